@@ -1,0 +1,86 @@
+#include "Command.h"
+
+#include <algorithm>
+#include <map>
+#include <ostream>
+
+namespace app {
+namespace {
+std::map<std::string, Command>& Registry() {
+  static std::map<std::string, Command> commands;
+  return commands;
+}
+}  // namespace
+
+CommandRegistration::CommandRegistration(Command command) {
+  std::string name = command.name;
+  Registry()[name] = std::move(command);
+}
+
+const std::vector<Command>& Commands() {
+  static std::vector<Command> sorted;
+  if (sorted.size() != Registry().size()) {
+    sorted.clear();
+    for (auto& [name, cmd] : Registry()) sorted.push_back(cmd);
+  }
+  return sorted;
+}
+
+const Command* FindCommand(const std::string& name) {
+  auto it = Registry().find(name);
+  return it == Registry().end() ? nullptr : &it->second;
+}
+
+static void PrintHelp(std::ostream& out) {
+  out << "Usage: pelorant COMMAND [ARGUMENTS]\n"
+         "\n"
+         "Plays PowerPoint's part for the Pelorant translation add-in over .pptx files.\n"
+         "\n"
+         "Commands:\n";
+  size_t width = 0;
+  for (auto& c : Commands()) width = std::max(width, c.name.size());
+  for (auto& c : Commands())
+    out << "  " << c.name << std::string(width - c.name.size() + 2, ' ') << c.summary << "\n";
+  out << "\n"
+         "  --version" << std::string(width > 7 ? width - 7 : 2, ' ') << "show the add-in's version box\n"
+         "  --help" << std::string(width > 4 ? width - 4 : 2, ' ') << "show this text; `pelorant help COMMAND` for one command\n";
+}
+
+int RunMain(const std::vector<std::string>& argv, CommandIo& io) {
+  if (argv.size() < 2 || argv[1] == "--help" || argv[1] == "-h") {
+    PrintHelp(io.out);
+    return argv.size() < 2 ? 2 : 0;
+  }
+  std::string name = argv[1];
+  if (name == "--version") name = "version";
+  if (name == "help") {
+    if (argv.size() > 2) {
+      if (const Command* c = FindCommand(argv[2])) {
+        io.out << c->usage;
+        return 0;
+      }
+      io.err << "pelorant: unknown command '" << argv[2] << "'\n";
+      return 2;
+    }
+    PrintHelp(io.out);
+    return 0;
+  }
+  const Command* c = FindCommand(name);
+  if (!c) {
+    io.err << "pelorant: unknown command '" << name << "' (see pelorant --help)\n";
+    return 2;
+  }
+  std::vector<std::string> args(argv.begin() + 2, argv.end());
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    io.out << c->usage;
+    return 0;
+  }
+  try {
+    return c->run(args, io);
+  } catch (const std::exception& e) {
+    io.err << "pelorant " << name << ": " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,12 @@
+#include <clocale>
+#include <iostream>
+
+#include "Command.h"
+
+int main(int argc, char** argv) {
+  // Wide-string output and iconv conversions follow the user's locale.
+  std::setlocale(LC_ALL, "");
+  std::vector<std::string> args(argv, argv + argc);
+  app::CommandIo io{std::cin, std::cout, std::cerr};
+  return app::RunMain(args, io);
+}

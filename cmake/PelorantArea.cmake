@@ -1,0 +1,52 @@
+# pelorant_area(NAME DIR [DEPS targets...])
+#
+# Builds the library pelorant_NAME from DIR/*.cpp plus DIR/posix or DIR/win32
+# (whichever matches the target), and on Linux DIR/pptx (the document host).
+# Sub-folders that are areas of their own (engine/server) are not swept in:
+# only the folder itself and its platform folder are globbed.
+function(pelorant_area name dir)
+  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  file(GLOB plat CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/${PELORANT_PLATFORM}/*.cpp)
+  list(APPEND srcs ${plat})
+  if(WIN32)
+    file(GLOB extra CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/com/*.cpp
+                                      ${CMAKE_SOURCE_DIR}/${dir}/dispatch/*.cpp)
+  else()
+    file(GLOB extra CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/pptx/*.cpp)
+  endif()
+  list(APPEND srcs ${extra})
+  set(target pelorant_${name})
+  if(srcs)
+    add_library(${target} STATIC ${srcs})
+    target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
+    target_link_libraries(${target} PUBLIC ${A_DEPS})
+    set(scope PUBLIC)
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
+    target_link_libraries(${target} INTERFACE ${A_DEPS})
+    set(scope INTERFACE)
+  endif()
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/deps.cmake)
+    # Per-area external libraries (libzip, pugixml, fontconfig ...) live
+    # beside the sources so that an area owns its own dependencies.
+    set(PELORANT_TARGET ${target})
+    set(PELORANT_SCOPE ${scope})
+    include(${CMAKE_SOURCE_DIR}/${dir}/deps.cmake)
+  endif()
+endfunction()
+
+# pelorant_test(NAME DIR LIBS...) : one GoogleTest binary per test folder, a
+# single ctest entry (Wine starts are slow, so no per-case discovery).
+function(pelorant_test name dir)
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(test_${name} ${srcs})
+  target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
+  target_link_libraries(test_${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND test_${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "PELORANT_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()

@@ -1,0 +1,97 @@
+// The registry service. On Windows it is the real registry; on Linux one
+// ".reg" text file per hive (see posix/Registry.cpp) stands in for it.
+//
+// Keys are reached through RegKey, a move-only handle. Every call returns a
+// Win32 error code (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, ERROR_MORE_DATA ...)
+// and never throws. Paths use backslashes and no leading hive name, e.g.
+// L"Software\\Talvoren\\OfficeAddIn". Names compare case-insensitively, as
+// on Windows.
+//
+// Threads: any thread may use its own RegKey objects; on posix a write is
+// atomic (temporary file and rename) under an advisory lock, so two processes
+// writing different values never lose each other's.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Types.h"
+
+namespace platform {
+
+enum class Hive { CurrentUser, LocalMachine, ClassesRoot };
+
+// Registry value types by their Windows numbers.
+enum class RegType : std::uint32_t {
+  None = 0,
+  Sz = 1,
+  ExpandSz = 2,
+  Binary = 3,
+  Dword = 4,
+  MultiSz = 7,
+  Qword = 11,
+};
+
+struct RegValue {
+  RegType type = RegType::None;
+  std::wstring text;                // Sz, ExpandSz
+  std::vector<std::wstring> multi;  // MultiSz
+  std::uint32_t dword = 0;          // Dword
+  std::uint64_t qword = 0;          // Qword
+  std::vector<std::uint8_t> binary; // Binary (and any other type, raw)
+
+  static RegValue String(std::wstring s) { RegValue v; v.type = RegType::Sz; v.text = std::move(s); return v; }
+  static RegValue Expand(std::wstring s) { RegValue v; v.type = RegType::ExpandSz; v.text = std::move(s); return v; }
+  static RegValue Dword(std::uint32_t d) { RegValue v; v.type = RegType::Dword; v.dword = d; return v; }
+  static RegValue Multi(std::vector<std::wstring> m) { RegValue v; v.type = RegType::MultiSz; v.multi = std::move(m); return v; }
+};
+
+class RegKeyImpl;  // platform-specific state
+
+class RegKey {
+ public:
+  RegKey();
+  ~RegKey();
+  RegKey(RegKey&&) noexcept;
+  RegKey& operator=(RegKey&&) noexcept;
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  // Opens an existing key; ERROR_FILE_NOT_FOUND when it does not exist.
+  static LONG Open(Hive hive, const std::wstring& path, bool writable, RegKey* out);
+  // Opens or creates a key (and its missing parents) for writing.
+  static LONG Create(Hive hive, const std::wstring& path, RegKey* out);
+
+  bool IsOpen() const;
+  explicit operator bool() const { return IsOpen(); }
+  void Close();
+
+  // Opens or creates a sub-key relative to this key.
+  LONG OpenSubkey(const std::wstring& name, bool writable, RegKey* out) const;
+  LONG CreateSubkey(const std::wstring& name, RegKey* out) const;
+
+  // Reads one value with its type; ERROR_FILE_NOT_FOUND when absent.
+  LONG QueryValue(const std::wstring& name, RegValue* out) const;
+  LONG SetValue(const std::wstring& name, const RegValue& value);
+  LONG DeleteValue(const std::wstring& name);
+
+  // Direct sub-key names and value names, in the order the registry gives.
+  LONG EnumSubkeys(std::vector<std::wstring>* names) const;
+  LONG EnumValues(std::vector<std::wstring>* names) const;
+
+  // Deletes a sub-key with everything below it.
+  LONG DeleteSubkeyTree(const std::wstring& name);
+
+ private:
+  std::unique_ptr<RegKeyImpl> mImpl;
+};
+
+// Convenience for whole-key deletion from the hive root.
+LONG DeleteKeyTree(Hive hive, const std::wstring& path);
+
+// "HKCU", "HKEY_CURRENT_USER", "HKLM", ... (case-insensitive) to a hive.
+bool ParseHiveName(const std::wstring& name, Hive* out);
+
+}  // namespace platform

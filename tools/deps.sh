@@ -1,0 +1,24 @@
+#!/bin/bash
+# Installs the Debian packages the build, the program and the tests need.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config ccache git
+  libgtest-dev libgmock-dev googletest
+  libzip-dev libpugixml-dev libfreetype-dev libfontconfig-dev
+  fonts-liberation2 fonts-dejavu-core fonts-noto-cjk
+  apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev
+  zip unzip
+)
+if [ "${1:-}" = "--all" ]; then
+  packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 xvfb libreoffice-impress poppler-utils)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,30 @@
+#!/bin/bash
+# Sets up and runs every test: installs what it needs, builds the linux and
+# windows presets, runs the Linux tests natively and the Windows tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh --all
+jobs=$(nproc)
+
+# Dialog, clipboard and rendering tests want an X display.
+if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+  for n in $(seq 91 120); do
+    if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then
+      Xvfb :$n -screen 0 1280x1024x24 >/dev/null 2>&1 &
+      xvfb_pid=$!
+      trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+      export DISPLAY=:$n
+      break
+    fi
+  done
+fi
+
+status=0
+for preset in linux windows; do
+  echo "== $preset: configure and build"
+  cmake --preset $preset >/dev/null
+  cmake --build --preset $preset -j "$jobs"
+  echo "== $preset: test"
+  ctest --preset $preset -j "$jobs" || status=1
+done
+exit $status
