@@ -24,6 +24,10 @@ for preset in linux windows; do
   echo "== $preset: configure and build"
   cmake --preset $preset >/dev/null
   cmake --build --preset $preset -j "$jobs"
+  if [ $preset = windows ]; then
+    # Create the Wine prefix once, before tests start in parallel.
+    WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+  fi
   echo "== $preset: test"
   ctest --preset $preset -j "$jobs" || status=1
 done
