@@ -46,7 +46,20 @@ struct RegValue {
   static RegValue Expand(std::wstring s) { RegValue v; v.type = RegType::ExpandSz; v.text = std::move(s); return v; }
   static RegValue Dword(std::uint32_t d) { RegValue v; v.type = RegType::Dword; v.dword = d; return v; }
   static RegValue Multi(std::vector<std::wstring> m) { RegValue v; v.type = RegType::MultiSz; v.multi = std::move(m); return v; }
+  static RegValue Qword(std::uint64_t q) { RegValue v; v.type = RegType::Qword; v.qword = q; return v; }
+  static RegValue Bytes(std::vector<std::uint8_t> b, RegType t = RegType::Binary) { RegValue v; v.type = t; v.binary = std::move(b); return v; }
 };
+
+// The value's data as the registry stores it: UTF-16LE text with its
+// terminator(s), little-endian numbers, raw bytes for the rest.
+std::vector<std::uint8_t> RegValueBytes(const RegValue& value);
+// Builds a value from its type and stored bytes. Data whose size does not
+// fit its type (a REG_DWORD of 2 bytes, text of an odd byte count) keeps its
+// type but stays raw in `binary` with the typed field left empty; readers
+// that need "REG_DWORD of exactly 4 bytes" test IsWellFormedValue.
+// QueryValue returns values built this way.
+RegValue RegValueFromBytes(RegType type, const std::vector<std::uint8_t>& bytes);
+bool IsWellFormedValue(const RegValue& value);
 
 class RegKeyImpl;  // platform-specific state
 
@@ -93,5 +106,16 @@ LONG DeleteKeyTree(Hive hive, const std::wstring& path);
 
 // "HKCU", "HKEY_CURRENT_USER", "HKLM", ... (case-insensitive) to a hive.
 bool ParseHiveName(const std::wstring& name, Hive* out);
+// "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_CLASSES_ROOT".
+std::wstring HiveLongName(Hive hive);
+
+// "REG_SZ", "REG_DWORD" ... and back (case-insensitive); false when unknown.
+std::wstring RegTypeName(RegType type);
+bool ParseRegTypeName(const std::wstring& name, RegType* out);
+
+// The file that stands in for a hive (posix: the ".reg" file the key data
+// lives in, honouring PELORANT_REGISTRY); empty on Windows, where the real
+// registry holds it. Tests use it to reach the file-specific behaviour.
+std::wstring RegistryHiveFile(Hive hive);
 
 }  // namespace platform
