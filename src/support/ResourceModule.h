@@ -1,0 +1,110 @@
+// Texts by string id, the language they are in, its character set and the
+// user-interface font. Texts come from a language resource module
+// "OfficeAddInRes<language id>" beside the add-in, chosen by the system's
+// default language, and fall back on the add-in's own Japanese strings.
+// Every message box of the add-in goes through ShowMessage.
+//
+//   std::wstring caption = LoadText(203);
+//   ShowMessage(1301, MB_OK | MB_ICONERROR, L"");
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/Types.h"
+
+namespace platform {
+class ResourceModuleFile;
+}
+
+class ResourceModule {
+ public:
+  // Where to look and which language the system has. The process-wide
+  // instance takes both from the platform; tests pass their own.
+  struct Environment {
+    std::wstring moduleFolder;  // folder of the add-in's module file
+    LANGID systemLanguage = 0;
+  };
+
+  static constexpr LANGID kOwnLanguage = 1041;
+  static constexpr int kMaxText = 1023;
+
+  ResourceModule();
+  explicit ResourceModule(Environment environment);
+  ~ResourceModule();
+  ResourceModule(const ResourceModule&) = delete;
+  ResourceModule& operator=(const ResourceModule&) = delete;
+
+  static ResourceModule& Instance();
+
+  // Chooses and loads the module: the system language, then 2052 for 4100,
+  // then the language's default sub-language, then the own strings (1041).
+  // Returns whether texts are available (always true unless a loaded module
+  // could not be freed).
+  bool LoadResourceModule();
+
+  // The text of a string id, at most 1023 characters; empty when the id has
+  // no text. Loads the module on first use.
+  std::wstring LoadText(int id);
+
+  LANGID GetLanguageId();
+  int GetCharset();
+  std::wstring GetFontName();
+  bool IsOwnModule();
+  // Full path of the loaded module file; empty for the own strings.
+  std::wstring GetModulePath();
+
+  // Message box without owner, topmost, in the language of the texts. An
+  // empty caption becomes text 203, or the product name when that is empty.
+  int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption);
+  int ShowMessage(int messageId, unsigned style, const std::wstring& caption);
+
+  // Replaces the platform message box for every ResourceModule (tests and the
+  // command-line host); an empty function restores the platform's.
+  using MessageBoxFunction =
+      std::function<int(const std::wstring& text, const std::wstring& caption, unsigned style, LANGID language)>;
+  static void SetMessageBoxFunction(MessageBoxFunction function);
+
+  // Character set of a language from its default ANSI code page, and the
+  // default font of a character set.
+  static int CharsetFromCodePage(int codePage);
+  static std::wstring DefaultFontForCharset(int charset);
+
+ private:
+  bool TryLoad(LANGID language);
+  void FreeModule(bool* freed);
+
+  Environment mEnvironment;
+  bool mLoaded = false;
+  bool mOwnModule = false;
+  LANGID mLanguageId = 0;
+  std::unique_ptr<platform::ResourceModuleFile> mModule;
+  int mCharset = 1;
+  std::wstring mFontName;
+};
+
+// The add-in's own version block, or that of a module file.
+class VersionInfo {
+ public:
+  VersionInfo();
+  explicit VersionInfo(const std::wstring& modulePath);
+
+  // A string value of the first translation; empty without version data.
+  std::wstring GetValue(const std::wstring& name) const;
+  // "%04x%04x" of the first translation ("040904b0"); empty without data.
+  std::wstring GetTranslation() const { return mTranslation; }
+  std::wstring GetModulePath() const { return mModulePath; }
+
+ private:
+  std::wstring mModulePath;
+  std::wstring mTranslation;
+  std::map<std::wstring, std::wstring> mValues;  // keyed by "\StringFileInfo\<translation>\<name>"
+};
+
+// Shorthands over ResourceModule::Instance().
+std::wstring LoadText(int id);
+int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption = std::wstring());
+int ShowMessage(int messageId, unsigned style, const std::wstring& caption = std::wstring());
+LANGID GetLanguageId();
