@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "platform/MessagePump.h"
+
+using namespace platform;
+
+namespace {
+
+// Runs on a thread of its own so that no test sees another's leftovers.
+template <typename F>
+void OnFreshThread(F body) {
+  std::thread t(body);
+  t.join();
+}
+
+}  // namespace
+
+TEST(MessagePumpContract, TasksPostedFromAnotherThreadRunInOrderOnTheOwner) {
+  OnFreshThread([] {
+    MessageThreadId self = CurrentMessageThread();
+    ASSERT_NE(self, 0u);
+    std::vector<int> order;
+    std::thread::id ranOn;
+    std::thread poster([&] {
+      for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(PostThreadTask(self, [&order, &ranOn, i] {
+          order.push_back(i);
+          ranOn = std::this_thread::get_id();
+        }));
+    });
+    poster.join();
+    EXPECT_TRUE(order.empty()) << "tasks must wait until the owner drains";
+    EXPECT_EQ(DrainMessageQueue(), 5);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_EQ(DrainMessageQueue(), 0);
+    EXPECT_FALSE(DispatchOneMessage());
+  });
+}
+
+TEST(MessagePumpContract, DispatchOneRunsExactlyOne) {
+  OnFreshThread([] {
+    MessageThreadId self = CurrentMessageThread();
+    int ran = 0;
+    ASSERT_TRUE(PostThreadTask(self, [&] { ++ran; }));
+    ASSERT_TRUE(PostThreadTask(self, [&] { ++ran; }));
+    EXPECT_TRUE(DispatchOneMessage());
+    EXPECT_EQ(ran, 1);
+    EXPECT_TRUE(DispatchOneMessage());
+    EXPECT_EQ(ran, 2);
+    EXPECT_FALSE(DispatchOneMessage());
+  });
+}
+
+TEST(MessagePumpContract, DrainRunsTasksQueuedWhileDraining) {
+  OnFreshThread([] {
+    MessageThreadId self = CurrentMessageThread();
+    int ran = 0;
+    ASSERT_TRUE(PostThreadTask(self, [&] {
+      ++ran;
+      PostThreadTask(self, [&] { ++ran; });
+    }));
+    EXPECT_EQ(DrainMessageQueue(), 2);
+    EXPECT_EQ(ran, 2);
+  });
+}
+
+TEST(MessagePumpContract, WaitReturnsFalseWhenNothingArrives) {
+  OnFreshThread([] {
+    CurrentMessageThread();
+    EXPECT_FALSE(WaitAndDispatchMessage(0));
+    EXPECT_FALSE(WaitAndDispatchMessage(5));
+  });
+}
+
+TEST(MessagePumpContract, WaitWithoutLimitWakesForATaskPostedLater) {
+  OnFreshThread([] {
+    MessageThreadId self = CurrentMessageThread();
+    std::atomic<bool> ran{false};
+    std::thread poster([&] {
+      SleepMilliseconds(20);
+      PostThreadTask(self, [&] { ran = true; });
+    });
+    EXPECT_TRUE(WaitAndDispatchMessage(-1));
+    EXPECT_TRUE(ran.load());
+    poster.join();
+  });
+}
+
+TEST(MessagePumpContract, PostingToNoThreadOrAnEndedThreadFails) {
+  EXPECT_FALSE(PostThreadTask(0, [] {}));
+  MessageThreadId ended = 0;
+  OnFreshThread([&] { ended = CurrentMessageThread(); });
+  ASSERT_NE(ended, 0u);
+  bool ran = false;
+  EXPECT_FALSE(PostThreadTask(ended, [&] { ran = true; }));
+  EXPECT_FALSE(ran);
+}
+
+TEST(MessagePumpContract, ATaskThatThrowsDoesNotStopTheQueue) {
+  OnFreshThread([] {
+    MessageThreadId self = CurrentMessageThread();
+    bool after = false;
+    ASSERT_TRUE(PostThreadTask(self, [] { throw std::runtime_error("boom"); }));
+    ASSERT_TRUE(PostThreadTask(self, [&] { after = true; }));
+    EXPECT_EQ(DrainMessageQueue(), 2);
+    EXPECT_TRUE(after);
+  });
+}
+
+TEST(MessagePumpContract, EachThreadHasItsOwnQueue) {
+  OnFreshThread([] {
+    MessageThreadId mine = CurrentMessageThread();
+    MessageThreadId other = 0;
+    OnFreshThread([&] { other = CurrentMessageThread(); });
+    EXPECT_NE(mine, other);
+    EXPECT_EQ(mine, CurrentMessageThread());
+  });
+}
