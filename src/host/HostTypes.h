@@ -1,0 +1,223 @@
+// Shared vocabulary of the host object model: handle type, forward
+// declarations and the enumeration values the object model reports. The
+// numbers are the host's own, because the walk and the menus compare them
+// with literal values.
+#pragma once
+
+#include <memory>
+
+namespace host {
+
+// Objects handed out by the model outlive the collection that handed them
+// out (a shape stays usable after its Shapes collection is released), so
+// every object is held by shared ownership.
+template <class T>
+using Ptr = std::shared_ptr<T>;
+
+class Application;
+class Presentations;
+class Presentation;
+class DocumentWindows;
+class DocumentWindow;
+class Panes;
+class Pane;
+class View;
+class Selection;
+class SlideShowWindows;
+class Slides;
+class SlideRange;
+class Slide;
+class Shapes;
+class ShapeRange;
+class GroupShapes;
+class Shape;
+class TextFrame;
+class TextFrame2;
+class TextRange;
+class TextRange2;
+class Font;
+class Font2;
+class ColorFormat;
+class FillFormat;
+class PlaceholderFormat;
+class TextEffectFormat;
+class Table;
+class Rows;
+class Columns;
+class Row;
+class Column;
+class Cell;
+class Comments;
+class Comment;
+class CommandBars;
+class CommandBar;
+class CommandBarControls;
+class CommandBarControl;
+class CommandBarButtonEvents;
+
+// MsoTriState: boolean properties that can be mixed over a text range.
+constexpr int msoFalse = 0;
+constexpr int msoTrue = -1;
+constexpr int msoCTrue = 1;
+constexpr int msoTriStateToggle = -3;
+constexpr int msoTriStateMixed = -2;
+
+// Numeric font properties read this value where a range spans different ones.
+constexpr float kMixedValue = -2.0f;
+
+// MsoShapeType
+constexpr int msoShapeTypeMixed = -2;
+constexpr int msoAutoShape = 1;
+constexpr int msoCallout = 2;
+constexpr int msoChart = 3;
+constexpr int msoComment = 4;
+constexpr int msoFreeform = 5;
+constexpr int msoGroup = 6;
+constexpr int msoEmbeddedOLEObject = 7;
+constexpr int msoFormControl = 8;
+constexpr int msoLine = 9;
+constexpr int msoLinkedOLEObject = 10;
+constexpr int msoLinkedPicture = 11;
+constexpr int msoOLEControlObject = 12;
+constexpr int msoPicture = 13;
+constexpr int msoPlaceholder = 14;
+constexpr int msoTextEffect = 15;
+constexpr int msoMedia = 16;
+constexpr int msoTextBox = 17;
+constexpr int msoScriptAnchor = 18;
+constexpr int msoTable = 19;
+constexpr int msoCanvas = 20;
+constexpr int msoDiagram = 21;
+constexpr int msoInk = 22;
+constexpr int msoInkComment = 23;
+constexpr int msoSmartArt = 24;
+constexpr int msoContentApp = 27;
+constexpr int msoGraphic = 28;
+constexpr int msoLinkedGraphic = 29;
+constexpr int mso3DModel = 30;
+
+// PpPlaceholderType
+constexpr int ppPlaceholderMixed = -2;
+constexpr int ppPlaceholderTitle = 1;
+constexpr int ppPlaceholderBody = 2;
+constexpr int ppPlaceholderCenterTitle = 3;
+constexpr int ppPlaceholderSubtitle = 4;
+constexpr int ppPlaceholderVerticalTitle = 5;
+constexpr int ppPlaceholderVerticalBody = 6;
+constexpr int ppPlaceholderObject = 7;
+constexpr int ppPlaceholderChart = 8;
+constexpr int ppPlaceholderBitmap = 9;
+constexpr int ppPlaceholderMediaClip = 10;
+constexpr int ppPlaceholderOrgChart = 11;
+constexpr int ppPlaceholderTable = 12;
+constexpr int ppPlaceholderSlideNumber = 13;
+constexpr int ppPlaceholderHeader = 14;
+constexpr int ppPlaceholderFooter = 15;
+constexpr int ppPlaceholderDate = 16;
+constexpr int ppPlaceholderVerticalObject = 17;
+constexpr int ppPlaceholderPicture = 18;
+
+// PpViewType
+constexpr int ppViewSlide = 1;
+constexpr int ppViewSlideMaster = 2;
+constexpr int ppViewNotesPage = 3;
+constexpr int ppViewHandoutMaster = 4;
+constexpr int ppViewNotesMaster = 5;
+constexpr int ppViewOutline = 6;
+constexpr int ppViewSlideSorter = 7;
+constexpr int ppViewTitleMaster = 8;
+constexpr int ppViewNormal = 9;
+constexpr int ppViewPrintPreview = 10;
+constexpr int ppViewThumbnails = 11;
+constexpr int ppViewMasterThumbnails = 12;
+
+// PpSelectionType
+constexpr int ppSelectionNone = 0;
+constexpr int ppSelectionSlides = 1;
+constexpr int ppSelectionShapes = 2;
+constexpr int ppSelectionText = 3;
+
+// PpWindowState
+constexpr int ppWindowNormal = 1;
+constexpr int ppWindowMinimized = 2;
+constexpr int ppWindowMaximized = 3;
+
+// PpAutoSize
+constexpr int ppAutoSizeMixed = -2;
+constexpr int ppAutoSizeNone = 0;
+constexpr int ppAutoSizeShapeToFitText = 1;
+// MsoAutoSize (TextFrame2)
+constexpr int msoAutoSizeNone = 0;
+constexpr int msoAutoSizeShapeToFitText = 1;
+constexpr int msoAutoSizeTextToFitShape = 2;
+
+// MsoTextOrientation
+constexpr int msoTextOrientationHorizontal = 1;
+constexpr int msoTextOrientationUpward = 2;
+constexpr int msoTextOrientationDownward = 3;
+constexpr int msoTextOrientationVerticalFarEast = 4;
+constexpr int msoTextOrientationVertical = 5;
+constexpr int msoTextOrientationHorizontalRotatedFarEast = 6;
+
+// MsoVerticalAnchor
+constexpr int msoAnchorTop = 1;
+constexpr int msoAnchorTopBaseline = 2;
+constexpr int msoAnchorMiddle = 3;
+constexpr int msoAnchorBottom = 4;
+constexpr int msoAnchorBottomBaseLine = 5;
+
+// PpSaveAsFileType (the two the run uses, plus the default)
+constexpr int ppSaveAsPresentation = 1;
+constexpr int ppSaveAsOpenXMLPresentation = 24;
+constexpr int ppSaveAsOpenXMLPresentationMacroEnabled = 25;
+constexpr int ppSaveAsOpenXMLShow = 28;
+constexpr int ppSaveAsDefault = 11;
+
+// MsoColorType
+constexpr int msoColorTypeMixed = -2;
+constexpr int msoColorTypeRGB = 1;
+constexpr int msoColorTypeScheme = 2;
+
+// MsoControlType
+constexpr int msoControlCustom = 0;
+constexpr int msoControlButton = 1;
+constexpr int msoControlEdit = 2;
+constexpr int msoControlDropdown = 3;
+constexpr int msoControlComboBox = 4;
+constexpr int msoControlPopup = 10;
+
+// MsoButtonStyle
+constexpr int msoButtonAutomatic = 0;
+constexpr int msoButtonIcon = 1;
+constexpr int msoButtonCaption = 2;
+constexpr int msoButtonIconAndCaption = 3;
+
+// MsoButtonState
+constexpr int msoButtonUp = 0;
+constexpr int msoButtonDown = -1;
+constexpr int msoButtonMixed = 2;
+
+// MsoBarPosition
+constexpr int msoBarLeft = 0;
+constexpr int msoBarTop = 1;
+constexpr int msoBarRight = 2;
+constexpr int msoBarBottom = 3;
+constexpr int msoBarFloating = 4;
+constexpr int msoBarPopup = 5;
+constexpr int msoBarMenuBar = 6;
+
+// MsoBarType
+constexpr int msoBarTypeNormal = 0;
+constexpr int msoBarTypeMenuBar = 1;
+constexpr int msoBarTypePopup = 2;
+
+// MsoControlOLEUsage
+constexpr int msoControlOLEUsageNeither = 0;
+constexpr int msoControlOLEUsageServer = 1;
+constexpr int msoControlOLEUsageClient = 2;
+constexpr int msoControlOLEUsageBoth = 3;
+
+// Points per EMU: the package stores lengths in English metric units.
+constexpr double kEmuPerPoint = 12700.0;
+
+}  // namespace host

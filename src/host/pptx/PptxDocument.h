@@ -1,0 +1,159 @@
+// The open presentation behind the pptx host, and the seam where the text
+// model plugs in. Shapes, tables, groups and windows are built here; text
+// ranges, fonts, comments, notes pages and SmartArt text are built by the
+// functions declared at the end, which the text side implements over the
+// same package.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "host/Host.h"
+#include "host/pptx/PptxPackage.h"
+
+namespace host::pptx {
+
+class AppState;
+
+// Namespace-prefix-free element matching: packages use the transitional and
+// the strict namespaces and any prefix, so elements are found by local name.
+std::string_view LocalName(pugi::xml_node node);
+bool Is(pugi::xml_node node, std::string_view localName);
+pugi::xml_node Child(pugi::xml_node parent, std::string_view localName);
+std::vector<pugi::xml_node> Children(pugi::xml_node parent, std::string_view localName);
+// Attribute by local name ("r:id" matches "id" in any prefix only when
+// asked with the prefix stripped); empty attribute when absent.
+pugi::xml_attribute Attr(pugi::xml_node node, std::string_view localName);
+// Creates a child element named like its siblings' prefix would (uses the
+// prefix of `parent`), at the end or before `before`.
+pugi::xml_node AppendChildLike(pugi::xml_node parent, std::string_view localName,
+                               pugi::xml_node before = {});
+
+struct ThemeFonts {
+  std::string majorLatin, majorEastAsian, majorComplex;
+  std::string minorLatin, minorEastAsian, minorComplex;
+};
+
+struct SlideInfo {
+  int id = 0;             // p:sldId/@id
+  std::string relId;      // r:id in presentation.xml
+  std::string part;       // "ppt/slides/slide3.xml"
+};
+
+// One presentation's package and what the model needs from it.
+class Document : public std::enable_shared_from_this<Document> {
+ public:
+  // Throws PackageError for a file that is not a presentation package.
+  static std::shared_ptr<Document> Open(const std::filesystem::path& file, const PackageLimits& limits = {});
+  static std::shared_ptr<Document> CreateEmpty();
+
+  Package& Pkg() { return *mPackage; }
+  const std::string& PresentationPart() const { return mPresentationPart; }
+  // Throws E_FAIL ("presentation is closed") after Close().
+  void CheckOpen() const;
+  bool Closed() const { return mClosed; }
+  void SetClosed() { mClosed = true; }
+
+  const std::vector<SlideInfo>& SlideList() const { return mSlides; }
+  // 1-based index of the slide with this id; 0 when gone.
+  int SlideIndexOf(int slideId) const;
+  const SlideInfo* SlideById(int slideId) const;
+
+  float SlideWidth() const { return mSlideWidth; }
+  float SlideHeight() const { return mSlideHeight; }
+
+  // Layout of a slide, master of a layout (empty when missing).
+  std::string LayoutOf(const std::string& slidePart);
+  std::string MasterOf(const std::string& layoutPart);
+  std::string ThemeOf(const std::string& masterPart);
+  ThemeFonts Fonts(const std::string& masterPart);
+  // The placeholder shape (p:sp) in a layout or master that a slide
+  // placeholder with this type and idx inherits from; empty when none.
+  pugi::xml_node FindPlaceholder(const std::string& part, const std::string& type, const std::string& idx);
+
+  void MarkDirty(const std::string& part) { mPackage->MarkDirty(part); mChanged = true; }
+  bool Changed() const { return mChanged || mPackage->Modified(); }
+  void ResetChanged() { mChanged = false; }
+
+  std::weak_ptr<AppState> App;
+
+ private:
+  Document() = default;
+  void Load();
+  std::unique_ptr<Package> mPackage;
+  std::string mPresentationPart;
+  std::vector<SlideInfo> mSlides;
+  float mSlideWidth = 720.f;
+  float mSlideHeight = 540.f;
+  bool mClosed = false;
+  bool mChanged = false;
+};
+
+// A slide (or notes page) part as the text side sees it.
+struct SlideRef {
+  std::shared_ptr<Document> doc;
+  int slideId = 0;          // the slide's id (for a notes page, its slide's)
+  std::string part;         // the slide part, or the notes part
+  bool notes = false;
+};
+
+enum class TextBodyKind { Shape, TableCell, SmartArtDrawing };
+
+struct TextFrameGeometry {
+  float width = 0, height = 0;  // of the shape, points
+  float insetLeft = 7.2f, insetRight = 7.2f, insetTop = 3.6f, insetBottom = 3.6f;
+  bool wrap = true;
+  bool vertical = false;
+};
+
+// Where a text body lives. Implemented by the shape side for every shape,
+// table cell and SmartArt drawn shape that can hold text.
+class TextBodyOwner {
+ public:
+  virtual ~TextBodyOwner() = default;
+  virtual std::shared_ptr<Document> Doc() = 0;
+  // Part that holds the body.
+  virtual const std::string& Part() = 0;
+  virtual TextBodyKind Kind() = 0;
+  // p:txBody (a:txBody in a table cell, dsp:txBody in a SmartArt drawing).
+  // With create, a shape without a body gets one (a:bodyPr, a:lstStyle, one
+  // empty a:p) so that text can be written into it.
+  virtual pugi::xml_node Body(bool create) = 0;
+  // Must be called after every change of the body: marks the part dirty
+  // and, for SmartArt, keeps the data model in step.
+  virtual void Changed() = 0;
+  // List styles below the body's own a:lstStyle, nearest first: the layout
+  // and master placeholder's a:lstStyle, the master's p:titleStyle,
+  // p:bodyStyle or p:otherStyle, the presentation's p:defaultTextStyle.
+  // Each holds a:lvl1pPr .. a:lvl9pPr children.
+  virtual std::vector<pugi::xml_node> InheritedStyles() = 0;
+  virtual ThemeFonts Fonts() = 0;
+  virtual TextFrameGeometry Frame() = 0;
+  // Makes characters [start, start + length) of this text the selection of
+  // the window showing the slide (start 1-based).
+  virtual void SelectText(int start, int length) = 0;
+  // The slide or notes page the body is on.
+  virtual SlideRef Slide() = 0;
+};
+
+// Implemented by the text side.
+Ptr<host::TextRange> MakeTextRange(const std::shared_ptr<TextBodyOwner>& owner);
+Ptr<host::TextRange2> MakeTextRange2(const std::shared_ptr<TextBodyOwner>& owner);
+// The text as the models read it (paragraphs joined by "\r", "\v" for
+// breaks, fields as their text).
+std::wstring BodyText(pugi::xml_node body);
+Ptr<host::Comments> MakeSlideComments(const SlideRef& slide);
+// The notes page of a slide (created in the package only when written to).
+Ptr<host::Slide> MakeNotesPage(const SlideRef& slide);
+// A drawn SmartArt shape's text changed: carry it into the data model.
+void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi::xml_node drawnShape);
+
+// Implemented by the shape side, for notes pages: the shapes of a part's
+// p:spTree as a Shapes collection.
+Ptr<host::Shapes> MakeShapes(const SlideRef& slide);
+
+}  // namespace host::pptx

@@ -1,0 +1,179 @@
+// The character model of one DrawingML text body (p:txBody, a:txBody,
+// dsp:txBody): positions, runs, paragraphs, text edits and character
+// formatting, worked directly on the XML so that everything outside the
+// edited characters stays as it was.
+//
+// Positions here are 0-based wchar_t offsets into the text of the paragraphs
+// joined by "\r", with "\v" for each a:br and a field's current text in its
+// place. The object-model adapters add the 1-based view.
+//
+// A TextBody is a cheap handle: it re-reads the XML on every call, so any
+// number of handles (and ranges) over the same body stay consistent whatever
+// edits the others make.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pugixml.hpp>
+
+namespace host::pptx {
+
+// Tri-state values as the object model reports them.
+inline constexpr int kMsoTrue = -1;
+inline constexpr int kMsoFalse = 0;
+inline constexpr int kMsoMixed = -2;
+
+// What the document knows about inherited text formatting and the theme.
+// The text body works without it (built-in defaults apply); the document
+// layer fills it so that effective sizes, fonts and colours are right.
+struct TextStyleContext {
+  // List styles nearest first: the placeholder's layout and master bodies'
+  // a:lstStyle, the master's p:titleStyle/p:bodyStyle/p:otherStyle, the
+  // presentation's p:defaultTextStyle. Each holds a:lvlNpPr/a:defRPr.
+  std::vector<pugi::xml_node> listStyles;
+  // Theme colours by scheme name after the master's colour map: "accent1",
+  // "tx1", "bg1", "dk1"... as 0xRRGGBB.
+  std::map<std::string, std::uint32_t> schemeColors;
+  // Theme fonts: "+mj-lt", "+mn-lt", "+mj-ea", "+mn-ea", "+mj-cs", "+mn-cs".
+  std::map<std::string, std::string> themeFonts;
+};
+
+// Character properties that the font objects of both text models expose.
+// Values travel as the XML spells them (b "1", sz "2400", u "sng",
+// baseline "30000", lang "en-US", typefaces, colour "srgb:RRGGBB" or
+// "scheme:accent1", shadow "1"); an absent value means "not set here".
+enum class CharProp {
+  Bold,
+  Italic,
+  Underline,
+  Strike,
+  Size,
+  Baseline,
+  Lang,
+  Caps,
+  Spacing,
+  Kerning,
+  Latin,
+  EastAsian,
+  ComplexScript,
+  Symbol,
+  Color,
+  Shadow,
+};
+
+struct TextSpan {
+  long start = 0;
+  long length = 0;
+  long end() const { return start + length; }
+  bool operator==(const TextSpan&) const = default;
+};
+
+// A value read over a range: either one value for every character or mixed.
+struct PropValue {
+  bool mixed = false;
+  std::optional<std::string> value;  // effective value; none when nothing defines it
+};
+
+class TextBody {
+ public:
+  TextBody() = default;
+  explicit TextBody(pugi::xml_node txBody, std::shared_ptr<const TextStyleContext> context = {});
+
+  explicit operator bool() const { return static_cast<bool>(mBody); }
+  pugi::xml_node Node() const { return mBody; }
+  const TextStyleContext* Context() const { return mContext.get(); }
+
+  std::wstring Text() const;
+  std::wstring Text(TextSpan span) const;
+  long Length() const;
+
+  // Paragraph spans include their "\r" except the last; run spans are the
+  // longest stretches of equal formatting inside one paragraph, the
+  // paragraph mark joining the last run.
+  std::vector<TextSpan> Paragraphs() const;
+  std::vector<TextSpan> Runs() const;
+  // Paragraph index (0-based) that holds position pos.
+  long ParagraphAt(long pos) const;
+
+  // Replaces the characters of span with text ("\r" starts a paragraph,
+  // "\n" and "\r\n" too; "\v" is a line break). The new characters take the
+  // formatting of the first replaced character, or for an insertion that of
+  // the character before. Returns the span the new text occupies.
+  TextSpan Replace(TextSpan span, std::wstring_view text);
+
+  // Effective value of a property over a span. A span holding text reads
+  // its text characters only (paragraph marks and breaks carry their own
+  // formatting that PowerPoint does not show); an empty span reads the
+  // character that new text would be formatted like.
+  PropValue Get(TextSpan span, CharProp prop) const;
+  // Sets (or with nullopt removes) a property on every character of span,
+  // splitting runs at its edges. Paragraph marks and breaks inside the span
+  // take it as well.
+  void Set(TextSpan span, CharProp prop, const std::optional<std::string>& value);
+
+  // Paragraph properties (a:pPr attributes such as "lvl", "algn").
+  std::optional<std::string> ParagraphAttribute(long paragraph, const char* name) const;
+  void SetParagraphAttribute(long paragraph, const char* name, const std::optional<std::string>& value);
+  // 0-based indent level of a paragraph.
+  int Level(long paragraph) const;
+
+  // Inherited value of a property at a paragraph level, from the body's own
+  // list style and then the context's. For the layout engine.
+  std::optional<std::string> Inherited(int level, CharProp prop) const;
+  // Same for paragraph-level spacing elements (a:lnSpc, a:spcBef, a:spcAft)
+  // and attributes; returns the element that defines it.
+  pugi::xml_node InheritedParagraphElement(int level, const char* localName) const;
+
+  // The DrawingML prefix this body uses ("a" unless the part binds it to
+  // another one).
+  const std::string& Prefix() const { return mPrefix; }
+
+  // Internal layout of the body, exposed for the layout engine.
+  struct Item {
+    pugi::xml_node node;  // a:r, a:br, a:fld, or any other child of a:p
+    enum Kind { Run, Break, Field, Other } kind = Other;
+    std::wstring text;    // "\v" for a break
+    long start = 0;
+  };
+  struct Para {
+    pugi::xml_node node;
+    std::vector<Item> items;
+    long start = 0;
+    long length = 0;  // without the mark
+  };
+  std::vector<Para> Index() const;
+
+  // rPr (or endParaRPr) that gives the formatting of the character at pos.
+  pugi::xml_node FormatNodeAt(long pos) const;
+
+ private:
+  void SplitAt(long pos);
+  void Delete(TextSpan span);
+  void Insert(long pos, std::wstring_view text, pugi::xml_node templ);
+  std::optional<std::string> ReadProp(pugi::xml_node rPr, CharProp prop) const;
+  std::optional<std::string> Effective(pugi::xml_node rPr, int level, CharProp prop) const;
+  void RemoveEmptyRuns();
+  std::string Name(const char* local) const;
+
+  pugi::xml_node mBody;
+  std::shared_ptr<const TextStyleContext> mContext;
+  std::string mPrefix = "a";
+};
+
+// Local name of an element ("r" for "a:r").
+std::string_view LocalName(pugi::xml_node node);
+// First child element with that local name.
+pugi::xml_node ChildByLocalName(pugi::xml_node node, std::string_view local);
+
+// rPr attributes and children that stand for each property, and the
+// schema order of the children of a:rPr, which PowerPoint insists on.
+void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::string>& value,
+                 const std::string& prefix);
+
+}  // namespace host::pptx
