@@ -1,0 +1,726 @@
+#include "host/pptx/TextBody.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+namespace host::pptx {
+namespace {
+
+constexpr const char* kDrawingMlNs = "http://schemas.openxmlformats.org/drawingml/2006/main";
+
+// Children of a:rPr in the order the schema fixes; PowerPoint rejects a
+// file whose children come out of order.
+constexpr const char* kRPrOrder[] = {"ln",       "noFill", "solidFill", "gradFill", "blipFill", "pattFill",
+                                     "grpFill",  "effectLst", "effectDag", "highlight", "uLnTx", "uLn",
+                                     "uFillTx",  "uFill",  "latin",     "ea",       "cs",       "sym",
+                                     "hlinkClick", "hlinkMouseOver", "rtl", "extLst"};
+constexpr const char* kFills[] = {"noFill", "solidFill", "gradFill", "blipFill", "pattFill", "grpFill"};
+
+int RPrRank(std::string_view local) {
+  for (size_t i = 0; i < std::size(kRPrOrder); ++i)
+    if (local == kRPrOrder[i]) return static_cast<int>(i);
+  return static_cast<int>(std::size(kRPrOrder));
+}
+
+std::string PrefixOf(pugi::xml_node node) {
+  std::string_view name = node.name();
+  auto colon = name.find(':');
+  return colon == std::string_view::npos ? std::string() : std::string(name.substr(0, colon));
+}
+
+std::string Qualified(const std::string& prefix, std::string_view local) {
+  std::string s = prefix;
+  if (!s.empty()) s += ':';
+  s += local;
+  return s;
+}
+
+pugi::xml_node InsertInOrder(pugi::xml_node rPr, std::string_view local, const std::string& prefix) {
+  int rank = RPrRank(local);
+  for (pugi::xml_node c = rPr.first_child(); c; c = c.next_sibling()) {
+    if (c.type() != pugi::node_element) continue;
+    if (RPrRank(LocalName(c)) > rank) return rPr.insert_child_before(Qualified(prefix, local).c_str(), c);
+  }
+  return rPr.append_child(Qualified(prefix, local).c_str());
+}
+
+void SetAttr(pugi::xml_node node, const char* name, const std::optional<std::string>& value) {
+  if (!value) {
+    node.remove_attribute(name);
+    return;
+  }
+  pugi::xml_attribute a = node.attribute(name);
+  if (!a) a = node.append_attribute(name);
+  a.set_value(value->c_str());
+}
+
+const char* AttrName(CharProp prop) {
+  switch (prop) {
+    case CharProp::Bold: return "b";
+    case CharProp::Italic: return "i";
+    case CharProp::Underline: return "u";
+    case CharProp::Strike: return "strike";
+    case CharProp::Size: return "sz";
+    case CharProp::Baseline: return "baseline";
+    case CharProp::Lang: return "lang";
+    case CharProp::Caps: return "cap";
+    case CharProp::Spacing: return "spc";
+    case CharProp::Kerning: return "kern";
+    default: return nullptr;
+  }
+}
+
+const char* FontElement(CharProp prop) {
+  switch (prop) {
+    case CharProp::Latin: return "latin";
+    case CharProp::EastAsian: return "ea";
+    case CharProp::ComplexScript: return "cs";
+    case CharProp::Symbol: return "sym";
+    default: return nullptr;
+  }
+}
+
+std::optional<std::string> ReadColor(pugi::xml_node fillParent) {
+  for (const char* f : kFills) {
+    pugi::xml_node fill = ChildByLocalName(fillParent, f);
+    if (!fill) continue;
+    if (std::string_view(f) != "solidFill") return std::string("other:") + f;
+    for (pugi::xml_node c = fill.first_child(); c; c = c.next_sibling()) {
+      std::string_view l = LocalName(c);
+      if (l == "srgbClr") return "srgb:" + std::string(c.attribute("val").value());
+      if (l == "schemeClr") return "scheme:" + std::string(c.attribute("val").value());
+      if (l == "sysClr") return "srgb:" + std::string(c.attribute("lastClr").as_string("000000"));
+      if (l == "prstClr") return "prst:" + std::string(c.attribute("val").value());
+    }
+    return std::string("other:solidFill");
+  }
+  return std::nullopt;
+}
+
+// Normalised boolean spelling so that "true" and "1" compare equal.
+std::string NormBool(const char* v) {
+  std::string_view s = v;
+  return (s == "1" || s == "true" || s == "on") ? "1" : "0";
+}
+
+// Characters an XML part cannot carry are dropped; line feeds become
+// paragraph breaks the way PowerPoint treats typed or pasted text.
+std::wstring NormaliseInput(std::wstring_view text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    wchar_t c = text[i];
+    if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') continue;
+    if (c == L'\n') c = L'\r';
+    if (c < 0x20 && c != L'\t' && c != L'\r' && c != L'\v') continue;
+    if ((c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) continue;
+    out += c;
+  }
+  return out;
+}
+
+// A key that is equal for two runs exactly when PowerPoint shows them with
+// the same formatting; bookkeeping attributes do not count.
+std::string FormatKey(pugi::xml_node rPr) {
+  if (!rPr) return {};
+  std::vector<std::string> attrs;
+  for (pugi::xml_attribute a : rPr.attributes()) {
+    std::string_view n = a.name();
+    if (n == "dirty" || n == "err" || n == "smtClean" || n == "smtId" || n == "noProof") continue;
+    attrs.push_back(std::string(n) + "=" + a.value());
+  }
+  std::sort(attrs.begin(), attrs.end());
+  std::ostringstream out;
+  for (auto& a : attrs) out << a << ';';
+  for (pugi::xml_node c = rPr.first_child(); c; c = c.next_sibling()) c.print(out, "", pugi::format_raw);
+  return out.str();
+}
+
+pugi::xml_node RPrOf(const TextBody::Item& item) {
+  if (item.kind == TextBody::Item::Other) return {};
+  return ChildByLocalName(item.node, "rPr");
+}
+
+void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstring& text) {
+  pugi::xml_node t = ChildByLocalName(item, "t");
+  if (!t) t = item.append_child(Qualified(prefix, "t").c_str());
+  while (t.first_child()) t.remove_child(t.first_child());
+  if (!text.empty()) t.append_child(pugi::node_pcdata).set_value(pugi::as_utf8(text).c_str());
+}
+
+}  // namespace
+
+std::string_view LocalName(pugi::xml_node node) {
+  std::string_view name = node.name();
+  auto colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+pugi::xml_node ChildByLocalName(pugi::xml_node node, std::string_view local) {
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element && LocalName(c) == local) return c;
+  return {};
+}
+
+void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::string>& value,
+                 const std::string& prefix) {
+  if (const char* attr = AttrName(prop)) {
+    SetAttr(rPr, attr, value);
+    return;
+  }
+  if (const char* element = FontElement(prop)) {
+    pugi::xml_node e = ChildByLocalName(rPr, element);
+    if (!value) {
+      if (e) rPr.remove_child(e);
+      return;
+    }
+    // The panose and charset of another face would describe the wrong font.
+    if (e) rPr.remove_child(e);
+    e = InsertInOrder(rPr, element, prefix);
+    e.append_attribute("typeface").set_value(value->c_str());
+    return;
+  }
+  if (prop == CharProp::Color) {
+    for (const char* f : kFills)
+      if (pugi::xml_node old = ChildByLocalName(rPr, f)) rPr.remove_child(old);
+    if (!value) return;
+    pugi::xml_node fill = InsertInOrder(rPr, "solidFill", prefix);
+    std::string_view v = *value;
+    if (v.starts_with("scheme:")) {
+      fill.append_child(Qualified(prefix, "schemeClr").c_str()).append_attribute("val").set_value(
+          std::string(v.substr(7)).c_str());
+    } else if (v.starts_with("prst:")) {
+      fill.append_child(Qualified(prefix, "prstClr").c_str()).append_attribute("val").set_value(
+          std::string(v.substr(5)).c_str());
+    } else {
+      if (v.starts_with("srgb:")) v.remove_prefix(5);
+      fill.append_child(Qualified(prefix, "srgbClr").c_str()).append_attribute("val").set_value(
+          std::string(v).c_str());
+    }
+    return;
+  }
+  if (prop == CharProp::Shadow) {
+    pugi::xml_node effects = ChildByLocalName(rPr, "effectLst");
+    if (!value) {
+      if (effects) rPr.remove_child(effects);
+      return;
+    }
+    if (!effects) effects = InsertInOrder(rPr, "effectLst", prefix);
+    pugi::xml_node shadow = ChildByLocalName(effects, "outerShdw");
+    if (*value == "1") {
+      if (shadow) return;
+      // The shadow PowerPoint's text-shadow button gives; it goes after
+      // blur/fillOverlay/glow/innerShdw and before the rest.
+      pugi::xml_node before;
+      for (pugi::xml_node c = effects.first_child(); c; c = c.next_sibling()) {
+        std::string_view l = LocalName(c);
+        if (l == "prstShdw" || l == "reflection" || l == "softEdge") {
+          before = c;
+          break;
+        }
+      }
+      std::string name = Qualified(prefix, "outerShdw");
+      shadow = before ? effects.insert_child_before(name.c_str(), before) : effects.append_child(name.c_str());
+      shadow.append_attribute("blurRad").set_value("38100");
+      shadow.append_attribute("dist").set_value("38100");
+      shadow.append_attribute("dir").set_value("2700000");
+      shadow.append_attribute("algn").set_value("tl");
+      pugi::xml_node clr = shadow.append_child(Qualified(prefix, "srgbClr").c_str());
+      clr.append_attribute("val").set_value("000000");
+      clr.append_child(Qualified(prefix, "alpha").c_str()).append_attribute("val").set_value("43137");
+    } else if (shadow) {
+      effects.remove_child(shadow);
+    }
+  }
+}
+
+TextBody::TextBody(pugi::xml_node txBody, std::shared_ptr<const TextStyleContext> context)
+    : mBody(txBody), mContext(std::move(context)) {
+  bool found = false;
+  for (pugi::xml_node c = mBody.first_child(); c; c = c.next_sibling()) {
+    std::string_view l = LocalName(c);
+    if (c.type() == pugi::node_element && (l == "p" || l == "bodyPr" || l == "lstStyle")) {
+      mPrefix = PrefixOf(c);
+      found = true;
+      break;
+    }
+  }
+  if (!found) {
+    for (pugi::xml_node n = mBody; n && !found; n = n.parent()) {
+      for (pugi::xml_attribute a : n.attributes()) {
+        if (std::strcmp(a.value(), kDrawingMlNs) != 0) continue;
+        std::string_view an = a.name();
+        if (an == "xmlns") mPrefix.clear();
+        else if (an.starts_with("xmlns:")) mPrefix = std::string(an.substr(6));
+        else continue;
+        found = true;
+        break;
+      }
+    }
+  }
+}
+
+std::string TextBody::Name(const char* local) const { return Qualified(mPrefix, local); }
+
+std::vector<TextBody::Para> TextBody::Index() const {
+  std::vector<Para> paras;
+  long pos = 0;
+  for (pugi::xml_node p = mBody.first_child(); p; p = p.next_sibling()) {
+    if (p.type() != pugi::node_element || LocalName(p) != "p") continue;
+    if (!paras.empty()) pos += 1;  // the previous paragraph's mark
+    Para para;
+    para.node = p;
+    para.start = pos;
+    for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
+      if (c.type() != pugi::node_element) continue;
+      std::string_view l = LocalName(c);
+      if (l == "pPr" || l == "endParaRPr") continue;
+      Item item;
+      item.node = c;
+      item.start = pos;
+      if (l == "r" || l == "fld") {
+        item.kind = l == "r" ? Item::Run : Item::Field;
+        item.text = pugi::as_wide(ChildByLocalName(c, "t").child_value());
+      } else if (l == "br") {
+        item.kind = Item::Break;
+        item.text = L"\v";
+      }
+      pos += static_cast<long>(item.text.size());
+      para.items.push_back(std::move(item));
+    }
+    para.length = pos - para.start;
+    paras.push_back(std::move(para));
+  }
+  return paras;
+}
+
+std::wstring TextBody::Text() const {
+  std::wstring s;
+  bool first = true;
+  for (const Para& p : Index()) {
+    if (!first) s += L'\r';
+    first = false;
+    for (const Item& i : p.items) s += i.text;
+  }
+  return s;
+}
+
+std::wstring TextBody::Text(TextSpan span) const {
+  std::wstring all = Text();
+  long start = std::clamp(span.start, 0L, static_cast<long>(all.size()));
+  long len = std::clamp(span.length, 0L, static_cast<long>(all.size()) - start);
+  return all.substr(start, len);
+}
+
+long TextBody::Length() const {
+  auto idx = Index();
+  if (idx.empty()) return 0;
+  return idx.back().start + idx.back().length;
+}
+
+std::vector<TextSpan> TextBody::Paragraphs() const {
+  auto idx = Index();
+  std::vector<TextSpan> out;
+  for (size_t i = 0; i < idx.size(); ++i)
+    out.push_back({idx[i].start, idx[i].length + (i + 1 < idx.size() ? 1 : 0)});
+  return out;
+}
+
+long TextBody::ParagraphAt(long pos) const {
+  auto idx = Index();
+  for (size_t i = 0; i < idx.size(); ++i)
+    if (pos <= idx[i].start + idx[i].length) return static_cast<long>(i);
+  return idx.empty() ? 0 : static_cast<long>(idx.size()) - 1;
+}
+
+std::vector<TextSpan> TextBody::Runs() const {
+  auto idx = Index();
+  std::vector<TextSpan> out;
+  for (size_t pi = 0; pi < idx.size(); ++pi) {
+    const Para& p = idx[pi];
+    bool last = pi + 1 == idx.size();
+    size_t firstOfPara = out.size();
+    std::string prevKey;
+    for (const Item& item : p.items) {
+      if (item.text.empty()) continue;
+      std::string key = FormatKey(RPrOf(item));
+      if (out.size() > firstOfPara && key == prevKey && out.back().end() == item.start) {
+        out.back().length += static_cast<long>(item.text.size());
+      } else {
+        out.push_back({item.start, static_cast<long>(item.text.size())});
+      }
+      prevKey = std::move(key);
+    }
+    if (!last) {
+      if (out.size() > firstOfPara) out.back().length += 1;
+      else out.push_back({p.start, 1});
+    }
+  }
+  return out;
+}
+
+pugi::xml_node TextBody::FormatNodeAt(long pos) const {
+  auto idx = Index();
+  if (idx.empty()) return {};
+  for (size_t pi = 0; pi < idx.size(); ++pi) {
+    const Para& p = idx[pi];
+    if (pos > p.start + p.length && pi + 1 < idx.size()) continue;
+    for (const Item& item : p.items)
+      if (!item.text.empty() && pos >= item.start && pos < item.start + static_cast<long>(item.text.size()))
+        return RPrOf(item);
+    // The paragraph mark, or past the end.
+    if (pugi::xml_node end = ChildByLocalName(p.node, "endParaRPr")) return end;
+    for (auto it = p.items.rbegin(); it != p.items.rend(); ++it)
+      if (!it->text.empty()) return RPrOf(*it);
+    return {};
+  }
+  return {};
+}
+
+void TextBody::SplitAt(long pos) {
+  for (const Para& p : Index()) {
+    if (pos < p.start || pos > p.start + p.length) continue;
+    for (const Item& item : p.items) {
+      long len = static_cast<long>(item.text.size());
+      if (pos <= item.start || pos >= item.start + len) continue;
+      if (item.kind != Item::Run && item.kind != Item::Field) return;
+      pugi::xml_node node = item.node;
+      if (item.kind == Item::Field) {
+        // A field cut by an edit becomes plain text, as it does when a user
+        // types into it.
+        node.set_name(Name("r").c_str());
+        node.remove_attribute("id");
+        node.remove_attribute("type");
+        if (pugi::xml_node pPr = ChildByLocalName(node, "pPr")) node.remove_child(pPr);
+      }
+      pugi::xml_node copy = node.parent().insert_copy_after(node, node);
+      long k = pos - item.start;
+      SetItemText(node, mPrefix, item.text.substr(0, k));
+      SetItemText(copy, mPrefix, item.text.substr(k));
+      return;
+    }
+    return;
+  }
+}
+
+void TextBody::Delete(TextSpan span) {
+  if (span.length <= 0) return;
+  SplitAt(span.start);
+  SplitAt(span.end());
+  auto idx = Index();
+  std::vector<size_t> merges;
+  for (size_t pi = 0; pi < idx.size(); ++pi) {
+    const Para& p = idx[pi];
+    for (const Item& item : p.items) {
+      long len = static_cast<long>(item.text.size());
+      if (len > 0 && item.start >= span.start && item.start + len <= span.end()) pugi::xml_node(p.node).remove_child(item.node);
+    }
+    long mark = p.start + p.length;
+    if (pi + 1 < idx.size() && mark >= span.start && mark < span.end()) merges.push_back(pi);
+  }
+  for (auto it = merges.rbegin(); it != merges.rend(); ++it) {
+    pugi::xml_node a = idx[*it].node;
+    pugi::xml_node b = idx[*it + 1].node;
+    // The joined paragraph keeps the first one's properties and ends with
+    // the second one's mark.
+    if (pugi::xml_node end = ChildByLocalName(a, "endParaRPr")) a.remove_child(end);
+    std::vector<pugi::xml_node> moving;
+    for (pugi::xml_node c = b.first_child(); c; c = c.next_sibling())
+      if (!(c.type() == pugi::node_element && LocalName(c) == "pPr")) moving.push_back(c);
+    for (pugi::xml_node c : moving) a.append_move(c);
+    mBody.remove_child(b);
+  }
+}
+
+void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
+  if (text.empty()) return;
+  SplitAt(pos);
+  auto idx = Index();
+  if (idx.empty()) {
+    // A body must hold a paragraph; an empty one gets its first.
+    pugi::xml_node p = mBody.append_child(Name("p").c_str());
+    (void)p;
+    idx = Index();
+  }
+  size_t pi = 0;
+  while (pi + 1 < idx.size() && pos > idx[pi].start + idx[pi].length) ++pi;
+  pugi::xml_node para = idx[pi].node;
+  pugi::xml_node ref;
+  for (const Item& item : idx[pi].items)
+    if (item.start >= pos) {
+      ref = item.node;
+      break;
+    }
+
+  bool hasFormat = templ && (templ.first_attribute() || templ.first_child());
+  auto addFormat = [&](pugi::xml_node parent, const char* local) {
+    if (!hasFormat) return;
+    pugi::xml_node copy = parent.append_copy(templ);
+    copy.set_name(Name(local).c_str());
+    copy.remove_attribute("err");
+    if (std::string_view(local) == "rPr") {
+      // A copied mark can hold paragraph-only children (none in the
+      // schema today), so only the rPr attributes and children travel.
+    }
+  };
+  auto insertNode = [&](const char* local) {
+    std::string name = Name(local);
+    if (ref) return para.insert_child_before(name.c_str(), ref);
+    if (pugi::xml_node end = ChildByLocalName(para, "endParaRPr")) return para.insert_child_before(name.c_str(), end);
+    return para.append_child(name.c_str());
+  };
+
+  size_t i = 0;
+  while (i <= text.size()) {
+    size_t stop = text.find_first_of(L"\r\v", i);
+    std::wstring_view piece = text.substr(i, stop == std::wstring_view::npos ? std::wstring_view::npos : stop - i);
+    if (!piece.empty()) {
+      pugi::xml_node r = insertNode("r");
+      addFormat(r, "rPr");
+      SetItemText(r, mPrefix, std::wstring(piece));
+    }
+    if (stop == std::wstring_view::npos) break;
+    if (text[stop] == L'\v') {
+      pugi::xml_node br = insertNode("br");
+      addFormat(br, "rPr");
+    } else {
+      pugi::xml_node next = mBody.insert_child_after(Name("p").c_str(), para);
+      if (pugi::xml_node pPr = ChildByLocalName(para, "pPr")) next.append_copy(pPr);
+      std::vector<pugi::xml_node> moving;
+      bool from = false;
+      for (pugi::xml_node c = para.first_child(); c; c = c.next_sibling()) {
+        if (c == ref) from = true;
+        if (from || (c.type() == pugi::node_element && LocalName(c) == "endParaRPr")) moving.push_back(c);
+      }
+      for (pugi::xml_node c : moving) next.append_move(c);
+      addFormat(para, "endParaRPr");
+      para = next;
+      ref = pugi::xml_node();
+      for (pugi::xml_node c = para.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element) continue;
+        std::string_view l = LocalName(c);
+        if (l == "pPr") continue;
+        if (l != "endParaRPr") ref = c;
+        break;
+      }
+    }
+    i = stop + 1;
+  }
+}
+
+void TextBody::RemoveEmptyRuns() {
+  for (const Para& p : Index()) {
+    bool anyText = false;
+    pugi::xml_node lastEmptyFormat;
+    std::vector<pugi::xml_node> empty;
+    for (const Item& item : p.items) {
+      if (item.kind == Item::Run && item.text.empty()) {
+        empty.push_back(item.node);
+        if (pugi::xml_node f = RPrOf(item)) lastEmptyFormat = f;
+      } else if (!item.text.empty()) {
+        anyText = true;
+      }
+    }
+    if (empty.empty()) continue;
+    // An emptied paragraph keeps its size and font through its mark.
+    if (!anyText && lastEmptyFormat && !ChildByLocalName(p.node, "endParaRPr")) {
+      pugi::xml_node end = pugi::xml_node(p.node).append_copy(lastEmptyFormat);
+      end.set_name(Name("endParaRPr").c_str());
+    }
+    for (pugi::xml_node n : empty) pugi::xml_node(p.node).remove_child(n);
+  }
+}
+
+TextSpan TextBody::Replace(TextSpan span, std::wstring_view rawText) {
+  long total = Length();
+  span.start = std::clamp(span.start, 0L, total);
+  span.length = std::clamp(span.length, 0L, total - span.start);
+  std::wstring text = NormaliseInput(rawText);
+
+  // The formatting new text takes, held apart since the run it comes from
+  // may be deleted.
+  pugi::xml_document scratch;
+  pugi::xml_node templ;
+  {
+    pugi::xml_node source;
+    if (span.length > 0) {
+      std::wstring old = Text(span);
+      long first = 0;
+      while (first < static_cast<long>(old.size()) && (old[first] == L'\r' || old[first] == L'\v')) ++first;
+      source = FormatNodeAt(span.start + (first < static_cast<long>(old.size()) ? first : 0));
+    } else {
+      std::wstring all = Text();
+      bool atParagraphStart = span.start == 0 || all[span.start - 1] == L'\r';
+      source = FormatNodeAt(atParagraphStart ? span.start : span.start - 1);
+    }
+    if (source) templ = scratch.append_copy(source);
+  }
+
+  Delete(span);
+  Insert(span.start, text, templ);
+  RemoveEmptyRuns();
+  return {span.start, static_cast<long>(text.size())};
+}
+
+std::optional<std::string> TextBody::ReadProp(pugi::xml_node rPr, CharProp prop) const {
+  if (!rPr) return std::nullopt;
+  if (const char* attr = AttrName(prop)) {
+    pugi::xml_attribute a = rPr.attribute(attr);
+    if (!a) return std::nullopt;
+    if (prop == CharProp::Bold || prop == CharProp::Italic) return NormBool(a.value());
+    return std::string(a.value());
+  }
+  if (const char* element = FontElement(prop)) {
+    pugi::xml_node e = ChildByLocalName(rPr, element);
+    if (!e || !e.attribute("typeface")) return std::nullopt;
+    return std::string(e.attribute("typeface").value());
+  }
+  if (prop == CharProp::Color) return ReadColor(rPr);
+  if (prop == CharProp::Shadow) {
+    pugi::xml_node effects = ChildByLocalName(rPr, "effectLst");
+    if (!effects) return std::nullopt;
+    return ChildByLocalName(effects, "outerShdw") ? "1" : "0";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> TextBody::Inherited(int level, CharProp prop) const {
+  std::string lvl = "lvl" + std::to_string(std::clamp(level, 0, 8) + 1) + "pPr";
+  auto fromStyle = [&](pugi::xml_node style) -> std::optional<std::string> {
+    if (!style) return std::nullopt;
+    for (const char* name : {lvl.c_str(), "defPPr"}) {
+      pugi::xml_node l = ChildByLocalName(style, name);
+      if (auto v = ReadProp(ChildByLocalName(l, "defRPr"), prop)) return v;
+    }
+    return std::nullopt;
+  };
+  if (auto v = fromStyle(ChildByLocalName(mBody, "lstStyle"))) return v;
+  if (mContext)
+    for (pugi::xml_node style : mContext->listStyles)
+      if (auto v = fromStyle(style)) return v;
+  return std::nullopt;
+}
+
+pugi::xml_node TextBody::InheritedParagraphElement(int level, const char* localName) const {
+  std::string lvl = "lvl" + std::to_string(std::clamp(level, 0, 8) + 1) + "pPr";
+  auto fromStyle = [&](pugi::xml_node style) -> pugi::xml_node {
+    if (!style) return {};
+    for (const char* name : {lvl.c_str(), "defPPr"})
+      if (pugi::xml_node e = ChildByLocalName(ChildByLocalName(style, name), localName)) return e;
+    return {};
+  };
+  if (pugi::xml_node e = fromStyle(ChildByLocalName(mBody, "lstStyle"))) return e;
+  if (mContext)
+    for (pugi::xml_node style : mContext->listStyles)
+      if (pugi::xml_node e = fromStyle(style)) return e;
+  return {};
+}
+
+std::optional<std::string> TextBody::Effective(pugi::xml_node rPr, int level, CharProp prop) const {
+  if (auto v = ReadProp(rPr, prop)) return v;
+  return Inherited(level, prop);
+}
+
+int TextBody::Level(long paragraph) const {
+  auto idx = Index();
+  if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return 0;
+  return ChildByLocalName(idx[paragraph].node, "pPr").attribute("lvl").as_int(0);
+}
+
+PropValue TextBody::Get(TextSpan span, CharProp prop) const {
+  auto idx = Index();
+  PropValue result;
+  if (idx.empty()) return result;
+  if (span.length <= 0) {
+    std::wstring all = Text();
+    long pos = std::clamp(span.start, 0L, static_cast<long>(all.size()));
+    bool atParagraphStart = pos == 0 || all[pos - 1] == L'\r';
+    long at = atParagraphStart ? pos : pos - 1;
+    result.value = Effective(FormatNodeAt(at), Level(ParagraphAt(at)), prop);
+    return result;
+  }
+  bool any = false;
+  auto take = [&](pugi::xml_node rPr, int level) {
+    auto v = Effective(rPr, level, prop);
+    if (!any) {
+      result.value = v;
+      any = true;
+    } else if (v != result.value) {
+      result.mixed = true;
+    }
+  };
+  for (const Para& p : idx) {
+    int level = ChildByLocalName(p.node, "pPr").attribute("lvl").as_int(0);
+    for (const Item& item : p.items) {
+      long len = static_cast<long>(item.text.size());
+      if (item.kind == Item::Break || len == 0) continue;
+      if (item.start < span.end() && item.start + len > span.start) take(RPrOf(item), level);
+    }
+  }
+  if (!any) {
+    // Only marks and breaks in the span: they are what is there to read.
+    for (size_t pi = 0; pi < idx.size(); ++pi) {
+      const Para& p = idx[pi];
+      int level = ChildByLocalName(p.node, "pPr").attribute("lvl").as_int(0);
+      for (const Item& item : p.items)
+        if (item.kind == Item::Break && item.start >= span.start && item.start < span.end()) take(RPrOf(item), level);
+      long mark = p.start + p.length;
+      if (pi + 1 < idx.size() && mark >= span.start && mark < span.end()) take(FormatNodeAt(mark), level);
+    }
+  }
+  if (result.mixed) result.value.reset();
+  return result;
+}
+
+void TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string>& value) {
+  long total = Length();
+  span.start = std::clamp(span.start, 0L, total);
+  span.length = std::clamp(span.length, 0L, total - span.start);
+  if (span.length == 0) return;
+  SplitAt(span.start);
+  SplitAt(span.end());
+  auto idx = Index();
+  auto rPrFor = [&](pugi::xml_node owner, const char* local, bool first) {
+    pugi::xml_node rPr = ChildByLocalName(owner, local);
+    if (!rPr) {
+      std::string name = Name(local);
+      rPr = first ? owner.prepend_child(name.c_str()) : owner.append_child(name.c_str());
+    }
+    return rPr;
+  };
+  for (size_t pi = 0; pi < idx.size(); ++pi) {
+    const Para& p = idx[pi];
+    for (const Item& item : p.items) {
+      long len = static_cast<long>(item.text.size());
+      if (item.kind == Item::Other || len == 0) continue;
+      if (item.start >= span.start && item.start + len <= span.end())
+        SetCharProp(rPrFor(item.node, "rPr", true), prop, value, mPrefix);
+    }
+    long mark = p.start + p.length;
+    if (pi + 1 < idx.size() && mark >= span.start && mark < span.end())
+      SetCharProp(rPrFor(p.node, "endParaRPr", false), prop, value, mPrefix);
+  }
+}
+
+std::optional<std::string> TextBody::ParagraphAttribute(long paragraph, const char* name) const {
+  auto idx = Index();
+  if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return std::nullopt;
+  pugi::xml_attribute a = ChildByLocalName(idx[paragraph].node, "pPr").attribute(name);
+  if (!a) return std::nullopt;
+  return std::string(a.value());
+}
+
+void TextBody::SetParagraphAttribute(long paragraph, const char* name, const std::optional<std::string>& value) {
+  auto idx = Index();
+  if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return;
+  pugi::xml_node p = idx[paragraph].node;
+  pugi::xml_node pPr = ChildByLocalName(p, "pPr");
+  if (!pPr) {
+    if (!value) return;
+    pPr = p.prepend_child(Name("pPr").c_str());
+  }
+  SetAttr(pPr, name, value);
+}
+
+}  // namespace host::pptx
