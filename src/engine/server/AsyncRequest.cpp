@@ -1,0 +1,137 @@
+#include "engine/server/AsyncRequest.h"
+
+#include <exception>
+
+namespace engine_server {
+
+// One state for the object's whole life; each Start opens a new generation
+// so that a token of a job that was superseded reads as cancelled and can
+// no longer touch the current request.
+struct CancelToken::State {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::uint64_t generation = 0;
+  LONG status = kRequestDone;
+  LONG errorCode = 0;
+  bool cancelled = false;
+  std::function<void()> cancelAction;
+};
+
+bool CancelToken::Cancelled() const {
+  std::lock_guard<std::mutex> lock(mState->mutex);
+  return mState->generation != mGeneration || mState->cancelled;
+}
+
+bool CancelToken::SleepFor(std::chrono::milliseconds d) const {
+  std::unique_lock<std::mutex> lock(mState->mutex);
+  return mState->changed.wait_for(lock, d, [&] {
+    return mState->generation != mGeneration || mState->cancelled;
+  });
+}
+
+void CancelToken::OnCancel(std::function<void()> action) const {
+  std::unique_lock<std::mutex> lock(mState->mutex);
+  if (mState->generation != mGeneration || mState->cancelled) {
+    lock.unlock();
+    if (action) action();
+    return;
+  }
+  mState->cancelAction = std::move(action);
+}
+
+AsyncRequest::AsyncRequest() : mState(std::make_shared<CancelToken::State>()) {}
+
+AsyncRequest::~AsyncRequest() {
+  Cancel();
+  JoinWorker();
+}
+
+void AsyncRequest::JoinWorker() {
+  if (mWorker.joinable()) mWorker.join();
+}
+
+void AsyncRequest::Start(Job job) {
+  if (mWorker.joinable()) {
+    Cancel();
+    JoinWorker();
+  }
+  std::uint64_t generation;
+  {
+    std::lock_guard<std::mutex> lock(mState->mutex);
+    generation = ++mState->generation;
+    mState->status = kRequestRunning;
+    mState->errorCode = 0;
+    mState->cancelled = false;
+    mState->cancelAction = nullptr;
+  }
+  auto state = mState;
+  mWorker = std::thread([state, generation, job = std::move(job)] {
+    RequestOutcome outcome;
+    try {
+      outcome = job(CancelToken(state, generation));
+    } catch (...) {
+      outcome = RequestOutcome::Failed(kEngineErrorEngine);
+    }
+    std::lock_guard<std::mutex> lock(state->mutex);
+    if (state->generation != generation) return;
+    state->status = outcome.status == kRequestRunning ? kRequestFailed : outcome.status;
+    state->errorCode = outcome.errorCode;
+    state->cancelAction = nullptr;
+    state->changed.notify_all();
+  });
+}
+
+void AsyncRequest::Complete(RequestOutcome outcome) {
+  if (mWorker.joinable()) {
+    Cancel();
+    JoinWorker();
+  }
+  std::lock_guard<std::mutex> lock(mState->mutex);
+  ++mState->generation;
+  mState->status = outcome.status;
+  mState->errorCode = outcome.errorCode;
+  mState->cancelled = false;
+  mState->cancelAction = nullptr;
+  mState->changed.notify_all();
+}
+
+HRESULT AsyncRequest::WaitForResult(LONG timeoutMs, LONG* status) {
+  if (!status) return E_POINTER;
+  std::unique_lock<std::mutex> lock(mState->mutex);
+  auto ended = [&] { return mState->status != kRequestRunning; };
+  if (timeoutMs < 0) {
+    mState->changed.wait(lock, ended);
+  } else {
+    mState->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ended);
+  }
+  *status = mState->status;
+  return S_OK;
+}
+
+HRESULT AsyncRequest::Cancel() {
+  std::function<void()> action;
+  {
+    std::lock_guard<std::mutex> lock(mState->mutex);
+    if (mState->status != kRequestRunning || mState->cancelled) return S_OK;
+    mState->cancelled = true;
+    action = std::move(mState->cancelAction);
+    mState->cancelAction = nullptr;
+    mState->changed.notify_all();
+  }
+  if (action) action();
+  return S_OK;
+}
+
+HRESULT AsyncRequest::ErrorCode(LONG* code) {
+  if (!code) return E_POINTER;
+  std::lock_guard<std::mutex> lock(mState->mutex);
+  *code = mState->errorCode;
+  return S_OK;
+}
+
+LONG AsyncRequest::Status() const {
+  std::lock_guard<std::mutex> lock(mState->mutex);
+  return mState->status;
+}
+
+}  // namespace engine_server

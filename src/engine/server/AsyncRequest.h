@@ -1,0 +1,79 @@
+// The request machinery of an in-process engine server: one job at a time
+// runs on a worker thread, WaitForResult waits for it with a real time-out,
+// and Cancel (from any thread) raises a flag the job watches and runs the
+// job's cancel action (closing a pipe, killing a child) so that a job
+// blocked in a read ends at once.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "engine/server/EngineServer.h"
+
+namespace engine_server {
+
+struct RequestOutcome {
+  LONG status = kRequestDone;
+  LONG errorCode = 0;
+
+  static RequestOutcome Done() { return {kRequestDone, 0}; }
+  static RequestOutcome Cancelled() { return {kRequestCancelled, 0}; }
+  static RequestOutcome Failed(LONG code) { return {kRequestFailed, code}; }
+};
+
+// What a running job sees of its request.
+class CancelToken {
+ public:
+  bool Cancelled() const;
+  // Sleeps for d unless cancelled first; true when cancelled.
+  bool SleepFor(std::chrono::milliseconds d) const;
+  // Runs action once if the request is cancelled while the job is running
+  // (at once when it already is). Cleared when the job ends. The action runs
+  // on the cancelling thread and must be thread-safe.
+  void OnCancel(std::function<void()> action) const;
+
+ private:
+  friend class AsyncRequest;
+  struct State;
+  CancelToken(std::shared_ptr<State> state, std::uint64_t generation)
+      : mState(std::move(state)), mGeneration(generation) {}
+  std::shared_ptr<State> mState;
+  std::uint64_t mGeneration;
+};
+
+class AsyncRequest {
+ public:
+  using Job = std::function<RequestOutcome(const CancelToken&)>;
+
+  AsyncRequest();
+  // Cancels a running job and waits for it.
+  ~AsyncRequest();
+  AsyncRequest(const AsyncRequest&) = delete;
+  AsyncRequest& operator=(const AsyncRequest&) = delete;
+
+  // Starts job on a worker thread. A job still running is cancelled and
+  // waited for first. A job that throws ends the request with status 3 and
+  // kEngineErrorEngine.
+  void Start(Job job);
+  // Ends a request at once without a worker (answers known up front).
+  void Complete(RequestOutcome outcome);
+
+  HRESULT WaitForResult(LONG timeoutMs, LONG* status);
+  HRESULT Cancel();
+  HRESULT ErrorCode(LONG* code);
+
+  LONG Status() const;
+
+ private:
+  void JoinWorker();
+
+  std::shared_ptr<CancelToken::State> mState;
+  std::thread mWorker;
+};
+
+}  // namespace engine_server

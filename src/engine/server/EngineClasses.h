@@ -1,0 +1,89 @@
+// How the add-in creates the engine-side objects, and how in-process engine
+// servers make themselves known.
+//
+// On Windows the three Create* calls go to COM (CoCreateInstance with class
+// context 23, ProgIDs through CLSIDFromProgID). On Linux they go to the
+// in-process table below, where the servers of engines/ register: the
+// Implementations object lists every registered implementation whose
+// built-in detection finds it usable (so Apertium pairs a user installed
+// appear without any configuration), and the EngineFactory forwards to the
+// implementation that SetImplementation names.
+//
+// Tests replace the creation calls through ClassHooks: to inject a failing
+// CoCreateInstance, or to reach the in-process servers under Wine.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/server/EngineServer.h"
+
+namespace engine_server {
+
+// Create an EngineFactory / Implementations object, or the helper object of
+// a built-in family by its registered identifier (ProgID). Failures are the
+// HRESULTs CoCreateInstance gives (REGDB_E_CLASSNOTREG when nothing is
+// registered). Never throw.
+HRESULT CreateEngineFactory(std::shared_ptr<IEngineFactory>* factory);
+HRESULT CreateImplementations(std::shared_ptr<IImplementations>* implementations);
+HRESULT CreateFamilyHelper(const std::wstring& progId, std::shared_ptr<IFamilyHelper>* helper);
+
+// One implementation served in-process.
+struct InProcessImplementation {
+  // The name Implementations lists and SetImplementation selects (compared
+  // without regard to case).
+  std::wstring name;
+  // Built-in detection, asked whenever an Implementations object is made:
+  // false leaves the implementation out of the list. Empty: always listed.
+  std::function<bool()> available;
+  // A fresh factory object for this implementation. The in-process
+  // EngineFactory hands it the display language and forwards every call.
+  std::function<std::shared_ptr<IEngineFactory>()> makeFactory;
+};
+
+// Registration is process-wide and thread-safe. Registering a name again
+// replaces the earlier entry in place (its position in the list stays).
+void RegisterImplementation(InProcessImplementation implementation);
+void UnregisterImplementation(const std::wstring& name);
+// Names of the registered implementations, in registration order,
+// whether available or not.
+std::vector<std::wstring> RegisteredImplementations();
+
+using FamilyHelperMaker = std::function<std::shared_ptr<IFamilyHelper>()>;
+void RegisterFamilyHelper(const std::wstring& progId, FamilyHelperMaker make);
+void UnregisterFamilyHelper(const std::wstring& progId);
+
+// The in-process engine side itself (what Linux uses by default).
+HRESULT CreateInProcessEngineFactory(std::shared_ptr<IEngineFactory>* factory);
+HRESULT CreateInProcessImplementations(std::shared_ptr<IImplementations>* implementations);
+HRESULT CreateInProcessFamilyHelper(const std::wstring& progId,
+                                    std::shared_ptr<IFamilyHelper>* helper);
+
+// Replacements for the three Create* calls; an empty member keeps the
+// platform's own way.
+struct ClassHooks {
+  std::function<HRESULT(std::shared_ptr<IEngineFactory>*)> createEngineFactory;
+  std::function<HRESULT(std::shared_ptr<IImplementations>*)> createImplementations;
+  std::function<HRESULT(const std::wstring&, std::shared_ptr<IFamilyHelper>*)> createFamilyHelper;
+};
+
+// Installs hooks process-wide and returns the ones they replace.
+ClassHooks SetClassHooks(ClassHooks hooks);
+// Hooks that reach the in-process servers (on either platform).
+ClassHooks InProcessClassHooks();
+
+// Installs hooks for a scope and puts the earlier ones back at its end.
+class ScopedClassHooks {
+ public:
+  explicit ScopedClassHooks(ClassHooks hooks) : mPrevious(SetClassHooks(std::move(hooks))) {}
+  ~ScopedClassHooks() { SetClassHooks(std::move(mPrevious)); }
+  ScopedClassHooks(const ScopedClassHooks&) = delete;
+  ScopedClassHooks& operator=(const ScopedClassHooks&) = delete;
+
+ private:
+  ClassHooks mPrevious;
+};
+
+}  // namespace engine_server
