@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace engine {
 
@@ -57,7 +59,6 @@ class EngineEntry {
   const std::wstring& ToLangName() const;
 
  private:
-  void DeriveNumbers() const;
   void DeriveNames() const;
 
   std::wstring mEngineID;
@@ -80,5 +81,9 @@ class EngineEntry {
   mutable std::wstring mFromLangName;
   mutable std::wstring mToLangName;
 };
+
+// The cache's entry list: (EngineKey at insertion, entry) pairs in order.
+// Duplicate keys are allowed; lookups take the first match.
+using EngineEntryList = std::vector<std::pair<std::wstring, EngineEntry>>;
 
 }  // namespace engine

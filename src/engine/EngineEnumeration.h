@@ -1,0 +1,46 @@
+// Collecting the engine language pairs that the engine factory lists, one
+// implementation after another, and the rules that hide some of them
+// afterwards. Called by EngineCaches::RefreshCache only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/EngineEntry.h"
+
+namespace engine {
+
+enum class EnumEnding {
+  Done,        // every kept implementation was asked (some may have failed)
+  Cancelled,   // an engine reported that the user cancelled the listing
+  NotStarted,  // the factory or the implementation list could not be created
+};
+
+struct EnumResult {
+  EngineEntryList entries;
+  int failedImplementations = 0;
+  bool EngineUnavailable = false;
+  EnumEnding ending = EnumEnding::NotStarted;
+};
+
+// Implementation names the factory path leaves out: the built-in families
+// (listed by the add-in itself) and a few that are never listed. Compared
+// without regard to ASCII case.
+bool IsSkippedImplementation(const std::wstring& name);
+
+// "Pelorant " plus the add-in's ProductVersion, the value given to the
+// factory's "ClientId" property.
+std::wstring ClientIdText();
+
+// Asks the engine side for every implementation's pairs. Initialises COM for
+// the thread for the call's duration. A failing Count, Item,
+// Implementation, WaitForResult or ErrorCode call raises ComError.
+EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enumFlag);
+
+// Removes the entries that are never offered (a few document engines of the
+// "wren" group), then, when productFilter is not empty, every entry whose
+// ProductName differs from it.
+void ApplyListingRules(EngineEntryList* entries, const std::wstring& productFilter);
+
+}  // namespace engine
