@@ -1,0 +1,104 @@
+// The one routine every translated text passes through (TranslateText), the
+// block and plain-text translations built on it, and the run's cancel flag.
+// Document-independent: the PowerPoint layer, copy/paste and the command
+// line all come here.
+//
+// Used on the user-interface thread, except SetCancel and IsCancelled, which
+// any thread may call (the progress dialog's cancel button, the watchdog):
+// the flag is an atomic word and cancelling the engine only raises the
+// engine's own atomic request.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/Engine.h"
+#include "options/TranslationOptionUDT.h"
+
+namespace host {
+class Application;
+}
+
+namespace engine {
+
+// Where TranslateBlock reports its progress (the progress dialog). Called on
+// the user-interface thread.
+class ProgressReport {
+ public:
+  virtual ~ProgressReport() = default;
+  // Resource ids of the status text and the count label; below 1: empty.
+  virtual void SetMessages(int statusId, int countLabelId) = 0;
+  virtual void SetProgress(std::int64_t position, std::int64_t total) = 0;
+};
+
+class AppCommon {
+ public:
+  // Progress texts of a block translation.
+  static constexpr int kStatusTranslatingText = 5066;
+  static constexpr int kCountLabelSentences = 5101;
+  // The engine could not be initialised or reached.
+  static constexpr int kEngineInitFailed = 1251;
+
+  // Runs a host macro by name and returns its result; throws (ComError) when
+  // the host cannot run it. By default the host application's Run member.
+  using MacroRunner = std::function<std::wstring(const std::wstring& macroName)>;
+
+  explicit AppCommon(Engine& engine);
+  AppCommon(const AppCommon&) = delete;
+  AppCommon& operator=(const AppCommon&) = delete;
+
+  // The process-wide instance, over Engine::Instance().
+  static AppCommon& Instance();
+
+  Engine& GetEngine() { return mEngine; }
+
+  void SetApplication(std::shared_ptr<host::Application> application);
+  std::shared_ptr<host::Application> GetApplication() const { return mApplication; }
+  // Replaces the way macros run (tests, hosts without an application).
+  void SetMacroRunner(MacroRunner runner) { mMacroRunner = std::move(runner); }
+
+  // The progress target of TranslateBlock, or null; not owned.
+  void SetProgressReport(ProgressReport* report) { mProgress = report; }
+  ProgressReport* GetProgressReport() const { return mProgress; }
+
+  // Any thread. Raising the flag also asks the open engine to stop;
+  // clearing it (at the start of a run) forgets an earlier engine cancel.
+  void SetCancel(bool cancel);
+  bool IsCancelled() const { return mCancel.load() != 0; }
+
+  // Translates one segment into segment.translation (and its style
+  // correspondence for keep-style runs). Also succeeds when the text was
+  // skipped or the run is cancelled; the translation then holds what was
+  // produced so far. Engine-side failures that are not request statuses
+  // raise ComError.
+  bool TranslateText(const options::TranslationOptionUDT& options, TranslationSegment& segment);
+
+  // Cuts a text into sentences, translates each and joins the results.
+  bool TranslateBlock(const options::TranslationOptionUDT& options, const std::wstring& text, bool showProgress,
+                      std::wstring* translated);
+
+  // OpenEngine, TranslateBlock, CloseEngine; text is replaced by its
+  // translation on success. An engine that cannot be opened adds message
+  // 1251 and fails.
+  bool TranslatePlainText(const options::TranslationOptionUDT& options, std::wstring& text, bool showProgress);
+
+  // The character folding TranslateText applies before translating.
+  static std::wstring FoldCharacters(const std::wstring& text);
+  // True for text made only of "0123456789,.+-" (and for empty text).
+  static bool IsNumberOnly(const std::wstring& text);
+
+ private:
+  // Runs a macro; false with an empty result when it failed.
+  bool RunMacro(const std::wstring& name, std::wstring* result);
+
+  Engine& mEngine;
+  std::shared_ptr<host::Application> mApplication;
+  MacroRunner mMacroRunner;
+  ProgressReport* mProgress = nullptr;
+  std::atomic<int> mCancel{0};
+};
+
+}  // namespace engine

@@ -1,0 +1,158 @@
+// The process's one connection to a translation engine. A translation run
+// opens it for its option set (OpenEngine), translates any number of
+// sentences, and closes it (CloseEngine); at most one engine is open.
+//
+// Everything runs on the user-interface thread that opened the engine,
+// except CancelEngine, which any thread may call (the progress dialog's
+// thread, the time-out watchdog): it only raises an atomic request that the
+// waiting thread forwards to the engine side at its next 1 ms poll, so the
+// engine objects are only ever called from the thread that created them.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/server/EngineServer.h"
+
+namespace engine {
+
+struct BuiltInFamily;
+
+// One group of style correspondence: header pair (source range count s,
+// translation range count t), then s source ranges and t translation ranges
+// as (position, length); s + t is at most 9 and later pairs are zero.
+struct StyleCorrespondenceGroup {
+  static constexpr int kPairs = 10;
+  static constexpr int kMaxRanges = kPairs - 1;
+  std::array<std::array<std::int32_t, 2>, kPairs> pairs{};
+
+  int SourceCount() const { return pairs[0][0]; }
+  int TranslationCount() const { return pairs[0][1]; }
+  // Pair index of source range i / translation range i (both 0-based).
+  std::array<std::int32_t, 2>& Source(int i) { return pairs[1 + i]; }
+  std::array<std::int32_t, 2>& Translation(int i) { return pairs[1 + SourceCount() + i]; }
+  const std::array<std::int32_t, 2>& Source(int i) const { return pairs[1 + i]; }
+  const std::array<std::int32_t, 2>& Translation(int i) const { return pairs[1 + SourceCount() + i]; }
+  bool operator==(const StyleCorrespondenceGroup&) const = default;
+};
+using StyleCorrespondence = std::vector<StyleCorrespondenceGroup>;
+
+// One sentence-sized piece of a text. Positions count characters of the
+// enclosing text; end is the position of the last character.
+struct TranslationSegment {
+  std::wstring source;
+  std::optional<std::wstring> translation;
+  std::int32_t start = 0;
+  std::int32_t end = -1;
+  std::int32_t targetStart = 0;
+  std::int32_t targetEnd = 0;
+  std::optional<StyleCorrespondence> styleCorrespondence;
+};
+
+class Engine {
+ public:
+  // How the engine side is reached; the defaults are the engine_server
+  // Create* calls. Tests pass their own.
+  struct Connectors {
+    std::function<HRESULT(std::shared_ptr<engine_server::IEngineFactory>*)> createFactory;
+    std::function<HRESULT(const std::wstring& progId, std::shared_ptr<engine_server::IFamilyHelper>*)>
+        createFamilyHelper;
+    // Abbreviation entries for a language code (LoadAbbreviations by default).
+    std::function<bool(const std::wstring& langCode, std::vector<std::wstring>*)> loadAbbreviations;
+  };
+
+  // A request that was cancelled and still runs is given this long to end
+  // before the wait gives up on it (an engine that ignores Cancel must not
+  // hang the host for ever).
+  static constexpr int kCancelGraceMs = 10000;
+
+  Engine();
+  explicit Engine(Connectors connectors);
+  virtual ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  static Engine& Instance();
+
+  // Opens the engine of a pair: a built-in family's when the group names
+  // one, the engine factory's otherwise. fromLang chooses the abbreviation
+  // table of the add-in's own sentence splitter. On failure adds the engine's
+  // message (EngineErrorToMessageId) when the engine side gave one, leaves
+  // no engine open and returns false. Engine-side calls that fail with an
+  // HRESULT raise ComError.
+  virtual bool OpenEngine(const std::wstring& engineGroup, const std::wstring& engineID,
+                          const std::wstring& displayLanguage, const std::wstring& fromLang = std::wstring());
+  virtual void CloseEngine();
+  virtual bool IsOpen() const { return mEngine != nullptr; }
+
+  // Translates one sentence, waiting in 1 ms polls and draining the thread's
+  // message queue between them. On failure `translation` is the source.
+  virtual bool TranslateSentence(const std::wstring& source, std::wstring* translation);
+  // The word correspondence of the last successful translation as groups.
+  virtual bool GetStyleCorrespondence(const std::wstring& translation, const std::wstring& source,
+                                      StyleCorrespondence* out);
+  // Any thread: asks the running request (or the next one) to stop.
+  virtual void CancelEngine();
+  // Forgets a cancel request not yet forwarded (a new run starts).
+  void ResetCancel() { mCancelRequested.store(false); }
+
+  virtual bool LookupWord(const std::wstring& word, std::wstring* result);
+  virtual bool ShowOptionDialog(std::uintptr_t ownerWindow = 0);
+  virtual bool ShowDictionaryDialog(std::uintptr_t ownerWindow = 0);
+
+  // Cuts text into sentences: the engine's own splitting when an engine is
+  // open and gives one, the add-in's splitter with the abbreviation table
+  // otherwise. first/last are the positions the text occupies in the
+  // enclosing text.
+  virtual bool SplitSentences(const std::wstring& text, std::int32_t first, std::int32_t last,
+                              std::vector<TranslationSegment>* segments);
+
+  // The engine error code (30000-30006) of the last failed request, 0 when
+  // the engine gave none.
+  LONG LastErrorCode() const { return mLastErrorCode; }
+  // Requests that failed or were cancelled since OpenEngine.
+  int FailedRequests() const { return mFailedRequests; }
+  // The remembered bit 0x8 of the engine's flag word (dictionary available).
+  bool HasDictionary() const { return mDictionaryFlag; }
+  const std::wstring& OpenGroup() const { return mGroup; }
+  const std::wstring& OpenEngineID() const { return mEngineID; }
+
+  // The abbreviation entries the own splitter uses (tests, and hosts that
+  // split without an open engine).
+  void SetAbbreviations(std::vector<std::wstring> entries) { mAbbreviations = std::move(entries); }
+  const std::vector<std::wstring>& Abbreviations() const { return mAbbreviations; }
+
+ private:
+  // Waits on a request object until it is no longer running; returns its
+  // final status.
+  LONG WaitForRequest(engine_server::IRequest& request);
+  bool OpenThroughFactory(const std::wstring& group, const std::wstring& engineID,
+                          const std::wstring& displayLanguage);
+  bool OpenThroughFamily(const BuiltInFamily& family, const std::wstring& engineID);
+  bool FinishOpen();
+  void LoadAbbreviationsFor(const std::wstring& fromLang);
+
+  Connectors mConnectors;
+  std::shared_ptr<engine_server::IEngineFactory> mFactory;
+  std::shared_ptr<engine_server::IFamilyHelper> mFamilyHelper;
+  std::shared_ptr<engine_server::ITranslationEngine> mEngine;
+  std::shared_ptr<engine_server::ITranslationResult> mLastResult;
+  std::wstring mGroup;
+  std::wstring mEngineID;
+  bool mIsFamily = false;
+  bool mDictionaryFlag = false;
+  LONG mLastErrorCode = 0;
+  int mFailedRequests = 0;
+  std::wstring mAbbreviationLang;
+  std::vector<std::wstring> mAbbreviations;
+  // Raised by CancelEngine on any thread; taken by the polling thread.
+  std::atomic<bool> mCancelRequested{false};
+};
+
+}  // namespace engine
