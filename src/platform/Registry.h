@@ -41,13 +41,15 @@ struct RegValue {
   std::uint32_t dword = 0;          // Dword
   std::uint64_t qword = 0;          // Qword
   std::vector<std::uint8_t> binary; // Binary (and any other type, raw)
+  bool raw = false;                 // data did not fit its type: bytes kept in `binary`
 
   static RegValue String(std::wstring s) { RegValue v; v.type = RegType::Sz; v.text = std::move(s); return v; }
   static RegValue Expand(std::wstring s) { RegValue v; v.type = RegType::ExpandSz; v.text = std::move(s); return v; }
   static RegValue Dword(std::uint32_t d) { RegValue v; v.type = RegType::Dword; v.dword = d; return v; }
   static RegValue Multi(std::vector<std::wstring> m) { RegValue v; v.type = RegType::MultiSz; v.multi = std::move(m); return v; }
   static RegValue Qword(std::uint64_t q) { RegValue v; v.type = RegType::Qword; v.qword = q; return v; }
-  static RegValue Bytes(std::vector<std::uint8_t> b, RegType t = RegType::Binary) { RegValue v; v.type = t; v.binary = std::move(b); return v; }
+  // Data given as the registry stores it, for any type.
+  static RegValue Bytes(std::vector<std::uint8_t> b, RegType t = RegType::Binary) { RegValue v; v.type = t; v.binary = std::move(b); v.raw = true; return v; }
 };
 
 // The value's data as the registry stores it: UTF-16LE text with its
@@ -55,8 +57,8 @@ struct RegValue {
 std::vector<std::uint8_t> RegValueBytes(const RegValue& value);
 // Builds a value from its type and stored bytes. Data whose size does not
 // fit its type (a REG_DWORD of 2 bytes, text of an odd byte count) keeps its
-// type but stays raw in `binary` with the typed field left empty; readers
-// that need "REG_DWORD of exactly 4 bytes" test IsWellFormedValue.
+// type but stays in `binary` with `raw` set and the typed field left empty;
+// readers that need "REG_DWORD of exactly 4 bytes" test IsWellFormedValue.
 // QueryValue returns values built this way.
 RegValue RegValueFromBytes(RegType type, const std::vector<std::uint8_t>& bytes);
 bool IsWellFormedValue(const RegValue& value);

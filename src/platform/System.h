@@ -55,6 +55,11 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 // the text after a posix expansion are left alone; callers that build paths
 // should use NormalizePath.
 std::wstring ExpandEnvironment(const std::wstring& text);
+// The process environment. An empty value removes the variable. Names are
+// case-insensitive on Windows only.
+std::wstring GetEnvironmentValue(const std::wstring& name);
+bool SetEnvironmentValue(const std::wstring& name, const std::wstring& value);
+
 // On posix, turns the backslashes of a Windows-style path into slashes (a
 // registry value such as "%temp%\Talvoren\AddinLog" becomes a usable path);
 // on Windows, returns the path unchanged.

@@ -1,9 +1,253 @@
+// The registry contract, run over each hive against the platform's
+// registry: the real one under Wine, the ".reg" file stand-in on Linux.
 #include <gtest/gtest.h>
 
-#include "platform/Types.h"
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
-TEST(PlatformTypes, HresultMacros) {
-  EXPECT_TRUE(FAILED(E_FAIL));
-  EXPECT_TRUE(SUCCEEDED(S_FALSE));
-  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), (HRESULT)0x80070002L);
+#include "TestSupport.h"
+#include "platform/Registry.h"
+#include "platform/Strings.h"
+#include "platform/System.h"
+
+using platform::Hive;
+using platform::RegKey;
+using platform::RegType;
+using platform::RegValue;
+
+namespace {
+
+template <Hive H>
+struct HiveTag {
+  static constexpr Hive kHive = H;
+};
+
+std::wstring UniqueName() {
+  static std::atomic<int> counter{0};
+  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  return L"t" + std::to_wstring(stamp) + L"_" + std::to_wstring(counter++);
 }
+
+template <typename Tag>
+class RegistryContract : public ::testing::Test {
+ protected:
+  static constexpr Hive kHive = Tag::kHive;
+
+  // Each test gets its own hive files (posix) and its own key (everywhere;
+  // on Windows the hive is shared with the rest of the system).
+  RegistryContract()
+      : mEnv(L"PELORANT_REGISTRY", mDir.wpath()), mRoot(L"Software\\PelorantContractTest\\" + UniqueName()) {}
+
+  ~RegistryContract() override { platform::DeleteKeyTree(kHive, mRoot); }
+
+  RegKey CreateRoot() {
+    RegKey key;
+    EXPECT_EQ(RegKey::Create(kHive, mRoot, &key), ERROR_SUCCESS);
+    return key;
+  }
+
+  platformtest::TempDir mDir;
+  platformtest::ScopedEnv mEnv;
+  std::wstring mRoot;
+};
+
+using Hives = ::testing::Types<HiveTag<Hive::CurrentUser>, HiveTag<Hive::LocalMachine>, HiveTag<Hive::ClassesRoot>>;
+TYPED_TEST_SUITE(RegistryContract, Hives);
+
+TYPED_TEST(RegistryContract, CreateMakesParentsAndOpenIgnoresCase) {
+  const Hive hive = TestFixture::kHive;
+  RegKey missing;
+  EXPECT_EQ(RegKey::Open(hive, this->mRoot + L"\\Talvoren", false, &missing), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(missing.IsOpen());
+
+  RegKey deep;
+  ASSERT_EQ(RegKey::Create(hive, this->mRoot + L"\\Talvoren\\OfficeAddIn\\RegV1", &deep), ERROR_SUCCESS);
+  EXPECT_TRUE(deep.IsOpen());
+
+  RegKey parent;
+  ASSERT_EQ(RegKey::Open(hive, this->mRoot + L"\\TALVOREN\\officeaddin", false, &parent), ERROR_SUCCESS);
+  std::vector<std::wstring> names;
+  ASSERT_EQ(parent.EnumSubkeys(&names), ERROR_SUCCESS);
+  EXPECT_EQ(names, std::vector<std::wstring>{L"RegV1"});
+
+  // Creating an existing key opens it, with the case it was created in.
+  RegKey again;
+  ASSERT_EQ(RegKey::Create(hive, this->mRoot + L"\\talvoren", &again), ERROR_SUCCESS);
+  RegKey root;
+  ASSERT_EQ(RegKey::Open(hive, this->mRoot, false, &root), ERROR_SUCCESS);
+  ASSERT_EQ(root.EnumSubkeys(&names), ERROR_SUCCESS);
+  EXPECT_EQ(names, std::vector<std::wstring>{L"Talvoren"});
+}
+
+TYPED_TEST(RegistryContract, SubkeysEnumerateInCaseInsensitiveOrder) {
+  RegKey root = this->CreateRoot();
+  for (const wchar_t* name : {L"beta", L"Alpha", L"gamma", L"ALPHA2"}) {
+    RegKey sub;
+    ASSERT_EQ(root.CreateSubkey(name, &sub), ERROR_SUCCESS);
+  }
+  std::vector<std::wstring> names;
+  ASSERT_EQ(root.EnumSubkeys(&names), ERROR_SUCCESS);
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Alpha", L"ALPHA2", L"beta", L"gamma"}));
+}
+
+TYPED_TEST(RegistryContract, EveryValueTypeRoundTrips) {
+  RegKey key = this->CreateRoot();
+  const std::wstring text = L"C:\\Program Files\\\"quoted\" \x65E5\x672C\x8A9E";
+  ASSERT_EQ(key.SetValue(L"Text", RegValue::String(text)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"Empty", RegValue::String(L"")), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"", RegValue::String(L"default value")), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"Folder", RegValue::Expand(L"%temp%\\Talvoren\\AddinLog")), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"List", RegValue::Multi({L"one", L"two words", L"\x00E9t\x00E9"})), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"Max", RegValue::Dword(0xFFFFFFFFu)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"Big", RegValue::Qword(0x0123456789ABCDEFull)), ERROR_SUCCESS);
+  const std::vector<std::uint8_t> bytes{0x00, 0xFF, 0x10, 0x00, 0x7F};
+  ASSERT_EQ(key.SetValue(L"Blob", RegValue::Bytes(bytes)), ERROR_SUCCESS);
+
+  // A handle opened afterwards reads what was written.
+  RegKey reader;
+  ASSERT_EQ(RegKey::Open(TestFixture::kHive, this->mRoot, false, &reader), ERROR_SUCCESS);
+  RegValue v;
+  ASSERT_EQ(reader.QueryValue(L"text", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::Sz);
+  EXPECT_EQ(v.text, text);
+  ASSERT_EQ(reader.QueryValue(L"Empty", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::Sz);
+  EXPECT_EQ(v.text, L"");
+  ASSERT_EQ(reader.QueryValue(L"", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.text, L"default value");
+  ASSERT_EQ(reader.QueryValue(L"Folder", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::ExpandSz);
+  EXPECT_EQ(v.text, L"%temp%\\Talvoren\\AddinLog");
+  ASSERT_EQ(reader.QueryValue(L"List", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::MultiSz);
+  EXPECT_EQ(v.multi, (std::vector<std::wstring>{L"one", L"two words", L"\x00E9t\x00E9"}));
+  ASSERT_EQ(reader.QueryValue(L"Max", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::Dword);
+  EXPECT_EQ(v.dword, 0xFFFFFFFFu);
+  EXPECT_TRUE(platform::IsWellFormedValue(v));
+  ASSERT_EQ(reader.QueryValue(L"Big", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::Qword);
+  EXPECT_EQ(v.qword, 0x0123456789ABCDEFull);
+  ASSERT_EQ(reader.QueryValue(L"Blob", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::Binary);
+  EXPECT_EQ(v.binary, bytes);
+
+  std::vector<std::wstring> names;
+  ASSERT_EQ(reader.EnumValues(&names), ERROR_SUCCESS);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"", L"Big", L"Blob", L"Empty", L"Folder", L"List", L"Max", L"Text"}));
+}
+
+TYPED_TEST(RegistryContract, ValueOfWrongSizeKeepsItsTypeAndBytes) {
+  RegKey key = this->CreateRoot();
+  ASSERT_EQ(key.SetValue(L"Short", RegValue::Bytes({0x01, 0x00}, RegType::Dword)), ERROR_SUCCESS);
+  RegValue v;
+  ASSERT_EQ(key.QueryValue(L"Short", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::Dword);
+  EXPECT_FALSE(platform::IsWellFormedValue(v));
+  EXPECT_EQ(v.binary, (std::vector<std::uint8_t>{0x01, 0x00}));
+  EXPECT_EQ(v.dword, 0u);
+}
+
+TYPED_TEST(RegistryContract, SettingANameInOtherCaseReplacesTheValue) {
+  RegKey key = this->CreateRoot();
+  ASSERT_EQ(key.SetValue(L"LogLevel", RegValue::Dword(1)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"LOGLEVEL", RegValue::String(L"two")), ERROR_SUCCESS);
+  std::vector<std::wstring> names;
+  ASSERT_EQ(key.EnumValues(&names), ERROR_SUCCESS);
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_TRUE(platform::EqualsNoCase(names[0], L"loglevel"));
+  RegValue v;
+  ASSERT_EQ(key.QueryValue(L"loglevel", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::Sz);
+  EXPECT_EQ(v.text, L"two");
+}
+
+TYPED_TEST(RegistryContract, DeletingValuesAndMissingNames) {
+  RegKey key = this->CreateRoot();
+  RegValue v;
+  EXPECT_EQ(key.QueryValue(L"Absent", &v), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key.DeleteValue(L"Absent"), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(key.SetValue(L"Gone", RegValue::Dword(7)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"Kept", RegValue::Dword(8)), ERROR_SUCCESS);
+  ASSERT_EQ(key.DeleteValue(L"GONE"), ERROR_SUCCESS);
+  EXPECT_EQ(key.QueryValue(L"Gone", &v), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(key.QueryValue(L"Kept", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.dword, 8u);
+}
+
+TYPED_TEST(RegistryContract, ReadOnlyHandleRefusesWrites) {
+  RegKey created = this->CreateRoot();
+  RegKey key;
+  ASSERT_EQ(RegKey::Open(TestFixture::kHive, this->mRoot, false, &key), ERROR_SUCCESS);
+  EXPECT_EQ(key.SetValue(L"X", RegValue::Dword(1)), ERROR_ACCESS_DENIED);
+  RegValue v;
+  EXPECT_EQ(key.QueryValue(L"X", &v), ERROR_FILE_NOT_FOUND);
+  RegKey closed;
+  EXPECT_NE(closed.SetValue(L"X", RegValue::Dword(1)), ERROR_SUCCESS);
+  EXPECT_NE(closed.QueryValue(L"X", &v), ERROR_SUCCESS);
+}
+
+TYPED_TEST(RegistryContract, DeleteTreeRemovesEverythingBelow) {
+  const Hive hive = TestFixture::kHive;
+  RegKey root = this->CreateRoot();
+  RegKey leaf;
+  ASSERT_EQ(RegKey::Create(hive, this->mRoot + L"\\Sets\\default\\Inner", &leaf), ERROR_SUCCESS);
+  ASSERT_EQ(leaf.SetValue(L"A", RegValue::String(L"a")), ERROR_SUCCESS);
+  RegKey other;
+  ASSERT_EQ(RegKey::Create(hive, this->mRoot + L"\\Other", &other), ERROR_SUCCESS);
+
+  ASSERT_EQ(root.DeleteSubkeyTree(L"sets"), ERROR_SUCCESS);
+  RegKey probe;
+  EXPECT_EQ(RegKey::Open(hive, this->mRoot + L"\\Sets", false, &probe), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegKey::Open(hive, this->mRoot + L"\\Other", false, &probe), ERROR_SUCCESS);
+  EXPECT_EQ(root.DeleteSubkeyTree(L"Sets"), ERROR_FILE_NOT_FOUND);
+
+  ASSERT_EQ(platform::DeleteKeyTree(hive, this->mRoot + L"\\Other"), ERROR_SUCCESS);
+  EXPECT_EQ(RegKey::Open(hive, this->mRoot + L"\\Other", false, &probe), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(platform::DeleteKeyTree(hive, this->mRoot + L"\\Other"), ERROR_FILE_NOT_FOUND);
+}
+
+TYPED_TEST(RegistryContract, HandleOfADeletedKeyFailsWithoutRecreatingIt) {
+  const Hive hive = TestFixture::kHive;
+  RegKey key;
+  ASSERT_EQ(RegKey::Create(hive, this->mRoot + L"\\Doomed", &key), ERROR_SUCCESS);
+  ASSERT_EQ(platform::DeleteKeyTree(hive, this->mRoot + L"\\Doomed"), ERROR_SUCCESS);
+  RegValue v;
+  EXPECT_NE(key.SetValue(L"Late", RegValue::Dword(1)), ERROR_SUCCESS);
+  EXPECT_NE(key.QueryValue(L"Late", &v), ERROR_SUCCESS);
+  RegKey probe;
+  EXPECT_EQ(RegKey::Open(hive, this->mRoot + L"\\Doomed", false, &probe), ERROR_FILE_NOT_FOUND);
+}
+
+TYPED_TEST(RegistryContract, ConcurrentWritersKeepEveryValue) {
+  RegKey root = this->CreateRoot();
+  constexpr int kThreads = 4;
+  constexpr int kValues = 15;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      RegKey key;
+      if (RegKey::Open(TestFixture::kHive, this->mRoot, true, &key) != ERROR_SUCCESS) ++failures;
+      for (int i = 0; i < kValues; ++i) {
+        std::wstring name = L"w" + std::to_wstring(t) + L"_" + std::to_wstring(i);
+        if (key.SetValue(name, RegValue::Dword(static_cast<std::uint32_t>(t * 100 + i))) != ERROR_SUCCESS)
+          ++failures;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+  std::vector<std::wstring> names;
+  ASSERT_EQ(root.EnumValues(&names), ERROR_SUCCESS);
+  EXPECT_EQ(names.size(), static_cast<size_t>(kThreads * kValues));
+  RegValue v;
+  ASSERT_EQ(root.QueryValue(L"w3_14", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.dword, 314u);
+}
+
+}  // namespace

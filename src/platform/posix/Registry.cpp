@@ -1,0 +1,486 @@
+// The registry stand-in: one ".reg" text file per hive. Readers share a
+// parsed copy of each file, re-parsed when the file's identity (inode, size,
+// modification time) changes. Every change takes an exclusive flock on a
+// lock file beside the hive, re-reads the hive under that lock, applies the
+// one change and renames a complete new file into place, so concurrent
+// writers in several processes each keep their values and readers never
+// see half a file. A hive file that cannot be parsed is renamed aside
+// (never overwritten) and reported once.
+#include "platform/Registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <tuple>
+
+#include "platform/RegFile.h"
+#include "platform/Strings.h"
+#include "platform/System.h"
+
+namespace platform {
+
+using regfile::Key;
+
+class RegKeyImpl {
+ public:
+  Hive hive;
+  std::wstring path;  // components joined by '\\', no leading or trailing one
+  bool writable;
+};
+
+namespace {
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::string(v) : fallback;
+}
+
+const char* HiveFileName(Hive hive) {
+  switch (hive) {
+    case Hive::CurrentUser: return "HKCU.reg";
+    case Hive::LocalMachine: return "HKLM.reg";
+    case Hive::ClassesRoot: return "HKCR.reg";
+  }
+  return "HKCU.reg";
+}
+
+std::string HiveDir(Hive hive) {
+  const char* dir = std::getenv("PELORANT_REGISTRY");
+  if (dir && *dir) return dir;
+  if (hive == Hive::CurrentUser) {
+    std::string home = EnvOr("HOME", "/tmp");
+    return EnvOr("XDG_CONFIG_HOME", home + "/.config") + "/pelorant";
+  }
+  return "/etc/pelorant";
+}
+
+std::string HivePath(Hive hive) { return HiveDir(hive) + "/" + HiveFileName(hive); }
+
+LONG ErrnoToWin32(int e) {
+  switch (e) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case ENOSPC: return ERROR_WRITE_FAULT;
+    default: return ERROR_CANTWRITE;
+  }
+}
+
+bool ValidName(const std::wstring& name) {
+  for (wchar_t c : name) {
+    if (c < 0x20) return false;
+  }
+  return true;
+}
+
+std::wstring JoinKeyPath(const std::wstring& a, const std::wstring& b) {
+  std::wstring out;
+  for (const auto& part : regfile::SplitPath(a)) out += (out.empty() ? L"" : L"\\") + part;
+  for (const auto& part : regfile::SplitPath(b)) out += (out.empty() ? L"" : L"\\") + part;
+  return out;
+}
+
+struct Identity {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  long long mtimeNs = 0;
+  bool operator<(const Identity& o) const {
+    return std::tie(dev, ino, size, mtimeNs) < std::tie(o.dev, o.ino, o.size, o.mtimeNs);
+  }
+  bool operator==(const Identity& o) const {
+    return dev == o.dev && ino == o.ino && size == o.size && mtimeNs == o.mtimeNs;
+  }
+};
+
+Identity IdentityOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino, st.st_size,
+          static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : mFd(fd) {}
+  ~Fd() {
+    if (mFd >= 0) ::close(mFd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return mFd; }
+
+ private:
+  int mFd;
+};
+
+bool ReadAll(int fd, std::string* out) {
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    out->append(buf, static_cast<size_t>(n));
+  }
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+DWORD MakeDirs(const std::string& dir) {
+  return CreateFolderTree(FromUtf8(dir));
+}
+
+class HiveStore {
+ public:
+  static HiveStore& Instance() {
+    static HiveStore* store = new HiveStore;  // lives to process exit; RegKeys may outlive statics
+    return *store;
+  }
+
+  // The hive's current tree for reading.
+  LONG Read(Hive hive, std::shared_ptr<const Key>* out) {
+    std::string path = HivePath(hive);
+    return Load(hive, path, /*locked=*/false, out);
+  }
+
+  // Applies one change under the hive's lock. `change` returns an error to
+  // abandon the change, and sets `changed` when the file must be rewritten.
+  LONG Change(Hive hive, const std::function<LONG(Key& root, bool* changed)>& change) {
+    std::string dir = HiveDir(hive);
+    std::string path = dir + "/" + HiveFileName(hive);
+    DWORD made = MakeDirs(dir);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return static_cast<LONG>(made);
+    Fd lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (lock.get() < 0) return ErrnoToWin32(errno);
+    while (::flock(lock.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) return ErrnoToWin32(errno);
+    }
+    std::shared_ptr<const Key> current;
+    LONG rc = Load(hive, path, /*locked=*/true, &current);
+    if (rc != ERROR_SUCCESS) return rc;
+    Key next = *current;
+    bool changed = false;
+    rc = change(next, &changed);
+    if (rc != ERROR_SUCCESS || !changed) return rc;
+    return Store(hive, path, std::move(next));
+  }
+
+ private:
+  struct Cached {
+    Identity id;
+    std::shared_ptr<const Key> root;
+  };
+
+  static std::shared_ptr<const Key> EmptyHive(Hive hive) {
+    auto k = std::make_shared<Key>();
+    k->name = HiveLongName(hive);
+    return k;
+  }
+
+  LONG Load(Hive hive, const std::string& path, bool locked, std::shared_ptr<const Key>* out) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+      if (errno == ENOENT) {
+        *out = EmptyHive(hive);
+        return ERROR_SUCCESS;
+      }
+      return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTREAD;
+    }
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) return ERROR_CANTREAD;
+    Identity id = IdentityOf(st);
+    {
+      std::lock_guard<std::mutex> g(mMutex);
+      auto it = mCache.find(path);
+      if (it != mCache.end() && it->second.id == id) {
+        *out = it->second.root;
+        return ERROR_SUCCESS;
+      }
+    }
+    std::string text;
+    if (!ReadAll(fd.get(), &text)) return ERROR_CANTREAD;
+    auto root = std::make_shared<Key>();
+    root->name = HiveLongName(hive);
+    regfile::ParseResult parsed = regfile::Parse(text, root->name, root.get());
+    if (!parsed.ok) return SetAside(hive, path, id, parsed, locked, out);
+    std::lock_guard<std::mutex> g(mMutex);
+    mCache[path] = Cached{id, root};
+    *out = root;
+    return ERROR_SUCCESS;
+  }
+
+  // A hive file that cannot be parsed is the user's data: it is renamed
+  // aside so that the next write starts a new file instead of overwriting
+  // it. If it cannot be moved, readers see an empty hive and writers fail.
+  LONG SetAside(Hive hive, const std::string& path, const Identity& id, const regfile::ParseResult& parsed,
+                bool locked, std::shared_ptr<const Key>* out) {
+    std::string moved;
+    std::unique_ptr<Fd> lock;
+    if (!locked) {
+      lock = std::make_unique<Fd>(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+      if (lock->get() >= 0) {
+        while (::flock(lock->get(), LOCK_EX) != 0 && errno == EINTR) {
+        }
+      }
+    }
+    if (locked || (lock && lock->get() >= 0)) {
+      struct stat st;
+      // Only the very file that failed: another process may have replaced it.
+      if (::stat(path.c_str(), &st) == 0 && IdentityOf(st) == id) {
+        char stamp[32];
+        std::time_t now = std::time(nullptr);
+        struct tm tmv;
+        localtime_r(&now, &tmv);
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tmv);
+        std::string target = path + ".bad-" + stamp;
+        for (int n = 1; ::access(target.c_str(), F_OK) == 0; ++n)
+          target = path + ".bad-" + stamp + "-" + std::to_string(n);
+        if (::rename(path.c_str(), target.c_str()) == 0) moved = target;
+      } else {
+        // Someone replaced the file meanwhile; read what is there now.
+        lock.reset();
+        return Load(hive, path, locked, out);
+      }
+    }
+    bool first;
+    {
+      std::lock_guard<std::mutex> g(mMutex);
+      first = mReported.insert(id).second;
+    }
+    if (first) {
+      std::wstring message = L"The registry file \"" + FromUtf8(path) + L"\" cannot be read (line " +
+                             std::to_wstring(parsed.line) + L": " + FromUtf8(parsed.message) + L"). ";
+      if (!moved.empty())
+        message += L"It was moved to \"" + FromUtf8(moved) + L"\" and an empty " + HiveLongName(hive) +
+                   L" is used.";
+      else
+        message += L"It could not be moved aside, so " + HiveLongName(hive) +
+                   L" reads as empty and will not be written.";
+      ReportDiagnostic(message);
+    }
+    *out = EmptyHive(hive);
+    return moved.empty() && locked ? ERROR_BADDB : ERROR_SUCCESS;
+  }
+
+  LONG Store(Hive hive, const std::string& path, Key next) {
+    std::string text = regfile::Serialize(next, HiveLongName(hive));
+    std::string tmpl = path + ".tmp-XXXXXX";
+    int raw = ::mkstemp(tmpl.data());
+    if (raw < 0) return ErrnoToWin32(errno);
+    Fd fd(raw);
+    ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
+    struct stat old;
+    mode_t mode = hive == Hive::CurrentUser ? 0600 : 0644;
+    if (::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
+    ::fchmod(fd.get(), mode);
+    struct stat st;
+    if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || ::fstat(fd.get(), &st) != 0 ||
+        ::rename(tmpl.c_str(), path.c_str()) != 0) {
+      LONG rc = ErrnoToWin32(errno);
+      ::unlink(tmpl.c_str());
+      return rc;
+    }
+    std::lock_guard<std::mutex> g(mMutex);
+    mCache[path] = Cached{IdentityOf(st), std::make_shared<const Key>(std::move(next))};
+    return ERROR_SUCCESS;
+  }
+
+  std::mutex mMutex;
+  std::map<std::string, Cached> mCache;
+  std::set<Identity> mReported;
+};
+
+}  // namespace
+
+RegKey::RegKey() = default;
+RegKey::~RegKey() = default;
+RegKey::RegKey(RegKey&&) noexcept = default;
+RegKey& RegKey::operator=(RegKey&&) noexcept = default;
+
+bool RegKey::IsOpen() const { return mImpl != nullptr; }
+void RegKey::Close() { mImpl.reset(); }
+
+LONG RegKey::Open(Hive hive, const std::wstring& path, bool writable, RegKey* out) {
+  if (!out) return ERROR_INVALID_PARAMETER;
+  out->Close();
+  std::shared_ptr<const Key> root;
+  LONG rc = HiveStore::Instance().Read(hive, &root);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!root->Find(path)) return ERROR_FILE_NOT_FOUND;
+  out->mImpl.reset(new RegKeyImpl{hive, JoinKeyPath(path, L""), writable});
+  return ERROR_SUCCESS;
+}
+
+LONG RegKey::Create(Hive hive, const std::wstring& path, RegKey* out) {
+  if (!out) return ERROR_INVALID_PARAMETER;
+  out->Close();
+  std::vector<std::wstring> parts = regfile::SplitPath(path);
+  for (const auto& p : parts) {
+    if (!ValidName(p)) return ERROR_INVALID_PARAMETER;
+  }
+  std::shared_ptr<const Key> root;
+  LONG rc = HiveStore::Instance().Read(hive, &root);
+  // Creating a key that exists is a read: no lock, no rewrite.
+  if (rc != ERROR_SUCCESS || !root->Find(path)) {
+    rc = HiveStore::Instance().Change(hive, [&](Key& r, bool* changed) {
+      Key* k = &r;
+      for (const auto& p : parts) {
+        Key* sub = k->FindSubkey(p);
+        if (!sub) {
+          sub = &k->AddSubkey(p);
+          *changed = true;
+        }
+        k = sub;
+      }
+      return ERROR_SUCCESS;
+    });
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  out->mImpl.reset(new RegKeyImpl{hive, JoinKeyPath(path, L""), true});
+  return ERROR_SUCCESS;
+}
+
+LONG RegKey::OpenSubkey(const std::wstring& name, bool writable, RegKey* out) const {
+  if (!mImpl) return ERROR_INVALID_HANDLE;
+  if (out == this) return ERROR_INVALID_PARAMETER;
+  std::shared_ptr<const Key> root;
+  LONG rc = HiveStore::Instance().Read(mImpl->hive, &root);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!root->Find(mImpl->path)) return ERROR_KEY_DELETED;
+  return Open(mImpl->hive, JoinKeyPath(mImpl->path, name), writable, out);
+}
+
+LONG RegKey::CreateSubkey(const std::wstring& name, RegKey* out) const {
+  if (!mImpl) return ERROR_INVALID_HANDLE;
+  if (out == this) return ERROR_INVALID_PARAMETER;
+  if (!mImpl->writable) return ERROR_ACCESS_DENIED;
+  return Create(mImpl->hive, JoinKeyPath(mImpl->path, name), out);
+}
+
+LONG RegKey::QueryValue(const std::wstring& name, RegValue* out) const {
+  if (!mImpl) return ERROR_INVALID_HANDLE;
+  std::shared_ptr<const Key> root;
+  LONG rc = HiveStore::Instance().Read(mImpl->hive, &root);
+  if (rc != ERROR_SUCCESS) return rc;
+  const Key* k = root->Find(mImpl->path);
+  if (!k) return ERROR_KEY_DELETED;
+  const regfile::Value* v = k->FindValue(name);
+  if (!v) return ERROR_FILE_NOT_FOUND;
+  if (out) *out = RegValueFromBytes(v->type, v->data);
+  return ERROR_SUCCESS;
+}
+
+LONG RegKey::SetValue(const std::wstring& name, const RegValue& value) {
+  if (!mImpl) return ERROR_INVALID_HANDLE;
+  if (!mImpl->writable) return ERROR_ACCESS_DENIED;
+  if (!ValidName(name)) return ERROR_INVALID_PARAMETER;
+  std::vector<std::uint8_t> data = RegValueBytes(value);
+  return HiveStore::Instance().Change(mImpl->hive, [&](Key& r, bool* changed) {
+    Key* k = r.Find(mImpl->path);
+    if (!k) return ERROR_KEY_DELETED;
+    const regfile::Value* old = k->FindValue(name);
+    if (old && old->type == value.type && old->data == data && old->name == name) return ERROR_SUCCESS;
+    k->SetValue(name, value.type, data);
+    *changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegKey::DeleteValue(const std::wstring& name) {
+  if (!mImpl) return ERROR_INVALID_HANDLE;
+  if (!mImpl->writable) return ERROR_ACCESS_DENIED;
+  return HiveStore::Instance().Change(mImpl->hive, [&](Key& r, bool* changed) {
+    Key* k = r.Find(mImpl->path);
+    if (!k) return ERROR_KEY_DELETED;
+    if (!k->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
+    *changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegKey::EnumSubkeys(std::vector<std::wstring>* names) const {
+  if (!mImpl) return ERROR_INVALID_HANDLE;
+  std::shared_ptr<const Key> root;
+  LONG rc = HiveStore::Instance().Read(mImpl->hive, &root);
+  if (rc != ERROR_SUCCESS) return rc;
+  const Key* k = root->Find(mImpl->path);
+  if (!k) return ERROR_KEY_DELETED;
+  names->clear();
+  for (const auto& s : k->subkeys) names->push_back(s.name);
+  return ERROR_SUCCESS;
+}
+
+LONG RegKey::EnumValues(std::vector<std::wstring>* names) const {
+  if (!mImpl) return ERROR_INVALID_HANDLE;
+  std::shared_ptr<const Key> root;
+  LONG rc = HiveStore::Instance().Read(mImpl->hive, &root);
+  if (rc != ERROR_SUCCESS) return rc;
+  const Key* k = root->Find(mImpl->path);
+  if (!k) return ERROR_KEY_DELETED;
+  names->clear();
+  for (const auto& v : k->values) names->push_back(v.name);
+  return ERROR_SUCCESS;
+}
+
+namespace {
+LONG RemoveTree(Hive hive, const std::wstring& keyPath, const std::wstring& name) {
+  return HiveStore::Instance().Change(hive, [&](Key& r, bool* changed) {
+    Key* k = r.Find(keyPath);
+    if (!k) return ERROR_KEY_DELETED;
+    std::vector<std::wstring> parts = regfile::SplitPath(name);
+    if (parts.empty()) {
+      // Like RegDeleteTree with no sub-key: empty the key, keep the key.
+      if (k->values.empty() && k->subkeys.empty()) return ERROR_SUCCESS;
+      k->values.clear();
+      k->subkeys.clear();
+      *changed = true;
+      return ERROR_SUCCESS;
+    }
+    std::wstring parentPath;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) parentPath += parts[i] + L"\\";
+    Key* parent = k->Find(parentPath);
+    if (!parent || !parent->RemoveSubkey(parts.back())) return ERROR_FILE_NOT_FOUND;
+    *changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+}  // namespace
+
+LONG RegKey::DeleteSubkeyTree(const std::wstring& name) {
+  if (!mImpl) return ERROR_INVALID_HANDLE;
+  if (!mImpl->writable) return ERROR_ACCESS_DENIED;
+  return RemoveTree(mImpl->hive, mImpl->path, name);
+}
+
+LONG DeleteKeyTree(Hive hive, const std::wstring& path) {
+  // The hive itself cannot be deleted.
+  if (regfile::SplitPath(path).empty()) return ERROR_ACCESS_DENIED;
+  LONG rc = RemoveTree(hive, L"", path);
+  return rc == ERROR_KEY_DELETED ? ERROR_FILE_NOT_FOUND : rc;
+}
+
+std::wstring RegistryHiveFile(Hive hive) { return FromUtf8(HivePath(hive)); }
+
+}  // namespace platform
