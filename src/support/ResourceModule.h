@@ -8,7 +8,6 @@
 //   ShowMessage(1301, MB_OK | MB_ICONERROR, L"");
 #pragma once
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -58,14 +57,9 @@ class ResourceModule {
 
   // Message box without owner, topmost, in the language of the texts. An
   // empty caption becomes text 203, or the product name when that is empty.
+  // Shown through platform::ShowMessageBox (tests replace its handler).
   int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption);
   int ShowMessage(int messageId, unsigned style, const std::wstring& caption);
-
-  // Replaces the platform message box for every ResourceModule (tests and the
-  // command-line host); an empty function restores the platform's.
-  using MessageBoxFunction =
-      std::function<int(const std::wstring& text, const std::wstring& caption, unsigned style, LANGID language)>;
-  static void SetMessageBoxFunction(MessageBoxFunction function);
 
   // Character set of a language from its default ANSI code page, and the
   // default font of a character set.
@@ -74,7 +68,9 @@ class ResourceModule {
 
  private:
   bool TryLoad(LANGID language);
-  void FreeModule(bool* freed);
+  void ReleaseModule(bool* freed);
+  void EnsureLoaded();
+  std::wstring TextLocked(int id);
 
   Environment mEnvironment;
   bool mLoaded = false;
