@@ -148,6 +148,8 @@ class TranslationOption {
   bool operator==(const TranslationOption&) const = default;
 
  private:
+  friend struct OptionFieldAccess;
+
   std::int32_t mOutputDestType;
   std::int32_t mWindowAlign;
   std::int32_t mKeepStyleType;

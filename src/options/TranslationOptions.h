@@ -65,9 +65,14 @@ class TranslationOptions {
   size_t Count() const { return mOptions.size(); }
   TranslationOption& At(size_t index) { return mOptions.at(index); }
   const TranslationOption& At(size_t index) const { return mOptions.at(index); }
-  const std::vector<std::wstring>& OptionNames() const { return mOptionNames; }
+  // The set names in order (the names of At(0), At(1) ...).
+  std::vector<std::wstring> OptionNames() const;
   const std::wstring& SelectedName() const { return mSelectedName; }
   const std::wstring& KeyPrefix() const { return mKeyPrefix; }
+  // The registry key Load and Save use (the host key unless set; tests point
+  // it elsewhere).
+  const std::wstring& SettingsKey() const { return mSettingsKey; }
+  void SetSettingsKey(std::wstring path) { mSettingsKey = std::move(path); }
   void SetKeyPrefix(std::wstring prefix) { mKeyPrefix = std::move(prefix); }
 
   // Why the last Load or Save failed; empty after a success.
@@ -77,7 +82,7 @@ class TranslationOptions {
   void CheckFonts(TranslationOption* set) const;
 
   std::wstring mKeyPrefix;
-  std::vector<std::wstring> mOptionNames;  // parallel to mOptions
+  std::wstring mSettingsKey;
   std::vector<TranslationOption> mOptions;
   std::wstring mSelectedName;
   std::wstring mLastFailure;

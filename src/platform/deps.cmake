@@ -1,0 +1,8 @@
+# Fonts: fontconfig lists the installed fonts on Linux; GDI does on Windows.
+if(WIN32)
+  target_link_libraries(${PELORANT_TARGET} ${PELORANT_SCOPE} gdi32)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(PELORANT_FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+  target_link_libraries(${PELORANT_TARGET} ${PELORANT_SCOPE} PkgConfig::PELORANT_FONTCONFIG)
+endif()

@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "options/FakeFonts.h"
+#include "options/RegistrySettings.h"
+#include "options/TranslationOptions.h"
+#include "platform/Registry.h"
+#include "platform/TestSupport.h"
+
+using namespace options;
+using platform::Hive;
+using platform::RegKey;
+using platform::RegValue;
+
+namespace {
+
+// Each test gets its own stand-in registry folder (posix) and its own key
+// (so that the Windows run under Wine does not meet earlier runs' values).
+class SettingsStore : public ::testing::Test {
+ protected:
+  SettingsStore()
+      : mEnv(L"PELORANT_REGISTRY", mDir.wpath()),
+        mRoot(L"Software\\PelorantTest\\Options" + std::to_wstring(Counter()++)),
+        mHostKey(mRoot + L"\\RegV1\\PowerPoint"),
+        mFonts(optionstest::DefaultFontsInstalled()) {}
+  ~SettingsStore() override {
+    platform::DeleteKeyTree(Hive::CurrentUser, mRoot);
+    platform::DeleteKeyTree(Hive::LocalMachine, mRoot);
+  }
+
+  static std::atomic<int>& Counter() {
+    static std::atomic<int> n{0};
+    return n;
+  }
+
+  void Put(Hive hive, const std::wstring& sub, const std::wstring& name, const RegValue& value) {
+    RegKey key;
+    ASSERT_EQ(RegKey::Create(hive, sub.empty() ? mHostKey : mHostKey + L"\\" + sub, &key), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetValue(name, value), ERROR_SUCCESS);
+  }
+  void PutText(Hive hive, const std::wstring& sub, const std::wstring& name, const std::wstring& text) {
+    Put(hive, sub, name, RegValue::String(text));
+  }
+  std::wstring Get(Hive hive, const std::wstring& sub, const std::wstring& name) {
+    RegKey key;
+    if (RegKey::Open(hive, sub.empty() ? mHostKey : mHostKey + L"\\" + sub, false, &key) != ERROR_SUCCESS)
+      return L"<no key>";
+    RegValue v;
+    if (key.QueryValue(name, &v) != ERROR_SUCCESS) return L"<absent>";
+    return v.text;
+  }
+  std::vector<std::wstring> Subkeys(Hive hive) {
+    RegKey key;
+    std::vector<std::wstring> names;
+    if (RegKey::Open(hive, mHostKey, false, &key) == ERROR_SUCCESS) key.EnumSubkeys(&names);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::unique_ptr<TranslationOptions> Fresh() {
+    auto opts = std::make_unique<TranslationOptions>();
+    opts->SetSettingsKey(mHostKey);
+    return opts;
+  }
+
+  platformtest::TempDir mDir;
+  platformtest::ScopedEnv mEnv;
+  std::wstring mRoot;
+  std::wstring mHostKey;
+  optionstest::FakeFonts mFonts;
+};
+
+}  // namespace
+
+TEST_F(SettingsStore, MissingKeyGivesOneSelectedDefault) {
+  auto opts = Fresh();
+  opts->Add(L"left over");
+  ASSERT_TRUE(opts->Load(false));
+  ASSERT_EQ(opts->Count(), 1u);
+  EXPECT_EQ(opts->At(0), [] {
+    TranslationOption d;
+    d.SetName(L"default");
+    return d;
+  }());
+  EXPECT_EQ(opts->SelectedName(), L"default");
+}
+
+TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValues) {
+  auto opts = Fresh();
+  opts->Reset();
+  opts->Find(L"default")->SetWindowAlign(2);
+  TranslationOption* b = opts->Add(L"Bilingual");
+  b->SetDualPrint(1);
+  b->SetTimeOutMSec(1000);
+  b->SetTranPrefix(L"[");
+  TranslationOption* j = opts->Add(L"\x65E5\x672C\x8A9E \x00DC");  // a name outside any one ANSI page
+  j->SetTranSuffix(std::wstring(3000, L'\x3042'));                // longer than any fixed buffer
+  opts->Select(L"Bilingual");
+  ASSERT_TRUE(opts->Save(true)) << std::string(opts->LastFailure().begin(), opts->LastFailure().end());
+
+  EXPECT_EQ(Get(Hive::CurrentUser, L"", L"TranslationOption.Count"), L"3");
+  EXPECT_EQ(Get(Hive::CurrentUser, L"", L"TranslationOption.Selected"), L"Bilingual");
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption02", L"Name"), L"Bilingual");
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption02", L"DualPrint"), L"True");
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption02", L"_TimeOutMSec"), L"1000");
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption01", L"_TranPrefix"), L"<absent>")
+      << "an empty value is not stored";
+
+  auto loaded = Fresh();
+  ASSERT_TRUE(loaded->Load(false));
+  ASSERT_EQ(loaded->Count(), 3u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(loaded->At(i), opts->At(i)) << "set " << i;
+  EXPECT_EQ(loaded->SelectedName(), L"Bilingual");
+}
+
+TEST_F(SettingsStore, SaveWithoutHiddenDropsStoredHiddenValues) {
+  auto opts = Fresh();
+  opts->Reset();
+  opts->Find(L"default")->SetTimeOutMSec(5000);
+  opts->Find(L"default")->SetDualPrint(1);
+  ASSERT_TRUE(opts->Save(true));
+  ASSERT_EQ(Get(Hive::CurrentUser, L"TranslationOption01", L"_TimeOutMSec"), L"5000");
+  ASSERT_TRUE(opts->Save(false));
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption01", L"_TimeOutMSec"), L"<absent>");
+  auto loaded = Fresh();
+  ASSERT_TRUE(loaded->Load(false));
+  EXPECT_EQ(loaded->At(0).TimeOutMSec(), -1);
+  EXPECT_EQ(loaded->At(0).DualPrint(), 1);
+}
+
+TEST_F(SettingsStore, SavingFewerSetsLeavesNoStaleSubkeysAndKeepsOtherSettings) {
+  auto opts = Fresh();
+  opts->Reset();
+  opts->Add(L"a");
+  opts->Add(L"b");
+  ASSERT_TRUE(opts->Save(false));
+  PutText(Hive::CurrentUser, L"", L"Menu.ToolbarTop", L"42");
+  PutText(Hive::CurrentUser, L"LookupHistory", L"MaxCount", L"10");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"Stray", L"x");
+  EXPECT_EQ(Subkeys(Hive::CurrentUser),
+            (std::vector<std::wstring>{L"LookupHistory", L"TranslationOption01", L"TranslationOption02",
+                                       L"TranslationOption03"}));
+
+  opts->Remove(L"a");
+  ASSERT_TRUE(opts->Save(false));
+  EXPECT_EQ(Subkeys(Hive::CurrentUser),
+            (std::vector<std::wstring>{L"LookupHistory", L"TranslationOption01", L"TranslationOption02"}));
+  EXPECT_EQ(Get(Hive::CurrentUser, L"", L"TranslationOption.Count"), L"2");
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption02", L"Name"), L"b");
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption01", L"Stray"), L"<absent>")
+      << "a set's subkey holds only what the set wrote";
+  EXPECT_EQ(Get(Hive::CurrentUser, L"", L"Menu.ToolbarTop"), L"42");
+  EXPECT_EQ(Get(Hive::CurrentUser, L"LookupHistory", L"MaxCount"), L"10");
+}
+
+TEST_F(SettingsStore, StoredCountDecidesAndMissingSubkeysAreSkipped) {
+  PutText(Hive::CurrentUser, L"", L"TranslationOption.Count", L"3");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"Name", L"one");
+  PutText(Hive::CurrentUser, L"TranslationOption03", L"Name", L"three");
+  PutText(Hive::CurrentUser, L"TranslationOption04", L"Name", L"beyond the count");
+  auto opts = Fresh();
+  ASSERT_TRUE(opts->Load(false));
+  EXPECT_EQ(opts->OptionNames(), (std::vector<std::wstring>{L"default", L"one", L"three"}));
+}
+
+TEST_F(SettingsStore, AbsurdCountStillLoadsWhatIsThere) {
+  PutText(Hive::CurrentUser, L"", L"TranslationOption.Count", L"0x7FFFFFFF");
+  PutText(Hive::CurrentUser, L"TranslationOption02", L"Name", L"two");
+  auto opts = Fresh();
+  ASSERT_TRUE(opts->Load(false));
+  EXPECT_EQ(opts->OptionNames(), (std::vector<std::wstring>{L"default", L"two"}));
+}
+
+TEST_F(SettingsStore, EmptyNamesFoldIntoDefaultTheLaterWinning) {
+  PutText(Hive::CurrentUser, L"", L"TranslationOption.Count", L"2");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"Name", L"");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"WindowAlign", L"2");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"DualPrint", L"True");
+  PutText(Hive::CurrentUser, L"TranslationOption02", L"WindowAlign", L"0");
+  auto opts = Fresh();
+  ASSERT_TRUE(opts->Load(false));
+  ASSERT_EQ(opts->Count(), 1u);
+  EXPECT_EQ(opts->At(0).Name(), L"default");
+  EXPECT_EQ(opts->At(0).WindowAlign(), 0);
+  EXPECT_EQ(opts->At(0).DualPrint(), 0) << "the later subkey's missing value is the default";
+}
+
+TEST_F(SettingsStore, ValueTypesReadAsTextOrCountAsAbsent) {
+  PutText(Hive::CurrentUser, L"", L"TranslationOption.Count", L"1");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"Name", L"typed");
+  Put(Hive::CurrentUser, L"TranslationOption01", L"OrigFontColorValue", RegValue::Dword(5));
+  Put(Hive::CurrentUser, L"TranslationOption01", L"_TimeOutMSec", RegValue::Dword(0xFFFFFFFFu));
+  Put(Hive::CurrentUser, L"TranslationOption01", L"TranFontColorValue", RegValue::Bytes({1, 2, 3, 4}));
+  Put(Hive::CurrentUser, L"TranslationOption01", L"FontANSI", RegValue::Expand(L"Arial"));
+  Put(Hive::CurrentUser, L"TranslationOption01", L"_TranPrefix", RegValue::Multi({L"first", L"second"}));
+  auto opts = Fresh();
+  ASSERT_TRUE(opts->Load(false));
+  const TranslationOption* set = opts->Find(L"typed");
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(set->OrigFontColorValue(), 5);
+  EXPECT_EQ(set->TimeOutMSec(), -1);
+  EXPECT_EQ(set->TranFontColorValue(), 128) << "a binary value counts as absent";
+  EXPECT_EQ(set->TranPrefix(), L"first");
+
+  RegistrySettings reg(mHostKey);
+  ASSERT_TRUE(reg.OpenRead(Hive::CurrentUser, L"TranslationOption01"));
+  EXPECT_EQ(reg.QueryValue(L"OrigFontColorValue", L"d"), L"5");
+  EXPECT_EQ(reg.QueryValue(L"TranFontColorValue", L"d"), L"d");
+}
+
+TEST_F(SettingsStore, MachineHiveIsTheFallbackAndMachineOnlyIgnoresTheUser) {
+  PutText(Hive::LocalMachine, L"", L"TranslationOption.Count", L"1");
+  PutText(Hive::LocalMachine, L"", L"TranslationOption.Selected", L"site");
+  PutText(Hive::LocalMachine, L"TranslationOption01", L"Name", L"site");
+  PutText(Hive::LocalMachine, L"TranslationOption01", L"DualPrint", L"True");
+  PutText(Hive::LocalMachine, L"TranslationOption01", L"WindowAlign", L"2");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"WindowAlign", L"0");
+
+  auto opts = Fresh();
+  ASSERT_TRUE(opts->Load(false));
+  const TranslationOption* site = opts->Find(L"site");
+  ASSERT_NE(site, nullptr);
+  EXPECT_EQ(site->DualPrint(), 1) << "value absent for the user comes from the machine";
+  EXPECT_EQ(site->WindowAlign(), 0) << "the user's value wins";
+  EXPECT_EQ(opts->SelectedName(), L"site");
+
+  auto machine = Fresh();
+  ASSERT_TRUE(machine->Load(true));
+  EXPECT_EQ(machine->Find(L"site")->WindowAlign(), 2);
+}
+
+TEST_F(SettingsStore, UnknownSelectedNameLeavesDefaultSelected) {
+  PutText(Hive::CurrentUser, L"", L"TranslationOption.Count", L"1");
+  PutText(Hive::CurrentUser, L"", L"TranslationOption.Selected", L"gone");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"Name", L"here");
+  auto opts = Fresh();
+  ASSERT_TRUE(opts->Load(false));
+  EXPECT_EQ(opts->SelectedName(), L"default");
+  ASSERT_NE(opts->Selected(), nullptr);
+}
+
+TEST_F(SettingsStore, FontsThatAreNotInstalledAreReplacedOnLoad) {
+  optionstest::FakeFonts fonts({{0, {L"Calibri", L"Tahoma"}}, {204, {L"Tahoma"}}});
+  PutText(Hive::CurrentUser, L"", L"TranslationOption.Count", L"1");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"Name", L"f");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"FontANSI", L"Comic Nothing");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"FontRussian", L"tahoma");
+  auto opts = Fresh();
+  ASSERT_TRUE(opts->Load(false));
+  const TranslationOption* f = opts->Find(L"f");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->FontANSI(), L"Calibri");
+  EXPECT_EQ(f->FontRussian(), L"tahoma") << "installed under another case";
+  EXPECT_EQ(f->FontHangul(), L"Gulim") << "no Korean font at all: the name stays";
+  EXPECT_EQ(f->FontEastEurope(), L"Arial");
+}
+
+TEST(RegistrySettingsApi, SetValueDeletesEmptyTextUnlessAskedToKeepIt) {
+  platformtest::TempDir dir;
+  platformtest::ScopedEnv env(L"PELORANT_REGISTRY", dir.wpath());
+  const std::wstring base = L"Software\\PelorantTest\\SetValue";
+  RegistrySettings reg(base);
+  ASSERT_FALSE(reg.OpenRead(Hive::CurrentUser, L""));
+  EXPECT_FALSE(reg.SetValue(L"x", L"1")) << "nothing open";
+  ASSERT_TRUE(reg.Create(Hive::CurrentUser, L"\\Sub"));
+  EXPECT_TRUE(reg.SetValue(L"gone", L"")) << "deleting an absent value succeeds";
+  EXPECT_TRUE(reg.SetValue(L"a", L"1"));
+  EXPECT_TRUE(reg.SetValue(L"e", L"", true));
+  EXPECT_EQ(reg.QueryValue(L"e", L"default"), L"");
+  EXPECT_TRUE(reg.SetValue(L"a", L""));
+  EXPECT_EQ(reg.QueryValue(L"a", L"default"), L"default");
+  reg.Close();
+  EXPECT_TRUE(reg.OpenRead(Hive::CurrentUser, L"Sub", Hive::LocalMachine));
+  EXPECT_EQ(reg.QueryValue(L"e", L"default"), L"");
+  reg.Close();
+  EXPECT_TRUE(reg.DeleteSubkey(Hive::CurrentUser, L""));
+  EXPECT_FALSE(reg.OpenRead(Hive::CurrentUser, L"Sub"));
+  EXPECT_TRUE(reg.DeleteSubkey(Hive::CurrentUser, L"")) << "an absent key counts as deleted";
+}

@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include "options/TranslationOption.h"
+#include "options/TranslationOptions.h"
+
+using namespace options;
+
+namespace {
+
+std::vector<std::wstring> Names(const TranslationOption& set, bool hidden) {
+  std::vector<std::wstring> names, values;
+  EXPECT_TRUE(TranslationOptions::ToNameValue(set, &names, &values, hidden));
+  return names;
+}
+
+std::wstring ValueOf(const TranslationOption& set, const std::wstring& name) {
+  std::vector<std::wstring> names, values;
+  TranslationOptions::ToNameValue(set, &names, &values, true);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return values[i];
+  }
+  ADD_FAILURE() << "no pair named " << std::string(name.begin(), name.end());
+  return L"?";
+}
+
+void Apply(TranslationOption* set, const std::wstring& name, const std::wstring& value) {
+  ASSERT_TRUE(TranslationOptions::FromNameValue(set, {name}, {value}));
+}
+
+}  // namespace
+
+TEST(TranslationOption, NewSetCarriesEveryDefault) {
+  TranslationOption o;
+  EXPECT_EQ(o.OutputDestType(), 1);
+  EXPECT_EQ(o.WindowAlign(), 1);
+  EXPECT_EQ(o.KeepStyleType(), 1);
+  EXPECT_EQ(o.DualPrint(), 0);
+  EXPECT_EQ(o.DualPrintExpandShape(), 0);
+  EXPECT_EQ(o.ChangesOrigFontColor(), 0);
+  EXPECT_EQ(o.OrigFontColorValue(), 128);
+  EXPECT_EQ(o.ChangesTranFontColor(), 1);
+  EXPECT_EQ(o.TranFontColorValue(), 128);
+  EXPECT_EQ(o.FontANSI(), L"Arial");
+  EXPECT_EQ(o.FontSJIS(), L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF");
+  EXPECT_EQ(o.FontHangul(), L"Gulim");
+  EXPECT_EQ(o.FontGB2312(), L"SimSun");
+  EXPECT_EQ(o.FontBig5(), L"MingLiU");
+  EXPECT_EQ(o.FontRussian(), L"Arial");
+  EXPECT_EQ(o.FontEastEurope(), L"Arial");
+  EXPECT_EQ(o.Name(), L"");
+  EXPECT_EQ(o.DualPrintDest(), 0);
+  EXPECT_EQ(o.DualPrintLevel(), 0);
+  EXPECT_EQ(o.TranPrefix(), L"");
+  EXPECT_EQ(o.TranSuffix(), L"");
+  EXPECT_EQ(o.IgnoresMainText() + o.IgnoresFootNote() + o.IgnoresEndNote() + o.IgnoresComment() +
+                o.IgnoresHeader() + o.IgnoresFooter() + o.IgnoresShape() + o.IgnoresWordArt(),
+            0);
+  EXPECT_EQ(o.EditType(), 0);
+  EXPECT_EQ(o.UsesPreMacro(), 0);
+  EXPECT_EQ(o.PreMacroName(), L"fncPreMacro");
+  EXPECT_EQ(o.UsesPostMacro(), 0);
+  EXPECT_EQ(o.PostMacroName(), L"fncPostMacro");
+  EXPECT_EQ(o.NotLockField() + o.NotUpdateField() + o.NotClearUndo(), 0);
+  EXPECT_EQ(o.TimeOutMSec(), -1);
+}
+
+TEST(TranslationOptionEncoding, PairsComeInTheFixedOrderWithEmptySlots) {
+  TranslationOption o;
+  std::vector<std::wstring> pub = Names(o, false);
+  ASSERT_EQ(pub.size(), 24u);
+  const std::vector<std::wstring> expectedPublic = {
+      L"Name", L"OutputDestType", L"WindowAlign", L"KeepStyleType", L"", L"DualPrint",
+      L"DualPrintExpandShape", L"ChangesOrigFontColor", L"OrigFontColorValue", L"ChangesTranFontColor",
+      L"TranFontColorValue", L"", L"", L"", L"", L"", L"", L"FontANSI", L"FontSJIS", L"FontHangul",
+      L"FontGB2312", L"FontBig5", L"FontRussian", L"FontEastEurope"};
+  EXPECT_EQ(pub, expectedPublic);
+
+  std::vector<std::wstring> all = Names(o, true);
+  ASSERT_EQ(all.size(), 45u);
+  EXPECT_TRUE(std::equal(expectedPublic.begin(), expectedPublic.end(), all.begin()));
+  const std::vector<std::wstring> expectedHidden = {
+      L"_DualPrintDest", L"_DualPrintLevel", L"_TranPrefix", L"_TranSuffix", L"_IgnoresMainText",
+      L"_IgnoresFootNote", L"_IgnoresEndNote", L"_IgnoresComment", L"_IgnoresHeader", L"_IgnoresFooter",
+      L"_IgnoresShape", L"_IgnoresWordArt", L"_EditType", L"_UsesPreMacro", L"_PreMacroName",
+      L"_UsesPostMacro", L"_PostMacroName", L"_NotLockField", L"_NotUpdateField", L"_NotClearUndo",
+      L"_TimeOutMSec"};
+  EXPECT_EQ(std::vector<std::wstring>(all.begin() + 24, all.end()), expectedHidden);
+
+  std::vector<std::wstring> names, values;
+  TranslationOptions::ToNameValue(o, &names, &values, true);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].empty()) {
+      EXPECT_TRUE(values[i].empty()) << "slot " << i;
+    }
+  }
+}
+
+TEST(TranslationOptionEncoding, WritesFlagsIntegersAndEnumsAsThePairsSpellThem) {
+  TranslationOption o;
+  o.SetName(L"Mine");
+  o.SetDualPrint(7);  // any non-zero flag is "True"
+  o.SetOrigFontColorValue(-5);
+  o.SetTimeOutMSec(1000);
+  EXPECT_EQ(ValueOf(o, L"Name"), L"Mine");
+  EXPECT_EQ(ValueOf(o, L"DualPrint"), L"True");
+  EXPECT_EQ(ValueOf(o, L"DualPrintExpandShape"), L"False");
+  EXPECT_EQ(ValueOf(o, L"OrigFontColorValue"), L"-5");
+  EXPECT_EQ(ValueOf(o, L"OutputDestType"), L"1");
+  EXPECT_EQ(ValueOf(o, L"_TimeOutMSec"), L"1000");
+  EXPECT_EQ(ValueOf(o, L"_DualPrintLevel"), L"0");
+  EXPECT_EQ(ValueOf(o, L"_PreMacroName"), L"fncPreMacro");
+
+  o.SetWindowAlign(3);       // not a listed value
+  o.SetDualPrintLevel(2);    // only 0 is ever written
+  o.SetOutputDestType(-1);
+  EXPECT_EQ(ValueOf(o, L"WindowAlign"), L"");
+  EXPECT_EQ(ValueOf(o, L"_DualPrintLevel"), L"");
+  EXPECT_EQ(ValueOf(o, L"OutputDestType"), L"");
+}
+
+TEST(TranslationOptionEncoding, FlagsReadTrueOnlyFromExactTrue) {
+  TranslationOption o;
+  Apply(&o, L"DualPrint", L"True");
+  EXPECT_EQ(o.DualPrint(), 1);
+  Apply(&o, L"DualPrint", L"true");
+  EXPECT_EQ(o.DualPrint(), 0);
+  Apply(&o, L"DualPrint", L"True");
+  Apply(&o, L"DualPrint", L"1");
+  EXPECT_EQ(o.DualPrint(), 0);
+  Apply(&o, L"ChangesTranFontColor", L"");
+  EXPECT_EQ(o.ChangesTranFontColor(), 0);
+}
+
+TEST(TranslationOptionEncoding, EnumsChangeOnlyOnAListedDigit) {
+  TranslationOption o;
+  Apply(&o, L"OutputDestType", L"2");
+  EXPECT_EQ(o.OutputDestType(), 1);
+  Apply(&o, L"OutputDestType", L"0");
+  EXPECT_EQ(o.OutputDestType(), 0);
+  Apply(&o, L"OutputDestType", L" 1");
+  EXPECT_EQ(o.OutputDestType(), 0);
+  Apply(&o, L"WindowAlign", L"2");
+  EXPECT_EQ(o.WindowAlign(), 2);
+  Apply(&o, L"WindowAlign", L"02");
+  EXPECT_EQ(o.WindowAlign(), 2);
+  Apply(&o, L"_DualPrintDest", L"2");
+  EXPECT_EQ(o.DualPrintDest(), 2);
+  Apply(&o, L"_EditType", L"2");
+  EXPECT_EQ(o.EditType(), 0);
+  o.SetDualPrintLevel(5);
+  Apply(&o, L"_DualPrintLevel", L"3");
+  EXPECT_EQ(o.DualPrintLevel(), 5);
+  Apply(&o, L"_DualPrintLevel", L"0");
+  EXPECT_EQ(o.DualPrintLevel(), 0);
+}
+
+TEST(TranslationOptionEncoding, IntegersReadInAutomaticBase) {
+  TranslationOption o;
+  Apply(&o, L"_TimeOutMSec", L"0x3E8");
+  EXPECT_EQ(o.TimeOutMSec(), 1000);
+  Apply(&o, L"_TimeOutMSec", L"not a number");
+  EXPECT_EQ(o.TimeOutMSec(), 0);
+  Apply(&o, L"_TimeOutMSec", L"010");
+  EXPECT_EQ(o.TimeOutMSec(), 8);
+  Apply(&o, L"_TimeOutMSec", L"-1");
+  EXPECT_EQ(o.TimeOutMSec(), -1);
+  Apply(&o, L"OrigFontColorValue", L"255abc");
+  EXPECT_EQ(o.OrigFontColorValue(), 255);
+
+  EXPECT_EQ(ParseAutoBaseInt(L"  42"), 42);
+  EXPECT_EQ(ParseAutoBaseInt(L"0X1f"), 31);
+  EXPECT_EQ(ParseAutoBaseInt(L"0x"), 0);
+  EXPECT_EQ(ParseAutoBaseInt(L"09"), 0);
+  EXPECT_EQ(ParseAutoBaseInt(L"-0x10"), -16);
+  EXPECT_EQ(ParseAutoBaseInt(L"99999999999"), 2147483647);
+  EXPECT_EQ(ParseAutoBaseInt(L"-99999999999"), -2147483647 - 1);
+  EXPECT_EQ(ParseAutoBaseInt(L""), 0);
+}
+
+TEST(TranslationOptionEncoding, UnknownAndMissingNamesLeaveFieldsAlone) {
+  TranslationOption o;
+  o.SetFontANSI(L"Verdana");
+  ASSERT_TRUE(TranslationOptions::FromNameValue(&o, {L"fontansi", L"Bogus", L""}, {L"Tahoma", L"x", L"y"}));
+  EXPECT_EQ(o.FontANSI(), L"Verdana");
+  EXPECT_EQ(o, [] {
+    TranslationOption expected;
+    expected.SetFontANSI(L"Verdana");
+    return expected;
+  }());
+  EXPECT_FALSE(TranslationOptions::FromNameValue(&o, {L"Name"}, {}));
+}
+
+TEST(TranslationOptionEncoding, StringsAreTakenAsTheyStand) {
+  TranslationOption o;
+  Apply(&o, L"_TranPrefix", L"  [\"");
+  Apply(&o, L"Name", L"\x65E5\x672C\x8A9E \x00DC");
+  EXPECT_EQ(o.TranPrefix(), L"  [\"");
+  EXPECT_EQ(o.Name(), L"\x65E5\x672C\x8A9E \x00DC");
+}
+
+TEST(TranslationOptionEncoding, AllPairsRoundTripIntoAFreshSet) {
+  TranslationOption o;
+  o.SetName(L"Round");
+  o.SetOutputDestType(0);
+  o.SetWindowAlign(2);
+  o.SetKeepStyleType(0);
+  o.SetDualPrint(1);
+  o.SetTranFontColorValue(0xFF00FF);
+  o.SetFontBig5(L"PMingLiU");
+  o.SetDualPrintDest(1);
+  o.SetTranPrefix(L"<");
+  o.SetIgnoresWordArt(1);
+  o.SetEditType(1);
+  o.SetUsesPostMacro(1);
+  o.SetPostMacroName(L"After");
+  o.SetNotClearUndo(1);
+  o.SetTimeOutMSec(30000);
+  std::vector<std::wstring> names, values;
+  ASSERT_TRUE(TranslationOptions::ToNameValue(o, &names, &values, true));
+  TranslationOption copy;
+  ASSERT_TRUE(TranslationOptions::FromNameValue(&copy, names, values));
+  EXPECT_EQ(copy, o);
+
+  // Without hidden pairs the hidden fields keep the receiver's values.
+  ASSERT_TRUE(TranslationOptions::ToNameValue(o, &names, &values, false));
+  TranslationOption pub;
+  ASSERT_TRUE(TranslationOptions::FromNameValue(&pub, names, values));
+  EXPECT_EQ(pub.TranFontColorValue(), 0xFF00FF);
+  EXPECT_EQ(pub.TimeOutMSec(), -1);
+  EXPECT_EQ(pub.PostMacroName(), L"fncPostMacro");
+}
+
+TEST(OptionFieldTable, ValidationFollowsEachEncoding) {
+  std::wstring why;
+  const OptionFieldInfo* flag = FindOptionField(L"DualPrint");
+  ASSERT_NE(flag, nullptr);
+  EXPECT_TRUE(IsValidOptionValue(*flag, L"True", &why));
+  EXPECT_FALSE(IsValidOptionValue(*flag, L"true", &why));
+  EXPECT_NE(why.find(L"True or False"), std::wstring::npos);
+
+  const OptionFieldInfo* align = FindOptionField(L"WindowAlign");
+  ASSERT_NE(align, nullptr);
+  EXPECT_TRUE(IsValidOptionValue(*align, L"2", &why));
+  EXPECT_FALSE(IsValidOptionValue(*align, L"3", &why));
+
+  const OptionFieldInfo* timeout = FindOptionField(L"_TimeOutMSec");
+  ASSERT_NE(timeout, nullptr);
+  EXPECT_TRUE(timeout->hidden);
+  EXPECT_TRUE(IsValidOptionValue(*timeout, L"0x3E8", &why));
+  EXPECT_TRUE(IsValidOptionValue(*timeout, L"-1", &why));
+  EXPECT_FALSE(IsValidOptionValue(*timeout, L"12ms", &why));
+  EXPECT_FALSE(IsValidOptionValue(*timeout, L"", &why));
+  EXPECT_FALSE(IsValidOptionValue(*timeout, L"4294967296", &why));
+
+  const OptionFieldInfo* level = FindOptionField(L"_DualPrintLevel");
+  ASSERT_NE(level, nullptr);
+  EXPECT_FALSE(IsValidOptionValue(*level, L"1", &why));
+
+  const OptionFieldInfo* prefix = FindOptionField(L"_TranPrefix");
+  ASSERT_NE(prefix, nullptr);
+  EXPECT_FALSE(IsValidOptionValue(*prefix, L"a\nb", &why));
+
+  EXPECT_EQ(FindOptionField(L"dualprint"), nullptr);
+  EXPECT_EQ(OptionFields().size(), 38u);
+}
