@@ -40,7 +40,7 @@ pugi::xml_node InsertInOrder(pugi::xml_node rPr, std::string_view local, const s
   int rank = RPrRank(local);
   for (pugi::xml_node c = rPr.first_child(); c; c = c.next_sibling()) {
     if (c.type() != pugi::node_element) continue;
-    if (RPrRank(LocalName(c)) > rank) return rPr.insert_child_before(Qualified(prefix, local).c_str(), c);
+    if (RPrRank(TxLocalName(c)) > rank) return rPr.insert_child_before(Qualified(prefix, local).c_str(), c);
   }
   return rPr.append_child(Qualified(prefix, local).c_str());
 }
@@ -83,11 +83,12 @@ const char* FontElement(CharProp prop) {
 
 std::optional<std::string> ReadColor(pugi::xml_node fillParent) {
   for (const char* f : kFills) {
-    pugi::xml_node fill = ChildByLocalName(fillParent, f);
+    pugi::xml_node fill = TxChild(fillParent, f);
     if (!fill) continue;
+    if (std::string_view(f) == "noFill") return std::string("none");
     if (std::string_view(f) != "solidFill") return std::string("other:") + f;
     for (pugi::xml_node c = fill.first_child(); c; c = c.next_sibling()) {
-      std::string_view l = LocalName(c);
+      std::string_view l = TxLocalName(c);
       if (l == "srgbClr") return "srgb:" + std::string(c.attribute("val").value());
       if (l == "schemeClr") return "scheme:" + std::string(c.attribute("val").value());
       if (l == "sysClr") return "srgb:" + std::string(c.attribute("lastClr").as_string("000000"));
@@ -139,11 +140,11 @@ std::string FormatKey(pugi::xml_node rPr) {
 
 pugi::xml_node RPrOf(const TextBody::Item& item) {
   if (item.kind == TextBody::Item::Other) return {};
-  return ChildByLocalName(item.node, "rPr");
+  return TxChild(item.node, "rPr");
 }
 
 void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstring& text) {
-  pugi::xml_node t = ChildByLocalName(item, "t");
+  pugi::xml_node t = TxChild(item, "t");
   if (!t) t = item.append_child(Qualified(prefix, "t").c_str());
   while (t.first_child()) t.remove_child(t.first_child());
   if (!text.empty()) t.append_child(pugi::node_pcdata).set_value(pugi::as_utf8(text).c_str());
@@ -151,15 +152,15 @@ void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstr
 
 }  // namespace
 
-std::string_view LocalName(pugi::xml_node node) {
+std::string_view TxLocalName(pugi::xml_node node) {
   std::string_view name = node.name();
   auto colon = name.find(':');
   return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
-pugi::xml_node ChildByLocalName(pugi::xml_node node, std::string_view local) {
+pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) {
   for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-    if (c.type() == pugi::node_element && LocalName(c) == local) return c;
+    if (c.type() == pugi::node_element && TxLocalName(c) == local) return c;
   return {};
 }
 
@@ -170,7 +171,7 @@ void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::str
     return;
   }
   if (const char* element = FontElement(prop)) {
-    pugi::xml_node e = ChildByLocalName(rPr, element);
+    pugi::xml_node e = TxChild(rPr, element);
     if (!value) {
       if (e) rPr.remove_child(e);
       return;
@@ -183,8 +184,12 @@ void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::str
   }
   if (prop == CharProp::Color) {
     for (const char* f : kFills)
-      if (pugi::xml_node old = ChildByLocalName(rPr, f)) rPr.remove_child(old);
+      if (pugi::xml_node old = TxChild(rPr, f)) rPr.remove_child(old);
     if (!value) return;
+    if (*value == "none") {
+      InsertInOrder(rPr, "noFill", prefix);
+      return;
+    }
     pugi::xml_node fill = InsertInOrder(rPr, "solidFill", prefix);
     std::string_view v = *value;
     if (v.starts_with("scheme:")) {
@@ -201,20 +206,20 @@ void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::str
     return;
   }
   if (prop == CharProp::Shadow) {
-    pugi::xml_node effects = ChildByLocalName(rPr, "effectLst");
+    pugi::xml_node effects = TxChild(rPr, "effectLst");
     if (!value) {
       if (effects) rPr.remove_child(effects);
       return;
     }
     if (!effects) effects = InsertInOrder(rPr, "effectLst", prefix);
-    pugi::xml_node shadow = ChildByLocalName(effects, "outerShdw");
+    pugi::xml_node shadow = TxChild(effects, "outerShdw");
     if (*value == "1") {
       if (shadow) return;
       // The shadow PowerPoint's text-shadow button gives; it goes after
       // blur/fillOverlay/glow/innerShdw and before the rest.
       pugi::xml_node before;
       for (pugi::xml_node c = effects.first_child(); c; c = c.next_sibling()) {
-        std::string_view l = LocalName(c);
+        std::string_view l = TxLocalName(c);
         if (l == "prstShdw" || l == "reflection" || l == "softEdge") {
           before = c;
           break;
@@ -239,7 +244,7 @@ TextBody::TextBody(pugi::xml_node txBody, std::shared_ptr<const TextStyleContext
     : mBody(txBody), mContext(std::move(context)) {
   bool found = false;
   for (pugi::xml_node c = mBody.first_child(); c; c = c.next_sibling()) {
-    std::string_view l = LocalName(c);
+    std::string_view l = TxLocalName(c);
     if (c.type() == pugi::node_element && (l == "p" || l == "bodyPr" || l == "lstStyle")) {
       mPrefix = PrefixOf(c);
       found = true;
@@ -267,21 +272,21 @@ std::vector<TextBody::Para> TextBody::Index() const {
   std::vector<Para> paras;
   long pos = 0;
   for (pugi::xml_node p = mBody.first_child(); p; p = p.next_sibling()) {
-    if (p.type() != pugi::node_element || LocalName(p) != "p") continue;
+    if (p.type() != pugi::node_element || TxLocalName(p) != "p") continue;
     if (!paras.empty()) pos += 1;  // the previous paragraph's mark
     Para para;
     para.node = p;
     para.start = pos;
     for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
       if (c.type() != pugi::node_element) continue;
-      std::string_view l = LocalName(c);
+      std::string_view l = TxLocalName(c);
       if (l == "pPr" || l == "endParaRPr") continue;
       Item item;
       item.node = c;
       item.start = pos;
       if (l == "r" || l == "fld") {
         item.kind = l == "r" ? Item::Run : Item::Field;
-        item.text = pugi::as_wide(ChildByLocalName(c, "t").child_value());
+        item.text = pugi::as_wide(TxChild(c, "t").child_value());
       } else if (l == "br") {
         item.kind = Item::Break;
         item.text = L"\v";
@@ -370,7 +375,7 @@ pugi::xml_node TextBody::FormatNodeAt(long pos) const {
       if (!item.text.empty() && pos >= item.start && pos < item.start + static_cast<long>(item.text.size()))
         return RPrOf(item);
     // The paragraph mark, or past the end.
-    if (pugi::xml_node end = ChildByLocalName(p.node, "endParaRPr")) return end;
+    if (pugi::xml_node end = TxChild(p.node, "endParaRPr")) return end;
     for (auto it = p.items.rbegin(); it != p.items.rend(); ++it)
       if (!it->text.empty()) return RPrOf(*it);
     return {};
@@ -392,7 +397,7 @@ void TextBody::SplitAt(long pos) {
         node.set_name(Name("r").c_str());
         node.remove_attribute("id");
         node.remove_attribute("type");
-        if (pugi::xml_node pPr = ChildByLocalName(node, "pPr")) node.remove_child(pPr);
+        if (pugi::xml_node pPr = TxChild(node, "pPr")) node.remove_child(pPr);
       }
       pugi::xml_node copy = node.parent().insert_copy_after(node, node);
       long k = pos - item.start;
@@ -412,10 +417,27 @@ void TextBody::Delete(TextSpan span) {
   std::vector<size_t> merges;
   for (size_t pi = 0; pi < idx.size(); ++pi) {
     const Para& p = idx[pi];
+    pugi::xml_node para = p.node;
+    bool keepsText = false;
+    pugi::xml_node lastFormat;
+    std::vector<pugi::xml_node> removing;
     for (const Item& item : p.items) {
       long len = static_cast<long>(item.text.size());
-      if (len > 0 && item.start >= span.start && item.start + len <= span.end()) pugi::xml_node(p.node).remove_child(item.node);
+      if (len > 0 && item.start >= span.start && item.start + len <= span.end()) {
+        removing.push_back(item.node);
+        if (pugi::xml_node f = RPrOf(item)) lastFormat = f;
+      } else if (len > 0) {
+        keepsText = true;
+      }
     }
+    // An emptied paragraph keeps its size and font through its mark, so
+    // that text typed into it later looks like the text it replaces.
+    if (!removing.empty() && !keepsText && lastFormat && !TxChild(para, "endParaRPr")) {
+      pugi::xml_node end = para.append_copy(lastFormat);
+      end.set_name(Name("endParaRPr").c_str());
+      end.remove_attribute("err");
+    }
+    for (pugi::xml_node n : removing) para.remove_child(n);
     long mark = p.start + p.length;
     if (pi + 1 < idx.size() && mark >= span.start && mark < span.end()) merges.push_back(pi);
   }
@@ -424,10 +446,10 @@ void TextBody::Delete(TextSpan span) {
     pugi::xml_node b = idx[*it + 1].node;
     // The joined paragraph keeps the first one's properties and ends with
     // the second one's mark.
-    if (pugi::xml_node end = ChildByLocalName(a, "endParaRPr")) a.remove_child(end);
+    if (pugi::xml_node end = TxChild(a, "endParaRPr")) a.remove_child(end);
     std::vector<pugi::xml_node> moving;
     for (pugi::xml_node c = b.first_child(); c; c = c.next_sibling())
-      if (!(c.type() == pugi::node_element && LocalName(c) == "pPr")) moving.push_back(c);
+      if (!(c.type() == pugi::node_element && TxLocalName(c) == "pPr")) moving.push_back(c);
     for (pugi::xml_node c : moving) a.append_move(c);
     mBody.remove_child(b);
   }
@@ -467,7 +489,7 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
   auto insertNode = [&](const char* local) {
     std::string name = Name(local);
     if (ref) return para.insert_child_before(name.c_str(), ref);
-    if (pugi::xml_node end = ChildByLocalName(para, "endParaRPr")) return para.insert_child_before(name.c_str(), end);
+    if (pugi::xml_node end = TxChild(para, "endParaRPr")) return para.insert_child_before(name.c_str(), end);
     return para.append_child(name.c_str());
   };
 
@@ -486,12 +508,12 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
       addFormat(br, "rPr");
     } else {
       pugi::xml_node next = mBody.insert_child_after(Name("p").c_str(), para);
-      if (pugi::xml_node pPr = ChildByLocalName(para, "pPr")) next.append_copy(pPr);
+      if (pugi::xml_node pPr = TxChild(para, "pPr")) next.append_copy(pPr);
       std::vector<pugi::xml_node> moving;
       bool from = false;
       for (pugi::xml_node c = para.first_child(); c; c = c.next_sibling()) {
         if (c == ref) from = true;
-        if (from || (c.type() == pugi::node_element && LocalName(c) == "endParaRPr")) moving.push_back(c);
+        if (from || (c.type() == pugi::node_element && TxLocalName(c) == "endParaRPr")) moving.push_back(c);
       }
       for (pugi::xml_node c : moving) next.append_move(c);
       addFormat(para, "endParaRPr");
@@ -499,7 +521,7 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
       ref = pugi::xml_node();
       for (pugi::xml_node c = para.first_child(); c; c = c.next_sibling()) {
         if (c.type() != pugi::node_element) continue;
-        std::string_view l = LocalName(c);
+        std::string_view l = TxLocalName(c);
         if (l == "pPr") continue;
         if (l != "endParaRPr") ref = c;
         break;
@@ -524,7 +546,7 @@ void TextBody::RemoveEmptyRuns() {
     }
     if (empty.empty()) continue;
     // An emptied paragraph keeps its size and font through its mark.
-    if (!anyText && lastEmptyFormat && !ChildByLocalName(p.node, "endParaRPr")) {
+    if (!anyText && lastEmptyFormat && !TxChild(p.node, "endParaRPr")) {
       pugi::xml_node end = pugi::xml_node(p.node).append_copy(lastEmptyFormat);
       end.set_name(Name("endParaRPr").c_str());
     }
@@ -572,15 +594,15 @@ std::optional<std::string> TextBody::ReadProp(pugi::xml_node rPr, CharProp prop)
     return std::string(a.value());
   }
   if (const char* element = FontElement(prop)) {
-    pugi::xml_node e = ChildByLocalName(rPr, element);
+    pugi::xml_node e = TxChild(rPr, element);
     if (!e || !e.attribute("typeface")) return std::nullopt;
     return std::string(e.attribute("typeface").value());
   }
   if (prop == CharProp::Color) return ReadColor(rPr);
   if (prop == CharProp::Shadow) {
-    pugi::xml_node effects = ChildByLocalName(rPr, "effectLst");
+    pugi::xml_node effects = TxChild(rPr, "effectLst");
     if (!effects) return std::nullopt;
-    return ChildByLocalName(effects, "outerShdw") ? "1" : "0";
+    return TxChild(effects, "outerShdw") ? "1" : "0";
   }
   return std::nullopt;
 }
@@ -590,12 +612,12 @@ std::optional<std::string> TextBody::Inherited(int level, CharProp prop) const {
   auto fromStyle = [&](pugi::xml_node style) -> std::optional<std::string> {
     if (!style) return std::nullopt;
     for (const char* name : {lvl.c_str(), "defPPr"}) {
-      pugi::xml_node l = ChildByLocalName(style, name);
-      if (auto v = ReadProp(ChildByLocalName(l, "defRPr"), prop)) return v;
+      pugi::xml_node l = TxChild(style, name);
+      if (auto v = ReadProp(TxChild(l, "defRPr"), prop)) return v;
     }
     return std::nullopt;
   };
-  if (auto v = fromStyle(ChildByLocalName(mBody, "lstStyle"))) return v;
+  if (auto v = fromStyle(TxChild(mBody, "lstStyle"))) return v;
   if (mContext)
     for (pugi::xml_node style : mContext->listStyles)
       if (auto v = fromStyle(style)) return v;
@@ -607,25 +629,59 @@ pugi::xml_node TextBody::InheritedParagraphElement(int level, const char* localN
   auto fromStyle = [&](pugi::xml_node style) -> pugi::xml_node {
     if (!style) return {};
     for (const char* name : {lvl.c_str(), "defPPr"})
-      if (pugi::xml_node e = ChildByLocalName(ChildByLocalName(style, name), localName)) return e;
+      if (pugi::xml_node e = TxChild(TxChild(style, name), localName)) return e;
     return {};
   };
-  if (pugi::xml_node e = fromStyle(ChildByLocalName(mBody, "lstStyle"))) return e;
+  if (pugi::xml_node e = fromStyle(TxChild(mBody, "lstStyle"))) return e;
   if (mContext)
     for (pugi::xml_node style : mContext->listStyles)
       if (pugi::xml_node e = fromStyle(style)) return e;
   return {};
 }
 
+std::vector<pugi::xml_node> TextBody::ParagraphStyleChain(pugi::xml_node paragraph) const {
+  std::vector<pugi::xml_node> chain;
+  pugi::xml_node pPr = TxChild(paragraph, "pPr");
+  if (pPr) chain.push_back(pPr);
+  int level = std::clamp(pPr.attribute("lvl").as_int(0), 0, 8);
+  std::string lvl = "lvl" + std::to_string(level + 1) + "pPr";
+  auto add = [&](pugi::xml_node style) {
+    if (pugi::xml_node l = TxChild(style, lvl)) chain.push_back(l);
+    if (pugi::xml_node d = TxChild(style, "defPPr")) chain.push_back(d);
+  };
+  add(TxChild(mBody, "lstStyle"));
+  if (mContext)
+    for (pugi::xml_node style : mContext->listStyles) add(style);
+  return chain;
+}
+
 std::optional<std::string> TextBody::Effective(pugi::xml_node rPr, int level, CharProp prop) const {
   if (auto v = ReadProp(rPr, prop)) return v;
-  return Inherited(level, prop);
+  if (auto v = Inherited(level, prop)) return v;
+  // What the renderer assumes when nothing says otherwise, so that an
+  // explicit default and an absent value read the same.
+  switch (prop) {
+    case CharProp::Bold:
+    case CharProp::Italic:
+    case CharProp::Baseline:
+    case CharProp::Spacing:
+    case CharProp::Shadow: return "0";
+    case CharProp::Underline:
+    case CharProp::Caps: return "none";
+    case CharProp::Strike: return "noStrike";
+    case CharProp::Size: return "1800";
+    case CharProp::Latin: return "+mn-lt";
+    case CharProp::EastAsian: return "+mn-ea";
+    case CharProp::ComplexScript: return "+mn-cs";
+    case CharProp::Color: return "scheme:tx1";
+    default: return std::nullopt;
+  }
 }
 
 int TextBody::Level(long paragraph) const {
   auto idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return 0;
-  return ChildByLocalName(idx[paragraph].node, "pPr").attribute("lvl").as_int(0);
+  return TxChild(idx[paragraph].node, "pPr").attribute("lvl").as_int(0);
 }
 
 PropValue TextBody::Get(TextSpan span, CharProp prop) const {
@@ -651,7 +707,7 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
     }
   };
   for (const Para& p : idx) {
-    int level = ChildByLocalName(p.node, "pPr").attribute("lvl").as_int(0);
+    int level = TxChild(p.node, "pPr").attribute("lvl").as_int(0);
     for (const Item& item : p.items) {
       long len = static_cast<long>(item.text.size());
       if (item.kind == Item::Break || len == 0) continue;
@@ -662,7 +718,7 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
     // Only marks and breaks in the span: they are what is there to read.
     for (size_t pi = 0; pi < idx.size(); ++pi) {
       const Para& p = idx[pi];
-      int level = ChildByLocalName(p.node, "pPr").attribute("lvl").as_int(0);
+      int level = TxChild(p.node, "pPr").attribute("lvl").as_int(0);
       for (const Item& item : p.items)
         if (item.kind == Item::Break && item.start >= span.start && item.start < span.end()) take(RPrOf(item), level);
       long mark = p.start + p.length;
@@ -682,7 +738,7 @@ void TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
   SplitAt(span.end());
   auto idx = Index();
   auto rPrFor = [&](pugi::xml_node owner, const char* local, bool first) {
-    pugi::xml_node rPr = ChildByLocalName(owner, local);
+    pugi::xml_node rPr = TxChild(owner, local);
     if (!rPr) {
       std::string name = Name(local);
       rPr = first ? owner.prepend_child(name.c_str()) : owner.append_child(name.c_str());
@@ -706,7 +762,7 @@ void TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
 std::optional<std::string> TextBody::ParagraphAttribute(long paragraph, const char* name) const {
   auto idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return std::nullopt;
-  pugi::xml_attribute a = ChildByLocalName(idx[paragraph].node, "pPr").attribute(name);
+  pugi::xml_attribute a = TxChild(idx[paragraph].node, "pPr").attribute(name);
   if (!a) return std::nullopt;
   return std::string(a.value());
 }
@@ -715,7 +771,7 @@ void TextBody::SetParagraphAttribute(long paragraph, const char* name, const std
   auto idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return;
   pugi::xml_node p = idx[paragraph].node;
-  pugi::xml_node pPr = ChildByLocalName(p, "pPr");
+  pugi::xml_node pPr = TxChild(p, "pPr");
   if (!pPr) {
     if (!value) return;
     pPr = p.prepend_child(Name("pPr").c_str());

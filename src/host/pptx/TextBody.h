@@ -46,7 +46,8 @@ struct TextStyleContext {
 
 // Character properties that the font objects of both text models expose.
 // Values travel as the XML spells them (b "1", sz "2400", u "sng",
-// baseline "30000", lang "en-US", typefaces, colour "srgb:RRGGBB" or
+// baseline "30000", lang "en-US", typefaces, colour "srgb:RRGGBB",
+// "none" for no fill, or
 // "scheme:accent1", shadow "1"); an absent value means "not set here".
 enum class CharProp {
   Bold,
@@ -149,6 +150,13 @@ class TextBody {
   };
   std::vector<Para> Index() const;
 
+  // A property as one rPr states it, and with inheritance at a level.
+  std::optional<std::string> ReadProp(pugi::xml_node rPr, CharProp prop) const;
+  std::optional<std::string> Effective(pugi::xml_node rPr, int level, CharProp prop) const;
+  // The paragraph's own a:pPr followed by the inherited a:lvlNpPr nodes
+  // for its level, nearest first (empty nodes left out).
+  std::vector<pugi::xml_node> ParagraphStyleChain(pugi::xml_node paragraph) const;
+
   // rPr (or endParaRPr) that gives the formatting of the character at pos.
   pugi::xml_node FormatNodeAt(long pos) const;
 
@@ -156,8 +164,6 @@ class TextBody {
   void SplitAt(long pos);
   void Delete(TextSpan span);
   void Insert(long pos, std::wstring_view text, pugi::xml_node templ);
-  std::optional<std::string> ReadProp(pugi::xml_node rPr, CharProp prop) const;
-  std::optional<std::string> Effective(pugi::xml_node rPr, int level, CharProp prop) const;
   void RemoveEmptyRuns();
   std::string Name(const char* local) const;
 
@@ -167,9 +173,9 @@ class TextBody {
 };
 
 // Local name of an element ("r" for "a:r").
-std::string_view LocalName(pugi::xml_node node);
+std::string_view TxLocalName(pugi::xml_node node);
 // First child element with that local name.
-pugi::xml_node ChildByLocalName(pugi::xml_node node, std::string_view local);
+pugi::xml_node TxChild(pugi::xml_node node, std::string_view local);
 
 // rPr attributes and children that stand for each property, and the
 // schema order of the children of a:rPr, which PowerPoint insists on.

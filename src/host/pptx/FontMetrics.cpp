@@ -1,0 +1,190 @@
+#include "host/pptx/FontMetrics.h"
+
+#include <map>
+#include <mutex>
+#include <tuple>
+#include <unordered_map>
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_ADVANCES_H
+
+namespace host::pptx {
+namespace {
+
+// Used when no font file can be loaded at all: an average sans face.
+class EstimatedFace : public FontFace {
+ public:
+  double Advance(char32_t c) const override {
+    if (c == U' ') return 0.28;
+    if (c >= 0x2E80) return 1.0;
+    return 0.55;
+  }
+  double LineHeight() const override { return 1.2; }
+  double Ascent() const override { return 0.9; }
+  const std::string& File() const override { return mEmpty; }
+  const std::string& Family() const override { return mEmpty; }
+
+ private:
+  std::string mEmpty;
+};
+
+}  // namespace
+
+struct FontMetrics::Impl {
+  class FtFace : public FontFace {
+   public:
+    FtFace(Impl& owner, FT_Face face, std::string file, std::string family, bool bold, bool italic)
+        : mOwner(owner), mFace(face), mFile(std::move(file)), mFamily(std::move(family)), mBold(bold),
+          mItalic(italic) {
+      double em = face->units_per_EM ? face->units_per_EM : 1000;
+      mLineHeight = face->height / em;
+      mAscent = face->ascender / em;
+      if (mLineHeight <= 0) mLineHeight = 1.2;
+      if (mAscent <= 0) mAscent = 0.9;
+    }
+    ~FtFace() override { FT_Done_Face(mFace); }
+
+    double Advance(char32_t c) const override {
+      std::lock_guard<std::recursive_mutex> lock(mOwner.mutex);
+      auto it = mAdvances.find(c);
+      if (it != mAdvances.end()) return it->second;
+      double adv;
+      FT_UInt glyph = FT_Get_Char_Index(mFace, c);
+      if (glyph == 0 && c > U' ') {
+        // Renderers draw a missing character from another face that has it.
+        const FontFace* other = mOwner.FallbackFor(c, mBold, mItalic);
+        adv = other && other != this ? other->Advance(c) : 0.5;
+      } else {
+        FT_Fixed units = 0;
+        if (FT_Get_Advance(mFace, glyph, FT_LOAD_NO_SCALE, &units) != 0) units = 0;
+        adv = static_cast<double>(units) / (mFace->units_per_EM ? mFace->units_per_EM : 1000);
+      }
+      mAdvances.emplace(c, adv);
+      return adv;
+    }
+    double LineHeight() const override { return mLineHeight; }
+    double Ascent() const override { return mAscent; }
+    const std::string& File() const override { return mFile; }
+    const std::string& Family() const override { return mFamily; }
+
+   private:
+    Impl& mOwner;
+    FT_Face mFace;
+    std::string mFile;
+    std::string mFamily;
+    bool mBold;
+    bool mItalic;
+    double mLineHeight = 1.2;
+    double mAscent = 0.9;
+    mutable std::unordered_map<char32_t, double> mAdvances;
+  };
+
+  std::recursive_mutex mutex;
+  FT_Library library = nullptr;
+  bool fcReady = false;
+  std::map<std::tuple<std::string, bool, bool>, const FontFace*> byRequest;
+  std::map<std::tuple<std::string, int>, std::unique_ptr<FtFace>> byFile;
+  std::map<std::tuple<char32_t, bool, bool>, const FontFace*> fallbacks;
+  EstimatedFace estimate;
+
+  Impl() {
+    if (FT_Init_FreeType(&library) != 0) library = nullptr;
+    fcReady = FcInit() == FcTrue;
+  }
+  ~Impl() {
+    byFile.clear();
+    if (library) FT_Done_FreeType(library);
+  }
+
+  const FontFace* Load(FcPattern* pattern, bool bold, bool italic) {
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    const FontFace* face = nullptr;
+    if (match) {
+      FcChar8* file = nullptr;
+      FcChar8* family = nullptr;
+      int index = 0;
+      if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+        FcPatternGetInteger(match, FC_INDEX, 0, &index);
+        FcPatternGetString(match, FC_FAMILY, 0, &family);
+        face = Open(reinterpret_cast<const char*>(file), index, family ? reinterpret_cast<const char*>(family) : "",
+                    bold, italic);
+      }
+      FcPatternDestroy(match);
+    }
+    return face;
+  }
+
+  const FontFace* Open(const std::string& file, int index, const std::string& family, bool bold, bool italic) {
+    auto key = std::make_tuple(file, index);
+    auto it = byFile.find(key);
+    if (it != byFile.end()) return it->second.get();
+    if (!library) return nullptr;
+    FT_Face face = nullptr;
+    if (FT_New_Face(library, file.c_str(), index, &face) != 0) return nullptr;
+    auto owned = std::make_unique<FtFace>(*this, face, file, family, bold, italic);
+    const FontFace* raw = owned.get();
+    byFile.emplace(key, std::move(owned));
+    return raw;
+  }
+
+  const FontFace* Find(const std::string& family, bool bold, bool italic) {
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    auto key = std::make_tuple(family, bold, italic);
+    auto it = byRequest.find(key);
+    if (it != byRequest.end()) return it->second;
+    const FontFace* face = nullptr;
+    if (fcReady) {
+      FcPattern* pattern = FcPatternCreate();
+      if (!family.empty())
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+      FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+      FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+      FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+      face = Load(pattern, bold, italic);
+      FcPatternDestroy(pattern);
+    }
+    if (!face) face = &estimate;
+    byRequest.emplace(key, face);
+    return face;
+  }
+
+  const FontFace* FallbackFor(char32_t c, bool bold, bool italic) {
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    auto key = std::make_tuple(c, bold, italic);
+    auto it = fallbacks.find(key);
+    if (it != fallbacks.end()) return it->second;
+    const FontFace* face = nullptr;
+    if (fcReady) {
+      FcPattern* pattern = FcPatternCreate();
+      FcCharSet* set = FcCharSetCreate();
+      FcCharSetAddChar(set, c);
+      FcPatternAddCharSet(pattern, FC_CHARSET, set);
+      FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+      face = Load(pattern, bold, italic);
+      FcCharSetDestroy(set);
+      FcPatternDestroy(pattern);
+    }
+    if (!face) face = &estimate;
+    fallbacks.emplace(key, face);
+    return face;
+  }
+};
+
+FontMetrics& FontMetrics::Instance() {
+  static FontMetrics instance;
+  return instance;
+}
+
+FontMetrics::FontMetrics() : mImpl(std::make_unique<Impl>()) {}
+FontMetrics::~FontMetrics() = default;
+
+const FontFace* FontMetrics::Face(const std::string& family, bool bold, bool italic) {
+  return mImpl->Find(family, bold, italic);
+}
+
+}  // namespace host::pptx

@@ -1,0 +1,297 @@
+#include "host/pptx/TextLayout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "host/pptx/FontMetrics.h"
+
+namespace host::pptx {
+namespace {
+
+bool IsEastAsian(wchar_t c) {
+  return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7AF) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF) ||
+         (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+// Numbers from the file: a damaged value counts as absent.
+double Num(const std::optional<std::string>& v, double fallback) {
+  if (!v || v->empty()) return fallback;
+  char* end = nullptr;
+  double d = std::strtod(v->c_str(), &end);
+  return end && *end == '\0' && std::isfinite(d) ? d : fallback;
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == 0x3000; }
+
+double AttrOf(const std::vector<pugi::xml_node>& chain, const char* name, double fallback) {
+  for (pugi::xml_node n : chain)
+    if (pugi::xml_attribute a = n.attribute(name)) return a.as_double(fallback);
+  return fallback;
+}
+
+std::string TextAttrOf(const std::vector<pugi::xml_node>& chain, const char* name, const char* fallback) {
+  for (pugi::xml_node n : chain)
+    if (pugi::xml_attribute a = n.attribute(name)) return a.value();
+  return fallback;
+}
+
+pugi::xml_node ElementOf(const std::vector<pugi::xml_node>& chain, const char* name) {
+  for (pugi::xml_node n : chain)
+    if (pugi::xml_node e = TxChild(n, name)) return e;
+  return {};
+}
+
+// Spacing element (a:lnSpc, a:spcBef, a:spcAft): percent (1.0 = 100 %) or points.
+struct Spacing {
+  bool points = false;
+  double value = 0;
+};
+
+Spacing ReadSpacing(pugi::xml_node e, Spacing fallback) {
+  if (!e) return fallback;
+  if (pugi::xml_node pct = TxChild(e, "spcPct")) return {false, pct.attribute("val").as_double(100000) / 100000.0};
+  if (pugi::xml_node pts = TxChild(e, "spcPts")) return {true, pts.attribute("val").as_double(0) / 100.0};
+  return fallback;
+}
+
+struct Glyph {
+  wchar_t c;
+  double advance;
+  double lineHeight;  // single-spaced, points
+  double size;
+  bool breakAfter;    // a line may end after this character
+};
+
+}  // namespace
+
+std::string ResolveTypeface(const TextBody& body, const std::optional<std::string>& typeface, bool eastAsian) {
+  const TextStyleContext* ctx = body.Context();
+  std::string face = typeface.value_or("");
+  if (face.empty()) face = eastAsian ? "+mn-ea" : "+mn-lt";
+  if (face[0] == '+') {
+    if (ctx) {
+      auto it = ctx->themeFonts.find(face);
+      if (it != ctx->themeFonts.end() && !it->second.empty()) return it->second;
+      if (eastAsian) {
+        std::string latin = face.substr(0, 4) + "lt";
+        auto lt = ctx->themeFonts.find(latin);
+        if (lt != ctx->themeFonts.end() && !lt->second.empty()) return lt->second;
+      }
+    }
+    // The default theme's fonts.
+    return face.starts_with("+mj") ? "Calibri Light" : "Calibri";
+  }
+  return face;
+}
+
+TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int fontScale, int lineReduction) {
+  TextLayout layout;
+  pugi::xml_node bodyPr = TxChild(body.Node(), "bodyPr");
+  pugi::xml_node autofit = TxChild(bodyPr, "normAutofit");
+  if (fontScale < 0) fontScale = autofit ? autofit.attribute("fontScale").as_int(100000) : 100000;
+  if (lineReduction < 0) lineReduction = autofit ? autofit.attribute("lnSpcReduction").as_int(0) : 0;
+  const double scale = fontScale / 100000.0;
+  const double reduction = lineReduction / 100000.0;
+
+  double frameWidth = frame.vertical ? frame.height : frame.width;
+  double available = frameWidth - frame.insetLeft - frame.insetRight;
+  if (!frame.wrap || available <= 0) available = std::numeric_limits<double>::infinity();
+
+  FontMetrics& metrics = FontMetrics::Instance();
+  auto paras = body.Index();
+  double y = frame.insetTop;
+  for (size_t pi = 0; pi < paras.size(); ++pi) {
+    const TextBody::Para& para = paras[pi];
+    bool lastPara = pi + 1 == paras.size();
+    std::vector<pugi::xml_node> chain = body.ParagraphStyleChain(para.node);
+    int level = std::clamp(TxChild(para.node, "pPr").attribute("lvl").as_int(0), 0, 8);
+    double marL = AttrOf(chain, "marL", 0) / 12700.0;
+    double indent = AttrOf(chain, "indent", 0) / 12700.0;
+    std::string align = TextAttrOf(chain, "algn", "l");
+    Spacing lnSpc = ReadSpacing(ElementOf(chain, "lnSpc"), {false, 1.0});
+    Spacing spcBef = ReadSpacing(ElementOf(chain, "spcBef"), {true, 0});
+    Spacing spcAft = ReadSpacing(ElementOf(chain, "spcAft"), {true, 0});
+
+    std::vector<Glyph> glyphs;
+    std::vector<long> positions;
+    for (const TextBody::Item& item : para.items) {
+      if (item.text.empty()) continue;
+      pugi::xml_node rPr = TxChild(item.node, "rPr");
+      double size = Num(body.Effective(rPr, level, CharProp::Size), 1800) / 100.0 * scale;
+      bool bold = body.Effective(rPr, level, CharProp::Bold).value_or("0") == "1";
+      bool italic = body.Effective(rPr, level, CharProp::Italic).value_or("0") == "1";
+      double spacing = Num(body.Effective(rPr, level, CharProp::Spacing), 0) / 100.0;
+      const FontFace* latin =
+          metrics.Face(ResolveTypeface(body, body.Effective(rPr, level, CharProp::Latin), false), bold, italic);
+      const FontFace* ea = nullptr;
+      for (size_t k = 0; k < item.text.size(); ++k) {
+        wchar_t c = item.text[k];
+        const FontFace* face = latin;
+        if (IsEastAsian(c)) {
+          if (!ea)
+            ea = metrics.Face(ResolveTypeface(body, body.Effective(rPr, level, CharProp::EastAsian), true), bold,
+                              italic);
+          face = ea;
+        }
+        Glyph g{c, c == L'\v' ? 0.0 : face->Advance(static_cast<char32_t>(c)) * size + spacing,
+                face->LineHeight() * size, size, false};
+        glyphs.push_back(g);
+        positions.push_back(item.start + static_cast<long>(k));
+      }
+    }
+    for (size_t k = 0; k < glyphs.size(); ++k) {
+      bool nextEastAsian = k + 1 < glyphs.size() && IsEastAsian(glyphs[k + 1].c);
+      glyphs[k].breakAfter = IsBlank(glyphs[k].c) || IsEastAsian(glyphs[k].c) || nextEastAsian || glyphs[k].c == L'-';
+    }
+    // An empty line is as high as its paragraph mark's font.
+    double markSize;
+    {
+      pugi::xml_node end = TxChild(para.node, "endParaRPr");
+      markSize = glyphs.empty() ? Num(body.Effective(end, level, CharProp::Size), 1800) / 100.0 * scale
+                                : glyphs.back().size;
+    }
+    const FontFace* markFace = metrics.Face(
+        ResolveTypeface(body, body.Effective(TxChild(para.node, "endParaRPr"), level, CharProp::Latin), false), false,
+        false);
+
+    if (pi > 0) y += spcBef.points ? spcBef.value : spcBef.value * markSize * 1.2;
+
+    auto emitLine = [&](size_t from, size_t to, bool endsParagraph, bool firstLine) {
+      LineBox line;
+      line.start = from < positions.size() ? positions[from] : para.start + para.length;
+      long last = to > from ? positions[to - 1] + 1 : line.start;
+      // The break or mark that ends the line belongs to it.
+      line.length = last - line.start;
+      if (endsParagraph && !lastPara) line.length += 1;
+      double x = 0, width = 0, single = 0, maxSize = 0;
+      line.x.reserve(to - from + 1);
+      for (size_t k = from; k < to; ++k) {
+        line.x.push_back(x);
+        x += glyphs[k].advance;
+        if (!IsBlank(glyphs[k].c) && glyphs[k].c != L'\v') width = x;
+        single = std::max(single, glyphs[k].lineHeight);
+        maxSize = std::max(maxSize, glyphs[k].size);
+      }
+      line.x.push_back(x);
+      if (single == 0) {
+        single = markFace->LineHeight() * markSize;
+        maxSize = markSize;
+      }
+      double height = lnSpc.points ? lnSpc.value : single * std::max(0.1, lnSpc.value - reduction);
+      double offset = marL + (firstLine ? indent : 0);
+      double room = (std::isinf(available) ? width : available) - offset;
+      if (align == "ctr") offset += std::max(0.0, (room - width) / 2);
+      else if (align == "r") offset += std::max(0.0, room - width);
+      line.left = frame.insetLeft + offset;
+      line.width = width;
+      line.top = y;
+      line.height = height;
+      y += height;
+      layout.lines.push_back(std::move(line));
+    };
+
+    size_t lineStart = 0;
+    bool firstLine = true;
+    double x = 0;
+    size_t lastBreak = 0;  // index after the last break opportunity on this line
+    for (size_t k = 0; k < glyphs.size(); ++k) {
+      double limit = available - marL - (firstLine ? indent : 0);
+      if (glyphs[k].c == L'\v') {
+        emitLine(lineStart, k + 1, false, firstLine);
+        firstLine = false;
+        lineStart = k + 1;
+        lastBreak = lineStart;
+        x = 0;
+        continue;
+      }
+      x += glyphs[k].advance;
+      if (x > limit + 1e-6 && !IsBlank(glyphs[k].c) && k > lineStart) {
+        size_t cut = lastBreak > lineStart ? lastBreak : k;
+        emitLine(lineStart, cut, false, firstLine);
+        firstLine = false;
+        lineStart = cut;
+        lastBreak = lineStart;
+        x = 0;
+        for (size_t j = lineStart; j <= k; ++j) {
+          x += glyphs[j].advance;
+          if (glyphs[j].breakAfter && j < k) lastBreak = j + 1;
+        }
+      }
+      if (glyphs[k].breakAfter) lastBreak = k + 1;
+    }
+    emitLine(lineStart, glyphs.size(), true, firstLine);
+    if (!lastPara) y += spcAft.points ? spcAft.value : spcAft.value * markSize * 1.2;
+  }
+  layout.textHeight = y - frame.insetTop;
+  return layout;
+}
+
+TextLayout::Box TextLayout::Bounds(TextSpan span) const {
+  Box box;
+  bool any = false;
+  double left = 0, right = 0, top = 0, bottom = 0;
+  bool empty = span.length <= 0;
+  for (const LineBox& line : lines) {
+    long lineEnd = line.start + line.length;
+    bool touches = empty ? (span.start >= line.start && (span.start < lineEnd || &line == &lines.back()))
+                         : (line.start < span.end() && lineEnd > span.start) ||
+                               (line.length == 0 && span.start <= line.start && line.start < span.end());
+    if (!touches) continue;
+    long from = std::clamp(span.start - line.start, 0L, static_cast<long>(line.x.size()) - 1);
+    long to = std::clamp(span.end() - line.start, from, static_cast<long>(line.x.size()) - 1);
+    double l = line.left + line.x[from];
+    double r = line.left + std::min(line.x[to], line.width);
+    if (r < l) r = l;
+    if (!any) {
+      left = l, right = r, top = line.top, bottom = line.top + line.height;
+      any = true;
+    } else {
+      left = std::min(left, l);
+      right = std::max(right, r);
+      bottom = line.top + line.height;
+    }
+    if (empty) break;
+  }
+  if (any) box = {left, top, right - left, bottom - top};
+  return box;
+}
+
+bool RefitAutofit(const TextBody& body, const TextFrameGeometry& frame) {
+  pugi::xml_node bodyPr = TxChild(body.Node(), "bodyPr");
+  pugi::xml_node autofit = TxChild(bodyPr, "normAutofit");
+  if (!autofit) return false;
+  double room = (frame.vertical ? frame.width : frame.height) - frame.insetTop - frame.insetBottom;
+  if (room <= 0) return false;
+  // The renderer's steps: whole font scale first, then 7.5 % at a time with
+  // line spacing reduced by 10 % and later 20 %.
+  static constexpr int kScales[] = {100000, 92500, 85000, 77500, 70000, 62500, 55000, 47500, 40000, 32500, 25000};
+  int chosenScale = kScales[std::size(kScales) - 1];
+  int chosenReduction = 20000;
+  for (int s : kScales) {
+    int reduction = s == 100000 ? 0 : (s >= 85000 ? 10000 : 20000);
+    if (LayoutBody(body, frame, s, reduction).textHeight <= room + 0.01) {
+      chosenScale = s;
+      chosenReduction = reduction;
+      break;
+    }
+  }
+  int oldScale = autofit.attribute("fontScale").as_int(100000);
+  int oldReduction = autofit.attribute("lnSpcReduction").as_int(0);
+  if (oldScale == chosenScale && oldReduction == chosenReduction) return false;
+  auto set = [&](const char* name, int value, int absent) {
+    if (value == absent) autofit.remove_attribute(name);
+    else {
+      pugi::xml_attribute a = autofit.attribute(name);
+      if (!a) a = autofit.append_attribute(name);
+      a.set_value(value);
+    }
+  };
+  set("fontScale", chosenScale, 100000);
+  set("lnSpcReduction", chosenReduction, 0);
+  return true;
+}
+
+}  // namespace host::pptx

@@ -1,0 +1,51 @@
+// Line layout of a text body with real font metrics, for BoundWidth,
+// BoundHeight, Lines and shrink-on-overflow autofit. It follows what the
+// renderer does closely enough that "does the text fit its shape" gets the
+// same answer: wrapping at the frame's width minus its insets, paragraph
+// indents, line spacing (percent or points), space before and after, and
+// the autofit font scale and line-spacing reduction.
+#pragma once
+
+#include <vector>
+
+#include "host/pptx/PptxDocument.h"
+#include "host/pptx/TextBody.h"
+
+namespace host::pptx {
+
+struct LineBox {
+  long start = 0;   // first character (0-based body position)
+  long length = 0;  // characters, with the break or paragraph mark that ends the line
+  double left = 0;  // points from the frame's left edge
+  double width = 0; // trailing blanks do not count
+  double top = 0;   // points from the frame's top edge
+  double height = 0;
+  std::vector<double> x;  // left edge of each character, relative to left; one more entry for the end
+};
+
+struct TextLayout {
+  std::vector<LineBox> lines;
+  double textHeight = 0;  // all lines with paragraph spacing
+  // Extent of a span over the lines it touches, in points relative to the
+  // frame's top left: {left, top, width, height}; all zero for no lines.
+  struct Box {
+    double left = 0, top = 0, width = 0, height = 0;
+  };
+  Box Bounds(TextSpan span) const;
+};
+
+// fontScale and lineReduction override the body's own normAutofit values
+// when given (in 1/1000 percent as the file stores them).
+TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int fontScale = -1,
+                      int lineReduction = -1);
+
+// For a body that shrinks text on overflow (a:normAutofit), chooses the
+// largest font scale that lets the text fit its frame and writes it, as the
+// renderer would after an edit. Returns true when the body changed.
+bool RefitAutofit(const TextBody& body, const TextFrameGeometry& frame);
+
+// The face family a typeface attribute stands for: theme references
+// ("+mn-lt") resolved, empty resolved to the theme's body font.
+std::string ResolveTypeface(const TextBody& body, const std::optional<std::string>& typeface, bool eastAsian);
+
+}  // namespace host::pptx

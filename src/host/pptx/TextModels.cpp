@@ -1,0 +1,598 @@
+// TextRange and TextRange2 over a text body owner. Both models share one
+// implementation; they differ only in the font object and a few members.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/pptx/PptxDocument.h"
+#include "host/pptx/TextBody.h"
+#include "host/pptx/TextLanguages.h"
+#include "host/pptx/TextLayout.h"
+#include "platform/ComError.h"
+
+namespace host::pptx {
+namespace {
+
+constexpr const char* kSchemeNames[] = {"dk1", "lt1", "dk2", "lt2", "accent1", "accent2", "accent3", "accent4",
+                                        "accent5", "accent6", "hlink", "folHlink", "tx1", "bg1", "tx2", "bg2"};
+// The classic eight-colour scheme in the order of its ppSchemeColor values.
+constexpr const char* kLegacyScheme[] = {"bg1", "tx1", "bg2", "tx2", "accent1", "accent2", "hlink", "folHlink"};
+
+std::optional<std::uint32_t> HexColor(std::string_view v) {
+  if (v.size() != 6) return std::nullopt;
+  char* end = nullptr;
+  std::string s(v);
+  unsigned long n = std::strtoul(s.c_str(), &end, 16);
+  if (!end || *end) return std::nullopt;
+  return static_cast<std::uint32_t>(n);
+}
+
+std::uint32_t ColorOf(pugi::xml_node holder) {
+  for (pugi::xml_node c = holder.first_child(); c; c = c.next_sibling()) {
+    std::string_view l = TxLocalName(c);
+    if (l == "srgbClr") return HexColor(c.attribute("val").value()).value_or(0);
+    if (l == "sysClr") return HexColor(c.attribute("lastClr").value()).value_or(0);
+  }
+  return 0;
+}
+
+// Theme colours after the master's colour map, and the theme fonts.
+std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
+  auto ctx = std::make_shared<TextStyleContext>();
+  ctx->listStyles = owner.InheritedStyles();
+  ThemeFonts fonts = owner.Fonts();
+  ctx->themeFonts["+mj-lt"] = fonts.majorLatin;
+  ctx->themeFonts["+mj-ea"] = fonts.majorEastAsian;
+  ctx->themeFonts["+mj-cs"] = fonts.majorComplex;
+  ctx->themeFonts["+mn-lt"] = fonts.minorLatin;
+  ctx->themeFonts["+mn-ea"] = fonts.minorEastAsian;
+  ctx->themeFonts["+mn-cs"] = fonts.minorComplex;
+  try {
+    SlideRef slide = owner.Slide();
+    if (!slide.doc) return ctx;
+    Document& doc = *slide.doc;
+    std::string master = doc.MasterOf(doc.LayoutOf(slide.part));
+    if (master.empty())
+      if (auto rel = doc.Pkg().RelationshipByType(slide.part, "notesMaster")) master = rel->targetPart;
+    if (master.empty()) return ctx;
+    std::string theme = doc.ThemeOf(master);
+    if (theme.empty()) return ctx;
+    pugi::xml_node scheme =
+        TxChild(TxChild(doc.Pkg().Xml(theme).document_element(), "themeElements"), "clrScheme");
+    for (pugi::xml_node c = scheme.first_child(); c; c = c.next_sibling())
+      if (c.type() == pugi::node_element) ctx->schemeColors[std::string(TxLocalName(c))] = ColorOf(c);
+    pugi::xml_node map = TxChild(doc.Pkg().Xml(master).document_element(), "clrMap");
+    for (const char* alias : {"bg1", "tx1", "bg2", "tx2"}) {
+      std::string target = map.attribute(alias).as_string("");
+      if (target.empty()) target = std::string(alias[0] == 'b' ? "lt" : "dk") + alias[2];
+      auto it = ctx->schemeColors.find(target);
+      if (it != ctx->schemeColors.end()) ctx->schemeColors[alias] = it->second;
+    }
+  } catch (const ComError&) {
+    // A damaged theme only costs the colour values; text stays usable.
+  }
+  return ctx;
+}
+
+struct RangeState {
+  std::shared_ptr<TextBodyOwner> owner;
+  std::shared_ptr<const TextStyleContext> context;
+  long start = 0;
+  long length = 0;
+  std::vector<TextSpan> items;  // set when the range came from Paragraphs, Runs or Lines
+
+  TextBody Body(bool create) const { return TextBody(owner->Body(create), context); }
+  TextSpan Span() const {
+    long total = Body(false).Length();
+    long s = std::clamp(start, 0L, total);
+    return {s, std::clamp(length, 0L, total - s)};
+  }
+  void Changed(const TextBody& body) const {
+    RefitAutofit(body, owner->Frame());
+    owner->Changed();
+  }
+  PropValue Get(CharProp prop) const {
+    TextBody body = Body(false);
+    if (!body) return {};
+    return body.Get(Span(), prop);
+  }
+  void Set(CharProp prop, const std::optional<std::string>& value) const {
+    TextBody body = Body(false);
+    if (!body) return;
+    TextSpan span = Span();
+    if (span.length == 0) return;
+    body.Set(span, prop, value);
+    Changed(body);
+  }
+};
+
+double Num(const std::optional<std::string>& v, double fallback) {
+  if (!v || v->empty()) return fallback;
+  char* end = nullptr;
+  double d = std::strtod(v->c_str(), &end);
+  return end && *end == '\0' && std::isfinite(d) ? d : fallback;
+}
+
+int Tri(const PropValue& v, bool (*truthy)(const std::optional<std::string>&)) {
+  if (v.mixed) return msoTriStateMixed;
+  return truthy(v.value) ? msoTrue : msoFalse;
+}
+
+bool IsOne(const std::optional<std::string>& v) { return v && *v == "1"; }
+bool IsUnderlined(const std::optional<std::string>& v) { return v && *v != "none"; }
+bool IsShadowed(const std::optional<std::string>& v) { return v && *v == "1"; }
+bool IsSub(const std::optional<std::string>& v) { return Num(v, 0) < 0; }
+bool IsSuper(const std::optional<std::string>& v) { return Num(v, 0) > 0; }
+
+// msoTrue/msoCTrue/msoFalse as a flag; msoTriStateToggle flips current.
+bool FlagFromTri(int v, int current) {
+  if (v == msoTriStateToggle) return current != msoTrue;
+  if (v == msoTrue || v == msoCTrue) return true;
+  if (v == msoFalse) return false;
+  throw ComError(E_INVALIDARG, L"The value must be a tri-state of msoTrue or msoFalse.");
+}
+
+std::string FormatNumber(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%ld", std::lround(v));
+  return buf;
+}
+
+float SizeOf(const RangeState& s) {
+  PropValue v = s.Get(CharProp::Size);
+  if (v.mixed) return kMixedValue;
+  return static_cast<float>(Num(v.value, 1800) / 100.0);
+}
+
+void SetSizeOf(const RangeState& s, float points) {
+  if (!(points >= 1.0f && points <= 4000.0f))
+    throw ComError(E_INVALIDARG, L"The font size must be between 1 and 4000 points.");
+  s.Set(CharProp::Size, FormatNumber(points * 100.0));
+}
+
+std::wstring NameOf(const RangeState& s, CharProp prop) {
+  PropValue v = s.Get(prop);
+  if (v.mixed) return L"";
+  TextBody body = s.Body(false);
+  if (!body) return L"";
+  return pugi::as_wide(ResolveTypeface(body, v.value, prop == CharProp::EastAsian).c_str());
+}
+
+void SetNameOf(const RangeState& s, CharProp prop, const std::wstring& name) {
+  if (name.empty()) throw ComError(E_INVALIDARG, L"A font name cannot be empty.");
+  s.Set(prop, pugi::as_utf8(name));
+}
+
+float BaselineOf(const RangeState& s) {
+  PropValue v = s.Get(CharProp::Baseline);
+  if (v.mixed) return kMixedValue;
+  return static_cast<float>(Num(v.value, 0) / 100000.0);
+}
+
+void SetBaselineOf(const RangeState& s, float v) {
+  if (!(v >= -1.0f && v <= 1.0f)) throw ComError(E_INVALIDARG, L"The baseline offset must be between -1 and 1.");
+  s.Set(CharProp::Baseline, v == 0 ? std::nullopt : std::optional<std::string>(FormatNumber(v * 100000.0)));
+}
+
+void SetScript(const RangeState& s, int v, bool super) {
+  int current = Tri(s.Get(CharProp::Baseline), super ? IsSuper : IsSub);
+  if (FlagFromTri(v, current)) s.Set(CharProp::Baseline, super ? "30000" : "-25000");
+  else if (current != msoFalse) s.Set(CharProp::Baseline, std::nullopt);
+}
+
+class Color : public host::ColorFormat {
+ public:
+  explicit Color(RangeState s) : mS(std::move(s)) {}
+  int Type() override {
+    PropValue v = mS.Get(CharProp::Color);
+    if (v.mixed) return msoColorTypeMixed;
+    return v.value && v.value->starts_with("srgb:") ? msoColorTypeRGB : msoColorTypeScheme;
+  }
+  int Rgb() override {
+    PropValue v = mS.Get(CharProp::Color);
+    if (v.mixed) return -2;
+    std::uint32_t rgb = 0;
+    std::string value = v.value.value_or("scheme:tx1");
+    if (value.starts_with("srgb:")) {
+      rgb = HexColor(value.substr(5)).value_or(0);
+    } else if (value.starts_with("scheme:") && mS.context) {
+      auto it = mS.context->schemeColors.find(value.substr(7));
+      if (it != mS.context->schemeColors.end()) rgb = it->second;
+    }
+    // 0xRRGGBB in the file, 0x00BBGGRR in the object model.
+    return static_cast<int>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
+  }
+  void SetRgb(int rgb) override {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02X%02X%02X", rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+    mS.Set(CharProp::Color, std::string("srgb:") + buf);
+  }
+  int SchemeColor() override {
+    std::string name = SchemeName();
+    for (size_t i = 0; i < std::size(kLegacyScheme); ++i)
+      if (name == kLegacyScheme[i]) return static_cast<int>(i) + 1;
+    if (name == "lt1") return 1;
+    if (name == "dk1") return 2;
+    if (name == "lt2") return 3;
+    if (name == "dk2") return 4;
+    return name == "mixed" ? -2 : 0;
+  }
+  void SetSchemeColor(int schemeColor) override {
+    if (schemeColor < 1 || schemeColor > static_cast<int>(std::size(kLegacyScheme)))
+      throw ComError(E_INVALIDARG, L"Unknown scheme colour.");
+    mS.Set(CharProp::Color, std::string("scheme:") + kLegacyScheme[schemeColor - 1]);
+  }
+  int ObjectThemeColor() override {
+    std::string name = SchemeName();
+    if (name == "mixed") return -2;
+    for (size_t i = 0; i < std::size(kSchemeNames); ++i)
+      if (name == kSchemeNames[i]) return static_cast<int>(i) + 1;
+    return 0;
+  }
+  void SetObjectThemeColor(int themeColor) override {
+    if (themeColor < 1 || themeColor > static_cast<int>(std::size(kSchemeNames)))
+      throw ComError(E_INVALIDARG, L"Unknown theme colour.");
+    mS.Set(CharProp::Color, std::string("scheme:") + kSchemeNames[themeColor - 1]);
+  }
+
+ private:
+  std::string SchemeName() {
+    PropValue v = mS.Get(CharProp::Color);
+    if (v.mixed) return "mixed";
+    std::string value = v.value.value_or("scheme:tx1");
+    return value.starts_with("scheme:") ? value.substr(7) : std::string();
+  }
+  RangeState mS;
+};
+
+class Fill : public host::FillFormat {
+ public:
+  explicit Fill(RangeState s) : mS(std::move(s)) {}
+  Ptr<host::ColorFormat> ForeColor() override { return std::make_shared<Color>(mS); }
+  int Visible() override {
+    PropValue v = mS.Get(CharProp::Color);
+    if (v.mixed) return msoTriStateMixed;
+    return v.value && *v.value == "none" ? msoFalse : msoTrue;
+  }
+  void SetVisible(int visible) override {
+    bool on = FlagFromTri(visible, Visible());
+    PropValue v = mS.Get(CharProp::Color);
+    if (!on) mS.Set(CharProp::Color, "none");
+    else if (v.mixed || (v.value && *v.value == "none")) mS.Set(CharProp::Color, std::nullopt);
+  }
+
+ private:
+  RangeState mS;
+};
+
+// Members both font objects answer the same way.
+#define PELORANT_COMMON_FONT_MEMBERS                                                                     \
+  int Bold() override { return Tri(mS.Get(CharProp::Bold), IsOne); }                                    \
+  void SetBold(int v) override { mS.Set(CharProp::Bold, FlagFromTri(v, Bold()) ? "1" : "0"); }           \
+  int Italic() override { return Tri(mS.Get(CharProp::Italic), IsOne); }                                \
+  void SetItalic(int v) override { mS.Set(CharProp::Italic, FlagFromTri(v, Italic()) ? "1" : "0"); }     \
+  int Shadow() override { return Tri(mS.Get(CharProp::Shadow), IsShadowed); }                           \
+  void SetShadow(int v) override { mS.Set(CharProp::Shadow, FlagFromTri(v, Shadow()) ? "1" : "0"); }     \
+  int Emboss() override { return msoFalse; }                                                             \
+  void SetEmboss(int v) override { FlagFromTri(v, msoFalse); }                                           \
+  int Subscript() override { return Tri(mS.Get(CharProp::Baseline), IsSub); }                           \
+  void SetSubscript(int v) override { SetScript(mS, v, false); }                                        \
+  int Superscript() override { return Tri(mS.Get(CharProp::Baseline), IsSuper); }                       \
+  void SetSuperscript(int v) override { SetScript(mS, v, true); }                                       \
+  float BaselineOffset() override { return BaselineOf(mS); }                                            \
+  void SetBaselineOffset(float v) override { SetBaselineOf(mS, v); }                                    \
+  float Size() override { return SizeOf(mS); }                                                          \
+  void SetSize(float points) override { SetSizeOf(mS, points); }                                        \
+  std::wstring Name() override { return NameOf(mS, CharProp::Latin); }                                  \
+  void SetName(const std::wstring& name) override { SetNameOf(mS, CharProp::Latin, name); }             \
+  std::wstring NameAscii() override { return NameOf(mS, CharProp::Latin); }                             \
+  void SetNameAscii(const std::wstring& name) override { SetNameOf(mS, CharProp::Latin, name); }        \
+  std::wstring NameFarEast() override { return NameOf(mS, CharProp::EastAsian); }                       \
+  void SetNameFarEast(const std::wstring& name) override { SetNameOf(mS, CharProp::EastAsian, name); }  \
+  std::wstring NameComplexScript() override { return NameOf(mS, CharProp::ComplexScript); }             \
+  void SetNameComplexScript(const std::wstring& name) override {                                        \
+    SetNameOf(mS, CharProp::ComplexScript, name);                                                       \
+  }                                                                                                     \
+  std::wstring NameOther() override { return NameOf(mS, CharProp::Latin); }                             \
+  void SetNameOther(const std::wstring& name) override { SetNameOf(mS, CharProp::Latin, name); }
+
+// Emboss has no DrawingML form: it reads false, and setting it is accepted
+// and has no effect, which is what the package can show.
+class ClassicFont : public host::Font {
+ public:
+  explicit ClassicFont(RangeState s) : mS(std::move(s)) {}
+  PELORANT_COMMON_FONT_MEMBERS
+  int Underline() override { return Tri(mS.Get(CharProp::Underline), IsUnderlined); }
+  void SetUnderline(int v) override { mS.Set(CharProp::Underline, FlagFromTri(v, Underline()) ? "sng" : "none"); }
+  // Only vertical East Asian layout rotates numbers; text here stays as it is.
+  int AutoRotateNumbers() override { return msoFalse; }
+  void SetAutoRotateNumbers(int v) override { FlagFromTri(v, msoFalse); }
+  Ptr<host::ColorFormat> Color() override { return std::make_shared<host::pptx::Color>(mS); }
+
+ private:
+  RangeState mS;
+};
+
+constexpr const char* kUnderlines[] = {"none",     "words",         "sng",         "dbl",          "heavy",
+                                       "dotted",   "dottedHeavy",   "dash",        "dashHeavy",    "dashLong",
+                                       "dashLongHeavy", "dotDash",  "dotDashHeavy", "dotDotDash",  "dotDotDashHeavy",
+                                       "wavy",     "wavyHeavy",     "wavyDbl"};
+constexpr const char* kStrikes[] = {"noStrike", "sngStrike", "dblStrike"};
+constexpr const char* kCaps[] = {"none", "small", "all"};
+
+template <size_t N>
+int IndexOf(const PropValue& v, const char* const (&names)[N]) {
+  if (v.mixed) return -2;
+  std::string value = v.value.value_or(names[0]);
+  for (size_t i = 0; i < N; ++i)
+    if (value == names[i]) return static_cast<int>(i);
+  return 0;
+}
+
+template <size_t N>
+std::string NameAt(int index, const char* const (&names)[N]) {
+  if (index < 0 || index >= static_cast<int>(N)) throw ComError(E_INVALIDARG, L"Value out of range.");
+  return names[index];
+}
+
+class ModernFont : public host::Font2 {
+ public:
+  explicit ModernFont(RangeState s) : mS(std::move(s)) {}
+  PELORANT_COMMON_FONT_MEMBERS
+  int UnderlineStyle() override { return IndexOf(mS.Get(CharProp::Underline), kUnderlines); }
+  void SetUnderlineStyle(int v) override { mS.Set(CharProp::Underline, NameAt(v, kUnderlines)); }
+  int Strike() override { return IndexOf(mS.Get(CharProp::Strike), kStrikes); }
+  void SetStrike(int v) override { mS.Set(CharProp::Strike, NameAt(v, kStrikes)); }
+  int Caps() override { return IndexOf(mS.Get(CharProp::Caps), kCaps); }
+  void SetCaps(int v) override { mS.Set(CharProp::Caps, NameAt(v, kCaps)); }
+  float Spacing() override {
+    PropValue v = mS.Get(CharProp::Spacing);
+    if (v.mixed) return kMixedValue;
+    return static_cast<float>(Num(v.value, 0) / 100.0);
+  }
+  void SetSpacing(float points) override {
+    if (!(points >= -4000.0f && points <= 4000.0f)) throw ComError(E_INVALIDARG, L"Spacing out of range.");
+    mS.Set(CharProp::Spacing, FormatNumber(points * 100.0));
+  }
+  Ptr<host::FillFormat> Fill() override { return std::make_shared<host::pptx::Fill>(mS); }
+
+ private:
+  RangeState mS;
+};
+
+#undef PELORANT_COMMON_FONT_MEMBERS
+
+enum class Unit { Paragraphs, Runs, Lines };
+
+// The behaviour both range classes share.
+class RangeCore {
+ public:
+  explicit RangeCore(RangeState s) : mS(std::move(s)) {}
+
+  std::wstring GetText() const {
+    TextBody body = mS.Body(false);
+    return body ? body.Text(mS.Span()) : std::wstring();
+  }
+  void PutText(const std::wstring& text) {
+    TextBody body = mS.Body(true);
+    if (!body) throw ComError(E_FAIL, L"This shape cannot hold text.");
+    TextSpan span = body.Replace(mS.Span(), text);
+    mS.start = span.start;
+    mS.length = span.length;
+    mS.items.clear();
+    mS.Changed(body);
+  }
+  int StartPos() const { return static_cast<int>(mS.Span().start) + 1; }
+  int Len() const { return static_cast<int>(mS.Span().length); }
+  int ItemCount() const { return mS.items.empty() ? 1 : static_cast<int>(mS.items.size()); }
+
+  RangeState CharactersOf(int start, int length) const {
+    TextSpan span = mS.Span();
+    RangeState r = mS;
+    r.items.clear();
+    if (start == -1 && length == -1) return r;
+    if (start == -1) start = 1;
+    if (length == -1) length = 1;
+    if (length < 0) throw ComError(E_INVALIDARG, L"The length cannot be negative.");
+    long s = span.start + std::max(start, 1) - 1;
+    s = std::min(s, span.end());
+    r.start = s;
+    r.length = std::min<long>(length, span.end() - s);
+    return r;
+  }
+
+  RangeState UnitsOf(Unit unit, int start, int length) const {
+    TextBody body = mS.Body(false);
+    TextSpan span = mS.Span();
+    std::vector<TextSpan> all;
+    if (body) {
+      if (unit == Unit::Paragraphs) all = body.Paragraphs();
+      else if (unit == Unit::Runs) all = body.Runs();
+      else
+        for (const LineBox& line : LayoutBody(body, mS.owner->Frame()).lines) all.push_back({line.start, line.length});
+    }
+    std::vector<TextSpan> items;
+    for (const TextSpan& u : all) {
+      bool overlaps = span.length > 0 ? (u.start < span.end() && u.end() > span.start) ||
+                                            (u.length == 0 && u.start >= span.start && u.start <= span.end())
+                                      : (span.start >= u.start && span.start < std::max(u.end(), u.start + 1));
+      if (!overlaps) continue;
+      if (span.length > 0) {
+        long s = std::max(u.start, span.start);
+        long e = std::min(u.end(), span.end());
+        items.push_back({s, e - s});
+      } else {
+        items.push_back(u);
+      }
+    }
+    if (items.empty()) items.push_back({span.start, 0});
+    RangeState r = mS;
+    int n = static_cast<int>(items.size());
+    if (start == -1 && length == -1) {
+      r.start = items.front().start;
+      r.length = items.back().end() - items.front().start;
+      r.items = items;
+      return r;
+    }
+    if (start == -1) start = 1;
+    if (length == -1) length = 1;
+    start = std::clamp(start, 1, n);
+    if (length < 1) {
+      r.start = items[start - 1].start;
+      r.length = 0;
+      r.items.clear();
+      return r;
+    }
+    int last = std::min(n, start + length - 1);
+    r.start = items[start - 1].start;
+    r.length = items[last - 1].end() - r.start;
+    r.items.assign(items.begin() + (start - 1), items.begin() + last);
+    if (r.items.size() == 1) r.items.clear();
+    return r;
+  }
+
+  RangeState ItemOf(int index) const {
+    if (mS.items.empty()) {
+      if (index != 1) throw ComError(DISP_E_BADINDEX, L"The index is out of range.");
+      return mS;
+    }
+    if (index < 1 || index > static_cast<int>(mS.items.size()))
+      throw ComError(DISP_E_BADINDEX, L"The index is out of range.");
+    RangeState r = mS;
+    r.start = mS.items[index - 1].start;
+    r.length = mS.items[index - 1].length;
+    r.items.clear();
+    return r;
+  }
+
+  RangeState Insert(const std::wstring& text, bool after) {
+    TextBody body = mS.Body(true);
+    if (!body) throw ComError(E_FAIL, L"This shape cannot hold text.");
+    TextSpan here = mS.Span();
+    TextSpan added = body.Replace({after ? here.end() : here.start, 0}, text);
+    if (!after) mS.start = here.start + added.length;
+    mS.Changed(body);
+    RangeState r = mS;
+    r.start = added.start;
+    r.length = added.length;
+    r.items.clear();
+    return r;
+  }
+
+  void DeleteText() { PutText(L""); }
+  void SelectIt() { mS.owner->SelectText(StartPos(), Len()); }
+
+  int Language() const {
+    PropValue v = mS.Get(CharProp::Lang);
+    if (v.mixed) return -2;
+    return LanguageIdFromTag(v.value.value_or(""));
+  }
+  void SetLanguage(int id) {
+    std::string tag = TagFromLanguageId(id);
+    if (tag.empty()) throw ComError(E_INVALIDARG, L"Unknown language id " + std::to_wstring(id) + L".");
+    mS.Set(CharProp::Lang, tag);
+  }
+
+  TextLayout::Box Bounds() const {
+    TextBody body = mS.Body(false);
+    if (!body) return {};
+    TextFrameGeometry frame = mS.owner->Frame();
+    TextLayout layout = LayoutBody(body, frame);
+    TextLayout::Box box = layout.Bounds(mS.Span());
+    std::string anchor = TxChild(body.Node(), "bodyPr").attribute("anchor").as_string("t");
+    double room = frame.height - frame.insetTop - frame.insetBottom;
+    if (anchor == "ctr") box.top += std::max(0.0, (room - layout.textHeight) / 2);
+    else if (anchor == "b") box.top += std::max(0.0, room - layout.textHeight);
+    return box;
+  }
+
+ protected:
+  RangeState mS;
+};
+
+class ClassicRange : public host::TextRange, private RangeCore {
+ public:
+  explicit ClassicRange(RangeState s) : RangeCore(std::move(s)) {}
+  std::wstring Text() override { return GetText(); }
+  void SetText(const std::wstring& text) override { PutText(text); }
+  int Start() override { return StartPos(); }
+  int Length() override { return Len(); }
+  int Count() override { return ItemCount(); }
+  Ptr<host::TextRange> Characters(int start, int length) override { return Make(CharactersOf(start, length)); }
+  Ptr<host::TextRange> Paragraphs(int start, int length) override {
+    return Make(UnitsOf(Unit::Paragraphs, start, length));
+  }
+  Ptr<host::TextRange> Runs(int start, int length) override { return Make(UnitsOf(Unit::Runs, start, length)); }
+  Ptr<host::TextRange> Lines(int start, int length) override { return Make(UnitsOf(Unit::Lines, start, length)); }
+  Ptr<host::TextRange> InsertAfter(const std::wstring& text) override { return Make(Insert(text, true)); }
+  Ptr<host::TextRange> InsertBefore(const std::wstring& text) override { return Make(Insert(text, false)); }
+  void Select() override { SelectIt(); }
+  void Delete() override { DeleteText(); }
+  int LanguageID() override { return Language(); }
+  void SetLanguageID(int id) override { SetLanguage(id); }
+  float BoundLeft() override { return static_cast<float>(Bounds().left); }
+  float BoundTop() override { return static_cast<float>(Bounds().top); }
+  float BoundWidth() override { return static_cast<float>(Bounds().width); }
+  float BoundHeight() override { return static_cast<float>(Bounds().height); }
+  Ptr<host::Font> Font() override { return std::make_shared<ClassicFont>(mS); }
+
+ private:
+  static Ptr<host::TextRange> Make(RangeState s) { return std::make_shared<ClassicRange>(std::move(s)); }
+};
+
+class ModernRange : public host::TextRange2, private RangeCore {
+ public:
+  explicit ModernRange(RangeState s) : RangeCore(std::move(s)) {}
+  std::wstring Text() override { return GetText(); }
+  void SetText(const std::wstring& text) override { PutText(text); }
+  int Start() override { return StartPos(); }
+  int Length() override { return Len(); }
+  int Count() override { return ItemCount(); }
+  Ptr<host::TextRange2> Item(int index) override { return Make(ItemOf(index)); }
+  Ptr<host::TextRange2> Characters(int start, int length) override { return Make(CharactersOf(start, length)); }
+  Ptr<host::TextRange2> Paragraphs(int start, int length) override {
+    return Make(UnitsOf(Unit::Paragraphs, start, length));
+  }
+  Ptr<host::TextRange2> Runs(int start, int length) override { return Make(UnitsOf(Unit::Runs, start, length)); }
+  Ptr<host::TextRange2> Lines(int start, int length) override { return Make(UnitsOf(Unit::Lines, start, length)); }
+  Ptr<host::TextRange2> InsertAfter(const std::wstring& text) override { return Make(Insert(text, true)); }
+  Ptr<host::TextRange2> InsertBefore(const std::wstring& text) override { return Make(Insert(text, false)); }
+  void Select() override { SelectIt(); }
+  void Delete() override { DeleteText(); }
+  int LanguageID() override { return Language(); }
+  void SetLanguageID(int id) override { SetLanguage(id); }
+  float BoundLeft() override { return static_cast<float>(Bounds().left); }
+  float BoundTop() override { return static_cast<float>(Bounds().top); }
+  float BoundWidth() override { return static_cast<float>(Bounds().width); }
+  float BoundHeight() override { return static_cast<float>(Bounds().height); }
+  Ptr<host::Font2> Font() override { return std::make_shared<ModernFont>(mS); }
+
+ private:
+  static Ptr<host::TextRange2> Make(RangeState s) { return std::make_shared<ModernRange>(std::move(s)); }
+};
+
+RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {
+  if (!owner) throw ComError(E_POINTER, L"No text owner.");
+  RangeState s;
+  s.owner = owner;
+  s.context = BuildContext(*owner);
+  s.start = 0;
+  TextBody body = s.Body(false);
+  s.length = body ? body.Length() : 0;
+  return s;
+}
+
+}  // namespace
+
+Ptr<host::TextRange> MakeTextRange(const std::shared_ptr<TextBodyOwner>& owner) {
+  return std::make_shared<ClassicRange>(WholeText(owner));
+}
+
+Ptr<host::TextRange2> MakeTextRange2(const std::shared_ptr<TextBodyOwner>& owner) {
+  return std::make_shared<ModernRange>(WholeText(owner));
+}
+
+std::wstring BodyText(pugi::xml_node body) { return body ? TextBody(body).Text() : std::wstring(); }
+
+}  // namespace host::pptx

@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include "host/pptx/PptxDocument.h"
+#include "platform/ComError.h"
+#include "host/TextRange.h"
+#include "tests/host/TextTestSupport.h"
+
+using texttest::Owner;
+
+namespace {
+
+template <class R>
+struct Model;
+template <>
+struct Model<host::TextRange> {
+  static host::Ptr<host::TextRange> Whole(const std::shared_ptr<Owner>& o) { return host::pptx::MakeTextRange(o); }
+};
+template <>
+struct Model<host::TextRange2> {
+  static host::Ptr<host::TextRange2> Whole(const std::shared_ptr<Owner>& o) { return host::pptx::MakeTextRange2(o); }
+};
+
+template <class R>
+class BothTextModels : public ::testing::Test {
+ protected:
+  auto Whole(const std::shared_ptr<Owner>& o) { return Model<R>::Whole(o); }
+};
+using Models = ::testing::Types<host::TextRange, host::TextRange2>;
+TYPED_TEST_SUITE(BothTextModels, Models);
+
+const char* kThreeSentences =
+    "<a:p><a:r><a:rPr lang=\"en-US\" sz=\"2000\"/><a:t>One. </a:t></a:r>"
+    "<a:r><a:rPr lang=\"en-US\" sz=\"2000\" b=\"1\"/><a:t>Two. </a:t></a:r>"
+    "<a:r><a:rPr lang=\"en-US\" sz=\"2000\"/><a:t>Three.</a:t></a:r></a:p>";
+
+TYPED_TEST(BothTextModels, PositionsCountFieldsBreaksAndParagraphMarks) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:r><a:t>Page </a:t></a:r><a:fld id=\"{1}\" type=\"slidenum\"><a:t>12</a:t></a:fld>"
+      "<a:br/><a:r><a:t>next</a:t></a:r></a:p><a:p><a:r><a:t>Second</a:t></a:r></a:p><a:p/>");
+  auto r = this->Whole(o);
+  EXPECT_EQ(r->Text(), L"Page 12\vnext\rSecond\r");
+  EXPECT_EQ(r->Start(), 1);
+  EXPECT_EQ(r->Length(), 20);
+  EXPECT_EQ(r->Characters(6, 2)->Text(), L"12");
+  EXPECT_EQ(r->Characters(8, 1)->Text(), L"\v");
+  EXPECT_EQ(r->Characters(13, 1)->Text(), L"\r");
+  auto paras = r->Paragraphs();
+  EXPECT_EQ(paras->Count(), 3);
+  EXPECT_EQ(r->Paragraphs(1)->Text(), L"Page 12\vnext\r");
+  EXPECT_EQ(r->Paragraphs(2)->Text(), L"Second\r");
+  EXPECT_EQ(r->Paragraphs(2)->Start(), 14);
+  EXPECT_EQ(r->Paragraphs(3)->Length(), 0);
+  // Past the end: the last paragraph, as the host answers.
+  EXPECT_EQ(r->Paragraphs(9)->Start(), 21);
+  // Characters beyond the end give an empty range at the end.
+  auto tail = r->Characters(50, 3);
+  EXPECT_EQ(tail->Length(), 0);
+  EXPECT_EQ(tail->Start(), 21);
+  // A sub-range's own units are clipped to it.
+  EXPECT_EQ(r->Characters(3, 14)->Paragraphs(2)->Text(), L"Sec");
+}
+
+TYPED_TEST(BothTextModels, ReplacingSentencesInOrderKeepsTheBoldMiddleSentenceInPlace) {
+  auto o = std::make_shared<Owner>(kThreeSentences);
+  // Sentence by sentence with a running shift, as the translation walk
+  // writes, fetching the frame's range afresh after each change of length.
+  struct Seg {
+    int start, end;
+    std::wstring text;
+  } segs[] = {{1, 5, L"Uno, largo. "}, {6, 10, L"Dos. "}, {11, 16, L"Tres y mas."}};
+  int shift = 0;
+  for (auto& s : segs) {
+    auto target = this->Whole(o)->Characters(s.start + shift, s.end - s.start + 1);
+    target->SetText(s.text);
+    EXPECT_EQ(target->Length(), static_cast<int>(s.text.size()));
+    shift = target->Start() + target->Length() - 1 - s.end;
+  }
+  auto fresh = this->Whole(o);
+  EXPECT_EQ(fresh->Text(), L"Uno, largo. Dos. Tres y mas.");
+  EXPECT_EQ(fresh->Characters(1, 12)->Font()->Bold(), host::msoFalse);
+  EXPECT_EQ(fresh->Characters(13, 5)->Font()->Bold(), host::msoTrue);
+  EXPECT_EQ(fresh->Characters(18, 11)->Font()->Bold(), host::msoFalse);
+  EXPECT_EQ(fresh->Runs()->Count(), 3);
+  EXPECT_GT(o->changes, 0);
+}
+
+TYPED_TEST(BothTextModels, ReplacementTakesTheFirstReplacedCharactersFormatting) {
+  auto o = std::make_shared<Owner>(kThreeSentences);
+  auto r = this->Whole(o);
+  // From inside the bold sentence to the end: the new text is bold.
+  auto target = r->Characters(6, 11);
+  target->SetText(L"Zwei drei.");
+  auto fresh = this->Whole(o);
+  EXPECT_EQ(fresh->Text(), L"One. Zwei drei.");
+  EXPECT_EQ(fresh->Characters(6, 10)->Font()->Bold(), host::msoTrue);
+  EXPECT_EQ(fresh->Characters(1, 5)->Font()->Bold(), host::msoFalse);
+  // The plain sentence's run is gone with its text; no empty run stays.
+  EXPECT_EQ(o->Xml().find("<a:t></a:t>"), std::string::npos);
+  EXPECT_EQ(o->Xml().find("<a:t/>"), std::string::npos);
+}
+
+TYPED_TEST(BothTextModels, InsertAfterTakesTheCharacterBeforeAndReturnsTheNewText) {
+  auto o = std::make_shared<Owner>(kThreeSentences);
+  auto r = this->Whole(o);
+  auto bold = r->Characters(6, 4);  // "Two."
+  auto added = bold->InsertAfter(L"\vdos");
+  EXPECT_EQ(added->Start(), 10);
+  EXPECT_EQ(added->Length(), 4);
+  EXPECT_EQ(added->Text(), L"\vdos");
+  auto fresh = this->Whole(o);
+  EXPECT_EQ(fresh->Text(), L"One. Two.\vdos Three.");
+  EXPECT_EQ(fresh->Characters(11, 3)->Font()->Bold(), host::msoTrue);
+  EXPECT_EQ(fresh->Characters(14, 1)->Font()->Bold(), host::msoTrue);  // the old bold blank
+  EXPECT_EQ(fresh->Characters(15, 6)->Font()->Bold(), host::msoFalse);
+  EXPECT_NE(o->Xml().find("<a:br><a:rPr lang=\"en-US\" sz=\"2000\" b=\"1\"/></a:br>"), std::string::npos)
+      << o->Xml();
+}
+
+TYPED_TEST(BothTextModels, ParagraphBreaksInNewTextMakeParagraphsWithTheSameProperties) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:pPr algn=\"ctr\"/><a:r><a:rPr sz=\"2400\"/><a:t>Alpha beta</a:t></a:r>"
+      "<a:endParaRPr sz=\"1000\"/></a:p>");
+  auto r = this->Whole(o);
+  r->Characters(7, 4)->SetText(L"one\r\ntwo\nthree");
+  auto fresh = this->Whole(o);
+  EXPECT_EQ(fresh->Text(), L"Alpha one\rtwo\rthree");
+  EXPECT_EQ(fresh->Paragraphs()->Count(), 3);
+  pugi::xml_node body = o->Body(false);
+  int paragraphs = 0;
+  for (pugi::xml_node p = body.child("a:p"); p; p = p.next_sibling("a:p")) {
+    ++paragraphs;
+    EXPECT_STREQ(p.child("a:pPr").attribute("algn").value(), "ctr");
+    // Every paragraph ends with its mark after its runs.
+    EXPECT_STREQ(p.last_child().name(), "a:endParaRPr");
+  }
+  EXPECT_EQ(paragraphs, 3);
+  // The original mark stays with the last paragraph.
+  EXPECT_STREQ(body.child("a:p").next_sibling("a:p").next_sibling("a:p").child("a:endParaRPr").attribute("sz").value(),
+               "1000");
+  EXPECT_FLOAT_EQ(fresh->Paragraphs(2)->Font()->Size(), 24.0f);
+}
+
+TYPED_TEST(BothTextModels, DeletingAcrossParagraphsJoinsThem) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:pPr lvl=\"1\"/><a:r><a:t>first</a:t></a:r><a:endParaRPr sz=\"900\"/></a:p>"
+      "<a:p><a:pPr lvl=\"2\"/><a:r><a:rPr i=\"1\"/><a:t>second</a:t></a:r><a:endParaRPr sz=\"1100\"/></a:p>");
+  auto r = this->Whole(o);
+  r->Characters(4, 5)->SetText(L"");  // "st\rse"
+  auto fresh = this->Whole(o);
+  EXPECT_EQ(fresh->Text(), L"fircond");
+  pugi::xml_node p = o->Body(false).child("a:p");
+  EXPECT_FALSE(p.next_sibling("a:p"));
+  EXPECT_STREQ(p.child("a:pPr").attribute("lvl").value(), "1");
+  EXPECT_STREQ(p.child("a:endParaRPr").attribute("sz").value(), "1100");
+  EXPECT_EQ(fresh->Characters(4, 4)->Font()->Italic(), host::msoTrue);
+  EXPECT_EQ(fresh->Characters(1, 3)->Font()->Italic(), host::msoFalse);
+}
+
+TYPED_TEST(BothTextModels, EmptiedTextKeepsItsFontThroughTheMark) {
+  auto o = std::make_shared<Owner>("<a:p><a:r><a:rPr sz=\"3200\" b=\"1\"/><a:t>Title</a:t></a:r></a:p>");
+  auto r = this->Whole(o);
+  r->SetText(L"");
+  EXPECT_EQ(this->Whole(o)->Length(), 0);
+  EXPECT_STREQ(o->Body(false).child("a:p").child("a:endParaRPr").attribute("sz").value(), "3200");
+  // Text typed into the empty shape comes back in that font.
+  r->SetText(L"New");
+  EXPECT_FLOAT_EQ(this->Whole(o)->Font()->Size(), 32.0f);
+  EXPECT_EQ(this->Whole(o)->Font()->Bold(), host::msoTrue);
+}
+
+TYPED_TEST(BothTextModels, CuttingIntoAFieldTurnsItIntoText) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:fld id=\"{X}\" type=\"datetime1\"><a:rPr lang=\"de-DE\"/><a:pPr/><a:t>1.2.2024</a:t></a:fld></a:p>");
+  auto r = this->Whole(o);
+  r->Characters(3, 1)->SetText(L"3");
+  EXPECT_EQ(this->Whole(o)->Text(), L"1.3.2024");
+  std::string xml = o->Xml();
+  EXPECT_EQ(xml.find("a:fld"), std::string::npos) << xml;
+  EXPECT_EQ(xml.find("a:pPr"), std::string::npos) << xml;
+  EXPECT_EQ(this->Whole(o)->LanguageID(), 1031);
+}
+
+TYPED_TEST(BothTextModels, MixedAttributesReadAsMixedAndSettingUnifiesThem) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:r><a:rPr sz=\"1200\" b=\"1\" lang=\"en-US\"><a:latin typeface=\"Arial\"/></a:rPr><a:t>ab</a:t></a:r>"
+      "<a:r><a:rPr sz=\"1400\" lang=\"fr-FR\"><a:latin typeface=\"Georgia\"/></a:rPr><a:t>cd</a:t></a:r>"
+      "<a:endParaRPr sz=\"900\"/></a:p>");
+  auto r = this->Whole(o);
+  auto f = r->Font();
+  EXPECT_EQ(f->Bold(), host::msoTriStateMixed);
+  EXPECT_FLOAT_EQ(f->Size(), host::kMixedValue);
+  EXPECT_EQ(f->Name(), L"");
+  EXPECT_EQ(r->LanguageID(), -2);
+  // One run alone is not mixed; the paragraph mark's own size does not count.
+  EXPECT_FLOAT_EQ(r->Characters(1, 2)->Font()->Size(), 12.0f);
+  EXPECT_EQ(r->Characters(3, 2)->Font()->Name(), L"Georgia");
+  f->SetSize(16);
+  f->SetBold(host::msoTrue);
+  f->SetName(L"Liberation Serif");
+  r->SetLanguageID(1041);
+  EXPECT_FLOAT_EQ(f->Size(), 16.0f);
+  EXPECT_EQ(f->Bold(), host::msoTrue);
+  EXPECT_EQ(f->Name(), L"Liberation Serif");
+  EXPECT_EQ(r->LanguageID(), 1041);
+  EXPECT_NE(o->Xml().find("lang=\"ja-JP\""), std::string::npos);
+  EXPECT_THROW(r->SetLanguageID(12345678), ComError);
+  EXPECT_THROW(f->SetSize(0), ComError);
+}
+
+TYPED_TEST(BothTextModels, FormattingASubRangeSplitsRunsAtItsEdges) {
+  auto o = std::make_shared<Owner>("<a:p><a:r><a:rPr lang=\"en-US\"/><a:t>Hello brave world</a:t></a:r></a:p>");
+  auto r = this->Whole(o);
+  r->Characters(7, 5)->Font()->SetItalic(host::msoTrue);
+  auto fresh = this->Whole(o);
+  EXPECT_EQ(fresh->Text(), L"Hello brave world");
+  EXPECT_EQ(fresh->Runs()->Count(), 3);
+  EXPECT_EQ(fresh->Runs(2)->Text(), L"brave");
+  EXPECT_EQ(fresh->Font()->Italic(), host::msoTriStateMixed);
+  EXPECT_EQ(fresh->Characters(6, 1)->Font()->Italic(), host::msoFalse);
+  // Toggle flips the whole range's state.
+  fresh->Runs(2)->Font()->SetItalic(host::msoTriStateToggle);
+  EXPECT_EQ(this->Whole(o)->Font()->Italic(), host::msoFalse);
+}
+
+TYPED_TEST(BothTextModels, InheritedValuesComeFromTheListStylesByLevel) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:r><a:t>top</a:t></a:r></a:p><a:p><a:pPr lvl=\"1\"/><a:r><a:t>sub</a:t></a:r></a:p>");
+  pugi::xml_document styles;
+  styles.load_string(
+      "<p:bodyStyle xmlns:a=\"a\" xmlns:p=\"p\"><a:lvl1pPr><a:defRPr sz=\"3200\"><a:latin typeface=\"+mj-lt\"/>"
+      "</a:defRPr></a:lvl1pPr><a:lvl2pPr><a:defRPr sz=\"2800\" b=\"1\"/></a:lvl2pPr></p:bodyStyle>");
+  o->styles.push_back(styles.first_child());
+  o->fonts.majorLatin = "Liberation Serif";
+  auto r = this->Whole(o);
+  EXPECT_FLOAT_EQ(r->Paragraphs(1)->Font()->Size(), 32.0f);
+  EXPECT_EQ(r->Paragraphs(1)->Font()->Name(), L"Liberation Serif");
+  EXPECT_FLOAT_EQ(r->Paragraphs(2)->Font()->Size(), 28.0f);
+  EXPECT_EQ(r->Paragraphs(2)->Font()->Bold(), host::msoTrue);
+  // Nothing defines it anywhere: the defaults (18 points, the theme body font).
+  o->styles.clear();
+  EXPECT_FLOAT_EQ(this->Whole(o)->Font()->Size(), 18.0f);
+  EXPECT_EQ(this->Whole(o)->Font()->Name(), L"Liberation Sans");
+}
+
+TYPED_TEST(BothTextModels, SuperscriptSubscriptAndBaseline) {
+  auto o = std::make_shared<Owner>("<a:p><a:r><a:t>H2O x2</a:t></a:r></a:p>");
+  auto r = this->Whole(o);
+  r->Characters(2, 1)->Font()->SetSubscript(host::msoTrue);
+  r->Characters(6, 1)->Font()->SetSuperscript(host::msoTrue);
+  auto fresh = this->Whole(o);
+  EXPECT_EQ(fresh->Characters(2, 1)->Font()->Subscript(), host::msoTrue);
+  EXPECT_EQ(fresh->Characters(6, 1)->Font()->Superscript(), host::msoTrue);
+  EXPECT_FLOAT_EQ(fresh->Characters(6, 1)->Font()->BaselineOffset(), 0.3f);
+  EXPECT_EQ(fresh->Font()->Subscript(), host::msoTriStateMixed);
+  fresh->Characters(2, 1)->Font()->SetSubscript(host::msoFalse);
+  EXPECT_EQ(this->Whole(o)->Characters(1, 3)->Font()->Subscript(), host::msoFalse);
+}
+
+TYPED_TEST(BothTextModels, SelectReportsTheRangeToTheOwner) {
+  auto o = std::make_shared<Owner>("<a:p><a:r><a:t>abc def</a:t></a:r></a:p>");
+  this->Whole(o)->Characters(5, 3)->Select();
+  EXPECT_EQ(o->selectedStart, 5);
+  EXPECT_EQ(o->selectedLength, 3);
+}
+
+TEST(ClassicTextModel, ColorByRgbAndSchemeWritesSchemaOrderedProperties) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:r><a:rPr><a:latin typeface=\"Arial\"/><a:hlinkClick r:id=\"x\" xmlns:r=\"r\"/></a:rPr>"
+      "<a:t>link</a:t></a:r></a:p>");
+  auto r = host::pptx::MakeTextRange(o);
+  auto color = r->Font()->Color();
+  EXPECT_EQ(color->Type(), host::msoColorTypeScheme);
+  color->SetRgb(0x0000FF);  // red as 0x00BBGGRR
+  EXPECT_EQ(color->Type(), host::msoColorTypeRGB);
+  EXPECT_EQ(color->Rgb(), 0x0000FF);
+  pugi::xml_node rPr = o->Body(false).child("a:p").child("a:r").child("a:rPr");
+  EXPECT_STREQ(rPr.first_child().name(), "a:solidFill");
+  EXPECT_STREQ(rPr.first_child().first_child().attribute("val").value(), "FF0000");
+  r->Font()->SetShadow(host::msoTrue);
+  std::vector<std::string> order;
+  for (pugi::xml_node c : rPr.children()) order.push_back(c.name());
+  EXPECT_EQ(order, (std::vector<std::string>{"a:solidFill", "a:effectLst", "a:latin", "a:hlinkClick"}));
+  color->SetSchemeColor(6);  // ppAccent1
+  EXPECT_EQ(color->SchemeColor(), 6);
+  EXPECT_EQ(color->Type(), host::msoColorTypeScheme);
+  EXPECT_EQ(r->Font()->Shadow(), host::msoTrue);
+}
+
+TEST(ModernTextModel, UnderlineStrikeCapsAndFill) {
+  auto o = std::make_shared<Owner>("<a:p><a:r><a:rPr u=\"dbl\"/><a:t>ab</a:t></a:r><a:r><a:t>cd</a:t></a:r></a:p>");
+  auto r = host::pptx::MakeTextRange2(o);
+  EXPECT_EQ(r->Characters(1, 2)->Font()->UnderlineStyle(), 3);
+  EXPECT_EQ(r->Font()->UnderlineStyle(), host::msoTriStateMixed);
+  r->Font()->SetUnderlineStyle(2);
+  EXPECT_EQ(r->Font()->UnderlineStyle(), 2);
+  r->Font()->SetStrike(1);
+  r->Font()->SetCaps(2);
+  EXPECT_EQ(r->Font()->Strike(), 1);
+  EXPECT_EQ(r->Font()->Caps(), 2);
+  r->Font()->Fill()->ForeColor()->SetObjectThemeColor(5);  // accent 1
+  EXPECT_EQ(r->Font()->Fill()->ForeColor()->ObjectThemeColor(), 5);
+  r->Font()->Fill()->SetVisible(host::msoFalse);
+  EXPECT_EQ(r->Font()->Fill()->Visible(), host::msoFalse);
+  EXPECT_NE(o->Xml().find("<a:noFill/>"), std::string::npos) << o->Xml();
+  // The classic model sees the same body.
+  EXPECT_EQ(host::pptx::MakeTextRange(o)->Font()->Underline(), host::msoTrue);
+}
+
+TEST(ModernTextModel, ItemWalksTheCollectionItCameFrom) {
+  auto o = std::make_shared<Owner>("<a:p><a:r><a:t>a</a:t></a:r></a:p><a:p><a:r><a:t>bb</a:t></a:r></a:p>");
+  auto paras = host::pptx::MakeTextRange2(o)->Paragraphs();
+  ASSERT_EQ(paras->Count(), 2);
+  EXPECT_EQ(paras->Item(1)->Text(), L"a\r");
+  EXPECT_EQ(paras->Item(2)->Text(), L"bb");
+  EXPECT_THROW(paras->Item(3), ComError);
+}
+
+TEST(TextBodyInput, ControlCharactersThatXmlCannotHoldAreDropped) {
+  auto o = std::make_shared<Owner>("<a:p><a:r><a:t>x</a:t></a:r></a:p>");
+  auto r = host::pptx::MakeTextRange(o);
+  r->SetText(std::wstring(L"a\x01" L"b\tc\x1F"));
+  EXPECT_EQ(host::pptx::MakeTextRange(o)->Text(), L"ab\tc");
+}
+
+}  // namespace

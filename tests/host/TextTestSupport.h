@@ -1,0 +1,59 @@
+// A text body owner over a bare XML fragment, so the text models can be
+// tested without a package.
+#pragma once
+
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "host/pptx/PptxDocument.h"
+
+namespace texttest {
+
+inline constexpr const char* kNs =
+    "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+    "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"";
+
+class Owner : public host::pptx::TextBodyOwner {
+ public:
+  // paragraphs: the inside of p:txBody after a:bodyPr (a:p elements).
+  explicit Owner(const std::string& paragraphs, const std::string& bodyPr = "<a:bodyPr/>") {
+    std::string xml = std::string("<p:sp ") + kNs + "><p:txBody>" + bodyPr + "<a:lstStyle/>" + paragraphs +
+                      "</p:txBody></p:sp>";
+    pugi::xml_parse_result r = mDoc.load_string(xml.c_str(), pugi::parse_default | pugi::parse_ws_pcdata);
+    if (!r) throw std::runtime_error(std::string("bad test xml: ") + r.description());
+  }
+  std::shared_ptr<host::pptx::Document> Doc() override { return nullptr; }
+  const std::string& Part() override { return mPart; }
+  host::pptx::TextBodyKind Kind() override { return host::pptx::TextBodyKind::Shape; }
+  pugi::xml_node Body(bool) override { return mDoc.child("p:sp").child("p:txBody"); }
+  void Changed() override { ++changes; }
+  std::vector<pugi::xml_node> InheritedStyles() override { return styles; }
+  host::pptx::ThemeFonts Fonts() override { return fonts; }
+  host::pptx::TextFrameGeometry Frame() override { return frame; }
+  void SelectText(int start, int length) override {
+    selectedStart = start;
+    selectedLength = length;
+  }
+  host::pptx::SlideRef Slide() override { return {}; }
+
+  // The body as XML without the namespace noise, for structure checks.
+  std::string Xml() {
+    std::ostringstream out;
+    for (pugi::xml_node p = Body(false).child("a:p"); p; p = p.next_sibling("a:p")) p.print(out, "", pugi::format_raw);
+    return out.str();
+  }
+
+  pugi::xml_document mDoc;
+  std::string mPart = "ppt/slides/slide1.xml";
+  int changes = 0;
+  int selectedStart = 0, selectedLength = 0;
+  std::vector<pugi::xml_node> styles;
+  host::pptx::ThemeFonts fonts{"Liberation Sans", "", "", "Liberation Sans", "", ""};
+  host::pptx::TextFrameGeometry frame{400, 300};
+};
+
+}  // namespace texttest
