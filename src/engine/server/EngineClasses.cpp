@@ -62,6 +62,10 @@ class DispatchingFactory : public IEngineFactory {
     InProcessImplementation impl;
     std::shared_ptr<IEngineFactory> target;
     if (FindImplementation(name, &impl) && impl.makeFactory) target = impl.makeFactory();
+    if (target) {
+      HRESULT hr = target->SetImplementation(name);
+      if (FAILED(hr)) return hr;
+    }
     if (target && !mDisplayLanguage.empty()) {
       HRESULT hr = target->SetDisplayLanguage(mDisplayLanguage);
       if (FAILED(hr)) return hr;

@@ -39,7 +39,8 @@ struct InProcessImplementation {
   // false leaves the implementation out of the list. Empty: always listed.
   std::function<bool()> available;
   // A fresh factory object for this implementation. The in-process
-  // EngineFactory hands it the display language and forwards every call.
+  // EngineFactory passes it SetImplementation with the name the client
+  // gave, then the display language, and forwards every later call.
   std::function<std::shared_ptr<IEngineFactory>()> makeFactory;
 };
 
