@@ -411,6 +411,10 @@ bool EngineCaches::WriteCacheFile() {
   // A file this program cannot read may still be someone's only copy of the
   // user's check marks: keep it aside instead of replacing it.
   if (platform::PathExists(path)) {
+    if (!std::filesystem::is_regular_file(FsPath(path), ec)) {
+      mLastFailure = path + L" is not a file; it was not replaced";
+      return false;
+    }
     std::string old;
     std::wstring reason;
     EngineCacheTable oldTable;

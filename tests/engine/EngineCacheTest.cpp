@@ -1,0 +1,330 @@
+#include <gtest/gtest.h>
+
+#include "EngineCacheTestEnv.h"
+#include "EnumerationScriptedSide.h"
+#include "engine/EngineCaches.h"
+#include "support/ErrorList.h"
+
+using namespace engine;
+using namespace enginetest;
+using platform::Hive;
+
+namespace {
+
+const std::wstring kCommon = kCommonSettingsPath;
+
+class EngineCacheTest : public EngineEnvTest {
+ protected:
+  void SetUp() override {
+    EngineEnvTest::SetUp();
+    ScriptImplementation impl;
+    impl.name = L"alpha";
+    impl.pairs = {Pair(L"en-es", L"en", L"es", L"English - Spanish"), Pair(L"es-en", L"es", L"en", L"Spanish - English")};
+    mScript.implementations.push_back(impl);
+    mHooks = std::make_unique<ScopedClassHooks>(ScriptHooks(&mScript));
+  }
+  void TearDown() override {
+    mHooks.reset();
+    EngineEnvTest::TearDown();
+  }
+
+  std::wstring CacheText() {
+    std::string bytes = ReadBytes(EngineCacheFilePath());
+    if (bytes.size() < 2) return {};
+    return platform::FromUtf16Le(std::string_view(bytes).substr(2));
+  }
+
+  EngineScript mScript;
+  std::unique_ptr<ScopedClassHooks> mHooks;
+};
+
+TEST_F(EngineCacheTest, ConstructionGivesTheDefaultSettings) {
+  EngineCaches cache;
+  EXPECT_EQ(cache.EnumFlag(), 3072);
+  EXPECT_EQ(cache.RefreshType(), 0);
+  EXPECT_EQ(cache.Dirty(), 0);
+  EXPECT_EQ(cache.Count(), 0u);
+  EXPECT_TRUE(cache.EnumProductFilter().empty());
+}
+
+TEST_F(EngineCacheTest, FirstStartBuildsTheListAndTheSecondUsesTheFileWithoutAskingTheEngines) {
+  SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"install-1");
+  {
+    EngineCaches cache;
+    ASSERT_TRUE(cache.LoadCache(false));  // no file yet: success, no entries
+    EXPECT_EQ(cache.Count(), 0u);
+    ASSERT_TRUE(cache.RefreshCache(false, true));
+    EXPECT_EQ(mScript.getEngineListCalls, 1);
+    EXPECT_EQ(cache.Count(), 2u);
+    EXPECT_EQ(cache.Dirty(), 1);
+    ASSERT_TRUE(cache.SaveCache(true, false));
+    EXPECT_EQ(cache.Dirty(), 0);
+    EXPECT_EQ(cache.UserRefreshTrigger(), L"install-1");
+  }
+  std::wstring trigger;
+  ASSERT_TRUE(GetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, &trigger));
+  EXPECT_EQ(trigger, L"install-1");
+
+  EngineCaches again;
+  ASSERT_TRUE(again.LoadCache(false));
+  EXPECT_EQ(again.Dirty(), 0);
+  ASSERT_EQ(again.Count(), 2u);
+  ASSERT_TRUE(again.RefreshCache(false, true));
+  EXPECT_EQ(mScript.getEngineListCalls, 1);
+  EXPECT_EQ(mScript.factoriesCreated, 2);  // the first refresh only: one to start, one for "alpha"
+  EXPECT_EQ(again.EngineQueries(), 0);
+
+  // An installer changes the machine trigger: the next start rebuilds.
+  SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"install-2");
+  EngineCaches third;
+  ASSERT_TRUE(third.LoadCache(false));
+  ASSERT_TRUE(third.RefreshCache(false, true));
+  EXPECT_EQ(mScript.getEngineListCalls, 2);
+}
+
+TEST_F(EngineCacheTest, ForcedRefreshAsksEvenWhenTheTriggersAreEqual) {
+  EngineCaches cache;
+  ASSERT_TRUE(cache.LoadCache(false));
+  ASSERT_TRUE(cache.RefreshCache(false, true));
+  ASSERT_TRUE(cache.SaveCache(true, false));
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  EXPECT_EQ(mScript.getEngineListCalls, 2);
+}
+
+TEST_F(EngineCacheTest, CheckMarksSurviveARebuildAndNewPairsArriveChecked) {
+  EngineCaches cache;
+  ASSERT_TRUE(cache.LoadCache(false));
+  ASSERT_TRUE(cache.RefreshCache(false, true));
+  int es = cache.FindKey(L"alpha:en-es");
+  ASSERT_GE(es, 0);
+  cache.SetChecked(es, 0);
+  ASSERT_TRUE(cache.SaveCache(true, false));
+
+  mScript.implementations[0].pairs.push_back(Pair(L"en-fr", L"en", L"fr", L"English - French"));
+  mScript.implementations[0].pairs.erase(mScript.implementations[0].pairs.begin() + 1);  // es-en vanishes
+  EngineCaches next;
+  ASSERT_TRUE(next.LoadCache(false));
+  ASSERT_TRUE(next.RefreshCache(false, false));
+  ASSERT_EQ(next.Count(), 2u);
+  EXPECT_EQ(next.Entry(next.FindKey(L"alpha:en-es")).Checked(), 0);
+  EXPECT_EQ(next.Entry(next.FindKey(L"alpha:en-fr")).Checked(), 1);
+  EXPECT_EQ(next.FindKey(L"alpha:es-en"), -1);
+}
+
+TEST_F(EngineCacheTest, RefreshTypeOneSkipsTriggersAndFileButStillWritesSettings) {
+  SetString(Hive::CurrentUser, kCommon, L"_Cache.RefreshType", L"1");
+  SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"m");
+  EngineCaches cache;
+  ASSERT_TRUE(cache.LoadCache(false));
+  EXPECT_EQ(cache.RefreshType(), 1);
+  EXPECT_EQ(cache.MachineRefreshTrigger(), L"");  // not read
+  ASSERT_TRUE(cache.RefreshCache(false, true));
+  ASSERT_TRUE(cache.RefreshCache(false, true));
+  EXPECT_EQ(mScript.getEngineListCalls, 2);
+  ASSERT_TRUE(cache.SaveCache(false, true));
+  EXPECT_FALSE(platform::PathExists(EngineCacheFilePath()));
+  std::wstring text;
+  ASSERT_TRUE(GetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, &text));
+  EXPECT_EQ(text, L"");
+  ASSERT_TRUE(GetString(Hive::CurrentUser, kCommon, L"_Cache.EnumFlag", &text));
+  EXPECT_EQ(text, L"3072");
+}
+
+TEST_F(EngineCacheTest, SettingsComeFromTheUserWithTheMachineAsFallback) {
+  SetString(Hive::LocalMachine, kCommon, L"_Cache.EnumFlag", L"1024");
+  SetString(Hive::LocalMachine, kCommon, L"_Cache.DisplayLanguage", L"de");
+  SetString(Hive::CurrentUser, kCommon, L"_Cache.DisplayLanguage", L"fr");
+  SetString(Hive::CurrentUser, kCommon, L"_Cache.EnumProductFilter", L"Prod");
+  SetString(Hive::CurrentUser, kCommon, L"_Cache.RefreshType", L"yes");  // anything but "1" is 0
+  EngineCaches cache;
+  ASSERT_TRUE(cache.LoadCache(false));
+  EXPECT_EQ(cache.EnumFlag(), 1024);
+  EXPECT_EQ(cache.DisplayLanguage(), L"fr");
+  EXPECT_EQ(cache.EnumProductFilter(), L"Prod");
+  EXPECT_EQ(cache.RefreshType(), 0);
+
+  ASSERT_TRUE(cache.RefreshCache(false, true));
+  ASSERT_FALSE(mScript.displayLanguages.empty());
+  EXPECT_EQ(mScript.displayLanguages.back(), L"fr");
+  ASSERT_FALSE(mScript.enumFlags.empty());
+  EXPECT_EQ(mScript.enumFlags.back(), 1024);
+
+  // Machine defaults ignore the user's values.
+  ASSERT_TRUE(cache.LoadCache(true));
+  EXPECT_EQ(cache.DisplayLanguage(), L"de");
+  EXPECT_EQ(cache.EnumProductFilter(), L"");
+  EXPECT_EQ(cache.Dirty(), 1);
+}
+
+TEST_F(EngineCacheTest, AnEnumFlagThatIsNoNumberKeepsTheCurrentFlag) {
+  SetString(Hive::CurrentUser, kCommon, L"_Cache.EnumFlag", L"lots");
+  EngineCaches cache;
+  ASSERT_TRUE(cache.LoadCache(false));
+  EXPECT_EQ(cache.EnumFlag(), 3072);
+}
+
+TEST_F(EngineCacheTest, SavingSettingsRemovesEmptyValuesAndUsesTheSubKey) {
+  SetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.EnumProductFilter", L"Old");
+  EngineCaches cache;
+  cache.SetSettingsSubKey(L"Sub");
+  ASSERT_TRUE(cache.LoadCache(false));
+  EXPECT_EQ(cache.EnumProductFilter(), L"Old");
+  cache.SetEnumProductFilter(L"");
+  cache.SetEnumFlag(0x400);
+  cache.SetDisplayLanguage(L"en");
+  ASSERT_TRUE(cache.SaveCache(false, true));
+  std::wstring text;
+  EXPECT_FALSE(GetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.EnumProductFilter", &text));
+  ASSERT_TRUE(GetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.EnumFlag", &text));
+  EXPECT_EQ(text, L"1024");
+  ASSERT_TRUE(GetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.RefreshType", &text));
+  EXPECT_EQ(text, L"0");
+  ASSERT_TRUE(GetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.DisplayLanguage", &text));
+  EXPECT_EQ(text, L"en");
+}
+
+TEST_F(EngineCacheTest, ADamagedFileFailsTheLoadAndIsKeptAsideBeforeTheRebuiltListIsWritten) {
+  platform::CreateFolderTree(EngineCacheFolder());
+  const std::string damaged("\xFF\xFE" "C\0h\0e", 7);
+  ASSERT_TRUE(WriteBytes(EngineCacheFilePath(), damaged));
+
+  EngineCaches cache;
+  EXPECT_FALSE(cache.LoadCache(false));
+  EXPECT_EQ(cache.Dirty(), 1);
+  EXPECT_FALSE(cache.LastFailure().empty());
+  EXPECT_EQ(cache.Count(), 0u);
+  // An empty cache rebuilds, and the save must not destroy the unreadable file.
+  ASSERT_TRUE(cache.RefreshCache(false, true));
+  ASSERT_TRUE(cache.SaveCache(true, false));
+  EXPECT_EQ(ReadBytes(EngineCacheFilePath() + L".damaged"), damaged);
+  EngineCaches reread;
+  ASSERT_TRUE(reread.LoadCache(false));
+  EXPECT_EQ(reread.Count(), 2u);
+}
+
+TEST_F(EngineCacheTest, AFailedWriteKeepsDirtyAndDoesNotAdvanceTheUserTrigger) {
+  SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"new");
+  SetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, L"old");
+  // A file where the cache folder should be: neither folder nor file can be made.
+  std::wstring folder = EngineCacheFolder();
+  std::wstring parent = folder.substr(0, folder.find_last_of(platform::PathSeparator()));
+  platform::CreateFolderTree(parent);
+  ASSERT_TRUE(WriteBytes(folder, "not a folder"));
+  EngineCaches cache;
+  cache.LoadCache(false);
+  ASSERT_TRUE(cache.RefreshCache(false, true));
+  EXPECT_FALSE(cache.SaveCache(true, false));
+  EXPECT_EQ(cache.Dirty(), 1);
+  EXPECT_EQ(cache.UserRefreshTrigger(), L"old");
+  std::wstring trigger;
+  ASSERT_TRUE(GetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, &trigger));
+  EXPECT_EQ(trigger, L"old");
+}
+
+TEST_F(EngineCacheTest, OnlyIfDirtySkipsAnUnchangedCache) {
+  EngineCaches cache;
+  ASSERT_TRUE(cache.LoadCache(false));
+  ASSERT_TRUE(cache.RefreshCache(false, true));
+  ASSERT_TRUE(cache.SaveCache(true, false));
+  ASSERT_TRUE(WriteBytes(EngineCacheFilePath(), Utf16File(L"EngineGroup\tEngineID\r\nhand\tmade\r\n")));
+  ASSERT_TRUE(cache.SaveCache(true, false));  // not dirty: file left alone
+  EXPECT_NE(CacheText().find(L"hand\tmade"), std::wstring::npos);
+  ASSERT_TRUE(cache.SaveCache(false, false));
+  EXPECT_EQ(CacheText().find(L"hand\tmade"), std::wstring::npos);
+}
+
+TEST_F(EngineCacheTest, ProductFilterRemovesEveryOtherProductIncludingNeighbours) {
+  mScript.implementations[0].pairs = {Pair(L"a", L"en", L"es", L"A", L"Other"), Pair(L"b", L"en", L"es", L"B", L"Other"),
+                                      Pair(L"c", L"en", L"es", L"C", L"Keep"), Pair(L"d", L"en", L"es", L"D", L"Other")};
+  EngineCaches cache;
+  cache.SetEnumProductFilter(L"Keep");
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  ASSERT_EQ(cache.Count(), 1u);
+  EXPECT_EQ(cache.Entry(0).EngineID(), L"c");
+}
+
+TEST_F(EngineCacheTest, EntriesAreSortedByDisplayNameThenProductAndIdInCodeUnitOrder) {
+  mScript.implementations[0].pairs = {Pair(L"2", L"en", L"es", L"b"), Pair(L"1", L"en", L"es", L"B"),
+                                      Pair(L"3", L"en", L"es", L"\uFF21"), Pair(L"4", L"en", L"es", L"\U00010000"),
+                                      Pair(L"0", L"en", L"es", L"b")};
+  EngineCaches cache;
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  std::wstring order;
+  for (size_t i = 0; i < cache.Count(); ++i) order += cache.Entry(i).EngineID();
+  // "B" < "b" (ordinal); id "0" < "2" breaks the tie; U+10000 is D800 DC00 in
+  // UTF-16 and so sorts before U+FF21.
+  EXPECT_EQ(order, L"10243");
+}
+
+TEST_F(EngineCacheTest, FindEntryIsExactAndTakesTheFirstMatch) {
+  EngineCaches cache;
+  EngineEntryList list;
+  for (const wchar_t* display : {L"first", L"second"}) {
+    EngineEntry e;
+    e.SetEngineGroup(L"g");
+    e.SetEngineID(L"id");
+    e.SetDisplayName(display);
+    list.emplace_back(e.EngineKey(), e);
+  }
+  cache.SetEntries(list);
+  auto found = cache.FindEntry(L"g", L"id");
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->DisplayName(), L"first");
+  EXPECT_FALSE(cache.FindEntry(L"G", L"id").has_value());
+  EXPECT_FALSE(cache.FindEntry(L"g", L"ID").has_value());
+}
+
+TEST_F(EngineCacheTest, CloneIsSameUntilEitherChangesAndDoesNotShareEntries) {
+  EngineCaches cache;
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  auto copy = cache.Clone();
+  EXPECT_TRUE(copy->IsSameAs(cache));
+  EXPECT_TRUE(cache.IsSameAs(cache));
+  copy->SetChecked(0, 0);
+  EXPECT_EQ(cache.Entry(0).Checked(), 1);
+  EXPECT_FALSE(copy->IsSameAs(cache));
+  copy->SetChecked(0, 1);
+  EXPECT_TRUE(copy->IsSameAs(cache));
+  copy->SetEnumProductFilter(L"x");
+  EXPECT_FALSE(copy->IsSameAs(cache));
+  copy->SetEnumProductFilter(L"");
+  copy->SetDirty(0);
+  EXPECT_FALSE(copy->IsSameAs(cache));
+  cache.AssignFrom(*copy);
+  EXPECT_TRUE(copy->IsSameAs(cache));
+}
+
+TEST_F(EngineCacheTest, NotStartedLeavesTheCacheAloneAndFails) {
+  EngineCaches cache;
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  size_t before = cache.Count();
+  cache.SetChecked(0, 0);
+  mScript.createFactoryHr = REGDB_E_CLASSNOTREG;
+  EXPECT_FALSE(cache.RefreshCache(false, false));
+  EXPECT_EQ(cache.Count(), before);
+  EXPECT_EQ(cache.Entry(0).Checked(), 0);
+}
+
+TEST_F(EngineCacheTest, CancelledListingSucceedsWithTheCacheUnchanged) {
+  EngineCaches cache;
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  mScript.implementations[0].pairs.clear();
+  mScript.implementations[0].status = kRequestCancelled;
+  EXPECT_TRUE(cache.RefreshCache(false, false));
+  EXPECT_EQ(cache.Count(), 2u);
+}
+
+TEST_F(EngineCacheTest, AnUnavailableImplementationAddsMessage1253AndFailsButKeepsTheOthers) {
+  ScriptImplementation down;
+  down.name = L"down";
+  down.getEngineListHr = ENGINE_E_UNAVAILABLE;
+  mScript.implementations.insert(mScript.implementations.begin(), down);
+  EngineCaches cache;
+  EXPECT_FALSE(cache.RefreshCache(false, false));
+  EXPECT_EQ(cache.Count(), 2u);
+  bool has1253 = false;
+  for (const auto& e : ErrorList::GetEntries()) has1253 = has1253 || e.mMessageId == 1253;
+  EXPECT_TRUE(has1253);
+}
+
+}  // namespace

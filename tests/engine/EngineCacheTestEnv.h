@@ -1,0 +1,122 @@
+// A private registry and roaming folder for tests of the engine cache and the
+// built-in families. On Linux the stand-in registry files and the roaming
+// folder move into a fresh temporary folder; on Windows (under Wine) the real
+// registry keys and the cache file are cleared before and after each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "engine/EngineCaches.h"
+#include "engine/server/EngineClasses.h"
+#include "platform/Registry.h"
+#include "platform/Strings.h"
+#include "platform/System.h"
+#include "support/ErrorList.h"
+
+namespace enginetest {
+
+inline void SetEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+inline void UnsetEnv(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");
+#else
+  unsetenv(name);
+#endif
+}
+
+inline std::string GetEnv(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+inline std::string ReadBytes(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string Utf16File(const std::wstring& text, bool bom = true) {
+  return (bom ? std::string("\xFF\xFE", 2) : std::string()) + platform::ToUtf16Le(text);
+}
+
+inline void SetString(platform::Hive hive, const std::wstring& path, const std::wstring& name,
+                      const std::wstring& value) {
+  platform::RegKey key;
+  ASSERT_EQ(platform::RegKey::Create(hive, path, &key), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(name, platform::RegValue::String(value)), ERROR_SUCCESS);
+}
+
+inline bool GetString(platform::Hive hive, const std::wstring& path, const std::wstring& name, std::wstring* out) {
+  platform::RegKey key;
+  if (platform::RegKey::Open(hive, path, false, &key) != ERROR_SUCCESS) return false;
+  platform::RegValue v;
+  if (key.QueryValue(name, &v) != ERROR_SUCCESS) return false;
+  *out = v.text;
+  return true;
+}
+
+// The fixture every cache and family test derives from.
+class EngineEnvTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mOldRegistry = GetEnv("PELORANT_REGISTRY");
+    mOldConfig = GetEnv("XDG_CONFIG_HOME");
+    std::random_device rd;
+    mRoot = std::filesystem::temp_directory_path() / ("pelorant-ecache-" + std::to_string(rd()));
+    std::filesystem::create_directories(mRoot / "registry");
+    std::filesystem::create_directories(mRoot / "config");
+    SetEnv("PELORANT_REGISTRY", (mRoot / "registry").string());
+    SetEnv("XDG_CONFIG_HOME", (mRoot / "config").string());
+    Clean();
+    ErrorList::Clear();
+  }
+
+  void TearDown() override {
+    Clean();
+    ErrorList::Clear();
+    if (mOldRegistry.empty()) UnsetEnv("PELORANT_REGISTRY"); else SetEnv("PELORANT_REGISTRY", mOldRegistry);
+    if (mOldConfig.empty()) UnsetEnv("XDG_CONFIG_HOME"); else SetEnv("XDG_CONFIG_HOME", mOldConfig);
+    std::error_code ec;
+    std::filesystem::remove_all(mRoot, ec);
+  }
+
+  void Clean() {
+    platform::DeleteKeyTree(platform::Hive::CurrentUser, engine::kAddinKeyPath);
+    platform::DeleteKeyTree(platform::Hive::LocalMachine, engine::kAddinKeyPath);
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(engine::EngineCacheFolder()), ec);
+  }
+
+  // A folder for files the test makes (server files, abbreviation tables).
+  std::wstring Folder() const { return platform::FromUtf8((mRoot / "files").string()); }
+  std::wstring MakeFile(const std::wstring& name, const std::string& bytes = "x") {
+    std::filesystem::create_directories(mRoot / "files");
+    std::wstring path = platform::JoinPath(Folder(), name);
+    WriteBytes(path, bytes);
+    return path;
+  }
+
+  std::filesystem::path mRoot;
+  std::string mOldRegistry;
+  std::string mOldConfig;
+};
+
+}  // namespace enginetest

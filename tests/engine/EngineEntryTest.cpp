@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "engine/EngineEntry.h"
+
+using engine::EngineEntry;
+
+namespace {
+
+EngineEntry Make(std::wstring group, std::wstring id) {
+  EngineEntry e;
+  e.SetEngineGroup(std::move(group));
+  e.SetEngineID(std::move(id));
+  return e;
+}
+
+TEST(EngineEntryKey, JoinsGroupAndIdOnceBothAreKnownAndKeepsIt) {
+  EngineEntry e = Make(L"apertium", L"eng-spa");
+  EXPECT_EQ(e.EngineKey(), L"apertium:eng-spa");
+  // The cache indexes entries by the key; a later change of a part must not
+  // move the entry under another key.
+  e.SetEngineID(L"spa-eng");
+  EXPECT_EQ(e.EngineKey(), L"apertium:eng-spa");
+}
+
+TEST(EngineEntryKey, StaysEmptyWhileAPartIsMissingAndFormsLater) {
+  EngineEntry e = Make(L"", L"eng-spa");
+  EXPECT_EQ(e.EngineKey(), L"");
+  e.SetEngineGroup(L"apertium");
+  EXPECT_EQ(e.EngineKey(), L"apertium:eng-spa");
+  EXPECT_EQ(Make(L"fake", L"").EngineKey(), L"");
+}
+
+TEST(EngineEntryDefaults, CheckedByDefaultAndNoFlags) {
+  EngineEntry e;
+  EXPECT_EQ(e.Checked(), 1);
+  EXPECT_EQ(e.Flags(), 0);
+  EXPECT_TRUE(e.DisplayName().empty());
+}
+
+TEST(EngineEntryDerived, NumbersFollowTheLanguageCodes) {
+  EngineEntry e;
+  e.SetFromLang(L"ja");
+  e.SetToLang(L"zh-hant");
+  EXPECT_EQ(e.FromCharset(), 128);
+  EXPECT_EQ(e.FromCodePage(), 932);
+  EXPECT_EQ(e.FromLcid(), 1041);
+  EXPECT_EQ(e.ToCharset(), 136);
+  EXPECT_EQ(e.ToCodePage(), 950);
+  EXPECT_EQ(e.ToLcid(), 1028);
+}
+
+TEST(EngineEntryDerived, UnknownAndEmptyCodesGetTheEnglishDefaults) {
+  EngineEntry e;
+  e.SetFromLang(L"pt-br");
+  EXPECT_EQ(e.FromCharset(), 0);
+  EXPECT_EQ(e.FromCodePage(), 1252);
+  EXPECT_EQ(e.FromLcid(), 1033);
+  EXPECT_EQ(e.ToLcid(), 1033);
+}
+
+TEST(EngineEntryDerived, CopiesCarryTheirOwnValues) {
+  EngineEntry a;
+  a.SetToLang(L"ru");
+  EngineEntry b = a;
+  b.SetToLang(L"ko");
+  EXPECT_EQ(a.ToCharset(), 204);
+  EXPECT_EQ(b.ToCharset(), 129);
+}
+
+struct NameCase {
+  const wchar_t* display;
+  const wchar_t* from;
+  const wchar_t* to;
+};
+
+class EngineEntryNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(EngineEntryNames, SplitsDisplayNameAtTheFirstKnownSeparator) {
+  EngineEntry e;
+  e.SetDisplayName(GetParam().display);
+  EXPECT_EQ(e.FromLangName(), GetParam().from);
+  EXPECT_EQ(e.ToLangName(), GetParam().to);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Separators, EngineEntryNames,
+    ::testing::Values(NameCase{L"\u82F1\u8A9E - \u65E5\u672C\u8A9E", L"\u82F1\u8A9E", L"\u65E5\u672C\u8A9E"},
+                      NameCase{L"English\u2192Spanish", L"English", L"Spanish"},
+                      NameCase{L" English \u21D2 Spanish ", L"English", L"Spanish"},
+                      // " - " is tried before the arrows even when an arrow comes first.
+                      NameCase{L"A\u2192B - C", L"A\u2192B", L"C"},
+                      // A hyphen without blanks is no separator.
+                      NameCase{L"Anglo-Saxon", L"", L""},
+                      NameCase{L"", L"", L""}));
+
+TEST(EngineEntryNamesRetry, NamesFormOnceADisplayNameArrives) {
+  EngineEntry e;
+  EXPECT_EQ(e.FromLangName(), L"");
+  e.SetDisplayName(L"English - Spanish");
+  EXPECT_EQ(e.FromLangName(), L"English");
+  EXPECT_EQ(e.ToLangName(), L"Spanish");
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "EngineCacheTestEnv.h"
+#include "EnumerationScriptedSide.h"
+#include "engine/EngineCaches.h"
+#include "engine/EngineFamilies.h"
+#include "support/ResourceModule.h"
+
+using namespace engine;
+using namespace enginetest;
+using platform::Hive;
+
+namespace {
+
+class StubHelper : public IFamilyHelper {
+ public:
+  StubHelper(bool japanese, std::vector<std::wstring>* opened) : mJapanese(japanese), mOpened(opened) {}
+  HRESULT Supports(LONG capability, bool* yes) override {
+    *yes = capability == kFamilyCapabilityJapanesePairs && mJapanese;
+    return S_OK;
+  }
+  HRESULT OpenEngine(const std::wstring& engineId, std::shared_ptr<ITranslationEngine>* engine) override {
+    mOpened->push_back(engineId);
+    return E_NOTIMPL;  // the test only follows the way to the helper
+  }
+
+ private:
+  bool mJapanese;
+  std::vector<std::wstring>* mOpened;
+};
+
+class FamiliesTest : public EngineEnvTest {
+ protected:
+  void SetUp() override {
+    EngineEnvTest::SetUp();
+    ClassHooks hooks = ScriptHooks(&mScript);
+    hooks.createFamilyHelper = [this](const std::wstring& progId, std::shared_ptr<IFamilyHelper>* out) -> HRESULT {
+      mHelpersAsked.push_back(progId);
+      if (!mHelperCreatable) return REGDB_E_CLASSNOTREG;
+      *out = std::make_shared<StubHelper>(mHelperSaysJapanese, &mOpened);
+      return S_OK;
+    };
+    mHooks = std::make_unique<ScopedClassHooks>(hooks);
+  }
+  void TearDown() override {
+    mHooks.reset();
+    for (const auto& p : mRegistered) {
+      platform::DeleteKeyTree(Hive::ClassesRoot, p);
+      platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + mClsids[p]);
+    }
+    EngineEnvTest::TearDown();
+  }
+
+  // Registers a class as an installer would: ProgID -> CLSID -> server path.
+  void Register(const std::wstring& progId, const std::wstring& serverValue, const wchar_t* serverKey = L"InprocServer32") {
+    std::wstring clsid = L"{00000000-0000-4000-8000-" + std::wstring(12 - std::to_wstring(mClsids.size()).size(), L'0') +
+                         std::to_wstring(mClsids.size()) + L"}";
+    mClsids[progId] = clsid;
+    mRegistered.push_back(progId);
+    SetString(Hive::ClassesRoot, progId + L"\\CLSID", L"", clsid);
+    SetString(Hive::ClassesRoot, L"CLSID\\" + clsid + L"\\" + serverKey, L"", serverValue);
+  }
+  void Install(const std::wstring& progId) { Register(progId, MakeFile(progId + L".dll")); }
+
+  std::vector<std::wstring> Ids(const EngineEntryList& list) {
+    std::vector<std::wstring> ids;
+    for (const auto& [k, e] : list) ids.push_back(e.EngineID());
+    return ids;
+  }
+
+  EngineScript mScript;
+  std::unique_ptr<ScopedClassHooks> mHooks;
+  bool mHelperCreatable = true;
+  bool mHelperSaysJapanese = true;
+  std::vector<std::wstring> mHelpersAsked;
+  std::vector<std::wstring> mOpened;
+  std::map<std::wstring, std::wstring> mClsids;
+  std::vector<std::wstring> mRegistered;
+};
+
+TEST_F(FamiliesTest, TheTableListsTheFamiliesInRefreshOrder) {
+  std::vector<std::wstring> names;
+  for (const auto& f : BuiltInFamilies()) names.push_back(f.name);
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Selvan", L"Quendal", L"Quendal2", L"Quendal3", L"Quendal3_1",
+                                              L"Quendal4", L"Ostrel", L"Varnel"}));
+  ASSERT_NE(FindBuiltInFamily(L"quendal3_1"), nullptr);
+  EXPECT_EQ(FindBuiltInFamily(L"apertium"), nullptr);
+}
+
+TEST_F(FamiliesTest, NothingInstalledListsNothing) {
+  EngineEntryList list;
+  for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
+  EXPECT_TRUE(list.empty());
+  ListFamilyPairs(L"NoSuchFamily", &list, 3072);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST_F(FamiliesTest, OnlyTheChineseToJapaneseEngineGivesItsTwoPairs) {
+  Install(L"SelvanCJ.Document");
+  EngineEntryList list;
+  ListFamilyPairs(L"Selvan", &list, 3072);
+  ASSERT_EQ(Ids(list), (std::vector<std::wstring>{L"SelvanCJ.Document.CN", L"SelvanCJ.Document.TW"}));
+  const EngineEntry& cn = list[0].second;
+  EXPECT_EQ(list[0].first, L"Selvan:SelvanCJ.Document.CN");
+  EXPECT_EQ(cn.EngineGroup(), L"Selvan");
+  EXPECT_EQ(cn.FromLang(), L"zh-hans");
+  EXPECT_EQ(cn.ToLang(), L"ja");
+  EXPECT_EQ(cn.Flags(), 1025);
+  EXPECT_EQ(cn.Checked(), 1);
+  EXPECT_EQ(cn.DisplayName(), LoadText(9005));
+  EXPECT_EQ(cn.ProductName(), LoadText(9109));
+  EXPECT_EQ(cn.ProductNameShort(), LoadText(9110));
+  EXPECT_FALSE(cn.FromLangName().empty());
+  EXPECT_EQ(list[1].second.FromLang(), L"zh-hant");
+}
+
+TEST_F(FamiliesTest, ChineseFamiliesNeedBit400AndNoOtherLowBits) {
+  Install(L"OstrelCJ.Document");
+  Install(L"OstrelJC.Document");
+  EngineEntryList list;
+  ListFamilyPairs(L"Ostrel", &list, 0x0800);
+  EXPECT_TRUE(list.empty());
+  ListFamilyPairs(L"Ostrel", &list, 0x0402);
+  EXPECT_TRUE(list.empty());
+  ListFamilyPairs(L"Ostrel", &list, 0x10400);  // a low bit in the upper range
+  EXPECT_TRUE(list.empty());
+  ListFamilyPairs(L"Ostrel", &list, 0x0401);
+  EXPECT_EQ(Ids(list), (std::vector<std::wstring>{L"OstrelCJ.Document.CN", L"OstrelJC.Document.CN"}));
+}
+
+TEST_F(FamiliesTest, EuropeanFamilyPartsFollowTheFlagBits) {
+  Install(L"Quendal2AddInHelper.Helper");
+  EngineEntryList english;
+  ListFamilyPairs(L"Quendal2", &english, 0x0400);
+  ASSERT_EQ(english.size(), 12u);
+  EXPECT_EQ(english[0].first, L"Quendal2:en.ja");
+  for (const auto& [k, e] : english) EXPECT_EQ(e.Flags(), 1025) << e.EngineID();
+  EXPECT_TRUE(mHelpersAsked.empty());  // the English pairs need no confirmation
+
+  EngineEntryList japanese;
+  ListFamilyPairs(L"Quendal2", &japanese, 0x0800);
+  ASSERT_EQ(japanese.size(), 10u);
+  EXPECT_EQ(japanese[0].first, L"Quendal2:fr.ja");
+  for (const auto& [k, e] : japanese) EXPECT_EQ(e.Flags(), 2049) << e.EngineID();
+  EXPECT_EQ(mHelpersAsked, std::vector<std::wstring>{L"Quendal2AddInHelper.Helper"});
+
+  EngineEntryList both;
+  ListFamilyPairs(L"Quendal2", &both, 3072);
+  EXPECT_EQ(both.size(), 22u);
+
+  EngineEntryList none;
+  ListFamilyPairs(L"Quendal2", &none, 0x0002);
+  ListFamilyPairs(L"Quendal2", &none, 0x0C02);
+  ListFamilyPairs(L"Quendal2", &none, 0x1000);
+  EXPECT_TRUE(none.empty());
+}
+
+TEST_F(FamiliesTest, JapanesePairsNeedTheHelpersConfirmation) {
+  Install(L"VarnelV1.AddInHelper.Helper");
+  mHelperSaysJapanese = false;
+  EngineEntryList list;
+  ListFamilyPairs(L"Varnel", &list, 3072);
+  EXPECT_EQ(list.size(), 12u);
+  mHelperSaysJapanese = true;
+  mHelperCreatable = false;
+  list.clear();
+  ListFamilyPairs(L"Varnel", &list, 0x0801);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST_F(FamiliesTest, AHelperWhoseServerFileIsGoneIsNotInstalled) {
+  Register(L"QuendalAddInHelper.Helper", platform::JoinPath(Folder(), L"gone.dll"));
+  EngineEntryList list;
+  ListFamilyPairs(L"Quendal", &list, 3072);
+  EXPECT_TRUE(list.empty());
+  EXPECT_FALSE(IsClassInstalled(L"QuendalAddInHelper.Helper"));
+  EXPECT_FALSE(IsClassInstalled(L"Never.Registered"));
+}
+
+TEST_F(FamiliesTest, ALocalServerCommandLineCountsWithoutQuotesAndAutomationSwitch) {
+  std::wstring exe = MakeFile(L"local server.exe");
+  Register(L"SelvanJC.Document", L"\"" + exe + L"\" /Automation", L"LocalServer32");
+  EXPECT_EQ(RegisteredServerPath(L"SelvanJC.Document"), exe);
+  EXPECT_TRUE(IsClassInstalled(L"SelvanJC.Document"));
+  EngineEntryList list;
+  ListFamilyPairs(L"Selvan", &list, 3072);
+  EXPECT_EQ(Ids(list), (std::vector<std::wstring>{L"SelvanJC.Document.CN", L"SelvanJC.Document.TW"}));
+}
+
+TEST_F(FamiliesTest, RefreshAppendsFamilyPairsAfterTheFactoryPairs) {
+  Install(L"Quendal4.AddInHelper.Helper");
+  ScriptImplementation impl;
+  impl.name = L"alpha";
+  impl.pairs = {Pair(L"x", L"en", L"es", L"zzz")};
+  mScript.implementations.push_back(impl);
+  EngineCaches cache;
+  cache.SetEnumFlag(0x0400);
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  EXPECT_EQ(cache.Count(), 13u);
+  EXPECT_GE(cache.FindKey(L"Quendal4:ja.en"), 0);
+  EXPECT_GE(cache.FindKey(L"alpha:x"), 0);
+}
+
+TEST_F(FamiliesTest, OpeningAFamilyEngineGoesThroughTheRightIdentifier) {
+  Install(L"SelvanJC.Document");
+  Install(L"Quendal3.AddInHelper.Helper");
+  std::shared_ptr<ITranslationEngine> engine;
+  EXPECT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanJC.Document.TW", &engine), E_NOTIMPL);
+  EXPECT_EQ(OpenFamilyEngine(L"Quendal3", L"fr.ja", &engine), E_NOTIMPL);
+  EXPECT_EQ(mHelpersAsked, (std::vector<std::wstring>{L"SelvanJC.Document", L"Quendal3.AddInHelper.Helper"}));
+  EXPECT_EQ(mOpened, (std::vector<std::wstring>{L"SelvanJC.Document.TW", L"fr.ja"}));
+
+  // Not installed, not a family, not one of its pairs.
+  EXPECT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanCJ.Document.CN", &engine), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(OpenFamilyEngine(L"apertium", L"eng-spa", &engine), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(OpenFamilyEngine(L"Quendal3", L"en.ru", &engine), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(mOpened.size(), 2u);
+  EXPECT_FALSE(engine);
+}
+
+}  // namespace
