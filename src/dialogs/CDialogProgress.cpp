@@ -1,0 +1,179 @@
+#include "dialogs/CDialogProgress.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "platform/ComError.h"
+#include "platform/MessagePump.h"
+#include "platform/System.h"
+#include "support/Log.h"
+#include "support/ResourceModule.h"
+
+namespace dialogs {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"frmProgress";
+// The dialog thread waits this long for a message before it looks at the
+// current-dialog pointer again; a busy poll would take a whole core from the
+// translation for the length of the run.
+constexpr int kDialogPollMs = 20;
+
+std::atomic<CDialogProgress*> gCurrent{nullptr};
+// Set by the dialog thread when it could not make its window, so that the
+// opener stops waiting.
+std::atomic<int> gOpenFailed{0};
+std::thread gThread;
+
+std::wstring TextOrEmpty(int id) { return id < 1 ? std::wstring() : LoadText(id); }
+
+void DialogThreadProc(ProgressViewFactory makeView, CDialogProgress::CancelTarget cancel) {
+  try {
+    std::unique_ptr<ProgressView> view = makeView ? makeView() : nullptr;
+    if (!view) {
+      gOpenFailed.store(1);
+      return;
+    }
+    auto dialog = std::make_unique<CDialogProgress>(std::move(view), std::move(cancel));
+    if (!dialog->View().Create(*dialog)) {
+      gOpenFailed.store(1);
+      return;
+    }
+    dialog->Form_Load();
+    gCurrent.store(dialog.get());
+    while (gCurrent.load() != nullptr) {
+      if (!dialog->IsConfirming()) {
+        dialog->View().DispatchOne(kDialogPollMs);
+      } else {
+        platform::SleepMilliseconds(kDialogPollMs);
+      }
+    }
+    dialog->View().Destroy();
+  } catch (...) {
+    LOG_ERROR(std::wstring(kClassName) + L":DialogThreadProc", L"the progress dialog thread failed");
+    gCurrent.store(nullptr);
+    gOpenFailed.store(1);
+  }
+}
+
+}  // namespace
+
+CDialogProgress::CDialogProgress(std::unique_ptr<ProgressView> view, CancelTarget cancel)
+    : mView(std::move(view)), mCancel(std::move(cancel)) {
+  if (!mCancel) mCancel = [] { engine::AppCommon::Instance().SetCancel(true); };
+}
+
+CDialogProgress::~CDialogProgress() = default;
+
+void CDialogProgress::Form_Load() {
+  mConfirming.store(0);
+  mView->SetFontName(ResourceModule::Instance().GetFontName());
+  SetMessages(kTitle, kPreparing);
+  SetProgress(-1, -1);
+  mView->SetTitle(LoadText(kTitle));
+  mView->SetCancelCaption(LoadText(kCancelCaption));
+}
+
+void CDialogProgress::SetMessages(int statusId, int countLabelId) {
+  mView->SetStatusText(TextOrEmpty(statusId));
+  mCountLabel = TextOrEmpty(countLabelId);
+  if (countLabelId < 1) mView->SetCountLabel(std::wstring());
+  mView->BringToTop();
+  mView->Repaint();
+}
+
+int CDialogProgress::Percentage(std::int64_t position, std::int64_t total) {
+  total = std::max(position, total);
+  if (total < 1) return 100;
+  // Multiplying first keeps exact fractions exact (29 of 100 is 29, where
+  // 29 / 100 * 100 gives 28.999...); a negative position shows an empty bar.
+  double percent = static_cast<double>(position) * 100.0 / static_cast<double>(total);
+  int truncated = static_cast<int>(percent);
+  return std::clamp(truncated, 0, 100);
+}
+
+std::wstring CDialogProgress::CountsText(const std::wstring& countLabel, std::int64_t position,
+                                         std::int64_t total) {
+  if (total < 0) return countLabel + L" (--/--)";
+  total = std::max(position, total);
+  std::int64_t shown = std::max<std::int64_t>(position, 0);
+  return countLabel + L" (" + std::to_wstring(shown) + L"/" + std::to_wstring(total) + L")";
+}
+
+void CDialogProgress::SetProgress(std::int64_t position, std::int64_t total) {
+  WaitWhileConfirming();
+  if (total >= 0) {
+    if (!mView->SetBarPosition(Percentage(position, total)))
+      throw ComError(E_FAIL, L"the progress bar is missing");
+  }
+  mView->SetCountsText(CountsText(mCountLabel, position, total));
+  mView->Repaint();
+}
+
+void CDialogProgress::WaitWhileConfirming() {
+  // The run halts at its progress report while the question is open; the
+  // waiting thread keeps handling its own messages meanwhile.
+  while (mConfirming.load() == 1) platform::WaitAndDispatchMessage(kDialogPollMs);
+}
+
+void CDialogProgress::cmdCancel_Click() {
+  // Only this thread's last-error code is reset here: the error list belongs
+  // to the user-interface thread, which may be adding to it right now.
+  platform::SetLastErrorCode(0);
+  WaitWhileConfirming();
+  mConfirming.store(1);
+  int answer = IDNO;
+  try {
+    answer = ShowMessage(LoadText(kQuestionText), MB_YESNO | MB_ICONQUESTION, LoadText(kQuestionCaption));
+  } catch (...) {
+    LOG_ERROR(std::wstring(kClassName) + L":cmdCancel_Click", L"the cancel question failed");
+  }
+  if (answer == IDYES) {
+    mCancel();
+  } else {
+    mView->BringToTop();
+    mView->Repaint();
+  }
+  mConfirming.store(0);
+  mView->FocusCancel();
+}
+
+bool OpenProgressDialog(ProgressViewFactory makeView, CDialogProgress::CancelTarget cancel) {
+  if (gThread.joinable()) WaitForProgressDialogThread();
+  gCurrent.store(nullptr);
+  gOpenFailed.store(0);
+  try {
+    gThread = std::thread(DialogThreadProc, std::move(makeView), std::move(cancel));
+  } catch (...) {
+    return false;
+  }
+  while (gCurrent.load() == nullptr) {
+    if (gOpenFailed.load() != 0) {
+      gThread.join();
+      return false;
+    }
+    platform::WaitAndDispatchMessage(1);
+  }
+  CDialogProgress* dialog = gCurrent.load();
+  dialog->SetMessages(CDialogProgress::kPreparing, 0);
+  dialog->SetProgress(-1, -1);
+  dialog->View().Show();
+  dialog->View().BringToTop();
+  dialog->View().Repaint();
+  return true;
+}
+
+void CloseProgressDialog() {
+  CDialogProgress* dialog = gCurrent.load();
+  if (dialog) dialog->View().Hide();
+  gCurrent.store(nullptr);
+}
+
+void WaitForProgressDialogThread() {
+  CloseProgressDialog();
+  if (gThread.joinable()) gThread.join();
+}
+
+CDialogProgress* CurrentProgressDialog() { return gCurrent.load(); }
+
+}  // namespace dialogs

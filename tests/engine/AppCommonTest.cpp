@@ -1,0 +1,380 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine/AppCommon.h"
+#include "engine/Engine.h"
+#include "fake/FakeEngine.h"
+#include "platform/ComError.h"
+#include "platform/MessagePump.h"
+#include "support/ErrorList.h"
+
+using engine::AppCommon;
+using engine::TranslationSegment;
+using fake_engine::Behaviour;
+using fake_engine::Operation;
+
+namespace {
+
+class AppCommonTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ErrorList::SetDisplay(false);
+    ErrorList::Clear();
+    impl = &side.AddImplementation(L"FakeMT");
+    impl->AddPair({L"en-es", L"en", L"es", 0x9, L"English - Spanish", L"Fake MT", L"Fake"});
+    options.EngineGroup = L"FakeMT";
+    options.EngineID = L"en-es";
+    options.FromLang = L"en";
+    options.ToLang = L"es";
+    options.SentenceSeparator = L"  ";
+    options.PreMacroName = L"fncPreMacro";
+    options.PostMacroName = L"fncPostMacro";
+  }
+  void TearDown() override { ErrorList::Clear(); }
+
+  void Open() { ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"")); }
+
+  TranslationSegment Translate(const std::wstring& source) {
+    TranslationSegment seg;
+    seg.source = source;
+    EXPECT_TRUE(app.TranslateText(options, seg));
+    return seg;
+  }
+
+  std::vector<std::wstring> SentTexts() const {
+    std::vector<std::wstring> out;
+    for (auto& c : impl->Translations()) out.push_back(c.text);
+    return out;
+  }
+
+  fake_engine::FakeEngineSide side;
+  fake_engine::FakeImplementation* impl = nullptr;
+  engine::Engine eng{engine::Engine::Connectors{
+      {}, {}, [](const std::wstring&, std::vector<std::wstring>*) { return false; }}};
+  AppCommon app{eng};
+  options::TranslationOptionUDT options;
+};
+
+}  // namespace
+
+TEST_F(AppCommonTest, WhiteSpaceAroundTheTextIsKeptOutOfTheEngine) {
+  Open();
+  // Two blanks, an ideographic space, a word and CR LF.
+  TranslationSegment seg = Translate(L"  \x3000word\r\n");
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"word"}));
+  EXPECT_EQ(seg.translation.value(), L"   WORD\r\n");
+  EXPECT_FALSE(seg.styleCorrespondence.has_value());
+  EXPECT_EQ(seg.source, L"  \x3000word\r\n") << "the source is never changed";
+}
+
+TEST_F(AppCommonTest, LeadingTabStaysATabAndTrailingVerticalTabIsKept) {
+  Open();
+  TranslationSegment seg = Translate(L"\tcat\x0B");
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"cat"}));
+  EXPECT_EQ(seg.translation.value(), L"\tCAT\x0B");
+}
+
+TEST_F(AppCommonTest, CharacterFoldingReachesTheEngine) {
+  Open();
+  impl->SetTranslator([](const std::wstring& s) { return s; });
+  Translate(L"a\tb\nc");
+  Translate(L"\x201Cq\x201D \x2018s\x2019 x\x2013y\x2014z\x2212w \x1E\x1F");
+  Translate(L"p\xA0q\x2002r\x2003s\x2005t\x200Cu\x200Dv\x3000w");
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"a b c", L"\"q\" 's' x-y-z-w --",
+                                                    L"p q r s t u v w"}));
+}
+
+TEST_F(AppCommonTest, FoldingThatCreatesLeadingBlanksMovesThemToTheLeadingWhiteSpace) {
+  Open();
+  TranslationSegment seg = Translate(L"\xA0\x2003word");
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"word"}));
+  EXPECT_EQ(seg.translation.value(), L"  WORD");
+}
+
+TEST_F(AppCommonTest, NumbersAndEmptyTextAreNotSentToTheEngine) {
+  Open();
+  options.KeepStyle = 1;
+  TranslationSegment seg = Translate(L"1,234.5");
+  EXPECT_EQ(seg.translation.value(), L"1,234.5");
+  EXPECT_FALSE(seg.styleCorrespondence.has_value());
+  // A blank inside is no number character, so this one goes to the engine.
+  Translate(L"-12+3 \r\n");
+  seg = Translate(L"  \r\n");
+  EXPECT_EQ(seg.translation.value(), L"  \r\n");
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"-12+3 "}));
+}
+
+TEST_F(AppCommonTest, AnEmptyOrFailedEngineAnswerLeavesTheSourceText) {
+  Open();
+  impl->SetTranslation(L"silence", L"");
+  EXPECT_EQ(Translate(L"silence").translation.value(), L"silence");
+
+  impl->Script(Operation::Translate, Behaviour{.status = engine_server::kRequestFailed, .errorCode = 30006, .times = 1});
+  options.KeepStyle = 1;
+  TranslationSegment seg = Translate(L" broken\r");
+  EXPECT_EQ(seg.translation.value(), L" broken\r");
+  EXPECT_FALSE(seg.styleCorrespondence.has_value());
+  EXPECT_EQ(eng.LastErrorCode(), 30006);
+  EXPECT_EQ(eng.FailedRequests(), 1);
+  EXPECT_EQ(ErrorList::GetCount(), 0) << "a failed sentence is no user message";
+}
+
+TEST_F(AppCommonTest, ACallThatFailsWithAnHresultRaisesComError) {
+  Open();
+  impl->Script(Operation::Translate, Behaviour{.callResult = E_OUTOFMEMORY, .times = 1});
+  TranslationSegment seg;
+  seg.source = L"text";
+  try {
+    app.TranslateText(options, seg);
+    FAIL() << "expected ComError";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), E_OUTOFMEMORY);
+  }
+}
+
+TEST_F(AppCommonTest, KeepStyleShiftsCorrespondenceByLeadingBlanksAndDualPrintPrefix) {
+  Open();
+  impl->SetCorrespondence(L"big dog", {{{{0, 3}}, {{4, 5}}}, {{{4, 3}}, {{0, 3}}}});
+  impl->SetTranslation(L"big dog", L"DOG GRAND");
+  options.KeepStyle = 1;
+  options.DualPrint = 1;
+  options.TranPrefix = L"[";
+  options.TranSuffix = L"]";
+  TranslationSegment seg = Translate(L"  big dog\r\n");
+  EXPECT_EQ(seg.translation.value(), L"  [DOG GRAND]\r\n");
+  ASSERT_TRUE(seg.styleCorrespondence.has_value());
+  const auto& sc = *seg.styleCorrespondence;
+  ASSERT_EQ(sc.size(), 2u);
+  EXPECT_EQ(sc[0].SourceCount(), 1);
+  EXPECT_EQ(sc[0].TranslationCount(), 1);
+  EXPECT_EQ(sc[0].Source(0)[0], 2) << "source positions move by the leading white space";
+  EXPECT_EQ(sc[0].Translation(0)[0], 7) << "translation positions move by leading white space plus prefix";
+  EXPECT_EQ(sc[0].Translation(0)[1], 5);
+  EXPECT_EQ(sc[1].Source(0)[0], 6);
+  EXPECT_EQ(sc[1].Translation(0)[0], 3);
+  EXPECT_EQ(seg.translation->substr(sc[0].Translation(0)[0], sc[0].Translation(0)[1]), L"GRAND");
+  EXPECT_EQ(seg.source.substr(sc[1].Source(0)[0], sc[1].Source(0)[1]), L"dog");
+  EXPECT_EQ(impl->Translations().at(0).mode, engine_server::kTranslateModeCorrespondence);
+}
+
+TEST_F(AppCommonTest, DualPrintMarksOnlyWhenDualPrintIsOn) {
+  Open();
+  options.TranPrefix = L"<";
+  options.TranSuffix = L">";
+  EXPECT_EQ(Translate(L"a").translation.value(), L"A");
+  options.DualPrint = 1;
+  EXPECT_EQ(Translate(L"a").translation.value(), L"<A>");
+  options.TranPrefix.clear();
+  EXPECT_EQ(Translate(L"a").translation.value(), L"A>");
+}
+
+TEST_F(AppCommonTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
+  Open();
+  std::vector<engine_server::TextRange> many;
+  for (LONG i = 0; i < 8; ++i) many.push_back({i, 1});
+  impl->SetCorrespondence(L"abcdefgh", {{{{0, 1}}, {{50, 2}}},  // translation range outside the result
+                                        {many, many}});
+  options.KeepStyle = 1;
+  TranslationSegment seg = Translate(L"abcdefgh");
+  ASSERT_TRUE(seg.styleCorrespondence.has_value());
+  ASSERT_EQ(seg.styleCorrespondence->size(), 1u);
+  const auto& g = seg.styleCorrespondence->at(0);
+  EXPECT_LE(g.SourceCount() + g.TranslationCount(), 9);
+  EXPECT_GE(g.SourceCount(), 1);
+  EXPECT_GE(g.TranslationCount(), 1);
+}
+
+TEST_F(AppCommonTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedTheText) {
+  Open();
+  TranslationSegment seg = Translate(L"big dog");
+  EXPECT_FALSE(seg.styleCorrespondence.has_value());
+
+  options.KeepStyle = 1;
+  options.UsesPostMacro = 1;
+  app.SetMacroRunner([](const std::wstring&) { return std::wstring(L"changed"); });
+  seg = Translate(L"big dog");
+  EXPECT_EQ(seg.translation.value(), L"changed");
+  EXPECT_FALSE(seg.styleCorrespondence.has_value());
+}
+
+TEST_F(AppCommonTest, PreMacroResultReplacesTheText) {
+  Open();
+  options.UsesPreMacro = 1;
+  std::vector<std::wstring> ran;
+  app.SetMacroRunner([&](const std::wstring& name) {
+    ran.push_back(name);
+    return std::wstring(L"from macro");
+  });
+  TranslationSegment seg = Translate(L" original");
+  EXPECT_EQ(ran, (std::vector<std::wstring>{L"fncPreMacro"}));
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"from macro"}));
+  EXPECT_EQ(seg.translation.value(), L" FROM MACRO");
+  EXPECT_FALSE(app.IsCancelled());
+}
+
+TEST_F(AppCommonTest, AMacroResultIsIgnoredWhenTheMacroRecordedAnError) {
+  Open();
+  options.UsesPreMacro = 1;
+  app.SetMacroRunner([](const std::wstring&) {
+    ErrorList::Add(1201, L"");
+    return std::wstring(L"ignored");
+  });
+  Translate(L"kept");
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"kept"}));
+  EXPECT_FALSE(app.IsCancelled());
+}
+
+TEST_F(AppCommonTest, AnEmptyPreMacroResultCancelsTheRunBeforeTheEngine) {
+  Open();
+  options.UsesPreMacro = 1;
+  app.SetMacroRunner([](const std::wstring&) { return std::wstring(); });
+  TranslationSegment seg = Translate(L"text");
+  EXPECT_TRUE(app.IsCancelled());
+  EXPECT_TRUE(SentTexts().empty());
+  EXPECT_EQ(seg.translation.value(), L"");
+}
+
+TEST_F(AppCommonTest, AMacroTheHostCannotRunCancelsTheRun) {
+  Open();
+  options.UsesPostMacro = 1;
+  app.SetMacroRunner([](const std::wstring&) -> std::wstring { throw ComError(DISP_E_MEMBERNOTFOUND); });
+  Translate(L"text");
+  EXPECT_TRUE(app.IsCancelled());
+}
+
+TEST_F(AppCommonTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment) {
+  Open();
+  options.UsesPostMacro = 1;
+  int calls = 0;
+  app.SetMacroRunner([&](const std::wstring&) { return ++calls == 2 ? std::wstring() : std::wstring(L"ok"); });
+  std::wstring out;
+  ASSERT_TRUE(app.TranslateBlock(options, L"One. Two. Three.", false, &out));
+  EXPECT_TRUE(app.IsCancelled());
+  EXPECT_EQ(SentTexts().size(), 2u) << "the third sentence is not translated";
+  EXPECT_EQ(out, L"ok");
+}
+
+TEST_F(AppCommonTest, ACancelledRunReturnsAtOnceWithAnEmptyTranslation) {
+  Open();
+  app.SetCancel(true);
+  TranslationSegment seg = Translate(L"text");
+  EXPECT_EQ(seg.translation.value(), L"");
+  EXPECT_TRUE(SentTexts().empty());
+  app.SetCancel(false);
+  EXPECT_EQ(Translate(L"text").translation.value(), L"TEXT");
+}
+
+TEST_F(AppCommonTest, CancelFromAnotherThreadStopsAHangingEngine) {
+  Open();
+  impl->Script(Operation::Translate, Behaviour{.hang = true});
+  std::atomic<bool> stop{false};
+  std::thread watchdog([&] {
+    // Like the time-out watchdog: it waits for the request to be running,
+    // then raises the flag from its own thread.
+    while (!stop.load() && impl->Translations().empty()) platform::SleepMilliseconds(1);
+    app.SetCancel(true);
+  });
+  TranslationSegment seg;
+  seg.source = L"never answered";
+  EXPECT_TRUE(app.TranslateText(options, seg));
+  stop = true;
+  watchdog.join();
+  EXPECT_TRUE(app.IsCancelled());
+  EXPECT_EQ(impl->Cancels(), 1);
+  EXPECT_EQ(seg.translation.value(), L"never answered");
+  EXPECT_EQ(eng.FailedRequests(), 1);
+}
+
+TEST_F(AppCommonTest, WaitingForTheEngineDrainsTheThreadsMessageQueue) {
+  Open();
+  impl->Script(Operation::Translate, Behaviour{.hang = true});
+  platform::MessageThreadId ui = platform::CurrentMessageThread();
+  std::atomic<bool> stop{false};
+  std::thread clicker([&] {
+    while (!stop.load() && impl->Translations().empty()) platform::SleepMilliseconds(1);
+    // A posted task stands for the cancel button's click reaching the UI
+    // thread through its queue.
+    platform::PostThreadTask(ui, [&] { app.SetCancel(true); });
+  });
+  TranslationSegment seg;
+  seg.source = L"x";
+  EXPECT_TRUE(app.TranslateText(options, seg));
+  stop = true;
+  clicker.join();
+  EXPECT_TRUE(app.IsCancelled());
+  EXPECT_EQ(impl->Cancels(), 1);
+}
+
+TEST_F(AppCommonTest, TranslateBlockJoinsSentencesAndReportsProgress) {
+  Open();
+  struct Recorder : engine::ProgressReport {
+    std::vector<std::pair<int, int>> messages;
+    std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+    void SetMessages(int s, int c) override { messages.push_back({s, c}); }
+    void SetProgress(std::int64_t p, std::int64_t t) override { progress.push_back({p, t}); }
+  } recorder;
+  app.SetProgressReport(&recorder);
+  std::wstring out;
+  ASSERT_TRUE(app.TranslateBlock(options, L"The dog is big. It runs.\r\nEnd", true, &out));
+  EXPECT_EQ(out, L"THE DOG IS BIG. IT RUNS.\x0B" L"END");
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"The dog is big.", L"It runs.", L"End"}));
+  EXPECT_EQ(recorder.messages, (std::vector<std::pair<int, int>>{{5066, 5101}}));
+  EXPECT_EQ(recorder.progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+
+  recorder.progress.clear();
+  ASSERT_TRUE(app.TranslateBlock(options, L"a", false, &out));
+  EXPECT_TRUE(recorder.progress.empty()) << "no progress when it is not asked for";
+}
+
+TEST_F(AppCommonTest, TranslateBlockPutsTheSeparatorBetweenSentencesThatRunTogether) {
+  Open();
+  impl->SetTranslator([](const std::wstring& s) { return s == L"\x72AC\x3002" ? L"Dog." : L"Cat."; });
+  std::wstring out;
+  ASSERT_TRUE(app.TranslateBlock(options, L"\x72AC\x3002\x732B\x3002", false, &out));
+  EXPECT_EQ(out, L"Dog.  Cat.");
+}
+
+TEST_F(AppCommonTest, TranslatePlainTextOpensTranslatesAndCloses) {
+  std::wstring text = L"The dog is big. It runs fast.";
+  ASSERT_TRUE(app.TranslatePlainText(options, text, false));
+  EXPECT_EQ(text, L"THE DOG IS BIG. IT RUNS FAST.");
+  EXPECT_FALSE(eng.IsOpen());
+  EXPECT_EQ(impl->EnginesOpened(), 1);
+}
+
+TEST_F(AppCommonTest, TranslatePlainTextReports1251WhenTheEngineCannotBeOpened) {
+  options.EngineID = L"xx-yy";
+  std::wstring text = L"unchanged";
+  EXPECT_FALSE(app.TranslatePlainText(options, text, false));
+  EXPECT_EQ(text, L"unchanged");
+  ASSERT_GE(ErrorList::GetCount(), 1);
+  EXPECT_EQ(ErrorList::GetEntry(ErrorList::GetCount() - 1).mMessageId, 1251);
+  EXPECT_FALSE(eng.IsOpen());
+}
+
+TEST_F(AppCommonTest, AnOpenThatFailsWithAnEngineCodeShowsTheEnginesMessageToo) {
+  impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .engineErrorCode = 30004});
+  std::wstring text = L"unchanged";
+  EXPECT_FALSE(app.TranslatePlainText(options, text, false));
+  ASSERT_EQ(ErrorList::GetCount(), 2);
+  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1205);
+  EXPECT_EQ(ErrorList::GetEntry(1).mMessageId, 1251);
+  EXPECT_EQ(text, L"unchanged");
+}
+
+TEST_F(AppCommonTest, AFailingEngineFactoryIsAnOpenFailure) {
+  side.FailFactoryCreation(REGDB_E_CLASSNOTREG);
+  std::wstring text = L"x";
+  EXPECT_FALSE(app.TranslatePlainText(options, text, false));
+  ASSERT_EQ(ErrorList::GetCount(), 1);
+  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1251);
+}
+
+TEST_F(AppCommonTest, FoldingAndNumberHelpers) {
+  EXPECT_EQ(AppCommon::FoldCharacters(L"\x01\x1D\x1E"), L"  -");
+  EXPECT_TRUE(AppCommon::IsNumberOnly(L""));
+  EXPECT_TRUE(AppCommon::IsNumberOnly(L"+1,000.50-"));
+  EXPECT_FALSE(AppCommon::IsNumberOnly(L"1e5"));
+}

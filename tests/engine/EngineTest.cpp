@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine/Engine.h"
+#include "engine/EngineEnumeration.h"
+#include "fake/FakeEngine.h"
+#include "platform/ComError.h"
+#include "platform/MessagePump.h"
+#include "support/ErrorList.h"
+
+using fake_engine::Behaviour;
+using fake_engine::Operation;
+
+namespace {
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ErrorList::SetDisplay(false);
+    ErrorList::Clear();
+    impl = &side.AddImplementation(L"FakeMT");
+    impl->AddPair({L"en-es", L"en", L"es", 0x9, L"English - Spanish", L"Fake MT", L"Fake"});
+    impl->AddPair({L"es-en", L"es", L"en", 0x1, L"Spanish - English", L"Fake MT", L"Fake"});
+  }
+  void TearDown() override { ErrorList::Clear(); }
+
+  fake_engine::FakeEngineSide side;
+  fake_engine::FakeImplementation* impl = nullptr;
+  engine::Engine eng{engine::Engine::Connectors{
+      {}, {}, [](const std::wstring&, std::vector<std::wstring>*) { return false; }}};
+};
+
+}  // namespace
+
+TEST_F(EngineTest, OpenThroughTheFactorySetsClientIdAndDisplayLanguage) {
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"));
+  EXPECT_TRUE(eng.IsOpen());
+  EXPECT_EQ(impl->ClientId(), engine::ClientIdText());
+  EXPECT_EQ(impl->ClientId().rfind(L"Pelorant ", 0), 0u);
+  EXPECT_EQ(impl->DisplayLanguage(), L"ja");
+  EXPECT_EQ(eng.OpenGroup(), L"FakeMT");
+  EXPECT_EQ(eng.OpenEngineID(), L"en-es");
+  EXPECT_TRUE(eng.HasDictionary());
+  eng.CloseEngine();
+  EXPECT_FALSE(eng.IsOpen());
+  std::wstring out;
+  EXPECT_FALSE(eng.TranslateSentence(L"x", &out));
+  EXPECT_EQ(out, L"x");
+}
+
+TEST_F(EngineTest, AFactoryWithoutAClientIdPropertyStillOpens) {
+  impl->SetPropertyNames({L"Other"});
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  EXPECT_EQ(impl->ClientId(), L"");
+}
+
+TEST_F(EngineTest, AFailedListingReportsTheFactorysEngineCode) {
+  impl->Script(Operation::GetEngineList, Behaviour{.status = engine_server::kRequestFailed, .errorCode = 30005});
+  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  EXPECT_FALSE(eng.IsOpen());
+  ASSERT_EQ(ErrorList::GetCount(), 1);
+  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1206);
+}
+
+TEST_F(EngineTest, AnOpenFailureWithoutACodeGivesTheUnidentifiedEngineMessage) {
+  impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed});
+  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  ASSERT_EQ(ErrorList::GetCount(), 1);
+  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1249);
+}
+
+TEST_F(EngineTest, ACancelledOpenFailsWithoutAMessage) {
+  impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestCancelled});
+  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  EXPECT_EQ(ErrorList::GetCount(), 0);
+  EXPECT_FALSE(eng.IsOpen());
+}
+
+TEST_F(EngineTest, AFailingEngineSideCallDuringOpenRaisesAndLeavesNothingOpen) {
+  impl->Script(Operation::SetImplementation, Behaviour{.callResult = E_ACCESSDENIED});
+  EXPECT_THROW(eng.OpenEngine(L"FakeMT", L"en-es", L""), ComError);
+  EXPECT_FALSE(eng.IsOpen());
+}
+
+TEST_F(EngineTest, TranslateUsesModeTwoOnlyWhenTheEngineOffersCorrespondence) {
+  fake_engine::FakePair plain{L"fr-en", L"fr", L"en", 0x1, L"French - English", L"Fake MT", L"Fake"};
+  plain.infoFlags = engine_server::kInfoFlagTranslate;
+  impl->AddPair(plain);
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"fr-en", L""));
+  std::wstring out;
+  ASSERT_TRUE(eng.TranslateSentence(L"bonjour", &out));
+  EXPECT_EQ(out, L"BONJOUR");
+  EXPECT_EQ(impl->Translations().back().mode, engine_server::kTranslateModePlain);
+  engine::StyleCorrespondence sc;
+  EXPECT_FALSE(eng.GetStyleCorrespondence(out, L"bonjour", &sc)) << "no correspondence without mode 2";
+  EXPECT_FALSE(eng.HasDictionary());
+
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  ASSERT_TRUE(eng.TranslateSentence(L"big dog", &out));
+  EXPECT_EQ(impl->Translations().back().mode, engine_server::kTranslateModeCorrespondence);
+  ASSERT_TRUE(eng.GetStyleCorrespondence(out, L"big dog", &sc));
+  ASSERT_EQ(sc.size(), 2u);
+  EXPECT_EQ(sc[1].Source(0), (std::array<std::int32_t, 2>{4, 3}));
+  EXPECT_EQ(sc[1].Translation(0), (std::array<std::int32_t, 2>{4, 3}));
+}
+
+TEST_F(EngineTest, ARequestThatRunsAWhileIsWaitedFor) {
+  impl->Script(Operation::Translate, Behaviour{.delayMs = 30, .times = 1});
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  std::wstring out;
+  EXPECT_TRUE(eng.TranslateSentence(L"slow", &out));
+  EXPECT_EQ(out, L"SLOW");
+}
+
+TEST_F(EngineTest, ACancelRaisedBeforeTheRequestStopsItAtItsFirstPoll) {
+  impl->Script(Operation::Translate, Behaviour{.hang = true});
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  eng.CancelEngine();
+  std::wstring out;
+  EXPECT_FALSE(eng.TranslateSentence(L"hang", &out));
+  EXPECT_EQ(out, L"hang");
+  EXPECT_EQ(impl->Cancels(), 1);
+  eng.ResetCancel();
+  impl->Script(Operation::Translate, Behaviour{});
+  EXPECT_TRUE(eng.TranslateSentence(L"again", &out));
+}
+
+TEST_F(EngineTest, CancelFromAnotherThreadReachesAHangingOpen) {
+  impl->Script(Operation::GetEngine, Behaviour{.hang = true});
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    while (!done.load() && impl->EnginesOpened() == 0 && impl->FactoriesMade() == 0) platform::SleepMilliseconds(1);
+    platform::SleepMilliseconds(5);
+    eng.CancelEngine();
+  });
+  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  done = true;
+  watchdog.join();
+  EXPECT_FALSE(eng.IsOpen());
+  EXPECT_GE(impl->Cancels(), 1);
+}
+
+TEST_F(EngineTest, LookupWordGivesTheDictionaryEntryOrTheEnginesCode) {
+  impl->AddDictionaryEntry(L"house", L"house: casa (n.f.)");
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  std::wstring result;
+  ASSERT_TRUE(eng.LookupWord(L"house", &result));
+  EXPECT_EQ(result, L"house: casa (n.f.)");
+  EXPECT_FALSE(eng.LookupWord(L"zzzz", &result));
+  EXPECT_EQ(result, L"");
+  EXPECT_EQ(eng.LastErrorCode(), engine_server::kEngineErrorWordNotFound);
+  EXPECT_EQ(impl->Lookups(), (std::vector<std::wstring>{L"house", L"zzzz"}));
+}
+
+TEST_F(EngineTest, EngineDialogsAreShownAndFailuresGive1255) {
+  EXPECT_FALSE(eng.ShowOptionDialog()) << "no engine open";
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  EXPECT_TRUE(eng.ShowOptionDialog());
+  EXPECT_TRUE(eng.ShowDictionaryDialog());
+  EXPECT_EQ(impl->SettingsDialogsShown(), 1);
+  EXPECT_EQ(impl->DictionaryDialogsShown(), 1);
+  EXPECT_EQ(ErrorList::GetCount(), 0);
+  impl->Script(Operation::SettingsDialog, Behaviour{.callResult = E_FAIL});
+  EXPECT_FALSE(eng.ShowOptionDialog());
+  ASSERT_EQ(ErrorList::GetCount(), 1);
+  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1255);
+}
+
+TEST_F(EngineTest, ABuiltInFamilyIsOpenedThroughItsHelperAndHasNoDialogs) {
+  auto& helper = side.AddFamilyHelper(L"QuendalAddInHelper.Helper");
+  helper.Engines().AddPair({L"en.ja", L"en", L"ja", 1025, L"English - Japanese", L"Q", L"Q"});
+  ASSERT_TRUE(eng.OpenEngine(L"Quendal", L"en.ja", L""));
+  std::wstring out;
+  ASSERT_TRUE(eng.TranslateSentence(L"hello", &out));
+  EXPECT_EQ(out, L"HELLO");
+  EXPECT_EQ(helper.Engines().Translations().size(), 1u);
+  EXPECT_TRUE(impl->Translations().empty()) << "the factory is not used for a family";
+  EXPECT_FALSE(eng.ShowOptionDialog());
+  EXPECT_FALSE(eng.ShowDictionaryDialog());
+  EXPECT_EQ(helper.Engines().SettingsDialogsShown(), 0);
+  EXPECT_EQ(ErrorList::GetCount(), 0);
+}
+
+TEST_F(EngineTest, AFamilyWhoseHelperIsMissingDoesNotOpen) {
+  EXPECT_FALSE(eng.OpenEngine(L"Quendal2", L"en.ja", L""));
+  EXPECT_FALSE(eng.IsOpen());
+}
+
+TEST_F(EngineTest, AFailedFamilyOpenReportsTheEnginesCode) {
+  auto& helper = side.AddFamilyHelper(L"SelvanCJ.Document");
+  helper.Engines().AddPair({L"SelvanCJ.Document.CN", L"zh-hans", L"ja", 1025, L"", L"S", L"S"});
+  helper.Engines().Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .engineErrorCode = 30001});
+  EXPECT_FALSE(eng.OpenEngine(L"Selvan", L"SelvanCJ.Document.CN", L""));
+  ASSERT_EQ(ErrorList::GetCount(), 1);
+  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1202);
+}
