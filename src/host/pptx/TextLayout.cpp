@@ -238,7 +238,7 @@ TextLayout::Box TextLayout::Bounds(TextSpan span) const {
     long lineEnd = line.start + line.length;
     bool touches = empty ? (span.start >= line.start && (span.start < lineEnd || &line == &lines.back()))
                          : (line.start < span.end() && lineEnd > span.start) ||
-                               (line.length == 0 && span.start <= line.start && line.start < span.end());
+                               (line.length == 0 && span.start <= line.start && line.start <= span.end());
     if (!touches) continue;
     long from = std::clamp(span.start - line.start, 0L, static_cast<long>(line.x.size()) - 1);
     long to = std::clamp(span.end() - line.start, from, static_cast<long>(line.x.size()) - 1);

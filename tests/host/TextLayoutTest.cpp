@@ -1,0 +1,147 @@
+// Measuring with a face whose metrics are published (Liberation Sans is
+// metric-compatible with the common grotesque: H 1479, e 1139, l 455,
+// o 1139, space 569 units of 2048; line height ascender 1854 + descender
+// 434 + gap 67).
+#include <gtest/gtest.h>
+
+#include "host/pptx/FontMetrics.h"
+#include "host/pptx/TextLayout.h"
+#include "tests/host/TextTestSupport.h"
+
+using texttest::Owner;
+
+namespace {
+
+constexpr double kUnits = 2048.0;
+constexpr double kHello = (1479 + 1139 + 455 + 455 + 1139) / kUnits;  // in ems
+constexpr double kSpace = 569 / kUnits;
+constexpr double kLine = (1854 + 434 + 67) / kUnits;
+
+std::string SansRun(const std::string& text, const char* extra = "") {
+  return std::string("<a:r><a:rPr lang=\"en-US\" sz=\"1800\" ") + extra +
+         "><a:latin typeface=\"Liberation Sans\"/></a:rPr><a:t>" + text + "</a:t></a:r>";
+}
+
+class TextLayoutTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const host::pptx::FontFace* face = host::pptx::FontMetrics::Instance().Face("Liberation Sans", false, false);
+    if (face->Family() != "Liberation Sans") GTEST_SKIP() << "Liberation Sans is not installed (fonts-liberation2)";
+  }
+};
+
+TEST_F(TextLayoutTest, OneLineMeasuresWithTheFacesAdvancesAndLineHeight) {
+  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hello") + "</a:p>");
+  o->frame.wrap = false;
+  auto r = host::pptx::MakeTextRange(o);
+  EXPECT_NEAR(r->BoundWidth(), kHello * 18, 0.05);
+  EXPECT_NEAR(r->BoundHeight(), kLine * 18, 0.05);
+  EXPECT_NEAR(r->Characters(1, 1)->BoundWidth(), 1479 / kUnits * 18, 0.05);
+  // The same text twice as large is twice as wide; bold is wider still.
+  r->Font()->SetSize(36);
+  EXPECT_NEAR(r->BoundWidth(), kHello * 36, 0.1);
+  double plain = r->BoundWidth();
+  r->Font()->SetBold(host::msoTrue);
+  EXPECT_GT(r->BoundWidth(), plain);
+}
+
+TEST_F(TextLayoutTest, WrapsAtTheFrameWidthLessInsets) {
+  // 100 points wide less 2 x 7.2 inset leaves 85.6: "Hello Hello" (87.0) does not fit.
+  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hello Hello Hello Hello") + "</a:p>");
+  o->frame.width = 100;
+  auto r = host::pptx::MakeTextRange2(o);
+  EXPECT_NEAR(r->BoundHeight(), 4 * kLine * 18, 0.1);
+  EXPECT_NEAR(r->BoundWidth(), kHello * 18, 0.05);  // trailing blanks hang
+  EXPECT_EQ(r->Lines()->Count(), 4);
+  EXPECT_EQ(r->Lines(2)->Text(), L"Hello ");
+  // Wider frame: two words a line.
+  o->frame.width = 110;
+  EXPECT_NEAR(r->BoundHeight(), 2 * kLine * 18, 0.1);
+  EXPECT_NEAR(r->BoundWidth(), (2 * kHello + kSpace) * 18, 0.05);
+  // No wrapping: one line however narrow the frame.
+  o->frame.width = 50;
+  o->frame.wrap = false;
+  EXPECT_NEAR(r->BoundHeight(), kLine * 18, 0.05);
+  EXPECT_NEAR(r->BoundWidth(), (4 * kHello + 3 * kSpace) * 18, 0.1);
+}
+
+TEST_F(TextLayoutTest, AWordLongerThanTheLineIsCutWhereItOverflows) {
+  auto o = std::make_shared<Owner>("<a:p>" + SansRun("HelloHelloHello") + "</a:p>");
+  o->frame.width = 100;
+  auto r = host::pptx::MakeTextRange(o);
+  EXPECT_EQ(r->Lines()->Count(), 2);
+  EXPECT_LE(r->BoundWidth(), 85.6);
+}
+
+TEST_F(TextLayoutTest, LineAndParagraphSpacing) {
+  auto o = std::make_shared<Owner>("<a:p><a:pPr><a:lnSpc><a:spcPct val=\"150000\"/></a:lnSpc>"
+                                   "<a:spcAft><a:spcPts val=\"1200\"/></a:spcAft></a:pPr>" +
+                                   SansRun("Hello") + "</a:p><a:p>" + SansRun("Hello") +
+                                   "</a:p><a:p><a:pPr><a:lnSpc><a:spcPts val=\"3000\"/></a:lnSpc></a:pPr>" +
+                                   SansRun("Hello") + "</a:p>");
+  auto r = host::pptx::MakeTextRange(o);
+  EXPECT_NEAR(r->Paragraphs(1)->BoundHeight(), 1.5 * kLine * 18, 0.05);
+  EXPECT_NEAR(r->Paragraphs(3)->BoundHeight(), 30.0, 0.01);
+  // 1.5 lines, 12 points after, one line, exactly 30 points.
+  EXPECT_NEAR(r->BoundHeight(), 1.5 * kLine * 18 + 12 + kLine * 18 + 30, 0.1);
+  EXPECT_NEAR(r->Paragraphs(2)->BoundTop(), 3.6 + 1.5 * kLine * 18 + 12, 0.1);
+}
+
+TEST_F(TextLayoutTest, AutofitScaleShrinksWhatIsMeasured) {
+  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hello") + "</a:p>",
+                                   "<a:bodyPr><a:normAutofit fontScale=\"50000\" lnSpcReduction=\"20000\"/></a:bodyPr>");
+  o->frame.wrap = false;
+  auto r = host::pptx::MakeTextRange(o);
+  EXPECT_NEAR(r->BoundWidth(), kHello * 9, 0.05);
+  EXPECT_NEAR(r->BoundHeight(), kLine * 9 * 0.8, 0.05);
+  // The font size reads unscaled, as the user set it.
+  EXPECT_FLOAT_EQ(r->Font()->Size(), 18.0f);
+}
+
+TEST_F(TextLayoutTest, ShrinkOnOverflowIsRecomputedAfterAnEdit) {
+  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hi") + "</a:p>", "<a:bodyPr><a:normAutofit/></a:bodyPr>");
+  o->frame = {200, 60};
+  auto r = host::pptx::MakeTextRange(o);
+  r->SetText(L"Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello");
+  pugi::xml_node autofit = o->Body(false).child("a:bodyPr").child("a:normAutofit");
+  int scale = autofit.attribute("fontScale").as_int(100000);
+  EXPECT_LT(scale, 100000);
+  EXPECT_GE(scale, 25000);
+  // What the renderer now shows fits the frame; one step larger would not.
+  host::pptx::TextBody body(o->Body(false));
+  EXPECT_LE(host::pptx::LayoutBody(body, o->frame).textHeight, 60 - 7.2);
+  EXPECT_GT(host::pptx::LayoutBody(body, o->frame, scale + 7500, 0).textHeight, 60 - 7.2);
+  // Short text again: back to full size, attributes gone.
+  host::pptx::MakeTextRange(o)->SetText(L"Hi");
+  EXPECT_FALSE(autofit.attribute("fontScale"));
+  EXPECT_FALSE(autofit.attribute("lnSpcReduction"));
+}
+
+TEST_F(TextLayoutTest, AlignmentMovesTheBoundsNotTheirSize) {
+  auto o = std::make_shared<Owner>("<a:p><a:pPr algn=\"ctr\"/>" + SansRun("Hello") + "</a:p>");
+  o->frame.width = 200;
+  auto r = host::pptx::MakeTextRange(o);
+  EXPECT_NEAR(r->BoundWidth(), kHello * 18, 0.05);
+  EXPECT_NEAR(r->BoundLeft(), 7.2 + (200 - 14.4 - kHello * 18) / 2, 0.05);
+}
+
+TEST_F(TextLayoutTest, EastAsianTextBreaksBetweenCharacters) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:r><a:rPr sz=\"1800\"><a:latin typeface=\"Liberation Sans\"/></a:rPr>"
+      "<a:t>\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA"
+      "\x9E\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E</a:t></a:r></a:p>");
+  o->frame.width = 60;
+  auto r = host::pptx::MakeTextRange(o);
+  EXPECT_GT(r->Lines()->Count(), 1);
+  EXPECT_LE(r->BoundWidth(), 60 - 14.4 + 0.01);
+}
+
+TEST_F(TextLayoutTest, AnEmptyParagraphIsAsHighAsItsMark) {
+  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hello") +
+                                   "</a:p><a:p><a:endParaRPr sz=\"3600\"><a:latin typeface=\"Liberation Sans\"/>"
+                                   "</a:endParaRPr></a:p>");
+  auto r = host::pptx::MakeTextRange(o);
+  EXPECT_NEAR(r->BoundHeight(), kLine * 18 + kLine * 36, 0.1);
+}
+
+}  // namespace
