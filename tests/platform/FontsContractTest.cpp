@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/Fonts.h"
+#include "platform/Strings.h"
+#include "platform/System.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr int kCharsets[] = {0, 128, 129, 134, 136, 204, 238};
+
+std::wstring AsciiUpper(std::wstring s) {
+  for (auto& c : s) {
+    if (c >= L'a' && c <= L'z') c = c - L'a' + L'A';
+  }
+  return s;
+}
+
+}  // namespace
+
+TEST(FontsContract, ListsAreSortedUniqueAndEveryListedFontIsInstalled) {
+  FontCatalog& fonts = SystemFontCatalog();
+  for (int charset : kCharsets) {
+    std::vector<std::wstring> list = fonts.InstalledFonts(charset);
+    EXPECT_TRUE(std::is_sorted(list.begin(), list.end())) << "charset " << charset;
+    EXPECT_EQ(std::adjacent_find(list.begin(), list.end()), list.end()) << "charset " << charset;
+    for (const auto& name : list) {
+      EXPECT_TRUE(fonts.IsInstalled(name, charset)) << ToUtf8(name) << " charset " << charset;
+    }
+  }
+}
+
+TEST(FontsContract, WesternTextHasAFontAndNamesCompareWithoutCase) {
+  FontCatalog& fonts = SystemFontCatalog();
+  std::vector<std::wstring> western = fonts.InstalledFonts(0);
+  ASSERT_FALSE(western.empty()) << "every system has a TrueType font for Western text";
+  EXPECT_TRUE(fonts.IsInstalled(AsciiUpper(western.front()), 0));
+}
+
+TEST(FontsContract, UnknownAndEmptyNamesAreNotInstalled) {
+  FontCatalog& fonts = SystemFontCatalog();
+  for (int charset : kCharsets) {
+    EXPECT_FALSE(fonts.IsInstalled(L"Pelorant Missing Face 42", charset));
+    EXPECT_FALSE(fonts.IsInstalled(L"", charset));
+  }
+}
+
+TEST(FontsContract, AWesternOnlyFontDoesNotCountForJapanese) {
+  FontCatalog& fonts = SystemFontCatalog();
+  std::vector<std::wstring> western = fonts.InstalledFonts(0);
+  std::vector<std::wstring> japanese = fonts.InstalledFonts(128);
+  auto outside = std::find_if(western.begin(), western.end(), [&](const std::wstring& name) {
+    return std::find(japanese.begin(), japanese.end(), name) == japanese.end();
+  });
+  if (outside == western.end()) GTEST_SKIP() << "every Western font here also covers Japanese";
+  EXPECT_FALSE(fonts.IsInstalled(*outside, 128)) << ToUtf8(*outside);
+}
+
+TEST(FontsContract, ACatalogCanBeReplacedAndRestored) {
+  struct Empty : FontCatalog {
+    std::vector<std::wstring> InstalledFonts(int) override { return {}; }
+    bool IsInstalled(const std::wstring&, int) override { return false; }
+  } empty;
+  FontCatalog* before = FontCatalog::SetCurrent(&empty);
+  EXPECT_EQ(&FontCatalog::Current(), &empty);
+  FontCatalog::SetCurrent(before);
+  EXPECT_EQ(&FontCatalog::Current(), before ? before : &SystemFontCatalog());
+}
+
+TEST(FontsStandIn, MetricCompatibleFamiliesCountAsInstalled) {
+  if (PathSeparator() != L'/') GTEST_SKIP() << "fontconfig aliases are the Linux stand-in's";
+  FontCatalog& fonts = SystemFontCatalog();
+  std::vector<std::wstring> western = fonts.InstalledFonts(0);
+  if (std::find(western.begin(), western.end(), L"Liberation Sans") == western.end())
+    GTEST_SKIP() << "Liberation Sans is not installed";
+  EXPECT_TRUE(fonts.IsInstalled(L"Arial", 0));
+  EXPECT_FALSE(fonts.IsInstalled(L"Arial", 128)) << "Liberation Sans has no Japanese";
+}
