@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "platform/Strings.h"
+#include "platform/System.h"
+#include "support/ErrorList.h"
+#include "support/ResourceModule.h"
+
+namespace {
+
+constexpr unsigned kTopmost = 0x00040000;
+const std::wstring kHyphens(25, L'-');
+
+// Every test starts from an empty list, display off, and a clean last-error
+// code, and sees the message boxes instead of a terminal.
+class ErrorListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mPrevious = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
+      mBoxes.push_back(r);
+      return IDOK;
+    });
+    ErrorList::SetDisplay(false);
+    ErrorList::Clear();
+  }
+  void TearDown() override {
+    ErrorList::SetDisplay(false);
+    ErrorList::Clear();
+    platform::SetMessageBoxHandler(mPrevious);
+  }
+
+  static std::wstring ExpectedBlock(DWORD code, const std::wstring& source) {
+    std::wstring text = platform::SystemErrorText(code);
+    if (text.empty()) text = L"(null)";
+    return kHyphens + L"\r\n[Number]\r\n  " + std::to_wstring(static_cast<std::int32_t>(code)) +
+           L"\r\n[Message]\r\n  " + text + L"\r\n[Source]\r\n  " + source;
+  }
+
+  std::vector<platform::MessageBoxRequest> mBoxes;
+  platform::MessageBoxHandler mPrevious;
+};
+
+TEST_F(ErrorListTest, IconComesFromThousandsDigit) {
+  EXPECT_EQ(ErrorList::Add(1301).mIcon, MB_ICONERROR);
+  EXPECT_EQ(ErrorList::Add(2001).mIcon, MB_ICONEXCLAMATION);
+  EXPECT_EQ(ErrorList::Add(3001).mIcon, MB_ICONINFORMATION);
+  EXPECT_EQ(ErrorList::Add(4002).mIcon, 0);
+  EXPECT_EQ(ErrorList::Add(9001).mIcon, 0);
+  EXPECT_EQ(ErrorList::Add(203).mIcon, 0);
+  EXPECT_EQ(ErrorList::GetCount(), 6);
+}
+
+TEST_F(ErrorListTest, TextIsHeadingAloneOrHeadingBlankLineDetail) {
+  ErrorEntry plain = ErrorList::Add(1301, L"");
+  EXPECT_EQ(plain.mMessageId, 1301);
+  EXPECT_EQ(plain.mHeading, LoadText(1301));
+  EXPECT_FALSE(plain.mHeading.empty());
+  EXPECT_EQ(plain.mFullText, plain.mHeading);
+
+  ErrorEntry detailed = ErrorList::Add(1302, L"toolbar detail");
+  EXPECT_EQ(detailed.mDetail, L"toolbar detail");
+  EXPECT_EQ(detailed.mFullText, LoadText(1302) + L"\r\n\r\ntoolbar detail");
+
+  // Entries are kept in order, as copies.
+  auto entries = ErrorList::GetEntries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].mMessageId, 1301);
+  EXPECT_EQ(entries[1].mMessageId, 1302);
+  EXPECT_EQ(ErrorList::GetEntry(1).mFullText, detailed.mFullText);
+  EXPECT_EQ(ErrorList::GetEntry(2).mMessageId, 0);
+  EXPECT_EQ(ErrorList::GetEntry(-1).mMessageId, 0);
+}
+
+TEST_F(ErrorListTest, IdWithoutTextGivesEmptyHeading) {
+  ErrorEntry entry = ErrorList::Add(1999, L"only the detail");
+  EXPECT_EQ(entry.mHeading, L"");
+  EXPECT_EQ(entry.mFullText, L"\r\n\r\nonly the detail");
+}
+
+TEST_F(ErrorListTest, DisplayShowsEachEntryAtOnceWithAddinCaption) {
+  ErrorList::Add(1301);
+  EXPECT_TRUE(mBoxes.empty());
+
+  ErrorList::SetDisplay(true);
+  EXPECT_TRUE(ErrorList::GetDisplay());
+  ErrorList::Add(2002, L"why");
+  ASSERT_EQ(mBoxes.size(), 1u);
+  EXPECT_EQ(mBoxes[0].text, LoadText(2002) + L"\r\n\r\nwhy");
+  EXPECT_EQ(mBoxes[0].style, MB_ICONEXCLAMATION | kTopmost);
+  EXPECT_EQ(mBoxes[0].caption, LoadText(203));
+  EXPECT_EQ(mBoxes[0].langId, GetLanguageId());
+}
+
+TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
+  ErrorList::Add(1301);
+  platform::SetLastErrorCode(5);
+  ASSERT_TRUE(ErrorList::HasError());
+  ErrorList::Clear();
+  EXPECT_EQ(ErrorList::GetCount(), 0);
+  EXPECT_FALSE(ErrorList::HasError());
+  EXPECT_EQ(platform::GetLastErrorCode(), 0u);
+}
+
+TEST_F(ErrorListTest, HasErrorLeavesTheCodeAlone) {
+  platform::SetLastErrorCode(87);
+  EXPECT_TRUE(ErrorList::HasError());
+  EXPECT_TRUE(ErrorList::HasError());
+  EXPECT_EQ(platform::GetLastErrorCode(), 87u);
+}
+
+TEST_F(ErrorListTest, ClearResetsOnlyTheCallingThread) {
+  platform::SetLastErrorCode(2);
+  std::thread other([] { ErrorList::Clear(); });
+  other.join();
+  EXPECT_EQ(platform::GetLastErrorCode(), 2u);
+}
+
+TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextAndSource) {
+  platform::SetLastErrorCode(2);
+  ErrorList::ErrorReport(L"OfficeMenummnuTranSheet_Click");
+  ASSERT_EQ(ErrorList::GetCount(), 1);
+  ErrorEntry entry = ErrorList::GetEntry(0);
+  EXPECT_EQ(entry.mMessageId, 1001);
+  EXPECT_EQ(entry.mIcon, MB_ICONERROR);
+  EXPECT_EQ(entry.mDetail, ExpectedBlock(2, L"OfficeMenummnuTranSheet_Click"));
+  EXPECT_EQ(entry.mFullText, LoadText(1001) + L"\r\n\r\n" + entry.mDetail);
+  EXPECT_FALSE(platform::SystemErrorText(2).empty());
+  // The report itself leaves the code in place.
+  EXPECT_EQ(platform::GetLastErrorCode(), 2u);
+}
+
+TEST_F(ErrorListTest, ErrorReportPrintsCodeSignedAndMissingTextAsNull) {
+  platform::SetLastErrorCode(0x80004005u);
+  ErrorList::ErrorReport(L"AddinApplication:TranslateSheet");
+  std::wstring detail = ErrorList::GetEntry(0).mDetail;
+  EXPECT_NE(detail.find(L"[Number]\r\n  -2147467259\r\n"), std::wstring::npos) << platform::ToUtf8(detail);
+  EXPECT_EQ(detail, ExpectedBlock(0x80004005u, L"AddinApplication:TranslateSheet"));
+}
+
+TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
+  ErrorList::SetDisplay(true);
+  ErrorList::Clear();
+  // The command: adds its specific message, fails with a system error.
+  ErrorList::Add(1302);
+  platform::SetLastErrorCode(2);
+  if (ErrorList::HasError()) ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
+  ASSERT_EQ(mBoxes.size(), 2u);
+  EXPECT_EQ(mBoxes[0].text, LoadText(1302));
+  EXPECT_NE(mBoxes[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
+  EXPECT_NE(mBoxes[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
+}
+
+TEST_F(ErrorListTest, ThrowingCommandWithoutCodeGivesNoReport) {
+  ErrorList::SetDisplay(true);
+  ErrorList::Clear();
+  try {
+    throw std::runtime_error("host call failed");
+  } catch (...) {
+  }
+  if (ErrorList::HasError()) ErrorList::ErrorReport(L"AddinMain:TranAllClick");
+  EXPECT_EQ(ErrorList::GetCount(), 0);
+  EXPECT_TRUE(mBoxes.empty());
+}
+
+TEST_F(ErrorListTest, AddKeepsThePendingCode) {
+  ErrorList::SetDisplay(true);
+  platform::SetLastErrorCode(1234);
+  ErrorList::Add(1301);
+  EXPECT_EQ(platform::GetLastErrorCode(), 1234u);
+}
+
+TEST_F(ErrorListTest, ReportWithInfoTakesTenTextsAtMost) {
+  platform::SetLastErrorCode(5);
+  ErrorList::ErrorReportWithInfo(L"CDialogSetup::optOutputDest_Click",
+                                 std::vector<std::wstring>{L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h", L"i",
+                                                           L"j", L"k", L"l"});
+  ErrorEntry entry = ErrorList::GetEntry(0);
+  EXPECT_EQ(entry.mMessageId, 3001);
+  EXPECT_EQ(entry.mIcon, MB_ICONINFORMATION);
+  EXPECT_EQ(entry.mHeading, L"DEBUG_INFO:");
+  EXPECT_EQ(entry.mDetail, ExpectedBlock(5, L"CDialogSetup::optOutputDest_Click") +
+                               L"\r\n[Info1] a\r\n[Info2] b\r\n[Info3] c\r\n[Info4] d\r\n[Info5] e"
+                               L"\r\n[Info6] f\r\n[Info7] g\r\n[Info8] h\r\n[Info9] i\r\n[Info10] j");
+  EXPECT_EQ(platform::GetLastErrorCode(), 5u);
+}
+
+TEST_F(ErrorListTest, ReportWithInfoStopsAtFirstEmptyText) {
+  platform::SetLastErrorCode(5);
+  ErrorList::ErrorReportWithInfo(L"src", L"first", std::wstring(L"second"), L"", L"never");
+  EXPECT_EQ(ErrorList::GetEntry(0).mDetail, ExpectedBlock(5, L"src") + L"\r\n[Info1] first\r\n[Info2] second");
+}
+
+TEST(ErrorListMapping, EngineErrorsToMessageIds) {
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30000), 1201);
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30001), 1202);
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30002), 1249);
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30003), 1204);
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30004), 1205);
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30005), 1206);
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30006), 1207);
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30007), 1249);
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(0), 1249);
+  EXPECT_EQ(ErrorList::EngineErrorToMessageId(-1), 1249);
+}
+
+}  // namespace

@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/ResourceModules.h"
+#include "platform/Strings.h"
+#include "platform/System.h"
+#include "platform/TestSupport.h"
+#include "resources/OwnResources.h"
+#include "support/ResourceModule.h"
+#include "tests/support/SupportTestPaths.h"
+
+namespace {
+
+constexpr unsigned kTopmost = 0x00040000;
+
+const std::wstring kJapaneseFont = L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF";  // ＭＳ Ｐゴシック
+const std::wstring kJapaneseTitle = L"PowerPoint\x30A2\x30C9\x30A4\x30F3\x7FFB\x8A33";  // PowerPointアドイン翻訳
+
+bool IsTextModulePlatform() { return platform::ResourceModuleExtension() == L".res"; }
+
+// A folder of module files: copies of the built English module under the
+// names of other languages, or hand-written text modules where the platform
+// reads them (Linux).
+class ResourceModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mEnglish = supporttest::BuiltEnglishModule();
+    mFolder = mDir.wpath() + std::wstring(1, platform::PathSeparator());
+  }
+
+  std::wstring ModulePath(LANGID language) const {
+    return mFolder + L"OfficeAddInRes" + std::to_wstring(language) + platform::ResourceModuleExtension();
+  }
+
+  void CopyEnglishAs(LANGID language) {
+    ASSERT_FALSE(mEnglish.empty()) << "the English resource module was not built";
+    std::filesystem::copy_file(std::filesystem::path(mEnglish), std::filesystem::path(ModulePath(language)));
+  }
+
+  void WriteTextModule(LANGID language, const std::string& body) {
+    std::ofstream out(std::filesystem::path(ModulePath(language)), std::ios::binary);
+    out << "PELORANT-RESOURCE-MODULE 1\n" << body;
+  }
+
+  ResourceModule::Environment Env(LANGID language) const { return {mFolder, language}; }
+
+  platformtest::TempDir mDir;
+  std::wstring mFolder;
+  std::wstring mEnglish;
+};
+
+TEST_F(ResourceModuleTest, JapaneseSystemWithoutModuleUsesOwnStrings) {
+  ResourceModule module(Env(1041));
+  EXPECT_TRUE(module.LoadResourceModule());
+  EXPECT_TRUE(module.IsOwnModule());
+  EXPECT_EQ(module.GetLanguageId(), 1041);
+  EXPECT_EQ(module.GetCharset(), 128);
+  EXPECT_EQ(module.GetFontName(), kJapaneseFont);
+  EXPECT_EQ(module.LoadText(203), kJapaneseTitle);
+  EXPECT_EQ(module.LoadText(101), L"ja");
+  EXPECT_EQ(module.LoadText(3001), L"DEBUG_INFO:");
+  EXPECT_EQ(module.GetModulePath(), L"");
+}
+
+TEST_F(ResourceModuleTest, AnyLanguageWithoutModuleFallsBackToJapanese) {
+  ResourceModule module(Env(1036));  // French, nothing installed
+  EXPECT_EQ(module.LoadText(101), L"ja");  // loads on first use
+  EXPECT_TRUE(module.IsOwnModule());
+  EXPECT_EQ(module.GetLanguageId(), 1041);
+}
+
+TEST_F(ResourceModuleTest, EnglishModuleGivesEnglishTexts) {
+  CopyEnglishAs(1033);
+  ResourceModule module(Env(1033));
+  ASSERT_TRUE(module.LoadResourceModule());
+  EXPECT_FALSE(module.IsOwnModule());
+  EXPECT_EQ(module.GetLanguageId(), 1033);
+  EXPECT_EQ(module.GetCharset(), 0);
+  EXPECT_EQ(module.GetFontName(), L"Segoe UI");
+  EXPECT_EQ(module.LoadText(101), L"en");
+  EXPECT_EQ(module.LoadText(1001), L"An unexpected error has occurred.");
+  EXPECT_EQ(module.GetModulePath(), ModulePath(1033));
+  // An id neither table has gives an empty text, never a Japanese one.
+  EXPECT_EQ(module.LoadText(4999), L"");
+}
+
+TEST_F(ResourceModuleTest, SingaporeChineseFallsBackToPrcModule) {
+  CopyEnglishAs(2052);
+  ResourceModule module(Env(4100));
+  ASSERT_TRUE(module.LoadResourceModule());
+  EXPECT_FALSE(module.IsOwnModule());
+  EXPECT_EQ(module.GetLanguageId(), 2052);
+  EXPECT_EQ(module.GetCharset(), 134);
+}
+
+TEST_F(ResourceModuleTest, RegionalLanguageFallsBackToDefaultSubLanguage) {
+  CopyEnglishAs(1034);
+  ResourceModule spanish(Env(3082));  // Spanish, modern sort
+  ASSERT_TRUE(spanish.LoadResourceModule());
+  EXPECT_EQ(spanish.GetLanguageId(), 1034);
+  EXPECT_EQ(spanish.GetModulePath(), ModulePath(1034));
+
+  CopyEnglishAs(1033);
+  ResourceModule british(Env(2057));
+  ASSERT_TRUE(british.LoadResourceModule());
+  EXPECT_EQ(british.GetLanguageId(), 1033);
+}
+
+TEST_F(ResourceModuleTest, ExactModuleWinsOverFallbacks) {
+  CopyEnglishAs(2057);
+  CopyEnglishAs(1033);
+  ResourceModule module(Env(2057));
+  ASSERT_TRUE(module.LoadResourceModule());
+  EXPECT_EQ(module.GetLanguageId(), 2057);
+}
+
+TEST_F(ResourceModuleTest, ReloadingSwitchesModulesCleanly) {
+  CopyEnglishAs(1033);
+  ResourceModule module(Env(1033));
+  ASSERT_TRUE(module.LoadResourceModule());
+  ASSERT_TRUE(module.LoadResourceModule());
+  EXPECT_EQ(module.LoadText(101), L"en");
+}
+
+TEST_F(ResourceModuleTest, EmptyFontTextTakesCharsetDefault) {
+  if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
+  WriteTextModule(1041, "[StringTable]\n101\tja\n");
+  ResourceModule japanese(Env(1041));
+  ASSERT_TRUE(japanese.LoadResourceModule());
+  EXPECT_FALSE(japanese.IsOwnModule());
+  EXPECT_EQ(japanese.GetFontName(), kJapaneseFont);
+
+  WriteTextModule(1049, "[StringTable]\n101\tru\n102\t\n");
+  ResourceModule russian(Env(1049));
+  ASSERT_TRUE(russian.LoadResourceModule());
+  EXPECT_EQ(russian.GetCharset(), 204);
+  EXPECT_EQ(russian.GetFontName(), L"");
+}
+
+TEST_F(ResourceModuleTest, TextsAreCutAt1023Characters) {
+  if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
+  WriteTextModule(1033, "[StringTable]\n500\t" + std::string(3000, 'x') + "\n501\tline\\none\\ttab\\\\\n");
+  ResourceModule module(Env(1033));
+  EXPECT_EQ(module.LoadText(500), std::wstring(1023, L'x'));
+  EXPECT_EQ(module.LoadText(501), L"line\none\ttab\\");
+}
+
+TEST_F(ResourceModuleTest, ModuleWithoutMagicLineIsNotUsed) {
+  if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
+  {
+    std::ofstream out(std::filesystem::path(ModulePath(1033)), std::ios::binary);
+    out << "101\ten\n";
+  }
+  auto previous = platform::SetDiagnosticSink([](const std::wstring&) {});
+  ResourceModule module(Env(1033));
+  EXPECT_EQ(module.LoadText(101), L"ja");
+  EXPECT_TRUE(module.IsOwnModule());
+  platform::SetDiagnosticSink(previous);
+}
+
+class MessageBoxCapture {
+ public:
+  MessageBoxCapture() {
+    mPrevious = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
+      requests.push_back(r);
+      return IDOK;
+    });
+  }
+  ~MessageBoxCapture() { platform::SetMessageBoxHandler(mPrevious); }
+  std::vector<platform::MessageBoxRequest> requests;
+
+ private:
+  platform::MessageBoxHandler mPrevious;
+};
+
+TEST_F(ResourceModuleTest, ShowMessageCaptionRules) {
+  MessageBoxCapture boxes;
+  ResourceModule module(Env(1041));
+  EXPECT_EQ(module.ShowMessage(L"text", MB_OK | MB_ICONERROR, L""), IDOK);
+  EXPECT_EQ(module.ShowMessage(L"text", MB_YESNO, L"Own caption"), IDOK);
+  EXPECT_EQ(module.ShowMessage(1301, MB_OK, L""), IDOK);
+  ASSERT_EQ(boxes.requests.size(), 3u);
+  EXPECT_EQ(boxes.requests[0].caption, kJapaneseTitle);
+  EXPECT_EQ(boxes.requests[0].style, MB_OK | MB_ICONERROR | kTopmost);
+  EXPECT_EQ(boxes.requests[0].langId, 1041);
+  EXPECT_EQ(boxes.requests[1].caption, L"Own caption");
+  EXPECT_EQ(boxes.requests[1].style, MB_YESNO | kTopmost);
+  EXPECT_EQ(boxes.requests[2].text, module.LoadText(1301));
+  EXPECT_FALSE(boxes.requests[2].text.empty());
+}
+
+TEST_F(ResourceModuleTest, EmptyTitleTextFallsBackToProductName) {
+  if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
+  WriteTextModule(1033, "[StringTable]\n101\ten\n");
+  MessageBoxCapture boxes;
+  ResourceModule module(Env(1033));
+  module.ShowMessage(L"text", MB_OK, L"");
+  ASSERT_EQ(boxes.requests.size(), 1u);
+  EXPECT_EQ(boxes.requests[0].caption, VersionInfo().GetValue(L"ProductName"));
+  EXPECT_EQ(boxes.requests[0].caption, L"Talvoren PowerPoint AddIn");
+  EXPECT_EQ(boxes.requests[0].langId, 1033);
+}
+
+TEST(ResourceModuleTables, CharsetFromCodePage) {
+  const std::pair<int, int> table[] = {{874, 222},  {932, 128},  {936, 134},  {949, 129},  {950, 136},
+                                       {1250, 238}, {1251, 204}, {1252, 0},   {1253, 161}, {1254, 162},
+                                       {1255, 177}, {1256, 178}, {1257, 186}, {1258, 1},   {65001, 1},
+                                       {0, 1}};
+  for (auto [codePage, charset] : table) EXPECT_EQ(ResourceModule::CharsetFromCodePage(codePage), charset) << codePage;
+}
+
+TEST(ResourceModuleTables, DefaultFonts) {
+  EXPECT_EQ(ResourceModule::DefaultFontForCharset(128), kJapaneseFont);
+  EXPECT_EQ(ResourceModule::DefaultFontForCharset(129), L"\xAD74\xB9BC");
+  EXPECT_EQ(ResourceModule::DefaultFontForCharset(134), L"\x5B8B\x4F53");
+  EXPECT_EQ(ResourceModule::DefaultFontForCharset(136), L"\x65B0\x7D30\x660E\x9AD4");
+  EXPECT_EQ(ResourceModule::DefaultFontForCharset(0), L"");
+  EXPECT_EQ(ResourceModule::DefaultFontForCharset(204), L"");
+}
+
+// Every id of the own Japanese table has an English text in the module the
+// build makes, so an English system never sees an empty message.
+TEST(ResourceTables, EnglishModuleCoversEveryOwnId) {
+  std::wstring english = supporttest::BuiltEnglishModule();
+  ASSERT_FALSE(english.empty()) << "the English resource module was not built";
+  auto module = platform::ResourceModuleFile::Load(english);
+  ASSERT_TRUE(module);
+  size_t count = 0;
+  for (const resources::StringEntry& e : resources::OwnStrings()) {
+    std::wstring text;
+    EXPECT_TRUE(module->ReadString(e.id, &text)) << "id " << e.id << " has no English text";
+    bool japanese = false;
+    for (wchar_t c : text) japanese = japanese || c >= 0x3000;
+    EXPECT_FALSE(japanese) << "id " << e.id << " is not English";
+    ++count;
+  }
+  EXPECT_GT(count, 150u);
+}
+
+// The ids the rest of the add-in uses by number must all have texts.
+TEST(ResourceTables, OwnTableHoldsTheIdsTheAddinUses) {
+  ResourceModule module(ResourceModule::Environment{L"", 1041});
+  const int ids[] = {101,  102,  203,  1001, 1201, 1202, 1204, 1205, 1206, 1207, 1249, 1251, 1252, 1253, 1254,
+                     1255, 1256, 1301, 1302, 1305, 1401, 1452, 1501, 1502, 1505, 1506, 1601, 1602, 2001, 2002,
+                     2004, 2005, 2051, 2052, 2121, 2122, 2123, 2124, 2125, 2126, 2127, 2128, 3001, 4001, 4002,
+                     4003, 5051, 5052, 5053, 5056, 5057, 5058, 5059, 5066, 5101, 5102, 5103, 5104, 6001, 6002,
+                     6003, 6004, 6005, 6006, 6007, 6008, 6009, 6010, 8001, 8002, 8003, 8005, 8006, 8007, 8008,
+                     8009, 8010, 8011, 8012, 8013, 8014, 8015, 8016, 8017, 8052, 8053, 8055, 8056, 8057, 8058,
+                     8059, 8060, 8061, 8062, 8063, 8064, 8065, 8066, 8101, 8102, 8103, 8104, 8105, 8106, 8151,
+                     8152, 8201, 8202, 8203, 8204, 8205, 8206, 8207, 8208, 8209, 8210, 8211, 8212, 8213, 8251,
+                     8252, 8253, 8254, 8255, 8256, 8257, 8258, 8301, 8302, 8303, 8304, 8305, 8306, 8307, 8308,
+                     8351, 8352, 8353, 8354, 8355, 8356, 8357, 8501, 8502, 8503, 8504, 8505, 9109, 9110, 9113,
+                     9114, 9123, 9124, 9125, 9126, 9127, 9128, 9129, 9130, 9131, 9132, 9133, 9134};
+  for (int id : ids) EXPECT_FALSE(module.LoadText(id).empty()) << "id " << id;
+  for (int id = 9001; id <= 9032; ++id) {
+    std::wstring name = module.LoadText(id);
+    // Pair names read "source - target"; the engine list splits them there.
+    EXPECT_NE(name.find(L" - "), std::wstring::npos) << "id " << id;
+  }
+  EXPECT_EQ(module.LoadText(9001), L"\x82F1\x8A9E - \x65E5\x672C\x8A9E");  // 英語 - 日本語
+}
+
+TEST(VersionInfoTest, EnglishModuleVersionBlock) {
+  std::wstring english = supporttest::BuiltEnglishModule();
+  ASSERT_FALSE(english.empty()) << "the English resource module was not built";
+  VersionInfo version(english);
+  EXPECT_EQ(version.GetTranslation(), L"040904b0");
+  EXPECT_EQ(version.GetValue(L"ProductName"), L"Talvoren PowerPoint AddIn");
+  EXPECT_EQ(version.GetValue(L"ProductVersion"), L"3, 0, 5, 20");
+  EXPECT_EQ(version.GetValue(L"FileVersion"), L"3, 0, 5, 20");
+  EXPECT_EQ(version.GetValue(L"OriginalFilename"), L"OfficeAddInRes1033.dll");
+  EXPECT_EQ(version.GetValue(L"CompanyName"), L"Talvoren");
+  EXPECT_EQ(version.GetValue(L"NoSuchValue"), L"");
+}
+
+TEST(VersionInfoTest, OwnVersionBlock) {
+  VersionInfo version;
+  if (version.GetTranslation().empty()) {
+    // Windows test programs carry no version resource of their own; the
+    // add-in DLL does. Without data every value is empty.
+    EXPECT_EQ(version.GetValue(L"ProductName"), L"");
+    return;
+  }
+  EXPECT_EQ(version.GetTranslation(), L"040904b0");
+  EXPECT_EQ(version.GetValue(L"ProductName"), L"Talvoren PowerPoint AddIn");
+  EXPECT_EQ(version.GetValue(L"FileDescription"), L"Talvoren PowerPoint AddIn");
+  EXPECT_EQ(version.GetValue(L"Comments"), L"Talvoren PowerPoint AddIn");
+  EXPECT_EQ(version.GetValue(L"ProductVersion"), L"3, 0, 5, 20");
+  EXPECT_EQ(version.GetValue(L"InternalName"), L"Pelorant.dll");
+  EXPECT_EQ(version.GetValue(L"OriginalFilename"), L"Pelorant.dll");
+  EXPECT_FALSE(version.GetValue(L"LegalCopyright").empty());
+}
+
+TEST(VersionInfoTest, MissingModuleGivesEmptyValues) {
+  platformtest::TempDir dir;
+  VersionInfo version(dir.wpath() + std::wstring(1, platform::PathSeparator()) + L"none.dll");
+  EXPECT_EQ(version.GetTranslation(), L"");
+  EXPECT_EQ(version.GetValue(L"ProductName"), L"");
+}
+
+}  // namespace
