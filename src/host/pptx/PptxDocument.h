@@ -77,7 +77,11 @@ class Document : public std::enable_shared_from_this<Document> {
 
   void MarkDirty(const std::string& part) { mPackage->MarkDirty(part); mChanged = true; }
   bool Changed() const { return mChanged || mPackage->Modified(); }
-  void ResetChanged() { mChanged = false; }
+  void ResetChanged() {
+    mChanged = false;
+    mPackage->ResetModified();
+  }
+  void SetChanged() { mChanged = true; }
 
   std::weak_ptr<AppState> App;
 

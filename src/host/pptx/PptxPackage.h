@@ -103,10 +103,13 @@ class Package {
 
   // Writes the package to a temporary file beside `to` and renames it into
   // place; on failure `to` is untouched and PackageError is thrown.
-  void Save(const std::filesystem::path& to);
+  // Parts named in `replaced` are written with those bytes instead (a copy
+  // in another format changes its content types without touching this package).
+  void Save(const std::filesystem::path& to, const std::map<std::string, std::string>& replaced = {});
 
   // True when any part was changed since opening or the last Save.
   bool Modified() const;
+  void ResetModified();
 
  private:
   Package();

@@ -1,0 +1,212 @@
+#include "host/pptx/PptxDocument.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "platform/Strings.h"
+
+namespace host::pptx {
+
+std::string_view LocalName(pugi::xml_node node) {
+  std::string_view n = node.name();
+  auto c = n.find(':');
+  return c == std::string_view::npos ? n : n.substr(c + 1);
+}
+
+bool Is(pugi::xml_node node, std::string_view localName) {
+  return node.type() == pugi::node_element && LocalName(node) == localName;
+}
+
+pugi::xml_node Child(pugi::xml_node parent, std::string_view localName) {
+  for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
+    if (Is(c, localName)) return c;
+  return {};
+}
+
+std::vector<pugi::xml_node> Children(pugi::xml_node parent, std::string_view localName) {
+  std::vector<pugi::xml_node> out;
+  for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
+    if (Is(c, localName)) out.push_back(c);
+  return out;
+}
+
+pugi::xml_attribute Attr(pugi::xml_node node, std::string_view localName) {
+  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+    std::string_view n = a.name();
+    if (n == localName) return a;
+    auto c = n.find(':');
+    if (c != std::string_view::npos && n.substr(0, c) != "xmlns" && n.substr(c + 1) == localName) return a;
+  }
+  return {};
+}
+
+pugi::xml_node AppendChildLike(pugi::xml_node parent, std::string_view localName, pugi::xml_node before) {
+  std::string_view pn = parent.name();
+  auto c = pn.find(':');
+  std::string name = (c == std::string_view::npos ? std::string() : std::string(pn.substr(0, c + 1))) +
+                     std::string(localName);
+  return before ? parent.insert_child_before(name.c_str(), before) : parent.append_child(name.c_str());
+}
+
+namespace {
+
+std::wstring W(const std::string& s) { return platform::FromUtf8(s); }
+
+[[noreturn]] void Bad(const std::filesystem::path& file, const std::string& what) {
+  throw PackageError(STG_E_INVALIDHEADER, L"\"" + W(file.string()) + L"\": " + W(what));
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+std::shared_ptr<Document> Document::Open(const std::filesystem::path& file, const PackageLimits& limits) {
+  std::shared_ptr<Document> d(new Document());
+  d->mPackage = Package::Open(file, limits);
+  d->Load();
+  return d;
+}
+
+void Document::Load() {
+  Package& p = *mPackage;
+  const auto& file = p.File();
+  auto main = p.RelationshipByType("", "officeDocument");
+  if (!main || main->targetPart.empty() || !p.HasPart(main->targetPart))
+    Bad(file, "the package has no main document part (officeDocument relationship missing or broken)");
+  mPresentationPart = main->targetPart;
+  std::string ct = p.ContentType(mPresentationPart);
+  static const char* kMain[] = {"presentationml.presentation.main+xml", "presentationml.slideshow.main+xml",
+                                "ms-powerpoint.presentation.macroEnabled.main+xml",
+                                "ms-powerpoint.slideshow.macroEnabled.main+xml",
+                                "presentationml.template.main+xml",
+                                "ms-powerpoint.template.macroEnabled.main+xml"};
+  bool known = false;
+  for (const char* k : kMain)
+    if (EndsWith(ct, k)) known = true;
+  if (!known)
+    Bad(file, ct.empty() ? "the main part has no content type"
+                         : "is not a presentation (main part is \"" + ct + "\")");
+  pugi::xml_node pres = p.Xml(mPresentationPart).document_element();
+  if (!Is(pres, "presentation")) Bad(file, "the main part is not a presentation");
+  if (pugi::xml_node sz = Child(pres, "sldSz")) {
+    double cx = std::atof(Attr(sz, "cx").value()), cy = std::atof(Attr(sz, "cy").value());
+    if (cx > 0 && cy > 0) {
+      mSlideWidth = static_cast<float>(cx / kEmuPerPoint);
+      mSlideHeight = static_cast<float>(cy / kEmuPerPoint);
+    }
+  }
+  auto rels = p.Relationships(mPresentationPart);
+  for (pugi::xml_node s : Children(Child(pres, "sldIdLst"), "sldId")) {
+    SlideInfo info;
+    info.id = Attr(s, "id").as_int();
+    for (pugi::xml_attribute a = s.first_attribute(); a; a = a.next_attribute()) {
+      std::string_view n = a.name();
+      if (n.size() > 3 && n.substr(n.size() - 3) == ":id") info.relId = a.value();
+    }
+    for (auto& r : rels)
+      if (r.id == info.relId) info.part = r.targetPart;
+    if (info.part.empty() || !p.HasPart(info.part))
+      Bad(file, "slide " + std::to_string(mSlides.size() + 1) + " (relationship " + info.relId +
+                    ") has no part in the package");
+    mSlides.push_back(info);
+  }
+}
+
+std::shared_ptr<Document> Document::CreateEmpty() {
+  std::shared_ptr<Document> d(new Document());
+  d->mPackage = Package::Create();
+  return d;
+}
+
+void Document::CheckOpen() const {
+  if (mClosed) throw ComError(E_FAIL, L"The presentation is closed.");
+}
+
+int Document::SlideIndexOf(int slideId) const {
+  for (std::size_t i = 0; i < mSlides.size(); ++i)
+    if (mSlides[i].id == slideId) return static_cast<int>(i + 1);
+  return 0;
+}
+
+const SlideInfo* Document::SlideById(int slideId) const {
+  for (auto& s : mSlides)
+    if (s.id == slideId) return &s;
+  return nullptr;
+}
+
+std::string Document::LayoutOf(const std::string& slidePart) {
+  auto r = mPackage->RelationshipByType(slidePart, "slideLayout");
+  return r && mPackage->HasPart(r->targetPart) ? r->targetPart : std::string();
+}
+
+std::string Document::MasterOf(const std::string& layoutPart) {
+  if (layoutPart.empty()) return {};
+  auto r = mPackage->RelationshipByType(layoutPart, "slideMaster");
+  if (!r) r = mPackage->RelationshipByType(layoutPart, "notesMaster");
+  return r && mPackage->HasPart(r->targetPart) ? r->targetPart : std::string();
+}
+
+std::string Document::ThemeOf(const std::string& masterPart) {
+  if (masterPart.empty()) return {};
+  auto r = mPackage->RelationshipByType(masterPart, "theme");
+  return r && mPackage->HasPart(r->targetPart) ? r->targetPart : std::string();
+}
+
+ThemeFonts Document::Fonts(const std::string& masterPart) {
+  ThemeFonts f;
+  std::string theme = ThemeOf(masterPart);
+  if (theme.empty()) return f;
+  pugi::xml_node scheme = Child(Child(mPackage->Xml(theme).document_element(), "themeElements"), "fontScheme");
+  auto read = [&](const char* which, std::string& latin, std::string& ea, std::string& cs) {
+    pugi::xml_node n = Child(scheme, which);
+    latin = Attr(Child(n, "latin"), "typeface").value();
+    ea = Attr(Child(n, "ea"), "typeface").value();
+    cs = Attr(Child(n, "cs"), "typeface").value();
+  };
+  read("majorFont", f.majorLatin, f.majorEastAsian, f.majorComplex);
+  read("minorFont", f.minorLatin, f.minorEastAsian, f.minorComplex);
+  return f;
+}
+
+pugi::xml_node Document::FindPlaceholder(const std::string& part, const std::string& type, const std::string& idx) {
+  if (part.empty() || !mPackage->HasPart(part)) return {};
+  pugi::xml_node tree = Child(Child(mPackage->Xml(part).document_element(), "cSld"), "spTree");
+  // Placeholders match by idx first, then by type; a missing type means "obj"
+  // on slides and "body" when inheriting, as the format's readers do.
+  auto typeOf = [](pugi::xml_node ph) {
+    std::string t = Attr(ph, "type").value();
+    return t.empty() ? std::string("obj") : t;
+  };
+  auto norm = [](const std::string& t) {
+    if (t == "ctrTitle") return std::string("title");
+    if (t == "subTitle" || t == "obj") return std::string("body");
+    return t;
+  };
+  pugi::xml_node byIdx, byType;
+  std::function<void(pugi::xml_node)> scan = [&](pugi::xml_node parent) {
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+      if (Is(c, "grpSp")) {
+        scan(c);
+        continue;
+      }
+      pugi::xml_node nv;
+      for (pugi::xml_node k = c.first_child(); k; k = k.next_sibling())
+        if (LocalName(k).substr(0, 2) == "nv") nv = k;
+      pugi::xml_node ph = Child(Child(nv, "nvPr"), "ph");
+      if (!ph) continue;
+      std::string t = typeOf(ph);
+      if (!idx.empty() && idx == Attr(ph, "idx").value() && !byIdx) byIdx = c;
+      if (!byType && (t == type || norm(t) == norm(type))) byType = c;
+    }
+  };
+  scan(tree);
+  // Title-like placeholders inherit by type; the rest by idx when it matches.
+  if (type == "title" || type == "ctrTitle" || type == "dt" || type == "ftr" || type == "sldNum" || type == "hdr")
+    return byType ? byType : byIdx;
+  return byIdx ? byIdx : byType;
+}
+
+}  // namespace host::pptx

@@ -1,0 +1,620 @@
+#include "host/pptx/PptxPackage.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <system_error>
+#include <unordered_map>
+
+#include "platform/Strings.h"
+
+namespace host::pptx {
+
+namespace {
+
+constexpr const char* kContentTypes = "[Content_Types].xml";
+constexpr const char* kRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+std::wstring Describe(const std::filesystem::path& file, const std::string& what) {
+  return L"\"" + platform::FromUtf8(file.string()) + L"\": " + platform::FromUtf8(what);
+}
+
+[[noreturn]] void Fail(HRESULT hr, const std::filesystem::path& file, const std::string& what) {
+  throw PackageError(hr, Describe(file, what));
+}
+
+// A name that stays inside the package: relative, no "." or ".." segment,
+// no backslash or drive letter, nothing empty between slashes.
+bool SafeEntryName(const std::string& name) {
+  if (name.empty() || name.size() > 1024) return false;
+  if (name[0] == '/' || name.find('\\') != std::string::npos || name.find(':') != std::string::npos) return false;
+  if (name.find('\0') != std::string::npos) return false;
+  std::size_t pos = 0;
+  while (pos <= name.size()) {
+    std::size_t next = name.find('/', pos);
+    if (next == std::string::npos) next = name.size();
+    std::string seg = name.substr(pos, next - pos);
+    // A trailing slash marks a folder entry; empty segments elsewhere do not belong.
+    if (seg.empty() && next != name.size()) return false;
+    if (seg == "." || seg == "..") return false;
+    pos = next + 1;
+  }
+  return true;
+}
+
+struct StringWriter : pugi::xml_writer {
+  std::string out;
+  void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+std::string LastSegment(const std::string& type) {
+  auto p = type.find_last_of('/');
+  return p == std::string::npos ? type : type.substr(p + 1);
+}
+
+}  // namespace
+
+struct Package::Entry {
+  std::string name;
+  zip_int64_t index = -1;  // in the source archive; -1 for a new part
+  std::uint64_t size = 0;
+  std::int32_t compMethod = ZIP_CM_DEFLATE;
+  bool loaded = false;
+  std::string bytes;
+  std::unique_ptr<pugi::xml_document> xml;
+  pugi::xml_encoding encoding = pugi::encoding_utf8;
+  bool bom = false;
+  bool dirty = false;    // differs from the source entry
+  bool removed = false;
+  bool folder = false;   // directory entries are kept but hold no part
+};
+
+struct Package::Impl {
+  zip_t* zip = nullptr;
+  std::vector<std::unique_ptr<Entry>> entries;
+  std::unordered_map<std::string, Entry*> byLower;
+  PackageLimits limits;
+  bool modified = false;
+  std::filesystem::path file;
+
+  ~Impl() {
+    if (zip) zip_discard(zip);
+  }
+
+  Entry* Find(const std::string& name) const {
+    auto it = byLower.find(Lower(name));
+    if (it == byLower.end() || it->second->removed || it->second->folder) return nullptr;
+    return it->second;
+  }
+
+  Entry& Need(const std::string& name) const {
+    Entry* e = Find(name);
+    if (!e) Fail(STG_E_FILENOTFOUND, file, "the package has no part \"" + name + "\"");
+    return *e;
+  }
+
+  void Load(Entry& e) {
+    if (e.loaded) return;
+    if (e.index < 0) {
+      e.loaded = true;
+      return;
+    }
+    zip_file_t* zf = zip_fopen_index(zip, static_cast<zip_uint64_t>(e.index), 0);
+    if (!zf) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" cannot be read: " + zip_strerror(zip));
+    std::string data;
+    data.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(e.size, limits.maxEntrySize)));
+    char buf[65536];
+    for (;;) {
+      zip_int64_t n = zip_fread(zf, buf, sizeof buf);
+      if (n < 0) {
+        std::string why = zip_error_strerror(zip_file_get_error(zf));
+        zip_fclose(zf);
+        Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" is damaged: " + why);
+      }
+      if (n == 0) break;
+      data.append(buf, static_cast<std::size_t>(n));
+      // The directory's sizes can lie; the data itself is bounded too.
+      if (data.size() > limits.maxEntrySize || data.size() > e.size) {
+        zip_fclose(zf);
+        Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" holds more data than its directory entry says");
+      }
+    }
+    if (zip_fclose(zf) != 0) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" is damaged (checksum)");
+    e.bytes = std::move(data);
+    e.loaded = true;
+  }
+
+  pugi::xml_document& Xml(Entry& e) {
+    if (e.xml) return *e.xml;
+    Load(e);
+    auto doc = std::make_unique<pugi::xml_document>();
+    // Whitespace text is kept (a:t holding a blank matters, and so does the
+    // layout of parts we re-serialise); DOCTYPE is parsed only to refuse it.
+    unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi |
+                     pugi::parse_ws_pcdata | pugi::parse_doctype;
+    pugi::xml_parse_result r = doc->load_buffer(e.bytes.data(), e.bytes.size(), flags, pugi::encoding_auto);
+    if (!r)
+      Fail(STG_E_INVALIDHEADER, file,
+           "part \"" + e.name + "\" is not well-formed XML (" + r.description() + " at offset " +
+               std::to_string(r.offset) + ")");
+    for (pugi::xml_node n = doc->first_child(); n; n = n.next_sibling())
+      if (n.type() == pugi::node_doctype)
+        Fail(STG_E_INVALIDHEADER, file,
+             "part \"" + e.name + "\" declares a DTD, which a package may not do; it is refused so that no entity expands");
+    e.encoding = r.encoding;
+    e.bom = e.bytes.size() >= 3 && static_cast<unsigned char>(e.bytes[0]) == 0xEF &&
+            static_cast<unsigned char>(e.bytes[1]) == 0xBB && static_cast<unsigned char>(e.bytes[2]) == 0xBF;
+    if (r.encoding != pugi::encoding_utf8) e.bom = true;
+    e.xml = std::move(doc);
+    return *e.xml;
+  }
+
+  Entry& Add(const std::string& name) {
+    if (!SafeEntryName(name)) Fail(E_INVALIDARG, file, "part name \"" + name + "\" is not valid");
+    if (Entry* e = Find(name)) return *e;
+    auto it = byLower.find(Lower(name));
+    if (it != byLower.end()) {  // a removed one comes back at its old place
+      Entry& e = *it->second;
+      e.removed = false;
+      e.folder = false;
+      e.bytes.clear();
+      e.xml.reset();
+      e.loaded = true;
+      e.dirty = true;
+      return e;
+    }
+    auto e = std::make_unique<Entry>();
+    e->name = name;
+    e->loaded = true;
+    e->dirty = true;
+    Entry* raw = e.get();
+    entries.push_back(std::move(e));
+    byLower[Lower(name)] = raw;
+    return *raw;
+  }
+};
+
+Package::Package() : mImpl(std::make_unique<Impl>()) {}
+Package::~Package() = default;
+
+std::unique_ptr<Package> Package::Create() {
+  std::unique_ptr<Package> p(new Package());
+  return p;
+}
+
+std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const PackageLimits& limits) {
+  std::unique_ptr<Package> p(new Package());
+  p->mFile = file;
+  Impl& im = *p->mImpl;
+  im.file = file;
+  im.limits = limits;
+
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) Fail(STG_E_FILENOTFOUND, file, "file not found");
+  if (std::filesystem::is_directory(file, ec)) Fail(STG_E_FILENOTFOUND, file, "is a folder, not a file");
+  {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) Fail(E_ACCESSDENIED, file, "cannot be read (permission denied?)");
+    unsigned char magic[8] = {};
+    in.read(reinterpret_cast<char*>(magic), sizeof magic);
+    static const unsigned char kOle[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    if (in.gcount() == 8 && std::memcmp(magic, kOle, 8) == 0)
+      Fail(STG_E_INVALIDHEADER, file,
+           "is a password-protected or old binary (OLE compound) file, not an Open XML package");
+    if (in.gcount() < 4 || magic[0] != 'P' || magic[1] != 'K')
+      Fail(STG_E_INVALIDHEADER, file, "is not a zip package");
+  }
+
+  int err = 0;
+  zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &err);
+  if (!z) {
+    zip_error_t ze;
+    zip_error_init_with_code(&ze, err);
+    std::string why = zip_error_strerror(&ze);
+    zip_error_fini(&ze);
+    if (err == ZIP_ER_NOZIP || err == ZIP_ER_INCONS || err == ZIP_ER_READ || err == ZIP_ER_SEEK)
+      Fail(STG_E_INVALIDHEADER, file, "is a damaged or truncated zip package (" + why + ")");
+    if (err == ZIP_ER_OPEN) Fail(E_ACCESSDENIED, file, "cannot be opened (" + why + ")");
+    Fail(STG_E_INVALIDHEADER, file, "cannot be read as a zip package (" + why + ")");
+  }
+  im.zip = z;
+
+  zip_int64_t n = zip_get_num_entries(z, 0);
+  if (n < 0) Fail(STG_E_INVALIDHEADER, file, "has an unreadable zip directory");
+  if (static_cast<std::uint64_t>(n) > limits.maxEntries)
+    Fail(STG_E_INVALIDHEADER, file, "has " + std::to_string(n) + " entries, more than the " +
+                                        std::to_string(limits.maxEntries) + " a package may have");
+  std::uint64_t total = 0;
+  for (zip_int64_t i = 0; i < n; ++i) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+      Fail(STG_E_INVALIDHEADER, file, "has an unreadable zip directory entry");
+    std::string name = st.name;
+    bool folder = !name.empty() && name.back() == '/';
+    if (!SafeEntryName(name))
+      Fail(STG_E_INVALIDHEADER, file, "has an entry \"" + name + "\" whose path leaves the package");
+    if (st.valid & ZIP_STAT_ENCRYPTION_METHOD && st.encryption_method != ZIP_EM_NONE)
+      Fail(STG_E_INVALIDHEADER, file, "has an encrypted entry \"" + name + "\"");
+    std::uint64_t size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+    std::uint64_t comp = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
+    if (size > limits.maxEntrySize)
+      Fail(STG_E_INVALIDHEADER, file, "has an entry \"" + name + "\" of " + std::to_string(size) +
+                                          " bytes, larger than the limit of " +
+                                          std::to_string(limits.maxEntrySize));
+    if (size > (1u << 20) && comp > 0 && size / comp > limits.maxRatio)
+      Fail(STG_E_INVALIDHEADER, file, "has an entry \"" + name + "\" that expands " +
+                                          std::to_string(size / comp) + " times (a zip bomb?)");
+    total += size;
+    if (total > limits.maxTotalSize)
+      Fail(STG_E_INVALIDHEADER, file, "expands to more than " + std::to_string(limits.maxTotalSize) + " bytes");
+    if (im.byLower.count(Lower(name)))
+      Fail(STG_E_INVALIDHEADER, file, "has two entries named \"" + name + "\"");
+    auto e = std::make_unique<Entry>();
+    e->name = name;
+    e->index = i;
+    e->size = size;
+    e->folder = folder;
+    if (st.valid & ZIP_STAT_COMP_METHOD) e->compMethod = st.comp_method;
+    im.byLower[Lower(name)] = e.get();
+    im.entries.push_back(std::move(e));
+  }
+  if (!im.Find(kContentTypes))
+    Fail(STG_E_INVALIDHEADER, file, "is a zip file but not an Open XML package (no [Content_Types].xml)");
+  return p;
+}
+
+std::vector<std::string> Package::PartNames() const {
+  std::vector<std::string> out;
+  for (auto& e : mImpl->entries)
+    if (!e->removed && !e->folder) out.push_back(e->name);
+  return out;
+}
+
+bool Package::HasPart(const std::string& name) const { return mImpl->Find(name) != nullptr; }
+
+std::string Package::ContentType(const std::string& name) {
+  if (!HasPart(kContentTypes)) return {};
+  pugi::xml_node types = Xml(kContentTypes).document_element();
+  std::string want = "/" + Lower(name);
+  for (pugi::xml_node o : types.children()) {
+    std::string_view n = o.name();
+    if (n == "Override" && Lower(o.attribute("PartName").value()) == want) return o.attribute("ContentType").value();
+  }
+  auto dot = name.find_last_of('.');
+  if (dot == std::string::npos) return {};
+  std::string ext = Lower(name.substr(dot + 1));
+  for (pugi::xml_node d : types.children())
+    if (std::string_view(d.name()) == "Default" && Lower(d.attribute("Extension").value()) == ext)
+      return d.attribute("ContentType").value();
+  return {};
+}
+
+const std::string& Package::Bytes(const std::string& name) {
+  Entry& e = mImpl->Need(name);
+  if (e.xml && e.dirty) {
+    StringWriter w;
+    e.xml->save(w, "", pugi::format_raw | pugi::format_no_declaration | (e.bom ? pugi::format_write_bom : 0),
+                e.encoding);
+    e.bytes = std::move(w.out);
+    e.loaded = true;
+    return e.bytes;
+  }
+  mImpl->Load(e);
+  return e.bytes;
+}
+
+pugi::xml_document& Package::Xml(const std::string& name) { return mImpl->Xml(mImpl->Need(name)); }
+
+void Package::MarkDirty(const std::string& name) {
+  Entry& e = mImpl->Need(name);
+  e.dirty = true;
+  mImpl->modified = true;
+}
+
+bool Package::IsDirty(const std::string& name) const {
+  Entry* e = mImpl->Find(name);
+  return e && e->dirty;
+}
+
+bool Package::Modified() const { return mImpl->modified; }
+void Package::ResetModified() { mImpl->modified = false; }
+
+namespace {
+void RegisterOverride(Package& p, const std::string& name, const std::string& contentType) {
+  if (contentType.empty() || !p.HasPart(kContentTypes)) return;
+  pugi::xml_node types = p.Xml(kContentTypes).document_element();
+  std::string want = "/" + Lower(name);
+  for (pugi::xml_node o : types.children("Override"))
+    if (Lower(o.attribute("PartName").value()) == want) {
+      if (std::string(o.attribute("ContentType").value()) != contentType) {
+        o.attribute("ContentType").set_value(contentType.c_str());
+        p.MarkDirty(kContentTypes);
+      }
+      return;
+    }
+  pugi::xml_node o = types.append_child("Override");
+  o.append_attribute("PartName").set_value(("/" + name).c_str());
+  o.append_attribute("ContentType").set_value(contentType.c_str());
+  p.MarkDirty(kContentTypes);
+}
+
+void UnregisterOverride(Package& p, const std::string& name) {
+  if (!p.HasPart(kContentTypes)) return;
+  pugi::xml_node types = p.Xml(kContentTypes).document_element();
+  std::string want = "/" + Lower(name);
+  for (pugi::xml_node o : types.children("Override"))
+    if (Lower(o.attribute("PartName").value()) == want) {
+      types.remove_child(o);
+      p.MarkDirty(kContentTypes);
+      return;
+    }
+}
+}  // namespace
+
+void Package::SetPart(const std::string& name, std::string bytes, const std::string& contentType) {
+  Entry& e = mImpl->Add(name);
+  e.xml.reset();
+  e.bytes = std::move(bytes);
+  e.loaded = true;
+  e.dirty = true;
+  mImpl->modified = true;
+  RegisterOverride(*this, name, contentType);
+}
+
+pugi::xml_document& Package::AddXmlPart(const std::string& name, const std::string& contentType) {
+  Entry& e = mImpl->Add(name);
+  e.xml = std::make_unique<pugi::xml_document>();
+  pugi::xml_node decl = e.xml->append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  decl.append_attribute("encoding") = "UTF-8";
+  decl.append_attribute("standalone") = "yes";
+  e.encoding = pugi::encoding_utf8;
+  e.bom = false;
+  e.dirty = true;
+  mImpl->modified = true;
+  RegisterOverride(*this, name, contentType);
+  return *e.xml;
+}
+
+void Package::RemovePart(const std::string& name) {
+  Entry* e = mImpl->Find(name);
+  if (!e) return;
+  e->removed = true;
+  e->xml.reset();
+  e->bytes.clear();
+  mImpl->modified = true;
+  UnregisterOverride(*this, name);
+}
+
+std::string Package::RelsPartName(const std::string& sourcePart) {
+  if (sourcePart.empty()) return "_rels/.rels";
+  auto slash = sourcePart.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "" : sourcePart.substr(0, slash + 1);
+  std::string file = slash == std::string::npos ? sourcePart : sourcePart.substr(slash + 1);
+  return dir + "_rels/" + file + ".rels";
+}
+
+std::string Package::ResolveTarget(const std::string& sourcePart, const std::string& target) {
+  if (target.empty()) return {};
+  std::string t = target;
+  // Fragments and queries do not name parts.
+  auto hash = t.find('#');
+  if (hash != std::string::npos) t = t.substr(0, hash);
+  if (t.empty()) return {};
+  // Percent-encoding in targets: decode the common escapes.
+  std::string dec;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i] == '%' && i + 2 < t.size() && std::isxdigit(static_cast<unsigned char>(t[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(t[i + 2]))) {
+      dec += static_cast<char>(std::stoi(t.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      dec += t[i];
+    }
+  }
+  t = dec;
+  std::vector<std::string> parts;
+  if (t[0] != '/') {
+    auto slash = sourcePart.find_last_of('/');
+    std::string base = slash == std::string::npos ? "" : sourcePart.substr(0, slash);
+    std::size_t pos = 0;
+    while (!base.empty() && pos <= base.size()) {
+      auto next = base.find('/', pos);
+      if (next == std::string::npos) next = base.size();
+      parts.push_back(base.substr(pos, next - pos));
+      pos = next + 1;
+    }
+  }
+  std::size_t pos = 0;
+  while (pos <= t.size()) {
+    auto next = t.find('/', pos);
+    if (next == std::string::npos) next = t.size();
+    std::string seg = t.substr(pos, next - pos);
+    pos = next + 1;
+    if (seg.empty() || seg == ".") continue;
+    if (seg == "..") {
+      if (parts.empty()) return {};  // leaves the package
+      parts.pop_back();
+      continue;
+    }
+    if (seg.find('\\') != std::string::npos || seg.find(':') != std::string::npos) return {};
+    parts.push_back(seg);
+  }
+  std::string out;
+  for (auto& s : parts) out += (out.empty() ? "" : "/") + s;
+  return out;
+}
+
+std::string Package::RelativeTarget(const std::string& sourcePart, const std::string& targetPart) {
+  auto split = [](const std::string& s) {
+    std::vector<std::string> v;
+    std::size_t pos = 0;
+    while (pos <= s.size()) {
+      auto next = s.find('/', pos);
+      if (next == std::string::npos) next = s.size();
+      v.push_back(s.substr(pos, next - pos));
+      pos = next + 1;
+    }
+    return v;
+  };
+  std::vector<std::string> src = split(sourcePart), dst = split(targetPart);
+  src.pop_back();  // the source's own file name
+  std::size_t common = 0;
+  while (common < src.size() && common + 1 < dst.size() && src[common] == dst[common]) ++common;
+  std::string out;
+  for (std::size_t i = common; i < src.size(); ++i) out += "../";
+  for (std::size_t i = common; i < dst.size(); ++i) out += dst[i] + (i + 1 < dst.size() ? "/" : "");
+  return out;
+}
+
+std::vector<Relationship> Package::Relationships(const std::string& sourcePart) {
+  std::vector<Relationship> out;
+  std::string rels = RelsPartName(sourcePart);
+  if (!HasPart(rels)) return out;
+  pugi::xml_node root = Xml(rels).document_element();
+  for (pugi::xml_node r : root.children()) {
+    std::string_view n = r.name();
+    auto colon = n.find(':');
+    if (colon != std::string_view::npos) n = n.substr(colon + 1);
+    if (n != "Relationship") continue;
+    Relationship rel;
+    rel.id = r.attribute("Id").value();
+    rel.type = r.attribute("Type").value();
+    rel.target = r.attribute("Target").value();
+    rel.external = std::string(r.attribute("TargetMode").value()) == "External";
+    if (!rel.external) rel.targetPart = ResolveTarget(sourcePart, rel.target);
+    out.push_back(std::move(rel));
+  }
+  return out;
+}
+
+std::optional<Relationship> Package::RelationshipByType(const std::string& sourcePart, const std::string& type) {
+  std::string want = LastSegment(type);
+  for (auto& r : Relationships(sourcePart))
+    if (r.type == type || LastSegment(r.type) == want) return r;
+  return std::nullopt;
+}
+
+std::optional<Relationship> Package::RelationshipById(const std::string& sourcePart, const std::string& id) {
+  for (auto& r : Relationships(sourcePart))
+    if (r.id == id) return r;
+  return std::nullopt;
+}
+
+std::string Package::AddRelationship(const std::string& sourcePart, const std::string& type,
+                                     const std::string& targetPart) {
+  std::string rels = RelsPartName(sourcePart);
+  if (!HasPart(rels)) {
+    pugi::xml_document& d = AddXmlPart(rels, "");
+    pugi::xml_node root = d.append_child("Relationships");
+    root.append_attribute("xmlns") = kRelNs;
+    // .rels parts are covered by the Default for their extension.
+    if (ContentType(rels).empty()) {
+      pugi::xml_node types = Xml(kContentTypes).document_element();
+      pugi::xml_node def = types.prepend_child("Default");
+      def.append_attribute("Extension") = "rels";
+      def.append_attribute("ContentType") = "application/vnd.openxmlformats-package.relationships+xml";
+      MarkDirty(kContentTypes);
+    }
+  }
+  pugi::xml_node root = Xml(rels).document_element();
+  std::string prefix;
+  std::string_view rn = root.name();
+  if (auto c = rn.find(':'); c != std::string_view::npos) prefix = std::string(rn.substr(0, c + 1));
+  int n = 1;
+  std::string id;
+  for (;; ++n) {
+    id = "rId" + std::to_string(n);
+    bool used = false;
+    for (pugi::xml_node r : root.children())
+      if (id == r.attribute("Id").value()) used = true;
+    if (!used) break;
+  }
+  pugi::xml_node r = root.append_child((prefix + "Relationship").c_str());
+  r.append_attribute("Id") = id.c_str();
+  r.append_attribute("Type") = type.c_str();
+  r.append_attribute("Target") = RelativeTarget(sourcePart, targetPart).c_str();
+  MarkDirty(rels);
+  return id;
+}
+
+void Package::Save(const std::filesystem::path& to, const std::map<std::string, std::string>& replaced) {
+  Impl& im = *mImpl;
+  std::filesystem::path target = std::filesystem::absolute(to);
+  std::filesystem::path dir = target.parent_path();
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) Fail(STG_E_FILENOTFOUND, to, "cannot be written: the folder does not exist");
+  std::random_device rd;
+  std::filesystem::path temp = dir / ("." + target.filename().string() + ".tmp" + std::to_string(rd() % 1000000));
+
+  int err = 0;
+  zip_t* out = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (!out) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");
+  // Buffers handed to libzip must live until zip_close.
+  std::vector<std::string> keep;
+  keep.reserve(im.entries.size());
+  auto abort = [&](const std::string& why) {
+    zip_discard(out);
+    std::filesystem::remove(temp, ec);
+    Fail(E_FAIL, to, "cannot be written: " + why);
+  };
+  for (auto& up : im.entries) {
+    Entry& e = *up;
+    if (e.removed) continue;
+    zip_int64_t idx = -1;
+    if (e.folder) {
+      idx = zip_dir_add(out, e.name.substr(0, e.name.size() - 1).c_str(), ZIP_FL_ENC_UTF_8);
+      if (idx < 0) abort(zip_strerror(out));
+      continue;
+    }
+    auto rep = replaced.find(e.name);
+    if (!e.dirty && e.index >= 0 && rep == replaced.end()) {
+      // Unchanged: the compressed bytes of the source entry, as they are.
+      zip_source_t* src = zip_source_zip(out, im.zip, static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
+      if (!src) abort(zip_strerror(out));
+      idx = zip_file_add(out, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
+      if (idx < 0) {
+        zip_source_free(src);
+        abort(zip_strerror(out));
+      }
+      zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), e.compMethod, 0);
+      continue;
+    }
+    keep.push_back(rep != replaced.end() ? rep->second : Bytes(e.name));
+    const std::string& data = keep.back();
+    zip_source_t* src = zip_source_buffer(out, data.data(), data.size(), 0);
+    if (!src) abort(zip_strerror(out));
+    idx = zip_file_add(out, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
+    if (idx < 0) {
+      zip_source_free(src);
+      abort(zip_strerror(out));
+    }
+    zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 6);
+  }
+  if (zip_close(out) != 0) {
+    std::string why = zip_strerror(out);
+    zip_discard(out);
+    std::filesystem::remove(temp, ec);
+    Fail(E_FAIL, to, "cannot be written: " + why);
+  }
+  std::filesystem::rename(temp, target, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    Fail(E_ACCESSDENIED, to, "cannot be replaced: " + ec.message());
+  }
+  im.modified = false;
+}
+
+}  // namespace host::pptx
