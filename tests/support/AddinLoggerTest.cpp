@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/Registry.h"
+#include "platform/Strings.h"
+#include "platform/System.h"
+#include "platform/TestSupport.h"
+#include "support/AddinLogger.h"
+#include "support/Log.h"
+
+namespace {
+
+using platform::Hive;
+using platform::RegKey;
+using platform::RegValue;
+namespace fs = std::filesystem;
+
+const std::wstring kKey = L"SOFTWARE\\Talvoren\\OfficeAddIn";
+
+class FixedClockLogger : public AddinLogger {
+ protected:
+  LogTime Now() const override { return LogTime{2013, 5, 7, 9, 3, 7, 45}; }
+};
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+// Each test has its own registry files (posix), its own log folder and its
+// own temporary folder, so "%temp%" never points at the real one. On Windows
+// the add-in's key is the real one of the Wine prefix and is cleaned around
+// every test.
+class AddinLoggerTest : public ::testing::Test {
+ protected:
+  AddinLoggerTest()
+      : mRegistryEnv(L"PELORANT_REGISTRY", mRegistryDir.wpath()),
+        mTmpDirEnv(L"TMPDIR", mTempDir.wpath()),
+        mTempEnv(L"TEMP", mTempDir.wpath()),
+        mTmpEnv(L"TMP", mTempDir.wpath()) {
+    platform::DeleteKeyTree(Hive::CurrentUser, kKey);
+    platform::DeleteKeyTree(Hive::LocalMachine, kKey);
+  }
+  ~AddinLoggerTest() override {
+    platform::DeleteKeyTree(Hive::CurrentUser, kKey);
+    platform::DeleteKeyTree(Hive::LocalMachine, kKey);
+  }
+
+  void Set(Hive hive, const std::wstring& name, const RegValue& value) {
+    RegKey key;
+    ASSERT_EQ(RegKey::Create(hive, kKey, &key), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetValue(name, value), ERROR_SUCCESS);
+  }
+  void SetUser(const std::wstring& name, std::uint32_t value) { Set(Hive::CurrentUser, name, RegValue::Dword(value)); }
+  void SetUser(const std::wstring& name, const std::wstring& value) {
+    Set(Hive::CurrentUser, name, RegValue::String(value));
+  }
+  // Logging on, into this test's folder.
+  void SwitchOn() {
+    SetUser(L"OfficeAddinLog", 1u);
+    SetUser(L"LogFolderPath", mLogDir.wpath());
+  }
+
+  fs::path LogFile(const std::string& name) const { return mLogDir.path() / name; }
+  size_t FileCount() const {
+    size_t n = 0;
+    for (auto& entry : fs::directory_iterator(mLogDir.path())) n += entry.is_regular_file() ? 1 : 0;
+    return n;
+  }
+
+  platformtest::TempDir mRegistryDir;
+  platformtest::TempDir mLogDir;
+  platformtest::TempDir mTempDir;
+  platformtest::ScopedEnv mRegistryEnv;
+  platformtest::ScopedEnv mTmpDirEnv;
+  platformtest::ScopedEnv mTempEnv;
+  platformtest::ScopedEnv mTmpEnv;
+};
+
+const std::string kLine = "2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574\r\n";
+
+TEST_F(AddinLoggerTest, WithoutSwitchNothingIsWritten) {
+  SetUser(L"LogFolderPath", mLogDir.wpath());
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  EXPECT_TRUE(logger.IsInitialized());
+  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+  logger.Error(L"CreateMenu FAIL", L"src/addin/AddinMain.cpp", 10);
+  EXPECT_EQ(FileCount(), 0u);
+}
+
+TEST_F(AddinLoggerTest, SwitchZeroTurnsLoggingOff) {
+  SwitchOn();
+  SetUser(L"OfficeAddinLog", 0u);
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+}
+
+TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
+  SwitchOn();
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  EXPECT_EQ(logger.GetLevel(), 1001);
+  EXPECT_EQ(logger.GetFileCount(), 1u);
+  EXPECT_EQ(logger.GetRotationSize(), 104857600);
+  EXPECT_EQ(logger.GetBaseName(), L"TVPPAddinsLog");
+  EXPECT_EQ(logger.GetExtension(), L".txt");
+  EXPECT_EQ(logger.GetCurrentPath(), platform::JoinPath(mLogDir.wpath(), L"TVPPAddinsLog0.txt"));
+
+  logger.Detail(L"dropped at the default level", L"src/engine/AppCommon.cpp", 1);
+  logger.Info(L"GetTranslationOptions", L"src/addin/AddinApplication.cpp", 574);
+  logger.Warning(L"TranCellShape is NULL ", L"src\\powerpoint\\Tables.cpp", 33);
+  logger.Error(L"ErrorHandler", L"AddinMain.cpp", 7);
+  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")),
+            kLine + "2013/5/7 9:3:7.45  3000 TranCellShape is NULL  Tables 33\r\n" +
+                "2013/5/7 9:3:7.45  4000 ErrorHandler AddinMain 7\r\n");
+}
+
+TEST_F(AddinLoggerTest, UserValueWinsEvenWhenZero) {
+  SetUser(L"LogFolderPath", mLogDir.wpath());
+  Set(Hive::CurrentUser, L"OfficeAddinLog", RegValue::Dword(0));
+  Set(Hive::LocalMachine, L"OfficeAddinLog", RegValue::Dword(1));
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+}
+
+TEST_F(AddinLoggerTest, MachineValuesApplyWhenUserHasNoneOrWrongType) {
+  Set(Hive::CurrentUser, L"OfficeAddinLog", RegValue::String(L"1"));  // wrong type: ignored
+  Set(Hive::LocalMachine, L"OfficeAddinLog", RegValue::Dword(1));
+  Set(Hive::LocalMachine, L"LogFolderPath", RegValue::String(mLogDir.wpath()));
+  Set(Hive::LocalMachine, L"LogLevel", RegValue::Dword(3000));
+  Set(Hive::CurrentUser, L"LogExtention", RegValue::Dword(5));  // wrong type: default stays
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  EXPECT_EQ(logger.GetLevel(), 3000);
+  EXPECT_EQ(logger.GetExtension(), L".txt");
+  EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
+}
+
+TEST_F(AddinLoggerTest, NumbersAreClamped) {
+  SwitchOn();
+  SetUser(L"LogLotationSize", 5u);
+  SetUser(L"LogFileCount", 20u);
+  SetUser(L"LogLevel", 0xFFFFFFFFu);
+  FixedClockLogger small;
+  small.Initialize(3);
+  EXPECT_EQ(small.GetRotationSize(), 100);
+  EXPECT_EQ(small.GetFileCount(), 9u);
+  EXPECT_EQ(small.GetLevel(), AddinLogger::kOff);
+
+  SetUser(L"LogLotationSize", 0xFFFFFFFFu);
+  SetUser(L"LogFileCount", 0u);
+  SetUser(L"LogLevel", 0u);
+  FixedClockLogger large;
+  large.Initialize(3);
+  EXPECT_EQ(large.GetRotationSize(), 2147483647);
+  EXPECT_EQ(large.GetFileCount(), 0u);
+  EXPECT_EQ(large.GetLevel(), 0);
+}
+
+TEST_F(AddinLoggerTest, LevelZeroWritesAllAndAboveErrorWritesNothing) {
+  SwitchOn();
+  SetUser(L"LogLevel", 0u);
+  FixedClockLogger all;
+  all.Initialize(3);
+  all.Detail(L"d", L"a.cpp", 1);
+  all.Info(L"i", L"a.cpp", 2);
+  all.Warning(L"w", L"a.cpp", 3);
+  all.Error(L"e", L"a.cpp", 4);
+  std::string text = ReadBytes(LogFile("TVPPAddinsLog0.txt"));
+  EXPECT_NE(text.find("  1000 d a 1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("  4000 e a 4\r\n"), std::string::npos);
+
+  SetUser(L"LogLevel", 4001u);
+  fs::remove(LogFile("TVPPAddinsLog0.txt"));
+  FixedClockLogger none;
+  none.Initialize(3);
+  EXPECT_FALSE(none.IsEnabled(4000));
+  none.Error(L"e", L"a.cpp", 4);
+  EXPECT_EQ(FileCount(), 0u);
+}
+
+TEST_F(AddinLoggerTest, EmptyTextValuesTakeGenericNames) {
+  SwitchOn();
+  SetUser(L"PPLogFileName", L"");
+  SetUser(L"LogExtention", L"");
+  SetUser(L"LogFileName", L"NotForPowerPoint");
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  EXPECT_EQ(logger.GetBaseName(), L"TVAddinsLog");
+  EXPECT_EQ(logger.GetExtension(), L".txt");
+
+  SetUser(L"PPLogFileName", L"Slides");
+  SetUser(L"LogExtention", L".log");
+  FixedClockLogger named;
+  named.Initialize(3);
+  named.Info(L"x", L"y.cpp", 1);
+  EXPECT_TRUE(fs::exists(LogFile("Slides0.log")));
+}
+
+TEST_F(AddinLoggerTest, HostKindChoosesDefaultBaseName) {
+  SwitchOn();
+  const std::pair<int, const wchar_t*> kinds[] = {
+      {1, L"TVWordAddinsLog"}, {2, L"TVExcelAddinsLog"}, {3, L"TVPPAddinsLog"},
+      {4, L"TVOutlookAddinsLog"}, {0, L"TVAddinsLog"}, {42, L"TVAddinsLog"}};
+  for (auto [kind, name] : kinds) {
+    FixedClockLogger logger;
+    logger.Initialize(kind);
+    EXPECT_EQ(logger.GetBaseName(), name) << kind;
+  }
+  SetUser(L"WordLogFileName", L"WordOnly");
+  FixedClockLogger word;
+  word.Initialize(1);
+  EXPECT_EQ(word.GetBaseName(), L"WordOnly");
+}
+
+TEST_F(AddinLoggerTest, SettingsAreReadOnce) {
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  ASSERT_EQ(logger.GetLevel(), AddinLogger::kOff);
+  SwitchOn();
+  logger.Initialize(3);
+  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+}
+
+TEST_F(AddinLoggerTest, FolderWithEnvironmentReference) {
+  platformtest::ScopedEnv env(L"PELORANT_LOGTEST", mLogDir.wpath());
+  SetUser(L"OfficeAddinLog", 1u);
+  SetUser(L"LogFolderPath", L"%PELORANT_LOGTEST%\\nested\\deeper");
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
+  EXPECT_EQ(ReadBytes(mLogDir.path() / "nested" / "deeper" / "TVPPAddinsLog0.txt"), kLine);
+}
+
+TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefault) {
+  WriteBytes(mLogDir.path() / "plainfile", "x");
+  SetUser(L"OfficeAddinLog", 1u);
+  SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  ASSERT_NE(logger.GetLevel(), AddinLogger::kOff);
+  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
+  EXPECT_EQ(ReadBytes(mTempDir.path() / "Talvoren" / "AddinLog" / "TVPPAddinsLog0.txt"), kLine);
+}
+
+TEST_F(AddinLoggerTest, NoUsableFolderTurnsLoggingOffQuietly) {
+  WriteBytes(mLogDir.path() / "plainfile", "x");
+  platformtest::ScopedEnv tmpdir(L"TMPDIR", (mLogDir.path() / "plainfile").wstring());
+  platformtest::ScopedEnv temp(L"TEMP", (mLogDir.path() / "plainfile").wstring());
+  platformtest::ScopedEnv tmp(L"TMP", (mLogDir.path() / "plainfile").wstring());
+  SetUser(L"OfficeAddinLog", 1u);
+  SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+  logger.Error(L"lost", L"a.cpp", 1);
+  EXPECT_EQ(FileCount(), 1u);  // only the plain file
+}
+
+TEST_F(AddinLoggerTest, FolderVanishingAfterStartLosesLinesWithoutFailing) {
+  platformtest::TempDir gone;
+  SetUser(L"OfficeAddinLog", 1u);
+  SetUser(L"LogFolderPath", (gone.path() / "logs").wstring());
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  fs::remove_all(gone.path() / "logs");
+  logger.Error(L"lost", L"a.cpp", 1);  // must not throw or crash
+  EXPECT_FALSE(fs::exists(gone.path() / "logs"));
+}
+
+TEST_F(AddinLoggerTest, LinesAreCodePage932) {
+  SwitchOn();
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  logger.Info(L"\x7FFB\x8A33 ok", L"a.cpp", 1);  // 翻訳
+  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), "2013/5/7 9:3:7.45  2000 \x96\x7C\x96\xF3 ok a 1\r\n");
+}
+
+TEST_F(AddinLoggerTest, RotationShiftsNumberedFiles) {
+  SwitchOn();
+  SetUser(L"LogLotationSize", 100u);
+  SetUser(L"LogFileCount", 2u);
+  WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(101, 'a'));
+  WriteBytes(LogFile("TVPPAddinsLog1.txt"), "one");
+  WriteBytes(LogFile("TVPPAddinsLog2.txt"), "two");
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
+  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), kLine);
+  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog1.txt")), std::string(101, 'a'));
+  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog2.txt")), "one");
+  EXPECT_EQ(FileCount(), 3u);
+}
+
+TEST_F(AddinLoggerTest, FileExactlyAtLimitIsNotRotated) {
+  SwitchOn();
+  SetUser(L"LogLotationSize", 100u);
+  WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(100, 'a'));
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
+  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), std::string(100, 'a') + kLine);
+  EXPECT_FALSE(fs::exists(LogFile("TVPPAddinsLog1.txt")));
+  // The next line finds the file over the limit and starts a new one.
+  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
+  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), kLine);
+  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog1.txt")), std::string(100, 'a') + kLine);
+}
+
+TEST_F(AddinLoggerTest, CountZeroNeverRotates) {
+  SwitchOn();
+  SetUser(L"LogLotationSize", 100u);
+  SetUser(L"LogFileCount", 0u);
+  WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(500, 'a'));
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
+  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), std::string(500, 'a') + kLine);
+  EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST(AddinLoggerFormat, LineLayoutWithoutLeadingZeros) {
+  EXPECT_EQ(AddinLogger::FormatLine(LogTime{2013, 5, 7, 9, 3, 7, 45}, 2000, L"GetTranslationOptions",
+                                    L"src/addin/AddinApplication.cpp", 574),
+            L"2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574");
+  EXPECT_EQ(AddinLogger::FormatLine(LogTime{2026, 12, 31, 23, 59, 59, 999}, 4000, L"", L"x.h", 0),
+            L"2026/12/31 23:59:59.999  4000  x 0");
+}
+
+TEST(AddinLoggerFormat, SourceBaseName) {
+  EXPECT_EQ(AddinLogger::SourceBaseName(L"src/addin/AddinApplication.cpp"), L"AddinApplication");
+  EXPECT_EQ(AddinLogger::SourceBaseName(L"C:\\build\\src\\menu\\OfficeMenu.cpp"), L"OfficeMenu");
+  EXPECT_EQ(AddinLogger::SourceBaseName(L"dir.d/name.v2.cpp"), L"name.v2");
+  EXPECT_EQ(AddinLogger::SourceBaseName(L"Makefile"), L"Makefile");
+  EXPECT_EQ(AddinLogger::SourceBaseName(std::wstring(300, L'n') + L".cpp"), std::wstring(256, L'n'));
+}
+
+// The process-wide logger behind the macros: configured by the first call.
+TEST_F(AddinLoggerTest, MacrosWriteThroughProcessLogger) {
+  if (AddinLogger::Instance().IsInitialized()) GTEST_SKIP() << "process logger configured by an earlier test";
+  SwitchOn();
+  LOG_INFO(L"AddinMain:TranSheetClick", L"start");
+  LOG_DETAIL(L"AddinMain:TranSheetClick", L"not at the default level");
+  LOG_ERROR(L"", L"CreateMenu FAIL");
+  std::string text = ReadBytes(LogFile("TVPPAddinsLog0.txt"));
+  EXPECT_NE(text.find("  2000 AddinMain:TranSheetClick start AddinLoggerTest "), std::string::npos) << text;
+  EXPECT_EQ(text.find("not at the default level"), std::string::npos);
+  EXPECT_NE(text.find("  4000 CreateMenu FAIL AddinLoggerTest "), std::string::npos);
+}
+
+}  // namespace
