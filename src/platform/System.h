@@ -49,7 +49,8 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 // Replaces %NAME% references by the environment variable's value, as
 // ExpandEnvironmentStringsW does: names compare case-insensitively, an
-// unknown name stays as written, "%%" is not special. On posix "%temp%" and
+// unknown name stays as written (both "%" kept, scanning goes on after
+// the second), "%%" is not special. On posix "%temp%" and
 // "%tmp%" give the temporary folder (without trailing separator) when no
 // such variable is set, and "%appdata%" the roaming folder. Backslashes in
 // the text after a posix expansion are left alone; callers that build paths

@@ -205,10 +205,9 @@ std::wstring ExpandEnvironment(const std::wstring& text) {
       out += value;
       i = close + 1;
     } else {
-      // Left as written; the closing '%' may open the next reference.
-      out += L'%';
-      out += name;
-      i = close;
+      // Left as written, both '%' included, as Windows leaves it.
+      out.append(text, i, close - i + 1);
+      i = close + 1;
     }
   }
   return out;
@@ -277,6 +276,12 @@ bool MultiByteToWide(unsigned codePage, std::string_view bytes, std::wstring* ou
       iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
     }
   }
+  // Code pages with combining marks (1255, 1258) hold back the last
+  // character until the end of input is signalled.
+  char* o = reinterpret_cast<char*>(buf);
+  size_t oLeft = sizeof buf;
+  iconv(cd.get(), nullptr, nullptr, &o, &oLeft);
+  out->append(buf, (sizeof buf - oLeft) / sizeof(wchar_t));
   return true;
 }
 

@@ -1,0 +1,149 @@
+// The ".reg" text form that the posix registry keeps its hives in.
+#include <gtest/gtest.h>
+
+#include "platform/RegFile.h"
+#include "platform/Strings.h"
+
+using platform::RegType;
+using platform::RegValue;
+using platform::regfile::Key;
+using platform::regfile::Parse;
+using platform::regfile::Serialize;
+
+namespace {
+
+const wchar_t kHkcu[] = L"HKEY_CURRENT_USER";
+
+RegValue ValueAt(const Key& root, const wchar_t* path, const wchar_t* name) {
+  const Key* k = root.Find(path);
+  if (!k) return {};
+  const platform::regfile::Value* v = k->FindValue(name);
+  if (!v) return {};
+  return platform::RegValueFromBytes(v->type, v->data);
+}
+
+void ExpectSameTree(const Key& a, const Key& b) {
+  EXPECT_TRUE(platform::EqualsNoCase(a.name, b.name)) << platform::ToUtf8(a.name);
+  ASSERT_EQ(a.values.size(), b.values.size()) << platform::ToUtf8(a.name);
+  for (size_t i = 0; i < a.values.size(); ++i) {
+    EXPECT_EQ(a.values[i].name, b.values[i].name);
+    EXPECT_EQ(a.values[i].type, b.values[i].type);
+    EXPECT_EQ(a.values[i].data, b.values[i].data) << platform::ToUtf8(a.values[i].name);
+  }
+  ASSERT_EQ(a.subkeys.size(), b.subkeys.size()) << platform::ToUtf8(a.name);
+  for (size_t i = 0; i < a.subkeys.size(); ++i) ExpectSameTree(a.subkeys[i], b.subkeys[i]);
+}
+
+TEST(RegFile, ReadsARegeditExport) {
+  const std::string text =
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+      "\r\n"
+      "; written by hand\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Talvoren\\OfficeAddIn]\r\n"
+      "@=\"default\"\r\n"
+      "\"OfficeAddinLog\"=dword:00000001\r\n"
+      "\"LogFolderPath\"=hex(2):25,00,74,00,65,00,6d,00,70,00,25,00,5c,00,78,00,00,00\r\n"
+      "\"Path\"=\"C:\\\\Program Files\\\\\\\"A\\\"\"\r\n"
+      "\"List\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00\r\n"
+      "\"Big\"=hex(b):ef,cd,ab,89,67,45,23,01\r\n"
+      "\"Blob\"=hex:00,01,02,\\\r\n"
+      "  03,04\r\n"
+      "\"Gone\"=\"x\"\r\n"
+      "\"Gone\"=-\r\n"
+      "\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Old\\Child]\r\n"
+      "[-HKEY_CURRENT_USER\\Software\\Old]\r\n"
+      "[hkey_current_user\\software\\Talvoren\\OfficeAddIn\\RegV1]\r\n"
+      "\"Caf\xC3\xA9\"=\"\xE6\x97\xA5\xE6\x9C\xAC\"\r\n";
+  Key root;
+  root.name = kHkcu;
+  auto result = Parse(text, kHkcu, &root);
+  ASSERT_TRUE(result.ok) << result.line << ": " << result.message;
+  const wchar_t* key = L"Software\\Talvoren\\OfficeAddIn";
+  EXPECT_EQ(ValueAt(root, key, L"").text, L"default");
+  RegValue log = ValueAt(root, key, L"officeaddinlog");
+  EXPECT_EQ(log.type, RegType::Dword);
+  EXPECT_EQ(log.dword, 1u);
+  RegValue folder = ValueAt(root, key, L"LogFolderPath");
+  EXPECT_EQ(folder.type, RegType::ExpandSz);
+  EXPECT_EQ(folder.text, L"%temp%\\x");
+  EXPECT_EQ(ValueAt(root, key, L"Path").text, L"C:\\Program Files\\\"A\"");
+  EXPECT_EQ(ValueAt(root, key, L"List").multi, (std::vector<std::wstring>{L"a", L"bc"}));
+  EXPECT_EQ(ValueAt(root, key, L"Big").qword, 0x0123456789ABCDEFull);
+  EXPECT_EQ(ValueAt(root, key, L"Blob").binary, (std::vector<std::uint8_t>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(root.Find(key)->FindValue(L"Gone"), nullptr);
+  EXPECT_EQ(root.Find(L"Software\\Old"), nullptr);
+  EXPECT_EQ(ValueAt(root, L"Software\\Talvoren\\OfficeAddIn\\RegV1", L"Caf\x00E9").text, L"\x65E5\x672C");
+}
+
+TEST(RegFile, WritesTheRegeditSyntax) {
+  Key root;
+  root.name = kHkcu;
+  Key& k = root.AddSubkey(L"Software").AddSubkey(L"Talvoren");
+  k.SetValue(L"OfficeAddinLog", RegType::Dword, platform::RegValueBytes(RegValue::Dword(26)));
+  k.SetValue(L"Name \"q\"", RegType::Sz, platform::RegValueBytes(RegValue::String(L"C:\\x")));
+  k.SetValue(L"", RegType::ExpandSz, platform::RegValueBytes(RegValue::Expand(L"%a%")));
+  EXPECT_EQ(Serialize(root, kHkcu),
+            "Windows Registry Editor Version 5.00\n"
+            "\n[HKEY_CURRENT_USER\\Software]\n"
+            "\n[HKEY_CURRENT_USER\\Software\\Talvoren]\n"
+            "\"OfficeAddinLog\"=dword:0000001a\n"
+            "\"Name \\\"q\\\"\"=\"C:\\\\x\"\n"
+            "@=hex(2):25,00,61,00,25,00,00,00\n");
+}
+
+TEST(RegFile, EverythingSurvivesARoundTrip) {
+  Key root;
+  root.name = kHkcu;
+  Key& k = root.AddSubkey(L"Software").AddSubkey(L"\x65E5\x672C [x]");
+  k.SetValue(L"Lines", RegType::Sz, platform::RegValueBytes(RegValue::String(L"one\r\ntwo")));
+  k.SetValue(L"Unterminated", RegType::Sz, {0x41, 0x00});
+  k.SetValue(L"ShortDword", RegType::Dword, {0x01, 0x02});
+  k.SetValue(L"Empty", RegType::Binary, {});
+  std::vector<std::uint8_t> big(300);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i);
+  k.SetValue(L"Big\\Blob", RegType::Binary, big);
+  k.SetValue(L"Odd", static_cast<RegType>(0x1234), {9, 8, 7});
+  root.AddSubkey(L"Empty Key");
+  root.SetValue(L"AtRoot", RegType::Sz, platform::RegValueBytes(RegValue::String(L"r")));
+
+  std::string text = Serialize(root, kHkcu);
+  Key back;
+  back.name = kHkcu;
+  auto result = Parse(text, kHkcu, &back);
+  ASSERT_TRUE(result.ok) << result.line << ": " << result.message << "\n" << text;
+  ExpectSameTree(root, back);
+  EXPECT_EQ(Serialize(back, kHkcu), text);
+}
+
+struct BadInput {
+  const char* text;
+  int line;
+};
+
+TEST(RegFile, BadInputNamesItsLine) {
+  const BadInput cases[] = {
+      {"REGEDIT5\n[HKEY_CURRENT_USER\\A]\n", 1},
+      {"Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n", 3},
+      {"Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n", 2},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:0g\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"open\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,\\\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A\n", 2},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\ngarbage\n", 3},
+  };
+  for (const auto& c : cases) {
+    Key root;
+    root.name = kHkcu;
+    auto result = Parse(c.text, kHkcu, &root);
+    EXPECT_FALSE(result.ok) << c.text;
+    EXPECT_EQ(result.line, c.line) << c.text;
+    EXPECT_FALSE(result.message.empty());
+  }
+  Key empty;
+  EXPECT_TRUE(Parse("", kHkcu, &empty).ok);
+  EXPECT_TRUE(Parse("Windows Registry Editor Version 5.00\n", kHkcu, &empty).ok);
+}
+
+}  // namespace

@@ -1,0 +1,287 @@
+// The system services contract: the same expectations hold for the Win32
+// implementation (under Wine) and the posix stand-ins.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/Registry.h"
+#include "platform/Strings.h"
+#include "platform/System.h"
+
+namespace {
+
+using platformtest::ScopedEnv;
+using platformtest::TempDir;
+
+// True where the platform layer stands in for Windows (posix); the few
+// expectations that only make sense there are guarded by it.
+bool StandsIn() { return !platform::RegistryHiveFile(platform::Hive::CurrentUser).empty(); }
+
+bool EndsWithSeparator(const std::wstring& s) { return !s.empty() && (s.back() == L'\\' || s.back() == L'/'); }
+
+TEST(LastErrorContract, CodeBelongsToTheCallingThread) {
+  platform::SetLastErrorCode(1223);
+  EXPECT_EQ(platform::GetLastErrorCode(), 1223u);
+  DWORD initial = 99;
+  DWORD seenByOther = 99;
+  std::thread([&] {
+    initial = platform::GetLastErrorCode();
+    platform::SetLastErrorCode(2);
+    seenByOther = platform::GetLastErrorCode();
+  }).join();
+  EXPECT_EQ(initial, 0u);
+  EXPECT_EQ(seenByOther, 2u);
+  // Starting and joining a thread may itself touch this thread's code on
+  // Windows, so it is set again before the per-thread check.
+  platform::SetLastErrorCode(1223);
+  std::thread([] { platform::SetLastErrorCode(5); }).join();
+  EXPECT_NE(platform::GetLastErrorCode(), 5u);
+  platform::SetLastErrorCode(0);
+  EXPECT_EQ(platform::GetLastErrorCode(), 0u);
+}
+
+TEST(LastErrorContract, SystemTextForKnownAndUnknownCodes) {
+  platform::SetLastErrorCode(5);
+  EXPECT_FALSE(platform::SystemErrorText(ERROR_FILE_NOT_FOUND).empty());
+  EXPECT_FALSE(platform::SystemErrorText(ERROR_ACCESS_DENIED).empty());
+  EXPECT_NE(platform::SystemErrorText(ERROR_FILE_NOT_FOUND), platform::SystemErrorText(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(platform::SystemErrorText(0x1FFFFFFFu).empty());
+  // Looking a text up must not change the code being reported.
+  EXPECT_EQ(platform::GetLastErrorCode(), 5u);
+  platform::SetLastErrorCode(0);
+}
+
+TEST(FoldersContract, WellKnownFolders) {
+  std::wstring temp = platform::TempFolder();
+  EXPECT_TRUE(EndsWithSeparator(temp)) << platform::ToUtf8(temp);
+  EXPECT_TRUE(platform::PathExists(temp));
+  EXPECT_FALSE(platform::RoamingAppDataFolder().empty());
+  EXPECT_FALSE(EndsWithSeparator(platform::RoamingAppDataFolder()));
+
+  std::wstring folder = platform::ModuleFolder();
+  std::wstring file = platform::ModuleFilePath();
+  EXPECT_TRUE(EndsWithSeparator(folder));
+  ASSERT_GT(file.size(), folder.size());
+  EXPECT_EQ(file.substr(0, folder.size()), folder);
+  EXPECT_NE(platform::AsciiLower(file).find(L"test_platform"), std::wstring::npos) << platform::ToUtf8(file);
+  EXPECT_TRUE(platform::PathExists(file));
+}
+
+TEST(FoldersContract, JoinPathUsesOneSeparator) {
+  wchar_t sep = platform::PathSeparator();
+  std::wstring s(1, sep);
+  EXPECT_EQ(platform::JoinPath(L"dir", L"TVPPAddinsLog0.txt"), L"dir" + s + L"TVPPAddinsLog0.txt");
+  EXPECT_EQ(platform::JoinPath(L"dir" + s, L"x"), L"dir" + s + L"x");
+  EXPECT_EQ(platform::JoinPath(L"", L"x"), L"x");
+  EXPECT_EQ(platform::JoinPath(L"dir", L""), L"dir");
+}
+
+TEST(FoldersContract, CreateFolderTreeReportsWhatHappened) {
+  TempDir dir;
+  std::wstring sep(1, platform::PathSeparator());
+  std::wstring deep = dir.wpath() + sep + L"Talvoren" + sep + L"AddinLog" + sep + L"deeper";
+  EXPECT_EQ(platform::CreateFolderTree(deep), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(deep)));
+  EXPECT_EQ(platform::CreateFolderTree(deep), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(platform::GetLastErrorCode(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+  std::wstring file = dir.wpath() + sep + L"plain.txt";
+  std::ofstream(std::filesystem::path(file)) << "x";
+  EXPECT_EQ(platform::CreateFolderTree(file), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  DWORD below = platform::CreateFolderTree(file + sep + L"sub");
+  EXPECT_NE(below, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_NE(below, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(file + sep + L"sub")));
+}
+
+TEST(EnvironmentContract, ExpandsReferencesLikeWindows) {
+  ScopedEnv var(L"PELORANT_TEST_DIR", L"/data");
+  EXPECT_EQ(platform::ExpandEnvironment(L"%PELORANT_TEST_DIR%\\Talvoren"), L"/data\\Talvoren");
+  EXPECT_EQ(platform::ExpandEnvironment(L"%pelorant_test_dir%"), L"/data");
+  EXPECT_EQ(platform::ExpandEnvironment(L"%PELORANT_NO_SUCH_VAR%\\x"), L"%PELORANT_NO_SUCH_VAR%\\x");
+  EXPECT_EQ(platform::ExpandEnvironment(L"100% sure"), L"100% sure");
+  EXPECT_EQ(platform::ExpandEnvironment(L"a%%b"), L"a%%b");
+  EXPECT_EQ(platform::ExpandEnvironment(L"%PELORANT_NO_SUCH_VAR%PELORANT_TEST_DIR%"),
+            L"%PELORANT_NO_SUCH_VAR%PELORANT_TEST_DIR%");
+  EXPECT_EQ(platform::ExpandEnvironment(L"%PELORANT_NO_SUCH_VAR%%PELORANT_TEST_DIR%"),
+            L"%PELORANT_NO_SUCH_VAR%/data");
+
+  std::wstring temp = platform::ExpandEnvironment(L"%temp%");
+  ASSERT_FALSE(temp.empty());
+  EXPECT_NE(temp, L"%temp%");
+  std::wstring folder = platform::TempFolder();
+  folder.pop_back();
+  EXPECT_EQ(platform::NormalizePath(temp), platform::NormalizePath(folder));
+}
+
+TEST(EnvironmentContract, SetAndRemoveVariables) {
+  {
+    ScopedEnv var(L"PELORANT_TEST_VALUE", L"\x65E5\x672C");
+    EXPECT_EQ(platform::GetEnvironmentValue(L"PELORANT_TEST_VALUE"), L"\x65E5\x672C");
+  }
+  EXPECT_EQ(platform::GetEnvironmentValue(L"PELORANT_TEST_VALUE"), L"");
+  EXPECT_EQ(platform::ExpandEnvironment(L"%PELORANT_TEST_VALUE%"), L"%PELORANT_TEST_VALUE%");
+}
+
+struct CodePageSample {
+  unsigned codePage;
+  std::wstring text;
+  std::string bytes;
+};
+
+void PrintTo(const CodePageSample& s, std::ostream* os) { *os << "code page " << s.codePage; }
+
+class CodePageContract : public ::testing::TestWithParam<CodePageSample> {};
+
+TEST_P(CodePageContract, ConvertsBothWays) {
+  const CodePageSample& s = GetParam();
+  ASSERT_TRUE(platform::IsCodePageSupported(s.codePage));
+  std::string bytes;
+  ASSERT_TRUE(platform::WideToMultiByte(s.codePage, s.text, &bytes));
+  EXPECT_EQ(bytes, s.bytes);
+  std::wstring text;
+  ASSERT_TRUE(platform::MultiByteToWide(s.codePage, s.bytes, &text));
+  EXPECT_EQ(text, s.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, CodePageContract,
+    ::testing::Values(
+        CodePageSample{932, L"\x65E5\x672C\x8A9E ABC \xFF71", "\x93\xFA\x96\x7B\x8C\xEA ABC \xB1"},
+        CodePageSample{874, L"\x0E01\x0E02", "\xA1\xA2"}, CodePageSample{936, L"\x4E2D\x6587", "\xD6\xD0\xCE\xC4"},
+        CodePageSample{949, L"\xD55C\xAE00", "\xC7\xD1\xB1\xDB"}, CodePageSample{950, L"\x4E2D\x6587", "\xA4\xA4\xA4\xE5"},
+        CodePageSample{1250, L"\x0159\x0161", "\xF8\x9A"}, CodePageSample{1251, L"\x041F\x0440\x0438", "\xCF\xF0\xE8"},
+        CodePageSample{1252, L"\x00E9\x20AC", "\xE9\x80"}, CodePageSample{1253, L"\x03B1\x03B2", "\xE1\xE2"},
+        CodePageSample{1254, L"\x011F\x015F", "\xF0\xFE"}, CodePageSample{1255, L"\x05D0\x05D1", "\xE0\xE1"},
+        CodePageSample{1256, L"\x0639", "\xDA"}, CodePageSample{1257, L"\x0101\x0113", "\xE2\xE7"},
+        CodePageSample{1258, L"\x0111\x01B0", "\xF0\xFD"}, CodePageSample{65001, L"\x65E5", "\xE6\x97\xA5"}),
+    [](const ::testing::TestParamInfo<CodePageSample>& info) { return "cp" + std::to_string(info.param.codePage); });
+
+TEST(CodePageEdges, UnrepresentableAndUnknown) {
+  std::string bytes;
+  ASSERT_TRUE(platform::WideToMultiByte(932, L"a\x0E01" L"b", &bytes));
+  EXPECT_EQ(bytes, "a?b");
+  ASSERT_TRUE(platform::WideToMultiByte(932, L"", &bytes));
+  EXPECT_EQ(bytes, "");
+  std::wstring text;
+  EXPECT_FALSE(platform::MultiByteToWide(12345, "abc", &text));
+  EXPECT_FALSE(platform::WideToMultiByte(12345, L"abc", &bytes));
+  EXPECT_FALSE(platform::IsCodePageSupported(12345));
+  // A lead byte at the end of the input is not silently dropped with the
+  // rest of the text.
+  ASSERT_TRUE(platform::MultiByteToWide(932, "ab\x93", &text));
+  ASSERT_GE(text.size(), 3u);
+  EXPECT_EQ(text.substr(0, 2), L"ab");
+}
+
+TEST(LanguageContract, DefaultAnsiCodePages) {
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1041), 932u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1033), 1252u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(2057), 1252u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(2052), 936u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(4100), 936u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1028), 950u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1042), 949u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1054), 874u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1029), 1250u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1049), 1251u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1032), 1253u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1055), 1254u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1037), 1255u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1025), 1256u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1063), 1257u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(1066), 1258u);
+  EXPECT_EQ(platform::DefaultAnsiCodePage(3082), 1252u);
+}
+
+TEST(LanguageContract, LocaleNamesToLanguageIds) {
+  EXPECT_EQ(platform::LangIdFromLocaleName("ja_JP.UTF-8"), 1041);
+  EXPECT_EQ(platform::LangIdFromLocaleName("en_US"), 1033);
+  EXPECT_EQ(platform::LangIdFromLocaleName("en_GB.utf8"), 2057);
+  EXPECT_EQ(platform::LangIdFromLocaleName("C"), 1033);
+  EXPECT_EQ(platform::LangIdFromLocaleName("POSIX"), 1033);
+  EXPECT_EQ(platform::LangIdFromLocaleName("zh_TW.Big5"), 1028);
+  EXPECT_EQ(platform::LangIdFromLocaleName("zh_SG"), 4100);
+  EXPECT_EQ(platform::LangIdFromLocaleName("es_ES@euro"), 3082);
+  EXPECT_EQ(platform::LangIdFromLocaleName("de"), 1031);
+  EXPECT_EQ(platform::LangIdFromLocaleName("de-LI"), 1031);  // unlisted country: the language's default
+  EXPECT_EQ(platform::LangIdFromLocaleName("xx_YY"), 0);
+  EXPECT_EQ(platform::LangIdFromLocaleName(""), 0);
+}
+
+TEST(LanguageContract, SystemDefaultLanguage) {
+  EXPECT_NE(platform::SystemDefaultLangId(), 0);
+  if (!StandsIn()) return;  // Windows takes it from the system, not the environment
+  ScopedEnv lang(L"LANG", L"en_US.UTF-8");
+  ScopedEnv messages(L"LC_MESSAGES", L"");
+  {
+    ScopedEnv all(L"LC_ALL", L"ja_JP.UTF-8");
+    EXPECT_EQ(platform::SystemDefaultLangId(), 1041);
+  }
+  ScopedEnv all(L"LC_ALL", L"");
+  EXPECT_EQ(platform::SystemDefaultLangId(), 1033);
+  ScopedEnv messages2(L"LC_MESSAGES", L"ko_KR.UTF-8");
+  EXPECT_EQ(platform::SystemDefaultLangId(), 1042);
+  ScopedEnv c(L"LC_MESSAGES", L"C");
+  EXPECT_EQ(platform::SystemDefaultLangId(), 1033);
+  ScopedEnv unknown(L"LC_MESSAGES", L"xx_YY");
+  EXPECT_EQ(platform::SystemDefaultLangId(), 1033);
+}
+
+TEST(MessageBoxContract, HandlerSeesTheWholeRequestAndAnswers) {
+  platform::MessageBoxRequest seen;
+  int calls = 0;
+  auto previous = platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& r) {
+    seen = r;
+    ++calls;
+    return IDNO;
+  });
+  int answer = platform::ShowMessageBox({L"Overwrite?", L"Pelorant", MB_YESNO | MB_ICONQUESTION, 1041});
+  platform::SetMessageBoxHandler(previous);
+  EXPECT_EQ(answer, IDNO);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(seen.text, L"Overwrite?");
+  EXPECT_EQ(seen.caption, L"Pelorant");
+  EXPECT_EQ(seen.style, static_cast<unsigned>(MB_YESNO | MB_ICONQUESTION));
+  EXPECT_EQ(seen.langId, 1041);
+
+  std::vector<unsigned> beeps;
+  auto previousBeep = platform::SetBeepHandler([&](unsigned kind) { beeps.push_back(kind); });
+  platform::AlertBeep(MB_ICONEXCLAMATION);
+  platform::AlertBeep(0);
+  platform::SetBeepHandler(previousBeep);
+  EXPECT_EQ(beeps, (std::vector<unsigned>{MB_ICONEXCLAMATION, 0}));
+}
+
+TEST(MessageBoxContract, DefaultButtonOfEachButtonSet) {
+  EXPECT_EQ(platform::DefaultButton(MB_OK | MB_ICONERROR), IDOK);
+  EXPECT_EQ(platform::DefaultButton(MB_OKCANCEL), IDOK);
+  EXPECT_EQ(platform::DefaultButton(MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
+  EXPECT_EQ(platform::DefaultButton(MB_YESNO), IDYES);
+  EXPECT_EQ(platform::DefaultButton(MB_YESNO | MB_DEFBUTTON2), IDNO);
+  EXPECT_EQ(platform::DefaultButton(MB_YESNOCANCEL | 0x200), IDCANCEL);
+}
+
+TEST(MessageBoxContract, StandInAnswersFromThePresetAnswer) {
+  // The Windows box would wait for a click; only the stand-in can be asked here.
+  if (!StandsIn()) GTEST_SKIP() << "a real message box cannot be answered in a test";
+  ScopedEnv answer(L"PELORANT_ANSWER", L"no");
+  EXPECT_EQ(platform::ShowMessageBox({L"Delete the key?", L"reg", MB_YESNO | MB_ICONQUESTION, 1033}), IDNO);
+  ScopedEnv yes(L"PELORANT_ANSWER", L"Yes");
+  EXPECT_EQ(platform::ShowMessageBox({L"Delete the key?", L"reg", MB_YESNO | MB_ICONQUESTION, 1033}), IDYES);
+  EXPECT_EQ(platform::ShowMessageBox({L"Done.", L"reg", MB_OK | MB_ICONINFORMATION, 1033}), IDOK);
+}
+
+TEST(DiagnosticContract, ReportsReachTheInstalledSink) {
+  std::vector<std::wstring> got;
+  auto previous = platform::SetDiagnosticSink([&](const std::wstring& m) { got.push_back(m); });
+  platform::ReportDiagnostic(L"registry file moved aside");
+  auto mine = platform::SetDiagnosticSink(previous);
+  EXPECT_EQ(got, std::vector<std::wstring>{L"registry file moved aside"});
+  EXPECT_TRUE(static_cast<bool>(mine));
+}
+
+}  // namespace
