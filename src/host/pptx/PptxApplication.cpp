@@ -702,4 +702,14 @@ std::function<std::wstring(const std::vector<std::wstring>&)> ShellMacro(const s
   };
 }
 
+bool AddMacroOption(ApplicationOptions& options, const std::string& spec, std::string& error) {
+  auto eq = spec.find('=');
+  if (eq == std::string::npos || eq == 0 || eq + 1 >= spec.size()) {
+    error = "--macro needs NAME=COMMAND, got \"" + spec + "\"";
+    return false;
+  }
+  options.macros[platform::FromUtf8(spec.substr(0, eq))] = ShellMacro(spec.substr(eq + 1));
+  return true;
+}
+
 }  // namespace host::pptx

@@ -31,4 +31,8 @@ Ptr<host::Application> CreateApplication(ApplicationOptions options = {});
 // throws ComError(E_FAIL) when the command fails to run or exits non-zero.
 std::function<std::wstring(const std::vector<std::wstring>&)> ShellMacro(const std::string& command);
 
+// Registers "NAME=COMMAND" (the command line's --macro value) as a shell
+// macro; false with a reason when the text has no name or no command.
+bool AddMacroOption(ApplicationOptions& options, const std::string& spec, std::string& error);
+
 }  // namespace host::pptx

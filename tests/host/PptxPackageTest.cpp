@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "DeckBuilder.h"
+#include "host/pptx/PptxApplication.h"
+#include "host/pptx/PptxPackage.h"
+#include "platform/Strings.h"
+
+using host::pptx::Package;
+using host::pptx::PackageError;
+using host::pptx::PackageLimits;
+
+namespace {
+
+decktest::Deck TwoSlides() {
+  decktest::Deck d;
+  d.slides = {decktest::Sp(2, "Box", 0, 0, 127000, 127000, "Hello"), decktest::Sp(2, "Other", 0, 0, 1, 1, "World")};
+  return d;
+}
+
+std::string Message(const PackageError& e) { return platform::ToUtf8(e.Description()); }
+
+// Writes a zip whose single extra entry has the given name and data.
+void ZipWith(const std::filesystem::path& file, const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::vector<std::string> keep;
+  keep.reserve(entries.size());
+  int err = 0;
+  zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  for (auto& [n, d] : entries) decktest::AddEntry(z, n, d, keep);
+  zip_close(z);
+}
+
+std::string FileBytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST(PptxPackage, UnchangedSaveKeepsEveryPartAndTheEntryOrder) {
+  decktest::TempDir dir;
+  decktest::Write(TwoSlides(), dir / "in.pptx");
+  auto pkg = Package::Open(dir / "in.pptx");
+  pkg->Xml("ppt/slides/slide1.xml");  // parsed but not changed
+  pkg->Save(dir / "out.pptx");
+  EXPECT_EQ(decktest::ReadEntries(dir / "in.pptx"), decktest::ReadEntries(dir / "out.pptx"));
+}
+
+TEST(PptxPackage, DirtyPartIsReserialisedAndTheOthersStayRaw) {
+  decktest::TempDir dir;
+  decktest::Write(TwoSlides(), dir / "in.pptx");
+  auto pkg = Package::Open(dir / "in.pptx");
+  auto& doc = pkg->Xml("ppt/slides/slide1.xml");
+  doc.select_node("//a:t").node().text().set("Changed");
+  pkg->MarkDirty("ppt/slides/slide1.xml");
+  pkg->Save(dir / "out.pptx");
+  auto before = decktest::ReadEntries(dir / "in.pptx");
+  auto after = decktest::ReadEntries(dir / "out.pptx");
+  ASSERT_EQ(before.size(), after.size());
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(before[i].first, after[i].first);
+    if (before[i].first == "ppt/slides/slide1.xml") {
+      EXPECT_NE(after[i].second.find("Changed"), std::string::npos);
+      // The declaration survives the rewrite.
+      EXPECT_EQ(after[i].second.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u);
+    } else {
+      EXPECT_EQ(before[i].second, after[i].second) << before[i].first;
+    }
+  }
+}
+
+TEST(PptxPackage, WhitespaceOnlyTextSurvivesARewrite) {
+  decktest::TempDir dir;
+  decktest::Deck d;
+  d.slides = {decktest::Sp(2, "Box", 0, 0, 1, 1, " ")};
+  decktest::Write(d, dir / "in.pptx");
+  auto pkg = Package::Open(dir / "in.pptx");
+  pkg->MarkDirty("ppt/slides/slide1.xml");
+  pkg->Save(dir / "out.pptx");
+  auto out = Package::Open(dir / "out.pptx");
+  EXPECT_NE(out->Bytes("ppt/slides/slide1.xml").find("<a:t> </a:t>"), std::string::npos);
+}
+
+TEST(PptxPackage, RelationshipsResolveAndNeverLeaveThePackage) {
+  EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "../slideLayouts/slideLayout2.xml"),
+            "ppt/slideLayouts/slideLayout2.xml");
+  EXPECT_EQ(Package::ResolveTarget("ppt/presentation.xml", "/ppt/slides/slide1.xml"), "ppt/slides/slide1.xml");
+  EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "../../../etc/passwd"), "");
+  EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "#_ftn1"), "");
+  EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "../media/image%201.png"), "ppt/media/image 1.png");
+  EXPECT_EQ(Package::RelsPartName("ppt/slides/slide1.xml"), "ppt/slides/_rels/slide1.xml.rels");
+  EXPECT_EQ(Package::RelativeTarget("ppt/slides/slide1.xml", "ppt/comments/comment1.xml"), "../comments/comment1.xml");
+  EXPECT_EQ(Package::RelativeTarget("ppt/presentation.xml", "ppt/slides/slide2.xml"), "slides/slide2.xml");
+}
+
+TEST(PptxPackage, AddedPartsAndRelationshipsAreRegistered) {
+  decktest::TempDir dir;
+  decktest::Write(TwoSlides(), dir / "in.pptx");
+  auto pkg = Package::Open(dir / "in.pptx");
+  auto& d = pkg->AddXmlPart("ppt/comments/comment1.xml", "application/x-test+xml");
+  d.append_child("root");
+  std::string id = pkg->AddRelationship("ppt/slides/slide1.xml", "http://x/relationships/comments",
+                                        "ppt/comments/comment1.xml");
+  EXPECT_NE(id, "rIdLayout");
+  pkg->Save(dir / "out.pptx");
+  auto out = Package::Open(dir / "out.pptx");
+  EXPECT_EQ(out->ContentType("ppt/comments/comment1.xml"), "application/x-test+xml");
+  auto rel = out->RelationshipById("ppt/slides/slide1.xml", id);
+  ASSERT_TRUE(rel.has_value());
+  EXPECT_EQ(rel->targetPart, "ppt/comments/comment1.xml");
+  EXPECT_EQ(out->PartNames().back(), "ppt/comments/comment1.xml");
+}
+
+TEST(PptxPackage, SaveIntoAMissingFolderFailsAndLeavesNoFile) {
+  decktest::TempDir dir;
+  decktest::Write(TwoSlides(), dir / "in.pptx");
+  auto pkg = Package::Open(dir / "in.pptx");
+  EXPECT_THROW(pkg->Save(dir / "missing" / "out.pptx"), PackageError);
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+}
+
+TEST(PptxPackage, SavingOverTheSourceReplacesItWhole) {
+  decktest::TempDir dir;
+  decktest::Write(TwoSlides(), dir / "in.pptx");
+  auto pkg = Package::Open(dir / "in.pptx");
+  pkg->Xml("ppt/slides/slide2.xml").select_node("//a:t").node().text().set("Again");
+  pkg->MarkDirty("ppt/slides/slide2.xml");
+  pkg->Save(dir / "in.pptx");
+  // A second save after the source file was replaced still copies the untouched parts correctly.
+  pkg->Save(dir / "in.pptx");
+  auto reread = Package::Open(dir / "in.pptx");
+  EXPECT_NE(reread->Bytes("ppt/slides/slide2.xml").find("Again"), std::string::npos);
+  EXPECT_NE(reread->Bytes("ppt/slides/slide1.xml").find("Hello"), std::string::npos);
+  for (auto& e : std::filesystem::directory_iterator(dir.path))
+    EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << "temporary file left behind";
+}
+
+class PptxBadInput : public ::testing::Test {
+ protected:
+  decktest::TempDir dir;
+  // Opening fails with a message naming the file and the fault, and the file is not touched.
+  std::string OpenFails(const std::filesystem::path& file, const PackageLimits& limits = {}) {
+    std::string before = FileBytes(file);
+    try {
+      auto app = host::pptx::CreateApplication();
+      app->Presentations()->Open(platform::FromUtf8(file.string()), false, false, true);
+    } catch (const PackageError& e) {
+      EXPECT_EQ(FileBytes(file), before);
+      std::string m = Message(e);
+      EXPECT_NE(m.find(file.filename().string()), std::string::npos) << m;
+      try {
+        Package::Open(file, limits);
+      } catch (const PackageError& e2) {
+        return Message(e2);
+      }
+      return m;
+    }
+    ADD_FAILURE() << "opened " << file;
+    return {};
+  }
+};
+
+TEST_F(PptxBadInput, TruncatedZip) {
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  std::string bytes = FileBytes(dir / "ok.pptx");
+  std::ofstream(dir / "cut.pptx", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  EXPECT_NE(OpenFails(dir / "cut.pptx").find("damaged or truncated"), std::string::npos);
+}
+
+TEST_F(PptxBadInput, CorruptEntryData) {
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  std::string bytes = FileBytes(dir / "ok.pptx");
+  // Flip bytes inside the compressed data of an early entry.
+  for (std::size_t i = 200; i < 260 && i < bytes.size(); ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+  std::ofstream(dir / "bad.pptx", std::ios::binary) << bytes;
+  std::string m = OpenFails(dir / "bad.pptx");
+  EXPECT_FALSE(m.empty());
+}
+
+TEST_F(PptxBadInput, NotAZipAndOleContainers) {
+  std::ofstream(dir / "text.pptx") << "just some text, not a package";
+  EXPECT_NE(OpenFails(dir / "text.pptx").find("not a zip"), std::string::npos);
+  std::string ole = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+  std::ofstream(dir / "ole.pptx", std::ios::binary) << ole << std::string(600, '\0');
+  EXPECT_NE(OpenFails(dir / "ole.pptx").find("password-protected or old binary"), std::string::npos);
+  auto app = host::pptx::CreateApplication();
+  try {
+    app->Presentations()->Open(platform::FromUtf8((dir / "absent.pptx").string()));
+    ADD_FAILURE();
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), STG_E_FILENOTFOUND);
+  }
+}
+
+TEST_F(PptxBadInput, MissingPartsAndWrongContent) {
+  ZipWith(dir / "plain.pptx", {{"hello.txt", "hi"}});
+  EXPECT_NE(OpenFails(dir / "plain.pptx").find("[Content_Types].xml"), std::string::npos);
+
+  decktest::Deck d = TwoSlides();
+  d.mainContentType = "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml";
+  decktest::Write(d, dir / "word.pptx");
+  EXPECT_NE(OpenFails(dir / "word.pptx").find("is not a presentation"), std::string::npos);
+
+  // A slide the presentation lists but the package lacks.
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  auto entries = decktest::ReadEntries(dir / "ok.pptx");
+  std::erase_if(entries, [](auto& e) { return e.first == "ppt/slides/slide2.xml"; });
+  ZipWith(dir / "noslide.pptx", entries);
+  EXPECT_NE(OpenFails(dir / "noslide.pptx").find("slide 2"), std::string::npos);
+}
+
+TEST_F(PptxBadInput, PathOutsideThePackage) {
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  auto entries = decktest::ReadEntries(dir / "ok.pptx");
+  entries.push_back({"../evil.xml", "<x/>"});
+  ZipWith(dir / "escape.pptx", entries);
+  EXPECT_NE(OpenFails(dir / "escape.pptx").find("leaves the package"), std::string::npos);
+  entries.back().first = "/etc/evil.xml";
+  ZipWith(dir / "absolute.pptx", entries);
+  EXPECT_NE(OpenFails(dir / "absolute.pptx").find("leaves the package"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir.path.parent_path() / "evil.xml"));
+}
+
+TEST_F(PptxBadInput, EntityBombIsRefusedWithoutExpanding) {
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  auto entries = decktest::ReadEntries(dir / "ok.pptx");
+  std::string bomb =
+      "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">"
+      "<!ENTITY lol2 \"&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;\">"
+      "<!ENTITY lol3 \"&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;\">]>";
+  for (auto& e : entries)
+    if (e.first == "ppt/slides/slide1.xml") e.second = bomb + e.second.substr(e.second.find("<p:sld"));
+  ZipWith(dir / "bomb.pptx", entries);
+  auto app = host::pptx::CreateApplication();
+  auto p = app->Presentations()->Open(platform::FromUtf8((dir / "bomb.pptx").string()), false, false, false);
+  try {
+    p->Slides()->Item(1)->Shapes()->Count();
+    ADD_FAILURE() << "a DTD was accepted";
+  } catch (const PackageError& e) {
+    EXPECT_NE(Message(e).find("declares a DTD"), std::string::npos);
+    EXPECT_NE(Message(e).find("ppt/slides/slide1.xml"), std::string::npos);
+  }
+}
+
+TEST_F(PptxBadInput, OversizedEntriesAndTooManyEntries) {
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  auto entries = decktest::ReadEntries(dir / "ok.pptx");
+  entries.push_back({"ppt/media/big.bin", std::string(3u << 20, 'A')});
+  ZipWith(dir / "big.pptx", entries);
+  PackageLimits small;
+  small.maxEntrySize = 1u << 20;
+  try {
+    Package::Open(dir / "big.pptx", small);
+    ADD_FAILURE();
+  } catch (const PackageError& e) {
+    EXPECT_NE(Message(e).find("larger than the limit"), std::string::npos);
+  }
+  // 3 MiB of one letter compresses several hundred times: a bomb by ratio.
+  PackageLimits ratio;
+  ratio.maxRatio = 100;
+  try {
+    Package::Open(dir / "big.pptx", ratio);
+    ADD_FAILURE();
+  } catch (const PackageError& e) {
+    EXPECT_NE(Message(e).find("zip bomb"), std::string::npos);
+  }
+  PackageLimits few;
+  few.maxEntries = 5;
+  try {
+    Package::Open(dir / "ok.pptx", few);
+    ADD_FAILURE();
+  } catch (const PackageError& e) {
+    EXPECT_NE(Message(e).find("entries"), std::string::npos);
+  }
+}
+
+TEST_F(PptxBadInput, MalformedXmlNamesThePart) {
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  auto entries = decktest::ReadEntries(dir / "ok.pptx");
+  for (auto& e : entries)
+    if (e.first == "ppt/slides/slide2.xml") e.second = e.second.substr(0, e.second.size() / 2);
+  ZipWith(dir / "half.pptx", entries);
+  auto app = host::pptx::CreateApplication();
+  auto p = app->Presentations()->Open(platform::FromUtf8((dir / "half.pptx").string()), false, false, false);
+  EXPECT_EQ(p->Slides()->Item(1)->Shapes()->Count(), 1);
+  try {
+    p->Slides()->Item(2)->Shapes()->Count();
+    ADD_FAILURE();
+  } catch (const PackageError& e) {
+    EXPECT_NE(Message(e).find("ppt/slides/slide2.xml"), std::string::npos);
+    EXPECT_NE(Message(e).find("not well-formed"), std::string::npos);
+  }
+}
