@@ -88,8 +88,8 @@ bool ResourceModule::LoadResourceModule() {
     }
     if (!loaded) {
       // Same primary language, default sub-language: 2057 (en-GB) -> 1033.
-      language = static_cast<LANGID>(language % 1024 + 1024);
-      loaded = TryLoad(language);
+      LANGID fallback = static_cast<LANGID>(language % 1024 + 1024);
+      if (fallback != language) loaded = TryLoad(fallback);
     }
     if (!loaded) {
       mModule.reset();

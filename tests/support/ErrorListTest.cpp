@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <thread>
 
@@ -111,10 +112,23 @@ TEST_F(ErrorListTest, HasErrorLeavesTheCodeAlone) {
 }
 
 TEST_F(ErrorListTest, ClearResetsOnlyTheCallingThread) {
-  platform::SetLastErrorCode(2);
-  std::thread other([] { ErrorList::Clear(); });
+  // The threads meet through atomics only: waiting on the system's objects
+  // would itself touch the last-error codes under test.
+  std::atomic<int> step{0};
+  std::atomic<DWORD> seen{0};
+  std::thread other([&] {
+    platform::SetLastErrorCode(7);
+    step = 1;
+    while (step.load() != 2) {
+    }
+    seen = platform::GetLastErrorCode();
+  });
+  while (step.load() != 1) {
+  }
+  ErrorList::Clear();
+  step = 2;
   other.join();
-  EXPECT_EQ(platform::GetLastErrorCode(), 2u);
+  EXPECT_EQ(seen.load(), 7u);
 }
 
 TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextAndSource) {
