@@ -1,0 +1,217 @@
+// Text of a SmartArt graphic lives twice: in the data model
+// (ppt/diagrams/dataN.xml, dgm:pt/dgm:t), which the host rebuilds the
+// graphic from, and in the drawing (drawingN.xml, dsp:sp/dsp:txBody), which
+// other readers show as it is. The walk edits the drawn shapes; this carries
+// each edit into the data model so both show the same text.
+//
+// A drawn shape names its presentation point (dsp:sp/@modelId); that point
+// names the data point whose text it shows (dgm:prSet/@presAssocID). Some
+// layouts draw a node together with its children as bullets in one shape:
+// the drawn paragraphs are then shared out over the node and its children
+// in the order the model holds them.
+#include <map>
+
+#include "host/pptx/PptxDocument.h"
+#include "host/pptx/TextBody.h"
+#include "platform/ComError.h"
+
+namespace host::pptx {
+namespace {
+
+constexpr const char* kDiagramDataRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/diagramData";
+
+std::vector<pugi::xml_node> Paragraphs(pugi::xml_node body) {
+  std::vector<pugi::xml_node> out;
+  for (pugi::xml_node c = body.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element && TxLocalName(c) == "p") out.push_back(c);
+  return out;
+}
+
+std::string Qualified(pugi::xml_node like, std::string_view local) {
+  std::string_view n = like.name();
+  auto c = n.find(':');
+  return (c == std::string_view::npos ? std::string() : std::string(n.substr(0, c + 1))) + std::string(local);
+}
+
+// Makes target's runs those of source, keeping target's paragraph properties.
+void CopyParagraphContent(pugi::xml_node source, pugi::xml_node target) {
+  std::vector<pugi::xml_node> old;
+  for (pugi::xml_node c = target.first_child(); c; c = c.next_sibling())
+    if (!(c.type() == pugi::node_element && TxLocalName(c) == "pPr")) old.push_back(c);
+  for (pugi::xml_node c : old) target.remove_child(c);
+  for (pugi::xml_node c = source.first_child(); c; c = c.next_sibling())
+    if (!(c.type() == pugi::node_element && TxLocalName(c) == "pPr")) target.append_copy(c);
+}
+
+// Replaces the paragraphs of body with copies of `paragraphs` (runs only,
+// body's own paragraph properties kept where a paragraph already existed).
+void SetParagraphs(pugi::xml_node body, const std::vector<pugi::xml_node>& paragraphs) {
+  std::vector<pugi::xml_node> existing = Paragraphs(body);
+  pugi::xml_node bodyPr = TxChild(body, "bodyPr");
+  std::string pName = !existing.empty() ? std::string(existing[0].name()) : bodyPr ? Qualified(bodyPr, "p") : "a:p";
+  // A text body keeps at least one paragraph.
+  size_t want = std::max<size_t>(paragraphs.size(), 1);
+  while (existing.size() < want) {
+    pugi::xml_node after = existing.empty() ? pugi::xml_node() : existing.back();
+    existing.push_back(after ? body.insert_child_after(pName.c_str(), after) : body.append_child(pName.c_str()));
+  }
+  while (existing.size() > want) {
+    body.remove_child(existing.back());
+    existing.pop_back();
+  }
+  for (size_t i = 0; i < want; ++i)
+    CopyParagraphContent(i < paragraphs.size() ? paragraphs[i] : pugi::xml_node(), existing[i]);
+}
+
+class DataModel {
+ public:
+  explicit DataModel(pugi::xml_node root) {
+    for (pugi::xml_node pt : TxChild(root, "ptLst").children())
+      if (TxLocalName(pt) == "pt") mPoints[pt.attribute("modelId").value()] = pt;
+    for (pugi::xml_node cx : TxChild(root, "cxnLst").children()) {
+      if (TxLocalName(cx) != "cxn") continue;
+      std::string type = cx.attribute("type").as_string("parOf");
+      if (type != "parOf") continue;
+      mChildren[cx.attribute("srcId").value()].push_back(
+          {cx.attribute("srcOrd").as_int(0), cx.attribute("destId").value()});
+    }
+    for (auto& [id, kids] : mChildren) std::stable_sort(kids.begin(), kids.end());
+  }
+
+  pugi::xml_node Point(const std::string& id) const {
+    auto it = mPoints.find(id);
+    return it == mPoints.end() ? pugi::xml_node() : it->second;
+  }
+
+  // The data point whose text a drawn shape with this model id shows.
+  pugi::xml_node TextPointFor(const std::string& drawnId) const {
+    pugi::xml_node pt = Point(drawnId);
+    if (!pt) return {};
+    if (std::string_view(pt.attribute("type").value()) == "pres")
+      return Point(TxChild(pt, "prSet").attribute("presAssocID").value());
+    return pt;
+  }
+
+  // Node points below a node, in model order, depth first.
+  void Descendants(const std::string& id, std::vector<pugi::xml_node>& out, int depth = 0) const {
+    if (depth > 32) return;
+    auto it = mChildren.find(id);
+    if (it == mChildren.end()) return;
+    for (const auto& [ord, child] : it->second) {
+      pugi::xml_node pt = Point(child);
+      std::string_view type = pt.attribute("type").value();
+      if (!pt || !(type.empty() || type == "node")) continue;
+      out.push_back(pt);
+      Descendants(child, out, depth + 1);
+    }
+  }
+
+ private:
+  std::map<std::string, pugi::xml_node> mPoints;
+  std::map<std::string, std::vector<std::pair<int, std::string>>> mChildren;
+};
+
+pugi::xml_node TextOf(pugi::xml_node pt, bool create) {
+  pugi::xml_node t = TxChild(pt, "t");
+  if (t || !create) return t;
+  std::string name = Qualified(pt, "t");
+  pugi::xml_node ext = TxChild(pt, "extLst");
+  t = ext ? pt.insert_child_before(name.c_str(), ext) : pt.append_child(name.c_str());
+  t.append_child("a:bodyPr");
+  t.append_child("a:lstStyle");
+  t.append_child("a:p");
+  return t;
+}
+
+// The data part whose drawing is drawingPart: a part with a diagramData
+// relationship from the same source whose dsp:dataModelExt names the
+// relationship to the drawing.
+std::string DataPartFor(Document& doc, const std::string& drawingPart) {
+  Package& pkg = doc.Pkg();
+  std::vector<std::string> sources;
+  for (const SlideInfo& s : doc.SlideList()) sources.push_back(s.part);
+  for (const std::string& part : pkg.PartNames())
+    if (part.find("slideLayouts/") != std::string::npos || part.find("slideMasters/") != std::string::npos)
+      if (part.find("_rels") == std::string::npos) sources.push_back(part);
+  for (const std::string& source : sources) {
+    std::vector<Relationship> rels = pkg.Relationships(source);
+    std::string drawingId;
+    for (const Relationship& r : rels)
+      if (r.targetPart == drawingPart) drawingId = r.id;
+    if (drawingId.empty()) continue;
+    for (const Relationship& r : rels) {
+      if (r.type != kDiagramDataRel || r.targetPart.empty() || !pkg.HasPart(r.targetPart)) continue;
+      pugi::xml_node root = pkg.Xml(r.targetPart).document_element();
+      for (pugi::xml_node ext : TxChild(root, "extLst").children())
+        for (pugi::xml_node e = ext.first_child(); e; e = e.next_sibling())
+          if (TxLocalName(e) == "dataModelExt" && drawingId == e.attribute("relId").value()) return r.targetPart;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi::xml_node drawnShape) {
+  std::string modelId = drawnShape.attribute("modelId").value();
+  pugi::xml_node drawnBody = TxChild(drawnShape, "txBody");
+  if (modelId.empty() || !drawnBody) return;
+  std::string dataPart = DataPartFor(doc, drawingPart);
+  if (dataPart.empty()) return;  // a drawing without its model: nothing to keep in step
+  DataModel model(doc.Pkg().Xml(dataPart).document_element());
+  pugi::xml_node node = model.TextPointFor(modelId);
+  if (!node) return;
+
+  std::vector<pugi::xml_node> drawn = Paragraphs(drawnBody);
+  // Share the drawn paragraphs out over the node and its children when the
+  // counts say the shape shows them all; otherwise the node takes them all.
+  std::vector<pugi::xml_node> targets{node};
+  std::vector<pugi::xml_node> below;
+  model.Descendants(node.attribute("modelId").value(), below);
+  std::vector<size_t> counts{Paragraphs(TextOf(node, false)).size()};
+  size_t total = counts[0];
+  for (pugi::xml_node b : below) {
+    counts.push_back(Paragraphs(TextOf(b, false)).size());
+    total += counts.back();
+  }
+  if (!below.empty() && total == drawn.size() && counts[0] > 0) {
+    targets.insert(targets.end(), below.begin(), below.end());
+  } else {
+    counts = {drawn.size()};
+  }
+  size_t at = 0;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    std::vector<pugi::xml_node> mine(drawn.begin() + at, drawn.begin() + at + counts[i]);
+    at += counts[i];
+    SetParagraphs(TextOf(targets[i], true), mine);
+  }
+  doc.MarkDirty(dataPart);
+
+  // Other drawn shapes showing the same node (a layout may draw a node's
+  // text in a second shape) show the new text too.
+  pugi::xml_node tree = drawnShape.parent();
+  while (tree && TxLocalName(tree) != "spTree") tree = tree.parent();
+  if (!tree || targets.size() != 1) return;
+  std::string nodeId = node.attribute("modelId").value();
+  bool changed = false;
+  std::vector<pugi::xml_node> stack{tree};
+  while (!stack.empty()) {
+    pugi::xml_node n = stack.back();
+    stack.pop_back();
+    for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
+      if (c.type() != pugi::node_element) continue;
+      std::string_view l = TxLocalName(c);
+      if (l == "grpSp") stack.push_back(c);
+      if (l != "sp" || c == drawnShape) continue;
+      pugi::xml_node other = model.TextPointFor(c.attribute("modelId").value());
+      pugi::xml_node body = TxChild(c, "txBody");
+      if (!other || !body || nodeId != other.attribute("modelId").value()) continue;
+      if (TextBody(body).Text().empty()) continue;
+      SetParagraphs(body, drawn);
+      changed = true;
+    }
+  }
+  if (changed) doc.MarkDirty(drawingPart);
+}
+
+}  // namespace host::pptx
