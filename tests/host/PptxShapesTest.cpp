@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include "DeckBuilder.h"
+#include "host/pptx/PptxApplication.h"
+#include "platform/Strings.h"
+
+using namespace host;
+using decktest::Sp;
+
+namespace {
+
+constexpr long P = 12700;  // EMU per point
+
+class PptxShapes : public ::testing::Test {
+ protected:
+  decktest::TempDir dir;
+  Ptr<Application> app = pptx::CreateApplication();
+  Ptr<Presentation> Open(const decktest::Deck& d, bool window = true) {
+    decktest::Write(d, dir / "deck.pptx");
+    return app->Presentations()->Open(platform::FromUtf8((dir / "deck.pptx").string()), false, false, window);
+  }
+  Ptr<Presentation> Reopen(const Ptr<Presentation>& p) {
+    p->SaveCopyAs(platform::FromUtf8((dir / "copy.pptx").string()));
+    return app->Presentations()->Open(platform::FromUtf8((dir / "copy.pptx").string()), false, false, false);
+  }
+};
+
+const char* kTableUri = "http://schemas.openxmlformats.org/drawingml/2006/table";
+
+}  // namespace
+
+TEST_F(PptxShapes, TypesAsTheHostReportsThem) {
+  decktest::Deck d;
+  d.slides = {
+      Sp(2, "Rect", 0, 0, 100 * P, 50 * P, "a") + Sp(3, "Box", 0, 0, P, P, "b", true) +
+      decktest::Ph(4, "Title 1", "type=\"title\"", "", "T") +
+      decktest::Group(5, "Group", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"10\" cy=\"10\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"10\" cy=\"10\"/>",
+                      Sp(6, "Inner", 0, 0, 1, 1, "c")) +
+      decktest::Table(7, "Table", 2, {decktest::Cell("x") + decktest::Cell("y")}) +
+      decktest::GraphicFrame(8, "Chart", "http://schemas.openxmlformats.org/drawingml/2006/chart", "<c:chart xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" r:id=\"rId9\"/>") +
+      decktest::GraphicFrame(9, "Diagram", "http://schemas.openxmlformats.org/drawingml/2006/diagram", "") +
+      "<p:pic><p:nvPicPr><p:cNvPr id=\"10\" name=\"Picture\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr><p:blipFill><a:blip r:embed=\"rId5\"/></p:blipFill><p:spPr/></p:pic>" +
+      "<p:cxnSp><p:nvCxnSpPr><p:cNvPr id=\"11\" name=\"Line\"/><p:cNvCxnSpPr/><p:nvPr/></p:nvCxnSpPr><p:spPr><a:prstGeom prst=\"line\"/></p:spPr></p:cxnSp>" +
+      "<p:sp><p:nvSpPr><p:cNvPr id=\"12\" name=\"Art\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr/>" +
+      decktest::Body("WordArt", "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>") + "</p:sp>" +
+      Sp(13, "Callout", 0, 0, 1, 1, "", false, "borderCallout1")};
+  auto shapes = Open(d)->Slides()->Item(1)->Shapes();
+  std::vector<std::pair<std::wstring, int>> want = {
+      {L"Rect", msoAutoShape}, {L"Box", msoTextBox},   {L"Title 1", msoPlaceholder}, {L"Group", msoGroup},
+      {L"Table", msoTable},    {L"Chart", msoChart},   {L"Diagram", msoSmartArt},    {L"Picture", msoPicture},
+      {L"Line", msoLine},      {L"Art", msoTextEffect}, {L"Callout", msoCallout}};
+  ASSERT_EQ(shapes->Count(), static_cast<int>(want.size()));
+  for (int i = 1; i <= shapes->Count(); ++i) {
+    EXPECT_EQ(shapes->Item(i)->Name(), want[i - 1].first);
+    EXPECT_EQ(shapes->Item(i)->Type(), want[i - 1].second) << platform::ToUtf8(want[i - 1].first);
+  }
+  EXPECT_TRUE(shapes->Item(L"Rect")->HasTextFrame());
+  EXPECT_FALSE(shapes->Item(L"Picture")->HasTextFrame());
+  EXPECT_THROW(shapes->Item(L"Rect")->PlaceholderFormat(), ComError);
+  EXPECT_FALSE(shapes->Item(L"Table")->HasTextFrame());
+  EXPECT_TRUE(shapes->Item(L"Table")->HasTable());
+  EXPECT_TRUE(shapes->Item(L"Diagram")->HasSmartArt());
+  EXPECT_EQ(shapes->Item(L"Art")->TextEffect()->Text(), L"WordArt");
+  try {
+    shapes->Item(L"Picture")->TextFrame();
+    ADD_FAILURE();
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), E_FAIL);
+  }
+  try {
+    shapes->Item(99);
+    ADD_FAILURE();
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), DISP_E_BADINDEX);
+  }
+}
+
+TEST_F(PptxShapes, GeometryInPointsAndWrittenBack) {
+  decktest::Deck d;
+  d.slides = {Sp(2, "Rect", 72 * P, 36 * P, 144 * P, 18 * P, "a")};
+  auto p = Open(d);
+  auto s = p->Slides()->Item(1)->Shapes()->Item(1);
+  EXPECT_FLOAT_EQ(s->Left(), 72);
+  EXPECT_FLOAT_EQ(s->Top(), 36);
+  EXPECT_FLOAT_EQ(s->Width(), 144);
+  EXPECT_FLOAT_EQ(s->Height(), 18);
+  s->SetHeight(s->Height() * 2);
+  s->SetLeft(10.5f);
+  EXPECT_FALSE(p->Saved());
+  auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(1);
+  EXPECT_FLOAT_EQ(again->Height(), 36);
+  EXPECT_FLOAT_EQ(again->Left(), 10.5f);
+  EXPECT_FLOAT_EQ(again->Top(), 36);
+  EXPECT_THROW(again->SetWidth(-1), ComError);
+}
+
+TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMaster) {
+  decktest::Deck d;
+  d.masterShapes = decktest::Ph(2, "Title Placeholder", "type=\"title\"", decktest::Xfrm(10 * P, 20 * P, 300 * P, 40 * P), "") +
+                   decktest::Ph(3, "Text Placeholder", "type=\"body\" idx=\"1\"", decktest::Xfrm(10 * P, 80 * P, 300 * P, 200 * P), "");
+  // The layout moves the body but leaves the title to the master.
+  d.layoutShapes = decktest::Ph(2, "Title 1", "type=\"title\"", "", "") +
+                   decktest::Ph(3, "Content Placeholder 2", "idx=\"1\"", decktest::Xfrm(50 * P, 90 * P, 200 * P, 100 * P), "");
+  d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "Hello") +
+              decktest::Ph(3, "Content Placeholder 2", "idx=\"1\"", "", "Body")};
+  auto p = Open(d);
+  auto shapes = p->Slides()->Item(1)->Shapes();
+  auto title = shapes->Item(1), body = shapes->Item(2);
+  EXPECT_FLOAT_EQ(title->Left(), 10);
+  EXPECT_FLOAT_EQ(title->Top(), 20);
+  EXPECT_FLOAT_EQ(title->Width(), 300);
+  EXPECT_FLOAT_EQ(body->Left(), 50);
+  EXPECT_FLOAT_EQ(body->Height(), 100);
+  EXPECT_EQ(title->PlaceholderFormat()->Type(), ppPlaceholderTitle);
+  EXPECT_EQ(body->PlaceholderFormat()->Type(), ppPlaceholderObject);
+  EXPECT_EQ(body->PlaceholderFormat()->ContainedType(), msoAutoShape);
+  // Writing a size gives the slide its own frame, starting from the inherited one.
+  body->SetHeight(120);
+  auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(2);
+  EXPECT_FLOAT_EQ(again->Height(), 120);
+  EXPECT_FLOAT_EQ(again->Left(), 50);
+  EXPECT_FLOAT_EQ(again->Width(), 200);
+}
+
+TEST_F(PptxShapes, PlaceholderKindsAndContainedTable) {
+  decktest::Deck d;
+  d.slides = {decktest::Ph(2, "Sub", "type=\"subTitle\" idx=\"1\"", "", "s") +
+              decktest::Ph(3, "Vert", "type=\"body\" orient=\"vert\" idx=\"2\"", "", "v") +
+              decktest::Ph(4, "Date", "type=\"dt\" sz=\"half\" idx=\"10\"", "", "d") +
+              decktest::Table(5, "TablePh", 1, {decktest::Cell("t")}, "<p:ph idx=\"3\"/>")};
+  auto shapes = Open(d)->Slides()->Item(1)->Shapes();
+  EXPECT_EQ(shapes->Item(1)->PlaceholderFormat()->Type(), ppPlaceholderSubtitle);
+  EXPECT_EQ(shapes->Item(2)->PlaceholderFormat()->Type(), ppPlaceholderVerticalBody);
+  EXPECT_EQ(shapes->Item(3)->PlaceholderFormat()->Type(), ppPlaceholderDate);
+  auto tph = shapes->Item(4);
+  EXPECT_EQ(tph->Type(), msoPlaceholder);
+  EXPECT_FALSE(tph->HasTextFrame());
+  EXPECT_EQ(tph->PlaceholderFormat()->ContainedType(), msoTable);
+  EXPECT_TRUE(tph->HasTable());
+  try {
+    Open(d)->Slides()->Item(1)->Shapes()->Item(1)->Table();
+    ADD_FAILURE();
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), E_FAIL);
+  }
+}
+
+TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
+  // The group is drawn at (100,100) pt with size 200x100 pt; its children
+  // live in a child space twice as large, offset by (1000,1000) EMU.
+  std::string xf = "<a:off x=\"" + std::to_string(100 * P) + "\" y=\"" + std::to_string(100 * P) + "\"/><a:ext cx=\"" +
+                   std::to_string(200 * P) + "\" cy=\"" + std::to_string(100 * P) + "\"/><a:chOff x=\"1000\" y=\"1000\"/>"
+                   "<a:chExt cx=\"" + std::to_string(400 * P) + "\" cy=\"" + std::to_string(200 * P) + "\"/>";
+  std::string innerXf = "<a:off x=\"1000\" y=\"1000\"/><a:ext cx=\"" + std::to_string(200 * P) + "\" cy=\"" +
+                        std::to_string(100 * P) + "\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"" +
+                        std::to_string(200 * P) + "\" cy=\"" + std::to_string(100 * P) + "\"/>";
+  decktest::Deck d;
+  d.slides = {decktest::Group(2, "Outer", xf,
+                              Sp(3, "A", 1000 + 40 * P, 1000 + 20 * P, 80 * P, 40 * P, "a") +
+                                  decktest::Group(4, "Nested", innerXf, Sp(5, "B", 20 * P, 10 * P, 20 * P, 20 * P, "b")))};
+  auto p = Open(d);
+  auto group = p->Slides()->Item(1)->Shapes()->Item(1);
+  auto items = group->GroupItems();
+  // Nested groups are flattened into their leaf shapes.
+  ASSERT_EQ(items->Count(), 2);
+  auto a = items->Item(1), b = items->Item(2);
+  EXPECT_EQ(a->Name(), L"A");
+  EXPECT_EQ(b->Name(), L"B");
+  EXPECT_NEAR(a->Left(), 120, 1e-3);
+  EXPECT_NEAR(a->Top(), 110, 1e-3);
+  EXPECT_NEAR(a->Width(), 40, 1e-3);
+  EXPECT_NEAR(a->Height(), 20, 1e-3);
+  // Nested: scaled by 0.5 into the outer group's space, then into the slide.
+  EXPECT_NEAR(b->Left(), 110, 1e-3);
+  EXPECT_NEAR(b->Top(), 105, 1e-3);
+  EXPECT_NEAR(b->Width(), 10, 1e-3);
+  EXPECT_EQ(a->ParentGroup()->Name(), L"Outer");
+  EXPECT_EQ(b->ParentGroup()->Name(), L"Nested");
+  a->SetLeft(150);
+  a->SetHeight(30);
+  auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(1);
+  EXPECT_NEAR(again->Left(), 150, 1e-3);
+  EXPECT_NEAR(again->Height(), 30, 1e-3);
+  EXPECT_NEAR(again->Top(), 110, 1e-3);
+  EXPECT_THROW(p->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(3), ComError);
+}
+
+TEST_F(PptxShapes, TablesWithMergedCellsShareOneCellShape) {
+  using decktest::Cell;
+  decktest::Deck d;
+  // A 3x3 table whose top-left 2x2 block is merged.
+  d.slides = {decktest::Table(2, "T", 3,
+                              {Cell("merged", " gridSpan=\"2\" rowSpan=\"2\"") + Cell("", " hMerge=\"1\"") + Cell("c13"),
+                               Cell("", " vMerge=\"1\"") + Cell("", " hMerge=\"1\" vMerge=\"1\"") + Cell("c23"),
+                               Cell("c31") + Cell("c32") + Cell("c33")})};
+  auto p = Open(d);
+  auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
+  auto t = shape->Table();
+  EXPECT_EQ(t->Rows()->Count(), 3);
+  EXPECT_EQ(t->Columns()->Count(), 3);
+  auto origin = t->Cell(1, 1)->Shape();
+  for (auto [r, c] : std::vector<std::pair<int, int>>{{1, 2}, {2, 1}, {2, 2}})
+    EXPECT_EQ(t->Cell(r, c)->Shape()->Identity(), origin->Identity()) << r << "," << c;
+  EXPECT_NE(t->Cell(1, 3)->Shape()->Identity(), origin->Identity());
+  EXPECT_NE(t->Cell(3, 1)->Shape()->Identity(), t->Cell(3, 2)->Shape()->Identity());
+  EXPECT_TRUE(origin->HasTextFrame());
+  EXPECT_EQ(origin->TextFrame()->TextRange()->Text(), L"merged");
+  EXPECT_EQ(t->Cell(2, 3)->Shape()->TextFrame()->TextRange()->Text(), L"c23");
+  // Cell geometry follows the grid: the merged cell spans two columns and rows.
+  EXPECT_FLOAT_EQ(origin->Width(), 200);
+  EXPECT_FLOAT_EQ(origin->Height(), 60);
+  EXPECT_FLOAT_EQ(t->Cell(3, 3)->Shape()->Left(), 100 + 200);
+  EXPECT_FLOAT_EQ(t->Rows()->Item(1)->Height(), 30);
+  EXPECT_FLOAT_EQ(t->Columns()->Item(2)->Width(), 100);
+  try {
+    t->Cell(4, 1);
+    ADD_FAILURE();
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), DISP_E_BADINDEX);
+  }
+  // Merging more cells reshapes the areas.
+  t->Cell(3, 1)->Merge(t->Cell(3, 3));
+  auto t2 = Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->Table();
+  EXPECT_EQ(t2->Cell(3, 3)->Shape()->Identity(), t2->Cell(3, 1)->Shape()->Identity());
+}
+
+TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
+  decktest::Deck d;
+  d.masterShapes = "<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"Title\"/><p:cNvSpPr/><p:nvPr><p:ph type=\"title\"/></p:nvPr></p:nvSpPr>"
+                   "<p:spPr>" + decktest::Xfrm(0, 0, 100 * P, 50 * P) + "</p:spPr>" +
+                   decktest::Body("", "<a:bodyPr anchor=\"ctr\" lIns=\"0\" wrap=\"none\"><a:normAutofit/></a:bodyPr>") + "</p:sp>";
+  d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "Hi") + Sp(3, "Plain", 0, 0, P, P, "")};
+  auto p = Open(d);
+  auto title = p->Slides()->Item(1)->Shapes()->Item(1);
+  auto tf = title->TextFrame();
+  EXPECT_EQ(tf->VerticalAnchor(), msoAnchorMiddle);
+  EXPECT_FLOAT_EQ(tf->MarginLeft(), 0);
+  EXPECT_FLOAT_EQ(tf->MarginRight(), 7.2f);
+  EXPECT_FLOAT_EQ(tf->MarginTop(), 3.6f);
+  EXPECT_EQ(tf->WordWrap(), msoFalse);
+  EXPECT_EQ(tf->AutoSize(), ppAutoSizeNone);
+  EXPECT_EQ(title->TextFrame2()->AutoSize(), msoAutoSizeTextToFitShape);
+  EXPECT_TRUE(tf->HasText());
+  EXPECT_EQ(tf->Orientation(), msoTextOrientationHorizontal);
+
+  auto plain = p->Slides()->Item(1)->Shapes()->Item(2);
+  EXPECT_FALSE(plain->TextFrame()->HasText());
+  EXPECT_EQ(plain->TextFrame2()->HasText(), msoFalse);
+  plain->TextFrame()->SetAutoSize(ppAutoSizeShapeToFitText);
+  plain->TextFrame()->SetWordWrap(msoTrue);
+  plain->TextFrame()->SetMarginBottom(9);
+  plain->TextFrame2()->SetOrientation(msoTextOrientationUpward);
+  EXPECT_THROW(plain->TextFrame()->SetAutoSize(5), ComError);
+  auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(2);
+  EXPECT_EQ(again->TextFrame()->AutoSize(), ppAutoSizeShapeToFitText);
+  EXPECT_EQ(again->TextFrame()->WordWrap(), msoTrue);
+  EXPECT_FLOAT_EQ(again->TextFrame()->MarginBottom(), 9);
+  EXPECT_EQ(again->TextFrame()->Orientation(), msoTextOrientationUpward);
+  again->TextFrame()->SetAutoSize(ppAutoSizeNone);
+  EXPECT_EQ(again->TextFrame2()->AutoSize(), msoAutoSizeNone);
+}
+
+TEST_F(PptxShapes, RangesByNameAndIndex) {
+  decktest::Deck d;
+  d.slides = {Sp(2, "One", 0, 0, P, P, "1") + Sp(3, "Two", 0, 0, P, P, "2") + Sp(4, "Three", 0, 0, P, P, "3")};
+  auto shapes = Open(d)->Slides()->Item(1)->Shapes();
+  auto all = shapes->Range();
+  EXPECT_EQ(all->Count(), 3);
+  auto r = shapes->Range(std::vector<std::wstring>{L"Three", L"One"});
+  ASSERT_EQ(r->Count(), 2);
+  EXPECT_EQ(r->Item(1)->Name(), L"Three");
+  EXPECT_EQ(r->Item(2)->Name(), L"One");
+  EXPECT_EQ(shapes->Range(std::vector<int>{2})->Item(1)->Name(), L"Two");
+  try {
+    shapes->Range(std::vector<std::wstring>{L"Missing"});
+    ADD_FAILURE();
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), E_INVALIDARG);
+  }
+}
+
+TEST_F(PptxShapes, AddTextboxMakesATextBoxThatSurvivesSaving) {
+  decktest::Deck d;
+  d.slides = {Sp(7, "Existing", 0, 0, P, P, "x")};
+  auto p = Open(d);
+  auto box = p->Slides()->Item(1)->Shapes()->AddTextbox(msoTextOrientationHorizontal, 1, 1, 400, 100);
+  EXPECT_EQ(box->Type(), msoTextBox);
+  EXPECT_EQ(box->Id(), 8);
+  EXPECT_FLOAT_EQ(box->Width(), 400);
+  box->TextFrame()->TextRange()->SetText(L"Pasted");
+  auto again = Reopen(p)->Slides()->Item(1)->Shapes();
+  ASSERT_EQ(again->Count(), 2);
+  EXPECT_EQ(again->Item(2)->TextFrame()->TextRange()->Text(), L"Pasted");
+  EXPECT_FLOAT_EQ(again->Item(2)->Top(), 1);
+  EXPECT_EQ(again->Item(2)->Name(), box->Name());
+}
+
+TEST_F(PptxShapes, AlternateContentShowsItsFirstChoice) {
+  decktest::Deck d;
+  d.slides = {"<mc:AlternateContent xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
+              "<mc:Choice Requires=\"a14\">" + Sp(2, "Choice", 0, 0, P, P, "new") + "</mc:Choice>"
+              "<mc:Fallback>" + Sp(2, "Fallback", 0, 0, P, P, "old") + "</mc:Fallback></mc:AlternateContent>" +
+              Sp(3, "After", 0, 0, P, P, "z")};
+  auto p = Open(d);
+  auto shapes = p->Slides()->Item(1)->Shapes();
+  ASSERT_EQ(shapes->Count(), 2);
+  EXPECT_EQ(shapes->Item(1)->Name(), L"Choice");
+  shapes->Item(1)->Delete();
+  auto again = Reopen(p)->Slides()->Item(1)->Shapes();
+  ASSERT_EQ(again->Count(), 1);
+  EXPECT_EQ(again->Item(1)->Name(), L"After");
+}
+
+TEST_F(PptxShapes, SmartArtItemsAreTheDrawnShapes) {
+  decktest::Deck d;
+  const char* dgm = "http://schemas.openxmlformats.org/drawingml/2006/diagram";
+  d.slides = {decktest::GraphicFrame(
+      2, "Diagram 1", dgm,
+      "<dgm:relIds xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" r:dm=\"rIdD\" r:lo=\"rIdLo\" r:qs=\"rIdQs\" r:cs=\"rIdCs\"/>")};
+  d.slideRels[0] = {{"rIdD", "diagramData", "../diagrams/data1.xml"},
+                    {"rIdDr", "http://schemas.microsoft.com/office/2007/relationships/diagramDrawing", "../diagrams/drawing1.xml"}};
+  d.parts["ppt/diagrams/data1.xml"] = {
+      "application/vnd.openxmlformats-officedocument.drawingml.diagramData+xml",
+      "<dgm:dataModel xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" "
+      "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><dgm:ptLst/><a:extLst><a:ext uri=\"x\">"
+      "<dsp:dataModelExt xmlns:dsp=\"http://schemas.microsoft.com/office/drawing/2008/diagram\" relId=\"rIdDr\"/>"
+      "</a:ext></a:extLst></dgm:dataModel>"};
+  auto dsp = [](int id, const char* text, long x) {
+    return "<dsp:sp modelId=\"{" + std::to_string(id) + "}\"><dsp:nvSpPr><dsp:cNvPr id=\"0\" name=\"\"/><dsp:cNvSpPr/></dsp:nvSpPr>"
+           "<dsp:spPr>" + decktest::Xfrm(x, 0, 50 * P, 20 * P) + "</dsp:spPr><dsp:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>" +
+           text + "</a:t></a:r></a:p></dsp:txBody></dsp:sp>";
+  };
+  d.parts["ppt/diagrams/drawing1.xml"] = {
+      "application/vnd.ms-office.drawingml.diagramDrawing+xml",
+      std::string("<dsp:drawing xmlns:dsp=\"http://schemas.microsoft.com/office/drawing/2008/diagram\" "
+                  "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><dsp:spTree><dsp:nvGrpSpPr>"
+                  "<dsp:cNvPr id=\"0\" name=\"\"/><dsp:cNvGrpSpPr/></dsp:nvGrpSpPr><dsp:grpSpPr/>") +
+          dsp(1, "abc", 0) + dsp(2, "def", 60 * P) + "</dsp:spTree></dsp:drawing>"};
+  auto p = Open(d);
+  auto frame = p->Slides()->Item(1)->Shapes()->Item(1);
+  EXPECT_EQ(frame->Type(), msoSmartArt);
+  auto items = frame->GroupItems();
+  ASSERT_EQ(items->Count(), 2);
+  EXPECT_EQ(items->Item(1)->Type(), msoAutoShape);
+  EXPECT_TRUE(items->Item(2)->HasTextFrame());
+  EXPECT_EQ(items->Item(2)->TextFrame()->TextRange()->Text(), L"def");
+  // Drawn shapes sit relative to the frame (at 100,100 pt).
+  EXPECT_FLOAT_EQ(items->Item(2)->Left(), 160);
+  EXPECT_FLOAT_EQ(items->Item(1)->Top(), 100);
+  EXPECT_EQ(items->Item(1)->ParentGroup()->Name(), L"Diagram 1");
+}
+
+TEST_F(PptxShapes, ObjectsOfAClosedPresentationFail) {
+  decktest::Deck d;
+  d.slides = {Sp(2, "One", 0, 0, P, P, "1")};
+  auto p = Open(d);
+  auto s = p->Slides()->Item(1)->Shapes()->Item(1);
+  auto slides = p->Slides();
+  p->Close();
+  EXPECT_THROW(s->Name(), ComError);
+  EXPECT_THROW(slides->Count(), ComError);
+  EXPECT_EQ(app->Presentations()->Count(), 0);
+  EXPECT_EQ(app->Windows()->Count(), 0);
+}
