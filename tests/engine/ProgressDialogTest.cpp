@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "dialogs/CDialogProgress.h"
+#include "platform/ComError.h"
+#include "platform/MessagePump.h"
+#include "platform/System.h"
+#include "support/ResourceModule.h"
+
+using dialogs::CDialogProgress;
+
+namespace {
+
+// Records what the dialog logic asks of its window. Calls arrive from the
+// user-interface thread and the dialog thread, so the record is locked.
+struct ViewRecord {
+  std::mutex lock;
+  std::wstring title, cancelCaption, status, countLabel = L"(template)", counts;
+  int percent = -1;
+  int shows = 0, hides = 0, tops = 0, repaints = 0, focus = 0, creates = 0, destroys = 0;
+  bool barMissing = false;
+  bool failCreate = false;
+  std::thread::id createdOn;
+};
+
+class RecordingView : public dialogs::ProgressView {
+ public:
+  explicit RecordingView(std::shared_ptr<ViewRecord> r) : r(std::move(r)) {}
+  bool Create(CDialogProgress&) override {
+    std::lock_guard<std::mutex> g(r->lock);
+    r->createdOn = std::this_thread::get_id();
+    ++r->creates;
+    return !r->failCreate;
+  }
+  void Destroy() override { Set([&] { ++r->destroys; }); }
+  void DispatchOne(int timeoutMs) override { platform::WaitAndDispatchMessage(timeoutMs); }
+  void SetFontName(const std::wstring&) override {}
+  void SetTitle(const std::wstring& t) override { Set([&] { r->title = t; }); }
+  void SetCancelCaption(const std::wstring& t) override { Set([&] { r->cancelCaption = t; }); }
+  void SetStatusText(const std::wstring& t) override { Set([&] { r->status = t; }); }
+  void SetCountLabel(const std::wstring& t) override { Set([&] { r->countLabel = t; }); }
+  void SetCountsText(const std::wstring& t) override { Set([&] { r->counts = t; }); }
+  bool SetBarPosition(int p) override {
+    std::lock_guard<std::mutex> g(r->lock);
+    if (r->barMissing) return false;
+    r->percent = p;
+    return true;
+  }
+  void Show() override { Set([&] { ++r->shows; }); }
+  void Hide() override { Set([&] { ++r->hides; }); }
+  void BringToTop() override { Set([&] { ++r->tops; }); }
+  void Repaint() override { Set([&] { ++r->repaints; }); }
+  void FocusCancel() override { Set([&] { ++r->focus; }); }
+
+ private:
+  template <typename F>
+  void Set(F f) {
+    std::lock_guard<std::mutex> g(r->lock);
+    f();
+  }
+  std::shared_ptr<ViewRecord> r;
+};
+
+// Answers message boxes for the scope and records the questions.
+class AnswerBoxes {
+ public:
+  explicit AnswerBoxes(std::function<int(const platform::MessageBoxRequest&)> answer) {
+    mPrevious = platform::SetMessageBoxHandler(std::move(answer));
+  }
+  ~AnswerBoxes() { platform::SetMessageBoxHandler(mPrevious); }
+
+ private:
+  platform::MessageBoxHandler mPrevious;
+};
+
+class ProgressDialogTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<ViewRecord> record = std::make_shared<ViewRecord>();
+  int cancels = 0;
+  CDialogProgress dialog{std::make_unique<RecordingView>(record), [this] { ++cancels; }};
+};
+
+}  // namespace
+
+TEST(ProgressDialogRules, PercentagesAreTruncatedAndTheTotalNeverBelowThePosition) {
+  EXPECT_EQ(CDialogProgress::Percentage(5, 3), 100);
+  EXPECT_EQ(CDialogProgress::Percentage(1, 3), 33);
+  EXPECT_EQ(CDialogProgress::Percentage(2, 3), 66);
+  EXPECT_EQ(CDialogProgress::Percentage(0, 0), 100);
+  EXPECT_EQ(CDialogProgress::Percentage(0, 7), 0);
+  EXPECT_EQ(CDialogProgress::Percentage(29, 100), 29) << "exact fractions stay exact";
+  EXPECT_EQ(CDialogProgress::Percentage(57, 100), 57);
+  EXPECT_EQ(CDialogProgress::Percentage(999999, 1000000), 99);
+  EXPECT_EQ(CDialogProgress::Percentage(-1, 5), 0) << "a negative position shows an empty bar";
+}
+
+TEST(ProgressDialogRules, CountsTextFormats) {
+  EXPECT_EQ(CDialogProgress::CountsText(L"Sentences:", 1, 3), L"Sentences: (1/3)");
+  EXPECT_EQ(CDialogProgress::CountsText(L"Sentences:", 5, 3), L"Sentences: (5/5)");
+  EXPECT_EQ(CDialogProgress::CountsText(L"Sentences:", -1, -1), L"Sentences: (--/--)");
+  EXPECT_EQ(CDialogProgress::CountsText(L"", 0, 0), L" (0/0)");
+  EXPECT_EQ(CDialogProgress::CountsText(L"x", 4000000000LL, 5000000000LL), L"x (4000000000/5000000000)");
+}
+
+TEST_F(ProgressDialogTest, FormLoadSetsTheResourceTexts) {
+  dialog.Form_Load();
+  EXPECT_EQ(record->title, LoadText(5051));
+  EXPECT_FALSE(record->title.empty());
+  EXPECT_EQ(record->cancelCaption, LoadText(6003));
+  EXPECT_EQ(record->status, LoadText(5051));
+  // The count label of the first report is text 5052, shown with "(--/--)".
+  EXPECT_EQ(record->counts, LoadText(5052) + L" (--/--)");
+  EXPECT_EQ(record->percent, -1) << "no bar position without a total";
+  EXPECT_FALSE(dialog.IsConfirming());
+}
+
+TEST_F(ProgressDialogTest, SetMessagesTakesTextsByIdAndEmptiesBelowOne) {
+  dialog.SetMessages(5066, 5101);
+  EXPECT_EQ(record->status, LoadText(5066));
+  EXPECT_EQ(dialog.CountLabel(), LoadText(5101));
+  EXPECT_EQ(record->countLabel, L"(template)") << "the label control is only touched to empty it";
+  int tops = record->tops;
+  dialog.SetMessages(0, -3);
+  EXPECT_EQ(record->status, L"");
+  EXPECT_EQ(dialog.CountLabel(), L"");
+  EXPECT_EQ(record->countLabel, L"");
+  EXPECT_EQ(record->tops, tops + 1);
+}
+
+TEST_F(ProgressDialogTest, SetProgressShowsBarAndCounts) {
+  dialog.SetMessages(5056, 5102);
+  std::wstring label = LoadText(5102);
+  dialog.SetProgress(1, 3);
+  EXPECT_EQ(record->percent, 33);
+  EXPECT_EQ(record->counts, label + L" (1/3)");
+  dialog.SetProgress(5, 3);
+  EXPECT_EQ(record->percent, 100);
+  EXPECT_EQ(record->counts, label + L" (5/5)");
+  dialog.SetProgress(-1, -1);
+  EXPECT_EQ(record->percent, 100) << "the bar is left as it was";
+  EXPECT_EQ(record->counts, label + L" (--/--)");
+  dialog.SetProgress(0, 0);
+  EXPECT_EQ(record->percent, 100);
+}
+
+TEST_F(ProgressDialogTest, AMissingBarRaisesEFail) {
+  record->barMissing = true;
+  try {
+    dialog.SetProgress(1, 2);
+    FAIL() << "expected ComError";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), E_FAIL);
+  }
+  EXPECT_NO_THROW(dialog.SetProgress(-1, -1)) << "no bar is needed without a total";
+}
+
+TEST_F(ProgressDialogTest, CancelAnsweredYesCancelsTheRun) {
+  platform::MessageBoxRequest asked;
+  AnswerBoxes boxes([&](const platform::MessageBoxRequest& r) {
+    asked = r;
+    EXPECT_TRUE(dialog.IsConfirming());
+    return IDYES;
+  });
+  dialog.cmdCancel_Click();
+  EXPECT_EQ(cancels, 1);
+  EXPECT_EQ(asked.text, LoadText(4002));
+  EXPECT_EQ(asked.caption, LoadText(4001));
+  EXPECT_EQ(asked.style & 0xF, static_cast<unsigned>(MB_YESNO));
+  EXPECT_FALSE(dialog.IsConfirming());
+  EXPECT_EQ(record->focus, 1);
+}
+
+TEST_F(ProgressDialogTest, CancelAnsweredNoLeavesTheRunGoingAndTheDialogOnTop) {
+  AnswerBoxes boxes([](const platform::MessageBoxRequest&) { return IDNO; });
+  int tops = record->tops;
+  dialog.cmdCancel_Click();
+  EXPECT_EQ(cancels, 0);
+  EXPECT_EQ(record->tops, tops + 1);
+  EXPECT_FALSE(dialog.IsConfirming());
+}
+
+TEST_F(ProgressDialogTest, ProgressReportsWaitWhileTheQuestionIsOpen) {
+  std::atomic<bool> asking{false};
+  std::atomic<bool> answer{false};
+  AnswerBoxes boxes([&](const platform::MessageBoxRequest&) {
+    asking = true;
+    while (!answer.load()) platform::SleepMilliseconds(1);
+    return IDNO;
+  });
+  std::thread dialogThread([&] { dialog.cmdCancel_Click(); });
+  while (!asking.load()) platform::SleepMilliseconds(1);
+  std::atomic<bool> reported{false};
+  std::thread uiThread([&] {
+    dialog.SetProgress(2, 4);
+    reported = true;
+  });
+  platform::SleepMilliseconds(30);
+  EXPECT_FALSE(reported.load()) << "the report must wait for the answer";
+  answer = true;
+  uiThread.join();
+  dialogThread.join();
+  EXPECT_TRUE(reported.load());
+  EXPECT_EQ(record->percent, 50);
+}
+
+TEST(ProgressDialogThread, OpenRunsTheDialogOnItsOwnThreadAndCloseEndsIt) {
+  auto record = std::make_shared<ViewRecord>();
+  ASSERT_TRUE(dialogs::OpenProgressDialog([record] { return std::make_unique<RecordingView>(record); },
+                                          [] {}));
+  CDialogProgress* dialog = dialogs::CurrentProgressDialog();
+  ASSERT_NE(dialog, nullptr);
+  {
+    std::lock_guard<std::mutex> g(record->lock);
+    EXPECT_NE(record->createdOn, std::this_thread::get_id());
+    EXPECT_EQ(record->status, LoadText(5052));
+    EXPECT_EQ(record->counts, L" (--/--)");
+    EXPECT_EQ(record->shows, 1);
+  }
+  dialog->SetMessages(5066, 5101);
+  dialog->SetProgress(3, 4);
+  {
+    std::lock_guard<std::mutex> g(record->lock);
+    EXPECT_EQ(record->percent, 75);
+    EXPECT_EQ(record->counts, LoadText(5101) + L" (3/4)");
+  }
+  dialogs::CloseProgressDialog();
+  EXPECT_EQ(dialogs::CurrentProgressDialog(), nullptr);
+  dialogs::WaitForProgressDialogThread();
+  std::lock_guard<std::mutex> g(record->lock);
+  EXPECT_EQ(record->hides, 1);
+  EXPECT_EQ(record->destroys, 1);
+}
+
+TEST(ProgressDialogThread, AWindowThatCannotBeMadeFailsTheOpen) {
+  auto record = std::make_shared<ViewRecord>();
+  record->failCreate = true;
+  EXPECT_FALSE(dialogs::OpenProgressDialog([record] { return std::make_unique<RecordingView>(record); }, [] {}));
+  EXPECT_EQ(dialogs::CurrentProgressDialog(), nullptr);
+  EXPECT_FALSE(dialogs::OpenProgressDialog([] { return std::unique_ptr<dialogs::ProgressView>(); }, [] {}));
+}
+
+TEST(ProgressDialogThread, AClickOnTheDialogThreadRaisesTheCancelTarget) {
+  auto record = std::make_shared<ViewRecord>();
+  std::atomic<int> cancels{0};
+  AnswerBoxes boxes([](const platform::MessageBoxRequest&) { return IDYES; });
+  platform::MessageThreadId dialogThread = 0;
+  ASSERT_TRUE(dialogs::OpenProgressDialog(
+      [record, &dialogThread] {
+        dialogThread = platform::CurrentMessageThread();
+        return std::make_unique<RecordingView>(record);
+      },
+      [&] { ++cancels; }));
+  // The click arrives through the dialog thread's own queue.
+  CDialogProgress* dialog = dialogs::CurrentProgressDialog();
+  ASSERT_TRUE(platform::PostThreadTask(dialogThread, [dialog] { dialog->cmdCancel_Click(); }));
+  while (cancels.load() == 0) platform::SleepMilliseconds(1);
+  dialogs::WaitForProgressDialogThread();
+  EXPECT_EQ(cancels.load(), 1);
+}
