@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/ResourceModules.h"
+#include "platform/Strings.h"
+#include "platform/System.h"
+#include "platform/TestSupport.h"
+#include "tests/support/SupportTestPaths.h"
+
+namespace {
+
+using platform::ReadVersionBlock;
+using platform::ResourceModuleFile;
+using platform::VersionBlock;
+
+// Paths through UTF-8, whatever the test program's locale.
+std::filesystem::path Utf8Path(const std::wstring& path) {
+  std::string utf8 = platform::ToUtf8(path);
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// The module the build makes, read where the build put it and from a copy in
+// a folder whose name is not ASCII (user profiles often are not).
+struct AsBuilt {
+  static std::wstring Place(const std::wstring& built, const platformtest::TempDir&) { return built; }
+};
+struct InUnicodeFolder {
+  static std::wstring Place(const std::wstring& built, const platformtest::TempDir& dir) {
+    std::filesystem::path folder = dir.path() / Utf8Path(L"\x30E2\x30B8\x30E5\x30FC\x30EB \x00E9");
+    std::filesystem::create_directories(folder);
+    std::filesystem::path target = folder / Utf8Path(built).filename();
+    std::filesystem::copy_file(Utf8Path(built), target);
+    std::u8string utf8 = target.u8string();
+    return platform::FromUtf8(std::string(utf8.begin(), utf8.end()));
+  }
+};
+
+template <typename Placement>
+class ResourceModuleContract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::wstring built = supporttest::BuiltEnglishModule();
+    if (built.empty()) GTEST_SKIP() << "build the OfficeAddInRes1033 target first";
+    mPath = Placement::Place(built, mDir);
+  }
+  platformtest::TempDir mDir;
+  std::wstring mPath;
+};
+
+using Placements = ::testing::Types<AsBuilt, InUnicodeFolder>;
+TYPED_TEST_SUITE(ResourceModuleContract, Placements);
+
+TYPED_TEST(ResourceModuleContract, ReadsStringsByIdAndReportsMissingOnes) {
+  auto module = ResourceModuleFile::Load(this->mPath);
+  ASSERT_TRUE(module);
+  EXPECT_EQ(module->Path(), this->mPath);
+  std::wstring text;
+  ASSERT_TRUE(module->ReadString(101, &text));
+  EXPECT_EQ(text, L"en");
+  ASSERT_TRUE(module->ReadString(203, &text));
+  EXPECT_EQ(text, L"PowerPoint Add-in Translation");
+  ASSERT_TRUE(module->ReadString(2123, &text));
+  EXPECT_NE(text.find(L"\"Mark as Final\""), std::wstring::npos) << "quotes survive the build";
+  text = L"unchanged";
+  EXPECT_FALSE(module->ReadString(4999, &text));
+  EXPECT_FALSE(module->ReadString(0, &text));
+  EXPECT_TRUE(module->Free());
+  EXPECT_FALSE(module->ReadString(101, &text));
+  EXPECT_TRUE(module->Free()) << "freeing twice is harmless";
+}
+
+TYPED_TEST(ResourceModuleContract, ReadsVersionBlock) {
+  VersionBlock block;
+  ASSERT_TRUE(ReadVersionBlock(this->mPath, &block));
+  EXPECT_EQ(block.translation, L"040904b0");
+  EXPECT_EQ(block.values[L"\\StringFileInfo\\040904b0\\ProductName"], L"Talvoren PowerPoint AddIn");
+  EXPECT_EQ(block.values[L"\\StringFileInfo\\040904b0\\ProductVersion"], L"3, 0, 5, 20");
+  EXPECT_EQ(block.values[L"\\StringFileInfo\\040904b0\\InternalName"], L"OfficeAddInRes1033.dll");
+  EXPECT_EQ(block.values.count(L"\\StringFileInfo\\040904b0\\NoSuchName"), 0u);
+}
+
+TEST(ResourceModuleFiles, MissingFileIsRefused) {
+  platformtest::TempDir dir;
+  std::wstring missing = dir.wpath() + std::wstring(1, platform::PathSeparator()) + L"OfficeAddInRes1041" +
+                         platform::ResourceModuleExtension();
+  EXPECT_FALSE(ResourceModuleFile::Load(missing));
+  VersionBlock block;
+  block.translation = L"stale";
+  EXPECT_FALSE(ReadVersionBlock(missing, &block));
+  EXPECT_TRUE(block.empty());
+}
+
+TEST(ResourceModuleFiles, FileThatIsNoModuleIsRefused) {
+  platformtest::TempDir dir;
+  std::filesystem::path junk = dir.path() / ("OfficeAddInRes1033" + std::filesystem::path(platform::ResourceModuleExtension()).string());
+  { std::ofstream(junk) << "101\tnot a module\n"; }
+  auto previous = platform::SetDiagnosticSink([](const std::wstring&) {});
+  EXPECT_FALSE(ResourceModuleFile::Load(junk.wstring()));
+  VersionBlock block;
+  EXPECT_FALSE(ReadVersionBlock(junk.wstring(), &block));
+  platform::SetDiagnosticSink(previous);
+}
+
+TEST(ResourceModuleFiles, OwnVersionBlock) {
+  VersionBlock builtIn;
+  builtIn.translation = L"040904b0";
+  builtIn.values[L"\\StringFileInfo\\040904b0\\ProductName"] = L"Built In";
+  VersionBlock block;
+  bool found = platform::ReadOwnVersionBlock(builtIn, &block);
+  if (platform::ResourceModuleExtension() == L".res") {
+    // Linux programs carry their resources compiled in.
+    ASSERT_TRUE(found);
+    EXPECT_EQ(block.values[L"\\StringFileInfo\\040904b0\\ProductName"], L"Built In");
+  } else {
+    // Windows reads the module file itself; a test program has no block.
+    EXPECT_EQ(found, !block.empty());
+    EXPECT_EQ(block.values.count(L"\\StringFileInfo\\040904b0\\ProductName") != 0 &&
+                  block.values[L"\\StringFileInfo\\040904b0\\ProductName"] == L"Built In",
+              false);
+  }
+}
+
+}  // namespace
