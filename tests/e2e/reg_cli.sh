@@ -1,0 +1,121 @@
+#!/bin/bash
+# `pelorant reg` against a private registry folder: values of every type are
+# added, queried in reg.exe's layout, confirmed or refused, and deleted; a
+# broken hive file is kept aside and never overwritten.
+set -u
+prog="$1"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+export PELORANT_REGISTRY="$dir"
+unset PELORANT_ANSWER
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# expect_rc CODE ARGS... : runs pelorant with ARGS (stdin empty), keeps its output in $out.
+expect_rc() {
+  local want="$1"
+  shift
+  out=$("$prog" "$@" </dev/null 2>"$dir/err")
+  local rc=$?
+  [ "$rc" -eq "$want" ] || fail "pelorant $* exited $rc, expected $want: $(cat "$dir/err")"
+}
+
+contains() {
+  case "$1" in *"$2"*) return 0 ;; esac
+  fail "expected to find [$2] in: $1"
+}
+
+key='HKCU\Software\Talvoren\OfficeAddIn'
+
+expect_rc 0 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 1 /f
+contains "$out" "The operation completed successfully."
+expect_rc 0 reg add "$key" /v LogFolderPath /t REG_EXPAND_SZ /d '%temp%\Talvoren\AddinLog' /f
+expect_rc 0 reg add "$key" /v PPLogFileName /d 'Log "quoted" \ name' /f
+expect_rc 0 reg add "$key" /v Pairs /t REG_MULTI_SZ /d 'en.ja#ja.en' /s '#' /f
+expect_rc 0 reg add "$key" /v Limit /t REG_QWORD /d 0x100000000 /f
+expect_rc 0 reg add "$key" /v Raw /t REG_BINARY /d 00ff7f /f
+expect_rc 0 reg add "$key\RegV1\PowerPoint" /ve /d 'default set' /f
+
+expect_rc 0 reg query "$key"
+contains "$out" 'HKEY_CURRENT_USER\Software\Talvoren\OfficeAddIn'
+contains "$out" '    OfficeAddinLog    REG_DWORD    0x1'
+contains "$out" '    LogFolderPath    REG_EXPAND_SZ    %temp%\Talvoren\AddinLog'
+contains "$out" '    PPLogFileName    REG_SZ    Log "quoted" \ name'
+contains "$out" '    Pairs    REG_MULTI_SZ    en.ja\0ja.en'
+contains "$out" '    Limit    REG_QWORD    0x100000000'
+contains "$out" '    Raw    REG_BINARY    00FF7F'
+contains "$out" 'HKEY_CURRENT_USER\Software\Talvoren\OfficeAddIn\RegV1'
+
+expect_rc 0 reg query 'HKEY_CURRENT_USER\software\talvoren' /s
+contains "$out" '    (Default)    REG_SZ    default set'
+
+expect_rc 0 reg query "$key" /v officeaddinlog
+contains "$out" 'OfficeAddinLog    REG_DWORD    0x1'
+expect_rc 1 reg query "$key" /v NoSuchValue
+contains "$(cat "$dir/err")" "unable to find"
+
+# The hive file is regedit's export syntax.
+grep -q '^Windows Registry Editor Version 5.00' "$dir/HKCU.reg" || fail "HKCU.reg lacks the header"
+grep -q '^"OfficeAddinLog"=dword:00000001$' "$dir/HKCU.reg" || fail "HKCU.reg lacks the dword line"
+grep -q '^"LogFolderPath"=hex(2):' "$dir/HKCU.reg" || fail "HKCU.reg lacks the hex(2) line"
+
+# Overwriting without /f asks; nobody to ask means no, and nothing changes.
+expect_rc 1 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 7
+expect_rc 0 reg query "$key" /v OfficeAddinLog
+contains "$out" 'REG_DWORD    0x1'
+PELORANT_ANSWER=yes expect_rc 0 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 7
+expect_rc 0 reg query "$key" /v OfficeAddinLog
+contains "$out" 'REG_DWORD    0x7'
+# A scripted answer on stdin is read when stdin is a terminal; here it is
+# not, so the preset answer decides.
+PELORANT_ANSWER=no expect_rc 1 reg delete "$key" /v OfficeAddinLog
+expect_rc 0 reg query "$key" /v OfficeAddinLog
+
+# Bad input: clear errors, nothing written.
+cp "$dir/HKCU.reg" "$dir/before"
+expect_rc 2 reg add "$key" /v X /t REG_DWORD /d 4294967296 /f
+contains "$(cat "$dir/err")" "invalid REG_DWORD data"
+expect_rc 2 reg add "$key" /v X /t REG_BINARY /d 0g /f
+expect_rc 2 reg add "$key" /v X /t REG_WHATEVER /d 1 /f
+expect_rc 2 reg add 'HKXX\Software' /v X /d 1 /f
+expect_rc 2 reg add "$key" /v X /bogus /f
+expect_rc 2 reg frobnicate "$key"
+expect_rc 2 reg delete HKCU /f
+cmp -s "$dir/HKCU.reg" "$dir/before" || fail "a refused command changed HKCU.reg"
+
+# Deletion of values, of all values, and of whole trees.
+expect_rc 0 reg delete "$key" /v Raw /f
+expect_rc 1 reg query "$key" /v Raw
+expect_rc 1 reg delete "$key" /v Raw /f
+expect_rc 0 reg delete "$key" /va /f
+expect_rc 0 reg query "$key"
+case "$out" in *REG_*) fail "values left after /va: $out" ;; esac
+contains "$out" 'OfficeAddIn\RegV1'
+expect_rc 0 reg delete 'HKCU\Software\Talvoren' /f
+expect_rc 1 reg query 'HKCU\Software\Talvoren'
+expect_rc 1 reg delete 'HKCU\Software\Talvoren' /f
+
+# Machine-wide hives live beside it under PELORANT_REGISTRY.
+expect_rc 0 reg add 'HKLM\Software\Talvoren\OfficeAddIn' /v LogLevel /t REG_DWORD /d 2000 /f
+[ -f "$dir/HKLM.reg" ] || fail "HKLM.reg not created"
+expect_rc 0 reg query 'HKLM\Software\Talvoren\OfficeAddIn' /v LogLevel
+contains "$out" '0x7d0'
+
+# A hive file that cannot be parsed is moved aside, reported, and kept.
+printf 'not a registry file\n' >"$dir/HKCR.reg"
+expect_rc 1 reg query 'HKCR\CLSID'
+contains "$(cat "$dir/err")" "cannot be read"
+ls "$dir"/HKCR.reg.bad-* >/dev/null 2>&1 || fail "the broken HKCR.reg was not moved aside"
+grep -q '^not a registry file$' "$dir"/HKCR.reg.bad-* || fail "the broken file's content was changed"
+expect_rc 0 reg add 'HKCR\CLSID\{X}' /ve /d 'new' /f
+grep -q '^not a registry file$' "$dir"/HKCR.reg.bad-* || fail "the broken file was overwritten"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "reg_cli: all checks passed"
