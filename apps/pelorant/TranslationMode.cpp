@@ -1,0 +1,133 @@
+#include "TranslationMode.h"
+
+#include <ostream>
+
+#include "engine/EngineCaches.h"
+#include "fake/FakeEngine.h"
+#include "options/TranslationOption.h"
+#include "options/TranslationOptionUDTEngine.h"
+#include "platform/ComError.h"
+#include "platform/Strings.h"
+#include "support/ErrorList.h"
+
+namespace app {
+
+const char* const kModeHelp =
+    "  --mode KEY   the translation mode: an engine pair's key as `pelorant engines\n"
+    "               list` shows it, the engine group, a colon and the pair's id,\n"
+    "               for example Apertium:eng-spa (case does not matter when only\n"
+    "               one key matches). Without --mode, the first checked pair.\n";
+
+void PrintErrors(const std::string& command, CommandIo& io) {
+  for (const ErrorEntry& e : ErrorList::GetEntries())
+    io.err << "pelorant " << command << ": " << platform::ToUtf8(e.mFullText) << "\n";
+  ErrorList::Clear();
+}
+
+bool ParseModeOption(const std::string& command, const std::vector<std::string>& args, std::string* mode,
+                     std::vector<std::string>* rest, CommandIo& io) {
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (optionsEnded) {
+      rest->push_back(a);
+    } else if (a == "--") {
+      optionsEnded = true;
+    } else if (a == "--mode") {
+      if (i + 1 >= args.size()) {
+        io.err << "pelorant " << command << ": --mode needs a KEY (see pelorant " << command << " --help)\n";
+        return false;
+      }
+      *mode = args[++i];
+    } else if (a.rfind("--mode=", 0) == 0) {
+      *mode = a.substr(7);
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      io.err << "pelorant " << command << ": unknown option '" << a << "' (see pelorant " << command
+             << " --help)\n";
+      return false;
+    } else {
+      rest->push_back(a);
+    }
+  }
+  return true;
+}
+
+std::optional<ModeChoice> ChooseMode(const std::string& command, const std::string& key, CommandIo& io) {
+  std::wstring fakeError;
+  // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
+  if (!fake_engine::RegisterFromEnvironment(&fakeError)) {
+    io.err << "pelorant " << command << ": " << platform::ToUtf8(fakeError) << "\n";
+    return std::nullopt;
+  }
+  ErrorList::Clear();
+  engine::EngineCaches cache;
+  if (!cache.LoadCache(false)) {
+    io.err << "pelorant " << command << ": the engine cache could not be read: "
+           << platform::ToUtf8(cache.LastFailure()) << "\n  the list is built again; the unreadable file is kept beside it.\n";
+  }
+  try {
+    if (!cache.RefreshCache(false, true)) ErrorList::Add(1252);
+  } catch (const ComError& e) {
+    io.err << "pelorant " << command << ": the engine side failed: " << e.what() << "\n";
+    return std::nullopt;
+  }
+  PrintErrors(command, io);
+  if (!cache.SaveCache(true, false)) {
+    io.err << "pelorant " << command << ": note: the engine cache could not be saved: "
+           << platform::ToUtf8(cache.LastFailure()) << "\n";
+  }
+
+  std::wstring wanted = platform::FromUtf8(key);
+  int index = -1;
+  if (wanted.empty()) {
+    for (size_t i = 0; i < cache.Count(); ++i) {
+      if (cache.Checked(i)) {
+        index = static_cast<int>(i);
+        break;
+      }
+    }
+    if (index < 0) {
+      io.err << "pelorant " << command << ": no translation mode is available; install an engine (for example\n"
+             << "  the Debian package apertium-eng-spa) or check a pair with `pelorant engines check KEY`\n";
+      return std::nullopt;
+    }
+  } else {
+    index = cache.FindKey(wanted);
+    if (index < 0) {
+      int matches = 0;
+      for (size_t i = 0; i < cache.Count(); ++i) {
+        if (platform::EqualsNoCase(cache.Entry(i).EngineKey(), wanted)) {
+          index = static_cast<int>(i);
+          ++matches;
+        }
+      }
+      if (matches != 1) index = -1;
+    }
+    if (index < 0) {
+      io.err << "pelorant " << command << ": unknown translation mode '" << key << "'";
+      if (cache.Count() == 0) {
+        io.err << "; no engine pair is installed\n";
+      } else {
+        io.err << "; the modes are:\n";
+        for (size_t i = 0; i < cache.Count(); ++i)
+          io.err << "  " << platform::ToUtf8(cache.Entry(i).EngineKey()) << "\n";
+      }
+      return std::nullopt;
+    }
+  }
+  return ModeChoice{cache.Entry(static_cast<size_t>(index)), cache.DisplayLanguage()};
+}
+
+options::TranslationOptionUDT PlainTextOptions(const ModeChoice& mode) {
+  options::TranslationOption defaults;
+  options::FacadeSwitches switches;
+  options::TranslationOptionUDT record =
+      options::BuildTranslationOptionUDT(&defaults, &mode.entry, switches, mode.displayLanguage);
+  record.KeepStyle = 0;
+  record.DualPrint = 0;
+  record.UsesPreMacro = 0;
+  record.UsesPostMacro = 0;
+  return record;
+}
+
+}  // namespace app

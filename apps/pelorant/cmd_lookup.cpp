@@ -1,0 +1,75 @@
+#include <ostream>
+
+#include "Command.h"
+#include "TranslationMode.h"
+#include "engine/Engine.h"
+#include "platform/ComError.h"
+#include "platform/Strings.h"
+#include "support/ErrorList.h"
+#include "support/ResourceModule.h"
+
+namespace {
+
+std::string Usage() {
+  return std::string(
+             "Usage: pelorant lookup [--mode KEY] WORD\n"
+             "\n"
+             "Looks WORD up in the dictionary of the mode's engine and prints the entry.\n"
+             "\n") +
+         app::kModeHelp +
+         "\n"
+         "Exit status: 0 found; 1 not found or the engine could not be used; 2 bad\n"
+         "arguments or unknown mode.\n"
+         "\n"
+         "Example: pelorant lookup --mode Apertium:eng-spa house\n";
+}
+
+int Run(const std::vector<std::string>& args, app::CommandIo& io) {
+  std::string key;
+  std::vector<std::string> words;
+  if (!app::ParseModeOption("lookup", args, &key, &words, io)) return 2;
+  if (words.size() != 1 || words[0].empty()) {
+    io.err << "pelorant lookup: give one WORD (see pelorant lookup --help)\n";
+    return 2;
+  }
+  std::optional<app::ModeChoice> mode = app::ChooseMode("lookup", key, io);
+  if (!mode) return key.empty() ? 1 : 2;
+
+  engine::Engine& eng = engine::Engine::Instance();
+  ErrorList::Clear();
+  bool opened = false;
+  try {
+    opened = eng.OpenEngine(mode->entry.EngineGroup(), mode->entry.EngineID(), mode->displayLanguage,
+                            mode->entry.FromLang());
+  } catch (const ComError& e) {
+    io.err << "pelorant lookup: " << e.what() << "\n";
+  }
+  if (!opened) {
+    ErrorList::Add(1251, L"");
+    app::PrintErrors("lookup", io);
+    return 1;
+  }
+  std::wstring result;
+  bool found = false;
+  try {
+    found = eng.LookupWord(platform::FromUtf8(words[0]), &result);
+  } catch (...) {
+    eng.CloseEngine();
+    throw;
+  }
+  eng.CloseEngine();
+  if (!found) {
+    LONG code = eng.LastErrorCode();
+    io.err << "pelorant lookup: " << words[0] << ": "
+           << platform::ToUtf8(LoadText(ErrorList::EngineErrorToMessageId(code))) << "\n";
+    return 1;
+  }
+  std::string out = platform::ToUtf8(result);
+  if (out.empty() || out.back() != '\n') out += '\n';
+  io.out << out;
+  return 0;
+}
+
+app::CommandRegistration lookup{{"lookup", "look a word up in an engine's dictionary", Usage(), Run}};
+
+}  // namespace

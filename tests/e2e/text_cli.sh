@@ -1,0 +1,108 @@
+#!/bin/bash
+# `pelorant text` and `pelorant lookup` over a scripted fake engine (and
+# over Apertium when eng-spa is installed): sentences translated with line
+# breaks kept, unknown modes refused, engine failures reported with the
+# source kept, Ctrl-C answered yes cancels a hanging engine.
+set -u
+prog="$1"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+export PELORANT_REGISTRY="$dir/reg"
+export XDG_CONFIG_HOME="$dir/config"
+export PELORANT_FAKE_ENGINE="$dir/fake.txt"
+unset PELORANT_ANSWER
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+contains() {
+  case "$1" in *"$2"*) return 0 ;; esac
+  fail "expected to find [$2] in: $1"
+}
+
+# script LINES... : writes the fake engine side, one TAB-separated directive a line.
+script() {
+  printf '%s\n' "implementation	FakeMT" "pair	en-es	en	es	9	English - Spanish	Fake MT	Fake" \
+    "dictionary	house	house: casa (n f)" "$@" >"$PELORANT_FAKE_ENGINE"
+}
+
+# run CODE INPUT ARGS... : pelorant with INPUT on stdin; output in $out, errors in $err.
+run() {
+  local want="$1" input="$2"
+  shift 2
+  out=$(printf '%s' "$input" | "$prog" "$@" 2>"$dir/err")
+  local rc=$?
+  err=$(cat "$dir/err")
+  [ "$rc" -eq "$want" ] || fail "pelorant $* exited $rc, expected $want: $err"
+}
+
+script
+run 0 "The dog is big. It runs fast." text --mode FakeMT:en-es
+[ "$out" = "THE DOG IS BIG. IT RUNS FAST." ] || fail "text from stdin: [$out]"
+
+run 0 "" text --mode fakemt:EN-ES one two
+[ "$out" = "ONE TWO" ] || fail "text from arguments, key case ignored: [$out]"
+
+run 0 $'First line.\nSecond line.\n\nLast.\n' text --mode FakeMT:en-es
+[ "$out" = $'FIRST LINE.\nSECOND LINE.\n\nLAST.' ] || fail "line breaks kept: [$out]"
+
+run 2 "x" text --mode FakeMT:xx-yy
+contains "$err" "unknown translation mode 'FakeMT:xx-yy'"
+contains "$err" "FakeMT:en-es"
+[ -z "$out" ] || fail "nothing printed for an unknown mode: [$out]"
+
+run 2 "x" text --mode
+run 2 "x" text --frobnicate
+
+run 0 "" lookup --mode FakeMT:en-es house
+[ "$out" = "house: casa (n f)" ] || fail "lookup: [$out]"
+run 1 "" lookup --mode FakeMT:en-es zzzz
+[ -n "$err" ] || fail "a word not found says so"
+run 2 "" lookup --mode FakeMT:en-es
+
+# A failing translation keeps the source and says so.
+script "request	translate	3	30006	0"
+run 1 "Broken sentence." text --mode FakeMT:en-es
+[ "$out" = "Broken sentence." ] || fail "failed translation keeps the source: [$out]"
+contains "$err" "could not be translated"
+
+# An engine that cannot be opened prints the engine's and the add-in's messages.
+script "request	open	3	30004	0"
+run 1 "Hello." text --mode FakeMT:en-es
+[ -z "$out" ] || fail "nothing printed when the engine cannot be opened: [$out]"
+[ "$(printf '%s\n' "$err" | grep -c '^pelorant text: ')" -ge 2 ] || fail "two messages expected: $err"
+
+# Ctrl-C on a hanging engine asks; the preset answer yes cancels the run.
+script "request	translate	hang	0	0"
+export PELORANT_ANSWER=yes
+printf 'Never answered.' | "$prog" text --mode FakeMT:en-es >"$dir/out" 2>"$dir/err" &
+pid=$!
+sleep 1
+for _ in $(seq 1 50); do
+  kill -0 "$pid" 2>/dev/null || break
+  kill -INT "$pid" 2>/dev/null
+  sleep 0.2
+done
+wait "$pid"
+rc=$?
+unset PELORANT_ANSWER
+[ "$rc" -eq 1 ] || fail "a cancelled run exits 1, got $rc: $(cat "$dir/err")"
+contains "$(cat "$dir/err")" "cancelled"
+
+# Real translation when Apertium's English-Spanish pair is installed.
+if command -v apertium >/dev/null && apertium -l 2>/dev/null | grep -qx 'eng-spa'; then
+  rm -f "$PELORANT_FAKE_ENGINE"
+  unset PELORANT_FAKE_ENGINE
+  rm -rf "$XDG_CONFIG_HOME"
+  run 0 "The dog is big. It runs fast." text --mode Apertium:eng-spa
+  contains "$out" "perro"
+  contains "$out" "rápidamente"
+  run 0 "" lookup --mode Apertium:eng-spa house
+  contains "$out" "casa"
+fi
+
+[ "$failures" -eq 0 ] || exit 1
+echo "text_cli: all passed"
