@@ -1,0 +1,507 @@
+#include "ApertiumServer.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "ApertiumFormat.h"
+#include "Pipeline.h"
+#include "engine/server/EngineClasses.h"
+#include "platform/Strings.h"
+#include "support/Log.h"
+
+namespace apertium {
+
+using namespace engine_server;
+
+namespace {
+
+const wchar_t kLogSource[] = L"Apertium";
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A language code of a mode name: 2-3 lower-case letters, optionally "_"
+// and a variant.
+bool IsLanguagePart(const std::string& s) {
+  size_t sep = s.find('_');
+  std::string base = s.substr(0, sep);
+  if (base.size() < 2 || base.size() > 3) return false;
+  for (char c : base) {
+    if (c < 'a' || c > 'z') return false;
+  }
+  if (sep == std::string::npos) return true;
+  std::string variant = s.substr(sep + 1);
+  if (variant.empty()) return false;
+  for (char c : variant) {
+    if (!isalnum(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+// Shell words of one stage of a mode file (quotes as the mode files use them).
+std::vector<std::string> Words(const std::string& stage) {
+  std::vector<std::string> words;
+  std::string cur;
+  bool inWord = false;
+  char quote = 0;
+  for (char c : stage) {
+    if (quote) {
+      if (c == quote) {
+        quote = 0;
+      } else {
+        cur.push_back(c);
+      }
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      inWord = true;
+    } else if (isspace(static_cast<unsigned char>(c))) {
+      if (inWord) words.push_back(cur);
+      cur.clear();
+      inWord = false;
+    } else {
+      cur.push_back(c);
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(cur);
+  return words;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void FindTransducers(const std::string& mode, ApertiumPair* pair) {
+  std::stringstream stages(mode);
+  std::string stage;
+  bool first = true;
+  while (std::getline(stages, stage, '|')) {
+    auto w = Words(stage);
+    if (w.empty()) continue;
+    bool ltProc = w[0] == "lt-proc" || w[0].ends_with("/lt-proc");
+    if (ltProc && w.size() >= 2) {
+      bool bilingual = std::find(w.begin(), w.end(), "-b") != w.end();
+      if (first && !bilingual && IsFile(w.back())) pair->analyser = w.back();
+      if (bilingual && pair->bilingual.empty() && IsFile(w.back())) pair->bilingual = w.back();
+    }
+    first = false;
+  }
+}
+
+std::string RunForOutput(const std::vector<std::string>& argv) {
+  std::string cmd;
+  for (const auto& a : argv) {
+    std::string quoted = "'";
+    for (char c : a) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    cmd += quoted + "' ";
+  }
+  cmd += "2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return {};
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  if (pclose(p) != 0) return {};
+  return out;
+}
+
+// Apertium's own tool turns a mode into its null-flush form with the stages
+// that carry wordbound blanks across the tagger and transfer.
+std::string NullFlushCommand(const ApertiumPair& pair) {
+  std::string cmd = RunForOutput({"apertium-wblank-mode", "-z", pair.modeFile});
+  while (!cmd.empty() && (cmd.back() == '\n' || cmd.back() == '\r')) cmd.pop_back();
+  return cmd;
+}
+
+std::string Quote(const std::string& path) {
+  std::string q = "'";
+  for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+LONG FailureCode(Pipeline::Result r) {
+  return r == Pipeline::Result::StartFailed ? kEngineErrorClient : kEngineErrorEngine;
+}
+
+const wchar_t* Describe(Pipeline::Result r) {
+  switch (r) {
+    case Pipeline::Result::Ok: return L"ok";
+    case Pipeline::Result::Cancelled: return L"cancelled";
+    case Pipeline::Result::StartFailed: return L"could not start";
+    case Pipeline::Result::Died: return L"ended unexpectedly";
+    case Pipeline::Result::TimedOut: return L"did not answer in time";
+  }
+  return L"";
+}
+
+// "^surface/analysis1/analysis2$" units of a stream, each split at its
+// unescaped "/".
+std::vector<std::vector<std::wstring>> LexicalUnits(const std::wstring& stream) {
+  std::vector<std::vector<std::wstring>> units;
+  size_t i = 0;
+  while (i < stream.size()) {
+    if (stream[i] == L'\\') {
+      i += 2;
+      continue;
+    }
+    if (stream[i] != L'^') {
+      ++i;
+      continue;
+    }
+    std::vector<std::wstring> parts(1);
+    ++i;
+    while (i < stream.size() && stream[i] != L'$') {
+      if (stream[i] == L'\\' && i + 1 < stream.size()) {
+        parts.back().push_back(stream[i + 1]);
+        i += 2;
+        continue;
+      }
+      if (stream[i] == L'/') {
+        parts.emplace_back();
+      } else {
+        parts.back().push_back(stream[i]);
+      }
+      ++i;
+    }
+    ++i;
+    units.push_back(std::move(parts));
+  }
+  return units;
+}
+
+// "casa<n><f><sg>" to "casa (n f)": the lemma and its first two tags.
+std::wstring Readable(const std::wstring& analysis, int tags) {
+  size_t lt = analysis.find(L'<');
+  std::wstring lemma = analysis.substr(0, lt);
+  std::wstring out = lemma;
+  std::wstring shown;
+  int count = 0;
+  while (lt != std::wstring::npos && count < tags) {
+    size_t gt = analysis.find(L'>', lt);
+    if (gt == std::wstring::npos) break;
+    if (!shown.empty()) shown += L" ";
+    shown += analysis.substr(lt + 1, gt - lt - 1);
+    ++count;
+    lt = analysis.find(L'<', gt);
+  }
+  if (!shown.empty()) out += L" (" + shown + L")";
+  return out;
+}
+
+std::wstring Escape(const std::wstring& word) {
+  std::wstring out;
+  for (wchar_t c : word) {
+    if (c < 0x20) continue;
+    if (std::wstring(L"[]^$/\\@<>{}").find(c) != std::wstring::npos) out.push_back(L'\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+Settings Settings::FromEnvironment() {
+  Settings s;
+  const char* dirs = std::getenv("PELORANT_APERTIUM_MODES");
+  if (dirs && *dirs) {
+    std::stringstream list(dirs);
+    std::string d;
+    while (std::getline(list, d, ':')) {
+      if (!d.empty()) s.modeDirs.push_back(d);
+    }
+  } else {
+    s.modeDirs = {"/usr/share/apertium/modes", "/usr/local/share/apertium/modes"};
+  }
+  const char* timeout = std::getenv("PELORANT_APERTIUM_TIMEOUT_MS");
+  if (timeout && *timeout) {
+    char* end = nullptr;
+    long v = std::strtol(timeout, &end, 10);
+    if (end && *end == '\0' && v > 0) s.timeoutMs = static_cast<int>(v);
+  }
+  return s;
+}
+
+std::vector<ApertiumPair> FindPairs(const std::vector<std::string>& modeDirs) {
+  std::vector<ApertiumPair> pairs;
+  std::set<std::string> seen;
+  for (const auto& dir : modeDirs) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) continue;
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d)) names.push_back(e->d_name);
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const auto& file : names) {
+      if (!file.ends_with(".mode")) continue;
+      std::string name = file.substr(0, file.size() - 5);
+      size_t dash = name.find('-');
+      if (dash == std::string::npos || name.find('-', dash + 1) != std::string::npos) continue;
+      std::string from = name.substr(0, dash), to = name.substr(dash + 1);
+      if (!IsLanguagePart(from) || !IsLanguagePart(to)) continue;
+      if (seen.count(name)) continue;
+      std::string path = dir + "/" + file;
+      if (!IsFile(path)) continue;
+      ApertiumPair pair;
+      pair.id = platform::FromUtf8(name);
+      pair.fromCode = platform::FromUtf8(from);
+      pair.toCode = platform::FromUtf8(to);
+      pair.modeFile = path;
+      FindTransducers(ReadFile(path), &pair);
+      seen.insert(name);
+      pairs.push_back(std::move(pair));
+    }
+  }
+  std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+  return pairs;
+}
+
+EngineListEntry ListEntry(const ApertiumPair& pair) {
+  EngineListEntry e;
+  e.engineId = pair.id;
+  e.fromLang = LanguageCode(pair.fromCode);
+  e.toLang = LanguageCode(pair.toCode);
+  e.flags = kPairFlagTranslate | (pair.HasDictionary() ? kPairFlagDictionary : 0);
+  e.displayName = LanguageName(pair.fromCode) + L" - " + LanguageName(pair.toCode);
+  e.productName = kImplementationName;
+  e.productNameShort = kImplementationName;
+  return e;
+}
+
+struct ApertiumEngine::Impl {
+  ApertiumPair pair;
+  Settings settings;
+  std::unique_ptr<Pipeline> translation;
+  std::unique_ptr<Pipeline> analyser;
+  std::unique_ptr<Pipeline> bilingual;
+  bool commandKnown = false;
+
+  // The translation pipeline, built on first use.
+  Pipeline* Translation() {
+    if (!translation) {
+      std::string cmd = settings.pipelineCommand.empty() ? NullFlushCommand(pair) : settings.pipelineCommand;
+      if (cmd.empty()) return nullptr;
+      // $1 is the generator's option: "-n" leaves unknown words unmarked;
+      // $2 is the tagger's extra option (none).
+      translation = std::make_unique<Pipeline>(cmd, std::vector<std::string>{"-n", ""});
+    }
+    return translation.get();
+  }
+
+  RequestOutcome Run(Pipeline* p, const std::string& input, std::string* output, const CancelToken& token) {
+    if (!p) {
+      LOG_ERROR(kLogSource, L"no null-flush pipeline for " + pair.id);
+      return RequestOutcome::Failed(kEngineErrorClient);
+    }
+    Pipeline::Result r = p->Exchange(input, output, token, std::chrono::milliseconds(settings.timeoutMs));
+    if (r == Pipeline::Result::Ok) return RequestOutcome::Done();
+    if (r == Pipeline::Result::Cancelled) return RequestOutcome::Cancelled();
+    LOG_ERROR(kLogSource, pair.id + L": the pipeline " + Describe(r));
+    return RequestOutcome::Failed(FailureCode(r));
+  }
+};
+
+ApertiumEngine::ApertiumEngine(ApertiumPair pair, Settings settings) : mImpl(std::make_unique<Impl>()) {
+  mImpl->pair = std::move(pair);
+  mImpl->settings = std::move(settings);
+}
+
+ApertiumEngine::~ApertiumEngine() = default;
+
+RequestOutcome ApertiumEngine::WarmUp(const CancelToken& token) {
+  std::string out;
+  RequestOutcome o = mImpl->Run(mImpl->Translation(), Deformat(L"", nullptr), &out, token);
+  if (o.status == kRequestDone && !Reformat(out, 0).complete) return RequestOutcome::Failed(kEngineErrorEngine);
+  return o;
+}
+
+HRESULT ApertiumEngine::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
+HRESULT ApertiumEngine::Cancel() { return mRequest.Cancel(); }
+HRESULT ApertiumEngine::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
+
+HRESULT ApertiumEngine::Info(LONG* flags) {
+  if (!flags) return E_POINTER;
+  *flags = kInfoFlagTranslate | kInfoFlagCorrespondence | (mImpl->pair.HasDictionary() ? kInfoFlagDictionary : 0);
+  return S_OK;
+}
+
+HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shared_ptr<ITranslationResult>* result) {
+  if (!result) return E_POINTER;
+  auto res = std::make_shared<TranslationResult>();
+  *result = res;
+  Impl* impl = mImpl.get();
+  mRequest.Start([impl, res, text, mode](const CancelToken& token) {
+    std::vector<SourceWord> words;
+    bool marks = mode == kTranslateModeCorrespondence;
+    if (marks) words = FindWords(text);
+    std::string out;
+    RequestOutcome o = impl->Run(impl->Translation(), Deformat(text, marks ? &words : nullptr), &out, token);
+    if (o.status == kRequestFailed && marks && !token.Cancelled()) {
+      // Word marks are an extra a stage may trip over; the translation
+      // itself matters more, so try once more without them.
+      LOG_WARNING(kLogSource, L"retrying without word marks");
+      marks = false;
+      words.clear();
+      o = impl->Run(impl->Translation(), Deformat(text, nullptr), &out, token);
+    }
+    if (o.status != kRequestDone) return o;
+    Reformatted r = Reformat(out, words.size());
+    if (!r.complete) {
+      // The end marker is gone: the answer cannot be trusted, nor the
+      // pipeline's state.
+      impl->translation->Kill();
+      return RequestOutcome::Failed(kEngineErrorEngine);
+    }
+    TrimAddedBlanks(text, &r);
+    res->Set(r.text, marks ? CorrespondenceGroups(words, r) : std::vector<WordCorrespondence>{});
+    return o;
+  });
+  return S_OK;
+}
+
+HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_ptr<IDictionaryResult>* result) {
+  if (!result) return E_POINTER;
+  if (!mImpl->pair.HasDictionary()) return E_NOTIMPL;
+  auto res = std::make_shared<DictionaryResult>();
+  *result = res;
+  Impl* impl = mImpl.get();
+  mRequest.Start([impl, res, word](const CancelToken& token) {
+    if (!impl->analyser) {
+      impl->analyser = std::make_unique<Pipeline>("exec lt-proc -z " + Quote(impl->pair.analyser), std::vector<std::string>{});
+      impl->bilingual = std::make_unique<Pipeline>("exec lt-proc -z -b " + Quote(impl->pair.bilingual), std::vector<std::string>{});
+    }
+    std::wstring trimmed = word;
+    while (!trimmed.empty() && iswspace(trimmed.back())) trimmed.pop_back();
+    while (!trimmed.empty() && iswspace(trimmed.front())) trimmed.erase(trimmed.begin());
+    if (trimmed.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
+
+    std::string analysed;
+    RequestOutcome o = impl->Run(impl->analyser.get(), platform::ToUtf8(Escape(trimmed)), &analysed, token);
+    if (o.status != kRequestDone) return o;
+    // Only a word the analyser knows as a whole is looked up.
+    auto units = LexicalUnits(platform::FromUtf8(analysed));
+    std::wstring query;
+    if (units.size() == 1) {
+      for (size_t i = 1; i < units[0].size(); ++i) {
+        const std::wstring& a = units[0][i];
+        if (a.empty() || a[0] == L'*') continue;
+        query += L"^" + Escape(a.substr(0, a.find(L'<'))) + a.substr(a.find(L'<') == std::wstring::npos ? a.size() : a.find(L'<')) + L"$ ";
+      }
+    }
+    if (query.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
+
+    std::string translated;
+    o = impl->Run(impl->bilingual.get(), platform::ToUtf8(query), &translated, token);
+    if (o.status != kRequestDone) return o;
+    std::vector<std::wstring> lines;
+    for (const auto& unit : LexicalUnits(platform::FromUtf8(translated))) {
+      std::vector<std::wstring> targets;
+      for (size_t i = 1; i < unit.size(); ++i) {
+        if (unit[i].empty() || unit[i][0] == L'@') continue;
+        std::wstring t = Readable(unit[i], 2);
+        if (std::find(targets.begin(), targets.end(), t) == targets.end()) targets.push_back(t);
+      }
+      if (targets.empty()) continue;
+      std::wstring line = Readable(unit[0], 1) + L": ";
+      for (size_t i = 0; i < targets.size(); ++i) line += (i ? L", " : L"") + targets[i];
+      if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
+    }
+    if (lines.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
+    std::wstring text;
+    for (size_t i = 0; i < lines.size(); ++i) text += (i ? L"\r\n" : L"") + lines[i];
+    res->Set(text);
+    return o;
+  });
+  return S_OK;
+}
+
+HRESULT ApertiumEngine::SplitSentences(const std::wstring&, LONG, std::vector<SentenceSpan>* sentences) {
+  if (!sentences) return E_POINTER;
+  sentences->clear();
+  return S_FALSE;
+}
+
+// Apertium has neither a settings dialog nor a user dictionary.
+HRESULT ApertiumEngine::ShowSettingsDialog(std::uintptr_t) { return E_NOTIMPL; }
+HRESULT ApertiumEngine::ShowDictionaryDialog(std::uintptr_t) { return E_NOTIMPL; }
+
+pid_t ApertiumEngine::PipelineProcessId() const {
+  return mImpl->translation ? mImpl->translation->ProcessId() : 0;
+}
+
+ApertiumFactory::ApertiumFactory(Settings settings)
+    : mSettings(std::move(settings)), mProperties(std::make_shared<ClientProperties>()) {}
+
+HRESULT ApertiumFactory::SetImplementation(const std::wstring&) { return S_OK; }
+HRESULT ApertiumFactory::SetDisplayLanguage(const std::wstring&) { return S_OK; }
+
+HRESULT ApertiumFactory::Properties(std::shared_ptr<IClientProperties>* properties) {
+  if (!properties) return E_POINTER;
+  *properties = mProperties;
+  return S_OK;
+}
+
+HRESULT ApertiumFactory::GetEngineList(const std::wstring& engineId, const std::wstring&, const std::wstring&, LONG,
+                                       std::shared_ptr<IEngineList>* list) {
+  if (!list) return E_POINTER;
+  auto pairs = FindPairs(mSettings.modeDirs);
+  if (pairs.empty()) return ENGINE_E_UNAVAILABLE;
+  auto filled = std::make_shared<EngineList>();
+  *list = filled;
+  mRequest.Start([pairs, filled, engineId](const CancelToken&) {
+    for (const auto& p : pairs) {
+      if (engineId.empty() || platform::EqualsNoCase(p.id, engineId)) filled->Append(ListEntry(p));
+    }
+    LONG count = 0;
+    filled->Count(&count);
+    if (count == 0) return RequestOutcome::Failed(kEngineErrorInvalidEngineId);
+    return RequestOutcome::Done();
+  });
+  return S_OK;
+}
+
+HRESULT ApertiumFactory::GetEngine(const std::shared_ptr<IEngineListItem>& item,
+                                   std::shared_ptr<ITranslationEngine>* engine) {
+  if (!engine) return E_POINTER;
+  if (!item) return E_INVALIDARG;
+  std::wstring id;
+  HRESULT hr = item->EngineID(&id);
+  if (FAILED(hr)) return hr;
+  for (const auto& p : FindPairs(mSettings.modeDirs)) {
+    if (!platform::EqualsNoCase(p.id, id)) continue;
+    auto made = std::make_shared<ApertiumEngine>(p, mSettings);
+    *engine = made;
+    LOG_INFO(kLogSource, L"opening " + p.id);
+    mRequest.Start([made](const CancelToken& token) { return made->WarmUp(token); });
+    return S_OK;
+  }
+  return E_INVALIDARG;
+}
+
+HRESULT ApertiumFactory::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
+HRESULT ApertiumFactory::Cancel() { return mRequest.Cancel(); }
+HRESULT ApertiumFactory::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
+
+void RegisterApertiumServer() {
+  InProcessImplementation impl;
+  impl.name = kImplementationName;
+  impl.available = [] { return !FindPairs(Settings::FromEnvironment().modeDirs).empty(); };
+  impl.makeFactory = []() -> std::shared_ptr<IEngineFactory> {
+    return std::make_shared<ApertiumFactory>(Settings::FromEnvironment());
+  };
+  RegisterImplementation(std::move(impl));
+}
+
+}  // namespace apertium

@@ -1,0 +1,113 @@
+// Apertium as an in-process engine server. Every installed translation
+// direction (a mode file such as "eng-spa.mode") is one language pair of
+// the implementation "Apertium". An opened engine keeps one persistent
+// pipeline of the direction's stages in null-flush mode and sends each
+// request through it as one chunk; dictionary lookups go through two more
+// persistent processes, the direction's analyser and bilingual dictionary.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/server/AsyncRequest.h"
+#include "engine/server/EngineServer.h"
+#include "engine/server/ServerObjects.h"
+
+namespace apertium {
+
+constexpr wchar_t kImplementationName[] = L"Apertium";
+
+struct ApertiumPair {
+  std::wstring id;        // the mode name, e.g. "eng-spa"
+  std::wstring fromCode;  // Apertium's codes, e.g. "eng", "spa"
+  std::wstring toCode;
+  std::string modeFile;
+  std::string analyser;   // the analyser's transducer, empty when unknown
+  std::string bilingual;  // the bilingual dictionary's transducer
+  bool HasDictionary() const { return !analyser.empty() && !bilingual.empty(); }
+};
+
+struct Settings {
+  // Folders searched for mode files, in order; the first of a name wins.
+  std::vector<std::string> modeDirs;
+  // A request whose answer takes longer counts as a hung pipeline.
+  int timeoutMs = 30000;
+  // Replaces the direction's pipeline (bash command, $1 "-n"), for tests
+  // that need a pipeline that hangs or crashes.
+  std::string pipelineCommand;
+
+  // $PELORANT_APERTIUM_MODES (folders separated by ":") or Apertium's
+  // standard folders; $PELORANT_APERTIUM_TIMEOUT_MS.
+  static Settings FromEnvironment();
+};
+
+// The installed directions, sorted by id.
+std::vector<ApertiumPair> FindPairs(const std::vector<std::string>& modeDirs);
+
+// The list entry of a pair as the factory reports it.
+engine_server::EngineListEntry ListEntry(const ApertiumPair& pair);
+
+class ApertiumEngine : public engine_server::ITranslationEngine {
+ public:
+  ApertiumEngine(ApertiumPair pair, Settings settings);
+  ~ApertiumEngine() override;
+
+  // Starts the translation pipeline and waits until it answers; run by the
+  // factory's open request.
+  engine_server::RequestOutcome WarmUp(const engine_server::CancelToken& token);
+
+  HRESULT WaitForResult(LONG timeoutMs, LONG* status) override;
+  HRESULT Cancel() override;
+  HRESULT ErrorCode(LONG* code) override;
+  HRESULT Info(LONG* flags) override;
+  HRESULT Translate(const std::wstring& text, LONG mode,
+                    std::shared_ptr<engine_server::ITranslationResult>* result) override;
+  HRESULT LookupDictionary(const std::wstring& word,
+                           std::shared_ptr<engine_server::IDictionaryResult>* result) override;
+  HRESULT SplitSentences(const std::wstring& text, LONG mode,
+                         std::vector<engine_server::SentenceSpan>* sentences) override;
+  HRESULT ShowSettingsDialog(std::uintptr_t ownerWindow) override;
+  HRESULT ShowDictionaryDialog(std::uintptr_t ownerWindow) override;
+
+  // The translation pipeline's process id (0 when not running), so tests
+  // can kill it from outside.
+  pid_t PipelineProcessId() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> mImpl;
+  // Declared last so it is destroyed first: its worker uses mImpl.
+  engine_server::AsyncRequest mRequest;
+};
+
+class ApertiumFactory : public engine_server::IEngineFactory {
+ public:
+  explicit ApertiumFactory(Settings settings);
+
+  HRESULT SetImplementation(const std::wstring& name) override;
+  HRESULT SetDisplayLanguage(const std::wstring& language) override;
+  HRESULT Properties(std::shared_ptr<engine_server::IClientProperties>* properties) override;
+  HRESULT GetEngineList(const std::wstring& engineId, const std::wstring& reserved1,
+                        const std::wstring& reserved2, LONG flags,
+                        std::shared_ptr<engine_server::IEngineList>* list) override;
+  HRESULT GetEngine(const std::shared_ptr<engine_server::IEngineListItem>& item,
+                    std::shared_ptr<engine_server::ITranslationEngine>* engine) override;
+  HRESULT WaitForResult(LONG timeoutMs, LONG* status) override;
+  HRESULT Cancel() override;
+  HRESULT ErrorCode(LONG* code) override;
+
+ private:
+  Settings mSettings;
+  std::shared_ptr<engine_server::ClientProperties> mProperties;
+  engine_server::AsyncRequest mRequest;
+};
+
+// Registers "Apertium" in the in-process class table, listed whenever at
+// least one direction is installed. The program does this at start-up by
+// itself (see ApertiumRegistration.cpp); tests may call it again.
+void RegisterApertiumServer();
+
+}  // namespace apertium

@@ -1,0 +1,249 @@
+// These tests run the real Apertium pipelines of apertium-eng-spa.
+#include "apertium/ApertiumServer.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+
+#include "engine/server/EngineClasses.h"
+#include "platform/Strings.h"
+
+using namespace engine_server;
+using apertium::ApertiumEngine;
+using apertium::ApertiumPair;
+using apertium::FindPairs;
+using apertium::Settings;
+
+namespace {
+
+LONG Wait(IRequest& r) {
+  LONG status = -1;
+  EXPECT_EQ(S_OK, r.WaitForResult(-1, &status));
+  return status;
+}
+
+ApertiumPair PairNamed(const std::wstring& id) {
+  for (auto& p : FindPairs(Settings::FromEnvironment().modeDirs)) {
+    if (p.id == id) return p;
+  }
+  ADD_FAILURE() << "no pair " << platform::ToUtf8(id);
+  return {};
+}
+
+std::wstring Translate(ITranslationEngine& engine, const std::wstring& text, LONG mode = kTranslateModePlain,
+                       std::vector<WordCorrespondence>* groups = nullptr) {
+  std::shared_ptr<ITranslationResult> result;
+  EXPECT_EQ(S_OK, engine.Translate(text, mode, &result));
+  EXPECT_EQ(kRequestDone, Wait(engine));
+  std::wstring out;
+  result->Text(&out);
+  if (groups) result->Correspondence(groups);
+  return out;
+}
+
+bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
+
+}  // namespace
+
+TEST(ApertiumPairsTest, InstalledDirectionsAreListedWithTheAddinsCodes) {
+  auto pairs = FindPairs(Settings::FromEnvironment().modeDirs);
+  const ApertiumPair* engSpa = nullptr;
+  const ApertiumPair* spaEng = nullptr;
+  for (const auto& p : pairs) {
+    if (p.id == L"eng-spa") engSpa = &p;
+    if (p.id == L"spa-eng") spaEng = &p;
+  }
+  ASSERT_TRUE(engSpa && spaEng);
+  auto entry = apertium::ListEntry(*engSpa);
+  EXPECT_EQ(L"en", entry.fromLang);
+  EXPECT_EQ(L"es", entry.toLang);
+  EXPECT_EQ(kPairFlagTranslate | kPairFlagDictionary, entry.flags);
+  EXPECT_EQ(L"English - Spanish", entry.displayName);
+  EXPECT_EQ(L"Apertium", entry.productName);
+  EXPECT_EQ(L"es", apertium::ListEntry(*spaEng).fromLang);
+}
+
+TEST(ApertiumPairsTest, ModeFoldersWithoutPairsListNothing) {
+  EXPECT_TRUE(FindPairs({::testing::TempDir() + "no-such-folder"}).empty());
+}
+
+// A user who installed a pair sees it through the class table, with no
+// configuration, and opens it exactly as the add-in does.
+TEST(ApertiumServerTest, ListedAndOpenedThroughTheEngineClasses) {
+  ScopedClassHooks inProcess(InProcessClassHooks());
+  std::shared_ptr<IImplementations> impls;
+  ASSERT_EQ(S_OK, CreateImplementations(&impls));
+  LONG count = 0;
+  impls->Count(&count);
+  bool listed = false;
+  for (LONG i = 1; i <= count; ++i) {
+    std::wstring name;
+    impls->Item(i, &name);
+    listed = listed || name == L"Apertium";
+  }
+  ASSERT_TRUE(listed);
+
+  std::shared_ptr<IEngineFactory> factory;
+  ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
+  ASSERT_EQ(S_OK, factory->SetImplementation(L"Apertium"));
+  std::shared_ptr<IEngineList> list;
+  ASSERT_EQ(S_OK, factory->GetEngineList(L"eng-spa", L"", L"", 0, &list));
+  ASSERT_EQ(kRequestDone, Wait(*factory));
+  list->Count(&count);
+  ASSERT_EQ(1, count);
+  std::shared_ptr<IEngineListItem> item;
+  list->Item(1, &item);
+  std::shared_ptr<ITranslationEngine> engine;
+  ASSERT_EQ(S_OK, factory->GetEngine(item, &engine));
+  ASSERT_EQ(kRequestDone, Wait(*factory));
+  LONG flags = 0;
+  engine->Info(&flags);
+  EXPECT_EQ(kInfoFlagTranslate | kInfoFlagCorrespondence | kInfoFlagDictionary, flags);
+  EXPECT_TRUE(Contains(Translate(*engine, L"The house is red."), L"casa"));
+
+  ASSERT_EQ(S_OK, factory->GetEngineList(L"xxx-yyy", L"", L"", 0, &list));
+  EXPECT_EQ(kRequestFailed, Wait(*factory));
+  LONG code = 0;
+  factory->ErrorCode(&code);
+  EXPECT_EQ(kEngineErrorInvalidEngineId, code);
+}
+
+TEST(ApertiumEngineTest, TranslatesBothSentencesKeepingTheFinalFullStop) {
+  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  std::wstring out = Translate(engine, L"The dog is big. It runs fast.");
+  EXPECT_TRUE(Contains(out, L"perro")) << platform::ToUtf8(out);
+  EXPECT_TRUE(Contains(out, L"grande.")) << platform::ToUtf8(out);
+  EXPECT_TRUE(Contains(out, L"Corre")) << platform::ToUtf8(out);
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(L'.', out.back());
+  EXPECT_NE(L'.', out[out.size() - 2]);
+
+  // The same pipeline answers the next requests, one per sentence.
+  pid_t pid = engine.PipelineProcessId();
+  EXPECT_NE(0, pid);
+  EXPECT_EQ(L"Hola Mundo", Translate(engine, L"Hello world"));
+  EXPECT_TRUE(Contains(Translate(engine, L"Where is the [big] <house>?"), L"[grande] <casa>?"));
+  EXPECT_EQ(L"", Translate(engine, L""));
+  // The pipeline's multiword output starts with a blank the source lacks.
+  std::wstring multiword = Translate(engine, L"It's a well-known fact.");
+  ASSERT_FALSE(multiword.empty());
+  EXPECT_NE(L' ', multiword.front());
+  EXPECT_EQ(pid, engine.PipelineProcessId());
+}
+
+TEST(ApertiumEngineTest, LineEndsAndSpanishToEnglish) {
+  ApertiumEngine engine(PairNamed(L"spa-eng"), Settings::FromEnvironment());
+  std::wstring out = Translate(engine, L"El perro es grande.\nLa casa es roja.");
+  EXPECT_TRUE(Contains(out, L"dog")) << platform::ToUtf8(out);
+  EXPECT_TRUE(Contains(out, L".\n")) << platform::ToUtf8(out);
+  EXPECT_TRUE(Contains(out, L"house")) << platform::ToUtf8(out);
+}
+
+TEST(ApertiumEngineTest, WordCorrespondenceFollowsReorderedWords) {
+  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  std::vector<WordCorrespondence> groups;
+  std::wstring source = L"The big dog is black.";
+  std::wstring out = Translate(engine, source, kTranslateModeCorrespondence, &groups);
+  EXPECT_TRUE(Contains(out, L"perro grande")) << platform::ToUtf8(out);
+  bool bigFound = false;
+  for (const auto& g : groups) {
+    ASSERT_FALSE(g.source.empty());
+    ASSERT_FALSE(g.translation.empty());
+    std::wstring from = source.substr(g.source[0].position, g.source[0].length);
+    std::wstring to = out.substr(g.translation[0].position, g.translation[0].length);
+    if (from == L"big") {
+      bigFound = true;
+      EXPECT_EQ(L"grande", to);
+    }
+    if (from == L"dog") {
+      EXPECT_EQ(L"perro", to);
+    }
+  }
+  EXPECT_TRUE(bigFound);
+  // Plain mode reports none.
+  Translate(engine, source, kTranslateModePlain, &groups);
+  EXPECT_TRUE(groups.empty());
+}
+
+TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
+  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  std::shared_ptr<IDictionaryResult> result;
+  ASSERT_EQ(S_OK, engine.LookupDictionary(L"house", &result));
+  ASSERT_EQ(kRequestDone, Wait(engine));
+  std::wstring text;
+  result->Text(&text);
+  EXPECT_TRUE(Contains(text, L"casa")) << platform::ToUtf8(text);
+
+  ASSERT_EQ(S_OK, engine.LookupDictionary(L"qwzxv", &result));
+  EXPECT_EQ(kRequestFailed, Wait(engine));
+  LONG code = 0;
+  engine.ErrorCode(&code);
+  EXPECT_EQ(kEngineErrorWordNotFound, code);
+}
+
+TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
+  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  Translate(engine, L"The dog.");
+  pid_t pid = engine.PipelineProcessId();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(0, kill(-pid, SIGKILL));
+  EXPECT_TRUE(Contains(Translate(engine, L"The cat is black."), L"gato"));
+  EXPECT_NE(pid, engine.PipelineProcessId());
+}
+
+class BrokenPipelineTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<ApertiumEngine> Engine(const std::string& command, int timeoutMs) {
+    Settings s = Settings::FromEnvironment();
+    s.pipelineCommand = command;
+    s.timeoutMs = timeoutMs;
+    return std::make_unique<ApertiumEngine>(PairNamed(L"eng-spa"), s);
+  }
+};
+
+TEST_F(BrokenPipelineTest, CrashDuringARequestFailsItAndTheNextStartsAFreshPipeline) {
+  // Reads a little, then dies without answering.
+  auto engine = Engine("head -c 3 >/dev/null", 30000);
+  std::shared_ptr<ITranslationResult> result;
+  engine->Translate(L"The dog.", 0, &result);
+  EXPECT_EQ(kRequestFailed, Wait(*engine));
+  LONG code = 0;
+  engine->ErrorCode(&code);
+  EXPECT_EQ(kEngineErrorEngine, code);
+  EXPECT_EQ(0, engine->PipelineProcessId());
+  engine->Translate(L"The dog.", 0, &result);
+  EXPECT_EQ(kRequestFailed, Wait(*engine));
+}
+
+TEST_F(BrokenPipelineTest, HungPipelineFailsTheRequestAfterTheTimeout) {
+  auto engine = Engine("cat >/dev/null", 300);
+  std::shared_ptr<ITranslationResult> result;
+  engine->Translate(L"The dog.", 0, &result);
+  EXPECT_EQ(kRequestFailed, Wait(*engine));
+  LONG code = 0;
+  engine->ErrorCode(&code);
+  EXPECT_EQ(kEngineErrorEngine, code);
+  EXPECT_EQ(0, engine->PipelineProcessId());
+}
+
+TEST_F(BrokenPipelineTest, CancelEndsAHangingRequestAtOnceAndKillsThePipeline) {
+  auto engine = Engine("cat >/dev/null", 600000);
+  std::shared_ptr<ITranslationResult> result;
+  engine->Translate(L"The dog.", 0, &result);
+  LONG status = -1;
+  engine->WaitForResult(20, &status);
+  EXPECT_EQ(kRequestRunning, status);
+  std::thread watchdog([&] { engine->Cancel(); });
+  EXPECT_EQ(kRequestCancelled, Wait(*engine));
+  watchdog.join();
+  EXPECT_EQ(0, engine->PipelineProcessId());
+}
+
+TEST_F(BrokenPipelineTest, AnswerWithoutTheEndMarkerIsNotTrusted) {
+  // Answers every chunk with a fixed text and a NUL.
+  auto engine = Engine("while IFS= read -r -d '' x; do printf 'garbage\\0'; done", 30000);
+  std::shared_ptr<ITranslationResult> result;
+  engine->Translate(L"The dog.", 0, &result);
+  EXPECT_EQ(kRequestFailed, Wait(*engine));
+}

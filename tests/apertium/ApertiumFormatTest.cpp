@@ -1,0 +1,90 @@
+#include "apertium/ApertiumFormat.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/Strings.h"
+
+using namespace apertium;
+using engine_server::TextRange;
+
+TEST(ApertiumFormatTest, DeformatEscapesReservedCharactersAndEndsWithTheMarker) {
+  std::string chunk = Deformat(L"a[b]^c$/d\\@<e>{f}*", nullptr);
+  EXPECT_EQ("a\\[b\\]\\^c\\$\\/d\\\\\\@\\<e\\>\\{f\\}*[\\[pelorant-end\\]].[]", chunk);
+}
+
+TEST(ApertiumFormatTest, ControlCharactersTravelAsSuperblanksAndNulIsDropped) {
+  std::wstring text = L"a\tb\nc";
+  text.push_back(L'\0');
+  EXPECT_EQ("a[\t]b[\n]c[\\[pelorant-end\\]].[]", Deformat(text, nullptr));
+}
+
+TEST(ApertiumFormatTest, ReformatRestoresTextAndDropsEverythingFromTheMarker) {
+  Reformatted r = Reformat("Hola \\[x\\] \\^ mundo.[\n]fin.[\\[pelorant-end\\]].[]", 0);
+  EXPECT_TRUE(r.complete);
+  EXPECT_EQ(L"Hola [x] ^ mundo.\nfin.", r.text);
+  EXPECT_FALSE(Reformat("Hola.", 0).complete);
+}
+
+TEST(ApertiumFormatTest, RoundTripOfSourceWithoutTranslationKeepsEveryCharacter) {
+  std::wstring text = L"Price: <5$> [approx] {a/b} \\ @home\u00e9.";
+  EXPECT_EQ(text, Reformat(Deformat(text, nullptr), 0).text);
+}
+
+TEST(ApertiumFormatTest, WordsAreLetterAndDigitRunsWithInnerApostrophes) {
+  auto words = FindWords(L"It's a well-known fact, 42.");
+  ASSERT_EQ(5u, words.size());
+  EXPECT_EQ(0, words[0].position);
+  EXPECT_EQ(4, words[0].length);
+  EXPECT_EQ(7, words[2].position);
+  EXPECT_EQ(10, words[2].length);
+  EXPECT_EQ(24, words[4].position);
+}
+
+TEST(ApertiumFormatTest, WordMarksBecomeCorrespondenceGroupsAfterReordering) {
+  std::wstring source = L"The big dog.";
+  auto words = FindWords(source);
+  EXPECT_EQ("[[w:0]]The[[/]] [[w:1]]big[[/]] [[w:2]]dog[[/]].[\\[pelorant-end\\]].[]", Deformat(source, &words));
+  // What the pipeline gives back: the adjective moved behind the noun.
+  Reformatted r = Reformat("[[w:0]]El[[/]] [[w:2]]perro[[/]] [[w:1]]grande[[/]].[\\[pelorant-end\\]].[]", words.size());
+  EXPECT_EQ(L"El perro grande.", r.text);
+  auto groups = CorrespondenceGroups(words, r);
+  ASSERT_EQ(3u, groups.size());
+  EXPECT_EQ((TextRange{4, 3}), groups[1].source[0]);
+  EXPECT_EQ((TextRange{9, 6}), groups[1].translation[0]);
+  EXPECT_EQ((TextRange{3, 5}), groups[2].translation[0]);
+}
+
+TEST(ApertiumFormatTest, UnknownOrMalformedMarksAreIgnored) {
+  std::vector<SourceWord> words = {{0, 3}};
+  Reformatted r = Reformat("[[w:7]]x[[/]] [[t:b]]y[[/]] [[w:0]]z[[/]][\\[pelorant-end\\]].[]", 1);
+  EXPECT_EQ(L"x y z", r.text);
+  auto groups = CorrespondenceGroups(words, r);
+  ASSERT_EQ(1u, groups.size());
+  EXPECT_EQ((TextRange{4, 1}), groups[0].translation[0]);
+}
+
+TEST(ApertiumFormatTest, LanguageCodesMapToTheAddinsCodes) {
+  EXPECT_EQ(L"en", LanguageCode(L"eng"));
+  EXPECT_EQ(L"es", LanguageCode(L"spa"));
+  EXPECT_EQ(L"en-us", LanguageCode(L"eng_US"));
+  EXPECT_EQ(L"pt-br", LanguageCode(L"por_BR"));
+  EXPECT_EQ(L"ast", LanguageCode(L"ast"));
+  EXPECT_EQ(L"English - Spanish", LanguageName(L"eng") + L" - " + LanguageName(L"spa"));
+  EXPECT_EQ(L"English (US)", LanguageName(L"eng_US"));
+}
+
+TEST(ApertiumFormatTest, BlanksAddedAtTheEndsAreTrimmedAndMarksMoveAlong) {
+  std::vector<SourceWord> words = {{0, 2}, {3, 1}};
+  Reformatted r = Reformat(" [[w:0]]Es[[/]] [[w:1]]un[[/]] [\\[pelorant-end\\]].[]", 2);
+  TrimAddedBlanks(L"It a", &r);
+  EXPECT_EQ(L"Es un", r.text);
+  auto groups = CorrespondenceGroups(words, r);
+  ASSERT_EQ(2u, groups.size());
+  EXPECT_EQ((TextRange{0, 2}), groups[0].translation[0]);
+  EXPECT_EQ((TextRange{3, 2}), groups[1].translation[0]);
+
+  // Blanks the source has at its ends stay.
+  Reformatted kept = Reformat("  Hola [\\[pelorant-end\\]].[]", 0);
+  TrimAddedBlanks(L"  Hello ", &kept);
+  EXPECT_EQ(L"  Hola ", kept.text);
+}
