@@ -1,0 +1,62 @@
+#!/bin/bash
+# `pelorant --version` in English and Japanese, and the log file that a run
+# writes once "OfficeAddinLog" is set in the stand-in registry.
+set -u
+prog="$1"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+export PELORANT_REGISTRY="$dir/registry"
+export TMPDIR="$dir/tmp"
+mkdir -p "$TMPDIR"
+unset LC_ALL LC_MESSAGES
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+english=$(LANG=en_US.UTF-8 "$prog" --version)
+[ "$english" = $'PowerPoint Add-in Translation  Version 3, 0, 5, 20\n\nCopyright (C) 2013-2026 Talvoren. All rights reserved.' ] ||
+  fail "English version box: [$english]"
+
+japanese=$(LANG=ja_JP.UTF-8 "$prog" --version)
+[ "$japanese" = $'PowerPointアドイン翻訳  Version 3, 0, 5, 20\n\nCopyright (C) 2013-2026 Talvoren. All rights reserved.' ] ||
+  fail "Japanese version box: [$japanese]"
+
+# Without the English module beside it the program speaks Japanese.
+mkdir "$dir/alone"
+cp "$prog" "$dir/alone/pelorant"
+alone=$(LANG=en_US.UTF-8 "$dir/alone/pelorant" --version | head -n 1)
+[ "$alone" = "PowerPointアドイン翻訳  Version 3, 0, 5, 20" ] || fail "no module: [$alone]"
+
+logdir="$TMPDIR/Talvoren/AddinLog"
+"$prog" --version >/dev/null
+[ ! -e "$logdir" ] || fail "log folder created while logging is off"
+
+"$prog" reg add 'HKCU\Software\Talvoren\OfficeAddIn' /v OfficeAddinLog /t REG_DWORD /d 1 /f >/dev/null ||
+  fail "reg add OfficeAddinLog"
+"$prog" --version >/dev/null
+log="$logdir/TVPPAddinsLog0.txt"
+if [ -f "$log" ]; then
+  grep -qaE $'^[0-9]{4}/[0-9]{1,2}/[0-9]{1,2} [0-9]{1,2}:[0-9]{1,2}:[0-9]{1,2}\\.[0-9]{1,3}  2000 pelorant:version ShowVersion cmd_version [0-9]+\r$' "$log" ||
+    fail "log line layout: $(cat -A "$log")"
+else
+  fail "no log file at $log"
+fi
+
+# Rotation through numbered files: a tiny size limit and two older files.
+"$prog" reg add 'HKCU\Software\Talvoren\OfficeAddIn' /v LogLotationSize /t REG_DWORD /d 100 /f >/dev/null
+"$prog" reg add 'HKCU\Software\Talvoren\OfficeAddIn' /v LogFileCount /t REG_DWORD /d 2 /f >/dev/null
+for _ in 1 2 3 4 5 6; do "$prog" --version >/dev/null; done
+for n in 0 1 2; do [ -f "$logdir/TVPPAddinsLog$n.txt" ] || fail "TVPPAddinsLog$n.txt missing after rotation"; done
+[ ! -e "$logdir/TVPPAddinsLog3.txt" ] || fail "more files than LogFileCount allows"
+
+# An unwritable folder and no usable temporary folder: the program still works.
+touch "$dir/plain"
+out=$(TMPDIR="$dir/plain" "$prog" reg add 'HKCU\Software\Talvoren\OfficeAddIn' /v LogFolderPath /t REG_SZ /d "$dir/plain/sub" /f 2>&1 &&
+      TMPDIR="$dir/plain" LANG=en_US.UTF-8 "$prog" --version 2>&1)
+case "$out" in *"Version 3, 0, 5, 20"*) ;; *) fail "unwritable log folder broke the program: [$out]" ;; esac
+
+[ "$failures" -eq 0 ] && echo "version_log: all passed"
+exit "$failures"
