@@ -93,7 +93,7 @@ unset PELORANT_ANSWER
 contains "$(cat "$dir/err")" "cancelled"
 
 # Real translation when Apertium's English-Spanish pair is installed.
-if command -v apertium >/dev/null && apertium -l 2>/dev/null | grep -qx 'eng-spa'; then
+if command -v apertium >/dev/null && apertium -l 2>/dev/null | grep -qE '^[[:space:]]*eng-spa[[:space:]]*$'; then
   rm -f "$PELORANT_FAKE_ENGINE"
   unset PELORANT_FAKE_ENGINE
   rm -rf "$XDG_CONFIG_HOME"
