@@ -1,0 +1,281 @@
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+#include "host/Host.h"
+#include "host/pptx/PptxApplication.h"
+#include "platform/ComError.h"
+#include "platform/Strings.h"
+
+namespace {
+
+using namespace host;
+
+const char* const kUsage =
+    "Usage: pelorant show [--json] DECK\n"
+    "\n"
+    "Prints what the add-in sees in a presentation (.pptx, .pptm, .ppsx): every\n"
+    "slide with its index and name, its shapes as a tree (type, name, placeholder\n"
+    "kind, text), tables cell by cell, comments with their replies and authors,\n"
+    "and the notes page. The file is opened read-only and never written.\n"
+    "\n"
+    "  --json   one JSON object for scripts, with the full texts\n";
+
+std::string U(const std::wstring& s) { return platform::ToUtf8(s); }
+
+std::string TypeName(int t) {
+  switch (t) {
+    case msoAutoShape: return "auto shape";
+    case msoCallout: return "callout";
+    case msoChart: return "chart";
+    case msoComment: return "comment";
+    case msoFreeform: return "freeform";
+    case msoGroup: return "group";
+    case msoEmbeddedOLEObject: return "embedded OLE object";
+    case msoLine: return "line";
+    case msoLinkedOLEObject: return "linked OLE object";
+    case msoLinkedPicture: return "linked picture";
+    case msoPicture: return "picture";
+    case msoPlaceholder: return "placeholder";
+    case msoTextEffect: return "WordArt";
+    case msoMedia: return "media";
+    case msoTextBox: return "text box";
+    case msoTable: return "table";
+    case msoCanvas: return "canvas";
+    case msoDiagram: return "diagram";
+    case msoInk: return "ink";
+    case msoSmartArt: return "SmartArt";
+    case msoGraphic: return "graphic";
+  }
+  return "type " + std::to_string(t);
+}
+
+std::string PlaceholderName(int t) {
+  switch (t) {
+    case ppPlaceholderTitle: return "title";
+    case ppPlaceholderBody: return "body";
+    case ppPlaceholderCenterTitle: return "center title";
+    case ppPlaceholderSubtitle: return "subtitle";
+    case ppPlaceholderVerticalTitle: return "vertical title";
+    case ppPlaceholderVerticalBody: return "vertical body";
+    case ppPlaceholderObject: return "object";
+    case ppPlaceholderChart: return "chart";
+    case ppPlaceholderBitmap: return "bitmap";
+    case ppPlaceholderMediaClip: return "media clip";
+    case ppPlaceholderOrgChart: return "SmartArt";
+    case ppPlaceholderTable: return "table";
+    case ppPlaceholderSlideNumber: return "slide number";
+    case ppPlaceholderHeader: return "header";
+    case ppPlaceholderFooter: return "footer";
+    case ppPlaceholderDate: return "date";
+    case ppPlaceholderVerticalObject: return "vertical object";
+    case ppPlaceholderPicture: return "picture";
+  }
+  return std::to_string(t);
+}
+
+std::string Json(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\v': out += "\\u000b"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// One line of text for the tree: breaks shown as symbols, long texts cut.
+std::string Abbrev(const std::wstring& text) {
+  std::wstring t;
+  for (wchar_t c : text) t += c == L'\r' ? L'\x00b6' : c == L'\v' ? L'\x21b5' : c == L'\t' ? L' ' : c;
+  if (t.size() > 60) t = t.substr(0, 59) + L"\x2026";
+  return Json(U(t));
+}
+
+std::wstring ShapeText(const Ptr<Shape>& s) {
+  if (!s->HasTextFrame()) return {};
+  auto tf = s->TextFrame();
+  return tf->HasText() ? tf->TextRange()->Text() : std::wstring();
+}
+
+struct Printer {
+  std::ostream& out;
+  bool json;
+
+  void Shape(const Ptr<host::Shape>& s, int depth, bool last) {
+    int type = s->Type();
+    std::string ph;
+    if (type == msoPlaceholder) ph = PlaceholderName(s->PlaceholderFormat()->Type());
+    std::wstring text = ShapeText(s);
+    std::string pad(2 * depth + 2, ' ');
+    if (json) {
+      out << "{\"type\":" << Json(TypeName(type)) << ",\"typeId\":" << type << ",\"name\":" << Json(U(s->Name()));
+      if (!ph.empty()) out << ",\"placeholder\":" << Json(ph);
+      if (s->HasTextFrame()) out << ",\"text\":" << Json(U(text));
+    } else {
+      out << pad << "[" << TypeName(type) << (ph.empty() ? "" : ": " + ph) << "]";
+      if (!s->Name().empty()) out << " " << U(s->Name());
+      if (!text.empty()) out << ": " << Abbrev(text);
+      out << "\n";
+    }
+    if (s->HasTable()) Table(s->Table(), depth + 1);
+    if (type == msoGroup || s->HasSmartArt()) {
+      auto items = s->GroupItems();
+      if (json) out << ",\"items\":[";
+      for (int i = 1; i <= items->Count(); ++i) {
+        if (json && i > 1) out << ",";
+        Shape(items->Item(i), depth + 1, i == items->Count());
+      }
+      if (json) out << "]";
+    }
+    if (json) out << "}";
+    (void)last;
+  }
+
+  void Table(const Ptr<host::Table>& t, int depth) {
+    int rows = t->Rows()->Count(), cols = t->Columns()->Count();
+    std::string pad(2 * depth + 2, ' ');
+    if (json)
+      out << ",\"table\":{\"rows\":" << rows << ",\"columns\":" << cols << ",\"cells\":[";
+    else
+      out << pad << rows << " x " << cols << " cells\n";
+    bool first = true;
+    for (int r = 1; r <= rows; ++r)
+      for (int c = 1; c <= cols; ++c) {
+        auto shape = t->Cell(r, c)->Shape();
+        // A merged area is shown once, at its top-left cell.
+        if (r > 1 && t->Cell(r - 1, c)->Shape()->Identity() == shape->Identity()) continue;
+        if (c > 1 && t->Cell(r, c - 1)->Shape()->Identity() == shape->Identity()) continue;
+        std::wstring text = ShapeText(shape);
+        if (json) {
+          out << (first ? "" : ",") << "{\"row\":" << r << ",\"column\":" << c << ",\"text\":" << Json(U(text)) << "}";
+          first = false;
+        } else {
+          out << pad << "(" << r << "," << c << ") " << Abbrev(text) << "\n";
+        }
+      }
+    if (json) out << "]}";
+  }
+
+  void Comments(const Ptr<host::Comments>& cs, int depth, bool replies = false) {
+    std::string pad(2 * depth + 2, ' ');
+    for (int i = 1; i <= cs->Count(); ++i) {
+      auto c = cs->Item(i);
+      if (json) {
+        out << (i > 1 ? "," : "") << "{\"author\":" << Json(U(c->Author())) << ",\"initials\":"
+            << Json(U(c->AuthorInitials())) << ",\"text\":" << Json(U(c->Text())) << ",\"replies\":[";
+        Comments(c->Replies(), depth + 1, true);
+        out << "]}";
+      } else {
+        out << pad << (replies ? "reply " : "comment ") << U(c->Author()) << " (" << U(c->AuthorInitials())
+            << "): " << Abbrev(c->Text()) << "\n";
+        Comments(c->Replies(), depth + 1, true);
+      }
+    }
+  }
+
+  std::wstring NotesText(const Ptr<Slide>& slide) {
+    auto shapes = slide->NotesPage()->Shapes();
+    for (int i = 1; i <= shapes->Count(); ++i) {
+      auto s = shapes->Item(i);
+      if (s->Type() == msoPlaceholder && s->PlaceholderFormat()->Type() == ppPlaceholderBody) return ShapeText(s);
+    }
+    return {};
+  }
+
+  void Deck(const Ptr<Presentation>& p) {
+    auto slides = p->Slides();
+    int n = slides->Count();
+    if (json)
+      out << "{\"file\":" << Json(U(p->FullName())) << ",\"slideWidth\":" << p->SlideWidth()
+          << ",\"slideHeight\":" << p->SlideHeight() << ",\"slides\":[";
+    else
+      out << U(p->Name()) << ": " << n << (n == 1 ? " slide" : " slides") << ", " << p->SlideWidth() << " x "
+          << p->SlideHeight() << " pt\n";
+    for (int i = 1; i <= n; ++i) {
+      auto slide = slides->Item(i);
+      auto shapes = slide->Shapes();
+      if (json) {
+        out << (i > 1 ? "," : "") << "{\"index\":" << slide->SlideIndex() << ",\"name\":" << Json(U(slide->Name()))
+            << ",\"id\":" << slide->SlideID() << ",\"shapes\":[";
+      } else {
+        out << "Slide " << slide->SlideIndex() << " " << Json(U(slide->Name())) << "\n";
+      }
+      for (int k = 1; k <= shapes->Count(); ++k) {
+        if (json && k > 1) out << ",";
+        Shape(shapes->Item(k), 0, k == shapes->Count());
+      }
+      auto comments = slide->Comments();
+      std::wstring notes = NotesText(slide);
+      if (json) {
+        out << "],\"comments\":[";
+        Comments(comments, 0);
+        out << "],\"notes\":" << Json(U(notes)) << "}";
+      } else {
+        if (comments->Count() > 0) {
+          out << "  Comments:\n";
+          Comments(comments, 1);
+        }
+        if (!notes.empty()) out << "  Notes: " << Abbrev(notes) << "\n";
+      }
+    }
+    if (json) out << "]}\n";
+  }
+};
+
+int Run(const std::vector<std::string>& args, app::CommandIo& io) {
+  bool json = false;
+  std::string file;
+  for (auto& a : args) {
+    if (a == "--json") {
+      json = true;
+    } else if (a == "--help" || a == "-h") {
+      io.out << kUsage;
+      return 0;
+    } else if (!a.empty() && a[0] == '-') {
+      io.err << "pelorant show: unknown option " << a << " (see pelorant show --help)\n";
+      return 2;
+    } else if (file.empty()) {
+      file = a;
+    } else {
+      io.err << "pelorant show: one deck at a time (see pelorant show --help)\n";
+      return 2;
+    }
+  }
+  if (file.empty()) {
+    io.err << "pelorant show: which deck? (see pelorant show --help)\n";
+    return 2;
+  }
+  try {
+    auto app = pptx::CreateApplication();
+    auto p = app->Presentations()->Open(platform::FromUtf8(file), /*readOnly=*/true, /*untitled=*/false,
+                                        /*withWindow=*/false);
+    // Print into a buffer first so a failure half-way leaves no partial JSON.
+    std::ostringstream buf;
+    Printer{buf, json}.Deck(p);
+    io.out << buf.str();
+    return 0;
+  } catch (const ComError& e) {
+    io.err << "pelorant show: " << U(e.Description().empty() ? platform::FromUtf8(e.what()) : e.Description()) << "\n";
+    return 1;
+  }
+}
+
+app::CommandRegistration show{{"show", "print the slides, shapes, tables, comments and notes of a deck", kUsage, Run}};
+
+}  // namespace
