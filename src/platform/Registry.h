@@ -63,6 +63,10 @@ std::vector<std::uint8_t> RegValueBytes(const RegValue& value);
 RegValue RegValueFromBytes(RegType type, const std::vector<std::uint8_t>& bytes);
 bool IsWellFormedValue(const RegValue& value);
 
+// Which view of the registry a 64-bit process opens: its own, or the one
+// 32-bit programs see (KEY_WOW64_32KEY). The posix registry has one view.
+enum class RegView { Native, Registry32 };
+
 class RegKeyImpl;  // platform-specific state
 
 class RegKey {
@@ -76,6 +80,8 @@ class RegKey {
 
   // Opens an existing key; ERROR_FILE_NOT_FOUND when it does not exist.
   static LONG Open(Hive hive, const std::wstring& path, bool writable, RegKey* out);
+  // The same in a chosen view; sub-keys opened from the key keep the view.
+  static LONG Open(Hive hive, const std::wstring& path, bool writable, RegKey* out, RegView view);
   // Opens or creates a key (and its missing parents) for writing.
   static LONG Create(Hive hive, const std::wstring& path, RegKey* out);
 

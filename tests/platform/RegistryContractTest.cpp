@@ -41,6 +41,12 @@ class RegistryContract : public ::testing::Test {
   RegistryContract()
       : mEnv(L"PELORANT_REGISTRY", mDir.wpath()), mRoot(L"Software\\PelorantContractTest\\" + UniqueName()) {}
 
+  void SetUp() override {
+    // A Windows user without administrator rights cannot write the machine hives.
+    RegKey probe;
+    if (RegKey::Create(kHive, mRoot, &probe) == ERROR_ACCESS_DENIED) GTEST_SKIP() << "hive not writable here";
+  }
+
   ~RegistryContract() override { platform::DeleteKeyTree(kHive, mRoot); }
 
   RegKey CreateRoot() {
@@ -80,6 +86,19 @@ TYPED_TEST(RegistryContract, CreateMakesParentsAndOpenIgnoresCase) {
   ASSERT_EQ(RegKey::Open(hive, this->mRoot, false, &root), ERROR_SUCCESS);
   ASSERT_EQ(root.EnumSubkeys(&names), ERROR_SUCCESS);
   EXPECT_EQ(names, std::vector<std::wstring>{L"Talvoren"});
+}
+
+TYPED_TEST(RegistryContract, ThirtyTwoBitViewReadsUserSettings) {
+  // The user's Software key is shared by both views, so settings written by
+  // either are read through the 32-bit view as well.
+  if (TestFixture::kHive != Hive::CurrentUser) GTEST_SKIP() << "machine keys differ between the views";
+  RegKey key = this->CreateRoot();
+  ASSERT_EQ(key.SetValue(L"OfficeAddinLog", RegValue::Dword(1)), ERROR_SUCCESS);
+  RegKey view;
+  ASSERT_EQ(RegKey::Open(Hive::CurrentUser, this->mRoot, false, &view, platform::RegView::Registry32), ERROR_SUCCESS);
+  RegValue v;
+  ASSERT_EQ(view.QueryValue(L"OfficeAddinLog", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.dword, 1u);
 }
 
 TYPED_TEST(RegistryContract, SubkeysEnumerateInCaseInsensitiveOrder) {

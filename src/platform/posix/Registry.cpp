@@ -333,6 +333,10 @@ LONG RegKey::Open(Hive hive, const std::wstring& path, bool writable, RegKey* ou
   return ERROR_SUCCESS;
 }
 
+LONG RegKey::Open(Hive hive, const std::wstring& path, bool writable, RegKey* out, RegView) {
+  return Open(hive, path, writable, out);
+}
+
 LONG RegKey::Create(Hive hive, const std::wstring& path, RegKey* out) {
   if (!out) return ERROR_INVALID_PARAMETER;
   out->Close();

@@ -8,13 +8,14 @@ namespace platform {
 
 class RegKeyImpl {
  public:
-  RegKeyImpl(HKEY k, bool w) : key(k), writable(w) {}
+  RegKeyImpl(HKEY k, bool w, REGSAM v) : key(k), writable(w), view(v) {}
   ~RegKeyImpl() { ::RegCloseKey(key); }
   RegKeyImpl(const RegKeyImpl&) = delete;
   RegKeyImpl& operator=(const RegKeyImpl&) = delete;
 
   HKEY key;
   bool writable;
+  REGSAM view;  // 0 or KEY_WOW64_32KEY
 };
 
 namespace {
@@ -30,21 +31,21 @@ HKEY RootOf(Hive hive) {
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
-LONG OpenFrom(HKEY parent, const std::wstring& path, bool writable, std::unique_ptr<RegKeyImpl>* out) {
+LONG OpenFrom(HKEY parent, const std::wstring& path, bool writable, REGSAM view, std::unique_ptr<RegKeyImpl>* out) {
   HKEY h = nullptr;
-  LONG rc = ::RegOpenKeyExW(parent, path.c_str(), /*ulOptions=*/0, writable ? kReadWrite : KEY_READ, &h);
+  LONG rc = ::RegOpenKeyExW(parent, path.c_str(), /*ulOptions=*/0, (writable ? kReadWrite : KEY_READ) | view, &h);
   if (rc != ERROR_SUCCESS) return rc;
-  out->reset(new RegKeyImpl(h, writable));
+  out->reset(new RegKeyImpl(h, writable, view));
   return ERROR_SUCCESS;
 }
 
-LONG CreateFrom(HKEY parent, const std::wstring& path, std::unique_ptr<RegKeyImpl>* out) {
+LONG CreateFrom(HKEY parent, const std::wstring& path, REGSAM view, std::unique_ptr<RegKeyImpl>* out) {
   HKEY h = nullptr;
   LONG rc = ::RegCreateKeyExW(parent, path.c_str(), /*Reserved=*/0, /*lpClass=*/nullptr,
-                              REG_OPTION_NON_VOLATILE, kReadWrite, /*lpSecurityAttributes=*/nullptr, &h,
+                              REG_OPTION_NON_VOLATILE, kReadWrite | view, /*lpSecurityAttributes=*/nullptr, &h,
                               /*lpdwDisposition=*/nullptr);
   if (rc != ERROR_SUCCESS) return rc;
-  out->reset(new RegKeyImpl(h, true));
+  out->reset(new RegKeyImpl(h, true, view));
   return ERROR_SUCCESS;
 }
 
@@ -61,20 +62,26 @@ void RegKey::Close() { mImpl.reset(); }
 LONG RegKey::Open(Hive hive, const std::wstring& path, bool writable, RegKey* out) {
   if (!out) return ERROR_INVALID_PARAMETER;
   out->Close();
-  return OpenFrom(RootOf(hive), path, writable, &out->mImpl);
+  return OpenFrom(RootOf(hive), path, writable, 0, &out->mImpl);
+}
+
+LONG RegKey::Open(Hive hive, const std::wstring& path, bool writable, RegKey* out, RegView view) {
+  if (!out) return ERROR_INVALID_PARAMETER;
+  out->Close();
+  return OpenFrom(RootOf(hive), path, writable, view == RegView::Registry32 ? KEY_WOW64_32KEY : 0, &out->mImpl);
 }
 
 LONG RegKey::Create(Hive hive, const std::wstring& path, RegKey* out) {
   if (!out) return ERROR_INVALID_PARAMETER;
   out->Close();
-  return CreateFrom(RootOf(hive), path, &out->mImpl);
+  return CreateFrom(RootOf(hive), path, 0, &out->mImpl);
 }
 
 LONG RegKey::OpenSubkey(const std::wstring& name, bool writable, RegKey* out) const {
   if (!mImpl) return ERROR_INVALID_HANDLE;
   if (!out || out == this) return ERROR_INVALID_PARAMETER;
   out->Close();
-  return OpenFrom(mImpl->key, name, writable, &out->mImpl);
+  return OpenFrom(mImpl->key, name, writable, mImpl->view, &out->mImpl);
 }
 
 LONG RegKey::CreateSubkey(const std::wstring& name, RegKey* out) const {
@@ -82,7 +89,7 @@ LONG RegKey::CreateSubkey(const std::wstring& name, RegKey* out) const {
   if (!out || out == this) return ERROR_INVALID_PARAMETER;
   if (!mImpl->writable) return ERROR_ACCESS_DENIED;
   out->Close();
-  return CreateFrom(mImpl->key, name, &out->mImpl);
+  return CreateFrom(mImpl->key, name, mImpl->view, &out->mImpl);
 }
 
 LONG RegKey::QueryValue(const std::wstring& name, RegValue* out) const {
