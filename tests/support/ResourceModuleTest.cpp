@@ -293,6 +293,25 @@ TEST(VersionInfoTest, OwnVersionBlock) {
   EXPECT_FALSE(version.GetValue(L"LegalCopyright").empty());
 }
 
+// The DLL's own resources come from the same tables as the compiled-in ones.
+TEST(VersionInfoTest, AddinDllCarriesVersionBlockAndJapaneseStrings) {
+  std::wstring dll = supporttest::BuiltAddinDll();
+  if (dll.empty()) GTEST_SKIP() << "Pelorant.dll is built on Windows only";
+  VersionInfo version(dll);
+  EXPECT_EQ(version.GetTranslation(), L"040904b0");
+  EXPECT_EQ(version.GetValue(L"ProductName"), L"Talvoren PowerPoint AddIn");
+  EXPECT_EQ(version.GetValue(L"FileVersion"), L"3, 0, 5, 20");
+  EXPECT_EQ(version.GetValue(L"InternalName"), L"Pelorant.dll");
+  EXPECT_EQ(version.GetValue(L"OriginalFilename"), L"Pelorant.dll");
+  auto module = platform::ResourceModuleFile::Load(dll);
+  ASSERT_TRUE(module);
+  for (const resources::StringEntry& e : resources::OwnStrings()) {
+    std::wstring text;
+    EXPECT_TRUE(module->ReadString(e.id, &text)) << "id " << e.id;
+    EXPECT_EQ(text, platform::FromUtf8(e.utf8)) << "id " << e.id;
+  }
+}
+
 TEST(VersionInfoTest, MissingModuleGivesEmptyValues) {
   platformtest::TempDir dir;
   VersionInfo version(dir.wpath() + std::wstring(1, platform::PathSeparator()) + L"none.dll");
