@@ -46,7 +46,8 @@ bool ReadRegistry(const std::wstring& keyPath, const std::wstring& name, platfor
     platform::RegKey key;
     if (platform::RegKey::Open(hive, keyPath, /*writable=*/false, &key) != ERROR_SUCCESS) continue;
     platform::RegValue value;
-    if (key.QueryValue(name, &value) != ERROR_SUCCESS || value.type != type) continue;
+    // A REG_DWORD that is not exactly 4 bytes counts as the wrong type.
+    if (key.QueryValue(name, &value) != ERROR_SUCCESS || value.type != type || value.raw) continue;
     *out = std::move(value);
     return true;
   }

@@ -149,6 +149,17 @@ TEST_F(AddinLoggerTest, MachineValuesApplyWhenUserHasNoneOrWrongType) {
   EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
 }
 
+TEST_F(AddinLoggerTest, DwordOfWrongSizeCountsAsAbsent) {
+  SwitchOn();
+  Set(Hive::CurrentUser, L"LogLevel", RegValue::Bytes({0x01, 0x00}, platform::RegType::Dword));
+  Set(Hive::CurrentUser, L"LogFileCount", RegValue::Bytes({3, 0, 0, 0, 0, 0, 0, 0}, platform::RegType::Dword));
+  Set(Hive::LocalMachine, L"LogFileCount", RegValue::Dword(4));
+  FixedClockLogger logger;
+  logger.Initialize(3);
+  EXPECT_EQ(logger.GetLevel(), 1001);
+  EXPECT_EQ(logger.GetFileCount(), 4u);
+}
+
 TEST_F(AddinLoggerTest, NumbersAreClamped) {
   SwitchOn();
   SetUser(L"LogLotationSize", 5u);
