@@ -53,12 +53,53 @@ bool IsPlainString(const std::vector<std::uint8_t>& data, std::wstring* text) {
   return ToUtf16Le(*text) == units;
 }
 
+size_t FirstInvalidUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t n;
+    char32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      n = 1;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3;
+      cp = c & 0x07;
+    } else {
+      return i;
+    }
+    for (size_t k = 1; k <= n; ++k) {
+      if (i + k >= s.size()) return i;
+      unsigned char d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) return i;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    bool overlong = (n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000);
+    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return i;
+    i += n + 1;
+  }
+  return std::string_view::npos;
+}
+
 class Parser {
  public:
   Parser(std::string_view text, std::wstring_view hive, Key* root) : mText(text), mHive(hive), mRoot(root) {}
 
   ParseResult Run() {
     if (mText.substr(0, 3) == "\xEF\xBB\xBF") mText.remove_prefix(3);
+    size_t bad = FirstInvalidUtf8(mText);
+    if (bad != std::string_view::npos) {
+      // Replacing the bytes that are not UTF-8 would lose them on the next
+      // write; the caller keeps such a file aside instead.
+      mLine = 1 + static_cast<int>(std::count(mText.begin(), mText.begin() + static_cast<std::ptrdiff_t>(bad), '\n'));
+      return Fail("the file is not UTF-8 text");
+    }
     bool sawHeader = false;
     std::string_view line;
     while (NextLine(&line)) {
@@ -375,6 +416,13 @@ std::vector<std::wstring> SplitPath(std::wstring_view path) {
 }
 
 ParseResult Parse(std::string_view text, std::wstring_view hiveName, Key* root) {
+  // regedit itself exports UTF-16LE with a byte-order mark; such a file
+  // copied over from Windows is read as it is.
+  if (text.size() >= 2 && text[0] == '\xFF' && text[1] == '\xFE') {
+    std::string utf8 = ToUtf8(FromUtf16Le(text.substr(2)));
+    Parser p(utf8, hiveName, root);
+    return p.Run();
+  }
   Parser p(text, hiveName, root);
   return p.Run();
 }

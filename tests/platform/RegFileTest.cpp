@@ -116,6 +116,25 @@ TEST(RegFile, EverythingSurvivesARoundTrip) {
   EXPECT_EQ(Serialize(back, kHkcu), text);
 }
 
+TEST(RegFile, ReadsTheUtf16FilesRegeditWrites) {
+  std::wstring text =
+      L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n\"N\"=\"\x65E5\"\r\n";
+  std::string bytes = "\xFF\xFE" + platform::ToUtf16Le(text);
+  Key root;
+  root.name = kHkcu;
+  auto result = Parse(bytes, kHkcu, &root);
+  ASSERT_TRUE(result.ok) << result.line << ": " << result.message;
+  EXPECT_EQ(ValueAt(root, L"Software\\T", L"N").text, L"\x65E5");
+}
+
+TEST(RegFile, BytesThatAreNotUtf8AreRefusedNotReplaced) {
+  Key root;
+  root.name = kHkcu;
+  auto result = Parse("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"caf\xE9\"\n", kHkcu, &root);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.line, 3);
+}
+
 struct BadInput {
   const char* text;
   int line;

@@ -61,6 +61,21 @@ TEST_F(RegistryFile, EachHiveIsAFileInTheChosenFolder) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
+TEST_F(RegistryFile, LinkedHiveFileIsUpdatedWhereItLives) {
+  platformtest::TempDir elsewhere;
+  fs::path real = elsewhere.path() / "my-hkcu.reg";
+  std::ofstream(real) << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Old]\n\"Kept\"=\"yes\"\n";
+  std::error_code ec;
+  fs::create_symlink(real, mDir.path() / "HKCU.reg", ec);
+  if (ec) GTEST_SKIP() << "no symbolic links here";
+  RegKey key;
+  ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"New", &key), ERROR_SUCCESS);
+  EXPECT_TRUE(fs::is_symlink(mDir.path() / "HKCU.reg"));
+  std::string text = ReadFile(real);
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\New]"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Kept\"=\"yes\""), std::string::npos) << text;
+}
+
 TEST_F(RegistryFile, ChangesMadeByHandAreSeenByTheNextRead) {
   RegKey key;
   ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"Software\\Talvoren", &key), ERROR_SUCCESS);

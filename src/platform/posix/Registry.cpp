@@ -65,7 +65,19 @@ std::string HiveDir(Hive hive) {
   return "/etc/pelorant";
 }
 
-std::string HivePath(Hive hive) { return HiveDir(hive) + "/" + HiveFileName(hive); }
+// A hive file kept elsewhere through a symbolic link (a dotfiles folder)
+// is updated where it lives instead of having its link replaced.
+std::string HivePath(Hive hive) {
+  std::string path = HiveDir(hive) + "/" + HiveFileName(hive);
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+      path = real;
+      std::free(real);
+    }
+  }
+  return path;
+}
 
 LONG ErrnoToWin32(int e) {
   switch (e) {
@@ -168,8 +180,8 @@ class HiveStore {
   // Applies one change under the hive's lock. `change` returns an error to
   // abandon the change, and sets `changed` when the file must be rewritten.
   LONG Change(Hive hive, const std::function<LONG(Key& root, bool* changed)>& change) {
-    std::string dir = HiveDir(hive);
-    std::string path = dir + "/" + HiveFileName(hive);
+    std::string path = HivePath(hive);
+    std::string dir = path.substr(0, path.rfind('/'));
     DWORD made = MakeDirs(dir);
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return static_cast<LONG>(made);
     Fd lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
