@@ -122,8 +122,10 @@ void Engine::LoadAbbreviationsFor(const std::wstring& fromLang) {
 
 bool Engine::OpenEngine(const std::wstring& engineGroup, const std::wstring& engineID,
                         const std::wstring& displayLanguage, const std::wstring& fromLang) {
+  // A cancel raised before the open (the watchdog may fire while the run is
+  // still preparing) must reach the open too; runs forget old cancels
+  // through ResetCancel when they start.
   CloseEngine();
-  mCancelRequested.store(false);
   mLastErrorCode = 0;
   mFailedRequests = 0;
   LoadAbbreviationsFor(fromLang);

@@ -99,7 +99,9 @@ class Engine {
                                       StyleCorrespondence* out);
   // Any thread: asks the running request (or the next one) to stop.
   virtual void CancelEngine();
-  // Forgets a cancel request not yet forwarded (a new run starts).
+  // Forgets an earlier cancel request; a run calls it (through
+  // AppCommon::SetCancel(false)) when it starts. OpenEngine keeps a pending
+  // request, so a cancel raised while a run prepares stops a hanging open.
   void ResetCancel() { mCancelRequested.store(false); }
 
   virtual bool LookupWord(const std::wstring& word, std::wstring* result);

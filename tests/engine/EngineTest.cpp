@@ -196,3 +196,12 @@ TEST_F(EngineTest, AFailedFamilyOpenReportsTheEnginesCode) {
   ASSERT_EQ(ErrorList::GetCount(), 1);
   EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1202);
 }
+
+TEST_F(EngineTest, ACancelRaisedWhileTheRunPreparesStopsAHangingOpen) {
+  impl->Script(Operation::GetEngine, Behaviour{.hang = true, .times = 1});
+  eng.CancelEngine();
+  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  EXPECT_EQ(impl->Cancels(), 1);
+  eng.ResetCancel();
+  EXPECT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"")) << "a new run forgets the old cancel";
+}
