@@ -314,6 +314,9 @@ class HiveStore {
       ::unlink(tmpl.c_str());
       return rc;
     }
+    // The rename itself reaches the disk only with its folder.
+    Fd dir(::open(path.substr(0, path.rfind('/')).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
     std::lock_guard<std::mutex> g(mMutex);
     mCache[path] = Cached{IdentityOf(st), std::make_shared<const Key>(std::move(next))};
     return ERROR_SUCCESS;
