@@ -182,19 +182,24 @@ std::vector<std::vector<std::wstring>> LexicalUnits(const std::wstring& stream) 
   return units;
 }
 
-// "casa<n><f><sg>" to "casa (n f)": the lemma and its first two tags.
-std::wstring Readable(const std::wstring& analysis, int tags) {
+// "casa<n><f><sg>" to "casa (n f)": the lemma, its part of speech and,
+// for a dictionary reader, its gender; inflection tags are left out.
+std::wstring Readable(const std::wstring& analysis) {
   size_t lt = analysis.find(L'<');
-  std::wstring lemma = analysis.substr(0, lt);
-  std::wstring out = lemma;
+  std::wstring out = analysis.substr(0, lt);
+  // "#" marks where a multiword's invariable part joins; readers want "get married".
+  std::erase(out, L'#');
   std::wstring shown;
-  int count = 0;
-  while (lt != std::wstring::npos && count < tags) {
+  bool first = true;
+  while (lt != std::wstring::npos) {
     size_t gt = analysis.find(L'>', lt);
     if (gt == std::wstring::npos) break;
-    if (!shown.empty()) shown += L" ";
-    shown += analysis.substr(lt + 1, gt - lt - 1);
-    ++count;
+    std::wstring tag = analysis.substr(lt + 1, gt - lt - 1);
+    if (first || tag == L"m" || tag == L"f" || tag == L"mf" || tag == L"nt") {
+      if (!shown.empty()) shown += L" ";
+      shown += tag;
+    }
+    first = false;
     lt = analysis.find(L'<', gt);
   }
   if (!shown.empty()) out += L" (" + shown + L")";
@@ -405,18 +410,26 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
     std::string translated;
     o = impl->Run(impl->bilingual.get(), platform::ToUtf8(query), &translated, token);
     if (o.status != kRequestDone) return o;
-    std::vector<std::wstring> lines;
+    // One line per source reading, its translations merged in order.
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> entries;
     for (const auto& unit : LexicalUnits(platform::FromUtf8(translated))) {
-      std::vector<std::wstring> targets;
+      std::wstring label = Readable(unit[0]);
+      auto entry = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.first == label; });
       for (size_t i = 1; i < unit.size(); ++i) {
         if (unit[i].empty() || unit[i][0] == L'@') continue;
-        std::wstring t = Readable(unit[i], 2);
-        if (std::find(targets.begin(), targets.end(), t) == targets.end()) targets.push_back(t);
+        if (entry == entries.end()) {
+          entries.push_back({label, {}});
+          entry = entries.end() - 1;
+        }
+        std::wstring t = Readable(unit[i]);
+        if (std::find(entry->second.begin(), entry->second.end(), t) == entry->second.end()) entry->second.push_back(t);
       }
-      if (targets.empty()) continue;
-      std::wstring line = Readable(unit[0], 1) + L": ";
+    }
+    std::vector<std::wstring> lines;
+    for (const auto& [label, targets] : entries) {
+      std::wstring line = label + L": ";
       for (size_t i = 0; i < targets.size(); ++i) line += (i ? L", " : L"") + targets[i];
-      if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
+      lines.push_back(line);
     }
     if (lines.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
     std::wstring text;
