@@ -101,7 +101,7 @@ LONG Engine::WaitForRequest(IRequest& request) {
     platform::DrainMessageQueue();
     Check(request.WaitForResult(kPollMs, &status), L"WaitForResult");
     if (status == kRequestRunning && forwarded &&
-        std::chrono::steady_clock::now() - cancelledAt > std::chrono::milliseconds(kCancelGraceMs)) {
+        std::chrono::steady_clock::now() - cancelledAt > std::chrono::milliseconds(mCancelGraceMs)) {
       LOG_WARNING(kSource, L"the engine did not end its cancelled request; giving up on it");
       status = kRequestCancelled;
     }

@@ -205,3 +205,71 @@ TEST_F(EngineTest, ACancelRaisedWhileTheRunPreparesStopsAHangingOpen) {
   eng.ResetCancel();
   EXPECT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"")) << "a new run forgets the old cancel";
 }
+
+namespace {
+
+// An engine that never finishes and ignores Cancel, reached as a built-in
+// family's engine.
+class DeafEngine : public engine_server::ITranslationEngine {
+ public:
+  std::atomic<int> cancels{0};
+  HRESULT WaitForResult(LONG, LONG* status) override {
+    *status = engine_server::kRequestRunning;
+    return S_OK;
+  }
+  HRESULT Cancel() override {
+    ++cancels;
+    return S_OK;
+  }
+  HRESULT ErrorCode(LONG* code) override {
+    *code = 0;
+    return S_OK;
+  }
+  HRESULT Info(LONG* flags) override {
+    *flags = 1;
+    return S_OK;
+  }
+  HRESULT Translate(const std::wstring&, LONG, std::shared_ptr<engine_server::ITranslationResult>*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT LookupDictionary(const std::wstring&, std::shared_ptr<engine_server::IDictionaryResult>*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT SplitSentences(const std::wstring&, LONG, std::vector<engine_server::SentenceSpan>*) override {
+    return S_FALSE;
+  }
+  HRESULT ShowSettingsDialog(std::uintptr_t) override { return E_NOTIMPL; }
+  HRESULT ShowDictionaryDialog(std::uintptr_t) override { return E_NOTIMPL; }
+};
+
+class DeafHelper : public engine_server::IFamilyHelper {
+ public:
+  explicit DeafHelper(std::shared_ptr<DeafEngine> e) : engine(std::move(e)) {}
+  HRESULT Supports(LONG, bool* yes) override {
+    *yes = true;
+    return S_OK;
+  }
+  HRESULT OpenEngine(const std::wstring&, std::shared_ptr<engine_server::ITranslationEngine>* out) override {
+    *out = engine;
+    return S_OK;
+  }
+  std::shared_ptr<DeafEngine> engine;
+};
+
+}  // namespace
+
+TEST(EngineCancelGrace, AnEngineThatIgnoresCancelIsGivenUpAfterTheGrace) {
+  auto deaf = std::make_shared<DeafEngine>();
+  engine::Engine::Connectors c;
+  c.createFamilyHelper = [deaf](const std::wstring&, std::shared_ptr<engine_server::IFamilyHelper>* h) {
+    *h = std::make_shared<DeafHelper>(deaf);
+    return S_OK;
+  };
+  c.loadAbbreviations = [](const std::wstring&, std::vector<std::wstring>*) { return false; };
+  engine::Engine eng(c);
+  eng.SetCancelGraceMs(20);
+  eng.CancelEngine();
+  EXPECT_FALSE(eng.OpenEngine(L"Quendal", L"en.ja", L""));
+  EXPECT_EQ(deaf->cancels.load(), 1) << "the cancel is forwarded once";
+  EXPECT_FALSE(eng.IsOpen());
+}
