@@ -104,7 +104,11 @@ class Parser {
     std::string_view line;
     while (NextLine(&line)) {
       std::string_view t = Trim(line);
-      if (t.empty() || t.front() == ';') continue;
+      if (t.empty()) continue;
+      if (t.front() == ';') {
+        mComments.emplace_back(t);
+        continue;
+      }
       if (!sawHeader) {
         if (t != kHeader) return Fail("the file does not start with \"" + std::string(kHeader) + "\"");
         sawHeader = true;
@@ -113,6 +117,8 @@ class Parser {
       bool ok = t.front() == '[' ? KeyLine(t) : ValueLine(t);
       if (!ok) return mResult;
     }
+    auto& tail = mRoot->comments;
+    tail.insert(tail.end(), mComments.begin(), mComments.end());
     return mResult;
   }
 
@@ -160,6 +166,8 @@ class Parser {
     }
     Key* k = mRoot;
     for (const auto& p : parts) k = &k->AddSubkey(p);
+    k->comments.insert(k->comments.end(), mComments.begin(), mComments.end());
+    mComments.clear();
     mCurrent = k;
     // AddSubkey may move siblings; keep only the path, re-resolved per value.
     mCurrentPath = rest;
@@ -239,6 +247,7 @@ class Parser {
       if (!tail.empty() && tail.front() != ';') return Fail("text after the end of a string value"), false;
       RegValue v = RegValue::String(FromUtf8(raw));
       key->SetValue(name, RegType::Sz, RegValueBytes(v));
+      TakeComments(key, name);
       return true;
     }
     if (data.substr(0, 6) == "dword:") {
@@ -251,6 +260,7 @@ class Parser {
         d = d * 16 + static_cast<std::uint32_t>(h);
       }
       key->SetValue(name, RegType::Dword, RegValueBytes(RegValue::Dword(d)));
+      TakeComments(key, name);
       return true;
     }
     if (data.substr(0, 3) == "hex") {
@@ -275,11 +285,19 @@ class Parser {
       if (!HexBytes(data.substr(j + 1), &bytes)) return false;
       key = mRoot->Find(mCurrentPath);
       key->SetValue(name, type, std::move(bytes));
+      TakeComments(key, name);
       return true;
     }
     return Fail("unknown value data \"" + std::string(data.substr(0, 20)) + "\""), false;
   }
 
+  void TakeComments(Key* key, const std::wstring& name) {
+    if (mComments.empty()) return;
+    if (Value* v = key->FindValue(name)) v->comments.insert(v->comments.end(), mComments.begin(), mComments.end());
+    mComments.clear();
+  }
+
+  std::vector<std::string> mComments;
   std::string_view mText;
   std::wstring_view mHive;
   Key* mRoot;
@@ -309,8 +327,13 @@ void WriteHex(std::string& out, size_t column, const std::vector<std::uint8_t>& 
 
 void WriteKey(std::string& out, const Key& key, const std::string& path, bool isRoot) {
   if (!isRoot || !key.values.empty()) {
-    out += "\n[" + path + "]\n";
+    out += "\n";
+    if (!isRoot) {
+      for (const auto& c : key.comments) out += c + "\n";
+    }
+    out += "[" + path + "]\n";
     for (const auto& v : key.values) {
+      for (const auto& c : v.comments) out += c + "\n";
       std::string line = v.name.empty() ? "@" : Quote(v.name);
       line += "=";
       std::wstring text;
@@ -431,6 +454,10 @@ std::string Serialize(const Key& root, std::wstring_view hiveName) {
   std::string out(kHeader);
   out += "\n";
   WriteKey(out, root, ToUtf8(hiveName), true);
+  if (!root.comments.empty()) {
+    out += "\n";
+    for (const auto& c : root.comments) out += c + "\n";
+  }
   return out;
 }
 

@@ -17,6 +17,7 @@ struct Value {
   std::wstring name;  // empty for the default value ("@")
   RegType type = RegType::None;
   std::vector<std::uint8_t> data;  // as the registry stores it
+  std::vector<std::string> comments;  // "; ..." lines written above it by hand
 };
 
 // A key with its values (in the order they were first set) and sub-keys
@@ -25,6 +26,9 @@ struct Key {
   std::wstring name;
   std::vector<Value> values;
   std::vector<Key> subkeys;
+  // "; ..." lines above the key's section; on the hive root, the lines at
+  // the end of the file. A rewrite keeps them where they were.
+  std::vector<std::string> comments;
 
   Key* FindSubkey(std::wstring_view name);
   const Key* FindSubkey(std::wstring_view name) const;

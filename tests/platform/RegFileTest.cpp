@@ -116,6 +116,31 @@ TEST(RegFile, EverythingSurvivesARoundTrip) {
   EXPECT_EQ(Serialize(back, kHkcu), text);
 }
 
+TEST(RegFile, HandWrittenCommentsSurviveARewrite) {
+  const std::string text =
+      "Windows Registry Editor Version 5.00\n"
+      "\n; the add-in's settings\n"
+      "[HKEY_CURRENT_USER\\Software\\Talvoren]\n"
+      "; switched on while chasing a bug\n"
+      "\"OfficeAddinLog\"=dword:00000001\n"
+      "\"Other\"=\"x\"\n"
+      "\n; the end\n";
+  Key root;
+  root.name = kHkcu;
+  ASSERT_TRUE(Parse(text, kHkcu, &root).ok);
+  root.Find(L"Software\\Talvoren")->SetValue(L"LogLevel", RegType::Dword, platform::RegValueBytes(RegValue::Dword(0)));
+  EXPECT_EQ(Serialize(root, kHkcu),
+            "Windows Registry Editor Version 5.00\n"
+            "\n[HKEY_CURRENT_USER\\Software]\n"
+            "\n; the add-in's settings\n"
+            "[HKEY_CURRENT_USER\\Software\\Talvoren]\n"
+            "; switched on while chasing a bug\n"
+            "\"OfficeAddinLog\"=dword:00000001\n"
+            "\"Other\"=\"x\"\n"
+            "\"LogLevel\"=dword:00000000\n"
+            "\n; the end\n");
+}
+
 TEST(RegFile, ReadsTheUtf16FilesRegeditWrites) {
   std::wstring text =
       L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n\"N\"=\"\x65E5\"\r\n";
