@@ -524,6 +524,15 @@ bool EngineCaches::RefreshCache(bool display, bool useCacheIfCurrent) {
       old.erase(match);
     }
   }
+  // An implementation that failed this time (a network engine offline, say)
+  // keeps the pairs it had, with the user's check marks, until a rebuild in
+  // which it answers: a passing failure must not erase the user's choices.
+  for (auto& o : old) {
+    if (std::find(found.failedNames.begin(), found.failedNames.end(), o.second.EngineGroup()) !=
+        found.failedNames.end()) {
+      fresh.push_back(std::move(o));
+    }
+  }
   mEntries = std::move(fresh);
   ApplyListingRules(&mEntries, mEnumProductFilter);
   mDirty = 1;

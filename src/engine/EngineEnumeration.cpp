@@ -31,7 +31,7 @@ void Check(HRESULT hr, const wchar_t* what) {
 // Sets the factory's "ClientId" property. A failing call here is left in the
 // thread's last-error code, where the caller's HasError test finds it and
 // counts the implementation as failed.
-void SetClientId(IEngineFactory& factory) {
+void SetClientId(IEngineFactory& factory, const std::wstring& clientId) {
   std::shared_ptr<IClientProperties> properties;
   HRESULT hr = factory.Properties(&properties);
   if (FAILED(hr) || !properties) {
@@ -59,7 +59,7 @@ void SetClientId(IEngineFactory& factory) {
       return;
     }
     if (name == L"ClientId") {
-      hr = property->SetValue(ClientIdText());
+      hr = property->SetValue(clientId);
       if (FAILED(hr)) platform::SetLastErrorCode(static_cast<DWORD>(hr));
       return;
     }
@@ -162,15 +162,25 @@ EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enum
   }
   implementations.reset();
 
+  // Read before the loop: looking up the version block may leave a code in
+  // the thread's last error, which the HasError test below must not see.
+  const std::wstring clientId = ClientIdText();
   EngineEntryList entries;
   for (const std::wstring& name : names) {
     if (FAILED(MakeFactory(displayLanguage, &factory))) return result;
     ErrorList::Clear();
     Check(factory->SetImplementation(name), L"Implementation");
-    LOG_INFO(kSource, name);
-    SetClientId(*factory);
+    {
+      // Writing the log may touch the system; the HasError test below is
+      // about the engine calls only.
+      DWORD lastError = platform::GetLastErrorCode();
+      LOG_INFO(kSource, name);
+      platform::SetLastErrorCode(lastError);
+    }
+    SetClientId(*factory, clientId);
     if (ErrorList::HasError()) {
       ++result.failedImplementations;
+      result.failedNames.push_back(name);
       continue;
     }
 
@@ -185,6 +195,7 @@ EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enum
         LOG_ERROR(kSource, L"GetEngineList Err:E_FAIL");
       }
       ++result.failedImplementations;
+      result.failedNames.push_back(name);
       continue;
     }
 
@@ -197,6 +208,7 @@ EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enum
     }
     if (status == engine_server::kRequestFailed) {
       ++result.failedImplementations;
+      result.failedNames.push_back(name);
       LONG code = 0;
       Check(factory->ErrorCode(&code), L"ErrorCode");
       if (code != 0) {
@@ -209,6 +221,7 @@ EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enum
     if (!list) {
       // A finished listing without a list object: nothing to read.
       ++result.failedImplementations;
+      result.failedNames.push_back(name);
       LOG_ERROR(kSource, L"GetEngineList Err:E_FAIL");
       continue;
     }

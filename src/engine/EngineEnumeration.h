@@ -20,6 +20,8 @@ enum class EnumEnding {
 struct EnumResult {
   EngineEntryList entries;
   int failedImplementations = 0;
+  // Names of the implementations that failed, in order.
+  std::vector<std::wstring> failedNames;
   bool EngineUnavailable = false;
   EnumEnding ending = EnumEnding::NotStarted;
 };

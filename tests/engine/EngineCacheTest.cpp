@@ -327,4 +327,30 @@ TEST_F(EngineCacheTest, AnUnavailableImplementationAddsMessage1253AndFailsButKee
   EXPECT_TRUE(has1253);
 }
 
+TEST_F(EngineCacheTest, APassingFailureOfAnImplementationKeepsItsPairsAndCheckMarks) {
+  ScriptImplementation beta;
+  beta.name = L"beta";
+  beta.pairs = {Pair(L"b", L"en", L"de", L"English - German")};
+  mScript.implementations.push_back(beta);
+  EngineCaches cache;
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  ASSERT_EQ(cache.Count(), 3u);
+  cache.SetChecked(cache.FindKey(L"alpha:en-es"), 0);
+
+  mScript.implementations[0].getEngineListHr = E_FAIL;
+  mScript.implementations[1].pairs.push_back(Pair(L"c", L"en", L"it", L"English - Italian"));
+  EXPECT_FALSE(cache.RefreshCache(false, false));
+  ASSERT_EQ(cache.Count(), 4u);
+  EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
+  EXPECT_GE(cache.FindKey(L"beta:c"), 0);
+
+  // Once it answers again, its list is the one it gives.
+  mScript.implementations[0].getEngineListHr = S_OK;
+  mScript.implementations[0].pairs.pop_back();
+  EXPECT_TRUE(cache.RefreshCache(false, false));
+  EXPECT_EQ(cache.Count(), 3u);
+  EXPECT_EQ(cache.FindKey(L"alpha:es-en"), -1);
+  EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
+}
+
 }  // namespace

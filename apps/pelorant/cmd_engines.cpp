@@ -1,0 +1,171 @@
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+#include "fake/FakeEngine.h"
+#include "engine/EngineCaches.h"
+#include "platform/ComError.h"
+#include "platform/Strings.h"
+#include "support/ErrorList.h"
+
+namespace {
+
+using engine::EngineCaches;
+using engine::EngineEntry;
+
+const char* const kUsage =
+    "Usage: pelorant engines list\n"
+    "       pelorant engines refresh\n"
+    "       pelorant engines check KEY\n"
+    "       pelorant engines uncheck KEY\n"
+    "\n"
+    "The engine cache: every language pair of the installed translation engines,\n"
+    "kept in Engines.tsv under $XDG_CONFIG_HOME/Talvoren/Addins/Office (or\n"
+    "~/.config/...) with a check mark per pair; checked pairs are the translation\n"
+    "modes the menus offer.\n"
+    "\n"
+    "  list         show the cache: key, pair, product, flags, checked. The engines\n"
+    "               are asked only when the cache is empty or an installer changed\n"
+    "               the \"RefreshTrigger\" registry value.\n"
+    "  refresh      ask the engines again now; check marks are kept.\n"
+    "  check KEY    offer the pair KEY (for example apertium:eng-spa) again.\n"
+    "  uncheck KEY  stop offering the pair KEY.\n"
+    "\n"
+    "KEY is the pair's engine key as `engines list` shows it: the engine group, a\n"
+    "colon and the engine's id for the pair. It is matched exactly.\n";
+
+void PrintErrorList(app::CommandIo& io) {
+  for (const ErrorEntry& e : ErrorList::GetEntries()) {
+    io.err << "pelorant engines: " << platform::ToUtf8(e.mFullText) << "\n";
+  }
+  ErrorList::Clear();
+}
+
+// Terminal columns of a text: East Asian wide characters take two.
+size_t Width(const std::wstring& text) {
+  size_t w = 0;
+  for (wchar_t c : text) {
+    auto u = static_cast<std::uint32_t>(c);
+    bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF) || (u >= 0xAC00 && u <= 0xD7A3) ||
+                (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60) ||
+                (u >= 0xFFE0 && u <= 0xFFE6) || (u >= 0x20000 && u <= 0x3FFFD);
+    w += wide ? 2 : 1;
+  }
+  return w;
+}
+
+std::wstring PairText(const EngineEntry& e) {
+  if (!e.FromLangName().empty() || !e.ToLangName().empty()) return e.FromLangName() + L" - " + e.ToLangName();
+  if (!e.DisplayName().empty()) return e.DisplayName();
+  return e.FromLang() + L" - " + e.ToLang();
+}
+
+std::wstring Hex(std::int32_t v) {
+  wchar_t buf[16];
+  swprintf(buf, 16, L"0x%04X", static_cast<unsigned>(v));
+  return buf;
+}
+
+void PrintTable(const EngineCaches& cache, app::CommandIo& io) {
+  std::vector<std::vector<std::wstring>> rows;
+  rows.push_back({L"KEY", L"PAIR", L"PRODUCT", L"FLAGS", L"CHECKED"});
+  for (size_t i = 0; i < cache.Count(); ++i) {
+    const EngineEntry& e = cache.Entry(i);
+    rows.push_back({e.EngineKey(), PairText(e), e.ProductName(), Hex(e.Flags()), e.Checked() ? L"yes" : L"no"});
+  }
+  std::vector<size_t> widths(rows[0].size(), 0);
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
+  }
+  for (const auto& row : rows) {
+    std::wstring line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      line += row[c];
+      if (c + 1 < row.size()) line += std::wstring(widths[c] - Width(row[c]) + 2, L' ');
+    }
+    io.out << platform::ToUtf8(line) << "\n";
+  }
+  if (cache.Count() == 0) io.out << "(no engine pairs)\n";
+}
+
+// What the add-in does at its first need of the cache: read the file, rebuild
+// when the installation changed or the cache is empty.
+bool OpenCache(EngineCaches* cache, bool forceRefresh, app::CommandIo& io) {
+  std::wstring fakeError;
+  // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
+  if (!fake_engine::RegisterFromEnvironment(&fakeError)) {
+    io.err << "pelorant engines: " << platform::ToUtf8(fakeError) << "\n";
+    return false;
+  }
+  ErrorList::Clear();
+  if (!cache->LoadCache(false)) {
+    io.err << "pelorant engines: the engine cache could not be read: " << platform::ToUtf8(cache->LastFailure())
+           << "\n  the list is built again; the unreadable file is kept beside it.\n";
+  }
+  bool refreshed = false;
+  try {
+    refreshed = cache->RefreshCache(false, !forceRefresh);
+  } catch (const ComError& e) {
+    io.err << "pelorant engines: the engine side failed: " << e.what() << "\n";
+    return false;
+  }
+  if (!refreshed) ErrorList::Add(1252);
+  if (cache->Count() == 0) ErrorList::Add(1253);
+  PrintErrorList(io);
+  return true;
+}
+
+bool Save(EngineCaches* cache, bool onlyIfDirty, app::CommandIo& io) {
+  if (cache->SaveCache(onlyIfDirty, false)) return true;
+  io.err << "pelorant engines: the engine cache could not be saved: " << platform::ToUtf8(cache->LastFailure())
+         << "\n";
+  return false;
+}
+
+int SetCheck(const std::vector<std::string>& args, std::int32_t checked, app::CommandIo& io) {
+  if (args.size() != 2) {
+    io.err << "pelorant engines: " << args[0] << " needs one KEY (see pelorant engines --help)\n";
+    return 2;
+  }
+  EngineCaches cache;
+  if (!OpenCache(&cache, false, io)) return 1;
+  std::wstring key = platform::FromUtf8(args[1]);
+  int index = cache.FindKey(key);
+  if (index < 0) {
+    io.err << "pelorant engines: no engine pair has the key '" << args[1] << "' (see pelorant engines list)\n";
+    Save(&cache, true, io);
+    return 1;
+  }
+  cache.SetChecked(static_cast<size_t>(index), checked);
+  if (!Save(&cache, false, io)) return 1;
+  io.out << args[1] << (checked ? " checked\n" : " unchecked\n");
+  return 0;
+}
+
+int Run(const std::vector<std::string>& args, app::CommandIo& io) {
+  if (args.empty()) {
+    io.err << kUsage;
+    return 2;
+  }
+  const std::string& verb = args[0];
+  if (verb == "list" || verb == "refresh") {
+    if (args.size() != 1) {
+      io.err << "pelorant engines: " << verb << " takes no arguments\n";
+      return 2;
+    }
+    EngineCaches cache;
+    if (!OpenCache(&cache, verb == "refresh", io)) return 1;
+    PrintTable(cache, io);
+    return Save(&cache, true, io) ? 0 : 1;
+  }
+  if (verb == "check") return SetCheck(args, 1, io);
+  if (verb == "uncheck") return SetCheck(args, 0, io);
+  io.err << "pelorant engines: unknown sub-command '" << verb << "'\n" << kUsage;
+  return 2;
+}
+
+app::CommandRegistration engines{{"engines", "list the translation engines' language pairs, refresh, check or uncheck them",
+                                  kUsage, Run}};
+
+}  // namespace
