@@ -52,7 +52,8 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 // unknown name stays as written (both "%" kept, scanning goes on after
 // the second), "%%" is not special. On posix "%temp%" and
 // "%tmp%" give the temporary folder (without trailing separator) when no
-// such variable is set, and "%appdata%" the roaming folder. Backslashes in
+// such variable is set, "%appdata%" the roaming folder, "%userprofile%"
+// the home folder and "%localappdata%" $XDG_DATA_HOME (~/.local/share). Backslashes in
 // the text after a posix expansion are left alone; callers that build paths
 // should use NormalizePath.
 std::wstring ExpandEnvironment(const std::wstring& text);
@@ -69,7 +70,8 @@ std::wstring NormalizePath(const std::wstring& path);
 // Creates a folder and any missing parents. Returns ERROR_SUCCESS when it
 // was created, ERROR_ALREADY_EXISTS when it existed already, or the error
 // that stopped it (ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED ...). Sets the
-// thread's last-error code to the same value.
+// thread's last-error code to the same value. On posix a path starting with
+// a Windows drive ("D:\...") gives ERROR_PATH_NOT_FOUND.
 DWORD CreateFolderTree(const std::wstring& path);
 
 // True when the file or folder exists.

@@ -95,6 +95,13 @@ TEST(FoldersContract, CreateFolderTreeReportsWhatHappened) {
   EXPECT_NE(below, static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_NE(below, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(file + sep + L"sub")));
+
+  // A folder on a drive that does not exist (a log folder copied from
+  // another machine) is an error, never a folder made somewhere else.
+  DWORD drive = platform::CreateFolderTree(L"Q:\\Talvoren\\AddinLog");
+  EXPECT_NE(drive, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_NE(drive, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(platform::PathExists(L"Q:\\Talvoren\\AddinLog"));
 }
 
 TEST(EnvironmentContract, ExpandsReferencesLikeWindows) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -199,6 +200,13 @@ std::wstring ExpandEnvironment(const std::wstring& text) {
       } else if (!found && EqualsNoCase(name, L"appdata")) {
         value = RoamingAppDataFolder();
         found = !value.empty();
+      } else if (!found && EqualsNoCase(name, L"userprofile")) {
+        value = StripTrailingSlash(FromUtf8(Env("HOME")));
+        found = !value.empty();
+      } else if (!found && EqualsNoCase(name, L"localappdata")) {
+        std::string data = Env("XDG_DATA_HOME");
+        value = StripTrailingSlash(FromUtf8(data.empty() && !Env("HOME").empty() ? Env("HOME") + "/.local/share" : data));
+        found = !value.empty();
       }
     }
     if (found) {
@@ -218,7 +226,10 @@ DWORD CreateFolderTree(const std::wstring& path) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   DWORD rc;
   struct stat st;
-  if (p.empty()) {
+  // "D:\..." names a Windows drive; here it would quietly become a folder
+  // named "D:" below the current one.
+  bool windowsDrive = p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]));
+  if (p.empty() || windowsDrive) {
     rc = ERROR_PATH_NOT_FOUND;
   } else if (::stat(p.c_str(), &st) == 0) {
     rc = S_ISDIR(st.st_mode) ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS;
