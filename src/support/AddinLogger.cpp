@@ -44,7 +44,10 @@ bool ReadRegistry(const std::wstring& keyPath, const std::wstring& name, platfor
                   platform::RegValue* out) {
   for (platform::Hive hive : {platform::Hive::CurrentUser, platform::Hive::LocalMachine}) {
     platform::RegKey key;
-    if (platform::RegKey::Open(hive, keyPath, /*writable=*/false, &key) != ERROR_SUCCESS) continue;
+    // Installers write these settings through the 32-bit view.
+    if (platform::RegKey::Open(hive, keyPath, /*writable=*/false, &key, platform::RegView::Registry32) !=
+        ERROR_SUCCESS)
+      continue;
     platform::RegValue value;
     // A REG_DWORD that is not exactly 4 bytes counts as the wrong type.
     if (key.QueryValue(name, &value) != ERROR_SUCCESS || value.type != type || value.raw) continue;

@@ -18,8 +18,6 @@ using platform::RegKey;
 using platform::RegValue;
 namespace fs = std::filesystem;
 
-const std::wstring kKey = L"SOFTWARE\\Talvoren\\OfficeAddIn";
-
 class FixedClockLogger : public AddinLogger {
  protected:
   LogTime Now() const override { return LogTime{2013, 5, 7, 9, 3, 7, 45}; }
@@ -37,10 +35,27 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
   out << bytes;
 }
 
+// The values the logger reads; tests remove them from both hives before and
+// after running.
+const wchar_t* const kLogValues[] = {L"OfficeAddinLog", L"LogLotationSize", L"PPLogFileName",
+                                     L"LogFileName",    L"WordLogFileName", L"LogFileCount",
+                                     L"LogLevel",       L"LogExtention",    L"LogFolderPath"};
+
+// The add-in's key in the 32-bit view, where the logger reads it.
+LONG OpenAddinKey(Hive hive, RegKey* out) {
+  RegKey software;
+  RegKey::Create(hive, L"SOFTWARE", &software);
+  software.Close();
+  LONG rc = RegKey::Open(hive, L"SOFTWARE", /*writable=*/true, &software, platform::RegView::Registry32);
+  if (rc != ERROR_SUCCESS) return rc;
+  return software.CreateSubkey(L"Talvoren\\OfficeAddIn", out);
+}
+
 // Each test has its own registry files (posix), its own log folder and its
 // own temporary folder, so "%temp%" never points at the real one. On Windows
-// the add-in's key is the real one of the Wine prefix and is cleaned around
-// every test.
+// the add-in's key is the real one of the Wine prefix, shared with other
+// test programs that may run at the same time: only the log values are
+// touched, never the key's other contents.
 class AddinLoggerTest : public ::testing::Test {
  protected:
   AddinLoggerTest()
@@ -48,17 +63,21 @@ class AddinLoggerTest : public ::testing::Test {
         mTmpDirEnv(L"TMPDIR", mTempDir.wpath()),
         mTempEnv(L"TEMP", mTempDir.wpath()),
         mTmpEnv(L"TMP", mTempDir.wpath()) {
-    platform::DeleteKeyTree(Hive::CurrentUser, kKey);
-    platform::DeleteKeyTree(Hive::LocalMachine, kKey);
+    RemoveLogValues();
   }
-  ~AddinLoggerTest() override {
-    platform::DeleteKeyTree(Hive::CurrentUser, kKey);
-    platform::DeleteKeyTree(Hive::LocalMachine, kKey);
+  ~AddinLoggerTest() override { RemoveLogValues(); }
+
+  static void RemoveLogValues() {
+    for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
+      RegKey key;
+      if (OpenAddinKey(hive, &key) != ERROR_SUCCESS) continue;
+      for (const wchar_t* name : kLogValues) key.DeleteValue(name);
+    }
   }
 
   void Set(Hive hive, const std::wstring& name, const RegValue& value) {
     RegKey key;
-    ASSERT_EQ(RegKey::Create(hive, kKey, &key), ERROR_SUCCESS);
+    ASSERT_EQ(OpenAddinKey(hive, &key), ERROR_SUCCESS);
     ASSERT_EQ(key.SetValue(name, value), ERROR_SUCCESS);
   }
   void SetUser(const std::wstring& name, std::uint32_t value) { Set(Hive::CurrentUser, name, RegValue::Dword(value)); }
