@@ -264,6 +264,10 @@ HRESULT CreateImplementations(std::shared_ptr<IImplementations>* implementations
   return detail::PlatformCreateImplementations(implementations);
 }
 
+HRESULT InitializeEngineThread() { return detail::PlatformInitializeThread(); }
+
+void UninitializeEngineThread() { detail::PlatformUninitializeThread(); }
+
 HRESULT CreateFamilyHelper(const std::wstring& progId, std::shared_ptr<IFamilyHelper>* helper) {
   if (!helper) return E_POINTER;
   auto hooks = CurrentHooks();

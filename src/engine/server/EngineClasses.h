@@ -30,6 +30,12 @@ HRESULT CreateEngineFactory(std::shared_ptr<IEngineFactory>* factory);
 HRESULT CreateImplementations(std::shared_ptr<IImplementations>* implementations);
 HRESULT CreateFamilyHelper(const std::wstring& progId, std::shared_ptr<IFamilyHelper>* helper);
 
+// Prepares the calling thread for engine-side objects (COM in a
+// single-threaded apartment on Windows; nothing on Linux). Every successful
+// call is matched by one UninitializeEngineThread on the same thread.
+HRESULT InitializeEngineThread();
+void UninitializeEngineThread();
+
 // One implementation served in-process.
 struct InProcessImplementation {
   // The name Implementations lists and SetImplementation selects (compared

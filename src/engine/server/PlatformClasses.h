@@ -9,5 +9,7 @@ namespace engine_server::detail {
 HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory);
 HRESULT PlatformCreateImplementations(std::shared_ptr<IImplementations>* implementations);
 HRESULT PlatformCreateFamilyHelper(const std::wstring& progId, std::shared_ptr<IFamilyHelper>* helper);
+HRESULT PlatformInitializeThread();
+void PlatformUninitializeThread();
 
 }  // namespace engine_server::detail

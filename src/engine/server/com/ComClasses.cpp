@@ -1,17 +1,539 @@
+// The engine-side contract over the engine COM servers. The servers' dual
+// interfaces are called early-bound through their virtual tables; only the
+// positions the add-in relies on are named, the others are placeholders
+// that are never called.
+#include <objbase.h>
+#include <oleauto.h>
+#include <windows.h>
+
+#include <vector>
+
 #include "engine/server/PlatformClasses.h"
 
 namespace engine_server::detail {
+namespace {
+
+// {D2EF2BC4-DBAE-40FA-9657-3A37B8D8B53B}
+const CLSID kClsidImplementations = {0xD2EF2BC4, 0xDBAE, 0x40FA, {0x96, 0x57, 0x3A, 0x37, 0xB8, 0xD8, 0xB5, 0x3B}};
+// {D000C846-5B1A-4B0F-BA79-EE033AA1D7D7}
+const IID kIidImplementations = {0xD000C846, 0x5B1A, 0x4B0F, {0xBA, 0x79, 0xEE, 0x03, 0x3A, 0xA1, 0xD7, 0xD7}};
+// {0966145B-7DB5-4CB6-9CA1-341F6E85E95A}
+const CLSID kClsidEngineFactory = {0x0966145B, 0x7DB5, 0x4CB6, {0x9C, 0xA1, 0x34, 0x1F, 0x6E, 0x85, 0xE9, 0x5A}};
+// {7254AEC9-A349-469F-A906-6F1A10956E4B}
+const IID kIidEngineFactory = {0x7254AEC9, 0xA349, 0x469F, {0xA9, 0x06, 0x6F, 0x1A, 0x10, 0x95, 0x6E, 0x4B}};
+
+// Class context 23: in-process server and handler, local and remote server.
+constexpr DWORD kClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
+                                CLSCTX_REMOTE_SERVER;
+
+// Positions 7 onwards of each interface, in table order.
+struct ComImplementations : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Slot7() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Item(LONG index, BSTR* name) = 0;  // 8
+  virtual HRESULT STDMETHODCALLTYPE Count(LONG* count) = 0;           // 9
+};
+
+struct ComRequest : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE WaitForResult(LONG timeoutMs, LONG* status) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE Cancel() = 0;                                    // 8
+  virtual HRESULT STDMETHODCALLTYPE ErrorCode(LONG* code) = 0;                        // 9
+};
+
+struct ComClientProperty : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Slot7() = 0;
+  virtual HRESULT STDMETHODCALLTYPE PutValue(VARIANT value) = 0;  // 8
+  virtual HRESULT STDMETHODCALLTYPE GetName(BSTR* name) = 0;      // 9
+};
+
+struct ComClientProperties : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Slot7() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Item(VARIANT index, ComClientProperty** property) = 0;  // 8
+  virtual HRESULT STDMETHODCALLTYPE Count(LONG* count) = 0;                                 // 9
+};
+
+struct ComEngineListItem : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE EngineID(BSTR* v) = 0;          // 7
+  virtual HRESULT STDMETHODCALLTYPE FromLang(BSTR* v) = 0;          // 8
+  virtual HRESULT STDMETHODCALLTYPE ToLang(BSTR* v) = 0;            // 9
+  virtual HRESULT STDMETHODCALLTYPE Flags(LONG* v) = 0;             // 10
+  virtual HRESULT STDMETHODCALLTYPE DisplayName(BSTR* v) = 0;       // 11
+  virtual HRESULT STDMETHODCALLTYPE ProductName(BSTR* v) = 0;       // 12
+  virtual HRESULT STDMETHODCALLTYPE ProductNameShort(BSTR* v) = 0;  // 13
+};
+
+struct ComEngineList : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Slot7() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Item(LONG index, ComEngineListItem** item) = 0;  // 8
+  virtual HRESULT STDMETHODCALLTYPE Count(LONG* count) = 0;                          // 9
+};
+
+struct ComEngineInfo : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Slot7() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot8() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot9() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Flags(LONG* flags) = 0;  // 10
+};
+
+// One correspondence group: counts and ranges of source and translation.
+struct ComCorrespondenceGroup : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE SourceCount(LONG* count) = 0;                             // 7
+  virtual HRESULT STDMETHODCALLTYPE TranslationCount(LONG* count) = 0;                        // 8
+  virtual HRESULT STDMETHODCALLTYPE SourceRange(LONG index, LONG* position, LONG* length) = 0;       // 9
+  virtual HRESULT STDMETHODCALLTYPE TranslationRange(LONG index, LONG* position, LONG* length) = 0;  // 10
+};
+
+struct ComCorrespondenceItem : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Slot7() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot8() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot9() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot10() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot11() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Group(ComCorrespondenceGroup** group) = 0;  // 12
+};
+
+struct ComCorrespondenceList : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Slot7() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Item(LONG index, ComCorrespondenceItem** item) = 0;  // 8
+  virtual HRESULT STDMETHODCALLTYPE Count(LONG* count) = 0;                              // 9
+};
+
+struct ComTranslationResult : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Text(BSTR* text) = 0;                               // 7
+  virtual HRESULT STDMETHODCALLTYPE Correspondence(ComCorrespondenceList** list) = 0;  // 8
+};
+
+struct ComDictionaryResult : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Text(BSTR* text) = 0;  // 7
+};
+
+struct ComSentence : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Position(LONG* position) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE Length(LONG* length) = 0;      // 8
+};
+
+struct ComSentenceList : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Count(LONG* count) = 0;                     // 7
+  virtual HRESULT STDMETHODCALLTYPE Item(LONG index, ComSentence** item) = 0;  // 8
+};
+
+struct ComTranslationEngine : ComRequest {
+  virtual HRESULT STDMETHODCALLTYPE Slot10() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot11() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Info(ComEngineInfo** info) = 0;                                     // 12
+  virtual HRESULT STDMETHODCALLTYPE Translate(BSTR text, LONG mode, ComTranslationResult** result) = 0;  // 13
+  virtual HRESULT STDMETHODCALLTYPE LookupDictionary(BSTR word, ComDictionaryResult** result) = 0;      // 14
+  virtual HRESULT STDMETHODCALLTYPE Slot15() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot16() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot17() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot18() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot19() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SettingsDialog(LONG_PTR ownerWindow) = 0;  // 20
+  virtual HRESULT STDMETHODCALLTYPE Slot21() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot22() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot23() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot24() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot25() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SplitSentences(BSTR text, LONG mode, ComSentenceList** list) = 0;  // 26
+  virtual HRESULT STDMETHODCALLTYPE DictionaryDialog(LONG_PTR ownerWindow) = 0;                         // 27
+};
+
+struct ComEngineFactory : ComRequest {
+  virtual HRESULT STDMETHODCALLTYPE Slot10() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot11() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot12() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Slot13() = 0;
+  virtual HRESULT STDMETHODCALLTYPE PutImplementation(BSTR name) = 0;  // 14
+  virtual HRESULT STDMETHODCALLTYPE Slot15() = 0;
+  virtual HRESULT STDMETHODCALLTYPE PutDisplayLanguage(BSTR language) = 0;         // 16
+  virtual HRESULT STDMETHODCALLTYPE Properties(ComClientProperties** properties) = 0;  // 17
+  virtual HRESULT STDMETHODCALLTYPE GetEngineList(BSTR engineId, BSTR reserved1, BSTR reserved2, LONG flags,
+                                                  ComEngineList** list) = 0;  // 18
+  virtual HRESULT STDMETHODCALLTYPE GetEngine(VARIANT item, ComTranslationEngine** engine) = 0;  // 19
+};
+
+// Owns one reference.
+template <typename T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* p) : mP(p) {}
+  ~Ref() { Reset(); }
+  Ref(const Ref& o) : mP(o.mP) {
+    if (mP) mP->AddRef();
+  }
+  Ref& operator=(const Ref& o) {
+    if (this != &o) {
+      Reset();
+      mP = o.mP;
+      if (mP) mP->AddRef();
+    }
+    return *this;
+  }
+  T* operator->() const { return mP; }
+  T* Get() const { return mP; }
+  T** Out() {
+    Reset();
+    return &mP;
+  }
+  explicit operator bool() const { return mP != nullptr; }
+  void Reset() {
+    if (mP) mP->Release();
+    mP = nullptr;
+  }
+
+ private:
+  T* mP = nullptr;
+};
+
+class Bstr {
+ public:
+  explicit Bstr(const std::wstring& s) : mB(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+  Bstr() = default;
+  ~Bstr() { SysFreeString(mB); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR Get() const { return mB; }
+  BSTR* Out() {
+    SysFreeString(mB);
+    mB = nullptr;
+    return &mB;
+  }
+  // A null BSTR counts as empty.
+  std::wstring Text() const { return mB ? std::wstring(mB, SysStringLen(mB)) : std::wstring(); }
+
+ private:
+  BSTR mB = nullptr;
+};
+
+template <typename Getter>
+HRESULT ReadText(Getter get, std::wstring* out) {
+  if (!out) return E_POINTER;
+  Bstr b;
+  HRESULT hr = get(b.Out());
+  if (SUCCEEDED(hr)) *out = b.Text();
+  return hr;
+}
+
+class ComListItemAdapter : public IEngineListItem {
+ public:
+  explicit ComListItemAdapter(Ref<ComEngineListItem> p) : mP(std::move(p)) {}
+  HRESULT EngineID(std::wstring* v) override { return ReadText([&](BSTR* b) { return mP->EngineID(b); }, v); }
+  HRESULT FromLang(std::wstring* v) override { return ReadText([&](BSTR* b) { return mP->FromLang(b); }, v); }
+  HRESULT ToLang(std::wstring* v) override { return ReadText([&](BSTR* b) { return mP->ToLang(b); }, v); }
+  HRESULT Flags(LONG* v) override { return v ? mP->Flags(v) : E_POINTER; }
+  HRESULT DisplayName(std::wstring* v) override { return ReadText([&](BSTR* b) { return mP->DisplayName(b); }, v); }
+  HRESULT ProductName(std::wstring* v) override { return ReadText([&](BSTR* b) { return mP->ProductName(b); }, v); }
+  HRESULT ProductNameShort(std::wstring* v) override {
+    return ReadText([&](BSTR* b) { return mP->ProductNameShort(b); }, v);
+  }
+  ComEngineListItem* Raw() const { return mP.Get(); }
+
+ private:
+  Ref<ComEngineListItem> mP;
+};
+
+class ComListAdapter : public IEngineList {
+ public:
+  explicit ComListAdapter(Ref<ComEngineList> p) : mP(std::move(p)) {}
+  HRESULT Count(LONG* count) override { return count ? mP->Count(count) : E_POINTER; }
+  HRESULT Item(LONG index, std::shared_ptr<IEngineListItem>* item) override {
+    if (!item) return E_POINTER;
+    Ref<ComEngineListItem> p;
+    HRESULT hr = mP->Item(index, p.Out());
+    if (FAILED(hr)) return hr;
+    if (!p) return E_POINTER;
+    *item = std::make_shared<ComListItemAdapter>(p);
+    return S_OK;
+  }
+
+ private:
+  Ref<ComEngineList> mP;
+};
+
+class ComPropertyAdapter : public IClientProperty {
+ public:
+  explicit ComPropertyAdapter(Ref<ComClientProperty> p) : mP(std::move(p)) {}
+  HRESULT Name(std::wstring* name) override { return ReadText([&](BSTR* b) { return mP->GetName(b); }, name); }
+  HRESULT SetValue(const std::wstring& value) override {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+    HRESULT hr = mP->PutValue(v);
+    VariantClear(&v);
+    return hr;
+  }
+
+ private:
+  Ref<ComClientProperty> mP;
+};
+
+class ComPropertiesAdapter : public IClientProperties {
+ public:
+  explicit ComPropertiesAdapter(Ref<ComClientProperties> p) : mP(std::move(p)) {}
+  HRESULT Count(LONG* count) override { return count ? mP->Count(count) : E_POINTER; }
+  HRESULT Item(LONG index, std::shared_ptr<IClientProperty>* property) override {
+    if (!property) return E_POINTER;
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = index;
+    Ref<ComClientProperty> p;
+    HRESULT hr = mP->Item(v, p.Out());
+    if (FAILED(hr)) return hr;
+    if (!p) return E_POINTER;
+    *property = std::make_shared<ComPropertyAdapter>(p);
+    return S_OK;
+  }
+
+ private:
+  Ref<ComClientProperties> mP;
+};
+
+class ComTranslationResultAdapter : public ITranslationResult {
+ public:
+  explicit ComTranslationResultAdapter(Ref<ComTranslationResult> p) : mP(std::move(p)) {}
+  HRESULT Text(std::wstring* text) override { return ReadText([&](BSTR* b) { return mP->Text(b); }, text); }
+  HRESULT Correspondence(std::vector<WordCorrespondence>* groups) override {
+    if (!groups) return E_POINTER;
+    groups->clear();
+    Ref<ComCorrespondenceList> list;
+    HRESULT hr = mP->Correspondence(list.Out());
+    if (FAILED(hr)) return hr;
+    if (!list) return S_OK;
+    LONG count = 0;
+    hr = list->Count(&count);
+    if (FAILED(hr)) return hr;
+    for (LONG i = 1; i <= count; ++i) {
+      Ref<ComCorrespondenceItem> item;
+      hr = list->Item(i, item.Out());
+      if (FAILED(hr)) return hr;
+      if (!item) continue;
+      Ref<ComCorrespondenceGroup> group;
+      hr = item->Group(group.Out());
+      if (FAILED(hr)) return hr;
+      if (!group) continue;
+      WordCorrespondence g;
+      LONG s = 0, t = 0;
+      if (FAILED(hr = group->SourceCount(&s)) || FAILED(hr = group->TranslationCount(&t))) return hr;
+      for (LONG k = 1; k <= s; ++k) {
+        TextRange r;
+        if (FAILED(hr = group->SourceRange(k, &r.position, &r.length))) return hr;
+        g.source.push_back(r);
+      }
+      for (LONG k = 1; k <= t; ++k) {
+        TextRange r;
+        if (FAILED(hr = group->TranslationRange(k, &r.position, &r.length))) return hr;
+        g.translation.push_back(r);
+      }
+      groups->push_back(std::move(g));
+    }
+    return S_OK;
+  }
+
+ private:
+  Ref<ComTranslationResult> mP;
+};
+
+class ComDictionaryResultAdapter : public IDictionaryResult {
+ public:
+  explicit ComDictionaryResultAdapter(Ref<ComDictionaryResult> p) : mP(std::move(p)) {}
+  HRESULT Text(std::wstring* text) override { return ReadText([&](BSTR* b) { return mP->Text(b); }, text); }
+
+ private:
+  Ref<ComDictionaryResult> mP;
+};
+
+class ComEngineAdapter : public ITranslationEngine {
+ public:
+  explicit ComEngineAdapter(Ref<ComTranslationEngine> p) : mP(std::move(p)) {}
+  HRESULT WaitForResult(LONG timeoutMs, LONG* status) override {
+    return status ? mP->WaitForResult(timeoutMs, status) : E_POINTER;
+  }
+  HRESULT Cancel() override { return mP->Cancel(); }
+  HRESULT ErrorCode(LONG* code) override { return code ? mP->ErrorCode(code) : E_POINTER; }
+  HRESULT Info(LONG* flags) override {
+    if (!flags) return E_POINTER;
+    Ref<ComEngineInfo> info;
+    HRESULT hr = mP->Info(info.Out());
+    if (FAILED(hr)) return hr;
+    if (!info) return E_POINTER;
+    return info->Flags(flags);
+  }
+  HRESULT Translate(const std::wstring& text, LONG mode, std::shared_ptr<ITranslationResult>* result) override {
+    if (!result) return E_POINTER;
+    Bstr b(text);
+    Ref<ComTranslationResult> r;
+    HRESULT hr = mP->Translate(b.Get(), mode, r.Out());
+    if (FAILED(hr)) return hr;
+    if (!r) return E_POINTER;
+    *result = std::make_shared<ComTranslationResultAdapter>(r);
+    return S_OK;
+  }
+  HRESULT LookupDictionary(const std::wstring& word, std::shared_ptr<IDictionaryResult>* result) override {
+    if (!result) return E_POINTER;
+    Bstr b(word);
+    Ref<ComDictionaryResult> r;
+    HRESULT hr = mP->LookupDictionary(b.Get(), r.Out());
+    if (FAILED(hr)) return hr;
+    if (!r) return E_POINTER;
+    *result = std::make_shared<ComDictionaryResultAdapter>(r);
+    return S_OK;
+  }
+  HRESULT SplitSentences(const std::wstring& text, LONG mode, std::vector<SentenceSpan>* sentences) override {
+    if (!sentences) return E_POINTER;
+    sentences->clear();
+    Bstr b(text);
+    Ref<ComSentenceList> list;
+    HRESULT hr = mP->SplitSentences(b.Get(), mode, list.Out());
+    if (hr == E_NOTIMPL || (SUCCEEDED(hr) && !list)) return S_FALSE;
+    if (FAILED(hr)) return hr;
+    LONG count = 0;
+    if (FAILED(hr = list->Count(&count))) return hr;
+    for (LONG i = 1; i <= count; ++i) {
+      Ref<ComSentence> s;
+      if (FAILED(hr = list->Item(i, s.Out()))) return hr;
+      if (!s) return E_POINTER;
+      SentenceSpan span;
+      if (FAILED(hr = s->Position(&span.position)) || FAILED(hr = s->Length(&span.length))) return hr;
+      sentences->push_back(span);
+    }
+    return sentences->empty() ? S_FALSE : S_OK;
+  }
+  HRESULT ShowSettingsDialog(std::uintptr_t ownerWindow) override {
+    return mP->SettingsDialog(static_cast<LONG_PTR>(ownerWindow));
+  }
+  HRESULT ShowDictionaryDialog(std::uintptr_t ownerWindow) override {
+    return mP->DictionaryDialog(static_cast<LONG_PTR>(ownerWindow));
+  }
+
+ private:
+  Ref<ComTranslationEngine> mP;
+};
+
+class ComFactoryAdapter : public IEngineFactory {
+ public:
+  explicit ComFactoryAdapter(Ref<ComEngineFactory> p) : mP(std::move(p)) {}
+  HRESULT WaitForResult(LONG timeoutMs, LONG* status) override {
+    return status ? mP->WaitForResult(timeoutMs, status) : E_POINTER;
+  }
+  HRESULT Cancel() override { return mP->Cancel(); }
+  HRESULT ErrorCode(LONG* code) override { return code ? mP->ErrorCode(code) : E_POINTER; }
+  HRESULT SetImplementation(const std::wstring& name) override {
+    Bstr b(name);
+    return mP->PutImplementation(b.Get());
+  }
+  HRESULT SetDisplayLanguage(const std::wstring& language) override {
+    Bstr b(language);
+    return mP->PutDisplayLanguage(b.Get());
+  }
+  HRESULT Properties(std::shared_ptr<IClientProperties>* properties) override {
+    if (!properties) return E_POINTER;
+    Ref<ComClientProperties> p;
+    HRESULT hr = mP->Properties(p.Out());
+    if (FAILED(hr)) return hr;
+    if (!p) return E_POINTER;
+    *properties = std::make_shared<ComPropertiesAdapter>(p);
+    return S_OK;
+  }
+  HRESULT GetEngineList(const std::wstring& engineId, const std::wstring& reserved1, const std::wstring& reserved2,
+                        LONG flags, std::shared_ptr<IEngineList>* list) override {
+    if (!list) return E_POINTER;
+    Bstr a(engineId), b(reserved1), c(reserved2);
+    Ref<ComEngineList> l;
+    HRESULT hr = mP->GetEngineList(a.Get(), b.Get(), c.Get(), flags, l.Out());
+    if (FAILED(hr)) return hr;
+    if (!l) return E_POINTER;
+    *list = std::make_shared<ComListAdapter>(l);
+    return S_OK;
+  }
+  HRESULT GetEngine(const std::shared_ptr<IEngineListItem>& item,
+                    std::shared_ptr<ITranslationEngine>* engine) override {
+    if (!engine) return E_POINTER;
+    // Only an item this factory listed can be handed back to it.
+    auto* listed = dynamic_cast<ComListItemAdapter*>(item.get());
+    if (!listed) return E_INVALIDARG;
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_DISPATCH;
+    v.pdispVal = listed->Raw();
+    Ref<ComTranslationEngine> e;
+    HRESULT hr = mP->GetEngine(v, e.Out());
+    if (FAILED(hr)) return hr;
+    if (!e) return E_POINTER;
+    *engine = std::make_shared<ComEngineAdapter>(e);
+    return S_OK;
+  }
+
+ private:
+  Ref<ComEngineFactory> mP;
+};
+
+class ComImplementationsAdapter : public IImplementations {
+ public:
+  explicit ComImplementationsAdapter(Ref<ComImplementations> p) : mP(std::move(p)) {}
+  HRESULT Count(LONG* count) override { return count ? mP->Count(count) : E_POINTER; }
+  HRESULT Item(LONG index, std::wstring* name) override {
+    return ReadText([&](BSTR* b) { return mP->Item(index, b); }, name);
+  }
+
+ private:
+  Ref<ComImplementations> mP;
+};
+
+}  // namespace
 
 HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
-  return REGDB_E_CLASSNOTREG;
+  Ref<ComEngineFactory> p;
+  HRESULT hr = CoCreateInstance(kClsidEngineFactory, nullptr, kClassContext, kIidEngineFactory,
+                                reinterpret_cast<void**>(p.Out()));
+  if (FAILED(hr)) return hr;
+  if (!p) return E_NOINTERFACE;
+  *factory = std::make_shared<ComFactoryAdapter>(p);
+  return S_OK;
 }
 
 HRESULT PlatformCreateImplementations(std::shared_ptr<IImplementations>* implementations) {
-  return REGDB_E_CLASSNOTREG;
+  Ref<ComImplementations> p;
+  HRESULT hr = CoCreateInstance(kClsidImplementations, nullptr, kClassContext, kIidImplementations,
+                                reinterpret_cast<void**>(p.Out()));
+  if (FAILED(hr)) return hr;
+  if (!p) return E_NOINTERFACE;
+  *implementations = std::make_shared<ComImplementationsAdapter>(p);
+  return S_OK;
 }
 
+// The built-in families' helpers speak interfaces of their own that this
+// build does not drive; a registered one is reported as present but not
+// usable, an unregistered one as not registered.
 HRESULT PlatformCreateFamilyHelper(const std::wstring& progId, std::shared_ptr<IFamilyHelper>* helper) {
-  return REGDB_E_CLASSNOTREG;
+  CLSID clsid;
+  HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
+  if (FAILED(hr)) return REGDB_E_CLASSNOTREG;
+  return E_NOTIMPL;
+}
+
+// Whether each InitializeEngineThread of this thread owes a CoUninitialize:
+// a thread already in the multi-threaded apartment keeps working in it and
+// must not be uninitialized on its owner's behalf.
+thread_local std::vector<bool> tOwesUninitialize;
+
+HRESULT PlatformInitializeThread() {
+  HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (hr == RPC_E_CHANGED_MODE) {
+    tOwesUninitialize.push_back(false);
+    return S_FALSE;
+  }
+  if (FAILED(hr)) return hr;
+  tOwesUninitialize.push_back(true);
+  return hr;
+}
+
+void PlatformUninitializeThread() {
+  if (tOwesUninitialize.empty()) return;
+  bool owes = tOwesUninitialize.back();
+  tOwesUninitialize.pop_back();
+  if (owes) CoUninitialize();
 }
 
 }  // namespace engine_server::detail

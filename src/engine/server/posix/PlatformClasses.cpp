@@ -14,4 +14,8 @@ HRESULT PlatformCreateFamilyHelper(const std::wstring& progId, std::shared_ptr<I
   return CreateInProcessFamilyHelper(progId, helper);
 }
 
+HRESULT PlatformInitializeThread() { return S_OK; }
+
+void PlatformUninitializeThread() {}
+
 }  // namespace engine_server::detail
