@@ -138,6 +138,15 @@ std::string FormatKey(pugi::xml_node rPr) {
   return out.str();
 }
 
+// Characters of the text as the wide conversion will see them (which also
+// decides what a damaged byte sequence counts as); ASCII needs no decoding.
+long Utf8Length(const char* s) {
+  long n = 0;
+  for (const char* c = s; *c; ++c, ++n)
+    if (static_cast<unsigned char>(*c) >= 0x80) return static_cast<long>(pugi::as_wide(s).size());
+  return n;
+}
+
 pugi::xml_node RPrOf(const TextBody::Item& item) {
   if (item.kind == TextBody::Item::Other) return {};
   return TxChild(item.node, "rPr");
@@ -268,8 +277,10 @@ TextBody::TextBody(pugi::xml_node txBody, std::shared_ptr<const TextStyleContext
 
 std::string TextBody::Name(const char* local) const { return Qualified(mPrefix, local); }
 
-std::vector<TextBody::Para> TextBody::Index() const {
-  std::vector<Para> paras;
+const std::vector<TextBody::Para>& TextBody::Index() const {
+  if (mIndexValid) return mIndex;
+  std::vector<Para>& paras = mIndex;
+  paras.clear();
   long pos = 0;
   for (pugi::xml_node p = mBody.first_child(); p; p = p.next_sibling()) {
     if (p.type() != pugi::node_element || TxLocalName(p) != "p") continue;
@@ -286,17 +297,19 @@ std::vector<TextBody::Para> TextBody::Index() const {
       item.start = pos;
       if (l == "r" || l == "fld") {
         item.kind = l == "r" ? Item::Run : Item::Field;
-        item.text = pugi::as_wide(TxChild(c, "t").child_value());
+        item.utf8 = TxChild(c, "t").child_value();
+        item.length = Utf8Length(item.utf8);
       } else if (l == "br") {
         item.kind = Item::Break;
-        item.text = L"\v";
+        item.length = 1;
       }
-      pos += static_cast<long>(item.text.size());
+      pos += item.length;
       para.items.push_back(std::move(item));
     }
     para.length = pos - para.start;
     paras.push_back(std::move(para));
   }
+  mIndexValid = true;
   return paras;
 }
 
@@ -306,7 +319,8 @@ std::wstring TextBody::Text() const {
   for (const Para& p : Index()) {
     if (!first) s += L'\r';
     first = false;
-    for (const Item& i : p.items) s += i.text;
+    for (const Item& i : p.items)
+      if (i.length) s += i.Text();
   }
   return s;
 }
@@ -319,13 +333,13 @@ std::wstring TextBody::Text(TextSpan span) const {
 }
 
 long TextBody::Length() const {
-  auto idx = Index();
+  const auto& idx = Index();
   if (idx.empty()) return 0;
   return idx.back().start + idx.back().length;
 }
 
 std::vector<TextSpan> TextBody::Paragraphs() const {
-  auto idx = Index();
+  const auto& idx = Index();
   std::vector<TextSpan> out;
   for (size_t i = 0; i < idx.size(); ++i)
     out.push_back({idx[i].start, idx[i].length + (i + 1 < idx.size() ? 1 : 0)});
@@ -333,14 +347,14 @@ std::vector<TextSpan> TextBody::Paragraphs() const {
 }
 
 long TextBody::ParagraphAt(long pos) const {
-  auto idx = Index();
+  const auto& idx = Index();
   for (size_t i = 0; i < idx.size(); ++i)
     if (pos <= idx[i].start + idx[i].length) return static_cast<long>(i);
   return idx.empty() ? 0 : static_cast<long>(idx.size()) - 1;
 }
 
 std::vector<TextSpan> TextBody::Runs() const {
-  auto idx = Index();
+  const auto& idx = Index();
   std::vector<TextSpan> out;
   for (size_t pi = 0; pi < idx.size(); ++pi) {
     const Para& p = idx[pi];
@@ -348,12 +362,12 @@ std::vector<TextSpan> TextBody::Runs() const {
     size_t firstOfPara = out.size();
     std::string prevKey;
     for (const Item& item : p.items) {
-      if (item.text.empty()) continue;
+      if (item.length == 0) continue;
       std::string key = FormatKey(RPrOf(item));
       if (out.size() > firstOfPara && key == prevKey && out.back().end() == item.start) {
-        out.back().length += static_cast<long>(item.text.size());
+        out.back().length += item.length;
       } else {
-        out.push_back({item.start, static_cast<long>(item.text.size())});
+        out.push_back({item.start, item.length});
       }
       prevKey = std::move(key);
     }
@@ -366,18 +380,18 @@ std::vector<TextSpan> TextBody::Runs() const {
 }
 
 pugi::xml_node TextBody::FormatNodeAt(long pos) const {
-  auto idx = Index();
+  const auto& idx = Index();
   if (idx.empty()) return {};
   for (size_t pi = 0; pi < idx.size(); ++pi) {
     const Para& p = idx[pi];
     if (pos > p.start + p.length && pi + 1 < idx.size()) continue;
     for (const Item& item : p.items)
-      if (!item.text.empty() && pos >= item.start && pos < item.start + static_cast<long>(item.text.size()))
+      if (item.length > 0 && pos >= item.start && pos < item.start + item.length)
         return RPrOf(item);
     // The paragraph mark, or past the end.
     if (pugi::xml_node end = TxChild(p.node, "endParaRPr")) return end;
     for (auto it = p.items.rbegin(); it != p.items.rend(); ++it)
-      if (!it->text.empty()) return RPrOf(*it);
+      if (it->length > 0) return RPrOf(*it);
     return {};
   }
   return {};
@@ -387,7 +401,7 @@ void TextBody::SplitAt(long pos) {
   for (const Para& p : Index()) {
     if (pos < p.start || pos > p.start + p.length) continue;
     for (const Item& item : p.items) {
-      long len = static_cast<long>(item.text.size());
+      long len = item.length;
       if (pos <= item.start || pos >= item.start + len) continue;
       if (item.kind != Item::Run && item.kind != Item::Field) return;
       pugi::xml_node node = item.node;
@@ -401,8 +415,10 @@ void TextBody::SplitAt(long pos) {
       }
       pugi::xml_node copy = node.parent().insert_copy_after(node, node);
       long k = pos - item.start;
-      SetItemText(node, mPrefix, item.text.substr(0, k));
-      SetItemText(copy, mPrefix, item.text.substr(k));
+      std::wstring text = item.Text();
+      SetItemText(node, mPrefix, text.substr(0, k));
+      SetItemText(copy, mPrefix, text.substr(k));
+      Invalidate();
       return;
     }
     return;
@@ -413,7 +429,7 @@ void TextBody::Delete(TextSpan span) {
   if (span.length <= 0) return;
   SplitAt(span.start);
   SplitAt(span.end());
-  auto idx = Index();
+  const auto& idx = Index();
   std::vector<size_t> merges;
   for (size_t pi = 0; pi < idx.size(); ++pi) {
     const Para& p = idx[pi];
@@ -422,7 +438,7 @@ void TextBody::Delete(TextSpan span) {
     pugi::xml_node lastFormat;
     std::vector<pugi::xml_node> removing;
     for (const Item& item : p.items) {
-      long len = static_cast<long>(item.text.size());
+      long len = item.length;
       if (len > 0 && item.start >= span.start && item.start + len <= span.end()) {
         removing.push_back(item.node);
         if (pugi::xml_node f = RPrOf(item)) lastFormat = f;
@@ -453,18 +469,18 @@ void TextBody::Delete(TextSpan span) {
     for (pugi::xml_node c : moving) a.append_move(c);
     mBody.remove_child(b);
   }
+  Invalidate();
 }
 
 void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
   if (text.empty()) return;
   SplitAt(pos);
-  auto idx = Index();
-  if (idx.empty()) {
+  if (Index().empty()) {
     // A body must hold a paragraph; an empty one gets its first.
-    pugi::xml_node p = mBody.append_child(Name("p").c_str());
-    (void)p;
-    idx = Index();
+    mBody.append_child(Name("p").c_str());
+    Invalidate();
   }
+  const auto& idx = Index();
   size_t pi = 0;
   while (pi + 1 < idx.size() && pos > idx[pi].start + idx[pi].length) ++pi;
   pugi::xml_node para = idx[pi].node;
@@ -529,6 +545,7 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
     }
     i = stop + 1;
   }
+  Invalidate();
 }
 
 void TextBody::RemoveEmptyRuns() {
@@ -537,10 +554,10 @@ void TextBody::RemoveEmptyRuns() {
     pugi::xml_node lastEmptyFormat;
     std::vector<pugi::xml_node> empty;
     for (const Item& item : p.items) {
-      if (item.kind == Item::Run && item.text.empty()) {
+      if (item.kind == Item::Run && item.length == 0) {
         empty.push_back(item.node);
         if (pugi::xml_node f = RPrOf(item)) lastEmptyFormat = f;
-      } else if (!item.text.empty()) {
+      } else if (item.length > 0) {
         anyText = true;
       }
     }
@@ -552,6 +569,7 @@ void TextBody::RemoveEmptyRuns() {
     }
     for (pugi::xml_node n : empty) pugi::xml_node(p.node).remove_child(n);
   }
+  Invalidate();
 }
 
 TextSpan TextBody::Replace(TextSpan span, std::wstring_view rawText) {
@@ -679,13 +697,13 @@ std::optional<std::string> TextBody::Effective(pugi::xml_node rPr, int level, Ch
 }
 
 int TextBody::Level(long paragraph) const {
-  auto idx = Index();
+  const auto& idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return 0;
   return TxChild(idx[paragraph].node, "pPr").attribute("lvl").as_int(0);
 }
 
 PropValue TextBody::Get(TextSpan span, CharProp prop) const {
-  auto idx = Index();
+  const auto& idx = Index();
   PropValue result;
   if (idx.empty()) return result;
   if (span.length <= 0) {
@@ -709,7 +727,7 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
   for (const Para& p : idx) {
     int level = TxChild(p.node, "pPr").attribute("lvl").as_int(0);
     for (const Item& item : p.items) {
-      long len = static_cast<long>(item.text.size());
+      long len = item.length;
       if (item.kind == Item::Break || len == 0) continue;
       if (item.start < span.end() && item.start + len > span.start) take(RPrOf(item), level);
     }
@@ -736,7 +754,7 @@ void TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
   if (span.length == 0) return;
   SplitAt(span.start);
   SplitAt(span.end());
-  auto idx = Index();
+  const auto& idx = Index();
   auto rPrFor = [&](pugi::xml_node owner, const char* local, bool first) {
     pugi::xml_node rPr = TxChild(owner, local);
     if (!rPr) {
@@ -748,7 +766,7 @@ void TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
   for (size_t pi = 0; pi < idx.size(); ++pi) {
     const Para& p = idx[pi];
     for (const Item& item : p.items) {
-      long len = static_cast<long>(item.text.size());
+      long len = item.length;
       if (item.kind == Item::Other || len == 0) continue;
       if (item.start >= span.start && item.start + len <= span.end())
         SetCharProp(rPrFor(item.node, "rPr", true), prop, value, mPrefix);
@@ -757,10 +775,11 @@ void TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
     if (pi + 1 < idx.size() && mark >= span.start && mark < span.end())
       SetCharProp(rPrFor(p.node, "endParaRPr", false), prop, value, mPrefix);
   }
+  Invalidate();
 }
 
 std::optional<std::string> TextBody::ParagraphAttribute(long paragraph, const char* name) const {
-  auto idx = Index();
+  const auto& idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return std::nullopt;
   pugi::xml_attribute a = TxChild(idx[paragraph].node, "pPr").attribute(name);
   if (!a) return std::nullopt;
@@ -768,7 +787,7 @@ std::optional<std::string> TextBody::ParagraphAttribute(long paragraph, const ch
 }
 
 void TextBody::SetParagraphAttribute(long paragraph, const char* name, const std::optional<std::string>& value) {
-  auto idx = Index();
+  const auto& idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return;
   pugi::xml_node p = idx[paragraph].node;
   pugi::xml_node pPr = TxChild(p, "pPr");
@@ -777,6 +796,7 @@ void TextBody::SetParagraphAttribute(long paragraph, const char* name, const std
     pPr = p.prepend_child(Name("pPr").c_str());
   }
   SetAttr(pPr, name, value);
+  Invalidate();
 }
 
 }  // namespace host::pptx

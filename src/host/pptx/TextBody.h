@@ -139,8 +139,12 @@ class TextBody {
   struct Item {
     pugi::xml_node node;  // a:r, a:br, a:fld, or any other child of a:p
     enum Kind { Run, Break, Field, Other } kind = Other;
-    std::wstring text;    // "\v" for a break
+    // The a:t content as the part holds it (UTF-8, valid until the body
+    // changes) and its length in characters; a break is one "\v".
+    const char* utf8 = "";
+    long length = 0;
     long start = 0;
+    std::wstring Text() const { return kind == Break ? std::wstring(L"\v") : pugi::as_wide(utf8); }
   };
   struct Para {
     pugi::xml_node node;
@@ -148,7 +152,8 @@ class TextBody {
     long start = 0;
     long length = 0;  // without the mark
   };
-  std::vector<Para> Index() const;
+  // Built once per handle and kept until the handle itself edits the body.
+  const std::vector<Para>& Index() const;
 
   // A property as one rPr states it, and with inheritance at a level.
   std::optional<std::string> ReadProp(pugi::xml_node rPr, CharProp prop) const;
@@ -165,11 +170,14 @@ class TextBody {
   void Delete(TextSpan span);
   void Insert(long pos, std::wstring_view text, pugi::xml_node templ);
   void RemoveEmptyRuns();
+  void Invalidate() { mIndexValid = false; }
   std::string Name(const char* local) const;
 
   pugi::xml_node mBody;
   std::shared_ptr<const TextStyleContext> mContext;
   std::string mPrefix = "a";
+  mutable std::vector<Para> mIndex;
+  mutable bool mIndexValid = false;
 };
 
 // Local name of an element ("r" for "a:r").

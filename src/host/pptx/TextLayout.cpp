@@ -101,7 +101,7 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
   if (!frame.wrap || available <= 0) available = std::numeric_limits<double>::infinity();
 
   FontMetrics& metrics = FontMetrics::Instance();
-  auto paras = body.Index();
+  const auto& paras = body.Index();
   double y = frame.insetTop;
   for (size_t pi = 0; pi < paras.size(); ++pi) {
     const TextBody::Para& para = paras[pi];
@@ -118,7 +118,8 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
     std::vector<Glyph> glyphs;
     std::vector<long> positions;
     for (const TextBody::Item& item : para.items) {
-      if (item.text.empty()) continue;
+      if (item.length == 0) continue;
+      const std::wstring text = item.Text();
       pugi::xml_node rPr = TxChild(item.node, "rPr");
       double size = Num(body.Effective(rPr, level, CharProp::Size), 1800) / 100.0 * scale;
       bool bold = body.Effective(rPr, level, CharProp::Bold).value_or("0") == "1";
@@ -127,8 +128,8 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
       const FontFace* latin =
           metrics.Face(ResolveTypeface(body, body.Effective(rPr, level, CharProp::Latin), false), bold, italic);
       const FontFace* ea = nullptr;
-      for (size_t k = 0; k < item.text.size(); ++k) {
-        wchar_t c = item.text[k];
+      for (size_t k = 0; k < text.size(); ++k) {
+        wchar_t c = text[k];
         const FontFace* face = latin;
         if (IsEastAsian(c)) {
           if (!ea)
@@ -266,18 +267,28 @@ bool RefitAutofit(const TextBody& body, const TextFrameGeometry& frame) {
   double room = (frame.vertical ? frame.width : frame.height) - frame.insetTop - frame.insetBottom;
   if (room <= 0) return false;
   // The renderer's steps: whole font scale first, then 7.5 % at a time with
-  // line spacing reduced by 10 % and later 20 %.
+  // line spacing reduced by 10 % and later 20 %. The answer is the largest
+  // step that fits; the search starts from the current step, since an edit
+  // seldom moves it far, so that a long body edited piece by piece is laid
+  // out a few times per edit rather than once per step.
   static constexpr int kScales[] = {100000, 92500, 85000, 77500, 70000, 62500, 55000, 47500, 40000, 32500, 25000};
-  int chosenScale = kScales[std::size(kScales) - 1];
-  int chosenReduction = 20000;
-  for (int s : kScales) {
-    int reduction = s == 100000 ? 0 : (s >= 85000 ? 10000 : 20000);
-    if (LayoutBody(body, frame, s, reduction).textHeight <= room + 0.01) {
-      chosenScale = s;
-      chosenReduction = reduction;
-      break;
-    }
+  constexpr int kSteps = static_cast<int>(std::size(kScales));
+  auto reductionFor = [](int s) { return s == 100000 ? 0 : (s >= 85000 ? 10000 : 20000); };
+  auto fits = [&](int step) {
+    return LayoutBody(body, frame, kScales[step], reductionFor(kScales[step])).textHeight <= room + 0.01;
+  };
+  int current = 0;
+  int oldScaleValue = autofit.attribute("fontScale").as_int(100000);
+  while (current + 1 < kSteps && kScales[current] > oldScaleValue) ++current;
+  int step = current;
+  if (fits(step)) {
+    while (step > 0 && fits(step - 1)) --step;
+  } else {
+    while (step + 1 < kSteps && !fits(step + 1)) ++step;
+    if (step + 1 < kSteps) ++step;
   }
+  int chosenScale = kScales[step];
+  int chosenReduction = reductionFor(chosenScale);
   int oldScale = autofit.attribute("fontScale").as_int(100000);
   int oldReduction = autofit.attribute("lnSpcReduction").as_int(0);
   if (oldScale == chosenScale && oldReduction == chosenReduction) return false;
