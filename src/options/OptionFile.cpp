@@ -23,6 +23,14 @@ std::wstring StripQuotes(const std::wstring& value) {
   return value;
 }
 
+// ": <system text> (error N)" for a failure's error code.
+std::wstring ErrorDetail(DWORD code) {
+  std::wstring text = platform::SystemErrorText(code);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+  std::wstring detail = L" (error " + std::to_wstring(code) + L")";
+  return text.empty() ? detail : L": " + text + detail;
+}
+
 // The folder part of a path, or empty when it names a file in the current
 // folder.
 std::wstring ParentFolder(const std::wstring& path) {
@@ -149,11 +157,11 @@ bool TranslationOptions::Export(const std::wstring& name, const std::wstring& pa
   if (!folder.empty()) {
     DWORD rc = platform::CreateFolderTree(folder);
     if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS) {
-      return fail(L"the folder " + folder + L" could not be created (error " + std::to_wstring(rc) + L")");
+      return fail(L"the folder " + folder + L" could not be created" + ErrorDetail(rc));
     }
   }
   if (!WriteOptionSection(file, kOptionSection, names, values)) {
-    return fail(file + L" could not be written (error " + std::to_wstring(platform::GetLastErrorCode()) + L")");
+    return fail(file + L" could not be written" + ErrorDetail(platform::GetLastErrorCode()));
   }
   return true;
 }

@@ -161,7 +161,8 @@ void ProfileDocument::SetKey(const std::wstring& section, const std::wstring& ke
       continue;
     }
     if (EqualsNoCase(name, key)) {
-      mLines[i] = line;
+      // The key keeps the spelling it already has, as Windows keeps it.
+      mLines[i] = name + L"=" + value;
       return;
     }
     lastEntry = i;

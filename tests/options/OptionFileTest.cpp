@@ -32,6 +32,13 @@ class OptionFiles : public ::testing::Test {
     s << in.rdbuf();
     return s.str();
   }
+  // The file's text as UTF-8 whatever encoding the platform wrote it in
+  // (Windows keeps option files UTF-16 so that any name survives).
+  static std::string ReadText(const std::wstring& path) {
+    std::string bytes = ReadBytes(path);
+    if (bytes.rfind("\xFF\xFE", 0) == 0) return platform::ToUtf8(platform::FromUtf16Le(bytes.substr(2)));
+    return bytes;
+  }
   static size_t Occurrences(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
@@ -53,7 +60,7 @@ TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedInOneSection) {
   const std::wstring path = File(L"b.ini");
   ASSERT_TRUE(mOpts.Export(L"b", path));
 
-  std::string text = ReadBytes(path);
+  std::string text = ReadText(path);
   EXPECT_EQ(Occurrences(text, "[TranslationOption]"), 1u);
   EXPECT_NE(text.find("Name=\"b\""), std::string::npos);
   EXPECT_NE(text.find("OutputDestType=\"1\""), std::string::npos);
@@ -97,7 +104,8 @@ TEST_F(OptionFiles, ImportTakesTheGivenNameAndAcceptsAnyQuoting) {
   // A later export leaves the hidden value out.
   const std::wstring out = File(L"out.ini");
   ASSERT_TRUE(mOpts.Export(L"Copy", out));
-  EXPECT_EQ(ReadBytes(out).find("_TimeOutMSec"), std::string::npos);
+  EXPECT_NE(ReadText(out).find("DualPrint=\"True\""), std::string::npos);
+  EXPECT_EQ(ReadText(out).find("_TimeOutMSec"), std::string::npos);
 }
 
 TEST_F(OptionFiles, EmptyQuotedNameIsReplacedAndAnExistingSetIsUpdated) {
@@ -145,15 +153,17 @@ TEST_F(OptionFiles, ExportCreatesMissingFoldersAndReplacesTheSectionOnly) {
   mOpts.Add(L"second")->SetWindowAlign(0);
   ASSERT_TRUE(mOpts.Export(L"first", path));
   // Someone else's section in the same file.
-  std::string bytes = ReadBytes(path);
-  WriteBytes(path, "[Keep]\r\nvalue=1\r\n" + bytes);
+  ASSERT_TRUE(platform::ProfileWriteString(path, L"Keep", L"value", L"1"));
   ASSERT_TRUE(mOpts.Export(L"second", path));
 
-  std::string text = ReadBytes(path);
+  std::string text = ReadText(path);
   EXPECT_EQ(Occurrences(text, "[TranslationOption]"), 1u);
   EXPECT_NE(text.find("Name=\"second\""), std::string::npos);
   EXPECT_EQ(text.find("Name=\"first\""), std::string::npos);
   EXPECT_NE(text.find("[Keep]\r\nvalue=1\r\n"), std::string::npos);
+  std::vector<std::wstring> names, values;
+  ASSERT_TRUE(ReadOptionSection(path, L"Keep", &names, &values));
+  EXPECT_EQ(values, std::vector<std::wstring>{L"1"});
   EXPECT_NE(text.find("WindowAlign=\"0\""), std::string::npos);
 }
 
@@ -165,9 +175,6 @@ TEST_F(OptionFiles, NonAsciiNamesAndLongValuesSurviveTheRoundTrip) {
   ASSERT_TRUE(mOpts.Export(name, path));
 
   // A long hidden value needs more than the reader's first buffer.
-  std::string bytes = ReadBytes(path);
-  bytes += "[Pad]\n";
-  WriteBytes(path, bytes);
   ASSERT_TRUE(platform::ProfileWriteString(path, kOptionSection, L"_TranSuffix", std::wstring(5000, L'\x3042')));
 
   TranslationOptions other;

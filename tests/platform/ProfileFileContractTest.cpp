@@ -109,7 +109,7 @@ TYPED_TEST(ProfileFileContract, WriteStringCreatesFileSectionAndKeyAndUpdatesInP
   ASSERT_TRUE(TypeParam::WriteString(path, L"Sec", L"alpha", L"1"));
   ASSERT_TRUE(TypeParam::WriteString(path, L"Sec", L"beta", L"two words"));
   ASSERT_TRUE(TypeParam::WriteString(path, L"SEC", L"ALPHA", L"3"));
-  EXPECT_EQ(this->Lines(path, L"sec"), (std::vector<std::wstring>{L"ALPHA=3", L"beta=two words"}));
+  EXPECT_EQ(this->Lines(path, L"sec"), (std::vector<std::wstring>{L"alpha=3", L"beta=two words"}));
 }
 
 TYPED_TEST(ProfileFileContract, WriteSectionReplacesOnlyThatSection) {

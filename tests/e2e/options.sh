@@ -1,0 +1,111 @@
+#!/bin/bash
+# `pelorant options` as a new user would run it, against a private stand-in
+# registry and data folder: the stored keys, the option file, and bad input
+# that must fail clearly and change nothing.
+set -u
+pelorant="$1"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export PELORANT_REGISTRY="$work/registry"
+export XDG_CONFIG_HOME="$work/config"
+mkdir -p "$PELORANT_REGISTRY"
+unset PELORANT_ANSWER
+failures=0
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+run() { "$pelorant" options "$@" >"$work/out" 2>"$work/err"; }
+expect_ok() { run "$@" || fail "options $* exited $? ($(cat "$work/err"))"; }
+expect_error() {
+  local hive_before
+  hive_before=$(cat "$PELORANT_REGISTRY/HKCU.reg" 2>/dev/null)
+  if run "$@"; then fail "options $* should fail"; fi
+  [ -s "$work/err" ] || fail "options $* failed without a message"
+  [ "$hive_before" = "$(cat "$PELORANT_REGISTRY/HKCU.reg" 2>/dev/null)" ] || fail "options $* changed the registry"
+}
+has_line() { grep -qxF -- "$2" "$1" || fail "$1 lacks the line: $2"; }
+lacks() { ! grep -qF -- "$2" "$1" || fail "$1 holds: $2"; }
+
+hive="$PELORANT_REGISTRY/HKCU.reg"
+host='[HKEY_CURRENT_USER\Software\Talvoren\OfficeAddIn\RegV1\PowerPoint]'
+
+expect_ok add Bilingual
+expect_ok set Bilingual DualPrint=True _TimeOutMSec=0x3E8 --hidden
+has_line "$hive" "$host"
+has_line "$hive" '"TranslationOption.Count"="2"'
+has_line "$hive" '"TranslationOption.Selected"="default"'
+has_line "$hive" '[HKEY_CURRENT_USER\Software\Talvoren\OfficeAddIn\RegV1\PowerPoint\TranslationOption01]'
+has_line "$hive" '[HKEY_CURRENT_USER\Software\Talvoren\OfficeAddIn\RegV1\PowerPoint\TranslationOption02]'
+has_line "$hive" '"Name"="Bilingual"'
+has_line "$hive" '"_TimeOutMSec"="1000"'
+
+expect_ok export Bilingual "$work/x/b.ini"
+[ -f "$work/x/b.ini" ] || fail "export did not create the folder and file"
+ini=$(tr -d '\r' <"$work/x/b.ini")
+[ "$(printf '%s\n' "$ini" | head -1)" = "[TranslationOption]" ] || fail "the option file does not start with its section"
+printf '%s\n' "$ini" | grep -qxF 'Name="Bilingual"' || fail "option file lacks its Name"
+printf '%s\n' "$ini" | grep -qxF 'DualPrint="True"' || fail "option file lacks DualPrint"
+[ "$(printf '%s\n' "$ini" | grep -c '=')" = 17 ] || fail "option file should hold the 17 public values"
+printf '%s\n' "$ini" | grep -q '^_' && fail "option file holds hidden values"
+
+expect_ok import Copy "$work/x/b.ini" --hidden
+expect_ok show Copy --hidden
+show="$work/show"
+cp "$work/out" "$show"
+has_line "$show" "Name=Copy"
+has_line "$show" "DualPrint=True"
+has_line "$show" "OutputDestType=1"
+has_line "$show" "_TimeOutMSec=-1"
+has_line "$show" "_PreMacroName=fncPreMacro"
+[ "$(grep -c '=' "$show")" = 38 ] || fail "show --hidden should list 38 values"
+expect_ok show Bilingual --hidden
+has_line "$work/out" "_TimeOutMSec=1000"
+expect_ok show Copy
+lacks "$work/out" "_TimeOutMSec"
+
+expect_ok list
+has_line "$work/out" "* default"
+has_line "$work/out" "  Bilingual"
+has_line "$work/out" "  Copy"
+has_line "$hive" '"TranslationOption.Count"="3"'
+
+# Bad input: a clear message, a failing status, and nothing changed.
+expect_error set Copy Dualprint=True
+expect_error set Copy DualPrint=yes
+expect_error set Copy WindowAlign=5 DualPrint=False
+expect_error set Copy _TimeOutMSec=10
+expect_error set Copy _TimeOutMSec=ten --hidden
+expect_error set Nobody DualPrint=True
+expect_error add Copy
+expect_error remove default
+expect_error select Nobody
+expect_error import Other "$work/missing.ini"
+printf '[Elsewhere]\r\nDualPrint=True\r\n' >"$work/nosection.ini"
+expect_error import Other "$work/nosection.ini"
+expect_error export Nobody "$work/n.ini"
+expect_error export Copy "$work/x"
+expect_error reset </dev/null
+expect_error bogus
+
+# Names outside ASCII go through the registry and the default file place.
+name='Übersicht 日本'
+expect_ok add "$name"
+expect_ok set "$name" FontANSI=Tahoma --hidden
+expect_ok export "$name"
+[ -f "$XDG_CONFIG_HOME/Talvoren/Addins/Office/$name.ini" ] || fail "default export place not used"
+expect_ok import "Kopie" "$XDG_CONFIG_HOME/Talvoren/Addins/Office/$name.ini"
+expect_ok select "$name"
+expect_ok list
+has_line "$work/out" "* $name"
+
+# Fewer sets than before leave no stale subkeys.
+expect_ok remove Bilingual --hidden
+expect_ok remove Kopie --hidden
+has_line "$hive" '"TranslationOption.Count"="3"'
+lacks "$hive" 'TranslationOption04]'
+
+PELORANT_ANSWER=yes run reset || fail "reset after a Yes failed"
+expect_ok list
+[ "$(cat "$work/out")" = "* default" ] || fail "reset should leave only default: $(cat "$work/out")"
+
+[ "$failures" = 0 ] && echo "options: all checks passed"
+exit $((failures > 0))
