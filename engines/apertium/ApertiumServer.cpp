@@ -310,7 +310,10 @@ struct ApertiumEngine::Impl {
       LOG_ERROR(kLogSource, L"no null-flush pipeline for " + pair.id);
       return RequestOutcome::Failed(kEngineErrorClient);
     }
-    Pipeline::Result r = p->Exchange(input, output, token, std::chrono::milliseconds(settings.timeoutMs));
+    // Long inputs get time in proportion; the base covers loading the
+    // pair's transducers on the first request.
+    auto timeout = std::chrono::milliseconds(settings.timeoutMs) + std::chrono::milliseconds(input.size() * 2);
+    Pipeline::Result r = p->Exchange(input, output, token, timeout);
     if (r == Pipeline::Result::Ok) return RequestOutcome::Done();
     if (r == Pipeline::Result::Cancelled) return RequestOutcome::Cancelled();
     LOG_ERROR(kLogSource, pair.id + L": the pipeline " + Describe(r));

@@ -88,8 +88,22 @@ bool Pipeline::Start() {
   for (auto& a : argv) cargv.push_back(a.data());
   cargv.push_back(nullptr);
 
+  // The stream is UTF-8; like Apertium's own wrapper, run the stages under
+  // a UTF-8 locale whatever the program's own is, so that no stage of a
+  // pair reads it through a single-byte one.
+  std::vector<std::string> env;
+  for (char** e = environ; e && *e; ++e) {
+    std::string entry = *e;
+    if (entry.rfind("LC_ALL=", 0) == 0) continue;
+    env.push_back(std::move(entry));
+  }
+  env.push_back("LC_ALL=C.UTF-8");
+  std::vector<char*> cenv;
+  for (auto& e : env) cenv.push_back(e.data());
+  cenv.push_back(nullptr);
+
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, "/bin/bash", &actions, &attr, cargv.data(), environ);
+  int rc = posix_spawn(&pid, "/bin/bash", &actions, &attr, cargv.data(), cenv.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   close(in[0]);

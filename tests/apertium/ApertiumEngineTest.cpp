@@ -138,6 +138,10 @@ TEST(ApertiumEngineTest, LineEndsAndSpanishToEnglish) {
   EXPECT_TRUE(Contains(out, L"dog")) << platform::ToUtf8(out);
   EXPECT_TRUE(Contains(out, L".\n")) << platform::ToUtf8(out);
   EXPECT_TRUE(Contains(out, L"house")) << platform::ToUtf8(out);
+  // Accented letters are letters, whatever the program's locale.
+  out = Translate(engine, L"\u00c9l est\u00e1 aqu\u00ed. El ni\u00f1o.");
+  EXPECT_TRUE(Contains(out, L"He is here.")) << platform::ToUtf8(out);
+  EXPECT_TRUE(Contains(out, L"boy")) << platform::ToUtf8(out);
 }
 
 TEST(ApertiumEngineTest, WordCorrespondenceFollowsReorderedWords) {
