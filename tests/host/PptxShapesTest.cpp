@@ -183,6 +183,11 @@ TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
   EXPECT_NEAR(again->Height(), 30, 1e-3);
   EXPECT_NEAR(again->Top(), 110, 1e-3);
   EXPECT_THROW(p->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(3), ComError);
+  // Resizing the group scales what it holds.
+  group->SetWidth(400);
+  EXPECT_NEAR(group->GroupItems()->Item(1)->Width(), 80, 1e-3);
+  // A was moved to 50 pt inside the group, now twice as far.
+  EXPECT_NEAR(group->GroupItems()->Item(1)->Left(), 100 + 50 * 2, 1e-3);
 }
 
 TEST_F(PptxShapes, TablesWithMergedCellsShareOneCellShape) {

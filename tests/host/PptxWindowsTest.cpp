@@ -231,6 +231,11 @@ TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
 
 TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
   auto p = Open();
+  p->Slides()->Item(2)->SetName(L"Changed");
+  p->SaveCopyAs(platform::FromUtf8((dir / "edited.pptx").string()));
+  // A copy does not save the presentation itself.
+  EXPECT_FALSE(p->Saved());
+  p->SetSaved(true);
   auto before = decktest::ReadEntries(dir / "deck.pptx");
   p->SaveCopyAs(platform::FromUtf8((dir / "copy.pptm").string()), ppSaveAsOpenXMLPresentationMacroEnabled);
   auto pkg = pptx::Package::Open(dir / "copy.pptm");
@@ -241,9 +246,10 @@ TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
   EXPECT_EQ(before, decktest::ReadEntries(dir / "deck.pptx"));
   // The classic-format copy is the same package under the old extension.
   p->SaveCopyAs(platform::FromUtf8((dir / "copy.ppt").string()), ppSaveAsPresentation);
-  EXPECT_EQ(before, decktest::ReadEntries(dir / "copy.ppt"));
+  EXPECT_EQ(decktest::ReadEntries(dir / "edited.pptx"), decktest::ReadEntries(dir / "copy.ppt"));
   auto reopened = App()->Presentations()->Open(platform::FromUtf8((dir / "copy.pptm").string()), false, false, true);
   EXPECT_EQ(reopened->Slides()->Count(), 3);
+  EXPECT_EQ(reopened->Slides()->Item(2)->Name(), L"Changed");
   EXPECT_EQ(ErrorOf([&] { p->SaveCopyAs(platform::FromUtf8((dir / "x.pptx").string()), 99); }), E_INVALIDARG);
 }
 

@@ -614,7 +614,6 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
     std::filesystem::remove(temp, ec);
     Fail(E_ACCESSDENIED, to, "cannot be replaced: " + ec.message());
   }
-  im.modified = false;
 }
 
 }  // namespace host::pptx

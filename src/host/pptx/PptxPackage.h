@@ -107,7 +107,8 @@ class Package {
   // in another format changes its content types without touching this package).
   void Save(const std::filesystem::path& to, const std::map<std::string, std::string>& replaced = {});
 
-  // True when any part was changed since opening or the last Save.
+  // True when any part was changed since opening or the last ResetModified
+  // (saving a copy leaves it as it is).
   bool Modified() const;
   void ResetModified();
 

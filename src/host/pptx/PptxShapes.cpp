@@ -286,7 +286,6 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
       local.cy = want.cy / sy;
     }
     pugi::xml_node x = kind == Kind::Drawn ? Child(Child(node, "spPr"), "xfrm") : OwnXfrm();
-    Rect before = LocalRect();
     if (!x) {
       pugi::xml_node sp = kind == Kind::Drawn ? Child(node, "spPr") : SpPr();
       std::string a = PrefixFor(doc->Pkg().Xml(part), "a");
@@ -311,9 +310,6 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
     set(off, "y", local.y);
     set(ext, "cx", std::max(0.0, local.cx));
     set(ext, "cy", std::max(0.0, local.cy));
-    // A group keeps its children where they are on the slide: its child
-    // space follows its own frame only when it had none.
-    (void)before;
     Dirty();
   }
 
