@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <fstream>
+#include <thread>
 
 #include "engine/server/EngineClasses.h"
 #include "platform/Strings.h"
@@ -194,6 +195,28 @@ TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
   ASSERT_EQ(0, kill(-pid, SIGKILL));
   EXPECT_TRUE(Contains(Translate(engine, L"The cat is black."), L"gato"));
   EXPECT_NE(pid, engine.PipelineProcessId());
+}
+
+TEST(ApertiumCancelTest, CancellingARealTranslationEndsItAndTheNextStartsFresh) {
+  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  Translate(engine, L"The dog.");
+  pid_t first = engine.PipelineProcessId();
+  std::wstring longText;
+  for (int i = 0; i < 3000; ++i) longText += L"The old man reads the newspaper in the garden. ";
+  std::shared_ptr<ITranslationResult> result;
+  ASSERT_EQ(S_OK, engine.Translate(longText, kTranslateModePlain, &result));
+  // Long enough for the text to be in the pipeline, far shorter than its
+  // translation takes.
+  LONG status = -1;
+  engine.WaitForResult(300, &status);
+  if (status != kRequestRunning) GTEST_SKIP() << "the translation ended before it could be cancelled";
+  std::thread watchdog([&] { engine.Cancel(); });
+  EXPECT_EQ(kRequestCancelled, Wait(engine));
+  watchdog.join();
+  // The cancelled pipeline owes an answer it will never give: it is gone.
+  EXPECT_EQ(0, engine.PipelineProcessId());
+  EXPECT_TRUE(Contains(Translate(engine, L"The house is red."), L"casa"));
+  EXPECT_NE(first, engine.PipelineProcessId());
 }
 
 class BrokenPipelineTest : public ::testing::Test {
