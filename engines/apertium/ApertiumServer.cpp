@@ -386,13 +386,17 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
   *result = res;
   Impl* impl = mImpl.get();
   mRequest.Start([impl, res, word](const CancelToken& token) {
+    // The analyser gives the dictionary's lemma (-w), not the selection's
+    // capitalisation, so the bilingual dictionary finds it.
     if (!impl->analyser) {
-      impl->analyser = std::make_unique<Pipeline>("exec lt-proc -z " + Quote(impl->pair.analyser), std::vector<std::string>{});
+      impl->analyser = std::make_unique<Pipeline>("exec lt-proc -z -w " + Quote(impl->pair.analyser), std::vector<std::string>{});
       impl->bilingual = std::make_unique<Pipeline>("exec lt-proc -z -b " + Quote(impl->pair.bilingual), std::vector<std::string>{});
     }
+    // A selection often carries the blank or the punctuation next to the word.
+    auto loose = [](wchar_t c) { return iswspace(c) || iswpunct(c); };
     std::wstring trimmed = word;
-    while (!trimmed.empty() && iswspace(trimmed.back())) trimmed.pop_back();
-    while (!trimmed.empty() && iswspace(trimmed.front())) trimmed.erase(trimmed.begin());
+    while (!trimmed.empty() && loose(trimmed.back())) trimmed.pop_back();
+    while (!trimmed.empty() && loose(trimmed.front())) trimmed.erase(trimmed.begin());
     if (trimmed.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
 
     std::string analysed;

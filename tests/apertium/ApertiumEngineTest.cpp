@@ -180,6 +180,12 @@ TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
   result->Text(&text);
   EXPECT_TRUE(Contains(text, L"casa")) << platform::ToUtf8(text);
 
+  // A selection with the punctuation next to the word finds the word.
+  ASSERT_EQ(S_OK, engine.LookupDictionary(L" \"House.\" ", &result));
+  ASSERT_EQ(kRequestDone, Wait(engine));
+  result->Text(&text);
+  EXPECT_TRUE(Contains(text, L"casa")) << platform::ToUtf8(text);
+
   ASSERT_EQ(S_OK, engine.LookupDictionary(L"qwzxv", &result));
   EXPECT_EQ(kRequestFailed, Wait(engine));
   LONG code = 0;
