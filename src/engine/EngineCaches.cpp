@@ -39,8 +39,11 @@ constexpr std::uintmax_t kMaxCacheFileBytes = 64u * 1024u * 1024u;
 enum Column { kChecked, kEngineGroup, kEngineID, kFromLang, kToLang, kFlags, kDisplayName, kProductName,
               kProductNameShort, kColumnCount };
 
+// Through UTF-8: a wide path handed to std::filesystem directly is converted
+// by the C locale on Linux and fails on any non-ASCII folder name.
 std::filesystem::path FsPath(const std::wstring& path) {
-  return std::filesystem::path(path);
+  std::string utf8 = platform::ToUtf8(path);
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 std::wstring EscapeCell(const std::wstring& cell) {

@@ -21,6 +21,13 @@ constexpr std::int32_t kFlagsBit400 = 1025;   // 0x0401
 constexpr std::int32_t kFlagsBit800 = 2049;  // 0x0801
 constexpr std::uintmax_t kMaxAbbreviationBytes = 16u * 1024u * 1024u;
 
+// Through UTF-8: a wide path handed to std::filesystem directly is converted
+// by the C locale on Linux and fails on any non-ASCII folder name.
+std::filesystem::path FsPath(const std::wstring& path) {
+  std::string utf8 = platform::ToUtf8(path);
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 std::vector<FamilyPair> EuropeanPairs() {
   return {
       {L"en.ja", L"en", L"ja", 9001, kFlagsBit400, 0}, {L"en.fr", L"en", L"fr", 9009, kFlagsBit400, 0},
@@ -142,7 +149,7 @@ bool IsClassInstalled(const std::wstring& identifier) {
   std::wstring path = RegisteredServerPath(identifier);
   if (path.empty()) return false;
   std::error_code ec;
-  bool file = std::filesystem::is_regular_file(std::filesystem::path(path), ec);
+  bool file = std::filesystem::is_regular_file(FsPath(path), ec);
   if (!file) LOG_DETAIL(kSource, identifier + L": server file missing: " + path);
   return file;
 }
@@ -246,13 +253,13 @@ bool LoadAbbreviations(const std::wstring& langCode, std::vector<std::wstring>* 
     if (!platform::PathExists(path)) continue;
 
     std::error_code ec;
-    auto size = std::filesystem::file_size(std::filesystem::path(path), ec);
+    auto size = std::filesystem::file_size(FsPath(path), ec);
     if (ec || size > kMaxAbbreviationBytes) {
       LOG_ERROR(kSource, L"LoadAbbreviations: cannot read " + path);
       return false;
     }
     std::string bytes(static_cast<size_t>(size), '\0');
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    std::ifstream in(FsPath(path), std::ios::binary);
     in.read(bytes.data(), static_cast<std::streamsize>(size));
     if (!in || in.gcount() != static_cast<std::streamsize>(size)) {
       LOG_ERROR(kSource, L"LoadAbbreviations: cannot read " + path);

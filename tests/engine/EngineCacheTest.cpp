@@ -327,6 +327,17 @@ TEST_F(EngineCacheTest, AnUnavailableImplementationAddsMessage1253AndFailsButKee
   EXPECT_TRUE(has1253);
 }
 
+TEST_F(EngineCacheTest, ARoamingFolderWithNonAsciiCharactersWorks) {
+  SetEnv("XDG_CONFIG_HOME", (mRoot / "config").string() + "/caf\xC3\xA9-\xE6\x97\xA5\xE6\x9C\xAC");
+  EngineCaches cache;
+  ASSERT_TRUE(cache.LoadCache(false));
+  ASSERT_TRUE(cache.RefreshCache(false, true));
+  ASSERT_TRUE(cache.SaveCache(true, false)) << platform::ToUtf8(cache.LastFailure());
+  EngineCaches again;
+  ASSERT_TRUE(again.LoadCache(false));
+  EXPECT_EQ(again.Count(), 2u);
+}
+
 TEST_F(EngineCacheTest, APassingFailureOfAnImplementationKeepsItsPairsAndCheckMarks) {
   ScriptImplementation beta;
   beta.name = L"beta";

@@ -42,14 +42,19 @@ inline std::string GetEnv(const char* name) {
   return v ? std::string(v) : std::string();
 }
 
+inline std::filesystem::path FsPath(const std::wstring& path) {
+  std::string utf8 = platform::ToUtf8(path);
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
 inline std::string ReadBytes(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  std::ifstream in(FsPath(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -102,7 +107,7 @@ class EngineEnvTest : public ::testing::Test {
     platform::DeleteKeyTree(platform::Hive::CurrentUser, engine::kAddinKeyPath);
     platform::DeleteKeyTree(platform::Hive::LocalMachine, engine::kAddinKeyPath);
     std::error_code ec;
-    std::filesystem::remove_all(std::filesystem::path(engine::EngineCacheFolder()), ec);
+    std::filesystem::remove_all(FsPath(engine::EngineCacheFolder()), ec);
   }
 
   // A folder for files the test makes (server files, abbreviation tables).
