@@ -74,5 +74,21 @@ contains "$("$prog" show "$corpus/oxsdk__encrypted_pptx.pptx" 2>&1)" "password-p
 out=$("$prog" show "$dir/missing.pptx" 2>&1)
 contains "$out" "file not found"
 
+# Every deck of the corpus: readable ones print valid JSON, damaged ones
+# (as the manifest marks them) fail with status 1 and a message.
+tail -n +2 "$corpus/MANIFEST.tsv" | while IFS=$'\t' read -r file _ _ _ _ note; do
+  case "$note" in CORRUPT* | PASSWORD-PROTECTED*) want=1 ;; *) want=0 ;; esac
+  "$prog" show --json "$corpus/$file" >"$dir/all.json" 2>"$dir/err"
+  rc=$?
+  if [ "$rc" -ne "$want" ]; then
+    echo "FAIL: show $file exited $rc, expected $want: $(cat "$dir/err")" >&2
+    echo x >>"$dir/corpus-failures"
+  elif [ "$want" -eq 0 ] && ! python3 -c 'import json,sys; json.load(open(sys.argv[1]))' "$dir/all.json"; then
+    echo "FAIL: show --json $file is not JSON" >&2
+    echo x >>"$dir/corpus-failures"
+  fi
+done
+[ -f "$dir/corpus-failures" ] && failures=$((failures + $(wc -l <"$dir/corpus-failures")))
+
 [ "$failures" -eq 0 ] && echo "show_deck: all checks passed"
 exit $((failures > 0))
