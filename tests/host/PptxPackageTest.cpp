@@ -275,6 +275,25 @@ TEST_F(PptxBadInput, OversizedEntriesAndTooManyEntries) {
   }
 }
 
+TEST_F(PptxBadInput, AbsurdlyDeepNestingIsRefused) {
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  auto entries = decktest::ReadEntries(dir / "ok.pptx");
+  std::string deep;
+  for (int i = 0; i < 5000; ++i) deep += "<p:grpSp>";
+  for (int i = 0; i < 5000; ++i) deep += "</p:grpSp>";
+  for (auto& e : entries)
+    if (e.first == "ppt/slides/slide1.xml") e.second.insert(e.second.find("</p:spTree>"), deep);
+  ZipWith(dir / "deep.pptx", entries);
+  auto pkg = Package::Open(dir / "deep.pptx");
+  try {
+    pkg->Xml("ppt/slides/slide1.xml");
+    ADD_FAILURE();
+  } catch (const PackageError& e) {
+    EXPECT_NE(Message(e).find("levels deep"), std::string::npos);
+  }
+  EXPECT_NO_THROW(pkg->Xml("ppt/slides/slide2.xml"));
+}
+
 TEST_F(PptxBadInput, MalformedXmlNamesThePart) {
   decktest::Write(TwoSlides(), dir / "ok.pptx");
   auto entries = decktest::ReadEntries(dir / "ok.pptx");

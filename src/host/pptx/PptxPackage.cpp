@@ -18,6 +18,7 @@ namespace host::pptx {
 namespace {
 
 constexpr const char* kContentTypes = "[Content_Types].xml";
+constexpr int kMaxDepth = 256;
 constexpr const char* kRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
 
 std::string Lower(std::string s) {
@@ -152,6 +153,24 @@ struct Package::Impl {
       if (n.type() == pugi::node_doctype)
         Fail(STG_E_INVALIDHEADER, file,
              "part \"" + e.name + "\" declares a DTD, which a package may not do; it is refused so that no entity expands");
+    // Code that walks the tree recurses by depth; real parts nest a few
+    // dozen levels, so anything far deeper is refused rather than walked.
+    int depth = 0, deepest = 0;
+    for (pugi::xml_node n = doc->first_child(); n;) {
+      if (n.first_child()) {
+        n = n.first_child();
+        deepest = std::max(deepest, ++depth);
+        if (deepest > kMaxDepth)
+          Fail(STG_E_INVALIDHEADER, file,
+               "part \"" + e.name + "\" nests elements more than " + std::to_string(kMaxDepth) + " levels deep");
+        continue;
+      }
+      while (n && !n.next_sibling()) {
+        n = n.parent();
+        --depth;
+      }
+      if (n) n = n.next_sibling();
+    }
     e.encoding = r.encoding;
     e.bom = e.bytes.size() >= 3 && static_cast<unsigned char>(e.bytes[0]) == 0xEF &&
             static_cast<unsigned char>(e.bytes[1]) == 0xBB && static_cast<unsigned char>(e.bytes[2]) == 0xBF;
