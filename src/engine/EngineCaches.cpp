@@ -9,6 +9,7 @@
 
 #include "engine/EngineEnumeration.h"
 #include "engine/EngineFamilies.h"
+#include "engine/server/EngineClasses.h"
 #include "platform/Registry.h"
 #include "platform/Strings.h"
 #include "platform/System.h"
@@ -510,6 +511,14 @@ bool EngineCaches::RefreshCache(bool display, bool useCacheIfCurrent) {
     return true;
   }
   ++mEngineQueries;
+  // COM (on Windows) for the duration of the rebuild, released on every way
+  // out, exceptions included.
+  struct EngineThread {
+    bool initialized = SUCCEEDED(engine_server::InitializeEngineThread());
+    ~EngineThread() {
+      if (initialized) engine_server::UninitializeEngineThread();
+    }
+  } engineThread;
   EnumResult found = CollectEngines(mDisplayLanguage, mEnumFlag);
   if (found.ending == EnumEnding::NotStarted) return false;
   if (found.ending == EnumEnding::Cancelled) return true;

@@ -35,8 +35,8 @@ bool IsSkippedImplementation(const std::wstring& name);
 // factory's "ClientId" property.
 std::wstring ClientIdText();
 
-// Asks the engine side for every implementation's pairs. Initialises COM for
-// the thread for the call's duration. A failing Count, Item,
+// Asks the engine side for every implementation's pairs. The caller has
+// prepared the thread for engine objects (InitializeEngineThread). A failing Count, Item,
 // Implementation, WaitForResult or ErrorCode call raises ComError.
 EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enumFlag);
 
