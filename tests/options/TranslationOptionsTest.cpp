@@ -27,6 +27,8 @@ TEST(TranslationOptions, DuplicateNamesAreKeptAndLookupsReachTheFirst) {
   EXPECT_EQ(again->DualPrint(), 1) << "Add returns the first set of that name";
   EXPECT_EQ(opts.At(2).DualPrint(), 0);
   EXPECT_EQ(opts.At(2).PreMacroName(), L"fncPreMacro");
+  EXPECT_EQ(opts.At(2).PostMacroName(), L"fncPostMacro");
+  EXPECT_EQ(opts.At(2).TimeOutMSec(), -1);
   EXPECT_EQ(opts.Select(L"Dup"), &opts.At(1));
   EXPECT_EQ(opts.Find(L"dup"), nullptr) << "names compare exactly";
 }
