@@ -4,6 +4,7 @@
 
 #include "engine/server/AsyncRequest.h"
 #include "engine/server/ServerObjects.h"
+#include "platform/Registry.h"
 #include "platform/Strings.h"
 
 namespace fake_engine {
@@ -515,6 +516,21 @@ FakeFamilyHelper& FakeFamilyHelper::FailCreation(HRESULT hr) {
   return *this;
 }
 
+LONG FakeFamilyHelper::RegisterInClassesRoot(const std::wstring& clsid, const std::wstring& serverFile) {
+  using platform::Hive;
+  using platform::RegKey;
+  using platform::RegValue;
+  RegKey key;
+  LONG rc = RegKey::Create(Hive::ClassesRoot, mProgId + L"\\CLSID", &key);
+  if (rc != ERROR_SUCCESS) return rc;
+  mRegisteredClsids.push_back(clsid);
+  if ((rc = key.SetValue(L"", RegValue::String(clsid))) != ERROR_SUCCESS) return rc;
+  RegKey server;
+  rc = RegKey::Create(Hive::ClassesRoot, L"CLSID\\" + clsid + L"\\InprocServer32", &server);
+  if (rc != ERROR_SUCCESS) return rc;
+  return server.SetValue(L"", RegValue::String(serverFile));
+}
+
 namespace {
 
 class FamilyHelperObject : public IFamilyHelper {
@@ -626,7 +642,13 @@ FakeEngineSide::FakeEngineSide() : mShared(std::make_shared<Shared>()) {
 
 FakeEngineSide::~FakeEngineSide() {
   for (const auto& impl : mImplementations) UnregisterImplementation(impl->Name());
-  for (const auto& h : mHelpers) UnregisterFamilyHelper(h->ProgId());
+  for (const auto& h : mHelpers) {
+    UnregisterFamilyHelper(h->ProgId());
+    if (!h->mRegisteredClsids.empty()) platform::DeleteKeyTree(platform::Hive::ClassesRoot, h->ProgId());
+    for (const auto& clsid : h->mRegisteredClsids) {
+      platform::DeleteKeyTree(platform::Hive::ClassesRoot, L"CLSID\\" + clsid);
+    }
+  }
   SetClassHooks(std::move(mPreviousHooks));
 }
 

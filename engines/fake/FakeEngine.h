@@ -166,10 +166,16 @@ class FakeFamilyHelper {
   // The answer to capability questions (14: Japanese pairs).
   FakeFamilyHelper& SetCapability(LONG capability, bool yes);
   FakeFamilyHelper& FailCreation(HRESULT hr);
+  // Registers the helper's class in the classes root of the registry, as
+  // its installer would (ProgID -> class id -> InprocServer32 = serverFile),
+  // so the add-in's installation test finds it. Removed again when the
+  // side ends. Returns the registry's error code.
+  LONG RegisterInClassesRoot(const std::wstring& clsid, const std::wstring& serverFile);
 
  private:
   friend class FakeEngineSide;
   std::wstring mProgId;
+  std::vector<std::wstring> mRegisteredClsids;
   std::shared_ptr<FakeImplementation> mEngines;
   std::shared_ptr<std::map<LONG, bool>> mCapabilities = std::make_shared<std::map<LONG, bool>>();
   std::shared_ptr<HRESULT> mCreateFailure = std::make_shared<HRESULT>(S_OK);
