@@ -75,32 +75,51 @@ std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
   return ctx;
 }
 
+// The inherited styles and theme take lookups across parts; plain text work
+// never needs them, so they are built on first use and shared by every range
+// derived from the same one.
+struct LazyContext {
+  std::shared_ptr<const TextStyleContext> value;
+  bool built = false;
+};
+
 struct RangeState {
   std::shared_ptr<TextBodyOwner> owner;
-  std::shared_ptr<const TextStyleContext> context;
+  std::shared_ptr<LazyContext> lazy = std::make_shared<LazyContext>();
   long start = 0;
   long length = 0;
   std::vector<TextSpan> items;  // set when the range came from Paragraphs, Runs or Lines
 
-  TextBody Body(bool create) const { return TextBody(owner->Body(create), context); }
-  TextSpan Span() const {
-    long total = Body(false).Length();
+  std::shared_ptr<const TextStyleContext> Context() const {
+    if (!lazy->built) {
+      lazy->value = BuildContext(*owner);
+      lazy->built = true;
+    }
+    return lazy->value;
+  }
+  TextBody Body(bool create, bool styled = false) const {
+    return TextBody(owner->Body(create), styled ? Context() : nullptr);
+  }
+  TextSpan SpanIn(const TextBody& body) const {
+    long total = body ? body.Length() : 0;
     long s = std::clamp(start, 0L, total);
     return {s, std::clamp(length, 0L, total - s)};
   }
+  TextSpan Span() const { return SpanIn(Body(false)); }
   void Changed(const TextBody& body) const {
-    RefitAutofit(body, owner->Frame());
+    if (TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit"))
+      RefitAutofit(TextBody(body.Node(), Context()), owner->Frame());
     owner->Changed();
   }
   PropValue Get(CharProp prop) const {
-    TextBody body = Body(false);
+    TextBody body = Body(false, true);
     if (!body) return {};
-    return body.Get(Span(), prop);
+    return body.Get(SpanIn(body), prop);
   }
   void Set(CharProp prop, const std::optional<std::string>& value) const {
     TextBody body = Body(false);
     if (!body) return;
-    TextSpan span = Span();
+    TextSpan span = SpanIn(body);
     if (span.length == 0) return;
     body.Set(span, prop, value);
     Changed(body);
@@ -154,7 +173,7 @@ void SetSizeOf(const RangeState& s, float points) {
 std::wstring NameOf(const RangeState& s, CharProp prop) {
   PropValue v = s.Get(prop);
   if (v.mixed) return L"";
-  TextBody body = s.Body(false);
+  TextBody body = s.Body(false, true);
   if (!body) return L"";
   return pugi::as_wide(ResolveTypeface(body, v.value, prop == CharProp::EastAsian).c_str());
 }
@@ -196,9 +215,9 @@ class Color : public host::ColorFormat {
     std::string value = v.value.value_or("scheme:tx1");
     if (value.starts_with("srgb:")) {
       rgb = HexColor(value.substr(5)).value_or(0);
-    } else if (value.starts_with("scheme:") && mS.context) {
-      auto it = mS.context->schemeColors.find(value.substr(7));
-      if (it != mS.context->schemeColors.end()) rgb = it->second;
+    } else if (auto ctx = value.starts_with("scheme:") ? mS.Context() : nullptr) {
+      auto it = ctx->schemeColors.find(value.substr(7));
+      if (it != ctx->schemeColors.end()) rgb = it->second;
     }
     // 0xRRGGBB in the file, 0x00BBGGRR in the object model.
     return static_cast<int>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
@@ -372,12 +391,12 @@ class RangeCore {
 
   std::wstring GetText() const {
     TextBody body = mS.Body(false);
-    return body ? body.Text(mS.Span()) : std::wstring();
+    return body ? body.Text(mS.SpanIn(body)) : std::wstring();
   }
   void PutText(const std::wstring& text) {
     TextBody body = mS.Body(true);
     if (!body) throw ComError(E_FAIL, L"This shape cannot hold text.");
-    TextSpan span = body.Replace(mS.Span(), text);
+    TextSpan span = body.Replace(mS.SpanIn(body), text);
     mS.start = span.start;
     mS.length = span.length;
     mS.items.clear();
@@ -403,8 +422,8 @@ class RangeCore {
   }
 
   RangeState UnitsOf(Unit unit, int start, int length) const {
-    TextBody body = mS.Body(false);
-    TextSpan span = mS.Span();
+    TextBody body = mS.Body(false, unit == Unit::Lines);
+    TextSpan span = mS.SpanIn(body);
     std::vector<TextSpan> all;
     if (body) {
       if (unit == Unit::Paragraphs) all = body.Paragraphs();
@@ -469,7 +488,7 @@ class RangeCore {
   RangeState Insert(const std::wstring& text, bool after) {
     TextBody body = mS.Body(true);
     if (!body) throw ComError(E_FAIL, L"This shape cannot hold text.");
-    TextSpan here = mS.Span();
+    TextSpan here = mS.SpanIn(body);
     TextSpan added = body.Replace({after ? here.end() : here.start, 0}, text);
     if (!after) mS.start = here.start + added.length;
     mS.Changed(body);
@@ -495,11 +514,11 @@ class RangeCore {
   }
 
   TextLayout::Box Bounds() const {
-    TextBody body = mS.Body(false);
+    TextBody body = mS.Body(false, true);
     if (!body) return {};
     TextFrameGeometry frame = mS.owner->Frame();
     TextLayout layout = LayoutBody(body, frame);
-    TextLayout::Box box = layout.Bounds(mS.Span());
+    TextLayout::Box box = layout.Bounds(mS.SpanIn(body));
     std::string anchor = TxChild(body.Node(), "bodyPr").attribute("anchor").as_string("t");
     double room = frame.height - frame.insetTop - frame.insetBottom;
     if (anchor == "ctr") box.top += std::max(0.0, (room - layout.textHeight) / 2);
@@ -576,7 +595,6 @@ RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {
   if (!owner) throw ComError(E_POINTER, L"No text owner.");
   RangeState s;
   s.owner = owner;
-  s.context = BuildContext(*owner);
   s.start = 0;
   TextBody body = s.Body(false);
   s.length = body ? body.Length() : 0;
