@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache git
   libgtest-dev libgmock-dev googletest
   libzip-dev libpugixml-dev libfreetype-dev libfontconfig-dev
-  fonts-liberation2 fonts-dejavu-core fonts-noto-cjk
+  fonts-liberation2 fonts-dejavu-core fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea
   apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev
   zip unzip
 )
