@@ -282,3 +282,22 @@ TEST_F(PptxWindows, VersionAndRegisteredMacros) {
   // A name nobody registered for this run never runs anything.
   EXPECT_EQ(ErrorOf([&] { a->Run(L"rm -rf /"); }), DISP_E_MEMBERNOTFOUND);
 }
+
+TEST_F(PptxWindows, NewPresentationIsBlankUntitledAndSavesAs) {
+  auto p = App()->Presentations()->Add(true);
+  EXPECT_EQ(p->Slides()->Count(), 0);
+  EXPECT_TRUE(p->Path().empty());
+  EXPECT_FALSE(p->Saved());
+  EXPECT_FLOAT_EQ(p->SlideWidth(), 720);
+  EXPECT_EQ(App()->ActivePresentation()->Name(), p->Name());
+  EXPECT_EQ(App()->ActiveWindow()->ViewType(), ppViewNormal);
+  EXPECT_EQ(ErrorOf([&] { App()->ActiveWindow()->View()->Slide(); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { p->Save(); }), E_FAIL);
+  p->SaveAs(platform::FromUtf8((dir / "new.pptx").string()));
+  EXPECT_TRUE(p->Saved());
+  auto q = App()->Presentations()->Open(platform::FromUtf8((dir / "new.pptx").string()), true, false, false);
+  EXPECT_EQ(q->Slides()->Count(), 0);
+  auto pkg = pptx::Package::Open(dir / "new.pptx");
+  EXPECT_EQ(pkg->ContentType("ppt/slideLayouts/slideLayout1.xml"),
+            "application/vnd.openxmlformats-officedocument.presentationml.slideLayout+xml");
+}

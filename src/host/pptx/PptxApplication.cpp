@@ -659,8 +659,17 @@ class PresentationsImpl : public host::Presentations {
     if (withWindow) mApp->NewWindow(p);
     return p;
   }
-  Ptr<host::Presentation> Add(bool) override {
-    throw ComError(E_NOTIMPL, L"New presentations are made by opening a file in this host.");
+  Ptr<host::Presentation> Add(bool withWindow) override {
+    auto p = std::make_shared<PresentationImpl>();
+    p->doc = Document::CreateEmpty();
+    p->doc->App = std::static_pointer_cast<AppState>(mApp);
+    p->app = mApp;
+    p->untitledName = L"Presentation" + std::to_wstring(++mApp->untitledCounter);
+    // A new presentation has never been saved, so it is not "saved" either.
+    p->doc->SetChanged();
+    mApp->presentations.push_back(p);
+    if (withWindow) mApp->NewWindow(p);
+    return p;
   }
 
  private:

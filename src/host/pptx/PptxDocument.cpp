@@ -115,11 +115,6 @@ void Document::Load() {
   }
 }
 
-std::shared_ptr<Document> Document::CreateEmpty() {
-  std::shared_ptr<Document> d(new Document());
-  d->mPackage = Package::Create();
-  return d;
-}
 
 void Document::CheckOpen() const {
   if (mClosed) throw ComError(E_FAIL, L"The presentation is closed.");

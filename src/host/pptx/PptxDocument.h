@@ -49,6 +49,7 @@ class Document : public std::enable_shared_from_this<Document> {
  public:
   // Throws PackageError for a file that is not a presentation package.
   static std::shared_ptr<Document> Open(const std::filesystem::path& file, const PackageLimits& limits = {});
+  // A blank presentation (one master and layout, no slides), not yet saved anywhere.
   static std::shared_ptr<Document> CreateEmpty();
 
   Package& Pkg() { return *mPackage; }
