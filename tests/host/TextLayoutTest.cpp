@@ -145,3 +145,19 @@ TEST_F(TextLayoutTest, AnEmptyParagraphIsAsHighAsItsMark) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FontMetricsTest, AStyledFamilyTheSystemLacksFallsBackOnItsBaseFamily) {
+  auto& metrics = host::pptx::FontMetrics::Instance();
+  const host::pptx::FontFace* base = metrics.Face("Liberation Sans", false, false);
+  if (base->Family() != "Liberation Sans") GTEST_SKIP() << "Liberation Sans is not installed";
+  EXPECT_EQ(metrics.Face("Liberation Sans Nonexistentstyle", false, false), base);
+  // Cached: the same face object for the same request.
+  EXPECT_EQ(metrics.Face("Liberation Sans", false, false), base);
+  EXPECT_NE(metrics.Face("Liberation Sans", true, false), base);
+  // Characters the face lacks are measured with a face that has them.
+  EXPECT_GT(base->Advance(U'\u65E5'), 0.5);
+}
+
+}  // namespace

@@ -139,17 +139,32 @@ struct FontMetrics::Impl {
     if (it != byRequest.end()) return it->second;
     const FontFace* face = nullptr;
     if (fcReady) {
-      FcPattern* pattern = FcPatternCreate();
-      if (!family.empty())
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-      FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
-      FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-      FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-      face = Load(pattern, bold, italic);
-      FcPatternDestroy(pattern);
+      face = Match(family, bold, italic);
+      // A styled family the system lacks ("Calibri Light") is closer to its
+      // base family, or that family's metric twin, than to the default face.
+      std::string base = family;
+      const FontFace* fallback = Match("", bold, italic);
+      while (face && face == fallback && !face->Family().empty()) {
+        auto space = base.find_last_of(' ');
+        if (space == std::string::npos) break;
+        base.erase(space);
+        const FontFace* shorter = Match(base, bold, italic);
+        if (shorter && shorter != fallback) face = shorter;
+      }
     }
     if (!face) face = &estimate;
     byRequest.emplace(key, face);
+    return face;
+  }
+
+  const FontFace* Match(const std::string& family, bool bold, bool italic) {
+    FcPattern* pattern = FcPatternCreate();
+    if (!family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    const FontFace* face = Load(pattern, bold, italic);
+    FcPatternDestroy(pattern);
     return face;
   }
 

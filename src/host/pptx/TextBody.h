@@ -7,9 +7,9 @@
 // joined by "\r", with "\v" for each a:br and a field's current text in its
 // place. The object-model adapters add the 1-based view.
 //
-// A TextBody is a cheap handle: it re-reads the XML on every call, so any
-// number of handles (and ranges) over the same body stay consistent whatever
-// edits the others make.
+// A TextBody is a cheap handle: it reads the XML once and again after each
+// of its own edits. Take a fresh handle for each operation (the text models
+// do), so that edits made through another handle are always seen.
 #pragma once
 
 #include <cstdint>
