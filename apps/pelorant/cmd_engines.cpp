@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
 #include <ostream>
 #include <string>
 #include <vector>
