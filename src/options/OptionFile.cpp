@@ -72,6 +72,16 @@ bool ReadOptionSection(const std::wstring& path, const std::wstring& section,
 bool WriteOptionSection(const std::wstring& path, const std::wstring& section,
                         const std::vector<std::wstring>& names, const std::vector<std::wstring>& values) {
   if (names.size() != values.size()) return false;
+  // A line break inside a value would end its line early and turn the rest
+  // into a line of its own, another value the file never meant to hold.
+  const std::wstring breaks(L"\r\n\0", 3);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].find_first_of(breaks) != std::wstring::npos ||
+        values[i].find_first_of(breaks) != std::wstring::npos) {
+      platform::SetLastErrorCode(ERROR_INVALID_DATA);
+      return false;
+    }
+  }
   std::wstring text;
   for (size_t i = 0; i < names.size(); ++i) {
     if (names[i].empty()) continue;
@@ -152,6 +162,11 @@ bool TranslationOptions::Export(const std::wstring& name, const std::wstring& pa
     std::wstring reason;
     file = DefaultOptionFilePath(set->Name(), &reason);
     if (file.empty()) return fail(reason);
+  }
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (values[i].find_first_of(std::wstring(L"\r\n\0", 3)) != std::wstring::npos) {
+      return fail(L"the value " + names[i] + L" holds a line break, which an option file cannot carry");
+    }
   }
   std::wstring folder = ParentFolder(file);
   if (!folder.empty()) {

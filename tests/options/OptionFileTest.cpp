@@ -203,6 +203,18 @@ TEST_F(OptionFiles, WriteFailureIsReportedAndLosesNothing) {
   }
 }
 
+TEST_F(OptionFiles, ValuesWithLineBreaksAreNotExported) {
+  // Such a value, read from a tampered registry, would write a second line
+  // that imports as a value of its own.
+  mOpts.Add(L"s")->SetFontANSI(L"Arial\r\n_TimeOutMSec=\"1\"");
+  const std::wstring path = File(L"inject.ini");
+  std::wstring why;
+  EXPECT_FALSE(mOpts.Export(L"s", path, &why));
+  EXPECT_NE(why.find(L"FontANSI"), std::wstring::npos);
+  EXPECT_FALSE(fs::exists(fs::path(path)));
+  EXPECT_FALSE(WriteOptionSection(path, kOptionSection, {L"a"}, {L"x\ny"}));
+}
+
 TEST_F(OptionFiles, DefaultLocationIsTheUserDataFolder) {
   std::wstring why;
   EXPECT_EQ(DefaultOptionFilePath(L"../escape", &why), L"");

@@ -56,7 +56,8 @@ struct DocumentProfile {
   }
   template <typename Edit>
   static bool Modify(const std::wstring& p, Edit edit) {
-    if (!fs::is_directory(fs::path(p).parent_path())) return false;
+    fs::path folder = fs::path(p).parent_path();
+    if (!folder.empty() && !fs::is_directory(folder)) return false;
     ProfileDocument doc;
     if (fs::exists(fs::path(p))) doc = ProfileDocument::Parse(ReadBytes(p), nullptr);
     edit(doc);
@@ -169,6 +170,19 @@ TYPED_TEST(ProfileFileContract, WritingIntoAMissingFolderFails) {
   EXPECT_FALSE(TypeParam::WriteSection(path, L"S", std::wstring(L"a=1\0", 4)));
   EXPECT_FALSE(TypeParam::WriteString(path, L"S", L"a", L"1"));
   EXPECT_FALSE(PathExists(path));
+}
+
+TYPED_TEST(ProfileFileContract, RelativePathsMeanTheCurrentFolder) {
+  const fs::path before = fs::current_path();
+  fs::current_path(this->mDir.path());
+  bool wrote = TypeParam::WriteString(L"relative.ini", L"S", L"k", L"v");
+  wchar_t buffer[16] = {};
+  DWORD n = TypeParam::Read(L"relative.ini", L"S", buffer, 16);
+  fs::current_path(before);
+  ASSERT_TRUE(wrote);
+  EXPECT_EQ(n, 4u) << "each line counts with its NUL";
+  EXPECT_EQ(std::wstring(buffer), L"k=v");
+  EXPECT_TRUE(fs::exists(this->mDir.path() / "relative.ini"));
 }
 
 TEST(ProfileFileStandIn, ReadsUtf8AndRefusesToRewriteBytesItCannotKeep) {
