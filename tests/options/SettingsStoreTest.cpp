@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 
 #include "options/FakeFonts.h"
 #include "options/RegistrySettings.h"
 #include "options/TranslationOptions.h"
 #include "platform/Registry.h"
+#include "platform/Strings.h"
 #include "platform/TestSupport.h"
 
 using namespace options;
@@ -276,4 +278,29 @@ TEST(RegistrySettingsApi, SetValueDeletesEmptyTextUnlessAskedToKeepIt) {
   EXPECT_TRUE(reg.DeleteSubkey(Hive::CurrentUser, L""));
   EXPECT_FALSE(reg.OpenRead(Hive::CurrentUser, L"Sub"));
   EXPECT_TRUE(reg.DeleteSubkey(Hive::CurrentUser, L"")) << "an absent key counts as deleted";
+}
+
+TEST_F(SettingsStore, AFailedSaveKeepsTheSetsStoredBefore) {
+  const std::wstring hiveFile = platform::RegistryHiveFile(Hive::CurrentUser);
+  if (hiveFile.empty()) GTEST_SKIP() << "the fault is injected through the stand-in's lock file";
+  auto opts = Fresh();
+  opts->Reset();
+  opts->Add(L"kept")->SetDualPrint(1);
+  ASSERT_TRUE(opts->Save(true));
+
+  // A folder where the lock file belongs makes every write fail.
+  const std::filesystem::path lock = std::filesystem::path(platform::ToUtf8(hiveFile) + ".lock");
+  std::filesystem::remove(lock);
+  std::filesystem::create_directory(lock);
+  auto changed = Fresh();
+  changed->Reset();
+  changed->Add(L"replacement");
+  EXPECT_FALSE(changed->Save(true));
+  EXPECT_FALSE(changed->LastFailure().empty());
+  std::filesystem::remove(lock);
+
+  auto loaded = Fresh();
+  ASSERT_TRUE(loaded->Load(false));
+  EXPECT_EQ(loaded->OptionNames(), (std::vector<std::wstring>{L"default", L"kept"}));
+  EXPECT_EQ(loaded->Find(L"kept")->DualPrint(), 1);
 }
