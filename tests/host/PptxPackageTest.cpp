@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 
 #include "DeckBuilder.h"
 #include "host/pptx/PptxApplication.h"
@@ -310,4 +311,48 @@ TEST_F(PptxBadInput, MalformedXmlNamesThePart) {
     EXPECT_NE(Message(e).find("ppt/slides/slide2.xml"), std::string::npos);
     EXPECT_NE(Message(e).find("not well-formed"), std::string::npos);
   }
+}
+
+// Damage anywhere in a package gives an error, never a crash or a hang.
+TEST_F(PptxBadInput, RandomDamageIsReportedNotFatal) {
+  decktest::Deck d;
+  d.slides = {decktest::Sp(2, "A", 0, 0, 1, 1, "Hello") +
+                  decktest::Table(3, "T", 2, {decktest::Cell("x", " gridSpan=\"2\"") + decktest::Cell("", " hMerge=\"1\"")}),
+              decktest::Group(2, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"1\" cy=\"1\"/>", decktest::Sp(3, "B", 0, 0, 1, 1, "b"))};
+  decktest::Write(d, dir / "ok.pptx");
+  std::string good = FileBytes(dir / "ok.pptx");
+  std::mt19937 rng(12345);
+  int opened = 0, refused = 0;
+  const int rounds = std::getenv("PELORANT_FUZZ_ROUNDS") ? std::atoi(std::getenv("PELORANT_FUZZ_ROUNDS")) : 300;
+  for (int round = 0; round < rounds; ++round) {
+    std::string bad = good;
+    int flips = 1 + static_cast<int>(rng() % 8);
+    for (int i = 0; i < flips; ++i) bad[rng() % bad.size()] = static_cast<char>(rng() & 0xFF);
+    if (round % 10 == 0) bad.resize(rng() % bad.size());
+    auto file = dir / "fuzz.pptx";
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bad;
+    try {
+      auto app = host::pptx::CreateApplication();
+      auto p = app->Presentations()->Open(platform::FromUtf8(file.string()), true, false, true);
+      for (int s = 1; s <= p->Slides()->Count(); ++s) {
+        auto shapes = p->Slides()->Item(s)->Shapes();
+        for (int k = 1; k <= shapes->Count(); ++k) {
+          auto sh = shapes->Item(k);
+          sh->Type();
+          sh->Name();
+          sh->Left();
+          sh->Width();
+          if (sh->HasTable()) sh->Table()->Cell(1, 2)->Shape()->Identity();
+          if (sh->Type() == host::msoGroup) sh->GroupItems()->Count();
+        }
+      }
+      p->SaveCopyAs(platform::FromUtf8((dir / "fuzz-out.pptx").string()));
+      ++opened;
+    } catch (const ComError&) {
+      ++refused;
+    }
+  }
+  EXPECT_EQ(opened + refused, rounds);
+  RecordProperty("opened", opened);
+  EXPECT_GT(refused, 0);
 }
