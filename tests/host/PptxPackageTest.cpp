@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <random>
+#include <sstream>
 
 #include "DeckBuilder.h"
 #include "host/pptx/PptxApplication.h"
@@ -355,4 +356,72 @@ TEST_F(PptxBadInput, RandomDamageIsReportedNotFatal) {
   EXPECT_EQ(opened + refused, rounds);
   RecordProperty("opened", opened);
   EXPECT_GT(refused, 0);
+}
+
+// Well-formed but strange slide XML (elements dropped at random) still
+// reads as shapes or fails with an error.
+TEST_F(PptxBadInput, MangledSlideMarkupIsReportedNotFatal) {
+  decktest::Deck d;
+  d.layoutShapes = decktest::Ph(2, "Title 1", "type=\"title\"", decktest::Xfrm(0, 0, 10, 10), "");
+  d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "T") + decktest::Sp(3, "A", 0, 0, 1, 1, "Hello") +
+              decktest::Table(4, "T", 2, {decktest::Cell("x", " gridSpan=\"2\"") + decktest::Cell("", " hMerge=\"1\""),
+                                          decktest::Cell("y", " vMerge=\"1\"") + decktest::Cell("z")}) +
+              decktest::Group(5, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"1\" cy=\"1\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"0\" cy=\"0\"/>",
+                              decktest::Sp(6, "B", 0, 0, 1, 1, "b"))};
+  decktest::Write(d, dir / "ok.pptx");
+  auto entries = decktest::ReadEntries(dir / "ok.pptx");
+  std::string slide;
+  for (auto& e : entries)
+    if (e.first == "ppt/slides/slide1.xml") slide = e.second;
+  std::mt19937 rng(777);
+  int survived = 0;
+  for (int round = 0; round < 200; ++round) {
+    pugi::xml_document doc;
+    doc.load_string(slide.c_str());
+    // Drop a few random elements below the shape tree.
+    for (int cut = 0; cut < 3; ++cut) {
+      std::vector<pugi::xml_node> all;
+      for (auto n : doc.select_nodes("//p:spTree//*")) all.push_back(n.node());
+      if (all.empty()) break;
+      pugi::xml_node victim = all[rng() % all.size()];
+      victim.parent().remove_child(victim);
+    }
+    std::ostringstream out;
+    doc.save(out, "", pugi::format_raw);
+    auto mangled = entries;
+    for (auto& e : mangled)
+      if (e.first == "ppt/slides/slide1.xml") e.second = out.str();
+    ZipWith(dir / "m.pptx", mangled);
+    try {
+      auto app = host::pptx::CreateApplication();
+      auto p = app->Presentations()->Open(platform::FromUtf8((dir / "m.pptx").string()), false, false, true);
+      auto shapes = p->Slides()->Item(1)->Shapes();
+      for (int k = 1; k <= shapes->Count(); ++k) {
+        auto sh = shapes->Item(k);
+        sh->Type();
+        sh->Left();
+        sh->Height();
+        if (sh->Type() == host::msoPlaceholder) sh->PlaceholderFormat()->Type();
+        if (sh->HasTable()) {
+          auto t = sh->Table();
+          for (int r = 1; r <= t->Rows()->Count(); ++r)
+            for (int c = 1; c <= t->Columns()->Count(); ++c) {
+              try {
+                t->Cell(r, c)->Shape()->Width();
+              } catch (const ComError&) {
+              }
+            }
+        }
+        if (sh->Type() == host::msoGroup)
+          for (int i = 1; i <= sh->GroupItems()->Count(); ++i) sh->GroupItems()->Item(i)->Left();
+        if (sh->HasTextFrame()) {
+          sh->TextFrame()->MarginLeft();
+          sh->SetTop(5);
+        }
+      }
+      ++survived;
+    } catch (const ComError&) {
+    }
+  }
+  EXPECT_GT(survived, 0);
 }

@@ -150,6 +150,15 @@ int PlaceholderTypeNumber(const std::string& t, bool vertical) {
 
 enum class Kind { Tree, Cell, Drawn };
 
+// The a:tc at a 0-based position; empty when the table has no such cell.
+pugi::xml_node CellNode(pugi::xml_node tbl, int row, int col) {
+  auto rows = Children(tbl, "tr");
+  if (row < 0 || row >= static_cast<int>(rows.size())) return {};
+  auto cells = Children(rows[row], "tc");
+  if (col < 0 || col >= static_cast<int>(cells.size())) return {};
+  return cells[col];
+}
+
 class ShapeImpl;
 std::shared_ptr<TextBodyOwner> MakeOwner(const std::shared_ptr<ShapeImpl>& s);
 
@@ -254,7 +263,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
     Rect f = parent->SlideRect();
     std::vector<pugi::xml_node> cols = Children(Child(tbl, "tblGrid"), "gridCol");
     std::vector<pugi::xml_node> rows = Children(tbl, "tr");
-    pugi::xml_node tc = Children(rows[row], "tc")[col];
+    pugi::xml_node tc = CellNode(tbl, row, col);
     int cspan = std::max(1, Attr(tc, "gridSpan").as_int(1));
     int rspan = std::max(1, Attr(tc, "rowSpan").as_int(1));
     Rect r;
@@ -314,7 +323,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
   }
 
   const void* Identity() override {
-    if (kind == Kind::Cell) return Children(Children(tbl, "tr")[row], "tc")[col].internal_object();
+    if (kind == Kind::Cell) return CellNode(tbl, row, col).internal_object();
     return node.internal_object();
   }
 
@@ -661,8 +670,11 @@ class OwnerImpl : public TextBodyOwner {
     }
   }
   pugi::xml_node Host() {
-    if (mShape->kind == Kind::Cell)
-      return Children(Children(mShape->tbl, "tr")[mShape->row], "tc")[mShape->col];
+    if (mShape->kind == Kind::Cell) {
+      pugi::xml_node tc = CellNode(mShape->tbl, mShape->row, mShape->col);
+      if (!tc) throw ComError(E_FAIL, L"The table cell no longer exists.");
+      return tc;
+    }
     return mShape->node;
   }
   pugi::xml_node Body(bool create) override {
@@ -989,21 +1001,17 @@ class CellImpl : public host::Cell {
   CellImpl(std::shared_ptr<ShapeImpl> frame, pugi::xml_node tbl, int r, int c)
       : mFrame(std::move(frame)), mTbl(tbl), mRow(r), mCol(c) {}
 
-  pugi::xml_node Tc(int r, int c) {
-    auto rows = Children(mTbl, "tr");
-    if (r < 0 || r >= static_cast<int>(rows.size())) return {};
-    auto cells = Children(rows[r], "tc");
-    if (c < 0 || c >= static_cast<int>(cells.size())) return {};
-    return cells[c];
-  }
+  pugi::xml_node Tc(int r, int c) { return CellNode(mTbl, r, c); }
 
   // The top-left cell of the merged area this cell belongs to.
   void Origin(int& r, int& c) {
     r = mRow;
     c = mCol;
-    while (c > 0 && Attr(Tc(r, c), "hMerge").as_bool()) --c;
-    while (r > 0 && Attr(Tc(r, c), "vMerge").as_bool()) --r;
-    while (c > 0 && Attr(Tc(r, c), "hMerge").as_bool()) --c;
+    // Only cells that exist are stepped onto: a damaged table may have rows
+    // shorter than its grid.
+    while (c > 0 && Attr(Tc(r, c), "hMerge").as_bool() && Tc(r, c - 1)) --c;
+    while (r > 0 && Attr(Tc(r, c), "vMerge").as_bool() && Tc(r - 1, c)) --r;
+    while (c > 0 && Attr(Tc(r, c), "hMerge").as_bool() && Tc(r, c - 1)) --c;
   }
 
   Ptr<host::Shape> Shape() override {
