@@ -83,6 +83,15 @@ std::string FreePartName(Package& pkg, const std::string& stem, const std::strin
   }
 }
 
+// The slide's creation id (p14:creationId), which a threaded comment's
+// slide moniker carries beside the slide id; 0 when the slide has none.
+std::string CreationId(Document& doc, const std::string& slidePart) {
+  pugi::xml_node slide = doc.Pkg().Xml(slidePart).document_element();
+  for (pugi::xml_node ext : TxChild(slide, "extLst").children())
+    if (pugi::xml_node id = TxChild(ext, "creationId")) return id.attribute("val").as_string("0");
+  return "0";
+}
+
 std::string Utf8(const std::wstring& s) { return pugi::as_utf8(s); }
 std::wstring Wide(const char* s) { return pugi::as_wide(s); }
 
@@ -297,7 +306,7 @@ class CommentList : public host::Comments {
       mk.append_attribute("xmlns:pc") = kPcNs;
       mk.append_child("pc:docMk");
       pugi::xml_node sld = mk.append_child("pc:sldMk");
-      sld.append_attribute("cId") = 0;
+      sld.append_attribute("cId") = CreationId(doc, mSlide.part).c_str();
       sld.append_attribute("sldId") = mSlide.slideId;
       pugi::xml_node pos = cm.append_child((p + "pos").c_str());
       pos.append_attribute("x") = static_cast<long long>(std::llround(left * kEmuPerPt));
