@@ -108,11 +108,17 @@ TEST_F(CommentsTest, RebuildingCommentsWithRepliesSurvivesSaving) {
     }
   }
   EXPECT_EQ(count, 3);
-  // Deleting a comment takes its replies along.
+  // Deleting a comment takes its replies along; other handles on it and
+  // on its replies fail cleanly afterwards.
+  auto otherHandle = again->Item(1);
+  auto replyHandle = c1->Replies()->Item(1);
   c1->Delete();
   EXPECT_EQ(again->Count(), 1);
   EXPECT_EQ(again->Item(1)->Text(), L"Segunda\nlinea");
   EXPECT_THROW(c1->Text(), ComError);
+  EXPECT_THROW(otherHandle->Text(), ComError);
+  EXPECT_THROW(otherHandle->Delete(), ComError);
+  EXPECT_THROW(replyHandle->Author(), ComError);
 }
 
 TEST_F(CommentsTest, TheFirstCommentOfADeckCreatesItsPartsAndTypes) {

@@ -206,7 +206,7 @@ bool IsReplyTo(pugi::xml_node cm, pugi::xml_node parent) {
 
 class CommentList;
 
-class CommentImpl : public host::Comment {
+class CommentImpl : public host::Comment, public std::enable_shared_from_this<CommentImpl> {
  public:
   CommentImpl(SlideRef slide, std::string part, pugi::xml_node node, bool modern, bool reply)
       : mSlide(std::move(slide)), mPart(std::move(part)), mNode(node), mModern(modern), mReply(reply) {}
@@ -247,9 +247,25 @@ class CommentImpl : public host::Comment {
   bool mReply;
   bool mDeleted = false;
 
-  void Check() const {
-    if (mDeleted) throw ComError(E_FAIL, L"The comment has been deleted.");
+  // Another handle may have deleted the comment, which frees its node, so
+  // the node is looked for in the part (comparing handles reads nothing
+  // through them) before it is used.
+  void Check() {
     mSlide.doc->CheckOpen();
+    if (!mDeleted && !Attached()) mDeleted = true;
+    if (mDeleted) throw ComError(E_FAIL, L"The comment has been deleted.");
+  }
+
+  bool Attached() const {
+    Package& pkg = mSlide.doc->Pkg();
+    if (!pkg.HasPart(mPart)) return false;
+    for (pugi::xml_node cm = pkg.Xml(mPart).document_element().first_child(); cm; cm = cm.next_sibling()) {
+      if (cm == mNode) return true;
+      if (mModern && mReply)
+        for (pugi::xml_node r = TxChild(cm, "replyLst").first_child(); r; r = r.next_sibling())
+          if (r == mNode) return true;
+    }
+    return false;
   }
 
  private:
@@ -457,8 +473,7 @@ class CommentList : public host::Comments {
 
 Ptr<host::Comments> CommentImpl::Replies() {
   Check();
-  auto self = std::make_shared<CommentImpl>(*this);
-  return std::make_shared<CommentList>(mSlide, self);
+  return std::make_shared<CommentList>(mSlide, shared_from_this());
 }
 
 }  // namespace
