@@ -279,6 +279,12 @@ namespace addinlog {
 void Write(int level, const std::wstring& source, const std::wstring& message, const char* file,
            int line) noexcept {
   if (tInsideLogger) return;
+  // Error reports after a command test the thread's last-error code; reading
+  // the registry or opening the file must not plant or erase one.
+  struct KeepLastError {
+    DWORD code = platform::GetLastErrorCode();
+    ~KeepLastError() { platform::SetLastErrorCode(code); }
+  } keep;
   try {
     AddinLogger& logger = AddinLogger::Instance();
     logger.Initialize(static_cast<int>(LogHostKind::PowerPoint));

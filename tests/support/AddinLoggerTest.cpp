@@ -382,9 +382,16 @@ TEST(AddinLoggerFormat, SourceBaseName) {
 TEST_F(AddinLoggerTest, MacrosWriteThroughProcessLogger) {
   if (AddinLogger::Instance().IsInitialized()) GTEST_SKIP() << "process logger configured by an earlier test";
   SwitchOn();
+  // Commands test the last-error code after they ran; logging on the way,
+  // configuration and file creation included, must leave it as it was.
+  platform::SetLastErrorCode(0);
   LOG_INFO(L"AddinMain:TranSheetClick", L"start");
+  EXPECT_EQ(platform::GetLastErrorCode(), 0u);
+  platform::SetLastErrorCode(1234);
   LOG_DETAIL(L"AddinMain:TranSheetClick", L"not at the default level");
   LOG_ERROR(L"", L"CreateMenu FAIL");
+  EXPECT_EQ(platform::GetLastErrorCode(), 1234u);
+  platform::SetLastErrorCode(0);
   std::string text = ReadBytes(LogFile("TVPPAddinsLog0.txt"));
   EXPECT_NE(text.find("  2000 AddinMain:TranSheetClick start AddinLoggerTest "), std::string::npos) << text;
   EXPECT_EQ(text.find("not at the default level"), std::string::npos);
