@@ -310,7 +310,11 @@ TEST_F(PptxShapes, AlternateContentShowsItsFirstChoice) {
   auto shapes = p->Slides()->Item(1)->Shapes();
   ASSERT_EQ(shapes->Count(), 2);
   EXPECT_EQ(shapes->Item(1)->Name(), L"Choice");
+  auto after = shapes->Item(2);
   shapes->Item(1)->Delete();
+  // Handles taken before the deletion are refused rather than followed.
+  EXPECT_THROW(after->Name(), ComError);
+  EXPECT_EQ(shapes->Item(1)->Name(), L"After");
   auto again = Reopen(p)->Slides()->Item(1)->Shapes();
   ASSERT_EQ(again->Count(), 1);
   EXPECT_EQ(again->Item(1)->Name(), L"After");

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,6 +85,15 @@ class Document : public std::enable_shared_from_this<Document> {
   }
   void SetChanged() { mChanged = true; }
 
+  // Counts element removals per part. Handles on elements of a part that
+  // lost elements since they were made are refused instead of followed into
+  // freed memory.
+  int Deletions(const std::string& part) const {
+    auto it = mDeletions.find(part);
+    return it == mDeletions.end() ? 0 : it->second;
+  }
+  void NoteDeletion(const std::string& part) { ++mDeletions[part]; }
+
   std::weak_ptr<AppState> App;
 
  private:
@@ -96,6 +106,7 @@ class Document : public std::enable_shared_from_this<Document> {
   float mSlideHeight = 540.f;
   bool mClosed = false;
   bool mChanged = false;
+  std::map<std::string, int> mDeletions;
 };
 
 // A slide (or notes page) part as the text side sees it.

@@ -173,8 +173,14 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
   // Table cells: the table and the cell's origin position (0-based).
   pugi::xml_node tbl;
   int row = 0, col = 0;
+  int generation = 0;  // deletions in the part when this handle was made
 
-  void Check() { doc->CheckOpen(); }
+  void Check() {
+    doc->CheckOpen();
+    for (ShapeImpl* s = this; s; s = s->parent.get())
+      if (doc->Deletions(s->part) != s->generation)
+        throw ComError(E_FAIL, L"Shapes were deleted from this slide since this shape was fetched; fetch it again.");
+  }
   void Dirty() { doc->MarkDirty(part); }
 
   pugi::xml_node SpPr() {
@@ -452,6 +458,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
     victim.parent().remove_child(victim);
     node = pugi::xml_node();
     Dirty();
+    doc->NoteDeletion(part);
     if (auto app = doc->App.lock()) app->Forget(*doc);
   }
 
@@ -463,6 +470,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
     s->node = n;
     s->kind = k;
     s->parent = shared_from_this();
+    s->generation = generation;
     return s;
   }
 };
@@ -473,6 +481,7 @@ std::shared_ptr<ShapeImpl> MakeTreeShape(const SlideRef& slide, pugi::xml_node n
   s->slide = slide;
   s->part = slide.part;
   s->node = n;
+  s->generation = slide.doc->Deletions(slide.part);
   return s;
 }
 
@@ -902,6 +911,7 @@ void DrawnShapes(const std::shared_ptr<ShapeImpl>& frame, const std::shared_ptr<
       s->node = c;
       s->kind = Kind::Drawn;
       s->parent = frame;
+      s->generation = frame->doc->Deletions(drawingPart);
       out.push_back(s);
     }
   }
@@ -1025,6 +1035,7 @@ class CellImpl : public host::Cell {
     s->node = Tc(r, c);
     s->kind = Kind::Cell;
     s->parent = mFrame;
+    s->generation = mFrame->generation;
     s->tbl = mTbl;
     s->row = r;
     s->col = c;
