@@ -18,7 +18,7 @@ namespace {
 constexpr char kEndMarker[] = "[\\[pelorant-end\\]]";
 constexpr char kTerminator[] = ".[]";
 
-bool IsWordChar(wchar_t c) { return std::iswalnum(c) != 0; }
+bool IsWordChar(wchar_t c) { return platform::IsAlphaNumeric(c); }
 
 bool IsReserved(wchar_t c) {
   switch (c) {

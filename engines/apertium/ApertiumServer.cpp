@@ -393,7 +393,7 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
       impl->bilingual = std::make_unique<Pipeline>("exec lt-proc -z -b " + Quote(impl->pair.bilingual), std::vector<std::string>{});
     }
     // A selection often carries the blank or the punctuation next to the word.
-    auto loose = [](wchar_t c) { return iswspace(c) || iswpunct(c); };
+    auto loose = [](wchar_t c) { return platform::IsWhiteSpace(c) || platform::IsPunctuation(c); };
     std::wstring trimmed = word;
     while (!trimmed.empty() && loose(trimmed.back())) trimmed.pop_back();
     while (!trimmed.empty() && loose(trimmed.front())) trimmed.erase(trimmed.begin());

@@ -1,5 +1,7 @@
 #include "engine/SentenceSplitter.h"
 
+#include "platform/Strings.h"
+
 #include <cwctype>
 
 namespace engine {
@@ -25,7 +27,7 @@ bool IsCloser(wchar_t c) {
   }
 }
 
-bool IsWordChar(wchar_t c) { return std::iswalnum(static_cast<wint_t>(c)) != 0; }
+bool IsWordChar(wchar_t c) { return platform::IsAlphaNumeric(c); }
 
 // The full stop at `dot` ends one of the entries, and the entry starts at a
 // word boundary ("Mr." matches in "Mr. Smith" but not in "Sir. Smith" for

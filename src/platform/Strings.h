@@ -23,3 +23,14 @@ std::wstring AsciiLower(std::wstring_view text);
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 
 }  // namespace platform
+
+namespace platform {
+
+// Unicode character classes that do not depend on the process locale: the
+// program runs under "C" as often as under a UTF-8 locale, and a word must
+// stay a word either way ("niño" is one word, not "ni", "ñ", "o").
+bool IsAlphaNumeric(wchar_t c);
+bool IsWhiteSpace(wchar_t c);
+bool IsPunctuation(wchar_t c);
+
+}  // namespace platform

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <clocale>
+#include <string>
 
 #include "platform/Strings.h"
 
@@ -29,4 +31,24 @@ TEST(Strings, CaseInsensitiveNamesFoldAsciiOnly) {
   EXPECT_TRUE(EqualsNoCase(L"Software\\Talvoren", L"SOFTWARE\\talvoren"));
   EXPECT_FALSE(EqualsNoCase(L"\u00c9", L"\u00e9"));
   EXPECT_EQ(AsciiLower(L"RegV1\\PowerPoint"), L"regv1\\powerpoint");
+}
+
+TEST(Strings, CharacterClassesIgnoreTheProcessLocale) {
+  // The program often runs under the "C" locale; letters outside ASCII must
+  // still be letters there.
+  const char* old = setlocale(LC_ALL, nullptr);
+  std::string saved = old ? old : "C";
+  setlocale(LC_ALL, "C");
+  EXPECT_TRUE(IsAlphaNumeric(L'\u00f1'));  // n with tilde
+  EXPECT_TRUE(IsAlphaNumeric(L'\u65e5'));  // a CJK ideograph
+  EXPECT_TRUE(IsAlphaNumeric(L'7'));
+  EXPECT_FALSE(IsAlphaNumeric(L'.'));
+  EXPECT_FALSE(IsAlphaNumeric(L' '));
+  EXPECT_TRUE(IsWhiteSpace(L'\u3000'));    // ideographic space
+  EXPECT_TRUE(IsWhiteSpace(L'\t'));
+  EXPECT_FALSE(IsWhiteSpace(L'a'));
+  EXPECT_TRUE(IsPunctuation(L'\u00bf'));   // inverted question mark
+  EXPECT_TRUE(IsPunctuation(L'\u3002'));   // ideographic full stop
+  EXPECT_FALSE(IsPunctuation(L'\u00e9'));
+  setlocale(LC_ALL, saved.c_str());
 }
