@@ -711,13 +711,13 @@ std::function<std::wstring(const std::vector<std::wstring>&)> ShellMacro(const s
   };
 }
 
-bool AddMacroOption(ApplicationOptions& options, const std::string& spec, std::string& error) {
-  auto eq = spec.find('=');
-  if (eq == std::string::npos || eq == 0 || eq + 1 >= spec.size()) {
-    error = "--macro needs NAME=COMMAND, got \"" + spec + "\"";
+bool AddMacroOption(ApplicationOptions& options, const std::string& arg, std::string& error) {
+  auto eq = arg.find('=');
+  if (eq == std::string::npos || eq == 0 || eq + 1 >= arg.size()) {
+    error = "--macro needs NAME=COMMAND, got \"" + arg + "\"";
     return false;
   }
-  options.macros[platform::FromUtf8(spec.substr(0, eq))] = ShellMacro(spec.substr(eq + 1));
+  options.macros[platform::FromUtf8(arg.substr(0, eq))] = ShellMacro(arg.substr(eq + 1));
   return true;
 }
 

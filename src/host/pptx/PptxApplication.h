@@ -33,6 +33,6 @@ std::function<std::wstring(const std::vector<std::wstring>&)> ShellMacro(const s
 
 // Registers "NAME=COMMAND" (the command line's --macro value) as a shell
 // macro; false with a reason when the text has no name or no command.
-bool AddMacroOption(ApplicationOptions& options, const std::string& spec, std::string& error);
+bool AddMacroOption(ApplicationOptions& options, const std::string& arg, std::string& error);
 
 }  // namespace host::pptx
