@@ -37,13 +37,20 @@ static void PrintHelp(std::ostream& out) {
          "Plays PowerPoint's part for the Pelorant translation add-in over .pptx files.\n"
          "\n"
          "Commands:\n";
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (auto& c : Commands()) rows.emplace_back(c.name, c.summary);
+  rows.emplace_back("", "");
+  rows.emplace_back("--version", "show the add-in's version box");
+  rows.emplace_back("--help", "show this text; `pelorant help COMMAND` for one command");
   size_t width = 0;
-  for (auto& c : Commands()) width = std::max(width, c.name.size());
-  for (auto& c : Commands())
-    out << "  " << c.name << std::string(width - c.name.size() + 2, ' ') << c.summary << "\n";
-  out << "\n"
-         "  --version" << std::string(width > 7 ? width - 7 : 2, ' ') << "show the add-in's version box\n"
-         "  --help" << std::string(width > 4 ? width - 4 : 2, ' ') << "show this text; `pelorant help COMMAND` for one command\n";
+  for (auto& [name, summary] : rows) width = std::max(width, name.size());
+  for (auto& [name, summary] : rows) {
+    if (name.empty()) {
+      out << "\n";
+      continue;
+    }
+    out << "  " << name << std::string(width - name.size() + 2, ' ') << summary << "\n";
+  }
 }
 
 int RunMain(const std::vector<std::string>& argv, CommandIo& io) {
