@@ -331,11 +331,15 @@ bool Engine::LookupWord(const std::wstring& word, std::wstring* result) {
   return true;
 }
 
-bool Engine::ShowOptionDialog(std::uintptr_t ownerWindow) {
-  if (!mEngine || mIsFamily) return false;
+namespace {
+
+// Both engine dialogs fail the same way: message 1255, whatever the engine
+// threw or returned.
+bool ShowEngineDialog(ITranslationEngine& engine,
+                      HRESULT (ITranslationEngine::*show)(std::uintptr_t), std::uintptr_t ownerWindow) {
   HRESULT hr = E_FAIL;
   try {
-    hr = mEngine->ShowSettingsDialog(ownerWindow);
+    hr = (engine.*show)(ownerWindow);
   } catch (...) {
     hr = E_FAIL;
   }
@@ -346,19 +350,16 @@ bool Engine::ShowOptionDialog(std::uintptr_t ownerWindow) {
   return true;
 }
 
+}  // namespace
+
+bool Engine::ShowOptionDialog(std::uintptr_t ownerWindow) {
+  if (!mEngine || mIsFamily) return false;
+  return ShowEngineDialog(*mEngine, &ITranslationEngine::ShowSettingsDialog, ownerWindow);
+}
+
 bool Engine::ShowDictionaryDialog(std::uintptr_t ownerWindow) {
   if (!mEngine || mIsFamily) return false;
-  HRESULT hr = E_FAIL;
-  try {
-    hr = mEngine->ShowDictionaryDialog(ownerWindow);
-  } catch (...) {
-    hr = E_FAIL;
-  }
-  if (FAILED(hr)) {
-    ErrorList::Add(1255, L"");
-    return false;
-  }
-  return true;
+  return ShowEngineDialog(*mEngine, &ITranslationEngine::ShowDictionaryDialog, ownerWindow);
 }
 
 bool Engine::SplitSentences(const std::wstring& text, std::int32_t first, std::int32_t last,
