@@ -106,15 +106,15 @@ TEST(FoldersContract, CreateFolderTreeReportsWhatHappened) {
 
 TEST(EnvironmentContract, ExpandsReferencesLikeWindows) {
   ScopedEnv var(L"PELORANT_TEST_DIR", L"/data");
-  EXPECT_EQ(platform::ExpandEnvironment(L"%PELORANT_TEST_DIR%\\Talvoren"), L"/data\\Talvoren");
-  EXPECT_EQ(platform::ExpandEnvironment(L"%pelorant_test_dir%"), L"/data");
-  EXPECT_EQ(platform::ExpandEnvironment(L"%PELORANT_NO_SUCH_VAR%\\x"), L"%PELORANT_NO_SUCH_VAR%\\x");
-  EXPECT_EQ(platform::ExpandEnvironment(L"100% sure"), L"100% sure");
-  EXPECT_EQ(platform::ExpandEnvironment(L"a%%b"), L"a%%b");
-  EXPECT_EQ(platform::ExpandEnvironment(L"%PELORANT_NO_SUCH_VAR%PELORANT_TEST_DIR%"),
-            L"%PELORANT_NO_SUCH_VAR%PELORANT_TEST_DIR%");
-  EXPECT_EQ(platform::ExpandEnvironment(L"%PELORANT_NO_SUCH_VAR%%PELORANT_TEST_DIR%"),
-            L"%PELORANT_NO_SUCH_VAR%/data");
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"%PELORANT_TEST_DIR%\\Talvoren", L"/data\\Talvoren"},
+      {L"%pelorant_test_dir%", L"/data"},
+      {L"%PELORANT_NO_SUCH_VAR%\\x", L"%PELORANT_NO_SUCH_VAR%\\x"},
+      {L"100% sure", L"100% sure"},
+      {L"a%%b", L"a%%b"},
+      {L"%PELORANT_NO_SUCH_VAR%PELORANT_TEST_DIR%", L"%PELORANT_NO_SUCH_VAR%PELORANT_TEST_DIR%"},
+      {L"%PELORANT_NO_SUCH_VAR%%PELORANT_TEST_DIR%", L"%PELORANT_NO_SUCH_VAR%/data"}};
+  for (auto [in, out] : cases) EXPECT_EQ(platform::ExpandEnvironment(in), out) << platform::ToUtf8(in);
 
   std::wstring temp = platform::ExpandEnvironment(L"%temp%");
   ASSERT_FALSE(temp.empty());
@@ -185,38 +185,20 @@ TEST(CodePageEdges, UnrepresentableAndUnknown) {
 }
 
 TEST(LanguageContract, DefaultAnsiCodePages) {
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1041), 932u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1033), 1252u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(2057), 1252u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(2052), 936u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(4100), 936u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1028), 950u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1042), 949u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1054), 874u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1029), 1250u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1049), 1251u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1032), 1253u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1055), 1254u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1037), 1255u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1025), 1256u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1063), 1257u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(1066), 1258u);
-  EXPECT_EQ(platform::DefaultAnsiCodePage(3082), 1252u);
+  const std::pair<LANGID, unsigned> cases[] = {
+      {1041, 932},  {1033, 1252}, {2057, 1252}, {2052, 936},  {4100, 936},  {1028, 950},
+      {1042, 949},  {1054, 874},  {1029, 1250}, {1049, 1251}, {1032, 1253}, {1055, 1254},
+      {1037, 1255}, {1025, 1256}, {1063, 1257}, {1066, 1258}, {3082, 1252}};
+  for (auto [lang, page] : cases) EXPECT_EQ(platform::DefaultAnsiCodePage(lang), page) << lang;
 }
 
 TEST(LanguageContract, LocaleNamesToLanguageIds) {
-  EXPECT_EQ(platform::LangIdFromLocaleName("ja_JP.UTF-8"), 1041);
-  EXPECT_EQ(platform::LangIdFromLocaleName("en_US"), 1033);
-  EXPECT_EQ(platform::LangIdFromLocaleName("en_GB.utf8"), 2057);
-  EXPECT_EQ(platform::LangIdFromLocaleName("C"), 1033);
-  EXPECT_EQ(platform::LangIdFromLocaleName("POSIX"), 1033);
-  EXPECT_EQ(platform::LangIdFromLocaleName("zh_TW.Big5"), 1028);
-  EXPECT_EQ(platform::LangIdFromLocaleName("zh_SG"), 4100);
-  EXPECT_EQ(platform::LangIdFromLocaleName("es_ES@euro"), 3082);
-  EXPECT_EQ(platform::LangIdFromLocaleName("de"), 1031);
-  EXPECT_EQ(platform::LangIdFromLocaleName("de-LI"), 1031);  // unlisted country: the language's default
-  EXPECT_EQ(platform::LangIdFromLocaleName("xx_YY"), 0);
-  EXPECT_EQ(platform::LangIdFromLocaleName(""), 0);
+  // "de-LI": an unlisted country gives the language's default.
+  const std::pair<const char*, int> cases[] = {
+      {"ja_JP.UTF-8", 1041}, {"en_US", 1033}, {"en_GB.utf8", 2057}, {"C", 1033},     {"POSIX", 1033},
+      {"zh_TW.Big5", 1028},  {"zh_SG", 4100}, {"es_ES@euro", 3082}, {"de", 1031},    {"de-LI", 1031},
+      {"xx_YY", 0},          {"", 0}};
+  for (auto [name, id] : cases) EXPECT_EQ(platform::LangIdFromLocaleName(name), id) << '"' << name << '"';
 }
 
 TEST(LanguageContract, SystemDefaultLanguage) {
@@ -264,12 +246,10 @@ TEST(MessageBoxContract, HandlerSeesTheWholeRequestAndAnswers) {
 }
 
 TEST(MessageBoxContract, DefaultButtonOfEachButtonSet) {
-  EXPECT_EQ(platform::DefaultButton(MB_OK | MB_ICONERROR), IDOK);
-  EXPECT_EQ(platform::DefaultButton(MB_OKCANCEL), IDOK);
-  EXPECT_EQ(platform::DefaultButton(MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
-  EXPECT_EQ(platform::DefaultButton(MB_YESNO), IDYES);
-  EXPECT_EQ(platform::DefaultButton(MB_YESNO | MB_DEFBUTTON2), IDNO);
-  EXPECT_EQ(platform::DefaultButton(MB_YESNOCANCEL | 0x200), IDCANCEL);
+  const std::pair<unsigned, int> cases[] = {{MB_OK | MB_ICONERROR, IDOK}, {MB_OKCANCEL, IDOK},
+                                            {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL}, {MB_YESNO, IDYES},
+                                            {MB_YESNO | MB_DEFBUTTON2, IDNO}, {MB_YESNOCANCEL | 0x200, IDCANCEL}};
+  for (auto [style, button] : cases) EXPECT_EQ(platform::DefaultButton(style), button) << std::hex << style;
 }
 
 TEST(MessageBoxContract, StandInAnswersFromThePresetAnswer) {
