@@ -40,6 +40,19 @@ LONG Wait(IRequest& r) {
   return status;
 }
 
+LONG Code(IRequest& r) {
+  LONG code = 0;
+  r.ErrorCode(&code);
+  return code;
+}
+
+template <class Result>
+std::wstring TextOf(Result& r) {
+  std::wstring text;
+  r.Text(&text);
+  return text;
+}
+
 std::vector<std::wstring> ListNames() {
   std::shared_ptr<IImplementations> impls;
   EXPECT_EQ(S_OK, CreateImplementations(&impls));
@@ -74,6 +87,20 @@ std::shared_ptr<ITranslationEngine> Open(const std::wstring& impl, const std::ws
   if (keepFactory) *keepFactory = factory;
   return engine;
 }
+
+// One implementation "Alpha" with one pair, opened the way the add-in does.
+class FakeEngineTranslateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    impl.AddPair(Pair(L"en-es", L"en", L"es"));
+    engine = Open(L"Alpha", L"en-es");
+    ASSERT_TRUE(engine);
+  }
+  FakeEngineSide side;
+  fake_engine::FakeImplementation& impl = side.AddImplementation(L"Alpha");
+  std::shared_ptr<ITranslationEngine> engine;
+};
+using FakeEngineLookupTest = FakeEngineTranslateTest;
 
 }  // namespace
 
@@ -156,9 +183,7 @@ TEST(FakeEngineListingTest, ScriptedFailuresOfListingCallsAndReads) {
   impl.Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = kEngineErrorRemoteServer, .times = 1});
   ASSERT_EQ(S_OK, factory->GetEngineList(L"", L"", L"", 0, &list));
   EXPECT_EQ(kRequestFailed, Wait(*factory));
-  LONG code = 0;
-  factory->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorRemoteServer, code);
+  EXPECT_EQ(kEngineErrorRemoteServer, Code(*factory));
 
   // The script was used up: the third listing works, with one unreadable name.
   ASSERT_EQ(S_OK, factory->GetEngineList(L"", L"", L"", 0, &list));
@@ -200,14 +225,9 @@ TEST(FakeEngineSideTest, HooksAndRegistrationsEndWithTheSide) {
   EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateInProcessFamilyHelper(L"Temp.Helper", &helper));
 }
 
-TEST(FakeEngineTranslateTest, TranslatesWithScriptedTextAndCorrespondence) {
-  FakeEngineSide side;
-  auto& impl = side.AddImplementation(L"Alpha");
-  impl.AddPair(Pair(L"en-es", L"en", L"es"));
+TEST_F(FakeEngineTranslateTest, TranslatesWithScriptedTextAndCorrespondence) {
   impl.SetTranslation(L"big dog", L"perro grande");
   impl.SetCorrespondence(L"big dog", {{{{0, 3}}, {{6, 6}}}, {{{4, 3}}, {{0, 5}}}});
-  auto engine = Open(L"Alpha", L"en-es");
-  ASSERT_TRUE(engine);
   LONG flags = 0;
   ASSERT_EQ(S_OK, engine->Info(&flags));
   EXPECT_TRUE(flags & kInfoFlagCorrespondence);
@@ -215,9 +235,7 @@ TEST(FakeEngineTranslateTest, TranslatesWithScriptedTextAndCorrespondence) {
   std::shared_ptr<ITranslationResult> result;
   ASSERT_EQ(S_OK, engine->Translate(L"big dog", kTranslateModeCorrespondence, &result));
   ASSERT_EQ(kRequestDone, Wait(*engine));
-  std::wstring text;
-  result->Text(&text);
-  EXPECT_EQ(L"perro grande", text);
+  EXPECT_EQ(L"perro grande", TextOf(*result));
   std::vector<WordCorrespondence> groups;
   result->Correspondence(&groups);
   ASSERT_EQ(2u, groups.size());
@@ -226,8 +244,7 @@ TEST(FakeEngineTranslateTest, TranslatesWithScriptedTextAndCorrespondence) {
   // Other texts go through the default translator; plain mode gives no groups.
   ASSERT_EQ(S_OK, engine->Translate(L"a cat", kTranslateModePlain, &result));
   ASSERT_EQ(kRequestDone, Wait(*engine));
-  result->Text(&text);
-  EXPECT_EQ(L"A CAT", text);
+  EXPECT_EQ(L"A CAT", TextOf(*result));
   result->Correspondence(&groups);
   EXPECT_TRUE(groups.empty());
 
@@ -238,11 +255,7 @@ TEST(FakeEngineTranslateTest, TranslatesWithScriptedTextAndCorrespondence) {
   EXPECT_EQ(L"en-es", calls[1].engineId);
 }
 
-TEST(FakeEngineTranslateTest, DefaultCorrespondencePairsWordsInOrder) {
-  FakeEngineSide side;
-  auto& impl = side.AddImplementation(L"Alpha");
-  impl.AddPair(Pair(L"p", L"en", L"es"));
-  auto engine = Open(L"Alpha", L"p");
+TEST_F(FakeEngineTranslateTest, DefaultCorrespondencePairsWordsInOrder) {
   std::shared_ptr<ITranslationResult> result;
   engine->Translate(L"one  two three", kTranslateModeCorrespondence, &result);
   Wait(*engine);
@@ -253,11 +266,7 @@ TEST(FakeEngineTranslateTest, DefaultCorrespondencePairsWordsInOrder) {
   EXPECT_EQ((TextRange{5, 3}), groups[1].translation[0]);
 }
 
-TEST(FakeEngineTranslateTest, HangingTranslationEndsCancelledWhenCancelledFromAnotherThread) {
-  FakeEngineSide side;
-  auto& impl = side.AddImplementation(L"Alpha");
-  impl.AddPair(Pair(L"p", L"en", L"es"));
-  auto engine = Open(L"Alpha", L"p");
+TEST_F(FakeEngineTranslateTest, HangingTranslationEndsCancelledWhenCancelledFromAnotherThread) {
   impl.Script(Operation::Translate, {.hang = true, .times = 1});
   std::shared_ptr<ITranslationResult> result;
   ASSERT_EQ(S_OK, engine->Translate(L"text", 0, &result));
@@ -274,20 +283,14 @@ TEST(FakeEngineTranslateTest, HangingTranslationEndsCancelledWhenCancelledFromAn
   EXPECT_EQ(kRequestDone, Wait(*engine));
 }
 
-TEST(FakeEngineTranslateTest, FailuresAtEachEngineOperation) {
-  FakeEngineSide side;
-  auto& impl = side.AddImplementation(L"Alpha");
-  impl.AddPair(Pair(L"p", L"en", L"es"));
-  auto engine = Open(L"Alpha", L"p");
+TEST_F(FakeEngineTranslateTest, FailuresAtEachEngineOperation) {
   std::shared_ptr<ITranslationResult> result;
   impl.Script(Operation::Translate, {.callResult = E_FAIL, .times = 1});
   EXPECT_EQ(E_FAIL, engine->Translate(L"x", 0, &result));
   impl.Script(Operation::Translate, {.status = kRequestFailed, .errorCode = kEngineErrorEngine, .times = 1});
   ASSERT_EQ(S_OK, engine->Translate(L"x", 0, &result));
   EXPECT_EQ(kRequestFailed, Wait(*engine));
-  LONG code = 0;
-  engine->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorEngine, code);
+  EXPECT_EQ(kEngineErrorEngine, Code(*engine));
 
   LONG flags;
   impl.Script(Operation::Info, {.callResult = E_UNEXPECTED, .times = 1});
@@ -307,7 +310,7 @@ TEST(FakeEngineTranslateTest, FailuresAtEachEngineOperation) {
   EXPECT_EQ(L"", text);
 }
 
-TEST(FakeEngineTranslateTest, OpenFailuresReportTheirCodes) {
+TEST(FakeEngineOpenTest, OpenFailuresReportTheirCodes) {
   FakeEngineSide side;
   auto& impl = side.AddImplementation(L"Alpha");
   impl.AddPair(Pair(L"p", L"en", L"es"));
@@ -318,9 +321,7 @@ TEST(FakeEngineTranslateTest, OpenFailuresReportTheirCodes) {
   std::shared_ptr<IEngineList> list;
   factory->GetEngineList(L"missing", L"", L"", 0, &list);
   EXPECT_EQ(kRequestFailed, Wait(*factory));
-  LONG code = 0;
-  factory->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorInvalidEngineId, code);
+  EXPECT_EQ(kEngineErrorInvalidEngineId, Code(*factory));
 
   factory->GetEngineList(L"p", L"", L"", 0, &list);
   ASSERT_EQ(kRequestDone, Wait(*factory));
@@ -331,37 +332,24 @@ TEST(FakeEngineTranslateTest, OpenFailuresReportTheirCodes) {
   std::shared_ptr<ITranslationEngine> engine;
   ASSERT_EQ(S_OK, factory->GetEngine(item, &engine));
   EXPECT_EQ(kRequestFailed, Wait(*factory));
-  engine->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorNetwork, code);
-  factory->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorClient, code);
+  EXPECT_EQ(kEngineErrorNetwork, Code(*engine));
+  EXPECT_EQ(kEngineErrorClient, Code(*factory));
 }
 
-TEST(FakeEngineLookupTest, DictionaryEntriesAndMissingWords) {
-  FakeEngineSide side;
-  auto& impl = side.AddImplementation(L"Alpha");
-  impl.AddPair(Pair(L"p", L"en", L"es")).AddDictionaryEntry(L"house", L"casa (n.f.)");
-  auto engine = Open(L"Alpha", L"p");
+TEST_F(FakeEngineLookupTest, DictionaryEntriesAndMissingWords) {
+  impl.AddDictionaryEntry(L"house", L"casa (n.f.)");
   std::shared_ptr<IDictionaryResult> result;
   ASSERT_EQ(S_OK, engine->LookupDictionary(L"house", &result));
   ASSERT_EQ(kRequestDone, Wait(*engine));
-  std::wstring text;
-  result->Text(&text);
-  EXPECT_EQ(L"casa (n.f.)", text);
+  EXPECT_EQ(L"casa (n.f.)", TextOf(*result));
 
   ASSERT_EQ(S_OK, engine->LookupDictionary(L"xyzzy", &result));
   EXPECT_EQ(kRequestFailed, Wait(*engine));
-  LONG code = 0;
-  engine->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorWordNotFound, code);
+  EXPECT_EQ(kEngineErrorWordNotFound, Code(*engine));
   EXPECT_EQ((std::vector<std::wstring>{L"house", L"xyzzy"}), impl.Lookups());
 }
 
-TEST(FakeEngineLookupTest, SplittingIsOptional) {
-  FakeEngineSide side;
-  auto& impl = side.AddImplementation(L"Alpha");
-  impl.AddPair(Pair(L"p", L"en", L"es"));
-  auto engine = Open(L"Alpha", L"p");
+TEST_F(FakeEngineLookupTest, SplittingIsOptional) {
   std::vector<SentenceSpan> spans{{1, 1}};
   EXPECT_EQ(S_FALSE, engine->SplitSentences(L"A. B.", 1, &spans));
   EXPECT_TRUE(spans.empty());
@@ -392,15 +380,11 @@ TEST(FakeFamilyHelperTest, HelperOpensItsEnginesAndAnswersCapabilities) {
   std::shared_ptr<ITranslationResult> result;
   engine->Translate(L"dog", 0, &result);
   EXPECT_EQ(kRequestDone, Wait(*engine));
-  std::wstring text;
-  result->Text(&text);
-  EXPECT_EQ(L"inu", text);
+  EXPECT_EQ(L"inu", TextOf(*result));
 
   ASSERT_EQ(S_OK, h->OpenEngine(L"fr.ja", &engine));
   EXPECT_EQ(kRequestFailed, Wait(*engine));
-  LONG code = 0;
-  engine->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorInvalidEngineId, code);
+  EXPECT_EQ(kEngineErrorInvalidEngineId, Code(*engine));
 
   helper.FailCreation(E_ACCESSDENIED);
   EXPECT_EQ(E_ACCESSDENIED, CreateFamilyHelper(L"Quendal3.AddInHelper.Helper", &h));
@@ -431,9 +415,7 @@ TEST_F(FakeScriptTest, ScriptFileRegistersAWorkingImplementation) {
   std::shared_ptr<ITranslationResult> result;
   engine->Translate(L"Hello.", 0, &result);
   ASSERT_EQ(kRequestDone, Wait(*engine));
-  std::wstring text;
-  result->Text(&text);
-  EXPECT_EQ(L"\u00A1Hola!", text);
+  EXPECT_EQ(L"\u00A1Hola!", TextOf(*result));
 
   std::shared_ptr<IDictionaryResult> entry;
   engine->LookupDictionary(L"house", &entry);
