@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <iterator>
 #include <thread>
 
 #include "engine/AppCommon.h"
@@ -34,12 +36,25 @@ class AppCommonTest : public ::testing::Test {
   }
   void TearDown() override { ErrorList::Clear(); }
 
-  void Open() { ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"")); }
-
   TranslationSegment Translate(const std::wstring& source) {
     TranslationSegment seg;
     seg.source = source;
     EXPECT_TRUE(app.TranslateText(options, seg));
+    return seg;
+  }
+
+  // Translates while the engine hangs; `act` runs on another thread once the
+  // request has reached the engine.
+  TranslationSegment TranslateHanging(const std::wstring& source, const std::function<void()>& act) {
+    impl->Script(Operation::Translate, Behaviour{.hang = true});
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+      while (!stop.load() && impl->Translations().empty()) platform::SleepMilliseconds(1);
+      act();
+    });
+    TranslationSegment seg = Translate(source);
+    stop = true;
+    other.join();
     return seg;
   }
 
@@ -57,27 +72,40 @@ class AppCommonTest : public ::testing::Test {
   options::TranslationOptionUDT options;
 };
 
+// The same with the engine already open.
+class AppCommonOpenTest : public AppCommonTest {
+ protected:
+  void SetUp() override {
+    AppCommonTest::SetUp();
+    ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  }
+};
+
 }  // namespace
 
-TEST_F(AppCommonTest, WhiteSpaceAroundTheTextIsKeptOutOfTheEngine) {
-  Open();
-  // Two blanks, an ideographic space, a word and CR LF.
-  TranslationSegment seg = Translate(L"  \x3000word\r\n");
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"word"}));
-  EXPECT_EQ(seg.translation.value(), L"   WORD\r\n");
-  EXPECT_FALSE(seg.styleCorrespondence.has_value());
-  EXPECT_EQ(seg.source, L"  \x3000word\r\n") << "the source is never changed";
+TEST_F(AppCommonOpenTest, WhiteSpaceAroundTheTextIsKeptOutOfTheEngine) {
+  const struct {
+    const wchar_t* source;
+    const wchar_t* sent;
+    const wchar_t* translation;
+  } cases[] = {
+      {L"  \x3000word\r\n", L"word", L"   WORD\r\n"},  // two blanks, an ideographic space, CR LF
+      {L"\tcat\x0B", L"cat", L"\tCAT\x0B"},  // a leading tab stays a tab, a trailing vertical tab is kept
+      {L"\xA0\x2003word", L"word", L"  WORD"},  // blanks made by folding join the leading white space
+  };
+  std::vector<std::wstring> sent;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    TranslationSegment seg = Translate(cases[i].source);
+    sent.push_back(cases[i].sent);
+    EXPECT_EQ(SentTexts(), sent);
+    EXPECT_EQ(seg.translation.value(), cases[i].translation);
+    EXPECT_FALSE(seg.styleCorrespondence.has_value());
+    EXPECT_EQ(seg.source, cases[i].source) << "the source is never changed";
+  }
 }
 
-TEST_F(AppCommonTest, LeadingTabStaysATabAndTrailingVerticalTabIsKept) {
-  Open();
-  TranslationSegment seg = Translate(L"\tcat\x0B");
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"cat"}));
-  EXPECT_EQ(seg.translation.value(), L"\tCAT\x0B");
-}
-
-TEST_F(AppCommonTest, CharacterFoldingReachesTheEngine) {
-  Open();
+TEST_F(AppCommonOpenTest, CharacterFoldingReachesTheEngine) {
   impl->SetTranslator([](const std::wstring& s) { return s; });
   Translate(L"a\tb\nc");
   Translate(L"\x201Cq\x201D \x2018s\x2019 x\x2013y\x2014z\x2212w \x1E\x1F");
@@ -86,15 +114,7 @@ TEST_F(AppCommonTest, CharacterFoldingReachesTheEngine) {
                                                     L"p q r s t u v w"}));
 }
 
-TEST_F(AppCommonTest, FoldingThatCreatesLeadingBlanksMovesThemToTheLeadingWhiteSpace) {
-  Open();
-  TranslationSegment seg = Translate(L"\xA0\x2003word");
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"word"}));
-  EXPECT_EQ(seg.translation.value(), L"  WORD");
-}
-
-TEST_F(AppCommonTest, NumbersAndEmptyTextAreNotSentToTheEngine) {
-  Open();
+TEST_F(AppCommonOpenTest, NumbersAndEmptyTextAreNotSentToTheEngine) {
   options.KeepStyle = 1;
   TranslationSegment seg = Translate(L"1,234.5");
   EXPECT_EQ(seg.translation.value(), L"1,234.5");
@@ -106,8 +126,7 @@ TEST_F(AppCommonTest, NumbersAndEmptyTextAreNotSentToTheEngine) {
   EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"-12+3 "}));
 }
 
-TEST_F(AppCommonTest, AnEmptyOrFailedEngineAnswerLeavesTheSourceText) {
-  Open();
+TEST_F(AppCommonOpenTest, AnEmptyOrFailedEngineAnswerLeavesTheSourceText) {
   impl->SetTranslation(L"silence", L"");
   EXPECT_EQ(Translate(L"silence").translation.value(), L"silence");
 
@@ -121,8 +140,7 @@ TEST_F(AppCommonTest, AnEmptyOrFailedEngineAnswerLeavesTheSourceText) {
   EXPECT_EQ(ErrorList::GetCount(), 0) << "a failed sentence is no user message";
 }
 
-TEST_F(AppCommonTest, ACallThatFailsWithAnHresultRaisesComError) {
-  Open();
+TEST_F(AppCommonOpenTest, ACallThatFailsWithAnHresultRaisesComError) {
   impl->Script(Operation::Translate, Behaviour{.callResult = E_OUTOFMEMORY, .times = 1});
   TranslationSegment seg;
   seg.source = L"text";
@@ -134,8 +152,7 @@ TEST_F(AppCommonTest, ACallThatFailsWithAnHresultRaisesComError) {
   }
 }
 
-TEST_F(AppCommonTest, KeepStyleShiftsCorrespondenceByLeadingBlanksAndDualPrintPrefix) {
-  Open();
+TEST_F(AppCommonOpenTest, KeepStyleShiftsCorrespondenceByLeadingBlanksAndDualPrintPrefix) {
   impl->SetCorrespondence(L"big dog", {{{{0, 3}}, {{4, 5}}}, {{{4, 3}}, {{0, 3}}}});
   impl->SetTranslation(L"big dog", L"DOG GRAND");
   options.KeepStyle = 1;
@@ -159,8 +176,7 @@ TEST_F(AppCommonTest, KeepStyleShiftsCorrespondenceByLeadingBlanksAndDualPrintPr
   EXPECT_EQ(impl->Translations().at(0).mode, engine_server::kTranslateModeCorrespondence);
 }
 
-TEST_F(AppCommonTest, DualPrintMarksOnlyWhenDualPrintIsOn) {
-  Open();
+TEST_F(AppCommonOpenTest, DualPrintMarksOnlyWhenDualPrintIsOn) {
   options.TranPrefix = L"<";
   options.TranSuffix = L">";
   EXPECT_EQ(Translate(L"a").translation.value(), L"A");
@@ -170,8 +186,7 @@ TEST_F(AppCommonTest, DualPrintMarksOnlyWhenDualPrintIsOn) {
   EXPECT_EQ(Translate(L"a").translation.value(), L"A>");
 }
 
-TEST_F(AppCommonTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
-  Open();
+TEST_F(AppCommonOpenTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   std::vector<engine_server::TextRange> many;
   for (LONG i = 0; i < 8; ++i) many.push_back({i, 1});
   impl->SetCorrespondence(L"abcdefgh", {{{{0, 1}}, {{50, 2}}},  // translation range outside the result
@@ -186,8 +201,7 @@ TEST_F(AppCommonTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   EXPECT_GE(g.TranslationCount(), 1);
 }
 
-TEST_F(AppCommonTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedTheText) {
-  Open();
+TEST_F(AppCommonOpenTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedTheText) {
   TranslationSegment seg = Translate(L"big dog");
   EXPECT_FALSE(seg.styleCorrespondence.has_value());
 
@@ -199,8 +213,7 @@ TEST_F(AppCommonTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedTheText
   EXPECT_FALSE(seg.styleCorrespondence.has_value());
 }
 
-TEST_F(AppCommonTest, PreMacroResultReplacesTheText) {
-  Open();
+TEST_F(AppCommonOpenTest, PreMacroResultReplacesTheText) {
   options.UsesPreMacro = 1;
   std::vector<std::wstring> ran;
   app.SetMacroRunner([&](const std::wstring& name) {
@@ -214,8 +227,7 @@ TEST_F(AppCommonTest, PreMacroResultReplacesTheText) {
   EXPECT_FALSE(app.IsCancelled());
 }
 
-TEST_F(AppCommonTest, AMacroResultIsIgnoredWhenTheMacroRecordedAnError) {
-  Open();
+TEST_F(AppCommonOpenTest, AMacroResultIsIgnoredWhenTheMacroRecordedAnError) {
   options.UsesPreMacro = 1;
   app.SetMacroRunner([](const std::wstring&) {
     ErrorList::Add(1201, L"");
@@ -226,8 +238,7 @@ TEST_F(AppCommonTest, AMacroResultIsIgnoredWhenTheMacroRecordedAnError) {
   EXPECT_FALSE(app.IsCancelled());
 }
 
-TEST_F(AppCommonTest, AnEmptyPreMacroResultCancelsTheRunBeforeTheEngine) {
-  Open();
+TEST_F(AppCommonOpenTest, AnEmptyPreMacroResultCancelsTheRunBeforeTheEngine) {
   options.UsesPreMacro = 1;
   app.SetMacroRunner([](const std::wstring&) { return std::wstring(); });
   TranslationSegment seg = Translate(L"text");
@@ -236,16 +247,14 @@ TEST_F(AppCommonTest, AnEmptyPreMacroResultCancelsTheRunBeforeTheEngine) {
   EXPECT_EQ(seg.translation.value(), L"");
 }
 
-TEST_F(AppCommonTest, AMacroTheHostCannotRunCancelsTheRun) {
-  Open();
+TEST_F(AppCommonOpenTest, AMacroTheHostCannotRunCancelsTheRun) {
   options.UsesPostMacro = 1;
   app.SetMacroRunner([](const std::wstring&) -> std::wstring { throw ComError(DISP_E_MEMBERNOTFOUND); });
   Translate(L"text");
   EXPECT_TRUE(app.IsCancelled());
 }
 
-TEST_F(AppCommonTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment) {
-  Open();
+TEST_F(AppCommonOpenTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment) {
   options.UsesPostMacro = 1;
   int calls = 0;
   app.SetMacroRunner([&](const std::wstring&) { return ++calls == 2 ? std::wstring() : std::wstring(L"ok"); });
@@ -256,8 +265,7 @@ TEST_F(AppCommonTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment)
   EXPECT_EQ(out, L"ok");
 }
 
-TEST_F(AppCommonTest, ACancelledRunReturnsAtOnceWithAnEmptyTranslation) {
-  Open();
+TEST_F(AppCommonOpenTest, ACancelledRunReturnsAtOnceWithAnEmptyTranslation) {
   app.SetCancel(true);
   TranslationSegment seg = Translate(L"text");
   EXPECT_EQ(seg.translation.value(), L"");
@@ -266,49 +274,24 @@ TEST_F(AppCommonTest, ACancelledRunReturnsAtOnceWithAnEmptyTranslation) {
   EXPECT_EQ(Translate(L"text").translation.value(), L"TEXT");
 }
 
-TEST_F(AppCommonTest, CancelFromAnotherThreadStopsAHangingEngine) {
-  Open();
-  impl->Script(Operation::Translate, Behaviour{.hang = true});
-  std::atomic<bool> stop{false};
-  std::thread watchdog([&] {
-    // Like the time-out watchdog: it waits for the request to be running,
-    // then raises the flag from its own thread.
-    while (!stop.load() && impl->Translations().empty()) platform::SleepMilliseconds(1);
-    app.SetCancel(true);
-  });
-  TranslationSegment seg;
-  seg.source = L"never answered";
-  EXPECT_TRUE(app.TranslateText(options, seg));
-  stop = true;
-  watchdog.join();
+TEST_F(AppCommonOpenTest, CancelFromAnotherThreadStopsAHangingEngine) {
+  // Like the time-out watchdog: it raises the flag from its own thread.
+  TranslationSegment seg = TranslateHanging(L"never answered", [&] { app.SetCancel(true); });
   EXPECT_TRUE(app.IsCancelled());
   EXPECT_EQ(impl->Cancels(), 1);
   EXPECT_EQ(seg.translation.value(), L"never answered");
   EXPECT_EQ(eng.FailedRequests(), 1);
 }
 
-TEST_F(AppCommonTest, WaitingForTheEngineDrainsTheThreadsMessageQueue) {
-  Open();
-  impl->Script(Operation::Translate, Behaviour{.hang = true});
+TEST_F(AppCommonOpenTest, WaitingForTheEngineDrainsTheThreadsMessageQueue) {
   platform::MessageThreadId ui = platform::CurrentMessageThread();
-  std::atomic<bool> stop{false};
-  std::thread clicker([&] {
-    while (!stop.load() && impl->Translations().empty()) platform::SleepMilliseconds(1);
-    // A posted task stands for the cancel button's click reaching the UI
-    // thread through its queue.
-    platform::PostThreadTask(ui, [&] { app.SetCancel(true); });
-  });
-  TranslationSegment seg;
-  seg.source = L"x";
-  EXPECT_TRUE(app.TranslateText(options, seg));
-  stop = true;
-  clicker.join();
+  // A posted task stands for the cancel button's click reaching the UI thread through its queue.
+  TranslateHanging(L"x", [&] { platform::PostThreadTask(ui, [&] { app.SetCancel(true); }); });
   EXPECT_TRUE(app.IsCancelled());
   EXPECT_EQ(impl->Cancels(), 1);
 }
 
-TEST_F(AppCommonTest, TranslateBlockJoinsSentencesAndReportsProgress) {
-  Open();
+TEST_F(AppCommonOpenTest, TranslateBlockJoinsSentencesAndReportsProgress) {
   struct Recorder : engine::ProgressReport {
     std::vector<std::pair<int, int>> messages;
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
@@ -328,8 +311,7 @@ TEST_F(AppCommonTest, TranslateBlockJoinsSentencesAndReportsProgress) {
   EXPECT_TRUE(recorder.progress.empty()) << "no progress when it is not asked for";
 }
 
-TEST_F(AppCommonTest, TranslateBlockPutsTheSeparatorBetweenSentencesThatRunTogether) {
-  Open();
+TEST_F(AppCommonOpenTest, TranslateBlockPutsTheSeparatorBetweenSentencesThatRunTogether) {
   impl->SetTranslator([](const std::wstring& s) { return s == L"\x72AC\x3002" ? L"Dog." : L"Cat."; });
   std::wstring out;
   ASSERT_TRUE(app.TranslateBlock(options, L"\x72AC\x3002\x732B\x3002", false, &out));
