@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "EngineCacheTestEnv.h"
 #include "EnumerationScriptedSide.h"
 #include "engine/EngineCaches.h"
@@ -34,6 +36,12 @@ class EngineCacheTest : public EngineEnvTest {
     return platform::FromUtf16Le(std::string_view(bytes).substr(2));
   }
 
+  // The user's value, or "<none>" when it is not there.
+  static std::wstring UserValue(const std::wstring& path, const std::wstring& name) {
+    std::wstring text;
+    return GetString(Hive::CurrentUser, path, name, &text) ? text : L"<none>";
+  }
+
   EngineScript mScript;
   std::unique_ptr<ScopedClassHooks> mHooks;
 };
@@ -61,9 +69,7 @@ TEST_F(EngineCacheTest, FirstStartBuildsTheListAndTheSecondUsesTheFileWithoutAsk
     EXPECT_EQ(cache.Dirty(), 0);
     EXPECT_EQ(cache.UserRefreshTrigger(), L"install-1");
   }
-  std::wstring trigger;
-  ASSERT_TRUE(GetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, &trigger));
-  EXPECT_EQ(trigger, L"install-1");
+  EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"install-1");
 
   EngineCaches again;
   ASSERT_TRUE(again.LoadCache(false));
@@ -123,11 +129,8 @@ TEST_F(EngineCacheTest, RefreshTypeOneSkipsTriggersAndFileButStillWritesSettings
   EXPECT_EQ(mScript.getEngineListCalls, 2);
   ASSERT_TRUE(cache.SaveCache(false, true));
   EXPECT_FALSE(platform::PathExists(EngineCacheFilePath()));
-  std::wstring text;
-  ASSERT_TRUE(GetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, &text));
-  EXPECT_EQ(text, L"");
-  ASSERT_TRUE(GetString(Hive::CurrentUser, kCommon, L"_Cache.EnumFlag", &text));
-  EXPECT_EQ(text, L"3072");
+  EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"");
+  EXPECT_EQ(UserValue(kCommon, L"_Cache.EnumFlag"), L"3072");
 }
 
 TEST_F(EngineCacheTest, SettingsComeFromTheUserWithTheMachineAsFallback) {
@@ -173,14 +176,11 @@ TEST_F(EngineCacheTest, SavingSettingsRemovesEmptyValuesAndUsesTheSubKey) {
   cache.SetEnumFlag(0x400);
   cache.SetDisplayLanguage(L"en");
   ASSERT_TRUE(cache.SaveCache(false, true));
-  std::wstring text;
-  EXPECT_FALSE(GetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.EnumProductFilter", &text));
-  ASSERT_TRUE(GetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.EnumFlag", &text));
-  EXPECT_EQ(text, L"1024");
-  ASSERT_TRUE(GetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.RefreshType", &text));
-  EXPECT_EQ(text, L"0");
-  ASSERT_TRUE(GetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.DisplayLanguage", &text));
-  EXPECT_EQ(text, L"en");
+  const std::wstring sub = kCommon + L"\\Sub";
+  EXPECT_EQ(UserValue(sub, L"_Cache.EnumProductFilter"), L"<none>");
+  EXPECT_EQ(UserValue(sub, L"_Cache.EnumFlag"), L"1024");
+  EXPECT_EQ(UserValue(sub, L"_Cache.RefreshType"), L"0");
+  EXPECT_EQ(UserValue(sub, L"_Cache.DisplayLanguage"), L"en");
 }
 
 TEST_F(EngineCacheTest, ADamagedFileFailsTheLoadAndIsKeptAsideBeforeTheRebuiltListIsWritten) {
@@ -216,9 +216,7 @@ TEST_F(EngineCacheTest, AFailedWriteKeepsDirtyAndDoesNotAdvanceTheUserTrigger) {
   EXPECT_FALSE(cache.SaveCache(true, false));
   EXPECT_EQ(cache.Dirty(), 1);
   EXPECT_EQ(cache.UserRefreshTrigger(), L"old");
-  std::wstring trigger;
-  ASSERT_TRUE(GetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, &trigger));
-  EXPECT_EQ(trigger, L"old");
+  EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"old");
 }
 
 TEST_F(EngineCacheTest, OnlyIfDirtySkipsAnUnchangedCache) {
@@ -322,9 +320,8 @@ TEST_F(EngineCacheTest, AnUnavailableImplementationAddsMessage1253AndFailsButKee
   EngineCaches cache;
   EXPECT_FALSE(cache.RefreshCache(false, false));
   EXPECT_EQ(cache.Count(), 2u);
-  bool has1253 = false;
-  for (const auto& e : ErrorList::GetEntries()) has1253 = has1253 || e.mMessageId == 1253;
-  EXPECT_TRUE(has1253);
+  const auto& errors = ErrorList::GetEntries();
+  EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [](const auto& e) { return e.mMessageId == 1253; }));
 }
 
 TEST_F(EngineCacheTest, ARoamingFolderWithNonAsciiCharactersWorks) {
