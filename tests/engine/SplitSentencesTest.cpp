@@ -80,6 +80,18 @@ class EngineSplitTest : public ::testing::Test {
     impl = &side.AddImplementation(L"FakeMT");
     impl->AddPair({L"en-es", L"en", L"es", 0x9, L"English - Spanish", L"Fake MT", L"Fake"});
   }
+  // Opens the pair with the engine splitting into the given spans.
+  void OpenSplittingInto(std::vector<engine_server::SentenceSpan> spans) {
+    impl->SetSplitter([spans](const std::wstring&) { return spans; });
+    ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  }
+  std::vector<std::wstring> Sources(const std::wstring& text, std::int32_t start, std::int32_t end) {
+    std::vector<engine::TranslationSegment> segs;
+    EXPECT_TRUE(eng.SplitSentences(text, start, end, &segs));
+    std::vector<std::wstring> out;
+    for (const auto& s : segs) out.push_back(s.source);
+    return out;
+  }
   fake_engine::FakeEngineSide side;
   fake_engine::FakeImplementation* impl = nullptr;
   engine::Engine eng{engine::Engine::Connectors{
@@ -107,10 +119,7 @@ TEST_F(EngineSplitTest, WithoutAnEngineTheOwnSplitterGivesPositionsInTheEnclosin
 
 TEST_F(EngineSplitTest, OpeningLoadsTheSourceLanguagesAbbreviations) {
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"", L"en"));
-  std::vector<engine::TranslationSegment> segs;
-  ASSERT_TRUE(eng.SplitSentences(L"Mr. Smith sat. Ok.", 0, 17, &segs));
-  ASSERT_EQ(segs.size(), 2u);
-  EXPECT_EQ(segs[0].source, L"Mr. Smith sat.");
+  EXPECT_EQ(Sources(L"Mr. Smith sat. Ok.", 0, 17), (std::vector<std::wstring>{L"Mr. Smith sat.", L" Ok."}));
 }
 
 TEST_F(EngineSplitTest, TheEnginesOwnSplittingComesFirst) {
@@ -131,25 +140,11 @@ TEST_F(EngineSplitTest, TheEnginesOwnSplittingComesFirst) {
 }
 
 TEST_F(EngineSplitTest, EngineSpansThatStartWithALineEndGiveItToTheSentenceBefore) {
-  impl->SetSplitter([](const std::wstring&) {
-    return std::vector<engine_server::SentenceSpan>{{0, 3}, {3, 4}};
-  });
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  std::vector<engine::TranslationSegment> segs;
-  ASSERT_TRUE(eng.SplitSentences(L"One\x0B" L"Two", 0, 6, &segs));
-  ASSERT_EQ(segs.size(), 2u);
-  EXPECT_EQ(segs[0].source, L"One\x0B");
-  EXPECT_EQ(segs[1].source, L"Two");
+  OpenSplittingInto({{0, 3}, {3, 4}});
+  EXPECT_EQ(Sources(L"One\x0B" L"Two", 0, 6), (std::vector<std::wstring>{L"One\x0B", L"Two"}));
 }
 
 TEST_F(EngineSplitTest, BrokenEngineSpansFallBackToTheOwnSplitter) {
-  impl->SetSplitter([](const std::wstring&) {
-    return std::vector<engine_server::SentenceSpan>{{0, 2}, {5, 100}};
-  });
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  std::vector<engine::TranslationSegment> segs;
-  ASSERT_TRUE(eng.SplitSentences(L"One. Two.", 0, 8, &segs));
-  ASSERT_EQ(segs.size(), 2u);
-  EXPECT_EQ(segs[0].source, L"One.");
-  EXPECT_EQ(segs[1].source, L" Two.");
+  OpenSplittingInto({{0, 2}, {5, 100}});
+  EXPECT_EQ(Sources(L"One. Two.", 0, 8), (std::vector<std::wstring>{L"One.", L" Two."}));
 }
