@@ -43,7 +43,26 @@ std::wstring Translate(ITranslationEngine& engine, const std::wstring& text, LON
   return out;
 }
 
+LONG Code(IRequest& r) {
+  LONG code = 0;
+  r.ErrorCode(&code);
+  return code;
+}
+
 bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
+
+void ExpectContainsAll(const std::wstring& text, std::initializer_list<const wchar_t*> parts) {
+  for (const wchar_t* part : parts) EXPECT_TRUE(Contains(text, part)) << platform::ToUtf8(text);
+}
+
+// Looks `word` up and gives the request's final status and the entry's text.
+LONG LookUp(ApertiumEngine& engine, const std::wstring& word, std::wstring* text) {
+  std::shared_ptr<IDictionaryResult> result;
+  EXPECT_EQ(S_OK, engine.LookupDictionary(word, &result));
+  LONG status = Wait(engine);
+  if (status == kRequestDone) result->Text(text);
+  return status;
+}
 
 }  // namespace
 
@@ -105,17 +124,13 @@ TEST(ApertiumServerTest, ListedAndOpenedThroughTheEngineClasses) {
 
   ASSERT_EQ(S_OK, factory->GetEngineList(L"xxx-yyy", L"", L"", 0, &list));
   EXPECT_EQ(kRequestFailed, Wait(*factory));
-  LONG code = 0;
-  factory->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorInvalidEngineId, code);
+  EXPECT_EQ(kEngineErrorInvalidEngineId, Code(*factory));
 }
 
 TEST(ApertiumEngineTest, TranslatesBothSentencesKeepingTheFinalFullStop) {
   ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
   std::wstring out = Translate(engine, L"The dog is big. It runs fast.");
-  EXPECT_TRUE(Contains(out, L"perro")) << platform::ToUtf8(out);
-  EXPECT_TRUE(Contains(out, L"grande.")) << platform::ToUtf8(out);
-  EXPECT_TRUE(Contains(out, L"Corre")) << platform::ToUtf8(out);
+  ExpectContainsAll(out, {L"perro", L"grande.", L"Corre"});
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(L'.', out.back());
   EXPECT_NE(L'.', out[out.size() - 2]);
@@ -136,13 +151,9 @@ TEST(ApertiumEngineTest, TranslatesBothSentencesKeepingTheFinalFullStop) {
 TEST(ApertiumEngineTest, LineEndsAndSpanishToEnglish) {
   ApertiumEngine engine(PairNamed(L"spa-eng"), Settings::FromEnvironment());
   std::wstring out = Translate(engine, L"El perro es grande.\nLa casa es roja.");
-  EXPECT_TRUE(Contains(out, L"dog")) << platform::ToUtf8(out);
-  EXPECT_TRUE(Contains(out, L".\n")) << platform::ToUtf8(out);
-  EXPECT_TRUE(Contains(out, L"house")) << platform::ToUtf8(out);
+  ExpectContainsAll(out, {L"dog", L".\n", L"house"});
   // Accented letters are letters, whatever the program's locale.
-  out = Translate(engine, L"\u00c9l est\u00e1 aqu\u00ed. El ni\u00f1o.");
-  EXPECT_TRUE(Contains(out, L"He is here.")) << platform::ToUtf8(out);
-  EXPECT_TRUE(Contains(out, L"boy")) << platform::ToUtf8(out);
+  ExpectContainsAll(Translate(engine, L"\u00c9l est\u00e1 aqu\u00ed. El ni\u00f1o."), {L"He is here.", L"boy"});
 }
 
 TEST(ApertiumEngineTest, WordCorrespondenceFollowsReorderedWords) {
@@ -173,24 +184,15 @@ TEST(ApertiumEngineTest, WordCorrespondenceFollowsReorderedWords) {
 
 TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
   ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
-  std::shared_ptr<IDictionaryResult> result;
-  ASSERT_EQ(S_OK, engine.LookupDictionary(L"house", &result));
-  ASSERT_EQ(kRequestDone, Wait(engine));
+  // A selection with the punctuation next to the word finds the word too.
+  for (const wchar_t* selection : {L"house", L" \"House.\" "}) {
+    std::wstring text;
+    ASSERT_EQ(kRequestDone, LookUp(engine, selection, &text));
+    ExpectContainsAll(text, {L"casa"});
+  }
   std::wstring text;
-  result->Text(&text);
-  EXPECT_TRUE(Contains(text, L"casa")) << platform::ToUtf8(text);
-
-  // A selection with the punctuation next to the word finds the word.
-  ASSERT_EQ(S_OK, engine.LookupDictionary(L" \"House.\" ", &result));
-  ASSERT_EQ(kRequestDone, Wait(engine));
-  result->Text(&text);
-  EXPECT_TRUE(Contains(text, L"casa")) << platform::ToUtf8(text);
-
-  ASSERT_EQ(S_OK, engine.LookupDictionary(L"qwzxv", &result));
-  EXPECT_EQ(kRequestFailed, Wait(engine));
-  LONG code = 0;
-  engine.ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorWordNotFound, code);
+  EXPECT_EQ(kRequestFailed, LookUp(engine, L"qwzxv", &text));
+  EXPECT_EQ(kEngineErrorWordNotFound, Code(engine));
 }
 
 TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
@@ -241,9 +243,7 @@ TEST_F(BrokenPipelineTest, CrashDuringARequestFailsItAndTheNextStartsAFreshPipel
   std::shared_ptr<ITranslationResult> result;
   engine->Translate(L"The dog.", 0, &result);
   EXPECT_EQ(kRequestFailed, Wait(*engine));
-  LONG code = 0;
-  engine->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorEngine, code);
+  EXPECT_EQ(kEngineErrorEngine, Code(*engine));
   EXPECT_EQ(0, engine->PipelineProcessId());
   engine->Translate(L"The dog.", 0, &result);
   EXPECT_EQ(kRequestFailed, Wait(*engine));
@@ -254,9 +254,7 @@ TEST_F(BrokenPipelineTest, HungPipelineFailsTheRequestAfterTheTimeout) {
   std::shared_ptr<ITranslationResult> result;
   engine->Translate(L"The dog.", 0, &result);
   EXPECT_EQ(kRequestFailed, Wait(*engine));
-  LONG code = 0;
-  engine->ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorEngine, code);
+  EXPECT_EQ(kEngineErrorEngine, Code(*engine));
   EXPECT_EQ(0, engine->PipelineProcessId());
 }
 
