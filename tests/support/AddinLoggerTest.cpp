@@ -18,7 +18,11 @@ using platform::RegKey;
 using platform::RegValue;
 namespace fs = std::filesystem;
 
+// Configured from the registry as it stands when the logger is made.
 class FixedClockLogger : public AddinLogger {
+ public:
+  explicit FixedClockLogger(int hostKind = 3) { Initialize(hostKind); }
+
  protected:
   LogTime Now() const override { return LogTime{2013, 5, 7, 9, 3, 7, 45}; }
 };
@@ -111,7 +115,6 @@ const std::string kLine = "2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinAp
 TEST_F(AddinLoggerTest, WithoutSwitchNothingIsWritten) {
   SetUser(L"LogFolderPath", mLogDir.wpath());
   FixedClockLogger logger;
-  logger.Initialize(3);
   EXPECT_TRUE(logger.IsInitialized());
   EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
   logger.Error(L"CreateMenu FAIL", L"src/addin/AddinMain.cpp", 10);
@@ -122,14 +125,12 @@ TEST_F(AddinLoggerTest, SwitchZeroTurnsLoggingOff) {
   SwitchOn();
   SetUser(L"OfficeAddinLog", 0u);
   FixedClockLogger logger;
-  logger.Initialize(3);
   EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
 }
 
 TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
   SwitchOn();
   FixedClockLogger logger;
-  logger.Initialize(3);
   EXPECT_EQ(logger.GetLevel(), 1001);
   EXPECT_EQ(logger.GetFileCount(), 1u);
   EXPECT_EQ(logger.GetRotationSize(), 104857600);
@@ -151,7 +152,6 @@ TEST_F(AddinLoggerTest, UserValueWinsEvenWhenZero) {
   Set(Hive::CurrentUser, L"OfficeAddinLog", RegValue::Dword(0));
   Set(Hive::LocalMachine, L"OfficeAddinLog", RegValue::Dword(1));
   FixedClockLogger logger;
-  logger.Initialize(3);
   EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
 }
 
@@ -162,7 +162,6 @@ TEST_F(AddinLoggerTest, MachineValuesApplyWhenUserHasNoneOrWrongType) {
   Set(Hive::LocalMachine, L"LogLevel", RegValue::Dword(3000));
   Set(Hive::CurrentUser, L"LogExtention", RegValue::Dword(5));  // wrong type: default stays
   FixedClockLogger logger;
-  logger.Initialize(3);
   EXPECT_EQ(logger.GetLevel(), 3000);
   EXPECT_EQ(logger.GetExtension(), L".txt");
   EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
@@ -174,7 +173,6 @@ TEST_F(AddinLoggerTest, DwordOfWrongSizeCountsAsAbsent) {
   Set(Hive::CurrentUser, L"LogFileCount", RegValue::Bytes({3, 0, 0, 0, 0, 0, 0, 0}, platform::RegType::Dword));
   Set(Hive::LocalMachine, L"LogFileCount", RegValue::Dword(4));
   FixedClockLogger logger;
-  logger.Initialize(3);
   EXPECT_EQ(logger.GetLevel(), 1001);
   EXPECT_EQ(logger.GetFileCount(), 4u);
 }
@@ -185,7 +183,6 @@ TEST_F(AddinLoggerTest, NumbersAreClamped) {
   SetUser(L"LogFileCount", 20u);
   SetUser(L"LogLevel", 0xFFFFFFFFu);
   FixedClockLogger small;
-  small.Initialize(3);
   EXPECT_EQ(small.GetRotationSize(), 100);
   EXPECT_EQ(small.GetFileCount(), 9u);
   EXPECT_EQ(small.GetLevel(), AddinLogger::kOff);
@@ -194,7 +191,6 @@ TEST_F(AddinLoggerTest, NumbersAreClamped) {
   SetUser(L"LogFileCount", 0u);
   SetUser(L"LogLevel", 0u);
   FixedClockLogger large;
-  large.Initialize(3);
   EXPECT_EQ(large.GetRotationSize(), 2147483647);
   EXPECT_EQ(large.GetFileCount(), 0u);
   EXPECT_EQ(large.GetLevel(), 0);
@@ -204,7 +200,6 @@ TEST_F(AddinLoggerTest, LevelZeroWritesAllAndAboveErrorWritesNothing) {
   SwitchOn();
   SetUser(L"LogLevel", 0u);
   FixedClockLogger all;
-  all.Initialize(3);
   all.Detail(L"d", L"a.cpp", 1);
   all.Info(L"i", L"a.cpp", 2);
   all.Warning(L"w", L"a.cpp", 3);
@@ -216,7 +211,6 @@ TEST_F(AddinLoggerTest, LevelZeroWritesAllAndAboveErrorWritesNothing) {
   SetUser(L"LogLevel", 4001u);
   fs::remove(LogFile("TVPPAddinsLog0.txt"));
   FixedClockLogger none;
-  none.Initialize(3);
   EXPECT_FALSE(none.IsEnabled(4000));
   none.Error(L"e", L"a.cpp", 4);
   EXPECT_EQ(FileCount(), 0u);
@@ -228,14 +222,12 @@ TEST_F(AddinLoggerTest, EmptyTextValuesTakeGenericNames) {
   SetUser(L"LogExtention", L"");
   SetUser(L"LogFileName", L"NotForPowerPoint");
   FixedClockLogger logger;
-  logger.Initialize(3);
   EXPECT_EQ(logger.GetBaseName(), L"TVAddinsLog");
   EXPECT_EQ(logger.GetExtension(), L".txt");
 
   SetUser(L"PPLogFileName", L"Slides");
   SetUser(L"LogExtention", L".log");
   FixedClockLogger named;
-  named.Initialize(3);
   named.Info(L"x", L"y.cpp", 1);
   EXPECT_TRUE(fs::exists(LogFile("Slides0.log")));
 }
@@ -246,19 +238,16 @@ TEST_F(AddinLoggerTest, HostKindChoosesDefaultBaseName) {
       {1, L"TVWordAddinsLog"}, {2, L"TVExcelAddinsLog"}, {3, L"TVPPAddinsLog"},
       {4, L"TVOutlookAddinsLog"}, {0, L"TVAddinsLog"}, {42, L"TVAddinsLog"}};
   for (auto [kind, name] : kinds) {
-    FixedClockLogger logger;
-    logger.Initialize(kind);
+    FixedClockLogger logger(kind);
     EXPECT_EQ(logger.GetBaseName(), name) << kind;
   }
   SetUser(L"WordLogFileName", L"WordOnly");
-  FixedClockLogger word;
-  word.Initialize(1);
+  FixedClockLogger word(1);
   EXPECT_EQ(word.GetBaseName(), L"WordOnly");
 }
 
 TEST_F(AddinLoggerTest, SettingsAreReadOnce) {
   FixedClockLogger logger;
-  logger.Initialize(3);
   ASSERT_EQ(logger.GetLevel(), AddinLogger::kOff);
   SwitchOn();
   logger.Initialize(3);
@@ -270,7 +259,6 @@ TEST_F(AddinLoggerTest, FolderWithEnvironmentReference) {
   SetUser(L"OfficeAddinLog", 1u);
   SetUser(L"LogFolderPath", L"%PELORANT_LOGTEST%\\nested\\deeper");
   FixedClockLogger logger;
-  logger.Initialize(3);
   logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
   EXPECT_EQ(ReadBytes(mLogDir.path() / "nested" / "deeper" / "TVPPAddinsLog0.txt"), kLine);
 }
@@ -280,7 +268,6 @@ TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefault) {
   SetUser(L"OfficeAddinLog", 1u);
   SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
   FixedClockLogger logger;
-  logger.Initialize(3);
   ASSERT_NE(logger.GetLevel(), AddinLogger::kOff);
   logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
   EXPECT_EQ(ReadBytes(mTempDir.path() / "Talvoren" / "AddinLog" / "TVPPAddinsLog0.txt"), kLine);
@@ -294,7 +281,6 @@ TEST_F(AddinLoggerTest, NoUsableFolderTurnsLoggingOffQuietly) {
   SetUser(L"OfficeAddinLog", 1u);
   SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
   FixedClockLogger logger;
-  logger.Initialize(3);
   EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
   logger.Error(L"lost", L"a.cpp", 1);
   EXPECT_EQ(FileCount(), 1u);  // only the plain file
@@ -305,7 +291,6 @@ TEST_F(AddinLoggerTest, FolderVanishingAfterStartLosesLinesWithoutFailing) {
   SetUser(L"OfficeAddinLog", 1u);
   SetUser(L"LogFolderPath", (gone.path() / "logs").wstring());
   FixedClockLogger logger;
-  logger.Initialize(3);
   fs::remove_all(gone.path() / "logs");
   logger.Error(L"lost", L"a.cpp", 1);  // must not throw or crash
   EXPECT_FALSE(fs::exists(gone.path() / "logs"));
@@ -314,7 +299,6 @@ TEST_F(AddinLoggerTest, FolderVanishingAfterStartLosesLinesWithoutFailing) {
 TEST_F(AddinLoggerTest, LinesAreCodePage932) {
   SwitchOn();
   FixedClockLogger logger;
-  logger.Initialize(3);
   logger.Info(L"\x7FFB\x8A33 ok", L"a.cpp", 1);  // 翻訳
   EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), "2013/5/7 9:3:7.45  2000 \x96\x7C\x96\xF3 ok a 1\r\n");
 }
@@ -327,7 +311,6 @@ TEST_F(AddinLoggerTest, RotationShiftsNumberedFiles) {
   WriteBytes(LogFile("TVPPAddinsLog1.txt"), "one");
   WriteBytes(LogFile("TVPPAddinsLog2.txt"), "two");
   FixedClockLogger logger;
-  logger.Initialize(3);
   logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
   EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), kLine);
   EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog1.txt")), std::string(101, 'a'));
@@ -340,7 +323,6 @@ TEST_F(AddinLoggerTest, FileExactlyAtLimitIsNotRotated) {
   SetUser(L"LogLotationSize", 100u);
   WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(100, 'a'));
   FixedClockLogger logger;
-  logger.Initialize(3);
   logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
   EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), std::string(100, 'a') + kLine);
   EXPECT_FALSE(fs::exists(LogFile("TVPPAddinsLog1.txt")));
@@ -356,7 +338,6 @@ TEST_F(AddinLoggerTest, CountZeroNeverRotates) {
   SetUser(L"LogFileCount", 0u);
   WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(500, 'a'));
   FixedClockLogger logger;
-  logger.Initialize(3);
   logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
   EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), std::string(500, 'a') + kLine);
   EXPECT_EQ(FileCount(), 1u);
