@@ -24,13 +24,14 @@ class PptxWindows : public ::testing::Test {
     d.slides = {Sp(2, "A1", 0, 0, P, P, "First") + Sp(3, "A2", 0, 0, P, P, "Second"), Sp(2, "B1", 0, 0, P, P, "x"),
                 Sp(2, "C1", 0, 0, P, P, "y")};
     decktest::Write(d, dir / "deck.pptx");
-    path = platform::FromUtf8((dir / "deck.pptx").string());
+    path = At("deck.pptx");
   }
   Ptr<Application> App() {
     if (!app) app = pptx::CreateApplication(options);
     return app;
   }
   Ptr<Presentation> Open(bool window = true) { return App()->Presentations()->Open(path, false, false, window); }
+  std::wstring At(const char* name) { return platform::FromUtf8((dir / name).string()); }
 };
 
 HRESULT ErrorOf(const std::function<void()>& f) {
@@ -143,7 +144,7 @@ TEST_F(PptxWindows, GroupMembersSelectAsChildShapes) {
   d.slides = {decktest::Group(2, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"10\" cy=\"10\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"10\" cy=\"10\"/>",
                               Sp(3, "In", 0, 0, 1, 1, "i"))};
   decktest::Write(d, dir / "g.pptx");
-  auto p = App()->Presentations()->Open(platform::FromUtf8((dir / "g.pptx").string()));
+  auto p = App()->Presentations()->Open(At("g.pptx"));
   auto item = p->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(1);
   item->Select();
   auto sel = App()->ActiveWindow()->Selection();
@@ -211,8 +212,8 @@ TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
   p->Slides()->Item(1)->SetName(L"Intro");
   EXPECT_FALSE(p->Saved());
   p->SetFinal(true);
-  p->SaveCopyAs(platform::FromUtf8((dir / "final.pptx").string()));
-  auto f = App()->Presentations()->Open(platform::FromUtf8((dir / "final.pptx").string()), false, false, false);
+  p->SaveCopyAs(At("final.pptx"));
+  auto f = App()->Presentations()->Open(At("final.pptx"), false, false, false);
   EXPECT_TRUE(f->Final());
   EXPECT_EQ(f->Slides()->Item(1)->Name(), L"Intro");
   EXPECT_EQ(f->Slides()->Item(2)->Name(), L"Slide257");
@@ -224,7 +225,7 @@ TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
   locked.slides = {Sp(2, "A", 0, 0, P, P, "a")};
   locked.presentationExtra = "<p:modifyVerifier cryptProviderType=\"rsaAES\" hashData=\"x\" saltData=\"y\" spinCount=\"100000\"/>";
   decktest::Write(locked, dir / "locked.pptx");
-  auto l = App()->Presentations()->Open(platform::FromUtf8((dir / "locked.pptx").string()));
+  auto l = App()->Presentations()->Open(At("locked.pptx"));
   EXPECT_EQ(ErrorOf([&] { l->SetSaved(l->Saved()); }), E_ACCESSDENIED);
   EXPECT_TRUE(l->ReadOnly());
 }
@@ -232,12 +233,12 @@ TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
 TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
   auto p = Open();
   p->Slides()->Item(2)->SetName(L"Changed");
-  p->SaveCopyAs(platform::FromUtf8((dir / "edited.pptx").string()));
+  p->SaveCopyAs(At("edited.pptx"));
   // A copy does not save the presentation itself.
   EXPECT_FALSE(p->Saved());
   p->SetSaved(true);
   auto before = decktest::ReadEntries(dir / "deck.pptx");
-  p->SaveCopyAs(platform::FromUtf8((dir / "copy.pptm").string()), ppSaveAsOpenXMLPresentationMacroEnabled);
+  p->SaveCopyAs(At("copy.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled);
   auto pkg = pptx::Package::Open(dir / "copy.pptm");
   EXPECT_EQ(pkg->ContentType("ppt/presentation.xml"), "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml");
   // The presentation itself and its file are unchanged.
@@ -245,21 +246,21 @@ TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
   EXPECT_EQ(p->FullName(), path);
   EXPECT_EQ(before, decktest::ReadEntries(dir / "deck.pptx"));
   // The classic-format copy is the same package under the old extension.
-  p->SaveCopyAs(platform::FromUtf8((dir / "copy.ppt").string()), ppSaveAsPresentation);
+  p->SaveCopyAs(At("copy.ppt"), ppSaveAsPresentation);
   EXPECT_EQ(decktest::ReadEntries(dir / "edited.pptx"), decktest::ReadEntries(dir / "copy.ppt"));
-  auto reopened = App()->Presentations()->Open(platform::FromUtf8((dir / "copy.pptm").string()), false, false, true);
+  auto reopened = App()->Presentations()->Open(At("copy.pptm"), false, false, true);
   EXPECT_EQ(reopened->Slides()->Count(), 3);
   EXPECT_EQ(reopened->Slides()->Item(2)->Name(), L"Changed");
-  EXPECT_EQ(ErrorOf([&] { p->SaveCopyAs(platform::FromUtf8((dir / "x.pptx").string()), 99); }), E_INVALIDARG);
+  EXPECT_EQ(ErrorOf([&] { p->SaveCopyAs(At("x.pptx"), 99); }), E_INVALIDARG);
 }
 
 TEST_F(PptxWindows, SaveAsMovesThePresentation) {
   auto p = Open();
   p->Slides()->Item(1)->SetName(L"Renamed");
-  p->SaveAs(platform::FromUtf8((dir / "moved.pptx").string()));
+  p->SaveAs(At("moved.pptx"));
   EXPECT_TRUE(p->Saved());
   EXPECT_EQ(p->Name(), L"moved.pptx");
-  auto q = App()->Presentations()->Open(platform::FromUtf8((dir / "moved.pptx").string()), true, false, false);
+  auto q = App()->Presentations()->Open(At("moved.pptx"), true, false, false);
   EXPECT_EQ(q->Slides()->Item(1)->Name(), L"Renamed");
 }
 
@@ -293,9 +294,9 @@ TEST_F(PptxWindows, NewPresentationIsBlankUntitledAndSavesAs) {
   EXPECT_EQ(App()->ActiveWindow()->ViewType(), ppViewNormal);
   EXPECT_EQ(ErrorOf([&] { App()->ActiveWindow()->View()->Slide(); }), E_FAIL);
   EXPECT_EQ(ErrorOf([&] { p->Save(); }), E_FAIL);
-  p->SaveAs(platform::FromUtf8((dir / "new.pptx").string()));
+  p->SaveAs(At("new.pptx"));
   EXPECT_TRUE(p->Saved());
-  auto q = App()->Presentations()->Open(platform::FromUtf8((dir / "new.pptx").string()), true, false, false);
+  auto q = App()->Presentations()->Open(At("new.pptx"), true, false, false);
   EXPECT_EQ(q->Slides()->Count(), 0);
   auto pkg = pptx::Package::Open(dir / "new.pptx");
   EXPECT_EQ(pkg->ContentType("ppt/slideLayouts/slideLayout1.xml"),
