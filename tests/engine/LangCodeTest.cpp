@@ -75,10 +75,4 @@ TEST(LangCode, UnknownCodesGetTheEnglishDefaults) {
   }
 }
 
-TEST(LangCode, UkrainianIsNotEnglish) {
-  EXPECT_EQ(LangCharset(L"uk"), 204);
-  EXPECT_EQ(LangCodePage(L"uk"), 1251);
-  EXPECT_EQ(LangLcid(L"uk"), 1058u);
-}
-
 }  // namespace
