@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DeckBuilder.h"
 #include "host/Comments.h"
 #include "host/pptx/PptxDocument.h"
 #include "platform/ComError.h"
@@ -27,13 +28,6 @@ SlideRef SlideByPart(const std::shared_ptr<Document>& doc, const std::string& pa
 
 class CommentsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mTemp = fs::temp_directory_path() / ("pelorant-comments-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(mTemp);
-  }
-  void TearDown() override { fs::remove_all(mTemp); }
-
   std::shared_ptr<Document> Open(const char* name) {
     fs::path p = Corpus(name);
     if (!fs::exists(p)) throw std::runtime_error("corpus deck missing: " + p.string());
@@ -45,7 +39,7 @@ class CommentsTest : public ::testing::Test {
     return Document::Open(out);
   }
 
-  fs::path mTemp;
+  decktest::TempDir mTemp;
 };
 
 TEST_F(CommentsTest, LegacyCommentsReadTheirTextPositionAndAuthor) {

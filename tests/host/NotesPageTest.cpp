@@ -1,9 +1,9 @@
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "DeckBuilder.h"
 #include "host/Host.h"
 #include "host/pptx/PptxDocument.h"
 #include "platform/ComError.h"
@@ -24,13 +24,6 @@ constexpr const char* kNotesType = "application/vnd.openxmlformats-officedocumen
 
 class NotesPageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mTemp = fs::temp_directory_path() / ("pelorant-notes-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(mTemp);
-  }
-  void TearDown() override { fs::remove_all(mTemp); }
-
   std::shared_ptr<Document> Open(const fs::path& p) {
     if (!fs::exists(p)) throw std::runtime_error("deck missing: " + p.string());
     return Document::Open(p);
@@ -54,7 +47,7 @@ class NotesPageTest : public ::testing::Test {
     throw std::runtime_error("no notes placeholder");
   }
 
-  fs::path mTemp;
+  decktest::TempDir mTemp;
 };
 
 TEST_F(NotesPageTest, ReadingAMissingPageWritesNothing) {

@@ -1,9 +1,9 @@
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "DeckBuilder.h"
 #include "host/Host.h"
 #include "host/pptx/PptxApplication.h"
 #include "host/pptx/PptxDocument.h"
@@ -42,12 +42,7 @@ std::vector<std::wstring> DrawnTexts(host::pptx::Package& pkg, const std::string
 
 class SmartArtTextTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mTemp = fs::temp_directory_path() / ("pelorant-smartart-" + std::to_string(::getpid()));
-    fs::create_directories(mTemp);
-  }
-  void TearDown() override { fs::remove_all(mTemp); }
-  fs::path mTemp;
+  decktest::TempDir mTemp;
 };
 
 TEST_F(SmartArtTextTest, EditingADrawnShapeUpdatesTheDataModelToo) {
@@ -85,13 +80,9 @@ TEST_F(SmartArtTextTest, EditingADrawnShapeUpdatesTheDataModelToo) {
     if (!t.empty()) withText.push_back(t);
   EXPECT_EQ(withText, want);
   // The model keeps the formatting of its own paragraphs (bold italic "def").
-  std::string xml;
-  {
-    std::ostringstream s;
-    pkg->Xml("ppt/diagrams/data1.xml").save(s, "", pugi::format_raw);
-    xml = s.str();
-  }
-  EXPECT_NE(xml.find("<a:pPr algn=\"l\" rtl=\"0\"/>"), std::string::npos);
+  std::ostringstream xml;
+  pkg->Xml("ppt/diagrams/data1.xml").save(xml, "", pugi::format_raw);
+  EXPECT_NE(xml.str().find("<a:pPr algn=\"l\" rtl=\"0\"/>"), std::string::npos);
 }
 
 TEST_F(SmartArtTextTest, AShapeShowingANodeWithItsChildrenSharesItsParagraphsOut) {
