@@ -2,6 +2,7 @@
 
 #include "options/TranslationOption.h"
 #include "options/TranslationOptions.h"
+#include "platform/Strings.h"
 
 using namespace options;
 
@@ -25,6 +26,24 @@ std::wstring ValueOf(const TranslationOption& set, const std::wstring& name) {
 
 void Apply(TranslationOption* set, const std::wstring& name, const std::wstring& value) {
   ASSERT_TRUE(TranslationOptions::FromNameValue(set, {name}, {value}));
+}
+
+// Pairs applied one after another to the same set, each followed by a look
+// at the field it names.
+using T = TranslationOption;
+struct ApplyStep {
+  const wchar_t* name;
+  const wchar_t* value;
+  std::int32_t (TranslationOption::*field)() const;
+  std::int32_t expected;
+};
+
+void ApplyInTurn(TranslationOption* set, std::initializer_list<ApplyStep> steps) {
+  for (const ApplyStep& step : steps) {
+    SCOPED_TRACE(std::wstring(step.name) + L"=\"" + step.value + L"\"");
+    Apply(set, step.name, step.value);
+    EXPECT_EQ((set->*step.field)(), step.expected);
+  }
 }
 
 }  // namespace
@@ -120,61 +139,32 @@ TEST(TranslationOptionEncoding, WritesFlagsIntegersAndEnumsAsThePairsSpellThem) 
 
 TEST(TranslationOptionEncoding, FlagsReadTrueOnlyFromExactTrue) {
   TranslationOption o;
-  Apply(&o, L"DualPrint", L"True");
-  EXPECT_EQ(o.DualPrint(), 1);
-  Apply(&o, L"DualPrint", L"true");
-  EXPECT_EQ(o.DualPrint(), 0);
-  Apply(&o, L"DualPrint", L"True");
-  Apply(&o, L"DualPrint", L"1");
-  EXPECT_EQ(o.DualPrint(), 0);
-  Apply(&o, L"ChangesTranFontColor", L"");
-  EXPECT_EQ(o.ChangesTranFontColor(), 0);
+  ApplyInTurn(&o, {{L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"true", &T::DualPrint, 0},
+                   {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"1", &T::DualPrint, 0},
+                   {L"ChangesTranFontColor", L"", &T::ChangesTranFontColor, 0}});
 }
 
 TEST(TranslationOptionEncoding, EnumsChangeOnlyOnAListedDigit) {
   TranslationOption o;
-  Apply(&o, L"OutputDestType", L"2");
-  EXPECT_EQ(o.OutputDestType(), 1);
-  Apply(&o, L"OutputDestType", L"0");
-  EXPECT_EQ(o.OutputDestType(), 0);
-  Apply(&o, L"OutputDestType", L" 1");
-  EXPECT_EQ(o.OutputDestType(), 0);
-  Apply(&o, L"WindowAlign", L"2");
-  EXPECT_EQ(o.WindowAlign(), 2);
-  Apply(&o, L"WindowAlign", L"02");
-  EXPECT_EQ(o.WindowAlign(), 2);
-  Apply(&o, L"_DualPrintDest", L"2");
-  EXPECT_EQ(o.DualPrintDest(), 2);
-  Apply(&o, L"_EditType", L"2");
-  EXPECT_EQ(o.EditType(), 0);
+  ApplyInTurn(&o, {{L"OutputDestType", L"2", &T::OutputDestType, 1}, {L"OutputDestType", L"0", &T::OutputDestType, 0},
+                   {L"OutputDestType", L" 1", &T::OutputDestType, 0}, {L"WindowAlign", L"2", &T::WindowAlign, 2},
+                   {L"WindowAlign", L"02", &T::WindowAlign, 2}, {L"_DualPrintDest", L"2", &T::DualPrintDest, 2},
+                   {L"_EditType", L"2", &T::EditType, 0}});
   o.SetDualPrintLevel(5);
-  Apply(&o, L"_DualPrintLevel", L"3");
-  EXPECT_EQ(o.DualPrintLevel(), 5);
-  Apply(&o, L"_DualPrintLevel", L"0");
-  EXPECT_EQ(o.DualPrintLevel(), 0);
+  ApplyInTurn(&o, {{L"_DualPrintLevel", L"3", &T::DualPrintLevel, 5},
+                   {L"_DualPrintLevel", L"0", &T::DualPrintLevel, 0}});
 }
 
 TEST(TranslationOptionEncoding, IntegersReadInAutomaticBase) {
   TranslationOption o;
-  Apply(&o, L"_TimeOutMSec", L"0x3E8");
-  EXPECT_EQ(o.TimeOutMSec(), 1000);
-  Apply(&o, L"_TimeOutMSec", L"not a number");
-  EXPECT_EQ(o.TimeOutMSec(), 0);
-  Apply(&o, L"_TimeOutMSec", L"010");
-  EXPECT_EQ(o.TimeOutMSec(), 8);
-  Apply(&o, L"_TimeOutMSec", L"-1");
-  EXPECT_EQ(o.TimeOutMSec(), -1);
-  Apply(&o, L"OrigFontColorValue", L"255abc");
-  EXPECT_EQ(o.OrigFontColorValue(), 255);
-
-  EXPECT_EQ(ParseAutoBaseInt(L"  42"), 42);
-  EXPECT_EQ(ParseAutoBaseInt(L"0X1f"), 31);
-  EXPECT_EQ(ParseAutoBaseInt(L"0x"), 0);
-  EXPECT_EQ(ParseAutoBaseInt(L"09"), 0);
-  EXPECT_EQ(ParseAutoBaseInt(L"-0x10"), -16);
-  EXPECT_EQ(ParseAutoBaseInt(L"99999999999"), 2147483647);
-  EXPECT_EQ(ParseAutoBaseInt(L"-99999999999"), -2147483647 - 1);
-  EXPECT_EQ(ParseAutoBaseInt(L""), 0);
+  ApplyInTurn(&o, {{L"_TimeOutMSec", L"0x3E8", &T::TimeOutMSec, 1000},
+                   {L"_TimeOutMSec", L"not a number", &T::TimeOutMSec, 0},
+                   {L"_TimeOutMSec", L"010", &T::TimeOutMSec, 8}, {L"_TimeOutMSec", L"-1", &T::TimeOutMSec, -1},
+                   {L"OrigFontColorValue", L"255abc", &T::OrigFontColorValue, 255}});
+  const std::pair<const wchar_t*, int> parsed[] = {{L"  42", 42}, {L"0X1f", 31}, {L"0x", 0}, {L"09", 0}, {L"", 0},
+                                                   {L"-0x10", -16}, {L"99999999999", 2147483647},
+                                                   {L"-99999999999", -2147483647 - 1}};
+  for (auto [text, value] : parsed) EXPECT_EQ(ParseAutoBaseInt(text), value) << '"' << platform::ToUtf8(text) << '"';
 }
 
 TEST(TranslationOptionEncoding, UnknownAndMissingNamesLeaveFieldsAlone) {
