@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "host/pptx/PptxDocument.h"
 #include "platform/ComError.h"
 #include "host/TextRange.h"
@@ -10,20 +12,14 @@ using texttest::Owner;
 namespace {
 
 template <class R>
-struct Model;
-template <>
-struct Model<host::TextRange> {
-  static host::Ptr<host::TextRange> Whole(const std::shared_ptr<Owner>& o) { return host::pptx::MakeTextRange(o); }
-};
-template <>
-struct Model<host::TextRange2> {
-  static host::Ptr<host::TextRange2> Whole(const std::shared_ptr<Owner>& o) { return host::pptx::MakeTextRange2(o); }
-};
-
-template <class R>
 class BothTextModels : public ::testing::Test {
  protected:
-  auto Whole(const std::shared_ptr<Owner>& o) { return Model<R>::Whole(o); }
+  host::Ptr<R> Whole(const std::shared_ptr<Owner>& o) {
+    if constexpr (std::is_same_v<R, host::TextRange>)
+      return host::pptx::MakeTextRange(o);
+    else
+      return host::pptx::MakeTextRange2(o);
+  }
 };
 using Models = ::testing::Types<host::TextRange, host::TextRange2>;
 TYPED_TEST_SUITE(BothTextModels, Models);
