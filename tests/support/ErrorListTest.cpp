@@ -44,12 +44,9 @@ class ErrorListTest : public ::testing::Test {
 };
 
 TEST_F(ErrorListTest, IconComesFromThousandsDigit) {
-  EXPECT_EQ(ErrorList::Add(1301).mIcon, MB_ICONERROR);
-  EXPECT_EQ(ErrorList::Add(2001).mIcon, MB_ICONEXCLAMATION);
-  EXPECT_EQ(ErrorList::Add(3001).mIcon, MB_ICONINFORMATION);
-  EXPECT_EQ(ErrorList::Add(4002).mIcon, 0);
-  EXPECT_EQ(ErrorList::Add(9001).mIcon, 0);
-  EXPECT_EQ(ErrorList::Add(203).mIcon, 0);
+  const std::pair<int, int> cases[] = {{1301, MB_ICONERROR}, {2001, MB_ICONEXCLAMATION}, {3001, MB_ICONINFORMATION},
+                                       {4002, 0},            {9001, 0},                  {203, 0}};
+  for (auto [id, icon] : cases) EXPECT_EQ(ErrorList::Add(id).mIcon, icon) << id;
   EXPECT_EQ(ErrorList::GetCount(), 6);
 }
 
@@ -207,16 +204,9 @@ TEST_F(ErrorListTest, ReportWithInfoStopsAtFirstEmptyText) {
 }
 
 TEST(ErrorListMapping, EngineErrorsToMessageIds) {
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30000), 1201);
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30001), 1202);
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30002), 1249);
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30003), 1204);
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30004), 1205);
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30005), 1206);
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30006), 1207);
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(30007), 1249);
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(0), 1249);
-  EXPECT_EQ(ErrorList::EngineErrorToMessageId(-1), 1249);
+  const std::pair<long, int> cases[] = {{30000, 1201}, {30001, 1202}, {30002, 1249}, {30003, 1204}, {30004, 1205},
+                                        {30005, 1206}, {30006, 1207}, {30007, 1249}, {0, 1249},     {-1, 1249}};
+  for (auto [engine, id] : cases) EXPECT_EQ(ErrorList::EngineErrorToMessageId(engine), id) << engine;
 }
 
 }  // namespace
