@@ -212,12 +212,9 @@ TEST(ResourceModuleTables, CharsetFromCodePage) {
 }
 
 TEST(ResourceModuleTables, DefaultFonts) {
-  EXPECT_EQ(ResourceModule::DefaultFontForCharset(128), kJapaneseFont);
-  EXPECT_EQ(ResourceModule::DefaultFontForCharset(129), L"\xAD74\xB9BC");
-  EXPECT_EQ(ResourceModule::DefaultFontForCharset(134), L"\x5B8B\x4F53");
-  EXPECT_EQ(ResourceModule::DefaultFontForCharset(136), L"\x65B0\x7D30\x660E\x9AD4");
-  EXPECT_EQ(ResourceModule::DefaultFontForCharset(0), L"");
-  EXPECT_EQ(ResourceModule::DefaultFontForCharset(204), L"");
+  const std::pair<int, std::wstring> table[] = {{128, kJapaneseFont}, {129, L"\xAD74\xB9BC"}, {134, L"\x5B8B\x4F53"},
+                                                {136, L"\x65B0\x7D30\x660E\x9AD4"}, {0, L""}, {204, L""}};
+  for (auto& [charset, font] : table) EXPECT_EQ(ResourceModule::DefaultFontForCharset(charset), font) << charset;
 }
 
 // Every id of the own Japanese table has an English text in the module the
@@ -262,17 +259,21 @@ TEST(ResourceTables, OwnTableHoldsTheIdsTheAddinUses) {
   EXPECT_EQ(module.LoadText(9001), L"\x82F1\x8A9E - \x65E5\x672C\x8A9E");  // 英語 - 日本語
 }
 
+const wchar_t* const kProduct = L"Talvoren PowerPoint AddIn";
+const wchar_t* const kVersion = L"3, 0, 5, 20";
+
+void ExpectValues(const VersionInfo& version, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
+  for (auto [name, value] : values) EXPECT_EQ(version.GetValue(name), value) << platform::ToUtf8(name);
+}
+
 TEST(VersionInfoTest, EnglishModuleVersionBlock) {
   std::wstring english = supporttest::BuiltEnglishModule();
   ASSERT_FALSE(english.empty()) << "the English resource module was not built";
   VersionInfo version(english);
   EXPECT_EQ(version.GetTranslation(), L"040904b0");
-  EXPECT_EQ(version.GetValue(L"ProductName"), L"Talvoren PowerPoint AddIn");
-  EXPECT_EQ(version.GetValue(L"ProductVersion"), L"3, 0, 5, 20");
-  EXPECT_EQ(version.GetValue(L"FileVersion"), L"3, 0, 5, 20");
-  EXPECT_EQ(version.GetValue(L"OriginalFilename"), L"OfficeAddInRes1033.dll");
-  EXPECT_EQ(version.GetValue(L"CompanyName"), L"Talvoren");
-  EXPECT_EQ(version.GetValue(L"NoSuchValue"), L"");
+  ExpectValues(version, {{L"ProductName", kProduct}, {L"ProductVersion", kVersion}, {L"FileVersion", kVersion},
+                         {L"OriginalFilename", L"OfficeAddInRes1033.dll"}, {L"CompanyName", L"Talvoren"},
+                         {L"NoSuchValue", L""}});
 }
 
 TEST(VersionInfoTest, OwnVersionBlock) {
@@ -284,12 +285,9 @@ TEST(VersionInfoTest, OwnVersionBlock) {
     return;
   }
   EXPECT_EQ(version.GetTranslation(), L"040904b0");
-  EXPECT_EQ(version.GetValue(L"ProductName"), L"Talvoren PowerPoint AddIn");
-  EXPECT_EQ(version.GetValue(L"FileDescription"), L"Talvoren PowerPoint AddIn");
-  EXPECT_EQ(version.GetValue(L"Comments"), L"Talvoren PowerPoint AddIn");
-  EXPECT_EQ(version.GetValue(L"ProductVersion"), L"3, 0, 5, 20");
-  EXPECT_EQ(version.GetValue(L"InternalName"), L"Pelorant.dll");
-  EXPECT_EQ(version.GetValue(L"OriginalFilename"), L"Pelorant.dll");
+  ExpectValues(version, {{L"ProductName", kProduct}, {L"FileDescription", kProduct}, {L"Comments", kProduct},
+                         {L"ProductVersion", kVersion}, {L"InternalName", L"Pelorant.dll"},
+                         {L"OriginalFilename", L"Pelorant.dll"}});
   EXPECT_FALSE(version.GetValue(L"LegalCopyright").empty());
 }
 
@@ -299,10 +297,8 @@ TEST(VersionInfoTest, AddinDllCarriesVersionBlockAndJapaneseStrings) {
   if (dll.empty()) GTEST_SKIP() << "Pelorant.dll is built on Windows only";
   VersionInfo version(dll);
   EXPECT_EQ(version.GetTranslation(), L"040904b0");
-  EXPECT_EQ(version.GetValue(L"ProductName"), L"Talvoren PowerPoint AddIn");
-  EXPECT_EQ(version.GetValue(L"FileVersion"), L"3, 0, 5, 20");
-  EXPECT_EQ(version.GetValue(L"InternalName"), L"Pelorant.dll");
-  EXPECT_EQ(version.GetValue(L"OriginalFilename"), L"Pelorant.dll");
+  ExpectValues(version, {{L"ProductName", kProduct}, {L"FileVersion", kVersion}, {L"InternalName", L"Pelorant.dll"},
+                         {L"OriginalFilename", L"Pelorant.dll"}});
   auto module = platform::ResourceModuleFile::Load(dll);
   ASSERT_TRUE(module);
   for (const resources::StringEntry& e : resources::OwnStrings()) {
