@@ -146,21 +146,18 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   }
   EXPECT_GT(total, 1000);
   if (std::system("command -v libreoffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "libreoffice is not installed";
-  // One LibreOffice run for all decks, with a private profile.
-  std::string cmd = "cd '" + dir.path.string() + "' && timeout 1200 libreoffice -env:UserInstallation=file://" +
-                    dir.path.string() + "/lo-profile --headless --convert-to pdf --outdir pdf";
-  for (auto& w : written) cmd += " '" + w + "'";
-  cmd += " >lo.log 2>&1";
-  int rc = std::system(cmd.c_str());
-  EXPECT_EQ(rc, 0) << "libreoffice failed";
+  // LibreOffice with a private profile converts the given quoted files to PDF in outdir.
+  auto convert = [&](const char* timeout, const std::string& outdir, const std::string& files, const char* log) {
+    std::string c = "cd '" + dir.path.string() + "' && timeout " + timeout + " libreoffice -env:UserInstallation=file://" +
+                    dir.path.string() + "/lo-profile --headless --convert-to pdf --outdir " + outdir + files + log;
+    return std::system(c.c_str());
+  };
+  // One LibreOffice run for all decks.
+  std::string files;
+  for (auto& w : written) files += " '" + w + "'";
+  EXPECT_EQ(convert("1200", "pdf", files, " >lo.log 2>&1"), 0) << "libreoffice failed";
   // A deck LibreOffice cannot render even as it came from the corpus says
   // nothing about our edits; only the others must convert.
-  auto convert = [&](const std::string& file, const std::string& outdir) {
-    std::string c = "cd '" + dir.path.string() + "' && timeout 300 libreoffice -env:UserInstallation=file://" +
-                    dir.path.string() + "/lo-profile --headless --convert-to pdf --outdir " + outdir + " '" + file +
-                    "' >>lo.log 2>&1";
-    std::system(c.c_str());
-  };
   auto converted = [&](const std::filesystem::path& pdf) {
     return std::filesystem::exists(pdf) && std::filesystem::file_size(pdf) > 500;
   };
@@ -168,7 +165,7 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
     auto stem = std::filesystem::path(w).stem().string();
     if (converted(dir / "pdf" / (stem + ".pdf"))) continue;
     std::string original = (CorpusDir() / std::filesystem::path(w).filename().string().substr(2)).string();
-    convert(original, "orig");
+    convert("300", "orig", " '" + original + "'", " >>lo.log 2>&1");
     auto origPdf = dir / "orig" / (stem.substr(2) + ".pdf");
     EXPECT_FALSE(converted(origPdf)) << "LibreOffice renders " << original << " but not our edited copy " << w;
     if (!converted(origPdf)) std::cout << "note: LibreOffice cannot render " << original << " either\n";
