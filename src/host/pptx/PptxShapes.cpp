@@ -597,9 +597,34 @@ class BodyProps {
   std::shared_ptr<TextBodyOwner> mOwner;
 };
 
-class TextFrameImpl : public host::TextFrame {
+// What both text models' frames share: wrapping, orientation, anchor and
+// margins read and written on the same body properties.
+template <class Interface>
+class FrameProps : public Interface {
  public:
-  explicit TextFrameImpl(std::shared_ptr<ShapeImpl> s) : b(std::move(s)) {}
+  explicit FrameProps(std::shared_ptr<ShapeImpl> s) : b(std::move(s)) {}
+  int WordWrap() override { b.Shape()->Check(); return b.WordWrap(); }
+  void SetWordWrap(int v) override { b.SetWordWrap(v); }
+  int Orientation() override { b.Shape()->Check(); return b.Orientation(); }
+  void SetOrientation(int v) override { b.SetOrientation(v); }
+  int VerticalAnchor() override { b.Shape()->Check(); return b.Anchor(); }
+  void SetVerticalAnchor(int v) override { b.SetAnchor(v); }
+  float MarginLeft() override { b.Shape()->Check(); return b.Inset("lIns", 91440); }
+  float MarginRight() override { b.Shape()->Check(); return b.Inset("rIns", 91440); }
+  float MarginTop() override { b.Shape()->Check(); return b.Inset("tIns", 45720); }
+  float MarginBottom() override { b.Shape()->Check(); return b.Inset("bIns", 45720); }
+  void SetMarginLeft(float v) override { b.SetInset("lIns", v); }
+  void SetMarginRight(float v) override { b.SetInset("rIns", v); }
+  void SetMarginTop(float v) override { b.SetInset("tIns", v); }
+  void SetMarginBottom(float v) override { b.SetInset("bIns", v); }
+
+ protected:
+  BodyProps b;
+};
+
+class TextFrameImpl : public FrameProps<host::TextFrame> {
+ public:
+  using FrameProps::FrameProps;
   bool HasText() override { b.Shape()->Check(); return b.HasText(); }
   Ptr<host::TextRange> TextRange() override { b.Shape()->Check(); return MakeTextRange(b.Owner()); }
   int AutoSize() override { b.Shape()->Check(); return b.AutoFit() == 1 ? ppAutoSizeShapeToFitText : ppAutoSizeNone; }
@@ -609,49 +634,15 @@ class TextFrameImpl : public host::TextFrame {
     if (v == ppAutoSizeNone && b.AutoFit() == 2) return;
     b.SetAutoFit(v);
   }
-  int WordWrap() override { b.Shape()->Check(); return b.WordWrap(); }
-  void SetWordWrap(int v) override { b.SetWordWrap(v); }
-  int Orientation() override { b.Shape()->Check(); return b.Orientation(); }
-  void SetOrientation(int v) override { b.SetOrientation(v); }
-  int VerticalAnchor() override { b.Shape()->Check(); return b.Anchor(); }
-  void SetVerticalAnchor(int v) override { b.SetAnchor(v); }
-  float MarginLeft() override { b.Shape()->Check(); return b.Inset("lIns", 91440); }
-  float MarginRight() override { b.Shape()->Check(); return b.Inset("rIns", 91440); }
-  float MarginTop() override { b.Shape()->Check(); return b.Inset("tIns", 45720); }
-  float MarginBottom() override { b.Shape()->Check(); return b.Inset("bIns", 45720); }
-  void SetMarginLeft(float v) override { b.SetInset("lIns", v); }
-  void SetMarginRight(float v) override { b.SetInset("rIns", v); }
-  void SetMarginTop(float v) override { b.SetInset("tIns", v); }
-  void SetMarginBottom(float v) override { b.SetInset("bIns", v); }
-
- private:
-  BodyProps b;
 };
 
-class TextFrame2Impl : public host::TextFrame2 {
+class TextFrame2Impl : public FrameProps<host::TextFrame2> {
  public:
-  explicit TextFrame2Impl(std::shared_ptr<ShapeImpl> s) : b(std::move(s)) {}
+  using FrameProps::FrameProps;
   int HasText() override { b.Shape()->Check(); return b.HasText() ? msoTrue : msoFalse; }
   Ptr<host::TextRange2> TextRange() override { b.Shape()->Check(); return MakeTextRange2(b.Owner()); }
   int AutoSize() override { b.Shape()->Check(); return b.AutoFit(); }
   void SetAutoSize(int v) override { b.SetAutoFit(v); }
-  int WordWrap() override { b.Shape()->Check(); return b.WordWrap(); }
-  void SetWordWrap(int v) override { b.SetWordWrap(v); }
-  int Orientation() override { b.Shape()->Check(); return b.Orientation(); }
-  void SetOrientation(int v) override { b.SetOrientation(v); }
-  int VerticalAnchor() override { b.Shape()->Check(); return b.Anchor(); }
-  void SetVerticalAnchor(int v) override { b.SetAnchor(v); }
-  float MarginLeft() override { b.Shape()->Check(); return b.Inset("lIns", 91440); }
-  float MarginRight() override { b.Shape()->Check(); return b.Inset("rIns", 91440); }
-  float MarginTop() override { b.Shape()->Check(); return b.Inset("tIns", 45720); }
-  float MarginBottom() override { b.Shape()->Check(); return b.Inset("bIns", 45720); }
-  void SetMarginLeft(float v) override { b.SetInset("lIns", v); }
-  void SetMarginRight(float v) override { b.SetInset("rIns", v); }
-  void SetMarginTop(float v) override { b.SetInset("tIns", v); }
-  void SetMarginBottom(float v) override { b.SetInset("bIns", v); }
-
- private:
-  BodyProps b;
 };
 
 Ptr<host::TextFrame> ShapeImpl::TextFrame() {
