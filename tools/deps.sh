@@ -8,10 +8,10 @@ packages=(
   libzip-dev libpugixml-dev libfreetype-dev libfontconfig-dev
   fonts-liberation2 fonts-dejavu-core fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea
   apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev
-  zip unzip
+  zip unzip python3
 )
 if [ "${1:-}" = "--all" ]; then
-  packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 xvfb libreoffice-impress poppler-utils)
+  packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb libreoffice-impress poppler-utils)
 fi
 missing=()
 for p in "${packages[@]}"; do
