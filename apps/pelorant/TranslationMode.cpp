@@ -52,6 +52,19 @@ bool ParseModeOption(const std::string& command, const std::vector<std::string>&
   return true;
 }
 
+int FindModeKey(const engine::EngineCaches& cache, const std::wstring& key) {
+  int index = cache.FindKey(key);
+  if (index >= 0) return index;
+  int matches = 0;
+  for (size_t i = 0; i < cache.Count(); ++i) {
+    if (platform::EqualsNoCase(cache.Entry(i).EngineKey(), key)) {
+      index = static_cast<int>(i);
+      ++matches;
+    }
+  }
+  return matches == 1 ? index : -1;
+}
+
 std::optional<ModeChoice> ChooseMode(const std::string& command, const std::string& key, CommandIo& io) {
   std::wstring fakeError;
   // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
@@ -92,17 +105,7 @@ std::optional<ModeChoice> ChooseMode(const std::string& command, const std::stri
       return std::nullopt;
     }
   } else {
-    index = cache.FindKey(wanted);
-    if (index < 0) {
-      int matches = 0;
-      for (size_t i = 0; i < cache.Count(); ++i) {
-        if (platform::EqualsNoCase(cache.Entry(i).EngineKey(), wanted)) {
-          index = static_cast<int>(i);
-          ++matches;
-        }
-      }
-      if (matches != 1) index = -1;
-    }
+    index = FindModeKey(cache, wanted);
     if (index < 0) {
       io.err << "pelorant " << command << ": unknown translation mode '" << key << "'";
       if (cache.Count() == 0) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "engine/EngineCaches.h"
 #include "engine/EngineEntry.h"
 #include "options/TranslationOptionUDT.h"
 
@@ -19,6 +20,10 @@ struct ModeChoice {
   engine::EngineEntry entry;
   std::wstring displayLanguage;
 };
+
+// The index of the pair whose engine key is KEY as given, else of the one key
+// that equals it without regard to case; -1 when none or several do.
+int FindModeKey(const engine::EngineCaches& cache, const std::wstring& key);
 
 // Reads the engine cache (asking the engines when it is empty or out of
 // date) and finds the pair: the key as given, else the one key that equals

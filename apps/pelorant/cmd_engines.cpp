@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "TranslationMode.h"
 #include "fake/FakeEngine.h"
 #include "engine/EngineCaches.h"
 #include "platform/ComError.h"
@@ -32,11 +33,12 @@ const char* const kUsage =
     "               are asked only when the cache is empty or an installer changed\n"
     "               the \"RefreshTrigger\" registry value.\n"
     "  refresh      ask the engines again now; check marks are kept.\n"
-    "  check KEY    offer the pair KEY (for example apertium:eng-spa) again.\n"
+    "  check KEY    offer the pair KEY (for example Apertium:eng-spa) again.\n"
     "  uncheck KEY  stop offering the pair KEY.\n"
     "\n"
     "KEY is the pair's engine key as `engines list` shows it: the engine group, a\n"
-    "colon and the engine's id for the pair. It is matched exactly.\n";
+    "colon and the engine's id for the pair; letter case does not matter when only\n"
+    "one key matches.\n";
 
 void PrintErrorList(app::CommandIo& io) {
   for (const ErrorEntry& e : ErrorList::GetEntries()) {
@@ -134,7 +136,7 @@ int SetCheck(const std::vector<std::string>& args, std::int32_t checked, app::Co
   EngineCaches cache;
   if (!OpenCache(&cache, false, io)) return 1;
   std::wstring key = platform::FromUtf8(args[1]);
-  int index = cache.FindKey(key);
+  int index = app::FindModeKey(cache, key);
   if (index < 0) {
     io.err << "pelorant engines: no engine pair has the key '" << args[1] << "' (see pelorant engines list)\n";
     Save(&cache, true, io);

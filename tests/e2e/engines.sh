@@ -62,6 +62,12 @@ grep -q '^FakeMT:en-es .*no$' "$tmp/out" || fail "check mark lost in the rebuild
 run side2.txt check FakeMT:en-es
 run side2.txt list
 grep -q '^FakeMT:en-es .*yes$' "$tmp/out" || fail "check did not stick"
+# Keys are typed by people: the case of the letters does not matter.
+run side2.txt uncheck fakemt:EN-ES
+[ $rc -eq 0 ] || fail "uncheck in other letter case exited $rc: $(cat "$tmp/err")"
+run side2.txt list
+grep -q '^FakeMT:en-es .*no$' "$tmp/out" || fail "uncheck in other letter case did not stick"
+run side2.txt check FakeMT:en-es
 
 # Unknown key and bad usage.
 run side2.txt check FakeMT:xx-yy
