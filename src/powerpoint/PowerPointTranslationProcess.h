@@ -1,0 +1,119 @@
+// A translation run over a PowerPoint presentation: the run record, the
+// slide and shape walk, shape text, tables, comments and WordArt.
+//
+// Three presentations take part: OrigPresen (what the user started from),
+// WorkPresen (a hidden copy every source text is read from) and TranPresen
+// (what receives the translation: OrigPresen itself when the original is
+// overwritten, else a second copy in a window of its own). Source shape i of
+// a range in WorkPresen is the same shape as target shape i in TranPresen,
+// because both copies were made at the same moment.
+//
+// Everything here runs on the user-interface thread. The only state shared
+// with other threads is AppCommon's cancel flag (set by the progress
+// dialog's thread and the facade's watchdog).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/Host.h"
+#include "options/TranslationOptionUDT.h"
+
+namespace engine {
+class AppCommon;
+}
+
+namespace powerpoint {
+
+// The state of one run, created by the run body and released when it returns.
+struct PPTTranProp {
+  host::Ptr<host::Presentation> OrigPresen;
+  host::Ptr<host::Presentation> WorkPresen;
+  host::Ptr<host::Presentation> TranPresen;
+  options::TranslationOptionUDT TranOption;
+  host::Ptr<host::Application> Application;
+  std::int32_t OwnsOrigPresen = 1;
+  std::int32_t OwnsWorkPresen = 1;
+  std::int32_t OwnsTranPresen = 1;
+  std::int32_t WindowViewType = 9;
+  std::int32_t PaneViewType = 9;
+  std::int32_t SelectionType = 0;  // 0 none, 1 slides, 2 shapes, 3 text
+  std::int64_t ProgressTarget = 0;
+  std::vector<std::wstring> SlideNames;
+  std::vector<std::wstring> ShapeNames;
+  std::int32_t SelectedTextStart = 0;  // 1-based
+  std::int32_t SelectedTextSize = 0;
+  host::Ptr<host::SlideRange> OrigSlideRange;
+  host::Ptr<host::SlideRange> TranSlideRange;
+  std::int32_t TranslationSlideShapeCount = 0;
+  std::int32_t CurrentTranslationSlideShapeNum = 0;
+  std::int32_t CloseTranslationPresenWindow = 1;
+  host::Ptr<host::ShapeRange> SelectTranslateShapeRange;
+};
+
+// One message the run reported; category is the id's thousands digit.
+struct RunError {
+  std::int32_t id = 0;
+  std::wstring text;
+  std::int32_t category = 0;
+};
+using RunErrors = std::vector<RunError>;
+
+// What the run did, for the summary the command line prints at the end.
+struct RunStatistics {
+  int slides = 0;              // slides walked (notes pages not counted again)
+  int shapes = 0;              // top-level shapes handed to a handler
+  int segmentsTranslated = 0;  // segments written into the target
+  int comments = 0;            // comments and replies translated
+  // Segments (or comments, WordArt texts) left as they were, by reason:
+  // "engine failed", "cancelled", "empty translation" ...
+  std::map<std::wstring, int> segmentsLeft;
+};
+
+// The pair every routine of the run receives, plus what they all need.
+struct RunContext {
+  PPTTranProp& prop;
+  RunErrors& errors;
+  RunStatistics& stats;
+  engine::AppCommon& app;
+
+  const options::TranslationOptionUDT& Options() const { return prop.TranOption; }
+  // The integer part of Application.Version, read at every call (0 when it
+  // cannot be read).
+  int Version() const;
+  bool IsCancelled() const;
+  // The facade's third switch: the translation window follows the walk.
+  bool Follows() const { return prop.TranOption.DisplaysDocument == 1; }
+  // The facade's first switch: progress goes to the add-in's progress dialog.
+  bool ShowsProgressDialog() const { return prop.TranOption.DisplaysProgressBar == 1; }
+  // Keeps the progress dialog and the host responsive.
+  void DrainMessages() const;
+  // Logs the message at the error level, appends it to errors and to the
+  // process's ErrorList, and shows it at once.
+  void ReportRunError(int messageId);
+};
+
+// Shape text, tables, comments and WordArt (ShapeText.cpp, SlideContent.cpp).
+// Each returns false on failure; object-model failures throw ComError.
+//
+// Translates the text of source (read) into target (written). With
+// useSelection only characters SelectedTextStart .. +SelectedTextSize-1;
+// with paragraphMode paragraph by paragraph.
+bool TranslateShapeTextRange(RunContext& ctx, const host::Ptr<host::Shape>& source,
+                             const host::Ptr<host::Shape>& target, bool useSelection, bool paragraphMode);
+// Shrinks the target's font sizes in whole points until its text fits.
+bool FitTextToShape(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target);
+bool TranslateShape_Table(RunContext& ctx, const host::Ptr<host::Shape>& source,
+                          const host::Ptr<host::Shape>& target);
+bool TranslateSlideComment(RunContext& ctx, const host::Ptr<host::Comments>& source,
+                           const host::Ptr<host::Comments>& target);
+// text is the caller's scratch pair (source, translation); skip is set to 1
+// on entry and cleared when the shape was translated.
+bool TranslateShape_WordArt(RunContext& ctx, const host::Ptr<host::Shape>& source,
+                            const host::Ptr<host::Shape>& target, std::pair<std::wstring, std::wstring>& text,
+                            int& skip);
+
+}  // namespace powerpoint
