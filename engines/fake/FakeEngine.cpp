@@ -28,6 +28,9 @@ RequestOutcome Play(const Behaviour& b, const CancelToken& token) {
   return {b.status, b.errorCode};
 }
 
+const std::wstring kOpenBracket = L"\u27E6";
+const std::wstring kCloseBracket = L"\u27E7";
+
 struct Word {
   LONG position;
   LONG length;
@@ -423,15 +426,24 @@ FakeImplementation& FakeImplementation::SetAvailable(bool available) {
   return *this;
 }
 
+FakeImplementation& FakeImplementation::SetTransform(Transform transform) {
+  std::lock_guard<std::mutex> lock(mMutex);
+  mTransform = transform;
+  return *this;
+}
+
 std::wstring FakeImplementation::TranslateText(const std::wstring& text) const {
   std::function<std::wstring(const std::wstring&)> translator;
+  Transform transform;
   {
     std::lock_guard<std::mutex> lock(mMutex);
     auto it = mTranslations.find(text);
     if (it != mTranslations.end()) return it->second;
     translator = mTranslator;
+    transform = mTransform;
   }
   if (translator) return translator(text);
+  if (transform == Transform::Bracket) return kOpenBracket + text + kCloseBracket;
   std::wstring upper = text;
   for (auto& c : upper) c = static_cast<wchar_t>(std::towupper(c));
   return upper;
@@ -439,14 +451,20 @@ std::wstring FakeImplementation::TranslateText(const std::wstring& text) const {
 
 std::vector<WordCorrespondence> FakeImplementation::CorrespondenceFor(const std::wstring& source,
                                                                       const std::wstring& translation) const {
+  Transform transform;
   {
     std::lock_guard<std::mutex> lock(mMutex);
     auto it = mCorrespondence.find(source);
     if (it != mCorrespondence.end()) return it->second;
+    transform = mTransform;
   }
   auto from = Words(source);
-  auto to = Words(translation);
   std::vector<WordCorrespondence> groups;
+  if (transform == Transform::Bracket && translation == kOpenBracket + source + kCloseBracket) {
+    for (const Word& w : from) groups.push_back({{{w.position, w.length}}, {{w.position + 1, w.length}}});
+    return groups;
+  }
+  auto to = Words(translation);
   for (size_t i = 0; i < from.size() && i < to.size(); ++i) {
     groups.push_back({{{from[i].position, from[i].length}}, {{to[i].position, to[i].length}}});
   }

@@ -56,6 +56,13 @@ struct Behaviour {
 // Names of the list item properties, for failing reads.
 enum class ItemProperty { EngineID, FromLang, ToLang, Flags, DisplayName, ProductName, ProductNameShort };
 
+// What the engine makes of a text it has no whole-text translation for (and
+// no translator is set).
+enum class Transform {
+  Uppercase,  // lengths and positions stay comparable
+  Bracket,    // "⟦" + source + "⟧": a text translated twice, or never, shows
+};
+
 struct FakePair {
   std::wstring engineId;
   std::wstring fromLang;
@@ -91,9 +98,11 @@ class FakeImplementation {
   // by default upper-cases (so lengths and positions stay comparable).
   FakeImplementation& SetTranslation(const std::wstring& source, const std::wstring& translation);
   FakeImplementation& SetTranslator(std::function<std::wstring(const std::wstring&)> translator);
+  FakeImplementation& SetTransform(Transform transform);
   // Correspondence groups reported for a source text (mode 2 only). Without
   // one, a mode-2 translation reports one group per blank-separated word,
-  // source word i to translation word i while both have one.
+  // source word i to translation word i while both have one (with the
+  // bracket transform, each source word to itself inside the brackets).
   FakeImplementation& SetCorrespondence(const std::wstring& source,
                                         std::vector<engine_server::WordCorrespondence> groups);
   FakeImplementation& AddDictionaryEntry(const std::wstring& word, const std::wstring& text);
@@ -137,6 +146,7 @@ class FakeImplementation {
   std::map<Operation, Behaviour> mScript;
   std::map<std::wstring, std::wstring> mTranslations;
   std::function<std::wstring(const std::wstring&)> mTranslator;
+  Transform mTransform = Transform::Uppercase;
   std::map<std::wstring, std::vector<engine_server::WordCorrespondence>> mCorrespondence;
   std::map<std::wstring, std::wstring> mDictionary;
   std::function<std::vector<engine_server::SentenceSpan>(const std::wstring&)> mSplitter;

@@ -8,8 +8,11 @@
 //   dictionary      WORD  TEXT
 //   request         OPERATION  STATUS  ERRORCODE  DELAYMS  [TIMES]
 //   callfail        OPERATION  HRESULT  [TIMES]
+//   transform       uppercase | bracket
 //
-// pair, translation, dictionary, request and callfail apply to the
+// transform says what texts without a translation line become: upper case
+// (the default) or the source between "⟦" and "⟧".
+// pair, translation, dictionary, request, callfail and transform apply to the
 // implementation named last. FLAGS and HRESULT take decimal or 0x hex.
 // STATUS is 1, 2, 3, or "hang" (the request runs until cancelled).
 // OPERATION is one of: listing, open, info, translate, lookup, split,
@@ -153,6 +156,14 @@ bool RegisterFromFile(const std::string& path, std::wstring* error) {
       b.callResult = static_cast<HRESULT>(static_cast<std::uint32_t>(hr));
       b.times = static_cast<int>(times);
       impl.Script(op, b);
+    } else if (what == L"transform") {
+      if (f.size() == 2 && f[1] == L"uppercase") {
+        impl.SetTransform(Transform::Uppercase);
+      } else if (f.size() == 2 && f[1] == L"bracket") {
+        impl.SetTransform(Transform::Bracket);
+      } else {
+        return fail(lineNo, L"transform is uppercase or bracket");
+      }
     } else {
       return fail(lineNo, L"unknown directive \"" + what + L"\"");
     }

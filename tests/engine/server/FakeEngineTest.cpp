@@ -407,7 +407,8 @@ TEST_F(FakeScriptTest, ScriptFileRegistersAWorkingImplementation) {
       "pair\ten-es\ten\tes\t0x9\tEnglish - Spanish\tScripted MT\tScr\n"
       "translation\tHello.\t\xC2\xA1Hola!\n"
       "dictionary\thouse\tcasa\n"
-      "request\tlookup\t3\t30004\t0\t1\n");
+      "request\tlookup\t3\t30004\t0\t1\n"
+      "transform\tbracket\n");
   std::wstring error;
   ASSERT_TRUE(fake_engine::RegisterFromFile(path, &error)) << platform::ToUtf8(error);
   ScopedClassHooks inProcess(InProcessClassHooks());
@@ -416,6 +417,16 @@ TEST_F(FakeScriptTest, ScriptFileRegistersAWorkingImplementation) {
   engine->Translate(L"Hello.", 0, &result);
   ASSERT_EQ(kRequestDone, Wait(*engine));
   EXPECT_EQ(L"\u00A1Hola!", TextOf(*result));
+  // Texts without an entry come back bracketed, each word corresponding to
+  // itself inside the brackets.
+  engine->Translate(L"big  dog", kTranslateModeCorrespondence, &result);
+  ASSERT_EQ(kRequestDone, Wait(*engine));
+  EXPECT_EQ(L"\u27E6big  dog\u27E7", TextOf(*result));
+  std::vector<WordCorrespondence> groups;
+  result->Correspondence(&groups);
+  ASSERT_EQ(2u, groups.size());
+  EXPECT_EQ((TextRange{5, 3}), groups[1].source[0]);
+  EXPECT_EQ((TextRange{6, 3}), groups[1].translation[0]);
 
   std::shared_ptr<IDictionaryResult> entry;
   engine->LookupDictionary(L"house", &entry);
@@ -432,11 +443,13 @@ TEST_F(FakeScriptTest, BadScriptsAreRejectedWithTheLineAndRegisterNothing) {
   EXPECT_FALSE(fake_engine::RegisterFromFile(Write("pair\ta\ten\tes\t1\tx\ty\tz\n"), &error));
   EXPECT_FALSE(fake_engine::RegisterFromFile(Write("implementation\tBad2\nrequest\ttranslate\t7\t0\t0\n"), &error));
   EXPECT_FALSE(fake_engine::RegisterFromFile(Write("implementation\tBad3\nfly\taway\n"), &error));
+  EXPECT_FALSE(fake_engine::RegisterFromFile(Write("implementation\tBad4\ntransform\tsideways\n"), &error));
   EXPECT_FALSE(fake_engine::RegisterFromFile(::testing::TempDir() + "does/not/exist", &error));
   for (const auto& n : RegisteredImplementations()) {
     EXPECT_NE(L"Bad1", n);
     EXPECT_NE(L"Bad2", n);
     EXPECT_NE(L"Bad3", n);
+    EXPECT_NE(L"Bad4", n);
   }
 }
 
