@@ -31,7 +31,8 @@ class AddinApplication : public powerpoint::RunCaller {
   // reads empty); null when there is none. The default finds none.
   using Reconnector = std::function<host::Ptr<host::Application>()>;
   // Fills a new engine list; the default loads the cache file and refreshes
-  // it from the engine side as its settings say.
+  // it from the engine side as its settings say. The refresher asks the
+  // engine side again when a mode names no engine of the list.
   using EngineListFiller = std::function<bool(engine::EngineCaches& caches, bool display)>;
   // Loads a new option set collection; the default reads the registry.
   using OptionsLoader = std::function<bool(options::TranslationOptions& options)>;
@@ -46,6 +47,7 @@ class AddinApplication : public powerpoint::RunCaller {
   void SetSwitches(int progressDialog, int showMessages, int follow);
   void SetReconnector(Reconnector reconnector) { mReconnector = std::move(reconnector); }
   void SetEngineListFiller(EngineListFiller filler) { mFillEngineList = std::move(filler); }
+  void SetEngineListRefresher(EngineListFiller refresher) { mRefreshEngineList = std::move(refresher); }
   void SetOptionsLoader(OptionsLoader loader) { mLoadOptions = std::move(loader); }
   // The PowerPoint layer the commands run on (the process-wide one unless set).
   void SetTranslationProcess(powerpoint::PowerPointTranslationProcess* process) { mProcess = process; }
@@ -97,6 +99,7 @@ class AddinApplication : public powerpoint::RunCaller {
 
   Reconnector mReconnector;
   EngineListFiller mFillEngineList;
+  EngineListFiller mRefreshEngineList;
   OptionsLoader mLoadOptions;
   powerpoint::PowerPointTranslationProcess* mProcess = nullptr;
   std::unique_ptr<TimeOutWatchdog> mWatchdog;
