@@ -76,6 +76,9 @@ DWORD CreateFolderTree(const std::wstring& path);
 
 // True when the file or folder exists.
 bool PathExists(const std::wstring& path);
+// Deletes a file; true when it is gone afterwards (also when it never
+// existed). Leaves the thread's last-error code as it was.
+bool DeleteFileAt(const std::wstring& path);
 
 // Code page conversion (932, 874, 936, 949, 950, 1250-1258, 65001 and 20127
 // at least). Returns false for a code page the system cannot convert.

@@ -15,10 +15,12 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "dialogs/CDialogProgress.h"
 #include "host/Host.h"
 #include "options/TranslationOptionUDT.h"
 
@@ -115,5 +117,83 @@ bool TranslateSlideComment(RunContext& ctx, const host::Ptr<host::Comments>& sou
 bool TranslateShape_WordArt(RunContext& ctx, const host::Ptr<host::Shape>& source,
                             const host::Ptr<host::Shape>& target, std::pair<std::wstring, std::wstring>& text,
                             int& skip);
+
+// What the last run did; kept by the process object after the run returns.
+struct RunOutcome {
+  bool success = false;
+  bool cancelled = false;
+  host::Ptr<host::Presentation> translation;  // TranPresen after the run (null when closed/none)
+  std::wstring translationCopyPath;           // the run's temporary file behind `translation`, if any
+  RunStatistics stats;
+  RunErrors errors;
+  double seconds = 0;  // wall time of the run body
+};
+
+// What a run needs from the command facade that started it.
+class RunCaller {
+ public:
+  virtual ~RunCaller() = default;
+  virtual host::Ptr<host::Application> GetApplication() = 0;
+  // Progress when the progress dialog is off.
+  virtual void NotifyProgress(std::int64_t current, std::int64_t total) = 0;
+  // The time-out watchdog: raises the run's cancel flag after milliseconds.
+  virtual void StartTimeOut(std::int32_t milliseconds) = 0;
+  virtual void StopTimeOut() = 0;
+};
+
+class PowerPointTranslationProcess {
+ public:
+  static PowerPointTranslationProcess& Instance();
+
+  PowerPointTranslationProcess();
+  PowerPointTranslationProcess(const PowerPointTranslationProcess&) = delete;
+  PowerPointTranslationProcess& operator=(const PowerPointTranslationProcess&) = delete;
+
+  // Makes the progress dialog's view (terminal view on Linux); empty: no dialog can open.
+  void SetProgressViewFactory(dialogs::ProgressViewFactory factory);
+  const RunOutcome& LastRun() const;
+  // Deletes temporary copy files of earlier runs that are no longer open.
+  void DeleteTemporaryCopies();
+  // Where the temporary copies go (the user's temporary folder unless set;
+  // tests point it at a folder of their own). Ends with a separator.
+  void SetTemporaryFolder(std::wstring folder);
+
+  // Entry points of the facade's three translating commands. Each returns
+  // the run's success; nothing escapes them.
+  bool TranslateAll(RunCaller& caller, std::int64_t progressTarget, const options::TranslationOptionUDT& record);
+  bool TranslateCurrentSlide(RunCaller& caller, std::int64_t progressTarget,
+                             const options::TranslationOptionUDT& record);
+  bool TranslateSelection(RunCaller& caller, std::int64_t progressTarget,
+                          const options::TranslationOptionUDT& record);
+
+  // The run body: a run over the given presentations (null ones are found
+  // or made by the run itself). record.TranslationRange chooses the range.
+  bool RunTranslation(const options::TranslationOptionUDT& record, host::Ptr<host::Presentation> orig,
+                      host::Ptr<host::Presentation> work, host::Ptr<host::Presentation> tran);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> mImpl;
+
+ public:
+  ~PowerPointTranslationProcess();
+};
+
+// The walk (PowerPointWalk.cpp).
+bool TranslateSlideRange(RunContext& ctx);
+bool TranslateSelectionRange(RunContext& ctx);
+// Counts the top-level shapes of the slide range and its notes pages into
+// TranslationSlideShapeCount.
+bool CountTranslationSlideShapes(RunContext& ctx);
+bool TranslateSlideShape(RunContext& ctx, const host::Ptr<host::ShapeRange>& source,
+                         const host::Ptr<host::ShapeRange>& target);
+bool TranslateShape_TextBox(RunContext& ctx, const host::Ptr<host::Shape>& source,
+                            const host::Ptr<host::Shape>& target, int& skip);
+bool TranslateShape_Placeholder(RunContext& ctx, const host::Ptr<host::Shape>& source,
+                                const host::Ptr<host::Shape>& target, int& skip);
+bool TranslateShape_Comment(RunContext& ctx, const host::Ptr<host::Shape>& source,
+                            const host::Ptr<host::Shape>& target, int& skip);
+bool TranslateShape_GroupShape(RunContext& ctx, const host::Ptr<host::Shape>& source,
+                               const host::Ptr<host::Shape>& target);
 
 }  // namespace powerpoint

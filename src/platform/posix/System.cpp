@@ -259,6 +259,14 @@ bool PathExists(const std::wstring& path) {
   return ::stat(ToUtf8(NormalizePath(path)).c_str(), &st) == 0;
 }
 
+bool DeleteFileAt(const std::wstring& path) {
+  const std::string file = ToUtf8(NormalizePath(path));
+  const int saved = errno;
+  const bool gone = ::unlink(file.c_str()) == 0 || errno == ENOENT;
+  errno = saved;
+  return gone;
+}
+
 bool IsCodePageSupported(unsigned codePage) {
   const char* name = IconvName(codePage);
   return name && Iconv("WCHAR_T", name).ok();

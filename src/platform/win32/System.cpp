@@ -179,6 +179,11 @@ bool PathExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool DeleteFileAt(const std::wstring& path) {
+  KeepLastError keep;
+  return ::DeleteFileW(path.c_str()) != FALSE || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 bool IsCodePageSupported(unsigned codePage) { return ::IsValidCodePage(codePage) != FALSE; }
 
 bool MultiByteToWide(unsigned codePage, std::string_view bytes, std::wstring* out) {

@@ -1,0 +1,201 @@
+#include "addin/AddinApplication.h"
+
+#include <exception>
+#include <optional>
+
+#include "engine/AppCommon.h"
+#include "engine/EngineFamilies.h"
+#include "options/TranslationOptionUDTEngine.h"
+#include "platform/ComError.h"
+#include "platform/Strings.h"
+#include "support/ErrorList.h"
+#include "support/Log.h"
+
+namespace addin {
+namespace {
+
+bool FillFromCacheAndEngines(engine::EngineCaches& caches, bool display) {
+  if (!caches.LoadCache(false)) LOG_WARNING(L"AddinApplication:GetEngineCaches", caches.LastFailure());
+  return caches.RefreshCache(display, true);
+}
+
+bool RefreshFromEngines(engine::EngineCaches& caches, bool display) { return caches.RefreshCache(display, false); }
+
+bool LoadFromRegistry(options::TranslationOptions& options) { return options.Load(false); }
+
+std::wstring Widen(const char* text) {
+  return std::wstring(text, text + std::char_traits<char>::length(text));
+}
+
+}  // namespace
+
+AddinApplication::AddinApplication()
+    : mFillEngineList(FillFromCacheAndEngines),
+      mRefreshEngineList(RefreshFromEngines),
+      mLoadOptions(LoadFromRegistry),
+      mWatchdog(std::make_unique<TimeOutWatchdog>()) {}
+
+AddinApplication::~AddinApplication() = default;
+
+void AddinApplication::SetApplication(host::Ptr<host::Application> application) {
+  if (application != mApplication) mApplication = std::move(application);
+}
+
+void AddinApplication::SetSwitches(int progressDialog, int showMessages, int follow) {
+  mProgressDialog = progressDialog;
+  mShowMessages = showMessages;
+  mFollow = follow;
+}
+
+void AddinApplication::SetWatchdogStep(std::chrono::milliseconds step) {
+  mWatchdog->Stop();
+  mWatchdog = std::make_unique<TimeOutWatchdog>(std::function<void()>(), step);
+}
+
+powerpoint::PowerPointTranslationProcess& AddinApplication::Process() {
+  return mProcess != nullptr ? *mProcess : powerpoint::PowerPointTranslationProcess::Instance();
+}
+
+void AddinApplication::TranslateSheet(std::wstring mode, std::wstring optionSetName) {
+  RunCommand(Command::Sheet, L"TranslateSheet", mode, optionSetName);
+}
+
+void AddinApplication::TranslateAll(std::wstring mode, std::wstring optionSetName) {
+  RunCommand(Command::All, L"TranslateAll", mode, optionSetName);
+}
+
+void AddinApplication::TranslateSelection(std::wstring mode, std::wstring optionSetName) {
+  RunCommand(Command::Selection, L"TranslateSelection", mode, optionSetName);
+}
+
+void AddinApplication::RunCommand(Command command, const wchar_t* name, const std::wstring& mode,
+                                  const std::wstring& optionSetName) {
+  const std::wstring source = mClassName + L":" + name;
+  LOG_INFO(source, L"Start");
+  options::TranslationOptionUDT record;
+  ErrorList::SetDisplay(mShowMessages != 0);
+  ErrorList::Clear();
+  // Nothing may reach the host from a command; the layers below catch their
+  // own failures, this catches what the facade's own steps raise.
+  try {
+    if (!fncPrepareForUseAppModule(mode, optionSetName, record)) return;
+    powerpoint::PowerPointTranslationProcess& process = Process();
+    switch (command) {
+      case Command::Sheet:
+        process.TranslateCurrentSlide(*this, mProgressTarget, record);
+        break;
+      case Command::All:
+        process.TranslateAll(*this, mProgressTarget, record);
+        break;
+      case Command::Selection:
+        process.TranslateSelection(*this, mProgressTarget, record);
+        break;
+    }
+  } catch (const std::exception& e) {
+    LOG_ERROR(source, L"Exception Err: " + Widen(e.what()));
+  }
+}
+
+options::TranslationOptions& AddinApplication::GetTranslationOptions() {
+  LOG_DETAIL(mClassName + L":GetTranslationOptions", L"GetTranslationOptions");
+  if (!mTranslationOptions) {
+    mTranslationOptions = std::make_unique<options::TranslationOptions>();
+    if (!mLoadOptions(*mTranslationOptions)) {
+      LOG_WARNING(mClassName + L":GetTranslationOptions", mTranslationOptions->LastFailure());
+    }
+  }
+  return *mTranslationOptions;
+}
+
+engine::EngineCaches& AddinApplication::GetEngineCaches() {
+  LOG_DETAIL(mClassName + L":GetEngineCaches", L"GetEngineCaches");
+  if (!mEngineCaches) {
+    mEngineCaches = std::make_unique<engine::EngineCaches>();
+    bool filled = false;
+    try {
+      filled = mFillEngineList(*mEngineCaches, mProgressDialog != 0);
+    } catch (const std::exception& e) {
+      LOG_ERROR(mClassName + L":GetEngineCaches", Widen(e.what()));
+    }
+    if (!filled) {
+      ErrorList::Add(kEngineListFailed);
+    } else if (mEngineCaches->Count() == 0) {
+      ErrorList::Add(kNoEngines);
+    }
+  }
+  return *mEngineCaches;
+}
+
+void AddinApplication::NotifyProgress(std::int64_t, std::int64_t) {}
+
+void AddinApplication::EnsureHost() {
+  if (!mApplication) return;
+  std::wstring version;
+  try {
+    version = mApplication->Version();
+  } catch (const std::exception&) {
+    // A host that no longer answers is as dead as one that answers nothing.
+  }
+  if (!version.empty()) return;
+  mReconnected = 0;
+  if (!mReconnector) return;
+  try {
+    if (host::Ptr<host::Application> found = mReconnector()) {
+      mReconnected = 1;
+      mApplication = std::move(found);
+    }
+  } catch (const std::exception&) {
+  }
+}
+
+void AddinApplication::EnsureAbbreviations(const std::wstring& fromLang) {
+  const std::wstring lang = platform::AsciiLower(fromLang);
+  if (lang.empty() || lang == mAbbreviationLang) return;
+  std::vector<std::wstring> entries;
+  engine::LoadAbbreviations(lang, &entries);
+  engine::AppCommon::Instance().GetEngine().SetAbbreviations(std::move(entries));
+  mAbbreviationLang = lang;
+}
+
+bool AddinApplication::fncPrepareForUseAppModule(const std::wstring& mode, const std::wstring& optionSetName,
+                                                 options::TranslationOptionUDT& record) {
+  EnsureHost();
+  fncGetOptionUDT(record, mode, optionSetName);
+  EnsureAbbreviations(record.FromLang);
+  return true;
+}
+
+void AddinApplication::fncGetOptionUDT(options::TranslationOptionUDT& record, const std::wstring& mode,
+                                       const std::wstring& optionSetName) {
+  options::TranslationOptions& sets = GetTranslationOptions();
+  const std::wstring setName = optionSetName.empty() ? sets.SelectedName() : optionSetName;
+  engine::EngineCaches& caches = GetEngineCaches();
+  auto find = [&]() -> std::optional<engine::EngineEntry> {
+    if (mode.empty()) return caches.FindEntry(mFallbackEngineGroup, mFallbackEngineID);
+    const int index = caches.FindKey(mode);
+    if (index < 0) return std::nullopt;
+    return caches.Entry(static_cast<size_t>(index));
+  };
+  std::optional<engine::EngineEntry> entry = find();
+  if (!entry) {
+    ++mRefreshes;
+    try {
+      mRefreshEngineList(caches, mProgressDialog != 0);
+    } catch (const std::exception& e) {
+      LOG_ERROR(mClassName + L":fncGetOptionUDT", Widen(e.what()));
+    }
+    entry = find();
+  }
+  if (!entry) {
+    record = options::TranslationOptionUDT();
+    return;
+  }
+  options::FacadeSwitches switches{mProgressDialog, mShowMessages, mFollow, mProgressTarget};
+  record = options::BuildTranslationOptionUDT(sets.Find(setName), &*entry, switches, caches.DisplayLanguage());
+}
+
+void AddinApplication::StartTimeOut(std::int32_t milliseconds) { mWatchdog->Start(milliseconds); }
+
+void AddinApplication::StopTimeOut() { mWatchdog->Stop(); }
+
+}  // namespace addin

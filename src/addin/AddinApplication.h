@@ -1,0 +1,110 @@
+// The command facade: every user command runs through it. It turns the
+// chosen translation mode and option set into one run option record, makes
+// sure the host is alive and the abbreviation tables are loaded, and hands
+// the work to the PowerPoint layer. It owns the option sets and the engine
+// list, both made on first use.
+//
+// User-interface thread only (the watchdog it owns has a thread of its own).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "addin/TimeOutWatchdog.h"
+#include "engine/EngineCaches.h"
+#include "host/Host.h"
+#include "options/TranslationOptionUDT.h"
+#include "options/TranslationOptions.h"
+#include "powerpoint/PowerPointTranslationProcess.h"
+
+namespace addin {
+
+class AddinApplication : public powerpoint::RunCaller {
+ public:
+  // Message ids of the facade's own collections.
+  static constexpr int kEngineListFailed = 1252;
+  static constexpr int kNoEngines = 1253;
+
+  // Finds the running host again when the held one is dead (its Version
+  // reads empty); null when there is none. The default finds none.
+  using Reconnector = std::function<host::Ptr<host::Application>()>;
+  // Fills a new engine list; the default loads the cache file and refreshes
+  // it from the engine side as its settings say. The refresher asks the
+  // engine side again when a mode names no engine of the list.
+  using EngineListFiller = std::function<bool(engine::EngineCaches& caches, bool display)>;
+  // Loads a new option set collection; the default reads the registry.
+  using OptionsLoader = std::function<bool(options::TranslationOptions& options)>;
+
+  AddinApplication();
+  ~AddinApplication() override;
+  AddinApplication(const AddinApplication&) = delete;
+  AddinApplication& operator=(const AddinApplication&) = delete;
+
+  void SetApplication(host::Ptr<host::Application> application);
+  // The three facade switches (progress dialog, show messages, follow), 0 at creation.
+  void SetSwitches(int progressDialog, int showMessages, int follow);
+  void SetReconnector(Reconnector reconnector) { mReconnector = std::move(reconnector); }
+  void SetEngineListFiller(EngineListFiller filler) { mFillEngineList = std::move(filler); }
+  void SetEngineListRefresher(EngineListFiller refresher) { mRefreshEngineList = std::move(refresher); }
+  void SetOptionsLoader(OptionsLoader loader) { mLoadOptions = std::move(loader); }
+  // The PowerPoint layer the commands run on (the process-wide one unless set).
+  void SetTranslationProcess(powerpoint::PowerPointTranslationProcess* process) { mProcess = process; }
+  // The watchdog's step (tests shorten it).
+  void SetWatchdogStep(std::chrono::milliseconds step);
+
+  void TranslateSheet(std::wstring mode, std::wstring optionSetName);
+  void TranslateAll(std::wstring mode, std::wstring optionSetName);
+  void TranslateSelection(std::wstring mode, std::wstring optionSetName);
+
+  options::TranslationOptions& GetTranslationOptions();
+  engine::EngineCaches& GetEngineCaches();
+  void NotifyProgress(std::int64_t current, std::int64_t total) override;
+  bool fncPrepareForUseAppModule(const std::wstring& mode, const std::wstring& optionSetName,
+                                 options::TranslationOptionUDT& record);
+  void fncGetOptionUDT(options::TranslationOptionUDT& record, const std::wstring& mode,
+                       const std::wstring& optionSetName);
+
+  // RunCaller
+  host::Ptr<host::Application> GetApplication() override { return mApplication; }
+  void StartTimeOut(std::int32_t milliseconds) override;
+  void StopTimeOut() override;
+
+  bool Reconnected() const { return mReconnected != 0; }
+  // Refreshes of the engine list fncGetOptionUDT asked for (tests).
+  int EngineListRefreshes() const { return mRefreshes; }
+  // The language whose abbreviation table is loaded, in lower case.
+  const std::wstring& AbbreviationLanguage() const { return mAbbreviationLang; }
+
+ private:
+  enum class Command { Sheet, All, Selection };
+  void RunCommand(Command command, const wchar_t* name, const std::wstring& mode,
+                  const std::wstring& optionSetName);
+  void EnsureHost();
+  void EnsureAbbreviations(const std::wstring& fromLang);
+  powerpoint::PowerPointTranslationProcess& Process();
+
+  std::unique_ptr<engine::EngineCaches> mEngineCaches;
+  std::unique_ptr<options::TranslationOptions> mTranslationOptions;
+  std::wstring mFallbackEngineID;
+  std::wstring mFallbackEngineGroup;
+  std::int32_t mProgressDialog = 0;
+  std::int32_t mShowMessages = 0;
+  std::int32_t mFollow = 0;
+  std::int64_t mProgressTarget = 0;
+  std::wstring mClassName = L"AddinApplication";
+  std::int32_t mReconnected = 0;
+  host::Ptr<host::Application> mApplication;
+
+  Reconnector mReconnector;
+  EngineListFiller mFillEngineList;
+  EngineListFiller mRefreshEngineList;
+  OptionsLoader mLoadOptions;
+  powerpoint::PowerPointTranslationProcess* mProcess = nullptr;
+  std::unique_ptr<TimeOutWatchdog> mWatchdog;
+  std::wstring mAbbreviationLang;
+  int mRefreshes = 0;
+};
+
+}  // namespace addin

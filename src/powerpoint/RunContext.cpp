@@ -1,0 +1,47 @@
+#include <cwchar>
+#include <exception>
+
+#include "engine/AppCommon.h"
+#include "platform/MessagePump.h"
+#include "platform/Types.h"
+#include "powerpoint/PowerPointTranslationProcess.h"
+#include "support/ErrorList.h"
+#include "support/Log.h"
+#include "support/ResourceModule.h"
+
+namespace powerpoint {
+
+int RunContext::Version() const {
+  if (!prop.Application) return 0;
+  try {
+    std::wstring text = prop.Application->Version();
+    const wchar_t* begin = text.c_str();
+    wchar_t* end = nullptr;
+    long value = std::wcstol(begin, &end, 10);
+    if (end == begin || value < 0 || value > 1000) return 0;
+    return static_cast<int>(value);
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+bool RunContext::IsCancelled() const { return app.IsCancelled(); }
+
+void RunContext::DrainMessages() const { platform::DrainMessageQueue(); }
+
+void RunContext::ReportRunError(int messageId) {
+  std::wstring text = LoadText(messageId);
+  LOG_ERROR(L"PowerPointTranslationProcess::ReportRunError", std::to_wstring(messageId) + L": " + text);
+  try {
+    errors.push_back(RunError{messageId, text, messageId / 1000});
+  } catch (const std::exception&) {
+    // Out of memory: the message is still logged, listed and shown below.
+  }
+  // With its display switch on the error list shows the entry itself; a
+  // second box for the same message would only make the user click twice.
+  bool shown = ErrorList::GetDisplay();
+  ErrorList::Add(messageId);
+  if (!shown) ShowMessage(text, MB_OK | MB_ICONERROR);
+}
+
+}  // namespace powerpoint

@@ -1,0 +1,474 @@
+// Shape text: segments cut by SplitSentences, translated one by one and
+// written into exactly the characters they occupy in the target, in either
+// text model, and the shrinking of a translation until it fits its shape.
+//
+// Positions: every segment position counts from the first character of the
+// range being worked on (the whole text, one paragraph, or the user's
+// selection), in the source and in the target alike. The target range is
+// re-fetched from the shape at its absolute start after each write that
+// changed the length, because ranges do not follow edits.
+#include <algorithm>
+#include <type_traits>
+#include <vector>
+
+#include "engine/AppCommon.h"
+#include "host/Application.h"
+#include "host/Shapes.h"
+#include "host/TextRange.h"
+#include "platform/ComError.h"
+#include "powerpoint/PowerPointTranslationProcess.h"
+#include "powerpoint/RunText.h"
+#include "support/Log.h"
+
+namespace powerpoint {
+
+namespace {
+
+constexpr wchar_t kShapeSource[] = L"PowerPointTranslationProcess::TranslateShapeTextRange";
+constexpr wchar_t kRangeSource[] = L"PowerPointTranslationProcess::TranslateTextRange2";
+constexpr wchar_t kFitSource[] = L"PowerPointTranslationProcess::FitTextToShape";
+
+bool IsLineEnd(wchar_t c) { return c == L'\r' || c == L'\n' || c == L'\v'; }
+
+bool IsBlank(const std::wstring& text) {
+  return text.find_first_not_of(L" \t\r\n\v\x3000") == std::wstring::npos;
+}
+
+bool IsDefinite(int tri) { return tri == host::msoTrue || tri == host::msoFalse || tri == host::msoCTrue; }
+
+// The classic text model (hosts below version 12).
+struct ClassicModel {
+  using Range = host::TextRange;
+  using Font = host::Font;
+  using Frame = host::TextFrame;
+  static constexpr bool kModern = false;
+  static host::Ptr<Frame> FrameOf(const host::Ptr<host::Shape>& s) { return s->TextFrame(); }
+  static bool HasText(Frame& f) { return f.HasText(); }
+  static void SetColor(Range& r, int rgb) { r.Font()->Color()->SetRgb(rgb); }
+  static int Underline(Font& f) { return f.Underline(); }
+  static void SetUnderline(Font& f, int v) {
+    if (IsDefinite(v)) f.SetUnderline(v);
+  }
+  static void ClearSelection(RunContext& ctx, Range&, int) {
+    ctx.prop.Application->ActiveWindow()->Selection()->Unselect();
+  }
+};
+
+// The newer text model (version 12 and later).
+struct ModernModel {
+  using Range = host::TextRange2;
+  using Font = host::Font2;
+  using Frame = host::TextFrame2;
+  static constexpr bool kModern = true;
+  static host::Ptr<Frame> FrameOf(const host::Ptr<host::Shape>& s) { return s->TextFrame2(); }
+  static bool HasText(Frame& f) { return f.HasText() != host::msoFalse; }
+  static void SetColor(Range& r, int rgb) { r.Font()->Fill()->ForeColor()->SetRgb(rgb); }
+  static int Underline(Font& f) { return f.UnderlineStyle(); }
+  static void SetUnderline(Font& f, int v) {
+    if (v >= 0) f.SetUnderlineStyle(v);
+  }
+  static void ClearSelection(RunContext&, Range& target, int start) { target.Characters(start, 0)->Select(); }
+};
+
+// Copies one font onto another in the transfer's order. Mixed values (a
+// source part with two settings) are not copied.
+template <class M>
+void CopyFont(RunContext& ctx, typename M::Font& s, typename M::Font& t) {
+  if constexpr (!M::kModern) {
+    int rotate = s.AutoRotateNumbers();
+    if (IsDefinite(rotate)) t.SetAutoRotateNumbers(rotate);
+  }
+  if (int v = s.Bold(); IsDefinite(v)) t.SetBold(v);
+  if (int v = s.Italic(); IsDefinite(v)) t.SetItalic(v);
+  M::SetUnderline(t, M::Underline(s));
+  if (float size = s.Size(); size >= 1.0f) t.SetSize(size);
+  t.SetEmboss(host::msoFalse);
+  if (s.Emboss() == host::msoTrue) t.SetEmboss(host::msoTrue);
+  t.SetShadow(host::msoFalse);
+  if (s.Shadow() == host::msoTrue) t.SetShadow(host::msoTrue);
+  if (float b = s.BaselineOffset(); b >= -1.0f && b <= 1.0f) t.SetBaselineOffset(b);
+  if constexpr (!M::kModern) {
+    if (ctx.Version() < 12) {
+      host::Ptr<host::ColorFormat> from = s.Color();
+      host::Ptr<host::ColorFormat> to = t.Color();
+      int type = from->Type();
+      if (type == host::msoColorTypeRGB) {
+        to->SetRgb(from->Rgb());
+      } else if (type == host::msoColorTypeScheme) {
+        int scheme = from->SchemeColor();
+        if (scheme > 0) to->SetSchemeColor(scheme);
+      }
+    }
+  }
+}
+
+// Character formatting of the source segment onto the written translation:
+// the segment as a whole, then each part the engine paired with a part of
+// the translation. Parts reaching past either text are cut to it; a group
+// with more translation parts than source parts gives the extra ones the
+// formatting of its last source part.
+template <class M>
+void TransferStyle(RunContext& ctx, typename M::Range& source, typename M::Range& target,
+                   const engine::TranslationSegment& segment) {
+  try {
+    CopyFont<M>(ctx, *source.Font(), *target.Font());
+    if (!segment.styleCorrespondence) return;
+    const int sourceLength = source.Length();
+    const int targetLength = target.Length();
+    for (const engine::StyleCorrespondenceGroup& g : *segment.styleCorrespondence) {
+      int s = g.SourceCount();
+      int t = g.TranslationCount();
+      if (s < 1 || t < 1 || s + t > engine::StyleCorrespondenceGroup::kMaxRanges) continue;
+      for (int j = 0; j < t; ++j) {
+        const auto& from = g.Source(std::min(j, s - 1));
+        const auto& to = g.Translation(j);
+        if (from[1] <= 0 || to[1] <= 0 || from[0] < 0 || to[0] < 0) continue;
+        if (from[0] >= sourceLength || to[0] >= targetLength) continue;
+        auto sourcePart = source.Characters(from[0] + 1, std::min(from[1], sourceLength - from[0]));
+        auto targetPart = target.Characters(to[0] + 1, std::min(to[1], targetLength - to[0]));
+        CopyFont<M>(ctx, *sourcePart->Font(), *targetPart->Font());
+      }
+    }
+  } catch (const ComError& e) {
+    // The translation is written; formatting that cannot be carried over is
+    // not worth the rest of the run.
+    LOG_WARNING(kShapeSource, L"keep style: " + e.Description());
+  }
+}
+
+const std::wstring* FontForCharset(const options::TranslationOptionUDT& o) {
+  switch (o.ToCharset) {
+    case 0: return &o.FontANSI;
+    case 128: return &o.FontSJIS;
+    case 129: return &o.FontHangul;
+    case 134: return &o.FontGB2312;
+    case 136: return &o.FontBig5;
+    case 204: return &o.FontRussian;
+    case 238: return &o.FontEastEurope;
+    default: return nullptr;
+  }
+}
+
+template <class M>
+void ApplyTargetLanguage(RunContext& ctx, typename M::Range& r) {
+  const options::TranslationOptionUDT& o = ctx.Options();
+  try {
+    if (o.ToLcid > 0) r.SetLanguageID(o.ToLcid);
+  } catch (const ComError& e) {
+    LOG_WARNING(kShapeSource, L"language " + std::to_wstring(o.ToLcid) + L": " + e.Description());
+  }
+  const std::wstring* font = FontForCharset(o);
+  if (!font || font->empty()) return;
+  host::Ptr<typename M::Font> f = r.Font();
+  f->SetName(*font);
+  f->SetNameFarEast(*font);
+  f->SetNameAscii(*font);
+}
+
+// One range pair and what the writer needs to find the target again.
+template <class M>
+struct RangePair {
+  host::Ptr<typename M::Range> source;
+  host::Ptr<typename M::Range> target;
+  host::Ptr<host::Shape> targetShape;
+  int targetStart = 1;   // absolute start of the target range in its frame
+  int targetLength = 0;  // its length now, following every write
+
+  void Refresh() {
+    target = M::FrameOf(targetShape)->TextRange()->Characters(targetStart, targetLength);
+  }
+};
+
+// Writes one translated segment into the target and moves the segment's
+// target positions onto what was written.
+template <class M>
+void WriteSegment(RunContext& ctx, RangePair<M>& pair, engine::TranslationSegment& segment, bool lineEnd) {
+  const options::TranslationOptionUDT& o = ctx.Options();
+  int count = segment.targetEnd - segment.targetStart + 1;
+  if (count < 0) return;
+  const std::wstring translation = segment.translation.value_or(std::wstring());
+  host::Ptr<typename M::Range> r = pair.target->Characters(segment.targetStart, count);
+  int grown = 0;
+  if (o.DualPrint != 1) {
+    int before = r->Length();
+    r->SetText(translation);
+    grown = r->Length() - before;
+  } else {
+    if (o.ChangesOrigFontColor == 1) M::SetColor(*r, o.OrigFontColorValue);
+    auto insert = [&](const std::wstring& text) {
+      r = r->InsertAfter(text);
+      grown += r->Length();
+    };
+    switch (o.DualPrintDest) {
+      case 1:
+        if (!translation.empty()) insert(translation);
+        break;
+      case 2:
+        if (!lineEnd) insert(translation + L"\v");
+        else if (!translation.empty()) insert(translation);
+        break;
+      default:
+        insert(L"\v");
+        if (!lineEnd) insert(translation + L"\v");
+        else if (!translation.empty()) insert(translation);
+        break;
+    }
+  }
+  segment.targetStart = r->Start() - pair.targetStart + 1;
+  segment.targetEnd = segment.targetStart + r->Length() - 1;
+  if (grown != 0) {
+    pair.targetLength += grown;
+    pair.Refresh();
+    r = pair.target->Characters(segment.targetStart, segment.targetEnd - segment.targetStart + 1);
+  }
+  if (o.KeepStyle == 1) {
+    auto from = pair.source->Characters(segment.start, segment.end - segment.start + 1);
+    TransferStyle<M>(ctx, *from, *r, segment);
+  }
+  if (o.DualPrint == 1 && o.ChangesTranFontColor == 1) M::SetColor(*r, o.TranFontColorValue);
+  ApplyTargetLanguage<M>(ctx, *r);
+}
+
+template <class M>
+void FollowSelect(RunContext& ctx, typename M::Range& target, int start, int length) {
+  if (!ctx.Follows()) return;
+  try {
+    target.Characters(start, length)->Select();
+  } catch (const ComError& e) {
+    // A hidden shape or a view without text selection: the walk goes on
+    // without following.
+    LOG_WARNING(kShapeSource, L"select: " + e.Description());
+  }
+}
+
+template <class M>
+void FollowClear(RunContext& ctx, typename M::Range& target, int start) {
+  if (!ctx.Follows()) return;
+  try {
+    M::ClearSelection(ctx, target, start);
+  } catch (const ComError& e) {
+    LOG_WARNING(kShapeSource, L"unselect: " + e.Description());
+  }
+}
+
+// The segment loop over one range pair. Returns false when the text cannot
+// be split; a cancel ends it with success.
+template <class M>
+bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
+  std::wstring text = pair.source->Text();
+  if constexpr (!M::kModern) {
+    for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at)) text.erase(at + 1, 1);
+  }
+  LOG_DETAIL(kRangeSource, L"source: " + text);
+  if (text.empty()) return true;
+  std::vector<engine::TranslationSegment> segments;
+  if (!ctx.app.GetEngine().SplitSentences(text, 1, static_cast<std::int32_t>(text.size()), &segments)) {
+    LOG_ERROR(kRangeSource, L"SplitSentences failed");
+    return false;
+  }
+  std::int32_t shift = 0;
+  for (size_t i = 0; i < segments.size(); ++i) {
+    engine::TranslationSegment& seg = segments[i];
+    bool lineEnd = false;
+    while (seg.source.size() > 1 && IsLineEnd(seg.source.back())) {
+      seg.source.pop_back();
+      --seg.end;
+      lineEnd = true;
+    }
+    seg.targetStart = seg.start + shift;
+    seg.targetEnd = seg.end + shift;
+    // Blanks and bare line ends have nothing to translate; sending them
+    // would only repeat them in dual print.
+    if (IsBlank(seg.source)) continue;
+    FollowSelect<M>(ctx, *pair.target, seg.targetStart, seg.targetEnd - seg.targetStart + 1);
+    TextOutcome outcome = TranslateOne(ctx, seg);
+    if (outcome == TextOutcome::Cancelled) {
+      CountLeft(ctx, kLeftCancelled, static_cast<int>(segments.size() - i));
+      return true;
+    }
+    if (outcome != TextOutcome::Translated) {
+      LOG_WARNING(kRangeSource, L"left as it was (" + std::wstring(LeftReason(outcome)) + L"): " + seg.source);
+      CountLeft(ctx, LeftReason(outcome));
+      continue;
+    }
+    if (i + 1 == segments.size()) {
+      lineEnd = true;
+    } else if (!seg.translation->empty() && !lineEnd) {
+      *seg.translation += ctx.Options().SentenceSeparator;
+    }
+    FollowClear<M>(ctx, *pair.target, seg.targetStart);
+    WriteSegment<M>(ctx, pair, seg, lineEnd);
+    ++ctx.stats.segmentsTranslated;
+    shift = seg.targetEnd - seg.end;
+    ctx.DrainMessages();
+    if (ctx.IsCancelled()) {
+      CountLeft(ctx, kLeftCancelled, static_cast<int>(segments.size() - i - 1));
+      return true;
+    }
+  }
+  return true;
+}
+
+template <class M>
+bool TranslateShapeText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target,
+                        bool useSelection, bool paragraphMode) {
+  host::Ptr<typename M::Range> sourceBase = M::FrameOf(source)->TextRange();
+  host::Ptr<typename M::Range> targetBase = M::FrameOf(target)->TextRange();
+  if (!sourceBase || !targetBase) {
+    LOG_ERROR(kShapeSource, L"no text range");
+    return false;
+  }
+  if (useSelection) {
+    if (ctx.prop.SelectedTextSize < 1) {
+      LOG_ERROR(kShapeSource, L"empty text selection");
+      return false;
+    }
+    sourceBase = sourceBase->Characters(ctx.prop.SelectedTextStart, ctx.prop.SelectedTextSize);
+    targetBase = targetBase->Characters(ctx.prop.SelectedTextStart, ctx.prop.SelectedTextSize);
+  }
+  RangePair<M> pair{sourceBase, targetBase, target, targetBase->Start(), targetBase->Length()};
+  if (!paragraphMode) return TranslateRangePair<M>(ctx, pair);
+
+  LOG_INFO(kShapeSource, L"ParagraphMode");
+  const int baseStart = sourceBase->Start();
+  const int targetBaseStart = pair.targetStart;
+  const int paragraphs = sourceBase->Paragraphs()->Count();
+  int grown = 0;  // how much longer the target is than the source so far
+  bool ok = true;
+  for (int i = 1; i <= paragraphs; ++i) {
+    host::Ptr<typename M::Range> paragraph = sourceBase->Paragraphs(i, 1);
+    int length = paragraph->Length();
+    RangePair<M> one{paragraph, nullptr, target, targetBaseStart + (paragraph->Start() - baseStart) + grown, length};
+    one.Refresh();
+    if (!TranslateRangePair<M>(ctx, one)) ok = false;
+    grown += one.targetLength - length;
+    if (ctx.IsCancelled()) break;
+  }
+  return ok;
+}
+
+template <class M>
+bool FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target) {
+  host::Ptr<typename M::Frame> frame = M::FrameOf(target);
+  float width = target->Width();
+  float height = target->Height();
+  if (frame->Orientation() == host::msoTextOrientationHorizontal) {
+    switch (frame->VerticalAnchor()) {
+      case host::msoAnchorTop:
+      case host::msoAnchorTopBaseline: height -= frame->MarginTop(); break;
+      case host::msoAnchorBottom:
+      case host::msoAnchorBottomBaseLine: height -= frame->MarginBottom(); break;
+      default: break;
+    }
+  } else {
+    width -= frame->MarginRight();
+  }
+  if (ctx.Version() < 12 && source && source->HasTextFrame()) {
+    host::Ptr<typename M::Range> from = M::FrameOf(source)->TextRange();
+    width = std::max(width, from->BoundWidth());
+    height = std::max(height, from->BoundHeight());
+  }
+  host::Ptr<typename M::Range> text = frame->TextRange();
+  auto fits = [&] { return text->BoundWidth() <= width && text->BoundHeight() <= height; };
+  if (fits()) return true;
+
+  // Runs are taken once by position: their text does not change while the
+  // sizes do, and runs of equal formatting may merge on the way.
+  struct Run {
+    int start, length;
+    float size;
+  };
+  std::vector<Run> runs;
+  host::Ptr<typename M::Range> all = text->Runs();
+  const int textStart = text->Start();
+  for (int j = 1; j <= all->Count(); ++j) {
+    host::Ptr<typename M::Range> run = text->Runs(j, 1);
+    if (run->Length() < 1) continue;
+    runs.push_back({run->Start() - textStart + 1, run->Length(), run->Font()->Size()});
+  }
+  if (runs.empty()) return true;
+
+  bool restoreAutoSize = false;
+  if (frame->AutoSize() == 1) {
+    frame->SetAutoSize(0);
+    restoreAutoSize = true;
+  }
+  try {
+    if (text->BoundWidth() > width && frame->WordWrap() != host::msoTrue) frame->SetWordWrap(host::msoTrue);
+    for (int step = 1; step <= 100; ++step) {
+      if (fits()) break;
+      bool last = false;
+      for (const Run& run : runs) {
+        if (run.size - static_cast<float>(step) <= 0.0f || run.size < 1.0f) {
+          last = true;
+          continue;
+        }
+        text->Characters(run.start, run.length)->Font()->SetSize(run.size - static_cast<float>(step));
+      }
+      if (last) break;
+    }
+  } catch (...) {
+    if (restoreAutoSize) frame->SetAutoSize(1);
+    throw;
+  }
+  if (restoreAutoSize) frame->SetAutoSize(1);
+  return true;
+}
+
+}  // namespace
+
+const wchar_t* LeftReason(TextOutcome outcome) {
+  switch (outcome) {
+    case TextOutcome::Translated: return nullptr;
+    case TextOutcome::Cancelled: return kLeftCancelled;
+    case TextOutcome::Empty: return kLeftEmpty;
+    case TextOutcome::EngineFailed:
+    case TextOutcome::Failed: return kLeftEngineFailed;
+  }
+  return kLeftEngineFailed;
+}
+
+TextOutcome TranslateOne(RunContext& ctx, engine::TranslationSegment& segment) {
+  if (ctx.IsCancelled()) return TextOutcome::Cancelled;
+  const int failedBefore = ctx.app.GetEngine().FailedRequests();
+  bool ok = ctx.app.TranslateText(ctx.Options(), segment);
+  if (ctx.IsCancelled()) return TextOutcome::Cancelled;
+  if (!ok) return TextOutcome::Failed;
+  // TranslateText hands back the source when the engine failed; the request
+  // counter is what tells the two apart.
+  if (ctx.app.GetEngine().FailedRequests() != failedBefore) return TextOutcome::EngineFailed;
+  if (!segment.translation || (segment.translation->empty() && !segment.source.empty())) return TextOutcome::Empty;
+  return TextOutcome::Translated;
+}
+
+bool TranslateShapeTextRange(RunContext& ctx, const host::Ptr<host::Shape>& source,
+                             const host::Ptr<host::Shape>& target, bool useSelection, bool paragraphMode) {
+  LOG_INFO(kShapeSource, L"ShapeTran START");
+  if (!source || !target) {
+    LOG_ERROR(kShapeSource, L"shape is NULL");
+    return false;
+  }
+  const bool modern = ctx.Version() >= 12;
+  bool hasText = source->HasTextFrame() &&
+                 (modern ? ModernModel::HasText(*source->TextFrame2()) : ClassicModel::HasText(*source->TextFrame()));
+  if (!hasText) {
+    LOG_INFO(kShapeSource, L"ShapeTran END : Nothing Text");
+    return true;
+  }
+  bool ok = modern ? TranslateShapeText<ModernModel>(ctx, source, target, useSelection, paragraphMode)
+                   : TranslateShapeText<ClassicModel>(ctx, source, target, useSelection, paragraphMode);
+  LOG_INFO(kShapeSource, ok ? L"ShapeTran END" : L"FAIL: ShapeTran");
+  return ok;
+}
+
+bool FitTextToShape(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target) {
+  LOG_INFO(kFitSource, L"FitTextToShape");
+  if (!source || !target) {
+    LOG_ERROR(kFitSource, L"shape is NULL");
+    return false;
+  }
+  if (!target->HasTextFrame()) return true;
+  return ctx.Version() >= 12 ? FitText<ModernModel>(ctx, source, target) : FitText<ClassicModel>(ctx, source, target);
+}
+
+}  // namespace powerpoint
