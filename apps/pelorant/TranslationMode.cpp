@@ -4,6 +4,7 @@
 
 #include "engine/EngineCaches.h"
 #include "fake/FakeEngine.h"
+#include "options/RegistrySettings.h"
 #include "options/TranslationOption.h"
 #include "options/TranslationOptionUDTEngine.h"
 #include "platform/ComError.h"
@@ -65,6 +66,40 @@ int FindModeKey(const engine::EngineCaches& cache, const std::wstring& key) {
   return matches == 1 ? index : -1;
 }
 
+int PickMode(const std::string& command, const engine::EngineCaches& cache, const std::string& key,
+             const std::wstring& storedKey, CommandIo& io) {
+  if (!key.empty()) {
+    int index = FindModeKey(cache, platform::FromUtf8(key));
+    if (index >= 0) return index;
+    io.err << "pelorant " << command << ": unknown translation mode '" << key << "'";
+    if (cache.Count() == 0) {
+      io.err << "; no engine pair is installed\n";
+    } else {
+      io.err << "; the modes are:\n";
+      for (size_t i = 0; i < cache.Count(); ++i) io.err << "  " << platform::ToUtf8(cache.Entry(i).EngineKey()) << "\n";
+    }
+    return -1;
+  }
+  // A stored mode whose engine was removed since is passed over quietly,
+  // as the menu does.
+  if (!storedKey.empty()) {
+    int index = cache.FindKey(storedKey);
+    if (index >= 0) return index;
+  }
+  for (size_t i = 0; i < cache.Count(); ++i) {
+    if (cache.Checked(i)) return static_cast<int>(i);
+  }
+  io.err << "pelorant " << command << ": no translation mode is available; install an engine (for example\n"
+         << "  the Debian package apertium-eng-spa) or check a pair with `pelorant engines check KEY`\n";
+  return -1;
+}
+
+std::wstring StoredMenuMode() {
+  options::RegistrySettings settings;
+  if (!settings.OpenRead(platform::Hive::CurrentUser, L"", platform::Hive::LocalMachine)) return {};
+  return settings.QueryValue(L"Menu.TranModeID", L"");
+}
+
 std::optional<ModeChoice> ChooseMode(const std::string& command, const std::string& key, CommandIo& io) {
   std::wstring fakeError;
   // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
@@ -90,34 +125,8 @@ std::optional<ModeChoice> ChooseMode(const std::string& command, const std::stri
            << platform::ToUtf8(cache.LastFailure()) << "\n";
   }
 
-  std::wstring wanted = platform::FromUtf8(key);
-  int index = -1;
-  if (wanted.empty()) {
-    for (size_t i = 0; i < cache.Count(); ++i) {
-      if (cache.Checked(i)) {
-        index = static_cast<int>(i);
-        break;
-      }
-    }
-    if (index < 0) {
-      io.err << "pelorant " << command << ": no translation mode is available; install an engine (for example\n"
-             << "  the Debian package apertium-eng-spa) or check a pair with `pelorant engines check KEY`\n";
-      return std::nullopt;
-    }
-  } else {
-    index = FindModeKey(cache, wanted);
-    if (index < 0) {
-      io.err << "pelorant " << command << ": unknown translation mode '" << key << "'";
-      if (cache.Count() == 0) {
-        io.err << "; no engine pair is installed\n";
-      } else {
-        io.err << "; the modes are:\n";
-        for (size_t i = 0; i < cache.Count(); ++i)
-          io.err << "  " << platform::ToUtf8(cache.Entry(i).EngineKey()) << "\n";
-      }
-      return std::nullopt;
-    }
-  }
+  int index = PickMode(command, cache, key, L"", io);
+  if (index < 0) return std::nullopt;
   return ModeChoice{cache.Entry(static_cast<size_t>(index)), cache.DisplayLanguage()};
 }
 

@@ -25,6 +25,16 @@ struct ModeChoice {
 // that equals it without regard to case; -1 when none or several do.
 int FindModeKey(const engine::EngineCaches& cache, const std::wstring& key);
 
+// Finds the pair in a filled cache: KEY as FindModeKey does; without KEY the
+// stored key when it names a pair, else the first checked pair. Errors go to
+// io.err with the command's name; -1 then.
+int PickMode(const std::string& command, const engine::EngineCaches& cache, const std::string& key,
+             const std::wstring& storedKey, CommandIo& io);
+
+// The translation mode the add-in's menu remembers ("Menu.TranModeID");
+// empty when none is stored.
+std::wstring StoredMenuMode();
+
 // Reads the engine cache (asking the engines when it is empty or out of
 // date) and finds the pair: the key as given, else the one key that equals
 // it without regard to case; without a key, the first checked pair. Errors

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "Json.h"
 #include "host/Host.h"
 #include "host/pptx/PptxApplication.h"
 #include "platform/ComError.h"
@@ -12,6 +13,7 @@
 namespace {
 
 using namespace host;
+using app::Json;
 
 const char* const kUsage =
     "Usage: pelorant show [--json] DECK\n"
@@ -74,29 +76,6 @@ std::string PlaceholderName(int t) {
     case ppPlaceholderPicture: return "picture";
   }
   return std::to_string(t);
-}
-
-std::string Json(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\v': out += "\\u000b"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
 }
 
 // One line of text for the tree: breaks shown as symbols, long texts cut.

@@ -1,0 +1,618 @@
+// `pelorant translate`: PowerPoint's part in a translation run. The deck is
+// opened as the active presentation in a normal-view window, the view and
+// the selection are set up as a user would set them, the add-in's facade
+// runs the command, and the result is saved where the user said.
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <thread>
+
+#include "Command.h"
+#include "Json.h"
+#include "TranslationMode.h"
+#include "addin/AddinApplication.h"
+#include "dialogs/CDialogProgress.h"
+#include "dialogs/TerminalProgressView.h"
+#include "engine/AppCommon.h"
+#include "fake/FakeEngine.h"
+#include "host/Host.h"
+#include "host/pptx/PptxApplication.h"
+#include "host/pptx/PptxPackage.h"
+#include "platform/ComError.h"
+#include "platform/Strings.h"
+#include "support/ErrorList.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::FromUtf8;
+using platform::ToUtf8;
+
+const char* const kUsage =
+    "Usage: pelorant translate DECK -o OUT [OPTIONS]\n"
+    "       pelorant translate DECK --in-place [OPTIONS]\n"
+    "\n"
+    "Translates a presentation (.pptx, .pptm, .ppsx) the way the add-in does in\n"
+    "PowerPoint: DECK is opened in a normal-view window, the slides, shapes or\n"
+    "characters named below are shown and selected, and the add-in translates all\n"
+    "slides, the current slide or the selection: shapes, tables, groups, SmartArt,\n"
+    "WordArt, notes pages and comments. DECK itself is never changed unless\n"
+    "--in-place is given.\n"
+    "\n"
+    "With the option set's OutputDestType 1 (output in a new window, the default)\n"
+    "the translation copy is saved to OUT; with 0 (overwrite the original) the\n"
+    "translated original is saved to OUT. Files are written whole or not at all.\n"
+    "\n"
+    "  -o, --output OUT    where the result goes (not DECK itself)\n"
+    "  --in-place          write the result over DECK instead (only when the run\n"
+    "                      succeeds; DECK is left as it was otherwise)\n"
+    "  --mode KEY          the translation mode: an engine pair's key as `pelorant\n"
+    "                      engines list` shows it, for example Apertium:eng-spa.\n"
+    "                      Default: the mode the add-in's menu remembers, else the\n"
+    "                      first checked pair.\n"
+    "  --options NAME      the option set (`pelorant options list`); default: the\n"
+    "                      selected one\n"
+    "  --slide N           show slide N and translate only it (\"current slide\")\n"
+    "  --shape NAME        with --slide: select that shape (repeat for more) and\n"
+    "                      translate only the selection\n"
+    "  --text START:LENGTH with one --shape: select LENGTH characters from\n"
+    "                      character START (counting from 1) and translate them\n"
+    "  --notes             the --shape is on the slide's notes page\n"
+    "  --host-version N    the PowerPoint version to play, 11 to 16 (default 16)\n"
+    "  --macro NAME=CMD    let the option set's pre- or post-translation macro NAME\n"
+    "                      run the shell command CMD (repeatable)\n"
+    "  -q, --quiet         no progress line and no summary; Ctrl-C then cancels\n"
+    "                      without asking\n"
+    "  --json              print the run's summary as JSON on standard output\n"
+    "\n"
+    "While it runs, a progress line is shown on stderr when that is a terminal;\n"
+    "Ctrl-C asks whether to stop. At the end a summary (slides, shapes, segments\n"
+    "translated and left, time) goes to stderr. When the run stops early or some\n"
+    "text could not be translated, what was translated is still written to OUT.\n"
+    "\n"
+    "Exit status: 0 translated and written; 1 the deck could not be opened, the\n"
+    "run failed, was cancelled or reported an error (the messages are on stderr);\n"
+    "2 bad arguments, unknown mode, option set, slide, shape or characters.\n"
+    "\n"
+    "Example: pelorant translate talk.pptx -o talk.es.pptx --mode Apertium:eng-spa\n";
+
+struct Request {
+  std::string deck;
+  std::string out;
+  std::string mode;
+  std::optional<std::string> optionSet;
+  int slide = 0;  // 0: all slides
+  std::vector<std::string> shapes;
+  bool hasText = false;
+  int textStart = 0;
+  int textLength = 0;
+  bool notes = false;
+  bool inPlace = false;
+  bool quiet = false;
+  bool json = false;
+  int hostVersion = 16;
+  host::pptx::ApplicationOptions hostOptions;
+};
+
+bool ParseInt(const std::string& text, int* value) {
+  if (text.empty() || text.size() > 9) return false;
+  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+  *value = std::stoi(text);
+  return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  return fs::weakly_canonical(fs::absolute(a), ec) == fs::weakly_canonical(fs::absolute(b), ec);
+}
+
+// The arguments, checked as far as they can be without the deck. False with
+// the reason in *error.
+bool Parse(const std::vector<std::string>& args, Request* r, std::string* error) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  bool haveOut = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string a = args[i];
+    if (optionsEnded || a == "-" || a.empty() || a[0] != '-') {
+      positional.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::optional<std::string> inlineValue;
+    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+      inlineValue = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+    }
+    auto value = [&](std::string* v) {
+      if (inlineValue) {
+        *v = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= args.size()) {
+        *error = a + " needs a value";
+        return false;
+      }
+      *v = args[++i];
+      return true;
+    };
+    auto flag = [&](bool* b) {
+      if (inlineValue) {
+        *error = a + " takes no value";
+        return false;
+      }
+      *b = true;
+      return true;
+    };
+    std::string v;
+    if (a == "-o" || a == "--output") {
+      if (!value(&r->out)) return false;
+      haveOut = true;
+    } else if (a == "--mode") {
+      if (!value(&r->mode)) return false;
+    } else if (a == "--options") {
+      if (!value(&v)) return false;
+      r->optionSet = v;
+    } else if (a == "--slide") {
+      if (!value(&v)) return false;
+      if (!ParseInt(v, &r->slide) || r->slide < 1) {
+        *error = "--slide needs a slide number from 1 on, not '" + v + "'";
+        return false;
+      }
+    } else if (a == "--shape") {
+      if (!value(&v)) return false;
+      if (v.empty()) {
+        *error = "--shape needs a shape name";
+        return false;
+      }
+      r->shapes.push_back(v);
+    } else if (a == "--text") {
+      if (!value(&v)) return false;
+      auto colon = v.find(':');
+      if (colon == std::string::npos || !ParseInt(v.substr(0, colon), &r->textStart) ||
+          !ParseInt(v.substr(colon + 1), &r->textLength) || r->textStart < 1 || r->textLength < 1) {
+        *error = "--text needs START:LENGTH, both whole numbers from 1 on, not '" + v + "'";
+        return false;
+      }
+      r->hasText = true;
+    } else if (a == "--host-version") {
+      if (!value(&v)) return false;
+      if (!ParseInt(v, &r->hostVersion) || r->hostVersion < 11 || r->hostVersion > 16) {
+        *error = "--host-version is a PowerPoint version from 11 to 16, not '" + v + "'";
+        return false;
+      }
+    } else if (a == "--macro") {
+      if (!value(&v)) return false;
+      std::string why;
+      if (!host::pptx::AddMacroOption(r->hostOptions, v, why)) {
+        *error = "--macro " + v + ": " + why;
+        return false;
+      }
+    } else if (a == "--notes") {
+      if (!flag(&r->notes)) return false;
+    } else if (a == "--in-place") {
+      if (!flag(&r->inPlace)) return false;
+    } else if (a == "-q" || a == "--quiet") {
+      if (!flag(&r->quiet)) return false;
+    } else if (a == "--json") {
+      if (!flag(&r->json)) return false;
+    } else {
+      *error = "unknown option '" + a + "'";
+      return false;
+    }
+  }
+  if (positional.empty()) {
+    *error = "which deck?";
+    return false;
+  }
+  if (positional.size() > 1) {
+    *error = "one deck at a time (OUT goes after -o)";
+    return false;
+  }
+  r->deck = positional[0];
+  if (!haveOut && !r->inPlace) {
+    *error = "where should the result go? Give -o OUT, or --in-place to write over DECK";
+    return false;
+  }
+  if (haveOut && r->out.empty()) {
+    *error = "-o needs a file name";
+    return false;
+  }
+  if (haveOut && SameFile(r->out, r->deck)) {
+    if (!r->inPlace) {
+      *error = "OUT is DECK itself; give another OUT, or --in-place to write over DECK";
+      return false;
+    }
+  } else if (haveOut && r->inPlace) {
+    *error = "--in-place writes over DECK; leave out -o, or leave out --in-place";
+    return false;
+  }
+  if (r->inPlace) r->out = r->deck;
+  if (!r->shapes.empty() && r->slide == 0) {
+    *error = "--shape needs --slide N, the slide the shape is on";
+    return false;
+  }
+  if (r->hasText && r->shapes.size() != 1) {
+    *error = "--text needs exactly one --shape";
+    return false;
+  }
+  if (r->notes && r->shapes.empty()) {
+    *error = "--notes needs --slide N and --shape NAME, a shape of that notes page";
+    return false;
+  }
+  fs::path folder = fs::absolute(r->out).parent_path();
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    *error = "the folder of OUT, " + folder.string() + ", does not exist";
+    return false;
+  }
+  if (fs::is_directory(r->out, ec)) {
+    *error = "OUT, " + r->out + ", is a folder; give a file name";
+    return false;
+  }
+  r->hostOptions.version = std::to_wstring(r->hostVersion) + L".0";
+  return true;
+}
+
+// The save format that keeps the deck's own kind of package (macros, slide
+// show) unless OUT's extension asks for another kind.
+int OutputFormat(const Request& r) {
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  const std::string outExt = lower(fs::path(r.out).extension().string());
+  if (outExt != lower(fs::path(r.deck).extension().string())) {
+    if (outExt == ".pptx") return host::ppSaveAsOpenXMLPresentation;
+    if (outExt == ".pptm") return host::ppSaveAsOpenXMLPresentationMacroEnabled;
+    if (outExt == ".ppsx") return host::ppSaveAsOpenXMLShow;
+  }
+  try {
+    auto package = host::pptx::Package::Open(r.deck);
+    auto main = package->RelationshipByType("", "officeDocument");
+    if (!main) return host::ppSaveAsDefault;
+    const std::string type = package->ContentType(main->targetPart);
+    if (type == "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml")
+      return host::ppSaveAsOpenXMLPresentation;
+    if (type == "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml")
+      return host::ppSaveAsOpenXMLPresentationMacroEnabled;
+    if (type == "application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml")
+      return host::ppSaveAsOpenXMLShow;
+  } catch (const ComError&) {
+  }
+  return host::ppSaveAsDefault;
+}
+
+// Without the progress line nothing asks the cancel question, so Ctrl-C
+// cancels at once; the run then still ends through its own cleanup and
+// leaves no temporary copies behind.
+std::atomic<int> gInterrupted{0};
+void OnInterrupt(int) { gInterrupted = 1; }
+
+class InterruptCancels {
+ public:
+  InterruptCancels() {
+    gInterrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    mInstalled = sigaction(SIGINT, &action, &mOld) == 0;
+    // The engine is cancelled from an ordinary thread: a signal handler
+    // may not take the engine's locks.
+    mWatcher = std::jthread([](std::stop_token stop) {
+      while (!stop.stop_requested()) {
+        if (gInterrupted.exchange(0)) engine::AppCommon::Instance().SetCancel(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    });
+  }
+  ~InterruptCancels() {
+    mWatcher.request_stop();
+    mWatcher.join();
+    if (mInstalled) sigaction(SIGINT, &mOld, nullptr);
+  }
+  InterruptCancels(const InterruptCancels&) = delete;
+  InterruptCancels& operator=(const InterruptCancels&) = delete;
+
+ private:
+  struct sigaction mOld {};
+  bool mInstalled = false;
+  std::jthread mWatcher;
+};
+
+enum class Range { All, Slide, Selection };
+
+const char* RangeName(Range range) {
+  switch (range) {
+    case Range::All: return "all";
+    case Range::Slide: return "slide";
+    case Range::Selection: return "selection";
+  }
+  return "";
+}
+
+// What the command prints at the end.
+struct Summary {
+  std::string deck, out, mode, optionSet;
+  Range range = Range::All;
+  int outputDestType = 1;
+  bool written = false;
+  bool success = false;
+  bool cancelled = false;
+  powerpoint::RunStatistics stats;
+  powerpoint::RunErrors errors;
+  double seconds = 0;
+  int exitStatus = 1;
+};
+
+void PrintSummary(const Summary& s, std::ostream& err) {
+  const auto& st = s.stats;
+  err << "pelorant translate: " << st.slides << (st.slides == 1 ? " slide, " : " slides, ") << st.shapes
+      << (st.shapes == 1 ? " shape, " : " shapes, ") << st.segmentsTranslated << " segments translated";
+  if (st.comments > 0) err << ", " << st.comments << " comments";
+  int left = 0;
+  for (const auto& [why, n] : st.segmentsLeft) left += n;
+  if (left > 0) {
+    err << "; " << left << " left (";
+    bool first = true;
+    for (const auto& [why, n] : st.segmentsLeft) {
+      err << (first ? "" : ", ") << ToUtf8(why) << ": " << n;
+      first = false;
+    }
+    err << ")";
+  }
+  char time[32];
+  std::snprintf(time, sizeof time, "%.1f", s.seconds);
+  err << "; " << time << " s\n";
+  if (s.written) {
+    err << "pelorant translate: " << (s.exitStatus == 0 ? "written to " : "what was translated is written to ")
+        << s.out << "\n";
+  } else {
+    err << "pelorant translate: nothing was written" << (s.out == s.deck ? "; " + s.deck + " is unchanged" : "")
+        << "\n";
+  }
+}
+
+void PrintJson(const Summary& s, std::ostream& out) {
+  using app::Json;
+  const auto& st = s.stats;
+  out << "{\"deck\":" << Json(s.deck) << ",\"output\":" << Json(s.out) << ",\"written\":"
+      << (s.written ? "true" : "false") << ",\"mode\":" << Json(s.mode) << ",\"optionSet\":" << Json(s.optionSet)
+      << ",\"range\":" << Json(RangeName(s.range)) << ",\"outputDestType\":" << s.outputDestType
+      << ",\"success\":" << (s.success ? "true" : "false") << ",\"cancelled\":" << (s.cancelled ? "true" : "false")
+      << ",\"slides\":" << st.slides << ",\"shapes\":" << st.shapes
+      << ",\"segmentsTranslated\":" << st.segmentsTranslated << ",\"comments\":" << st.comments
+      << ",\"segmentsLeft\":{";
+  bool first = true;
+  for (const auto& [why, n] : st.segmentsLeft) {
+    out << (first ? "" : ",") << Json(ToUtf8(why)) << ":" << n;
+    first = false;
+  }
+  out << "},\"errors\":[";
+  first = true;
+  for (const auto& e : s.errors) {
+    out << (first ? "" : ",") << "{\"id\":" << e.id << ",\"text\":" << Json(ToUtf8(e.text)) << "}";
+    first = false;
+  }
+  char time[32];
+  std::snprintf(time, sizeof time, "%.3f", s.seconds);
+  out << "],\"seconds\":" << time << ",\"exitStatus\":" << s.exitStatus << "}\n";
+}
+
+class Translation {
+ public:
+  Translation(Request request, app::CommandIo& io) : r(std::move(request)), io(io) {}
+  ~Translation();
+  int Run();
+
+ private:
+  int Usage(const std::string& message) {
+    io.err << "pelorant translate: " << message << " (see pelorant translate --help)\n";
+    return 2;
+  }
+  int Fail(const std::string& message) {
+    io.err << "pelorant translate: " << message << "\n";
+    return 1;
+  }
+  // Shows and selects what the request names; a usage error's status, or 0.
+  int SetUpView(Range* range);
+  bool Save(const host::Ptr<host::Presentation>& result, int format);
+
+  Request r;
+  app::CommandIo& io;
+  addin::AddinApplication facade;
+  host::Ptr<host::Application> application;
+  host::Ptr<host::Presentation> deck;
+  host::Ptr<host::Presentation> translation;
+};
+
+Translation::~Translation() {
+  // Whatever happened, the run's copies are closed and their files deleted.
+  for (auto* p : {&translation, &deck}) {
+    if (!*p) continue;
+    try {
+      (*p)->Close();
+    } catch (const std::exception&) {
+    }
+  }
+  dialogs::WaitForProgressDialogThread();
+  powerpoint::PowerPointTranslationProcess::Instance().DeleteTemporaryCopies();
+}
+
+int Translation::SetUpView(Range* range) {
+  *range = Range::All;
+  if (r.slide == 0) return 0;
+  const int count = deck->Slides()->Count();
+  if (r.slide > count) {
+    return Usage("there is no slide " + std::to_string(r.slide) + "; " + r.deck + " has " + std::to_string(count) +
+                 (count == 1 ? " slide" : " slides"));
+  }
+  host::Ptr<host::DocumentWindow> window = deck->Windows()->Item(1);
+  if (r.notes) window->SetViewType(host::ppViewNotesPage);
+  window->View()->GotoSlide(r.slide);
+  // In normal view "current slide" is the slide pane's slide.
+  if (!r.notes) window->Panes()->Item(2)->Activate();
+  *range = Range::Slide;
+  if (r.shapes.empty()) return 0;
+
+  host::Ptr<host::Slide> slide = deck->Slides()->Item(r.slide);
+  host::Ptr<host::Shapes> shapes = r.notes ? slide->NotesPage()->Shapes() : slide->Shapes();
+  std::vector<std::wstring> names;
+  std::vector<std::wstring> present;
+  for (int i = 1; i <= shapes->Count(); ++i) present.push_back(shapes->Item(i)->Name());
+  for (const std::string& name : r.shapes) {
+    std::wstring wide = FromUtf8(name);
+    if (std::find(present.begin(), present.end(), wide) == present.end()) {
+      std::string list;
+      for (const auto& p : present) list += "\n  " + ToUtf8(p);
+      io.err << "pelorant translate: there is no shape '" << name << "' on "
+             << (r.notes ? "the notes page of " : "") << "slide " << r.slide
+             << (present.empty() ? "; it has no shapes" : "; its shapes are:") << list << "\n";
+      return 2;
+    }
+    names.push_back(wide);
+  }
+  *range = Range::Selection;
+  if (!r.hasText) {
+    shapes->Range(names)->Select();
+    return 0;
+  }
+  host::Ptr<host::Shape> shape = shapes->Item(names[0]);
+  const int length = shape->HasTextFrame() ? shape->TextFrame()->TextRange()->Length() : 0;
+  if (length == 0) return Usage("shape '" + r.shapes[0] + "' has no text");
+  if (r.textStart + r.textLength - 1 > length) {
+    return Usage("--text " + std::to_string(r.textStart) + ":" + std::to_string(r.textLength) + " goes past the " +
+                 std::to_string(length) + " characters of shape '" + r.shapes[0] + "'");
+  }
+  shape->TextFrame()->TextRange()->Characters(r.textStart, r.textLength)->Select();
+  return 0;
+}
+
+bool Translation::Save(const host::Ptr<host::Presentation>& result, int format) {
+  try {
+    if (r.inPlace && result == deck) {
+      deck->Save();
+    } else {
+      result->SaveCopyAs(FromUtf8(r.out), format);
+    }
+    return true;
+  } catch (const ComError& e) {
+    io.err << "pelorant translate: " << r.out << " could not be written: " << ToUtf8(e.Description()) << "\n";
+    return false;
+  }
+}
+
+int Translation::Run() {
+  const auto started = std::chrono::steady_clock::now();
+  std::wstring fakeError;
+  // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
+  if (!fake_engine::RegisterFromEnvironment(&fakeError)) return Fail(ToUtf8(fakeError));
+  ErrorList::SetDisplay(true);
+  ErrorList::Clear();
+
+  engine::EngineCaches& caches = facade.GetEngineCaches();
+  const int modeIndex = app::PickMode("translate", caches, r.mode, app::StoredMenuMode(), io);
+  if (modeIndex < 0) return r.mode.empty() ? 1 : 2;
+  const std::wstring modeKey = caches.Entry(static_cast<size_t>(modeIndex)).EngineKey();
+  if (!caches.SaveCache(true, false)) {
+    io.err << "pelorant translate: note: the engine cache could not be saved: " << ToUtf8(caches.LastFailure())
+           << "\n";
+  }
+  options::TranslationOptions& sets = facade.GetTranslationOptions();
+  std::wstring setName = r.optionSet ? FromUtf8(*r.optionSet) : sets.SelectedName();
+  if (!sets.Find(setName)) {
+    std::string list;
+    for (const auto& n : sets.OptionNames()) list += "\n  " + ToUtf8(n);
+    io.err << "pelorant translate: there is no option set '" << ToUtf8(setName) << "'; the sets are:" << list << "\n";
+    return 2;
+  }
+
+  try {
+    application = host::pptx::CreateApplication(r.hostOptions);
+    deck = application->Presentations()->Open(FromUtf8(r.deck), /*readOnly=*/false, /*untitled=*/false,
+                                              /*withWindow=*/true);
+  } catch (const ComError& e) {
+    return Fail(ToUtf8(e.Description().empty() ? FromUtf8(e.what()) : e.Description()));
+  }
+  Range range = Range::All;
+  try {
+    if (int status = SetUpView(&range)) return status;
+  } catch (const ComError& e) {
+    return Fail("the view could not be set up: " + ToUtf8(e.Description()));
+  }
+  const int format = OutputFormat(r);
+
+  options::TranslationOptionUDT record;
+  facade.SetApplication(application);
+  facade.SetSwitches(r.quiet ? 0 : 1, 1, 0);
+  facade.fncGetOptionUDT(record, modeKey, setName);
+  auto& process = powerpoint::PowerPointTranslationProcess::Instance();
+  if (r.quiet) {
+    process.SetProgressViewFactory({});
+  } else {
+    process.SetProgressViewFactory([] { return dialogs::MakeTerminalProgressView(); });
+  }
+  {
+    std::optional<InterruptCancels> interrupt;
+    if (r.quiet) interrupt.emplace();
+    switch (range) {
+      case Range::All: facade.TranslateAll(modeKey, setName); break;
+      case Range::Slide: facade.TranslateSheet(modeKey, setName); break;
+      case Range::Selection: facade.TranslateSelection(modeKey, setName); break;
+    }
+  }
+  const powerpoint::RunOutcome& outcome = process.LastRun();
+  translation = outcome.translation == deck ? nullptr : outcome.translation;
+
+  Summary s;
+  s.deck = r.deck;
+  s.out = r.out;
+  s.mode = ToUtf8(modeKey);
+  s.optionSet = ToUtf8(setName);
+  s.range = range;
+  s.outputDestType = record.OutputDestType;
+  s.success = outcome.success;
+  s.cancelled = outcome.cancelled;
+  s.stats = outcome.stats;
+  s.errors = outcome.errors;
+  const bool clean = outcome.success && !outcome.cancelled && outcome.errors.empty();
+  host::Ptr<host::Presentation> result = record.OutputDestType == 1 ? translation : deck;
+  // A deck is only overwritten by a whole translation; a separate OUT also
+  // takes what a failed or cancelled run translated.
+  if (result && (clean || (!r.inPlace && outcome.stats.segmentsTranslated > 0))) s.written = Save(result, format);
+  if (outcome.cancelled) io.err << "pelorant translate: the translation was cancelled\n";
+  s.exitStatus = clean && s.written ? 0 : 1;
+  s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (r.json) {
+    PrintJson(s, io.out);
+  } else if (!r.quiet) {
+    PrintSummary(s, io.err);
+  }
+  return s.exitStatus;
+}
+
+int RunCommand(const std::vector<std::string>& args, app::CommandIo& io) {
+  Request r;
+  std::string error;
+  if (!Parse(args, &r, &error)) {
+    io.err << "pelorant translate: " << error << " (see pelorant translate --help)\n";
+    return 2;
+  }
+  return Translation(std::move(r), io).Run();
+}
+
+app::CommandRegistration translate{
+    {"translate", "translate a deck's slides, notes and comments into a new deck", kUsage, RunCommand}};
+
+}  // namespace
