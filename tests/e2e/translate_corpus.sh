@@ -1,0 +1,63 @@
+#!/bin/bash
+# Every deck of the shared corpus through `pelorant translate` with the
+# bracket test engine: a deck that opens translates with status 0, the
+# output opens again, every text went through the engine exactly once and
+# every part the run does not edit is unchanged (check_bracketed.py); the
+# damaged and encrypted decks the manifest marks, and the deck without
+# slides, fail with status 1 and a message and write nothing. No temporary
+# copy outlives its run.
+set -u
+prog="$1"
+here=$(cd "$(dirname "$0")" && pwd)
+corpus="${PELORANT_SOURCE_DIR:-$here/../..}/../shared/corpus/real"
+if [ ! -d "$corpus" ]; then
+  echo "SKIP: no corpus at $corpus"
+  exit 0
+fi
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+export PELORANT_REGISTRY="$dir/reg"
+export XDG_CONFIG_HOME="$dir/config"
+export TMPDIR="$dir/tmp"
+export PELORANT_FAKE_ENGINE="$dir/fake.txt"
+unset PELORANT_ANSWER
+mkdir -p "$TMPDIR" "$dir/out"
+printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" "transform	bracket" \
+  >"$PELORANT_FAKE_ENGINE"
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+decks=0
+while IFS=$'\t' read -r file _ _ _ _ note; do
+  decks=$((decks + 1))
+  out="$dir/out/$file"
+  "$prog" translate "$corpus/$file" -o "$out" --mode Test:en-xx -q >/dev/null 2>"$dir/err"
+  rc=$?
+  case "$note" in
+    CORRUPT* | PASSWORD-PROTECTED* | *"slides=0;"*)
+      [ "$rc" -eq 1 ] || fail "$file: exited $rc, expected 1"
+      [ -s "$dir/err" ] || fail "$file: failed without a message"
+      [ -e "$out" ] && fail "$file: an output was written"
+      ;;
+    *)
+      if [ "$rc" -ne 0 ]; then
+        fail "$file: exited $rc: $(head -c 400 "$dir/err")"
+      elif ! "$prog" show --json "$out" >/dev/null 2>"$dir/err"; then
+        fail "$file: the output does not open again: $(head -c 400 "$dir/err")"
+      elif ! python3 "$here/check_bracketed.py" "$corpus/$file" "$out" >"$dir/check"; then
+        fail "$file: $(wc -l <"$dir/check") problem(s):"
+        head -n 5 "$dir/check" | cut -c 1-300 >&2
+      fi
+      ;;
+  esac
+  rm -f "$out"
+  [ -z "$(ls -A "$TMPDIR")" ] || fail "$file: temporary files left: $(ls "$TMPDIR")"
+  rm -rf "${TMPDIR:?}"/*
+done < <(tail -n +2 "$corpus/MANIFEST.tsv")
+
+[ "$decks" -gt 40 ] || fail "only $decks decks in the manifest"
+[ "$failures" -eq 0 ] || exit 1
+echo "translate_corpus: $decks decks passed"
