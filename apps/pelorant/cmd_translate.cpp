@@ -28,6 +28,7 @@
 #include "platform/ComError.h"
 #include "platform/Strings.h"
 #include "support/ErrorList.h"
+#include "support/ResourceModule.h"
 
 namespace {
 
@@ -356,11 +357,13 @@ struct Summary {
   int exitStatus = 1;
 };
 
+std::string Count(int n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); }
+
 void PrintSummary(const Summary& s, std::ostream& err) {
   const auto& st = s.stats;
-  err << "pelorant translate: " << st.slides << (st.slides == 1 ? " slide, " : " slides, ") << st.shapes
-      << (st.shapes == 1 ? " shape, " : " shapes, ") << st.segmentsTranslated << " segments translated";
-  if (st.comments > 0) err << ", " << st.comments << " comments";
+  err << "pelorant translate: " << Count(st.slides, "slide") << ", " << Count(st.shapes, "shape") << ", "
+      << Count(st.segmentsTranslated, "segment") << " translated";
+  if (st.comments > 0) err << ", " << Count(st.comments, "comment");
   int left = 0;
   for (const auto& [why, n] : st.segmentsLeft) left += n;
   if (left > 0) {
@@ -586,7 +589,16 @@ int Translation::Run() {
   s.cancelled = outcome.cancelled;
   s.stats = outcome.stats;
   s.errors = outcome.errors;
-  const bool clean = outcome.success && !outcome.cancelled && outcome.errors.empty();
+  int left = 0;
+  for (const auto& [why, n] : outcome.stats.segmentsLeft) left += n;
+  // Text the engine could not translate stays as it was; the user learns why
+  // from the engine's own message.
+  engine::Engine& eng = engine::AppCommon::Instance().GetEngine();
+  if (left > 0 && eng.LastErrorCode() != 0) {
+    io.err << "pelorant translate: "
+           << ToUtf8(LoadText(ErrorList::EngineErrorToMessageId(eng.LastErrorCode()))) << "\n";
+  }
+  const bool clean = outcome.success && !outcome.cancelled && outcome.errors.empty() && left == 0;
   host::Ptr<host::Presentation> result = record.OutputDestType == 1 ? translation : deck;
   // A deck is only overwritten by a whole translation; a separate OUT also
   // takes what a failed or cancelled run translated.

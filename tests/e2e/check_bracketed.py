@@ -14,9 +14,10 @@ packages' XML directly (not through the program's own reader):
   - the cells a merged table area covers are left alone;
   - a SmartArt drawing shows no paragraph its data model does not hold.
 
-Usage: check_bracketed.py SOURCE TRANSLATION [--only-part PART...]
-With --only-part, bodies of the other edited parts must be unchanged (a
-run over one slide). Prints one line per problem; exit status 1 if any.
+Usage: check_bracketed.py SOURCE TRANSLATION [--only PART[#N]...]
+With --only, only those parts (or the N-th text body of a part) are
+translated and every other body must be unchanged (a run over one slide or
+a few shapes). Prints one line per problem; exit status 1 if any.
 """
 import re
 import sys
@@ -140,7 +141,7 @@ def content_types(xml):
 
 def main(argv):
     src_path, out_path = argv[1], argv[2]
-    only = set(argv[argv.index("--only-part") + 1:]) if "--only-part" in argv else None
+    only = set(argv[argv.index("--only") + 1:]) if "--only" in argv else None
     problems = []
     src, out = zipfile.ZipFile(src_path), zipfile.ZipFile(out_path)
     src_names, out_names = set(src.namelist()), set(out.namelist())
@@ -164,7 +165,7 @@ def main(argv):
             problems.append(f"{name}: {len(sb)} text bodies became {len(ob)}")
             continue
         for i, ((kind, s), (_, t)) in enumerate(zip(sb, ob)):
-            if kind == "covered" or (only is not None and name not in only):
+            if kind == "covered" or (only is not None and name not in only and f"{name}#{i + 1}" not in only):
                 if s != t:
                     problems.append(f"{name}: body {i + 1} changed: {t[:60]!r}")
                 continue

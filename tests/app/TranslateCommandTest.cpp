@@ -1,0 +1,51 @@
+// Arguments `pelorant translate` refuses before it opens anything.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "Command.h"
+
+namespace {
+
+TEST(TranslateCommand, BadArgumentsAreUsageErrorsThatSayWhy) {
+  const std::string out = ::testing::TempDir() + "out.pptx";
+  const std::string deck = ::testing::TempDir() + "deck.pptx";
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{}, "which deck?"},
+      {{deck}, "-o OUT"},
+      {{deck, "other.pptx", "-o", out}, "one deck at a time"},
+      {{deck, "-o"}, "-o needs a value"},
+      {{deck, "-o", deck}, "--in-place"},
+      {{deck, "-o", ::testing::TempDir() + "no/such/folder/out.pptx"}, "does not exist"},
+      {{deck, "-o", out, "--in-place"}, "leave out -o"},
+      {{deck, "-o", out, "--slide", "0"}, "--slide needs a slide number"},
+      {{deck, "-o", out, "--slide=x"}, "not 'x'"},
+      {{deck, "-o", out, "--shape", "Title 1"}, "--shape needs --slide"},
+      {{deck, "-o", out, "--slide", "1", "--text", "1:2"}, "exactly one --shape"},
+      {{deck, "-o", out, "--slide", "1", "--shape", "A", "--shape", "B", "--text", "1:2"}, "exactly one --shape"},
+      {{deck, "-o", out, "--slide", "1", "--shape", "A", "--text", "0:2"}, "START:LENGTH"},
+      {{deck, "-o", out, "--slide", "1", "--shape", "A", "--text", "3"}, "START:LENGTH"},
+      {{deck, "-o", out, "--notes"}, "--notes needs"},
+      {{deck, "-o", out, "--host-version", "10"}, "11 to 16"},
+      {{deck, "-o", out, "--macro", "=echo"}, "--macro"},
+      {{deck, "-o", out, "--quiet=yes"}, "takes no value"},
+      {{deck, "-o", out, "--fast"}, "unknown option '--fast'"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv{"pelorant", "translate"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    std::istringstream in;
+    std::ostringstream o, e;
+    app::CommandIo io{in, o, e};
+    std::string shown;
+    for (const auto& a : c.args) shown += " " + a;
+    EXPECT_EQ(app::RunMain(argv, io), 2) << shown;
+    EXPECT_NE(e.str().find(c.says), std::string::npos) << shown << ": " << e.str();
+    EXPECT_TRUE(o.str().empty()) << shown;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+#!/bin/bash
+# `pelorant translate` with the bracket test engine over a real deck: all
+# slides, the current slide, selected shapes and selected characters (on a
+# slide and in a notes page) change exactly what they name; both output
+# destinations work; the input changes only with --in-place; failures,
+# cancels and bad arguments give status 1 or 2 and write nothing they
+# should not; no temporary copy outlives a run.
+set -u
+prog="$1"
+here=$(cd "$(dirname "$0")" && pwd)
+corpus="${PELORANT_SOURCE_DIR:-$here/../..}/../shared/corpus/real"
+if [ ! -d "$corpus" ]; then
+  echo "SKIP: no corpus at $corpus"
+  exit 0
+fi
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+export PELORANT_REGISTRY="$dir/reg"
+export XDG_CONFIG_HOME="$dir/config"
+export TMPDIR="$dir/tmp"
+export PELORANT_FAKE_ENGINE="$dir/fake.txt"
+unset PELORANT_ANSWER
+mkdir -p "$TMPDIR" "$dir/w"
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+contains() {
+  case "$1" in *"$2"*) return 0 ;; esac
+  fail "expected to find [$2] in: ${1:0:600}"
+}
+# script LINES... : the bracket engine plus extra directives.
+script() {
+  printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" "transform	bracket" "$@" \
+    >"$PELORANT_FAKE_ENGINE"
+}
+# run CODE ARGS... : pelorant translate; stdout in $out, stderr in $err.
+run() {
+  local want="$1"
+  shift
+  out=$("$prog" translate "$@" 2>"$dir/err")
+  local rc=$?
+  err=$(cat "$dir/err")
+  [ "$rc" -eq "$want" ] || fail "translate $* exited $rc, expected $want: ${err:0:600}"
+}
+check() { # check OUT [--only PART[#N]...]: bracketed as the checker says
+  local o="$1"
+  shift
+  python3 "$here/check_bracketed.py" "$deck" "$o" "$@" >"$dir/check" || fail "$o: $(head -n 5 "$dir/check")"
+}
+# changed OUT: the lines of `show` that differ from the deck's.
+changed() { diff <("$prog" show "$deck" | tail -n +2) <("$prog" show "$1" | tail -n +2) | grep '^>' | sed 's/^> *//'; }
+
+deck="$dir/w/deck.pptx"
+cp "$corpus/docling__powerpoint_sample.pptx" "$deck"
+sum=$(sha256sum <"$deck")
+script
+m=(--mode Test:en-xx)
+
+# All slides, the current slide (with its notes page), two shapes.
+run 0 "$deck" -o "$dir/all.pptx" "${m[@]}"
+check "$dir/all.pptx"
+contains "$err" "3 slides"
+contains "$err" "written to $dir/all.pptx"
+run 0 "$deck" -o "$dir/slide.pptx" "${m[@]}" --slide 2
+check "$dir/slide.pptx" --only ppt/slides/slide2.xml ppt/notesSlides/notesSlide1.xml
+run 0 "$deck" -o "$dir/shapes.pptx" "${m[@]}" --slide 2 --shape "Rectangle 3" --shape "Title 1"
+check "$dir/shapes.pptx" --only ppt/slides/slide2.xml#1 ppt/slides/slide2.xml#3
+
+# Characters of a shape, and of a notes page.
+run 0 "$deck" -o "$dir/text.pptx" "${m[@]}" --slide 2 --shape "Rectangle 3" --text 3:9
+[ "$(changed "$dir/text.pptx")" = '[auto shape] Rectangle 3: "A ⟦rectangle⟧ shape with this text inside."' ] ||
+  fail "text selection: $(changed "$dir/text.pptx")"
+run 0 "$deck" -o "$dir/notes.pptx" "${m[@]}" --slide 3 --notes --shape "Notes Placeholder 2" --text 7:5
+[ "$(changed "$dir/notes.pptx")" = 'Notes: "Final ⟦notes⟧ on the third slide.¶Second line of notes."' ] ||
+  fail "notes text selection: $(changed "$dir/notes.pptx")"
+
+# The older text model of PowerPoint 2003 gives the same translation.
+run 0 "$deck" -o "$dir/v11.pptx" "${m[@]}" --host-version 11
+check "$dir/v11.pptx"
+
+# Quiet runs print nothing; --json prints the summary alone on stdout.
+run 0 "$deck" -o "$dir/q.pptx" "${m[@]}" -q
+[ -z "$out$err" ] || fail "-q printed: $out$err"
+run 0 "$deck" -o "$dir/j.pptx" "${m[@]}" --json --slide 3
+python3 -c 'import json,sys; d=json.loads(sys.argv[1]); assert d["written"] and d["exitStatus"] == 0 and d["slides"] == 1 \
+  and d["range"] == "slide" and d["segmentsTranslated"] >= 5, d' "$out" || fail "--json: $out"
+
+# Overwriting the original (OutputDestType 0): to OUT, or over DECK with --in-place.
+"$prog" options set default OutputDestType=0 >/dev/null || fail "options set"
+run 0 "$deck" -o "$dir/dest0.pptx" "${m[@]}"
+check "$dir/dest0.pptx"
+[ "$(sha256sum <"$deck")" = "$sum" ] || fail "the deck changed without --in-place"
+run 2 "$deck" -o "$deck" "${m[@]}"
+contains "$err" "--in-place"
+cp "$deck" "$dir/w/copy.pptx"
+run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
+python3 "$here/check_bracketed.py" "$deck" "$dir/w/copy.pptx" >"$dir/check" || fail "in place: $(head -n 3 "$dir/check")"
+[ "$(ls "$dir/w")" = "$(printf 'copy.pptx\ndeck.pptx')" ] || fail "files beside the deck: $(ls "$dir/w")"
+"$prog" options set default OutputDestType=1 >/dev/null
+
+# Arguments only the deck can refute.
+run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --slide 4
+contains "$err" "has 3 slides"
+run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --slide 2 --shape Nope
+contains "$err" "Rectangle 3"
+run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --slide 2 --shape "Rectangle 3" --text 30:20
+run 2 "$deck" -o "$dir/x.pptx" --mode Test:xx-yy
+contains "$err" "Test:en-xx"
+run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --options "no such set"
+contains "$err" "default"
+run 1 "$dir/missing.pptx" -o "$dir/x.pptx" "${m[@]}"
+contains "$err" "missing.pptx"
+
+# Engine failures: one segment left (the rest still written), every segment,
+# an engine that does not open.
+script "request	translate	3	30006	0	1"
+run 1 "$deck" -o "$dir/part.pptx" "${m[@]}" --slide 2
+contains "$err" "left (engine failed: 1)"
+contains "$err" "what was translated is written to"
+[ "$(changed "$dir/part.pptx" | grep -c '⟦')" -ge 2 ] || fail "the other segments were not written"
+script "request	translate	3	30006	0"
+run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
+[ -e "$dir/none.pptx" ] && fail "an output without a translated segment was written"
+script "request	open	3	30004	0"
+rm -f "$dir/none.pptx"
+run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
+[ -e "$dir/none.pptx" ] && fail "an output was written although the engine did not open"
+[ -n "$err" ] || fail "no message when the engine does not open"
+
+# Ctrl-C on a hanging engine: with the progress line it asks (answered yes),
+# quiet it cancels at once; either way the run ends cleanly with status 1.
+script "request	translate	hang	0	0"
+for quiet in "" -q; do
+  PELORANT_ANSWER=yes "$prog" translate "$deck" -o "$dir/c.pptx" "${m[@]}" $quiet >/dev/null 2>"$dir/err" &
+  pid=$!
+  sleep 1
+  for _ in $(seq 1 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    kill -INT "$pid" 2>/dev/null
+    sleep 0.2
+  done
+  wait "$pid"
+  rc=$?
+  [ "$rc" -eq 1 ] || fail "cancelled run ($quiet) exited $rc: $(cat "$dir/err")"
+  contains "$(cat "$dir/err")" "cancelled"
+done
+
+[ "$(sha256sum <"$deck")" = "$sum" ] || fail "the deck changed"
+[ -z "$(ls -A "$TMPDIR")" ] || fail "temporary files left: $(ls "$TMPDIR")"
+[ "$failures" -eq 0 ] || exit 1
+echo "translate_cli: all passed"
