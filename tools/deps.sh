@@ -8,7 +8,7 @@ packages=(
   libzip-dev libpugixml-dev libfreetype-dev libfontconfig-dev
   fonts-liberation2 fonts-dejavu-core fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea
   apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev
-  zip unzip python3
+  zip unzip python3 xclip
 )
 if [ "${1:-}" = "--all" ]; then
   packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb libreoffice-impress poppler-utils)

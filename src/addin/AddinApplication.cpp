@@ -8,6 +8,9 @@
 #include "options/TranslationOptionUDTEngine.h"
 #include "platform/ComError.h"
 #include "platform/Strings.h"
+#include "platform/System.h"
+#include "powerpoint/AppCustom.h"
+#include "support/ResourceModule.h"
 #include "support/ErrorList.h"
 #include "support/Log.h"
 
@@ -68,6 +71,47 @@ void AddinApplication::TranslateSelection(std::wstring mode, std::wstring option
   RunCommand(Command::Selection, L"TranslateSelection", mode, optionSetName);
 }
 
+void AddinApplication::TranslateCopy(std::wstring mode, std::wstring optionSetName) {
+  RunCommand(Command::Copy, L"TranslateCopy", mode, optionSetName);
+}
+
+void AddinApplication::TranslatePaste(std::wstring mode, std::wstring optionSetName) {
+  RunCommand(Command::Paste, L"TranslatePaste", mode, optionSetName);
+}
+
+void AddinApplication::ShowEngineOptionDialog(std::wstring mode) {
+  RunCommand(Command::EngineOption, L"ShowEngineOptionDialog", mode, L"");
+}
+
+void AddinApplication::ShowDictionaryRegistrationDialog(std::wstring mode) {
+  RunCommand(Command::DictionaryRegistration, L"ShowDictionaryRegistrationDialog", mode, L"");
+}
+
+void AddinApplication::ShowVersionDialog() {
+  ErrorList::SetDisplay(mShowMessages != 0);
+  ErrorList::Clear();
+  VersionInfo version;
+  std::wstring text = LoadText(203) + L"  Version " + version.GetValue(L"ProductVersion") + L"\n\n" +
+                      version.GetValue(L"LegalCopyright");
+  ShowMessage(text, 0);
+}
+
+void AddinApplication::ShowHelpFile() {
+  ErrorList::SetDisplay(mShowMessages != 0);
+  ErrorList::Clear();
+  const std::wstring stem = platform::ModuleFolder() + L"addins";
+  std::wstring path = stem + std::to_wstring(ResourceModule::Instance().GetLanguageId()) + L".chm";
+  if (!platform::PathExists(path)) path = stem + L".chm";
+  if (!platform::PathExists(path)) {
+    ErrorList::Add(kHelpNotFound);
+  } else if (mOpenHelp) {
+    mOpenHelp(path);
+  } else {
+    LOG_INFO(mClassName + L":ShowHelpFile", path);
+  }
+  if (ErrorList::HasError()) ErrorList::ErrorReport(mClassName + L":ShowHelpFile");
+}
+
 void AddinApplication::RunCommand(Command command, const wchar_t* name, const std::wstring& mode,
                                   const std::wstring& optionSetName) {
   const std::wstring source = mClassName + L":" + name;
@@ -90,6 +134,27 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
       case Command::Selection:
         process.TranslateSelection(*this, mProgressTarget, record);
         break;
+      case Command::Copy:
+        powerpoint::AppCustom::TranslateCopy(*this, mProgressTarget, record);
+        break;
+      case Command::Paste:
+        powerpoint::AppCustom::TranslatePaste(*this, mProgressTarget, record);
+        break;
+      case Command::EngineOption:
+      case Command::DictionaryRegistration: {
+        engine::Engine& eng = engine::AppCommon::Instance().GetEngine();
+        if (!eng.OpenEngine(record.EngineGroup, record.EngineID, record.DisplayLanguage, record.FromLang)) {
+          ErrorList::Add(engine::AppCommon::kEngineInitFailed);
+          break;
+        }
+        if (command == Command::EngineOption) {
+          eng.ShowOptionDialog(0);
+        } else {
+          eng.ShowDictionaryDialog(0);
+        }
+        eng.CloseEngine();
+        break;
+      }
     }
   } catch (const std::exception& e) {
     LOG_ERROR(source, L"Exception Err: " + Widen(e.what()));

@@ -26,6 +26,7 @@ class AddinApplication : public powerpoint::RunCaller {
   // Message ids of the facade's own collections.
   static constexpr int kEngineListFailed = 1252;
   static constexpr int kNoEngines = 1253;
+  static constexpr int kHelpNotFound = 1401;
 
   // Finds the running host again when the held one is dead (its Version
   // reads empty); null when there is none. The default finds none.
@@ -57,6 +58,19 @@ class AddinApplication : public powerpoint::RunCaller {
   void TranslateSheet(std::wstring mode, std::wstring optionSetName);
   void TranslateAll(std::wstring mode, std::wstring optionSetName);
   void TranslateSelection(std::wstring mode, std::wstring optionSetName);
+  void TranslateCopy(std::wstring mode, std::wstring optionSetName);
+  void TranslatePaste(std::wstring mode, std::wstring optionSetName);
+  // The engine of the mode shows its own settings or dictionary registration
+  // dialog; an engine that cannot be opened gives message 1251.
+  void ShowEngineOptionDialog(std::wstring mode);
+  void ShowDictionaryRegistrationDialog(std::wstring mode);
+  // The product title, version and copyright in a message box.
+  void ShowVersionDialog();
+  // Finds addins<language id>.chm, else addins.chm, beside the add-in and
+  // hands it to the help opener; message 1401 when neither exists.
+  void ShowHelpFile();
+  using HelpOpener = std::function<void(const std::wstring& path)>;
+  void SetHelpOpener(HelpOpener opener) { mOpenHelp = std::move(opener); }
 
   options::TranslationOptions& GetTranslationOptions();
   engine::EngineCaches& GetEngineCaches();
@@ -78,7 +92,8 @@ class AddinApplication : public powerpoint::RunCaller {
   const std::wstring& AbbreviationLanguage() const { return mAbbreviationLang; }
 
  private:
-  enum class Command { Sheet, All, Selection };
+  enum class Command { Sheet, All, Selection, Copy, Paste, EngineOption, DictionaryRegistration };
+  void ShowEngineDialog(bool registration);
   void RunCommand(Command command, const wchar_t* name, const std::wstring& mode,
                   const std::wstring& optionSetName);
   void EnsureHost();
@@ -101,6 +116,7 @@ class AddinApplication : public powerpoint::RunCaller {
   EngineListFiller mFillEngineList;
   EngineListFiller mRefreshEngineList;
   OptionsLoader mLoadOptions;
+  HelpOpener mOpenHelp;
   powerpoint::PowerPointTranslationProcess* mProcess = nullptr;
   std::unique_ptr<TimeOutWatchdog> mWatchdog;
   std::wstring mAbbreviationLang;

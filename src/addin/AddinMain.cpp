@@ -1,0 +1,317 @@
+#include "addin/AddinMain.h"
+
+#include <exception>
+
+#include "platform/ComError.h"
+#include "platform/System.h"
+#include "powerpoint/ClipboardEx.h"
+#include "support/ErrorList.h"
+#include "support/Log.h"
+
+namespace addin {
+namespace {
+
+constexpr HRESULT kSilentFailure = static_cast<HRESULT>(0x80040101L);
+
+std::unique_ptr<AddinMain> gAddinMain;
+AddinMain::ProgIdLookup gProgIdLookup;
+AddinMain::FacadeSetup gFacadeSetup;
+AddinMain::OptionsDialog gOptionsDialog;
+AddinMain::LookupDialog gLookupDialog;
+
+std::wstring Describe(const std::exception& e) {
+  if (const auto* com = dynamic_cast<const ComError*>(&e)) return com->Description();
+  const char* what = e.what();
+  return std::wstring(what, what + std::char_traits<char>::length(what));
+}
+
+int HostVersion(const host::Ptr<host::Application>& application) {
+  try {
+    return std::stoi(application->Version());
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+// Message 1001, unless this connection already showed it.
+void ReportUnexpectedOnce() {
+  for (const ErrorEntry& e : ErrorList::GetEntries())
+    if (e.mMessageId == ErrorList::kUnexpectedError) return;
+  ErrorList::Add(ErrorList::kUnexpectedError);
+}
+
+}  // namespace
+
+std::wstring UnversionedProgId(const std::wstring& progId) {
+  const size_t dot = progId.rfind(L'.');
+  if (dot == std::wstring::npos || dot + 1 == progId.size()) return progId;
+  for (size_t i = dot + 1; i < progId.size(); ++i)
+    if (progId[i] < L'0' || progId[i] > L'9') return progId;
+  return progId.substr(0, dot);
+}
+
+AddinMain::AddinMain() : mFacade(std::make_unique<AddinApplication>()) {
+  mFacade->SetSwitches(1, 1, 1);
+  ErrorList::SetDisplay(true);
+  if (gFacadeSetup) gFacadeSetup(*mFacade);
+}
+
+AddinMain::~AddinMain() {
+  mMenu.reset();
+  mFacade.reset();
+}
+
+HRESULT AddinMain::OnConnectionWrapper(const host::Ptr<host::Application>& application,
+                                       const std::shared_ptr<void>& addInInst,
+                                       const std::vector<std::uint32_t>* custom) {
+  const std::wstring source = mClassName + L":OnConnectionWrapper";
+  if (!application) {
+    LOG_ERROR(source, L"App is NULL");
+    return E_FAIL;
+  }
+  if (!addInInst) {
+    LOG_ERROR(source, L"AddInInst is NULL");
+    return E_FAIL;
+  }
+  if (!custom) {
+    LOG_ERROR(source, L"custom is NULL");
+    return E_FAIL;
+  }
+  mApplication = application;
+  mAddInInst = addInInst;
+  if (custom->empty()) {
+    LOG_ERROR(source, L"SafeArray Err");
+    return E_INVALIDARG;
+  }
+  mLaunchKind = custom->front();
+  mFacade->SetApplication(application);
+
+  mMenu.reset();
+  mMenu = std::make_unique<menu::OfficeMenu>(this);
+  std::wstring progId = kProgId;
+  if (gProgIdLookup) {
+    const HRESULT hr = gProgIdLookup(&progId);
+    if (hr != S_OK) {
+      LOG_ERROR(source, L"ProgIDFromCLSID Err");
+      return hr;
+    }
+  }
+  progId = UnversionedProgId(progId);
+  const HRESULT initialized = mMenu->Initialize(application, progId);
+  if (initialized != S_OK) {
+    LOG_ERROR(source, L"Menu Initialize Err");
+    return initialized;
+  }
+  mMenu->RemoveMenu();
+  mMenu->RemoveToolbar();
+
+  // Only hosts below version 10 take button faces through the clipboard;
+  // later ones never touch it, so the user's clipboard is left alone.
+  std::unique_ptr<powerpoint::ClipboardEx> clipboard;
+  if (HostVersion(application) < 10) {
+    clipboard = std::make_unique<powerpoint::ClipboardEx>();
+    clipboard->SaveClipboard();
+  }
+  auto restore = [&clipboard] {
+    if (clipboard) clipboard->RestoreClipboard();
+    clipboard.reset();
+  };
+  engine::EngineCaches& caches = mFacade->GetEngineCaches();
+  options::TranslationOptions& sets = mFacade->GetTranslationOptions();
+  auto build = [&](bool toolbar) {
+    HRESULT hr = E_FAIL;
+    try {
+      hr = toolbar ? mMenu->CreateToolbar(caches, sets) : mMenu->CreateMenu(caches, sets);
+    } catch (const std::exception& e) {
+      LOG_ERROR(source, Describe(e));
+    }
+    if (hr == S_OK) return true;
+    LOG_ERROR(source, toolbar ? L"CreateToolbar FAIL" : L"CreateMenu FAIL");
+    ErrorList::Add(toolbar ? kToolbarFailed : kMenuFailed);
+    LOG_ERROR(source, L"ErrorHandler");
+    if (ErrorList::HasError()) ErrorList::ErrorReport(source);
+    restore();
+    return false;
+  };
+  if (!build(false) || !build(true)) return E_FAIL;
+  restore();
+
+  if (!mMenu->SettingsLoad(0)) {
+    LOG_ERROR(source, L"SettingsLoad FAIL");
+    return E_FAIL;
+  }
+  struct Availability {
+    std::int32_t bits;
+    void (menu::OfficeMenu::*set)(bool);
+  };
+  const Availability availability[] = {{menu::kFlagLookup, &menu::OfficeMenu::SetLookupDictAvailable},
+                                       {menu::kFlagEngineOptions, &menu::OfficeMenu::SetEngineOptionAvailable},
+                                       {menu::kFlagRegistDict, &menu::OfficeMenu::SetRegistDictAvailable}};
+  for (const Availability& a : availability) {
+    for (size_t i = 0; i < caches.Count(); ++i) {
+      if ((caches.Entry(i).Flags() & a.bits) != 0 && caches.Entry(i).Checked() == 1) {
+        ((*mMenu).*a.set)(true);
+        break;
+      }
+    }
+  }
+  mMenu->SetTranOption(sets.SelectedName());
+  return initialized;
+}
+
+void AddinMain::OnDisconnectionWrapper() {
+  mAddInInst.reset();
+  if (mMenu) {
+    mMenu->SettingsSave(mLaunchKind != 2 && mLaunchKind != 3 ? 1 : 0);
+    mMenu->RemoveMenu();
+    mMenu->RemoveToolbar();
+    mMenu.reset();
+  }
+  dialogs::WaitForProgressDialogThread();
+  mApplication.reset();
+}
+
+void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter,
+                           const std::function<void()>& command) {
+  const std::wstring source = mClassName + L":" + name;
+  LOG_INFO(source, L"Start");
+  if (needsMode && !mMenu) return;
+  ErrorList::Clear();
+  if (needsMode) {
+    if (mMenu->SelectedMode().empty()) {
+      ErrorList::Add(kNoMode);
+      return;
+    }
+    mMenu->SetReady(0);
+  }
+  // Whatever a command raises, the ready flag comes back up and the
+  // watchdog stops: otherwise every later click would only beep.
+  try {
+    command();
+  } catch (const std::exception& e) {
+    LOG_ERROR(source, L"Exception Err: " + Describe(e));
+    ReportUnexpectedOnce();
+  } catch (...) {
+    LOG_ERROR(source, L"Exception Err");
+    ReportUnexpectedOnce();
+  }
+  if (reportAfter && ErrorList::HasError()) ErrorList::ErrorReport(source);
+  if (needsMode) {
+    mFacade->StopTimeOut();
+    ErrorList::Clear();
+    if (mMenu) mMenu->SetReady(1);
+  }
+}
+
+void AddinMain::TranSheetClick() {
+  RunHandler(L"TranSheetClick", true, false,
+             [this] { mFacade->TranslateSheet(mMenu->SelectedMode(), mMenu->SelectedOptionName()); });
+}
+
+void AddinMain::TranAllClick() {
+  RunHandler(L"TranAllClick", true, false,
+             [this] { mFacade->TranslateAll(mMenu->SelectedMode(), mMenu->SelectedOptionName()); });
+}
+
+void AddinMain::TranSelectClick() {
+  RunHandler(L"TranSelectClick", true, false,
+             [this] { mFacade->TranslateSelection(mMenu->SelectedMode(), mMenu->SelectedOptionName()); });
+}
+
+void AddinMain::TranCopyClick() {
+  RunHandler(L"TranCopyClick", true, false,
+             [this] { mFacade->TranslateCopy(mMenu->SelectedMode(), mMenu->SelectedOptionName()); });
+}
+
+void AddinMain::TranPasteClick() {
+  RunHandler(L"TranPasteClick", true, false,
+             [this] { mFacade->TranslatePaste(mMenu->SelectedMode(), mMenu->SelectedOptionName()); });
+}
+
+void AddinMain::LookupDictClick() {
+  RunHandler(L"LookupDictClick", true, false, [this] {
+    if (gLookupDialog) {
+      gLookupDialog(*mFacade, mMenu->SelectedMode());
+    } else {
+      LOG_WARNING(mClassName + L":LookupDictClick", L"no dictionary lookup dialog on this platform");
+    }
+  });
+}
+
+void AddinMain::ShowEngineOptionClick() {
+  RunHandler(L"ShowEngineOptionClick", true, false, [this] { mFacade->ShowEngineOptionDialog(mMenu->SelectedMode()); });
+}
+
+void AddinMain::ShowDictionaryRegistrationClick() {
+  RunHandler(L"ShowDictionaryRegistrationClick", true, true,
+             [this] { mFacade->ShowDictionaryRegistrationDialog(mMenu->SelectedMode()); });
+}
+
+void AddinMain::ShowVersionClick() {
+  RunHandler(L"ShowVersionClick", false, true, [this] { mFacade->ShowVersionDialog(); });
+}
+
+void AddinMain::ShowHelpClick() {
+  RunHandler(L"ShowHelpClick", false, true, [this] { mFacade->ShowHelpFile(); });
+}
+
+void AddinMain::ShowOptionClick() {
+  if (!mMenu) return;
+  RunHandler(L"ShowOptionClick", false, false, [this] {
+    if (gOptionsDialog) {
+      gOptionsDialog(*mFacade, *mMenu);
+    } else {
+      LOG_WARNING(mClassName + L":ShowOptionClick", L"no options dialog on this platform");
+    }
+  });
+}
+
+void AddinMain::TranOptionClick(const std::wstring& name) {
+  RunHandler(L"TranOptionClick", false, true, [this, &name] { mFacade->GetTranslationOptions().Select(name); });
+}
+
+void AddinMain::SetProgIdLookup(ProgIdLookup lookup) { gProgIdLookup = std::move(lookup); }
+void AddinMain::SetFacadeSetup(FacadeSetup setup) { gFacadeSetup = std::move(setup); }
+void AddinMain::SetOptionsDialog(OptionsDialog dialog) { gOptionsDialog = std::move(dialog); }
+void AddinMain::SetLookupDialog(LookupDialog dialog) { gLookupDialog = std::move(dialog); }
+
+AddinMain* CurrentAddinMain() { return gAddinMain.get(); }
+
+HRESULT OnConnection(const host::Ptr<host::Application>& application, const std::shared_ptr<void>& addInInst,
+                     const std::vector<std::uint32_t>* custom) {
+  const std::wstring source = L"CConnect:OnConnection";
+  LOG_INFO(source, L"OnConnection");
+  ErrorList::SetDisplay(true);
+  ErrorList::Clear();
+  try {
+    // A second connection replaces the first: its menu, toolbar and
+    // settings go the way a disconnection takes them.
+    if (gAddinMain) OnDisconnection();
+    gAddinMain = std::make_unique<AddinMain>();
+    const HRESULT hr = gAddinMain->OnConnectionWrapper(application, addInInst, custom);
+    if (hr == kSilentFailure) return S_OK;
+    if (hr != S_OK) {
+      ReportUnexpectedOnce();
+      return S_OK;
+    }
+    LOG_INFO(source, L"OnConnection END");
+  } catch (...) {
+    ReportUnexpectedOnce();
+  }
+  return S_OK;
+}
+
+HRESULT OnDisconnection() {
+  try {
+    if (gAddinMain) {
+      gAddinMain->OnDisconnectionWrapper();
+      gAddinMain.reset();
+    }
+  } catch (...) {
+    gAddinMain.reset();
+    ReportUnexpectedOnce();
+  }
+  return S_OK;
+}
+
+}  // namespace addin

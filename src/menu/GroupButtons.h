@@ -1,0 +1,79 @@
+// One list of the menu or toolbar (option sets or translation modes): a
+// button per entry, each with its click sink, and which entry is selected.
+// User-interface thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/Host.h"
+
+namespace menu {
+
+// A click sink that never lets anything reach the host.
+class ClickSink : public host::CommandBarButtonEvents {
+ public:
+  explicit ClickSink(std::function<void()> onClick, std::wstring source)
+      : mOnClick(std::move(onClick)), mSource(std::move(source)) {}
+  void Click(const host::Ptr<host::CommandBarControl>& control, bool& cancelDefault) noexcept override;
+
+ private:
+  std::function<void()> mOnClick;
+  std::wstring mSource;
+};
+
+// A button with its sink connection; the cookie is kNotConnected while
+// nothing is connected.
+struct ConnectedButton {
+  static constexpr std::uint32_t kNotConnected = 0xFEFEFEFE;
+  host::Ptr<host::CommandBarControl> button;
+  host::Ptr<ClickSink> sink;
+  std::uint32_t cookie = kNotConnected;
+
+  void Connect(std::function<void()> onClick, const std::wstring& source);
+  // False when the host refused to cut the connection (it is forgotten anyway).
+  bool Disconnect();
+};
+
+class GroupButtons;
+
+struct GroupButtonItem {
+  ConnectedButton connection;
+  std::wstring key;
+};
+
+class GroupButtons {
+ public:
+  // Reaches the owner with the entry's index, key and button.
+  using ItemClick =
+      std::function<void(int index, const std::wstring& key, const host::Ptr<host::CommandBarControl>& button)>;
+
+  explicit GroupButtons(ItemClick onItemClick) : mOnItemClick(std::move(onItemClick)) {}
+  ~GroupButtons() { Clear(); }
+  GroupButtons(const GroupButtons&) = delete;
+  GroupButtons& operator=(const GroupButtons&) = delete;
+
+  void Add(host::Ptr<host::CommandBarControl> button, std::wstring key);
+  int Count() const { return static_cast<int>(mItems.size()); }
+  // -1 when no entry has the key or the button.
+  int FindKey(const std::wstring& key) const;
+  int FindButton(const host::Ptr<host::CommandBarControl>& button) const;
+  const GroupButtonItem& Item(int index) const { return *mItems.at(static_cast<size_t>(index)); }
+  // -1 before anything was selected.
+  int SelectedIndex() const { return mSelected; }
+  // Shows the entry pressed and every other one up; an index outside the
+  // list changes nothing.
+  void Select(int index);
+  // Cuts every sink connection and lets go of the buttons.
+  void Clear();
+
+ private:
+  std::vector<std::unique_ptr<GroupButtonItem>> mItems;
+  int mSelected = -1;
+  ItemClick mOnItemClick;
+};
+
+}  // namespace menu

@@ -1,0 +1,544 @@
+#include "menu/OfficeMenu.h"
+
+#include <cstdlib>
+#include <exception>
+
+#include "options/RegistrySettings.h"
+#include "platform/ComError.h"
+#include "platform/System.h"
+#include "support/ErrorList.h"
+#include "support/Log.h"
+#include "support/ResourceModule.h"
+
+namespace menu {
+namespace {
+
+struct ButtonSpec {
+  const wchar_t* menuMember;    // mmnu...
+  const wchar_t* toolbarMember; // mbtn..., null: no toolbar button
+  const wchar_t* buttonId;
+  const wchar_t* key;           // after ".MENU." / ".BUTTON."
+  int caption;
+  int tooltip;
+  int icon;                     // 0: no face
+  int menuStyle;
+  bool menuVisible;
+  bool toolbarVisible;
+  bool beginGroup;
+  const wchar_t* handler;
+};
+
+// In the order the buttons are added; index = OfficeMenu::Command.
+constexpr ButtonSpec kButtons[OfficeMenu::kCommandCount] = {
+    {L"mmnuTranSheet", L"mbtnTranSheet", L"mID_MNU_TRAN_SHEET", L"TRAN-SHEET", 8005, 8055, 220, 3, true, true, true,
+     L"mmnuTranSheet_Click"},
+    {L"mmnuTranAll", L"mbtnTranAll", L"mID_MNU_TRAN_ALL", L"TRAN-ALL", 8006, 8056, 214, 3, true, true, false,
+     L"mmnuTranAll_Click"},
+    {L"mmnuTranSelect", L"mbtnTranSelect", L"mID_MNU_TRAN_SELECT", L"TRAN-SELECT", 8007, 8057, 218, 3, true, true,
+     false, L"mmnuTranSelect_Click"},
+    {L"mmnuTranCopy", L"mbtnTranCopy", L"mID_MNU_TRAN_COPY", L"TRAN-COPY", 8008, 8058, 215, 3, false, false, true,
+     L"mmnuTranCopy_Click"},
+    {L"mmnuTranPaste", L"mbtnTranPaste", L"mID_MNU_TRAN_PASTE", L"TRAN-PASTE", 8009, 8059, 217, 3, false, false,
+     false, L"mmnuTranPaste_Click"},
+    {L"mmnuLookupDict", L"mbtnLookupDict", L"mID_MNU_LOOKUP_DICT", L"LOOKUP-DICT", 8010, 8060, 210, 3, true, false,
+     true, L"mmnuLookupDict_Click"},
+    {L"mmnuRegistDict", L"mbtnRegistDict", L"mID_MNU_REGIST_DICT", L"REGIST-DICT", 8017, 8066, 351, 3, false, false,
+     false, L"mmnuRegistDict_Click"},
+    {L"mmnuOption", L"mbtnOption", L"mID_MNU_OPTION", L"OPTION", 8011, 8061, 213, 3, true, true, true,
+     L"mmnuOption_Click"},
+    {L"mmnuEngineOption", L"mbtnEngineOption", L"mID_MNU_ENGINE_OPTION", L"ENGINE-OPTION", 8012, 8062, 212, 3, true,
+     true, false, L"mmnuEngineOption_Click"},
+    {L"mmnuToolbar", nullptr, L"mID_MNU_TOOLBAR", L"TOOLBAR", 8014, 8063, 0, 2, true, false, true,
+     L"mmnuToolbar_Click"},
+    {L"mmnuVersion", nullptr, L"mID_MNU_VERSION", L"VERSION", 8015, 8064, 0, 2, true, false, false,
+     L"mmnuVersion_Click"},
+    {L"mmnuHelp", L"mbtnHelp", L"mID_MNU_HELP", L"HELP", 8016, 8065, 204, 3, true, true, true, L"mmnuHelp_Click"},
+};
+
+constexpr int kHideToolbarCaption = 8014;
+constexpr int kShowToolbarCaption = 8013;
+
+std::wstring Describe(const std::exception& e) {
+  if (const auto* com = dynamic_cast<const ComError*>(&e)) return com->Description();
+  const char* what = e.what();
+  return std::wstring(what, what + std::char_traits<char>::length(what));
+}
+
+// A stored integer: decimal, or hexadecimal after "0x".
+bool ParseStoredInt(const std::wstring& text, int* value) {
+  if (text.empty()) return false;
+  const bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
+  wchar_t* end = nullptr;
+  const long v = std::wcstol(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
+  if (end == nullptr || *end != L'\0') return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+host::Ptr<host::CommandBarControl> AddControl(const host::Ptr<host::CommandBarControls>& controls, int type) {
+  return controls->Add(type, 1, std::wstring(), 0, true);
+}
+
+void DeleteAllControls(const host::Ptr<host::CommandBarControl>& list) {
+  host::Ptr<host::CommandBarControls> controls = list->Controls();
+  for (int n = controls->Count(); n > 0; --n) controls->Item(1)->Delete(false);
+}
+
+}  // namespace
+
+OfficeMenu::OfficeMenu(MenuCommands* commands)
+    : mCommands(commands),
+      mMenuTranOpts([this](int i, const std::wstring& k, const auto& b) { mclsMenuTranOpts_ItemClick(i, k, b); }),
+      mMenuTranModes([this](int i, const std::wstring& k, const auto& b) { mclsMenuTranModes_ItemClick(i, k, b); }),
+      mToolbarTranOpts([this](int i, const std::wstring& k, const auto& b) { mclsMenuTranOpts_ItemClick(i, k, b); }),
+      mToolbarTranModes(
+          [this](int i, const std::wstring& k, const auto& b) { mclsMenuTranModes_ItemClick(i, k, b); }) {}
+
+OfficeMenu::~OfficeMenu() {
+  for (auto* list : {&mMenuButtons, &mToolbarButtons})
+    for (ConnectedButton& b : *list) b.Disconnect();
+}
+
+HRESULT OfficeMenu::Initialize(const host::Ptr<host::Application>& application, const std::wstring& progId) {
+  LOG_INFO(mClassName + L":Initialize", L"Initialize S");
+  if (!application) return E_POINTER;
+  mApplication = application;
+  mCommandBars = application->CommandBars();
+  mProgId = progId;
+  mToolbarName = LoadText(203);
+  if (mToolbarName.empty()) mToolbarName = application->Name();
+  return S_OK;
+}
+
+void OfficeMenu::OnCommandClick(Command command, const std::wstring& handlerName) {
+  if (mReady == 0) {
+    platform::AlertBeep(0);
+    return;
+  }
+  if (!mCommands && command != kToolbar) return;
+  switch (command) {
+    case kTranSheet: mCommands->TranSheetClick(); break;
+    case kTranAll: mCommands->TranAllClick(); break;
+    case kTranSelect: mCommands->TranSelectClick(); break;
+    case kTranCopy: mCommands->TranCopyClick(); break;
+    case kTranPaste: mCommands->TranPasteClick(); break;
+    case kLookupDict: mCommands->LookupDictClick(); break;
+    case kRegistDict:
+      ResourceModule::Instance();
+      mCommands->ShowDictionaryRegistrationClick();
+      break;
+    case kOption: mCommands->ShowOptionClick(); break;
+    case kEngineOption:
+      ResourceModule::Instance();
+      mCommands->ShowEngineOptionClick();
+      break;
+    case kToolbar: SetToolbarVisible(mToolbarVisible == 0); break;
+    case kVersion: mCommands->ShowVersionClick(); break;
+    case kHelp: mCommands->ShowHelpClick(); break;
+    case kCommandCount: break;
+  }
+  if (ErrorList::HasError()) ErrorList::ErrorReport(mClassName + handlerName);
+}
+
+host::Ptr<host::CommandBarControl> OfficeMenu::AddOfficeButton(const host::Ptr<host::CommandBarControls>& controls,
+                                                               Command command, bool toolbar) {
+  const ButtonSpec& spec = kButtons[command];
+  host::Ptr<host::CommandBarControl> b = AddControl(controls, host::msoControlButton);
+  ConnectedButton& slot = toolbar ? mToolbarButtons[command] : mMenuButtons[command];
+  slot.button = b;
+  if (!mProgId.empty()) b->SetOnAction(L"!<" + mProgId + L">");
+  b->SetStyle(toolbar ? host::msoButtonIcon : spec.menuStyle);
+  b->SetTag(mProgId + (toolbar ? L".BUTTON." : L".MENU.") + spec.key);
+  b->SetCaption(LoadText(spec.caption));
+  b->SetTooltipText(LoadText(spec.tooltip));
+  // The program carries no button pictures; the host shows the caption.
+  b->SetPriority(1);
+  b->SetVisible(toolbar ? spec.toolbarVisible : spec.menuVisible);
+  if (spec.beginGroup) b->SetBeginGroup(true);
+  const std::wstring handler = spec.handler;
+  slot.Connect([this, command, handler] { OnCommandClick(command, handler); }, mClassName + handler);
+  return b;
+}
+
+HRESULT OfficeMenu::CreateMenu(engine::EngineCaches& caches, options::TranslationOptions& sets) {
+  LOG_INFO(mClassName + L":CreateMenu", L"CreateMenu");
+  host::Ptr<host::CommandBarControls> bar = mCommandBars->Item(std::wstring(L"Menu Bar"))->Controls();
+  mMenuPopup = AddControl(bar, host::msoControlPopup);
+  mMenuPopup->SetCaption(LoadText(8001).substr(0, 79));
+  mMenuPopup->SetTag(mProgId);
+  mMenuPopup->SetBeginGroup(true);
+  mMenuPopup->SetOLEUsage(host::msoControlOLEUsageNeither);
+  host::Ptr<host::CommandBarControls> items = mMenuPopup->Controls();
+  mMenuOptions = AddControl(items, host::msoControlPopup);
+  mMenuOptions->SetCaption(LoadText(8002));
+  mMenuOptions->SetTag(mProgId + L".MENU.TRAN-OPT");
+  mMenuOptions->SetVisible(false);
+  mMenuModes = AddControl(items, host::msoControlPopup);
+  mMenuModes->SetCaption(LoadText(8003));
+  mMenuModes->SetTag(mProgId + L".MENU.TRAN-MODE");
+  for (int c = 0; c < kCommandCount; ++c) {
+    try {
+      AddOfficeButton(items, static_cast<Command>(c), false);
+    } catch (const ComError&) {
+      LOG_ERROR(mClassName + L":CreateMenu", std::wstring(L"AddOfficeButton ") + kButtons[c].buttonId);
+      throw;
+    }
+  }
+  return FillLists(caches, sets, false);
+}
+
+HRESULT OfficeMenu::CreateToolbar(engine::EngineCaches& caches, options::TranslationOptions& sets) {
+  LOG_INFO(mClassName + L":CreateToolbar", L"CreateToolbar");
+  mToolbar = mCommandBars->Add(mToolbarName, host::msoBarTop, false, true);
+  host::Ptr<host::CommandBarControls> controls = mToolbar->Controls();
+  mToolbarOptions = AddControl(controls, host::msoControlPopup);
+  mToolbarOptions->SetTag(mProgId + L".BUTTON.TRAN-OPT");
+  mToolbarOptions->SetTooltipText(LoadText(8052));
+  mToolbarOptions->SetVisible(false);
+  mToolbarModes = AddControl(controls, host::msoControlPopup);
+  mToolbarModes->SetTag(mProgId + L".BUTTON.TRAN-MODE");
+  mToolbarModes->SetTooltipText(LoadText(8053));
+  for (int c = 0; c < kCommandCount; ++c) {
+    if (!kButtons[c].toolbarMember) continue;
+    try {
+      AddOfficeButton(controls, static_cast<Command>(c), true);
+    } catch (const ComError&) {
+      LOG_ERROR(mClassName + L":CreateToolbar", std::wstring(L"AddOfficeButton ") + kButtons[c].buttonId);
+      throw;
+    }
+  }
+  mToolbarVisible = mToolbar->Visible() ? 1 : 0;
+  return FillLists(caches, sets, true);
+}
+
+HRESULT OfficeMenu::FillLists(engine::EngineCaches& caches, options::TranslationOptions& sets, bool toolbar) {
+  const std::wstring area = toolbar ? L".BUTTON." : L".MENU.";
+  const std::wstring source = mClassName + (toolbar ? L":CreateToolbar" : L":CreateMenu");
+  HRESULT hr = fncRefreshTranOptionItems(sets, mProgId + area + L"TRAN-OPT.", toolbar ? mToolbarOptions : mMenuOptions,
+                                         toolbar ? mToolbarTranOpts : mMenuTranOpts);
+  if (hr != S_OK) {
+    LOG_ERROR(source, L"fncRefreshTranOptionItems Err");
+    return E_FAIL;
+  }
+  hr = fncRefreshTranModeItems(caches, mProgId + area + L"TRAN-MODE.", toolbar ? mToolbarModes : mMenuModes,
+                               toolbar ? mToolbarTranModes : mMenuTranModes);
+  if (hr != S_OK) {
+    LOG_ERROR(source, L"fncRefreshTranModeItems Err");
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
+HRESULT OfficeMenu::fncRefreshTranOptionItems(options::TranslationOptions& sets, const std::wstring& prefix,
+                                              const host::Ptr<host::CommandBarControl>& list, GroupButtons& buttons) {
+  try {
+    buttons.Clear();
+    DeleteAllControls(list);
+    const std::vector<std::wstring> names = sets.OptionNames();
+    if (names.size() < 2) return S_OK;
+    host::Ptr<host::CommandBarControls> controls = list->Controls();
+    for (size_t i = 0; i < names.size(); ++i) {
+      host::Ptr<host::CommandBarControl> b = AddControl(controls, host::msoControlButton);
+      if (!mProgId.empty()) b->SetOnAction(L"!<" + mProgId + L">");
+      b->SetStyle(host::msoButtonCaption);
+      b->SetTag(prefix + std::to_wstring(i));
+      b->SetPriority(1);
+      b->SetCaption(names[i]);
+      buttons.Add(b, names[i]);
+    }
+    return S_OK;
+  } catch (const std::exception& e) {
+    LOG_ERROR(mClassName + L":fncRefreshTranOptionItems", Describe(e));
+    return E_FAIL;
+  }
+}
+
+HRESULT OfficeMenu::fncRefreshTranModeItems(engine::EngineCaches& caches, const std::wstring& prefix,
+                                            const host::Ptr<host::CommandBarControl>& list, GroupButtons& buttons) {
+  try {
+    buttons.Clear();
+    DeleteAllControls(list);
+    std::vector<const engine::EngineEntry*> entries;
+    for (size_t i = 0; i < caches.Count(); ++i) {
+      const engine::EngineEntry& e = caches.Entry(i);
+      if (e.Checked() == 1 && (e.Flags() & (kFlagTranslate | kFlagLookup)) != 0) entries.push_back(&e);
+    }
+    const bool grouped = mModeLayout == 1 || (mModeLayout != 0 && entries.size() > 15);
+    mModeFlags.clear();
+    mModeCaptions.clear();
+    host::Ptr<host::CommandBarControls> controls = list->Controls();
+    host::Ptr<host::CommandBarControls> target = controls;
+    std::wstring groupLang;
+    int groups = 0;
+    for (const engine::EngineEntry* e : entries) {
+      if (grouped && (groups == 0 || e->FromLang() != groupLang)) {
+        host::Ptr<host::CommandBarControl> popup = AddControl(controls, host::msoControlPopup);
+        popup->SetTag(prefix + L"GROUP" + std::to_wstring(++groups) + L"." + e->FromLang());
+        popup->SetCaption(e->FromLangName().empty() ? e->FromLang() : e->FromLangName());
+        target = popup->Controls();
+        groupLang = e->FromLang();
+      }
+      host::Ptr<host::CommandBarControl> b = AddControl(target, host::msoControlButton);
+      if (!mProgId.empty()) b->SetOnAction(L"!<" + mProgId + L">");
+      b->SetStyle(host::msoButtonCaption);
+      b->SetTag(prefix + e->EngineKey());
+      b->SetPriority(1);
+      const std::wstring caption = e->DisplayName() + L"  [" + e->ProductNameShort() + L"]";
+      b->SetCaption(caption);
+      buttons.Add(b, e->EngineKey());
+      mModeFlags.emplace_back(e->EngineKey(), e->Flags());
+      mModeCaptions.emplace_back(e->EngineKey(), caption);
+    }
+    return S_OK;
+  } catch (const std::exception& e) {
+    LOG_ERROR(mClassName + L":fncRefreshTranModeItems", Describe(e));
+    return E_FAIL;
+  }
+}
+
+void OfficeMenu::RemoveMenu() {
+  LOG_INFO(mClassName + L":RemoveMenu", L"RemoveMenu");
+  for (int c = 0; c < kCommandCount; ++c) {
+    if (!mMenuButtons[c].Disconnect())
+      LOG_ERROR(mClassName + L":RemoveMenu", std::wstring(L"DispEventUnadvise FAIL ") + kButtons[c].menuMember);
+    mMenuButtons[c].button.reset();
+  }
+  mMenuTranOpts.Clear();
+  mMenuTranModes.Clear();
+  if (mCommandBars && !mProgId.empty()) {
+    try {
+      for (int i = mCommandBars->Count(); i >= 1; --i) {
+        host::Ptr<host::CommandBar> bar = mCommandBars->Item(i);
+        if (bar->Name() != L"Menu Bar") continue;
+        host::Ptr<host::CommandBarControls> controls = bar->Controls();
+        for (int j = controls->Count(); j >= 1; --j) {
+          host::Ptr<host::CommandBarControl> c = controls->Item(j);
+          if (c->Tag() == mProgId) c->Delete(false);
+        }
+      }
+    } catch (const std::exception& e) {
+      LOG_ERROR(mClassName + L":RemoveMenu", Describe(e));
+    }
+  }
+  mMenuPopup.reset();
+  mMenuOptions.reset();
+  mMenuModes.reset();
+}
+
+void OfficeMenu::RemoveToolbar() {
+  LOG_INFO(mClassName + L":RemoveToolbar", L"RemoveToolbar");
+  for (int c = 0; c < kCommandCount; ++c) {
+    if (!kButtons[c].toolbarMember) continue;
+    if (!mToolbarButtons[c].Disconnect())
+      LOG_ERROR(mClassName + L":RemoveToolbar", std::wstring(L"DispEventUnadvise FAIL ") + kButtons[c].toolbarMember);
+    mToolbarButtons[c].button.reset();
+  }
+  mToolbarTranOpts.Clear();
+  mToolbarTranModes.Clear();
+  if (mCommandBars) {
+    try {
+      for (int i = mCommandBars->Count(); i >= 1; --i) {
+        host::Ptr<host::CommandBar> bar = mCommandBars->Item(i);
+        if (!bar->BuiltIn() && bar->Name() == mToolbarName) bar->Delete();
+      }
+    } catch (const std::exception& e) {
+      LOG_ERROR(mClassName + L":RemoveToolbar", Describe(e));
+    }
+  }
+  mToolbar.reset();
+  mToolbarOptions.reset();
+  mToolbarModes.reset();
+}
+
+void OfficeMenu::SetToolbarVisible(bool visible) {
+  try {
+    if (mToolbar) mToolbar->SetVisible(visible);
+    if (auto& item = mMenuButtons[kToolbar].button)
+      item->SetCaption(LoadText(visible ? kHideToolbarCaption : kShowToolbarCaption));
+  } catch (const std::exception& e) {
+    LOG_ERROR(mClassName + L":SetToolbarVisible", Describe(e));
+  }
+  mToolbarVisible = visible ? 1 : 0;
+}
+
+bool OfficeMenu::SettingsLoad(int) {
+  const std::wstring source = mClassName + L":SettingsLoad";
+  LOG_INFO(source, L"SettingsLoad");
+  options::RegistrySettings settings;
+  settings.OpenRead(platform::Hive::CurrentUser, L"", platform::Hive::LocalMachine);
+  SetTranMode(settings.QueryValue(L"Menu.TranModeID", L""));
+  if (mToolbar) {
+    struct Property {
+      const wchar_t* name;
+      int (host::CommandBar::*get)();
+      void (host::CommandBar::*set)(int);
+    };
+    const Property properties[] = {
+        {L"Menu.ToolbarPosition", &host::CommandBar::Position, &host::CommandBar::SetPosition},
+        {L"Menu.ToolbarTop", &host::CommandBar::Top, &host::CommandBar::SetTop},
+        {L"Menu.ToolbarLeft", &host::CommandBar::Left, &host::CommandBar::SetLeft},
+        {L"Menu.ToolbarWidth", &host::CommandBar::Width, &host::CommandBar::SetWidth},
+        {L"Menu.ToolbarHeight", &host::CommandBar::Height, &host::CommandBar::SetHeight},
+        {L"Menu.ToolbarRowIndex", &host::CommandBar::RowIndex, &host::CommandBar::SetRowIndex},
+    };
+    // One value the host refuses (a stored place that no longer fits) must
+    // not cost the whole toolbar.
+    for (const Property& p : properties) {
+      try {
+        const int current = ((*mToolbar).*p.get)();
+        int value = current;
+        const std::wstring text = settings.QueryValue(p.name, std::to_wstring(current));
+        if (ParseStoredInt(text, &value) && value != current) ((*mToolbar).*p.set)(value);
+      } catch (const std::exception& e) {
+        LOG_WARNING(source, std::wstring(p.name) + L": " + Describe(e));
+      }
+    }
+  }
+  SetToolbarVisible(settings.QueryValue(L"Menu.ToolbarVisible", L"1") == L"1");
+  if (settings.QueryValue(L"_Menu.ShowHiddenButtons", L"False") == L"True") {
+    for (auto* b : {&mMenuButtons[kTranCopy].button, &mMenuButtons[kTranPaste].button, &mMenuOptions,
+                    &mToolbarButtons[kTranCopy].button, &mToolbarButtons[kTranPaste].button, &mToolbarOptions})
+      if (*b) (*b)->SetVisible(true);
+    if (mMenuModes) mMenuModes->SetBeginGroup(true);
+    if (mToolbarModes) mToolbarModes->SetBeginGroup(true);
+  }
+  return true;
+}
+
+void OfficeMenu::SettingsSave(int saveVisible) {
+  const std::wstring source = mClassName + L":SettingsSave";
+  options::RegistrySettings settings;
+  if (!settings.Create(platform::Hive::CurrentUser, L"")) {
+    LOG_ERROR(source, L"the settings key cannot be written");
+    return;
+  }
+  settings.SetValue(L"Menu.TranModeID", mSelectedMode);
+  if (!mToolbar) return;
+  try {
+    settings.SetValue(L"Menu.ToolbarPosition", std::to_wstring(mToolbar->Position()));
+    settings.SetValue(L"Menu.ToolbarTop", std::to_wstring(mToolbar->Top()));
+    settings.SetValue(L"Menu.ToolbarLeft", std::to_wstring(mToolbar->Left()));
+    settings.SetValue(L"Menu.ToolbarWidth", std::to_wstring(mToolbar->Width()));
+    settings.SetValue(L"Menu.ToolbarHeight", std::to_wstring(mToolbar->Height()));
+    settings.SetValue(L"Menu.ToolbarRowIndex", std::to_wstring(mToolbar->RowIndex()));
+    if (saveVisible == 1) settings.SetValue(L"Menu.ToolbarVisible", mToolbar->Visible() ? L"1" : L"0");
+  } catch (const std::exception& e) {
+    LOG_ERROR(source, Describe(e));
+  }
+}
+
+void OfficeMenu::SetCommandAvailable(Command command, bool available) {
+  try {
+    if (mMenuButtons[command].button) mMenuButtons[command].button->SetVisible(available);
+    if (mToolbarButtons[command].button) mToolbarButtons[command].button->SetVisible(available);
+  } catch (const std::exception& e) {
+    LOG_ERROR(mClassName, Describe(e));
+  }
+}
+
+void OfficeMenu::SetLookupDictAvailable(bool available) { SetCommandAvailable(kLookupDict, available); }
+void OfficeMenu::SetRegistDictAvailable(bool available) { SetCommandAvailable(kRegistDict, available); }
+void OfficeMenu::SetEngineOptionAvailable(bool available) { SetCommandAvailable(kEngineOption, available); }
+
+void OfficeMenu::SetControlEnabled(const host::Ptr<host::CommandBarControl>& control, bool enabled, bool onToolbar) {
+  if (!control) return;
+  if (control->Enabled() != enabled) control->SetEnabled(enabled);
+  if (onToolbar && control->Visible()) {
+    // Hiding and showing again makes the host redraw it.
+    control->SetVisible(false);
+    control->SetVisible(true);
+  }
+}
+
+void OfficeMenu::EnableForFlags(std::int32_t flags) {
+  const struct {
+    Command command;
+    std::int32_t bits;
+  } rules[] = {{kTranSheet, kFlagTranslate},     {kTranAll, kFlagTranslate},   {kTranSelect, kFlagTranslate},
+               {kTranCopy, kFlagTranslate},      {kTranPaste, kFlagTranslate}, {kLookupDict, kFlagLookup},
+               {kEngineOption, kFlagEngineOptions}, {kRegistDict, kFlagRegistDict}};
+  for (const auto& rule : rules) {
+    const bool on = (flags & rule.bits) != 0;
+    SetControlEnabled(mMenuButtons[rule.command].button, on, false);
+    SetControlEnabled(mToolbarButtons[rule.command].button, on, true);
+  }
+}
+
+std::wstring OfficeMenu::ModeCaption(const std::wstring& key) const {
+  for (const auto& [k, caption] : mModeCaptions)
+    if (k == key) return caption;
+  return {};
+}
+
+void OfficeMenu::SetTranOption(const std::wstring& name) {
+  LOG_INFO(mClassName + L":SetTranOption", L"SetTranOption");
+  ErrorList::Clear();
+  try {
+    if (mMenuTranOpts.Count() >= 2 && !name.empty()) mMenuTranOpts.Select(mMenuTranOpts.FindKey(name));
+    if (mToolbarOptions) {
+      if (mToolbarTranOpts.Count() < 2) {
+        mToolbarOptions->SetCaption(L"");
+      } else {
+        mToolbarOptions->SetCaption(name);
+        const int index = mToolbarTranOpts.FindKey(name);
+        mToolbarTranOpts.Select(index >= 0 ? index : 0);
+      }
+    }
+  } catch (const std::exception& e) {
+    LOG_ERROR(mClassName + L":SetTranOption", Describe(e));
+  }
+  mSelectedOption = name;
+}
+
+void OfficeMenu::SetTranMode(const std::wstring& requested) {
+  ErrorList::Clear();
+  std::wstring key = requested.empty() ? mSelectedMode : requested;
+  // A key the list no longer has (an engine unchecked since, a stale stored
+  // mode) falls back to the first mode, as an empty one does.
+  if (mMenuTranModes.FindKey(key) < 0 && mToolbarTranModes.FindKey(key) < 0) {
+    if (mMenuTranModes.Count() > 0) {
+      key = mMenuTranModes.Item(0).key;
+    } else if (mToolbarTranModes.Count() > 0) {
+      key = mToolbarTranModes.Item(0).key;
+    } else {
+      key.clear();
+    }
+  }
+  std::int32_t flags = 0;
+  for (const auto& [k, f] : mModeFlags)
+    if (k == key) flags = f;
+  try {
+    mMenuTranModes.Select(mMenuTranModes.FindKey(key));
+    mToolbarTranModes.Select(mToolbarTranModes.FindKey(key));
+    if (mToolbarModes) {
+      mToolbarModes->SetCaption(ModeCaption(key));
+      mToolbarModes->SetEnabled(false);
+      mToolbarModes->SetEnabled(true);
+    }
+    EnableForFlags(key.empty() ? 0 : flags);
+  } catch (const std::exception& e) {
+    LOG_ERROR(mClassName + L":SetTranMode", Describe(e));
+  }
+  mSelectedMode = key;
+}
+
+void OfficeMenu::mclsMenuTranOpts_ItemClick(int, const std::wstring& key, const host::Ptr<host::CommandBarControl>&) {
+  if (mReady == 0) {
+    platform::AlertBeep(0);
+    return;
+  }
+  SetTranOption(key);
+  if (mCommands) mCommands->TranOptionClick(key);
+}
+
+void OfficeMenu::mclsMenuTranModes_ItemClick(int, const std::wstring& key,
+                                             const host::Ptr<host::CommandBarControl>&) {
+  if (mReady == 0) {
+    platform::AlertBeep(0);
+    return;
+  }
+  SetTranMode(key);
+  if (ErrorList::HasError()) ErrorList::ErrorReport(mClassName + L"mclsMenuTranModes_ItemClick");
+}
+
+}  // namespace menu

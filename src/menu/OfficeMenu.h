@@ -1,0 +1,134 @@
+// The add-in's menu (a popup at the end of the host's "Menu Bar") and its
+// toolbar, built in the host's command bars: every command button with its
+// click sink, the option-set and translation-mode lists, the toolbar's place
+// and visibility kept from one start to the next, and the commands that only
+// some engines support.
+//
+// User-interface thread only. Host calls that fail raise ComError out of
+// CreateMenu/CreateToolbar/Initialize; the others absorb and log failures.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/EngineCaches.h"
+#include "host/Host.h"
+#include "menu/GroupButtons.h"
+#include "options/TranslationOptions.h"
+#include "platform/Types.h"
+
+namespace menu {
+
+// What the menu's clicks reach (the add-in's main object).
+class MenuCommands {
+ public:
+  virtual ~MenuCommands() = default;
+  virtual void TranSheetClick() = 0;
+  virtual void TranAllClick() = 0;
+  virtual void TranSelectClick() = 0;
+  virtual void TranCopyClick() = 0;
+  virtual void TranPasteClick() = 0;
+  virtual void LookupDictClick() = 0;
+  virtual void ShowEngineOptionClick() = 0;
+  virtual void ShowDictionaryRegistrationClick() = 0;
+  virtual void ShowVersionClick() = 0;
+  virtual void ShowHelpClick() = 0;
+  virtual void ShowOptionClick() = 0;
+  virtual void TranOptionClick(const std::wstring& name) = 0;
+};
+
+// Engine Flags bits that decide which commands a mode offers.
+inline constexpr std::int32_t kFlagTranslate = 0x1;
+inline constexpr std::int32_t kFlagLookup = 0x8;
+inline constexpr std::int32_t kFlagEngineOptions = 0x10000 | 0x20000;
+inline constexpr std::int32_t kFlagRegistDict = 0x40000;
+
+class OfficeMenu {
+ public:
+  enum Command {
+    kTranSheet, kTranAll, kTranSelect, kTranCopy, kTranPaste, kLookupDict, kRegistDict,
+    kOption, kEngineOption, kToolbar, kVersion, kHelp, kCommandCount
+  };
+
+  explicit OfficeMenu(MenuCommands* commands);
+  ~OfficeMenu();
+  OfficeMenu(const OfficeMenu&) = delete;
+  OfficeMenu& operator=(const OfficeMenu&) = delete;
+
+  HRESULT Initialize(const host::Ptr<host::Application>& application, const std::wstring& progId);
+  HRESULT CreateMenu(engine::EngineCaches& caches, options::TranslationOptions& sets);
+  HRESULT CreateToolbar(engine::EngineCaches& caches, options::TranslationOptions& sets);
+  // Also removes what an earlier run of the host left behind.
+  void RemoveMenu();
+  void RemoveToolbar();
+  bool SettingsLoad(int unused);
+  // saveVisible: also store whether the toolbar is shown.
+  void SettingsSave(int saveVisible);
+
+  void SetToolbarVisible(bool visible);
+  void SetLookupDictAvailable(bool available);
+  void SetRegistDictAvailable(bool available);
+  void SetEngineOptionAvailable(bool available);
+  void SetTranOption(const std::wstring& name);
+  void SetTranMode(const std::wstring& key);
+  // 0 flat, 1 grouped by source language, other: grouped from 16 entries.
+  void SetModeLayout(int layout) { mModeLayout = layout; }
+
+  std::int32_t Ready() const { return mReady; }
+  void SetReady(std::int32_t ready) { mReady = ready; }
+  const std::wstring& SelectedMode() const { return mSelectedMode; }
+  const std::wstring& SelectedOptionName() const { return mSelectedOption; }
+  const std::wstring& ToolbarName() const { return mToolbarName; }
+  const std::wstring& ProgId() const { return mProgId; }
+  bool ToolbarVisible() const { return mToolbarVisible != 0; }
+
+  void mclsMenuTranOpts_ItemClick(int index, const std::wstring& key, const host::Ptr<host::CommandBarControl>& b);
+  void mclsMenuTranModes_ItemClick(int index, const std::wstring& key, const host::Ptr<host::CommandBarControl>& b);
+
+ private:
+  void OnCommandClick(Command command, const std::wstring& handlerName);
+  host::Ptr<host::CommandBarControl> AddOfficeButton(const host::Ptr<host::CommandBarControls>& controls,
+                                                     Command command, bool toolbar);
+  HRESULT FillLists(engine::EngineCaches& caches, options::TranslationOptions& sets, bool toolbar);
+  HRESULT fncRefreshTranOptionItems(options::TranslationOptions& sets, const std::wstring& prefix,
+                                    const host::Ptr<host::CommandBarControl>& list, GroupButtons& buttons);
+  HRESULT fncRefreshTranModeItems(engine::EngineCaches& caches, const std::wstring& prefix,
+                                  const host::Ptr<host::CommandBarControl>& list, GroupButtons& buttons);
+  void SetControlEnabled(const host::Ptr<host::CommandBarControl>& control, bool enabled, bool onToolbar);
+  void SetCommandAvailable(Command command, bool available);
+  void EnableForFlags(std::int32_t flags);
+  std::wstring ModeCaption(const std::wstring& key) const;
+
+  MenuCommands* mCommands;
+  host::Ptr<host::Application> mApplication;
+  host::Ptr<host::CommandBars> mCommandBars;
+  std::wstring mClassName = L"OfficeMenu";
+  std::wstring mProgId;
+  std::wstring mToolbarName;
+  std::int32_t mReady = 1;
+  std::int32_t mToolbarVisible = 1;
+  std::int32_t mModeLayout = -1;
+  std::wstring mSelectedMode;
+  std::wstring mSelectedOption;
+  // Flags of the listed modes by key, for enabling.
+  std::vector<std::pair<std::wstring, std::int32_t>> mModeFlags;
+  std::vector<std::pair<std::wstring, std::wstring>> mModeCaptions;
+
+  host::Ptr<host::CommandBarControl> mMenuPopup;
+  host::Ptr<host::CommandBarControl> mMenuOptions;
+  host::Ptr<host::CommandBarControl> mMenuModes;
+  std::array<ConnectedButton, kCommandCount> mMenuButtons;
+  host::Ptr<host::CommandBar> mToolbar;
+  host::Ptr<host::CommandBarControl> mToolbarOptions;
+  host::Ptr<host::CommandBarControl> mToolbarModes;
+  std::array<ConnectedButton, kCommandCount> mToolbarButtons;  // no toolbar, version nor menu entries for some
+  GroupButtons mMenuTranOpts;
+  GroupButtons mMenuTranModes;
+  GroupButtons mToolbarTranOpts;
+  GroupButtons mToolbarTranModes;
+};
+
+}  // namespace menu

@@ -1,0 +1,267 @@
+#include "powerpoint/AppCustom.h"
+
+#include <algorithm>
+#include <exception>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "engine/AppCommon.h"
+#include "platform/ComError.h"
+#include "powerpoint/ClipboardEx.h"
+#include "support/ErrorList.h"
+#include "support/Log.h"
+
+namespace powerpoint {
+namespace {
+
+constexpr wchar_t kSource[] = L"AppCustom";
+
+std::wstring Describe(const std::exception& e) {
+  if (const auto* com = dynamic_cast<const ComError*>(&e)) return com->Description();
+  const char* what = e.what();
+  return std::wstring(what, what + std::char_traits<char>::length(what));
+}
+
+int WindowCount(const host::Ptr<host::Application>& app) {
+  try {
+    return app ? app->Windows()->Count() : 0;
+  } catch (const ComError&) {
+    return 0;
+  }
+}
+
+void AppendShapeText(const host::Ptr<host::Shape>& shape, std::wstring& out);
+
+void AppendText(const std::wstring& text, std::wstring& out) {
+  if (!text.empty()) out += text + L"\r\n\r\n";
+}
+
+void AppendMembers(const host::Ptr<host::Shape>& shape, std::wstring& out) {
+  host::Ptr<host::GroupShapes> items = shape->GroupItems();
+  for (int i = 1; i <= items->Count(); ++i) AppendShapeText(items->Item(i), out);
+}
+
+void AppendShapeText(const host::Ptr<host::Shape>& shape, std::wstring& out) {
+  const int type = shape->Type();
+  if (type == host::msoGroup || type == host::msoCanvas || type == host::msoDiagram || type == host::msoSmartArt) {
+    AppendMembers(shape, out);
+    return;
+  }
+  if (shape->HasTable()) {
+    host::Ptr<host::Table> table = shape->Table();
+    const int rows = table->Rows()->Count();
+    const int columns = table->Columns()->Count();
+    std::vector<std::decay_t<decltype(std::declval<host::Shape&>().Identity())>> seen;  // a merged area once
+    for (int r = 1; r <= rows; ++r) {
+      for (int c = 1; c <= columns; ++c) {
+        host::Ptr<host::Shape> cell = table->Cell(r, c)->Shape();
+        if (std::find(seen.begin(), seen.end(), cell->Identity()) != seen.end()) continue;
+        seen.push_back(cell->Identity());
+        if (cell->HasTextFrame()) AppendText(cell->TextFrame()->TextRange()->Text(), out);
+      }
+    }
+    return;
+  }
+  if (shape->HasTextFrame()) {
+    if (shape->TextFrame()->HasText()) AppendText(shape->TextFrame()->TextRange()->Text(), out);
+    return;
+  }
+  // A placeholder without a text frame may hold a diagram or SmartArt.
+  if (type == host::msoPlaceholder && (shape->HasSmartArt() || shape->HasDiagram())) AppendMembers(shape, out);
+}
+
+void ApplyTargetLanguage(const host::Ptr<host::TextRange>& range, const options::TranslationOptionUDT& o) {
+  try {
+    if (o.ToLcid > 0) range->SetLanguageID(o.ToLcid);
+    const std::wstring* font = nullptr;
+    switch (o.ToCharset) {
+      case 0: font = &o.FontANSI; break;
+      case 128: font = &o.FontSJIS; break;
+      case 129: font = &o.FontHangul; break;
+      case 134: font = &o.FontGB2312; break;
+      case 136: font = &o.FontBig5; break;
+      case 204: font = &o.FontRussian; break;
+      case 238: font = &o.FontEastEurope; break;
+      default: break;
+    }
+    if (!font || font->empty()) return;
+    host::Ptr<host::Font> f = range->Font();
+    f->SetName(*font);
+    f->SetNameFarEast(*font);
+    f->SetNameAscii(*font);
+  } catch (const ComError& e) {
+    LOG_WARNING(kSource, L"target language: " + e.Description());
+  }
+}
+
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
+  for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// The run frame both commands share: cancel flag cleared, the host known to
+// the text layer, the watchdog around the translation.
+class ClipboardRun {
+ public:
+  ClipboardRun(RunCaller& caller, const options::TranslationOptionUDT& record)
+      : mCaller(caller), mCommon(engine::AppCommon::Instance()), mPrevious(mCommon.GetApplication()) {
+    mCommon.SetCancel(false);
+    mCommon.SetApplication(caller.GetApplication());
+    mTimed = record.TimeOutMSec >= 1;
+    mRecord = record;
+  }
+  ~ClipboardRun() {
+    mCommon.SetApplication(mPrevious);
+  }
+  ClipboardRun(const ClipboardRun&) = delete;
+  ClipboardRun& operator=(const ClipboardRun&) = delete;
+
+  // Translates text in place; false when the engine failed (not when cancelled).
+  bool Translate(std::wstring& text) {
+    if (mTimed) mCaller.StartTimeOut(mRecord.TimeOutMSec);
+    bool ok = false;
+    try {
+      ok = mCommon.TranslatePlainText(mRecord, text, mRecord.DisplaysProgressBar == 1);
+    } catch (...) {
+      if (mTimed) mCaller.StopTimeOut();
+      throw;
+    }
+    if (mTimed) mCaller.StopTimeOut();
+    return ok;
+  }
+  bool Cancelled() const { return mCommon.IsCancelled(); }
+
+ private:
+  RunCaller& mCaller;
+  engine::AppCommon& mCommon;
+  host::Ptr<host::Application> mPrevious;
+  options::TranslationOptionUDT mRecord;
+  bool mTimed = false;
+};
+
+}  // namespace
+
+std::wstring AppCustom::SelectionText(const host::Ptr<host::Application>& application) {
+  if (WindowCount(application) < 1) return {};
+  host::Ptr<host::Selection> selection = application->ActiveWindow()->Selection();
+  const int type = selection->Type();
+  if (type == host::ppSelectionText) return selection->TextRange()->Text();
+  std::wstring out;
+  if (type == host::ppSelectionShapes) {
+    host::Ptr<host::ShapeRange> shapes = selection->ShapeRange();
+    for (int i = 1; i <= shapes->Count(); ++i) AppendShapeText(shapes->Item(i), out);
+  }
+  return out;
+}
+
+bool AppCustom::PasteIntoSelection(const host::Ptr<host::Application>& application, const std::wstring& text,
+                                   const options::TranslationOptionUDT& record) {
+  if (text.empty() || WindowCount(application) < 1) return false;
+  host::Ptr<host::DocumentWindow> window = application->ActiveWindow();
+  const int paneView = window->ActivePane()->ViewType();
+  host::Ptr<host::Selection> selection = window->Selection();
+  const int type = selection->Type();
+  host::Ptr<host::TextRange> target;
+  if (type == host::ppSelectionText) {
+    target = selection->TextRange();
+  } else if (type == host::ppSelectionShapes && selection->ShapeRange()->Count() == 1 &&
+             selection->ShapeRange()->Item(1)->HasTextFrame()) {
+    target = selection->ShapeRange()->Item(1)->TextFrame()->TextRange();
+  } else {
+    host::Ptr<host::Slide> slide;
+    if (paneView == host::ppViewSlideSorter && type == host::ppSelectionSlides) {
+      slide = selection->SlideRange()->Item(1);
+    } else if (paneView != host::ppViewThumbnails && paneView != host::ppViewThumbnails + 1) {
+      slide = window->View()->Slide();
+    } else {
+      window->Panes()->Item(2)->Activate();
+      slide = window->View()->Slide();
+    }
+    if (!slide) return false;
+    host::Ptr<host::Shape> box =
+        slide->Shapes()->AddTextbox(host::msoTextOrientationHorizontal, 1.0f, 1.0f, 400.0f, 100.0f);
+    target = box->TextFrame()->TextRange();
+  }
+  target->SetText(text);
+  ApplyTargetLanguage(target, record);
+  return true;
+}
+
+bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::TranslationOptionUDT& record) {
+  const std::wstring source = L"AppCustom:TranslateCopy";
+  try {
+    host::Ptr<host::Application> app = caller.GetApplication();
+    if (WindowCount(app) < 1) {
+      ErrorList::Add(kNothingToTranslate);
+      return false;
+    }
+    ClipboardRun run(caller, record);
+    std::wstring text = SelectionText(app);
+    if (text.empty()) {
+      ErrorList::Add(kSelectSomething);
+      return false;
+    }
+    const bool ok = run.Translate(text);
+    // A cancelled or empty translation leaves the user's clipboard alone.
+    if (run.Cancelled()) {
+      LOG_INFO(source, L"Cancelled");
+      return false;
+    }
+    if (!ok || text.empty()) {
+      ErrorList::Add(kTranslationFailed);
+      return false;
+    }
+    ClipboardEx clipboard;
+    if (!clipboard.SetText(text, 0, 0)) {
+      ErrorList::Add(kCannotCopy);
+      return false;
+    }
+    return true;
+  } catch (const std::exception& e) {
+    LOG_ERROR(source, L"Exception Err: " + Describe(e));
+    ErrorList::Add(kTranslationFailed);
+    return false;
+  }
+}
+
+bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::TranslationOptionUDT& record) {
+  const std::wstring source = L"AppCustom:TranslatePaste";
+  try {
+    host::Ptr<host::Application> app = caller.GetApplication();
+    if (WindowCount(app) < 1) {
+      ErrorList::Add(kCannotPaste);
+      return false;
+    }
+    ClipboardRun run(caller, record);
+    std::wstring text = ClipboardEx().GetText(0, false);
+    if (text.empty()) {
+      ErrorList::Add(kNothingToTranslate);
+      return false;
+    }
+    const bool ok = run.Translate(text);
+    // A cancelled run would paste half a translation over the selection.
+    if (run.Cancelled()) {
+      LOG_INFO(source, L"Cancelled");
+      return false;
+    }
+    if (!ok || text.empty()) {
+      ErrorList::Add(kTranslationFailed);
+      return false;
+    }
+    text = ReplaceAll(ReplaceAll(text, L"\r\n", L"\v"), L"\n", L"\v");
+    app->Windows()->Item(1)->Activate();
+    if (!PasteIntoSelection(app, text, record)) {
+      ErrorList::Add(kCannotPaste);
+      return false;
+    }
+    return true;
+  } catch (const std::exception& e) {
+    LOG_ERROR(source, L"Exception Err: " + Describe(e));
+    ErrorList::Add(kCannotPaste);
+    return false;
+  }
+}
+
+}  // namespace powerpoint
