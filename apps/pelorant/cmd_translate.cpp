@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "AddinSession.h"
 #include "Command.h"
 #include "Json.h"
 #include "TranslationMode.h"
@@ -415,7 +416,7 @@ void PrintJson(const Summary& s, std::ostream& out) {
 
 class Translation {
  public:
-  Translation(Request request, app::CommandIo& io) : r(std::move(request)), io(io) {}
+  Translation(Request request, app::CommandIo& io) : r(std::move(request)), io(io), session("translate", io) {}
   ~Translation();
   int Run();
 
@@ -434,7 +435,7 @@ class Translation {
 
   Request r;
   app::CommandIo& io;
-  addin::AddinApplication facade;
+  app::AddinSession session;
   host::Ptr<host::Application> application;
   host::Ptr<host::Presentation> deck;
   host::Ptr<host::Presentation> translation;
@@ -524,25 +525,25 @@ int Translation::Run() {
   ErrorList::SetDisplay(true);
   ErrorList::Clear();
 
+  // PowerPoint starts with the add-in; the user picks the mode and the
+  // option set in its toolbar lists, then clicks the command.
+  if (!session.Start(r.hostOptions, r.quiet ? 0 : 1, 0)) return 1;
+  application = session.Application();
+  addin::AddinApplication& facade = session.Main().Facade();
   engine::EngineCaches& caches = facade.GetEngineCaches();
-  const int modeIndex = app::PickMode("translate", caches, r.mode, app::StoredMenuMode(), io);
-  if (modeIndex < 0) return r.mode.empty() ? 1 : 2;
-  const std::wstring modeKey = caches.Entry(static_cast<size_t>(modeIndex)).EngineKey();
+  if (int status = session.ChooseMode(r.mode)) return status;
+  const std::wstring modeKey = session.Menu().SelectedMode();
   if (!caches.SaveCache(true, false)) {
     io.err << "pelorant translate: note: the engine cache could not be saved: " << ToUtf8(caches.LastFailure())
            << "\n";
   }
   options::TranslationOptions& sets = facade.GetTranslationOptions();
-  std::wstring setName = r.optionSet ? FromUtf8(*r.optionSet) : sets.SelectedName();
-  if (!sets.Find(setName)) {
-    std::string list;
-    for (const auto& n : sets.OptionNames()) list += "\n  " + ToUtf8(n);
-    io.err << "pelorant translate: there is no option set '" << ToUtf8(setName) << "'; the sets are:" << list << "\n";
-    return 2;
+  if (r.optionSet) {
+    if (int status = session.ChooseOptionSet(*r.optionSet)) return status;
   }
+  const std::wstring setName = r.optionSet ? FromUtf8(*r.optionSet) : sets.SelectedName();
 
   try {
-    application = host::pptx::CreateApplication(r.hostOptions);
     deck = application->Presentations()->Open(FromUtf8(r.deck), /*readOnly=*/false, /*untitled=*/false,
                                               /*withWindow=*/true);
   } catch (const ComError& e) {
@@ -557,8 +558,6 @@ int Translation::Run() {
   const int format = OutputFormat(r);
 
   options::TranslationOptionUDT record;
-  facade.SetApplication(application);
-  facade.SetSwitches(r.quiet ? 0 : 1, 1, 0);
   facade.fncGetOptionUDT(record, modeKey, setName);
   auto& process = powerpoint::PowerPointTranslationProcess::Instance();
   if (r.quiet) {
@@ -569,11 +568,10 @@ int Translation::Run() {
   {
     std::optional<InterruptCancels> interrupt;
     if (r.quiet) interrupt.emplace();
-    switch (range) {
-      case Range::All: facade.TranslateAll(modeKey, setName); break;
-      case Range::Slide: facade.TranslateSheet(modeKey, setName); break;
-      case Range::Selection: facade.TranslateSelection(modeKey, setName); break;
-    }
+    const wchar_t* button = range == Range::All     ? L".BUTTON.TRAN-ALL"
+                            : range == Range::Slide ? L".BUTTON.TRAN-SHEET"
+                                                    : L".BUTTON.TRAN-SELECT";
+    if (!session.Click(button)) return 1;
   }
   const powerpoint::RunOutcome& outcome = process.LastRun();
   translation = outcome.translation == deck ? nullptr : outcome.translation;

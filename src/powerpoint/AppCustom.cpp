@@ -213,6 +213,8 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
       ErrorList::Add(kTranslationFailed);
       return false;
     }
+    // The text layer gives the host's line break; other programs want CR LF.
+    text = ReplaceAll(text, L"\v", L"\r\n");
     ClipboardEx clipboard;
     if (!clipboard.SetText(text, 0, 0)) {
       ErrorList::Add(kCannotCopy);
