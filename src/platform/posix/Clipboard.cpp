@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -38,6 +40,36 @@ std::string ClipboardFile() {
   const std::wstring folder = RoamingAppDataFolder();
   if (folder.empty()) return {};
   return ToUtf8(JoinPath(JoinPath(folder, L"pelorant"), L"clipboard"));
+}
+
+// Format names go into the file's header lines with their blanks, line
+// breaks and percent signs escaped.
+std::string EscapeName(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    if (c == ' ' || c == '\n' || c == '\r' || c == '%') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string UnescapeName(const std::string& name) {
+  std::string out;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '%' && i + 2 < name.size() && std::isxdigit(static_cast<unsigned char>(name[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(name[i + 2]))) {
+      out += static_cast<char>(std::strtol(name.substr(i + 1, 2).c_str(), nullptr, 16));
+      i += 2;
+    } else {
+      out += name[i];
+    }
+  }
+  return out;
 }
 
 bool ProgramOnPath(const std::string& name) {
@@ -89,7 +121,7 @@ bool ReadFileClipboard(std::vector<ClipboardEntry>* entries) {
     // Every length is checked against what the file really holds.
     if (length > all.size() - pos || all.size() - pos - length < 1 || all[pos + length] != '\n') return false;
     ClipboardEntry e;
-    e.format = name == "-" ? format : RegisterClipboardFormatName(FromUtf8(name));
+    e.format = name == "-" ? format : RegisterClipboardFormatName(FromUtf8(UnescapeName(name)));
     e.data = all.substr(pos, length);
     read.push_back(std::move(e));
     pos += length + 1;
@@ -108,10 +140,8 @@ bool WriteFileClipboard(const std::vector<ClipboardEntry>& entries) {
   }
   std::string body = std::string(kMagic) + "\n";
   for (const ClipboardEntry& e : entries) {
-    std::string name = e.format >= kFirstNamed ? ToUtf8(NameOf(e.format)) : "-";
+    const std::string name = e.format >= kFirstNamed ? EscapeName(ToUtf8(NameOf(e.format))) : "-";
     if (name.empty()) continue;  // a number this process never registered
-    for (char& c : name)
-      if (c == ' ' || c == '\n') c = '_';
     body += std::to_string(e.format) + " " + name + " " + std::to_string(e.data.size()) + "\n" + e.data + "\n";
   }
   const std::string temp = file + ".tmp" + std::to_string(getpid());

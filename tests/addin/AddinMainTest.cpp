@@ -1,0 +1,327 @@
+// The add-in connected to the document host: menu and toolbar as built for
+// different engine lists and settings, connection and disconnection, the
+// click frame, and copy/paste through the clipboard stand-in.
+#include <gtest/gtest.h>
+
+#include "addin/AddinMain.h"
+#include "engine/AppCommon.h"
+#include "fake/FakeEngine.h"
+#include "host/DeckBuilder.h"
+#include "host/pptx/PptxApplication.h"
+#include "options/RegistrySettings.h"
+#include "platform/ComError.h"
+#include "platform/TestSupport.h"
+#include "powerpoint/ClipboardEx.h"
+#include "support/ErrorList.h"
+#include "support/ResourceModule.h"
+
+namespace {
+
+using host::Ptr;
+const std::wstring kTag = addin::kProgId;
+
+engine::EngineEntry Pair(const std::wstring& id, const std::wstring& from, std::int32_t flags, int checked = 1) {
+  engine::EngineEntry e;
+  e.SetEngineGroup(L"Test");
+  e.SetEngineID(id);
+  e.SetFromLang(from);
+  e.SetToLang(L"xx");
+  e.SetFlags(flags);
+  e.SetDisplayName(from + L" - Test " + id);
+  e.SetProductNameShort(L"T");
+  e.SetChecked(checked);
+  return e;
+}
+
+class AddinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(dir.path() / "reg");
+    ErrorList::Clear();
+    platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
+      shown.push_back(r.text);
+      return 1;
+    });
+    platform::SetBeepHandler([this](unsigned) { ++beeps; });
+  }
+  void TearDown() override {
+    addin::OnDisconnection();
+    addin::AddinMain::SetFacadeSetup({});
+    addin::AddinMain::SetLookupDialog({});
+    platform::SetMessageBoxHandler({});
+    platform::SetBeepHandler({});
+  }
+
+  // Connects with these engine entries (none: the engine side decides).
+  void Connect(std::vector<engine::EngineEntry> entries, std::uint32_t launchKind = 1, bool fromEngines = false) {
+    addin::AddinMain::SetFacadeSetup([entries, fromEngines](addin::AddinApplication& facade) {
+      facade.SetSwitches(0, 1, 0);
+      if (fromEngines) return;
+      facade.SetEngineListFiller([entries](engine::EngineCaches& caches, bool) {
+        engine::EngineEntryList list;
+        for (const auto& e : entries) list.emplace_back(e.EngineKey(), e);
+        caches.SetEntries(list);
+        return true;
+      });
+    });
+    const std::vector<std::uint32_t> custom{launchKind};
+    EXPECT_EQ(addin::OnConnection(app, std::make_shared<int>(0), &custom), S_OK);
+  }
+  menu::OfficeMenu& Menu() { return *addin::CurrentAddinMain()->Menu(); }
+  Ptr<host::CommandBarControl> Control(const std::wstring& key) {
+    return app->CommandBars()->FindControl(0, 0, kTag + key, false);
+  }
+  Ptr<host::CommandBarControls> ModeItems() { return Control(L".BUTTON.TRAN-MODE")->Controls(); }
+  void SetSetting(const std::wstring& name, const std::wstring& value) {
+    options::RegistrySettings s;
+    ASSERT_TRUE(s.Create(platform::Hive::CurrentUser, L""));
+    s.SetValue(name, value);
+  }
+  std::wstring Setting(const std::wstring& name) {
+    options::RegistrySettings s;
+    s.OpenRead(platform::Hive::CurrentUser, L"");
+    return s.QueryValue(name, L"<none>");
+  }
+  int CountTagged(const std::wstring& tag) {
+    int n = 0;
+    auto controls = app->CommandBars()->Item(std::wstring(L"Menu Bar"))->Controls();
+    for (int i = 1; i <= controls->Count(); ++i) n += controls->Item(i)->Tag() == tag;
+    return n;
+  }
+
+  platformtest::TempDir dir;
+  platformtest::ScopedEnv registry{L"PELORANT_REGISTRY", (dir.path() / "reg").wstring()};
+  platformtest::ScopedEnv config{L"XDG_CONFIG_HOME", (dir.path() / "config").wstring()};
+  platformtest::ScopedEnv clip{L"PELORANT_CLIPBOARD_FILE", (dir.path() / "clipboard").wstring()};
+  Ptr<host::Application> app = host::pptx::CreateApplication();
+  std::vector<std::wstring> shown;
+  int beeps = 0;
+};
+
+TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
+  Connect({Pair(L"a", L"en", 0x1)});
+  Ptr<host::CommandBarControl> popup = Control(L"");
+  ASSERT_TRUE(popup);
+  EXPECT_EQ(popup->Caption(), LoadText(8001));
+  EXPECT_TRUE(popup->BeginGroup());
+  // tag key, visible, begins a group, enabled
+  struct Row { const wchar_t* key; bool visible, group, enabled; };
+  const Row menuRows[] = {
+      {L".MENU.TRAN-OPT", false, false, true},     {L".MENU.TRAN-MODE", true, false, true},
+      {L".MENU.TRAN-SHEET", true, true, true},      {L".MENU.TRAN-ALL", true, false, true},
+      {L".MENU.TRAN-SELECT", true, false, true},    {L".MENU.TRAN-COPY", false, true, true},
+      {L".MENU.TRAN-PASTE", false, false, true},    {L".MENU.LOOKUP-DICT", true, true, false},
+      {L".MENU.REGIST-DICT", false, false, false},  {L".MENU.OPTION", true, true, true},
+      {L".MENU.ENGINE-OPTION", true, false, false}, {L".MENU.TOOLBAR", true, true, true},
+      {L".MENU.VERSION", true, false, true},        {L".MENU.HELP", true, true, true}};
+  auto items = popup->Controls();
+  ASSERT_EQ(items->Count(), 14);
+  for (int i = 0; i < 14; ++i) {
+    auto c = items->Item(i + 1);
+    SCOPED_TRACE(menuRows[i].key);
+    EXPECT_EQ(c->Tag(), kTag + menuRows[i].key);
+    EXPECT_EQ(c->Visible(), menuRows[i].visible);
+    EXPECT_EQ(c->BeginGroup(), menuRows[i].group);
+    EXPECT_EQ(c->Enabled(), menuRows[i].enabled);
+    if (c->Type() == host::msoControlButton) EXPECT_EQ(c->OnAction(), L"!<" + kTag + L">");
+  }
+  EXPECT_EQ(items->Item(3)->Style(), host::msoButtonIconAndCaption);
+  EXPECT_EQ(items->Item(12)->Style(), host::msoButtonCaption);
+  EXPECT_EQ(items->Item(12)->Caption(), LoadText(8014));
+
+  const Row toolbarRows[] = {
+      {L".BUTTON.TRAN-OPT", false, false, true},    {L".BUTTON.TRAN-MODE", true, false, true},
+      {L".BUTTON.TRAN-SHEET", true, true, true},     {L".BUTTON.TRAN-ALL", true, false, true},
+      {L".BUTTON.TRAN-SELECT", true, false, true},   {L".BUTTON.TRAN-COPY", false, true, true},
+      {L".BUTTON.TRAN-PASTE", false, false, true},   {L".BUTTON.LOOKUP-DICT", false, true, false},
+      {L".BUTTON.REGIST-DICT", false, false, false}, {L".BUTTON.OPTION", true, true, true},
+      {L".BUTTON.ENGINE-OPTION", true, false, false}, {L".BUTTON.HELP", true, true, true}};
+  auto bar = app->CommandBars()->Item(Menu().ToolbarName());
+  ASSERT_EQ(bar->Controls()->Count(), 12);
+  for (int i = 0; i < 12; ++i) {
+    auto c = bar->Controls()->Item(i + 1);
+    SCOPED_TRACE(toolbarRows[i].key);
+    EXPECT_EQ(c->Tag(), kTag + toolbarRows[i].key);
+    EXPECT_EQ(c->Visible(), toolbarRows[i].visible);
+    EXPECT_EQ(c->BeginGroup(), toolbarRows[i].group);
+    if (c->Type() == host::msoControlButton) EXPECT_EQ(c->Style(), host::msoButtonIcon);
+  }
+  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->Caption(), L"en - Test a  [T]");
+  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->TooltipText(), LoadText(8053));
+}
+
+TEST_F(AddinTest, ModeListsForNoneOneAndManyPairs) {
+  struct Case { int pairs; int topItems; const wchar_t* selected; };
+  // 20 pairs from two source languages group into two sub-popups; 15 stay flat.
+  for (const Case& c : {Case{0, 0, L""}, Case{1, 1, L"Test:p0"}, Case{15, 15, L"Test:p0"}, Case{20, 2, L"Test:p0"}}) {
+    SCOPED_TRACE(c.pairs);
+    std::vector<engine::EngineEntry> entries;
+    for (int i = 0; i < c.pairs; ++i) entries.push_back(Pair(L"p" + std::to_wstring(i), i < 12 ? L"en" : L"ja", 0x1));
+    entries.push_back(Pair(L"unchecked", L"en", 0x1, 0));
+    entries.push_back(Pair(L"neither", L"en", 0x2));
+    Connect(entries);
+    ASSERT_EQ(ModeItems()->Count(), c.topItems);
+    EXPECT_EQ(Control(L".MENU.TRAN-MODE")->Controls()->Count(), c.topItems);
+    EXPECT_EQ(Menu().SelectedMode(), c.selected);
+    EXPECT_FALSE(Control(L".BUTTON.TRAN-MODE.Test:unchecked"));
+    EXPECT_FALSE(Control(L".BUTTON.TRAN-MODE.Test:neither"));
+    // Without a mode nothing can be translated.
+    EXPECT_EQ(Control(L".BUTTON.TRAN-ALL")->Enabled(), c.pairs > 0);
+    if (c.pairs == 20) {
+      EXPECT_EQ(ModeItems()->Item(1)->Type(), host::msoControlPopup);
+      EXPECT_EQ(ModeItems()->Item(1)->Controls()->Count(), 12);
+      EXPECT_EQ(ModeItems()->Item(2)->Controls()->Count(), 8);
+      EXPECT_EQ(ModeItems()->Item(2)->Caption(), L"ja");
+      EXPECT_EQ(Control(L".BUTTON.TRAN-MODE.Test:p0")->State(), host::msoButtonDown);
+    }
+    addin::OnDisconnection();
+  }
+}
+
+TEST_F(AddinTest, EngineBitsDecideWhichCommandsShowAndWork) {
+  // A lookup-only mode chosen: translation off, lookup on; the engine-settings
+  // bit counts in either of its two forms.
+  Connect({Pair(L"look", L"en", 0x8 | 0x20000 | 0x40000), Pair(L"tr", L"en", 0x1)});
+  EXPECT_TRUE(Control(L".BUTTON.LOOKUP-DICT")->Visible());
+  EXPECT_TRUE(Control(L".BUTTON.REGIST-DICT")->Visible());
+  EXPECT_TRUE(Control(L".MENU.ENGINE-OPTION")->Enabled());
+  EXPECT_TRUE(Control(L".MENU.REGIST-DICT")->Enabled());
+  for (const wchar_t* key : {L".MENU.TRAN-SHEET", L".BUTTON.TRAN-ALL", L".BUTTON.TRAN-COPY", L".MENU.TRAN-PASTE"})
+    EXPECT_FALSE(Control(key)->Enabled()) << key;
+  Control(L".MENU.TRAN-MODE.Test:tr")->Execute();
+  EXPECT_EQ(Menu().SelectedMode(), L"Test:tr");
+  EXPECT_TRUE(Control(L".BUTTON.TRAN-ALL")->Enabled());
+  EXPECT_FALSE(Control(L".BUTTON.LOOKUP-DICT")->Enabled());
+  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE.Test:tr")->State(), host::msoButtonDown);
+  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE.Test:look")->State(), host::msoButtonUp);
+}
+
+TEST_F(AddinTest, StoredSettingsAreAppliedAndBadOnesDoNotStopTheConnection) {
+  SetSetting(L"_Menu.ShowHiddenButtons", L"True");
+  SetSetting(L"Menu.ToolbarVisible", L"0");
+  SetSetting(L"Menu.ToolbarLeft", L"0x10");
+  SetSetting(L"Menu.ToolbarPosition", L"99");  // refused by the host
+  SetSetting(L"Menu.TranModeID", L"Test:gone");
+  Connect({Pair(L"a", L"en", 0x1), Pair(L"b", L"en", 0x1)});
+  for (const wchar_t* key : {L".MENU.TRAN-COPY", L".MENU.TRAN-PASTE", L".MENU.TRAN-OPT", L".BUTTON.TRAN-COPY",
+                             L".BUTTON.TRAN-PASTE", L".BUTTON.TRAN-OPT"})
+    EXPECT_TRUE(Control(key)->Visible()) << key;
+  EXPECT_TRUE(Control(L".MENU.TRAN-MODE")->BeginGroup());
+  auto bar = app->CommandBars()->Item(Menu().ToolbarName());
+  EXPECT_FALSE(bar->Visible());
+  EXPECT_EQ(bar->Left(), 16);
+  EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), LoadText(8013));
+  EXPECT_EQ(Menu().SelectedMode(), L"Test:a");  // the stale mode falls back to the first
+  EXPECT_TRUE(shown.empty());
+  Control(L".MENU.TOOLBAR")->Execute();
+  EXPECT_TRUE(bar->Visible());
+  EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), LoadText(8014));
+}
+
+TEST_F(AddinTest, DisconnectionRemovesEverythingAndSavesByLaunchKind) {
+  for (std::uint32_t kind : {1u, 2u}) {
+    SCOPED_TRACE(kind);
+    SetSetting(L"Menu.ToolbarVisible", L"");
+    Connect({Pair(L"a", L"en", 0x1), Pair(L"b", L"en", 0x1)}, kind);
+    Control(L".BUTTON.TRAN-MODE.Test:b")->Execute();
+    const int top = app->CommandBars()->Item(Menu().ToolbarName())->Top();
+    addin::OnDisconnection();
+    EXPECT_EQ(CountTagged(kTag), 0);
+    EXPECT_FALSE(app->CommandBars()->FindControl(0, 0, kTag + L".BUTTON.TRAN-ALL", false));
+    EXPECT_EQ(Setting(L"Menu.TranModeID"), L"Test:b");
+    EXPECT_EQ(Setting(L"Menu.ToolbarTop"), std::to_wstring(top));
+    EXPECT_EQ(Setting(L"Menu.ToolbarVisible"), kind == 1 ? L"1" : L"<none>");
+  }
+}
+
+TEST_F(AddinTest, SecondConnectionReplacesTheFirst) {
+  Connect({Pair(L"a", L"en", 0x1)});
+  Connect({Pair(L"a", L"en", 0x1)});
+  EXPECT_EQ(CountTagged(kTag), 1);
+  EXPECT_EQ(app->CommandBars()->FindControls(0, 0, kTag + L".BUTTON.TRAN-ALL").size(), 1u);
+  EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(AddinTest, ConnectionFailuresShowOneMessageAndAnswerOk) {
+  const std::vector<std::uint32_t> custom{1}, empty;
+  struct Case { Ptr<host::Application> app; std::shared_ptr<void> inst; const std::vector<std::uint32_t>* custom; };
+  for (const Case& c : {Case{nullptr, std::make_shared<int>(0), &custom}, Case{app, nullptr, &custom},
+                        Case{app, std::make_shared<int>(0), nullptr}, Case{app, std::make_shared<int>(0), &empty}}) {
+    shown.clear();
+    EXPECT_EQ(addin::OnConnection(c.app, c.inst, c.custom), S_OK);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], LoadText(1001));
+    EXPECT_EQ(addin::OnDisconnection(), S_OK);
+  }
+}
+
+TEST_F(AddinTest, ClickFrame) {
+  Connect({});
+  shown.clear();  // the empty engine list's own message
+  // No mode: message 1305, nothing runs, the flag stays up.
+  addin::CurrentAddinMain()->TranSheetClick();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], LoadText(1305));
+  EXPECT_EQ(Menu().Ready(), 1);
+  addin::OnDisconnection();
+
+  Connect({Pair(L"a", L"en", 0x1 | 0x8)});
+  shown.clear();
+  int lookups = 0;
+  addin::AddinMain::SetLookupDialog([&](addin::AddinApplication&, const std::wstring& mode) {
+    ++lookups;
+    EXPECT_EQ(mode, L"Test:a");
+    // A click arriving while the command runs only beeps.
+    const int before = beeps;
+    const size_t messages = shown.size();
+    Control(L".BUTTON.TRAN-ALL")->Execute();
+    EXPECT_EQ(beeps, before + 1);
+    EXPECT_EQ(shown.size(), messages);
+    throw ComError(E_FAIL, L"the host went away");
+  });
+  Control(L".MENU.LOOKUP-DICT")->Execute();
+  EXPECT_EQ(lookups, 1);
+  // The failure is reported once and the next click works again.
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_EQ(Menu().Ready(), 1);
+  Control(L".MENU.LOOKUP-DICT")->Execute();
+  EXPECT_EQ(lookups, 2);
+}
+
+TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
+  fake_engine::FakeEngineSide side;
+  side.AddImplementation(L"Test")
+      .AddPair({L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"})
+      .SetTransform(fake_engine::Transform::Bracket);
+  Connect({}, 1, true);
+  ASSERT_EQ(Menu().SelectedMode(), L"Test:en-xx");
+  decktest::Deck d;
+  d.slides.push_back(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One.") +
+                     decktest::Sp(3, "B", 0, 400000, 900000, 300000, "Old"));
+  decktest::Write(d, dir.path() / "deck.pptx");
+  auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
+  auto slide = deck->Slides()->Item(1);
+  auto a = slide->Shapes()->Item(L"A");
+  auto b = slide->Shapes()->Item(L"B");
+  a->TextFrame()->TextRange()->SetText(L"One.\rTwo.");
+  deck->Windows()->Item(1)->View()->GotoSlide(1);
+  powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
+
+  // Nothing selected: copy says so and leaves the clipboard alone.
+  Control(L".MENU.TRAN-COPY")->Execute();
+  EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"kept");
+  ASSERT_EQ(shown.size(), 1u);
+
+  slide->Shapes()->Range(std::vector<std::wstring>{a->Name()})->Select();
+  Control(L".MENU.TRAN-COPY")->Execute();
+  EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"⟦One.⟧\r\n⟦Two.⟧\r\n\r\n");
+  EXPECT_EQ(a->TextFrame()->TextRange()->Text(), L"One.\rTwo.");
+
+  slide->Shapes()->Range(std::vector<std::wstring>{b->Name()})->Select();
+  Control(L".MENU.TRAN-PASTE")->Execute();
+  EXPECT_EQ(b->TextFrame()->TextRange()->Text(), L"⟦⟦One.⟧⟧\v⟦⟦Two.⟧⟧\v\v");
+  EXPECT_EQ(shown.size(), 1u);
+  deck->Close();
+}
+
+}  // namespace
