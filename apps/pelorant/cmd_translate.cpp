@@ -525,6 +525,15 @@ int Translation::Run() {
   ErrorList::Clear();
 
   engine::EngineCaches& caches = facade.GetEngineCaches();
+  // A mode the cache does not know yet may belong to an engine installed
+  // since; the engines are asked once more, as the facade does.
+  if (!r.mode.empty() && app::FindModeKey(caches, FromUtf8(r.mode)) < 0) {
+    try {
+      caches.RefreshCache(false, false);
+    } catch (const ComError& e) {
+      return Fail(std::string("the engine side failed: ") + e.what());
+    }
+  }
   const int modeIndex = app::PickMode("translate", caches, r.mode, app::StoredMenuMode(), io);
   if (modeIndex < 0) return r.mode.empty() ? 1 : 2;
   const std::wstring modeKey = caches.Entry(static_cast<size_t>(modeIndex)).EngineKey();
