@@ -1,7 +1,9 @@
-#include <algorithm>
+#include <fstream>
+#include <set>
 
 #include "platform/MessagePump.h"
 #include "powerpoint/RunFixture.h"
+#include "powerpoint/TemporaryCopies.h"
 
 using namespace runtest;
 
@@ -195,4 +197,20 @@ TEST_F(RunTest, AHostFailureInsideTheWalkIsReportedWithTheWalksMessage) {
   // Neither copy is open any more, so neither file is kept.
   process.DeleteTemporaryCopies();
   EXPECT_TRUE(CopyFiles().empty());
+}
+
+TEST(TemporaryCopyNames, CopiesMadeInQuickSuccessionNeverShareAName) {
+  decktest::TempDir folder;
+  const std::wstring base = platform::FromUtf8(folder.path.string()) + L"/";
+  std::set<std::wstring> names;
+  for (int i = 0; i < 50; ++i) {
+    std::wstring path = powerpoint::TemporaryCopyPath(base, L".pptm");
+    ASSERT_FALSE(path.empty());
+    EXPECT_TRUE(names.insert(path).second);
+    std::ofstream(platform::ToUtf8(path)) << "x";
+  }
+  // yyyymmdd_hhmmss_N.pptm
+  const std::wstring name = names.begin()->substr(base.size());
+  EXPECT_EQ(name[8], L'_');
+  EXPECT_EQ(name[15], L'_');
 }
