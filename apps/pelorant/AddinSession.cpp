@@ -61,6 +61,9 @@ AddinSession::~AddinSession() {
 }
 
 bool AddinSession::Start(const host::pptx::ApplicationOptions& options, int progressDialog, int follow) {
+  mOptions = options;
+  mProgressDialog = progressDialog;
+  mFollow = follow;
   try {
     mApplication = host::pptx::CreateApplication(options);
   } catch (const ComError& e) {
@@ -129,9 +132,28 @@ int AddinSession::ChooseMode(const std::string& key) {
     PickMode(mCommand, caches, "", L"", mIo);  // says why there is none
     return 1;
   }
-  const int index = PickMode(mCommand, caches, key, L"", mIo);
+  // A mode the cache does not know yet may belong to an engine installed
+  // since: the engines are asked once more, and the host starts again so
+  // that the add-in's lists show it.
+  if (!mRefreshed && FindModeKey(caches, FromUtf8(key)) < 0) {
+    mRefreshed = true;
+    try {
+      caches.RefreshCache(false, false);
+    } catch (const ComError& e) {
+      mIo.err << "pelorant " << mCommand << ": the engine side failed: " << ToUtf8(e.Description()) << "\n";
+      return 1;
+    }
+    if (FindModeKey(caches, FromUtf8(key)) >= 0) {
+      caches.SaveCache(true, false);
+      Disconnect();
+      if (!Start(mOptions, mProgressDialog, mFollow)) return 1;
+      return ChooseMode(key);
+    }
+  }
+  engine::EngineCaches& known = Main().Facade().GetEngineCaches();
+  const int index = PickMode(mCommand, known, key, L"", mIo);
   if (index < 0) return 2;
-  const std::wstring modeKey = caches.Entry(static_cast<size_t>(index)).EngineKey();
+  const std::wstring modeKey = known.Entry(static_cast<size_t>(index)).EngineKey();
   if (!Control(L".BUTTON.TRAN-MODE." + modeKey)) {
     mIo.err << "pelorant " << mCommand << ": the translation mode " << ToUtf8(modeKey)
             << " is not in the add-in's list (check it with `pelorant engines check " << ToUtf8(modeKey) << "`)\n";

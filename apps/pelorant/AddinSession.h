@@ -57,6 +57,10 @@ class AddinSession {
   std::shared_ptr<std::vector<int>> mShown = std::make_shared<std::vector<int>>();
   platform::MessageBoxHandler mPreviousHandler;
   bool mConnected = false;
+  host::pptx::ApplicationOptions mOptions;
+  int mProgressDialog = 0;
+  int mFollow = 0;
+  bool mRefreshed = false;
 };
 
 // Menus and toolbar as built, one line per control (indented by depth), or

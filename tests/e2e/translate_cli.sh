@@ -100,6 +100,13 @@ python3 "$here/check_bracketed.py" "$deck" "$dir/w/copy.pptx" >"$dir/check" || f
 [ "$(ls "$dir/w")" = "$(printf 'copy.pptx\ndeck.pptx')" ] || fail "files beside the deck: $(ls "$dir/w")"
 "$prog" options set default OutputDestType=1 >/dev/null
 
+# --macro gives the option set's pre-translation macro a command to run.
+"$prog" options --hidden set default _UsesPreMacro=True _PreMacroName=Pre >/dev/null || fail "options set macro"
+run 0 "$deck" -o "$dir/macro.pptx" "${m[@]}" --slide 2 --shape "Rectangle 3" --macro "Pre=echo From the macro"
+[ "$(changed "$dir/macro.pptx")" = '[auto shape] Rectangle 3: "⟦From the macro⟧"' ] ||
+  fail "pre-macro: $(changed "$dir/macro.pptx")"
+"$prog" options --hidden set default _UsesPreMacro=False >/dev/null
+
 # Arguments only the deck can refute.
 run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --slide 4
 contains "$err" "has 3 slides"

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include "addin/AddinApplication.h"
+#include "powerpoint/RunFixture.h"
+
+using addin::AddinApplication;
+using namespace std::chrono_literals;
+
+namespace {
+
+engine::EngineEntry Entry(const std::wstring& group, const std::wstring& id) {
+  engine::EngineEntry e;
+  e.SetEngineGroup(group);
+  e.SetEngineID(id);
+  e.SetFromLang(L"en");
+  e.SetToLang(L"xx");
+  return e;
+}
+
+std::vector<int> ListedIds() {
+  std::vector<int> ids;
+  for (const ErrorEntry& e : ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+  return ids;
+}
+
+// A facade over a scripted engine list and option sets "default" and
+// "Fancy" (selected, with dual print), running on the fixture's host.
+class Facade : public runtest::RunTest {
+ protected:
+  void SetUp() override {
+    RunTest::SetUp();
+    facade.SetTranslationProcess(&process);
+    facade.SetEngineListFiller([this](engine::EngineCaches& caches, bool) {
+      ++fills;
+      caches.SetEntries({{L"FakeMT:en-xx", Entry(L"FakeMT", L"en-xx")}});
+      return fillSucceeds;
+    });
+    facade.SetEngineListRefresher([this](engine::EngineCaches&, bool) {
+      ++refreshes;
+      return true;
+    });
+    facade.SetOptionsLoader([this](options::TranslationOptions& sets) {
+      sets.Reset();
+      sets.Find(L"default")->SetTimeOutMSec(timeOut);
+      sets.Add(L"Fancy")->SetDualPrint(1);
+      sets.Select(L"Fancy");
+      return true;
+    });
+  }
+  AddinApplication facade;
+  int fills = 0;
+  int refreshes = 0;
+  bool fillSucceeds = true;
+  std::int32_t timeOut = 0;
+};
+
+}  // namespace
+
+TEST_F(Facade, AnEmptyOptionSetNameMeansTheSelectedSet) {
+  options::TranslationOptionUDT record;
+  facade.fncGetOptionUDT(record, L"FakeMT:en-xx", L"");
+  EXPECT_EQ(record.DualPrint, 1);
+  EXPECT_EQ(record.EngineID, L"en-xx");
+  facade.fncGetOptionUDT(record, L"FakeMT:en-xx", L"default");
+  EXPECT_EQ(record.DualPrint, 0);
+  EXPECT_EQ(refreshes, 0);
+}
+
+TEST_F(Facade, AnUnknownModeRefreshesOnceAndRunsWithAnEmptyRecord) {
+  options::TranslationOptionUDT record;
+  record.DualPrint = 1;
+  facade.fncGetOptionUDT(record, L"Nobody:zz", L"");
+  EXPECT_EQ(record, options::TranslationOptionUDT());
+  EXPECT_EQ(refreshes, 1);
+
+  // The command still reaches the run, which cannot open an engine.
+  OpenFile([&] {
+    decktest::Write(runtest::ThreeSlides(), dir / "deck.pptx");
+    return dir / "deck.pptx";
+  }());
+  facade.SetApplication(app);
+  facade.TranslateAll(L"Nobody:zz", L"");
+  EXPECT_EQ(refreshes, 2);
+  EXPECT_EQ(Outcome().errors.back().id, 1251);
+}
+
+TEST_F(Facade, TheEngineListIsFilledOnceAndAFailureShownOnce) {
+  fillSucceeds = false;
+  facade.GetEngineCaches();
+  EXPECT_EQ(ListedIds(), std::vector<int>{AddinApplication::kEngineListFailed});
+  ErrorList::Clear();
+  facade.GetEngineCaches();
+  EXPECT_TRUE(ListedIds().empty());
+  EXPECT_EQ(fills, 1);
+
+  AddinApplication empty;
+  empty.SetEngineListFiller([](engine::EngineCaches&, bool) { return true; });
+  empty.GetEngineCaches();
+  EXPECT_EQ(ListedIds(), std::vector<int>{AddinApplication::kNoEngines});
+}
+
+TEST_F(Facade, ADeadHostIsReplacedByTheRunningOne) {
+  struct DeadHost : host::Application {
+    std::wstring Version() override { return L""; }
+    std::wstring Name() override { return L""; }
+    host::Ptr<host::Presentations> Presentations() override { throw ComError(E_FAIL); }
+    host::Ptr<host::Presentation> ActivePresentation() override { throw ComError(E_FAIL); }
+    host::Ptr<host::DocumentWindows> Windows() override { throw ComError(E_FAIL); }
+    host::Ptr<host::DocumentWindow> ActiveWindow() override { throw ComError(E_FAIL); }
+    host::Ptr<host::SlideShowWindows> SlideShowWindows() override { throw ComError(E_FAIL); }
+    host::Ptr<host::CommandBars> CommandBars() override { throw ComError(E_FAIL); }
+    std::wstring Run(const std::wstring&, const std::vector<std::wstring>&) override { throw ComError(E_FAIL); }
+  };
+  auto running = host::pptx::CreateApplication();
+  facade.SetApplication(std::make_shared<DeadHost>());
+  facade.SetReconnector([&] { return running; });
+  options::TranslationOptionUDT record;
+  EXPECT_TRUE(facade.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"", record));
+  EXPECT_TRUE(facade.Reconnected());
+  EXPECT_EQ(facade.GetApplication(), running);
+  EXPECT_EQ(facade.AbbreviationLanguage(), L"en");
+}
+
+TEST_F(Facade, TheWatchdogCancelsARunThatOutlastsItsTimeLimit) {
+  timeOut = 1000;
+  facade.SetWatchdogStep(1ms);
+  // The first request would take five seconds unless cancelled.
+  impl->Script(fake_engine::Operation::Translate, fake_engine::Behaviour{.delayMs = 5000, .times = 1});
+  Open(runtest::ThreeSlides());
+  facade.SetApplication(app);
+  facade.TranslateAll(L"FakeMT:en-xx", L"default");
+  EXPECT_TRUE(Outcome().success);
+  EXPECT_TRUE(Outcome().cancelled);
+  EXPECT_EQ(runtest::RunTest::Text(Outcome().translation, 3, 1), L"Delta");
+}
+
+TEST(TimeOutWatchdog, StopsWithoutFiringAndFiresOnceTheTimeIsUp) {
+  std::promise<void> fired;
+  int calls = 0;
+  addin::TimeOutWatchdog dog([&] {
+    ++calls;
+    fired.set_value();
+  }, 1ms);
+  dog.Start(1'000'000'000);
+  EXPECT_TRUE(dog.IsRunning());
+  dog.Stop();
+  EXPECT_FALSE(dog.IsRunning());
+  EXPECT_FALSE(dog.TimedOut());
+
+  dog.Start(1500);  // three steps of 500 ms
+  ASSERT_EQ(fired.get_future().wait_for(30s), std::future_status::ready);
+  dog.Stop();
+  EXPECT_TRUE(dog.TimedOut());
+  EXPECT_EQ(calls, 1);
+  EXPECT_LE(dog.Remaining(), 0);
+
+  dog.Start(0);
+  EXPECT_FALSE(dog.IsRunning());
+}

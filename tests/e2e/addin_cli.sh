@@ -1,0 +1,118 @@
+#!/bin/bash
+# The program as PowerPoint with the add-in loaded: the menu and toolbar as
+# built, the toolbar's mode, the clipboard, and copy and paste translation
+# through clicks on the add-in's controls (the file stand-in, and the
+# desktop's clipboard under Xvfb when xclip and Xvfb are installed).
+set -u
+prog="$1"
+here=$(cd "$(dirname "$0")" && pwd)
+corpus="${PELORANT_SOURCE_DIR:-$here/../..}/../shared/corpus/real"
+if [ ! -d "$corpus" ]; then
+  echo "SKIP: no corpus at $corpus"
+  exit 0
+fi
+dir=$(mktemp -d)
+xvfb=""
+trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$dir"' EXIT
+export PELORANT_REGISTRY="$dir/reg"
+export XDG_CONFIG_HOME="$dir/config"
+export TMPDIR="$dir/tmp"
+export PELORANT_FAKE_ENGINE="$dir/fake.txt"
+export PELORANT_CLIPBOARD_FILE="$dir/clipboard"
+unset PELORANT_ANSWER DISPLAY
+mkdir -p "$TMPDIR"
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+expect() { # expect CODE ARGS...: output in $out, errors in $err
+  local want="$1"
+  shift
+  out=$("$prog" "$@" 2>"$dir/err")
+  local rc=$?
+  err=$(cat "$dir/err")
+  [ "$rc" -eq "$want" ] || fail "$* exited $rc, expected $want: ${err:0:400}"
+}
+contains() { case "$1" in *"$2"*) ;; *) fail "expected [$2] in: ${1:0:600}" ;; esac; }
+printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" \
+  "pair	en-yy	en	yy	8	English - Lookup	Test MT	Test" "transform	bracket" >"$PELORANT_FAKE_ENGINE"
+deck="$dir/deck.pptx"
+cp "$corpus/docling__powerpoint_sample.pptx" "$deck"
+sum=$(sha256sum <"$deck")
+tag=VelmoraMsPowerPoint.Addin
+
+# The menu as built; --mode shows a choice without keeping it.
+expect 0 menu
+contains "$out" "tag=$tag.MENU.TRAN-MODE.Test:en-xx  [chosen]"
+contains "$out" "| \"Translate and &Copy\"  tag=$tag.MENU.TRAN-COPY  hidden"
+expect 0 menu --mode Test:en-yy --json
+echo "$out" | python3 -c '
+import json, sys
+m = json.load(sys.stdin)
+assert m["mode"] == "Test:en-yy", m["mode"]
+items = {i["tag"]: i for i in m["toolbar"]["items"]}
+assert not items["'$tag'.BUTTON.TRAN-ALL"]["enabled"]       # lookup-only pair
+assert items["'$tag'.BUTTON.TRAN-MODE.Test:en-yy"]["pressed"]
+' || fail "menu --json: $out"
+expect 0 mode
+[ "$out" = "Test:en-xx" ] || fail "default mode: $out"
+expect 2 mode Nope:zz
+expect 0 mode test:EN-YY
+[ "$out" = "Test:en-yy" ] || fail "mode chosen: $out"
+expect 0 mode
+[ "$out" = "Test:en-yy" ] || fail "mode kept: $out"
+expect 1 copy "$deck" --slide 1 --shape "Title 1"
+contains "$err" "not available for the translation mode Test:en-yy"
+expect 0 mode Test:en-xx
+
+# The clipboard itself.
+expect 0 clipboard set "Grüße, 日本"
+expect 0 clipboard get
+[ "$out" = "Grüße, 日本" ] || fail "clipboard round trip: $out"
+expect 2 clipboard
+expect 2 copy "$deck" --slide 1
+
+# Copy, then paste, with the click handlers in the log.
+"$prog" reg add 'HKCU\Software\Talvoren\OfficeAddIn' /v OfficeAddinLog /t REG_DWORD /d 1 /f >/dev/null
+expect 0 copy "$deck" --slide 1 --shape "Title 1" --shape "Subtitle 2"
+expect 0 clipboard get
+[ "$out" = $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧' ] || [ "$out" = $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧\r\n\r\n' ] ||
+  fail "copied: $(printf %q "$out")"
+expect 0 paste "$deck" -o "$dir/pasted.pptx" --slide 1 --shape "Subtitle 2"
+show=$("$prog" show "$dir/pasted.pptx")
+contains "$show" 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧'
+contains "$show" 'Title 1: "Test Table Slide"'
+expect 0 paste "$deck" -o "$dir/box.pptx" --slide 3 --text 1:4 --shape "Title 1"
+contains "$("$prog" show "$dir/box.pptx")" '"⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧↵↵ Table Slide"'
+expect 0 translate "$deck" -o "$dir/all.pptx" -q --mode Test:en-xx
+log=$(cat "$TMPDIR"/Talvoren/AddinLog/TVPPAddinsLog*.txt 2>/dev/null)
+for handler in TranCopyClick TranPasteClick TranAllClick; do contains "$log" "AddinMain:$handler"; done
+[ "$(sha256sum <"$deck")" = "$sum" ] || fail "the deck was changed"
+
+# An empty clipboard: nothing is pasted and nothing written.
+expect 0 clipboard set ""
+expect 1 paste "$deck" -o "$dir/none.pptx" --slide 1 --shape "Subtitle 2"
+[ ! -e "$dir/none.pptx" ] || fail "paste of nothing wrote a deck"
+
+# The desktop's clipboard, where one can run.
+if command -v Xvfb >/dev/null && command -v xclip >/dev/null; then
+  for n in $(seq 91 99); do [ -e "/tmp/.X$n-lock" ] || break; done
+  Xvfb ":$n" -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  export DISPLAY=":$n"
+  unset PELORANT_CLIPBOARD_FILE
+  printf 'from the desktop' | timeout 5 xclip -selection clipboard -i
+  expect 0 clipboard get
+  [ "$out" = "from the desktop" ] || fail "desktop clipboard get: $out"
+  expect 0 copy "$deck" --slide 1 --shape "Title 1"
+  desk=$(timeout 5 xclip -selection clipboard -o)
+  [ "$desk" = $'⟦Test Table Slide⟧\r\n\r' ] || [ "$desk" = $'⟦Test Table Slide⟧\r\n\r\n' ] ||
+    [ "$desk" = '⟦Test Table Slide⟧' ] || fail "desktop copy: $(printf %q "$desk")"
+  expect 0 paste "$deck" -o "$dir/desk.pptx" --slide 1 --shape "Subtitle 2"
+  contains "$("$prog" show "$dir/desk.pptx")" 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧'
+fi
+
+[ "$failures" -eq 0 ] && echo "addin_cli: all passed"
+exit $((failures > 0))

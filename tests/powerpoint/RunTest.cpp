@@ -1,0 +1,216 @@
+#include <fstream>
+#include <set>
+
+#include "platform/MessagePump.h"
+#include "powerpoint/RunFixture.h"
+#include "powerpoint/TemporaryCopies.h"
+
+using namespace runtest;
+
+TEST_F(RunTest, ADeckWithoutSlidesEndsWith2001BeforeAnyCopy) {
+  Open(decktest::Deck{});
+  EXPECT_FALSE(RunAll());
+  EXPECT_EQ(ErrorIds(), std::vector<int>{2001});
+  EXPECT_TRUE(CopyFiles().empty());
+  EXPECT_EQ(app->Presentations()->Count(), 1);
+}
+
+TEST_F(RunTest, ViewsThatCannotBeTranslatedStopTheRunOthersProceed) {
+  struct Case {
+    int view;
+    bool ok;
+    std::vector<int> errors;
+  };
+  for (const Case& c : {Case{host::ppViewSlideMaster, false, {2121}}, Case{host::ppViewNotesMaster, false, {2121}},
+                        Case{host::ppViewSlideSorter, true, {}}}) {
+    SCOPED_TRACE(c.view);
+    app.reset();
+    Open(ThreeSlides());
+    Window()->SetViewType(c.view);
+    EXPECT_EQ(RunAll(), c.ok);
+    EXPECT_EQ(ErrorIds(), c.errors);
+    if (c.ok) {
+      EXPECT_EQ(Text(Outcome().translation, 3, 1), L"[Delta]");
+    }
+  }
+}
+
+TEST_F(RunTest, NewWindowLeavesTheOriginalUntouchedAndDeletesTheWorkingCopy) {
+  Open(ThreeSlides());
+  const std::string before = ReadFile(deckPath);
+  ASSERT_TRUE(RunAll());
+  EXPECT_TRUE(Outcome().success);
+  EXPECT_TRUE(ErrorIds().empty());
+  auto tran = Outcome().translation;
+  ASSERT_TRUE(tran);
+  EXPECT_NE(tran->FullName(), original->FullName());
+  EXPECT_EQ(Text(tran, 1, 1), L"[Alpha]");
+  EXPECT_EQ(Text(tran, 1, 2), L"[Beta]");
+  EXPECT_EQ(Text(tran, 3, 1), L"[Delta]");
+  EXPECT_EQ(Text(original, 1, 1), L"Alpha");
+  EXPECT_EQ(ReadFile(deckPath), before);
+  EXPECT_EQ(Outcome().stats.slides, 3);
+  // Only the translation's copy is left, a macro-enabled file named by the
+  // time it was made.
+  ASSERT_EQ(CopyFiles().size(), 1u);
+  EXPECT_EQ(platform::FromUtf8((copies.path / CopyFiles()[0]).string()), Outcome().translationCopyPath);
+  EXPECT_TRUE(Outcome().translationCopyPath.ends_with(L".pptm"));
+  EXPECT_EQ(app->Presentations()->Count(), 2);
+
+  // The copy goes once its presentation is closed.
+  process.DeleteTemporaryCopies();
+  EXPECT_EQ(CopyFiles().size(), 1u);
+  tran->Close();
+  process.DeleteTemporaryCopies();
+  EXPECT_TRUE(CopyFiles().empty());
+}
+
+TEST_F(RunTest, OriginalWindowChangesTheOriginalAndLeavesNoCopy) {
+  record.OutputDestType = 0;
+  Open(ThreeSlides());
+  ASSERT_TRUE(RunAll());
+  EXPECT_EQ(Outcome().translation, original);
+  EXPECT_TRUE(Outcome().translationCopyPath.empty());
+  EXPECT_EQ(Text(original, 2, 1), L"[Gamma]");
+  EXPECT_TRUE(CopyFiles().empty());
+  EXPECT_EQ(app->Presentations()->Count(), 1);
+}
+
+TEST_F(RunTest, CurrentSlideWithTheThumbnailPaneAndNothingSelectedIsTheSlideShown) {
+  Open(ThreeSlides());
+  Window()->View()->GotoSlide(2);
+  Window()->Panes()->Item(1)->Activate();
+  ASSERT_TRUE(RunSheet());
+  auto tran = Outcome().translation;
+  EXPECT_EQ(Text(tran, 2, 1), L"[Gamma]");
+  EXPECT_EQ(Text(tran, 1, 1), L"Alpha");
+  EXPECT_EQ(Text(tran, 3, 1), L"Delta");
+}
+
+TEST_F(RunTest, SelectionRunsChangeOnlyWhatIsSelected) {
+  // Shapes.
+  Open(ThreeSlides());
+  original->Slides()->Item(1)->Shapes()->Item(2)->Select(true);
+  ASSERT_TRUE(RunSelection());
+  EXPECT_EQ(Text(Outcome().translation, 1, 1), L"Alpha");
+  EXPECT_EQ(Text(Outcome().translation, 1, 2), L"[Beta]");
+
+  // Characters 2 to 4 of a text.
+  app.reset();
+  Open(ThreeSlides());
+  original->Slides()->Item(1)->Shapes()->Item(1)->TextFrame()->TextRange()->Characters(2, 3)->Select();
+  ASSERT_TRUE(RunSelection());
+  EXPECT_EQ(Text(Outcome().translation, 1, 1), L"A[lph]a");
+  EXPECT_EQ(Text(Outcome().translation, 1, 2), L"Beta");
+
+  // Slides chosen in the slide sorter, notes pages included.
+  app.reset();
+  Open(ThreeSlides());
+  NotesBody(original, 3)->TextFrame()->TextRange()->SetText(L"Notes");
+  Window()->SetViewType(host::ppViewSlideSorter);
+  original->Slides()->Range(std::vector<int>{3, 1})->Select();
+  ASSERT_TRUE(RunSelection());
+  auto tran = Outcome().translation;
+  EXPECT_EQ(Text(tran, 1, 2), L"[Beta]");
+  EXPECT_EQ(Text(tran, 2, 1), L"Gamma");
+  EXPECT_EQ(Text(tran, 3, 1), L"[Delta]");
+  EXPECT_EQ(NotesBody(tran, 3)->TextFrame()->TextRange()->Text(), L"[Notes]");
+  // The translation window shows the translated slides selected again.
+  EXPECT_EQ(tran->Windows()->Item(1)->ViewType(), host::ppViewSlideSorter);
+  EXPECT_EQ(tran->Windows()->Item(1)->Selection()->SlideRange()->Count(), 2);
+}
+
+TEST_F(RunTest, ASelectionRunWithoutASelectionAsksForOne) {
+  Open(ThreeSlides());
+  Window()->Panes()->Item(1)->Activate();
+  EXPECT_FALSE(RunSelection());
+  EXPECT_EQ(ErrorIds(), std::vector<int>{2002});
+  EXPECT_TRUE(CopyFiles().empty());
+}
+
+TEST_F(RunTest, CancelInTheMiddleLeavesTheRestUntouchedAndIsNoError) {
+  Open(ThreeSlides());
+  NotesBody(original, 1)->TextFrame()->TextRange()->SetText(L"Notes");
+  impl->SetTranslator([](const std::wstring& s) {
+    if (s == L"Beta") engine::AppCommon::Instance().SetCancel(true);
+    return L"[" + s + L"]";
+  });
+  ASSERT_TRUE(RunAll());
+  EXPECT_TRUE(Outcome().cancelled);
+  EXPECT_TRUE(ErrorIds().empty());
+  EXPECT_TRUE(shownMessages.empty());
+  auto tran = Outcome().translation;
+  EXPECT_EQ(Text(tran, 1, 1), L"[Alpha]");
+  EXPECT_EQ(Text(tran, 2, 1), L"Gamma");
+  EXPECT_EQ(Text(tran, 3, 1), L"Delta");
+  EXPECT_EQ(NotesBody(tran, 1)->TextFrame()->TextRange()->Text(), L"Notes");
+  // The working copy went; the translation's is handed on.
+  EXPECT_EQ(CopyFiles().size(), 1u);
+}
+
+TEST_F(RunTest, CancelDuringTheNotesStopsBeforeTheNextPage) {
+  Open(ThreeSlides());
+  NotesBody(original, 1)->TextFrame()->TextRange()->SetText(L"First notes");
+  NotesBody(original, 2)->TextFrame()->TextRange()->SetText(L"Second notes");
+  impl->SetTranslator([](const std::wstring& s) {
+    if (s == L"First notes") engine::AppCommon::Instance().SetCancel(true);
+    return L"[" + s + L"]";
+  });
+  ASSERT_TRUE(RunAll());
+  EXPECT_TRUE(Outcome().cancelled);
+  EXPECT_EQ(Text(Outcome().translation, 3, 1), L"[Delta]");
+  EXPECT_EQ(NotesBody(Outcome().translation, 2)->TextFrame()->TextRange()->Text(), L"Second notes");
+  // Each page walked reports its progress first: three slides and one notes
+  // page, none after the cancel.
+  EXPECT_EQ(caller.progress.size(), 4u);
+}
+
+TEST_F(RunTest, AFailingEngineLeavesOnlyTheTranslationCopy) {
+  impl->Script(fake_engine::Operation::GetEngine, fake_engine::Behaviour{.callResult = E_FAIL});
+  Open(ThreeSlides());
+  EXPECT_FALSE(RunAll());
+  EXPECT_EQ(ErrorIds().back(), 1251);
+  EXPECT_EQ(app->Presentations()->Count(), 2);  // the original and the translation window
+  EXPECT_EQ(CopyFiles().size(), 1u);
+  EXPECT_FALSE(Outcome().translationCopyPath.empty());
+}
+
+TEST_F(RunTest, AHostFailureInsideTheWalkIsReportedWithTheWalksMessage) {
+  Open(ThreeSlides());
+  // Closing the translation under the walk's feet makes its next host call
+  // throw.
+  const platform::MessageThreadId ui = platform::CurrentMessageThread();
+  host::Ptr<host::Application> host = app;
+  impl->SetTranslator([ui, host](const std::wstring& s) {
+    if (s == L"Alpha") {
+      platform::PostThreadTask(ui, [host] {
+        auto all = host->Presentations();
+        all->Item(all->Count())->Close();
+      });
+    }
+    return L"[" + s + L"]";
+  });
+  EXPECT_FALSE(RunAll());
+  EXPECT_EQ(ErrorIds(), std::vector<int>{1505});
+  EXPECT_EQ(shownMessages.size(), 1u);
+  EXPECT_EQ(app->Presentations()->Count(), 1);
+  // Neither copy is open any more, so neither file is kept.
+  process.DeleteTemporaryCopies();
+  EXPECT_TRUE(CopyFiles().empty());
+}
+
+TEST(TemporaryCopyNames, CopiesMadeInQuickSuccessionNeverShareAName) {
+  decktest::TempDir folder;
+  const std::wstring base = platform::FromUtf8(folder.path.string()) + L"/";
+  std::set<std::wstring> names;
+  for (int i = 0; i < 50; ++i) {
+    std::wstring path = powerpoint::TemporaryCopyPath(base, L".pptm");
+    ASSERT_FALSE(path.empty());
+    EXPECT_TRUE(names.insert(path).second);
+    std::ofstream(platform::ToUtf8(path)) << "x";
+  }
+  // yyyymmdd_hhmmss_N.pptm
+  const std::wstring name = names.begin()->substr(base.size());
+  EXPECT_EQ(name[8], L'_');
+  EXPECT_EQ(name[15], L'_');
+}

@@ -1,0 +1,125 @@
+#include "powerpoint/RunFixture.h"
+
+using namespace runtest;
+using decktest::Sp;
+
+namespace {
+
+constexpr const char* kGroupXfrm =
+    "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"2540000\" cy=\"2540000\"/><a:chOff x=\"0\" y=\"0\"/>"
+    "<a:chExt cx=\"2540000\" cy=\"2540000\"/>";
+
+std::string AutoFit(std::string shape) {
+  const std::string plain = "<a:bodyPr/>";
+  return shape.replace(shape.find(plain), plain.size(), "<a:bodyPr><a:spAutoFit/></a:bodyPr>");
+}
+
+// Texts of the drawn shapes of a SmartArt frame.
+std::vector<std::wstring> DrawnTexts(const host::Ptr<host::Shape>& frame) {
+  std::vector<std::wstring> out;
+  auto items = frame->GroupItems();
+  for (int i = 1; i <= items->Count(); ++i) {
+    auto item = items->Item(i);
+    if (item->HasTextFrame() && item->TextFrame()->HasText()) out.push_back(item->TextFrame()->TextRange()->Text());
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(RunTest, ATopLevelSmartArtFrameIsWalkedLikeAGroup) {
+  OpenFile(CorpusDeck("poi__smartart-simple.pptx"));
+  auto shapes = original->Slides()->Item(1)->Shapes();
+  int frame = 0;
+  for (int i = 1; i <= shapes->Count(); ++i) {
+    if (shapes->Item(i)->Type() == host::msoSmartArt) frame = i;
+  }
+  ASSERT_GT(frame, 0);
+  std::vector<std::wstring> before = DrawnTexts(shapes->Item(frame));
+  ASSERT_FALSE(before.empty());
+  ASSERT_TRUE(RunAll());
+  std::vector<std::wstring> after = DrawnTexts(Outcome().translation->Slides()->Item(1)->Shapes()->Item(frame));
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], L"[" + before[i] + L"]");
+}
+
+TEST_F(RunTest, ATableInsideAGroupReachesTheTableHandler) {
+  decktest::Deck d;
+  d.slides = {decktest::Group(2, "G", kGroupXfrm,
+                              Sp(3, "Inner", 0, 0, 50 * P, 20 * P, "Label", true) +
+                                  decktest::Table(4, "T", 2, {decktest::Cell("One") + decktest::Cell("Two")}))};
+  Open(d);
+  ASSERT_TRUE(RunAll());
+  auto group = Outcome().translation->Slides()->Item(1)->Shapes()->Item(1)->GroupItems();
+  EXPECT_EQ(group->Item(1)->TextFrame()->TextRange()->Text(), L"[Label]");
+  auto table = group->Item(2)->Table();
+  EXPECT_EQ(table->Cell(1, 1)->Shape()->TextFrame()->TextRange()->Text(), L"[One]");
+  EXPECT_EQ(table->Cell(1, 2)->Shape()->TextFrame()->TextRange()->Text(), L"[Two]");
+}
+
+TEST_F(RunTest, ShapesDoubleTheirHeightOnlyWithDualPrintAndExpandingBothOn) {
+  struct Case {
+    int dualPrint, expand;
+    float height;
+  };
+  for (const Case& c : {Case{0, 0, 40}, Case{1, 0, 40}, Case{0, 1, 40}, Case{1, 1, 80}}) {
+    SCOPED_TRACE(testing::Message() << c.dualPrint << c.expand);
+    app.reset();
+    record.DualPrint = c.dualPrint;
+    record.DualPrintExpandShape = c.expand;
+    Open(ThreeSlides());
+    ASSERT_TRUE(RunAll());
+    EXPECT_FLOAT_EQ(Outcome().translation->Slides()->Item(2)->Shapes()->Item(1)->Height(), c.height);
+  }
+}
+
+TEST_F(RunTest, TheFollowSwitchGoesOnWhereShapesCannotBeSelected) {
+  record.DisplaysDocument = 1;
+  // In place the translation window shows the slide sorter, where no shape
+  // can be selected; in a new window a hidden shape cannot be.
+  for (int dest : {0, 1}) {
+    SCOPED_TRACE(dest);
+    app.reset();
+    record.OutputDestType = dest;
+    Open(ThreeSlides());
+    original->Slides()->Item(1)->Shapes()->Item(2)->SetVisible(false);
+    ASSERT_TRUE(RunAll());
+    EXPECT_TRUE(ErrorIds().empty());
+    EXPECT_EQ(Text(Outcome().translation, 1, 2), L"[Beta]");
+    EXPECT_EQ(Text(Outcome().translation, 3, 1), L"[Delta]");
+  }
+}
+
+TEST_F(RunTest, KeepStyleGivesEveryFrameItsAutoSizeBack) {
+  record.KeepStyle = 1;
+  decktest::Deck d;
+  d.slides = {AutoFit(Sp(2, "Fit", 0, 0, 100 * P, 40 * P, "Alpha", true)) +
+                  decktest::Group(3, "G", kGroupXfrm, AutoFit(Sp(4, "In", 0, 0, 50 * P, 20 * P, "Inner", true))),
+              AutoFit(Sp(2, "Later", 0, 0, 100 * P, 40 * P, "Omega", true))};
+  auto autoSize = [](const host::Ptr<host::Shape>& s) { return s->TextFrame()->AutoSize(); };
+
+  // Translated, and with text boxes ignored (skipped shapes).
+  for (int ignore : {0, 1}) {
+    SCOPED_TRACE(ignore);
+    app.reset();
+    record.IgnoresShape = ignore;
+    Open(d);
+    ASSERT_TRUE(RunAll());
+    auto slide = Outcome().translation->Slides()->Item(1)->Shapes();
+    EXPECT_EQ(slide->Item(1)->TextFrame()->TextRange()->Text(), ignore ? L"Alpha" : L"[Alpha]");
+    EXPECT_EQ(autoSize(slide->Item(1)), host::ppAutoSizeShapeToFitText);
+    EXPECT_EQ(autoSize(slide->Item(2)->GroupItems()->Item(1)), host::ppAutoSizeShapeToFitText);
+  }
+
+  // Cancelled on the first shape.
+  app.reset();
+  record.IgnoresShape = 0;
+  impl->SetTranslator([](const std::wstring& s) {
+    engine::AppCommon::Instance().SetCancel(true);
+    return L"[" + s + L"]";
+  });
+  Open(d);
+  ASSERT_TRUE(RunAll());
+  EXPECT_EQ(autoSize(Outcome().translation->Slides()->Item(1)->Shapes()->Item(1)), host::ppAutoSizeShapeToFitText);
+  EXPECT_EQ(Text(Outcome().translation, 2, 1), L"Omega");
+}

@@ -1,0 +1,81 @@
+#include "platform/Display.h"
+#include "powerpoint/PowerPointTranslationUtil.h"
+#include "powerpoint/RunFixture.h"
+
+using namespace runtest;
+using powerpoint::PowerPointTranslationUtil;
+using powerpoint::WindowRect;
+
+TEST(WindowSplit, HalvesByRoundingSoTheSecondTakesTheRest) {
+  struct Case {
+    int align;
+    WindowRect area, first, second;
+  };
+  const WindowRect area{7.5, 12, 1001, 701};
+  for (const Case& c : {
+           Case{1, area, {7.5, 12, 501, 701}, {508.5, 12, 500, 701}},
+           Case{2, area, {7.5, 12, 1001, 351}, {7.5, 363, 1001, 350}},
+           Case{1, {0, 0, 1000.5, 10}, {0, 0, 500, 10}, {500, 0, 500.5, 10}},
+           Case{3, area, area, area},
+       }) {
+    SCOPED_TRACE(c.align);
+    WindowRect first, second;
+    PowerPointTranslationUtil::SplitArea(c.area, c.align, &first, &second);
+    EXPECT_EQ(first, c.first);
+    EXPECT_EQ(second, c.second);
+  }
+}
+
+class WindowArrangement : public RunTest {
+ protected:
+  void SetUp() override {
+    RunTest::SetUp();
+    ASSERT_TRUE(platform::GetScreenInfo(&saved));
+    // 1921 x 1040 pixels from (10, 20) at 96 x 120 dpi: 1440.75 x 624 points
+    // from (7.5, 12).
+    platform::SetVirtualScreen(platform::ScreenInfo{{10, 20, 1921, 1040}, 96, 120});
+  }
+  void TearDown() override {
+    platform::SetVirtualScreen(saved);
+    RunTest::TearDown();
+  }
+  static WindowRect Geometry(const host::Ptr<host::Presentation>& p) {
+    auto w = p->Windows()->Item(1);
+    return WindowRect{w->Left(), w->Top(), w->Width(), w->Height()};
+  }
+  platform::ScreenInfo saved;
+};
+
+TEST_F(WindowArrangement, TheAreaKeepsFractionsOfAnInch) {
+  WindowRect area;
+  ASSERT_TRUE(PowerPointTranslationUtil::GetArrangeArea(16, &area));
+  EXPECT_EQ(area, (WindowRect{7.5, 12, 1440.75, 624}));
+}
+
+TEST_F(WindowArrangement, SourceLeftOrAboveTranslationRightOrBelow) {
+  struct Case {
+    int align;
+    WindowRect orig, tran;
+  };
+  for (const Case& c : {Case{1, {7.5, 12, 720, 624}, {727.5, 12, 720.75, 624}},
+                        Case{2, {7.5, 12, 1440.75, 312}, {7.5, 324, 1440.75, 312}}}) {
+    SCOPED_TRACE(c.align);
+    app.reset();
+    record.WindowAlign = c.align;
+    Open(ThreeSlides());
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(Geometry(original), c.orig);
+    EXPECT_EQ(Geometry(Outcome().translation), c.tran);
+    EXPECT_EQ(original->Windows()->Item(1)->WindowState(), host::ppWindowNormal);
+  }
+}
+
+TEST_F(WindowArrangement, NoArrangementOnlyBringsTheTranslationForward) {
+  record.WindowAlign = 0;
+  Open(ThreeSlides());
+  const WindowRect before = Geometry(original);
+  ASSERT_TRUE(RunAll());
+  EXPECT_EQ(Geometry(original), before);
+  EXPECT_EQ(original->Windows()->Item(1)->WindowState(), host::ppWindowMaximized);
+  EXPECT_TRUE(Outcome().translation->Windows()->Item(1)->Active());
+}
