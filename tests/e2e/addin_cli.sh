@@ -36,34 +36,35 @@ expect() { # expect CODE ARGS...: output in $out, errors in $err
 }
 contains() { case "$1" in *"$2"*) ;; *) fail "expected [$2] in: ${1:0:600}" ;; esac; }
 printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" \
-  "pair	en-yy	en	yy	8	English - Lookup	Test MT	Test" "transform	bracket" >"$PELORANT_FAKE_ENGINE"
+  "pair	en-zz	en	yy	8	English - Zulu	Test MT	Test" "transform	bracket" >"$PELORANT_FAKE_ENGINE"
 deck="$dir/deck.pptx"
 cp "$corpus/docling__powerpoint_sample.pptx" "$deck"
 sum=$(sha256sum <"$deck")
 tag=VelmoraMsPowerPoint.Addin
 
 # The menu as built; --mode shows a choice without keeping it.
+expect 0 mode Test:en-xx
 expect 0 menu
 contains "$out" "tag=$tag.MENU.TRAN-MODE.Test:en-xx  [chosen]"
 contains "$out" "| \"Translate and &Copy\"  tag=$tag.MENU.TRAN-COPY  hidden"
-expect 0 menu --mode Test:en-yy --json
+expect 0 menu --mode Test:en-zz --json
 echo "$out" | python3 -c '
 import json, sys
 m = json.load(sys.stdin)
-assert m["mode"] == "Test:en-yy", m["mode"]
+assert m["mode"] == "Test:en-zz", m["mode"]
 items = {i["tag"]: i for i in m["toolbar"]["items"]}
 assert not items["'$tag'.BUTTON.TRAN-ALL"]["enabled"]       # lookup-only pair
-assert items["'$tag'.BUTTON.TRAN-MODE.Test:en-yy"]["pressed"]
+assert items["'$tag'.BUTTON.TRAN-MODE.Test:en-zz"]["pressed"]
 ' || fail "menu --json: $out"
 expect 0 mode
 [ "$out" = "Test:en-xx" ] || fail "default mode: $out"
 expect 2 mode Nope:zz
-expect 0 mode test:EN-YY
-[ "$out" = "Test:en-yy" ] || fail "mode chosen: $out"
+expect 0 mode test:EN-ZZ
+[ "$out" = "Test:en-zz" ] || fail "mode chosen: $out"
 expect 0 mode
-[ "$out" = "Test:en-yy" ] || fail "mode kept: $out"
+[ "$out" = "Test:en-zz" ] || fail "mode kept: $out"
 expect 1 copy "$deck" --slide 1 --shape "Title 1"
-contains "$err" "not available for the translation mode Test:en-yy"
+contains "$err" "not available for the translation mode Test:en-zz"
 expect 0 mode Test:en-xx
 
 # The clipboard itself.
@@ -77,13 +78,14 @@ expect 2 copy "$deck" --slide 1
 "$prog" reg add 'HKCU\Software\Talvoren\OfficeAddIn' /v OfficeAddinLog /t REG_DWORD /d 1 /f >/dev/null
 expect 0 copy "$deck" --slide 1 --shape "Title 1" --shape "Subtitle 2"
 expect 0 clipboard get
-[ "$out" = $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧' ] || [ "$out" = $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧\r\n\r\n' ] ||
+# (the shell drops the final line feed)
+[ "$out" = $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧\r\n\r' ] ||
   fail "copied: $(printf %q "$out")"
 expect 0 paste "$deck" -o "$dir/pasted.pptx" --slide 1 --shape "Subtitle 2"
 show=$("$prog" show "$dir/pasted.pptx")
 contains "$show" 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧'
 contains "$show" 'Title 1: "Test Table Slide"'
-expect 0 paste "$deck" -o "$dir/box.pptx" --slide 3 --text 1:4 --shape "Title 1"
+expect 0 paste "$deck" -o "$dir/box.pptx" --slide 1 --text 1:4 --shape "Title 1"
 contains "$("$prog" show "$dir/box.pptx")" '"⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧↵↵ Table Slide"'
 expect 0 translate "$deck" -o "$dir/all.pptx" -q --mode Test:en-xx
 log=$(cat "$TMPDIR"/Talvoren/AddinLog/TVPPAddinsLog*.txt 2>/dev/null)
@@ -108,8 +110,7 @@ if command -v Xvfb >/dev/null && command -v xclip >/dev/null; then
   [ "$out" = "from the desktop" ] || fail "desktop clipboard get: $out"
   expect 0 copy "$deck" --slide 1 --shape "Title 1"
   desk=$(timeout 5 xclip -selection clipboard -o)
-  [ "$desk" = $'⟦Test Table Slide⟧\r\n\r' ] || [ "$desk" = $'⟦Test Table Slide⟧\r\n\r\n' ] ||
-    [ "$desk" = '⟦Test Table Slide⟧' ] || fail "desktop copy: $(printf %q "$desk")"
+  [ "$desk" = $'⟦Test Table Slide⟧\r\n\r' ] || fail "desktop copy: $(printf %q "$desk")"
   expect 0 paste "$deck" -o "$dir/desk.pptx" --slide 1 --shape "Subtitle 2"
   contains "$("$prog" show "$dir/desk.pptx")" 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧'
 fi
