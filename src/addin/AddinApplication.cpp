@@ -256,7 +256,11 @@ void AddinApplication::fncGetOptionUDT(options::TranslationOptionUDT& record, co
     return;
   }
   options::FacadeSwitches switches{mProgressDialog, mShowMessages, mFollow, mProgressTarget};
-  record = options::BuildTranslationOptionUDT(sets.Find(setName), &*entry, switches, caches.DisplayLanguage());
+  // The menu may remember a set the options dialog has removed since.
+  const options::TranslationOption* set = sets.Find(setName);
+  if (!set) set = sets.Find(sets.SelectedName());
+  if (!set) set = sets.Find(L"default");
+  record = options::BuildTranslationOptionUDT(set, &*entry, switches, caches.DisplayLanguage());
 }
 
 void AddinApplication::StartTimeOut(std::int32_t milliseconds) { mWatchdog->Start(milliseconds); }

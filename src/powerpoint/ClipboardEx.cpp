@@ -79,7 +79,7 @@ bool ClipboardEx::RestoreClipboard() {
     for (auto& e : now)
       if (IsTextLike(e.format) && !e.data.empty()) textNow.push_back(std::move(e));
     // Unchanged: writing would only lose the formats that were not kept.
-    if (textNow != mSavedEntries || now.size() != textNow.size()) ok = platform::WriteClipboard(mSavedEntries);
+    if (textNow != mSavedEntries) ok = platform::WriteClipboard(mSavedEntries);
   } else {
     ok = platform::WriteClipboard(mSavedEntries);
   }

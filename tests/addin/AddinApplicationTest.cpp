@@ -66,6 +66,9 @@ TEST_F(Facade, AnEmptyOptionSetNameMeansTheSelectedSet) {
   EXPECT_EQ(record.EngineID, L"en-xx");
   facade.fncGetOptionUDT(record, L"FakeMT:en-xx", L"default");
   EXPECT_EQ(record.DualPrint, 0);
+  // A set removed since the menu chose it: the selected set stands in.
+  facade.fncGetOptionUDT(record, L"FakeMT:en-xx", L"Removed");
+  EXPECT_EQ(record.DualPrint, 1);
   EXPECT_EQ(refreshes, 0);
 }
 
