@@ -8,7 +8,6 @@
 // re-fetched from the shape at its absolute start after each write that
 // changed the length, because ranges do not follow edits.
 #include <algorithm>
-#include <type_traits>
 #include <vector>
 
 #include "engine/AppCommon.h"
@@ -50,7 +49,7 @@ struct ClassicModel {
     if (IsDefinite(v)) f.SetUnderline(v);
   }
   static void ClearSelection(RunContext& ctx, Range&, int) {
-    ctx.prop.Application->ActiveWindow()->Selection()->Unselect();
+    if (ctx.prop.Application) ctx.prop.Application->ActiveWindow()->Selection()->Unselect();
   }
 };
 
