@@ -297,6 +297,7 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
     }
     FollowClear<M>(ctx, *pair.target, seg.targetStart);
     WriteSegment<M>(ctx, pair, seg, lineEnd);
+    LOG_DETAIL(kRangeSource, L"translated: " + *seg.translation);
     ++ctx.stats.segmentsTranslated;
     shift = seg.targetEnd - seg.end;
     ctx.DrainMessages();
@@ -456,7 +457,8 @@ bool TranslateShapeTextRange(RunContext& ctx, const host::Ptr<host::Shape>& sour
   }
   bool ok = modern ? TranslateShapeText<ModernModel>(ctx, source, target, useSelection, paragraphMode)
                    : TranslateShapeText<ClassicModel>(ctx, source, target, useSelection, paragraphMode);
-  LOG_INFO(kShapeSource, ok ? L"ShapeTran END" : L"FAIL: ShapeTran");
+  if (!ok) LOG_ERROR(kRangeSource, L"FAIL: TranTextRange2");
+  LOG_INFO(kShapeSource, L"ShapeTran END");
   return ok;
 }
 
