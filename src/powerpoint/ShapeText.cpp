@@ -250,6 +250,13 @@ void FollowClear(RunContext& ctx, typename M::Range& target, int start) {
   }
 }
 
+// Segments from index `from` on that hold something to translate.
+int CountTexts(const std::vector<engine::TranslationSegment>& segments, size_t from) {
+  int n = 0;
+  for (size_t i = from; i < segments.size(); ++i) n += IsBlank(segments[i].source) ? 0 : 1;
+  return n;
+}
+
 // The segment loop over one range pair. Returns false when the text cannot
 // be split; a cancel ends it with success.
 template <class M>
@@ -282,7 +289,7 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
     FollowSelect<M>(ctx, *pair.target, seg.targetStart, seg.targetEnd - seg.targetStart + 1);
     TextOutcome outcome = TranslateOne(ctx, seg);
     if (outcome == TextOutcome::Cancelled) {
-      CountLeft(ctx, kLeftCancelled, static_cast<int>(segments.size() - i));
+      CountLeft(ctx, kLeftCancelled, CountTexts(segments, i));
       return true;
     }
     if (outcome != TextOutcome::Translated) {
@@ -302,7 +309,7 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
     shift = seg.targetEnd - seg.end;
     ctx.DrainMessages();
     if (ctx.IsCancelled()) {
-      CountLeft(ctx, kLeftCancelled, static_cast<int>(segments.size() - i - 1));
+      CountLeft(ctx, kLeftCancelled, CountTexts(segments, i + 1));
       return true;
     }
   }

@@ -146,13 +146,23 @@ TEST_F(ShapeText, KeepStyleFollowsTheEnginesCorrespondence) {
   EXPECT_EQ(TargetChars("Box", L"El perro ")->Font()->Bold(), host::msoFalse);
 }
 
-TEST_F(ShapeText, SegmentsTheEngineFailsOnAreLeftAndCounted) {
+TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
   Open({Box(2, "Box", Para({{"Keep this. Change that.", ""}}))});
   impl->Script(fake_engine::Operation::Translate, {.status = 3, .errorCode = 30006, .times = 1});
   ASSERT_TRUE(Translate("Box"));
   EXPECT_EQ(TargetText("Box")->Text(), L"Keep this. CHANGE THAT.");
   EXPECT_EQ(stats.segmentsTranslated, 1);
   EXPECT_EQ(stats.segmentsLeft[L"engine failed"], 1);
+
+  // A cancel during the second of three sentences leaves it and the third.
+  Open({Box(2, "Box", Para({{"One. Two. Three.", ""}}))});
+  impl->SetTranslator([this](const std::wstring& s) {
+    if (s == L"Two.") appCommon.SetCancel(true);
+    return L"<" + s + L">";
+  });
+  ASSERT_TRUE(Translate("Box"));
+  EXPECT_EQ(TargetText("Box")->Text(), L"<One.> Two. Three.");
+  EXPECT_EQ(stats.segmentsLeft[L"cancelled"], 2);
 }
 
 }  // namespace
