@@ -8,10 +8,10 @@
 #include "support/ResourceModule.h"
 
 #include "platform/MessagePump.h"
-#include "powerpoint/RunFixture.h"
+#include "powerpoint/ProcessFixture.h"
 #include "powerpoint/TemporaryCopies.h"
 
-using namespace runtest;
+using namespace processtest;
 
 TEST_F(RunTest, ADeckWithoutSlidesEndsWith2001BeforeAnyCopy) {
   Open(decktest::Deck{});
