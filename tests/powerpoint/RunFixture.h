@@ -61,8 +61,8 @@ class RunFixture : public ::testing::Test {
     options.version = std::to_wstring(version) + L".0";
     app = host::pptx::CreateApplication(options);
     auto original = app->Presentations()->Open(W(deck), false, false, false);
-    original->SaveCopyAs(W(dir / "work.pptx"), host::ppSaveAsOpenXMLPresentation);
-    original->SaveCopyAs(W(dir / "tran.pptx"), host::ppSaveAsOpenXMLPresentation);
+    original->SaveCopyAs(W(dir / "work.pptx"), host::ppSaveAsOpenXMLPresentation, false);
+    original->SaveCopyAs(W(dir / "tran.pptx"), host::ppSaveAsOpenXMLPresentation, false);
     original->Close();
     work = app->Presentations()->Open(W(dir / "work.pptx"), false, false, false);
     tran = app->Presentations()->Open(W(dir / "tran.pptx"), false, false, true);

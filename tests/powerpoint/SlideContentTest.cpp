@@ -19,7 +19,7 @@ class SlideContent : public RunFixture {
     comments->Add(50, 60, L"Ana Lima", L"AL", L"Third note.");
     first->Replies()->Add(0, 0, L"Bo Berg", L"BB", L"A reply.");
     first->Replies()->Add(0, 0, L"Cy Dahl", L"CD", L"Another reply.");
-    work->SaveAs(W(dir / "commented.pptx"));
+    work->SaveAs(W(dir / "commented.pptx"), host::ppSaveAsOpenXMLPresentation);
     OpenFile(dir / "commented.pptx", version);
   }
   bool TranslateComments() {
