@@ -44,14 +44,14 @@ double EditAll(const std::filesystem::path& file, const std::filesystem::path& o
     auto shapes = slides->Item(i)->Shapes();
     for (int k = 1; k <= shapes->Count(); ++k) {
       auto shape = shapes->Item(k);
-      int runs = shape->TextFrame2()->TextRange()->Runs()->Count();
+      int runs = shape->TextFrame2()->TextRange()->Runs(-1, -1)->Count();
       for (int r = 1; r <= runs; ++r) {
         auto run = shape->TextFrame2()->TextRange()->Runs(r, 1);
         run->SetText(L"Translated " + run->Text());
       }
     }
   }
-  p->SaveCopyAs(platform::FromUtf8(out.string()));
+  p->SaveCopyAs(platform::FromUtf8(out.string()), host::ppSaveAsDefault, false);
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 

@@ -54,7 +54,7 @@ void HostOpenSave(const fs::path& in, const fs::path& out) {
   auto p = app->Presentations()->Open(platform::FromUtf8(in.string()), false, false, true);
   // Reading every slide's shapes parses the slide parts, as a run would.
   for (int i = 1; i <= p->Slides()->Count(); ++i) p->Slides()->Item(i)->Shapes()->Count();
-  p->SaveCopyAs(platform::FromUtf8(out.string()));
+  p->SaveCopyAs(platform::FromUtf8(out.string()), host::ppSaveAsDefault, false);
   p->Close();
 }
 

@@ -51,6 +51,9 @@ static void PrintHelp(std::ostream& out) {
     }
     out << "  " << name << std::string(width - name.size() + 2, ' ') << summary << "\n";
   }
+  out << "\n"
+         "Translate a deck from English to Spanish:\n"
+         "  pelorant translate talk.pptx -o talk.es.pptx --mode Apertium:eng-spa\n";
 }
 
 int RunMain(const std::vector<std::string>& argv, CommandIo& io) {

@@ -508,7 +508,7 @@ bool Translation::Save(const host::Ptr<host::Presentation>& result, int format) 
     if (r.inPlace && result == deck) {
       deck->Save();
     } else {
-      result->SaveCopyAs(FromUtf8(r.out), format);
+      result->SaveCopyAs(FromUtf8(r.out), format, /*embedTrueTypeFonts=*/false);
     }
     return true;
   } catch (const ComError& e) {

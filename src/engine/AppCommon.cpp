@@ -93,7 +93,7 @@ bool AppCommon::RunMacro(const std::wstring& name, std::wstring* result) {
     if (mMacroRunner) {
       *result = mMacroRunner(name);
     } else if (mApplication) {
-      *result = mApplication->Run(name);
+      *result = mApplication->Run(name, {});
     } else {
       LOG_WARNING(kSource, L"no host application to run the macro " + name);
       return false;

@@ -1,9 +1,6 @@
-// The application, its presentations and their document windows. Every
-// member that fails throws ComError with the HRESULT the host would report
-// (DISP_E_BADINDEX for an index out of range, E_INVALIDARG for a bad value,
-// STG_E_FILENOTFOUND or STG_E_INVALIDHEADER for files that cannot be opened,
-// E_ACCESSDENIED for a locked or read-only presentation). Collections count
-// from 1.
+// The application, its presentations and their document windows. Failures
+// throw ComError with the codes HostTypes.h lists; threads and lifetime are
+// ruled there too. Collections count from 1.
 #pragma once
 
 #include <string>
@@ -29,7 +26,7 @@ class Application {
   virtual Ptr<host::CommandBars> CommandBars() = 0;
   // Runs a macro by name and returns its result; DISP_E_MEMBERNOTFOUND when
   // no macro of that name may run.
-  virtual std::wstring Run(const std::wstring& macroName, const std::vector<std::wstring>& args = {}) = 0;
+  virtual std::wstring Run(const std::wstring& macroName, const std::vector<std::wstring>& args) = 0;
 };
 
 class Presentations {
@@ -39,11 +36,14 @@ class Presentations {
   virtual Ptr<host::Presentation> Item(int index) = 0;
   // readOnly opens it so that Save refuses; untitled opens it with no path
   // (like a new document made from the file); withWindow gives it a normal
-  // view document window.
-  virtual Ptr<host::Presentation> Open(const std::wstring& fileName, bool readOnly = false, bool untitled = false,
-                                 bool withWindow = true) = 0;
+  // view document window, which becomes the active one. Without a window
+  // the presentation is hidden: Application.Windows does not list it and
+  // it is never the active presentation, but its slides and shapes read and
+  // write as any other's (only selecting needs a window).
+  virtual Ptr<host::Presentation> Open(const std::wstring& fileName, bool readOnly, bool untitled,
+                                       bool withWindow) = 0;
   // A new empty presentation.
-  virtual Ptr<host::Presentation> Add(bool withWindow = true) = 0;
+  virtual Ptr<host::Presentation> Add(bool withWindow) = 0;
 };
 
 class Presentation {
@@ -54,11 +54,14 @@ class Presentation {
   // Folder of the file, empty for an untitled presentation.
   virtual std::wstring Path() = 0;
   // True when the presentation is embedded in another document (the host
-  // reports its container); a stand-alone presentation has none.
+  // reports its container); a stand-alone presentation has none. A host
+  // that opens only files from disk answers false.
   virtual bool IsEmbedded() = 0;
   virtual bool Saved() = 0;
-  // Throws E_ACCESSDENIED when the presentation refuses editing.
+  // Throws E_ACCESSDENIED when the presentation refuses editing (a write
+  // password locks it); writing back what Saved read is how a caller asks.
   virtual void SetSaved(bool saved) = 0;
+  // Marked as final by its author (read-only by request, not by lock).
   virtual bool Final() = 0;
   virtual void SetFinal(bool final) = 0;
   virtual bool ReadOnly() = 0;
@@ -67,10 +70,9 @@ class Presentation {
   virtual Ptr<host::DocumentWindows> Windows() = 0;
   virtual Ptr<host::Slides> Slides() = 0;
   virtual void Save() = 0;
-  virtual void SaveAs(const std::wstring& fileName, int fileFormat = ppSaveAsDefault) = 0;
+  virtual void SaveAs(const std::wstring& fileName, int fileFormat) = 0;
   // Writes a copy; the presentation keeps its own path and Saved state.
-  virtual void SaveCopyAs(const std::wstring& fileName, int fileFormat = ppSaveAsDefault,
-                          bool embedTrueTypeFonts = false) = 0;
+  virtual void SaveCopyAs(const std::wstring& fileName, int fileFormat, bool embedTrueTypeFonts) = 0;
   // Closes without saving; the object is dead afterwards (its members throw).
   virtual void Close() = 0;
   // Opens another window on the presentation.
@@ -82,7 +84,7 @@ class DocumentWindows {
   virtual ~DocumentWindows() = default;
   virtual int Count() = 0;
   virtual Ptr<host::DocumentWindow> Item(int index) = 0;
-  virtual void Arrange(int arrangeStyle = 1) = 0;
+  virtual void Arrange(int arrangeStyle) = 0;
 };
 
 class DocumentWindow {
@@ -100,7 +102,9 @@ class DocumentWindow {
   virtual void Activate() = 0;
   virtual int WindowState() = 0;
   virtual void SetWindowState(int state) = 0;
-  // Geometry in points on the (virtual) screen.
+  // Geometry in points on the (virtual) screen, kept to fractions of a
+  // point. A maximised window fills the work area; moving or sizing needs
+  // the normal state (E_FAIL otherwise).
   virtual float Left() = 0;
   virtual float Top() = 0;
   virtual float Width() = 0;
@@ -152,6 +156,7 @@ class Selection {
   virtual void Unselect() = 0;
 };
 
+// The running slide shows; a presentation cannot be translated during one.
 class SlideShowWindows {
  public:
   virtual ~SlideShowWindows() = default;

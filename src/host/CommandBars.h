@@ -19,12 +19,14 @@ struct ButtonPicture {
   bool Empty() const { return width <= 0 || height <= 0; }
 };
 
-// Receives the Click event of a button it is connected to.
+// Receives the Click event of a button it is connected to. The host calls
+// it on the user-interface thread and cannot take an exception back: Click
+// catches whatever its handler throws and reports it its own way.
 class CommandBarButtonEvents {
  public:
   virtual ~CommandBarButtonEvents() = default;
   // cancelDefault may be set to stop the host's own action.
-  virtual void Click(const Ptr<host::CommandBarControl>& control, bool& cancelDefault) = 0;
+  virtual void Click(const Ptr<host::CommandBarControl>& control, bool& cancelDefault) noexcept = 0;
 };
 
 class CommandBars {
@@ -34,11 +36,11 @@ class CommandBars {
   virtual Ptr<host::CommandBar> Item(int index) = 0;
   // By name ("Menu Bar", "Standard" ...); E_INVALIDARG when there is none.
   virtual Ptr<host::CommandBar> Item(const std::wstring& name) = 0;
-  virtual Ptr<host::CommandBar> Add(const std::wstring& name, int position = msoBarTop, bool menuBar = false,
-                                    bool temporary = true) = 0;
+  virtual Ptr<host::CommandBar> Add(const std::wstring& name, int position, bool menuBar,
+                                    bool temporary) = 0;
   // First control anywhere in the bars with this tag (type 0 and id 0 match any); null when none.
   virtual Ptr<host::CommandBarControl> FindControl(int type, int id, const std::wstring& tag,
-                                                   bool visibleOnly = false) = 0;
+                                                   bool visibleOnly) = 0;
   virtual std::vector<Ptr<host::CommandBarControl>> FindControls(int type, int id, const std::wstring& tag) = 0;
 };
 
@@ -52,7 +54,7 @@ class CommandBar {
   virtual int Index() = 0;
   virtual Ptr<host::CommandBarControls> Controls() = 0;
   virtual Ptr<host::CommandBarControl> FindControl(int type, int id, const std::wstring& tag,
-                                                   bool visibleOnly = false, bool recursive = false) = 0;
+                                                   bool visibleOnly, bool recursive) = 0;
   virtual bool Visible() = 0;
   virtual void SetVisible(bool v) = 0;
   virtual bool Enabled() = 0;
@@ -79,8 +81,8 @@ class CommandBarControls {
   virtual int Count() = 0;
   virtual Ptr<host::CommandBarControl> Item(int index) = 0;
   // before 0 appends; temporary controls vanish when the host ends.
-  virtual Ptr<host::CommandBarControl> Add(int type = msoControlButton, int id = 1, const std::wstring& parameter = {},
-                                           int before = 0, bool temporary = false) = 0;
+  virtual Ptr<host::CommandBarControl> Add(int type, int id, const std::wstring& parameter, int before,
+                                           bool temporary) = 0;
 };
 
 // Buttons and popups share this interface; popup-only members (Controls)
@@ -145,7 +147,7 @@ class CommandBarControl {
   virtual void Unadvise(std::uint32_t cookie) = 0;
   // Clicks the control: a button raises Click on every connected sink.
   virtual void Execute() = 0;
-  virtual void Delete(bool temporary = false) = 0;
+  virtual void Delete(bool temporary) = 0;
 };
 
 }  // namespace host

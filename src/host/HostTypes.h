@@ -1,12 +1,81 @@
-// Shared vocabulary of the host object model: handle type, forward
-// declarations and the enumeration values the object model reports. The
-// numbers are the host's own, because the walk and the menus compare them
-// with literal values.
+// Shared vocabulary of the host object model: handle type, identity,
+// failure codes, forward declarations and the enumeration values the object
+// model reports. The numbers are the host's own, because the walk and the
+// menus compare them with literal values.
+//
+// What every implementation keeps to (the .pptx document host, an adapter
+// over PowerPoint's own objects, a test stand-in):
+//
+// Failures. A member that fails throws ComError carrying one of the codes
+// below, and only these; a caller may branch on them and on nothing else
+// (the description is for the log). Calls that reach PowerPoint late-bound
+// come back as DISP_E_EXCEPTION with the real code in EXCEPINFO; the
+// adapter unwraps that once, where it turns a failed Invoke into ComError,
+// so DISP_E_EXCEPTION never reaches a caller.
+//   kBadIndex      a 1-based index outside 1..Count of a collection.
+//   kNotFound      a name nothing answers to (Shapes.Item/Range by name,
+//                  Slides.Range by name, CommandBars.Item by name), and any
+//                  other argument value the member refuses.
+//   kNotAvailable  the object lacks what the member needs: no text frame,
+//                  no table, not a group, not a placeholder, nothing
+//                  selected, no window, a view that cannot show it, a
+//                  closed presentation or window, a stale handle.
+//   kAccessDenied  the presentation refuses editing (write-locked,
+//                  read-only) or the bar is built in.
+//   kNoSuchMember  the member does not exist on this kind of object (popup
+//                  members on a button), or a macro that may not run.
+//   kFileNotFound, kBadFile  Presentations.Open on a missing file or one
+//                  that is not a presentation; a save into a missing
+//                  folder is kFileNotFound, a write that fails
+//                  kNotAvailable, a file that may not be written
+//                  kAccessDenied.
+//
+// Threads. Host objects are made, used and released on the user-interface
+// thread only; no other thread may hold a Ptr to one (the real host's
+// objects belong to its apartment). Other threads talk to the UI thread by
+// flags, never through host objects.
+//
+// Lifetime and disconnection. A Ptr keeps its object usable after the
+// collection it came from is released; an object whose presentation or
+// window was closed throws kNotAvailable. The implementation holds no
+// reference to the caller except connected event sinks, which Unadvise
+// releases. So, at disconnection, a caller drops every host reference by
+// unadvising its sinks and then releasing every Ptr it holds (no host
+// object may live in a static); nothing else stays behind.
+//
+// Event sinks are called by the host, which cannot handle an exception:
+// their members are noexcept and report failures their own way.
 #pragma once
 
 #include <memory>
 
+#include "platform/Types.h"
+
 namespace host {
+
+constexpr HRESULT kBadIndex = DISP_E_BADINDEX;
+constexpr HRESULT kNotFound = E_INVALIDARG;
+constexpr HRESULT kNotAvailable = E_FAIL;
+constexpr HRESULT kAccessDenied = E_ACCESSDENIED;
+constexpr HRESULT kNoSuchMember = DISP_E_MEMBERNOTFOUND;
+constexpr HRESULT kFileNotFound = STG_E_FILENOTFOUND;
+constexpr HRESULT kBadFile = STG_E_INVALIDHEADER;
+
+// Which shape a handle stands for, as a value any implementation can
+// compute from the object model: two handles on the same shape compare
+// equal, whichever collection they came from and however long apart they
+// were fetched; shapes of different slides never do. Every cell that a
+// merged table area covers answers the area's origin (top-left) cell.
+struct ShapeIdentity {
+  int slideId = 0;         // SlideID of the slide (of its slide for a notes page)
+  bool notesPage = false;  // the shape is on the slide's notes page
+  int shapeId = 0;         // Shape.Id; for a table cell or a drawn SmartArt shape, its frame's
+  int row = 0;             // table cell: origin row and column (1-based); 0 otherwise
+  int column = 0;
+  int drawnIndex = 0;      // drawn SmartArt shape: its position among the frame's GroupItems; 0 otherwise
+
+  bool operator==(const ShapeIdentity&) const = default;
+};
 
 // Objects handed out by the model outlive the collection that handed them
 // out (a shape stays usable after its Shapes collection is released), so
@@ -141,6 +210,10 @@ constexpr int ppSelectionText = 3;
 constexpr int ppWindowNormal = 1;
 constexpr int ppWindowMinimized = 2;
 constexpr int ppWindowMaximized = 3;
+
+// PpArrangeStyle
+constexpr int ppArrangeTiled = 1;
+constexpr int ppArrangeCascade = 2;
 
 // PpAutoSize
 constexpr int ppAutoSizeMixed = -2;

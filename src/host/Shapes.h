@@ -18,7 +18,7 @@ class Shapes {
   virtual Ptr<host::Shape> Item(const std::wstring& name) = 0;
   // All shapes.
   virtual Ptr<host::ShapeRange> Range() = 0;
-  // Shapes by name in the order given; E_INVALIDARG when a name is missing.
+  // Shapes by name in the order given; kNotFound when a name is missing.
   virtual Ptr<host::ShapeRange> Range(const std::vector<std::wstring>& names) = 0;
   virtual Ptr<host::ShapeRange> Range(const std::vector<int>& indexes) = 0;
   virtual Ptr<host::Shape> AddTextbox(int orientation, float left, float top, float width, float height) = 0;
@@ -30,7 +30,9 @@ class ShapeRange {
   virtual ~ShapeRange() = default;
   virtual int Count() = 0;
   virtual Ptr<host::Shape> Item(int index) = 0;
-  virtual void Select(bool replace = true) = 0;
+  // replace: make these shapes the selection instead of adding them.
+  virtual void Select(bool replace) = 0;
+  void Select() { Select(true); }
 };
 
 class GroupShapes {
@@ -43,9 +45,9 @@ class GroupShapes {
 class Shape {
  public:
   virtual ~Shape() = default;
-  // A token equal for two handles on the same shape (merged table cells
-  // hand out one shape for all the cells they cover).
-  virtual const void* Identity() = 0;
+  // Which shape this is (see ShapeIdentity); merged table cells hand out
+  // one shape for all the cells they cover.
+  virtual ShapeIdentity Identity() = 0;
   virtual int Type() = 0;
   virtual int Id() = 0;
   virtual std::wstring Name() = 0;
@@ -54,7 +56,8 @@ class Shape {
   virtual void SetVisible(bool visible) = 0;
   // Adds the shape to the active window's selection, or makes it the
   // selection when replace is true.
-  virtual void Select(bool replace = true) = 0;
+  virtual void Select(bool replace) = 0;
+  void Select() { Select(true); }
   virtual float Left() = 0;
   virtual float Top() = 0;
   virtual float Width() = 0;
@@ -66,13 +69,15 @@ class Shape {
   virtual float Rotation() = 0;
   virtual int AutoShapeType() = 0;
   virtual bool HasTextFrame() = 0;
-  // E_FAIL ("This shape does not have a text frame") without one.
+  // kNotAvailable ("This shape does not have a text frame") without one.
   virtual Ptr<host::TextFrame> TextFrame() = 0;
   virtual Ptr<host::TextFrame2> TextFrame2() = 0;
   virtual bool HasTable() = 0;
   virtual Ptr<host::Table> Table() = 0;
   virtual bool HasChart() = 0;
   virtual bool HasSmartArt() = 0;
+  // Diagrams of the kind before SmartArt; .pptx packages hold none, so the
+  // document host answers false.
   virtual bool HasDiagram() = 0;
   // Members of a group, or the drawn shapes of a SmartArt graphic.
   virtual Ptr<host::GroupShapes> GroupItems() = 0;

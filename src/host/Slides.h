@@ -17,8 +17,7 @@ class Slides {
   virtual Ptr<host::Slide> FindBySlideID(int slideId) = 0;
   // All slides.
   virtual Ptr<host::SlideRange> Range() = 0;
-  // Slides by name, in the order given; DISP_E_BADINDEX (E_INVALIDARG on
-  // the host) when a name is not found.
+  // Slides by name, in the order given; kNotFound when a name is missing.
   virtual Ptr<host::SlideRange> Range(const std::vector<std::wstring>& names) = 0;
   virtual Ptr<host::SlideRange> Range(const std::vector<int>& indexes) = 0;
 };

@@ -128,11 +128,20 @@ class TextRange {
   virtual int Length() = 0;
   // Number of items when the range came from Paragraphs, Runs ... (1 otherwise).
   virtual int Count() = 0;
-  // Start/length relative to this range; -1 means "all" as on the host.
-  virtual Ptr<host::TextRange> Characters(int start = -1, int length = -1) = 0;
-  virtual Ptr<host::TextRange> Paragraphs(int start = -1, int length = -1) = 0;
-  virtual Ptr<host::TextRange> Runs(int start = -1, int length = -1) = 0;
-  virtual Ptr<host::TextRange> Lines(int start = -1, int length = -1) = 0;
+  // Start/length relative to this range. Start and length -1 mean the
+  // whole range (all items); a start with length -1 means one item there.
+  virtual Ptr<host::TextRange> Characters(int start, int length) = 0;
+  virtual Ptr<host::TextRange> Paragraphs(int start, int length) = 0;
+  virtual Ptr<host::TextRange> Runs(int start, int length) = 0;
+  virtual Ptr<host::TextRange> Lines(int start, int length) = 0;
+  // The whole range, and one item at a position (convenience only).
+  Ptr<host::TextRange> Characters() { return Characters(-1, -1); }
+  Ptr<host::TextRange> Paragraphs() { return Paragraphs(-1, -1); }
+  Ptr<host::TextRange> Runs() { return Runs(-1, -1); }
+  Ptr<host::TextRange> Lines() { return Lines(-1, -1); }
+  Ptr<host::TextRange> Paragraphs(int start) { return Paragraphs(start, 1); }
+  Ptr<host::TextRange> Runs(int start) { return Runs(start, 1); }
+  Ptr<host::TextRange> Lines(int start) { return Lines(start, 1); }
   // Inserts after (before) the range and returns the range of the new text,
   // which takes the formatting of the character before it.
   virtual Ptr<host::TextRange> InsertAfter(const std::wstring& text) = 0;
@@ -159,10 +168,18 @@ class TextRange2 {
   virtual int Length() = 0;
   virtual int Count() = 0;
   virtual Ptr<host::TextRange2> Item(int index) = 0;
-  virtual Ptr<host::TextRange2> Characters(int start = -1, int length = -1) = 0;
-  virtual Ptr<host::TextRange2> Paragraphs(int start = -1, int length = -1) = 0;
-  virtual Ptr<host::TextRange2> Runs(int start = -1, int length = -1) = 0;
-  virtual Ptr<host::TextRange2> Lines(int start = -1, int length = -1) = 0;
+  virtual Ptr<host::TextRange2> Characters(int start, int length) = 0;
+  virtual Ptr<host::TextRange2> Paragraphs(int start, int length) = 0;
+  virtual Ptr<host::TextRange2> Runs(int start, int length) = 0;
+  virtual Ptr<host::TextRange2> Lines(int start, int length) = 0;
+  // The whole range, and one item at a position (convenience only).
+  Ptr<host::TextRange2> Characters() { return Characters(-1, -1); }
+  Ptr<host::TextRange2> Paragraphs() { return Paragraphs(-1, -1); }
+  Ptr<host::TextRange2> Runs() { return Runs(-1, -1); }
+  Ptr<host::TextRange2> Lines() { return Lines(-1, -1); }
+  Ptr<host::TextRange2> Paragraphs(int start) { return Paragraphs(start, 1); }
+  Ptr<host::TextRange2> Runs(int start) { return Runs(start, 1); }
+  Ptr<host::TextRange2> Lines(int start) { return Lines(start, 1); }
   virtual Ptr<host::TextRange2> InsertAfter(const std::wstring& text) = 0;
   virtual Ptr<host::TextRange2> InsertBefore(const std::wstring& text) = 0;
   virtual void Select() = 0;

@@ -8,7 +8,6 @@
 // re-fetched from the shape at its absolute start after each write that
 // changed the length, because ranges do not follow edits.
 #include <algorithm>
-#include <type_traits>
 #include <vector>
 
 #include "engine/AppCommon.h"
@@ -50,7 +49,7 @@ struct ClassicModel {
     if (IsDefinite(v)) f.SetUnderline(v);
   }
   static void ClearSelection(RunContext& ctx, Range&, int) {
-    ctx.prop.Application->ActiveWindow()->Selection()->Unselect();
+    if (ctx.prop.Application) ctx.prop.Application->ActiveWindow()->Selection()->Unselect();
   }
 };
 
@@ -251,6 +250,13 @@ void FollowClear(RunContext& ctx, typename M::Range& target, int start) {
   }
 }
 
+// Segments from index `from` on that hold something to translate.
+int CountTexts(const std::vector<engine::TranslationSegment>& segments, size_t from) {
+  int n = 0;
+  for (size_t i = from; i < segments.size(); ++i) n += IsBlank(segments[i].source) ? 0 : 1;
+  return n;
+}
+
 // The segment loop over one range pair. Returns false when the text cannot
 // be split; a cancel ends it with success.
 template <class M>
@@ -283,7 +289,7 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
     FollowSelect<M>(ctx, *pair.target, seg.targetStart, seg.targetEnd - seg.targetStart + 1);
     TextOutcome outcome = TranslateOne(ctx, seg);
     if (outcome == TextOutcome::Cancelled) {
-      CountLeft(ctx, kLeftCancelled, static_cast<int>(segments.size() - i));
+      CountLeft(ctx, kLeftCancelled, CountTexts(segments, i));
       return true;
     }
     if (outcome != TextOutcome::Translated) {
@@ -298,11 +304,12 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
     }
     FollowClear<M>(ctx, *pair.target, seg.targetStart);
     WriteSegment<M>(ctx, pair, seg, lineEnd);
+    LOG_DETAIL(kRangeSource, L"translated: " + *seg.translation);
     ++ctx.stats.segmentsTranslated;
     shift = seg.targetEnd - seg.end;
     ctx.DrainMessages();
     if (ctx.IsCancelled()) {
-      CountLeft(ctx, kLeftCancelled, static_cast<int>(segments.size() - i - 1));
+      CountLeft(ctx, kLeftCancelled, CountTexts(segments, i + 1));
       return true;
     }
   }
@@ -457,7 +464,8 @@ bool TranslateShapeTextRange(RunContext& ctx, const host::Ptr<host::Shape>& sour
   }
   bool ok = modern ? TranslateShapeText<ModernModel>(ctx, source, target, useSelection, paragraphMode)
                    : TranslateShapeText<ClassicModel>(ctx, source, target, useSelection, paragraphMode);
-  LOG_INFO(kShapeSource, ok ? L"ShapeTran END" : L"FAIL: ShapeTran");
+  if (!ok) LOG_ERROR(kRangeSource, L"FAIL: TranTextRange2");
+  LOG_INFO(kShapeSource, L"ShapeTran END");
   return ok;
 }
 

@@ -99,6 +99,10 @@ run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
 python3 "$here/check_bracketed.py" "$deck" "$dir/w/copy.pptx" >"$dir/check" || fail "in place: $(head -n 3 "$dir/check")"
 [ "$(ls "$dir/w")" = "$(printf 'copy.pptx\ndeck.pptx')" ] || fail "files beside the deck: $(ls "$dir/w")"
 "$prog" options set default OutputDestType=1 >/dev/null
+# With a translation copy, --in-place saves the copy over the open deck's file.
+cp "$deck" "$dir/w/copy.pptx"
+run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
+python3 "$here/check_bracketed.py" "$deck" "$dir/w/copy.pptx" >"$dir/check" || fail "copy in place: $(head -n 3 "$dir/check")"
 
 # --macro gives the option set's pre-translation macro a command to run.
 "$prog" options --hidden set default _UsesPreMacro=True _PreMacroName=Pre >/dev/null || fail "options set macro"

@@ -29,6 +29,7 @@ struct Deck {
   std::string layoutShapes;
   std::string masterShapes;
   std::string presentationExtra;                // appended inside p:presentation
+  std::vector<Rel> rootRels;                    // package relationships beside the main part
   std::string mainContentType = "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
   // Extra parts: name -> (content type, bytes); an empty content type adds no override.
   std::map<std::string, std::pair<std::string, std::string>> parts;
@@ -136,7 +137,9 @@ inline void Write(const Deck& d, const std::filesystem::path& file) {
     if (!p.first.empty()) ct += "<Override PartName=\"/" + name + "\" ContentType=\"" + p.first + "\"/>";
   ct += "</Types>";
   AddEntry(z, "[Content_Types].xml", ct, keep);
-  AddEntry(z, "_rels/.rels", RelsXml({{"rId1", "officeDocument", "ppt/presentation.xml"}}), keep);
+  std::vector<Rel> root = {{"rId1", "officeDocument", "ppt/presentation.xml"}};
+  root.insert(root.end(), d.rootRels.begin(), d.rootRels.end());
+  AddEntry(z, "_rels/.rels", RelsXml(root), keep);
 
   std::string pres = decl + "<p:presentation " + kNs +
                      "><p:sldMasterIdLst><p:sldMasterId id=\"2147483648\" r:id=\"rIdM\"/></p:sldMasterIdLst><p:sldIdLst>";

@@ -46,6 +46,14 @@ class NotesPageTest : public ::testing::Test {
     }
     throw std::runtime_error("no notes placeholder");
   }
+  // The picture of the slide is a placeholder without a text frame.
+  static void ExpectSlideImageWithoutText(const host::Ptr<host::Slide>& page) {
+    auto image = page->Shapes()->Item(1);
+    ASSERT_EQ(image->Type(), host::msoPlaceholder);
+    EXPECT_FALSE(image->HasTextFrame());
+    EXPECT_THROW(image->TextFrame(), ComError);
+    EXPECT_THROW(image->TextFrame2(), ComError);
+  }
 
   decktest::TempDir mTemp;
 };
@@ -56,6 +64,7 @@ TEST_F(NotesPageTest, ReadingAMissingPageWritesNothing) {
   auto page = host::pptx::MakeNotesPage(First(doc));
   EXPECT_EQ(page->SlideIndex(), 1);
   ASSERT_EQ(page->Shapes()->Count(), 2);
+  ExpectSlideImageWithoutText(page);
   auto body = NotesBody(page);
   EXPECT_TRUE(body->HasTextFrame());
   EXPECT_FALSE(body->TextFrame()->HasText());
@@ -78,7 +87,7 @@ TEST_F(NotesPageTest, WritingMakesThePageAndANotesMasterWhenTheDeckHasNone) {
   EXPECT_EQ(CountParts(*doc, "ppt/notesMasters/"), 1);
   // A second handle on the same slide finds the written page, not a new one.
   auto again = host::pptx::MakeNotesPage(slide);
-  EXPECT_EQ(NotesBody(again)->TextFrame()->TextRange()->Paragraphs(2)->Text(), L"second point");
+  EXPECT_EQ(NotesBody(again)->TextFrame()->TextRange()->Paragraphs(2, 1)->Text(), L"second point");
   NotesBody(again)->TextFrame()->TextRange()->InsertAfter(L"!");
   EXPECT_EQ(CountParts(*doc, "ppt/notesSlides/"), 1);
 
@@ -121,6 +130,7 @@ TEST_F(NotesPageTest, AnExistingPageIsReadAndEditedInPlace) {
   auto doc = Open(Corpus("pptx__prs-notes.pptx"));
   int before = CountParts(*doc, "ppt/notesSlides/");
   auto page = host::pptx::MakeNotesPage(First(doc));
+  ExpectSlideImageWithoutText(page);
   auto range = NotesBody(page)->TextFrame()->TextRange();
   std::wstring text = range->Text();
   EXPECT_FALSE(text.empty());

@@ -67,7 +67,7 @@ int ReplaceRuns(const Ptr<Shape>& s) {
   }
   if (!s->HasTextFrame()) return n;
   auto tf = s->TextFrame2();
-  int runs = tf->TextRange()->Runs()->Count();
+  int runs = tf->TextRange()->Runs(-1, -1)->Count();
   for (int i = 1; i <= runs; ++i) {
     // Fetched afresh each time: the earlier replacements moved the later runs.
     auto run = s->TextFrame2()->TextRange()->Runs(i, 1);
@@ -107,7 +107,7 @@ TEST_F(PptxCorpus, EveryDeckOpensOrFailsClearlyAndSavesUnchanged) {
         for (int k = 1; k <= shapes->Count(); ++k) shapes->Item(k)->Type();
       }
       auto out = dir / ("same-" + d.file);
-      p->SaveCopyAs(platform::FromUtf8(out.string()));
+      p->SaveCopyAs(platform::FromUtf8(out.string()), ppSaveAsDefault, false);
       p->Close();
       EXPECT_EQ(decktest::ReadEntries(src), decktest::ReadEntries(out));
     } catch (const pptx::PackageError& e) {
@@ -136,7 +136,7 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
     // Keep the extension: LibreOffice picks its filter from it.
     auto out = dir / ("x-" + d.file);
     int slides = p->Slides()->Count();
-    p->SaveCopyAs(platform::FromUtf8(out.string()));
+    p->SaveCopyAs(platform::FromUtf8(out.string()), ppSaveAsDefault, false);
     p->Close();
     // The saved deck reads back with the replaced text.
     auto again = app->Presentations()->Open(platform::FromUtf8(out.string()), true, false, false);

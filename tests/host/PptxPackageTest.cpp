@@ -216,7 +216,7 @@ TEST_F(PptxBadInput, NotAZipAndOleContainers) {
   EXPECT_THAT(OpenFails(dir / "ole.pptx"), HasSubstr("password-protected or old binary"));
   auto app = host::pptx::CreateApplication();
   try {
-    app->Presentations()->Open(platform::FromUtf8((dir / "absent.pptx").string()));
+    app->Presentations()->Open(platform::FromUtf8((dir / "absent.pptx").string()), false, false, true);
     ADD_FAILURE();
   } catch (const ComError& e) {
     EXPECT_EQ(e.Error(), STG_E_FILENOTFOUND);
@@ -336,7 +336,7 @@ TEST_F(PptxBadInput, RandomDamageIsReportedNotFatal) {
           if (sh->Type() == host::msoGroup) sh->GroupItems()->Count();
         }
       }
-      p->SaveCopyAs(platform::FromUtf8((dir / "fuzz-out.pptx").string()));
+      p->SaveCopyAs(platform::FromUtf8((dir / "fuzz-out.pptx").string()), host::ppSaveAsDefault, false);
       ++opened;
     } catch (const ComError&) {
       ++refused;

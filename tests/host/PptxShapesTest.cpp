@@ -22,7 +22,7 @@ class PptxShapes : public ::testing::Test {
     return app->Presentations()->Open(platform::FromUtf8((dir / "deck.pptx").string()), false, false, window);
   }
   Ptr<Presentation> Reopen(const Ptr<Presentation>& p) {
-    p->SaveCopyAs(platform::FromUtf8((dir / "copy.pptx").string()));
+    p->SaveCopyAs(platform::FromUtf8((dir / "copy.pptx").string()), ppSaveAsDefault, false);
     return app->Presentations()->Open(platform::FromUtf8((dir / "copy.pptx").string()), false, false, false);
   }
 };
@@ -38,6 +38,36 @@ HRESULT ErrorOf(const std::function<void()>& f) {
 }
 
 }  // namespace
+
+namespace host {
+void PrintTo(const ShapeIdentity& i, std::ostream* os) {
+  *os << "{slide " << i.slideId << (i.notesPage ? " notes" : "") << ", shape " << i.shapeId << ", cell " << i.row
+      << "," << i.column << ", drawn " << i.drawnIndex << "}";
+}
+}  // namespace host
+
+TEST_F(PptxShapes, IdentityIsTheSlideAndShapeIdWhicheverHandleAsks) {
+  decktest::Deck d;
+  d.slides = {Sp(2, "A", 0, 0, P, P, "a") + Sp(3, "B", 0, 0, P, P, "b") +
+                  decktest::Group(4, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"10\" cy=\"10\"/>", Sp(5, "In", 0, 0, 1, 1, "i")),
+              Sp(2, "A", 0, 0, P, P, "a")};
+  auto p = Open(d);
+  auto shapes = p->Slides()->Item(1)->Shapes();
+  auto a = shapes->Item(1);
+  EXPECT_EQ(a->Identity(), (ShapeIdentity{256, false, 2}));
+  EXPECT_EQ(shapes->Item(L"A")->Identity(), a->Identity());
+  EXPECT_EQ(p->Slides()->Range()->Item(1)->Shapes()->Range(std::vector<std::wstring>{L"B", L"A"})->Item(2)->Identity(),
+            a->Identity());
+  EXPECT_EQ(shapes->Item(3)->GroupItems()->Item(1)->Identity(), (ShapeIdentity{256, false, 5}));
+  EXPECT_NE(shapes->Item(2)->Identity(), a->Identity());
+  // The same shape id on another slide, or on the slide's notes page, is another shape.
+  EXPECT_NE(p->Slides()->Item(2)->Shapes()->Item(1)->Identity(), a->Identity());
+  auto notesShape = p->Slides()->Item(1)->NotesPage()->Shapes()->Item(1);
+  EXPECT_EQ(notesShape->Id(), 2);
+  EXPECT_NE(notesShape->Identity(), a->Identity());
+  // A value, not a handle: the copy of the deck names its shapes alike.
+  EXPECT_EQ(Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->Identity(), a->Identity());
+}
 
 TEST_F(PptxShapes, TypesAsTheHostReportsThem) {
   decktest::Deck d;
@@ -199,8 +229,11 @@ TEST_F(PptxShapes, TablesWithMergedCellsShareOneCellShape) {
   EXPECT_EQ(t->Rows()->Count(), 3);
   EXPECT_EQ(t->Columns()->Count(), 3);
   auto origin = t->Cell(1, 1)->Shape();
+  EXPECT_EQ(origin->Identity(), (ShapeIdentity{256, false, 2, 1, 1}));
   for (auto [r, c] : std::vector<std::pair<int, int>>{{1, 2}, {2, 1}, {2, 2}})
     EXPECT_EQ(t->Cell(r, c)->Shape()->Identity(), origin->Identity()) << r << "," << c;
+  // Through another handle on the table, too.
+  EXPECT_EQ(p->Slides()->Item(1)->Shapes()->Item(L"T")->Table()->Cell(2, 2)->Shape()->Identity(), origin->Identity());
   EXPECT_NE(t->Cell(1, 3)->Shape()->Identity(), origin->Identity());
   EXPECT_NE(t->Cell(3, 1)->Shape()->Identity(), t->Cell(3, 2)->Shape()->Identity());
   EXPECT_TRUE(origin->HasTextFrame());
@@ -311,8 +344,14 @@ TEST_F(PptxShapes, SmartArtItemsAreTheDrawnShapes) {
   d.slides = {decktest::GraphicFrame(
       2, "Diagram 1", dgm,
       "<dgm:relIds xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" r:dm=\"rIdD\" r:lo=\"rIdLo\" r:qs=\"rIdQs\" r:cs=\"rIdCs\"/>")};
+  // The same graphic again, as the content of a placeholder.
+  d.slides.push_back(decktest::GraphicFrame(
+      2, "Content 1", dgm,
+      "<dgm:relIds xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" r:dm=\"rIdD\" r:lo=\"rIdLo\" r:qs=\"rIdQs\" r:cs=\"rIdCs\"/>",
+      "<p:ph idx=\"1\"/>"));
   d.slideRels[0] = {{"rIdD", "diagramData", "../diagrams/data1.xml"},
                     {"rIdDr", "http://schemas.microsoft.com/office/2007/relationships/diagramDrawing", "../diagrams/drawing1.xml"}};
+  d.slideRels[1] = d.slideRels[0];
   d.parts["ppt/diagrams/data1.xml"] = {
       "application/vnd.openxmlformats-officedocument.drawingml.diagramData+xml",
       "<dgm:dataModel xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" "
@@ -342,6 +381,15 @@ TEST_F(PptxShapes, SmartArtItemsAreTheDrawnShapes) {
   EXPECT_FLOAT_EQ(items->Item(2)->Left(), 160);
   EXPECT_FLOAT_EQ(items->Item(1)->Top(), 100);
   EXPECT_EQ(items->Item(1)->ParentGroup()->Name(), L"Diagram 1");
+  // Drawn shapes carry no ids of their own; their place in the graphic tells them apart.
+  EXPECT_NE(items->Item(1)->Identity(), items->Item(2)->Identity());
+  EXPECT_NE(items->Item(1)->Identity(), frame->Identity());
+  EXPECT_EQ(p->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(2)->Identity(), items->Item(2)->Identity());
+  auto held = p->Slides()->Item(2)->Shapes()->Item(1);
+  EXPECT_EQ(held->Type(), msoPlaceholder);
+  EXPECT_FALSE(held->HasTextFrame());
+  EXPECT_EQ(held->PlaceholderFormat()->ContainedType(), msoSmartArt);
+  EXPECT_EQ(held->GroupItems()->Count(), 2);
 }
 
 TEST_F(PptxShapes, ObjectsOfAClosedPresentationFail) {

@@ -35,7 +35,7 @@ TEST(PptxWalkFlow, CopiesPairedShapesFollowModeAndArrangement) {
   decktest::Write(d, dir / "talk.pptx");
 
   auto app = pptx::CreateApplication();
-  auto orig = app->Presentations()->Open(W(dir / "talk.pptx"));
+  auto orig = app->Presentations()->Open(W(dir / "talk.pptx"), false, false, true);
   ASSERT_EQ(app->Presentations()->Count(), 1);
   EXPECT_EQ(std::stoi(app->Version()), 16);
   EXPECT_EQ(app->SlideShowWindows()->Count(), 0);

@@ -74,7 +74,45 @@ TEST_F(PptxWindows, WithoutAWindowThereIsNoActivePresentation) {
   EXPECT_EQ(ErrorOf([&] { p->Slides()->Item(1)->Shapes()->Item(1)->Select(); }), E_FAIL);
 }
 
-TEST_F(PptxWindows, ViewTypesPanesAndNavigation) {
+TEST_F(PptxWindows, ViewTypesAndTheirPanes) {
+  // What setting a view type gives: the view type read back, the panes'
+  // view types and the active pane's, on a host of that version.
+  struct Case {
+    int version, set, view;
+    std::vector<int> panes;
+    int active;
+  };
+  const std::vector<int> normal = {ppViewThumbnails, ppViewSlide, ppViewNotesPage};
+  const std::vector<int> outline = {ppViewOutline, ppViewSlide, ppViewNotesPage};
+  const Case cases[] = {
+      {16, ppViewNormal, ppViewNormal, normal, ppViewSlide},
+      {16, ppViewSlide, ppViewNormal, normal, ppViewSlide},
+      {16, ppViewThumbnails, ppViewNormal, normal, ppViewThumbnails},
+      {16, ppViewOutline, ppViewOutline, outline, ppViewOutline},
+      {14, ppViewOutline, ppViewNormal, outline, ppViewOutline},
+      {16, ppViewSlideSorter, ppViewSlideSorter, {ppViewSlideSorter}, ppViewSlideSorter},
+      {16, ppViewNotesPage, ppViewNotesPage, {ppViewNotesPage}, ppViewNotesPage},
+      {16, ppViewSlideMaster, ppViewSlideMaster, {ppViewSlideMaster}, ppViewSlideMaster},
+      {12, ppViewHandoutMaster, ppViewHandoutMaster, {ppViewHandoutMaster}, ppViewHandoutMaster},
+      {11, ppViewNotesMaster, ppViewNotesMaster, {ppViewNotesMaster}, ppViewNotesMaster},
+  };
+  for (const Case& c : cases) {
+    pptx::ApplicationOptions o;
+    o.version = std::to_wstring(c.version) + L".0";
+    auto a = pptx::CreateApplication(o);
+    a->Presentations()->Open(path, false, false, true);
+    auto w = a->ActiveWindow();
+    w->SetViewType(ppViewOutline);  // every case starts away from its view
+    w->SetViewType(c.set);
+    std::vector<int> panes;
+    for (int i = 1; i <= w->Panes()->Count(); ++i) panes.push_back(w->Panes()->Item(i)->ViewType());
+    EXPECT_EQ(w->ViewType(), c.view) << c.version << " " << c.set;
+    EXPECT_EQ(panes, c.panes) << c.version << " " << c.set;
+    EXPECT_EQ(w->ActivePane()->ViewType(), c.active) << c.version << " " << c.set;
+  }
+}
+
+TEST_F(PptxWindows, NavigationAndSlideSelectionFollowTheView) {
   Open();
   auto w = App()->ActiveWindow();
   w->View()->GotoSlide(3);
@@ -82,13 +120,12 @@ TEST_F(PptxWindows, ViewTypesPanesAndNavigation) {
   EXPECT_EQ(ErrorOf([&] { w->View()->GotoSlide(4); }), E_INVALIDARG);
   EXPECT_EQ(ErrorOf([&] { w->View()->GotoSlide(0); }), E_INVALIDARG);
   w->SetViewType(ppViewSlideSorter);
-  EXPECT_EQ(w->Panes()->Count(), 1);
-  EXPECT_EQ(w->ActivePane()->ViewType(), ppViewSlideSorter);
   EXPECT_EQ(ErrorOf([&] { w->Selection()->SlideRange(); }), E_FAIL);
-  w->SetViewType(ppViewNotesPage);
-  EXPECT_EQ(w->ActivePane()->ViewType(), ppViewNotesPage);
   w->SetViewType(ppViewSlideMaster);
-  EXPECT_EQ(w->ViewType(), ppViewSlideMaster);
+  EXPECT_EQ(ErrorOf([&] { w->View()->Slide(); }), E_FAIL);
+  w->SetViewType(ppViewOutline);
+  EXPECT_EQ(w->View()->Slide()->SlideIndex(), 3);
+  EXPECT_EQ(w->Selection()->SlideRange()->Item(1)->SlideIndex(), 3);
   w->SetViewType(ppViewNormal);
   w->Panes()->Item(3)->Activate();
   EXPECT_EQ(w->ActivePane()->ViewType(), ppViewNotesPage);
@@ -144,7 +181,7 @@ TEST_F(PptxWindows, GroupMembersSelectAsChildShapes) {
   d.slides = {decktest::Group(2, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"10\" cy=\"10\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"10\" cy=\"10\"/>",
                               Sp(3, "In", 0, 0, 1, 1, "i"))};
   decktest::Write(d, dir / "g.pptx");
-  auto p = App()->Presentations()->Open(At("g.pptx"));
+  auto p = App()->Presentations()->Open(At("g.pptx"), false, false, true);
   auto item = p->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(1);
   item->Select();
   auto sel = App()->ActiveWindow()->Selection();
@@ -173,7 +210,28 @@ TEST_F(PptxWindows, WindowGeometryOnTheVirtualScreen) {
   EXPECT_FLOAT_EQ(w->Top(), 20);
   EXPECT_FLOAT_EQ(w->Width(), 300);
   EXPECT_FLOAT_EQ(w->Height(), 200);
+  // Fractions of a point stay as given.
+  w->SetLeft(10.25f);
+  w->SetTop(380.75f);
+  EXPECT_FLOAT_EQ(w->Left(), 10.25f);
+  EXPECT_FLOAT_EQ(w->Top(), 380.75f);
+  // Maximised, the window fills the work area; back to normal, it is where it was.
+  w->SetWindowState(ppWindowMaximized);
+  EXPECT_FLOAT_EQ(w->Left(), 0);
+  EXPECT_FLOAT_EQ(w->Width(), 720);
+  w->SetWindowState(ppWindowNormal);
+  EXPECT_FLOAT_EQ(w->Left(), 10.25f);
+  EXPECT_FLOAT_EQ(w->Height(), 200);
   EXPECT_EQ(ErrorOf([&] { w->SetWindowState(9); }), E_INVALIDARG);
+  // Tiling shares the work area out side by side.
+  App()->Presentations()->Open(path, true, false, true);
+  App()->Windows()->Arrange(ppArrangeTiled);
+  auto second = App()->Windows()->Item(2);
+  EXPECT_EQ(second->WindowState(), ppWindowNormal);
+  EXPECT_FLOAT_EQ(second->Left(), 360);
+  EXPECT_FLOAT_EQ(second->Width(), 360);
+  EXPECT_FLOAT_EQ(w->Height(), (1024 - 40) * 72.0f / 128);
+  EXPECT_EQ(ErrorOf([&] { App()->Windows()->Arrange(7); }), E_INVALIDARG);
   EXPECT_EQ(ErrorOf([&] { pptx::CreateApplication(pptx::ApplicationOptions{L"16.0", {}, 0, 0, 0, {}}); }), E_INVALIDARG);
 }
 
@@ -212,7 +270,7 @@ TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
   p->Slides()->Item(1)->SetName(L"Intro");
   EXPECT_FALSE(p->Saved());
   p->SetFinal(true);
-  p->SaveCopyAs(At("final.pptx"));
+  p->SaveCopyAs(At("final.pptx"), ppSaveAsDefault, false);
   auto f = App()->Presentations()->Open(At("final.pptx"), false, false, false);
   EXPECT_TRUE(f->Final());
   EXPECT_EQ(f->Slides()->Item(1)->Name(), L"Intro");
@@ -225,20 +283,112 @@ TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
   locked.slides = {Sp(2, "A", 0, 0, P, P, "a")};
   locked.presentationExtra = "<p:modifyVerifier cryptProviderType=\"rsaAES\" hashData=\"x\" saltData=\"y\" spinCount=\"100000\"/>";
   decktest::Write(locked, dir / "locked.pptx");
-  auto l = App()->Presentations()->Open(At("locked.pptx"));
+  auto l = App()->Presentations()->Open(At("locked.pptx"), false, false, true);
   EXPECT_EQ(ErrorOf([&] { l->SetSaved(l->Saved()); }), E_ACCESSDENIED);
+  EXPECT_EQ(ErrorOf([&] { l->SetFinal(true); }), E_ACCESSDENIED);
+  EXPECT_EQ(ErrorOf([&] { l->Save(); }), E_ACCESSDENIED);
+  EXPECT_EQ(ErrorOf([&] { l->SaveAs(At("unlocked.pptx"), ppSaveAsDefault); }), E_ACCESSDENIED);
   EXPECT_TRUE(l->ReadOnly());
+  // A copy carries the lock along, so the working copies of a run refuse too.
+  l->SaveCopyAs(At("locked-copy.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
+  auto lc = App()->Presentations()->Open(At("locked-copy.pptm"), false, false, false);
+  EXPECT_EQ(ErrorOf([&] { lc->SetSaved(true); }), E_ACCESSDENIED);
+}
+
+TEST_F(PptxWindows, FinalIsReadFromTheDecksCustomProperties) {
+  for (const char* value : {"true", "1", "false"}) {
+    decktest::Deck d;
+    d.slides = {Sp(2, "A", 0, 0, P, P, "a")};
+    d.rootRels = {{"rIdC", "custom-properties", "docProps/custom.xml"}};
+    d.parts["docProps/custom.xml"] = {
+        "application/vnd.openxmlformats-officedocument.custom-properties+xml",
+        std::string("<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/custom-properties\" "
+                    "xmlns:vt=\"http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes\"><property "
+                    "fmtid=\"{D5CDD505-2E9C-101B-9397-08002B2CF9AE}\" pid=\"2\" name=\"_MarkAsFinal\"><vt:bool>") +
+            value + "</vt:bool></property></Properties>"};
+    decktest::Write(d, dir / "final.pptx");
+    auto p = App()->Presentations()->Open(At("final.pptx"), false, false, false);
+    EXPECT_EQ(p->Final(), std::string(value) != "false") << value;
+    p->Close();
+  }
+}
+
+TEST_F(PptxWindows, TemporaryCopiesWithAndWithoutAWindow) {
+  auto orig = Open();
+  auto w = App()->ActiveWindow();
+  orig->SaveCopyAs(At("work.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
+  orig->SaveCopyAs(At("tran.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
+  auto work = App()->Presentations()->Open(At("work.pptm"), false, false, false);
+  // The hidden copy is a presentation without a window; the user's window stays active.
+  EXPECT_EQ(App()->Presentations()->Count(), 2);
+  EXPECT_EQ(App()->Windows()->Count(), 1);
+  EXPECT_EQ(work->Windows()->Count(), 0);
+  EXPECT_TRUE(w->Active());
+  EXPECT_EQ(App()->ActivePresentation()->FullName(), orig->FullName());
+  // Its slides and shapes read and write all the same, without touching the original.
+  auto text = work->Slides()->Item(1)->Shapes()->Item(L"A2")->TextFrame()->TextRange();
+  EXPECT_EQ(text->Text(), L"Second");
+  text->SetText(L"Zweite");
+  EXPECT_EQ(orig->Slides()->Item(1)->Shapes()->Item(L"A2")->TextFrame()->TextRange()->Text(), L"Second");
+
+  auto tran = App()->Presentations()->Open(At("tran.pptm"), false, false, true);
+  EXPECT_EQ(App()->Windows()->Count(), 2);
+  EXPECT_EQ(tran->Windows()->Count(), 1);
+  EXPECT_EQ(App()->ActivePresentation()->FullName(), tran->FullName());
+  EXPECT_EQ(tran->Windows()->Item(1)->ViewType(), ppViewNormal);
+  EXPECT_TRUE(tran->Saved());
+  work->Close();
+  EXPECT_EQ(App()->Presentations()->Count(), 2);
+  EXPECT_EQ(App()->Windows()->Count(), 2);
+}
+
+TEST_F(PptxWindows, SlideShowsCountUntilTheirPresentationCloses) {
+  auto a = Open();
+  auto b = App()->Presentations()->Open(path, true, false, false);
+  EXPECT_EQ(App()->SlideShowWindows()->Count(), 0);
+  pptx::RunSlideShow(App(), a);
+  pptx::RunSlideShow(App(), b);
+  EXPECT_EQ(App()->SlideShowWindows()->Count(), 2);
+  b->Close();
+  EXPECT_EQ(App()->SlideShowWindows()->Count(), 1);
+  pptx::EndSlideShows(App());
+  EXPECT_EQ(App()->SlideShowWindows()->Count(), 0);
+  auto blank = App()->Presentations()->Add(false);
+  EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(App(), blank); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(pptx::CreateApplication(), a); }), E_INVALIDARG);
+}
+
+TEST_F(PptxWindows, ReleasingEveryReferenceEndsTheApplication) {
+  // The caller's event sink holds the application, as a menu does.
+  struct Sink : CommandBarButtonEvents {
+    Ptr<Application> app;
+    void Click(const Ptr<CommandBarControl>&, bool&) noexcept override {}
+  };
+  std::weak_ptr<Application> weak;
+  {
+    auto p = Open();
+    weak = App();
+    p->Slides()->Item(1)->Shapes()->Item(1)->Select();
+    auto bar = App()->CommandBars()->Add(L"Tools", msoBarTop, false, true);
+    auto button = bar->Controls()->Add(msoControlButton, 1, {}, 0, true);
+    auto sink = std::make_shared<Sink>();
+    sink->app = App();
+    auto cookie = button->Advise(sink);
+    button->Unadvise(cookie);
+    app.reset();
+  }
+  EXPECT_TRUE(weak.expired());
 }
 
 TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
   auto p = Open();
   p->Slides()->Item(2)->SetName(L"Changed");
-  p->SaveCopyAs(At("edited.pptx"));
+  p->SaveCopyAs(At("edited.pptx"), ppSaveAsDefault, false);
   // A copy does not save the presentation itself.
   EXPECT_FALSE(p->Saved());
   p->SetSaved(true);
   auto before = decktest::ReadEntries(dir / "deck.pptx");
-  p->SaveCopyAs(At("copy.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled);
+  p->SaveCopyAs(At("copy.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
   auto pkg = pptx::Package::Open(dir / "copy.pptm");
   EXPECT_EQ(pkg->ContentType("ppt/presentation.xml"), "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml");
   // The presentation itself and its file are unchanged.
@@ -246,18 +396,18 @@ TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
   EXPECT_EQ(p->FullName(), path);
   EXPECT_EQ(before, decktest::ReadEntries(dir / "deck.pptx"));
   // The classic-format copy is the same package under the old extension.
-  p->SaveCopyAs(At("copy.ppt"), ppSaveAsPresentation);
+  p->SaveCopyAs(At("copy.ppt"), ppSaveAsPresentation, false);
   EXPECT_EQ(decktest::ReadEntries(dir / "edited.pptx"), decktest::ReadEntries(dir / "copy.ppt"));
   auto reopened = App()->Presentations()->Open(At("copy.pptm"), false, false, true);
   EXPECT_EQ(reopened->Slides()->Count(), 3);
   EXPECT_EQ(reopened->Slides()->Item(2)->Name(), L"Changed");
-  EXPECT_EQ(ErrorOf([&] { p->SaveCopyAs(At("x.pptx"), 99); }), E_INVALIDARG);
+  EXPECT_EQ(ErrorOf([&] { p->SaveCopyAs(At("x.pptx"), 99, false); }), E_INVALIDARG);
 }
 
 TEST_F(PptxWindows, SaveAsMovesThePresentation) {
   auto p = Open();
   p->Slides()->Item(1)->SetName(L"Renamed");
-  p->SaveAs(At("moved.pptx"));
+  p->SaveAs(At("moved.pptx"), ppSaveAsDefault);
   EXPECT_TRUE(p->Saved());
   EXPECT_EQ(p->Name(), L"moved.pptx");
   auto q = App()->Presentations()->Open(At("moved.pptx"), true, false, false);
@@ -266,6 +416,14 @@ TEST_F(PptxWindows, SaveAsMovesThePresentation) {
 
 TEST_F(PptxWindows, VersionAndRegisteredMacros) {
   EXPECT_EQ(App()->Version(), L"16.0");
+  for (auto [text, major] : std::vector<std::pair<std::wstring, int>>{
+           {L"11.0", 11}, {L"12.0", 12}, {L"14.0", 14}, {L"15.0", 15}, {L"16", 16},
+           {L"13.0", 0}, {L"10.0", 0}, {L"17.0", 0}, {L"", 0}, {L"x16", 0}, {L"16x", 0}}) {
+    EXPECT_EQ(pptx::VersionNumber(text), major) << platform::ToUtf8(text);
+    pptx::ApplicationOptions o;
+    o.version = text;
+    EXPECT_EQ(ErrorOf([&] { pptx::CreateApplication(o); }), major ? S_OK : E_INVALIDARG);
+  }
   pptx::ApplicationOptions o;
   o.version = L"11.0";
   std::string error;
@@ -279,9 +437,9 @@ TEST_F(PptxWindows, VersionAndRegisteredMacros) {
   EXPECT_EQ(a->Version(), L"11.0");
   EXPECT_EQ(a->Run(L"Echo", {L"hello"}), L"hello");
   EXPECT_EQ(a->Run(L"Upper", {L"it's"}), L"IT'S");
-  EXPECT_EQ(ErrorOf([&] { a->Run(L"Fail"); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { a->Run(L"Fail", {}); }), E_FAIL);
   // A name nobody registered for this run never runs anything.
-  EXPECT_EQ(ErrorOf([&] { a->Run(L"rm -rf /"); }), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(ErrorOf([&] { a->Run(L"rm -rf /", {}); }), DISP_E_MEMBERNOTFOUND);
 }
 
 TEST_F(PptxWindows, NewPresentationIsBlankUntitledAndSavesAs) {
@@ -294,7 +452,7 @@ TEST_F(PptxWindows, NewPresentationIsBlankUntitledAndSavesAs) {
   EXPECT_EQ(App()->ActiveWindow()->ViewType(), ppViewNormal);
   EXPECT_EQ(ErrorOf([&] { App()->ActiveWindow()->View()->Slide(); }), E_FAIL);
   EXPECT_EQ(ErrorOf([&] { p->Save(); }), E_FAIL);
-  p->SaveAs(At("new.pptx"));
+  p->SaveAs(At("new.pptx"), ppSaveAsDefault);
   EXPECT_TRUE(p->Saved());
   auto q = App()->Presentations()->Open(At("new.pptx"), true, false, false);
   EXPECT_EQ(q->Slides()->Count(), 0);

@@ -67,7 +67,7 @@ TEST_F(SmartArtTextTest, EditingADrawnShapeUpdatesTheDataModelToo) {
   }
   EXPECT_EQ(edited, 3);
   fs::path out = mTemp / "smartart.pptx";
-  pres->SaveCopyAs(out.wstring());
+  pres->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
 
   auto pkg = host::pptx::Package::Open(out);
   std::vector<std::wstring> model = ModelTexts(*pkg, "ppt/diagrams/data1.xml");

@@ -38,7 +38,7 @@ void CheckShape(const host::Ptr<host::Shape>& shape, Stats& stats, const std::st
   ++stats.bodies;
   ASSERT_EQ(range->Length(), static_cast<int>(text.size())) << where;
   // Paragraphs and runs tile the text exactly, in order.
-  for (auto units : {range->Paragraphs(), range->Runs()}) {
+  for (auto units : {range->Paragraphs(-1, -1), range->Runs(-1, -1)}) {
     int at = 1;
     std::wstring joined;
     for (int i = 1; i <= units->Count(); ++i) {
@@ -55,7 +55,7 @@ void CheckShape(const host::Ptr<host::Shape>& shape, Stats& stats, const std::st
 
   // Every run replaced by a longer text of its own, as a translation does,
   // last run first so the earlier positions stay put.
-  auto runs = range->Runs();
+  auto runs = range->Runs(-1, -1);
   int count = runs->Count();
   std::vector<std::pair<int, int>> spans;
   for (int i = 1; i <= count; ++i) spans.push_back({runs->Item(i)->Start(), runs->Item(i)->Length()});
@@ -77,7 +77,7 @@ void CheckShape(const host::Ptr<host::Shape>& shape, Stats& stats, const std::st
   auto after = shape->TextFrame()->TextRange();
   EXPECT_EQ(after->Text(), expected) << where;
   // Formatting boundaries did not move: as many runs as before.
-  EXPECT_EQ(after->Runs()->Count(), count) << where;
+  EXPECT_EQ(after->Runs(-1, -1)->Count(), count) << where;
   ++stats.edited;
 }
 

@@ -52,8 +52,8 @@ TEST_F(TextLayoutTest, WrapsAtTheFrameWidthLessInsets) {
   auto r = host::pptx::MakeTextRange2(o);
   EXPECT_NEAR(r->BoundHeight(), 4 * kLine * 18, 0.1);
   EXPECT_NEAR(r->BoundWidth(), kHello * 18, 0.05);  // trailing blanks hang
-  EXPECT_EQ(r->Lines()->Count(), 4);
-  EXPECT_EQ(r->Lines(2)->Text(), L"Hello ");
+  EXPECT_EQ(r->Lines(-1, -1)->Count(), 4);
+  EXPECT_EQ(r->Lines(2, 1)->Text(), L"Hello ");
   // Wider frame: two words a line.
   o->frame.width = 110;
   EXPECT_NEAR(r->BoundHeight(), 2 * kLine * 18, 0.1);
@@ -69,7 +69,7 @@ TEST_F(TextLayoutTest, AWordLongerThanTheLineIsCutWhereItOverflows) {
   auto o = std::make_shared<Owner>("<a:p>" + SansRun("HelloHelloHello") + "</a:p>");
   o->frame.width = 100;
   auto r = host::pptx::MakeTextRange(o);
-  EXPECT_EQ(r->Lines()->Count(), 2);
+  EXPECT_EQ(r->Lines(-1, -1)->Count(), 2);
   EXPECT_LE(r->BoundWidth(), 85.6);
 }
 
@@ -80,11 +80,11 @@ TEST_F(TextLayoutTest, LineAndParagraphSpacing) {
                                    "</a:p><a:p><a:pPr><a:lnSpc><a:spcPts val=\"3000\"/></a:lnSpc></a:pPr>" +
                                    SansRun("Hello") + "</a:p>");
   auto r = host::pptx::MakeTextRange(o);
-  EXPECT_NEAR(r->Paragraphs(1)->BoundHeight(), 1.5 * kLine * 18, 0.05);
-  EXPECT_NEAR(r->Paragraphs(3)->BoundHeight(), 30.0, 0.01);
+  EXPECT_NEAR(r->Paragraphs(1, 1)->BoundHeight(), 1.5 * kLine * 18, 0.05);
+  EXPECT_NEAR(r->Paragraphs(3, 1)->BoundHeight(), 30.0, 0.01);
   // 1.5 lines, 12 points after, one line, exactly 30 points.
   EXPECT_NEAR(r->BoundHeight(), 1.5 * kLine * 18 + 12 + kLine * 18 + 30, 0.1);
-  EXPECT_NEAR(r->Paragraphs(2)->BoundTop(), 3.6 + 1.5 * kLine * 18 + 12, 0.1);
+  EXPECT_NEAR(r->Paragraphs(2, 1)->BoundTop(), 3.6 + 1.5 * kLine * 18 + 12, 0.1);
 }
 
 TEST_F(TextLayoutTest, AutofitScaleShrinksWhatIsMeasured) {
@@ -132,7 +132,7 @@ TEST_F(TextLayoutTest, EastAsianTextBreaksBetweenCharacters) {
       "\x9E\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E</a:t></a:r></a:p>");
   o->frame.width = 60;
   auto r = host::pptx::MakeTextRange(o);
-  EXPECT_GT(r->Lines()->Count(), 1);
+  EXPECT_GT(r->Lines(-1, -1)->Count(), 1);
   EXPECT_LE(r->BoundWidth(), 60 - 14.4 + 0.01);
 }
 

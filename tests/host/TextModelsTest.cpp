@@ -40,20 +40,20 @@ TYPED_TEST(BothTextModels, PositionsCountFieldsBreaksAndParagraphMarks) {
   EXPECT_EQ(r->Characters(6, 2)->Text(), L"12");
   EXPECT_EQ(r->Characters(8, 1)->Text(), L"\v");
   EXPECT_EQ(r->Characters(13, 1)->Text(), L"\r");
-  auto paras = r->Paragraphs();
+  auto paras = r->Paragraphs(-1, -1);
   EXPECT_EQ(paras->Count(), 3);
-  EXPECT_EQ(r->Paragraphs(1)->Text(), L"Page 12\vnext\r");
-  EXPECT_EQ(r->Paragraphs(2)->Text(), L"Second\r");
-  EXPECT_EQ(r->Paragraphs(2)->Start(), 14);
-  EXPECT_EQ(r->Paragraphs(3)->Length(), 0);
+  EXPECT_EQ(r->Paragraphs(1, 1)->Text(), L"Page 12\vnext\r");
+  EXPECT_EQ(r->Paragraphs(2, 1)->Text(), L"Second\r");
+  EXPECT_EQ(r->Paragraphs(2, 1)->Start(), 14);
+  EXPECT_EQ(r->Paragraphs(3, 1)->Length(), 0);
   // Past the end: the last paragraph, as the host answers.
-  EXPECT_EQ(r->Paragraphs(9)->Start(), 21);
+  EXPECT_EQ(r->Paragraphs(9, 1)->Start(), 21);
   // Characters beyond the end give an empty range at the end.
   auto tail = r->Characters(50, 3);
   EXPECT_EQ(tail->Length(), 0);
   EXPECT_EQ(tail->Start(), 21);
   // A sub-range's own units are clipped to it.
-  EXPECT_EQ(r->Characters(3, 14)->Paragraphs(2)->Text(), L"Sec");
+  EXPECT_EQ(r->Characters(3, 14)->Paragraphs(2, 1)->Text(), L"Sec");
 }
 
 TYPED_TEST(BothTextModels, ReplacingSentencesInOrderKeepsTheBoldMiddleSentenceInPlace) {
@@ -76,7 +76,7 @@ TYPED_TEST(BothTextModels, ReplacingSentencesInOrderKeepsTheBoldMiddleSentenceIn
   EXPECT_EQ(fresh->Characters(1, 12)->Font()->Bold(), host::msoFalse);
   EXPECT_EQ(fresh->Characters(13, 5)->Font()->Bold(), host::msoTrue);
   EXPECT_EQ(fresh->Characters(18, 11)->Font()->Bold(), host::msoFalse);
-  EXPECT_EQ(fresh->Runs()->Count(), 3);
+  EXPECT_EQ(fresh->Runs(-1, -1)->Count(), 3);
   EXPECT_GT(o->changes, 0);
 }
 
@@ -120,7 +120,7 @@ TYPED_TEST(BothTextModels, ParagraphBreaksInNewTextMakeParagraphsWithTheSameProp
   r->Characters(7, 4)->SetText(L"one\r\ntwo\nthree");
   auto fresh = this->Whole(o);
   EXPECT_EQ(fresh->Text(), L"Alpha one\rtwo\rthree");
-  EXPECT_EQ(fresh->Paragraphs()->Count(), 3);
+  EXPECT_EQ(fresh->Paragraphs(-1, -1)->Count(), 3);
   pugi::xml_node body = o->Body(false);
   int paragraphs = 0;
   for (pugi::xml_node p = body.child("a:p"); p; p = p.next_sibling("a:p")) {
@@ -133,7 +133,7 @@ TYPED_TEST(BothTextModels, ParagraphBreaksInNewTextMakeParagraphsWithTheSameProp
   // The original mark stays with the last paragraph.
   EXPECT_STREQ(body.child("a:p").next_sibling("a:p").next_sibling("a:p").child("a:endParaRPr").attribute("sz").value(),
                "1000");
-  EXPECT_FLOAT_EQ(fresh->Paragraphs(2)->Font()->Size(), 24.0f);
+  EXPECT_FLOAT_EQ(fresh->Paragraphs(2, 1)->Font()->Size(), 24.0f);
 }
 
 TYPED_TEST(BothTextModels, DeletingAcrossParagraphsJoinsThem) {
@@ -209,12 +209,12 @@ TYPED_TEST(BothTextModels, FormattingASubRangeSplitsRunsAtItsEdges) {
   r->Characters(7, 5)->Font()->SetItalic(host::msoTrue);
   auto fresh = this->Whole(o);
   EXPECT_EQ(fresh->Text(), L"Hello brave world");
-  EXPECT_EQ(fresh->Runs()->Count(), 3);
-  EXPECT_EQ(fresh->Runs(2)->Text(), L"brave");
+  EXPECT_EQ(fresh->Runs(-1, -1)->Count(), 3);
+  EXPECT_EQ(fresh->Runs(2, 1)->Text(), L"brave");
   EXPECT_EQ(fresh->Font()->Italic(), host::msoTriStateMixed);
   EXPECT_EQ(fresh->Characters(6, 1)->Font()->Italic(), host::msoFalse);
   // Toggle flips the whole range's state.
-  fresh->Runs(2)->Font()->SetItalic(host::msoTriStateToggle);
+  fresh->Runs(2, 1)->Font()->SetItalic(host::msoTriStateToggle);
   EXPECT_EQ(this->Whole(o)->Font()->Italic(), host::msoFalse);
 }
 
@@ -228,10 +228,10 @@ TYPED_TEST(BothTextModels, InheritedValuesComeFromTheListStylesByLevel) {
   o->styles.push_back(styles.first_child());
   o->fonts.majorLatin = "Liberation Serif";
   auto r = this->Whole(o);
-  EXPECT_FLOAT_EQ(r->Paragraphs(1)->Font()->Size(), 32.0f);
-  EXPECT_EQ(r->Paragraphs(1)->Font()->Name(), L"Liberation Serif");
-  EXPECT_FLOAT_EQ(r->Paragraphs(2)->Font()->Size(), 28.0f);
-  EXPECT_EQ(r->Paragraphs(2)->Font()->Bold(), host::msoTrue);
+  EXPECT_FLOAT_EQ(r->Paragraphs(1, 1)->Font()->Size(), 32.0f);
+  EXPECT_EQ(r->Paragraphs(1, 1)->Font()->Name(), L"Liberation Serif");
+  EXPECT_FLOAT_EQ(r->Paragraphs(2, 1)->Font()->Size(), 28.0f);
+  EXPECT_EQ(r->Paragraphs(2, 1)->Font()->Bold(), host::msoTrue);
   // Nothing defines it anywhere: the defaults (18 points, the theme body font).
   o->styles.clear();
   EXPECT_FLOAT_EQ(this->Whole(o)->Font()->Size(), 18.0f);
@@ -304,7 +304,7 @@ TEST(ModernTextModel, UnderlineStrikeCapsAndFill) {
 
 TEST(ModernTextModel, ItemWalksTheCollectionItCameFrom) {
   auto o = std::make_shared<Owner>("<a:p><a:r><a:t>a</a:t></a:r></a:p><a:p><a:r><a:t>bb</a:t></a:r></a:p>");
-  auto paras = host::pptx::MakeTextRange2(o)->Paragraphs();
+  auto paras = host::pptx::MakeTextRange2(o)->Paragraphs(-1, -1);
   ASSERT_EQ(paras->Count(), 2);
   EXPECT_EQ(paras->Item(1)->Text(), L"a\r");
   EXPECT_EQ(paras->Item(2)->Text(), L"bb");

@@ -272,3 +272,22 @@ TEST(DiagnosticContract, ReportsReachTheInstalledSink) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FilesContract, DeleteFileAtRemovesAFileAndKeepsTheErrorCode) {
+  TempDir dir;
+  std::wstring file = platform::JoinPath(dir.wpath(), L"copy.pptm");
+  std::ofstream(std::filesystem::path(dir.path()) / "copy.pptm") << "x";
+  ASSERT_TRUE(platform::PathExists(file));
+  platform::SetLastErrorCode(1223);
+  EXPECT_TRUE(platform::DeleteFileAt(file));
+  EXPECT_FALSE(platform::PathExists(file));
+  // A file that is already gone is what the caller wanted.
+  EXPECT_TRUE(platform::DeleteFileAt(file));
+  EXPECT_EQ(platform::GetLastErrorCode(), 1223u);
+  // A folder is no file.
+  EXPECT_FALSE(platform::DeleteFileAt(dir.wpath()));
+}
+
+}  // namespace

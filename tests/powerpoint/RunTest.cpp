@@ -1,11 +1,17 @@
+#include <algorithm>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <set>
 
+#include "dialogs/CDialogProgress.h"
+#include "support/ResourceModule.h"
+
 #include "platform/MessagePump.h"
-#include "powerpoint/RunFixture.h"
+#include "powerpoint/ProcessFixture.h"
 #include "powerpoint/TemporaryCopies.h"
 
-using namespace runtest;
+using namespace processtest;
 
 TEST_F(RunTest, ADeckWithoutSlidesEndsWith2001BeforeAnyCopy) {
   Open(decktest::Deck{});
@@ -213,4 +219,68 @@ TEST(TemporaryCopyNames, CopiesMadeInQuickSuccessionNeverShareAName) {
   const std::wstring name = names.begin()->substr(base.size());
   EXPECT_EQ(name[8], L'_');
   EXPECT_EQ(name[15], L'_');
+}
+
+namespace {
+
+// Records what the progress dialog showed.
+struct SeenByDialog {
+  std::mutex lock;
+  std::vector<std::wstring> statuses;
+  int percent = -1;
+  int hides = 0;
+};
+
+class RecordingView : public dialogs::ProgressView {
+ public:
+  explicit RecordingView(std::shared_ptr<SeenByDialog> seen) : seen(std::move(seen)) {}
+  bool Create(dialogs::CDialogProgress&) override { return true; }
+  void Destroy() override {}
+  void DispatchOne(int timeoutMs) override { platform::WaitAndDispatchMessage(timeoutMs); }
+  void SetFontName(const std::wstring&) override {}
+  void SetTitle(const std::wstring&) override {}
+  void SetCancelCaption(const std::wstring&) override {}
+  void SetStatusText(const std::wstring& t) override {
+    std::lock_guard<std::mutex> g(seen->lock);
+    seen->statuses.push_back(t);
+  }
+  void SetCountLabel(const std::wstring&) override {}
+  void SetCountsText(const std::wstring&) override {}
+  bool SetBarPosition(int p) override {
+    std::lock_guard<std::mutex> g(seen->lock);
+    seen->percent = p;
+    return true;
+  }
+  void Show() override {}
+  void Hide() override {
+    std::lock_guard<std::mutex> g(seen->lock);
+    ++seen->hides;
+  }
+  void BringToTop() override {}
+  void Repaint() override {}
+  void FocusCancel() override {}
+
+ private:
+  std::shared_ptr<SeenByDialog> seen;
+};
+
+}  // namespace
+
+TEST_F(RunTest, TheProgressDialogFollowsTheRunFromPreparationToTheLastNotesPage) {
+  auto seen = std::make_shared<SeenByDialog>();
+  process.SetProgressViewFactory([seen] { return std::make_unique<RecordingView>(seen); });
+  record.DisplaysProgressBar = 1;
+  Open(ThreeSlides());
+  ASSERT_TRUE(RunAll());
+  dialogs::WaitForProgressDialogThread();
+  EXPECT_EQ(dialogs::CurrentProgressDialog(), nullptr);
+  std::lock_guard<std::mutex> g(seen->lock);
+  EXPECT_GE(seen->hides, 1);
+  EXPECT_EQ(seen->percent, 100);
+  std::vector<std::wstring> wanted = {LoadText(5052), LoadText(5056), LoadText(5057)};
+  for (const auto& text : wanted) {
+    EXPECT_NE(std::find(seen->statuses.begin(), seen->statuses.end(), text), seen->statuses.end())
+        << platform::ToUtf8(text);
+  }
+  EXPECT_TRUE(caller.progress.empty());
 }

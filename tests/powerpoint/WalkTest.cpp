@@ -1,6 +1,6 @@
-#include "powerpoint/RunFixture.h"
+#include "powerpoint/ProcessFixture.h"
 
-using namespace runtest;
+using namespace processtest;
 using decktest::Sp;
 
 namespace {

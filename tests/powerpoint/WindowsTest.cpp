@@ -1,8 +1,8 @@
 #include "platform/Display.h"
 #include "powerpoint/PowerPointTranslationUtil.h"
-#include "powerpoint/RunFixture.h"
+#include "powerpoint/ProcessFixture.h"
 
-using namespace runtest;
+using namespace processtest;
 using powerpoint::PowerPointTranslationUtil;
 using powerpoint::WindowRect;
 

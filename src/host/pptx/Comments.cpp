@@ -59,7 +59,7 @@ std::string Now() {
   int ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
   std::tm tm{};
   gmtime_r(&t, &tm);
-  char buf[40];
+  char buf[80];  // room for any int the compiler cannot rule out
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                 tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
   return buf;
@@ -479,7 +479,7 @@ Ptr<host::Comments> CommentImpl::Replies() {
 }  // namespace
 
 Ptr<host::Comments> MakeSlideComments(const SlideRef& slide) {
-  if (!slide.doc) throw ComError(E_POINTER, L"No presentation.");
+  if (!slide.doc) throw ComError(E_FAIL, L"No presentation.");
   return std::make_shared<CommentList>(slide, nullptr);
 }
 

@@ -84,7 +84,7 @@ std::string Namespaces() {
 
 void Load(pugi::xml_document& d, const std::string& xml) {
   pugi::xml_parse_result r = d.load_string(xml.c_str(), pugi::parse_default | pugi::parse_ws_pcdata);
-  if (!r) throw ComError(E_UNEXPECTED, L"Could not build a notes page.");
+  if (!r) throw ComError(E_FAIL, L"Could not build a notes page.");
 }
 
 // A slide's notes page while it may still exist only in memory.
@@ -301,7 +301,7 @@ class ProxyTextFrame2 : public host::TextFrame2, private ProxyShapeBase {
 class ProxyShape : public host::Shape, private ProxyShapeBase {
  public:
   ProxyShape(std::shared_ptr<NotesState> st, int index) : ProxyShapeBase(std::move(st), index) {}
-  const void* Identity() override { return R()->Identity(); }
+  ShapeIdentity Identity() override { return R()->Identity(); }
   int Type() override { return R()->Type(); }
   int Id() override { return R()->Id(); }
   std::wstring Name() override { return R()->Name(); }
@@ -408,7 +408,7 @@ class NotesPageImpl : public host::Slide {
 }  // namespace
 
 Ptr<host::Slide> MakeNotesPage(const SlideRef& slide) {
-  if (!slide.doc) throw ComError(E_POINTER, L"No presentation.");
+  if (!slide.doc) throw ComError(E_FAIL, L"No presentation.");
   if (slide.notes) throw ComError(E_FAIL, L"A notes page has no notes page.");
   slide.doc->CheckOpen();
   return std::make_shared<NotesPageImpl>(std::make_shared<NotesState>(slide));

@@ -15,6 +15,9 @@ namespace {
 
 std::wstring W(const std::string& s) { return platform::FromUtf8(s); }
 
+// The work area leaves room for a task bar, as a desktop does.
+constexpr int kTaskBarPixels = 40;
+
 class AppImpl;
 class PresentationImpl;
 
@@ -32,10 +35,14 @@ class WindowImpl : public host::DocumentWindow, public std::enable_shared_from_t
   std::weak_ptr<AppImpl> app;
   std::shared_ptr<PresentationImpl> pres;
   int viewType = ppViewNormal;
+  // What the first pane of the three-pane views shows: slide thumbnails,
+  // or the outline of the slides' text.
+  int leftPane = ppViewThumbnails;
   int activePane = 2;
   int currentSlideId = 0;
   SelState sel;
   int state = ppWindowMaximized;
+  // The window's place when it is neither maximised nor minimised.
   float left = 0, top = 0, width = 0, height = 0;
   bool closed = false;
 
@@ -43,10 +50,11 @@ class WindowImpl : public host::DocumentWindow, public std::enable_shared_from_t
   std::shared_ptr<Document> Doc();
   std::shared_ptr<AppImpl> App();
 
-  int PaneCount() { return viewType == ppViewNormal ? 3 : 1; }
+  bool ThreePanes() const { return viewType == ppViewNormal || viewType == ppViewOutline; }
+  int PaneCount() { return ThreePanes() ? 3 : 1; }
   int PaneViewType(int index) {
-    if (viewType != ppViewNormal) return viewType;
-    return index == 1 ? ppViewThumbnails : index == 2 ? ppViewSlide : ppViewNotesPage;
+    if (!ThreePanes()) return viewType;
+    return index == 1 ? leftPane : index == 2 ? ppViewSlide : ppViewNotesPage;
   }
   int CurrentIndex() {
     Doc()->CheckOpen();
@@ -59,19 +67,7 @@ class WindowImpl : public host::DocumentWindow, public std::enable_shared_from_t
   }
 
   int ViewType() override { Check(); return viewType; }
-  void SetViewType(int v) override {
-    Check();
-    if (v < ppViewSlide || v > ppViewMasterThumbnails) throw ComError(E_INVALIDARG, L"Invalid view type.");
-    // The host shows slide view as normal view with the slide pane active.
-    if (v == ppViewSlide) {
-      viewType = ppViewNormal;
-      activePane = 2;
-    } else {
-      viewType = v;
-      activePane = v == ppViewNormal ? 2 : 1;
-    }
-    sel = SelState{};
-  }
+  void SetViewType(int v) override;
   Ptr<host::Pane> ActivePane() override;
   Ptr<host::Panes> Panes() override;
   Ptr<host::Selection> Selection() override;
@@ -91,10 +87,12 @@ class WindowImpl : public host::DocumentWindow, public std::enable_shared_from_t
     if (state != ppWindowNormal)
       throw ComError(E_FAIL, L"The window is maximized or minimized; make it normal before moving or sizing it.");
   }
-  float Left() override { Check(); return left; }
-  float Top() override { Check(); return top; }
-  float Width() override { Check(); return width; }
-  float Height() override { Check(); return height; }
+  // A maximised window fills the work area; the others report their own
+  // place, kept to the fraction of a point they were given.
+  float Left() override;
+  float Top() override;
+  float Width() override;
+  float Height() override;
   void SetLeft(float v) override { Movable(); left = v; }
   void SetTop(float v) override { Movable(); top = v; }
   void SetWidth(float v) override {
@@ -363,7 +361,7 @@ class SelectionImpl : public host::Selection {
     auto doc = mWin->Doc();
     if (s.type == ppSelectionSlides) return MakeSlideRange(doc, s.slideIds);
     int v = mWin->viewType;
-    bool shows = v == ppViewNormal || v == ppViewSlide || v == ppViewNotesPage;
+    bool shows = v == ppViewNormal || v == ppViewOutline || v == ppViewSlide || v == ppViewNotesPage;
     if (s.type == ppSelectionNone && (!shows || mWin->PaneViewType(mWin->activePane) == ppViewThumbnails))
       throw ComError(E_FAIL, L"Nothing appropriate is currently selected.");
     if (mWin->CurrentIndex() == 0) throw ComError(E_FAIL, L"The presentation has no slides.");
@@ -417,7 +415,7 @@ class WindowsImpl : public host::DocumentWindows {
     if (index < 1 || index > Count()) throw ComError(DISP_E_BADINDEX, L"The window index is out of range.");
     return mWins[index - 1];
   }
-  void Arrange(int) override {}
+  void Arrange(int style) override;
 
  private:
   std::vector<std::shared_ptr<WindowImpl>> mWins;
@@ -425,7 +423,11 @@ class WindowsImpl : public host::DocumentWindows {
 
 class SlideShowWindowsImpl : public host::SlideShowWindows {
  public:
-  int Count() override { return 0; }
+  explicit SlideShowWindowsImpl(std::shared_ptr<AppImpl> a) : mApp(std::move(a)) {}
+  int Count() override;
+
+ private:
+  std::shared_ptr<AppImpl> mApp;
 };
 
 class PresentationsImpl;
@@ -436,10 +438,16 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
   std::vector<std::shared_ptr<PresentationImpl>> presentations;
   std::vector<std::shared_ptr<WindowImpl>> windows;
   std::weak_ptr<WindowImpl> active;
+  // Presentations whose slide show runs; a show ends with its presentation.
+  std::vector<std::weak_ptr<PresentationImpl>> shows;
   Ptr<host::CommandBars> bars;
   int untitledCounter = 0;
+  int major = 16;
 
   float ScreenPoints(int px) const { return static_cast<float>(px) * 72.0f / static_cast<float>(options.dpi); }
+  // The screen less the task bar, in points.
+  float WorkWidth() const { return ScreenPoints(options.screenWidth); }
+  float WorkHeight() const { return ScreenPoints(std::max(0, options.screenHeight - kTaskBarPixels)); }
 
   std::wstring Version() override { return options.version; }
   std::wstring Name() override { return L"Microsoft PowerPoint"; }
@@ -455,7 +463,9 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
     if (!w) throw ComError(E_FAIL, L"No document window is open.");
     return w;
   }
-  Ptr<host::SlideShowWindows> SlideShowWindows() override { return std::make_shared<SlideShowWindowsImpl>(); }
+  Ptr<host::SlideShowWindows> SlideShowWindows() override {
+    return std::make_shared<SlideShowWindowsImpl>(shared_from_this());
+  }
   Ptr<host::CommandBars> CommandBars() override {
     if (!bars) bars = MakeCommandBars();
     return bars;
@@ -471,9 +481,8 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
     auto w = std::make_shared<WindowImpl>();
     w->app = shared_from_this();
     w->pres = p;
-    w->width = ScreenPoints(options.screenWidth);
-    // The work area leaves room for a task bar, as a desktop does.
-    w->height = ScreenPoints(std::max(0, options.screenHeight - 40));
+    w->width = WorkWidth();
+    w->height = WorkHeight();
     if (!p->doc->SlideList().empty()) w->currentSlideId = p->doc->SlideList()[0].id;
     windows.push_back(w);
     active = w;
@@ -518,9 +527,9 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
   }
   void SelectSlides(Document& doc, const std::vector<int>& ids) override {
     auto w = WindowOf(doc);
-    if (w->viewType != ppViewSlideSorter && w->viewType != ppViewNormal)
+    if (w->viewType != ppViewSlideSorter && !w->ThreePanes())
       throw ComError(E_FAIL, L"Slides can be selected only in normal or slide sorter view.");
-    if (w->viewType == ppViewNormal) {
+    if (w->ThreePanes()) {
       w->activePane = 1;
       if (!ids.empty()) w->currentSlideId = ids.front();
     }
@@ -537,17 +546,92 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
   void CheckShows(WindowImpl& w, const SlideRef& slide) {
     int v = w.viewType;
     if (slide.notes) {
-      if (v != ppViewNotesPage && v != ppViewNormal)
+      if (v != ppViewNotesPage && v != ppViewNormal && v != ppViewOutline)
         throw ComError(E_FAIL, L"The notes page is not shown in the window; switch to the notes page view.");
     } else if (v != ppViewNormal && v != ppViewSlide) {
-      throw ComError(E_FAIL, L"Shapes can be selected only in normal view.");
+      if (v != ppViewOutline) throw ComError(E_FAIL, L"Shapes can be selected only in normal view.");
     }
     w.CurrentIndex();
     if (w.currentSlideId != slide.slideId)
       throw ComError(E_FAIL, L"The shape is not on the slide shown in the window; go to its slide first.");
-    if (v == ppViewNormal) w.activePane = slide.notes ? 3 : 2;
+    if (w.ThreePanes()) w.activePane = slide.notes ? 3 : 2;
   }
 };
+
+void WindowImpl::SetViewType(int v) {
+  Check();
+  if (v < ppViewSlide || v > ppViewMasterThumbnails) throw ComError(E_INVALIDARG, L"Invalid view type.");
+  switch (v) {
+    // Slide view and the thumbnails are normal view with that pane active.
+    case ppViewSlide:
+    case ppViewNormal:
+    case ppViewThumbnails:
+      viewType = ppViewNormal;
+      leftPane = ppViewThumbnails;
+      activePane = v == ppViewThumbnails ? 1 : 2;
+      break;
+    // Before version 15 the outline is a tab of normal view's first pane;
+    // from 15 on it is a view of its own with the same three panes.
+    case ppViewOutline:
+      viewType = App()->major >= 15 ? ppViewOutline : ppViewNormal;
+      leftPane = ppViewOutline;
+      activePane = 1;
+      break;
+    default:
+      viewType = v;
+      activePane = 1;
+  }
+  sel = SelState{};
+}
+float WindowImpl::Left() {
+  Check();
+  return state == ppWindowMaximized ? 0.0f : left;
+}
+float WindowImpl::Top() {
+  Check();
+  return state == ppWindowMaximized ? 0.0f : top;
+}
+float WindowImpl::Width() {
+  Check();
+  return state == ppWindowMaximized ? App()->WorkWidth() : width;
+}
+float WindowImpl::Height() {
+  Check();
+  return state == ppWindowMaximized ? App()->WorkHeight() : height;
+}
+
+void WindowsImpl::Arrange(int style) {
+  if (style != ppArrangeTiled && style != ppArrangeCascade) throw ComError(E_INVALIDARG, L"Invalid arrange style.");
+  if (mWins.empty()) return;
+  auto app = mWins.front()->App();
+  float w = app->WorkWidth(), h = app->WorkHeight();
+  auto n = static_cast<float>(mWins.size());
+  for (std::size_t i = 0; i < mWins.size(); ++i) {
+    WindowImpl& win = *mWins[i];
+    win.Check();
+    win.state = ppWindowNormal;
+    auto k = static_cast<float>(i);
+    if (style == ppArrangeTiled) {
+      win.left = w * k / n;
+      win.top = 0;
+      win.width = w / n;
+      win.height = h;
+    } else {
+      // Each window a title bar lower and to the right of the one before.
+      constexpr float kStep = 22.5f;
+      win.left = win.top = kStep * k;
+      win.width = std::max(0.0f, w * 0.75f);
+      win.height = std::max(0.0f, h * 0.75f);
+    }
+  }
+}
+
+int SlideShowWindowsImpl::Count() {
+  int n = 0;
+  for (auto& p : mApp->shows)
+    if (auto pres = p.lock(); pres && !pres->doc->Closed()) ++n;
+  return n;
+}
 
 void WindowImpl::Check() {
   if (closed) throw ComError(E_FAIL, L"The window has been closed.");
@@ -680,12 +764,42 @@ Ptr<host::Presentations> AppImpl::Presentations() { return std::make_shared<Pres
 
 }  // namespace
 
+int VersionNumber(const std::wstring& version) {
+  int major = 0;
+  std::size_t i = 0;
+  for (; i < version.size() && i < 3 && version[i] >= L'0' && version[i] <= L'9'; ++i)
+    major = major * 10 + (version[i] - L'0');
+  bool rest = i == version.size() || version[i] == L'.';
+  // There never was a version 13.
+  if (i == 0 || !rest || major < 11 || major > 16 || major == 13) return 0;
+  return major;
+}
+
 Ptr<host::Application> CreateApplication(ApplicationOptions options) {
   if (options.dpi <= 0 || options.screenWidth <= 0 || options.screenHeight <= 0)
     throw ComError(E_INVALIDARG, L"The virtual screen needs a positive size and resolution.");
+  int major = VersionNumber(options.version);
+  if (!major)
+    throw ComError(E_INVALIDARG, L"The host version \"" + options.version +
+                                     L"\" is not one of 11.0, 12.0, 14.0, 15.0 and 16.0.");
   auto a = std::make_shared<AppImpl>();
   a->options = std::move(options);
+  a->major = major;
   return a;
+}
+
+void RunSlideShow(const Ptr<host::Application>& application, const Ptr<host::Presentation>& presentation) {
+  auto app = std::dynamic_pointer_cast<AppImpl>(application);
+  auto pres = std::dynamic_pointer_cast<PresentationImpl>(presentation);
+  if (!app || !pres || pres->app.lock() != app)
+    throw ComError(E_INVALIDARG, L"The presentation does not belong to this application.");
+  pres->Check();
+  if (pres->doc->SlideList().empty()) throw ComError(E_FAIL, L"A presentation without slides cannot be shown.");
+  app->shows.push_back(pres);
+}
+
+void EndSlideShows(const Ptr<host::Application>& application) {
+  if (auto app = std::dynamic_pointer_cast<AppImpl>(application)) app->shows.clear();
 }
 
 std::function<std::wstring(const std::vector<std::wstring>&)> ShellMacro(const std::string& command) {

@@ -12,19 +12,35 @@
 namespace host::pptx {
 
 struct ApplicationOptions {
-  // What Application.Version answers; "16.0" unless configured.
+  // What Application.Version answers: "11.0", "12.0", "14.0", "15.0" or
+  // "16.0" (the default); the integer part chooses what the walk does.
   std::wstring version = L"16.0";
   // Macros the user registered for this run, by name. Run executes only
   // these; the function gets the arguments and returns the result.
   std::map<std::wstring, std::function<std::wstring(const std::vector<std::wstring>&)>> macros;
-  // The virtual screen the windows live on, in pixels at `dpi`.
+  // The virtual screen the windows live on, in pixels at `dpi`. Its work
+  // area (what a maximised window fills) leaves 40 pixels at the bottom
+  // for a task bar.
   int screenWidth = 1920;
   int screenHeight = 1080;
   int dpi = 96;
   PackageLimits limits;
 };
 
+// Throws E_INVALIDARG for a screen without size or a version other than
+// those above.
 Ptr<host::Application> CreateApplication(ApplicationOptions options = {});
+
+// The major version of a version text ("16.0" gives 16); 0 when it is not
+// one this host can play.
+int VersionNumber(const std::wstring& version);
+
+// Starts a slide show of a presentation of this application, as the user
+// would: Application.SlideShowWindows counts it until the presentation is
+// closed or EndSlideShows is called. E_INVALIDARG for a presentation of
+// another application, E_FAIL for one without slides.
+void RunSlideShow(const Ptr<host::Application>& application, const Ptr<host::Presentation>& presentation);
+void EndSlideShows(const Ptr<host::Application>& application);
 
 // A macro that runs a shell command with the arguments appended (each
 // quoted) and answers its standard output without the final newline;

@@ -256,7 +256,7 @@ class ControlImpl : public host::CommandBarControl, public std::enable_shared_fr
   std::uint32_t Advise(const Ptr<host::CommandBarButtonEvents>& sink) override {
     Check();
     if (!IsButton()) NotMember(L"Click");
-    if (!sink) throw ComError(E_POINTER, L"No sink to connect.");
+    if (!sink) throw ComError(E_INVALIDARG, L"No sink to connect.");
     std::uint32_t c = nextCookie++;
     sinks[c] = sink;
     return c;

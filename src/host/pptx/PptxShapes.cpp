@@ -173,6 +173,8 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
   // Table cells: the table and the cell's origin position (0-based).
   pugi::xml_node tbl;
   int row = 0, col = 0;
+  // Drawn SmartArt shapes: 1-based position among the frame's GroupItems.
+  int drawnIndex = 0;
   int generation = 0;  // deletions in the part when this handle was made
 
   void Check() {
@@ -328,9 +330,25 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
     Dirty();
   }
 
-  const void* Identity() override {
-    if (kind == Kind::Cell) return CellNode(tbl, row, col).internal_object();
-    return node.internal_object();
+  ShapeIdentity Identity() override {
+    Check();
+    ShapeIdentity id;
+    id.slideId = slide.slideId;
+    id.notesPage = slide.notes;
+    if (kind == Kind::Tree) {
+      id.shapeId = Attr(CNvPr(node), "id").as_int();
+    } else {
+      // Cells and drawn shapes have no id the host would report; they are
+      // told apart inside their frame by position.
+      id.shapeId = Attr(CNvPr(parent->node), "id").as_int();
+      if (kind == Kind::Cell) {
+        id.row = row + 1;
+        id.column = col + 1;
+      } else {
+        id.drawnIndex = drawnIndex;
+      }
+    }
+    return id;
   }
 
   int Type() override {
@@ -429,9 +447,12 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
     if (it != kTypes.end()) return it->second;
     return prst.empty() ? -2 : 138;
   }
+  // The slide image of a notes page is a placeholder shape but shows a
+  // picture of the slide; the host gives it no text frame.
   bool HasTextFrame() override {
     Check();
-    return kind != Kind::Tree || Is(node, "sp");
+    if (kind != Kind::Tree) return true;
+    return Is(node, "sp") && std::string_view(Attr(Ph(node), "type").value()) != "sldImg";
   }
   Ptr<host::TextFrame> TextFrame() override;
   Ptr<host::TextFrame2> TextFrame2() override;
@@ -903,6 +924,7 @@ void DrawnShapes(const std::shared_ptr<ShapeImpl>& frame, const std::shared_ptr<
       s->kind = Kind::Drawn;
       s->parent = frame;
       s->generation = frame->doc->Deletions(drawingPart);
+      s->drawnIndex = static_cast<int>(out.size()) + 1;
       out.push_back(s);
     }
   }

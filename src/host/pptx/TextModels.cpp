@@ -592,7 +592,7 @@ class ModernRange : public host::TextRange2, private RangeCore {
 };
 
 RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {
-  if (!owner) throw ComError(E_POINTER, L"No text owner.");
+  if (!owner) throw ComError(E_FAIL, L"No text owner.");
   RangeState s;
   s.owner = owner;
   s.start = 0;

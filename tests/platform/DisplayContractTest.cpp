@@ -1,0 +1,40 @@
+// The display contract: a work area and pixels per inch the window
+// arrangement can convert to points, on the real screen and the virtual one.
+#include <gtest/gtest.h>
+
+#include "platform/Display.h"
+#include "platform/Registry.h"
+
+namespace {
+
+TEST(DisplayContract, TheScreenHasAnAreaAndADensity) {
+  platform::ScreenInfo info;
+  ASSERT_TRUE(platform::GetScreenInfo(&info));
+  EXPECT_GT(info.dpiX, 0);
+  EXPECT_GT(info.dpiY, 0);
+  EXPECT_GT(info.workArea.width, 0);
+  EXPECT_GT(info.workArea.height, 0);
+  // No host frame of this name exists anywhere.
+  platform::ScreenRect frame;
+  if (platform::RegistryHiveFile(platform::Hive::CurrentUser).empty()) {
+    EXPECT_FALSE(platform::GetFrameClientArea(L"PelorantNoSuchFrameClass", &frame));
+  }
+}
+
+TEST(DisplayContract, TheVirtualScreenCanBeSetWhereThereIsOne) {
+  if (platform::RegistryHiveFile(platform::Hive::CurrentUser).empty()) GTEST_SKIP() << "a real screen";
+  platform::ScreenInfo before;
+  ASSERT_TRUE(platform::GetScreenInfo(&before));
+  EXPECT_EQ(before, (platform::ScreenInfo{{0, 0, 1920, 1080}, 96, 96}));
+  platform::ScreenInfo small{{0, 0, 1281, 1024}, 120, 144};
+  platform::SetVirtualScreen(small);
+  platform::ScreenInfo now;
+  ASSERT_TRUE(platform::GetScreenInfo(&now));
+  EXPECT_EQ(now, small);
+  platform::ScreenRect frame;
+  ASSERT_TRUE(platform::GetFrameClientArea(L"PP11FrameClass", &frame));
+  EXPECT_EQ(frame, small.workArea);
+  platform::SetVirtualScreen(before);
+}
+
+}  // namespace

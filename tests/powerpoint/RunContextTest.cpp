@@ -1,0 +1,44 @@
+#include "RunFixture.h"
+#include "platform/System.h"
+#include "support/ResourceModule.h"
+
+using namespace runtest;
+
+namespace {
+
+class RunContextTest : public RunFixture {};
+
+TEST_F(RunContextTest, VersionIsTheIntegerPartOfTheHosts) {
+  EXPECT_EQ(ctx.Version(), 0);  // no application
+  Open({Box(2, "Box", Para({{"x", ""}}))}, 11);
+  EXPECT_EQ(ctx.Version(), 11);
+}
+
+// Each report is listed in both lists and shown exactly once, whether or not
+// the error list shows its entries itself.
+TEST_F(RunContextTest, RunErrorsAreListedAndShownOnce) {
+  std::vector<platform::MessageBoxRequest> shown;
+  auto previous = platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& r) {
+    shown.push_back(r);
+    return IDOK;
+  });
+  ErrorList::Clear();
+  for (bool display : {false, true}) {
+    ErrorList::SetDisplay(display);
+    ctx.ReportRunError(1505);
+  }
+  platform::SetMessageBoxHandler(previous);
+  ErrorList::SetDisplay(false);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].id, 1505);
+  EXPECT_EQ(errors[0].category, 1);
+  EXPECT_FALSE(errors[0].text.empty());
+  EXPECT_EQ(errors[0].text, LoadText(1505));
+  EXPECT_EQ(ErrorList::GetCount(), 2);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].text, errors[0].text);
+  EXPECT_EQ(shown[0].style & 0xF0u, static_cast<unsigned>(MB_ICONERROR));
+  ErrorList::Clear();
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+#include <cwctype>
+
+#include "RunFixture.h"
+#include "host/Shapes.h"
+#include "host/TextRange.h"
+
+using namespace runtest;
+
+namespace {
+
+// Run on both text models: the classic one below version 12, the newer one from 12 on.
+class ShapeTextModels : public RunFixture, public ::testing::WithParamInterface<int> {};
+INSTANTIATE_TEST_SUITE_P(Versions, ShapeTextModels, ::testing::Values(11, 16));
+
+TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
+  Open({Box(2, "Box", Para({{"One cat.", ""}, {" Two dogs.", "b=\"1\""}}) + Para({{"Three birds.", "i=\"1\""}}))},
+       GetParam());
+  o.SentenceSeparator = L"|";
+  ASSERT_TRUE(Translate("Box"));
+  // No separator before a line end, nor after the last sentence.
+  EXPECT_EQ(TargetText("Box")->Text(), L"ONE CAT.| TWO DOGS.\rTHREE BIRDS.");
+  EXPECT_EQ(TargetChars("Box", L"ONE CAT.|")->Font()->Bold(), host::msoFalse);
+  EXPECT_EQ(TargetChars("Box", L" TWO DOGS.")->Font()->Bold(), host::msoTrue);
+  EXPECT_EQ(TargetChars("Box", L"THREE BIRDS.")->Font()->Italic(), host::msoTrue);
+  EXPECT_EQ(stats.segmentsTranslated, 3);
+}
+
+// Translations longer than their sources move every later position; each
+// piece must still be written over itself.
+TEST_P(ShapeTextModels, ParagraphsAndSelectionsAreWrittenWhereTheyAre) {
+  impl->SetTranslator(Bracket);
+  Open({Box(2, "Body", Para({{"First one.", ""}}) + Para({{"Second one. More here.", ""}}) + Para({{"Third.", ""}}),
+            400 * P, 300 * P, "<a:bodyPr/>", "type=\"body\" idx=\"1\"") +
+        Box(3, "Box", Para({{"Alpha one. Beta two. Gamma three. Delta four.", ""}}))},
+       GetParam());
+  ASSERT_TRUE(Translate("Body", false, true));
+  EXPECT_EQ(TargetText("Body")->Text(), L"[First one.]\r[Second one.] [More here.]\r[Third.]");
+
+  prop.SelectedTextStart = 12;  // "Beta two. Gamma three. "
+  prop.SelectedTextSize = 23;
+  o.DisplaysDocument = 1;  // the window follows each segment
+  ASSERT_TRUE(Translate("Box", true));
+  EXPECT_EQ(TargetText("Box")->Text(), L"Alpha one. [Beta two.] [Gamma three.] Delta four.");
+  prop.SelectedTextSize = 0;
+  EXPECT_FALSE(Translate("Box", true));
+}
+
+TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {
+  const std::pair<int, std::wstring> cases[] = {
+      {0, L"Hello there.\vHELLO THERE.\v Bye now.\v BYE NOW."},
+      {1, L"Hello there.HELLO THERE. Bye now. BYE NOW."},
+      {2, L"Hello there.HELLO THERE.\v Bye now. BYE NOW."},
+  };
+  for (const auto& [dest, expected] : cases) {
+    SCOPED_TRACE(dest);
+    Open({Box(2, "Box", Para({{"Hello there. Bye now.", ""}}))}, GetParam());
+    o.DualPrint = o.ChangesOrigFontColor = o.ChangesTranFontColor = 1;
+    o.DualPrintDest = dest;
+    o.OrigFontColorValue = 0x0000FF;
+    o.TranFontColorValue = 0xFF0000;
+    ASSERT_TRUE(Translate("Box"));
+    EXPECT_EQ(TargetText("Box")->Text(), expected);
+    for (const wchar_t* piece : {L"Hello there.", L"Bye now.", L"HELLO THERE.", L"BYE NOW."})
+      EXPECT_EQ(TargetChars("Box", piece)->Font()->Fill()->ForeColor()->Rgb(), std::iswupper(piece[1]) ? 0xFF0000 : 0x0000FF)
+          << piece;
+  }
+}
+
+// Shrinking works on the host's real text metrics, in whole points from
+// each run's own size, on a translation three times its source's length.
+TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
+  Open({Box(2, "Long", Para({{"Several words in one small box.", "sz=\"2400\""}, {" More.", "sz=\"2000\""}}),
+            200 * P, 100 * P) +
+        Box(3, "Short", Para({{"Fits.", "sz=\"1800\""}}), 300 * P, 80 * P) +
+        Box(4, "Tiny", Para({{"Never gone", "sz=\"200\""}}), 10 * P, 1 * P)},
+       GetParam());
+  impl->SetTranslator([](const std::wstring& s) { return s + L" " + s + L" " + s; });
+  for (const char* name : {"Long", "Short", "Tiny"}) {
+    ASSERT_TRUE(Translate(name));
+    ASSERT_TRUE(powerpoint::FitTextToShape(ctx, Source(name), Target(name)));
+  }
+  float room = Target("Long")->Height() - Target("Long")->TextFrame2()->MarginTop();
+  // The source fits, so the older hosts' rule (room as large as the source
+  // text takes) gives the same room.
+  ASSERT_LE(Source("Long")->TextFrame2()->TextRange()->BoundHeight(), room);
+  EXPECT_LE(TargetText("Long")->BoundHeight(), room);
+  float big = TargetChars("Long", L"Several")->Font()->Size();
+  EXPECT_LT(big, 24.0f);
+  EXPECT_FLOAT_EQ(TargetChars("Long", L"More")->Font()->Size(), big - 4.0f);
+  // It stopped at the first size that fits.
+  auto all = TargetText("Long");
+  int split = static_cast<int>(all->Text().find(L" More."));
+  all->Characters(1, split)->Font()->SetSize(big + 1);
+  all->Characters(split + 1, all->Length() - split)->Font()->SetSize(big - 3);
+  EXPECT_GT(TargetText("Long")->BoundHeight(), room);
+
+  EXPECT_FLOAT_EQ(TargetText("Short")->Font()->Size(), 18.0f);
+  EXPECT_FLOAT_EQ(TargetText("Tiny")->Font()->Size(), 1.0f);
+}
+
+class ShapeText : public RunFixture {};
+
+TEST_F(ShapeText, EveryParagraphOfALongBodyIsTranslated) {
+  std::string body;
+  for (int i = 1; i <= 505; ++i) body += Para({{"p" + std::to_string(i), ""}});
+  Open({Box(2, "Box", body)});
+  ASSERT_TRUE(Translate("Box", false, true));
+  std::wstring text = TargetText("Box")->Text();
+  EXPECT_EQ(text.substr(text.size() - 9), L"P504\rP505");
+  EXPECT_EQ(stats.segmentsTranslated, 505);
+}
+
+TEST_F(ShapeText, TargetLanguageAndFontsByCharacterSet) {
+  struct Case {
+    int charset;
+    std::wstring sjis, expected;  // expected empty: the font stays
+  };
+  for (const Case& c : {Case{128, L"IPAGothic", L"IPAGothic"}, Case{128, L"", L""},
+                        Case{204, L"IPAGothic", L"DejaVu Serif"}, Case{161, L"IPAGothic", L""}}) {
+    SCOPED_TRACE(c.charset);
+    Open({Box(2, "Box", Para({{"Good morning.", ""}}))});
+    std::wstring before = TargetText("Box")->Font()->Name();
+    o.ToCharset = c.charset;
+    o.ToLcid = 1041;
+    o.FontSJIS = c.sjis;
+    o.FontRussian = L"DejaVu Serif";
+    ASSERT_TRUE(Translate("Box"));
+    auto font = TargetText("Box")->Font();
+    EXPECT_EQ(font->Name(), c.expected.empty() ? before : c.expected);
+    if (!c.expected.empty()) {
+      EXPECT_EQ(font->NameFarEast(), c.expected);
+    }
+    EXPECT_EQ(TargetText("Box")->LanguageID(), 1041);
+  }
+}
+
+// A bold word lands on the word the engine pairs it with, wherever that is.
+TEST_F(ShapeText, KeepStyleFollowsTheEnginesCorrespondence) {
+  Open({Box(2, "Box", Para({{"The ", ""}, {"big", "b=\"1\""}, {" dog.", ""}}))});
+  impl->SetTranslation(L"The big dog.", L"El perro grande.");
+  impl->SetCorrespondence(L"The big dog.", {{{{0, 3}}, {{0, 2}}}, {{{4, 3}}, {{9, 6}}}, {{{8, 4}}, {{3, 5}}}});
+  o.KeepStyle = 1;
+  ASSERT_TRUE(Translate("Box"));
+  EXPECT_EQ(TargetText("Box")->Text(), L"El perro grande.");
+  EXPECT_EQ(TargetChars("Box", L"grande")->Font()->Bold(), host::msoTrue);
+  EXPECT_EQ(TargetChars("Box", L"El perro ")->Font()->Bold(), host::msoFalse);
+}
+
+TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
+  Open({Box(2, "Box", Para({{"Keep this. Change that.", ""}}))});
+  impl->Script(fake_engine::Operation::Translate, {.status = 3, .errorCode = 30006, .times = 1});
+  ASSERT_TRUE(Translate("Box"));
+  EXPECT_EQ(TargetText("Box")->Text(), L"Keep this. CHANGE THAT.");
+  EXPECT_EQ(stats.segmentsTranslated, 1);
+  EXPECT_EQ(stats.segmentsLeft[L"engine failed"], 1);
+
+  // A cancel during the second of three sentences leaves it and the third.
+  Open({Box(2, "Box", Para({{"One. Two. Three.", ""}}))});
+  impl->SetTranslator([this](const std::wstring& s) {
+    if (s == L"Two.") appCommon.SetCancel(true);
+    return L"<" + s + L">";
+  });
+  ASSERT_TRUE(Translate("Box"));
+  EXPECT_EQ(TargetText("Box")->Text(), L"<One.> Two. Three.");
+  EXPECT_EQ(stats.segmentsLeft[L"cancelled"], 2);
+}
+
+}  // namespace

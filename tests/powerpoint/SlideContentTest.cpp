@@ -1,0 +1,115 @@
+#include "RunFixture.h"
+#include "host/Comments.h"
+#include "host/Shapes.h"
+#include "host/Slides.h"
+#include "host/TextRange.h"
+
+using namespace runtest;
+
+namespace {
+
+class SlideContent : public RunFixture {
+ protected:
+  // Three comments, the first with two replies, on the first slide.
+  void OpenCommented(int version) {
+    Open({Box(2, "Box", Para({{"Slide text.", ""}}))});
+    auto comments = work->Slides()->Item(1)->Comments();
+    auto first = comments->Add(10, 20, L"Ana Lima", L"AL", L"First note.");
+    comments->Add(30, 40, L"Bo Berg", L"BB", L"Second note.");
+    comments->Add(50, 60, L"Ana Lima", L"AL", L"Third note.");
+    first->Replies()->Add(0, 0, L"Bo Berg", L"BB", L"A reply.");
+    first->Replies()->Add(0, 0, L"Cy Dahl", L"CD", L"Another reply.");
+    work->SaveAs(W(dir / "commented.pptx"), host::ppSaveAsOpenXMLPresentation);
+    OpenFile(dir / "commented.pptx", version);
+  }
+  bool TranslateComments() {
+    return powerpoint::TranslateSlideComment(ctx, work->Slides()->Item(1)->Comments(),
+                                             tran->Slides()->Item(1)->Comments());
+  }
+  // "author@left,top: text" of each comment, or of the replies of comment n.
+  std::vector<std::wstring> Target(int replyOf = 0) {
+    auto comments = tran->Slides()->Item(1)->Comments();
+    if (replyOf) comments = comments->Item(replyOf)->Replies();
+    std::vector<std::wstring> out;
+    for (int i = 1; i <= comments->Count(); ++i) {
+      auto c = comments->Item(i);
+      out.push_back(c->Author() + (replyOf ? L"" : L"@" + std::to_wstring(int(c->Left())) + L"," +
+                                                       std::to_wstring(int(c->Top()))) + L": " + c->Text());
+    }
+    return out;
+  }
+  using RunFixture::Target;
+};
+
+TEST_F(SlideContent, MergedTableAreaIsTranslatedOnceAtItsTopLeftCell) {
+  using decktest::Cell;
+  Open({decktest::Table(2, "Grid", 3,
+                        {Cell("A", " gridSpan=\"2\" rowSpan=\"2\"") + Cell("", " hMerge=\"1\" rowSpan=\"2\"") + Cell("B"),
+                         Cell("", " gridSpan=\"2\" vMerge=\"1\"") + Cell("", " hMerge=\"1\" vMerge=\"1\"") + Cell("C"),
+                         Cell("D") + Cell("E") + Cell("F")})});
+  impl->SetTranslator(Bracket);
+  ASSERT_TRUE(powerpoint::TranslateShape_Table(ctx, Source("Grid"), Target("Grid")));
+  auto table = Target("Grid")->Table();
+  auto text = [&](int r, int c) { return table->Cell(r, c)->Shape()->TextFrame2()->TextRange()->Text(); };
+  EXPECT_EQ(text(2, 2), L"[A]");
+  EXPECT_EQ(text(1, 3), L"[B]");
+  EXPECT_EQ(text(3, 2), L"[E]");
+  // Column by column, the merged area once.
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"A", L"D", L"E", L"B", L"C", L"F"}));
+}
+
+TEST_F(SlideContent, CommentsAndRepliesKeepOrderAuthorsAndPositions) {
+  for (int version : {16, 11}) {
+    SCOPED_TRACE(version);
+    OpenCommented(version);
+    ASSERT_TRUE(TranslateComments());
+    EXPECT_EQ(Target(), (std::vector<std::wstring>{L"Ana Lima@10,20: FIRST NOTE.", L"Bo Berg@30,40: SECOND NOTE.",
+                                                   L"Ana Lima@50,60: THIRD NOTE."}));
+    // Hosts without replies of their own keep them untranslated.
+    EXPECT_EQ(Target(1), version >= 15
+                             ? (std::vector<std::wstring>{L"Bo Berg: A REPLY.", L"Cy Dahl: ANOTHER REPLY."})
+                             : (std::vector<std::wstring>{L"Bo Berg: A reply.", L"Cy Dahl: Another reply."}));
+  }
+}
+
+// The engine answers the second comment with nothing while the user
+// cancels: it and the one after keep their text, and none is lost.
+TEST_F(SlideContent, CommentsKeepTheirSourceWhenTheTranslationComesBackEmpty) {
+  OpenCommented(16);
+  impl->SetTranslator([this](const std::wstring& s) -> std::wstring {
+    if (s != L"Second note.") return L"<" + s + L">";
+    appCommon.SetCancel(true);
+    return L"";
+  });
+  ASSERT_TRUE(TranslateComments());
+  EXPECT_EQ(Target(), (std::vector<std::wstring>{L"Ana Lima@10,20: <First note.>", L"Bo Berg@30,40: Second note.",
+                                                 L"Ana Lima@50,60: Third note."}));
+  EXPECT_EQ(Target(1).size(), 2u);
+  EXPECT_EQ(stats.comments, 3);
+  EXPECT_EQ(stats.segmentsLeft[L"cancelled"], 2);
+}
+
+TEST_F(SlideContent, WordArtTextsInEveryLayout) {
+  struct Case {
+    std::string source;
+    int dualPrint, dest;
+    std::wstring expected;
+  };
+  for (const Case& c : {Case{"Big Sale", 0, 0, L"BIG SALE"}, Case{"Big Sale", 1, 0, L"Big Sale\rBIG SALE"},
+                        Case{"Big Sale", 1, 1, L"Big SaleBIG SALE"}, Case{"Big Sale", 1, 2, L"Big SaleBIG SALE"},
+                        Case{"", 0, 0, L" "}}) {  // a text effect cannot be empty
+    SCOPED_TRACE(c.expected);
+    Open({Box(2, "Art", c.source.empty() ? "<a:p/>" : Para({{c.source, ""}}), 300 * P, 80 * P,
+              "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>")});
+    ASSERT_EQ(Source("Art")->Type(), host::msoTextEffect);
+    o.DualPrint = c.dualPrint;
+    o.DualPrintDest = c.dest;
+    std::pair<std::wstring, std::wstring> text;
+    int skip = -1;
+    ASSERT_TRUE(powerpoint::TranslateShape_WordArt(ctx, Source("Art"), Target("Art"), text, skip));
+    EXPECT_EQ(Target("Art")->TextEffect()->Text(), c.expected);
+    EXPECT_EQ(skip, 0);
+  }
+}
+
+}  // namespace
