@@ -41,8 +41,11 @@ TEST_F(ClipboardContract, WhatIsWrittenIsReadBackAndEmptyingClearsIt) {
   ASSERT_TRUE(platform::ReadClipboard(&read));
   for (const ClipboardEntry& e : read) {
     // The system may round blocks up; what was written leads.
-    if (e.format == platform::kCfUnicodeText) EXPECT_EQ(e.data.substr(0, text.size()), text);
-    if (e.format == html) EXPECT_EQ(e.data.substr(0, 15), entries[1].data);
+    if (e.format == platform::kCfUnicodeText) {
+      EXPECT_EQ(e.data.substr(0, text.size()), text);
+    } else if (e.format == html) {
+      EXPECT_EQ(e.data.substr(0, 15), entries[1].data);
+    }
   }
   EXPECT_EQ(std::count_if(read.begin(), read.end(), [&](const auto& e) { return e.format == html; }), 1);
 
