@@ -325,3 +325,54 @@ TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AddinTest, ACancelledTranslationChangesNeitherClipboardNorSelection) {
+  fake_engine::FakeEngineSide side;
+  side.AddImplementation(L"Test")
+      .AddPair({L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"})
+      .Script(fake_engine::Operation::Translate, {.hang = true});
+  // The time limit cancels the hanging request.
+  addin::AddinMain::SetFacadeSetup([](addin::AddinApplication& facade) {
+    facade.SetSwitches(0, 1, 0);
+    facade.SetWatchdogStep(std::chrono::milliseconds(5));
+    facade.SetOptionsLoader([](options::TranslationOptions& sets) {
+      sets.Reset();
+      sets.Find(L"default")->SetTimeOutMSec(1);
+      return true;
+    });
+  });
+  const std::vector<std::uint32_t> custom{1};
+  addin::OnConnection(app, std::make_shared<int>(0), &custom);
+  decktest::Deck d;
+  d.slides.push_back(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One."));
+  decktest::Write(d, dir.path() / "deck.pptx");
+  auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
+  deck->Windows()->Item(1)->View()->GotoSlide(1);
+  auto a = deck->Slides()->Item(1)->Shapes()->Item(L"A");
+  deck->Slides()->Item(1)->Shapes()->Range(std::vector<std::wstring>{L"A"})->Select();
+  powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
+  shown.clear();
+  Control(L".MENU.TRAN-COPY")->Execute();
+  EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"kept");
+  Control(L".MENU.TRAN-PASTE")->Execute();
+  EXPECT_EQ(a->TextFrame()->TextRange()->Text(), L"One.");
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(Menu().Ready(), 1);
+  deck->Close();
+}
+
+TEST_F(AddinTest, TagsUseTheProgIdWithoutItsVersion) {
+  addin::AddinMain::SetProgIdLookup([](std::wstring* progId) {
+    *progId = L"VelmoraMsPowerPoint.Addin.1";
+    return S_OK;
+  });
+  Connect({Pair(L"a", L"en", 0x1)});
+  addin::AddinMain::SetProgIdLookup({});
+  EXPECT_TRUE(Control(L".BUTTON.TRAN-ALL"));
+  EXPECT_EQ(Control(L".BUTTON.TRAN-ALL")->OnAction(), L"!<VelmoraMsPowerPoint.Addin>");
+  EXPECT_EQ(addin::UnversionedProgId(L"Other.Name"), L"Other.Name");
+}
+
+}  // namespace
