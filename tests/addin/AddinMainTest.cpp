@@ -376,3 +376,67 @@ TEST_F(AddinTest, TagsUseTheProgIdWithoutItsVersion) {
 }
 
 }  // namespace
+
+namespace {
+
+// The document host with command bars that refuse the menu bar or new bars.
+class RefusingBars : public host::CommandBars {
+ public:
+  RefusingBars(Ptr<host::CommandBars> inner, bool menu) : mInner(std::move(inner)), mMenu(menu) {}
+  int Count() override { return mInner->Count(); }
+  Ptr<host::CommandBar> Item(int index) override { return mInner->Item(index); }
+  Ptr<host::CommandBar> Item(const std::wstring& name) override {
+    if (mMenu && name == L"Menu Bar") throw ComError(E_FAIL, L"refused");
+    return mInner->Item(name);
+  }
+  Ptr<host::CommandBar> Add(const std::wstring& name, int position, bool menuBar, bool temporary) override {
+    if (!mMenu) throw ComError(E_FAIL, L"refused");
+    return mInner->Add(name, position, menuBar, temporary);
+  }
+  Ptr<host::CommandBarControl> FindControl(int type, int id, const std::wstring& tag, bool visibleOnly) override {
+    return mInner->FindControl(type, id, tag, visibleOnly);
+  }
+  std::vector<Ptr<host::CommandBarControl>> FindControls(int type, int id, const std::wstring& tag) override {
+    return mInner->FindControls(type, id, tag);
+  }
+
+ private:
+  Ptr<host::CommandBars> mInner;
+  bool mMenu;
+};
+
+class RefusingApp : public host::Application {
+ public:
+  RefusingApp(Ptr<host::Application> inner, bool menu)
+      : mInner(std::move(inner)), mBars(std::make_shared<RefusingBars>(mInner->CommandBars(), menu)) {}
+  std::wstring Version() override { return mInner->Version(); }
+  std::wstring Name() override { return mInner->Name(); }
+  Ptr<host::Presentations> Presentations() override { return mInner->Presentations(); }
+  Ptr<host::Presentation> ActivePresentation() override { return mInner->ActivePresentation(); }
+  Ptr<host::DocumentWindows> Windows() override { return mInner->Windows(); }
+  Ptr<host::DocumentWindow> ActiveWindow() override { return mInner->ActiveWindow(); }
+  Ptr<host::SlideShowWindows> SlideShowWindows() override { return mInner->SlideShowWindows(); }
+  Ptr<host::CommandBars> CommandBars() override { return mBars; }
+  std::wstring Run(const std::wstring& name, const std::vector<std::wstring>& args) override {
+    return mInner->Run(name, args);
+  }
+
+ private:
+  Ptr<host::Application> mInner;
+  Ptr<host::CommandBars> mBars;
+};
+
+TEST_F(AddinTest, MenuOrToolbarThatCannotBeBuiltIsReportedOnce) {
+  for (bool menu : {true, false}) {
+    SCOPED_TRACE(menu);
+    app = std::make_shared<RefusingApp>(host::pptx::CreateApplication(), menu);
+    shown.clear();
+    Connect({Pair(L"a", L"en", 0x1)});
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], LoadText(menu ? 1301 : 1302));
+    EXPECT_EQ(shown[1], LoadText(1001));
+    EXPECT_EQ(addin::OnDisconnection(), S_OK);
+  }
+}
+
+}  // namespace
