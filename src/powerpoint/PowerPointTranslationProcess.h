@@ -177,6 +177,9 @@ class PowerPointTranslationProcess {
                       host::Ptr<host::Presentation> work, host::Ptr<host::Presentation> tran);
 
  private:
+  bool Enter(RunCaller& caller, std::int64_t progressTarget, const options::TranslationOptionUDT& record,
+             std::int32_t range, const wchar_t* source);
+
   struct Impl;
   std::unique_ptr<Impl> mImpl;
 
