@@ -33,7 +33,8 @@
 // Threads. Host objects are made, used and released on the user-interface
 // thread only; no other thread may hold a Ptr to one (the real host's
 // objects belong to its apartment). Other threads talk to the UI thread by
-// flags, never through host objects.
+// flags, never through host objects. A call from another thread fails with
+// kWrongThread, as an unmarshalled call into the real host's apartment does.
 //
 // Lifetime and disconnection. A Ptr keeps its object usable after the
 // collection it came from is released; an object whose presentation or
@@ -60,6 +61,7 @@ constexpr HRESULT kAccessDenied = E_ACCESSDENIED;
 constexpr HRESULT kNoSuchMember = DISP_E_MEMBERNOTFOUND;
 constexpr HRESULT kFileNotFound = STG_E_FILENOTFOUND;
 constexpr HRESULT kBadFile = STG_E_INVALIDHEADER;
+constexpr HRESULT kWrongThread = static_cast<HRESULT>(0x8001010EL);  // RPC_E_WRONG_THREAD
 
 // Which shape a handle stands for, as a value any implementation can
 // compute from the object model: two handles on the same shape compare

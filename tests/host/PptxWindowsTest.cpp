@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "DeckBuilder.h"
 #include "host/pptx/PptxApplication.h"
 #include "host/pptx/PptxPackage.h"
@@ -356,6 +358,20 @@ TEST_F(PptxWindows, SlideShowsCountUntilTheirPresentationCloses) {
   auto blank = App()->Presentations()->Add(false);
   EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(App(), blank); }), E_FAIL);
   EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(pptx::CreateApplication(), a); }), E_INVALIDARG);
+}
+
+TEST_F(PptxWindows, OnlyTheOpeningThreadMayUseAPresentation) {
+  auto p = Open();
+  auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
+  HRESULT slides = S_OK, name = S_OK;
+  std::thread other([&] {
+    slides = ErrorOf([&] { p->Slides(); });
+    name = ErrorOf([&] { shape->Name(); });
+  });
+  other.join();
+  EXPECT_EQ(slides, kWrongThread);
+  EXPECT_EQ(name, kWrongThread);
+  EXPECT_EQ(shape->Name(), L"A1");
 }
 
 TEST_F(PptxWindows, ReleasingEveryReferenceEndsTheApplication) {
