@@ -68,6 +68,8 @@ constexpr HRESULT kWrongThread = static_cast<HRESULT>(0x8001010EL);  // RPC_E_WR
 // equal, whichever collection they came from and however long apart they
 // were fetched; shapes of different slides never do. Every cell that a
 // merged table area covers answers the area's origin (top-left) cell.
+// It compares shapes of one presentation: a copy of the deck answers the
+// same values for its own shapes.
 struct ShapeIdentity {
   int slideId = 0;         // SlideID of the slide (of its slide for a notes page)
   bool notesPage = false;  // the shape is on the slide's notes page
