@@ -152,6 +152,12 @@ TEST_F(PptxWindows, SelectionOfShapesTextAndSlides) {
   EXPECT_EQ(range->Item(2)->Name(), L"A2");
   a2->Select(true);
   EXPECT_EQ(w->Selection()->ShapeRange()->Count(), 1);
+  // A hidden shape cannot be picked, alone or in a range.
+  a1->SetVisible(false);
+  EXPECT_EQ(ErrorOf([&] { a1->Select(); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { slide->Shapes()->Range()->Select(); }), E_FAIL);
+  EXPECT_EQ(w->Selection()->ShapeRange()->Item(1)->Name(), L"A2");
+  a1->SetVisible(true);
   EXPECT_EQ(ErrorOf([&] { w->Selection()->TextRange(); }), E_FAIL);
 
   // A shape on a slide the window does not show cannot be selected.
