@@ -33,7 +33,8 @@
 // Threads. Host objects are made, used and released on the user-interface
 // thread only; no other thread may hold a Ptr to one (the real host's
 // objects belong to its apartment). Other threads talk to the UI thread by
-// flags, never through host objects.
+// flags, never through host objects. A call from another thread fails with
+// kWrongThread, as an unmarshalled call into the real host's apartment does.
 //
 // Lifetime and disconnection. A Ptr keeps its object usable after the
 // collection it came from is released; an object whose presentation or
@@ -60,12 +61,15 @@ constexpr HRESULT kAccessDenied = E_ACCESSDENIED;
 constexpr HRESULT kNoSuchMember = DISP_E_MEMBERNOTFOUND;
 constexpr HRESULT kFileNotFound = STG_E_FILENOTFOUND;
 constexpr HRESULT kBadFile = STG_E_INVALIDHEADER;
+constexpr HRESULT kWrongThread = static_cast<HRESULT>(0x8001010EL);  // RPC_E_WRONG_THREAD
 
 // Which shape a handle stands for, as a value any implementation can
 // compute from the object model: two handles on the same shape compare
 // equal, whichever collection they came from and however long apart they
 // were fetched; shapes of different slides never do. Every cell that a
 // merged table area covers answers the area's origin (top-left) cell.
+// It compares shapes of one presentation: a copy of the deck answers the
+// same values for its own shapes.
 struct ShapeIdentity {
   int slideId = 0;         // SlideID of the slide (of its slide for a notes page)
   bool notesPage = false;  // the shape is on the slide's notes page

@@ -55,7 +55,8 @@ class Shape {
   virtual bool Visible() = 0;
   virtual void SetVisible(bool visible) = 0;
   // Adds the shape to the active window's selection, or makes it the
-  // selection when replace is true.
+  // selection when replace is true. kNotAvailable for a hidden shape, one
+  // on a slide the window does not show, or a view that shows no shapes.
   virtual void Select(bool replace) = 0;
   void Select() { Select(true); }
   virtual float Left() = 0;

@@ -15,6 +15,7 @@
 #include "powerpoint/TemporaryCopies.h"
 #include "support/ErrorList.h"
 #include "support/Log.h"
+#include "support/ResourceModule.h"
 
 namespace powerpoint {
 namespace {
@@ -518,10 +519,9 @@ void PowerPointTranslationProcess::DeleteTemporaryCopies() { mImpl->pending.Dele
 
 void PowerPointTranslationProcess::SetTemporaryFolder(std::wstring folder) { mImpl->tempFolder = std::move(folder); }
 
-namespace {
-
-bool Enter(PowerPointTranslationProcess& process, RunCaller& caller, std::int64_t progressTarget,
-           const options::TranslationOptionUDT& record, std::int32_t range, const wchar_t* source) {
+bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progressTarget,
+                                         const options::TranslationOptionUDT& record, std::int32_t range,
+                                         const wchar_t* source) {
   LOG_INFO(source, L"Start");
   engine::AppCommon& common = engine::AppCommon::Instance();
   host::Ptr<host::Application> previous = common.GetApplication();
@@ -538,6 +538,8 @@ bool Enter(PowerPointTranslationProcess& process, RunCaller& caller, std::int64_
       }
       if (active && active->IsEmbedded()) {
         ErrorList::Add(kBadContainer);
+        mImpl->outcome = RunOutcome();
+        mImpl->outcome.errors.push_back(RunError{kBadContainer, LoadText(kBadContainer), kBadContainer / 1000});
         return false;
       }
     }
@@ -551,7 +553,7 @@ bool Enter(PowerPointTranslationProcess& process, RunCaller& caller, std::int64_
     options::TranslationOptionUDT copy = record;
     copy.TranslationRange = range;
     copy.ProgressTarget = progressTarget;
-    result = process.RunTranslation(copy, nullptr, nullptr, nullptr);
+    result = RunTranslation(copy, nullptr, nullptr, nullptr);
   } catch (const std::exception& e) {
     LOG_ERROR(source, L"Exception Err: " + Describe(e));
     result = false;
@@ -562,21 +564,19 @@ bool Enter(PowerPointTranslationProcess& process, RunCaller& caller, std::int64_
   return result;
 }
 
-}  // namespace
-
 bool PowerPointTranslationProcess::TranslateAll(RunCaller& caller, std::int64_t progressTarget,
                                                 const options::TranslationOptionUDT& record) {
-  return Enter(*this, caller, progressTarget, record, 0, L"PowerPointTranslationProcess::TranslateAll");
+  return Enter(caller, progressTarget, record, 0, L"PowerPointTranslationProcess::TranslateAll");
 }
 
 bool PowerPointTranslationProcess::TranslateCurrentSlide(RunCaller& caller, std::int64_t progressTarget,
                                                          const options::TranslationOptionUDT& record) {
-  return Enter(*this, caller, progressTarget, record, 1, L"PowerPointTranslationProcess::TranslateCurrentSlide");
+  return Enter(caller, progressTarget, record, 1, L"PowerPointTranslationProcess::TranslateCurrentSlide");
 }
 
 bool PowerPointTranslationProcess::TranslateSelection(RunCaller& caller, std::int64_t progressTarget,
                                                       const options::TranslationOptionUDT& record) {
-  return Enter(*this, caller, progressTarget, record, 2, L"PowerPointTranslationProcess::TranslateSelection");
+  return Enter(caller, progressTarget, record, 2, L"PowerPointTranslationProcess::TranslateSelection");
 }
 
 bool PowerPointTranslationProcess::RunTranslation(const options::TranslationOptionUDT& record,

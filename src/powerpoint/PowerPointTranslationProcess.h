@@ -149,7 +149,8 @@ class PowerPointTranslationProcess {
   PowerPointTranslationProcess(const PowerPointTranslationProcess&) = delete;
   PowerPointTranslationProcess& operator=(const PowerPointTranslationProcess&) = delete;
 
-  // Makes the progress dialog's view (terminal view on Linux); empty: no dialog can open.
+  // Makes the progress dialog's view (terminal view on Linux); empty: runs
+  // show no dialog even with the progress-dialog switch on.
   void SetProgressViewFactory(dialogs::ProgressViewFactory factory);
   const RunOutcome& LastRun() const;
   // Deletes temporary copy files of earlier runs that are no longer open.
@@ -159,7 +160,9 @@ class PowerPointTranslationProcess {
   void SetTemporaryFolder(std::wstring folder);
 
   // Entry points of the facade's three translating commands. Each returns
-  // the run's success; nothing escapes them.
+  // the run's success; nothing escapes them. A cancelled run succeeds. An
+  // embedded presentation gives message 2004 through the ErrorList and no
+  // run.
   bool TranslateAll(RunCaller& caller, std::int64_t progressTarget, const options::TranslationOptionUDT& record);
   bool TranslateCurrentSlide(RunCaller& caller, std::int64_t progressTarget,
                              const options::TranslationOptionUDT& record);
@@ -167,11 +170,16 @@ class PowerPointTranslationProcess {
                           const options::TranslationOptionUDT& record);
 
   // The run body: a run over the given presentations (null ones are found
-  // or made by the run itself). record.TranslationRange chooses the range.
+  // or made by the run itself; given ones are not closed). The host
+  // application is AppCommon's, which the entry points set.
+  // record.TranslationRange chooses the range. The outcome is LastRun().
   bool RunTranslation(const options::TranslationOptionUDT& record, host::Ptr<host::Presentation> orig,
                       host::Ptr<host::Presentation> work, host::Ptr<host::Presentation> tran);
 
  private:
+  bool Enter(RunCaller& caller, std::int64_t progressTarget, const options::TranslationOptionUDT& record,
+             std::int32_t range, const wchar_t* source);
+
   struct Impl;
   std::unique_ptr<Impl> mImpl;
 

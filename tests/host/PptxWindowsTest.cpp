@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "DeckBuilder.h"
 #include "host/pptx/PptxApplication.h"
 #include "host/pptx/PptxPackage.h"
@@ -150,6 +152,12 @@ TEST_F(PptxWindows, SelectionOfShapesTextAndSlides) {
   EXPECT_EQ(range->Item(2)->Name(), L"A2");
   a2->Select(true);
   EXPECT_EQ(w->Selection()->ShapeRange()->Count(), 1);
+  // A hidden shape cannot be picked, alone or in a range.
+  a1->SetVisible(false);
+  EXPECT_EQ(ErrorOf([&] { a1->Select(); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { slide->Shapes()->Range()->Select(); }), E_FAIL);
+  EXPECT_EQ(w->Selection()->ShapeRange()->Item(1)->Name(), L"A2");
+  a1->SetVisible(true);
   EXPECT_EQ(ErrorOf([&] { w->Selection()->TextRange(); }), E_FAIL);
 
   // A shape on a slide the window does not show cannot be selected.
@@ -356,6 +364,20 @@ TEST_F(PptxWindows, SlideShowsCountUntilTheirPresentationCloses) {
   auto blank = App()->Presentations()->Add(false);
   EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(App(), blank); }), E_FAIL);
   EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(pptx::CreateApplication(), a); }), E_INVALIDARG);
+}
+
+TEST_F(PptxWindows, OnlyTheOpeningThreadMayUseAPresentation) {
+  auto p = Open();
+  auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
+  HRESULT slides = S_OK, name = S_OK;
+  std::thread other([&] {
+    slides = ErrorOf([&] { p->Slides(); });
+    name = ErrorOf([&] { shape->Name(); });
+  });
+  other.join();
+  EXPECT_EQ(slides, kWrongThread);
+  EXPECT_EQ(name, kWrongThread);
+  EXPECT_EQ(shape->Name(), L"A1");
 }
 
 TEST_F(PptxWindows, ReleasingEveryReferenceEndsTheApplication) {

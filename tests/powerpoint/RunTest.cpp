@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -19,6 +20,28 @@ TEST_F(RunTest, ADeckWithoutSlidesEndsWith2001BeforeAnyCopy) {
   EXPECT_EQ(ErrorIds(), std::vector<int>{2001});
   EXPECT_TRUE(CopyFiles().empty());
   EXPECT_EQ(app->Presentations()->Count(), 1);
+}
+
+TEST_F(RunTest, PresentationsThatCannotBeTranslatedStopTheRunBeforeAnyCopy) {
+  struct Case {
+    const char* what;
+    std::function<void()> prepare;
+    int error;
+  };
+  decktest::Deck locked = ThreeSlides();
+  locked.presentationExtra =
+      "<p:modifyVerifier cryptProviderType=\"rsaAES\" cryptAlgorithmClass=\"hash\" cryptAlgorithmType=\"typeAny\" "
+      "cryptAlgorithmSid=\"14\" spinCount=\"100000\" saltData=\"AA==\" hashData=\"AA==\"/>";
+  for (const Case& c : {Case{"slide show", [&] { host::pptx::RunSlideShow(app, Open(ThreeSlides())); }, 2122},
+                        Case{"final", [&] { Open(ThreeSlides())->SetFinal(true); }, 2123},
+                        Case{"locked", [&] { Open(locked); }, 2124}}) {
+    SCOPED_TRACE(c.what);
+    app = host::pptx::CreateApplication(hostOptions);
+    c.prepare();
+    EXPECT_FALSE(RunAll());
+    EXPECT_EQ(ErrorIds(), std::vector<int>{c.error});
+    EXPECT_TRUE(CopyFiles().empty());
+  }
 }
 
 TEST_F(RunTest, ViewsThatCannotBeTranslatedStopTheRunOthersProceed) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "platform/Strings.h"
 
@@ -117,6 +118,10 @@ void Document::Load() {
 
 
 void Document::CheckOpen() const {
+  // Only the thread that opened the presentation may use it, as only the
+  // user-interface thread may call the real host.
+  if (std::this_thread::get_id() != mThread)
+    throw ComError(kWrongThread, L"The presentation is used from a thread other than the one that opened it.");
   if (mClosed) throw ComError(E_FAIL, L"The presentation is closed.");
 }
 

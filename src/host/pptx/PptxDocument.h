@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -55,7 +56,8 @@ class Document : public std::enable_shared_from_this<Document> {
 
   Package& Pkg() { return *mPackage; }
   const std::string& PresentationPart() const { return mPresentationPart; }
-  // Throws E_FAIL ("presentation is closed") after Close().
+  // Throws E_FAIL ("presentation is closed") after Close(), and
+  // kWrongThread on a thread other than the one that opened it.
   void CheckOpen() const;
   bool Closed() const { return mClosed; }
   void SetClosed() { mClosed = true; }
@@ -106,6 +108,7 @@ class Document : public std::enable_shared_from_this<Document> {
   float mSlideHeight = 540.f;
   bool mClosed = false;
   bool mChanged = false;
+  std::thread::id mThread = std::this_thread::get_id();
   std::map<std::string, int> mDeletions;
 };
 

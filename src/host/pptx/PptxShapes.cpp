@@ -412,6 +412,8 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
   }
   void Select(bool replace) override {
     Check();
+    // What is not shown cannot be picked, on the host as with the mouse.
+    if (!Visible()) throw ComError(E_FAIL, L"A hidden shape cannot be selected.");
     auto app = doc->App.lock();
     if (!app) throw ComError(E_FAIL, L"No window shows this presentation.");
     app->SelectShapes(*doc, slide, {shared_from_this()}, replace);
@@ -1120,6 +1122,8 @@ class ShapeRangeImpl : public host::ShapeRange {
     if (mShapes.empty()) throw ComError(E_FAIL, L"Nothing to select.");
     auto first = std::dynamic_pointer_cast<ShapeImpl>(mShapes[0]);
     if (!first) throw ComError(E_FAIL, L"These shapes cannot be selected.");
+    for (auto& s : mShapes)
+      if (!s->Visible()) throw ComError(E_FAIL, L"A hidden shape cannot be selected.");
     auto app = first->doc->App.lock();
     if (!app) throw ComError(E_FAIL, L"No window shows this presentation.");
     app->SelectShapes(*first->doc, first->slide, mShapes, replace);
