@@ -202,6 +202,18 @@ TEST_F(StrictDeck, ThreadedCommentsTakeTheDecksDrawingNamespace) {
   EXPECT_EQ(again->Item(1)->Replies()->Item(1)->Text(), L"drei");
 }
 
+TEST_F(StrictDeck, AFinalMarkIsFoundUnderTheStrictRelationshipName) {
+  auto app = pptx::CreateApplication();
+  auto p = app->Presentations()->Open(Corpus("pptx__prs-notes.pptx").wstring(), false, false, false);
+  p->SetFinal(true);
+  fs::path marked = mTemp / "final.pptx", strict = mTemp / "final-strict.pptx";
+  p->SaveCopyAs(marked.wstring());
+  p->Close();
+  // The custom properties relationship is the one whose name differs between the classes.
+  decktest::WriteStrictCopy(marked, strict);
+  EXPECT_TRUE(app->Presentations()->Open(strict.wstring(), true, false, false)->Final());
+}
+
 TEST(Vocabulary, NewElementsTakeThePrefixInScopeOrDeclareOneInTheGivenClass) {
   const std::string pml = "xmlns:p=\"http://purl.oclc.org/ooxml/presentationml/main\"";
   const char* strict = "http://purl.oclc.org/ooxml/drawingml/main";
