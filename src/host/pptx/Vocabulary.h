@@ -46,10 +46,12 @@ inline constexpr XmlNamespace kDrawingMl{"http://schemas.openxmlformats.org/draw
                                          "http://purl.oclc.org/ooxml/drawingml/main", "a"};
 inline constexpr XmlNamespace kRelationshipsNs{"http://schemas.openxmlformats.org/officeDocument/2006/relationships",
                                                "http://purl.oclc.org/ooxml/officeDocument/relationships", "r"};
+inline constexpr XmlNamespace kCustomPropertiesNs{
+    "http://schemas.openxmlformats.org/officeDocument/2006/custom-properties",
+    "http://purl.oclc.org/ooxml/officeDocument/customProperties", ""};
+inline constexpr XmlNamespace kVariantTypesNs{"http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes",
+                                              "http://purl.oclc.org/ooxml/officeDocument/docPropsVTypes", "vt"};
 
-inline constexpr RelationshipType kOfficeDocumentRel{
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument",
-    "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument"};
 inline constexpr RelationshipType kSlideRel{"http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide",
                                             "http://purl.oclc.org/ooxml/officeDocument/relationships/slide"};
 inline constexpr RelationshipType kNotesSlideRel{
@@ -69,6 +71,9 @@ inline constexpr RelationshipType kCommentAuthorsRel{
 inline constexpr RelationshipType kDiagramDataRel{
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/diagramData",
     "http://purl.oclc.org/ooxml/officeDocument/relationships/diagramData"};
+inline constexpr RelationshipType kCustomPropertiesRel{
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/custom-properties",
+    "http://purl.oclc.org/ooxml/officeDocument/relationships/customProperties"};
 // Threaded comments come from a later extension that has one spelling only.
 inline constexpr RelationshipType kThreadedCommentsRel{
     "http://schemas.microsoft.com/office/2018/10/relationships/comments",
