@@ -48,7 +48,7 @@ inline constexpr XmlNamespace kRelationshipsNs{"http://schemas.openxmlformats.or
                                                "http://purl.oclc.org/ooxml/officeDocument/relationships", "r"};
 inline constexpr XmlNamespace kCustomPropertiesNs{
     "http://schemas.openxmlformats.org/officeDocument/2006/custom-properties",
-    "http://purl.oclc.org/ooxml/officeDocument/customProperties", ""};
+    "http://purl.oclc.org/ooxml/officeDocument/customProperties", "op"};
 inline constexpr XmlNamespace kVariantTypesNs{"http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes",
                                               "http://purl.oclc.org/ooxml/officeDocument/docPropsVTypes", "vt"};
 
