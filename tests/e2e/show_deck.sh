@@ -40,6 +40,10 @@ case "$out" in *"(1,3)"*) fail "merged cell (1,3) listed on its own" ;; esac
 out=$("$prog" show "$corpus/poi__45545_Comment.pptx") || fail "show 45545_Comment"
 contains "$out" "comment XPVMWARE01 (X): \"testdoc\""
 
+# A deck of the strict class lists its comments as any other does.
+out=$("$prog" show "$corpus/oxsdk___HC_viewPr-PresentationViewProperties-showComments-1.pptx") || fail "show strict deck"
+contains "$out" "comment Harshal Doshi (HD): \"PowerPoint Rocks!!!\""
+
 out=$("$prog" show "$corpus/pptx__prs-notes.pptx") || fail "show prs-notes"
 contains "$out" "Notes: \"Notes\""
 

@@ -218,6 +218,73 @@ inline std::vector<std::pair<std::string, std::string>> ReadEntries(const std::f
   return out;
 }
 
+// Transitional names and their strict spellings, relationship types whose
+// last word differs before the relationship namespace they start with.
+inline const std::vector<std::pair<std::string, std::string>>& StrictNames() {
+  static const std::vector<std::pair<std::string, std::string>> names = {
+      {"http://schemas.openxmlformats.org/officeDocument/2006/relationships/custom-properties",
+       "http://purl.oclc.org/ooxml/officeDocument/relationships/customProperties"},
+      {"http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties",
+       "http://purl.oclc.org/ooxml/officeDocument/relationships/extendedProperties"},
+      {"http://schemas.openxmlformats.org/officeDocument/2006/relationships",
+       "http://purl.oclc.org/ooxml/officeDocument/relationships"},
+      {"http://schemas.openxmlformats.org/officeDocument/2006/custom-properties",
+       "http://purl.oclc.org/ooxml/officeDocument/customProperties"},
+      {"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties",
+       "http://purl.oclc.org/ooxml/officeDocument/extendedProperties"},
+      {"http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes",
+       "http://purl.oclc.org/ooxml/officeDocument/docPropsVTypes"},
+      {"http://schemas.openxmlformats.org/presentationml/2006/main", "http://purl.oclc.org/ooxml/presentationml/main"},
+      {"http://schemas.openxmlformats.org/presentationml/2006/ole", "http://purl.oclc.org/ooxml/presentationml/ole"},
+      {"http://schemas.openxmlformats.org/drawingml/2006/main", "http://purl.oclc.org/ooxml/drawingml/main"},
+      {"http://schemas.openxmlformats.org/drawingml/2006/diagram", "http://purl.oclc.org/ooxml/drawingml/diagram"},
+      {"http://schemas.openxmlformats.org/drawingml/2006/chart", "http://purl.oclc.org/ooxml/drawingml/chart"},
+      {"http://schemas.openxmlformats.org/drawingml/2006/table", "http://purl.oclc.org/ooxml/drawingml/table"},
+      {"http://schemas.openxmlformats.org/drawingml/2006/picture", "http://purl.oclc.org/ooxml/drawingml/picture"},
+  };
+  return names;
+}
+
+// A transitional name still in the text (package names are the same in both
+// classes and do not count); empty when there is none.
+inline std::string TransitionalNameIn(const std::string& xml) {
+  for (std::size_t at = xml.find("http://schemas.openxmlformats.org/"); at != std::string::npos;
+       at = xml.find("http://schemas.openxmlformats.org/", at + 1)) {
+    std::string rest = xml.substr(at, 80);
+    if (rest.find("openxmlformats.org/package/") == std::string::npos &&
+        rest.find("openxmlformats.org/markup-compatibility/") == std::string::npos)
+      return rest.substr(0, rest.find('"'));
+  }
+  return {};
+}
+
+// Copies a deck into the strict class: every XML part and relationship part
+// with the strict names, everything else as it was, in the same entry order.
+inline void WriteStrictCopy(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::vector<std::string> keep;
+  auto entries = ReadEntries(from);
+  keep.reserve(entries.size());
+  int err = 0;
+  zip_t* z = zip_open(to.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (!z) throw std::runtime_error("cannot create " + to.string());
+  for (auto& [name, data] : entries) {
+    if (!name.empty() && name.back() == '/') {
+      zip_dir_add(z, name.c_str(), ZIP_FL_ENC_UTF_8);
+      continue;
+    }
+    std::string bytes = data;
+    if (name.ends_with(".xml") || name.ends_with(".rels"))
+      for (auto& [transitional, strict] : StrictNames())
+        for (std::size_t at = bytes.find(transitional); at != std::string::npos; at = bytes.find(transitional, at))
+          bytes.replace(at, transitional.size(), strict);
+    AddEntry(z, name, bytes, keep);
+  }
+  if (zip_close(z) != 0) {
+    zip_discard(z);
+    throw std::runtime_error("cannot write " + to.string());
+  }
+}
+
 // A scratch folder removed when the test ends.
 struct TempDir {
   std::filesystem::path path;

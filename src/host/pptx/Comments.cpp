@@ -22,36 +22,14 @@
 namespace host::pptx {
 namespace {
 
-constexpr const char* kPmlNs = "http://schemas.openxmlformats.org/presentationml/2006/main";
-constexpr const char* kDmlNs = "http://schemas.openxmlformats.org/drawingml/2006/main";
-constexpr const char* kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr const char* kP188Ns = "http://schemas.microsoft.com/office/powerpoint/2018/8/main";
 constexpr const char* kP15Ns = "http://schemas.microsoft.com/office/powerpoint/2012/main";
 constexpr const char* kPcNs = "http://schemas.microsoft.com/office/powerpoint/2013/main/command";
 constexpr const char* kThreadingExt = "{C676402C-5697-4E1C-873F-D02D1690AC5C}";
 
-constexpr const char* kLegacyCommentsRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/comments";
-constexpr const char* kLegacyAuthorsRel =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/commentAuthors";
-constexpr const char* kModernCommentsRel = "http://schemas.microsoft.com/office/2018/10/relationships/comments";
-constexpr const char* kModernAuthorsRel = "http://schemas.microsoft.com/office/2018/10/relationships/authors";
-constexpr const char* kLegacyCommentsType = "application/vnd.openxmlformats-officedocument.presentationml.comments+xml";
-constexpr const char* kLegacyAuthorsType =
-    "application/vnd.openxmlformats-officedocument.presentationml.commentAuthors+xml";
-constexpr const char* kModernCommentsType = "application/vnd.ms-powerpoint.comments+xml";
-constexpr const char* kModernAuthorsType = "application/vnd.ms-powerpoint.authors+xml";
-
 // Legacy positions are in 1/8 point, threaded ones in EMU.
 constexpr double kLegacyUnitsPerPoint = 8.0;
 constexpr double kEmuPerPt = 12700.0;
-
-// Relationship of exactly this type (the legacy and threaded comment types
-// end in the same word).
-std::optional<Relationship> ExactRelationship(Package& pkg, const std::string& source, const char* type) {
-  for (const Relationship& r : pkg.Relationships(source))
-    if (r.type == type && !r.external && !r.targetPart.empty() && pkg.HasPart(r.targetPart)) return r;
-  return std::nullopt;
-}
 
 std::string Now() {
   auto now = std::chrono::system_clock::now();
@@ -103,25 +81,26 @@ class Authors {
   pugi::xml_node Root(bool create) {
     Package& pkg = mDoc.Pkg();
     const std::string& pres = mDoc.PresentationPart();
-    if (auto rel = ExactRelationship(pkg, pres, mModern ? kModernAuthorsRel : kLegacyAuthorsRel))
+    if (auto rel = RelationshipOfType(pkg, pres, mModern ? kThreadedAuthorsRel : kCommentAuthorsRel))
       return pkg.Xml(rel->targetPart).document_element();
     if (!create) return {};
     std::string part = mModern ? "ppt/authors.xml" : "ppt/commentAuthors.xml";
     if (pkg.HasPart(part)) part = FreePartName(pkg, mModern ? "ppt/authors" : "ppt/commentAuthors", ".xml");
-    pugi::xml_document& d = pkg.AddXmlPart(part, mModern ? kModernAuthorsType : kLegacyAuthorsType);
+    Conformance c = ConformanceOf(mDoc);
+    pugi::xml_document& d = pkg.AddXmlPart(part, mModern ? kThreadedAuthorsType : kCommentAuthorsType);
     pugi::xml_node root;
     if (mModern) {
       root = d.append_child("p188:authorLst");
-      root.append_attribute("xmlns:a") = kDmlNs;
-      root.append_attribute("xmlns:r") = kRelNs;
+      root.append_attribute("xmlns:a") = kDrawingMl.Uri(c);
+      root.append_attribute("xmlns:r") = kRelationshipsNs.Uri(c);
       root.append_attribute("xmlns:p188") = kP188Ns;
     } else {
       root = d.append_child("p:cmAuthorLst");
-      root.append_attribute("xmlns:a") = kDmlNs;
-      root.append_attribute("xmlns:r") = kRelNs;
-      root.append_attribute("xmlns:p") = kPmlNs;
+      root.append_attribute("xmlns:a") = kDrawingMl.Uri(c);
+      root.append_attribute("xmlns:r") = kRelationshipsNs.Uri(c);
+      root.append_attribute("xmlns:p") = kPresentationMl.Uri(c);
     }
-    pkg.AddRelationship(pres, mModern ? kModernAuthorsRel : kLegacyAuthorsRel, part);
+    pkg.AddRelationship(pres, (mModern ? kThreadedAuthorsRel : kCommentAuthorsRel).Uri(c), part);
     mDoc.MarkDirty(part);
     return root;
   }
@@ -162,8 +141,8 @@ class Authors {
   }
 
   void MarkDirty() {
-    if (auto rel = ExactRelationship(mDoc.Pkg(), mDoc.PresentationPart(),
-                                     mModern ? kModernAuthorsRel : kLegacyAuthorsRel))
+    if (auto rel = RelationshipOfType(mDoc.Pkg(), mDoc.PresentationPart(),
+                                      mModern ? kThreadedAuthorsRel : kCommentAuthorsRel))
       mDoc.MarkDirty(rel->targetPart);
   }
 
@@ -181,11 +160,12 @@ class Authors {
 std::string PrefixOf(pugi::xml_node n) { return Authors::PrefixOf(n); }
 
 // A threaded comment's text body holding text, "\r" for paragraphs.
-void FillBody(pugi::xml_node txBody, const std::wstring& text) {
+void FillBody(pugi::xml_node txBody, const std::wstring& text, Conformance c) {
   while (txBody.first_child()) txBody.remove_child(txBody.first_child());
-  txBody.append_child("a:bodyPr");
-  txBody.append_child("a:lstStyle");
-  txBody.append_child("a:p");
+  std::string a = NamespacePrefix(txBody, kDrawingMl, c);
+  txBody.append_child(QualifiedName(a, "bodyPr").c_str());
+  txBody.append_child(QualifiedName(a, "lstStyle").c_str());
+  txBody.append_child(QualifiedName(a, "p").c_str());
   TextBody(txBody).Replace({0, 0}, text);
 }
 
@@ -327,7 +307,7 @@ class CommentList : public host::Comments {
       pugi::xml_node pos = cm.append_child((p + "pos").c_str());
       pos.append_attribute("x") = static_cast<long long>(std::llround(left * kEmuPerPt));
       pos.append_attribute("y") = static_cast<long long>(std::llround(top * kEmuPerPt));
-      FillBody(cm.append_child((p + "txBody").c_str()), text);
+      FillBody(cm.append_child((p + "txBody").c_str()), text, ConformanceOf(doc));
     } else {
       long idx = a.attribute("lastIdx").as_llong(0) + 1;
       a.attribute("lastIdx").set_value(idx);
@@ -359,14 +339,14 @@ class CommentList : public host::Comments {
 
   bool UsesThreadedComments() {
     Package& pkg = mSlide.doc->Pkg();
-    if (ExactRelationship(pkg, mSlide.part, kModernCommentsRel)) return true;
-    if (ExactRelationship(pkg, mSlide.part, kLegacyCommentsRel)) return false;
-    return ExactRelationship(pkg, mSlide.doc->PresentationPart(), kModernAuthorsRel).has_value();
+    if (RelationshipOfType(pkg, mSlide.part, kThreadedCommentsRel)) return true;
+    if (RelationshipOfType(pkg, mSlide.part, kCommentsRel)) return false;
+    return RelationshipOfType(pkg, mSlide.doc->PresentationPart(), kThreadedAuthorsRel).has_value();
   }
 
   std::string CommentsPart(bool modern, bool create) {
     Package& pkg = mSlide.doc->Pkg();
-    if (auto rel = ExactRelationship(pkg, mSlide.part, modern ? kModernCommentsRel : kLegacyCommentsRel))
+    if (auto rel = RelationshipOfType(pkg, mSlide.part, modern ? kThreadedCommentsRel : kCommentsRel))
       return rel->targetPart;
     if (!create) return {};
     std::string part;
@@ -377,12 +357,13 @@ class CommentList : public host::Comments {
     } else {
       part = FreePartName(pkg, "ppt/comments/comment", ".xml");
     }
-    pugi::xml_document& d = pkg.AddXmlPart(part, modern ? kModernCommentsType : kLegacyCommentsType);
+    Conformance c = ConformanceOf(*mSlide.doc);
+    pugi::xml_document& d = pkg.AddXmlPart(part, modern ? kThreadedCommentsType : kCommentsType);
     pugi::xml_node root = d.append_child(modern ? "p188:cmLst" : "p:cmLst");
-    root.append_attribute("xmlns:a") = kDmlNs;
-    root.append_attribute("xmlns:r") = kRelNs;
-    root.append_attribute(modern ? "xmlns:p188" : "xmlns:p") = modern ? kP188Ns : kPmlNs;
-    pkg.AddRelationship(mSlide.part, modern ? kModernCommentsRel : kLegacyCommentsRel, part);
+    root.append_attribute("xmlns:a") = kDrawingMl.Uri(c);
+    root.append_attribute("xmlns:r") = kRelationshipsNs.Uri(c);
+    root.append_attribute(modern ? "xmlns:p188" : "xmlns:p") = modern ? kP188Ns : kPresentationMl.Uri(c);
+    pkg.AddRelationship(mSlide.part, (modern ? kThreadedCommentsRel : kCommentsRel).Uri(c), part);
     mSlide.doc->MarkDirty(part);
     return part;
   }
@@ -407,7 +388,7 @@ class CommentList : public host::Comments {
       reply.append_attribute("id") = NewGuid().c_str();
       reply.append_attribute("authorId") = a.attribute("id").value();
       reply.append_attribute("created") = Now().c_str();
-      FillBody(reply.append_child((p + "txBody").c_str()), text);
+      FillBody(reply.append_child((p + "txBody").c_str()), text, ConformanceOf(doc));
     } else {
       long idx = a.attribute("lastIdx").as_llong(0) + 1;
       a.attribute("lastIdx").set_value(idx);

@@ -14,23 +14,6 @@
 namespace host::pptx {
 namespace {
 
-constexpr const char* kPmlNs = "http://schemas.openxmlformats.org/presentationml/2006/main";
-constexpr const char* kDmlNs = "http://schemas.openxmlformats.org/drawingml/2006/main";
-constexpr const char* kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-constexpr const char* kNotesSlideRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/notesSlide";
-constexpr const char* kNotesMasterRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/notesMaster";
-constexpr const char* kSlideRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide";
-constexpr const char* kThemeRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/theme";
-constexpr const char* kNotesSlideType = "application/vnd.openxmlformats-officedocument.presentationml.notesSlide+xml";
-constexpr const char* kNotesMasterType = "application/vnd.openxmlformats-officedocument.presentationml.notesMaster+xml";
-constexpr const char* kThemeType = "application/vnd.openxmlformats-officedocument.theme+xml";
-
-std::optional<Relationship> Exact(Package& pkg, const std::string& source, const char* type) {
-  for (const Relationship& r : pkg.Relationships(source))
-    if (r.type == type && !r.external && !r.targetPart.empty() && pkg.HasPart(r.targetPart)) return r;
-  return std::nullopt;
-}
-
 std::string FreeName(Package& pkg, const std::string& stem) {
   for (int n = 1;; ++n) {
     std::string name = stem + std::to_string(n) + ".xml";
@@ -78,8 +61,9 @@ std::string GroupHeader() {
          "</a:xfrm></p:grpSpPr>";
 }
 
-std::string Namespaces() {
-  return std::string("xmlns:a=\"") + kDmlNs + "\" xmlns:r=\"" + kRelNs + "\" xmlns:p=\"" + kPmlNs + "\"";
+std::string Namespaces(Conformance c) {
+  return std::string("xmlns:a=\"") + kDrawingMl.Uri(c) + "\" xmlns:r=\"" + kRelationshipsNs.Uri(c) +
+         "\" xmlns:p=\"" + kPresentationMl.Uri(c) + "\"";
 }
 
 void Load(pugi::xml_document& d, const std::string& xml) {
@@ -91,13 +75,13 @@ void Load(pugi::xml_document& d, const std::string& xml) {
 class NotesState {
  public:
   explicit NotesState(SlideRef slide) : mSlide(std::move(slide)) {
-    if (auto rel = Exact(mSlide.doc->Pkg(), mSlide.part, kNotesSlideRel)) mRealPart = rel->targetPart;
+    if (auto rel = RelationshipOfType(mSlide.doc->Pkg(), mSlide.part, kNotesSlideRel)) mRealPart = rel->targetPart;
   }
 
   SlideRef ReadRef() {
     if (mRealPart.empty()) {
       // Someone else may have written a page for this slide meanwhile.
-      if (auto rel = Exact(mSlide.doc->Pkg(), mSlide.part, kNotesSlideRel)) mRealPart = rel->targetPart;
+      if (auto rel = RelationshipOfType(mSlide.doc->Pkg(), mSlide.part, kNotesSlideRel)) mRealPart = rel->targetPart;
     }
     if (!mRealPart.empty()) return {mSlide.doc, mSlide.slideId, mRealPart, true};
     if (!mStage) Stage();
@@ -128,15 +112,15 @@ class NotesState {
   }
 
   std::string NotesXml(const NotesSize* explicitSize) {
-    return "<p:notes " + Namespaces() + "><p:cSld><p:spTree>" + GroupHeader() + PlaceholderShapes(explicitSize) +
-           "</p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:notes>";
+    return "<p:notes " + Namespaces(ConformanceOf(*mSlide.doc)) + "><p:cSld><p:spTree>" + GroupHeader() +
+           PlaceholderShapes(explicitSize) + "</p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:notes>";
   }
 
   std::string EnsureNotesMaster() {
     Document& doc = *mSlide.doc;
     Package& pkg = doc.Pkg();
     const std::string& pres = doc.PresentationPart();
-    if (auto rel = Exact(pkg, pres, kNotesMasterRel)) return rel->targetPart;
+    if (auto rel = RelationshipOfType(pkg, pres, kNotesMasterRel)) return rel->targetPart;
 
     // The notes master needs a theme; it gets a copy of the slides' one.
     std::string slideTheme = doc.ThemeOf(doc.MasterOf(doc.LayoutOf(mSlide.part)));
@@ -147,7 +131,8 @@ class NotesState {
     std::string master = FreeName(pkg, "ppt/notesMasters/notesMaster");
     pugi::xml_document& d = pkg.AddXmlPart(master, kNotesMasterType);
     NotesSize size = SizeOf(doc);
-    Load(d, "<p:notesMaster " + Namespaces() + "><p:cSld><p:bg><p:bgRef idx=\"1001\"><a:schemeClr val=\"bg1\"/>"
+    Conformance c = ConformanceOf(doc);
+    Load(d, "<p:notesMaster " + Namespaces(c) + "><p:cSld><p:bg><p:bgRef idx=\"1001\"><a:schemeClr val=\"bg1\"/>"
                 "</p:bgRef></p:bg><p:spTree>" + GroupHeader() + PlaceholderShapes(&size) +
                 "</p:spTree></p:cSld><p:clrMap bg1=\"lt1\" tx1=\"dk1\" bg2=\"lt2\" tx2=\"dk2\" accent1=\"accent1\" "
                 "accent2=\"accent2\" accent3=\"accent3\" accent4=\"accent4\" accent5=\"accent5\" accent6=\"accent6\" "
@@ -161,8 +146,8 @@ class NotesState {
         while (body.last_child() && TxLocalName(body.last_child()) == "p") body.remove_child(body.last_child());
         body.append_child("a:p");
       }
-    pkg.AddRelationship(master, kThemeRel, theme);
-    std::string relId = pkg.AddRelationship(pres, kNotesMasterRel, master);
+    pkg.AddRelationship(master, kThemeRel.Uri(c), theme);
+    std::string relId = pkg.AddRelationship(pres, kNotesMasterRel.Uri(c), master);
 
     pugi::xml_node presentation = pkg.Xml(pres).document_element();
     std::string prefix = PrefixFor(pkg.Xml(pres), "p");
@@ -186,9 +171,10 @@ class NotesState {
     std::string part = FreeName(pkg, "ppt/notesSlides/notesSlide");
     pugi::xml_document& d = pkg.AddXmlPart(part, kNotesSlideType);
     Load(d, NotesXml(nullptr));
-    pkg.AddRelationship(part, kNotesMasterRel, master);
-    pkg.AddRelationship(part, kSlideRel, mSlide.part);
-    pkg.AddRelationship(mSlide.part, kNotesSlideRel, part);
+    Conformance c = ConformanceOf(doc);
+    pkg.AddRelationship(part, kNotesMasterRel.Uri(c), master);
+    pkg.AddRelationship(part, kSlideRel.Uri(c), mSlide.part);
+    pkg.AddRelationship(mSlide.part, kNotesSlideRel.Uri(c), part);
     doc.MarkDirty(part);
     mRealPart = part;
     mStage.reset();

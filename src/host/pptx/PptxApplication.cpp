@@ -165,17 +165,15 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
     if (!p && !f) return;
     std::string part = CustomPropsPart();
     if (!p) {
-      const char* kCustomNs = "http://schemas.openxmlformats.org/officeDocument/2006/custom-properties";
-      const char* kVt = "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes";
+      Conformance c = ConformanceOf(*doc);
       if (part.empty()) {
         part = "docProps/custom.xml";
         pugi::xml_document& d =
             doc->Pkg().AddXmlPart(part, "application/vnd.openxmlformats-officedocument.custom-properties+xml");
         pugi::xml_node root = d.append_child("Properties");
-        root.append_attribute("xmlns") = kCustomNs;
-        root.append_attribute("xmlns:vt") = kVt;
-        doc->Pkg().AddRelationship(
-            "", "http://schemas.openxmlformats.org/officeDocument/2006/relationships/custom-properties", part);
+        root.append_attribute("xmlns") = kCustomPropertiesNs.Uri(c);
+        root.append_attribute("xmlns:vt") = kVariantTypesNs.Uri(c);
+        doc->Pkg().AddRelationship("", kCustomPropertiesRel.Uri(c), part);
       }
       pugi::xml_node root = doc->Pkg().Xml(part).document_element();
       int pid = 1;
@@ -184,7 +182,7 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
       p.append_attribute("fmtid") = "{D5CDD505-2E9C-101B-9397-08002B2CF9AE}";
       p.append_attribute("pid") = pid + 1;
       p.append_attribute("name") = "_MarkAsFinal";
-      p.append_child("vt:bool");
+      p.append_child(QualifiedName(NamespacePrefix(p, kVariantTypesNs, c), "bool").c_str());
     }
     pugi::xml_node v = Child(p, "bool");
     v.text().set(f ? "true" : "false");

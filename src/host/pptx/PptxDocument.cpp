@@ -9,47 +9,6 @@
 
 namespace host::pptx {
 
-std::string_view LocalName(pugi::xml_node node) {
-  std::string_view n = node.name();
-  auto c = n.find(':');
-  return c == std::string_view::npos ? n : n.substr(c + 1);
-}
-
-bool Is(pugi::xml_node node, std::string_view localName) {
-  return node.type() == pugi::node_element && LocalName(node) == localName;
-}
-
-pugi::xml_node Child(pugi::xml_node parent, std::string_view localName) {
-  for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
-    if (Is(c, localName)) return c;
-  return {};
-}
-
-std::vector<pugi::xml_node> Children(pugi::xml_node parent, std::string_view localName) {
-  std::vector<pugi::xml_node> out;
-  for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
-    if (Is(c, localName)) out.push_back(c);
-  return out;
-}
-
-pugi::xml_attribute Attr(pugi::xml_node node, std::string_view localName) {
-  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-    std::string_view n = a.name();
-    if (n == localName) return a;
-    auto c = n.find(':');
-    if (c != std::string_view::npos && n.substr(0, c) != "xmlns" && n.substr(c + 1) == localName) return a;
-  }
-  return {};
-}
-
-pugi::xml_node AppendChildLike(pugi::xml_node parent, std::string_view localName, pugi::xml_node before) {
-  std::string_view pn = parent.name();
-  auto c = pn.find(':');
-  std::string name = (c == std::string_view::npos ? std::string() : std::string(pn.substr(0, c + 1))) +
-                     std::string(localName);
-  return before ? parent.insert_child_before(name.c_str(), before) : parent.append_child(name.c_str());
-}
-
 namespace {
 
 std::wstring W(const std::string& s) { return platform::FromUtf8(s); }
@@ -102,11 +61,8 @@ void Document::Load() {
   auto rels = p.Relationships(mPresentationPart);
   for (pugi::xml_node s : Children(Child(pres, "sldIdLst"), "sldId")) {
     SlideInfo info;
-    info.id = Attr(s, "id").as_int();
-    for (pugi::xml_attribute a = s.first_attribute(); a; a = a.next_attribute()) {
-      std::string_view n = a.name();
-      if (n.size() > 3 && n.substr(n.size() - 3) == ":id") info.relId = a.value();
-    }
+    info.id = s.attribute("id").as_int();
+    info.relId = AttrIn(s, kRelationshipsNs, "id").value();
     for (auto& r : rels)
       if (r.id == info.relId) info.part = r.targetPart;
     if (info.part.empty() || !p.HasPart(info.part))

@@ -16,24 +16,11 @@
 
 #include "host/Host.h"
 #include "host/pptx/PptxPackage.h"
+#include "host/pptx/Vocabulary.h"
 
 namespace host::pptx {
 
 class AppState;
-
-// Namespace-prefix-free element matching: packages use the transitional and
-// the strict namespaces and any prefix, so elements are found by local name.
-std::string_view LocalName(pugi::xml_node node);
-bool Is(pugi::xml_node node, std::string_view localName);
-pugi::xml_node Child(pugi::xml_node parent, std::string_view localName);
-std::vector<pugi::xml_node> Children(pugi::xml_node parent, std::string_view localName);
-// Attribute by local name ("r:id" matches "id" in any prefix only when
-// asked with the prefix stripped); empty attribute when absent.
-pugi::xml_attribute Attr(pugi::xml_node node, std::string_view localName);
-// Creates a child element named like its siblings' prefix would (uses the
-// prefix of `parent`), at the end or before `before`.
-pugi::xml_node AppendChildLike(pugi::xml_node parent, std::string_view localName,
-                               pugi::xml_node before = {});
 
 struct ThemeFonts {
   std::string majorLatin, majorEastAsian, majorComplex;

@@ -47,7 +47,7 @@ pugi::xml_node NewTextboxXml(Document& doc, const std::string& part, int orienta
                              float width, float height);
 
 // Namespace prefixes as declared on a part's root ("a", "p", "r"), declaring
-// them when the part has none.
+// them in the part's own class when the part has none.
 std::string PrefixFor(pugi::xml_document& part, const std::string& nsKind);
 
 }  // namespace host::pptx

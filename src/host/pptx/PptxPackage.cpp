@@ -11,6 +11,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "host/pptx/Vocabulary.h"
 #include "platform/Strings.h"
 
 namespace host::pptx {
@@ -58,11 +59,6 @@ struct StringWriter : pugi::xml_writer {
   std::string out;
   void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
 };
-
-std::string LastSegment(const std::string& type) {
-  auto p = type.find_last_of('/');
-  return p == std::string::npos ? type : type.substr(p + 1);
-}
 
 }  // namespace
 
@@ -520,9 +516,9 @@ std::vector<Relationship> Package::Relationships(const std::string& sourcePart) 
 }
 
 std::optional<Relationship> Package::RelationshipByType(const std::string& sourcePart, const std::string& type) {
-  std::string want = LastSegment(type);
+  std::string want = RelationshipName(type);
   for (auto& r : Relationships(sourcePart))
-    if (r.type == type || LastSegment(r.type) == want) return r;
+    if (r.type == type || RelationshipName(r.type) == want) return r;
   return std::nullopt;
 }
 

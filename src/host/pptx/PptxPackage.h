@@ -87,7 +87,8 @@ class Package {
   // Relationships of a part (of the package for an empty source name).
   std::vector<Relationship> Relationships(const std::string& sourcePart);
   // First relationship of that type ("…/relationships/slideLayout" or just
-  // its last segment "slideLayout"); null when none.
+  // its last segment "slideLayout"), in the transitional or the strict
+  // spelling; null when none.
   std::optional<Relationship> RelationshipByType(const std::string& sourcePart, const std::string& type);
   std::optional<Relationship> RelationshipById(const std::string& sourcePart, const std::string& id);
   // Adds a relationship (the .rels part is created when missing); returns its id.

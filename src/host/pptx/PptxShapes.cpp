@@ -1207,31 +1207,10 @@ SlideRef SlideOf(const Ptr<host::Shape>& shape) {
 }
 
 std::string PrefixFor(pugi::xml_document& part, const std::string& nsKind) {
-  static const std::map<std::string, std::pair<const char*, const char*>> kNs = {
-      {"a", {"http://schemas.openxmlformats.org/drawingml/2006/main", "http://purl.oclc.org/ooxml/drawingml/main"}},
-      {"p",
-       {"http://schemas.openxmlformats.org/presentationml/2006/main", "http://purl.oclc.org/ooxml/presentationml/main"}},
-      {"r",
-       {"http://schemas.openxmlformats.org/officeDocument/2006/relationships",
-        "http://purl.oclc.org/ooxml/officeDocument/relationships"}},
-  };
-  auto it = kNs.find(nsKind);
-  if (it == kNs.end()) return nsKind;
   pugi::xml_node root = part.document_element();
-  bool strict = false;
-  for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute()) {
-    std::string_view n = a.name();
-    std::string_view v = a.value();
-    if (v.find("purl.oclc.org/ooxml") != std::string_view::npos) strict = true;
-    if (v != it->second.first && v != it->second.second) continue;
-    if (n == "xmlns") return {};
-    if (n.substr(0, 6) == "xmlns:") return std::string(n.substr(6));
-  }
-  std::string prefix = nsKind;
-  std::string decl = "xmlns:" + prefix;
-  if (!root.attribute(decl.c_str()))
-    root.append_attribute(decl.c_str()) = strict ? it->second.second : it->second.first;
-  return prefix;
+  for (const XmlNamespace* ns : {&kDrawingMl, &kPresentationMl, &kRelationshipsNs})
+    if (nsKind == ns->prefix) return NamespacePrefix(root, *ns, ConformanceOf(root));
+  return nsKind;
 }
 
 pugi::xml_node NewTextboxXml(Document& doc, const std::string& part, int orientation, float left, float top,

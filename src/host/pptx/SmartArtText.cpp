@@ -18,8 +18,6 @@
 namespace host::pptx {
 namespace {
 
-constexpr const char* kDiagramDataRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/diagramData";
-
 std::vector<pugi::xml_node> Paragraphs(pugi::xml_node body) {
   std::vector<pugi::xml_node> out;
   for (pugi::xml_node c = body.first_child(); c; c = c.next_sibling())
@@ -45,10 +43,12 @@ void CopyParagraphContent(pugi::xml_node source, pugi::xml_node target) {
 
 // Replaces the paragraphs of body with copies of `paragraphs` (runs only,
 // body's own paragraph properties kept where a paragraph already existed).
-void SetParagraphs(pugi::xml_node body, const std::vector<pugi::xml_node>& paragraphs) {
+void SetParagraphs(pugi::xml_node body, const std::vector<pugi::xml_node>& paragraphs, Conformance c) {
   std::vector<pugi::xml_node> existing = Paragraphs(body);
   pugi::xml_node bodyPr = TxChild(body, "bodyPr");
-  std::string pName = !existing.empty() ? std::string(existing[0].name()) : bodyPr ? Qualified(bodyPr, "p") : "a:p";
+  std::string pName = !existing.empty() ? std::string(existing[0].name())
+                      : bodyPr        ? Qualified(bodyPr, "p")
+                                      : QualifiedName(NamespacePrefix(body, kDrawingMl, c), "p");
   // A text body keeps at least one paragraph.
   size_t want = std::max<size_t>(paragraphs.size(), 1);
   while (existing.size() < want) {
@@ -111,15 +111,18 @@ class DataModel {
   std::map<std::string, std::vector<std::pair<int, std::string>>> mChildren;
 };
 
-pugi::xml_node TextOf(pugi::xml_node pt, bool create) {
+// With create, a point without text gets an empty body in the data part's
+// DrawingML namespace (declared in class c when the part has none).
+pugi::xml_node TextOf(pugi::xml_node pt, bool create, Conformance c = Conformance::Transitional) {
   pugi::xml_node t = TxChild(pt, "t");
   if (t || !create) return t;
   std::string name = Qualified(pt, "t");
   pugi::xml_node ext = TxChild(pt, "extLst");
   t = ext ? pt.insert_child_before(name.c_str(), ext) : pt.append_child(name.c_str());
-  t.append_child("a:bodyPr");
-  t.append_child("a:lstStyle");
-  t.append_child("a:p");
+  std::string a = NamespacePrefix(t, kDrawingMl, c);
+  t.append_child(QualifiedName(a, "bodyPr").c_str());
+  t.append_child(QualifiedName(a, "lstStyle").c_str());
+  t.append_child(QualifiedName(a, "p").c_str());
   return t;
 }
 
@@ -140,7 +143,7 @@ std::string DataPartFor(Document& doc, const std::string& drawingPart) {
       if (r.targetPart == drawingPart) drawingId = r.id;
     if (drawingId.empty()) continue;
     for (const Relationship& r : rels) {
-      if (r.type != kDiagramDataRel || r.targetPart.empty() || !pkg.HasPart(r.targetPart)) continue;
+      if (!kDiagramDataRel.Matches(r.type) || r.targetPart.empty() || !pkg.HasPart(r.targetPart)) continue;
       pugi::xml_node root = pkg.Xml(r.targetPart).document_element();
       for (pugi::xml_node ext : TxChild(root, "extLst").children())
         for (pugi::xml_node e = ext.first_child(); e; e = e.next_sibling())
@@ -179,11 +182,12 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
   } else {
     counts = {drawn.size()};
   }
+  Conformance conformance = ConformanceOf(doc);
   size_t at = 0;
   for (size_t i = 0; i < targets.size(); ++i) {
     std::vector<pugi::xml_node> mine(drawn.begin() + at, drawn.begin() + at + counts[i]);
     at += counts[i];
-    SetParagraphs(TextOf(targets[i], true), mine);
+    SetParagraphs(TextOf(targets[i], true, conformance), mine, conformance);
   }
   doc.MarkDirty(dataPart);
 
@@ -207,7 +211,7 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
       pugi::xml_node body = TxChild(c, "txBody");
       if (!other || !body || nodeId != other.attribute("modelId").value()) continue;
       if (TextBody(body).Text().empty()) continue;
-      SetParagraphs(body, drawn);
+      SetParagraphs(body, drawn, conformance);
       changed = true;
     }
   }

@@ -1,13 +1,12 @@
 #include "host/pptx/TextBody.h"
 
 #include <algorithm>
-#include <cstring>
 #include <sstream>
+
+#include "host/pptx/Vocabulary.h"
 
 namespace host::pptx {
 namespace {
-
-constexpr const char* kDrawingMlNs = "http://schemas.openxmlformats.org/drawingml/2006/main";
 
 // Children of a:rPr in the order the schema fixes; PowerPoint rejects a
 // file whose children come out of order.
@@ -263,7 +262,7 @@ TextBody::TextBody(pugi::xml_node txBody, std::shared_ptr<const TextStyleContext
   if (!found) {
     for (pugi::xml_node n = mBody; n && !found; n = n.parent()) {
       for (pugi::xml_attribute a : n.attributes()) {
-        if (std::strcmp(a.value(), kDrawingMlNs) != 0) continue;
+        if (!kDrawingMl.Matches(a.value())) continue;
         std::string_view an = a.name();
         if (an == "xmlns") mPrefix.clear();
         else if (an.starts_with("xmlns:")) mPrefix = std::string(an.substr(6));
