@@ -48,5 +48,14 @@ function(pelorant_test name dir)
   target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
   target_link_libraries(test_${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
   add_test(NAME ${name} COMMAND test_${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "PELORANT_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  if(WIN32)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "PELORANT_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  else()
+    # A registry and configuration folder of the suite's own: a test that
+    # forgets to set its own never reaches the user's, nor another suite's
+    # running at the same time.
+    set(state ${CMAKE_BINARY_DIR}/test-state/${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+      "PELORANT_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR};PELORANT_REGISTRY=${state}/registry;XDG_CONFIG_HOME=${state}/config")
+  endif()
 endfunction()

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "Command.h"
+#include "options/RegistrySettings.h"
 #include "options/TranslationOption.h"
 #include "options/TranslationOptions.h"
 #include "platform/Strings.h"
@@ -36,9 +37,18 @@ const char* const kUsage =
     "\n"
     "Without PATH the file is NAME.ini in the add-in's per-user data folder.\n"
     "\n"
-    "--hidden shows the hidden values (names beginning with \"_\") and keeps\n"
-    "them when the sets are saved. Without it, saving drops the stored hidden\n"
-    "values, as the options dialog does while hidden options are off.\n";
+    "--hidden shows the hidden values (names beginning with \"_\") and saves\n"
+    "them, as the options dialog does while hidden options are on; the setting\n"
+    "_Setup.ShowHiddenOptions=True turns it on for every run. Without it, a\n"
+    "save keeps the hidden values already stored.\n";
+
+// The options dialog shows and saves the hidden values when this common
+// setting is "True"; the command follows it.
+bool HiddenOptionsShown() {
+  options::RegistrySettings reg(options::RegistrySettings::CommonPath());
+  if (!reg.OpenRead(platform::Hive::CurrentUser, L"", platform::Hive::LocalMachine)) return false;
+  return reg.QueryValue(L"_Setup.ShowHiddenOptions", L"False") == L"True";
+}
 
 struct Context {
   explicit Context(app::CommandIo& stream) : io(stream) {}
@@ -64,27 +74,9 @@ struct Context {
     return false;
   }
 
-  // Hidden values that a save without --hidden is about to drop.
-  void WarnIfHiddenValuesDrop() {
-    if (hidden) return;
-    std::vector<std::wstring> names, defaults, values;
-    TranslationOption fresh;
-    TranslationOptions::ToNameValue(fresh, &names, &defaults, true);
-    for (size_t i = 0; i < sets.Count(); ++i) {
-      TranslationOptions::ToNameValue(sets.At(i), &names, &values, true);
-      for (size_t p = options::kPublicPairCount; p < names.size(); ++p) {
-        if (values[p] != defaults[p]) {
-          io.err << "pelorant options: note: hidden values such as " << ToUtf8(names[p]) << " of \""
-                 << ToUtf8(sets.At(i).Name()) << "\" are not kept without --hidden\n";
-          return;
-        }
-      }
-    }
-  }
-
-  int Save() {
-    WarnIfHiddenValuesDrop();
-    if (sets.Save(hidden)) return 0;
+  int Save() { return Save(hidden); }
+  int Save(bool includeHidden) {
+    if (sets.Save(includeHidden)) return 0;
     return Fail(L"the option sets could not be written: " + sets.LastFailure());
   }
 };
@@ -163,7 +155,7 @@ int Set(Context& c, const std::wstring& name, const std::vector<std::wstring>& a
       return c.Fail(L"Name is the set's name; add a new set or import under another name instead");
     }
     if (info->hidden && !c.hidden) {
-      return c.Fail(field + L" is a hidden value; add --hidden to set it and keep it");
+      return c.Fail(field + L" is a hidden value; add --hidden to set it");
     }
     std::wstring why;
     if (!options::IsValidOptionValue(*info, value, &why)) return c.Fail(L"bad value \"" + value + L"\": " + why);
@@ -205,7 +197,8 @@ int Reset(Context& c) {
     }
   }
   if (!c.sets.Load(true)) return c.Fail(L"the machine-wide option sets could not be read: " + c.sets.LastFailure());
-  return c.Save();
+  // A reset replaces the hidden values too, with the machine-wide ones.
+  return c.Save(true);
 }
 
 int Run(const std::vector<std::string>& rawArgs, app::CommandIo& io) {
@@ -224,6 +217,7 @@ int Run(const std::vector<std::string>& rawArgs, app::CommandIo& io) {
     }
   }
   if (args.empty()) return c.Usage("which command?");
+  if (!c.hidden) c.hidden = HiddenOptionsShown();
   const std::wstring cmd = args[0];
   const size_t n = args.size() - 1;
   LOG_INFO(kSource, cmd);

@@ -312,25 +312,25 @@ int Add(const std::vector<std::string>& args, app::CommandIo& io) {
   if (o.hasValue && !BuildValue(o, &value, &error)) return SyntaxError(io, "add", error);
 
   RegKey key;
-  LONG rc = RegKey::Create(k.hive, k.path, &key);
-  if (rc != ERROR_SUCCESS) {
-    io.err << ErrorText(rc);
-    return 1;
-  }
-  if (o.hasValue) {
+  if (o.hasValue && !o.force && RegKey::Open(k.hive, k.path, false, &key) == ERROR_SUCCESS) {
     RegValue old;
-    if (!o.force && key.QueryValue(o.valueName, &old) == ERROR_SUCCESS) {
+    if (key.QueryValue(o.valueName, &old) == ERROR_SUCCESS) {
       std::string shown = o.valueName.empty() ? "(Default)" : platform::ToUtf8(o.valueName);
       if (!Confirm(io, "Value " + shown + " exists, overwrite(Yes/No)?")) {
         io.err << "The operation was canceled: the value was not changed.\n";
         return 1;
       }
     }
-    rc = key.SetValue(o.valueName, value);
-    if (rc != ERROR_SUCCESS) {
-      io.err << ErrorText(rc);
-      return 1;
-    }
+  }
+  // Key and value in one change, after any question: the batch holds the
+  // hive's lock while it is open.
+  platform::RegBatch batch(k.hive);
+  LONG rc = RegKey::Create(k.hive, k.path, &key);
+  if (rc == ERROR_SUCCESS && o.hasValue) rc = key.SetValue(o.valueName, value);
+  if (rc == ERROR_SUCCESS) rc = batch.Commit();
+  if (rc != ERROR_SUCCESS) {
+    io.err << ErrorText(rc);
+    return 1;
   }
   io.out << "The operation completed successfully.\n";
   return 0;
@@ -431,12 +431,14 @@ int Delete(const std::vector<std::string>& args, app::CommandIo& io) {
       io.err << "The operation was canceled: nothing was deleted.\n";
       return 1;
     }
+    platform::RegBatch batch(k.hive);
     std::vector<std::wstring> names;
     rc = key.EnumValues(&names);
     for (const auto& n : names) {
       if (rc != ERROR_SUCCESS) break;
       rc = key.DeleteValue(n);
     }
+    if (rc == ERROR_SUCCESS) rc = batch.Commit();
   } else {
     if (!o.force && !Confirm(io, "Permanently delete the registry key " + full + " (Yes/No)?")) {
       io.err << "The operation was canceled: nothing was deleted.\n";

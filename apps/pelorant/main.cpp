@@ -2,11 +2,15 @@
 #include <iostream>
 
 #include "Command.h"
+#include "support/ResourceModule.h"
 
 int main(int argc, char** argv) {
   // Wide-string output and iconv conversions follow the user's locale.
   std::setlocale(LC_ALL, "");
   std::vector<std::string> args(argv, argv + argc);
   app::CommandIo io{std::cin, std::cout, std::cerr};
-  return app::RunMain(args, io);
+  int status = app::RunMain(args, io);
+  // The program's shut-down, as disconnection is the add-in's.
+  ReleaseLanguageResources();
+  return status;
 }

@@ -58,13 +58,11 @@ bool ReadOptionSection(const std::wstring& path, const std::wstring& section,
     std::wstring line(p);
     p += line.size() + 1;
     size_t eq = line.find(L'=');
-    if (eq == std::wstring::npos) {
-      names->push_back(line);
-      values->push_back(std::wstring());
-    } else {
-      names->push_back(line.substr(0, eq));
-      values->push_back(StripQuotes(line.substr(eq + 1)));
-    }
+    // A line without "=" gives no value; taken as an empty one it would
+    // reset its field (a bare "DualPrint" turning it off).
+    if (eq == std::wstring::npos) continue;
+    names->push_back(line.substr(0, eq));
+    values->push_back(StripQuotes(line.substr(eq + 1)));
   }
   return !names->empty();
 }

@@ -1,5 +1,8 @@
 #include "options/TranslationOptions.h"
 
+#include <algorithm>
+#include <map>
+
 #include "options/RegistrySettings.h"
 #include "platform/Fonts.h"
 #include "platform/Strings.h"
@@ -9,6 +12,7 @@ namespace options {
 
 namespace {
 const wchar_t* const kSource = L"TranslationOptions";
+const size_t kPublicPairs = static_cast<size_t>(kPublicPairCount);
 
 bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
   return text.size() >= prefix.size() &&
@@ -186,9 +190,56 @@ bool TranslationOptions::Load(bool machineOnly) {
   return true;
 }
 
+namespace {
+// The hidden values each set has in the user's store now, by set name and
+// occurrence of that name, so that a save without them can write them back
+// unchanged into whichever subkey the set lands in.
+using HiddenValues = std::vector<std::wstring>;  // in the order of the hidden pairs
+std::map<std::wstring, std::vector<HiddenValues>> StoredHiddenValues(const std::wstring& settingsKey,
+                                                                   const std::wstring& keyPrefix,
+                                                                   const std::vector<std::wstring>& names) {
+  std::map<std::wstring, std::vector<HiddenValues>> stored;
+  const platform::Hive user = platform::Hive::CurrentUser;
+  RegistrySettings reg(settingsKey);
+  if (!reg.OpenRead(user, L"")) return stored;
+  const long long count = ParseAutoBaseInt(reg.QueryValue(kOptionCountValue, L"1"));
+  long long highest = 0;
+  if (count > 0 && reg.OpenRead(user, keyPrefix)) {
+    std::vector<std::wstring> subkeys;
+    reg.EnumSubkeys(&subkeys);
+    for (const auto& name : subkeys) highest = std::max(highest, OptionSubkeyNumber(name));
+  }
+  // Registry text never holds a NUL, so it marks an absent value.
+  const std::wstring absent(1, L'\0');
+  for (long long i = 1; i <= std::min(count, highest); ++i) {
+    if (!reg.OpenRead(user, OptionSubkeyName(keyPrefix, static_cast<int>(i)))) continue;
+    std::wstring name = reg.QueryValue(names::kName, L"");
+    if (name.empty()) name = kDefaultOptionName;
+    HiddenValues values;
+    for (size_t p = kPublicPairs; p < names.size(); ++p) {
+      std::wstring value = names[p].empty() ? absent : reg.QueryValue(names[p], absent);
+      values.push_back(value == absent ? std::wstring() : value);
+    }
+    stored[name].push_back(std::move(values));
+  }
+  return stored;
+}
+}  // namespace
+
 bool TranslationOptions::Save(bool includeHidden) {
   mLastFailure.clear();
   const platform::Hive user = platform::Hive::CurrentUser;
+  // Without its hidden values a save keeps the ones stored, whatever they
+  // are; dropping them would lose settings the user cannot even see.
+  std::map<std::wstring, std::vector<HiddenValues>> storedHidden;
+  std::map<std::wstring, size_t> occurrences;
+  if (!includeHidden && !mOptions.empty()) {
+    std::vector<std::wstring> names, values;
+    ToNameValue(mOptions.front(), &names, &values, true);
+    storedHidden = StoredHiddenValues(mSettingsKey, mKeyPrefix, names);
+  }
+  // One rewrite of the store for the whole save, and none when it fails.
+  platform::RegBatch batch(user);
   RegistrySettings reg(mSettingsKey);
   auto fail = [&](std::wstring why) {
     mLastFailure = std::move(why);
@@ -208,8 +259,15 @@ bool TranslationOptions::Save(bool includeHidden) {
   std::vector<std::wstring> written;
   for (size_t i = 0; i < mOptions.size(); ++i) {
     std::vector<std::wstring> names, values;
-    if (!ToNameValue(mOptions[i], &names, &values, includeHidden)) {
+    if (!ToNameValue(mOptions[i], &names, &values, true)) {
       return fail(L"option set " + mOptions[i].Name() + L" could not be encoded");
+    }
+    if (!includeHidden) {
+      const std::vector<HiddenValues>& stored = storedHidden[mOptions[i].Name()];
+      const size_t occurrence = occurrences[mOptions[i].Name()]++;
+      for (size_t p = kPublicPairs; p < values.size(); ++p) {
+        values[p] = occurrence < stored.size() ? stored[occurrence][p - kPublicPairs] : std::wstring();
+      }
     }
     const std::wstring subkey = OptionSubkeyName(mKeyPrefix, static_cast<int>(i + 1));
     if (!reg.Create(user, subkey)) return fail(L"the key " + subkey + L" could not be created");
@@ -252,6 +310,9 @@ bool TranslationOptions::Save(bool includeHidden) {
       const std::wstring path = mKeyPrefix.empty() ? name : mKeyPrefix + L"\\" + name;
       if (!reg.DeleteSubkey(user, path)) return fail(L"the stale key " + name + L" could not be removed");
     }
+  }
+  if (LONG rc = batch.Commit(); rc != ERROR_SUCCESS) {
+    return fail(L"the settings could not be written (error " + std::to_wstring(rc) + L")");
   }
   return true;
 }

@@ -54,7 +54,9 @@ class TranslationOptions {
   // machine hive alone). Load replaces the collection; on failure it still
   // holds at least "default".
   bool Load(bool machineOnly);
-  // Writes every set to the user hive, hidden values only when asked.
+  // Writes every set to the user hive. Without `includeHidden` the hidden
+  // values in memory are not written: each set keeps the hidden values the
+  // user's store holds for a set of its name (none for a new set).
   bool Save(bool includeHidden);
 
   // Option files. An empty path means "<set name>.ini" in the per-user data

@@ -121,6 +121,30 @@ std::wstring HiveLongName(Hive hive);
 std::wstring RegTypeName(RegType type);
 bool ParseRegTypeName(const std::wstring& name, RegType* out);
 
+// One logical change (a settings save, one command) as one unit: on posix
+// the thread's changes to the hive between construction and Commit are
+// kept in memory under the hive's lock and written in one atomic rewrite;
+// a batch destroyed without Commit writes nothing. Batches nest; the
+// outermost one writes. On Windows every change reaches the registry at
+// once and a batch does nothing.
+class RegBatch {
+ public:
+  explicit RegBatch(Hive hive);
+  ~RegBatch();
+  RegBatch(const RegBatch&) = delete;
+  RegBatch& operator=(const RegBatch&) = delete;
+  LONG Commit();
+
+ private:
+  Hive mHive;
+  bool mEnded = false;
+};
+
+// For measuring what batches save: switches them off (every change is its
+// own rewrite), and counts the hive rewrites of the process (0 on Windows).
+void SetRegistryBatching(bool enabled);
+std::uint64_t RegistryRewriteCount();
+
 // The file that stands in for a hive (posix: the ".reg" file the key data
 // lives in, honouring PELORANT_REGISTRY); empty on Windows, where the real
 // registry holds it. Tests use it to reach the file-specific behaviour.

@@ -49,8 +49,16 @@ ResourceModule::~ResourceModule() {
 }
 
 ResourceModule& ResourceModule::Instance() {
-  static ResourceModule instance;
-  return instance;
+  static ResourceModule* instance = new ResourceModule;  // see the header: never destroyed
+  return *instance;
+}
+
+bool ResourceModule::Release() {
+  std::lock_guard<std::mutex> lock(ModuleMutex());
+  bool freed = true;
+  ReleaseModule(&freed);
+  if (freed) mLoaded = false;
+  return freed;
 }
 
 void ResourceModule::ReleaseModule(bool* freed) {
@@ -263,3 +271,5 @@ int ShowMessage(int messageId, unsigned style, const std::wstring& caption) {
 }
 
 LANGID GetLanguageId() { return ResourceModule::Instance().GetLanguageId(); }
+
+bool ReleaseLanguageResources() { return ResourceModule::Instance().Release(); }

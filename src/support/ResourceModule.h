@@ -36,7 +36,14 @@ class ResourceModule {
   ResourceModule(const ResourceModule&) = delete;
   ResourceModule& operator=(const ResourceModule&) = delete;
 
+  // The process-wide instance. It is never destroyed: its module must not
+  // be freed while the add-in's DLL unloads (under the loader lock), so
+  // the add-in releases it with Release when it shuts down.
   static ResourceModule& Instance();
+
+  // Frees the loaded module; the next text loads it again. False when the
+  // system refused to free it.
+  bool Release();
 
   // Chooses and loads the module: the system language, then 2052 for 4100,
   // then the language's default sub-language, then the own strings (1041).
@@ -49,6 +56,7 @@ class ResourceModule {
   std::wstring LoadText(int id);
 
   LANGID GetLanguageId();
+bool ReleaseLanguageResources();
   int GetCharset();
   std::wstring GetFontName();
   bool IsOwnModule();
@@ -99,8 +107,10 @@ class VersionInfo {
   std::map<std::wstring, std::wstring> mValues;  // keyed by "\StringFileInfo\<translation>\<name>"
 };
 
-// Shorthands over ResourceModule::Instance().
+// Shorthands over ResourceModule::Instance(). ReleaseLanguageResources
+// belongs to the add-in's shut-down (disconnection), never to DLL unload.
 std::wstring LoadText(int id);
 int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption = std::wstring());
 int ShowMessage(int messageId, unsigned style, const std::wstring& caption = std::wstring());
 LANGID GetLanguageId();
+bool ReleaseLanguageResources();

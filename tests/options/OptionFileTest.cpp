@@ -110,13 +110,15 @@ TEST_F(OptionFiles, ImportTakesTheGivenNameAndAcceptsAnyQuoting) {
 
 TEST_F(OptionFiles, EmptyQuotedNameIsReplacedAndAnExistingSetIsUpdated) {
   mOpts.Add(L"Copy")->SetKeepStyleType(0);
+  mOpts.Find(L"Copy")->SetChangesOrigFontColor(1);
   const std::wstring path = File(L"in.ini");
-  WriteBytes(path, "[TranslationOption]\nName=\"\"\nDualPrint=True\n");
+  WriteBytes(path, "[TranslationOption]\nName=\"\"\nDualPrint=True\nChangesOrigFontColor\n");
   ASSERT_TRUE(mOpts.Import(L"Copy", path));
   EXPECT_EQ(mOpts.Count(), 2u);
   EXPECT_EQ(mOpts.At(1).Name(), L"Copy");
   EXPECT_EQ(mOpts.At(1).DualPrint(), 1);
   EXPECT_EQ(mOpts.At(1).KeepStyleType(), 0) << "values the file does not name stay";
+  EXPECT_EQ(mOpts.At(1).ChangesOrigFontColor(), 1) << "a line without \"=\" names no value";
 }
 
 TEST_F(OptionFiles, ImportIntoDefaultUpdatesItWithoutASecondDefault) {

@@ -115,19 +115,33 @@ TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValues) {
   EXPECT_EQ(loaded->SelectedName(), L"Bilingual");
 }
 
-TEST_F(SettingsStore, SaveWithoutHiddenDropsStoredHiddenValues) {
+TEST_F(SettingsStore, SaveWithoutHiddenKeepsEachSetsStoredHiddenValues) {
   auto opts = Fresh();
   opts->Reset();
   opts->Find(L"default")->SetTimeOutMSec(5000);
-  opts->Find(L"default")->SetDualPrint(1);
+  opts->Add(L"gone");
+  opts->Add(L"Other")->SetTranPrefix(L"[");
   ASSERT_TRUE(opts->Save(true));
-  ASSERT_EQ(Get(Hive::CurrentUser, L"TranslationOption01", L"_TimeOutMSec"), L"5000");
-  ASSERT_TRUE(opts->Save(false));
-  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption01", L"_TimeOutMSec"), L"<absent>");
+
+  // Removing a set moves the later ones to other subkeys; a new set takes
+  // the subkey that held another set's hidden values.
+  auto edited = Fresh();
+  ASSERT_TRUE(edited->Load(false));
+  edited->Remove(L"gone");
+  edited->Find(L"Other")->SetTimeOutMSec(7);  // not shown, so not saved
+  edited->Find(L"Other")->SetDualPrint(1);
+  edited->Add(L"New");
+  ASSERT_TRUE(edited->Save(false));
+
   auto loaded = Fresh();
   ASSERT_TRUE(loaded->Load(false));
-  EXPECT_EQ(loaded->At(0).TimeOutMSec(), -1);
-  EXPECT_EQ(loaded->At(0).DualPrint(), 1);
+  ASSERT_EQ(loaded->OptionNames(), (std::vector<std::wstring>{L"default", L"Other", L"New"}));
+  EXPECT_EQ(loaded->At(0).TimeOutMSec(), 5000);
+  EXPECT_EQ(loaded->At(1).TranPrefix(), L"[");
+  EXPECT_EQ(loaded->At(1).TimeOutMSec(), -1);
+  EXPECT_EQ(loaded->At(1).DualPrint(), 1);
+  EXPECT_EQ(loaded->At(2).TranPrefix(), L"");
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption03", L"_TranPrefix"), L"<absent>");
 }
 
 TEST_F(SettingsStore, SavingFewerSetsLeavesNoStaleSubkeysAndKeepsOtherSettings) {
@@ -280,27 +294,30 @@ TEST(RegistrySettingsApi, SetValueDeletesEmptyTextUnlessAskedToKeepIt) {
   EXPECT_TRUE(reg.DeleteSubkey(Hive::CurrentUser, L"")) << "an absent key counts as deleted";
 }
 
-TEST_F(SettingsStore, AFailedSaveKeepsTheSetsStoredBefore) {
+TEST_F(SettingsStore, SaveThatFailsPartWayKeepsEveryStoredSet) {
   const std::wstring hiveFile = platform::RegistryHiveFile(Hive::CurrentUser);
-  if (hiveFile.empty()) GTEST_SKIP() << "the fault is injected through the stand-in's lock file";
+  if (hiveFile.empty()) GTEST_SKIP() << "the fault is injected through the stand-in's file size";
   auto opts = Fresh();
   opts->Reset();
+  opts->Find(L"default")->SetWindowAlign(2);
   opts->Add(L"kept")->SetDualPrint(1);
   ASSERT_TRUE(opts->Save(true));
 
-  // A folder where the lock file belongs makes every write fail.
-  const std::filesystem::path lock = std::filesystem::path(platform::ToUtf8(hiveFile) + ".lock");
-  std::filesystem::remove(lock);
-  std::filesystem::create_directory(lock);
+  // The first values of the new sets fit in the file; the long one of the
+  // second set makes it outgrow the limit.
   auto changed = Fresh();
   changed->Reset();
-  changed->Add(L"replacement");
-  EXPECT_FALSE(changed->Save(true));
+  changed->Find(L"default")->SetWindowAlign(0);
+  changed->Add(L"replacement")->SetTranPrefix(std::wstring(20000, L'x'));
+  {
+    platformtest::FileSizeLimit limit(std::filesystem::file_size(std::filesystem::path(hiveFile)) + 4096);
+    EXPECT_FALSE(changed->Save(true));
+  }
   EXPECT_FALSE(changed->LastFailure().empty());
-  std::filesystem::remove(lock);
 
   auto loaded = Fresh();
   ASSERT_TRUE(loaded->Load(false));
-  EXPECT_EQ(loaded->OptionNames(), (std::vector<std::wstring>{L"default", L"kept"}));
-  EXPECT_EQ(loaded->Find(L"kept")->DualPrint(), 1);
+  ASSERT_EQ(loaded->OptionNames(), (std::vector<std::wstring>{L"default", L"kept"}));
+  EXPECT_EQ(loaded->At(0).WindowAlign(), 2);
+  EXPECT_EQ(loaded->At(1).DualPrint(), 1);
 }

@@ -27,7 +27,7 @@ struct FakeConsole {
 };
 
 platform::MessageBoxRequest Question(unsigned extra = 0) {
-  return {L"Delete the key?", L"Pelorant", MB_YESNO | MB_ICONQUESTION | extra, 1033};
+  return {L"Delete the key?", L"Pelorant", static_cast<unsigned>(MB_YESNO | MB_ICONQUESTION) | extra, 1033};
 }
 
 TEST(ConsoleMessageBox, PlainBoxShowsIconCaptionAndTextWithoutAsking) {

@@ -1,21 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "platform/MessagePump.h"
+#include "platform/TestSupport.h"
 
 using namespace platform;
 
 namespace {
 
-// Runs on a thread of its own so that no test sees another's leftovers.
+// Runs on a thread of its own so that no test sees another's leftovers,
+// within a time limit (a wait that never wakes ends the run).
 template <typename F>
 void OnFreshThread(F body) {
-  std::thread t(body);
-  t.join();
+  platformtest::ReturnsWithin(std::chrono::seconds(60), "the message-queue test", body);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // are held to one behaviour.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -204,4 +206,18 @@ TEST(ProfileFileStandIn, ReadsUtf8AndRefusesToRewriteBytesItCannotKeep) {
   const std::wstring fresh = (dir.path() / "fresh.ini").wstring();
   ASSERT_TRUE(ProfileWriteString(fresh, L"S", L"k", L"\x65E5"));
   EXPECT_EQ(ReadBytes(fresh), "[S]\r\nk=\xE6\x97\xA5\r\n");
+}
+
+TEST(ProfileFileStandIn, AFifoIsRefusedWithoutWaitingAndKept) {
+  if (PathSeparator() != L'/') GTEST_SKIP() << "FIFOs are a posix matter";
+  platformtest::TempDir dir;
+  const fs::path fifo = dir.path() / "pipe.ini";
+  if (std::system(("mkfifo '" + fifo.string() + "'").c_str()) != 0) GTEST_SKIP() << "no mkfifo here";
+  EXPECT_TRUE(platformtest::ReturnsWithin(std::chrono::seconds(60), "reading a FIFO", [&] {
+    wchar_t buffer[32];
+    DWORD got = ProfileReadSection(fifo.wstring(), L"S", buffer, 32);
+    bool wrote = ProfileWriteString(fifo.wstring(), L"S", L"k", L"v");
+    return got == 0 && !wrote;
+  }));
+  EXPECT_TRUE(fs::is_fifo(fifo));
 }

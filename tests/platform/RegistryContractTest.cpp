@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -259,7 +260,10 @@ TYPED_TEST(RegistryContract, ConcurrentWritersKeepEveryValue) {
       }
     });
   }
-  for (auto& th : threads) th.join();
+  // The writers wait for each other's locks; none may wait for ever.
+  platformtest::ReturnsWithin(std::chrono::seconds(120), "the concurrent writers", [&] {
+    for (auto& th : threads) th.join();
+  });
   EXPECT_EQ(failures.load(), 0);
   std::vector<std::wstring> names;
   ASSERT_EQ(root.EnumValues(&names), ERROR_SUCCESS);

@@ -3,6 +3,7 @@
 // The Windows registry has no files, so these skip there.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -131,6 +132,95 @@ TEST_F(RegistryFile, HiveThatCannotBeReadIsNotReplaced) {
   EXPECT_EQ(ReadFile(HiveFile(Hive::CurrentUser)), before);
 }
 
+// Reads and writes against a hive file that must be refused: each call
+// must return (a FIFO would block a plain open or read for ever), report
+// once, and leave the file as it was.
+void ExpectRefusedAndUntouched(const fs::path& hive, const std::wstring& named = L"HKCU.reg") {
+  const fs::file_status before = fs::status(hive);
+  const auto sizeBefore = fs::is_regular_file(before) ? fs::file_size(hive) : 0;
+  std::vector<std::wstring> reports;
+  auto previous = platform::SetDiagnosticSink([&](const std::wstring& m) { reports.push_back(m); });
+  std::vector<LONG> rc = platformtest::ReturnsWithin(std::chrono::seconds(60), "using the hive", [] {
+    RegKey key;
+    std::vector<LONG> rc;
+    rc.push_back(RegKey::Open(Hive::CurrentUser, L"A", false, &key));
+    rc.push_back(RegKey::Create(Hive::CurrentUser, L"B", &key));
+    {
+      platform::RegBatch batch(Hive::CurrentUser);
+      rc.push_back(RegKey::Create(Hive::CurrentUser, L"C", &key));
+    }
+    rc.push_back(RegKey::Open(Hive::CurrentUser, L"B", false, &key));
+    return rc;
+  });
+  platform::SetDiagnosticSink(previous);
+  EXPECT_EQ(rc[0], ERROR_FILE_NOT_FOUND);
+  EXPECT_NE(rc[1], ERROR_SUCCESS);
+  EXPECT_NE(rc[2], ERROR_SUCCESS);
+  EXPECT_EQ(rc[3], ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find(named), std::wstring::npos) << platform::ToUtf8(reports[0]);
+  EXPECT_EQ(fs::status(hive).type(), before.type());
+  if (fs::is_regular_file(before)) {
+    EXPECT_EQ(fs::file_size(hive), sizeBefore);
+  }
+  for (const auto& entry : fs::directory_iterator(hive.parent_path()))
+    EXPECT_EQ(entry.path().filename().string().find(".bad-"), std::string::npos) << entry.path();
+}
+
+TEST_F(RegistryFile, FifoInPlaceOfTheHiveIsRefusedWithoutWaiting) {
+  const fs::path hive = HiveFile(Hive::CurrentUser);
+  if (std::system(("mkfifo '" + hive.string() + "'").c_str()) != 0) GTEST_SKIP() << "no mkfifo here";
+  ExpectRefusedAndUntouched(hive);
+}
+
+TEST_F(RegistryFile, HiveLargerThanAnyHiveIsRefused) {
+  const fs::path hive = HiveFile(Hive::CurrentUser);
+  std::ofstream(hive) << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n";
+  fs::resize_file(hive, (64u << 20) + 1);  // sparse: no disk used
+  ExpectRefusedAndUntouched(hive);
+}
+
+TEST_F(RegistryFile, LinkToADeviceIsRefused) {
+  std::error_code ec;
+  fs::create_symlink("/dev/zero", HiveFile(Hive::CurrentUser), ec);
+  if (ec) GTEST_SKIP() << "no symbolic links here";
+  ExpectRefusedAndUntouched(HiveFile(Hive::CurrentUser), L"/dev/zero");
+  EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+}
+
+TEST_F(RegistryFile, BatchWritesOnceOnCommitAndNothingWhenAbandoned) {
+  RegKey key;
+  const std::uint64_t start = platform::RegistryRewriteCount();
+  {
+    platform::RegBatch outer(Hive::CurrentUser);
+    ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"Batch\\Deep", &key), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetValue(L"a", RegValue::Dword(1)), ERROR_SUCCESS);
+    {
+      platform::RegBatch inner(Hive::CurrentUser);
+      ASSERT_EQ(key.SetValue(L"b", RegValue::String(L"two")), ERROR_SUCCESS);
+      EXPECT_EQ(inner.Commit(), ERROR_SUCCESS);
+    }
+    RegValue v;
+    EXPECT_EQ(key.QueryValue(L"b", &v), ERROR_SUCCESS) << "the batch reads its own changes";
+    EXPECT_FALSE(fs::exists(HiveFile(Hive::CurrentUser))) << "nothing is written before the commit";
+    EXPECT_EQ(outer.Commit(), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(platform::RegistryRewriteCount() - start, 1u);
+  std::string text = ReadFile(HiveFile(Hive::CurrentUser));
+  EXPECT_NE(text.find("\"b\"=\"two\""), std::string::npos) << text;
+
+  {
+    platform::RegBatch abandoned(Hive::CurrentUser);
+    ASSERT_EQ(key.SetValue(L"c", RegValue::Dword(3)), ERROR_SUCCESS);
+    ASSERT_EQ(key.DeleteValue(L"a"), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ReadFile(HiveFile(Hive::CurrentUser)), text);
+  RegValue v;
+  EXPECT_EQ(key.QueryValue(L"c", &v), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key.QueryValue(L"a", &v), ERROR_SUCCESS);
+  EXPECT_EQ(platform::RegistryRewriteCount() - start, 1u);
+}
+
 // Run as a child process by the test below; a no-op in a normal run.
 TEST_F(RegistryFile, WriterProcess) {
   std::wstring prefix = platform::GetEnvironmentValue(L"PELORANT_TEST_WRITER");
@@ -149,7 +239,7 @@ TEST_F(RegistryFile, ProcessesWritingAtOnceKeepEveryValue) {
   for (int c = 0; c < 2; ++c) {
     children.emplace_back([&, c] {
       std::string cmd = "PELORANT_TEST_WRITER=child" + std::to_string(c) + "_ PELORANT_TEST_WRITER_DIR='" +
-                        mDir.path().string() + "' '" + exe +
+                        mDir.path().string() + "' timeout 120 '" + exe +
                         "' --gtest_filter=RegistryFile.WriterProcess >/dev/null 2>&1";
       status[c] = std::system(cmd.c_str());
     });

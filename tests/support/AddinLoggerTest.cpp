@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -359,24 +361,41 @@ TEST(AddinLoggerFormat, SourceBaseName) {
   EXPECT_EQ(AddinLogger::SourceBaseName(std::wstring(300, L'n') + L".cpp"), std::wstring(256, L'n'));
 }
 
-// The process-wide logger behind the macros: configured by the first call.
+// The process-wide logger behind the macros is configured by the first
+// line of the process, so this runs in a process of its own, started fresh
+// (not forked from one whose logger other tests have configured). The child
+// checks what it wrote and answers with its exit code.
 TEST_F(AddinLoggerTest, MacrosWriteThroughProcessLogger) {
-  if (AddinLogger::Instance().IsInitialized()) GTEST_SKIP() << "process logger configured by an earlier test";
-  SwitchOn();
-  // Commands test the last-error code after they ran; logging on the way,
-  // configuration and file creation included, must leave it as it was.
-  platform::SetLastErrorCode(0);
-  LOG_INFO(L"AddinMain:TranSheetClick", L"start");
-  EXPECT_EQ(platform::GetLastErrorCode(), 0u);
-  platform::SetLastErrorCode(1234);
-  LOG_DETAIL(L"AddinMain:TranSheetClick", L"not at the default level");
-  LOG_ERROR(L"", L"CreateMenu FAIL");
-  EXPECT_EQ(platform::GetLastErrorCode(), 1234u);
-  platform::SetLastErrorCode(0);
-  std::string text = ReadBytes(LogFile("TVPPAddinsLog0.txt"));
-  EXPECT_NE(text.find("  2000 AddinMain:TranSheetClick start AddinLoggerTest "), std::string::npos) << text;
-  EXPECT_EQ(text.find("not at the default level"), std::string::npos);
-  EXPECT_NE(text.find("  4000 CreateMenu FAIL AddinLoggerTest "), std::string::npos);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::string problem;
+        if (AddinLogger::Instance().IsInitialized()) problem = "the logger was configured before the first line";
+        SwitchOn();
+        // Commands test the last-error code after they ran; logging on the
+        // way, configuration and file creation included, must leave it be.
+        platform::SetLastErrorCode(0);
+        LOG_INFO(L"AddinMain:TranSheetClick", L"start");
+        if (platform::GetLastErrorCode() != 0) problem = "the first line changed the last-error code";
+        platform::SetLastErrorCode(1234);
+        LOG_DETAIL(L"AddinMain:TranSheetClick", L"not at the default level");
+        LOG_ERROR(L"", L"CreateMenu FAIL");
+        if (platform::GetLastErrorCode() != 1234) problem = "a line changed the last-error code";
+        std::string text = ReadBytes(LogFile("TVPPAddinsLog0.txt"));
+        if (text.find("  2000 AddinMain:TranSheetClick start AddinLoggerTest ") == std::string::npos ||
+            text.find("not at the default level") != std::string::npos ||
+            text.find("  4000 CreateMenu FAIL AddinLoggerTest ") == std::string::npos)
+          problem = "unexpected log:\n" + text;
+        RemoveLogValues();
+        for (const fs::path& dir : {mRegistryDir.path(), mLogDir.path(), mTempDir.path()}) {
+          std::error_code ec;
+          fs::remove_all(dir, ec);
+        }
+        std::fprintf(stderr, "%s", problem.empty() ? "logged as expected" : problem.c_str());
+        std::fflush(stderr);
+        std::_Exit(problem.empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "logged as expected");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -12,7 +13,10 @@
 namespace {
 
 constexpr unsigned kTopmost = 0x00040000;
-const std::wstring kHyphens(25, L'-');
+// The report block opens with a line of 25 hyphens.
+const wchar_t* const kRule = L"-------------------------\r\n";
+// A code no system has a text for.
+constexpr DWORD kCodeWithoutText = 0x1FFFFFFFu;
 
 // Every test starts from an empty list, display off, and a clean last-error
 // code, and sees the message boxes instead of a terminal.
@@ -30,13 +34,6 @@ class ErrorListTest : public ::testing::Test {
     ErrorList::SetDisplay(false);
     ErrorList::Clear();
     platform::SetMessageBoxHandler(mPrevious);
-  }
-
-  static std::wstring ExpectedBlock(DWORD code, const std::wstring& source) {
-    std::wstring text = platform::SystemErrorText(code);
-    if (text.empty()) text = L"(null)";
-    return kHyphens + L"\r\n[Number]\r\n  " + std::to_wstring(static_cast<std::int32_t>(code)) +
-           L"\r\n[Message]\r\n  " + text + L"\r\n[Source]\r\n  " + source;
   }
 
   std::vector<platform::MessageBoxRequest> mBoxes;
@@ -113,31 +110,39 @@ TEST_F(ErrorListTest, ClearResetsOnlyTheCallingThread) {
   // would itself touch the last-error codes under test.
   std::atomic<int> step{0};
   std::atomic<DWORD> seen{0};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto reached = [&](int value) {
+    while (step.load() < value) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::yield();
+    }
+    return true;
+  };
   std::thread other([&] {
     platform::SetLastErrorCode(7);
     step = 1;
-    while (step.load() != 2) {
-    }
-    seen = platform::GetLastErrorCode();
+    if (reached(2)) seen = platform::GetLastErrorCode();
   });
-  while (step.load() != 1) {
-  }
-  ErrorList::Clear();
+  const bool started = reached(1);
+  if (started) ErrorList::Clear();
   step = 2;
   other.join();
+  ASSERT_TRUE(started) << "the other thread did not start";
   EXPECT_EQ(seen.load(), 7u);
 }
 
 TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextAndSource) {
+  const std::wstring systemText = platform::SystemErrorText(2);
+  ASSERT_FALSE(systemText.empty());
   platform::SetLastErrorCode(2);
   ErrorList::ErrorReport(L"OfficeMenummnuTranSheet_Click");
   ASSERT_EQ(ErrorList::GetCount(), 1);
   ErrorEntry entry = ErrorList::GetEntry(0);
   EXPECT_EQ(entry.mMessageId, 1001);
   EXPECT_EQ(entry.mIcon, MB_ICONERROR);
-  EXPECT_EQ(entry.mDetail, ExpectedBlock(2, L"OfficeMenummnuTranSheet_Click"));
+  EXPECT_EQ(entry.mDetail, kRule + std::wstring(L"[Number]\r\n  2\r\n[Message]\r\n  ") + systemText +
+                               L"\r\n[Source]\r\n  OfficeMenummnuTranSheet_Click");
   EXPECT_EQ(entry.mFullText, LoadText(1001) + L"\r\n\r\n" + entry.mDetail);
-  EXPECT_FALSE(platform::SystemErrorText(2).empty());
   // The report itself leaves the code in place.
   EXPECT_EQ(platform::GetLastErrorCode(), 2u);
 }
@@ -146,8 +151,14 @@ TEST_F(ErrorListTest, ErrorReportPrintsCodeSignedAndMissingTextAsNull) {
   platform::SetLastErrorCode(0x80004005u);
   ErrorList::ErrorReport(L"AddinApplication:TranslateSheet");
   std::wstring detail = ErrorList::GetEntry(0).mDetail;
-  EXPECT_NE(detail.find(L"[Number]\r\n  -2147467259\r\n"), std::wstring::npos) << platform::ToUtf8(detail);
-  EXPECT_EQ(detail, ExpectedBlock(0x80004005u, L"AddinApplication:TranslateSheet"));
+  EXPECT_EQ(detail.substr(0, detail.find(L"[Message]")), kRule + std::wstring(L"[Number]\r\n  -2147467259\r\n"))
+      << platform::ToUtf8(detail);
+  ErrorList::Clear();
+  platform::SetLastErrorCode(kCodeWithoutText);
+  ErrorList::ErrorReport(L"AddinApplication:TranslateSheet");
+  EXPECT_EQ(ErrorList::GetEntry(0).mDetail,
+            kRule + std::wstring(L"[Number]\r\n  536870911\r\n[Message]\r\n  (null)\r\n[Source]\r\n  "
+                                 L"AddinApplication:TranslateSheet"));
 }
 
 TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
@@ -183,7 +194,7 @@ TEST_F(ErrorListTest, AddKeepsThePendingCode) {
 }
 
 TEST_F(ErrorListTest, ReportWithInfoTakesTenTextsAtMost) {
-  platform::SetLastErrorCode(5);
+  platform::SetLastErrorCode(kCodeWithoutText);
   ErrorList::ErrorReportWithInfo(L"CDialogSetup::optOutputDest_Click",
                                  std::vector<std::wstring>{L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h", L"i",
                                                            L"j", L"k", L"l"});
@@ -191,16 +202,18 @@ TEST_F(ErrorListTest, ReportWithInfoTakesTenTextsAtMost) {
   EXPECT_EQ(entry.mMessageId, 3001);
   EXPECT_EQ(entry.mIcon, MB_ICONINFORMATION);
   EXPECT_EQ(entry.mHeading, L"DEBUG_INFO:");
-  EXPECT_EQ(entry.mDetail, ExpectedBlock(5, L"CDialogSetup::optOutputDest_Click") +
-                               L"\r\n[Info1] a\r\n[Info2] b\r\n[Info3] c\r\n[Info4] d\r\n[Info5] e"
-                               L"\r\n[Info6] f\r\n[Info7] g\r\n[Info8] h\r\n[Info9] i\r\n[Info10] j");
-  EXPECT_EQ(platform::GetLastErrorCode(), 5u);
+  EXPECT_EQ(entry.mDetail, kRule + std::wstring(L"[Number]\r\n  536870911\r\n[Message]\r\n  (null)\r\n"
+                                                L"[Source]\r\n  CDialogSetup::optOutputDest_Click"
+                                                L"\r\n[Info1] a\r\n[Info2] b\r\n[Info3] c\r\n[Info4] d\r\n[Info5] e"
+                                                L"\r\n[Info6] f\r\n[Info7] g\r\n[Info8] h\r\n[Info9] i\r\n[Info10] j"));
+  EXPECT_EQ(platform::GetLastErrorCode(), kCodeWithoutText);
 }
 
 TEST_F(ErrorListTest, ReportWithInfoStopsAtFirstEmptyText) {
-  platform::SetLastErrorCode(5);
+  platform::SetLastErrorCode(kCodeWithoutText);
   ErrorList::ErrorReportWithInfo(L"src", L"first", std::wstring(L"second"), L"", L"never");
-  EXPECT_EQ(ErrorList::GetEntry(0).mDetail, ExpectedBlock(5, L"src") + L"\r\n[Info1] first\r\n[Info2] second");
+  std::wstring detail = ErrorList::GetEntry(0).mDetail;
+  EXPECT_EQ(detail.substr(detail.find(L"[Source]")), L"[Source]\r\n  src\r\n[Info1] first\r\n[Info2] second");
 }
 
 TEST(ErrorListMapping, EngineErrorsToMessageIds) {

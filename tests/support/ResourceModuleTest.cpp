@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
+#include <set>
 
 #include "platform/ResourceModules.h"
 #include "platform/Strings.h"
 #include "platform/System.h"
 #include "platform/TestSupport.h"
 #include "resources/OwnResources.h"
+#include "support/ErrorList.h"
 #include "support/ResourceModule.h"
 #include "tests/support/SupportTestPaths.h"
 
@@ -124,6 +130,17 @@ TEST_F(ResourceModuleTest, ReloadingSwitchesModulesCleanly) {
   EXPECT_EQ(module.LoadText(101), L"en");
 }
 
+TEST_F(ResourceModuleTest, ReleaseFreesTheModuleAndTheNextTextLoadsAgain) {
+  CopyEnglishAs(1033);
+  ResourceModule module(Env(1033));
+  ASSERT_EQ(module.LoadText(101), L"en");
+  ASSERT_TRUE(module.Release());
+  std::error_code ec;
+  EXPECT_TRUE(std::filesystem::remove(std::filesystem::path(ModulePath(1033)), ec)) << "still in use: " << ec.message();
+  EXPECT_EQ(module.LoadText(101), L"ja");
+  EXPECT_TRUE(module.IsOwnModule());
+}
+
 TEST_F(ResourceModuleTest, EmptyFontTextTakesCharsetDefault) {
   if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
   WriteTextModule(1041, "[StringTable]\n101\tja\n");
@@ -236,21 +253,66 @@ TEST(ResourceTables, EnglishModuleCoversEveryOwnId) {
   EXPECT_GT(count, 150u);
 }
 
-// The ids the rest of the add-in uses by number must all have texts.
-TEST(ResourceTables, OwnTableHoldsTheIdsTheAddinUses) {
+// The message ids the sources pass to the error list and the resource
+// functions, as literals or as constants of the same sources.
+std::set<int> MessageIdsInSources(std::vector<std::string>* unresolved) {
+  const char* root = std::getenv("PELORANT_TEST_SOURCE_DIR");
+  if (root == nullptr) return {};
+  const std::regex call(R"((?:ErrorList::Add|ShowMessage|LoadText|TextOrEmpty)\s*\(\s*(\d+|k\w+)\b)");
+  const std::regex constant(R"(\b(k\w+)\s*=\s*(\d+)\s*;)");
+  std::map<std::string, int> constants;
+  std::vector<std::string> names;
+  std::set<int> ids;
+  for (const char* area : {"src", "apps", "engines"}) {
+    const std::filesystem::path folder = std::filesystem::path(root) / area;
+    if (!std::filesystem::is_directory(folder)) continue;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+      const std::string ext = entry.path().extension().string();
+      if (ext != ".cpp" && ext != ".h") continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      for (std::sregex_iterator m(text.begin(), text.end(), constant), end; m != end; ++m)
+        constants[(*m)[1]] = std::stoi((*m)[2]);
+      for (std::sregex_iterator m(text.begin(), text.end(), call), end; m != end; ++m) {
+        const std::string arg = (*m)[1];
+        if (std::isdigit(static_cast<unsigned char>(arg[0]))) ids.insert(std::stoi(arg));
+        else names.push_back(arg);
+      }
+    }
+  }
+  for (const auto& name : names) {
+    auto it = constants.find(name);
+    if (it == constants.end()) unresolved->push_back(name);
+    else ids.insert(it->second);
+  }
+  return ids;
+}
+
+// Every message id the add-in uses has a text in its own table and in the
+// English module.
+TEST(ResourceTables, EveryIdTheSourcesUseHasATextInBothTables) {
+  std::vector<std::string> unresolved;
+  std::set<int> ids = MessageIdsInSources(&unresolved);
+  ASSERT_GT(ids.size(), 10u) << "the sources were not found (PELORANT_TEST_SOURCE_DIR)";
+  EXPECT_TRUE(unresolved.empty()) << "ids passed by a name the scan cannot resolve: " << unresolved.front();
+  for (long code = 29990; code < 30020; ++code) ids.insert(ErrorList::EngineErrorToMessageId(code));
+
+  ResourceModule own(ResourceModule::Environment{L"", 1041});
+  std::wstring english = supporttest::BuiltEnglishModule();
+  ASSERT_FALSE(english.empty()) << "the English resource module was not built";
+  auto module = platform::ResourceModuleFile::Load(english);
+  ASSERT_TRUE(module);
+  for (int id : ids) {
+    EXPECT_FALSE(own.LoadText(id).empty()) << "id " << id << " has no text of its own";
+    std::wstring text;
+    EXPECT_TRUE(module->ReadString(static_cast<unsigned>(id), &text) && !text.empty())
+        << "id " << id << " has no English text";
+  }
+}
+
+// Pair names of the built-in families are used by range.
+TEST(ResourceTables, PairNamesSplitIntoSourceAndTarget) {
   ResourceModule module(ResourceModule::Environment{L"", 1041});
-  const int ids[] = {101,  102,  203,  1001, 1201, 1202, 1204, 1205, 1206, 1207, 1249, 1251, 1252, 1253, 1254,
-                     1255, 1256, 1301, 1302, 1305, 1401, 1452, 1501, 1502, 1505, 1506, 1601, 1602, 2001, 2002,
-                     2004, 2005, 2051, 2052, 2121, 2122, 2123, 2124, 2125, 2126, 2127, 2128, 3001, 4001, 4002,
-                     4003, 5051, 5052, 5053, 5056, 5057, 5058, 5059, 5066, 5101, 5102, 5103, 5104, 6001, 6002,
-                     6003, 6004, 6005, 6006, 6007, 6008, 6009, 6010, 8001, 8002, 8003, 8005, 8006, 8007, 8008,
-                     8009, 8010, 8011, 8012, 8013, 8014, 8015, 8016, 8017, 8052, 8053, 8055, 8056, 8057, 8058,
-                     8059, 8060, 8061, 8062, 8063, 8064, 8065, 8066, 8101, 8102, 8103, 8104, 8105, 8106, 8151,
-                     8152, 8201, 8202, 8203, 8204, 8205, 8206, 8207, 8208, 8209, 8210, 8211, 8212, 8213, 8251,
-                     8252, 8253, 8254, 8255, 8256, 8257, 8258, 8301, 8302, 8303, 8304, 8305, 8306, 8307, 8308,
-                     8351, 8352, 8353, 8354, 8355, 8356, 8357, 8501, 8502, 8503, 8504, 8505, 9109, 9110, 9113,
-                     9114, 9123, 9124, 9125, 9126, 9127, 9128, 9129, 9130, 9131, 9132, 9133, 9134};
-  for (int id : ids) EXPECT_FALSE(module.LoadText(id).empty()) << "id " << id;
   for (int id = 9001; id <= 9032; ++id) {
     std::wstring name = module.LoadText(id);
     // Pair names read "source - target"; the engine list splits them there.

@@ -3,6 +3,9 @@
 // The module handle is needed to find the add-in's own folder and resources.
 HINSTANCE gAddinModule = nullptr;
 
+// Nothing is freed here: at DLL_PROCESS_DETACH the loader lock is held, and
+// FreeLibrary under it can deadlock. The language resource module is
+// released at shut-down (ReleaseLanguageResources) instead.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
   if (reason == DLL_PROCESS_ATTACH) {
     gAddinModule = instance;

@@ -39,18 +39,25 @@ DWORD ErrorFromErrno(int err) {
 enum class ReadResult { Ok, Missing, Failed };
 
 ReadResult ReadWhole(const std::string& path, std::string* bytes, DWORD* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return ReadResult::Missing;
     *error = ErrorFromErrno(errno);
     return ReadResult::Failed;
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxProfileBytes) {
+  if (::fstat(fd, &st) != 0) {
+    *error = ERROR_READ_FAULT;
+    ::close(fd);
+    return ReadResult::Failed;
+  }
+  if (!S_ISREG(st.st_mode) || st.st_size > kMaxProfileBytes) {
     *error = S_ISDIR(st.st_mode) ? ERROR_ACCESS_DENIED : ERROR_READ_FAULT;
     ::close(fd);
     return ReadResult::Failed;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   bytes->clear();
   char chunk[65536];
   for (;;) {

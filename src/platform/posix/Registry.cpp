@@ -5,7 +5,12 @@
 // one change and renames a complete new file into place, so concurrent
 // writers in several processes each keep their values and readers never
 // see half a file. A hive file that cannot be parsed is renamed aside
-// (never overwritten) and reported once.
+// (never overwritten) and reported once; one that is no regular file (a
+// FIFO, a device) or is larger than any hive is refused, reported once,
+// and neither read nor written.
+//
+// A batch (RegBatch) holds the lock from its start to its commit and keeps
+// the thread's changes in memory, so a whole settings save is one rewrite.
 #include "platform/Registry.h"
 
 #include <fcntl.h>
@@ -13,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -133,19 +139,31 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return mFd; }
+  void reset(int fd) {
+    if (mFd >= 0) ::close(mFd);
+    mFd = fd;
+  }
 
  private:
   int mFd;
 };
 
-bool ReadAll(int fd, std::string* out) {
+// Larger files are no hives (option files have the same bound); refusing
+// them keeps memory bounded.
+constexpr off_t kMaxHiveBytes = 64 << 20;
+
+enum class ReadStatus { Ok, Failed, TooLarge };
+
+ReadStatus ReadAll(int fd, std::string* out) {
   char buf[65536];
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
+    if (n < 0) return ReadStatus::Failed;
+    if (n == 0) return ReadStatus::Ok;
     out->append(buf, static_cast<size_t>(n));
+    // The file may grow after its size was checked.
+    if (out->size() > static_cast<size_t>(kMaxHiveBytes)) return ReadStatus::TooLarge;
   }
 }
 
@@ -164,6 +182,25 @@ DWORD MakeDirs(const std::string& dir) {
   return CreateFolderTree(FromUtf8(dir));
 }
 
+std::atomic<bool> gBatching{true};
+std::atomic<std::uint64_t> gRewrites{0};
+
+// The open batch of one thread on one hive.
+struct Batch {
+  int depth = 0;
+  bool active = false;     // the lock is held and `root` is the hive's tree
+  bool abandoned = false;  // an inner batch was abandoned: the outer one writes nothing
+  bool changed = false;
+  std::string path;
+  std::unique_ptr<Fd> lock;
+  Key root;
+};
+
+Batch& ThreadBatch(Hive hive) {
+  thread_local Batch batches[3];
+  return batches[static_cast<int>(hive)];
+}
+
 class HiveStore {
  public:
   static HiveStore& Instance() {
@@ -171,26 +208,36 @@ class HiveStore {
     return *store;
   }
 
-  // The hive's current tree for reading.
+  // The hive's current tree for reading; inside a batch, with the batch's
+  // changes.
   LONG Read(Hive hive, std::shared_ptr<const Key>* out) {
     std::string path = HivePath(hive);
+    Batch& batch = ThreadBatch(hive);
+    if (batch.active && batch.path == path) {
+      // Not owned: used by the caller at once, while the batch lives.
+      *out = std::shared_ptr<const Key>(std::shared_ptr<const Key>(), &batch.root);
+      return ERROR_SUCCESS;
+    }
     return Load(hive, path, /*locked=*/false, out);
   }
 
   // Applies one change under the hive's lock. `change` returns an error to
-  // abandon the change, and sets `changed` when the file must be rewritten.
+  // abandon the change (before touching the tree), and sets `changed` when
+  // the file must be rewritten. Inside a batch the change stays in memory.
   LONG Change(Hive hive, const std::function<LONG(Key& root, bool* changed)>& change) {
     std::string path = HivePath(hive);
-    std::string dir = path.substr(0, path.rfind('/'));
-    DWORD made = MakeDirs(dir);
-    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return static_cast<LONG>(made);
-    Fd lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (lock.get() < 0) return ErrnoToWin32(errno);
-    while (::flock(lock.get(), LOCK_EX) != 0) {
-      if (errno != EINTR) return ErrnoToWin32(errno);
+    Batch& batch = ThreadBatch(hive);
+    if (batch.active && batch.path == path) {
+      bool changed = false;
+      LONG rc = change(batch.root, &changed);
+      if (rc == ERROR_SUCCESS && changed) batch.changed = true;
+      return rc;
     }
+    Fd lock(-1);
+    LONG rc = Lock(path, &lock);
+    if (rc != ERROR_SUCCESS) return rc;
     std::shared_ptr<const Key> current;
-    LONG rc = Load(hive, path, /*locked=*/true, &current);
+    rc = Load(hive, path, /*locked=*/true, &current);
     if (rc != ERROR_SUCCESS) return rc;
     Key next = *current;
     bool changed = false;
@@ -199,11 +246,58 @@ class HiveStore {
     return Store(hive, path, std::move(next));
   }
 
+  LONG BeginBatch(Hive hive) {
+    Batch& batch = ThreadBatch(hive);
+    if (batch.depth++ > 0 || !gBatching) return ERROR_SUCCESS;
+    std::string path = HivePath(hive);
+    auto lock = std::make_unique<Fd>(-1);
+    LONG rc = Lock(path, lock.get());
+    std::shared_ptr<const Key> current;
+    if (rc == ERROR_SUCCESS) rc = Load(hive, path, /*locked=*/true, &current);
+    // Without the batch every change goes to the file on its own, and
+    // fails there the same way.
+    if (rc != ERROR_SUCCESS) return rc;
+    batch.path = path;
+    batch.lock = std::move(lock);
+    batch.root = *current;
+    batch.changed = false;
+    batch.abandoned = false;
+    batch.active = true;
+    return ERROR_SUCCESS;
+  }
+
+  LONG EndBatch(Hive hive, bool commit) {
+    Batch& batch = ThreadBatch(hive);
+    if (batch.depth == 0) return ERROR_INVALID_HANDLE;
+    if (!commit) batch.abandoned = true;
+    if (--batch.depth > 0 || !batch.active) return ERROR_SUCCESS;
+    LONG rc = ERROR_SUCCESS;
+    if (batch.abandoned) rc = commit ? ERROR_CANCELLED : ERROR_SUCCESS;
+    else if (batch.changed) rc = Store(hive, batch.path, std::move(batch.root));
+    batch.active = false;
+    batch.root = Key();
+    batch.lock.reset();
+    return rc;
+  }
+
  private:
   struct Cached {
     Identity id;
     std::shared_ptr<const Key> root;
   };
+
+  // Takes the hive's exclusive lock, making its folder when needed.
+  static LONG Lock(const std::string& path, Fd* lock) {
+    std::string dir = path.substr(0, path.rfind('/'));
+    DWORD made = MakeDirs(dir);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return static_cast<LONG>(made);
+    lock->reset(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (lock->get() < 0) return ErrnoToWin32(errno);
+    while (::flock(lock->get(), LOCK_EX) != 0) {
+      if (errno != EINTR) return ErrnoToWin32(errno);
+    }
+    return ERROR_SUCCESS;
+  }
 
   static std::shared_ptr<const Key> EmptyHive(Hive hive) {
     auto k = std::make_shared<Key>();
@@ -212,7 +306,8 @@ class HiveStore {
   }
 
   LONG Load(Hive hive, const std::string& path, bool locked, std::shared_ptr<const Key>* out) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
       if (errno == ENOENT) {
         *out = EmptyHive(hive);
@@ -223,6 +318,9 @@ class HiveStore {
     struct stat st;
     if (::fstat(fd.get(), &st) != 0) return ERROR_CANTREAD;
     Identity id = IdentityOf(st);
+    if (!S_ISREG(st.st_mode)) return Refuse(hive, path, id, "it is not a regular file", locked, out);
+    if (st.st_size > kMaxHiveBytes) return Refuse(hive, path, id, "it is too large for a registry file", locked, out);
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     {
       std::lock_guard<std::mutex> g(mMutex);
       auto it = mCache.find(path);
@@ -232,7 +330,9 @@ class HiveStore {
       }
     }
     std::string text;
-    if (!ReadAll(fd.get(), &text)) return ERROR_CANTREAD;
+    ReadStatus read = ReadAll(fd.get(), &text);
+    if (read == ReadStatus::TooLarge) return Refuse(hive, path, id, "it is too large for a registry file", locked, out);
+    if (read != ReadStatus::Ok) return ERROR_CANTREAD;
     auto root = std::make_shared<Key>();
     root->name = HiveLongName(hive);
     regfile::ParseResult parsed = regfile::Parse(text, root->name, root.get());
@@ -241,6 +341,24 @@ class HiveStore {
     mCache[path] = Cached{id, root};
     *out = root;
     return ERROR_SUCCESS;
+  }
+
+  // What is in the hive's place is no hive file, and may not even be the
+  // user's (a device reached through a link): it is left exactly as it is.
+  // Readers see an empty hive; writers fail.
+  LONG Refuse(Hive hive, const std::string& path, const Identity& id, const char* why, bool locked,
+              std::shared_ptr<const Key>* out) {
+    bool first;
+    {
+      std::lock_guard<std::mutex> g(mMutex);
+      first = mReported.insert(id).second;
+    }
+    if (first) {
+      ReportDiagnostic(L"The registry file \"" + FromUtf8(path) + L"\" cannot be used: " + FromUtf8(why) +
+                       L". " + HiveLongName(hive) + L" reads as empty and will not be written.");
+    }
+    *out = EmptyHive(hive);
+    return locked ? ERROR_BADDB : ERROR_SUCCESS;
   }
 
   // A hive file that cannot be parsed is the user's data: it is renamed
@@ -298,6 +416,9 @@ class HiveStore {
 
   LONG Store(Hive hive, const std::string& path, Key next) {
     std::string text = regfile::Serialize(next, HiveLongName(hive));
+    // A hive no reader would accept is not written.
+    if (text.size() > static_cast<size_t>(kMaxHiveBytes)) return ERROR_NOT_ENOUGH_MEMORY;
+    ++gRewrites;
     std::string tmpl = path + ".tmp-XXXXXX";
     int raw = ::mkstemp(tmpl.data());
     if (raw < 0) return ErrnoToWin32(errno);
@@ -501,5 +622,20 @@ LONG DeleteKeyTree(Hive hive, const std::wstring& path) {
 }
 
 std::wstring RegistryHiveFile(Hive hive) { return FromUtf8(HivePath(hive)); }
+
+RegBatch::RegBatch(Hive hive) : mHive(hive) { HiveStore::Instance().BeginBatch(hive); }
+
+RegBatch::~RegBatch() {
+  if (!mEnded) HiveStore::Instance().EndBatch(mHive, /*commit=*/false);
+}
+
+LONG RegBatch::Commit() {
+  if (mEnded) return ERROR_INVALID_HANDLE;
+  mEnded = true;
+  return HiveStore::Instance().EndBatch(mHive, /*commit=*/true);
+}
+
+void SetRegistryBatching(bool enabled) { gBatching = enabled; }
+std::uint64_t RegistryRewriteCount() { return gRewrites; }
 
 }  // namespace platform

@@ -165,4 +165,15 @@ LONG DeleteKeyTree(Hive hive, const std::wstring& path) {
 
 std::wstring RegistryHiveFile(Hive) { return {}; }
 
+RegBatch::RegBatch(Hive hive) : mHive(hive) {}
+RegBatch::~RegBatch() = default;
+LONG RegBatch::Commit() {
+  if (mEnded) return ERROR_INVALID_HANDLE;
+  mEnded = true;
+  return ERROR_SUCCESS;
+}
+
+void SetRegistryBatching(bool) {}
+std::uint64_t RegistryRewriteCount() { return 0; }
+
 }  // namespace platform

@@ -23,7 +23,9 @@ struct VersionApi {
   static const VersionApi& Get() {
     static const VersionApi api = [] {
       VersionApi a;
-      HMODULE dll = LoadLibraryW(L"version.dll");
+      // From the system folder only: a version.dll beside the host program
+      // or in the current folder must never be loaded in its place.
+      HMODULE dll = LoadLibraryExW(L"version.dll", /*hFile=*/nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
       if (dll) {
         a.getSize = reinterpret_cast<SizeFn>(reinterpret_cast<void*>(GetProcAddress(dll, "GetFileVersionInfoSizeW")));
         a.getInfo = reinterpret_cast<InfoFn>(reinterpret_cast<void*>(GetProcAddress(dll, "GetFileVersionInfoW")));

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "engine/server/EngineClasses.h"
 #include "engine/server/ServerObjects.h"
+#include "platform/System.h"
 
 using namespace engine_server;
 
@@ -179,10 +183,21 @@ TEST_F(InProcessClassesTest, HooksReplaceCreationAndComeBackAtTheEndOfTheirScope
 }
 
 TEST(EngineThreadTest, InitializeAndUninitializeNest) {
-  ASSERT_TRUE(SUCCEEDED(InitializeEngineThread()));
-  ASSERT_TRUE(SUCCEEDED(InitializeEngineThread()));
-  UninitializeEngineThread();
-  UninitializeEngineThread();
-  // An unmatched uninitialize does nothing harmful.
-  UninitializeEngineThread();
+  if (platform::PathSeparator() != L'\\') GTEST_SKIP() << "threads have no COM apartment to nest here";
+  // A fresh thread, so that no earlier initialization counts.
+  std::vector<HRESULT> results;
+  std::thread([&] {
+    results.push_back(InitializeEngineThread());  // initializes the thread
+    results.push_back(InitializeEngineThread());  // nested
+    UninitializeEngineThread();
+    results.push_back(InitializeEngineThread());  // still initialized by the first
+    UninitializeEngineThread();
+    UninitializeEngineThread();
+    results.push_back(InitializeEngineThread());  // the first was undone: initializes again
+    UninitializeEngineThread();
+    UninitializeEngineThread();  // unmatched: does nothing
+    results.push_back(InitializeEngineThread());
+    UninitializeEngineThread();
+  }).join();
+  EXPECT_EQ(results, (std::vector<HRESULT>{S_OK, S_FALSE, S_FALSE, S_OK, S_OK}));
 }
