@@ -65,6 +65,13 @@ int FindModeKey(const engine::EngineCaches& cache, const std::wstring& key) {
   return matches == 1 ? index : -1;
 }
 
+int FindModeKeyRefreshing(engine::EngineCaches& cache, const std::wstring& key) {
+  int index = FindModeKey(cache, key);
+  if (index >= 0 || cache.EngineQueries() > 0) return index;
+  if (!cache.RefreshCache(false, false)) ErrorList::Add(1252);
+  return FindModeKey(cache, key);
+}
+
 std::optional<ModeChoice> ChooseMode(const std::string& command, const std::string& key, CommandIo& io) {
   std::wstring fakeError;
   // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
@@ -78,8 +85,11 @@ std::optional<ModeChoice> ChooseMode(const std::string& command, const std::stri
     io.err << "pelorant " << command << ": the engine cache could not be read: "
            << platform::ToUtf8(cache.LastFailure()) << "\n  the list is built again; the unreadable file is kept beside it.\n";
   }
+  std::wstring wanted = platform::FromUtf8(key);
+  int index = -1;
   try {
     if (!cache.RefreshCache(false, true)) ErrorList::Add(1252);
+    if (!wanted.empty()) index = FindModeKeyRefreshing(cache, wanted);
   } catch (const ComError& e) {
     io.err << "pelorant " << command << ": the engine side failed: " << e.what() << "\n";
     return std::nullopt;
@@ -90,8 +100,6 @@ std::optional<ModeChoice> ChooseMode(const std::string& command, const std::stri
            << platform::ToUtf8(cache.LastFailure()) << "\n";
   }
 
-  std::wstring wanted = platform::FromUtf8(key);
-  int index = -1;
   if (wanted.empty()) {
     for (size_t i = 0; i < cache.Count(); ++i) {
       if (cache.Checked(i)) {
@@ -105,7 +113,6 @@ std::optional<ModeChoice> ChooseMode(const std::string& command, const std::stri
       return std::nullopt;
     }
   } else {
-    index = FindModeKey(cache, wanted);
     if (index < 0) {
       io.err << "pelorant " << command << ": unknown translation mode '" << key << "'";
       if (cache.Count() == 0) {
