@@ -248,11 +248,6 @@ Pipeline::Result Pipeline::Exchange(const std::string& input, std::string* outpu
   while (mWake[0] >= 0 && read(mWake[0], drain, sizeof drain) > 0) {
   }
   if (token.Cancelled()) return Result::Cancelled;
-  // A pipeline that died while idle (killed from outside, out of memory)
-  // owes no answer to anyone: start a fresh one without failing.
-  if (ProcessId() != 0 && StageEnded()) Kill();
-  if (ProcessId() == 0 && !Start()) return Result::StartFailed;
-
   int wakeWrite = mWake[1];
   token.OnCancel([wakeWrite] {
     if (wakeWrite >= 0) {
@@ -260,11 +255,29 @@ Pipeline::Result Pipeline::Exchange(const std::string& input, std::string* outpu
       (void)!write(wakeWrite, &c, 1);
     }
   });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  // A pipeline that died while idle (killed from outside, out of memory)
+  // owes no answer to anyone: start a fresh one without failing. Its death
+  // may only show once the request is on its way (a kill not yet
+  // delivered), so a pipeline that was already running and ends without a
+  // byte of answer is given one fresh start within the same time limit.
+  if (ProcessId() != 0 && StageEnded()) Kill();
+  bool reused = ProcessId() != 0;
+  for (;;) {
+    if (ProcessId() == 0 && !Start()) return Result::StartFailed;
+    Result r = Transfer(input, output, token, deadline, maxAnswer);
+    if (r != Result::Died || !reused || !output->empty()) return r;
+    reused = false;
+  }
+}
 
+Pipeline::Result Pipeline::Transfer(const std::string& input, std::string* output,
+                                    const engine_server::CancelToken& token,
+                                    std::chrono::steady_clock::time_point deadline, size_t maxAnswer) {
+  output->clear();
   std::string request = input;
   request.push_back('\0');
   size_t written = 0;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
   char buffer[65536];
   for (;;) {
     if (token.Cancelled()) {

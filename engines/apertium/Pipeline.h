@@ -52,6 +52,9 @@ class Pipeline {
 
  private:
   bool Start();
+  // One request and its answer over the running pipeline.
+  Result Transfer(const std::string& input, std::string* output, const engine_server::CancelToken& token,
+                  std::chrono::steady_clock::time_point deadline, size_t maxAnswer);
   // True when a stage has ended while the pipeline was idle.
   bool StageEnded();
   void CloseStreams();
