@@ -100,6 +100,13 @@ std::wstring StoredMenuMode() {
   return settings.QueryValue(L"Menu.TranModeID", L"");
 }
 
+int FindModeKeyRefreshing(engine::EngineCaches& cache, const std::wstring& key) {
+  int index = FindModeKey(cache, key);
+  if (index >= 0 || cache.EngineQueries() > 0) return index;
+  if (!cache.RefreshCache(false, false)) ErrorList::Add(1252);
+  return FindModeKey(cache, key);
+}
+
 std::optional<ModeChoice> ChooseMode(const std::string& command, const std::string& key, CommandIo& io) {
   std::wstring fakeError;
   // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
@@ -115,6 +122,7 @@ std::optional<ModeChoice> ChooseMode(const std::string& command, const std::stri
   }
   try {
     if (!cache.RefreshCache(false, true)) ErrorList::Add(1252);
+    if (!key.empty()) FindModeKeyRefreshing(cache, platform::FromUtf8(key));
   } catch (const ComError& e) {
     io.err << "pelorant " << command << ": the engine side failed: " << e.what() << "\n";
     return std::nullopt;

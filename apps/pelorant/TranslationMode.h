@@ -35,6 +35,12 @@ int PickMode(const std::string& command, const engine::EngineCaches& cache, cons
 // empty when none is stored.
 std::wstring StoredMenuMode();
 
+// FindModeKey; when no pair has the key and the engines were not asked in
+// this run yet, one forced rebuild first, so that a pair installed since
+// the list was built is found. A failed rebuild adds message 1252; a failing
+// engine-side call raises ComError.
+int FindModeKeyRefreshing(engine::EngineCaches& cache, const std::wstring& key);
+
 // Reads the engine cache (asking the engines when it is empty or out of
 // date) and finds the pair: the key as given, else the one key that equals
 // it without regard to case; without a key, the first checked pair. Errors

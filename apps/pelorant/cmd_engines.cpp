@@ -136,7 +136,14 @@ int SetCheck(const std::vector<std::string>& args, std::int32_t checked, app::Co
   EngineCaches cache;
   if (!OpenCache(&cache, false, io)) return 1;
   std::wstring key = platform::FromUtf8(args[1]);
-  int index = app::FindModeKey(cache, key);
+  int index = -1;
+  try {
+    index = app::FindModeKeyRefreshing(cache, key);
+  } catch (const ComError& e) {
+    io.err << "pelorant engines: the engine side failed: " << e.what() << "\n";
+    return 1;
+  }
+  PrintErrorList(io);
   if (index < 0) {
     io.err << "pelorant engines: no engine pair has the key '" << args[1] << "' (see pelorant engines list)\n";
     Save(&cache, true, io);

@@ -13,9 +13,11 @@ using engine_server::WordCorrespondence;
 
 namespace {
 
-// The end marker: an escaped text no deformatted source can contain, since
-// every "[" of the source is escaped and so never opens a superblank.
-constexpr char kEndMarker[] = "[\\[pelorant-end\\]]";
+// The end marker, "[\\[pelorant-end-N\\]]" with the request's number N: an
+// escaped text no deformatted source can contain, since every "[" of the
+// source is escaped and so never opens a superblank.
+constexpr char kMarkerStart[] = "[\\[pelorant-end-";
+constexpr char kMarkerEnd[] = "\\]]";
 constexpr char kTerminator[] = ".[]";
 
 bool IsWordChar(wchar_t c) { return platform::IsAlphaNumeric(c); }
@@ -70,7 +72,11 @@ std::vector<SourceWord> FindWords(const std::wstring& text) {
   return words;
 }
 
-std::string Deformat(const std::wstring& text, const std::vector<SourceWord>* words) {
+std::string EndMarker(std::uint64_t request) {
+  return kMarkerStart + std::to_string(request) + kMarkerEnd;
+}
+
+std::string Deformat(const std::wstring& text, const std::vector<SourceWord>* words, std::uint64_t request) {
   std::wstring out;
   out.reserve(text.size() + 32);
   size_t next = 0;  // index of the next word to open
@@ -85,15 +91,23 @@ std::string Deformat(const std::wstring& text, const std::vector<SourceWord>* wo
       ++next;
     }
   }
-  return platform::ToUtf8(out) + kEndMarker + kTerminator;
+  return platform::ToUtf8(out) + EndMarker(request) + kTerminator;
 }
 
-Reformatted Reformat(const std::string& chunk, size_t wordCount) {
+Reformatted Reformat(const std::string& chunk, size_t wordCount, std::uint64_t request) {
   Reformatted r;
   r.wordRanges.resize(wordCount);
-  const std::string marker = kEndMarker;
-  size_t end = chunk.rfind(marker);
-  r.complete = end != std::string::npos;
+  const std::string start = kMarkerStart;
+  size_t end = chunk.find(start);
+  if (end != std::string::npos) {
+    // One answer holds one marker, and only this request's.
+    size_t digits = end + start.size();
+    size_t after = chunk.find_first_not_of("0123456789", digits);
+    bool wellFormed = after != std::string::npos && after > digits && chunk.compare(after, 3, kMarkerEnd) == 0;
+    r.complete = wellFormed && chunk.substr(digits, after - digits) == std::to_string(request) &&
+                 chunk.find(start, after) == std::string::npos;
+    r.outOfStep = !r.complete;
+  }
   std::wstring in = platform::FromUtf8(chunk.substr(0, r.complete ? end : chunk.size()));
 
   long openWord = -1;

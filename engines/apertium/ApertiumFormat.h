@@ -7,13 +7,16 @@
 // superblank and a sentence-final ".[]": the full stop makes each stage
 // release the words it holds back while looking for a longer rule match,
 // and the marker tells where the real translation ends, so a full stop of
-// the source is never eaten by the one the pipeline needs.
+// the source is never eaten by the one the pipeline needs. The marker
+// carries the request's number, so an answer that belongs to another
+// request (a stage that repeats or delays one) is never taken for this one.
 //
 // For word correspondence every word is wrapped in a wordbound blank
 // "[[w:N]]word[[/]]"; Apertium carries it onto the target word(s) the
 // source word became, however transfer reorders them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,19 +33,22 @@ struct SourceWord {
 // digits (with inner apostrophes and hyphens).
 std::vector<SourceWord> FindWords(const std::wstring& text);
 
-// The chunk (UTF-8, without the NUL that ends it) for text. With words
-// given, each word is wrapped in a wordbound blank numbered by its index.
-std::string Deformat(const std::wstring& text, const std::vector<SourceWord>* words);
+// The chunk (UTF-8, without the NUL that ends it) for text, its end marker
+// numbered by `request`. With words given, each word is wrapped in a
+// wordbound blank numbered by its index.
+std::string Deformat(const std::wstring& text, const std::vector<SourceWord>* words, std::uint64_t request);
 
 struct Reformatted {
   std::wstring text;
   // Ranges of the translation that carry each word mark, by source word index.
   std::vector<std::vector<engine_server::TextRange>> wordRanges;
-  bool complete = false;  // the end marker was found
+  bool complete = false;   // the end marker of the request was found
+  bool outOfStep = false;  // another request's marker was found: a late or repeated answer
 };
 
-// The translation in a chunk that the pipeline returned (without the NUL).
-Reformatted Reformat(const std::string& chunk, size_t wordCount);
+// The translation in a chunk that the pipeline returned (without the NUL)
+// for the request numbered `request`.
+Reformatted Reformat(const std::string& chunk, size_t wordCount, std::uint64_t request);
 
 // Removes blanks that the pipeline put at either end of the translation
 // where the source had none (its multiword handling sometimes does), moving

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <mutex>
 #include <set>
 #include <sstream>
 
@@ -132,8 +133,21 @@ std::string Quote(const std::string& path) {
   return q + "'";
 }
 
-LONG FailureCode(Pipeline::Result r) {
-  return r == Pipeline::Result::StartFailed ? kEngineErrorClient : kEngineErrorEngine;
+RequestOutcome Outcome(Pipeline::Result r) {
+  switch (r) {
+    case Pipeline::Result::Ok: return RequestOutcome::Done();
+    case Pipeline::Result::Cancelled: return RequestOutcome::Cancelled();
+    case Pipeline::Result::StartFailed: return RequestOutcome::Failed(kEngineErrorClient);
+    default: return RequestOutcome::Failed(kEngineErrorEngine);
+  }
+}
+
+// An answer is a translation of its request: a few times its size at most
+// (target words, markers), never megabytes more.
+size_t MaxAnswerBytes(size_t requestBytes) {
+  constexpr size_t kFloor = 1u << 20;
+  constexpr size_t kPerRequestByte = 16;
+  return std::max(kFloor, requestBytes * kPerRequestByte);
 }
 
 const wchar_t* Describe(Pipeline::Result r) {
@@ -143,6 +157,7 @@ const wchar_t* Describe(Pipeline::Result r) {
     case Pipeline::Result::StartFailed: return L"could not start";
     case Pipeline::Result::Died: return L"ended unexpectedly";
     case Pipeline::Result::TimedOut: return L"did not answer in time";
+    case Pipeline::Result::TooLong: return L"gave an answer far longer than its request";
   }
   return L"";
 }
@@ -285,13 +300,18 @@ EngineListEntry ListEntry(const ApertiumPair& pair) {
   return e;
 }
 
+// Shared by the engine and its request's worker: a worker whose job is given
+// up on (an engine closed while it still runs) keeps what it uses alive.
 struct ApertiumEngine::Impl {
   ApertiumPair pair;
   Settings settings;
+  // Held by every job: the pipelines serve one exchange at a time, also
+  // when a request that was given up on is still ending.
+  std::mutex busy;
   std::unique_ptr<Pipeline> translation;
   std::unique_ptr<Pipeline> analyser;
   std::unique_ptr<Pipeline> bilingual;
-  bool commandKnown = false;
+  std::uint64_t lastRequest = 0;
 
   // The translation pipeline, built on first use.
   Pipeline* Translation() {
@@ -305,23 +325,44 @@ struct ApertiumEngine::Impl {
     return translation.get();
   }
 
-  RequestOutcome Run(Pipeline* p, const std::string& input, std::string* output, const CancelToken& token) {
+  Pipeline::Result Run(Pipeline* p, const std::string& input, std::string* output, const CancelToken& token) {
     if (!p) {
       LOG_ERROR(kLogSource, L"no null-flush pipeline for " + pair.id);
-      return RequestOutcome::Failed(kEngineErrorClient);
+      return Pipeline::Result::StartFailed;
     }
     // Long inputs get time in proportion; the base covers loading the
     // pair's transducers on the first request.
     auto timeout = std::chrono::milliseconds(settings.timeoutMs) + std::chrono::milliseconds(input.size() * 2);
-    Pipeline::Result r = p->Exchange(input, output, token, timeout);
-    if (r == Pipeline::Result::Ok) return RequestOutcome::Done();
-    if (r == Pipeline::Result::Cancelled) return RequestOutcome::Cancelled();
-    LOG_ERROR(kLogSource, pair.id + L": the pipeline " + Describe(r));
-    return RequestOutcome::Failed(FailureCode(r));
+    Pipeline::Result r = p->Exchange(input, output, token, timeout, MaxAnswerBytes(input.size()));
+    if (r != Pipeline::Result::Ok && r != Pipeline::Result::Cancelled) {
+      LOG_ERROR(kLogSource, pair.id + L": the pipeline " + Describe(r));
+    }
+    return r;
+  }
+
+  // Translates one chunk through the translation pipeline: its end marker
+  // is numbered, and an answer carrying another number (a stage that
+  // repeated or delayed an answer) fails the request and replaces the
+  // pipeline.
+  Pipeline::Result Exchange(const std::wstring& text, const std::vector<SourceWord>* words, const CancelToken& token,
+                            Reformatted* out) {
+    const std::uint64_t number = ++lastRequest;
+    std::string answer;
+    Pipeline* p = Translation();
+    Pipeline::Result r = Run(p, Deformat(text, words, number), &answer, token);
+    if (r != Pipeline::Result::Ok) return r;
+    *out = Reformat(answer, words ? words->size() : 0, number);
+    if (!out->complete) {
+      LOG_ERROR(kLogSource, pair.id + (out->outOfStep ? L": an answer of another request came back"
+                                                      : L": the answer lost its end marker"));
+      p->Kill();
+      return Pipeline::Result::Died;
+    }
+    return r;
   }
 };
 
-ApertiumEngine::ApertiumEngine(ApertiumPair pair, Settings settings) : mImpl(std::make_unique<Impl>()) {
+ApertiumEngine::ApertiumEngine(ApertiumPair pair, Settings settings) : mImpl(std::make_shared<Impl>()) {
   mImpl->pair = std::move(pair);
   mImpl->settings = std::move(settings);
 }
@@ -329,10 +370,9 @@ ApertiumEngine::ApertiumEngine(ApertiumPair pair, Settings settings) : mImpl(std
 ApertiumEngine::~ApertiumEngine() = default;
 
 RequestOutcome ApertiumEngine::WarmUp(const CancelToken& token) {
-  std::string out;
-  RequestOutcome o = mImpl->Run(mImpl->Translation(), Deformat(L"", nullptr), &out, token);
-  if (o.status == kRequestDone && !Reformat(out, 0).complete) return RequestOutcome::Failed(kEngineErrorEngine);
-  return o;
+  std::lock_guard<std::mutex> busy(mImpl->busy);
+  Reformatted r;
+  return Outcome(mImpl->Exchange(L"", nullptr, token, &r));
 }
 
 HRESULT ApertiumEngine::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
@@ -349,32 +389,27 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
   if (!result) return E_POINTER;
   auto res = std::make_shared<TranslationResult>();
   *result = res;
-  Impl* impl = mImpl.get();
+  std::shared_ptr<Impl> impl = mImpl;
   mRequest.Start([impl, res, text, mode](const CancelToken& token) {
+    std::lock_guard<std::mutex> busy(impl->busy);
     std::vector<SourceWord> words;
     bool marks = mode == kTranslateModeCorrespondence;
     if (marks) words = FindWords(text);
-    std::string out;
-    RequestOutcome o = impl->Run(impl->Translation(), Deformat(text, marks ? &words : nullptr), &out, token);
-    if (o.status == kRequestFailed && marks && !token.Cancelled()) {
+    Reformatted r;
+    Pipeline::Result result = impl->Exchange(text, marks ? &words : nullptr, token, &r);
+    if (result == Pipeline::Result::Died && marks && !r.outOfStep && !token.Cancelled()) {
       // Word marks are an extra a stage may trip over; the translation
-      // itself matters more, so try once more without them.
+      // itself matters more, so try once more without them. Not after a
+      // time-out: a hung pipeline would cost a second one.
       LOG_WARNING(kLogSource, L"retrying without word marks");
       marks = false;
       words.clear();
-      o = impl->Run(impl->Translation(), Deformat(text, nullptr), &out, token);
+      result = impl->Exchange(text, nullptr, token, &r);
     }
-    if (o.status != kRequestDone) return o;
-    Reformatted r = Reformat(out, words.size());
-    if (!r.complete) {
-      // The end marker is gone: the answer cannot be trusted, nor the
-      // pipeline's state.
-      impl->translation->Kill();
-      return RequestOutcome::Failed(kEngineErrorEngine);
-    }
+    if (result != Pipeline::Result::Ok) return Outcome(result);
     TrimAddedBlanks(text, &r);
     res->Set(r.text, marks ? CorrespondenceGroups(words, r) : std::vector<WordCorrespondence>{});
-    return o;
+    return RequestOutcome::Done();
   });
   return S_OK;
 }
@@ -384,8 +419,9 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
   if (!mImpl->pair.HasDictionary()) return E_NOTIMPL;
   auto res = std::make_shared<DictionaryResult>();
   *result = res;
-  Impl* impl = mImpl.get();
+  std::shared_ptr<Impl> impl = mImpl;
   mRequest.Start([impl, res, word](const CancelToken& token) {
+    std::lock_guard<std::mutex> busy(impl->busy);
     // The analyser gives the dictionary's lemma (-w), not the selection's
     // capitalisation, so the bilingual dictionary finds it.
     if (!impl->analyser) {
@@ -400,8 +436,8 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
     if (trimmed.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
 
     std::string analysed;
-    RequestOutcome o = impl->Run(impl->analyser.get(), platform::ToUtf8(Escape(trimmed)), &analysed, token);
-    if (o.status != kRequestDone) return o;
+    Pipeline::Result r = impl->Run(impl->analyser.get(), platform::ToUtf8(Escape(trimmed)), &analysed, token);
+    if (r != Pipeline::Result::Ok) return Outcome(r);
     // Only a word the analyser knows as a whole is looked up.
     auto units = LexicalUnits(platform::FromUtf8(analysed));
     std::wstring query;
@@ -415,8 +451,8 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
     if (query.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
 
     std::string translated;
-    o = impl->Run(impl->bilingual.get(), platform::ToUtf8(query), &translated, token);
-    if (o.status != kRequestDone) return o;
+    r = impl->Run(impl->bilingual.get(), platform::ToUtf8(query), &translated, token);
+    if (r != Pipeline::Result::Ok) return Outcome(r);
     // One line per source reading, its translations merged in order.
     std::vector<std::pair<std::wstring, std::vector<std::wstring>>> entries;
     for (const auto& unit : LexicalUnits(platform::FromUtf8(translated))) {
@@ -442,7 +478,7 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
     std::wstring text;
     for (size_t i = 0; i < lines.size(); ++i) text += (i ? L"\r\n" : L"") + lines[i];
     res->Set(text);
-    return o;
+    return RequestOutcome::Done();
   });
   return S_OK;
 }

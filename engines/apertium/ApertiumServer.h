@@ -78,8 +78,8 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> mImpl;
-  // Declared last so it is destroyed first: its worker uses mImpl.
+  // Shared with the request's worker, which may outlive this object.
+  std::shared_ptr<Impl> mImpl;
   engine_server::AsyncRequest mRequest;
 };
 

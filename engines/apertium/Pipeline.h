@@ -1,13 +1,18 @@
-// A persistent child process (a shell pipeline of Apertium stages run in
-// null-flush mode) that answers one NUL-terminated chunk with one
-// NUL-terminated chunk. It starts on first use and is killed, as a whole
-// process group, whenever an exchange does not end cleanly (cancelled,
-// crashed, hung, out of step), so the next exchange starts a fresh one.
+// A persistent pipeline of child processes (the Apertium stages of a mode,
+// run in null-flush mode) that answers one NUL-terminated chunk with one
+// NUL-terminated chunk. It starts on first use and is killed whenever an
+// exchange does not end cleanly (cancelled, crashed, hung, out of step, an
+// answer too long), so the next exchange starts a fresh one.
+//
+// Every stage is a child of this process, all in one process group: a kill
+// reaches the whole group (and whatever a stage started), and every stage is
+// reaped here, so none is left for a subreaper or init to collect.
 #pragma once
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,36 +21,49 @@
 
 namespace apertium {
 
+// The stages of a shell pipeline, split at each "|" outside quotes. A
+// command whose syntax needs the shell as a whole ("||", "|&", subshells,
+// command substitution, an unclosed quote) stays one stage.
+std::vector<std::string> SplitStages(const std::string& command);
+
 class Pipeline {
  public:
-  // command runs under /bin/bash -c with args as $1, $2, ...
+  // Each stage of command runs under /bin/bash -c with args as $1, $2, ...
   Pipeline(std::string command, std::vector<std::string> args);
   ~Pipeline();
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
 
-  enum class Result { Ok, Cancelled, StartFailed, Died, TimedOut };
+  enum class Result { Ok, Cancelled, StartFailed, Died, TimedOut, TooLong };
 
   // Sends input (which must not contain NUL) and reads the answer up to its
-  // NUL. Not re-entrant: one exchange at a time. A cancel of token ends the
+  // NUL. An answer longer than maxAnswer bytes ends the exchange (TooLong).
+  // Not re-entrant: one exchange at a time. A cancel of token ends the
   // exchange at once.
   Result Exchange(const std::string& input, std::string* output, const engine_server::CancelToken& token,
-                  std::chrono::milliseconds timeout);
+                  std::chrono::milliseconds timeout, size_t maxAnswer);
 
-  // Kills the running process group, if any. Called by the thread that
-  // runs the exchanges (a cancel from elsewhere goes through the token).
+  // Kills the running process group, if any, and reaps its stages. Called
+  // by the thread that runs the exchanges (a cancel from elsewhere goes
+  // through the token).
   void Kill();
-  // The process id of the running pipeline's shell, or 0.
+  // The first stage's process id (the group's id), or 0 when not running.
   pid_t ProcessId() const;
 
  private:
   bool Start();
-  void Reap();
+  // One request and its answer over the running pipeline.
+  Result Transfer(const std::string& input, std::string* output, const engine_server::CancelToken& token,
+                  std::chrono::steady_clock::time_point deadline, size_t maxAnswer);
+  // True when a stage has ended while the pipeline was idle.
+  bool StageEnded();
+  void CloseStreams();
 
   std::string mCommand;
   std::vector<std::string> mArgs;
-  mutable std::mutex mMutex;  // guards mPid against Kill from other threads
-  pid_t mPid = 0;
+  mutable std::mutex mMutex;  // guards the process ids against readers on other threads
+  std::vector<pid_t> mStages;  // stages not reaped yet
+  pid_t mGroup = 0;
   int mToChild = -1;
   int mFromChild = -1;
   int mWake[2] = {-1, -1};  // a cancel writes here to end a blocking poll

@@ -13,9 +13,10 @@ using namespace engine_server;
 
 namespace {
 
-// Plays a scripted request: hangs or sleeps (ending early when cancelled),
-// then ends as scripted. Done means the caller fills the result.
+// Plays a scripted request: holds, then hangs or sleeps (ending early when
+// cancelled), then ends as scripted. Done means the caller fills the result.
 RequestOutcome Play(const Behaviour& b, const CancelToken& token) {
+  if (b.hold) b.hold();
   if (b.hang) {
     while (!token.SleepFor(std::chrono::milliseconds(50))) {
     }

@@ -51,6 +51,9 @@ struct Behaviour {
   bool hang = false;                         // runs until cancelled
   int times = -1;                            // calls it applies to; -1: every later call
   LONG engineErrorCode = 0;                  // GetEngine only: the engine's own ErrorCode
+  // Runs first on the request's worker, deaf to Cancel (an engine that
+  // ignores it); the request goes on as scripted once it returns.
+  std::function<void()> hold = nullptr;
 };
 
 // Names of the list item properties, for failing reads.
@@ -72,7 +75,7 @@ struct FakePair {
   std::wstring productName;
   std::wstring productNameShort;
   // Reads of these properties fail with the HRESULT given.
-  std::map<ItemProperty, HRESULT> failingReads;
+  std::map<ItemProperty, HRESULT> failingReads = {};
   // The engine's Info flag word once opened.
   LONG infoFlags = engine_server::kInfoFlagTranslate | engine_server::kInfoFlagDictionary |
                    engine_server::kInfoFlagCorrespondence;

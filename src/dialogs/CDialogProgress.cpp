@@ -24,23 +24,31 @@ std::atomic<CDialogProgress*> gCurrent{nullptr};
 // opener stops waiting.
 std::atomic<int> gOpenFailed{0};
 std::thread gThread;
+// The dialog of the last open. The dialog thread makes it; the
+// user-interface thread frees it, once that thread has ended and every
+// reference to it is cleared, so that a pointer the user-interface thread
+// still holds never outlives the dialog, whatever became of its thread.
+std::unique_ptr<CDialogProgress> gDialog;
 
 std::wstring TextOrEmpty(int id) { return id < 1 ? std::wstring() : LoadText(id); }
 
 void DialogThreadProc(ProgressViewFactory makeView, CDialogProgress::CancelTarget cancel) {
+  CDialogProgress* dialog = nullptr;
   try {
     std::unique_ptr<ProgressView> view = makeView ? makeView() : nullptr;
     if (!view) {
       gOpenFailed.store(1);
       return;
     }
-    auto dialog = std::make_unique<CDialogProgress>(std::move(view), std::move(cancel));
+    gDialog = std::make_unique<CDialogProgress>(std::move(view), std::move(cancel));
+    dialog = gDialog.get();
     if (!dialog->View().Create(*dialog)) {
+      dialog = nullptr;
       gOpenFailed.store(1);
       return;
     }
     dialog->Form_Load();
-    gCurrent.store(dialog.get());
+    gCurrent.store(dialog);
     while (gCurrent.load() != nullptr) {
       if (!dialog->IsConfirming()) {
         dialog->View().DispatchOne(kDialogPollMs);
@@ -53,7 +61,25 @@ void DialogThreadProc(ProgressViewFactory makeView, CDialogProgress::CancelTarge
     LOG_ERROR(std::wstring(kClassName) + L":DialogThreadProc", L"the progress dialog thread failed");
     gCurrent.store(nullptr);
     gOpenFailed.store(1);
+    // The window belongs to this thread; the dialog object stays for the
+    // user-interface thread to free.
+    if (dialog) {
+      try {
+        dialog->View().Destroy();
+      } catch (...) {
+      }
+    }
   }
+}
+
+// User-interface thread, once the dialog thread has ended.
+void FreeDialog() {
+  CDialogProgress* dialog = gDialog.get();
+  if (!dialog) return;
+  gCurrent.store(nullptr);
+  engine::AppCommon& common = engine::AppCommon::Instance();
+  if (common.GetProgressReport() == dialog) common.SetProgressReport(nullptr);
+  gDialog.reset();
 }
 
 }  // namespace
@@ -147,14 +173,16 @@ bool OpenProgressDialog(ProgressViewFactory makeView, CDialogProgress::CancelTar
   } catch (...) {
     return false;
   }
-  while (gCurrent.load() == nullptr) {
+  // The dialog stays valid once published, even if its thread fails now.
+  CDialogProgress* dialog = nullptr;
+  while ((dialog = gCurrent.load()) == nullptr) {
     if (gOpenFailed.load() != 0) {
       gThread.join();
+      FreeDialog();
       return false;
     }
     platform::WaitAndDispatchMessage(1);
   }
-  CDialogProgress* dialog = gCurrent.load();
   dialog->SetMessages(CDialogProgress::kPreparing, 0);
   dialog->SetProgress(-1, -1);
   dialog->View().Show();
@@ -172,6 +200,7 @@ void CloseProgressDialog() {
 void WaitForProgressDialogThread() {
   CloseProgressDialog();
   if (gThread.joinable()) gThread.join();
+  FreeDialog();
 }
 
 CDialogProgress* CurrentProgressDialog() { return gCurrent.load(); }

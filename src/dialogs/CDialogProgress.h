@@ -87,8 +87,12 @@ bool OpenProgressDialog(ProgressViewFactory makeView, CDialogProgress::CancelTar
 // open or by WaitForProgressDialogThread.
 void CloseProgressDialog();
 // Disconnection: closes a dialog that still exists and waits for its thread.
+// Then frees the dialog, after clearing the current-dialog pointer and
+// AppCommon's progress target where it names the dialog.
 void WaitForProgressDialogThread();
-// The current dialog, or null. For the user-interface thread.
+// The current dialog, or null (also once its thread has failed). For the
+// user-interface thread. The dialog stays valid until the next open or
+// WaitForProgressDialogThread, even when its thread fails.
 CDialogProgress* CurrentProgressDialog();
 
 }  // namespace dialogs

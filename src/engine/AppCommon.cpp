@@ -89,23 +89,20 @@ bool AppCommon::IsNumberOnly(const std::wstring& text) {
 bool AppCommon::RunMacro(const std::wstring& name, std::wstring* result) {
   result->clear();
   ErrorList::Clear();
+  // A macro the host cannot run is a failing host call like any other: it
+  // reaches the caller, which reports it and ends the run as failed. Taken
+  // for an empty result it would cancel the run without a word.
   try {
     if (mMacroRunner) {
       *result = mMacroRunner(name);
     } else if (mApplication) {
       *result = mApplication->Run(name, {});
     } else {
-      LOG_WARNING(kSource, L"no host application to run the macro " + name);
-      return false;
+      throw ComError(E_UNEXPECTED, L"no host application to run the macro " + name);
     }
   } catch (const ComError& e) {
-    LOG_WARNING(kSource, L"the macro " + name + L" failed: " + e.Description());
-    result->clear();
-    return false;
-  } catch (const std::exception&) {
-    LOG_WARNING(kSource, L"the macro " + name + L" failed");
-    result->clear();
-    return false;
+    LOG_ERROR(kSource, L"the macro " + name + L" failed: " + e.Description());
+    throw;
   }
   return ErrorList::GetCount() == 0;
 }

@@ -72,8 +72,8 @@ class AppCommon {
   // Translates one segment into segment.translation (and its style
   // correspondence for keep-style runs). Also succeeds when the text was
   // skipped or the run is cancelled; the translation then holds what was
-  // produced so far. Engine-side failures that are not request statuses
-  // raise ComError.
+  // produced so far. Engine-side failures that are not request statuses,
+  // and a pre- or post-macro the host cannot run, raise ComError.
   bool TranslateText(const options::TranslationOptionUDT& options, TranslationSegment& segment);
 
   // Cuts a text into sentences, translates each and joins the results.
@@ -91,7 +91,8 @@ class AppCommon {
   static bool IsNumberOnly(const std::wstring& text);
 
  private:
-  // Runs a macro; false with an empty result when it failed.
+  // Runs a macro; false when it recorded an error. Raises ComError when the
+  // host cannot run it.
   bool RunMacro(const std::wstring& name, std::wstring* result);
 
   Engine& mEngine;

@@ -367,6 +367,7 @@ bool EngineCaches::LoadCache(bool machineDefaults) {
     if (!machineDefaults) {
       if (!ReadCacheFile()) return false;
       mDirty = 0;
+      mIncomplete = false;
       return true;
     }
   }
@@ -467,7 +468,9 @@ bool EngineCaches::SaveCache(bool onlyIfDirty, bool withSettings) {
   mLastFailure.clear();
   if (mRefreshType == 0 && (mDirty == 1 || !onlyIfDirty)) {
     if (WriteCacheFile()) {
-      mUserRefreshTrigger = mMachineRefreshTrigger;
+      // A list that misses an implementation's pairs is kept, but the
+      // trigger stays behind so that the next start asks the engines again.
+      if (!mIncomplete) mUserRefreshTrigger = mMachineRefreshTrigger;
       mDirty = 0;
     } else {
       LOG_ERROR(kSource, L"SaveCache: " + mLastFailure);
@@ -539,6 +542,8 @@ bool EngineCaches::RefreshCache(bool display, bool useCacheIfCurrent) {
   // An implementation that failed this time (a network engine offline, say)
   // keeps the pairs it had, with the user's check marks, until a rebuild in
   // which it answers: a passing failure must not erase the user's choices.
+  // One that said it has no usable engine at all loses them: those pairs
+  // could never be opened.
   for (auto& o : old) {
     if (std::find(found.failedNames.begin(), found.failedNames.end(), o.second.EngineGroup()) !=
         found.failedNames.end()) {
@@ -548,6 +553,7 @@ bool EngineCaches::RefreshCache(bool display, bool useCacheIfCurrent) {
   mEntries = std::move(fresh);
   ApplyListingRules(&mEntries, mEnumProductFilter);
   mDirty = 1;
+  mIncomplete = found.failedImplementations > 0;
   SortEntries();
   if (found.EngineUnavailable) ErrorList::Add(1253);
   return found.failedImplementations == 0;
@@ -611,6 +617,7 @@ void EngineCaches::AssignFrom(const EngineCaches& other) {
   mUserRefreshTrigger = other.mUserRefreshTrigger;
   mEnumProductFilter = other.mEnumProductFilter;
   mEntries = other.mEntries;
+  mIncomplete = other.mIncomplete;
 }
 
 std::unique_ptr<EngineCaches> EngineCaches::Clone() const {

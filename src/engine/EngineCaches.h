@@ -126,6 +126,10 @@ class EngineCaches {
   std::wstring mEnumProductFilter;
   EngineEntryList mEntries;
 
+  // The last rebuild missed an implementation that failed; the entries
+  // read from the file since then do not count.
+  bool mIncomplete = false;
+
   std::wstring mLastFailure;
   int mEngineQueries = 0;
 };

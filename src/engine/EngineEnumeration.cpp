@@ -188,14 +188,14 @@ EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enum
     std::shared_ptr<IEngineList> list;
     hr = factory->GetEngineList(L"", L"", L"", enumFlag, &list);
     if (FAILED(hr)) {
+      ++result.failedImplementations;
       if (hr == engine_server::ENGINE_E_UNAVAILABLE) {
         LOG_ERROR(kSource, L"GetEngineList Err:ENGINE_UNAVAILABLE");
         result.EngineUnavailable = true;
       } else {
         LOG_ERROR(kSource, L"GetEngineList Err:E_FAIL");
+        result.failedNames.push_back(name);
       }
-      ++result.failedImplementations;
-      result.failedNames.push_back(name);
       continue;
     }
 

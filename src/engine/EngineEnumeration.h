@@ -20,7 +20,8 @@ enum class EnumEnding {
 struct EnumResult {
   EngineEntryList entries;
   int failedImplementations = 0;
-  // Names of the implementations that failed, in order.
+  // Names of the implementations that failed for a passing reason, in
+  // order; not those that answered 0x80040402 (no usable engine at all).
   std::vector<std::wstring> failedNames;
   bool EngineUnavailable = false;
   EnumEnding ending = EnumEnding::NotStarted;

@@ -154,6 +154,31 @@ bool IsClassInstalled(const std::wstring& identifier) {
   return file;
 }
 
+namespace {
+
+// The helper through which an installed engine of a family is driven, or
+// null. A pair is listed only when it can be opened: an engine that is
+// installed but whose helper this build cannot create (a kind of helper it
+// does not drive) would fail every open with 1251.
+std::shared_ptr<engine_server::IFamilyHelper> UsableHelper(const std::wstring& identifier) {
+  if (!IsClassInstalled(identifier)) return nullptr;
+  std::shared_ptr<engine_server::IFamilyHelper> helper;
+  HRESULT hr = engine_server::CreateFamilyHelper(identifier, &helper);
+  if (FAILED(hr) || !helper) {
+    LOG_DETAIL(kSource, identifier + L": installed, but its helper cannot be used");
+    return nullptr;
+  }
+  return helper;
+}
+
+bool ConfirmsJapanesePairs(engine_server::IFamilyHelper& helper) {
+  bool yes = false;
+  HRESULT hr = helper.Supports(engine_server::kFamilyCapabilityJapanesePairs, &yes);
+  return SUCCEEDED(hr) && yes;
+}
+
+}  // namespace
+
 bool HelperConfirmsJapanesePairs(const BuiltInFamily& family) {
   if (family.kind != FamilyKind::European || !family.helperIdentifier) return false;
   std::shared_ptr<engine_server::IFamilyHelper> helper;
@@ -162,9 +187,7 @@ bool HelperConfirmsJapanesePairs(const BuiltInFamily& family) {
     LOG_DETAIL(kSource, std::wstring(family.helperIdentifier) + L": helper object not available");
     return false;
   }
-  bool yes = false;
-  hr = helper->Supports(engine_server::kFamilyCapabilityJapanesePairs, &yes);
-  return SUCCEEDED(hr) && yes;
+  return ConfirmsJapanesePairs(*helper);
 }
 
 void ListFamilyPairs(const std::wstring& familyName, EngineEntryList* list, std::int32_t enumFlag) {
@@ -178,7 +201,7 @@ void ListFamilyPairs(const std::wstring& familyName, EngineEntryList* list, std:
   if (family->kind == FamilyKind::Chinese) {
     if (!(group & 0x400u)) return;
     for (size_t i = 0; i < family->engineIdentifiers.size(); ++i) {
-      if (!IsClassInstalled(family->engineIdentifiers[i])) continue;
+      if (!UsableHelper(family->engineIdentifiers[i])) continue;
       for (const FamilyPair& pair : family->pairs) {
         if (pair.part == static_cast<int>(i)) AppendPair(*family, pair, list);
       }
@@ -187,13 +210,14 @@ void ListFamilyPairs(const std::wstring& familyName, EngineEntryList* list, std:
   }
 
   if (!(group & 0xC00u)) return;
-  if (!IsClassInstalled(family->helperIdentifier)) return;
+  std::shared_ptr<engine_server::IFamilyHelper> helper = UsableHelper(family->helperIdentifier);
+  if (!helper) return;
   if (group & 0x400u) {
     for (const FamilyPair& pair : family->pairs) {
       if (pair.part == 0) AppendPair(*family, pair, list);
     }
   }
-  if ((group & 0x800u) && low <= 1 && HelperConfirmsJapanesePairs(*family)) {
+  if ((group & 0x800u) && low <= 1 && ConfirmsJapanesePairs(*helper)) {
     for (const FamilyPair& pair : family->pairs) {
       if (pair.part == 1) AppendPair(*family, pair, list);
     }

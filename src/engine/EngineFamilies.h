@@ -77,7 +77,9 @@ std::wstring FamilyIdentifierFor(const BuiltInFamily& family, const std::wstring
 HRESULT OpenFamilyEngine(const std::wstring& group, const std::wstring& engineID,
                          std::shared_ptr<engine_server::ITranslationEngine>* engine);
 
-// Appends the installed pairs of one family to the list, as EnumFlag allows:
+// Appends the installed pairs of one family that can be opened (the engine
+// is installed and its helper can be created here) to the list, as EnumFlag
+// allows:
 // with low := EnumFlag & 0x700FF and group := EnumFlag & 0x3C00, Chinese
 // families need group bit 0x400; European ones need 0x400 (English pairs) or
 // 0x800 (Japanese pairs, when low is 0 or 1 and the helper confirms); either

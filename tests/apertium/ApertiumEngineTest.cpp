@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -18,9 +22,16 @@ using apertium::Settings;
 
 namespace {
 
-LONG Wait(IRequest& r) {
+// Waits for a request to end, at most `limitMs`; a request still running
+// then fails the test and is cancelled.
+LONG Wait(IRequest& r, LONG limitMs = 120000) {
   LONG status = -1;
-  EXPECT_EQ(S_OK, r.WaitForResult(-1, &status));
+  EXPECT_EQ(S_OK, r.WaitForResult(limitMs, &status));
+  if (status == kRequestRunning) {
+    ADD_FAILURE() << "the request did not end within " << limitMs << " ms";
+    r.Cancel();
+    r.WaitForResult(limitMs, &status);
+  }
   return status;
 }
 
@@ -277,4 +288,119 @@ TEST_F(BrokenPipelineTest, AnswerWithoutTheEndMarkerIsNotTrusted) {
   std::shared_ptr<ITranslationResult> result;
   engine->Translate(L"The dog.", 0, &result);
   EXPECT_EQ(kRequestFailed, Wait(*engine));
+}
+
+TEST_F(BrokenPipelineTest, AHungPipelineCostsOneTimeOutPerRequestAndTheNextRequestGetsAFreshOne) {
+  std::string starts = ::testing::TempDir() + "pelorant-starts-" + std::to_string(getpid());
+  std::remove(starts.c_str());
+  auto engine = Engine("echo started >> '" + starts + "'; exec sleep 600", 1000);
+  for (int request = 1; request <= 2; ++request) {
+    std::shared_ptr<ITranslationResult> result;
+    engine->Translate(L"The dog.", kTranslateModeCorrespondence, &result);
+    EXPECT_EQ(kRequestFailed, Wait(*engine));
+    EXPECT_EQ(0, engine->PipelineProcessId());
+    std::ifstream in(starts);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    EXPECT_EQ(request, lines) << "pipelines started (each waited for until the time-out)";
+  }
+  std::remove(starts.c_str());
+}
+
+TEST_F(BrokenPipelineTest, ARunawayAnswerFailsTheRequestWithoutWaitingForTheTimeOut) {
+  auto engine = Engine("exec yes", 600000);
+  std::shared_ptr<ITranslationResult> result;
+  engine->Translate(L"The dog.", kTranslateModePlain, &result);
+  EXPECT_EQ(kRequestFailed, Wait(*engine, 60000));
+  EXPECT_EQ(kEngineErrorEngine, Code(*engine));
+  EXPECT_EQ(0, engine->PipelineProcessId());
+}
+
+// A mode folder of the test's own: one direction whose only stage is a script.
+class FakeModeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mDir = std::filesystem::path(::testing::TempDir()) / ("pelorant-modes-" + std::to_string(getpid()));
+    std::filesystem::create_directories(mDir);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(mDir, ec);
+  }
+  std::unique_ptr<ApertiumEngine> Engine(const std::string& stageScript) {
+    std::filesystem::path stage = mDir / "stage";
+    std::ofstream(stage) << "#!/bin/bash\n" << stageScript;
+    std::filesystem::permissions(stage, std::filesystem::perms::owner_all);
+    std::ofstream(mDir / "eng-spa.mode") << "'" << stage.string() << "'\n";
+    Settings s = Settings::FromEnvironment();
+    s.modeDirs = {mDir.string()};
+    auto pairs = FindPairs(s.modeDirs);
+    EXPECT_EQ(1u, pairs.size());
+    return std::make_unique<ApertiumEngine>(pairs.empty() ? ApertiumPair{} : pairs[0], s);
+  }
+  std::filesystem::path mDir;
+};
+
+TEST_F(FakeModeTest, AnAnswerToAnotherRequestFailsTheRequestAndRestartsThePipeline) {
+  // A stage that answers every chunk with the first one it was given.
+  auto engine = Engine(
+      "first=\n"
+      "while IFS= read -r -d '' chunk; do\n"
+      "  [ -n \"$first\" ] || first=$chunk\n"
+      "  printf '%s\\0' \"$first\"\n"
+      "done\n");
+  EXPECT_EQ(L"One.", Translate(*engine, L"One.", kTranslateModeCorrespondence));
+  pid_t first = engine->PipelineProcessId();
+  std::shared_ptr<ITranslationResult> result;
+  ASSERT_EQ(S_OK, engine->Translate(L"Two.", kTranslateModeCorrespondence, &result));
+  EXPECT_EQ(kRequestFailed, Wait(*engine));
+  EXPECT_EQ(kEngineErrorEngine, Code(*engine));
+  EXPECT_EQ(0, engine->PipelineProcessId());
+  EXPECT_EQ(L"Three.", Translate(*engine, L"Three.", kTranslateModeCorrespondence));
+  EXPECT_NE(first, engine->PipelineProcessId());
+}
+
+TEST(ApertiumProcessTest, EveryStageIsReapedEvenUnderASubreaper) {
+  // Orphans come to this process now, as they do to a program run as PID 1
+  // or under a subreaper: a stage nobody reaps would stay here.
+  ASSERT_EQ(0, prctl(PR_SET_CHILD_SUBREAPER, 1));
+  struct Restore {
+    ~Restore() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
+  } restore;
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+  {
+    ScopedClassHooks inProcess(InProcessClassHooks());
+    std::shared_ptr<IEngineFactory> factory;
+    ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
+    ASSERT_EQ(S_OK, factory->SetImplementation(L"Apertium"));
+    std::shared_ptr<IEngineList> list;
+    ASSERT_EQ(S_OK, factory->GetEngineList(L"eng-spa", L"", L"", 0, &list));
+    ASSERT_EQ(kRequestDone, Wait(*factory));
+    std::shared_ptr<IEngineListItem> item;
+    ASSERT_EQ(S_OK, list->Item(1, &item));
+    std::shared_ptr<ITranslationEngine> engine;
+    ASSERT_EQ(S_OK, factory->GetEngine(item, &engine));
+    ASSERT_EQ(kRequestDone, Wait(*factory));
+    EXPECT_TRUE(Contains(Translate(*engine, L"The house is red."), L"casa"));
+    std::shared_ptr<IDictionaryResult> entry;
+    ASSERT_EQ(S_OK, engine->LookupDictionary(L"house", &entry));
+    EXPECT_EQ(kRequestDone, Wait(*engine));
+    std::wstring longText;
+    for (int i = 0; i < 2000; ++i) longText += L"The old man reads the newspaper in the garden. ";
+    std::shared_ptr<ITranslationResult> result;
+    ASSERT_EQ(S_OK, engine->Translate(longText, kTranslateModePlain, &result));
+    LONG status = -1;
+    engine->WaitForResult(200, &status);
+    engine->Cancel();
+    Wait(*engine);
+    EXPECT_TRUE(Contains(Translate(*engine, L"The dog."), L"perro"));
+  }
+  // Closed: nothing this process started is running, and nothing is left
+  // unreaped.
+  errno = 0;
+  pid_t left = waitpid(-1, nullptr, WNOHANG);
+  int error = errno;
+  EXPECT_EQ(-1, left) << (left > 0 ? "an unreaped process: " + std::to_string(left) : std::string("a running child"));
+  EXPECT_EQ(ECHILD, error);
 }

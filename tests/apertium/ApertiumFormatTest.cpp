@@ -8,26 +8,38 @@ using namespace apertium;
 using engine_server::TextRange;
 
 TEST(ApertiumFormatTest, DeformatEscapesReservedCharactersAndEndsWithTheMarker) {
-  std::string chunk = Deformat(L"a[b]^c$/d\\@<e>{f}*", nullptr);
-  EXPECT_EQ("a\\[b\\]\\^c\\$\\/d\\\\\\@\\<e\\>\\{f\\}*[\\[pelorant-end\\]].[]", chunk);
+  std::string chunk = Deformat(L"a[b]^c$/d\\@<e>{f}*", nullptr, 7);
+  EXPECT_EQ("a\\[b\\]\\^c\\$\\/d\\\\\\@\\<e\\>\\{f\\}*[\\[pelorant-end-7\\]].[]", chunk);
 }
 
 TEST(ApertiumFormatTest, ControlCharactersTravelAsSuperblanksAndNulIsDropped) {
   std::wstring text = L"a\tb\nc";
   text.push_back(L'\0');
-  EXPECT_EQ("a[\t]b[\n]c[\\[pelorant-end\\]].[]", Deformat(text, nullptr));
+  EXPECT_EQ("a[\t]b[\n]c[\\[pelorant-end-7\\]].[]", Deformat(text, nullptr, 7));
 }
 
 TEST(ApertiumFormatTest, ReformatRestoresTextAndDropsEverythingFromTheMarker) {
-  Reformatted r = Reformat("Hola \\[x\\] \\^ mundo.[\n]fin.[\\[pelorant-end\\]].[]", 0);
+  Reformatted r = Reformat("Hola \\[x\\] \\^ mundo.[\n]fin.[\\[pelorant-end-7\\]].[]", 0, 7);
   EXPECT_TRUE(r.complete);
   EXPECT_EQ(L"Hola [x] ^ mundo.\nfin.", r.text);
-  EXPECT_FALSE(Reformat("Hola.", 0).complete);
+  EXPECT_FALSE(Reformat("Hola.", 0, 7).complete);
+  EXPECT_FALSE(Reformat("Hola.", 0, 7).outOfStep);
+}
+
+TEST(ApertiumFormatTest, AnAnswerCarryingAnotherRequestsMarkerIsOutOfStep) {
+  for (const char* chunk : {"Uno.[\\[pelorant-end-6\\]].[]",       // a late or repeated answer
+                            "Uno.[\\[pelorant-end-71\\]].[]",      // the number must match as a whole
+                            "Uno.[\\[pelorant-end-6\\]]Dos.[\\[pelorant-end-7\\]].[]",  // two answers run together
+                            "Uno.[\\[pelorant-end-\\]].[]"}) {
+    Reformatted r = Reformat(chunk, 0, 7);
+    EXPECT_FALSE(r.complete) << chunk;
+    EXPECT_TRUE(r.outOfStep) << chunk;
+  }
 }
 
 TEST(ApertiumFormatTest, RoundTripOfSourceWithoutTranslationKeepsEveryCharacter) {
   std::wstring text = L"Price: <5$> [approx] {a/b} \\ @home\u00e9.";
-  EXPECT_EQ(text, Reformat(Deformat(text, nullptr), 0).text);
+  EXPECT_EQ(text, Reformat(Deformat(text, nullptr, 7), 0, 7).text);
 }
 
 TEST(ApertiumFormatTest, WordsAreLetterAndDigitRunsWithInnerApostrophes) {
@@ -43,9 +55,9 @@ TEST(ApertiumFormatTest, WordsAreLetterAndDigitRunsWithInnerApostrophes) {
 TEST(ApertiumFormatTest, WordMarksBecomeCorrespondenceGroupsAfterReordering) {
   std::wstring source = L"The big dog.";
   auto words = FindWords(source);
-  EXPECT_EQ("[[w:0]]The[[/]] [[w:1]]big[[/]] [[w:2]]dog[[/]].[\\[pelorant-end\\]].[]", Deformat(source, &words));
+  EXPECT_EQ("[[w:0]]The[[/]] [[w:1]]big[[/]] [[w:2]]dog[[/]].[\\[pelorant-end-7\\]].[]", Deformat(source, &words, 7));
   // What the pipeline gives back: the adjective moved behind the noun.
-  Reformatted r = Reformat("[[w:0]]El[[/]] [[w:2]]perro[[/]] [[w:1]]grande[[/]].[\\[pelorant-end\\]].[]", words.size());
+  Reformatted r = Reformat("[[w:0]]El[[/]] [[w:2]]perro[[/]] [[w:1]]grande[[/]].[\\[pelorant-end-7\\]].[]", words.size(), 7);
   EXPECT_EQ(L"El perro grande.", r.text);
   auto groups = CorrespondenceGroups(words, r);
   ASSERT_EQ(3u, groups.size());
@@ -56,7 +68,7 @@ TEST(ApertiumFormatTest, WordMarksBecomeCorrespondenceGroupsAfterReordering) {
 
 TEST(ApertiumFormatTest, UnknownOrMalformedMarksAreIgnored) {
   std::vector<SourceWord> words = {{0, 3}};
-  Reformatted r = Reformat("[[w:7]]x[[/]] [[t:b]]y[[/]] [[w:0]]z[[/]][\\[pelorant-end\\]].[]", 1);
+  Reformatted r = Reformat("[[w:7]]x[[/]] [[t:b]]y[[/]] [[w:0]]z[[/]][\\[pelorant-end-7\\]].[]", 1, 7);
   EXPECT_EQ(L"x y z", r.text);
   auto groups = CorrespondenceGroups(words, r);
   ASSERT_EQ(1u, groups.size());
@@ -75,7 +87,7 @@ TEST(ApertiumFormatTest, LanguageCodesMapToTheAddinsCodes) {
 
 TEST(ApertiumFormatTest, BlanksAddedAtTheEndsAreTrimmedAndMarksMoveAlong) {
   std::vector<SourceWord> words = {{0, 2}, {3, 1}};
-  Reformatted r = Reformat(" [[w:0]]Es[[/]] [[w:1]]un[[/]] [\\[pelorant-end\\]].[]", 2);
+  Reformatted r = Reformat(" [[w:0]]Es[[/]] [[w:1]]un[[/]] [\\[pelorant-end-7\\]].[]", 2, 7);
   TrimAddedBlanks(L"It a", &r);
   EXPECT_EQ(L"Es un", r.text);
   auto groups = CorrespondenceGroups(words, r);
@@ -84,7 +96,7 @@ TEST(ApertiumFormatTest, BlanksAddedAtTheEndsAreTrimmedAndMarksMoveAlong) {
   EXPECT_EQ((TextRange{3, 2}), groups[1].translation[0]);
 
   // Blanks the source has at its ends stay.
-  Reformatted kept = Reformat("  Hola [\\[pelorant-end\\]].[]", 0);
+  Reformatted kept = Reformat("  Hola [\\[pelorant-end-7\\]].[]", 0, 7);
   TrimAddedBlanks(L"  Hello ", &kept);
   EXPECT_EQ(L"  Hola ", kept.text);
 }

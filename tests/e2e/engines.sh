@@ -50,6 +50,9 @@ run side2.txt list
 [ $rc -eq 0 ] || fail "second list exited $rc"
 grep -q '^FakeMT:de-en ' "$tmp/out" && fail "second list asked the engines although the triggers were equal"
 grep -q '^FakeMT:en-es ' "$tmp/out" || fail "second list lost en-es"
+# A key the list does not know makes one rebuild, which finds the new pair.
+run side2.txt check FakeMT:de-en
+[ $rc -eq 0 ] || fail "a pair installed after the list was built was not found: $(cat "$tmp/err")"
 
 # Uncheck, then an installer changes the trigger: the rebuild finds the new
 # pair and keeps the mark.

@@ -54,6 +54,11 @@ contains "$err" "unknown translation mode 'FakeMT:xx-yy'"
 contains "$err" "FakeMT:en-es"
 [ -z "$out" ] || fail "nothing printed for an unknown mode: [$out]"
 
+# A pair installed after the list was built is found by its key at once.
+script "pair	de-en	de	en	1	German - English	Fake MT	Fake"
+run 0 "" text --mode FakeMT:de-en eins
+[ "$out" = "EINS" ] || fail "a pair installed after the list was built: [$out]"
+
 run 2 "x" text --mode
 run 2 "x" text --frobnicate
 

@@ -247,11 +247,27 @@ TEST_F(AppCommonOpenTest, AnEmptyPreMacroResultCancelsTheRunBeforeTheEngine) {
   EXPECT_EQ(seg.translation.value(), L"");
 }
 
-TEST_F(AppCommonOpenTest, AMacroTheHostCannotRunCancelsTheRun) {
-  options.UsesPostMacro = 1;
+TEST_F(AppCommonOpenTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingTheRun) {
   app.SetMacroRunner([](const std::wstring&) -> std::wstring { throw ComError(DISP_E_MEMBERNOTFOUND); });
-  Translate(L"text");
-  EXPECT_TRUE(app.IsCancelled());
+  for (int* uses : {&options.UsesPreMacro, &options.UsesPostMacro}) {
+    options.UsesPreMacro = options.UsesPostMacro = 0;
+    *uses = 1;
+    TranslationSegment seg;
+    seg.source = L"text";
+    try {
+      app.TranslateText(options, seg);
+      ADD_FAILURE() << "the macro's failure did not reach the caller";
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.Error(), DISP_E_MEMBERNOTFOUND);
+    }
+    EXPECT_FALSE(app.IsCancelled());
+  }
+  // A plain-text translation closes its engine on the way out.
+  options.UsesPreMacro = 0;
+  std::wstring text = L"text";
+  EXPECT_THROW(app.TranslatePlainText(options, text, false), ComError);
+  EXPECT_FALSE(eng.IsOpen());
+  EXPECT_EQ(text, L"text");
 }
 
 TEST_F(AppCommonOpenTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment) {

@@ -361,4 +361,40 @@ TEST_F(EngineCacheTest, APassingFailureOfAnImplementationKeepsItsPairsAndCheckMa
   EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
 }
 
+TEST_F(EngineCacheTest, AnImplementationWithNoUsableEngineLosesItsPairs) {
+  EngineCaches cache;
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  ASSERT_EQ(cache.Count(), 2u);
+  mScript.implementations[0].getEngineListHr = ENGINE_E_UNAVAILABLE;
+  EXPECT_FALSE(cache.RefreshCache(false, false));
+  EXPECT_EQ(cache.Count(), 0u) << "pairs that can no longer be opened were kept";
+}
+
+TEST_F(EngineCacheTest, ARebuildWithAFailedImplementationLeavesTheTriggerBehindSoTheNextStartAsksAgain) {
+  SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"install-2");
+  SetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, L"install-1");
+  ScriptImplementation beta;
+  beta.name = L"beta";
+  beta.pairs = {Pair(L"b", L"en", L"de", L"English - German")};
+  mScript.implementations.push_back(beta);
+  mScript.implementations[0].getEngineListHr = E_FAIL;
+  {
+    EngineCaches cache;
+    ASSERT_TRUE(cache.LoadCache(false));
+    EXPECT_FALSE(cache.RefreshCache(false, true));
+    ASSERT_TRUE(cache.SaveCache(true, false));
+    EXPECT_EQ(cache.Dirty(), 0);
+  }
+  EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"install-1");
+
+  mScript.implementations[0].getEngineListHr = S_OK;
+  EngineCaches next;
+  ASSERT_TRUE(next.LoadCache(false));
+  ASSERT_TRUE(next.RefreshCache(false, true));
+  EXPECT_EQ(next.EngineQueries(), 1);
+  EXPECT_EQ(next.Count(), 3u);
+  ASSERT_TRUE(next.SaveCache(true, false));
+  EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"install-2");
+}
+
 }  // namespace

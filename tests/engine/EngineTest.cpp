@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "engine/Engine.h"
@@ -198,7 +201,9 @@ TEST_F(EngineTest, AFailedFamilyOpenReportsTheEnginesCode) {
 }
 
 TEST_F(EngineTest, ACancelRaisedWhileTheRunPreparesStopsAHangingOpen) {
-  impl->Script(Operation::GetEngine, Behaviour{.hang = true, .times = 1});
+  // The open's first request hangs, so the cancel lands on it whatever the
+  // machine's speed.
+  impl->Script(Operation::GetEngineList, Behaviour{.hang = true, .times = 1});
   eng.CancelEngine();
   EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
   EXPECT_EQ(impl->Cancels(), 1);
@@ -272,4 +277,48 @@ TEST(EngineCancelGrace, AnEngineThatIgnoresCancelIsGivenUpAfterTheGrace) {
   EXPECT_FALSE(eng.OpenEngine(L"Quendal", L"en.ja", L""));
   EXPECT_EQ(deaf->cancels.load(), 1) << "the cancel is forwarded once";
   EXPECT_FALSE(eng.IsOpen());
+}
+
+namespace {
+
+// Holds a request's worker until the test opens it.
+struct Gate {
+  std::mutex lock;
+  std::condition_variable opened;
+  bool open = false;
+  void Wait() {
+    std::unique_lock<std::mutex> l(lock);
+    opened.wait(l, [&] { return open; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> l(lock);
+    open = true;
+    opened.notify_all();
+  }
+};
+
+}  // namespace
+
+TEST_F(EngineTest, ClosingDoesNotWaitForARequestThatIgnoresCancel) {
+  auto gate = std::make_shared<Gate>();
+  impl->Script(Operation::Translate, Behaviour{.times = 1, .hold = [gate] { gate->Wait(); }});
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  eng.SetCancelGraceMs(20);
+  eng.CancelEngine();
+  auto run = std::async(std::launch::async, [&] {
+    std::wstring out;
+    bool translated = eng.TranslateSentence(L"hello", &out);
+    eng.CloseEngine();
+    return translated;
+  });
+  bool returned = run.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  gate->Open();  // lets the worker end, whatever happened
+  EXPECT_TRUE(returned) << "closing the engine waited for a request that ignores Cancel";
+  EXPECT_FALSE(run.get());
+  EXPECT_FALSE(eng.IsOpen());
+  // The worker that was let go of still owns what it uses and frees it when
+  // it ends, before the test process does.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (gate.use_count() > 1 && std::chrono::steady_clock::now() < deadline) platform::SleepMilliseconds(5);
+  EXPECT_EQ(gate.use_count(), 1);
 }

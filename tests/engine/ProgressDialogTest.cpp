@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "dialogs/CDialogProgress.h"
@@ -23,12 +24,20 @@ struct ViewRecord {
   int shows = 0, hides = 0, tops = 0, repaints = 0, focus = 0, creates = 0, destroys = 0;
   bool barMissing = false;
   bool failCreate = false;
+  std::atomic<bool> failDispatch{false};
   std::thread::id createdOn;
+  // What still named the dialog when its view was freed.
+  int freedWhileReferenced = -1;
 };
 
 class RecordingView : public dialogs::ProgressView {
  public:
   explicit RecordingView(std::shared_ptr<ViewRecord> r) : r(std::move(r)) {}
+  ~RecordingView() override {
+    std::lock_guard<std::mutex> g(r->lock);
+    r->freedWhileReferenced = (dialogs::CurrentProgressDialog() != nullptr ? 1 : 0) +
+                              (engine::AppCommon::Instance().GetProgressReport() != nullptr ? 1 : 0);
+  }
   bool Create(CDialogProgress&) override {
     std::lock_guard<std::mutex> g(r->lock);
     r->createdOn = std::this_thread::get_id();
@@ -36,7 +45,10 @@ class RecordingView : public dialogs::ProgressView {
     return !r->failCreate;
   }
   void Destroy() override { Set([&] { ++r->destroys; }); }
-  void DispatchOne(int timeoutMs) override { platform::WaitAndDispatchMessage(timeoutMs); }
+  void DispatchOne(int timeoutMs) override {
+    if (r->failDispatch.load()) throw std::runtime_error("the dialog's window failed");
+    platform::WaitAndDispatchMessage(timeoutMs);
+  }
   void SetFontName(const std::wstring&) override {}
   void SetTitle(const std::wstring& t) override { Set([&] { r->title = t; }); }
   void SetCancelCaption(const std::wstring& t) override { Set([&] { r->cancelCaption = t; }); }
@@ -259,4 +271,30 @@ TEST(ProgressDialogThread, AClickOnTheDialogThreadRaisesTheCancelTarget) {
   while (cancels.load() == 0) platform::SleepMilliseconds(1);
   dialogs::WaitForProgressDialogThread();
   EXPECT_EQ(cancels.load(), 1);
+}
+
+TEST(ProgressDialogThread, AFailingDialogThreadLeavesNoReferenceToAFreedDialog) {
+  auto record = std::make_shared<ViewRecord>();
+  ASSERT_TRUE(dialogs::OpenProgressDialog([record] { return std::make_unique<RecordingView>(record); }, [] {}));
+  CDialogProgress* dialog = dialogs::CurrentProgressDialog();
+  ASSERT_NE(dialog, nullptr);
+  engine::AppCommon::Instance().SetProgressReport(dialog);
+  struct ForgetTarget {
+    ~ForgetTarget() { engine::AppCommon::Instance().SetProgressReport(nullptr); }
+  } forget;
+  record->failDispatch = true;
+  for (int waited = 0; dialogs::CurrentProgressDialog() != nullptr && waited < 20000; waited += 5)
+    platform::SleepMilliseconds(5);
+  EXPECT_EQ(dialogs::CurrentProgressDialog(), nullptr);
+  {
+    std::lock_guard<std::mutex> g(record->lock);
+    ASSERT_EQ(record->freedWhileReferenced, -1) << "the failing thread freed the dialog the run still reports to";
+  }
+  // The run still holds the dialog as its progress target and keeps reporting.
+  dialog->SetProgress(1, 2);
+  dialogs::WaitForProgressDialogThread();
+  std::lock_guard<std::mutex> g(record->lock);
+  EXPECT_EQ(record->freedWhileReferenced, 0) << "the dialog was freed while a pointer still named it";
+  EXPECT_EQ(record->destroys, 1);
+  EXPECT_EQ(engine::AppCommon::Instance().GetProgressReport(), nullptr);
 }

@@ -38,6 +38,9 @@ class TerminalProgressView : public ProgressView {
     gInterrupted = 0;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
+    // A Ctrl-C must not cut short the system calls other threads are in
+    // (reading from an engine's pipeline, reaping its processes).
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     mHaveOldAction = sigaction(SIGINT, &action, &mOldAction) == 0;
     return true;

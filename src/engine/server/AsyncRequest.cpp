@@ -41,20 +41,32 @@ void CancelToken::OnCancel(std::function<void()> action) const {
 
 AsyncRequest::AsyncRequest() : mState(std::make_shared<CancelToken::State>()) {}
 
-AsyncRequest::~AsyncRequest() {
-  Cancel();
-  JoinWorker();
-}
+AsyncRequest::~AsyncRequest() { ReleaseWorker(); }
 
-void AsyncRequest::JoinWorker() {
-  if (mWorker.joinable()) mWorker.join();
+void AsyncRequest::ReleaseWorker() {
+  if (!mWorker.joinable()) return;
+  bool givenUp = false;
+  {
+    std::lock_guard<std::mutex> lock(mState->mutex);
+    givenUp = mState->status == kRequestRunning && mState->cancelled;
+  }
+  Cancel();
+  bool ended = false;
+  {
+    std::unique_lock<std::mutex> lock(mState->mutex);
+    auto done = [&] { return mState->status != kRequestRunning; };
+    ended = givenUp ? done() : mState->changed.wait_for(lock, std::chrono::milliseconds(kReleaseGraceMs), done);
+  }
+  // An ended job's thread only has its captures left to free.
+  if (ended) {
+    mWorker.join();
+  } else {
+    mWorker.detach();
+  }
 }
 
 void AsyncRequest::Start(Job job) {
-  if (mWorker.joinable()) {
-    Cancel();
-    JoinWorker();
-  }
+  ReleaseWorker();
   std::uint64_t generation;
   {
     std::lock_guard<std::mutex> lock(mState->mutex);
@@ -82,10 +94,7 @@ void AsyncRequest::Start(Job job) {
 }
 
 void AsyncRequest::Complete(RequestOutcome outcome) {
-  if (mWorker.joinable()) {
-    Cancel();
-    JoinWorker();
-  }
+  ReleaseWorker();
   std::lock_guard<std::mutex> lock(mState->mutex);
   ++mState->generation;
   mState->status = outcome.status;

@@ -3,6 +3,11 @@
 // and Cancel (from any thread) raises a flag the job watches and runs the
 // job's cancel action (closing a pipe, killing a child) so that a job
 // blocked in a read ends at once.
+//
+// A job that ignores its cancel is never waited for without bound: the
+// request lets go of its worker, which ends on its own later. A job must
+// therefore own (share) everything it touches; the request object itself
+// may be gone by the time it ends.
 #pragma once
 
 #include <chrono>
@@ -50,14 +55,21 @@ class AsyncRequest {
  public:
   using Job = std::function<RequestOutcome(const CancelToken&)>;
 
+  // How long a job that is cancelled only as its request ends or is replaced
+  // is waited for before it is left to end on its own.
+  static constexpr int kReleaseGraceMs = 2000;
+
   AsyncRequest();
-  // Cancels a running job and waits for it.
+  // Cancels a running job and waits for it to end: up to kReleaseGraceMs,
+  // and not at all when it was cancelled earlier and still runs (its
+  // client has given up on it already).
   ~AsyncRequest();
   AsyncRequest(const AsyncRequest&) = delete;
   AsyncRequest& operator=(const AsyncRequest&) = delete;
 
-  // Starts job on a worker thread. A job still running is cancelled and
-  // waited for first. A job that throws ends the request with status 3 and
+  // Starts job on a worker thread. A job still running is cancelled and let
+  // go of as by the destructor; the two may then run side by side, and a
+  // server whose jobs share state serialises them itself. A job that throws ends the request with status 3 and
   // kEngineErrorEngine.
   void Start(Job job);
   // Ends a request at once without a worker (answers known up front).
@@ -70,7 +82,8 @@ class AsyncRequest {
   LONG Status() const;
 
  private:
-  void JoinWorker();
+  // Cancels a running job and lets go of the worker (see the destructor).
+  void ReleaseWorker();
 
   std::shared_ptr<CancelToken::State> mState;
   std::thread mWorker;
