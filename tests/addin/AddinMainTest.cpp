@@ -123,7 +123,9 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
     EXPECT_EQ(c->Visible(), menuRows[i].visible);
     EXPECT_EQ(c->BeginGroup(), menuRows[i].group);
     EXPECT_EQ(c->Enabled(), menuRows[i].enabled);
-    if (c->Type() == host::msoControlButton) EXPECT_EQ(c->OnAction(), L"!<" + kTag + L">");
+    if (c->Type() == host::msoControlButton) {
+      EXPECT_EQ(c->OnAction(), L"!<" + kTag + L">");
+    }
   }
   EXPECT_EQ(items->Item(3)->Style(), host::msoButtonIconAndCaption);
   EXPECT_EQ(items->Item(12)->Style(), host::msoButtonCaption);
@@ -144,7 +146,9 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
     EXPECT_EQ(c->Tag(), kTag + toolbarRows[i].key);
     EXPECT_EQ(c->Visible(), toolbarRows[i].visible);
     EXPECT_EQ(c->BeginGroup(), toolbarRows[i].group);
-    if (c->Type() == host::msoControlButton) EXPECT_EQ(c->Style(), host::msoButtonIcon);
+    if (c->Type() == host::msoControlButton) {
+      EXPECT_EQ(c->Style(), host::msoButtonIcon);
+    }
   }
   EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->Caption(), L"en - Test a  [T]");
   EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->TooltipText(), LoadText(8053));
