@@ -254,7 +254,8 @@ bool AppCommon::TranslatePlainText(const options::TranslationOptionUDT& options,
     opened = false;
   }
   if (!opened) {
-    ErrorList::Add(kEngineInitFailed, L"");
+    // An open stopped by the user (or the time limit) is not a failure to report.
+    if (!IsCancelled()) ErrorList::Add(kEngineInitFailed, L"");
     return false;
   }
   std::wstring translated;

@@ -10,6 +10,7 @@
 #include "host/pptx/PptxApplication.h"
 #include "options/RegistrySettings.h"
 #include "platform/ComError.h"
+#include "platform/Strings.h"
 #include "platform/TestSupport.h"
 #include "powerpoint/ClipboardEx.h"
 #include "support/ErrorList.h"
@@ -362,7 +363,7 @@ TEST_F(AddinTest, ACancelledTranslationChangesNeitherClipboardNorSelection) {
   EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"kept");
   Control(L".MENU.TRAN-PASTE")->Execute();
   EXPECT_EQ(a->TextFrame()->TextRange()->Text(), L"One.");
-  EXPECT_TRUE(shown.empty());
+  EXPECT_TRUE(shown.empty()) << platform::ToUtf8(shown.empty() ? std::wstring() : shown.front());
   EXPECT_EQ(Menu().Ready(), 1);
   deck->Close();
 }
