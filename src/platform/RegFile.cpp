@@ -156,7 +156,7 @@ class Parser {
     if (remove) {
       mCurrent = nullptr;
       if (parts.empty()) {
-        *mRoot = Key{mRoot->name, {}, {}};
+        *mRoot = Key{mRoot->name, {}, {}, {}};
         return true;
       }
       std::wstring parentPath;
@@ -374,7 +374,7 @@ Key& Key::AddSubkey(std::wstring_view n) {
   if (Key* k = FindSubkey(n)) return *k;
   auto pos = std::lower_bound(subkeys.begin(), subkeys.end(), n,
                               [](const Key& k, std::wstring_view name) { return LessNoCase(k.name, name); });
-  return *subkeys.insert(pos, Key{std::wstring(n), {}, {}});
+  return *subkeys.insert(pos, Key{std::wstring(n), {}, {}, {}});
 }
 
 bool Key::RemoveSubkey(std::wstring_view n) {
@@ -402,7 +402,7 @@ void Key::SetValue(std::wstring_view n, RegType type, std::vector<std::uint8_t> 
     v->data = std::move(data);
     return;
   }
-  values.push_back(Value{std::wstring(n), type, std::move(data)});
+  values.push_back(Value{std::wstring(n), type, std::move(data), {}});
 }
 
 bool Key::RemoveValue(std::wstring_view n) {
