@@ -8,7 +8,9 @@
 
 namespace fuzz {
 
-// A fresh folder below $TMPDIR for this process, removed at exit.
+// A fresh folder below $TMPDIR for this process, removed at exit. Its first
+// use also points the registry and the data folder at private folders, so
+// that the user's own settings neither steer nor receive anything.
 const std::string& ScratchFolder();
 
 // Writes the bytes to ScratchFolder()/name and returns the full path. The

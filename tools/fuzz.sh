@@ -41,16 +41,17 @@ run_one() {
   esac
   echo "== fuzz $t for ${seconds}s"
   local rc=0
+  SECONDS=0
   # Diagnostics about damaged input go to the closed stdout and stderr;
   # libFuzzer's own report and the sanitizers' still reach the log.
   nice -n 19 "$bin" -max_total_time="$seconds" -timeout=$timeout -rss_limit_mb=2048 \
     -dict="$dict" -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$findings/" "$@" "${dirs[@]}" \
     >"$log" 2>&1 || rc=$?
   local done_line execs rate
-  done_line=$(grep -E '^#[0-9]+ +(DONE|pulse|NEW|REDUCE|INITED)' "$log" | tail -1 || true)
-  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
-  echo "$t: ${execs:-?} runs, ${rate:-?} exec/s, $(grep -o 'cov: [0-9]* ft: [0-9]*' <<<"$done_line" || echo 'no coverage line')"
+  done_line=$(grep -E '^#[0-9]+[[:space:]]+(DONE|pulse|NEW|REDUCE|INITED)' "$log" | tail -1 || true)
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  echo "$t: ${execs:-?} runs in ${SECONDS}s, ${rate:-?} exec/s, $(grep -o 'cov: [0-9]* ft: [0-9]*' <<<"$done_line" || echo 'no coverage line')"
   if [ $rc -ne 0 ]; then
     echo "fuzz.sh: $t FAILED (exit $rc); the input is in $findings/, the report in $log:" >&2
     grep -E -A25 '==[0-9]+==ERROR|fuzz property failed|deadly signal|Timeout|out-of-memory|ERROR: libFuzzer' "$log" | head -60 >&2
