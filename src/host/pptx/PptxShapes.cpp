@@ -270,8 +270,9 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
     std::vector<pugi::xml_node> cols = Children(Child(tbl, "tblGrid"), "gridCol");
     std::vector<pugi::xml_node> rows = Children(tbl, "tr");
     pugi::xml_node tc = CellNode(tbl, row, col);
-    int cspan = std::max(1, Attr(tc, "gridSpan").as_int(1));
-    int rspan = std::max(1, Attr(tc, "rowSpan").as_int(1));
+    // A span reaching past the grid ends at its edge (and cannot overflow).
+    int cspan = std::clamp(Attr(tc, "gridSpan").as_int(1), 1, std::max(1, static_cast<int>(cols.size())));
+    int rspan = std::clamp(Attr(tc, "rowSpan").as_int(1), 1, std::max(1, static_cast<int>(rows.size())));
     Rect r;
     r.x = f.x;
     r.y = f.y;
