@@ -37,4 +37,17 @@ TEST_F(HostRegress, CellSpansPastTheGridEndAtItsEdge) {
   }
 }
 
+// "nan", "inf" and overflowing numbers in coordinates and insets gave shapes
+// positions and margins that are not numbers; they count as absent.
+TEST_F(HostRegress, CoordinatesThatAreNotFiniteCountAsAbsent) {
+  decktest::Deck d;
+  d.slides = {"<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"Odd\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>"
+              "<a:off x=\"nan\" y=\"inf\"/><a:ext cx=\"1e999\" cy=\"-nan\"/></a:xfrm></p:spPr>" +
+              decktest::Body("text", "<a:bodyPr lIns=\"nan\" tIns=\"-inf\"/>") + "</p:sp>"};
+  auto shape = Open(d)->Slides()->Item(1)->Shapes()->Item(1);
+  for (float v : {shape->Left(), shape->Top(), shape->Width(), shape->Height()}) EXPECT_EQ(v, 0);
+  EXPECT_FLOAT_EQ(shape->TextFrame()->MarginLeft(), 7.2f);
+  EXPECT_FLOAT_EQ(shape->TextFrame()->MarginTop(), 3.6f);
+}
+
 }  // namespace

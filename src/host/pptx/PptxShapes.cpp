@@ -14,9 +14,11 @@ namespace {
 std::wstring W(std::string_view s) { return platform::FromUtf8(s); }
 std::string U(const std::wstring& s) { return platform::ToUtf8(s); }
 
+// Coordinates from the file; "nan", "inf" or an overflowing value counts as absent.
 double Emu(pugi::xml_node n, const char* attr, double def = 0) {
   pugi::xml_attribute a = Attr(n, attr);
-  return a ? std::atof(a.value()) : def;
+  double v = a ? std::atof(a.value()) : def;
+  return std::isfinite(v) ? v : def;
 }
 
 struct Rect {
@@ -550,7 +552,8 @@ class BodyProps {
   }
   float Inset(const char* name, double def) {
     const char* v = Attribute(name);
-    return static_cast<float>((v ? std::atof(v) : def) / kEmuPerPoint);
+    double emu = v ? std::atof(v) : def;
+    return static_cast<float>((std::isfinite(emu) ? emu : def) / kEmuPerPoint);
   }
   void SetInset(const char* name, float points) {
     if (points < 0) throw ComError(E_INVALIDARG, L"A margin cannot be negative.");
