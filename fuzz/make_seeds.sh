@@ -36,6 +36,11 @@ run options add Bilingual
 run options set Bilingual DualPrint=True
 cp "$PELORANT_REGISTRY/HKCU.reg" "$out/regfile/options.reg"
 
+# A wide hand-written hive, so that inputs may grow to thousands of keys.
+{ printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  for i in $(seq 1 300); do printf '[HKEY_CURRENT_USER\\Software\\K%d]\r\n"V"=dword:%08x\r\n\r\n' "$i" "$i"; done
+} > "$out/regfile/wide.reg"
+
 # Option files: exported sets in UTF-8, and the same in UTF-16LE.
 run options export default "$out/option_file/default.ini"
 run options export Bilingual "$out/option_file/bilingual.ini"
