@@ -1,9 +1,8 @@
 #!/bin/bash
 # Writes the seed corpora of the fuzz targets into OUT/<target>/: hives,
 # option files and the engine cache as the program itself writes them, the
-# English resource module, abbreviation tables, and the regression inputs
-# the test suites keep. The deck targets take their seeds from the shared
-# corpus directly (tools/fuzz.sh).
+# English resource module and abbreviation tables. The deck targets take
+# their seeds from the shared corpus directly (tools/fuzz.sh).
 #
 #   make_seeds.sh PELORANT ENGLISH_MODULE OUT
 set -euo pipefail
@@ -59,9 +58,3 @@ printf 'Mr.\r\nMrs.\r\ne.g.\r\ni.e.\r\nU.S.A.\r\nDr.\r\n' | utf16 > "$out/abbrev
 printf 'No.\r\nfig.\r\n' | iconv -f UTF-8 -t UTF-16LE > "$out/abbreviations/no-bom.tbl"
 
 cp "$module" "$out/resource_module/"
-
-# Decks that once broke the document host are seeds too (the other parsers'
-# regression inputs are inline in their tests).
-if [ -d "$source_dir/tests/host/regress" ]; then
-  for target in pptx_show pptx_edit; do cp "$source_dir"/tests/host/regress/* "$out/$target/"; done
-fi
