@@ -29,13 +29,15 @@ run_one() {
   local corpus=build/fuzz/corpus/$t findings=build/fuzz/findings/$t log=build/fuzz/fuzz-$t.log
   [ -x "$bin" ] || { echo "fuzz.sh: no target $t (one of: ${targets[*]})" >&2; return 2; }
   mkdir -p "$corpus" "$findings"
-  local dict timeout=10 dirs=("$corpus" "$seeds")
+  # Timeouts leave room for a machine busy with other builds: a hang is a
+  # loop that never ends, not a slow minute.
+  local dict timeout=30 dirs=("$corpus" "$seeds")
   case $t in
     regfile) dict=fuzz/reg.dict ;;
     option_file) dict=fuzz/profile.dict ;;
     engines_tsv|abbreviations) dict=fuzz/utf16.dict ;;
     resource_module) dict=fuzz/resource.dict ;;
-    pptx_*) dict=fuzz/pptx.dict timeout=60
+    pptx_*) dict=fuzz/pptx.dict timeout=180
             # The real decks, read in place; libFuzzer writes only to the first folder.
             [ -d ../shared/corpus/real ] && dirs+=(../shared/corpus/real) ;;
   esac
