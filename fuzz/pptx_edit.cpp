@@ -71,8 +71,8 @@ void EditRuns(const Ptr<host::Shape>& shape) {
     auto run = shape->TextFrame()->TextRange()->Runs(i, 1);
     std::wstring text = EditableText(run->Text());
     if (text.empty()) continue;
-    run->Characters(1, static_cast<int>(text.size()))->SetText(text + L"\x00e9");
     run->SetLanguageID(1033);
+    run->Characters(1, static_cast<int>(text.size()))->SetText(text + L"\x00e9");
   }
 }
 
