@@ -10,9 +10,15 @@ packages=(
   apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev
   zip unzip python3 xclip
 )
-if [ "${1:-}" = "--all" ]; then
-  packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb libreoffice-impress poppler-utils)
-fi
+# --fuzz: Debian's clang and its libFuzzer and sanitizer runtimes (the fuzz
+# preset); --all: that, the Windows cross build, Wine and the render checks.
+for arg in "$@"; do
+  case $arg in
+    --all) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb libreoffice-impress poppler-utils
+                      clang libclang-rt-dev) ;;
+    --fuzz) packages+=(clang libclang-rt-dev) ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Sets up and runs every test: installs what it needs, builds the linux and
-# windows presets, runs the Linux tests natively and the Windows tests under Wine.
+# windows presets, runs the Linux tests natively and the Windows tests under Wine,
+# then runs every fuzz target briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh --all
@@ -31,4 +32,10 @@ for preset in linux windows; do
   echo "== $preset: test"
   ctest --preset $preset -j "$jobs" || status=1
 done
+
+# Every parser of outside input under libFuzzer for a short, bounded time
+# (tools/fuzz.sh TARGET SECONDS runs one for longer). A fuzz build that fails
+# fails the run like any other.
+echo "== fuzz: build and run each target for ${PELORANT_FUZZ_SECONDS:-30}s"
+bash tools/fuzz.sh all "${PELORANT_FUZZ_SECONDS:-30}" || status=1
 exit $status

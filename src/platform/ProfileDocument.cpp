@@ -75,7 +75,9 @@ ProfileDocument ProfileDocument::Parse(std::string_view bytes, bool* lossless) {
     text = FromUtf8(body);
     exact = ToUtf8(text) == body;
   }
-  if (lossless) *lossless = exact;
+  // Entries travel NUL-terminated: a NUL inside a line would come back as
+  // two entries, and a rewrite would store them so.
+  if (lossless) *lossless = exact && text.find(L'\0') == std::wstring::npos;
 
   size_t firstLf = text.find(L'\n');
   if (firstLf != std::wstring::npos) doc.mNewline = firstLf > 0 && text[firstLf - 1] == L'\r' ? L"\r\n" : L"\n";

@@ -19,8 +19,8 @@ class ProfileDocument {
   ProfileDocument();
 
   // Decodes file bytes by their byte-order mark (UTF-8 without one).
-  // `lossless` is false when the bytes are not valid in that encoding, so
-  // that writing the document back would change them.
+  // `lossless` is false when the bytes are not valid in that encoding, or
+  // hold a NUL character, so that writing the document back would change them.
   static ProfileDocument Parse(std::string_view bytes, bool* lossless);
   // The file bytes, in the encoding and line ends the file had.
   std::string Serialize() const;

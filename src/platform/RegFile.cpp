@@ -13,6 +13,8 @@ constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 // Case-insensitive order of the registry's sub-key enumeration.
 bool LessNoCase(std::wstring_view a, std::wstring_view b) { return AsciiLower(a) < AsciiLower(b); }
 
+constexpr size_t kMaxKeyDepth = 512;
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
@@ -153,6 +155,9 @@ class Parser {
       return Fail("the key \"" + std::string(inner) + "\" does not belong to " + ToUtf8(mHive)), false;
     std::wstring rest = slash == std::wstring::npos ? std::wstring() : path.substr(slash + 1);
     std::vector<std::wstring> parts = SplitPath(rest);
+    // As deep as the Windows registry goes; deeper would only exhaust the
+    // stack and write a file the square of the input's size.
+    if (parts.size() > kMaxKeyDepth) return Fail("the key is nested deeper than 512 levels"), false;
     if (remove) {
       mCurrent = nullptr;
       if (parts.empty()) {
@@ -362,10 +367,11 @@ void WriteKey(std::string& out, const Key& key, const std::string& path, bool is
 }  // namespace
 
 Key* Key::FindSubkey(std::wstring_view n) {
-  for (auto& k : subkeys) {
-    if (EqualsNoCase(k.name, n)) return &k;
-  }
-  return nullptr;
+  // Sub-keys stay sorted (AddSubkey): a hive of thousands of keys must not
+  // take a scan per key to read.
+  auto pos = std::lower_bound(subkeys.begin(), subkeys.end(), n,
+                              [](const Key& k, std::wstring_view name) { return LessNoCase(k.name, name); });
+  return pos != subkeys.end() && EqualsNoCase(pos->name, n) ? &*pos : nullptr;
 }
 
 const Key* Key::FindSubkey(std::wstring_view n) const { return const_cast<Key*>(this)->FindSubkey(n); }

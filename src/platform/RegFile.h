@@ -54,7 +54,8 @@ struct ParseResult {
 
 // Parses a whole file whose keys must all lie under `hiveName`
 // ("HKEY_CURRENT_USER"); the hive's root key receives them. Deletion
-// entries ("[-KEY]", "name"=-) are applied as regedit applies them.
+// entries ("[-KEY]", "name"=-) are applied as regedit applies them. Keys
+// nested deeper than 512 levels are refused, as the registry refuses them.
 ParseResult Parse(std::string_view text, std::wstring_view hiveName, Key* root);
 
 // Writes the tree in the same syntax: every key gets its own section,

@@ -1,5 +1,6 @@
 #include "host/pptx/PptxDocument.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -53,7 +54,7 @@ void Document::Load() {
   if (!Is(pres, "presentation")) Bad(file, "the main part is not a presentation");
   if (pugi::xml_node sz = Child(pres, "sldSz")) {
     double cx = std::atof(Attr(sz, "cx").value()), cy = std::atof(Attr(sz, "cy").value());
-    if (cx > 0 && cy > 0) {
+    if (cx > 0 && cy > 0 && std::isfinite(cx) && std::isfinite(cy)) {
       mSlideWidth = static_cast<float>(cx / kEmuPerPoint);
       mSlideHeight = static_cast<float>(cy / kEmuPerPoint);
     }

@@ -14,9 +14,11 @@ namespace {
 std::wstring W(std::string_view s) { return platform::FromUtf8(s); }
 std::string U(const std::wstring& s) { return platform::ToUtf8(s); }
 
+// Coordinates from the file; "nan", "inf" or an overflowing value counts as absent.
 double Emu(pugi::xml_node n, const char* attr, double def = 0) {
   pugi::xml_attribute a = Attr(n, attr);
-  return a ? std::atof(a.value()) : def;
+  double v = a ? std::atof(a.value()) : def;
+  return std::isfinite(v) ? v : def;
 }
 
 struct Rect {
@@ -272,8 +274,9 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
     std::vector<pugi::xml_node> cols = Children(Child(tbl, "tblGrid"), "gridCol");
     std::vector<pugi::xml_node> rows = Children(tbl, "tr");
     pugi::xml_node tc = CellNode(tbl, row, col);
-    int cspan = std::max(1, Attr(tc, "gridSpan").as_int(1));
-    int rspan = std::max(1, Attr(tc, "rowSpan").as_int(1));
+    // A span reaching past the grid ends at its edge (and cannot overflow).
+    int cspan = std::clamp(Attr(tc, "gridSpan").as_int(1), 1, std::max(1, static_cast<int>(cols.size())));
+    int rspan = std::clamp(Attr(tc, "rowSpan").as_int(1), 1, std::max(1, static_cast<int>(rows.size())));
     Rect r;
     r.x = f.x;
     r.y = f.y;
@@ -572,7 +575,8 @@ class BodyProps {
   }
   float Inset(const char* name, double def) {
     const char* v = Attribute(name);
-    return static_cast<float>((v ? std::atof(v) : def) / kEmuPerPoint);
+    double emu = v ? std::atof(v) : def;
+    return static_cast<float>((std::isfinite(emu) ? emu : def) / kEmuPerPoint);
   }
   void SetInset(const char* name, float points) {
     if (points < 0) throw ComError(E_INVALIDARG, L"A margin cannot be negative.");
