@@ -156,7 +156,7 @@ TEST_F(StrictDeck, EditsReachEveryPlaceTheTextLivesAndTheSavedDeckStaysStrict) {
       notes->Item(i)->TextFrame()->TextRange()->SetText(L"Notizen");
   slide->Comments()->Add(10, 20, L"Ana", L"A", L"Kommentar")->Replies()->Add(0, 0, L"Bo", L"B", L"Antwort");
   fs::path out = mTemp / "edited.pptx";
-  p->SaveCopyAs(out.wstring());
+  p->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
   p->Close();
 
   std::wstring shown = Show(out);
@@ -207,7 +207,7 @@ TEST_F(StrictDeck, MarkingFinalWritesStrictPropertiesThatReadBack) {
   auto p = app->Presentations()->Open(StrictCopy("pptx__prs-notes.pptx").wstring(), false, false, false);
   p->SetFinal(true);
   fs::path out = mTemp / "final.pptx";
-  p->SaveCopyAs(out.wstring());
+  p->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
   p->Close();
   // The custom properties relationship is the one whose name differs between the classes.
   EXPECT_EQ(TransitionalParts(out), std::vector<std::string>{});
