@@ -154,6 +154,8 @@ int main(int argc, char** argv) {
   std::ofstream(fake) << "implementation\tTest\npair\ten-xx\ten\txx\t9\tEnglish - Test\tTest MT\tTest\n"
                          "transform\tbracket\n";
   setenv("PELORANT_FAKE_ENGINE", fake.c_str(), 1);
+  // The engine list is kept from a run's first use: a fresh registry sees the test engine.
+  setenv("PELORANT_REGISTRY", (dir.path / "reg-test").c_str(), 1);
   auto run = [&](int shapes) {
     return prog + " translate " + Quote(MakeDeck(dir.path, shapes).string()) + " -o " + o + " --mode Test:en-xx -q";
   };
