@@ -207,6 +207,12 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
       case ppSaveAsOpenXMLShow:
         want = "application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml";
         break;
+      case ppSaveAsOpenXMLTemplate:
+        want = "application/vnd.openxmlformats-officedocument.presentationml.template.main+xml";
+        break;
+      case ppSaveAsOpenXMLTemplateMacroEnabled:
+        want = "application/vnd.ms-powerpoint.template.macroEnabled.main+xml";
+        break;
       case ppSaveAsDefault:
       case ppSaveAsPresentation:
         return out;
