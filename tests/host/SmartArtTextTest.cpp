@@ -21,12 +21,12 @@ fs::path Corpus(const char* name) {
   return root / ".." / "shared" / "corpus" / "real" / name;
 }
 
-// Text of every data point of a diagram data part, in model order.
+// Text of every data point of a diagram data part but the layout's own, in model order.
 std::vector<std::wstring> ModelTexts(host::pptx::Package& pkg, const std::string& part) {
   std::vector<std::wstring> out;
   for (pugi::xml_node pt : pkg.Xml(part).document_element().child("dgm:ptLst").children("dgm:pt")) {
     std::string_view type = pt.attribute("type").value();
-    if (!type.empty() && type != "node") continue;
+    if (type == "pres") continue;
     out.push_back(host::pptx::TextBody(pt.child("dgm:t")).Text());
   }
   return out;
@@ -99,6 +99,20 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
   std::ostringstream xml;
   pkg->Xml("ppt/diagrams/data1.xml").save(xml, "", pugi::format_raw);
   EXPECT_NE(xml.str().find("<a:pPr algn=\"l\" rtl=\"0\"/>"), std::string::npos);
+}
+
+TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
+  fs::path deck = Corpus("oxsdk__SmartArt_OrgChart1.pptx");
+  ASSERT_TRUE(fs::exists(deck)) << deck;
+  int edited = 0;
+  auto pkg = EditDrawnTexts(deck, mTemp / "orgchart.pptx", edited);
+  ASSERT_TRUE(pkg);
+  // Nodes and assistants alike.
+  std::vector<std::wstring> want{L"T-Top",          L"T-Mid-Left",      L"T-Mid-Right",
+                                 L"T-Bottom-Left",  L"T-Bottom-Left",   L"T-Bottom-Right",
+                                 L"T-Bottom-Right", L"T-Temp",          L"T-Assistant"};
+  EXPECT_EQ(edited, 9);
+  EXPECT_EQ(NonEmpty(ModelTexts(*pkg, "ppt/diagrams/data1.xml")), want);
 }
 
 TEST_F(SmartArtTextTest, AShapeShowingANodeWithItsChildrenSharesItsParagraphsOut) {
