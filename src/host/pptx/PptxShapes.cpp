@@ -300,6 +300,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
     if (kind == Kind::Cell) throw ComError(E_FAIL, L"A table cell is sized through its row and column.");
     // The graphic is laid out again from its model: a point keeps no size.
     if (kind == Kind::Point) return;
+    doc->Settle();  // a frame's text is fitted to the size it had when edited
     Rect local = want;
     if (kind == Kind::Drawn && parent) {
       Rect f = parent->SlideRect();
@@ -485,6 +486,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
   void Delete() override {
     Check();
     if (kind != Kind::Tree) throw ComError(E_FAIL, L"This shape cannot be deleted.");
+    doc->Settle();
     pugi::xml_node victim = node;
     // Drop the whole compatibility block, not just the alternative we read.
     for (pugi::xml_node p = node.parent(); p && !Is(p, "spTree") && !Is(p, "grpSp"); p = p.parent())
@@ -524,7 +526,10 @@ class BodyProps {
  public:
   explicit BodyProps(std::shared_ptr<ShapeImpl> s) : mShape(std::move(s)), mOwner(MakeOwner(mShape)) {}
 
+  // With create (a change of a body setting), waiting work is done first,
+  // with the settings the edit saw.
   pugi::xml_node Own(bool create) {
+    if (create) mShape->doc->Settle();
     pugi::xml_node body = mOwner->Body(create);
     pugi::xml_node bp = Child(body, "bodyPr");
     if (!bp && create) bp = AppendChildLike(body, "bodyPr", body.first_child());
@@ -715,6 +720,7 @@ class OwnerImpl : public TextBodyOwner {
   pugi::xml_node Body(bool create) override {
     mShape->Check();
     pugi::xml_node host = Host();
+    mShape->doc->SettleUnless(host.internal_object());
     pugi::xml_node body = Child(host, mShape->kind == Kind::Point ? "t" : "txBody");
     if (body || !create) return body;
     pugi::xml_document& d = mShape->doc->Pkg().Xml(mShape->part);
@@ -736,7 +742,13 @@ class OwnerImpl : public TextBodyOwner {
   }
   void Changed() override {
     mShape->doc->MarkDirty(mShape->part);
-    if (mShape->kind == Kind::Drawn) SmartArtDrawingChanged(*mShape->doc, mShape->part, mShape->node);
+    if (mShape->kind == Kind::Drawn) {
+      std::shared_ptr<Document> doc = mShape->doc;
+      std::string part = mShape->part;
+      pugi::xml_node node = mShape->node;
+      doc->Defer(node.internal_object(), Document::Deferred::Sync,
+                 [doc, part, node] { SmartArtDrawingChanged(*doc, part, node); });
+    }
   }
   std::vector<pugi::xml_node> InheritedStyles() override {
     std::vector<pugi::xml_node> out;
