@@ -115,6 +115,37 @@ TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
   EXPECT_EQ(NonEmpty(ModelTexts(*pkg, "ppt/diagrams/data1.xml")), want);
 }
 
+TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
+  fs::path deck = Corpus("poi__smartart-simple.pptx");
+  ASSERT_TRUE(fs::exists(deck)) << deck;
+  // A layout that draws the node "abc" twice: a copy of its shape at the end.
+  auto pkg = host::pptx::Package::Open(deck);
+  pugi::xml_node tree = pkg->Xml("ppt/diagrams/drawing1.xml").document_element().child("dsp:spTree");
+  for (pugi::xml_node sp : tree.children("dsp:sp"))
+    if (host::pptx::TextBody(sp.child("dsp:txBody")).Text() == L"abc") {
+      tree.append_copy(sp);
+      break;
+    }
+  pkg->MarkDirty("ppt/diagrams/drawing1.xml");
+  fs::path twice = mTemp / "twice.pptx";
+  pkg->Save(twice);
+
+  auto app = host::pptx::CreateApplication();
+  auto pres = app->Presentations()->Open(twice.wstring(), false, false, false);
+  auto shapes = pres->Slides()->Item(1)->Shapes();
+  host::Ptr<host::GroupShapes> items;
+  for (int i = 1; i <= shapes->Count(); ++i)
+    if (shapes->Item(i)->HasSmartArt()) items = shapes->Item(i)->GroupItems();
+  ASSERT_TRUE(items);
+  std::vector<host::Ptr<host::TextRange>> abc;
+  for (int i = 1; i <= items->Count(); ++i)
+    if (items->Item(i)->TextFrame()->TextRange()->Text() == L"abc") abc.push_back(items->Item(i)->TextFrame()->TextRange());
+  ASSERT_EQ(abc.size(), 2u);
+  abc[0]->Characters(1, 1)->SetText(L"A");
+  abc[0]->Characters(2, 2)->SetText(L"BC");
+  EXPECT_EQ(abc[1]->Text(), L"ABC");
+}
+
 TEST_F(SmartArtTextTest, AShapeShowingANodeWithItsChildrenSharesItsParagraphsOut) {
   fs::path deck = Corpus("poi__smartart-simple.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
