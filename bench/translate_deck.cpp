@@ -39,10 +39,12 @@ std::string Quote(const std::string& s) {
 // would make a meaningless ratio.
 double Time(const std::string& command) {
   auto t0 = std::chrono::steady_clock::now();
-  int rc = std::system((command + " >/dev/null 2>&1").c_str());
+  const std::string err = (std::filesystem::temp_directory_path() / "translate_deck.err").string();
+  int rc = std::system((command + " >/dev/null 2>" + Quote(err)).c_str());
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   if (rc != 0) {
     std::fprintf(stderr, "failed (%d): %s\n", rc, command.c_str());
+    std::system(("head -c 2000 " + Quote(err) + " >&2").c_str());
     std::exit(1);
   }
   return s;
@@ -154,6 +156,10 @@ int main(int argc, char** argv) {
   std::ofstream(fake) << "implementation\tTest\npair\ten-xx\ten\txx\t9\tEnglish - Test\tTest MT\tTest\n"
                          "transform\tbracket\n";
   setenv("PELORANT_FAKE_ENGINE", fake.c_str(), 1);
+  // The engine list is kept (in the settings) from a run's first use: fresh
+  // settings and registry see the test engine.
+  setenv("PELORANT_REGISTRY", (dir.path / "reg-test").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (dir.path / "config-test").c_str(), 1);
   auto run = [&](int shapes) {
     return prog + " translate " + Quote(MakeDeck(dir.path, shapes).string()) + " -o " + o + " --mode Test:en-xx -q";
   };

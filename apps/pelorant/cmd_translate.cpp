@@ -279,6 +279,8 @@ int OutputFormat(const Request& r) {
     if (outExt == ".pptx") return host::ppSaveAsOpenXMLPresentation;
     if (outExt == ".pptm") return host::ppSaveAsOpenXMLPresentationMacroEnabled;
     if (outExt == ".ppsx") return host::ppSaveAsOpenXMLShow;
+    if (outExt == ".potx") return host::ppSaveAsOpenXMLTemplate;
+    if (outExt == ".potm") return host::ppSaveAsOpenXMLTemplateMacroEnabled;
   }
   try {
     auto package = host::pptx::Package::Open(r.deck);
@@ -291,6 +293,10 @@ int OutputFormat(const Request& r) {
       return host::ppSaveAsOpenXMLPresentationMacroEnabled;
     if (type == "application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml")
       return host::ppSaveAsOpenXMLShow;
+    if (type == "application/vnd.openxmlformats-officedocument.presentationml.template.main+xml")
+      return host::ppSaveAsOpenXMLTemplate;
+    if (type == "application/vnd.ms-powerpoint.template.macroEnabled.main+xml")
+      return host::ppSaveAsOpenXMLTemplateMacroEnabled;
   } catch (const ComError&) {
   }
   return host::ppSaveAsDefault;

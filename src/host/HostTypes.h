@@ -243,10 +243,12 @@ constexpr int msoAnchorMiddle = 3;
 constexpr int msoAnchorBottom = 4;
 constexpr int msoAnchorBottomBaseLine = 5;
 
-// PpSaveAsFileType (the two the run uses, plus the default)
+// PpSaveAsFileType (the two the run uses, the other package kinds, the default)
 constexpr int ppSaveAsPresentation = 1;
 constexpr int ppSaveAsOpenXMLPresentation = 24;
 constexpr int ppSaveAsOpenXMLPresentationMacroEnabled = 25;
+constexpr int ppSaveAsOpenXMLTemplate = 26;
+constexpr int ppSaveAsOpenXMLTemplateMacroEnabled = 27;
 constexpr int ppSaveAsOpenXMLShow = 28;
 constexpr int ppSaveAsDefault = 11;
 

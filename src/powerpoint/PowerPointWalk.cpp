@@ -56,6 +56,16 @@ bool Allowed(const RunContext& ctx, std::int32_t ignoreSwitch) {
   return ignoreSwitch == 0 || ctx.Options().TranslationRange == 2;
 }
 
+// Shapes the text-box handler takes: the text kinds, and any other kind
+// the host gives a text frame with text (freeforms above all), whose text
+// would otherwise be left untranslated without a word.
+bool IsTextShape(int type, const host::Ptr<host::Shape>& s) {
+  if (type == host::msoAutoShape || type == host::msoCallout || type == host::msoTextBox ||
+      type == host::msoFreeform)
+    return true;
+  return s->HasTextFrame() && s->TextFrame()->HasText() != 0;
+}
+
 bool IsGroupKind(int type) {
   return type == host::msoGroup || type == host::msoCanvas || type == host::msoDiagram ||
          type == host::msoSmartArt;
@@ -295,6 +305,7 @@ bool TranslateSlideShape(RunContext& ctx, const host::Ptr<host::ShapeRange>& sou
       case host::msoAutoShape:
       case host::msoCallout:
       case host::msoTextBox:
+      case host::msoFreeform:
         ok = TranslateShape_TextBox(ctx, s, t, skip);
         failure = L"Err::TranslateShape_TextBox";
         break;
@@ -326,7 +337,12 @@ bool TranslateSlideShape(RunContext& ctx, const host::Ptr<host::ShapeRange>& sou
         break;
       }
       default:
-        LOG_INFO(kShapeSource, L"Not implemented:" + std::to_wstring(type));
+        if (IsTextShape(type, s)) {
+          ok = TranslateShape_TextBox(ctx, s, t, skip);
+          failure = L"Err::TranslateShape_TextBox";
+        } else {
+          LOG_INFO(kShapeSource, L"Not implemented:" + std::to_wstring(type));
+        }
         break;
     }
     if (!ok) {
@@ -442,12 +458,12 @@ bool TranslateShape_GroupShape(RunContext& ctx, const host::Ptr<host::Shape>& so
       if (!TranslateShape_WordArt(ctx, s, t, text, skip)) return false;
     } else {
       std::int32_t ignore = 1;
-      if (type == host::msoAutoShape || type == host::msoTextBox || type == host::msoCallout) {
-        ignore = o.IgnoresShape;
-      } else if (type == host::msoPlaceholder) {
+      if (type == host::msoPlaceholder) {
         ignore = o.IgnoresMainText;
       } else if (type == host::msoComment) {
         ignore = o.IgnoresComment;
+      } else if (IsTextShape(type, s)) {
+        ignore = o.IgnoresShape;
       } else {
         LOG_DETAIL(kGroupSource, L"Not implemented:" + std::to_wstring(type));
         ignore = -1;

@@ -423,6 +423,10 @@ TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
   auto reopened = App()->Presentations()->Open(At("copy.pptm"), false, false, true);
   EXPECT_EQ(reopened->Slides()->Count(), 3);
   EXPECT_EQ(reopened->Slides()->Item(2)->Name(), L"Changed");
+  // A template saved from the macro-enabled working copy is a template again.
+  reopened->SaveCopyAs(At("copy.potx"), ppSaveAsOpenXMLTemplate, false);
+  EXPECT_EQ(pptx::Package::Open(dir / "copy.potx")->ContentType("ppt/presentation.xml"),
+            "application/vnd.openxmlformats-officedocument.presentationml.template.main+xml");
   EXPECT_EQ(ErrorOf([&] { p->SaveCopyAs(At("x.pptx"), 99, false); }), E_INVALIDARG);
 }
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -20,12 +21,12 @@ fs::path Corpus(const char* name) {
   return root / ".." / "shared" / "corpus" / "real" / name;
 }
 
-// Text of every data point of a diagram data part, in model order.
+// Text of every data point of a diagram data part but the layout's own, in model order.
 std::vector<std::wstring> ModelTexts(host::pptx::Package& pkg, const std::string& part) {
   std::vector<std::wstring> out;
   for (pugi::xml_node pt : pkg.Xml(part).document_element().child("dgm:ptLst").children("dgm:pt")) {
     std::string_view type = pt.attribute("type").value();
-    if (!type.empty() && type != "node") continue;
+    if (type == "pres") continue;
     out.push_back(host::pptx::TextBody(pt.child("dgm:t")).Text());
   }
   return out;
@@ -45,18 +46,18 @@ class SmartArtTextTest : public ::testing::Test {
   decktest::TempDir mTemp;
 };
 
-TEST_F(SmartArtTextTest, EditingADrawnShapeUpdatesTheDataModelToo) {
-  fs::path deck = Corpus("poi__smartart-simple.pptx");
-  ASSERT_TRUE(fs::exists(deck)) << deck;
+// Prefixes every text of the deck's one SmartArt graphic through its drawn
+// shapes and saves; the saved package.
+std::unique_ptr<host::pptx::Package> EditDrawnTexts(const fs::path& deck, const fs::path& out, int& edited) {
   auto app = host::pptx::CreateApplication();
   auto pres = app->Presentations()->Open(deck.wstring(), false, false, false);
   auto shapes = pres->Slides()->Item(1)->Shapes();
   host::Ptr<host::Shape> graphic;
   for (int i = 1; i <= shapes->Count(); ++i)
     if (shapes->Item(i)->HasSmartArt()) graphic = shapes->Item(i);
-  ASSERT_TRUE(graphic);
+  if (!graphic) return nullptr;
   auto items = graphic->GroupItems();
-  int edited = 0;
+  edited = 0;
   for (int i = 1; i <= items->Count(); ++i) {
     auto item = items->Item(i);
     if (!item->HasTextFrame() || !item->TextFrame()->HasText()) continue;
@@ -65,24 +66,84 @@ TEST_F(SmartArtTextTest, EditingADrawnShapeUpdatesTheDataModelToo) {
     range->Characters(1, static_cast<int>(text.size()))->SetText(L"T-" + text);
     ++edited;
   }
-  EXPECT_EQ(edited, 3);
-  fs::path out = mTemp / "smartart.pptx";
   pres->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
+  return host::pptx::Package::Open(out);
+}
 
-  auto pkg = host::pptx::Package::Open(out);
-  std::vector<std::wstring> model = ModelTexts(*pkg, "ppt/diagrams/data1.xml");
-  std::vector<std::wstring> drawn = DrawnTexts(*pkg, "ppt/diagrams/drawing1.xml");
-  std::vector<std::wstring> want{L"T-abc", L"T-def", L"T-ghi"};
-  EXPECT_EQ(drawn, want);
-  // The model has a fourth, empty node; the three with text now match the drawing.
-  std::vector<std::wstring> withText;
-  for (auto& t : model)
-    if (!t.empty()) withText.push_back(t);
-  EXPECT_EQ(withText, want);
+std::vector<std::wstring> NonEmpty(std::vector<std::wstring> v) {
+  v.erase(std::remove(v.begin(), v.end(), L""), v.end());
+  return v;
+}
+
+TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
+  // In the rotated deck "jkl" is a child of "ghi" drawn in a shape of its
+  // own that belongs to ghi's composite; its text must land in jkl's point.
+  struct Case {
+    const char* deck;
+    std::vector<std::wstring> want;
+  } cases[] = {{"poi__smartart-simple.pptx", {L"T-abc", L"T-def", L"T-ghi"}},
+               {"poi__smartart-rotated-text.pptx", {L"T-abc", L"T-def", L"T-ghi", L"T-jkl"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.deck);
+    fs::path deck = Corpus(c.deck);
+    ASSERT_TRUE(fs::exists(deck)) << deck;
+    int edited = 0;
+    auto pkg = EditDrawnTexts(deck, mTemp / c.deck, edited);
+    ASSERT_TRUE(pkg);
+    EXPECT_EQ(edited, static_cast<int>(c.want.size()));
+    EXPECT_EQ(DrawnTexts(*pkg, "ppt/diagrams/drawing1.xml"), c.want);
+    EXPECT_EQ(NonEmpty(ModelTexts(*pkg, "ppt/diagrams/data1.xml")), c.want);
+  }
   // The model keeps the formatting of its own paragraphs (bold italic "def").
+  auto pkg = host::pptx::Package::Open(mTemp / "poi__smartart-simple.pptx");
   std::ostringstream xml;
   pkg->Xml("ppt/diagrams/data1.xml").save(xml, "", pugi::format_raw);
   EXPECT_NE(xml.str().find("<a:pPr algn=\"l\" rtl=\"0\"/>"), std::string::npos);
+}
+
+TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
+  fs::path deck = Corpus("oxsdk__SmartArt_OrgChart1.pptx");
+  ASSERT_TRUE(fs::exists(deck)) << deck;
+  int edited = 0;
+  auto pkg = EditDrawnTexts(deck, mTemp / "orgchart.pptx", edited);
+  ASSERT_TRUE(pkg);
+  // Nodes and assistants alike.
+  std::vector<std::wstring> want{L"T-Top",          L"T-Mid-Left",      L"T-Mid-Right",
+                                 L"T-Bottom-Left",  L"T-Bottom-Left",   L"T-Bottom-Right",
+                                 L"T-Bottom-Right", L"T-Temp",          L"T-Assistant"};
+  EXPECT_EQ(edited, 9);
+  EXPECT_EQ(NonEmpty(ModelTexts(*pkg, "ppt/diagrams/data1.xml")), want);
+}
+
+TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
+  fs::path deck = Corpus("poi__smartart-simple.pptx");
+  ASSERT_TRUE(fs::exists(deck)) << deck;
+  // A layout that draws the node "abc" twice: a copy of its shape at the end.
+  auto pkg = host::pptx::Package::Open(deck);
+  pugi::xml_node tree = pkg->Xml("ppt/diagrams/drawing1.xml").document_element().child("dsp:spTree");
+  for (pugi::xml_node sp : tree.children("dsp:sp"))
+    if (host::pptx::TextBody(sp.child("dsp:txBody")).Text() == L"abc") {
+      tree.append_copy(sp);
+      break;
+    }
+  pkg->MarkDirty("ppt/diagrams/drawing1.xml");
+  fs::path twice = mTemp / "twice.pptx";
+  pkg->Save(twice);
+
+  auto app = host::pptx::CreateApplication();
+  auto pres = app->Presentations()->Open(twice.wstring(), false, false, false);
+  auto shapes = pres->Slides()->Item(1)->Shapes();
+  host::Ptr<host::GroupShapes> items;
+  for (int i = 1; i <= shapes->Count(); ++i)
+    if (shapes->Item(i)->HasSmartArt()) items = shapes->Item(i)->GroupItems();
+  ASSERT_TRUE(items);
+  std::vector<host::Ptr<host::TextRange>> abc;
+  for (int i = 1; i <= items->Count(); ++i)
+    if (items->Item(i)->TextFrame()->TextRange()->Text() == L"abc") abc.push_back(items->Item(i)->TextFrame()->TextRange());
+  ASSERT_EQ(abc.size(), 2u);
+  abc[0]->Characters(1, 1)->SetText(L"A");
+  abc[0]->Characters(2, 2)->SetText(L"BC");
+  EXPECT_EQ(abc[1]->Text(), L"ABC");
 }
 
 TEST_F(SmartArtTextTest, AShapeShowingANodeWithItsChildrenSharesItsParagraphsOut) {
@@ -111,6 +172,14 @@ TEST_F(SmartArtTextTest, AShapeShowingANodeWithItsChildrenSharesItsParagraphsOut
   for (pugi::xml_node sp : drawing.child("dsp:spTree").children("dsp:sp"))
     if (host::pptx::TextBody(sp.child("dsp:txBody")).Text() == L"abc") shape = sp;
   ASSERT_TRUE(shape);
+  // The shape shows the child after the node.
+  pugi::xml_node shows = model.child("dgm:cxnLst").append_child("dgm:cxn");
+  shows.append_attribute("modelId") = "{99999999-2222-3333-4444-666666666666}";
+  shows.append_attribute("type") = "presOf";
+  shows.append_attribute("srcId") = "{11111111-2222-3333-4444-555555555555}";
+  shows.append_attribute("destId") = shape.attribute("modelId").value();
+  shows.append_attribute("srcOrd") = 0;
+  shows.append_attribute("destOrd") = 1;
   host::pptx::TextBody body(shape.child("dsp:txBody"));
   body.Replace({0, body.Length()}, L"Eins\rZwei");
   host::pptx::SmartArtDrawingChanged(*doc, "ppt/diagrams/drawing1.xml", shape);

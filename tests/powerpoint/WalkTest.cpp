@@ -57,6 +57,30 @@ TEST_F(RunTest, ATableInsideAGroupReachesTheTableHandler) {
   EXPECT_EQ(table->Cell(1, 2)->Shape()->TextFrame()->TextRange()->Text(), L"[Two]");
 }
 
+TEST_F(RunTest, FreeformsAndOtherShapesWithTextReachTheTextBoxHandler) {
+  auto freeform = [](int id, const std::string& text) {
+    std::string sp = Sp(id, "Free" + std::to_string(id), 0, 0, 50 * P, 20 * P, text);
+    const std::string prst = "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom>";
+    return sp.replace(sp.find(prst), prst.size(),
+                      "<a:custGeom><a:pathLst><a:path w=\"10\" h=\"10\"><a:moveTo><a:pt x=\"0\" y=\"0\"/>"
+                      "</a:moveTo><a:lnTo><a:pt x=\"10\" y=\"10\"/></a:lnTo></a:path></a:pathLst></a:custGeom>");
+  };
+  decktest::Deck d;
+  d.slides = {freeform(2, "Top") + Sp(3, "Line", 0, 0, 50 * P, 0, "Along", false, "line") +
+              decktest::Group(4, "G", kGroupXfrm, freeform(5, "Inner") + freeform(6, ""))};
+  Open(d);
+  auto shapes = original->Slides()->Item(1)->Shapes();
+  ASSERT_EQ(shapes->Item(1)->Type(), host::msoFreeform);
+  ASSERT_EQ(shapes->Item(2)->Type(), host::msoLine);
+  ASSERT_TRUE(RunAll());
+  auto out = Outcome().translation->Slides()->Item(1)->Shapes();
+  EXPECT_EQ(out->Item(1)->TextFrame()->TextRange()->Text(), L"[Top]");
+  EXPECT_EQ(out->Item(2)->TextFrame()->TextRange()->Text(), L"[Along]");
+  auto group = out->Item(3)->GroupItems();
+  EXPECT_EQ(group->Item(1)->TextFrame()->TextRange()->Text(), L"[Inner]");
+  EXPECT_EQ(group->Item(2)->TextFrame()->TextRange()->Text(), L"");
+}
+
 TEST_F(RunTest, ShapesDoubleTheirHeightOnlyWithDualPrintAndExpandingBothOn) {
   struct Case {
     int dualPrint, expand;

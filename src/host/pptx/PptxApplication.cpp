@@ -207,6 +207,12 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
       case ppSaveAsOpenXMLShow:
         want = "application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml";
         break;
+      case ppSaveAsOpenXMLTemplate:
+        want = "application/vnd.openxmlformats-officedocument.presentationml.template.main+xml";
+        break;
+      case ppSaveAsOpenXMLTemplateMacroEnabled:
+        want = "application/vnd.ms-powerpoint.template.macroEnabled.main+xml";
+        break;
       case ppSaveAsDefault:
       case ppSaveAsPresentation:
         return out;
@@ -242,6 +248,7 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
     Check();
     if (file.empty()) throw ComError(E_FAIL, L"An untitled presentation is saved with SaveAs.");
     if (readOnly || locked) throw ComError(E_ACCESSDENIED, L"The presentation is read-only.");
+    doc->Settle();
     doc->Pkg().Save(file);
     doc->ResetChanged();
   }
@@ -249,6 +256,7 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
     Check();
     if (locked) throw ComError(E_ACCESSDENIED, L"The presentation is locked for editing by a write password.");
     std::filesystem::path to = std::filesystem::absolute(platform::ToUtf8(fileName));
+    doc->Settle();
     doc->Pkg().Save(to, FormatOverrides(format));
     file = to;
     readOnly = false;
@@ -258,6 +266,7 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
     Check();
     if (fileName.empty()) throw ComError(E_INVALIDARG, L"SaveCopyAs needs a file name.");
     std::filesystem::path to = std::filesystem::absolute(platform::ToUtf8(fileName));
+    doc->Settle();
     doc->Pkg().Save(to, FormatOverrides(format));
   }
   void Close() override;

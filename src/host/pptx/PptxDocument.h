@@ -47,7 +47,13 @@ class Document : public std::enable_shared_from_this<Document> {
   // kWrongThread on a thread other than the one that opened it.
   void CheckOpen() const;
   bool Closed() const { return mClosed; }
-  void SetClosed() { mClosed = true; }
+  // Work still waiting goes unseen once the presentation is closed; dropping
+  // it also frees the handles it holds, which refer back to the document.
+  void SetClosed() {
+    mClosed = true;
+    mDeferred.clear();
+    mDeferredBody = nullptr;
+  }
 
   const std::vector<SlideInfo>& SlideList() const { return mSlides; }
   // 1-based index of the slide with this id; 0 when gone.
@@ -83,6 +89,33 @@ class Document : public std::enable_shared_from_this<Document> {
   }
   void NoteDeletion(const std::string& part) { ++mDeletions[part]; }
 
+  // Work an edit of a text body makes necessary (refitting its text to the
+  // frame, keeping a SmartArt model in step with its drawing) waits until
+  // something could tell the difference: another body is touched, a size
+  // or body setting changes, a layout is read, a shape goes, the package is
+  // saved. A body edited piece by piece then costs one refit and one sync
+  // instead of one per piece, with the same result. `body` is the element
+  // that holds the text body (the shape, cell or data point); a later job
+  // of the same kind for it replaces the earlier one.
+  enum class Deferred { Refit, Sync };
+  void Defer(const void* body, Deferred kind, std::function<void()> work) {
+    SettleUnless(body);
+    mDeferredBody = body;
+    mDeferred[kind] = std::move(work);
+  }
+  // Done before anything touches a body other than the one with work waiting.
+  void SettleUnless(const void* body) {
+    if (!mDeferred.empty() && body != mDeferredBody) Settle();
+  }
+  void Settle() {
+    while (!mDeferred.empty()) {
+      auto work = std::move(mDeferred.begin()->second);
+      mDeferred.erase(mDeferred.begin());
+      if (mDeferred.empty()) mDeferredBody = nullptr;
+      work();
+    }
+  }
+
   std::weak_ptr<AppState> App;
 
  private:
@@ -97,6 +130,8 @@ class Document : public std::enable_shared_from_this<Document> {
   bool mChanged = false;
   std::thread::id mThread = std::this_thread::get_id();
   std::map<std::string, int> mDeletions;
+  const void* mDeferredBody = nullptr;
+  std::map<Deferred, std::function<void()>> mDeferred;
 };
 
 // A slide (or notes page) part as the text side sees it.

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "host/pptx/PptxModel.h"
+#include "host/pptx/TextBody.h"
 #include "platform/Strings.h"
 
 namespace host::pptx {
@@ -150,7 +151,9 @@ int PlaceholderTypeNumber(const std::string& t, bool vertical) {
   return vertical ? ppPlaceholderVerticalObject : ppPlaceholderObject;
 }
 
-enum class Kind { Tree, Cell, Drawn };
+// Point: a text of a SmartArt graphic that has no drawing part, backed by
+// its data point (dgm:pt/dgm:t), from which the graphic is laid out.
+enum class Kind { Tree, Cell, Drawn, Point };
 
 // The a:tc at a 0-based position; empty when the table has no such cell.
 pugi::xml_node CellNode(pugi::xml_node tbl, int row, int col) {
@@ -175,7 +178,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
   // Table cells: the table and the cell's origin position (0-based).
   pugi::xml_node tbl;
   int row = 0, col = 0;
-  // Drawn SmartArt shapes: 1-based position among the frame's GroupItems.
+  // Drawn SmartArt shapes and points: 1-based position among the frame's GroupItems.
   int drawnIndex = 0;
   int generation = 0;  // deletions in the part when this handle was made
 
@@ -225,6 +228,12 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
 
   // Position and size in the parent's coordinate space (EMU).
   Rect LocalRect() {
+    if (kind == Kind::Point) {
+      // A point has no shape of its own; it shows within its frame.
+      Rect f = parent->LocalRect();
+      f.x = f.y = 0;
+      return f;
+    }
     if (kind == Kind::Drawn) {
       return ReadXfrm(Child(Child(node, "spPr"), "xfrm"));
     }
@@ -252,7 +261,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
   Rect SlideRect() {
     if (kind == Kind::Cell) return CellRect();
     Rect r = LocalRect();
-    if (kind == Kind::Drawn && parent) {
+    if ((kind == Kind::Drawn || kind == Kind::Point) && parent) {
       Rect f = parent->SlideRect();
       r.x += f.x;
       r.y += f.y;
@@ -292,6 +301,9 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
   void SetSlideRect(const Rect& want) {
     Check();
     if (kind == Kind::Cell) throw ComError(E_FAIL, L"A table cell is sized through its row and column.");
+    // The graphic is laid out again from its model: a point keeps no size.
+    if (kind == Kind::Point) return;
+    doc->Settle();  // a frame's text is fitted to the size it had when edited
     Rect local = want;
     if (kind == Kind::Drawn && parent) {
       Rect f = parent->SlideRect();
@@ -356,7 +368,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
 
   int Type() override {
     Check();
-    if (kind == Kind::Cell || kind == Kind::Drawn) return msoAutoShape;
+    if (kind == Kind::Cell || kind == Kind::Drawn || kind == Kind::Point) return msoAutoShape;
     if (Is(node, "grpSp")) return msoGroup;
     if (Ph(node)) return msoPlaceholder;
     if (Is(node, "graphicFrame")) return GraphicType(node);
@@ -477,6 +489,7 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
   void Delete() override {
     Check();
     if (kind != Kind::Tree) throw ComError(E_FAIL, L"This shape cannot be deleted.");
+    doc->Settle();
     pugi::xml_node victim = node;
     // Drop the whole compatibility block, not just the alternative we read.
     for (pugi::xml_node p = node.parent(); p && !Is(p, "spTree") && !Is(p, "grpSp"); p = p.parent())
@@ -516,7 +529,10 @@ class BodyProps {
  public:
   explicit BodyProps(std::shared_ptr<ShapeImpl> s) : mShape(std::move(s)), mOwner(MakeOwner(mShape)) {}
 
+  // With create (a change of a body setting), waiting work is done first,
+  // with the settings the edit saw.
   pugi::xml_node Own(bool create) {
+    if (create) mShape->doc->Settle();
     pugi::xml_node body = mOwner->Body(create);
     pugi::xml_node bp = Child(body, "bodyPr");
     if (!bp && create) bp = AppendChildLike(body, "bodyPr", body.first_child());
@@ -692,7 +708,8 @@ class OwnerImpl : public TextBodyOwner {
   TextBodyKind Kind() override {
     switch (mShape->kind) {
       case Kind::Cell: return TextBodyKind::TableCell;
-      case Kind::Drawn: return TextBodyKind::SmartArtDrawing;
+      case Kind::Drawn:
+      case Kind::Point: return TextBodyKind::SmartArtDrawing;
       default: return TextBodyKind::Shape;
     }
   }
@@ -707,7 +724,8 @@ class OwnerImpl : public TextBodyOwner {
   pugi::xml_node Body(bool create) override {
     mShape->Check();
     pugi::xml_node host = Host();
-    pugi::xml_node body = Child(host, "txBody");
+    mShape->doc->SettleUnless(host.internal_object());
+    pugi::xml_node body = Child(host, mShape->kind == Kind::Point ? "t" : "txBody");
     if (body || !create) return body;
     pugi::xml_document& d = mShape->doc->Pkg().Xml(mShape->part);
     std::string a = PrefixFor(d, "a");
@@ -718,7 +736,7 @@ class OwnerImpl : public TextBodyOwner {
       if (!body) body = host.append_child(QName(a, "txBody").c_str());
     } else {
       pugi::xml_node before = BodyInsertPoint(host);
-      body = AppendChildLike(host, "txBody", before);
+      body = AppendChildLike(host, mShape->kind == Kind::Point ? "t" : "txBody", before);
     }
     body.append_child(QName(a, "bodyPr").c_str());
     body.append_child(QName(a, "lstStyle").c_str());
@@ -728,7 +746,13 @@ class OwnerImpl : public TextBodyOwner {
   }
   void Changed() override {
     mShape->doc->MarkDirty(mShape->part);
-    if (mShape->kind == Kind::Drawn) SmartArtDrawingChanged(*mShape->doc, mShape->part, mShape->node);
+    if (mShape->kind == Kind::Drawn) {
+      std::shared_ptr<Document> doc = mShape->doc;
+      std::string part = mShape->part;
+      pugi::xml_node node = mShape->node;
+      doc->Defer(node.internal_object(), Document::Deferred::Sync,
+                 [doc, part, node] { SmartArtDrawingChanged(*doc, part, node); });
+    }
   }
   std::vector<pugi::xml_node> InheritedStyles() override {
     std::vector<pugi::xml_node> out;
@@ -936,15 +960,45 @@ void DrawnShapes(const std::shared_ptr<ShapeImpl>& frame, const std::shared_ptr<
   }
 }
 
+// The data part of a SmartArt frame; empty when it is missing.
+std::string DataPartOf(ShapeImpl& frame) {
+  Package& pkg = frame.doc->Pkg();
+  pugi::xml_node relIds = Child(GraphicData(frame.node), "relIds");
+  auto dataRel = pkg.RelationshipById(frame.part, Attr(relIds, "dm").value());
+  if (!dataRel || !pkg.HasPart(dataRel->targetPart)) return {};
+  return dataRel->targetPart;
+}
+
+// The text points of a graphic without a drawing, in the order the model
+// lists them: its nodes and assistants, and any other point but the
+// layout's own that holds text (a connector's label).
+void ModelPoints(const std::shared_ptr<ShapeImpl>& frame, const std::string& dataPart,
+                 std::vector<Ptr<host::Shape>>& out) {
+  pugi::xml_node root = frame->doc->Pkg().Xml(dataPart).document_element();
+  for (pugi::xml_node pt : Children(Child(root, "ptLst"), "pt")) {
+    std::string_view type = Attr(pt, "type").value();
+    bool text = !type.empty() && type != "node" && type != "asst";
+    if (type == "pres" || (text && TextBody(Child(pt, "t")).Text().empty())) continue;
+    auto s = std::make_shared<ShapeImpl>();
+    s->doc = frame->doc;
+    s->slide = frame->slide;
+    s->part = dataPart;
+    s->node = pt;
+    s->kind = Kind::Point;
+    s->parent = frame;
+    s->generation = frame->doc->Deletions(dataPart);
+    s->drawnIndex = static_cast<int>(out.size()) + 1;
+    out.push_back(s);
+  }
+}
+
 // The drawing part of a SmartArt frame: named by the data part's
 // dataModelExt, which refers to a relationship of the slide.
 std::string DrawingPartOf(ShapeImpl& frame) {
   Package& pkg = frame.doc->Pkg();
-  pugi::xml_node relIds = Child(GraphicData(frame.node), "relIds");
-  std::string dm = Attr(relIds, "dm").value();
-  auto dataRel = pkg.RelationshipById(frame.part, dm);
-  if (!dataRel || !pkg.HasPart(dataRel->targetPart)) return {};
-  pugi::xml_node root = pkg.Xml(dataRel->targetPart).document_element();
+  std::string dataPart = DataPartOf(frame);
+  if (dataPart.empty()) return {};
+  pugi::xml_node root = pkg.Xml(dataPart).document_element();
   for (pugi::xml_node ext : Children(Child(root, "extLst"), "ext"))
     if (pugi::xml_node dme = Child(ext, "dataModelExt")) {
       auto r = pkg.RelationshipById(frame.part, Attr(dme, "relId").value());
@@ -960,9 +1014,24 @@ Ptr<host::GroupShapes> ShapeImpl::GroupItems() {
     Flatten(shared_from_this(), items);
   } else if (HasSmartArt()) {
     std::string drawing = DrawingPartOf(*this);
+    std::string data = DataPartOf(*this);
     if (!drawing.empty()) {
       pugi::xml_node root = doc->Pkg().Xml(drawing).document_element();
       DrawnShapes(shared_from_this(), shared_from_this(), Child(root, "spTree"), drawing, items);
+    }
+    // A drawing that shows none of the text (saved before the text was
+    // typed, or by a program that does not draw) is not what the graphic
+    // is rebuilt from: its model's points are.
+    bool drawnText = false;
+    for (const auto& item : items)
+      drawnText = drawnText || !TextBody(Child(std::static_pointer_cast<ShapeImpl>(item)->node, "txBody")).Text().empty();
+    if (!drawnText && !data.empty()) {
+      std::vector<Ptr<host::Shape>> points;
+      ModelPoints(shared_from_this(), data, points);
+      bool modelText = false;
+      for (const auto& point : points)
+        modelText = modelText || !TextBody(Child(std::static_pointer_cast<ShapeImpl>(point)->node, "t")).Text().empty();
+      if (modelText || items.empty()) items = std::move(points);
     }
   } else {
     throw ComError(E_FAIL, L"This member can only be accessed for a group.");

@@ -4,11 +4,14 @@
 // other readers show as it is. The walk edits the drawn shapes; this carries
 // each edit into the data model so both show the same text.
 //
-// A drawn shape names its presentation point (dsp:sp/@modelId); that point
-// names the data point whose text it shows (dgm:prSet/@presAssocID). Some
-// layouts draw a node together with its children as bullets in one shape:
-// the drawn paragraphs are then shared out over the node and its children
-// in the order the model holds them.
+// A drawn shape names its presentation point (dsp:sp/@modelId). The points
+// whose text it shows are the sources of the model's presOf connections to
+// that presentation point, in their destOrd order; a layout that draws a
+// node together with its children as bullets lists them all, and the drawn
+// paragraphs are shared out over them. The presentation point's own
+// presAssocID is only the node it belongs to (a child's text shape belongs
+// to the parent), so it serves only for models without presOf connections,
+// where a node's children are found by parOf connections.
 #include <map>
 
 #include "host/pptx/PptxDocument.h"
@@ -71,11 +74,16 @@ class DataModel {
     for (pugi::xml_node cx : TxChild(root, "cxnLst").children()) {
       if (TxLocalName(cx) != "cxn") continue;
       std::string type = cx.attribute("type").as_string("parOf");
+      if (type == "presOf")
+        mShown[cx.attribute("destId").value()].push_back(
+            {cx.attribute("destOrd").as_int(0), cx.attribute("srcId").value()});
       if (type != "parOf") continue;
       mChildren[cx.attribute("srcId").value()].push_back(
           {cx.attribute("srcOrd").as_int(0), cx.attribute("destId").value()});
     }
     for (auto& [id, kids] : mChildren) std::stable_sort(kids.begin(), kids.end());
+    for (auto& [id, shown] : mShown) std::stable_sort(shown.begin(), shown.end());
+    mHasPresOf = !mShown.empty();
   }
 
   pugi::xml_node Point(const std::string& id) const {
@@ -83,14 +91,31 @@ class DataModel {
     return it == mPoints.end() ? pugi::xml_node() : it->second;
   }
 
-  // The data point whose text a drawn shape with this model id shows.
+  // The data points whose text a drawn shape with this model id shows, in
+  // the order it shows them; empty when the model does not say.
+  std::vector<pugi::xml_node> ShownBy(const std::string& drawnId) const {
+    std::vector<pugi::xml_node> out;
+    auto it = mShown.find(drawnId);
+    if (it != mShown.end())
+      for (const auto& [ord, id] : it->second)
+        if (pugi::xml_node pt = Point(id)) out.push_back(pt);
+    return out;
+  }
+
+  // The first data point a drawn shape with this model id shows.
   pugi::xml_node TextPointFor(const std::string& drawnId) const {
+    if (mShown.count(drawnId)) {
+      std::vector<pugi::xml_node> shown = ShownBy(drawnId);
+      return shown.empty() ? pugi::xml_node() : shown[0];
+    }
     pugi::xml_node pt = Point(drawnId);
     if (!pt) return {};
     if (std::string_view(pt.attribute("type").value()) == "pres")
-      return Point(TxChild(pt, "prSet").attribute("presAssocID").value());
+      return mHasPresOf ? pugi::xml_node() : Point(TxChild(pt, "prSet").attribute("presAssocID").value());
     return pt;
   }
+
+  bool HasPresOf() const { return mHasPresOf; }
 
   // Node points below a node, in model order, depth first.
   void Descendants(const std::string& id, std::vector<pugi::xml_node>& out, int depth = 0) const {
@@ -109,6 +134,8 @@ class DataModel {
  private:
   std::map<std::string, pugi::xml_node> mPoints;
   std::map<std::string, std::vector<std::pair<int, std::string>>> mChildren;
+  std::map<std::string, std::vector<std::pair<int, std::string>>> mShown;
+  bool mHasPresOf = false;
 };
 
 // With create, a point without text gets an empty body in the data part's
@@ -166,11 +193,16 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
   if (!node) return;
 
   std::vector<pugi::xml_node> drawn = Paragraphs(drawnBody);
-  // Share the drawn paragraphs out over the node and its children when the
-  // counts say the shape shows them all; otherwise the node takes them all.
+  // Share the drawn paragraphs out over the points the shape shows when the
+  // counts say it shows them all; otherwise the first takes them all.
   std::vector<pugi::xml_node> targets{node};
   std::vector<pugi::xml_node> below;
-  model.Descendants(node.attribute("modelId").value(), below);
+  if (model.HasPresOf()) {
+    std::vector<pugi::xml_node> shown = model.ShownBy(modelId);
+    below.assign(shown.begin() + 1, shown.end());
+  } else {
+    model.Descendants(node.attribute("modelId").value(), below);
+  }
   std::vector<size_t> counts{Paragraphs(TextOf(node, false)).size()};
   size_t total = counts[0];
   for (pugi::xml_node b : below) {

@@ -106,9 +106,26 @@ struct RangeState {
     return {s, std::clamp(length, 0L, total - s)};
   }
   TextSpan Span() const { return SpanIn(Body(false)); }
+  void Settle() const {
+    if (std::shared_ptr<Document> doc = owner->Doc()) doc->Settle();
+  }
   void Changed(const TextBody& body) const {
-    if (TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit"))
-      RefitAutofit(TextBody(body.Node(), Context()), owner->Frame());
+    if (TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit")) {
+      std::shared_ptr<TextBodyOwner> o = owner;
+      std::shared_ptr<LazyContext> l = lazy;
+      pugi::xml_node node = body.Node();
+      auto refit = [o, l, node] {
+        RangeState st;
+        st.owner = o;
+        st.lazy = l;
+        RefitAutofit(TextBody(node, st.Context()), o->Frame());
+      };
+      // A body outside any document is refitted at once.
+      if (std::shared_ptr<Document> doc = o->Doc())
+        doc->Defer(node.parent().internal_object(), Document::Deferred::Refit, refit);
+      else
+        refit();
+    }
     owner->Changed();
   }
   PropValue Get(CharProp prop) const {
@@ -422,6 +439,7 @@ class RangeCore {
   }
 
   RangeState UnitsOf(Unit unit, int start, int length) const {
+    if (unit == Unit::Lines) mS.Settle();  // lines follow the fitted font scale
     TextBody body = mS.Body(false, unit == Unit::Lines);
     TextSpan span = mS.SpanIn(body);
     std::vector<TextSpan> all;
@@ -514,6 +532,7 @@ class RangeCore {
   }
 
   TextLayout::Box Bounds() const {
+    mS.Settle();  // bounds follow the fitted font scale
     TextBody body = mS.Body(false, true);
     if (!body) return {};
     TextFrameGeometry frame = mS.owner->Frame();
