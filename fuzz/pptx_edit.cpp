@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
       ForEachTextShape(deck, EditRuns);
       written = Texts(deck);
-      deck->SaveAs(saved);
+      deck->SaveAs(saved, host::ppSaveAsDefault);
     } catch (const ComError&) {
       deck->Close();
       return 0;
