@@ -14,7 +14,7 @@ export PELORANT_REGISTRY="$work/registry" XDG_CONFIG_HOME="$work/config" HOME="$
 export LSAN_OPTIONS="suppressions=$source_dir/fuzz/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 mkdir -p "$PELORANT_REGISTRY" "$XDG_CONFIG_HOME"
 rm -rf "$out"
-for t in regfile option_file engines_tsv abbreviations resource_module pptx_show pptx_edit; do mkdir -p "$out/$t"; done
+for t in regfile option_file engines_tsv abbreviations resource_module pptx_show pptx_edit pptx_translate; do mkdir -p "$out/$t"; done
 utf16() { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; }
 run() { "$pelorant" "$@" >/dev/null; }
 

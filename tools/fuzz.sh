@@ -4,18 +4,18 @@
 #   tools/fuzz.sh TARGET SECONDS [libFuzzer options...]
 #
 # TARGET is a name from fuzz/CMakeLists.txt (regfile, option_file,
-# engines_tsv, abbreviations, resource_module, pptx_show, pptx_edit); `all`
-# runs each in turn for SECONDS. Builds the fuzz preset first. What the run
-# adds to the corpus stays in build/fuzz/corpus/TARGET for the next run; a
-# crash, leak, hang or excess allocation is written to
-# build/fuzz/findings/TARGET/ and makes the script fail. The last line per
-# target sums up executions per second and coverage.
+# engines_tsv, abbreviations, resource_module, pptx_show, pptx_edit,
+# pptx_translate); `all` runs each in turn for SECONDS. Builds the fuzz
+# preset first. What the run adds to the corpus stays in
+# build/fuzz/corpus/TARGET for the next run; a crash, leak, hang or excess
+# allocation is written to build/fuzz/findings/TARGET/ and makes the script
+# fail. The last line per target sums up executions per second and coverage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:?usage: tools/fuzz.sh TARGET SECONDS [libFuzzer options...]}
 seconds=${2:?usage: tools/fuzz.sh TARGET SECONDS [libFuzzer options...]}
 shift 2
-targets=(regfile option_file engines_tsv abbreviations resource_module pptx_show pptx_edit)
+targets=(regfile option_file engines_tsv abbreviations resource_module pptx_show pptx_edit pptx_translate)
 
 bash tools/deps.sh --fuzz
 cmake --preset fuzz >/dev/null
