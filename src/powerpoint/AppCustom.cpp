@@ -141,6 +141,21 @@ class ClipboardRun {
   bool mTimed = false;
 };
 
+// Translates text in place. False when there is nothing to use: a cancel
+// changes nothing and says nothing, a failed or empty translation is reported.
+bool TranslateOrReport(ClipboardRun& run, std::wstring& text, const std::wstring& source) {
+  const bool ok = run.Translate(text);
+  if (run.Cancelled()) {
+    LOG_INFO(source, L"Cancelled");
+    return false;
+  }
+  if (!ok || text.empty()) {
+    ErrorList::Add(AppCustom::kTranslationFailed);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::wstring AppCustom::SelectionText(const host::Ptr<host::Application>& application) {
@@ -203,16 +218,8 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
       ErrorList::Add(kSelectSomething);
       return false;
     }
-    const bool ok = run.Translate(text);
     // A cancelled or empty translation leaves the user's clipboard alone.
-    if (run.Cancelled()) {
-      LOG_INFO(source, L"Cancelled");
-      return false;
-    }
-    if (!ok || text.empty()) {
-      ErrorList::Add(kTranslationFailed);
-      return false;
-    }
+    if (!TranslateOrReport(run, text, source)) return false;
     // The text layer gives the host's line break; other programs want CR LF.
     text = ReplaceAll(text, L"\v", L"\r\n");
     ClipboardEx clipboard;
@@ -242,16 +249,8 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
       ErrorList::Add(kNothingToTranslate);
       return false;
     }
-    const bool ok = run.Translate(text);
     // A cancelled run would paste half a translation over the selection.
-    if (run.Cancelled()) {
-      LOG_INFO(source, L"Cancelled");
-      return false;
-    }
-    if (!ok || text.empty()) {
-      ErrorList::Add(kTranslationFailed);
-      return false;
-    }
+    if (!TranslateOrReport(run, text, source)) return false;
     text = ReplaceAll(ReplaceAll(text, L"\r\n", L"\v"), L"\n", L"\v");
     app->Windows()->Item(1)->Activate();
     if (!PasteIntoSelection(app, text, record)) {

@@ -103,6 +103,21 @@ bool FollowSlide(RunContext& ctx, int index) {
 
 }  // namespace
 
+namespace {
+// Both walks need the copy they read from and the presentation they write to.
+bool HasBothPresentations(const PPTTranProp& prop) {
+  if (!prop.TranPresen) {
+    LOG_ERROR(kWalkSource, L"TranPresen is NULL");
+    return false;
+  }
+  if (!prop.OrigPresen) {
+    LOG_ERROR(kWalkSource, L"OrigPresen is NULL");
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
 bool CountTranslationSlideShapes(RunContext& ctx) {
   if (!ctx.prop.OrigSlideRange) return false;
   std::int32_t total = 0;
@@ -118,14 +133,7 @@ bool CountTranslationSlideShapes(RunContext& ctx) {
 
 bool TranslateSlideRange(RunContext& ctx) {
   PPTTranProp& prop = ctx.prop;
-  if (!prop.TranPresen) {
-    LOG_ERROR(kWalkSource, L"TranPresen is NULL");
-    return false;
-  }
-  if (!prop.OrigPresen) {
-    LOG_ERROR(kWalkSource, L"OrigPresen is NULL");
-    return false;
-  }
+  if (!HasBothPresentations(prop)) return false;
   const bool slidesDone = Guarded(ctx, kMsgShapesFailed, [&] {
     if (!CountTranslationSlideShapes(ctx)) {
       LOG_ERROR(kWalkSource, L"CountTranslationSlideShapes Err");
@@ -201,14 +209,7 @@ bool TranslateSlideRange(RunContext& ctx) {
 
 bool TranslateSelectionRange(RunContext& ctx) {
   PPTTranProp& prop = ctx.prop;
-  if (!prop.TranPresen) {
-    LOG_ERROR(kWalkSource, L"TranPresen is NULL");
-    return false;
-  }
-  if (!prop.OrigPresen) {
-    LOG_ERROR(kWalkSource, L"OrigPresen is NULL");
-    return false;
-  }
+  if (!HasBothPresentations(prop)) return false;
   if (!prop.OrigSlideRange || !prop.TranSlideRange) return false;
   return Guarded(ctx, kMsgSelectionFailed, [&] {
     const bool notesView = prop.WindowViewType == host::ppViewNotesPage;
