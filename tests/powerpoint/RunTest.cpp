@@ -9,10 +9,10 @@
 #include "support/ResourceModule.h"
 
 #include "platform/MessagePump.h"
-#include "powerpoint/ProcessFixture.h"
+#include "PowerPointFixture.h"
 #include "powerpoint/TemporaryCopies.h"
 
-using namespace processtest;
+using namespace pptest;
 
 TEST_F(RunTest, ADeckWithoutSlidesEndsWith2001BeforeAnyCopy) {
   Open(decktest::Deck{});

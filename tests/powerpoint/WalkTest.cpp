@@ -1,6 +1,6 @@
-#include "powerpoint/ProcessFixture.h"
+#include "PowerPointFixture.h"
 
-using namespace processtest;
+using namespace pptest;
 using decktest::Sp;
 
 namespace {
