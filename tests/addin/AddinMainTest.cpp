@@ -53,10 +53,13 @@ class AddinTest : public ::testing::Test {
     platform::SetBeepHandler({});
   }
 
-  // Connects with these engine entries (none: the engine side decides).
-  void Connect(std::vector<engine::EngineEntry> entries, std::uint32_t launchKind = 1, bool fromEngines = false) {
-    addin::AddinMain::SetFacadeSetup([entries, fromEngines](addin::AddinApplication& facade) {
+  // Connects with these engine entries (none: the engine side decides);
+  // more is any further facade setup.
+  void Connect(std::vector<engine::EngineEntry> entries, std::uint32_t launchKind = 1, bool fromEngines = false,
+               std::function<void(addin::AddinApplication&)> more = {}) {
+    addin::AddinMain::SetFacadeSetup([entries, fromEngines, more](addin::AddinApplication& facade) {
       facade.SetSwitches(0, 1, 0);
+      if (more) more(facade);
       if (fromEngines) return;
       facade.SetEngineListFiller([entries](engine::EngineCaches& caches, bool) {
         engine::EngineEntryList list;
@@ -82,6 +85,20 @@ class AddinTest : public ::testing::Test {
     options::RegistrySettings s;
     s.OpenRead(platform::Hive::CurrentUser, L"");
     return s.QueryValue(name, L"<none>");
+  }
+  // The fake engine side's one pair, the mode the add-in picks from it.
+  static fake_engine::FakeImplementation& AddEngine(fake_engine::FakeEngineSide& side) {
+    return side.AddImplementation(L"Test").AddPair(
+        {L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"});
+  }
+  // A one-slide deck opened in a window showing that slide.
+  Ptr<host::Presentation> OpenDeck(const std::string& slide) {
+    decktest::Deck d;
+    d.slides.push_back(slide);
+    decktest::Write(d, dir.path() / "deck.pptx");
+    auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
+    deck->Windows()->Item(1)->View()->GotoSlide(1);
+    return deck;
   }
   int CountTagged(const std::wstring& tag) {
     int n = 0;
@@ -295,21 +312,15 @@ TEST_F(AddinTest, ClickFrame) {
 
 TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
   fake_engine::FakeEngineSide side;
-  side.AddImplementation(L"Test")
-      .AddPair({L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"})
-      .SetTransform(fake_engine::Transform::Bracket);
+  AddEngine(side).SetTransform(fake_engine::Transform::Bracket);
   Connect({}, 1, true);
   ASSERT_EQ(Menu().SelectedMode(), L"Test:en-xx");
-  decktest::Deck d;
-  d.slides.push_back(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One.") +
-                     decktest::Sp(3, "B", 0, 400000, 900000, 300000, "Old"));
-  decktest::Write(d, dir.path() / "deck.pptx");
-  auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
+  auto deck = OpenDeck(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One.") +
+                       decktest::Sp(3, "B", 0, 400000, 900000, 300000, "Old"));
   auto slide = deck->Slides()->Item(1);
   auto a = slide->Shapes()->Item(L"A");
   auto b = slide->Shapes()->Item(L"B");
   a->TextFrame()->TextRange()->SetText(L"One.\rTwo.");
-  deck->Windows()->Item(1)->View()->GotoSlide(1);
   powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
 
   // Nothing selected: copy says so and leaves the clipboard alone.
@@ -329,18 +340,12 @@ TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
   deck->Close();
 }
 
-}  // namespace
-
-namespace {
 
 TEST_F(AddinTest, ACancelledTranslationChangesNeitherClipboardNorSelection) {
   fake_engine::FakeEngineSide side;
-  side.AddImplementation(L"Test")
-      .AddPair({L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"})
-      .Script(fake_engine::Operation::Translate, {.hang = true});
+  AddEngine(side).Script(fake_engine::Operation::Translate, {.hang = true});
   // The time limit cancels the hanging request.
-  addin::AddinMain::SetFacadeSetup([](addin::AddinApplication& facade) {
-    facade.SetSwitches(0, 1, 0);
+  Connect({}, 1, true, [](addin::AddinApplication& facade) {
     facade.SetWatchdogStep(std::chrono::milliseconds(5));
     facade.SetOptionsLoader([](options::TranslationOptions& sets) {
       sets.Reset();
@@ -348,13 +353,7 @@ TEST_F(AddinTest, ACancelledTranslationChangesNeitherClipboardNorSelection) {
       return true;
     });
   });
-  const std::vector<std::uint32_t> custom{1};
-  addin::OnConnection(app, std::make_shared<int>(0), &custom);
-  decktest::Deck d;
-  d.slides.push_back(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One."));
-  decktest::Write(d, dir.path() / "deck.pptx");
-  auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
-  deck->Windows()->Item(1)->View()->GotoSlide(1);
+  auto deck = OpenDeck(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One."));
   auto a = deck->Slides()->Item(1)->Shapes()->Item(L"A");
   deck->Slides()->Item(1)->Shapes()->Range(std::vector<std::wstring>{L"A"})->Select();
   powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
@@ -380,9 +379,6 @@ TEST_F(AddinTest, TagsUseTheProgIdWithoutItsVersion) {
   EXPECT_EQ(addin::UnversionedProgId(L"Other.Name"), L"Other.Name");
 }
 
-}  // namespace
-
-namespace {
 
 // The document host with command bars that refuse the menu bar or new bars.
 class RefusingBars : public host::CommandBars {
