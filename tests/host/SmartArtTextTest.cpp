@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -15,11 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path Corpus(const char* name) {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  fs::path root = src ? fs::path(src) : fs::current_path();
-  return root / ".." / "shared" / "corpus" / "real" / name;
-}
 
 // Text of every data point of a diagram data part but the layout's own, in model order.
 std::vector<std::wstring> ModelTexts(host::pptx::Package& pkg, const std::string& part) {
@@ -85,7 +79,7 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
                {"poi__smartart-rotated-text.pptx", {L"T-abc", L"T-def", L"T-ghi", L"T-jkl"}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.deck);
-    fs::path deck = Corpus(c.deck);
+    fs::path deck = decktest::CorpusDeck(c.deck);
     ASSERT_TRUE(fs::exists(deck)) << deck;
     int edited = 0;
     auto pkg = EditDrawnTexts(deck, mTemp / c.deck, edited);
@@ -102,7 +96,7 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
 }
 
 TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
-  fs::path deck = Corpus("oxsdk__SmartArt_OrgChart1.pptx");
+  fs::path deck = decktest::CorpusDeck("oxsdk__SmartArt_OrgChart1.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
   int edited = 0;
   auto pkg = EditDrawnTexts(deck, mTemp / "orgchart.pptx", edited);
@@ -116,7 +110,7 @@ TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
 }
 
 TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
-  fs::path deck = Corpus("poi__smartart-simple.pptx");
+  fs::path deck = decktest::CorpusDeck("poi__smartart-simple.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
   // A layout that draws the node "abc" twice: a copy of its shape at the end.
   auto pkg = host::pptx::Package::Open(deck);
@@ -147,7 +141,7 @@ TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
 }
 
 TEST_F(SmartArtTextTest, AShapeShowingANodeWithItsChildrenSharesItsParagraphsOut) {
-  fs::path deck = Corpus("poi__smartart-simple.pptx");
+  fs::path deck = decktest::CorpusDeck("poi__smartart-simple.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
   auto doc = host::pptx::Document::Open(deck);
   host::pptx::Package& pkg = doc->Pkg();

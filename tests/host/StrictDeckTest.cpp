@@ -2,7 +2,6 @@
 // the same things, edits reach every place the text lives, and a saved strict
 // deck stays strict with every part the edits did not touch as it was.
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -22,11 +21,6 @@ using namespace host;
 
 namespace {
 
-fs::path Corpus(const std::string& name) {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  fs::path root = src ? fs::path(src) : fs::current_path();
-  return root / ".." / "shared" / "corpus" / "real" / name;
-}
 
 void ShowShape(const Ptr<Shape>& s, int depth, std::wostringstream& out) {
   int type = s->Type();
@@ -88,7 +82,7 @@ std::vector<std::string> TransitionalParts(const fs::path& deck) {
 class StrictDeck : public ::testing::Test {
  protected:
   fs::path StrictCopy(const std::string& corpusDeck) {
-    fs::path from = Corpus(corpusDeck);
+    fs::path from = decktest::CorpusDeck(corpusDeck);
     if (!fs::exists(from)) throw std::runtime_error("corpus deck missing: " + from.string());
     fs::path to = mTemp / ("strict-" + corpusDeck);
     decktest::WriteStrictCopy(from, to);
@@ -111,12 +105,12 @@ TEST_F(StrictDeck, TheModelShowsWhatItShowsOfTheTransitionalDeck) {
                         Case{"pptx__ph-populated-placeholders.pptx", L"\"Body text\""},
                         Case{"pptx__shp-shapes.pptx", L"\"shapes[3]\""}}) {
     SCOPED_TRACE(c.deck);
-    std::wstring transitional = Show(Corpus(c.deck));
+    std::wstring transitional = Show(decktest::CorpusDeck(c.deck));
     EXPECT_NE(transitional.find(c.seen), std::wstring::npos) << transitional;
     EXPECT_EQ(Show(StrictCopy(c.deck)), transitional);
   }
   // A strict deck as an office suite wrote it, with legacy comments.
-  std::wstring shown = Show(Corpus("oxsdk___HC_viewPr-PresentationViewProperties-showComments-1.pptx"));
+  std::wstring shown = Show(decktest::CorpusDeck("oxsdk___HC_viewPr-PresentationViewProperties-showComments-1.pptx"));
   EXPECT_NE(shown.find(L"comment Harshal Doshi @1.25,1.25: PowerPoint Rocks!!!"), std::wstring::npos);
   EXPECT_NE(shown.find(L"comment Harshal Doshi @655.5,48: PowerPoint Logo!"), std::wstring::npos);
 }

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -59,12 +58,6 @@ inline std::wstring Bracket(const std::wstring& s) { return L"[" + s + L"]"; }
 inline std::string ReadFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline std::filesystem::path CorpusDeck(const char* name) {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  std::filesystem::path root = src ? std::filesystem::path(src) : std::filesystem::current_path();
-  return root / ".." / "shared" / "corpus" / "real" / name;
 }
 
 // What the run needs from its facade, without a watchdog.
