@@ -17,7 +17,8 @@ namespace decktest {
 // The shared folder of real decks, beside the source tree.
 inline std::filesystem::path CorpusDir() {
   const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  std::filesystem::path root = src ? std::filesystem::path(src) : std::filesystem::path(__FILE__).parent_path() / "../..";
+  std::filesystem::path root =
+      src ? std::filesystem::path(src) : std::filesystem::path(__FILE__).parent_path() / ".." / "..";
   return root / ".." / "shared" / "corpus" / "real";
 }
 inline std::filesystem::path CorpusDeck(const std::string& name) { return CorpusDir() / name; }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DeckBuilder.h"
+#include "TextTestSupport.h"
 #include "host/Host.h"
 #include "host/pptx/PptxApplication.h"
 #include "host/pptx/PptxDocument.h"
@@ -14,26 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
-// Text of every data point of a diagram data part but the layout's own, in model order.
-std::vector<std::wstring> ModelTexts(host::pptx::Package& pkg, const std::string& part) {
-  std::vector<std::wstring> out;
-  for (pugi::xml_node pt : pkg.Xml(part).document_element().child("dgm:ptLst").children("dgm:pt")) {
-    std::string_view type = pt.attribute("type").value();
-    if (type == "pres") continue;
-    out.push_back(host::pptx::TextBody(pt.child("dgm:t")).Text());
-  }
-  return out;
-}
-
-std::vector<std::wstring> DrawnTexts(host::pptx::Package& pkg, const std::string& part) {
-  std::vector<std::wstring> out;
-  for (pugi::xml_node sp : pkg.Xml(part).document_element().child("dsp:spTree").children("dsp:sp")) {
-    std::wstring t = host::pptx::TextBody(sp.child("dsp:txBody")).Text();
-    if (!t.empty()) out.push_back(t);
-  }
-  return out;
-}
 
 class SmartArtTextTest : public ::testing::Test {
  protected:
@@ -85,8 +66,8 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
     auto pkg = EditDrawnTexts(deck, mTemp / c.deck, edited);
     ASSERT_TRUE(pkg);
     EXPECT_EQ(edited, static_cast<int>(c.want.size()));
-    EXPECT_EQ(DrawnTexts(*pkg, "ppt/diagrams/drawing1.xml"), c.want);
-    EXPECT_EQ(NonEmpty(ModelTexts(*pkg, "ppt/diagrams/data1.xml")), c.want);
+    EXPECT_EQ(texttest::DrawnTexts(*pkg, "ppt/diagrams/drawing1.xml"), c.want);
+    EXPECT_EQ(NonEmpty(texttest::ModelTexts(*pkg, "ppt/diagrams/data1.xml")), c.want);
   }
   // The model keeps the formatting of its own paragraphs (bold italic "def").
   auto pkg = host::pptx::Package::Open(mTemp / "poi__smartart-simple.pptx");
@@ -106,7 +87,7 @@ TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
                                  L"T-Bottom-Left",  L"T-Bottom-Left",   L"T-Bottom-Right",
                                  L"T-Bottom-Right", L"T-Temp",          L"T-Assistant"};
   EXPECT_EQ(edited, 9);
-  EXPECT_EQ(NonEmpty(ModelTexts(*pkg, "ppt/diagrams/data1.xml")), want);
+  EXPECT_EQ(NonEmpty(texttest::ModelTexts(*pkg, "ppt/diagrams/data1.xml")), want);
 }
 
 TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {

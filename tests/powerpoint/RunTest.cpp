@@ -26,7 +26,10 @@ TEST_F(RunTest, RunsThatCannotStartStopBeforeAnyCopy) {
       "<p:modifyVerifier cryptProviderType=\"rsaAES\" cryptAlgorithmClass=\"hash\" cryptAlgorithmType=\"typeAny\" "
       "cryptAlgorithmSid=\"14\" spinCount=\"100000\" saltData=\"AA==\" hashData=\"AA==\"/>";
   for (const Case& c : {Case{"no slides", [&] { Open(decktest::Deck{}); }, 2001},
-                        Case{"no selection", [&] { Open(ThreeSlides())->Windows()->Item(1)->Panes()->Item(1)->Activate(); },
+                        Case{"no selection", [&] {
+                               Open(ThreeSlides());
+                               Window()->Panes()->Item(1)->Activate();
+                             },
                              2002, true},
                         Case{"slide show", [&] { host::pptx::RunSlideShow(app, Open(ThreeSlides())); }, 2122},
                         Case{"final", [&] { Open(ThreeSlides())->SetFinal(true); }, 2123},
