@@ -3,6 +3,8 @@
 // click frame, and copy/paste through the clipboard stand-in.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "addin/AddinMain.h"
 #include "engine/AppCommon.h"
 #include "fake/FakeEngine.h"
@@ -124,7 +126,21 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
   EXPECT_TRUE(popup->BeginGroup());
   // tag key, visible, begins a group, enabled
   struct Row { const wchar_t* key; bool visible, group, enabled; };
-  const Row menuRows[] = {
+  // Every control in order as the rows say; buttons have one more look.
+  auto check = [](const Ptr<host::CommandBarControls>& controls, const std::vector<Row>& rows,
+                  const std::function<void(const Ptr<host::CommandBarControl>&)>& button) {
+    ASSERT_EQ(controls->Count(), static_cast<int>(rows.size()));
+    for (size_t i = 0; i < rows.size(); ++i) {
+      auto c = controls->Item(static_cast<int>(i) + 1);
+      SCOPED_TRACE(rows[i].key);
+      EXPECT_EQ(c->Tag(), kTag + rows[i].key);
+      EXPECT_EQ(c->Visible(), rows[i].visible);
+      EXPECT_EQ(c->BeginGroup(), rows[i].group);
+      EXPECT_EQ(c->Enabled(), rows[i].enabled);
+      if (c->Type() == host::msoControlButton) button(c);
+    }
+  };
+  const std::vector<Row> menuRows = {
       {L".MENU.TRAN-OPT", false, false, true},     {L".MENU.TRAN-MODE", true, false, true},
       {L".MENU.TRAN-SHEET", true, true, true},      {L".MENU.TRAN-ALL", true, false, true},
       {L".MENU.TRAN-SELECT", true, false, true},    {L".MENU.TRAN-COPY", false, true, true},
@@ -133,23 +149,12 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
       {L".MENU.ENGINE-OPTION", true, false, false}, {L".MENU.TOOLBAR", true, true, true},
       {L".MENU.VERSION", true, false, true},        {L".MENU.HELP", true, true, true}};
   auto items = popup->Controls();
-  ASSERT_EQ(items->Count(), 14);
-  for (int i = 0; i < 14; ++i) {
-    auto c = items->Item(i + 1);
-    SCOPED_TRACE(menuRows[i].key);
-    EXPECT_EQ(c->Tag(), kTag + menuRows[i].key);
-    EXPECT_EQ(c->Visible(), menuRows[i].visible);
-    EXPECT_EQ(c->BeginGroup(), menuRows[i].group);
-    EXPECT_EQ(c->Enabled(), menuRows[i].enabled);
-    if (c->Type() == host::msoControlButton) {
-      EXPECT_EQ(c->OnAction(), L"!<" + kTag + L">");
-    }
-  }
+  check(items, menuRows, [](const Ptr<host::CommandBarControl>& c) { EXPECT_EQ(c->OnAction(), L"!<" + kTag + L">"); });
   EXPECT_EQ(items->Item(3)->Style(), host::msoButtonIconAndCaption);
   EXPECT_EQ(items->Item(12)->Style(), host::msoButtonCaption);
   EXPECT_EQ(items->Item(12)->Caption(), LoadText(8014));
 
-  const Row toolbarRows[] = {
+  const std::vector<Row> toolbarRows = {
       {L".BUTTON.TRAN-OPT", false, false, true},    {L".BUTTON.TRAN-MODE", true, false, true},
       {L".BUTTON.TRAN-SHEET", true, true, true},     {L".BUTTON.TRAN-ALL", true, false, true},
       {L".BUTTON.TRAN-SELECT", true, false, true},   {L".BUTTON.TRAN-COPY", false, true, true},
@@ -157,17 +162,8 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
       {L".BUTTON.REGIST-DICT", false, false, false}, {L".BUTTON.OPTION", true, true, true},
       {L".BUTTON.ENGINE-OPTION", true, false, false}, {L".BUTTON.HELP", true, true, true}};
   auto bar = app->CommandBars()->Item(Menu().ToolbarName());
-  ASSERT_EQ(bar->Controls()->Count(), 12);
-  for (int i = 0; i < 12; ++i) {
-    auto c = bar->Controls()->Item(i + 1);
-    SCOPED_TRACE(toolbarRows[i].key);
-    EXPECT_EQ(c->Tag(), kTag + toolbarRows[i].key);
-    EXPECT_EQ(c->Visible(), toolbarRows[i].visible);
-    EXPECT_EQ(c->BeginGroup(), toolbarRows[i].group);
-    if (c->Type() == host::msoControlButton) {
-      EXPECT_EQ(c->Style(), host::msoButtonIcon);
-    }
-  }
+  check(bar->Controls(), toolbarRows,
+        [](const Ptr<host::CommandBarControl>& c) { EXPECT_EQ(c->Style(), host::msoButtonIcon); });
   EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->Caption(), L"en - Test a  [T]");
   EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->TooltipText(), LoadText(8053));
 }
