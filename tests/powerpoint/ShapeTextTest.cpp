@@ -14,7 +14,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, ShapeTextModels, ::testing::Values(11, 16));
 
 TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
   OpenCopies({Box(2, "Box", Para({{"One cat.", ""}, {" Two dogs.", "b=\"1\""}}) + Para({{"Three birds.", "i=\"1\""}}))},
-       GetParam());
+             GetParam());
   o.SentenceSeparator = L"|";
   ASSERT_TRUE(Translate("Box"));
   // No separator before a line end, nor after the last sentence.
@@ -29,10 +29,11 @@ TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
 // piece must still be written over itself.
 TEST_P(ShapeTextModels, ParagraphsAndSelectionsAreWrittenWhereTheyAre) {
   impl->SetTranslator(Bracket);
-  OpenCopies({Box(2, "Body", Para({{"First one.", ""}}) + Para({{"Second one. More here.", ""}}) + Para({{"Third.", ""}}),
-            400 * P, 300 * P, "<a:bodyPr/>", "type=\"body\" idx=\"1\"") +
-        Box(3, "Box", Para({{"Alpha one. Beta two. Gamma three. Delta four.", ""}}))},
-       GetParam());
+  OpenCopies({Box(2, "Body",
+                  Para({{"First one.", ""}}) + Para({{"Second one. More here.", ""}}) + Para({{"Third.", ""}}),
+                  400 * P, 300 * P, "<a:bodyPr/>", "type=\"body\" idx=\"1\"") +
+              Box(3, "Box", Para({{"Alpha one. Beta two. Gamma three. Delta four.", ""}}))},
+             GetParam());
   ASSERT_TRUE(Translate("Body", false, true));
   EXPECT_EQ(TargetText("Body")->Text(), L"[First one.]\r[Second one.] [More here.]\r[Third.]");
 
@@ -70,10 +71,10 @@ TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {
 // each run's own size, on a translation three times its source's length.
 TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
   OpenCopies({Box(2, "Long", Para({{"Several words in one small box.", "sz=\"2400\""}, {" More.", "sz=\"2000\""}}),
-            200 * P, 100 * P) +
-        Box(3, "Short", Para({{"Fits.", "sz=\"1800\""}}), 300 * P, 80 * P) +
-        Box(4, "Tiny", Para({{"Never gone", "sz=\"200\""}}), 10 * P, 1 * P)},
-       GetParam());
+                  200 * P, 100 * P) +
+              Box(3, "Short", Para({{"Fits.", "sz=\"1800\""}}), 300 * P, 80 * P) +
+              Box(4, "Tiny", Para({{"Never gone", "sz=\"200\""}}), 10 * P, 1 * P)},
+             GetParam());
   impl->SetTranslator([](const std::wstring& s) { return s + L" " + s + L" " + s; });
   for (const char* name : {"Long", "Short", "Tiny"}) {
     ASSERT_TRUE(Translate(name));

@@ -43,10 +43,11 @@ class SlideContent : public PowerPointTest {
 
 TEST_F(SlideContent, MergedTableAreaIsTranslatedOnceAtItsTopLeftCell) {
   using decktest::Cell;
-  OpenCopies({decktest::Table(2, "Grid", 3,
-                        {Cell("A", " gridSpan=\"2\" rowSpan=\"2\"") + Cell("", " hMerge=\"1\" rowSpan=\"2\"") + Cell("B"),
-                         Cell("", " gridSpan=\"2\" vMerge=\"1\"") + Cell("", " hMerge=\"1\" vMerge=\"1\"") + Cell("C"),
-                         Cell("D") + Cell("E") + Cell("F")})});
+  OpenCopies({decktest::Table(
+      2, "Grid", 3,
+      {Cell("A", " gridSpan=\"2\" rowSpan=\"2\"") + Cell("", " hMerge=\"1\" rowSpan=\"2\"") + Cell("B"),
+       Cell("", " gridSpan=\"2\" vMerge=\"1\"") + Cell("", " hMerge=\"1\" vMerge=\"1\"") + Cell("C"),
+       Cell("D") + Cell("E") + Cell("F")})});
   impl->SetTranslator(Bracket);
   ASSERT_TRUE(powerpoint::TranslateShape_Table(ctx, Source("Grid"), Target("Grid")));
   auto table = Target("Grid")->Table();
@@ -100,7 +101,7 @@ TEST_F(SlideContent, WordArtTextsInEveryLayout) {
                         Case{"", 0, 0, L" "}}) {  // a text effect cannot be empty
     SCOPED_TRACE(c.expected);
     OpenCopies({Box(2, "Art", c.source.empty() ? "<a:p/>" : Para({{c.source, ""}}), 300 * P, 80 * P,
-              "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>")});
+                    "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>")});
     ASSERT_EQ(Source("Art")->Type(), host::msoTextEffect);
     o.DualPrint = c.dualPrint;
     o.DualPrintDest = c.dest;
