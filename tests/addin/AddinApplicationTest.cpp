@@ -4,7 +4,7 @@
 #include <future>
 
 #include "addin/AddinApplication.h"
-#include "powerpoint/ProcessFixture.h"
+#include "powerpoint/PowerPointFixture.h"
 
 using addin::AddinApplication;
 using namespace std::chrono_literals;
@@ -28,7 +28,7 @@ std::vector<int> ListedIds() {
 
 // A facade over a scripted engine list and option sets "default" and
 // "Fancy" (selected, with dual print), running on the fixture's host.
-class Facade : public processtest::RunTest {
+class Facade : public pptest::RunTest {
  protected:
   void SetUp() override {
     RunTest::SetUp();
@@ -81,7 +81,7 @@ TEST_F(Facade, AnUnknownModeRefreshesOnceAndRunsWithAnEmptyRecord) {
 
   // The command still reaches the run, which cannot open an engine.
   OpenFile([&] {
-    decktest::Write(processtest::ThreeSlides(), dir / "deck.pptx");
+    decktest::Write(pptest::ThreeSlides(), dir / "deck.pptx");
     return dir / "deck.pptx";
   }());
   facade.SetApplication(app);
@@ -132,12 +132,12 @@ TEST_F(Facade, TheWatchdogCancelsARunThatOutlastsItsTimeLimit) {
   facade.SetWatchdogStep(1ms);
   // The first request would take five seconds unless cancelled.
   impl->Script(fake_engine::Operation::Translate, fake_engine::Behaviour{.delayMs = 5000, .times = 1});
-  Open(processtest::ThreeSlides());
+  Open(pptest::ThreeSlides());
   facade.SetApplication(app);
   facade.TranslateAll(L"FakeMT:en-xx", L"default");
   EXPECT_TRUE(Outcome().success);
   EXPECT_TRUE(Outcome().cancelled);
-  EXPECT_EQ(processtest::RunTest::Text(Outcome().translation, 3, 1), L"Delta");
+  EXPECT_EQ(pptest::RunTest::Text(Outcome().translation, 3, 1), L"Delta");
 }
 
 TEST(TimeOutWatchdog, StopsWithoutFiringAndFiresOnceTheTimeIsUp) {

@@ -3,6 +3,8 @@
 // click frame, and copy/paste through the clipboard stand-in.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "addin/AddinMain.h"
 #include "engine/AppCommon.h"
 #include "fake/FakeEngine.h"
@@ -53,10 +55,13 @@ class AddinTest : public ::testing::Test {
     platform::SetBeepHandler({});
   }
 
-  // Connects with these engine entries (none: the engine side decides).
-  void Connect(std::vector<engine::EngineEntry> entries, std::uint32_t launchKind = 1, bool fromEngines = false) {
-    addin::AddinMain::SetFacadeSetup([entries, fromEngines](addin::AddinApplication& facade) {
+  // Connects with these engine entries (none: the engine side decides);
+  // more is any further facade setup.
+  void Connect(std::vector<engine::EngineEntry> entries, std::uint32_t launchKind = 1, bool fromEngines = false,
+               std::function<void(addin::AddinApplication&)> more = {}) {
+    addin::AddinMain::SetFacadeSetup([entries, fromEngines, more](addin::AddinApplication& facade) {
       facade.SetSwitches(0, 1, 0);
+      if (more) more(facade);
       if (fromEngines) return;
       facade.SetEngineListFiller([entries](engine::EngineCaches& caches, bool) {
         engine::EngineEntryList list;
@@ -83,6 +88,20 @@ class AddinTest : public ::testing::Test {
     s.OpenRead(platform::Hive::CurrentUser, L"");
     return s.QueryValue(name, L"<none>");
   }
+  // The fake engine side's one pair, the mode the add-in picks from it.
+  static fake_engine::FakeImplementation& AddEngine(fake_engine::FakeEngineSide& side) {
+    return side.AddImplementation(L"Test").AddPair(
+        {L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"});
+  }
+  // A one-slide deck opened in a window showing that slide.
+  Ptr<host::Presentation> OpenDeck(const std::string& slide) {
+    decktest::Deck d;
+    d.slides.push_back(slide);
+    decktest::Write(d, dir.path() / "deck.pptx");
+    auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
+    deck->Windows()->Item(1)->View()->GotoSlide(1);
+    return deck;
+  }
   int CountTagged(const std::wstring& tag) {
     int n = 0;
     auto controls = app->CommandBars()->Item(std::wstring(L"Menu Bar"))->Controls();
@@ -107,7 +126,21 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
   EXPECT_TRUE(popup->BeginGroup());
   // tag key, visible, begins a group, enabled
   struct Row { const wchar_t* key; bool visible, group, enabled; };
-  const Row menuRows[] = {
+  // Every control in order as the rows say; buttons have one more look.
+  auto check = [](const Ptr<host::CommandBarControls>& controls, const std::vector<Row>& rows,
+                  const std::function<void(const Ptr<host::CommandBarControl>&)>& button) {
+    ASSERT_EQ(controls->Count(), static_cast<int>(rows.size()));
+    for (size_t i = 0; i < rows.size(); ++i) {
+      auto c = controls->Item(static_cast<int>(i) + 1);
+      SCOPED_TRACE(rows[i].key);
+      EXPECT_EQ(c->Tag(), kTag + rows[i].key);
+      EXPECT_EQ(c->Visible(), rows[i].visible);
+      EXPECT_EQ(c->BeginGroup(), rows[i].group);
+      EXPECT_EQ(c->Enabled(), rows[i].enabled);
+      if (c->Type() == host::msoControlButton) button(c);
+    }
+  };
+  const std::vector<Row> menuRows = {
       {L".MENU.TRAN-OPT", false, false, true},     {L".MENU.TRAN-MODE", true, false, true},
       {L".MENU.TRAN-SHEET", true, true, true},      {L".MENU.TRAN-ALL", true, false, true},
       {L".MENU.TRAN-SELECT", true, false, true},    {L".MENU.TRAN-COPY", false, true, true},
@@ -116,23 +149,12 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
       {L".MENU.ENGINE-OPTION", true, false, false}, {L".MENU.TOOLBAR", true, true, true},
       {L".MENU.VERSION", true, false, true},        {L".MENU.HELP", true, true, true}};
   auto items = popup->Controls();
-  ASSERT_EQ(items->Count(), 14);
-  for (int i = 0; i < 14; ++i) {
-    auto c = items->Item(i + 1);
-    SCOPED_TRACE(menuRows[i].key);
-    EXPECT_EQ(c->Tag(), kTag + menuRows[i].key);
-    EXPECT_EQ(c->Visible(), menuRows[i].visible);
-    EXPECT_EQ(c->BeginGroup(), menuRows[i].group);
-    EXPECT_EQ(c->Enabled(), menuRows[i].enabled);
-    if (c->Type() == host::msoControlButton) {
-      EXPECT_EQ(c->OnAction(), L"!<" + kTag + L">");
-    }
-  }
+  check(items, menuRows, [](const Ptr<host::CommandBarControl>& c) { EXPECT_EQ(c->OnAction(), L"!<" + kTag + L">"); });
   EXPECT_EQ(items->Item(3)->Style(), host::msoButtonIconAndCaption);
   EXPECT_EQ(items->Item(12)->Style(), host::msoButtonCaption);
   EXPECT_EQ(items->Item(12)->Caption(), LoadText(8014));
 
-  const Row toolbarRows[] = {
+  const std::vector<Row> toolbarRows = {
       {L".BUTTON.TRAN-OPT", false, false, true},    {L".BUTTON.TRAN-MODE", true, false, true},
       {L".BUTTON.TRAN-SHEET", true, true, true},     {L".BUTTON.TRAN-ALL", true, false, true},
       {L".BUTTON.TRAN-SELECT", true, false, true},   {L".BUTTON.TRAN-COPY", false, true, true},
@@ -140,17 +162,8 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
       {L".BUTTON.REGIST-DICT", false, false, false}, {L".BUTTON.OPTION", true, true, true},
       {L".BUTTON.ENGINE-OPTION", true, false, false}, {L".BUTTON.HELP", true, true, true}};
   auto bar = app->CommandBars()->Item(Menu().ToolbarName());
-  ASSERT_EQ(bar->Controls()->Count(), 12);
-  for (int i = 0; i < 12; ++i) {
-    auto c = bar->Controls()->Item(i + 1);
-    SCOPED_TRACE(toolbarRows[i].key);
-    EXPECT_EQ(c->Tag(), kTag + toolbarRows[i].key);
-    EXPECT_EQ(c->Visible(), toolbarRows[i].visible);
-    EXPECT_EQ(c->BeginGroup(), toolbarRows[i].group);
-    if (c->Type() == host::msoControlButton) {
-      EXPECT_EQ(c->Style(), host::msoButtonIcon);
-    }
-  }
+  check(bar->Controls(), toolbarRows,
+        [](const Ptr<host::CommandBarControl>& c) { EXPECT_EQ(c->Style(), host::msoButtonIcon); });
   EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->Caption(), L"en - Test a  [T]");
   EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->TooltipText(), LoadText(8053));
 }
@@ -295,21 +308,15 @@ TEST_F(AddinTest, ClickFrame) {
 
 TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
   fake_engine::FakeEngineSide side;
-  side.AddImplementation(L"Test")
-      .AddPair({L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"})
-      .SetTransform(fake_engine::Transform::Bracket);
+  AddEngine(side).SetTransform(fake_engine::Transform::Bracket);
   Connect({}, 1, true);
   ASSERT_EQ(Menu().SelectedMode(), L"Test:en-xx");
-  decktest::Deck d;
-  d.slides.push_back(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One.") +
-                     decktest::Sp(3, "B", 0, 400000, 900000, 300000, "Old"));
-  decktest::Write(d, dir.path() / "deck.pptx");
-  auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
+  auto deck = OpenDeck(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One.") +
+                       decktest::Sp(3, "B", 0, 400000, 900000, 300000, "Old"));
   auto slide = deck->Slides()->Item(1);
   auto a = slide->Shapes()->Item(L"A");
   auto b = slide->Shapes()->Item(L"B");
   a->TextFrame()->TextRange()->SetText(L"One.\rTwo.");
-  deck->Windows()->Item(1)->View()->GotoSlide(1);
   powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
 
   // Nothing selected: copy says so and leaves the clipboard alone.
@@ -329,18 +336,12 @@ TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
   deck->Close();
 }
 
-}  // namespace
-
-namespace {
 
 TEST_F(AddinTest, ACancelledTranslationChangesNeitherClipboardNorSelection) {
   fake_engine::FakeEngineSide side;
-  side.AddImplementation(L"Test")
-      .AddPair({L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"})
-      .Script(fake_engine::Operation::Translate, {.hang = true});
+  AddEngine(side).Script(fake_engine::Operation::Translate, {.hang = true});
   // The time limit cancels the hanging request.
-  addin::AddinMain::SetFacadeSetup([](addin::AddinApplication& facade) {
-    facade.SetSwitches(0, 1, 0);
+  Connect({}, 1, true, [](addin::AddinApplication& facade) {
     facade.SetWatchdogStep(std::chrono::milliseconds(5));
     facade.SetOptionsLoader([](options::TranslationOptions& sets) {
       sets.Reset();
@@ -348,13 +349,7 @@ TEST_F(AddinTest, ACancelledTranslationChangesNeitherClipboardNorSelection) {
       return true;
     });
   });
-  const std::vector<std::uint32_t> custom{1};
-  addin::OnConnection(app, std::make_shared<int>(0), &custom);
-  decktest::Deck d;
-  d.slides.push_back(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One."));
-  decktest::Write(d, dir.path() / "deck.pptx");
-  auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
-  deck->Windows()->Item(1)->View()->GotoSlide(1);
+  auto deck = OpenDeck(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One."));
   auto a = deck->Slides()->Item(1)->Shapes()->Item(L"A");
   deck->Slides()->Item(1)->Shapes()->Range(std::vector<std::wstring>{L"A"})->Select();
   powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
@@ -380,9 +375,6 @@ TEST_F(AddinTest, TagsUseTheProgIdWithoutItsVersion) {
   EXPECT_EQ(addin::UnversionedProgId(L"Other.Name"), L"Other.Name");
 }
 
-}  // namespace
-
-namespace {
 
 // The document host with command bars that refuse the menu bar or new bars.
 class RefusingBars : public host::CommandBars {

@@ -1,24 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "Command.h"
+#include "CallMain.h"
 
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
-Outcome Call(std::vector<std::string> args) {
-  args.insert(args.begin(), "pelorant");
-  std::istringstream in;
-  std::ostringstream out, err;
-  app::CommandIo io{in, out, err};
-  int status = app::RunMain(args, io);
-  return {status, out.str(), err.str()};
-}
+using apptest::Call;
+using apptest::Outcome;
 
 TEST(CommandLine, HelpListsEveryRegisteredCommandAligned) {
   Outcome r = Call({"--help"});

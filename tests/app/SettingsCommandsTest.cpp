@@ -2,9 +2,7 @@
 // what they keep, and that each command is one change of the hive file.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "Command.h"
+#include "CallMain.h"
 #include "platform/Registry.h"
 #include "platform/TestSupport.h"
 
@@ -12,18 +10,8 @@ namespace {
 
 class SettingsCommands : public ::testing::Test {
  protected:
-  struct Outcome {
-    int status;
-    std::string out, err;
-  };
-  Outcome Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "pelorant");
-    std::istringstream in;
-    std::ostringstream out, err;
-    app::CommandIo io{in, out, err};
-    int status = app::RunMain(args, io);
-    return {status, out.str(), err.str()};
-  }
+  using Outcome = apptest::Outcome;
+  static Outcome Run(std::vector<std::string> args) { return apptest::Call(std::move(args)); }
   // The rewrites of the hive file that one command costs.
   std::uint64_t Rewrites(std::vector<std::string> args) {
     const std::uint64_t before = platform::RegistryRewriteCount();

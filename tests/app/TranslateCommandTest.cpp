@@ -1,9 +1,7 @@
 // Arguments `pelorant translate` refuses before it opens anything.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "Command.h"
+#include "CallMain.h"
 
 namespace {
 
@@ -31,16 +29,14 @@ TEST(TranslateCommand, BadArgumentsAreUsageErrorsThatSayWhy) {
       {{deck, "-o", out, "--fast"}, "unknown option '--fast'"},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> argv{"pelorant", "translate"};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    std::istringstream in;
-    std::ostringstream o, e;
-    app::CommandIo io{in, o, e};
+    std::vector<std::string> args{"translate"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
     std::string shown;
     for (const auto& a : c.args) shown += " " + a;
-    EXPECT_EQ(app::RunMain(argv, io), 2) << shown;
-    EXPECT_NE(e.str().find(c.says), std::string::npos) << shown << ": " << e.str();
-    EXPECT_TRUE(o.str().empty()) << shown;
+    apptest::Outcome r = apptest::Call(args);
+    EXPECT_EQ(r.status, 2) << shown;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << ": " << r.err;
+    EXPECT_TRUE(r.out.empty()) << shown;
   }
 }
 

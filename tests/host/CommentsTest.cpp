@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -14,11 +13,6 @@ using host::pptx::SlideRef;
 
 namespace {
 
-fs::path Corpus(const char* name) {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  fs::path root = src ? fs::path(src) : fs::current_path();
-  return root / ".." / "shared" / "corpus" / "real" / name;
-}
 
 SlideRef SlideByPart(const std::shared_ptr<Document>& doc, const std::string& part) {
   for (const auto& s : doc->SlideList())
@@ -29,7 +23,7 @@ SlideRef SlideByPart(const std::shared_ptr<Document>& doc, const std::string& pa
 class CommentsTest : public ::testing::Test {
  protected:
   std::shared_ptr<Document> Open(const char* name) {
-    fs::path p = Corpus(name);
+    fs::path p = decktest::CorpusDeck(name);
     if (!fs::exists(p)) throw std::runtime_error("corpus deck missing: " + p.string());
     return Document::Open(p);
   }

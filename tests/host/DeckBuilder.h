@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
@@ -12,6 +13,15 @@
 #include <vector>
 
 namespace decktest {
+
+// The shared folder of real decks, beside the source tree.
+inline std::filesystem::path CorpusDir() {
+  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
+  std::filesystem::path root =
+      src ? std::filesystem::path(src) : std::filesystem::path(__FILE__).parent_path() / ".." / "..";
+  return root / ".." / "shared" / "corpus" / "real";
+}
+inline std::filesystem::path CorpusDeck(const std::string& name) { return CorpusDir() / name; }
 
 inline constexpr const char* kNs =
     "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "

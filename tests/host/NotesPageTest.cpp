@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -14,11 +13,6 @@ using host::pptx::SlideRef;
 
 namespace {
 
-fs::path Corpus(const char* name) {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  fs::path root = src ? fs::path(src) : fs::current_path();
-  return root / ".." / "shared" / "corpus" / "real" / name;
-}
 
 constexpr const char* kNotesType = "application/vnd.openxmlformats-officedocument.presentationml.notesSlide+xml";
 
@@ -59,7 +53,7 @@ class NotesPageTest : public ::testing::Test {
 };
 
 TEST_F(NotesPageTest, ReadingAMissingPageWritesNothing) {
-  auto doc = Open(Corpus("pptx__txt-font-typeface.pptx"));
+  auto doc = Open(decktest::CorpusDeck("pptx__txt-font-typeface.pptx"));
   auto names = doc->Pkg().PartNames();
   auto page = host::pptx::MakeNotesPage(First(doc));
   EXPECT_EQ(page->SlideIndex(), 1);
@@ -76,7 +70,7 @@ TEST_F(NotesPageTest, ReadingAMissingPageWritesNothing) {
 }
 
 TEST_F(NotesPageTest, WritingMakesThePageAndANotesMasterWhenTheDeckHasNone) {
-  auto doc = Open(Corpus("pptx__txt-font-typeface.pptx"));
+  auto doc = Open(decktest::CorpusDeck("pptx__txt-font-typeface.pptx"));
   ASSERT_EQ(CountParts(*doc, "ppt/notesMasters/"), 0);
   SlideRef slide = First(doc);
   auto page = host::pptx::MakeNotesPage(slide);
@@ -113,7 +107,7 @@ TEST_F(NotesPageTest, WritingMakesThePageAndANotesMasterWhenTheDeckHasNone) {
 }
 
 TEST_F(NotesPageTest, AnExistingNotesMasterIsReused) {
-  auto doc = Open(Corpus("sc__autoshape-case017_slide-number.pptx"));
+  auto doc = Open(decktest::CorpusDeck("sc__autoshape-case017_slide-number.pptx"));
   ASSERT_EQ(CountParts(*doc, "ppt/notesMasters/"), 1);
   auto page = host::pptx::MakeNotesPage(First(doc));
   NotesBody(page)->TextFrame2()->TextRange()->InsertAfter(L"Hello");
@@ -127,7 +121,7 @@ TEST_F(NotesPageTest, AnExistingNotesMasterIsReused) {
 }
 
 TEST_F(NotesPageTest, AnExistingPageIsReadAndEditedInPlace) {
-  auto doc = Open(Corpus("pptx__prs-notes.pptx"));
+  auto doc = Open(decktest::CorpusDeck("pptx__prs-notes.pptx"));
   int before = CountParts(*doc, "ppt/notesSlides/");
   auto page = host::pptx::MakeNotesPage(First(doc));
   ExpectSlideImageWithoutText(page);

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "host/pptx/PptxApplication.h"
+#include "platform/TestSupport.h"
 
 using namespace host;
+
+using platformtest::ErrorOf;
 
 namespace {
 
@@ -14,15 +17,6 @@ struct Recorder : CommandBarButtonEvents {
     if (onClick) onClick();
   }
 };
-
-HRESULT ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.Error();
-  }
-  return S_OK;
-}
 
 class PptxCommandBars : public ::testing::Test {
  protected:

@@ -4,7 +4,6 @@
 // LibreOffice (when it is installed).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <functional>
@@ -19,11 +18,6 @@ using namespace host;
 
 namespace {
 
-std::filesystem::path CorpusDir() {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  std::filesystem::path root = src ? std::filesystem::path(src) : std::filesystem::path(__FILE__).parent_path() / "../..";
-  return root / "../shared/corpus/real";
-}
 
 struct CorpusDeck {
   std::string file;
@@ -32,7 +26,7 @@ struct CorpusDeck {
 
 std::vector<CorpusDeck> Manifest() {
   std::vector<CorpusDeck> out;
-  std::ifstream in(CorpusDir() / "MANIFEST.tsv");
+  std::ifstream in(decktest::CorpusDir() / "MANIFEST.tsv");
   std::string line;
   std::getline(in, line);  // header
   while (std::getline(in, line)) {
@@ -84,7 +78,7 @@ int ReplaceRuns(const Ptr<Shape>& s) {
 class PptxCorpus : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(CorpusDir() / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << CorpusDir();
+    if (!std::filesystem::exists(decktest::CorpusDir() / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << decktest::CorpusDir();
   }
   decktest::TempDir dir;
 };
@@ -97,7 +91,7 @@ TEST_F(PptxCorpus, EveryDeckOpensOrFailsClearlyAndSavesUnchanged) {
   auto app = pptx::CreateApplication();
   for (auto& d : decks) {
     SCOPED_TRACE(d.file);
-    auto src = CorpusDir() / d.file;
+    auto src = decktest::CorpusDir() / d.file;
     try {
       auto p = app->Presentations()->Open(platform::FromUtf8(src.string()), true, false, false);
       EXPECT_FALSE(d.damaged) << "a damaged deck opened";
@@ -125,7 +119,7 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   for (auto& d : Manifest()) {
     if (d.damaged) continue;
     SCOPED_TRACE(d.file);
-    auto p = app->Presentations()->Open(platform::FromUtf8((CorpusDir() / d.file).string()), false, false, false);
+    auto p = app->Presentations()->Open(platform::FromUtf8((decktest::CorpusDir() / d.file).string()), false, false, false);
     for (int i = 1; i <= p->Slides()->Count(); ++i) {
       auto slide = p->Slides()->Item(i);
       auto shapes = slide->Shapes();
@@ -164,7 +158,7 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   for (auto& w : written) {
     auto stem = std::filesystem::path(w).stem().string();
     if (converted(dir / "pdf" / (stem + ".pdf"))) continue;
-    std::string original = (CorpusDir() / std::filesystem::path(w).filename().string().substr(2)).string();
+    std::string original = (decktest::CorpusDir() / std::filesystem::path(w).filename().string().substr(2)).string();
     convert("300", "orig", " '" + original + "'", " >>lo.log 2>&1");
     auto origPdf = dir / "orig" / (stem.substr(2) + ".pdf");
     EXPECT_FALSE(converted(origPdf)) << "LibreOffice renders " << original << " but not our edited copy " << w;

@@ -6,9 +6,12 @@
 #include "host/pptx/PptxApplication.h"
 #include "host/pptx/PptxPackage.h"
 #include "platform/Strings.h"
+#include "platform/TestSupport.h"
 
 using namespace host;
 using decktest::Sp;
+
+using platformtest::ErrorOf;
 
 namespace {
 
@@ -27,16 +30,6 @@ class PptxShapes : public ::testing::Test {
     return app->Presentations()->Open(platform::FromUtf8((dir / "copy.pptx").string()), false, false, false);
   }
 };
-
-// The error f raises; S_OK when it raises none.
-HRESULT ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.Error();
-  }
-  return S_OK;
-}
 
 }  // namespace
 

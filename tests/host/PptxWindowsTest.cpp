@@ -6,9 +6,12 @@
 #include "host/pptx/PptxApplication.h"
 #include "host/pptx/PptxPackage.h"
 #include "platform/Strings.h"
+#include "platform/TestSupport.h"
 
 using namespace host;
 using decktest::Sp;
+
+using platformtest::ErrorOf;
 
 namespace {
 
@@ -35,15 +38,6 @@ class PptxWindows : public ::testing::Test {
   Ptr<Presentation> Open(bool window = true) { return App()->Presentations()->Open(path, false, false, window); }
   std::wstring At(const char* name) { return platform::FromUtf8((dir / name).string()); }
 };
-
-HRESULT ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.Error();
-  }
-  return S_OK;
-}
 
 }  // namespace
 

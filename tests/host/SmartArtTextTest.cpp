@@ -1,10 +1,10 @@
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "DeckBuilder.h"
+#include "TextTestSupport.h"
 #include "host/Host.h"
 #include "host/pptx/PptxApplication.h"
 #include "host/pptx/PptxDocument.h"
@@ -15,31 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path Corpus(const char* name) {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  fs::path root = src ? fs::path(src) : fs::current_path();
-  return root / ".." / "shared" / "corpus" / "real" / name;
-}
-
-// Text of every data point of a diagram data part but the layout's own, in model order.
-std::vector<std::wstring> ModelTexts(host::pptx::Package& pkg, const std::string& part) {
-  std::vector<std::wstring> out;
-  for (pugi::xml_node pt : pkg.Xml(part).document_element().child("dgm:ptLst").children("dgm:pt")) {
-    std::string_view type = pt.attribute("type").value();
-    if (type == "pres") continue;
-    out.push_back(host::pptx::TextBody(pt.child("dgm:t")).Text());
-  }
-  return out;
-}
-
-std::vector<std::wstring> DrawnTexts(host::pptx::Package& pkg, const std::string& part) {
-  std::vector<std::wstring> out;
-  for (pugi::xml_node sp : pkg.Xml(part).document_element().child("dsp:spTree").children("dsp:sp")) {
-    std::wstring t = host::pptx::TextBody(sp.child("dsp:txBody")).Text();
-    if (!t.empty()) out.push_back(t);
-  }
-  return out;
-}
 
 class SmartArtTextTest : public ::testing::Test {
  protected:
@@ -85,14 +60,14 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
                {"poi__smartart-rotated-text.pptx", {L"T-abc", L"T-def", L"T-ghi", L"T-jkl"}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.deck);
-    fs::path deck = Corpus(c.deck);
+    fs::path deck = decktest::CorpusDeck(c.deck);
     ASSERT_TRUE(fs::exists(deck)) << deck;
     int edited = 0;
     auto pkg = EditDrawnTexts(deck, mTemp / c.deck, edited);
     ASSERT_TRUE(pkg);
     EXPECT_EQ(edited, static_cast<int>(c.want.size()));
-    EXPECT_EQ(DrawnTexts(*pkg, "ppt/diagrams/drawing1.xml"), c.want);
-    EXPECT_EQ(NonEmpty(ModelTexts(*pkg, "ppt/diagrams/data1.xml")), c.want);
+    EXPECT_EQ(texttest::DrawnTexts(*pkg, "ppt/diagrams/drawing1.xml"), c.want);
+    EXPECT_EQ(NonEmpty(texttest::ModelTexts(*pkg, "ppt/diagrams/data1.xml")), c.want);
   }
   // The model keeps the formatting of its own paragraphs (bold italic "def").
   auto pkg = host::pptx::Package::Open(mTemp / "poi__smartart-simple.pptx");
@@ -102,7 +77,7 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
 }
 
 TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
-  fs::path deck = Corpus("oxsdk__SmartArt_OrgChart1.pptx");
+  fs::path deck = decktest::CorpusDeck("oxsdk__SmartArt_OrgChart1.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
   int edited = 0;
   auto pkg = EditDrawnTexts(deck, mTemp / "orgchart.pptx", edited);
@@ -112,11 +87,11 @@ TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
                                  L"T-Bottom-Left",  L"T-Bottom-Left",   L"T-Bottom-Right",
                                  L"T-Bottom-Right", L"T-Temp",          L"T-Assistant"};
   EXPECT_EQ(edited, 9);
-  EXPECT_EQ(NonEmpty(ModelTexts(*pkg, "ppt/diagrams/data1.xml")), want);
+  EXPECT_EQ(NonEmpty(texttest::ModelTexts(*pkg, "ppt/diagrams/data1.xml")), want);
 }
 
 TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
-  fs::path deck = Corpus("poi__smartart-simple.pptx");
+  fs::path deck = decktest::CorpusDeck("poi__smartart-simple.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
   // A layout that draws the node "abc" twice: a copy of its shape at the end.
   auto pkg = host::pptx::Package::Open(deck);
@@ -147,7 +122,7 @@ TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
 }
 
 TEST_F(SmartArtTextTest, AShapeShowingANodeWithItsChildrenSharesItsParagraphsOut) {
-  fs::path deck = Corpus("poi__smartart-simple.pptx");
+  fs::path deck = decktest::CorpusDeck("poi__smartart-simple.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
   auto doc = host::pptx::Document::Open(deck);
   host::pptx::Package& pkg = doc->Pkg();

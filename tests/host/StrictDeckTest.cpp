@@ -2,8 +2,8 @@
 // the same things, edits reach every place the text lives, and a saved strict
 // deck stays strict with every part the edits did not touch as it was.
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "DeckBuilder.h"
+#include "TextTestSupport.h"
 #include "host/Host.h"
 #include "host/pptx/PptxApplication.h"
 #include "host/pptx/PptxDocument.h"
@@ -22,11 +23,6 @@ using namespace host;
 
 namespace {
 
-fs::path Corpus(const std::string& name) {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  fs::path root = src ? fs::path(src) : fs::current_path();
-  return root / ".." / "shared" / "corpus" / "real" / name;
-}
 
 void ShowShape(const Ptr<Shape>& s, int depth, std::wostringstream& out) {
   int type = s->Type();
@@ -88,12 +84,22 @@ std::vector<std::string> TransitionalParts(const fs::path& deck) {
 class StrictDeck : public ::testing::Test {
  protected:
   fs::path StrictCopy(const std::string& corpusDeck) {
-    fs::path from = Corpus(corpusDeck);
+    fs::path from = decktest::CorpusDeck(corpusDeck);
     if (!fs::exists(from)) throw std::runtime_error("corpus deck missing: " + from.string());
     fs::path to = mTemp / ("strict-" + corpusDeck);
     decktest::WriteStrictCopy(from, to);
     EXPECT_EQ(TransitionalParts(to), std::vector<std::string>{}) << "the copy is not strict";
     return to;
+  }
+  // Opens the deck, edits it and saves a copy under name; the copy.
+  fs::path SaveEdited(const fs::path& deck, const std::string& name,
+                      const std::function<void(Ptr<Presentation>)>& edit) {
+    auto p = pptx::CreateApplication()->Presentations()->Open(deck.wstring(), false, false, false);
+    edit(p);
+    fs::path out = mTemp / name;
+    p->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
+    p->Close();
+    return out;
   }
 
   decktest::TempDir mTemp;
@@ -111,53 +117,33 @@ TEST_F(StrictDeck, TheModelShowsWhatItShowsOfTheTransitionalDeck) {
                         Case{"pptx__ph-populated-placeholders.pptx", L"\"Body text\""},
                         Case{"pptx__shp-shapes.pptx", L"\"shapes[3]\""}}) {
     SCOPED_TRACE(c.deck);
-    std::wstring transitional = Show(Corpus(c.deck));
+    std::wstring transitional = Show(decktest::CorpusDeck(c.deck));
     EXPECT_NE(transitional.find(c.seen), std::wstring::npos) << transitional;
     EXPECT_EQ(Show(StrictCopy(c.deck)), transitional);
   }
   // A strict deck as an office suite wrote it, with legacy comments.
-  std::wstring shown = Show(Corpus("oxsdk___HC_viewPr-PresentationViewProperties-showComments-1.pptx"));
+  std::wstring shown = Show(decktest::CorpusDeck("oxsdk___HC_viewPr-PresentationViewProperties-showComments-1.pptx"));
   EXPECT_NE(shown.find(L"comment Harshal Doshi @1.25,1.25: PowerPoint Rocks!!!"), std::wstring::npos);
   EXPECT_NE(shown.find(L"comment Harshal Doshi @655.5,48: PowerPoint Logo!"), std::wstring::npos);
 }
 
-// Text of the node points of a diagram data part, and of the drawn shapes
-// of its drawing.
-std::vector<std::wstring> ModelTexts(pptx::Package& pkg, const std::string& part) {
-  std::vector<std::wstring> out;
-  for (pugi::xml_node pt : pkg.Xml(part).document_element().child("dgm:ptLst").children("dgm:pt")) {
-    std::string_view type = pt.attribute("type").value();
-    if (type.empty() || type == "node") out.push_back(pptx::TextBody(pt.child("dgm:t")).Text());
-  }
-  return out;
-}
-
-std::vector<std::wstring> DrawnTexts(pptx::Package& pkg, const std::string& part) {
-  std::vector<std::wstring> out;
-  for (pugi::xml_node sp : pkg.Xml(part).document_element().child("dsp:spTree").children("dsp:sp"))
-    out.push_back(pptx::TextBody(sp.child("dsp:txBody")).Text());
-  return out;
-}
-
 TEST_F(StrictDeck, EditsReachEveryPlaceTheTextLivesAndTheSavedDeckStaysStrict) {
   fs::path deck = StrictCopy("pptx__shp-shapes.pptx");
-  auto app = pptx::CreateApplication();
-  auto p = app->Presentations()->Open(deck.wstring(), false, false, false);
-  auto slide = p->Slides()->Item(1);
-  auto shapes = slide->Shapes();
-  shapes->Item(L"Title 3")->TextFrame()->TextRange()->SetText(L"Titel");
-  shapes->Item(L"Table 1")->Table()->Cell(1, 2)->Shape()->TextFrame()->TextRange()->SetText(L"Zelle");
-  auto node = shapes->Item(L"Diagram 7")->GroupItems()->Item(1)->TextFrame()->TextRange();
-  ASSERT_EQ(node->Text(), L"shapes[5]");
-  node->SetText(L"Knoten");
-  auto notes = slide->NotesPage()->Shapes();
-  for (int i = 1; i <= notes->Count(); ++i)
-    if (notes->Item(i)->Type() == msoPlaceholder && notes->Item(i)->PlaceholderFormat()->Type() == ppPlaceholderBody)
-      notes->Item(i)->TextFrame()->TextRange()->SetText(L"Notizen");
-  slide->Comments()->Add(10, 20, L"Ana", L"A", L"Kommentar")->Replies()->Add(0, 0, L"Bo", L"B", L"Antwort");
-  fs::path out = mTemp / "edited.pptx";
-  p->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
-  p->Close();
+  fs::path out = SaveEdited(deck, "edited.pptx", [](Ptr<Presentation> p) {
+    auto slide = p->Slides()->Item(1);
+    auto shapes = slide->Shapes();
+    shapes->Item(L"Title 3")->TextFrame()->TextRange()->SetText(L"Titel");
+    shapes->Item(L"Table 1")->Table()->Cell(1, 2)->Shape()->TextFrame()->TextRange()->SetText(L"Zelle");
+    auto node = shapes->Item(L"Diagram 7")->GroupItems()->Item(1)->TextFrame()->TextRange();
+    ASSERT_EQ(node->Text(), L"shapes[5]");
+    node->SetText(L"Knoten");
+    auto notes = slide->NotesPage()->Shapes();
+    for (int i = 1; i <= notes->Count(); ++i)
+      if (notes->Item(i)->Type() == msoPlaceholder &&
+          notes->Item(i)->PlaceholderFormat()->Type() == ppPlaceholderBody)
+        notes->Item(i)->TextFrame()->TextRange()->SetText(L"Notizen");
+    slide->Comments()->Add(10, 20, L"Ana", L"A", L"Kommentar")->Replies()->Add(0, 0, L"Bo", L"B", L"Antwort");
+  });
 
   std::wstring shown = Show(out);
   for (const wchar_t* text : {L"pt \"Titel\"", L"pt \"Zelle\"", L"pt \"Knoten\"", L"pt \"Notizen\"",
@@ -167,8 +153,8 @@ TEST_F(StrictDeck, EditsReachEveryPlaceTheTextLivesAndTheSavedDeckStaysStrict) {
   EXPECT_EQ(TransitionalParts(out), std::vector<std::string>{});
   // The data model, which the graphic is rebuilt from, says what the drawing says.
   auto pkg = pptx::Package::Open(out);
-  std::vector<std::wstring> model = ModelTexts(*pkg, "ppt/diagrams/data1.xml");
-  EXPECT_EQ(DrawnTexts(*pkg, "ppt/diagrams/drawing1.xml").at(0), L"Knoten");
+  std::vector<std::wstring> model = texttest::ModelTexts(*pkg, "ppt/diagrams/data1.xml");
+  EXPECT_EQ(texttest::DrawnTexts(*pkg, "ppt/diagrams/drawing1.xml").at(0), L"Knoten");
   EXPECT_THAT(model, ::testing::Contains(L"Knoten"));
   EXPECT_THAT(model, ::testing::Not(::testing::Contains(L"shapes[5]")));
   // Parts the edits did not touch are as they were, byte for byte.
@@ -203,15 +189,11 @@ TEST_F(StrictDeck, ThreadedCommentsTakeTheDecksDrawingNamespace) {
 }
 
 TEST_F(StrictDeck, MarkingFinalWritesStrictPropertiesThatReadBack) {
-  auto app = pptx::CreateApplication();
-  auto p = app->Presentations()->Open(StrictCopy("pptx__prs-notes.pptx").wstring(), false, false, false);
-  p->SetFinal(true);
-  fs::path out = mTemp / "final.pptx";
-  p->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
-  p->Close();
+  fs::path out =
+      SaveEdited(StrictCopy("pptx__prs-notes.pptx"), "final.pptx", [](Ptr<Presentation> p) { p->SetFinal(true); });
   // The custom properties relationship is the one whose name differs between the classes.
   EXPECT_EQ(TransitionalParts(out), std::vector<std::string>{});
-  EXPECT_TRUE(app->Presentations()->Open(out.wstring(), true, false, false)->Final());
+  EXPECT_TRUE(pptx::CreateApplication()->Presentations()->Open(out.wstring(), true, false, false)->Final());
 }
 
 TEST(Vocabulary, NewElementsTakeThePrefixInScopeOrDeclareOneInTheGivenClass) {

@@ -2,11 +2,11 @@
 // adds up, and editing every run keeps the positions, the formatting count
 // and the package's own reading of the text consistent.
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
+#include "DeckBuilder.h"
 #include "host/Host.h"
 #include "host/pptx/PptxApplication.h"
 #include "host/pptx/PptxDocument.h"
@@ -15,10 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path CorpusDir() {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  return (src ? fs::path(src) : fs::current_path()) / ".." / "shared" / "corpus" / "real";
-}
 
 struct Stats {
   int bodies = 0;
@@ -82,10 +78,10 @@ void CheckShape(const host::Ptr<host::Shape>& shape, Stats& stats, const std::st
 }
 
 TEST(TextCorpus, EveryBodyReadsConsistentlyAndTakesRunEdits) {
-  if (!fs::exists(CorpusDir() / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << CorpusDir();
+  if (!fs::exists(decktest::CorpusDir() / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << decktest::CorpusDir();
   Stats stats;
   auto app = host::pptx::CreateApplication();
-  for (const auto& entry : fs::directory_iterator(CorpusDir())) {
+  for (const auto& entry : fs::directory_iterator(decktest::CorpusDir())) {
     std::string ext = entry.path().extension().string();
     if (ext != ".pptx" && ext != ".pptm") continue;
     host::Ptr<host::Presentation> pres;

@@ -6,10 +6,14 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
 #include "host/pptx/PptxDocument.h"
+#include "host/pptx/PptxPackage.h"
+#include "host/pptx/TextBody.h"
 
 namespace texttest {
 
@@ -55,5 +59,26 @@ class Owner : public host::pptx::TextBodyOwner {
   host::pptx::ThemeFonts fonts{"Liberation Sans", "", "", "Liberation Sans", "", ""};
   host::pptx::TextFrameGeometry frame{400, 300};
 };
+
+// Text of every data point of a diagram data part but the layout's own, in model order.
+inline std::vector<std::wstring> ModelTexts(host::pptx::Package& pkg, const std::string& part) {
+  std::vector<std::wstring> out;
+  for (pugi::xml_node pt : pkg.Xml(part).document_element().child("dgm:ptLst").children("dgm:pt")) {
+    std::string_view type = pt.attribute("type").value();
+    if (type == "pres") continue;
+    out.push_back(host::pptx::TextBody(pt.child("dgm:t")).Text());
+  }
+  return out;
+}
+
+// Non-empty texts of the drawn shapes of a diagram drawing part, in order.
+inline std::vector<std::wstring> DrawnTexts(host::pptx::Package& pkg, const std::string& part) {
+  std::vector<std::wstring> out;
+  for (pugi::xml_node sp : pkg.Xml(part).document_element().child("dsp:spTree").children("dsp:sp")) {
+    std::wstring t = host::pptx::TextBody(sp.child("dsp:txBody")).Text();
+    if (!t.empty()) out.push_back(t);
+  }
+  return out;
+}
 
 }  // namespace texttest

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <filesystem>
 #include <string>
 
+#include "platform/ComError.h"
 #include "platform/System.h"
 
 #if __has_include(<sys/resource.h>)
@@ -20,6 +22,16 @@
 #endif
 
 namespace platformtest {
+
+// The error f raises; S_OK when it raises none.
+inline HRESULT ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ComError& e) {
+    return e.Error();
+  }
+  return S_OK;
+}
 
 class ScopedEnv {
  public:

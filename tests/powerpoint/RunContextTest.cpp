@@ -1,16 +1,16 @@
-#include "RunFixture.h"
+#include "PowerPointFixture.h"
 #include "platform/System.h"
 #include "support/ResourceModule.h"
 
-using namespace runtest;
+using namespace pptest;
 
 namespace {
 
-class RunContextTest : public RunFixture {};
+class RunContextTest : public PowerPointTest {};
 
 TEST_F(RunContextTest, VersionIsTheIntegerPartOfTheHosts) {
   EXPECT_EQ(ctx.Version(), 0);  // no application
-  Open({Box(2, "Box", Para({{"x", ""}}))}, 11);
+  OpenCopies({Box(2, "Box", Para({{"x", ""}}))}, 11);
   EXPECT_EQ(ctx.Version(), 11);
 }
 

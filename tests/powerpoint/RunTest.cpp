@@ -9,38 +9,38 @@
 #include "support/ResourceModule.h"
 
 #include "platform/MessagePump.h"
-#include "powerpoint/ProcessFixture.h"
+#include "PowerPointFixture.h"
 #include "powerpoint/TemporaryCopies.h"
 
-using namespace processtest;
+using namespace pptest;
 
-TEST_F(RunTest, ADeckWithoutSlidesEndsWith2001BeforeAnyCopy) {
-  Open(decktest::Deck{});
-  EXPECT_FALSE(RunAll());
-  EXPECT_EQ(ErrorIds(), std::vector<int>{2001});
-  EXPECT_TRUE(CopyFiles().empty());
-  EXPECT_EQ(app->Presentations()->Count(), 1);
-}
-
-TEST_F(RunTest, PresentationsThatCannotBeTranslatedStopTheRunBeforeAnyCopy) {
+TEST_F(RunTest, RunsThatCannotStartStopBeforeAnyCopy) {
   struct Case {
     const char* what;
     std::function<void()> prepare;
     int error;
+    bool selection = false;
   };
   decktest::Deck locked = ThreeSlides();
   locked.presentationExtra =
       "<p:modifyVerifier cryptProviderType=\"rsaAES\" cryptAlgorithmClass=\"hash\" cryptAlgorithmType=\"typeAny\" "
       "cryptAlgorithmSid=\"14\" spinCount=\"100000\" saltData=\"AA==\" hashData=\"AA==\"/>";
-  for (const Case& c : {Case{"slide show", [&] { host::pptx::RunSlideShow(app, Open(ThreeSlides())); }, 2122},
+  for (const Case& c : {Case{"no slides", [&] { Open(decktest::Deck{}); }, 2001},
+                        Case{"no selection", [&] {
+                               Open(ThreeSlides());
+                               Window()->Panes()->Item(1)->Activate();
+                             },
+                             2002, true},
+                        Case{"slide show", [&] { host::pptx::RunSlideShow(app, Open(ThreeSlides())); }, 2122},
                         Case{"final", [&] { Open(ThreeSlides())->SetFinal(true); }, 2123},
                         Case{"locked", [&] { Open(locked); }, 2124}}) {
     SCOPED_TRACE(c.what);
     app = host::pptx::CreateApplication(hostOptions);
     c.prepare();
-    EXPECT_FALSE(RunAll());
+    EXPECT_FALSE(c.selection ? RunSelection() : RunAll());
     EXPECT_EQ(ErrorIds(), std::vector<int>{c.error});
     EXPECT_TRUE(CopyFiles().empty());
+    EXPECT_EQ(app->Presentations()->Count(), 1);
   }
 }
 
@@ -147,14 +147,6 @@ TEST_F(RunTest, SelectionRunsChangeOnlyWhatIsSelected) {
   // The translation window shows the translated slides selected again.
   EXPECT_EQ(tran->Windows()->Item(1)->ViewType(), host::ppViewSlideSorter);
   EXPECT_EQ(tran->Windows()->Item(1)->Selection()->SlideRange()->Count(), 2);
-}
-
-TEST_F(RunTest, ASelectionRunWithoutASelectionAsksForOne) {
-  Open(ThreeSlides());
-  Window()->Panes()->Item(1)->Activate();
-  EXPECT_FALSE(RunSelection());
-  EXPECT_EQ(ErrorIds(), std::vector<int>{2002});
-  EXPECT_TRUE(CopyFiles().empty());
 }
 
 TEST_F(RunTest, CancelInTheMiddleLeavesTheRestUntouchedAndIsNoError) {

@@ -1,20 +1,20 @@
 #include <cwctype>
 
-#include "RunFixture.h"
+#include "PowerPointFixture.h"
 #include "host/Shapes.h"
 #include "host/TextRange.h"
 
-using namespace runtest;
+using namespace pptest;
 
 namespace {
 
 // Run on both text models: the classic one below version 12, the newer one from 12 on.
-class ShapeTextModels : public RunFixture, public ::testing::WithParamInterface<int> {};
+class ShapeTextModels : public PowerPointTest, public ::testing::WithParamInterface<int> {};
 INSTANTIATE_TEST_SUITE_P(Versions, ShapeTextModels, ::testing::Values(11, 16));
 
 TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
-  Open({Box(2, "Box", Para({{"One cat.", ""}, {" Two dogs.", "b=\"1\""}}) + Para({{"Three birds.", "i=\"1\""}}))},
-       GetParam());
+  OpenCopies({Box(2, "Box", Para({{"One cat.", ""}, {" Two dogs.", "b=\"1\""}}) + Para({{"Three birds.", "i=\"1\""}}))},
+             GetParam());
   o.SentenceSeparator = L"|";
   ASSERT_TRUE(Translate("Box"));
   // No separator before a line end, nor after the last sentence.
@@ -29,10 +29,11 @@ TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
 // piece must still be written over itself.
 TEST_P(ShapeTextModels, ParagraphsAndSelectionsAreWrittenWhereTheyAre) {
   impl->SetTranslator(Bracket);
-  Open({Box(2, "Body", Para({{"First one.", ""}}) + Para({{"Second one. More here.", ""}}) + Para({{"Third.", ""}}),
-            400 * P, 300 * P, "<a:bodyPr/>", "type=\"body\" idx=\"1\"") +
-        Box(3, "Box", Para({{"Alpha one. Beta two. Gamma three. Delta four.", ""}}))},
-       GetParam());
+  OpenCopies({Box(2, "Body",
+                  Para({{"First one.", ""}}) + Para({{"Second one. More here.", ""}}) + Para({{"Third.", ""}}),
+                  400 * P, 300 * P, "<a:bodyPr/>", "type=\"body\" idx=\"1\"") +
+              Box(3, "Box", Para({{"Alpha one. Beta two. Gamma three. Delta four.", ""}}))},
+             GetParam());
   ASSERT_TRUE(Translate("Body", false, true));
   EXPECT_EQ(TargetText("Body")->Text(), L"[First one.]\r[Second one.] [More here.]\r[Third.]");
 
@@ -53,7 +54,7 @@ TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {
   };
   for (const auto& [dest, expected] : cases) {
     SCOPED_TRACE(dest);
-    Open({Box(2, "Box", Para({{"Hello there. Bye now.", ""}}))}, GetParam());
+    OpenCopies({Box(2, "Box", Para({{"Hello there. Bye now.", ""}}))}, GetParam());
     o.DualPrint = o.ChangesOrigFontColor = o.ChangesTranFontColor = 1;
     o.DualPrintDest = dest;
     o.OrigFontColorValue = 0x0000FF;
@@ -69,11 +70,11 @@ TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {
 // Shrinking works on the host's real text metrics, in whole points from
 // each run's own size, on a translation three times its source's length.
 TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
-  Open({Box(2, "Long", Para({{"Several words in one small box.", "sz=\"2400\""}, {" More.", "sz=\"2000\""}}),
-            200 * P, 100 * P) +
-        Box(3, "Short", Para({{"Fits.", "sz=\"1800\""}}), 300 * P, 80 * P) +
-        Box(4, "Tiny", Para({{"Never gone", "sz=\"200\""}}), 10 * P, 1 * P)},
-       GetParam());
+  OpenCopies({Box(2, "Long", Para({{"Several words in one small box.", "sz=\"2400\""}, {" More.", "sz=\"2000\""}}),
+                  200 * P, 100 * P) +
+              Box(3, "Short", Para({{"Fits.", "sz=\"1800\""}}), 300 * P, 80 * P) +
+              Box(4, "Tiny", Para({{"Never gone", "sz=\"200\""}}), 10 * P, 1 * P)},
+             GetParam());
   impl->SetTranslator([](const std::wstring& s) { return s + L" " + s + L" " + s; });
   for (const char* name : {"Long", "Short", "Tiny"}) {
     ASSERT_TRUE(Translate(name));
@@ -98,12 +99,12 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
   EXPECT_FLOAT_EQ(TargetText("Tiny")->Font()->Size(), 1.0f);
 }
 
-class ShapeText : public RunFixture {};
+class ShapeText : public PowerPointTest {};
 
 TEST_F(ShapeText, EveryParagraphOfALongBodyIsTranslated) {
   std::string body;
   for (int i = 1; i <= 505; ++i) body += Para({{"p" + std::to_string(i), ""}});
-  Open({Box(2, "Box", body)});
+  OpenCopies({Box(2, "Box", body)});
   ASSERT_TRUE(Translate("Box", false, true));
   std::wstring text = TargetText("Box")->Text();
   EXPECT_EQ(text.substr(text.size() - 9), L"P504\rP505");
@@ -118,7 +119,7 @@ TEST_F(ShapeText, TargetLanguageAndFontsByCharacterSet) {
   for (const Case& c : {Case{128, L"IPAGothic", L"IPAGothic"}, Case{128, L"", L""},
                         Case{204, L"IPAGothic", L"DejaVu Serif"}, Case{161, L"IPAGothic", L""}}) {
     SCOPED_TRACE(c.charset);
-    Open({Box(2, "Box", Para({{"Good morning.", ""}}))});
+    OpenCopies({Box(2, "Box", Para({{"Good morning.", ""}}))});
     std::wstring before = TargetText("Box")->Font()->Name();
     o.ToCharset = c.charset;
     o.ToLcid = 1041;
@@ -136,7 +137,7 @@ TEST_F(ShapeText, TargetLanguageAndFontsByCharacterSet) {
 
 // A bold word lands on the word the engine pairs it with, wherever that is.
 TEST_F(ShapeText, KeepStyleFollowsTheEnginesCorrespondence) {
-  Open({Box(2, "Box", Para({{"The ", ""}, {"big", "b=\"1\""}, {" dog.", ""}}))});
+  OpenCopies({Box(2, "Box", Para({{"The ", ""}, {"big", "b=\"1\""}, {" dog.", ""}}))});
   impl->SetTranslation(L"The big dog.", L"El perro grande.");
   impl->SetCorrespondence(L"The big dog.", {{{{0, 3}}, {{0, 2}}}, {{{4, 3}}, {{9, 6}}}, {{{8, 4}}, {{3, 5}}}});
   o.KeepStyle = 1;
@@ -147,7 +148,7 @@ TEST_F(ShapeText, KeepStyleFollowsTheEnginesCorrespondence) {
 }
 
 TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
-  Open({Box(2, "Box", Para({{"Keep this. Change that.", ""}}))});
+  OpenCopies({Box(2, "Box", Para({{"Keep this. Change that.", ""}}))});
   impl->Script(fake_engine::Operation::Translate, {.status = 3, .errorCode = 30006, .times = 1});
   ASSERT_TRUE(Translate("Box"));
   EXPECT_EQ(TargetText("Box")->Text(), L"Keep this. CHANGE THAT.");
@@ -155,7 +156,7 @@ TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
   EXPECT_EQ(stats.segmentsLeft[L"engine failed"], 1);
 
   // A cancel during the second of three sentences leaves it and the third.
-  Open({Box(2, "Box", Para({{"One. Two. Three.", ""}}))});
+  OpenCopies({Box(2, "Box", Para({{"One. Two. Three.", ""}}))});
   impl->SetTranslator([this](const std::wstring& s) {
     if (s == L"Two.") appCommon.SetCancel(true);
     return L"<" + s + L">";

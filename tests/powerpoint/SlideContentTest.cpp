@@ -1,18 +1,18 @@
-#include "RunFixture.h"
+#include "PowerPointFixture.h"
 #include "host/Comments.h"
 #include "host/Shapes.h"
 #include "host/Slides.h"
 #include "host/TextRange.h"
 
-using namespace runtest;
+using namespace pptest;
 
 namespace {
 
-class SlideContent : public RunFixture {
+class SlideContent : public PowerPointTest {
  protected:
   // Three comments, the first with two replies, on the first slide.
   void OpenCommented(int version) {
-    Open({Box(2, "Box", Para({{"Slide text.", ""}}))});
+    OpenCopies({Box(2, "Box", Para({{"Slide text.", ""}}))});
     auto comments = work->Slides()->Item(1)->Comments();
     auto first = comments->Add(10, 20, L"Ana Lima", L"AL", L"First note.");
     comments->Add(30, 40, L"Bo Berg", L"BB", L"Second note.");
@@ -20,7 +20,7 @@ class SlideContent : public RunFixture {
     first->Replies()->Add(0, 0, L"Bo Berg", L"BB", L"A reply.");
     first->Replies()->Add(0, 0, L"Cy Dahl", L"CD", L"Another reply.");
     work->SaveAs(W(dir / "commented.pptx"), host::ppSaveAsOpenXMLPresentation);
-    OpenFile(dir / "commented.pptx", version);
+    OpenCopiesOf(dir / "commented.pptx", version);
   }
   bool TranslateComments() {
     return powerpoint::TranslateSlideComment(ctx, work->Slides()->Item(1)->Comments(),
@@ -38,15 +38,16 @@ class SlideContent : public RunFixture {
     }
     return out;
   }
-  using RunFixture::Target;
+  using PowerPointTest::Target;
 };
 
 TEST_F(SlideContent, MergedTableAreaIsTranslatedOnceAtItsTopLeftCell) {
   using decktest::Cell;
-  Open({decktest::Table(2, "Grid", 3,
-                        {Cell("A", " gridSpan=\"2\" rowSpan=\"2\"") + Cell("", " hMerge=\"1\" rowSpan=\"2\"") + Cell("B"),
-                         Cell("", " gridSpan=\"2\" vMerge=\"1\"") + Cell("", " hMerge=\"1\" vMerge=\"1\"") + Cell("C"),
-                         Cell("D") + Cell("E") + Cell("F")})});
+  OpenCopies({decktest::Table(
+      2, "Grid", 3,
+      {Cell("A", " gridSpan=\"2\" rowSpan=\"2\"") + Cell("", " hMerge=\"1\" rowSpan=\"2\"") + Cell("B"),
+       Cell("", " gridSpan=\"2\" vMerge=\"1\"") + Cell("", " hMerge=\"1\" vMerge=\"1\"") + Cell("C"),
+       Cell("D") + Cell("E") + Cell("F")})});
   impl->SetTranslator(Bracket);
   ASSERT_TRUE(powerpoint::TranslateShape_Table(ctx, Source("Grid"), Target("Grid")));
   auto table = Target("Grid")->Table();
@@ -99,8 +100,8 @@ TEST_F(SlideContent, WordArtTextsInEveryLayout) {
                         Case{"Big Sale", 1, 1, L"Big SaleBIG SALE"}, Case{"Big Sale", 1, 2, L"Big SaleBIG SALE"},
                         Case{"", 0, 0, L" "}}) {  // a text effect cannot be empty
     SCOPED_TRACE(c.expected);
-    Open({Box(2, "Art", c.source.empty() ? "<a:p/>" : Para({{c.source, ""}}), 300 * P, 80 * P,
-              "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>")});
+    OpenCopies({Box(2, "Art", c.source.empty() ? "<a:p/>" : Para({{c.source, ""}}), 300 * P, 80 * P,
+                    "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>")});
     ASSERT_EQ(Source("Art")->Type(), host::msoTextEffect);
     o.DualPrint = c.dualPrint;
     o.DualPrintDest = c.dest;

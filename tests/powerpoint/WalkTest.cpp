@@ -1,6 +1,6 @@
-#include "powerpoint/ProcessFixture.h"
+#include "PowerPointFixture.h"
 
-using namespace processtest;
+using namespace pptest;
 using decktest::Sp;
 
 namespace {
@@ -28,7 +28,7 @@ std::vector<std::wstring> DrawnTexts(const host::Ptr<host::Shape>& frame) {
 }  // namespace
 
 TEST_F(RunTest, ATopLevelSmartArtFrameIsWalkedLikeAGroup) {
-  OpenFile(CorpusDeck("poi__smartart-simple.pptx"));
+  OpenFile(decktest::CorpusDeck("poi__smartart-simple.pptx"));
   auto shapes = original->Slides()->Item(1)->Shapes();
   int frame = 0;
   for (int i = 1; i <= shapes->Count(); ++i) {
@@ -43,21 +43,9 @@ TEST_F(RunTest, ATopLevelSmartArtFrameIsWalkedLikeAGroup) {
   for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], L"[" + before[i] + L"]");
 }
 
-TEST_F(RunTest, ATableInsideAGroupReachesTheTableHandler) {
-  decktest::Deck d;
-  d.slides = {decktest::Group(2, "G", kGroupXfrm,
-                              Sp(3, "Inner", 0, 0, 50 * P, 20 * P, "Label", true) +
-                                  decktest::Table(4, "T", 2, {decktest::Cell("One") + decktest::Cell("Two")}))};
-  Open(d);
-  ASSERT_TRUE(RunAll());
-  auto group = Outcome().translation->Slides()->Item(1)->Shapes()->Item(1)->GroupItems();
-  EXPECT_EQ(group->Item(1)->TextFrame()->TextRange()->Text(), L"[Label]");
-  auto table = group->Item(2)->Table();
-  EXPECT_EQ(table->Cell(1, 1)->Shape()->TextFrame()->TextRange()->Text(), L"[One]");
-  EXPECT_EQ(table->Cell(1, 2)->Shape()->TextFrame()->TextRange()->Text(), L"[Two]");
-}
-
-TEST_F(RunTest, FreeformsAndOtherShapesWithTextReachTheTextBoxHandler) {
+// A table inside a group goes to the table handler; freeforms, lines and
+// other shapes holding text, at the top or in a group, to the text-box handler.
+TEST_F(RunTest, EveryShapeWithTextReachesItsHandler) {
   auto freeform = [](int id, const std::string& text) {
     std::string sp = Sp(id, "Free" + std::to_string(id), 0, 0, 50 * P, 20 * P, text);
     const std::string prst = "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom>";
@@ -67,7 +55,10 @@ TEST_F(RunTest, FreeformsAndOtherShapesWithTextReachTheTextBoxHandler) {
   };
   decktest::Deck d;
   d.slides = {freeform(2, "Top") + Sp(3, "Line", 0, 0, 50 * P, 0, "Along", false, "line") +
-              decktest::Group(4, "G", kGroupXfrm, freeform(5, "Inner") + freeform(6, ""))};
+              decktest::Group(4, "G", kGroupXfrm,
+                              freeform(5, "Inner") + freeform(6, "") +
+                                  decktest::Table(7, "T", 2, {decktest::Cell("One") + decktest::Cell("Two")}) +
+                                  Sp(8, "Label", 0, 0, 50 * P, 20 * P, "Label", true))};
   Open(d);
   auto shapes = original->Slides()->Item(1)->Shapes();
   ASSERT_EQ(shapes->Item(1)->Type(), host::msoFreeform);
@@ -79,6 +70,10 @@ TEST_F(RunTest, FreeformsAndOtherShapesWithTextReachTheTextBoxHandler) {
   auto group = out->Item(3)->GroupItems();
   EXPECT_EQ(group->Item(1)->TextFrame()->TextRange()->Text(), L"[Inner]");
   EXPECT_EQ(group->Item(2)->TextFrame()->TextRange()->Text(), L"");
+  auto table = group->Item(3)->Table();
+  EXPECT_EQ(table->Cell(1, 1)->Shape()->TextFrame()->TextRange()->Text(), L"[One]");
+  EXPECT_EQ(table->Cell(1, 2)->Shape()->TextFrame()->TextRange()->Text(), L"[Two]");
+  EXPECT_EQ(group->Item(4)->TextFrame()->TextRange()->Text(), L"[Label]");
 }
 
 TEST_F(RunTest, ShapesDoubleTheirHeightOnlyWithDualPrintAndExpandingBothOn) {

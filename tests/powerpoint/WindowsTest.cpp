@@ -1,8 +1,8 @@
 #include "platform/Display.h"
 #include "powerpoint/PowerPointTranslationUtil.h"
-#include "powerpoint/ProcessFixture.h"
+#include "PowerPointFixture.h"
 
-using namespace processtest;
+using namespace pptest;
 using powerpoint::PowerPointTranslationUtil;
 using powerpoint::WindowRect;
 
