@@ -13,7 +13,7 @@
 namespace menu {
 namespace {
 
-struct ButtonSpec {
+struct ButtonDef {
   const wchar_t* menuMember;    // mmnu...
   const wchar_t* toolbarMember; // mbtn..., null: no toolbar button
   const wchar_t* buttonId;
@@ -29,7 +29,7 @@ struct ButtonSpec {
 };
 
 // In the order the buttons are added; index = OfficeMenu::Command.
-constexpr ButtonSpec kButtons[OfficeMenu::kCommandCount] = {
+constexpr ButtonDef kButtons[OfficeMenu::kCommandCount] = {
     {L"mmnuTranSheet", L"mbtnTranSheet", L"mID_MNU_TRAN_SHEET", L"TRAN-SHEET", 8005, 8055, 220, 3, true, true, true,
      L"mmnuTranSheet_Click"},
     {L"mmnuTranAll", L"mbtnTranAll", L"mID_MNU_TRAN_ALL", L"TRAN-ALL", 8006, 8056, 214, 3, true, true, false,
@@ -142,20 +142,20 @@ void OfficeMenu::OnCommandClick(Command command, const std::wstring& handlerName
 
 host::Ptr<host::CommandBarControl> OfficeMenu::AddOfficeButton(const host::Ptr<host::CommandBarControls>& controls,
                                                                Command command, bool toolbar) {
-  const ButtonSpec& spec = kButtons[command];
+  const ButtonDef& def = kButtons[command];
   host::Ptr<host::CommandBarControl> b = AddControl(controls, host::msoControlButton);
   ConnectedButton& slot = toolbar ? mToolbarButtons[command] : mMenuButtons[command];
   slot.button = b;
   if (!mProgId.empty()) b->SetOnAction(L"!<" + mProgId + L">");
-  b->SetStyle(toolbar ? host::msoButtonIcon : spec.menuStyle);
-  b->SetTag(mProgId + (toolbar ? L".BUTTON." : L".MENU.") + spec.key);
-  b->SetCaption(LoadText(spec.caption));
-  b->SetTooltipText(LoadText(spec.tooltip));
+  b->SetStyle(toolbar ? host::msoButtonIcon : def.menuStyle);
+  b->SetTag(mProgId + (toolbar ? L".BUTTON." : L".MENU.") + def.key);
+  b->SetCaption(LoadText(def.caption));
+  b->SetTooltipText(LoadText(def.tooltip));
   // The program carries no button pictures; the host shows the caption.
   b->SetPriority(1);
-  b->SetVisible(toolbar ? spec.toolbarVisible : spec.menuVisible);
-  if (spec.beginGroup) b->SetBeginGroup(true);
-  const std::wstring handler = spec.handler;
+  b->SetVisible(toolbar ? def.toolbarVisible : def.menuVisible);
+  if (def.beginGroup) b->SetBeginGroup(true);
+  const std::wstring handler = def.handler;
   slot.Connect([this, command, handler] { OnCommandClick(command, handler); }, mClassName + handler);
   return b;
 }
