@@ -940,22 +940,29 @@ void Flatten(const std::shared_ptr<ShapeImpl>& group, std::vector<Ptr<host::Shap
   }
 }
 
+// One of a SmartArt frame's GroupItems (index from 1): a drawn shape, or a
+// data point of a graphic whose drawing holds no text.
+std::shared_ptr<ShapeImpl> GraphicItem(const std::shared_ptr<ShapeImpl>& frame, const std::string& part,
+                                       pugi::xml_node node, Kind kind, int index) {
+  auto s = std::make_shared<ShapeImpl>();
+  s->doc = frame->doc;
+  s->slide = frame->slide;
+  s->part = part;
+  s->node = node;
+  s->kind = kind;
+  s->parent = frame;
+  s->generation = frame->doc->Deletions(part);
+  s->drawnIndex = index;
+  return s;
+}
+
 void DrawnShapes(const std::shared_ptr<ShapeImpl>& frame, const std::shared_ptr<ShapeImpl>& parent,
                  pugi::xml_node tree, const std::string& drawingPart, std::vector<Ptr<host::Shape>>& out) {
   for (pugi::xml_node c = tree.first_child(); c; c = c.next_sibling()) {
     if (Is(c, "grpSp")) {
       DrawnShapes(frame, parent, c, drawingPart, out);
     } else if (Is(c, "sp")) {
-      auto s = std::make_shared<ShapeImpl>();
-      s->doc = frame->doc;
-      s->slide = frame->slide;
-      s->part = drawingPart;
-      s->node = c;
-      s->kind = Kind::Drawn;
-      s->parent = frame;
-      s->generation = frame->doc->Deletions(drawingPart);
-      s->drawnIndex = static_cast<int>(out.size()) + 1;
-      out.push_back(s);
+      out.push_back(GraphicItem(frame, drawingPart, c, Kind::Drawn, static_cast<int>(out.size()) + 1));
     }
   }
 }
@@ -979,16 +986,7 @@ void ModelPoints(const std::shared_ptr<ShapeImpl>& frame, const std::string& dat
     std::string_view type = Attr(pt, "type").value();
     bool text = !type.empty() && type != "node" && type != "asst";
     if (type == "pres" || (text && TextBody(Child(pt, "t")).Text().empty())) continue;
-    auto s = std::make_shared<ShapeImpl>();
-    s->doc = frame->doc;
-    s->slide = frame->slide;
-    s->part = dataPart;
-    s->node = pt;
-    s->kind = Kind::Point;
-    s->parent = frame;
-    s->generation = frame->doc->Deletions(dataPart);
-    s->drawnIndex = static_cast<int>(out.size()) + 1;
-    out.push_back(s);
+    out.push_back(GraphicItem(frame, dataPart, pt, Kind::Point, static_cast<int>(out.size()) + 1));
   }
 }
 
