@@ -6,26 +6,14 @@
 set -u
 prog="$1"
 here=$(cd "$(dirname "$0")" && pwd)
-corpus="${PELORANT_SOURCE_DIR:-$here/../..}/../shared/corpus/real"
-if [ ! -d "$corpus" ]; then
-  echo "SKIP: no corpus at $corpus"
-  exit 0
-fi
+. "$here/lib/common.sh"
+e2e_corpus
 dir=$(mktemp -d)
 xvfb=""
 trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$dir"' EXIT
-export PELORANT_REGISTRY="$dir/reg"
-export XDG_CONFIG_HOME="$dir/config"
-export TMPDIR="$dir/tmp"
-export PELORANT_FAKE_ENGINE="$dir/fake.txt"
+e2e_user "$dir"
 export PELORANT_CLIPBOARD_FILE="$dir/clipboard"
-unset PELORANT_ANSWER DISPLAY
-mkdir -p "$TMPDIR"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+unset DISPLAY
 expect() { # expect CODE ARGS...: output in $out, errors in $err
   local want="$1"
   shift
@@ -34,7 +22,6 @@ expect() { # expect CODE ARGS...: output in $out, errors in $err
   err=$(cat "$dir/err")
   [ "$rc" -eq "$want" ] || fail "$* exited $rc, expected $want: ${err:0:400}"
 }
-contains() { case "$1" in *"$2"*) ;; *) fail "expected [$2] in: ${1:0:600}" ;; esac; }
 printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" \
   "pair	en-zz	en	yy	8	English - Zulu	Test MT	Test" "transform	bracket" >"$PELORANT_FAKE_ENGINE"
 deck="$dir/deck.pptx"

@@ -8,28 +8,12 @@
 set -u
 prog="$1"
 here=$(cd "$(dirname "$0")" && pwd)
-corpus="${PELORANT_SOURCE_DIR:-$here/../..}/../shared/corpus/real"
-if [ ! -d "$corpus" ]; then
-  echo "SKIP: no corpus at $corpus"
-  exit 0
-fi
+. "$here/lib/common.sh"
+e2e_corpus
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-export PELORANT_REGISTRY="$dir/reg"
-export XDG_CONFIG_HOME="$dir/config"
-export TMPDIR="$dir/tmp"
-export PELORANT_FAKE_ENGINE="$dir/fake.txt"
-unset PELORANT_ANSWER
-mkdir -p "$TMPDIR" "$dir/w"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-contains() {
-  case "$1" in *"$2"*) return 0 ;; esac
-  fail "expected to find [$2] in: ${1:0:600}"
-}
+e2e_user "$dir"
+mkdir -p "$dir/w"
 # script LINES... : the bracket engine plus extra directives.
 script() {
   printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" "transform	bracket" "$@" \
