@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <functional>
 
-#include "../tests/host/DeckBuilder.h"
-#include "host/pptx/PptxApplication.h"
-#include "platform/Strings.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/Strings.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "host/pptx/PptxApplication.h"
-#include "platform/Strings.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/Strings.h"
 
 namespace fs = std::filesystem;
 

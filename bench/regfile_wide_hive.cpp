@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/RegFile.h"
+#include "src/platform/RegFile.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "options/TranslationOptions.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
+#include "src/options/TranslationOptions.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
 
 namespace {
 

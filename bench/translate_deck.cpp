@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "../tests/host/DeckBuilder.h"
-#include "host/Host.h"
-#include "host/pptx/PptxApplication.h"
-#include "platform/Strings.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/Strings.h"
 
 namespace {
 

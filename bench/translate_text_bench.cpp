@@ -17,11 +17,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "apertium/ApertiumServer.h"
-#include "engine/AppCommon.h"
-#include "engine/Engine.h"
-#include "platform/Strings.h"
-#include "support/ErrorList.h"
+#include "engines/apertium/ApertiumServer.h"
+#include "src/engine/AppCommon.h"
+#include "src/engine/Engine.h"
+#include "src/platform/Strings.h"
+#include "src/support/ErrorList.h"
 
 namespace {
 

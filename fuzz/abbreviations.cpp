@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "engine/EngineFamilies.h"
-#include "engine/SentenceSplitter.h"
-#include "platform/Strings.h"
+#include "fuzz/FuzzSupport.h"
+#include "src/engine/EngineFamilies.h"
+#include "src/engine/SentenceSplitter.h"
+#include "src/platform/Strings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::WriteScratchFile("abbrev_en.tbl", data, size);

@@ -3,8 +3,8 @@
 // cells, so the written file, not the input, must read back to itself.
 #include <string>
 
-#include "FuzzSupport.h"
-#include "engine/EngineCaches.h"
+#include "fuzz/FuzzSupport.h"
+#include "src/engine/EngineCaches.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);

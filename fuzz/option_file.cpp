@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "options/OptionFile.h"
-#include "platform/ProfileDocument.h"
-#include "platform/ProfileFile.h"
-#include "platform/Strings.h"
+#include "fuzz/FuzzSupport.h"
+#include "src/options/OptionFile.h"
+#include "src/platform/ProfileDocument.h"
+#include "src/platform/ProfileFile.h"
+#include "src/platform/Strings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "host/Host.h"
-#include "host/pptx/PptxApplication.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
+#include "fuzz/FuzzSupport.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 
 namespace {
 

@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "engine/AppCommon.h"
-#include "fake/FakeEngine.h"
-#include "host/Host.h"
-#include "host/pptx/PptxApplication.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
-#include "support/ErrorList.h"
+#include "fuzz/FuzzSupport.h"
+#include "src/engine/AppCommon.h"
+#include "engines/fake/FakeEngine.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/support/ErrorList.h"
 
 namespace {
 

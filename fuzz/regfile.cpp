@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "platform/RegFile.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
+#include "fuzz/FuzzSupport.h"
+#include "src/platform/RegFile.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // with its version block.
 #include <string>
 
-#include "FuzzSupport.h"
-#include "platform/ResourceModules.h"
-#include "platform/Strings.h"
-#include "support/ResourceModule.h"
+#include "fuzz/FuzzSupport.h"
+#include "src/platform/ResourceModules.h"
+#include "src/platform/Strings.h"
+#include "src/support/ResourceModule.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::wstring path = platform::FromUtf8(fuzz::WriteScratchFile("OfficeAddInRes1033.res", data, size));

@@ -1,11 +1,11 @@
-#include "AddinSession.h"
+#include "apps/pelorant/AddinSession.h"
 
 #include <ostream>
 
-#include "Json.h"
-#include "TranslationMode.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
+#include "apps/pelorant/Json.h"
+#include "apps/pelorant/TranslationMode.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 
 namespace app {
 namespace {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "Command.h"
-#include "addin/AddinMain.h"
-#include "host/Host.h"
-#include "host/pptx/PptxApplication.h"
-#include "platform/System.h"
+#include "apps/pelorant/Command.h"
+#include "src/addin/AddinMain.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/System.h"
 
 namespace app {
 

@@ -1,4 +1,4 @@
-#include "Command.h"
+#include "apps/pelorant/Command.h"
 
 #include <algorithm>
 #include <map>

@@ -1,15 +1,15 @@
-#include "TranslationMode.h"
+#include "apps/pelorant/TranslationMode.h"
 
 #include <ostream>
 
-#include "engine/EngineCaches.h"
-#include "fake/FakeEngine.h"
-#include "options/RegistrySettings.h"
-#include "options/TranslationOption.h"
-#include "options/TranslationOptionUDTEngine.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
-#include "support/ErrorList.h"
+#include "src/engine/EngineCaches.h"
+#include "engines/fake/FakeEngine.h"
+#include "src/options/RegistrySettings.h"
+#include "src/options/TranslationOption.h"
+#include "src/options/TranslationOptionUDTEngine.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "src/support/ErrorList.h"
 
 namespace app {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Command.h"
-#include "engine/EngineCaches.h"
-#include "engine/EngineEntry.h"
-#include "options/TranslationOptionUDT.h"
+#include "apps/pelorant/Command.h"
+#include "src/engine/EngineCaches.h"
+#include "src/engine/EngineEntry.h"
+#include "src/options/TranslationOptionUDT.h"
 
 namespace app {
 

@@ -9,12 +9,12 @@
 #include <optional>
 #include <ostream>
 
-#include "AddinSession.h"
-#include "Command.h"
-#include "fake/FakeEngine.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
-#include "powerpoint/ClipboardEx.h"
+#include "apps/pelorant/AddinSession.h"
+#include "apps/pelorant/Command.h"
+#include "engines/fake/FakeEngine.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "src/powerpoint/ClipboardEx.h"
 
 namespace {
 

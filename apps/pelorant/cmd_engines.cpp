@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "Command.h"
-#include "TranslationMode.h"
-#include "fake/FakeEngine.h"
-#include "engine/EngineCaches.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
-#include "support/ErrorList.h"
+#include "apps/pelorant/Command.h"
+#include "apps/pelorant/TranslationMode.h"
+#include "engines/fake/FakeEngine.h"
+#include "src/engine/EngineCaches.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "src/support/ErrorList.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 #include <ostream>
 
-#include "Command.h"
-#include "TranslationMode.h"
-#include "engine/Engine.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
-#include "support/ErrorList.h"
-#include "support/ResourceModule.h"
+#include "apps/pelorant/Command.h"
+#include "apps/pelorant/TranslationMode.h"
+#include "src/engine/Engine.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "src/support/ErrorList.h"
+#include "src/support/ResourceModule.h"
 
 namespace {
 

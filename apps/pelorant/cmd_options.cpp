@@ -3,13 +3,13 @@
 // loads the sets, applies itself and saves them back.
 #include <ostream>
 
-#include "Command.h"
-#include "options/RegistrySettings.h"
-#include "options/TranslationOption.h"
-#include "options/TranslationOptions.h"
-#include "platform/Strings.h"
-#include "support/Log.h"
-#include "support/ResourceModule.h"
+#include "apps/pelorant/Command.h"
+#include "src/options/RegistrySettings.h"
+#include "src/options/TranslationOption.h"
+#include "src/options/TranslationOptions.h"
+#include "src/platform/Strings.h"
+#include "src/support/Log.h"
+#include "src/support/ResourceModule.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "Command.h"
-#include "platform/ConsoleMessageBox.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
+#include "apps/pelorant/Command.h"
+#include "src/platform/ConsoleMessageBox.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "Command.h"
-#include "Json.h"
-#include "host/Host.h"
-#include "host/pptx/PptxApplication.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
+#include "apps/pelorant/Command.h"
+#include "apps/pelorant/Json.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 
 namespace {
 

@@ -2,14 +2,14 @@
 #include <iterator>
 #include <ostream>
 
-#include "Command.h"
-#include "TranslationMode.h"
-#include "dialogs/CDialogProgress.h"
-#include "dialogs/TerminalProgressView.h"
-#include "engine/AppCommon.h"
-#include "platform/Strings.h"
-#include "support/ErrorList.h"
-#include "support/ResourceModule.h"
+#include "apps/pelorant/Command.h"
+#include "apps/pelorant/TranslationMode.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/dialogs/TerminalProgressView.h"
+#include "src/engine/AppCommon.h"
+#include "src/platform/Strings.h"
+#include "src/support/ErrorList.h"
+#include "src/support/ResourceModule.h"
 
 namespace {
 

@@ -14,22 +14,22 @@
 #include <sstream>
 #include <thread>
 
-#include "AddinSession.h"
-#include "Command.h"
-#include "Json.h"
-#include "TranslationMode.h"
-#include "addin/AddinApplication.h"
-#include "dialogs/CDialogProgress.h"
-#include "dialogs/TerminalProgressView.h"
-#include "engine/AppCommon.h"
-#include "fake/FakeEngine.h"
-#include "host/Host.h"
-#include "host/pptx/PptxApplication.h"
-#include "host/pptx/PptxPackage.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
-#include "support/ErrorList.h"
-#include "support/ResourceModule.h"
+#include "apps/pelorant/AddinSession.h"
+#include "apps/pelorant/Command.h"
+#include "apps/pelorant/Json.h"
+#include "apps/pelorant/TranslationMode.h"
+#include "src/addin/AddinApplication.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/dialogs/TerminalProgressView.h"
+#include "src/engine/AppCommon.h"
+#include "engines/fake/FakeEngine.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxPackage.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "src/support/ErrorList.h"
+#include "src/support/ResourceModule.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <ostream>
 
-#include "Command.h"
-#include "platform/Strings.h"
-#include "support/Log.h"
-#include "support/ResourceModule.h"
+#include "apps/pelorant/Command.h"
+#include "src/platform/Strings.h"
+#include "src/support/Log.h"
+#include "src/support/ResourceModule.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <clocale>
 #include <iostream>
 
-#include "Command.h"
-#include "support/ResourceModule.h"
+#include "apps/pelorant/Command.h"
+#include "src/support/ResourceModule.h"
 
 int main(int argc, char** argv) {
   // Wide-string output and iconv conversions follow the user's locale.

@@ -1,10 +1,10 @@
-#include "ApertiumFormat.h"
+#include "engines/apertium/ApertiumFormat.h"
 
 #include <algorithm>
 #include <cwctype>
 #include <map>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace apertium {
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/EngineServer.h"
+#include "src/engine/server/EngineServer.h"
 
 namespace apertium {
 

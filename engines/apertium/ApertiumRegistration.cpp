@@ -1,7 +1,7 @@
 // Makes Apertium known to the in-process class table when the program
 // starts. The library is static, so the link line names the symbol below
 // (see deps.cmake) to keep this file, and its initializer, in the program.
-#include "ApertiumServer.h"
+#include "engines/apertium/ApertiumServer.h"
 
 extern "C" {
 int pelorant_apertium_server_anchor = 0;

@@ -1,4 +1,4 @@
-#include "ApertiumServer.h"
+#include "engines/apertium/ApertiumServer.h"
 
 #include <sys/stat.h>
 
@@ -11,11 +11,11 @@
 #include <set>
 #include <sstream>
 
-#include "ApertiumFormat.h"
-#include "Pipeline.h"
-#include "engine/server/EngineClasses.h"
-#include "platform/Strings.h"
-#include "support/Log.h"
+#include "engines/apertium/ApertiumFormat.h"
+#include "engines/apertium/Pipeline.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/platform/Strings.h"
+#include "src/support/Log.h"
 
 namespace apertium {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/AsyncRequest.h"
-#include "engine/server/EngineServer.h"
-#include "engine/server/ServerObjects.h"
+#include "src/engine/server/AsyncRequest.h"
+#include "src/engine/server/EngineServer.h"
+#include "src/engine/server/ServerObjects.h"
 
 namespace apertium {
 

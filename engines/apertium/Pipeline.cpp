@@ -1,4 +1,4 @@
-#include "Pipeline.h"
+#include "engines/apertium/Pipeline.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/AsyncRequest.h"
+#include "src/engine/server/AsyncRequest.h"
 
 namespace apertium {
 

@@ -1,11 +1,11 @@
-#include "FakeEngine.h"
+#include "engines/fake/FakeEngine.h"
 
 #include <cwctype>
 
-#include "engine/server/AsyncRequest.h"
-#include "engine/server/ServerObjects.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
+#include "src/engine/server/AsyncRequest.h"
+#include "src/engine/server/ServerObjects.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
 
 namespace fake_engine {
 

@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/EngineClasses.h"
-#include "engine/server/EngineServer.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/engine/server/EngineServer.h"
 
 namespace fake_engine {
 

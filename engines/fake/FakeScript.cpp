@@ -22,8 +22,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "FakeEngine.h"
-#include "platform/Strings.h"
+#include "engines/fake/FakeEngine.h"
+#include "src/platform/Strings.h"
 
 namespace fake_engine {
 namespace detail {

@@ -1,18 +1,18 @@
-#include "addin/AddinApplication.h"
+#include "src/addin/AddinApplication.h"
 
 #include <exception>
 #include <optional>
 
-#include "engine/AppCommon.h"
-#include "engine/EngineFamilies.h"
-#include "options/TranslationOptionUDTEngine.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "powerpoint/AppCustom.h"
-#include "support/ResourceModule.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
+#include "src/engine/AppCommon.h"
+#include "src/engine/EngineFamilies.h"
+#include "src/options/TranslationOptionUDTEngine.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/powerpoint/AppCustom.h"
+#include "src/support/ResourceModule.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
 
 namespace addin {
 namespace {

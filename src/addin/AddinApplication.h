@@ -12,12 +12,12 @@
 #include <memory>
 #include <string>
 
-#include "addin/TimeOutWatchdog.h"
-#include "engine/EngineCaches.h"
-#include "host/Host.h"
-#include "options/TranslationOptionUDT.h"
-#include "options/TranslationOptions.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
+#include "src/addin/TimeOutWatchdog.h"
+#include "src/engine/EngineCaches.h"
+#include "src/host/Host.h"
+#include "src/options/TranslationOptionUDT.h"
+#include "src/options/TranslationOptions.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
 
 namespace addin {
 

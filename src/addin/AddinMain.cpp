@@ -1,12 +1,12 @@
-#include "addin/AddinMain.h"
+#include "src/addin/AddinMain.h"
 
 #include <exception>
 
-#include "platform/ComError.h"
-#include "platform/System.h"
-#include "powerpoint/ClipboardEx.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
+#include "src/platform/ComError.h"
+#include "src/platform/System.h"
+#include "src/powerpoint/ClipboardEx.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
 
 namespace addin {
 namespace {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "addin/AddinApplication.h"
-#include "host/Host.h"
-#include "menu/OfficeMenu.h"
-#include "platform/Types.h"
+#include "src/addin/AddinApplication.h"
+#include "src/host/Host.h"
+#include "src/menu/OfficeMenu.h"
+#include "src/platform/Types.h"
 
 namespace addin {
 

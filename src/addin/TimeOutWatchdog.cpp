@@ -1,10 +1,10 @@
-#include "addin/TimeOutWatchdog.h"
+#include "src/addin/TimeOutWatchdog.h"
 
 #include <exception>
 #include <system_error>
 
-#include "engine/AppCommon.h"
-#include "support/Log.h"
+#include "src/engine/AppCommon.h"
+#include "src/support/Log.h"
 
 namespace addin {
 namespace {

@@ -1,13 +1,13 @@
-#include "dialogs/CDialogProgress.h"
+#include "src/dialogs/CDialogProgress.h"
 
 #include <algorithm>
 #include <thread>
 
-#include "platform/ComError.h"
-#include "platform/MessagePump.h"
-#include "platform/System.h"
-#include "support/Log.h"
-#include "support/ResourceModule.h"
+#include "src/platform/ComError.h"
+#include "src/platform/MessagePump.h"
+#include "src/platform/System.h"
+#include "src/support/Log.h"
+#include "src/support/ResourceModule.h"
 
 namespace dialogs {
 

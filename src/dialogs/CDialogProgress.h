@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "dialogs/ProgressView.h"
-#include "engine/AppCommon.h"
+#include "src/dialogs/ProgressView.h"
+#include "src/engine/AppCommon.h"
 
 namespace dialogs {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "dialogs/ProgressView.h"
+#include "src/dialogs/ProgressView.h"
 
 namespace dialogs {
 

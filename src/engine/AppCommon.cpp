@@ -1,10 +1,10 @@
-#include "engine/AppCommon.h"
+#include "src/engine/AppCommon.h"
 
-#include "host/Application.h"
-#include "platform/ComError.h"
-#include "platform/MessagePump.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
+#include "src/host/Application.h"
+#include "src/platform/ComError.h"
+#include "src/platform/MessagePump.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
 
 namespace engine {
 

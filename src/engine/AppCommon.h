@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/Engine.h"
-#include "options/TranslationOptionUDT.h"
+#include "src/engine/Engine.h"
+#include "src/options/TranslationOptionUDT.h"
 
 namespace host {
 class Application;

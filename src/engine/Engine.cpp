@@ -1,16 +1,16 @@
-#include "engine/Engine.h"
+#include "src/engine/Engine.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "engine/EngineEnumeration.h"
-#include "engine/EngineFamilies.h"
-#include "engine/SentenceSplitter.h"
-#include "engine/server/EngineClasses.h"
-#include "platform/ComError.h"
-#include "platform/MessagePump.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
+#include "src/engine/EngineEnumeration.h"
+#include "src/engine/EngineFamilies.h"
+#include "src/engine/SentenceSplitter.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/platform/ComError.h"
+#include "src/platform/MessagePump.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
 
 namespace engine {
 

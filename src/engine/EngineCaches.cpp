@@ -1,4 +1,4 @@
-#include "engine/EngineCaches.h"
+#include "src/engine/EngineCaches.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -7,15 +7,15 @@
 #include <random>
 #include <system_error>
 
-#include "engine/EngineEnumeration.h"
-#include "engine/EngineFamilies.h"
-#include "engine/server/EngineClasses.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
-#include "support/ResourceModule.h"
+#include "src/engine/EngineEnumeration.h"
+#include "src/engine/EngineFamilies.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
+#include "src/support/ResourceModule.h"
 
 namespace engine {
 

@@ -1,9 +1,9 @@
-#include "engine/EngineEntry.h"
+#include "src/engine/EngineEntry.h"
 
 #include <array>
 #include <string_view>
 
-#include "engine/LangCode.h"
+#include "src/engine/LangCode.h"
 
 namespace engine {
 

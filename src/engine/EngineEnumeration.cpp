@@ -1,15 +1,15 @@
-#include "engine/EngineEnumeration.h"
+#include "src/engine/EngineEnumeration.h"
 
 #include <algorithm>
 
-#include "engine/LangCode.h"
-#include "engine/server/EngineClasses.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
-#include "support/ResourceModule.h"
+#include "src/engine/LangCode.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
+#include "src/support/ResourceModule.h"
 
 namespace engine {
 

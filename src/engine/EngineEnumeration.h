@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineEntry.h"
+#include "src/engine/EngineEntry.h"
 
 namespace engine {
 

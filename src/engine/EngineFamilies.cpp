@@ -1,15 +1,15 @@
-#include "engine/EngineFamilies.h"
+#include "src/engine/EngineFamilies.h"
 
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
-#include "engine/server/EngineClasses.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "support/Log.h"
-#include "support/ResourceModule.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/support/Log.h"
+#include "src/support/ResourceModule.h"
 
 namespace engine {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineEntry.h"
-#include "engine/server/EngineServer.h"
-#include "platform/Types.h"
+#include "src/engine/EngineEntry.h"
+#include "src/engine/server/EngineServer.h"
+#include "src/platform/Types.h"
 
 namespace engine {
 

@@ -1,4 +1,4 @@
-#include "engine/LangCode.h"
+#include "src/engine/LangCode.h"
 
 #include <array>
 #include <string_view>

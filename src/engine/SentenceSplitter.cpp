@@ -1,6 +1,6 @@
-#include "engine/SentenceSplitter.h"
+#include "src/engine/SentenceSplitter.h"
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 #include <cwctype>
 

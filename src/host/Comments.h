@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host/HostTypes.h"
+#include "src/host/HostTypes.h"
 
 namespace host {
 

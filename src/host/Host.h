@@ -1,10 +1,10 @@
 // The whole host object model in one include.
 #pragma once
 
-#include "host/Application.h"
-#include "host/CommandBars.h"
-#include "host/Comments.h"
-#include "host/HostTypes.h"
-#include "host/Shapes.h"
-#include "host/Slides.h"
-#include "host/TextRange.h"
+#include "src/host/Application.h"
+#include "src/host/CommandBars.h"
+#include "src/host/Comments.h"
+#include "src/host/HostTypes.h"
+#include "src/host/Shapes.h"
+#include "src/host/Slides.h"
+#include "src/host/TextRange.h"

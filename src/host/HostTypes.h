@@ -50,7 +50,7 @@
 
 #include <memory>
 
-#include "platform/Types.h"
+#include "src/platform/Types.h"
 
 namespace host {
 

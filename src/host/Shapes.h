@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/HostTypes.h"
+#include "src/host/HostTypes.h"
 
 namespace host {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/HostTypes.h"
+#include "src/host/HostTypes.h"
 
 namespace host {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "host/HostTypes.h"
+#include "src/host/HostTypes.h"
 
 namespace host {
 

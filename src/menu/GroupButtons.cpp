@@ -1,9 +1,9 @@
-#include "menu/GroupButtons.h"
+#include "src/menu/GroupButtons.h"
 
 #include <exception>
 
-#include "platform/ComError.h"
-#include "support/Log.h"
+#include "src/platform/ComError.h"
+#include "src/support/Log.h"
 
 namespace menu {
 

@@ -1,14 +1,14 @@
-#include "menu/OfficeMenu.h"
+#include "src/menu/OfficeMenu.h"
 
 #include <cstdlib>
 #include <exception>
 
-#include "options/RegistrySettings.h"
-#include "platform/ComError.h"
-#include "platform/System.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
-#include "support/ResourceModule.h"
+#include "src/options/RegistrySettings.h"
+#include "src/platform/ComError.h"
+#include "src/platform/System.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
+#include "src/support/ResourceModule.h"
 
 namespace menu {
 namespace {

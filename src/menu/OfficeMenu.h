@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineCaches.h"
-#include "host/Host.h"
-#include "menu/GroupButtons.h"
-#include "options/TranslationOptions.h"
-#include "platform/Types.h"
+#include "src/engine/EngineCaches.h"
+#include "src/host/Host.h"
+#include "src/menu/GroupButtons.h"
+#include "src/options/TranslationOptions.h"
+#include "src/platform/Types.h"
 
 namespace menu {
 

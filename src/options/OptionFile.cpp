@@ -1,9 +1,9 @@
-#include "options/OptionFile.h"
+#include "src/options/OptionFile.h"
 
-#include "options/TranslationOptions.h"
-#include "platform/ProfileFile.h"
-#include "platform/System.h"
-#include "support/Log.h"
+#include "src/options/TranslationOptions.h"
+#include "src/platform/ProfileFile.h"
+#include "src/platform/System.h"
+#include "src/support/Log.h"
 
 namespace options {
 

@@ -1,6 +1,6 @@
-#include "options/RegistrySettings.h"
+#include "src/options/RegistrySettings.h"
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace options {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Registry.h"
+#include "src/platform/Registry.h"
 
 namespace options {
 

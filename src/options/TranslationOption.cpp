@@ -1,11 +1,11 @@
-#include "options/TranslationOption.h"
+#include "src/options/TranslationOption.h"
 
 #include <cstdint>
 #include <cwctype>
 #include <limits>
 #include <stdexcept>
 
-#include "options/TranslationOptions.h"
+#include "src/options/TranslationOptions.h"
 
 namespace options {
 

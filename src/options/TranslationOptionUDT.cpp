@@ -1,4 +1,4 @@
-#include "options/TranslationOptionUDT.h"
+#include "src/options/TranslationOptionUDT.h"
 
 namespace options {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "options/TranslationOption.h"
+#include "src/options/TranslationOption.h"
 
 namespace options {
 

@@ -4,9 +4,9 @@
 // (the facade, its tests) includes this header.
 #pragma once
 
-#include "engine/EngineEntry.h"
-#include "engine/LangCode.h"
-#include "options/TranslationOptionUDT.h"
+#include "src/engine/EngineEntry.h"
+#include "src/engine/LangCode.h"
+#include "src/options/TranslationOptionUDT.h"
 
 namespace options {
 

@@ -1,12 +1,12 @@
-#include "options/TranslationOptions.h"
+#include "src/options/TranslationOptions.h"
 
 #include <algorithm>
 #include <map>
 
-#include "options/RegistrySettings.h"
-#include "platform/Fonts.h"
-#include "platform/Strings.h"
-#include "support/Log.h"
+#include "src/options/RegistrySettings.h"
+#include "src/platform/Fonts.h"
+#include "src/platform/Strings.h"
+#include "src/support/Log.h"
 
 namespace options {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "options/TranslationOption.h"
+#include "src/options/TranslationOption.h"
 
 namespace options {
 

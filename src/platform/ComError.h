@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/Types.h"
+#include "src/platform/Types.h"
 
 class ComError : public std::runtime_error {
  public:

@@ -1,8 +1,8 @@
-#include "platform/ConsoleMessageBox.h"
+#include "src/platform/ConsoleMessageBox.h"
 
 #include <cctype>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace platform {
 namespace {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/System.h"
+#include "src/platform/System.h"
 
 namespace platform {
 

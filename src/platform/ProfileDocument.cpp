@@ -1,6 +1,6 @@
-#include "platform/ProfileDocument.h"
+#include "src/platform/ProfileDocument.h"
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Types.h"
+#include "src/platform/Types.h"
 
 namespace platform {
 

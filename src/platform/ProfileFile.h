@@ -16,7 +16,7 @@
 
 #include <string>
 
-#include "platform/Types.h"
+#include "src/platform/Types.h"
 
 namespace platform {
 

@@ -1,9 +1,9 @@
-#include "platform/RegFile.h"
+#include "src/platform/RegFile.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace platform::regfile {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Registry.h"
+#include "src/platform/Registry.h"
 
 namespace platform::regfile {
 

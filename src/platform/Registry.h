@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "src/platform/Types.h"
 
 namespace platform {
 

@@ -1,7 +1,7 @@
 #include <cstring>
 
-#include "platform/Registry.h"
-#include "platform/Strings.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
 
 namespace platform {
 namespace {

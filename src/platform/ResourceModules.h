@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Types.h"
+#include "src/platform/Types.h"
 
 namespace platform {
 

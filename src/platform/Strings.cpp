@@ -1,4 +1,4 @@
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 #include <vector>
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Types.h"
+#include "src/platform/Types.h"
 
 namespace platform {
 

@@ -2,10 +2,10 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/ConsoleMessageBox.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "platform/SystemNative.h"
+#include "src/platform/ConsoleMessageBox.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/platform/SystemNative.h"
 
 namespace platform {
 namespace {

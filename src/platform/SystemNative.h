@@ -3,7 +3,7 @@
 // installed.
 #pragma once
 
-#include "platform/System.h"
+#include "src/platform/System.h"
 
 namespace platform::native {
 

@@ -1,4 +1,4 @@
-#include "powerpoint/AppCustom.h"
+#include "src/powerpoint/AppCustom.h"
 
 #include <algorithm>
 #include <exception>
@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "engine/AppCommon.h"
-#include "platform/ComError.h"
-#include "powerpoint/ClipboardEx.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
+#include "src/engine/AppCommon.h"
+#include "src/platform/ComError.h"
+#include "src/powerpoint/ClipboardEx.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
 
 namespace powerpoint {
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "host/Host.h"
-#include "options/TranslationOptionUDT.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
+#include "src/host/Host.h"
+#include "src/options/TranslationOptionUDT.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
 
 namespace powerpoint {
 

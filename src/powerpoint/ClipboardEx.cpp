@@ -1,10 +1,10 @@
-#include "powerpoint/ClipboardEx.h"
+#include "src/powerpoint/ClipboardEx.h"
 
 #include <algorithm>
 
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "support/Log.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/support/Log.h"
 
 namespace powerpoint {
 namespace {

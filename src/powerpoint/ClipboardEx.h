@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Clipboard.h"
+#include "src/platform/Clipboard.h"
 
 namespace powerpoint {
 

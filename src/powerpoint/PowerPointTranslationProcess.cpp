@@ -1,21 +1,21 @@
 // The translation run: entry points, the run body and its steps from the
 // first checks to the finished view.
-#include "powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
 
 #include <chrono>
 #include <exception>
 #include <string>
 
-#include "dialogs/CDialogProgress.h"
-#include "engine/AppCommon.h"
-#include "platform/ComError.h"
-#include "platform/System.h"
-#include "powerpoint/PowerPointTranslationUtil.h"
-#include "powerpoint/RunProgress.h"
-#include "powerpoint/TemporaryCopies.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
-#include "support/ResourceModule.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/engine/AppCommon.h"
+#include "src/platform/ComError.h"
+#include "src/platform/System.h"
+#include "src/powerpoint/PowerPointTranslationUtil.h"
+#include "src/powerpoint/RunProgress.h"
+#include "src/powerpoint/TemporaryCopies.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
+#include "src/support/ResourceModule.h"
 
 namespace powerpoint {
 namespace {

@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "dialogs/CDialogProgress.h"
-#include "host/Host.h"
-#include "options/TranslationOptionUDT.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/host/Host.h"
+#include "src/options/TranslationOptionUDT.h"
 
 namespace engine {
 class AppCommon;

@@ -1,12 +1,12 @@
-#include "powerpoint/PowerPointTranslationUtil.h"
+#include "src/powerpoint/PowerPointTranslationUtil.h"
 
 #include <cmath>
 #include <cwchar>
 
-#include "platform/Display.h"
-#include "platform/System.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
-#include "support/Log.h"
+#include "src/platform/Display.h"
+#include "src/platform/System.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/support/Log.h"
 
 namespace powerpoint {
 namespace {

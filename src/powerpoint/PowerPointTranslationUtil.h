@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/Host.h"
+#include "src/host/Host.h"
 
 namespace powerpoint {
 

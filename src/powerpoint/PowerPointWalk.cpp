@@ -5,13 +5,13 @@
 #include <string>
 #include <utility>
 
-#include "dialogs/CDialogProgress.h"
-#include "engine/AppCommon.h"
-#include "platform/ComError.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
-#include "powerpoint/PowerPointTranslationUtil.h"
-#include "powerpoint/RunProgress.h"
-#include "support/Log.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/engine/AppCommon.h"
+#include "src/platform/ComError.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/PowerPointTranslationUtil.h"
+#include "src/powerpoint/RunProgress.h"
+#include "src/support/Log.h"
 
 namespace powerpoint {
 namespace {

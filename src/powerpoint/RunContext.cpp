@@ -1,13 +1,13 @@
 #include <cwchar>
 #include <exception>
 
-#include "engine/AppCommon.h"
-#include "platform/MessagePump.h"
-#include "platform/Types.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
-#include "support/ErrorList.h"
-#include "support/Log.h"
-#include "support/ResourceModule.h"
+#include "src/engine/AppCommon.h"
+#include "src/platform/MessagePump.h"
+#include "src/platform/Types.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/support/ErrorList.h"
+#include "src/support/Log.h"
+#include "src/support/ResourceModule.h"
 
 namespace powerpoint {
 

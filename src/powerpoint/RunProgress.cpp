@@ -1,9 +1,9 @@
-#include "powerpoint/RunProgress.h"
+#include "src/powerpoint/RunProgress.h"
 
 #include <exception>
 
-#include "dialogs/CDialogProgress.h"
-#include "support/Log.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/support/Log.h"
 
 namespace powerpoint {
 namespace {

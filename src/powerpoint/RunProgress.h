@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
 
 namespace powerpoint {
 

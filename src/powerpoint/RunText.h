@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "engine/Engine.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
+#include "src/engine/Engine.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
 
 namespace powerpoint {
 

@@ -10,14 +10,14 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/AppCommon.h"
-#include "host/Application.h"
-#include "host/Shapes.h"
-#include "host/TextRange.h"
-#include "platform/ComError.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
-#include "powerpoint/RunText.h"
-#include "support/Log.h"
+#include "src/engine/AppCommon.h"
+#include "src/host/Application.h"
+#include "src/host/Shapes.h"
+#include "src/host/TextRange.h"
+#include "src/platform/ComError.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/RunText.h"
+#include "src/support/Log.h"
 
 namespace powerpoint {
 

@@ -2,13 +2,13 @@
 // review comments with their replies, and WordArt (one string per shape).
 #include <vector>
 
-#include "engine/AppCommon.h"
-#include "host/Comments.h"
-#include "host/Shapes.h"
-#include "platform/ComError.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
-#include "powerpoint/RunText.h"
-#include "support/Log.h"
+#include "src/engine/AppCommon.h"
+#include "src/host/Comments.h"
+#include "src/host/Shapes.h"
+#include "src/platform/ComError.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/RunText.h"
+#include "src/support/Log.h"
 
 namespace powerpoint {
 

@@ -1,4 +1,4 @@
-#include "powerpoint/TemporaryCopies.h"
+#include "src/powerpoint/TemporaryCopies.h"
 
 #include <chrono>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <exception>
 #include <random>
 
-#include "platform/System.h"
+#include "src/platform/System.h"
 
 namespace powerpoint {
 

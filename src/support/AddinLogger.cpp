@@ -1,4 +1,4 @@
-#include "support/AddinLogger.h"
+#include "src/support/AddinLogger.h"
 
 #include <chrono>
 #include <ctime>
@@ -6,10 +6,10 @@
 #include <fstream>
 #include <mutex>
 
-#include "platform/Registry.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "support/Log.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/support/Log.h"
 
 namespace {
 

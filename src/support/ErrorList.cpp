@@ -1,10 +1,10 @@
-#include "support/ErrorList.h"
+#include "src/support/ErrorList.h"
 
 #include <cstdio>
 #include <mutex>
 
-#include "platform/System.h"
-#include "support/ResourceModule.h"
+#include "src/platform/System.h"
+#include "src/support/ResourceModule.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "support/ResourceModule.h"
+#include "src/support/ResourceModule.h"
 
 #include <algorithm>
 #include <mutex>
 
-#include "platform/ResourceModules.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
+#include "src/platform/ResourceModules.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
 #include "resources/OwnResources.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Types.h"
+#include "src/platform/Types.h"
 
 namespace platform {
 class ResourceModuleFile;

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <future>
 
-#include "addin/AddinApplication.h"
-#include "powerpoint/PowerPointFixture.h"
+#include "src/addin/AddinApplication.h"
+#include "tests/powerpoint/PowerPointFixture.h"
 
 using addin::AddinApplication;
 using namespace std::chrono_literals;

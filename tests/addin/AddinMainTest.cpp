@@ -5,18 +5,18 @@
 
 #include <functional>
 
-#include "addin/AddinMain.h"
-#include "engine/AppCommon.h"
-#include "fake/FakeEngine.h"
-#include "host/DeckBuilder.h"
-#include "host/pptx/PptxApplication.h"
-#include "options/RegistrySettings.h"
-#include "platform/ComError.h"
-#include "platform/Strings.h"
-#include "platform/TestSupport.h"
-#include "powerpoint/ClipboardEx.h"
-#include "support/ErrorList.h"
-#include "support/ResourceModule.h"
+#include "src/addin/AddinMain.h"
+#include "src/engine/AppCommon.h"
+#include "engines/fake/FakeEngine.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/options/RegistrySettings.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "tests/platform/TestSupport.h"
+#include "src/powerpoint/ClipboardEx.h"
+#include "src/support/ErrorList.h"
+#include "src/support/ResourceModule.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // These tests run the real Apertium pipelines of apertium-eng-spa.
-#include "apertium/ApertiumServer.h"
+#include "engines/apertium/ApertiumServer.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,8 +11,8 @@
 #include <fstream>
 #include <thread>
 
-#include "engine/server/EngineClasses.h"
-#include "platform/Strings.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/platform/Strings.h"
 
 using namespace engine_server;
 using apertium::ApertiumEngine;

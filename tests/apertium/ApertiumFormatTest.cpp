@@ -1,8 +1,8 @@
-#include "apertium/ApertiumFormat.h"
+#include "engines/apertium/ApertiumFormat.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 using namespace apertium;
 using engine_server::TextRange;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Command.h"
+#include "apps/pelorant/Command.h"
 
 namespace apptest {
 

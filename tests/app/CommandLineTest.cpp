@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "CallMain.h"
+#include "tests/app/CallMain.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // what they keep, and that each command is one change of the hive file.
 #include <gtest/gtest.h>
 
-#include "CallMain.h"
-#include "platform/Registry.h"
-#include "platform/TestSupport.h"
+#include "tests/app/CallMain.h"
+#include "src/platform/Registry.h"
+#include "tests/platform/TestSupport.h"
 
 namespace {
 

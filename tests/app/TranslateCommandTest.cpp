@@ -1,7 +1,7 @@
 // Arguments `pelorant translate` refuses before it opens anything.
 #include <gtest/gtest.h>
 
-#include "CallMain.h"
+#include "tests/app/CallMain.h"
 
 namespace {
 

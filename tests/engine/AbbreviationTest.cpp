@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "EngineCacheTestEnv.h"
-#include "engine/EngineFamilies.h"
+#include "tests/engine/EngineCacheTestEnv.h"
+#include "src/engine/EngineFamilies.h"
 
 using namespace engine;
 using namespace enginetest;

@@ -5,12 +5,12 @@
 #include <iterator>
 #include <thread>
 
-#include "engine/AppCommon.h"
-#include "engine/Engine.h"
-#include "fake/FakeEngine.h"
-#include "platform/ComError.h"
-#include "platform/MessagePump.h"
-#include "support/ErrorList.h"
+#include "src/engine/AppCommon.h"
+#include "src/engine/Engine.h"
+#include "engines/fake/FakeEngine.h"
+#include "src/platform/ComError.h"
+#include "src/platform/MessagePump.h"
+#include "src/support/ErrorList.h"
 
 using engine::AppCommon;
 using engine::TranslationSegment;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "EngineCacheTestEnv.h"
-#include "engine/EngineCaches.h"
-#include "platform/Strings.h"
+#include "tests/engine/EngineCacheTestEnv.h"
+#include "src/engine/EngineCaches.h"
+#include "src/platform/Strings.h"
 
 using namespace engine;
 using enginetest::Utf16File;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "EngineCacheTestEnv.h"
-#include "EnumerationScriptedSide.h"
-#include "engine/EngineCaches.h"
-#include "support/ErrorList.h"
+#include "tests/engine/EngineCacheTestEnv.h"
+#include "tests/engine/EnumerationScriptedSide.h"
+#include "src/engine/EngineCaches.h"
+#include "src/support/ErrorList.h"
 
 using namespace engine;
 using namespace enginetest;

@@ -12,12 +12,12 @@
 #include <random>
 #include <string>
 
-#include "engine/EngineCaches.h"
-#include "engine/server/EngineClasses.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "support/ErrorList.h"
+#include "src/engine/EngineCaches.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/support/ErrorList.h"
 
 namespace enginetest {
 

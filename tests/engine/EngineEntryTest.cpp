@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/EngineEntry.h"
+#include "src/engine/EngineEntry.h"
 
 using engine::EngineEntry;
 

@@ -6,12 +6,12 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/Engine.h"
-#include "engine/EngineEnumeration.h"
-#include "fake/FakeEngine.h"
-#include "platform/ComError.h"
-#include "platform/MessagePump.h"
-#include "support/ErrorList.h"
+#include "src/engine/Engine.h"
+#include "src/engine/EngineEnumeration.h"
+#include "engines/fake/FakeEngine.h"
+#include "src/platform/ComError.h"
+#include "src/platform/MessagePump.h"
+#include "src/support/ErrorList.h"
 
 using fake_engine::Behaviour;
 using fake_engine::Operation;

@@ -2,12 +2,12 @@
 // same in-process engine side the program's end-to-end runs use.
 #include <gtest/gtest.h>
 
-#include "EngineCacheTestEnv.h"
-#include "engine/EngineCaches.h"
-#include "engine/EngineEnumeration.h"
-#include "engine/EngineFamilies.h"
-#include "fake/FakeEngine.h"
-#include "support/ErrorList.h"
+#include "tests/engine/EngineCacheTestEnv.h"
+#include "src/engine/EngineCaches.h"
+#include "src/engine/EngineEnumeration.h"
+#include "src/engine/EngineFamilies.h"
+#include "engines/fake/FakeEngine.h"
+#include "src/support/ErrorList.h"
 
 using namespace engine;
 using namespace enginetest;

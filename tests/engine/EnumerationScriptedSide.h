@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/EngineClasses.h"
+#include "src/engine/server/EngineClasses.h"
 
 namespace enginetest {
 

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "EngineCacheTestEnv.h"
-#include "EnumerationScriptedSide.h"
-#include "engine/EngineEnumeration.h"
-#include "platform/ComError.h"
-#include "support/ErrorList.h"
-#include "support/ResourceModule.h"
+#include "tests/engine/EngineCacheTestEnv.h"
+#include "tests/engine/EnumerationScriptedSide.h"
+#include "src/engine/EngineEnumeration.h"
+#include "src/platform/ComError.h"
+#include "src/support/ErrorList.h"
+#include "src/support/ResourceModule.h"
 
 using namespace engine;
 using namespace enginetest;

@@ -2,11 +2,11 @@
 
 #include <set>
 
-#include "EngineCacheTestEnv.h"
-#include "EnumerationScriptedSide.h"
-#include "engine/EngineCaches.h"
-#include "engine/EngineFamilies.h"
-#include "support/ResourceModule.h"
+#include "tests/engine/EngineCacheTestEnv.h"
+#include "tests/engine/EnumerationScriptedSide.h"
+#include "src/engine/EngineCaches.h"
+#include "src/engine/EngineFamilies.h"
+#include "src/support/ResourceModule.h"
 
 using namespace engine;
 using namespace enginetest;

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "engine/LangCode.h"
+#include "src/engine/LangCode.h"
 
 namespace {
 

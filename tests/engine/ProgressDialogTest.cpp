@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <thread>
 
-#include "dialogs/CDialogProgress.h"
-#include "platform/ComError.h"
-#include "platform/MessagePump.h"
-#include "platform/System.h"
-#include "support/ResourceModule.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/platform/ComError.h"
+#include "src/platform/MessagePump.h"
+#include "src/platform/System.h"
+#include "src/support/ResourceModule.h"
 
 using dialogs::CDialogProgress;
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "engine/Engine.h"
-#include "engine/SentenceSplitter.h"
-#include "fake/FakeEngine.h"
+#include "src/engine/Engine.h"
+#include "src/engine/SentenceSplitter.h"
+#include "engines/fake/FakeEngine.h"
 
 using engine::SplitIntoSentences;
 using engine::TextSpan;

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "DeckBuilder.h"
-#include "host/Comments.h"
-#include "host/pptx/PptxDocument.h"
-#include "platform/ComError.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/Comments.h"
+#include "src/host/pptx/PptxDocument.h"
+#include "src/platform/ComError.h"
 
 namespace fs = std::filesystem;
 using host::pptx::Document;

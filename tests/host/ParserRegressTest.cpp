@@ -2,9 +2,9 @@
 // so that the faults stay fixed.
 #include <gtest/gtest.h>
 
-#include "DeckBuilder.h"
-#include "host/pptx/PptxApplication.h"
-#include "platform/Strings.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/Strings.h"
 
 using namespace host;
 

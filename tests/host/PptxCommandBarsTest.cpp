@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "host/pptx/PptxApplication.h"
-#include "platform/TestSupport.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "tests/platform/TestSupport.h"
 
 using namespace host;
 

@@ -6,10 +6,10 @@
 #include <random>
 #include <sstream>
 
-#include "DeckBuilder.h"
-#include "host/pptx/PptxApplication.h"
-#include "host/pptx/PptxPackage.h"
-#include "platform/Strings.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxPackage.h"
+#include "src/platform/Strings.h"
 
 using host::pptx::Package;
 using host::pptx::PackageError;

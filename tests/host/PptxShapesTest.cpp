@@ -2,11 +2,11 @@
 
 #include <functional>
 
-#include "DeckBuilder.h"
-#include "host/pptx/PptxApplication.h"
-#include "host/pptx/PptxPackage.h"
-#include "platform/Strings.h"
-#include "platform/TestSupport.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxPackage.h"
+#include "src/platform/Strings.h"
+#include "tests/platform/TestSupport.h"
 
 using namespace host;
 using decktest::Sp;

@@ -4,9 +4,9 @@
 // following the walk, notes pages, and the windows arranged at the end.
 #include <gtest/gtest.h>
 
-#include "DeckBuilder.h"
-#include "host/pptx/PptxApplication.h"
-#include "platform/Strings.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/Strings.h"
 
 using namespace host;
 

@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "DeckBuilder.h"
-#include "TextTestSupport.h"
-#include "host/Host.h"
-#include "host/pptx/PptxApplication.h"
-#include "host/pptx/PptxDocument.h"
-#include "host/pptx/PptxPackage.h"
-#include "host/pptx/TextBody.h"
+#include "tests/host/DeckBuilder.h"
+#include "tests/host/TextTestSupport.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxDocument.h"
+#include "src/host/pptx/PptxPackage.h"
+#include "src/host/pptx/TextBody.h"
 
 namespace fs = std::filesystem;
 

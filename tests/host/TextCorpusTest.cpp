@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "DeckBuilder.h"
-#include "host/Host.h"
-#include "host/pptx/PptxApplication.h"
-#include "host/pptx/PptxDocument.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxDocument.h"
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/pptx/TextLanguages.h"
+#include "src/host/pptx/TextLanguages.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 // 434 + gap 67).
 #include <gtest/gtest.h>
 
-#include "host/pptx/FontMetrics.h"
-#include "host/pptx/TextLayout.h"
+#include "src/host/pptx/FontMetrics.h"
+#include "src/host/pptx/TextLayout.h"
 #include "tests/host/TextTestSupport.h"
 
 using texttest::Owner;

@@ -2,9 +2,9 @@
 
 #include <type_traits>
 
-#include "host/pptx/PptxDocument.h"
-#include "platform/ComError.h"
-#include "host/TextRange.h"
+#include "src/host/pptx/PptxDocument.h"
+#include "src/platform/ComError.h"
+#include "src/host/TextRange.h"
 #include "tests/host/TextTestSupport.h"
 
 using texttest::Owner;

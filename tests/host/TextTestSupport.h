@@ -11,9 +11,9 @@
 
 #include <pugixml.hpp>
 
-#include "host/pptx/PptxDocument.h"
-#include "host/pptx/PptxPackage.h"
-#include "host/pptx/TextBody.h"
+#include "src/host/pptx/PptxDocument.h"
+#include "src/host/pptx/PptxPackage.h"
+#include "src/host/pptx/TextBody.h"
 
 namespace texttest {
 

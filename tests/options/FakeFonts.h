@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Fonts.h"
-#include "platform/Strings.h"
+#include "src/platform/Fonts.h"
+#include "src/platform/Strings.h"
 
 namespace optionstest {
 

@@ -4,13 +4,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "options/FakeFonts.h"
-#include "options/OptionFile.h"
-#include "options/TranslationOptions.h"
-#include "platform/ProfileFile.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "platform/TestSupport.h"
+#include "tests/options/FakeFonts.h"
+#include "src/options/OptionFile.h"
+#include "src/options/TranslationOptions.h"
+#include "src/platform/ProfileFile.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "tests/platform/TestSupport.h"
 
 using namespace options;
 namespace fs = std::filesystem;

@@ -3,12 +3,12 @@
 #include <atomic>
 #include <filesystem>
 
-#include "options/FakeFonts.h"
-#include "options/RegistrySettings.h"
-#include "options/TranslationOptions.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
-#include "platform/TestSupport.h"
+#include "tests/options/FakeFonts.h"
+#include "src/options/RegistrySettings.h"
+#include "src/options/TranslationOptions.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "tests/platform/TestSupport.h"
 
 using namespace options;
 using platform::Hive;

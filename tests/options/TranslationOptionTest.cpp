@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "options/TranslationOption.h"
-#include "options/TranslationOptions.h"
-#include "platform/Strings.h"
+#include "src/options/TranslationOption.h"
+#include "src/options/TranslationOptions.h"
+#include "src/platform/Strings.h"
 
 using namespace options;
 

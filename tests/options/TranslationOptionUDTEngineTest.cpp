@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "engine/EngineEntry.h"
-#include "options/TranslationOptionUDTEngine.h"
+#include "src/engine/EngineEntry.h"
+#include "src/options/TranslationOptionUDTEngine.h"
 
 using namespace options;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "options/TranslationOptionUDT.h"
-#include "options/TranslationOptions.h"
+#include "src/options/TranslationOptionUDT.h"
+#include "src/options/TranslationOptions.h"
 
 using namespace options;
 

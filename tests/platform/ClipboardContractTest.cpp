@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <fstream>
 
-#include "platform/Clipboard.h"
-#include "platform/Strings.h"
-#include "platform/TestSupport.h"
+#include "src/platform/Clipboard.h"
+#include "src/platform/Strings.h"
+#include "tests/platform/TestSupport.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <deque>
 
-#include "platform/ConsoleMessageBox.h"
+#include "src/platform/ConsoleMessageBox.h"
 
 namespace {
 

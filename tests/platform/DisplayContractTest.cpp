@@ -2,8 +2,8 @@
 // arrangement can convert to points, on the real screen and the virtual one.
 #include <gtest/gtest.h>
 
-#include "platform/Display.h"
-#include "platform/Registry.h"
+#include "src/platform/Display.h"
+#include "src/platform/Registry.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/Fonts.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
+#include "src/platform/Fonts.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
 
 using namespace platform;
 

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/MessagePump.h"
-#include "platform/TestSupport.h"
+#include "src/platform/MessagePump.h"
+#include "tests/platform/TestSupport.h"
 
 using namespace platform;
 

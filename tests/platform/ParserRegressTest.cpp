@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/ProfileDocument.h"
-#include "platform/RegFile.h"
+#include "src/platform/ProfileDocument.h"
+#include "src/platform/RegFile.h"
 
 using namespace platform;
 

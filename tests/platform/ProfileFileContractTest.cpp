@@ -11,11 +11,11 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/ProfileDocument.h"
-#include "platform/ProfileFile.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "platform/TestSupport.h"
+#include "src/platform/ProfileDocument.h"
+#include "src/platform/ProfileFile.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "tests/platform/TestSupport.h"
 
 using namespace platform;
 namespace fs = std::filesystem;

@@ -1,8 +1,8 @@
 // The ".reg" text form that the posix registry keeps its hives in.
 #include <gtest/gtest.h>
 
-#include "platform/RegFile.h"
-#include "platform/Strings.h"
+#include "src/platform/RegFile.h"
+#include "src/platform/Strings.h"
 
 using platform::RegType;
 using platform::RegValue;

@@ -9,10 +9,10 @@
 #include <fstream>
 #include <thread>
 
-#include "TestSupport.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
+#include "tests/platform/TestSupport.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
 
 using platform::Hive;
 using platform::RegKey;

@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/ResourceModules.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "platform/TestSupport.h"
+#include "src/platform/ResourceModules.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "tests/platform/TestSupport.h"
 #include "tests/support/SupportTestPaths.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <clocale>
 #include <string>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 using namespace platform;
 

@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/ComError.h"
-#include "platform/System.h"
+#include "src/platform/ComError.h"
+#include "src/platform/System.h"
 
 #if __has_include(<sys/resource.h>)
 #include <sys/resource.h>

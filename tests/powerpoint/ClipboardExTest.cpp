@@ -4,9 +4,9 @@
 
 #include <fstream>
 
-#include "platform/Strings.h"
-#include "platform/TestSupport.h"
-#include "powerpoint/ClipboardEx.h"
+#include "src/platform/Strings.h"
+#include "tests/platform/TestSupport.h"
+#include "src/powerpoint/ClipboardEx.h"
 
 namespace {
 

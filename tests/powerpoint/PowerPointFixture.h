@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/AppCommon.h"
-#include "fake/FakeEngine.h"
-#include "host/DeckBuilder.h"
-#include "host/Host.h"
-#include "host/pptx/PptxApplication.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "powerpoint/PowerPointTranslationProcess.h"
-#include "support/ErrorList.h"
+#include "src/engine/AppCommon.h"
+#include "engines/fake/FakeEngine.h"
+#include "tests/host/DeckBuilder.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/support/ErrorList.h"
 
 namespace pptest {
 

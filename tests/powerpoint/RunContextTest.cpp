@@ -1,6 +1,6 @@
-#include "PowerPointFixture.h"
-#include "platform/System.h"
-#include "support/ResourceModule.h"
+#include "tests/powerpoint/PowerPointFixture.h"
+#include "src/platform/System.h"
+#include "src/support/ResourceModule.h"
 
 using namespace pptest;
 

@@ -5,12 +5,12 @@
 #include <mutex>
 #include <set>
 
-#include "dialogs/CDialogProgress.h"
-#include "support/ResourceModule.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/support/ResourceModule.h"
 
-#include "platform/MessagePump.h"
-#include "PowerPointFixture.h"
-#include "powerpoint/TemporaryCopies.h"
+#include "src/platform/MessagePump.h"
+#include "tests/powerpoint/PowerPointFixture.h"
+#include "src/powerpoint/TemporaryCopies.h"
 
 using namespace pptest;
 

@@ -1,8 +1,8 @@
 #include <cwctype>
 
-#include "PowerPointFixture.h"
-#include "host/Shapes.h"
-#include "host/TextRange.h"
+#include "tests/powerpoint/PowerPointFixture.h"
+#include "src/host/Shapes.h"
+#include "src/host/TextRange.h"
 
 using namespace pptest;
 

@@ -1,8 +1,8 @@
-#include "PowerPointFixture.h"
-#include "host/Comments.h"
-#include "host/Shapes.h"
-#include "host/Slides.h"
-#include "host/TextRange.h"
+#include "tests/powerpoint/PowerPointFixture.h"
+#include "src/host/Comments.h"
+#include "src/host/Shapes.h"
+#include "src/host/Slides.h"
+#include "src/host/TextRange.h"
 
 using namespace pptest;
 

@@ -1,4 +1,4 @@
-#include "PowerPointFixture.h"
+#include "tests/powerpoint/PowerPointFixture.h"
 
 using namespace pptest;
 using decktest::Sp;

@@ -1,6 +1,6 @@
-#include "platform/Display.h"
-#include "powerpoint/PowerPointTranslationUtil.h"
-#include "PowerPointFixture.h"
+#include "src/platform/Display.h"
+#include "src/powerpoint/PowerPointTranslationUtil.h"
+#include "tests/powerpoint/PowerPointFixture.h"
 
 using namespace pptest;
 using powerpoint::PowerPointTranslationUtil;

@@ -6,12 +6,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/Registry.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "platform/TestSupport.h"
-#include "support/AddinLogger.h"
-#include "support/Log.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "tests/platform/TestSupport.h"
+#include "src/support/AddinLogger.h"
+#include "src/support/Log.h"
 
 namespace {
 

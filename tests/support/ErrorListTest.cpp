@@ -5,10 +5,10 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "support/ErrorList.h"
-#include "support/ResourceModule.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/support/ErrorList.h"
+#include "src/support/ResourceModule.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <regex>
 #include <set>
 
-#include "platform/ResourceModules.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "platform/TestSupport.h"
+#include "src/platform/ResourceModules.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "tests/platform/TestSupport.h"
 #include "resources/OwnResources.h"
-#include "support/ErrorList.h"
-#include "support/ResourceModule.h"
+#include "src/support/ErrorList.h"
+#include "src/support/ResourceModule.h"
 #include "tests/support/SupportTestPaths.h"
 
 namespace {

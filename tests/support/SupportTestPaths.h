@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "platform/ResourceModules.h"
-#include "platform/System.h"
+#include "src/platform/ResourceModules.h"
+#include "src/platform/System.h"
 
 namespace supporttest {
 

@@ -1,13 +1,13 @@
-#include "dialogs/TerminalProgressView.h"
+#include "src/dialogs/TerminalProgressView.h"
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "dialogs/CDialogProgress.h"
-#include "platform/MessagePump.h"
-#include "platform/Strings.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/platform/MessagePump.h"
+#include "src/platform/Strings.h"
 
 namespace dialogs {
 

@@ -1,4 +1,4 @@
-#include "engine/server/AsyncRequest.h"
+#include "src/engine/server/AsyncRequest.h"
 
 #include <exception>
 

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/server/EngineServer.h"
+#include "src/engine/server/EngineServer.h"
 
 namespace engine_server {
 

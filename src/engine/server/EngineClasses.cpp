@@ -1,11 +1,11 @@
-#include "engine/server/EngineClasses.h"
+#include "src/engine/server/EngineClasses.h"
 
 #include <algorithm>
 #include <mutex>
 
-#include "engine/server/PlatformClasses.h"
-#include "engine/server/ServerObjects.h"
-#include "platform/Strings.h"
+#include "src/engine/server/PlatformClasses.h"
+#include "src/engine/server/ServerObjects.h"
+#include "src/platform/Strings.h"
 
 namespace engine_server {
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "src/platform/Types.h"
 
 namespace engine_server {
 

@@ -2,7 +2,7 @@
 // Windows, the in-process table on Linux), used when no hook replaces it.
 #pragma once
 
-#include "engine/server/EngineClasses.h"
+#include "src/engine/server/EngineClasses.h"
 
 namespace engine_server::detail {
 

@@ -1,4 +1,4 @@
-#include "engine/server/ServerObjects.h"
+#include "src/engine/server/ServerObjects.h"
 
 namespace engine_server {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/EngineServer.h"
+#include "src/engine/server/EngineServer.h"
 
 namespace engine_server {
 

@@ -15,9 +15,9 @@
 #include <ctime>
 #include <random>
 
-#include "host/pptx/PptxDocument.h"
-#include "host/pptx/TextBody.h"
-#include "platform/ComError.h"
+#include "src/host/pptx/PptxDocument.h"
+#include "src/host/pptx/TextBody.h"
+#include "src/platform/ComError.h"
 
 namespace host::pptx {
 namespace {

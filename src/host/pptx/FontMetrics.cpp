@@ -1,4 +1,4 @@
-#include "host/pptx/FontMetrics.h"
+#include "src/host/pptx/FontMetrics.h"
 
 #include <map>
 #include <mutex>

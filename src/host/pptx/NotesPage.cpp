@@ -7,9 +7,9 @@
 // page of a deck therefore changes nothing.
 #include <cstdio>
 
-#include "host/pptx/PptxModel.h"
-#include "host/pptx/TextBody.h"
-#include "platform/ComError.h"
+#include "src/host/pptx/PptxModel.h"
+#include "src/host/pptx/TextBody.h"
+#include "src/platform/ComError.h"
 
 namespace host::pptx {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxApplication.h"
 
 #include <sys/wait.h>
 
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "host/pptx/PptxModel.h"
-#include "platform/Strings.h"
+#include "src/host/pptx/PptxModel.h"
+#include "src/platform/Strings.h"
 
 namespace host::pptx {
 

@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "host/Host.h"
-#include "host/pptx/PptxPackage.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxPackage.h"
 
 namespace host::pptx {
 

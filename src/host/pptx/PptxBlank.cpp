@@ -1,4 +1,4 @@
-#include "host/pptx/PptxDocument.h"
+#include "src/host/pptx/PptxDocument.h"
 
 namespace host::pptx {
 

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <map>
 
-#include "host/pptx/PptxModel.h"
+#include "src/host/pptx/PptxModel.h"
 
 namespace host::pptx {
 

@@ -1,4 +1,4 @@
-#include "host/pptx/PptxDocument.h"
+#include "src/host/pptx/PptxDocument.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include <functional>
 #include <thread>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace host::pptx {
 

@@ -14,9 +14,9 @@
 
 #include <pugixml.hpp>
 
-#include "host/Host.h"
-#include "host/pptx/PptxPackage.h"
-#include "host/pptx/Vocabulary.h"
+#include "src/host/Host.h"
+#include "src/host/pptx/PptxPackage.h"
+#include "src/host/pptx/Vocabulary.h"
 
 namespace host::pptx {
 

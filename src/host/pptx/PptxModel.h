@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "host/pptx/PptxApplication.h"
-#include "host/pptx/PptxDocument.h"
+#include "src/host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxDocument.h"
 
 namespace host::pptx {
 

@@ -1,4 +1,4 @@
-#include "host/pptx/PptxPackage.h"
+#include "src/host/pptx/PptxPackage.h"
 
 #include <zip.h>
 
@@ -11,8 +11,8 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "host/pptx/Vocabulary.h"
-#include "platform/Strings.h"
+#include "src/host/pptx/Vocabulary.h"
+#include "src/platform/Strings.h"
 
 namespace host::pptx {
 

@@ -22,7 +22,7 @@
 
 #include <pugixml.hpp>
 
-#include "platform/ComError.h"
+#include "src/platform/ComError.h"
 
 namespace host::pptx {
 

@@ -4,9 +4,9 @@
 #include <functional>
 #include <map>
 
-#include "host/pptx/PptxModel.h"
-#include "host/pptx/TextBody.h"
-#include "platform/Strings.h"
+#include "src/host/pptx/PptxModel.h"
+#include "src/host/pptx/TextBody.h"
+#include "src/platform/Strings.h"
 
 namespace host::pptx {
 

@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "host/pptx/PptxModel.h"
-#include "platform/Strings.h"
+#include "src/host/pptx/PptxModel.h"
+#include "src/platform/Strings.h"
 
 namespace host::pptx {
 

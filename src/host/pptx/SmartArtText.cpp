@@ -14,9 +14,9 @@
 // where a node's children are found by parOf connections.
 #include <map>
 
-#include "host/pptx/PptxDocument.h"
-#include "host/pptx/TextBody.h"
-#include "platform/ComError.h"
+#include "src/host/pptx/PptxDocument.h"
+#include "src/host/pptx/TextBody.h"
+#include "src/platform/ComError.h"
 
 namespace host::pptx {
 namespace {

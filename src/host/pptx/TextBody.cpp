@@ -1,9 +1,9 @@
-#include "host/pptx/TextBody.h"
+#include "src/host/pptx/TextBody.h"
 
 #include <algorithm>
 #include <sstream>
 
-#include "host/pptx/Vocabulary.h"
+#include "src/host/pptx/Vocabulary.h"
 
 namespace host::pptx {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/pptx/TextLanguages.h"
+#include "src/host/pptx/TextLanguages.h"
 
 #include <cctype>
 

@@ -1,11 +1,11 @@
-#include "host/pptx/TextLayout.h"
+#include "src/host/pptx/TextLayout.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
-#include "host/pptx/FontMetrics.h"
+#include "src/host/pptx/FontMetrics.h"
 
 namespace host::pptx {
 namespace {

@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "host/pptx/PptxDocument.h"
-#include "host/pptx/TextBody.h"
+#include "src/host/pptx/PptxDocument.h"
+#include "src/host/pptx/TextBody.h"
 
 namespace host::pptx {
 

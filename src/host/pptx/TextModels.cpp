@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "host/pptx/PptxDocument.h"
-#include "host/pptx/TextBody.h"
-#include "host/pptx/TextLanguages.h"
-#include "host/pptx/TextLayout.h"
-#include "platform/ComError.h"
+#include "src/host/pptx/PptxDocument.h"
+#include "src/host/pptx/TextBody.h"
+#include "src/host/pptx/TextLanguages.h"
+#include "src/host/pptx/TextLayout.h"
+#include "src/platform/ComError.h"
 
 namespace host::pptx {
 namespace {

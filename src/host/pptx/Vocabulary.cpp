@@ -1,6 +1,6 @@
-#include "host/pptx/Vocabulary.h"
+#include "src/host/pptx/Vocabulary.h"
 
-#include "host/pptx/PptxDocument.h"
+#include "src/host/pptx/PptxDocument.h"
 
 namespace host::pptx {
 

@@ -17,7 +17,7 @@
 
 #include <pugixml.hpp>
 
-#include "host/pptx/PptxPackage.h"
+#include "src/host/pptx/PptxPackage.h"
 
 namespace host::pptx {
 

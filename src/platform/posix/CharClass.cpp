@@ -2,7 +2,7 @@
 #include <cwctype>
 #include <locale.h>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace platform {
 namespace {

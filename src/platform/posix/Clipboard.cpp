@@ -1,4 +1,4 @@
-#include "platform/Clipboard.h"
+#include "src/platform/Clipboard.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,9 +11,9 @@
 #include <mutex>
 #include <sstream>
 
-#include "platform/Strings.h"
-#include "platform/System.h"
-#include "platform/Types.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/platform/Types.h"
 
 namespace platform {
 namespace {

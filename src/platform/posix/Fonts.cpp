@@ -1,14 +1,14 @@
 // Fonts through fontconfig. A GDI character set is stood in for by the
 // languages a font must cover to show text of that set; fontconfig knows each
 // font's language coverage.
-#include "platform/Fonts.h"
+#include "src/platform/Fonts.h"
 
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <mutex>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace platform {
 

@@ -1,7 +1,7 @@
 // Profile files on plain files. A change reads the whole file, edits the one
 // section, and renames a complete new file into place, so readers never see
 // half a file and a failed write leaves the old file as it was.
-#include "platform/ProfileFile.h"
+#include "src/platform/ProfileFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/ProfileDocument.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
+#include "src/platform/ProfileDocument.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
 
 namespace platform {
 

@@ -11,7 +11,7 @@
 //
 // A batch (RegBatch) holds the lock from its start to its commit and keeps
 // the thread's changes in memory, so a whole settings save is one rewrite.
-#include "platform/Registry.h"
+#include "src/platform/Registry.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -30,9 +30,9 @@
 #include <string>
 #include <tuple>
 
-#include "platform/RegFile.h"
-#include "platform/Strings.h"
-#include "platform/System.h"
+#include "src/platform/RegFile.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
 
 namespace platform {
 

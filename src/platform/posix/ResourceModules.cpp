@@ -11,14 +11,14 @@
 //
 // Texts use the escapes \n \r \t \\. A file without the first line is not a
 // module and is refused as a whole.
-#include "platform/ResourceModules.h"
+#include "src/platform/ResourceModules.h"
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
-#include "platform/Strings.h"
-#include "platform/System.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/System.h"
+#include "src/platform/System.h"
 
 #include <iconv.h>
 #include <sys/stat.h>
@@ -13,9 +13,9 @@
 #include <iostream>
 #include <string>
 
-#include "platform/ConsoleMessageBox.h"
-#include "platform/Strings.h"
-#include "platform/SystemNative.h"
+#include "src/platform/ConsoleMessageBox.h"
+#include "src/platform/Strings.h"
+#include "src/platform/SystemNative.h"
 
 extern char** environ;
 

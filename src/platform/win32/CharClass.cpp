@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace platform {
 namespace {

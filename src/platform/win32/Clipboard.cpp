@@ -1,4 +1,4 @@
-#include "platform/Clipboard.h"
+#include "src/platform/Clipboard.h"
 
 #include <windows.h>
 

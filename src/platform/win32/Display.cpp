@@ -1,4 +1,4 @@
-#include "platform/Display.h"
+#include "src/platform/Display.h"
 
 #include <windows.h>
 

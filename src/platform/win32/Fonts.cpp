@@ -1,4 +1,4 @@
-#include "platform/Fonts.h"
+#include "src/platform/Fonts.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/MessagePump.h"
+#include "src/platform/MessagePump.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/ProfileFile.h"
+#include "src/platform/ProfileFile.h"
 
 #include <windows.h>
 

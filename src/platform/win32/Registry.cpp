@@ -1,8 +1,8 @@
-#include "platform/Registry.h"
+#include "src/platform/Registry.h"
 
 #include <windows.h>
 
-#include "platform/Strings.h"
+#include "src/platform/Strings.h"
 
 namespace platform {
 

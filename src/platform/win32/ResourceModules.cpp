@@ -1,11 +1,11 @@
-#include "platform/ResourceModules.h"
+#include "src/platform/ResourceModules.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <vector>
 
-#include "platform/System.h"
+#include "src/platform/System.h"
 
 namespace platform {
 namespace {

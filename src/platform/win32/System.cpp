@@ -1,4 +1,4 @@
-#include "platform/System.h"
+#include "src/platform/System.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/Strings.h"
-#include "platform/SystemNative.h"
+#include "src/platform/Strings.h"
+#include "src/platform/SystemNative.h"
 
 namespace platform {
 namespace {

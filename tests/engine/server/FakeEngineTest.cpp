@@ -1,4 +1,4 @@
-#include "fake/FakeEngine.h"
+#include "engines/fake/FakeEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <fstream>
 #include <thread>
 
-#include "engine/server/EngineClasses.h"
-#include "platform/Registry.h"
-#include "platform/Strings.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
 
 using namespace engine_server;
 using fake_engine::Behaviour;

@@ -3,9 +3,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/server/EngineClasses.h"
-#include "engine/server/ServerObjects.h"
-#include "platform/System.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/engine/server/ServerObjects.h"
+#include "src/platform/System.h"
 
 using namespace engine_server;
 

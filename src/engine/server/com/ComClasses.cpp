@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "engine/server/PlatformClasses.h"
+#include "src/engine/server/PlatformClasses.h"
 
 namespace engine_server::detail {
 namespace {

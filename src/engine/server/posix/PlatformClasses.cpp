@@ -1,4 +1,4 @@
-#include "engine/server/PlatformClasses.h"
+#include "src/engine/server/PlatformClasses.h"
 
 namespace engine_server::detail {
 
