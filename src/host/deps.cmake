@@ -5,3 +5,7 @@ if(NOT WIN32)
   pkg_check_modules(PELORANT_PPTX REQUIRED IMPORTED_TARGET libzip pugixml freetype2 fontconfig)
   target_link_libraries(${PELORANT_TARGET} ${PELORANT_SCOPE} PkgConfig::PELORANT_PPTX)
 endif()
+# The IDispatch adapter talks OLE Automation and draws button faces.
+if(WIN32)
+  target_link_libraries(${PELORANT_TARGET} ${PELORANT_SCOPE} oleaut32 ole32 uuid gdi32)
+endif()

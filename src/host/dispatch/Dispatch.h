@@ -1,0 +1,88 @@
+// Late-bound calls into the host's objects: one IDispatch reference, member
+// names resolved once per (kind of object, name), arguments and results as
+// VARIANT. A failed call throws ComError with the real HRESULT (the one a
+// DISP_E_EXCEPTION carries in its EXCEPINFO) and the host's description.
+#pragma once
+
+#include <ole2.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "src/platform/ComError.h"
+
+namespace host::dispatch {
+
+// A VARIANT that clears itself. Constructors cover the argument kinds the
+// object model takes; arrays go as SAFEARRAYs of VARIANT, as late-bound
+// callers pass them.
+class Variant {
+ public:
+  Variant() { VariantInit(&mV); }
+  Variant(int v);
+  Variant(float v);
+  Variant(double v);
+  Variant(bool v);
+  Variant(const std::wstring& v);
+  Variant(const wchar_t* v) : Variant(std::wstring(v)) {}
+  Variant(IDispatch* v);  // AddRefs
+  Variant(const std::vector<std::wstring>& v);
+  Variant(const std::vector<int>& v);
+  Variant(const Variant& o);
+  // An optional argument left out.
+  static Variant Missing();
+  Variant(Variant&& o) noexcept;
+  Variant& operator=(Variant o) noexcept;
+  ~Variant() { VariantClear(&mV); }
+
+  VARIANT* get() { return &mV; }
+  const VARIANT& ref() const { return mV; }
+  // Conversions as the host's values allow; DISP_E_TYPEMISMATCH otherwise.
+  int Int() const;
+  double Double() const;
+  bool Bool() const;
+  std::wstring String() const;
+  // Null for Nothing or an empty value; AddRef'd for the caller otherwise.
+  IDispatch* Object() const;
+
+ private:
+  VARIANT mV;
+};
+
+// The reference a host object wrapper keeps. kind names the object model's
+// type (its names resolve to that type's DISPIDs).
+class Dispatch {
+ public:
+  Dispatch(IDispatch* object, std::string kind);  // AddRefs
+  ~Dispatch();
+  Dispatch(const Dispatch&) = delete;
+  Dispatch& operator=(const Dispatch&) = delete;
+
+  IDispatch* get() const { return mObject; }
+  const std::string& Kind() const { return mKind; }
+  // Property get (or a parameterised property / method returning a value).
+  Variant Get(const wchar_t* name, const std::vector<Variant>& args = {});
+  void Put(const wchar_t* name, const Variant& value);
+  Variant Call(const wchar_t* name, const std::vector<Variant>& args = {});
+
+  // The DISPID that name resolves to on this kind of object.
+  DISPID Id(const wchar_t* name);
+
+ private:
+  Variant Invoke(const wchar_t* name, WORD flags, const std::vector<Variant>& args, bool put);
+
+  IDispatch* mObject;
+  std::string mKind;
+};
+
+// Turns a failed IDispatch::Invoke into ComError: DISP_E_EXCEPTION gives
+// way to the code and description its EXCEPINFO carries (whose strings it
+// frees).
+[[noreturn]] void ThrowInvokeFailure(HRESULT hr, EXCEPINFO& info, const wchar_t* member);
+
+// How many names have been resolved through GetIDsOfNames (each (kind,
+// name) once), for tests.
+size_t ResolvedNameCount();
+
+}  // namespace host::dispatch
