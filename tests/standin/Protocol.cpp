@@ -1,0 +1,169 @@
+#include "tests/standin/Protocol.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace standin {
+
+Value Value::Int(std::int64_t v) {
+  Value r;
+  r.type = Type::Int;
+  r.i = v;
+  return r;
+}
+Value Value::Double(double v) {
+  Value r;
+  r.type = Type::Double;
+  r.d = v;
+  return r;
+}
+Value Value::Bool(bool v) {
+  Value r;
+  r.type = Type::Bool;
+  r.i = v ? 1 : 0;
+  return r;
+}
+Value Value::String(std::string utf8) {
+  Value r;
+  r.type = Type::String;
+  r.s = std::move(utf8);
+  return r;
+}
+Value Value::Object(int handle, std::string kind) {
+  Value r;
+  r.type = Type::Object;
+  r.handle = handle;
+  r.s = std::move(kind);
+  return r;
+}
+Value Value::Null() {
+  Value r;
+  r.type = Type::Null;
+  return r;
+}
+
+std::string Escape(std::string_view text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (c > 0x20 && c < 0x7F && c != '%') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+bool Unescape(std::string_view text, std::string* out) {
+  out->clear();
+  auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      *out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return false;
+    const int hi = digit(text[i + 1]);
+    const int lo = digit(text[i + 2]);
+    if (hi < 0 || lo < 0) return false;
+    *out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return true;
+}
+
+std::string Encode(const Value& v) {
+  switch (v.type) {
+    case Value::Type::Missing: return "-";
+    case Value::Type::Null: return "n";
+    case Value::Type::Int: return "i" + std::to_string(v.i);
+    case Value::Type::Double: {
+      char buf[40];
+      std::snprintf(buf, sizeof buf, "d%.17g", v.d);
+      return buf;
+    }
+    case Value::Type::Bool: return v.i ? "b1" : "b0";
+    case Value::Type::String: return "s" + Escape(v.s);
+    case Value::Type::Object: return "o" + std::to_string(v.handle) + ":" + v.s;
+    case Value::Type::Array: {
+      std::string out = "[";
+      for (const auto& item : v.items) out += " " + Encode(item);
+      return out + " ]";
+    }
+  }
+  return "-";
+}
+
+std::vector<std::string> Tokens(std::string_view line) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    size_t j = i;
+    while (j < line.size() && line[j] != ' ') ++j;
+    if (j > i) out.emplace_back(line.substr(i, j - i));
+    i = j;
+  }
+  return out;
+}
+
+bool Decode(const std::vector<std::string>& tokens, size_t* at, Value* out) {
+  if (*at >= tokens.size()) return false;
+  const std::string& t = tokens[(*at)++];
+  *out = Value();
+  if (t == "-") return true;
+  if (t == "n") {
+    out->type = Value::Type::Null;
+    return true;
+  }
+  if (t == "[") {
+    out->type = Value::Type::Array;
+    while (*at < tokens.size() && tokens[*at] != "]") {
+      Value item;
+      if (!Decode(tokens, at, &item)) return false;
+      out->items.push_back(std::move(item));
+    }
+    if (*at >= tokens.size()) return false;
+    ++*at;
+    return true;
+  }
+  const std::string body = t.substr(1);
+  char* end = nullptr;
+  switch (t[0]) {
+    case 'i':
+      out->type = Value::Type::Int;
+      out->i = std::strtoll(body.c_str(), &end, 10);
+      return !body.empty() && *end == '\0';
+    case 'd':
+      out->type = Value::Type::Double;
+      out->d = std::strtod(body.c_str(), &end);
+      return !body.empty() && *end == '\0';
+    case 'b':
+      out->type = Value::Type::Bool;
+      out->i = body == "1";
+      return body == "0" || body == "1";
+    case 's':
+      out->type = Value::Type::String;
+      return Unescape(body, &out->s);
+    case 'o': {
+      const size_t colon = body.find(':');
+      if (colon == std::string::npos) return false;
+      out->type = Value::Type::Object;
+      const std::string number = body.substr(0, colon);
+      out->handle = static_cast<int>(std::strtol(number.c_str(), &end, 10));
+      out->s = body.substr(colon + 1);
+      return *end == '\0' && out->handle > 0;
+    }
+    default: return false;
+  }
+}
+
+}  // namespace standin

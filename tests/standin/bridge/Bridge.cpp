@@ -1,0 +1,481 @@
+#include "tests/standin/bridge/Bridge.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <ocidl.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "src/platform/Strings.h"
+#include "tests/standin/Protocol.h"
+
+namespace standin {
+
+namespace {
+
+const IID kButtonEvents = {0x000C0351, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID kComboBoxEvents = {0x000C0354, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// The pipe to the Linux program.
+class Channel {
+ public:
+  Channel(HANDLE in, HANDLE out) : mIn(in), mOut(out) {}
+  // Sends one request and reads its answer; false when the pipe broke.
+  bool Request(const std::string& line, std::string* answer) {
+    const std::string text = line + "\n";
+    DWORD written = 0;
+    if (!WriteFile(mOut, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size())
+      return false;
+    answer->clear();
+    for (;;) {
+      if (mAt == mHave) {
+        DWORD got = 0;
+        if (!ReadFile(mIn, mBuffer, sizeof mBuffer, &got, nullptr) || got == 0) return false;
+        mAt = 0;
+        mHave = got;
+      }
+      const char c = mBuffer[mAt++];
+      if (c == '\n') return true;
+      *answer += c;
+    }
+  }
+
+ private:
+  HANDLE mIn;
+  HANDLE mOut;
+  char mBuffer[65536];
+  DWORD mAt = 0;
+  DWORD mHave = 0;
+};
+
+std::unique_ptr<Channel> gChannel;
+
+// Member names get ids in the order they are first asked for, the same id
+// for a name on every kind of object.
+std::map<std::wstring, DISPID> gIds;
+std::vector<std::wstring> gNames;
+
+// Paths cross between the Windows and the Linux side of Wine.
+using UnixName = char*(CDECL*)(LPCWSTR);
+using DosName = WCHAR*(CDECL*)(LPCSTR);
+
+std::string ToUnixPath(const std::wstring& path) {
+  static auto convert =
+      reinterpret_cast<UnixName>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+  if (!convert) return platform::ToUtf8(path);
+  char* unix = convert(path.c_str());
+  if (!unix) return platform::ToUtf8(path);
+  std::string out = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return out;
+}
+
+std::wstring ToDosPath(const std::string& path) {
+  static auto convert =
+      reinterpret_cast<DosName>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_dos_file_name"));
+  if (!convert || path.empty() || path[0] != '/') return platform::FromUtf8(path);
+  WCHAR* dos = convert(path.c_str());
+  if (!dos) return platform::FromUtf8(path);
+  std::wstring out = dos;
+  HeapFree(GetProcessHeap(), 0, dos);
+  if (out.rfind(L"\\\\?\\", 0) == 0) out.erase(0, 4);
+  return out;
+}
+
+bool TakesPath(const std::wstring& member) {
+  return member == L"Open" || member == L"SaveAs" || member == L"SaveCopyAs";
+}
+bool AnswersPath(const std::wstring& member) { return member == L"FullName" || member == L"Path"; }
+
+class RemoteObject;
+std::map<int, RemoteObject*> gObjects;
+
+IDispatch* ObjectFor(int handle, const std::string& kind);
+
+class ConnectionPoint;
+
+class RemoteObject : public IDispatch, public IConnectionPointContainer {
+ public:
+  RemoteObject(int handle, std::string kind) : mHandle(handle), mKind(std::move(kind)) { gObjects[handle] = this; }
+
+  int Handle() const { return mHandle; }
+  bool IsControl() const { return mKind == "CommandBarControl"; }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IDispatch) {
+      *out = static_cast<IDispatch*>(this);
+    } else if (iid == IID_IConnectionPointContainer && IsControl()) {
+      *out = static_cast<IConnectionPointContainer*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --mRefs;
+    if (left == 0) {
+      gObjects.erase(mHandle);
+      std::string ignored;
+      if (gChannel) gChannel->Request("R " + std::to_string(mHandle), &ignored);
+      for (auto& [cookie, sink] : mSinks) sink.sink->Release();
+      delete this;
+    }
+    return left;
+  }
+
+  // IDispatch
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    if (!names || !ids || count == 0) return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i) {
+      auto found = gIds.find(names[i]);
+      if (found == gIds.end()) {
+        gNames.push_back(names[i]);
+        found = gIds.emplace(names[i], static_cast<DISPID>(gNames.size() + 100)).first;
+      }
+      ids[i] = found->second;
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* info, UINT*) override;
+
+  // IConnectionPointContainer
+  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+  struct Sink {
+    IID events;
+    IDispatch* sink;
+  };
+  std::map<DWORD, Sink> mSinks;
+  DWORD mNextCookie = 1;
+
+  // Raises the first event of the control's kind on every sink connected to it.
+  void Raise(bool combo) {
+    const IID events = combo ? kComboBoxEvents : kButtonEvents;
+    std::vector<IDispatch*> sinks;
+    for (auto& [cookie, s] : mSinks) {
+      if (s.events != events) continue;
+      s.sink->AddRef();
+      sinks.push_back(s.sink);
+    }
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    for (IDispatch* sink : sinks) {
+      VARIANT args[2];
+      VariantInit(&args[0]);
+      VariantInit(&args[1]);
+      UINT count = 1;
+      if (combo) {
+        args[0].vt = VT_DISPATCH;
+        args[0].pdispVal = static_cast<IDispatch*>(this);
+      } else {
+        args[0].vt = VT_BOOL | VT_BYREF;
+        args[0].pboolVal = &cancel;
+        args[1].vt = VT_DISPATCH;
+        args[1].pdispVal = static_cast<IDispatch*>(this);
+        count = 2;
+      }
+      DISPPARAMS params{args, nullptr, count, 0};
+      sink->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+      sink->Release();
+    }
+  }
+
+ private:
+  virtual ~RemoteObject() = default;
+  ULONG mRefs = 1;
+  int mHandle;
+  std::string mKind;
+};
+
+class ConnectionPoint : public IConnectionPoint {
+ public:
+  ConnectionPoint(RemoteObject* owner, IID events) : mOwner(owner), mEvents(events) { mOwner->AddRef(); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
+      *out = this;
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --mRefs;
+    if (left == 0) {
+      mOwner->Release();
+      delete this;
+    }
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
+    if (!iid) return E_POINTER;
+    *iid = mEvents;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** container) override {
+    if (!container) return E_POINTER;
+    *container = mOwner;
+    mOwner->AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
+    if (!sink || !cookie) return E_POINTER;
+    IDispatch* events = nullptr;
+    // A sink must speak the event interface (or at least IDispatch).
+    if (FAILED(sink->QueryInterface(mEvents, reinterpret_cast<void**>(&events))) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events))))
+      return CONNECT_E_CANNOTCONNECT;
+    *cookie = mOwner->mNextCookie++;
+    mOwner->mSinks[*cookie] = {mEvents, events};
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
+    auto found = mOwner->mSinks.find(cookie);
+    if (found == mOwner->mSinks.end() || found->second.events != mEvents) return CONNECT_E_NOCONNECTION;
+    IDispatch* sink = found->second.sink;
+    mOwner->mSinks.erase(found);
+    sink->Release();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+ private:
+  virtual ~ConnectionPoint() = default;
+  ULONG mRefs = 1;
+  RemoteObject* mOwner;
+  IID mEvents;
+};
+
+HRESULT RemoteObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+  if (!point) return E_POINTER;
+  *point = nullptr;
+  if (iid != kButtonEvents && iid != kComboBoxEvents) return CONNECT_E_NOCONNECTION;
+  *point = new ConnectionPoint(this, iid);
+  return S_OK;
+}
+
+// A call's argument as the protocol carries it; false for a kind of value
+// the stand-in's objects never take.
+bool ToValue(const VARIANT& in, Value* out) {
+  VARIANT v;
+  VariantInit(&v);
+  if (FAILED(VariantCopyInd(&v, const_cast<VARIANT*>(&in)))) return false;
+  bool ok = true;
+  switch (v.vt) {
+    case VT_EMPTY: *out = Value(); break;
+    case VT_ERROR: *out = Value(); break;  // a left-out optional argument
+    case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT: {
+      VARIANT n;
+      VariantInit(&n);
+      ok = SUCCEEDED(VariantChangeType(&n, &v, 0, VT_I4));
+      *out = Value::Int(n.lVal);
+      break;
+    }
+    case VT_R4: *out = Value::Double(v.fltVal); break;
+    case VT_R8: *out = Value::Double(v.dblVal); break;
+    case VT_BOOL: *out = Value::Bool(v.boolVal != VARIANT_FALSE); break;
+    case VT_BSTR: *out = Value::String(platform::ToUtf8(std::wstring(v.bstrVal ? v.bstrVal : L"", SysStringLen(v.bstrVal)))); break;
+    case VT_DISPATCH: {
+      if (!v.pdispVal) {
+        *out = Value::Null();
+        break;
+      }
+      ok = false;
+      for (auto& [handle, object] : gObjects) {
+        if (static_cast<IDispatch*>(object) == v.pdispVal) {
+          *out = Value::Object(handle, "");
+          ok = true;
+        }
+      }
+      break;
+    }
+    default:
+      if ((v.vt & VT_ARRAY) && v.parray && SafeArrayGetDim(v.parray) == 1) {
+        Value array;
+        array.type = Value::Type::Array;
+        LONG low = 0, high = -1;
+        SafeArrayGetLBound(v.parray, 1, &low);
+        SafeArrayGetUBound(v.parray, 1, &high);
+        const VARTYPE element = v.vt & ~VT_ARRAY;
+        for (LONG i = low; ok && i <= high; ++i) {
+          VARIANT item;
+          VariantInit(&item);
+          if (element == VT_VARIANT) {
+            ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, &item));
+          } else if (element == VT_BSTR) {
+            BSTR s = nullptr;
+            ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, &s));
+            item.vt = VT_BSTR;
+            item.bstrVal = s;
+          } else if (element == VT_I4) {
+            item.vt = VT_I4;
+            ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, &item.lVal));
+          } else {
+            ok = false;
+          }
+          Value converted;
+          if (ok) ok = ToValue(item, &converted);
+          array.items.push_back(std::move(converted));
+          VariantClear(&item);
+        }
+        *out = std::move(array);
+      } else {
+        ok = false;
+      }
+  }
+  VariantClear(&v);
+  return ok;
+}
+
+void ToVariant(const Value& v, VARIANT* out) {
+  VariantInit(out);
+  switch (v.type) {
+    case Value::Type::Missing: break;
+    case Value::Type::Null:
+      out->vt = VT_DISPATCH;
+      out->pdispVal = nullptr;
+      break;
+    case Value::Type::Int:
+      out->vt = VT_I4;
+      out->lVal = static_cast<LONG>(v.i);
+      break;
+    case Value::Type::Double:
+      out->vt = VT_R8;
+      out->dblVal = v.d;
+      break;
+    case Value::Type::Bool:
+      out->vt = VT_BOOL;
+      out->boolVal = v.i ? VARIANT_TRUE : VARIANT_FALSE;
+      break;
+    case Value::Type::String: {
+      const std::wstring s = platform::FromUtf8(v.s);
+      out->vt = VT_BSTR;
+      out->bstrVal = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+      break;
+    }
+    case Value::Type::Object:
+      out->vt = VT_DISPATCH;
+      out->pdispVal = ObjectFor(v.handle, v.s);
+      break;
+    case Value::Type::Array: break;
+  }
+}
+
+HRESULT Fail(EXCEPINFO* info, HRESULT code, const std::wstring& description) {
+  if (!info) return code;
+  *info = EXCEPINFO{};
+  info->scode = code;
+  info->bstrSource = SysAllocString(L"PowerPoint stand-in");
+  info->bstrDescription = SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
+  return DISP_E_EXCEPTION;
+}
+
+HRESULT RemoteObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                             EXCEPINFO* info, UINT*) {
+  if (id <= 100 || static_cast<size_t>(id - 100) > gNames.size()) return DISP_E_MEMBERNOTFOUND;
+  const std::wstring& member = gNames[static_cast<size_t>(id - 101)];
+  const UINT count = params ? params->cArgs : 0;
+  const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  if (IsControl() && member == L"Execute") {
+    // The click is the stand-in's own: it raises the event here, where the
+    // sinks are connected.
+    std::string answer;
+    if (!gChannel->Request("G " + std::to_string(mHandle) + " Type", &answer)) return E_UNEXPECTED;
+    const bool combo = answer == "= i3" || answer == "= i4";
+    Raise(combo);
+    return S_OK;
+  }
+  std::string line = std::string(put ? "P " : "G ") + std::to_string(mHandle) + " " + platform::ToUtf8(member);
+  // Arguments arrive last first.
+  for (UINT i = count; i-- > 0;) {
+    Value v;
+    if (!ToValue(params->rgvarg[i], &v)) return DISP_E_TYPEMISMATCH;
+    if (i == count - 1 && TakesPath(member) && v.type == Value::Type::String) v.s = ToUnixPath(platform::FromUtf8(v.s));
+    line += " " + Encode(v);
+  }
+  std::string answer;
+  if (!gChannel || !gChannel->Request(line, &answer)) return Fail(info, RPC_E_DISCONNECTED, L"the host is gone");
+  const std::vector<std::string> tokens = Tokens(answer);
+  size_t at = 1;
+  Value v;
+  if (tokens.size() >= 2 && tokens[0] == "!") {
+    const HRESULT code = static_cast<HRESULT>(std::strtoul(tokens[1].c_str(), nullptr, 16));
+    at = 2;
+    Value description;
+    Decode(tokens, &at, &description);
+    return Fail(info, code, platform::FromUtf8(description.s));
+  }
+  if (tokens.empty() || tokens[0] != "=" || !Decode(tokens, &at, &v))
+    return Fail(info, E_UNEXPECTED, L"the host answered something unreadable");
+  if (AnswersPath(member) && v.type == Value::Type::String) v.s = platform::ToUtf8(ToDosPath(v.s));
+  if (result) {
+    ToVariant(v, result);
+  } else if (v.type == Value::Type::Object) {
+    // Nobody takes the object: drop it at once.
+    VARIANT dropped;
+    ToVariant(v, &dropped);
+    VariantClear(&dropped);
+  }
+  return S_OK;
+}
+
+IDispatch* ObjectFor(int handle, const std::string& kind) {
+  auto found = gObjects.find(handle);
+  if (found != gObjects.end()) {
+    found->second->AddRef();
+    return found->second;
+  }
+  return new RemoteObject(handle, kind);
+}
+
+}  // namespace
+
+IDispatch* ConnectToHost(std::wstring* error) {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE kept = nullptr;
+  if (in == INVALID_HANDLE_VALUE || !in || out == INVALID_HANDLE_VALUE || !out ||
+      !DuplicateHandle(GetCurrentProcess(), out, GetCurrentProcess(), &kept, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    if (error) *error = L"standard input and output must lead to the host program";
+    return nullptr;
+  }
+  std::fflush(stdout);
+  _dup2(_fileno(stderr), _fileno(stdout));
+  SetStdHandle(STD_OUTPUT_HANDLE, GetStdHandle(STD_ERROR_HANDLE));
+  gChannel = std::make_unique<Channel>(in, kept);
+  return ObjectFor(1, "Application");
+}
+
+HRESULT Click(IDispatch* control) {
+  for (auto& [handle, object] : gObjects) {
+    if (static_cast<IDispatch*>(object) != control || !object->IsControl()) continue;
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"Execute");
+    object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    DISPPARAMS none{};
+    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+  }
+  return E_INVALIDARG;
+}
+
+int LiveObjects() { return static_cast<int>(gObjects.size()); }
+
+}  // namespace standin

@@ -1,0 +1,42 @@
+// Serves the stand-in's object model from a host Application (the .pptx
+// document host): objects by handle, members by name, one request line in,
+// one answer line out (tests/standin/Protocol.h). Handle 1 is the
+// application.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "src/host/Host.h"
+#include "tests/standin/Protocol.h"
+
+namespace standin {
+
+class ObjectServer {
+ public:
+  explicit ObjectServer(host::Ptr<host::Application> application);
+
+  // The answer line (without its line break) to one request line.
+  std::string Serve(const std::string& line);
+  // Objects the Windows side still holds.
+  size_t LiveHandles() const { return mObjects.size(); }
+
+  // For the member table.
+  struct Object {
+    std::string kind;
+    std::shared_ptr<void> p;
+  };
+  Value Register(std::string kind, std::shared_ptr<void> p, const void* identity);
+  const Object* Find(int handle) const;
+
+ private:
+  std::map<int, Object> mObjects;
+  // Controls by identity, so that every reference to one control is one
+  // handle (and one object on the Windows side).
+  std::map<const void*, int> mByIdentity;
+  std::map<int, const void*> mIdentityOf;
+  int mNext = 1;
+};
+
+}  // namespace standin
