@@ -5,6 +5,7 @@
 #include "src/platform/ComError.h"
 #include "src/platform/System.h"
 #include "src/powerpoint/ClipboardEx.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
 #include "src/support/ErrorList.h"
 #include "src/support/Log.h"
 
@@ -168,6 +169,8 @@ void AddinMain::OnDisconnectionWrapper() {
     mMenu.reset();
   }
   dialogs::WaitForProgressDialogThread();
+  // The host stays alive while anything here holds one of its objects.
+  powerpoint::PowerPointTranslationProcess::Instance().ReleaseHostObjects();
   mApplication.reset();
 }
 

@@ -515,6 +515,13 @@ void PowerPointTranslationProcess::SetProgressViewFactory(dialogs::ProgressViewF
 
 const RunOutcome& PowerPointTranslationProcess::LastRun() const { return mImpl->outcome; }
 
+void PowerPointTranslationProcess::ReleaseHostObjects() {
+  // Copies closed by now can go while the host can still tell which are open.
+  mImpl->pending.DeleteClosed(mImpl->application);
+  mImpl->outcome.translation.reset();
+  mImpl->application.reset();
+}
+
 void PowerPointTranslationProcess::DeleteTemporaryCopies() { mImpl->pending.DeleteClosed(mImpl->application); }
 
 void PowerPointTranslationProcess::SetTemporaryFolder(std::wstring folder) { mImpl->tempFolder = std::move(folder); }

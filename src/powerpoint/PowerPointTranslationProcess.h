@@ -153,6 +153,10 @@ class PowerPointTranslationProcess {
   // show no dialog even with the progress-dialog switch on.
   void SetProgressViewFactory(dialogs::ProgressViewFactory factory);
   const RunOutcome& LastRun() const;
+  // Deletes the closed temporary copies and drops every host object the
+  // process keeps: at disconnection the add-in may keep no reference into
+  // the host.
+  void ReleaseHostObjects();
   // Deletes temporary copy files of earlier runs that are no longer open.
   void DeleteTemporaryCopies();
   // Where the temporary copies go (the user's temporary folder unless set;

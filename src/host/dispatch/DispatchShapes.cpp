@@ -1,4 +1,6 @@
 // Slides, shapes, tables and comments.
+#include <array>
+
 #include "src/host/dispatch/DispatchModel.h"
 
 namespace host::dispatch {
@@ -303,7 +305,8 @@ class DShape : public host::Shape, Base {
 
  private:
   // The top-left cell of the merged area this cell belongs to: cells of one
-  // area share their shape's position, a neighbour outside it does not.
+  // area share their shape's bounds, a neighbour outside it does not (even
+  // beside a row of no height, whose cells share a top with the next row).
   void Origin(int* row, int* column) {
     Dispatch& table = *mPart.table;
     auto at = [&](int r, int c) {
@@ -317,13 +320,19 @@ class DShape : public host::Shape, Base {
       if (!shapeObject) throw ComError(kNotAvailable, L"the cell has no shape");
       Dispatch s(shapeObject, "Shape");
       shapeObject->Release();
-      return std::make_pair(s.Get(L"Left").Double(), s.Get(L"Top").Double());
+      return std::array<double, 4>{s.Get(L"Left").Double(), s.Get(L"Top").Double(), s.Get(L"Width").Double(),
+                                   s.Get(L"Height").Double()};
     };
     int r = mPart.row;
     int c = mPart.column;
     const auto mine = at(r, c);
-    while (r > 1 && at(r - 1, c) == mine) --r;
-    while (c > 1 && at(r, c - 1) == mine) --c;
+    // Up and left until neither step stays inside the area: an area is a
+    // rectangle, so this ends at its top-left cell from any cell of it.
+    for (bool moved = true; moved;) {
+      moved = false;
+      while (r > 1 && at(r - 1, c) == mine) --r, moved = true;
+      while (c > 1 && at(r, c - 1) == mine) --c, moved = true;
+    }
     *row = r;
     *column = c;
   }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <ocidl.h>
+#include <olectl.h>
 
 #include <cstdio>
 #include <map>
@@ -66,7 +67,8 @@ using DosName = WCHAR*(CDECL*)(LPCSTR);
 
 std::string ToUnixPath(const std::wstring& path) {
   static auto convert =
-      reinterpret_cast<UnixName>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+      reinterpret_cast<UnixName>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
   if (!convert) return platform::ToUtf8(path);
   char* unix = convert(path.c_str());
   if (!unix) return platform::ToUtf8(path);
@@ -77,7 +79,8 @@ std::string ToUnixPath(const std::wstring& path) {
 
 std::wstring ToDosPath(const std::string& path) {
   static auto convert =
-      reinterpret_cast<DosName>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_dos_file_name"));
+      reinterpret_cast<DosName>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_dos_file_name")));
   if (!convert || path.empty() || path[0] != '/') return platform::FromUtf8(path);
   WCHAR* dos = convert(path.c_str());
   if (!dos) return platform::FromUtf8(path);
@@ -104,6 +107,7 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
   RemoteObject(int handle, std::string kind) : mHandle(handle), mKind(std::move(kind)) { gObjects[handle] = this; }
 
   int Handle() const { return mHandle; }
+  const std::string& Kind() const { return mKind; }
   bool IsControl() const { return mKind == "CommandBarControl"; }
 
   // IUnknown
@@ -477,5 +481,11 @@ HRESULT Click(IDispatch* control) {
 }
 
 int LiveObjects() { return static_cast<int>(gObjects.size()); }
+
+std::string DescribeLiveObjects() {
+  std::string kinds;
+  for (auto& [handle, object] : gObjects) kinds += (kinds.empty() ? "" : ", ") + object->Kind();
+  return kinds;
+}
 
 }  // namespace standin

@@ -26,5 +26,7 @@ HRESULT Click(IDispatch* control);
 
 // How many of the stand-in's objects are alive (held by anyone).
 int LiveObjects();
+// Their kinds, for a message.
+std::string DescribeLiveObjects();
 
 }  // namespace standin

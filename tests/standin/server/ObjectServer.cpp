@@ -266,6 +266,11 @@ const std::unordered_map<std::string, Member>& Members() {
          c.Self<host::Shape>().Select(c.ArgOr(0, true));
          return Value();
        }},
+      {"Shape.Parent",
+       [](Call& c) {
+         if (!c.self.slide) throw ComError(host::kNotAvailable, L"the shape was not reached from a slide");
+         return c.server.Register("Slide", c.self.slide, nullptr);
+       }},
       {"Shape.ParentGroup",
        [](Call& c) {
          auto group = c.Self<host::Shape>().ParentGroup();
@@ -436,7 +441,7 @@ Value ObjectServer::Register(std::string kind, std::shared_ptr<void> p, const vo
     mByIdentity[identity] = handle;
     mIdentityOf[handle] = identity;
   }
-  mObjects[handle] = Object{kind, std::move(p)};
+  mObjects[handle] = Object{kind, std::move(p), mContext};
   return Value::Object(handle, std::move(kind));
 }
 
@@ -473,7 +478,12 @@ std::string ObjectServer::Serve(const std::string& line) {
   auto member = Members().find(self.kind + "." + tokens[2]);
   if (member == Members().end())
     return Failure(DISP_E_MEMBERNOTFOUND, platform::FromUtf8(self.kind + " has no member " + tokens[2]));
+  mContext = self.kind == "Slide" ? std::static_pointer_cast<host::Slide>(self.p) : self.slide;
   try {
+    if (self.kind == "DocumentWindow" && tokens[2] == "Selection") {
+      // What is selected sits on the slide the window shows.
+      mContext = static_cast<host::DocumentWindow*>(self.p.get())->View()->Slide();
+    }
     Call call{*this, self, args, op == 'P'};
     return "= " + Encode(member->second(call));
   } catch (const ComError& e) {

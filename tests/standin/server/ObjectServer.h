@@ -26,6 +26,9 @@ class ObjectServer {
   struct Object {
     std::string kind;
     std::shared_ptr<void> p;
+    // The slide (or notes page) the object was reached from, if any: what
+    // a shape's Parent answers.
+    host::Ptr<host::Slide> slide;
   };
   Value Register(std::string kind, std::shared_ptr<void> p, const void* identity);
   const Object* Find(int handle) const;
@@ -36,6 +39,8 @@ class ObjectServer {
   // handle (and one object on the Windows side).
   std::map<const void*, int> mByIdentity;
   std::map<int, const void*> mIdentityOf;
+  // The slide the call being served hands on to the objects it answers.
+  host::Ptr<host::Slide> mContext;
   int mNext = 1;
 };
 

@@ -1,0 +1,246 @@
+// The host object model over IDispatch, against the PowerPoint stand-in's
+// objects backed by real decks on the Linux side: the host contract holds
+// through late binding, and the add-in translates whole decks through it.
+// Runs as the child of the Linux stand-in program (run_dispatch_host.sh).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engines/fake/FakeEngine.h"
+#include "src/addin/AddinMain.h"
+#include "src/engine/AppCommon.h"
+#include "src/host/dispatch/Dispatch.h"
+#include "src/host/dispatch/DispatchHost.h"
+#include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/support/ErrorList.h"
+#include "tests/standin/bridge/Bridge.h"
+
+namespace {
+
+IDispatch* gApplication = nullptr;
+
+// A Linux path as Windows programs under Wine name it.
+std::wstring WinPath(const std::string& unixPath) {
+  std::wstring path = L"Z:" + platform::FromUtf8(unixPath);
+  for (auto& c : path)
+    if (c == L'/') c = L'\\';
+  return path;
+}
+
+std::string SourceDir() {
+  const char* dir = std::getenv("PELORANT_TEST_SOURCE_DIR");
+  return dir ? dir : "";
+}
+// The corpus folder as the Linux side names it once links are resolved.
+std::wstring CorpusDeck(const std::string& name) {
+  const char* corpus = std::getenv("PELORANT_CORPUS_DIR");
+  return WinPath((corpus ? std::string(corpus) : SourceDir() + "/../shared/corpus/real") + "/" + name);
+}
+
+// Counts the clicks it is given and remembers the control.
+class CountingSink : public host::CommandBarButtonEvents {
+ public:
+  void Click(const host::Ptr<host::CommandBarControl>& control, bool& cancelDefault) noexcept override {
+    ++clicks;
+    clicked = control ? control->Identity() : nullptr;
+    cancelDefault = true;
+  }
+  int clicks = 0;
+  const void* clicked = nullptr;
+};
+
+class DispatchHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override { app = host::dispatch::MakeApplication(gApplication); }
+  void TearDown() override {
+    while (app->Presentations()->Count() > 0) app->Presentations()->Item(1)->Close();
+  }
+  host::Ptr<host::Application> app;
+};
+
+TEST_F(DispatchHostTest, TheContractHoldsThroughLateBinding) {
+  const std::wstring file = CorpusDeck("poi__table_test2.pptx");
+  auto deck = app->Presentations()->Open(file, false, false, true);
+  // Paths come back as Windows names them.
+  EXPECT_EQ(deck->FullName(), file);
+
+  // A failure reaches the caller with the host's code, not DISP_E_EXCEPTION.
+  try {
+    deck->Slides()->Item(99);
+    ADD_FAILURE() << "Item(99) did not fail";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), host::kBadIndex);
+    EXPECT_FALSE(e.Description().empty());
+  }
+
+  // Names resolve once: walking the shapes a second time resolves nothing new.
+  auto slide = deck->Slides()->Item(1);
+  auto walk = [&] {
+    auto shapes = slide->Shapes();
+    for (int i = 1; i <= shapes->Count(); ++i) shapes->Item(i)->Name();
+  };
+  walk();
+  const size_t resolved = host::dispatch::ResolvedNameCount();
+  walk();
+  EXPECT_EQ(host::dispatch::ResolvedNameCount(), resolved);
+
+  // One table with merged areas: every cell answers its area's top-left
+  // cell, which answers itself; the areas are fewer than the cells.
+  host::Ptr<host::Shape> frame;
+  for (int i = 1; i <= slide->Shapes()->Count(); ++i)
+    if (slide->Shapes()->Item(i)->HasTable()) frame = slide->Shapes()->Item(i);
+  ASSERT_TRUE(frame);
+  auto table = frame->Table();
+  const int rows = table->Rows()->Count();
+  const int columns = table->Columns()->Count();
+  std::set<std::pair<int, int>> origins;
+  for (int r = 1; r <= rows; ++r) {
+    for (int c = 1; c <= columns; ++c) {
+      const host::ShapeIdentity id = table->Cell(r, c)->Shape()->Identity();
+      EXPECT_EQ(id.slideId, slide->SlideID());
+      EXPECT_EQ(id.shapeId, frame->Id());
+      ASSERT_TRUE(id.row >= 1 && id.row <= r && id.column >= 1 && id.column <= c) << r << "," << c;
+      EXPECT_EQ(table->Cell(id.row, id.column)->Shape()->Identity(), id);
+      origins.insert({id.row, id.column});
+    }
+  }
+  EXPECT_LT(origins.size(), static_cast<size_t>(rows * columns));
+
+  // The same shape by index, by name and through a selection is one identity.
+  frame->Select(true);
+  auto selected = app->ActiveWindow()->Selection()->ShapeRange()->Item(1);
+  EXPECT_EQ(selected->Identity(), frame->Identity());
+  EXPECT_EQ(slide->Shapes()->Range(std::vector<std::wstring>{frame->Name()})->Item(1)->Identity(),
+            frame->Identity());
+
+  // Text crosses as BSTR both ways, whatever it holds.
+  auto text = table->Cell(1, 1)->Shape()->TextFrame()->TextRange();
+  const std::wstring written = L"⟦Grüße⟧\r日本語 \"quoted\" 100%";
+  text->SetText(written);
+  EXPECT_EQ(text->Text(), written);
+  EXPECT_EQ(text->Paragraphs(2, 1)->Text(), L"日本語 \"quoted\" 100%");
+  deck->Close();
+  EXPECT_THROW(deck->Name(), ComError);
+}
+
+TEST_F(DispatchHostTest, ClicksArriveThroughConnectionPointsUntilUnadvised) {
+  auto menu = app->CommandBars()->Item(std::wstring(L"Menu Bar"));
+  auto button = menu->Controls()->Add(host::msoControlButton, 0, L"", 0, true);
+  button->SetTag(L"dispatch-test");
+  auto sink = std::make_shared<CountingSink>();
+  const std::uint32_t cookie = button->Advise(sink);
+  // Another reference to the same control is the same control.
+  auto again = app->CommandBars()->FindControl(0, 0, L"dispatch-test", false);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->Identity(), button->Identity());
+  again->Execute();
+  EXPECT_EQ(sink->clicks, 1);
+  EXPECT_EQ(sink->clicked, button->Identity());
+
+  button->Unadvise(cookie);
+  button->Execute();
+  EXPECT_EQ(sink->clicks, 1);
+  try {
+    button->Unadvise(cookie);
+    ADD_FAILURE() << "a second Unadvise did not fail";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), host::kNotFound);
+  }
+  button->Delete(true);
+}
+
+// The add-in connected over IDispatch translates whole corpus decks with the
+// bracketing engine; run_dispatch_host.sh checks the saved copies on Linux.
+TEST_F(DispatchHostTest, TheAddinTranslatesCorpusDecksThroughIDispatch) {
+  const char* out = std::getenv("PELORANT_DISPATCH_OUT");
+  ASSERT_TRUE(out) << "PELORANT_DISPATCH_OUT names the folder for the translations";
+  fake_engine::FakeEngineSide side;
+  side.AddImplementation(L"Test")
+      .AddPair({L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"})
+      .SetTransform(fake_engine::Transform::Bracket);
+  std::vector<std::wstring> shown;
+  platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& r) {
+    shown.push_back(r.text);
+    return 1;
+  });
+  addin::AddinMain::SetFacadeSetup([](addin::AddinApplication& facade) { facade.SetSwitches(0, 1, 0); });
+  auto& process = powerpoint::PowerPointTranslationProcess::Instance();
+  process.SetProgressViewFactory({});
+  process.SetTemporaryFolder(WinPath(std::string(out) + "/tmp/"));
+  std::filesystem::create_directories(std::string(out) + "/tmp");
+
+  const std::vector<std::uint32_t> custom{1};
+  auto control = [&](const std::wstring& key) {
+    return app->CommandBars()->FindControl(0, 0, std::wstring(addin::kProgId) + key, false);
+  };
+  ASSERT_EQ(addin::OnConnection(app, std::make_shared<int>(0), &custom), S_OK);
+  if (!control(L".BUTTON.TRAN-MODE.Test:en-xx")) {
+    // The engine cache of an earlier run does not know the test engine yet.
+    auto& caches = addin::CurrentAddinMain()->Facade().GetEngineCaches();
+    caches.RefreshCache(false, false);
+    caches.SaveCache(true, false);
+    addin::OnDisconnection();
+    ASSERT_EQ(addin::OnConnection(app, std::make_shared<int>(0), &custom), S_OK);
+  }
+  auto mode = control(L".BUTTON.TRAN-MODE.Test:en-xx");
+  ASSERT_TRUE(mode);
+  mode->Execute();
+  ASSERT_EQ(addin::CurrentAddinMain()->Menu()->SelectedMode(), L"Test:en-xx");
+
+  for (const char* name : {"poi__table_test2.pptx", "poi__smartart-simple.pptx", "poi__45545_Comment.pptx"}) {
+    SCOPED_TRACE(name);
+    auto deck = app->Presentations()->Open(CorpusDeck(name), false, false, true);
+    ErrorList::Clear();
+    control(L".BUTTON.TRAN-ALL")->Execute();
+    const powerpoint::RunOutcome& outcome = process.LastRun();
+    EXPECT_TRUE(outcome.success);
+    EXPECT_GT(outcome.stats.segmentsTranslated, 0);
+    EXPECT_TRUE(shown.empty()) << platform::ToUtf8(shown.empty() ? L"" : shown[0]);
+    ASSERT_TRUE(outcome.translation);
+    ASSERT_NE(outcome.translation, deck);
+    outcome.translation->SaveCopyAs(WinPath(std::string(out) + "/" + name), host::ppSaveAsOpenXMLPresentation,
+                                    false);
+    outcome.translation->Close();
+    deck->Close();
+  }
+  addin::OnDisconnection();
+  // Disconnected, the add-in holds nothing of the host's.
+  EXPECT_EQ(app.use_count(), 1);
+  EXPECT_FALSE(engine::AppCommon::Instance().GetApplication());
+  addin::AddinMain::SetFacadeSetup({});
+  platform::SetMessageBoxHandler({});
+  process.DeleteTemporaryCopies();
+  EXPECT_TRUE(std::filesystem::is_empty(std::string(out) + "/tmp")) << "temporary copies were left behind";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The channel to the Linux side takes standard output before anything
+  // else can write to it.
+  std::wstring error;
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  gApplication = standin::ConnectToHost(&error);
+  if (!gApplication) {
+    std::fprintf(stderr, "%s\n", platform::ToUtf8(error).c_str());
+    return 2;
+  }
+  testing::InitGoogleTest(&argc, argv);
+  const int result = RUN_ALL_TESTS();
+  gApplication->Release();
+  const int left = standin::LiveObjects();
+  const std::string kinds = standin::DescribeLiveObjects();
+  CoUninitialize();
+  if (left != 0) {
+    std::fprintf(stderr, "%d stand-in object(s) were never released: %s\n", left, kinds.c_str());
+    return 1;
+  }
+  return result;
+}
