@@ -41,6 +41,10 @@ HRESULT LookUpProgId(std::wstring* progId) {
   return S_OK;
 }
 
+// The members' dispatch ids, OnConnection to OnBeginShutdown.
+constexpr DISPID kFirstDispId = 1;
+constexpr DISPID kLastDispId = 5;
+
 class CConnect final : public IExtensibility2 {
  public:
   CConnect() { ModuleAddRef(); }
@@ -89,6 +93,9 @@ class CConnect final : public IExtensibility2 {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* exception, UINT* argError) override {
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    // Only the interface's own members: the automation runtime of some
+    // systems crashes on an id it cannot find instead of failing.
+    if (id < kFirstDispId || id > kLastDispId) return DISP_E_MEMBERNOTFOUND;
     const HRESULT hr = LoadTypeInfo();
     if (FAILED(hr)) return hr;
     return DispInvoke(static_cast<IExtensibility2*>(this), mTypeInfo.Get(), id, flags, params, result, exception,
@@ -142,7 +149,24 @@ class CConnect final : public IExtensibility2 {
     ComPtr<ITypeLib> library;
     HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, library.Out());
     if (FAILED(hr)) return hr;
-    return library->GetTypeInfoOfGuid(kIidExtensibility2, mTypeInfo.Out());
+    ComPtr<ITypeInfo> info;
+    hr = library->GetTypeInfoOfGuid(kIidExtensibility2, info.Out());
+    if (FAILED(hr)) return hr;
+    // A dual interface is found as its dispatch view; calls go through the
+    // table, so keep the interface view whose offsets DispInvoke uses.
+    TYPEATTR* attr = nullptr;
+    hr = info->GetTypeAttr(&attr);
+    if (FAILED(hr)) return hr;
+    const TYPEKIND kind = attr->typekind;
+    info->ReleaseTypeAttr(attr);
+    if (kind == TKIND_DISPATCH) {
+      HREFTYPE ref = 0;
+      hr = info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
+      if (FAILED(hr)) return hr;
+      return info->GetRefTypeInfo(ref, mTypeInfo.Out());
+    }
+    mTypeInfo = std::move(info);
+    return S_OK;
   }
 
   std::atomic<ULONG> mRefs{1};

@@ -109,7 +109,9 @@ HRESULT DeleteTree(HKEY root, const std::wstring& key) {
   const LONG rc = RegDeleteTreeW(root, key.c_str());
   if (rc == ERROR_FILE_NOT_FOUND) return S_OK;
   if (rc != ERROR_SUCCESS) return FromWin32(rc);
-  return FromWin32(RegDeleteKeyW(root, key.c_str()));
+  // Some registries take the key itself with its tree, others leave it.
+  const LONG left = RegDeleteKeyW(root, key.c_str());
+  return left == ERROR_FILE_NOT_FOUND ? S_OK : FromWin32(left);
 }
 
 // Removes the key at path if it holds neither values nor subkeys.
