@@ -18,6 +18,9 @@
 //   Sentences end after ". "; "nosplit" is not split (E_NOTIMPL). The
 //   settings dialog answers S_OK, the dictionary dialog S_FALSE, so a test
 //   can tell which one ran.
+// - FakeFamily.Helper: a family helper (the add-in's own helper interface,
+//   7 Supports, 8 OpenEngine) that confirms capability 14 only and opens
+//   "en.ja" and "ja.en" as the engine above; other ids fail (E_INVALIDARG).
 // Requests finish at once; WaitForResult never blocks.
 #include <objbase.h>
 #include <oleauto.h>
@@ -48,6 +51,9 @@ const IID kIidEngine = {0x1EDD4724, 0xD958, 0x468E, {0xB3, 0x54, 0xA1, 0x06, 0x2
 const IID kIidResult = {0xAA9529C6, 0xD953, 0x4791, {0xBD, 0xBE, 0xC9, 0x89, 0xF4, 0xB0, 0xF7, 0x38}};
 const IID kIidCorrespondenceList = {0x9B2C3133, 0x121B, 0x4975, {0x9E, 0x6E, 0xC1, 0x3D, 0x0B, 0x0C, 0x62, 0x9C}};
 const IID kIidCorrespondence = {0x34650958, 0x3381, 0x489A, {0x9E, 0xBC, 0xCB, 0xC4, 0xAA, 0xEF, 0xB1, 0x32}};
+const CLSID kClsidFamilyHelper = {0xF92AF385, 0xE10A, 0x4C16, {0x98, 0x9A, 0x3F, 0x80, 0x18, 0xCD, 0x60, 0x3B}};
+const IID kIidFamilyHelper = {0x15C40F77, 0xE2D3, 0x4262, {0xBD, 0x73, 0x19, 0x3F, 0xBE, 0x4A, 0x70, 0xFC}};
+constexpr wchar_t kHelperProgId[] = L"FakeFamily.Helper";
 const IID kIidDictionaryResult = {0x2A42950B, 0xD6EF, 0x4709, {0xB3, 0x9A, 0x81, 0xF2, 0x06, 0x87, 0x78, 0xD6}};
 
 HINSTANCE gModule = nullptr;
@@ -514,10 +520,26 @@ const Table& FactoryTable() {
   return t;
 }
 
+// ---- family helper: 7 Supports, 8 OpenEngine
+HRESULT STDMETHODCALLTYPE HelperSupports(Object*, LONG capability, VARIANT_BOOL* yes) {
+  *yes = capability == 14 ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE HelperOpenEngine(Object*, BSTR engineId, void** out) {
+  const std::wstring id = Text(engineId);
+  if (id != L"en.ja" && id != L"ja.en") return E_INVALIDARG;
+  return Hand(Make<Engine>(EngineTable().slots, {kIidEngine, kIidRequest}), out);
+}
+const Table& HelperTable() {
+  static const Table t = MakeTable(9, {At(7, &HelperSupports), At(8, &HelperOpenEngine)});
+  return t;
+}
+
 // ---- the class objects
 class ClassObject final : public IClassFactory {
  public:
-  explicit ClassObject(bool factory) : mFactory(factory) {}
+  enum Kind { kFactory, kImplementations, kHelper };
+  explicit ClassObject(Kind kind) : mKind(kind) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid != IID_IUnknown && iid != IID_IClassFactory) return *out = nullptr, E_NOINTERFACE;
     AddRef();
@@ -535,8 +557,9 @@ class ClassObject final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    Object* o = mFactory ? static_cast<Object*>(Make<Factory>(FactoryTable().slots, {kIidEngineFactory, kIidRequest}))
-                         : Make<Object>(ImplementationsTable().slots, {kIidImplementations});
+    Object* o = mKind == kFactory ? Make<Factory>(FactoryTable().slots, {kIidEngineFactory, kIidRequest})
+                : mKind == kHelper    ? Make<Object>(HelperTable().slots, {kIidFamilyHelper})
+                                      : Make<Object>(ImplementationsTable().slots, {kIidImplementations});
     const HRESULT hr = ::QueryInterface(o, iid, out);
     ::Release(o);
     return hr;
@@ -547,10 +570,11 @@ class ClassObject final : public IClassFactory {
   }
 
  private:
-  bool mFactory;
+  Kind mKind;
 };
-ClassObject gFactoryClass(true);
-ClassObject gImplementationsClass(false);
+ClassObject gFactoryClass(ClassObject::kFactory);
+ClassObject gImplementationsClass(ClassObject::kImplementations);
+ClassObject gHelperClass(ClassObject::kHelper);
 
 std::wstring ClassKey(const CLSID& clsid) {
   wchar_t text[40];
@@ -568,6 +592,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   if (clsid == kClsidEngineFactory) return gFactoryClass.QueryInterface(iid, out);
   if (clsid == kClsidImplementations) return gImplementationsClass.QueryInterface(iid, out);
+  if (clsid == kClsidFamilyHelper) return gHelperClass.QueryInterface(iid, out);
   *out = nullptr;
   return CLASS_E_CLASSNOTAVAILABLE;
 }
@@ -580,7 +605,7 @@ STDAPI DllRegisterServer() {
   wchar_t path[MAX_PATH];
   const DWORD n = GetModuleFileNameW(gModule, path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return E_UNEXPECTED;
-  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations}) {
+  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations, &kClsidFamilyHelper}) {
     const std::wstring key = ClassKey(*clsid) + L"\\InprocServer32";
     LONG rc = RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, path, (n + 1) * sizeof(wchar_t));
     if (rc == ERROR_SUCCESS)
@@ -588,11 +613,17 @@ STDAPI DllRegisterServer() {
                            sizeof L"Apartment");
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
   }
-  return S_OK;
+  wchar_t helper[40];
+  StringFromGUID2(kClsidFamilyHelper, helper, 40);
+  const LONG rc = RegSetKeyValueW(HKEY_CLASSES_ROOT, (std::wstring(kHelperProgId) + L"\\CLSID").c_str(), nullptr,
+                                  REG_SZ, helper, static_cast<DWORD>((wcslen(helper) + 1) * sizeof(wchar_t)));
+  return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
 }
 
 STDAPI DllUnregisterServer() {
-  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations}) {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, kHelperProgId);
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, kHelperProgId);
+  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations, &kClsidFamilyHelper}) {
     const std::wstring key = ClassKey(*clsid);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
     RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());

@@ -223,3 +223,29 @@ TEST_F(ComEngineClientTest, FailedOpenCarriesTheEngineErrorCode) {
 }
 
 }  // namespace
+
+namespace {
+
+// A family helper reached by its registered identifier, as the built-in
+// families are.
+TEST_F(ComEngineClientTest, FamilyHelperAnswersAndOpensByEngineId) {
+  std::shared_ptr<IFamilyHelper> helper;
+  EXPECT_EQ(CreateFamilyHelper(L"NotRegistered.Helper", &helper), REGDB_E_CLASSNOTREG);
+  ASSERT_EQ(CreateFamilyHelper(L"FakeFamily.Helper", &helper), S_OK);
+  bool yes = false;
+  ASSERT_EQ(helper->Supports(kFamilyCapabilityJapanesePairs, &yes), S_OK);
+  EXPECT_TRUE(yes);
+  ASSERT_EQ(helper->Supports(3, &yes), S_OK);
+  EXPECT_FALSE(yes);
+
+  EXPECT_EQ(helper->OpenEngine(L"fr.de", &mEngine), E_INVALIDARG);
+  ASSERT_EQ(helper->OpenEngine(L"en.ja", &mEngine), S_OK);
+  EXPECT_EQ(Outcome(*mEngine), std::make_pair(LONG{kRequestDone}, LONG{0}));
+  std::shared_ptr<ITranslationResult> result;
+  ASSERT_EQ(mEngine->Translate(L"big cat", kTranslateModePlain, &result), S_OK);
+  std::wstring text;
+  ASSERT_EQ(result->Text(&text), S_OK);
+  EXPECT_EQ(text, L"CAT BIG");
+}
+
+}  // namespace

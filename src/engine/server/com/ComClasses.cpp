@@ -23,6 +23,9 @@ const CLSID kClsidEngineFactory = {0x0966145B, 0x7DB5, 0x4CB6, {0x9C, 0xA1, 0x34
 // {7254AEC9-A349-469F-A906-6F1A10956E4B}
 const IID kIidEngineFactory = {0x7254AEC9, 0xA349, 0x469F, {0xA9, 0x06, 0x6F, 0x1A, 0x10, 0x95, 0x6E, 0x4B}};
 
+// {15C40F77-E2D3-4262-BD73-193FBE4A70FC}
+const IID kIidFamilyHelper = {0x15C40F77, 0xE2D3, 0x4262, {0xBD, 0x73, 0x19, 0x3F, 0xBE, 0x4A, 0x70, 0xFC}};
+
 // Class context 23: in-process server and handler, local and remote server.
 constexpr DWORD kClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
                                 CLSCTX_REMOTE_SERVER;
@@ -157,6 +160,15 @@ struct ComEngineFactory : ComRequest {
   virtual HRESULT STDMETHODCALLTYPE GetEngineList(BSTR engineId, BSTR reserved1, BSTR reserved2, LONG flags,
                                                   ComEngineList** list) = 0;  // 18
   virtual HRESULT STDMETHODCALLTYPE GetEngine(VARIANT item, ComTranslationEngine** engine) = 0;  // 19
+};
+
+// The helper of a built-in engine family. Its form is this add-in's own:
+// position 7 answers a capability question by number, position 8 opens the
+// engine of one of the family's EngineIDs (the engine's own WaitForResult
+// reports when the open has ended).
+struct ComFamilyHelper : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Supports(LONG capability, VARIANT_BOOL* yes) = 0;                // 7
+  virtual HRESULT STDMETHODCALLTYPE OpenEngine(BSTR engineId, ComTranslationEngine** engine) = 0;  // 8
 };
 
 }  // namespace com_abi
@@ -433,6 +445,31 @@ class ComImplementationsAdapter : public IImplementations {
   ComPtr<ComImplementations> mP;
 };
 
+class ComFamilyHelperAdapter : public IFamilyHelper {
+ public:
+  explicit ComFamilyHelperAdapter(ComPtr<ComFamilyHelper> p) : mP(std::move(p)) {}
+  HRESULT Supports(LONG capability, bool* yes) override {
+    if (!yes) return E_POINTER;
+    VARIANT_BOOL answer = VARIANT_FALSE;
+    HRESULT hr = mP->Supports(capability, &answer);
+    if (SUCCEEDED(hr)) *yes = answer != VARIANT_FALSE;
+    return hr;
+  }
+  HRESULT OpenEngine(const std::wstring& engineId, std::shared_ptr<ITranslationEngine>* engine) override {
+    if (!engine) return E_POINTER;
+    Bstr id(engineId);
+    ComPtr<ComTranslationEngine> e;
+    HRESULT hr = mP->OpenEngine(id.Get(), e.Out());
+    if (FAILED(hr)) return hr;
+    if (!e) return E_POINTER;
+    *engine = std::make_shared<ComEngineAdapter>(e);
+    return S_OK;
+  }
+
+ private:
+  ComPtr<ComFamilyHelper> mP;
+};
+
 }  // namespace
 
 HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
@@ -455,14 +492,19 @@ HRESULT PlatformCreateImplementations(std::shared_ptr<IImplementations>* impleme
   return S_OK;
 }
 
-// The built-in families' helpers speak interfaces of their own that this
-// build does not drive; a registered one is reported as present but not
-// usable, an unregistered one as not registered.
+// A family's registered identifier (engine identifier or helper ProgID)
+// gives its class; an unregistered one is REGDB_E_CLASSNOTREG, a class that
+// does not speak the helper interface E_NOINTERFACE (installed, not usable).
 HRESULT PlatformCreateFamilyHelper(const std::wstring& progId, std::shared_ptr<IFamilyHelper>* helper) {
+  if (!helper) return E_POINTER;
   CLSID clsid;
-  HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
-  if (FAILED(hr)) return REGDB_E_CLASSNOTREG;
-  return E_NOTIMPL;
+  if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) return REGDB_E_CLASSNOTREG;
+  ComPtr<ComFamilyHelper> p;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, kClassContext, kIidFamilyHelper, p.OutVoid());
+  if (FAILED(hr)) return hr;
+  if (!p) return E_NOINTERFACE;
+  *helper = std::make_shared<ComFamilyHelperAdapter>(std::move(p));
+  return S_OK;
 }
 
 // Whether each InitializeEngineThread of this thread owes a CoUninitialize:
