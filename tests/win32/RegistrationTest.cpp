@@ -188,6 +188,20 @@ TEST_F(RegistrationTest, ConnectObjectServesItsInterfaceAndLetsTheModuleGo) {
   EXPECT_EQ(connect->OnStartupComplete(&custom), S_OK);
   EXPECT_EQ(connect->OnBeginShutdown(&custom), S_OK);
   EXPECT_EQ(connect->OnDisconnection(1, &custom), S_OK);
+  // A connection to an Application the add-in cannot work with: the host
+  // still hears S_OK (the add-in shows its own message), and after the
+  // disconnection only the host's reference keeps the module.
+  VARIANT launch;
+  VariantInit(&launch);
+  launch.vt = VT_I4;
+  launch.lVal = 1;
+  LONG index = 0;
+  SAFEARRAY* withKind = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+  ASSERT_EQ(SafeArrayPutElement(withKind, &index, &launch), S_OK);
+  EXPECT_EQ(connect->OnConnection(connect.Get(), 1, connect.Get(), &withKind), S_OK);
+  EXPECT_EQ(canUnload(), S_FALSE);
+  EXPECT_EQ(connect->OnDisconnection(0, &withKind), S_OK);
+  SafeArrayDestroy(withKind);
   SafeArrayDestroy(custom);
 
   // The factory: only its own class, no aggregation, locks hold the module.
