@@ -14,7 +14,7 @@ packages=(
 # preset); --all: that, the Windows cross build, Wine and the render checks.
 for arg in "$@"; do
   case $arg in
-    --all) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb libreoffice-impress poppler-utils
+    --all) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev xvfb libreoffice-impress poppler-utils
                       clang libclang-rt-dev) ;;
     --fuzz) packages+=(clang libclang-rt-dev) ;;
   esac

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "src/engine/server/PlatformClasses.h"
+#include "src/platform/win32/ComOwners.h"
 
 namespace engine_server::detail {
 namespace {
@@ -22,11 +23,21 @@ const CLSID kClsidEngineFactory = {0x0966145B, 0x7DB5, 0x4CB6, {0x9C, 0xA1, 0x34
 // {7254AEC9-A349-469F-A906-6F1A10956E4B}
 const IID kIidEngineFactory = {0x7254AEC9, 0xA349, 0x469F, {0xA9, 0x06, 0x6F, 0x1A, 0x10, 0x95, 0x6E, 0x4B}};
 
+// {15C40F77-E2D3-4262-BD73-193FBE4A70FC}
+const IID kIidFamilyHelper = {0x15C40F77, 0xE2D3, 0x4262, {0xBD, 0x73, 0x19, 0x3F, 0xBE, 0x4A, 0x70, 0xFC}};
+
 // Class context 23: in-process server and handler, local and remote server.
 constexpr DWORD kClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
                                 CLSCTX_REMOTE_SERVER;
 
-// Positions 7 onwards of each interface, in table order.
+}  // namespace
+
+// Positions 7 onwards of each interface, in table order. Declared with
+// external linkage: nothing in this program implements them, and for an
+// interface of internal linkage the compiler may conclude that a call
+// through it can never happen and drop it.
+namespace com_abi {
+
 struct ComImplementations : IDispatch {
   virtual HRESULT STDMETHODCALLTYPE Slot7() = 0;
   virtual HRESULT STDMETHODCALLTYPE Item(LONG index, BSTR* name) = 0;  // 8
@@ -151,59 +162,23 @@ struct ComEngineFactory : ComRequest {
   virtual HRESULT STDMETHODCALLTYPE GetEngine(VARIANT item, ComTranslationEngine** engine) = 0;  // 19
 };
 
-// Owns one reference.
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* p) : mP(p) {}
-  ~Ref() { Reset(); }
-  Ref(const Ref& o) : mP(o.mP) {
-    if (mP) mP->AddRef();
-  }
-  Ref& operator=(const Ref& o) {
-    if (this != &o) {
-      Reset();
-      mP = o.mP;
-      if (mP) mP->AddRef();
-    }
-    return *this;
-  }
-  T* operator->() const { return mP; }
-  T* Get() const { return mP; }
-  T** Out() {
-    Reset();
-    return &mP;
-  }
-  explicit operator bool() const { return mP != nullptr; }
-  void Reset() {
-    if (mP) mP->Release();
-    mP = nullptr;
-  }
-
- private:
-  T* mP = nullptr;
+// The helper of a built-in engine family. Its form is this add-in's own:
+// position 7 answers a capability question by number, position 8 opens the
+// engine of one of the family's EngineIDs (the engine's own WaitForResult
+// reports when the open has ended).
+struct ComFamilyHelper : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Supports(LONG capability, VARIANT_BOOL* yes) = 0;                // 7
+  virtual HRESULT STDMETHODCALLTYPE OpenEngine(BSTR engineId, ComTranslationEngine** engine) = 0;  // 8
 };
 
-class Bstr {
- public:
-  explicit Bstr(const std::wstring& s) : mB(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-  Bstr() = default;
-  ~Bstr() { SysFreeString(mB); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR Get() const { return mB; }
-  BSTR* Out() {
-    SysFreeString(mB);
-    mB = nullptr;
-    return &mB;
-  }
-  // A null BSTR counts as empty.
-  std::wstring Text() const { return mB ? std::wstring(mB, SysStringLen(mB)) : std::wstring(); }
+}  // namespace com_abi
 
- private:
-  BSTR mB = nullptr;
-};
+namespace {
+
+using namespace com_abi;
+using platform::win::Bstr;
+using platform::win::ComPtr;
+using platform::win::Variant;
 
 template <typename Getter>
 HRESULT ReadText(Getter get, std::wstring* out) {
@@ -216,7 +191,7 @@ HRESULT ReadText(Getter get, std::wstring* out) {
 
 class ComListItemAdapter : public IEngineListItem {
  public:
-  explicit ComListItemAdapter(Ref<ComEngineListItem> p) : mP(std::move(p)) {}
+  explicit ComListItemAdapter(ComPtr<ComEngineListItem> p) : mP(std::move(p)) {}
   HRESULT EngineID(std::wstring* v) override { return ReadText([&](BSTR* b) { return mP->EngineID(b); }, v); }
   HRESULT FromLang(std::wstring* v) override { return ReadText([&](BSTR* b) { return mP->FromLang(b); }, v); }
   HRESULT ToLang(std::wstring* v) override { return ReadText([&](BSTR* b) { return mP->ToLang(b); }, v); }
@@ -229,16 +204,16 @@ class ComListItemAdapter : public IEngineListItem {
   ComEngineListItem* Raw() const { return mP.Get(); }
 
  private:
-  Ref<ComEngineListItem> mP;
+  ComPtr<ComEngineListItem> mP;
 };
 
 class ComListAdapter : public IEngineList {
  public:
-  explicit ComListAdapter(Ref<ComEngineList> p) : mP(std::move(p)) {}
+  explicit ComListAdapter(ComPtr<ComEngineList> p) : mP(std::move(p)) {}
   HRESULT Count(LONG* count) override { return count ? mP->Count(count) : E_POINTER; }
   HRESULT Item(LONG index, std::shared_ptr<IEngineListItem>* item) override {
     if (!item) return E_POINTER;
-    Ref<ComEngineListItem> p;
+    ComPtr<ComEngineListItem> p;
     HRESULT hr = mP->Item(index, p.Out());
     if (FAILED(hr)) return hr;
     if (!p) return E_POINTER;
@@ -247,39 +222,31 @@ class ComListAdapter : public IEngineList {
   }
 
  private:
-  Ref<ComEngineList> mP;
+  ComPtr<ComEngineList> mP;
 };
 
 class ComPropertyAdapter : public IClientProperty {
  public:
-  explicit ComPropertyAdapter(Ref<ComClientProperty> p) : mP(std::move(p)) {}
+  explicit ComPropertyAdapter(ComPtr<ComClientProperty> p) : mP(std::move(p)) {}
   HRESULT Name(std::wstring* name) override { return ReadText([&](BSTR* b) { return mP->GetName(b); }, name); }
   HRESULT SetValue(const std::wstring& value) override {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-    HRESULT hr = mP->PutValue(v);
-    VariantClear(&v);
-    return hr;
+    Variant v(value);
+    return mP->PutValue(v.Get());
   }
 
  private:
-  Ref<ComClientProperty> mP;
+  ComPtr<ComClientProperty> mP;
 };
 
 class ComPropertiesAdapter : public IClientProperties {
  public:
-  explicit ComPropertiesAdapter(Ref<ComClientProperties> p) : mP(std::move(p)) {}
+  explicit ComPropertiesAdapter(ComPtr<ComClientProperties> p) : mP(std::move(p)) {}
   HRESULT Count(LONG* count) override { return count ? mP->Count(count) : E_POINTER; }
   HRESULT Item(LONG index, std::shared_ptr<IClientProperty>* property) override {
     if (!property) return E_POINTER;
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = index;
-    Ref<ComClientProperty> p;
-    HRESULT hr = mP->Item(v, p.Out());
+    Variant v(index);
+    ComPtr<ComClientProperty> p;
+    HRESULT hr = mP->Item(v.Get(), p.Out());
     if (FAILED(hr)) return hr;
     if (!p) return E_POINTER;
     *property = std::make_shared<ComPropertyAdapter>(p);
@@ -287,17 +254,17 @@ class ComPropertiesAdapter : public IClientProperties {
   }
 
  private:
-  Ref<ComClientProperties> mP;
+  ComPtr<ComClientProperties> mP;
 };
 
 class ComTranslationResultAdapter : public ITranslationResult {
  public:
-  explicit ComTranslationResultAdapter(Ref<ComTranslationResult> p) : mP(std::move(p)) {}
+  explicit ComTranslationResultAdapter(ComPtr<ComTranslationResult> p) : mP(std::move(p)) {}
   HRESULT Text(std::wstring* text) override { return ReadText([&](BSTR* b) { return mP->Text(b); }, text); }
   HRESULT Correspondence(std::vector<WordCorrespondence>* groups) override {
     if (!groups) return E_POINTER;
     groups->clear();
-    Ref<ComCorrespondenceList> list;
+    ComPtr<ComCorrespondenceList> list;
     HRESULT hr = mP->Correspondence(list.Out());
     if (FAILED(hr)) return hr;
     if (!list) return S_OK;
@@ -305,11 +272,11 @@ class ComTranslationResultAdapter : public ITranslationResult {
     hr = list->Count(&count);
     if (FAILED(hr)) return hr;
     for (LONG i = 1; i <= count; ++i) {
-      Ref<ComCorrespondenceItem> item;
+      ComPtr<ComCorrespondenceItem> item;
       hr = list->Item(i, item.Out());
       if (FAILED(hr)) return hr;
       if (!item) continue;
-      Ref<ComCorrespondenceGroup> group;
+      ComPtr<ComCorrespondenceGroup> group;
       hr = item->Group(group.Out());
       if (FAILED(hr)) return hr;
       if (!group) continue;
@@ -332,21 +299,21 @@ class ComTranslationResultAdapter : public ITranslationResult {
   }
 
  private:
-  Ref<ComTranslationResult> mP;
+  ComPtr<ComTranslationResult> mP;
 };
 
 class ComDictionaryResultAdapter : public IDictionaryResult {
  public:
-  explicit ComDictionaryResultAdapter(Ref<ComDictionaryResult> p) : mP(std::move(p)) {}
+  explicit ComDictionaryResultAdapter(ComPtr<ComDictionaryResult> p) : mP(std::move(p)) {}
   HRESULT Text(std::wstring* text) override { return ReadText([&](BSTR* b) { return mP->Text(b); }, text); }
 
  private:
-  Ref<ComDictionaryResult> mP;
+  ComPtr<ComDictionaryResult> mP;
 };
 
 class ComEngineAdapter : public ITranslationEngine {
  public:
-  explicit ComEngineAdapter(Ref<ComTranslationEngine> p) : mP(std::move(p)) {}
+  explicit ComEngineAdapter(ComPtr<ComTranslationEngine> p) : mP(std::move(p)) {}
   HRESULT WaitForResult(LONG timeoutMs, LONG* status) override {
     return status ? mP->WaitForResult(timeoutMs, status) : E_POINTER;
   }
@@ -354,7 +321,7 @@ class ComEngineAdapter : public ITranslationEngine {
   HRESULT ErrorCode(LONG* code) override { return code ? mP->ErrorCode(code) : E_POINTER; }
   HRESULT Info(LONG* flags) override {
     if (!flags) return E_POINTER;
-    Ref<ComEngineInfo> info;
+    ComPtr<ComEngineInfo> info;
     HRESULT hr = mP->Info(info.Out());
     if (FAILED(hr)) return hr;
     if (!info) return E_POINTER;
@@ -363,7 +330,7 @@ class ComEngineAdapter : public ITranslationEngine {
   HRESULT Translate(const std::wstring& text, LONG mode, std::shared_ptr<ITranslationResult>* result) override {
     if (!result) return E_POINTER;
     Bstr b(text);
-    Ref<ComTranslationResult> r;
+    ComPtr<ComTranslationResult> r;
     HRESULT hr = mP->Translate(b.Get(), mode, r.Out());
     if (FAILED(hr)) return hr;
     if (!r) return E_POINTER;
@@ -373,7 +340,7 @@ class ComEngineAdapter : public ITranslationEngine {
   HRESULT LookupDictionary(const std::wstring& word, std::shared_ptr<IDictionaryResult>* result) override {
     if (!result) return E_POINTER;
     Bstr b(word);
-    Ref<ComDictionaryResult> r;
+    ComPtr<ComDictionaryResult> r;
     HRESULT hr = mP->LookupDictionary(b.Get(), r.Out());
     if (FAILED(hr)) return hr;
     if (!r) return E_POINTER;
@@ -384,14 +351,14 @@ class ComEngineAdapter : public ITranslationEngine {
     if (!sentences) return E_POINTER;
     sentences->clear();
     Bstr b(text);
-    Ref<ComSentenceList> list;
+    ComPtr<ComSentenceList> list;
     HRESULT hr = mP->SplitSentences(b.Get(), mode, list.Out());
     if (hr == E_NOTIMPL || (SUCCEEDED(hr) && !list)) return S_FALSE;
     if (FAILED(hr)) return hr;
     LONG count = 0;
     if (FAILED(hr = list->Count(&count))) return hr;
     for (LONG i = 1; i <= count; ++i) {
-      Ref<ComSentence> s;
+      ComPtr<ComSentence> s;
       if (FAILED(hr = list->Item(i, s.Out()))) return hr;
       if (!s) return E_POINTER;
       SentenceSpan span;
@@ -408,12 +375,12 @@ class ComEngineAdapter : public ITranslationEngine {
   }
 
  private:
-  Ref<ComTranslationEngine> mP;
+  ComPtr<ComTranslationEngine> mP;
 };
 
 class ComFactoryAdapter : public IEngineFactory {
  public:
-  explicit ComFactoryAdapter(Ref<ComEngineFactory> p) : mP(std::move(p)) {}
+  explicit ComFactoryAdapter(ComPtr<ComEngineFactory> p) : mP(std::move(p)) {}
   HRESULT WaitForResult(LONG timeoutMs, LONG* status) override {
     return status ? mP->WaitForResult(timeoutMs, status) : E_POINTER;
   }
@@ -429,7 +396,7 @@ class ComFactoryAdapter : public IEngineFactory {
   }
   HRESULT Properties(std::shared_ptr<IClientProperties>* properties) override {
     if (!properties) return E_POINTER;
-    Ref<ComClientProperties> p;
+    ComPtr<ComClientProperties> p;
     HRESULT hr = mP->Properties(p.Out());
     if (FAILED(hr)) return hr;
     if (!p) return E_POINTER;
@@ -440,7 +407,7 @@ class ComFactoryAdapter : public IEngineFactory {
                         LONG flags, std::shared_ptr<IEngineList>* list) override {
     if (!list) return E_POINTER;
     Bstr a(engineId), b(reserved1), c(reserved2);
-    Ref<ComEngineList> l;
+    ComPtr<ComEngineList> l;
     HRESULT hr = mP->GetEngineList(a.Get(), b.Get(), c.Get(), flags, l.Out());
     if (FAILED(hr)) return hr;
     if (!l) return E_POINTER;
@@ -453,12 +420,9 @@ class ComFactoryAdapter : public IEngineFactory {
     // Only an item this factory listed can be handed back to it.
     auto* listed = dynamic_cast<ComListItemAdapter*>(item.get());
     if (!listed) return E_INVALIDARG;
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_DISPATCH;
-    v.pdispVal = listed->Raw();
-    Ref<ComTranslationEngine> e;
-    HRESULT hr = mP->GetEngine(v, e.Out());
+    Variant v(static_cast<IDispatch*>(listed->Raw()));
+    ComPtr<ComTranslationEngine> e;
+    HRESULT hr = mP->GetEngine(v.Get(), e.Out());
     if (FAILED(hr)) return hr;
     if (!e) return E_POINTER;
     *engine = std::make_shared<ComEngineAdapter>(e);
@@ -466,25 +430,50 @@ class ComFactoryAdapter : public IEngineFactory {
   }
 
  private:
-  Ref<ComEngineFactory> mP;
+  ComPtr<ComEngineFactory> mP;
 };
 
 class ComImplementationsAdapter : public IImplementations {
  public:
-  explicit ComImplementationsAdapter(Ref<ComImplementations> p) : mP(std::move(p)) {}
+  explicit ComImplementationsAdapter(ComPtr<ComImplementations> p) : mP(std::move(p)) {}
   HRESULT Count(LONG* count) override { return count ? mP->Count(count) : E_POINTER; }
   HRESULT Item(LONG index, std::wstring* name) override {
     return ReadText([&](BSTR* b) { return mP->Item(index, b); }, name);
   }
 
  private:
-  Ref<ComImplementations> mP;
+  ComPtr<ComImplementations> mP;
+};
+
+class ComFamilyHelperAdapter : public IFamilyHelper {
+ public:
+  explicit ComFamilyHelperAdapter(ComPtr<ComFamilyHelper> p) : mP(std::move(p)) {}
+  HRESULT Supports(LONG capability, bool* yes) override {
+    if (!yes) return E_POINTER;
+    VARIANT_BOOL answer = VARIANT_FALSE;
+    HRESULT hr = mP->Supports(capability, &answer);
+    if (SUCCEEDED(hr)) *yes = answer != VARIANT_FALSE;
+    return hr;
+  }
+  HRESULT OpenEngine(const std::wstring& engineId, std::shared_ptr<ITranslationEngine>* engine) override {
+    if (!engine) return E_POINTER;
+    Bstr id(engineId);
+    ComPtr<ComTranslationEngine> e;
+    HRESULT hr = mP->OpenEngine(id.Get(), e.Out());
+    if (FAILED(hr)) return hr;
+    if (!e) return E_POINTER;
+    *engine = std::make_shared<ComEngineAdapter>(e);
+    return S_OK;
+  }
+
+ private:
+  ComPtr<ComFamilyHelper> mP;
 };
 
 }  // namespace
 
 HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
-  Ref<ComEngineFactory> p;
+  ComPtr<ComEngineFactory> p;
   HRESULT hr = CoCreateInstance(kClsidEngineFactory, nullptr, kClassContext, kIidEngineFactory,
                                 reinterpret_cast<void**>(p.Out()));
   if (FAILED(hr)) return hr;
@@ -494,7 +483,7 @@ HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
 }
 
 HRESULT PlatformCreateImplementations(std::shared_ptr<IImplementations>* implementations) {
-  Ref<ComImplementations> p;
+  ComPtr<ComImplementations> p;
   HRESULT hr = CoCreateInstance(kClsidImplementations, nullptr, kClassContext, kIidImplementations,
                                 reinterpret_cast<void**>(p.Out()));
   if (FAILED(hr)) return hr;
@@ -503,14 +492,19 @@ HRESULT PlatformCreateImplementations(std::shared_ptr<IImplementations>* impleme
   return S_OK;
 }
 
-// The built-in families' helpers speak interfaces of their own that this
-// build does not drive; a registered one is reported as present but not
-// usable, an unregistered one as not registered.
+// A family's registered identifier (engine identifier or helper ProgID)
+// gives its class; an unregistered one is REGDB_E_CLASSNOTREG, a class that
+// does not speak the helper interface E_NOINTERFACE (installed, not usable).
 HRESULT PlatformCreateFamilyHelper(const std::wstring& progId, std::shared_ptr<IFamilyHelper>* helper) {
+  if (!helper) return E_POINTER;
   CLSID clsid;
-  HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
-  if (FAILED(hr)) return REGDB_E_CLASSNOTREG;
-  return E_NOTIMPL;
+  if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) return REGDB_E_CLASSNOTREG;
+  ComPtr<ComFamilyHelper> p;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, kClassContext, kIidFamilyHelper, p.OutVoid());
+  if (FAILED(hr)) return hr;
+  if (!p) return E_NOINTERFACE;
+  *helper = std::make_shared<ComFamilyHelperAdapter>(std::move(p));
+  return S_OK;
 }
 
 // Whether each InitializeEngineThread of this thread owes a CoUninitialize:

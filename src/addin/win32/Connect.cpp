@@ -1,0 +1,188 @@
+#include "src/addin/win32/Connect.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "src/addin/AddinMain.h"
+#include "src/addin/win32/HostApplication.h"
+#include "src/addin/win32/ModuleCount.h"
+#include "src/platform/win32/ComOwners.h"
+#include "src/support/Log.h"
+
+namespace addin::win {
+namespace {
+
+using platform::win::ComPtr;
+
+// The custom array's data read as 32-bit words (the first is the launch
+// kind). False when there is no array or its data cannot be reached.
+bool ReadCustom(SAFEARRAY** custom, std::vector<std::uint32_t>* words) {
+  if (!custom || !*custom) return false;
+  SAFEARRAY* array = *custom;
+  ULONG count = 1;
+  for (UINT d = 0; d < array->cDims; ++d) count *= array->rgsabound[d].cElements;
+  void* data = nullptr;
+  if (FAILED(SafeArrayAccessData(array, &data))) return false;
+  const size_t bytes = static_cast<size_t>(count) * array->cbElements;
+  words->assign(bytes / sizeof(std::uint32_t), 0);
+  if (!words->empty()) memcpy(words->data(), data, words->size() * sizeof(std::uint32_t));
+  SafeArrayUnaccessData(array);
+  return true;
+}
+
+HRESULT LookUpProgId(std::wstring* progId) {
+  LPOLESTR text = nullptr;
+  const HRESULT hr = ProgIDFromCLSID(kClsidConnect, &text);
+  if (FAILED(hr)) return hr;
+  *progId = text;
+  CoTaskMemFree(text);
+  return S_OK;
+}
+
+// The members' dispatch ids, OnConnection to OnBeginShutdown.
+constexpr DISPID kFirstDispId = 1;
+constexpr DISPID kLastDispId = 5;
+
+class CConnect final : public IExtensibility2 {
+ public:
+  CConnect() { ModuleAddRef(); }
+  ~CConnect() { ModuleRelease(); }
+  CConnect(const CConnect&) = delete;
+  CConnect& operator=(const CConnect&) = delete;
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != kIidExtensibility2) return E_NOINTERFACE;
+    *object = static_cast<IExtensibility2*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --mRefs;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  // IDispatch, driven by the embedded type library.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    const HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) return hr;
+    *info = ComPtr<ITypeInfo>(mTypeInfo).Detach();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    const HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) return hr;
+    return DispGetIDsOfNames(mTypeInfo.Get(), names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* argError) override {
+    if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    // Only the interface's own members: the automation runtime of some
+    // systems crashes on an id it cannot find instead of failing.
+    if (id < kFirstDispId || id > kLastDispId) return DISP_E_MEMBERNOTFOUND;
+    const HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) return hr;
+    return DispInvoke(static_cast<IExtensibility2*>(this), mTypeInfo.Get(), id, flags, params, result, exception,
+                      argError);
+  }
+
+  // The extensibility interface. Nothing escapes to the host: every call
+  // answers S_OK (the add-in shows its own failures).
+  HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, LONG, IDispatch* addInInst,
+                                         SAFEARRAY** custom) override {
+    try {
+      AddinMain::SetProgIdLookup(LookUpProgId);
+      host::Ptr<host::Application> app;
+      if (application) {
+        app = WrapHostApplication(application);
+        if (!app) LOG_ERROR(L"CConnect:OnConnection", L"Application cannot be reached");
+      }
+      std::shared_ptr<void> instance;
+      ComPtr<IDispatch> instanceDispatch;
+      if (addInInst && SUCCEEDED(addInInst->QueryInterface(IID_IDispatch, instanceDispatch.OutVoid())) &&
+          instanceDispatch) {
+        instance = std::shared_ptr<void>(instanceDispatch.Detach(),
+                                         [](void* p) { static_cast<IDispatch*>(p)->Release(); });
+      }
+      std::vector<std::uint32_t> words;
+      const bool haveCustom = ReadCustom(custom, &words);
+      return addin::OnConnection(app, instance, haveCustom ? &words : nullptr);
+    } catch (...) {
+      return S_OK;
+    }
+  }
+  HRESULT STDMETHODCALLTYPE OnDisconnection(LONG, SAFEARRAY**) override {
+    try {
+      return addin::OnDisconnection();
+    } catch (...) {
+      return S_OK;
+    }
+  }
+  HRESULT STDMETHODCALLTYPE OnAddInsUpdate(SAFEARRAY**) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnStartupComplete(SAFEARRAY**) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnBeginShutdown(SAFEARRAY**) override { return S_OK; }
+
+ private:
+  // The type library is read from the module itself, so IDispatch works
+  // whether or not the library is registered.
+  HRESULT LoadTypeInfo() {
+    if (mTypeInfo) return S_OK;
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(gAddinModule, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return E_UNEXPECTED;
+    ComPtr<ITypeLib> library;
+    HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, library.Out());
+    if (FAILED(hr)) return hr;
+    ComPtr<ITypeInfo> info;
+    hr = library->GetTypeInfoOfGuid(kIidExtensibility2, info.Out());
+    if (FAILED(hr)) return hr;
+    // A dual interface is found as its dispatch view; calls go through the
+    // table, so keep the interface view whose offsets DispInvoke uses.
+    TYPEATTR* attr = nullptr;
+    hr = info->GetTypeAttr(&attr);
+    if (FAILED(hr)) return hr;
+    const TYPEKIND kind = attr->typekind;
+    info->ReleaseTypeAttr(attr);
+    if (kind == TKIND_DISPATCH) {
+      HREFTYPE ref = 0;
+      hr = info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
+      if (FAILED(hr)) return hr;
+      return info->GetRefTypeInfo(ref, mTypeInfo.Out());
+    }
+    mTypeInfo = std::move(info);
+    return S_OK;
+  }
+
+  std::atomic<ULONG> mRefs{1};
+  ComPtr<ITypeInfo> mTypeInfo;
+};
+
+}  // namespace
+
+HRESULT CreateConnect(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  auto* connect = new (std::nothrow) CConnect();
+  if (!connect) return E_OUTOFMEMORY;
+  const HRESULT hr = connect->QueryInterface(iid, object);
+  connect->Release();
+  return hr;
+}
+
+}  // namespace addin::win

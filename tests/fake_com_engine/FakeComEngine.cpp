@@ -1,0 +1,632 @@
+// A fake engine server: the engine side's two classes and the objects they
+// hand out, each laid out as a table of function pointers filled by position
+// number. Nothing here is shared with the add-in's client declarations, so a
+// client that calls the wrong position reaches a different function (or the
+// "wrong slot" placeholder, kWrongSlot) and its test fails.
+//
+// What it serves:
+// - Implementations: "FakeCom", "Unavailable" and a null name.
+// - EngineFactory: "Unavailable" fails listing with 0x80040402; otherwise
+//   three pairs. DisplayName is display language ":" EngineID; ProductName
+//   is "Fake " and the ClientId property's value. Opening "fake.broken"
+//   ends with status 3, error code 30002.
+// - TranslationEngine: words are upper-cased and put in reverse order; "a"
+//   is dropped (a group with no translation range). Mode 2 reports one
+//   correspondence group per source word. "hang" keeps running until
+//   Cancel (status 2), "fail" ends with status 3, error code 30006.
+//   LookupDictionary knows "cat" only (else status 3, code 30003).
+//   Sentences end after ". "; "nosplit" is not split (E_NOTIMPL). The
+//   settings dialog answers S_OK, the dictionary dialog S_FALSE, so a test
+//   can tell which one ran.
+// - FakeFamily.Helper: a family helper (the add-in's own helper interface,
+//   7 Supports, 8 OpenEngine) that confirms capability 14 only and opens
+//   "en.ja" and "ja.en" as the engine above; other ids fail (E_INVALIDARG).
+// Requests finish at once; WaitForResult never blocks.
+#include <objbase.h>
+#include <oleauto.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cwctype>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr HRESULT kWrongSlot = static_cast<HRESULT>(0x8004DEADL);
+constexpr HRESULT kUnavailable = static_cast<HRESULT>(0x80040402L);
+
+// Ids as the engine side publishes them.
+const CLSID kClsidImplementations = {0xD2EF2BC4, 0xDBAE, 0x40FA, {0x96, 0x57, 0x3A, 0x37, 0xB8, 0xD8, 0xB5, 0x3B}};
+const CLSID kClsidEngineFactory = {0x0966145B, 0x7DB5, 0x4CB6, {0x9C, 0xA1, 0x34, 0x1F, 0x6E, 0x85, 0xE9, 0x5A}};
+const IID kIidImplementations = {0xD000C846, 0x5B1A, 0x4B0F, {0xBA, 0x79, 0xEE, 0x03, 0x3A, 0xA1, 0xD7, 0xD7}};
+const IID kIidEngineFactory = {0x7254AEC9, 0xA349, 0x469F, {0xA9, 0x06, 0x6F, 0x1A, 0x10, 0x95, 0x6E, 0x4B}};
+const IID kIidRequest = {0x0CC65E0A, 0x6390, 0x49A7, {0xBC, 0x17, 0xB1, 0x71, 0x8A, 0x8E, 0x72, 0x13}};
+const IID kIidProperties = {0xF3591C00, 0x2802, 0x4F79, {0xAE, 0xC6, 0xBD, 0x42, 0xEA, 0x5D, 0xDE, 0x7A}};
+const IID kIidProperty = {0xB98C5787, 0x8CBE, 0x4593, {0x90, 0xAC, 0x5F, 0xEE, 0x8C, 0x6B, 0x6B, 0x69}};
+const IID kIidEngineList = {0x3D531EBE, 0x0FD7, 0x4B72, {0x8F, 0x47, 0x33, 0xAD, 0xEF, 0xCF, 0x57, 0x53}};
+const IID kIidEngine = {0x1EDD4724, 0xD958, 0x468E, {0xB3, 0x54, 0xA1, 0x06, 0x26, 0x66, 0x5B, 0x5A}};
+const IID kIidResult = {0xAA9529C6, 0xD953, 0x4791, {0xBD, 0xBE, 0xC9, 0x89, 0xF4, 0xB0, 0xF7, 0x38}};
+const IID kIidCorrespondenceList = {0x9B2C3133, 0x121B, 0x4975, {0x9E, 0x6E, 0xC1, 0x3D, 0x0B, 0x0C, 0x62, 0x9C}};
+const IID kIidCorrespondence = {0x34650958, 0x3381, 0x489A, {0x9E, 0xBC, 0xCB, 0xC4, 0xAA, 0xEF, 0xB1, 0x32}};
+const CLSID kClsidFamilyHelper = {0xF92AF385, 0xE10A, 0x4C16, {0x98, 0x9A, 0x3F, 0x80, 0x18, 0xCD, 0x60, 0x3B}};
+const IID kIidFamilyHelper = {0x15C40F77, 0xE2D3, 0x4262, {0xBD, 0x73, 0x19, 0x3F, 0xBE, 0x4A, 0x70, 0xFC}};
+constexpr wchar_t kHelperProgId[] = L"FakeFamily.Helper";
+const IID kIidDictionaryResult = {0x2A42950B, 0xD6EF, 0x4709, {0xB3, 0x9A, 0x81, 0xF2, 0x06, 0x87, 0x78, 0xD6}};
+
+HINSTANCE gModule = nullptr;
+std::atomic<long> gLive{0};
+
+BSTR Alloc(const std::wstring& s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
+std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
+
+// Every object starts with its table pointer, as a COM object must.
+struct Object {
+  void* const* table = nullptr;
+  std::atomic<ULONG> refs{1};
+  std::vector<IID> iids;
+  void (*destroy)(Object*) = nullptr;
+};
+
+template <typename T>
+T* Make(void* const* table, std::initializer_list<IID> iids) {
+  T* o = new T();
+  o->table = table;
+  o->iids = iids;
+  o->destroy = [](Object* self) { delete static_cast<T*>(self); };
+  ++gLive;
+  return o;
+}
+
+ULONG STDMETHODCALLTYPE AddRef(Object* self) { return ++self->refs; }
+ULONG STDMETHODCALLTYPE Release(Object* self) {
+  const ULONG left = --self->refs;
+  if (left == 0) {
+    self->destroy(self);
+    --gLive;
+  }
+  return left;
+}
+HRESULT STDMETHODCALLTYPE QueryInterface(Object* self, REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  bool known = iid == IID_IUnknown || iid == IID_IDispatch;
+  for (const IID& own : self->iids) known = known || iid == own;
+  if (!known) return E_NOINTERFACE;
+  AddRef(self);
+  *out = self;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE GetTypeInfoCount(Object*, UINT* count) {
+  *count = 0;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE NoDispatch(Object*) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE WrongSlot(Object*) { return kWrongSlot; }
+
+// A table of `size` positions: IUnknown and IDispatch first, the given
+// positions next, every other position the wrong-slot placeholder.
+struct Table {
+  void* slots[32];
+};
+Table MakeTable(int size, std::initializer_list<std::pair<int, void*>> entries) {
+  Table t{};
+  for (int i = 0; i < size; ++i) t.slots[i] = reinterpret_cast<void*>(&WrongSlot);
+  t.slots[0] = reinterpret_cast<void*>(&QueryInterface);
+  t.slots[1] = reinterpret_cast<void*>(&AddRef);
+  t.slots[2] = reinterpret_cast<void*>(&Release);
+  t.slots[3] = reinterpret_cast<void*>(&GetTypeInfoCount);
+  for (int i = 4; i <= 6; ++i) t.slots[i] = reinterpret_cast<void*>(&NoDispatch);
+  for (const auto& [position, fn] : entries) t.slots[position] = fn;
+  return t;
+}
+template <typename F>
+std::pair<int, void*> At(int position, F fn) {
+  return {position, reinterpret_cast<void*>(fn)};
+}
+
+HRESULT Hand(Object* o, void** out) {
+  *out = o;
+  return S_OK;
+}
+
+// ---- request base (positions 7-9), shared by the factory and the engine
+struct Request : Object {
+  LONG status = 1;
+  LONG error = 0;
+  bool hanging = false;
+};
+HRESULT STDMETHODCALLTYPE WaitForResult(Request* self, LONG, LONG* status) {
+  *status = self->hanging ? 0 : self->status;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE Cancel(Request* self) {
+  if (self->hanging) {
+    self->hanging = false;
+    self->status = 2;
+  }
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ErrorCode(Request* self, LONG* code) {
+  *code = self->status == 3 ? self->error : 0;
+  return S_OK;
+}
+void Finish(Request* r, LONG status, LONG error) {
+  r->hanging = false;
+  r->status = status;
+  r->error = error;
+}
+
+// ---- Implementations: 8 Item, 9 Count
+HRESULT STDMETHODCALLTYPE ImplementationsItem(Object*, LONG index, BSTR* name) {
+  switch (index) {
+    case 1: *name = Alloc(L"FakeCom"); return S_OK;
+    case 2: *name = Alloc(L"Unavailable"); return S_OK;
+    case 3: *name = nullptr; return S_OK;
+    default: return DISP_E_BADINDEX;
+  }
+}
+HRESULT STDMETHODCALLTYPE ImplementationsCount(Object*, LONG* count) {
+  *count = 3;
+  return S_OK;
+}
+const Table& ImplementationsTable() {
+  static const Table t = MakeTable(10, {At(8, &ImplementationsItem), At(9, &ImplementationsCount)});
+  return t;
+}
+
+// ---- language pairs
+struct Pair {
+  const wchar_t* id;
+  const wchar_t* from;
+  const wchar_t* to;
+  LONG flags;
+};
+const Pair kPairs[] = {
+    {L"fake.en.ja", L"en", L"ja", 0x9},
+    {L"fake.ja.en", L"ja", L"en", 0x1},
+    {L"fake.broken", L"en", L"de", 0x1},
+};
+
+struct Factory : Request {
+  std::wstring implementation, language, clientId;
+};
+
+// ---- engine list item: 7 EngineID ... 13 ProductNameShort
+struct ListItem : Object {
+  Pair pair{};
+  std::wstring language, product;
+};
+HRESULT STDMETHODCALLTYPE ItemId(ListItem* s, BSTR* v) { return *v = Alloc(s->pair.id), S_OK; }
+HRESULT STDMETHODCALLTYPE ItemFrom(ListItem* s, BSTR* v) { return *v = Alloc(s->pair.from), S_OK; }
+HRESULT STDMETHODCALLTYPE ItemTo(ListItem* s, BSTR* v) { return *v = Alloc(s->pair.to), S_OK; }
+HRESULT STDMETHODCALLTYPE ItemFlags(ListItem* s, LONG* v) { return *v = s->pair.flags, S_OK; }
+HRESULT STDMETHODCALLTYPE ItemDisplay(ListItem* s, BSTR* v) {
+  return *v = Alloc(s->language + L":" + s->pair.id), S_OK;
+}
+HRESULT STDMETHODCALLTYPE ItemProduct(ListItem* s, BSTR* v) { return *v = Alloc(s->product), S_OK; }
+HRESULT STDMETHODCALLTYPE ItemProductShort(ListItem*, BSTR* v) { return *v = Alloc(L"F"), S_OK; }
+const Table& ListItemTable() {
+  static const Table t =
+      MakeTable(14, {At(7, &ItemId), At(8, &ItemFrom), At(9, &ItemTo), At(10, &ItemFlags), At(11, &ItemDisplay),
+                     At(12, &ItemProduct), At(13, &ItemProductShort)});
+  return t;
+}
+
+// ---- engine list: 8 Item, 9 Count
+struct EngineList : Object {
+  std::vector<Pair> pairs;
+  std::wstring language, product;
+};
+HRESULT STDMETHODCALLTYPE ListItemAt(EngineList* s, LONG index, void** out) {
+  if (index < 1 || index > static_cast<LONG>(s->pairs.size())) return DISP_E_BADINDEX;
+  auto* item = Make<ListItem>(ListItemTable().slots, {});
+  item->pair = s->pairs[index - 1];
+  item->language = s->language;
+  item->product = s->product;
+  return Hand(item, out);
+}
+HRESULT STDMETHODCALLTYPE ListCount(EngineList* s, LONG* count) {
+  return *count = static_cast<LONG>(s->pairs.size()), S_OK;
+}
+const Table& EngineListTable() {
+  static const Table t = MakeTable(10, {At(8, &ListItemAt), At(9, &ListCount)});
+  return t;
+}
+
+// ---- client property (8 put value, 9 name) and collection (8 Item, 9 Count)
+struct Property : Object {
+  Factory* owner = nullptr;
+  ~Property() { Release(owner); }
+};
+HRESULT STDMETHODCALLTYPE PropertyPut(Property* s, VARIANT value) {
+  if (value.vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
+  s->owner->clientId = Text(value.bstrVal);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE PropertyName(Property*, BSTR* name) { return *name = Alloc(L"ClientId"), S_OK; }
+const Table& PropertyTable() {
+  static const Table t = MakeTable(10, {At(8, &PropertyPut), At(9, &PropertyName)});
+  return t;
+}
+struct Properties : Object {
+  Factory* owner = nullptr;
+  ~Properties() { Release(owner); }
+};
+HRESULT STDMETHODCALLTYPE PropertiesItem(Properties* s, VARIANT index, void** out) {
+  if (index.vt != VT_I4) return DISP_E_TYPEMISMATCH;
+  if (index.lVal != 1) return DISP_E_BADINDEX;
+  auto* p = Make<Property>(PropertyTable().slots, {kIidProperty});
+  p->owner = s->owner;
+  AddRef(s->owner);
+  return Hand(p, out);
+}
+HRESULT STDMETHODCALLTYPE PropertiesCount(Properties*, LONG* count) { return *count = 1, S_OK; }
+const Table& PropertiesTable() {
+  static const Table t = MakeTable(10, {At(8, &PropertiesItem), At(9, &PropertiesCount)});
+  return t;
+}
+
+// ---- correspondence: group (7 source count, 8 translation count, 9 source
+// range, 10 translation range), item (12 group), list (8 Item, 9 Count)
+struct Group : Object {
+  std::vector<std::pair<LONG, LONG>> source, translation;
+};
+HRESULT STDMETHODCALLTYPE GroupSourceCount(Group* s, LONG* n) { return *n = static_cast<LONG>(s->source.size()), S_OK; }
+HRESULT STDMETHODCALLTYPE GroupTranslationCount(Group* s, LONG* n) {
+  return *n = static_cast<LONG>(s->translation.size()), S_OK;
+}
+HRESULT Range(const std::vector<std::pair<LONG, LONG>>& ranges, LONG index, LONG* position, LONG* length) {
+  if (index < 1 || index > static_cast<LONG>(ranges.size())) return DISP_E_BADINDEX;
+  *position = ranges[index - 1].first;
+  *length = ranges[index - 1].second;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE GroupSourceRange(Group* s, LONG i, LONG* p, LONG* l) { return Range(s->source, i, p, l); }
+HRESULT STDMETHODCALLTYPE GroupTranslationRange(Group* s, LONG i, LONG* p, LONG* l) {
+  return Range(s->translation, i, p, l);
+}
+const Table& GroupTable() {
+  static const Table t = MakeTable(11, {At(7, &GroupSourceCount), At(8, &GroupTranslationCount),
+                                         At(9, &GroupSourceRange), At(10, &GroupTranslationRange)});
+  return t;
+}
+struct CorrespondenceItem : Object {
+  Group* group = nullptr;
+  ~CorrespondenceItem() { Release(group); }
+};
+HRESULT STDMETHODCALLTYPE ItemGroup(CorrespondenceItem* s, void** out) {
+  AddRef(s->group);
+  return Hand(s->group, out);
+}
+const Table& CorrespondenceItemTable() {
+  static const Table t = MakeTable(13, {At(12, &ItemGroup)});
+  return t;
+}
+struct CorrespondenceList : Object {
+  std::vector<Group*> groups;
+  ~CorrespondenceList() {
+    for (Group* g : groups) Release(g);
+  }
+};
+HRESULT STDMETHODCALLTYPE CorrespondenceAt(CorrespondenceList* s, LONG index, void** out) {
+  if (index < 1 || index > static_cast<LONG>(s->groups.size())) return DISP_E_BADINDEX;
+  auto* item = Make<CorrespondenceItem>(CorrespondenceItemTable().slots, {});
+  item->group = s->groups[index - 1];
+  AddRef(item->group);
+  return Hand(item, out);
+}
+HRESULT STDMETHODCALLTYPE CorrespondenceCount(CorrespondenceList* s, LONG* n) {
+  return *n = static_cast<LONG>(s->groups.size()), S_OK;
+}
+const Table& CorrespondenceListTable() {
+  static const Table t = MakeTable(10, {At(8, &CorrespondenceAt), At(9, &CorrespondenceCount)});
+  return t;
+}
+
+// ---- results: translation (7 text, 8 correspondence), dictionary (7 text)
+struct Result : Object {
+  std::wstring text;
+  CorrespondenceList* correspondence = nullptr;
+  ~Result() {
+    if (correspondence) Release(correspondence);
+  }
+};
+HRESULT STDMETHODCALLTYPE ResultText(Result* s, BSTR* text) { return *text = Alloc(s->text), S_OK; }
+HRESULT STDMETHODCALLTYPE ResultCorrespondence(Result* s, void** out) {
+  if (s->correspondence) AddRef(s->correspondence);
+  *out = s->correspondence;
+  return S_OK;
+}
+const Table& ResultTable() {
+  static const Table t = MakeTable(9, {At(7, &ResultText), At(8, &ResultCorrespondence)});
+  return t;
+}
+const Table& DictionaryResultTable() {
+  static const Table t = MakeTable(8, {At(7, &ResultText)});
+  return t;
+}
+
+// ---- engine info (10 flags)
+HRESULT STDMETHODCALLTYPE InfoFlags(Object*, LONG* flags) { return *flags = 0xD, S_OK; }
+const Table& InfoTable() {
+  static const Table t = MakeTable(11, {At(10, &InfoFlags)});
+  return t;
+}
+
+// ---- sentences: list (7 Count, 8 Item), sentence (7 position, 8 length)
+struct Sentence : Object {
+  LONG position = 0, length = 0;
+};
+HRESULT STDMETHODCALLTYPE SentencePosition(Sentence* s, LONG* v) { return *v = s->position, S_OK; }
+HRESULT STDMETHODCALLTYPE SentenceLength(Sentence* s, LONG* v) { return *v = s->length, S_OK; }
+const Table& SentenceTable() {
+  static const Table t = MakeTable(9, {At(7, &SentencePosition), At(8, &SentenceLength)});
+  return t;
+}
+struct SentenceList : Object {
+  std::vector<std::pair<LONG, LONG>> spans;
+};
+HRESULT STDMETHODCALLTYPE SentenceCount(SentenceList* s, LONG* n) { return *n = static_cast<LONG>(s->spans.size()), S_OK; }
+HRESULT STDMETHODCALLTYPE SentenceAt(SentenceList* s, LONG index, void** out) {
+  if (index < 1 || index > static_cast<LONG>(s->spans.size())) return DISP_E_BADINDEX;
+  auto* sentence = Make<Sentence>(SentenceTable().slots, {});
+  sentence->position = s->spans[index - 1].first;
+  sentence->length = s->spans[index - 1].second;
+  return Hand(sentence, out);
+}
+const Table& SentenceListTable() {
+  static const Table t = MakeTable(9, {At(7, &SentenceCount), At(8, &SentenceAt)});
+  return t;
+}
+
+// ---- translation engine: request base, 12 Info, 13 Translate,
+// 14 LookupDictionary, 20 settings dialog, 26 SplitSentences, 27 dictionary
+// dialog
+struct Engine : Request {};
+
+HRESULT STDMETHODCALLTYPE EngineInfo(Engine*, void** out) { return Hand(Make<Object>(InfoTable().slots, {}), out); }
+
+HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** out) {
+  const std::wstring source = Text(text);
+  auto* result = Make<Result>(ResultTable().slots, {kIidResult});
+  if (source == L"hang") {
+    self->hanging = true;
+    self->status = 0;
+    return Hand(result, out);
+  }
+  if (source == L"fail") {
+    Finish(self, 3, 30006);
+    return Hand(result, out);
+  }
+  // Words of the source, then the translation in reverse order.
+  std::vector<std::pair<LONG, LONG>> words;
+  for (size_t i = 0; i < source.size();) {
+    if (source[i] == L' ') {
+      ++i;
+      continue;
+    }
+    size_t end = source.find(L' ', i);
+    if (end == std::wstring::npos) end = source.size();
+    words.emplace_back(static_cast<LONG>(i), static_cast<LONG>(end - i));
+    i = end;
+  }
+  std::vector<Group*> groups(words.size(), nullptr);
+  for (size_t w = words.size(); w-- > 0;) {
+    const std::wstring word = source.substr(words[w].first, words[w].second);
+    Group* g = Make<Group>(GroupTable().slots, {kIidCorrespondence});
+    g->source.push_back(words[w]);
+    if (word != L"a") {
+      if (!result->text.empty()) result->text += L' ';
+      g->translation.emplace_back(static_cast<LONG>(result->text.size()), static_cast<LONG>(word.size()));
+      for (wchar_t c : word) result->text += static_cast<wchar_t>(std::towupper(c));
+    }
+    groups[w] = g;
+  }
+  if (mode == 2) {
+    result->correspondence = Make<CorrespondenceList>(CorrespondenceListTable().slots, {kIidCorrespondenceList});
+    result->correspondence->groups = std::move(groups);
+  } else {
+    for (Group* g : groups) Release(g);
+  }
+  Finish(self, 1, 0);
+  return Hand(result, out);
+}
+
+HRESULT STDMETHODCALLTYPE LookupDictionary(Engine* self, BSTR word, void** out) {
+  auto* result = Make<Result>(DictionaryResultTable().slots, {kIidDictionaryResult});
+  if (Text(word) == L"cat") {
+    result->text = L"neko (noun)";
+    Finish(self, 1, 0);
+  } else {
+    Finish(self, 3, 30003);
+  }
+  return Hand(result, out);
+}
+
+HRESULT STDMETHODCALLTYPE SettingsDialog(Engine*, LONG_PTR) { return S_OK; }
+HRESULT STDMETHODCALLTYPE DictionaryDialog(Engine*, LONG_PTR) { return S_FALSE; }
+
+HRESULT STDMETHODCALLTYPE SplitSentences(Engine*, BSTR text, LONG mode, void** out) {
+  if (mode != 1) return E_INVALIDARG;
+  const std::wstring s = Text(text);
+  if (s == L"nosplit") return E_NOTIMPL;
+  auto* list = Make<SentenceList>(SentenceListTable().slots, {});
+  size_t start = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == L'.' && i + 1 < s.size() && s[i + 1] == L' ') {
+      list->spans.emplace_back(static_cast<LONG>(start), static_cast<LONG>(i + 2 - start));
+      start = i + 2;
+    }
+  }
+  if (start < s.size()) list->spans.emplace_back(static_cast<LONG>(start), static_cast<LONG>(s.size() - start));
+  return Hand(list, out);
+}
+
+const Table& EngineTable() {
+  static const Table t = MakeTable(
+      28, {At(7, &WaitForResult), At(8, &Cancel), At(9, &ErrorCode), At(12, &EngineInfo), At(13, &Translate),
+           At(14, &LookupDictionary), At(20, &SettingsDialog), At(26, &SplitSentences), At(27, &DictionaryDialog)});
+  return t;
+}
+
+// ---- engine factory: request base, 14 Implementation, 16 DisplayLanguage,
+// 17 Properties, 18 GetEngineList, 19 GetEngine
+HRESULT STDMETHODCALLTYPE PutImplementation(Factory* self, BSTR name) {
+  self->implementation = Text(name);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE PutDisplayLanguage(Factory* self, BSTR language) {
+  self->language = Text(language);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE GetProperties(Factory* self, void** out) {
+  auto* p = Make<Properties>(PropertiesTable().slots, {kIidProperties});
+  p->owner = self;
+  AddRef(self);
+  return Hand(p, out);
+}
+HRESULT STDMETHODCALLTYPE GetEngineList(Factory* self, BSTR engineId, BSTR, BSTR, LONG, void** out) {
+  if (self->implementation == L"Unavailable") return kUnavailable;
+  auto* list = Make<EngineList>(EngineListTable().slots, {kIidEngineList});
+  const std::wstring wanted = Text(engineId);
+  for (const Pair& p : kPairs)
+    if (wanted.empty() || wanted == p.id) list->pairs.push_back(p);
+  list->language = self->language;
+  list->product = L"Fake " + self->clientId;
+  Finish(self, 1, 0);
+  return Hand(list, out);
+}
+HRESULT STDMETHODCALLTYPE GetEngine(Factory* self, VARIANT item, void** out) {
+  if (item.vt != VT_DISPATCH || !item.pdispVal) return E_INVALIDARG;
+  auto* listed = reinterpret_cast<ListItem*>(item.pdispVal);
+  if (listed->table != ListItemTable().slots) return E_INVALIDARG;
+  auto* engine = Make<Engine>(EngineTable().slots, {kIidEngine, kIidRequest});
+  if (std::wstring(listed->pair.id) == L"fake.broken") {
+    Finish(self, 3, 30002);
+    Finish(engine, 3, 30002);
+  } else {
+    Finish(self, 1, 0);
+  }
+  return Hand(engine, out);
+}
+const Table& FactoryTable() {
+  static const Table t =
+      MakeTable(20, {At(7, &WaitForResult), At(8, &Cancel), At(9, &ErrorCode), At(14, &PutImplementation),
+                     At(16, &PutDisplayLanguage), At(17, &GetProperties), At(18, &GetEngineList),
+                     At(19, &GetEngine)});
+  return t;
+}
+
+// ---- family helper: 7 Supports, 8 OpenEngine
+HRESULT STDMETHODCALLTYPE HelperSupports(Object*, LONG capability, VARIANT_BOOL* yes) {
+  *yes = capability == 14 ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE HelperOpenEngine(Object*, BSTR engineId, void** out) {
+  const std::wstring id = Text(engineId);
+  if (id != L"en.ja" && id != L"ja.en") return E_INVALIDARG;
+  return Hand(Make<Engine>(EngineTable().slots, {kIidEngine, kIidRequest}), out);
+}
+const Table& HelperTable() {
+  static const Table t = MakeTable(9, {At(7, &HelperSupports), At(8, &HelperOpenEngine)});
+  return t;
+}
+
+// ---- the class objects
+class ClassObject final : public IClassFactory {
+ public:
+  enum Kind { kFactory, kImplementations, kHelper };
+  explicit ClassObject(Kind kind) : mKind(kind) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid != IID_IUnknown && iid != IID_IClassFactory) return *out = nullptr, E_NOINTERFACE;
+    AddRef();
+    *out = this;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    ++gLive;
+    return 2;
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    --gLive;
+    return 1;
+  }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    Object* o = mKind == kFactory ? Make<Factory>(FactoryTable().slots, {kIidEngineFactory, kIidRequest})
+                : mKind == kHelper    ? Make<Object>(HelperTable().slots, {kIidFamilyHelper})
+                                      : Make<Object>(ImplementationsTable().slots, {kIidImplementations});
+    const HRESULT hr = ::QueryInterface(o, iid, out);
+    ::Release(o);
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    lock ? ++gLive : --gLive;
+    return S_OK;
+  }
+
+ private:
+  Kind mKind;
+};
+ClassObject gFactoryClass(ClassObject::kFactory);
+ClassObject gImplementationsClass(ClassObject::kImplementations);
+ClassObject gHelperClass(ClassObject::kHelper);
+
+std::wstring ClassKey(const CLSID& clsid) {
+  wchar_t text[40];
+  StringFromGUID2(clsid, text, 40);
+  return std::wstring(L"CLSID\\") + text;
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) gModule = instance;
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
+  if (clsid == kClsidEngineFactory) return gFactoryClass.QueryInterface(iid, out);
+  if (clsid == kClsidImplementations) return gImplementationsClass.QueryInterface(iid, out);
+  if (clsid == kClsidFamilyHelper) return gHelperClass.QueryInterface(iid, out);
+  *out = nullptr;
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow() { return gLive.load() == 0 ? S_OK : S_FALSE; }
+
+// In the machine's class registry, where COM looks on every system (a
+// per-user registration is not seen everywhere).
+STDAPI DllRegisterServer() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(gModule, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return E_UNEXPECTED;
+  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations, &kClsidFamilyHelper}) {
+    const std::wstring key = ClassKey(*clsid) + L"\\InprocServer32";
+    LONG rc = RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, path, (n + 1) * sizeof(wchar_t));
+    if (rc == ERROR_SUCCESS)
+      rc = RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), L"ThreadingModel", REG_SZ, L"Apartment",
+                           sizeof L"Apartment");
+    if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+  }
+  wchar_t helper[40];
+  StringFromGUID2(kClsidFamilyHelper, helper, 40);
+  const LONG rc = RegSetKeyValueW(HKEY_CLASSES_ROOT, (std::wstring(kHelperProgId) + L"\\CLSID").c_str(), nullptr,
+                                  REG_SZ, helper, static_cast<DWORD>((wcslen(helper) + 1) * sizeof(wchar_t)));
+  return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
+}
+
+STDAPI DllUnregisterServer() {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, kHelperProgId);
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, kHelperProgId);
+  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations, &kClsidFamilyHelper}) {
+    const std::wstring key = ClassKey(*clsid);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+  }
+  return S_OK;
+}
