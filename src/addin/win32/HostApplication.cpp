@@ -1,9 +1,11 @@
 #include "src/addin/win32/HostApplication.h"
 
+#include "src/host/dispatch/DispatchHost.h"
+
 namespace addin::win {
 
-// No object model over IDispatch is built into this module yet, so no
-// Application can be wrapped.
-host::Ptr<host::Application> WrapHostApplication(IDispatch* /*application*/) { return nullptr; }
+host::Ptr<host::Application> WrapHostApplication(IDispatch* application) {
+  return host::dispatch::MakeApplication(application);
+}
 
 }  // namespace addin::win

@@ -1,5 +1,7 @@
 #include "src/host/dispatch/Dispatch.h"
 
+#include "src/platform/win32/ComOwners.h"
+
 #include <map>
 #include <mutex>
 #include <utility>
@@ -185,25 +187,9 @@ Variant Dispatch::Invoke(const wchar_t* name, WORD flags, const std::vector<Vari
 }
 
 void ThrowInvokeFailure(HRESULT hr, EXCEPINFO& info, const wchar_t* member) {
-  std::wstring description;
-  if (hr == DISP_E_EXCEPTION) {
-    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-    if (info.scode != 0) {
-      hr = info.scode;
-    } else if (info.wCode != 0) {
-      // A code the host gives only as a 16-bit number is still a failure.
-      hr = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, info.wCode);
-    } else {
-      hr = E_FAIL;
-    }
-    if (info.bstrDescription) description.assign(info.bstrDescription, SysStringLen(info.bstrDescription));
-  }
-  SysFreeString(info.bstrDescription);
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrHelpFile);
-  info = EXCEPINFO{};
-  if (description.empty()) description = std::wstring(member) + L" failed";
-  throw ComError(hr, description);
+  ComError error = platform::win::ComErrorFrom(hr, &info);
+  if (!error.Description().empty()) throw error;
+  throw ComError(error.Error(), std::wstring(member) + L" failed");
 }
 
 }  // namespace host::dispatch

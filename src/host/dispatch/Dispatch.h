@@ -76,9 +76,9 @@ class Dispatch {
   std::string mKind;
 };
 
-// Turns a failed IDispatch::Invoke into ComError: DISP_E_EXCEPTION gives
-// way to the code and description its EXCEPINFO carries (whose strings it
-// frees).
+// Turns a failed IDispatch::Invoke into ComError through the one conversion
+// of failed COM calls: DISP_E_EXCEPTION gives way to the code and
+// description its EXCEPINFO carries (whose strings it frees).
 [[noreturn]] void ThrowInvokeFailure(HRESULT hr, EXCEPINFO& info, const wchar_t* member);
 
 // How many names have been resolved through GetIDsOfNames (each (kind,
