@@ -1,0 +1,389 @@
+// The PowerPoint stand-in: does with the add-in what PowerPoint does. It
+// reads the add-ins key, creates each add-in that loads at start-up from
+// its ProgID, connects it through its extensibility interface with the
+// Application object (every object of which lives on the Linux side,
+// reached through IDispatch only), clicks its controls as told, and
+// disconnects it. Run it as the child of standin_host.
+//
+//   standin.exe STEP...
+//     open PATH           open a presentation in a window
+//     menu                list the add-in's menu and toolbar: depth, tag, caption
+//     click KEY           click the add-in's control tagged ProgID + KEY
+//     during-run KEY STEP click KEY, and while its command runs do STEP
+//                         ("click KEY2" or "disconnect"), from the message queue
+//     save PATH           save a copy of the active presentation
+//     disconnect          disconnect the add-in
+//
+// Exit status 0 when every step worked; 1 with the reason on standard error.
+#include <objbase.h>
+#include <oleauto.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "src/platform/Strings.h"
+#include "tests/standin/bridge/Bridge.h"
+
+namespace standin {
+
+// The extensibility interface as the host declares it: IDispatch, then
+// OnConnection, OnDisconnection, OnAddInsUpdate, OnStartupComplete,
+// OnBeginShutdown. Outside the anonymous namespace: no class here derives
+// from it, and the compiler would take calls through it for unreachable.
+const IID kExtensibility2 = {0xB65AD801, 0xABAF, 0x11D0, {0xBB, 0x8B, 0x00, 0xA0, 0xC9, 0x0F, 0x27, 0x44}};
+struct Extensibility : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, LONG mode, IDispatch* addInInst,
+                                                 SAFEARRAY** custom) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnDisconnection(LONG mode, SAFEARRAY** custom) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnAddInsUpdate(SAFEARRAY** custom) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnStartupComplete(SAFEARRAY** custom) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnBeginShutdown(SAFEARRAY** custom) = 0;
+};
+}  // namespace standin
+
+namespace {
+
+using standin::Extensibility;
+using standin::kExtensibility2;
+
+constexpr LONG kConnectStartup = 1;
+constexpr LONG kDisconnectHostShutdown = 0;
+constexpr UINT kDuringRun = WM_APP + 1;
+
+bool Fail(const std::string& why) {
+  std::fprintf(stderr, "standin: %s\n", why.c_str());
+  return false;
+}
+
+std::string Hex(HRESULT hr) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+  return buf;
+}
+
+// A late-bound call on one of the host's objects.
+bool Call(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args, VARIANT* result) {
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  if (FAILED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return false;
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  EXCEPINFO info{};
+  const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info, nullptr);
+  for (auto& a : args) VariantClear(&a);
+  if (FAILED(hr)) {
+    const std::wstring what = info.bstrDescription ? info.bstrDescription : L"";
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrHelpFile);
+    return Fail(platform::ToUtf8(name) + " failed: " + Hex(hr == DISP_E_EXCEPTION ? info.scode : hr) + " " +
+                platform::ToUtf8(what));
+  }
+  return true;
+}
+
+VARIANT Str(const std::wstring& s) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocString(s.c_str());
+  return v;
+}
+VARIANT Num(LONG n) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = n;
+  return v;
+}
+VARIANT Missing() {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_ERROR;
+  v.scode = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+// An object property; null (with the reason printed) when there is none.
+IDispatch* Object(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args = {}) {
+  VARIANT result;
+  VariantInit(&result);
+  if (!Call(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, std::move(args), &result)) return nullptr;
+  if (result.vt != VT_DISPATCH || !result.pdispVal) {
+    VariantClear(&result);
+    return nullptr;
+  }
+  return result.pdispVal;
+}
+
+std::wstring Text(IDispatch* object, const wchar_t* name) {
+  VARIANT result;
+  VariantInit(&result);
+  std::wstring text;
+  if (Call(object, name, DISPATCH_PROPERTYGET, {}, &result) &&
+      SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)) && result.bstrVal)
+    text = result.bstrVal;
+  VariantClear(&result);
+  return text;
+}
+
+LONG Number(IDispatch* object, const wchar_t* name) {
+  VARIANT result;
+  VariantInit(&result);
+  LONG n = 0;
+  if (Call(object, name, DISPATCH_PROPERTYGET, {}, &result) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_I4)))
+    n = result.lVal;
+  VariantClear(&result);
+  return n;
+}
+
+class StandIn {
+ public:
+  ~StandIn() {
+    Disconnect();
+    if (mApplication) mApplication->Release();
+  }
+
+  bool Start() {
+    std::wstring error;
+    mApplication = standin::ConnectToHost(&error);
+    if (!mApplication) return Fail(platform::ToUtf8(error));
+    return LoadAddin();
+  }
+
+  bool Step(const std::vector<std::string>& args, size_t* at);
+
+ private:
+  // The first add-in the key says loads at start-up.
+  bool LoadAddin() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\PowerPoint\\Addins", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+      return Fail("no add-in is registered for PowerPoint");
+    wchar_t name[256];
+    for (DWORD i = 0; mProgId.empty(); ++i) {
+      DWORD length = 256;
+      if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      DWORD behaviour = 0;
+      DWORD size = sizeof behaviour;
+      if (RegGetValueW(key, name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behaviour, &size) == ERROR_SUCCESS &&
+          (behaviour & 3) == 3)
+        mProgId = name;
+    }
+    RegCloseKey(key);
+    if (mProgId.empty()) return Fail("no add-in loads at start-up");
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(mProgId.c_str(), &clsid);
+    if (FAILED(hr)) return Fail("the add-in's ProgID has no class: " + Hex(hr));
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kExtensibility2, reinterpret_cast<void**>(&mAddin));
+    if (FAILED(hr)) return Fail("the add-in could not be created: " + Hex(hr));
+    SAFEARRAY* custom = SafeArrayCreateVector(VT_I4, 0, 1);
+    LONG index = 0;
+    LONG launch = 1;
+    SafeArrayPutElement(custom, &index, &launch);
+    // The add-in instance is opaque to the add-in; the application will do.
+    hr = mAddin->OnConnection(mApplication, kConnectStartup, mApplication, &custom);
+    SafeArrayDestroy(custom);
+    if (FAILED(hr)) return Fail("OnConnection failed: " + Hex(hr));
+    return true;
+  }
+
+  void Disconnect() {
+    if (!mAddin) return;
+    SAFEARRAY* custom = SafeArrayCreateVector(VT_I4, 0, 0);
+    mAddin->OnDisconnection(kDisconnectHostShutdown, &custom);
+    SafeArrayDestroy(custom);
+    mAddin->Release();
+    mAddin = nullptr;
+  }
+
+  IDispatch* Control(const std::string& key) {
+    IDispatch* bars = Object(mApplication, L"CommandBars");
+    if (!bars) return nullptr;
+    IDispatch* control =
+        Object(bars, L"FindControl", {Missing(), Missing(), Str(mProgId + platform::FromUtf8(key)), Missing()});
+    bars->Release();
+    if (!control) Fail("the add-in has no control " + key);
+    return control;
+  }
+
+  bool Click(const std::string& key) {
+    IDispatch* control = Control(key);
+    if (!control) return false;
+    const HRESULT hr = standin::Click(control);
+    control->Release();
+    return SUCCEEDED(hr) || Fail("clicking " + key + " failed: " + Hex(hr));
+  }
+
+  void List(IDispatch* controls, int depth) {
+    const LONG count = Number(controls, L"Count");
+    for (LONG i = 1; i <= count; ++i) {
+      IDispatch* c = Object(controls, L"Item", {Num(i)});
+      if (!c) continue;
+      std::printf("%d\t%s\t%s\n", depth, platform::ToUtf8(Text(c, L"Tag")).c_str(),
+                  platform::ToUtf8(Text(c, L"Caption")).c_str());
+      if (Number(c, L"Type") == 10) {
+        if (IDispatch* inner = Object(c, L"Controls")) {
+          List(inner, depth + 1);
+          inner->Release();
+        }
+      }
+      c->Release();
+    }
+  }
+
+  bool Menu() {
+    IDispatch* popup = Control("");
+    if (!popup) return false;
+    std::printf("0\t%s\t%s\n", platform::ToUtf8(Text(popup, L"Tag")).c_str(),
+                platform::ToUtf8(Text(popup, L"Caption")).c_str());
+    IDispatch* items = Object(popup, L"Controls");
+    popup->Release();
+    if (!items) return false;
+    List(items, 1);
+    items->Release();
+    IDispatch* bars = Object(mApplication, L"CommandBars");
+    IDispatch* toolbar = nullptr;
+    // The toolbar is the bar that holds the add-in's translate-all button.
+    if (IDispatch* all = Control(".BUTTON.TRAN-ALL")) {
+      toolbar = Object(all, L"Parent");
+      all->Release();
+    }
+    if (bars) bars->Release();
+    if (!toolbar) return Fail("the add-in has no toolbar");
+    std::printf("0\ttoolbar\t%s\n", platform::ToUtf8(Text(toolbar, L"Name")).c_str());
+    IDispatch* controls = Object(toolbar, L"Controls");
+    toolbar->Release();
+    if (!controls) return false;
+    List(controls, 1);
+    controls->Release();
+    std::fflush(stdout);
+    return true;
+  }
+
+  // Runs `nested` from the message queue while `key`'s command runs.
+  bool DuringRun(const std::string& key, std::function<bool()> nested) {
+    static std::function<bool()> pending;
+    static int inRun = 0;
+    static bool ranInside = false;
+    static bool nestedOk = false;
+    pending = std::move(nested);
+    ranInside = false;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+      if (m == kDuringRun && pending) {
+        ranInside = inRun > 0;
+        auto step = std::move(pending);
+        pending = nullptr;
+        nestedOk = step();
+        return 0;
+      }
+      return DefWindowProcW(h, m, w, l);
+    };
+    wc.lpszClassName = L"PelorantStandIn";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowW(L"PelorantStandIn", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (!window) return Fail("no message window");
+    PostMessageW(window, kDuringRun, 0, 0);
+    ++inRun;
+    const bool clicked = Click(key);
+    --inRun;
+    MSG msg;
+    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    DestroyWindow(window);
+    if (!clicked) return false;
+    if (!ranInside) return Fail("the command did not let the message queue run while it ran");
+    std::printf("during-run: done inside the command\n");
+    std::fflush(stdout);
+    return nestedOk;
+  }
+
+  IDispatch* mApplication = nullptr;
+  Extensibility* mAddin = nullptr;
+  std::wstring mProgId;
+
+ public:
+  bool Open(const std::string& path) {
+    IDispatch* presentations = Object(mApplication, L"Presentations");
+    if (!presentations) return false;
+    IDispatch* deck = Object(presentations, L"Open", {Str(platform::FromUtf8(path)), Num(0), Num(0), Num(-1)});
+    presentations->Release();
+    if (!deck) return false;
+    deck->Release();
+    return true;
+  }
+  bool Save(const std::string& path) {
+    IDispatch* active = Object(mApplication, L"ActivePresentation");
+    if (!active) return false;
+    const bool ok = Call(active, L"SaveCopyAs", DISPATCH_METHOD, {Str(platform::FromUtf8(path)), Num(24)}, nullptr);
+    active->Release();
+    return ok;
+  }
+  bool Dispatch(const std::string& step, const std::vector<std::string>& args, size_t* at) {
+    auto next = [&](std::string* value) {
+      if (*at >= args.size()) return Fail(step + " needs a value");
+      *value = args[(*at)++];
+      return true;
+    };
+    std::string value;
+    if (step == "open") return next(&value) && Open(value);
+    if (step == "save") return next(&value) && Save(value);
+    if (step == "menu") return Menu();
+    if (step == "click") return next(&value) && Click(value);
+    if (step == "disconnect") {
+      Disconnect();
+      return true;
+    }
+    if (step == "during-run") {
+      std::string inner;
+      if (!next(&value) || !next(&inner)) return false;
+      if (inner == "disconnect") return DuringRun(value, [this] {
+        Disconnect();
+        return true;
+      });
+      if (inner == "click") {
+        std::string second;
+        if (!next(&second)) return false;
+        return DuringRun(value, [this, second] { return Click(second); });
+      }
+      return Fail("during-run takes click KEY or disconnect, not " + inner);
+    }
+    return Fail("unknown step " + step);
+  }
+};
+
+bool StandIn::Step(const std::vector<std::string>& args, size_t* at) {
+  const std::string step = args[(*at)++];
+  return Dispatch(step, args, at);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  int status = 0;
+  {
+    StandIn host;
+    if (!host.Start()) {
+      status = 1;
+    } else {
+      const std::vector<std::string> args(argv + 1, argv + argc);
+      for (size_t at = 0; at < args.size();) {
+        if (!host.Step(args, &at)) {
+          status = 1;
+          break;
+        }
+      }
+    }
+  }
+  if (status == 0 && standin::LiveObjects() != 0) {
+    std::fprintf(stderr, "standin: the add-in still holds %s after disconnection\n",
+                 standin::DescribeLiveObjects().c_str());
+    status = 1;
+  }
+  CoUninitialize();
+  return status;
+}

@@ -1,0 +1,89 @@
+#!/bin/bash
+# The add-in end to end under Wine: Pelorant.dll registered with regsvr32,
+# the PowerPoint stand-in (served by the Linux document host) loads it from
+# its registration, connects it, and clicks it over corpus decks with the
+# fake COM engine server: the menu and toolbar as connection builds them,
+# "translate all" saved and checked on Linux, a click while the command
+# runs, and a disconnection while it runs.
+set -u
+server="$1"
+standin="$2"
+dll="$3"
+engine_dll="$4"
+pelorant="$5"
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir="${PELORANT_SOURCE_DIR:-$here/../..}"
+corpus="$source_dir/../shared/corpus/real"
+for f in "$server" "$pelorant"; do
+  [ -x "$f" ] || { echo "FAIL: $f is missing: build the linux preset first" >&2; exit 1; }
+done
+[ -d "$corpus" ] || { echo "SKIP: no corpus at $corpus"; exit 0; }
+corpus=$(cd "$corpus" && pwd -P)
+build=$(cd "$(dirname "$standin")" && while [ ! -f CMakeCache.txt ] && [ "$PWD" != / ]; do cd ..; done; pwd)
+export WINEPREFIX="${WINEPREFIX:-$build/wineprefix}"
+wine() { timeout -k 10 300 "$source_dir/tools/wine-run.sh" "$@"; }
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+out=$(mktemp -d)
+cleanup() {
+  wine regsvr32 /u /s "$(winpath "$dll")" >/dev/null 2>&1
+  wine regsvr32 /u /s "$(winpath "$engine_dll")" >/dev/null 2>&1
+  rm -rf "$out"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+wine regsvr32 /s "$(winpath "$dll")" || { echo "FAIL: regsvr32 Pelorant.dll" >&2; exit 1; }
+wine regsvr32 /s "$(winpath "$engine_dll")" || { echo "FAIL: regsvr32 the fake engine" >&2; exit 1; }
+# A fresh engine list, so that the add-in finds the fake engine.
+rm -f "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Talvoren/Engines.tsv
+mode=.BUTTON.TRAN-MODE.FakeCom:fake.en.ja
+run() {  # run LOG STEP...
+  local log="$1"
+  shift
+  timeout -k 10 300 "$server" -- "$source_dir/tools/wine-run.sh" "$standin" "$@" 2>"$log"
+}
+
+# Connection builds the same menu and toolbar as on Linux (list entries
+# depend on the engines, so they are left out of the comparison).
+deck=poi__table_test2.pptx
+if ! run "$out/run1" open "$(winpath "$corpus/$deck")" menu click "$mode" click .BUTTON.TRAN-ALL \
+  save "$(winpath "$out/$deck")" disconnect; then
+  fail "the stand-in run over $deck failed: $(grep -v '^[0-9]' "$out/run1" | head -c 600)"
+fi
+grep -P '^\d+\t' "$out/run1" | cut -f 2 | grep -v -e '^toolbar$' -e 'TRAN-MODE\.' -e 'TRAN-OPT\.' >"$out/tags.win"
+PELORANT_REGISTRY="$out/reg" XDG_CONFIG_HOME="$out/config" "$pelorant" menu --json 2>/dev/null |
+  python3 -c 'import json, sys
+m = json.load(sys.stdin)
+def walk(items):
+    for i in items:
+        yield i["tag"]
+print(m["menu"]["tag"])
+for t in walk(m["menu"]["items"]): print(t)
+for t in walk(m["toolbar"]["items"]): print(t)' | grep -v -e 'TRAN-MODE\.' -e 'TRAN-OPT\.' >"$out/tags.linux"
+if [ ! -s "$out/tags.win" ] || ! diff "$out/tags.linux" "$out/tags.win" >"$out/tags.diff"; then
+  fail "the menu and toolbar differ from the Linux program's: $(head -c 600 "$out/tags.diff")"
+fi
+if [ ! -f "$out/$deck" ]; then
+  fail "$deck: no translation was saved"
+elif ! python3 "$here/check_engine_pass.py" "$corpus/$deck" "$out/$deck" >"$out/check"; then
+  fail "$deck: $(wc -l <"$out/check") problem(s): $(head -n 3 "$out/check" | cut -c 1-300)"
+fi
+
+# A click while "translate all" runs is refused, and the run still ends well.
+deck=poi__smartart-simple.pptx
+if ! run "$out/run2" open "$(winpath "$corpus/$deck")" click "$mode" during-run .BUTTON.TRAN-ALL click .BUTTON.TRAN-SHEET \
+  save "$(winpath "$out/$deck")" disconnect; then
+  fail "a click during the run: $(head -c 600 "$out/run2")"
+elif ! python3 "$here/check_engine_pass.py" "$corpus/$deck" "$out/$deck" >"$out/check"; then
+  fail "$deck after a click during the run: $(head -n 3 "$out/check" | cut -c 1-300)"
+fi
+
+# Disconnecting while the run goes on leaves nothing of the host behind.
+if ! run "$out/run3" open "$(winpath "$corpus/$deck")" click "$mode" during-run .BUTTON.TRAN-ALL disconnect; then
+  fail "a disconnection during the run: $(head -c 600 "$out/run3")"
+fi
+[ "$failures" -eq 0 ] || exit 1
+echo "standin_e2e: passed"
