@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
 #include "src/platform/System.h"
 #include "src/powerpoint/ClipboardEx.h"
@@ -15,6 +16,9 @@ namespace {
 constexpr HRESULT kSilentFailure = static_cast<HRESULT>(0x80040101L);
 
 std::unique_ptr<AddinMain> gAddinMain;
+// The host disconnected while a command ran: the connection ends once the
+// command has returned, not under its feet.
+bool gDisconnectPending = false;
 AddinMain::ProgIdLookup gProgIdLookup;
 AddinMain::FacadeSetup gFacadeSetup;
 AddinMain::OptionsDialog gOptionsDialog;
@@ -189,6 +193,7 @@ void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter
   }
   // Whatever a command raises, the ready flag comes back up and the
   // watchdog stops: otherwise every later click would only beep.
+  ++mRunDepth;
   try {
     command();
   } catch (const std::exception& e) {
@@ -198,12 +203,20 @@ void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter
     LOG_ERROR(source, L"Exception Err");
     ReportUnexpectedOnce();
   }
+  --mRunDepth;
   if (reportAfter && ErrorList::HasError()) ErrorList::ErrorReport(source);
   if (needsMode) {
     mFacade->StopTimeOut();
     ErrorList::Clear();
     if (mMenu) mMenu->SetReady(1);
   }
+}
+
+void AddinMain::AfterCommand() {
+  if (!gDisconnectPending || Running()) return;
+  gDisconnectPending = false;
+  // Ends this object: nothing of it may be touched after this call.
+  OnDisconnection();
 }
 
 void AddinMain::TranSheetClick() {
@@ -306,6 +319,12 @@ HRESULT OnConnection(const host::Ptr<host::Application>& application, const std:
 
 HRESULT OnDisconnection() {
   try {
+    if (gAddinMain && gAddinMain->Running()) {
+      gDisconnectPending = true;
+      engine::AppCommon::Instance().SetCancel(true);
+      return S_OK;
+    }
+    gDisconnectPending = false;
     if (gAddinMain) {
       gAddinMain->OnDisconnectionWrapper();
       gAddinMain.reset();

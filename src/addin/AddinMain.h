@@ -71,6 +71,9 @@ class AddinMain : public menu::MenuCommands {
   void ShowHelpClick() override;
   void ShowOptionClick() override;
   void TranOptionClick(const std::wstring& name) override;
+  void AfterCommand() override;
+  // True while a command runs (its handler has not returned yet).
+  bool Running() const { return mRunDepth > 0; }
 
   // Process-wide settings the connection uses (set before connecting).
   static void SetProgIdLookup(ProgIdLookup lookup);
@@ -87,6 +90,7 @@ class AddinMain : public menu::MenuCommands {
   std::shared_ptr<void> mAddInInst;
   std::wstring mClassName = L"AddinMain";
   std::uint32_t mLaunchKind = 0;
+  int mRunDepth = 0;
   std::unique_ptr<AddinApplication> mFacade;
   std::unique_ptr<menu::OfficeMenu> mMenu;
 };

@@ -138,6 +138,7 @@ void OfficeMenu::OnCommandClick(Command command, const std::wstring& handlerName
     case kCommandCount: break;
   }
   if (ErrorList::HasError()) ErrorList::ErrorReport(mClassName + handlerName);
+  if (mCommands) mCommands->AfterCommand();
 }
 
 host::Ptr<host::CommandBarControl> OfficeMenu::AddOfficeButton(const host::Ptr<host::CommandBarControls>& controls,

@@ -38,6 +38,9 @@ class MenuCommands {
   virtual void ShowHelpClick() = 0;
   virtual void ShowOptionClick() = 0;
   virtual void TranOptionClick(const std::wstring& name) = 0;
+  // The menu's last act for a click, after which it touches nothing of its
+  // own: the commands may end the connection here (and with it the menu).
+  virtual void AfterCommand() {}
 };
 
 // Engine Flags bits that decide which commands a mode offers.

@@ -306,6 +306,28 @@ TEST_F(AddinTest, ClickFrame) {
   EXPECT_EQ(lookups, 2);
 }
 
+// The host may disconnect while a command runs (from the message queue the
+// command drains): the command is cancelled and the connection ends when it
+// returns, leaving nothing of the host held.
+TEST_F(AddinTest, DisconnectionDuringACommandWaitsForItToReturn) {
+  Connect({Pair(L"a", L"en", 0x1 | 0x8)});
+  bool stillThere = false;
+  addin::AddinMain::SetLookupDialog([&](addin::AddinApplication&, const std::wstring&) {
+    engine::AppCommon::Instance().SetCancel(false);
+    addin::OnDisconnection();
+    stillThere = addin::CurrentAddinMain() != nullptr && Menu().Ready() == 0;
+    EXPECT_TRUE(engine::AppCommon::Instance().IsCancelled());
+  });
+  Control(L".MENU.LOOKUP-DICT")->Execute();
+  EXPECT_TRUE(stillThere);
+  EXPECT_EQ(addin::CurrentAddinMain(), nullptr);
+  EXPECT_FALSE(Control(L""));
+  EXPECT_EQ(app.use_count(), 1);
+  // The next connection starts afresh.
+  Connect({Pair(L"a", L"en", 0x1)});
+  EXPECT_TRUE(Control(L".BUTTON.TRAN-ALL"));
+}
+
 TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
   fake_engine::FakeEngineSide side;
   AddEngine(side).SetTransform(fake_engine::Transform::Bracket);
