@@ -108,9 +108,9 @@ class CDialogSetup {
   void FillHidden();
   void StoreHidden();
   bool AskText(const std::wstring& prompt, std::wstring* text);
-  void AddAndSelect(const std::wstring& name);
   bool RefreshWorkingEngines();
-  void ReportFailure(const wchar_t* handler);
+  // Apply's work; false when something could not be written.
+  bool ApplyChanges();
 
   SetupHost& mHost;
   std::unique_ptr<SetupView> mView;
