@@ -163,6 +163,22 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
       EXPECT_GT(shot.Ink(area), 500u) << names[tab];
       for (const std::wstring& problem : TextProblems(mView->Frame())) ADD_FAILURE() << platform::ToUtf8(problem);
     }
+    // Every engine column header fits its column.
+    HWND list = Item(SetupPage::Engines, ids::kEngineList);
+    for (int column = 0; column < 5; ++column) {
+      wchar_t header[128] = {};
+      LVCOLUMNW info{};
+      info.mask = LVCF_TEXT;
+      info.pszText = header;
+      info.cchTextMax = 128;
+      EXPECT_TRUE(ListView_GetColumn(list, column, &info));
+      EXPECT_EQ(header, mStrings[dialogs::kEngineColumns[column].textId]);
+      EXPECT_LE(ListView_GetStringWidth(list, header) + 12, ListView_GetColumnWidth(list, column)) << column;
+    }
+    // Each font list offers something: fonts, or the text saying there are none.
+    for (int fontList : ids::kFontLists) {
+      EXPECT_GT(::SendMessageW(Item(SetupPage::Fonts, fontList), CB_GETCOUNT, 0, 0), 0) << fontList;
+    }
     PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
     return true;
   });
@@ -237,6 +253,8 @@ TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
   steps.push_back([&] {
     EXPECT_EQ(PlainText(inputBox), mStrings[203]);
     EXPECT_EQ(PlainText(::GetDlgItem(inputBox, 286)), L"New Option Name : ");
+    EXPECT_EQ(PlainText(::GetDlgItem(inputBox, IDOK)), mStrings[6001]);
+    EXPECT_EQ(PlainText(::GetDlgItem(inputBox, IDCANCEL)), mStrings[6003]);
     std::wstring lang = PRIMARYLANGID(::GetSystemDefaultLangID()) == LANG_JAPANESE ? L"ja" : L"en";
     Shot shot = Capture(inputBox);
     EXPECT_FALSE(SavePng(shot, L"inputbox-" + lang).empty());

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <windowsx.h>
+
+#include <algorithm>
 // The view's method shares the chooser's name; keep the system's macro off it.
 #undef ChooseColor
 
@@ -16,6 +18,9 @@ struct Quiet {
   ~Quiet() { --mDepth; }
   int& mDepth;
 };
+
+// Room a header item needs beside its text: margins and the sort mark's gap.
+constexpr int kHeaderPadding = 16;
 
 bool HasClass(HWND window, const wchar_t* name) {
   wchar_t cls[64] = {};
@@ -194,12 +199,33 @@ void Win32SetupView::SetEngineColumns(const std::vector<std::wstring>& headers) 
   HWND list = EngineList();
   if (!list) return;
   ListView_SetExtendedListViewStyle(list, kEngineListStyles);
-  for (size_t i = 0; i < headers.size() && i < std::size(kEngineColumns); ++i) {
+  size_t count = std::min(headers.size(), std::size(kEngineColumns));
+  // The table's widths are kept where the header fits; a longer header (the
+  // Japanese ones, in the dialog font) widens its column instead of being
+  // cut, and the columns with room to spare give it back so that the list
+  // still shows every column without scrolling.
+  std::vector<int> widths(count), fits(count);
+  int total = 0;
+  for (size_t i = 0; i < count; ++i) {
+    fits[i] = ListView_GetStringWidth(list, headers[i].c_str()) + kHeaderPadding;
+    widths[i] = std::max(kEngineColumns[i].width, fits[i]);
+    total += widths[i];
+  }
+  RECT client;
+  ::GetClientRect(list, &client);
+  int excess = total - (client.right - ::GetSystemMetrics(SM_CXVSCROLL));
+  for (size_t i = 0; i < count && excess > 0; ++i) {
+    int spare = widths[i] - fits[i];
+    int give = std::min(spare, excess);
+    widths[i] -= give;
+    excess -= give;
+  }
+  for (size_t i = 0; i < count; ++i) {
     std::wstring text = headers[i];
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     column.fmt = kEngineColumns[i].align == ColumnAlign::Centre ? LVCFMT_CENTER : LVCFMT_LEFT;
-    column.cx = kEngineColumns[i].width;
+    column.cx = widths[i];
     column.pszText = text.data();
     ::SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }

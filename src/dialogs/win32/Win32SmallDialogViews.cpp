@@ -7,6 +7,12 @@
 #include "src/support/ResourceModule.h"
 
 namespace dialogs::win32 {
+namespace {
+
+constexpr int kOkText = 6001;
+constexpr int kCancelText = 6003;
+
+}  // namespace
 
 Win32InputBoxView::~Win32InputBoxView() {
   mBox = nullptr;
@@ -17,7 +23,12 @@ bool Win32InputBoxView::Create(CInputBox& box, std::uintptr_t parent) {
   mBox = &box;
   mWindow = ::CreateDialogParamW(TemplateModule(inputbox_ids::kTemplate), MAKEINTRESOURCEW(inputbox_ids::kTemplate),
                                  reinterpret_cast<HWND>(parent), Proc, reinterpret_cast<LPARAM>(this));
-  return mWindow != nullptr;
+  if (!mWindow) return false;
+  // The box's logic sets its caption and prompt; the buttons speak the
+  // language of the texts too.
+  ::SetDlgItemTextW(mWindow, inputbox_ids::kOK, LoadText(kOkText).c_str());
+  ::SetDlgItemTextW(mWindow, inputbox_ids::kCancel, LoadText(kCancelText).c_str());
+  return true;
 }
 
 int Win32InputBoxView::RunModal() {
