@@ -570,6 +570,8 @@ bool CDialogSetup::ApplyChanges() {
   mHost.Applied();
   if (!saved) {
     ErrorList::Add(kSaveFailed);
+    // Reported by its own message; the system code behind it is in the log.
+    platform::SetLastErrorCode(0);
     return false;
   }
   SetModified(false);
