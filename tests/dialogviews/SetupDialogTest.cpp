@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,32 +25,6 @@ using dialogs::SetupPage;
 namespace ids = dialogs::setup_ids;
 
 constexpr const wchar_t* kTestKey = L"Software\\PelorantTest\\DialogViews";
-
-// The string table the dialogs must show, read from the source tree: the
-// Japanese one when the system language is Japanese, else the English one.
-std::map<int, std::wstring> ExpectedStrings() {
-  std::string root = std::getenv("PELORANT_TEST_SOURCE_DIR") ? std::getenv("PELORANT_TEST_SOURCE_DIR") : "";
-  bool japanese = PRIMARYLANGID(::GetSystemDefaultLangID()) == LANG_JAPANESE;
-  std::ifstream in((root.empty() ? std::string("Z:") : "Z:" + root) + "/resources/strings." +
-                   (japanese ? "ja" : "en") + ".txt");
-  std::map<int, std::wstring> table;
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t tab = line.find('\t');
-    if (line.empty() || line[0] == '#' || tab == std::string::npos) continue;
-    table[std::stoi(line.substr(0, tab))] = platform::FromUtf8(line.substr(tab + 1));
-  }
-  return table;
-}
-
-std::wstring WithoutAccelerators(const std::wstring& text) {
-  std::wstring plain;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == L'&' && i + 1 < text.size()) ++i;
-    plain += text[i];
-  }
-  return plain;
-}
 
 class Host : public dialogs::SetupHost {
  public:
@@ -152,8 +125,7 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
       EXPECT_TRUE(::IsWindowVisible(mView->Page(page))) << names[tab];
       ExpectCaptions(static_cast<int>(page));
       Shot shot = Capture(mView->Frame());
-      std::wstring lang = PRIMARYLANGID(::GetSystemDefaultLangID()) == LANG_JAPANESE ? L"ja" : L"en";
-      EXPECT_FALSE(SavePng(shot, L"setup-" + lang + L"-" + platform::FromUtf8(names[tab])).empty());
+      EXPECT_FALSE(SavePng(shot, L"setup-" + LanguageTag() + L"-" + platform::FromUtf8(names[tab])).empty());
       // The page area shows more than a background and a frame.
       RECT area;
       ::GetWindowRect(mView->Page(page), &area);
@@ -255,9 +227,8 @@ TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
     EXPECT_EQ(PlainText(::GetDlgItem(inputBox, 286)), L"New Option Name : ");
     EXPECT_EQ(PlainText(::GetDlgItem(inputBox, IDOK)), mStrings[6001]);
     EXPECT_EQ(PlainText(::GetDlgItem(inputBox, IDCANCEL)), mStrings[6003]);
-    std::wstring lang = PRIMARYLANGID(::GetSystemDefaultLangID()) == LANG_JAPANESE ? L"ja" : L"en";
     Shot shot = Capture(inputBox);
-    EXPECT_FALSE(SavePng(shot, L"inputbox-" + lang).empty());
+    EXPECT_FALSE(SavePng(shot, L"inputbox-" + LanguageTag()).empty());
     EXPECT_GT(shot.Ink(), 300u);
     for (const std::wstring& problem : TextProblems(inputBox)) ADD_FAILURE() << platform::ToUtf8(problem);
     ::SendMessageW(::GetDlgItem(inputBox, 229), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Team"));

@@ -5,6 +5,9 @@
 #include <gdiplus.h>
 
 #include <cstdlib>
+#include <fstream>
+
+#include "src/platform/Strings.h"
 
 namespace dialogviews {
 namespace {
@@ -143,16 +146,37 @@ std::wstring SavePng(const Shot& shot, const std::wstring& name) {
   return saved == Ok ? path : std::wstring();
 }
 
-std::wstring PlainText(HWND control) {
-  int length = ::GetWindowTextLengthW(control);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(std::max(0, ::GetWindowTextW(control, text.data(), length + 1))));
+std::wstring WithoutAccelerators(const std::wstring& text) {
   std::wstring plain;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == L'&' && i + 1 < text.size()) ++i;
     plain += text[i];
   }
   return plain;
+}
+
+std::wstring PlainText(HWND control) {
+  int length = ::GetWindowTextLengthW(control);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(std::max(0, ::GetWindowTextW(control, text.data(), length + 1))));
+  return WithoutAccelerators(text);
+}
+
+std::wstring LanguageTag() { return PRIMARYLANGID(::GetSystemDefaultLangID()) == LANG_JAPANESE ? L"ja" : L"en"; }
+
+std::map<int, std::wstring> ExpectedStrings() {
+  const char* root = std::getenv("PELORANT_TEST_SOURCE_DIR");
+  // The source tree's Linux path reaches Wine through drive Z:.
+  std::ifstream in(std::string("Z:") + (root ? root : "") + "/resources/strings." +
+                   platform::ToUtf8(LanguageTag()) + ".txt");
+  std::map<int, std::wstring> table;
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t tab = line.find('\t');
+    if (line.empty() || line[0] == '#' || tab == std::string::npos) continue;
+    table[std::stoi(line.substr(0, tab))] = platform::FromUtf8(line.substr(tab + 1));
+  }
+  return table;
 }
 
 namespace {
@@ -190,14 +214,24 @@ BOOL CALLBACK CheckText(HWND control, LPARAM data) {
   }
   SIZE extent{};
   ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(control, dc);
   RECT client;
   ::GetClientRect(control, &client);
+  // A label wraps: it must take no more lines than its height holds.
+  RECT wrapped{0, 0, client.right, 0};
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  if (label) {
+    if (wrapped.bottom > client.bottom || wrapped.right > client.right) {
+      problems.push_back(L"\"" + text + L"\": needs " + std::to_wstring(wrapped.right) + L" x " +
+                         std::to_wstring(wrapped.bottom) + L" px, room for " + std::to_wstring(client.right) +
+                         L" x " + std::to_wstring(client.bottom));
+    }
+    return TRUE;
+  }
   // Room a button's frame, a check box's box or a group's corner takes.
-  int room = client.right - (box ? ::GetSystemMetrics(SM_CXMENUCHECK) + 4 : button && !group ? 6 : group ? 12 : 0);
-  bool multiLine = label && client.bottom >= 2 * extent.cy;
-  if (!multiLine && extent.cx > room) {
+  int room = client.right - (box ? ::GetSystemMetrics(SM_CXMENUCHECK) + 4 : group ? 12 : 6);
+  if (extent.cx > room) {
     problems.push_back(L"\"" + text + L"\": " + std::to_wstring(extent.cx) + L" px wide, room for " +
                        std::to_wstring(room));
   }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,13 @@ std::wstring SavePng(const Shot& shot, const std::wstring& name);
 
 // A control's text without its '&' accelerator marks.
 std::wstring PlainText(HWND control);
+std::wstring WithoutAccelerators(const std::wstring& text);
+
+// "ja" when Wine's system language is Japanese, else "en": the language the
+// dialogs must speak, and the tag of the screenshots' names.
+std::wstring LanguageTag();
+// The string table of that language, read from the source tree.
+std::map<int, std::wstring> ExpectedStrings();
 
 // Problems of the visible text controls under `root` (its descendants): a
 // caption with glyphs its font lacks, or one wider than its control. Empty
