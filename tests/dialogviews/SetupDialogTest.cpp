@@ -117,6 +117,9 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
   std::vector<Step> steps;
   steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
   steps.push_back([&] {
+    // Hidden options off: five tabs, the option sets first.
+    EXPECT_EQ(TabCtrl_GetItemCount(::GetDlgItem(mView->Frame(), ids::kTab)), 5);
+    EXPECT_TRUE(::IsWindowVisible(mView->Page(SetupPage::OptionSets)));
     ExpectCaptions(dialogs::kSetupFrame);
     const char* names[] = {"options", "basic", "details", "fonts", "engines"};
     for (int tab = 0; tab < 5; ++tab) {
@@ -155,8 +158,32 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
     return true;
   });
   EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
-  // Hidden options off: five tabs, the option sets first.
   EXPECT_EQ(mHost.applied, 0);
+}
+
+TEST_F(SetupDialogTest, HiddenOptionsAddTheDebugPageFirst) {
+  mHost.hidden = true;
+  std::vector<Step> steps;
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] {
+    HWND tab = ::GetDlgItem(mView->Frame(), ids::kTab);
+    EXPECT_EQ(TabCtrl_GetItemCount(tab), 6);
+    EXPECT_TRUE(::IsWindowVisible(mView->Page(SetupPage::Hidden)));
+    for (const dialogs::SetupControl& control : dialogs::kSetupControls) {
+      if (control.page == static_cast<int>(SetupPage::Hidden) && control.name) {
+        EXPECT_EQ(PlainText(Item(SetupPage::Hidden, control.id)), control.name) << control.id;
+      }
+    }
+    Shot shot = Capture(mView->Frame());
+    EXPECT_FALSE(SavePng(shot, L"setup-" + LanguageTag() + L"-debug").empty());
+    EXPECT_GT(shot.Ink(), 500u);
+    for (const std::wstring& problem : TextProblems(mView->Page(SetupPage::Hidden))) {
+      ADD_FAILURE() << platform::ToUtf8(problem);
+    }
+    PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
+    return true;
+  });
+  EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
 }
 
 TEST_F(SetupDialogTest, ClicksEditTheSetAndOkWritesIt) {
