@@ -6,11 +6,9 @@
 
 #include "src/addin/AddinApplication.h"
 #include "src/dialogs/SetupView.h"
-#include "src/dialogs/SmallDialogs.h"
 #include "src/dialogs/win32/Win32SmallDialogViews.h"
 #include "src/options/RegistrySettings.h"
 #include "src/platform/Registry.h"
-#include "src/platform/System.h"
 #include "tests/dialogviews/WindowHarness.h"
 
 namespace dialogviews {
@@ -56,21 +54,6 @@ TEST(FacadeDialogs, TheOptionsCommandOpensTheWindowAndOkReachesTheRunningFacade)
   EXPECT_EQ(fancy->DualPrint(), 1);
   EXPECT_EQ(facade.GetTranslationOptions().Find(L"default")->DualPrint(), 0);
   platform::DeleteKeyTree(platform::Hive::CurrentUser, options::kHostKeyPath);
-}
-
-TEST(FacadeDialogs, TheVersionCommandShowsItsTextInAMessageBox) {
-  dialogs::win32::RegisterWindowViews();
-  std::vector<platform::MessageBoxRequest> shown;
-  platform::MessageBoxHandler previous = platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& r) {
-    shown.push_back(r);
-    return IDOK;
-  });
-  addin::AddinApplication facade;
-  facade.ShowVersionDialog();
-  platform::SetMessageBoxHandler(previous);
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].text, dialogs::VersionBoxText());
-  EXPECT_NE(shown[0].style & MB_ICONINFORMATION, 0u);
 }
 
 }  // namespace
