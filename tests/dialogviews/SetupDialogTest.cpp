@@ -218,6 +218,47 @@ TEST_F(SetupDialogTest, ClicksEditTheSetAndOkWritesIt) {
   EXPECT_EQ(stored->DualPrint(), 1);
 }
 
+// The system colour chooser over the dialog: a cancel changes nothing, not
+// even Apply; OK takes the colour it started from, the set's own.
+TEST_F(SetupDialogTest, TheColourChooserStartsFromTheSetAndCancelKeepsApplyOff) {
+  options::TranslationOption* set = mHost.options.Find(options::kDefaultOptionName);
+  set->SetChangesOrigFontColor(1);
+  set->SetOrigFontColorValue(0x00336699);
+  HWND chooser = nullptr;
+  auto choose = [&] { PostClick(Item(SetupPage::Details, ids::kChooseOrigColor)); return true; };
+  auto chooserShown = [&] {
+    chooser = ActiveDialog();
+    return chooser && chooser != mView->Frame();
+  };
+  HWND apply = nullptr;
+  std::vector<Step> steps;
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back(choose);
+  steps.push_back(chooserShown);
+  steps.push_back([&] {
+    EXPECT_EQ(::GetWindow(chooser, GW_OWNER), mView->Frame());
+    EXPECT_FALSE(SavePng(Capture(chooser), L"colour-" + LanguageTag()).empty());
+    PostClick(::GetDlgItem(chooser, IDCANCEL));
+    return true;
+  });
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] {
+    apply = ::GetDlgItem(mView->Frame(), ids::kApply);
+    EXPECT_FALSE(::IsWindowEnabled(apply));
+    return choose();
+  });
+  steps.push_back(chooserShown);
+  steps.push_back([&] { PostClick(::GetDlgItem(chooser, IDOK)); return true; });
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] {
+    EXPECT_TRUE(::IsWindowEnabled(apply));
+    PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
+    return true;
+  });
+  EXPECT_EQ(Run(std::move(steps)), IDOK);
+  EXPECT_EQ(mHost.options.Find(options::kDefaultOptionName)->OrigFontColorValue(), 0x00336699);
+}
+
 TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
   HWND inputBox = nullptr;
   auto openInputBox = [&] { PostClick(Item(SetupPage::OptionSets, ids::kAdd)); };
