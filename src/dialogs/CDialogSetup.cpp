@@ -173,7 +173,8 @@ void CDialogSetup::OnInitDialog() {
     std::vector<std::wstring> texts;
     for (int page = mHidden ? 0 : 1; page < kSetupPageCount; ++page) {
       mTabs.push_back(static_cast<SetupPage>(page));
-      texts.push_back(page == 0 ? std::wstring(kDebugTabText) : LoadText(kSetupTabTextIds[page]));
+      const int textId = kSetupTabTextIds[page];
+      texts.push_back(page == 0 ? std::wstring(kDebugTabText) : LoadText(textId));
     }
     mView->SetTabs(mTabs, texts);
     mView->ShowPage(mTabs.front());

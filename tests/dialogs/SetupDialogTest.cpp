@@ -6,6 +6,7 @@
 #include "src/dialogs/CDialogSetup.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
+#include "src/support/ResourceModule.h"
 #include "tests/dialogs/ScriptedViews.h"
 #include "tests/engine/EngineCacheTestEnv.h"
 #include "tests/options/FakeFonts.h"
@@ -119,6 +120,18 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 }  // namespace
+
+TEST(SetupTexts, EveryTextTheDialogsShowHasAResource) {
+  std::vector<int> ids = {dialogs::kNoFontText, CDialogSetup::kResetQuestion, CDialogSetup::kSaveFailed,
+                          CDialogSetup::kEngineListFailed, CDialogSetup::kNoEngines};
+  for (const dialogs::SetupControl& c : dialogs::kSetupControls) {
+    if (c.textId != 0) ids.push_back(c.textId);
+  }
+  for (int page = 1; page < dialogs::kSetupPageCount; ++page) ids.push_back(dialogs::kSetupTabTextIds[page]);
+  for (const dialogs::EngineColumn& c : dialogs::kEngineColumns) ids.push_back(c.textId);
+  for (int id : {8501, 8502, 8503, 8504, 8505, 6002, 1251, 1254}) ids.push_back(id);
+  for (int id : ids) EXPECT_FALSE(LoadText(id).empty()) << id;
+}
 
 TEST_F(SetupDialog, EveryControlEditsItsFieldAndApplyFollowsTheEdits) {
   struct Case {

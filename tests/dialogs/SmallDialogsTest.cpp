@@ -43,7 +43,7 @@ class ScriptedRequest : public engine_server::IRequest {
     threads.insert(std::this_thread::get_id());
     ++polls;
     if (cancels > 0) {
-      *status = ++pollsAfterCancel > afterCancelPolls ? engine_server::kRequestCancelled : 0;
+      *status = ++pollsAfterCancel > afterCancelPolls ? LONG{engine_server::kRequestCancelled} : 0;
     } else {
       *status = polls > runningPolls ? finalStatus : 0;
     }
