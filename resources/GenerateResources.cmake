@@ -4,7 +4,10 @@
 #   MODE=res  the Linux resource module file read by posix/ResourceModules.cpp
 #
 # cmake -DMODE=... -DSTRINGS=table.txt -DVERSION_FILE=version.txt -DOUTPUT=file
-#       [-DVER_<Name>=value ...] [-DFILE_TYPE=dll|app] [-DRC_LANGUAGE="0x11, 1"] -P GenerateResources.cmake
+#       [-DVER_<Name>=value ...] [-DFILE_TYPE=dll|app] [-DRC_LANGUAGE="0x11, 1"]
+#       [-DRC_INCLUDE=Dialogs.rc] -P GenerateResources.cmake
+# RC_INCLUDE (MODE=rc) adds a further script, such as the dialog templates,
+# under the same LANGUAGE statement.
 #
 # CMake lists split on ';' and treat '[' ']' specially, so those characters
 # travel through the parsing below as placeholders.
@@ -137,6 +140,9 @@ elseif(MODE STREQUAL "rc")
     string(APPEND out "      VALUE \"${name}\", \"${text}\"\n")
   endforeach()
   string(APPEND out "    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x409, 1200\n  END\nEND\n")
+  if(DEFINED RC_INCLUDE)
+    string(APPEND out "\nLANGUAGE ${RC_LANGUAGE}\n#include \"${RC_INCLUDE}\"\n")
+  endif()
 elseif(MODE STREQUAL "res")
   set(out "PELORANT-RESOURCE-MODULE 1\n# Generated from ${STRINGS} and ${VERSION_FILE}; edit those instead.\n[StringTable]\n")
   foreach(id IN LISTS ids)

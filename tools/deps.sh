@@ -8,7 +8,7 @@ packages=(
   libzip-dev libpugixml-dev libfreetype-dev libfontconfig-dev
   fonts-liberation2 fonts-dejavu-core fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea
   apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev
-  zip unzip python3 xclip
+  zip unzip python3 xclip libfinal-dev libgpm-dev tmux
 )
 # --fuzz: Debian's clang and its libFuzzer and sanitizer runtimes (the fuzz
 # preset); --all: that, the Windows cross build, Wine and the render checks.

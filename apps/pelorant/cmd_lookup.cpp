@@ -1,7 +1,10 @@
 #include <ostream>
 
 #include "apps/pelorant/Command.h"
+#include "apps/pelorant/TerminalDialogs.h"
 #include "apps/pelorant/TranslationMode.h"
+#include "src/dialogs/CDialogLookupDict.h"
+#include "src/options/RegistrySettings.h"
 #include "src/engine/Engine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
@@ -13,8 +16,13 @@ namespace {
 std::string Usage() {
   return std::string(
              "Usage: pelorant lookup [--mode KEY] WORD\n"
+             "       pelorant lookup -i [--mode KEY] [WORD]\n"
              "\n"
              "Looks WORD up in the dictionary of the mode's engine and prints the entry.\n"
+             "With -i (--interactive) the dictionary lookup dialog opens on the terminal\n"
+             "instead, with the mode's dictionary chosen; a WORD given is searched by\n"
+             "itself a second after the dialog opens. Words searched there are kept in\n"
+             "the lookup history of their dictionary.\n"
              "\n") +
          app::kModeHelp +
          "\n"
@@ -24,10 +32,45 @@ std::string Usage() {
          "Example: pelorant lookup --mode Apertium:eng-spa house\n";
 }
 
-int Run(const std::vector<std::string>& args, app::CommandIo& io) {
+int RunInteractive(const std::string& key, const std::vector<std::string>& words, app::CommandIo& io) {
+  if (words.size() > 1) {
+    io.err << "pelorant lookup: give at most one WORD with -i\n";
+    return 2;
+  }
+  if (!app::TerminalUi::Available()) {
+    io.err << "pelorant lookup: -i needs a terminal\n";
+    return 2;
+  }
+  std::optional<app::ModeChoice> mode = app::ChooseMode("lookup", key, io);
+  if (!mode && !key.empty()) return 2;
+  engine::EngineCaches cache;
+  if (!cache.LoadCache(false)) io.err << "pelorant lookup: " << platform::ToUtf8(cache.LastFailure()) << "\n";
+  engine::Engine& eng = engine::Engine::Instance();
+  {
+    app::TerminalUi ui;
+    dialogs::CDialogLookupDict dialog(ui.Factories().lookup(), cache, eng, options::kHostKeyPath,
+                                      [](engine::EngineCaches& c) { return c.RefreshCache(true, true); });
+    dialog.DoModal(mode ? mode->entry.EngineGroup() : std::wstring(), mode ? mode->entry.EngineID() : std::wstring(),
+                   words.empty() ? std::wstring() : platform::FromUtf8(words[0]));
+  }
+  app::PrintErrors("lookup", io);
+  return 0;
+}
+
+int Run(const std::vector<std::string>& rawArgs, app::CommandIo& io) {
   std::string key;
   std::vector<std::string> words;
+  std::vector<std::string> args;
+  bool interactive = false;
+  for (const auto& a : rawArgs) {
+    if (a == "-i" || a == "--interactive") {
+      interactive = true;
+    } else {
+      args.push_back(a);
+    }
+  }
   if (!app::ParseModeOption("lookup", args, &key, &words, io)) return 2;
+  if (interactive) return RunInteractive(key, words, io);
   if (words.size() != 1 || words[0].empty()) {
     io.err << "pelorant lookup: give one WORD (see pelorant lookup --help)\n";
     return 2;

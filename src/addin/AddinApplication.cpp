@@ -3,8 +3,13 @@
 #include <exception>
 #include <optional>
 
+#include "src/dialogs/CDialogLookupDict.h"
+#include "src/dialogs/DialogViews.h"
+#include "src/dialogs/SmallDialogs.h"
 #include "src/engine/AppCommon.h"
 #include "src/engine/EngineFamilies.h"
+#include "src/menu/OfficeMenu.h"
+#include "src/options/RegistrySettings.h"
 #include "src/options/TranslationOptionUDTEngine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
@@ -29,6 +34,49 @@ bool LoadFromRegistry(options::TranslationOptions& options) { return options.Loa
 std::wstring Widen(const char* text) {
   return std::wstring(text, text + std::char_traits<char>::length(text));
 }
+
+// The options dialog's view of the facade: the facade's own collections, so
+// that an Apply is in effect for the next command without a restart.
+class FacadeSetupHost : public dialogs::SetupHost {
+ public:
+  FacadeSetupHost(AddinApplication& facade, menu::OfficeMenu* menu) : mFacade(facade), mMenu(menu) {}
+
+  options::TranslationOptions& Options() override { return mFacade.GetTranslationOptions(); }
+  engine::EngineCaches& Engines() override { return mFacade.GetEngineCaches(); }
+  dialogs::SetupSwitches Switches() override { return mFacade.GetSetupSwitches(); }
+  void SetSwitches(const dialogs::SetupSwitches& switches) override { mFacade.SetSetupSwitches(switches); }
+  bool RefreshEngines(engine::EngineCaches& caches) override { return mFacade.RefreshEngineList(caches, true); }
+  bool ShowHiddenOptions() override {
+    options::RegistrySettings reg(options::RegistrySettings::CommonPath());
+    if (!reg.OpenRead(platform::Hive::CurrentUser, L"", platform::Hive::LocalMachine)) return false;
+    return reg.QueryValue(L"_Setup.ShowHiddenOptions", L"False") == L"True";
+  }
+  void Applied() override {
+    if (mMenu == nullptr) return;
+    engine::EngineCaches& caches = Engines();
+    options::TranslationOptions& sets = Options();
+    if (mMenu->RefreshLists(caches, sets) != S_OK) LOG_WARNING(L"AddinApplication:ShowOptionDialog", L"the menu lists could not be filled");
+    struct Availability {
+      std::int32_t bits;
+      void (menu::OfficeMenu::*set)(bool);
+    };
+    const Availability availability[] = {{menu::kFlagLookup, &menu::OfficeMenu::SetLookupDictAvailable},
+                                         {menu::kFlagEngineOptions, &menu::OfficeMenu::SetEngineOptionAvailable},
+                                         {menu::kFlagRegistDict, &menu::OfficeMenu::SetRegistDictAvailable}};
+    for (const Availability& a : availability) {
+      bool any = false;
+      for (size_t i = 0; i < caches.Count() && !any; ++i)
+        any = (caches.Entry(i).Flags() & a.bits) != 0 && caches.Entry(i).Checked() == 1;
+      ((*mMenu).*a.set)(any);
+    }
+    mMenu->SetTranOption(sets.SelectedName());
+    mMenu->SetTranMode(mMenu->SelectedMode());
+  }
+
+ private:
+  AddinApplication& mFacade;
+  menu::OfficeMenu* mMenu;
+};
 
 }  // namespace
 
@@ -87,13 +135,79 @@ void AddinApplication::ShowDictionaryRegistrationDialog(std::wstring mode) {
   RunCommand(Command::DictionaryRegistration, L"ShowDictionaryRegistrationDialog", mode, L"");
 }
 
+void AddinApplication::LookupDictionary(std::wstring mode) {
+  RunCommand(Command::Lookup, L"LookupDictionary", mode, L"");
+}
+
+void AddinApplication::ShowOptionDialog(menu::OfficeMenu* menu) {
+  const std::wstring source = mClassName + L":ShowOptionDialog";
+  ErrorList::SetDisplay(mShowMessages != 0);
+  ErrorList::Clear();
+  const dialogs::DialogViewFactories& views = dialogs::ViewFactories();
+  if (!views.setup) {
+    LOG_WARNING(source, L"no options dialog on this platform");
+    return;
+  }
+  try {
+    FacadeSetupHost host(*this, menu);
+    dialogs::CDialogSetup dialog(host, views.setup(), views.inputBox);
+    dialog.DoModal();
+  } catch (const std::exception& e) {
+    LOG_ERROR(source, L"Exception Err: " + Widen(e.what()));
+  }
+}
+
 void AddinApplication::ShowVersionDialog() {
   ErrorList::SetDisplay(mShowMessages != 0);
   ErrorList::Clear();
-  VersionInfo version;
-  std::wstring text = LoadText(203) + L"  Version " + version.GetValue(L"ProductVersion") + L"\n\n" +
-                      version.GetValue(L"LegalCopyright");
-  ShowMessage(text, 0);
+  const dialogs::DialogViewFactories& views = dialogs::ViewFactories();
+  std::unique_ptr<dialogs::VersionBoxView> view = views.versionBox ? views.versionBox() : nullptr;
+  dialogs::ShowVersionBox(view.get());
+}
+
+void AddinApplication::OpenLookupDialog(const options::TranslationOptionUDT& record) {
+  const dialogs::DialogViewFactories& views = dialogs::ViewFactories();
+  if (!views.lookup) {
+    LOG_WARNING(mClassName + L":LookupDictionary", L"no dictionary lookup dialog on this platform");
+    return;
+  }
+  engine::AppCommon& common = engine::AppCommon::Instance();
+  common.SetCancel(false);
+  std::wstring selection;
+  if (mApplication) {
+    try {
+      selection = powerpoint::AppCustom::SelectionText(mApplication);
+    } catch (const std::exception& e) {
+      // A selection that cannot be read only means no word to start from.
+      LOG_WARNING(mClassName + L":LookupDictionary", Widen(e.what()));
+    }
+  }
+  dialogs::CDialogLookupDict dialog(views.lookup(), GetEngineCaches(), common.GetEngine(),
+                                    GetTranslationOptions().SettingsKey(),
+                                    [this](engine::EngineCaches& caches) { return RefreshEngineList(caches, true); });
+  dialog.DoModal(record.EngineGroup, record.EngineID, selection);
+}
+
+dialogs::SetupSwitches AddinApplication::GetSetupSwitches() const {
+  dialogs::SetupSwitches s;
+  s.displaysProgressBar = mProgressDialog;
+  s.displaysAlert = mShowMessages;
+  s.displaysDocument = mFollow;
+  s.engineGroup = mFallbackEngineGroup;
+  s.engineID = mFallbackEngineID;
+  s.ownerHWnd = mOwnerWindow;
+  return s;
+}
+
+void AddinApplication::SetSetupSwitches(const dialogs::SetupSwitches& switches) {
+  SetSwitches(switches.displaysProgressBar, switches.displaysAlert, switches.displaysDocument);
+  mFallbackEngineGroup = switches.engineGroup;
+  mFallbackEngineID = switches.engineID;
+  mOwnerWindow = switches.ownerHWnd;
+}
+
+bool AddinApplication::RefreshEngineList(engine::EngineCaches& caches, bool display) {
+  return mRefreshEngineList ? mRefreshEngineList(caches, display) : caches.RefreshCache(display, false);
 }
 
 void AddinApplication::ShowHelpFile() {
@@ -106,8 +220,8 @@ void AddinApplication::ShowHelpFile() {
     ErrorList::Add(kHelpNotFound);
   } else if (mOpenHelp) {
     mOpenHelp(path);
-  } else {
-    LOG_INFO(mClassName + L":ShowHelpFile", path);
+  } else if (!platform::OpenHelpFile(path)) {
+    LOG_WARNING(mClassName + L":ShowHelpFile", L"no help viewer could show " + path);
   }
   if (ErrorList::HasError()) ErrorList::ErrorReport(mClassName + L":ShowHelpFile");
 }
@@ -155,6 +269,9 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
         eng.CloseEngine();
         break;
       }
+      case Command::Lookup:
+        OpenLookupDialog(record);
+        break;
     }
   } catch (const std::exception& e) {
     LOG_ERROR(source, L"Exception Err: " + Widen(e.what()));

@@ -13,11 +13,16 @@
 #include <string>
 
 #include "src/addin/TimeOutWatchdog.h"
+#include "src/dialogs/CDialogSetup.h"
 #include "src/engine/EngineCaches.h"
 #include "src/host/Host.h"
 #include "src/options/TranslationOptionUDT.h"
 #include "src/options/TranslationOptions.h"
 #include "src/powerpoint/PowerPointTranslationProcess.h"
+
+namespace menu {
+class OfficeMenu;
+}
 
 namespace addin {
 
@@ -64,13 +69,28 @@ class AddinApplication : public powerpoint::RunCaller {
   // dialog; an engine that cannot be opened gives message 1251.
   void ShowEngineOptionDialog(std::wstring mode);
   void ShowDictionaryRegistrationDialog(std::wstring mode);
-  // The product title, version and copyright in a message box.
+  // The options dialog over the facade's own collections: an Apply takes
+  // effect at once, and refreshes the menu's lists and commands when a menu
+  // is given. Logs and returns when no view can be made.
+  void ShowOptionDialog(menu::OfficeMenu* menu);
+  // The dictionary lookup dialog, preselecting the engine of the mode, with
+  // the host's selected text as the word it searches by itself.
+  void LookupDictionary(std::wstring mode);
+  // The product title, version and copyright in the version box.
   void ShowVersionDialog();
   // Finds addins<language id>.chm, else addins.chm, beside the add-in and
-  // hands it to the help opener; message 1401 when neither exists.
+  // hands it to the help opener (the platform's help viewer unless set);
+  // message 1401 when neither exists.
   void ShowHelpFile();
   using HelpOpener = std::function<void(const std::wstring& path)>;
   void SetHelpOpener(HelpOpener opener) { mOpenHelp = std::move(opener); }
+
+  // The switches and fallback engine as the options dialog's hidden page
+  // edits them.
+  dialogs::SetupSwitches GetSetupSwitches() const;
+  void SetSetupSwitches(const dialogs::SetupSwitches& switches);
+  // Asks the engine side for the list again (the refresher's way).
+  bool RefreshEngineList(engine::EngineCaches& caches, bool display);
 
   options::TranslationOptions& GetTranslationOptions();
   engine::EngineCaches& GetEngineCaches();
@@ -92,8 +112,9 @@ class AddinApplication : public powerpoint::RunCaller {
   const std::wstring& AbbreviationLanguage() const { return mAbbreviationLang; }
 
  private:
-  enum class Command { Sheet, All, Selection, Copy, Paste, EngineOption, DictionaryRegistration };
+  enum class Command { Sheet, All, Selection, Copy, Paste, EngineOption, DictionaryRegistration, Lookup };
   void ShowEngineDialog(bool registration);
+  void OpenLookupDialog(const options::TranslationOptionUDT& record);
   void RunCommand(Command command, const wchar_t* name, const std::wstring& mode,
                   const std::wstring& optionSetName);
   void EnsureHost();
@@ -107,6 +128,7 @@ class AddinApplication : public powerpoint::RunCaller {
   std::int32_t mProgressDialog = 0;
   std::int32_t mShowMessages = 0;
   std::int32_t mFollow = 0;
+  std::int64_t mOwnerWindow = 0;
   std::int64_t mProgressTarget = 0;
   std::wstring mClassName = L"AddinApplication";
   std::int32_t mReconnected = 0;

@@ -249,7 +249,7 @@ void AddinMain::LookupDictClick() {
     if (gLookupDialog) {
       gLookupDialog(*mFacade, mMenu->SelectedMode());
     } else {
-      LOG_WARNING(mClassName + L":LookupDictClick", L"no dictionary lookup dialog on this platform");
+      mFacade->LookupDictionary(mMenu->SelectedMode());
     }
   });
 }
@@ -277,7 +277,7 @@ void AddinMain::ShowOptionClick() {
     if (gOptionsDialog) {
       gOptionsDialog(*mFacade, *mMenu);
     } else {
-      LOG_WARNING(mClassName + L":ShowOptionClick", L"no options dialog on this platform");
+      mFacade->ShowOptionDialog(mMenu.get());
     }
   });
 }

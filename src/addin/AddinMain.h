@@ -38,7 +38,8 @@ class AddinMain : public menu::MenuCommands {
   using ProgIdLookup = std::function<HRESULT(std::wstring* progId)>;
   // Lets a test or host adjust the facade before the connection uses it.
   using FacadeSetup = std::function<void(AddinApplication& facade)>;
-  // Runs the options dialog over the facade and the menu (not yet on Linux).
+  // Replace the options and lookup dialogs the facade opens (tests, hosts
+  // with dialogs of their own).
   using OptionsDialog = std::function<void(AddinApplication& facade, menu::OfficeMenu& menu)>;
   using LookupDialog = std::function<void(AddinApplication& facade, const std::wstring& mode)>;
 

@@ -212,6 +212,13 @@ HRESULT OfficeMenu::CreateToolbar(engine::EngineCaches& caches, options::Transla
   return FillLists(caches, sets, true);
 }
 
+HRESULT OfficeMenu::RefreshLists(engine::EngineCaches& caches, options::TranslationOptions& sets) {
+  HRESULT hr = S_OK;
+  if (mMenuOptions && mMenuModes && FillLists(caches, sets, false) != S_OK) hr = E_FAIL;
+  if (mToolbarOptions && mToolbarModes && FillLists(caches, sets, true) != S_OK) hr = E_FAIL;
+  return hr;
+}
+
 HRESULT OfficeMenu::FillLists(engine::EngineCaches& caches, options::TranslationOptions& sets, bool toolbar) {
   const std::wstring area = toolbar ? L".BUTTON." : L".MENU.";
   const std::wstring source = mClassName + (toolbar ? L":CreateToolbar" : L":CreateMenu");

@@ -71,6 +71,10 @@ class OfficeMenu {
   // saveVisible: also store whether the toolbar is shown.
   void SettingsSave(int saveVisible);
 
+  // Fills the option and mode lists of the menu and the toolbar (those that
+  // exist) again, after the options dialog changed the collections.
+  HRESULT RefreshLists(engine::EngineCaches& caches, options::TranslationOptions& sets);
+
   void SetToolbarVisible(bool visible);
   void SetLookupDictAvailable(bool available);
   void SetRegistDictAvailable(bool available);

@@ -120,6 +120,12 @@ int ShowMessageBox(const MessageBoxRequest& request);
 // on stderr naming the kind).
 void AlertBeep(unsigned iconType);
 
+// Opens a compiled help file in the system's help viewer, without owner
+// window, at its default topic; false when nothing could show it. Windows:
+// the HTML Help control's display-topic command, else the shell's handler
+// for the file. Posix: false (the program's own help is its usage text).
+bool OpenHelpFile(const std::wstring& path);
+
 // Replaces how message boxes and beeps are shown, for tests and for hosts
 // that show messages their own way; an empty function restores the system's.
 // Returns the previous handler. Process-wide; set it before other threads

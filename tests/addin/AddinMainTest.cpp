@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "src/addin/AddinMain.h"
+#include "src/dialogs/DialogViews.h"
 #include "src/engine/AppCommon.h"
 #include "engines/fake/FakeEngine.h"
 #include "tests/host/DeckBuilder.h"
@@ -13,6 +14,7 @@
 #include "src/options/RegistrySettings.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
+#include "tests/dialogs/ScriptedViews.h"
 #include "tests/platform/TestSupport.h"
 #include "src/powerpoint/ClipboardEx.h"
 #include "src/support/ErrorList.h"
@@ -51,6 +53,7 @@ class AddinTest : public ::testing::Test {
     addin::OnDisconnection();
     addin::AddinMain::SetFacadeSetup({});
     addin::AddinMain::SetLookupDialog({});
+    dialogs::ViewFactories() = {};
     platform::SetMessageBoxHandler({});
     platform::SetBeepHandler({});
   }
@@ -271,6 +274,39 @@ TEST_F(AddinTest, ConnectionFailuresShowOneMessageAndAnswerOk) {
     EXPECT_EQ(shown[0], LoadText(1001));
     EXPECT_EQ(addin::OnDisconnection(), S_OK);
   }
+}
+
+TEST_F(AddinTest, OptionsDialogChangesTakeEffectAtOnceInTheMenu) {
+  Connect({Pair(L"look", L"en", 0x1 | 0x8), Pair(L"tr", L"en", 0x1)});
+  EXPECT_TRUE(Control(L".BUTTON.LOOKUP-DICT")->Visible());
+  EXPECT_EQ(Control(L".MENU.TRAN-OPT")->Controls()->Count(), 0);
+  std::deque<std::optional<std::wstring>> answers{L"Mine"};
+  std::vector<std::wstring> prompts;
+  dialogs::ViewFactories().inputBox = [&] { return std::make_unique<dialogtest::ScriptedInputBox>(&answers, &prompts); };
+  dialogs::ViewFactories().setup = [] {
+    return std::make_unique<dialogtest::ScriptedSetupView>([](dialogtest::ScriptedSetupView& v) {
+      v.TickRow(0);
+      v.d->cmdOptionsOp_Click(dialogs::CDialogSetup::kOpAdd);
+      v.d->cmdOK_Click();
+    });
+  };
+  std::wstring versionText;
+  struct VersionBox : dialogs::VersionBoxView {
+    std::wstring* text;
+    explicit VersionBox(std::wstring* t) : text(t) {}
+    void Show(const std::wstring&, const std::wstring& t) override { *text = t; }
+  };
+  dialogs::ViewFactories().versionBox = [&] { return std::make_unique<VersionBox>(&versionText); };
+
+  addin::CurrentAddinMain()->ShowOptionClick();
+  EXPECT_NE(addin::CurrentAddinMain()->Facade().GetTranslationOptions().Find(L"Mine"), nullptr);
+  EXPECT_EQ(Control(L".MENU.TRAN-OPT")->Controls()->Count(), 2);
+  EXPECT_FALSE(Control(L".BUTTON.LOOKUP-DICT")->Visible());
+  EXPECT_FALSE(Control(L".BUTTON.TRAN-MODE.Test:look"));
+  EXPECT_EQ(Menu().SelectedMode(), L"Test:tr");
+
+  addin::CurrentAddinMain()->ShowVersionClick();
+  EXPECT_EQ(versionText.rfind(LoadText(203) + L"  Version ", 0), 0u);
 }
 
 TEST_F(AddinTest, ClickFrame) {

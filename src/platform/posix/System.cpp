@@ -417,4 +417,6 @@ bool SetEnvironmentValue(const std::wstring& name, const std::wstring& value) {
   return ::setenv(n.c_str(), ToUtf8(value).c_str(), 1) == 0;
 }
 
+bool OpenHelpFile(const std::wstring&) { return false; }
+
 }  // namespace platform

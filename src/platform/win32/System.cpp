@@ -1,6 +1,7 @@
 #include "src/platform/System.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -241,4 +242,17 @@ void WriteDiagnostic(const std::wstring& message) {
 }
 
 }  // namespace native
+bool OpenHelpFile(const std::wstring& path) {
+  // The help control is an in-process server of its own; it is loaded only
+  // for this call and stays loaded, as its viewer window lives on.
+  using HtmlHelpProc = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+  constexpr UINT kDisplayTopic = 0;
+  if (HMODULE control = ::LoadLibraryW(L"hhctrl.ocx")) {
+    auto htmlHelp = reinterpret_cast<HtmlHelpProc>(reinterpret_cast<void*>(::GetProcAddress(control, "HtmlHelpW")));
+    if (htmlHelp && htmlHelp(nullptr, path.c_str(), kDisplayTopic, 0) != nullptr) return true;
+  }
+  HINSTANCE shown = ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(shown) > 32;
+}
+
 }  // namespace platform

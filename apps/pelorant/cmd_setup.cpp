@@ -1,0 +1,82 @@
+// `pelorant setup`: the options dialog as a full-screen terminal dialog,
+// over the option sets and the engine list the other commands use.
+#include <ostream>
+
+#include "apps/pelorant/Command.h"
+#include "apps/pelorant/TerminalDialogs.h"
+#include "src/dialogs/CDialogSetup.h"
+#include "src/engine/EngineCaches.h"
+#include "src/options/RegistrySettings.h"
+#include "src/options/TranslationOptions.h"
+#include "src/platform/Strings.h"
+#include "src/support/Log.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: pelorant setup\n"
+    "\n"
+    "Opens the add-in's options dialog on the terminal: the option sets, the\n"
+    "basic and detailed settings, the fonts and the engine list, with the same\n"
+    "controls and rules as in PowerPoint. OK and Apply write the changes to the\n"
+    "settings store, as `pelorant options` and `pelorant engines` do; Cancel\n"
+    "forgets them. Keys: Tab moves between controls, Enter or Space presses a\n"
+    "button or ticks a box, Escape closes the dialog without storing.\n"
+    "\n"
+    "Exit status: 0 closed with OK; 1 cancelled or the settings could not be\n"
+    "read; 2 not on a terminal.\n";
+
+// The program has no facade: the switches the hidden page edits live for
+// this run only, and an Apply has no menu to refresh.
+class ProgramSetupHost : public dialogs::SetupHost {
+ public:
+  options::TranslationOptions& Options() override { return options; }
+  engine::EngineCaches& Engines() override { return engines; }
+  dialogs::SetupSwitches Switches() override { return switches; }
+  void SetSwitches(const dialogs::SetupSwitches& s) override { switches = s; }
+  bool RefreshEngines(engine::EngineCaches& caches) override { return caches.RefreshCache(true, false); }
+  void Applied() override { LOG_INFO(L"pelorant:setup", L"the settings were applied"); }
+  bool ShowHiddenOptions() override {
+    options::RegistrySettings reg(options::RegistrySettings::CommonPath());
+    if (!reg.OpenRead(platform::Hive::CurrentUser, L"", platform::Hive::LocalMachine)) return false;
+    return reg.QueryValue(L"_Setup.ShowHiddenOptions", L"False") == L"True";
+  }
+
+  options::TranslationOptions options;
+  engine::EngineCaches engines;
+  dialogs::SetupSwitches switches;
+};
+
+int Run(const std::vector<std::string>& args, app::CommandIo& io) {
+  for (const auto& a : args) {
+    if (a == "--help" || a == "-h") {
+      io.out << kUsage;
+      return 0;
+    }
+    io.err << "pelorant setup: unknown argument " << a << "\n\n" << kUsage;
+    return 2;
+  }
+  if (!app::TerminalUi::Available()) {
+    io.err << "pelorant setup: needs a terminal; use `pelorant options` in scripts\n";
+    return 2;
+  }
+  ProgramSetupHost host;
+  if (!host.options.Load(false)) {
+    io.err << "pelorant setup: the option sets could not be read: " << platform::ToUtf8(host.options.LastFailure())
+           << "\n";
+    return 1;
+  }
+  if (!host.engines.LoadCache(false)) LOG_WARNING(L"pelorant:setup", host.engines.LastFailure());
+  int code = 0;
+  {
+    app::TerminalUi ui;
+    dialogs::DialogViewFactories views = ui.Factories();
+    dialogs::CDialogSetup dialog(host, views.setup(), views.inputBox);
+    code = dialog.DoModal();
+  }
+  return code == 1 ? 0 : 1;
+}
+
+app::CommandRegistration setup{{"setup", "the options dialog on the terminal", kUsage, Run}};
+
+}  // namespace

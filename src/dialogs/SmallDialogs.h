@@ -1,0 +1,72 @@
+// The small dialogs: CInputBox, a one-line prompt; CDialogWaitResult, a
+// "please wait" box with a cancel button over an engine request; and the
+// version box. User-interface thread only.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "src/dialogs/SmallDialogViews.h"
+#include "src/engine/server/EngineServer.h"
+
+namespace dialogs {
+
+class CInputBox {
+ public:
+  static constexpr int kTitle = 203;
+
+  explicit CInputBox(std::unique_ptr<InputBoxView> view);
+  void SetPrompt(std::wstring prompt) { mPrompt = std::move(prompt); }
+  // 1 (OK) or 2 (Cancel, also when the view cannot be made).
+  int DoModal(std::uintptr_t parent = 0);
+  const std::wstring& Result() const { return mResult; }
+
+  // Handlers the view calls.
+  void OnInitDialog();
+  void cmdOK_Click();
+  void cmdCancel_Click();
+
+ private:
+  std::unique_ptr<InputBoxView> mView;
+  std::wstring mPrompt;
+  std::wstring mResult;
+};
+
+class CDialogWaitResult {
+ public:
+  static constexpr int kCancelCaption = 6003;
+  // Run's flag: close as soon as the request is done.
+  static constexpr int kCloseOnDone = 1;
+
+  explicit CDialogWaitResult(std::unique_ptr<WaitResultView> view);
+  ~CDialogWaitResult();
+  CDialogWaitResult(const CDialogWaitResult&) = delete;
+  CDialogWaitResult& operator=(const CDialogWaitResult&) = delete;
+
+  // Shows the box with the message of `messageId` and polls the request
+  // from this thread until it ends: 1 done, 2 cancelled by the user, 3
+  // failed (also when the view cannot be made and the request fails).
+  long Run(engine_server::IRequest& request, int messageId, int flags = kCloseOnDone);
+
+  // Handlers the view calls.
+  void cmdCancel_Click();
+  void Form_QueryUnload();
+
+  bool Cancelled() const { return mCancelled; }
+
+ private:
+  std::unique_ptr<WaitResultView> mView;
+  engine_server::IRequest* mRequest = nullptr;
+  bool mCancelled = false;
+  bool mDone = false;
+  long mStatus = 0;
+};
+
+// "<title>  Version <version>\n\n<copyright>" from the program's version
+// information, shown in `view` (a message box when null).
+std::wstring VersionBoxText();
+void ShowVersionBox(VersionBoxView* view);
+
+}  // namespace dialogs

@@ -1,0 +1,247 @@
+// Views that play a user: they keep what each control shows and, when the
+// dialog runs modally, perform the test's script of clicks, typing and
+// selections through the dialog's handlers, as a window would report them.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "src/dialogs/CDialogLookupDict.h"
+#include "src/dialogs/CDialogSetup.h"
+#include "src/dialogs/SmallDialogs.h"
+
+namespace dialogtest {
+
+using dialogs::SetupPage;
+
+struct Control {
+  std::wstring text;
+  int check = 0;
+  bool enabled = true;
+  bool visible = true;
+  std::vector<std::wstring> items;
+  int selected = -1;
+  std::int32_t color = -1;
+};
+
+class ScriptedSetupView : public dialogs::SetupView {
+ public:
+  using Script = std::function<void(ScriptedSetupView&)>;
+  explicit ScriptedSetupView(Script script) : mScript(std::move(script)) {}
+
+  bool Create(dialogs::CDialogSetup& dialog) override {
+    d = &dialog;
+    return true;
+  }
+  int RunModal() override {
+    if (mScript) mScript(*this);
+    // A script that does not close the dialog leaves it as the close box does.
+    if (!closed) d->cmdCancel_Click();
+    return closeCode;
+  }
+  void Close(int code) override {
+    closed = true;
+    closeCode = code;
+  }
+  void SetTabs(const std::vector<SetupPage>& pages, const std::vector<std::wstring>& texts) override {
+    tabs = pages;
+    tabTexts = texts;
+  }
+  void ShowPage(SetupPage page) override { shownPage = page; }
+  void SetFontName(const std::wstring&) override {}
+  void SetText(int page, int id, const std::wstring& text) override { At(page, id).text = text; }
+  std::wstring GetText(int page, int id) override { return At(page, id).text; }
+  void SetCheck(int page, int id, int state) override { At(page, id).check = state; }
+  int GetCheck(int page, int id) override { return At(page, id).check; }
+  void SetEnabled(int page, int id, bool enabled) override { At(page, id).enabled = enabled; }
+  bool IsEnabled(int page, int id) override { return At(page, id).enabled; }
+  void SetVisible(int page, int id, bool visible) override { At(page, id).visible = visible; }
+  void SetItems(int page, int id, const std::vector<std::wstring>& items) override {
+    At(page, id).items = items;
+    At(page, id).selected = -1;
+  }
+  void SelectItem(int page, int id, int index) override { At(page, id).selected = index; }
+  int SelectedItem(int page, int id) override { return At(page, id).selected; }
+  void SetSwatchColor(int page, int id, std::int32_t color) override { At(page, id).color = color; }
+  bool ChooseColor(std::int32_t* color, std::array<std::int32_t, 16>*) override {
+    chooserStarts.push_back(*color);
+    if (!chooserAnswer) return false;
+    *color = *chooserAnswer;
+    return true;
+  }
+  void SetEngineColumns(const std::vector<std::wstring>& headers) override { columns = headers; }
+  void SetEngineRows(const std::vector<dialogs::EngineRow>& newRows) override {
+    rows = newRows;
+    selectedRows.clear();
+  }
+  bool IsRowChecked(int row) override { return rows.at(row).checked; }
+  void SetRowChecked(int row, bool checked) override {
+    rows.at(row).checked = checked;
+    d->lvwEngines_ItemCheck(row);  // as the list view's notification would
+  }
+  bool IsRowSelected(int row) override { return selectedRows.count(row) != 0; }
+
+  // The user's actions.
+  Control& At(int page, int id) { return controls[{page, id}]; }
+  Control& At(SetupPage page, int id) { return At(static_cast<int>(page), id); }
+  void ClickRadio(SetupPage page, int id, std::vector<int> group) {
+    for (int other : group) At(page, other).check = 0;
+    At(page, id).check = 1;
+    if (page == SetupPage::Basic && (id == 222 || id == 223)) {
+      d->optOutputDest_Click();
+    } else {
+      d->Control_Changed(static_cast<int>(page), id);
+    }
+  }
+  void ToggleCheck(SetupPage page, int id) {
+    Control& c = At(page, id);
+    c.check = c.check == 1 ? 0 : 1;
+    if (page == SetupPage::Details && (id == 267 || id == 268)) {
+      d->chkColors_Click(id == 267 ? 0 : 1);
+    } else {
+      d->Control_Changed(static_cast<int>(page), id);
+    }
+  }
+  void Type(SetupPage page, int id, const std::wstring& text) {
+    At(page, id).text = text;
+    d->Control_Changed(static_cast<int>(page), id);
+  }
+  void Pick(SetupPage page, int id, int index) {
+    At(page, id).selected = index;
+    if (page == SetupPage::OptionSets && id == 205) {
+      d->lstOptionList_Click();
+    } else {
+      d->Control_Changed(static_cast<int>(page), id);
+    }
+  }
+  void PickSet(const std::wstring& name) {
+    const auto& items = At(SetupPage::OptionSets, 205).items;
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i] == name) return Pick(SetupPage::OptionSets, 205, static_cast<int>(i));
+    }
+    ADD_FAILURE() << "no set listed under that name";
+  }
+  void TickRow(int row) {
+    rows.at(row).checked = !rows.at(row).checked;
+    d->lvwEngines_ItemCheck(row);
+  }
+  bool ApplyEnabled() { return At(dialogs::kSetupFrame, 201).enabled; }
+
+  dialogs::CDialogSetup* d = nullptr;
+  std::map<std::pair<int, int>, Control> controls;
+  std::vector<SetupPage> tabs;
+  std::vector<std::wstring> tabTexts;
+  std::optional<SetupPage> shownPage;
+  std::vector<std::wstring> columns;
+  std::vector<dialogs::EngineRow> rows;
+  std::set<int> selectedRows;
+  std::optional<std::int32_t> chooserAnswer;
+  std::vector<std::int32_t> chooserStarts;
+  bool closed = false;
+  int closeCode = 0;
+
+ private:
+  Script mScript;
+};
+
+// Answers prompts from a queue: a text is typed and confirmed, nullopt
+// cancels. An empty queue cancels.
+class ScriptedInputBox : public dialogs::InputBoxView {
+ public:
+  explicit ScriptedInputBox(std::deque<std::optional<std::wstring>>* answers, std::vector<std::wstring>* prompts)
+      : mAnswers(answers), mPrompts(prompts) {}
+  bool Create(dialogs::CInputBox& box, std::uintptr_t) override {
+    mBox = &box;
+    return true;
+  }
+  int RunModal() override {
+    mPrompts->push_back(mPrompt);
+    std::optional<std::wstring> answer;
+    if (!mAnswers->empty()) {
+      answer = mAnswers->front();
+      mAnswers->pop_front();
+    }
+    if (answer) {
+      mText = *answer;
+      mBox->cmdOK_Click();
+    } else {
+      mBox->cmdCancel_Click();
+    }
+    return mCode;
+  }
+  void Close(int code) override { mCode = code; }
+  void SetFontName(const std::wstring&) override {}
+  void SetCaption(const std::wstring& text) override { caption = text; }
+  void SetPrompt(const std::wstring& text) override { mPrompt = text; }
+  void SetText(const std::wstring& text) override { mText = text; }
+  std::wstring GetText() override { return mText; }
+  std::wstring caption;
+
+ private:
+  dialogs::CInputBox* mBox = nullptr;
+  std::deque<std::optional<std::wstring>>* mAnswers;
+  std::vector<std::wstring>* mPrompts;
+  std::wstring mPrompt;
+  std::wstring mText;
+  int mCode = 0;
+};
+
+class ScriptedLookupView : public dialogs::LookupDictView {
+ public:
+  using Script = std::function<void(ScriptedLookupView&)>;
+  explicit ScriptedLookupView(Script script) : mScript(std::move(script)) {}
+  bool Create(dialogs::CDialogLookupDict& dialog) override {
+    d = &dialog;
+    return true;
+  }
+  int RunModal() override {
+    if (mScript) mScript(*this);
+    if (!closed) d->cmdClose_Click();
+    return code;
+  }
+  void Close(int c) override {
+    closed = true;
+    code = c;
+  }
+  void SetFontName(const std::wstring&) override {}
+  void SetText(int id, const std::wstring& text) override { texts[id] = text; }
+  void SetDictionaries(const std::vector<std::wstring>& items) override { dictionaries = items; }
+  void SelectDictionary(int index) override { selected = index; }
+  int SelectedDictionary() override { return selected; }
+  void SetWord(const std::wstring& w) override { word = w; }
+  std::wstring GetWord() override { return word; }
+  void SetHistory(const std::vector<std::wstring>& words) override { history = words; }
+  void SetResult(const std::wstring& text) override { result = text; }
+  void Beep() override { ++beeps; }
+  void StartTimer(int ms) override { timerMs = ms; }
+  void StopTimer() override { timerMs.reset(); }
+
+  // The timer's expiry, as the message loop would deliver it.
+  void FireTimer() {
+    ASSERT_TRUE(timerMs.has_value());
+    d->Timer_Elapsed();
+  }
+
+  dialogs::CDialogLookupDict* d = nullptr;
+  std::map<int, std::wstring> texts;
+  std::vector<std::wstring> dictionaries;
+  int selected = -1;
+  std::wstring word;
+  std::vector<std::wstring> history;
+  std::wstring result;
+  int beeps = 0;
+  std::optional<int> timerMs;
+  bool closed = false;
+  int code = 0;
+
+ private:
+  Script mScript;
+};
+
+}  // namespace dialogtest

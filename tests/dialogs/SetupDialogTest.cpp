@@ -1,0 +1,411 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "src/dialogs/CDialogSetup.h"
+#include "src/platform/System.h"
+#include "src/support/ErrorList.h"
+#include "src/support/ResourceModule.h"
+#include "tests/dialogs/ScriptedViews.h"
+#include "tests/engine/EngineCacheTestEnv.h"
+#include "tests/options/FakeFonts.h"
+
+using dialogs::CDialogSetup;
+using dialogtest::ScriptedSetupView;
+using options::TranslationOption;
+using options::TranslationOptions;
+using Page = dialogs::SetupPage;
+
+namespace {
+
+engine::EngineEntry Pair(const std::wstring& id, std::int32_t flags) {
+  engine::EngineEntry e;
+  e.SetEngineGroup(L"FakeMT");
+  e.SetEngineID(id);
+  e.SetFromLang(L"en");
+  e.SetToLang(id.substr(3));
+  e.SetDisplayName(L"English - " + id);
+  e.SetFlags(flags);
+  return e;
+}
+
+class TestHost : public dialogs::SetupHost {
+ public:
+  options::TranslationOptions& Options() override { return options; }
+  engine::EngineCaches& Engines() override { return engines; }
+  dialogs::SetupSwitches Switches() override { return switches; }
+  void SetSwitches(const dialogs::SetupSwitches& s) override { switches = s; }
+  bool RefreshEngines(engine::EngineCaches& caches) override {
+    ++refreshes;
+    if (refreshSucceeds) caches.SetEntries(refreshEntries);
+    return refreshSucceeds;
+  }
+  void Applied() override { ++applied; }
+  bool ShowHiddenOptions() override { return hidden; }
+
+  options::TranslationOptions options;
+  engine::EngineCaches engines;
+  dialogs::SetupSwitches switches;
+  engine::EngineEntryList refreshEntries;
+  bool refreshSucceeds = true;
+  bool hidden = false;
+  int refreshes = 0;
+  int applied = 0;
+};
+
+// Stored sets "default" and "Fancy" (dual print on), three engine pairs, an
+// input box answering from `answers`, message boxes answered with `answer`.
+class SetupDialog : public enginetest::EngineEnvTest {
+ protected:
+  void SetUp() override {
+    EngineEnvTest::SetUp();
+    ErrorList::SetDisplay(false);
+    previousBoxes = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
+      messages.push_back(r.text);
+      return answer;
+    });
+    TranslationOptions sets;
+    sets.Reset();
+    sets.Add(L"Fancy")->SetDualPrint(1);
+    ASSERT_TRUE(sets.Save(true));
+    ASSERT_TRUE(host.options.Load(false));
+    host.engines.SetEntries({{L"FakeMT:en-ja", Pair(L"en-ja", 0x9)},
+                             {L"FakeMT:en-de", Pair(L"en-de", 0x1)},
+                             {L"FakeMT:en-fr", Pair(L"en-fr", 0x1)}});
+  }
+  void TearDown() override {
+    platform::SetMessageBoxHandler(previousBoxes);
+    EngineEnvTest::TearDown();
+  }
+
+  int Run(ScriptedSetupView::Script script) {
+    auto view = std::make_unique<ScriptedSetupView>(std::move(script));
+    CDialogSetup dialog(host, std::move(view), [this] {
+      return std::make_unique<dialogtest::ScriptedInputBox>(&answers, &prompts);
+    });
+    return dialog.DoModal();
+  }
+  static TranslationOption StoredSet(const std::wstring& name) {
+    TranslationOptions sets;
+    EXPECT_TRUE(sets.Load(false));
+    const TranslationOption* set = sets.Find(name);
+    return set ? *set : TranslationOption();
+  }
+  static std::vector<std::wstring> StoredNames() {
+    TranslationOptions sets;
+    EXPECT_TRUE(sets.Load(false));
+    return sets.OptionNames();
+  }
+  static std::vector<int> Listed() {
+    std::vector<int> ids;
+    for (const ErrorEntry& e : ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+    return ids;
+  }
+
+  optionstest::FakeFonts fonts{[] {
+    auto installed = optionstest::DefaultFontsInstalled();
+    installed[0] = {L"Arial", L"Tahoma"};
+    return installed;
+  }()};
+  TestHost host;
+  std::deque<std::optional<std::wstring>> answers;
+  std::vector<std::wstring> prompts;
+  std::vector<std::wstring> messages;
+  int answer = IDYES;
+  platform::MessageBoxHandler previousBoxes;
+};
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+}  // namespace
+
+TEST(SetupTexts, EveryTextTheDialogsShowHasAResource) {
+  std::vector<int> ids = {dialogs::kNoFontText, CDialogSetup::kResetQuestion, CDialogSetup::kSaveFailed,
+                          CDialogSetup::kEngineListFailed, CDialogSetup::kNoEngines};
+  for (const dialogs::SetupControl& c : dialogs::kSetupControls) {
+    if (c.textId != 0) ids.push_back(c.textId);
+  }
+  for (int page = 1; page < dialogs::kSetupPageCount; ++page) ids.push_back(dialogs::kSetupTabTextIds[page]);
+  for (const dialogs::EngineColumn& c : dialogs::kEngineColumns) ids.push_back(c.textId);
+  for (int id : {8501, 8502, 8503, 8504, 8505, 6002, 1251, 1254}) ids.push_back(id);
+  for (int id : ids) EXPECT_FALSE(LoadText(id).empty()) << id;
+}
+
+TEST_F(SetupDialog, EveryControlEditsItsFieldAndApplyFollowsTheEdits) {
+  struct Case {
+    const char* what;
+    std::function<void(ScriptedSetupView&)> act;
+    std::function<void(TranslationOption&)> expect;
+  };
+  const Case cases[] = {
+      {"original window", [](auto& v) { v.ClickRadio(Page::Basic, 222, {222, 223}); },
+       [](auto& s) { s.SetOutputDestType(0); }},
+      {"above each other", [](auto& v) { v.ClickRadio(Page::Basic, 262, {261, 262, 226}); },
+       [](auto& s) { s.SetWindowAlign(2); }},
+      {"no arrangement", [](auto& v) { v.ClickRadio(Page::Basic, 226, {261, 262, 226}); },
+       [](auto& s) { s.SetWindowAlign(0); }},
+      {"dual print", [](auto& v) { v.ToggleCheck(Page::Basic, 264); }, [](auto& s) { s.SetDualPrint(1); }},
+      {"keep style", [](auto& v) { v.ToggleCheck(Page::Basic, 263); }, [](auto& s) { s.SetKeepStyleType(0); }},
+      {"expand shapes", [](auto& v) { v.ToggleCheck(Page::Details, 266); },
+       [](auto& s) { s.SetDualPrintExpandShape(1); }},
+      {"original's colour",
+       [](auto& v) {
+         v.ToggleCheck(Page::Details, 267);
+         v.chooserAnswer = 0x123456;
+         v.d->cmdColor_Click(0);
+       },
+       [](auto& s) {
+         s.SetChangesOrigFontColor(1);
+         s.SetOrigFontColorValue(0x123456);
+       }},
+      {"translation's colour",
+       [](auto& v) {
+         v.chooserAnswer = 0x00FF00;
+         v.d->cmdColor_Click(1);
+         v.ToggleCheck(Page::Details, 268);
+       },
+       [](auto& s) {
+         s.SetChangesTranFontColor(0);
+         s.SetTranFontColorValue(0x00FF00);
+       }},
+      {"western font", [](auto& v) { v.Pick(Page::Fonts, 207, 1); }, [](auto& s) { s.SetFontANSI(L"Tahoma"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TranslationOption expected = StoredSet(L"default");
+    c.expect(expected);
+    int code = Run([&](ScriptedSetupView& v) {
+      EXPECT_FALSE(v.ApplyEnabled());
+      c.act(v);
+      EXPECT_TRUE(v.ApplyEnabled());
+      v.d->cmdOK_Click();
+    });
+    EXPECT_EQ(code, IDOK);
+    EXPECT_EQ(StoredSet(L"default"), expected);
+    EXPECT_EQ(StoredSet(L"Fancy").DualPrint(), 1);
+  }
+}
+
+TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
+  host.options.Find(L"Fancy")->SetOrigFontColorValue(0x2);
+  host.options.Find(L"Fancy")->SetOutputDestType(0);
+  Run([](ScriptedSetupView& v) {
+    // The arrangement follows the new-window radio, also when a set is shown.
+    EXPECT_TRUE(v.At(Page::Basic, 256).enabled);
+    v.ClickRadio(Page::Basic, 222, {222, 223});
+    for (int id : {256, 261, 262, 226}) EXPECT_FALSE(v.At(Page::Basic, id).enabled) << id;
+    v.ClickRadio(Page::Basic, 223, {222, 223});
+    EXPECT_TRUE(v.At(Page::Basic, 261).enabled);
+    v.PickSet(L"Fancy");
+    EXPECT_FALSE(v.At(Page::Basic, 261).enabled);
+    // A colour button is enabled exactly when its check box is checked.
+    EXPECT_FALSE(v.At(Page::Details, 271).enabled);
+    v.ToggleCheck(Page::Details, 267);
+    EXPECT_TRUE(v.At(Page::Details, 271).enabled);
+    v.ToggleCheck(Page::Details, 268);
+    EXPECT_FALSE(v.At(Page::Details, 207).enabled);
+
+    v.chooserAnswer = 0xAA;
+    v.d->cmdColor_Click(0);
+    v.PickSet(L"default");
+    v.d->cmdColor_Click(0);
+    EXPECT_THAT(v.chooserStarts, ElementsAre(0x2, 128));
+  });
+  // A cancelled chooser changes nothing and does not count as an edit.
+  Run([](ScriptedSetupView& v) {
+    v.d->cmdColor_Click(0);
+    EXPECT_FALSE(v.ApplyEnabled());
+    EXPECT_EQ(v.At(Page::Details, 287).color, 128);
+  });
+}
+
+TEST_F(SetupDialog, EditsOfEverySetStayUntilApplyAndCancelForgetsThem) {
+  auto editBoth = [](ScriptedSetupView& v) {
+    v.ToggleCheck(Page::Basic, 264);
+    v.PickSet(L"Fancy");
+    EXPECT_EQ(v.At(Page::OptionSets, 229).text, L"Fancy");
+    v.ToggleCheck(Page::Details, 266);
+    v.PickSet(L"default");
+    EXPECT_EQ(v.At(Page::Basic, 264).check, 1);
+  };
+  EXPECT_EQ(Run([&](ScriptedSetupView& v) {
+              editBoth(v);
+              v.d->cmdCancel_Click();
+            }),
+            IDCANCEL);
+  EXPECT_EQ(StoredSet(L"default").DualPrint(), 0);
+  EXPECT_EQ(host.applied, 0);
+  Run([&](ScriptedSetupView& v) {
+    editBoth(v);
+    v.d->cmdApply_Click();
+    EXPECT_FALSE(v.ApplyEnabled());
+    // Handed to the running collections at once, not only to the store.
+    EXPECT_EQ(host.options.Find(L"default")->DualPrint(), 1);
+  });
+  EXPECT_EQ(StoredSet(L"default").DualPrint(), 1);
+  EXPECT_EQ(StoredSet(L"Fancy").DualPrintExpandShape(), 1);
+  EXPECT_EQ(host.applied, 1);
+}
+
+TEST_F(SetupDialog, AddingAndRemovingSetsRefusesWhatCouldNotBeKept) {
+  answers = {L"", L"default", L" \t", L"New", std::nullopt};
+  Run([&](ScriptedSetupView& v) {
+    for (int i = 0; i < 3; ++i) v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);
+    ASSERT_EQ(messages.size(), 3u);
+    for (const auto& m : messages) EXPECT_THAT(m, HasSubstr(L"Failed to add."));
+    EXPECT_FALSE(v.ApplyEnabled());
+    v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);
+    EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default", L"Fancy", L"New"));
+    EXPECT_EQ(v.At(Page::OptionSets, 229).text, L"New");
+    v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);  // cancelled
+    EXPECT_EQ(v.At(Page::OptionSets, 205).items.size(), 3u);
+
+    v.PickSet(L"default");
+    v.d->cmdOptionsOp_Click(CDialogSetup::kOpRemove);
+    EXPECT_THAT(messages.back(), HasSubstr(L"Failed to remove."));
+    // Removing the set shown shows its neighbour without storing into it.
+    v.PickSet(L"Fancy");
+    EXPECT_EQ(v.At(Page::Basic, 264).check, 1);
+    v.d->cmdOptionsOp_Click(CDialogSetup::kOpRemove);
+    EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default", L"New"));
+    EXPECT_EQ(v.At(Page::OptionSets, 229).text, L"New");
+    EXPECT_EQ(v.At(Page::Basic, 264).check, 0);
+    v.d->cmdOK_Click();
+  });
+  EXPECT_THAT(prompts, ElementsAre(L"New Option Name : ", L"New Option Name : ", L"New Option Name : ",
+                                   L"New Option Name : ", L"New Option Name : "));
+  EXPECT_THAT(StoredNames(), ElementsAre(L"default", L"New"));
+  EXPECT_EQ(StoredSet(L"New").DualPrint(), 0);
+}
+
+TEST_F(SetupDialog, ImportAndExportSeeTheEditsNotYetStored) {
+  const std::wstring file = MakeFile(L"fancy.ini", "");
+  const std::wstring missing = platform::JoinPath(Folder(), L"missing.ini");
+  answers = {file, L"Fancy", file, L"Other", missing};
+  Run([&](ScriptedSetupView& v) {
+    v.PickSet(L"Fancy");
+    v.ToggleCheck(Page::Details, 266);  // not yet stored
+    v.d->cmdOptionsOp_Click(CDialogSetup::kOpExport);
+    // Import over the set shown, with other values on the page: the file wins.
+    v.ToggleCheck(Page::Basic, 264);
+    v.d->cmdOptionsOp_Click(CDialogSetup::kOpImport);
+    EXPECT_EQ(v.At(Page::Basic, 264).check, 1);
+    v.PickSet(L"default");
+    v.d->cmdOptionsOp_Click(CDialogSetup::kOpImport);
+    EXPECT_THAT(messages, ElementsAre(HasSubstr(L"Failed to import.")));
+    EXPECT_EQ(v.At(Page::OptionSets, 205).items.size(), 2u);
+    v.d->cmdOK_Click();
+  });
+  EXPECT_THAT(prompts, ElementsAre(L"Path : ", L"New Option Name : ", L"Path : ", L"New Option Name : ", L"Path : "));
+  TranslationOption fancy = StoredSet(L"Fancy");
+  EXPECT_EQ(fancy.DualPrint(), 1);
+  EXPECT_EQ(fancy.DualPrintExpandShape(), 1);
+}
+
+TEST_F(SetupDialog, TickingARowMovesTheSelectedRowsAlongOnly) {
+  Run([](ScriptedSetupView& v) {
+    ASSERT_EQ(v.rows.size(), 3u);
+    EXPECT_THAT(v.rows[0].cells, ElementsAre(L"English - en-ja", L"", L"", L"\x25CB", L""));
+    v.selectedRows = {0, 1, 2};
+    v.TickRow(1);
+    for (int r = 0; r < 3; ++r) EXPECT_FALSE(v.rows[r].checked) << r;
+    v.selectedRows = {0, 1};
+    v.TickRow(2);
+    EXPECT_TRUE(v.rows[2].checked);
+    EXPECT_FALSE(v.rows[0].checked);
+    v.TickRow(0);
+    EXPECT_TRUE(v.rows[1].checked);
+    v.d->cmdOK_Click();
+  });
+  EXPECT_EQ(host.engines.Checked(0), 1);
+  EXPECT_EQ(host.engines.Checked(1), 1);
+  EXPECT_EQ(host.engines.Checked(2), 1);
+  EXPECT_EQ(host.applied, 1);
+}
+
+TEST_F(SetupDialog, RefreshingTheEngineListReportsFailureAndEmptiness) {
+  Run([&](ScriptedSetupView& v) {
+    host.refreshSucceeds = false;
+    v.d->cmdRefreshEngineList_Click();
+    EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kEngineListFailed));
+    EXPECT_EQ(v.rows.size(), 3u);
+    host.refreshSucceeds = true;
+    v.d->cmdRefreshEngineList_Click();
+    EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kNoEngines));
+    EXPECT_TRUE(v.rows.empty());
+    EXPECT_TRUE(v.ApplyEnabled());
+  });
+  EXPECT_EQ(host.engines.Count(), 3u);
+}
+
+TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {
+  Run([&](ScriptedSetupView& v) {
+    v.TickRow(0);
+    v.ToggleCheck(Page::Basic, 264);
+    // A file where the engine list's folder should be.
+    std::filesystem::create_directories(enginetest::FsPath(engine::EngineCacheFolder()).parent_path());
+    ASSERT_TRUE(enginetest::WriteBytes(engine::EngineCacheFolder(), "x"));
+    v.d->cmdOK_Click();
+    EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kSaveFailed));
+    EXPECT_FALSE(v.closed);
+    EXPECT_TRUE(v.ApplyEnabled());
+    EXPECT_EQ(host.options.Find(L"default")->DualPrint(), 1);
+    EXPECT_EQ(host.engines.Checked(0), 0);
+  });
+}
+
+TEST_F(SetupDialog, ResetAsksAndWritesNothingBeforeApply) {
+  host.refreshEntries = {{L"FakeMT:en-ja", Pair(L"en-ja", 0x9)}};
+  answer = IDNO;
+  Run([](ScriptedSetupView& v) {
+    v.d->cmdReset_Click();
+    EXPECT_EQ(v.At(Page::OptionSets, 205).items.size(), 2u);
+    EXPECT_FALSE(v.ApplyEnabled());
+  });
+  answer = IDYES;
+  Run([](ScriptedSetupView& v) {
+    v.d->cmdReset_Click();
+    EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default"));
+    EXPECT_EQ(v.rows.size(), 1u);
+    v.d->cmdCancel_Click();
+  });
+  EXPECT_THAT(StoredNames(), ElementsAre(L"default", L"Fancy"));
+  Run([](ScriptedSetupView& v) {
+    v.d->cmdReset_Click();
+    v.d->cmdOK_Click();
+  });
+  EXPECT_THAT(StoredNames(), ElementsAre(L"default"));
+  EXPECT_EQ(host.engines.Count(), 1u);
+}
+
+TEST_F(SetupDialog, TheHiddenPageIsThereOnlyWhenAskedForAndEditsTheSwitches) {
+  Run([](ScriptedSetupView& v) {
+    EXPECT_THAT(v.tabs, ElementsAre(Page::OptionSets, Page::Basic, Page::Details, Page::Fonts, Page::Engines));
+    EXPECT_EQ(v.shownPage, Page::OptionSets);
+    EXPECT_FALSE(v.At(Page::Basic, 255).visible);
+  });
+  host.hidden = true;
+  Run([](ScriptedSetupView& v) {
+    ASSERT_EQ(v.tabs.size(), 6u);
+    EXPECT_EQ(v.tabTexts[0], L"&debug");
+    EXPECT_EQ(v.At(Page::Hidden, 240).text, L"UsesPreMacro222");
+    v.d->Tab_Change(2);
+    EXPECT_EQ(v.shownPage, Page::Basic);
+    v.ToggleCheck(Page::Hidden, 221);
+    v.Type(Page::Hidden, 229, L"Group");
+    v.ClickRadio(Page::Hidden, 246, {224, 246});
+    v.Type(Page::Hidden, 256, L"0x10");
+    v.ToggleCheck(Page::Hidden, 238);
+    v.Type(Page::Hidden, 251, L"<<");
+    v.d->cmdOK_Click();
+  });
+  EXPECT_EQ(host.switches.displaysProgressBar, 1);
+  EXPECT_EQ(host.switches.engineGroup, L"Group");
+  EXPECT_EQ(host.engines.RefreshType(), 1);
+  TranslationOption set = StoredSet(L"default");
+  EXPECT_EQ(set.TimeOutMSec(), 16);
+  EXPECT_EQ(set.IgnoresShape(), 1);
+  EXPECT_EQ(set.TranPrefix(), L"<<");
+}

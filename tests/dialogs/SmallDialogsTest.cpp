@@ -1,0 +1,138 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "src/dialogs/SmallDialogs.h"
+#include "src/platform/Types.h"
+#include "src/support/ResourceModule.h"
+#include "tests/dialogs/ScriptedViews.h"
+
+using dialogs::CDialogWaitResult;
+using dialogs::CInputBox;
+
+TEST(InputBox, ReturnsTheButtonAndWhatWasTyped) {
+  struct Case {
+    std::optional<std::wstring> answer;
+    int code;
+    std::wstring result;
+  };
+  const Case cases[] = {{L"name", IDOK, L"name"}, {L"", IDOK, L""}, {std::nullopt, IDCANCEL, L""}};
+  for (const Case& c : cases) {
+    std::deque<std::optional<std::wstring>> answers{c.answer};
+    std::vector<std::wstring> prompts;
+    auto view = std::make_unique<dialogtest::ScriptedInputBox>(&answers, &prompts);
+    auto* shown = view.get();
+    CInputBox box(std::move(view));
+    box.SetPrompt(L"Path : ");
+    EXPECT_EQ(box.DoModal(), c.code);
+    EXPECT_EQ(box.Result(), c.result);
+    EXPECT_THAT(prompts, ::testing::ElementsAre(L"Path : "));
+    EXPECT_EQ(shown->caption, LoadText(CInputBox::kTitle));
+  }
+  EXPECT_EQ(CInputBox(nullptr).DoModal(), IDCANCEL);
+}
+
+namespace {
+
+// A request that runs for `runningPolls` polls, or until `afterCancelPolls`
+// polls after a cancel, and then ends with `finalStatus` (2 after a cancel).
+class ScriptedRequest : public engine_server::IRequest {
+ public:
+  HRESULT WaitForResult(LONG, LONG* status) override {
+    threads.insert(std::this_thread::get_id());
+    ++polls;
+    if (cancels > 0) {
+      *status = ++pollsAfterCancel > afterCancelPolls ? LONG{engine_server::kRequestCancelled} : 0;
+    } else {
+      *status = polls > runningPolls ? finalStatus : 0;
+    }
+    return S_OK;
+  }
+  HRESULT Cancel() override {
+    ++cancels;
+    return S_OK;
+  }
+  HRESULT ErrorCode(LONG* code) override {
+    *code = 0;
+    return S_OK;
+  }
+  int runningPolls = 3;
+  int afterCancelPolls = 4;
+  LONG finalStatus = engine_server::kRequestDone;
+  int polls = 0;
+  int pollsAfterCancel = 0;
+  int cancels = 0;
+  std::set<std::thread::id> threads;
+};
+
+class ScriptedWaitView : public dialogs::WaitResultView {
+ public:
+  explicit ScriptedWaitView(std::function<void(CDialogWaitResult&, int dispatch)> user) : mUser(std::move(user)) {}
+  bool Create(CDialogWaitResult& dialog) override {
+    mDialog = &dialog;
+    return true;
+  }
+  void Destroy() override { destroyed = true; }
+  void SetFontName(const std::wstring&) override {}
+  void SetCaption(const std::wstring&) override {}
+  void SetCancelCaption(const std::wstring& text) override { cancelCaption = text; }
+  void SetMessage(const std::wstring& text) override { message = text; }
+  void Show() override { visible = true; }
+  void Hide() override { visible = false; }
+  void Repaint() override {}
+  void DispatchOne(int) override {
+    if (mUser) mUser(*mDialog, ++dispatches);
+  }
+  std::wstring cancelCaption;
+  std::wstring message;
+  bool visible = false;
+  bool destroyed = false;
+  int dispatches = 0;
+
+ private:
+  CDialogWaitResult* mDialog = nullptr;
+  std::function<void(CDialogWaitResult&, int)> mUser;
+};
+
+}  // namespace
+
+TEST(WaitBox, ReturnsTheEnginesStatusOrCancelledOnceTheRequestHasEnded) {
+  struct Case {
+    const char* what;
+    LONG finalStatus;
+    std::function<void(CDialogWaitResult&, int)> user;
+    long expected;
+    int cancels;
+  };
+  auto cancelAt2 = [](CDialogWaitResult& d, int n) {
+    if (n == 2) d.cmdCancel_Click();
+  };
+  auto closeBoxAt2 = [](CDialogWaitResult& d, int n) {
+    if (n == 2) d.Form_QueryUnload();
+  };
+  const Case cases[] = {
+      {"done", engine_server::kRequestDone, nullptr, 1, 0},
+      {"failed", engine_server::kRequestFailed, nullptr, 3, 0},
+      {"cancel button", engine_server::kRequestDone, cancelAt2, 2, 1},
+      {"close box", engine_server::kRequestDone, closeBoxAt2, 2, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedRequest request;
+    request.finalStatus = c.finalStatus;
+    auto view = std::make_unique<ScriptedWaitView>(c.user);
+    ScriptedWaitView* shown = view.get();
+    CDialogWaitResult box(std::move(view));
+    EXPECT_EQ(box.Run(request, 6003), c.expected);
+    EXPECT_EQ(request.cancels, c.cancels);
+    // The request was asked until it ended, and only from this thread.
+    if (c.cancels > 0) {
+      EXPECT_EQ(request.pollsAfterCancel, request.afterCancelPolls + 1);
+    }
+    EXPECT_THAT(request.threads, ::testing::ElementsAre(std::this_thread::get_id()));
+    EXPECT_TRUE(shown->destroyed);
+    EXPECT_FALSE(shown->visible);
+    EXPECT_EQ(shown->message, LoadText(6003));
+  }
+}

@@ -1,0 +1,170 @@
+// The dictionary lookup dialog and the wait box on the screen, in the
+// system's language, driven with window messages.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+
+#include "engines/fake/FakeEngine.h"
+#include "src/dialogs/CDialogLookupDict.h"
+#include "src/dialogs/SmallDialogs.h"
+#include "src/dialogs/win32/Win32LookupDictView.h"
+#include "src/dialogs/win32/Win32SmallDialogViews.h"
+#include "src/options/RegistrySettings.h"
+#include "src/platform/Strings.h"
+#include "tests/dialogviews/WindowHarness.h"
+#include "tests/engine/EngineCacheTestEnv.h"
+
+namespace dialogviews {
+namespace {
+
+namespace ids = dialogs::lookup_ids;
+
+RECT ChildRect(HWND dialog, int id) {
+  RECT r;
+  ::GetWindowRect(::GetDlgItem(dialog, id), &r);
+  ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+class LookupDialogTest : public enginetest::EngineEnvTest {
+ protected:
+  void SetUp() override {
+    EngineEnvTest::SetUp();
+    ErrorList::SetDisplay(false);
+    mStrings = ExpectedStrings();
+    auto& impl = mSide.AddImplementation(L"FakeMT");
+    for (const wchar_t* id : {L"en-ja", L"en-ko"}) {
+      impl.AddPair({id, L"en", std::wstring(id).substr(3), 0x9, L"English", L"Fake MT", L"Fake"});
+      engine::EngineEntry e;
+      e.SetEngineGroup(L"FakeMT");
+      e.SetEngineID(id);
+      e.SetFromLang(L"en");
+      e.SetToLang(std::wstring(id).substr(3));
+      e.SetDisplayName(std::wstring(L"English - ") + id);
+      e.SetProductNameShort(L"Fake");
+      e.SetFlags(0x9);
+      e.SetChecked(1);
+      mEntries.emplace_back(std::wstring(L"FakeMT:") + id, e);
+    }
+    impl.AddDictionaryEntry(L"cat", L"neko\nbyo\nmao");
+    impl.AddDictionaryEntry(L"void", L"(null)");
+    mEngines.SetEntries(mEntries);
+  }
+
+  fake_engine::FakeEngineSide mSide;
+  engine::EngineEntryList mEntries;
+  engine::EngineCaches mEngines;
+  engine::Engine mEngine;
+  std::map<int, std::wstring> mStrings;
+};
+
+TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithTheWindow) {
+  auto view = std::make_unique<dialogs::win32::Win32LookupDictView>();
+  dialogs::win32::Win32LookupDictView* shown = view.get();
+  dialogs::CDialogLookupDict dialog(std::move(view), mEngines, mEngine, options::kHostKeyPath);
+  HWND window = nullptr;
+  std::vector<Step> steps;
+  steps.push_back([&] {
+    window = ActiveDialog();
+    return window == shown->Window();
+  });
+  steps.push_back([&] {
+    EXPECT_EQ(PlainText(window), mStrings[8501]);
+    for (auto [id, text] : {std::pair{ids::kDictionaryLabel, 8504}, {ids::kWordLabel, 8502}, {ids::kSearch, 8503},
+                            {ids::kClose, 6002}}) {
+      EXPECT_EQ(PlainText(::GetDlgItem(window, id)), WithoutAccelerators(mStrings[text])) << id;
+    }
+    HWND list = ::GetDlgItem(window, ids::kDictionaryList);
+    EXPECT_EQ(::SendMessageW(list, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(::SendMessageW(list, CB_GETCURSEL, 0, 0), 1);
+    // The first line of the selection, trimmed; the search has not run yet.
+    EXPECT_EQ(PlainText(::GetDlgItem(window, ids::kWord)), L"cat");
+    EXPECT_EQ(PlainText(::GetDlgItem(window, ids::kResult)), L"");
+    return true;
+  });
+  // The automatic search arrives through the dialog's own timer.
+  steps.push_back([&] { return !PlainText(::GetDlgItem(window, ids::kResult)).empty(); });
+  steps.push_back([&] {
+    EXPECT_EQ(PlainText(::GetDlgItem(window, ids::kResult)), L"neko\r\nbyo\r\nmao");
+    Shot shot = Capture(window);
+    EXPECT_FALSE(SavePng(shot, L"lookup-" + LanguageTag()).empty());
+    EXPECT_GT(shot.Ink(ChildRect(window, ids::kResult)), 30u);
+    for (const std::wstring& problem : TextProblems(window)) ADD_FAILURE() << platform::ToUtf8(problem);
+
+    RECT before = ChildRect(window, ids::kResult);
+    RECT close = ChildRect(window, ids::kClose);
+    RECT frame;
+    ::GetWindowRect(window, &frame);
+    ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + 120, frame.bottom - frame.top + 80,
+                   SWP_NOMOVE | SWP_NOZORDER);
+    RECT after = ChildRect(window, ids::kResult);
+    RECT closeAfter = ChildRect(window, ids::kClose);
+    EXPECT_EQ(after.right - before.right, 120);
+    EXPECT_EQ(after.bottom - before.bottom, 80);
+    EXPECT_EQ(closeAfter.left - close.left, 120);
+    EXPECT_EQ(closeAfter.top - close.top, 80);
+    EXPECT_FALSE(SavePng(Capture(window), L"lookup-" + LanguageTag() + L"-resized").empty());
+
+    // Typing another word and pressing Search.
+    ::SendMessageW(::GetDlgItem(window, ids::kWord), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"void"));
+    ::SendMessageW(::GetDlgItem(window, ids::kSearch), BM_CLICK, 0, 0);
+    EXPECT_EQ(PlainText(::GetDlgItem(window, ids::kResult)), mStrings[8505]);
+    PostClick(::GetDlgItem(window, ids::kClose));
+    return true;
+  });
+  EXPECT_TRUE(RunScripted([&] { dialog.DoModal(L"FakeMT", L"en-ko", L" cat \r\ndog"); }, std::move(steps)));
+}
+
+// A request that runs until it is cancelled, then ends as cancelled.
+class EndlessRequest : public engine_server::IRequest {
+ public:
+  HRESULT WaitForResult(LONG, LONG* status) override {
+    *status = cancelled ? 2 : 0;
+    return S_OK;
+  }
+  HRESULT Cancel() override {
+    cancelled = true;
+    return S_OK;
+  }
+  HRESULT ErrorCode(LONG* code) override {
+    *code = 0;
+    return S_OK;
+  }
+  std::atomic<bool> cancelled{false};
+};
+
+TEST(WaitBoxTest, CancelAndTheCloseBoxEndTheRequestAsCancelled) {
+  std::map<int, std::wstring> strings = ExpectedStrings();
+  for (bool closeBox : {false, true}) {
+    auto view = std::make_unique<dialogs::win32::Win32WaitResultView>();
+    dialogs::win32::Win32WaitResultView* shown = view.get();
+    dialogs::CDialogWaitResult box(std::move(view));
+    EndlessRequest request;
+    std::vector<Step> steps;
+    steps.push_back([&] { return shown->Window() && ::IsWindowVisible(shown->Window()); });
+    steps.push_back([&] {
+      HWND window = shown->Window();
+      EXPECT_EQ(PlainText(::GetDlgItem(window, 288)), strings[1252]);
+      EXPECT_EQ(PlainText(::GetDlgItem(window, IDCANCEL)), strings[6003]);
+      if (!closeBox) {
+        Shot shot = Capture(window);
+        EXPECT_FALSE(SavePng(shot, L"wait-" + LanguageTag()).empty());
+        EXPECT_GT(shot.Ink(), 100u);
+        for (const std::wstring& problem : TextProblems(window)) ADD_FAILURE() << platform::ToUtf8(problem);
+      }
+      ::PostMessageW(window, closeBox ? WM_CLOSE : WM_COMMAND, closeBox ? 0 : MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      return true;
+    });
+    long status = 0;
+    EXPECT_TRUE(RunScripted([&] { status = box.Run(request, 1252, 0); }, std::move(steps))) << closeBox;
+    EXPECT_EQ(status, 2) << closeBox;
+    EXPECT_TRUE(request.cancelled) << closeBox;
+  }
+}
+
+}  // namespace
+}  // namespace dialogviews

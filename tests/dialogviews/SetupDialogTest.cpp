@@ -1,0 +1,312 @@
+// The options dialog and the input box on the screen: each page rendered in
+// the system's language and driven with window messages as a user would.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "src/dialogs/CDialogSetup.h"
+#include "src/dialogs/SmallDialogs.h"
+#include "src/dialogs/win32/Win32SetupView.h"
+#include "src/dialogs/win32/Win32SmallDialogViews.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/support/ResourceModule.h"
+#include "tests/dialogviews/WindowHarness.h"
+
+namespace dialogviews {
+namespace {
+
+using dialogs::SetupPage;
+namespace ids = dialogs::setup_ids;
+
+constexpr const wchar_t* kTestKey = L"Software\\PelorantTest\\DialogViews";
+
+class Host : public dialogs::SetupHost {
+ public:
+  Host() {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
+    options.SetSettingsKey(kTestKey);
+    options.Reset();
+    engine::EngineEntryList entries;
+    const wchar_t* names[] = {L"Alpha en-ja", L"Beta ja-en", L"Gamma en-de"};
+    for (int i = 0; i < 3; ++i) {
+      engine::EngineEntry entry;
+      entry.SetEngineGroup(L"Group");
+      entry.SetEngineID(std::to_wstring(i));
+      entry.SetDisplayName(names[i]);
+      entry.SetProductName(L"Test Product");
+      entry.SetChecked(0);
+      entries.emplace_back(L"Group\\" + std::to_wstring(i), entry);
+    }
+    engines.SetEntries(entries);
+  }
+  ~Host() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
+  options::TranslationOptions& Options() override { return options; }
+  engine::EngineCaches& Engines() override { return engines; }
+  dialogs::SetupSwitches Switches() override { return {}; }
+  void SetSwitches(const dialogs::SetupSwitches&) override {}
+  bool RefreshEngines(engine::EngineCaches&) override { return true; }
+  void Applied() override { ++applied; }
+  bool ShowHiddenOptions() override { return hidden; }
+
+  options::TranslationOptions options;
+  engine::EngineCaches engines;
+  bool hidden = false;
+  int applied = 0;
+};
+
+class SetupDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mStrings = ExpectedStrings();
+    ASSERT_GT(mStrings.size(), 100u) << "string table not found";
+    mPreviousBox = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
+      mMessages.push_back(request.text);
+      return IDOK;
+    });
+  }
+  void TearDown() override { platform::SetMessageBoxHandler(mPreviousBox); }
+
+  // Runs the dialog with `steps`; the view is kept to reach its windows.
+  int Run(std::vector<Step> steps) {
+    auto view = std::make_unique<dialogs::win32::Win32SetupView>();
+    mView = view.get();
+    dialogs::CDialogSetup dialog(mHost, std::move(view),
+                                 [] { return std::make_unique<dialogs::win32::Win32InputBoxView>(); });
+    int code = -1;
+    EXPECT_TRUE(RunScripted([&] { code = dialog.DoModal(); }, std::move(steps))) << "script did not finish";
+    mView = nullptr;
+    return code;
+  }
+
+  HWND Item(SetupPage page, int id) { return ::GetDlgItem(mView->Page(page), id); }
+
+  void SelectTab(int index) {
+    HWND tab = ::GetDlgItem(mView->Frame(), ids::kTab);
+    TabCtrl_SetCurSel(tab, index);
+    NMHDR change{tab, static_cast<UINT_PTR>(ids::kTab), static_cast<UINT>(TCN_SELCHANGE)};
+    ::SendMessageW(mView->Frame(), WM_NOTIFY, ids::kTab, reinterpret_cast<LPARAM>(&change));
+  }
+
+  // Every text control of the table on `page` shows its string-table text
+  // (the hidden page its own names).
+  void ExpectCaptions(int page) {
+    for (const dialogs::SetupControl& control : dialogs::kSetupControls) {
+      if (control.page != page || control.hidden) continue;
+      if (control.name) {
+        EXPECT_EQ(PlainText(Item(SetupPage::Hidden, control.id)), control.name) << control.id;
+        continue;
+      }
+      if (control.textId == 0) continue;
+      HWND window = page == dialogs::kSetupFrame
+                        ? (control.id == 0 ? mView->Frame() : ::GetDlgItem(mView->Frame(), control.id))
+                        : Item(static_cast<SetupPage>(page), control.id);
+      ASSERT_NE(window, nullptr) << "page " << page << " control " << control.id;
+      EXPECT_EQ(PlainText(window), WithoutAccelerators(mStrings[control.textId]))
+          << "page " << page << " control " << control.id;
+    }
+  }
+
+  Host mHost;
+  std::map<int, std::wstring> mStrings;
+  dialogs::win32::Win32SetupView* mView = nullptr;
+  std::vector<std::wstring> mMessages;
+  platform::MessageBoxHandler mPreviousBox;
+};
+
+// With hidden options on, all six pages: the "&debug" page first.
+TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
+  mHost.hidden = true;
+  std::vector<Step> steps;
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] {
+    EXPECT_EQ(TabCtrl_GetItemCount(::GetDlgItem(mView->Frame(), ids::kTab)), dialogs::kSetupPageCount);
+    EXPECT_TRUE(::IsWindowVisible(mView->Page(SetupPage::Hidden)));
+    ExpectCaptions(dialogs::kSetupFrame);
+    const char* names[] = {"debug", "options", "basic", "details", "fonts", "engines"};
+    for (int tab = 0; tab < dialogs::kSetupPageCount; ++tab) {
+      SelectTab(tab);
+      SetupPage page = static_cast<SetupPage>(tab);
+      EXPECT_TRUE(::IsWindowVisible(mView->Page(page))) << names[tab];
+      ExpectCaptions(tab);
+      Shot shot = Capture(mView->Frame());
+      EXPECT_FALSE(SavePng(shot, L"setup-" + LanguageTag() + L"-" + platform::FromUtf8(names[tab])).empty());
+      // The page area shows more than a background and a frame.
+      RECT area;
+      ::GetWindowRect(mView->Page(page), &area);
+      RECT frame;
+      ::GetWindowRect(mView->Frame(), &frame);
+      ::OffsetRect(&area, -frame.left, -frame.top);
+      EXPECT_GT(shot.Ink(area), 500u) << names[tab];
+      for (const std::wstring& problem : TextProblems(mView->Frame())) ADD_FAILURE() << platform::ToUtf8(problem);
+    }
+    // Every engine column header fits its column.
+    HWND list = Item(SetupPage::Engines, ids::kEngineList);
+    for (int column = 0; column < 5; ++column) {
+      wchar_t header[128] = {};
+      LVCOLUMNW info{};
+      info.mask = LVCF_TEXT;
+      info.pszText = header;
+      info.cchTextMax = 128;
+      EXPECT_TRUE(ListView_GetColumn(list, column, &info));
+      EXPECT_EQ(header, mStrings[dialogs::kEngineColumns[column].textId]);
+      EXPECT_LE(ListView_GetStringWidth(list, header) + 12, ListView_GetColumnWidth(list, column)) << column;
+    }
+    // Each font list offers something: fonts, or the text saying there are none.
+    for (int fontList : ids::kFontLists) {
+      EXPECT_GT(::SendMessageW(Item(SetupPage::Fonts, fontList), CB_GETCOUNT, 0, 0), 0) << fontList;
+    }
+    PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
+    return true;
+  });
+  EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
+  EXPECT_EQ(mHost.applied, 0);
+}
+
+TEST_F(SetupDialogTest, ClicksEditTheSetAndOkWritesIt) {
+  std::vector<Step> steps;
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] {
+    HWND apply = ::GetDlgItem(mView->Frame(), ids::kApply);
+    EXPECT_FALSE(::IsWindowEnabled(apply));
+    // The arrangement follows the new-window choice.
+    ::SendMessageW(Item(SetupPage::Basic, ids::kOutputOriginal), BM_CLICK, 0, 0);
+    EXPECT_FALSE(::IsWindowEnabled(Item(SetupPage::Basic, ids::kAlignAbove)));
+    EXPECT_TRUE(::IsWindowEnabled(apply));
+    ::SendMessageW(Item(SetupPage::Basic, ids::kOutputNewWindow), BM_CLICK, 0, 0);
+    EXPECT_TRUE(::IsWindowEnabled(Item(SetupPage::Basic, ids::kAlignAbove)));
+    EXPECT_TRUE(::IsWindowEnabled(apply));
+    ::SendMessageW(Item(SetupPage::Basic, ids::kAlignAbove), BM_CLICK, 0, 0);
+    ::SendMessageW(Item(SetupPage::Basic, ids::kDualPrint), BM_CLICK, 0, 0);
+    ::SendMessageW(Item(SetupPage::Details, ids::kChangeOrigColor), BM_CLICK, 0, 0);
+    EXPECT_TRUE(::IsWindowEnabled(Item(SetupPage::Details, ids::kChooseOrigColor)));
+
+    // Rows 0 and 2 selected; ticking row 0 ticks row 2 too, not row 1.
+    HWND list = Item(SetupPage::Engines, ids::kEngineList);
+    EXPECT_EQ(ListView_GetItemCount(list), 3);
+    ListView_SetItemState(list, 0, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(list, 2, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetCheckState(list, 0, TRUE);
+    EXPECT_TRUE(ListView_GetCheckState(list, 2));
+    EXPECT_FALSE(ListView_GetCheckState(list, 1));
+    PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
+    return true;
+  });
+  EXPECT_EQ(Run(std::move(steps)), IDOK);
+  EXPECT_EQ(mHost.applied, 1);
+  const options::TranslationOption* set = mHost.options.Find(options::kDefaultOptionName);
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(set->OutputDestType(), 1);
+  EXPECT_EQ(set->WindowAlign(), 2);
+  EXPECT_EQ(set->DualPrint(), 1);
+  EXPECT_EQ(set->ChangesOrigFontColor(), 1);
+  EXPECT_EQ(mHost.engines.Checked(0), 1);
+  EXPECT_EQ(mHost.engines.Checked(1), 0);
+  EXPECT_EQ(mHost.engines.Checked(2), 1);
+  // What OK wrote is what the registry gives back.
+  options::TranslationOptions reread;
+  reread.SetSettingsKey(kTestKey);
+  ASSERT_TRUE(reread.Load(false));
+  const options::TranslationOption* stored = reread.Find(options::kDefaultOptionName);
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->WindowAlign(), 2);
+  EXPECT_EQ(stored->DualPrint(), 1);
+}
+
+// The system colour chooser over the dialog: a cancel changes nothing, not
+// even Apply; OK takes the colour it started from, the set's own.
+TEST_F(SetupDialogTest, TheColourChooserStartsFromTheSetAndCancelKeepsApplyOff) {
+  options::TranslationOption* set = mHost.options.Find(options::kDefaultOptionName);
+  set->SetChangesOrigFontColor(1);
+  set->SetOrigFontColorValue(0x00336699);
+  HWND chooser = nullptr;
+  auto choose = [&] { PostClick(Item(SetupPage::Details, ids::kChooseOrigColor)); return true; };
+  auto chooserShown = [&] {
+    chooser = ActiveDialog();
+    return chooser && chooser != mView->Frame();
+  };
+  HWND apply = nullptr;
+  std::vector<Step> steps;
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back(choose);
+  steps.push_back(chooserShown);
+  steps.push_back([&] {
+    EXPECT_EQ(::GetWindow(chooser, GW_OWNER), mView->Frame());
+    EXPECT_FALSE(SavePng(Capture(chooser), L"colour-" + LanguageTag()).empty());
+    PostClick(::GetDlgItem(chooser, IDCANCEL));
+    return true;
+  });
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] {
+    apply = ::GetDlgItem(mView->Frame(), ids::kApply);
+    EXPECT_FALSE(::IsWindowEnabled(apply));
+    return choose();
+  });
+  steps.push_back(chooserShown);
+  steps.push_back([&] { PostClick(::GetDlgItem(chooser, IDOK)); return true; });
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] {
+    EXPECT_TRUE(::IsWindowEnabled(apply));
+    PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
+    return true;
+  });
+  EXPECT_EQ(Run(std::move(steps)), IDOK);
+  EXPECT_EQ(mHost.options.Find(options::kDefaultOptionName)->OrigFontColorValue(), 0x00336699);
+}
+
+TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
+  HWND inputBox = nullptr;
+  auto openInputBox = [&] { PostClick(Item(SetupPage::OptionSets, ids::kAdd)); };
+  auto inputBoxShown = [&] {
+    HWND active = ActiveDialog();
+    if (!active || active == mView->Frame()) return false;
+    inputBox = active;
+    return true;
+  };
+  std::vector<Step> steps;
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] { openInputBox(); return true; });
+  steps.push_back(inputBoxShown);
+  steps.push_back([&] {
+    EXPECT_EQ(PlainText(inputBox), mStrings[203]);
+    EXPECT_EQ(PlainText(::GetDlgItem(inputBox, 286)), L"New Option Name : ");
+    EXPECT_EQ(PlainText(::GetDlgItem(inputBox, IDOK)), mStrings[6001]);
+    EXPECT_EQ(PlainText(::GetDlgItem(inputBox, IDCANCEL)), mStrings[6003]);
+    Shot shot = Capture(inputBox);
+    EXPECT_FALSE(SavePng(shot, L"inputbox-" + LanguageTag()).empty());
+    EXPECT_GT(shot.Ink(), 300u);
+    for (const std::wstring& problem : TextProblems(inputBox)) ADD_FAILURE() << platform::ToUtf8(problem);
+    ::SendMessageW(::GetDlgItem(inputBox, 229), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Team"));
+    PostClick(::GetDlgItem(inputBox, IDOK));
+    return true;
+  });
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] {
+    HWND list = Item(SetupPage::OptionSets, ids::kOptionList);
+    EXPECT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(PlainText(Item(SetupPage::OptionSets, ids::kCurrentName)), L"Team");
+    openInputBox();
+    return true;
+  });
+  steps.push_back(inputBoxShown);
+  steps.push_back([&] { PostClick(::GetDlgItem(inputBox, IDOK)); return true; });
+  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] {
+    EXPECT_EQ(::SendMessageW(Item(SetupPage::OptionSets, ids::kOptionList), LB_GETCOUNT, 0, 0), 2);
+    PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
+    return true;
+  });
+  EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
+  // The empty name was refused with a message; Cancel kept the stored sets.
+  EXPECT_EQ(mMessages.size(), 1u);
+  EXPECT_EQ(mHost.options.Count(), 1u);
+}
+
+}  // namespace
+}  // namespace dialogviews
