@@ -2,6 +2,8 @@
 
 #include "src/platform/Files.h"
 #include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "src/platform/SystemFiles.h"
 
 namespace platform {
 
@@ -24,6 +26,25 @@ Files& CurrentFiles() {
 Files* SetFiles(Files* files) {
   Files* old = gFiles.exchange(files, std::memory_order_acq_rel);
   return old ? old : &PlatformFiles();
+}
+
+DWORD SystemFiles::KeepAside(const std::wstring& path, const std::wstring& suffix, std::wstring* moved) {
+  const std::wstring base = path + suffix;
+  for (int n = 0; n < 1000; ++n) {
+    std::wstring to = n == 0 ? base : base + L"-" + std::to_wstring(n);
+    DWORD rc = MoveWithoutReplacing(path, to);
+    if (rc == ERROR_SUCCESS) {
+      *moved = to;
+      return rc;
+    }
+    if (rc != ERROR_FILE_EXISTS && rc != ERROR_ALREADY_EXISTS) return rc;
+  }
+  return ERROR_FILE_EXISTS;
+}
+
+DWORD SystemFiles::CreateFolders(const std::wstring& path) {
+  DWORD rc = CreateFolderTree(path);
+  return rc == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : rc;
 }
 
 }  // namespace platform

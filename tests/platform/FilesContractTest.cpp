@@ -31,7 +31,7 @@ struct WrappedFiles {
 };
 
 template <typename T>
-class FilesContract : public ::testing::Test {
+class FileTableContract : public ::testing::Test {
  protected:
   std::wstring Path(const std::wstring& name) const { return platform::JoinPath(mDir.wpath(), name); }
   // Names in the folder, so a test sees any temporary file left behind.
@@ -47,11 +47,11 @@ class FilesContract : public ::testing::Test {
 };
 
 using Implementations = ::testing::Types<OwnFiles, WrappedFiles>;
-TYPED_TEST_SUITE(FilesContract, Implementations);
+TYPED_TEST_SUITE(FileTableContract, Implementations);
 
 }  // namespace
 
-TYPED_TEST(FilesContract, ReadsARegularFileWholeAndRefusesWhatIsNone) {
+TYPED_TEST(FileTableContract, ReadsARegularFileWholeAndRefusesWhatIsNone) {
   const std::wstring file = this->Path(L"d\x00E9j\x00E0.bin");  // a non-ASCII name
   const std::string bytes("a\0b\r\n\xFF", 6);
   ASSERT_TRUE(WriteBytes(file, bytes));
@@ -78,7 +78,7 @@ TYPED_TEST(FilesContract, ReadsARegularFileWholeAndRefusesWhatIsNone) {
   EXPECT_EQ(this->Files().Kind(this->mDir.wpath()), FileKind::Folder);
 }
 
-TYPED_TEST(FilesContract, AnAtomicWriteCreatesOrReplacesTheWholeFileAndLeavesNoTemporaryFile) {
+TYPED_TEST(FileTableContract, AnAtomicWriteCreatesOrReplacesTheWholeFileAndLeavesNoTemporaryFile) {
   const std::wstring file = this->Path(L"data.txt");
   ASSERT_EQ(this->Files().WriteAtomically(file, "first version, long", {}), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(ReadBytes(file), "first version, long");
@@ -89,7 +89,7 @@ TYPED_TEST(FilesContract, AnAtomicWriteCreatesOrReplacesTheWholeFileAndLeavesNoT
   EXPECT_EQ(this->Names(), std::vector<std::string>{"data.txt"});
 }
 
-TYPED_TEST(FilesContract, AWriteThatCannotHappenChangesNothing) {
+TYPED_TEST(FileTableContract, AWriteThatCannotHappenChangesNothing) {
   // A missing folder, and a folder where the file should be.
   EXPECT_NE(this->Files().WriteAtomically(this->Path(L"no-such/x.txt"), "x", {}), static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_EQ(this->Files().CreateFolders(this->Path(L"sub")), static_cast<DWORD>(ERROR_SUCCESS));
@@ -98,7 +98,7 @@ TYPED_TEST(FilesContract, AWriteThatCannotHappenChangesNothing) {
   EXPECT_EQ(this->Names(), std::vector<std::string>{"sub"});
 }
 
-TYPED_TEST(FilesContract, AWriterWithItsOwnFileNameCommitsOnlyWhatItFinished) {
+TYPED_TEST(FileTableContract, AWriterWithItsOwnFileNameCommitsOnlyWhatItFinished) {
   const std::wstring file = this->Path(L"deck.pptx");
   ASSERT_TRUE(WriteBytes(file, "old"));
   auto writes = [](const std::string& bytes, bool result) {
@@ -116,7 +116,7 @@ TYPED_TEST(FilesContract, AWriterWithItsOwnFileNameCommitsOnlyWhatItFinished) {
   EXPECT_EQ(this->Names(), std::vector<std::string>{"deck.pptx"});
 }
 
-TYPED_TEST(FilesContract, KeepingAsideNeverReplacesAnEarlierCopy) {
+TYPED_TEST(FileTableContract, KeepingAsideNeverReplacesAnEarlierCopy) {
   const std::wstring file = this->Path(L"cache.tsv");
   std::vector<std::wstring> moved;
   for (const char* content : {"one", "two", "three"}) {
@@ -134,7 +134,7 @@ TYPED_TEST(FilesContract, KeepingAsideNeverReplacesAnEarlierCopy) {
   EXPECT_EQ(to, L"untouched");
 }
 
-TYPED_TEST(FilesContract, FoldersAreMadeWithTheirParentsOnceAndNeverOverAFile) {
+TYPED_TEST(FileTableContract, FoldersAreMadeWithTheirParentsOnceAndNeverOverAFile) {
   const std::wstring deep = this->Path(L"a") + platform::PathSeparator() + L"b" + platform::PathSeparator() + L"c";
   EXPECT_EQ(this->Files().CreateFolders(deep), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(this->Files().Kind(deep), FileKind::Folder);

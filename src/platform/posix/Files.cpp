@@ -13,6 +13,7 @@
 
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
+#include "src/platform/SystemFiles.h"
 
 namespace platform {
 
@@ -113,7 +114,7 @@ DWORD Commit(const std::string& temp, const std::string& path, mode_t mode) {
   return ERROR_SUCCESS;
 }
 
-class PosixFiles : public Files {
+class PosixFiles : public SystemFiles {
  public:
   FileKind Kind(const std::wstring& path) override {
     struct stat st;
@@ -182,32 +183,16 @@ class PosixFiles : public Files {
     return Commit(temp, target, ModeFor(target, options));
   }
 
-  DWORD KeepAside(const std::wstring& path, const std::wstring& suffix, std::wstring* moved) override {
-    const std::string from = Utf8Path(path);
-    const std::string base = from + ToUtf8(suffix);
-    for (int n = 0; n < 1000; ++n) {
-      std::string to = n == 0 ? base : base + "-" + std::to_string(n);
-      if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        *moved = FromUtf8(to);
-        return ERROR_SUCCESS;
-      }
-      if (errno == EEXIST) continue;
-      if (errno != EINVAL && errno != ENOSYS) return FromErrno(errno);
-      // A file system without the no-replace rename: a hard link never
-      // replaces either.
-      if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        *moved = FromUtf8(to);
-        return ERROR_SUCCESS;
-      }
-      if (errno != EEXIST) return FromErrno(errno);
-    }
-    return ERROR_FILE_EXISTS;
-  }
-
-  DWORD CreateFolders(const std::wstring& path) override {
-    DWORD rc = CreateFolderTree(path);
-    return rc == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : rc;
+  DWORD MoveWithoutReplacing(const std::wstring& fromPath, const std::wstring& toPath) override {
+    const std::string from = Utf8Path(fromPath);
+    const std::string to = Utf8Path(toPath);
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return ERROR_SUCCESS;
+    if (errno != EINVAL && errno != ENOSYS) return FromErrno(errno);
+    // A file system without the no-replace rename: a hard link never
+    // replaces either.
+    if (::link(from.c_str(), to.c_str()) != 0) return FromErrno(errno);
+    ::unlink(from.c_str());
+    return ERROR_SUCCESS;
   }
 };
 

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "src/platform/System.h"
+#include "src/platform/SystemFiles.h"
 
 namespace platform {
 
@@ -72,7 +73,7 @@ DWORD Commit(const std::wstring& temp, const std::wstring& path) {
   return ERROR_SUCCESS;
 }
 
-class Win32Files : public Files {
+class Win32Files : public SystemFiles {
  public:
   FileKind Kind(const std::wstring& path) override {
     DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -151,24 +152,10 @@ class Win32Files : public Files {
     return Commit(temp, path);
   }
 
-  DWORD KeepAside(const std::wstring& path, const std::wstring& suffix, std::wstring* moved) override {
-    const std::wstring base = path + suffix;
-    for (int n = 0; n < 1000; ++n) {
-      std::wstring to = n == 0 ? base : base + L"-" + std::to_wstring(n);
-      // Without MOVEFILE_REPLACE_EXISTING the move never replaces a file.
-      if (::MoveFileExW(path.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        *moved = to;
-        return ERROR_SUCCESS;
-      }
-      DWORD rc = ::GetLastError();
-      if (rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS) return rc == ERROR_SUCCESS ? ERROR_WRITE_FAULT : rc;
-    }
-    return ERROR_FILE_EXISTS;
-  }
-
-  DWORD CreateFolders(const std::wstring& path) override {
-    DWORD rc = CreateFolderTree(path);
-    return rc == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : rc;
+  DWORD MoveWithoutReplacing(const std::wstring& from, const std::wstring& to) override {
+    // Without MOVEFILE_REPLACE_EXISTING the move never replaces a file.
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return ERROR_SUCCESS;
+    return LastError();
   }
 };
 
