@@ -126,7 +126,7 @@ fs::path MakeDeck(const fs::path& dir, int shapes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path corpus = fs::path(PELORANT_SOURCE_DIR) / "../shared/corpus/real";
+  const fs::path corpus = testsupport::CorpusDir();
   const fs::path deck = argc > 1 && *argv[1] ? fs::path(argv[1]) : corpus / "poi__customGeo.pptx";
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string prog = Quote(PELORANT_PROGRAM);
