@@ -7,7 +7,7 @@ namespace testsupport {
 std::filesystem::path SourceRoot() {
   const char* root = std::getenv("PELORANT_TEST_SOURCE_DIR");
   if (root && *root) return std::filesystem::path(root);
-  return std::filesystem::path(__FILE__).parent_path() / ".." / "..";
+  return std::filesystem::path(PELORANT_SOURCE_ROOT);
 }
 
 std::filesystem::path CorpusDir() { return SourceRoot() / ".." / "shared" / "corpus" / "real"; }

@@ -7,7 +7,7 @@
 namespace testsupport {
 
 // The repository's root: $PELORANT_TEST_SOURCE_DIR as the build sets it for
-// every suite, else the folder this library was built from.
+// every suite, else the one this library was built from.
 std::filesystem::path SourceRoot();
 
 // The shared folder of real decks beside the source tree, and one deck in it.
