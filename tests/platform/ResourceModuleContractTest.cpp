@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "src/platform/Files.h"
 #include "src/platform/ResourceModules.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -15,12 +16,6 @@ using platform::ReadVersionBlock;
 using platform::ResourceModuleFile;
 using platform::VersionBlock;
 
-// Paths through UTF-8, whatever the test program's locale.
-std::filesystem::path Utf8Path(const std::wstring& path) {
-  std::string utf8 = platform::ToUtf8(path);
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 // The module the build makes, read where the build put it and from a copy in
 // a folder whose name is not ASCII (user profiles often are not).
 struct AsBuilt {
@@ -28,10 +23,10 @@ struct AsBuilt {
 };
 struct InUnicodeFolder {
   static std::wstring Place(const std::wstring& built, const testsupport::TempDir& dir) {
-    std::filesystem::path folder = dir.path() / Utf8Path(L"\x30E2\x30B8\x30E5\x30FC\x30EB \x00E9");
+    std::filesystem::path folder = dir.path() / platform::NativePath(L"\x30E2\x30B8\x30E5\x30FC\x30EB \x00E9");
     std::filesystem::create_directories(folder);
-    std::filesystem::path target = folder / Utf8Path(built).filename();
-    std::filesystem::copy_file(Utf8Path(built), target);
+    std::filesystem::path target = folder / platform::NativePath(built).filename();
+    std::filesystem::copy_file(platform::NativePath(built), target);
     std::u8string utf8 = target.u8string();
     return platform::FromUtf8(std::string(utf8.begin(), utf8.end()));
   }
