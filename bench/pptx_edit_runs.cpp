@@ -65,8 +65,8 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
   int n = argc > 1 ? std::atoi(argv[1]) : 200;
   if (n < 1) n = 200;
-  decktest::TempDir dir;
-  auto small = MakeDeck(dir.path, n), large = MakeDeck(dir.path, 4 * n);
+  testsupport::TempDir dir;
+  auto small = MakeDeck(dir.path(), n), large = MakeDeck(dir.path(), 4 * n);
   std::vector<double> ts, tl;
   for (int round = 0; round < 5; ++round) {
     ts.push_back(EditAll(small, dir / "s.pptx"));

@@ -15,6 +15,7 @@
 
 #include "src/host/pptx/PptxApplication.h"
 #include "src/platform/Strings.h"
+#include "tests/common/Paths.h"
 
 namespace fs = std::filesystem;
 
@@ -66,7 +67,7 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  fs::path corpus = argc > 1 ? fs::path(argv[1]) : fs::path(__FILE__).parent_path() / "../../shared/corpus/real";
+  fs::path corpus = argc > 1 ? fs::path(argv[1]) : testsupport::CorpusDir();
   fs::path largest;
   std::uintmax_t size = 0;
   for (auto& e : fs::directory_iterator(corpus)) {

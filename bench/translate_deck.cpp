@@ -126,25 +126,25 @@ fs::path MakeDeck(const fs::path& dir, int shapes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path corpus = fs::path(PELORANT_SOURCE_DIR) / "../shared/corpus/real";
+  const fs::path corpus = testsupport::CorpusDir();
   const fs::path deck = argc > 1 && *argv[1] ? fs::path(argv[1]) : corpus / "poi__customGeo.pptx";
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string prog = Quote(PELORANT_PROGRAM);
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   // The runs keep their settings, engine cache and copies to themselves.
-  setenv("PELORANT_REGISTRY", (dir.path / "reg").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (dir.path / "config").c_str(), 1);
-  setenv("TMPDIR", dir.path.c_str(), 1);
+  setenv("PELORANT_REGISTRY", (dir.path() / "reg").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+  setenv("TMPDIR", dir.path().c_str(), 1);
   unsetenv("PELORANT_FAKE_ENGINE");
 
-  ExtractText(deck, dir.path / "text.txt");
-  const std::string d = Quote(deck.string()), o = Quote((dir.path / "out.pptx").string());
+  ExtractText(deck, dir.path() / "text.txt");
+  const std::string d = Quote(deck.string()), o = Quote((dir.path() / "out.pptx").string());
   // One run first, so the engine cache exists and every timed run does the same work.
   Time(prog + " translate " + d + " -o " + o + " --mode Apertium:eng-spa -q");
   auto t = Measure({prog + " translate " + d + " -o " + o + " --mode Apertium:eng-spa -q",
-                    "apertium eng-spa " + Quote((dir.path / "text.txt").string()) + " " +
-                        Quote((dir.path / "text.es.txt").string()),
-                    "apertium -f pptx eng-spa " + d + " " + Quote((dir.path / "apertium.pptx").string())},
+                    "apertium eng-spa " + Quote((dir.path() / "text.txt").string()) + " " +
+                        Quote((dir.path() / "text.es.txt").string()),
+                    "apertium -f pptx eng-spa " + d + " " + Quote((dir.path() / "apertium.pptx").string())},
                    rounds);
   std::printf("deck %s, medians of %d rounds\n", deck.filename().c_str(), rounds);
   std::printf("  pelorant translate (Apertium:eng-spa)   %8.3f s\n", t[0]);
@@ -152,16 +152,16 @@ int main(int argc, char** argv) {
   std::printf("  apertium -f pptx eng-spa over the deck  %8.3f s   ratio %.2f (goal < 1)\n", t[2], t[0] / t[2]);
 
   const int n = 100;
-  const std::string fake = (dir.path / "fake.txt").string();
+  const std::string fake = (dir.path() / "fake.txt").string();
   std::ofstream(fake) << "implementation\tTest\npair\ten-xx\ten\txx\t9\tEnglish - Test\tTest MT\tTest\n"
                          "transform\tbracket\n";
   setenv("PELORANT_FAKE_ENGINE", fake.c_str(), 1);
   // The engine list is kept (in the settings) from a run's first use: fresh
   // settings and registry see the test engine.
-  setenv("PELORANT_REGISTRY", (dir.path / "reg-test").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (dir.path / "config-test").c_str(), 1);
+  setenv("PELORANT_REGISTRY", (dir.path() / "reg-test").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (dir.path() / "config-test").c_str(), 1);
   auto run = [&](int shapes) {
-    return prog + " translate " + Quote(MakeDeck(dir.path, shapes).string()) + " -o " + o + " --mode Test:en-xx -q";
+    return prog + " translate " + Quote(MakeDeck(dir.path(), shapes).string()) + " -o " + o + " --mode Test:en-xx -q";
   };
   auto e = Measure({run(n), run(4 * n)}, rounds);
   std::printf("editing with the bracket engine\n");

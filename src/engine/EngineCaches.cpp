@@ -2,14 +2,11 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <system_error>
 
 #include "src/engine/EngineEnumeration.h"
 #include "src/engine/EngineFamilies.h"
 #include "src/engine/server/EngineClasses.h"
+#include "src/platform/Files.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -35,58 +32,7 @@ const wchar_t* const kValueEnumProductFilter = L"_Cache.EnumProductFilter";
 constexpr int kUiLanguageTextId = 101;
 constexpr std::int32_t kDefaultEnumFlag = 3072;
 // A cache file is a few hundred rows; anything near this size is not one.
-constexpr std::uintmax_t kMaxCacheFileBytes = 64u * 1024u * 1024u;
-
-enum Column { kChecked, kEngineGroup, kEngineID, kFromLang, kToLang, kFlags, kDisplayName, kProductName,
-              kProductNameShort, kColumnCount };
-
-// Through UTF-8: a wide path handed to std::filesystem directly is converted
-// by the C locale on Linux and fails on any non-ASCII folder name.
-std::filesystem::path FsPath(const std::wstring& path) {
-  std::string utf8 = platform::ToUtf8(path);
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::wstring EscapeCell(const std::wstring& cell) {
-  std::wstring out;
-  out.reserve(cell.size());
-  for (size_t i = 0; i < cell.size(); ++i) {
-    wchar_t c = cell[i];
-    if (c == L'\r' && i + 1 < cell.size() && cell[i + 1] == L'\n') {
-      out += L"  ";
-      ++i;
-    } else if (c == L'\t' || c == L'\r' || c == L'\n' || c == 0) {
-      // A lone line break or NUL would split or end the row on reading.
-      out += L' ';
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::vector<std::wstring> SplitCells(const std::wstring& line) {
-  std::vector<std::wstring> cells;
-  size_t start = 0;
-  for (;;) {
-    size_t tab = line.find(L'\t', start);
-    if (tab == std::wstring::npos) {
-      cells.push_back(line.substr(start));
-      return cells;
-    }
-    cells.push_back(line.substr(start, tab - start));
-    start = tab + 1;
-  }
-}
-
-std::int32_t ParseFlags(const std::wstring& text) {
-  // Base from the prefix, as the C library reads it: "0x" hex, "0" octal.
-  const wchar_t* begin = text.c_str();
-  wchar_t* end = nullptr;
-  long long value = std::wcstoll(begin, &end, 0);
-  if (end == begin) return 0;
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-}
+constexpr std::size_t kMaxCacheFileBytes = 64u * 1024u * 1024u;
 
 // UTF-16 code units, so the order is the same on both platforms whatever the
 // width of wchar_t.
@@ -136,165 +82,15 @@ std::wstring ReadTrigger(platform::Hive hive) {
   return text;
 }
 
+// The cache file's bytes, with a reason a user can read on failure.
 bool ReadFileBytes(const std::wstring& path, std::string* out, std::wstring* reason) {
-  std::error_code ec;
-  auto size = std::filesystem::file_size(FsPath(path), ec);
-  if (ec) {
-    *reason = L"cannot read " + path;
-    return false;
-  }
-  if (size > kMaxCacheFileBytes) {
-    *reason = path + L" is too large to be an engine cache";
-    return false;
-  }
-  std::ifstream in(FsPath(path), std::ios::binary);
-  if (!in) {
-    *reason = L"cannot open " + path;
-    return false;
-  }
-  out->assign(static_cast<size_t>(size), '\0');
-  in.read(out->data(), static_cast<std::streamsize>(size));
-  if (in.gcount() != static_cast<std::streamsize>(size)) {
-    *reason = L"cannot read " + path;
-    return false;
-  }
-  return true;
-}
-
-std::wstring UniqueSuffix() {
-  std::random_device rd;
-  return std::to_wstring(rd() & 0xFFFFFF);
+  DWORD rc = platform::CurrentFiles().ReadFile(path, kMaxCacheFileBytes, out);
+  if (rc == ERROR_SUCCESS) return true;
+  *reason = rc == ERROR_FILE_TOO_LARGE ? path + L" is too large to be an engine cache" : L"cannot read " + path;
+  return false;
 }
 
 }  // namespace
-
-const std::vector<std::wstring>& EngineCacheColumns() {
-  static const std::vector<std::wstring> columns = {L"Checked",  L"EngineGroup", L"EngineID",
-                                                    L"FromLang", L"ToLang",      L"Flags",
-                                                    L"DisplayName", L"ProductName", L"ProductNameShort"};
-  return columns;
-}
-
-EngineCacheTable TableFromEntries(const EngineEntryList& entries) {
-  EngineCacheTable table;
-  table.header = EngineCacheColumns();
-  table.rows.reserve(entries.size());
-  for (const auto& [key, e] : entries) {
-    table.rows.push_back({std::to_wstring(e.Checked()), e.EngineGroup(), e.EngineID(), e.FromLang(), e.ToLang(),
-                          std::to_wstring(e.Flags()), e.DisplayName(), e.ProductName(), e.ProductNameShort()});
-  }
-  return table;
-}
-
-bool EntriesFromTable(const EngineCacheTable& table, EngineEntryList* out, std::wstring* reason) {
-  const auto& names = EngineCacheColumns();
-  int position[kColumnCount];
-  bool any = false;
-  for (int c = 0; c < kColumnCount; ++c) {
-    position[c] = -1;
-    for (size_t h = 0; h < table.header.size(); ++h) {
-      if (table.header[h] == names[c]) {
-        position[c] = static_cast<int>(h);
-        any = true;
-        break;
-      }
-    }
-  }
-  bool headerPresent = table.header.size() > 1 || (table.header.size() == 1 && !table.header[0].empty());
-  if (!any && (headerPresent || !table.rows.empty())) {
-    if (reason) *reason = L"the header names none of the engine cache columns";
-    return false;
-  }
-  EngineEntryList entries;
-  entries.reserve(table.rows.size());
-  for (const auto& row : table.rows) {
-    auto cell = [&](int column, std::wstring* value) {
-      int at = position[column];
-      if (at < 0 || static_cast<size_t>(at) >= row.size()) return false;
-      *value = row[at];
-      return true;
-    };
-    EngineEntry e;
-    std::wstring v;
-    if (cell(kChecked, &v)) e.SetChecked(v == L"0" ? 0 : 1);
-    if (cell(kEngineGroup, &v)) e.SetEngineGroup(v);
-    if (cell(kEngineID, &v)) e.SetEngineID(v);
-    if (cell(kFromLang, &v)) e.SetFromLang(v);
-    if (cell(kToLang, &v)) e.SetToLang(v);
-    if (cell(kFlags, &v)) e.SetFlags(ParseFlags(v));
-    if (cell(kDisplayName, &v)) e.SetDisplayName(v);
-    if (cell(kProductName, &v)) e.SetProductName(v);
-    if (cell(kProductNameShort, &v)) e.SetProductNameShort(v);
-    std::wstring key = e.EngineKey();
-    entries.emplace_back(std::move(key), std::move(e));
-  }
-  *out = std::move(entries);
-  return true;
-}
-
-std::string FormatCacheFile(const EngineCacheTable& table) {
-  std::wstring text;
-  auto addLine = [&](const std::vector<std::wstring>& cells) {
-    for (size_t i = 0; i < cells.size(); ++i) {
-      if (i) text += L'\t';
-      text += EscapeCell(cells[i]);
-    }
-    text += L"\r\n";
-  };
-  addLine(table.header);
-  for (const auto& row : table.rows) addLine(row);
-  return std::string("\xFF\xFE", 2) + platform::ToUtf16Le(text);
-}
-
-bool ParseCacheFile(const std::string& bytes, EngineCacheTable* out, std::wstring* reason) {
-  std::string_view body(bytes);
-  if (body.size() >= 2 && static_cast<unsigned char>(body[0]) == 0xFF && static_cast<unsigned char>(body[1]) == 0xFE) {
-    body.remove_prefix(2);
-  }
-  if (body.size() % 2 != 0) {
-    if (reason) *reason = L"odd number of bytes: not UTF-16LE text";
-    return false;
-  }
-  for (size_t i = 0; i < body.size(); i += 2) {
-    unsigned unit = static_cast<unsigned char>(body[i]) | (static_cast<unsigned char>(body[i + 1]) << 8);
-    if (unit == 0) {
-      if (reason) *reason = L"NUL character: not a text file";
-      return false;
-    }
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      unsigned next = 0;
-      if (i + 3 < body.size()) next = static_cast<unsigned char>(body[i + 2]) | (static_cast<unsigned char>(body[i + 3]) << 8);
-      if (next < 0xDC00 || next > 0xDFFF) {
-        if (reason) *reason = L"broken surrogate pair: not UTF-16LE text";
-        return false;
-      }
-      i += 2;
-    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-      if (reason) *reason = L"broken surrogate pair: not UTF-16LE text";
-      return false;
-    }
-  }
-  std::wstring text = platform::FromUtf16Le(body);
-  EngineCacheTable table;
-  size_t start = 0;
-  bool first = true;
-  while (start < text.size()) {
-    size_t nl = text.find(L'\n', start);
-    size_t end = nl == std::wstring::npos ? text.size() : nl;
-    size_t stop = end;
-    if (stop > start && text[stop - 1] == L'\r') --stop;
-    std::wstring line = text.substr(start, stop - start);
-    start = nl == std::wstring::npos ? text.size() : nl + 1;
-    if (first) {
-      table.header = SplitCells(line);
-      first = false;
-    } else if (!line.empty()) {
-      table.rows.push_back(SplitCells(line));
-    }
-  }
-  *out = std::move(table);
-  return true;
-}
 
 std::wstring EngineCacheFolder() {
   std::wstring roaming = platform::RoamingAppDataFolder();
@@ -405,18 +201,18 @@ bool EngineCaches::WriteCacheFile() {
     mLastFailure = L"the roaming application-data folder is unknown";
     return false;
   }
-  DWORD made = platform::CreateFolderTree(folder);
-  if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) {
+  platform::Files& files = platform::CurrentFiles();
+  if (files.CreateFolders(folder) != ERROR_SUCCESS) {
     mLastFailure = L"cannot create " + folder;
     return false;
   }
   std::wstring path = platform::JoinPath(folder, kCacheFileName);
-  std::error_code ec;
 
   // A file this program cannot read may still be someone's only copy of the
   // user's check marks: keep it aside instead of replacing it.
-  if (platform::PathExists(path)) {
-    if (!std::filesystem::is_regular_file(FsPath(path), ec)) {
+  platform::FileKind kind = files.Kind(path);
+  if (kind != platform::FileKind::Missing) {
+    if (kind != platform::FileKind::Regular) {
       mLastFailure = path + L" is not a file; it was not replaced";
       return false;
     }
@@ -427,10 +223,8 @@ bool EngineCaches::WriteCacheFile() {
     bool readable = ReadFileBytes(path, &old, &reason) && ParseCacheFile(old, &oldTable, &reason) &&
                     EntriesFromTable(oldTable, &oldEntries, &reason);
     if (!readable) {
-      std::wstring aside = path + L".damaged";
-      for (int n = 1; platform::PathExists(aside) && n < 1000; ++n) aside = path + L".damaged" + std::to_wstring(n);
-      std::filesystem::rename(FsPath(path), FsPath(aside), ec);
-      if (ec) {
+      std::wstring aside;
+      if (files.KeepAside(path, L".damaged", &aside) != ERROR_SUCCESS) {
         mLastFailure = L"cannot keep the unreadable " + path + L" aside; it was not replaced";
         return false;
       }
@@ -440,23 +234,7 @@ bool EngineCaches::WriteCacheFile() {
     }
   }
 
-  std::string bytes = FormatCacheFile(BuildTable());
-  std::wstring temp = path + L".tmp" + UniqueSuffix();
-  {
-    std::ofstream out(FsPath(temp), std::ios::binary | std::ios::trunc);
-    if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (out) out.flush();
-    if (!out) {
-      out.close();
-      std::filesystem::remove(FsPath(temp), ec);
-      mLastFailure = L"cannot write " + temp;
-      return false;
-    }
-  }
-  std::filesystem::rename(FsPath(temp), FsPath(path), ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(FsPath(temp), ignored);
+  if (files.WriteAtomically(path, FormatCacheFile(BuildTable()), {}) != ERROR_SUCCESS) {
     mLastFailure = L"cannot replace " + path;
     return false;
   }

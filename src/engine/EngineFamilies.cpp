@@ -1,10 +1,8 @@
 #include "src/engine/EngineFamilies.h"
 
-#include <filesystem>
-#include <fstream>
-#include <system_error>
 
 #include "src/engine/server/EngineClasses.h"
+#include "src/platform/Files.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -19,14 +17,7 @@ const wchar_t* const kSource = L"EngineFamilies";
 
 constexpr std::int32_t kFlagsBit400 = 1025;   // 0x0401
 constexpr std::int32_t kFlagsBit800 = 2049;  // 0x0801
-constexpr std::uintmax_t kMaxAbbreviationBytes = 16u * 1024u * 1024u;
-
-// Through UTF-8: a wide path handed to std::filesystem directly is converted
-// by the C locale on Linux and fails on any non-ASCII folder name.
-std::filesystem::path FsPath(const std::wstring& path) {
-  std::string utf8 = platform::ToUtf8(path);
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
+constexpr std::size_t kMaxAbbreviationBytes = 16u * 1024u * 1024u;
 
 std::vector<FamilyPair> EuropeanPairs() {
   return {
@@ -148,8 +139,7 @@ std::wstring RegisteredServerPath(const std::wstring& identifier) {
 bool IsClassInstalled(const std::wstring& identifier) {
   std::wstring path = RegisteredServerPath(identifier);
   if (path.empty()) return false;
-  std::error_code ec;
-  bool file = std::filesystem::is_regular_file(FsPath(path), ec);
+  bool file = platform::CurrentFiles().Kind(path) == platform::FileKind::Regular;
   if (!file) LOG_DETAIL(kSource, identifier + L": server file missing: " + path);
   return file;
 }
@@ -276,16 +266,8 @@ bool LoadAbbreviations(const std::wstring& langCode, std::vector<std::wstring>* 
     std::wstring path = platform::JoinPath(base, name);
     if (!platform::PathExists(path)) continue;
 
-    std::error_code ec;
-    auto size = std::filesystem::file_size(FsPath(path), ec);
-    if (ec || size > kMaxAbbreviationBytes) {
-      LOG_ERROR(kSource, L"LoadAbbreviations: cannot read " + path);
-      return false;
-    }
-    std::string bytes(static_cast<size_t>(size), '\0');
-    std::ifstream in(FsPath(path), std::ios::binary);
-    in.read(bytes.data(), static_cast<std::streamsize>(size));
-    if (!in || in.gcount() != static_cast<std::streamsize>(size)) {
+    std::string bytes;
+    if (platform::CurrentFiles().ReadFile(path, kMaxAbbreviationBytes, &bytes) != ERROR_SUCCESS) {
       LOG_ERROR(kSource, L"LoadAbbreviations: cannot read " + path);
       return false;
     }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "src/platform/Files.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -15,11 +16,6 @@ namespace {
 
 constexpr size_t kMaxFolderChars = 260;
 constexpr size_t kMaxSourceNameChars = 256;
-
-std::filesystem::path FsPath(const std::wstring& path) {
-  std::string utf8 = platform::ToUtf8(path);
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 struct HostNames {
   const wchar_t* fileNameValue;
@@ -242,14 +238,14 @@ std::wstring AddinLogger::NumberedPath(std::uint32_t number) const {
 void AddinLogger::RotateIfNeeded() {
   if (mFileCount == 0) return;
   std::error_code ec;
-  std::uintmax_t size = std::filesystem::file_size(FsPath(mCurrentPath), ec);
+  std::uintmax_t size = std::filesystem::file_size(platform::NativePath(mCurrentPath), ec);
   if (ec) size = 0;
   if (size <= static_cast<std::uintmax_t>(mRotationSize)) return;
   // Failed steps are ignored: the next line goes into whatever file is current.
-  std::filesystem::remove(FsPath(NumberedPath(mFileCount)), ec);
+  std::filesystem::remove(platform::NativePath(NumberedPath(mFileCount)), ec);
   for (std::uint32_t i = mFileCount; i-- > 0;) {
-    auto from = FsPath(NumberedPath(i));
-    auto to = FsPath(NumberedPath(i + 1));
+    auto from = platform::NativePath(NumberedPath(i));
+    auto to = platform::NativePath(NumberedPath(i + 1));
     if (std::filesystem::exists(from, ec) && !std::filesystem::exists(to, ec)) std::filesystem::rename(from, to, ec);
   }
 }
@@ -268,7 +264,7 @@ void AddinLogger::Write(int level, const std::wstring& message, const std::wstri
     for (wchar_t c : text) bytes += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
   }
   bytes += "\r\n";
-  std::ofstream out(FsPath(mCurrentPath), std::ios::binary | std::ios::app);
+  std::ofstream out(platform::NativePath(mCurrentPath), std::ios::binary | std::ios::app);
   if (!out) return;
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.flush();

@@ -112,7 +112,7 @@ class AddinTest : public ::testing::Test {
     return n;
   }
 
-  platformtest::TempDir dir;
+  testsupport::TempDir dir;
   platformtest::ScopedEnv registry{L"PELORANT_REGISTRY", (dir.path() / "reg").wstring()};
   platformtest::ScopedEnv config{L"XDG_CONFIG_HOME", (dir.path() / "config").wstring()};
   platformtest::ScopedEnv clip{L"PELORANT_CLIPBOARD_FILE", (dir.path() / "clipboard").wstring()};

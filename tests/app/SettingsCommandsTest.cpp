@@ -26,7 +26,7 @@ class SettingsCommands : public ::testing::Test {
     return r.status == 0 && ("\n" + r.out).find("\n" + line + "\n") != std::string::npos;
   }
 
-  platformtest::TempDir mDir;
+  testsupport::TempDir mDir;
   platformtest::ScopedEnv mRegistry{L"PELORANT_REGISTRY", mDir.wpath()};
   platformtest::ScopedEnv mConfig{L"XDG_CONFIG_HOME", mDir.wpath()};
 };

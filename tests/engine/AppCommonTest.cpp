@@ -11,6 +11,7 @@
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
 #include "src/support/ErrorList.h"
+#include "tests/common/Errors.h"
 
 using engine::AppCommon;
 using engine::TranslationSegment;
@@ -144,12 +145,7 @@ TEST_F(AppCommonOpenTest, ACallThatFailsWithAnHresultRaisesComError) {
   impl->Script(Operation::Translate, Behaviour{.callResult = E_OUTOFMEMORY, .times = 1});
   TranslationSegment seg;
   seg.source = L"text";
-  try {
-    app.TranslateText(options, seg);
-    FAIL() << "expected ComError";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.Error(), E_OUTOFMEMORY);
-  }
+  EXPECT_EQ(testsupport::ErrorOf([&] { app.TranslateText(options, seg); }), E_OUTOFMEMORY);
 }
 
 TEST_F(AppCommonOpenTest, KeepStyleShiftsCorrespondenceByLeadingBlanksAndDualPrintPrefix) {

@@ -6,6 +6,7 @@
 #include "tests/engine/EnumerationScriptedSide.h"
 #include "src/engine/EngineCaches.h"
 #include "src/support/ErrorList.h"
+#include "tests/common/FaultyFiles.h"
 
 using namespace engine;
 using namespace enginetest;
@@ -217,6 +218,37 @@ TEST_F(EngineCacheTest, AFailedWriteKeepsDirtyAndDoesNotAdvanceTheUserTrigger) {
   EXPECT_EQ(cache.Dirty(), 1);
   EXPECT_EQ(cache.UserRefreshTrigger(), L"old");
   EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"old");
+}
+
+TEST_F(EngineCacheTest, AWriteTheDiskRefusesKeepsTheOldFileAndTheDamagedOneInPlace) {
+  // The old file readable: the replace fails. The old file damaged: keeping
+  // it aside fails, so it must not be replaced at all.
+  const std::string readable = Utf16File(L"EngineGroup\tEngineID\r\nhand\tmade\r\n");
+  const std::string damaged("\xFF\xFE" "C\0h\0e", 7);
+  struct Case {
+    std::string old;
+    unsigned failing;
+  } cases[] = {{readable, testsupport::FaultyFiles::kWrite}, {damaged, testsupport::FaultyFiles::kKeepAside}};
+  for (const Case& c : cases) {
+    platform::CreateFolderTree(EngineCacheFolder());
+    ASSERT_TRUE(WriteBytes(EngineCacheFilePath(), c.old));
+    EngineCaches cache;
+    cache.LoadCache(false);
+    ASSERT_TRUE(cache.RefreshCache(false, false));
+    {
+      testsupport::FaultyFiles faulty(c.failing);
+      EXPECT_FALSE(cache.SaveCache(false, false));
+      // The stand-in registry writes through the same table.
+      EXPECT_GE(faulty.Failures(), 1);
+    }
+    EXPECT_EQ(cache.Dirty(), 1) << "the list is still to be written";
+    EXPECT_FALSE(cache.LastFailure().empty());
+    EXPECT_EQ(ReadBytes(EngineCacheFilePath()), c.old);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(platform::NativePath(EngineCacheFolder())))
+      names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"Engines.tsv"}) << "nothing beside it";
+  }
 }
 
 TEST_F(EngineCacheTest, OnlyIfDirtySkipsAnUnchangedCache) {

@@ -14,10 +14,12 @@
 
 #include "src/engine/EngineCaches.h"
 #include "src/engine/server/EngineClasses.h"
+#include "src/platform/Files.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
+#include "tests/common/Bytes.h"
 
 namespace enginetest {
 
@@ -42,21 +44,8 @@ inline std::string GetEnv(const char* name) {
   return v ? std::string(v) : std::string();
 }
 
-inline std::filesystem::path FsPath(const std::wstring& path) {
-  std::string utf8 = platform::ToUtf8(path);
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
-inline std::string ReadBytes(const std::wstring& path) {
-  std::ifstream in(FsPath(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 inline std::string Utf16File(const std::wstring& text, bool bom = true) {
   return (bom ? std::string("\xFF\xFE", 2) : std::string()) + platform::ToUtf16Le(text);
@@ -107,7 +96,7 @@ class EngineEnvTest : public ::testing::Test {
     platform::DeleteKeyTree(platform::Hive::CurrentUser, engine::kAddinKeyPath);
     platform::DeleteKeyTree(platform::Hive::LocalMachine, engine::kAddinKeyPath);
     std::error_code ec;
-    std::filesystem::remove_all(FsPath(engine::EngineCacheFolder()), ec);
+    std::filesystem::remove_all(platform::NativePath(engine::EngineCacheFolder()), ec);
   }
 
   // A folder for files the test makes (server files, abbreviation tables).

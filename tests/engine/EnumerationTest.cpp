@@ -6,6 +6,7 @@
 #include "src/platform/ComError.h"
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
+#include "tests/common/Errors.h"
 
 using namespace engine;
 using namespace enginetest;
@@ -170,12 +171,7 @@ TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
 
 TEST_F(EnumerationTest, AFailingImplementationCallRaisesComError) {
   Add(L"alpha").setImplementationHr = E_ACCESSDENIED;
-  try {
-    CollectEngines(L"en", 3072);
-    FAIL() << "no exception";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.Error(), E_ACCESSDENIED);
-  }
+  EXPECT_EQ(testsupport::ErrorOf([] { CollectEngines(L"en", 3072); }), E_ACCESSDENIED);
 }
 
 EngineEntryList Listed(std::vector<std::pair<std::wstring, std::wstring>> groupIds, std::wstring product = L"P") {

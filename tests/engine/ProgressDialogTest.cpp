@@ -10,6 +10,7 @@
 #include "src/platform/MessagePump.h"
 #include "src/platform/System.h"
 #include "src/support/ResourceModule.h"
+#include "tests/common/Errors.h"
 
 using dialogs::CDialogProgress;
 
@@ -160,12 +161,7 @@ TEST_F(ProgressDialogTest, SetProgressShowsBarAndCounts) {
 
 TEST_F(ProgressDialogTest, AMissingBarRaisesEFail) {
   record->barMissing = true;
-  try {
-    dialog.SetProgress(1, 2);
-    FAIL() << "expected ComError";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.Error(), E_FAIL);
-  }
+  EXPECT_EQ(testsupport::ErrorOf([&] { dialog.SetProgress(1, 2); }), E_FAIL);
   EXPECT_NO_THROW(dialog.SetProgress(-1, -1)) << "no bar is needed without a total";
 }
 

@@ -23,7 +23,7 @@ SlideRef SlideByPart(const std::shared_ptr<Document>& doc, const std::string& pa
 class CommentsTest : public ::testing::Test {
  protected:
   std::shared_ptr<Document> Open(const char* name) {
-    fs::path p = decktest::CorpusDeck(name);
+    fs::path p = testsupport::CorpusDeck(name);
     if (!fs::exists(p)) throw std::runtime_error("corpus deck missing: " + p.string());
     return Document::Open(p);
   }
@@ -33,7 +33,7 @@ class CommentsTest : public ::testing::Test {
     return Document::Open(out);
   }
 
-  decktest::TempDir mTemp;
+  testsupport::TempDir mTemp;
 };
 
 TEST_F(CommentsTest, LegacyCommentsReadTheirTextPositionAndAuthor) {

@@ -12,16 +12,10 @@
 #include <string>
 #include <vector>
 
-namespace decktest {
+#include "tests/common/Paths.h"
+#include "tests/common/TempDir.h"
 
-// The shared folder of real decks, beside the source tree.
-inline std::filesystem::path CorpusDir() {
-  const char* src = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  std::filesystem::path root =
-      src ? std::filesystem::path(src) : std::filesystem::path(__FILE__).parent_path() / ".." / "..";
-  return root / ".." / "shared" / "corpus" / "real";
-}
-inline std::filesystem::path CorpusDeck(const std::string& name) { return CorpusDir() / name; }
+namespace decktest {
 
 inline constexpr const char* kNs =
     "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
@@ -294,24 +288,5 @@ inline void WriteStrictCopy(const std::filesystem::path& from, const std::filesy
     throw std::runtime_error("cannot write " + to.string());
   }
 }
-
-// A scratch folder removed when the test ends.
-struct TempDir {
-  std::filesystem::path path;
-  TempDir() {
-    path = std::filesystem::temp_directory_path() /
-           ("pelorant-host-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
-    std::filesystem::create_directories(path);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  std::filesystem::path operator/(const std::string& name) const { return path / name; }
-  static int& counter() {
-    static int c = 0;
-    return c;
-  }
-};
 
 }  // namespace decktest

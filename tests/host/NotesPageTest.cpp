@@ -49,11 +49,11 @@ class NotesPageTest : public ::testing::Test {
     EXPECT_THROW(image->TextFrame2(), ComError);
   }
 
-  decktest::TempDir mTemp;
+  testsupport::TempDir mTemp;
 };
 
 TEST_F(NotesPageTest, ReadingAMissingPageWritesNothing) {
-  auto doc = Open(decktest::CorpusDeck("pptx__txt-font-typeface.pptx"));
+  auto doc = Open(testsupport::CorpusDeck("pptx__txt-font-typeface.pptx"));
   auto names = doc->Pkg().PartNames();
   auto page = host::pptx::MakeNotesPage(First(doc));
   EXPECT_EQ(page->SlideIndex(), 1);
@@ -70,7 +70,7 @@ TEST_F(NotesPageTest, ReadingAMissingPageWritesNothing) {
 }
 
 TEST_F(NotesPageTest, WritingMakesThePageAndANotesMasterWhenTheDeckHasNone) {
-  auto doc = Open(decktest::CorpusDeck("pptx__txt-font-typeface.pptx"));
+  auto doc = Open(testsupport::CorpusDeck("pptx__txt-font-typeface.pptx"));
   ASSERT_EQ(CountParts(*doc, "ppt/notesMasters/"), 0);
   SlideRef slide = First(doc);
   auto page = host::pptx::MakeNotesPage(slide);
@@ -107,7 +107,7 @@ TEST_F(NotesPageTest, WritingMakesThePageAndANotesMasterWhenTheDeckHasNone) {
 }
 
 TEST_F(NotesPageTest, AnExistingNotesMasterIsReused) {
-  auto doc = Open(decktest::CorpusDeck("sc__autoshape-case017_slide-number.pptx"));
+  auto doc = Open(testsupport::CorpusDeck("sc__autoshape-case017_slide-number.pptx"));
   ASSERT_EQ(CountParts(*doc, "ppt/notesMasters/"), 1);
   auto page = host::pptx::MakeNotesPage(First(doc));
   NotesBody(page)->TextFrame2()->TextRange()->InsertAfter(L"Hello");
@@ -121,7 +121,7 @@ TEST_F(NotesPageTest, AnExistingNotesMasterIsReused) {
 }
 
 TEST_F(NotesPageTest, AnExistingPageIsReadAndEditedInPlace) {
-  auto doc = Open(decktest::CorpusDeck("pptx__prs-notes.pptx"));
+  auto doc = Open(testsupport::CorpusDeck("pptx__prs-notes.pptx"));
   int before = CountParts(*doc, "ppt/notesSlides/");
   auto page = host::pptx::MakeNotesPage(First(doc));
   ExpectSlideImageWithoutText(page);

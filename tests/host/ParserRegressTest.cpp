@@ -12,7 +12,7 @@ namespace {
 
 class HostRegress : public ::testing::Test {
  protected:
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   Ptr<Application> app = pptx::CreateApplication();
   Ptr<Presentation> Open(const decktest::Deck& d) {
     decktest::Write(d, dir / "deck.pptx");

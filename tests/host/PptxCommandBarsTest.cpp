@@ -5,7 +5,7 @@
 
 using namespace host;
 
-using platformtest::ErrorOf;
+using testsupport::ErrorOf;
 
 namespace {
 

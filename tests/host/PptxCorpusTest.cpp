@@ -26,7 +26,7 @@ struct CorpusDeck {
 
 std::vector<CorpusDeck> Manifest() {
   std::vector<CorpusDeck> out;
-  std::ifstream in(decktest::CorpusDir() / "MANIFEST.tsv");
+  std::ifstream in(testsupport::CorpusDir() / "MANIFEST.tsv");
   std::string line;
   std::getline(in, line);  // header
   while (std::getline(in, line)) {
@@ -78,9 +78,9 @@ int ReplaceRuns(const Ptr<Shape>& s) {
 class PptxCorpus : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(decktest::CorpusDir() / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << decktest::CorpusDir();
+    if (!std::filesystem::exists(testsupport::CorpusDir() / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << testsupport::CorpusDir();
   }
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
 };
 
 }  // namespace
@@ -91,7 +91,7 @@ TEST_F(PptxCorpus, EveryDeckOpensOrFailsClearlyAndSavesUnchanged) {
   auto app = pptx::CreateApplication();
   for (auto& d : decks) {
     SCOPED_TRACE(d.file);
-    auto src = decktest::CorpusDir() / d.file;
+    auto src = testsupport::CorpusDir() / d.file;
     try {
       auto p = app->Presentations()->Open(platform::FromUtf8(src.string()), true, false, false);
       EXPECT_FALSE(d.damaged) << "a damaged deck opened";
@@ -119,7 +119,7 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   for (auto& d : Manifest()) {
     if (d.damaged) continue;
     SCOPED_TRACE(d.file);
-    auto p = app->Presentations()->Open(platform::FromUtf8((decktest::CorpusDir() / d.file).string()), false, false, false);
+    auto p = app->Presentations()->Open(platform::FromUtf8((testsupport::CorpusDir() / d.file).string()), false, false, false);
     for (int i = 1; i <= p->Slides()->Count(); ++i) {
       auto slide = p->Slides()->Item(i);
       auto shapes = slide->Shapes();
@@ -142,8 +142,8 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   if (std::system("command -v libreoffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "libreoffice is not installed";
   // LibreOffice with a private profile converts the given quoted files to PDF in outdir.
   auto convert = [&](const char* timeout, const std::string& outdir, const std::string& files, const char* log) {
-    std::string c = "cd '" + dir.path.string() + "' && timeout " + timeout + " libreoffice -env:UserInstallation=file://" +
-                    dir.path.string() + "/lo-profile --headless --convert-to pdf --outdir " + outdir + files + log;
+    std::string c = "cd '" + dir.path().string() + "' && timeout " + timeout + " libreoffice -env:UserInstallation=file://" +
+                    dir.path().string() + "/lo-profile --headless --convert-to pdf --outdir " + outdir + files + log;
     return std::system(c.c_str());
   };
   // One LibreOffice run for all decks.
@@ -158,7 +158,7 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   for (auto& w : written) {
     auto stem = std::filesystem::path(w).stem().string();
     if (converted(dir / "pdf" / (stem + ".pdf"))) continue;
-    std::string original = (decktest::CorpusDir() / std::filesystem::path(w).filename().string().substr(2)).string();
+    std::string original = (testsupport::CorpusDir() / std::filesystem::path(w).filename().string().substr(2)).string();
     convert("300", "orig", " '" + original + "'", " >>lo.log 2>&1");
     auto origPdf = dir / "orig" / (stem.substr(2) + ".pdf");
     EXPECT_FALSE(converted(origPdf)) << "LibreOffice renders " << original << " but not our edited copy " << w;

@@ -10,6 +10,9 @@
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxPackage.h"
 #include "src/platform/Strings.h"
+#include "tests/common/Errors.h"
+#include "tests/common/Bytes.h"
+#include "tests/common/FaultyFiles.h"
 
 using host::pptx::Package;
 using host::pptx::PackageError;
@@ -36,13 +39,8 @@ void ZipWith(const std::filesystem::path& file, const std::vector<std::pair<std:
   zip_close(z);
 }
 
-std::string FileBytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Writes the two-slide deck to dir/name and opens it.
-std::unique_ptr<Package> OpenTwoSlides(const decktest::TempDir& dir, const char* name = "in.pptx") {
+std::unique_ptr<Package> OpenTwoSlides(const testsupport::TempDir& dir, const char* name = "in.pptx") {
   decktest::Write(TwoSlides(), dir / name);
   return Package::Open(dir / name);
 }
@@ -62,7 +60,7 @@ std::string Refusal(const std::function<void()>& f) {
 }  // namespace
 
 TEST(PptxPackage, UnchangedSaveKeepsEveryPartAndTheEntryOrder) {
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   auto pkg = OpenTwoSlides(dir);
   pkg->Xml("ppt/slides/slide1.xml");  // parsed but not changed
   pkg->Save(dir / "out.pptx");
@@ -70,7 +68,7 @@ TEST(PptxPackage, UnchangedSaveKeepsEveryPartAndTheEntryOrder) {
 }
 
 TEST(PptxPackage, DirtyPartIsReserialisedAndTheOthersStayRaw) {
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   auto pkg = OpenTwoSlides(dir);
   auto& doc = pkg->Xml("ppt/slides/slide1.xml");
   doc.select_node("//a:t").node().text().set("Changed");
@@ -92,7 +90,7 @@ TEST(PptxPackage, DirtyPartIsReserialisedAndTheOthersStayRaw) {
 }
 
 TEST(PptxPackage, WhitespaceOnlyTextSurvivesARewrite) {
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   decktest::Deck d;
   d.slides = {decktest::Sp(2, "Box", 0, 0, 1, 1, " ")};
   decktest::Write(d, dir / "in.pptx");
@@ -116,7 +114,7 @@ TEST(PptxPackage, RelationshipsResolveAndNeverLeaveThePackage) {
 }
 
 TEST(PptxPackage, AddedPartsAndRelationshipsAreRegistered) {
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   auto pkg = OpenTwoSlides(dir);
   auto& d = pkg->AddXmlPart("ppt/comments/comment1.xml", "application/x-test+xml");
   d.append_child("root");
@@ -133,14 +131,14 @@ TEST(PptxPackage, AddedPartsAndRelationshipsAreRegistered) {
 }
 
 TEST(PptxPackage, SaveIntoAMissingFolderFailsAndLeavesNoFile) {
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   auto pkg = OpenTwoSlides(dir);
   EXPECT_THROW(pkg->Save(dir / "missing" / "out.pptx"), PackageError);
   EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
 
 TEST(PptxPackage, SavingOverTheSourceReplacesItWhole) {
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   auto pkg = OpenTwoSlides(dir);
   pkg->Xml("ppt/slides/slide2.xml").select_node("//a:t").node().text().set("Again");
   pkg->MarkDirty("ppt/slides/slide2.xml");
@@ -150,21 +148,41 @@ TEST(PptxPackage, SavingOverTheSourceReplacesItWhole) {
   auto reread = Package::Open(dir / "in.pptx");
   EXPECT_NE(reread->Bytes("ppt/slides/slide2.xml").find("Again"), std::string::npos);
   EXPECT_NE(reread->Bytes("ppt/slides/slide1.xml").find("Hello"), std::string::npos);
-  for (auto& e : std::filesystem::directory_iterator(dir.path))
+  for (auto& e : std::filesystem::directory_iterator(dir.path()))
     EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << "temporary file left behind";
+}
+
+TEST(PptxPackage, ASaveTheDiskRefusesFailsAndKeepsTheDeckItWouldReplace) {
+  testsupport::TempDir dir;
+  auto pkg = OpenTwoSlides(dir);
+  const std::string before = testsupport::ReadBytes(dir / "in.pptx");
+  pkg->Xml("ppt/slides/slide2.xml").select_node("//a:t").node().text().set("Lost");
+  pkg->MarkDirty("ppt/slides/slide2.xml");
+  {
+    testsupport::FaultyFiles faulty(testsupport::FaultyFiles::kWrite);
+    EXPECT_THAT(Refusal([&] { pkg->Save(dir / "in.pptx"); }), HasSubstr("cannot be replaced"));
+    EXPECT_EQ(faulty.Failures(), 1);
+  }
+  EXPECT_EQ(testsupport::ReadBytes(dir / "in.pptx"), before);
+  std::vector<std::string> names;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"in.pptx"}) << "temporary file left behind";
+  // The package is still usable: the next save goes through.
+  pkg->Save(dir / "in.pptx");
+  EXPECT_NE(Package::Open(dir / "in.pptx")->Bytes("ppt/slides/slide2.xml").find("Lost"), std::string::npos);
 }
 
 class PptxBadInput : public ::testing::Test {
  protected:
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   // Opening fails with a message naming the file and the fault, and the file is not touched.
   std::string OpenFails(const std::filesystem::path& file, const PackageLimits& limits = {}) {
-    std::string before = FileBytes(file);
+    std::string before = testsupport::ReadBytes(file);
     try {
       auto app = host::pptx::CreateApplication();
       app->Presentations()->Open(platform::FromUtf8(file.string()), false, false, true);
     } catch (const PackageError& e) {
-      EXPECT_EQ(FileBytes(file), before);
+      EXPECT_EQ(testsupport::ReadBytes(file), before);
       std::string m = Message(e);
       EXPECT_THAT(m, HasSubstr(file.filename().string()));
       try {
@@ -194,14 +212,14 @@ class PptxBadInput : public ::testing::Test {
 
 TEST_F(PptxBadInput, TruncatedZip) {
   decktest::Write(TwoSlides(), dir / "ok.pptx");
-  std::string bytes = FileBytes(dir / "ok.pptx");
+  std::string bytes = testsupport::ReadBytes(dir / "ok.pptx");
   std::ofstream(dir / "cut.pptx", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
   EXPECT_THAT(OpenFails(dir / "cut.pptx"), HasSubstr("damaged or truncated"));
 }
 
 TEST_F(PptxBadInput, CorruptEntryData) {
   decktest::Write(TwoSlides(), dir / "ok.pptx");
-  std::string bytes = FileBytes(dir / "ok.pptx");
+  std::string bytes = testsupport::ReadBytes(dir / "ok.pptx");
   // Flip bytes inside the compressed data of an early entry.
   for (std::size_t i = 200; i < 260 && i < bytes.size(); ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
   std::ofstream(dir / "bad.pptx", std::ios::binary) << bytes;
@@ -215,12 +233,10 @@ TEST_F(PptxBadInput, NotAZipAndOleContainers) {
   std::ofstream(dir / "ole.pptx", std::ios::binary) << ole << std::string(600, '\0');
   EXPECT_THAT(OpenFails(dir / "ole.pptx"), HasSubstr("password-protected or old binary"));
   auto app = host::pptx::CreateApplication();
-  try {
-    app->Presentations()->Open(platform::FromUtf8((dir / "absent.pptx").string()), false, false, true);
-    ADD_FAILURE();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.Error(), STG_E_FILENOTFOUND);
-  }
+  EXPECT_EQ(testsupport::ErrorOf([&] {
+              app->Presentations()->Open(platform::FromUtf8((dir / "absent.pptx").string()), false, false, true);
+            }),
+            STG_E_FILENOTFOUND);
 }
 
 TEST_F(PptxBadInput, MissingPartsAndWrongContent) {
@@ -248,7 +264,7 @@ TEST_F(PptxBadInput, PathOutsideThePackage) {
     ZipWith(dir / "escape.pptx", bad);
     EXPECT_THAT(OpenFails(dir / "escape.pptx"), HasSubstr("leaves the package"));
   }
-  EXPECT_FALSE(std::filesystem::exists(dir.path.parent_path() / "evil.xml"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path().parent_path() / "evil.xml"));
 }
 
 TEST_F(PptxBadInput, EntityBombIsRefusedWithoutExpanding) {
@@ -310,7 +326,7 @@ TEST_F(PptxBadInput, RandomDamageIsReportedNotFatal) {
                   decktest::Table(3, "T", 2, {decktest::Cell("x", " gridSpan=\"2\"") + decktest::Cell("", " hMerge=\"1\"")}),
               decktest::Group(2, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"1\" cy=\"1\"/>", decktest::Sp(3, "B", 0, 0, 1, 1, "b"))};
   decktest::Write(d, dir / "ok.pptx");
-  std::string good = FileBytes(dir / "ok.pptx");
+  std::string good = testsupport::ReadBytes(dir / "ok.pptx");
   std::mt19937 rng(12345);
   int opened = 0, refused = 0;
   const int rounds = std::getenv("PELORANT_FUZZ_ROUNDS") ? std::atoi(std::getenv("PELORANT_FUZZ_ROUNDS")) : 300;

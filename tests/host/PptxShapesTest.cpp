@@ -11,7 +11,7 @@
 using namespace host;
 using decktest::Sp;
 
-using platformtest::ErrorOf;
+using testsupport::ErrorOf;
 
 namespace {
 
@@ -19,7 +19,7 @@ constexpr long P = 12700;  // EMU per point
 
 class PptxShapes : public ::testing::Test {
  protected:
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   Ptr<Application> app = pptx::CreateApplication();
   Ptr<Presentation> Open(const decktest::Deck& d, bool window = true) {
     decktest::Write(d, dir / "deck.pptx");

@@ -25,7 +25,7 @@ std::wstring Upper(std::wstring s) {
 }  // namespace
 
 TEST(PptxWalkFlow, CopiesPairedShapesFollowModeAndArrangement) {
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   decktest::Deck d;
   using decktest::Sp;
   d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", decktest::Xfrm(0, 0, 300 * P, 40 * P), "first slide") +

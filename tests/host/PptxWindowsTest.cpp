@@ -11,7 +11,7 @@
 using namespace host;
 using decktest::Sp;
 
-using platformtest::ErrorOf;
+using testsupport::ErrorOf;
 
 namespace {
 
@@ -19,7 +19,7 @@ constexpr long P = 12700;
 
 class PptxWindows : public ::testing::Test {
  protected:
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   pptx::ApplicationOptions options;
   Ptr<Application> app;
   std::wstring path;

@@ -18,7 +18,7 @@ namespace {
 
 class SmartArtTextTest : public ::testing::Test {
  protected:
-  decktest::TempDir mTemp;
+  testsupport::TempDir mTemp;
 };
 
 // Prefixes every text of the deck's one SmartArt graphic through its drawn
@@ -60,7 +60,7 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
                {"poi__smartart-rotated-text.pptx", {L"T-abc", L"T-def", L"T-ghi", L"T-jkl"}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.deck);
-    fs::path deck = decktest::CorpusDeck(c.deck);
+    fs::path deck = testsupport::CorpusDeck(c.deck);
     ASSERT_TRUE(fs::exists(deck)) << deck;
     int edited = 0;
     auto pkg = EditDrawnTexts(deck, mTemp / c.deck, edited);
@@ -77,7 +77,7 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
 }
 
 TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
-  fs::path deck = decktest::CorpusDeck("oxsdk__SmartArt_OrgChart1.pptx");
+  fs::path deck = testsupport::CorpusDeck("oxsdk__SmartArt_OrgChart1.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
   int edited = 0;
   auto pkg = EditDrawnTexts(deck, mTemp / "orgchart.pptx", edited);
@@ -91,7 +91,7 @@ TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
 }
 
 TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
-  fs::path deck = decktest::CorpusDeck("poi__smartart-simple.pptx");
+  fs::path deck = testsupport::CorpusDeck("poi__smartart-simple.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
   // A layout that draws the node "abc" twice: a copy of its shape at the end.
   auto pkg = host::pptx::Package::Open(deck);
@@ -122,7 +122,7 @@ TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
 }
 
 TEST_F(SmartArtTextTest, AShapeShowingANodeWithItsChildrenSharesItsParagraphsOut) {
-  fs::path deck = decktest::CorpusDeck("poi__smartart-simple.pptx");
+  fs::path deck = testsupport::CorpusDeck("poi__smartart-simple.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;
   auto doc = host::pptx::Document::Open(deck);
   host::pptx::Package& pkg = doc->Pkg();

@@ -84,7 +84,7 @@ std::vector<std::string> TransitionalParts(const fs::path& deck) {
 class StrictDeck : public ::testing::Test {
  protected:
   fs::path StrictCopy(const std::string& corpusDeck) {
-    fs::path from = decktest::CorpusDeck(corpusDeck);
+    fs::path from = testsupport::CorpusDeck(corpusDeck);
     if (!fs::exists(from)) throw std::runtime_error("corpus deck missing: " + from.string());
     fs::path to = mTemp / ("strict-" + corpusDeck);
     decktest::WriteStrictCopy(from, to);
@@ -102,7 +102,7 @@ class StrictDeck : public ::testing::Test {
     return out;
   }
 
-  decktest::TempDir mTemp;
+  testsupport::TempDir mTemp;
 };
 
 TEST_F(StrictDeck, TheModelShowsWhatItShowsOfTheTransitionalDeck) {
@@ -117,12 +117,12 @@ TEST_F(StrictDeck, TheModelShowsWhatItShowsOfTheTransitionalDeck) {
                         Case{"pptx__ph-populated-placeholders.pptx", L"\"Body text\""},
                         Case{"pptx__shp-shapes.pptx", L"\"shapes[3]\""}}) {
     SCOPED_TRACE(c.deck);
-    std::wstring transitional = Show(decktest::CorpusDeck(c.deck));
+    std::wstring transitional = Show(testsupport::CorpusDeck(c.deck));
     EXPECT_NE(transitional.find(c.seen), std::wstring::npos) << transitional;
     EXPECT_EQ(Show(StrictCopy(c.deck)), transitional);
   }
   // A strict deck as an office suite wrote it, with legacy comments.
-  std::wstring shown = Show(decktest::CorpusDeck("oxsdk___HC_viewPr-PresentationViewProperties-showComments-1.pptx"));
+  std::wstring shown = Show(testsupport::CorpusDeck("oxsdk___HC_viewPr-PresentationViewProperties-showComments-1.pptx"));
   EXPECT_NE(shown.find(L"comment Harshal Doshi @1.25,1.25: PowerPoint Rocks!!!"), std::wstring::npos);
   EXPECT_NE(shown.find(L"comment Harshal Doshi @655.5,48: PowerPoint Logo!"), std::wstring::npos);
 }

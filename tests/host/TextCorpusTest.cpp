@@ -78,10 +78,10 @@ void CheckShape(const host::Ptr<host::Shape>& shape, Stats& stats, const std::st
 }
 
 TEST(TextCorpus, EveryBodyReadsConsistentlyAndTakesRunEdits) {
-  if (!fs::exists(decktest::CorpusDir() / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << decktest::CorpusDir();
+  if (!fs::exists(testsupport::CorpusDir() / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << testsupport::CorpusDir();
   Stats stats;
   auto app = host::pptx::CreateApplication();
-  for (const auto& entry : fs::directory_iterator(decktest::CorpusDir())) {
+  for (const auto& entry : fs::directory_iterator(testsupport::CorpusDir())) {
     std::string ext = entry.path().extension().string();
     if (ext != ".pptx" && ext != ".pptm") continue;
     host::Ptr<host::Presentation> pres;

@@ -11,9 +11,13 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "tests/platform/TestSupport.h"
+#include "tests/common/Bytes.h"
 
 using namespace options;
 namespace fs = std::filesystem;
+
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 namespace {
 
@@ -22,16 +26,6 @@ class OptionFiles : public ::testing::Test {
   OptionFiles() : mFonts(optionstest::DefaultFontsInstalled()) { mOpts.Reset(); }
 
   std::wstring File(const std::wstring& name) const { return (mDir.path() / name).wstring(); }
-  static void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    std::ofstream out(fs::path(path), std::ios::binary);
-    out << bytes;
-  }
-  static std::string ReadBytes(const std::wstring& path) {
-    std::ifstream in(fs::path(path), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
   // The file's text as UTF-8 whatever encoding the platform wrote it in
   // (Windows keeps option files UTF-16 so that any name survives).
   static std::string ReadText(const std::wstring& path) {
@@ -45,7 +39,7 @@ class OptionFiles : public ::testing::Test {
     return n;
   }
 
-  platformtest::TempDir mDir;
+  testsupport::TempDir mDir;
   optionstest::FakeFonts mFonts;
   TranslationOptions mOpts;
 };

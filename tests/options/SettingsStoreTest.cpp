@@ -65,7 +65,7 @@ class SettingsStore : public ::testing::Test {
     return opts;
   }
 
-  platformtest::TempDir mDir;
+  testsupport::TempDir mDir;
   platformtest::ScopedEnv mEnv;
   std::wstring mRoot;
   std::wstring mHostKey;
@@ -272,7 +272,7 @@ TEST_F(SettingsStore, FontsThatAreNotInstalledAreReplacedOnLoad) {
 }
 
 TEST(RegistrySettingsApi, SetValueDeletesEmptyTextUnlessAskedToKeepIt) {
-  platformtest::TempDir dir;
+  testsupport::TempDir dir;
   platformtest::ScopedEnv env(L"PELORANT_REGISTRY", dir.wpath());
   const std::wstring base = L"Software\\PelorantTest\\SetValue";
   RegistrySettings reg(base);

@@ -22,7 +22,7 @@ class ClipboardContract : public ::testing::Test {
   static bool Has(const std::vector<ClipboardEntry>& entries, const ClipboardEntry& wanted) {
     return std::find(entries.begin(), entries.end(), wanted) != entries.end();
   }
-  platformtest::TempDir dir;
+  testsupport::TempDir dir;
   platformtest::ScopedEnv file{L"PELORANT_CLIPBOARD_FILE", (dir.path() / "clipboard").wstring()};
 };
 

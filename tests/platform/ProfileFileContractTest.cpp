@@ -16,23 +16,16 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "tests/platform/TestSupport.h"
+#include "tests/common/Bytes.h"
+#include "tests/common/FaultyFiles.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
 
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
+
 namespace {
-
-std::string ReadBytes(const std::wstring& path) {
-  std::ifstream in(fs::path(path), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-  std::ofstream out(fs::path(path), std::ios::binary);
-  out << bytes;
-}
 
 struct SystemProfile {
   static constexpr bool kIsSystem = true;
@@ -91,7 +84,7 @@ class ProfileFileContract : public ::testing::Test {
     return lines;
   }
 
-  platformtest::TempDir mDir;
+  testsupport::TempDir mDir;
 };
 
 using Implementations = ::testing::Types<SystemProfile, DocumentProfile>;
@@ -189,7 +182,7 @@ TYPED_TEST(ProfileFileContract, RelativePathsMeanTheCurrentFolder) {
 
 TEST(ProfileFileStandIn, ReadsUtf8AndRefusesToRewriteBytesItCannotKeep) {
   if (PathSeparator() != L'/') GTEST_SKIP() << "Windows reads files without a mark in its ANSI page";
-  platformtest::TempDir dir;
+  testsupport::TempDir dir;
   const std::wstring path = (dir.path() / "u8.ini").wstring();
   WriteBytes(path, "[S]\nk=\xE6\x97\xA5\n");
   wchar_t buffer[32];
@@ -210,7 +203,7 @@ TEST(ProfileFileStandIn, ReadsUtf8AndRefusesToRewriteBytesItCannotKeep) {
 
 TEST(ProfileFileStandIn, AFifoIsRefusedWithoutWaitingAndKept) {
   if (PathSeparator() != L'/') GTEST_SKIP() << "FIFOs are a posix matter";
-  platformtest::TempDir dir;
+  testsupport::TempDir dir;
   const fs::path fifo = dir.path() / "pipe.ini";
   if (std::system(("mkfifo '" + fifo.string() + "'").c_str()) != 0) GTEST_SKIP() << "no mkfifo here";
   EXPECT_TRUE(platformtest::ReturnsWithin(std::chrono::seconds(60), "reading a FIFO", [&] {
@@ -220,4 +213,18 @@ TEST(ProfileFileStandIn, AFifoIsRefusedWithoutWaitingAndKept) {
     return got == 0 && !wrote;
   }));
   EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST(ProfileFileStandIn, AWriteTheDiskRefusesReportsItsErrorAndKeepsTheFile) {
+  testsupport::TempDir dir;
+  const std::wstring path = (dir.path() / "kept.ini").wstring();
+  const std::string before = "[S]\r\nk=old\r\n";
+  WriteBytes(path, before);
+  testsupport::FaultyFiles faulty(testsupport::FaultyFiles::kWrite, ERROR_ACCESS_DENIED);
+  bool wrote = ProfileWriteString(path, L"S", L"k", L"new");
+  if (faulty.Failures() == 0) GTEST_SKIP() << "the system's own profile functions write here";
+  EXPECT_FALSE(wrote);
+  EXPECT_EQ(GetLastErrorCode(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(ReadBytes(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }

@@ -56,7 +56,7 @@ class RegistryContract : public ::testing::Test {
     return key;
   }
 
-  platformtest::TempDir mDir;
+  testsupport::TempDir mDir;
   platformtest::ScopedEnv mEnv;
   std::wstring mRoot;
 };

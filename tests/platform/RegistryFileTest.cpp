@@ -14,6 +14,8 @@
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
+#include "tests/common/Bytes.h"
+#include "tests/common/FaultyFiles.h"
 
 namespace fs = std::filesystem;
 using platform::Hive;
@@ -22,13 +24,6 @@ using platform::RegValue;
 
 namespace {
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class RegistryFile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -36,7 +31,7 @@ class RegistryFile : public ::testing::Test {
   }
   fs::path HiveFile(Hive hive) { return fs::path(platform::ToUtf8(platform::RegistryHiveFile(hive))); }
 
-  platformtest::TempDir mDir;
+  testsupport::TempDir mDir;
   platformtest::ScopedEnv mEnv{L"PELORANT_REGISTRY", mDir.wpath()};
 };
 
@@ -50,7 +45,7 @@ TEST_F(RegistryFile, EachHiveIsAFileInTheChosenFolder) {
   ASSERT_EQ(key.SetValue(L"OfficeAddinLog", RegValue::Dword(1)), ERROR_SUCCESS);
   ASSERT_EQ(key.SetValue(L"LogFolderPath", RegValue::Expand(L"%temp%")), ERROR_SUCCESS);
   EXPECT_FALSE(fs::exists(HiveFile(Hive::CurrentUser)));
-  std::string text = ReadFile(HiveFile(Hive::LocalMachine));
+  std::string text = testsupport::ReadBytes(HiveFile(Hive::LocalMachine));
   EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u) << text;
   EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\OfficeAddIn]\n"
                       "\"OfficeAddinLog\"=dword:00000001\n"
@@ -63,7 +58,7 @@ TEST_F(RegistryFile, EachHiveIsAFileInTheChosenFolder) {
 }
 
 TEST_F(RegistryFile, LinkedHiveFileIsUpdatedWhereItLives) {
-  platformtest::TempDir elsewhere;
+  testsupport::TempDir elsewhere;
   fs::path real = elsewhere.path() / "my-hkcu.reg";
   std::ofstream(real) << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Old]\n\"Kept\"=\"yes\"\n";
   std::error_code ec;
@@ -72,7 +67,7 @@ TEST_F(RegistryFile, LinkedHiveFileIsUpdatedWhereItLives) {
   RegKey key;
   ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"New", &key), ERROR_SUCCESS);
   EXPECT_TRUE(fs::is_symlink(mDir.path() / "HKCU.reg"));
-  std::string text = ReadFile(real);
+  std::string text = testsupport::ReadBytes(real);
   EXPECT_NE(text.find("[HKEY_CURRENT_USER\\New]"), std::string::npos) << text;
   EXPECT_NE(text.find("\"Kept\"=\"yes\""), std::string::npos) << text;
 }
@@ -113,15 +108,15 @@ TEST_F(RegistryFile, UnparsableHiveIsMovedAsideOnceAndNeverOverwritten) {
     if (entry.path().filename().string().rfind("HKCU.reg.bad-", 0) == 0) aside.push_back(entry.path());
   }
   ASSERT_EQ(aside.size(), 1u);
-  EXPECT_EQ(ReadFile(aside[0]), garbage);
+  EXPECT_EQ(testsupport::ReadBytes(aside[0]), garbage);
   EXPECT_NE(reports[0].find(aside[0].filename().wstring()), std::wstring::npos);
-  EXPECT_NE(ReadFile(HiveFile(Hive::CurrentUser)).find("[HKEY_CURRENT_USER\\B]"), std::string::npos);
+  EXPECT_NE(testsupport::ReadBytes(HiveFile(Hive::CurrentUser)).find("[HKEY_CURRENT_USER\\B]"), std::string::npos);
 }
 
 TEST_F(RegistryFile, HiveThatCannotBeReadIsNotReplaced) {
   RegKey key;
   ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"Kept", &key), ERROR_SUCCESS);
-  std::string before = ReadFile(HiveFile(Hive::CurrentUser));
+  std::string before = testsupport::ReadBytes(HiveFile(Hive::CurrentUser));
   fs::permissions(HiveFile(Hive::CurrentUser), fs::perms::none);
   if (std::ifstream(HiveFile(Hive::CurrentUser)).good()) {
     fs::permissions(HiveFile(Hive::CurrentUser), fs::perms::owner_read | fs::perms::owner_write);
@@ -129,7 +124,7 @@ TEST_F(RegistryFile, HiveThatCannotBeReadIsNotReplaced) {
   }
   EXPECT_NE(key.SetValue(L"v", RegValue::Dword(1)), ERROR_SUCCESS);
   fs::permissions(HiveFile(Hive::CurrentUser), fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(ReadFile(HiveFile(Hive::CurrentUser)), before);
+  EXPECT_EQ(testsupport::ReadBytes(HiveFile(Hive::CurrentUser)), before);
 }
 
 // Reads and writes against a hive file that must be refused: each call
@@ -206,7 +201,7 @@ TEST_F(RegistryFile, BatchWritesOnceOnCommitAndNothingWhenAbandoned) {
     EXPECT_EQ(outer.Commit(), ERROR_SUCCESS);
   }
   EXPECT_EQ(platform::RegistryRewriteCount() - start, 1u);
-  std::string text = ReadFile(HiveFile(Hive::CurrentUser));
+  std::string text = testsupport::ReadBytes(HiveFile(Hive::CurrentUser));
   EXPECT_NE(text.find("\"b\"=\"two\""), std::string::npos) << text;
 
   {
@@ -214,7 +209,7 @@ TEST_F(RegistryFile, BatchWritesOnceOnCommitAndNothingWhenAbandoned) {
     ASSERT_EQ(key.SetValue(L"c", RegValue::Dword(3)), ERROR_SUCCESS);
     ASSERT_EQ(key.DeleteValue(L"a"), ERROR_SUCCESS);
   }
-  EXPECT_EQ(ReadFile(HiveFile(Hive::CurrentUser)), text);
+  EXPECT_EQ(testsupport::ReadBytes(HiveFile(Hive::CurrentUser)), text);
   RegValue v;
   EXPECT_EQ(key.QueryValue(L"c", &v), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(key.QueryValue(L"a", &v), ERROR_SUCCESS);
@@ -259,3 +254,33 @@ TEST_F(RegistryFile, ProcessesWritingAtOnceKeepEveryValue) {
 }
 
 }  // namespace
+
+TEST_F(RegistryFile, AFailedWriteOrRescueLeavesTheHiveFileAsItWas) {
+  RegKey key;
+  ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"Kept", &key), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"v", RegValue::Dword(1)), ERROR_SUCCESS);
+  const std::string before = testsupport::ReadBytes(HiveFile(Hive::CurrentUser));
+  {
+    testsupport::FaultyFiles faulty(testsupport::FaultyFiles::kWrite, ERROR_WRITE_FAULT);
+    EXPECT_EQ(key.SetValue(L"v", RegValue::Dword(2)), ERROR_WRITE_FAULT);
+    EXPECT_EQ(faulty.Failures(), 1);
+  }
+  EXPECT_EQ(testsupport::ReadBytes(HiveFile(Hive::CurrentUser)), before);
+  RegValue v;
+  ASSERT_EQ(key.QueryValue(L"v", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.dword, 1u) << "the failed value is not served from memory either";
+
+  // A hive that cannot be parsed nor moved aside is read as empty and never
+  // written over.
+  const std::string garbage = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:zz\n";
+  ASSERT_TRUE(testsupport::WriteBytes(HiveFile(Hive::CurrentUser), garbage));
+  auto previous = platform::SetDiagnosticSink([](const std::wstring&) {});
+  {
+    testsupport::FaultyFiles faulty(testsupport::FaultyFiles::kKeepAside);
+    RegKey created;
+    EXPECT_NE(RegKey::Create(Hive::CurrentUser, L"B", &created), ERROR_SUCCESS);
+    EXPECT_GE(faulty.Failures(), 1);
+  }
+  platform::SetDiagnosticSink(previous);
+  EXPECT_EQ(testsupport::ReadBytes(HiveFile(Hive::CurrentUser)), garbage);
+}

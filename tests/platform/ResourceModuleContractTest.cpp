@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "src/platform/Files.h"
 #include "src/platform/ResourceModules.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -15,23 +16,17 @@ using platform::ReadVersionBlock;
 using platform::ResourceModuleFile;
 using platform::VersionBlock;
 
-// Paths through UTF-8, whatever the test program's locale.
-std::filesystem::path Utf8Path(const std::wstring& path) {
-  std::string utf8 = platform::ToUtf8(path);
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 // The module the build makes, read where the build put it and from a copy in
 // a folder whose name is not ASCII (user profiles often are not).
 struct AsBuilt {
-  static std::wstring Place(const std::wstring& built, const platformtest::TempDir&) { return built; }
+  static std::wstring Place(const std::wstring& built, const testsupport::TempDir&) { return built; }
 };
 struct InUnicodeFolder {
-  static std::wstring Place(const std::wstring& built, const platformtest::TempDir& dir) {
-    std::filesystem::path folder = dir.path() / Utf8Path(L"\x30E2\x30B8\x30E5\x30FC\x30EB \x00E9");
+  static std::wstring Place(const std::wstring& built, const testsupport::TempDir& dir) {
+    std::filesystem::path folder = dir.path() / platform::NativePath(L"\x30E2\x30B8\x30E5\x30FC\x30EB \x00E9");
     std::filesystem::create_directories(folder);
-    std::filesystem::path target = folder / Utf8Path(built).filename();
-    std::filesystem::copy_file(Utf8Path(built), target);
+    std::filesystem::path target = folder / platform::NativePath(built).filename();
+    std::filesystem::copy_file(platform::NativePath(built), target);
     std::u8string utf8 = target.u8string();
     return platform::FromUtf8(std::string(utf8.begin(), utf8.end()));
   }
@@ -45,7 +40,7 @@ class ResourceModuleContract : public ::testing::Test {
     if (built.empty()) GTEST_SKIP() << "build the OfficeAddInRes1033 target first";
     mPath = Placement::Place(built, mDir);
   }
-  platformtest::TempDir mDir;
+  testsupport::TempDir mDir;
   std::wstring mPath;
 };
 
@@ -82,7 +77,7 @@ TYPED_TEST(ResourceModuleContract, ReadsVersionBlock) {
 }
 
 TEST(ResourceModuleFiles, MissingFileIsRefused) {
-  platformtest::TempDir dir;
+  testsupport::TempDir dir;
   std::wstring missing = dir.wpath() + std::wstring(1, platform::PathSeparator()) + L"OfficeAddInRes1041" +
                          platform::ResourceModuleExtension();
   EXPECT_FALSE(ResourceModuleFile::Load(missing));
@@ -93,7 +88,7 @@ TEST(ResourceModuleFiles, MissingFileIsRefused) {
 }
 
 TEST(ResourceModuleFiles, FileThatIsNoModuleIsRefused) {
-  platformtest::TempDir dir;
+  testsupport::TempDir dir;
   std::filesystem::path junk = dir.path() / ("OfficeAddInRes1033" + std::filesystem::path(platform::ResourceModuleExtension()).string());
   { std::ofstream(junk) << "101\tnot a module\n"; }
   auto previous = platform::SetDiagnosticSink([](const std::wstring&) {});

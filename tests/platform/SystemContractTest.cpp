@@ -14,7 +14,7 @@
 namespace {
 
 using platformtest::ScopedEnv;
-using platformtest::TempDir;
+using testsupport::TempDir;
 
 // True where the platform layer stands in for Windows (posix); the few
 // expectations that only make sense there are guarded by it.

@@ -1,19 +1,18 @@
-// Helpers shared by the platform contract suites: a private folder per test
-// and environment variables restored when the test ends.
+// Helpers shared by the platform contract suites: environment variables
+// restored when the test ends, bounded waits, a file size limit.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <future>
-#include <filesystem>
 #include <string>
 
-#include "src/platform/ComError.h"
 #include "src/platform/System.h"
+#include "tests/common/Errors.h"
+#include "tests/common/TempDir.h"
 
 #if __has_include(<sys/resource.h>)
 #include <sys/resource.h>
@@ -22,16 +21,6 @@
 #endif
 
 namespace platformtest {
-
-// The error f raises; S_OK when it raises none.
-inline HRESULT ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.Error();
-  }
-  return S_OK;
-}
 
 class ScopedEnv {
  public:
@@ -46,31 +35,6 @@ class ScopedEnv {
  private:
   std::wstring mName;
   std::wstring mOld;
-};
-
-// A new empty folder under the system's temporary folder, removed with
-// everything in it when the object goes.
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> counter{0};
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    mPath = std::filesystem::temp_directory_path() /
-            ("pelorant-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(mPath);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(mPath, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return mPath; }
-  std::wstring wpath() const { return mPath.wstring(); }
-
- private:
-  std::filesystem::path mPath;
 };
 
 // Runs `call` and returns its result, or, when it has not returned within

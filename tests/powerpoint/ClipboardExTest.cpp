@@ -20,7 +20,7 @@ class ClipboardExTest : public ::testing::Test {
     EXPECT_TRUE(platform::ReadClipboard(&entries));
     return entries;
   }
-  platformtest::TempDir dir;
+  testsupport::TempDir dir;
   platformtest::ScopedEnv file{L"PELORANT_CLIPBOARD_FILE", (dir.path() / "clipboard").wstring()};
   platformtest::ScopedEnv lang{L"LC_ALL", L"en_US.UTF-8"};
   ClipboardEx clipboard;

@@ -91,7 +91,7 @@ class PowerPointTest : public ::testing::Test {
     record.ToLang = L"xx";
     record.OutputDestType = 1;
     record.WindowAlign = 1;
-    process.SetTemporaryFolder(W(copies.path) + L"/");
+    process.SetTemporaryFolder(W(copies.path()) + L"/");
     engine::AppCommon::Instance().SetCancel(false);
   }
   void TearDown() override {
@@ -170,7 +170,7 @@ class PowerPointTest : public ::testing::Test {
   // Files left in the run's temporary folder.
   std::vector<std::string> CopyFiles() const {
     std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(copies.path)) out.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(copies.path())) out.push_back(e.path().filename().string());
     return out;
   }
   static std::wstring Text(const host::Ptr<host::Presentation>& p, int slide, int shape) {
@@ -186,8 +186,8 @@ class PowerPointTest : public ::testing::Test {
     return nullptr;
   }
 
-  decktest::TempDir dir;
-  decktest::TempDir copies;
+  testsupport::TempDir dir;
+  testsupport::TempDir copies;
   fake_engine::FakeEngineSide side;
   fake_engine::FakeImplementation* impl = nullptr;
   engine::Engine eng{{{}, {}, [](const std::wstring&, std::vector<std::wstring>*) { return false; }}};

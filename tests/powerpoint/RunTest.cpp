@@ -82,7 +82,7 @@ TEST_F(RunTest, NewWindowLeavesTheOriginalUntouchedAndDeletesTheWorkingCopy) {
   // Only the translation's copy is left, a macro-enabled file named by the
   // time it was made.
   ASSERT_EQ(CopyFiles().size(), 1u);
-  EXPECT_EQ(platform::FromUtf8((copies.path / CopyFiles()[0]).string()), Outcome().translationCopyPath);
+  EXPECT_EQ(platform::FromUtf8((copies.path() / CopyFiles()[0]).string()), Outcome().translationCopyPath);
   EXPECT_TRUE(Outcome().translationCopyPath.ends_with(L".pptm"));
   EXPECT_EQ(app->Presentations()->Count(), 2);
 
@@ -221,8 +221,8 @@ TEST_F(RunTest, AHostFailureInsideTheWalkIsReportedWithTheWalksMessage) {
 }
 
 TEST(TemporaryCopyNames, CopiesMadeInQuickSuccessionNeverShareAName) {
-  decktest::TempDir folder;
-  const std::wstring base = platform::FromUtf8(folder.path.string()) + L"/";
+  testsupport::TempDir folder;
+  const std::wstring base = platform::FromUtf8(folder.path().string()) + L"/";
   std::set<std::wstring> names;
   for (int i = 0; i < 50; ++i) {
     std::wstring path = powerpoint::TemporaryCopyPath(base, L".pptm");

@@ -28,7 +28,7 @@ std::vector<std::wstring> DrawnTexts(const host::Ptr<host::Shape>& frame) {
 }  // namespace
 
 TEST_F(RunTest, ATopLevelSmartArtFrameIsWalkedLikeAGroup) {
-  OpenFile(decktest::CorpusDeck("poi__smartart-simple.pptx"));
+  OpenFile(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
   auto shapes = original->Slides()->Item(1)->Shapes();
   int frame = 0;
   for (int i = 1; i <= shapes->Count(); ++i) {

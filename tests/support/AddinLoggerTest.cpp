@@ -12,6 +12,7 @@
 #include "tests/platform/TestSupport.h"
 #include "src/support/AddinLogger.h"
 #include "src/support/Log.h"
+#include "tests/common/Bytes.h"
 
 namespace {
 
@@ -29,17 +30,8 @@ class FixedClockLogger : public AddinLogger {
   LogTime Now() const override { return LogTime{2013, 5, 7, 9, 3, 7, 45}; }
 };
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 // The values the logger reads; tests remove them from both hives before and
 // after running.
@@ -103,9 +95,9 @@ class AddinLoggerTest : public ::testing::Test {
     return n;
   }
 
-  platformtest::TempDir mRegistryDir;
-  platformtest::TempDir mLogDir;
-  platformtest::TempDir mTempDir;
+  testsupport::TempDir mRegistryDir;
+  testsupport::TempDir mLogDir;
+  testsupport::TempDir mTempDir;
   platformtest::ScopedEnv mRegistryEnv;
   platformtest::ScopedEnv mTmpDirEnv;
   platformtest::ScopedEnv mTempEnv;
@@ -289,7 +281,7 @@ TEST_F(AddinLoggerTest, NoUsableFolderTurnsLoggingOffQuietly) {
 }
 
 TEST_F(AddinLoggerTest, FolderVanishingAfterStartLosesLinesWithoutFailing) {
-  platformtest::TempDir gone;
+  testsupport::TempDir gone;
   SetUser(L"OfficeAddinLog", 1u);
   SetUser(L"LogFolderPath", (gone.path() / "logs").wstring());
   FixedClockLogger logger;

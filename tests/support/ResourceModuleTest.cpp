@@ -16,6 +16,7 @@
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
 #include "tests/support/SupportTestPaths.h"
+#include "tests/common/Paths.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ class ResourceModuleTest : public ::testing::Test {
 
   ResourceModule::Environment Env(LANGID language) const { return {mFolder, language}; }
 
-  platformtest::TempDir mDir;
+  testsupport::TempDir mDir;
   std::wstring mFolder;
   std::wstring mEnglish;
 };
@@ -256,8 +257,7 @@ TEST(ResourceTables, EnglishModuleCoversEveryOwnId) {
 // The message ids the sources pass to the error list and the resource
 // functions, as literals or as constants of the same sources.
 std::set<int> MessageIdsInSources(std::vector<std::string>* unresolved) {
-  const char* root = std::getenv("PELORANT_TEST_SOURCE_DIR");
-  if (root == nullptr) return {};
+  const std::filesystem::path root = testsupport::SourceRoot();
   const std::regex call(R"((?:ErrorList::Add|ShowMessage|LoadText|TextOrEmpty)\s*\(\s*(\d+|k\w+)\b)");
   const std::regex constant(R"(\b(k\w+)\s*=\s*(\d+)\s*;)");
   std::map<std::string, int> constants;
@@ -371,7 +371,7 @@ TEST(VersionInfoTest, AddinDllCarriesVersionBlockAndJapaneseStrings) {
 }
 
 TEST(VersionInfoTest, MissingModuleGivesEmptyValues) {
-  platformtest::TempDir dir;
+  testsupport::TempDir dir;
   VersionInfo version(dir.wpath() + std::wstring(1, platform::PathSeparator()) + L"none.dll");
   EXPECT_EQ(version.GetTranslation(), L"");
   EXPECT_EQ(version.GetValue(L"ProductName"), L"");

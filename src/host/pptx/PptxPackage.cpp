@@ -7,12 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <random>
 #include <system_error>
 #include <unordered_map>
 
 #include "src/host/pptx/Vocabulary.h"
+#include "src/platform/Files.h"
 #include "src/platform/Strings.h"
+#include "src/platform/System.h"
 
 namespace host::pptx {
 
@@ -568,67 +569,68 @@ std::string Package::AddRelationship(const std::string& sourcePart, const std::s
 void Package::Save(const std::filesystem::path& to, const std::map<std::string, std::string>& replaced) {
   Impl& im = *mImpl;
   std::filesystem::path target = std::filesystem::absolute(to);
-  std::filesystem::path dir = target.parent_path();
   std::error_code ec;
-  if (!std::filesystem::is_directory(dir, ec)) Fail(STG_E_FILENOTFOUND, to, "cannot be written: the folder does not exist");
-  std::random_device rd;
-  std::filesystem::path temp = dir / ("." + target.filename().string() + ".tmp" + std::to_string(rd() % 1000000));
+  if (!std::filesystem::is_directory(target.parent_path(), ec))
+    Fail(STG_E_FILENOTFOUND, to, "cannot be written: the folder does not exist");
 
-  int err = 0;
-  zip_t* out = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  if (!out) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");
-  // Buffers handed to libzip must live until zip_close.
-  std::vector<std::string> keep;
-  keep.reserve(im.entries.size());
-  auto abort = [&](const std::string& why) {
-    zip_discard(out);
-    std::filesystem::remove(temp, ec);
-    Fail(E_FAIL, to, "cannot be written: " + why);
-  };
-  for (auto& up : im.entries) {
-    Entry& e = *up;
-    if (e.removed) continue;
-    zip_int64_t idx = -1;
-    if (e.folder) {
-      idx = zip_dir_add(out, e.name.substr(0, e.name.size() - 1).c_str(), ZIP_FL_ENC_UTF_8);
-      if (idx < 0) abort(zip_strerror(out));
-      continue;
-    }
-    auto rep = replaced.find(e.name);
-    if (!e.dirty && e.index >= 0 && rep == replaced.end()) {
-      // Unchanged: the compressed bytes of the source entry, as they are.
-      zip_source_t* src = zip_source_zip(out, im.zip, static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
+  bool written = false;
+  auto fill = [&](const std::wstring& tempPath) {
+    const std::string temp = platform::ToUtf8(tempPath);
+    int err = 0;
+    zip_t* out = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    if (!out) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");
+    // Buffers handed to libzip must live until zip_close.
+    std::vector<std::string> keep;
+    keep.reserve(im.entries.size());
+    auto abort = [&](const std::string& why) {
+      zip_discard(out);
+      Fail(E_FAIL, to, "cannot be written: " + why);
+    };
+    for (auto& up : im.entries) {
+      Entry& e = *up;
+      if (e.removed) continue;
+      zip_int64_t idx = -1;
+      if (e.folder) {
+        idx = zip_dir_add(out, e.name.substr(0, e.name.size() - 1).c_str(), ZIP_FL_ENC_UTF_8);
+        if (idx < 0) abort(zip_strerror(out));
+        continue;
+      }
+      auto rep = replaced.find(e.name);
+      if (!e.dirty && e.index >= 0 && rep == replaced.end()) {
+        // Unchanged: the compressed bytes of the source entry, as they are.
+        zip_source_t* src = zip_source_zip(out, im.zip, static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
+        if (!src) abort(zip_strerror(out));
+        idx = zip_file_add(out, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
+        if (idx < 0) {
+          zip_source_free(src);
+          abort(zip_strerror(out));
+        }
+        zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), e.compMethod, 0);
+        continue;
+      }
+      keep.push_back(rep != replaced.end() ? rep->second : Bytes(e.name));
+      const std::string& data = keep.back();
+      zip_source_t* src = zip_source_buffer(out, data.data(), data.size(), 0);
       if (!src) abort(zip_strerror(out));
       idx = zip_file_add(out, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
       if (idx < 0) {
         zip_source_free(src);
         abort(zip_strerror(out));
       }
-      zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), e.compMethod, 0);
-      continue;
+      zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 6);
     }
-    keep.push_back(rep != replaced.end() ? rep->second : Bytes(e.name));
-    const std::string& data = keep.back();
-    zip_source_t* src = zip_source_buffer(out, data.data(), data.size(), 0);
-    if (!src) abort(zip_strerror(out));
-    idx = zip_file_add(out, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
-    if (idx < 0) {
-      zip_source_free(src);
-      abort(zip_strerror(out));
+    if (zip_close(out) != 0) {
+      std::string why = zip_strerror(out);
+      zip_discard(out);
+      Fail(E_FAIL, to, "cannot be written: " + why);
     }
-    zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 6);
-  }
-  if (zip_close(out) != 0) {
-    std::string why = zip_strerror(out);
-    zip_discard(out);
-    std::filesystem::remove(temp, ec);
-    Fail(E_FAIL, to, "cannot be written: " + why);
-  }
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    Fail(E_ACCESSDENIED, to, "cannot be replaced: " + ec.message());
-  }
+    written = true;
+    return true;
+  };
+  DWORD rc = platform::CurrentFiles().WriteAtomicallyWith(platform::FromUtf8(target.string()), fill, {});
+  if (rc == ERROR_SUCCESS) return;
+  if (!written) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");
+  Fail(E_ACCESSDENIED, to, "cannot be replaced: " + platform::ToUtf8(platform::SystemErrorText(rc)));
 }
 
 }  // namespace host::pptx

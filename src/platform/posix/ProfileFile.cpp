@@ -3,15 +3,13 @@
 // half a file and a failed write leaves the old file as it was.
 #include "src/platform/ProfileFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <string>
 
+#include "src/platform/Files.h"
 #include "src/platform/ProfileDocument.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -21,63 +19,18 @@ namespace platform {
 namespace {
 
 // Larger files are not profile files; refusing them keeps memory bounded.
-constexpr off_t kMaxProfileBytes = 64 << 20;
-
-DWORD ErrorFromErrno(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS: return ERROR_ACCESS_DENIED;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    default: return ERROR_WRITE_FAULT;
-  }
-}
+constexpr size_t kMaxProfileBytes = 64 << 20;
 
 enum class ReadResult { Ok, Missing, Failed };
 
 ReadResult ReadWhole(const std::string& path, std::string* bytes, DWORD* error) {
-  // Without O_NONBLOCK, opening a FIFO would wait for a writer.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno == ENOENT) return ReadResult::Missing;
-    *error = ErrorFromErrno(errno);
-    return ReadResult::Failed;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    *error = ERROR_READ_FAULT;
-    ::close(fd);
-    return ReadResult::Failed;
-  }
-  if (!S_ISREG(st.st_mode) || st.st_size > kMaxProfileBytes) {
-    *error = S_ISDIR(st.st_mode) ? ERROR_ACCESS_DENIED : ERROR_READ_FAULT;
-    ::close(fd);
-    return ReadResult::Failed;
-  }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  bytes->clear();
-  char chunk[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = ERROR_READ_FAULT;
-      ::close(fd);
-      return ReadResult::Failed;
-    }
-    if (n == 0) break;
-    bytes->append(chunk, static_cast<size_t>(n));
-    if (bytes->size() > static_cast<size_t>(kMaxProfileBytes)) {
-      *error = ERROR_READ_FAULT;
-      ::close(fd);
-      return ReadResult::Failed;
-    }
-  }
-  ::close(fd);
-  return ReadResult::Ok;
+  DWORD rc = CurrentFiles().ReadFile(FromUtf8(path), kMaxProfileBytes, bytes);
+  if (rc == ERROR_SUCCESS) return ReadResult::Ok;
+  if (rc == ERROR_FILE_NOT_FOUND) return ReadResult::Missing;
+  // As before the file service: a file too large to be a profile file is a
+  // read fault, a folder in its place a refusal.
+  *error = rc == ERROR_FILE_TOO_LARGE ? ERROR_READ_FAULT : rc;
+  return ReadResult::Failed;
 }
 
 // The file a write lands in: a symbolic link is followed so that the link
@@ -89,50 +42,6 @@ std::string WriteTarget(const std::string& path) {
     return resolved;
   }
   return path;
-}
-
-bool WriteAtomically(const std::string& path, const std::string& bytes, DWORD* error) {
-  struct stat st;
-  mode_t mode;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  std::string tmpl = path + ".XXXXXX";
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) {
-    *error = ErrorFromErrno(errno);
-    return false;
-  }
-  size_t done = 0;
-  bool ok = true;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (ok) ok = ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  int err = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(tmpl.c_str());
-    *error = err == ENOSPC ? ERROR_WRITE_FAULT : ErrorFromErrno(err);
-  }
-  return ok;
 }
 
 // Loads the document, lets `edit` change it, and writes it back. A file that
@@ -161,7 +70,8 @@ bool ModifyProfile(const std::wstring& widePath, Edit edit) {
     }
   }
   edit(doc);
-  if (!WriteAtomically(path, doc.Serialize(), &error)) {
+  error = CurrentFiles().WriteAtomically(FromUtf8(path), doc.Serialize(), {});
+  if (error != ERROR_SUCCESS) {
     SetLastErrorCode(error);
     return false;
   }

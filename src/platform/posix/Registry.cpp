@@ -30,6 +30,7 @@
 #include <string>
 #include <tuple>
 
+#include "src/platform/Files.h"
 #include "src/platform/RegFile.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -165,17 +166,6 @@ ReadStatus ReadAll(int fd, std::string* out) {
     // The file may grow after its size was checked.
     if (out->size() > static_cast<size_t>(kMaxHiveBytes)) return ReadStatus::TooLarge;
   }
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 DWORD MakeDirs(const std::string& dir) {
@@ -384,10 +374,9 @@ class HiveStore {
         struct tm tmv;
         localtime_r(&now, &tmv);
         std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tmv);
-        std::string target = path + ".bad-" + stamp;
-        for (int n = 1; ::access(target.c_str(), F_OK) == 0; ++n)
-          target = path + ".bad-" + stamp + "-" + std::to_string(n);
-        if (::rename(path.c_str(), target.c_str()) == 0) moved = target;
+        std::wstring target;
+        if (CurrentFiles().KeepAside(FromUtf8(path), L".bad-" + FromUtf8(stamp), &target) == ERROR_SUCCESS)
+          moved = ToUtf8(target);
       } else {
         // Someone replaced the file meanwhile; read what is there now.
         lock.reset();
@@ -419,25 +408,13 @@ class HiveStore {
     // A hive no reader would accept is not written.
     if (text.size() > static_cast<size_t>(kMaxHiveBytes)) return ERROR_NOT_ENOUGH_MEMORY;
     ++gRewrites;
-    std::string tmpl = path + ".tmp-XXXXXX";
-    int raw = ::mkstemp(tmpl.data());
-    if (raw < 0) return ErrnoToWin32(errno);
-    Fd fd(raw);
-    ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
-    struct stat old;
-    mode_t mode = hive == Hive::CurrentUser ? 0600 : 0644;
-    if (::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
-    ::fchmod(fd.get(), mode);
+    WriteOptions options;
+    options.ownerOnly = hive == Hive::CurrentUser;
+    LONG rc = static_cast<LONG>(CurrentFiles().WriteAtomically(FromUtf8(path), text, options));
+    if (rc != ERROR_SUCCESS) return rc;
+    // Writers hold the hive's lock, so what is there now is what was written.
     struct stat st;
-    if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || ::fstat(fd.get(), &st) != 0 ||
-        ::rename(tmpl.c_str(), path.c_str()) != 0) {
-      LONG rc = ErrnoToWin32(errno);
-      ::unlink(tmpl.c_str());
-      return rc;
-    }
-    // The rename itself reaches the disk only with its folder.
-    Fd dir(::open(path.substr(0, path.rfind('/')).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
+    if (::stat(path.c_str(), &st) != 0) return ErrnoToWin32(errno);
     std::lock_guard<std::mutex> g(mMutex);
     mCache[path] = Cached{IdentityOf(st), std::make_shared<const Key>(std::move(next))};
     return ERROR_SUCCESS;

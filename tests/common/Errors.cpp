@@ -1,0 +1,16 @@
+#include "tests/common/Errors.h"
+
+#include "src/platform/ComError.h"
+
+namespace testsupport {
+
+HRESULT ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ComError& e) {
+    return e.Error();
+  }
+  return S_OK;
+}
+
+}  // namespace testsupport
