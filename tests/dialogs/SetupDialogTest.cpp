@@ -4,9 +4,11 @@
 #include <filesystem>
 
 #include "src/dialogs/CDialogSetup.h"
+#include "src/platform/Files.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
+#include "tests/common/Bytes.h"
 #include "tests/dialogs/ScriptedViews.h"
 #include "tests/engine/EngineCacheTestEnv.h"
 #include "tests/options/FakeFonts.h"
@@ -345,8 +347,8 @@ TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {
     v.TickRow(0);
     v.ToggleCheck(Page::Basic, 264);
     // A file where the engine list's folder should be.
-    std::filesystem::create_directories(enginetest::FsPath(engine::EngineCacheFolder()).parent_path());
-    ASSERT_TRUE(enginetest::WriteBytes(engine::EngineCacheFolder(), "x"));
+    std::filesystem::create_directories(platform::NativePath(engine::EngineCacheFolder()).parent_path());
+    ASSERT_TRUE(testsupport::WriteBytes(engine::EngineCacheFolder(), "x"));
     v.d->cmdOK_Click();
     EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kSaveFailed));
     EXPECT_FALSE(v.closed);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "src/host/pptx/PptxApplication.h"
+#include "tests/common/TempDir.h"
 #include "tests/host/DeckBuilder.h"
 #include "tests/standin/Protocol.h"
 #include "tests/standin/server/ObjectServer.h"
@@ -70,7 +71,7 @@ class ObjectServerTest : public ::testing::Test {
     return Obj(Get("G " + Obj(Get("G " + Obj(deck) + " Slides")) + " Item i1"));
   }
 
-  decktest::TempDir dir;
+  testsupport::TempDir dir;
   standin::ObjectServer server{host::pptx::CreateApplication()};
 };
 
