@@ -17,6 +17,7 @@
 #include "apps/pelorant/AddinSession.h"
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/Json.h"
+#include "apps/pelorant/ShellMacro.h"
 #include "apps/pelorant/TranslationMode.h"
 #include "src/addin/AddinApplication.h"
 #include "src/dialogs/CDialogProgress.h"
@@ -197,7 +198,7 @@ bool Parse(const std::vector<std::string>& args, Request* r, std::string* error)
     } else if (a == "--macro") {
       if (!value(&v)) return false;
       std::string why;
-      if (!host::pptx::AddMacroOption(r->hostOptions, v, why)) {
+      if (!app::AddMacroOption(r->hostOptions, v, why)) {
         *error = "--macro " + v + ": " + why;
         return false;
       }

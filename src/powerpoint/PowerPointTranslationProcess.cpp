@@ -10,6 +10,7 @@
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
 #include "src/platform/System.h"
+#include "src/powerpoint/HostMacros.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
 #include "src/powerpoint/RunProgress.h"
 #include "src/powerpoint/TemporaryCopies.h"
@@ -497,6 +498,8 @@ struct PowerPointTranslationProcess::Impl {
   std::wstring tempFolder;
   PendingCopies pending;
   host::Ptr<host::Application> application;
+  // The host of the run in progress, set by the entry points.
+  host::Ptr<host::Application> runApplication;
   RunCaller* caller = nullptr;
   std::int64_t progressTarget = 0;
 };
@@ -524,7 +527,7 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
                                          const wchar_t* source) {
   LOG_INFO(source, L"Start");
   engine::AppCommon& common = engine::AppCommon::Instance();
-  host::Ptr<host::Application> previous = common.GetApplication();
+  host::Ptr<host::Application> previous = mImpl->runApplication;
   bool result = false;
   bool timed = false;
   try {
@@ -544,7 +547,8 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
       }
     }
     common.SetCancel(false);
-    common.SetApplication(app);
+    mImpl->runApplication = app;
+    HostMacroScope macros(common, app);
     SetProgressCaller(&caller);
     if (record.TimeOutMSec >= 1) {
       caller.StartTimeOut(record.TimeOutMSec);
@@ -560,7 +564,7 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
   }
   if (timed) caller.StopTimeOut();
   SetProgressCaller(nullptr);
-  common.SetApplication(previous);
+  mImpl->runApplication = std::move(previous);
   return result;
 }
 
@@ -589,7 +593,7 @@ bool PowerPointTranslationProcess::RunTranslation(const options::TranslationOpti
   PPTTranProp prop;
   prop.TranOption = record;
   prop.ProgressTarget = record.ProgressTarget;
-  prop.Application = common.GetApplication();
+  prop.Application = mImpl->runApplication;
   if (orig) prop.OwnsOrigPresen = 0;
   if (work) prop.OwnsWorkPresen = 0;
   if (tran) prop.OwnsTranPresen = 0;
