@@ -143,7 +143,7 @@ class NotesState {
     // The placeholders' own text bodies are not wanted on a master.
     for (pugi::xml_node sp : TxChild(TxChild(d.document_element(), "cSld"), "spTree").children())
       if (pugi::xml_node body = TxChild(sp, "txBody")) {
-        while (body.last_child() && TxLocalName(body.last_child()) == "p") body.remove_child(body.last_child());
+        while (body.last_child() && LocalName(body.last_child()) == "p") body.remove_child(body.last_child());
         body.append_child("a:p");
       }
     pkg.AddRelationship(master, kThemeRel.Uri(c), theme);

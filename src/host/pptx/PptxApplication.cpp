@@ -11,7 +11,6 @@ namespace host::pptx {
 
 namespace {
 
-std::wstring W(const std::string& s) { return platform::FromUtf8(s); }
 
 // The work area leaves room for a task bar, as a desktop does.
 constexpr int kTaskBarPixels = 40;

@@ -30,7 +30,7 @@ std::optional<std::uint32_t> HexColor(std::string_view v) {
 
 std::uint32_t ColorOf(pugi::xml_node holder) {
   for (pugi::xml_node c = holder.first_child(); c; c = c.next_sibling()) {
-    std::string_view l = TxLocalName(c);
+    std::string_view l = LocalName(c);
     if (l == "srgbClr") return HexColor(c.attribute("val").value()).value_or(0);
     if (l == "sysClr") return HexColor(c.attribute("lastClr").value()).value_or(0);
   }
@@ -61,7 +61,7 @@ std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
     pugi::xml_node scheme =
         TxChild(TxChild(doc.Pkg().Xml(theme).document_element(), "themeElements"), "clrScheme");
     for (pugi::xml_node c = scheme.first_child(); c; c = c.next_sibling())
-      if (c.type() == pugi::node_element) ctx->schemeColors[std::string(TxLocalName(c))] = ColorOf(c);
+      if (c.type() == pugi::node_element) ctx->schemeColors[std::string(LocalName(c))] = ColorOf(c);
     pugi::xml_node map = TxChild(doc.Pkg().Xml(master).document_element(), "clrMap");
     for (const char* alias : {"bg1", "tx1", "bg2", "tx2"}) {
       std::string target = map.attribute(alias).as_string("");
