@@ -6,6 +6,7 @@
 # only the folder itself and its platform folder are globbed.
 function(pelorant_area name dir)
   cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  pelorant_layer(${name} ${dir} DEPS ${A_DEPS})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
   file(GLOB plat CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/${PELORANT_PLATFORM}/*.cpp)
   list(APPEND srcs ${plat})
@@ -35,6 +36,34 @@ function(pelorant_area name dir)
     set(PELORANT_SCOPE ${scope})
     include(${CMAKE_SOURCE_DIR}/${dir}/deps.cmake)
   endif()
+endfunction()
+
+# pelorant_layer(NAME DIR [DEPS targets...])
+#
+# Records that the folder DIR belongs to the library pelorant_NAME and which
+# libraries it links, so that the include-edge check can hold every folder
+# to the libraries below it. pelorant_area calls it; libraries built by hand
+# (engines, the program) call it themselves.
+function(pelorant_layer name dir)
+  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  set(deps)
+  foreach(dep ${A_DEPS})
+    string(REGEX REPLACE "^pelorant_" "" dep ${dep})
+    list(APPEND deps ${dep})
+  endforeach()
+  string(REPLACE ";" "," deps "${deps}")
+  set_property(GLOBAL APPEND PROPERTY PELORANT_LAYERS "${name}:${dir}:${deps}")
+endfunction()
+
+# pelorant_include_edge_test() : after every layer is recorded, writes the
+# layer table and adds the ctest entry that fails on an include of a layer
+# the including folder does not link (directly or through what it links).
+function(pelorant_include_edge_test)
+  get_property(layers GLOBAL PROPERTY PELORANT_LAYERS)
+  string(REPLACE ";" "\n" table "${layers}")
+  file(WRITE ${CMAKE_BINARY_DIR}/include-layers.txt "${table}\n")
+  add_test(NAME include_edges COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
+           -DLAYERS=${CMAKE_BINARY_DIR}/include-layers.txt -P ${CMAKE_SOURCE_DIR}/cmake/CheckIncludeEdges.cmake)
 endfunction()
 
 # pelorant_test(NAME DIR LIBS...) : one GoogleTest binary per test folder, a

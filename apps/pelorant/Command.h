@@ -1,4 +1,4 @@
-// Sub-commands of the pelorant program. Each lives in its own cmd_*.cpp and
+// Sub-commands of the pelorant program. Each lives in its own Cmd*.cpp and
 // registers itself with a static CommandRegistration, so adding a command
 // touches no shared file.
 #pragma once

@@ -6,7 +6,7 @@
 #include "engines/fake/FakeEngine.h"
 #include "src/options/RegistrySettings.h"
 #include "src/options/TranslationOption.h"
-#include "src/options/TranslationOptionUDTEngine.h"
+#include "src/engine/TranslationOptionUDTEngine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
 #include "src/support/ErrorList.h"
@@ -142,7 +142,7 @@ options::TranslationOptionUDT PlainTextOptions(const ModeChoice& mode) {
   options::TranslationOption defaults;
   options::FacadeSwitches switches;
   options::TranslationOptionUDT record =
-      options::BuildTranslationOptionUDT(&defaults, &mode.entry, switches, mode.displayLanguage);
+      engine::BuildTranslationOptionUDT(&defaults, &mode.entry, switches, mode.displayLanguage);
   record.KeepStyle = 0;
   record.DualPrint = 0;
   record.UsesPreMacro = 0;

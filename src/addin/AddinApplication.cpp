@@ -8,9 +8,9 @@
 #include "src/dialogs/SmallDialogs.h"
 #include "src/engine/AppCommon.h"
 #include "src/engine/EngineFamilies.h"
+#include "src/engine/TranslationOptionUDTEngine.h"
 #include "src/menu/OfficeMenu.h"
 #include "src/options/RegistrySettings.h"
-#include "src/options/TranslationOptionUDTEngine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -377,7 +377,7 @@ void AddinApplication::fncGetOptionUDT(options::TranslationOptionUDT& record, co
   const options::TranslationOption* set = sets.Find(setName);
   if (!set) set = sets.Find(sets.SelectedName());
   if (!set) set = sets.Find(L"default");
-  record = options::BuildTranslationOptionUDT(set, &*entry, switches, caches.DisplayLanguage());
+  record = engine::BuildTranslationOptionUDT(set, &*entry, switches, caches.DisplayLanguage());
 }
 
 void AddinApplication::StartTimeOut(std::int32_t milliseconds) { mWatchdog->Start(milliseconds); }

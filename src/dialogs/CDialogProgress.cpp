@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
 #include "src/platform/System.h"

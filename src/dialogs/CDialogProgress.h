@@ -16,7 +16,7 @@
 #include <string>
 
 #include "src/dialogs/ProgressView.h"
-#include "src/engine/AppCommon.h"
+#include "src/engine/ProgressReport.h"
 
 namespace dialogs {
 

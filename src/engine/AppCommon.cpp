@@ -1,6 +1,5 @@
 #include "src/engine/AppCommon.h"
 
-#include "src/host/Application.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
 #include "src/support/ErrorList.h"
@@ -32,10 +31,6 @@ AppCommon::AppCommon(Engine& engine) : mEngine(engine) {}
 AppCommon& AppCommon::Instance() {
   static AppCommon instance(Engine::Instance());
   return instance;
-}
-
-void AppCommon::SetApplication(std::shared_ptr<host::Application> application) {
-  mApplication = std::move(application);
 }
 
 void AppCommon::SetCancel(bool cancel) {
@@ -95,8 +90,6 @@ bool AppCommon::RunMacro(const std::wstring& name, std::wstring* result) {
   try {
     if (mMacroRunner) {
       *result = mMacroRunner(name);
-    } else if (mApplication) {
-      *result = mApplication->Run(name, {});
     } else {
       throw ComError(E_UNEXPECTED, L"no host application to run the macro " + name);
     }

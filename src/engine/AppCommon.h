@@ -16,23 +16,10 @@
 #include <string>
 
 #include "src/engine/Engine.h"
+#include "src/engine/ProgressReport.h"
 #include "src/options/TranslationOptionUDT.h"
 
-namespace host {
-class Application;
-}
-
 namespace engine {
-
-// Where TranslateBlock reports its progress (the progress dialog). Called on
-// the user-interface thread.
-class ProgressReport {
- public:
-  virtual ~ProgressReport() = default;
-  // Resource ids of the status text and the count label; below 1: empty.
-  virtual void SetMessages(int statusId, int countLabelId) = 0;
-  virtual void SetProgress(std::int64_t position, std::int64_t total) = 0;
-};
 
 class AppCommon {
  public:
@@ -43,7 +30,8 @@ class AppCommon {
   static constexpr int kEngineInitFailed = 1251;
 
   // Runs a host macro by name and returns its result; throws (ComError) when
-  // the host cannot run it. By default the host application's Run member.
+  // the host cannot run it. The layer that knows the host installs it for a
+  // run; without one a macro cannot run.
   using MacroRunner = std::function<std::wstring(const std::wstring& macroName)>;
 
   explicit AppCommon(Engine& engine);
@@ -55,10 +43,8 @@ class AppCommon {
 
   Engine& GetEngine() { return mEngine; }
 
-  void SetApplication(std::shared_ptr<host::Application> application);
-  std::shared_ptr<host::Application> GetApplication() const { return mApplication; }
-  // Replaces the way macros run (tests, hosts without an application).
   void SetMacroRunner(MacroRunner runner) { mMacroRunner = std::move(runner); }
+  MacroRunner GetMacroRunner() const { return mMacroRunner; }
 
   // The progress target of TranslateBlock, or null; not owned.
   void SetProgressReport(ProgressReport* report) { mProgress = report; }
@@ -96,7 +82,6 @@ class AppCommon {
   bool RunMacro(const std::wstring& name, std::wstring* result);
 
   Engine& mEngine;
-  std::shared_ptr<host::Application> mApplication;
   MacroRunner mMacroRunner;
   ProgressReport* mProgress = nullptr;
   std::atomic<int> mCancel{0};

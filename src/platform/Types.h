@@ -1,12 +1,49 @@
 // Portable spellings of the Windows scalar types and status codes that the
 // core passes around. On Windows they are the SDK's own; elsewhere they are
 // defined here with the same widths and values.
+//
+// On Windows this header does not bring in <windows.h>: its macros rename
+// functions across the core (LoadString, MessageBox, GetObject). Only the
+// status-code header comes in; the few types and message-box constants are
+// declared with the SDK's own spellings, so that platform code may include
+// <windows.h> before or after this header without a clash.
 #pragma once
 
 #include <cstdint>
 
 #if defined(_WIN32)
-#include <windows.h>
+#include <winerror.h>
+
+typedef __LONG32 LONG;
+typedef unsigned __LONG32 DWORD;
+typedef unsigned short WORD;
+typedef WORD LANGID;
+typedef DWORD LCID;
+#ifndef _HRESULT_DEFINED
+#define _HRESULT_DEFINED
+typedef LONG HRESULT;
+#endif
+
+#ifndef MB_OK
+#define MB_OK __MSABI_LONG(0x00000000)
+#define MB_OKCANCEL __MSABI_LONG(0x00000001)
+#define MB_YESNOCANCEL __MSABI_LONG(0x00000003)
+#define MB_YESNO __MSABI_LONG(0x00000004)
+#define MB_ICONHAND __MSABI_LONG(0x00000010)
+#define MB_ICONQUESTION __MSABI_LONG(0x00000020)
+#define MB_ICONEXCLAMATION __MSABI_LONG(0x00000030)
+#define MB_ICONASTERISK __MSABI_LONG(0x00000040)
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_DEFBUTTON2 __MSABI_LONG(0x00000100)
+#endif
+#ifndef IDOK
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+#endif
 #else
 using HRESULT = std::int32_t;
 using DWORD = std::uint32_t;

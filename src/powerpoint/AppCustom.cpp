@@ -9,6 +9,7 @@
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
 #include "src/powerpoint/ClipboardEx.h"
+#include "src/powerpoint/HostMacros.h"
 #include "src/support/ErrorList.h"
 #include "src/support/Log.h"
 
@@ -106,14 +107,10 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::
 class ClipboardRun {
  public:
   ClipboardRun(RunCaller& caller, const options::TranslationOptionUDT& record)
-      : mCaller(caller), mCommon(engine::AppCommon::Instance()), mPrevious(mCommon.GetApplication()) {
+      : mCaller(caller), mCommon(engine::AppCommon::Instance()), mMacros(mCommon, caller.GetApplication()) {
     mCommon.SetCancel(false);
-    mCommon.SetApplication(caller.GetApplication());
     mTimed = record.TimeOutMSec >= 1;
     mRecord = record;
-  }
-  ~ClipboardRun() {
-    mCommon.SetApplication(mPrevious);
   }
   ClipboardRun(const ClipboardRun&) = delete;
   ClipboardRun& operator=(const ClipboardRun&) = delete;
@@ -136,7 +133,7 @@ class ClipboardRun {
  private:
   RunCaller& mCaller;
   engine::AppCommon& mCommon;
-  host::Ptr<host::Application> mPrevious;
+  HostMacroScope mMacros;
   options::TranslationOptionUDT mRecord;
   bool mTimed = false;
 };

@@ -10,6 +10,7 @@
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
 #include "src/platform/System.h"
+#include "src/powerpoint/HostMacros.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
 #include "src/powerpoint/RunProgress.h"
 #include "src/powerpoint/TemporaryCopies.h"
@@ -64,7 +65,7 @@ const wchar_t* NullText(bool isNull) { return isNull ? L" is NULL" : L" is not N
 class Run {
  public:
   Run(RunContext& ctx, const dialogs::ProgressViewFactory& viewFactory, const std::wstring& tempFolder)
-      : ctx(ctx), prop(ctx.prop), viewFactory(viewFactory), tempFolder(tempFolder) {}
+      : mCtx(ctx), mProp(ctx.prop), mViewFactory(viewFactory), mTempFolder(tempFolder) {}
 
   bool Main();
 
@@ -74,7 +75,7 @@ class Run {
 
  private:
   bool Fail(int messageId) {
-    ctx.ReportRunError(messageId);
+    mCtx.ReportRunError(messageId);
     return false;
   }
   bool CheckPresentations();
@@ -91,21 +92,21 @@ class Run {
   void FinishView();
   void CloseDialog();
 
-  RunContext& ctx;
-  PPTTranProp& prop;
-  const dialogs::ProgressViewFactory& viewFactory;
-  std::wstring tempFolder;
-  bool dialogOpen = false;
-  std::wstring workCopyPath;
-  bool workOpen = false;
+  RunContext& mCtx;
+  PPTTranProp& mProp;
+  const dialogs::ProgressViewFactory& mViewFactory;
+  std::wstring mTempFolder;
+  bool mDialogOpen = false;
+  std::wstring mWorkCopyPath;
+  bool mWorkOpen = false;
 };
 
 bool Run::CheckPresentations() {
-  host::Ptr<host::Application>& app = prop.Application;
+  host::Ptr<host::Application>& app = mProp.Application;
   if (app->Presentations()->Count() < 1) return Fail(kNothingToTranslate);
   if (app->SlideShowWindows()->Count() >= 1) return Fail(kSlideShowRunning);
-  const int version = ctx.Version();
-  const host::Ptr<host::Presentation> all[] = {prop.OrigPresen, prop.WorkPresen, prop.TranPresen};
+  const int version = mCtx.Version();
+  const host::Ptr<host::Presentation> all[] = {mProp.OrigPresen, mProp.WorkPresen, mProp.TranPresen};
   if (version >= 12) {
     for (const auto& p : all) {
       if (p && p->Final()) return Fail(kMarkedFinal);
@@ -116,25 +117,25 @@ bool Run::CheckPresentations() {
       if (p && RefusesEditing(p)) return Fail(kLocked);
     }
   }
-  if (prop.OrigPresen->Slides()->Count() < 1) return Fail(kNothingToTranslate);
+  if (mProp.OrigPresen->Slides()->Count() < 1) return Fail(kNothingToTranslate);
   return true;
 }
 
 bool Run::RecordView() {
-  host::Ptr<host::DocumentWindows> windows = prop.Application->Windows();
+  host::Ptr<host::DocumentWindows> windows = mProp.Application->Windows();
   if (windows->Count() < 1) return true;  // the view check reports it
   host::Ptr<host::DocumentWindow> window = windows->Item(1);
-  prop.WindowViewType = window->ViewType();
-  prop.PaneViewType = window->ActivePane()->ViewType();
+  mProp.WindowViewType = window->ViewType();
+  mProp.PaneViewType = window->ActivePane()->ViewType();
   host::Ptr<host::Selection> selection = window->Selection();
-  prop.SelectionType = selection->Type();
-  if (ctx.Version() >= 12 && prop.WindowViewType == host::ppViewNormal &&
-      (prop.PaneViewType == host::ppViewNotesPage || prop.PaneViewType == host::ppViewOutline) &&
-      prop.SelectionType == host::ppSelectionNone) {
+  mProp.SelectionType = selection->Type();
+  if (mCtx.Version() >= 12 && mProp.WindowViewType == host::ppViewNormal &&
+      (mProp.PaneViewType == host::ppViewNotesPage || mProp.PaneViewType == host::ppViewOutline) &&
+      mProp.SelectionType == host::ppSelectionNone) {
     // The notes and outline panes report a caret in them as no selection.
     try {
       if (selection->SlideRange()->Count() >= 2 || selection->TextRange()->Length() != 0) {
-        prop.SelectionType = host::ppSelectionText;
+        mProp.SelectionType = host::ppSelectionText;
       }
     } catch (const ComError&) {
     }
@@ -143,9 +144,9 @@ bool Run::RecordView() {
 }
 
 bool Run::CheckView() {
-  host::Ptr<host::DocumentWindows> windows = prop.Application->Windows();
+  host::Ptr<host::DocumentWindows> windows = mProp.Application->Windows();
   if (windows->Count() < 1) return Fail(kPreparationFailed);
-  switch (prop.WindowViewType) {
+  switch (mProp.WindowViewType) {
     case host::ppViewSlideMaster:
     case host::ppViewHandoutMaster:
     case host::ppViewNotesMaster:
@@ -156,15 +157,15 @@ bool Run::CheckView() {
     default:
       break;
   }
-  if (prop.TranOption.TranslationRange != 2) return true;
+  if (mProp.TranOption.TranslationRange != 2) return true;
   host::Ptr<host::Selection> selection = windows->Item(1)->Selection();
-  if (prop.SelectionType == host::ppSelectionNone) return Fail(kSelectSomething);
-  if (prop.SelectionType == host::ppSelectionShapes && selection->ShapeRange()->Count() < 1) {
+  if (mProp.SelectionType == host::ppSelectionNone) return Fail(kSelectSomething);
+  if (mProp.SelectionType == host::ppSelectionShapes && selection->ShapeRange()->Count() < 1) {
     return Fail(kSelectSomething);
   }
-  if (prop.SelectionType == host::ppSelectionText && prop.WindowViewType == host::ppViewNormal &&
-      (prop.PaneViewType == host::ppViewSlide || prop.PaneViewType == host::ppViewNotesPage ||
-       prop.PaneViewType == host::ppViewOutline)) {
+  if (mProp.SelectionType == host::ppSelectionText && mProp.WindowViewType == host::ppViewNormal &&
+      (mProp.PaneViewType == host::ppViewSlide || mProp.PaneViewType == host::ppViewNotesPage ||
+       mProp.PaneViewType == host::ppViewOutline)) {
     bool empty = false;
     try {
       empty = selection->SlideRange()->Count() == 1 && selection->TextRange()->Length() == 0;
@@ -177,9 +178,9 @@ bool Run::CheckView() {
 }
 
 bool Run::OpenDialog() {
-  if (!ctx.ShowsProgressDialog() || !viewFactory) return true;
-  if (!dialogs::OpenProgressDialog(viewFactory)) return Fail(kThreadFailed);
-  dialogOpen = true;
+  if (!mCtx.ShowsProgressDialog() || !mViewFactory) return true;
+  if (!dialogs::OpenProgressDialog(mViewFactory)) return Fail(kThreadFailed);
+  mDialogOpen = true;
   if (dialogs::CDialogProgress* dialog = dialogs::CurrentProgressDialog()) {
     dialog->SetMessages(dialogs::CDialogProgress::kPreparing, 0);
     dialog->View().Show();
@@ -190,64 +191,64 @@ bool Run::OpenDialog() {
 }
 
 void Run::CloseDialog() {
-  if (!dialogOpen) return;
+  if (!mDialogOpen) return;
   dialogs::CloseProgressDialog();
-  dialogOpen = false;
+  mDialogOpen = false;
 }
 
 bool Run::CollectSlideInformation() {
-  const int range = prop.TranOption.TranslationRange;
+  const int range = mProp.TranOption.TranslationRange;
   if (range != 1 && range != 2) return true;
-  host::Ptr<host::DocumentWindow> window = prop.Application->Windows()->Item(1);
-  if (prop.PaneViewType == host::ppViewThumbnails && prop.SelectionType == host::ppSelectionNone) {
+  host::Ptr<host::DocumentWindow> window = mProp.Application->Windows()->Item(1);
+  if (mProp.PaneViewType == host::ppViewThumbnails && mProp.SelectionType == host::ppSelectionNone) {
     window->Panes()->Item(2)->Activate();
-    prop.SlideNames.push_back(window->View()->Slide()->Name());
+    mProp.SlideNames.push_back(window->View()->Slide()->Name());
   } else {
     host::Ptr<host::SlideRange> slides = window->Selection()->SlideRange();
     const int count = slides->Count();
-    for (int i = 1; i <= count; ++i) prop.SlideNames.push_back(slides->Item(i)->Name());
+    for (int i = 1; i <= count; ++i) mProp.SlideNames.push_back(slides->Item(i)->Name());
   }
   if (range != 2) return true;
   host::Ptr<host::Selection> selection = window->Selection();
-  if (prop.SelectionType == host::ppSelectionShapes) {
+  if (mProp.SelectionType == host::ppSelectionShapes) {
     host::Ptr<host::ShapeRange> shapes = selection->ShapeRange();
     const int count = shapes->Count();
-    for (int i = 1; i <= count; ++i) prop.ShapeNames.push_back(shapes->Item(i)->Name());
-  } else if (prop.SelectionType == host::ppSelectionText &&
-             (prop.WindowViewType == host::ppViewNotesPage ||
-              (prop.WindowViewType == host::ppViewNormal &&
-               (prop.PaneViewType == host::ppViewSlide || prop.PaneViewType == host::ppViewNotesPage)))) {
+    for (int i = 1; i <= count; ++i) mProp.ShapeNames.push_back(shapes->Item(i)->Name());
+  } else if (mProp.SelectionType == host::ppSelectionText &&
+             (mProp.WindowViewType == host::ppViewNotesPage ||
+              (mProp.WindowViewType == host::ppViewNormal &&
+               (mProp.PaneViewType == host::ppViewSlide || mProp.PaneViewType == host::ppViewNotesPage)))) {
     // The notes pane counts too: the walk looks the shape up on the notes
     // page there, and without its name no notes text could be translated.
     host::Ptr<host::Shape> shape = selection->ShapeRange()->Item(1);
-    prop.ShapeNames.push_back(shape->Name());
+    mProp.ShapeNames.push_back(shape->Name());
     if (shape->HasTextFrame()) {
       host::Ptr<host::TextRange> text = selection->TextRange();
-      prop.SelectedTextStart = text->Start();
-      prop.SelectedTextSize = text->Length();
+      mProp.SelectedTextStart = text->Start();
+      mProp.SelectedTextSize = text->Length();
     }
   }
   return true;
 }
 
 bool Run::MakeCopy(bool withWindow, host::Ptr<host::Presentation>* copy, std::wstring* path) {
-  const bool modern = ctx.Version() >= 12;
-  std::wstring folder = tempFolder.empty() ? platform::TempFolder() : tempFolder;
+  const bool modern = mCtx.Version() >= 12;
+  std::wstring folder = mTempFolder.empty() ? platform::TempFolder() : mTempFolder;
   if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += platform::PathSeparator();
   *path = TemporaryCopyPath(folder, modern ? L".pptm" : L".ppt");
   if (path->empty()) return false;
   try {
-    prop.OrigPresen->SaveCopyAs(*path, modern ? host::ppSaveAsOpenXMLPresentationMacroEnabled
+    mProp.OrigPresen->SaveCopyAs(*path, modern ? host::ppSaveAsOpenXMLPresentationMacroEnabled
                                               : host::ppSaveAsPresentation,
                                 false);
-    *copy = prop.Application->Presentations()->Open(*path, false, false, withWindow);
+    *copy = mProp.Application->Presentations()->Open(*path, false, false, withWindow);
   } catch (const std::exception& e) {
     LOG_ERROR(kMainSource, L"copy Err: " + Describe(e));
     platform::DeleteFileAt(*path);
     return false;
   }
   if (RefusesEditing(*copy)) {
-    ctx.ReportRunError(kLocked);
+    mCtx.ReportRunError(kLocked);
     try {
       (*copy)->Close();
     } catch (const std::exception&) {
@@ -260,115 +261,115 @@ bool Run::MakeCopy(bool withWindow, host::Ptr<host::Presentation>* copy, std::ws
 }
 
 bool Run::MakeCopies() {
-  if (!prop.WorkPresen) {
-    if (!MakeCopy(false, &prop.WorkPresen, &workCopyPath)) return false;
-    workOpen = true;
-    prop.OwnsWorkPresen = 1;
+  if (!mProp.WorkPresen) {
+    if (!MakeCopy(false, &mProp.WorkPresen, &mWorkCopyPath)) return false;
+    mWorkOpen = true;
+    mProp.OwnsWorkPresen = 1;
   }
-  if (!prop.TranPresen) {
-    if (prop.TranOption.OutputDestType == 1) {
-      if (!MakeCopy(true, &prop.TranPresen, &tranCopyPath)) return false;
-      prop.OwnsTranPresen = 1;
+  if (!mProp.TranPresen) {
+    if (mProp.TranOption.OutputDestType == 1) {
+      if (!MakeCopy(true, &mProp.TranPresen, &tranCopyPath)) return false;
+      mProp.OwnsTranPresen = 1;
     } else {
-      prop.TranPresen = prop.OrigPresen;
-      prop.OwnsTranPresen = 0;
+      mProp.TranPresen = mProp.OrigPresen;
+      mProp.OwnsTranPresen = 0;
     }
   }
   return true;
 }
 
 bool Run::BuildSlideRanges() {
-  if (prop.TranOption.TranslationRange == 0) {
-    prop.OrigSlideRange = PowerPointTranslationUtil::GetAllSlideRange(prop.WorkPresen);
-    prop.TranSlideRange = PowerPointTranslationUtil::GetAllSlideRange(prop.TranPresen);
+  if (mProp.TranOption.TranslationRange == 0) {
+    mProp.OrigSlideRange = PowerPointTranslationUtil::GetAllSlideRange(mProp.WorkPresen);
+    mProp.TranSlideRange = PowerPointTranslationUtil::GetAllSlideRange(mProp.TranPresen);
   } else {
-    prop.OrigSlideRange = prop.WorkPresen->Slides()->Range(prop.SlideNames);
-    prop.TranSlideRange = prop.TranPresen->Slides()->Range(prop.SlideNames);
+    mProp.OrigSlideRange = mProp.WorkPresen->Slides()->Range(mProp.SlideNames);
+    mProp.TranSlideRange = mProp.TranPresen->Slides()->Range(mProp.SlideNames);
   }
-  return prop.OrigSlideRange && prop.TranSlideRange;
+  return mProp.OrigSlideRange && mProp.TranSlideRange;
 }
 
 bool Run::Translation() {
   LOG_INFO(L"PowerPointTranslationProcess::Translation", L"Start");
-  if (prop.TranOption.TranslationRange == 0 || prop.TranOption.TranslationRange == 1 ||
-      prop.SelectionType == host::ppSelectionSlides) {
-    return TranslateSlideRange(ctx);
+  if (mProp.TranOption.TranslationRange == 0 || mProp.TranOption.TranslationRange == 1 ||
+      mProp.SelectionType == host::ppSelectionSlides) {
+    return TranslateSlideRange(mCtx);
   }
-  return TranslateSelectionRange(ctx);
+  return TranslateSelectionRange(mCtx);
 }
 
 void Run::Dump() {
   constexpr const wchar_t* kDump = L"PowerPointTranslationProcess::MainTranslationProcess";
   LOG_INFO(kDump, L"<<---Output PPTTranProp---");
-  LOG_INFO(kDump, std::wstring(L"OrigPresen") + NullText(!prop.OrigPresen));
-  LOG_INFO(kDump, std::wstring(L"WorkPresen") + NullText(!prop.WorkPresen));
-  LOG_INFO(kDump, std::wstring(L"TranPresen") + NullText(!prop.TranPresen));
-  LOG_INFO(kDump, L"WindowViewType:" + std::to_wstring(prop.WindowViewType));
-  LOG_INFO(kDump, L"PaneViewType:" + std::to_wstring(prop.PaneViewType));
-  LOG_INFO(kDump, L"SelectionType:" + std::to_wstring(prop.SelectionType));
-  LOG_INFO(kDump, L"SelectedTextStart:" + std::to_wstring(prop.SelectedTextStart));
-  LOG_INFO(kDump, L"SelectedTextSize:" + std::to_wstring(prop.SelectedTextSize));
-  LOG_INFO(kDump, std::wstring(L"OrigSlideRange") + NullText(!prop.OrigSlideRange));
-  LOG_INFO(kDump, std::wstring(L"TranSlideRange") + NullText(!prop.TranSlideRange));
-  LOG_INFO(kDump, L"TranslationSlideShapeCount:" + std::to_wstring(prop.TranslationSlideShapeCount));
-  LOG_INFO(kDump, L"CurrentTranslationSlideShapeNum:" + std::to_wstring(prop.CurrentTranslationSlideShapeNum));
-  LOG_INFO(kDump, prop.CloseTranslationPresenWindow ? L"CloseTranslationPresenWindow is TRUE"
+  LOG_INFO(kDump, std::wstring(L"OrigPresen") + NullText(!mProp.OrigPresen));
+  LOG_INFO(kDump, std::wstring(L"WorkPresen") + NullText(!mProp.WorkPresen));
+  LOG_INFO(kDump, std::wstring(L"TranPresen") + NullText(!mProp.TranPresen));
+  LOG_INFO(kDump, L"WindowViewType:" + std::to_wstring(mProp.WindowViewType));
+  LOG_INFO(kDump, L"PaneViewType:" + std::to_wstring(mProp.PaneViewType));
+  LOG_INFO(kDump, L"SelectionType:" + std::to_wstring(mProp.SelectionType));
+  LOG_INFO(kDump, L"SelectedTextStart:" + std::to_wstring(mProp.SelectedTextStart));
+  LOG_INFO(kDump, L"SelectedTextSize:" + std::to_wstring(mProp.SelectedTextSize));
+  LOG_INFO(kDump, std::wstring(L"OrigSlideRange") + NullText(!mProp.OrigSlideRange));
+  LOG_INFO(kDump, std::wstring(L"TranSlideRange") + NullText(!mProp.TranSlideRange));
+  LOG_INFO(kDump, L"TranslationSlideShapeCount:" + std::to_wstring(mProp.TranslationSlideShapeCount));
+  LOG_INFO(kDump, L"CurrentTranslationSlideShapeNum:" + std::to_wstring(mProp.CurrentTranslationSlideShapeNum));
+  LOG_INFO(kDump, mProp.CloseTranslationPresenWindow ? L"CloseTranslationPresenWindow is TRUE"
                                                     : L"CloseTranslationPresenWindow is FALSE");
-  LOG_INFO(kDump, std::wstring(L"SelectTranslateShapeRange") + NullText(!prop.SelectTranslateShapeRange));
+  LOG_INFO(kDump, std::wstring(L"SelectTranslateShapeRange") + NullText(!mProp.SelectTranslateShapeRange));
   LOG_INFO(kDump, L"---Output PPTTranProp--->>");
 }
 
 // The working copy is closed on every ending once it was opened; only the
 // ending of a successful run reports a failure to close it.
 void Run::CloseWorkCopy(bool reportFailure) {
-  if (!workOpen) return;
-  workOpen = false;
+  if (!mWorkOpen) return;
+  mWorkOpen = false;
   try {
-    prop.WorkPresen->Close();
+    mProp.WorkPresen->Close();
   } catch (const std::exception& e) {
     LOG_ERROR(kMainSource, L"WorkPresen Close Err: " + Describe(e));
-    if (reportFailure) ctx.ReportRunError(kWorkCloseFailed);
+    if (reportFailure) mCtx.ReportRunError(kWorkCloseFailed);
   }
-  prop.WorkPresen.reset();
-  if (!platform::DeleteFileAt(workCopyPath)) LOG_WARNING(kMainSource, L"copy not deleted: " + workCopyPath);
+  mProp.WorkPresen.reset();
+  if (!platform::DeleteFileAt(mWorkCopyPath)) LOG_WARNING(kMainSource, L"copy not deleted: " + mWorkCopyPath);
 }
 
 void Run::FinishView() {
-  const options::TranslationOptionUDT& o = prop.TranOption;
+  const options::TranslationOptionUDT& o = mProp.TranOption;
   const bool newWindow = o.OutputDestType == 1;
-  if (!ctx.IsCancelled() && prop.CloseTranslationPresenWindow == 1) {
-    if (newWindow && prop.OwnsTranPresen && prop.TranPresen) {
+  if (!mCtx.IsCancelled() && mProp.CloseTranslationPresenWindow == 1) {
+    if (newWindow && mProp.OwnsTranPresen && mProp.TranPresen) {
       try {
-        prop.TranPresen->Close();
+        mProp.TranPresen->Close();
         tranClosed = true;
-        prop.TranPresen.reset();
+        mProp.TranPresen.reset();
       } catch (const std::exception& e) {
         LOG_ERROR(kMainSource, L"TranPresen Close Err: " + Describe(e));
       }
     }
-    ctx.ReportRunError(o.TranslationRange == 2 ? kSelectSomething : kNothingToTranslate);
+    mCtx.ReportRunError(o.TranslationRange == 2 ? kSelectSomething : kNothingToTranslate);
     return;
   }
   if (!newWindow) return;
   // Restoring the view is a courtesy; a view that refuses a step keeps the
   // translation as it is.
   try {
-    const host::Ptr<host::Presentation>& tran = prop.TranPresen;
-    PowerPointTranslationUtil::SetPresentationViewType(tran, prop.WindowViewType);
+    const host::Ptr<host::Presentation>& tran = mProp.TranPresen;
+    PowerPointTranslationUtil::SetPresentationViewType(tran, mProp.WindowViewType);
     if (o.TranslationRange == 0) {
       PowerPointTranslationUtil::GotoSlide(tran, 1);
-    } else if (prop.WindowViewType == host::ppViewNotesPage) {
-      PowerPointTranslationUtil::GotoSlide(tran, prop.TranSlideRange->Item(1)->SlideIndex());
-    } else if (prop.WindowViewType == host::ppViewSlideSorter) {
-      prop.TranSlideRange->Select();
-    } else if (prop.WindowViewType == host::ppViewNormal) {
+    } else if (mProp.WindowViewType == host::ppViewNotesPage) {
+      PowerPointTranslationUtil::GotoSlide(tran, mProp.TranSlideRange->Item(1)->SlideIndex());
+    } else if (mProp.WindowViewType == host::ppViewSlideSorter) {
+      mProp.TranSlideRange->Select();
+    } else if (mProp.WindowViewType == host::ppViewNormal) {
       tran->Windows()->Item(1)->Panes()->Item(1)->Activate();
-      prop.TranSlideRange->Select();
+      mProp.TranSlideRange->Select();
     }
-    if (prop.WindowViewType == host::ppViewNormal) {
-      int pane = prop.PaneViewType == host::ppViewSlide       ? 2
-                 : prop.PaneViewType == host::ppViewNotesPage ? 3
-                 : prop.PaneViewType == host::ppViewOutline   ? 1
+    if (mProp.WindowViewType == host::ppViewNormal) {
+      int pane = mProp.PaneViewType == host::ppViewSlide       ? 2
+                 : mProp.PaneViewType == host::ppViewNotesPage ? 3
+                 : mProp.PaneViewType == host::ppViewOutline   ? 1
                                                               : 0;
       if (pane > 0) tran->Windows()->Item(1)->Panes()->Item(pane)->Activate();
     }
@@ -377,23 +378,23 @@ void Run::FinishView() {
   }
   bool arranged = false;
   try {
-    arranged = PowerPointTranslationUtil::ArrangeWindows(ctx);
+    arranged = PowerPointTranslationUtil::ArrangeWindows(mCtx);
   } catch (const std::exception& e) {
     LOG_ERROR(kMainSource, L"ArrangeWindows Err: " + Describe(e));
   }
-  if (!arranged) ctx.ReportRunError(kArrangeFailed);
+  if (!arranged) mCtx.ReportRunError(kArrangeFailed);
 }
 
 bool Run::Main() {
   LOG_INFO(kMainSource, L"MainTranslationProcess Start");
-  if (!prop.Application) return Fail(kPreparationFailed);
+  if (!mProp.Application) return Fail(kPreparationFailed);
   try {
-    if (!prop.OrigPresen) {
+    if (!mProp.OrigPresen) {
       try {
-        prop.OrigPresen = prop.Application->ActivePresentation();
+        mProp.OrigPresen = mProp.Application->ActivePresentation();
       } catch (const ComError&) {
       }
-      if (!prop.OrigPresen) return Fail(kPreparationFailed);
+      if (!mProp.OrigPresen) return Fail(kPreparationFailed);
     }
     if (!CheckPresentations()) return false;
   } catch (const std::exception& e) {
@@ -410,9 +411,9 @@ bool Run::Main() {
     if (!CheckView()) return false;
     // Opening the copies would let the host discard an untouched untitled
     // presentation; marking it changed keeps it.
-    host::Ptr<host::Presentations> all = prop.Application->Presentations();
-    if (all->Count() == 1 && prop.OrigPresen->Path().empty() && prop.OrigPresen->Windows()->Count() == 1) {
-      prop.OrigPresen->SetSaved(false);
+    host::Ptr<host::Presentations> all = mProp.Application->Presentations();
+    if (all->Count() == 1 && mProp.OrigPresen->Path().empty() && mProp.OrigPresen->Windows()->Count() == 1) {
+      mProp.OrigPresen->SetSaved(false);
     }
   } catch (const std::exception& e) {
     LOG_ERROR(kMainSource, L"view check Err: " + Describe(e));
@@ -427,31 +428,31 @@ bool Run::Main() {
       LOG_ERROR(kMainSource, L"slide information Err: " + Describe(e));
       return Fail(kSlideInfoFailed);
     }
-    if (ctx.IsCancelled()) return true;
+    if (mCtx.IsCancelled()) return true;
     if (!MakeCopies()) return Fail(kCopiesFailed);
     try {
-      if (!PowerPointTranslationUtil::ActivatePresentationWindow(prop.TranPresen)) return Fail(kPreparationFailed);
+      if (!PowerPointTranslationUtil::ActivatePresentationWindow(mProp.TranPresen)) return Fail(kPreparationFailed);
     } catch (const std::exception& e) {
       LOG_ERROR(kMainSource, L"activate Err: " + Describe(e));
       return Fail(kPreparationFailed);
     }
-    if (dialogs::CDialogProgress* dialog = dialogOpen ? dialogs::CurrentProgressDialog() : nullptr) {
+    if (dialogs::CDialogProgress* dialog = mDialogOpen ? dialogs::CurrentProgressDialog() : nullptr) {
       dialog->View().BringToTop();
     }
-    if (ctx.IsCancelled()) return true;
+    if (mCtx.IsCancelled()) return true;
 
-    engine::Engine& engine = ctx.app.GetEngine();
+    engine::Engine& engine = mCtx.app.GetEngine();
     bool opened = false;
     try {
-      opened = engine.OpenEngine(prop.TranOption.EngineGroup, prop.TranOption.EngineID,
-                                 prop.TranOption.DisplayLanguage, prop.TranOption.FromLang);
+      opened = engine.OpenEngine(mProp.TranOption.EngineGroup, mProp.TranOption.EngineID,
+                                 mProp.TranOption.DisplayLanguage, mProp.TranOption.FromLang);
     } catch (const std::exception& e) {
       LOG_ERROR(kMainSource, L"OpenEngine Err: " + Describe(e));
     }
-    if (!opened) return ctx.IsCancelled() ? true : Fail(kEngineOpenFailed);
+    if (!opened) return mCtx.IsCancelled() ? true : Fail(kEngineOpenFailed);
 
-    SetProgressMessages(ctx,
-                        prop.TranOption.TranslationRange == 2 ? dialogs::CDialogProgress::kTranslatingSelection
+    SetProgressMessages(mCtx,
+                        mProp.TranOption.TranslationRange == 2 ? dialogs::CDialogProgress::kTranslatingSelection
                                                               : dialogs::CDialogProgress::kTranslatingSlides,
                         dialogs::CDialogProgress::kCountShapes);
     bool ranges = false;
@@ -460,14 +461,14 @@ bool Run::Main() {
     } catch (const std::exception& e) {
       LOG_ERROR(kMainSource, L"slide range Err: " + Describe(e));
     }
-    if (!ranges) ctx.ReportRunError(kRangesFailed);
+    if (!ranges) mCtx.ReportRunError(kRangesFailed);
     bool translated = false;
     try {
       translated = ranges && Translation();
     } catch (const std::exception& e) {
       // The walk reports its own failures; this is what escaped it.
       LOG_ERROR(kMainSource, L"Exception Err: " + Describe(e));
-      ctx.ReportRunError(prop.TranOption.TranslationRange == 2 && prop.SelectionType != host::ppSelectionSlides
+      mCtx.ReportRunError(mProp.TranOption.TranslationRange == 2 && mProp.SelectionType != host::ppSelectionSlides
                              ? kSelectionFailed
                              : kShapesFailed);
     }
@@ -476,7 +477,7 @@ bool Run::Main() {
       engine.CloseEngine();
     } catch (const std::exception& e) {
       LOG_ERROR(kMainSource, L"CloseEngine Err: " + Describe(e));
-      ctx.ReportRunError(kEngineCloseFailed);
+      mCtx.ReportRunError(kEngineCloseFailed);
     }
     if (translated) {
       CloseWorkCopy(true);
@@ -497,6 +498,8 @@ struct PowerPointTranslationProcess::Impl {
   std::wstring tempFolder;
   PendingCopies pending;
   host::Ptr<host::Application> application;
+  // The host of the run in progress, set by the entry points.
+  host::Ptr<host::Application> runApplication;
   RunCaller* caller = nullptr;
   std::int64_t progressTarget = 0;
 };
@@ -531,7 +534,7 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
                                          const wchar_t* source) {
   LOG_INFO(source, L"Start");
   engine::AppCommon& common = engine::AppCommon::Instance();
-  host::Ptr<host::Application> previous = common.GetApplication();
+  host::Ptr<host::Application> previous = mImpl->runApplication;
   bool result = false;
   bool timed = false;
   try {
@@ -551,7 +554,8 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
       }
     }
     common.SetCancel(false);
-    common.SetApplication(app);
+    mImpl->runApplication = app;
+    HostMacroScope macros(common, app);
     SetProgressCaller(&caller);
     if (record.TimeOutMSec >= 1) {
       caller.StartTimeOut(record.TimeOutMSec);
@@ -567,7 +571,7 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
   }
   if (timed) caller.StopTimeOut();
   SetProgressCaller(nullptr);
-  common.SetApplication(previous);
+  mImpl->runApplication = std::move(previous);
   return result;
 }
 
@@ -596,7 +600,7 @@ bool PowerPointTranslationProcess::RunTranslation(const options::TranslationOpti
   PPTTranProp prop;
   prop.TranOption = record;
   prop.ProgressTarget = record.ProgressTarget;
-  prop.Application = common.GetApplication();
+  prop.Application = mImpl->runApplication;
   if (orig) prop.OwnsOrigPresen = 0;
   if (work) prop.OwnsWorkPresen = 0;
   if (tran) prop.OwnsTranPresen = 0;

@@ -175,7 +175,7 @@ class PowerPointTranslationProcess {
 
   // The run body: a run over the given presentations (null ones are found
   // or made by the run itself; given ones are not closed). The host
-  // application is AppCommon's, which the entry points set.
+  // application is the one the entry point was called with.
   // record.TranslationRange chooses the range. The outcome is LastRun().
   bool RunTranslation(const options::TranslationOptionUDT& record, host::Ptr<host::Presentation> orig,
                       host::Ptr<host::Presentation> work, host::Ptr<host::Presentation> tran);

@@ -39,7 +39,7 @@ logdir="$TMPDIR/Talvoren/AddinLog"
 "$prog" --version >/dev/null
 log="$logdir/TVPPAddinsLog0.txt"
 if [ -f "$log" ]; then
-  grep -qaE $'^[0-9]{4}/[0-9]{1,2}/[0-9]{1,2} [0-9]{1,2}:[0-9]{1,2}:[0-9]{1,2}\\.[0-9]{1,3}  2000 pelorant:version ShowVersion cmd_version [0-9]+\r$' "$log" ||
+  grep -qaE $'^[0-9]{4}/[0-9]{1,2}/[0-9]{1,2} [0-9]{1,2}:[0-9]{1,2}:[0-9]{1,2}\\.[0-9]{1,3}  2000 pelorant:version ShowVersion CmdVersion [0-9]+\r$' "$log" ||
     fail "log line layout: $(cat -A "$log")"
 else
   fail "no log file at $log"

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -23,25 +22,16 @@
 
 namespace enginetest {
 
+// Through the platform's environment, so that the variables reach the code
+// under test whichever way it reads them.
 inline void SetEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-  _putenv_s(name, value.c_str());
-#else
-  setenv(name, value.c_str(), 1);
-#endif
+  platform::SetEnvironmentValue(platform::FromUtf8(name), platform::FromUtf8(value));
 }
 
-inline void UnsetEnv(const char* name) {
-#ifdef _WIN32
-  _putenv_s(name, "");
-#else
-  unsetenv(name);
-#endif
-}
+inline void UnsetEnv(const char* name) { platform::SetEnvironmentValue(platform::FromUtf8(name), L""); }
 
 inline std::string GetEnv(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? std::string(v) : std::string();
+  return platform::ToUtf8(platform::GetEnvironmentValue(platform::FromUtf8(name)));
 }
 
 using testsupport::ReadBytes;

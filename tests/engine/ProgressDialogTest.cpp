@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "src/dialogs/CDialogProgress.h"
+#include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
 #include "src/platform/System.h"

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "src/dialogs/CDialogProgress.h"
+#include "src/engine/AppCommon.h"
 #include "src/support/ResourceModule.h"
 
 #include "src/platform/MessagePump.h"

@@ -107,7 +107,7 @@ class Authors {
 
   pugi::xml_node ById(const std::string& id) {
     for (pugi::xml_node a = Root(false).first_child(); a; a = a.next_sibling())
-      if (TxLocalName(a) == (mModern ? "author" : "cmAuthor") && id == a.attribute("id").value()) return a;
+      if (LocalName(a) == (mModern ? "author" : "cmAuthor") && id == a.attribute("id").value()) return a;
     return {};
   }
 
@@ -117,12 +117,11 @@ class Authors {
     std::string n = Utf8(name), i = Utf8(initials);
     long maxId = -1;
     for (pugi::xml_node a = root.first_child(); a; a = a.next_sibling()) {
-      if (TxLocalName(a) != (mModern ? "author" : "cmAuthor")) continue;
+      if (LocalName(a) != (mModern ? "author" : "cmAuthor")) continue;
       if (n == a.attribute("name").value() && i == a.attribute("initials").value()) return a;
       maxId = std::max<long>(maxId, a.attribute("id").as_llong(-1));
     }
-    std::string prefix = PrefixOf(root);
-    pugi::xml_node a = root.append_child((prefix + (mModern ? "author" : "cmAuthor")).c_str());
+    pugi::xml_node a = root.append_child(NameLike(root, mModern ? "author" : "cmAuthor").c_str());
     if (mModern) {
       a.append_attribute("id") = NewGuid().c_str();
       a.append_attribute("name") = n.c_str();
@@ -146,18 +145,10 @@ class Authors {
       mDoc.MarkDirty(rel->targetPart);
   }
 
-  static std::string PrefixOf(pugi::xml_node n) {
-    std::string_view name = n.name();
-    auto c = name.find(':');
-    return c == std::string_view::npos ? std::string() : std::string(name.substr(0, c + 1));
-  }
-
  private:
   Document& mDoc;
   bool mModern;
 };
-
-std::string PrefixOf(pugi::xml_node n) { return Authors::PrefixOf(n); }
 
 // A threaded comment's text body holding text, "\r" for paragraphs.
 void FillBody(pugi::xml_node txBody, const std::wstring& text, Conformance c) {
@@ -211,7 +202,7 @@ class CommentImpl : public host::Comment, public std::enable_shared_from_this<Co
     if (!mModern && !mReply) {
       std::vector<pugi::xml_node> replies;
       for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
-        if (c != mNode && TxLocalName(c) == "cm" && IsReplyTo(c, mNode)) replies.push_back(c);
+        if (c != mNode && LocalName(c) == "cm" && IsReplyTo(c, mNode)) replies.push_back(c);
       for (pugi::xml_node r : replies) parent.remove_child(r);
     }
     parent.remove_child(mNode);
@@ -255,7 +246,7 @@ class CommentImpl : public host::Comment, public std::enable_shared_from_this<Co
     if (mModern && mReply) node = node.parent().parent();  // a reply sits where its comment does
     if (!mModern && mReply) {
       for (pugi::xml_node c = node.parent().first_child(); c; c = c.next_sibling())
-        if (TxLocalName(c) == "cm" && !ParentOf(c) && IsReplyTo(node, c)) {
+        if (LocalName(c) == "cm" && !ParentOf(c) && IsReplyTo(node, c)) {
           node = c;
           break;
         }
@@ -290,10 +281,10 @@ class CommentList : public host::Comments {
     bool modern = UsesThreadedComments();
     std::string part = CommentsPart(modern, true);
     pugi::xml_node root = doc.Pkg().Xml(part).document_element();
-    std::string p = PrefixOf(root);
+    std::string p(PrefixOf(root));
     Authors authors(doc, modern);
     pugi::xml_node a = authors.Find(author, authorInitials);
-    pugi::xml_node cm = root.append_child((p + "cm").c_str());
+    pugi::xml_node cm = root.append_child(QualifiedName(p, "cm").c_str());
     if (modern) {
       cm.append_attribute("id") = NewGuid().c_str();
       cm.append_attribute("authorId") = a.attribute("id").value();
@@ -304,10 +295,10 @@ class CommentList : public host::Comments {
       pugi::xml_node sld = mk.append_child("pc:sldMk");
       sld.append_attribute("cId") = CreationId(doc, mSlide.part).c_str();
       sld.append_attribute("sldId") = mSlide.slideId;
-      pugi::xml_node pos = cm.append_child((p + "pos").c_str());
+      pugi::xml_node pos = cm.append_child(QualifiedName(p, "pos").c_str());
       pos.append_attribute("x") = static_cast<long long>(std::llround(left * kEmuPerPt));
       pos.append_attribute("y") = static_cast<long long>(std::llround(top * kEmuPerPt));
-      FillBody(cm.append_child((p + "txBody").c_str()), text, ConformanceOf(doc));
+      FillBody(cm.append_child(QualifiedName(p, "txBody").c_str()), text, ConformanceOf(doc));
     } else {
       long idx = a.attribute("lastIdx").as_llong(0) + 1;
       a.attribute("lastIdx").set_value(idx);
@@ -315,10 +306,10 @@ class CommentList : public host::Comments {
       cm.append_attribute("authorId") = a.attribute("id").value();
       cm.append_attribute("dt") = Now().c_str();
       cm.append_attribute("idx") = idx;
-      pugi::xml_node pos = cm.append_child((p + "pos").c_str());
+      pugi::xml_node pos = cm.append_child(QualifiedName(p, "pos").c_str());
       pos.append_attribute("x") = static_cast<long long>(std::llround(left * kLegacyUnitsPerPoint));
       pos.append_attribute("y") = static_cast<long long>(std::llround(top * kLegacyUnitsPerPoint));
-      cm.append_child((p + "text").c_str()).text().set(Utf8(PlainText(text)).c_str());
+      cm.append_child(QualifiedName(p, "text").c_str()).text().set(Utf8(PlainText(text)).c_str());
     }
     doc.MarkDirty(part);
     return std::make_shared<CommentImpl>(mSlide, part, cm, modern, false);
@@ -375,20 +366,20 @@ class CommentList : public host::Comments {
     Authors authors(doc, mParent->mModern);
     pugi::xml_node a = authors.Find(author, initials);
     pugi::xml_node cm = mParent->mNode;
-    std::string p = PrefixOf(cm);
+    std::string p(PrefixOf(cm));
     pugi::xml_node reply;
     if (mParent->mModern) {
       pugi::xml_node list = TxChild(cm, "replyLst");
       if (!list) {
         pugi::xml_node body = TxChild(cm, "txBody");
-        std::string name = p + "replyLst";
+        std::string name = QualifiedName(p, "replyLst");
         list = body ? cm.insert_child_before(name.c_str(), body) : cm.append_child(name.c_str());
       }
-      reply = list.append_child((p + "reply").c_str());
+      reply = list.append_child(QualifiedName(p, "reply").c_str());
       reply.append_attribute("id") = NewGuid().c_str();
       reply.append_attribute("authorId") = a.attribute("id").value();
       reply.append_attribute("created") = Now().c_str();
-      FillBody(reply.append_child((p + "txBody").c_str()), text, ConformanceOf(doc));
+      FillBody(reply.append_child(QualifiedName(p, "txBody").c_str()), text, ConformanceOf(doc));
     } else {
       long idx = a.attribute("lastIdx").as_llong(0) + 1;
       a.attribute("lastIdx").set_value(idx);
@@ -396,17 +387,17 @@ class CommentList : public host::Comments {
       // After the comment and its earlier replies.
       pugi::xml_node after = cm;
       for (pugi::xml_node c = cm.next_sibling(); c; c = c.next_sibling())
-        if (TxLocalName(c) == "cm" && IsReplyTo(c, cm)) after = c;
-      reply = cm.parent().insert_child_after((p + "cm").c_str(), after);
+        if (LocalName(c) == "cm" && IsReplyTo(c, cm)) after = c;
+      reply = cm.parent().insert_child_after(QualifiedName(p, "cm").c_str(), after);
       reply.append_attribute("authorId") = a.attribute("id").value();
       reply.append_attribute("dt") = Now().c_str();
       reply.append_attribute("idx") = idx;
-      pugi::xml_node pos = reply.append_child((p + "pos").c_str());
+      pugi::xml_node pos = reply.append_child(QualifiedName(p, "pos").c_str());
       pugi::xml_node parentPos = TxChild(cm, "pos");
       pos.append_attribute("x") = parentPos.attribute("x").value();
       pos.append_attribute("y") = parentPos.attribute("y").value();
-      reply.append_child((p + "text").c_str()).text().set(Utf8(PlainText(text)).c_str());
-      pugi::xml_node ext = reply.append_child((p + "extLst").c_str()).append_child((p + "ext").c_str());
+      reply.append_child(QualifiedName(p, "text").c_str()).text().set(Utf8(PlainText(text)).c_str());
+      pugi::xml_node ext = reply.append_child(QualifiedName(p, "extLst").c_str()).append_child(QualifiedName(p, "ext").c_str());
       ext.append_attribute("uri") = kThreadingExt;
       pugi::xml_node info = ext.append_child("p15:threadingInfo");
       info.append_attribute("xmlns:p15") = kP15Ns;
@@ -428,10 +419,10 @@ class CommentList : public host::Comments {
       pugi::xml_node cm = mParent->mNode;
       if (mParent->mModern) {
         for (pugi::xml_node r = TxChild(cm, "replyLst").first_child(); r; r = r.next_sibling())
-          if (TxLocalName(r) == "reply") out.push_back(std::make_shared<CommentImpl>(mSlide, mParent->mPart, r, true, true));
+          if (LocalName(r) == "reply") out.push_back(std::make_shared<CommentImpl>(mSlide, mParent->mPart, r, true, true));
       } else {
         for (pugi::xml_node c = cm.parent().first_child(); c; c = c.next_sibling())
-          if (c != cm && TxLocalName(c) == "cm" && IsReplyTo(c, cm))
+          if (c != cm && LocalName(c) == "cm" && IsReplyTo(c, cm))
             out.push_back(std::make_shared<CommentImpl>(mSlide, mParent->mPart, c, false, true));
       }
       return out;
@@ -442,7 +433,7 @@ class CommentList : public host::Comments {
       if (part.empty()) continue;
       pugi::xml_node root = mSlide.doc->Pkg().Xml(part).document_element();
       for (pugi::xml_node c = root.first_child(); c; c = c.next_sibling())
-        if (TxLocalName(c) == "cm" && (modern || !ParentOf(c)))
+        if (LocalName(c) == "cm" && (modern || !ParentOf(c)))
           out.push_back(std::make_shared<CommentImpl>(mSlide, part, c, modern, false));
     }
     return out;

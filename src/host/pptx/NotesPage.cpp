@@ -6,6 +6,7 @@
 // has none, a notes master made in the presentation. Reading every notes
 // page of a deck therefore changes nothing.
 #include <cstdio>
+#include <utility>
 
 #include "src/host/pptx/PptxModel.h"
 #include "src/host/pptx/TextBody.h"
@@ -143,7 +144,7 @@ class NotesState {
     // The placeholders' own text bodies are not wanted on a master.
     for (pugi::xml_node sp : TxChild(TxChild(d.document_element(), "cSld"), "spTree").children())
       if (pugi::xml_node body = TxChild(sp, "txBody")) {
-        while (body.last_child() && TxLocalName(body.last_child()) == "p") body.remove_child(body.last_child());
+        while (body.last_child() && LocalName(body.last_child()) == "p") body.remove_child(body.last_child());
         body.append_child("a:p");
       }
     pkg.AddRelationship(master, kThemeRel.Uri(c), theme);
@@ -232,56 +233,48 @@ class ProxyShapeBase {
   int mIndex;
 };
 
-class ProxyTextFrame : public host::TextFrame, private ProxyShapeBase {
- public:
-  using ProxyShapeBase::ProxyShapeBase;
-  bool HasText() override { return R()->TextFrame()->HasText(); }
-  Ptr<host::TextRange> TextRange() override {
-    R()->TextFrame();  // fails as the shape would for a shape without a frame
-    return MakeTextRange(std::make_shared<ProxyOwner>(mSt, mIndex));
-  }
-  int AutoSize() override { return R()->TextFrame()->AutoSize(); }
-  void SetAutoSize(int v) override { W()->TextFrame()->SetAutoSize(v); }
-  int WordWrap() override { return R()->TextFrame()->WordWrap(); }
-  void SetWordWrap(int v) override { W()->TextFrame()->SetWordWrap(v); }
-  int Orientation() override { return R()->TextFrame()->Orientation(); }
-  void SetOrientation(int v) override { W()->TextFrame()->SetOrientation(v); }
-  int VerticalAnchor() override { return R()->TextFrame()->VerticalAnchor(); }
-  void SetVerticalAnchor(int v) override { W()->TextFrame()->SetVerticalAnchor(v); }
-  float MarginLeft() override { return R()->TextFrame()->MarginLeft(); }
-  float MarginRight() override { return R()->TextFrame()->MarginRight(); }
-  float MarginTop() override { return R()->TextFrame()->MarginTop(); }
-  float MarginBottom() override { return R()->TextFrame()->MarginBottom(); }
-  void SetMarginLeft(float v) override { W()->TextFrame()->SetMarginLeft(v); }
-  void SetMarginRight(float v) override { W()->TextFrame()->SetMarginRight(v); }
-  void SetMarginTop(float v) override { W()->TextFrame()->SetMarginTop(v); }
-  void SetMarginBottom(float v) override { W()->TextFrame()->SetMarginBottom(v); }
+// The two text models' frames of a notes shape, for the proxy below.
+struct ClassicFrames {
+  using Frame = host::TextFrame;
+  static Ptr<Frame> Of(const Ptr<host::Shape>& shape) { return shape->TextFrame(); }
+  static Ptr<host::TextRange> Range(std::shared_ptr<TextBodyOwner> owner) { return MakeTextRange(std::move(owner)); }
 };
 
-class ProxyTextFrame2 : public host::TextFrame2, private ProxyShapeBase {
+struct ModernFrames {
+  using Frame = host::TextFrame2;
+  static Ptr<Frame> Of(const Ptr<host::Shape>& shape) { return shape->TextFrame2(); }
+  static Ptr<host::TextRange2> Range(std::shared_ptr<TextBodyOwner> owner) { return MakeTextRange2(std::move(owner)); }
+};
+
+// A notes shape's frame that finds the shape again on every call: reading
+// never makes the notes page, writing does.
+template <class Model>
+class ProxyTextFrame : public Model::Frame, private ProxyShapeBase {
+  using Frame = typename Model::Frame;
+
  public:
   using ProxyShapeBase::ProxyShapeBase;
-  int HasText() override { return R()->TextFrame2()->HasText(); }
-  Ptr<host::TextRange2> TextRange() override {
-    R()->TextFrame2();
-    return MakeTextRange2(std::make_shared<ProxyOwner>(mSt, mIndex));
+  decltype(std::declval<Frame&>().HasText()) HasText() override { return Model::Of(R())->HasText(); }
+  decltype(std::declval<Frame&>().TextRange()) TextRange() override {
+    Model::Of(R());  // fails as the shape would for a shape without a frame
+    return Model::Range(std::make_shared<ProxyOwner>(mSt, mIndex));
   }
-  int AutoSize() override { return R()->TextFrame2()->AutoSize(); }
-  void SetAutoSize(int v) override { W()->TextFrame2()->SetAutoSize(v); }
-  int WordWrap() override { return R()->TextFrame2()->WordWrap(); }
-  void SetWordWrap(int v) override { W()->TextFrame2()->SetWordWrap(v); }
-  int Orientation() override { return R()->TextFrame2()->Orientation(); }
-  void SetOrientation(int v) override { W()->TextFrame2()->SetOrientation(v); }
-  int VerticalAnchor() override { return R()->TextFrame2()->VerticalAnchor(); }
-  void SetVerticalAnchor(int v) override { W()->TextFrame2()->SetVerticalAnchor(v); }
-  float MarginLeft() override { return R()->TextFrame2()->MarginLeft(); }
-  float MarginRight() override { return R()->TextFrame2()->MarginRight(); }
-  float MarginTop() override { return R()->TextFrame2()->MarginTop(); }
-  float MarginBottom() override { return R()->TextFrame2()->MarginBottom(); }
-  void SetMarginLeft(float v) override { W()->TextFrame2()->SetMarginLeft(v); }
-  void SetMarginRight(float v) override { W()->TextFrame2()->SetMarginRight(v); }
-  void SetMarginTop(float v) override { W()->TextFrame2()->SetMarginTop(v); }
-  void SetMarginBottom(float v) override { W()->TextFrame2()->SetMarginBottom(v); }
+  int AutoSize() override { return Model::Of(R())->AutoSize(); }
+  void SetAutoSize(int v) override { Model::Of(W())->SetAutoSize(v); }
+  int WordWrap() override { return Model::Of(R())->WordWrap(); }
+  void SetWordWrap(int v) override { Model::Of(W())->SetWordWrap(v); }
+  int Orientation() override { return Model::Of(R())->Orientation(); }
+  void SetOrientation(int v) override { Model::Of(W())->SetOrientation(v); }
+  int VerticalAnchor() override { return Model::Of(R())->VerticalAnchor(); }
+  void SetVerticalAnchor(int v) override { Model::Of(W())->SetVerticalAnchor(v); }
+  float MarginLeft() override { return Model::Of(R())->MarginLeft(); }
+  float MarginRight() override { return Model::Of(R())->MarginRight(); }
+  float MarginTop() override { return Model::Of(R())->MarginTop(); }
+  float MarginBottom() override { return Model::Of(R())->MarginBottom(); }
+  void SetMarginLeft(float v) override { Model::Of(W())->SetMarginLeft(v); }
+  void SetMarginRight(float v) override { Model::Of(W())->SetMarginRight(v); }
+  void SetMarginTop(float v) override { Model::Of(W())->SetMarginTop(v); }
+  void SetMarginBottom(float v) override { Model::Of(W())->SetMarginBottom(v); }
 };
 
 class ProxyShape : public host::Shape, private ProxyShapeBase {
@@ -308,11 +301,11 @@ class ProxyShape : public host::Shape, private ProxyShapeBase {
   bool HasTextFrame() override { return R()->HasTextFrame(); }
   Ptr<host::TextFrame> TextFrame() override {
     R()->TextFrame();
-    return std::make_shared<ProxyTextFrame>(mSt, mIndex);
+    return std::make_shared<ProxyTextFrame<ClassicFrames>>(mSt, mIndex);
   }
   Ptr<host::TextFrame2> TextFrame2() override {
     R()->TextFrame2();
-    return std::make_shared<ProxyTextFrame2>(mSt, mIndex);
+    return std::make_shared<ProxyTextFrame<ModernFrames>>(mSt, mIndex);
   }
   bool HasTable() override { return R()->HasTable(); }
   Ptr<host::Table> Table() override { return W()->Table(); }

@@ -42,13 +42,4 @@ int VersionNumber(const std::wstring& version);
 void RunSlideShow(const Ptr<host::Application>& application, const Ptr<host::Presentation>& presentation);
 void EndSlideShows(const Ptr<host::Application>& application);
 
-// A macro that runs a shell command with the arguments appended (each
-// quoted) and answers its standard output without the final newline;
-// throws ComError(E_FAIL) when the command fails to run or exits non-zero.
-std::function<std::wstring(const std::vector<std::wstring>&)> ShellMacro(const std::string& command);
-
-// Registers "NAME=COMMAND" (the command line's --macro value) as a shell
-// macro; false with a reason when the text has no name or no command.
-bool AddMacroOption(ApplicationOptions& options, const std::string& arg, std::string& error);
-
 }  // namespace host::pptx

@@ -12,7 +12,6 @@ namespace host::pptx {
 
 namespace {
 
-std::wstring W(const std::string& s) { return platform::FromUtf8(s); }
 
 [[noreturn]] void Bad(const std::filesystem::path& file, const std::string& what) {
   throw PackageError(STG_E_INVALIDHEADER, L"\"" + W(file.string()) + L"\": " + W(what));

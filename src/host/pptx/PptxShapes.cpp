@@ -12,9 +12,6 @@ namespace host::pptx {
 
 namespace {
 
-std::wstring W(std::string_view s) { return platform::FromUtf8(s); }
-std::string U(const std::wstring& s) { return platform::ToUtf8(s); }
-
 // Coordinates from the file; "nan", "inf" or an overflowing value counts as absent.
 double Emu(pugi::xml_node n, const char* attr, double def = 0) {
   pugi::xml_attribute a = Attr(n, attr);
@@ -38,10 +35,6 @@ Rect ReadXfrm(pugi::xml_node xfrm) {
   r.cy = Emu(ext, "cy");
   r.present = true;
   return r;
-}
-
-std::string QName(const std::string& prefix, const char* local) {
-  return prefix.empty() ? std::string(local) : prefix + ":" + local;
 }
 
 // The non-visual properties block (nvSpPr, nvPicPr, nvGraphicFramePr ...).
@@ -326,9 +319,9 @@ class ShapeImpl : public host::Shape, public std::enable_shared_from_this<ShapeI
           throw ComError(E_FAIL, L"This shape cannot be moved.");
         sp = AppendChildLike(node, "spPr", Child(node, "style") ? Child(node, "style") : Child(node, "txBody"));
       }
-      x = sp.prepend_child(QName(a, "xfrm").c_str());
-      x.append_child(QName(a, "off").c_str());
-      x.append_child(QName(a, "ext").c_str());
+      x = sp.prepend_child(QualifiedName(a, "xfrm").c_str());
+      x.append_child(QualifiedName(a, "off").c_str());
+      x.append_child(QualifiedName(a, "ext").c_str());
     }
     pugi::xml_node off = Child(x, "off"), ext = Child(x, "ext");
     if (!off) off = AppendChildLike(x, "off", x.first_child());
@@ -582,7 +575,7 @@ class BodyProps {
         break;
       }
     std::string a = PrefixFor(mShape->doc->Pkg().Xml(mShape->part), "a");
-    std::string full = QName(a, name);
+    std::string full = QualifiedName(a, name);
     if (before)
       bp.insert_child_before(full.c_str(), before);
     else
@@ -732,15 +725,15 @@ class OwnerImpl : public TextBodyOwner {
     // A table cell's body is a DrawingML element; a slide shape's and a
     // drawn SmartArt shape's take the prefix of their own shape element.
     if (mShape->kind == Kind::Cell) {
-      body = host.insert_child_before(QName(a, "txBody").c_str(), host.first_child());
-      if (!body) body = host.append_child(QName(a, "txBody").c_str());
+      body = host.insert_child_before(QualifiedName(a, "txBody").c_str(), host.first_child());
+      if (!body) body = host.append_child(QualifiedName(a, "txBody").c_str());
     } else {
       pugi::xml_node before = BodyInsertPoint(host);
       body = AppendChildLike(host, mShape->kind == Kind::Point ? "t" : "txBody", before);
     }
-    body.append_child(QName(a, "bodyPr").c_str());
-    body.append_child(QName(a, "lstStyle").c_str());
-    body.append_child(QName(a, "p").c_str());
+    body.append_child(QualifiedName(a, "bodyPr").c_str());
+    body.append_child(QualifiedName(a, "lstStyle").c_str());
+    body.append_child(QualifiedName(a, "p").c_str());
     Changed();
     return body;
   }
@@ -1302,7 +1295,7 @@ pugi::xml_node NewTextboxXml(Document& doc, const std::string& part, int orienta
   pugi::xml_node ext = Child(tree, "extLst");
   pugi::xml_node sp = AppendChildLike(tree, "sp", ext);
   auto P = [&](pugi::xml_node parent, const char* local) { return AppendChildLike(parent, local); };
-  auto A = [&](pugi::xml_node parent, const char* local) { return parent.append_child(QName(a, local).c_str()); };
+  auto A = [&](pugi::xml_node parent, const char* local) { return parent.append_child(QualifiedName(a, local).c_str()); };
   pugi::xml_node nv = P(sp, "nvSpPr");
   pugi::xml_node c = P(nv, "cNvPr");
   c.append_attribute("id") = id;

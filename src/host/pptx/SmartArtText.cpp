@@ -24,24 +24,18 @@ namespace {
 std::vector<pugi::xml_node> Paragraphs(pugi::xml_node body) {
   std::vector<pugi::xml_node> out;
   for (pugi::xml_node c = body.first_child(); c; c = c.next_sibling())
-    if (c.type() == pugi::node_element && TxLocalName(c) == "p") out.push_back(c);
+    if (c.type() == pugi::node_element && LocalName(c) == "p") out.push_back(c);
   return out;
-}
-
-std::string Qualified(pugi::xml_node like, std::string_view local) {
-  std::string_view n = like.name();
-  auto c = n.find(':');
-  return (c == std::string_view::npos ? std::string() : std::string(n.substr(0, c + 1))) + std::string(local);
 }
 
 // Makes target's runs those of source, keeping target's paragraph properties.
 void CopyParagraphContent(pugi::xml_node source, pugi::xml_node target) {
   std::vector<pugi::xml_node> old;
   for (pugi::xml_node c = target.first_child(); c; c = c.next_sibling())
-    if (!(c.type() == pugi::node_element && TxLocalName(c) == "pPr")) old.push_back(c);
+    if (!(c.type() == pugi::node_element && LocalName(c) == "pPr")) old.push_back(c);
   for (pugi::xml_node c : old) target.remove_child(c);
   for (pugi::xml_node c = source.first_child(); c; c = c.next_sibling())
-    if (!(c.type() == pugi::node_element && TxLocalName(c) == "pPr")) target.append_copy(c);
+    if (!(c.type() == pugi::node_element && LocalName(c) == "pPr")) target.append_copy(c);
 }
 
 // Replaces the paragraphs of body with copies of `paragraphs` (runs only,
@@ -50,7 +44,7 @@ void SetParagraphs(pugi::xml_node body, const std::vector<pugi::xml_node>& parag
   std::vector<pugi::xml_node> existing = Paragraphs(body);
   pugi::xml_node bodyPr = TxChild(body, "bodyPr");
   std::string pName = !existing.empty() ? std::string(existing[0].name())
-                      : bodyPr        ? Qualified(bodyPr, "p")
+                      : bodyPr        ? NameLike(bodyPr, "p")
                                       : QualifiedName(NamespacePrefix(body, kDrawingMl, c), "p");
   // A text body keeps at least one paragraph.
   size_t want = std::max<size_t>(paragraphs.size(), 1);
@@ -70,9 +64,9 @@ class DataModel {
  public:
   explicit DataModel(pugi::xml_node root) {
     for (pugi::xml_node pt : TxChild(root, "ptLst").children())
-      if (TxLocalName(pt) == "pt") mPoints[pt.attribute("modelId").value()] = pt;
+      if (LocalName(pt) == "pt") mPoints[pt.attribute("modelId").value()] = pt;
     for (pugi::xml_node cx : TxChild(root, "cxnLst").children()) {
-      if (TxLocalName(cx) != "cxn") continue;
+      if (LocalName(cx) != "cxn") continue;
       std::string type = cx.attribute("type").as_string("parOf");
       if (type == "presOf")
         mShown[cx.attribute("destId").value()].push_back(
@@ -143,7 +137,7 @@ class DataModel {
 pugi::xml_node TextOf(pugi::xml_node pt, bool create, Conformance c = Conformance::Transitional) {
   pugi::xml_node t = TxChild(pt, "t");
   if (t || !create) return t;
-  std::string name = Qualified(pt, "t");
+  std::string name = NameLike(pt, "t");
   pugi::xml_node ext = TxChild(pt, "extLst");
   t = ext ? pt.insert_child_before(name.c_str(), ext) : pt.append_child(name.c_str());
   std::string a = NamespacePrefix(t, kDrawingMl, c);
@@ -174,7 +168,7 @@ std::string DataPartFor(Document& doc, const std::string& drawingPart) {
       pugi::xml_node root = pkg.Xml(r.targetPart).document_element();
       for (pugi::xml_node ext : TxChild(root, "extLst").children())
         for (pugi::xml_node e = ext.first_child(); e; e = e.next_sibling())
-          if (TxLocalName(e) == "dataModelExt" && drawingId == e.attribute("relId").value()) return r.targetPart;
+          if (LocalName(e) == "dataModelExt" && drawingId == e.attribute("relId").value()) return r.targetPart;
     }
   }
   return {};
@@ -226,7 +220,7 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
   // Other drawn shapes showing the same node (a layout may draw a node's
   // text in a second shape) show the new text too.
   pugi::xml_node tree = drawnShape.parent();
-  while (tree && TxLocalName(tree) != "spTree") tree = tree.parent();
+  while (tree && LocalName(tree) != "spTree") tree = tree.parent();
   if (!tree || targets.size() != 1) return;
   std::string nodeId = node.attribute("modelId").value();
   bool changed = false;
@@ -236,7 +230,7 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
     stack.pop_back();
     for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
       if (c.type() != pugi::node_element) continue;
-      std::string_view l = TxLocalName(c);
+      std::string_view l = LocalName(c);
       if (l == "grpSp") stack.push_back(c);
       if (l != "sp" || c == drawnShape) continue;
       pugi::xml_node other = model.TextPointFor(c.attribute("modelId").value());

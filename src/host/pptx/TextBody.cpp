@@ -22,26 +22,13 @@ int RPrRank(std::string_view local) {
   return static_cast<int>(std::size(kRPrOrder));
 }
 
-std::string PrefixOf(pugi::xml_node node) {
-  std::string_view name = node.name();
-  auto colon = name.find(':');
-  return colon == std::string_view::npos ? std::string() : std::string(name.substr(0, colon));
-}
-
-std::string Qualified(const std::string& prefix, std::string_view local) {
-  std::string s = prefix;
-  if (!s.empty()) s += ':';
-  s += local;
-  return s;
-}
-
 pugi::xml_node InsertInOrder(pugi::xml_node rPr, std::string_view local, const std::string& prefix) {
   int rank = RPrRank(local);
   for (pugi::xml_node c = rPr.first_child(); c; c = c.next_sibling()) {
     if (c.type() != pugi::node_element) continue;
-    if (RPrRank(TxLocalName(c)) > rank) return rPr.insert_child_before(Qualified(prefix, local).c_str(), c);
+    if (RPrRank(LocalName(c)) > rank) return rPr.insert_child_before(QualifiedName(prefix, local).c_str(), c);
   }
-  return rPr.append_child(Qualified(prefix, local).c_str());
+  return rPr.append_child(QualifiedName(prefix, local).c_str());
 }
 
 void SetAttr(pugi::xml_node node, const char* name, const std::optional<std::string>& value) {
@@ -87,7 +74,7 @@ std::optional<std::string> ReadColor(pugi::xml_node fillParent) {
     if (std::string_view(f) == "noFill") return std::string("none");
     if (std::string_view(f) != "solidFill") return std::string("other:") + f;
     for (pugi::xml_node c = fill.first_child(); c; c = c.next_sibling()) {
-      std::string_view l = TxLocalName(c);
+      std::string_view l = LocalName(c);
       if (l == "srgbClr") return "srgb:" + std::string(c.attribute("val").value());
       if (l == "schemeClr") return "scheme:" + std::string(c.attribute("val").value());
       if (l == "sysClr") return "srgb:" + std::string(c.attribute("lastClr").as_string("000000"));
@@ -153,22 +140,16 @@ pugi::xml_node RPrOf(const TextBody::Item& item) {
 
 void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstring& text) {
   pugi::xml_node t = TxChild(item, "t");
-  if (!t) t = item.append_child(Qualified(prefix, "t").c_str());
+  if (!t) t = item.append_child(QualifiedName(prefix, "t").c_str());
   while (t.first_child()) t.remove_child(t.first_child());
   if (!text.empty()) t.append_child(pugi::node_pcdata).set_value(pugi::as_utf8(text).c_str());
 }
 
 }  // namespace
 
-std::string_view TxLocalName(pugi::xml_node node) {
-  std::string_view name = node.name();
-  auto colon = name.find(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
 pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) {
   for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-    if (c.type() == pugi::node_element && TxLocalName(c) == local) return c;
+    if (c.type() == pugi::node_element && LocalName(c) == local) return c;
   return {};
 }
 
@@ -201,14 +182,14 @@ void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::str
     pugi::xml_node fill = InsertInOrder(rPr, "solidFill", prefix);
     std::string_view v = *value;
     if (v.starts_with("scheme:")) {
-      fill.append_child(Qualified(prefix, "schemeClr").c_str()).append_attribute("val").set_value(
+      fill.append_child(QualifiedName(prefix, "schemeClr").c_str()).append_attribute("val").set_value(
           std::string(v.substr(7)).c_str());
     } else if (v.starts_with("prst:")) {
-      fill.append_child(Qualified(prefix, "prstClr").c_str()).append_attribute("val").set_value(
+      fill.append_child(QualifiedName(prefix, "prstClr").c_str()).append_attribute("val").set_value(
           std::string(v.substr(5)).c_str());
     } else {
       if (v.starts_with("srgb:")) v.remove_prefix(5);
-      fill.append_child(Qualified(prefix, "srgbClr").c_str()).append_attribute("val").set_value(
+      fill.append_child(QualifiedName(prefix, "srgbClr").c_str()).append_attribute("val").set_value(
           std::string(v).c_str());
     }
     return;
@@ -227,21 +208,21 @@ void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::str
       // blur/fillOverlay/glow/innerShdw and before the rest.
       pugi::xml_node before;
       for (pugi::xml_node c = effects.first_child(); c; c = c.next_sibling()) {
-        std::string_view l = TxLocalName(c);
+        std::string_view l = LocalName(c);
         if (l == "prstShdw" || l == "reflection" || l == "softEdge") {
           before = c;
           break;
         }
       }
-      std::string name = Qualified(prefix, "outerShdw");
+      std::string name = QualifiedName(prefix, "outerShdw");
       shadow = before ? effects.insert_child_before(name.c_str(), before) : effects.append_child(name.c_str());
       shadow.append_attribute("blurRad").set_value("38100");
       shadow.append_attribute("dist").set_value("38100");
       shadow.append_attribute("dir").set_value("2700000");
       shadow.append_attribute("algn").set_value("tl");
-      pugi::xml_node clr = shadow.append_child(Qualified(prefix, "srgbClr").c_str());
+      pugi::xml_node clr = shadow.append_child(QualifiedName(prefix, "srgbClr").c_str());
       clr.append_attribute("val").set_value("000000");
-      clr.append_child(Qualified(prefix, "alpha").c_str()).append_attribute("val").set_value("43137");
+      clr.append_child(QualifiedName(prefix, "alpha").c_str()).append_attribute("val").set_value("43137");
     } else if (shadow) {
       effects.remove_child(shadow);
     }
@@ -252,9 +233,9 @@ TextBody::TextBody(pugi::xml_node txBody, std::shared_ptr<const TextStyleContext
     : mBody(txBody), mContext(std::move(context)) {
   bool found = false;
   for (pugi::xml_node c = mBody.first_child(); c; c = c.next_sibling()) {
-    std::string_view l = TxLocalName(c);
+    std::string_view l = LocalName(c);
     if (c.type() == pugi::node_element && (l == "p" || l == "bodyPr" || l == "lstStyle")) {
-      mPrefix = PrefixOf(c);
+      mPrefix = std::string(PrefixOf(c));
       found = true;
       break;
     }
@@ -274,7 +255,7 @@ TextBody::TextBody(pugi::xml_node txBody, std::shared_ptr<const TextStyleContext
   }
 }
 
-std::string TextBody::Name(const char* local) const { return Qualified(mPrefix, local); }
+std::string TextBody::Name(const char* local) const { return QualifiedName(mPrefix, local); }
 
 const std::vector<TextBody::Para>& TextBody::Index() const {
   if (mIndexValid) return mIndex;
@@ -282,14 +263,14 @@ const std::vector<TextBody::Para>& TextBody::Index() const {
   paras.clear();
   long pos = 0;
   for (pugi::xml_node p = mBody.first_child(); p; p = p.next_sibling()) {
-    if (p.type() != pugi::node_element || TxLocalName(p) != "p") continue;
+    if (p.type() != pugi::node_element || LocalName(p) != "p") continue;
     if (!paras.empty()) pos += 1;  // the previous paragraph's mark
     Para para;
     para.node = p;
     para.start = pos;
     for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
       if (c.type() != pugi::node_element) continue;
-      std::string_view l = TxLocalName(c);
+      std::string_view l = LocalName(c);
       if (l == "pPr" || l == "endParaRPr") continue;
       Item item;
       item.node = c;
@@ -464,7 +445,7 @@ void TextBody::Delete(TextSpan span) {
     if (pugi::xml_node end = TxChild(a, "endParaRPr")) a.remove_child(end);
     std::vector<pugi::xml_node> moving;
     for (pugi::xml_node c = b.first_child(); c; c = c.next_sibling())
-      if (!(c.type() == pugi::node_element && TxLocalName(c) == "pPr")) moving.push_back(c);
+      if (!(c.type() == pugi::node_element && LocalName(c) == "pPr")) moving.push_back(c);
     for (pugi::xml_node c : moving) a.append_move(c);
     mBody.remove_child(b);
   }
@@ -528,7 +509,7 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
       bool from = false;
       for (pugi::xml_node c = para.first_child(); c; c = c.next_sibling()) {
         if (c == ref) from = true;
-        if (from || (c.type() == pugi::node_element && TxLocalName(c) == "endParaRPr")) moving.push_back(c);
+        if (from || (c.type() == pugi::node_element && LocalName(c) == "endParaRPr")) moving.push_back(c);
       }
       for (pugi::xml_node c : moving) next.append_move(c);
       addFormat(para, "endParaRPr");
@@ -536,7 +517,7 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
       ref = pugi::xml_node();
       for (pugi::xml_node c = para.first_child(); c; c = c.next_sibling()) {
         if (c.type() != pugi::node_element) continue;
-        std::string_view l = TxLocalName(c);
+        std::string_view l = LocalName(c);
         if (l == "pPr") continue;
         if (l != "endParaRPr") ref = c;
         break;

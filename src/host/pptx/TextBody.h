@@ -180,8 +180,6 @@ class TextBody {
   mutable bool mIndexValid = false;
 };
 
-// Local name of an element ("r" for "a:r").
-std::string_view TxLocalName(pugi::xml_node node);
 // First child element with that local name.
 pugi::xml_node TxChild(pugi::xml_node node, std::string_view local);
 

@@ -30,7 +30,7 @@ std::optional<std::uint32_t> HexColor(std::string_view v) {
 
 std::uint32_t ColorOf(pugi::xml_node holder) {
   for (pugi::xml_node c = holder.first_child(); c; c = c.next_sibling()) {
-    std::string_view l = TxLocalName(c);
+    std::string_view l = LocalName(c);
     if (l == "srgbClr") return HexColor(c.attribute("val").value()).value_or(0);
     if (l == "sysClr") return HexColor(c.attribute("lastClr").value()).value_or(0);
   }
@@ -61,7 +61,7 @@ std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
     pugi::xml_node scheme =
         TxChild(TxChild(doc.Pkg().Xml(theme).document_element(), "themeElements"), "clrScheme");
     for (pugi::xml_node c = scheme.first_child(); c; c = c.next_sibling())
-      if (c.type() == pugi::node_element) ctx->schemeColors[std::string(TxLocalName(c))] = ColorOf(c);
+      if (c.type() == pugi::node_element) ctx->schemeColors[std::string(LocalName(c))] = ColorOf(c);
     pugi::xml_node map = TxChild(doc.Pkg().Xml(master).document_element(), "clrMap");
     for (const char* alias : {"bg1", "tx1", "bg2", "tx2"}) {
       std::string target = map.attribute(alias).as_string("");
@@ -549,22 +549,25 @@ class RangeCore {
   RangeState mS;
 };
 
-class ClassicRange : public host::TextRange, private RangeCore {
+// The two text models answer the same members over the same range; they
+// differ only in their interfaces, their fonts and Item, which only the later
+// model has. Self is the most derived range, so that every range a member
+// answers is of the caller's model.
+template <class Self, class Interface, class FontInterface, class FontImpl>
+class RangeOf : public Interface, protected RangeCore {
  public:
-  explicit ClassicRange(RangeState s) : RangeCore(std::move(s)) {}
+  explicit RangeOf(RangeState s) : RangeCore(std::move(s)) {}
   std::wstring Text() override { return GetText(); }
   void SetText(const std::wstring& text) override { PutText(text); }
   int Start() override { return StartPos(); }
   int Length() override { return Len(); }
   int Count() override { return ItemCount(); }
-  Ptr<host::TextRange> Characters(int start, int length) override { return Make(CharactersOf(start, length)); }
-  Ptr<host::TextRange> Paragraphs(int start, int length) override {
-    return Make(UnitsOf(Unit::Paragraphs, start, length));
-  }
-  Ptr<host::TextRange> Runs(int start, int length) override { return Make(UnitsOf(Unit::Runs, start, length)); }
-  Ptr<host::TextRange> Lines(int start, int length) override { return Make(UnitsOf(Unit::Lines, start, length)); }
-  Ptr<host::TextRange> InsertAfter(const std::wstring& text) override { return Make(Insert(text, true)); }
-  Ptr<host::TextRange> InsertBefore(const std::wstring& text) override { return Make(Insert(text, false)); }
+  Ptr<Interface> Characters(int start, int length) override { return Make(CharactersOf(start, length)); }
+  Ptr<Interface> Paragraphs(int start, int length) override { return Make(UnitsOf(Unit::Paragraphs, start, length)); }
+  Ptr<Interface> Runs(int start, int length) override { return Make(UnitsOf(Unit::Runs, start, length)); }
+  Ptr<Interface> Lines(int start, int length) override { return Make(UnitsOf(Unit::Lines, start, length)); }
+  Ptr<Interface> InsertAfter(const std::wstring& text) override { return Make(Insert(text, true)); }
+  Ptr<Interface> InsertBefore(const std::wstring& text) override { return Make(Insert(text, false)); }
   void Select() override { SelectIt(); }
   void Delete() override { DeleteText(); }
   int LanguageID() override { return Language(); }
@@ -573,41 +576,21 @@ class ClassicRange : public host::TextRange, private RangeCore {
   float BoundTop() override { return static_cast<float>(Bounds().top); }
   float BoundWidth() override { return static_cast<float>(Bounds().width); }
   float BoundHeight() override { return static_cast<float>(Bounds().height); }
-  Ptr<host::Font> Font() override { return std::make_shared<ClassicFont>(mS); }
+  Ptr<FontInterface> Font() override { return std::make_shared<FontImpl>(mS); }
 
- private:
-  static Ptr<host::TextRange> Make(RangeState s) { return std::make_shared<ClassicRange>(std::move(s)); }
+ protected:
+  static Ptr<Interface> Make(RangeState s) { return std::make_shared<Self>(std::move(s)); }
 };
 
-class ModernRange : public host::TextRange2, private RangeCore {
+class ClassicRange : public RangeOf<ClassicRange, host::TextRange, host::Font, ClassicFont> {
  public:
-  explicit ModernRange(RangeState s) : RangeCore(std::move(s)) {}
-  std::wstring Text() override { return GetText(); }
-  void SetText(const std::wstring& text) override { PutText(text); }
-  int Start() override { return StartPos(); }
-  int Length() override { return Len(); }
-  int Count() override { return ItemCount(); }
-  Ptr<host::TextRange2> Item(int index) override { return Make(ItemOf(index)); }
-  Ptr<host::TextRange2> Characters(int start, int length) override { return Make(CharactersOf(start, length)); }
-  Ptr<host::TextRange2> Paragraphs(int start, int length) override {
-    return Make(UnitsOf(Unit::Paragraphs, start, length));
-  }
-  Ptr<host::TextRange2> Runs(int start, int length) override { return Make(UnitsOf(Unit::Runs, start, length)); }
-  Ptr<host::TextRange2> Lines(int start, int length) override { return Make(UnitsOf(Unit::Lines, start, length)); }
-  Ptr<host::TextRange2> InsertAfter(const std::wstring& text) override { return Make(Insert(text, true)); }
-  Ptr<host::TextRange2> InsertBefore(const std::wstring& text) override { return Make(Insert(text, false)); }
-  void Select() override { SelectIt(); }
-  void Delete() override { DeleteText(); }
-  int LanguageID() override { return Language(); }
-  void SetLanguageID(int id) override { SetLanguage(id); }
-  float BoundLeft() override { return static_cast<float>(Bounds().left); }
-  float BoundTop() override { return static_cast<float>(Bounds().top); }
-  float BoundWidth() override { return static_cast<float>(Bounds().width); }
-  float BoundHeight() override { return static_cast<float>(Bounds().height); }
-  Ptr<host::Font2> Font() override { return std::make_shared<ModernFont>(mS); }
+  using RangeOf::RangeOf;
+};
 
- private:
-  static Ptr<host::TextRange2> Make(RangeState s) { return std::make_shared<ModernRange>(std::move(s)); }
+class ModernRange : public RangeOf<ModernRange, host::TextRange2, host::Font2, ModernFont> {
+ public:
+  using RangeOf::RangeOf;
+  Ptr<host::TextRange2> Item(int index) override { return Make(ItemOf(index)); }
 };
 
 RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {

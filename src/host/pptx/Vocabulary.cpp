@@ -1,6 +1,7 @@
 #include "src/host/pptx/Vocabulary.h"
 
 #include "src/host/pptx/PptxDocument.h"
+#include "src/platform/Strings.h"
 
 namespace host::pptx {
 
@@ -9,6 +10,17 @@ std::string_view LocalName(pugi::xml_node node) {
   auto c = n.find(':');
   return c == std::string_view::npos ? n : n.substr(c + 1);
 }
+
+std::string_view PrefixOf(pugi::xml_node node) {
+  std::string_view n = node.name();
+  auto c = n.find(':');
+  return c == std::string_view::npos ? std::string_view() : n.substr(0, c);
+}
+
+std::string NameLike(pugi::xml_node like, std::string_view local) { return QualifiedName(PrefixOf(like), local); }
+
+std::wstring W(std::string_view utf8) { return platform::FromUtf8(utf8); }
+std::string U(std::wstring_view text) { return platform::ToUtf8(text); }
 
 bool Is(pugi::xml_node node, std::string_view localName) {
   return node.type() == pugi::node_element && LocalName(node) == localName;
@@ -38,10 +50,7 @@ pugi::xml_attribute Attr(pugi::xml_node node, std::string_view localName) {
 }
 
 pugi::xml_node AppendChildLike(pugi::xml_node parent, std::string_view localName, pugi::xml_node before) {
-  std::string_view pn = parent.name();
-  auto c = pn.find(':');
-  std::string name = (c == std::string_view::npos ? std::string() : std::string(pn.substr(0, c + 1))) +
-                     std::string(localName);
+  std::string name = NameLike(parent, localName);
   return before ? parent.insert_child_before(name.c_str(), before) : parent.append_child(name.c_str());
 }
 
@@ -52,11 +61,7 @@ std::string_view NamespaceOfPrefix(pugi::xml_node scope, std::string_view prefix
   return {};
 }
 
-std::string_view NamespaceUri(pugi::xml_node element) {
-  std::string_view n = element.name();
-  auto c = n.find(':');
-  return NamespaceOfPrefix(element, c == std::string_view::npos ? std::string_view() : n.substr(0, c));
-}
+std::string_view NamespaceUri(pugi::xml_node element) { return NamespaceOfPrefix(element, PrefixOf(element)); }
 
 pugi::xml_attribute AttrIn(pugi::xml_node element, const XmlNamespace& ns, std::string_view local) {
   for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {

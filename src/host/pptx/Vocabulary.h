@@ -97,6 +97,10 @@ inline constexpr const char* kThreadedAuthorsType = "application/vnd.ms-powerpoi
 
 // Element matching by local name ("sp" for "p:sp" in any namespace binding).
 std::string_view LocalName(pugi::xml_node node);
+// The prefix of a name as written ("p" for "p:sp", "" for "sp").
+std::string_view PrefixOf(pugi::xml_node node);
+// `local` under the prefix `like` is written with ("a:t" for an "a:r").
+std::string NameLike(pugi::xml_node like, std::string_view local);
 bool Is(pugi::xml_node node, std::string_view localName);
 pugi::xml_node Child(pugi::xml_node parent, std::string_view localName);
 std::vector<pugi::xml_node> Children(pugi::xml_node parent, std::string_view localName);
@@ -128,6 +132,10 @@ Conformance ConformanceOf(Document& doc);
 std::string NamespacePrefix(pugi::xml_node scope, const XmlNamespace& ns, Conformance c);
 // "a" + "p" -> "a:p"; "" + "p" -> "p".
 std::string QualifiedName(std::string_view prefix, std::string_view local);
+
+// Names, values and texts of the XML (UTF-8) as host strings, and back.
+std::wstring W(std::string_view utf8);
+std::string U(std::wstring_view text);
 
 // A relationship type's name with the strict spellings that differ mapped
 // to the transitional ones ("…/customProperties" -> "custom-properties");

@@ -1,17 +1,16 @@
-// The engine half of building a run option record. It lives apart from
-// TranslationOptionUDT.h because it reads engine::EngineEntry, whose library
-// sits above the options library: only code that links the engine library
-// (the facade, its tests) includes this header.
+// The engine half of building a run option record. It lives with the engine
+// entries rather than beside TranslationOptionUDT.h because the options
+// library sits below the engine library and never reads an engine entry.
 #pragma once
 
 #include "src/engine/EngineEntry.h"
 #include "src/engine/LangCode.h"
 #include "src/options/TranslationOptionUDT.h"
 
-namespace options {
+namespace engine {
 
-inline void CopyEngineToUDT(const engine::EngineEntry& entry, const std::wstring& displayLanguage,
-                            TranslationOptionUDT* record) {
+inline void CopyEngineToUDT(const EngineEntry& entry, const std::wstring& displayLanguage,
+                            options::TranslationOptionUDT* record) {
   record->EngineGroup = entry.EngineGroup();
   record->EngineID = entry.EngineID();
   record->FromLang = entry.FromLang();
@@ -27,11 +26,11 @@ inline void CopyEngineToUDT(const engine::EngineEntry& entry, const std::wstring
 // The whole record for a command. Without an engine the record stays empty,
 // so a command that names no usable engine runs with nothing set. A missing
 // option set leaves the option part empty.
-inline TranslationOptionUDT BuildTranslationOptionUDT(const TranslationOption* set,
-                                                      const engine::EngineEntry* entry,
-                                                      const FacadeSwitches& switches,
+inline options::TranslationOptionUDT BuildTranslationOptionUDT(const options::TranslationOption* set,
+                                                      const EngineEntry* entry,
+                                                      const options::FacadeSwitches& switches,
                                                       const std::wstring& displayLanguage) {
-  TranslationOptionUDT record;
+  options::TranslationOptionUDT record;
   if (entry == nullptr) return record;
   if (set != nullptr) CopyOptionToUDT(*set, &record);
   CopySwitchesToUDT(switches, &record);
@@ -39,4 +38,4 @@ inline TranslationOptionUDT BuildTranslationOptionUDT(const TranslationOption* s
   return record;
 }
 
-}  // namespace options
+}  // namespace engine

@@ -17,6 +17,7 @@
 #include "apps/pelorant/AddinSession.h"
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/Json.h"
+#include "apps/pelorant/ShellMacro.h"
 #include "apps/pelorant/TranslationMode.h"
 #include "src/addin/AddinApplication.h"
 #include "src/dialogs/CDialogProgress.h"
@@ -197,7 +198,7 @@ bool Parse(const std::vector<std::string>& args, Request* r, std::string* error)
     } else if (a == "--macro") {
       if (!value(&v)) return false;
       std::string why;
-      if (!host::pptx::AddMacroOption(r->hostOptions, v, why)) {
+      if (!app::AddMacroOption(r->hostOptions, v, why)) {
         *error = "--macro " + v + ": " + why;
         return false;
       }
@@ -422,34 +423,34 @@ void PrintJson(const Summary& s, std::ostream& out) {
 
 class Translation {
  public:
-  Translation(Request request, app::CommandIo& io) : r(std::move(request)), io(io), session("translate", io) {}
+  Translation(Request request, app::CommandIo& io) : mRequest(std::move(request)), mIo(io), mSession("translate", io) {}
   ~Translation();
   int Run();
 
  private:
   int Usage(const std::string& message) {
-    io.err << "pelorant translate: " << message << " (see pelorant translate --help)\n";
+    mIo.err << "pelorant translate: " << message << " (see pelorant translate --help)\n";
     return 2;
   }
   int Fail(const std::string& message) {
-    io.err << "pelorant translate: " << message << "\n";
+    mIo.err << "pelorant translate: " << message << "\n";
     return 1;
   }
   // Shows and selects what the request names; a usage error's status, or 0.
   int SetUpView(Range* range);
   bool Save(const host::Ptr<host::Presentation>& result, int format);
 
-  Request r;
-  app::CommandIo& io;
-  app::AddinSession session;
-  host::Ptr<host::Application> application;
-  host::Ptr<host::Presentation> deck;
-  host::Ptr<host::Presentation> translation;
+  Request mRequest;
+  app::CommandIo& mIo;
+  app::AddinSession mSession;
+  host::Ptr<host::Application> mApplication;
+  host::Ptr<host::Presentation> mDeck;
+  host::Ptr<host::Presentation> mTranslation;
 };
 
 Translation::~Translation() {
   // Whatever happened, the run's copies are closed and their files deleted.
-  for (auto* p : {&translation, &deck}) {
+  for (auto* p : {&mTranslation, &mDeck}) {
     if (!*p) continue;
     try {
       (*p)->Close();
@@ -462,63 +463,63 @@ Translation::~Translation() {
 
 int Translation::SetUpView(Range* range) {
   *range = Range::All;
-  if (r.slide == 0) return 0;
-  const int count = deck->Slides()->Count();
-  if (r.slide > count) {
-    return Usage("there is no slide " + std::to_string(r.slide) + "; " + r.deck + " has " + std::to_string(count) +
-                 (count == 1 ? " slide" : " slides"));
+  if (mRequest.slide == 0) return 0;
+  const int count = mDeck->Slides()->Count();
+  if (mRequest.slide > count) {
+    return Usage("there is no slide " + std::to_string(mRequest.slide) + "; " + mRequest.deck + " has " +
+                 std::to_string(count) + (count == 1 ? " slide" : " slides"));
   }
-  host::Ptr<host::DocumentWindow> window = deck->Windows()->Item(1);
-  if (r.notes) window->SetViewType(host::ppViewNotesPage);
-  window->View()->GotoSlide(r.slide);
+  host::Ptr<host::DocumentWindow> window = mDeck->Windows()->Item(1);
+  if (mRequest.notes) window->SetViewType(host::ppViewNotesPage);
+  window->View()->GotoSlide(mRequest.slide);
   // In normal view "current slide" is the slide pane's slide.
-  if (!r.notes) window->Panes()->Item(2)->Activate();
+  if (!mRequest.notes) window->Panes()->Item(2)->Activate();
   *range = Range::Slide;
-  if (r.shapes.empty()) return 0;
+  if (mRequest.shapes.empty()) return 0;
 
-  host::Ptr<host::Slide> slide = deck->Slides()->Item(r.slide);
-  host::Ptr<host::Shapes> shapes = r.notes ? slide->NotesPage()->Shapes() : slide->Shapes();
+  host::Ptr<host::Slide> slide = mDeck->Slides()->Item(mRequest.slide);
+  host::Ptr<host::Shapes> shapes = mRequest.notes ? slide->NotesPage()->Shapes() : slide->Shapes();
   std::vector<std::wstring> names;
   std::vector<std::wstring> present;
   for (int i = 1; i <= shapes->Count(); ++i) present.push_back(shapes->Item(i)->Name());
-  for (const std::string& name : r.shapes) {
+  for (const std::string& name : mRequest.shapes) {
     std::wstring wide = FromUtf8(name);
     if (std::find(present.begin(), present.end(), wide) == present.end()) {
       std::string list;
       for (const auto& p : present) list += "\n  " + ToUtf8(p);
-      io.err << "pelorant translate: there is no shape '" << name << "' on "
-             << (r.notes ? "the notes page of " : "") << "slide " << r.slide
+      mIo.err << "pelorant translate: there is no shape '" << name << "' on "
+             << (mRequest.notes ? "the notes page of " : "") << "slide " << mRequest.slide
              << (present.empty() ? "; it has no shapes" : "; its shapes are:") << list << "\n";
       return 2;
     }
     names.push_back(wide);
   }
   *range = Range::Selection;
-  if (!r.hasText) {
+  if (!mRequest.hasText) {
     shapes->Range(names)->Select();
     return 0;
   }
   host::Ptr<host::Shape> shape = shapes->Item(names[0]);
   const int length = shape->HasTextFrame() ? shape->TextFrame()->TextRange()->Length() : 0;
-  if (length == 0) return Usage("shape '" + r.shapes[0] + "' has no text");
-  if (r.textStart + r.textLength - 1 > length) {
-    return Usage("--text " + std::to_string(r.textStart) + ":" + std::to_string(r.textLength) + " goes past the " +
-                 std::to_string(length) + " characters of shape '" + r.shapes[0] + "'");
+  if (length == 0) return Usage("shape '" + mRequest.shapes[0] + "' has no text");
+  if (mRequest.textStart + mRequest.textLength - 1 > length) {
+    return Usage("--text " + std::to_string(mRequest.textStart) + ":" + std::to_string(mRequest.textLength) +
+                 " goes past the " + std::to_string(length) + " characters of shape '" + mRequest.shapes[0] + "'");
   }
-  shape->TextFrame()->TextRange()->Characters(r.textStart, r.textLength)->Select();
+  shape->TextFrame()->TextRange()->Characters(mRequest.textStart, mRequest.textLength)->Select();
   return 0;
 }
 
 bool Translation::Save(const host::Ptr<host::Presentation>& result, int format) {
   try {
-    if (r.inPlace && result == deck) {
-      deck->Save();
+    if (mRequest.inPlace && result == mDeck) {
+      mDeck->Save();
     } else {
-      result->SaveCopyAs(FromUtf8(r.out), format, /*embedTrueTypeFonts=*/false);
+      result->SaveCopyAs(FromUtf8(mRequest.out), format, /*embedTrueTypeFonts=*/false);
     }
     return true;
   } catch (const ComError& e) {
-    io.err << "pelorant translate: " << r.out << " could not be written: " << ToUtf8(e.Description()) << "\n";
+    mIo.err << "pelorant translate: " << mRequest.out << " could not be written: " << ToUtf8(e.Description()) << "\n";
     return false;
   }
 }
@@ -533,24 +534,24 @@ int Translation::Run() {
 
   // PowerPoint starts with the add-in; the user picks the mode and the
   // option set in its toolbar lists, then clicks the command.
-  if (!session.Start(r.hostOptions, r.quiet ? 0 : 1, 0)) return 1;
-  application = session.Application();
-  addin::AddinApplication& facade = session.Main().Facade();
+  if (!mSession.Start(mRequest.hostOptions, mRequest.quiet ? 0 : 1, 0)) return 1;
+  mApplication = mSession.Application();
+  addin::AddinApplication& facade = mSession.Main().Facade();
   engine::EngineCaches& caches = facade.GetEngineCaches();
-  if (int status = session.ChooseMode(r.mode)) return status;
-  const std::wstring modeKey = session.Menu().SelectedMode();
+  if (int status = mSession.ChooseMode(mRequest.mode)) return status;
+  const std::wstring modeKey = mSession.Menu().SelectedMode();
   if (!caches.SaveCache(true, false)) {
-    io.err << "pelorant translate: note: the engine cache could not be saved: " << ToUtf8(caches.LastFailure())
+    mIo.err << "pelorant translate: note: the engine cache could not be saved: " << ToUtf8(caches.LastFailure())
            << "\n";
   }
   options::TranslationOptions& sets = facade.GetTranslationOptions();
-  if (r.optionSet) {
-    if (int status = session.ChooseOptionSet(*r.optionSet)) return status;
+  if (mRequest.optionSet) {
+    if (int status = mSession.ChooseOptionSet(*mRequest.optionSet)) return status;
   }
-  const std::wstring setName = r.optionSet ? FromUtf8(*r.optionSet) : sets.SelectedName();
+  const std::wstring setName = mRequest.optionSet ? FromUtf8(*mRequest.optionSet) : sets.SelectedName();
 
   try {
-    deck = application->Presentations()->Open(FromUtf8(r.deck), /*readOnly=*/false, /*untitled=*/false,
+    mDeck = mApplication->Presentations()->Open(FromUtf8(mRequest.deck), /*readOnly=*/false, /*untitled=*/false,
                                               /*withWindow=*/true);
   } catch (const ComError& e) {
     return Fail(ToUtf8(e.Description().empty() ? FromUtf8(e.what()) : e.Description()));
@@ -561,30 +562,30 @@ int Translation::Run() {
   } catch (const ComError& e) {
     return Fail("the view could not be set up: " + ToUtf8(e.Description()));
   }
-  const int format = OutputFormat(r);
+  const int format = OutputFormat(mRequest);
 
   options::TranslationOptionUDT record;
   facade.fncGetOptionUDT(record, modeKey, setName);
   auto& process = powerpoint::PowerPointTranslationProcess::Instance();
-  if (r.quiet) {
+  if (mRequest.quiet) {
     process.SetProgressViewFactory({});
   } else {
     process.SetProgressViewFactory([] { return dialogs::MakeTerminalProgressView(); });
   }
   {
     std::optional<InterruptCancels> interrupt;
-    if (r.quiet) interrupt.emplace();
+    if (mRequest.quiet) interrupt.emplace();
     const wchar_t* button = range == Range::All     ? L".BUTTON.TRAN-ALL"
                             : range == Range::Slide ? L".BUTTON.TRAN-SHEET"
                                                     : L".BUTTON.TRAN-SELECT";
-    if (!session.Click(button)) return 1;
+    if (!mSession.Click(button)) return 1;
   }
   const powerpoint::RunOutcome& outcome = process.LastRun();
-  translation = outcome.translation == deck ? nullptr : outcome.translation;
+  mTranslation = outcome.translation == mDeck ? nullptr : outcome.translation;
 
   Summary s;
-  s.deck = r.deck;
-  s.out = r.out;
+  s.deck = mRequest.deck;
+  s.out = mRequest.out;
   s.mode = ToUtf8(modeKey);
   s.optionSet = ToUtf8(setName);
   s.range = range;
@@ -599,21 +600,22 @@ int Translation::Run() {
   // from the engine's own message.
   engine::Engine& eng = engine::AppCommon::Instance().GetEngine();
   if (left > 0 && eng.LastErrorCode() != 0) {
-    io.err << "pelorant translate: "
+    mIo.err << "pelorant translate: "
            << ToUtf8(LoadText(ErrorList::EngineErrorToMessageId(eng.LastErrorCode()))) << "\n";
   }
   const bool clean = outcome.success && !outcome.cancelled && outcome.errors.empty() && left == 0;
-  host::Ptr<host::Presentation> result = record.OutputDestType == 1 ? translation : deck;
+  host::Ptr<host::Presentation> result = record.OutputDestType == 1 ? mTranslation : mDeck;
   // A deck is only overwritten by a whole translation; a separate OUT also
   // takes what a failed or cancelled run translated.
-  if (result && (clean || (!r.inPlace && outcome.stats.segmentsTranslated > 0))) s.written = Save(result, format);
-  if (outcome.cancelled) io.err << "pelorant translate: the translation was cancelled\n";
+  if (result && (clean || (!mRequest.inPlace && outcome.stats.segmentsTranslated > 0)))
+    s.written = Save(result, format);
+  if (outcome.cancelled) mIo.err << "pelorant translate: the translation was cancelled\n";
   s.exitStatus = clean && s.written ? 0 : 1;
   s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (r.json) {
-    PrintJson(s, io.out);
-  } else if (!r.quiet) {
-    PrintSummary(s, io.err);
+  if (mRequest.json) {
+    PrintJson(s, mIo.out);
+  } else if (!mRequest.quiet) {
+    PrintSummary(s, mIo.err);
   }
   return s.exitStatus;
 }

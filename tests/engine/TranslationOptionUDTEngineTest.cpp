@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "src/engine/EngineEntry.h"
-#include "src/options/TranslationOptionUDTEngine.h"
+#include "src/engine/TranslationOptionUDTEngine.h"
 
 using namespace options;
+using engine::BuildTranslationOptionUDT;
 
 namespace {
 engine::EngineEntry Entry(const std::wstring& from, const std::wstring& to) {

@@ -1,0 +1,97 @@
+# cmake -DSOURCE_DIR=... -DLAYERS=include-layers.txt -P CheckIncludeEdges.cmake
+#
+# Fails when a file includes a header of a library its own library does not
+# link, directly or through the libraries it links: a lower layer reaching
+# up. The table comes from the build itself (pelorant_layer), so the check
+# and the link lines cannot drift apart.
+
+cmake_minimum_required(VERSION 3.25)
+
+file(STRINGS ${LAYERS} rows)
+set(names)
+foreach(row ${rows})
+  string(REPLACE ":" ";" parts "${row}")
+  list(GET parts 0 name)
+  list(GET parts 1 dir)
+  list(LENGTH parts n)
+  set(deps)
+  if(n GREATER 2)
+    list(GET parts 2 deps)
+    string(REPLACE "," ";" deps "${deps}")
+  endif()
+  list(APPEND names ${name})
+  set(dir_${name} ${dir})
+  set(deps_${name} ${deps})
+  set(layer_of_${dir} ${name})
+endforeach()
+
+# What each layer may include: itself and everything it links, transitively.
+foreach(name ${names})
+  set(reach ${name})
+  set(todo ${deps_${name}})
+  while(todo)
+    list(POP_FRONT todo dep)
+    if(NOT dep IN_LIST reach)
+      list(APPEND reach ${dep})
+      list(APPEND todo ${deps_${dep}})
+    endif()
+  endwhile()
+  set(reach_${name} ${reach})
+endforeach()
+
+# Platform and host sub-folders belong to the layer of their parent folder.
+set(subfolders posix win32 pptx com dispatch)
+set(failures 0)
+foreach(name ${names})
+  set(dir ${dir_${name}})
+  set(globs ${SOURCE_DIR}/${dir}/*.h ${SOURCE_DIR}/${dir}/*.cpp)
+  foreach(sub ${subfolders})
+    list(APPEND globs ${SOURCE_DIR}/${dir}/${sub}/*.h ${SOURCE_DIR}/${dir}/${sub}/*.cpp)
+  endforeach()
+  file(GLOB files ${globs})
+  foreach(file ${files})
+    file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"")
+    foreach(line ${lines})
+      if(NOT line MATCHES "\"((src|engines|apps|tests)/[^\"]+)\"")
+        continue()
+      endif()
+      get_filename_component(target_dir ${CMAKE_MATCH_1} DIRECTORY)
+      get_filename_component(last ${target_dir} NAME)
+      if(last IN_LIST subfolders)
+        get_filename_component(target_dir ${target_dir} DIRECTORY)
+      endif()
+      set(target_layer "${layer_of_${target_dir}}")
+      if(target_layer STREQUAL "" OR NOT target_layer IN_LIST reach_${name})
+        file(RELATIVE_PATH shown ${SOURCE_DIR} ${file})
+        if(target_layer STREQUAL "")
+          set(target_layer "no library")
+        endif()
+        message("${shown} (${name}) includes ${CMAKE_MATCH_1} (${target_layer}), which ${name} does not link")
+        math(EXPR failures "${failures} + 1")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+# Platform differences are the platform layer's business: elsewhere, tests
+# included, a platform test in the preprocessor is a missed platform service.
+file(GLOB_RECURSE portable ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/engines/*.h
+     ${SOURCE_DIR}/engines/*.cpp ${SOURCE_DIR}/apps/*.h ${SOURCE_DIR}/apps/*.cpp ${SOURCE_DIR}/tests/*.h
+     ${SOURCE_DIR}/tests/*.cpp)
+foreach(file ${portable})
+  file(RELATIVE_PATH shown ${SOURCE_DIR} ${file})
+  if(shown MATCHES "^src/platform/")
+    continue()
+  endif()
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*(if|ifdef|ifndef|elif).*(_WIN32|_WIN64|__linux__|__APPLE__|_MSC_VER|__MINGW)")
+  foreach(line ${lines})
+    message("${shown} tests the platform: ${line}")
+    math(EXPR failures "${failures} + 1")
+  endforeach()
+endforeach()
+
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} upward include(s) or platform test(s) outside the platform layer")
+endif()
+list(LENGTH names count)
+message(STATUS "include edges: ${count} layers checked")
