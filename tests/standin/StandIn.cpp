@@ -23,9 +23,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "src/platform/Strings.h"
@@ -190,6 +192,28 @@ bool WaitFor(const std::function<bool()>& done) {
     Sleep(20);
   }
   return true;
+}
+
+// The add-in's message boxes would wait for a user: a watcher closes each
+// one (reporting its text), as a box without a display would return at once.
+// The cancel step answers its own question while gAnswering is set.
+std::atomic<bool> gAnswering{false};
+std::atomic<bool> gWatching{true};
+
+void CloseMessageBoxes() {
+  while (gWatching.load()) {
+    if (!gAnswering.load()) {
+      HWND box = FindDialog([](HWND w) { return IsWindowVisible(w) && !GetDlgItem(w, kProgressBar); });
+      if (box) {
+        wchar_t text[512] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 512);
+        std::fprintf(stderr, "standin: closed a message box: %s\n", platform::ToUtf8(text).c_str());
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        Sleep(200);
+      }
+    }
+    Sleep(50);
+  }
 }
 
 class StandIn {
@@ -389,6 +413,10 @@ class StandIn {
     HWND button = GetDlgItem(dialog, IDCANCEL);
     if (!button) return Fail("the progress dialog has no cancel button");
     const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    gAnswering = true;
+    struct Done {
+      ~Done() { gAnswering = false; }
+    } done;
     PostMessageW(button, BM_CLICK, 0, 0);
     HWND question = nullptr;
     auto asked = [&] {
@@ -476,6 +504,7 @@ bool StandIn::Step(const std::vector<std::string>& args, size_t* at) {
 int main(int argc, char** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int status = 0;
+  std::thread watcher(CloseMessageBoxes);
   {
     StandIn host;
     if (!host.Start()) {
@@ -495,6 +524,8 @@ int main(int argc, char** argv) {
                  standin::DescribeLiveObjects().c_str());
     status = 1;
   }
+  gWatching = false;
+  watcher.join();
   CoUninitialize();
   return status;
 }
