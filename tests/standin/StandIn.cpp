@@ -397,16 +397,6 @@ class StandIn {
     return dialog && IsWindowVisible(dialog);
   }
 
-  bool DisconnectWithDialog() {
-    HWND dialog = ProgressDialog();
-    if (!dialog) return Fail("the progress dialog is not open");
-    std::printf("during-run: the progress dialog is open\n");
-    Disconnect();
-    // Disconnection waits for the dialog's thread, which takes its window.
-    if (IsWindow(dialog)) return Fail("the progress dialog outlived the disconnection");
-    return true;
-  }
-
   // Clicks the dialog's cancel button and answers yes to the question it
   // asks (a message box of the dialog's thread).
   static bool CancelByButton(HWND dialog) {
@@ -478,12 +468,22 @@ class StandIn {
         if (!next(&second)) return false;
         return DuringRun(value, [this, second] { return Click(second); });
       }
-      if (inner == "dialog-disconnect") return DuringRun(value, [this] { return DisconnectWithDialog(); }, ShowsDialog);
-      if (inner == "dialog-cancel") {
+      if (inner == "dialog-disconnect" || inner == "dialog-cancel") {
         static HWND dialog = nullptr;
         dialog = nullptr;
-        const bool ok = DuringRun(value, [] { return (dialog = ProgressDialog()) && CancelByButton(dialog); },
-                                  ShowsDialog);
+        const bool cancel = inner == "dialog-cancel";
+        const bool ok = DuringRun(
+            value,
+            [this, cancel] {
+              if (!(dialog = ProgressDialog())) return Fail("the progress dialog is not open");
+              std::printf("during-run: the progress dialog is open\n");
+              if (cancel) return CancelByButton(dialog);
+              // The add-in ends the connection once the cancelled command
+              // has returned.
+              Disconnect();
+              return true;
+            },
+            ShowsDialog);
         // The run closes its dialog on the way out; its thread then ends.
         if (ok && !WaitFor([] { return !IsWindow(dialog); })) return Fail("the progress dialog stayed open");
         return ok;

@@ -107,7 +107,7 @@ elif ! check "$corpus/$deck" "$out/$deck" >"$out/check"; then
 fi
 
 # Disconnecting while the progress dialog is open closes it and cancels the
-# run; the stand-in sees its window before and none after.
+# run; the stand-in sees its window before, and none once the command ends.
 deck=poi__table_test2.pptx
 if ! run "$out/run5" open "$(winpath "$corpus/$deck")" click "$mode" during-run .BUTTON.TRAN-ALL dialog-disconnect; then
   fail "a disconnection with the progress dialog open: $(head -c 600 "$out/run5")"
