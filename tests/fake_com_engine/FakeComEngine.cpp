@@ -14,6 +14,10 @@
 //   is dropped (a group with no translation range). Mode 2 reports one
 //   correspondence group per source word. "hang" keeps running until
 //   Cancel (status 2), "fail" ends with status 3, error code 30006.
+//   With PELORANT_FAKE_TRANSFORM=bracket in the environment, every other
+//   text comes back whole as "⟦" text "⟧" instead, each source word
+//   corresponding to itself inside the brackets: a run's output then shows
+//   how often each text went through the engine.
 //   LookupDictionary knows "cat" only (else status 3, code 30003).
 //   Sentences end after ". "; "nosplit" is not split (E_NOTIMPL). The
 //   settings dialog answers S_OK, the dictionary dialog S_FALSE, so a test
@@ -389,6 +393,16 @@ struct Engine : Request {};
 
 HRESULT STDMETHODCALLTYPE EngineInfo(Engine*, void** out) { return Hand(Make<Object>(InfoTable().slots, {}), out); }
 
+// Read once: the server's answers stay the same for the life of the process.
+bool Bracketing() {
+  static const bool bracket = [] {
+    wchar_t value[16] = {};
+    const DWORD n = GetEnvironmentVariableW(L"PELORANT_FAKE_TRANSFORM", value, 16);
+    return n > 0 && n < 16 && std::wstring(value) == L"bracket";
+  }();
+  return bracket;
+}
+
 HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** out) {
   const std::wstring source = Text(text);
   auto* result = Make<Result>(ResultTable().slots, {kIidResult});
@@ -403,6 +417,7 @@ HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** o
   }
   // Words of the source, then the translation in reverse order.
   std::vector<std::pair<LONG, LONG>> words;
+  const bool bracket = Bracketing();
   for (size_t i = 0; i < source.size();) {
     if (source[i] == L' ') {
       ++i;
@@ -418,13 +433,16 @@ HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** o
     const std::wstring word = source.substr(words[w].first, words[w].second);
     Group* g = Make<Group>(GroupTable().slots, {kIidCorrespondence});
     g->source.push_back(words[w]);
-    if (word != L"a") {
+    if (bracket) {
+      g->translation.emplace_back(words[w].first + 1, words[w].second);
+    } else if (word != L"a") {
       if (!result->text.empty()) result->text += L' ';
       g->translation.emplace_back(static_cast<LONG>(result->text.size()), static_cast<LONG>(word.size()));
       for (wchar_t c : word) result->text += static_cast<wchar_t>(std::towupper(c));
     }
     groups[w] = g;
   }
+  if (bracket) result->text = L"\u27E6" + source + L"\u27E7";
   if (mode == 2) {
     result->correspondence = Make<CorrespondenceList>(CorrespondenceListTable().slots, {kIidCorrespondenceList});
     result->correspondence->groups = std::move(groups);

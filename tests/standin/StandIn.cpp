@@ -10,7 +10,10 @@
 //     menu                list the add-in's menu and toolbar: depth, tag, caption
 //     click KEY           click the add-in's control tagged ProgID + KEY
 //     during-run KEY STEP click KEY, and while its command runs do STEP
-//                         ("click KEY2" or "disconnect"), from the message queue
+//                         ("click KEY2" or "disconnect"), from the message queue;
+//                         "dialog-disconnect" and "dialog-cancel" wait for the
+//                         progress dialog to show, then disconnect, or click its
+//                         cancel button and answer yes to the question
 //     save PATH           save a copy of the active presentation
 //     disconnect          disconnect the add-in
 //
@@ -18,10 +21,13 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <windows.h>
+#include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "src/platform/Strings.h"
@@ -52,6 +58,10 @@ using standin::kExtensibility2;
 constexpr LONG kConnectStartup = 1;
 constexpr LONG kDisconnectHostShutdown = 0;
 constexpr UINT kDuringRun = WM_APP + 1;
+constexpr UINT_PTR kDuringRunTimer = 1;
+constexpr int kProgressBar = 282;
+// Bounds every wait for a window of the add-in's dialog thread.
+constexpr DWORD kWindowWaitMs = 30000;
 
 bool Fail(const std::string& why) {
   std::fprintf(stderr, "standin: %s\n", why.c_str());
@@ -138,6 +148,72 @@ LONG Number(IDispatch* object, const wchar_t* name) {
     n = result.lVal;
   VariantClear(&result);
   return n;
+}
+
+bool IsDialogClass(HWND window) {
+  wchar_t name[16] = {};
+  return GetClassNameW(window, name, 16) > 0 && std::wstring(name) == L"#32770";
+}
+
+// A top-level dialog of this process, picked by `match`; null when none.
+HWND FindDialog(const std::function<bool(HWND)>& match) {
+  struct Search {
+    const std::function<bool(HWND)>* match;
+    HWND found;
+  } search{&match, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process != GetCurrentProcessId() || !IsDialogClass(window) || !(*s->match)(window)) return TRUE;
+        s->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The add-in's progress dialog: the dialog of this process with a progress
+// bar (its caption depends on the language resources).
+HWND ProgressDialog() {
+  return FindDialog([](HWND window) {
+    wchar_t name[32] = {};
+    HWND bar = GetDlgItem(window, kProgressBar);
+    return bar && GetClassNameW(bar, name, 32) > 0 && std::wstring(name) == PROGRESS_CLASSW;
+  });
+}
+
+// Waits, within kWindowWaitMs, until `done` holds.
+bool WaitFor(const std::function<bool()>& done) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > kWindowWaitMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+// The add-in's message boxes would wait for a user: a watcher closes each
+// one (reporting its text), as a box without a display would return at once.
+// The cancel step answers its own question while gAnswering is set.
+std::atomic<bool> gAnswering{false};
+std::atomic<bool> gWatching{true};
+
+void CloseMessageBoxes() {
+  while (gWatching.load()) {
+    if (!gAnswering.load()) {
+      HWND box = FindDialog([](HWND w) { return IsWindowVisible(w) && !GetDlgItem(w, kProgressBar); });
+      if (box) {
+        wchar_t text[512] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 512);
+        std::fprintf(stderr, "standin: closed a message box: %s\n", platform::ToUtf8(text).c_str());
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        Sleep(200);
+      }
+    }
+    Sleep(50);
+  }
 }
 
 class StandIn {
@@ -264,16 +340,25 @@ class StandIn {
     return true;
   }
 
-  // Runs `nested` from the message queue while `key`'s command runs.
-  bool DuringRun(const std::string& key, std::function<bool()> nested) {
+  // Runs `nested` from the message queue while `key`'s command runs; with
+  // `ready`, only once it holds (checked on a timer, which never keeps a
+  // draining loop busy).
+  bool DuringRun(const std::string& key, std::function<bool()> nested, std::function<bool()> ready = {}) {
     static std::function<bool()> pending;
+    static std::function<bool()> until;
     static int inRun = 0;
     static bool ranInside = false;
     static bool nestedOk = false;
     pending = std::move(nested);
+    until = std::move(ready);
     ranInside = false;
+    nestedOk = false;
     WNDCLASSW wc{};
     wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+      if (m == WM_TIMER && w == kDuringRunTimer && pending && inRun > 0 && until()) {
+        KillTimer(h, kDuringRunTimer);
+        m = kDuringRun;
+      }
       if (m == kDuringRun && pending) {
         ranInside = inRun > 0;
         auto step = std::move(pending);
@@ -287,18 +372,52 @@ class StandIn {
     RegisterClassW(&wc);
     HWND window = CreateWindowW(L"PelorantStandIn", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     if (!window) return Fail("no message window");
-    PostMessageW(window, kDuringRun, 0, 0);
+    if (until) {
+      SetTimer(window, kDuringRunTimer, 10, nullptr);
+    } else {
+      PostMessageW(window, kDuringRun, 0, 0);
+    }
     ++inRun;
     const bool clicked = Click(key);
     --inRun;
     MSG msg;
     while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    KillTimer(window, kDuringRunTimer);
     DestroyWindow(window);
+    until = nullptr;
     if (!clicked) return false;
     if (!ranInside) return Fail("the command did not let the message queue run while it ran");
     std::printf("during-run: done inside the command\n");
     std::fflush(stdout);
     return nestedOk;
+  }
+
+  static bool ShowsDialog() {
+    HWND dialog = ProgressDialog();
+    return dialog && IsWindowVisible(dialog);
+  }
+
+  // Clicks the dialog's cancel button and answers yes to the question it
+  // asks (a message box of the dialog's thread).
+  static bool CancelByButton(HWND dialog) {
+    HWND button = GetDlgItem(dialog, IDCANCEL);
+    if (!button) return Fail("the progress dialog has no cancel button");
+    const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    gAnswering = true;
+    struct Done {
+      ~Done() { gAnswering = false; }
+    } done;
+    PostMessageW(button, BM_CLICK, 0, 0);
+    HWND question = nullptr;
+    auto asked = [&] {
+      question = FindDialog([&](HWND w) { return w != dialog && GetWindowThreadProcessId(w, nullptr) == thread; });
+      return question != nullptr;
+    };
+    if (!WaitFor(asked)) return Fail("the cancel button asked no question");
+    PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    if (!WaitFor([&] { return !IsWindow(question); })) return Fail("the cancel question stayed open");
+    std::printf("during-run: cancelled from the progress dialog\n");
+    return true;
   }
 
   IDispatch* mApplication = nullptr;
@@ -349,7 +468,27 @@ class StandIn {
         if (!next(&second)) return false;
         return DuringRun(value, [this, second] { return Click(second); });
       }
-      return Fail("during-run takes click KEY or disconnect, not " + inner);
+      if (inner == "dialog-disconnect" || inner == "dialog-cancel") {
+        static HWND dialog = nullptr;
+        dialog = nullptr;
+        const bool cancel = inner == "dialog-cancel";
+        const bool ok = DuringRun(
+            value,
+            [this, cancel] {
+              if (!(dialog = ProgressDialog())) return Fail("the progress dialog is not open");
+              std::printf("during-run: the progress dialog is open\n");
+              if (cancel) return CancelByButton(dialog);
+              // The add-in ends the connection once the cancelled command
+              // has returned.
+              Disconnect();
+              return true;
+            },
+            ShowsDialog);
+        // The run closes its dialog on the way out; its thread then ends.
+        if (ok && !WaitFor([] { return !IsWindow(dialog); })) return Fail("the progress dialog stayed open");
+        return ok;
+      }
+      return Fail("during-run takes click KEY, disconnect, dialog-disconnect or dialog-cancel, not " + inner);
     }
     return Fail("unknown step " + step);
   }
@@ -365,6 +504,7 @@ bool StandIn::Step(const std::vector<std::string>& args, size_t* at) {
 int main(int argc, char** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int status = 0;
+  std::thread watcher(CloseMessageBoxes);
   {
     StandIn host;
     if (!host.Start()) {
@@ -384,6 +524,8 @@ int main(int argc, char** argv) {
                  standin::DescribeLiveObjects().c_str());
     status = 1;
   }
+  gWatching = false;
+  watcher.join();
   CoUninitialize();
   return status;
 }

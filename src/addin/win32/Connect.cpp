@@ -8,7 +8,9 @@
 #include "src/addin/AddinMain.h"
 #include "src/addin/win32/HostApplication.h"
 #include "src/addin/win32/ModuleCount.h"
+#include "src/dialogs/win32/Win32ProgressView.h"
 #include "src/platform/win32/ComOwners.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
 #include "src/support/Log.h"
 
 namespace addin::win {
@@ -108,6 +110,7 @@ class CConnect final : public IExtensibility2 {
                                          SAFEARRAY** custom) override {
     try {
       AddinMain::SetProgIdLookup(LookUpProgId);
+      powerpoint::PowerPointTranslationProcess::Instance().SetProgressViewFactory(dialogs::win32::MakeProgressView);
       host::Ptr<host::Application> app;
       if (application) {
         app = WrapHostApplication(application);
