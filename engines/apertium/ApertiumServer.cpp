@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <dirent.h>
 #include <fstream>
 #include <mutex>
@@ -300,6 +302,24 @@ EngineListEntry ListEntry(const ApertiumPair& pair) {
   return e;
 }
 
+// A text announced ahead and, once the ahead worker has been through it,
+// its translation.
+struct AheadEntry {
+  enum class State { Queued, Running, Done, Failed };
+  std::wstring text;
+  LONG mode = kTranslateModePlain;
+  State state = State::Queued;
+  bool asked = false;  // the client asked for it (or skipped it)
+  std::wstring translation;
+  std::vector<WordCorrespondence> groups;
+};
+
+// Texts announced ahead go through the pipeline this many at a time: the
+// first few soon, so the client need not wait for a long batch, then more
+// per batch, so the stages keep one another busy.
+constexpr size_t kFirstAheadBatch = 4;
+constexpr size_t kAheadBatch = 32;
+
 // Shared by the engine and its request's worker: a worker whose job is given
 // up on (an engine closed while it still runs) keeps what it uses alive.
 struct ApertiumEngine::Impl {
@@ -312,6 +332,14 @@ struct ApertiumEngine::Impl {
   std::unique_ptr<Pipeline> analyser;
   std::unique_ptr<Pipeline> bilingual;
   std::uint64_t lastRequest = 0;
+
+  // Announced texts not asked for yet, in the client's order, and whether
+  // the ahead worker is on its way through them. Guarded by aheadMutex;
+  // aheadChanged tells waiting requests that an entry moved on.
+  std::mutex aheadMutex;
+  std::condition_variable aheadChanged;
+  std::deque<std::shared_ptr<AheadEntry>> ahead;
+  bool aheadWorking = false;
 
   // The translation pipeline, built on first use.
   Pipeline* Translation() {
@@ -360,6 +388,146 @@ struct ApertiumEngine::Impl {
     }
     return r;
   }
+
+  // Translates a batch of announced texts back to back through the
+  // translation pipeline and settles every entry: Done with its answer, or
+  // Failed (the request that wants it then translates it on its own).
+  Pipeline::Result TranslateBatch(const std::vector<std::shared_ptr<AheadEntry>>& batch, const CancelToken& token) {
+    std::vector<std::vector<SourceWord>> words(batch.size());
+    std::vector<std::uint64_t> numbers;
+    std::vector<std::string> inputs;
+    size_t bytes = 0, largest = 0;
+    for (size_t i = 0; i < batch.size(); ++i) {
+      const bool marks = batch[i]->mode == kTranslateModeCorrespondence;
+      if (marks) words[i] = FindWords(batch[i]->text);
+      numbers.push_back(++lastRequest);
+      inputs.push_back(Deformat(batch[i]->text, marks ? &words[i] : nullptr, numbers.back()));
+      bytes += inputs.back().size();
+      largest = std::max(largest, inputs.back().size());
+    }
+    std::vector<std::string> answers;
+    Pipeline::Result r = Pipeline::Result::StartFailed;
+    Pipeline* p = Translation();
+    if (p) {
+      auto timeout = std::chrono::milliseconds(settings.timeoutMs) + std::chrono::milliseconds(bytes * 2);
+      r = p->ExchangeMany(inputs, &answers, token, timeout, MaxAnswerBytes(largest));
+      if (r != Pipeline::Result::Ok && r != Pipeline::Result::Cancelled) {
+        LOG_ERROR(kLogSource, pair.id + L": the pipeline " + Describe(r) + L" (texts sent ahead)");
+      }
+    } else {
+      LOG_ERROR(kLogSource, L"no null-flush pipeline for " + pair.id);
+    }
+    std::vector<Reformatted> done;
+    for (size_t i = 0; i < answers.size(); ++i) {
+      Reformatted out = Reformat(answers[i], words[i].size(), numbers[i]);
+      if (!out.complete) {
+        LOG_ERROR(kLogSource, pair.id + (out.outOfStep ? L": an answer of another request came back"
+                                                       : L": the answer lost its end marker"));
+        p->Kill();
+        r = Pipeline::Result::Died;
+        break;
+      }
+      TrimAddedBlanks(batch[i]->text, &out);
+      done.push_back(std::move(out));
+    }
+    std::lock_guard<std::mutex> lock(aheadMutex);
+    for (size_t i = 0; i < batch.size(); ++i) {
+      AheadEntry& e = *batch[i];
+      if (i < done.size()) {
+        e.translation = done[i].text;
+        if (e.mode == kTranslateModeCorrespondence) e.groups = CorrespondenceGroups(words[i], done[i]);
+        e.state = AheadEntry::State::Done;
+      } else {
+        e.state = AheadEntry::State::Failed;
+      }
+    }
+    PruneAhead();
+    aheadChanged.notify_all();
+    return r;
+  }
+
+  // Forgets the announced texts not yet asked for. A batch on its way
+  // through the pipeline finishes; nobody takes its answers.
+  void DropAhead() {
+    std::lock_guard<std::mutex> lock(aheadMutex);
+    for (auto& e : ahead) {
+      if (e->state == AheadEntry::State::Queued) e->state = AheadEntry::State::Failed;
+    }
+    ahead.clear();
+    aheadChanged.notify_all();
+  }
+
+  // The announced entry for a text the client asks for: the first one
+  // not asked for yet with that text and mode. Entries before it were
+  // skipped by the client and are forgotten; when there is none, all of
+  // them are. An entry stays listed until the worker has been through it.
+  std::shared_ptr<AheadEntry> TakeAhead(const std::wstring& text, LONG mode) {
+    std::lock_guard<std::mutex> lock(aheadMutex);
+    std::shared_ptr<AheadEntry> found;
+    for (auto& e : ahead) {
+      if (e->asked) continue;
+      e->asked = true;
+      if (e->text == text && e->mode == mode) {
+        found = e;
+        break;
+      }
+      if (e->state == AheadEntry::State::Queued) e->state = AheadEntry::State::Failed;
+    }
+    PruneAhead();
+    return found;
+  }
+
+  // Drops the entries at the front that were asked for and need no work.
+  void PruneAhead() {
+    while (!ahead.empty() && ahead.front()->asked && ahead.front()->state != AheadEntry::State::Queued) {
+      ahead.pop_front();
+    }
+  }
+
+  // Ends the worker's turn (aheadMutex held). Entries it leaves behind
+  // would wait for ever; the requests that want them work alone instead.
+  void StopWorking() {
+    for (auto& e : ahead) {
+      if (e->state == AheadEntry::State::Queued) e->state = AheadEntry::State::Failed;
+    }
+    PruneAhead();
+    aheadWorking = false;
+    aheadChanged.notify_all();
+  }
+
+  // The ahead worker: batch after batch of announced texts, front first,
+  // until none is left.
+  RequestOutcome WorkAhead(const CancelToken& token) {
+    size_t processed = 0;
+    for (;;) {
+      std::vector<std::shared_ptr<AheadEntry>> batch;
+      {
+        std::lock_guard<std::mutex> lock(aheadMutex);
+        const size_t limit = processed == 0 ? kFirstAheadBatch : kAheadBatch;
+        for (auto& e : ahead) {
+          if (batch.size() >= limit) break;
+          if (e->state != AheadEntry::State::Queued) continue;
+          e->state = AheadEntry::State::Running;
+          batch.push_back(e);
+        }
+        if (batch.empty() || token.Cancelled()) {
+          StopWorking();
+          return token.Cancelled() ? RequestOutcome::Cancelled() : RequestOutcome::Done();
+        }
+      }
+      processed += batch.size();
+      Pipeline::Result r;
+      {
+        std::lock_guard<std::mutex> busyLock(busy);
+        r = TranslateBatch(batch, token);
+      }
+      if (r == Pipeline::Result::Cancelled || token.Cancelled()) {
+        std::lock_guard<std::mutex> lock(aheadMutex);
+        StopWorking();
+        return RequestOutcome::Cancelled();
+      }
+    }
+  }
 };
 
 ApertiumEngine::ApertiumEngine(ApertiumPair pair, Settings settings) : mImpl(std::make_shared<Impl>()) {
@@ -376,7 +544,11 @@ RequestOutcome ApertiumEngine::WarmUp(const CancelToken& token) {
 }
 
 HRESULT ApertiumEngine::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
-HRESULT ApertiumEngine::Cancel() { return mRequest.Cancel(); }
+HRESULT ApertiumEngine::Cancel() {
+  mImpl->DropAhead();
+  mAhead.Cancel();
+  return mRequest.Cancel();
+}
 HRESULT ApertiumEngine::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
 
 HRESULT ApertiumEngine::Info(LONG* flags) {
@@ -390,7 +562,26 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
   auto res = std::make_shared<TranslationResult>();
   *result = res;
   std::shared_ptr<Impl> impl = mImpl;
-  mRequest.Start([impl, res, text, mode](const CancelToken& token) {
+  std::shared_ptr<AheadEntry> entry = impl->TakeAhead(text, mode);
+  mRequest.Start([impl, res, text, mode, entry](const CancelToken& token) {
+    if (entry) {
+      token.OnCancel([impl] {
+        std::lock_guard<std::mutex> lock(impl->aheadMutex);
+        impl->aheadChanged.notify_all();
+      });
+      std::unique_lock<std::mutex> lock(impl->aheadMutex);
+      while (!token.Cancelled() &&
+             (entry->state == AheadEntry::State::Queued || entry->state == AheadEntry::State::Running)) {
+        impl->aheadChanged.wait_for(lock, std::chrono::milliseconds(50));
+      }
+      if (token.Cancelled()) return RequestOutcome::Cancelled();
+      if (entry->state == AheadEntry::State::Done) {
+        res->Set(entry->translation, entry->groups);
+        return RequestOutcome::Done();
+      }
+      // The batch failed; this text is translated on its own below, with
+      // the single request's own recovery.
+    }
     std::lock_guard<std::mutex> busy(impl->busy);
     std::vector<SourceWord> words;
     bool marks = mode == kTranslateModeCorrespondence;
@@ -411,6 +602,27 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
     res->Set(r.text, marks ? CorrespondenceGroups(words, r) : std::vector<WordCorrespondence>{});
     return RequestOutcome::Done();
   });
+  return S_OK;
+}
+
+HRESULT ApertiumEngine::TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) {
+  if (mode != kTranslateModePlain && mode != kTranslateModeCorrespondence) return E_INVALIDARG;
+  mImpl->DropAhead();
+  if (texts.empty()) return S_OK;
+  bool start = false;
+  {
+    std::lock_guard<std::mutex> lock(mImpl->aheadMutex);
+    for (const std::wstring& t : texts) {
+      auto e = std::make_shared<AheadEntry>();
+      e->text = t;
+      e->mode = mode;
+      mImpl->ahead.push_back(std::move(e));
+    }
+    start = !mImpl->aheadWorking;
+    mImpl->aheadWorking = true;
+  }
+  std::shared_ptr<Impl> impl = mImpl;
+  if (start) mAhead.Start([impl](const CancelToken& token) { return impl->WorkAhead(token); });
   return S_OK;
 }
 

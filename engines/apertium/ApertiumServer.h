@@ -2,7 +2,8 @@
 // direction (a mode file such as "eng-spa.mode") is one language pair of
 // the implementation "Apertium". An opened engine keeps one persistent
 // pipeline of the direction's stages in null-flush mode and sends each
-// request through it as one chunk; dictionary lookups go through two more
+// request through it as one chunk (texts announced ahead go several chunks
+// at a time, so the stages work side by side); dictionary lookups go through two more
 // persistent processes, the direction's analyser and bilingual dictionary.
 #pragma once
 
@@ -65,6 +66,9 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
   HRESULT Info(LONG* flags) override;
   HRESULT Translate(const std::wstring& text, LONG mode,
                     std::shared_ptr<engine_server::ITranslationResult>* result) override;
+  // Announced texts go through the pipeline back to back on a worker of
+  // their own while the client writes the translations it has.
+  HRESULT TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) override;
   HRESULT LookupDictionary(const std::wstring& word,
                            std::shared_ptr<engine_server::IDictionaryResult>* result) override;
   HRESULT SplitSentences(const std::wstring& text, LONG mode,
@@ -81,6 +85,8 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
   // Shared with the request's worker, which may outlive this object.
   std::shared_ptr<Impl> mImpl;
   engine_server::AsyncRequest mRequest;
+  // The worker that translates announced texts (destroyed first).
+  engine_server::AsyncRequest mAhead;
 };
 
 class ApertiumFactory : public engine_server::IEngineFactory {

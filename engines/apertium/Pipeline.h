@@ -42,6 +42,13 @@ class Pipeline {
   // exchange at once.
   Result Exchange(const std::string& input, std::string* output, const engine_server::CancelToken& token,
                   std::chrono::milliseconds timeout, size_t maxAnswer);
+  // The same for several chunks written back to back, so that every stage
+  // works on its own chunk at the same time; outputs gets one answer per
+  // input, in order. The time limit and maxAnswer hold for the whole call
+  // and for each answer. On any result but Ok, outputs holds the answers
+  // that were complete before the exchange ended.
+  Result ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                      const engine_server::CancelToken& token, std::chrono::milliseconds timeout, size_t maxAnswer);
 
   // Kills the running process group, if any, and reaps its stages. Called
   // by the thread that runs the exchanges (a cancel from elsewhere goes
@@ -52,9 +59,11 @@ class Pipeline {
 
  private:
   bool Start();
-  // One request and its answer over the running pipeline.
-  Result Transfer(const std::string& input, std::string* output, const engine_server::CancelToken& token,
-                  std::chrono::steady_clock::time_point deadline, size_t maxAnswer);
+  // Requests and their answers over the running pipeline; *answered tells
+  // whether any byte came back.
+  Result Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                  const engine_server::CancelToken& token, std::chrono::steady_clock::time_point deadline,
+                  size_t maxAnswer, bool* answered);
   // True when a stage has ended while the pipeline was idle.
   bool StageEnded();
   void CloseStreams();

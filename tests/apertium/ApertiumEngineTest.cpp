@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -193,6 +194,23 @@ TEST(ApertiumEngineTest, WordCorrespondenceFollowsReorderedWords) {
   EXPECT_TRUE(groups.empty());
 }
 
+TEST(ApertiumEngineTest, TextsSentAheadGetTheSameAnswersAsOneAtATime) {
+  const std::vector<std::wstring> texts = {L"The big dog is black.", L"Hello world", L"It's a well-known fact.",
+                                           L"Where is the [big] <house>?", L"The train was late again.",
+                                           L"The dog is big.\nIt runs fast.", L"Our team is ready for the meeting."};
+  for (LONG mode : {kTranslateModePlain, kTranslateModeCorrespondence}) {
+    ApertiumEngine alone(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+    ApertiumEngine ahead(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+    ASSERT_EQ(S_OK, ahead.TranslateAhead(texts, mode));
+    for (const std::wstring& text : texts) {
+      std::vector<WordCorrespondence> expectedGroups, groups;
+      std::wstring expected = Translate(alone, text, mode, &expectedGroups);
+      EXPECT_EQ(expected, Translate(ahead, text, mode, &groups)) << platform::ToUtf8(text);
+      EXPECT_EQ(expectedGroups, groups) << platform::ToUtf8(text);
+    }
+  }
+}
+
 TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
   ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
   // A selection with the punctuation next to the word finds the word too.
@@ -358,6 +376,58 @@ TEST_F(FakeModeTest, AnAnswerToAnotherRequestFailsTheRequestAndRestartsThePipeli
   EXPECT_EQ(0, engine->PipelineProcessId());
   EXPECT_EQ(L"Three.", Translate(*engine, L"Three.", kTranslateModeCorrespondence));
   EXPECT_NE(first, engine->PipelineProcessId());
+}
+
+// A stage that answers every chunk with itself, logging it first.
+std::string EchoStage(const std::string& log, const std::string& delay = "") {
+  return "while IFS= read -r -d '' chunk; do\n"
+         "  printf '%s\\n' \"$chunk\" >> '" + log + "'\n" + delay +
+         "  printf '%s\\0' \"$chunk\"\n"
+         "done\n";
+}
+
+int LinesWith(const std::filesystem::path& log, const std::string& part) {
+  std::ifstream in(log);
+  int n = 0;
+  for (std::string line; std::getline(in, line);) n += line.find(part) != std::string::npos ? 1 : 0;
+  return n;
+}
+
+TEST_F(FakeModeTest, AnnouncedTextsCrossThePipelineOnceAndAnswersKeepTheirOrder) {
+  auto log = mDir / "chunks";
+  auto engine = Engine(EchoStage(log.string()));
+  ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two.", L"Three.", L"Four.", L"Five.", L"Six."}, 0));
+  EXPECT_EQ(L"One.", Translate(*engine, L"One."));
+  // Two was skipped; Three is still answered from the announced texts.
+  EXPECT_EQ(L"Three.", Translate(*engine, L"Three."));
+  EXPECT_EQ(L"Four.", Translate(*engine, L"Four."));
+  // A text nobody announced forgets the rest and goes on its own.
+  EXPECT_EQ(L"Seven.", Translate(*engine, L"Seven."));
+  EXPECT_EQ(L"Six.", Translate(*engine, L"Six."));
+  for (const char* asked : {"One.", "Three.", "Four.", "Seven."}) EXPECT_EQ(1, LinesWith(log, asked)) << asked;
+
+  // Many long texts written back to back outgrow the pipes' buffers.
+  std::vector<std::wstring> many;
+  for (int i = 0; i < 100; ++i) many.push_back(L"Text " + std::to_wstring(i) + L" " + std::wstring(3000, L'x') + L".");
+  ASSERT_EQ(S_OK, engine->TranslateAhead(many, kTranslateModePlain));
+  for (const std::wstring& text : many) ASSERT_EQ(text, Translate(*engine, text));
+  EXPECT_EQ(1, LinesWith(log, "Text 99 "));
+}
+
+TEST_F(FakeModeTest, CancelDropsTheTextsSentAheadAndTheNextTextStillGetsItsAnswer) {
+  auto log = mDir / "chunks";
+  auto engine = Engine(EchoStage(log.string(), "  sleep 0.2\n"));
+  ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two.", L"Three.", L"Four.", L"Five.", L"Six."}, 0));
+  std::shared_ptr<ITranslationResult> result;
+  ASSERT_EQ(S_OK, engine->Translate(L"One.", kTranslateModePlain, &result));
+  ASSERT_EQ(S_OK, engine->Cancel());
+  EXPECT_EQ(kRequestCancelled, Wait(*engine));
+  // The worker's batch is stopped with its pipeline.
+  for (int i = 0; i < 1000 && engine->PipelineProcessId() != 0; ++i) usleep(10000);
+  EXPECT_EQ(0, engine->PipelineProcessId());
+  const int before = LinesWith(log, "Six.");
+  EXPECT_EQ(L"Two.", Translate(*engine, L"Two."));
+  EXPECT_EQ(before, LinesWith(log, "Six.")) << "nothing announced before the cancel is translated after it";
 }
 
 TEST(ApertiumProcessTest, EveryStageIsReapedEvenUnderASubreaper) {
