@@ -310,6 +310,7 @@ struct AheadEntry {
   LONG mode = kTranslateModePlain;
   State state = State::Queued;
   bool asked = false;  // the client asked for it (or skipped it)
+  bool timedOut = false;  // Failed by a pipeline that hung: not worth a second wait
   std::wstring translation;
   std::vector<WordCorrespondence> groups;
 };
@@ -439,6 +440,7 @@ struct ApertiumEngine::Impl {
         e.state = AheadEntry::State::Done;
       } else {
         e.state = AheadEntry::State::Failed;
+        e.timedOut = r == Pipeline::Result::TimedOut;
       }
     }
     PruneAhead();
@@ -579,8 +581,10 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
         res->Set(entry->translation, entry->groups);
         return RequestOutcome::Done();
       }
-      // The batch failed; this text is translated on its own below, with
-      // the single request's own recovery.
+      // A hung pipeline has cost one time-out already, as a request of its
+      // own would; any other failure of the batch is retried below alone,
+      // with the single request's own recovery.
+      if (entry->timedOut) return Outcome(Pipeline::Result::TimedOut);
     }
     std::lock_guard<std::mutex> busy(impl->busy);
     std::vector<SourceWord> words;

@@ -322,6 +322,16 @@ TEST_F(BrokenPipelineTest, AHungPipelineCostsOneTimeOutPerRequestAndTheNextReque
     for (std::string line; std::getline(in, line);) ++lines;
     EXPECT_EQ(request, lines) << "pipelines started (each waited for until the time-out)";
   }
+  // The same for texts announced ahead: the one the batch hung on fails
+  // without a second wait.
+  ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two."}, kTranslateModePlain));
+  std::shared_ptr<ITranslationResult> result;
+  engine->Translate(L"One.", kTranslateModePlain, &result);
+  EXPECT_EQ(kRequestFailed, Wait(*engine));
+  std::ifstream in(starts);
+  int lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  EXPECT_EQ(3, lines);
   std::remove(starts.c_str());
 }
 
