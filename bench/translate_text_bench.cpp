@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,6 +30,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// CPU time of this process and of its reaped children (the pipeline's
+// stages once the engine is closed, the batch's processes).
+double CpuSeconds() {
+  double total = 0;
+  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+    rusage u;
+    getrusage(who, &u);
+    total += static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+             static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  }
+  return total;
+}
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -76,9 +90,10 @@ int main(int argc, char** argv) {
   std::vector<std::wstring> wide;
   for (const std::string& s : sentences) wide.push_back(platform::FromUtf8(s));
 
-  std::vector<double> whole, translateOnly, batch;
+  std::vector<double> whole, translateOnly, batch, wholeCpu, batchCpu;
   size_t translated = 0;
   for (int r = 0; r < rounds; ++r) {
+    double c0 = CpuSeconds();
     auto t0 = Clock::now();
     if (!eng.OpenEngine(options.EngineGroup, options.EngineID, L"", options.FromLang)) {
       std::fprintf(stderr, "translate_text_bench: the Apertium engine could not be opened\n");
@@ -95,12 +110,15 @@ int main(int argc, char** argv) {
     auto t2 = Clock::now();
     eng.CloseEngine();
     auto t3 = Clock::now();
+    wholeCpu.push_back(CpuSeconds() - c0);
     whole.push_back(Seconds(t3 - t0));
     translateOnly.push_back(Seconds(t2 - t1));
 
+    double bc0 = CpuSeconds();
     auto b0 = Clock::now();
     int rc = std::system(batchCommand.c_str());
     auto b1 = Clock::now();
+    batchCpu.push_back(CpuSeconds() - bc0);
     if (rc != 0) {
       std::fprintf(stderr, "translate_text_bench: `%s` failed\n", batchCommand.c_str());
       return 1;
@@ -111,9 +129,9 @@ int main(int argc, char** argv) {
 
   double w = Median(whole), t = Median(translateOnly), b = Median(batch);
   std::printf("sentences: %zu (translated %zu), rounds: %d\n", count, translated, rounds);
-  std::printf("TranslateText, open to close:   %.3f s (median)\n", w);
+  std::printf("TranslateText, open to close:   %.3f s (median), CPU %.3f s\n", w, Median(wholeCpu));
   std::printf("TranslateText, sentences only:  %.3f s (median)\n", t);
-  std::printf("apertium eng-spa FILE (batch):  %.3f s (median)\n", b);
+  std::printf("apertium eng-spa FILE (batch):  %.3f s (median), CPU %.3f s\n", b, Median(batchCpu));
   std::printf("ratio whole job / batch:        %.2f (target 1.5 or less)\n", b > 0 ? w / b : 0.0);
   std::printf("ratio sentences only / batch:   %.2f\n", b > 0 ? t / b : 0.0);
   return 0;

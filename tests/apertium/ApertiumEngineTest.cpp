@@ -60,6 +60,13 @@ LONG Code(IRequest& r) {
   return code;
 }
 
+// The direction's stages as one pipeline of processes, not in process.
+Settings ProcessSettings() {
+  Settings s = Settings::FromEnvironment();
+  s.inProcess = false;
+  return s;
+}
+
 bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
 
 void ExpectContainsAll(const std::wstring& text, std::initializer_list<const wchar_t*> parts) {
@@ -139,7 +146,7 @@ TEST(ApertiumServerTest, ListedAndOpenedThroughTheEngineClasses) {
 }
 
 TEST(ApertiumEngineTest, TranslatesBothSentencesKeepingTheFinalFullStop) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   std::wstring out = Translate(engine, L"The dog is big. It runs fast.");
   ExpectContainsAll(out, {L"perro", L"grande.", L"Corre"});
   ASSERT_FALSE(out.empty());
@@ -207,7 +214,7 @@ TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
 }
 
 TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   Translate(engine, L"The dog.");
   pid_t pid = engine.PipelineProcessId();
   ASSERT_GT(pid, 0);
@@ -217,7 +224,7 @@ TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
 }
 
 TEST(ApertiumCancelTest, CancellingARealTranslationEndsItAndTheNextStartsFresh) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   Translate(engine, L"The dog.");
   pid_t first = engine.PipelineProcessId();
   std::wstring longText;
