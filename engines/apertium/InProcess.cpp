@@ -1,6 +1,10 @@
 #include "engines/apertium/InProcess.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <apertium-lex-tools/lrx_processor.h>
@@ -18,9 +22,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <exception>
+#include <future>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "engines/apertium/Pipeline.h"
 
@@ -31,6 +38,13 @@ namespace {
 std::string Basename(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void CloseFd(int* fd) {
+  if (*fd >= 0) {
+    close(*fd);
+    *fd = -1;
+  }
 }
 
 bool IsOption(const std::string& w) { return w.size() >= 2 && w[0] == '-'; }
@@ -53,66 +67,79 @@ bool SplitOptions(const std::vector<std::string>& words, const std::string& know
 
 bool Has(const std::string& options, char c) { return options.find(c) != std::string::npos; }
 
-// The library stages write to a UFILE; here it is kept in memory.
-template <class F>
-void ToMemory(std::string* out, F&& run) {
-  out->clear();
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* outFile = open_memstream(&buffer, &size);
-  if (!outFile) throw std::runtime_error("no memory for a stage's output");
-  UFILE* output = u_finit(outFile, nullptr, "UTF-8");
-  if (!output) {
-    fclose(outFile);
-    free(buffer);
-    throw std::runtime_error("no memory for a stage's output");
-  }
-  auto finish = [&] {
-    u_fclose(output);  // leaves outFile open
-    fclose(outFile);
-  };
-  try {
-    run(output);
-  } catch (...) {
-    finish();
-    free(buffer);
-    throw;
-  }
-  finish();
-  out->assign(buffer, size);
-  free(buffer);
-}
-
-// And they read a FILE, here one over the previous stage's output.
-template <class F>
-void OnMemory(const std::string& in, std::string* out, F&& run) {
-  out->clear();
-  if (in.empty()) return;
-  FILE* inFile = fmemopen(const_cast<char*>(in.data()), in.size(), "r");
-  if (!inFile) throw std::runtime_error("no memory for a stage's input");
-  InputFile input;
-  input.wrap(inFile);  // closes it
-  ToMemory(out, [&](UFILE* output) { run(input, output); });
-}
-
 FILE* OpenData(const std::string& path) {
   FILE* f = fopen(path.c_str(), "rb");
   if (!f) throw std::runtime_error("cannot read " + path);
   return f;
 }
 
+// A stage runs on a thread of its own over a stream of NUL-ended chunks,
+// as its program does in null-flush mode, until the stream ends.
 class Stage {
  public:
   virtual ~Stage() = default;
-  virtual void Run(const std::string& in, std::string* out) = 0;
+  // Takes over both files.
+  virtual void Stream(FILE* in, FILE* out) = 0;
 };
 
-class FstStage : public Stage {
+// The library's own null-flush loop: it answers each chunk with one chunk
+// and flushes at every NUL.
+class LibraryStage : public Stage {
+ public:
+  void Stream(FILE* in, FILE* out) override {
+    InputFile input;
+    input.wrap(in);  // closes it
+    UFILE* output = u_finit(out, nullptr, "UTF-8");
+    if (!output) {
+      fclose(out);
+      throw std::runtime_error("no memory for a stage's output");
+    }
+    try {
+      Process(input, output);
+    } catch (...) {
+      u_fclose(output);  // leaves out open
+      fclose(out);
+      throw;
+    }
+    u_fclose(output);
+    fclose(out);
+  }
+
+ protected:
+  virtual void Process(InputFile& input, UFILE* output) = 0;
+};
+
+// A stage that handles a whole chunk at a time.
+class ChunkStage : public Stage {
+ public:
+  void Stream(FILE* in, FILE* out) override {
+    std::unique_ptr<FILE, int (*)(FILE*)> input(in, fclose), output(out, fclose);
+    struct Line {
+      char* data = nullptr;
+      size_t capacity = 0;
+      ~Line() { free(data); }
+    } line;
+    ssize_t n;
+    while ((n = getdelim(&line.data, &line.capacity, '\0', in)) > 0) {
+      std::string chunk(line.data, static_cast<size_t>(n));
+      if (chunk.back() == '\0') chunk.pop_back();
+      std::string answer = Chunk(chunk);
+      answer.push_back('\0');
+      if (fwrite(answer.data(), 1, answer.size(), out) != answer.size() || fflush(out) != 0) break;
+    }
+  }
+
+ protected:
+  virtual std::string Chunk(const std::string& chunk) = 0;
+};
+
+class FstStage : public LibraryStage {
  public:
   explicit FstStage(const StageSpec& spec) : mKind(spec.kind) {
     FILE* f = OpenData(spec.files.at(0));
     mFst.load(f);
     fclose(f);
+    mFst.setNullFlush(true);
     mFst.setDictionaryCaseMode(spec.dictionaryCase);
     mFst.setCaseSensitiveMode(spec.caseSensitive);
     switch (mKind) {
@@ -124,15 +151,15 @@ class FstStage : public Stage {
     if (!mFst.valid()) throw std::runtime_error("not a usable transducer: " + spec.files[0]);
     mMode = spec.generation == 'n' ? gm_clean : spec.generation == 'd' ? gm_all : gm_unknown;
   }
-  void Run(const std::string& in, std::string* out) override {
-    OnMemory(in, out, [this](InputFile& input, UFILE* output) {
-      switch (mKind) {
-        case StageSpec::Kind::Analysis: mFst.analysis(input, output); break;
-        case StageSpec::Kind::Bilingual: mFst.bilingual(input, output); break;
-        case StageSpec::Kind::Generation: mFst.generation(input, output, mMode); break;
-        default: mFst.postgeneration(input, output); break;
-      }
-    });
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override {
+    switch (mKind) {
+      case StageSpec::Kind::Analysis: mFst.analysis(input, output); break;
+      case StageSpec::Kind::Bilingual: mFst.bilingual(input, output); break;
+      case StageSpec::Kind::Generation: mFst.generation(input, output, mMode); break;
+      default: mFst.postgeneration(input, output); break;
+    }
   }
 
  private:
@@ -142,10 +169,11 @@ class FstStage : public Stage {
 };
 
 // The tagger's word class keeps the tag list and its pattern cache in
-// statics, shared by every tagger of the process.
+// statics, shared by every tagger of the process: a tagger holds them for
+// one chunk at a time, reading each chunk as a stream of its own.
 std::mutex gTaggerStatics;
 
-class TaggerStage : public Stage {
+class TaggerStage : public ChunkStage {
  public:
   explicit TaggerStage(const StageSpec& spec) {
     FILE* f = OpenData(spec.files.at(0));
@@ -157,9 +185,10 @@ class TaggerStage : public Stage {
     mPath = "/proc/self/fd/" + std::to_string(mInput);
   }
   ~TaggerStage() override { close(mInput); }
-  void Run(const std::string& in, std::string* out) override {
-    out->clear();
-    if (in.empty()) return;
+
+ protected:
+  std::string Chunk(const std::string& in) override {
+    if (in.empty()) return {};
     if (ftruncate(mInput, 0) != 0) throw std::runtime_error("cannot reset the tagger's input");
     size_t written = 0;
     while (written < in.size()) {
@@ -167,10 +196,23 @@ class TaggerStage : public Stage {
       if (w <= 0) throw std::runtime_error("cannot write the tagger's input");
       written += static_cast<size_t>(w);
     }
-    std::lock_guard<std::mutex> lock(gTaggerStatics);
-    TaggerWord::setArrayTags(mTagger.getArrayTags());
-    TaggerWord::generate_marks = false;
-    ToMemory(out, [this](UFILE* output) { mTagger.Apertium::FILE_Tagger::tagger(mPath.c_str(), output); });
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* outFile = open_memstream(&buffer, &size);
+    if (!outFile) throw std::runtime_error("no memory for the tagger's output");
+    UFILE* output = u_finit(outFile, nullptr, "UTF-8");
+    if (output) {
+      std::lock_guard<std::mutex> lock(gTaggerStatics);
+      TaggerWord::setArrayTags(mTagger.getArrayTags());
+      TaggerWord::generate_marks = false;
+      mTagger.Apertium::FILE_Tagger::tagger(mPath.c_str(), output);
+      u_fclose(output);  // leaves outFile open
+    }
+    fclose(outFile);
+    std::string out(buffer, size);
+    free(buffer);
+    if (!output) throw std::runtime_error("no memory for the tagger's output");
+    return out;
   }
 
  private:
@@ -179,79 +221,81 @@ class TaggerStage : public Stage {
   std::string mPath;
 };
 
-class PretransferStage : public Stage {
- public:
-  void Run(const std::string& in, std::string* out) override {
-    OnMemory(in, out, [](InputFile& input, UFILE* output) { processStream(input, output, false, false, false); });
-  }
+class PretransferStage : public LibraryStage {
+ protected:
+  void Process(InputFile& input, UFILE* output) override { processStream(input, output, true, false, false); }
 };
 
-class TransferStage : public Stage {
+class TransferStage : public LibraryStage {
  public:
   explicit TransferStage(const StageSpec& spec) {
+    mTransfer.setNullFlush(true);
     if (spec.fromBilingual) mTransfer.setPreBilingual(true);
     if (!spec.useBilingual) mTransfer.setUseBilingual(false);
     for (const auto& f : spec.files) fclose(OpenData(f));
     mTransfer.read(spec.files.at(0), spec.files.at(1), spec.files.size() > 2 ? spec.files[2] : std::string());
   }
-  void Run(const std::string& in, std::string* out) override {
-    OnMemory(in, out, [this](InputFile& input, UFILE* output) { mTransfer.transfer(input, output); });
-  }
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override { mTransfer.transfer(input, output); }
 
  private:
   Transfer mTransfer;
 };
 
-class InterchunkStage : public Stage {
+class InterchunkStage : public LibraryStage {
  public:
   explicit InterchunkStage(const StageSpec& spec) {
     for (const auto& f : spec.files) fclose(OpenData(f));
+    mInterchunk.setNullFlush(true);
     mInterchunk.read(spec.files.at(0).c_str(), spec.files.at(1).c_str());
   }
-  void Run(const std::string& in, std::string* out) override {
-    OnMemory(in, out, [this](InputFile& input, UFILE* output) { mInterchunk.interchunk(input, output); });
-  }
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override { mInterchunk.interchunk(input, output); }
 
  private:
   Interchunk mInterchunk;
 };
 
-class PostchunkStage : public Stage {
+class PostchunkStage : public LibraryStage {
  public:
   explicit PostchunkStage(const StageSpec& spec) {
     for (const auto& f : spec.files) fclose(OpenData(f));
+    mPostchunk.setNullFlush(true);
     mPostchunk.read(spec.files.at(0).c_str(), spec.files.at(1).c_str());
   }
-  void Run(const std::string& in, std::string* out) override {
-    OnMemory(in, out, [this](InputFile& input, UFILE* output) { mPostchunk.postchunk(input, output); });
-  }
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override { mPostchunk.postchunk(input, output); }
 
  private:
   Postchunk mPostchunk;
 };
 
-class LexicalSelectionStage : public Stage {
+class LexicalSelectionStage : public LibraryStage {
  public:
   explicit LexicalSelectionStage(const StageSpec& spec) {
     FILE* f = OpenData(spec.files.at(0));
     mRules.load(f);
     fclose(f);
+    mRules.setNullFlush(true);
     mRules.init();
   }
-  void Run(const std::string& in, std::string* out) override {
-    OnMemory(in, out, [this](InputFile& input, UFILE* output) { mRules.process(input, output); });
-  }
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override { mRules.process(input, output); }
 
  private:
   LRXProcessor mRules;
 };
 
-class BlankStage : public Stage {
+class BlankStage : public ChunkStage {
  public:
   explicit BlankStage(bool attach) : mAttach(attach) {}
-  void Run(const std::string& in, std::string* out) override {
-    *out = mAttach ? AttachWordBlanks(in) : DetachWordBlanks(in);
-  }
+
+ protected:
+  std::string Chunk(const std::string& in) override { return mAttach ? AttachWordBlanks(in) : DetachWordBlanks(in); }
 
  private:
   bool mAttach;
@@ -512,52 +556,191 @@ std::string DetachWordBlanks(const std::string& s) {
   return out;
 }
 
-struct InProcessRunner::Loaded {
-  std::vector<std::unique_ptr<Stage>> stages;
+struct InProcessRunner::Running {
+  std::vector<std::thread> threads;  // one a stage
+  int toStages = -1;                 // the first stage reads what is written here
+  int fromStages = -1;               // the last stage's answers
 };
 
-InProcessRunner::InProcessRunner(std::vector<StageSpec> stages) : mStages(std::move(stages)) {}
+InProcessRunner::InProcessRunner(std::vector<StageSpec> stages) : mStages(std::move(stages)) {
+  if (pipe2(mWake, O_CLOEXEC | O_NONBLOCK) != 0) mWake[0] = mWake[1] = -1;
+}
 
-InProcessRunner::~InProcessRunner() = default;
+InProcessRunner::~InProcessRunner() {
+  Stop(true);
+  CloseFd(&mWake[0]);
+  CloseFd(&mWake[1]);
+}
 
-void InProcessRunner::Reset() { mLoaded.reset(); }
+void InProcessRunner::Reset() { Stop(true); }
+
+bool InProcessRunner::Start() {
+  // A socket, not a pipe, in front: a write to a first stage that has ended
+  // fails (MSG_NOSIGNAL) instead of raising SIGPIPE in the caller's thread.
+  int first[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, first) != 0) return false;
+  auto running = std::make_unique<Running>();
+  running->toStages = first[0];
+  int upstream = first[1];  // what the next stage reads
+  std::vector<std::future<bool>> loaded;
+  bool ok = true;
+  for (const StageSpec& spec : mStages) {
+    int out[2];
+    FILE* in = nullptr;
+    FILE* o = nullptr;
+    if (pipe2(out, O_CLOEXEC) == 0) {
+      in = fdopen(upstream, "r");
+      o = fdopen(out[1], "w");
+      if (!in) close(upstream);
+      if (!o) close(out[1]);
+      upstream = out[0];
+    } else {
+      close(upstream);
+      upstream = -1;
+    }
+    if (!in || !o) {
+      if (in) fclose(in);
+      if (o) fclose(o);
+      ok = false;
+      break;
+    }
+    std::promise<bool> ready;
+    loaded.push_back(ready.get_future());
+    // Each stage loads its data on its own thread, so the stages load side
+    // by side, and owns it: a thread let go of after a cancel ends by itself.
+    running->threads.emplace_back([spec, in, o, ready = std::move(ready)]() mutable {
+      sigset_t pipeSignal;
+      sigemptyset(&pipeSignal);
+      sigaddset(&pipeSignal, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+      std::unique_ptr<Stage> stage;
+      try {
+        stage = MakeStage(spec);
+      } catch (const std::exception&) {
+      }
+      ready.set_value(stage != nullptr);
+      if (!stage) {
+        fclose(in);
+        fclose(o);
+        return;
+      }
+      try {
+        stage->Stream(in, o);
+      } catch (const std::exception&) {
+        // Its files are closed: the stages after it see the end of their
+        // input, and the exchange that waits on them fails.
+      }
+    });
+  }
+  running->fromStages = upstream;
+  for (auto& f : loaded) ok = f.get() && ok;
+  mRunning = std::move(running);
+  if (!ok || mRunning->fromStages < 0) {
+    Stop(true);
+    return false;
+  }
+  fcntl(mRunning->toStages, F_SETFL, fcntl(mRunning->toStages, F_GETFL) | O_NONBLOCK);
+  return true;
+}
+
+void InProcessRunner::Stop(bool wait) {
+  if (!mRunning) return;
+  // The first stage sees the end of its input and the rest follow; the last
+  // one's answers have nowhere to go.
+  CloseFd(&mRunning->toStages);
+  CloseFd(&mRunning->fromStages);
+  for (auto& t : mRunning->threads) {
+    if (wait) {
+      t.join();
+    } else {
+      t.detach();
+    }
+  }
+  mRunning.reset();
+}
 
 Translator::Result InProcessRunner::Exchange(const std::string& input, std::string* output,
                                              const engine_server::CancelToken& token,
                                              std::chrono::milliseconds timeout, size_t maxAnswer) {
   output->clear();
+  // Drain wake-ups left from an earlier cancel.
+  char drain[64];
+  while (mWake[0] >= 0 && read(mWake[0], drain, sizeof drain) > 0) {
+  }
+  if (token.Cancelled()) return Result::Cancelled;
+  int wakeWrite = mWake[1];
+  token.OnCancel([wakeWrite] {
+    if (wakeWrite >= 0) {
+      char c = 1;
+      (void)!write(wakeWrite, &c, 1);
+    }
+  });
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  if (token.Cancelled()) return Result::Cancelled;
-  if (!mLoaded) {
-    auto loaded = std::make_unique<Loaded>();
-    try {
-      for (const StageSpec& spec : mStages) loaded->stages.push_back(MakeStage(spec));
-    } catch (const std::exception&) {
-      return Result::StartFailed;
+  if (!mRunning && !Start()) return Result::StartFailed;
+  Result r = Transfer(input, output, token, deadline, maxAnswer);
+  // A stage that died has ended its followers; stages still busy with a
+  // chunk nobody waits for are let go of and end by themselves.
+  if (r != Result::Ok) Stop(r == Result::Died);
+  return r;
+}
+
+Translator::Result InProcessRunner::Transfer(const std::string& input, std::string* output,
+                                             const engine_server::CancelToken& token,
+                                             std::chrono::steady_clock::time_point deadline, size_t maxAnswer) {
+  std::string request = input;
+  request.push_back('\0');
+  size_t written = 0;
+  char buffer[65536];
+  const int to = mRunning->toStages, from = mRunning->fromStages;
+  for (;;) {
+    if (token.Cancelled()) return Result::Cancelled;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return Result::TimedOut;
+    struct pollfd fds[3];
+    int n = 0;
+    fds[n++] = {from, POLLIN, 0};
+    fds[n++] = {mWake[0], POLLIN, 0};
+    if (written < request.size()) fds[n++] = {to, POLLOUT, 0};
+    int ready = poll(fds, n, static_cast<int>(std::min<long long>(left.count(), 1000)));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return Result::Died;
     }
-    mLoaded = std::move(loaded);
-  }
-  std::string text = input, next;
-  try {
-    for (const auto& stage : mLoaded->stages) {
-      if (token.Cancelled()) return Result::Cancelled;
-      if (std::chrono::steady_clock::now() >= deadline) return Result::TimedOut;
-      stage->Run(text, &next);
-      // Analyses and tags make the middle stages' streams several times
-      // longer than the answer; only a runaway one is stopped early.
-      if (next.size() / 64 > maxAnswer) return Result::TooLong;
-      text.swap(next);
+    if (n == 3 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t w = send(to, request.data() + written, request.size() - written, MSG_NOSIGNAL);
+      if (w < 0 && errno != EAGAIN && errno != EINTR) return Result::Died;
+      if (w > 0) written += static_cast<size_t>(w);
     }
-  } catch (const std::exception&) {
-    // A stage left halfway may hold part of this chunk; start clean.
-    Reset();
-    return Result::Died;
+    if (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) {
+      ssize_t r = read(from, buffer, sizeof buffer);
+      if (r <= 0) {
+        if (r < 0 && errno == EINTR) continue;
+        return Result::Died;
+      }
+      size_t before = output->size();
+      output->append(buffer, static_cast<size_t>(r));
+      size_t nul = output->find('\0', before);
+      if (nul == std::string::npos) {
+        if (output->size() > maxAnswer) {
+          output->clear();
+          return Result::TooLong;
+        }
+        continue;
+      }
+      // One chunk in, one out: anything after the answer, or an answer
+      // before the whole request went in, means the stages are out of step.
+      if (nul + 1 != output->size() || written < request.size()) {
+        output->resize(nul);
+        return Result::Died;
+      }
+      output->resize(nul);
+      if (nul > maxAnswer) {
+        output->clear();
+        return Result::TooLong;
+      }
+      return Result::Ok;
+    }
   }
-  if (token.Cancelled()) return Result::Cancelled;
-  if (std::chrono::steady_clock::now() >= deadline) return Result::TimedOut;
-  if (text.size() > maxAnswer) return Result::TooLong;
-  *output = std::move(text);
-  return Result::Ok;
 }
 
 }  // namespace apertium

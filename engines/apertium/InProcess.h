@@ -1,8 +1,9 @@
 // A direction's stages run as library calls inside this process: the
 // mode's analyser, tagger, pretransfer, transfer stages, lexical selection,
-// generator and post-generator, each loaded once and handed the previous
-// stage's output in memory. No process is started, no pipe crosses a
-// process boundary, and a chunk never waits on another stage's buffering.
+// generator and post-generator, each loaded once on a thread of its own and
+// fed the previous stage's output, in null-flush mode, exactly as the
+// stages' programs are in a pipeline of processes, but without starting
+// any process.
 //
 // The runner knows a fixed set of stages and their options; a mode that
 // names anything else is left to the process pipeline.
@@ -71,18 +72,26 @@ class InProcessRunner : public Translator {
   InProcessRunner(const InProcessRunner&) = delete;
   InProcessRunner& operator=(const InProcessRunner&) = delete;
 
-  // Loads every stage's data on first use (StartFailed when one cannot be
-  // read). A stage cannot be stopped halfway: cancel and time limit are
-  // looked at between stages.
+  // Starts the stages' threads and loads their data on first use
+  // (StartFailed when one cannot be read). A cancel, a time-out or an answer
+  // over its cap ends the exchange at once; stages still busy with it are
+  // let go of and end by themselves, and the next exchange starts afresh.
   Result Exchange(const std::string& input, std::string* output, const engine_server::CancelToken& token,
                   std::chrono::milliseconds timeout, size_t maxAnswer) override;
   void Reset() override;
   pid_t ProcessId() const override { return 0; }
 
  private:
-  struct Loaded;
+  struct Running;
+  bool Start();
+  // Ends the stages' input; waits for their threads or lets them go.
+  void Stop(bool wait);
+  Result Transfer(const std::string& input, std::string* output, const engine_server::CancelToken& token,
+                  std::chrono::steady_clock::time_point deadline, size_t maxAnswer);
+
   std::vector<StageSpec> mStages;
-  std::unique_ptr<Loaded> mLoaded;
+  std::unique_ptr<Running> mRunning;
+  int mWake[2] = {-1, -1};  // a cancel writes here to end a blocking poll
 };
 
 }  // namespace apertium
