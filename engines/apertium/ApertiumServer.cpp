@@ -303,7 +303,8 @@ struct ApertiumEngine::Impl {
         translation = std::make_unique<InProcessRunner>(std::move(*stages));
         return translation.get();
       }
-      LOG_INFO(kLogSource, pair.id + L": the stage \"" + platform::FromUtf8(unknown) + L"\" runs as a process");
+      LOG_INFO(kLogSource, pair.id + L": the stages run as processes, for want of an in-process \"" +
+                               platform::FromUtf8(unknown) + L"\"");
     }
     std::string cmd = settings.pipelineCommand.empty() ? NullFlushCommand(pair) : settings.pipelineCommand;
     if (cmd.empty()) return nullptr;

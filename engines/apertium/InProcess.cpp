@@ -663,6 +663,17 @@ Translator::Result InProcessRunner::Exchange(const std::string& input, std::stri
                                              const engine_server::CancelToken& token,
                                              std::chrono::milliseconds timeout, size_t maxAnswer) {
   output->clear();
+  std::vector<std::string> outputs;
+  Result r = ExchangeMany({input}, &outputs, token, timeout, maxAnswer);
+  if (r == Result::Ok) *output = std::move(outputs.front());
+  return r;
+}
+
+Translator::Result InProcessRunner::ExchangeMany(const std::vector<std::string>& inputs,
+                                                 std::vector<std::string>* outputs,
+                                                 const engine_server::CancelToken& token,
+                                                 std::chrono::milliseconds timeout, size_t maxAnswer) {
+  outputs->clear();
   // Drain wake-ups left from an earlier cancel.
   char drain[64];
   while (mWake[0] >= 0 && read(mWake[0], drain, sizeof drain) > 0) {
@@ -677,22 +688,32 @@ Translator::Result InProcessRunner::Exchange(const std::string& input, std::stri
   });
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   if (!mRunning && !Start()) return Result::StartFailed;
-  Result r = Transfer(input, output, token, deadline, maxAnswer);
+  Result r = Transfer(inputs, outputs, token, deadline, maxAnswer);
   // A stage that died has ended its followers; stages still busy with a
   // chunk nobody waits for are let go of and end by themselves.
-  if (r != Result::Ok) Stop(r == Result::Died);
+  if (r != Result::Ok) {
+    outputs->clear();
+    Stop(r == Result::Died);
+  }
   return r;
 }
 
-Translator::Result InProcessRunner::Transfer(const std::string& input, std::string* output,
+Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inputs,
+                                             std::vector<std::string>* outputs,
                                              const engine_server::CancelToken& token,
                                              std::chrono::steady_clock::time_point deadline, size_t maxAnswer) {
-  std::string request = input;
-  request.push_back('\0');
+  // All chunks go in at once, so that every stage works on one while the
+  // next waits on it; the answers come back in order, one a chunk.
+  std::string request;
+  for (const std::string& input : inputs) {
+    request += input;
+    request.push_back('\0');
+  }
   size_t written = 0;
+  std::string answer;
   char buffer[65536];
   const int to = mRunning->toStages, from = mRunning->fromStages;
-  for (;;) {
+  while (outputs->size() < inputs.size()) {
     if (token.Cancelled()) return Result::Cancelled;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return Result::TimedOut;
@@ -711,36 +732,28 @@ Translator::Result InProcessRunner::Transfer(const std::string& input, std::stri
       if (w < 0 && errno != EAGAIN && errno != EINTR) return Result::Died;
       if (w > 0) written += static_cast<size_t>(w);
     }
-    if (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) {
-      ssize_t r = read(from, buffer, sizeof buffer);
-      if (r <= 0) {
-        if (r < 0 && errno == EINTR) continue;
-        return Result::Died;
-      }
-      size_t before = output->size();
-      output->append(buffer, static_cast<size_t>(r));
-      size_t nul = output->find('\0', before);
-      if (nul == std::string::npos) {
-        if (output->size() > maxAnswer) {
-          output->clear();
-          return Result::TooLong;
-        }
+    if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP))) continue;
+    ssize_t r = read(from, buffer, sizeof buffer);
+    if (r <= 0) {
+      if (r < 0 && errno == EINTR) continue;
+      return Result::Died;
+    }
+    for (ssize_t i = 0; i < r; ++i) {
+      if (buffer[i] != '\0') {
+        answer.push_back(buffer[i]);
+        // A runaway stage would fill memory until the time-out.
+        if (answer.size() > maxAnswer) return Result::TooLong;
         continue;
       }
-      // One chunk in, one out: anything after the answer, or an answer
-      // before the whole request went in, means the stages are out of step.
-      if (nul + 1 != output->size() || written < request.size()) {
-        output->resize(nul);
-        return Result::Died;
-      }
-      output->resize(nul);
-      if (nul > maxAnswer) {
-        output->clear();
-        return Result::TooLong;
-      }
-      return Result::Ok;
+      // One chunk in, one out: an answer more than was asked for means the
+      // stages are out of step.
+      if (outputs->size() == inputs.size()) return Result::Died;
+      outputs->push_back(std::move(answer));
+      answer.clear();
     }
+    if (outputs->size() == inputs.size() && (!answer.empty() || written < request.size())) return Result::Died;
   }
+  return Result::Ok;
 }
 
 }  // namespace apertium

@@ -48,7 +48,7 @@ struct StageSpec {
 
 // The stage that a stage's shell words name, or nothing when the runner
 // does not know the program or one of its options. "-z" is accepted
-// everywhere: the runner hands each stage whole chunks anyway.
+// everywhere: the runner runs every stage in null-flush mode anyway.
 std::optional<StageSpec> ParseStage(const std::vector<std::string>& words);
 
 // The stages of a pipeline command with "$1", "$2"... replaced by args (an
@@ -78,6 +78,11 @@ class InProcessRunner : public Translator {
   // let go of and end by themselves, and the next exchange starts afresh.
   Result Exchange(const std::string& input, std::string* output, const engine_server::CancelToken& token,
                   std::chrono::milliseconds timeout, size_t maxAnswer) override;
+  // All inputs go in at once: each stage works on one chunk while the next
+  // stage works on the one before. maxAnswer caps each answer.
+  Result ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                      const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
+                      size_t maxAnswer) override;
   void Reset() override;
   pid_t ProcessId() const override { return 0; }
 
@@ -86,8 +91,9 @@ class InProcessRunner : public Translator {
   bool Start();
   // Ends the stages' input; waits for their threads or lets them go.
   void Stop(bool wait);
-  Result Transfer(const std::string& input, std::string* output, const engine_server::CancelToken& token,
-                  std::chrono::steady_clock::time_point deadline, size_t maxAnswer);
+  Result Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                  const engine_server::CancelToken& token, std::chrono::steady_clock::time_point deadline,
+                  size_t maxAnswer);
 
   std::vector<StageSpec> mStages;
   std::unique_ptr<Running> mRunning;
