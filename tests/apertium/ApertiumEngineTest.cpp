@@ -13,6 +13,7 @@
 
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
+#include "tests/platform/TestSupport.h"
 
 using namespace engine_server;
 using apertium::ApertiumEngine;
@@ -377,6 +378,7 @@ TEST(ApertiumProcessTest, EveryStageIsReapedEvenUnderASubreaper) {
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }
   {
+    platformtest::ScopedEnv processes(L"PELORANT_APERTIUM_IN_PROCESS", L"0");
     ScopedClassHooks inProcess(InProcessClassHooks());
     std::shared_ptr<IEngineFactory> factory;
     ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
