@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cerrno>
 #include <exception>
@@ -556,6 +557,30 @@ std::string DetachWordBlanks(const std::string& s) {
   return out;
 }
 
+namespace {
+
+// A stage's output goes through a socket written with MSG_NOSIGNAL: once
+// the reader is gone (the runner stopped, a stage let go of after a
+// cancel), a write fails instead of raising SIGPIPE, also when the
+// program's exit flushes a buffer such a stage left behind.
+ssize_t SocketWrite(void* cookie, const char* data, size_t size) {
+  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+  for (;;) {
+    ssize_t w = send(fd, data, size, MSG_NOSIGNAL);
+    if (w < 0 && errno == EINTR) continue;
+    return w < 0 ? -1 : w;
+  }
+}
+
+int SocketClose(void* cookie) { return close(static_cast<int>(reinterpret_cast<intptr_t>(cookie))); }
+
+FILE* SocketWriter(int fd) {
+  cookie_io_functions_t io = {nullptr, SocketWrite, nullptr, SocketClose};
+  return fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "w", io);
+}
+
+}  // namespace
+
 struct InProcessRunner::Running {
   std::vector<std::thread> threads;  // one a stage
   int toStages = -1;                 // the first stage reads what is written here
@@ -588,9 +613,9 @@ bool InProcessRunner::Start() {
     int out[2];
     FILE* in = nullptr;
     FILE* o = nullptr;
-    if (pipe2(out, O_CLOEXEC) == 0) {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, out) == 0) {
       in = fdopen(upstream, "r");
-      o = fdopen(out[1], "w");
+      o = SocketWriter(out[1]);
       if (!in) close(upstream);
       if (!o) close(out[1]);
       upstream = out[0];
