@@ -77,8 +77,8 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
   HRESULT ShowSettingsDialog(std::uintptr_t ownerWindow) override;
   HRESULT ShowDictionaryDialog(std::uintptr_t ownerWindow) override;
 
-  // The translation pipeline's process id (0 when not running), so tests
-  // can kill it from outside.
+  // The translation pipeline's process id (0 when not running, and always
+  // when the stages run in process), so tests can kill it from outside.
   pid_t PipelineProcessId() const;
 
  private:
