@@ -21,6 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/BenchSentences.h"
 #include "engines/apertium/ApertiumServer.h"
 #include "src/engine/AppCommon.h"
 #include "src/engine/Engine.h"
@@ -62,29 +63,6 @@ Times Median(const std::vector<Times>& v) {
   return v.empty() ? Times{} : Times{wall[v.size() / 2], cpu[v.size() / 2]};
 }
 
-// Ordinary, varied English sentences, built from a few parts so that the
-// text is not one sentence repeated.
-std::vector<std::string> Sentences(size_t count) {
-  const char* subjects[] = {"The dog", "My neighbour", "The old teacher", "A small child", "The company",
-                            "Our team", "The doctor", "This city", "The train", "Her brother", "The report"};
-  const char* verbs[] = {"is", "was", "seems", "became", "remains"};
-  const char* complements[] = {"very big", "quite happy today", "ready for the meeting", "in the garden",
-                               "late again this morning", "important for everyone", "open on Sundays",
-                               "close to the station", "difficult to understand", "better than last year",
-                               "full of new ideas", "at home with the family", "cheaper than expected"};
-  const char* tails[] = {"", " because it rained", " and we know it", " after the long winter",
-                         " according to the news", " but nobody cares"};
-  std::vector<std::string> out;
-  size_t i = 0;
-  while (out.size() < count) {
-    std::string s = std::string(subjects[i % 11]) + " " + verbs[(i / 11) % 5] + " " + complements[(i / 3) % 13] +
-                    tails[(i / 7) % 6] + ".";
-    out.push_back(s);
-    ++i;
-  }
-  return out;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,7 +79,7 @@ int main(int argc, char** argv) {
   apertium::RegisterApertiumServer();
   ErrorList::SetDisplay(false);
 
-  std::vector<std::string> sentences = Sentences(count);
+  std::vector<std::string> sentences = bench::Sentences(count);
   char path[] = "/tmp/pelorant-bench-XXXXXX";
   int fd = mkstemp(path);
   if (fd < 0) {

@@ -14,6 +14,7 @@
 
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
+#include "tests/platform/TestSupport.h"
 
 using namespace engine_server;
 using apertium::ApertiumEngine;
@@ -59,6 +60,13 @@ LONG Code(IRequest& r) {
   LONG code = 0;
   r.ErrorCode(&code);
   return code;
+}
+
+// The direction's stages as one pipeline of processes, not in process.
+Settings ProcessSettings() {
+  Settings s = Settings::FromEnvironment();
+  s.inProcess = false;
+  return s;
 }
 
 bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
@@ -140,7 +148,7 @@ TEST(ApertiumServerTest, ListedAndOpenedThroughTheEngineClasses) {
 }
 
 TEST(ApertiumEngineTest, TranslatesBothSentencesKeepingTheFinalFullStop) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   std::wstring out = Translate(engine, L"The dog is big. It runs fast.");
   ExpectContainsAll(out, {L"perro", L"grande.", L"Corre"});
   ASSERT_FALSE(out.empty());
@@ -198,9 +206,12 @@ TEST(ApertiumEngineTest, TextsSentAheadGetTheSameAnswersAsOneAtATime) {
   const std::vector<std::wstring> texts = {L"The big dog is black.", L"Hello world", L"It's a well-known fact.",
                                            L"Where is the [big] <house>?", L"The train was late again.",
                                            L"The dog is big.\nIt runs fast.", L"Our team is ready for the meeting."};
-  for (LONG mode : {kTranslateModePlain, kTranslateModeCorrespondence}) {
-    ApertiumEngine alone(PairNamed(L"eng-spa"), Settings::FromEnvironment());
-    ApertiumEngine ahead(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  // Both runners of the stages: in process, and the pipeline of processes.
+  for (auto [settings, mode] : {std::pair{Settings::FromEnvironment(), kTranslateModePlain},
+                                std::pair{Settings::FromEnvironment(), kTranslateModeCorrespondence},
+                                std::pair{ProcessSettings(), kTranslateModeCorrespondence}}) {
+    ApertiumEngine alone(PairNamed(L"eng-spa"), settings);
+    ApertiumEngine ahead(PairNamed(L"eng-spa"), settings);
     ASSERT_EQ(S_OK, ahead.TranslateAhead(texts, mode));
     for (const std::wstring& text : texts) {
       std::vector<WordCorrespondence> expectedGroups, groups;
@@ -225,7 +236,7 @@ TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
 }
 
 TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   Translate(engine, L"The dog.");
   pid_t pid = engine.PipelineProcessId();
   ASSERT_GT(pid, 0);
@@ -235,7 +246,7 @@ TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
 }
 
 TEST(ApertiumCancelTest, CancellingARealTranslationEndsItAndTheNextStartsFresh) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   Translate(engine, L"The dog.");
   pid_t first = engine.PipelineProcessId();
   std::wstring longText;
@@ -450,6 +461,7 @@ TEST(ApertiumProcessTest, EveryStageIsReapedEvenUnderASubreaper) {
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }
   {
+    platformtest::ScopedEnv processes(L"PELORANT_APERTIUM_IN_PROCESS", L"0");
     ScopedClassHooks inProcess(InProcessClassHooks());
     std::shared_ptr<IEngineFactory> factory;
     ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
