@@ -6,9 +6,11 @@
 // and editing linearity: the run with the bracket test engine over decks of
 // N and 4N shapes (goal: 4N costs at most 5 times N). Every time is the
 // median of several rounds, taken in turns so that the machine's load
-// falls on all of them alike; only the ratios mean anything.
+// falls on all of them alike; only the ratios mean anything. Processor time
+// (of each command and all it started) is shown beside wall time.
 //
 //   translate_deck [DECK] [ROUNDS]     (default: poi__customGeo.pptx, 5; "" for the default deck)
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/TempDir.h"
 #include "tests/host/DeckBuilder.h"
 #include "src/host/Host.h"
 #include "src/host/pptx/PptxApplication.h"
@@ -35,9 +38,23 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-// Wall time of a shell command; exits when it fails, since a failed run
-// would make a meaningless ratio.
-double Time(const std::string& command) {
+// Wall time and processor time (of the command and everything it started).
+struct Times {
+  double wall = 0;
+  double cpu = 0;
+};
+
+double ChildrenCpu() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Times a shell command; exits when it fails, since a failed run would make
+// a meaningless ratio.
+Times Time(const std::string& command) {
+  const double cpu0 = ChildrenCpu();
   auto t0 = std::chrono::steady_clock::now();
   const std::string err = (std::filesystem::temp_directory_path() / "translate_deck.err").string();
   int rc = std::system((command + " >/dev/null 2>" + Quote(err)).c_str());
@@ -47,7 +64,7 @@ double Time(const std::string& command) {
     std::system(("head -c 2000 " + Quote(err) + " >&2").c_str());
     std::exit(1);
   }
-  return s;
+  return {s, ChildrenCpu() - cpu0};
 }
 
 double Median(std::vector<double> v) {
@@ -55,13 +72,19 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// Medians of commands run in turns, round after round.
-std::vector<double> Measure(const std::vector<std::string>& commands, int rounds) {
-  std::vector<std::vector<double>> times(commands.size());
-  for (int r = 0; r < rounds; ++r)
-    for (size_t i = 0; i < commands.size(); ++i) times[i].push_back(Time(commands[i]));
-  std::vector<double> medians;
-  for (auto& t : times) medians.push_back(Median(t));
+// Medians (wall and processor time apart) of commands run in turns, round
+// after round.
+std::vector<Times> Measure(const std::vector<std::string>& commands, int rounds) {
+  std::vector<std::vector<double>> wall(commands.size()), cpu(commands.size());
+  for (int r = 0; r < rounds; ++r) {
+    for (size_t i = 0; i < commands.size(); ++i) {
+      Times t = Time(commands[i]);
+      wall[i].push_back(t.wall);
+      cpu[i].push_back(t.cpu);
+    }
+  }
+  std::vector<Times> medians;
+  for (size_t i = 0; i < commands.size(); ++i) medians.push_back({Median(wall[i]), Median(cpu[i])});
   return medians;
 }
 
@@ -139,22 +162,34 @@ int main(int argc, char** argv) {
 
   ExtractText(deck, dir.path() / "text.txt");
   const std::string d = Quote(deck.string()), o = Quote((dir.path() / "out.pptx").string());
-  // One run first, so the engine cache exists and every timed run does the same work.
-  Time(prog + " translate " + d + " -o " + o + " --mode Apertium:eng-spa -q");
-  auto t = Measure({prog + " translate " + d + " -o " + o + " --mode Apertium:eng-spa -q",
-                    "apertium eng-spa " + Quote((dir.path() / "text.txt").string()) + " " +
-                        Quote((dir.path() / "text.es.txt").string()),
-                    "apertium -f pptx eng-spa " + d + " " + Quote((dir.path() / "apertium.pptx").string())},
-                   rounds);
-  std::printf("deck %s, medians of %d rounds\n", deck.filename().c_str(), rounds);
-  std::printf("  pelorant translate (Apertium:eng-spa)   %8.3f s\n", t[0]);
-  std::printf("  apertium eng-spa over the text          %8.3f s   ratio %.2f (goal <= 1.3)\n", t[1], t[0] / t[1]);
-  std::printf("  apertium -f pptx eng-spa over the deck  %8.3f s   ratio %.2f (goal < 1)\n", t[2], t[0] / t[2]);
-
-  const int n = 100;
+  // The same run with the bracket test engine, which costs next to nothing:
+  // what the document's handling alone takes. It keeps settings of its own.
   const std::string fake = (dir.path() / "fake.txt").string();
   std::ofstream(fake) << "implementation\tTest\npair\ten-xx\ten\txx\t9\tEnglish - Test\tTest MT\tTest\n"
                          "transform\tbracket\n";
+  const std::string testEngine = "PELORANT_FAKE_ENGINE=" + Quote(fake) + " PELORANT_REGISTRY=" +
+                                 Quote((dir.path() / "reg-test").string()) + " XDG_CONFIG_HOME=" +
+                                 Quote((dir.path() / "config-test").string()) + " ";
+  const std::string apertiumRun = prog + " translate " + d + " -o " + o + " --mode Apertium:eng-spa -q";
+  const std::string testRun = testEngine + prog + " translate " + d + " -o " + o + " --mode Test:en-xx -q";
+  // One run first, so the engine cache exists and every timed run does the same work.
+  Time(apertiumRun);
+  Time(testRun);
+  auto t = Measure({apertiumRun,
+                    "apertium eng-spa " + Quote((dir.path() / "text.txt").string()) + " " +
+                        Quote((dir.path() / "text.es.txt").string()),
+                    "apertium -f pptx eng-spa " + d + " " + Quote((dir.path() / "apertium.pptx").string()), testRun},
+                   rounds);
+  std::printf("deck %s, medians of %d rounds                wall s    cpu s\n", deck.filename().c_str(), rounds);
+  std::printf("  pelorant translate (Apertium:eng-spa)   %8.3f %8.3f\n", t[0].wall, t[0].cpu);
+  std::printf("  apertium eng-spa over the text          %8.3f %8.3f   ratio %.2f wall, %.2f cpu (goal <= 1.3)\n",
+              t[1].wall, t[1].cpu, t[0].wall / t[1].wall, t[0].cpu / t[1].cpu);
+  std::printf("  apertium -f pptx eng-spa over the deck  %8.3f %8.3f   ratio %.2f wall, %.2f cpu (goal < 1)\n",
+              t[2].wall, t[2].cpu, t[0].wall / t[2].wall, t[0].cpu / t[2].cpu);
+  std::printf("  pelorant translate (bracket test engine)%8.3f %8.3f   the document's handling alone\n", t[3].wall,
+              t[3].cpu);
+
+  const int n = 100;
   setenv("PELORANT_FAKE_ENGINE", fake.c_str(), 1);
   // The engine list is kept (in the settings) from a run's first use: fresh
   // settings and registry see the test engine.
@@ -165,7 +200,7 @@ int main(int argc, char** argv) {
   };
   auto e = Measure({run(n), run(4 * n)}, rounds);
   std::printf("editing with the bracket engine\n");
-  std::printf("  %4d shapes %8.3f s\n  %4d shapes %8.3f s   ratio %.2f (linear is 4, goal <= 5)\n", n, e[0], 4 * n,
-              e[1], e[1] / e[0]);
+  std::printf("  %4d shapes %8.3f s\n  %4d shapes %8.3f s   ratio %.2f (linear is 4, goal <= 5)\n", n, e[0].wall,
+              4 * n, e[1].wall, e[1].wall / e[0].wall);
   return 0;
 }

@@ -1,8 +1,11 @@
 // The add-in's sentence-by-sentence path against one batch run of Apertium:
-// the same English sentences go once through TranslateText (engine opened
-// through the in-process Apertium server, one request per sentence) and once
-// through `apertium eng-spa FILE`. Rounds alternate so that both see the
-// same machine load; the medians and their ratio are printed.
+// the same English sentences go through TranslateText (engine opened
+// through the in-process Apertium server, one request per sentence), once
+// asked one at a time and once announced ahead as a text range's are, and
+// once through `apertium eng-spa FILE`. Rounds alternate so that all see the
+// same machine load; medians of wall and processor time and their ratios
+// are printed, and the two TranslateText ways must give the same answer
+// for every sentence (the program fails otherwise).
 //
 //   translate_text_bench [SENTENCES] [ROUNDS]      (defaults 300 and 3)
 //
@@ -14,9 +17,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
+#include "bench/BenchSentences.h"
 #include "engines/apertium/ApertiumServer.h"
 #include "src/engine/AppCommon.h"
 #include "src/engine/Engine.h"
@@ -25,36 +30,37 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Wall time, and the processor time of this process and of its reaped
+// children (the pipeline's stages, the batch run).
+struct Times {
+  double wall = 0;
+  double cpu = 0;
+  Times operator-(const Times& o) const { return {wall - o.wall, cpu - o.cpu}; }
+};
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
+double Cpu(const rusage& u) {
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// Ordinary, varied English sentences, built from a few parts so that the
-// text is not one sentence repeated.
-std::vector<std::string> Sentences(size_t count) {
-  const char* subjects[] = {"The dog", "My neighbour", "The old teacher", "A small child", "The company",
-                            "Our team", "The doctor", "This city", "The train", "Her brother", "The report"};
-  const char* verbs[] = {"is", "was", "seems", "became", "remains"};
-  const char* complements[] = {"very big", "quite happy today", "ready for the meeting", "in the garden",
-                               "late again this morning", "important for everyone", "open on Sundays",
-                               "close to the station", "difficult to understand", "better than last year",
-                               "full of new ideas", "at home with the family", "cheaper than expected"};
-  const char* tails[] = {"", " because it rained", " and we know it", " after the long winter",
-                         " according to the news", " but nobody cares"};
-  std::vector<std::string> out;
-  size_t i = 0;
-  while (out.size() < count) {
-    std::string s = std::string(subjects[i % 11]) + " " + verbs[(i / 11) % 5] + " " + complements[(i / 3) % 13] +
-                    tails[(i / 7) % 6] + ".";
-    out.push_back(s);
-    ++i;
+Times Now() {
+  rusage self{}, children{};
+  getrusage(RUSAGE_SELF, &self);
+  getrusage(RUSAGE_CHILDREN, &children);
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
+          Cpu(self) + Cpu(children)};
+}
+
+// Wall and processor medians taken apart.
+Times Median(const std::vector<Times>& v) {
+  std::vector<double> wall, cpu;
+  for (const Times& t : v) {
+    wall.push_back(t.wall);
+    cpu.push_back(t.cpu);
   }
-  return out;
+  std::sort(wall.begin(), wall.end());
+  std::sort(cpu.begin(), cpu.end());
+  return v.empty() ? Times{} : Times{wall[v.size() / 2], cpu[v.size() / 2]};
 }
 
 }  // namespace
@@ -73,7 +79,7 @@ int main(int argc, char** argv) {
   apertium::RegisterApertiumServer();
   ErrorList::SetDisplay(false);
 
-  std::vector<std::string> sentences = Sentences(count);
+  std::vector<std::string> sentences = bench::Sentences(count);
   char path[] = "/tmp/pelorant-bench-XXXXXX";
   int fd = mkstemp(path);
   if (fd < 0) {
@@ -95,48 +101,73 @@ int main(int argc, char** argv) {
   options.FromLang = L"en";
   options.ToLang = L"es";
 
-  std::vector<std::wstring> wide;
-  for (const std::string& s : sentences) wide.push_back(platform::FromUtf8(s));
+  std::vector<engine::TranslationSegment> segments;
+  for (const std::string& s : sentences) {
+    engine::TranslationSegment seg;
+    seg.source = platform::FromUtf8(s);
+    segments.push_back(seg);
+  }
 
-  std::vector<double> whole, translateOnly, batch;
-  size_t translated = 0;
-  for (int r = 0; r < rounds; ++r) {
-    auto t0 = Clock::now();
+  // One whole job: open, every sentence through TranslateText (announced
+  // ahead or not), close.
+  auto job = [&](bool ahead, std::vector<std::wstring>* out, Times* sentencesOnly) {
+    Times t0 = Now();
     if (!eng.OpenEngine(options.EngineGroup, options.EngineID, L"", options.FromLang)) {
       std::fprintf(stderr, "translate_text_bench: the Apertium engine could not be opened\n");
-      return 1;
+      std::exit(1);
     }
-    auto t1 = Clock::now();
-    translated = 0;
-    for (const std::wstring& s : wide) {
-      engine::TranslationSegment seg;
-      seg.source = s;
+    Times t1 = Now();
+    if (ahead) common.TranslateAhead(options, segments);
+    out->clear();
+    for (engine::TranslationSegment seg : segments) {
       common.TranslateText(options, seg);
-      if (seg.translation && *seg.translation != s) ++translated;
+      out->push_back(seg.translation.value_or(L""));
     }
-    auto t2 = Clock::now();
+    Times t2 = Now();
     eng.CloseEngine();
-    auto t3 = Clock::now();
-    whole.push_back(Seconds(t3 - t0));
-    translateOnly.push_back(Seconds(t2 - t1));
+    *sentencesOnly = t2 - t1;
+    return Now() - t0;
+  };
 
-    auto b0 = Clock::now();
+  std::vector<Times> alone, ahead, aheadSentences, batch;
+  std::vector<std::wstring> aloneOut, aheadOut;
+  size_t differ = 0;
+  for (int r = 0; r < rounds; ++r) {
+    Times sentencesOnly;
+    alone.push_back(job(false, &aloneOut, &sentencesOnly));
+    ahead.push_back(job(true, &aheadOut, &sentencesOnly));
+    aheadSentences.push_back(sentencesOnly);
+    for (size_t i = 0; i < segments.size(); ++i) {
+      if (aloneOut[i] == aheadOut[i]) continue;
+      if (differ++ < 5) {
+        std::fprintf(stderr, "differs: %s\n  alone: %s\n  ahead: %s\n", sentences[i].c_str(),
+                     platform::ToUtf8(aloneOut[i]).c_str(), platform::ToUtf8(aheadOut[i]).c_str());
+      }
+    }
+    Times b0 = Now();
     int rc = std::system(batchCommand.c_str());
-    auto b1 = Clock::now();
+    Times b1 = Now();
     if (rc != 0) {
       std::fprintf(stderr, "translate_text_bench: `%s` failed\n", batchCommand.c_str());
       return 1;
     }
-    batch.push_back(Seconds(b1 - b0));
+    batch.push_back(b1 - b0);
   }
   std::remove(path);
 
-  double w = Median(whole), t = Median(translateOnly), b = Median(batch);
-  std::printf("sentences: %zu (translated %zu), rounds: %d\n", count, translated, rounds);
-  std::printf("TranslateText, open to close:   %.3f s (median)\n", w);
-  std::printf("TranslateText, sentences only:  %.3f s (median)\n", t);
-  std::printf("apertium eng-spa FILE (batch):  %.3f s (median)\n", b);
-  std::printf("ratio whole job / batch:        %.2f (target 1.5 or less)\n", b > 0 ? w / b : 0.0);
-  std::printf("ratio sentences only / batch:   %.2f\n", b > 0 ? t / b : 0.0);
-  return 0;
+  size_t translated = 0;
+  for (size_t i = 0; i < segments.size(); ++i) translated += aheadOut[i] != segments[i].source ? 1 : 0;
+  Times a = Median(alone), w = Median(ahead), t = Median(aheadSentences), b = Median(batch);
+  std::printf("sentences: %zu (translated %zu, %zu answers differ between the two ways), rounds: %d\n", count,
+              translated, differ, rounds);
+  std::printf("                                     wall s   cpu s  (medians)\n");
+  std::printf("TranslateText one at a time         %7.3f %7.3f\n", a.wall, a.cpu);
+  std::printf("TranslateText announced ahead       %7.3f %7.3f\n", w.wall, w.cpu);
+  // The stages' processor time counts once they are reaped, at the close.
+  std::printf("  of which the sentences            %7.3f       -\n", t.wall);
+  std::printf("apertium eng-spa FILE (batch)       %7.3f %7.3f\n", b.wall, b.cpu);
+  std::printf("ratio whole job ahead / batch:      %.2f wall, %.2f cpu (target 1.5 or less)\n",
+              b.wall > 0 ? w.wall / b.wall : 0.0, b.cpu > 0 ? w.cpu / b.cpu : 0.0);
+  std::printf("ratio one at a time / batch:        %.2f wall\n", b.wall > 0 ? a.wall / b.wall : 0.0);
+  return differ == 0 ? 0 : 1;
 }

@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libzip-dev libpugixml-dev libfreetype-dev libfontconfig-dev
   fonts-liberation2 fonts-dejavu-core fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea
-  apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev
+  apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev libxml2-dev libicu-dev
   zip unzip python3 xclip libfinal-dev libgpm-dev tmux
 )
 # --fuzz: Debian's clang and its libFuzzer and sanitizer runtimes (the fuzz

@@ -3,15 +3,19 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <dirent.h>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 
 #include "engines/apertium/ApertiumFormat.h"
+#include "engines/apertium/InProcess.h"
 #include "engines/apertium/Pipeline.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
@@ -48,35 +52,6 @@ bool IsLanguagePart(const std::string& s) {
   return true;
 }
 
-// Shell words of one stage of a mode file (quotes as the mode files use them).
-std::vector<std::string> Words(const std::string& stage) {
-  std::vector<std::string> words;
-  std::string cur;
-  bool inWord = false;
-  char quote = 0;
-  for (char c : stage) {
-    if (quote) {
-      if (c == quote) {
-        quote = 0;
-      } else {
-        cur.push_back(c);
-      }
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-      inWord = true;
-    } else if (isspace(static_cast<unsigned char>(c))) {
-      if (inWord) words.push_back(cur);
-      cur.clear();
-      inWord = false;
-    } else {
-      cur.push_back(c);
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(cur);
-  return words;
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -89,7 +64,7 @@ void FindTransducers(const std::string& mode, ApertiumPair* pair) {
   std::string stage;
   bool first = true;
   while (std::getline(stages, stage, '|')) {
-    auto w = Words(stage);
+    auto w = ShellWords(stage);
     if (w.empty()) continue;
     bool ltProc = w[0] == "lt-proc" || w[0].ends_with("/lt-proc");
     if (ltProc && w.size() >= 2) {
@@ -133,11 +108,11 @@ std::string Quote(const std::string& path) {
   return q + "'";
 }
 
-RequestOutcome Outcome(Pipeline::Result r) {
+RequestOutcome Outcome(Translator::Result r) {
   switch (r) {
-    case Pipeline::Result::Ok: return RequestOutcome::Done();
-    case Pipeline::Result::Cancelled: return RequestOutcome::Cancelled();
-    case Pipeline::Result::StartFailed: return RequestOutcome::Failed(kEngineErrorClient);
+    case Translator::Result::Ok: return RequestOutcome::Done();
+    case Translator::Result::Cancelled: return RequestOutcome::Cancelled();
+    case Translator::Result::StartFailed: return RequestOutcome::Failed(kEngineErrorClient);
     default: return RequestOutcome::Failed(kEngineErrorEngine);
   }
 }
@@ -150,14 +125,14 @@ size_t MaxAnswerBytes(size_t requestBytes) {
   return std::max(kFloor, requestBytes * kPerRequestByte);
 }
 
-const wchar_t* Describe(Pipeline::Result r) {
+const wchar_t* Describe(Translator::Result r) {
   switch (r) {
-    case Pipeline::Result::Ok: return L"ok";
-    case Pipeline::Result::Cancelled: return L"cancelled";
-    case Pipeline::Result::StartFailed: return L"could not start";
-    case Pipeline::Result::Died: return L"ended unexpectedly";
-    case Pipeline::Result::TimedOut: return L"did not answer in time";
-    case Pipeline::Result::TooLong: return L"gave an answer far longer than its request";
+    case Translator::Result::Ok: return L"ok";
+    case Translator::Result::Cancelled: return L"cancelled";
+    case Translator::Result::StartFailed: return L"could not start";
+    case Translator::Result::Died: return L"ended unexpectedly";
+    case Translator::Result::TimedOut: return L"did not answer in time";
+    case Translator::Result::TooLong: return L"gave an answer far longer than its request";
   }
   return L"";
 }
@@ -245,6 +220,8 @@ Settings Settings::FromEnvironment() {
   } else {
     s.modeDirs = {"/usr/share/apertium/modes", "/usr/local/share/apertium/modes"};
   }
+  const char* inProcess = std::getenv("PELORANT_APERTIUM_IN_PROCESS");
+  if (inProcess && std::string(inProcess) == "0") s.inProcess = false;
   const char* timeout = std::getenv("PELORANT_APERTIUM_TIMEOUT_MS");
   if (timeout && *timeout) {
     char* end = nullptr;
@@ -300,6 +277,25 @@ EngineListEntry ListEntry(const ApertiumPair& pair) {
   return e;
 }
 
+// A text announced ahead and, once the ahead worker has been through it,
+// its translation.
+struct AheadEntry {
+  enum class State { Queued, Running, Done, Failed };
+  std::wstring text;
+  LONG mode = kTranslateModePlain;
+  State state = State::Queued;
+  bool asked = false;  // the client asked for it (or skipped it)
+  bool timedOut = false;  // Failed by a pipeline that hung: not worth a second wait
+  std::wstring translation;
+  std::vector<WordCorrespondence> groups;
+};
+
+// Texts announced ahead go through the pipeline this many at a time: the
+// first few soon, so the client need not wait for a long batch, then more
+// per batch, so the stages keep one another busy.
+constexpr size_t kFirstAheadBatch = 4;
+constexpr size_t kAheadBatch = 32;
+
 // Shared by the engine and its request's worker: a worker whose job is given
 // up on (an engine closed while it still runs) keeps what it uses alive.
 struct ApertiumEngine::Impl {
@@ -308,33 +304,72 @@ struct ApertiumEngine::Impl {
   // Held by every job: the pipelines serve one exchange at a time, also
   // when a request that was given up on is still ending.
   std::mutex busy;
-  std::unique_ptr<Pipeline> translation;
-  std::unique_ptr<Pipeline> analyser;
-  std::unique_ptr<Pipeline> bilingual;
+  std::unique_ptr<Translator> translation;
+  std::unique_ptr<Translator> analyser;
+  std::unique_ptr<Translator> bilingual;
   std::uint64_t lastRequest = 0;
 
-  // The translation pipeline, built on first use.
-  Pipeline* Translation() {
-    if (!translation) {
-      std::string cmd = settings.pipelineCommand.empty() ? NullFlushCommand(pair) : settings.pipelineCommand;
-      if (cmd.empty()) return nullptr;
-      // $1 is the generator's option: "-n" leaves unknown words unmarked;
-      // $2 is the tagger's extra option (none).
-      translation = std::make_unique<Pipeline>(cmd, std::vector<std::string>{"-n", ""});
+  // Announced texts not asked for yet, in the client's order, and whether
+  // the ahead worker is on its way through them. Guarded by aheadMutex;
+  // aheadChanged tells waiting requests that an entry moved on.
+  std::mutex aheadMutex;
+  std::condition_variable aheadChanged;
+  std::deque<std::shared_ptr<AheadEntry>> ahead;
+  bool aheadWorking = false;
+
+  // The translation stages, built on first use: in process when the runner
+  // knows every stage of the mode, else the process pipeline. Decided once.
+  Translator* Translation() {
+    if (translation) return translation.get();
+    // $1 is the generator's option: "-n" leaves unknown words unmarked;
+    // $2 is the tagger's extra option (none).
+    const std::vector<std::string> args = {"-n", ""};
+    if (settings.pipelineCommand.empty() && settings.inProcess) {
+      std::string unknown;
+      auto stages = ParseCommand(ReadFile(pair.modeFile), args, true, &unknown);
+      if (stages) {
+        LOG_INFO(kLogSource, pair.id + L": the stages run in process");
+        translation = std::make_unique<InProcessRunner>(std::move(*stages));
+        return translation.get();
+      }
+      LOG_INFO(kLogSource, pair.id + L": the stages run as processes, for want of an in-process \"" +
+                               platform::FromUtf8(unknown) + L"\"");
     }
+    std::string cmd = settings.pipelineCommand.empty() ? NullFlushCommand(pair) : settings.pipelineCommand;
+    if (cmd.empty()) return nullptr;
+    translation = std::make_unique<Pipeline>(cmd, args);
     return translation.get();
   }
 
-  Pipeline::Result Run(Pipeline* p, const std::string& input, std::string* output, const CancelToken& token) {
+  // The analyser (giving the dictionary's lemma, not the selection's
+  // capitalisation, so the bilingual dictionary finds it) and the
+  // bilingual dictionary, built on first use.
+  void DictionaryStages() {
+    if (analyser) return;
+    std::optional<std::vector<StageSpec>> a, b;
+    if (settings.inProcess) {
+      a = ParseCommand("lt-proc -w " + Quote(pair.analyser), {}, false, nullptr);
+      b = ParseCommand("lt-proc -b " + Quote(pair.bilingual), {}, false, nullptr);
+    }
+    if (a && b) {
+      analyser = std::make_unique<InProcessRunner>(std::move(*a));
+      bilingual = std::make_unique<InProcessRunner>(std::move(*b));
+    } else {
+      analyser = std::make_unique<Pipeline>("exec lt-proc -z -w " + Quote(pair.analyser), std::vector<std::string>{});
+      bilingual = std::make_unique<Pipeline>("exec lt-proc -z -b " + Quote(pair.bilingual), std::vector<std::string>{});
+    }
+  }
+
+  Translator::Result Run(Translator* p, const std::string& input, std::string* output, const CancelToken& token) {
     if (!p) {
       LOG_ERROR(kLogSource, L"no null-flush pipeline for " + pair.id);
-      return Pipeline::Result::StartFailed;
+      return Translator::Result::StartFailed;
     }
     // Long inputs get time in proportion; the base covers loading the
     // pair's transducers on the first request.
     auto timeout = std::chrono::milliseconds(settings.timeoutMs) + std::chrono::milliseconds(input.size() * 2);
-    Pipeline::Result r = p->Exchange(input, output, token, timeout, MaxAnswerBytes(input.size()));
-    if (r != Pipeline::Result::Ok && r != Pipeline::Result::Cancelled) {
+    Translator::Result r = p->Exchange(input, output, token, timeout, MaxAnswerBytes(input.size()));
+    if (r != Translator::Result::Ok && r != Translator::Result::Cancelled) {
       LOG_ERROR(kLogSource, pair.id + L": the pipeline " + Describe(r));
     }
     return r;
@@ -344,21 +379,162 @@ struct ApertiumEngine::Impl {
   // is numbered, and an answer carrying another number (a stage that
   // repeated or delayed an answer) fails the request and replaces the
   // pipeline.
-  Pipeline::Result Exchange(const std::wstring& text, const std::vector<SourceWord>* words, const CancelToken& token,
+  Translator::Result Exchange(const std::wstring& text, const std::vector<SourceWord>* words, const CancelToken& token,
                             Reformatted* out) {
     const std::uint64_t number = ++lastRequest;
     std::string answer;
-    Pipeline* p = Translation();
-    Pipeline::Result r = Run(p, Deformat(text, words, number), &answer, token);
-    if (r != Pipeline::Result::Ok) return r;
+    Translator* p = Translation();
+    Translator::Result r = Run(p, Deformat(text, words, number), &answer, token);
+    if (r != Translator::Result::Ok) return r;
     *out = Reformat(answer, words ? words->size() : 0, number);
     if (!out->complete) {
       LOG_ERROR(kLogSource, pair.id + (out->outOfStep ? L": an answer of another request came back"
                                                       : L": the answer lost its end marker"));
-      p->Kill();
-      return Pipeline::Result::Died;
+      p->Reset();
+      return Translator::Result::Died;
     }
     return r;
+  }
+
+  // Translates a batch of announced texts back to back through the
+  // translation pipeline and settles every entry: Done with its answer, or
+  // Failed (the request that wants it then translates it on its own).
+  Translator::Result TranslateBatch(const std::vector<std::shared_ptr<AheadEntry>>& batch, const CancelToken& token) {
+    std::vector<std::vector<SourceWord>> words(batch.size());
+    std::vector<std::uint64_t> numbers;
+    std::vector<std::string> inputs;
+    size_t bytes = 0, largest = 0;
+    for (size_t i = 0; i < batch.size(); ++i) {
+      const bool marks = batch[i]->mode == kTranslateModeCorrespondence;
+      if (marks) words[i] = FindWords(batch[i]->text);
+      numbers.push_back(++lastRequest);
+      inputs.push_back(Deformat(batch[i]->text, marks ? &words[i] : nullptr, numbers.back()));
+      bytes += inputs.back().size();
+      largest = std::max(largest, inputs.back().size());
+    }
+    std::vector<std::string> answers;
+    Translator::Result r = Translator::Result::StartFailed;
+    Translator* p = Translation();
+    if (p) {
+      auto timeout = std::chrono::milliseconds(settings.timeoutMs) + std::chrono::milliseconds(bytes * 2);
+      r = p->ExchangeMany(inputs, &answers, token, timeout, MaxAnswerBytes(largest));
+      if (r != Translator::Result::Ok && r != Translator::Result::Cancelled) {
+        LOG_ERROR(kLogSource, pair.id + L": the pipeline " + Describe(r) + L" (texts sent ahead)");
+      }
+    } else {
+      LOG_ERROR(kLogSource, L"no null-flush pipeline for " + pair.id);
+    }
+    std::vector<Reformatted> done;
+    for (size_t i = 0; i < answers.size(); ++i) {
+      Reformatted out = Reformat(answers[i], words[i].size(), numbers[i]);
+      if (!out.complete) {
+        LOG_ERROR(kLogSource, pair.id + (out.outOfStep ? L": an answer of another request came back"
+                                                       : L": the answer lost its end marker"));
+        p->Reset();
+        r = Translator::Result::Died;
+        break;
+      }
+      TrimAddedBlanks(batch[i]->text, &out);
+      done.push_back(std::move(out));
+    }
+    std::lock_guard<std::mutex> lock(aheadMutex);
+    for (size_t i = 0; i < batch.size(); ++i) {
+      AheadEntry& e = *batch[i];
+      if (i < done.size()) {
+        e.translation = done[i].text;
+        if (e.mode == kTranslateModeCorrespondence) e.groups = CorrespondenceGroups(words[i], done[i]);
+        e.state = AheadEntry::State::Done;
+      } else {
+        e.state = AheadEntry::State::Failed;
+        e.timedOut = r == Translator::Result::TimedOut;
+      }
+    }
+    PruneAhead();
+    aheadChanged.notify_all();
+    return r;
+  }
+
+  // Forgets the announced texts not yet asked for. A batch on its way
+  // through the pipeline finishes; nobody takes its answers.
+  void DropAhead() {
+    std::lock_guard<std::mutex> lock(aheadMutex);
+    for (auto& e : ahead) {
+      if (e->state == AheadEntry::State::Queued) e->state = AheadEntry::State::Failed;
+    }
+    ahead.clear();
+    aheadChanged.notify_all();
+  }
+
+  // The announced entry for a text the client asks for: the first one
+  // not asked for yet with that text and mode. Entries before it were
+  // skipped by the client and are forgotten; when there is none, all of
+  // them are. An entry stays listed until the worker has been through it.
+  std::shared_ptr<AheadEntry> TakeAhead(const std::wstring& text, LONG mode) {
+    std::lock_guard<std::mutex> lock(aheadMutex);
+    std::shared_ptr<AheadEntry> found;
+    for (auto& e : ahead) {
+      if (e->asked) continue;
+      e->asked = true;
+      if (e->text == text && e->mode == mode) {
+        found = e;
+        break;
+      }
+      if (e->state == AheadEntry::State::Queued) e->state = AheadEntry::State::Failed;
+    }
+    PruneAhead();
+    return found;
+  }
+
+  // Drops the entries at the front that were asked for and need no work.
+  void PruneAhead() {
+    while (!ahead.empty() && ahead.front()->asked && ahead.front()->state != AheadEntry::State::Queued) {
+      ahead.pop_front();
+    }
+  }
+
+  // Ends the worker's turn (aheadMutex held). Entries it leaves behind
+  // would wait for ever; the requests that want them work alone instead.
+  void StopWorking() {
+    for (auto& e : ahead) {
+      if (e->state == AheadEntry::State::Queued) e->state = AheadEntry::State::Failed;
+    }
+    PruneAhead();
+    aheadWorking = false;
+    aheadChanged.notify_all();
+  }
+
+  // The ahead worker: batch after batch of announced texts, front first,
+  // until none is left.
+  RequestOutcome WorkAhead(const CancelToken& token) {
+    size_t processed = 0;
+    for (;;) {
+      std::vector<std::shared_ptr<AheadEntry>> batch;
+      {
+        std::lock_guard<std::mutex> lock(aheadMutex);
+        const size_t limit = processed == 0 ? kFirstAheadBatch : kAheadBatch;
+        for (auto& e : ahead) {
+          if (batch.size() >= limit) break;
+          if (e->state != AheadEntry::State::Queued) continue;
+          e->state = AheadEntry::State::Running;
+          batch.push_back(e);
+        }
+        if (batch.empty() || token.Cancelled()) {
+          StopWorking();
+          return token.Cancelled() ? RequestOutcome::Cancelled() : RequestOutcome::Done();
+        }
+      }
+      processed += batch.size();
+      Translator::Result r;
+      {
+        std::lock_guard<std::mutex> busyLock(busy);
+        r = TranslateBatch(batch, token);
+      }
+      if (r == Translator::Result::Cancelled || token.Cancelled()) {
+        std::lock_guard<std::mutex> lock(aheadMutex);
+        StopWorking();
+        return RequestOutcome::Cancelled();
+      }
+    }
   }
 };
 
@@ -376,7 +552,11 @@ RequestOutcome ApertiumEngine::WarmUp(const CancelToken& token) {
 }
 
 HRESULT ApertiumEngine::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
-HRESULT ApertiumEngine::Cancel() { return mRequest.Cancel(); }
+HRESULT ApertiumEngine::Cancel() {
+  mImpl->DropAhead();
+  mAhead.Cancel();
+  return mRequest.Cancel();
+}
 HRESULT ApertiumEngine::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
 
 HRESULT ApertiumEngine::Info(LONG* flags) {
@@ -390,14 +570,35 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
   auto res = std::make_shared<TranslationResult>();
   *result = res;
   std::shared_ptr<Impl> impl = mImpl;
-  mRequest.Start([impl, res, text, mode](const CancelToken& token) {
+  std::shared_ptr<AheadEntry> entry = impl->TakeAhead(text, mode);
+  mRequest.Start([impl, res, text, mode, entry](const CancelToken& token) {
+    if (entry) {
+      token.OnCancel([impl] {
+        std::lock_guard<std::mutex> lock(impl->aheadMutex);
+        impl->aheadChanged.notify_all();
+      });
+      std::unique_lock<std::mutex> lock(impl->aheadMutex);
+      while (!token.Cancelled() &&
+             (entry->state == AheadEntry::State::Queued || entry->state == AheadEntry::State::Running)) {
+        impl->aheadChanged.wait_for(lock, std::chrono::milliseconds(50));
+      }
+      if (token.Cancelled()) return RequestOutcome::Cancelled();
+      if (entry->state == AheadEntry::State::Done) {
+        res->Set(entry->translation, entry->groups);
+        return RequestOutcome::Done();
+      }
+      // A hung pipeline has cost one time-out already, as a request of its
+      // own would; any other failure of the batch is retried below alone,
+      // with the single request's own recovery.
+      if (entry->timedOut) return Outcome(Translator::Result::TimedOut);
+    }
     std::lock_guard<std::mutex> busy(impl->busy);
     std::vector<SourceWord> words;
     bool marks = mode == kTranslateModeCorrespondence;
     if (marks) words = FindWords(text);
     Reformatted r;
-    Pipeline::Result result = impl->Exchange(text, marks ? &words : nullptr, token, &r);
-    if (result == Pipeline::Result::Died && marks && !r.outOfStep && !token.Cancelled()) {
+    Translator::Result result = impl->Exchange(text, marks ? &words : nullptr, token, &r);
+    if (result == Translator::Result::Died && marks && !r.outOfStep && !token.Cancelled()) {
       // Word marks are an extra a stage may trip over; the translation
       // itself matters more, so try once more without them. Not after a
       // time-out: a hung pipeline would cost a second one.
@@ -406,11 +607,32 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
       words.clear();
       result = impl->Exchange(text, nullptr, token, &r);
     }
-    if (result != Pipeline::Result::Ok) return Outcome(result);
+    if (result != Translator::Result::Ok) return Outcome(result);
     TrimAddedBlanks(text, &r);
     res->Set(r.text, marks ? CorrespondenceGroups(words, r) : std::vector<WordCorrespondence>{});
     return RequestOutcome::Done();
   });
+  return S_OK;
+}
+
+HRESULT ApertiumEngine::TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) {
+  if (mode != kTranslateModePlain && mode != kTranslateModeCorrespondence) return E_INVALIDARG;
+  mImpl->DropAhead();
+  if (texts.empty()) return S_OK;
+  bool start = false;
+  {
+    std::lock_guard<std::mutex> lock(mImpl->aheadMutex);
+    for (const std::wstring& t : texts) {
+      auto e = std::make_shared<AheadEntry>();
+      e->text = t;
+      e->mode = mode;
+      mImpl->ahead.push_back(std::move(e));
+    }
+    start = !mImpl->aheadWorking;
+    mImpl->aheadWorking = true;
+  }
+  std::shared_ptr<Impl> impl = mImpl;
+  if (start) mAhead.Start([impl](const CancelToken& token) { return impl->WorkAhead(token); });
   return S_OK;
 }
 
@@ -422,12 +644,7 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
   std::shared_ptr<Impl> impl = mImpl;
   mRequest.Start([impl, res, word](const CancelToken& token) {
     std::lock_guard<std::mutex> busy(impl->busy);
-    // The analyser gives the dictionary's lemma (-w), not the selection's
-    // capitalisation, so the bilingual dictionary finds it.
-    if (!impl->analyser) {
-      impl->analyser = std::make_unique<Pipeline>("exec lt-proc -z -w " + Quote(impl->pair.analyser), std::vector<std::string>{});
-      impl->bilingual = std::make_unique<Pipeline>("exec lt-proc -z -b " + Quote(impl->pair.bilingual), std::vector<std::string>{});
-    }
+    impl->DictionaryStages();
     // A selection often carries the blank or the punctuation next to the word.
     auto loose = [](wchar_t c) { return platform::IsWhiteSpace(c) || platform::IsPunctuation(c); };
     std::wstring trimmed = word;
@@ -436,8 +653,8 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
     if (trimmed.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
 
     std::string analysed;
-    Pipeline::Result r = impl->Run(impl->analyser.get(), platform::ToUtf8(Escape(trimmed)), &analysed, token);
-    if (r != Pipeline::Result::Ok) return Outcome(r);
+    Translator::Result r = impl->Run(impl->analyser.get(), platform::ToUtf8(Escape(trimmed)), &analysed, token);
+    if (r != Translator::Result::Ok) return Outcome(r);
     // Only a word the analyser knows as a whole is looked up.
     auto units = LexicalUnits(platform::FromUtf8(analysed));
     std::wstring query;
@@ -452,7 +669,7 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
 
     std::string translated;
     r = impl->Run(impl->bilingual.get(), platform::ToUtf8(query), &translated, token);
-    if (r != Pipeline::Result::Ok) return Outcome(r);
+    if (r != Translator::Result::Ok) return Outcome(r);
     // One line per source reading, its translations merged in order.
     std::vector<std::pair<std::wstring, std::vector<std::wstring>>> entries;
     for (const auto& unit : LexicalUnits(platform::FromUtf8(translated))) {

@@ -1,9 +1,11 @@
 // Apertium as an in-process engine server. Every installed translation
 // direction (a mode file such as "eng-spa.mode") is one language pair of
-// the implementation "Apertium". An opened engine keeps one persistent
-// pipeline of the direction's stages in null-flush mode and sends each
-// request through it as one chunk; dictionary lookups go through two more
-// persistent processes, the direction's analyser and bilingual dictionary.
+// the implementation "Apertium". An opened engine runs the direction's
+// stages as library calls in this process when it knows them all, else as
+// one persistent pipeline of processes in null-flush mode, and sends each
+// request through them as one chunk (texts announced ahead go several
+// chunks at a time, so the stages work side by side); dictionary lookups go
+// through the direction's analyser and bilingual dictionary the same way.
 #pragma once
 
 #include <sys/types.h>
@@ -38,9 +40,13 @@ struct Settings {
   // Replaces the direction's pipeline (bash command, $1 "-n"), for tests
   // that need a pipeline that hangs or crashes.
   std::string pipelineCommand;
+  // Runs the stages of a direction inside this process where the in-process
+  // runner knows them all; off, every direction uses the process pipeline.
+  bool inProcess = true;
 
   // $PELORANT_APERTIUM_MODES (folders separated by ":") or Apertium's
-  // standard folders; $PELORANT_APERTIUM_TIMEOUT_MS.
+  // standard folders; $PELORANT_APERTIUM_TIMEOUT_MS;
+  // $PELORANT_APERTIUM_IN_PROCESS "0" turns the in-process runner off.
   static Settings FromEnvironment();
 };
 
@@ -65,6 +71,9 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
   HRESULT Info(LONG* flags) override;
   HRESULT Translate(const std::wstring& text, LONG mode,
                     std::shared_ptr<engine_server::ITranslationResult>* result) override;
+  // Announced texts go through the pipeline back to back on a worker of
+  // their own while the client writes the translations it has.
+  HRESULT TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) override;
   HRESULT LookupDictionary(const std::wstring& word,
                            std::shared_ptr<engine_server::IDictionaryResult>* result) override;
   HRESULT SplitSentences(const std::wstring& text, LONG mode,
@@ -72,8 +81,8 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
   HRESULT ShowSettingsDialog(std::uintptr_t ownerWindow) override;
   HRESULT ShowDictionaryDialog(std::uintptr_t ownerWindow) override;
 
-  // The translation pipeline's process id (0 when not running), so tests
-  // can kill it from outside.
+  // The translation pipeline's process id (0 when not running, and always
+  // when the stages run in process), so tests can kill it from outside.
   pid_t PipelineProcessId() const;
 
  private:
@@ -81,6 +90,8 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
   // Shared with the request's worker, which may outlive this object.
   std::shared_ptr<Impl> mImpl;
   engine_server::AsyncRequest mRequest;
+  // The worker that translates announced texts (destroyed first).
+  engine_server::AsyncRequest mAhead;
 };
 
 class ApertiumFactory : public engine_server::IEngineFactory {

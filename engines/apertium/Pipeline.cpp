@@ -241,8 +241,19 @@ void Pipeline::Kill() {
 Pipeline::Result Pipeline::Exchange(const std::string& input, std::string* output,
                                     const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
                                     size_t maxAnswer) {
-  SigPipeBlock noSigPipe;
+  std::vector<std::string> outputs;
+  Result r = ExchangeMany({input}, &outputs, token, timeout, maxAnswer);
   output->clear();
+  if (!outputs.empty()) *output = std::move(outputs.front());
+  return r;
+}
+
+Pipeline::Result Pipeline::ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                                        const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
+                                        size_t maxAnswer) {
+  SigPipeBlock noSigPipe;
+  outputs->clear();
+  if (inputs.empty()) return Result::Ok;
   // Drain wake-ups left from an earlier cancel.
   char drain[64];
   while (mWake[0] >= 0 && read(mWake[0], drain, sizeof drain) > 0) {
@@ -265,19 +276,29 @@ Pipeline::Result Pipeline::Exchange(const std::string& input, std::string* outpu
   bool reused = ProcessId() != 0;
   for (;;) {
     if (ProcessId() == 0 && !Start()) return Result::StartFailed;
-    Result r = Transfer(input, output, token, deadline, maxAnswer);
-    if (r != Result::Died || !reused || !output->empty()) return r;
+    bool answered = false;
+    Result r = Transfer(inputs, outputs, token, deadline, maxAnswer, &answered);
+    if (r != Result::Died || !reused || answered) return r;
     reused = false;
   }
 }
 
-Pipeline::Result Pipeline::Transfer(const std::string& input, std::string* output,
+// Requests and answers over the running pipeline. Writing goes on while
+// answers come back, so a batch larger than the pipes' buffers cannot
+// leave both ends waiting on each other.
+Pipeline::Result Pipeline::Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                                     const engine_server::CancelToken& token,
-                                    std::chrono::steady_clock::time_point deadline, size_t maxAnswer) {
-  output->clear();
-  std::string request = input;
-  request.push_back('\0');
+                                    std::chrono::steady_clock::time_point deadline, size_t maxAnswer,
+                                    bool* answered) {
+  outputs->clear();
+  std::string request;
+  for (const std::string& input : inputs) {
+    request += input;
+    request.push_back('\0');
+  }
   size_t written = 0;
+  std::string pending;  // the answer being read, up to its NUL
+  *answered = false;
   char buffer[65536];
   for (;;) {
     if (token.Cancelled()) {
@@ -315,30 +336,37 @@ Pipeline::Result Pipeline::Transfer(const std::string& input, std::string* outpu
         Kill();
         return Result::Died;
       }
-      size_t before = output->size();
-      output->append(buffer, static_cast<size_t>(r));
-      size_t nul = output->find('\0', before);
-      if (nul == std::string::npos) {
+      *answered = true;
+      size_t from = 0;
+      const size_t got = static_cast<size_t>(r);
+      while (from < got) {
+        const char* nul = static_cast<const char*>(memchr(buffer + from, '\0', got - from));
+        size_t end = nul ? static_cast<size_t>(nul - buffer) : got;
+        // Anything after the last answer means the pipeline is out of step
+        // with our requests, and so does an answer to a request not yet
+        // written whole; a fresh pipeline is the only safe state.
+        if (outputs->size() == inputs.size()) {
+          Kill();
+          return Result::Died;
+        }
+        pending.append(buffer + from, end - from);
         // A runaway stage would fill memory until the time-out.
-        if (output->size() > maxAnswer) {
+        if (pending.size() > maxAnswer) {
           Kill();
           return Result::TooLong;
         }
-        continue;
+        if (!nul) break;
+        outputs->push_back(std::move(pending));
+        pending.clear();
+        from = end + 1;
       }
-      // Anything after the answer means the pipeline is out of step with
-      // our requests; a fresh one is the only safe state.
-      if (nul + 1 != output->size() || written < request.size()) {
-        output->resize(nul);
-        Kill();
-        return Result::Died;
+      if (outputs->size() == inputs.size()) {
+        if (written < request.size()) {
+          Kill();
+          return Result::Died;
+        }
+        return Result::Ok;
       }
-      output->resize(nul);
-      if (nul > maxAnswer) {
-        Kill();
-        return Result::TooLong;
-      }
-      return Result::Ok;
     }
   }
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/apertium/Translator.h"
 #include "src/engine/server/AsyncRequest.h"
 
 namespace apertium {
@@ -26,35 +27,44 @@ namespace apertium {
 // command substitution, an unclosed quote) stays one stage.
 std::vector<std::string> SplitStages(const std::string& command);
 
-class Pipeline {
+class Pipeline : public Translator {
  public:
   // Each stage of command runs under /bin/bash -c with args as $1, $2, ...
   Pipeline(std::string command, std::vector<std::string> args);
-  ~Pipeline();
+  ~Pipeline() override;
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
-
-  enum class Result { Ok, Cancelled, StartFailed, Died, TimedOut, TooLong };
 
   // Sends input (which must not contain NUL) and reads the answer up to its
   // NUL. An answer longer than maxAnswer bytes ends the exchange (TooLong).
   // Not re-entrant: one exchange at a time. A cancel of token ends the
   // exchange at once.
   Result Exchange(const std::string& input, std::string* output, const engine_server::CancelToken& token,
-                  std::chrono::milliseconds timeout, size_t maxAnswer);
+                  std::chrono::milliseconds timeout, size_t maxAnswer) override;
+  // The same for several chunks written back to back, so that every stage
+  // works on its own chunk at the same time; outputs gets one answer per
+  // input, in order. The time limit and maxAnswer hold for the whole call
+  // and for each answer. On any result but Ok, outputs holds the answers
+  // that were complete before the exchange ended.
+  Result ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                      const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
+                      size_t maxAnswer) override;
 
   // Kills the running process group, if any, and reaps its stages. Called
   // by the thread that runs the exchanges (a cancel from elsewhere goes
   // through the token).
   void Kill();
+  void Reset() override { Kill(); }
   // The first stage's process id (the group's id), or 0 when not running.
-  pid_t ProcessId() const;
+  pid_t ProcessId() const override;
 
  private:
   bool Start();
-  // One request and its answer over the running pipeline.
-  Result Transfer(const std::string& input, std::string* output, const engine_server::CancelToken& token,
-                  std::chrono::steady_clock::time_point deadline, size_t maxAnswer);
+  // Requests and their answers over the running pipeline; *answered tells
+  // whether any byte came back.
+  Result Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                  const engine_server::CancelToken& token, std::chrono::steady_clock::time_point deadline,
+                  size_t maxAnswer, bool* answered);
   // True when a stage has ended while the pipeline was idle.
   bool StageEnded();
   void CloseStreams();

@@ -1,5 +1,6 @@
 #include "engines/fake/FakeEngine.h"
 
+#include <algorithm>
 #include <cwctype>
 
 #include "src/engine/server/AsyncRequest.h"
@@ -98,6 +99,7 @@ class FakeTranslationEngine : public ITranslationEngine {
     {
       std::lock_guard<std::mutex> lock(mImpl->mMutex);
       ++mImpl->mCancels;
+      DropAhead();
     }
     return mRequest.Cancel();
   }
@@ -124,6 +126,15 @@ class FakeTranslationEngine : public ITranslationEngine {
     {
       std::lock_guard<std::mutex> lock(mImpl->mMutex);
       mImpl->mTranslateCalls.push_back({mPair.engineId, text, mode});
+      auto it = std::find_if(mAhead.begin(), mAhead.end(),
+                             [&](const TranslateCall& c) { return c.text == text && c.mode == mode; });
+      if (it == mAhead.end()) {
+        DropAhead();
+      } else {
+        mImpl->mDroppedAhead += static_cast<int>(it - mAhead.begin());
+        ++mImpl->mAnsweredAhead;
+        mAhead.erase(mAhead.begin(), it + 1);
+      }
     }
     if (FAILED(b.callResult)) return b.callResult;
     auto res = std::make_shared<TranslationResult>();
@@ -140,6 +151,15 @@ class FakeTranslationEngine : public ITranslationEngine {
       }
       return o;
     });
+    return S_OK;
+  }
+
+  HRESULT TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) override {
+    if (!mPair.translatesAhead) return E_NOTIMPL;
+    std::lock_guard<std::mutex> lock(mImpl->mMutex);
+    DropAhead();
+    if (!texts.empty()) mImpl->mAheadCalls.push_back(texts);
+    for (const auto& t : texts) mAhead.push_back({mPair.engineId, t, mode});
     return S_OK;
   }
 
@@ -197,9 +217,16 @@ class FakeTranslationEngine : public ITranslationEngine {
   }
 
  private:
+  // Forgets the announced texts (mImpl->mMutex held).
+  void DropAhead() {
+    mImpl->mDroppedAhead += static_cast<int>(mAhead.size());
+    mAhead.clear();
+  }
+
   std::shared_ptr<FakeImplementation> mImpl;
   FakePair mPair;
   AsyncRequest mRequest;
+  std::vector<TranslateCall> mAhead;  // announced, not asked for yet; under mImpl->mMutex
   LONG mOpenErrorCode = 0;
   bool mStarted = false;
 };
@@ -484,6 +511,18 @@ std::vector<TranslateCall> FakeImplementation::Translations() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mTranslateCalls;
 }
+std::vector<std::vector<std::wstring>> FakeImplementation::AheadCalls() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mAheadCalls;
+}
+int FakeImplementation::AnsweredAhead() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mAnsweredAhead;
+}
+int FakeImplementation::DroppedAhead() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mDroppedAhead;
+}
 std::vector<std::wstring> FakeImplementation::Lookups() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mLookups;
@@ -519,7 +558,8 @@ void FakeImplementation::ClearRecord() {
   mTranslateCalls.clear();
   mLookups.clear();
   mListingFlags.clear();
-  mFactories = mEngines = mCancels = mSettingsDialogs = mDictionaryDialogs = 0;
+  mAheadCalls.clear();
+  mFactories = mEngines = mCancels = mSettingsDialogs = mDictionaryDialogs = mAnsweredAhead = mDroppedAhead = 0;
 }
 
 FakeFamilyHelper::FakeFamilyHelper(std::wstring progId)

@@ -79,6 +79,9 @@ struct FakePair {
   // The engine's Info flag word once opened.
   LONG infoFlags = engine_server::kInfoFlagTranslate | engine_server::kInfoFlagDictionary |
                    engine_server::kInfoFlagCorrespondence;
+  // The engine takes texts announced ahead (TranslateAhead); false: it
+  // answers E_NOTIMPL, as engines without the extension do.
+  bool translatesAhead = true;
 };
 
 // One request the client made of an opened engine.
@@ -122,6 +125,12 @@ class FakeImplementation {
   std::wstring ClientId() const;
   std::wstring DisplayLanguage() const;
   std::vector<TranslateCall> Translations() const;
+  // The lists of texts announced ahead, one per TranslateAhead call that
+  // announced any; how many Translate calls found their text announced; how
+  // many announced texts were forgotten unasked (skipped, dropped, cancelled).
+  std::vector<std::vector<std::wstring>> AheadCalls() const;
+  int AnsweredAhead() const;
+  int DroppedAhead() const;
   std::vector<std::wstring> Lookups() const;
   std::vector<LONG> ListingFlags() const;
   int FactoriesMade() const;
@@ -159,6 +168,9 @@ class FakeImplementation {
   std::wstring mClientId;
   std::wstring mDisplayLanguage;
   std::vector<TranslateCall> mTranslateCalls;
+  std::vector<std::vector<std::wstring>> mAheadCalls;
+  int mAnsweredAhead = 0;
+  int mDroppedAhead = 0;
   std::vector<std::wstring> mLookups;
   std::vector<LONG> mListingFlags;
   int mFactories = 0;

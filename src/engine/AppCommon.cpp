@@ -100,10 +100,12 @@ bool AppCommon::RunMacro(const std::wstring& name, std::wstring* result) {
   return ErrorList::GetCount() == 0;
 }
 
-bool AppCommon::TranslateText(const options::TranslationOptionUDT& options, TranslationSegment& segment) {
-  std::wstring text = segment.source;
-  std::wstring leading;
-  std::wstring trailing;
+std::wstring AppCommon::EngineText(const std::wstring& source, std::wstring* leadingOut, std::wstring* trailingOut) {
+  std::wstring text = source;
+  std::wstring& leading = *leadingOut;
+  std::wstring& trailing = *trailingOut;
+  leading.clear();
+  trailing.clear();
   bool firstPass = true;
   for (;;) {
     size_t lead = 0;
@@ -122,6 +124,26 @@ bool AppCommon::TranslateText(const options::TranslationOptionUDT& options, Tran
     text = FoldCharacters(text);
     firstPass = false;
   }
+  return text;
+}
+
+void AppCommon::TranslateAhead(const options::TranslationOptionUDT& options,
+                               const std::vector<TranslationSegment>& segments) {
+  if (options.UsesPreMacro == 1 || IsCancelled()) return;
+  std::vector<std::wstring> texts;
+  std::wstring leading, trailing;
+  for (const TranslationSegment& segment : segments) {
+    std::wstring text = EngineText(segment.source, &leading, &trailing);
+    if (!IsNumberOnly(text)) texts.push_back(std::move(text));
+  }
+  // One sentence gains nothing from being announced.
+  if (texts.size() > 1) mEngine.TranslateAhead(texts);
+}
+
+bool AppCommon::TranslateText(const options::TranslationOptionUDT& options, TranslationSegment& segment) {
+  std::wstring leading;
+  std::wstring trailing;
+  std::wstring text = EngineText(segment.source, &leading, &trailing);
 
   std::wstring translation;
   std::optional<StyleCorrespondence> correspondence;
@@ -216,6 +238,13 @@ bool AppCommon::TranslateBlock(const options::TranslationOptionUDT& options, con
     progress->SetProgress(0, total);
   }
 
+  TranslateAhead(options, segments);
+  // Whatever ends the loop early, sentences announced and not asked for
+  // must not keep the engine busy.
+  struct DropOnExit {
+    Engine& engine;
+    ~DropOnExit() { engine.DropAhead(); }
+  } dropOnExit{mEngine};
   std::int64_t done = 0;
   for (size_t i = 0; i < segments.size(); ++i) {
     TranslationSegment& segment = segments[i];

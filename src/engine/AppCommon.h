@@ -62,6 +62,12 @@ class AppCommon {
   // and a pre- or post-macro the host cannot run, raise ComError.
   bool TranslateText(const options::TranslationOptionUDT& options, TranslationSegment& segment);
 
+  // Tells the engine what TranslateText will hand it for each of these
+  // segments, in order, so that it can work ahead; every segment must then
+  // still go through TranslateText. Nothing is announced while a pre-macro
+  // decides the text or once the run is cancelled.
+  void TranslateAhead(const options::TranslationOptionUDT& options, const std::vector<TranslationSegment>& segments);
+
   // Cuts a text into sentences, translates each and joins the results.
   bool TranslateBlock(const options::TranslationOptionUDT& options, const std::wstring& text, bool showProgress,
                       std::wstring* translated);
@@ -75,6 +81,9 @@ class AppCommon {
   static std::wstring FoldCharacters(const std::wstring& text);
   // True for text made only of "0123456789,.+-" (and for empty text).
   static bool IsNumberOnly(const std::wstring& text);
+  // The text of a source that goes to the engine: white space taken off
+  // both ends (into *leading and *trailing) and characters folded.
+  static std::wstring EngineText(const std::wstring& source, std::wstring* leading, std::wstring* trailing);
 
  private:
   // Runs a macro; false when it recorded an error. Raises ComError when the

@@ -258,17 +258,46 @@ void Engine::CloseEngine() {
   mFamilyHelper.reset();
   mIsFamily = false;
   mDictionaryFlag = false;
+  mAheadPending = false;
   mGroup.clear();
   mEngineID.clear();
+}
+
+LONG Engine::TranslateMode() {
+  LONG flags = 0;
+  Check(mEngine->Info(&flags), L"Info");
+  return (flags & kInfoFlagCorrespondence) ? kTranslateModeCorrespondence : kTranslateModePlain;
+}
+
+bool Engine::TranslateAhead(const std::vector<std::wstring>& sources) {
+  if (!mEngine || sources.empty()) return false;
+  HRESULT hr = E_NOTIMPL;
+  try {
+    hr = mEngine->TranslateAhead(sources, TranslateMode());
+  } catch (...) {
+    hr = E_FAIL;
+  }
+  // Working ahead is only a speed-up: an engine that refuses it still
+  // translates every sentence when asked.
+  mAheadPending = SUCCEEDED(hr);
+  return mAheadPending;
+}
+
+void Engine::DropAhead() {
+  if (!mEngine || !mAheadPending) return;
+  mAheadPending = false;
+  try {
+    mEngine->TranslateAhead({}, TranslateMode());
+  } catch (...) {
+    LOG_WARNING(kSource, L"the engine could not drop the sentences sent ahead");
+  }
 }
 
 bool Engine::TranslateSentence(const std::wstring& source, std::wstring* translation) {
   *translation = source;
   mLastResult.reset();
   if (!mEngine) return false;
-  LONG flags = 0;
-  Check(mEngine->Info(&flags), L"Info");
-  LONG mode = (flags & kInfoFlagCorrespondence) ? kTranslateModeCorrespondence : kTranslateModePlain;
+  LONG mode = TranslateMode();
   platform::YieldThread();
   std::shared_ptr<ITranslationResult> result;
   Check(mEngine->Translate(source, mode, &result), L"Translate");

@@ -95,6 +95,15 @@ class Engine {
   // Translates one sentence, waiting in 1 ms polls and draining the thread's
   // message queue between them. On failure `translation` is the source.
   virtual bool TranslateSentence(const std::wstring& source, std::wstring* translation);
+  // Tells the engine which sentences TranslateSentence will be asked for
+  // next, in order, so that an engine able to work ahead translates them
+  // meanwhile. Each is still asked for, waited on and cancellable as
+  // usual. False when the engine does not take them (it then works one
+  // sentence at a time).
+  virtual bool TranslateAhead(const std::vector<std::wstring>& sources);
+  // Forgets the announced sentences not asked for yet (a range cut short by
+  // a cancel or a failure).
+  virtual void DropAhead();
   // The word correspondence of the last successful translation as groups.
   virtual bool GetStyleCorrespondence(const std::wstring& translation, const std::wstring& source,
                                       StyleCorrespondence* out);
@@ -139,6 +148,8 @@ class Engine {
                           const std::wstring& displayLanguage);
   bool OpenThroughFamily(const BuiltInFamily& family, const std::wstring& engineID);
   bool FinishOpen();
+  // Translate's mode for the open engine's flag word.
+  LONG TranslateMode();
   void LoadAbbreviationsFor(const std::wstring& fromLang);
 
   Connectors mConnectors;
@@ -150,6 +161,7 @@ class Engine {
   std::wstring mEngineID;
   bool mIsFamily = false;
   bool mDictionaryFlag = false;
+  bool mAheadPending = false;  // the engine holds announced sentences
   LONG mLastErrorCode = 0;
   int mFailedRequests = 0;
   std::wstring mAbbreviationLang;

@@ -272,6 +272,13 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
     LOG_ERROR(kRangeSource, L"SplitSentences failed");
     return false;
   }
+  // The engine may translate the later sentences while earlier ones are
+  // written; a range left early must not leave it working for nobody.
+  ctx.app.TranslateAhead(ctx.Options(), segments);
+  struct DropOnExit {
+    engine::Engine& engine;
+    ~DropOnExit() { engine.DropAhead(); }
+  } dropOnExit{ctx.app.GetEngine()};
   std::int32_t shift = 0;
   for (size_t i = 0; i < segments.size(); ++i) {
     engine::TranslationSegment& seg = segments[i];

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -13,6 +14,7 @@
 
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
+#include "tests/platform/TestSupport.h"
 
 using namespace engine_server;
 using apertium::ApertiumEngine;
@@ -58,6 +60,13 @@ LONG Code(IRequest& r) {
   LONG code = 0;
   r.ErrorCode(&code);
   return code;
+}
+
+// The direction's stages as one pipeline of processes, not in process.
+Settings ProcessSettings() {
+  Settings s = Settings::FromEnvironment();
+  s.inProcess = false;
+  return s;
 }
 
 bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
@@ -139,7 +148,7 @@ TEST(ApertiumServerTest, ListedAndOpenedThroughTheEngineClasses) {
 }
 
 TEST(ApertiumEngineTest, TranslatesBothSentencesKeepingTheFinalFullStop) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   std::wstring out = Translate(engine, L"The dog is big. It runs fast.");
   ExpectContainsAll(out, {L"perro", L"grande.", L"Corre"});
   ASSERT_FALSE(out.empty());
@@ -193,6 +202,26 @@ TEST(ApertiumEngineTest, WordCorrespondenceFollowsReorderedWords) {
   EXPECT_TRUE(groups.empty());
 }
 
+TEST(ApertiumEngineTest, TextsSentAheadGetTheSameAnswersAsOneAtATime) {
+  const std::vector<std::wstring> texts = {L"The big dog is black.", L"Hello world", L"It's a well-known fact.",
+                                           L"Where is the [big] <house>?", L"The train was late again.",
+                                           L"The dog is big.\nIt runs fast.", L"Our team is ready for the meeting."};
+  // Both runners of the stages: in process, and the pipeline of processes.
+  for (auto [settings, mode] : {std::pair{Settings::FromEnvironment(), kTranslateModePlain},
+                                std::pair{Settings::FromEnvironment(), kTranslateModeCorrespondence},
+                                std::pair{ProcessSettings(), kTranslateModeCorrespondence}}) {
+    ApertiumEngine alone(PairNamed(L"eng-spa"), settings);
+    ApertiumEngine ahead(PairNamed(L"eng-spa"), settings);
+    ASSERT_EQ(S_OK, ahead.TranslateAhead(texts, mode));
+    for (const std::wstring& text : texts) {
+      std::vector<WordCorrespondence> expectedGroups, groups;
+      std::wstring expected = Translate(alone, text, mode, &expectedGroups);
+      EXPECT_EQ(expected, Translate(ahead, text, mode, &groups)) << platform::ToUtf8(text);
+      EXPECT_EQ(expectedGroups, groups) << platform::ToUtf8(text);
+    }
+  }
+}
+
 TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
   ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
   // A selection with the punctuation next to the word finds the word too.
@@ -207,7 +236,7 @@ TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
 }
 
 TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   Translate(engine, L"The dog.");
   pid_t pid = engine.PipelineProcessId();
   ASSERT_GT(pid, 0);
@@ -217,7 +246,7 @@ TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
 }
 
 TEST(ApertiumCancelTest, CancellingARealTranslationEndsItAndTheNextStartsFresh) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
+  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   Translate(engine, L"The dog.");
   pid_t first = engine.PipelineProcessId();
   std::wstring longText;
@@ -304,6 +333,16 @@ TEST_F(BrokenPipelineTest, AHungPipelineCostsOneTimeOutPerRequestAndTheNextReque
     for (std::string line; std::getline(in, line);) ++lines;
     EXPECT_EQ(request, lines) << "pipelines started (each waited for until the time-out)";
   }
+  // The same for texts announced ahead: the one the batch hung on fails
+  // without a second wait.
+  ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two."}, kTranslateModePlain));
+  std::shared_ptr<ITranslationResult> result;
+  engine->Translate(L"One.", kTranslateModePlain, &result);
+  EXPECT_EQ(kRequestFailed, Wait(*engine));
+  std::ifstream in(starts);
+  int lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  EXPECT_EQ(3, lines);
   std::remove(starts.c_str());
 }
 
@@ -360,6 +399,58 @@ TEST_F(FakeModeTest, AnAnswerToAnotherRequestFailsTheRequestAndRestartsThePipeli
   EXPECT_NE(first, engine->PipelineProcessId());
 }
 
+// A stage that answers every chunk with itself, logging it first.
+std::string EchoStage(const std::string& log, const std::string& delay = "") {
+  return "while IFS= read -r -d '' chunk; do\n"
+         "  printf '%s\\n' \"$chunk\" >> '" + log + "'\n" + delay +
+         "  printf '%s\\0' \"$chunk\"\n"
+         "done\n";
+}
+
+int LinesWith(const std::filesystem::path& log, const std::string& part) {
+  std::ifstream in(log);
+  int n = 0;
+  for (std::string line; std::getline(in, line);) n += line.find(part) != std::string::npos ? 1 : 0;
+  return n;
+}
+
+TEST_F(FakeModeTest, AnnouncedTextsCrossThePipelineOnceAndAnswersKeepTheirOrder) {
+  auto log = mDir / "chunks";
+  auto engine = Engine(EchoStage(log.string()));
+  ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two.", L"Three.", L"Four.", L"Five.", L"Six."}, 0));
+  EXPECT_EQ(L"One.", Translate(*engine, L"One."));
+  // Two was skipped; Three is still answered from the announced texts.
+  EXPECT_EQ(L"Three.", Translate(*engine, L"Three."));
+  EXPECT_EQ(L"Four.", Translate(*engine, L"Four."));
+  // A text nobody announced forgets the rest and goes on its own.
+  EXPECT_EQ(L"Seven.", Translate(*engine, L"Seven."));
+  EXPECT_EQ(L"Six.", Translate(*engine, L"Six."));
+  for (const char* asked : {"One.", "Three.", "Four.", "Seven."}) EXPECT_EQ(1, LinesWith(log, asked)) << asked;
+
+  // Many long texts written back to back outgrow the pipes' buffers.
+  std::vector<std::wstring> many;
+  for (int i = 0; i < 100; ++i) many.push_back(L"Text " + std::to_wstring(i) + L" " + std::wstring(3000, L'x') + L".");
+  ASSERT_EQ(S_OK, engine->TranslateAhead(many, kTranslateModePlain));
+  for (const std::wstring& text : many) ASSERT_EQ(text, Translate(*engine, text));
+  EXPECT_EQ(1, LinesWith(log, "Text 99 "));
+}
+
+TEST_F(FakeModeTest, CancelDropsTheTextsSentAheadAndTheNextTextStillGetsItsAnswer) {
+  auto log = mDir / "chunks";
+  auto engine = Engine(EchoStage(log.string(), "  sleep 0.2\n"));
+  ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two.", L"Three.", L"Four.", L"Five.", L"Six."}, 0));
+  std::shared_ptr<ITranslationResult> result;
+  ASSERT_EQ(S_OK, engine->Translate(L"One.", kTranslateModePlain, &result));
+  ASSERT_EQ(S_OK, engine->Cancel());
+  EXPECT_EQ(kRequestCancelled, Wait(*engine));
+  // The worker's batch is stopped with its pipeline.
+  for (int i = 0; i < 1000 && engine->PipelineProcessId() != 0; ++i) usleep(10000);
+  EXPECT_EQ(0, engine->PipelineProcessId());
+  const int before = LinesWith(log, "Six.");
+  EXPECT_EQ(L"Two.", Translate(*engine, L"Two."));
+  EXPECT_EQ(before, LinesWith(log, "Six.")) << "nothing announced before the cancel is translated after it";
+}
+
 TEST(ApertiumProcessTest, EveryStageIsReapedEvenUnderASubreaper) {
   // Orphans come to this process now, as they do to a program run as PID 1
   // or under a subreaper: a stage nobody reaps would stay here.
@@ -370,6 +461,7 @@ TEST(ApertiumProcessTest, EveryStageIsReapedEvenUnderASubreaper) {
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }
   {
+    platformtest::ScopedEnv processes(L"PELORANT_APERTIUM_IN_PROCESS", L"0");
     ScopedClassHooks inProcess(InProcessClassHooks());
     std::shared_ptr<IEngineFactory> factory;
     ASSERT_EQ(S_OK, CreateEngineFactory(&factory));

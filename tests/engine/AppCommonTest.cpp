@@ -330,6 +330,57 @@ TEST_F(AppCommonOpenTest, TranslateBlockPutsTheSeparatorBetweenSentencesThatRunT
   EXPECT_EQ(out, L"Dog.  Cat.");
 }
 
+TEST_F(AppCommonOpenTest, TranslateBlockAnnouncesWhatItWillSendAndStillAsksForEverySentence) {
+  std::wstring out;
+  // Folded and trimmed as TranslateText sends them; a number is never sent.
+  ASSERT_TRUE(app.TranslateBlock(options, L"  The \u201Cdog\u201D runs. 1,234.5\rIt\tsleeps.", false, &out));
+  const std::vector<std::wstring> sent = {L"The \"dog\" runs.", L"It sleeps."};
+  EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
+  EXPECT_EQ(SentTexts(), sent);
+  EXPECT_EQ(impl->AnsweredAhead(), 2);
+  EXPECT_EQ(impl->DroppedAhead(), 0);
+  EXPECT_EQ(out, L"  THE \"DOG\" RUNS. 1,234.5\x0BIT SLEEPS.");
+}
+
+TEST_F(AppCommonTest, NothingIsAnnouncedThatTheEngineMightNotBeAskedFor) {
+  struct Case {
+    const char* what;
+    bool engineTakesThem;
+    int preMacro;
+    const wchar_t* text;
+  };
+  fake_engine::FakePair alone{L"en-fr", L"en", L"fr", 0x9, L"English - French", L"Fake MT", L"Fake"};
+  alone.translatesAhead = false;
+  impl->AddPair(alone);
+  for (const Case& c : {Case{"an engine without the extension", false, 0, L"One. Two. Three."},
+                        Case{"a pre-macro decides the texts", true, 1, L"One. Two. Three."},
+                        Case{"a single sentence", true, 0, L"One."}}) {
+    SCOPED_TRACE(c.what);
+    impl->ClearRecord();
+    options.EngineID = c.engineTakesThem ? L"en-es" : L"en-fr";
+    options.UsesPreMacro = c.preMacro;
+    app.SetMacroRunner([](const std::wstring&) { return std::wstring(L"Same."); });
+    std::wstring text = c.text;
+    ASSERT_TRUE(app.TranslatePlainText(options, text, false));
+    EXPECT_TRUE(impl->AheadCalls().empty());
+    EXPECT_EQ(impl->AnsweredAhead(), 0);
+    EXPECT_FALSE(impl->Translations().empty());
+  }
+}
+
+TEST_F(AppCommonOpenTest, ACancelDuringABlockDropsWhatWasAnnouncedAndAsksForNothingMore) {
+  int started = 0;
+  impl->Script(Operation::Translate, Behaviour{.hold = [&] {
+                 if (++started == 2) app.SetCancel(true);
+               }});
+  std::wstring out;
+  ASSERT_TRUE(app.TranslateBlock(options, L"One. Two. Three. Four. Five.", false, &out));
+  EXPECT_TRUE(app.IsCancelled());
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"One.", L"Two."}));
+  EXPECT_EQ(impl->AnsweredAhead(), 2);
+  EXPECT_EQ(impl->DroppedAhead(), 3) << "the three sentences never asked for are forgotten";
+}
+
 TEST_F(AppCommonTest, TranslatePlainTextOpensTranslatesAndCloses) {
   std::wstring text = L"The dog is big. It runs fast.";
   ASSERT_TRUE(app.TranslatePlainText(options, text, false));

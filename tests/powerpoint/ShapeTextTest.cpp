@@ -23,6 +23,13 @@ TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
   EXPECT_EQ(TargetChars("Box", L" TWO DOGS.")->Font()->Bold(), host::msoTrue);
   EXPECT_EQ(TargetChars("Box", L"THREE BIRDS.")->Font()->Italic(), host::msoTrue);
   EXPECT_EQ(stats.segmentsTranslated, 3);
+  // The whole range was announced before its first sentence, each sentence
+  // then asked for once, in order.
+  const std::vector<std::wstring> sent = {L"One cat.", L"Two dogs.", L"Three birds."};
+  EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
+  ASSERT_EQ(impl->Translations().size(), 3u);
+  for (size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(impl->Translations()[i].text, sent[i]);
+  EXPECT_EQ(impl->AnsweredAhead(), 3);
 }
 
 // Translations longer than their sources move every later position; each
@@ -164,6 +171,11 @@ TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
   ASSERT_TRUE(Translate("Box"));
   EXPECT_EQ(TargetText("Box")->Text(), L"<One.> Two. Three.");
   EXPECT_EQ(stats.segmentsLeft[L"cancelled"], 2);
+  // A failed sentence was still answered from what was announced; the one
+  // never asked for after the cancel is dropped.
+  EXPECT_EQ(impl->Translations().size(), 4u);
+  EXPECT_EQ(impl->AnsweredAhead(), 4);
+  EXPECT_EQ(impl->DroppedAhead(), 1);
 }
 
 }  // namespace

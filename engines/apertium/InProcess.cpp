@@ -1,0 +1,784 @@
+#include "engines/apertium/InProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <apertium-lex-tools/lrx_processor.h>
+#include <apertium/hmm.h>
+#include <apertium/interchunk.h>
+#include <apertium/postchunk.h>
+#include <apertium/pretransfer.h>
+#include <apertium/tagger_word.h>
+#include <apertium/transfer.h>
+#include <lttoolbox/fst_processor.h>
+#include <lttoolbox/input_file.h>
+#include <unicode/ustdio.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
+#include <cerrno>
+#include <exception>
+#include <future>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "engines/apertium/Pipeline.h"
+
+namespace apertium {
+
+namespace {
+
+std::string Basename(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void CloseFd(int* fd) {
+  if (*fd >= 0) {
+    close(*fd);
+    *fd = -1;
+  }
+}
+
+bool IsOption(const std::string& w) { return w.size() >= 2 && w[0] == '-'; }
+
+// Splits a stage's words into its options and its file arguments; false
+// when an option is not among `known`.
+bool SplitOptions(const std::vector<std::string>& words, const std::string& known, std::string* options,
+                  std::vector<std::string>* files) {
+  for (size_t i = 1; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    if (IsOption(w)) {
+      if (w.size() != 2 || known.find(w[1]) == std::string::npos) return false;
+      *options += w[1];
+    } else {
+      files->push_back(w);
+    }
+  }
+  return true;
+}
+
+bool Has(const std::string& options, char c) { return options.find(c) != std::string::npos; }
+
+FILE* OpenData(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) throw std::runtime_error("cannot read " + path);
+  return f;
+}
+
+// A stage runs on a thread of its own over a stream of NUL-ended chunks,
+// as its program does in null-flush mode, until the stream ends.
+class Stage {
+ public:
+  virtual ~Stage() = default;
+  // Takes over both files.
+  virtual void Stream(FILE* in, FILE* out) = 0;
+};
+
+// The library's own null-flush loop: it answers each chunk with one chunk
+// and flushes at every NUL.
+class LibraryStage : public Stage {
+ public:
+  void Stream(FILE* in, FILE* out) override {
+    InputFile input;
+    input.wrap(in);  // closes it
+    UFILE* output = u_finit(out, nullptr, "UTF-8");
+    if (!output) {
+      fclose(out);
+      throw std::runtime_error("no memory for a stage's output");
+    }
+    try {
+      Process(input, output);
+    } catch (...) {
+      u_fclose(output);  // leaves out open
+      fclose(out);
+      throw;
+    }
+    u_fclose(output);
+    fclose(out);
+  }
+
+ protected:
+  virtual void Process(InputFile& input, UFILE* output) = 0;
+};
+
+// A stage that handles a whole chunk at a time.
+class ChunkStage : public Stage {
+ public:
+  void Stream(FILE* in, FILE* out) override {
+    std::unique_ptr<FILE, int (*)(FILE*)> input(in, fclose), output(out, fclose);
+    struct Line {
+      char* data = nullptr;
+      size_t capacity = 0;
+      ~Line() { free(data); }
+    } line;
+    ssize_t n;
+    while ((n = getdelim(&line.data, &line.capacity, '\0', in)) > 0) {
+      std::string chunk(line.data, static_cast<size_t>(n));
+      if (chunk.back() == '\0') chunk.pop_back();
+      std::string answer = Chunk(chunk);
+      answer.push_back('\0');
+      if (fwrite(answer.data(), 1, answer.size(), out) != answer.size() || fflush(out) != 0) break;
+    }
+  }
+
+ protected:
+  virtual std::string Chunk(const std::string& chunk) = 0;
+};
+
+class FstStage : public LibraryStage {
+ public:
+  explicit FstStage(const StageSpec& spec) : mKind(spec.kind) {
+    FILE* f = OpenData(spec.files.at(0));
+    mFst.load(f);
+    fclose(f);
+    mFst.setNullFlush(true);
+    mFst.setDictionaryCaseMode(spec.dictionaryCase);
+    mFst.setCaseSensitiveMode(spec.caseSensitive);
+    switch (mKind) {
+      case StageSpec::Kind::Analysis: mFst.initAnalysis(); break;
+      case StageSpec::Kind::Bilingual: mFst.initBiltrans(); break;
+      case StageSpec::Kind::Generation: mFst.initGeneration(); break;
+      default: mFst.initPostgeneration(); break;
+    }
+    if (!mFst.valid()) throw std::runtime_error("not a usable transducer: " + spec.files[0]);
+    mMode = spec.generation == 'n' ? gm_clean : spec.generation == 'd' ? gm_all : gm_unknown;
+  }
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override {
+    switch (mKind) {
+      case StageSpec::Kind::Analysis: mFst.analysis(input, output); break;
+      case StageSpec::Kind::Bilingual: mFst.bilingual(input, output); break;
+      case StageSpec::Kind::Generation: mFst.generation(input, output, mMode); break;
+      default: mFst.postgeneration(input, output); break;
+    }
+  }
+
+ private:
+  StageSpec::Kind mKind;
+  FSTProcessor mFst;
+  GenerationMode mMode = gm_unknown;
+};
+
+// The tagger's word class keeps the tag list and its pattern cache in
+// statics, shared by every tagger of the process: a tagger holds them for
+// one chunk at a time, reading each chunk as a stream of its own.
+std::mutex gTaggerStatics;
+
+class TaggerStage : public ChunkStage {
+ public:
+  explicit TaggerStage(const StageSpec& spec) {
+    FILE* f = OpenData(spec.files.at(0));
+    mTagger.deserialise(f);
+    fclose(f);
+    // The tagger reads its input by file name only; a memory file gives it one.
+    mInput = memfd_create("pelorant-tagger-input", MFD_CLOEXEC);
+    if (mInput < 0) throw std::runtime_error("no memory file for the tagger");
+    mPath = "/proc/self/fd/" + std::to_string(mInput);
+  }
+  ~TaggerStage() override { close(mInput); }
+
+ protected:
+  std::string Chunk(const std::string& in) override {
+    if (in.empty()) return {};
+    if (ftruncate(mInput, 0) != 0) throw std::runtime_error("cannot reset the tagger's input");
+    size_t written = 0;
+    while (written < in.size()) {
+      ssize_t w = pwrite(mInput, in.data() + written, in.size() - written, static_cast<off_t>(written));
+      if (w <= 0) throw std::runtime_error("cannot write the tagger's input");
+      written += static_cast<size_t>(w);
+    }
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* outFile = open_memstream(&buffer, &size);
+    if (!outFile) throw std::runtime_error("no memory for the tagger's output");
+    UFILE* output = u_finit(outFile, nullptr, "UTF-8");
+    if (output) {
+      std::lock_guard<std::mutex> lock(gTaggerStatics);
+      TaggerWord::setArrayTags(mTagger.getArrayTags());
+      TaggerWord::generate_marks = false;
+      mTagger.Apertium::FILE_Tagger::tagger(mPath.c_str(), output);
+      u_fclose(output);  // leaves outFile open
+    }
+    fclose(outFile);
+    std::string out(buffer, size);
+    free(buffer);
+    if (!output) throw std::runtime_error("no memory for the tagger's output");
+    return out;
+  }
+
+ private:
+  HMM mTagger;
+  int mInput = -1;
+  std::string mPath;
+};
+
+class PretransferStage : public LibraryStage {
+ protected:
+  void Process(InputFile& input, UFILE* output) override { processStream(input, output, true, false, false); }
+};
+
+class TransferStage : public LibraryStage {
+ public:
+  explicit TransferStage(const StageSpec& spec) {
+    mTransfer.setNullFlush(true);
+    if (spec.fromBilingual) mTransfer.setPreBilingual(true);
+    if (!spec.useBilingual) mTransfer.setUseBilingual(false);
+    for (const auto& f : spec.files) fclose(OpenData(f));
+    mTransfer.read(spec.files.at(0), spec.files.at(1), spec.files.size() > 2 ? spec.files[2] : std::string());
+  }
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override { mTransfer.transfer(input, output); }
+
+ private:
+  Transfer mTransfer;
+};
+
+class InterchunkStage : public LibraryStage {
+ public:
+  explicit InterchunkStage(const StageSpec& spec) {
+    for (const auto& f : spec.files) fclose(OpenData(f));
+    mInterchunk.setNullFlush(true);
+    mInterchunk.read(spec.files.at(0).c_str(), spec.files.at(1).c_str());
+  }
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override { mInterchunk.interchunk(input, output); }
+
+ private:
+  Interchunk mInterchunk;
+};
+
+class PostchunkStage : public LibraryStage {
+ public:
+  explicit PostchunkStage(const StageSpec& spec) {
+    for (const auto& f : spec.files) fclose(OpenData(f));
+    mPostchunk.setNullFlush(true);
+    mPostchunk.read(spec.files.at(0).c_str(), spec.files.at(1).c_str());
+  }
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override { mPostchunk.postchunk(input, output); }
+
+ private:
+  Postchunk mPostchunk;
+};
+
+class LexicalSelectionStage : public LibraryStage {
+ public:
+  explicit LexicalSelectionStage(const StageSpec& spec) {
+    FILE* f = OpenData(spec.files.at(0));
+    mRules.load(f);
+    fclose(f);
+    mRules.setNullFlush(true);
+    mRules.init();
+  }
+
+ protected:
+  void Process(InputFile& input, UFILE* output) override { mRules.process(input, output); }
+
+ private:
+  LRXProcessor mRules;
+};
+
+class BlankStage : public ChunkStage {
+ public:
+  explicit BlankStage(bool attach) : mAttach(attach) {}
+
+ protected:
+  std::string Chunk(const std::string& in) override { return mAttach ? AttachWordBlanks(in) : DetachWordBlanks(in); }
+
+ private:
+  bool mAttach;
+};
+
+std::unique_ptr<Stage> MakeStage(const StageSpec& spec) {
+  using Kind = StageSpec::Kind;
+  switch (spec.kind) {
+    case Kind::Analysis:
+    case Kind::Bilingual:
+    case Kind::Generation:
+    case Kind::Postgeneration: return std::make_unique<FstStage>(spec);
+    case Kind::Tagger: return std::make_unique<TaggerStage>(spec);
+    case Kind::Pretransfer: return std::make_unique<PretransferStage>();
+    case Kind::Transfer: return std::make_unique<TransferStage>(spec);
+    case Kind::LexicalSelection: return std::make_unique<LexicalSelectionStage>(spec);
+    case Kind::Interchunk: return std::make_unique<InterchunkStage>(spec);
+    case Kind::Postchunk: return std::make_unique<PostchunkStage>(spec);
+    case Kind::AttachBlanks: return std::make_unique<BlankStage>(true);
+    case Kind::DetachBlanks: return std::make_unique<BlankStage>(false);
+  }
+  return nullptr;
+}
+
+// Copies a superblank "[...]" or a wordbound blank "[[...]]" starting at
+// i (its "[") into *text, honouring escapes; returns the index after it.
+size_t ReadBlank(const std::string& s, size_t i, std::string* text) {
+  const bool word = i + 1 < s.size() && s[i + 1] == '[';
+  size_t j = i + (word ? 2 : 1);
+  while (j < s.size()) {
+    if (s[j] == '\\') {
+      j += 2;
+      continue;
+    }
+    if (s[j] == ']' && (!word || (j + 1 < s.size() && s[j + 1] == ']'))) {
+      j += word ? 2 : 1;
+      break;
+    }
+    ++j;
+  }
+  j = std::min(j, s.size());
+  *text = s.substr(i, j - i);
+  return j;
+}
+
+// Index after the lexical unit starting at i (its "^").
+size_t ReadUnit(const std::string& s, size_t i) {
+  size_t j = i + 1;
+  while (j < s.size() && s[j] != '$') j += s[j] == '\\' ? 2 : 1;
+  return std::min(j + 1, s.size());
+}
+
+bool IsWordBlank(const std::string& blank) { return blank.size() >= 4 && blank.compare(0, 2, "[[") == 0; }
+
+}  // namespace
+
+std::vector<std::string> ShellWords(const std::string& stage) {
+  std::vector<std::string> words;
+  std::string cur;
+  bool inWord = false;
+  char quote = 0;
+  for (char c : stage) {
+    if (quote) {
+      if (c == quote) {
+        quote = 0;
+      } else {
+        cur.push_back(c);
+      }
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      inWord = true;
+    } else if (isspace(static_cast<unsigned char>(c))) {
+      if (inWord) words.push_back(cur);
+      cur.clear();
+      inWord = false;
+    } else {
+      cur.push_back(c);
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(cur);
+  return words;
+}
+
+std::optional<StageSpec> ParseStage(const std::vector<std::string>& words) {
+  using Kind = StageSpec::Kind;
+  if (words.empty()) return std::nullopt;
+  // A word the shell would treat specially is beyond a list of arguments.
+  for (const auto& w : words) {
+    if (w.find_first_of("$`<>;&*?") != std::string::npos) return std::nullopt;
+  }
+  const std::string program = Basename(words[0]);
+  StageSpec spec;
+  std::string options;
+  auto files = [&](const std::string& known, size_t count) {
+    return SplitOptions(words, known, &options, &spec.files) && spec.files.size() == count;
+  };
+  if (program == "lt-proc") {
+    if (!files("zwcbgndp", 1)) return std::nullopt;
+    int modes = 0;
+    for (char m : std::string("bgndp")) modes += Has(options, m);
+    if (modes > 1) return std::nullopt;
+    spec.dictionaryCase = Has(options, 'w');
+    spec.caseSensitive = Has(options, 'c');
+    if (Has(options, 'b')) {
+      spec.kind = Kind::Bilingual;
+    } else if (Has(options, 'p')) {
+      spec.kind = Kind::Postgeneration;
+    } else if (Has(options, 'g') || Has(options, 'n') || Has(options, 'd')) {
+      spec.kind = Kind::Generation;
+      spec.generation = Has(options, 'n') ? 'n' : Has(options, 'd') ? 'd' : 'g';
+    } else {
+      spec.kind = Kind::Analysis;
+    }
+  } else if (program == "apertium-tagger") {
+    if (!files("gz", 1) || !Has(options, 'g')) return std::nullopt;
+    spec.kind = Kind::Tagger;
+  } else if (program == "apertium-pretransfer") {
+    if (!files("z", 0)) return std::nullopt;
+    spec.kind = Kind::Pretransfer;
+  } else if (program == "apertium-transfer") {
+    if (!SplitOptions(words, "bnz", &options, &spec.files)) return std::nullopt;
+    spec.fromBilingual = Has(options, 'b');
+    spec.useBilingual = !Has(options, 'b') && !Has(options, 'n');
+    if (spec.files.size() != (spec.useBilingual ? 3u : 2u)) return std::nullopt;
+    spec.kind = Kind::Transfer;
+  } else if (program == "lrx-proc") {
+    if (!files("mz", 1)) return std::nullopt;
+    spec.kind = Kind::LexicalSelection;
+  } else if (program == "apertium-interchunk") {
+    if (!files("z", 2)) return std::nullopt;
+    spec.kind = Kind::Interchunk;
+  } else if (program == "apertium-postchunk") {
+    if (!files("z", 2)) return std::nullopt;
+    spec.kind = Kind::Postchunk;
+  } else if (program == "apertium-wblank-attach" || program == "apertium-wblank-detach") {
+    if (!files("z", 0)) return std::nullopt;
+    spec.kind = program.ends_with("attach") ? Kind::AttachBlanks : Kind::DetachBlanks;
+  } else {
+    return std::nullopt;
+  }
+  return spec;
+}
+
+std::optional<std::vector<StageSpec>> ParseCommand(const std::string& command, const std::vector<std::string>& args,
+                                                   bool wordBlanks, std::string* unknown) {
+  using Kind = StageSpec::Kind;
+  std::string trimmed = command;
+  while (!trimmed.empty() && isspace(static_cast<unsigned char>(trimmed.back()))) trimmed.pop_back();
+  std::vector<StageSpec> stages;
+  for (const std::string& stage : SplitStages(trimmed)) {
+    std::vector<std::string> words;
+    for (const std::string& w : ShellWords(stage)) {
+      // Whole-word "$N" only; anything else with a "$" stays unknown.
+      if (w.size() == 2 && w[0] == '$' && w[1] >= '1' && w[1] <= '9') {
+        size_t n = static_cast<size_t>(w[1] - '1');
+        std::string value = n < args.size() ? args[n] : std::string();
+        if (!value.empty()) words.push_back(value);
+        continue;
+      }
+      words.push_back(w);
+    }
+    if (words.size() >= 1 && words[0] == "exec") words.erase(words.begin());
+    std::optional<StageSpec> spec = ParseStage(words);
+    if (!spec) {
+      if (unknown) *unknown = stage;
+      return std::nullopt;
+    }
+    stages.push_back(std::move(*spec));
+  }
+  if (stages.empty()) {
+    if (unknown) *unknown = command;
+    return std::nullopt;
+  }
+  auto has = [&](Kind k) {
+    for (const auto& s : stages) {
+      if (s.kind == k) return true;
+    }
+    return false;
+  };
+  if (wordBlanks && !has(Kind::AttachBlanks) && !has(Kind::DetachBlanks)) {
+    // As Apertium's null-flush modes place them: right after the analyser,
+    // right before the generator.
+    auto generator = std::find_if(stages.begin(), stages.end(), [](const auto& s) { return s.kind == Kind::Generation; });
+    if (stages.front().kind == Kind::Analysis && generator != stages.end()) {
+      StageSpec detach;
+      detach.kind = Kind::DetachBlanks;
+      stages.insert(generator, detach);
+      StageSpec attach;
+      attach.kind = Kind::AttachBlanks;
+      stages.insert(stages.begin() + 1, attach);
+    }
+  }
+  return stages;
+}
+
+std::string AttachWordBlanks(const std::string& s) {
+  std::string out;
+  std::vector<std::string> open;
+  size_t i = 0;
+  while (i < s.size()) {
+    char c = s[i];
+    if (c == '\\') {
+      out.append(s, i, 2);
+      i += 2;
+    } else if (c == '[') {
+      std::string blank;
+      i = ReadBlank(s, i, &blank);
+      if (!IsWordBlank(blank)) {
+        out += blank;
+      } else if (blank == "[[/]]") {
+        if (!open.empty()) open.pop_back();
+      } else {
+        open.push_back(blank.substr(2, blank.size() - 4));
+      }
+    } else if (c == '^') {
+      if (!open.empty()) {
+        out += "[[";
+        for (size_t k = 0; k < open.size(); ++k) out += (k ? "; " : "") + open[k];
+        out += "]]";
+      }
+      size_t end = ReadUnit(s, i);
+      out.append(s, i, end - i);
+      i = end;
+    } else {
+      out.push_back(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string DetachWordBlanks(const std::string& s) {
+  std::string out;
+  bool pending = false;
+  size_t i = 0;
+  while (i < s.size()) {
+    char c = s[i];
+    if (c == '\\') {
+      out.append(s, i, 2);
+      i += 2;
+    } else if (c == '[') {
+      std::string blank;
+      i = ReadBlank(s, i, &blank);
+      if (IsWordBlank(blank) && blank != "[[/]]") pending = true;
+      out += blank;
+    } else if (c == '^') {
+      size_t end = ReadUnit(s, i);
+      out.append(s, i, end - i);
+      i = end;
+      if (pending) out += "[[/]]";
+      pending = false;
+    } else {
+      out.push_back(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// A stage's output goes through a socket written with MSG_NOSIGNAL: once
+// the reader is gone (the runner stopped, a stage let go of after a
+// cancel), a write fails instead of raising SIGPIPE, also when the
+// program's exit flushes a buffer such a stage left behind.
+ssize_t SocketWrite(void* cookie, const char* data, size_t size) {
+  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+  for (;;) {
+    ssize_t w = send(fd, data, size, MSG_NOSIGNAL);
+    if (w < 0 && errno == EINTR) continue;
+    return w < 0 ? -1 : w;
+  }
+}
+
+int SocketClose(void* cookie) { return close(static_cast<int>(reinterpret_cast<intptr_t>(cookie))); }
+
+FILE* SocketWriter(int fd) {
+  cookie_io_functions_t io = {nullptr, SocketWrite, nullptr, SocketClose};
+  return fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "w", io);
+}
+
+}  // namespace
+
+struct InProcessRunner::Running {
+  std::vector<std::thread> threads;  // one a stage
+  int toStages = -1;                 // the first stage reads what is written here
+  int fromStages = -1;               // the last stage's answers
+};
+
+InProcessRunner::InProcessRunner(std::vector<StageSpec> stages) : mStages(std::move(stages)) {
+  if (pipe2(mWake, O_CLOEXEC | O_NONBLOCK) != 0) mWake[0] = mWake[1] = -1;
+}
+
+InProcessRunner::~InProcessRunner() {
+  Stop(true);
+  CloseFd(&mWake[0]);
+  CloseFd(&mWake[1]);
+}
+
+void InProcessRunner::Reset() { Stop(true); }
+
+bool InProcessRunner::Start() {
+  // A socket, not a pipe, in front: a write to a first stage that has ended
+  // fails (MSG_NOSIGNAL) instead of raising SIGPIPE in the caller's thread.
+  int first[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, first) != 0) return false;
+  auto running = std::make_unique<Running>();
+  running->toStages = first[0];
+  int upstream = first[1];  // what the next stage reads
+  std::vector<std::future<bool>> loaded;
+  bool ok = true;
+  for (const StageSpec& spec : mStages) {
+    int out[2];
+    FILE* in = nullptr;
+    FILE* o = nullptr;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, out) == 0) {
+      in = fdopen(upstream, "r");
+      o = SocketWriter(out[1]);
+      if (!in) close(upstream);
+      if (!o) close(out[1]);
+      upstream = out[0];
+    } else {
+      close(upstream);
+      upstream = -1;
+    }
+    if (!in || !o) {
+      if (in) fclose(in);
+      if (o) fclose(o);
+      ok = false;
+      break;
+    }
+    std::promise<bool> ready;
+    loaded.push_back(ready.get_future());
+    // Each stage loads its data on its own thread, so the stages load side
+    // by side, and owns it: a thread let go of after a cancel ends by itself.
+    running->threads.emplace_back([spec, in, o, ready = std::move(ready)]() mutable {
+      sigset_t pipeSignal;
+      sigemptyset(&pipeSignal);
+      sigaddset(&pipeSignal, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+      std::unique_ptr<Stage> stage;
+      try {
+        stage = MakeStage(spec);
+      } catch (const std::exception&) {
+      }
+      ready.set_value(stage != nullptr);
+      if (!stage) {
+        fclose(in);
+        fclose(o);
+        return;
+      }
+      try {
+        stage->Stream(in, o);
+      } catch (const std::exception&) {
+        // Its files are closed: the stages after it see the end of their
+        // input, and the exchange that waits on them fails.
+      }
+    });
+  }
+  running->fromStages = upstream;
+  for (auto& f : loaded) ok = f.get() && ok;
+  mRunning = std::move(running);
+  if (!ok || mRunning->fromStages < 0) {
+    Stop(true);
+    return false;
+  }
+  fcntl(mRunning->toStages, F_SETFL, fcntl(mRunning->toStages, F_GETFL) | O_NONBLOCK);
+  return true;
+}
+
+void InProcessRunner::Stop(bool wait) {
+  if (!mRunning) return;
+  // The first stage sees the end of its input and the rest follow; the last
+  // one's answers have nowhere to go.
+  CloseFd(&mRunning->toStages);
+  CloseFd(&mRunning->fromStages);
+  for (auto& t : mRunning->threads) {
+    if (wait) {
+      t.join();
+    } else {
+      t.detach();
+    }
+  }
+  mRunning.reset();
+}
+
+Translator::Result InProcessRunner::Exchange(const std::string& input, std::string* output,
+                                             const engine_server::CancelToken& token,
+                                             std::chrono::milliseconds timeout, size_t maxAnswer) {
+  output->clear();
+  std::vector<std::string> outputs;
+  Result r = ExchangeMany({input}, &outputs, token, timeout, maxAnswer);
+  if (r == Result::Ok) *output = std::move(outputs.front());
+  return r;
+}
+
+Translator::Result InProcessRunner::ExchangeMany(const std::vector<std::string>& inputs,
+                                                 std::vector<std::string>* outputs,
+                                                 const engine_server::CancelToken& token,
+                                                 std::chrono::milliseconds timeout, size_t maxAnswer) {
+  outputs->clear();
+  // Drain wake-ups left from an earlier cancel.
+  char drain[64];
+  while (mWake[0] >= 0 && read(mWake[0], drain, sizeof drain) > 0) {
+  }
+  if (token.Cancelled()) return Result::Cancelled;
+  int wakeWrite = mWake[1];
+  token.OnCancel([wakeWrite] {
+    if (wakeWrite >= 0) {
+      char c = 1;
+      (void)!write(wakeWrite, &c, 1);
+    }
+  });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  if (!mRunning && !Start()) return Result::StartFailed;
+  Result r = Transfer(inputs, outputs, token, deadline, maxAnswer);
+  // A stage that died has ended its followers; stages still busy with a
+  // chunk nobody waits for are let go of and end by themselves.
+  if (r != Result::Ok) {
+    outputs->clear();
+    Stop(r == Result::Died);
+  }
+  return r;
+}
+
+Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inputs,
+                                             std::vector<std::string>* outputs,
+                                             const engine_server::CancelToken& token,
+                                             std::chrono::steady_clock::time_point deadline, size_t maxAnswer) {
+  // All chunks go in at once, so that every stage works on one while the
+  // next waits on it; the answers come back in order, one a chunk.
+  std::string request;
+  for (const std::string& input : inputs) {
+    request += input;
+    request.push_back('\0');
+  }
+  size_t written = 0;
+  std::string answer;
+  char buffer[65536];
+  const int to = mRunning->toStages, from = mRunning->fromStages;
+  while (outputs->size() < inputs.size()) {
+    if (token.Cancelled()) return Result::Cancelled;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return Result::TimedOut;
+    struct pollfd fds[3];
+    int n = 0;
+    fds[n++] = {from, POLLIN, 0};
+    fds[n++] = {mWake[0], POLLIN, 0};
+    if (written < request.size()) fds[n++] = {to, POLLOUT, 0};
+    int ready = poll(fds, n, static_cast<int>(std::min<long long>(left.count(), 1000)));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return Result::Died;
+    }
+    if (n == 3 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t w = send(to, request.data() + written, request.size() - written, MSG_NOSIGNAL);
+      if (w < 0 && errno != EAGAIN && errno != EINTR) return Result::Died;
+      if (w > 0) written += static_cast<size_t>(w);
+    }
+    if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP))) continue;
+    ssize_t r = read(from, buffer, sizeof buffer);
+    if (r <= 0) {
+      if (r < 0 && errno == EINTR) continue;
+      return Result::Died;
+    }
+    for (ssize_t i = 0; i < r; ++i) {
+      if (buffer[i] != '\0') {
+        answer.push_back(buffer[i]);
+        // A runaway stage would fill memory until the time-out.
+        if (answer.size() > maxAnswer) return Result::TooLong;
+        continue;
+      }
+      // One chunk in, one out: an answer more than was asked for means the
+      // stages are out of step.
+      if (outputs->size() == inputs.size()) return Result::Died;
+      outputs->push_back(std::move(answer));
+      answer.clear();
+    }
+    if (outputs->size() == inputs.size() && (!answer.empty() || written < request.size())) return Result::Died;
+  }
+  return Result::Ok;
+}
+
+}  // namespace apertium

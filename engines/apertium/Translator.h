@@ -1,0 +1,46 @@
+// What the engine asks of whatever runs a direction's stages: one chunk of
+// Apertium's stream format in, one out. The process pipeline and the
+// in-process runner both answer it, so the engine picks one per direction.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "src/engine/server/AsyncRequest.h"
+
+namespace apertium {
+
+class Translator {
+ public:
+  virtual ~Translator() = default;
+
+  enum class Result { Ok, Cancelled, StartFailed, Died, TimedOut, TooLong };
+
+  // Translates input (which must not contain NUL) into *output. An answer
+  // longer than maxAnswer bytes ends the exchange (TooLong). Not
+  // re-entrant: one exchange at a time. A cancel of token ends the exchange
+  // as soon as the runner can stop.
+  virtual Result Exchange(const std::string& input, std::string* output, const engine_server::CancelToken& token,
+                          std::chrono::milliseconds timeout, size_t maxAnswer) = 0;
+
+  // Each input in turn within one time limit; *outputs gets one answer per
+  // input, in order. On any result but Ok it holds at most the answers that
+  // were complete before the exchange ended (a runner may keep none).
+  virtual Result ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                              const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
+                              size_t maxAnswer);
+
+  // Drops the runner's state (a process, loaded data) so that the next
+  // exchange starts afresh; called after an answer that cannot be trusted.
+  virtual void Reset() = 0;
+
+  // The process that serves the exchanges, or 0 when none runs (also when
+  // the runner works inside this process).
+  virtual pid_t ProcessId() const = 0;
+};
+
+}  // namespace apertium
