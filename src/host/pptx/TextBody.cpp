@@ -1,6 +1,7 @@
 #include "src/host/pptx/TextBody.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 
 #include "src/host/pptx/Vocabulary.h"
@@ -160,15 +161,31 @@ void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstr
 
 }  // namespace
 
+// Names are looked at for every child of every paragraph on each text
+// operation, so both helpers walk the name once instead of measuring,
+// searching and comparing it in three passes.
 std::string_view TxLocalName(pugi::xml_node node) {
-  std::string_view name = node.name();
-  auto colon = name.find(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+  const char* name = node.name();
+  const char* local = name;
+  const char* p = name;
+  for (; *p; ++p)
+    if (*p == ':' && local == name) local = p + 1;
+  return {local, static_cast<size_t>(p - local)};
 }
 
 pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) {
-  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-    if (c.type() == pugi::node_element && TxLocalName(c) == local) return c;
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+    if (c.type() != pugi::node_element) continue;
+    const char* name = c.name();
+    const char* l = name;
+    for (const char* p = name; *p; ++p)
+      if (*p == ':') {
+        l = p + 1;
+        break;
+      }
+    // A shorter name stops strncmp at its end, so l[size] is inside it.
+    if (std::strncmp(l, local.data(), local.size()) == 0 && l[local.size()] == '\0') return c;
+  }
   return {};
 }
 

@@ -106,8 +106,9 @@ struct RangeState {
     return {s, std::clamp(length, 0L, total - s)};
   }
   TextSpan Span() const { return SpanIn(Body(false)); }
-  void Settle() const {
-    if (std::shared_ptr<Document> doc = owner->Doc()) doc->Settle();
+  // Layouts follow the fitted font scale.
+  void SettleFit() const {
+    if (std::shared_ptr<Document> doc = owner->Doc()) doc->Settle(Document::Deferred::Refit);
   }
   void Changed(const TextBody& body) const {
     if (TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit")) {
@@ -439,7 +440,7 @@ class RangeCore {
   }
 
   RangeState UnitsOf(Unit unit, int start, int length) const {
-    if (unit == Unit::Lines) mS.Settle();  // lines follow the fitted font scale
+    if (unit == Unit::Lines) mS.SettleFit();
     TextBody body = mS.Body(false, unit == Unit::Lines);
     TextSpan span = mS.SpanIn(body);
     std::vector<TextSpan> all;
@@ -532,7 +533,7 @@ class RangeCore {
   }
 
   TextLayout::Box Bounds() const {
-    mS.Settle();  // bounds follow the fitted font scale
+    mS.SettleFit();
     TextBody body = mS.Body(false, true);
     if (!body) return {};
     TextFrameGeometry frame = mS.owner->Frame();
