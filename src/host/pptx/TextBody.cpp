@@ -304,6 +304,7 @@ const std::vector<TextBody::Para>& TextBody::Index() const {
     Para para;
     para.node = p;
     para.start = pos;
+    para.items.reserve(8);
     for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
       if (c.type() != pugi::node_element) continue;
       std::string_view l = TxLocalName(c);
@@ -352,6 +353,24 @@ long TextBody::Length() const {
   const auto& idx = Index();
   if (idx.empty()) return 0;
   return idx.back().start + idx.back().length;
+}
+
+long TextBody::CountLength() const {
+  if (mIndexValid) return Length();
+  long pos = 0;
+  bool first = true;
+  for (pugi::xml_node p = mBody.first_child(); p; p = p.next_sibling()) {
+    if (p.type() != pugi::node_element || TxLocalName(p) != "p") continue;
+    if (!first) pos += 1;
+    first = false;
+    for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
+      if (c.type() != pugi::node_element) continue;
+      std::string_view l = TxLocalName(c);
+      if (l == "r" || l == "fld") pos += Utf8Length(TxChild(c, "t").child_value());
+      else if (l == "br") pos += 1;
+    }
+  }
+  return pos;
 }
 
 std::vector<TextSpan> TextBody::Paragraphs() const {

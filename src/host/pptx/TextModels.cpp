@@ -100,12 +100,15 @@ struct RangeState {
   TextBody Body(bool create, bool styled = false) const {
     return TextBody(owner->Body(create), styled ? Context() : nullptr);
   }
-  TextSpan SpanIn(const TextBody& body) const {
-    long total = body ? body.Length() : 0;
+  TextSpan Within(long total) const {
     long s = std::clamp(start, 0L, total);
     return {s, std::clamp(length, 0L, total - s)};
   }
-  TextSpan Span() const { return SpanIn(Body(false)); }
+  TextSpan SpanIn(const TextBody& body) const { return Within(body ? body.Length() : 0); }
+  TextSpan Span() const {
+    TextBody body = Body(false);
+    return Within(body ? body.CountLength() : 0);
+  }
   // Layouts follow the fitted font scale.
   void SettleFit() const {
     if (std::shared_ptr<Document> doc = owner->Doc()) doc->Settle(Document::Deferred::Refit);
@@ -617,7 +620,7 @@ RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {
   s.owner = owner;
   s.start = 0;
   TextBody body = s.Body(false);
-  s.length = body ? body.Length() : 0;
+  s.length = body ? body.CountLength() : 0;
   return s;
 }
 
