@@ -5,6 +5,7 @@
 #include "src/host/pptx/PptxDocument.h"
 #include "src/platform/ComError.h"
 #include "src/host/TextRange.h"
+#include "src/host/pptx/Vocabulary.h"
 #include "tests/host/TextTestSupport.h"
 
 using texttest::Owner;
@@ -316,6 +317,61 @@ TEST(TextBodyInput, ControlCharactersThatXmlCannotHoldAreDropped) {
   auto r = host::pptx::MakeTextRange(o);
   r->SetText(std::wstring(L"a\x01" L"b\tc\x1F"));
   EXPECT_EQ(host::pptx::MakeTextRange(o)->Text(), L"ab\tc");
+}
+
+// The length counted without the index and the one the index gives must
+// never disagree: ranges clamp with the first and edit with the second.
+TEST(TextBodyLength, CountedLengthMatchesTheIndexedTextBeforeAndAfterEdits) {
+  const char* bodies[] = {
+      "",
+      "<a:p/>",
+      "<a:p><a:pPr lvl=\"1\"/><a:endParaRPr sz=\"900\"/></a:p><a:p/>",
+      "<a:p><a:r><a:t>Page </a:t></a:r><a:fld id=\"{1}\" type=\"slidenum\"><a:t>12</a:t></a:fld><a:br/>"
+      "<a:r><a:rPr/></a:r><a:r><a:t>caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80</a:t></a:r></a:p>",
+      // Unknown children hold no characters; an a:tab is not the run's a:t.
+      "<a:p><a:r><a:tab/><a:t>ab</a:t></a:r><a:x:custom/><a:r><a:tabLst/></a:r></a:p><a:p><a:r><a:t>c</a:t></a:r></a:p>",
+  };
+  for (const char* xml : bodies) {
+    SCOPED_TRACE(xml);
+    Owner o(xml);
+    host::pptx::TextBody body(o.Body(false));
+    const long counted = body.CountLength();
+    EXPECT_EQ(counted, static_cast<long>(body.Text().size()));
+    EXPECT_EQ(counted, body.Length());
+    EXPECT_EQ(body.CountLength(), counted);  // with the index built
+    body.Replace({0, 0}, L"x\ry");
+    EXPECT_EQ(body.CountLength(), counted + 3);
+    EXPECT_EQ(host::pptx::TextBody(o.Body(false)).CountLength(), counted + 3);
+  }
+}
+
+TEST(TextBodyNames, ChildrenMatchWholeLocalNamesOnly) {
+  pugi::xml_document d;
+  d.load_string("<a:r><a:tab/><t>x</t><a:b:t/></a:r>");
+  pugi::xml_node run = d.first_child();
+  EXPECT_EQ(host::pptx::LocalName(run.last_child()), "b:t");
+  EXPECT_EQ(host::pptx::TxChild(run, "tab"), run.first_child());
+  EXPECT_EQ(std::string(host::pptx::TxChild(run, "t").child_value()), "x");
+  EXPECT_FALSE(host::pptx::TxChild(run, "ta") || host::pptx::TxChild(run, "tabs"));
+}
+
+// A layout settles only the refit; the waiting sync must still run before
+// another body's work, and exactly once.
+TEST(DeferredWork, SettlingOneKindKeepsTheOtherForLater) {
+  using host::pptx::Document;
+  auto doc = Document::CreateEmpty();
+  std::string order;
+  int body = 0, other = 0;
+  doc->Defer(&body, Document::Deferred::Refit, [&] { order += "R"; });
+  doc->Defer(&body, Document::Deferred::Sync, [&] { order += "S"; });
+  doc->Settle(Document::Deferred::Refit);
+  doc->Settle(Document::Deferred::Refit);
+  EXPECT_EQ(order, "R");
+  doc->Defer(&body, Document::Deferred::Sync, [&] { order += "s"; });  // replaces the waiting one
+  doc->Defer(&other, Document::Deferred::Refit, [&] { order += "r"; });
+  EXPECT_EQ(order, "Rs");
+  doc->Settle();
+  EXPECT_EQ(order, "Rsr");
 }
 
 }  // namespace

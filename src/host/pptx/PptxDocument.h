@@ -115,6 +115,17 @@ class Document : public std::enable_shared_from_this<Document> {
       work();
     }
   }
+  // Only the waiting work of one kind: a layout needs the fitted font scale
+  // but not the SmartArt model kept in step, which can wait for the last
+  // of many size changes.
+  void Settle(Deferred kind) {
+    auto it = mDeferred.find(kind);
+    if (it == mDeferred.end()) return;
+    auto work = std::move(it->second);
+    mDeferred.erase(it);
+    if (mDeferred.empty()) mDeferredBody = nullptr;
+    work();
+  }
 
   std::weak_ptr<AppState> App;
 

@@ -1,6 +1,7 @@
 #include "src/host/pptx/TextBody.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 
 #include "src/host/pptx/Vocabulary.h"
@@ -147,9 +148,21 @@ void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstr
 
 }  // namespace
 
+// Children are looked up for every paragraph on each text operation, so the
+// name is walked once instead of measured, searched and compared in passes.
 pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) {
-  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-    if (c.type() == pugi::node_element && LocalName(c) == local) return c;
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+    if (c.type() != pugi::node_element) continue;
+    const char* name = c.name();
+    const char* l = name;
+    for (const char* p = name; *p; ++p)
+      if (*p == ':') {
+        l = p + 1;
+        break;
+      }
+    // A shorter name stops strncmp at its end, so l[size] is inside it.
+    if (std::strncmp(l, local.data(), local.size()) == 0 && l[local.size()] == '\0') return c;
+  }
   return {};
 }
 
@@ -268,6 +281,7 @@ const std::vector<TextBody::Para>& TextBody::Index() const {
     Para para;
     para.node = p;
     para.start = pos;
+    para.items.reserve(8);
     for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
       if (c.type() != pugi::node_element) continue;
       std::string_view l = LocalName(c);
@@ -316,6 +330,24 @@ long TextBody::Length() const {
   const auto& idx = Index();
   if (idx.empty()) return 0;
   return idx.back().start + idx.back().length;
+}
+
+long TextBody::CountLength() const {
+  if (mIndexValid) return Length();
+  long pos = 0;
+  bool first = true;
+  for (pugi::xml_node p = mBody.first_child(); p; p = p.next_sibling()) {
+    if (p.type() != pugi::node_element || LocalName(p) != "p") continue;
+    if (!first) pos += 1;
+    first = false;
+    for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
+      if (c.type() != pugi::node_element) continue;
+      std::string_view l = LocalName(c);
+      if (l == "r" || l == "fld") pos += Utf8Length(TxChild(c, "t").child_value());
+      else if (l == "br") pos += 1;
+    }
+  }
+  return pos;
 }
 
 std::vector<TextSpan> TextBody::Paragraphs() const {

@@ -93,6 +93,9 @@ class TextBody {
   std::wstring Text() const;
   std::wstring Text(TextSpan span) const;
   long Length() const;
+  // The same count without building the index: for a handle taken only to
+  // learn the length, which ranges do far more often than anything else.
+  long CountLength() const;
 
   // Paragraph spans include their "\r" except the last; run spans are the
   // longest stretches of equal formatting inside one paragraph, the

@@ -100,14 +100,18 @@ struct RangeState {
   TextBody Body(bool create, bool styled = false) const {
     return TextBody(owner->Body(create), styled ? Context() : nullptr);
   }
-  TextSpan SpanIn(const TextBody& body) const {
-    long total = body ? body.Length() : 0;
+  TextSpan Within(long total) const {
     long s = std::clamp(start, 0L, total);
     return {s, std::clamp(length, 0L, total - s)};
   }
-  TextSpan Span() const { return SpanIn(Body(false)); }
-  void Settle() const {
-    if (std::shared_ptr<Document> doc = owner->Doc()) doc->Settle();
+  TextSpan SpanIn(const TextBody& body) const { return Within(body ? body.Length() : 0); }
+  TextSpan Span() const {
+    TextBody body = Body(false);
+    return Within(body ? body.CountLength() : 0);
+  }
+  // Layouts follow the fitted font scale.
+  void SettleFit() const {
+    if (std::shared_ptr<Document> doc = owner->Doc()) doc->Settle(Document::Deferred::Refit);
   }
   void Changed(const TextBody& body) const {
     if (TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit")) {
@@ -439,7 +443,7 @@ class RangeCore {
   }
 
   RangeState UnitsOf(Unit unit, int start, int length) const {
-    if (unit == Unit::Lines) mS.Settle();  // lines follow the fitted font scale
+    if (unit == Unit::Lines) mS.SettleFit();
     TextBody body = mS.Body(false, unit == Unit::Lines);
     TextSpan span = mS.SpanIn(body);
     std::vector<TextSpan> all;
@@ -532,7 +536,7 @@ class RangeCore {
   }
 
   TextLayout::Box Bounds() const {
-    mS.Settle();  // bounds follow the fitted font scale
+    mS.SettleFit();
     TextBody body = mS.Body(false, true);
     if (!body) return {};
     TextFrameGeometry frame = mS.owner->Frame();
@@ -599,7 +603,7 @@ RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {
   s.owner = owner;
   s.start = 0;
   TextBody body = s.Body(false);
-  s.length = body ? body.Length() : 0;
+  s.length = body ? body.CountLength() : 0;
   return s;
 }
 

@@ -5,10 +5,15 @@
 
 namespace host::pptx {
 
+// Called for every child of every paragraph on each text operation: one
+// pass over the name instead of measuring, then searching it.
 std::string_view LocalName(pugi::xml_node node) {
-  std::string_view n = node.name();
-  auto c = n.find(':');
-  return c == std::string_view::npos ? n : n.substr(c + 1);
+  const char* name = node.name();
+  const char* local = name;
+  const char* p = name;
+  for (; *p; ++p)
+    if (*p == ':' && local == name) local = p + 1;
+  return {local, static_cast<size_t>(p - local)};
 }
 
 std::string_view PrefixOf(pugi::xml_node node) {
