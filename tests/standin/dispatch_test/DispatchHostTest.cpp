@@ -213,7 +213,6 @@ TEST_F(DispatchHostTest, TheAddinTranslatesCorpusDecksThroughIDispatch) {
   addin::OnDisconnection();
   // Disconnected, the add-in holds nothing of the host's.
   EXPECT_EQ(app.use_count(), 1);
-  EXPECT_FALSE(engine::AppCommon::Instance().GetApplication());
   addin::AddinMain::SetFacadeSetup({});
   platform::SetMessageBoxHandler({});
   process.DeleteTemporaryCopies();
