@@ -346,7 +346,7 @@ struct ApertiumEngine::Impl {
   // bilingual dictionary, built on first use.
   void DictionaryStages() {
     if (analyser) return;
-    std::optional<std::vector<StageSpec>> a, b;
+    std::optional<std::vector<StagePlan>> a, b;
     if (settings.inProcess) {
       a = ParseCommand("lt-proc -w " + Quote(pair.analyser), {}, false, nullptr);
       b = ParseCommand("lt-proc -b " + Quote(pair.bilingual), {}, false, nullptr);

@@ -136,35 +136,35 @@ class ChunkStage : public Stage {
 
 class FstStage : public LibraryStage {
  public:
-  explicit FstStage(const StageSpec& spec) : mKind(spec.kind) {
-    FILE* f = OpenData(spec.files.at(0));
+  explicit FstStage(const StagePlan& plan) : mKind(plan.kind) {
+    FILE* f = OpenData(plan.files.at(0));
     mFst.load(f);
     fclose(f);
     mFst.setNullFlush(true);
-    mFst.setDictionaryCaseMode(spec.dictionaryCase);
-    mFst.setCaseSensitiveMode(spec.caseSensitive);
+    mFst.setDictionaryCaseMode(plan.dictionaryCase);
+    mFst.setCaseSensitiveMode(plan.caseSensitive);
     switch (mKind) {
-      case StageSpec::Kind::Analysis: mFst.initAnalysis(); break;
-      case StageSpec::Kind::Bilingual: mFst.initBiltrans(); break;
-      case StageSpec::Kind::Generation: mFst.initGeneration(); break;
+      case StagePlan::Kind::Analysis: mFst.initAnalysis(); break;
+      case StagePlan::Kind::Bilingual: mFst.initBiltrans(); break;
+      case StagePlan::Kind::Generation: mFst.initGeneration(); break;
       default: mFst.initPostgeneration(); break;
     }
-    if (!mFst.valid()) throw std::runtime_error("not a usable transducer: " + spec.files[0]);
-    mMode = spec.generation == 'n' ? gm_clean : spec.generation == 'd' ? gm_all : gm_unknown;
+    if (!mFst.valid()) throw std::runtime_error("not a usable transducer: " + plan.files[0]);
+    mMode = plan.generation == 'n' ? gm_clean : plan.generation == 'd' ? gm_all : gm_unknown;
   }
 
  protected:
   void Process(InputFile& input, UFILE* output) override {
     switch (mKind) {
-      case StageSpec::Kind::Analysis: mFst.analysis(input, output); break;
-      case StageSpec::Kind::Bilingual: mFst.bilingual(input, output); break;
-      case StageSpec::Kind::Generation: mFst.generation(input, output, mMode); break;
+      case StagePlan::Kind::Analysis: mFst.analysis(input, output); break;
+      case StagePlan::Kind::Bilingual: mFst.bilingual(input, output); break;
+      case StagePlan::Kind::Generation: mFst.generation(input, output, mMode); break;
       default: mFst.postgeneration(input, output); break;
     }
   }
 
  private:
-  StageSpec::Kind mKind;
+  StagePlan::Kind mKind;
   FSTProcessor mFst;
   GenerationMode mMode = gm_unknown;
 };
@@ -176,8 +176,8 @@ std::mutex gTaggerStatics;
 
 class TaggerStage : public ChunkStage {
  public:
-  explicit TaggerStage(const StageSpec& spec) {
-    FILE* f = OpenData(spec.files.at(0));
+  explicit TaggerStage(const StagePlan& plan) {
+    FILE* f = OpenData(plan.files.at(0));
     mTagger.deserialise(f);
     fclose(f);
     // The tagger reads its input by file name only; a memory file gives it one.
@@ -229,12 +229,12 @@ class PretransferStage : public LibraryStage {
 
 class TransferStage : public LibraryStage {
  public:
-  explicit TransferStage(const StageSpec& spec) {
+  explicit TransferStage(const StagePlan& plan) {
     mTransfer.setNullFlush(true);
-    if (spec.fromBilingual) mTransfer.setPreBilingual(true);
-    if (!spec.useBilingual) mTransfer.setUseBilingual(false);
-    for (const auto& f : spec.files) fclose(OpenData(f));
-    mTransfer.read(spec.files.at(0), spec.files.at(1), spec.files.size() > 2 ? spec.files[2] : std::string());
+    if (plan.fromBilingual) mTransfer.setPreBilingual(true);
+    if (!plan.useBilingual) mTransfer.setUseBilingual(false);
+    for (const auto& f : plan.files) fclose(OpenData(f));
+    mTransfer.read(plan.files.at(0), plan.files.at(1), plan.files.size() > 2 ? plan.files[2] : std::string());
   }
 
  protected:
@@ -246,10 +246,10 @@ class TransferStage : public LibraryStage {
 
 class InterchunkStage : public LibraryStage {
  public:
-  explicit InterchunkStage(const StageSpec& spec) {
-    for (const auto& f : spec.files) fclose(OpenData(f));
+  explicit InterchunkStage(const StagePlan& plan) {
+    for (const auto& f : plan.files) fclose(OpenData(f));
     mInterchunk.setNullFlush(true);
-    mInterchunk.read(spec.files.at(0).c_str(), spec.files.at(1).c_str());
+    mInterchunk.read(plan.files.at(0).c_str(), plan.files.at(1).c_str());
   }
 
  protected:
@@ -261,10 +261,10 @@ class InterchunkStage : public LibraryStage {
 
 class PostchunkStage : public LibraryStage {
  public:
-  explicit PostchunkStage(const StageSpec& spec) {
-    for (const auto& f : spec.files) fclose(OpenData(f));
+  explicit PostchunkStage(const StagePlan& plan) {
+    for (const auto& f : plan.files) fclose(OpenData(f));
     mPostchunk.setNullFlush(true);
-    mPostchunk.read(spec.files.at(0).c_str(), spec.files.at(1).c_str());
+    mPostchunk.read(plan.files.at(0).c_str(), plan.files.at(1).c_str());
   }
 
  protected:
@@ -276,8 +276,8 @@ class PostchunkStage : public LibraryStage {
 
 class LexicalSelectionStage : public LibraryStage {
  public:
-  explicit LexicalSelectionStage(const StageSpec& spec) {
-    FILE* f = OpenData(spec.files.at(0));
+  explicit LexicalSelectionStage(const StagePlan& plan) {
+    FILE* f = OpenData(plan.files.at(0));
     mRules.load(f);
     fclose(f);
     mRules.setNullFlush(true);
@@ -302,19 +302,19 @@ class BlankStage : public ChunkStage {
   bool mAttach;
 };
 
-std::unique_ptr<Stage> MakeStage(const StageSpec& spec) {
-  using Kind = StageSpec::Kind;
-  switch (spec.kind) {
+std::unique_ptr<Stage> MakeStage(const StagePlan& plan) {
+  using Kind = StagePlan::Kind;
+  switch (plan.kind) {
     case Kind::Analysis:
     case Kind::Bilingual:
     case Kind::Generation:
-    case Kind::Postgeneration: return std::make_unique<FstStage>(spec);
-    case Kind::Tagger: return std::make_unique<TaggerStage>(spec);
+    case Kind::Postgeneration: return std::make_unique<FstStage>(plan);
+    case Kind::Tagger: return std::make_unique<TaggerStage>(plan);
     case Kind::Pretransfer: return std::make_unique<PretransferStage>();
-    case Kind::Transfer: return std::make_unique<TransferStage>(spec);
-    case Kind::LexicalSelection: return std::make_unique<LexicalSelectionStage>(spec);
-    case Kind::Interchunk: return std::make_unique<InterchunkStage>(spec);
-    case Kind::Postchunk: return std::make_unique<PostchunkStage>(spec);
+    case Kind::Transfer: return std::make_unique<TransferStage>(plan);
+    case Kind::LexicalSelection: return std::make_unique<LexicalSelectionStage>(plan);
+    case Kind::Interchunk: return std::make_unique<InterchunkStage>(plan);
+    case Kind::Postchunk: return std::make_unique<PostchunkStage>(plan);
     case Kind::AttachBlanks: return std::make_unique<BlankStage>(true);
     case Kind::DetachBlanks: return std::make_unique<BlankStage>(false);
   }
@@ -381,72 +381,72 @@ std::vector<std::string> ShellWords(const std::string& stage) {
   return words;
 }
 
-std::optional<StageSpec> ParseStage(const std::vector<std::string>& words) {
-  using Kind = StageSpec::Kind;
+std::optional<StagePlan> ParseStage(const std::vector<std::string>& words) {
+  using Kind = StagePlan::Kind;
   if (words.empty()) return std::nullopt;
   // A word the shell would treat specially is beyond a list of arguments.
   for (const auto& w : words) {
     if (w.find_first_of("$`<>;&*?") != std::string::npos) return std::nullopt;
   }
   const std::string program = Basename(words[0]);
-  StageSpec spec;
+  StagePlan plan;
   std::string options;
   auto files = [&](const std::string& known, size_t count) {
-    return SplitOptions(words, known, &options, &spec.files) && spec.files.size() == count;
+    return SplitOptions(words, known, &options, &plan.files) && plan.files.size() == count;
   };
   if (program == "lt-proc") {
     if (!files("zwcbgndp", 1)) return std::nullopt;
     int modes = 0;
     for (char m : std::string("bgndp")) modes += Has(options, m);
     if (modes > 1) return std::nullopt;
-    spec.dictionaryCase = Has(options, 'w');
-    spec.caseSensitive = Has(options, 'c');
+    plan.dictionaryCase = Has(options, 'w');
+    plan.caseSensitive = Has(options, 'c');
     if (Has(options, 'b')) {
-      spec.kind = Kind::Bilingual;
+      plan.kind = Kind::Bilingual;
     } else if (Has(options, 'p')) {
-      spec.kind = Kind::Postgeneration;
+      plan.kind = Kind::Postgeneration;
     } else if (Has(options, 'g') || Has(options, 'n') || Has(options, 'd')) {
-      spec.kind = Kind::Generation;
-      spec.generation = Has(options, 'n') ? 'n' : Has(options, 'd') ? 'd' : 'g';
+      plan.kind = Kind::Generation;
+      plan.generation = Has(options, 'n') ? 'n' : Has(options, 'd') ? 'd' : 'g';
     } else {
-      spec.kind = Kind::Analysis;
+      plan.kind = Kind::Analysis;
     }
   } else if (program == "apertium-tagger") {
     if (!files("gz", 1) || !Has(options, 'g')) return std::nullopt;
-    spec.kind = Kind::Tagger;
+    plan.kind = Kind::Tagger;
   } else if (program == "apertium-pretransfer") {
     if (!files("z", 0)) return std::nullopt;
-    spec.kind = Kind::Pretransfer;
+    plan.kind = Kind::Pretransfer;
   } else if (program == "apertium-transfer") {
-    if (!SplitOptions(words, "bnz", &options, &spec.files)) return std::nullopt;
-    spec.fromBilingual = Has(options, 'b');
-    spec.useBilingual = !Has(options, 'b') && !Has(options, 'n');
-    if (spec.files.size() != (spec.useBilingual ? 3u : 2u)) return std::nullopt;
-    spec.kind = Kind::Transfer;
+    if (!SplitOptions(words, "bnz", &options, &plan.files)) return std::nullopt;
+    plan.fromBilingual = Has(options, 'b');
+    plan.useBilingual = !Has(options, 'b') && !Has(options, 'n');
+    if (plan.files.size() != (plan.useBilingual ? 3u : 2u)) return std::nullopt;
+    plan.kind = Kind::Transfer;
   } else if (program == "lrx-proc") {
     if (!files("mz", 1)) return std::nullopt;
-    spec.kind = Kind::LexicalSelection;
+    plan.kind = Kind::LexicalSelection;
   } else if (program == "apertium-interchunk") {
     if (!files("z", 2)) return std::nullopt;
-    spec.kind = Kind::Interchunk;
+    plan.kind = Kind::Interchunk;
   } else if (program == "apertium-postchunk") {
     if (!files("z", 2)) return std::nullopt;
-    spec.kind = Kind::Postchunk;
+    plan.kind = Kind::Postchunk;
   } else if (program == "apertium-wblank-attach" || program == "apertium-wblank-detach") {
     if (!files("z", 0)) return std::nullopt;
-    spec.kind = program.ends_with("attach") ? Kind::AttachBlanks : Kind::DetachBlanks;
+    plan.kind = program.ends_with("attach") ? Kind::AttachBlanks : Kind::DetachBlanks;
   } else {
     return std::nullopt;
   }
-  return spec;
+  return plan;
 }
 
-std::optional<std::vector<StageSpec>> ParseCommand(const std::string& command, const std::vector<std::string>& args,
+std::optional<std::vector<StagePlan>> ParseCommand(const std::string& command, const std::vector<std::string>& args,
                                                    bool wordBlanks, std::string* unknown) {
-  using Kind = StageSpec::Kind;
+  using Kind = StagePlan::Kind;
   std::string trimmed = command;
   while (!trimmed.empty() && isspace(static_cast<unsigned char>(trimmed.back()))) trimmed.pop_back();
-  std::vector<StageSpec> stages;
+  std::vector<StagePlan> stages;
   for (const std::string& stage : SplitStages(trimmed)) {
     std::vector<std::string> words;
     for (const std::string& w : ShellWords(stage)) {
@@ -460,12 +460,12 @@ std::optional<std::vector<StageSpec>> ParseCommand(const std::string& command, c
       words.push_back(w);
     }
     if (words.size() >= 1 && words[0] == "exec") words.erase(words.begin());
-    std::optional<StageSpec> spec = ParseStage(words);
-    if (!spec) {
+    std::optional<StagePlan> plan = ParseStage(words);
+    if (!plan) {
       if (unknown) *unknown = stage;
       return std::nullopt;
     }
-    stages.push_back(std::move(*spec));
+    stages.push_back(std::move(*plan));
   }
   if (stages.empty()) {
     if (unknown) *unknown = command;
@@ -482,10 +482,10 @@ std::optional<std::vector<StageSpec>> ParseCommand(const std::string& command, c
     // right before the generator.
     auto generator = std::find_if(stages.begin(), stages.end(), [](const auto& s) { return s.kind == Kind::Generation; });
     if (stages.front().kind == Kind::Analysis && generator != stages.end()) {
-      StageSpec detach;
+      StagePlan detach;
       detach.kind = Kind::DetachBlanks;
       stages.insert(generator, detach);
-      StageSpec attach;
+      StagePlan attach;
       attach.kind = Kind::AttachBlanks;
       stages.insert(stages.begin() + 1, attach);
     }
@@ -587,7 +587,7 @@ struct InProcessRunner::Running {
   int fromStages = -1;               // the last stage's answers
 };
 
-InProcessRunner::InProcessRunner(std::vector<StageSpec> stages) : mStages(std::move(stages)) {
+InProcessRunner::InProcessRunner(std::vector<StagePlan> stages) : mStages(std::move(stages)) {
   if (pipe2(mWake, O_CLOEXEC | O_NONBLOCK) != 0) mWake[0] = mWake[1] = -1;
 }
 
@@ -609,7 +609,7 @@ bool InProcessRunner::Start() {
   int upstream = first[1];  // what the next stage reads
   std::vector<std::future<bool>> loaded;
   bool ok = true;
-  for (const StageSpec& spec : mStages) {
+  for (const StagePlan& plan : mStages) {
     int out[2];
     FILE* in = nullptr;
     FILE* o = nullptr;
@@ -633,14 +633,14 @@ bool InProcessRunner::Start() {
     loaded.push_back(ready.get_future());
     // Each stage loads its data on its own thread, so the stages load side
     // by side, and owns it: a thread let go of after a cancel ends by itself.
-    running->threads.emplace_back([spec, in, o, ready = std::move(ready)]() mutable {
+    running->threads.emplace_back([plan, in, o, ready = std::move(ready)]() mutable {
       sigset_t pipeSignal;
       sigemptyset(&pipeSignal);
       sigaddset(&pipeSignal, SIGPIPE);
       pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
       std::unique_ptr<Stage> stage;
       try {
-        stage = MakeStage(spec);
+        stage = MakeStage(plan);
       } catch (const std::exception&) {
       }
       ready.set_value(stage != nullptr);

@@ -22,7 +22,7 @@ namespace apertium {
 std::vector<std::string> ShellWords(const std::string& stage);
 
 // One stage as a mode names it.
-struct StageSpec {
+struct StagePlan {
   enum class Kind {
     Analysis,          // lt-proc FST
     Bilingual,         // lt-proc -b FST
@@ -49,14 +49,14 @@ struct StageSpec {
 // The stage that a stage's shell words name, or nothing when the runner
 // does not know the program or one of its options. "-z" is accepted
 // everywhere: the runner runs every stage in null-flush mode anyway.
-std::optional<StageSpec> ParseStage(const std::vector<std::string>& words);
+std::optional<StagePlan> ParseStage(const std::vector<std::string>& words);
 
 // The stages of a pipeline command with "$1", "$2"... replaced by args (an
 // empty argument is no word at all, as the shell has it). With wordBlanks,
 // wordbound blanks are attached to words after the analyser and detached
 // before the generator, as Apertium's own null-flush modes do. Nothing
 // when any stage is unknown; *unknown then names it.
-std::optional<std::vector<StageSpec>> ParseCommand(const std::string& command, const std::vector<std::string>& args,
+std::optional<std::vector<StagePlan>> ParseCommand(const std::string& command, const std::vector<std::string>& args,
                                                    bool wordBlanks, std::string* unknown);
 
 // What apertium-wblank-attach does to a stream: every open "[[...]]" moves
@@ -67,7 +67,7 @@ std::string DetachWordBlanks(const std::string& stream);
 
 class InProcessRunner : public Translator {
  public:
-  explicit InProcessRunner(std::vector<StageSpec> stages);
+  explicit InProcessRunner(std::vector<StagePlan> stages);
   ~InProcessRunner() override;
   InProcessRunner(const InProcessRunner&) = delete;
   InProcessRunner& operator=(const InProcessRunner&) = delete;
@@ -95,7 +95,7 @@ class InProcessRunner : public Translator {
                   const engine_server::CancelToken& token, std::chrono::steady_clock::time_point deadline,
                   size_t maxAnswer);
 
-  std::vector<StageSpec> mStages;
+  std::vector<StagePlan> mStages;
   std::unique_ptr<Running> mRunning;
   int mWake[2] = {-1, -1};  // a cancel writes here to end a blocking poll
 };

@@ -20,8 +20,8 @@
 
 using namespace engine_server;
 using apertium::ParseCommand;
-using apertium::StageSpec;
-using Kind = apertium::StageSpec::Kind;
+using apertium::StagePlan;
+using Kind = apertium::StagePlan::Kind;
 
 namespace {
 
