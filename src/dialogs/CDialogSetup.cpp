@@ -23,7 +23,6 @@ constexpr int kSets = static_cast<int>(SetupPage::OptionSets);
 constexpr int kBasic = static_cast<int>(SetupPage::Basic);
 constexpr int kDetails = static_cast<int>(SetupPage::Details);
 constexpr int kFonts = static_cast<int>(SetupPage::Fonts);
-constexpr int kEnginesPage = static_cast<int>(SetupPage::Engines);
 constexpr int kHiddenPage = static_cast<int>(SetupPage::Hidden);
 
 constexpr wchar_t kNewNamePrompt[] = L"New Option Name : ";
