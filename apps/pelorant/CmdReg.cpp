@@ -293,6 +293,18 @@ bool Confirm(app::CommandIo& io, const std::string& question) {
   return platform::ConsoleMessageBox(box, console) == IDYES;
 }
 
+// Opens the key a command names, telling the user why when it cannot.
+bool OpenKey(const KeyName& k, bool write, app::CommandIo& io, RegKey* key) {
+  LONG rc = RegKey::Open(k.hive, k.path, write, key);
+  if (rc == ERROR_SUCCESS) return true;
+  if (rc == ERROR_FILE_NOT_FOUND) {
+    io.err << kNotFound;
+  } else {
+    io.err << ErrorText(rc);
+  }
+  return false;
+}
+
 int SyntaxError(app::CommandIo& io, const std::string& sub, const std::string& error) {
   io.err << "ERROR: Invalid syntax: " << error << ".\nType \"pelorant reg " << sub << " /?\" for usage.\n";
   return 2;
@@ -378,15 +390,7 @@ int Query(const std::vector<std::string>& args, app::CommandIo& io) {
   KeyName k;
   if (!ParseOptions(args, "v ve s", &o, &error) || !ParseKeyName(o.key, &k, &error)) return SyntaxError(io, "query", error);
   RegKey key;
-  LONG rc = RegKey::Open(k.hive, k.path, false, &key);
-  if (rc == ERROR_FILE_NOT_FOUND) {
-    io.err << kNotFound;
-    return 1;
-  }
-  if (rc != ERROR_SUCCESS) {
-    io.err << ErrorText(rc);
-    return 1;
-  }
+  if (!OpenKey(k, false, io, &key)) return 1;
   bool found = false;
   int printed = PrintKey(io, k, key, o, &found);
   if (o.hasValue && printed == 0) {
@@ -404,15 +408,8 @@ int Delete(const std::vector<std::string>& args, app::CommandIo& io) {
   if (!ParseOptions(args, "v ve va f", &o, &error) || !ParseKeyName(o.key, &k, &error)) return SyntaxError(io, "delete", error);
   if (k.path.empty() && !o.hasValue && !o.allValues) return SyntaxError(io, "delete", "a hive cannot be deleted");
   RegKey key;
-  LONG rc = RegKey::Open(k.hive, k.path, true, &key);
-  if (rc == ERROR_FILE_NOT_FOUND) {
-    io.err << kNotFound;
-    return 1;
-  }
-  if (rc != ERROR_SUCCESS) {
-    io.err << ErrorText(rc);
-    return 1;
-  }
+  if (!OpenKey(k, true, io, &key)) return 1;
+  LONG rc = ERROR_SUCCESS;
   std::string full = platform::ToUtf8(k.Full());
   if (o.hasValue) {
     RegValue v;

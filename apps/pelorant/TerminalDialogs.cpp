@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -145,33 +146,13 @@ bool AskLine(const std::wstring& caption, const std::wstring& prompt, std::wstri
 // Input box
 
 // A confirmed empty line and a cancel stay apart: AskLine says which.
-class TerminalInputBox : public dialogs::InputBoxView {
- public:
-  bool Create(dialogs::CInputBox& box, std::uintptr_t) override {
-    mBox = &box;
-    return true;
-  }
-  int RunModal() override {
+class TerminalInputBox : public dialogs::AskingInputBox {
+ protected:
+  std::optional<std::wstring> Ask() override {
     std::wstring text = mText;
-    if (AskLine(mCaption, mPrompt, &text)) {
-      mText = text;
-      mBox->cmdOK_Click();
-    } else {
-      mBox->cmdCancel_Click();
-    }
-    return mCode;
+    if (!AskLine(mCaption, mPrompt, &text)) return std::nullopt;
+    return text;
   }
-  void Close(int code) override { mCode = code; }
-  void SetFontName(const std::wstring&) override {}
-  void SetCaption(const std::wstring& text) override { mCaption = text; }
-  void SetPrompt(const std::wstring& text) override { mPrompt = text; }
-  void SetText(const std::wstring& text) override { mText = text; }
-  std::wstring GetText() override { return mText; }
-
- private:
-  dialogs::CInputBox* mBox = nullptr;
-  std::wstring mCaption, mPrompt, mText;
-  int mCode = IDCANCEL;
 };
 
 // ---------------------------------------------------------------------------

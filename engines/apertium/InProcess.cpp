@@ -244,35 +244,25 @@ class TransferStage : public LibraryStage {
   Transfer mTransfer;
 };
 
-class InterchunkStage : public LibraryStage {
+// Interchunk and postchunk read their rules and run alike.
+template <class Module, void (Module::*Run)(InputFile&, UFILE*)>
+class ChunkRulesStage : public LibraryStage {
  public:
-  explicit InterchunkStage(const StagePlan& plan) {
+  explicit ChunkRulesStage(const StagePlan& plan) {
     for (const auto& f : plan.files) fclose(OpenData(f));
-    mInterchunk.setNullFlush(true);
-    mInterchunk.read(plan.files.at(0).c_str(), plan.files.at(1).c_str());
+    mModule.setNullFlush(true);
+    mModule.read(plan.files.at(0).c_str(), plan.files.at(1).c_str());
   }
 
  protected:
-  void Process(InputFile& input, UFILE* output) override { mInterchunk.interchunk(input, output); }
+  void Process(InputFile& input, UFILE* output) override { (mModule.*Run)(input, output); }
 
  private:
-  Interchunk mInterchunk;
+  Module mModule;
 };
 
-class PostchunkStage : public LibraryStage {
- public:
-  explicit PostchunkStage(const StagePlan& plan) {
-    for (const auto& f : plan.files) fclose(OpenData(f));
-    mPostchunk.setNullFlush(true);
-    mPostchunk.read(plan.files.at(0).c_str(), plan.files.at(1).c_str());
-  }
-
- protected:
-  void Process(InputFile& input, UFILE* output) override { mPostchunk.postchunk(input, output); }
-
- private:
-  Postchunk mPostchunk;
-};
+using InterchunkStage = ChunkRulesStage<Interchunk, &Interchunk::interchunk>;
+using PostchunkStage = ChunkRulesStage<Postchunk, &Postchunk::postchunk>;
 
 class LexicalSelectionStage : public LibraryStage {
  public:
@@ -587,14 +577,10 @@ struct InProcessRunner::Running {
   int fromStages = -1;               // the last stage's answers
 };
 
-InProcessRunner::InProcessRunner(std::vector<StagePlan> stages) : mStages(std::move(stages)) {
-  if (pipe2(mWake, O_CLOEXEC | O_NONBLOCK) != 0) mWake[0] = mWake[1] = -1;
-}
+InProcessRunner::InProcessRunner(std::vector<StagePlan> stages) : mStages(std::move(stages)) {}
 
 InProcessRunner::~InProcessRunner() {
   Stop(true);
-  CloseFd(&mWake[0]);
-  CloseFd(&mWake[1]);
 }
 
 void InProcessRunner::Reset() { Stop(true); }
@@ -699,18 +685,9 @@ Translator::Result InProcessRunner::ExchangeMany(const std::vector<std::string>&
                                                  const engine_server::CancelToken& token,
                                                  std::chrono::milliseconds timeout, size_t maxAnswer) {
   outputs->clear();
-  // Drain wake-ups left from an earlier cancel.
-  char drain[64];
-  while (mWake[0] >= 0 && read(mWake[0], drain, sizeof drain) > 0) {
-  }
+  mWake.Drain();
   if (token.Cancelled()) return Result::Cancelled;
-  int wakeWrite = mWake[1];
-  token.OnCancel([wakeWrite] {
-    if (wakeWrite >= 0) {
-      char c = 1;
-      (void)!write(wakeWrite, &c, 1);
-    }
-  });
+  mWake.WakeOn(token);
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   if (!mRunning && !Start()) return Result::StartFailed;
   Result r = Transfer(inputs, outputs, token, deadline, maxAnswer);
@@ -745,7 +722,7 @@ Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inp
     struct pollfd fds[3];
     int n = 0;
     fds[n++] = {from, POLLIN, 0};
-    fds[n++] = {mWake[0], POLLIN, 0};
+    fds[n++] = {mWake.ReadEnd(), POLLIN, 0};
     if (written < request.size()) fds[n++] = {to, POLLOUT, 0};
     int ready = poll(fds, n, static_cast<int>(std::min<long long>(left.count(), 1000)));
     if (ready < 0) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engines/apertium/Translator.h"
+#include "engines/apertium/WakePipe.h"
 
 namespace apertium {
 
@@ -97,7 +98,7 @@ class InProcessRunner : public Translator {
 
   std::vector<StagePlan> mStages;
   std::unique_ptr<Running> mRunning;
-  int mWake[2] = {-1, -1};  // a cancel writes here to end a blocking poll
+  WakePipe mWake;
 };
 
 }  // namespace apertium

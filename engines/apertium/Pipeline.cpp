@@ -140,14 +140,10 @@ std::vector<std::string> SplitStages(const std::string& command) {
 }
 
 Pipeline::Pipeline(std::string command, std::vector<std::string> args)
-    : mCommand(std::move(command)), mArgs(std::move(args)) {
-  if (pipe2(mWake, O_CLOEXEC | O_NONBLOCK) != 0) mWake[0] = mWake[1] = -1;
-}
+    : mCommand(std::move(command)), mArgs(std::move(args)) {}
 
 Pipeline::~Pipeline() {
   Kill();
-  CloseFd(&mWake[0]);
-  CloseFd(&mWake[1]);
 }
 
 pid_t Pipeline::ProcessId() const {
@@ -254,18 +250,9 @@ Pipeline::Result Pipeline::ExchangeMany(const std::vector<std::string>& inputs, 
   SigPipeBlock noSigPipe;
   outputs->clear();
   if (inputs.empty()) return Result::Ok;
-  // Drain wake-ups left from an earlier cancel.
-  char drain[64];
-  while (mWake[0] >= 0 && read(mWake[0], drain, sizeof drain) > 0) {
-  }
+  mWake.Drain();
   if (token.Cancelled()) return Result::Cancelled;
-  int wakeWrite = mWake[1];
-  token.OnCancel([wakeWrite] {
-    if (wakeWrite >= 0) {
-      char c = 1;
-      (void)!write(wakeWrite, &c, 1);
-    }
-  });
+  mWake.WakeOn(token);
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   // A pipeline that died while idle (killed from outside, out of memory)
   // owes no answer to anyone: start a fresh one without failing. Its death
@@ -313,7 +300,7 @@ Pipeline::Result Pipeline::Transfer(const std::vector<std::string>& inputs, std:
     struct pollfd fds[3];
     int n = 0;
     fds[n++] = {mFromChild, POLLIN, 0};
-    fds[n++] = {mWake[0], POLLIN, 0};
+    fds[n++] = {mWake.ReadEnd(), POLLIN, 0};
     if (written < request.size()) fds[n++] = {mToChild, POLLOUT, 0};
     int ready = poll(fds, n, static_cast<int>(std::min<long long>(left.count(), 1000)));
     if (ready < 0) {

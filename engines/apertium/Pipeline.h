@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engines/apertium/Translator.h"
+#include "engines/apertium/WakePipe.h"
 #include "src/engine/server/AsyncRequest.h"
 
 namespace apertium {
@@ -76,7 +77,7 @@ class Pipeline : public Translator {
   pid_t mGroup = 0;
   int mToChild = -1;
   int mFromChild = -1;
-  int mWake[2] = {-1, -1};  // a cancel writes here to end a blocking poll
+  WakePipe mWake;
 };
 
 }  // namespace apertium

@@ -56,19 +56,7 @@ class FacadeSetupHost : public dialogs::SetupHost {
     engine::EngineCaches& caches = Engines();
     options::TranslationOptions& sets = Options();
     if (mMenu->RefreshLists(caches, sets) != S_OK) LOG_WARNING(L"AddinApplication:ShowOptionDialog", L"the menu lists could not be filled");
-    struct Availability {
-      std::int32_t bits;
-      void (menu::OfficeMenu::*set)(bool);
-    };
-    const Availability availability[] = {{menu::kFlagLookup, &menu::OfficeMenu::SetLookupDictAvailable},
-                                         {menu::kFlagEngineOptions, &menu::OfficeMenu::SetEngineOptionAvailable},
-                                         {menu::kFlagRegistDict, &menu::OfficeMenu::SetRegistDictAvailable}};
-    for (const Availability& a : availability) {
-      bool any = false;
-      for (size_t i = 0; i < caches.Count() && !any; ++i)
-        any = (caches.Entry(i).Flags() & a.bits) != 0 && caches.Entry(i).Checked() == 1;
-      ((*mMenu).*a.set)(any);
-    }
+    mMenu->ShowAvailability(caches, true);
     mMenu->SetTranOption(sets.SelectedName());
     mMenu->SetTranMode(mMenu->SelectedMode());
   }

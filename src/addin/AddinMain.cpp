@@ -145,21 +145,7 @@ HRESULT AddinMain::OnConnectionWrapper(const host::Ptr<host::Application>& appli
     LOG_ERROR(source, L"SettingsLoad FAIL");
     return E_FAIL;
   }
-  struct Availability {
-    std::int32_t bits;
-    void (menu::OfficeMenu::*set)(bool);
-  };
-  const Availability availability[] = {{menu::kFlagLookup, &menu::OfficeMenu::SetLookupDictAvailable},
-                                       {menu::kFlagEngineOptions, &menu::OfficeMenu::SetEngineOptionAvailable},
-                                       {menu::kFlagRegistDict, &menu::OfficeMenu::SetRegistDictAvailable}};
-  for (const Availability& a : availability) {
-    for (size_t i = 0; i < caches.Count(); ++i) {
-      if ((caches.Entry(i).Flags() & a.bits) != 0 && caches.Entry(i).Checked() == 1) {
-        ((*mMenu).*a.set)(true);
-        break;
-      }
-    }
-  }
+  mMenu->ShowAvailability(caches, false);
   mMenu->SetTranOption(sets.SelectedName());
   return initialized;
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "src/dialogs/SmallDialogViews.h"
@@ -32,6 +33,41 @@ class CInputBox {
   std::unique_ptr<InputBoxView> mView;
   std::wstring mPrompt;
   std::wstring mResult;
+};
+
+// An input box that asks for its text in one go, however Ask does it: an
+// answer confirms the box, nullopt cancels it.
+class AskingInputBox : public InputBoxView {
+ public:
+  bool Create(CInputBox& box, std::uintptr_t) override {
+    mBox = &box;
+    return true;
+  }
+  int RunModal() override {
+    if (std::optional<std::wstring> answer = Ask()) {
+      mText = *answer;
+      mBox->cmdOK_Click();
+    } else {
+      mBox->cmdCancel_Click();
+    }
+    return mCode;
+  }
+  void Close(int code) override { mCode = code; }
+  void SetFontName(const std::wstring&) override {}
+  void SetCaption(const std::wstring& text) override { mCaption = text; }
+  void SetPrompt(const std::wstring& text) override { mPrompt = text; }
+  void SetText(const std::wstring& text) override { mText = text; }
+  std::wstring GetText() override { return mText; }
+  const std::wstring& Caption() const { return mCaption; }
+
+ protected:
+  virtual std::optional<std::wstring> Ask() = 0;
+
+  std::wstring mCaption, mPrompt, mText;
+
+ private:
+  CInputBox* mBox = nullptr;
+  int mCode = 0;
 };
 
 class CDialogWaitResult {

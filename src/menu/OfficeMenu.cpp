@@ -448,6 +448,22 @@ void OfficeMenu::SetLookupDictAvailable(bool available) { SetCommandAvailable(kL
 void OfficeMenu::SetRegistDictAvailable(bool available) { SetCommandAvailable(kRegistDict, available); }
 void OfficeMenu::SetEngineOptionAvailable(bool available) { SetCommandAvailable(kEngineOption, available); }
 
+void OfficeMenu::ShowAvailability(const engine::EngineCaches& caches, bool withdraw) {
+  struct Availability {
+    std::int32_t bits;
+    void (OfficeMenu::*set)(bool);
+  };
+  const Availability availability[] = {{kFlagLookup, &OfficeMenu::SetLookupDictAvailable},
+                                       {kFlagEngineOptions, &OfficeMenu::SetEngineOptionAvailable},
+                                       {kFlagRegistDict, &OfficeMenu::SetRegistDictAvailable}};
+  for (const Availability& a : availability) {
+    bool any = false;
+    for (size_t i = 0; i < caches.Count() && !any; ++i)
+      any = (caches.Entry(i).Flags() & a.bits) != 0 && caches.Entry(i).Checked() == 1;
+    if (any || withdraw) (this->*a.set)(any);
+  }
+}
+
 void OfficeMenu::SetControlEnabled(const host::Ptr<host::CommandBarControl>& control, bool enabled, bool onToolbar) {
   if (!control) return;
   if (control->Enabled() != enabled) control->SetEnabled(enabled);

@@ -79,6 +79,10 @@ class OfficeMenu {
   void SetLookupDictAvailable(bool available);
   void SetRegistDictAvailable(bool available);
   void SetEngineOptionAvailable(bool available);
+  // Offers lookup, engine options and dictionary registration where a
+  // checked engine has the command's flag; `withdraw` also takes back those
+  // no checked engine has, else they keep what they showed.
+  void ShowAvailability(const engine::EngineCaches& caches, bool withdraw);
   void SetTranOption(const std::wstring& name);
   void SetTranMode(const std::wstring& key);
   // 0 flat, 1 grouped by source language, other: grouped from 16 entries.

@@ -152,44 +152,23 @@ class ScriptedSetupView : public dialogs::SetupView {
 
 // Answers prompts from a queue: a text is typed and confirmed, nullopt
 // cancels. An empty queue cancels.
-class ScriptedInputBox : public dialogs::InputBoxView {
+class ScriptedInputBox : public dialogs::AskingInputBox {
  public:
   explicit ScriptedInputBox(std::deque<std::optional<std::wstring>>* answers, std::vector<std::wstring>* prompts)
       : mAnswers(answers), mPrompts(prompts) {}
-  bool Create(dialogs::CInputBox& box, std::uintptr_t) override {
-    mBox = &box;
-    return true;
-  }
-  int RunModal() override {
+
+ protected:
+  std::optional<std::wstring> Ask() override {
     mPrompts->push_back(mPrompt);
-    std::optional<std::wstring> answer;
-    if (!mAnswers->empty()) {
-      answer = mAnswers->front();
-      mAnswers->pop_front();
-    }
-    if (answer) {
-      mText = *answer;
-      mBox->cmdOK_Click();
-    } else {
-      mBox->cmdCancel_Click();
-    }
-    return mCode;
+    if (mAnswers->empty()) return std::nullopt;
+    std::optional<std::wstring> answer = mAnswers->front();
+    mAnswers->pop_front();
+    return answer;
   }
-  void Close(int code) override { mCode = code; }
-  void SetFontName(const std::wstring&) override {}
-  void SetCaption(const std::wstring& text) override { caption = text; }
-  void SetPrompt(const std::wstring& text) override { mPrompt = text; }
-  void SetText(const std::wstring& text) override { mText = text; }
-  std::wstring GetText() override { return mText; }
-  std::wstring caption;
 
  private:
-  dialogs::CInputBox* mBox = nullptr;
   std::deque<std::optional<std::wstring>>* mAnswers;
   std::vector<std::wstring>* mPrompts;
-  std::wstring mPrompt;
-  std::wstring mText;
-  int mCode = 0;
 };
 
 class ScriptedLookupView : public dialogs::LookupDictView {

@@ -28,7 +28,7 @@ TEST(InputBox, ReturnsTheButtonAndWhatWasTyped) {
     EXPECT_EQ(box.DoModal(), c.code);
     EXPECT_EQ(box.Result(), c.result);
     EXPECT_THAT(prompts, ::testing::ElementsAre(L"Path : "));
-    EXPECT_EQ(shown->caption, LoadText(CInputBox::kTitle));
+    EXPECT_EQ(shown->Caption(), LoadText(CInputBox::kTitle));
   }
   EXPECT_EQ(CInputBox(nullptr).DoModal(), IDCANCEL);
 }

@@ -15,26 +15,10 @@ namespace {
 
 std::atomic<long> gModuleCount{0};
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ModuleObject<ClassFactory, IClassFactory> {
  public:
-  ClassFactory() { ModuleAddRef(); }
-  ~ClassFactory() { ModuleRelease(); }
-  ClassFactory(const ClassFactory&) = delete;
-  ClassFactory& operator=(const ClassFactory&) = delete;
-
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --mRefs;
-    if (left == 0) delete this;
-    return left;
+    return Answer(iid == IID_IUnknown || iid == IID_IClassFactory, object);
   }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -50,9 +34,6 @@ class ClassFactory final : public IClassFactory {
     }
     return S_OK;
   }
-
- private:
-  std::atomic<ULONG> mRefs{1};
 };
 
 std::wstring ModulePath() {

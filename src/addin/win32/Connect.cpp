@@ -1,6 +1,5 @@
 #include "src/addin/win32/Connect.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -47,27 +46,11 @@ HRESULT LookUpProgId(std::wstring* progId) {
 constexpr DISPID kFirstDispId = 1;
 constexpr DISPID kLastDispId = 5;
 
-class CConnect final : public IExtensibility2 {
+class CConnect final : public ModuleObject<CConnect, IExtensibility2> {
  public:
-  CConnect() { ModuleAddRef(); }
-  ~CConnect() { ModuleRelease(); }
-  CConnect(const CConnect&) = delete;
-  CConnect& operator=(const CConnect&) = delete;
-
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != kIidExtensibility2) return E_NOINTERFACE;
-    *object = static_cast<IExtensibility2*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --mRefs;
-    if (left == 0) delete this;
-    return left;
+    return Answer(iid == IID_IUnknown || iid == IID_IDispatch || iid == kIidExtensibility2, object);
   }
 
   // IDispatch, driven by the embedded type library.
@@ -172,7 +155,6 @@ class CConnect final : public IExtensibility2 {
     return S_OK;
   }
 
-  std::atomic<ULONG> mRefs{1};
   ComPtr<ITypeInfo> mTypeInfo;
 };
 

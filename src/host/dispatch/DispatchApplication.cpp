@@ -20,11 +20,9 @@ class DPane : public host::Pane, Base {
   void Activate() override { Do(L"Activate"); }
 };
 
-class DPanes : public host::Panes, Base {
+class DPanes : public Collection<host::Panes, DPane> {
  public:
-  explicit DPanes(IDispatch* o) : Base(o, "Panes") {}
-  int Count() override { return GetInt(L"Count"); }
-  Ptr<host::Pane> Item(int index) override { return Wrap<DPane>(d->Get(L"Item", {index})); }
+  explicit DPanes(IDispatch* o) : Collection(o, "Panes") {}
 };
 
 class DView : public host::View, Base {
@@ -76,11 +74,9 @@ class DDocumentWindow : public host::DocumentWindow, Base {
   void Close() override { Do(L"Close"); }
 };
 
-class DDocumentWindows : public host::DocumentWindows, Base {
+class DDocumentWindows : public Collection<host::DocumentWindows, DDocumentWindow> {
  public:
-  explicit DDocumentWindows(IDispatch* o) : Base(o, "DocumentWindows") {}
-  int Count() override { return GetInt(L"Count"); }
-  Ptr<host::DocumentWindow> Item(int index) override { return Wrap<DDocumentWindow>(d->Get(L"Item", {index})); }
+  explicit DDocumentWindows(IDispatch* o) : Collection(o, "DocumentWindows") {}
   void Arrange(int arrangeStyle) override { Do(L"Arrange", {arrangeStyle}); }
 };
 
@@ -128,11 +124,9 @@ class DPresentation : public host::Presentation, Base {
   }
 };
 
-class DPresentations : public host::Presentations, Base {
+class DPresentations : public Collection<host::Presentations, DPresentation> {
  public:
-  explicit DPresentations(IDispatch* o) : Base(o, "Presentations") {}
-  int Count() override { return GetInt(L"Count"); }
-  Ptr<host::Presentation> Item(int index) override { return Wrap<DPresentation>(d->Get(L"Item", {index})); }
+  explicit DPresentations(IDispatch* o) : Collection(o, "Presentations") {}
   Ptr<host::Presentation> Open(const std::wstring& fileName, bool readOnly, bool untitled, bool withWindow) override {
     return Wrap<DPresentation>(
         d->Call(L"Open", {fileName, TriState(readOnly), TriState(untitled), TriState(withWindow)}));

@@ -3,9 +3,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <atomic>
-
 #include "src/host/dispatch/DispatchModel.h"
+#include "src/platform/win32/ComOwners.h"
 
 namespace host::dispatch {
 
@@ -20,25 +19,12 @@ constexpr DISPID kFirstEvent = 1;
 // A dispinterface sink that hands the host's event to the add-in's sink.
 // The host holds it between Advise and Unadvise; it holds only the
 // add-in's sink, never a host object.
-class EventSink : public IDispatch {
+class EventSink final : public platform::win::ComObject<EventSink, IDispatch> {
  public:
   EventSink(Ptr<host::CommandBarButtonEvents> sink, IID events) : mSink(std::move(sink)), mEvents(events) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == mEvents) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --mRefs;
-    if (left == 0) delete this;
-    return left;
+    return Answer(iid == IID_IUnknown || iid == IID_IDispatch || iid == mEvents, out);
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (count) *count = 0;
@@ -72,8 +58,8 @@ class EventSink : public IDispatch {
   }
 
  private:
-  virtual ~EventSink() = default;
-  std::atomic<ULONG> mRefs{1};
+  friend class platform::win::ComObject<EventSink, IDispatch>;
+  ~EventSink() = default;
   Ptr<host::CommandBarButtonEvents> mSink;
   IID mEvents;
 };

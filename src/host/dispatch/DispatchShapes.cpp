@@ -123,11 +123,11 @@ class DTextEffectFormat : public host::TextEffectFormat, Base {
   int FontItalic() override { return GetInt(L"FontItalic"); }
 };
 
-class DTextFrame : public host::TextFrame, Base {
+// The members both text-frame generations share, over either kind of range.
+template <class Interface>
+class DFrame : public Interface, protected Base {
  public:
-  explicit DTextFrame(IDispatch* o) : Base(o, "TextFrame") {}
-  bool HasText() override { return GetBool(L"HasText"); }
-  Ptr<host::TextRange> TextRange() override { return MakeTextRange(d->Get(L"TextRange")); }
+  DFrame(IDispatch* o, const char* kind) : Base(o, kind) {}
   int AutoSize() override { return GetInt(L"AutoSize"); }
   void SetAutoSize(int v) override { Set(L"AutoSize", v); }
   int WordWrap() override { return GetInt(L"WordWrap"); }
@@ -146,27 +146,18 @@ class DTextFrame : public host::TextFrame, Base {
   void SetMarginBottom(float v) override { Set(L"MarginBottom", v); }
 };
 
-class DTextFrame2 : public host::TextFrame2, Base {
+class DTextFrame : public DFrame<host::TextFrame> {
  public:
-  explicit DTextFrame2(IDispatch* o) : Base(o, "TextFrame2") {}
+  explicit DTextFrame(IDispatch* o) : DFrame(o, "TextFrame") {}
+  bool HasText() override { return GetBool(L"HasText"); }
+  Ptr<host::TextRange> TextRange() override { return MakeTextRange(d->Get(L"TextRange")); }
+};
+
+class DTextFrame2 : public DFrame<host::TextFrame2> {
+ public:
+  explicit DTextFrame2(IDispatch* o) : DFrame(o, "TextFrame2") {}
   int HasText() override { return GetInt(L"HasText"); }
   Ptr<host::TextRange2> TextRange() override { return MakeTextRange2(d->Get(L"TextRange")); }
-  int AutoSize() override { return GetInt(L"AutoSize"); }
-  void SetAutoSize(int v) override { Set(L"AutoSize", v); }
-  int WordWrap() override { return GetInt(L"WordWrap"); }
-  void SetWordWrap(int v) override { Set(L"WordWrap", v); }
-  int Orientation() override { return GetInt(L"Orientation"); }
-  void SetOrientation(int v) override { Set(L"Orientation", v); }
-  int VerticalAnchor() override { return GetInt(L"VerticalAnchor"); }
-  void SetVerticalAnchor(int v) override { Set(L"VerticalAnchor", v); }
-  float MarginLeft() override { return GetFloat(L"MarginLeft"); }
-  float MarginRight() override { return GetFloat(L"MarginRight"); }
-  float MarginTop() override { return GetFloat(L"MarginTop"); }
-  float MarginBottom() override { return GetFloat(L"MarginBottom"); }
-  void SetMarginLeft(float v) override { Set(L"MarginLeft", v); }
-  void SetMarginRight(float v) override { Set(L"MarginRight", v); }
-  void SetMarginTop(float v) override { Set(L"MarginTop", v); }
-  void SetMarginBottom(float v) override { Set(L"MarginBottom", v); }
 };
 
 class DRow : public host::Row, Base {
@@ -181,18 +172,14 @@ class DColumn : public host::Column, Base {
   float Width() override { return GetFloat(L"Width"); }
 };
 
-class DRows : public host::Rows, Base {
+class DRows : public Collection<host::Rows, DRow> {
  public:
-  explicit DRows(IDispatch* o) : Base(o, "Rows") {}
-  int Count() override { return GetInt(L"Count"); }
-  Ptr<host::Row> Item(int index) override { return Wrap<DRow>(d->Get(L"Item", {index})); }
+  explicit DRows(IDispatch* o) : Collection(o, "Rows") {}
 };
 
-class DColumns : public host::Columns, Base {
+class DColumns : public Collection<host::Columns, DColumn> {
  public:
-  explicit DColumns(IDispatch* o) : Base(o, "Columns") {}
-  int Count() override { return GetInt(L"Count"); }
-  Ptr<host::Column> Item(int index) override { return Wrap<DColumn>(d->Get(L"Item", {index})); }
+  explicit DColumns(IDispatch* o) : Collection(o, "Columns") {}
 };
 
 class DCell : public host::Cell, Base {

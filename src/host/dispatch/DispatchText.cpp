@@ -25,15 +25,15 @@ class DFillFormat : public host::FillFormat, Base {
   void SetVisible(int v) override { Set(L"Visible", v); }
 };
 
-class DFont : public host::Font, Base {
+// The members both fonts share.
+template <class Interface>
+class DFontCommon : public Interface, protected Base {
  public:
-  explicit DFont(IDispatch* o) : Base(o, "Font") {}
+  DFontCommon(IDispatch* o, const char* kind) : Base(o, kind) {}
   int Bold() override { return GetInt(L"Bold"); }
   void SetBold(int v) override { Set(L"Bold", v); }
   int Italic() override { return GetInt(L"Italic"); }
   void SetItalic(int v) override { Set(L"Italic", v); }
-  int Underline() override { return GetInt(L"Underline"); }
-  void SetUnderline(int v) override { Set(L"Underline", v); }
   int Shadow() override { return GetInt(L"Shadow"); }
   void SetShadow(int v) override { Set(L"Shadow", v); }
   int Emboss() override { return GetInt(L"Emboss"); }
@@ -44,8 +44,6 @@ class DFont : public host::Font, Base {
   void SetSuperscript(int v) override { Set(L"Superscript", v); }
   float BaselineOffset() override { return GetFloat(L"BaselineOffset"); }
   void SetBaselineOffset(float v) override { Set(L"BaselineOffset", v); }
-  int AutoRotateNumbers() override { return GetInt(L"AutoRotateNumbers"); }
-  void SetAutoRotateNumbers(int v) override { Set(L"AutoRotateNumbers", v); }
   float Size() override { return GetFloat(L"Size"); }
   void SetSize(float v) override { Set(L"Size", v); }
   std::wstring Name() override { return GetString(L"Name"); }
@@ -58,46 +56,29 @@ class DFont : public host::Font, Base {
   void SetNameComplexScript(const std::wstring& v) override { Set(L"NameComplexScript", v); }
   std::wstring NameOther() override { return GetString(L"NameOther"); }
   void SetNameOther(const std::wstring& v) override { Set(L"NameOther", v); }
+};
+
+class DFont : public DFontCommon<host::Font> {
+ public:
+  explicit DFont(IDispatch* o) : DFontCommon(o, "Font") {}
+  int Underline() override { return GetInt(L"Underline"); }
+  void SetUnderline(int v) override { Set(L"Underline", v); }
+  int AutoRotateNumbers() override { return GetInt(L"AutoRotateNumbers"); }
+  void SetAutoRotateNumbers(int v) override { Set(L"AutoRotateNumbers", v); }
   Ptr<host::ColorFormat> Color() override { return Wrap<DColorFormat>(d->Get(L"Color")); }
 };
 
-class DFont2 : public host::Font2, Base {
+class DFont2 : public DFontCommon<host::Font2> {
  public:
-  explicit DFont2(IDispatch* o) : Base(o, "Font2") {}
-  int Bold() override { return GetInt(L"Bold"); }
-  void SetBold(int v) override { Set(L"Bold", v); }
-  int Italic() override { return GetInt(L"Italic"); }
-  void SetItalic(int v) override { Set(L"Italic", v); }
+  explicit DFont2(IDispatch* o) : DFontCommon(o, "Font2") {}
   int UnderlineStyle() override { return GetInt(L"UnderlineStyle"); }
   void SetUnderlineStyle(int v) override { Set(L"UnderlineStyle", v); }
-  int Shadow() override { return GetInt(L"Shadow"); }
-  void SetShadow(int v) override { Set(L"Shadow", v); }
-  int Emboss() override { return GetInt(L"Emboss"); }
-  void SetEmboss(int v) override { Set(L"Emboss", v); }
-  int Subscript() override { return GetInt(L"Subscript"); }
-  void SetSubscript(int v) override { Set(L"Subscript", v); }
-  int Superscript() override { return GetInt(L"Superscript"); }
-  void SetSuperscript(int v) override { Set(L"Superscript", v); }
-  float BaselineOffset() override { return GetFloat(L"BaselineOffset"); }
-  void SetBaselineOffset(float v) override { Set(L"BaselineOffset", v); }
   int Strike() override { return GetInt(L"Strike"); }
   void SetStrike(int v) override { Set(L"Strike", v); }
   int Caps() override { return GetInt(L"Caps"); }
   void SetCaps(int v) override { Set(L"Caps", v); }
   float Spacing() override { return GetFloat(L"Spacing"); }
   void SetSpacing(float v) override { Set(L"Spacing", v); }
-  float Size() override { return GetFloat(L"Size"); }
-  void SetSize(float v) override { Set(L"Size", v); }
-  std::wstring Name() override { return GetString(L"Name"); }
-  void SetName(const std::wstring& v) override { Set(L"Name", v); }
-  std::wstring NameAscii() override { return GetString(L"NameAscii"); }
-  void SetNameAscii(const std::wstring& v) override { Set(L"NameAscii", v); }
-  std::wstring NameFarEast() override { return GetString(L"NameFarEast"); }
-  void SetNameFarEast(const std::wstring& v) override { Set(L"NameFarEast", v); }
-  std::wstring NameComplexScript() override { return GetString(L"NameComplexScript"); }
-  void SetNameComplexScript(const std::wstring& v) override { Set(L"NameComplexScript", v); }
-  std::wstring NameOther() override { return GetString(L"NameOther"); }
-  void SetNameOther(const std::wstring& v) override { Set(L"NameOther", v); }
   Ptr<host::FillFormat> Fill() override { return Wrap<DFillFormat>(d->Get(L"Fill")); }
 };
 

@@ -37,6 +37,17 @@ host::Ptr<W> Wrap(const Variant& v, Extra&&... extra) {
   return w;
 }
 
+// A collection whose items all wrap as ItemWrapper.
+template <class Interface, class ItemWrapper>
+class Collection : public Interface, protected Base {
+ public:
+  Collection(IDispatch* o, const char* kind) : Base(o, kind) {}
+  int Count() override { return GetInt(L"Count"); }
+  decltype(std::declval<Interface&>().Item(0)) Item(int index) override {
+    return Wrap<ItemWrapper>(d->Get(L"Item", {index}));
+  }
+};
+
 // An optional argument: left out when it holds the "any" value.
 inline Variant Optional(int v) { return v == 0 ? Variant::Missing() : Variant(v); }
 inline Variant Optional(const std::wstring& v) { return v.empty() ? Variant::Missing() : Variant(v); }

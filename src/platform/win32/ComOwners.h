@@ -12,6 +12,7 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <utility>
 
@@ -78,6 +79,40 @@ class ComPtr {
 
  private:
   T* mP = nullptr;
+};
+
+// The reference count and QueryInterface answer of a COM object this code
+// implements over Interface; the last Release deletes it as Self. Any thread.
+template <class Self, class Interface>
+class ComObject : public Interface {
+ public:
+  ComObject() = default;
+  ComObject(const ComObject&) = delete;
+  ComObject& operator=(const ComObject&) = delete;
+
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --mRefs;
+    if (left == 0) delete static_cast<Self*>(this);
+    return left;
+  }
+
+ protected:
+  ~ComObject() = default;
+
+  // This object as Interface when `known` says the asked-for interface is
+  // one it has.
+  HRESULT Answer(bool known, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!known) return E_NOINTERFACE;
+    *object = static_cast<Interface*>(this);
+    AddRef();
+    return S_OK;
+  }
+
+ private:
+  std::atomic<ULONG> mRefs{1};
 };
 
 // One BSTR. A null BSTR is the empty text, as COM treats it.

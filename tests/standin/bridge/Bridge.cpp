@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "src/platform/Strings.h"
+#include "src/platform/win32/ComOwners.h"
 #include "tests/standin/Protocol.h"
 
 namespace standin {
@@ -207,27 +208,11 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
   std::string mKind;
 };
 
-class ConnectionPoint : public IConnectionPoint {
+class ConnectionPoint final : public platform::win::ComObject<ConnectionPoint, IConnectionPoint> {
  public:
   ConnectionPoint(RemoteObject* owner, IID events) : mOwner(owner), mEvents(events) { mOwner->AddRef(); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --mRefs;
-    if (left == 0) {
-      mOwner->Release();
-      delete this;
-    }
-    return left;
+    return Answer(iid == IID_IUnknown || iid == IID_IConnectionPoint, out);
   }
   HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
     if (!iid) return E_POINTER;
@@ -262,8 +247,8 @@ class ConnectionPoint : public IConnectionPoint {
   HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
  private:
-  virtual ~ConnectionPoint() = default;
-  ULONG mRefs = 1;
+  friend class platform::win::ComObject<ConnectionPoint, IConnectionPoint>;
+  ~ConnectionPoint() { mOwner->Release(); }
   RemoteObject* mOwner;
   IID mEvents;
 };
