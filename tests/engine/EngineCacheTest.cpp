@@ -47,15 +47,6 @@ class EngineCacheTest : public EngineEnvTest {
   std::unique_ptr<ScopedClassHooks> mHooks;
 };
 
-TEST_F(EngineCacheTest, ConstructionGivesTheDefaultSettings) {
-  EngineCaches cache;
-  EXPECT_EQ(cache.EnumFlag(), 3072);
-  EXPECT_EQ(cache.RefreshType(), 0);
-  EXPECT_EQ(cache.Dirty(), 0);
-  EXPECT_EQ(cache.Count(), 0u);
-  EXPECT_TRUE(cache.EnumProductFilter().empty());
-}
-
 TEST_F(EngineCacheTest, FirstStartBuildsTheListAndTheSecondUsesTheFileWithoutAskingTheEngines) {
   SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"install-1");
   {

@@ -1,13 +1,11 @@
-// The cache and enumeration against the scriptable fake engine servers, the
+// Enumeration and the built-in families against the scriptable fake engine servers, the
 // same in-process engine side the program's end-to-end runs use.
 #include <gtest/gtest.h>
 
 #include "tests/engine/EngineCacheTestEnv.h"
-#include "src/engine/EngineCaches.h"
 #include "src/engine/EngineEnumeration.h"
 #include "src/engine/EngineFamilies.h"
 #include "engines/fake/FakeEngine.h"
-#include "src/support/ErrorList.h"
 
 using namespace engine;
 using namespace enginetest;
@@ -47,45 +45,6 @@ TEST_F(EnumerationFakeEngineTest, ListsEveryImplementationWithClientIdLanguageAn
   EXPECT_EQ(a.DisplayLanguage(), L"de");
   EXPECT_EQ(a.ListingFlags(), std::vector<LONG>{0x0C01});
   EXPECT_TRUE(skipped.ListingFlags().empty());
-}
-
-TEST_F(EnumerationFakeEngineTest, UnavailableEngineAndAWorkingOneThroughTheCache) {
-  mSide.AddImplementation(L"Down")
-      .AddPair(FakePairOf(L"d", L"en", L"fr", L"English - French"))
-      .Script(fake_engine::Operation::GetEngineList, {.callResult = engine_server::ENGINE_E_UNAVAILABLE});
-  mSide.AddImplementation(L"Up").AddPair(FakePairOf(L"u", L"en", L"de", L"English - German"));
-  EngineCaches cache;
-  EXPECT_FALSE(cache.RefreshCache(false, false));
-  ASSERT_EQ(cache.Count(), 1u);
-  EXPECT_EQ(cache.KeyAt(0), L"Up:u");
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1253);
-}
-
-TEST_F(EnumerationFakeEngineTest, AFailedListingReportsTheEngineErrorAndACancelledOneKeepsTheCache) {
-  auto& impl = mSide.AddImplementation(L"FakeMT");
-  impl.AddPair(FakePairOf(L"en-es", L"en", L"es", L"English - Spanish"));
-  EngineCaches cache;
-  ASSERT_TRUE(cache.RefreshCache(false, false));
-  ASSERT_EQ(cache.Count(), 1u);
-
-  impl.Script(fake_engine::Operation::GetEngineList, {.status = engine_server::kRequestFailed, .errorCode = 30005, .times = 1});
-  EXPECT_FALSE(cache.RefreshCache(false, false));
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1206);
-
-  ErrorList::Clear();
-  impl.Script(fake_engine::Operation::GetEngineList, {.status = engine_server::kRequestCancelled, .times = 1});
-  cache.SetChecked(0, 0);
-  EXPECT_TRUE(cache.RefreshCache(false, false));
-  ASSERT_EQ(cache.Count(), 1u);
-  EXPECT_EQ(cache.Entry(0).Checked(), 0);
-}
-
-TEST_F(EnumerationFakeEngineTest, FactoryThatCannotBeCreatedIsNotStarted) {
-  mSide.AddImplementation(L"FakeMT").AddPair(FakePairOf(L"en-es", L"en", L"es", L"English - Spanish"));
-  mSide.FailFactoryCreation(REGDB_E_CLASSNOTREG, 2);  // the per-implementation factory
-  EXPECT_EQ(CollectEngines(L"", 3072).ending, EnumEnding::NotStarted);
 }
 
 TEST_F(EnumerationFakeEngineTest, AEuropeanFamilyHelperConfirmsItsJapanesePairs) {
