@@ -2,12 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 
+#include "tests/engine/EngineCacheTestEnv.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
@@ -152,52 +149,23 @@ TEST_F(FakeScriptTest, BadScriptsAreRejectedWithTheLineAndRegisterNothing) {
   }
 }
 
-namespace {
+// The fixture's private registry: a folder of its own on Linux; under Wine
+// the real registry gets the keys and loses them again.
+class FakeFamilyHelperTest : public enginetest::EngineEnvTest {};
 
-std::wstring ReadDefault(const std::wstring& path) {
-  platform::RegKey key;
-  if (platform::RegKey::Open(platform::Hive::ClassesRoot, path, false, &key) != ERROR_SUCCESS) return L"<missing>";
-  platform::RegValue v;
-  if (key.QueryValue(L"", &v) != ERROR_SUCCESS) return L"<no value>";
-  return v.text;
-}
-
-// Points the stand-in registry at a folder of its own (Linux); the real
-// registry under Wine gets the keys and loses them again.
-class ScopedRegistryFolder {
- public:
-  ScopedRegistryFolder() {
-    const char* old = std::getenv("PELORANT_REGISTRY");
-    if (old) mOld = old;
-    mHad = old != nullptr;
-    std::string dir = ::testing::TempDir() + "fake_engine_registry";
-    std::filesystem::create_directories(dir);
-    Set(dir.c_str());
-  }
-  ~ScopedRegistryFolder() { Set(mHad ? mOld.c_str() : nullptr); }
-
- private:
-  static void Set(const char* value) {
-    // putenv keeps the very buffer it is given; an empty value reads as unset.
-    std::string entry = std::string("PELORANT_REGISTRY=") + (value ? value : "");
-    putenv(strdup(entry.c_str()));
-  }
-  std::string mOld;
-  bool mHad = false;
-};
-
-}  // namespace
-
-TEST(FakeFamilyHelperTest, ClassRegistrationLastsAsLongAsTheSide) {
-  ScopedRegistryFolder folder;
+TEST_F(FakeFamilyHelperTest, ClassRegistrationLastsAsLongAsTheSide) {
+  auto read = [](const std::wstring& path) {
+    std::wstring value;
+    return enginetest::GetString(platform::Hive::ClassesRoot, path, L"", &value) ? value : L"<missing>";
+  };
   const std::wstring clsid = L"{6A1F0C55-3B8E-4C1D-9E2A-7F00000000A1}";
   {
     FakeEngineSide side;
     auto& helper = side.AddFamilyHelper(L"Varnel.Test.Helper");
     ASSERT_EQ(ERROR_SUCCESS, helper.RegisterInClassesRoot(clsid, L"C:\\Helpers\\Varnel.dll"));
-    EXPECT_EQ(clsid, ReadDefault(L"Varnel.Test.Helper\\CLSID"));
-    EXPECT_EQ(L"C:\\Helpers\\Varnel.dll", ReadDefault(L"CLSID\\" + clsid + L"\\InprocServer32"));
+    EXPECT_EQ(clsid, read(L"Varnel.Test.Helper\\CLSID"));
+    EXPECT_EQ(L"C:\\Helpers\\Varnel.dll", read(L"CLSID\\" + clsid + L"\\InprocServer32"));
   }
-  EXPECT_EQ(L"<missing>", ReadDefault(L"Varnel.Test.Helper\\CLSID"));
-  EXPECT_EQ(L"<missing>", ReadDefault(L"CLSID\\" + clsid + L"\\InprocServer32"));
+  EXPECT_EQ(L"<missing>", read(L"Varnel.Test.Helper\\CLSID"));
+  EXPECT_EQ(L"<missing>", read(L"CLSID\\" + clsid + L"\\InprocServer32"));
 }
