@@ -3,13 +3,15 @@
 #include <algorithm>
 
 #include "tests/engine/EngineCacheTestEnv.h"
-#include "tests/engine/EnumerationScriptedSide.h"
 #include "src/engine/EngineCaches.h"
 #include "src/support/ErrorList.h"
 #include "tests/common/FaultyFiles.h"
 
 using namespace engine;
 using namespace enginetest;
+using namespace engine_server;
+using fake_engine::FakePair;
+using fake_engine::Operation;
 using platform::Hive;
 
 namespace {
@@ -20,16 +22,26 @@ class EngineCacheTest : public EngineEnvTest {
  protected:
   void SetUp() override {
     EngineEnvTest::SetUp();
-    ScriptImplementation impl;
-    impl.name = L"alpha";
-    impl.pairs = {Pair(L"en-es", L"en", L"es", L"English - Spanish"), Pair(L"es-en", L"es", L"en", L"Spanish - English")};
-    mScript.implementations.push_back(impl);
-    mHooks = std::make_unique<ScopedClassHooks>(ScriptHooks(&mScript));
+    Serve({{L"alpha", {kEnEs, kEsEn}}});
   }
   void TearDown() override {
-    mHooks.reset();
+    mSide.reset();
     EngineEnvTest::TearDown();
   }
+
+  // A new engine side serving these implementations and pairs in place of
+  // the last.
+  void Serve(const std::vector<std::pair<std::wstring, std::vector<FakePair>>>& implementations) {
+    mSide.reset();
+    mSide = std::make_unique<fake_engine::FakeEngineSide>();
+    mFirst = nullptr;
+    for (const auto& [name, pairs] : implementations) {
+      auto& impl = mSide->AddImplementation(name);
+      for (const auto& p : pairs) impl.AddPair(p);
+      if (!mFirst) mFirst = &impl;
+    }
+  }
+  size_t Listings() const { return mFirst->ListingFlags().size(); }
 
   std::wstring CacheText() {
     std::string bytes = ReadBytes(EngineCacheFilePath());
@@ -43,18 +55,12 @@ class EngineCacheTest : public EngineEnvTest {
     return GetString(Hive::CurrentUser, path, name, &text) ? text : L"<none>";
   }
 
-  EngineScript mScript;
-  std::unique_ptr<ScopedClassHooks> mHooks;
+  const FakePair kEnEs = Pair(L"en-es", L"en", L"es", L"English - Spanish");
+  const FakePair kEsEn = Pair(L"es-en", L"es", L"en", L"Spanish - English");
+  const FakePair kEnDe = Pair(L"b", L"en", L"de", L"English - German");
+  std::unique_ptr<fake_engine::FakeEngineSide> mSide;
+  fake_engine::FakeImplementation* mFirst = nullptr;
 };
-
-TEST_F(EngineCacheTest, ConstructionGivesTheDefaultSettings) {
-  EngineCaches cache;
-  EXPECT_EQ(cache.EnumFlag(), 3072);
-  EXPECT_EQ(cache.RefreshType(), 0);
-  EXPECT_EQ(cache.Dirty(), 0);
-  EXPECT_EQ(cache.Count(), 0u);
-  EXPECT_TRUE(cache.EnumProductFilter().empty());
-}
 
 TEST_F(EngineCacheTest, FirstStartBuildsTheListAndTheSecondUsesTheFileWithoutAskingTheEngines) {
   SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"install-1");
@@ -63,7 +69,7 @@ TEST_F(EngineCacheTest, FirstStartBuildsTheListAndTheSecondUsesTheFileWithoutAsk
     ASSERT_TRUE(cache.LoadCache(false));  // no file yet: success, no entries
     EXPECT_EQ(cache.Count(), 0u);
     ASSERT_TRUE(cache.RefreshCache(false, true));
-    EXPECT_EQ(mScript.getEngineListCalls, 1);
+    EXPECT_EQ(Listings(), 1u);
     EXPECT_EQ(cache.Count(), 2u);
     EXPECT_EQ(cache.Dirty(), 1);
     ASSERT_TRUE(cache.SaveCache(true, false));
@@ -77,8 +83,8 @@ TEST_F(EngineCacheTest, FirstStartBuildsTheListAndTheSecondUsesTheFileWithoutAsk
   EXPECT_EQ(again.Dirty(), 0);
   ASSERT_EQ(again.Count(), 2u);
   ASSERT_TRUE(again.RefreshCache(false, true));
-  EXPECT_EQ(mScript.getEngineListCalls, 1);
-  EXPECT_EQ(mScript.factoriesCreated, 2);  // the first refresh only: one to start, one for "alpha"
+  EXPECT_EQ(Listings(), 1u);
+  EXPECT_EQ(mSide->FactoryCreations(), 2);  // the first refresh only: one to start, one for "alpha"
   EXPECT_EQ(again.EngineQueries(), 0);
 
   // An installer changes the machine trigger: the next start rebuilds.
@@ -86,7 +92,7 @@ TEST_F(EngineCacheTest, FirstStartBuildsTheListAndTheSecondUsesTheFileWithoutAsk
   EngineCaches third;
   ASSERT_TRUE(third.LoadCache(false));
   ASSERT_TRUE(third.RefreshCache(false, true));
-  EXPECT_EQ(mScript.getEngineListCalls, 2);
+  EXPECT_EQ(Listings(), 2u);
 }
 
 TEST_F(EngineCacheTest, ForcedRefreshAsksEvenWhenTheTriggersAreEqual) {
@@ -95,7 +101,7 @@ TEST_F(EngineCacheTest, ForcedRefreshAsksEvenWhenTheTriggersAreEqual) {
   ASSERT_TRUE(cache.RefreshCache(false, true));
   ASSERT_TRUE(cache.SaveCache(true, false));
   ASSERT_TRUE(cache.RefreshCache(false, false));
-  EXPECT_EQ(mScript.getEngineListCalls, 2);
+  EXPECT_EQ(Listings(), 2u);
 }
 
 TEST_F(EngineCacheTest, CheckMarksSurviveARebuildAndNewPairsArriveChecked) {
@@ -107,8 +113,7 @@ TEST_F(EngineCacheTest, CheckMarksSurviveARebuildAndNewPairsArriveChecked) {
   cache.SetChecked(es, 0);
   ASSERT_TRUE(cache.SaveCache(true, false));
 
-  mScript.implementations[0].pairs.push_back(Pair(L"en-fr", L"en", L"fr", L"English - French"));
-  mScript.implementations[0].pairs.erase(mScript.implementations[0].pairs.begin() + 1);  // es-en vanishes
+  Serve({{L"alpha", {kEnEs, Pair(L"en-fr", L"en", L"fr", L"English - French")}}});  // es-en vanishes
   EngineCaches next;
   ASSERT_TRUE(next.LoadCache(false));
   ASSERT_TRUE(next.RefreshCache(false, false));
@@ -127,7 +132,7 @@ TEST_F(EngineCacheTest, RefreshTypeOneSkipsTriggersAndFileButStillWritesSettings
   EXPECT_EQ(cache.MachineRefreshTrigger(), L"");  // not read
   ASSERT_TRUE(cache.RefreshCache(false, true));
   ASSERT_TRUE(cache.RefreshCache(false, true));
-  EXPECT_EQ(mScript.getEngineListCalls, 2);
+  EXPECT_EQ(Listings(), 2u);
   ASSERT_TRUE(cache.SaveCache(false, true));
   EXPECT_FALSE(platform::PathExists(EngineCacheFilePath()));
   EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"");
@@ -148,10 +153,8 @@ TEST_F(EngineCacheTest, SettingsComeFromTheUserWithTheMachineAsFallback) {
   EXPECT_EQ(cache.RefreshType(), 0);
 
   ASSERT_TRUE(cache.RefreshCache(false, true));
-  ASSERT_FALSE(mScript.displayLanguages.empty());
-  EXPECT_EQ(mScript.displayLanguages.back(), L"fr");
-  ASSERT_FALSE(mScript.enumFlags.empty());
-  EXPECT_EQ(mScript.enumFlags.back(), 1024);
+  EXPECT_EQ(mFirst->DisplayLanguage(), L"fr");
+  EXPECT_EQ(mFirst->ListingFlags(), std::vector<LONG>{1024});
 
   // Machine defaults ignore the user's values.
   ASSERT_TRUE(cache.LoadCache(true));
@@ -264,8 +267,8 @@ TEST_F(EngineCacheTest, OnlyIfDirtySkipsAnUnchangedCache) {
 }
 
 TEST_F(EngineCacheTest, ProductFilterRemovesEveryOtherProductIncludingNeighbours) {
-  mScript.implementations[0].pairs = {Pair(L"a", L"en", L"es", L"A", L"Other"), Pair(L"b", L"en", L"es", L"B", L"Other"),
-                                      Pair(L"c", L"en", L"es", L"C", L"Keep"), Pair(L"d", L"en", L"es", L"D", L"Other")};
+  Serve({{L"alpha", {Pair(L"a", L"en", L"es", L"A", L"Other"), Pair(L"b", L"en", L"es", L"B", L"Other"),
+                      Pair(L"c", L"en", L"es", L"C", L"Keep"), Pair(L"d", L"en", L"es", L"D", L"Other")}}});
   EngineCaches cache;
   cache.SetEnumProductFilter(L"Keep");
   ASSERT_TRUE(cache.RefreshCache(false, false));
@@ -274,9 +277,8 @@ TEST_F(EngineCacheTest, ProductFilterRemovesEveryOtherProductIncludingNeighbours
 }
 
 TEST_F(EngineCacheTest, EntriesAreSortedByDisplayNameThenProductAndIdInCodeUnitOrder) {
-  mScript.implementations[0].pairs = {Pair(L"2", L"en", L"es", L"b"), Pair(L"1", L"en", L"es", L"B"),
-                                      Pair(L"3", L"en", L"es", L"\uFF21"), Pair(L"4", L"en", L"es", L"\U00010000"),
-                                      Pair(L"0", L"en", L"es", L"b")};
+  Serve({{L"alpha", {Pair(L"2", L"en", L"es", L"b"), Pair(L"1", L"en", L"es", L"B"), Pair(L"3", L"en", L"es", L"\uFF21"),
+                      Pair(L"4", L"en", L"es", L"\U00010000"), Pair(L"0", L"en", L"es", L"b")}}});
   EngineCaches cache;
   ASSERT_TRUE(cache.RefreshCache(false, false));
   std::wstring order;
@@ -329,7 +331,7 @@ TEST_F(EngineCacheTest, NotStartedLeavesTheCacheAloneAndFails) {
   ASSERT_TRUE(cache.RefreshCache(false, false));
   size_t before = cache.Count();
   cache.SetChecked(0, 0);
-  mScript.createFactoryHr = REGDB_E_CLASSNOTREG;
+  mSide->FailFactoryCreation(REGDB_E_CLASSNOTREG, 1, 100);
   EXPECT_FALSE(cache.RefreshCache(false, false));
   EXPECT_EQ(cache.Count(), before);
   EXPECT_EQ(cache.Entry(0).Checked(), 0);
@@ -338,17 +340,14 @@ TEST_F(EngineCacheTest, NotStartedLeavesTheCacheAloneAndFails) {
 TEST_F(EngineCacheTest, CancelledListingSucceedsWithTheCacheUnchanged) {
   EngineCaches cache;
   ASSERT_TRUE(cache.RefreshCache(false, false));
-  mScript.implementations[0].pairs.clear();
-  mScript.implementations[0].status = kRequestCancelled;
+  mFirst->Script(Operation::GetEngineList, {.status = kRequestCancelled});
   EXPECT_TRUE(cache.RefreshCache(false, false));
   EXPECT_EQ(cache.Count(), 2u);
 }
 
 TEST_F(EngineCacheTest, AnUnavailableImplementationAddsMessage1253AndFailsButKeepsTheOthers) {
-  ScriptImplementation down;
-  down.name = L"down";
-  down.getEngineListHr = ENGINE_E_UNAVAILABLE;
-  mScript.implementations.insert(mScript.implementations.begin(), down);
+  Serve({{L"down", {}}, {L"alpha", {kEnEs, kEsEn}}});
+  mFirst->Script(Operation::GetEngineList, {.callResult = ENGINE_E_UNAVAILABLE});
   EngineCaches cache;
   EXPECT_FALSE(cache.RefreshCache(false, false));
   EXPECT_EQ(cache.Count(), 2u);
@@ -368,25 +367,21 @@ TEST_F(EngineCacheTest, ARoamingFolderWithNonAsciiCharactersWorks) {
 }
 
 TEST_F(EngineCacheTest, APassingFailureOfAnImplementationKeepsItsPairsAndCheckMarks) {
-  ScriptImplementation beta;
-  beta.name = L"beta";
-  beta.pairs = {Pair(L"b", L"en", L"de", L"English - German")};
-  mScript.implementations.push_back(beta);
+  Serve({{L"alpha", {kEnEs, kEsEn}}, {L"beta", {kEnDe}}});
   EngineCaches cache;
   ASSERT_TRUE(cache.RefreshCache(false, false));
   ASSERT_EQ(cache.Count(), 3u);
   cache.SetChecked(cache.FindKey(L"alpha:en-es"), 0);
 
-  mScript.implementations[0].getEngineListHr = E_FAIL;
-  mScript.implementations[1].pairs.push_back(Pair(L"c", L"en", L"it", L"English - Italian"));
+  Serve({{L"alpha", {kEnEs, kEsEn}}, {L"beta", {kEnDe, Pair(L"c", L"en", L"it", L"English - Italian")}}});
+  mFirst->Script(Operation::GetEngineList, {.callResult = E_FAIL});
   EXPECT_FALSE(cache.RefreshCache(false, false));
   ASSERT_EQ(cache.Count(), 4u);
   EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
   EXPECT_GE(cache.FindKey(L"beta:c"), 0);
 
   // Once it answers again, its list is the one it gives.
-  mScript.implementations[0].getEngineListHr = S_OK;
-  mScript.implementations[0].pairs.pop_back();
+  Serve({{L"alpha", {kEnEs}}, {L"beta", {kEnDe, Pair(L"c", L"en", L"it", L"English - Italian")}}});
   EXPECT_TRUE(cache.RefreshCache(false, false));
   EXPECT_EQ(cache.Count(), 3u);
   EXPECT_EQ(cache.FindKey(L"alpha:es-en"), -1);
@@ -397,7 +392,7 @@ TEST_F(EngineCacheTest, AnImplementationWithNoUsableEngineLosesItsPairs) {
   EngineCaches cache;
   ASSERT_TRUE(cache.RefreshCache(false, false));
   ASSERT_EQ(cache.Count(), 2u);
-  mScript.implementations[0].getEngineListHr = ENGINE_E_UNAVAILABLE;
+  mFirst->Script(Operation::GetEngineList, {.callResult = ENGINE_E_UNAVAILABLE});
   EXPECT_FALSE(cache.RefreshCache(false, false));
   EXPECT_EQ(cache.Count(), 0u) << "pairs that can no longer be opened were kept";
 }
@@ -405,11 +400,8 @@ TEST_F(EngineCacheTest, AnImplementationWithNoUsableEngineLosesItsPairs) {
 TEST_F(EngineCacheTest, ARebuildWithAFailedImplementationLeavesTheTriggerBehindSoTheNextStartAsksAgain) {
   SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"install-2");
   SetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, L"install-1");
-  ScriptImplementation beta;
-  beta.name = L"beta";
-  beta.pairs = {Pair(L"b", L"en", L"de", L"English - German")};
-  mScript.implementations.push_back(beta);
-  mScript.implementations[0].getEngineListHr = E_FAIL;
+  Serve({{L"alpha", {kEnEs, kEsEn}}, {L"beta", {kEnDe}}});
+  mFirst->Script(Operation::GetEngineList, {.callResult = E_FAIL, .times = 1});
   {
     EngineCaches cache;
     ASSERT_TRUE(cache.LoadCache(false));
@@ -419,7 +411,6 @@ TEST_F(EngineCacheTest, ARebuildWithAFailedImplementationLeavesTheTriggerBehindS
   }
   EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"install-1");
 
-  mScript.implementations[0].getEngineListHr = S_OK;
   EngineCaches next;
   ASSERT_TRUE(next.LoadCache(false));
   ASSERT_TRUE(next.RefreshCache(false, true));

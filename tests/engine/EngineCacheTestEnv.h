@@ -18,6 +18,7 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
+#include "engines/fake/FakeEngine.h"
 #include "tests/common/Bytes.h"
 
 namespace enginetest {
@@ -55,6 +56,12 @@ inline bool GetString(platform::Hive hive, const std::wstring& path, const std::
   if (key.QueryValue(name, &v) != ERROR_SUCCESS) return false;
   *out = v.text;
   return true;
+}
+
+// A pair as the engine side lists it.
+inline fake_engine::FakePair Pair(std::wstring id, std::wstring from, std::wstring to, std::wstring display,
+                                  std::wstring product = L"Prod") {
+  return {std::move(id), std::move(from), std::move(to), 1, std::move(display), std::move(product), L"P"};
 }
 
 // The fixture every cache and family test derives from.

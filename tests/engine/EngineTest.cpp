@@ -213,74 +213,6 @@ TEST_F(EngineTest, ACancelRaisedWhileTheRunPreparesStopsAHangingOpen) {
 
 namespace {
 
-// An engine that never finishes and ignores Cancel, reached as a built-in
-// family's engine.
-class DeafEngine : public engine_server::ITranslationEngine {
- public:
-  std::atomic<int> cancels{0};
-  HRESULT WaitForResult(LONG, LONG* status) override {
-    *status = engine_server::kRequestRunning;
-    return S_OK;
-  }
-  HRESULT Cancel() override {
-    ++cancels;
-    return S_OK;
-  }
-  HRESULT ErrorCode(LONG* code) override {
-    *code = 0;
-    return S_OK;
-  }
-  HRESULT Info(LONG* flags) override {
-    *flags = 1;
-    return S_OK;
-  }
-  HRESULT Translate(const std::wstring&, LONG, std::shared_ptr<engine_server::ITranslationResult>*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT LookupDictionary(const std::wstring&, std::shared_ptr<engine_server::IDictionaryResult>*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT SplitSentences(const std::wstring&, LONG, std::vector<engine_server::SentenceSpan>*) override {
-    return S_FALSE;
-  }
-  HRESULT ShowSettingsDialog(std::uintptr_t) override { return E_NOTIMPL; }
-  HRESULT ShowDictionaryDialog(std::uintptr_t) override { return E_NOTIMPL; }
-};
-
-class DeafHelper : public engine_server::IFamilyHelper {
- public:
-  explicit DeafHelper(std::shared_ptr<DeafEngine> e) : engine(std::move(e)) {}
-  HRESULT Supports(LONG, bool* yes) override {
-    *yes = true;
-    return S_OK;
-  }
-  HRESULT OpenEngine(const std::wstring&, std::shared_ptr<engine_server::ITranslationEngine>* out) override {
-    *out = engine;
-    return S_OK;
-  }
-  std::shared_ptr<DeafEngine> engine;
-};
-
-}  // namespace
-
-TEST(EngineCancelGrace, AnEngineThatIgnoresCancelIsGivenUpAfterTheGrace) {
-  auto deaf = std::make_shared<DeafEngine>();
-  engine::Engine::Connectors c;
-  c.createFamilyHelper = [deaf](const std::wstring&, std::shared_ptr<engine_server::IFamilyHelper>* h) {
-    *h = std::make_shared<DeafHelper>(deaf);
-    return S_OK;
-  };
-  c.loadAbbreviations = [](const std::wstring&, std::vector<std::wstring>*) { return false; };
-  engine::Engine eng(c);
-  eng.SetCancelGraceMs(20);
-  eng.CancelEngine();
-  EXPECT_FALSE(eng.OpenEngine(L"Quendal", L"en.ja", L""));
-  EXPECT_EQ(deaf->cancels.load(), 1) << "the cancel is forwarded once";
-  EXPECT_FALSE(eng.IsOpen());
-}
-
-namespace {
-
 // Holds a request's worker until the test opens it.
 struct Gate {
   std::mutex lock;
@@ -298,6 +230,19 @@ struct Gate {
 };
 
 }  // namespace
+
+TEST_F(EngineTest, AFamilyEngineThatIgnoresCancelIsGivenUpAfterTheGrace) {
+  auto gate = std::make_shared<Gate>();
+  auto& helper = side.AddFamilyHelper(L"QuendalAddInHelper.Helper");
+  helper.Engines().AddPair({L"en.ja", L"en", L"ja", 1025, L"English - Japanese", L"Q", L"Q"});
+  helper.Engines().Script(Operation::GetEngine, Behaviour{.times = 1, .hold = [gate] { gate->Wait(); }});
+  eng.SetCancelGraceMs(20);
+  eng.CancelEngine();
+  EXPECT_FALSE(eng.OpenEngine(L"Quendal", L"en.ja", L""));
+  gate->Open();
+  EXPECT_EQ(helper.Engines().Cancels(), 1) << "the cancel is forwarded once";
+  EXPECT_FALSE(eng.IsOpen());
+}
 
 TEST_F(EngineTest, ClosingDoesNotWaitForARequestThatIgnoresCancel) {
   auto gate = std::make_shared<Gate>();

@@ -1,8 +1,11 @@
+// Enumeration and the built-in families against the scriptable fake engine
+// side, the same in-process engine side the program's end-to-end runs use.
 #include <gtest/gtest.h>
 
 #include "tests/engine/EngineCacheTestEnv.h"
-#include "tests/engine/EnumerationScriptedSide.h"
 #include "src/engine/EngineEnumeration.h"
+#include "src/engine/EngineFamilies.h"
+#include "engines/fake/FakeEngine.h"
 #include "src/platform/ComError.h"
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
@@ -10,25 +13,19 @@
 
 using namespace engine;
 using namespace enginetest;
+using namespace engine_server;
+using fake_engine::Behaviour;
+using fake_engine::ItemProperty;
+using fake_engine::Operation;
 
 namespace {
 
 class EnumerationTest : public EngineEnvTest {
  protected:
-  void SetUp() override {
-    EngineEnvTest::SetUp();
-    mHooks = std::make_unique<ScopedClassHooks>(ScriptHooks(&mScript));
-  }
-  void TearDown() override {
-    mHooks.reset();
-    EngineEnvTest::TearDown();
-  }
-  ScriptImplementation& Add(const std::wstring& name, std::vector<ScriptPair> pairs = {}) {
-    ScriptImplementation impl;
-    impl.name = name;
-    impl.pairs = std::move(pairs);
-    mScript.implementations.push_back(impl);
-    return mScript.implementations.back();
+  fake_engine::FakeImplementation& Add(const std::wstring& name, std::vector<fake_engine::FakePair> pairs = {}) {
+    auto& impl = mSide.AddImplementation(name);
+    for (auto& p : pairs) impl.AddPair(p);
+    return impl;
   }
   static std::vector<int> MessageIds() {
     std::vector<int> ids;
@@ -36,8 +33,7 @@ class EnumerationTest : public EngineEnvTest {
     return ids;
   }
 
-  EngineScript mScript;
-  std::unique_ptr<ScopedClassHooks> mHooks;
+  fake_engine::FakeEngineSide mSide;
 };
 
 TEST_F(EnumerationTest, NoImplementationIsDoneWithNothing) {
@@ -48,8 +44,9 @@ TEST_F(EnumerationTest, NoImplementationIsDoneWithNothing) {
 }
 
 TEST_F(EnumerationTest, PairsAreReadInOrderWithFoldedChineseCodesAndTheImplementationAsGroup) {
-  Add(L"alpha", {Pair(L"tw-ja", L"zh-tw", L"ja", L"T - J"), Pair(L"ja-cn", L"ja", L"ZH-CN", L"J - C")});
-  mScript.implementations[0].pairs[0].flags = 0x409;
+  auto pairs = std::vector{Pair(L"tw-ja", L"zh-tw", L"ja", L"T - J"), Pair(L"ja-cn", L"ja", L"ZH-CN", L"J - C")};
+  pairs[0].flags = 0x409;
+  Add(L"alpha", pairs);
   EnumResult r = CollectEngines(L"", 3072);
   ASSERT_EQ(r.ending, EnumEnding::Done);
   ASSERT_EQ(r.entries.size(), 2u);
@@ -64,73 +61,70 @@ TEST_F(EnumerationTest, PairsAreReadInOrderWithFoldedChineseCodesAndTheImplement
   EXPECT_EQ(first.ProductNameShort(), L"P");
   EXPECT_EQ(first.Checked(), 1);
   EXPECT_EQ(r.entries[1].second.ToLang(), L"zh-hans");
-  // An empty display language is not handed over.
-  EXPECT_TRUE(mScript.displayLanguages.empty());
 }
 
-TEST_F(EnumerationTest, EveryFactoryGetsDisplayLanguageAndClientId) {
-  Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
-  Add(L"beta", {Pair(L"b", L"en", L"es", L"B")});
-  mScript.implementations[1].hasClientId = false;
-  CollectEngines(L"ja", 3072);
-  EXPECT_EQ(mScript.factoriesCreated, 3);
-  EXPECT_EQ(mScript.displayLanguages, (std::vector<std::wstring>{L"ja", L"ja", L"ja"}));
-  ASSERT_EQ(mScript.clientIds.size(), 1u);  // beta has no such property
-  EXPECT_EQ(mScript.clientIds[0], L"Pelorant " + VersionInfo().GetValue(L"ProductVersion"));
-  EXPECT_EQ(mScript.clientIds[0].rfind(L"Pelorant ", 0), 0u);
-  EXPECT_EQ(mScript.enumFlags, (std::vector<LONG>{3072, 3072}));
+TEST_F(EnumerationTest, EveryFactoryGetsDisplayLanguageClientIdAndFlags) {
+  auto& alpha = Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
+  auto& beta = Add(L"beta", {Pair(L"b", L"en", L"es", L"B")});
+  beta.SetPropertyNames({L"Other"});
+  CollectEngines(L"ja", 0x0C01);
+  EXPECT_EQ(mSide.FactoryCreations(), 3);
+  EXPECT_EQ(alpha.DisplayLanguage(), L"ja");
+  EXPECT_EQ(beta.DisplayLanguage(), L"ja");
+  EXPECT_EQ(alpha.ClientId(), L"Pelorant " + VersionInfo().GetValue(L"ProductVersion"));
+  EXPECT_EQ(alpha.ClientId().rfind(L"Pelorant ", 0), 0u);
+  EXPECT_EQ(beta.ClientId(), L"") << "beta has no such property";
+  EXPECT_EQ(alpha.ListingFlags(), std::vector<LONG>{0x0C01});
 }
 
 TEST_F(EnumerationTest, SkippedNamesAreNeverAskedWhateverTheirCase) {
+  std::vector<fake_engine::FakeImplementation*> skipped;
   for (const wchar_t* name : {L"Selvan", L"QUENDAL", L"quendal2", L"Quendal3", L"quendal3_1", L"Quendal4",
                               L"Ostrel", L"varnel", L"Tessa", L"brommi", L"CALDER"}) {
-    Add(name, {Pair(L"x", L"en", L"es", L"X")});
+    skipped.push_back(&Add(name, {Pair(L"x", L"en", L"es", L"X")}));
   }
   EnumResult r = CollectEngines(L"en", 3072);
   EXPECT_EQ(r.ending, EnumEnding::Done);
   EXPECT_TRUE(r.entries.empty());
-  EXPECT_EQ(mScript.factoriesCreated, 1);
-  EXPECT_EQ(mScript.getEngineListCalls, 0);
+  EXPECT_EQ(mSide.FactoryCreations(), 1);
+  for (auto* impl : skipped) EXPECT_TRUE(impl->ListingFlags().empty()) << platform::ToUtf8(impl->Name());
   EXPECT_FALSE(IsSkippedImplementation(L"selvan2"));
   EXPECT_FALSE(IsSkippedImplementation(L"apertium"));
 }
 
 TEST_F(EnumerationTest, FactoryOrListCreationFailureIsNotStarted) {
-  Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
-  mScript.createFactoryHr = REGDB_E_CLASSNOTREG;
+  auto& alpha = Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
+  mSide.FailFactoryCreation(REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::NotStarted);
 
-  mScript.createFactoryHr = S_OK;
-  mScript.createImplementationsHr = REGDB_E_CLASSNOTREG;
+  mSide.FailImplementationsCreation(REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::NotStarted);
 
   // The factory for the second implementation cannot be made: the whole
   // collection is NotStarted, so the cache keeps what it had.
-  mScript.createImplementationsHr = S_OK;
+  mSide.FailImplementationsCreation(S_OK);
   Add(L"beta", {Pair(L"b", L"en", L"es", L"B")});
-  mScript.factoriesCreated = 0;
-  mScript.failFactoryAfter = 2;
-  EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(r.ending, EnumEnding::NotStarted);
+  mSide.FailFactoryCreation(REGDB_E_CLASSNOTREG, 3);
+  EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::NotStarted);
+  EXPECT_EQ(alpha.ListingFlags().size(), 1u) << "the failure was to hit the second implementation's factory";
 }
 
 TEST_F(EnumerationTest, CancelEndsTheWholeCollection) {
   Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
-  Add(L"beta", {Pair(L"b", L"en", L"es", L"B")}).status = kRequestCancelled;
-  Add(L"gamma", {Pair(L"c", L"en", L"es", L"C")});
+  Add(L"beta", {Pair(L"b", L"en", L"es", L"B")}).Script(Operation::GetEngineList, {.status = kRequestCancelled});
+  auto& gamma = Add(L"gamma", {Pair(L"c", L"en", L"es", L"C")});
   EnumResult r = CollectEngines(L"en", 3072);
   EXPECT_EQ(r.ending, EnumEnding::Cancelled);
-  EXPECT_EQ(mScript.getEngineListCalls, 2);
+  EXPECT_TRUE(gamma.ListingFlags().empty());
 }
 
 TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
-  Add(L"down").getEngineListHr = ENGINE_E_UNAVAILABLE;
-  Add(L"broken").getEngineListHr = E_FAIL;
-  ScriptImplementation& failed = Add(L"failed");
-  failed.status = kRequestFailed;
-  failed.errorCode = 30004;
-  Add(L"silent").status = kRequestFailed;  // error code 0: nothing to report
-  Add(L"odd", {Pair(L"o", L"en", L"es", L"O")}).status = 7;  // unknown status: skipped, not failed
+  Add(L"down").Script(Operation::GetEngineList, {.callResult = ENGINE_E_UNAVAILABLE});
+  Add(L"broken").Script(Operation::GetEngineList, {.callResult = E_FAIL});
+  Add(L"failed").Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = 30004});
+  Add(L"silent").Script(Operation::GetEngineList, {.status = kRequestFailed});  // error code 0: nothing to report
+  // An unknown status: skipped, not failed.
+  Add(L"odd", {Pair(L"o", L"en", L"es", L"O")}).Script(Operation::GetEngineList, {.status = 7});
   Add(L"good", {Pair(L"g", L"en", L"es", L"G")});
   EnumResult r = CollectEngines(L"en", 3072);
   EXPECT_EQ(r.ending, EnumEnding::Done);
@@ -144,9 +138,7 @@ TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
 }
 
 TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorList) {
-  ScriptImplementation& failed = Add(L"failed");
-  failed.status = kRequestFailed;
-  failed.errorCode = 30004;
+  Add(L"failed").Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = 30004});
   EnumResult r = CollectEngines(L"en", 3072);
   EXPECT_EQ(r.failedImplementations, 1);
   EXPECT_FALSE(r.EngineUnavailable);
@@ -154,10 +146,13 @@ TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorList)
 }
 
 TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
-  std::vector<ScriptPair> pairs;
-  for (const wchar_t* read : {L"", L"DisplayName", L"", L"EngineID", L"Flags", L"ProductName", L""}) {
-    ScriptPair p = Pair(std::wstring(L"id") + std::to_wstring(pairs.size()), L"en", L"es", L"N");
-    if (*read) p.failingReads.insert(read);
+  std::vector<fake_engine::FakePair> pairs;
+  const std::optional<ItemProperty> reads[] = {std::nullopt, ItemProperty::DisplayName, std::nullopt,
+                                               ItemProperty::EngineID, ItemProperty::Flags, ItemProperty::ProductName,
+                                               std::nullopt};
+  for (const auto& read : reads) {
+    auto p = Pair(L"id" + std::to_wstring(pairs.size()), L"en", L"es", L"N");
+    if (read) p.failingReads[*read] = E_FAIL;
     pairs.push_back(p);
   }
   Add(L"alpha", pairs);
@@ -170,8 +165,64 @@ TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
 }
 
 TEST_F(EnumerationTest, AFailingImplementationCallRaisesComError) {
-  Add(L"alpha").setImplementationHr = E_ACCESSDENIED;
+  Add(L"alpha").Script(Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
   EXPECT_EQ(testsupport::ErrorOf([] { CollectEngines(L"en", 3072); }), E_ACCESSDENIED);
+}
+
+TEST_F(EnumerationTest, AEuropeanFamilyHelperConfirmsItsJapanesePairs) {
+  SetString(platform::Hive::ClassesRoot, L"Quendal3.AddInHelper.Helper\\CLSID", L"", L"{0F0F0F0F-0000-4000-8000-000000000001}");
+  SetString(platform::Hive::ClassesRoot, L"CLSID\\{0F0F0F0F-0000-4000-8000-000000000001}\\InprocServer32", L"",
+            MakeFile(L"Quendal3AddInHelper.dll"));
+  auto& helper = mSide.AddFamilyHelper(L"Quendal3.AddInHelper.Helper");
+  EngineEntryList list;
+  ListFamilyPairs(L"Quendal3", &list, 0x0800);
+  EXPECT_TRUE(list.empty());
+  helper.SetCapability(engine_server::kFamilyCapabilityJapanesePairs, true);
+  ListFamilyPairs(L"Quendal3", &list, 0x0800);
+  EXPECT_EQ(list.size(), 10u);
+  platform::DeleteKeyTree(platform::Hive::ClassesRoot, L"Quendal3.AddInHelper.Helper");
+  platform::DeleteKeyTree(platform::Hive::ClassesRoot, L"CLSID\\{0F0F0F0F-0000-4000-8000-000000000001}");
+}
+
+LONG Wait(engine_server::IRequest& request) {
+  LONG status = engine_server::kRequestRunning;
+  while (status == engine_server::kRequestRunning) {
+    if (FAILED(request.WaitForResult(1000, &status))) return -1;
+  }
+  return status;
+}
+
+TEST_F(EnumerationTest, AFamilyEngineOpensTranslatesCancelsAndClosesLikeAFactoryEngine) {
+  auto& helper = mSide.AddFamilyHelper(L"SelvanCJ.Document");
+  ASSERT_EQ(helper.RegisterInClassesRoot(L"{0F0F0F0F-0000-4000-8000-000000000002}", MakeFile(L"selvancj.dll")),
+            ERROR_SUCCESS);
+  helper.Engines().AddPair(Pair(L"SelvanCJ.Document.CN", L"zh-hans", L"ja", L"C - J"));
+  helper.Engines().SetTranslation(L"\u4F60\u597D", L"\u3053\u3093\u306B\u3061\u306F");
+
+  std::shared_ptr<engine_server::ITranslationEngine> engine;
+  ASSERT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanCJ.Document.CN", &engine), S_OK);
+  ASSERT_TRUE(engine);
+  ASSERT_EQ(Wait(*engine), engine_server::kRequestDone);
+
+  std::shared_ptr<engine_server::ITranslationResult> result;
+  ASSERT_EQ(engine->Translate(L"\u4F60\u597D", engine_server::kTranslateModePlain, &result), S_OK);
+  ASSERT_EQ(Wait(*engine), engine_server::kRequestDone);
+  std::wstring text;
+  ASSERT_EQ(result->Text(&text), S_OK);
+  EXPECT_EQ(text, L"\u3053\u3093\u306B\u3061\u306F");
+
+  helper.Engines().Script(fake_engine::Operation::Translate, {.hang = true, .times = 1});
+  ASSERT_EQ(engine->Translate(L"\u4F60", engine_server::kTranslateModePlain, &result), S_OK);
+  LONG status = engine_server::kRequestRunning;
+  ASSERT_EQ(engine->WaitForResult(1, &status), S_OK);
+  EXPECT_EQ(status, engine_server::kRequestRunning);
+  ASSERT_EQ(engine->Cancel(), S_OK);
+  EXPECT_EQ(Wait(*engine), engine_server::kRequestCancelled);
+  EXPECT_EQ(helper.Engines().Cancels(), 1);
+  engine.reset();
+
+  // The other direction is not installed.
+  EXPECT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanJC.Document.CN", &engine), REGDB_E_CLASSNOTREG);
 }
 
 EngineEntryList Listed(std::vector<std::pair<std::wstring, std::wstring>> groupIds, std::wstring product = L"P") {

@@ -40,13 +40,6 @@ TEST(TranslationOptionUDTBuild, CarriesSetSwitchesAndTheEnginesLanguages) {
   EXPECT_EQ(r.ToLcid, 1041);
   EXPECT_EQ(r.SentenceSeparator, L"") << "Japanese sentences are joined without blanks";
   EXPECT_EQ(r.DisplayLanguage, L"ja");
-
-  entry = Entry(L"ja", L"ko");
-  r = BuildTranslationOptionUDT(&set, &entry, switches, L"en");
-  EXPECT_EQ(r.ToCharset, 129);
-  EXPECT_EQ(r.SentenceSeparator, L" ");
-  entry = Entry(L"ja", L"fr");
-  EXPECT_EQ(BuildTranslationOptionUDT(&set, &entry, switches, L"en").SentenceSeparator, L"  ");
 }
 
 TEST(TranslationOptionUDTBuild, NoEngineGivesTheEmptyRecord) {

@@ -253,13 +253,6 @@ TYPED_TEST(BothTextModels, SuperscriptSubscriptAndBaseline) {
   EXPECT_EQ(this->Whole(o)->Characters(1, 3)->Font()->Subscript(), host::msoFalse);
 }
 
-TYPED_TEST(BothTextModels, SelectReportsTheRangeToTheOwner) {
-  auto o = std::make_shared<Owner>("<a:p><a:r><a:t>abc def</a:t></a:r></a:p>");
-  this->Whole(o)->Characters(5, 3)->Select();
-  EXPECT_EQ(o->selectedStart, 5);
-  EXPECT_EQ(o->selectedLength, 3);
-}
-
 TEST(ClassicTextModel, ColorByRgbAndSchemeWritesSchemaOrderedProperties) {
   auto o = std::make_shared<Owner>(
       "<a:p><a:r><a:rPr><a:latin typeface=\"Arial\"/><a:hlinkClick r:id=\"x\" xmlns:r=\"r\"/></a:rPr>"

@@ -38,10 +38,7 @@ class Owner : public host::pptx::TextBodyOwner {
   std::vector<pugi::xml_node> InheritedStyles() override { return styles; }
   host::pptx::ThemeFonts Fonts() override { return fonts; }
   host::pptx::TextFrameGeometry Frame() override { return frame; }
-  void SelectText(int start, int length) override {
-    selectedStart = start;
-    selectedLength = length;
-  }
+  void SelectText(int, int) override {}
   host::pptx::SlideRef Slide() override { return {}; }
 
   // The body as XML without the namespace noise, for structure checks.
@@ -54,7 +51,6 @@ class Owner : public host::pptx::TextBodyOwner {
   pugi::xml_document mDoc;
   std::string mPart = "ppt/slides/slide1.xml";
   int changes = 0;
-  int selectedStart = 0, selectedLength = 0;
   std::vector<pugi::xml_node> styles;
   host::pptx::ThemeFonts fonts{"Liberation Sans", "", "", "Liberation Sans", "", ""};
   host::pptx::TextFrameGeometry frame{400, 300};
