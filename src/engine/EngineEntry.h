@@ -31,9 +31,20 @@ class EngineEntry {
   // Setters store the text as given; engine answers are folded by the caller
   // (NormalizeLangCode) before they get here.
   void SetEngineID(std::wstring v) { mEngineID = std::move(v); }
-  void SetFromLang(std::wstring v) { mFromLang = std::move(v); }
-  void SetToLang(std::wstring v) { mToLang = std::move(v); }
-  void SetDisplayName(std::wstring v) { mDisplayName = std::move(v); }
+  // A changed language or display name drops what was derived from the old one.
+  void SetFromLang(std::wstring v) {
+    mFromLang = std::move(v);
+    mFromCharset = mFromCodePage = mFromLcid = -1;
+  }
+  void SetToLang(std::wstring v) {
+    mToLang = std::move(v);
+    mToCharset = mToCodePage = mToLcid = -1;
+  }
+  void SetDisplayName(std::wstring v) {
+    mDisplayName = std::move(v);
+    mFromLangName.clear();
+    mToLangName.clear();
+  }
   void SetFlags(std::int32_t v) { mFlags = v; }
   void SetProductName(std::wstring v) { mProductName = std::move(v); }
   void SetProductNameShort(std::wstring v) { mProductNameShort = std::move(v); }

@@ -41,6 +41,10 @@ TEST(EngineEntryDerived, EachSideFollowsItsOwnCodeAndCopiesKeepTheirOwnValues) {
   EXPECT_EQ(b.FromCodePage(), 1252);
   EXPECT_EQ(b.FromLcid(), 1033);
   EXPECT_EQ(b.ToCharset(), 204);
+  // A language changed after a read is followed, not the first one read.
+  a.SetFromLang(L"ru");
+  EXPECT_EQ(a.FromCharset(), 204);
+  EXPECT_EQ(a.FromCodePage(), 1251);
 }
 
 struct NameCase {
@@ -75,6 +79,8 @@ TEST(EngineEntryNamesRetry, NamesFormOnceADisplayNameArrives) {
   e.SetDisplayName(L"English - Spanish");
   EXPECT_EQ(e.FromLangName(), L"English");
   EXPECT_EQ(e.ToLangName(), L"Spanish");
+  e.SetDisplayName(L"English - French");
+  EXPECT_EQ(e.ToLangName(), L"French");
 }
 
 }  // namespace
