@@ -58,8 +58,8 @@ TEST_F(EnumerationFakeEngineTest, UnavailableEngineAndAWorkingOneThroughTheCache
   EXPECT_FALSE(cache.RefreshCache(false, false));
   ASSERT_EQ(cache.Count(), 1u);
   EXPECT_EQ(cache.KeyAt(0), L"Up:u");
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1253);
+  ASSERT_EQ(support::ErrorList::GetCount(), 1);
+  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1253);
 }
 
 TEST_F(EnumerationFakeEngineTest, AFailedListingReportsTheEngineErrorAndACancelledOneKeepsTheCache) {
@@ -71,10 +71,10 @@ TEST_F(EnumerationFakeEngineTest, AFailedListingReportsTheEngineErrorAndACancell
 
   impl.Script(fake_engine::Operation::GetEngineList, {.status = engine_server::kRequestFailed, .errorCode = 30005, .times = 1});
   EXPECT_FALSE(cache.RefreshCache(false, false));
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1206);
+  ASSERT_EQ(support::ErrorList::GetCount(), 1);
+  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1206);
 
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   impl.Script(fake_engine::Operation::GetEngineList, {.status = engine_server::kRequestCancelled, .times = 1});
   cache.SetChecked(0, 0);
   EXPECT_TRUE(cache.RefreshCache(false, false));

@@ -90,7 +90,7 @@ TEST_F(PptxShapes, TypesAsTheHostReportsThem) {
   }
   EXPECT_TRUE(shapes->Item(L"Rect")->HasTextFrame());
   EXPECT_FALSE(shapes->Item(L"Picture")->HasTextFrame());
-  EXPECT_THROW(shapes->Item(L"Rect")->PlaceholderFormat(), ComError);
+  EXPECT_THROW(shapes->Item(L"Rect")->PlaceholderFormat(), platform::ComError);
   EXPECT_FALSE(shapes->Item(L"Table")->HasTextFrame());
   EXPECT_TRUE(shapes->Item(L"Table")->HasTable());
   EXPECT_TRUE(shapes->Item(L"Diagram")->HasSmartArt());
@@ -115,7 +115,7 @@ TEST_F(PptxShapes, GeometryInPointsAndWrittenBack) {
   EXPECT_FLOAT_EQ(again->Height(), 36);
   EXPECT_FLOAT_EQ(again->Left(), 10.5f);
   EXPECT_FLOAT_EQ(again->Top(), 36);
-  EXPECT_THROW(again->SetWidth(-1), ComError);
+  EXPECT_THROW(again->SetWidth(-1), platform::ComError);
 }
 
 TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMaster) {
@@ -201,7 +201,7 @@ TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
   EXPECT_NEAR(again->Left(), 150, 1e-3);
   EXPECT_NEAR(again->Height(), 30, 1e-3);
   EXPECT_NEAR(again->Top(), 110, 1e-3);
-  EXPECT_THROW(p->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(3), ComError);
+  EXPECT_THROW(p->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(3), platform::ComError);
   // Resizing the group scales what it holds.
   group->SetWidth(400);
   EXPECT_NEAR(group->GroupItems()->Item(1)->Width(), 80, 1e-3);
@@ -272,7 +272,7 @@ TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
   plain->TextFrame()->SetWordWrap(msoTrue);
   plain->TextFrame()->SetMarginBottom(9);
   plain->TextFrame2()->SetOrientation(msoTextOrientationUpward);
-  EXPECT_THROW(plain->TextFrame()->SetAutoSize(5), ComError);
+  EXPECT_THROW(plain->TextFrame()->SetAutoSize(5), platform::ComError);
   auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(2);
   EXPECT_EQ(again->TextFrame()->AutoSize(), ppAutoSizeShapeToFitText);
   EXPECT_EQ(again->TextFrame()->WordWrap(), msoTrue);
@@ -325,7 +325,7 @@ TEST_F(PptxShapes, AlternateContentShowsItsFirstChoice) {
   auto after = shapes->Item(2);
   shapes->Item(1)->Delete();
   // Handles taken before the deletion are refused rather than followed.
-  EXPECT_THROW(after->Name(), ComError);
+  EXPECT_THROW(after->Name(), platform::ComError);
   EXPECT_EQ(shapes->Item(1)->Name(), L"After");
   auto again = Reopen(p)->Slides()->Item(1)->Shapes();
   ASSERT_EQ(again->Count(), 1);
@@ -393,8 +393,8 @@ TEST_F(PptxShapes, ObjectsOfAClosedPresentationFail) {
   auto s = p->Slides()->Item(1)->Shapes()->Item(1);
   auto slides = p->Slides();
   p->Close();
-  EXPECT_THROW(s->Name(), ComError);
-  EXPECT_THROW(slides->Count(), ComError);
+  EXPECT_THROW(s->Name(), platform::ComError);
+  EXPECT_THROW(slides->Count(), platform::ComError);
   EXPECT_EQ(app->Presentations()->Count(), 0);
   EXPECT_EQ(app->Windows()->Count(), 0);
 }

@@ -158,7 +158,8 @@ void ShapeBase::Check() {
   doc->CheckOpen();
   for (ShapeBase* s = this; s; s = s->parent.get())
     if (doc->Deletions(s->part) != s->generation)
-      throw ComError(E_FAIL, L"Shapes were deleted from this slide since this shape was fetched; fetch it again.");
+      throw platform::ComError(E_FAIL,
+                               L"Shapes were deleted from this slide since this shape was fetched; fetch it again.");
 }
 
 pugi::xml_node ShapeBase::SpPr() {
@@ -193,7 +194,7 @@ std::wstring ShapeBase::Name() {
 void ShapeBase::SetName(const std::wstring& name) {
   Check();
   pugi::xml_node c = CNvPr(node);
-  if (!c) throw ComError(E_FAIL, L"This shape has no name.");
+  if (!c) throw platform::ComError(E_FAIL, L"This shape has no name.");
   pugi::xml_attribute a = c.attribute("name");
   if (!a) a = c.append_attribute("name");
   a.set_value(U(name).c_str());
@@ -208,7 +209,7 @@ bool ShapeBase::Visible() {
 void ShapeBase::SetVisible(bool v) {
   Check();
   pugi::xml_node c = CNvPr(node);
-  if (!c) throw ComError(E_FAIL, L"This shape cannot be hidden.");
+  if (!c) throw platform::ComError(E_FAIL, L"This shape cannot be hidden.");
   if (v)
     c.remove_attribute("hidden");
   else
@@ -218,9 +219,9 @@ void ShapeBase::SetVisible(bool v) {
 void ShapeBase::Select(bool replace) {
   Check();
   // What is not shown cannot be picked, on the host as with the mouse.
-  if (!Visible()) throw ComError(E_FAIL, L"A hidden shape cannot be selected.");
+  if (!Visible()) throw platform::ComError(E_FAIL, L"A hidden shape cannot be selected.");
   auto app = doc->App.lock();
-  if (!app) throw ComError(E_FAIL, L"No window shows this presentation.");
+  if (!app) throw platform::ComError(E_FAIL, L"No window shows this presentation.");
   app->SelectShapes(*doc, slide, {shared_from_this()}, replace);
 }
 float ShapeBase::Left() { Check(); return static_cast<float>(SlideRect().x / kEmuPerPoint); }
@@ -230,11 +231,11 @@ float ShapeBase::Height() { Check(); return static_cast<float>(SlideRect().cy / 
 void ShapeBase::SetLeft(float v) { Rect r = SlideRect(); r.x = v * kEmuPerPoint; SetSlideRect(r); }
 void ShapeBase::SetTop(float v) { Rect r = SlideRect(); r.y = v * kEmuPerPoint; SetSlideRect(r); }
 void ShapeBase::SetWidth(float v) {
-  if (v < 0) throw ComError(E_INVALIDARG, L"The width cannot be negative.");
+  if (v < 0) throw platform::ComError(E_INVALIDARG, L"The width cannot be negative.");
   Rect r = SlideRect(); r.cx = v * kEmuPerPoint; SetSlideRect(r);
 }
 void ShapeBase::SetHeight(float v) {
-  if (v < 0) throw ComError(E_INVALIDARG, L"The height cannot be negative.");
+  if (v < 0) throw platform::ComError(E_INVALIDARG, L"The height cannot be negative.");
   Rect r = SlideRect(); r.cy = v * kEmuPerPoint; SetSlideRect(r);
 }
 float ShapeBase::Rotation() {
@@ -256,19 +257,19 @@ bool ShapeBase::HasTextFrame() { Check(); return true; }
 bool ShapeBase::HasTable() { Check(); return false; }
 Ptr<host::Table> ShapeBase::Table() {
   Check();
-  throw ComError(E_FAIL, L"This shape does not have a table.");
+  throw platform::ComError(E_FAIL, L"This shape does not have a table.");
 }
 bool ShapeBase::HasChart() { Check(); return false; }
 bool ShapeBase::HasSmartArt() { Check(); return false; }
 bool ShapeBase::HasDiagram() { Check(); return false; }
 Ptr<host::GroupShapes> ShapeBase::GroupItems() {
   Check();
-  throw ComError(E_FAIL, L"This member can only be accessed for a group.");
+  throw platform::ComError(E_FAIL, L"This member can only be accessed for a group.");
 }
 Ptr<host::Shape> ShapeBase::ParentGroup() { Check(); return parent; }
 void ShapeBase::Delete() {
   Check();
-  throw ComError(E_FAIL, L"This shape cannot be deleted.");
+  throw platform::ComError(E_FAIL, L"This shape cannot be deleted.");
 }
 
 namespace {
@@ -299,7 +300,7 @@ class PlaceholderImpl : public host::PlaceholderFormat {
 
 Ptr<host::PlaceholderFormat> ShapeBase::PlaceholderFormat() {
   Check();
-  if (!IsPlaceholder()) throw ComError(E_FAIL, L"This shape is not a placeholder.");
+  if (!IsPlaceholder()) throw platform::ComError(E_FAIL, L"This shape is not a placeholder.");
   return std::make_shared<PlaceholderImpl>(shared_from_this());
 }
 
@@ -438,7 +439,7 @@ class GroupShapesImpl : public host::GroupShapes {
   explicit GroupShapesImpl(std::vector<Ptr<host::Shape>> items) : mItems(std::move(items)) {}
   int Count() override { return static_cast<int>(mItems.size()); }
   Ptr<host::Shape> Item(int index) override {
-    if (index < 1 || index > Count()) throw ComError(DISP_E_BADINDEX, L"The index is out of range.");
+    if (index < 1 || index > Count()) throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
     return mItems[index - 1];
   }
 
@@ -568,7 +569,7 @@ bool ItemsHoldText(const std::vector<Ptr<host::Shape>>& items, const char* body)
 
 Ptr<host::GroupShapes> GraphicFrameShape::GroupItems() {
   Check();
-  if (!HasSmartArt()) throw ComError(E_FAIL, L"This member can only be accessed for a group.");
+  if (!HasSmartArt()) throw platform::ComError(E_FAIL, L"This member can only be accessed for a group.");
   std::vector<Ptr<host::Shape>> items;
   std::string drawing = DrawingPartOf(*this);
   std::string data = DataPartOf(*this);
@@ -641,17 +642,17 @@ class ShapeRangeImpl : public host::ShapeRange {
   explicit ShapeRangeImpl(std::vector<Ptr<host::Shape>> s) : mShapes(std::move(s)) {}
   int Count() override { return static_cast<int>(mShapes.size()); }
   Ptr<host::Shape> Item(int index) override {
-    if (index < 1 || index > Count()) throw ComError(DISP_E_BADINDEX, L"The index is out of range.");
+    if (index < 1 || index > Count()) throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
     return mShapes[index - 1];
   }
   void Select(bool replace) override {
-    if (mShapes.empty()) throw ComError(E_FAIL, L"Nothing to select.");
+    if (mShapes.empty()) throw platform::ComError(E_FAIL, L"Nothing to select.");
     auto first = std::dynamic_pointer_cast<ShapeBase>(mShapes[0]);
-    if (!first) throw ComError(E_FAIL, L"These shapes cannot be selected.");
+    if (!first) throw platform::ComError(E_FAIL, L"These shapes cannot be selected.");
     for (auto& s : mShapes)
-      if (!s->Visible()) throw ComError(E_FAIL, L"A hidden shape cannot be selected.");
+      if (!s->Visible()) throw platform::ComError(E_FAIL, L"A hidden shape cannot be selected.");
     auto app = first->doc->App.lock();
-    if (!app) throw ComError(E_FAIL, L"No window shows this presentation.");
+    if (!app) throw platform::ComError(E_FAIL, L"No window shows this presentation.");
     app->SelectShapes(*first->doc, first->slide, mShapes, replace);
   }
 
@@ -677,13 +678,13 @@ class ShapesImpl : public host::Shapes {
   Ptr<host::Shape> Item(int index) override {
     auto nodes = TreeChildren(Tree());
     if (index < 1 || index > static_cast<int>(nodes.size()))
-      throw ComError(DISP_E_BADINDEX, L"The index into the Shapes collection is out of range.");
+      throw platform::ComError(DISP_E_BADINDEX, L"The index into the Shapes collection is out of range.");
     return MakeTreeShape(mSlide, nodes[index - 1]);
   }
   Ptr<host::Shape> Item(const std::wstring& name) override {
     for (auto& s : All())
       if (s->Name() == name) return s;
-    throw ComError(E_INVALIDARG, L"The item with the specified name wasn't found.");
+    throw platform::ComError(E_INVALIDARG, L"The item with the specified name wasn't found.");
   }
   Ptr<host::ShapeRange> Range() override { return std::make_shared<ShapeRangeImpl>(All()); }
   Ptr<host::ShapeRange> Range(const std::vector<std::wstring>& names) override {
@@ -691,7 +692,8 @@ class ShapesImpl : public host::Shapes {
     std::vector<Ptr<host::Shape>> out;
     for (auto& n : names) {
       auto it = std::find_if(all.begin(), all.end(), [&](const Ptr<host::Shape>& s) { return s->Name() == n; });
-      if (it == all.end()) throw ComError(E_INVALIDARG, L"The item with the specified name wasn't found: " + n);
+      if (it == all.end())
+        throw platform::ComError(E_INVALIDARG, L"The item with the specified name wasn't found: " + n);
       out.push_back(*it);
     }
     return std::make_shared<ShapeRangeImpl>(std::move(out));
@@ -703,8 +705,8 @@ class ShapesImpl : public host::Shapes {
   }
   Ptr<host::Shape> AddTextbox(int orientation, float left, float top, float width, float height) override {
     mSlide.doc->CheckOpen();
-    if (!Tree()) throw ComError(E_FAIL, L"This slide cannot hold shapes.");
-    if (width < 0 || height < 0) throw ComError(E_INVALIDARG, L"The size cannot be negative.");
+    if (!Tree()) throw platform::ComError(E_FAIL, L"This slide cannot hold shapes.");
+    if (width < 0 || height < 0) throw platform::ComError(E_INVALIDARG, L"The size cannot be negative.");
     pugi::xml_node sp = NewTextboxXml(*mSlide.doc, mSlide.part, orientation, left, top, width, height);
     return MakeTreeShape(mSlide, sp);
   }

@@ -40,7 +40,8 @@ class RowsImpl : public host::Rows {
   int Count() override { mDoc->CheckOpen(); return static_cast<int>(Children(mTbl, "tr").size()); }
   Ptr<host::Row> Item(int i) override {
     auto rows = Children(mTbl, "tr");
-    if (i < 1 || i > static_cast<int>(rows.size())) throw ComError(DISP_E_BADINDEX, L"The index is out of range.");
+    if (i < 1 || i > static_cast<int>(rows.size()))
+      throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
     return std::make_shared<RowImpl>(mDoc, rows[i - 1]);
   }
 
@@ -58,7 +59,8 @@ class ColumnsImpl : public host::Columns {
   }
   Ptr<host::Column> Item(int i) override {
     auto cols = Children(Child(mTbl, "tblGrid"), "gridCol");
-    if (i < 1 || i > static_cast<int>(cols.size())) throw ComError(DISP_E_BADINDEX, L"The index is out of range.");
+    if (i < 1 || i > static_cast<int>(cols.size()))
+      throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
     return std::make_shared<ColumnImpl>(mDoc, cols[i - 1]);
   }
 
@@ -105,7 +107,7 @@ class CellImpl : public host::Cell {
   void Merge(const Ptr<host::Cell>& other) override {
     mFrame->Check();
     auto o = std::dynamic_pointer_cast<CellImpl>(other);
-    if (!o || o->mTbl != mTbl) throw ComError(E_INVALIDARG, L"Cells of different tables cannot be merged.");
+    if (!o || o->mTbl != mTbl) throw platform::ComError(E_INVALIDARG, L"Cells of different tables cannot be merged.");
     int r0 = std::min(mRow, o->mRow), r1 = std::max(mRow, o->mRow);
     int c0 = std::min(mCol, o->mCol), c1 = std::max(mCol, o->mCol);
     for (int r = r0; r <= r1; ++r)
@@ -137,10 +139,11 @@ class TableImpl : public host::Table {
   Ptr<host::Cell> Cell(int row, int column) override {
     mFrame->Check();
     auto rows = Children(mTbl, "tr");
-    if (row < 1 || row > static_cast<int>(rows.size())) throw ComError(DISP_E_BADINDEX, L"The row is out of range.");
+    if (row < 1 || row > static_cast<int>(rows.size()))
+      throw platform::ComError(DISP_E_BADINDEX, L"The row is out of range.");
     auto cells = Children(rows[row - 1], "tc");
     if (column < 1 || column > static_cast<int>(cells.size()))
-      throw ComError(DISP_E_BADINDEX, L"The column is out of range.");
+      throw platform::ComError(DISP_E_BADINDEX, L"The column is out of range.");
     return std::make_shared<CellImpl>(mFrame, mTbl, row - 1, column - 1);
   }
 
@@ -179,12 +182,12 @@ Rect CellShape::SlideRect() {
 
 void CellShape::SetSlideRect(const Rect&) {
   Check();
-  throw ComError(E_FAIL, L"A table cell is sized through its row and column.");
+  throw platform::ComError(E_FAIL, L"A table cell is sized through its row and column.");
 }
 
 pugi::xml_node CellShape::TextHost() {
   pugi::xml_node tc = CellNode(tbl, row, col);
-  if (!tc) throw ComError(E_FAIL, L"The table cell no longer exists.");
+  if (!tc) throw platform::ComError(E_FAIL, L"The table cell no longer exists.");
   return tc;
 }
 

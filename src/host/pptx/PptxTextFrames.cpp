@@ -69,7 +69,7 @@ class BodyProps {
   }
   void SetAutoFit(int v) {
     mShape->Check();
-    if (v < 0 || v > 2) throw ComError(E_INVALIDARG, L"Invalid auto-size value.");
+    if (v < 0 || v > 2) throw platform::ComError(E_INVALIDARG, L"Invalid auto-size value.");
     pugi::xml_node bp = Own(true);
     for (const char* n : {"spAutoFit", "normAutofit", "noAutofit"})
       while (pugi::xml_node c = Child(bp, n)) bp.remove_child(c);
@@ -95,7 +95,7 @@ class BodyProps {
     return static_cast<float>((std::isfinite(emu) ? emu : def) / kEmuPerPoint);
   }
   void SetInset(const char* name, float points) {
-    if (points < 0) throw ComError(E_INVALIDARG, L"A margin cannot be negative.");
+    if (points < 0) throw platform::ComError(E_INVALIDARG, L"A margin cannot be negative.");
     SetAttribute(name, std::to_string(std::llround(points * kEmuPerPoint)));
   }
   int WordWrap() {
@@ -103,7 +103,8 @@ class BodyProps {
     return v && std::string(v) == "none" ? msoFalse : msoTrue;
   }
   void SetWordWrap(int v) {
-    if (v != msoTrue && v != msoFalse && v != msoCTrue) throw ComError(E_INVALIDARG, L"Invalid word-wrap value.");
+    if (v != msoTrue && v != msoFalse && v != msoCTrue)
+      throw platform::ComError(E_INVALIDARG, L"Invalid word-wrap value.");
     SetAttribute("wrap", v == msoFalse ? "none" : "square");
   }
   int Orientation() {
@@ -126,7 +127,7 @@ class BodyProps {
       case msoAnchorBottom:
       case msoAnchorBottomBaseLine: SetAttribute("anchor", "b"); return;
     }
-    throw ComError(E_INVALIDARG, L"Invalid vertical anchor.");
+    throw platform::ComError(E_INVALIDARG, L"Invalid vertical anchor.");
   }
   bool HasText() {
     pugi::xml_node body = mOwner->Body(false);
@@ -172,7 +173,8 @@ class TextFrameImpl : public FrameProps<host::TextFrame> {
   Ptr<host::TextRange> TextRange() override { b.Shape()->Check(); return MakeTextRange(b.Owner()); }
   int AutoSize() override { b.Shape()->Check(); return b.AutoFit() == 1 ? ppAutoSizeShapeToFitText : ppAutoSizeNone; }
   void SetAutoSize(int v) override {
-    if (v != ppAutoSizeNone && v != ppAutoSizeShapeToFitText) throw ComError(E_INVALIDARG, L"Invalid auto-size value.");
+    if (v != ppAutoSizeNone && v != ppAutoSizeShapeToFitText)
+      throw platform::ComError(E_INVALIDARG, L"Invalid auto-size value.");
     // The classic model cannot express shrink-on-overflow; leave it when asked for "none" again.
     if (v == ppAutoSizeNone && b.AutoFit() == 2) return;
     b.SetAutoFit(v);
@@ -256,7 +258,7 @@ class OwnerImpl : public TextBodyOwner {
   void SelectText(int start, int length) override {
     mShape->Check();
     auto app = mShape->doc->App.lock();
-    if (!app) throw ComError(E_FAIL, L"No window shows this presentation.");
+    if (!app) throw platform::ComError(E_FAIL, L"No window shows this presentation.");
     app->SelectText(*mShape->doc, mShape->slide, mShape->SelectionTarget(), self.lock(), start, length);
   }
   SlideRef Slide() override { return mShape->slide; }
@@ -307,19 +309,19 @@ std::shared_ptr<TextBodyOwner> MakeOwner(const std::shared_ptr<ShapeBase>& s) {
 
 Ptr<host::TextFrame> ShapeBase::TextFrame() {
   Check();
-  if (!HasTextFrame()) throw ComError(E_FAIL, L"This shape does not have a text frame.");
+  if (!HasTextFrame()) throw platform::ComError(E_FAIL, L"This shape does not have a text frame.");
   return std::make_shared<TextFrameImpl>(shared_from_this());
 }
 
 Ptr<host::TextFrame2> ShapeBase::TextFrame2() {
   Check();
-  if (!HasTextFrame()) throw ComError(E_FAIL, L"This shape does not have a text frame.");
+  if (!HasTextFrame()) throw platform::ComError(E_FAIL, L"This shape does not have a text frame.");
   return std::make_shared<TextFrame2Impl>(shared_from_this());
 }
 
 Ptr<host::TextEffectFormat> ShapeBase::TextEffect() {
   Check();
-  if (!HasTextFrame()) throw ComError(E_FAIL, L"This shape has no text effect.");
+  if (!HasTextFrame()) throw platform::ComError(E_FAIL, L"This shape has no text effect.");
   return std::make_shared<TextEffectImpl>(shared_from_this());
 }
 

@@ -24,7 +24,7 @@ const char* OrientationToVert(int o) {
     case msoTextOrientationHorizontal:
     case msoTextOrientationHorizontalRotatedFarEast: return "horz";
   }
-  throw ComError(E_INVALIDARG, L"Invalid text orientation.");
+  throw platform::ComError(E_INVALIDARG, L"Invalid text orientation.");
 }
 
 void WriteXfrm(pugi::xml_document& partXml, pugi::xml_node node, pugi::xml_node spPr, pugi::xml_node xfrm,
@@ -34,7 +34,8 @@ void WriteXfrm(pugi::xml_document& partXml, pugi::xml_node node, pugi::xml_node 
     pugi::xml_node sp = spPr;
     std::string a = PrefixFor(partXml, "a");
     if (!sp) {
-      if (Is(node, "graphicFrame") || Is(node, "contentPart")) throw ComError(E_FAIL, L"This shape cannot be moved.");
+      if (Is(node, "graphicFrame") || Is(node, "contentPart"))
+        throw platform::ComError(E_FAIL, L"This shape cannot be moved.");
       sp = AppendChildLike(node, "spPr", Child(node, "style") ? Child(node, "style") : Child(node, "txBody"));
     }
     x = sp.prepend_child(QualifiedName(a, "xfrm").c_str());
