@@ -99,6 +99,54 @@ TEST_F(PptxShapes, TypesAsTheHostReportsThem) {
   EXPECT_EQ(ErrorOf([&] { shapes->Item(99); }), DISP_E_BADINDEX);
 }
 
+// Each kind of shape answers the kind-specific members on its own; a member
+// a kind lacks fails rather than reading another kind's markup.
+TEST_F(PptxShapes, EachKindAnswersItsOwnMembers) {
+  decktest::Deck d;
+  d.slides = {
+      Sp(2, "Rect", 0, 0, P, P, "a") +
+      decktest::Group(3, "Group", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"10\" cy=\"10\"/>", Sp(4, "In", 0, 0, 1, 1, "i")) +
+      decktest::Table(5, "Table", 2, {decktest::Cell("x") + decktest::Cell("y")}) +
+      decktest::GraphicFrame(6, "Chart", "http://schemas.openxmlformats.org/drawingml/2006/chart", "") +
+      decktest::GraphicFrame(7, "Diagram", "http://schemas.openxmlformats.org/drawingml/2006/diagram", "") +
+      "<p:pic><p:nvPicPr><p:cNvPr id=\"8\" name=\"Picture\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr><p:blipFill/><p:spPr/></p:pic>" +
+      "<p:cxnSp><p:nvCxnSpPr><p:cNvPr id=\"9\" name=\"Line\"/><p:cNvCxnSpPr/><p:nvPr/></p:nvCxnSpPr><p:spPr/></p:cxnSp>"};
+  auto shapes = Open(d)->Slides()->Item(1)->Shapes();
+  struct Case {
+    const wchar_t* name;
+    bool text, table, chart, smartArt;
+    HRESULT groupItems;
+  };
+  const Case cases[] = {{L"Rect", true, false, false, false, E_FAIL},    {L"Group", false, false, false, false, S_OK},
+                        {L"Table", false, true, false, false, E_FAIL},   {L"Chart", false, false, true, false, E_FAIL},
+                        {L"Diagram", false, false, false, true, S_OK},  {L"Picture", false, false, false, false, E_FAIL},
+                        {L"Line", false, false, false, false, E_FAIL}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.name));
+    auto s = shapes->Item(c.name);
+    EXPECT_EQ(s->HasTextFrame(), c.text);
+    EXPECT_EQ(s->HasTable(), c.table);
+    EXPECT_EQ(s->HasChart(), c.chart);
+    EXPECT_EQ(s->HasSmartArt(), c.smartArt);
+    EXPECT_EQ(ErrorOf([&] { s->GroupItems(); }), c.groupItems);
+    EXPECT_EQ(ErrorOf([&] { s->Table(); }), c.table ? S_OK : E_FAIL);
+    EXPECT_EQ(ErrorOf([&] { s->TextFrame2(); }), c.text ? S_OK : E_FAIL);
+    EXPECT_EQ(s->ParentGroup(), nullptr);
+  }
+  // A table cell: a text holder without an id, name, group or geometry of its own.
+  auto cell = shapes->Item(L"Table")->Table()->Cell(1, 2)->Shape();
+  EXPECT_EQ(cell->Type(), msoAutoShape);
+  EXPECT_EQ(cell->Id(), 0);
+  EXPECT_EQ(cell->Name(), L"");
+  EXPECT_EQ(cell->AutoShapeType(), 1);
+  EXPECT_EQ(cell->ParentGroup(), nullptr);
+  EXPECT_TRUE(cell->HasTextFrame());
+  EXPECT_EQ(cell->TextFrame()->TextRange()->Text(), L"y");
+  EXPECT_EQ(ErrorOf([&] { cell->SetWidth(10); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { cell->Delete(); }), E_FAIL);
+  EXPECT_EQ(shapes->Item(L"Group")->GroupItems()->Item(1)->ParentGroup()->Name(), L"Group");
+}
+
 TEST_F(PptxShapes, GeometryInPointsAndWrittenBack) {
   decktest::Deck d;
   d.slides = {Sp(2, "Rect", 72 * P, 36 * P, 144 * P, 18 * P, "a")};
