@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   apertium::RegisterApertiumServer();
-  ErrorList::SetDisplay(false);
+  support::ErrorList::SetDisplay(false);
 
   std::vector<std::string> sentences = bench::Sentences(count);
   char path[] = "/tmp/pelorant-bench-XXXXXX";

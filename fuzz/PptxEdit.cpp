@@ -96,18 +96,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       ForEachTextShape(deck, EditRuns);
       written = Texts(deck);
       deck->SaveAs(saved, host::ppSaveAsDefault);
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
       deck->Close();
       return 0;
     }
     deck->Close();
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
     return 0;
   }
   Ptr<host::Presentation> reopened;
   try {
     reopened = app->Presentations()->Open(saved, true, false, false);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     fuzz::Fail("a saved deck does not open again: " + platform::ToUtf8(e.Description()));
   }
   if (Texts(reopened) != written) fuzz::Fail("a saved deck reads back other texts");

@@ -101,10 +101,10 @@ void ReadDeck(const std::wstring& path) {
         for (auto shapes : {slide->Shapes(), slide->NotesPage()->Shapes()})
           for (int i = 1; i <= shapes->Count(); ++i) ReadShape(shapes->Item(i), 0);
       }
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
     }
     deck->Close();
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
   }
 }
 

@@ -41,7 +41,7 @@ struct Setup {
   options::TranslationOptionUDT record;
 
   Setup() {
-    ErrorList::SetDisplay(false);
+    support::ErrorList::SetDisplay(false);
     // Nothing waits for a person: a question takes its default answer.
     platform::SetMessageBoxHandler(
         [](const platform::MessageBoxRequest& r) { return platform::DefaultButton(r.style); });
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static Setup& setup = *new Setup;  // outlives the exit handlers that clear the scratch folder
   fuzz::ClearScratchFolder();
   setup.engine.ClearRecord();
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   std::string copies = fuzz::ScratchFolder() + "/copies/";
   std::filesystem::create_directory(copies);
   setup.process.SetTemporaryFolder(platform::FromUtf8(copies));
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   caller.app = host::pptx::CreateApplication();
   try {
     caller.app->Presentations()->Open(source, false, false, true);
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
     return 0;
   }
   bool ok = setup.process.TranslateAll(caller, 0, record);
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       written = Texts(outcome.translation);
       outcome.translation->SaveAs(saved, host::ppSaveAsOpenXMLPresentation);
       wrote = true;
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
       // A part the run never touched may still refuse to be written.
     }
   }
@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Ptr<host::Presentation> reopened;
   try {
     reopened = caller.app->Presentations()->Open(saved, true, false, false);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     fuzz::Fail("a saved translation does not open again: " + platform::ToUtf8(e.Description()));
   }
   if (Texts(reopened) != written) fuzz::Fail("a saved translation reads back other texts");

@@ -66,7 +66,7 @@ bool AddinSession::Start(const host::pptx::ApplicationOptions& options, int prog
   mFollow = follow;
   try {
     mApplication = host::pptx::CreateApplication(options);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     mIo.err << "pelorant " << mCommand << ": the host could not start: " << ToUtf8(e.Description()) << "\n";
     return false;
   }
@@ -100,7 +100,7 @@ host::Ptr<host::CommandBarControl> AddinSession::Control(const std::wstring& key
   if (!addin::CurrentAddinMain() || !Main().Menu()) return nullptr;
   try {
     return mApplication->CommandBars()->FindControl(0, 0, Menu().ProgId() + key, false);
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
     return nullptr;
   }
 }
@@ -118,7 +118,7 @@ bool AddinSession::Click(const std::wstring& key) {
   }
   try {
     control->Execute();
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     mIo.err << "pelorant " << mCommand << ": " << ToUtf8(e.Description()) << "\n";
     return false;
   }
@@ -139,7 +139,7 @@ int AddinSession::ChooseMode(const std::string& key) {
     mRefreshed = true;
     try {
       caches.RefreshCache(false, false);
-    } catch (const ComError& e) {
+    } catch (const platform::ComError& e) {
       mIo.err << "pelorant " << mCommand << ": the engine side failed: " << ToUtf8(e.Description()) << "\n";
       return 1;
     }

@@ -100,7 +100,7 @@ int OpenAndSelect(const std::string& command, app::AddinSession& session, const 
                   host::Ptr<host::Presentation>* deck, app::CommandIo& io) {
   try {
     *deck = session.Application()->Presentations()->Open(FromUtf8(a.deck), false, false, true);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     io.err << "pelorant " << command << ": " << ToUtf8(e.Description()) << "\n";
     return 1;
   }
@@ -189,14 +189,14 @@ int RunCopyOrPaste(bool paste, const std::vector<std::string>& args, app::Comman
     try {
       deck->SaveCopyAs(FromUtf8(a.out), host::ppSaveAsDefault, false);
       io.err << "pelorant paste: written to " << a.out << "\n";
-    } catch (const ComError& e) {
+    } catch (const platform::ComError& e) {
       io.err << "pelorant paste: " << a.out << " could not be written: " << ToUtf8(e.Description()) << "\n";
       status = 1;
     }
   }
   try {
     deck->Close();
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
   }
   return status;
 }

@@ -41,10 +41,10 @@ const char* const kUsage =
     "one key matches.\n";
 
 void PrintErrorList(app::CommandIo& io) {
-  for (const ErrorEntry& e : ErrorList::GetEntries()) {
+  for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) {
     io.err << "pelorant engines: " << platform::ToUtf8(e.mFullText) << "\n";
   }
-  ErrorList::Clear();
+  support::ErrorList::Clear();
 }
 
 // Terminal columns of a text: East Asian wide characters take two.
@@ -103,7 +103,7 @@ bool OpenCache(EngineCaches* cache, bool forceRefresh, app::CommandIo& io) {
     io.err << "pelorant engines: " << platform::ToUtf8(fakeError) << "\n";
     return false;
   }
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   if (!cache->LoadCache(false)) {
     io.err << "pelorant engines: the engine cache could not be read: " << platform::ToUtf8(cache->LastFailure())
            << "\n  the list is built again; the unreadable file is kept beside it.\n";
@@ -111,12 +111,12 @@ bool OpenCache(EngineCaches* cache, bool forceRefresh, app::CommandIo& io) {
   bool refreshed = false;
   try {
     refreshed = cache->RefreshCache(false, !forceRefresh);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     io.err << "pelorant engines: the engine side failed: " << e.what() << "\n";
     return false;
   }
-  if (!refreshed) ErrorList::Add(1252);
-  if (cache->Count() == 0) ErrorList::Add(1253);
+  if (!refreshed) support::ErrorList::Add(1252);
+  if (cache->Count() == 0) support::ErrorList::Add(1253);
   PrintErrorList(io);
   return true;
 }
@@ -139,7 +139,7 @@ int SetCheck(const std::vector<std::string>& args, std::int32_t checked, app::Co
   int index = -1;
   try {
     index = app::FindModeKeyRefreshing(cache, key);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     io.err << "pelorant engines: the engine side failed: " << e.what() << "\n";
     return 1;
   }

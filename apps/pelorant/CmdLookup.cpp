@@ -79,16 +79,16 @@ int Run(const std::vector<std::string>& rawArgs, app::CommandIo& io) {
   if (!mode) return key.empty() ? 1 : 2;
 
   engine::Engine& eng = engine::Engine::Instance();
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   bool opened = false;
   try {
     opened = eng.OpenEngine(mode->entry.EngineGroup(), mode->entry.EngineID(), mode->displayLanguage,
                             mode->entry.FromLang());
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     io.err << "pelorant lookup: " << e.what() << "\n";
   }
   if (!opened) {
-    ErrorList::Add(1251, L"");
+    support::ErrorList::Add(1251, L"");
     app::PrintErrors("lookup", io);
     return 1;
   }
@@ -104,7 +104,7 @@ int Run(const std::vector<std::string>& rawArgs, app::CommandIo& io) {
   if (!found) {
     LONG code = eng.LastErrorCode();
     io.err << "pelorant lookup: " << words[0] << ": "
-           << platform::ToUtf8(LoadText(ErrorList::EngineErrorToMessageId(code))) << "\n";
+           << platform::ToUtf8(LoadText(support::ErrorList::EngineErrorToMessageId(code))) << "\n";
     return 1;
   }
   std::string out = platform::ToUtf8(result);

@@ -249,7 +249,7 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
     Printer{buf, json}.Deck(p);
     io.out << buf.str();
     return 0;
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     io.err << "pelorant show: " << U(e.Description().empty() ? platform::FromUtf8(e.what()) : e.Description()) << "\n";
     return 1;
   }

@@ -61,7 +61,7 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
   std::wstring text = platform::FromUtf8(input);
   engine::AppCommon& common = engine::AppCommon::Instance();
   common.SetCancel(false);
-  ErrorList::Clear();
+  support::ErrorList::Clear();
 
   bool dialog = dialogs::OpenProgressDialog([] { return dialogs::MakeTerminalProgressView(); });
   common.SetProgressReport(dialog ? dialogs::CurrentProgressDialog() : nullptr);
@@ -91,7 +91,7 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
     io.err << "pelorant text: " << eng.FailedRequests()
            << " sentence(s) could not be translated and were printed as they were";
     if (eng.LastErrorCode() != 0)
-      io.err << ": " << platform::ToUtf8(LoadText(ErrorList::EngineErrorToMessageId(eng.LastErrorCode())));
+      io.err << ": " << platform::ToUtf8(LoadText(support::ErrorList::EngineErrorToMessageId(eng.LastErrorCode())));
     io.err << "\n";
     return 1;
   }

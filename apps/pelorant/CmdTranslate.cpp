@@ -298,7 +298,7 @@ int OutputFormat(const Request& r) {
       return host::ppSaveAsOpenXMLTemplate;
     if (type == "application/vnd.ms-powerpoint.template.macroEnabled.main+xml")
       return host::ppSaveAsOpenXMLTemplateMacroEnabled;
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
   }
   return host::ppSaveAsDefault;
 }
@@ -518,7 +518,7 @@ bool Translation::Save(const host::Ptr<host::Presentation>& result, int format) 
       result->SaveCopyAs(FromUtf8(mRequest.out), format, /*embedTrueTypeFonts=*/false);
     }
     return true;
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     mIo.err << "pelorant translate: " << mRequest.out << " could not be written: " << ToUtf8(e.Description()) << "\n";
     return false;
   }
@@ -529,8 +529,8 @@ int Translation::Run() {
   std::wstring fakeError;
   // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
   if (!fake_engine::RegisterFromEnvironment(&fakeError)) return Fail(ToUtf8(fakeError));
-  ErrorList::SetDisplay(true);
-  ErrorList::Clear();
+  support::ErrorList::SetDisplay(true);
+  support::ErrorList::Clear();
 
   // PowerPoint starts with the add-in; the user picks the mode and the
   // option set in its toolbar lists, then clicks the command.
@@ -553,13 +553,13 @@ int Translation::Run() {
   try {
     mDeck = mApplication->Presentations()->Open(FromUtf8(mRequest.deck), /*readOnly=*/false, /*untitled=*/false,
                                               /*withWindow=*/true);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     return Fail(ToUtf8(e.Description().empty() ? FromUtf8(e.what()) : e.Description()));
   }
   Range range = Range::All;
   try {
     if (int status = SetUpView(&range)) return status;
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     return Fail("the view could not be set up: " + ToUtf8(e.Description()));
   }
   const int format = OutputFormat(mRequest);
@@ -601,7 +601,7 @@ int Translation::Run() {
   engine::Engine& eng = engine::AppCommon::Instance().GetEngine();
   if (left > 0 && eng.LastErrorCode() != 0) {
     mIo.err << "pelorant translate: "
-           << ToUtf8(LoadText(ErrorList::EngineErrorToMessageId(eng.LastErrorCode()))) << "\n";
+            << ToUtf8(LoadText(support::ErrorList::EngineErrorToMessageId(eng.LastErrorCode()))) << "\n";
   }
   const bool clean = outcome.success && !outcome.cancelled && outcome.errors.empty() && left == 0;
   host::Ptr<host::Presentation> result = record.OutputDestType == 1 ? mTranslation : mDeck;

@@ -18,14 +18,14 @@ std::function<std::wstring(const std::vector<std::wstring>&)> ShellMacro(const s
       cmd += q + "'";
     }
     FILE* f = popen(cmd.c_str(), "r");
-    if (!f) throw ComError(E_FAIL, L"The macro command cannot be started.");
+    if (!f) throw platform::ComError(E_FAIL, L"The macro command cannot be started.");
     std::string out;
     char buf[4096];
     std::size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
     int status = pclose(f);
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-      throw ComError(E_FAIL, L"The macro command failed: " + platform::FromUtf8(command));
+      throw platform::ComError(E_FAIL, L"The macro command failed: " + platform::FromUtf8(command));
     if (!out.empty() && out.back() == '\n') out.pop_back();
     if (!out.empty() && out.back() == '\r') out.pop_back();
     return platform::FromUtf8(out);

@@ -20,9 +20,9 @@ const char* const kModeHelp =
     "               one key matches). Without --mode, the first checked pair.\n";
 
 void PrintErrors(const std::string& command, CommandIo& io) {
-  for (const ErrorEntry& e : ErrorList::GetEntries())
+  for (const support::ErrorEntry& e : support::ErrorList::GetEntries())
     io.err << "pelorant " << command << ": " << platform::ToUtf8(e.mFullText) << "\n";
-  ErrorList::Clear();
+  support::ErrorList::Clear();
 }
 
 bool ParseModeOption(const std::string& command, const std::vector<std::string>& args, std::string* mode,
@@ -103,7 +103,7 @@ std::wstring StoredMenuMode() {
 int FindModeKeyRefreshing(engine::EngineCaches& cache, const std::wstring& key) {
   int index = FindModeKey(cache, key);
   if (index >= 0 || cache.EngineQueries() > 0) return index;
-  if (!cache.RefreshCache(false, false)) ErrorList::Add(1252);
+  if (!cache.RefreshCache(false, false)) support::ErrorList::Add(1252);
   return FindModeKey(cache, key);
 }
 
@@ -114,16 +114,16 @@ std::optional<ModeChoice> ChooseMode(const std::string& command, const std::stri
     io.err << "pelorant " << command << ": " << platform::ToUtf8(fakeError) << "\n";
     return std::nullopt;
   }
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   engine::EngineCaches cache;
   if (!cache.LoadCache(false)) {
     io.err << "pelorant " << command << ": the engine cache could not be read: "
            << platform::ToUtf8(cache.LastFailure()) << "\n  the list is built again; the unreadable file is kept beside it.\n";
   }
   try {
-    if (!cache.RefreshCache(false, true)) ErrorList::Add(1252);
+    if (!cache.RefreshCache(false, true)) support::ErrorList::Add(1252);
     if (!key.empty()) FindModeKeyRefreshing(cache, platform::FromUtf8(key));
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     io.err << "pelorant " << command << ": the engine side failed: " << e.what() << "\n";
     return std::nullopt;
   }

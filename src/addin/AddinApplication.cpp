@@ -129,8 +129,8 @@ void AddinApplication::LookupDictionary(std::wstring mode) {
 
 void AddinApplication::ShowOptionDialog(menu::OfficeMenu* menu) {
   const std::wstring source = mClassName + L":ShowOptionDialog";
-  ErrorList::SetDisplay(mShowMessages != 0);
-  ErrorList::Clear();
+  support::ErrorList::SetDisplay(mShowMessages != 0);
+  support::ErrorList::Clear();
   const dialogs::DialogViewFactories& views = dialogs::ViewFactories();
   if (!views.setup) {
     LOG_WARNING(source, L"no options dialog on this platform");
@@ -146,8 +146,8 @@ void AddinApplication::ShowOptionDialog(menu::OfficeMenu* menu) {
 }
 
 void AddinApplication::ShowVersionDialog() {
-  ErrorList::SetDisplay(mShowMessages != 0);
-  ErrorList::Clear();
+  support::ErrorList::SetDisplay(mShowMessages != 0);
+  support::ErrorList::Clear();
   const dialogs::DialogViewFactories& views = dialogs::ViewFactories();
   std::unique_ptr<dialogs::VersionBoxView> view = views.versionBox ? views.versionBox() : nullptr;
   dialogs::ShowVersionBox(view.get());
@@ -199,19 +199,19 @@ bool AddinApplication::RefreshEngineList(engine::EngineCaches& caches, bool disp
 }
 
 void AddinApplication::ShowHelpFile() {
-  ErrorList::SetDisplay(mShowMessages != 0);
-  ErrorList::Clear();
+  support::ErrorList::SetDisplay(mShowMessages != 0);
+  support::ErrorList::Clear();
   const std::wstring stem = platform::ModuleFolder() + L"addins";
   std::wstring path = stem + std::to_wstring(ResourceModule::Instance().GetLanguageId()) + L".chm";
   if (!platform::PathExists(path)) path = stem + L".chm";
   if (!platform::PathExists(path)) {
-    ErrorList::Add(kHelpNotFound);
+    support::ErrorList::Add(kHelpNotFound);
   } else if (mOpenHelp) {
     mOpenHelp(path);
   } else if (!platform::OpenHelpFile(path)) {
     LOG_WARNING(mClassName + L":ShowHelpFile", L"no help viewer could show " + path);
   }
-  if (ErrorList::HasError()) ErrorList::ErrorReport(mClassName + L":ShowHelpFile");
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(mClassName + L":ShowHelpFile");
 }
 
 void AddinApplication::RunCommand(Command command, const wchar_t* name, const std::wstring& mode,
@@ -219,8 +219,8 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
   const std::wstring source = mClassName + L":" + name;
   LOG_INFO(source, L"Start");
   options::TranslationOptionUDT record;
-  ErrorList::SetDisplay(mShowMessages != 0);
-  ErrorList::Clear();
+  support::ErrorList::SetDisplay(mShowMessages != 0);
+  support::ErrorList::Clear();
   // Nothing may reach the host from a command; the layers below catch their
   // own failures, this catches what the facade's own steps raise.
   try {
@@ -246,7 +246,7 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
       case Command::DictionaryRegistration: {
         engine::Engine& eng = engine::AppCommon::Instance().GetEngine();
         if (!eng.OpenEngine(record.EngineGroup, record.EngineID, record.DisplayLanguage, record.FromLang)) {
-          ErrorList::Add(engine::AppCommon::kEngineInitFailed);
+          support::ErrorList::Add(engine::AppCommon::kEngineInitFailed);
           break;
         }
         if (command == Command::EngineOption) {
@@ -288,9 +288,9 @@ engine::EngineCaches& AddinApplication::GetEngineCaches() {
       LOG_ERROR(mClassName + L":GetEngineCaches", Widen(e.what()));
     }
     if (!filled) {
-      ErrorList::Add(kEngineListFailed);
+      support::ErrorList::Add(kEngineListFailed);
     } else if (mEngineCaches->Count() == 0) {
-      ErrorList::Add(kNoEngines);
+      support::ErrorList::Add(kNoEngines);
     }
   }
   return *mEngineCaches;

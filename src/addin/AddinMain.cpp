@@ -25,7 +25,7 @@ AddinMain::OptionsDialog gOptionsDialog;
 AddinMain::LookupDialog gLookupDialog;
 
 std::wstring Describe(const std::exception& e) {
-  if (const auto* com = dynamic_cast<const ComError*>(&e)) return com->Description();
+  if (const auto* com = dynamic_cast<const platform::ComError*>(&e)) return com->Description();
   const char* what = e.what();
   return std::wstring(what, what + std::char_traits<char>::length(what));
 }
@@ -40,9 +40,9 @@ int HostVersion(const host::Ptr<host::Application>& application) {
 
 // Message 1001, unless this connection already showed it.
 void ReportUnexpectedOnce() {
-  for (const ErrorEntry& e : ErrorList::GetEntries())
-    if (e.mMessageId == ErrorList::kUnexpectedError) return;
-  ErrorList::Add(ErrorList::kUnexpectedError);
+  for (const support::ErrorEntry& e : support::ErrorList::GetEntries())
+    if (e.mMessageId == support::ErrorList::kUnexpectedError) return;
+  support::ErrorList::Add(support::ErrorList::kUnexpectedError);
 }
 
 }  // namespace
@@ -57,7 +57,7 @@ std::wstring UnversionedProgId(const std::wstring& progId) {
 
 AddinMain::AddinMain() : mFacade(std::make_unique<AddinApplication>()) {
   mFacade->SetSwitches(1, 1, 1);
-  ErrorList::SetDisplay(true);
+  support::ErrorList::SetDisplay(true);
   if (gFacadeSetup) gFacadeSetup(*mFacade);
 }
 
@@ -132,9 +132,9 @@ HRESULT AddinMain::OnConnectionWrapper(const host::Ptr<host::Application>& appli
     }
     if (hr == S_OK) return true;
     LOG_ERROR(source, toolbar ? L"CreateToolbar FAIL" : L"CreateMenu FAIL");
-    ErrorList::Add(toolbar ? kToolbarFailed : kMenuFailed);
+    support::ErrorList::Add(toolbar ? kToolbarFailed : kMenuFailed);
     LOG_ERROR(source, L"ErrorHandler");
-    if (ErrorList::HasError()) ErrorList::ErrorReport(source);
+    if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(source);
     restore();
     return false;
   };
@@ -169,10 +169,10 @@ void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter
   const std::wstring source = mClassName + L":" + name;
   LOG_INFO(source, L"Start");
   if (needsMode && !mMenu) return;
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   if (needsMode) {
     if (mMenu->SelectedMode().empty()) {
-      ErrorList::Add(kNoMode);
+      support::ErrorList::Add(kNoMode);
       return;
     }
     mMenu->SetReady(0);
@@ -190,10 +190,10 @@ void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter
     ReportUnexpectedOnce();
   }
   --mRunDepth;
-  if (reportAfter && ErrorList::HasError()) ErrorList::ErrorReport(source);
+  if (reportAfter && support::ErrorList::HasError()) support::ErrorList::ErrorReport(source);
   if (needsMode) {
     mFacade->StopTimeOut();
-    ErrorList::Clear();
+    support::ErrorList::Clear();
     if (mMenu) mMenu->SetReady(1);
   }
 }
@@ -283,8 +283,8 @@ HRESULT OnConnection(const host::Ptr<host::Application>& application, const std:
                      const std::vector<std::uint32_t>* custom) {
   const std::wstring source = L"CConnect:OnConnection";
   LOG_INFO(source, L"OnConnection");
-  ErrorList::SetDisplay(true);
-  ErrorList::Clear();
+  support::ErrorList::SetDisplay(true);
+  support::ErrorList::Clear();
   try {
     // A second connection replaces the first: its menu, toolbar and
     // settings go the way a disconnection takes them.

@@ -253,7 +253,7 @@ void CDialogLookupDict::cmdClose_Click() { mView->Close(IDCANCEL); }
 
 void CDialogLookupDict::cmdSearch_onclick() {
   const std::wstring source = L"CDialogLookupDict:cmdSearch_onclick";
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   mView->SetResult(std::wstring());
   const std::wstring word = mView->GetWord();
   if (word.empty()) return;
@@ -275,8 +275,8 @@ void CDialogLookupDict::cmdSearch_onclick() {
     open = false;
   }
   if (!open) {
-    ErrorList::Add(kEngineFailed);
-    if (ErrorList::HasError()) ErrorList::ErrorReport(source);
+    support::ErrorList::Add(kEngineFailed);
+    if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(source);
     return;
   }
   std::wstring result;
@@ -287,7 +287,7 @@ void CDialogLookupDict::cmdSearch_onclick() {
     found = false;
   }
   if (!found) {
-    ErrorList::Add(kLookupFailed);
+    support::ErrorList::Add(kLookupFailed);
     return;
   }
   if (result.empty() || result == L"(null)") result = LoadText(kNotRegistered);

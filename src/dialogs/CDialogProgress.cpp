@@ -131,7 +131,7 @@ void CDialogProgress::SetProgress(std::int64_t position, std::int64_t total) {
   WaitWhileConfirming();
   if (total >= 0) {
     if (!mView->SetBarPosition(Percentage(position, total)))
-      throw ComError(E_FAIL, L"the progress bar is missing");
+      throw platform::ComError(E_FAIL, L"the progress bar is missing");
   }
   mView->SetCountsText(CountsText(mCountLabel, position, total));
   mView->Repaint();

@@ -120,15 +120,15 @@ int CDialogSetup::DoModal() {
 template <typename Body>
 void RunSetupHandler(const wchar_t* handler, Body body) {
   const std::wstring source = std::wstring(L"CDialogSetup:") + handler;
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   try {
     body();
   } catch (...) {
     LOG_ERROR(source, L"the handler failed");
-    ErrorList::ErrorReport(source);
+    support::ErrorList::ErrorReport(source);
     return;
   }
-  if (ErrorList::HasError()) ErrorList::ErrorReport(source);
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(source);
 }
 
 void CDialogSetup::OnInitDialog() {
@@ -518,11 +518,11 @@ void CDialogSetup::lvwEngines_ItemCheck(int row) {
 
 bool CDialogSetup::RefreshWorkingEngines() {
   if (!mHost.RefreshEngines(*mEngines)) {
-    ErrorList::Add(kEngineListFailed);
+    support::ErrorList::Add(kEngineListFailed);
     return false;
   }
   if (mEngines->Count() == 0) {
-    ErrorList::Add(kNoEngines);
+    support::ErrorList::Add(kNoEngines);
     return false;
   }
   return true;
@@ -569,7 +569,7 @@ bool CDialogSetup::ApplyChanges() {
   if (mHidden) mHost.SetSwitches(mSwitches);
   mHost.Applied();
   if (!saved) {
-    ErrorList::Add(kSaveFailed);
+    support::ErrorList::Add(kSaveFailed);
     // Reported by its own message; the system code behind it is in the log.
     platform::SetLastErrorCode(0);
     return false;

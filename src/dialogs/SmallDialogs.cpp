@@ -93,16 +93,16 @@ long CDialogWaitResult::Run(engine_server::IRequest& request, int messageId, int
 void CDialogWaitResult::cmdCancel_Click() {
   const std::wstring source = L"CDialogWaitResult:cmdCancel_Click";
   if (mView) mView->Hide();
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   if (mRequest == nullptr || mDone || mCancelled) return;
   mCancelled = true;
   HRESULT hr = mRequest->Cancel();
   if (FAILED(hr)) {
     LOG_ERROR(source, L"the engine refused to cancel its request");
-    ErrorList::ErrorReport(source);
+    support::ErrorList::ErrorReport(source);
     return;
   }
-  if (ErrorList::HasError()) ErrorList::ErrorReport(source);
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(source);
 }
 
 void CDialogWaitResult::Form_QueryUnload() {

@@ -83,7 +83,7 @@ bool AppCommon::IsNumberOnly(const std::wstring& text) {
 
 bool AppCommon::RunMacro(const std::wstring& name, std::wstring* result) {
   result->clear();
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   // A macro the host cannot run is a failing host call like any other: it
   // reaches the caller, which reports it and ends the run as failed. Taken
   // for an empty result it would cancel the run without a word.
@@ -91,13 +91,13 @@ bool AppCommon::RunMacro(const std::wstring& name, std::wstring* result) {
     if (mMacroRunner) {
       *result = mMacroRunner(name);
     } else {
-      throw ComError(E_UNEXPECTED, L"no host application to run the macro " + name);
+      throw platform::ComError(E_UNEXPECTED, L"no host application to run the macro " + name);
     }
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     LOG_ERROR(kSource, L"the macro " + name + L" failed: " + e.Description());
     throw;
   }
-  return ErrorList::GetCount() == 0;
+  return support::ErrorList::GetCount() == 0;
 }
 
 std::wstring AppCommon::EngineText(const std::wstring& source, std::wstring* leadingOut, std::wstring* trailingOut) {
@@ -271,13 +271,13 @@ bool AppCommon::TranslatePlainText(const options::TranslationOptionUDT& options,
   bool opened = false;
   try {
     opened = mEngine.OpenEngine(options.EngineGroup, options.EngineID, options.DisplayLanguage, options.FromLang);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     LOG_ERROR(kSource, L"OpenEngine failed: " + e.Description());
     opened = false;
   }
   if (!opened) {
     // An open stopped by the user (or the time limit) is not a failure to report.
-    if (!IsCancelled()) ErrorList::Add(kEngineInitFailed, L"");
+    if (!IsCancelled()) support::ErrorList::Add(kEngineInitFailed, L"");
     return false;
   }
   std::wstring translated;

@@ -22,12 +22,12 @@ constexpr int kPollMs = 1;
 constexpr wchar_t kSource[] = L"Engine";
 
 void Check(HRESULT hr, const wchar_t* what) {
-  if (FAILED(hr)) throw ComError(hr, std::wstring(L"engine call failed: ") + what);
+  if (FAILED(hr)) throw platform::ComError(hr, std::wstring(L"engine call failed: ") + what);
 }
 
 template <typename T>
 void CheckOut(const std::shared_ptr<T>& p, const wchar_t* what) {
-  if (!p) throw ComError(E_POINTER, std::wstring(L"engine returned no object: ") + what);
+  if (!p) throw platform::ComError(E_POINTER, std::wstring(L"engine returned no object: ") + what);
 }
 
 Engine::Connectors DefaultConnectors() {
@@ -200,7 +200,7 @@ bool Engine::OpenThroughFactory(const std::wstring& group, const std::wstring& e
     if (mEngine) Check(mEngine->ErrorCode(&code), L"ErrorCode");
     if (code == 0) Check(mFactory->ErrorCode(&code), L"ErrorCode");
     mLastErrorCode = code;
-    ErrorList::Add(ErrorList::EngineErrorToMessageId(code), L"");
+    support::ErrorList::Add(support::ErrorList::EngineErrorToMessageId(code), L"");
     return false;
   }
   if (status != kRequestDone || !mEngine) return false;
@@ -236,7 +236,7 @@ bool Engine::OpenThroughFamily(const BuiltInFamily& family, const std::wstring& 
     LONG code = 0;
     Check(mEngine->ErrorCode(&code), L"ErrorCode");
     mLastErrorCode = code;
-    ErrorList::Add(ErrorList::EngineErrorToMessageId(code), L"");
+    support::ErrorList::Add(support::ErrorList::EngineErrorToMessageId(code), L"");
     return false;
   }
   if (status != kRequestDone) return false;
@@ -373,7 +373,7 @@ bool ShowEngineDialog(ITranslationEngine& engine,
     hr = E_FAIL;
   }
   if (FAILED(hr)) {
-    ErrorList::Add(1255, L"");
+    support::ErrorList::Add(1255, L"");
     return false;
   }
   return true;

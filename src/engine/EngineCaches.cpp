@@ -333,7 +333,7 @@ bool EngineCaches::RefreshCache(bool display, bool useCacheIfCurrent) {
   mDirty = 1;
   mIncomplete = found.failedImplementations > 0;
   SortEntries();
-  if (found.EngineUnavailable) ErrorList::Add(1253);
+  if (found.EngineUnavailable) support::ErrorList::Add(1253);
   return found.failedImplementations == 0;
 }
 

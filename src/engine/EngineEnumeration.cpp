@@ -25,7 +25,7 @@ using engine_server::IImplementations;
 const wchar_t* const kSource = L"EngineCaches:RefreshCache";
 
 void Check(HRESULT hr, const wchar_t* what) {
-  if (FAILED(hr)) throw ComError(hr, what);
+  if (FAILED(hr)) throw platform::ComError(hr, what);
 }
 
 // Sets the factory's "ClientId" property. A failing call here is left in the
@@ -168,7 +168,7 @@ EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enum
   EngineEntryList entries;
   for (const std::wstring& name : names) {
     if (FAILED(MakeFactory(displayLanguage, &factory))) return result;
-    ErrorList::Clear();
+    support::ErrorList::Clear();
     Check(factory->SetImplementation(name), L"Implementation");
     {
       // Writing the log may touch the system; the HasError test below is
@@ -178,7 +178,7 @@ EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enum
       platform::SetLastErrorCode(lastError);
     }
     SetClientId(*factory, clientId);
-    if (ErrorList::HasError()) {
+    if (support::ErrorList::HasError()) {
       ++result.failedImplementations;
       result.failedNames.push_back(name);
       continue;
@@ -213,7 +213,7 @@ EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enum
       Check(factory->ErrorCode(&code), L"ErrorCode");
       if (code != 0) {
         Check(factory->ErrorCode(&code), L"ErrorCode");
-        ErrorList::Add(ErrorList::EngineErrorToMessageId(code), L"");
+        support::ErrorList::Add(support::ErrorList::EngineErrorToMessageId(code), L"");
       }
       continue;
     }
@@ -232,7 +232,7 @@ EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enum
       if (index > count) break;
       std::shared_ptr<IEngineListItem> item;
       Check(list->Item(index, &item), L"EngineList.Item");
-      if (!item) throw ComError(E_POINTER, L"EngineList.Item");
+      if (!item) throw platform::ComError(E_POINTER, L"EngineList.Item");
       EngineEntry entry;
       if (!ReadPair(*item, name, &entry)) continue;
       std::wstring key = entry.EngineKey();

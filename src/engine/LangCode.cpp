@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+namespace engine {
+
 namespace {
 
 std::wstring AsciiLowerCopy(const std::wstring& code) {
@@ -72,3 +74,5 @@ std::wstring SentenceSeparator(const std::wstring& code) {
   if (row.charset == 129) return L" ";
   return L"  ";
 }
+
+}  // namespace engine

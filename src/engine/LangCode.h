@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace engine {
+
 // "zh-cn"/"zh-sg" -> "zh-hans", "zh-tw"/"zh-hk"/"zh-mo" -> "zh-hant"; any
 // other code (plain "zh" too) comes back unchanged.
 std::wstring NormalizeLangCode(const std::wstring& code);
@@ -22,3 +24,5 @@ std::uint32_t LangLcid(const std::wstring& code);
 // Text put after each translated sentence in that target language: empty for
 // Japanese and Chinese, one blank for Korean, two blanks otherwise.
 std::wstring SentenceSeparator(const std::wstring& code);
+
+}  // namespace engine

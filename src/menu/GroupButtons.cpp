@@ -10,7 +10,7 @@ namespace menu {
 void ClickSink::Click(const host::Ptr<host::CommandBarControl>&, bool&) noexcept {
   try {
     if (mOnClick) mOnClick();
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     LOG_ERROR(mSource, L"Click Err: " + e.Description());
   } catch (...) {
     LOG_ERROR(mSource, L"Click Err");

@@ -59,7 +59,7 @@ constexpr int kHideToolbarCaption = 8014;
 constexpr int kShowToolbarCaption = 8013;
 
 std::wstring Describe(const std::exception& e) {
-  if (const auto* com = dynamic_cast<const ComError*>(&e)) return com->Description();
+  if (const auto* com = dynamic_cast<const platform::ComError*>(&e)) return com->Description();
   const char* what = e.what();
   return std::wstring(what, what + std::char_traits<char>::length(what));
 }
@@ -137,7 +137,7 @@ void OfficeMenu::OnCommandClick(Command command, const std::wstring& handlerName
     case kHelp: mCommands->ShowHelpClick(); break;
     case kCommandCount: break;
   }
-  if (ErrorList::HasError()) ErrorList::ErrorReport(mClassName + handlerName);
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(mClassName + handlerName);
   if (mCommands) mCommands->AfterCommand();
 }
 
@@ -180,7 +180,7 @@ HRESULT OfficeMenu::CreateMenu(engine::EngineCaches& caches, options::Translatio
   for (int c = 0; c < kCommandCount; ++c) {
     try {
       AddOfficeButton(items, static_cast<Command>(c), false);
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
       LOG_ERROR(mClassName + L":CreateMenu", std::wstring(L"AddOfficeButton ") + kButtons[c].buttonId);
       throw;
     }
@@ -203,7 +203,7 @@ HRESULT OfficeMenu::CreateToolbar(engine::EngineCaches& caches, options::Transla
     if (!kButtons[c].toolbarMember) continue;
     try {
       AddOfficeButton(controls, static_cast<Command>(c), true);
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
       LOG_ERROR(mClassName + L":CreateToolbar", std::wstring(L"AddOfficeButton ") + kButtons[c].buttonId);
       throw;
     }
@@ -496,7 +496,7 @@ std::wstring OfficeMenu::ModeCaption(const std::wstring& key) const {
 
 void OfficeMenu::SetTranOption(const std::wstring& name) {
   LOG_INFO(mClassName + L":SetTranOption", L"SetTranOption");
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   try {
     if (mMenuTranOpts.Count() >= 2 && !name.empty()) mMenuTranOpts.Select(mMenuTranOpts.FindKey(name));
     if (mToolbarOptions) {
@@ -515,7 +515,7 @@ void OfficeMenu::SetTranOption(const std::wstring& name) {
 }
 
 void OfficeMenu::SetTranMode(const std::wstring& requested) {
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   std::wstring key = requested.empty() ? mSelectedMode : requested;
   // A key the list no longer has (an engine unchecked since, a stale stored
   // mode) falls back to the first mode, as an empty one does.
@@ -562,7 +562,7 @@ void OfficeMenu::mclsMenuTranModes_ItemClick(int, const std::wstring& key,
     return;
   }
   SetTranMode(key);
-  if (ErrorList::HasError()) ErrorList::ErrorReport(mClassName + L"mclsMenuTranModes_ItemClick");
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(mClassName + L"mclsMenuTranModes_ItemClick");
 }
 
 }  // namespace menu

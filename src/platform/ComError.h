@@ -8,6 +8,8 @@
 
 #include "src/platform/Types.h"
 
+namespace platform {
+
 class ComError : public std::runtime_error {
  public:
   explicit ComError(HRESULT hr, std::wstring description = {})
@@ -31,3 +33,5 @@ class ComError : public std::runtime_error {
   HRESULT mHr;
   std::wstring mDescription;
 };
+
+}  // namespace platform

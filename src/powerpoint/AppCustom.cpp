@@ -19,7 +19,7 @@ namespace {
 constexpr wchar_t kSource[] = L"AppCustom";
 
 std::wstring Describe(const std::exception& e) {
-  if (const auto* com = dynamic_cast<const ComError*>(&e)) return com->Description();
+  if (const auto* com = dynamic_cast<const platform::ComError*>(&e)) return com->Description();
   const char* what = e.what();
   return std::wstring(what, what + std::char_traits<char>::length(what));
 }
@@ -27,7 +27,7 @@ std::wstring Describe(const std::exception& e) {
 int WindowCount(const host::Ptr<host::Application>& app) {
   try {
     return app ? app->Windows()->Count() : 0;
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
     return 0;
   }
 }
@@ -91,7 +91,7 @@ void ApplyTargetLanguage(const host::Ptr<host::TextRange>& range, const options:
     f->SetName(*font);
     f->SetNameFarEast(*font);
     f->SetNameAscii(*font);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     LOG_WARNING(kSource, L"target language: " + e.Description());
   }
 }
@@ -147,7 +147,7 @@ bool TranslateOrReport(ClipboardRun& run, std::wstring& text, const std::wstring
     return false;
   }
   if (!ok || text.empty()) {
-    ErrorList::Add(AppCustom::kTranslationFailed);
+    support::ErrorList::Add(AppCustom::kTranslationFailed);
     return false;
   }
   return true;
@@ -206,13 +206,13 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
   try {
     host::Ptr<host::Application> app = caller.GetApplication();
     if (WindowCount(app) < 1) {
-      ErrorList::Add(kNothingToTranslate);
+      support::ErrorList::Add(kNothingToTranslate);
       return false;
     }
     ClipboardRun run(caller, record);
     std::wstring text = SelectionText(app);
     if (text.empty()) {
-      ErrorList::Add(kSelectSomething);
+      support::ErrorList::Add(kSelectSomething);
       return false;
     }
     // A cancelled or empty translation leaves the user's clipboard alone.
@@ -221,13 +221,13 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
     text = ReplaceAll(text, L"\v", L"\r\n");
     ClipboardEx clipboard;
     if (!clipboard.SetText(text, 0, 0)) {
-      ErrorList::Add(kCannotCopy);
+      support::ErrorList::Add(kCannotCopy);
       return false;
     }
     return true;
   } catch (const std::exception& e) {
     LOG_ERROR(source, L"Exception Err: " + Describe(e));
-    ErrorList::Add(kTranslationFailed);
+    support::ErrorList::Add(kTranslationFailed);
     return false;
   }
 }
@@ -237,13 +237,13 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
   try {
     host::Ptr<host::Application> app = caller.GetApplication();
     if (WindowCount(app) < 1) {
-      ErrorList::Add(kCannotPaste);
+      support::ErrorList::Add(kCannotPaste);
       return false;
     }
     ClipboardRun run(caller, record);
     std::wstring text = ClipboardEx().GetText(0, false);
     if (text.empty()) {
-      ErrorList::Add(kNothingToTranslate);
+      support::ErrorList::Add(kNothingToTranslate);
       return false;
     }
     // A cancelled run would paste half a translation over the selection.
@@ -251,13 +251,13 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
     text = ReplaceAll(ReplaceAll(text, L"\r\n", L"\v"), L"\n", L"\v");
     app->Windows()->Item(1)->Activate();
     if (!PasteIntoSelection(app, text, record)) {
-      ErrorList::Add(kCannotPaste);
+      support::ErrorList::Add(kCannotPaste);
       return false;
     }
     return true;
   } catch (const std::exception& e) {
     LOG_ERROR(source, L"Exception Err: " + Describe(e));
-    ErrorList::Add(kCannotPaste);
+    support::ErrorList::Add(kCannotPaste);
     return false;
   }
 }

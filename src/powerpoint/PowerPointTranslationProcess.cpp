@@ -44,7 +44,7 @@ constexpr int kRangesFailed = 2127;
 constexpr int kWorkCloseFailed = 2128;
 
 std::wstring Describe(const std::exception& e) {
-  if (auto* com = dynamic_cast<const ComError*>(&e)) return com->Description();
+  if (auto* com = dynamic_cast<const platform::ComError*>(&e)) return com->Description();
   const char* what = e.what();
   return std::wstring(what, what + std::char_traits<char>::length(what));
 }
@@ -53,7 +53,7 @@ bool RefusesEditing(const host::Ptr<host::Presentation>& p) {
   try {
     p->SetSaved(p->Saved());
     return false;
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
     return true;
   }
 }
@@ -137,7 +137,7 @@ bool Run::RecordView() {
       if (selection->SlideRange()->Count() >= 2 || selection->TextRange()->Length() != 0) {
         mProp.SelectionType = host::ppSelectionText;
       }
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
     }
   }
   return true;
@@ -169,7 +169,7 @@ bool Run::CheckView() {
     bool empty = false;
     try {
       empty = selection->SlideRange()->Count() == 1 && selection->TextRange()->Length() == 0;
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
       empty = true;
     }
     if (empty) return Fail(kSelectSomething);
@@ -392,7 +392,7 @@ bool Run::Main() {
     if (!mProp.OrigPresen) {
       try {
         mProp.OrigPresen = mProp.Application->ActivePresentation();
-      } catch (const ComError&) {
+      } catch (const platform::ComError&) {
       }
       if (!mProp.OrigPresen) return Fail(kPreparationFailed);
     }
@@ -543,11 +543,11 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
       host::Ptr<host::Presentation> active;
       try {
         active = app->ActivePresentation();
-      } catch (const ComError&) {
+      } catch (const platform::ComError&) {
         // No active presentation: the run says so itself.
       }
       if (active && active->IsEmbedded()) {
-        ErrorList::Add(kBadContainer);
+        support::ErrorList::Add(kBadContainer);
         mImpl->outcome = RunOutcome();
         mImpl->outcome.errors.push_back(RunError{kBadContainer, LoadText(kBadContainer), kBadContainer / 1000});
         return false;

@@ -77,7 +77,7 @@ void FollowSelect(RunContext& ctx, const host::Ptr<host::Shape>& target) {
   if (!ctx.Follows()) return;
   try {
     if (target->Visible()) target->Select(false);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     LOG_WARNING(kShapeSource, L"Select skipped: " + e.Description());
   }
 }

@@ -39,8 +39,8 @@ void RunContext::ReportRunError(int messageId) {
   }
   // With its display switch on the error list shows the entry itself; a
   // second box for the same message would only make the user click twice.
-  bool shown = ErrorList::GetDisplay();
-  ErrorList::Add(messageId);
+  bool shown = support::ErrorList::GetDisplay();
+  support::ErrorList::Add(messageId);
   if (!shown) ShowMessage(text, MB_OK | MB_ICONERROR);
 }
 

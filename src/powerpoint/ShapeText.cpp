@@ -128,7 +128,7 @@ void TransferStyle(RunContext& ctx, typename M::Range& source, typename M::Range
         CopyFont<M>(ctx, *sourcePart->Font(), *targetPart->Font());
       }
     }
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     // The translation is written; formatting that cannot be carried over is
     // not worth the rest of the run.
     LOG_WARNING(kShapeSource, L"keep style: " + e.Description());
@@ -153,7 +153,7 @@ void ApplyTargetLanguage(RunContext& ctx, typename M::Range& r) {
   const options::TranslationOptionUDT& o = ctx.Options();
   try {
     if (o.ToLcid > 0) r.SetLanguageID(o.ToLcid);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     LOG_WARNING(kShapeSource, L"language " + std::to_wstring(o.ToLcid) + L": " + e.Description());
   }
   const std::wstring* font = FontForCharset(o);
@@ -233,7 +233,7 @@ void FollowSelect(RunContext& ctx, typename M::Range& target, int start, int len
   if (!ctx.Follows()) return;
   try {
     target.Characters(start, length)->Select();
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     // A hidden shape or a view without text selection: the walk goes on
     // without following.
     LOG_WARNING(kShapeSource, L"select: " + e.Description());
@@ -245,7 +245,7 @@ void FollowClear(RunContext& ctx, typename M::Range& target, int start) {
   if (!ctx.Follows()) return;
   try {
     M::ClearSelection(ctx, target, start);
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     LOG_WARNING(kShapeSource, L"unselect: " + e.Description());
   }
 }

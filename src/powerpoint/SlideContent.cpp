@@ -58,7 +58,7 @@ CommentPlan PlanComment(RunContext& ctx, host::Comment& comment, bool translateR
   host::Ptr<host::Comments> replies;
   try {
     replies = comment.Replies();
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
     return plan;  // a host without replies
   }
   const int count = replies ? replies->Count() : 0;
@@ -141,7 +141,7 @@ bool TranslateSlideComment(RunContext& ctx, const host::Ptr<host::Comments>& sou
       host::Ptr<host::Comments> replies = added->Replies();
       for (const CommentPlan& reply : plan.replies) replies->Add(0, 0, reply.author, reply.initials, reply.text);
     }
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     LOG_ERROR(kCommentSource, L"adding comments failed: " + e.Description());
     for (int i = target->Count(); i > existing; --i) target->Item(i)->Delete();
     throw;

@@ -12,6 +12,8 @@
 #include "src/platform/System.h"
 #include "src/support/Log.h"
 
+namespace support {
+
 namespace {
 
 constexpr size_t kMaxFolderChars = 260;
@@ -169,23 +171,23 @@ void AddinLogger::Configure(int hostKind) {
 }
 
 void AddinLogger::Detail(const std::wstring& message, const std::wstring& sourceFile, unsigned line) noexcept {
-  if (!IsEnabled(addinlog::kDetail)) return;
-  try { Write(addinlog::kDetail, message, sourceFile, line); } catch (...) {}
+  if (!IsEnabled(log::kDetail)) return;
+  try { Write(log::kDetail, message, sourceFile, line); } catch (...) {}
 }
 
 void AddinLogger::Info(const std::wstring& message, const std::wstring& sourceFile, unsigned line) noexcept {
-  if (!IsEnabled(addinlog::kInfo)) return;
-  try { Write(addinlog::kInfo, message, sourceFile, line); } catch (...) {}
+  if (!IsEnabled(log::kInfo)) return;
+  try { Write(log::kInfo, message, sourceFile, line); } catch (...) {}
 }
 
 void AddinLogger::Warning(const std::wstring& message, const std::wstring& sourceFile, unsigned line) noexcept {
-  if (!IsEnabled(addinlog::kWarning)) return;
-  try { Write(addinlog::kWarning, message, sourceFile, line); } catch (...) {}
+  if (!IsEnabled(log::kWarning)) return;
+  try { Write(log::kWarning, message, sourceFile, line); } catch (...) {}
 }
 
 void AddinLogger::Error(const std::wstring& message, const std::wstring& sourceFile, unsigned line) noexcept {
-  if (!IsEnabled(addinlog::kError)) return;
-  try { Write(addinlog::kError, message, sourceFile, line); } catch (...) {}
+  if (!IsEnabled(log::kError)) return;
+  try { Write(log::kError, message, sourceFile, line); } catch (...) {}
 }
 
 std::wstring AddinLogger::SourceBaseName(const std::wstring& sourceFile) {
@@ -270,7 +272,7 @@ void AddinLogger::Write(int level, const std::wstring& message, const std::wstri
   out.flush();
 }
 
-namespace addinlog {
+namespace log {
 
 void Write(int level, const std::wstring& source, const std::wstring& message, const char* file,
            int line) noexcept {
@@ -308,4 +310,6 @@ void Write(int level, const std::wstring& source, const std::wstring& message, c
   }
 }
 
-}  // namespace addinlog
+}  // namespace log
+
+}  // namespace support

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace support {
+
 // Which Office host the log is for; it picks the registry value of the file
 // name and the default base name. This add-in always uses PowerPoint.
 enum class LogHostKind : int { Word = 1, Excel = 2, PowerPoint = 3, Outlook = 4, Host5 = 5, Host6 = 6 };
@@ -86,3 +88,5 @@ class AddinLogger {
   std::wstring mBaseName = kGenericBaseName;
   std::wstring mExtension = kDefaultExtension;
 };
+
+}  // namespace support

@@ -6,6 +6,8 @@
 #include "src/platform/System.h"
 #include "src/support/ResourceModule.h"
 
+namespace support {
+
 namespace {
 
 // The list belongs to the user-interface thread, but the progress dialog's
@@ -168,3 +170,5 @@ ErrorEntry ErrorList::GetEntry(int index) {
   if (index < 0 || index >= static_cast<int>(s.entries.size())) return ErrorEntry();
   return s.entries[static_cast<size_t>(index)];
 }
+
+}  // namespace support

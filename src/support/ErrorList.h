@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+namespace support {
+
 struct ErrorEntry {
   int mMessageId = 0;
   int mIcon = 0;          // MB_ICONERROR (1xxx), MB_ICONEXCLAMATION (2xxx), MB_ICONINFORMATION (3xxx), else 0
@@ -65,3 +67,5 @@ class ErrorList {
   static std::vector<ErrorEntry> GetEntries();
   static ErrorEntry GetEntry(int index);  // empty entry when out of range
 };
+
+}  // namespace support

@@ -10,7 +10,7 @@
 
 #include <string>
 
-namespace addinlog {
+namespace support::log {
 // Levels as the log file records them.
 constexpr int kDetail = 1000;
 constexpr int kInfo = 2000;
@@ -19,9 +19,12 @@ constexpr int kError = 4000;
 
 void Write(int level, const std::wstring& source, const std::wstring& message, const char* file,
            int line) noexcept;
-}  // namespace addinlog
+}  // namespace support::log
 
-#define LOG_DETAIL(source, message) ::addinlog::Write(::addinlog::kDetail, (source), (message), __FILE__, __LINE__)
-#define LOG_INFO(source, message) ::addinlog::Write(::addinlog::kInfo, (source), (message), __FILE__, __LINE__)
-#define LOG_WARNING(source, message) ::addinlog::Write(::addinlog::kWarning, (source), (message), __FILE__, __LINE__)
-#define LOG_ERROR(source, message) ::addinlog::Write(::addinlog::kError, (source), (message), __FILE__, __LINE__)
+#define LOG_DETAIL(source, message) \
+  ::support::log::Write(::support::log::kDetail, (source), (message), __FILE__, __LINE__)
+#define LOG_INFO(source, message) ::support::log::Write(::support::log::kInfo, (source), (message), __FILE__, __LINE__)
+#define LOG_WARNING(source, message) \
+  ::support::log::Write(::support::log::kWarning, (source), (message), __FILE__, __LINE__)
+#define LOG_ERROR(source, message) \
+  ::support::log::Write(::support::log::kError, (source), (message), __FILE__, __LINE__)

@@ -22,7 +22,7 @@ engine::EngineEntry Entry(const std::wstring& group, const std::wstring& id) {
 
 std::vector<int> ListedIds() {
   std::vector<int> ids;
-  for (const ErrorEntry& e : ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+  for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
   return ids;
 }
 
@@ -94,7 +94,7 @@ TEST_F(Facade, TheEngineListIsFilledOnceAndAFailureShownOnce) {
   fillSucceeds = false;
   facade.GetEngineCaches();
   EXPECT_EQ(ListedIds(), std::vector<int>{AddinApplication::kEngineListFailed});
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   facade.GetEngineCaches();
   EXPECT_TRUE(ListedIds().empty());
   EXPECT_EQ(fills, 1);
@@ -109,13 +109,15 @@ TEST_F(Facade, ADeadHostIsReplacedByTheRunningOne) {
   struct DeadHost : host::Application {
     std::wstring Version() override { return L""; }
     std::wstring Name() override { return L""; }
-    host::Ptr<host::Presentations> Presentations() override { throw ComError(E_FAIL); }
-    host::Ptr<host::Presentation> ActivePresentation() override { throw ComError(E_FAIL); }
-    host::Ptr<host::DocumentWindows> Windows() override { throw ComError(E_FAIL); }
-    host::Ptr<host::DocumentWindow> ActiveWindow() override { throw ComError(E_FAIL); }
-    host::Ptr<host::SlideShowWindows> SlideShowWindows() override { throw ComError(E_FAIL); }
-    host::Ptr<host::CommandBars> CommandBars() override { throw ComError(E_FAIL); }
-    std::wstring Run(const std::wstring&, const std::vector<std::wstring>&) override { throw ComError(E_FAIL); }
+    host::Ptr<host::Presentations> Presentations() override { throw platform::ComError(E_FAIL); }
+    host::Ptr<host::Presentation> ActivePresentation() override { throw platform::ComError(E_FAIL); }
+    host::Ptr<host::DocumentWindows> Windows() override { throw platform::ComError(E_FAIL); }
+    host::Ptr<host::DocumentWindow> ActiveWindow() override { throw platform::ComError(E_FAIL); }
+    host::Ptr<host::SlideShowWindows> SlideShowWindows() override { throw platform::ComError(E_FAIL); }
+    host::Ptr<host::CommandBars> CommandBars() override { throw platform::ComError(E_FAIL); }
+    std::wstring Run(const std::wstring&, const std::vector<std::wstring>&) override {
+      throw platform::ComError(E_FAIL);
+    }
   };
   auto running = host::pptx::CreateApplication();
   facade.SetApplication(std::make_shared<DeadHost>());

@@ -42,7 +42,7 @@ class AddinTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directories(dir.path() / "reg");
-    ErrorList::Clear();
+    support::ErrorList::Clear();
     platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
       shown.push_back(r.text);
       return 1;
@@ -331,7 +331,7 @@ TEST_F(AddinTest, ClickFrame) {
     Control(L".BUTTON.TRAN-ALL")->Execute();
     EXPECT_EQ(beeps, before + 1);
     EXPECT_EQ(shown.size(), messages);
-    throw ComError(E_FAIL, L"the host went away");
+    throw platform::ComError(E_FAIL, L"the host went away");
   });
   Control(L".MENU.LOOKUP-DICT")->Execute();
   EXPECT_EQ(lookups, 1);
@@ -441,11 +441,11 @@ class RefusingBars : public host::CommandBars {
   int Count() override { return mInner->Count(); }
   Ptr<host::CommandBar> Item(int index) override { return mInner->Item(index); }
   Ptr<host::CommandBar> Item(const std::wstring& name) override {
-    if (mMenu && name == L"Menu Bar") throw ComError(E_FAIL, L"refused");
+    if (mMenu && name == L"Menu Bar") throw platform::ComError(E_FAIL, L"refused");
     return mInner->Item(name);
   }
   Ptr<host::CommandBar> Add(const std::wstring& name, int position, bool menuBar, bool temporary) override {
-    if (!mMenu) throw ComError(E_FAIL, L"refused");
+    if (!mMenu) throw platform::ComError(E_FAIL, L"refused");
     return mInner->Add(name, position, menuBar, temporary);
   }
   Ptr<host::CommandBarControl> FindControl(int type, int id, const std::wstring& tag, bool visibleOnly) override {

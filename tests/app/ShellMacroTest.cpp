@@ -10,7 +10,7 @@ namespace {
 HRESULT ErrorOf(const std::function<void()>& call) {
   try {
     call();
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     return e.Error();
   }
   return S_OK;

@@ -7,7 +7,7 @@ namespace testsupport {
 HRESULT ErrorOf(const std::function<void()>& f) {
   try {
     f();
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     return e.Error();
   }
   return S_OK;

@@ -33,7 +33,7 @@ class LookupDialog : public enginetest::EngineEnvTest {
  protected:
   void SetUp() override {
     EngineEnvTest::SetUp();
-    ErrorList::SetDisplay(false);
+    support::ErrorList::SetDisplay(false);
     impl = &side.AddImplementation(L"FakeMT");
     for (const wchar_t* id : {L"en-ja", L"en-ko", L"en-de", L"en-fr"})
       impl->AddPair({id, L"en", std::wstring(id).substr(3), 0x9, L"English", L"Fake MT", L"Fake"});
@@ -53,7 +53,7 @@ class LookupDialog : public enginetest::EngineEnvTest {
   }
   static std::vector<int> Listed() {
     std::vector<int> ids;
-    for (const ErrorEntry& e : ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+    for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
     return ids;
   }
   static void Search(ScriptedLookupView& v, const std::wstring& word) {

@@ -62,7 +62,7 @@ class SetupDialog : public enginetest::EngineEnvTest {
  protected:
   void SetUp() override {
     EngineEnvTest::SetUp();
-    ErrorList::SetDisplay(false);
+    support::ErrorList::SetDisplay(false);
     previousBoxes = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
       messages.push_back(r.text);
       return answer;
@@ -101,7 +101,7 @@ class SetupDialog : public enginetest::EngineEnvTest {
   }
   static std::vector<int> Listed() {
     std::vector<int> ids;
-    for (const ErrorEntry& e : ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+    for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
     return ids;
   }
 

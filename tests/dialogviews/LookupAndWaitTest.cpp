@@ -34,7 +34,7 @@ class LookupDialogTest : public enginetest::EngineEnvTest {
  protected:
   void SetUp() override {
     EngineEnvTest::SetUp();
-    ErrorList::SetDisplay(false);
+    support::ErrorList::SetDisplay(false);
     mStrings = ExpectedStrings();
     auto& impl = mSide.AddImplementation(L"FakeMT");
     for (const wchar_t* id : {L"en-ja", L"en-ko"}) {

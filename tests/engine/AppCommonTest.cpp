@@ -23,8 +23,8 @@ namespace {
 class AppCommonTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ErrorList::SetDisplay(false);
-    ErrorList::Clear();
+    support::ErrorList::SetDisplay(false);
+    support::ErrorList::Clear();
     impl = &side.AddImplementation(L"FakeMT");
     impl->AddPair({L"en-es", L"en", L"es", 0x9, L"English - Spanish", L"Fake MT", L"Fake"});
     options.EngineGroup = L"FakeMT";
@@ -35,7 +35,7 @@ class AppCommonTest : public ::testing::Test {
     options.PreMacroName = L"fncPreMacro";
     options.PostMacroName = L"fncPostMacro";
   }
-  void TearDown() override { ErrorList::Clear(); }
+  void TearDown() override { support::ErrorList::Clear(); }
 
   TranslationSegment Translate(const std::wstring& source) {
     TranslationSegment seg;
@@ -138,7 +138,7 @@ TEST_F(AppCommonOpenTest, AnEmptyOrFailedEngineAnswerLeavesTheSourceText) {
   EXPECT_FALSE(seg.styleCorrespondence.has_value());
   EXPECT_EQ(eng.LastErrorCode(), 30006);
   EXPECT_EQ(eng.FailedRequests(), 1);
-  EXPECT_EQ(ErrorList::GetCount(), 0) << "a failed sentence is no user message";
+  EXPECT_EQ(support::ErrorList::GetCount(), 0) << "a failed sentence is no user message";
 }
 
 TEST_F(AppCommonOpenTest, ACallThatFailsWithAnHresultRaisesComError) {
@@ -226,7 +226,7 @@ TEST_F(AppCommonOpenTest, PreMacroResultReplacesTheText) {
 TEST_F(AppCommonOpenTest, AMacroResultIsIgnoredWhenTheMacroRecordedAnError) {
   options.UsesPreMacro = 1;
   app.SetMacroRunner([](const std::wstring&) {
-    ErrorList::Add(1201, L"");
+    support::ErrorList::Add(1201, L"");
     return std::wstring(L"ignored");
   });
   Translate(L"kept");
@@ -244,7 +244,7 @@ TEST_F(AppCommonOpenTest, AnEmptyPreMacroResultCancelsTheRunBeforeTheEngine) {
 }
 
 TEST_F(AppCommonOpenTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingTheRun) {
-  app.SetMacroRunner([](const std::wstring&) -> std::wstring { throw ComError(DISP_E_MEMBERNOTFOUND); });
+  app.SetMacroRunner([](const std::wstring&) -> std::wstring { throw platform::ComError(DISP_E_MEMBERNOTFOUND); });
   for (int* uses : {&options.UsesPreMacro, &options.UsesPostMacro}) {
     options.UsesPreMacro = options.UsesPostMacro = 0;
     *uses = 1;
@@ -253,7 +253,7 @@ TEST_F(AppCommonOpenTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingT
     try {
       app.TranslateText(options, seg);
       ADD_FAILURE() << "the macro's failure did not reach the caller";
-    } catch (const ComError& e) {
+    } catch (const platform::ComError& e) {
       EXPECT_EQ(e.Error(), DISP_E_MEMBERNOTFOUND);
     }
     EXPECT_FALSE(app.IsCancelled());
@@ -261,7 +261,7 @@ TEST_F(AppCommonOpenTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingT
   // A plain-text translation closes its engine on the way out.
   options.UsesPreMacro = 0;
   std::wstring text = L"text";
-  EXPECT_THROW(app.TranslatePlainText(options, text, false), ComError);
+  EXPECT_THROW(app.TranslatePlainText(options, text, false), platform::ComError);
   EXPECT_FALSE(eng.IsOpen());
   EXPECT_EQ(text, L"text");
 }
@@ -394,8 +394,8 @@ TEST_F(AppCommonTest, TranslatePlainTextReports1251WhenTheEngineCannotBeOpened) 
   std::wstring text = L"unchanged";
   EXPECT_FALSE(app.TranslatePlainText(options, text, false));
   EXPECT_EQ(text, L"unchanged");
-  ASSERT_GE(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(ErrorList::GetCount() - 1).mMessageId, 1251);
+  ASSERT_GE(support::ErrorList::GetCount(), 1);
+  EXPECT_EQ(support::ErrorList::GetEntry(support::ErrorList::GetCount() - 1).mMessageId, 1251);
   EXPECT_FALSE(eng.IsOpen());
 }
 
@@ -403,9 +403,9 @@ TEST_F(AppCommonTest, AnOpenThatFailsWithAnEngineCodeShowsTheEnginesMessageToo) 
   impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .engineErrorCode = 30004});
   std::wstring text = L"unchanged";
   EXPECT_FALSE(app.TranslatePlainText(options, text, false));
-  ASSERT_EQ(ErrorList::GetCount(), 2);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1205);
-  EXPECT_EQ(ErrorList::GetEntry(1).mMessageId, 1251);
+  ASSERT_EQ(support::ErrorList::GetCount(), 2);
+  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1205);
+  EXPECT_EQ(support::ErrorList::GetEntry(1).mMessageId, 1251);
   EXPECT_EQ(text, L"unchanged");
 }
 
@@ -413,8 +413,8 @@ TEST_F(AppCommonTest, AFailingEngineFactoryIsAnOpenFailure) {
   side.FailFactoryCreation(REGDB_E_CLASSNOTREG);
   std::wstring text = L"x";
   EXPECT_FALSE(app.TranslatePlainText(options, text, false));
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1251);
+  ASSERT_EQ(support::ErrorList::GetCount(), 1);
+  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1251);
 }
 
 TEST_F(AppCommonTest, FoldingAndNumberHelpers) {

@@ -351,7 +351,7 @@ TEST_F(EngineCacheTest, AnUnavailableImplementationAddsMessage1253AndFailsButKee
   EngineCaches cache;
   EXPECT_FALSE(cache.RefreshCache(false, false));
   EXPECT_EQ(cache.Count(), 2u);
-  const auto& errors = ErrorList::GetEntries();
+  const auto& errors = support::ErrorList::GetEntries();
   EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [](const auto& e) { return e.mMessageId == 1253; }));
 }
 

@@ -77,12 +77,12 @@ class EngineEnvTest : public ::testing::Test {
     SetEnv("PELORANT_REGISTRY", (mRoot / "registry").string());
     SetEnv("XDG_CONFIG_HOME", (mRoot / "config").string());
     Clean();
-    ErrorList::Clear();
+    support::ErrorList::Clear();
   }
 
   void TearDown() override {
     Clean();
-    ErrorList::Clear();
+    support::ErrorList::Clear();
     if (mOldRegistry.empty()) UnsetEnv("PELORANT_REGISTRY"); else SetEnv("PELORANT_REGISTRY", mOldRegistry);
     if (mOldConfig.empty()) UnsetEnv("XDG_CONFIG_HOME"); else SetEnv("XDG_CONFIG_HOME", mOldConfig);
     std::error_code ec;

@@ -21,13 +21,13 @@ namespace {
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ErrorList::SetDisplay(false);
-    ErrorList::Clear();
+    support::ErrorList::SetDisplay(false);
+    support::ErrorList::Clear();
     impl = &side.AddImplementation(L"FakeMT");
     impl->AddPair({L"en-es", L"en", L"es", 0x9, L"English - Spanish", L"Fake MT", L"Fake"});
     impl->AddPair({L"es-en", L"es", L"en", 0x1, L"Spanish - English", L"Fake MT", L"Fake"});
   }
-  void TearDown() override { ErrorList::Clear(); }
+  void TearDown() override { support::ErrorList::Clear(); }
 
   fake_engine::FakeEngineSide side;
   fake_engine::FakeImplementation* impl = nullptr;
@@ -63,27 +63,27 @@ TEST_F(EngineTest, AFailedListingReportsTheFactorysEngineCode) {
   impl->Script(Operation::GetEngineList, Behaviour{.status = engine_server::kRequestFailed, .errorCode = 30005});
   EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
   EXPECT_FALSE(eng.IsOpen());
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1206);
+  ASSERT_EQ(support::ErrorList::GetCount(), 1);
+  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1206);
 }
 
 TEST_F(EngineTest, AnOpenFailureWithoutACodeGivesTheUnidentifiedEngineMessage) {
   impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed});
   EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1249);
+  ASSERT_EQ(support::ErrorList::GetCount(), 1);
+  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1249);
 }
 
 TEST_F(EngineTest, ACancelledOpenFailsWithoutAMessage) {
   impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestCancelled});
   EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  EXPECT_EQ(ErrorList::GetCount(), 0);
+  EXPECT_EQ(support::ErrorList::GetCount(), 0);
   EXPECT_FALSE(eng.IsOpen());
 }
 
 TEST_F(EngineTest, AFailingEngineSideCallDuringOpenRaisesAndLeavesNothingOpen) {
   impl->Script(Operation::SetImplementation, Behaviour{.callResult = E_ACCESSDENIED});
-  EXPECT_THROW(eng.OpenEngine(L"FakeMT", L"en-es", L""), ComError);
+  EXPECT_THROW(eng.OpenEngine(L"FakeMT", L"en-es", L""), platform::ComError);
   EXPECT_FALSE(eng.IsOpen());
 }
 
@@ -164,11 +164,11 @@ TEST_F(EngineTest, EngineDialogsAreShownAndFailuresGive1255) {
   EXPECT_TRUE(eng.ShowDictionaryDialog());
   EXPECT_EQ(impl->SettingsDialogsShown(), 1);
   EXPECT_EQ(impl->DictionaryDialogsShown(), 1);
-  EXPECT_EQ(ErrorList::GetCount(), 0);
+  EXPECT_EQ(support::ErrorList::GetCount(), 0);
   impl->Script(Operation::SettingsDialog, Behaviour{.callResult = E_FAIL});
   EXPECT_FALSE(eng.ShowOptionDialog());
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1255);
+  ASSERT_EQ(support::ErrorList::GetCount(), 1);
+  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1255);
 }
 
 TEST_F(EngineTest, ABuiltInFamilyIsOpenedThroughItsHelperAndHasNoDialogs) {
@@ -183,7 +183,7 @@ TEST_F(EngineTest, ABuiltInFamilyIsOpenedThroughItsHelperAndHasNoDialogs) {
   EXPECT_FALSE(eng.ShowOptionDialog());
   EXPECT_FALSE(eng.ShowDictionaryDialog());
   EXPECT_EQ(helper.Engines().SettingsDialogsShown(), 0);
-  EXPECT_EQ(ErrorList::GetCount(), 0);
+  EXPECT_EQ(support::ErrorList::GetCount(), 0);
 }
 
 TEST_F(EngineTest, AFamilyWhoseHelperIsMissingDoesNotOpen) {
@@ -196,8 +196,8 @@ TEST_F(EngineTest, AFailedFamilyOpenReportsTheEnginesCode) {
   helper.Engines().AddPair({L"SelvanCJ.Document.CN", L"zh-hans", L"ja", 1025, L"", L"S", L"S"});
   helper.Engines().Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .engineErrorCode = 30001});
   EXPECT_FALSE(eng.OpenEngine(L"Selvan", L"SelvanCJ.Document.CN", L""));
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  EXPECT_EQ(ErrorList::GetEntry(0).mMessageId, 1202);
+  ASSERT_EQ(support::ErrorList::GetCount(), 1);
+  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1202);
 }
 
 TEST_F(EngineTest, ACancelRaisedWhileTheRunPreparesStopsAHangingOpen) {

@@ -29,7 +29,7 @@ class EnumerationTest : public EngineEnvTest {
   }
   static std::vector<int> MessageIds() {
     std::vector<int> ids;
-    for (const auto& e : ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+    for (const auto& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
     return ids;
   }
 
@@ -134,7 +134,7 @@ TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
   EXPECT_EQ(r.entries[0].first, L"good:g");
   // The error list is cleared before each implementation, so the network
   // error of "failed" does not outlive the implementations after it.
-  EXPECT_EQ(ErrorList::GetCount(), 0);
+  EXPECT_EQ(support::ErrorList::GetCount(), 0);
 }
 
 TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorList) {

@@ -4,6 +4,8 @@
 
 #include "src/engine/LangCode.h"
 
+using namespace engine;
+
 namespace {
 
 struct Expected {

@@ -49,7 +49,7 @@ TEST_F(CommentsTest, LegacyCommentsReadTheirTextPositionAndAuthor) {
   EXPECT_EQ(c->DateTime(), L"2007-10-23T09:14:49.723");
   EXPECT_EQ(c->Replies()->Count(), 0);
   EXPECT_EQ(host::pptx::MakeSlideComments(SlideByPart(doc, "ppt/slides/slide3.xml"))->Count(), 0);
-  EXPECT_THROW(comments->Item(2), ComError);
+  EXPECT_THROW(comments->Item(2), platform::ComError);
 }
 
 TEST_F(CommentsTest, RebuildingCommentsWithRepliesSurvivesSaving) {
@@ -103,10 +103,10 @@ TEST_F(CommentsTest, RebuildingCommentsWithRepliesSurvivesSaving) {
   c1->Delete();
   EXPECT_EQ(again->Count(), 1);
   EXPECT_EQ(again->Item(1)->Text(), L"Segunda\nlinea");
-  EXPECT_THROW(c1->Text(), ComError);
-  EXPECT_THROW(otherHandle->Text(), ComError);
-  EXPECT_THROW(otherHandle->Delete(), ComError);
-  EXPECT_THROW(replyHandle->Author(), ComError);
+  EXPECT_THROW(c1->Text(), platform::ComError);
+  EXPECT_THROW(otherHandle->Text(), platform::ComError);
+  EXPECT_THROW(otherHandle->Delete(), platform::ComError);
+  EXPECT_THROW(replyHandle->Author(), platform::ComError);
 }
 
 TEST_F(CommentsTest, TheFirstCommentOfADeckCreatesItsPartsAndTypes) {

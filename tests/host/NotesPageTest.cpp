@@ -45,8 +45,8 @@ class NotesPageTest : public ::testing::Test {
     auto image = page->Shapes()->Item(1);
     ASSERT_EQ(image->Type(), host::msoPlaceholder);
     EXPECT_FALSE(image->HasTextFrame());
-    EXPECT_THROW(image->TextFrame(), ComError);
-    EXPECT_THROW(image->TextFrame2(), ComError);
+    EXPECT_THROW(image->TextFrame(), platform::ComError);
+    EXPECT_THROW(image->TextFrame2(), platform::ComError);
   }
 
   testsupport::TempDir mTemp;
@@ -64,7 +64,7 @@ TEST_F(NotesPageTest, ReadingAMissingPageWritesNothing) {
   EXPECT_FALSE(body->TextFrame()->HasText());
   EXPECT_EQ(body->TextFrame()->TextRange()->Text(), L"");
   EXPECT_EQ(body->TextFrame2()->TextRange()->Font()->Bold(), host::msoFalse);
-  EXPECT_THROW(page->NotesPage(), ComError);
+  EXPECT_THROW(page->NotesPage(), platform::ComError);
   EXPECT_FALSE(doc->Changed());
   EXPECT_EQ(doc->Pkg().PartNames(), names);
 }

@@ -354,7 +354,7 @@ TEST_F(PptxBadInput, RandomDamageIsReportedNotFatal) {
       }
       p->SaveCopyAs(platform::FromUtf8((dir / "fuzz-out.pptx").string()), host::ppSaveAsDefault, false);
       ++opened;
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
       ++refused;
     }
   }
@@ -413,7 +413,7 @@ TEST_F(PptxBadInput, MangledSlideMarkupIsReportedNotFatal) {
             for (int c = 1; c <= t->Columns()->Count(); ++c) {
               try {
                 t->Cell(r, c)->Shape()->Width();
-              } catch (const ComError&) {
+              } catch (const platform::ComError&) {
               }
             }
         }
@@ -425,7 +425,7 @@ TEST_F(PptxBadInput, MangledSlideMarkupIsReportedNotFatal) {
         }
       }
       ++survived;
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
     }
   }
   EXPECT_GT(survived, 0);

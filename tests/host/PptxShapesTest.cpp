@@ -90,13 +90,61 @@ TEST_F(PptxShapes, TypesAsTheHostReportsThem) {
   }
   EXPECT_TRUE(shapes->Item(L"Rect")->HasTextFrame());
   EXPECT_FALSE(shapes->Item(L"Picture")->HasTextFrame());
-  EXPECT_THROW(shapes->Item(L"Rect")->PlaceholderFormat(), ComError);
+  EXPECT_THROW(shapes->Item(L"Rect")->PlaceholderFormat(), platform::ComError);
   EXPECT_FALSE(shapes->Item(L"Table")->HasTextFrame());
   EXPECT_TRUE(shapes->Item(L"Table")->HasTable());
   EXPECT_TRUE(shapes->Item(L"Diagram")->HasSmartArt());
   EXPECT_EQ(shapes->Item(L"Art")->TextEffect()->Text(), L"WordArt");
   EXPECT_EQ(ErrorOf([&] { shapes->Item(L"Picture")->TextFrame(); }), E_FAIL);
   EXPECT_EQ(ErrorOf([&] { shapes->Item(99); }), DISP_E_BADINDEX);
+}
+
+// Each kind of shape answers the kind-specific members on its own; a member
+// a kind lacks fails rather than reading another kind's markup.
+TEST_F(PptxShapes, EachKindAnswersItsOwnMembers) {
+  decktest::Deck d;
+  d.slides = {
+      Sp(2, "Rect", 0, 0, P, P, "a") +
+      decktest::Group(3, "Group", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"10\" cy=\"10\"/>", Sp(4, "In", 0, 0, 1, 1, "i")) +
+      decktest::Table(5, "Table", 2, {decktest::Cell("x") + decktest::Cell("y")}) +
+      decktest::GraphicFrame(6, "Chart", "http://schemas.openxmlformats.org/drawingml/2006/chart", "") +
+      decktest::GraphicFrame(7, "Diagram", "http://schemas.openxmlformats.org/drawingml/2006/diagram", "") +
+      "<p:pic><p:nvPicPr><p:cNvPr id=\"8\" name=\"Picture\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr><p:blipFill/><p:spPr/></p:pic>" +
+      "<p:cxnSp><p:nvCxnSpPr><p:cNvPr id=\"9\" name=\"Line\"/><p:cNvCxnSpPr/><p:nvPr/></p:nvCxnSpPr><p:spPr/></p:cxnSp>"};
+  auto shapes = Open(d)->Slides()->Item(1)->Shapes();
+  struct Case {
+    const wchar_t* name;
+    bool text, table, chart, smartArt;
+    HRESULT groupItems;
+  };
+  const Case cases[] = {{L"Rect", true, false, false, false, E_FAIL},    {L"Group", false, false, false, false, S_OK},
+                        {L"Table", false, true, false, false, E_FAIL},   {L"Chart", false, false, true, false, E_FAIL},
+                        {L"Diagram", false, false, false, true, S_OK},  {L"Picture", false, false, false, false, E_FAIL},
+                        {L"Line", false, false, false, false, E_FAIL}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.name));
+    auto s = shapes->Item(c.name);
+    EXPECT_EQ(s->HasTextFrame(), c.text);
+    EXPECT_EQ(s->HasTable(), c.table);
+    EXPECT_EQ(s->HasChart(), c.chart);
+    EXPECT_EQ(s->HasSmartArt(), c.smartArt);
+    EXPECT_EQ(ErrorOf([&] { s->GroupItems(); }), c.groupItems);
+    EXPECT_EQ(ErrorOf([&] { s->Table(); }), c.table ? S_OK : E_FAIL);
+    EXPECT_EQ(ErrorOf([&] { s->TextFrame2(); }), c.text ? S_OK : E_FAIL);
+    EXPECT_EQ(s->ParentGroup(), nullptr);
+  }
+  // A table cell: a text holder without an id, name, group or geometry of its own.
+  auto cell = shapes->Item(L"Table")->Table()->Cell(1, 2)->Shape();
+  EXPECT_EQ(cell->Type(), msoAutoShape);
+  EXPECT_EQ(cell->Id(), 0);
+  EXPECT_EQ(cell->Name(), L"");
+  EXPECT_EQ(cell->AutoShapeType(), 1);
+  EXPECT_EQ(cell->ParentGroup(), nullptr);
+  EXPECT_TRUE(cell->HasTextFrame());
+  EXPECT_EQ(cell->TextFrame()->TextRange()->Text(), L"y");
+  EXPECT_EQ(ErrorOf([&] { cell->SetWidth(10); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { cell->Delete(); }), E_FAIL);
+  EXPECT_EQ(shapes->Item(L"Group")->GroupItems()->Item(1)->ParentGroup()->Name(), L"Group");
 }
 
 TEST_F(PptxShapes, GeometryInPointsAndWrittenBack) {
@@ -115,7 +163,7 @@ TEST_F(PptxShapes, GeometryInPointsAndWrittenBack) {
   EXPECT_FLOAT_EQ(again->Height(), 36);
   EXPECT_FLOAT_EQ(again->Left(), 10.5f);
   EXPECT_FLOAT_EQ(again->Top(), 36);
-  EXPECT_THROW(again->SetWidth(-1), ComError);
+  EXPECT_THROW(again->SetWidth(-1), platform::ComError);
 }
 
 TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMaster) {
@@ -201,7 +249,7 @@ TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
   EXPECT_NEAR(again->Left(), 150, 1e-3);
   EXPECT_NEAR(again->Height(), 30, 1e-3);
   EXPECT_NEAR(again->Top(), 110, 1e-3);
-  EXPECT_THROW(p->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(3), ComError);
+  EXPECT_THROW(p->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(3), platform::ComError);
   // Resizing the group scales what it holds.
   group->SetWidth(400);
   EXPECT_NEAR(group->GroupItems()->Item(1)->Width(), 80, 1e-3);
@@ -272,7 +320,7 @@ TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
   plain->TextFrame()->SetWordWrap(msoTrue);
   plain->TextFrame()->SetMarginBottom(9);
   plain->TextFrame2()->SetOrientation(msoTextOrientationUpward);
-  EXPECT_THROW(plain->TextFrame()->SetAutoSize(5), ComError);
+  EXPECT_THROW(plain->TextFrame()->SetAutoSize(5), platform::ComError);
   auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(2);
   EXPECT_EQ(again->TextFrame()->AutoSize(), ppAutoSizeShapeToFitText);
   EXPECT_EQ(again->TextFrame()->WordWrap(), msoTrue);
@@ -325,7 +373,7 @@ TEST_F(PptxShapes, AlternateContentShowsItsFirstChoice) {
   auto after = shapes->Item(2);
   shapes->Item(1)->Delete();
   // Handles taken before the deletion are refused rather than followed.
-  EXPECT_THROW(after->Name(), ComError);
+  EXPECT_THROW(after->Name(), platform::ComError);
   EXPECT_EQ(shapes->Item(1)->Name(), L"After");
   auto again = Reopen(p)->Slides()->Item(1)->Shapes();
   ASSERT_EQ(again->Count(), 1);
@@ -393,8 +441,8 @@ TEST_F(PptxShapes, ObjectsOfAClosedPresentationFail) {
   auto s = p->Slides()->Item(1)->Shapes()->Item(1);
   auto slides = p->Slides();
   p->Close();
-  EXPECT_THROW(s->Name(), ComError);
-  EXPECT_THROW(slides->Count(), ComError);
+  EXPECT_THROW(s->Name(), platform::ComError);
+  EXPECT_THROW(slides->Count(), platform::ComError);
   EXPECT_EQ(app->Presentations()->Count(), 0);
   EXPECT_EQ(app->Windows()->Count(), 0);
 }

@@ -436,7 +436,7 @@ TEST_F(PptxWindows, VersionAndRegisteredMacros) {
   pptx::ApplicationOptions o;
   o.version = L"11.0";
   o.macros[L"Echo"] = [](const std::vector<std::wstring>& args) { return args.empty() ? L"" : args[0]; };
-  o.macros[L"Fail"] = [](const std::vector<std::wstring>&) -> std::wstring { throw ComError(E_FAIL); };
+  o.macros[L"Fail"] = [](const std::vector<std::wstring>&) -> std::wstring { throw platform::ComError(E_FAIL); };
   auto a = pptx::CreateApplication(o);
   EXPECT_EQ(a->Version(), L"11.0");
   EXPECT_EQ(a->Run(L"Echo", {L"hello"}), L"hello");

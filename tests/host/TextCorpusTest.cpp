@@ -87,7 +87,7 @@ TEST(TextCorpus, EveryBodyReadsConsistentlyAndTakesRunEdits) {
     host::Ptr<host::Presentation> pres;
     try {
       pres = app->Presentations()->Open(entry.path().wstring(), false, false, false);
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
       continue;  // damaged decks are the package tests' business
     }
     auto slides = pres->Slides();

@@ -200,8 +200,8 @@ TYPED_TEST(BothTextModels, MixedAttributesReadAsMixedAndSettingUnifiesThem) {
   EXPECT_EQ(f->Name(), L"Liberation Serif");
   EXPECT_EQ(r->LanguageID(), 1041);
   EXPECT_NE(o->Xml().find("lang=\"ja-JP\""), std::string::npos);
-  EXPECT_THROW(r->SetLanguageID(12345678), ComError);
-  EXPECT_THROW(f->SetSize(0), ComError);
+  EXPECT_THROW(r->SetLanguageID(12345678), platform::ComError);
+  EXPECT_THROW(f->SetSize(0), platform::ComError);
 }
 
 TYPED_TEST(BothTextModels, FormattingASubRangeSplitsRunsAtItsEdges) {
@@ -302,7 +302,7 @@ TEST(ModernTextModel, ItemWalksTheCollectionItCameFrom) {
   ASSERT_EQ(paras->Count(), 2);
   EXPECT_EQ(paras->Item(1)->Text(), L"a\r");
   EXPECT_EQ(paras->Item(2)->Text(), L"bb");
-  EXPECT_THROW(paras->Item(3), ComError);
+  EXPECT_THROW(paras->Item(3), platform::ComError);
 }
 
 TEST(TextBodyInput, ControlCharactersThatXmlCannotHoldAreDropped) {

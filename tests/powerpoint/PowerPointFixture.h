@@ -75,8 +75,8 @@ class TestCaller : public powerpoint::RunCaller {
 class PowerPointTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ErrorList::SetDisplay(false);
-    ErrorList::Clear();
+    support::ErrorList::SetDisplay(false);
+    support::ErrorList::Clear();
     previousBoxes = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
       shownMessages.push_back(r.text);
       return 1;
@@ -97,7 +97,7 @@ class PowerPointTest : public ::testing::Test {
   void TearDown() override {
     platform::SetMessageBoxHandler(previousBoxes);
     engine::AppCommon::Instance().SetCancel(false);
-    ErrorList::Clear();
+    support::ErrorList::Clear();
   }
 
   // The text functions' way in: the deck's slides written and opened as two

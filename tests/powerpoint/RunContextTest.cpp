@@ -22,23 +22,23 @@ TEST_F(RunContextTest, RunErrorsAreListedAndShownOnce) {
     shown.push_back(r);
     return IDOK;
   });
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   for (bool display : {false, true}) {
-    ErrorList::SetDisplay(display);
+    support::ErrorList::SetDisplay(display);
     ctx.ReportRunError(1505);
   }
   platform::SetMessageBoxHandler(previous);
-  ErrorList::SetDisplay(false);
+  support::ErrorList::SetDisplay(false);
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0].id, 1505);
   EXPECT_EQ(errors[0].category, 1);
   EXPECT_FALSE(errors[0].text.empty());
   EXPECT_EQ(errors[0].text, LoadText(1505));
-  EXPECT_EQ(ErrorList::GetCount(), 2);
+  EXPECT_EQ(support::ErrorList::GetCount(), 2);
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].text, errors[0].text);
   EXPECT_EQ(shown[0].style & 0xF0u, static_cast<unsigned>(MB_ICONERROR));
-  ErrorList::Clear();
+  support::ErrorList::Clear();
 }
 
 }  // namespace

@@ -22,12 +22,12 @@ using platform::RegValue;
 namespace fs = std::filesystem;
 
 // Configured from the registry as it stands when the logger is made.
-class FixedClockLogger : public AddinLogger {
+class FixedClockLogger : public support::AddinLogger {
  public:
   explicit FixedClockLogger(int hostKind = 3) { Initialize(hostKind); }
 
  protected:
-  LogTime Now() const override { return LogTime{2013, 5, 7, 9, 3, 7, 45}; }
+  support::LogTime Now() const override { return support::LogTime{2013, 5, 7, 9, 3, 7, 45}; }
 };
 
 using testsupport::ReadBytes;
@@ -110,7 +110,7 @@ TEST_F(AddinLoggerTest, WithoutSwitchNothingIsWritten) {
   SetUser(L"LogFolderPath", mLogDir.wpath());
   FixedClockLogger logger;
   EXPECT_TRUE(logger.IsInitialized());
-  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
   logger.Error(L"CreateMenu FAIL", L"src/addin/AddinMain.cpp", 10);
   EXPECT_EQ(FileCount(), 0u);
 }
@@ -119,7 +119,7 @@ TEST_F(AddinLoggerTest, SwitchZeroTurnsLoggingOff) {
   SwitchOn();
   SetUser(L"OfficeAddinLog", 0u);
   FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
 }
 
 TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
@@ -146,7 +146,7 @@ TEST_F(AddinLoggerTest, UserValueWinsEvenWhenZero) {
   Set(Hive::CurrentUser, L"OfficeAddinLog", RegValue::Dword(0));
   Set(Hive::LocalMachine, L"OfficeAddinLog", RegValue::Dword(1));
   FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
 }
 
 TEST_F(AddinLoggerTest, MachineValuesApplyWhenUserHasNoneOrWrongType) {
@@ -179,7 +179,7 @@ TEST_F(AddinLoggerTest, NumbersAreClamped) {
   FixedClockLogger small;
   EXPECT_EQ(small.GetRotationSize(), 100);
   EXPECT_EQ(small.GetFileCount(), 9u);
-  EXPECT_EQ(small.GetLevel(), AddinLogger::kOff);
+  EXPECT_EQ(small.GetLevel(), support::AddinLogger::kOff);
 
   SetUser(L"LogLotationSize", 0xFFFFFFFFu);
   SetUser(L"LogFileCount", 0u);
@@ -242,10 +242,10 @@ TEST_F(AddinLoggerTest, HostKindChoosesDefaultBaseName) {
 
 TEST_F(AddinLoggerTest, SettingsAreReadOnce) {
   FixedClockLogger logger;
-  ASSERT_EQ(logger.GetLevel(), AddinLogger::kOff);
+  ASSERT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
   SwitchOn();
   logger.Initialize(3);
-  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
 }
 
 TEST_F(AddinLoggerTest, FolderWithEnvironmentReference) {
@@ -262,7 +262,7 @@ TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefault) {
   SetUser(L"OfficeAddinLog", 1u);
   SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
   FixedClockLogger logger;
-  ASSERT_NE(logger.GetLevel(), AddinLogger::kOff);
+  ASSERT_NE(logger.GetLevel(), support::AddinLogger::kOff);
   logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
   EXPECT_EQ(ReadBytes(mTempDir.path() / "Talvoren" / "AddinLog" / "TVPPAddinsLog0.txt"), kLine);
 }
@@ -275,7 +275,7 @@ TEST_F(AddinLoggerTest, NoUsableFolderTurnsLoggingOffQuietly) {
   SetUser(L"OfficeAddinLog", 1u);
   SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
   FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), AddinLogger::kOff);
+  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
   logger.Error(L"lost", L"a.cpp", 1);
   EXPECT_EQ(FileCount(), 1u);  // only the plain file
 }
@@ -338,19 +338,19 @@ TEST_F(AddinLoggerTest, CountZeroNeverRotates) {
 }
 
 TEST(AddinLoggerFormat, LineLayoutWithoutLeadingZeros) {
-  EXPECT_EQ(AddinLogger::FormatLine(LogTime{2013, 5, 7, 9, 3, 7, 45}, 2000, L"GetTranslationOptions",
-                                    L"src/addin/AddinApplication.cpp", 574),
+  EXPECT_EQ(support::AddinLogger::FormatLine(support::LogTime{2013, 5, 7, 9, 3, 7, 45}, 2000, L"GetTranslationOptions",
+                                             L"src/addin/AddinApplication.cpp", 574),
             L"2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574");
-  EXPECT_EQ(AddinLogger::FormatLine(LogTime{2026, 12, 31, 23, 59, 59, 999}, 4000, L"", L"x.h", 0),
+  EXPECT_EQ(support::AddinLogger::FormatLine(support::LogTime{2026, 12, 31, 23, 59, 59, 999}, 4000, L"", L"x.h", 0),
             L"2026/12/31 23:59:59.999  4000  x 0");
 }
 
 TEST(AddinLoggerFormat, SourceBaseName) {
-  EXPECT_EQ(AddinLogger::SourceBaseName(L"src/addin/AddinApplication.cpp"), L"AddinApplication");
-  EXPECT_EQ(AddinLogger::SourceBaseName(L"C:\\build\\src\\menu\\OfficeMenu.cpp"), L"OfficeMenu");
-  EXPECT_EQ(AddinLogger::SourceBaseName(L"dir.d/name.v2.cpp"), L"name.v2");
-  EXPECT_EQ(AddinLogger::SourceBaseName(L"Makefile"), L"Makefile");
-  EXPECT_EQ(AddinLogger::SourceBaseName(std::wstring(300, L'n') + L".cpp"), std::wstring(256, L'n'));
+  EXPECT_EQ(support::AddinLogger::SourceBaseName(L"src/addin/AddinApplication.cpp"), L"AddinApplication");
+  EXPECT_EQ(support::AddinLogger::SourceBaseName(L"C:\\build\\src\\menu\\OfficeMenu.cpp"), L"OfficeMenu");
+  EXPECT_EQ(support::AddinLogger::SourceBaseName(L"dir.d/name.v2.cpp"), L"name.v2");
+  EXPECT_EQ(support::AddinLogger::SourceBaseName(L"Makefile"), L"Makefile");
+  EXPECT_EQ(support::AddinLogger::SourceBaseName(std::wstring(300, L'n') + L".cpp"), std::wstring(256, L'n'));
 }
 
 // The process-wide logger behind the macros is configured by the first
@@ -362,7 +362,8 @@ TEST_F(AddinLoggerTest, MacrosWriteThroughProcessLogger) {
   EXPECT_EXIT(
       {
         std::string problem;
-        if (AddinLogger::Instance().IsInitialized()) problem = "the logger was configured before the first line";
+        if (support::AddinLogger::Instance().IsInitialized())
+          problem = "the logger was configured before the first line";
         SwitchOn();
         // Commands test the last-error code after they ran; logging on the
         // way, configuration and file creation included, must leave it be.

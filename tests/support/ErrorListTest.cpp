@@ -27,12 +27,12 @@ class ErrorListTest : public ::testing::Test {
       mBoxes.push_back(r);
       return IDOK;
     });
-    ErrorList::SetDisplay(false);
-    ErrorList::Clear();
+    support::ErrorList::SetDisplay(false);
+    support::ErrorList::Clear();
   }
   void TearDown() override {
-    ErrorList::SetDisplay(false);
-    ErrorList::Clear();
+    support::ErrorList::SetDisplay(false);
+    support::ErrorList::Clear();
     platform::SetMessageBoxHandler(mPrevious);
   }
 
@@ -43,44 +43,44 @@ class ErrorListTest : public ::testing::Test {
 TEST_F(ErrorListTest, IconComesFromThousandsDigit) {
   const std::pair<int, int> cases[] = {{1301, MB_ICONERROR}, {2001, MB_ICONEXCLAMATION}, {3001, MB_ICONINFORMATION},
                                        {4002, 0},            {9001, 0},                  {203, 0}};
-  for (auto [id, icon] : cases) EXPECT_EQ(ErrorList::Add(id).mIcon, icon) << id;
-  EXPECT_EQ(ErrorList::GetCount(), 6);
+  for (auto [id, icon] : cases) EXPECT_EQ(support::ErrorList::Add(id).mIcon, icon) << id;
+  EXPECT_EQ(support::ErrorList::GetCount(), 6);
 }
 
 TEST_F(ErrorListTest, TextIsHeadingAloneOrHeadingBlankLineDetail) {
-  ErrorEntry plain = ErrorList::Add(1301, L"");
+  support::ErrorEntry plain = support::ErrorList::Add(1301, L"");
   EXPECT_EQ(plain.mMessageId, 1301);
   EXPECT_EQ(plain.mHeading, LoadText(1301));
   EXPECT_FALSE(plain.mHeading.empty());
   EXPECT_EQ(plain.mFullText, plain.mHeading);
 
-  ErrorEntry detailed = ErrorList::Add(1302, L"toolbar detail");
+  support::ErrorEntry detailed = support::ErrorList::Add(1302, L"toolbar detail");
   EXPECT_EQ(detailed.mDetail, L"toolbar detail");
   EXPECT_EQ(detailed.mFullText, LoadText(1302) + L"\r\n\r\ntoolbar detail");
 
   // Entries are kept in order, as copies.
-  auto entries = ErrorList::GetEntries();
+  auto entries = support::ErrorList::GetEntries();
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].mMessageId, 1301);
   EXPECT_EQ(entries[1].mMessageId, 1302);
-  EXPECT_EQ(ErrorList::GetEntry(1).mFullText, detailed.mFullText);
-  EXPECT_EQ(ErrorList::GetEntry(2).mMessageId, 0);
-  EXPECT_EQ(ErrorList::GetEntry(-1).mMessageId, 0);
+  EXPECT_EQ(support::ErrorList::GetEntry(1).mFullText, detailed.mFullText);
+  EXPECT_EQ(support::ErrorList::GetEntry(2).mMessageId, 0);
+  EXPECT_EQ(support::ErrorList::GetEntry(-1).mMessageId, 0);
 }
 
 TEST_F(ErrorListTest, IdWithoutTextGivesEmptyHeading) {
-  ErrorEntry entry = ErrorList::Add(1999, L"only the detail");
+  support::ErrorEntry entry = support::ErrorList::Add(1999, L"only the detail");
   EXPECT_EQ(entry.mHeading, L"");
   EXPECT_EQ(entry.mFullText, L"\r\n\r\nonly the detail");
 }
 
 TEST_F(ErrorListTest, DisplayShowsEachEntryAtOnceWithAddinCaption) {
-  ErrorList::Add(1301);
+  support::ErrorList::Add(1301);
   EXPECT_TRUE(mBoxes.empty());
 
-  ErrorList::SetDisplay(true);
-  EXPECT_TRUE(ErrorList::GetDisplay());
-  ErrorList::Add(2002, L"why");
+  support::ErrorList::SetDisplay(true);
+  EXPECT_TRUE(support::ErrorList::GetDisplay());
+  support::ErrorList::Add(2002, L"why");
   ASSERT_EQ(mBoxes.size(), 1u);
   EXPECT_EQ(mBoxes[0].text, LoadText(2002) + L"\r\n\r\nwhy");
   EXPECT_EQ(mBoxes[0].style, MB_ICONEXCLAMATION | kTopmost);
@@ -89,19 +89,19 @@ TEST_F(ErrorListTest, DisplayShowsEachEntryAtOnceWithAddinCaption) {
 }
 
 TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
-  ErrorList::Add(1301);
+  support::ErrorList::Add(1301);
   platform::SetLastErrorCode(5);
-  ASSERT_TRUE(ErrorList::HasError());
-  ErrorList::Clear();
-  EXPECT_EQ(ErrorList::GetCount(), 0);
-  EXPECT_FALSE(ErrorList::HasError());
+  ASSERT_TRUE(support::ErrorList::HasError());
+  support::ErrorList::Clear();
+  EXPECT_EQ(support::ErrorList::GetCount(), 0);
+  EXPECT_FALSE(support::ErrorList::HasError());
   EXPECT_EQ(platform::GetLastErrorCode(), 0u);
 }
 
 TEST_F(ErrorListTest, HasErrorLeavesTheCodeAlone) {
   platform::SetLastErrorCode(87);
-  EXPECT_TRUE(ErrorList::HasError());
-  EXPECT_TRUE(ErrorList::HasError());
+  EXPECT_TRUE(support::ErrorList::HasError());
+  EXPECT_TRUE(support::ErrorList::HasError());
   EXPECT_EQ(platform::GetLastErrorCode(), 87u);
 }
 
@@ -124,7 +124,7 @@ TEST_F(ErrorListTest, ClearResetsOnlyTheCallingThread) {
     if (reached(2)) seen = platform::GetLastErrorCode();
   });
   const bool started = reached(1);
-  if (started) ErrorList::Clear();
+  if (started) support::ErrorList::Clear();
   step = 2;
   other.join();
   ASSERT_TRUE(started) << "the other thread did not start";
@@ -135,9 +135,9 @@ TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextAndSource) {
   const std::wstring systemText = platform::SystemErrorText(2);
   ASSERT_FALSE(systemText.empty());
   platform::SetLastErrorCode(2);
-  ErrorList::ErrorReport(L"OfficeMenummnuTranSheet_Click");
-  ASSERT_EQ(ErrorList::GetCount(), 1);
-  ErrorEntry entry = ErrorList::GetEntry(0);
+  support::ErrorList::ErrorReport(L"OfficeMenummnuTranSheet_Click");
+  ASSERT_EQ(support::ErrorList::GetCount(), 1);
+  support::ErrorEntry entry = support::ErrorList::GetEntry(0);
   EXPECT_EQ(entry.mMessageId, 1001);
   EXPECT_EQ(entry.mIcon, MB_ICONERROR);
   EXPECT_EQ(entry.mDetail, kRule + std::wstring(L"[Number]\r\n  2\r\n[Message]\r\n  ") + systemText +
@@ -149,25 +149,25 @@ TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextAndSource) {
 
 TEST_F(ErrorListTest, ErrorReportPrintsCodeSignedAndMissingTextAsNull) {
   platform::SetLastErrorCode(0x80004005u);
-  ErrorList::ErrorReport(L"AddinApplication:TranslateSheet");
-  std::wstring detail = ErrorList::GetEntry(0).mDetail;
+  support::ErrorList::ErrorReport(L"AddinApplication:TranslateSheet");
+  std::wstring detail = support::ErrorList::GetEntry(0).mDetail;
   EXPECT_EQ(detail.substr(0, detail.find(L"[Message]")), kRule + std::wstring(L"[Number]\r\n  -2147467259\r\n"))
       << platform::ToUtf8(detail);
-  ErrorList::Clear();
+  support::ErrorList::Clear();
   platform::SetLastErrorCode(kCodeWithoutText);
-  ErrorList::ErrorReport(L"AddinApplication:TranslateSheet");
-  EXPECT_EQ(ErrorList::GetEntry(0).mDetail,
+  support::ErrorList::ErrorReport(L"AddinApplication:TranslateSheet");
+  EXPECT_EQ(support::ErrorList::GetEntry(0).mDetail,
             kRule + std::wstring(L"[Number]\r\n  536870911\r\n[Message]\r\n  (null)\r\n[Source]\r\n  "
                                  L"AddinApplication:TranslateSheet"));
 }
 
 TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
-  ErrorList::SetDisplay(true);
-  ErrorList::Clear();
+  support::ErrorList::SetDisplay(true);
+  support::ErrorList::Clear();
   // The command: adds its specific message, fails with a system error.
-  ErrorList::Add(1302);
+  support::ErrorList::Add(1302);
   platform::SetLastErrorCode(2);
-  if (ErrorList::HasError()) ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
   ASSERT_EQ(mBoxes.size(), 2u);
   EXPECT_EQ(mBoxes[0].text, LoadText(1302));
   EXPECT_NE(mBoxes[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
@@ -175,30 +175,30 @@ TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
 }
 
 TEST_F(ErrorListTest, ThrowingCommandWithoutCodeGivesNoReport) {
-  ErrorList::SetDisplay(true);
-  ErrorList::Clear();
+  support::ErrorList::SetDisplay(true);
+  support::ErrorList::Clear();
   try {
     throw std::runtime_error("host call failed");
   } catch (...) {
   }
-  if (ErrorList::HasError()) ErrorList::ErrorReport(L"AddinMain:TranAllClick");
-  EXPECT_EQ(ErrorList::GetCount(), 0);
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"AddinMain:TranAllClick");
+  EXPECT_EQ(support::ErrorList::GetCount(), 0);
   EXPECT_TRUE(mBoxes.empty());
 }
 
 TEST_F(ErrorListTest, AddKeepsThePendingCode) {
-  ErrorList::SetDisplay(true);
+  support::ErrorList::SetDisplay(true);
   platform::SetLastErrorCode(1234);
-  ErrorList::Add(1301);
+  support::ErrorList::Add(1301);
   EXPECT_EQ(platform::GetLastErrorCode(), 1234u);
 }
 
 TEST_F(ErrorListTest, ReportWithInfoTakesTenTextsAtMost) {
   platform::SetLastErrorCode(kCodeWithoutText);
-  ErrorList::ErrorReportWithInfo(L"CDialogSetup::optOutputDest_Click",
-                                 std::vector<std::wstring>{L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h", L"i",
-                                                           L"j", L"k", L"l"});
-  ErrorEntry entry = ErrorList::GetEntry(0);
+  support::ErrorList::ErrorReportWithInfo(
+      L"CDialogSetup::optOutputDest_Click",
+      std::vector<std::wstring>{L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h", L"i", L"j", L"k", L"l"});
+  support::ErrorEntry entry = support::ErrorList::GetEntry(0);
   EXPECT_EQ(entry.mMessageId, 3001);
   EXPECT_EQ(entry.mIcon, MB_ICONINFORMATION);
   EXPECT_EQ(entry.mHeading, L"DEBUG_INFO:");
@@ -211,15 +211,15 @@ TEST_F(ErrorListTest, ReportWithInfoTakesTenTextsAtMost) {
 
 TEST_F(ErrorListTest, ReportWithInfoStopsAtFirstEmptyText) {
   platform::SetLastErrorCode(kCodeWithoutText);
-  ErrorList::ErrorReportWithInfo(L"src", L"first", std::wstring(L"second"), L"", L"never");
-  std::wstring detail = ErrorList::GetEntry(0).mDetail;
+  support::ErrorList::ErrorReportWithInfo(L"src", L"first", std::wstring(L"second"), L"", L"never");
+  std::wstring detail = support::ErrorList::GetEntry(0).mDetail;
   EXPECT_EQ(detail.substr(detail.find(L"[Source]")), L"[Source]\r\n  src\r\n[Info1] first\r\n[Info2] second");
 }
 
 TEST(ErrorListMapping, EngineErrorsToMessageIds) {
   const std::pair<long, int> cases[] = {{30000, 1201}, {30001, 1202}, {30002, 1249}, {30003, 1204}, {30004, 1205},
                                         {30005, 1206}, {30006, 1207}, {30007, 1249}, {0, 1249},     {-1, 1249}};
-  for (auto [engine, id] : cases) EXPECT_EQ(ErrorList::EngineErrorToMessageId(engine), id) << engine;
+  for (auto [engine, id] : cases) EXPECT_EQ(support::ErrorList::EngineErrorToMessageId(engine), id) << engine;
 }
 
 }  // namespace

@@ -295,7 +295,7 @@ TEST(ResourceTables, EveryIdTheSourcesUseHasATextInBothTables) {
   std::set<int> ids = MessageIdsInSources(&unresolved);
   ASSERT_GT(ids.size(), 10u) << "the sources were not found (PELORANT_TEST_SOURCE_DIR)";
   EXPECT_TRUE(unresolved.empty()) << "ids passed by a name the scan cannot resolve: " << unresolved.front();
-  for (long code = 29990; code < 30020; ++code) ids.insert(ErrorList::EngineErrorToMessageId(code));
+  for (long code = 29990; code < 30020; ++code) ids.insert(support::ErrorList::EngineErrorToMessageId(code));
 
   ResourceModule own(ResourceModule::Environment{L"", 1041});
   std::wstring english = supporttest::BuiltEnglishModule();

@@ -80,7 +80,7 @@ TEST(ComOwnersTest, FailuresCarryTheRealCode) {
     } else if (c.hr == DISP_E_EXCEPTION) {
       info.bstrDescription = SysAllocString(L"said");
     }
-    const ComError error = ComErrorFrom(c.hr, &info);
+    const platform::ComError error = ComErrorFrom(c.hr, &info);
     EXPECT_EQ(error.Error(), c.expected);
     EXPECT_EQ(error.Description(), c.description);
     // Everything the server handed over has been freed and cleared.
@@ -93,7 +93,7 @@ TEST(ComOwnersTest, FailuresCarryTheRealCode) {
   try {
     ThrowIfFailed(E_ABORT);
     ADD_FAILURE() << "no exception";
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     EXPECT_EQ(e.Error(), E_ABORT);
   }
 }

@@ -20,7 +20,7 @@ std::map<std::pair<std::string, std::wstring>, DISPID>& Names() {
 
 SAFEARRAY* VariantArray(size_t count) {
   SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(count));
-  if (!array) throw ComError(E_OUTOFMEMORY, L"no memory for an argument array");
+  if (!array) throw platform::ComError(E_OUTOFMEMORY, L"no memory for an argument array");
   return array;
 }
 
@@ -43,7 +43,7 @@ Variant Converted(const VARIANT& from, VARTYPE type) {
   VARIANT source = from;
   // A by-reference result reads through its pointer.
   HRESULT hr = VariantChangeType(to.get(), &source, 0, type);
-  if (FAILED(hr)) throw ComError(DISP_E_TYPEMISMATCH, L"the host answered a value of another type");
+  if (FAILED(hr)) throw platform::ComError(DISP_E_TYPEMISMATCH, L"the host answered a value of another type");
   return to;
 }
 
@@ -75,7 +75,7 @@ Variant::Variant(const std::wstring& v) {
   mV.bstrVal = SysAllocStringLen(v.data(), static_cast<UINT>(v.size()));
   if (!mV.bstrVal) {
     mV.vt = VT_EMPTY;
-    throw ComError(E_OUTOFMEMORY, L"no memory for a string argument");
+    throw platform::ComError(E_OUTOFMEMORY, L"no memory for a string argument");
   }
 }
 Variant::Variant(IDispatch* v) {
@@ -95,7 +95,7 @@ Variant Variant::Missing() {
 Variant::Variant(const Variant& o) {
   VariantInit(&mV);
   HRESULT hr = VariantCopy(&mV, const_cast<VARIANT*>(&o.mV));
-  if (FAILED(hr)) throw ComError(hr, L"a value could not be copied");
+  if (FAILED(hr)) throw platform::ComError(hr, L"a value could not be copied");
 }
 Variant::Variant(Variant&& o) noexcept : mV(o.mV) { VariantInit(&o.mV); }
 Variant& Variant::operator=(Variant o) noexcept {
@@ -121,7 +121,7 @@ IDispatch* Variant::Object() const {
     if (FAILED(mV.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d)))) d = nullptr;
     return d;
   } else if (mV.vt != VT_EMPTY && mV.vt != VT_NULL) {
-    throw ComError(DISP_E_TYPEMISMATCH, L"the host answered a value where an object was expected");
+    throw platform::ComError(DISP_E_TYPEMISMATCH, L"the host answered a value where an object was expected");
   }
   if (d) d->AddRef();
   return d;
@@ -146,7 +146,7 @@ DISPID Dispatch::Id(const wchar_t* name) {
   HRESULT hr = mObject->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(hr)) {
     // The host says DISP_E_UNKNOWNNAME; callers branch on the contract's code.
-    throw ComError(DISP_E_MEMBERNOTFOUND, std::wstring(L"the host has no member ") + name);
+    throw platform::ComError(DISP_E_MEMBERNOTFOUND, std::wstring(L"the host has no member ") + name);
   }
   std::lock_guard<std::mutex> lock(gNamesLock);
   Names().emplace(key, id);
@@ -169,7 +169,7 @@ Variant Dispatch::Call(const wchar_t* name, const std::vector<Variant>& args) {
 }
 
 Variant Dispatch::Invoke(const wchar_t* name, WORD flags, const std::vector<Variant>& args, bool put) {
-  if (!mObject) throw ComError(E_POINTER, L"no host object");
+  if (!mObject) throw platform::ComError(E_POINTER, L"no host object");
   const DISPID id = Id(name);
   // IDispatch takes the arguments last first.
   std::vector<VARIANT> reversed;
@@ -187,9 +187,9 @@ Variant Dispatch::Invoke(const wchar_t* name, WORD flags, const std::vector<Vari
 }
 
 void ThrowInvokeFailure(HRESULT hr, EXCEPINFO& info, const wchar_t* member) {
-  ComError error = platform::win::ComErrorFrom(hr, &info);
+  platform::ComError error = platform::win::ComErrorFrom(hr, &info);
   if (!error.Description().empty()) throw error;
-  throw ComError(error.Error(), std::wstring(member) + L" failed");
+  throw platform::ComError(error.Error(), std::wstring(member) + L" failed");
 }
 
 }  // namespace host::dispatch

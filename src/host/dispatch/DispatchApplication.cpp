@@ -91,7 +91,7 @@ class DPresentation : public host::Presentation, Base {
     // answers its container document.
     try {
       return d->Get(L"Container").ref().vt == VT_DISPATCH;
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
       return false;
     }
   }
@@ -117,7 +117,7 @@ class DPresentation : public host::Presentation, Base {
   float PageSetup(const wchar_t* name) {
     Variant setup = d->Get(L"PageSetup");
     IDispatch* object = setup.Object();
-    if (!object) throw ComError(kNotAvailable, L"the presentation has no page setup");
+    if (!object) throw platform::ComError(kNotAvailable, L"the presentation has no page setup");
     Dispatch page(object, "PageSetup");
     object->Release();
     return static_cast<float>(page.Get(name).Double());
@@ -153,7 +153,7 @@ class DApplication : public host::Application, Base {
   Ptr<host::CommandBars> CommandBars() override {
     Variant bars = d->Get(L"CommandBars");
     IDispatch* object = bars.Object();
-    if (!object) throw ComError(kNotAvailable, L"the host has no command bars");
+    if (!object) throw platform::ComError(kNotAvailable, L"the host has no command bars");
     auto made = MakeCommandBars(object);
     object->Release();
     return made;

@@ -157,14 +157,14 @@ class DControl : public host::CommandBarControl, Base {
     HRESULT hr = point->Advise(events, &cookie);
     events->Release();
     point->Release();
-    if (FAILED(hr)) throw ComError(hr, L"the control refused the event sink");
+    if (FAILED(hr)) throw platform::ComError(hr, L"the control refused the event sink");
     return cookie;
   }
   void Unadvise(std::uint32_t cookie) override {
     IConnectionPoint* point = Point();
     HRESULT hr = point->Unadvise(cookie);
     point->Release();
-    if (FAILED(hr)) throw ComError(kNotFound, L"no event sink is connected with that cookie");
+    if (FAILED(hr)) throw platform::ComError(kNotFound, L"no event sink is connected with that cookie");
   }
   void Execute() override { Do(L"Execute"); }
   void Delete(bool temporary) override { Do(L"Delete", {temporary}); }
@@ -179,17 +179,17 @@ class DControl : public host::CommandBarControl, Base {
   IConnectionPoint* Point() {
     IConnectionPointContainer* container = nullptr;
     HRESULT hr = d->get()->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
-    if (FAILED(hr) || !container) throw ComError(kNoSuchMember, L"the control raises no events");
+    if (FAILED(hr) || !container) throw platform::ComError(kNoSuchMember, L"the control raises no events");
     IConnectionPoint* point = nullptr;
     hr = container->FindConnectionPoint(EventsOf(), &point);
     container->Release();
-    if (FAILED(hr) || !point) throw ComError(kNoSuchMember, L"the control raises no such events");
+    if (FAILED(hr) || !point) throw platform::ComError(kNoSuchMember, L"the control raises no such events");
     return point;
   }
 
   void SetFace(const wchar_t* name, const ButtonPicture& picture) {
     if (picture.Empty() || picture.pixels.size() != static_cast<size_t>(picture.width) * picture.height)
-      throw ComError(kNotFound, L"the button face has no pixels");
+      throw platform::ComError(kNotFound, L"the button face has no pixels");
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = picture.width;
@@ -199,7 +199,7 @@ class DControl : public host::CommandBarControl, Base {
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap) throw ComError(E_OUTOFMEMORY, L"no bitmap for the button face");
+    if (!bitmap) throw platform::ComError(E_OUTOFMEMORY, L"no bitmap for the button face");
     std::copy(picture.pixels.begin(), picture.pixels.end(), static_cast<std::uint32_t*>(bits));
     PICTDESC desc{};
     desc.cbSizeofstruct = sizeof desc;
@@ -210,7 +210,7 @@ class DControl : public host::CommandBarControl, Base {
     HRESULT hr = OleCreatePictureIndirect(&desc, IID_IDispatch, TRUE, reinterpret_cast<void**>(&face));
     if (FAILED(hr)) {
       DeleteObject(bitmap);
-      throw ComError(hr, L"the button face could not be made");
+      throw platform::ComError(hr, L"the button face could not be made");
     }
     Variant value(face);
     face->Release();
@@ -225,7 +225,7 @@ class DControl : public host::CommandBarControl, Base {
     IPicture* face = nullptr;
     HRESULT hr = object->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&face));
     object->Release();
-    if (FAILED(hr) || !face) throw ComError(kNotAvailable, L"the button face is not a picture");
+    if (FAILED(hr) || !face) throw platform::ComError(kNotAvailable, L"the button face is not a picture");
     OLE_HANDLE handle = 0;
     face->get_Handle(&handle);
     BITMAP header{};
@@ -249,7 +249,7 @@ class DControl : public host::CommandBarControl, Base {
                                DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
     face->Release();
-    if (rows != picture.height) throw ComError(kNotAvailable, L"the button face could not be read");
+    if (rows != picture.height) throw platform::ComError(kNotAvailable, L"the button face could not be read");
     return picture;
   }
 };

@@ -189,7 +189,7 @@ class DCell : public host::Cell, Base {
   bool Selected() override { return GetBool(L"Selected"); }
   void Merge(const Ptr<host::Cell>& other) override {
     auto* cell = dynamic_cast<DCell*>(other.get());
-    if (!cell) throw ComError(kNotFound, L"the other cell is not one of this host's");
+    if (!cell) throw platform::ComError(kNotFound, L"the other cell is not one of this host's");
     Do(L"Merge", {cell->d->get()});
   }
 
@@ -227,7 +227,7 @@ class DShape : public host::Shape, Base {
       // Reached through a selection: the shape's parent is its slide.
       Variant parent = d->Get(L"Parent");
       IDispatch* object = parent.Object();
-      if (!object) throw ComError(kNotAvailable, L"the shape has no slide");
+      if (!object) throw platform::ComError(kNotAvailable, L"the shape has no slide");
       Dispatch slide(object, "Slide");
       object->Release();
       mWhere.slideId = slide.Get(L"SlideID").Int();
@@ -279,7 +279,7 @@ class DShape : public host::Shape, Base {
     Variant group;
     try {
       group = d->Get(L"ParentGroup");
-    } catch (const ComError&) {
+    } catch (const platform::ComError&) {
       return nullptr;
     }
     return MakeShape(group, mWhere);
@@ -299,12 +299,12 @@ class DShape : public host::Shape, Base {
     auto at = [&](int r, int c) {
       Variant cell = table.Get(L"Cell", {r, c});
       IDispatch* object = cell.Object();
-      if (!object) throw ComError(kNotAvailable, L"the table has no such cell");
+      if (!object) throw platform::ComError(kNotAvailable, L"the table has no such cell");
       Dispatch cellObject(object, "Cell");
       object->Release();
       Variant shape = cellObject.Get(L"Shape");
       IDispatch* shapeObject = shape.Object();
-      if (!shapeObject) throw ComError(kNotAvailable, L"the cell has no shape");
+      if (!shapeObject) throw platform::ComError(kNotAvailable, L"the cell has no shape");
       Dispatch s(shapeObject, "Shape");
       shapeObject->Release();
       return std::array<double, 4>{s.Get(L"Left").Double(), s.Get(L"Top").Double(), s.Get(L"Width").Double(),
@@ -342,12 +342,12 @@ class DSlide : public host::Slide, Base {
     return Wrap<DShapes>(d->Get(L"Shapes"), Where{SlideID(), mNotesOf != 0});
   }
   Ptr<host::Slide> NotesPage() override {
-    if (mNotesOf != 0) throw ComError(kNotAvailable, L"a notes page has no notes page");
+    if (mNotesOf != 0) throw platform::ComError(kNotAvailable, L"a notes page has no notes page");
     const int id = SlideID();
     // The host answers a range holding the one notes page.
     Variant pages = d->Get(L"NotesPage");
     IDispatch* object = pages.Object();
-    if (!object) throw ComError(kNotAvailable, L"the slide has no notes page");
+    if (!object) throw platform::ComError(kNotAvailable, L"the slide has no notes page");
     Dispatch range(object, "SlideRange");
     object->Release();
     Variant page = range.Get(L"Item", {1});

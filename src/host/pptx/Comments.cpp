@@ -224,7 +224,7 @@ class CommentImpl : public host::Comment, public std::enable_shared_from_this<Co
   void Check() {
     mSlide.doc->CheckOpen();
     if (!mDeleted && !Attached()) mDeleted = true;
-    if (mDeleted) throw ComError(E_FAIL, L"The comment has been deleted.");
+    if (mDeleted) throw platform::ComError(E_FAIL, L"The comment has been deleted.");
   }
 
   bool Attached() const {
@@ -268,7 +268,7 @@ class CommentList : public host::Comments {
   Ptr<host::Comment> Item(int index) override {
     auto items = Items();
     if (index < 1 || index > static_cast<int>(items.size()))
-      throw ComError(DISP_E_BADINDEX, L"The comment index is out of range.");
+      throw platform::ComError(DISP_E_BADINDEX, L"The comment index is out of range.");
     return items[index - 1];
   }
 
@@ -276,7 +276,7 @@ class CommentList : public host::Comments {
                          const std::wstring& text) override {
     mSlide.doc->CheckOpen();
     if (mParent) return AddReply(author, authorInitials, text);
-    if (mSlide.notes) throw ComError(E_FAIL, L"A notes page holds no comments.");
+    if (mSlide.notes) throw platform::ComError(E_FAIL, L"A notes page holds no comments.");
     Document& doc = *mSlide.doc;
     bool modern = UsesThreadedComments();
     std::string part = CommentsPart(modern, true);
@@ -361,7 +361,7 @@ class CommentList : public host::Comments {
 
   Ptr<host::Comment> AddReply(const std::wstring& author, const std::wstring& initials, const std::wstring& text) {
     mParent->Check();
-    if (mParent->mReply) throw ComError(E_FAIL, L"A reply cannot have replies.");
+    if (mParent->mReply) throw platform::ComError(E_FAIL, L"A reply cannot have replies.");
     Document& doc = *mSlide.doc;
     Authors authors(doc, mParent->mModern);
     pugi::xml_node a = authors.Find(author, initials);
@@ -451,7 +451,7 @@ Ptr<host::Comments> CommentImpl::Replies() {
 }  // namespace
 
 Ptr<host::Comments> MakeSlideComments(const SlideRef& slide) {
-  if (!slide.doc) throw ComError(E_FAIL, L"No presentation.");
+  if (!slide.doc) throw platform::ComError(E_FAIL, L"No presentation.");
   return std::make_shared<CommentList>(slide, nullptr);
 }
 

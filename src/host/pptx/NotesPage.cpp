@@ -69,7 +69,7 @@ std::string Namespaces(Conformance c) {
 
 void Load(pugi::xml_document& d, const std::string& xml) {
   pugi::xml_parse_result r = d.load_string(xml.c_str(), pugi::parse_default | pugi::parse_ws_pcdata);
-  if (!r) throw ComError(E_FAIL, L"Could not build a notes page.");
+  if (!r) throw platform::ComError(E_FAIL, L"Could not build a notes page.");
 }
 
 // A slide's notes page while it may still exist only in memory.
@@ -125,7 +125,7 @@ class NotesState {
 
     // The notes master needs a theme; it gets a copy of the slides' one.
     std::string slideTheme = doc.ThemeOf(doc.MasterOf(doc.LayoutOf(mSlide.part)));
-    if (slideTheme.empty()) throw ComError(E_FAIL, L"The presentation has no theme for a notes master.");
+    if (slideTheme.empty()) throw platform::ComError(E_FAIL, L"The presentation has no theme for a notes master.");
     std::string theme = FreeName(pkg, "ppt/theme/theme");
     pkg.SetPart(theme, pkg.Bytes(slideTheme), kThemeType);
 
@@ -212,7 +212,7 @@ class ProxyOwner : public TextBodyOwner {
     if (ref.doc != mRef.doc || ref.part != mRef.part) {
       mRef = ref;
       mOwner = OwnerOf(MakeShapes(ref)->Item(mIndex));
-      if (!mOwner) throw ComError(E_FAIL, L"This shape does not have a text frame.");
+      if (!mOwner) throw platform::ComError(E_FAIL, L"This shape does not have a text frame.");
     }
     return mOwner;
   }
@@ -361,7 +361,7 @@ class NotesPageImpl : public host::Slide {
   explicit NotesPageImpl(std::shared_ptr<NotesState> st) : mSt(std::move(st)) {}
   std::wstring Name() override { return L""; }
   void SetName(const std::wstring&) override {
-    throw ComError(E_FAIL, L"A notes page has no name of its own.");
+    throw platform::ComError(E_FAIL, L"A notes page has no name of its own.");
   }
   int SlideIndex() override {
     Check();
@@ -372,14 +372,15 @@ class NotesPageImpl : public host::Slide {
     Check();
     return std::make_shared<ProxyShapes>(mSt);
   }
-  Ptr<host::Slide> NotesPage() override { throw ComError(E_FAIL, L"A notes page has no notes page."); }
+  Ptr<host::Slide> NotesPage() override { throw platform::ComError(E_FAIL, L"A notes page has no notes page."); }
   Ptr<host::Comments> Comments() override { return MakeSlideComments(mSt->ReadRef()); }
-  void Select() override { throw ComError(E_FAIL, L"A notes page cannot be selected in this view."); }
+  void Select() override { throw platform::ComError(E_FAIL, L"A notes page cannot be selected in this view."); }
 
  private:
   void Check() {
     mSt->Slide().doc->CheckOpen();
-    if (!mSt->Slide().doc->SlideById(mSt->Slide().slideId)) throw ComError(E_FAIL, L"The slide has been deleted.");
+    if (!mSt->Slide().doc->SlideById(mSt->Slide().slideId))
+      throw platform::ComError(E_FAIL, L"The slide has been deleted.");
   }
   std::shared_ptr<NotesState> mSt;
 };
@@ -387,8 +388,8 @@ class NotesPageImpl : public host::Slide {
 }  // namespace
 
 Ptr<host::Slide> MakeNotesPage(const SlideRef& slide) {
-  if (!slide.doc) throw ComError(E_FAIL, L"No presentation.");
-  if (slide.notes) throw ComError(E_FAIL, L"A notes page has no notes page.");
+  if (!slide.doc) throw platform::ComError(E_FAIL, L"No presentation.");
+  if (slide.notes) throw platform::ComError(E_FAIL, L"A notes page has no notes page.");
   slide.doc->CheckOpen();
   return std::make_shared<NotesPageImpl>(std::make_shared<NotesState>(slide));
 }

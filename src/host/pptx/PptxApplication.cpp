@@ -76,13 +76,14 @@ class WindowImpl : public host::DocumentWindow, public std::enable_shared_from_t
   int WindowState() override { Check(); return state; }
   void SetWindowState(int s) override {
     Check();
-    if (s < ppWindowNormal || s > ppWindowMaximized) throw ComError(E_INVALIDARG, L"Invalid window state.");
+    if (s < ppWindowNormal || s > ppWindowMaximized) throw platform::ComError(E_INVALIDARG, L"Invalid window state.");
     state = s;
   }
   void Movable() {
     Check();
     if (state != ppWindowNormal)
-      throw ComError(E_FAIL, L"The window is maximized or minimized; make it normal before moving or sizing it.");
+      throw platform::ComError(E_FAIL,
+                               L"The window is maximized or minimized; make it normal before moving or sizing it.");
   }
   // A maximised window fills the work area; the others report their own
   // place, kept to the fraction of a point they were given.
@@ -94,12 +95,12 @@ class WindowImpl : public host::DocumentWindow, public std::enable_shared_from_t
   void SetTop(float v) override { Movable(); top = v; }
   void SetWidth(float v) override {
     Movable();
-    if (v < 0) throw ComError(E_INVALIDARG, L"The width cannot be negative.");
+    if (v < 0) throw platform::ComError(E_INVALIDARG, L"The width cannot be negative.");
     width = v;
   }
   void SetHeight(float v) override {
     Movable();
-    if (v < 0) throw ComError(E_INVALIDARG, L"The height cannot be negative.");
+    if (v < 0) throw platform::ComError(E_INVALIDARG, L"The height cannot be negative.");
     height = v;
   }
   void Close() override;
@@ -131,7 +132,8 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
   bool Saved() override { Check(); return !doc->Changed(); }
   void SetSaved(bool v) override {
     Check();
-    if (locked) throw ComError(E_ACCESSDENIED, L"The presentation is locked for editing by a write password.");
+    if (locked)
+      throw platform::ComError(E_ACCESSDENIED, L"The presentation is locked for editing by a write password.");
     if (v)
       doc->ResetChanged();
     else
@@ -157,7 +159,8 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
   }
   void SetFinal(bool f) override {
     Check();
-    if (locked) throw ComError(E_ACCESSDENIED, L"The presentation is locked for editing by a write password.");
+    if (locked)
+      throw platform::ComError(E_ACCESSDENIED, L"The presentation is locked for editing by a write password.");
     pugi::xml_node p = FinalProperty();
     if (!p && !f) return;
     std::string part = CustomPropsPart();
@@ -214,7 +217,7 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
       case ppSaveAsPresentation:
         return out;
       default:
-        throw ComError(E_INVALIDARG, L"This file format cannot be written.");
+        throw platform::ComError(E_INVALIDARG, L"This file format cannot be written.");
     }
     if (doc->Pkg().ContentType(doc->PresentationPart()) == want) return out;
     // The copy differs only in its main content type; this package keeps its own.
@@ -243,15 +246,16 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
 
   void Save() override {
     Check();
-    if (file.empty()) throw ComError(E_FAIL, L"An untitled presentation is saved with SaveAs.");
-    if (readOnly || locked) throw ComError(E_ACCESSDENIED, L"The presentation is read-only.");
+    if (file.empty()) throw platform::ComError(E_FAIL, L"An untitled presentation is saved with SaveAs.");
+    if (readOnly || locked) throw platform::ComError(E_ACCESSDENIED, L"The presentation is read-only.");
     doc->Settle();
     doc->Pkg().Save(file);
     doc->ResetChanged();
   }
   void SaveAs(const std::wstring& fileName, int format) override {
     Check();
-    if (locked) throw ComError(E_ACCESSDENIED, L"The presentation is locked for editing by a write password.");
+    if (locked)
+      throw platform::ComError(E_ACCESSDENIED, L"The presentation is locked for editing by a write password.");
     std::filesystem::path to = std::filesystem::absolute(platform::ToUtf8(fileName));
     doc->Settle();
     doc->Pkg().Save(to, FormatOverrides(format));
@@ -261,7 +265,7 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
   }
   void SaveCopyAs(const std::wstring& fileName, int format, bool) override {
     Check();
-    if (fileName.empty()) throw ComError(E_INVALIDARG, L"SaveCopyAs needs a file name.");
+    if (fileName.empty()) throw platform::ComError(E_INVALIDARG, L"SaveCopyAs needs a file name.");
     std::filesystem::path to = std::filesystem::absolute(platform::ToUtf8(fileName));
     doc->Settle();
     doc->Pkg().Save(to, FormatOverrides(format));
@@ -275,7 +279,7 @@ class PaneImpl : public host::Pane {
   PaneImpl(std::shared_ptr<WindowImpl> w, int i) : mWin(std::move(w)), mIndex(i) {}
   int ViewType() override {
     mWin->Check();
-    if (mIndex > mWin->PaneCount()) throw ComError(E_FAIL, L"The pane no longer exists.");
+    if (mIndex > mWin->PaneCount()) throw platform::ComError(E_FAIL, L"The pane no longer exists.");
     return mWin->PaneViewType(mIndex);
   }
   bool Active() override {
@@ -284,7 +288,7 @@ class PaneImpl : public host::Pane {
   }
   void Activate() override {
     mWin->Check();
-    if (mIndex > mWin->PaneCount()) throw ComError(E_FAIL, L"The pane no longer exists.");
+    if (mIndex > mWin->PaneCount()) throw platform::ComError(E_FAIL, L"The pane no longer exists.");
     if (mWin->activePane != mIndex) mWin->sel = SelState{};
     mWin->activePane = mIndex;
   }
@@ -302,7 +306,7 @@ class PanesImpl : public host::Panes {
     return mWin->PaneCount();
   }
   Ptr<host::Pane> Item(int index) override {
-    if (index < 1 || index > Count()) throw ComError(DISP_E_BADINDEX, L"The pane index is out of range.");
+    if (index < 1 || index > Count()) throw platform::ComError(DISP_E_BADINDEX, L"The pane index is out of range.");
     return std::make_shared<PaneImpl>(mWin, index);
   }
 
@@ -321,23 +325,23 @@ class ViewImpl : public host::View {
     mWin->Check();
     int v = mWin->viewType;
     if (v != ppViewNormal && v != ppViewSlide && v != ppViewNotesPage && v != ppViewOutline)
-      throw ComError(E_FAIL, L"This view shows no single slide.");
-    if (mWin->CurrentIndex() == 0) throw ComError(E_FAIL, L"The presentation has no slides.");
+      throw platform::ComError(E_FAIL, L"This view shows no single slide.");
+    if (mWin->CurrentIndex() == 0) throw platform::ComError(E_FAIL, L"The presentation has no slides.");
     return MakeSlide(mWin->Doc(), mWin->currentSlideId);
   }
   void GotoSlide(int index) override {
     mWin->Check();
     int n = static_cast<int>(mWin->Doc()->SlideList().size());
     if (index < 1 || index > n)
-      throw ComError(E_INVALIDARG, L"View.GotoSlide: " + std::to_wstring(index) +
-                                       L" is not in the valid range of 1 to " + std::to_wstring(n) + L".");
+      throw platform::ComError(E_INVALIDARG, L"View.GotoSlide: " + std::to_wstring(index) +
+                                                 L" is not in the valid range of 1 to " + std::to_wstring(n) + L".");
     mWin->currentSlideId = mWin->Doc()->SlideList()[index - 1].id;
     mWin->sel = SelState{};
   }
   int Zoom() override { mWin->Check(); return mZoom; }
   void SetZoom(int z) override {
     mWin->Check();
-    if (z < 10 || z > 400) throw ComError(E_INVALIDARG, L"The zoom must be between 10 and 400.");
+    if (z < 10 || z > 400) throw platform::ComError(E_INVALIDARG, L"The zoom must be between 10 and 400.");
     mZoom = z;
   }
 
@@ -367,14 +371,14 @@ class SelectionImpl : public host::Selection {
     int v = mWin->viewType;
     bool shows = v == ppViewNormal || v == ppViewOutline || v == ppViewSlide || v == ppViewNotesPage;
     if (s.type == ppSelectionNone && (!shows || mWin->PaneViewType(mWin->activePane) == ppViewThumbnails))
-      throw ComError(E_FAIL, L"Nothing appropriate is currently selected.");
-    if (mWin->CurrentIndex() == 0) throw ComError(E_FAIL, L"The presentation has no slides.");
+      throw platform::ComError(E_FAIL, L"Nothing appropriate is currently selected.");
+    if (mWin->CurrentIndex() == 0) throw platform::ComError(E_FAIL, L"The presentation has no slides.");
     return MakeSlideRange(doc, {mWin->currentSlideId});
   }
   Ptr<host::ShapeRange> ShapeRange() override {
     SelState& s = S();
     if (s.type == ppSelectionText) return MakeShapeRange({s.textShape});
-    if (s.type != ppSelectionShapes) throw ComError(E_FAIL, L"Nothing appropriate is currently selected.");
+    if (s.type != ppSelectionShapes) throw platform::ComError(E_FAIL, L"Nothing appropriate is currently selected.");
     std::vector<Ptr<host::Shape>> out;
     for (auto& sh : s.shapes) {
       auto top = TopLevel(sh);
@@ -385,12 +389,12 @@ class SelectionImpl : public host::Selection {
   }
   Ptr<host::TextRange> TextRange() override {
     SelState& s = S();
-    if (s.type != ppSelectionText) throw ComError(E_FAIL, L"Nothing appropriate is currently selected.");
+    if (s.type != ppSelectionText) throw platform::ComError(E_FAIL, L"Nothing appropriate is currently selected.");
     return MakeTextRange(s.owner)->Characters(s.start, s.length);
   }
   Ptr<host::TextRange2> TextRange2() override {
     SelState& s = S();
-    if (s.type != ppSelectionText) throw ComError(E_FAIL, L"Nothing appropriate is currently selected.");
+    if (s.type != ppSelectionText) throw platform::ComError(E_FAIL, L"Nothing appropriate is currently selected.");
     return MakeTextRange2(s.owner)->Characters(s.start, s.length);
   }
   bool HasChildShapeRange() override {
@@ -399,7 +403,7 @@ class SelectionImpl : public host::Selection {
     return std::any_of(s.shapes.begin(), s.shapes.end(), [](auto& sh) { return sh->ParentGroup() != nullptr; });
   }
   Ptr<host::ShapeRange> ChildShapeRange() override {
-    if (!HasChildShapeRange()) throw ComError(E_FAIL, L"No shapes inside a group are selected.");
+    if (!HasChildShapeRange()) throw platform::ComError(E_FAIL, L"No shapes inside a group are selected.");
     std::vector<Ptr<host::Shape>> out;
     for (auto& sh : S().shapes)
       if (sh->ParentGroup()) out.push_back(sh);
@@ -416,7 +420,7 @@ class WindowsImpl : public host::DocumentWindows {
   explicit WindowsImpl(std::vector<std::shared_ptr<WindowImpl>> w) : mWins(std::move(w)) {}
   int Count() override { return static_cast<int>(mWins.size()); }
   Ptr<host::DocumentWindow> Item(int index) override {
-    if (index < 1 || index > Count()) throw ComError(DISP_E_BADINDEX, L"The window index is out of range.");
+    if (index < 1 || index > Count()) throw platform::ComError(DISP_E_BADINDEX, L"The window index is out of range.");
     return mWins[index - 1];
   }
   void Arrange(int style) override;
@@ -458,13 +462,13 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
   Ptr<host::Presentations> Presentations() override;
   Ptr<host::Presentation> ActivePresentation() override {
     auto w = active.lock();
-    if (!w) throw ComError(E_FAIL, L"No presentation is currently active.");
+    if (!w) throw platform::ComError(E_FAIL, L"No presentation is currently active.");
     return w->pres;
   }
   Ptr<host::DocumentWindows> Windows() override { return std::make_shared<WindowsImpl>(windows); }
   Ptr<host::DocumentWindow> ActiveWindow() override {
     auto w = active.lock();
-    if (!w) throw ComError(E_FAIL, L"No document window is open.");
+    if (!w) throw platform::ComError(E_FAIL, L"No document window is open.");
     return w;
   }
   Ptr<host::SlideShowWindows> SlideShowWindows() override {
@@ -477,7 +481,9 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
   std::wstring Run(const std::wstring& name, const std::vector<std::wstring>& args) override {
     auto it = options.macros.find(name);
     if (it == options.macros.end())
-      throw ComError(DISP_E_MEMBERNOTFOUND, L"The macro \"" + name + L"\" cannot be found (macros run only when registered for this run).");
+      throw platform::ComError(
+          DISP_E_MEMBERNOTFOUND,
+          L"The macro \"" + name + L"\" cannot be found (macros run only when registered for this run).");
     return it->second(args);
   }
 
@@ -504,7 +510,7 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
   std::shared_ptr<WindowImpl> WindowOf(Document& doc) {
     for (auto& w : windows)
       if (w->pres->doc.get() == &doc) return w;
-    throw ComError(E_FAIL, L"No window shows this presentation.");
+    throw platform::ComError(E_FAIL, L"No window shows this presentation.");
   }
 
   void SelectShapes(Document& doc, const SlideRef& slide, const std::vector<Ptr<host::Shape>>& shapes,
@@ -532,7 +538,7 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
   void SelectSlides(Document& doc, const std::vector<int>& ids) override {
     auto w = WindowOf(doc);
     if (w->viewType != ppViewSlideSorter && !w->ThreePanes())
-      throw ComError(E_FAIL, L"Slides can be selected only in normal or slide sorter view.");
+      throw platform::ComError(E_FAIL, L"Slides can be selected only in normal or slide sorter view.");
     if (w->ThreePanes()) {
       w->activePane = 1;
       if (!ids.empty()) w->currentSlideId = ids.front();
@@ -551,20 +557,20 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
     int v = w.viewType;
     if (slide.notes) {
       if (v != ppViewNotesPage && v != ppViewNormal && v != ppViewOutline)
-        throw ComError(E_FAIL, L"The notes page is not shown in the window; switch to the notes page view.");
+        throw platform::ComError(E_FAIL, L"The notes page is not shown in the window; switch to the notes page view.");
     } else if (v != ppViewNormal && v != ppViewSlide) {
-      if (v != ppViewOutline) throw ComError(E_FAIL, L"Shapes can be selected only in normal view.");
+      if (v != ppViewOutline) throw platform::ComError(E_FAIL, L"Shapes can be selected only in normal view.");
     }
     w.CurrentIndex();
     if (w.currentSlideId != slide.slideId)
-      throw ComError(E_FAIL, L"The shape is not on the slide shown in the window; go to its slide first.");
+      throw platform::ComError(E_FAIL, L"The shape is not on the slide shown in the window; go to its slide first.");
     if (w.ThreePanes()) w.activePane = slide.notes ? 3 : 2;
   }
 };
 
 void WindowImpl::SetViewType(int v) {
   Check();
-  if (v < ppViewSlide || v > ppViewMasterThumbnails) throw ComError(E_INVALIDARG, L"Invalid view type.");
+  if (v < ppViewSlide || v > ppViewMasterThumbnails) throw platform::ComError(E_INVALIDARG, L"Invalid view type.");
   switch (v) {
     // Slide view and the thumbnails are normal view with that pane active.
     case ppViewSlide:
@@ -605,7 +611,8 @@ float WindowImpl::Height() {
 }
 
 void WindowsImpl::Arrange(int style) {
-  if (style != ppArrangeTiled && style != ppArrangeCascade) throw ComError(E_INVALIDARG, L"Invalid arrange style.");
+  if (style != ppArrangeTiled && style != ppArrangeCascade)
+    throw platform::ComError(E_INVALIDARG, L"Invalid arrange style.");
   if (mWins.empty()) return;
   auto app = mWins.front()->App();
   float w = app->WorkWidth(), h = app->WorkHeight();
@@ -638,13 +645,13 @@ int SlideShowWindowsImpl::Count() {
 }
 
 void WindowImpl::Check() {
-  if (closed) throw ComError(E_FAIL, L"The window has been closed.");
+  if (closed) throw platform::ComError(E_FAIL, L"The window has been closed.");
   pres->Check();
 }
 std::shared_ptr<Document> WindowImpl::Doc() { return pres->doc; }
 std::shared_ptr<AppImpl> WindowImpl::App() {
   auto a = app.lock();
-  if (!a) throw ComError(E_FAIL, L"The application has ended.");
+  if (!a) throw platform::ComError(E_FAIL, L"The application has ended.");
   return a;
 }
 Ptr<host::Pane> WindowImpl::ActivePane() {
@@ -718,7 +725,7 @@ void PresentationImpl::Close() {
 Ptr<host::DocumentWindow> PresentationImpl::NewWindow() {
   Check();
   auto a = app.lock();
-  if (!a) throw ComError(E_FAIL, L"The application has ended.");
+  if (!a) throw platform::ComError(E_FAIL, L"The application has ended.");
   return a->NewWindow(shared_from_this());
 }
 
@@ -727,7 +734,8 @@ class PresentationsImpl : public host::Presentations {
   explicit PresentationsImpl(std::shared_ptr<AppImpl> a) : mApp(std::move(a)) {}
   int Count() override { return static_cast<int>(mApp->presentations.size()); }
   Ptr<host::Presentation> Item(int index) override {
-    if (index < 1 || index > Count()) throw ComError(DISP_E_BADINDEX, L"The presentation index is out of range.");
+    if (index < 1 || index > Count())
+      throw platform::ComError(DISP_E_BADINDEX, L"The presentation index is out of range.");
     return mApp->presentations[index - 1];
   }
   Ptr<host::Presentation> Open(const std::wstring& fileName, bool readOnly, bool untitled, bool withWindow) override {
@@ -781,11 +789,11 @@ int VersionNumber(const std::wstring& version) {
 
 Ptr<host::Application> CreateApplication(ApplicationOptions options) {
   if (options.dpi <= 0 || options.screenWidth <= 0 || options.screenHeight <= 0)
-    throw ComError(E_INVALIDARG, L"The virtual screen needs a positive size and resolution.");
+    throw platform::ComError(E_INVALIDARG, L"The virtual screen needs a positive size and resolution.");
   int major = VersionNumber(options.version);
   if (!major)
-    throw ComError(E_INVALIDARG, L"The host version \"" + options.version +
-                                     L"\" is not one of 11.0, 12.0, 14.0, 15.0 and 16.0.");
+    throw platform::ComError(
+        E_INVALIDARG, L"The host version \"" + options.version + L"\" is not one of 11.0, 12.0, 14.0, 15.0 and 16.0.");
   auto a = std::make_shared<AppImpl>();
   a->options = std::move(options);
   a->major = major;
@@ -796,9 +804,10 @@ void RunSlideShow(const Ptr<host::Application>& application, const Ptr<host::Pre
   auto app = std::dynamic_pointer_cast<AppImpl>(application);
   auto pres = std::dynamic_pointer_cast<PresentationImpl>(presentation);
   if (!app || !pres || pres->app.lock() != app)
-    throw ComError(E_INVALIDARG, L"The presentation does not belong to this application.");
+    throw platform::ComError(E_INVALIDARG, L"The presentation does not belong to this application.");
   pres->Check();
-  if (pres->doc->SlideList().empty()) throw ComError(E_FAIL, L"A presentation without slides cannot be shown.");
+  if (pres->doc->SlideList().empty())
+    throw platform::ComError(E_FAIL, L"A presentation without slides cannot be shown.");
   app->shows.push_back(pres);
 }
 

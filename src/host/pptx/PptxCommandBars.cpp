@@ -12,7 +12,7 @@ class ControlImpl;
 class BarsImpl;
 
 [[noreturn]] void NotMember(const wchar_t* what) {
-  throw ComError(DISP_E_MEMBERNOTFOUND, std::wstring(what) + L" is not a member of this kind of control.");
+  throw platform::ComError(DISP_E_MEMBERNOTFOUND, std::wstring(what) + L" is not a member of this kind of control.");
 }
 
 class BarImpl : public host::CommandBar, public std::enable_shared_from_this<BarImpl> {
@@ -30,7 +30,7 @@ class BarImpl : public host::CommandBar, public std::enable_shared_from_this<Bar
   std::weak_ptr<ControlImpl> popupOwner;  // for the bar of a popup control
 
   void Check() {
-    if (deleted) throw ComError(E_FAIL, L"The command bar has been deleted.");
+    if (deleted) throw platform::ComError(E_FAIL, L"The command bar has been deleted.");
   }
   std::wstring Name() override { Check(); return name; }
   std::wstring NameLocal() override { Check(); return name; }
@@ -43,7 +43,7 @@ class BarImpl : public host::CommandBar, public std::enable_shared_from_this<Bar
   bool Visible() override { Check(); return visible; }
   void SetVisible(bool v) override {
     Check();
-    if (type == msoBarTypePopup) throw ComError(E_FAIL, L"A popup bar is shown through its control.");
+    if (type == msoBarTypePopup) throw platform::ComError(E_FAIL, L"A popup bar is shown through its control.");
     visible = v;
   }
   bool Enabled() override { Check(); return enabled; }
@@ -51,8 +51,9 @@ class BarImpl : public host::CommandBar, public std::enable_shared_from_this<Bar
   int Position() override { Check(); return position; }
   void SetPosition(int v) override {
     Check();
-    if (v < msoBarLeft || v > msoBarFloating) throw ComError(E_INVALIDARG, L"Invalid command bar position.");
-    if (type == msoBarTypeMenuBar && v == msoBarFloating) throw ComError(E_FAIL, L"The menu bar cannot float.");
+    if (v < msoBarLeft || v > msoBarFloating) throw platform::ComError(E_INVALIDARG, L"Invalid command bar position.");
+    if (type == msoBarTypeMenuBar && v == msoBarFloating)
+      throw platform::ComError(E_FAIL, L"The menu bar cannot float.");
     position = v;
   }
   int Left() override { Check(); return left; }
@@ -64,17 +65,17 @@ class BarImpl : public host::CommandBar, public std::enable_shared_from_this<Bar
   void SetTop(int v) override { Check(); top = v; }
   void SetWidth(int v) override {
     Check();
-    if (v < 0) throw ComError(E_INVALIDARG, L"The width cannot be negative.");
+    if (v < 0) throw platform::ComError(E_INVALIDARG, L"The width cannot be negative.");
     width = v;
   }
   void SetHeight(int v) override {
     Check();
-    if (v < 0) throw ComError(E_INVALIDARG, L"The height cannot be negative.");
+    if (v < 0) throw platform::ComError(E_INVALIDARG, L"The height cannot be negative.");
     height = v;
   }
   void SetRowIndex(int v) override {
     Check();
-    if (v < 0) throw ComError(E_INVALIDARG, L"Invalid row index.");
+    if (v < 0) throw platform::ComError(E_INVALIDARG, L"Invalid row index.");
     rowIndex = v;
   }
   void Delete() override;
@@ -99,13 +100,13 @@ class ControlImpl : public host::CommandBarControl, public std::enable_shared_fr
   bool deleted = false;
 
   void Check() {
-    if (deleted) throw ComError(E_FAIL, L"The control has been deleted.");
+    if (deleted) throw platform::ComError(E_FAIL, L"The control has been deleted.");
   }
   bool IsButton() { return type == msoControlButton; }
   bool IsPopup() { return type == msoControlPopup; }
   std::shared_ptr<BarImpl> Bar() {
     auto b = parent.lock();
-    if (!b || b->deleted) throw ComError(E_FAIL, L"The control's command bar has been deleted.");
+    if (!b || b->deleted) throw platform::ComError(E_FAIL, L"The control's command bar has been deleted.");
     return b;
   }
 
@@ -150,13 +151,14 @@ class ControlImpl : public host::CommandBarControl, public std::enable_shared_fr
   int Priority() override { Check(); return priority; }
   void SetPriority(int v) override {
     Check();
-    if (v < 0 || v > 7) throw ComError(E_INVALIDARG, L"The priority must be 0 to 7.");
+    if (v < 0 || v > 7) throw platform::ComError(E_INVALIDARG, L"The priority must be 0 to 7.");
     priority = v;
   }
   int OLEUsage() override { Check(); return oleUsage; }
   void SetOLEUsage(int v) override {
     Check();
-    if (v < msoControlOLEUsageNeither || v > msoControlOLEUsageBoth) throw ComError(E_INVALIDARG, L"Invalid OLE usage.");
+    if (v < msoControlOLEUsageNeither || v > msoControlOLEUsageBoth)
+      throw platform::ComError(E_INVALIDARG, L"Invalid OLE usage.");
     oleUsage = v;
   }
   int NaturalWidth() {
@@ -180,12 +182,12 @@ class ControlImpl : public host::CommandBarControl, public std::enable_shared_fr
   int Height() override { Check(); return height; }
   void SetWidth(int v) override {
     Check();
-    if (v < 0) throw ComError(E_INVALIDARG, L"The width cannot be negative.");
+    if (v < 0) throw platform::ComError(E_INVALIDARG, L"The width cannot be negative.");
     width = v;
   }
   void SetHeight(int v) override {
     Check();
-    if (v < 0) throw ComError(E_INVALIDARG, L"The height cannot be negative.");
+    if (v < 0) throw platform::ComError(E_INVALIDARG, L"The height cannot be negative.");
     height = v;
   }
   int Style() override {
@@ -196,7 +198,7 @@ class ControlImpl : public host::CommandBarControl, public std::enable_shared_fr
   void SetStyle(int v) override {
     Check();
     if (!IsButton()) NotMember(L"Style");
-    if (v < msoButtonAutomatic || v > 15) throw ComError(E_INVALIDARG, L"Invalid button style.");
+    if (v < msoButtonAutomatic || v > 15) throw platform::ComError(E_INVALIDARG, L"Invalid button style.");
     style = v;
   }
   int State() override {
@@ -207,7 +209,8 @@ class ControlImpl : public host::CommandBarControl, public std::enable_shared_fr
   void SetState(int v) override {
     Check();
     if (!IsButton()) NotMember(L"State");
-    if (v != msoButtonUp && v != msoButtonDown && v != msoButtonMixed) throw ComError(E_INVALIDARG, L"Invalid button state.");
+    if (v != msoButtonUp && v != msoButtonDown && v != msoButtonMixed)
+      throw platform::ComError(E_INVALIDARG, L"Invalid button state.");
     state = v;
   }
   int FaceId() override {
@@ -222,7 +225,7 @@ class ControlImpl : public host::CommandBarControl, public std::enable_shared_fr
   }
   void CheckPicture(const ButtonPicture& p) {
     if (p.Empty() || p.pixels.size() != static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height))
-      throw ComError(E_INVALIDARG, L"The picture is empty or its pixels do not match its size.");
+      throw platform::ComError(E_INVALIDARG, L"The picture is empty or its pixels do not match its size.");
   }
   void SetPicture(const ButtonPicture& p) override {
     Check();
@@ -250,23 +253,23 @@ class ControlImpl : public host::CommandBarControl, public std::enable_shared_fr
     Check();
     if (!IsButton()) NotMember(L"PasteFace");
     // This host keeps no pictures on its clipboard; callers set Picture and Mask.
-    throw ComError(E_FAIL, L"There is no picture on the clipboard to paste as a face.");
+    throw platform::ComError(E_FAIL, L"There is no picture on the clipboard to paste as a face.");
   }
   Ptr<host::CommandBarControls> Controls() override;
   std::uint32_t Advise(const Ptr<host::CommandBarButtonEvents>& sink) override {
     Check();
     if (!IsButton()) NotMember(L"Click");
-    if (!sink) throw ComError(E_INVALIDARG, L"No sink to connect.");
+    if (!sink) throw platform::ComError(E_INVALIDARG, L"No sink to connect.");
     std::uint32_t c = nextCookie++;
     sinks[c] = sink;
     return c;
   }
   void Unadvise(std::uint32_t cookie) override {
-    if (sinks.erase(cookie) == 0) throw ComError(E_INVALIDARG, L"No connection has this cookie.");
+    if (sinks.erase(cookie) == 0) throw platform::ComError(E_INVALIDARG, L"No connection has this cookie.");
   }
   void Execute() override {
     Check();
-    if (!enabled) throw ComError(E_FAIL, L"The control is disabled.");
+    if (!enabled) throw platform::ComError(E_FAIL, L"The control is disabled.");
     if (!IsButton()) return;
     // Sinks may disconnect themselves while handling the click.
     auto copy = sinks;
@@ -301,7 +304,7 @@ class ControlsImpl : public host::CommandBarControls {
     return static_cast<int>(mBar->controls.size());
   }
   Ptr<host::CommandBarControl> Item(int index) override {
-    if (index < 1 || index > Count()) throw ComError(DISP_E_BADINDEX, L"The control index is out of range.");
+    if (index < 1 || index > Count()) throw platform::ComError(DISP_E_BADINDEX, L"The control index is out of range.");
     return mBar->controls[index - 1];
   }
   Ptr<host::CommandBarControl> Add(int type, int id, const std::wstring& parameter, int before,
@@ -309,8 +312,8 @@ class ControlsImpl : public host::CommandBarControls {
     mBar->Check();
     if (type != msoControlButton && type != msoControlPopup && type != msoControlEdit &&
         type != msoControlDropdown && type != msoControlComboBox)
-      throw ComError(E_INVALIDARG, L"This type of control cannot be added.");
-    if (before < 0 || before > Count() + 1) throw ComError(E_INVALIDARG, L"The position is out of range.");
+      throw platform::ComError(E_INVALIDARG, L"This type of control cannot be added.");
+    if (before < 0 || before > Count() + 1) throw platform::ComError(E_INVALIDARG, L"The position is out of range.");
     auto c = std::make_shared<ControlImpl>();
     c->type = type;
     c->id = id;
@@ -401,19 +404,21 @@ class BarsImpl : public host::CommandBars, public std::enable_shared_from_this<B
 
   int Count() override { return static_cast<int>(bars.size()); }
   Ptr<host::CommandBar> Item(int index) override {
-    if (index < 1 || index > Count()) throw ComError(DISP_E_BADINDEX, L"The command bar index is out of range.");
+    if (index < 1 || index > Count())
+      throw platform::ComError(DISP_E_BADINDEX, L"The command bar index is out of range.");
     return bars[index - 1];
   }
   Ptr<host::CommandBar> Item(const std::wstring& name) override {
     for (auto& b : bars)
       if (b->name == name) return b;
-    throw ComError(E_INVALIDARG, L"There is no command bar named \"" + name + L"\".");
+    throw platform::ComError(E_INVALIDARG, L"There is no command bar named \"" + name + L"\".");
   }
   Ptr<host::CommandBar> Add(const std::wstring& name, int position, bool menuBar, bool temporary) override {
     std::wstring n = name.empty() ? L"Custom " + std::to_wstring(++customCounter) : name;
     for (auto& b : bars)
-      if (b->name == n) throw ComError(E_INVALIDARG, L"A command bar named \"" + n + L"\" already exists.");
-    if (position < msoBarLeft || position > msoBarMenuBar) throw ComError(E_INVALIDARG, L"Invalid command bar position.");
+      if (b->name == n) throw platform::ComError(E_INVALIDARG, L"A command bar named \"" + n + L"\" already exists.");
+    if (position < msoBarLeft || position > msoBarMenuBar)
+      throw platform::ComError(E_INVALIDARG, L"Invalid command bar position.");
     int type = position == msoBarPopup ? msoBarTypePopup : menuBar ? msoBarTypeMenuBar : msoBarTypeNormal;
     auto b = NewBar(n, type, false, false, position == msoBarMenuBar ? msoBarTop : position);
     (void)temporary;
@@ -443,8 +448,8 @@ int BarImpl::Index() {
 
 void BarImpl::Delete() {
   Check();
-  if (builtIn) throw ComError(E_ACCESSDENIED, L"A built-in command bar cannot be deleted.");
-  if (type == msoBarTypePopup) throw ComError(E_FAIL, L"A popup bar is deleted through its control.");
+  if (builtIn) throw platform::ComError(E_ACCESSDENIED, L"A built-in command bar cannot be deleted.");
+  if (type == msoBarTypePopup) throw platform::ComError(E_FAIL, L"A popup bar is deleted through its control.");
   if (auto b = bars.lock())
     b->bars.erase(std::remove_if(b->bars.begin(), b->bars.end(), [&](auto& x) { return x.get() == this; }),
                   b->bars.end());

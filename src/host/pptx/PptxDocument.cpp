@@ -77,8 +77,9 @@ void Document::CheckOpen() const {
   // Only the thread that opened the presentation may use it, as only the
   // user-interface thread may call the real host.
   if (std::this_thread::get_id() != mThread)
-    throw ComError(kWrongThread, L"The presentation is used from a thread other than the one that opened it.");
-  if (mClosed) throw ComError(E_FAIL, L"The presentation is closed.");
+    throw platform::ComError(kWrongThread,
+                             L"The presentation is used from a thread other than the one that opened it.");
+  if (mClosed) throw platform::ComError(E_FAIL, L"The presentation is closed.");
 }
 
 int Document::SlideIndexOf(int slideId) const {

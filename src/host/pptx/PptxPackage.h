@@ -28,9 +28,9 @@ namespace host::pptx {
 
 // A damaged, unsupported or unsafe package, or a failed save. what() and
 // Description() name the file and say what is wrong.
-class PackageError : public ComError {
+class PackageError : public platform::ComError {
  public:
-  PackageError(HRESULT hr, const std::wstring& description) : ComError(hr, description) {}
+  PackageError(HRESULT hr, const std::wstring& description) : platform::ComError(hr, description) {}
 };
 
 struct PackageLimits {

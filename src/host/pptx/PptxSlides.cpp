@@ -14,7 +14,7 @@ class SlideImpl : public host::Slide {
   const SlideInfo& Info() {
     mDoc->CheckOpen();
     const SlideInfo* s = mDoc->SlideById(mId);
-    if (!s) throw ComError(E_FAIL, L"The slide has been deleted.");
+    if (!s) throw platform::ComError(E_FAIL, L"The slide has been deleted.");
     return *s;
   }
   SlideRef Ref() { return SlideRef{mDoc, mId, Info().part, false}; }
@@ -26,7 +26,7 @@ class SlideImpl : public host::Slide {
     return n.empty() ? L"Slide" + std::to_wstring(mId) : platform::FromUtf8(n);
   }
   void SetName(const std::wstring& name) override {
-    if (name.empty()) throw ComError(E_INVALIDARG, L"A slide name cannot be empty.");
+    if (name.empty()) throw platform::ComError(E_INVALIDARG, L"A slide name cannot be empty.");
     pugi::xml_node c = CSld();
     pugi::xml_attribute a = c.attribute("name");
     if (!a) a = c.append_attribute("name");
@@ -47,7 +47,7 @@ class SlideImpl : public host::Slide {
   void Select() override {
     Info();
     auto app = mDoc->App.lock();
-    if (!app) throw ComError(E_FAIL, L"No window shows this presentation.");
+    if (!app) throw platform::ComError(E_FAIL, L"No window shows this presentation.");
     app->SelectSlides(*mDoc, {mId});
   }
 
@@ -65,13 +65,14 @@ class SlideRangeImpl : public host::SlideRange {
   }
   Ptr<host::Slide> Item(int index) override {
     mDoc->CheckOpen();
-    if (index < 1 || index > Count()) throw ComError(DISP_E_BADINDEX, L"The index into the slide range is out of range.");
+    if (index < 1 || index > Count())
+      throw platform::ComError(DISP_E_BADINDEX, L"The index into the slide range is out of range.");
     return std::make_shared<SlideImpl>(mDoc, mIds[index - 1]);
   }
   void Select() override {
     mDoc->CheckOpen();
     auto app = mDoc->App.lock();
-    if (!app) throw ComError(E_FAIL, L"No window shows this presentation.");
+    if (!app) throw platform::ComError(E_FAIL, L"No window shows this presentation.");
     app->SelectSlides(*mDoc, mIds);
   }
 
@@ -90,12 +91,13 @@ class SlidesImpl : public host::Slides {
   Ptr<host::Slide> Item(int index) override {
     mDoc->CheckOpen();
     if (index < 1 || index > Count())
-      throw ComError(DISP_E_BADINDEX, L"Slides.Item: the index is out of range (1 to " + std::to_wstring(Count()) + L").");
+      throw platform::ComError(DISP_E_BADINDEX,
+                               L"Slides.Item: the index is out of range (1 to " + std::to_wstring(Count()) + L").");
     return std::make_shared<SlideImpl>(mDoc, mDoc->SlideList()[index - 1].id);
   }
   Ptr<host::Slide> FindBySlideID(int id) override {
     mDoc->CheckOpen();
-    if (!mDoc->SlideById(id)) throw ComError(E_INVALIDARG, L"No slide has this id.");
+    if (!mDoc->SlideById(id)) throw platform::ComError(E_INVALIDARG, L"No slide has this id.");
     return std::make_shared<SlideImpl>(mDoc, id);
   }
   Ptr<host::SlideRange> Range() override {
@@ -114,7 +116,7 @@ class SlidesImpl : public host::Slides {
           found = s.id;
           break;
         }
-      if (!found) throw ComError(E_INVALIDARG, L"The item with the specified name wasn't found: " + n);
+      if (!found) throw platform::ComError(E_INVALIDARG, L"The item with the specified name wasn't found: " + n);
       ids.push_back(found);
     }
     return std::make_shared<SlideRangeImpl>(mDoc, std::move(ids));
@@ -123,7 +125,7 @@ class SlidesImpl : public host::Slides {
     mDoc->CheckOpen();
     std::vector<int> ids;
     for (int i : indexes) {
-      if (i < 1 || i > Count()) throw ComError(DISP_E_BADINDEX, L"The slide index is out of range.");
+      if (i < 1 || i > Count()) throw platform::ComError(DISP_E_BADINDEX, L"The slide index is out of range.");
       ids.push_back(mDoc->SlideList()[i - 1].id);
     }
     return std::make_shared<SlideRangeImpl>(mDoc, std::move(ids));

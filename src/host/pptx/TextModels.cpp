@@ -69,7 +69,7 @@ std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
       auto it = ctx->schemeColors.find(target);
       if (it != ctx->schemeColors.end()) ctx->schemeColors[alias] = it->second;
     }
-  } catch (const ComError&) {
+  } catch (const platform::ComError&) {
     // A damaged theme only costs the colour values; text stays usable.
   }
   return ctx;
@@ -170,7 +170,7 @@ bool FlagFromTri(int v, int current) {
   if (v == msoTriStateToggle) return current != msoTrue;
   if (v == msoTrue || v == msoCTrue) return true;
   if (v == msoFalse) return false;
-  throw ComError(E_INVALIDARG, L"The value must be a tri-state of msoTrue or msoFalse.");
+  throw platform::ComError(E_INVALIDARG, L"The value must be a tri-state of msoTrue or msoFalse.");
 }
 
 std::string FormatNumber(double v) {
@@ -187,7 +187,7 @@ float SizeOf(const RangeState& s) {
 
 void SetSizeOf(const RangeState& s, float points) {
   if (!(points >= 1.0f && points <= 4000.0f))
-    throw ComError(E_INVALIDARG, L"The font size must be between 1 and 4000 points.");
+    throw platform::ComError(E_INVALIDARG, L"The font size must be between 1 and 4000 points.");
   s.Set(CharProp::Size, FormatNumber(points * 100.0));
 }
 
@@ -200,7 +200,7 @@ std::wstring NameOf(const RangeState& s, CharProp prop) {
 }
 
 void SetNameOf(const RangeState& s, CharProp prop, const std::wstring& name) {
-  if (name.empty()) throw ComError(E_INVALIDARG, L"A font name cannot be empty.");
+  if (name.empty()) throw platform::ComError(E_INVALIDARG, L"A font name cannot be empty.");
   s.Set(prop, pugi::as_utf8(name));
 }
 
@@ -211,7 +211,8 @@ float BaselineOf(const RangeState& s) {
 }
 
 void SetBaselineOf(const RangeState& s, float v) {
-  if (!(v >= -1.0f && v <= 1.0f)) throw ComError(E_INVALIDARG, L"The baseline offset must be between -1 and 1.");
+  if (!(v >= -1.0f && v <= 1.0f))
+    throw platform::ComError(E_INVALIDARG, L"The baseline offset must be between -1 and 1.");
   s.Set(CharProp::Baseline, v == 0 ? std::nullopt : std::optional<std::string>(FormatNumber(v * 100000.0)));
 }
 
@@ -260,7 +261,7 @@ class Color : public host::ColorFormat {
   }
   void SetSchemeColor(int schemeColor) override {
     if (schemeColor < 1 || schemeColor > static_cast<int>(std::size(kLegacyScheme)))
-      throw ComError(E_INVALIDARG, L"Unknown scheme colour.");
+      throw platform::ComError(E_INVALIDARG, L"Unknown scheme colour.");
     mS.Set(CharProp::Color, std::string("scheme:") + kLegacyScheme[schemeColor - 1]);
   }
   int ObjectThemeColor() override {
@@ -272,7 +273,7 @@ class Color : public host::ColorFormat {
   }
   void SetObjectThemeColor(int themeColor) override {
     if (themeColor < 1 || themeColor > static_cast<int>(std::size(kSchemeNames)))
-      throw ComError(E_INVALIDARG, L"Unknown theme colour.");
+      throw platform::ComError(E_INVALIDARG, L"Unknown theme colour.");
     mS.Set(CharProp::Color, std::string("scheme:") + kSchemeNames[themeColor - 1]);
   }
 
@@ -372,7 +373,7 @@ int IndexOf(const PropValue& v, const char* const (&names)[N]) {
 
 template <size_t N>
 std::string NameAt(int index, const char* const (&names)[N]) {
-  if (index < 0 || index >= static_cast<int>(N)) throw ComError(E_INVALIDARG, L"Value out of range.");
+  if (index < 0 || index >= static_cast<int>(N)) throw platform::ComError(E_INVALIDARG, L"Value out of range.");
   return names[index];
 }
 
@@ -392,7 +393,7 @@ class ModernFont : public host::Font2 {
     return static_cast<float>(Num(v.value, 0) / 100.0);
   }
   void SetSpacing(float points) override {
-    if (!(points >= -4000.0f && points <= 4000.0f)) throw ComError(E_INVALIDARG, L"Spacing out of range.");
+    if (!(points >= -4000.0f && points <= 4000.0f)) throw platform::ComError(E_INVALIDARG, L"Spacing out of range.");
     mS.Set(CharProp::Spacing, FormatNumber(points * 100.0));
   }
   Ptr<host::FillFormat> Fill() override { return std::make_shared<host::pptx::Fill>(mS); }
@@ -416,7 +417,7 @@ class RangeCore {
   }
   void PutText(const std::wstring& text) {
     TextBody body = mS.Body(true);
-    if (!body) throw ComError(E_FAIL, L"This shape cannot hold text.");
+    if (!body) throw platform::ComError(E_FAIL, L"This shape cannot hold text.");
     TextSpan span = body.Replace(mS.SpanIn(body), text);
     mS.start = span.start;
     mS.length = span.length;
@@ -434,7 +435,7 @@ class RangeCore {
     if (start == -1 && length == -1) return r;
     if (start == -1) start = 1;
     if (length == -1) length = 1;
-    if (length < 0) throw ComError(E_INVALIDARG, L"The length cannot be negative.");
+    if (length < 0) throw platform::ComError(E_INVALIDARG, L"The length cannot be negative.");
     long s = span.start + std::max(start, 1) - 1;
     s = std::min(s, span.end());
     r.start = s;
@@ -495,11 +496,11 @@ class RangeCore {
 
   RangeState ItemOf(int index) const {
     if (mS.items.empty()) {
-      if (index != 1) throw ComError(DISP_E_BADINDEX, L"The index is out of range.");
+      if (index != 1) throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
       return mS;
     }
     if (index < 1 || index > static_cast<int>(mS.items.size()))
-      throw ComError(DISP_E_BADINDEX, L"The index is out of range.");
+      throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
     RangeState r = mS;
     r.start = mS.items[index - 1].start;
     r.length = mS.items[index - 1].length;
@@ -509,7 +510,7 @@ class RangeCore {
 
   RangeState Insert(const std::wstring& text, bool after) {
     TextBody body = mS.Body(true);
-    if (!body) throw ComError(E_FAIL, L"This shape cannot hold text.");
+    if (!body) throw platform::ComError(E_FAIL, L"This shape cannot hold text.");
     TextSpan here = mS.SpanIn(body);
     TextSpan added = body.Replace({after ? here.end() : here.start, 0}, text);
     if (!after) mS.start = here.start + added.length;
@@ -531,7 +532,7 @@ class RangeCore {
   }
   void SetLanguage(int id) {
     std::string tag = TagFromLanguageId(id);
-    if (tag.empty()) throw ComError(E_INVALIDARG, L"Unknown language id " + std::to_wstring(id) + L".");
+    if (tag.empty()) throw platform::ComError(E_INVALIDARG, L"Unknown language id " + std::to_wstring(id) + L".");
     mS.Set(CharProp::Lang, tag);
   }
 
@@ -598,7 +599,7 @@ class ModernRange : public RangeOf<ModernRange, host::TextRange2, host::Font2, M
 };
 
 RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {
-  if (!owner) throw ComError(E_FAIL, L"No text owner.");
+  if (!owner) throw platform::ComError(E_FAIL, L"No text owner.");
   RangeState s;
   s.owner = owner;
   s.start = 0;

@@ -120,7 +120,7 @@ class Bstr {
  public:
   Bstr() = default;
   explicit Bstr(const std::wstring& s) : mB(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {
-    if (!mB && !s.empty()) throw ComError(E_OUTOFMEMORY);
+    if (!mB && !s.empty()) throw platform::ComError(E_OUTOFMEMORY);
   }
   static Bstr Adopt(BSTR b) {
     Bstr r;
@@ -177,7 +177,7 @@ class Variant {
   ~Variant() { VariantClear(&mV); }
   Variant(const Variant& o) : Variant() {
     HRESULT hr = VariantCopy(&mV, const_cast<VARIANT*>(&o.mV));
-    if (FAILED(hr)) throw ComError(hr);
+    if (FAILED(hr)) throw platform::ComError(hr);
   }
   Variant& operator=(const Variant& o) {
     if (this != &o) *this = Variant(o);
@@ -321,7 +321,7 @@ inline HRESULT HresultFromWCode(WORD wCode) {
 // the EXCEPINFO's (filled in first if the server deferred it): scode, else
 // the mapped wCode, else DISP_E_EXCEPTION itself. The EXCEPINFO's strings are
 // freed either way, so the caller owns nothing afterwards.
-inline ComError ComErrorFrom(HRESULT hr, EXCEPINFO* info = nullptr) {
+inline platform::ComError ComErrorFrom(HRESULT hr, EXCEPINFO* info = nullptr) {
   std::wstring description;
   if (info) {
     if (hr == DISP_E_EXCEPTION) {
@@ -340,7 +340,7 @@ inline ComError ComErrorFrom(HRESULT hr, EXCEPINFO* info = nullptr) {
     Bstr::Adopt(std::exchange(info->bstrDescription, nullptr));
     Bstr::Adopt(std::exchange(info->bstrHelpFile, nullptr));
   }
-  return ComError(hr, std::move(description));
+  return platform::ComError(hr, std::move(description));
 }
 
 // Throws the ComError of a failed call; returns hr (S_OK, S_FALSE...) on

@@ -75,7 +75,7 @@ TEST_F(DispatchHostTest, TheContractHoldsThroughLateBinding) {
   try {
     deck->Slides()->Item(99);
     ADD_FAILURE() << "Item(99) did not fail";
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     EXPECT_EQ(e.Error(), host::kBadIndex);
     EXPECT_FALSE(e.Description().empty());
   }
@@ -127,7 +127,7 @@ TEST_F(DispatchHostTest, TheContractHoldsThroughLateBinding) {
   EXPECT_EQ(text->Text(), written);
   EXPECT_EQ(text->Paragraphs(2, 1)->Text(), L"日本語 \"quoted\" 100%");
   deck->Close();
-  EXPECT_THROW(deck->Name(), ComError);
+  EXPECT_THROW(deck->Name(), platform::ComError);
 }
 
 TEST_F(DispatchHostTest, ClicksArriveThroughConnectionPointsUntilUnadvised) {
@@ -150,7 +150,7 @@ TEST_F(DispatchHostTest, ClicksArriveThroughConnectionPointsUntilUnadvised) {
   try {
     button->Unadvise(cookie);
     ADD_FAILURE() << "a second Unadvise did not fail";
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     EXPECT_EQ(e.Error(), host::kNotFound);
   }
   button->Delete(true);
@@ -197,7 +197,7 @@ TEST_F(DispatchHostTest, TheAddinTranslatesCorpusDecksThroughIDispatch) {
   for (const char* name : {"poi__table_test2.pptx", "poi__smartart-simple.pptx", "poi__45545_Comment.pptx"}) {
     SCOPED_TRACE(name);
     auto deck = app->Presentations()->Open(CorpusDeck(name), false, false, true);
-    ErrorList::Clear();
+    support::ErrorList::Clear();
     control(L".BUTTON.TRAN-ALL")->Execute();
     const powerpoint::RunOutcome& outcome = process.LastRun();
     EXPECT_TRUE(outcome.success);

@@ -79,17 +79,17 @@ struct Call {
   bool Has(size_t i) const { return i < args.size() && args[i].type != Value::Type::Missing; }
   template <class T>
   T Arg(size_t i) const {
-    if (!Has(i)) throw ComError(host::kNotFound, L"an argument is missing");
+    if (!Has(i)) throw platform::ComError(host::kNotFound, L"an argument is missing");
     const Value& v = args[i];
     if constexpr (std::is_same_v<T, std::wstring>) {
-      if (v.type != Value::Type::String) throw ComError(DISP_E_TYPEMISMATCH, L"a text argument was expected");
+      if (v.type != Value::Type::String) throw platform::ComError(DISP_E_TYPEMISMATCH, L"a text argument was expected");
       return platform::FromUtf8(v.s);
     } else if constexpr (std::is_same_v<T, bool>) {
       return v.type == Value::Type::Double ? v.d != 0 : v.i != 0;
     } else {
       if (v.type == Value::Type::Double) return static_cast<T>(v.d);
       if (v.type == Value::Type::Int || v.type == Value::Type::Bool) return static_cast<T>(v.i);
-      throw ComError(DISP_E_TYPEMISMATCH, L"a number argument was expected");
+      throw platform::ComError(DISP_E_TYPEMISMATCH, L"a number argument was expected");
     }
   }
   template <class T>
@@ -99,9 +99,10 @@ struct Call {
   // The object an argument names.
   template <class T>
   host::Ptr<T> ObjectArg(size_t i) const {
-    if (!Has(i) || args[i].type != Value::Type::Object) throw ComError(host::kNotFound, L"an object was expected");
+    if (!Has(i) || args[i].type != Value::Type::Object)
+      throw platform::ComError(host::kNotFound, L"an object was expected");
     const ObjectServer::Object* o = server.Find(args[i].handle);
-    if (!o || o->kind != Kind<T>::name) throw ComError(host::kNotFound, L"the object is of another kind");
+    if (!o || o->kind != Kind<T>::name) throw platform::ComError(host::kNotFound, L"the object is of another kind");
     return std::static_pointer_cast<T>(o->p);
   }
 
@@ -127,7 +128,7 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
   if (!c.Has(0)) return collection.Range();
   const Value& a = c.args[0];
   std::vector<Value> items = a.type == Value::Type::Array ? a.items : std::vector<Value>{a};
-  if (items.empty()) throw ComError(host::kNotFound, L"an empty range");
+  if (items.empty()) throw platform::ComError(host::kNotFound, L"an empty range");
   if (items[0].type == Value::Type::String) {
     std::vector<std::wstring> names;
     for (const auto& v : items) names.push_back(platform::FromUtf8(v.s));
@@ -180,7 +181,7 @@ const std::unordered_map<std::string, Member>& Members() {
       PROP(Presentation, Final), GET(Presentation, ReadOnly), GET(Presentation, Windows), GET(Presentation, Slides),
       DO(Presentation, Save), DO(Presentation, Close), GET(Presentation, NewWindow),
       {"Presentation.Container",
-       [](Call&) -> Value { throw ComError(host::kNotAvailable, L"the presentation is not embedded"); }},
+       [](Call&) -> Value { throw platform::ComError(host::kNotAvailable, L"the presentation is not embedded"); }},
       {"Presentation.PageSetup", [](Call& c) { return c.As("PageSetup"); }},
       {"PageSetup.SlideWidth", [](Call& c) { return c.Out(c.Self<host::Presentation>().SlideWidth()); }},
       {"PageSetup.SlideHeight", [](Call& c) { return c.Out(c.Self<host::Presentation>().SlideHeight()); }},
@@ -230,7 +231,7 @@ const std::unordered_map<std::string, Member>& Members() {
       {"NotesRange.Count", [](Call&) { return Value::Int(1); }},
       {"NotesRange.Item",
        [](Call& c) {
-         if (c.Arg<int>(0) != 1) throw ComError(host::kBadIndex, L"the notes range holds one page");
+         if (c.Arg<int>(0) != 1) throw platform::ComError(host::kBadIndex, L"the notes range holds one page");
          return c.server.Register("Slide", c.self.p, nullptr);
        }},
 
@@ -268,13 +269,13 @@ const std::unordered_map<std::string, Member>& Members() {
        }},
       {"Shape.Parent",
        [](Call& c) {
-         if (!c.self.slide) throw ComError(host::kNotAvailable, L"the shape was not reached from a slide");
+         if (!c.self.slide) throw platform::ComError(host::kNotAvailable, L"the shape was not reached from a slide");
          return c.server.Register("Slide", c.self.slide, nullptr);
        }},
       {"Shape.ParentGroup",
        [](Call& c) {
          auto group = c.Self<host::Shape>().ParentGroup();
-         if (!group) throw ComError(host::kNotAvailable, L"the shape is not in a group");
+         if (!group) throw platform::ComError(host::kNotAvailable, L"the shape is not in a group");
          return c.Out(group);
        }},
       GET(PlaceholderFormat, Type), GET(PlaceholderFormat, ContainedType), GET(PlaceholderFormat, Name),
@@ -375,7 +376,7 @@ const std::unordered_map<std::string, Member>& Members() {
        [](Call& c) {
          auto& items = c.Self<ControlList>().items;
          const int i = c.Arg<int>(0);
-         if (i < 1 || i > static_cast<int>(items.size())) throw ComError(host::kBadIndex, L"no such control");
+         if (i < 1 || i > static_cast<int>(items.size())) throw platform::ComError(host::kBadIndex, L"no such control");
          return c.Out(items[static_cast<size_t>(i - 1)]);
        }},
       GET(CommandBar, Name), GET(CommandBar, NameLocal), GET(CommandBar, Type), GET(CommandBar, BuiltIn),
@@ -486,7 +487,7 @@ std::string ObjectServer::Serve(const std::string& line) {
     }
     Call call{*this, self, args, op == 'P'};
     return "= " + Encode(member->second(call));
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     return Failure(e.Error(), e.Description().empty() ? platform::FromUtf8(e.what()) : e.Description());
   } catch (const std::exception& e) {
     return Failure(E_FAIL, platform::FromUtf8(e.what()));

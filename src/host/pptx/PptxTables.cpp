@@ -1,0 +1,212 @@
+#include <algorithm>
+
+#include "src/host/pptx/PptxShapes.h"
+
+namespace host::pptx::shapes {
+
+pugi::xml_node CellNode(pugi::xml_node tbl, int row, int col) {
+  auto rows = Children(tbl, "tr");
+  if (row < 0 || row >= static_cast<int>(rows.size())) return {};
+  auto cells = Children(rows[row], "tc");
+  if (col < 0 || col >= static_cast<int>(cells.size())) return {};
+  return cells[col];
+}
+
+namespace {
+
+class RowImpl : public host::Row {
+ public:
+  RowImpl(std::shared_ptr<Document> d, pugi::xml_node tr) : mDoc(std::move(d)), mTr(tr) {}
+  float Height() override { mDoc->CheckOpen(); return static_cast<float>(Emu(mTr, "h") / kEmuPerPoint); }
+
+ private:
+  std::shared_ptr<Document> mDoc;
+  pugi::xml_node mTr;
+};
+
+class ColumnImpl : public host::Column {
+ public:
+  ColumnImpl(std::shared_ptr<Document> d, pugi::xml_node gc) : mDoc(std::move(d)), mCol(gc) {}
+  float Width() override { mDoc->CheckOpen(); return static_cast<float>(Emu(mCol, "w") / kEmuPerPoint); }
+
+ private:
+  std::shared_ptr<Document> mDoc;
+  pugi::xml_node mCol;
+};
+
+class RowsImpl : public host::Rows {
+ public:
+  RowsImpl(std::shared_ptr<Document> d, pugi::xml_node tbl) : mDoc(std::move(d)), mTbl(tbl) {}
+  int Count() override { mDoc->CheckOpen(); return static_cast<int>(Children(mTbl, "tr").size()); }
+  Ptr<host::Row> Item(int i) override {
+    auto rows = Children(mTbl, "tr");
+    if (i < 1 || i > static_cast<int>(rows.size()))
+      throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
+    return std::make_shared<RowImpl>(mDoc, rows[i - 1]);
+  }
+
+ private:
+  std::shared_ptr<Document> mDoc;
+  pugi::xml_node mTbl;
+};
+
+class ColumnsImpl : public host::Columns {
+ public:
+  ColumnsImpl(std::shared_ptr<Document> d, pugi::xml_node tbl) : mDoc(std::move(d)), mTbl(tbl) {}
+  int Count() override {
+    mDoc->CheckOpen();
+    return static_cast<int>(Children(Child(mTbl, "tblGrid"), "gridCol").size());
+  }
+  Ptr<host::Column> Item(int i) override {
+    auto cols = Children(Child(mTbl, "tblGrid"), "gridCol");
+    if (i < 1 || i > static_cast<int>(cols.size()))
+      throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
+    return std::make_shared<ColumnImpl>(mDoc, cols[i - 1]);
+  }
+
+ private:
+  std::shared_ptr<Document> mDoc;
+  pugi::xml_node mTbl;
+};
+
+class CellImpl : public host::Cell {
+ public:
+  CellImpl(std::shared_ptr<ShapeBase> frame, pugi::xml_node tbl, int r, int c)
+      : mFrame(std::move(frame)), mTbl(tbl), mRow(r), mCol(c) {}
+
+  pugi::xml_node Tc(int r, int c) { return CellNode(mTbl, r, c); }
+
+  // The top-left cell of the merged area this cell belongs to.
+  void Origin(int& r, int& c) {
+    r = mRow;
+    c = mCol;
+    // Only cells that exist are stepped onto: a damaged table may have rows
+    // shorter than its grid.
+    while (c > 0 && Attr(Tc(r, c), "hMerge").as_bool() && Tc(r, c - 1)) --c;
+    while (r > 0 && Attr(Tc(r, c), "vMerge").as_bool() && Tc(r - 1, c)) --r;
+    while (c > 0 && Attr(Tc(r, c), "hMerge").as_bool() && Tc(r, c - 1)) --c;
+  }
+
+  Ptr<host::Shape> Shape() override {
+    mFrame->Check();
+    int r, c;
+    Origin(r, c);
+    auto s = std::make_shared<CellShape>();
+    s->doc = mFrame->doc;
+    s->slide = mFrame->slide;
+    s->part = mFrame->part;
+    s->node = Tc(r, c);
+    s->parent = mFrame;
+    s->generation = mFrame->generation;
+    s->tbl = mTbl;
+    s->row = r;
+    s->col = c;
+    return s;
+  }
+  bool Selected() override { return false; }
+  void Merge(const Ptr<host::Cell>& other) override {
+    mFrame->Check();
+    auto o = std::dynamic_pointer_cast<CellImpl>(other);
+    if (!o || o->mTbl != mTbl) throw platform::ComError(E_INVALIDARG, L"Cells of different tables cannot be merged.");
+    int r0 = std::min(mRow, o->mRow), r1 = std::max(mRow, o->mRow);
+    int c0 = std::min(mCol, o->mCol), c1 = std::max(mCol, o->mCol);
+    for (int r = r0; r <= r1; ++r)
+      for (int c = c0; c <= c1; ++c) {
+        pugi::xml_node tc = Tc(r, c);
+        for (const char* a : {"gridSpan", "rowSpan", "hMerge", "vMerge"}) tc.remove_attribute(a);
+        if (r == r0 && c == c0) {
+          if (c1 > c0) tc.append_attribute("gridSpan") = c1 - c0 + 1;
+          if (r1 > r0) tc.append_attribute("rowSpan") = r1 - r0 + 1;
+        } else {
+          if (c > c0) tc.append_attribute("hMerge") = "1";
+          if (r > r0) tc.append_attribute("vMerge") = "1";
+        }
+      }
+    mFrame->Dirty();
+  }
+
+ private:
+  std::shared_ptr<ShapeBase> mFrame;
+  pugi::xml_node mTbl;
+  int mRow, mCol;
+};
+
+class TableImpl : public host::Table {
+ public:
+  TableImpl(std::shared_ptr<ShapeBase> frame, pugi::xml_node tbl) : mFrame(std::move(frame)), mTbl(tbl) {}
+  Ptr<host::Rows> Rows() override { mFrame->Check(); return std::make_shared<RowsImpl>(mFrame->doc, mTbl); }
+  Ptr<host::Columns> Columns() override { mFrame->Check(); return std::make_shared<ColumnsImpl>(mFrame->doc, mTbl); }
+  Ptr<host::Cell> Cell(int row, int column) override {
+    mFrame->Check();
+    auto rows = Children(mTbl, "tr");
+    if (row < 1 || row > static_cast<int>(rows.size()))
+      throw platform::ComError(DISP_E_BADINDEX, L"The row is out of range.");
+    auto cells = Children(rows[row - 1], "tc");
+    if (column < 1 || column > static_cast<int>(cells.size()))
+      throw platform::ComError(DISP_E_BADINDEX, L"The column is out of range.");
+    return std::make_shared<CellImpl>(mFrame, mTbl, row - 1, column - 1);
+  }
+
+ private:
+  std::shared_ptr<ShapeBase> mFrame;
+  pugi::xml_node mTbl;
+};
+
+}  // namespace
+
+bool TableFrameShape::HasTable() { Check(); return true; }
+
+Ptr<host::Table> TableFrameShape::Table() {
+  Check();
+  return std::make_shared<TableImpl>(shared_from_this(), Child(GraphicData(node), "tbl"));
+}
+
+Rect CellShape::SlideRect() {
+  Rect f = parent->SlideRect();
+  std::vector<pugi::xml_node> cols = Children(Child(tbl, "tblGrid"), "gridCol");
+  std::vector<pugi::xml_node> rows = Children(tbl, "tr");
+  pugi::xml_node tc = CellNode(tbl, row, col);
+  // A span reaching past the grid ends at its edge (and cannot overflow).
+  int cspan = std::clamp(Attr(tc, "gridSpan").as_int(1), 1, std::max(1, static_cast<int>(cols.size())));
+  int rspan = std::clamp(Attr(tc, "rowSpan").as_int(1), 1, std::max(1, static_cast<int>(rows.size())));
+  Rect r;
+  r.x = f.x;
+  r.y = f.y;
+  for (int c = 0; c < col && c < static_cast<int>(cols.size()); ++c) r.x += Emu(cols[c], "w");
+  for (int c = col; c < col + cspan && c < static_cast<int>(cols.size()); ++c) r.cx += Emu(cols[c], "w");
+  for (int i = 0; i < row; ++i) r.y += Emu(rows[i], "h");
+  for (int i = row; i < row + rspan && i < static_cast<int>(rows.size()); ++i) r.cy += Emu(rows[i], "h");
+  r.present = true;
+  return r;
+}
+
+void CellShape::SetSlideRect(const Rect&) {
+  Check();
+  throw platform::ComError(E_FAIL, L"A table cell is sized through its row and column.");
+}
+
+pugi::xml_node CellShape::TextHost() {
+  pugi::xml_node tc = CellNode(tbl, row, col);
+  if (!tc) throw platform::ComError(E_FAIL, L"The table cell no longer exists.");
+  return tc;
+}
+
+ShapeIdentity CellShape::Identity() {
+  Check();
+  // Cells have no id the host would report; they are told apart inside
+  // their table by position.
+  ShapeIdentity id;
+  id.slideId = slide.slideId;
+  id.notesPage = slide.notes;
+  id.shapeId = Attr(CNvPr(parent->node), "id").as_int();
+  id.row = row + 1;
+  id.column = col + 1;
+  return id;
+}
+
+int CellShape::Id() { Check(); return 0; }
+std::wstring CellShape::Name() { Check(); return {}; }
+int CellShape::AutoShapeType() { Check(); return 1; }
+Ptr<host::Shape> CellShape::ParentGroup() { Check(); return nullptr; }
+
+}  // namespace host::pptx::shapes
