@@ -9,10 +9,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::wstring path = platform::FromUtf8(fuzz::WriteScratchFile("OfficeAddInRes1033.res", data, size));
-  ResourceModule module(ResourceModule::Environment{platform::FromUtf8(fuzz::ScratchFolder() + "/"), 1033});
+  support::ResourceModule module(support::ResourceModule::Environment{platform::FromUtf8(fuzz::ScratchFolder() + "/"), 1033});
   if (!module.LoadResourceModule()) fuzz::Fail("the module could not be loaded nor replaced by the own strings");
   for (int id : {101, 203, 1301, 65535, 65536}) {
-    if (module.LoadText(id).size() > static_cast<size_t>(ResourceModule::kMaxText)) fuzz::Fail("a text is too long");
+    if (module.LoadText(id).size() > static_cast<size_t>(support::ResourceModule::kMaxText)) fuzz::Fail("a text is too long");
   }
   (void)module.GetFontName();
   (void)module.GetCharset();

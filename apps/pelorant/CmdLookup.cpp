@@ -104,7 +104,7 @@ int Run(const std::vector<std::string>& rawArgs, app::CommandIo& io) {
   if (!found) {
     LONG code = eng.LastErrorCode();
     io.err << "pelorant lookup: " << words[0] << ": "
-           << platform::ToUtf8(LoadText(support::ErrorList::EngineErrorToMessageId(code))) << "\n";
+           << platform::ToUtf8(support::LoadText(support::ErrorList::EngineErrorToMessageId(code))) << "\n";
     return 1;
   }
   std::string out = platform::ToUtf8(result);

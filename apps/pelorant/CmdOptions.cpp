@@ -190,7 +190,7 @@ int Export(Context& c, const std::wstring& name, const std::wstring& path) {
 int Reset(Context& c) {
   if (!c.yes) {
     // No is the default button, so a script that cannot answer keeps the sets.
-    int answer = ShowMessage(4003, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    int answer = support::ShowMessage(4003, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
     if (answer != IDYES) {
       c.io.err << "pelorant options: nothing was reset\n";
       return 1;

@@ -91,7 +91,7 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
     io.err << "pelorant text: " << eng.FailedRequests()
            << " sentence(s) could not be translated and were printed as they were";
     if (eng.LastErrorCode() != 0)
-      io.err << ": " << platform::ToUtf8(LoadText(support::ErrorList::EngineErrorToMessageId(eng.LastErrorCode())));
+      io.err << ": " << platform::ToUtf8(support::LoadText(support::ErrorList::EngineErrorToMessageId(eng.LastErrorCode())));
     io.err << "\n";
     return 1;
   }

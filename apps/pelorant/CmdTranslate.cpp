@@ -601,7 +601,7 @@ int Translation::Run() {
   engine::Engine& eng = engine::AppCommon::Instance().GetEngine();
   if (left > 0 && eng.LastErrorCode() != 0) {
     mIo.err << "pelorant translate: "
-            << ToUtf8(LoadText(support::ErrorList::EngineErrorToMessageId(eng.LastErrorCode()))) << "\n";
+            << ToUtf8(support::LoadText(support::ErrorList::EngineErrorToMessageId(eng.LastErrorCode()))) << "\n";
   }
   const bool clean = outcome.success && !outcome.cancelled && outcome.errors.empty() && left == 0;
   host::Ptr<host::Presentation> result = record.OutputDestType == 1 ? mTranslation : mDeck;

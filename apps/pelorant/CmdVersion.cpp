@@ -10,8 +10,8 @@ namespace {
 // The text of the add-in's version box: product title (text 203), product
 // version and copyright from the version block.
 std::wstring VersionBoxText() {
-  VersionInfo version;
-  return LoadText(203) + L"  Version " + version.GetValue(L"ProductVersion") + L"\n\n" +
+  support::VersionInfo version;
+  return support::LoadText(203) + L"  Version " + version.GetValue(L"ProductVersion") + L"\n\n" +
          version.GetValue(L"LegalCopyright");
 }
 

@@ -11,6 +11,6 @@ int main(int argc, char** argv) {
   app::CommandIo io{std::cin, std::cout, std::cerr};
   int status = app::RunMain(args, io);
   // The program's shut-down, as disconnection is the add-in's.
-  ReleaseLanguageResources();
+  support::ReleaseLanguageResources();
   return status;
 }

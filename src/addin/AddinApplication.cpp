@@ -202,7 +202,7 @@ void AddinApplication::ShowHelpFile() {
   support::ErrorList::SetDisplay(mShowMessages != 0);
   support::ErrorList::Clear();
   const std::wstring stem = platform::ModuleFolder() + L"addins";
-  std::wstring path = stem + std::to_wstring(ResourceModule::Instance().GetLanguageId()) + L".chm";
+  std::wstring path = stem + std::to_wstring(support::ResourceModule::Instance().GetLanguageId()) + L".chm";
   if (!platform::PathExists(path)) path = stem + L".chm";
   if (!platform::PathExists(path)) {
     support::ErrorList::Add(kHelpNotFound);

@@ -211,12 +211,12 @@ int CDialogLookupDict::DoModal(const std::wstring& engineGroup, const std::wstri
 }
 
 void CDialogLookupDict::OnInitDialog() {
-  mView->SetFontName(ResourceModule::Instance().GetFontName());
-  mView->SetText(ids::kCaption, LoadText(8501));
-  mView->SetText(ids::kDictionaryLabel, LoadText(8504));
-  mView->SetText(ids::kWordLabel, LoadText(8502));
-  mView->SetText(ids::kSearch, LoadText(8503));
-  mView->SetText(ids::kClose, LoadText(6002));
+  mView->SetFontName(support::ResourceModule::Instance().GetFontName());
+  mView->SetText(ids::kCaption, support::LoadText(8501));
+  mView->SetText(ids::kDictionaryLabel, support::LoadText(8504));
+  mView->SetText(ids::kWordLabel, support::LoadText(8502));
+  mView->SetText(ids::kSearch, support::LoadText(8503));
+  mView->SetText(ids::kClose, support::LoadText(6002));
   std::vector<std::wstring> items;
   for (const engine::EngineEntry& e : mDictionaries) items.push_back(e.DisplayName() + L"  [" + e.ProductNameShort() + L"]");
   mView->SetDictionaries(items);
@@ -290,7 +290,7 @@ void CDialogLookupDict::cmdSearch_onclick() {
     support::ErrorList::Add(kLookupFailed);
     return;
   }
-  if (result.empty() || result == L"(null)") result = LoadText(kNotRegistered);
+  if (result.empty() || result == L"(null)") result = support::LoadText(kNotRegistered);
   std::wstring shown;
   shown.reserve(result.size() + 16);
   for (size_t i = 0; i < result.size(); ++i) {

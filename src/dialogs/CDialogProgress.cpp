@@ -31,7 +31,7 @@ std::thread gThread;
 // still holds never outlives the dialog, whatever became of its thread.
 std::unique_ptr<CDialogProgress> gDialog;
 
-std::wstring TextOrEmpty(int id) { return id < 1 ? std::wstring() : LoadText(id); }
+std::wstring TextOrEmpty(int id) { return id < 1 ? std::wstring() : support::LoadText(id); }
 
 void DialogThreadProc(ProgressViewFactory makeView, CDialogProgress::CancelTarget cancel) {
   CDialogProgress* dialog = nullptr;
@@ -94,11 +94,11 @@ CDialogProgress::~CDialogProgress() = default;
 
 void CDialogProgress::Form_Load() {
   mConfirming.store(0);
-  mView->SetFontName(ResourceModule::Instance().GetFontName());
+  mView->SetFontName(support::ResourceModule::Instance().GetFontName());
   SetMessages(kTitle, kPreparing);
   SetProgress(-1, -1);
-  mView->SetTitle(LoadText(kTitle));
-  mView->SetCancelCaption(LoadText(kCancelCaption));
+  mView->SetTitle(support::LoadText(kTitle));
+  mView->SetCancelCaption(support::LoadText(kCancelCaption));
 }
 
 void CDialogProgress::SetMessages(int statusId, int countLabelId) {
@@ -151,7 +151,7 @@ void CDialogProgress::cmdCancel_Click() {
   mConfirming.store(1);
   int answer = IDNO;
   try {
-    answer = ShowMessage(LoadText(kQuestionText), MB_YESNO | MB_ICONQUESTION, LoadText(kQuestionCaption));
+    answer = support::ShowMessage(support::LoadText(kQuestionText), MB_YESNO | MB_ICONQUESTION, support::LoadText(kQuestionCaption));
   } catch (...) {
     LOG_ERROR(std::wstring(kClassName) + L":cmdCancel_Click", L"the cancel question failed");
   }

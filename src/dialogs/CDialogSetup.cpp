@@ -88,7 +88,7 @@ bool HasLineBreak(const std::wstring& text) {
 
 int Checked(bool on) { return on ? 1 : 0; }
 
-void ShowWarning(const std::wstring& text) { ShowMessage(text, MB_OK | MB_ICONEXCLAMATION); }
+void ShowWarning(const std::wstring& text) { support::ShowMessage(text, MB_OK | MB_ICONEXCLAMATION); }
 
 }  // namespace
 
@@ -138,14 +138,14 @@ void CDialogSetup::OnInitDialog() {
     mEngines = mHost.Engines().Clone();
     mSwitches = mHost.Switches();
 
-    mView->SetFontName(ResourceModule::Instance().GetFontName());
+    mView->SetFontName(support::ResourceModule::Instance().GetFontName());
     for (const SetupControl& c : kSetupControls) {
-      if (c.textId != 0) mView->SetText(c.page, c.id, LoadText(c.textId));
+      if (c.textId != 0) mView->SetText(c.page, c.id, support::LoadText(c.textId));
       if (c.name != nullptr) mView->SetText(c.page, c.id, c.name);
       if (c.hidden) mView->SetVisible(c.page, c.id, false);
     }
     std::vector<std::wstring> headers;
-    for (const EngineColumn& column : kEngineColumns) headers.push_back(LoadText(column.textId));
+    for (const EngineColumn& column : kEngineColumns) headers.push_back(support::LoadText(column.textId));
     mView->SetEngineColumns(headers);
 
     mFontNames.assign(7, {});
@@ -153,7 +153,7 @@ void CDialogSetup::OnInitDialog() {
     for (int i = 0; i < 7; ++i) {
       mFontNames[i] = catalog.InstalledFonts(options::kFontCharsets[i]);
       if (mFontNames[i].empty()) {
-        mView->SetItems(kFonts, ids::kFontLists[i], {LoadText(kNoFontText)});
+        mView->SetItems(kFonts, ids::kFontLists[i], {support::LoadText(kNoFontText)});
       } else {
         mView->SetItems(kFonts, ids::kFontLists[i], mFontNames[i]);
       }
@@ -173,7 +173,7 @@ void CDialogSetup::OnInitDialog() {
     for (int page = mHidden ? 0 : 1; page < kSetupPageCount; ++page) {
       mTabs.push_back(static_cast<SetupPage>(page));
       const int textId = kSetupTabTextIds[page];
-      texts.push_back(page == 0 ? std::wstring(kDebugTabText) : LoadText(textId));
+      texts.push_back(page == 0 ? std::wstring(kDebugTabText) : support::LoadText(textId));
     }
     mView->SetTabs(mTabs, texts);
     mView->ShowPage(mTabs.front());
@@ -596,7 +596,7 @@ void CDialogSetup::cmdCancel_Click() {
 
 void CDialogSetup::cmdReset_Click() {
   RunSetupHandler(L"cmdReset_Click", [this] {
-    if (ShowMessage(LoadText(kResetQuestion), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
+    if (support::ShowMessage(support::LoadText(kResetQuestion), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
     if (!mOptions->Load(true)) {
       LOG_WARNING(L"CDialogSetup:cmdReset_Click",
                   L"the machine-wide option sets could not be read: " + mOptions->LastFailure());

@@ -29,8 +29,8 @@ int CInputBox::DoModal(std::uintptr_t parent) {
 }
 
 void CInputBox::OnInitDialog() {
-  mView->SetFontName(ResourceModule::Instance().GetFontName());
-  mView->SetCaption(LoadText(kTitle));
+  mView->SetFontName(support::ResourceModule::Instance().GetFontName());
+  mView->SetCaption(support::LoadText(kTitle));
   mView->SetPrompt(mPrompt);
   mView->SetText(std::wstring());
 }
@@ -56,10 +56,10 @@ long CDialogWaitResult::Run(engine_server::IRequest& request, int messageId, int
   mStatus = 0;
   const bool shown = mView && mView->Create(*this);
   if (shown) {
-    mView->SetFontName(ResourceModule::Instance().GetFontName());
-    mView->SetCaption(VersionInfo().GetValue(L"ProductName"));
-    mView->SetCancelCaption(LoadText(kCancelCaption));
-    mView->SetMessage(LoadText(messageId));
+    mView->SetFontName(support::ResourceModule::Instance().GetFontName());
+    mView->SetCaption(support::VersionInfo().GetValue(L"ProductName"));
+    mView->SetCancelCaption(support::LoadText(kCancelCaption));
+    mView->SetMessage(support::LoadText(messageId));
     mView->Show();
     mView->Repaint();
   } else {
@@ -111,16 +111,16 @@ void CDialogWaitResult::Form_QueryUnload() {
 }
 
 std::wstring VersionBoxText() {
-  VersionInfo version;
-  return LoadText(CInputBox::kTitle) + L"  Version " + version.GetValue(L"ProductVersion") + L"\n\n" +
+  support::VersionInfo version;
+  return support::LoadText(CInputBox::kTitle) + L"  Version " + version.GetValue(L"ProductVersion") + L"\n\n" +
          version.GetValue(L"LegalCopyright");
 }
 
 void ShowVersionBox(VersionBoxView* view) {
   if (view != nullptr) {
-    view->Show(LoadText(CInputBox::kTitle), VersionBoxText());
+    view->Show(support::LoadText(CInputBox::kTitle), VersionBoxText());
   } else {
-    ShowMessage(VersionBoxText(), MB_OK);
+    support::ShowMessage(VersionBoxText(), MB_OK);
   }
 }
 

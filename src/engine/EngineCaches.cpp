@@ -108,7 +108,7 @@ std::wstring EngineCacheFilePath() {
 EngineCaches::EngineCaches() { ResetCacheSettings(); }
 
 void EngineCaches::ResetCacheSettings() {
-  mDisplayLanguage = LoadText(kUiLanguageTextId);
+  mDisplayLanguage = support::LoadText(kUiLanguageTextId);
   mEnumFlag = kDefaultEnumFlag;
   mRefreshType = 0;
   mMachineRefreshTrigger.clear();

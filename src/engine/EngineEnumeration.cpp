@@ -133,7 +133,7 @@ bool IsSkippedImplementation(const std::wstring& name) {
 }
 
 std::wstring ClientIdText() {
-  return L"Pelorant " + VersionInfo().GetValue(L"ProductVersion");
+  return L"Pelorant " + support::VersionInfo().GetValue(L"ProductVersion");
 }
 
 EnumResult CollectEngines(const std::wstring& displayLanguage, std::int32_t enumFlag) {

@@ -73,9 +73,9 @@ void AppendPair(const BuiltInFamily& family, const FamilyPair& pair, EngineEntry
   e.SetEngineID(pair.engineID);
   e.SetFromLang(pair.fromLang);
   e.SetToLang(pair.toLang);
-  e.SetDisplayName(LoadText(pair.displayId));
-  e.SetProductName(LoadText(family.productNameId));
-  e.SetProductNameShort(LoadText(family.productNameShortId));
+  e.SetDisplayName(support::LoadText(pair.displayId));
+  e.SetProductName(support::LoadText(family.productNameId));
+  e.SetProductNameShort(support::LoadText(family.productNameShortId));
   e.SetFlags(pair.flags);
   e.SetEngineGroup(family.name);
   e.SetChecked(1);

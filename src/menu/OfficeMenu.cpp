@@ -105,7 +105,7 @@ HRESULT OfficeMenu::Initialize(const host::Ptr<host::Application>& application, 
   mApplication = application;
   mCommandBars = application->CommandBars();
   mProgId = progId;
-  mToolbarName = LoadText(203);
+  mToolbarName = support::LoadText(203);
   if (mToolbarName.empty()) mToolbarName = application->Name();
   return S_OK;
 }
@@ -124,12 +124,12 @@ void OfficeMenu::OnCommandClick(Command command, const std::wstring& handlerName
     case kTranPaste: mCommands->TranPasteClick(); break;
     case kLookupDict: mCommands->LookupDictClick(); break;
     case kRegistDict:
-      ResourceModule::Instance();
+      support::ResourceModule::Instance();
       mCommands->ShowDictionaryRegistrationClick();
       break;
     case kOption: mCommands->ShowOptionClick(); break;
     case kEngineOption:
-      ResourceModule::Instance();
+      support::ResourceModule::Instance();
       mCommands->ShowEngineOptionClick();
       break;
     case kToolbar: SetToolbarVisible(mToolbarVisible == 0); break;
@@ -150,8 +150,8 @@ host::Ptr<host::CommandBarControl> OfficeMenu::AddOfficeButton(const host::Ptr<h
   if (!mProgId.empty()) b->SetOnAction(L"!<" + mProgId + L">");
   b->SetStyle(toolbar ? host::msoButtonIcon : def.menuStyle);
   b->SetTag(mProgId + (toolbar ? L".BUTTON." : L".MENU.") + def.key);
-  b->SetCaption(LoadText(def.caption));
-  b->SetTooltipText(LoadText(def.tooltip));
+  b->SetCaption(support::LoadText(def.caption));
+  b->SetTooltipText(support::LoadText(def.tooltip));
   // The program carries no button pictures; the host shows the caption.
   b->SetPriority(1);
   b->SetVisible(toolbar ? def.toolbarVisible : def.menuVisible);
@@ -165,17 +165,17 @@ HRESULT OfficeMenu::CreateMenu(engine::EngineCaches& caches, options::Translatio
   LOG_INFO(mClassName + L":CreateMenu", L"CreateMenu");
   host::Ptr<host::CommandBarControls> bar = mCommandBars->Item(std::wstring(L"Menu Bar"))->Controls();
   mMenuPopup = AddControl(bar, host::msoControlPopup);
-  mMenuPopup->SetCaption(LoadText(8001).substr(0, 79));
+  mMenuPopup->SetCaption(support::LoadText(8001).substr(0, 79));
   mMenuPopup->SetTag(mProgId);
   mMenuPopup->SetBeginGroup(true);
   mMenuPopup->SetOLEUsage(host::msoControlOLEUsageNeither);
   host::Ptr<host::CommandBarControls> items = mMenuPopup->Controls();
   mMenuOptions = AddControl(items, host::msoControlPopup);
-  mMenuOptions->SetCaption(LoadText(8002));
+  mMenuOptions->SetCaption(support::LoadText(8002));
   mMenuOptions->SetTag(mProgId + L".MENU.TRAN-OPT");
   mMenuOptions->SetVisible(false);
   mMenuModes = AddControl(items, host::msoControlPopup);
-  mMenuModes->SetCaption(LoadText(8003));
+  mMenuModes->SetCaption(support::LoadText(8003));
   mMenuModes->SetTag(mProgId + L".MENU.TRAN-MODE");
   for (int c = 0; c < kCommandCount; ++c) {
     try {
@@ -194,11 +194,11 @@ HRESULT OfficeMenu::CreateToolbar(engine::EngineCaches& caches, options::Transla
   host::Ptr<host::CommandBarControls> controls = mToolbar->Controls();
   mToolbarOptions = AddControl(controls, host::msoControlPopup);
   mToolbarOptions->SetTag(mProgId + L".BUTTON.TRAN-OPT");
-  mToolbarOptions->SetTooltipText(LoadText(8052));
+  mToolbarOptions->SetTooltipText(support::LoadText(8052));
   mToolbarOptions->SetVisible(false);
   mToolbarModes = AddControl(controls, host::msoControlPopup);
   mToolbarModes->SetTag(mProgId + L".BUTTON.TRAN-MODE");
-  mToolbarModes->SetTooltipText(LoadText(8053));
+  mToolbarModes->SetTooltipText(support::LoadText(8053));
   for (int c = 0; c < kCommandCount; ++c) {
     if (!kButtons[c].toolbarMember) continue;
     try {
@@ -362,7 +362,7 @@ void OfficeMenu::SetToolbarVisible(bool visible) {
   try {
     if (mToolbar) mToolbar->SetVisible(visible);
     if (auto& item = mMenuButtons[kToolbar].button)
-      item->SetCaption(LoadText(visible ? kHideToolbarCaption : kShowToolbarCaption));
+      item->SetCaption(support::LoadText(visible ? kHideToolbarCaption : kShowToolbarCaption));
   } catch (const std::exception& e) {
     LOG_ERROR(mClassName + L":SetToolbarVisible", Describe(e));
   }

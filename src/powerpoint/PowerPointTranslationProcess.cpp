@@ -549,7 +549,7 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
       if (active && active->IsEmbedded()) {
         support::ErrorList::Add(kBadContainer);
         mImpl->outcome = RunOutcome();
-        mImpl->outcome.errors.push_back(RunError{kBadContainer, LoadText(kBadContainer), kBadContainer / 1000});
+        mImpl->outcome.errors.push_back(RunError{kBadContainer, support::LoadText(kBadContainer), kBadContainer / 1000});
         return false;
       }
     }

@@ -30,7 +30,7 @@ bool RunContext::IsCancelled() const { return app.IsCancelled(); }
 void RunContext::DrainMessages() const { platform::DrainMessageQueue(); }
 
 void RunContext::ReportRunError(int messageId) {
-  std::wstring text = LoadText(messageId);
+  std::wstring text = support::LoadText(messageId);
   LOG_ERROR(L"PowerPointTranslationProcess::ReportRunError", std::to_wstring(messageId) + L": " + text);
   try {
     errors.push_back(RunError{messageId, text, messageId / 1000});
@@ -41,7 +41,7 @@ void RunContext::ReportRunError(int messageId) {
   // second box for the same message would only make the user click twice.
   bool shown = support::ErrorList::GetDisplay();
   support::ErrorList::Add(messageId);
-  if (!shown) ShowMessage(text, MB_OK | MB_ICONERROR);
+  if (!shown) support::ShowMessage(text, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace powerpoint

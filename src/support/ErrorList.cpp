@@ -89,7 +89,7 @@ ErrorEntry ErrorList::Add(int messageId, const std::wstring& detail) {
     entry.mMessageId = messageId;
     entry.mIcon = IconForMessage(messageId);
     entry.mDetail = detail;
-    entry.mHeading = LoadText(messageId);
+    entry.mHeading = support::LoadText(messageId);
     entry.mFullText = entry.mHeading;
     if (!detail.empty()) entry.mFullText += L"\r\n\r\n" + detail;
 
@@ -110,7 +110,7 @@ ErrorEntry ErrorList::Add(int messageId, const std::wstring& detail) {
   } catch (...) {
     return entry;
   }
-  if (display) ShowMessage(entry.mFullText, static_cast<unsigned>(entry.mIcon), std::wstring());
+  if (display) support::ShowMessage(entry.mFullText, static_cast<unsigned>(entry.mIcon), std::wstring());
   return entry;
 }
 

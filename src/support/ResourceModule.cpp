@@ -8,6 +8,8 @@
 #include "src/platform/System.h"
 #include "resources/OwnResources.h"
 
+namespace support {
+
 namespace {
 
 constexpr unsigned kTopmost = 0x00040000;  // MB_TOPMOST
@@ -273,3 +275,5 @@ int ShowMessage(int messageId, unsigned style, const std::wstring& caption) {
 LANGID GetLanguageId() { return ResourceModule::Instance().GetLanguageId(); }
 
 bool ReleaseLanguageResources() { return ResourceModule::Instance().Release(); }
+
+}  // namespace support

@@ -18,6 +18,8 @@ namespace platform {
 class ResourceModuleFile;
 }
 
+namespace support {
+
 class ResourceModule {
  public:
   // Where to look and which language the system has. The process-wide
@@ -114,3 +116,5 @@ int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& ca
 int ShowMessage(int messageId, unsigned style, const std::wstring& caption = std::wstring());
 LANGID GetLanguageId();
 bool ReleaseLanguageResources();
+
+}  // namespace support

@@ -125,7 +125,7 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
   Connect({Pair(L"a", L"en", 0x1)});
   Ptr<host::CommandBarControl> popup = Control(L"");
   ASSERT_TRUE(popup);
-  EXPECT_EQ(popup->Caption(), LoadText(8001));
+  EXPECT_EQ(popup->Caption(), support::LoadText(8001));
   EXPECT_TRUE(popup->BeginGroup());
   // tag key, visible, begins a group, enabled
   struct Row { const wchar_t* key; bool visible, group, enabled; };
@@ -155,7 +155,7 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
   check(items, menuRows, [](const Ptr<host::CommandBarControl>& c) { EXPECT_EQ(c->OnAction(), L"!<" + kTag + L">"); });
   EXPECT_EQ(items->Item(3)->Style(), host::msoButtonIconAndCaption);
   EXPECT_EQ(items->Item(12)->Style(), host::msoButtonCaption);
-  EXPECT_EQ(items->Item(12)->Caption(), LoadText(8014));
+  EXPECT_EQ(items->Item(12)->Caption(), support::LoadText(8014));
 
   const std::vector<Row> toolbarRows = {
       {L".BUTTON.TRAN-OPT", false, false, true},    {L".BUTTON.TRAN-MODE", true, false, true},
@@ -168,7 +168,7 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
   check(bar->Controls(), toolbarRows,
         [](const Ptr<host::CommandBarControl>& c) { EXPECT_EQ(c->Style(), host::msoButtonIcon); });
   EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->Caption(), L"en - Test a  [T]");
-  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->TooltipText(), LoadText(8053));
+  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->TooltipText(), support::LoadText(8053));
 }
 
 TEST_F(AddinTest, ModeListsForNoneOneAndManyPairs) {
@@ -231,12 +231,12 @@ TEST_F(AddinTest, StoredSettingsAreAppliedAndBadOnesDoNotStopTheConnection) {
   auto bar = app->CommandBars()->Item(Menu().ToolbarName());
   EXPECT_FALSE(bar->Visible());
   EXPECT_EQ(bar->Left(), 16);
-  EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), LoadText(8013));
+  EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), support::LoadText(8013));
   EXPECT_EQ(Menu().SelectedMode(), L"Test:a");  // the stale mode falls back to the first
   EXPECT_TRUE(shown.empty());
   Control(L".MENU.TOOLBAR")->Execute();
   EXPECT_TRUE(bar->Visible());
-  EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), LoadText(8014));
+  EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), support::LoadText(8014));
 }
 
 TEST_F(AddinTest, DisconnectionRemovesEverythingAndSavesByLaunchKind) {
@@ -271,7 +271,7 @@ TEST_F(AddinTest, ConnectionFailuresShowOneMessageAndAnswerOk) {
     shown.clear();
     EXPECT_EQ(addin::OnConnection(c.app, c.inst, c.custom), S_OK);
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0], LoadText(1001));
+    EXPECT_EQ(shown[0], support::LoadText(1001));
     EXPECT_EQ(addin::OnDisconnection(), S_OK);
   }
 }
@@ -306,7 +306,7 @@ TEST_F(AddinTest, OptionsDialogChangesTakeEffectAtOnceInTheMenu) {
   EXPECT_EQ(Menu().SelectedMode(), L"Test:tr");
 
   addin::CurrentAddinMain()->ShowVersionClick();
-  EXPECT_EQ(versionText.rfind(LoadText(203) + L"  Version ", 0), 0u);
+  EXPECT_EQ(versionText.rfind(support::LoadText(203) + L"  Version ", 0), 0u);
 }
 
 TEST_F(AddinTest, ClickFrame) {
@@ -315,7 +315,7 @@ TEST_F(AddinTest, ClickFrame) {
   // No mode: message 1305, nothing runs, the flag stays up.
   addin::CurrentAddinMain()->TranSheetClick();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0], LoadText(1305));
+  EXPECT_EQ(shown[0], support::LoadText(1305));
   EXPECT_EQ(Menu().Ready(), 1);
   addin::OnDisconnection();
 
@@ -488,8 +488,8 @@ TEST_F(AddinTest, MenuOrToolbarThatCannotBeBuiltIsReportedOnce) {
     shown.clear();
     Connect({Pair(L"a", L"en", 0x1)});
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0], LoadText(menu ? 1301 : 1302));
-    EXPECT_EQ(shown[1], LoadText(1001));
+    EXPECT_EQ(shown[0], support::LoadText(menu ? 1301 : 1302));
+    EXPECT_EQ(shown[1], support::LoadText(1001));
     EXPECT_EQ(addin::OnDisconnection(), S_OK);
   }
 }

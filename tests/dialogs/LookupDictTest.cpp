@@ -90,12 +90,12 @@ TEST_F(LookupDialog, OffersTheCheckedDictionariesAndShowsTheirEntries) {
     EXPECT_EQ(v.selected, 1);
     EXPECT_EQ(v.word, L"");
     EXPECT_FALSE(v.timerMs.has_value());
-    EXPECT_EQ(v.texts[2], LoadText(6002));
+    EXPECT_EQ(v.texts[2], support::LoadText(6002));
 
     Search(v, L"cat");
     EXPECT_EQ(v.result, L"neko\r\nbyo\r\nmao");
     Search(v, L"void");
-    EXPECT_EQ(v.result, LoadText(CDialogLookupDict::kNotRegistered));
+    EXPECT_EQ(v.result, support::LoadText(CDialogLookupDict::kNotRegistered));
     EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat", L"void"));
 
     Search(v, L"");

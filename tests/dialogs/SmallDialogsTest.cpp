@@ -28,7 +28,7 @@ TEST(InputBox, ReturnsTheButtonAndWhatWasTyped) {
     EXPECT_EQ(box.DoModal(), c.code);
     EXPECT_EQ(box.Result(), c.result);
     EXPECT_THAT(prompts, ::testing::ElementsAre(L"Path : "));
-    EXPECT_EQ(shown->Caption(), LoadText(CInputBox::kTitle));
+    EXPECT_EQ(shown->Caption(), support::LoadText(CInputBox::kTitle));
   }
   EXPECT_EQ(CInputBox(nullptr).DoModal(), IDCANCEL);
 }
@@ -133,6 +133,6 @@ TEST(WaitBox, ReturnsTheEnginesStatusOrCancelledOnceTheRequestHasEnded) {
     EXPECT_THAT(request.threads, ::testing::ElementsAre(std::this_thread::get_id()));
     EXPECT_TRUE(shown->destroyed);
     EXPECT_FALSE(shown->visible);
-    EXPECT_EQ(shown->message, LoadText(6003));
+    EXPECT_EQ(shown->message, support::LoadText(6003));
   }
 }

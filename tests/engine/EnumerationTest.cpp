@@ -71,7 +71,7 @@ TEST_F(EnumerationTest, EveryFactoryGetsDisplayLanguageClientIdAndFlags) {
   EXPECT_EQ(mSide.FactoryCreations(), 3);
   EXPECT_EQ(alpha.DisplayLanguage(), L"ja");
   EXPECT_EQ(beta.DisplayLanguage(), L"ja");
-  EXPECT_EQ(alpha.ClientId(), L"Pelorant " + VersionInfo().GetValue(L"ProductVersion"));
+  EXPECT_EQ(alpha.ClientId(), L"Pelorant " + support::VersionInfo().GetValue(L"ProductVersion"));
   EXPECT_EQ(alpha.ClientId().rfind(L"Pelorant ", 0), 0u);
   EXPECT_EQ(beta.ClientId(), L"") << "beta has no such property";
   EXPECT_EQ(alpha.ListingFlags(), std::vector<LONG>{0x0C01});

@@ -109,9 +109,9 @@ TEST_F(FamiliesTest, OnlyTheChineseToJapaneseEngineGivesItsTwoPairs) {
   EXPECT_EQ(cn.ToLang(), L"ja");
   EXPECT_EQ(cn.Flags(), 1025);
   EXPECT_EQ(cn.Checked(), 1);
-  EXPECT_EQ(cn.DisplayName(), LoadText(9005));
-  EXPECT_EQ(cn.ProductName(), LoadText(9109));
-  EXPECT_EQ(cn.ProductNameShort(), LoadText(9110));
+  EXPECT_EQ(cn.DisplayName(), support::LoadText(9005));
+  EXPECT_EQ(cn.ProductName(), support::LoadText(9109));
+  EXPECT_EQ(cn.ProductNameShort(), support::LoadText(9110));
   EXPECT_FALSE(cn.FromLangName().empty());
   EXPECT_EQ(list[1].second.FromLang(), L"zh-hant");
 }

@@ -121,20 +121,20 @@ TEST(ProgressDialogRules, CountsTextFormats) {
 
 TEST_F(ProgressDialogTest, FormLoadSetsTheResourceTexts) {
   dialog.Form_Load();
-  EXPECT_EQ(record->title, LoadText(5051));
+  EXPECT_EQ(record->title, support::LoadText(5051));
   EXPECT_FALSE(record->title.empty());
-  EXPECT_EQ(record->cancelCaption, LoadText(6003));
-  EXPECT_EQ(record->status, LoadText(5051));
+  EXPECT_EQ(record->cancelCaption, support::LoadText(6003));
+  EXPECT_EQ(record->status, support::LoadText(5051));
   // The count label of the first report is text 5052, shown with "(--/--)".
-  EXPECT_EQ(record->counts, LoadText(5052) + L" (--/--)");
+  EXPECT_EQ(record->counts, support::LoadText(5052) + L" (--/--)");
   EXPECT_EQ(record->percent, -1) << "no bar position without a total";
   EXPECT_FALSE(dialog.IsConfirming());
 }
 
 TEST_F(ProgressDialogTest, SetMessagesTakesTextsByIdAndEmptiesBelowOne) {
   dialog.SetMessages(5066, 5101);
-  EXPECT_EQ(record->status, LoadText(5066));
-  EXPECT_EQ(dialog.CountLabel(), LoadText(5101));
+  EXPECT_EQ(record->status, support::LoadText(5066));
+  EXPECT_EQ(dialog.CountLabel(), support::LoadText(5101));
   EXPECT_EQ(record->countLabel, L"(template)") << "the label control is only touched to empty it";
   int tops = record->tops;
   dialog.SetMessages(0, -3);
@@ -164,8 +164,8 @@ TEST_F(ProgressDialogTest, CancelAnsweredYesCancelsTheRun) {
   });
   dialog.cmdCancel_Click();
   EXPECT_EQ(cancels, 1);
-  EXPECT_EQ(asked.text, LoadText(4002));
-  EXPECT_EQ(asked.caption, LoadText(4001));
+  EXPECT_EQ(asked.text, support::LoadText(4002));
+  EXPECT_EQ(asked.caption, support::LoadText(4001));
   EXPECT_EQ(asked.style & 0xF, static_cast<unsigned>(MB_YESNO));
   EXPECT_FALSE(dialog.IsConfirming());
   EXPECT_EQ(record->focus, 1);
@@ -213,7 +213,7 @@ TEST(ProgressDialogThread, OpenRunsTheDialogOnItsOwnThreadAndCloseEndsIt) {
   {
     std::lock_guard<std::mutex> g(record->lock);
     EXPECT_NE(record->createdOn, std::this_thread::get_id());
-    EXPECT_EQ(record->status, LoadText(5052));
+    EXPECT_EQ(record->status, support::LoadText(5052));
     EXPECT_EQ(record->counts, L" (--/--)");
     EXPECT_EQ(record->shows, 1);
   }
@@ -222,7 +222,7 @@ TEST(ProgressDialogThread, OpenRunsTheDialogOnItsOwnThreadAndCloseEndsIt) {
   {
     std::lock_guard<std::mutex> g(record->lock);
     EXPECT_EQ(record->percent, 75);
-    EXPECT_EQ(record->counts, LoadText(5101) + L" (3/4)");
+    EXPECT_EQ(record->counts, support::LoadText(5101) + L" (3/4)");
   }
   dialogs::CloseProgressDialog();
   EXPECT_EQ(dialogs::CurrentProgressDialog(), nullptr);

@@ -33,7 +33,7 @@ TEST_F(RunContextTest, RunErrorsAreListedAndShownOnce) {
   EXPECT_EQ(errors[0].id, 1505);
   EXPECT_EQ(errors[0].category, 1);
   EXPECT_FALSE(errors[0].text.empty());
-  EXPECT_EQ(errors[0].text, LoadText(1505));
+  EXPECT_EQ(errors[0].text, support::LoadText(1505));
   EXPECT_EQ(support::ErrorList::GetCount(), 2);
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].text, errors[0].text);

@@ -293,7 +293,7 @@ TEST_F(RunTest, TheProgressDialogFollowsTheRunFromPreparationToTheLastNotesPage)
   std::lock_guard<std::mutex> g(seen->lock);
   EXPECT_GE(seen->hides, 1);
   EXPECT_EQ(seen->percent, 100);
-  std::vector<std::wstring> wanted = {LoadText(5052), LoadText(5056), LoadText(5057)};
+  std::vector<std::wstring> wanted = {support::LoadText(5052), support::LoadText(5056), support::LoadText(5057)};
   for (const auto& text : wanted) {
     EXPECT_NE(std::find(seen->statuses.begin(), seen->statuses.end(), text), seen->statuses.end())
         << platform::ToUtf8(text);

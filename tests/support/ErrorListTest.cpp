@@ -50,13 +50,13 @@ TEST_F(ErrorListTest, IconComesFromThousandsDigit) {
 TEST_F(ErrorListTest, TextIsHeadingAloneOrHeadingBlankLineDetail) {
   support::ErrorEntry plain = support::ErrorList::Add(1301, L"");
   EXPECT_EQ(plain.mMessageId, 1301);
-  EXPECT_EQ(plain.mHeading, LoadText(1301));
+  EXPECT_EQ(plain.mHeading, support::LoadText(1301));
   EXPECT_FALSE(plain.mHeading.empty());
   EXPECT_EQ(plain.mFullText, plain.mHeading);
 
   support::ErrorEntry detailed = support::ErrorList::Add(1302, L"toolbar detail");
   EXPECT_EQ(detailed.mDetail, L"toolbar detail");
-  EXPECT_EQ(detailed.mFullText, LoadText(1302) + L"\r\n\r\ntoolbar detail");
+  EXPECT_EQ(detailed.mFullText, support::LoadText(1302) + L"\r\n\r\ntoolbar detail");
 
   // Entries are kept in order, as copies.
   auto entries = support::ErrorList::GetEntries();
@@ -82,10 +82,10 @@ TEST_F(ErrorListTest, DisplayShowsEachEntryAtOnceWithAddinCaption) {
   EXPECT_TRUE(support::ErrorList::GetDisplay());
   support::ErrorList::Add(2002, L"why");
   ASSERT_EQ(mBoxes.size(), 1u);
-  EXPECT_EQ(mBoxes[0].text, LoadText(2002) + L"\r\n\r\nwhy");
+  EXPECT_EQ(mBoxes[0].text, support::LoadText(2002) + L"\r\n\r\nwhy");
   EXPECT_EQ(mBoxes[0].style, MB_ICONEXCLAMATION | kTopmost);
-  EXPECT_EQ(mBoxes[0].caption, LoadText(203));
-  EXPECT_EQ(mBoxes[0].langId, GetLanguageId());
+  EXPECT_EQ(mBoxes[0].caption, support::LoadText(203));
+  EXPECT_EQ(mBoxes[0].langId, support::GetLanguageId());
 }
 
 TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
@@ -142,7 +142,7 @@ TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextAndSource) {
   EXPECT_EQ(entry.mIcon, MB_ICONERROR);
   EXPECT_EQ(entry.mDetail, kRule + std::wstring(L"[Number]\r\n  2\r\n[Message]\r\n  ") + systemText +
                                L"\r\n[Source]\r\n  OfficeMenummnuTranSheet_Click");
-  EXPECT_EQ(entry.mFullText, LoadText(1001) + L"\r\n\r\n" + entry.mDetail);
+  EXPECT_EQ(entry.mFullText, support::LoadText(1001) + L"\r\n\r\n" + entry.mDetail);
   // The report itself leaves the code in place.
   EXPECT_EQ(platform::GetLastErrorCode(), 2u);
 }
@@ -169,7 +169,7 @@ TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
   platform::SetLastErrorCode(2);
   if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
   ASSERT_EQ(mBoxes.size(), 2u);
-  EXPECT_EQ(mBoxes[0].text, LoadText(1302));
+  EXPECT_EQ(mBoxes[0].text, support::LoadText(1302));
   EXPECT_NE(mBoxes[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
   EXPECT_NE(mBoxes[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
 }

@@ -51,7 +51,7 @@ class ResourceModuleTest : public ::testing::Test {
     out << "PELORANT-RESOURCE-MODULE 1\n" << body;
   }
 
-  ResourceModule::Environment Env(LANGID language) const { return {mFolder, language}; }
+  support::ResourceModule::Environment Env(LANGID language) const { return {mFolder, language}; }
 
   testsupport::TempDir mDir;
   std::wstring mFolder;
@@ -59,7 +59,7 @@ class ResourceModuleTest : public ::testing::Test {
 };
 
 TEST_F(ResourceModuleTest, JapaneseSystemWithoutModuleUsesOwnStrings) {
-  ResourceModule module(Env(1041));
+  support::ResourceModule module(Env(1041));
   EXPECT_TRUE(module.LoadResourceModule());
   EXPECT_TRUE(module.IsOwnModule());
   EXPECT_EQ(module.GetLanguageId(), 1041);
@@ -72,7 +72,7 @@ TEST_F(ResourceModuleTest, JapaneseSystemWithoutModuleUsesOwnStrings) {
 }
 
 TEST_F(ResourceModuleTest, AnyLanguageWithoutModuleFallsBackToJapanese) {
-  ResourceModule module(Env(1036));  // French, nothing installed
+  support::ResourceModule module(Env(1036));  // French, nothing installed
   EXPECT_EQ(module.LoadText(101), L"ja");  // loads on first use
   EXPECT_TRUE(module.IsOwnModule());
   EXPECT_EQ(module.GetLanguageId(), 1041);
@@ -80,7 +80,7 @@ TEST_F(ResourceModuleTest, AnyLanguageWithoutModuleFallsBackToJapanese) {
 
 TEST_F(ResourceModuleTest, EnglishModuleGivesEnglishTexts) {
   CopyEnglishAs(1033);
-  ResourceModule module(Env(1033));
+  support::ResourceModule module(Env(1033));
   ASSERT_TRUE(module.LoadResourceModule());
   EXPECT_FALSE(module.IsOwnModule());
   EXPECT_EQ(module.GetLanguageId(), 1033);
@@ -95,7 +95,7 @@ TEST_F(ResourceModuleTest, EnglishModuleGivesEnglishTexts) {
 
 TEST_F(ResourceModuleTest, SingaporeChineseFallsBackToPrcModule) {
   CopyEnglishAs(2052);
-  ResourceModule module(Env(4100));
+  support::ResourceModule module(Env(4100));
   ASSERT_TRUE(module.LoadResourceModule());
   EXPECT_FALSE(module.IsOwnModule());
   EXPECT_EQ(module.GetLanguageId(), 2052);
@@ -104,13 +104,13 @@ TEST_F(ResourceModuleTest, SingaporeChineseFallsBackToPrcModule) {
 
 TEST_F(ResourceModuleTest, RegionalLanguageFallsBackToDefaultSubLanguage) {
   CopyEnglishAs(1034);
-  ResourceModule spanish(Env(3082));  // Spanish, modern sort
+  support::ResourceModule spanish(Env(3082));  // Spanish, modern sort
   ASSERT_TRUE(spanish.LoadResourceModule());
   EXPECT_EQ(spanish.GetLanguageId(), 1034);
   EXPECT_EQ(spanish.GetModulePath(), ModulePath(1034));
 
   CopyEnglishAs(1033);
-  ResourceModule british(Env(2057));
+  support::ResourceModule british(Env(2057));
   ASSERT_TRUE(british.LoadResourceModule());
   EXPECT_EQ(british.GetLanguageId(), 1033);
 }
@@ -118,14 +118,14 @@ TEST_F(ResourceModuleTest, RegionalLanguageFallsBackToDefaultSubLanguage) {
 TEST_F(ResourceModuleTest, ExactModuleWinsOverFallbacks) {
   CopyEnglishAs(2057);
   CopyEnglishAs(1033);
-  ResourceModule module(Env(2057));
+  support::ResourceModule module(Env(2057));
   ASSERT_TRUE(module.LoadResourceModule());
   EXPECT_EQ(module.GetLanguageId(), 2057);
 }
 
 TEST_F(ResourceModuleTest, ReloadingSwitchesModulesCleanly) {
   CopyEnglishAs(1033);
-  ResourceModule module(Env(1033));
+  support::ResourceModule module(Env(1033));
   ASSERT_TRUE(module.LoadResourceModule());
   ASSERT_TRUE(module.LoadResourceModule());
   EXPECT_EQ(module.LoadText(101), L"en");
@@ -133,7 +133,7 @@ TEST_F(ResourceModuleTest, ReloadingSwitchesModulesCleanly) {
 
 TEST_F(ResourceModuleTest, ReleaseFreesTheModuleAndTheNextTextLoadsAgain) {
   CopyEnglishAs(1033);
-  ResourceModule module(Env(1033));
+  support::ResourceModule module(Env(1033));
   ASSERT_EQ(module.LoadText(101), L"en");
   ASSERT_TRUE(module.Release());
   std::error_code ec;
@@ -145,13 +145,13 @@ TEST_F(ResourceModuleTest, ReleaseFreesTheModuleAndTheNextTextLoadsAgain) {
 TEST_F(ResourceModuleTest, EmptyFontTextTakesCharsetDefault) {
   if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
   WriteTextModule(1041, "[StringTable]\n101\tja\n");
-  ResourceModule japanese(Env(1041));
+  support::ResourceModule japanese(Env(1041));
   ASSERT_TRUE(japanese.LoadResourceModule());
   EXPECT_FALSE(japanese.IsOwnModule());
   EXPECT_EQ(japanese.GetFontName(), kJapaneseFont);
 
   WriteTextModule(1049, "[StringTable]\n101\tru\n102\t\n");
-  ResourceModule russian(Env(1049));
+  support::ResourceModule russian(Env(1049));
   ASSERT_TRUE(russian.LoadResourceModule());
   EXPECT_EQ(russian.GetCharset(), 204);
   EXPECT_EQ(russian.GetFontName(), L"");
@@ -160,7 +160,7 @@ TEST_F(ResourceModuleTest, EmptyFontTextTakesCharsetDefault) {
 TEST_F(ResourceModuleTest, TextsAreCutAt1023Characters) {
   if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
   WriteTextModule(1033, "[StringTable]\n500\t" + std::string(3000, 'x') + "\n501\tline\\none\\ttab\\\\\n");
-  ResourceModule module(Env(1033));
+  support::ResourceModule module(Env(1033));
   EXPECT_EQ(module.LoadText(500), std::wstring(1023, L'x'));
   EXPECT_EQ(module.LoadText(501), L"line\none\ttab\\");
 }
@@ -172,7 +172,7 @@ TEST_F(ResourceModuleTest, ModuleWithoutMagicLineIsNotUsed) {
     out << "101\ten\n";
   }
   auto previous = platform::SetDiagnosticSink([](const std::wstring&) {});
-  ResourceModule module(Env(1033));
+  support::ResourceModule module(Env(1033));
   EXPECT_EQ(module.LoadText(101), L"ja");
   EXPECT_TRUE(module.IsOwnModule());
   platform::SetDiagnosticSink(previous);
@@ -195,7 +195,7 @@ class MessageBoxCapture {
 
 TEST_F(ResourceModuleTest, ShowMessageCaptionRules) {
   MessageBoxCapture boxes;
-  ResourceModule module(Env(1041));
+  support::ResourceModule module(Env(1041));
   EXPECT_EQ(module.ShowMessage(L"text", MB_OK | MB_ICONERROR, L""), IDOK);
   EXPECT_EQ(module.ShowMessage(L"text", MB_YESNO, L"Own caption"), IDOK);
   EXPECT_EQ(module.ShowMessage(1301, MB_OK, L""), IDOK);
@@ -213,10 +213,10 @@ TEST_F(ResourceModuleTest, EmptyTitleTextFallsBackToProductName) {
   if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
   WriteTextModule(1033, "[StringTable]\n101\ten\n");
   MessageBoxCapture boxes;
-  ResourceModule module(Env(1033));
+  support::ResourceModule module(Env(1033));
   module.ShowMessage(L"text", MB_OK, L"");
   ASSERT_EQ(boxes.requests.size(), 1u);
-  EXPECT_EQ(boxes.requests[0].caption, VersionInfo().GetValue(L"ProductName"));
+  EXPECT_EQ(boxes.requests[0].caption, support::VersionInfo().GetValue(L"ProductName"));
   EXPECT_EQ(boxes.requests[0].caption, L"Talvoren PowerPoint AddIn");
   EXPECT_EQ(boxes.requests[0].langId, 1033);
 }
@@ -226,13 +226,13 @@ TEST(ResourceModuleTables, CharsetFromCodePage) {
                                        {1250, 238}, {1251, 204}, {1252, 0},   {1253, 161}, {1254, 162},
                                        {1255, 177}, {1256, 178}, {1257, 186}, {1258, 1},   {65001, 1},
                                        {0, 1}};
-  for (auto [codePage, charset] : table) EXPECT_EQ(ResourceModule::CharsetFromCodePage(codePage), charset) << codePage;
+  for (auto [codePage, charset] : table) EXPECT_EQ(support::ResourceModule::CharsetFromCodePage(codePage), charset) << codePage;
 }
 
 TEST(ResourceModuleTables, DefaultFonts) {
   const std::pair<int, std::wstring> table[] = {{128, kJapaneseFont}, {129, L"\xAD74\xB9BC"}, {134, L"\x5B8B\x4F53"},
                                                 {136, L"\x65B0\x7D30\x660E\x9AD4"}, {0, L""}, {204, L""}};
-  for (auto& [charset, font] : table) EXPECT_EQ(ResourceModule::DefaultFontForCharset(charset), font) << charset;
+  for (auto& [charset, font] : table) EXPECT_EQ(support::ResourceModule::DefaultFontForCharset(charset), font) << charset;
 }
 
 // Every id of the own Japanese table has an English text in the module the
@@ -297,7 +297,7 @@ TEST(ResourceTables, EveryIdTheSourcesUseHasATextInBothTables) {
   EXPECT_TRUE(unresolved.empty()) << "ids passed by a name the scan cannot resolve: " << unresolved.front();
   for (long code = 29990; code < 30020; ++code) ids.insert(support::ErrorList::EngineErrorToMessageId(code));
 
-  ResourceModule own(ResourceModule::Environment{L"", 1041});
+  support::ResourceModule own(support::ResourceModule::Environment{L"", 1041});
   std::wstring english = supporttest::BuiltEnglishModule();
   ASSERT_FALSE(english.empty()) << "the English resource module was not built";
   auto module = platform::ResourceModuleFile::Load(english);
@@ -312,7 +312,7 @@ TEST(ResourceTables, EveryIdTheSourcesUseHasATextInBothTables) {
 
 // Pair names of the built-in families are used by range.
 TEST(ResourceTables, PairNamesSplitIntoSourceAndTarget) {
-  ResourceModule module(ResourceModule::Environment{L"", 1041});
+  support::ResourceModule module(support::ResourceModule::Environment{L"", 1041});
   for (int id = 9001; id <= 9032; ++id) {
     std::wstring name = module.LoadText(id);
     // Pair names read "source - target"; the engine list splits them there.
@@ -324,14 +324,14 @@ TEST(ResourceTables, PairNamesSplitIntoSourceAndTarget) {
 const wchar_t* const kProduct = L"Talvoren PowerPoint AddIn";
 const wchar_t* const kVersion = L"3, 0, 5, 20";
 
-void ExpectValues(const VersionInfo& version, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
+void ExpectValues(const support::VersionInfo& version, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
   for (auto [name, value] : values) EXPECT_EQ(version.GetValue(name), value) << platform::ToUtf8(name);
 }
 
 TEST(VersionInfoTest, EnglishModuleVersionBlock) {
   std::wstring english = supporttest::BuiltEnglishModule();
   ASSERT_FALSE(english.empty()) << "the English resource module was not built";
-  VersionInfo version(english);
+  support::VersionInfo version(english);
   EXPECT_EQ(version.GetTranslation(), L"040904b0");
   ExpectValues(version, {{L"ProductName", kProduct}, {L"ProductVersion", kVersion}, {L"FileVersion", kVersion},
                          {L"OriginalFilename", L"OfficeAddInRes1033.dll"}, {L"CompanyName", L"Talvoren"},
@@ -339,7 +339,7 @@ TEST(VersionInfoTest, EnglishModuleVersionBlock) {
 }
 
 TEST(VersionInfoTest, OwnVersionBlock) {
-  VersionInfo version;
+  support::VersionInfo version;
   if (version.GetTranslation().empty()) {
     // Windows test programs carry no version resource of their own; the
     // add-in DLL does. Without data every value is empty.
@@ -357,7 +357,7 @@ TEST(VersionInfoTest, OwnVersionBlock) {
 TEST(VersionInfoTest, AddinDllCarriesVersionBlockAndJapaneseStrings) {
   std::wstring dll = supporttest::BuiltAddinDll();
   if (dll.empty()) GTEST_SKIP() << "Pelorant.dll is built on Windows only";
-  VersionInfo version(dll);
+  support::VersionInfo version(dll);
   EXPECT_EQ(version.GetTranslation(), L"040904b0");
   ExpectValues(version, {{L"ProductName", kProduct}, {L"FileVersion", kVersion}, {L"InternalName", L"Pelorant.dll"},
                          {L"OriginalFilename", L"Pelorant.dll"}});
@@ -372,7 +372,7 @@ TEST(VersionInfoTest, AddinDllCarriesVersionBlockAndJapaneseStrings) {
 
 TEST(VersionInfoTest, MissingModuleGivesEmptyValues) {
   testsupport::TempDir dir;
-  VersionInfo version(dir.wpath() + std::wstring(1, platform::PathSeparator()) + L"none.dll");
+  support::VersionInfo version(dir.wpath() + std::wstring(1, platform::PathSeparator()) + L"none.dll");
   EXPECT_EQ(version.GetTranslation(), L"");
   EXPECT_EQ(version.GetValue(L"ProductName"), L"");
 }

@@ -42,7 +42,7 @@ HINSTANCE TemplateModule(int templateId) {
     return ::InitCommonControlsEx(&init) != FALSE;
   }();
   (void)controlsReady;
-  std::wstring path = ResourceModule::Instance().GetModulePath();
+  std::wstring path = support::ResourceModule::Instance().GetModulePath();
   if (!path.empty()) {
     HINSTANCE language = LanguageModule(path);
     if (language && ::FindResourceW(language, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5) /* RT_DIALOG */))

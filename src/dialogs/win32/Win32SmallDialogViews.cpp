@@ -26,8 +26,8 @@ bool Win32InputBoxView::Create(CInputBox& box, std::uintptr_t parent) {
   if (!mWindow) return false;
   // The box's logic sets its caption and prompt; the buttons speak the
   // language of the texts too.
-  ::SetDlgItemTextW(mWindow, inputbox_ids::kOK, LoadText(kOkText).c_str());
-  ::SetDlgItemTextW(mWindow, inputbox_ids::kCancel, LoadText(kCancelText).c_str());
+  ::SetDlgItemTextW(mWindow, inputbox_ids::kOK, support::LoadText(kOkText).c_str());
+  ::SetDlgItemTextW(mWindow, inputbox_ids::kCancel, support::LoadText(kCancelText).c_str());
   return true;
 }
 
@@ -148,7 +148,7 @@ INT_PTR CALLBACK Win32WaitResultView::Proc(HWND window, UINT message, WPARAM wPa
 }
 
 void Win32VersionBoxView::Show(const std::wstring& caption, const std::wstring& text) {
-  ShowMessage(text, MB_OK | MB_ICONINFORMATION, caption);
+  support::ShowMessage(text, MB_OK | MB_ICONINFORMATION, caption);
 }
 
 void RegisterWindowViews() {
