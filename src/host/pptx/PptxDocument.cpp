@@ -130,6 +130,18 @@ ThemeFonts Document::Fonts(const std::string& masterPart) {
 
 pugi::xml_node Document::FindPlaceholder(const std::string& part, const std::string& type, const std::string& idx) {
   if (part.empty() || !mPackage->HasPart(part)) return {};
+  // Every shape asks for its placeholder again and again while layouts and
+  // masters hardly ever change.
+  std::string key = part + '\n' + type + '\n' + idx;
+  const std::uint64_t version = mPackage->PartVersion(part);
+  if (auto it = mPlaceholders.find(key); it != mPlaceholders.end() && it->second.first == version)
+    return it->second.second;
+  pugi::xml_node found = ScanPlaceholder(part, type, idx);
+  mPlaceholders[key] = {version, found};
+  return found;
+}
+
+pugi::xml_node Document::ScanPlaceholder(const std::string& part, const std::string& type, const std::string& idx) {
   pugi::xml_node tree = Child(Child(mPackage->Xml(part).document_element(), "cSld"), "spTree");
   // Placeholders match by idx first, then by type; a missing type means "obj"
   // on slides and "body" when inheriting, as the format's readers do.

@@ -5,6 +5,7 @@
 // same package.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,6 +22,7 @@
 namespace host::pptx {
 
 class AppState;
+struct TextBodyCache;
 
 struct ThemeFonts {
   std::string majorLatin, majorEastAsian, majorComplex;
@@ -53,6 +55,7 @@ class Document : public std::enable_shared_from_this<Document> {
     mClosed = true;
     mDeferred.clear();
     mDeferredBody = nullptr;
+    mTextCache.reset();
   }
 
   const std::vector<SlideInfo>& SlideList() const { return mSlides; }
@@ -112,6 +115,7 @@ class Document : public std::enable_shared_from_this<Document> {
       auto work = std::move(mDeferred.begin()->second);
       mDeferred.erase(mDeferred.begin());
       if (mDeferred.empty()) mDeferredBody = nullptr;
+      ++mSettled;
       work();
     }
   }
@@ -124,14 +128,25 @@ class Document : public std::enable_shared_from_this<Document> {
     auto work = std::move(it->second);
     mDeferred.erase(it);
     if (mDeferred.empty()) mDeferredBody = nullptr;
+    ++mSettled;
     work();
   }
+
+  // Changes to the document so far: the package's edits and the deferred
+  // jobs run (a refit changes a body without marking its part again). What
+  // the text side works out from a body holds while this stays the same.
+  std::uint64_t Edits() const { return mPackage->Edits() + mSettled; }
+  std::uint64_t SettledJobs() const { return mSettled; }
+  // The text side's cache of the bodies it worked on last; it lives and
+  // dies with the document.
+  std::shared_ptr<TextBodyCache>& TextCache() { return mTextCache; }
 
   std::weak_ptr<AppState> App;
 
  private:
   Document() = default;
   void Load();
+  pugi::xml_node ScanPlaceholder(const std::string& part, const std::string& type, const std::string& idx);
   std::unique_ptr<Package> mPackage;
   std::string mPresentationPart;
   std::vector<SlideInfo> mSlides;
@@ -143,6 +158,9 @@ class Document : public std::enable_shared_from_this<Document> {
   std::map<std::string, int> mDeletions;
   const void* mDeferredBody = nullptr;
   std::map<Deferred, std::function<void()>> mDeferred;
+  std::uint64_t mSettled = 0;
+  std::shared_ptr<TextBodyCache> mTextCache;
+  std::map<std::string, std::pair<std::uint64_t, pugi::xml_node>> mPlaceholders;  // by part, type and idx
 };
 
 // A slide (or notes page) part as the text side sees it.
@@ -160,6 +178,7 @@ struct TextFrameGeometry {
   float insetLeft = 7.2f, insetRight = 7.2f, insetTop = 3.6f, insetBottom = 3.6f;
   bool wrap = true;
   bool vertical = false;
+  bool operator==(const TextFrameGeometry&) const = default;
 };
 
 // Where a text body lives. Implemented by the shape side for every shape,

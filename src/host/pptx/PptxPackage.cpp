@@ -76,6 +76,7 @@ struct Package::Entry {
   bool dirty = false;    // differs from the source entry
   bool removed = false;
   bool folder = false;   // directory entries are kept but hold no part
+  std::uint64_t edits = 0;  // changes made through the package, kept across removal
 };
 
 struct Package::Impl {
@@ -85,6 +86,25 @@ struct Package::Impl {
   PackageLimits limits;
   bool modified = false;
   std::filesystem::path file;
+  std::uint64_t edits = 0;
+  // Relationships by source part, with the version of the .rels part they
+  // were read from: the model asks for the same few (a slide's layout, a
+  // layout's master, a master's theme) at nearly every shape.
+  struct Rels {
+    std::uint64_t version = 0;
+    std::vector<Relationship> list;
+  };
+  std::unordered_map<std::string, Rels> rels;
+
+  void Edited(Entry& e) {
+    modified = true;
+    ++edits;
+    ++e.edits;
+  }
+  std::uint64_t Version(const std::string& name) const {
+    auto it = byLower.find(Lower(name));
+    return it == byLower.end() ? 0 : it->second->edits;
+  }
 
   ~Impl() {
     if (zip) zip_discard(zip);
@@ -336,7 +356,7 @@ pugi::xml_document& Package::Xml(const std::string& name) { return mImpl->Xml(mI
 void Package::MarkDirty(const std::string& name) {
   Entry& e = mImpl->Need(name);
   e.dirty = true;
-  mImpl->modified = true;
+  mImpl->Edited(e);
 }
 
 bool Package::IsDirty(const std::string& name) const {
@@ -346,6 +366,8 @@ bool Package::IsDirty(const std::string& name) const {
 
 bool Package::Modified() const { return mImpl->modified; }
 void Package::ResetModified() { mImpl->modified = false; }
+std::uint64_t Package::Edits() const { return mImpl->edits; }
+std::uint64_t Package::PartVersion(const std::string& name) const { return mImpl->Version(name); }
 
 namespace {
 void RegisterOverride(Package& p, const std::string& name, const std::string& contentType) {
@@ -385,7 +407,7 @@ void Package::SetPart(const std::string& name, std::string bytes, const std::str
   e.bytes = std::move(bytes);
   e.loaded = true;
   e.dirty = true;
-  mImpl->modified = true;
+  mImpl->Edited(e);
   RegisterOverride(*this, name, contentType);
 }
 
@@ -399,7 +421,7 @@ pugi::xml_document& Package::AddXmlPart(const std::string& name, const std::stri
   e.encoding = pugi::encoding_utf8;
   e.bom = false;
   e.dirty = true;
-  mImpl->modified = true;
+  mImpl->Edited(e);
   RegisterOverride(*this, name, contentType);
   return *e.xml;
 }
@@ -410,7 +432,7 @@ void Package::RemovePart(const std::string& name) {
   e->removed = true;
   e->xml.reset();
   e->bytes.clear();
-  mImpl->modified = true;
+  mImpl->Edited(*e);
   UnregisterOverride(*this, name);
 }
 
@@ -496,23 +518,28 @@ std::string Package::RelativeTarget(const std::string& sourcePart, const std::st
 }
 
 std::vector<Relationship> Package::Relationships(const std::string& sourcePart) {
-  std::vector<Relationship> out;
   std::string rels = RelsPartName(sourcePart);
-  if (!HasPart(rels)) return out;
-  pugi::xml_node root = Xml(rels).document_element();
-  for (pugi::xml_node r : root.children()) {
-    std::string_view n = r.name();
-    auto colon = n.find(':');
-    if (colon != std::string_view::npos) n = n.substr(colon + 1);
-    if (n != "Relationship") continue;
-    Relationship rel;
-    rel.id = r.attribute("Id").value();
-    rel.type = r.attribute("Type").value();
-    rel.target = r.attribute("Target").value();
-    rel.external = std::string(r.attribute("TargetMode").value()) == "External";
-    if (!rel.external) rel.targetPart = ResolveTarget(sourcePart, rel.target);
-    out.push_back(std::move(rel));
+  const std::uint64_t version = mImpl->Version(rels);
+  if (auto it = mImpl->rels.find(sourcePart); it != mImpl->rels.end() && it->second.version == version)
+    return it->second.list;
+  std::vector<Relationship> out;
+  if (HasPart(rels)) {
+    pugi::xml_node root = Xml(rels).document_element();
+    for (pugi::xml_node r : root.children()) {
+      std::string_view n = r.name();
+      auto colon = n.find(':');
+      if (colon != std::string_view::npos) n = n.substr(colon + 1);
+      if (n != "Relationship") continue;
+      Relationship rel;
+      rel.id = r.attribute("Id").value();
+      rel.type = r.attribute("Type").value();
+      rel.target = r.attribute("Target").value();
+      rel.external = std::string(r.attribute("TargetMode").value()) == "External";
+      if (!rel.external) rel.targetPart = ResolveTarget(sourcePart, rel.target);
+      out.push_back(std::move(rel));
+    }
   }
+  mImpl->rels[sourcePart] = {version, out};
   return out;
 }
 

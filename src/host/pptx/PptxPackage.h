@@ -112,6 +112,13 @@ class Package {
   // (saving a copy leaves it as it is).
   bool Modified() const;
   void ResetModified();
+  // Counts every change made through the package (a part marked dirty,
+  // added, replaced or removed). What is worked out from the parts holds
+  // while the count stays.
+  std::uint64_t Edits() const;
+  // Counts the changes made through the package to one part; it never goes
+  // back, also when the part is removed and added again.
+  std::uint64_t PartVersion(const std::string& name) const;
 
  private:
   Package();

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <cstdlib>
 
 #include "src/host/pptx/PptxShapes.h"
@@ -39,12 +40,16 @@ class BodyProps {
     return bp;
   }
   std::vector<pugi::xml_node> Chain() {
+    if (mHeld) return *mHeld;
     std::vector<pugi::xml_node> out;
     if (pugi::xml_node own = Own(false)) out.push_back(own);
     for (auto& [p, n] : mShape->InheritChain())
       if (pugi::xml_node bp = Child(Child(n, "txBody"), "bodyPr")) out.push_back(bp);
     return out;
   }
+  // For several reads with no change in between: the chain is looked up
+  // once instead of once a read.
+  void Hold() { mHeld = Chain(); }
   const char* Attribute(const char* name) {
     for (pugi::xml_node bp : Chain())
       if (pugi::xml_attribute a = bp.attribute(name)) return a.value();
@@ -139,6 +144,7 @@ class BodyProps {
  private:
   std::shared_ptr<ShapeBase> mShape;
   std::shared_ptr<TextBodyOwner> mOwner;
+  std::optional<std::vector<pugi::xml_node>> mHeld;
 };
 
 // What both text models' frames share: wrapping, orientation, anchor and
@@ -366,6 +372,7 @@ TextFrameGeometry ShapeBase::FrameGeometry() {
   TextFrameGeometry g;
   FrameSize(g);
   BodyProps b(shared_from_this());
+  b.Hold();
   g.insetLeft = b.Inset("lIns", 91440);
   g.insetRight = b.Inset("rIns", 91440);
   g.insetTop = b.Inset("tIns", 45720);

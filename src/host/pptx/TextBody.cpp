@@ -638,7 +638,15 @@ std::optional<std::string> TextBody::ReadProp(pugi::xml_node rPr, CharProp prop)
 }
 
 std::optional<std::string> TextBody::Inherited(int level, CharProp prop) const {
-  std::string lvl = "lvl" + std::to_string(std::clamp(level, 0, 8) + 1) + "pPr";
+  level = std::clamp(level, 0, 8);
+  // Layouts and style reads ask for the same few values run after run.
+  const int key = level * 64 + static_cast<int>(prop);
+  if (auto it = mInherited.find(key); it != mInherited.end()) return it->second;
+  return mInherited[key] = LookUpInherited(level, prop);
+}
+
+std::optional<std::string> TextBody::LookUpInherited(int level, CharProp prop) const {
+  std::string lvl = "lvl" + std::to_string(level + 1) + "pPr";
   auto fromStyle = [&](pugi::xml_node style) -> std::optional<std::string> {
     if (!style) return std::nullopt;
     for (const char* name : {lvl.c_str(), "defPPr"}) {
@@ -759,11 +767,33 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
   return result;
 }
 
-void TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string>& value) {
+bool TextBody::Holds(TextSpan span, CharProp prop, const std::optional<std::string>& value) const {
+  // Only where writing the value back would leave the XML exactly as it
+  // is: a typeface element or a fill carries more than its value reads.
+  if (!AttrName(prop) && prop != CharProp::Shadow) return false;
+  const auto& idx = Index();
+  for (size_t pi = 0; pi < idx.size(); ++pi) {
+    const Para& p = idx[pi];
+    for (const Item& item : p.items) {
+      if (item.kind == Item::Other || item.length == 0) continue;
+      if (item.start < span.end() && item.start + item.length > span.start && ReadProp(RPrOf(item), prop) != value)
+        return false;
+    }
+    long mark = p.start + p.length;
+    if (pi + 1 < idx.size() && mark >= span.start && mark < span.end() &&
+        ReadProp(TxChild(p.node, "endParaRPr"), prop) != value)
+      return false;
+  }
+  return true;
+}
+
+bool TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string>& value) {
   long total = Length();
   span.start = std::clamp(span.start, 0L, total);
   span.length = std::clamp(span.length, 0L, total - span.start);
-  if (span.length == 0) return;
+  if (span.length == 0) return false;
+  // Setting what every character states already would only cut its runs.
+  if (Holds(span, prop, value)) return false;
   SplitAt(span.start);
   SplitAt(span.end());
   const auto& idx = Index();
@@ -787,7 +817,8 @@ void TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
     if (pi + 1 < idx.size() && mark >= span.start && mark < span.end())
       SetCharProp(rPrFor(p.node, "endParaRPr", false), prop, value, mPrefix);
   }
-  Invalidate();
+  // Only run properties changed: the runs, their texts and positions stand.
+  return true;
 }
 
 std::optional<std::string> TextBody::ParagraphAttribute(long paragraph, const char* name) const {
@@ -808,7 +839,6 @@ void TextBody::SetParagraphAttribute(long paragraph, const char* name, const std
     pPr = p.prepend_child(Name("pPr").c_str());
   }
   SetAttr(pPr, name, value);
-  Invalidate();
 }
 
 }  // namespace host::pptx

@@ -8,8 +8,9 @@
 // place. The object-model adapters add the 1-based view.
 //
 // A TextBody is a cheap handle: it reads the XML once and again after each
-// of its own edits. Take a fresh handle for each operation (the text models
-// do), so that edits made through another handle are always seen.
+// of its own edits. Edits made through another handle or straight on the XML
+// go unseen: keep a handle only while nothing else changes the body (the
+// text models keep theirs while the document's edit count stands).
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -89,6 +91,12 @@ class TextBody {
   explicit operator bool() const { return static_cast<bool>(mBody); }
   pugi::xml_node Node() const { return mBody; }
   const TextStyleContext* Context() const { return mContext.get(); }
+  // A handle kept between operations reads effective values with the
+  // context its current user brings.
+  void UseContext(std::shared_ptr<const TextStyleContext> context) {
+    if (context != mContext) mInherited.clear();
+    mContext = std::move(context);
+  }
 
   std::wstring Text() const;
   std::wstring Text(TextSpan span) const;
@@ -118,8 +126,9 @@ class TextBody {
   PropValue Get(TextSpan span, CharProp prop) const;
   // Sets (or with nullopt removes) a property on every character of span,
   // splitting runs at its edges. Paragraph marks and breaks inside the span
-  // take it as well.
-  void Set(TextSpan span, CharProp prop, const std::optional<std::string>& value);
+  // take it as well. False when nothing changed: every character (and mark)
+  // states that very value already.
+  bool Set(TextSpan span, CharProp prop, const std::optional<std::string>& value);
 
   // Paragraph properties (a:pPr attributes such as "lvl", "algn").
   std::optional<std::string> ParagraphAttribute(long paragraph, const char* name) const;
@@ -169,11 +178,16 @@ class TextBody {
   pugi::xml_node FormatNodeAt(long pos) const;
 
  private:
+  bool Holds(TextSpan span, CharProp prop, const std::optional<std::string>& value) const;
   void SplitAt(long pos);
   void Delete(TextSpan span);
   void Insert(long pos, std::wstring_view text, pugi::xml_node templ);
   void RemoveEmptyRuns();
-  void Invalidate() { mIndexValid = false; }
+  void Invalidate() {
+    mIndexValid = false;
+    mInherited.clear();
+  }
+  std::optional<std::string> LookUpInherited(int level, CharProp prop) const;
   std::string Name(const char* local) const;
 
   pugi::xml_node mBody;
@@ -181,6 +195,8 @@ class TextBody {
   std::string mPrefix = "a";
   mutable std::vector<Para> mIndex;
   mutable bool mIndexValid = false;
+  // Inherited values by level and property, for the current context.
+  mutable std::unordered_map<int, std::optional<std::string>> mInherited;
 };
 
 // First child element with that local name.

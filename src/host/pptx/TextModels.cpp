@@ -1,6 +1,7 @@
 // TextRange and TextRange2 over a text body owner. Both models share one
 // implementation; they differ only in the font object and a few members.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +84,35 @@ struct LazyContext {
   bool built = false;
 };
 
+// A text body with what has been worked out from it: its character index
+// (inside the handle), its style context and its last layout.
+struct CachedBody {
+  pugi::xml_node node;
+  std::uint64_t edits = 0;  // the document's edit count the entry holds for
+  std::shared_ptr<TextBody> body;
+  std::shared_ptr<const TextStyleContext> context;
+  std::optional<TextFrameGeometry> layoutFrame;  // what `layout` was made for
+  TextLayout layout;
+  std::optional<std::vector<TextSpan>> runs;
+};
+
+}  // namespace
+
+// The bodies the object model worked on last. A caller reads a range's
+// length, its text, each font property and its bounds one call at a time,
+// and the styles of a translation are carried over part by part: taking the
+// body apart again for every call would cost more than all the rest. An
+// entry holds while the document's edit count stands; an edit made through
+// the entry's own handle keeps it, since the handle follows its own edits.
+struct TextBodyCache {
+  std::array<std::shared_ptr<CachedBody>, 8> entries;
+  size_t next = 0;
+};
+
+namespace {
+
+using BodyRef = std::shared_ptr<CachedBody>;
+
 struct RangeState {
   std::shared_ptr<TextBodyOwner> owner;
   std::shared_ptr<LazyContext> lazy = std::make_shared<LazyContext>();
@@ -97,23 +127,58 @@ struct RangeState {
     }
     return lazy->value;
   }
-  TextBody Body(bool create, bool styled = false) const {
-    return TextBody(owner->Body(create), styled ? Context() : nullptr);
+  // The body (a handle on a null node when there is none), current as of
+  // now; `styled` readies it for effective values.
+  BodyRef Body(bool create, bool styled = false) const {
+    pugi::xml_node node = owner->Body(create);
+    std::shared_ptr<Document> doc = node ? owner->Doc() : nullptr;
+    BodyRef e;
+    if (doc) {
+      std::shared_ptr<TextBodyCache>& cache = doc->TextCache();
+      if (!cache) cache = std::make_shared<TextBodyCache>();
+      const std::uint64_t edits = doc->Edits();
+      for (const BodyRef& c : cache->entries)
+        if (c && c->node == node && c->edits == edits) e = c;
+      if (!e) {
+        e = std::make_shared<CachedBody>();
+        e->node = node;
+        e->edits = edits;
+        e->body = std::make_shared<TextBody>(node);
+        cache->entries[cache->next++ % cache->entries.size()] = e;
+      }
+    } else {
+      e = std::make_shared<CachedBody>();
+      e->node = node;
+      e->body = std::make_shared<TextBody>(node);
+    }
+    if (styled) {
+      if (!e->context) e->context = Context();
+      e->body->UseContext(e->context);
+    }
+    return e;
   }
   TextSpan Within(long total) const {
     long s = std::clamp(start, 0L, total);
     return {s, std::clamp(length, 0L, total - s)};
   }
   TextSpan SpanIn(const TextBody& body) const { return Within(body ? body.Length() : 0); }
-  TextSpan Span() const {
-    TextBody body = Body(false);
-    return Within(body ? body.CountLength() : 0);
-  }
+  TextSpan Span() const { return SpanIn(*Body(false)->body); }
   // Layouts follow the fitted font scale.
   void SettleFit() const {
     if (std::shared_ptr<Document> doc = owner->Doc()) doc->Settle(Document::Deferred::Refit);
   }
-  void Changed(const TextBody& body) const {
+  const TextLayout& Layout(CachedBody& e, const TextFrameGeometry& frame) const {
+    if (!e.layoutFrame || !(*e.layoutFrame == frame)) {
+      e.layout = LayoutBody(*e.body, frame);
+      e.layoutFrame = frame;
+    }
+    return e.layout;
+  }
+  // After an edit through e's handle.
+  void Changed(CachedBody& e) const {
+    std::shared_ptr<Document> doc = owner->Doc();
+    const std::uint64_t settled = doc ? doc->SettledJobs() : 0;
+    const TextBody& body = *e.body;
     if (TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit")) {
       std::shared_ptr<TextBodyOwner> o = owner;
       std::shared_ptr<LazyContext> l = lazy;
@@ -125,25 +190,32 @@ struct RangeState {
         RefitAutofit(TextBody(node, st.Context()), o->Frame());
       };
       // A body outside any document is refitted at once.
-      if (std::shared_ptr<Document> doc = o->Doc())
+      if (doc)
         doc->Defer(node.parent().internal_object(), Document::Deferred::Refit, refit);
       else
         refit();
     }
     owner->Changed();
+    e.layoutFrame.reset();
+    e.runs.reset();
+    // Only this handle's edit and the part marked for it happened: the
+    // entry holds on. Work another body left waiting may have run on the
+    // way, and that is worth no guess.
+    if (doc && doc->SettledJobs() == settled) e.edits = doc->Edits();
   }
   PropValue Get(CharProp prop) const {
-    TextBody body = Body(false, true);
+    BodyRef e = Body(false, true);
+    const TextBody& body = *e->body;
     if (!body) return {};
     return body.Get(SpanIn(body), prop);
   }
   void Set(CharProp prop, const std::optional<std::string>& value) const {
-    TextBody body = Body(false);
+    BodyRef e = Body(false);
+    TextBody& body = *e->body;
     if (!body) return;
     TextSpan span = SpanIn(body);
     if (span.length == 0) return;
-    body.Set(span, prop, value);
-    Changed(body);
+    if (body.Set(span, prop, value)) Changed(*e);
   }
 };
 
@@ -194,9 +266,9 @@ void SetSizeOf(const RangeState& s, float points) {
 std::wstring NameOf(const RangeState& s, CharProp prop) {
   PropValue v = s.Get(prop);
   if (v.mixed) return L"";
-  TextBody body = s.Body(false, true);
-  if (!body) return L"";
-  return pugi::as_wide(ResolveTypeface(body, v.value, prop == CharProp::EastAsian).c_str());
+  BodyRef e = s.Body(false, true);
+  if (!*e->body) return L"";
+  return pugi::as_wide(ResolveTypeface(*e->body, v.value, prop == CharProp::EastAsian).c_str());
 }
 
 void SetNameOf(const RangeState& s, CharProp prop, const std::wstring& name) {
@@ -412,17 +484,19 @@ class RangeCore {
   explicit RangeCore(RangeState s) : mS(std::move(s)) {}
 
   std::wstring GetText() const {
-    TextBody body = mS.Body(false);
+    BodyRef e = mS.Body(false);
+    const TextBody& body = *e->body;
     return body ? body.Text(mS.SpanIn(body)) : std::wstring();
   }
   void PutText(const std::wstring& text) {
-    TextBody body = mS.Body(true);
+    BodyRef e = mS.Body(true);
+    TextBody& body = *e->body;
     if (!body) throw platform::ComError(E_FAIL, L"This shape cannot hold text.");
     TextSpan span = body.Replace(mS.SpanIn(body), text);
     mS.start = span.start;
     mS.length = span.length;
     mS.items.clear();
-    mS.Changed(body);
+    mS.Changed(*e);
   }
   int StartPos() const { return static_cast<int>(mS.Span().start) + 1; }
   int Len() const { return static_cast<int>(mS.Span().length); }
@@ -445,14 +519,15 @@ class RangeCore {
 
   RangeState UnitsOf(Unit unit, int start, int length) const {
     if (unit == Unit::Lines) mS.SettleFit();
-    TextBody body = mS.Body(false, unit == Unit::Lines);
+    BodyRef e = mS.Body(false, unit == Unit::Lines);
+    const TextBody& body = *e->body;
     TextSpan span = mS.SpanIn(body);
     std::vector<TextSpan> all;
     if (body) {
       if (unit == Unit::Paragraphs) all = body.Paragraphs();
-      else if (unit == Unit::Runs) all = body.Runs();
+      else if (unit == Unit::Runs) all = e->runs ? *e->runs : *(e->runs = body.Runs());
       else
-        for (const LineBox& line : LayoutBody(body, mS.owner->Frame()).lines) all.push_back({line.start, line.length});
+        for (const LineBox& line : mS.Layout(*e, mS.owner->Frame()).lines) all.push_back({line.start, line.length});
     }
     std::vector<TextSpan> items;
     for (const TextSpan& u : all) {
@@ -509,12 +584,13 @@ class RangeCore {
   }
 
   RangeState Insert(const std::wstring& text, bool after) {
-    TextBody body = mS.Body(true);
+    BodyRef e = mS.Body(true);
+    TextBody& body = *e->body;
     if (!body) throw platform::ComError(E_FAIL, L"This shape cannot hold text.");
     TextSpan here = mS.SpanIn(body);
     TextSpan added = body.Replace({after ? here.end() : here.start, 0}, text);
     if (!after) mS.start = here.start + added.length;
-    mS.Changed(body);
+    mS.Changed(*e);
     RangeState r = mS;
     r.start = added.start;
     r.length = added.length;
@@ -538,10 +614,11 @@ class RangeCore {
 
   TextLayout::Box Bounds() const {
     mS.SettleFit();
-    TextBody body = mS.Body(false, true);
+    BodyRef e = mS.Body(false, true);
+    const TextBody& body = *e->body;
     if (!body) return {};
     TextFrameGeometry frame = mS.owner->Frame();
-    TextLayout layout = LayoutBody(body, frame);
+    const TextLayout& layout = mS.Layout(*e, frame);
     TextLayout::Box box = layout.Bounds(mS.SpanIn(body));
     std::string anchor = TxChild(body.Node(), "bodyPr").attribute("anchor").as_string("t");
     double room = frame.height - frame.insetTop - frame.insetBottom;
@@ -603,8 +680,8 @@ RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {
   RangeState s;
   s.owner = owner;
   s.start = 0;
-  TextBody body = s.Body(false);
-  s.length = body ? body.CountLength() : 0;
+  const TextBody& body = *s.Body(false)->body;
+  s.length = body ? body.Length() : 0;
   return s;
 }
 
