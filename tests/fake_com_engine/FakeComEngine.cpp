@@ -5,7 +5,10 @@
 // "wrong slot" placeholder, kWrongSlot) and its test fails.
 //
 // What it serves:
-// - Implementations: "FakeCom", "Unavailable" and a null name.
+// - Implementations: "FakeCom"; with PELORANT_FAKE_FAULTY_IMPLEMENTATIONS=1
+//   in the environment also "Unavailable" and a null name. A machine with
+//   the server installed has working engines only, as a user's would; the
+//   faulty ones are there for the tests of the add-in's answer to them.
 // - EngineFactory: "Unavailable" fails listing with 0x80040402; otherwise
 //   three pairs. DisplayName is display language ":" EngineID; ProductName
 //   is "Fake " and the ClientId property's value. Opening "fake.broken"
@@ -164,16 +167,23 @@ void Finish(Request* r, LONG status, LONG error) {
 }
 
 // ---- Implementations: 8 Item, 9 Count
+// Read at every call, so that a test process can switch the faulty
+// implementations on for itself.
+LONG ImplementationCount() {
+  wchar_t value[4] = {};
+  const DWORD n = GetEnvironmentVariableW(L"PELORANT_FAKE_FAULTY_IMPLEMENTATIONS", value, 4);
+  return n == 1 && value[0] == L'1' ? 3 : 1;
+}
 HRESULT STDMETHODCALLTYPE ImplementationsItem(Object*, LONG index, BSTR* name) {
+  if (index < 1 || index > ImplementationCount()) return DISP_E_BADINDEX;
   switch (index) {
     case 1: *name = Alloc(L"FakeCom"); return S_OK;
     case 2: *name = Alloc(L"Unavailable"); return S_OK;
-    case 3: *name = nullptr; return S_OK;
-    default: return DISP_E_BADINDEX;
+    default: *name = nullptr; return S_OK;
   }
 }
 HRESULT STDMETHODCALLTYPE ImplementationsCount(Object*, LONG* count) {
-  *count = 3;
+  *count = ImplementationCount();
   return S_OK;
 }
 const Table& ImplementationsTable() {

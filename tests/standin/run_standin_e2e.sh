@@ -7,7 +7,8 @@
 # Linux (every text through the engine exactly once, every other part
 # unchanged: the Linux corpus test's check), a click while the command runs,
 # a disconnection while it runs and while its progress dialog is open, and
-# the dialog's cancel button.
+# the dialog's cancel button. Connection shows no engine-list message while
+# the engine server works, and shows both when an engine is genuinely missing.
 set -u
 server="$1"
 standin="$2"
@@ -45,8 +46,12 @@ fail() {
 }
 wine regsvr32 /s "$(winpath "$dll")" || { echo "FAIL: regsvr32 Pelorant.dll" >&2; exit 1; }
 wine regsvr32 /s "$(winpath "$engine_dll")" || { echo "FAIL: regsvr32 the fake engine" >&2; exit 1; }
-# A fresh engine list, so that the add-in finds the fake engine.
-rm -f "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Talvoren/Engines.tsv
+# A fresh engine list, so that the add-in asks the engine server itself
+# rather than a list kept from an earlier run.
+fresh_engine_list() {
+  rm -f "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Talvoren/Addins/Office/Engines.tsv
+}
+fresh_engine_list
 mode=.BUTTON.TRAN-MODE.FakeCom:fake.en.ja
 export PELORANT_FAKE_TRANSFORM=bracket
 check() {  # check SOURCE TRANSLATION: every text through the engine exactly once
@@ -56,6 +61,19 @@ run() {  # run LOG STEP...
   local log="$1"
   shift
   timeout -k 10 300 "$server" -- "$source_dir/tools/wine-run.sh" "$standin" "$@" 2>"$log"
+}
+# The engine-list messages (the list could not be obtained; no engine is
+# available) in either language of the resources, as the stand-in reports
+# the message boxes it closed.
+message_text() {  # message_text ID: one pattern for the message's texts
+  awk -F '\t' -v id="$1" '$1 == id { printf "%s%s", sep, $2; sep = "|" }' \
+    "$source_dir/resources/strings.en.txt" "$source_dir/resources/strings.ja.txt" | sed 's/\./\\./g'
+}
+list_failed=$(message_text 1252)
+no_engine=$(message_text 1253)
+[ -n "$list_failed" ] && [ -n "$no_engine" ] || { echo "FAIL: no texts for messages 1252 and 1253" >&2; exit 1; }
+shown() {  # shown LOG PATTERN: the stand-in closed a message box with that text
+  grep -E "^standin: closed a message box: ($2)" "$1" >/dev/null
 }
 
 # Connection builds the same menu and toolbar as on Linux (list entries
@@ -120,6 +138,28 @@ if ! run "$out/run6" open "$(winpath "$corpus/$deck")" click "$mode" during-run 
   fail "the progress dialog's cancel button: $(head -c 600 "$out/run6")"
 elif check "$corpus/$deck" "$out/cancelled.pptx" >/dev/null; then
   fail "the cancel button did not stop the run: $deck was translated in full"
+fi
+# Every connection above found the working engine: no engine-list message.
+for log in "$out"/run[1-6]; do
+  if shown "$log" "$list_failed|$no_engine"; then
+    fail "$(basename "$log"): connection showed an engine-list message: $(grep '^standin: closed' "$log" | head -c 600)"
+  fi
+done
+
+# An engine that is genuinely missing still shows the messages: an
+# implementation of the server without a usable engine beside the working
+# one shows both; with no engine server at all the list cannot be obtained.
+deck=poi__table_test2.pptx
+fresh_engine_list
+PELORANT_FAKE_FAULTY_IMPLEMENTATIONS=1 run "$out/run7" open "$(winpath "$corpus/$deck")" disconnect
+if ! shown "$out/run7" "$no_engine" || ! shown "$out/run7" "$list_failed"; then
+  fail "an unavailable engine implementation showed no engine-list message: $(head -c 600 "$out/run7")"
+fi
+wine regsvr32 /u /s "$(winpath "$engine_dll")" || fail "regsvr32 /u the fake engine"
+fresh_engine_list
+run "$out/run8" open "$(winpath "$corpus/$deck")" disconnect
+if ! shown "$out/run8" "$list_failed"; then
+  fail "connecting without an engine server showed no engine-list message: $(head -c 600 "$out/run8")"
 fi
 [ "$failures" -eq 0 ] || exit 1
 echo "standin_e2e: passed"

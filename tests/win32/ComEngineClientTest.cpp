@@ -16,6 +16,9 @@ namespace {
 
 using namespace engine_server;
 
+// Asks the fake server for its faulty implementations as well.
+const wchar_t* const kFaulty = L"PELORANT_FAKE_FAULTY_IMPLEMENTATIONS";
+
 class ComEngineClientTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -31,6 +34,7 @@ class ComEngineClientTest : public ::testing::Test {
     ASSERT_TRUE(SUCCEEDED(InitializeEngineThread()));
   }
   void TearDown() override {
+    SetEnvironmentVariableW(kFaulty, nullptr);
     mEngine.reset();
     mFactory.reset();
     UninitializeEngineThread();
@@ -87,6 +91,10 @@ TEST_F(ComEngineClientTest, ListsImplementationsAndPairs) {
   ASSERT_EQ(CreateImplementations(&implementations), S_OK);
   LONG count = 0;
   ASSERT_EQ(implementations->Count(&count), S_OK);
+  EXPECT_EQ(count, 1);  // an installation serves its working implementation only
+  // The faulty implementations, asked for: a null name arrives as empty.
+  ASSERT_TRUE(SetEnvironmentVariableW(kFaulty, L"1"));
+  ASSERT_EQ(implementations->Count(&count), S_OK);
   ASSERT_EQ(count, 3);
   const wchar_t* names[] = {L"FakeCom", L"Unavailable", L""};
   for (LONG i = 1; i <= 3; ++i) {
@@ -96,6 +104,8 @@ TEST_F(ComEngineClientTest, ListsImplementationsAndPairs) {
   }
   std::wstring name;
   EXPECT_EQ(implementations->Item(4, &name), DISP_E_BADINDEX);
+  SetEnvironmentVariableW(kFaulty, nullptr);
+  EXPECT_EQ(implementations->Item(2, &name), DISP_E_BADINDEX);
 
   std::shared_ptr<IEngineList> list = List(L"");
   ASSERT_TRUE(list);
