@@ -141,12 +141,7 @@ TEST_F(FakeScriptTest, BadScriptsAreRejectedWithTheLineAndRegisterNothing) {
   EXPECT_FALSE(fake_engine::RegisterFromFile(Write("implementation\tBad3\nfly\taway\n"), &error));
   EXPECT_FALSE(fake_engine::RegisterFromFile(Write("implementation\tBad4\ntransform\tsideways\n"), &error));
   EXPECT_FALSE(fake_engine::RegisterFromFile(::testing::TempDir() + "does/not/exist", &error));
-  for (const auto& n : RegisteredImplementations()) {
-    EXPECT_NE(L"Bad1", n);
-    EXPECT_NE(L"Bad2", n);
-    EXPECT_NE(L"Bad3", n);
-    EXPECT_NE(L"Bad4", n);
-  }
+  for (const auto& n : RegisteredImplementations()) EXPECT_NE(n.rfind(L"Bad", 0), 0u) << platform::ToUtf8(n);
 }
 
 // The fixture's private registry: a folder of its own on Linux; under Wine
