@@ -40,11 +40,8 @@ class EngineTest : public ::testing::Test {
 TEST_F(EngineTest, OpenThroughTheFactorySetsClientIdAndDisplayLanguage) {
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"));
   EXPECT_TRUE(eng.IsOpen());
-  EXPECT_EQ(impl->ClientId(), engine::ClientIdText());
-  EXPECT_EQ(impl->ClientId().rfind(L"Pelorant ", 0), 0u);
+  EXPECT_EQ(impl->ClientId(), engine::ClientIdText());  // its text is checked with the enumeration
   EXPECT_EQ(impl->DisplayLanguage(), L"ja");
-  EXPECT_EQ(eng.OpenGroup(), L"FakeMT");
-  EXPECT_EQ(eng.OpenEngineID(), L"en-es");
   EXPECT_TRUE(eng.HasDictionary());
   eng.CloseEngine();
   EXPECT_FALSE(eng.IsOpen());

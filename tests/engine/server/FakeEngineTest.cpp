@@ -27,20 +27,6 @@ std::wstring TextOf(Result& r) {
   return text;
 }
 
-std::vector<std::wstring> ListNames() {
-  std::shared_ptr<IImplementations> impls;
-  EXPECT_EQ(S_OK, CreateImplementations(&impls));
-  std::vector<std::wstring> names;
-  LONG count = 0;
-  impls->Count(&count);
-  for (LONG i = 1; i <= count; ++i) {
-    std::wstring n;
-    impls->Item(i, &n);
-    names.push_back(n);
-  }
-  return names;
-}
-
 // Opens the first pair of an implementation the way the add-in does.
 std::shared_ptr<ITranslationEngine> Open(const std::wstring& impl, const std::wstring& engineId) {
   std::shared_ptr<IEngineFactory> factory;
@@ -61,20 +47,6 @@ std::shared_ptr<ITranslationEngine> Open(const std::wstring& impl, const std::ws
 }
 
 }  // namespace
-
-TEST(FakeEngineListingTest, OnlyAvailableImplementationsAreListedAndAnUnknownOneHasNoEngine) {
-  FakeEngineSide side;
-  side.AddImplementation(L"Alpha");
-  side.AddImplementation(L"Beta").SetAvailable(false);
-  side.AddImplementation(L"Gamma");
-  EXPECT_EQ((std::vector<std::wstring>{L"Alpha", L"Gamma"}), ListNames());
-
-  std::shared_ptr<IEngineFactory> factory;
-  ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
-  ASSERT_EQ(S_OK, factory->SetImplementation(L"Nobody"));
-  std::shared_ptr<IEngineList> list;
-  EXPECT_EQ(ENGINE_E_UNAVAILABLE, factory->GetEngineList(L"", L"", L"", 0, &list));
-}
 
 TEST(FakeEngineSideTest, HooksAndRegistrationsEndWithTheSide) {
   {
