@@ -209,38 +209,33 @@ TEST_F(AppCommonOpenTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedThe
   EXPECT_FALSE(seg.styleCorrespondence.has_value());
 }
 
-TEST_F(AppCommonOpenTest, PreMacroResultReplacesTheText) {
+TEST_F(AppCommonOpenTest, APreMacroReplacesTheTextUnlessItRecordedAnErrorAndEmptyCancelsTheRun) {
+  const struct {
+    const wchar_t* result;
+    bool recordsError;
+    std::vector<std::wstring> sent;
+    const wchar_t* translation;
+    bool cancelled;
+  } cases[] = {{L"from macro", false, {L"from macro"}, L" FROM MACRO", false},
+               {L"ignored", true, {L"original"}, L" ORIGINAL", false},
+               {L"", false, {}, L"", true}};
   options.UsesPreMacro = 1;
-  std::vector<std::wstring> ran;
-  app.SetMacroRunner([&](const std::wstring& name) {
-    ran.push_back(name);
-    return std::wstring(L"from macro");
-  });
-  TranslationSegment seg = Translate(L" original");
-  EXPECT_EQ(ran, (std::vector<std::wstring>{L"fncPreMacro"}));
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"from macro"}));
-  EXPECT_EQ(seg.translation.value(), L" FROM MACRO");
-  EXPECT_FALSE(app.IsCancelled());
-}
-
-TEST_F(AppCommonOpenTest, AMacroResultIsIgnoredWhenTheMacroRecordedAnError) {
-  options.UsesPreMacro = 1;
-  app.SetMacroRunner([](const std::wstring&) {
-    support::ErrorList::Add(1201, L"");
-    return std::wstring(L"ignored");
-  });
-  Translate(L"kept");
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"kept"}));
-  EXPECT_FALSE(app.IsCancelled());
-}
-
-TEST_F(AppCommonOpenTest, AnEmptyPreMacroResultCancelsTheRunBeforeTheEngine) {
-  options.UsesPreMacro = 1;
-  app.SetMacroRunner([](const std::wstring&) { return std::wstring(); });
-  TranslationSegment seg = Translate(L"text");
-  EXPECT_TRUE(app.IsCancelled());
-  EXPECT_TRUE(SentTexts().empty());
-  EXPECT_EQ(seg.translation.value(), L"");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.result);
+    impl->ClearRecord();
+    app.SetCancel(false);
+    std::vector<std::wstring> ran;
+    app.SetMacroRunner([&](const std::wstring& name) {
+      ran.push_back(name);
+      if (c.recordsError) support::ErrorList::Add(1201, L"");
+      return std::wstring(c.result);
+    });
+    TranslationSegment seg = Translate(L" original");
+    EXPECT_EQ(ran, (std::vector<std::wstring>{L"fncPreMacro"}));
+    EXPECT_EQ(SentTexts(), c.sent);
+    EXPECT_EQ(seg.translation.value(), c.translation);
+    EXPECT_EQ(app.IsCancelled(), c.cancelled);
+  }
 }
 
 TEST_F(AppCommonOpenTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingTheRun) {
@@ -286,21 +281,22 @@ TEST_F(AppCommonOpenTest, ACancelledRunReturnsAtOnceWithAnEmptyTranslation) {
   EXPECT_EQ(Translate(L"text").translation.value(), L"TEXT");
 }
 
-TEST_F(AppCommonOpenTest, CancelFromAnotherThreadStopsAHangingEngine) {
-  // Like the time-out watchdog: it raises the flag from its own thread.
-  TranslationSegment seg = TranslateHanging(L"never answered", [&] { app.SetCancel(true); });
-  EXPECT_TRUE(app.IsCancelled());
-  EXPECT_EQ(impl->Cancels(), 1);
-  EXPECT_EQ(seg.translation.value(), L"never answered");
-  EXPECT_EQ(eng.FailedRequests(), 1);
-}
-
-TEST_F(AppCommonOpenTest, WaitingForTheEngineDrainsTheThreadsMessageQueue) {
+TEST_F(AppCommonOpenTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingEngine) {
+  // The time-out watchdog raises the flag from its own thread; the cancel
+  // button's click reaches the UI thread through its queue, which the wait
+  // must drain.
   platform::MessageThreadId ui = platform::CurrentMessageThread();
-  // A posted task stands for the cancel button's click reaching the UI thread through its queue.
-  TranslateHanging(L"x", [&] { platform::PostThreadTask(ui, [&] { app.SetCancel(true); }); });
-  EXPECT_TRUE(app.IsCancelled());
-  EXPECT_EQ(impl->Cancels(), 1);
+  const std::function<void()> cancels[] = {[&] { app.SetCancel(true); },
+                                           [&] { platform::PostThreadTask(ui, [&] { app.SetCancel(true); }); }};
+  for (const auto& cancel : cancels) {
+    impl->ClearRecord();
+    app.SetCancel(false);
+    TranslationSegment seg = TranslateHanging(L"never answered", cancel);
+    EXPECT_TRUE(app.IsCancelled());
+    EXPECT_EQ(impl->Cancels(), 1);
+    EXPECT_EQ(seg.translation.value(), L"never answered");
+  }
+  EXPECT_EQ(eng.FailedRequests(), 2);
 }
 
 TEST_F(AppCommonOpenTest, TranslateBlockJoinsSentencesAndReportsProgress) {
@@ -389,32 +385,31 @@ TEST_F(AppCommonTest, TranslatePlainTextOpensTranslatesAndCloses) {
   EXPECT_EQ(impl->EnginesOpened(), 1);
 }
 
-TEST_F(AppCommonTest, TranslatePlainTextReports1251WhenTheEngineCannotBeOpened) {
-  options.EngineID = L"xx-yy";
-  std::wstring text = L"unchanged";
-  EXPECT_FALSE(app.TranslatePlainText(options, text, false));
-  EXPECT_EQ(text, L"unchanged");
-  ASSERT_GE(support::ErrorList::GetCount(), 1);
-  EXPECT_EQ(support::ErrorList::GetEntry(support::ErrorList::GetCount() - 1).mMessageId, 1251);
-  EXPECT_FALSE(eng.IsOpen());
-}
-
-TEST_F(AppCommonTest, AnOpenThatFailsWithAnEngineCodeShowsTheEnginesMessageToo) {
-  impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .engineErrorCode = 30004});
-  std::wstring text = L"unchanged";
-  EXPECT_FALSE(app.TranslatePlainText(options, text, false));
-  ASSERT_EQ(support::ErrorList::GetCount(), 2);
-  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1205);
-  EXPECT_EQ(support::ErrorList::GetEntry(1).mMessageId, 1251);
-  EXPECT_EQ(text, L"unchanged");
-}
-
-TEST_F(AppCommonTest, AFailingEngineFactoryIsAnOpenFailure) {
-  side.FailFactoryCreation(REGDB_E_CLASSNOTREG);
-  std::wstring text = L"x";
-  EXPECT_FALSE(app.TranslatePlainText(options, text, false));
-  ASSERT_EQ(support::ErrorList::GetCount(), 1);
-  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1251);
+TEST_F(AppCommonTest, AnEngineThatCannotBeOpenedReports1251AndLeavesTheText) {
+  const struct {
+    const char* what;
+    std::function<void()> arrange;
+    std::vector<int> messages;
+  } cases[] = {
+      {"an unknown pair", [&] { options.EngineID = L"xx-yy"; }, {1202, 1251}},  // the listing does not know it
+      {"an engine code", [&] {
+         impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .engineErrorCode = 30004});
+       }, {1205, 1251}},  // the engine's own message too
+      {"no factory", [&] { side.FailFactoryCreation(REGDB_E_CLASSNOTREG); }, {1251}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    support::ErrorList::Clear();
+    options.EngineID = L"en-es";
+    c.arrange();
+    std::wstring text = L"unchanged";
+    EXPECT_FALSE(app.TranslatePlainText(options, text, false));
+    EXPECT_EQ(text, L"unchanged");
+    std::vector<int> ids;
+    for (const auto& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+    EXPECT_EQ(ids, c.messages);
+    EXPECT_FALSE(eng.IsOpen());
+  }
 }
 
 TEST_F(AppCommonTest, FoldingAndNumberHelpers) {

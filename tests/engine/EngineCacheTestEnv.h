@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 
 #include "src/engine/EngineCaches.h"
@@ -20,20 +18,10 @@
 #include "src/support/ErrorList.h"
 #include "engines/fake/FakeEngine.h"
 #include "tests/common/Bytes.h"
+#include "tests/common/TempDir.h"
+#include "tests/platform/TestSupport.h"
 
 namespace enginetest {
-
-// Through the platform's environment, so that the variables reach the code
-// under test whichever way it reads them.
-inline void SetEnv(const char* name, const std::string& value) {
-  platform::SetEnvironmentValue(platform::FromUtf8(name), platform::FromUtf8(value));
-}
-
-inline void UnsetEnv(const char* name) { platform::SetEnvironmentValue(platform::FromUtf8(name), L""); }
-
-inline std::string GetEnv(const char* name) {
-  return platform::ToUtf8(platform::GetEnvironmentValue(platform::FromUtf8(name)));
-}
 
 using testsupport::ReadBytes;
 using testsupport::WriteBytes;
@@ -68,14 +56,8 @@ inline fake_engine::FakePair Pair(std::wstring id, std::wstring from, std::wstri
 class EngineEnvTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    mOldRegistry = GetEnv("PELORANT_REGISTRY");
-    mOldConfig = GetEnv("XDG_CONFIG_HOME");
-    std::random_device rd;
-    mRoot = std::filesystem::temp_directory_path() / ("pelorant-ecache-" + std::to_string(rd()));
     std::filesystem::create_directories(mRoot / "registry");
     std::filesystem::create_directories(mRoot / "config");
-    SetEnv("PELORANT_REGISTRY", (mRoot / "registry").string());
-    SetEnv("XDG_CONFIG_HOME", (mRoot / "config").string());
     Clean();
     support::ErrorList::Clear();
   }
@@ -83,10 +65,6 @@ class EngineEnvTest : public ::testing::Test {
   void TearDown() override {
     Clean();
     support::ErrorList::Clear();
-    if (mOldRegistry.empty()) UnsetEnv("PELORANT_REGISTRY"); else SetEnv("PELORANT_REGISTRY", mOldRegistry);
-    if (mOldConfig.empty()) UnsetEnv("XDG_CONFIG_HOME"); else SetEnv("XDG_CONFIG_HOME", mOldConfig);
-    std::error_code ec;
-    std::filesystem::remove_all(mRoot, ec);
   }
 
   void Clean() {
@@ -105,9 +83,9 @@ class EngineEnvTest : public ::testing::Test {
     return path;
   }
 
-  std::filesystem::path mRoot;
-  std::string mOldRegistry;
-  std::string mOldConfig;
+  testsupport::TempDir mRoot;
+  platformtest::ScopedEnv mRegistry{L"PELORANT_REGISTRY", platform::FromUtf8((mRoot / "registry").string())};
+  platformtest::ScopedEnv mConfig{L"XDG_CONFIG_HOME", platform::FromUtf8((mRoot / "config").string())};
 };
 
 }  // namespace enginetest

@@ -47,40 +47,25 @@ TEST(EngineEntryDerived, EachSideFollowsItsOwnCodeAndCopiesKeepTheirOwnValues) {
   EXPECT_EQ(a.FromCodePage(), 1251);
 }
 
-struct NameCase {
-  const wchar_t* display;
-  const wchar_t* from;
-  const wchar_t* to;
-};
-
-class EngineEntryNames : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(EngineEntryNames, SplitsDisplayNameAtTheFirstKnownSeparator) {
-  EngineEntry e;
-  e.SetDisplayName(GetParam().display);
-  EXPECT_EQ(e.FromLangName(), GetParam().from);
-  EXPECT_EQ(e.ToLangName(), GetParam().to);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Separators, EngineEntryNames,
-    ::testing::Values(NameCase{L"\u82F1\u8A9E - \u65E5\u672C\u8A9E", L"\u82F1\u8A9E", L"\u65E5\u672C\u8A9E"},
-                      NameCase{L"English\u2192Spanish", L"English", L"Spanish"},
-                      NameCase{L" English \u21D2 Spanish ", L"English", L"Spanish"},
-                      // " - " is tried before the arrows even when an arrow comes first.
-                      NameCase{L"A\u2192B - C", L"A\u2192B", L"C"},
-                      // A hyphen without blanks is no separator.
-                      NameCase{L"Anglo-Saxon", L"", L""},
-                      NameCase{L"", L"", L""}));
-
-TEST(EngineEntryNamesRetry, NamesFormOnceADisplayNameArrives) {
+TEST(EngineEntryNames, SplitDisplayNameAtTheFirstKnownSeparatorOnceItArrives) {
+  const struct {
+    const wchar_t* display;
+    const wchar_t* from;
+    const wchar_t* to;
+  } cases[] = {{L"\u82F1\u8A9E - \u65E5\u672C\u8A9E", L"\u82F1\u8A9E", L"\u65E5\u672C\u8A9E"},
+               {L"English\u2192Spanish", L"English", L"Spanish"},
+               {L" English \u21D2 Spanish ", L"English", L"Spanish"},
+               {L"A\u2192B - C", L"A\u2192B", L"C"},  // " - " is tried before the arrows even when an arrow comes first
+               {L"Anglo-Saxon", L"", L""},             // a hyphen without blanks is no separator
+               {L"", L"", L""}};
   EngineEntry e;
   EXPECT_EQ(e.FromLangName(), L"");
-  e.SetDisplayName(L"English - Spanish");
-  EXPECT_EQ(e.FromLangName(), L"English");
-  EXPECT_EQ(e.ToLangName(), L"Spanish");
-  e.SetDisplayName(L"English - French");
-  EXPECT_EQ(e.ToLangName(), L"French");
+  // One entry for every case: the names follow each new display name.
+  for (const auto& c : cases) {
+    e.SetDisplayName(c.display);
+    EXPECT_EQ(e.FromLangName(), c.from) << c.display;
+    EXPECT_EQ(e.ToLangName(), c.to) << c.display;
+  }
 }
 
 }  // namespace

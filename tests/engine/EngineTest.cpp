@@ -40,11 +40,8 @@ class EngineTest : public ::testing::Test {
 TEST_F(EngineTest, OpenThroughTheFactorySetsClientIdAndDisplayLanguage) {
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"));
   EXPECT_TRUE(eng.IsOpen());
-  EXPECT_EQ(impl->ClientId(), engine::ClientIdText());
-  EXPECT_EQ(impl->ClientId().rfind(L"Pelorant ", 0), 0u);
+  EXPECT_EQ(impl->ClientId(), engine::ClientIdText());  // its text is checked with the enumeration
   EXPECT_EQ(impl->DisplayLanguage(), L"ja");
-  EXPECT_EQ(eng.OpenGroup(), L"FakeMT");
-  EXPECT_EQ(eng.OpenEngineID(), L"en-es");
   EXPECT_TRUE(eng.HasDictionary());
   eng.CloseEngine();
   EXPECT_FALSE(eng.IsOpen());
@@ -59,26 +56,36 @@ TEST_F(EngineTest, AFactoryWithoutAClientIdPropertyStillOpens) {
   EXPECT_EQ(impl->ClientId(), L"");
 }
 
-TEST_F(EngineTest, AFailedListingReportsTheFactorysEngineCode) {
-  impl->Script(Operation::GetEngineList, Behaviour{.status = engine_server::kRequestFailed, .errorCode = 30005});
-  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  EXPECT_FALSE(eng.IsOpen());
-  ASSERT_EQ(support::ErrorList::GetCount(), 1);
-  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1206);
-}
-
-TEST_F(EngineTest, AnOpenFailureWithoutACodeGivesTheUnidentifiedEngineMessage) {
-  impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed});
-  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  ASSERT_EQ(support::ErrorList::GetCount(), 1);
-  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1249);
-}
-
-TEST_F(EngineTest, ACancelledOpenFailsWithoutAMessage) {
-  impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestCancelled});
-  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  EXPECT_EQ(support::ErrorList::GetCount(), 0);
-  EXPECT_FALSE(eng.IsOpen());
+TEST_F(EngineTest, AFailedOpenReportsTheEnginesCodeOrNothingWhenCancelled) {
+  auto& helper = side.AddFamilyHelper(L"SelvanCJ.Document");
+  helper.Engines().AddPair({L"SelvanCJ.Document.CN", L"zh-hans", L"ja", 1025, L"", L"S", L"S"});
+  const struct {
+    fake_engine::FakeImplementation* impl;
+    Operation operation;
+    Behaviour behaviour;
+    const wchar_t* group;
+    const wchar_t* id;
+    std::vector<int> messages;
+  } cases[] = {
+      {impl, Operation::GetEngineList, {.status = engine_server::kRequestFailed, .errorCode = 30005, .times = 1},
+       L"FakeMT", L"en-es", {1206}},
+      {impl, Operation::GetEngine, {.status = engine_server::kRequestFailed, .times = 1}, L"FakeMT", L"en-es", {1249}},
+      {impl, Operation::GetEngine, {.status = engine_server::kRequestCancelled, .times = 1}, L"FakeMT", L"en-es", {}},
+      {&helper.Engines(), Operation::GetEngine,
+       {.status = engine_server::kRequestFailed, .times = 1, .engineErrorCode = 30001}, L"Selvan",
+       L"SelvanCJ.Document.CN", {1202}},
+      {impl, Operation::GetEngine, {}, L"Quendal2", L"en.ja", {}},  // a family whose helper is missing
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.messages.empty() ? 0 : c.messages[0]);
+    support::ErrorList::Clear();
+    c.impl->Script(c.operation, c.behaviour);
+    EXPECT_FALSE(eng.OpenEngine(c.group, c.id, L""));
+    EXPECT_FALSE(eng.IsOpen());
+    std::vector<int> ids;
+    for (const auto& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+    EXPECT_EQ(ids, c.messages);
+  }
 }
 
 TEST_F(EngineTest, AFailingEngineSideCallDuringOpenRaisesAndLeavesNothingOpen) {
@@ -184,20 +191,6 @@ TEST_F(EngineTest, ABuiltInFamilyIsOpenedThroughItsHelperAndHasNoDialogs) {
   EXPECT_FALSE(eng.ShowDictionaryDialog());
   EXPECT_EQ(helper.Engines().SettingsDialogsShown(), 0);
   EXPECT_EQ(support::ErrorList::GetCount(), 0);
-}
-
-TEST_F(EngineTest, AFamilyWhoseHelperIsMissingDoesNotOpen) {
-  EXPECT_FALSE(eng.OpenEngine(L"Quendal2", L"en.ja", L""));
-  EXPECT_FALSE(eng.IsOpen());
-}
-
-TEST_F(EngineTest, AFailedFamilyOpenReportsTheEnginesCode) {
-  auto& helper = side.AddFamilyHelper(L"SelvanCJ.Document");
-  helper.Engines().AddPair({L"SelvanCJ.Document.CN", L"zh-hans", L"ja", 1025, L"", L"S", L"S"});
-  helper.Engines().Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .engineErrorCode = 30001});
-  EXPECT_FALSE(eng.OpenEngine(L"Selvan", L"SelvanCJ.Document.CN", L""));
-  ASSERT_EQ(support::ErrorList::GetCount(), 1);
-  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1202);
 }
 
 TEST_F(EngineTest, ACancelRaisedWhileTheRunPreparesStopsAHangingOpen) {

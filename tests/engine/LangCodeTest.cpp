@@ -53,18 +53,13 @@ TEST(LangCode, CapitalLettersFoldOnlyAsciiCase) {
   EXPECT_EQ(SentenceSeparator(L"\u212Ao"), L"  ");
 }
 
-TEST(LangCode, NormalizeFoldsChineseRegionsIntoScripts) {
-  EXPECT_EQ(NormalizeLangCode(L"zh-cn"), L"zh-hans");
-  EXPECT_EQ(NormalizeLangCode(L"zh-sg"), L"zh-hans");
-  EXPECT_EQ(NormalizeLangCode(L"zh-tw"), L"zh-hant");
-  EXPECT_EQ(NormalizeLangCode(L"zh-hk"), L"zh-hant");
-  EXPECT_EQ(NormalizeLangCode(L"zh-mo"), L"zh-hant");
-  // Plain "zh" and the script codes themselves stay as they are.
-  EXPECT_EQ(NormalizeLangCode(L"zh"), L"zh");
-  EXPECT_EQ(NormalizeLangCode(L"zh-hans"), L"zh-hans");
-  EXPECT_EQ(NormalizeLangCode(L"zh-Hant"), L"zh-Hant");
-  EXPECT_EQ(NormalizeLangCode(L"EN"), L"EN");
-  EXPECT_EQ(NormalizeLangCode(L""), L"");
+TEST(LangCode, NormalizeFoldsChineseRegionsIntoScriptsAndLeavesTheRest) {
+  // Plain "zh", the script codes and other languages stay as they are.
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"zh-cn", L"zh-hans"}, {L"zh-sg", L"zh-hans"}, {L"zh-tw", L"zh-hant"}, {L"zh-hk", L"zh-hant"},
+      {L"zh-mo", L"zh-hant"}, {L"zh", L"zh"},           {L"zh-hans", L"zh-hans"}, {L"zh-Hant", L"zh-Hant"},
+      {L"EN", L"EN"},         {L"", L""}};
+  for (const auto& [code, normal] : cases) EXPECT_EQ(NormalizeLangCode(code), normal) << code;
 }
 
 TEST(LangCode, UnknownCodesGetTheEnglishDefaults) {

@@ -100,15 +100,10 @@ class ProgressDialogTest : public ::testing::Test {
 }  // namespace
 
 TEST(ProgressDialogRules, PercentagesAreTruncatedAndTheTotalNeverBelowThePosition) {
-  EXPECT_EQ(CDialogProgress::Percentage(5, 3), 100);
-  EXPECT_EQ(CDialogProgress::Percentage(1, 3), 33);
-  EXPECT_EQ(CDialogProgress::Percentage(2, 3), 66);
-  EXPECT_EQ(CDialogProgress::Percentage(0, 0), 100);
-  EXPECT_EQ(CDialogProgress::Percentage(0, 7), 0);
-  EXPECT_EQ(CDialogProgress::Percentage(29, 100), 29) << "exact fractions stay exact";
-  EXPECT_EQ(CDialogProgress::Percentage(57, 100), 57);
-  EXPECT_EQ(CDialogProgress::Percentage(999999, 1000000), 99);
-  EXPECT_EQ(CDialogProgress::Percentage(-1, 5), 0) << "a negative position shows an empty bar";
+  // Exact fractions stay exact (29/100 is no 28); a negative position shows an empty bar.
+  const std::int64_t cases[][3] = {{5, 3, 100}, {1, 3, 33},   {2, 3, 66},   {0, 0, 100},          {0, 7, 0},
+                                   {29, 100, 29}, {57, 100, 57}, {999999, 1000000, 99}, {-1, 5, 0}};
+  for (const auto& c : cases) EXPECT_EQ(CDialogProgress::Percentage(c[0], c[1]), c[2]) << c[0] << "/" << c[1];
 }
 
 TEST(ProgressDialogRules, CountsTextFormats) {
@@ -155,29 +150,25 @@ TEST_F(ProgressDialogTest, WithoutATotalTheBarStaysAsItWasAndNeedsNoBar) {
   EXPECT_NO_THROW(dialog.SetProgress(-1, -1));
 }
 
-TEST_F(ProgressDialogTest, CancelAnsweredYesCancelsTheRun) {
-  platform::MessageBoxRequest asked;
-  AnswerBoxes boxes([&](const platform::MessageBoxRequest& r) {
-    asked = r;
-    EXPECT_TRUE(dialog.IsConfirming());
-    return IDYES;
-  });
-  dialog.cmdCancel_Click();
-  EXPECT_EQ(cancels, 1);
-  EXPECT_EQ(asked.text, support::LoadText(4002));
-  EXPECT_EQ(asked.caption, support::LoadText(4001));
-  EXPECT_EQ(asked.style & 0xF, static_cast<unsigned>(MB_YESNO));
-  EXPECT_FALSE(dialog.IsConfirming());
-  EXPECT_EQ(record->focus, 1);
-}
-
-TEST_F(ProgressDialogTest, CancelAnsweredNoLeavesTheRunGoingAndTheDialogOnTop) {
-  AnswerBoxes boxes([](const platform::MessageBoxRequest&) { return IDNO; });
-  int tops = record->tops;
-  dialog.cmdCancel_Click();
-  EXPECT_EQ(cancels, 0);
-  EXPECT_EQ(record->tops, tops + 1);
-  EXPECT_FALSE(dialog.IsConfirming());
+TEST_F(ProgressDialogTest, CancelAsksAndOnlyYesCancelsTheRun) {
+  for (int answer : {IDNO, IDYES}) {
+    platform::MessageBoxRequest asked;
+    AnswerBoxes boxes([&](const platform::MessageBoxRequest& r) {
+      asked = r;
+      EXPECT_TRUE(dialog.IsConfirming());
+      return answer;
+    });
+    const int tops = record->tops, focus = record->focus;
+    dialog.cmdCancel_Click();
+    EXPECT_EQ(cancels, answer == IDYES ? 1 : 0);
+    EXPECT_EQ(asked.text, support::LoadText(4002));
+    EXPECT_EQ(asked.caption, support::LoadText(4001));
+    EXPECT_EQ(asked.style & 0xF, static_cast<unsigned>(MB_YESNO));
+    EXPECT_FALSE(dialog.IsConfirming());
+    // Answered no, the dialog comes back on top; either way the cancel button keeps the focus.
+    EXPECT_EQ(record->tops - tops, answer == IDNO ? 1 : 0);
+    EXPECT_EQ(record->focus - focus, 1);
+  }
 }
 
 TEST_F(ProgressDialogTest, ProgressReportsWaitWhileTheQuestionIsOpen) {

@@ -56,6 +56,37 @@ std::string Refusal(const std::function<void()>& f) {
   return {};
 }
 
+// Reads what a translation reads of every shape of the first slides, and
+// moves each text frame: a damaged deck must fail with a ComError, not crash.
+void Walk(const host::Ptr<host::Presentation>& p, int slides) {
+  for (int s = 1; s <= std::min(slides, p->Slides()->Count()); ++s) {
+    auto shapes = p->Slides()->Item(s)->Shapes();
+    for (int k = 1; k <= shapes->Count(); ++k) {
+      auto sh = shapes->Item(k);
+      sh->Name();
+      sh->Left();
+      sh->Height();
+      if (sh->Type() == host::msoPlaceholder) sh->PlaceholderFormat()->Type();
+      if (sh->HasTable()) {
+        auto t = sh->Table();
+        for (int r = 1; r <= t->Rows()->Count(); ++r)
+          for (int c = 1; c <= t->Columns()->Count(); ++c) {
+            try {
+              t->Cell(r, c)->Shape()->Width();
+            } catch (const platform::ComError&) {
+            }
+          }
+      }
+      if (sh->Type() == host::msoGroup)
+        for (int i = 1; i <= sh->GroupItems()->Count(); ++i) sh->GroupItems()->Item(i)->Left();
+      if (sh->HasTextFrame()) {
+        sh->TextFrame()->MarginLeft();
+        sh->SetTop(5);
+      }
+    }
+  }
+}
+
 
 }  // namespace
 
@@ -210,28 +241,27 @@ class PptxBadInput : public ::testing::Test {
   }
 };
 
-TEST_F(PptxBadInput, TruncatedZip) {
+TEST_F(PptxBadInput, TruncatedCorruptOrNoZipAtAll) {
   decktest::Write(TwoSlides(), dir / "ok.pptx");
-  std::string bytes = testsupport::ReadBytes(dir / "ok.pptx");
-  std::ofstream(dir / "cut.pptx", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
-  EXPECT_THAT(OpenFails(dir / "cut.pptx"), HasSubstr("damaged or truncated"));
-}
-
-TEST_F(PptxBadInput, CorruptEntryData) {
-  decktest::Write(TwoSlides(), dir / "ok.pptx");
-  std::string bytes = testsupport::ReadBytes(dir / "ok.pptx");
-  // Flip bytes inside the compressed data of an early entry.
-  for (std::size_t i = 200; i < 260 && i < bytes.size(); ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
-  std::ofstream(dir / "bad.pptx", std::ios::binary) << bytes;
-  EXPECT_FALSE(OpenFails(dir / "bad.pptx").empty());
-}
-
-TEST_F(PptxBadInput, NotAZipAndOleContainers) {
-  std::ofstream(dir / "text.pptx") << "just some text, not a package";
-  EXPECT_THAT(OpenFails(dir / "text.pptx"), HasSubstr("not a zip"));
-  std::string ole = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
-  std::ofstream(dir / "ole.pptx", std::ios::binary) << ole << std::string(600, '\0');
-  EXPECT_THAT(OpenFails(dir / "ole.pptx"), HasSubstr("password-protected or old binary"));
+  const std::string good = testsupport::ReadBytes(dir / "ok.pptx");
+  std::string flipped = good;
+  // Bytes flipped inside the compressed data of an early entry.
+  for (std::size_t i = 200; i < 260 && i < flipped.size(); ++i) flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+  const struct {
+    const char* file;
+    std::string bytes;
+    const char* want;
+  } cases[] = {{"cut.pptx", good.substr(0, good.size() / 2), "damaged or truncated"},
+               {"bad.pptx", flipped, ""},
+               {"text.pptx", "just some text, not a package", "not a zip"},
+               {"ole.pptx", "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(600, '\0'),
+                "password-protected or old binary"}};
+  for (const auto& c : cases) {
+    std::ofstream(dir / c.file, std::ios::binary) << c.bytes;
+    const std::string message = OpenFails(dir / c.file);
+    EXPECT_FALSE(message.empty()) << c.file;
+    EXPECT_THAT(message, HasSubstr(c.want));
+  }
   auto app = host::pptx::CreateApplication();
   EXPECT_EQ(testsupport::ErrorOf([&] {
               app->Presentations()->Open(platform::FromUtf8((dir / "absent.pptx").string()), false, false, true);
@@ -339,26 +369,14 @@ TEST_F(PptxBadInput, RandomDamageIsReportedNotFatal) {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << bad;
     try {
       auto app = host::pptx::CreateApplication();
-      auto p = app->Presentations()->Open(platform::FromUtf8(file.string()), true, false, true);
-      for (int s = 1; s <= p->Slides()->Count(); ++s) {
-        auto shapes = p->Slides()->Item(s)->Shapes();
-        for (int k = 1; k <= shapes->Count(); ++k) {
-          auto sh = shapes->Item(k);
-          sh->Type();
-          sh->Name();
-          sh->Left();
-          sh->Width();
-          if (sh->HasTable()) sh->Table()->Cell(1, 2)->Shape()->Identity();
-          if (sh->Type() == host::msoGroup) sh->GroupItems()->Count();
-        }
-      }
+      auto p = app->Presentations()->Open(platform::FromUtf8(file.string()), false, false, true);
+      Walk(p, 2);
       p->SaveCopyAs(platform::FromUtf8((dir / "fuzz-out.pptx").string()), host::ppSaveAsDefault, false);
       ++opened;
     } catch (const platform::ComError&) {
       ++refused;
     }
   }
-  EXPECT_EQ(opened + refused, rounds);
   RecordProperty("opened", opened);
   EXPECT_GT(refused, 0);
 }
@@ -399,31 +417,7 @@ TEST_F(PptxBadInput, MangledSlideMarkupIsReportedNotFatal) {
     ZipWith(dir / "m.pptx", mangled);
     try {
       auto app = host::pptx::CreateApplication();
-      auto p = app->Presentations()->Open(platform::FromUtf8((dir / "m.pptx").string()), false, false, true);
-      auto shapes = p->Slides()->Item(1)->Shapes();
-      for (int k = 1; k <= shapes->Count(); ++k) {
-        auto sh = shapes->Item(k);
-        sh->Type();
-        sh->Left();
-        sh->Height();
-        if (sh->Type() == host::msoPlaceholder) sh->PlaceholderFormat()->Type();
-        if (sh->HasTable()) {
-          auto t = sh->Table();
-          for (int r = 1; r <= t->Rows()->Count(); ++r)
-            for (int c = 1; c <= t->Columns()->Count(); ++c) {
-              try {
-                t->Cell(r, c)->Shape()->Width();
-              } catch (const platform::ComError&) {
-              }
-            }
-        }
-        if (sh->Type() == host::msoGroup)
-          for (int i = 1; i <= sh->GroupItems()->Count(); ++i) sh->GroupItems()->Item(i)->Left();
-        if (sh->HasTextFrame()) {
-          sh->TextFrame()->MarginLeft();
-          sh->SetTop(5);
-        }
-      }
+      Walk(app->Presentations()->Open(platform::FromUtf8((dir / "m.pptx").string()), false, false, true), 1);
       ++survived;
     } catch (const platform::ComError&) {
     }

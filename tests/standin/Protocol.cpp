@@ -5,42 +5,24 @@
 
 namespace standin {
 
-Value Value::Int(std::int64_t v) {
+namespace {
+Value Make(Value::Type type, std::int64_t i = 0, double d = 0, std::string s = {}, int handle = 0) {
   Value r;
-  r.type = Type::Int;
-  r.i = v;
-  return r;
-}
-Value Value::Double(double v) {
-  Value r;
-  r.type = Type::Double;
-  r.d = v;
-  return r;
-}
-Value Value::Bool(bool v) {
-  Value r;
-  r.type = Type::Bool;
-  r.i = v ? 1 : 0;
-  return r;
-}
-Value Value::String(std::string utf8) {
-  Value r;
-  r.type = Type::String;
-  r.s = std::move(utf8);
-  return r;
-}
-Value Value::Object(int handle, std::string kind) {
-  Value r;
-  r.type = Type::Object;
+  r.type = type;
+  r.i = i;
+  r.d = d;
+  r.s = std::move(s);
   r.handle = handle;
-  r.s = std::move(kind);
   return r;
 }
-Value Value::Null() {
-  Value r;
-  r.type = Type::Null;
-  return r;
-}
+}  // namespace
+
+Value Value::Int(std::int64_t v) { return Make(Type::Int, v); }
+Value Value::Double(double v) { return Make(Type::Double, 0, v); }
+Value Value::Bool(bool v) { return Make(Type::Bool, v ? 1 : 0); }
+Value Value::String(std::string utf8) { return Make(Type::String, 0, 0, std::move(utf8)); }
+Value Value::Object(int handle, std::string kind) { return Make(Type::Object, 0, 0, std::move(kind), handle); }
+Value Value::Null() { return Make(Type::Null); }
 
 std::string Escape(std::string_view text) {
   static const char hex[] = "0123456789ABCDEF";

@@ -28,6 +28,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "src/platform/Strings.h"
@@ -95,32 +96,31 @@ bool Call(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIAN
   return true;
 }
 
-VARIANT Str(const std::wstring& s) {
+VARIANT Variant(VARTYPE type) {
   VARIANT v;
   VariantInit(&v);
-  v.vt = VT_BSTR;
+  v.vt = type;
+  return v;
+}
+VARIANT Str(const std::wstring& s) {
+  VARIANT v = Variant(VT_BSTR);
   v.bstrVal = SysAllocString(s.c_str());
   return v;
 }
 VARIANT Num(LONG n) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
+  VARIANT v = Variant(VT_I4);
   v.lVal = n;
   return v;
 }
 VARIANT Missing() {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_ERROR;
+  VARIANT v = Variant(VT_ERROR);
   v.scode = DISP_E_PARAMNOTFOUND;
   return v;
 }
 
 // An object property; null (with the reason printed) when there is none.
 IDispatch* Object(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args = {}) {
-  VARIANT result;
-  VariantInit(&result);
+  VARIANT result = Variant(VT_EMPTY);
   if (!Call(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, std::move(args), &result)) return nullptr;
   if (result.vt != VT_DISPATCH || !result.pdispVal) {
     VariantClear(&result);
@@ -129,26 +129,23 @@ IDispatch* Object(IDispatch* object, const wchar_t* name, std::vector<VARIANT> a
   return result.pdispVal;
 }
 
-std::wstring Text(IDispatch* object, const wchar_t* name) {
-  VARIANT result;
-  VariantInit(&result);
-  std::wstring text;
-  if (Call(object, name, DISPATCH_PROPERTYGET, {}, &result) &&
-      SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)) && result.bstrVal)
-    text = result.bstrVal;
+// A property as text or number; empty or 0 when it cannot be read.
+template <VARTYPE type>
+auto Property(IDispatch* object, const wchar_t* name) {
+  VARIANT result = Variant(VT_EMPTY);
+  const bool read = Call(object, name, DISPATCH_PROPERTYGET, {}, &result) &&
+                    SUCCEEDED(VariantChangeType(&result, &result, 0, type));
+  std::conditional_t<type == VT_BSTR, std::wstring, LONG> value{};
+  if constexpr (type == VT_BSTR) {
+    if (read && result.bstrVal) value = result.bstrVal;
+  } else if (read) {
+    value = result.lVal;
+  }
   VariantClear(&result);
-  return text;
+  return value;
 }
-
-LONG Number(IDispatch* object, const wchar_t* name) {
-  VARIANT result;
-  VariantInit(&result);
-  LONG n = 0;
-  if (Call(object, name, DISPATCH_PROPERTYGET, {}, &result) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_I4)))
-    n = result.lVal;
-  VariantClear(&result);
-  return n;
-}
+std::wstring Text(IDispatch* object, const wchar_t* name) { return Property<VT_BSTR>(object, name); }
+LONG Number(IDispatch* object, const wchar_t* name) { return Property<VT_I4>(object, name); }
 
 bool IsDialogClass(HWND window) {
   wchar_t name[16] = {};
@@ -311,31 +308,28 @@ class StandIn {
     }
   }
 
+  // Prints the line of a menu or bar and then its controls; takes `owner`.
+  bool PrintWithControls(IDispatch* owner, const std::wstring& first, const std::wstring& second) {
+    std::printf("0\t%s\t%s\n", platform::ToUtf8(first).c_str(), platform::ToUtf8(second).c_str());
+    IDispatch* controls = Object(owner, L"Controls");
+    owner->Release();
+    if (!controls) return false;
+    List(controls, 1);
+    controls->Release();
+    return true;
+  }
+
   bool Menu() {
     IDispatch* popup = Control("");
-    if (!popup) return false;
-    std::printf("0\t%s\t%s\n", platform::ToUtf8(Text(popup, L"Tag")).c_str(),
-                platform::ToUtf8(Text(popup, L"Caption")).c_str());
-    IDispatch* items = Object(popup, L"Controls");
-    popup->Release();
-    if (!items) return false;
-    List(items, 1);
-    items->Release();
-    IDispatch* bars = Object(mApplication, L"CommandBars");
+    if (!popup || !PrintWithControls(popup, Text(popup, L"Tag"), Text(popup, L"Caption"))) return false;
     IDispatch* toolbar = nullptr;
     // The toolbar is the bar that holds the add-in's translate-all button.
     if (IDispatch* all = Control(".BUTTON.TRAN-ALL")) {
       toolbar = Object(all, L"Parent");
       all->Release();
     }
-    if (bars) bars->Release();
     if (!toolbar) return Fail("the add-in has no toolbar");
-    std::printf("0\ttoolbar\t%s\n", platform::ToUtf8(Text(toolbar, L"Name")).c_str());
-    IDispatch* controls = Object(toolbar, L"Controls");
-    toolbar->Release();
-    if (!controls) return false;
-    List(controls, 1);
-    controls->Release();
+    if (!PrintWithControls(toolbar, L"toolbar", Text(toolbar, L"Name"))) return false;
     std::fflush(stdout);
     return true;
   }

@@ -27,20 +27,6 @@ std::wstring TextOf(Result& r) {
   return text;
 }
 
-std::vector<std::wstring> ListNames() {
-  std::shared_ptr<IImplementations> impls;
-  EXPECT_EQ(S_OK, CreateImplementations(&impls));
-  std::vector<std::wstring> names;
-  LONG count = 0;
-  impls->Count(&count);
-  for (LONG i = 1; i <= count; ++i) {
-    std::wstring n;
-    impls->Item(i, &n);
-    names.push_back(n);
-  }
-  return names;
-}
-
 // Opens the first pair of an implementation the way the add-in does.
 std::shared_ptr<ITranslationEngine> Open(const std::wstring& impl, const std::wstring& engineId) {
   std::shared_ptr<IEngineFactory> factory;
@@ -61,20 +47,6 @@ std::shared_ptr<ITranslationEngine> Open(const std::wstring& impl, const std::ws
 }
 
 }  // namespace
-
-TEST(FakeEngineListingTest, OnlyAvailableImplementationsAreListedAndAnUnknownOneHasNoEngine) {
-  FakeEngineSide side;
-  side.AddImplementation(L"Alpha");
-  side.AddImplementation(L"Beta").SetAvailable(false);
-  side.AddImplementation(L"Gamma");
-  EXPECT_EQ((std::vector<std::wstring>{L"Alpha", L"Gamma"}), ListNames());
-
-  std::shared_ptr<IEngineFactory> factory;
-  ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
-  ASSERT_EQ(S_OK, factory->SetImplementation(L"Nobody"));
-  std::shared_ptr<IEngineList> list;
-  EXPECT_EQ(ENGINE_E_UNAVAILABLE, factory->GetEngineList(L"", L"", L"", 0, &list));
-}
 
 TEST(FakeEngineSideTest, HooksAndRegistrationsEndWithTheSide) {
   {
@@ -141,12 +113,7 @@ TEST_F(FakeScriptTest, BadScriptsAreRejectedWithTheLineAndRegisterNothing) {
   EXPECT_FALSE(fake_engine::RegisterFromFile(Write("implementation\tBad3\nfly\taway\n"), &error));
   EXPECT_FALSE(fake_engine::RegisterFromFile(Write("implementation\tBad4\ntransform\tsideways\n"), &error));
   EXPECT_FALSE(fake_engine::RegisterFromFile(::testing::TempDir() + "does/not/exist", &error));
-  for (const auto& n : RegisteredImplementations()) {
-    EXPECT_NE(L"Bad1", n);
-    EXPECT_NE(L"Bad2", n);
-    EXPECT_NE(L"Bad3", n);
-    EXPECT_NE(L"Bad4", n);
-  }
+  for (const auto& n : RegisteredImplementations()) EXPECT_NE(n.rfind(L"Bad", 0), 0u) << platform::ToUtf8(n);
 }
 
 // The fixture's private registry: a folder of its own on Linux; under Wine

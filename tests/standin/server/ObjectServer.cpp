@@ -151,6 +151,16 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
    }}
 #define DO(K, M) {#K "." #M, [](Call& c) { c.Self<host::K>().M(); return Value(); }}
 #define ITEM(K) {#K ".Item", [](Call& c) { return c.Out(c.Self<host::K>().Item(c.Arg<int>(0))); }}
+// Select(Replace = true).
+#define SELECT(K) {#K ".Select", [](Call& c) { c.Self<host::K>().Select(c.ArgOr(0, true)); return Value(); }}
+// Item by name or by 1-based index.
+#define NAMED_ITEM(K)                                                                                       \
+  {#K ".Item", [](Call& c) {                                                                                \
+     auto& all = c.Self<host::K>();                                                                         \
+     if (c.Has(0) && c.args[0].type == Value::Type::String) return c.Out(all.Item(c.Arg<std::wstring>(0))); \
+     return c.Out(all.Item(c.Arg<int>(0)));                                                                 \
+   }}
+#define INSERT(K, M) {#K "." #M, [](Call& c) { return c.Out(c.Self<host::K>().M(c.ArgOr(0, std::wstring()))); }}
 #define SUBRANGE(K, M)                                                                   \
   {#K "." #M, [](Call& c) {                                                              \
      return c.Out(c.Self<host::K>().M(c.ArgOr<int>(0, -1), c.ArgOr<int>(1, -1)));        \
@@ -235,13 +245,7 @@ const std::unordered_map<std::string, Member>& Members() {
          return c.server.Register("Slide", c.self.p, nullptr);
        }},
 
-      GET(Shapes, Count),
-      {"Shapes.Item",
-       [](Call& c) {
-         auto& shapes = c.Self<host::Shapes>();
-         if (c.Has(0) && c.args[0].type == Value::Type::String) return c.Out(shapes.Item(c.Arg<std::wstring>(0)));
-         return c.Out(shapes.Item(c.Arg<int>(0)));
-       }},
+      GET(Shapes, Count), NAMED_ITEM(Shapes),
       {"Shapes.Range",
        [](Call& c) { return c.Out(RangeOf<host::Shapes, host::ShapeRange>(c, c.Self<host::Shapes>())); }},
       {"Shapes.AddTextbox",
@@ -249,12 +253,7 @@ const std::unordered_map<std::string, Member>& Members() {
          return c.Out(c.Self<host::Shapes>().AddTextbox(c.Arg<int>(0), c.Arg<float>(1), c.Arg<float>(2),
                                                         c.Arg<float>(3), c.Arg<float>(4)));
        }},
-      GET(ShapeRange, Count), ITEM(ShapeRange),
-      {"ShapeRange.Select",
-       [](Call& c) {
-         c.Self<host::ShapeRange>().Select(c.ArgOr(0, true));
-         return Value();
-       }},
+      GET(ShapeRange, Count), ITEM(ShapeRange), SELECT(ShapeRange),
       GET(GroupShapes, Count), ITEM(GroupShapes),
 
       GET(Shape, Type), GET(Shape, Id), PROP(Shape, Name), PROP(Shape, Visible), PROP(Shape, Left), PROP(Shape, Top),
@@ -262,11 +261,7 @@ const std::unordered_map<std::string, Member>& Members() {
       GET(Shape, HasTextFrame), GET(Shape, TextFrame), GET(Shape, TextFrame2), GET(Shape, HasTable),
       GET(Shape, Table), GET(Shape, HasChart), GET(Shape, HasSmartArt), GET(Shape, HasDiagram),
       GET(Shape, GroupItems), GET(Shape, TextEffect), GET(Shape, PlaceholderFormat), DO(Shape, Delete),
-      {"Shape.Select",
-       [](Call& c) {
-         c.Self<host::Shape>().Select(c.ArgOr(0, true));
-         return Value();
-       }},
+      SELECT(Shape),
       {"Shape.Parent",
        [](Call& c) {
          if (!c.self.slide) throw platform::ComError(host::kNotAvailable, L"the shape was not reached from a slide");
@@ -312,20 +307,13 @@ const std::unordered_map<std::string, Member>& Members() {
       SUBRANGE(TextRange, Characters), SUBRANGE(TextRange, Paragraphs), SUBRANGE(TextRange, Runs),
       SUBRANGE(TextRange, Lines), DO(TextRange, Select), DO(TextRange, Delete), PROP(TextRange, LanguageID),
       GET(TextRange, BoundLeft), GET(TextRange, BoundTop), GET(TextRange, BoundWidth), GET(TextRange, BoundHeight),
-      GET(TextRange, Font),
-      {"TextRange.InsertAfter",
-       [](Call& c) { return c.Out(c.Self<host::TextRange>().InsertAfter(c.ArgOr(0, std::wstring()))); }},
-      {"TextRange.InsertBefore",
-       [](Call& c) { return c.Out(c.Self<host::TextRange>().InsertBefore(c.ArgOr(0, std::wstring()))); }},
+      GET(TextRange, Font), INSERT(TextRange, InsertAfter), INSERT(TextRange, InsertBefore),
       PROP(TextRange2, Text), GET(TextRange2, Start), GET(TextRange2, Length), GET(TextRange2, Count),
       ITEM(TextRange2), SUBRANGE(TextRange2, Characters), SUBRANGE(TextRange2, Paragraphs),
       SUBRANGE(TextRange2, Runs), SUBRANGE(TextRange2, Lines), DO(TextRange2, Select), DO(TextRange2, Delete),
       PROP(TextRange2, LanguageID), GET(TextRange2, BoundLeft), GET(TextRange2, BoundTop),
       GET(TextRange2, BoundWidth), GET(TextRange2, BoundHeight), GET(TextRange2, Font),
-      {"TextRange2.InsertAfter",
-       [](Call& c) { return c.Out(c.Self<host::TextRange2>().InsertAfter(c.ArgOr(0, std::wstring()))); }},
-      {"TextRange2.InsertBefore",
-       [](Call& c) { return c.Out(c.Self<host::TextRange2>().InsertBefore(c.ArgOr(0, std::wstring()))); }},
+      INSERT(TextRange2, InsertAfter), INSERT(TextRange2, InsertBefore),
 
       PROP(Font, Bold), PROP(Font, Italic), PROP(Font, Underline), PROP(Font, Shadow), PROP(Font, Emboss),
       PROP(Font, Subscript), PROP(Font, Superscript), PROP(Font, BaselineOffset), PROP(Font, AutoRotateNumbers),
@@ -345,13 +333,7 @@ const std::unordered_map<std::string, Member>& Members() {
        }},
       GET(FillFormat, ForeColor), PROP(FillFormat, Visible),
 
-      GET(CommandBars, Count),
-      {"CommandBars.Item",
-       [](Call& c) {
-         auto& bars = c.Self<host::CommandBars>();
-         if (c.Has(0) && c.args[0].type == Value::Type::String) return c.Out(bars.Item(c.Arg<std::wstring>(0)));
-         return c.Out(bars.Item(c.Arg<int>(0)));
-       }},
+      GET(CommandBars, Count), NAMED_ITEM(CommandBars),
       {"CommandBars.Add",
        [](Call& c) {
          return c.Out(c.Self<host::CommandBars>().Add(c.ArgOr(0, std::wstring()), c.ArgOr(1, host::msoBarTop),
@@ -419,6 +401,9 @@ const std::unordered_map<std::string, Member>& Members() {
 #undef DO
 #undef ITEM
 #undef SUBRANGE
+#undef SELECT
+#undef NAMED_ITEM
+#undef INSERT
 
 std::string Failure(HRESULT hr, const std::wstring& description) {
   char code[16];
