@@ -48,41 +48,6 @@ void ApplyInTurn(TranslationOption* set, std::initializer_list<ApplyStep> steps)
 
 }  // namespace
 
-TEST(TranslationOption, NewSetCarriesEveryDefault) {
-  TranslationOption o;
-  EXPECT_EQ(o.OutputDestType(), 1);
-  EXPECT_EQ(o.WindowAlign(), 1);
-  EXPECT_EQ(o.KeepStyleType(), 1);
-  EXPECT_EQ(o.DualPrint(), 0);
-  EXPECT_EQ(o.DualPrintExpandShape(), 0);
-  EXPECT_EQ(o.ChangesOrigFontColor(), 0);
-  EXPECT_EQ(o.OrigFontColorValue(), 128);
-  EXPECT_EQ(o.ChangesTranFontColor(), 1);
-  EXPECT_EQ(o.TranFontColorValue(), 128);
-  EXPECT_EQ(o.FontANSI(), L"Arial");
-  EXPECT_EQ(o.FontSJIS(), L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF");
-  EXPECT_EQ(o.FontHangul(), L"Gulim");
-  EXPECT_EQ(o.FontGB2312(), L"SimSun");
-  EXPECT_EQ(o.FontBig5(), L"MingLiU");
-  EXPECT_EQ(o.FontRussian(), L"Arial");
-  EXPECT_EQ(o.FontEastEurope(), L"Arial");
-  EXPECT_EQ(o.Name(), L"");
-  EXPECT_EQ(o.DualPrintDest(), 0);
-  EXPECT_EQ(o.DualPrintLevel(), 0);
-  EXPECT_EQ(o.TranPrefix(), L"");
-  EXPECT_EQ(o.TranSuffix(), L"");
-  EXPECT_EQ(o.IgnoresMainText() + o.IgnoresFootNote() + o.IgnoresEndNote() + o.IgnoresComment() +
-                o.IgnoresHeader() + o.IgnoresFooter() + o.IgnoresShape() + o.IgnoresWordArt(),
-            0);
-  EXPECT_EQ(o.EditType(), 0);
-  EXPECT_EQ(o.UsesPreMacro(), 0);
-  EXPECT_EQ(o.PreMacroName(), L"fncPreMacro");
-  EXPECT_EQ(o.UsesPostMacro(), 0);
-  EXPECT_EQ(o.PostMacroName(), L"fncPostMacro");
-  EXPECT_EQ(o.NotLockField() + o.NotUpdateField() + o.NotClearUndo(), 0);
-  EXPECT_EQ(o.TimeOutMSec(), -1);
-}
-
 TEST(TranslationOptionEncoding, PairsComeInTheFixedOrderWithEmptySlots) {
   TranslationOption o;
   std::vector<std::wstring> pub = Names(o, false);
@@ -180,17 +145,9 @@ TEST(TranslationOptionEncoding, UnknownAndMissingNamesLeaveFieldsAlone) {
   EXPECT_FALSE(TranslationOptions::FromNameValue(&o, {L"Name"}, {}));
 }
 
-TEST(TranslationOptionEncoding, StringsAreTakenAsTheyStand) {
-  TranslationOption o;
-  Apply(&o, L"_TranPrefix", L"  [\"");
-  Apply(&o, L"Name", L"\x65E5\x672C\x8A9E \x00DC");
-  EXPECT_EQ(o.TranPrefix(), L"  [\"");
-  EXPECT_EQ(o.Name(), L"\x65E5\x672C\x8A9E \x00DC");
-}
-
 TEST(TranslationOptionEncoding, AllPairsRoundTripIntoAFreshSet) {
   TranslationOption o;
-  o.SetName(L"Round");
+  o.SetName(L"\x65E5\x672C\x8A9E \x00DC");  // strings are taken as they stand
   o.SetOutputDestType(0);
   o.SetWindowAlign(2);
   o.SetKeepStyleType(0);
@@ -198,7 +155,7 @@ TEST(TranslationOptionEncoding, AllPairsRoundTripIntoAFreshSet) {
   o.SetTranFontColorValue(0xFF00FF);
   o.SetFontBig5(L"PMingLiU");
   o.SetDualPrintDest(1);
-  o.SetTranPrefix(L"<");
+  o.SetTranPrefix(L"  [\"");
   o.SetIgnoresWordArt(1);
   o.SetEditType(1);
   o.SetUsesPostMacro(1);
