@@ -115,19 +115,9 @@ TEST_F(AddinLoggerTest, WithoutSwitchNothingIsWritten) {
   EXPECT_EQ(FileCount(), 0u);
 }
 
-TEST_F(AddinLoggerTest, SwitchZeroTurnsLoggingOff) {
-  SwitchOn();
-  SetUser(L"OfficeAddinLog", 0u);
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-}
-
 TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
   SwitchOn();
   FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), 1001);
-  EXPECT_EQ(logger.GetFileCount(), 1u);
-  EXPECT_EQ(logger.GetRotationSize(), 104857600);
   EXPECT_EQ(logger.GetBaseName(), L"TVPPAddinsLog");
   EXPECT_EQ(logger.GetExtension(), L".txt");
   EXPECT_EQ(logger.GetCurrentPath(), platform::JoinPath(mLogDir.wpath(), L"TVPPAddinsLog0.txt"));
@@ -141,53 +131,62 @@ TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
                 "2013/5/7 9:3:7.45  4000 ErrorHandler AddinMain 7\r\n");
 }
 
-TEST_F(AddinLoggerTest, UserValueWinsEvenWhenZero) {
-  SetUser(L"LogFolderPath", mLogDir.wpath());
-  Set(Hive::CurrentUser, L"OfficeAddinLog", RegValue::Dword(0));
-  Set(Hive::LocalMachine, L"OfficeAddinLog", RegValue::Dword(1));
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-}
-
-TEST_F(AddinLoggerTest, MachineValuesApplyWhenUserHasNoneOrWrongType) {
-  Set(Hive::CurrentUser, L"OfficeAddinLog", RegValue::String(L"1"));  // wrong type: ignored
-  Set(Hive::LocalMachine, L"OfficeAddinLog", RegValue::Dword(1));
-  Set(Hive::LocalMachine, L"LogFolderPath", RegValue::String(mLogDir.wpath()));
-  Set(Hive::LocalMachine, L"LogLevel", RegValue::Dword(3000));
-  Set(Hive::CurrentUser, L"LogExtention", RegValue::Dword(5));  // wrong type: default stays
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), 3000);
-  EXPECT_EQ(logger.GetExtension(), L".txt");
-  EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
-}
-
-TEST_F(AddinLoggerTest, DwordOfWrongSizeCountsAsAbsent) {
-  SwitchOn();
-  Set(Hive::CurrentUser, L"LogLevel", RegValue::Bytes({0x01, 0x00}, platform::RegType::Dword));
-  Set(Hive::CurrentUser, L"LogFileCount", RegValue::Bytes({3, 0, 0, 0, 0, 0, 0, 0}, platform::RegType::Dword));
-  Set(Hive::LocalMachine, L"LogFileCount", RegValue::Dword(4));
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), 1001);
-  EXPECT_EQ(logger.GetFileCount(), 4u);
-}
-
-TEST_F(AddinLoggerTest, NumbersAreClamped) {
-  SwitchOn();
-  SetUser(L"LogLotationSize", 5u);
-  SetUser(L"LogFileCount", 20u);
-  SetUser(L"LogLevel", 0xFFFFFFFFu);
-  FixedClockLogger small;
-  EXPECT_EQ(small.GetRotationSize(), 100);
-  EXPECT_EQ(small.GetFileCount(), 9u);
-  EXPECT_EQ(small.GetLevel(), support::AddinLogger::kOff);
-
-  SetUser(L"LogLotationSize", 0xFFFFFFFFu);
-  SetUser(L"LogFileCount", 0u);
-  SetUser(L"LogLevel", 0u);
-  FixedClockLogger large;
-  EXPECT_EQ(large.GetRotationSize(), 2147483647);
-  EXPECT_EQ(large.GetFileCount(), 0u);
-  EXPECT_EQ(large.GetLevel(), 0);
+// The user's values win, even a switch of zero; machine values stand in for
+// absent ones or ones of the wrong type or size; numbers are clamped.
+TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
+  const Hive user = Hive::CurrentUser, machine = Hive::LocalMachine;
+  struct Setting {
+    Hive hive;
+    const wchar_t* name;
+    RegValue value;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Setting> settings;
+    int level;
+    unsigned count = 1;
+    int rotation = 104857600;
+  };
+  const RegValue on = RegValue::Dword(1), off = RegValue::Dword(0), folder = RegValue::String(mLogDir.wpath());
+  const Case cases[] = {
+      {"defaults", {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}}, 1001},
+      {"switch zero", {{user, L"OfficeAddinLog", off}, {user, L"LogFolderPath", folder}}, support::AddinLogger::kOff},
+      {"user zero wins", {{user, L"OfficeAddinLog", off}, {machine, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}},
+       support::AddinLogger::kOff},
+      {"machine values",
+       {{user, L"OfficeAddinLog", RegValue::String(L"1")}, {machine, L"OfficeAddinLog", on},
+        {machine, L"LogFolderPath", folder}, {machine, L"LogLevel", RegValue::Dword(3000)},
+        {user, L"LogExtention", RegValue::Dword(5)}},
+       3000},
+      {"dwords of the wrong size",
+       {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder},
+        {user, L"LogLevel", RegValue::Bytes({0x01, 0x00}, platform::RegType::Dword)},
+        {user, L"LogFileCount", RegValue::Bytes({3, 0, 0, 0, 0, 0, 0, 0}, platform::RegType::Dword)},
+        {machine, L"LogFileCount", RegValue::Dword(4)}},
+       1001, 4},
+      {"clamped low",
+       {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}, {user, L"LogLotationSize", RegValue::Dword(5)},
+        {user, L"LogFileCount", RegValue::Dword(20)}, {user, L"LogLevel", RegValue::Dword(0xFFFFFFFFu)}},
+       support::AddinLogger::kOff, 9, 100},
+      {"clamped high",
+       {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder},
+        {user, L"LogLotationSize", RegValue::Dword(0xFFFFFFFFu)}, {user, L"LogFileCount", RegValue::Dword(0)},
+        {user, L"LogLevel", RegValue::Dword(0)}},
+       0, 0, 2147483647},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveLogValues();
+    for (const Setting& setting : c.settings) Set(setting.hive, setting.name, setting.value);
+    FixedClockLogger logger;
+    EXPECT_EQ(logger.GetLevel(), c.level);
+    EXPECT_EQ(logger.GetFileCount(), c.count);
+    EXPECT_EQ(logger.GetRotationSize(), c.rotation);
+    EXPECT_EQ(logger.GetExtension(), L".txt");
+    if (c.level != support::AddinLogger::kOff) {
+      EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
+    }
+  }
 }
 
 TEST_F(AddinLoggerTest, LevelZeroWritesAllAndAboveErrorWritesNothing) {

@@ -93,42 +93,30 @@ TEST_F(ResourceModuleTest, EnglishModuleGivesEnglishTexts) {
   EXPECT_EQ(module.LoadText(4999), L"");
 }
 
-TEST_F(ResourceModuleTest, SingaporeChineseFallsBackToPrcModule) {
-  CopyEnglishAs(2052);
-  support::ResourceModule module(Env(4100));
-  ASSERT_TRUE(module.LoadResourceModule());
-  EXPECT_FALSE(module.IsOwnModule());
-  EXPECT_EQ(module.GetLanguageId(), 2052);
-  EXPECT_EQ(module.GetCharset(), 134);
-}
-
-TEST_F(ResourceModuleTest, RegionalLanguageFallsBackToDefaultSubLanguage) {
-  CopyEnglishAs(1034);
-  support::ResourceModule spanish(Env(3082));  // Spanish, modern sort
-  ASSERT_TRUE(spanish.LoadResourceModule());
-  EXPECT_EQ(spanish.GetLanguageId(), 1034);
-  EXPECT_EQ(spanish.GetModulePath(), ModulePath(1034));
-
-  CopyEnglishAs(1033);
-  support::ResourceModule british(Env(2057));
-  ASSERT_TRUE(british.LoadResourceModule());
-  EXPECT_EQ(british.GetLanguageId(), 1033);
-}
-
-TEST_F(ResourceModuleTest, ExactModuleWinsOverFallbacks) {
-  CopyEnglishAs(2057);
-  CopyEnglishAs(1033);
-  support::ResourceModule module(Env(2057));
-  ASSERT_TRUE(module.LoadResourceModule());
-  EXPECT_EQ(module.GetLanguageId(), 2057);
-}
-
-TEST_F(ResourceModuleTest, ReloadingSwitchesModulesCleanly) {
-  CopyEnglishAs(1033);
-  support::ResourceModule module(Env(1033));
-  ASSERT_TRUE(module.LoadResourceModule());
-  ASSERT_TRUE(module.LoadResourceModule());
-  EXPECT_EQ(module.LoadText(101), L"en");
+// The exact module wins; else the language's default sub-language, or PRC
+// Chinese for Singapore. Loading again switches cleanly.
+TEST_F(ResourceModuleTest, ModuleOfTheLanguageOrItsFallback) {
+  struct Case {
+    std::vector<LANGID> installed;
+    LANGID system, chosen;
+    int charset;
+  };
+  const Case cases[] = {{{2052}, 4100, 2052, 134}, {{1034}, 3082, 1034, 0}, {{1033}, 2057, 1033, 0},
+                        {{2057, 1033}, 2057, 2057, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.system);
+    for (LANGID language : c.installed) CopyEnglishAs(language);
+    support::ResourceModule module(Env(c.system));
+    ASSERT_TRUE(module.LoadResourceModule());
+    ASSERT_TRUE(module.LoadResourceModule());
+    EXPECT_FALSE(module.IsOwnModule());
+    EXPECT_EQ(module.GetLanguageId(), c.chosen);
+    EXPECT_EQ(module.GetCharset(), c.charset);
+    EXPECT_EQ(module.GetModulePath(), ModulePath(c.chosen));
+    EXPECT_EQ(module.LoadText(101), L"en");
+    ASSERT_TRUE(module.Release());
+    for (LANGID language : c.installed) std::filesystem::remove(std::filesystem::path(ModulePath(language)));
+  }
 }
 
 TEST_F(ResourceModuleTest, ReleaseFreesTheModuleAndTheNextTextLoadsAgain) {
