@@ -9,6 +9,7 @@
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
 #include "tests/common/Bytes.h"
+#include "tests/common/MessageBoxes.h"
 #include "tests/dialogs/ScriptedViews.h"
 #include "tests/engine/EngineCacheTestEnv.h"
 #include "tests/options/FakeFonts.h"
@@ -57,16 +58,12 @@ class TestHost : public dialogs::SetupHost {
 };
 
 // Stored sets "default" and "Fancy" (dual print on), three engine pairs, an
-// input box answering from `answers`, message boxes answered with `answer`.
+// input box answering from `answers`, message boxes answered with `boxes.answer`.
 class SetupDialog : public enginetest::EngineEnvTest {
  protected:
   void SetUp() override {
     EngineEnvTest::SetUp();
     support::ErrorList::SetDisplay(false);
-    previousBoxes = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-      messages.push_back(r.text);
-      return answer;
-    });
     TranslationOptions sets;
     sets.Reset();
     sets.Add(L"Fancy")->SetDualPrint(1);
@@ -75,10 +72,6 @@ class SetupDialog : public enginetest::EngineEnvTest {
     host.engines.SetEntries({{L"FakeMT:en-ja", Pair(L"en-ja", 0x9)},
                              {L"FakeMT:en-de", Pair(L"en-de", 0x1)},
                              {L"FakeMT:en-fr", Pair(L"en-fr", 0x1)}});
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHandler(previousBoxes);
-    EngineEnvTest::TearDown();
   }
 
   int Run(ScriptedSetupView::Script script) {
@@ -113,9 +106,7 @@ class SetupDialog : public enginetest::EngineEnvTest {
   TestHost host;
   std::deque<std::optional<std::wstring>> answers;
   std::vector<std::wstring> prompts;
-  std::vector<std::wstring> messages;
-  int answer = IDYES;
-  platform::MessageBoxHandler previousBoxes;
+  testsupport::MessageBoxes boxes{IDYES};
 };
 
 using ::testing::ElementsAre;
@@ -255,8 +246,8 @@ TEST_F(SetupDialog, AddingAndRemovingSetsRefusesWhatCouldNotBeKept) {
   answers = {L"", L"default", L" \t", L"New", std::nullopt};
   Run([&](ScriptedSetupView& v) {
     for (int i = 0; i < 3; ++i) v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);
-    ASSERT_EQ(messages.size(), 3u);
-    for (const auto& m : messages) EXPECT_THAT(m, HasSubstr(L"Failed to add."));
+    ASSERT_EQ(boxes.requests.size(), 3u);
+    for (const auto& m : boxes.Texts()) EXPECT_THAT(m, HasSubstr(L"Failed to add."));
     EXPECT_FALSE(v.ApplyEnabled());
     v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);
     EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default", L"Fancy", L"New"));
@@ -266,7 +257,7 @@ TEST_F(SetupDialog, AddingAndRemovingSetsRefusesWhatCouldNotBeKept) {
 
     v.PickSet(L"default");
     v.d->cmdOptionsOp_Click(CDialogSetup::kOpRemove);
-    EXPECT_THAT(messages.back(), HasSubstr(L"Failed to remove."));
+    EXPECT_THAT(boxes.requests.back().text, HasSubstr(L"Failed to remove."));
     // Removing the set shown shows its neighbour without storing into it.
     v.PickSet(L"Fancy");
     EXPECT_EQ(v.At(Page::Basic, 264).check, 1);
@@ -296,7 +287,7 @@ TEST_F(SetupDialog, ImportAndExportSeeTheEditsNotYetStored) {
     EXPECT_EQ(v.At(Page::Basic, 264).check, 1);
     v.PickSet(L"default");
     v.d->cmdOptionsOp_Click(CDialogSetup::kOpImport);
-    EXPECT_THAT(messages, ElementsAre(HasSubstr(L"Failed to import.")));
+    EXPECT_THAT(boxes.Texts(), ElementsAre(HasSubstr(L"Failed to import.")));
     EXPECT_EQ(v.At(Page::OptionSets, 205).items.size(), 2u);
     v.d->cmdOK_Click();
   });
@@ -360,13 +351,13 @@ TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {
 
 TEST_F(SetupDialog, ResetAsksAndWritesNothingBeforeApply) {
   host.refreshEntries = {{L"FakeMT:en-ja", Pair(L"en-ja", 0x9)}};
-  answer = IDNO;
+  boxes.answer = IDNO;
   Run([](ScriptedSetupView& v) {
     v.d->cmdReset_Click();
     EXPECT_EQ(v.At(Page::OptionSets, 205).items.size(), 2u);
     EXPECT_FALSE(v.ApplyEnabled());
   });
-  answer = IDYES;
+  boxes.answer = IDYES;
   Run([](ScriptedSetupView& v) {
     v.d->cmdReset_Click();
     EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default"));

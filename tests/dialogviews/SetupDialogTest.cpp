@@ -16,6 +16,7 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/support/ResourceModule.h"
+#include "tests/common/MessageBoxes.h"
 #include "tests/dialogviews/WindowHarness.h"
 
 namespace dialogviews {
@@ -65,12 +66,7 @@ class SetupDialogTest : public ::testing::Test {
   void SetUp() override {
     mStrings = ExpectedStrings();
     ASSERT_GT(mStrings.size(), 100u) << "string table not found";
-    mPreviousBox = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
-      mMessages.push_back(request.text);
-      return IDOK;
-    });
   }
-  void TearDown() override { platform::SetMessageBoxHandler(mPreviousBox); }
 
   // Runs the dialog with `steps`; the view is kept to reach its windows.
   int Run(std::vector<Step> steps) {
@@ -115,8 +111,7 @@ class SetupDialogTest : public ::testing::Test {
   Host mHost;
   std::map<int, std::wstring> mStrings;
   dialogs::win32::Win32SetupView* mView = nullptr;
-  std::vector<std::wstring> mMessages;
-  platform::MessageBoxHandler mPreviousBox;
+  testsupport::MessageBoxes mBoxes;
 };
 
 // With hidden options on, all six pages: the "&debug" page first.
@@ -304,7 +299,7 @@ TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
   });
   EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
   // The empty name was refused with a message; Cancel kept the stored sets.
-  EXPECT_EQ(mMessages.size(), 1u);
+  EXPECT_EQ(mBoxes.requests.size(), 1u);
   EXPECT_EQ(mHost.options.Count(), 1u);
 }
 

@@ -9,6 +9,7 @@
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
+#include "tests/common/MessageBoxes.h"
 
 namespace {
 
@@ -23,21 +24,15 @@ constexpr DWORD kCodeWithoutText = 0x1FFFFFFFu;
 class ErrorListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    mPrevious = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-      mBoxes.push_back(r);
-      return IDOK;
-    });
     support::ErrorList::SetDisplay(false);
     support::ErrorList::Clear();
   }
   void TearDown() override {
     support::ErrorList::SetDisplay(false);
     support::ErrorList::Clear();
-    platform::SetMessageBoxHandler(mPrevious);
   }
 
-  std::vector<platform::MessageBoxRequest> mBoxes;
-  platform::MessageBoxHandler mPrevious;
+  testsupport::MessageBoxes mBoxes;
 };
 
 TEST_F(ErrorListTest, IconComesFromThousandsDigit) {
@@ -74,16 +69,16 @@ TEST_F(ErrorListTest, TextIsHeadingAloneOrHeadingBlankLineDetail) {
 
 TEST_F(ErrorListTest, DisplayShowsEachEntryAtOnceWithAddinCaption) {
   support::ErrorList::Add(1301);
-  EXPECT_TRUE(mBoxes.empty());
+  EXPECT_TRUE(mBoxes.requests.empty());
 
   support::ErrorList::SetDisplay(true);
   EXPECT_TRUE(support::ErrorList::GetDisplay());
   support::ErrorList::Add(2002, L"why");
-  ASSERT_EQ(mBoxes.size(), 1u);
-  EXPECT_EQ(mBoxes[0].text, support::LoadText(2002) + L"\r\n\r\nwhy");
-  EXPECT_EQ(mBoxes[0].style, MB_ICONEXCLAMATION | kTopmost);
-  EXPECT_EQ(mBoxes[0].caption, support::LoadText(203));
-  EXPECT_EQ(mBoxes[0].langId, support::GetLanguageId());
+  ASSERT_EQ(mBoxes.requests.size(), 1u);
+  EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(2002) + L"\r\n\r\nwhy");
+  EXPECT_EQ(mBoxes.requests[0].style, MB_ICONEXCLAMATION | kTopmost);
+  EXPECT_EQ(mBoxes.requests[0].caption, support::LoadText(203));
+  EXPECT_EQ(mBoxes.requests[0].langId, support::GetLanguageId());
 }
 
 TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
@@ -161,10 +156,10 @@ TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
   platform::SetLastErrorCode(2);
   support::ErrorList::Add(1302);
   if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
-  ASSERT_EQ(mBoxes.size(), 2u);
-  EXPECT_EQ(mBoxes[0].text, support::LoadText(1302));
-  EXPECT_NE(mBoxes[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
-  EXPECT_NE(mBoxes[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
+  ASSERT_EQ(mBoxes.requests.size(), 2u);
+  EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(1302));
+  EXPECT_NE(mBoxes.requests[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
+  EXPECT_NE(mBoxes.requests[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
 }
 
 TEST_F(ErrorListTest, ReportWithInfoTakesTenTextsAtMost) {

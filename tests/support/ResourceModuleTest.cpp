@@ -16,6 +16,7 @@
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
 #include "tests/support/SupportTestPaths.h"
+#include "tests/common/MessageBoxes.h"
 #include "tests/common/Paths.h"
 
 namespace {
@@ -166,23 +167,8 @@ TEST_F(ResourceModuleTest, ModuleWithoutMagicLineIsNotUsed) {
   platform::SetDiagnosticSink(previous);
 }
 
-class MessageBoxCapture {
- public:
-  MessageBoxCapture() {
-    mPrevious = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-      requests.push_back(r);
-      return IDOK;
-    });
-  }
-  ~MessageBoxCapture() { platform::SetMessageBoxHandler(mPrevious); }
-  std::vector<platform::MessageBoxRequest> requests;
-
- private:
-  platform::MessageBoxHandler mPrevious;
-};
-
 TEST_F(ResourceModuleTest, ShowMessageCaptionRules) {
-  MessageBoxCapture boxes;
+  testsupport::MessageBoxes boxes;
   support::ResourceModule module(Env(1041));
   EXPECT_EQ(module.ShowMessage(L"text", MB_OK | MB_ICONERROR, L""), IDOK);
   EXPECT_EQ(module.ShowMessage(L"text", MB_YESNO, L"Own caption"), IDOK);
@@ -200,7 +186,7 @@ TEST_F(ResourceModuleTest, ShowMessageCaptionRules) {
 TEST_F(ResourceModuleTest, EmptyTitleTextFallsBackToProductName) {
   if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
   WriteTextModule(1033, "[StringTable]\n101\ten\n");
-  MessageBoxCapture boxes;
+  testsupport::MessageBoxes boxes;
   support::ResourceModule module(Env(1033));
   module.ShowMessage(L"text", MB_OK, L"");
   ASSERT_EQ(boxes.requests.size(), 1u);
