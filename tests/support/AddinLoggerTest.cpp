@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 
@@ -296,44 +297,36 @@ TEST_F(AddinLoggerTest, LinesAreCodePage932) {
   EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), "2013/5/7 9:3:7.45  2000 \x96\x7C\x96\xF3 ok a 1\r\n");
 }
 
-TEST_F(AddinLoggerTest, RotationShiftsNumberedFiles) {
+// A file over the size limit is shifted to the next number (the oldest one
+// dropped) before a line is written; one exactly at the limit still takes
+// the line; a count of zero never rotates.
+TEST_F(AddinLoggerTest, RotationShiftsNumberedFilesOverTheLimit) {
+  using Files = std::map<std::string, std::string>;
+  struct Case {
+    std::uint32_t count;
+    Files before;
+    int lines;
+    Files after;
+  };
+  const std::string full(100, 'a');
+  const Case cases[] = {
+      {2, {{"0", full + "a"}, {"1", "one"}, {"2", "two"}}, 1, {{"0", kLine}, {"1", full + "a"}, {"2", "one"}}},
+      {1, {{"0", full}}, 1, {{"0", full + kLine}}},
+      {1, {{"0", full}}, 2, {{"0", kLine}, {"1", full + kLine}}},
+      {0, {{"0", full + full}}, 1, {{"0", full + full + kLine}}},
+  };
   SwitchOn();
   SetUser(L"LogLotationSize", 100u);
-  SetUser(L"LogFileCount", 2u);
-  WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(101, 'a'));
-  WriteBytes(LogFile("TVPPAddinsLog1.txt"), "one");
-  WriteBytes(LogFile("TVPPAddinsLog2.txt"), "two");
-  FixedClockLogger logger;
-  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), kLine);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog1.txt")), std::string(101, 'a'));
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog2.txt")), "one");
-  EXPECT_EQ(FileCount(), 3u);
-}
-
-TEST_F(AddinLoggerTest, FileExactlyAtLimitIsNotRotated) {
-  SwitchOn();
-  SetUser(L"LogLotationSize", 100u);
-  WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(100, 'a'));
-  FixedClockLogger logger;
-  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), std::string(100, 'a') + kLine);
-  EXPECT_FALSE(fs::exists(LogFile("TVPPAddinsLog1.txt")));
-  // The next line finds the file over the limit and starts a new one.
-  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), kLine);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog1.txt")), std::string(100, 'a') + kLine);
-}
-
-TEST_F(AddinLoggerTest, CountZeroNeverRotates) {
-  SwitchOn();
-  SetUser(L"LogLotationSize", 100u);
-  SetUser(L"LogFileCount", 0u);
-  WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(500, 'a'));
-  FixedClockLogger logger;
-  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), std::string(500, 'a') + kLine);
-  EXPECT_EQ(FileCount(), 1u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.count << " files, " << c.before.size() << " there, " << c.lines << " lines");
+    for (const auto& entry : fs::directory_iterator(mLogDir.path())) fs::remove(entry.path());
+    for (const auto& [n, text] : c.before) WriteBytes(LogFile("TVPPAddinsLog" + n + ".txt"), text);
+    SetUser(L"LogFileCount", c.count);
+    FixedClockLogger logger;
+    for (int i = 0; i < c.lines; ++i) logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
+    for (const auto& [n, text] : c.after) EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog" + n + ".txt")), text) << n;
+    EXPECT_EQ(FileCount(), c.after.size());
+  }
 }
 
 TEST(AddinLoggerFormat, LineLayoutWithoutLeadingZeros) {
