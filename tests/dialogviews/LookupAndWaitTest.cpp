@@ -8,15 +8,14 @@
 #include <map>
 #include <memory>
 
-#include "engines/fake/FakeEngine.h"
 #include "src/dialogs/CDialogLookupDict.h"
 #include "src/dialogs/SmallDialogs.h"
 #include "src/dialogs/win32/Win32LookupDictView.h"
 #include "src/dialogs/win32/Win32SmallDialogViews.h"
 #include "src/options/RegistrySettings.h"
 #include "src/platform/Strings.h"
+#include "tests/dialogs/LookupFixture.h"
 #include "tests/dialogviews/WindowHarness.h"
-#include "tests/engine/EngineCacheTestEnv.h"
 
 namespace dialogviews {
 namespace {
@@ -30,42 +29,16 @@ RECT ChildRect(HWND dialog, int id) {
   return r;
 }
 
-class LookupDialogTest : public enginetest::EngineEnvTest {
+// The dialog's surroundings are those of its logic's tests.
+class LookupDialogTest : public dialogtest::LookupDialog {
  protected:
-  void SetUp() override {
-    EngineEnvTest::SetUp();
-    support::ErrorList::SetDisplay(false);
-    mStrings = ExpectedStrings();
-    auto& impl = mSide.AddImplementation(L"FakeMT");
-    for (const wchar_t* id : {L"en-ja", L"en-ko"}) {
-      impl.AddPair({id, L"en", std::wstring(id).substr(3), 0x9, L"English", L"Fake MT", L"Fake"});
-      engine::EngineEntry e;
-      e.SetEngineGroup(L"FakeMT");
-      e.SetEngineID(id);
-      e.SetFromLang(L"en");
-      e.SetToLang(std::wstring(id).substr(3));
-      e.SetDisplayName(std::wstring(L"English - ") + id);
-      e.SetProductNameShort(L"Fake");
-      e.SetFlags(0x9);
-      e.SetChecked(1);
-      mEntries.emplace_back(std::wstring(L"FakeMT:") + id, e);
-    }
-    impl.AddDictionaryEntry(L"cat", L"neko\nbyo\nmao");
-    impl.AddDictionaryEntry(L"void", L"(null)");
-    mEngines.SetEntries(mEntries);
-  }
-
-  fake_engine::FakeEngineSide mSide;
-  engine::EngineEntryList mEntries;
-  engine::EngineCaches mEngines;
-  engine::Engine mEngine;
-  std::map<int, std::wstring> mStrings;
+  std::map<int, std::wstring> mStrings = ExpectedStrings();
 };
 
 TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithTheWindow) {
   auto view = std::make_unique<dialogs::win32::Win32LookupDictView>();
   dialogs::win32::Win32LookupDictView* shown = view.get();
-  dialogs::CDialogLookupDict dialog(std::move(view), mEngines, mEngine, options::kHostKeyPath);
+  dialogs::CDialogLookupDict dialog(std::move(view), engines, eng, options::kHostKeyPath);
   HWND window = nullptr;
   std::vector<Step> steps;
   steps.push_back([&] {
