@@ -50,11 +50,11 @@ TEST_F(LookupDialog, EngineFailuresAreListed) {
   impl->Script(fake_engine::Operation::LookupDictionary, {.status = 3, .times = 1});
   Run(L"en-ja", L"", [&](ScriptedLookupView& v) {
     Search(v, L"cat");
-    EXPECT_THAT(Listed(), ElementsAre(CDialogLookupDict::kLookupFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogLookupDict::kLookupFailed));
     impl->Script(fake_engine::Operation::GetEngine, {.status = 3});
     v.selected = 1;
     Search(v, L"cat");
-    EXPECT_THAT(Listed(), ::testing::Contains(CDialogLookupDict::kEngineFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ::testing::Contains(CDialogLookupDict::kEngineFailed));
     EXPECT_EQ(v.result, L"");
   });
 }

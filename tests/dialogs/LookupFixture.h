@@ -16,19 +16,6 @@
 
 namespace dialogtest {
 
-inline engine::EngineEntry LookupPair(const std::wstring& id, std::int32_t flags, std::int32_t checked = 1) {
-  engine::EngineEntry e;
-  e.SetEngineGroup(L"FakeMT");
-  e.SetEngineID(id);
-  e.SetFromLang(L"en");
-  e.SetToLang(id.substr(3));
-  e.SetDisplayName(L"English - " + id);
-  e.SetProductNameShort(L"Fake");
-  e.SetFlags(flags);
-  e.SetChecked(checked);
-  return e;
-}
-
 class LookupDialog : public enginetest::EngineEnvTest {
  protected:
   void SetUp() override {
@@ -39,10 +26,10 @@ class LookupDialog : public enginetest::EngineEnvTest {
       impl->AddPair({id, L"en", std::wstring(id).substr(3), 0x9, L"English", L"Fake MT", L"Fake"});
     impl->AddDictionaryEntry(L"cat", L"neko\nbyo\r\nmao");
     impl->AddDictionaryEntry(L"void", L"(null)");
-    engines.SetEntries({{L"FakeMT:en-de", LookupPair(L"en-de", 0x1)},
-                        {L"FakeMT:en-ja", LookupPair(L"en-ja", 0x9)},
-                        {L"FakeMT:en-fr", LookupPair(L"en-fr", 0x9, 0)},
-                        {L"FakeMT:en-ko", LookupPair(L"en-ko", 0x8)}});
+    engines.SetEntries({{L"FakeMT:en-de", FakePair(L"en-de", 0x1)},
+                        {L"FakeMT:en-ja", FakePair(L"en-ja", 0x9)},
+                        {L"FakeMT:en-fr", FakePair(L"en-fr", 0x9, 0)},
+                        {L"FakeMT:en-ko", FakePair(L"en-ko", 0x8)}});
   }
 
   int Run(const std::wstring& id, const std::wstring& selection, ScriptedLookupView::Script script) {
@@ -50,11 +37,6 @@ class LookupDialog : public enginetest::EngineEnvTest {
     last = view.get();
     dialogs::CDialogLookupDict dialog(std::move(view), engines, eng, options::kHostKeyPath);
     return dialog.DoModal(L"FakeMT", id, selection);
-  }
-  static std::vector<int> Listed() {
-    std::vector<int> ids;
-    for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
-    return ids;
   }
   static void Search(ScriptedLookupView& v, const std::wstring& word) {
     v.word = word;

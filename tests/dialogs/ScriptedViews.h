@@ -15,10 +15,32 @@
 #include "src/dialogs/CDialogLookupDict.h"
 #include "src/dialogs/CDialogSetup.h"
 #include "src/dialogs/SmallDialogs.h"
+#include "src/support/ErrorList.h"
 
 namespace dialogtest {
 
 using dialogs::SetupPage;
+
+// The message ids in the error list, oldest first.
+inline std::vector<int> ListedIds() {
+  std::vector<int> ids;
+  for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+  return ids;
+}
+
+// A pair "en-xx" of the engine group FakeMT, as the engine list keeps it.
+inline engine::EngineEntry FakePair(const std::wstring& id, std::int32_t flags, std::int32_t checked = 1) {
+  engine::EngineEntry e;
+  e.SetEngineGroup(L"FakeMT");
+  e.SetEngineID(id);
+  e.SetFromLang(L"en");
+  e.SetToLang(id.substr(3));
+  e.SetDisplayName(L"English - " + id);
+  e.SetProductNameShort(L"Fake");
+  e.SetFlags(flags);
+  e.SetChecked(checked);
+  return e;
+}
 
 struct Control {
   std::wstring text;

@@ -22,17 +22,6 @@ using Page = dialogs::SetupPage;
 
 namespace {
 
-engine::EngineEntry Pair(const std::wstring& id, std::int32_t flags) {
-  engine::EngineEntry e;
-  e.SetEngineGroup(L"FakeMT");
-  e.SetEngineID(id);
-  e.SetFromLang(L"en");
-  e.SetToLang(id.substr(3));
-  e.SetDisplayName(L"English - " + id);
-  e.SetFlags(flags);
-  return e;
-}
-
 class TestHost : public dialogs::SetupHost {
  public:
   options::TranslationOptions& Options() override { return options; }
@@ -69,9 +58,9 @@ class SetupDialog : public enginetest::EngineEnvTest {
     sets.Add(L"Fancy")->SetDualPrint(1);
     ASSERT_TRUE(sets.Save(true));
     ASSERT_TRUE(host.options.Load(false));
-    host.engines.SetEntries({{L"FakeMT:en-ja", Pair(L"en-ja", 0x9)},
-                             {L"FakeMT:en-de", Pair(L"en-de", 0x1)},
-                             {L"FakeMT:en-fr", Pair(L"en-fr", 0x1)}});
+    host.engines.SetEntries({{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9)},
+                             {L"FakeMT:en-de", dialogtest::FakePair(L"en-de", 0x1)},
+                             {L"FakeMT:en-fr", dialogtest::FakePair(L"en-fr", 0x1)}});
   }
 
   int Run(ScriptedSetupView::Script script) {
@@ -91,11 +80,6 @@ class SetupDialog : public enginetest::EngineEnvTest {
     TranslationOptions sets;
     EXPECT_TRUE(sets.Load(false));
     return sets.OptionNames();
-  }
-  static std::vector<int> Listed() {
-    std::vector<int> ids;
-    for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
-    return ids;
   }
 
   optionstest::FakeFonts fonts{[] {
@@ -322,11 +306,11 @@ TEST_F(SetupDialog, RefreshingTheEngineListReportsFailureAndEmptiness) {
   Run([&](ScriptedSetupView& v) {
     host.refreshSucceeds = false;
     v.d->cmdRefreshEngineList_Click();
-    EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kEngineListFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kEngineListFailed));
     EXPECT_EQ(v.rows.size(), 3u);
     host.refreshSucceeds = true;
     v.d->cmdRefreshEngineList_Click();
-    EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kNoEngines));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kNoEngines));
     EXPECT_TRUE(v.rows.empty());
     EXPECT_TRUE(v.ApplyEnabled());
   });
@@ -341,7 +325,7 @@ TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {
     std::filesystem::create_directories(platform::NativePath(engine::EngineCacheFolder()).parent_path());
     ASSERT_TRUE(testsupport::WriteBytes(engine::EngineCacheFolder(), "x"));
     v.d->cmdOK_Click();
-    EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kSaveFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kSaveFailed));
     EXPECT_FALSE(v.closed);
     EXPECT_TRUE(v.ApplyEnabled());
     EXPECT_EQ(host.options.Find(L"default")->DualPrint(), 1);
@@ -350,7 +334,7 @@ TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {
 }
 
 TEST_F(SetupDialog, ResetAsksAndWritesNothingBeforeApply) {
-  host.refreshEntries = {{L"FakeMT:en-ja", Pair(L"en-ja", 0x9)}};
+  host.refreshEntries = {{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9)}};
   boxes.answer = IDNO;
   Run([](ScriptedSetupView& v) {
     v.d->cmdReset_Click();
