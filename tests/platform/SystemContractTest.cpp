@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 #include "tests/platform/TestSupport.h"
 #include "src/platform/Registry.h"
@@ -196,20 +197,15 @@ TEST(LanguageContract, LocaleNamesToLanguageIds) {
 TEST(LanguageContract, SystemDefaultLanguage) {
   EXPECT_NE(platform::SystemDefaultLangId(), 0);
   if (!StandsIn()) return;  // Windows takes it from the system, not the environment
-  ScopedEnv lang(L"LANG", L"en_US.UTF-8");
-  ScopedEnv messages(L"LC_MESSAGES", L"");
-  {
-    ScopedEnv all(L"LC_ALL", L"ja_JP.UTF-8");
-    EXPECT_EQ(platform::SystemDefaultLangId(), 1041);
+  // LC_ALL first, then LC_MESSAGES, then LANG; "C" and unknown names are English.
+  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*, LANGID> cases[] = {
+      {L"ja_JP.UTF-8", L"", L"en_US.UTF-8", 1041}, {L"", L"", L"ja_JP.UTF-8", 1041},
+      {L"", L"ko_KR.UTF-8", L"en_US.UTF-8", 1042}, {L"", L"C", L"en_US.UTF-8", 1033},
+      {L"", L"xx_YY", L"en_US.UTF-8", 1033}};
+  for (auto [all, messages, lang, id] : cases) {
+    ScopedEnv a(L"LC_ALL", all), m(L"LC_MESSAGES", messages), l(L"LANG", lang);
+    EXPECT_EQ(platform::SystemDefaultLangId(), id) << platform::ToUtf8(all) << platform::ToUtf8(messages);
   }
-  ScopedEnv all(L"LC_ALL", L"");
-  EXPECT_EQ(platform::SystemDefaultLangId(), 1033);
-  ScopedEnv messages2(L"LC_MESSAGES", L"ko_KR.UTF-8");
-  EXPECT_EQ(platform::SystemDefaultLangId(), 1042);
-  ScopedEnv c(L"LC_MESSAGES", L"C");
-  EXPECT_EQ(platform::SystemDefaultLangId(), 1033);
-  ScopedEnv unknown(L"LC_MESSAGES", L"xx_YY");
-  EXPECT_EQ(platform::SystemDefaultLangId(), 1033);
 }
 
 TEST(MessageBoxContract, DefaultButtonOfEachButtonSet) {
