@@ -77,7 +77,6 @@ TEST(TranslationOptionUDT, CopiesTheSetAndDerivesKeepStyleAndEditType) {
   o.SetDualPrintLevel(2);
   o.SetFontHangul(L"Batang");
   o.SetIgnoresComment(1);
-  o.SetTranPrefix(L"(");
   o.SetPostMacroName(L"Post");
   o.SetTimeOutMSec(1000);
   TranslationOptionUDT r;
@@ -88,9 +87,7 @@ TEST(TranslationOptionUDT, CopiesTheSetAndDerivesKeepStyleAndEditType) {
   EXPECT_EQ(r.KeepStyle, 1);
   EXPECT_EQ(r.EditType, 1);
   EXPECT_EQ(r.FontHangul, L"Batang");
-  EXPECT_EQ(r.FontSJIS, o.FontSJIS());
   EXPECT_EQ(r.IgnoresComment, 1);
-  EXPECT_EQ(r.TranPrefix, L"(");
   EXPECT_EQ(r.PostMacroName, L"Post");
   EXPECT_EQ(r.TimeOutMSec, 1000);
 

@@ -195,20 +195,6 @@ TEST_F(ResourceModuleTest, EmptyTitleTextFallsBackToProductName) {
   EXPECT_EQ(boxes.requests[0].langId, 1033);
 }
 
-TEST(ResourceModuleTables, CharsetFromCodePage) {
-  const std::pair<int, int> table[] = {{874, 222},  {932, 128},  {936, 134},  {949, 129},  {950, 136},
-                                       {1250, 238}, {1251, 204}, {1252, 0},   {1253, 161}, {1254, 162},
-                                       {1255, 177}, {1256, 178}, {1257, 186}, {1258, 1},   {65001, 1},
-                                       {0, 1}};
-  for (auto [codePage, charset] : table) EXPECT_EQ(support::ResourceModule::CharsetFromCodePage(codePage), charset) << codePage;
-}
-
-TEST(ResourceModuleTables, DefaultFonts) {
-  const std::pair<int, std::wstring> table[] = {{128, kJapaneseFont}, {129, L"\xAD74\xB9BC"}, {134, L"\x5B8B\x4F53"},
-                                                {136, L"\x65B0\x7D30\x660E\x9AD4"}, {0, L""}, {204, L""}};
-  for (auto& [charset, font] : table) EXPECT_EQ(support::ResourceModule::DefaultFontForCharset(charset), font) << charset;
-}
-
 // Every id of the own Japanese table has an English text in the module the
 // build makes, so an English system never sees an empty message.
 TEST(ResourceTables, EnglishModuleCoversEveryOwnId) {
