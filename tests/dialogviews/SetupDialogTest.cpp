@@ -17,6 +17,7 @@
 #include "src/platform/System.h"
 #include "src/support/ResourceModule.h"
 #include "tests/common/MessageBoxes.h"
+#include "tests/dialogs/ScriptedViews.h"
 #include "tests/dialogviews/WindowHarness.h"
 
 namespace dialogviews {
@@ -33,18 +34,10 @@ class Host : public dialogs::SetupHost {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
     options.SetSettingsKey(kTestKey);
     options.Reset();
-    engine::EngineEntryList entries;
-    const wchar_t* names[] = {L"Alpha en-ja", L"Beta ja-en", L"Gamma en-de"};
-    for (int i = 0; i < 3; ++i) {
-      engine::EngineEntry entry;
-      entry.SetEngineGroup(L"Group");
-      entry.SetEngineID(std::to_wstring(i));
-      entry.SetDisplayName(names[i]);
-      entry.SetProductName(L"Test Product");
-      entry.SetChecked(0);
-      entries.emplace_back(L"Group\\" + std::to_wstring(i), entry);
-    }
-    engines.SetEntries(entries);
+    // Three pairs, none ticked.
+    engines.SetEntries({{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9, 0)},
+                        {L"FakeMT:en-de", dialogtest::FakePair(L"en-de", 0x1, 0)},
+                        {L"FakeMT:en-fr", dialogtest::FakePair(L"en-fr", 0x1, 0)}});
   }
   ~Host() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
   options::TranslationOptions& Options() override { return options; }

@@ -64,7 +64,7 @@ TEST(ConsoleMessageBox, AnswersFromThePresetTheTerminalOrTheDefault) {
       {false, " YES ", {}, question, IDYES, 0, ""},
       {false, "no", {}, MB_OKCANCEL, IDCANCEL, 0, ""},
       {false, "cancel", {}, MB_YESNOCANCEL, IDCANCEL, 0, ""},
-      {false, "maybe", {}, question | MB_DEFBUTTON2, IDNO, 0, "PELORANT_ANSWER=\"maybe\""},
+      {false, "maybe", {}, question | MB_DEFBUTTON2, IDNO, 0, "PELORANT_ANSWER=\"maybe\" does not answer"},
       {false, "maybe", {}, question | MB_DEFBUTTON2, IDNO, 0, "default button, No"},
       {true, "", {"perhaps", "n"}, question, IDNO, 2, "[Y/n]"},
       {true, "", {""}, question | MB_DEFBUTTON2, IDNO, 1, "[y/N]"},
