@@ -107,15 +107,6 @@ class AddinLoggerTest : public ::testing::Test {
 
 const std::string kLine = "2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574\r\n";
 
-TEST_F(AddinLoggerTest, WithoutSwitchNothingIsWritten) {
-  SetUser(L"LogFolderPath", mLogDir.wpath());
-  FixedClockLogger logger;
-  EXPECT_TRUE(logger.IsInitialized());
-  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-  logger.Error(L"CreateMenu FAIL", L"src/addin/AddinMain.cpp", 10);
-  EXPECT_EQ(FileCount(), 0u);
-}
-
 TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
   SwitchOn();
   FixedClockLogger logger;
@@ -130,8 +121,9 @@ TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
                 "2013/5/7 9:3:7.45  4000 ErrorHandler AddinMain 7\r\n");
 }
 
-// The user's values win, even a switch of zero; machine values stand in for
-// absent ones or ones of the wrong type or size; numbers are clamped.
+// Logging is off without the switch; the user's values win, even a switch of
+// zero; machine values stand in for absent ones or ones of the wrong type or
+// size; numbers are clamped. Only a logger that is on writes a file.
 TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
   const Hive user = Hive::CurrentUser, machine = Hive::LocalMachine;
   struct Setting {
@@ -149,6 +141,7 @@ TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
   const RegValue on = RegValue::Dword(1), off = RegValue::Dword(0), folder = RegValue::String(mLogDir.wpath());
   const Case cases[] = {
       {"defaults", {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}}, 1001},
+      {"no switch", {{user, L"LogFolderPath", folder}}, support::AddinLogger::kOff},
       {"switch zero", {{user, L"OfficeAddinLog", off}, {user, L"LogFolderPath", folder}}, support::AddinLogger::kOff},
       {"user zero wins", {{user, L"OfficeAddinLog", off}, {machine, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}},
        support::AddinLogger::kOff},
@@ -176,8 +169,11 @@ TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     RemoveLogValues();
+    for (const auto& entry : fs::directory_iterator(mLogDir.path())) fs::remove(entry.path());
     for (const Setting& setting : c.settings) Set(setting.hive, setting.name, setting.value);
     FixedClockLogger logger;
+    logger.Error(L"CreateMenu FAIL", L"src/addin/AddinMain.cpp", 10);
+    EXPECT_EQ(FileCount(), c.level == support::AddinLogger::kOff ? 0u : 1u);
     EXPECT_EQ(logger.GetLevel(), c.level);
     EXPECT_EQ(logger.GetFileCount(), c.count);
     EXPECT_EQ(logger.GetRotationSize(), c.rotation);
@@ -255,26 +251,22 @@ TEST_F(AddinLoggerTest, FolderWithEnvironmentReference) {
   EXPECT_EQ(ReadBytes(mLogDir.path() / "nested" / "deeper" / "TVPPAddinsLog0.txt"), kLine);
 }
 
-TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefault) {
-  WriteBytes(mLogDir.path() / "plainfile", "x");
+// A folder that cannot be made falls back to the temporary folder's default;
+// without that either, logging turns off quietly.
+TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefaultOrTurnsLoggingOff) {
+  const fs::path plain = mLogDir.path() / "plainfile";
+  WriteBytes(plain, "x");
   SetUser(L"OfficeAddinLog", 1u);
-  SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
+  SetUser(L"LogFolderPath", (plain / "sub").wstring());
   FixedClockLogger logger;
   ASSERT_NE(logger.GetLevel(), support::AddinLogger::kOff);
   logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
   EXPECT_EQ(ReadBytes(mTempDir.path() / "Talvoren" / "AddinLog" / "TVPPAddinsLog0.txt"), kLine);
-}
 
-TEST_F(AddinLoggerTest, NoUsableFolderTurnsLoggingOffQuietly) {
-  WriteBytes(mLogDir.path() / "plainfile", "x");
-  platformtest::ScopedEnv tmpdir(L"TMPDIR", (mLogDir.path() / "plainfile").wstring());
-  platformtest::ScopedEnv temp(L"TEMP", (mLogDir.path() / "plainfile").wstring());
-  platformtest::ScopedEnv tmp(L"TMP", (mLogDir.path() / "plainfile").wstring());
-  SetUser(L"OfficeAddinLog", 1u);
-  SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-  logger.Error(L"lost", L"a.cpp", 1);
+  platformtest::ScopedEnv tmpdir(L"TMPDIR", plain.wstring()), temp(L"TEMP", plain.wstring()), tmp(L"TMP", plain.wstring());
+  FixedClockLogger off;
+  EXPECT_EQ(off.GetLevel(), support::AddinLogger::kOff);
+  off.Error(L"lost", L"a.cpp", 1);
   EXPECT_EQ(FileCount(), 1u);  // only the plain file
 }
 
