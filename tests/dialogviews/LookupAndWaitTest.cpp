@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <map>
 #include <memory>
 
@@ -92,31 +91,15 @@ TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithThe
   EXPECT_TRUE(RunScripted([&] { dialog.DoModal(L"FakeMT", L"en-ko", L" cat \r\ndog"); }, std::move(steps)));
 }
 
-// A request that runs until it is cancelled, then ends as cancelled.
-class EndlessRequest : public engine_server::IRequest {
- public:
-  HRESULT WaitForResult(LONG, LONG* status) override {
-    *status = cancelled ? 2 : 0;
-    return S_OK;
-  }
-  HRESULT Cancel() override {
-    cancelled = true;
-    return S_OK;
-  }
-  HRESULT ErrorCode(LONG* code) override {
-    *code = 0;
-    return S_OK;
-  }
-  std::atomic<bool> cancelled{false};
-};
-
 TEST(WaitBoxTest, CancelAndTheCloseBoxEndTheRequestAsCancelled) {
   std::map<int, std::wstring> strings = ExpectedStrings();
   for (bool closeBox : {false, true}) {
     auto view = std::make_unique<dialogs::win32::Win32WaitResultView>();
     dialogs::win32::Win32WaitResultView* shown = view.get();
     dialogs::CDialogWaitResult box(std::move(view));
-    EndlessRequest request;
+    dialogtest::ScriptedRequest request;  // runs until cancelled
+    request.runningPolls = 1 << 30;
+    request.afterCancelPolls = 0;
     std::vector<Step> steps;
     steps.push_back([&] { return shown->Window() && ::IsWindowVisible(shown->Window()); });
     steps.push_back([&] {
@@ -135,7 +118,7 @@ TEST(WaitBoxTest, CancelAndTheCloseBoxEndTheRequestAsCancelled) {
     long status = 0;
     EXPECT_TRUE(RunScripted([&] { status = box.Run(request, 1252, 0); }, std::move(steps))) << closeBox;
     EXPECT_EQ(status, 2) << closeBox;
-    EXPECT_TRUE(request.cancelled) << closeBox;
+    EXPECT_EQ(request.cancels, 1) << closeBox;
   }
 }
 
