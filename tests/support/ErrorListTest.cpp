@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <stdexcept>
 #include <thread>
 
 #include "src/platform/Strings.h"
