@@ -99,4 +99,3 @@ TEST(MessagePumpContract, PostingToNoThreadOrAnEndedThreadFailsAndEachThreadHasI
     EXPECT_EQ(mine, CurrentMessageThread());
   });
 }
-
