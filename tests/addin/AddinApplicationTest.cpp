@@ -4,9 +4,11 @@
 #include <future>
 
 #include "src/addin/AddinApplication.h"
+#include "tests/dialogs/ScriptedViews.h"
 #include "tests/powerpoint/PowerPointFixture.h"
 
 using addin::AddinApplication;
+using dialogtest::ListedIds;
 using namespace std::chrono_literals;
 
 namespace {
@@ -18,12 +20,6 @@ engine::EngineEntry Entry(const std::wstring& group, const std::wstring& id) {
   e.SetFromLang(L"en");
   e.SetToLang(L"xx");
   return e;
-}
-
-std::vector<int> ListedIds() {
-  std::vector<int> ids;
-  for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
-  return ids;
 }
 
 // A facade over a scripted engine list and option sets "default" and

@@ -1,74 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "engines/fake/FakeEngine.h"
-#include "src/dialogs/CDialogLookupDict.h"
-#include "src/options/RegistrySettings.h"
-#include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
-#include "tests/dialogs/ScriptedViews.h"
-#include "tests/engine/EngineCacheTestEnv.h"
+#include "tests/dialogs/LookupFixture.h"
 
 using dialogs::CDialogLookupDict;
+using dialogtest::LookupDialog;
 using dialogtest::ScriptedLookupView;
 using ::testing::ElementsAre;
-
-namespace {
-
-engine::EngineEntry Pair(const std::wstring& id, std::int32_t flags, std::int32_t checked = 1) {
-  engine::EngineEntry e;
-  e.SetEngineGroup(L"FakeMT");
-  e.SetEngineID(id);
-  e.SetFromLang(L"en");
-  e.SetToLang(id.substr(3));
-  e.SetDisplayName(L"English - " + id);
-  e.SetProductNameShort(L"Fake");
-  e.SetFlags(flags);
-  e.SetChecked(checked);
-  return e;
-}
-
-// Dictionaries en-ja and en-ko; en-de has none and en-fr is unchecked.
-class LookupDialog : public enginetest::EngineEnvTest {
- protected:
-  void SetUp() override {
-    EngineEnvTest::SetUp();
-    support::ErrorList::SetDisplay(false);
-    impl = &side.AddImplementation(L"FakeMT");
-    for (const wchar_t* id : {L"en-ja", L"en-ko", L"en-de", L"en-fr"})
-      impl->AddPair({id, L"en", std::wstring(id).substr(3), 0x9, L"English", L"Fake MT", L"Fake"});
-    impl->AddDictionaryEntry(L"cat", L"neko\nbyo\r\nmao");
-    impl->AddDictionaryEntry(L"void", L"(null)");
-    engines.SetEntries({{L"FakeMT:en-de", Pair(L"en-de", 0x1)},
-                        {L"FakeMT:en-ja", Pair(L"en-ja", 0x9)},
-                        {L"FakeMT:en-fr", Pair(L"en-fr", 0x9, 0)},
-                        {L"FakeMT:en-ko", Pair(L"en-ko", 0x8)}});
-  }
-
-  int Run(const std::wstring& id, const std::wstring& selection, ScriptedLookupView::Script script) {
-    auto view = std::make_unique<ScriptedLookupView>(std::move(script));
-    last = view.get();
-    CDialogLookupDict dialog(std::move(view), engines, eng, options::kHostKeyPath);
-    return dialog.DoModal(L"FakeMT", id, selection);
-  }
-  static std::vector<int> Listed() {
-    std::vector<int> ids;
-    for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
-    return ids;
-  }
-  static void Search(ScriptedLookupView& v, const std::wstring& word) {
-    v.word = word;
-    v.d->cmdSearch_onclick();
-  }
-
-  fake_engine::FakeEngineSide side;
-  fake_engine::FakeImplementation* impl = nullptr;
-  engine::EngineCaches engines;
-  engine::Engine eng;
-  ScriptedLookupView* last = nullptr;
-};
-
-}  // namespace
 
 TEST(LookupWord, ASelectionGivesItsFirstLineTrimmed) {
   const std::pair<std::wstring, std::wstring> cases[] = {
@@ -111,11 +50,11 @@ TEST_F(LookupDialog, EngineFailuresAreListed) {
   impl->Script(fake_engine::Operation::LookupDictionary, {.status = 3, .times = 1});
   Run(L"en-ja", L"", [&](ScriptedLookupView& v) {
     Search(v, L"cat");
-    EXPECT_THAT(Listed(), ElementsAre(CDialogLookupDict::kLookupFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogLookupDict::kLookupFailed));
     impl->Script(fake_engine::Operation::GetEngine, {.status = 3});
     v.selected = 1;
     Search(v, L"cat");
-    EXPECT_THAT(Listed(), ::testing::Contains(CDialogLookupDict::kEngineFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ::testing::Contains(CDialogLookupDict::kEngineFailed));
     EXPECT_EQ(v.result, L"");
   });
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <thread>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,10 +16,63 @@
 #include "src/dialogs/CDialogLookupDict.h"
 #include "src/dialogs/CDialogSetup.h"
 #include "src/dialogs/SmallDialogs.h"
+#include "src/support/ErrorList.h"
 
 namespace dialogtest {
 
 using dialogs::SetupPage;
+
+// A request that runs for `runningPolls` polls, or until `afterCancelPolls`
+// polls after a cancel, and then ends with `finalStatus` (2 after a cancel).
+class ScriptedRequest : public engine_server::IRequest {
+ public:
+  HRESULT WaitForResult(LONG, LONG* status) override {
+    threads.insert(std::this_thread::get_id());
+    ++polls;
+    if (cancels > 0) {
+      *status = ++pollsAfterCancel > afterCancelPolls ? LONG{engine_server::kRequestCancelled} : 0;
+    } else {
+      *status = polls > runningPolls ? finalStatus : 0;
+    }
+    return S_OK;
+  }
+  HRESULT Cancel() override {
+    ++cancels;
+    return S_OK;
+  }
+  HRESULT ErrorCode(LONG* code) override {
+    *code = 0;
+    return S_OK;
+  }
+  int runningPolls = 3;
+  int afterCancelPolls = 4;
+  LONG finalStatus = engine_server::kRequestDone;
+  int polls = 0;
+  int pollsAfterCancel = 0;
+  int cancels = 0;
+  std::set<std::thread::id> threads;
+};
+
+// The message ids in the error list, oldest first.
+inline std::vector<int> ListedIds() {
+  std::vector<int> ids;
+  for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+  return ids;
+}
+
+// A pair "en-xx" of the engine group FakeMT, as the engine list keeps it.
+inline engine::EngineEntry FakePair(const std::wstring& id, std::int32_t flags, std::int32_t checked = 1) {
+  engine::EngineEntry e;
+  e.SetEngineGroup(L"FakeMT");
+  e.SetEngineID(id);
+  e.SetFromLang(L"en");
+  e.SetToLang(id.substr(3));
+  e.SetDisplayName(L"English - " + id);
+  e.SetProductNameShort(L"Fake");
+  e.SetFlags(flags);
+  e.SetChecked(checked);
+  return e;
+}
 
 struct Control {
   std::wstring text;

@@ -9,6 +9,7 @@
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
 #include "tests/common/Bytes.h"
+#include "tests/common/MessageBoxes.h"
 #include "tests/dialogs/ScriptedViews.h"
 #include "tests/engine/EngineCacheTestEnv.h"
 #include "tests/options/FakeFonts.h"
@@ -20,17 +21,6 @@ using options::TranslationOptions;
 using Page = dialogs::SetupPage;
 
 namespace {
-
-engine::EngineEntry Pair(const std::wstring& id, std::int32_t flags) {
-  engine::EngineEntry e;
-  e.SetEngineGroup(L"FakeMT");
-  e.SetEngineID(id);
-  e.SetFromLang(L"en");
-  e.SetToLang(id.substr(3));
-  e.SetDisplayName(L"English - " + id);
-  e.SetFlags(flags);
-  return e;
-}
 
 class TestHost : public dialogs::SetupHost {
  public:
@@ -57,28 +47,20 @@ class TestHost : public dialogs::SetupHost {
 };
 
 // Stored sets "default" and "Fancy" (dual print on), three engine pairs, an
-// input box answering from `answers`, message boxes answered with `answer`.
+// input box answering from `answers`, message boxes answered with `boxes.answer`.
 class SetupDialog : public enginetest::EngineEnvTest {
  protected:
   void SetUp() override {
     EngineEnvTest::SetUp();
     support::ErrorList::SetDisplay(false);
-    previousBoxes = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-      messages.push_back(r.text);
-      return answer;
-    });
     TranslationOptions sets;
     sets.Reset();
     sets.Add(L"Fancy")->SetDualPrint(1);
     ASSERT_TRUE(sets.Save(true));
     ASSERT_TRUE(host.options.Load(false));
-    host.engines.SetEntries({{L"FakeMT:en-ja", Pair(L"en-ja", 0x9)},
-                             {L"FakeMT:en-de", Pair(L"en-de", 0x1)},
-                             {L"FakeMT:en-fr", Pair(L"en-fr", 0x1)}});
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHandler(previousBoxes);
-    EngineEnvTest::TearDown();
+    host.engines.SetEntries({{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9)},
+                             {L"FakeMT:en-de", dialogtest::FakePair(L"en-de", 0x1)},
+                             {L"FakeMT:en-fr", dialogtest::FakePair(L"en-fr", 0x1)}});
   }
 
   int Run(ScriptedSetupView::Script script) {
@@ -99,11 +81,6 @@ class SetupDialog : public enginetest::EngineEnvTest {
     EXPECT_TRUE(sets.Load(false));
     return sets.OptionNames();
   }
-  static std::vector<int> Listed() {
-    std::vector<int> ids;
-    for (const support::ErrorEntry& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
-    return ids;
-  }
 
   optionstest::FakeFonts fonts{[] {
     auto installed = optionstest::DefaultFontsInstalled();
@@ -113,9 +90,7 @@ class SetupDialog : public enginetest::EngineEnvTest {
   TestHost host;
   std::deque<std::optional<std::wstring>> answers;
   std::vector<std::wstring> prompts;
-  std::vector<std::wstring> messages;
-  int answer = IDYES;
-  platform::MessageBoxHandler previousBoxes;
+  testsupport::MessageBoxes boxes{IDYES};
 };
 
 using ::testing::ElementsAre;
@@ -255,8 +230,8 @@ TEST_F(SetupDialog, AddingAndRemovingSetsRefusesWhatCouldNotBeKept) {
   answers = {L"", L"default", L" \t", L"New", std::nullopt};
   Run([&](ScriptedSetupView& v) {
     for (int i = 0; i < 3; ++i) v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);
-    ASSERT_EQ(messages.size(), 3u);
-    for (const auto& m : messages) EXPECT_THAT(m, HasSubstr(L"Failed to add."));
+    ASSERT_EQ(boxes.requests.size(), 3u);
+    for (const auto& m : boxes.Texts()) EXPECT_THAT(m, HasSubstr(L"Failed to add."));
     EXPECT_FALSE(v.ApplyEnabled());
     v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);
     EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default", L"Fancy", L"New"));
@@ -266,7 +241,7 @@ TEST_F(SetupDialog, AddingAndRemovingSetsRefusesWhatCouldNotBeKept) {
 
     v.PickSet(L"default");
     v.d->cmdOptionsOp_Click(CDialogSetup::kOpRemove);
-    EXPECT_THAT(messages.back(), HasSubstr(L"Failed to remove."));
+    EXPECT_THAT(boxes.requests.back().text, HasSubstr(L"Failed to remove."));
     // Removing the set shown shows its neighbour without storing into it.
     v.PickSet(L"Fancy");
     EXPECT_EQ(v.At(Page::Basic, 264).check, 1);
@@ -296,7 +271,7 @@ TEST_F(SetupDialog, ImportAndExportSeeTheEditsNotYetStored) {
     EXPECT_EQ(v.At(Page::Basic, 264).check, 1);
     v.PickSet(L"default");
     v.d->cmdOptionsOp_Click(CDialogSetup::kOpImport);
-    EXPECT_THAT(messages, ElementsAre(HasSubstr(L"Failed to import.")));
+    EXPECT_THAT(boxes.Texts(), ElementsAre(HasSubstr(L"Failed to import.")));
     EXPECT_EQ(v.At(Page::OptionSets, 205).items.size(), 2u);
     v.d->cmdOK_Click();
   });
@@ -331,11 +306,11 @@ TEST_F(SetupDialog, RefreshingTheEngineListReportsFailureAndEmptiness) {
   Run([&](ScriptedSetupView& v) {
     host.refreshSucceeds = false;
     v.d->cmdRefreshEngineList_Click();
-    EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kEngineListFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kEngineListFailed));
     EXPECT_EQ(v.rows.size(), 3u);
     host.refreshSucceeds = true;
     v.d->cmdRefreshEngineList_Click();
-    EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kNoEngines));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kNoEngines));
     EXPECT_TRUE(v.rows.empty());
     EXPECT_TRUE(v.ApplyEnabled());
   });
@@ -350,7 +325,7 @@ TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {
     std::filesystem::create_directories(platform::NativePath(engine::EngineCacheFolder()).parent_path());
     ASSERT_TRUE(testsupport::WriteBytes(engine::EngineCacheFolder(), "x"));
     v.d->cmdOK_Click();
-    EXPECT_THAT(Listed(), ElementsAre(CDialogSetup::kSaveFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kSaveFailed));
     EXPECT_FALSE(v.closed);
     EXPECT_TRUE(v.ApplyEnabled());
     EXPECT_EQ(host.options.Find(L"default")->DualPrint(), 1);
@@ -359,14 +334,14 @@ TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {
 }
 
 TEST_F(SetupDialog, ResetAsksAndWritesNothingBeforeApply) {
-  host.refreshEntries = {{L"FakeMT:en-ja", Pair(L"en-ja", 0x9)}};
-  answer = IDNO;
+  host.refreshEntries = {{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9)}};
+  boxes.answer = IDNO;
   Run([](ScriptedSetupView& v) {
     v.d->cmdReset_Click();
     EXPECT_EQ(v.At(Page::OptionSets, 205).items.size(), 2u);
     EXPECT_FALSE(v.ApplyEnabled());
   });
-  answer = IDYES;
+  boxes.answer = IDYES;
   Run([](ScriptedSetupView& v) {
     v.d->cmdReset_Click();
     EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default"));

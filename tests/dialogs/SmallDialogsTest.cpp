@@ -35,37 +35,6 @@ TEST(InputBox, ReturnsTheButtonAndWhatWasTyped) {
 
 namespace {
 
-// A request that runs for `runningPolls` polls, or until `afterCancelPolls`
-// polls after a cancel, and then ends with `finalStatus` (2 after a cancel).
-class ScriptedRequest : public engine_server::IRequest {
- public:
-  HRESULT WaitForResult(LONG, LONG* status) override {
-    threads.insert(std::this_thread::get_id());
-    ++polls;
-    if (cancels > 0) {
-      *status = ++pollsAfterCancel > afterCancelPolls ? LONG{engine_server::kRequestCancelled} : 0;
-    } else {
-      *status = polls > runningPolls ? finalStatus : 0;
-    }
-    return S_OK;
-  }
-  HRESULT Cancel() override {
-    ++cancels;
-    return S_OK;
-  }
-  HRESULT ErrorCode(LONG* code) override {
-    *code = 0;
-    return S_OK;
-  }
-  int runningPolls = 3;
-  int afterCancelPolls = 4;
-  LONG finalStatus = engine_server::kRequestDone;
-  int polls = 0;
-  int pollsAfterCancel = 0;
-  int cancels = 0;
-  std::set<std::thread::id> threads;
-};
-
 class ScriptedWaitView : public dialogs::WaitResultView {
  public:
   explicit ScriptedWaitView(std::function<void(CDialogWaitResult&, int dispatch)> user) : mUser(std::move(user)) {}
@@ -119,7 +88,7 @@ TEST(WaitBox, ReturnsTheEnginesStatusOrCancelledOnceTheRequestHasEnded) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ScriptedRequest request;
+    dialogtest::ScriptedRequest request;
     request.finalStatus = c.finalStatus;
     auto view = std::make_unique<ScriptedWaitView>(c.user);
     ScriptedWaitView* shown = view.get();

@@ -4,19 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <map>
 #include <memory>
 
-#include "engines/fake/FakeEngine.h"
 #include "src/dialogs/CDialogLookupDict.h"
 #include "src/dialogs/SmallDialogs.h"
 #include "src/dialogs/win32/Win32LookupDictView.h"
 #include "src/dialogs/win32/Win32SmallDialogViews.h"
 #include "src/options/RegistrySettings.h"
 #include "src/platform/Strings.h"
+#include "tests/dialogs/LookupFixture.h"
 #include "tests/dialogviews/WindowHarness.h"
-#include "tests/engine/EngineCacheTestEnv.h"
 
 namespace dialogviews {
 namespace {
@@ -30,42 +28,16 @@ RECT ChildRect(HWND dialog, int id) {
   return r;
 }
 
-class LookupDialogTest : public enginetest::EngineEnvTest {
+// The dialog's surroundings are those of its logic's tests.
+class LookupDialogTest : public dialogtest::LookupDialog {
  protected:
-  void SetUp() override {
-    EngineEnvTest::SetUp();
-    support::ErrorList::SetDisplay(false);
-    mStrings = ExpectedStrings();
-    auto& impl = mSide.AddImplementation(L"FakeMT");
-    for (const wchar_t* id : {L"en-ja", L"en-ko"}) {
-      impl.AddPair({id, L"en", std::wstring(id).substr(3), 0x9, L"English", L"Fake MT", L"Fake"});
-      engine::EngineEntry e;
-      e.SetEngineGroup(L"FakeMT");
-      e.SetEngineID(id);
-      e.SetFromLang(L"en");
-      e.SetToLang(std::wstring(id).substr(3));
-      e.SetDisplayName(std::wstring(L"English - ") + id);
-      e.SetProductNameShort(L"Fake");
-      e.SetFlags(0x9);
-      e.SetChecked(1);
-      mEntries.emplace_back(std::wstring(L"FakeMT:") + id, e);
-    }
-    impl.AddDictionaryEntry(L"cat", L"neko\nbyo\nmao");
-    impl.AddDictionaryEntry(L"void", L"(null)");
-    mEngines.SetEntries(mEntries);
-  }
-
-  fake_engine::FakeEngineSide mSide;
-  engine::EngineEntryList mEntries;
-  engine::EngineCaches mEngines;
-  engine::Engine mEngine;
-  std::map<int, std::wstring> mStrings;
+  std::map<int, std::wstring> mStrings = ExpectedStrings();
 };
 
 TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithTheWindow) {
   auto view = std::make_unique<dialogs::win32::Win32LookupDictView>();
   dialogs::win32::Win32LookupDictView* shown = view.get();
-  dialogs::CDialogLookupDict dialog(std::move(view), mEngines, mEngine, options::kHostKeyPath);
+  dialogs::CDialogLookupDict dialog(std::move(view), engines, eng, options::kHostKeyPath);
   HWND window = nullptr;
   std::vector<Step> steps;
   steps.push_back([&] {
@@ -119,31 +91,15 @@ TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithThe
   EXPECT_TRUE(RunScripted([&] { dialog.DoModal(L"FakeMT", L"en-ko", L" cat \r\ndog"); }, std::move(steps)));
 }
 
-// A request that runs until it is cancelled, then ends as cancelled.
-class EndlessRequest : public engine_server::IRequest {
- public:
-  HRESULT WaitForResult(LONG, LONG* status) override {
-    *status = cancelled ? 2 : 0;
-    return S_OK;
-  }
-  HRESULT Cancel() override {
-    cancelled = true;
-    return S_OK;
-  }
-  HRESULT ErrorCode(LONG* code) override {
-    *code = 0;
-    return S_OK;
-  }
-  std::atomic<bool> cancelled{false};
-};
-
 TEST(WaitBoxTest, CancelAndTheCloseBoxEndTheRequestAsCancelled) {
   std::map<int, std::wstring> strings = ExpectedStrings();
   for (bool closeBox : {false, true}) {
     auto view = std::make_unique<dialogs::win32::Win32WaitResultView>();
     dialogs::win32::Win32WaitResultView* shown = view.get();
     dialogs::CDialogWaitResult box(std::move(view));
-    EndlessRequest request;
+    dialogtest::ScriptedRequest request;  // runs until cancelled
+    request.runningPolls = 1 << 30;
+    request.afterCancelPolls = 0;
     std::vector<Step> steps;
     steps.push_back([&] { return shown->Window() && ::IsWindowVisible(shown->Window()); });
     steps.push_back([&] {
@@ -162,7 +118,7 @@ TEST(WaitBoxTest, CancelAndTheCloseBoxEndTheRequestAsCancelled) {
     long status = 0;
     EXPECT_TRUE(RunScripted([&] { status = box.Run(request, 1252, 0); }, std::move(steps))) << closeBox;
     EXPECT_EQ(status, 2) << closeBox;
-    EXPECT_TRUE(request.cancelled) << closeBox;
+    EXPECT_EQ(request.cancels, 1) << closeBox;
   }
 }
 

@@ -16,6 +16,8 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/support/ResourceModule.h"
+#include "tests/common/MessageBoxes.h"
+#include "tests/dialogs/ScriptedViews.h"
 #include "tests/dialogviews/WindowHarness.h"
 
 namespace dialogviews {
@@ -32,18 +34,10 @@ class Host : public dialogs::SetupHost {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
     options.SetSettingsKey(kTestKey);
     options.Reset();
-    engine::EngineEntryList entries;
-    const wchar_t* names[] = {L"Alpha en-ja", L"Beta ja-en", L"Gamma en-de"};
-    for (int i = 0; i < 3; ++i) {
-      engine::EngineEntry entry;
-      entry.SetEngineGroup(L"Group");
-      entry.SetEngineID(std::to_wstring(i));
-      entry.SetDisplayName(names[i]);
-      entry.SetProductName(L"Test Product");
-      entry.SetChecked(0);
-      entries.emplace_back(L"Group\\" + std::to_wstring(i), entry);
-    }
-    engines.SetEntries(entries);
+    // Three pairs, none ticked.
+    engines.SetEntries({{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9, 0)},
+                        {L"FakeMT:en-de", dialogtest::FakePair(L"en-de", 0x1, 0)},
+                        {L"FakeMT:en-fr", dialogtest::FakePair(L"en-fr", 0x1, 0)}});
   }
   ~Host() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
   options::TranslationOptions& Options() override { return options; }
@@ -65,12 +59,7 @@ class SetupDialogTest : public ::testing::Test {
   void SetUp() override {
     mStrings = ExpectedStrings();
     ASSERT_GT(mStrings.size(), 100u) << "string table not found";
-    mPreviousBox = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
-      mMessages.push_back(request.text);
-      return IDOK;
-    });
   }
-  void TearDown() override { platform::SetMessageBoxHandler(mPreviousBox); }
 
   // Runs the dialog with `steps`; the view is kept to reach its windows.
   int Run(std::vector<Step> steps) {
@@ -115,8 +104,7 @@ class SetupDialogTest : public ::testing::Test {
   Host mHost;
   std::map<int, std::wstring> mStrings;
   dialogs::win32::Win32SetupView* mView = nullptr;
-  std::vector<std::wstring> mMessages;
-  platform::MessageBoxHandler mPreviousBox;
+  testsupport::MessageBoxes mBoxes;
 };
 
 // With hidden options on, all six pages: the "&debug" page first.
@@ -304,7 +292,7 @@ TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
   });
   EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
   // The empty name was refused with a message; Cancel kept the stored sets.
-  EXPECT_EQ(mMessages.size(), 1u);
+  EXPECT_EQ(mBoxes.requests.size(), 1u);
   EXPECT_EQ(mHost.options.Count(), 1u);
 }
 

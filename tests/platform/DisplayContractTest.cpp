@@ -21,20 +21,4 @@ TEST(DisplayContract, TheScreenHasAnAreaAndADensity) {
   }
 }
 
-TEST(DisplayContract, TheVirtualScreenCanBeSetWhereThereIsOne) {
-  if (platform::RegistryHiveFile(platform::Hive::CurrentUser).empty()) GTEST_SKIP() << "a real screen";
-  platform::ScreenInfo before;
-  ASSERT_TRUE(platform::GetScreenInfo(&before));
-  EXPECT_EQ(before, (platform::ScreenInfo{{0, 0, 1920, 1080}, 96, 96}));
-  platform::ScreenInfo small{{0, 0, 1281, 1024}, 120, 144};
-  platform::SetVirtualScreen(small);
-  platform::ScreenInfo now;
-  ASSERT_TRUE(platform::GetScreenInfo(&now));
-  EXPECT_EQ(now, small);
-  platform::ScreenRect frame;
-  ASSERT_TRUE(platform::GetFrameClientArea(L"PP11FrameClass", &frame));
-  EXPECT_EQ(frame, small.workArea);
-  platform::SetVirtualScreen(before);
-}
-
 }  // namespace

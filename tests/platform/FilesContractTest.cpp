@@ -12,7 +12,6 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "tests/common/Bytes.h"
-#include "tests/common/FaultyFiles.h"
 #include "tests/common/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -142,26 +141,6 @@ TYPED_TEST(FileTableContract, FoldersAreMadeWithTheirParentsOnceAndNeverOverAFil
   ASSERT_TRUE(WriteBytes(this->Path(L"f"), "file"));
   EXPECT_EQ(this->Files().CreateFolders(this->Path(L"f")), static_cast<DWORD>(ERROR_FILE_EXISTS));
   EXPECT_EQ(ReadBytes(this->Path(L"f")), "file");
-}
-
-TEST(FilesTable, TheProcessTableIsReplacedAndRestoredAndAFaultyOneFailsOnlyWhatItNames) {
-  testsupport::TempDir dir;
-  const std::wstring file = platform::JoinPath(dir.wpath(), L"kept.txt");
-  ASSERT_TRUE(WriteBytes(file, "old"));
-  EXPECT_EQ(&platform::CurrentFiles(), &platform::PlatformFiles());
-  {
-    testsupport::FaultyFiles faulty(testsupport::FaultyFiles::kWrite, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(&platform::CurrentFiles(), &faulty);
-    EXPECT_EQ(platform::CurrentFiles().WriteAtomically(file, "new", {}), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    std::string out;
-    EXPECT_EQ(platform::CurrentFiles().ReadFile(file, 100, &out), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_EQ(out, "old");
-    EXPECT_EQ(faulty.Failures(), 1);
-  }
-  EXPECT_EQ(&platform::CurrentFiles(), &platform::PlatformFiles());
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"kept.txt"}) << "the failed write left no temporary file";
 }
 
 TEST(FilesTable, ANewFileIsPrivateOnlyWhenAskedAndAReplacedOneKeepsItsPermissions) {

@@ -108,21 +108,20 @@ TYPED_TEST(ProfileFileContract, WriteStringCreatesFileSectionAndKeyAndUpdatesInP
   EXPECT_EQ(this->Lines(path, L"sec"), (std::vector<std::wstring>{L"alpha=3", L"beta=two words"}));
 }
 
-TYPED_TEST(ProfileFileContract, WriteSectionReplacesOnlyThatSection) {
+TYPED_TEST(ProfileFileContract, WriteSectionReplacesOnlyThatSectionOrAppendsIt) {
   const std::wstring path = this->File("s.ini");
   WriteBytes(path, "[First]\r\nkeep=1\r\n[Target]\r\nold=x\r\ngone=y\r\n[Last]\r\nz=9\r\n");
   ASSERT_TRUE(TypeParam::WriteSection(path, L"target", std::wstring(L"a=\"1\"\0b=2\0", 11)));
   EXPECT_EQ(this->Lines(path, L"Target"), (std::vector<std::wstring>{L"a=\"1\"", L"b=2"}));
   EXPECT_EQ(this->Lines(path, L"First"), (std::vector<std::wstring>{L"keep=1"}));
   EXPECT_EQ(this->Lines(path, L"Last"), (std::vector<std::wstring>{L"z=9"}));
-}
-
-TYPED_TEST(ProfileFileContract, WriteSectionAppendsAMissingSectionAndCreatesTheFile) {
-  const std::wstring path = this->File("fresh.ini");
-  ASSERT_TRUE(TypeParam::WriteSection(path, L"One", std::wstring(L"x=1\0", 4)));
-  ASSERT_TRUE(TypeParam::WriteSection(path, L"Two", std::wstring(L"y=2\0", 4)));
-  EXPECT_EQ(this->Lines(path, L"One"), (std::vector<std::wstring>{L"x=1"}));
-  EXPECT_EQ(this->Lines(path, L"Two"), (std::vector<std::wstring>{L"y=2"}));
+  // A missing section is appended, in a file that does not exist yet too.
+  ASSERT_TRUE(TypeParam::WriteSection(path, L"New", std::wstring(L"y=2\0", 4)));
+  EXPECT_EQ(this->Lines(path, L"New"), (std::vector<std::wstring>{L"y=2"}));
+  EXPECT_EQ(this->Lines(path, L"Last"), (std::vector<std::wstring>{L"z=9"}));
+  const std::wstring fresh = this->File("fresh.ini");
+  ASSERT_TRUE(TypeParam::WriteSection(fresh, L"One", std::wstring(L"x=1\0", 4)));
+  EXPECT_EQ(this->Lines(fresh, L"One"), (std::vector<std::wstring>{L"x=1"}));
 }
 
 TYPED_TEST(ProfileFileContract, LinesComeTrimmedWithQuotesAndExtraEqualsKept) {

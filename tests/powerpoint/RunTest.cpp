@@ -10,6 +10,7 @@
 #include "src/support/ResourceModule.h"
 
 #include "src/platform/MessagePump.h"
+#include "tests/platform/TestSupport.h"
 #include "tests/powerpoint/PowerPointFixture.h"
 #include "src/powerpoint/TemporaryCopies.h"
 
@@ -288,7 +289,8 @@ TEST_F(RunTest, TheProgressDialogFollowsTheRunFromPreparationToTheLastNotesPage)
   record.DisplaysProgressBar = 1;
   Open(ThreeSlides());
   ASSERT_TRUE(RunAll());
-  dialogs::WaitForProgressDialogThread();
+  platformtest::ReturnsWithin(std::chrono::seconds(60), "the progress dialog's thread",
+                              [] { dialogs::WaitForProgressDialogThread(); });
   EXPECT_EQ(dialogs::CurrentProgressDialog(), nullptr);
   std::lock_guard<std::mutex> g(seen->lock);
   EXPECT_GE(seen->hides, 1);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 
@@ -106,30 +107,9 @@ class AddinLoggerTest : public ::testing::Test {
 
 const std::string kLine = "2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574\r\n";
 
-TEST_F(AddinLoggerTest, WithoutSwitchNothingIsWritten) {
-  SetUser(L"LogFolderPath", mLogDir.wpath());
-  FixedClockLogger logger;
-  EXPECT_TRUE(logger.IsInitialized());
-  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-  logger.Error(L"CreateMenu FAIL", L"src/addin/AddinMain.cpp", 10);
-  EXPECT_EQ(FileCount(), 0u);
-}
-
-TEST_F(AddinLoggerTest, SwitchZeroTurnsLoggingOff) {
-  SwitchOn();
-  SetUser(L"OfficeAddinLog", 0u);
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-}
-
 TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
   SwitchOn();
   FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), 1001);
-  EXPECT_EQ(logger.GetFileCount(), 1u);
-  EXPECT_EQ(logger.GetRotationSize(), 104857600);
-  EXPECT_EQ(logger.GetBaseName(), L"TVPPAddinsLog");
-  EXPECT_EQ(logger.GetExtension(), L".txt");
   EXPECT_EQ(logger.GetCurrentPath(), platform::JoinPath(mLogDir.wpath(), L"TVPPAddinsLog0.txt"));
 
   logger.Detail(L"dropped at the default level", L"src/engine/AppCommon.cpp", 1);
@@ -141,53 +121,67 @@ TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
                 "2013/5/7 9:3:7.45  4000 ErrorHandler AddinMain 7\r\n");
 }
 
-TEST_F(AddinLoggerTest, UserValueWinsEvenWhenZero) {
-  SetUser(L"LogFolderPath", mLogDir.wpath());
-  Set(Hive::CurrentUser, L"OfficeAddinLog", RegValue::Dword(0));
-  Set(Hive::LocalMachine, L"OfficeAddinLog", RegValue::Dword(1));
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-}
-
-TEST_F(AddinLoggerTest, MachineValuesApplyWhenUserHasNoneOrWrongType) {
-  Set(Hive::CurrentUser, L"OfficeAddinLog", RegValue::String(L"1"));  // wrong type: ignored
-  Set(Hive::LocalMachine, L"OfficeAddinLog", RegValue::Dword(1));
-  Set(Hive::LocalMachine, L"LogFolderPath", RegValue::String(mLogDir.wpath()));
-  Set(Hive::LocalMachine, L"LogLevel", RegValue::Dword(3000));
-  Set(Hive::CurrentUser, L"LogExtention", RegValue::Dword(5));  // wrong type: default stays
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), 3000);
-  EXPECT_EQ(logger.GetExtension(), L".txt");
-  EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
-}
-
-TEST_F(AddinLoggerTest, DwordOfWrongSizeCountsAsAbsent) {
-  SwitchOn();
-  Set(Hive::CurrentUser, L"LogLevel", RegValue::Bytes({0x01, 0x00}, platform::RegType::Dword));
-  Set(Hive::CurrentUser, L"LogFileCount", RegValue::Bytes({3, 0, 0, 0, 0, 0, 0, 0}, platform::RegType::Dword));
-  Set(Hive::LocalMachine, L"LogFileCount", RegValue::Dword(4));
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), 1001);
-  EXPECT_EQ(logger.GetFileCount(), 4u);
-}
-
-TEST_F(AddinLoggerTest, NumbersAreClamped) {
-  SwitchOn();
-  SetUser(L"LogLotationSize", 5u);
-  SetUser(L"LogFileCount", 20u);
-  SetUser(L"LogLevel", 0xFFFFFFFFu);
-  FixedClockLogger small;
-  EXPECT_EQ(small.GetRotationSize(), 100);
-  EXPECT_EQ(small.GetFileCount(), 9u);
-  EXPECT_EQ(small.GetLevel(), support::AddinLogger::kOff);
-
-  SetUser(L"LogLotationSize", 0xFFFFFFFFu);
-  SetUser(L"LogFileCount", 0u);
-  SetUser(L"LogLevel", 0u);
-  FixedClockLogger large;
-  EXPECT_EQ(large.GetRotationSize(), 2147483647);
-  EXPECT_EQ(large.GetFileCount(), 0u);
-  EXPECT_EQ(large.GetLevel(), 0);
+// Logging is off without the switch; the user's values win, even a switch of
+// zero; machine values stand in for absent ones or ones of the wrong type or
+// size; numbers are clamped. Only a logger that is on writes a file.
+TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
+  const Hive user = Hive::CurrentUser, machine = Hive::LocalMachine;
+  struct Setting {
+    Hive hive;
+    const wchar_t* name;
+    RegValue value;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Setting> settings;
+    int level;
+    unsigned count = 1;
+    int rotation = 104857600;
+  };
+  const RegValue on = RegValue::Dword(1), off = RegValue::Dword(0), folder = RegValue::String(mLogDir.wpath());
+  const Case cases[] = {
+      {"defaults", {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}}, 1001},
+      {"no switch", {{user, L"LogFolderPath", folder}}, support::AddinLogger::kOff},
+      {"switch zero", {{user, L"OfficeAddinLog", off}, {user, L"LogFolderPath", folder}}, support::AddinLogger::kOff},
+      {"user zero wins", {{user, L"OfficeAddinLog", off}, {machine, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}},
+       support::AddinLogger::kOff},
+      {"machine values",
+       {{user, L"OfficeAddinLog", RegValue::String(L"1")}, {machine, L"OfficeAddinLog", on},
+        {machine, L"LogFolderPath", folder}, {machine, L"LogLevel", RegValue::Dword(3000)},
+        {user, L"LogExtention", RegValue::Dword(5)}},
+       3000},
+      {"dwords of the wrong size",
+       {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder},
+        {user, L"LogLevel", RegValue::Bytes({0x01, 0x00}, platform::RegType::Dword)},
+        {user, L"LogFileCount", RegValue::Bytes({3, 0, 0, 0, 0, 0, 0, 0}, platform::RegType::Dword)},
+        {machine, L"LogFileCount", RegValue::Dword(4)}},
+       1001, 4},
+      {"clamped low",
+       {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}, {user, L"LogLotationSize", RegValue::Dword(5)},
+        {user, L"LogFileCount", RegValue::Dword(20)}, {user, L"LogLevel", RegValue::Dword(0xFFFFFFFFu)}},
+       support::AddinLogger::kOff, 9, 100},
+      {"clamped high",
+       {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder},
+        {user, L"LogLotationSize", RegValue::Dword(0xFFFFFFFFu)}, {user, L"LogFileCount", RegValue::Dword(0)},
+        {user, L"LogLevel", RegValue::Dword(0)}},
+       0, 0, 2147483647},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveLogValues();
+    for (const auto& entry : fs::directory_iterator(mLogDir.path())) fs::remove(entry.path());
+    for (const Setting& setting : c.settings) Set(setting.hive, setting.name, setting.value);
+    FixedClockLogger logger;
+    logger.Error(L"CreateMenu FAIL", L"src/addin/AddinMain.cpp", 10);
+    EXPECT_EQ(FileCount(), c.level == support::AddinLogger::kOff ? 0u : 1u);
+    EXPECT_EQ(logger.GetLevel(), c.level);
+    EXPECT_EQ(logger.GetFileCount(), c.count);
+    EXPECT_EQ(logger.GetRotationSize(), c.rotation);
+    EXPECT_EQ(logger.GetExtension(), L".txt");
+    if (c.level != support::AddinLogger::kOff) {
+      EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
+    }
+  }
 }
 
 TEST_F(AddinLoggerTest, LevelZeroWritesAllAndAboveErrorWritesNothing) {
@@ -257,26 +251,22 @@ TEST_F(AddinLoggerTest, FolderWithEnvironmentReference) {
   EXPECT_EQ(ReadBytes(mLogDir.path() / "nested" / "deeper" / "TVPPAddinsLog0.txt"), kLine);
 }
 
-TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefault) {
-  WriteBytes(mLogDir.path() / "plainfile", "x");
+// A folder that cannot be made falls back to the temporary folder's default;
+// without that either, logging turns off quietly.
+TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefaultOrTurnsLoggingOff) {
+  const fs::path plain = mLogDir.path() / "plainfile";
+  WriteBytes(plain, "x");
   SetUser(L"OfficeAddinLog", 1u);
-  SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
+  SetUser(L"LogFolderPath", (plain / "sub").wstring());
   FixedClockLogger logger;
   ASSERT_NE(logger.GetLevel(), support::AddinLogger::kOff);
   logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
   EXPECT_EQ(ReadBytes(mTempDir.path() / "Talvoren" / "AddinLog" / "TVPPAddinsLog0.txt"), kLine);
-}
 
-TEST_F(AddinLoggerTest, NoUsableFolderTurnsLoggingOffQuietly) {
-  WriteBytes(mLogDir.path() / "plainfile", "x");
-  platformtest::ScopedEnv tmpdir(L"TMPDIR", (mLogDir.path() / "plainfile").wstring());
-  platformtest::ScopedEnv temp(L"TEMP", (mLogDir.path() / "plainfile").wstring());
-  platformtest::ScopedEnv tmp(L"TMP", (mLogDir.path() / "plainfile").wstring());
-  SetUser(L"OfficeAddinLog", 1u);
-  SetUser(L"LogFolderPath", (mLogDir.path() / "plainfile" / "sub").wstring());
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-  logger.Error(L"lost", L"a.cpp", 1);
+  platformtest::ScopedEnv tmpdir(L"TMPDIR", plain.wstring()), temp(L"TEMP", plain.wstring()), tmp(L"TMP", plain.wstring());
+  FixedClockLogger off;
+  EXPECT_EQ(off.GetLevel(), support::AddinLogger::kOff);
+  off.Error(L"lost", L"a.cpp", 1);
   EXPECT_EQ(FileCount(), 1u);  // only the plain file
 }
 
@@ -297,44 +287,36 @@ TEST_F(AddinLoggerTest, LinesAreCodePage932) {
   EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), "2013/5/7 9:3:7.45  2000 \x96\x7C\x96\xF3 ok a 1\r\n");
 }
 
-TEST_F(AddinLoggerTest, RotationShiftsNumberedFiles) {
+// A file over the size limit is shifted to the next number (the oldest one
+// dropped) before a line is written; one exactly at the limit still takes
+// the line; a count of zero never rotates.
+TEST_F(AddinLoggerTest, RotationShiftsNumberedFilesOverTheLimit) {
+  using Files = std::map<std::string, std::string>;
+  struct Case {
+    std::uint32_t count;
+    Files before;
+    int lines;
+    Files after;
+  };
+  const std::string full(100, 'a');
+  const Case cases[] = {
+      {2, {{"0", full + "a"}, {"1", "one"}, {"2", "two"}}, 1, {{"0", kLine}, {"1", full + "a"}, {"2", "one"}}},
+      {1, {{"0", full}}, 1, {{"0", full + kLine}}},
+      {1, {{"0", full}}, 2, {{"0", kLine}, {"1", full + kLine}}},
+      {0, {{"0", full + full}}, 1, {{"0", full + full + kLine}}},
+  };
   SwitchOn();
   SetUser(L"LogLotationSize", 100u);
-  SetUser(L"LogFileCount", 2u);
-  WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(101, 'a'));
-  WriteBytes(LogFile("TVPPAddinsLog1.txt"), "one");
-  WriteBytes(LogFile("TVPPAddinsLog2.txt"), "two");
-  FixedClockLogger logger;
-  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), kLine);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog1.txt")), std::string(101, 'a'));
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog2.txt")), "one");
-  EXPECT_EQ(FileCount(), 3u);
-}
-
-TEST_F(AddinLoggerTest, FileExactlyAtLimitIsNotRotated) {
-  SwitchOn();
-  SetUser(L"LogLotationSize", 100u);
-  WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(100, 'a'));
-  FixedClockLogger logger;
-  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), std::string(100, 'a') + kLine);
-  EXPECT_FALSE(fs::exists(LogFile("TVPPAddinsLog1.txt")));
-  // The next line finds the file over the limit and starts a new one.
-  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), kLine);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog1.txt")), std::string(100, 'a') + kLine);
-}
-
-TEST_F(AddinLoggerTest, CountZeroNeverRotates) {
-  SwitchOn();
-  SetUser(L"LogLotationSize", 100u);
-  SetUser(L"LogFileCount", 0u);
-  WriteBytes(LogFile("TVPPAddinsLog0.txt"), std::string(500, 'a'));
-  FixedClockLogger logger;
-  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), std::string(500, 'a') + kLine);
-  EXPECT_EQ(FileCount(), 1u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.count << " files, " << c.before.size() << " there, " << c.lines << " lines");
+    for (const auto& entry : fs::directory_iterator(mLogDir.path())) fs::remove(entry.path());
+    for (const auto& [n, text] : c.before) WriteBytes(LogFile("TVPPAddinsLog" + n + ".txt"), text);
+    SetUser(L"LogFileCount", c.count);
+    FixedClockLogger logger;
+    for (int i = 0; i < c.lines; ++i) logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
+    for (const auto& [n, text] : c.after) EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog" + n + ".txt")), text) << n;
+    EXPECT_EQ(FileCount(), c.after.size());
+  }
 }
 
 TEST(AddinLoggerFormat, LineLayoutWithoutLeadingZeros) {

@@ -2,13 +2,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <stdexcept>
 #include <thread>
 
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
+#include "tests/common/MessageBoxes.h"
 
 namespace {
 
@@ -23,21 +23,15 @@ constexpr DWORD kCodeWithoutText = 0x1FFFFFFFu;
 class ErrorListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    mPrevious = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-      mBoxes.push_back(r);
-      return IDOK;
-    });
     support::ErrorList::SetDisplay(false);
     support::ErrorList::Clear();
   }
   void TearDown() override {
     support::ErrorList::SetDisplay(false);
     support::ErrorList::Clear();
-    platform::SetMessageBoxHandler(mPrevious);
   }
 
-  std::vector<platform::MessageBoxRequest> mBoxes;
-  platform::MessageBoxHandler mPrevious;
+  testsupport::MessageBoxes mBoxes;
 };
 
 TEST_F(ErrorListTest, IconComesFromThousandsDigit) {
@@ -66,43 +60,35 @@ TEST_F(ErrorListTest, TextIsHeadingAloneOrHeadingBlankLineDetail) {
   EXPECT_EQ(support::ErrorList::GetEntry(1).mFullText, detailed.mFullText);
   EXPECT_EQ(support::ErrorList::GetEntry(2).mMessageId, 0);
   EXPECT_EQ(support::ErrorList::GetEntry(-1).mMessageId, 0);
-}
 
-TEST_F(ErrorListTest, IdWithoutTextGivesEmptyHeading) {
-  support::ErrorEntry entry = support::ErrorList::Add(1999, L"only the detail");
-  EXPECT_EQ(entry.mHeading, L"");
-  EXPECT_EQ(entry.mFullText, L"\r\n\r\nonly the detail");
+  support::ErrorEntry orphan = support::ErrorList::Add(1999, L"only the detail");  // an id without text
+  EXPECT_EQ(orphan.mHeading, L"");
+  EXPECT_EQ(orphan.mFullText, L"\r\n\r\nonly the detail");
 }
 
 TEST_F(ErrorListTest, DisplayShowsEachEntryAtOnceWithAddinCaption) {
   support::ErrorList::Add(1301);
-  EXPECT_TRUE(mBoxes.empty());
+  EXPECT_TRUE(mBoxes.requests.empty());
 
   support::ErrorList::SetDisplay(true);
   EXPECT_TRUE(support::ErrorList::GetDisplay());
   support::ErrorList::Add(2002, L"why");
-  ASSERT_EQ(mBoxes.size(), 1u);
-  EXPECT_EQ(mBoxes[0].text, support::LoadText(2002) + L"\r\n\r\nwhy");
-  EXPECT_EQ(mBoxes[0].style, MB_ICONEXCLAMATION | kTopmost);
-  EXPECT_EQ(mBoxes[0].caption, support::LoadText(203));
-  EXPECT_EQ(mBoxes[0].langId, support::GetLanguageId());
+  ASSERT_EQ(mBoxes.requests.size(), 1u);
+  EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(2002) + L"\r\n\r\nwhy");
+  EXPECT_EQ(mBoxes.requests[0].style, MB_ICONEXCLAMATION | kTopmost);
+  EXPECT_EQ(mBoxes.requests[0].caption, support::LoadText(203));
+  EXPECT_EQ(mBoxes.requests[0].langId, support::GetLanguageId());
 }
 
 TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
   support::ErrorList::Add(1301);
   platform::SetLastErrorCode(5);
   ASSERT_TRUE(support::ErrorList::HasError());
+  EXPECT_EQ(platform::GetLastErrorCode(), 5u) << "asking leaves the code alone";
   support::ErrorList::Clear();
   EXPECT_EQ(support::ErrorList::GetCount(), 0);
   EXPECT_FALSE(support::ErrorList::HasError());
   EXPECT_EQ(platform::GetLastErrorCode(), 0u);
-}
-
-TEST_F(ErrorListTest, HasErrorLeavesTheCodeAlone) {
-  platform::SetLastErrorCode(87);
-  EXPECT_TRUE(support::ErrorList::HasError());
-  EXPECT_TRUE(support::ErrorList::HasError());
-  EXPECT_EQ(platform::GetLastErrorCode(), 87u);
 }
 
 TEST_F(ErrorListTest, ClearResetsOnlyTheCallingThread) {
@@ -164,33 +150,15 @@ TEST_F(ErrorListTest, ErrorReportPrintsCodeSignedAndMissingTextAsNull) {
 TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
   support::ErrorList::SetDisplay(true);
   support::ErrorList::Clear();
-  // The command: adds its specific message, fails with a system error.
-  support::ErrorList::Add(1302);
+  // The command fails with a system error and adds its specific message,
+  // which leaves the pending code to the report.
   platform::SetLastErrorCode(2);
+  support::ErrorList::Add(1302);
   if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
-  ASSERT_EQ(mBoxes.size(), 2u);
-  EXPECT_EQ(mBoxes[0].text, support::LoadText(1302));
-  EXPECT_NE(mBoxes[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
-  EXPECT_NE(mBoxes[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
-}
-
-TEST_F(ErrorListTest, ThrowingCommandWithoutCodeGivesNoReport) {
-  support::ErrorList::SetDisplay(true);
-  support::ErrorList::Clear();
-  try {
-    throw std::runtime_error("host call failed");
-  } catch (...) {
-  }
-  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"AddinMain:TranAllClick");
-  EXPECT_EQ(support::ErrorList::GetCount(), 0);
-  EXPECT_TRUE(mBoxes.empty());
-}
-
-TEST_F(ErrorListTest, AddKeepsThePendingCode) {
-  support::ErrorList::SetDisplay(true);
-  platform::SetLastErrorCode(1234);
-  support::ErrorList::Add(1301);
-  EXPECT_EQ(platform::GetLastErrorCode(), 1234u);
+  ASSERT_EQ(mBoxes.requests.size(), 2u);
+  EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(1302));
+  EXPECT_NE(mBoxes.requests[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
+  EXPECT_NE(mBoxes.requests[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
 }
 
 TEST_F(ErrorListTest, ReportWithInfoTakesTenTextsAtMost) {

@@ -16,6 +16,7 @@
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
 #include "tests/support/SupportTestPaths.h"
+#include "tests/common/MessageBoxes.h"
 #include "tests/common/Paths.h"
 
 namespace {
@@ -93,42 +94,30 @@ TEST_F(ResourceModuleTest, EnglishModuleGivesEnglishTexts) {
   EXPECT_EQ(module.LoadText(4999), L"");
 }
 
-TEST_F(ResourceModuleTest, SingaporeChineseFallsBackToPrcModule) {
-  CopyEnglishAs(2052);
-  support::ResourceModule module(Env(4100));
-  ASSERT_TRUE(module.LoadResourceModule());
-  EXPECT_FALSE(module.IsOwnModule());
-  EXPECT_EQ(module.GetLanguageId(), 2052);
-  EXPECT_EQ(module.GetCharset(), 134);
-}
-
-TEST_F(ResourceModuleTest, RegionalLanguageFallsBackToDefaultSubLanguage) {
-  CopyEnglishAs(1034);
-  support::ResourceModule spanish(Env(3082));  // Spanish, modern sort
-  ASSERT_TRUE(spanish.LoadResourceModule());
-  EXPECT_EQ(spanish.GetLanguageId(), 1034);
-  EXPECT_EQ(spanish.GetModulePath(), ModulePath(1034));
-
-  CopyEnglishAs(1033);
-  support::ResourceModule british(Env(2057));
-  ASSERT_TRUE(british.LoadResourceModule());
-  EXPECT_EQ(british.GetLanguageId(), 1033);
-}
-
-TEST_F(ResourceModuleTest, ExactModuleWinsOverFallbacks) {
-  CopyEnglishAs(2057);
-  CopyEnglishAs(1033);
-  support::ResourceModule module(Env(2057));
-  ASSERT_TRUE(module.LoadResourceModule());
-  EXPECT_EQ(module.GetLanguageId(), 2057);
-}
-
-TEST_F(ResourceModuleTest, ReloadingSwitchesModulesCleanly) {
-  CopyEnglishAs(1033);
-  support::ResourceModule module(Env(1033));
-  ASSERT_TRUE(module.LoadResourceModule());
-  ASSERT_TRUE(module.LoadResourceModule());
-  EXPECT_EQ(module.LoadText(101), L"en");
+// The exact module wins; else the language's default sub-language, or PRC
+// Chinese for Singapore. Loading again switches cleanly.
+TEST_F(ResourceModuleTest, ModuleOfTheLanguageOrItsFallback) {
+  struct Case {
+    std::vector<LANGID> installed;
+    LANGID system, chosen;
+    int charset;
+  };
+  const Case cases[] = {{{2052}, 4100, 2052, 134}, {{1034}, 3082, 1034, 0}, {{1033}, 2057, 1033, 0},
+                        {{2057, 1033}, 2057, 2057, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.system);
+    for (LANGID language : c.installed) CopyEnglishAs(language);
+    support::ResourceModule module(Env(c.system));
+    ASSERT_TRUE(module.LoadResourceModule());
+    ASSERT_TRUE(module.LoadResourceModule());
+    EXPECT_FALSE(module.IsOwnModule());
+    EXPECT_EQ(module.GetLanguageId(), c.chosen);
+    EXPECT_EQ(module.GetCharset(), c.charset);
+    EXPECT_EQ(module.GetModulePath(), ModulePath(c.chosen));
+    EXPECT_EQ(module.LoadText(101), L"en");
+    ASSERT_TRUE(module.Release());
+    for (LANGID language : c.installed) std::filesystem::remove(std::filesystem::path(ModulePath(language)));
+  }
 }
 
 TEST_F(ResourceModuleTest, ReleaseFreesTheModuleAndTheNextTextLoadsAgain) {
@@ -178,23 +167,8 @@ TEST_F(ResourceModuleTest, ModuleWithoutMagicLineIsNotUsed) {
   platform::SetDiagnosticSink(previous);
 }
 
-class MessageBoxCapture {
- public:
-  MessageBoxCapture() {
-    mPrevious = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-      requests.push_back(r);
-      return IDOK;
-    });
-  }
-  ~MessageBoxCapture() { platform::SetMessageBoxHandler(mPrevious); }
-  std::vector<platform::MessageBoxRequest> requests;
-
- private:
-  platform::MessageBoxHandler mPrevious;
-};
-
 TEST_F(ResourceModuleTest, ShowMessageCaptionRules) {
-  MessageBoxCapture boxes;
+  testsupport::MessageBoxes boxes;
   support::ResourceModule module(Env(1041));
   EXPECT_EQ(module.ShowMessage(L"text", MB_OK | MB_ICONERROR, L""), IDOK);
   EXPECT_EQ(module.ShowMessage(L"text", MB_YESNO, L"Own caption"), IDOK);
@@ -212,27 +186,13 @@ TEST_F(ResourceModuleTest, ShowMessageCaptionRules) {
 TEST_F(ResourceModuleTest, EmptyTitleTextFallsBackToProductName) {
   if (!IsTextModulePlatform()) GTEST_SKIP() << "hand-written modules are a Linux format";
   WriteTextModule(1033, "[StringTable]\n101\ten\n");
-  MessageBoxCapture boxes;
+  testsupport::MessageBoxes boxes;
   support::ResourceModule module(Env(1033));
   module.ShowMessage(L"text", MB_OK, L"");
   ASSERT_EQ(boxes.requests.size(), 1u);
   EXPECT_EQ(boxes.requests[0].caption, support::VersionInfo().GetValue(L"ProductName"));
   EXPECT_EQ(boxes.requests[0].caption, L"Talvoren PowerPoint AddIn");
   EXPECT_EQ(boxes.requests[0].langId, 1033);
-}
-
-TEST(ResourceModuleTables, CharsetFromCodePage) {
-  const std::pair<int, int> table[] = {{874, 222},  {932, 128},  {936, 134},  {949, 129},  {950, 136},
-                                       {1250, 238}, {1251, 204}, {1252, 0},   {1253, 161}, {1254, 162},
-                                       {1255, 177}, {1256, 178}, {1257, 186}, {1258, 1},   {65001, 1},
-                                       {0, 1}};
-  for (auto [codePage, charset] : table) EXPECT_EQ(support::ResourceModule::CharsetFromCodePage(codePage), charset) << codePage;
-}
-
-TEST(ResourceModuleTables, DefaultFonts) {
-  const std::pair<int, std::wstring> table[] = {{128, kJapaneseFont}, {129, L"\xAD74\xB9BC"}, {134, L"\x5B8B\x4F53"},
-                                                {136, L"\x65B0\x7D30\x660E\x9AD4"}, {0, L""}, {204, L""}};
-  for (auto& [charset, font] : table) EXPECT_EQ(support::ResourceModule::DefaultFontForCharset(charset), font) << charset;
 }
 
 // Every id of the own Japanese table has an English text in the module the
@@ -245,7 +205,7 @@ TEST(ResourceTables, EnglishModuleCoversEveryOwnId) {
   size_t count = 0;
   for (const resources::StringEntry& e : resources::OwnStrings()) {
     std::wstring text;
-    EXPECT_TRUE(module->ReadString(e.id, &text)) << "id " << e.id << " has no English text";
+    EXPECT_TRUE(module->ReadString(e.id, &text) && !text.empty()) << "id " << e.id << " has no English text";
     bool japanese = false;
     for (wchar_t c : text) japanese = japanese || c >= 0x3000;
     EXPECT_FALSE(japanese) << "id " << e.id << " is not English";
@@ -288,26 +248,16 @@ std::set<int> MessageIdsInSources(std::vector<std::string>* unresolved) {
   return ids;
 }
 
-// Every message id the add-in uses has a text in its own table and in the
-// English module.
-TEST(ResourceTables, EveryIdTheSourcesUseHasATextInBothTables) {
+// Every message id the add-in uses has a text in its own table (and so, by
+// the test above, in the English module).
+TEST(ResourceTables, EveryIdTheSourcesUseHasAText) {
   std::vector<std::string> unresolved;
   std::set<int> ids = MessageIdsInSources(&unresolved);
   ASSERT_GT(ids.size(), 10u) << "the sources were not found (PELORANT_TEST_SOURCE_DIR)";
   EXPECT_TRUE(unresolved.empty()) << "ids passed by a name the scan cannot resolve: " << unresolved.front();
   for (long code = 29990; code < 30020; ++code) ids.insert(support::ErrorList::EngineErrorToMessageId(code));
-
   support::ResourceModule own(support::ResourceModule::Environment{L"", 1041});
-  std::wstring english = supporttest::BuiltEnglishModule();
-  ASSERT_FALSE(english.empty()) << "the English resource module was not built";
-  auto module = platform::ResourceModuleFile::Load(english);
-  ASSERT_TRUE(module);
-  for (int id : ids) {
-    EXPECT_FALSE(own.LoadText(id).empty()) << "id " << id << " has no text of its own";
-    std::wstring text;
-    EXPECT_TRUE(module->ReadString(static_cast<unsigned>(id), &text) && !text.empty())
-        << "id " << id << " has no English text";
-  }
+  for (int id : ids) EXPECT_FALSE(own.LoadText(id).empty()) << "id " << id << " has no text";
 }
 
 // Pair names of the built-in families are used by range.
@@ -326,16 +276,6 @@ const wchar_t* const kVersion = L"3, 0, 5, 20";
 
 void ExpectValues(const support::VersionInfo& version, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
   for (auto [name, value] : values) EXPECT_EQ(version.GetValue(name), value) << platform::ToUtf8(name);
-}
-
-TEST(VersionInfoTest, EnglishModuleVersionBlock) {
-  std::wstring english = supporttest::BuiltEnglishModule();
-  ASSERT_FALSE(english.empty()) << "the English resource module was not built";
-  support::VersionInfo version(english);
-  EXPECT_EQ(version.GetTranslation(), L"040904b0");
-  ExpectValues(version, {{L"ProductName", kProduct}, {L"ProductVersion", kVersion}, {L"FileVersion", kVersion},
-                         {L"OriginalFilename", L"OfficeAddInRes1033.dll"}, {L"CompanyName", L"Talvoren"},
-                         {L"NoSuchValue", L""}});
 }
 
 TEST(VersionInfoTest, OwnVersionBlock) {
@@ -370,11 +310,18 @@ TEST(VersionInfoTest, AddinDllCarriesVersionBlockAndJapaneseStrings) {
   }
 }
 
-TEST(VersionInfoTest, MissingModuleGivesEmptyValues) {
+TEST(VersionInfoTest, ModuleFileVersionBlockOrEmptyValuesWithoutOne) {
+  std::wstring english = supporttest::BuiltEnglishModule();
+  ASSERT_FALSE(english.empty()) << "the English resource module was not built";
+  support::VersionInfo version(english);
+  EXPECT_EQ(version.GetTranslation(), L"040904b0");
+  ExpectValues(version, {{L"ProductName", kProduct}, {L"FileVersion", kVersion}, {L"CompanyName", L"Talvoren"},
+                         {L"NoSuchValue", L""}});
+
   testsupport::TempDir dir;
-  support::VersionInfo version(dir.wpath() + std::wstring(1, platform::PathSeparator()) + L"none.dll");
-  EXPECT_EQ(version.GetTranslation(), L"");
-  EXPECT_EQ(version.GetValue(L"ProductName"), L"");
+  support::VersionInfo missing(platform::JoinPath(dir.wpath(), L"none.dll"));
+  EXPECT_EQ(missing.GetTranslation(), L"");
+  EXPECT_EQ(missing.GetValue(L"ProductName"), L"");
 }
 
 }  // namespace

@@ -111,32 +111,22 @@ TEST_F(ComEngineClientTest, ListsImplementationsAndPairs) {
   ASSERT_TRUE(list);
   ASSERT_EQ(list->Count(&count), S_OK);
   ASSERT_EQ(count, 3);
-  struct Pair {
-    const wchar_t *id, *from, *to;
-    LONG flags;
-  };
-  const Pair pairs[] = {{L"fake.en.ja", L"en", L"ja", 9}, {L"fake.ja.en", L"ja", L"en", 1},
-                        {L"fake.broken", L"en", L"de", 1}};
+  // Each item's reads, "|"-joined; the display language and the client id
+  // arrived in the display and product names.
+  const wchar_t* pairs[] = {L"fake.en.ja|en|ja|9|ja:fake.en.ja|Fake T1|F", L"fake.ja.en|ja|en|1|ja:fake.ja.en|Fake T1|F",
+                            L"fake.broken|en|de|1|ja:fake.broken|Fake T1|F"};
   for (LONG i = 1; i <= 3; ++i) {
     std::shared_ptr<IEngineListItem> item;
     ASSERT_EQ(list->Item(i, &item), S_OK);
     std::wstring id, from, to, display, product, shortName;
     LONG flags = 0;
-    EXPECT_EQ(item->EngineID(&id), S_OK);
-    EXPECT_EQ(item->FromLang(&from), S_OK);
-    EXPECT_EQ(item->ToLang(&to), S_OK);
-    EXPECT_EQ(item->Flags(&flags), S_OK);
-    EXPECT_EQ(item->DisplayName(&display), S_OK);
-    EXPECT_EQ(item->ProductName(&product), S_OK);
-    EXPECT_EQ(item->ProductNameShort(&shortName), S_OK);
-    const Pair& want = pairs[i - 1];
-    EXPECT_EQ(id, want.id);
-    EXPECT_EQ(from, want.from);
-    EXPECT_EQ(to, want.to);
-    EXPECT_EQ(flags, want.flags);
-    EXPECT_EQ(display, std::wstring(L"ja:") + want.id);  // the display language arrived
-    EXPECT_EQ(product, L"Fake T1");                      // so did the client id
-    EXPECT_EQ(shortName, L"F");
+    const HRESULT reads[] = {item->EngineID(&id),       item->FromLang(&from),       item->ToLang(&to),
+                             item->Flags(&flags),       item->DisplayName(&display), item->ProductName(&product),
+                             item->ProductNameShort(&shortName)};
+    for (HRESULT hr : reads) EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(id + L"|" + from + L"|" + to + L"|" + std::to_wstring(flags) + L"|" + display + L"|" + product + L"|" +
+                  shortName,
+              pairs[i - 1]);
   }
   std::shared_ptr<IEngineListItem> item;
   EXPECT_EQ(list->Item(4, &item), DISP_E_BADINDEX);
