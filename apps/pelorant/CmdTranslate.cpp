@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -319,10 +321,14 @@ class InterruptCancels {
     mInstalled = sigaction(SIGINT, &action, &mOld) == 0;
     // The engine is cancelled from an ordinary thread: a signal handler
     // may not take the engine's locks.
+    // It looks every 50 ms, and ends at once when the run does.
     mWatcher = std::jthread([](std::stop_token stop) {
+      std::mutex mutex;
+      std::condition_variable_any wake;
+      std::unique_lock<std::mutex> lock(mutex);
       while (!stop.stop_requested()) {
         if (gInterrupted.exchange(0)) engine::AppCommon::Instance().SetCancel(true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        wake.wait_for(lock, stop, std::chrono::milliseconds(50), [] { return false; });
       }
     });
   }
