@@ -683,14 +683,15 @@ Translator::Result InProcessRunner::Exchange(const std::string& input, std::stri
 Translator::Result InProcessRunner::ExchangeMany(const std::vector<std::string>& inputs,
                                                  std::vector<std::string>* outputs,
                                                  const engine_server::CancelToken& token,
-                                                 std::chrono::milliseconds timeout, size_t maxAnswer) {
+                                                 std::chrono::milliseconds timeout, size_t maxAnswer,
+                                                 const AnswerSink& onAnswer) {
   outputs->clear();
   mWake.Drain();
   if (token.Cancelled()) return Result::Cancelled;
   mWake.WakeOn(token);
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   if (!mRunning && !Start()) return Result::StartFailed;
-  Result r = Transfer(inputs, outputs, token, deadline, maxAnswer);
+  Result r = Transfer(inputs, outputs, token, deadline, maxAnswer, onAnswer);
   // A stage that died has ended its followers; stages still busy with a
   // chunk nobody waits for are let go of and end by themselves.
   if (r != Result::Ok) {
@@ -703,7 +704,8 @@ Translator::Result InProcessRunner::ExchangeMany(const std::vector<std::string>&
 Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inputs,
                                              std::vector<std::string>* outputs,
                                              const engine_server::CancelToken& token,
-                                             std::chrono::steady_clock::time_point deadline, size_t maxAnswer) {
+                                             std::chrono::steady_clock::time_point deadline, size_t maxAnswer,
+                                             const AnswerSink& onAnswer) {
   // All chunks go in at once, so that every stage works on one while the
   // next waits on it; the answers come back in order, one a chunk.
   std::string request;
@@ -750,6 +752,7 @@ Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inp
       // One chunk in, one out: an answer more than was asked for means the
       // stages are out of step.
       if (outputs->size() == inputs.size()) return Result::Died;
+      if (onAnswer) onAnswer(outputs->size(), answer);
       outputs->push_back(std::move(answer));
       answer.clear();
     }

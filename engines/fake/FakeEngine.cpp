@@ -99,7 +99,7 @@ class FakeTranslationEngine : public ITranslationEngine {
     {
       std::lock_guard<std::mutex> lock(mImpl->mMutex);
       ++mImpl->mCancels;
-      DropAhead();
+      ForgetAhead();
     }
     return mRequest.Cancel();
   }
@@ -128,9 +128,7 @@ class FakeTranslationEngine : public ITranslationEngine {
       mImpl->mTranslateCalls.push_back({mPair.engineId, text, mode});
       auto it = std::find_if(mAhead.begin(), mAhead.end(),
                              [&](const TranslateCall& c) { return c.text == text && c.mode == mode; });
-      if (it == mAhead.end()) {
-        DropAhead();
-      } else {
+      if (it != mAhead.end()) {
         mImpl->mDroppedAhead += static_cast<int>(it - mAhead.begin());
         ++mImpl->mAnsweredAhead;
         mAhead.erase(mAhead.begin(), it + 1);
@@ -157,9 +155,15 @@ class FakeTranslationEngine : public ITranslationEngine {
   HRESULT TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) override {
     if (!mPair.translatesAhead) return E_NOTIMPL;
     std::lock_guard<std::mutex> lock(mImpl->mMutex);
-    DropAhead();
     if (!texts.empty()) mImpl->mAheadCalls.push_back(texts);
     for (const auto& t : texts) mAhead.push_back({mPair.engineId, t, mode});
+    return S_OK;
+  }
+
+  HRESULT DropAhead() override {
+    if (!mPair.translatesAhead) return E_NOTIMPL;
+    std::lock_guard<std::mutex> lock(mImpl->mMutex);
+    ForgetAhead();
     return S_OK;
   }
 
@@ -218,7 +222,7 @@ class FakeTranslationEngine : public ITranslationEngine {
 
  private:
   // Forgets the announced texts (mImpl->mMutex held).
-  void DropAhead() {
+  void ForgetAhead() {
     mImpl->mDroppedAhead += static_cast<int>(mAhead.size());
     mAhead.clear();
   }

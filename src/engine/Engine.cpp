@@ -278,16 +278,16 @@ bool Engine::TranslateAhead(const std::vector<std::wstring>& sources) {
     hr = E_FAIL;
   }
   // Working ahead is only a speed-up: an engine that refuses it still
-  // translates every sentence when asked.
-  mAheadPending = SUCCEEDED(hr);
-  return mAheadPending;
+  // translates every sentence when asked. Earlier announcements stay.
+  if (SUCCEEDED(hr)) mAheadPending = true;
+  return SUCCEEDED(hr);
 }
 
 void Engine::DropAhead() {
   if (!mEngine || !mAheadPending) return;
   mAheadPending = false;
   try {
-    mEngine->TranslateAhead({}, TranslateMode());
+    mEngine->DropAhead();
   } catch (...) {
     LOG_WARNING(kSource, L"the engine could not drop the sentences sent ahead");
   }

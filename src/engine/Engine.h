@@ -96,13 +96,13 @@ class Engine {
   // message queue between them. On failure `translation` is the source.
   virtual bool TranslateSentence(const std::wstring& source, std::wstring* translation);
   // Tells the engine which sentences TranslateSentence will be asked for
-  // next, in order, so that an engine able to work ahead translates them
-  // meanwhile. Each is still asked for, waited on and cancellable as
-  // usual. False when the engine does not take them (it then works one
-  // sentence at a time).
+  // next, in order and after those announced before, so that an engine
+  // able to work ahead translates them meanwhile. Each is still asked for,
+  // waited on and cancellable as usual. False when the engine does not take
+  // them (it then works one sentence at a time).
   virtual bool TranslateAhead(const std::vector<std::wstring>& sources);
-  // Forgets the announced sentences not asked for yet (a range cut short by
-  // a cancel or a failure).
+  // Forgets the announced sentences not asked for yet (a run or a range
+  // cut short by a cancel or a failure, or at its end).
   virtual void DropAhead();
   // The word correspondence of the last successful translation as groups.
   virtual bool GetStyleCorrespondence(const std::wstring& translation, const std::wstring& source,
