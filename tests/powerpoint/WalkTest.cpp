@@ -142,3 +142,38 @@ TEST_F(RunTest, KeepStyleGivesEveryFrameItsAutoSizeBack) {
   EXPECT_EQ(autoSize(Outcome().translation->Slides()->Item(1)->Shapes()->Item(1)), host::ppAutoSizeShapeToFitText);
   EXPECT_EQ(Text(Outcome().translation, 2, 1), L"Omega");
 }
+
+// The walk announces every text before it asks for it, in the order it asks,
+// across shapes and pages: placeholders by paragraph, text boxes, groups,
+// tables, SmartArt, notes and comments.
+TEST_F(RunTest, TheWalkAnnouncesEveryTextInTheOrderItAsksForIt) {
+  for (const char* deck : {"poi__45545_Comment.pptx", "poi__stress013.pptx", "poi__smartart-simple.pptx"}) {
+    SCOPED_TRACE(deck);
+    impl->ClearRecord();
+    OpenFile(testsupport::CorpusDeck(deck));
+    ASSERT_TRUE(RunAll());
+    std::vector<std::wstring> announced, asked;
+    for (const auto& call : impl->AheadCalls()) announced.insert(announced.end(), call.begin(), call.end());
+    for (const auto& call : impl->Translations()) asked.push_back(call.text);
+    EXPECT_GT(asked.size(), 5u);
+    EXPECT_EQ(announced, asked);
+    EXPECT_EQ(impl->AnsweredAhead(), static_cast<int>(asked.size()));
+    EXPECT_EQ(impl->DroppedAhead(), 0);
+  }
+}
+
+TEST_F(RunTest, ACancelDropsWhatTheWalkAnnouncedAndAnnouncesNoMore) {
+  OpenFile(testsupport::CorpusDeck("poi__stress013.pptx"));
+  int asked = 0;
+  impl->SetTranslator([&](const std::wstring& s) {
+    if (++asked == 3) engine::AppCommon::Instance().SetCancel(true);
+    return L"[" + s + L"]";
+  });
+  ASSERT_TRUE(RunAll());
+  EXPECT_TRUE(Outcome().cancelled);
+  int announced = 0;
+  for (const auto& call : impl->AheadCalls()) announced += static_cast<int>(call.size());
+  EXPECT_EQ(impl->AnsweredAhead(), 3);
+  EXPECT_GT(announced, 3);
+  EXPECT_EQ(impl->DroppedAhead(), announced - 3) << "every text announced and not asked for is dropped";
+}
