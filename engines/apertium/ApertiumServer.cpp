@@ -600,6 +600,19 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
   *result = res;
   std::shared_ptr<Impl> impl = mImpl;
   std::shared_ptr<AheadEntry> entry = impl->TakeAhead(text, mode);
+  if (entry) {
+    // Mostly the answer is there already: no worker is needed to hand it on.
+    bool done = false;
+    {
+      std::lock_guard<std::mutex> lock(impl->aheadMutex);
+      done = entry->state == AheadEntry::State::Done;
+      if (done) res->Set(entry->translation, entry->groups);
+    }
+    if (done) {
+      mRequest.Complete(RequestOutcome::Done());
+      return S_OK;
+    }
+  }
   mRequest.Start([impl, res, text, mode, entry](const CancelToken& token) {
     if (entry) {
       token.OnCancel([impl] {
