@@ -157,6 +157,7 @@ class FakeTranslationEngine : public ITranslationEngine {
     std::lock_guard<std::mutex> lock(mImpl->mMutex);
     if (!texts.empty()) mImpl->mAheadCalls.push_back(texts);
     for (const auto& t : texts) mAhead.push_back({mPair.engineId, t, mode});
+    mImpl->mMostAhead = std::max(mImpl->mMostAhead, static_cast<int>(mAhead.size()));
     return S_OK;
   }
 
@@ -523,6 +524,10 @@ int FakeImplementation::AnsweredAhead() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mAnsweredAhead;
 }
+int FakeImplementation::MostAhead() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mMostAhead;
+}
 int FakeImplementation::DroppedAhead() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mDroppedAhead;
@@ -563,7 +568,7 @@ void FakeImplementation::ClearRecord() {
   mLookups.clear();
   mListingFlags.clear();
   mAheadCalls.clear();
-  mFactories = mEngines = mCancels = mSettingsDialogs = mDictionaryDialogs = mAnsweredAhead = mDroppedAhead = 0;
+  mFactories = mEngines = mCancels = mSettingsDialogs = mDictionaryDialogs = mAnsweredAhead = mDroppedAhead = mMostAhead = 0;
 }
 
 FakeFamilyHelper::FakeFamilyHelper(std::wstring progId)
