@@ -278,23 +278,26 @@ EngineListEntry ListEntry(const ApertiumPair& pair) {
 }
 
 // A text announced ahead and, once the ahead worker has been through it,
-// its translation.
+// its translation. The same text announced again shares the entry.
 struct AheadEntry {
   enum class State { Queued, Running, Done, Failed };
   std::wstring text;
   LONG mode = kTranslateModePlain;
   State state = State::Queued;
-  bool asked = false;  // the client asked for it (or skipped it)
+  int announced = 0;   // announcements of it neither asked for nor skipped yet
+  bool asked = false;  // a request waits for it
   bool timedOut = false;  // Failed by a pipeline that hung: not worth a second wait
   std::wstring translation;
   std::vector<WordCorrespondence> groups;
+  // Still worth the pipeline's time.
+  bool Wanted() const { return announced > 0 || asked; }
 };
 
-// Texts announced ahead go through the pipeline this many at a time: the
-// first few soon, so the client need not wait for a long batch, then more
-// per batch, so the stages keep one another busy.
-constexpr size_t kFirstAheadBatch = 4;
-constexpr size_t kAheadBatch = 32;
+// Texts announced ahead go through the pipeline this many at a time. Each
+// answer is handed on as soon as it is out, so a larger batch costs the
+// first text nothing; it only keeps texts announced meanwhile waiting for
+// the next batch.
+constexpr size_t kAheadBatch = 48;
 
 // Shared by the engine and its request's worker: a worker whose job is given
 // up on (an engine closed while it still runs) keeps what it uses alive.
@@ -309,12 +312,15 @@ struct ApertiumEngine::Impl {
   std::unique_ptr<Translator> bilingual;
   std::uint64_t lastRequest = 0;
 
-  // Announced texts not asked for yet, in the client's order, and whether
-  // the ahead worker is on its way through them. Guarded by aheadMutex;
-  // aheadChanged tells waiting requests that an entry moved on.
+  // Announced texts not asked for yet, in the client's order (an entry
+  // once per announcement); the entries waiting for the worker, in the
+  // order it takes them; and whether the worker is on its way through
+  // them. Guarded by aheadMutex; aheadChanged tells waiting requests that
+  // an entry moved on.
   std::mutex aheadMutex;
   std::condition_variable aheadChanged;
   std::deque<std::shared_ptr<AheadEntry>> ahead;
+  std::deque<std::shared_ptr<AheadEntry>> aheadQueue;
   bool aheadWorking = false;
 
   // The translation stages, built on first use: in process when the runner
@@ -397,8 +403,9 @@ struct ApertiumEngine::Impl {
   }
 
   // Translates a batch of announced texts back to back through the
-  // translation pipeline and settles every entry: Done with its answer, or
-  // Failed (the request that wants it then translates it on its own).
+  // translation pipeline and settles every entry as its answer comes out:
+  // Done with its answer, or Failed (the request that wants it then
+  // translates it on its own).
   Translator::Result TranslateBatch(const std::vector<std::shared_ptr<AheadEntry>>& batch, const CancelToken& token) {
     std::vector<std::vector<SourceWord>> words(batch.size());
     std::vector<std::uint64_t> numbers;
@@ -414,91 +421,116 @@ struct ApertiumEngine::Impl {
     }
     std::vector<std::string> answers;
     Translator::Result r = Translator::Result::StartFailed;
+    bool outOfStep = false;
+    auto settle = [&](size_t i, const std::string& answer) {
+      if (outOfStep) return;
+      Reformatted out = Reformat(answer, words[i].size(), numbers[i]);
+      if (!out.complete) {
+        LOG_ERROR(kLogSource, pair.id + (out.outOfStep ? L": an answer of another request came back"
+                                                       : L": the answer lost its end marker"));
+        outOfStep = true;
+        return;
+      }
+      TrimAddedBlanks(batch[i]->text, &out);
+      std::vector<WordCorrespondence> groups;
+      if (batch[i]->mode == kTranslateModeCorrespondence) groups = CorrespondenceGroups(words[i], out);
+      std::lock_guard<std::mutex> lock(aheadMutex);
+      AheadEntry& e = *batch[i];
+      e.translation = std::move(out.text);
+      e.groups = std::move(groups);
+      e.state = AheadEntry::State::Done;
+      aheadChanged.notify_all();
+    };
     Translator* p = Translation();
     if (p) {
       auto timeout = std::chrono::milliseconds(settings.timeoutMs) + std::chrono::milliseconds(bytes * 2);
-      r = p->ExchangeMany(inputs, &answers, token, timeout, MaxAnswerBytes(largest));
+      r = p->ExchangeMany(inputs, &answers, token, timeout, MaxAnswerBytes(largest), settle);
       if (r != Translator::Result::Ok && r != Translator::Result::Cancelled) {
         LOG_ERROR(kLogSource, pair.id + L": the pipeline " + Describe(r) + L" (texts sent ahead)");
+      }
+      if (outOfStep) {
+        p->Reset();
+        r = Translator::Result::Died;
       }
     } else {
       LOG_ERROR(kLogSource, L"no null-flush pipeline for " + pair.id);
     }
-    std::vector<Reformatted> done;
-    for (size_t i = 0; i < answers.size(); ++i) {
-      Reformatted out = Reformat(answers[i], words[i].size(), numbers[i]);
-      if (!out.complete) {
-        LOG_ERROR(kLogSource, pair.id + (out.outOfStep ? L": an answer of another request came back"
-                                                       : L": the answer lost its end marker"));
-        p->Reset();
-        r = Translator::Result::Died;
-        break;
-      }
-      TrimAddedBlanks(batch[i]->text, &out);
-      done.push_back(std::move(out));
-    }
     std::lock_guard<std::mutex> lock(aheadMutex);
-    for (size_t i = 0; i < batch.size(); ++i) {
-      AheadEntry& e = *batch[i];
-      if (i < done.size()) {
-        e.translation = done[i].text;
-        if (e.mode == kTranslateModeCorrespondence) e.groups = CorrespondenceGroups(words[i], done[i]);
-        e.state = AheadEntry::State::Done;
-      } else {
-        e.state = AheadEntry::State::Failed;
-        e.timedOut = r == Translator::Result::TimedOut;
-      }
+    for (const auto& e : batch) {
+      if (e->state != AheadEntry::State::Running) continue;
+      e->state = AheadEntry::State::Failed;
+      e->timedOut = r == Translator::Result::TimedOut;
     }
-    PruneAhead();
     aheadChanged.notify_all();
     return r;
+  }
+
+  // Adds announced texts behind those announced before. A text already
+  // announced and not failed is not translated twice.
+  void Announce(const std::vector<std::wstring>& texts, LONG mode) {
+    for (const std::wstring& t : texts) {
+      std::shared_ptr<AheadEntry> entry;
+      for (const auto& e : ahead) {
+        if (e->text == t && e->mode == mode && e->state != AheadEntry::State::Failed) {
+          entry = e;
+          break;
+        }
+      }
+      if (!entry) {
+        entry = std::make_shared<AheadEntry>();
+        entry->text = t;
+        entry->mode = mode;
+        aheadQueue.push_back(entry);
+      }
+      ++entry->announced;
+      ahead.push_back(std::move(entry));
+    }
   }
 
   // Forgets the announced texts not yet asked for. A batch on its way
   // through the pipeline finishes; nobody takes its answers.
   void DropAhead() {
     std::lock_guard<std::mutex> lock(aheadMutex);
-    for (auto& e : ahead) {
-      if (e->state == AheadEntry::State::Queued) e->state = AheadEntry::State::Failed;
-    }
+    for (auto& e : ahead) --e->announced;
     ahead.clear();
+    ForgetUnwanted();
     aheadChanged.notify_all();
   }
 
-  // The announced entry for a text the client asks for: the first one
-  // not asked for yet with that text and mode. Entries before it were
-  // skipped by the client and are forgotten; when there is none, all of
-  // them are. An entry stays listed until the worker has been through it.
+  // The announced entry for a text the client asks for: the first
+  // announcement with that text and mode. Announcements before it were
+  // skipped by the client and are forgotten; when there is none, the
+  // client asked for something else and every announcement stays.
   std::shared_ptr<AheadEntry> TakeAhead(const std::wstring& text, LONG mode) {
     std::lock_guard<std::mutex> lock(aheadMutex);
-    std::shared_ptr<AheadEntry> found;
-    for (auto& e : ahead) {
-      if (e->asked) continue;
-      e->asked = true;
-      if (e->text == text && e->mode == mode) {
-        found = e;
-        break;
-      }
-      if (e->state == AheadEntry::State::Queued) e->state = AheadEntry::State::Failed;
-    }
-    PruneAhead();
-    return found;
+    auto found = std::find_if(ahead.begin(), ahead.end(),
+                              [&](const auto& e) { return e->text == text && e->mode == mode; });
+    if (found == ahead.end()) return nullptr;
+    std::shared_ptr<AheadEntry> entry = *found;
+    for (auto it = ahead.begin(); it != found; ++it) --(*it)->announced;
+    ahead.erase(ahead.begin(), found + 1);
+    --entry->announced;
+    entry->asked = true;
+    ForgetUnwanted();
+    return entry;
   }
 
-  // Drops the entries at the front that were asked for and need no work.
-  void PruneAhead() {
-    while (!ahead.empty() && ahead.front()->asked && ahead.front()->state != AheadEntry::State::Queued) {
-      ahead.pop_front();
-    }
+  // Takes the queued entries nobody wants any more out of the worker's way
+  // (aheadMutex held).
+  void ForgetUnwanted() {
+    std::erase_if(aheadQueue, [](const auto& e) {
+      if (e->Wanted()) return false;
+      e->state = AheadEntry::State::Failed;
+      return true;
+    });
   }
 
   // Ends the worker's turn (aheadMutex held). Entries it leaves behind
   // would wait for ever; the requests that want them work alone instead.
   void StopWorking() {
-    for (auto& e : ahead) {
-      if (e->state == AheadEntry::State::Queued) e->state = AheadEntry::State::Failed;
-    }
-    PruneAhead();
+    for (auto& e : aheadQueue) e->state = AheadEntry::State::Failed;
+    aheadQueue.clear();
+    std::erase_if(ahead, [](const auto& e) { return e->state == AheadEntry::State::Failed; });
     aheadWorking = false;
     aheadChanged.notify_all();
   }
@@ -506,24 +538,21 @@ struct ApertiumEngine::Impl {
   // The ahead worker: batch after batch of announced texts, front first,
   // until none is left.
   RequestOutcome WorkAhead(const CancelToken& token) {
-    size_t processed = 0;
     for (;;) {
       std::vector<std::shared_ptr<AheadEntry>> batch;
       {
         std::lock_guard<std::mutex> lock(aheadMutex);
-        const size_t limit = processed == 0 ? kFirstAheadBatch : kAheadBatch;
-        for (auto& e : ahead) {
-          if (batch.size() >= limit) break;
-          if (e->state != AheadEntry::State::Queued) continue;
-          e->state = AheadEntry::State::Running;
-          batch.push_back(e);
+        while (!aheadQueue.empty() && batch.size() < kAheadBatch) {
+          batch.push_back(std::move(aheadQueue.front()));
+          aheadQueue.pop_front();
+          batch.back()->state = AheadEntry::State::Running;
         }
         if (batch.empty() || token.Cancelled()) {
+          for (auto& e : batch) e->state = AheadEntry::State::Failed;
           StopWorking();
           return token.Cancelled() ? RequestOutcome::Cancelled() : RequestOutcome::Done();
         }
       }
-      processed += batch.size();
       Translator::Result r;
       {
         std::lock_guard<std::mutex> busyLock(busy);
@@ -571,6 +600,19 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
   *result = res;
   std::shared_ptr<Impl> impl = mImpl;
   std::shared_ptr<AheadEntry> entry = impl->TakeAhead(text, mode);
+  if (entry) {
+    // Mostly the answer is there already: no worker is needed to hand it on.
+    bool done = false;
+    {
+      std::lock_guard<std::mutex> lock(impl->aheadMutex);
+      done = entry->state == AheadEntry::State::Done;
+      if (done) res->Set(entry->translation, entry->groups);
+    }
+    if (done) {
+      mRequest.Complete(RequestOutcome::Done());
+      return S_OK;
+    }
+  }
   mRequest.Start([impl, res, text, mode, entry](const CancelToken& token) {
     if (entry) {
       token.OnCancel([impl] {
@@ -617,22 +659,21 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
 
 HRESULT ApertiumEngine::TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) {
   if (mode != kTranslateModePlain && mode != kTranslateModeCorrespondence) return E_INVALIDARG;
-  mImpl->DropAhead();
   if (texts.empty()) return S_OK;
   bool start = false;
   {
     std::lock_guard<std::mutex> lock(mImpl->aheadMutex);
-    for (const std::wstring& t : texts) {
-      auto e = std::make_shared<AheadEntry>();
-      e->text = t;
-      e->mode = mode;
-      mImpl->ahead.push_back(std::move(e));
-    }
-    start = !mImpl->aheadWorking;
-    mImpl->aheadWorking = true;
+    mImpl->Announce(texts, mode);
+    start = !mImpl->aheadWorking && !mImpl->aheadQueue.empty();
+    if (start) mImpl->aheadWorking = true;
   }
   std::shared_ptr<Impl> impl = mImpl;
   if (start) mAhead.Start([impl](const CancelToken& token) { return impl->WorkAhead(token); });
+  return S_OK;
+}
+
+HRESULT ApertiumEngine::DropAhead() {
+  mImpl->DropAhead();
   return S_OK;
 }
 

@@ -74,6 +74,7 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
   // Announced texts go through the pipeline back to back on a worker of
   // their own while the client writes the translations it has.
   HRESULT TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) override;
+  HRESULT DropAhead() override;
   HRESULT LookupDictionary(const std::wstring& word,
                            std::shared_ptr<engine_server::IDictionaryResult>* result) override;
   HRESULT SplitSentences(const std::wstring& text, LONG mode,

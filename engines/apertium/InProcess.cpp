@@ -110,28 +110,47 @@ class LibraryStage : public Stage {
   virtual void Process(InputFile& input, UFILE* output) = 0;
 };
 
-// A stage that handles a whole chunk at a time.
+// A stage that handles a whole chunk at a time. It reads its descriptor
+// itself, so that the chunks already waiting (texts announced ahead come
+// several at once) are handed to it together.
 class ChunkStage : public Stage {
  public:
   void Stream(FILE* in, FILE* out) override {
     std::unique_ptr<FILE, int (*)(FILE*)> input(in, fclose), output(out, fclose);
-    struct Line {
-      char* data = nullptr;
-      size_t capacity = 0;
-      ~Line() { free(data); }
-    } line;
-    ssize_t n;
-    while ((n = getdelim(&line.data, &line.capacity, '\0', in)) > 0) {
-      std::string chunk(line.data, static_cast<size_t>(n));
-      if (chunk.back() == '\0') chunk.pop_back();
-      std::string answer = Chunk(chunk);
-      answer.push_back('\0');
+    const int fd = fileno(in);
+    std::string pending;
+    char buffer[65536];
+    for (;;) {
+      ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      pending.append(buffer, static_cast<size_t>(n));
+      const size_t end = pending.rfind('\0');
+      if (end == std::string::npos) continue;
+      std::vector<std::string> chunks;
+      for (size_t from = 0; from <= end;) {
+        const size_t nul = pending.find('\0', from);
+        chunks.push_back(pending.substr(from, nul - from));
+        from = nul + 1;
+      }
+      pending.erase(0, end + 1);
+      std::string answer;
+      for (const std::string& a : Chunks(chunks)) {
+        answer += a;
+        answer.push_back('\0');
+      }
       if (fwrite(answer.data(), 1, answer.size(), out) != answer.size() || fflush(out) != 0) break;
     }
   }
 
  protected:
   virtual std::string Chunk(const std::string& chunk) = 0;
+  // One answer a chunk, in order.
+  virtual std::vector<std::string> Chunks(const std::vector<std::string>& chunks) {
+    std::vector<std::string> answers;
+    for (const std::string& c : chunks) answers.push_back(Chunk(c));
+    return answers;
+  }
 };
 
 class FstStage : public LibraryStage {
@@ -171,7 +190,10 @@ class FstStage : public LibraryStage {
 
 // The tagger's word class keeps the tag list and its pattern cache in
 // statics, shared by every tagger of the process: a tagger holds them for
-// one chunk at a time, reading each chunk as a stream of its own.
+// one run over its input at a time, reading the chunks that arrived
+// together as a stream of their own. Each run builds the tagger's pattern
+// matcher anew, so chunks that wait together go through one run, separated
+// as in null-flush mode.
 std::mutex gTaggerStatics;
 
 class TaggerStage : public ChunkStage {
@@ -190,6 +212,38 @@ class TaggerStage : public ChunkStage {
  protected:
   std::string Chunk(const std::string& in) override {
     if (in.empty()) return {};
+    return Tag(in, false);
+  }
+
+  std::vector<std::string> Chunks(const std::vector<std::string>& chunks) override {
+    std::string joined;
+    size_t count = 0;
+    for (const std::string& c : chunks) {
+      if (c.empty()) continue;
+      joined += c;
+      joined.push_back('\0');
+      ++count;
+    }
+    if (count < 2) return ChunkStage::Chunks(chunks);
+    // One answer a chunk, each ended by a NUL; what follows the last is the
+    // end of the stream.
+    const std::string all = Tag(joined, true);
+    std::vector<std::string> pieces;
+    for (size_t from = 0; pieces.size() < count;) {
+      const size_t nul = all.find('\0', from);
+      if (nul == std::string::npos) break;
+      pieces.push_back(all.substr(from, nul - from));
+      from = nul + 1;
+    }
+    if (pieces.size() < count) return ChunkStage::Chunks(chunks);
+    std::vector<std::string> answers;
+    size_t next = 0;
+    for (const std::string& c : chunks) answers.push_back(c.empty() ? std::string() : std::move(pieces[next++]));
+    return answers;
+  }
+
+ private:
+  std::string Tag(const std::string& in, bool nullFlush) {
     if (ftruncate(mInput, 0) != 0) throw std::runtime_error("cannot reset the tagger's input");
     size_t written = 0;
     while (written < in.size()) {
@@ -206,6 +260,7 @@ class TaggerStage : public ChunkStage {
       std::lock_guard<std::mutex> lock(gTaggerStatics);
       TaggerWord::setArrayTags(mTagger.getArrayTags());
       TaggerWord::generate_marks = false;
+      mTagger.setNullFlush(nullFlush);
       mTagger.Apertium::FILE_Tagger::tagger(mPath.c_str(), output);
       u_fclose(output);  // leaves outFile open
     }
@@ -216,7 +271,6 @@ class TaggerStage : public ChunkStage {
     return out;
   }
 
- private:
   HMM mTagger;
   int mInput = -1;
   std::string mPath;
@@ -683,14 +737,15 @@ Translator::Result InProcessRunner::Exchange(const std::string& input, std::stri
 Translator::Result InProcessRunner::ExchangeMany(const std::vector<std::string>& inputs,
                                                  std::vector<std::string>* outputs,
                                                  const engine_server::CancelToken& token,
-                                                 std::chrono::milliseconds timeout, size_t maxAnswer) {
+                                                 std::chrono::milliseconds timeout, size_t maxAnswer,
+                                                 const AnswerSink& onAnswer) {
   outputs->clear();
   mWake.Drain();
   if (token.Cancelled()) return Result::Cancelled;
   mWake.WakeOn(token);
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   if (!mRunning && !Start()) return Result::StartFailed;
-  Result r = Transfer(inputs, outputs, token, deadline, maxAnswer);
+  Result r = Transfer(inputs, outputs, token, deadline, maxAnswer, onAnswer);
   // A stage that died has ended its followers; stages still busy with a
   // chunk nobody waits for are let go of and end by themselves.
   if (r != Result::Ok) {
@@ -703,7 +758,8 @@ Translator::Result InProcessRunner::ExchangeMany(const std::vector<std::string>&
 Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inputs,
                                              std::vector<std::string>* outputs,
                                              const engine_server::CancelToken& token,
-                                             std::chrono::steady_clock::time_point deadline, size_t maxAnswer) {
+                                             std::chrono::steady_clock::time_point deadline, size_t maxAnswer,
+                                             const AnswerSink& onAnswer) {
   // All chunks go in at once, so that every stage works on one while the
   // next waits on it; the answers come back in order, one a chunk.
   std::string request;
@@ -750,6 +806,7 @@ Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inp
       // One chunk in, one out: an answer more than was asked for means the
       // stages are out of step.
       if (outputs->size() == inputs.size()) return Result::Died;
+      if (onAnswer) onAnswer(outputs->size(), answer);
       outputs->push_back(std::move(answer));
       answer.clear();
     }

@@ -83,7 +83,7 @@ class InProcessRunner : public Translator {
   // stage works on the one before. maxAnswer caps each answer.
   Result ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                       const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
-                      size_t maxAnswer) override;
+                      size_t maxAnswer, const AnswerSink& onAnswer = {}) override;
   void Reset() override;
   pid_t ProcessId() const override { return 0; }
 
@@ -94,7 +94,7 @@ class InProcessRunner : public Translator {
   void Stop(bool wait);
   Result Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                   const engine_server::CancelToken& token, std::chrono::steady_clock::time_point deadline,
-                  size_t maxAnswer);
+                  size_t maxAnswer, const AnswerSink& onAnswer);
 
   std::vector<StagePlan> mStages;
   std::unique_ptr<Running> mRunning;

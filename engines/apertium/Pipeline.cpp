@@ -246,7 +246,7 @@ Pipeline::Result Pipeline::Exchange(const std::string& input, std::string* outpu
 
 Pipeline::Result Pipeline::ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                                         const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
-                                        size_t maxAnswer) {
+                                        size_t maxAnswer, const AnswerSink& onAnswer) {
   SigPipeBlock noSigPipe;
   outputs->clear();
   if (inputs.empty()) return Result::Ok;
@@ -264,7 +264,7 @@ Pipeline::Result Pipeline::ExchangeMany(const std::vector<std::string>& inputs, 
   for (;;) {
     if (ProcessId() == 0 && !Start()) return Result::StartFailed;
     bool answered = false;
-    Result r = Transfer(inputs, outputs, token, deadline, maxAnswer, &answered);
+    Result r = Transfer(inputs, outputs, token, deadline, maxAnswer, onAnswer, &answered);
     if (r != Result::Died || !reused || answered) return r;
     reused = false;
   }
@@ -276,7 +276,7 @@ Pipeline::Result Pipeline::ExchangeMany(const std::vector<std::string>& inputs, 
 Pipeline::Result Pipeline::Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                                     const engine_server::CancelToken& token,
                                     std::chrono::steady_clock::time_point deadline, size_t maxAnswer,
-                                    bool* answered) {
+                                    const AnswerSink& onAnswer, bool* answered) {
   outputs->clear();
   std::string request;
   for (const std::string& input : inputs) {
@@ -343,6 +343,7 @@ Pipeline::Result Pipeline::Transfer(const std::vector<std::string>& inputs, std:
           return Result::TooLong;
         }
         if (!nul) break;
+        if (onAnswer) onAnswer(outputs->size(), pending);
         outputs->push_back(std::move(pending));
         pending.clear();
         from = end + 1;

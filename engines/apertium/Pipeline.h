@@ -49,7 +49,7 @@ class Pipeline : public Translator {
   // that were complete before the exchange ended.
   Result ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                       const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
-                      size_t maxAnswer) override;
+                      size_t maxAnswer, const AnswerSink& onAnswer = {}) override;
 
   // Kills the running process group, if any, and reaps its stages. Called
   // by the thread that runs the exchanges (a cancel from elsewhere goes
@@ -65,7 +65,7 @@ class Pipeline : public Translator {
   // whether any byte came back.
   Result Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                   const engine_server::CancelToken& token, std::chrono::steady_clock::time_point deadline,
-                  size_t maxAnswer, bool* answered);
+                  size_t maxAnswer, const AnswerSink& onAnswer, bool* answered);
   // True when a stage has ended while the pipeline was idle.
   bool StageEnded();
   void CloseStreams();

@@ -4,7 +4,8 @@ namespace apertium {
 
 Translator::Result Translator::ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                                             const engine_server::CancelToken& token,
-                                            std::chrono::milliseconds timeout, size_t maxAnswer) {
+                                            std::chrono::milliseconds timeout, size_t maxAnswer,
+                                            const AnswerSink& onAnswer) {
   outputs->clear();
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (const std::string& input : inputs) {
@@ -13,6 +14,7 @@ Translator::Result Translator::ExchangeMany(const std::vector<std::string>& inpu
     std::string answer;
     Result r = Exchange(input, &answer, token, left, maxAnswer);
     if (r != Result::Ok) return r;
+    if (onAnswer) onAnswer(outputs->size(), answer);
     outputs->push_back(std::move(answer));
   }
   return Result::Ok;

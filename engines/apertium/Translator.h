@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,12 +28,17 @@ class Translator {
   virtual Result Exchange(const std::string& input, std::string* output, const engine_server::CancelToken& token,
                           std::chrono::milliseconds timeout, size_t maxAnswer) = 0;
 
+  // Told of each answer of ExchangeMany as soon as it is complete, with
+  // the index of its input, so a caller can hand it on before the rest.
+  using AnswerSink = std::function<void(size_t index, const std::string& answer)>;
+
   // Each input in turn within one time limit; *outputs gets one answer per
   // input, in order. On any result but Ok it holds at most the answers that
-  // were complete before the exchange ended (a runner may keep none).
+  // were complete before the exchange ended (a runner may keep none);
+  // onAnswer has been told of every answer that was complete.
   virtual Result ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                               const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
-                              size_t maxAnswer);
+                              size_t maxAnswer, const AnswerSink& onAnswer = {});
 
   // Drops the runner's state (a process, loaded data) so that the next
   // exchange starts afresh; called after an answer that cannot be trusted.

@@ -99,7 +99,7 @@ class FakeTranslationEngine : public ITranslationEngine {
     {
       std::lock_guard<std::mutex> lock(mImpl->mMutex);
       ++mImpl->mCancels;
-      DropAhead();
+      ForgetAhead();
     }
     return mRequest.Cancel();
   }
@@ -128,9 +128,7 @@ class FakeTranslationEngine : public ITranslationEngine {
       mImpl->mTranslateCalls.push_back({mPair.engineId, text, mode});
       auto it = std::find_if(mAhead.begin(), mAhead.end(),
                              [&](const TranslateCall& c) { return c.text == text && c.mode == mode; });
-      if (it == mAhead.end()) {
-        DropAhead();
-      } else {
+      if (it != mAhead.end()) {
         mImpl->mDroppedAhead += static_cast<int>(it - mAhead.begin());
         ++mImpl->mAnsweredAhead;
         mAhead.erase(mAhead.begin(), it + 1);
@@ -157,9 +155,16 @@ class FakeTranslationEngine : public ITranslationEngine {
   HRESULT TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) override {
     if (!mPair.translatesAhead) return E_NOTIMPL;
     std::lock_guard<std::mutex> lock(mImpl->mMutex);
-    DropAhead();
     if (!texts.empty()) mImpl->mAheadCalls.push_back(texts);
     for (const auto& t : texts) mAhead.push_back({mPair.engineId, t, mode});
+    mImpl->mMostAhead = std::max(mImpl->mMostAhead, static_cast<int>(mAhead.size()));
+    return S_OK;
+  }
+
+  HRESULT DropAhead() override {
+    if (!mPair.translatesAhead) return E_NOTIMPL;
+    std::lock_guard<std::mutex> lock(mImpl->mMutex);
+    ForgetAhead();
     return S_OK;
   }
 
@@ -218,7 +223,7 @@ class FakeTranslationEngine : public ITranslationEngine {
 
  private:
   // Forgets the announced texts (mImpl->mMutex held).
-  void DropAhead() {
+  void ForgetAhead() {
     mImpl->mDroppedAhead += static_cast<int>(mAhead.size());
     mAhead.clear();
   }
@@ -519,6 +524,10 @@ int FakeImplementation::AnsweredAhead() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mAnsweredAhead;
 }
+int FakeImplementation::MostAhead() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mMostAhead;
+}
 int FakeImplementation::DroppedAhead() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mDroppedAhead;
@@ -559,7 +568,7 @@ void FakeImplementation::ClearRecord() {
   mLookups.clear();
   mListingFlags.clear();
   mAheadCalls.clear();
-  mFactories = mEngines = mCancels = mSettingsDialogs = mDictionaryDialogs = mAnsweredAhead = mDroppedAhead = 0;
+  mFactories = mEngines = mCancels = mSettingsDialogs = mDictionaryDialogs = mAnsweredAhead = mDroppedAhead = mMostAhead = 0;
 }
 
 FakeFamilyHelper::FakeFamilyHelper(std::wstring progId)

@@ -131,6 +131,8 @@ class FakeImplementation {
   std::vector<std::vector<std::wstring>> AheadCalls() const;
   int AnsweredAhead() const;
   int DroppedAhead() const;
+  // The most texts announced and not asked for yet at any one time.
+  int MostAhead() const;
   std::vector<std::wstring> Lookups() const;
   std::vector<LONG> ListingFlags() const;
   int FactoriesMade() const;
@@ -171,6 +173,7 @@ class FakeImplementation {
   std::vector<std::vector<std::wstring>> mAheadCalls;
   int mAnsweredAhead = 0;
   int mDroppedAhead = 0;
+  int mMostAhead = 0;
   std::vector<std::wstring> mLookups;
   std::vector<LONG> mListingFlags;
   int mFactories = 0;

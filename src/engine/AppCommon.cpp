@@ -127,17 +127,26 @@ std::wstring AppCommon::EngineText(const std::wstring& source, std::wstring* lea
   return text;
 }
 
-void AppCommon::TranslateAhead(const options::TranslationOptionUDT& options,
-                               const std::vector<TranslationSegment>& segments) {
-  if (options.UsesPreMacro == 1 || IsCancelled()) return;
+std::vector<std::wstring> AppCommon::EngineTexts(const std::vector<TranslationSegment>& segments) {
   std::vector<std::wstring> texts;
   std::wstring leading, trailing;
   for (const TranslationSegment& segment : segments) {
     std::wstring text = EngineText(segment.source, &leading, &trailing);
     if (!IsNumberOnly(text)) texts.push_back(std::move(text));
   }
+  return texts;
+}
+
+bool AppCommon::AnnounceAhead(const options::TranslationOptionUDT& options, const std::vector<std::wstring>& texts) {
+  if (options.UsesPreMacro == 1 || IsCancelled() || texts.empty()) return false;
+  return mEngine.TranslateAhead(texts);
+}
+
+void AppCommon::TranslateAhead(const options::TranslationOptionUDT& options,
+                               const std::vector<TranslationSegment>& segments) {
+  std::vector<std::wstring> texts = EngineTexts(segments);
   // One sentence gains nothing from being announced.
-  if (texts.size() > 1) mEngine.TranslateAhead(texts);
+  if (texts.size() > 1) AnnounceAhead(options, texts);
 }
 
 bool AppCommon::TranslateText(const options::TranslationOptionUDT& options, TranslationSegment& segment) {

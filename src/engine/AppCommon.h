@@ -67,6 +67,12 @@ class AppCommon {
   // still go through TranslateText. Nothing is announced while a pre-macro
   // decides the text or once the run is cancelled.
   void TranslateAhead(const options::TranslationOptionUDT& options, const std::vector<TranslationSegment>& segments);
+  // The same for texts gathered beforehand with EngineTexts, however few;
+  // false when nothing was announced.
+  bool AnnounceAhead(const options::TranslationOptionUDT& options, const std::vector<std::wstring>& texts);
+  // What TranslateText hands the engine for each of these segments, in
+  // order; those it answers without the engine (blanks, numbers) left out.
+  static std::vector<std::wstring> EngineTexts(const std::vector<TranslationSegment>& segments);
 
   // Cuts a text into sentences, translates each and joins the results.
   bool TranslateBlock(const options::TranslationOptionUDT& options, const std::wstring& text, bool showProgress,

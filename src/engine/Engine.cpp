@@ -125,6 +125,12 @@ bool Engine::OpenEngine(const std::wstring& engineGroup, const std::wstring& eng
   // A cancel raised before the open (the watchdog may fire while the run is
   // still preparing) must reach the open too; runs forget old cancels
   // through ResetCancel when they start.
+  std::optional<OpenStart> started = std::move(mOpenAhead);
+  mOpenAhead.reset();
+  if (started && (started->group != engineGroup || started->engineID != engineID ||
+                  started->displayLanguage != displayLanguage)) {
+    started.reset();
+  }
   CloseEngine();
   mLastErrorCode = 0;
   mFailedRequests = 0;
@@ -133,6 +139,13 @@ bool Engine::OpenEngine(const std::wstring& engineGroup, const std::wstring& eng
   try {
     if (const BuiltInFamily* family = FindBuiltInFamily(engineGroup)) {
       ok = OpenThroughFamily(*family, engineID);
+    } else if (started) {
+      // Carries on where OpenAhead stopped, with what it met on the way.
+      if (started->failure) std::rethrow_exception(started->failure);
+      mFactory = std::move(started->factory);
+      mEngine = std::move(started->engine);
+      ok = started->begun &&
+           EndFactoryOpen(started->status == kRequestDone ? WaitForRequest(*mFactory) : started->status);
     } else {
       ok = OpenThroughFactory(engineGroup, engineID, displayLanguage);
     }
@@ -150,8 +163,38 @@ bool Engine::OpenEngine(const std::wstring& engineGroup, const std::wstring& eng
   return true;
 }
 
+void Engine::OpenAhead(const std::wstring& engineGroup, const std::wstring& engineID,
+                       const std::wstring& displayLanguage) {
+  mOpenAhead.reset();
+  if (mEngine || FindBuiltInFamily(engineGroup)) return;
+  OpenStart start;
+  start.group = engineGroup;
+  start.engineID = engineID;
+  start.displayLanguage = displayLanguage;
+  try {
+    start.begun = BeginFactoryOpen(engineGroup, engineID, displayLanguage, &start.status);
+  } catch (...) {
+    start.failure = std::current_exception();
+  }
+  start.factory = std::move(mFactory);
+  start.engine = std::move(mEngine);
+  mFactory.reset();
+  mEngine.reset();
+  mOpenAhead = std::move(start);
+}
+
+void Engine::DropOpenAhead() { mOpenAhead.reset(); }
+
 bool Engine::OpenThroughFactory(const std::wstring& group, const std::wstring& engineID,
                                 const std::wstring& displayLanguage) {
+  LONG status = kRequestFailed;
+  if (!BeginFactoryOpen(group, engineID, displayLanguage, &status)) return false;
+  if (status == kRequestDone) status = WaitForRequest(*mFactory);
+  return EndFactoryOpen(status);
+}
+
+bool Engine::BeginFactoryOpen(const std::wstring& group, const std::wstring& engineID,
+                              const std::wstring& displayLanguage, LONG* listStatus) {
   HRESULT hr = mConnectors.createFactory(&mFactory);
   if (FAILED(hr) || !mFactory) {
     LOG_ERROR(kSource, L"the engine factory could not be created");
@@ -181,6 +224,7 @@ bool Engine::OpenThroughFactory(const std::wstring& group, const std::wstring& e
   std::shared_ptr<IEngineList> list;
   Check(mFactory->GetEngineList(engineID, L"", L"", 0, &list), L"GetEngineList");
   LONG status = WaitForRequest(*mFactory);
+  *listStatus = status;
   if (status == kRequestDone) {
     CheckOut(list, L"GetEngineList");
     LONG count = 0;
@@ -193,8 +237,11 @@ bool Engine::OpenThroughFactory(const std::wstring& group, const std::wstring& e
     Check(list->Item(1, &item), L"EngineList.Item");
     CheckOut(item, L"EngineList.Item");
     Check(mFactory->GetEngine(item, &mEngine), L"GetEngine");
-    status = WaitForRequest(*mFactory);
   }
+  return true;
+}
+
+bool Engine::EndFactoryOpen(LONG status) {
   if (status == kRequestFailed) {
     LONG code = 0;
     if (mEngine) Check(mEngine->ErrorCode(&code), L"ErrorCode");
@@ -252,6 +299,7 @@ bool Engine::FinishOpen() {
 }
 
 void Engine::CloseEngine() {
+  mOpenAhead.reset();
   mLastResult.reset();
   mEngine.reset();
   mFactory.reset();
@@ -278,16 +326,16 @@ bool Engine::TranslateAhead(const std::vector<std::wstring>& sources) {
     hr = E_FAIL;
   }
   // Working ahead is only a speed-up: an engine that refuses it still
-  // translates every sentence when asked.
-  mAheadPending = SUCCEEDED(hr);
-  return mAheadPending;
+  // translates every sentence when asked. Earlier announcements stay.
+  if (SUCCEEDED(hr)) mAheadPending = true;
+  return SUCCEEDED(hr);
 }
 
 void Engine::DropAhead() {
   if (!mEngine || !mAheadPending) return;
   mAheadPending = false;
   try {
-    mEngine->TranslateAhead({}, TranslateMode());
+    mEngine->DropAhead();
   } catch (...) {
     LOG_WARNING(kSource, L"the engine could not drop the sentences sent ahead");
   }

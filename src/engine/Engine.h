@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -90,19 +91,28 @@ class Engine {
   virtual bool OpenEngine(const std::wstring& engineGroup, const std::wstring& engineID,
                           const std::wstring& displayLanguage, const std::wstring& fromLang = std::wstring());
   virtual void CloseEngine();
+  // Starts the open OpenEngine will be asked for with the same arguments,
+  // so the engine side loads while the caller prepares other things; it
+  // goes only as far as the engine side's own open request, which is left
+  // running. OpenEngine then carries on from there, and reports what went
+  // wrong on the way as it would have itself. Built-in families are opened
+  // by OpenEngine alone. CloseEngine and DropOpenAhead forget it.
+  virtual void OpenAhead(const std::wstring& engineGroup, const std::wstring& engineID,
+                         const std::wstring& displayLanguage);
+  void DropOpenAhead();
   virtual bool IsOpen() const { return mEngine != nullptr; }
 
   // Translates one sentence, waiting in 1 ms polls and draining the thread's
   // message queue between them. On failure `translation` is the source.
   virtual bool TranslateSentence(const std::wstring& source, std::wstring* translation);
   // Tells the engine which sentences TranslateSentence will be asked for
-  // next, in order, so that an engine able to work ahead translates them
-  // meanwhile. Each is still asked for, waited on and cancellable as
-  // usual. False when the engine does not take them (it then works one
-  // sentence at a time).
+  // next, in order and after those announced before, so that an engine
+  // able to work ahead translates them meanwhile. Each is still asked for,
+  // waited on and cancellable as usual. False when the engine does not take
+  // them (it then works one sentence at a time).
   virtual bool TranslateAhead(const std::vector<std::wstring>& sources);
-  // Forgets the announced sentences not asked for yet (a range cut short by
-  // a cancel or a failure).
+  // Forgets the announced sentences not asked for yet (a run or a range
+  // cut short by a cancel or a failure, or at its end).
   virtual void DropAhead();
   // The word correspondence of the last successful translation as groups.
   virtual bool GetStyleCorrespondence(const std::wstring& translation, const std::wstring& source,
@@ -146,11 +156,29 @@ class Engine {
   LONG WaitForRequest(engine_server::IRequest& request);
   bool OpenThroughFactory(const std::wstring& group, const std::wstring& engineID,
                           const std::wstring& displayLanguage);
+  // A factory open up to the engine's open request, left running (*listStatus
+  // is the engine list's request status; the request is started only when it
+  // is done); false when there is nothing to go on with. Then its end: the
+  // status of the engine's open request, reported as failed or finished.
+  bool BeginFactoryOpen(const std::wstring& group, const std::wstring& engineID,
+                        const std::wstring& displayLanguage, LONG* listStatus);
+  bool EndFactoryOpen(LONG status);
   bool OpenThroughFamily(const BuiltInFamily& family, const std::wstring& engineID);
   bool FinishOpen();
   // Translate's mode for the open engine's flag word.
   LONG TranslateMode();
   void LoadAbbreviationsFor(const std::wstring& fromLang);
+
+  // An open started by OpenAhead, and what it met on the way.
+  struct OpenStart {
+    std::wstring group, engineID, displayLanguage;
+    bool begun = false;
+    LONG status = engine_server::kRequestFailed;
+    std::exception_ptr failure;
+    std::shared_ptr<engine_server::IEngineFactory> factory;
+    std::shared_ptr<engine_server::ITranslationEngine> engine;
+  };
+  std::optional<OpenStart> mOpenAhead;
 
   Connectors mConnectors;
   std::shared_ptr<engine_server::IEngineFactory> mFactory;

@@ -429,6 +429,13 @@ bool Run::Main() {
       return Fail(kSlideInfoFailed);
     }
     if (mCtx.IsCancelled()) return true;
+    // The engine loads while the copies are made; the open below finishes it.
+    try {
+      mCtx.app.GetEngine().OpenAhead(mProp.TranOption.EngineGroup, mProp.TranOption.EngineID,
+                                     mProp.TranOption.DisplayLanguage);
+    } catch (const std::exception& e) {
+      LOG_WARNING(kMainSource, L"OpenAhead Err: " + Describe(e));
+    }
     if (!MakeCopies()) return Fail(kCopiesFailed);
     try {
       if (!PowerPointTranslationUtil::ActivatePresentationWindow(mProp.TranPresen)) return Fail(kPreparationFailed);
@@ -485,6 +492,8 @@ bool Run::Main() {
     }
     return translated;
   }();
+  // A run that ended before its open leaves no engine loading.
+  mCtx.app.GetEngine().DropOpenAhead();
   CloseWorkCopy(false);
   CloseDialog();
   return result;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "src/dialogs/CDialogProgress.h"
+#include "src/engine/Engine.h"
 #include "src/host/Host.h"
 #include "src/options/TranslationOptionUDT.h"
 
@@ -96,6 +97,10 @@ struct RunContext {
   // Logs the message at the error level, appends it to errors and to the
   // process's ErrorList, and shows it at once.
   void ReportRunError(int messageId);
+
+  // The slide walk announces the texts of the pages it is about to
+  // translate; ranges then leave announcing to it.
+  bool walkAnnounces = false;
 };
 
 // Shape text, tables, comments and WordArt (ShapeText.cpp, SlideContent.cpp).
@@ -106,6 +111,11 @@ struct RunContext {
 // with paragraphMode paragraph by paragraph.
 bool TranslateShapeTextRange(RunContext& ctx, const host::Ptr<host::Shape>& source,
                              const host::Ptr<host::Shape>& target, bool useSelection, bool paragraphMode);
+// The segments TranslateShapeTextRange (without a selection) will cut the
+// text of source into, in the order it will ask for them; read only.
+// False when a text cannot be split.
+bool CollectShapeTexts(RunContext& ctx, const host::Ptr<host::Shape>& source, bool paragraphMode,
+                       std::vector<engine::TranslationSegment>* segments);
 // Shrinks the target's font sizes in whole points until its text fits.
 bool FitTextToShape(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target);
 bool TranslateShape_Table(RunContext& ctx, const host::Ptr<host::Shape>& source,

@@ -2,11 +2,14 @@
 // with the shape at the same position in the target and hands the pair to
 // the handler of its kind.
 #include <exception>
+#include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
+#include "src/host/Comments.h"
 #include "src/platform/ComError.h"
 #include "src/powerpoint/PowerPointTranslationProcess.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
@@ -101,6 +104,235 @@ bool FollowSlide(RunContext& ctx, int index) {
   return PowerPointTranslationUtil::GotoSlide(ctx.prop.TranPresen, slideIndex);
 }
 
+// Tells the engine, page by page, which texts a slide walk is about to ask
+// for, so it translates them while the walk writes: when the walk reaches a
+// page (the slides, then their notes pages), that page's texts and those of
+// the pages after it, as far as the bound allows. It reads the source copy
+// exactly as the handlers below do, in their order, and cuts ranges as
+// TranslateShapeTextRange does; a text it misses or gets wrong only costs
+// that text the wait. Whatever is left announced when the walk ends (done,
+// cancelled or failed) is dropped.
+class WalkAhead {
+ public:
+  // Texts outstanding (announced for the page at hand and after it) that
+  // the next pages are announced up to, and that they may not go past.
+  static constexpr size_t kWanted = 64;
+  static constexpr size_t kMost = 256;
+  // How many pages beyond the one at hand are looked at.
+  static constexpr int kPagesAhead = 3;
+
+  explicit WalkAhead(RunContext& ctx) : mCtx(ctx) { mCtx.walkAnnounces = true; }
+  ~WalkAhead() {
+    mCtx.walkAnnounces = false;
+    if (!mAnnounced) return;
+    try {
+      mCtx.app.GetEngine().DropAhead();
+    } catch (const std::exception&) {
+      LOG_WARNING(kWalkSource, L"the texts announced ahead could not be dropped");
+    }
+  }
+  WalkAhead(const WalkAhead&) = delete;
+  WalkAhead& operator=(const WalkAhead&) = delete;
+
+  // The walk is at slide index (1-based), or at its notes page.
+  void AtSlide(int index, bool notes) {
+    if (mCtx.IsCancelled()) return;
+    if (mSlides < 0) mSlides = mCtx.prop.OrigSlideRange->Count();
+    const int page = (notes ? mSlides : 0) + index - 1;
+    mCounts.erase(mCounts.begin(), mCounts.lower_bound(page));
+    mCollected.erase(mCollected.begin(), mCollected.lower_bound(page));
+    size_t outstanding = 0;
+    for (const auto& [p, n] : mCounts) outstanding += n;
+    std::vector<std::wstring> texts;
+    for (int p = page; p < 2 * mSlides && p <= page + kPagesAhead; ++p) {
+      if (mCounts.count(p)) continue;
+      if (p > page && outstanding >= kWanted) break;
+      std::vector<std::wstring>& collected = Collected(p);
+      if (p == page && collected.size() > kMost) collected.resize(kMost);
+      if (p > page && outstanding + collected.size() > kMost) break;
+      outstanding += collected.size();
+      mCounts[p] = collected.size();
+      for (auto& t : collected) texts.push_back(std::move(t));
+      mCollected.erase(p);
+    }
+    if (mCtx.app.AnnounceAhead(mCtx.Options(), texts)) mAnnounced = true;
+  }
+
+ private:
+  // A page's texts, read once.
+  std::vector<std::wstring>& Collected(int page) {
+    auto found = mCollected.find(page);
+    if (found != mCollected.end()) return found->second;
+    std::vector<engine::TranslationSegment> segments;
+    try {
+      const bool notes = page >= mSlides;
+      host::Ptr<host::Slide> slide = mCtx.prop.OrigSlideRange->Item((notes ? page - mSlides : page) + 1);
+      if (notes) {
+        Shapes(slide->NotesPage()->Shapes()->Range(), &segments);
+      } else {
+        Shapes(slide->Shapes()->Range(), &segments);
+        Comments(slide->Comments(), &segments);
+      }
+    } catch (const std::exception& e) {
+      // The walk will meet the same failure and report it; the texts read
+      // so far are still worth announcing.
+      LOG_DETAIL(kWalkSource, L"reading ahead stopped: " +
+                                  std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what())));
+    }
+    return mCollected[page] = engine::AppCommon::EngineTexts(segments);
+  }
+
+  void Text(const host::Ptr<host::Shape>& s, bool paragraphs, std::vector<engine::TranslationSegment>* out) {
+    CollectShapeTexts(mCtx, s, paragraphs, out);
+  }
+
+  void One(const std::wstring& text, std::vector<engine::TranslationSegment>* out) {
+    if (text.empty()) return;
+    engine::TranslationSegment segment;
+    segment.source = text;
+    out->push_back(std::move(segment));
+  }
+
+  // As TranslateSlideShape hands its shapes out.
+  void Shapes(const host::Ptr<host::ShapeRange>& shapes, std::vector<engine::TranslationSegment>* out) {
+    if (!shapes) return;
+    const options::TranslationOptionUDT& o = mCtx.Options();
+    const int n = shapes->Count();
+    for (int i = 1; i <= n; ++i) {
+      host::Ptr<host::Shape> s = shapes->Item(i);
+      if (!s) continue;
+      const int type = s->Type();
+      switch (type) {
+        case host::msoPlaceholder:
+          Placeholder(s, out);
+          break;
+        case host::msoComment:
+          if (Allowed(mCtx, o.IgnoresComment)) Text(s, false, out);
+          break;
+        case host::msoGroup:
+        case host::msoCanvas:
+        case host::msoDiagram:
+        case host::msoSmartArt:
+          Group(s, out);
+          break;
+        case host::msoTable:
+          Table(s, out);
+          break;
+        case host::msoTextEffect:
+          WordArt(s, out);
+          break;
+        default:
+          if (IsTextShape(type, s) && Allowed(mCtx, o.IgnoresShape)) Text(s, false, out);
+          break;
+      }
+    }
+  }
+
+  void Placeholder(const host::Ptr<host::Shape>& s, std::vector<engine::TranslationSegment>* out) {
+    const options::TranslationOptionUDT& o = mCtx.Options();
+    if (s->HasTextFrame()) {
+      if (!Allowed(mCtx, o.IgnoresMainText) || !s->TextFrame()->HasText()) return;
+      const int kind = s->PlaceholderFormat()->Type();
+      Text(s, kind == host::ppPlaceholderBody || kind == host::ppPlaceholderObject, out);
+      return;
+    }
+    if (!Allowed(mCtx, o.IgnoresShape)) return;
+    const int version = mCtx.Version();
+    if (version >= 12) {
+      const int contained = s->PlaceholderFormat()->ContainedType();
+      if (contained == host::msoSmartArt) Group(s, out);
+      if (contained == host::msoTable) Table(s, out);
+    } else if (version >= 10 && s->HasDiagram()) {
+      Group(s, out);
+    }
+  }
+
+  // As TranslateShape_GroupShape, which reads the kinds of the target's
+  // items: the same shapes in the copy the walk reads from.
+  void Group(const host::Ptr<host::Shape>& s, std::vector<engine::TranslationSegment>* out) {
+    host::Ptr<host::GroupShapes> items = s->GroupItems();
+    if (!items) return;
+    const options::TranslationOptionUDT& o = mCtx.Options();
+    const int n = items->Count();
+    for (int i = 1; i <= n; ++i) {
+      host::Ptr<host::Shape> item = items->Item(i);
+      if (!item) continue;
+      const int type = item->Type();
+      if (type == host::msoTable) {
+        Table(item, out);
+      } else if (IsGroupKind(type)) {
+        Group(item, out);
+      } else if (type == host::msoTextEffect) {
+        WordArt(item, out);
+      } else {
+        std::int32_t ignore = -1;
+        if (type == host::msoPlaceholder) {
+          ignore = o.IgnoresMainText;
+        } else if (type == host::msoComment) {
+          ignore = o.IgnoresComment;
+        } else if (IsTextShape(type, item)) {
+          ignore = o.IgnoresShape;
+        }
+        if (ignore >= 0 && Allowed(mCtx, ignore)) Text(item, false, out);
+      }
+    }
+  }
+
+  // As TranslateShape_Table: column by column, a merged area once.
+  void Table(const host::Ptr<host::Shape>& s, std::vector<engine::TranslationSegment>* out) {
+    host::Ptr<host::Table> table = s->Table();
+    if (!table) return;
+    const int columns = table->Columns()->Count();
+    const int rows = table->Rows()->Count();
+    auto same = [](const host::Ptr<host::Shape>& a, const host::Ptr<host::Shape>& b) {
+      return a && b && a->Identity() == b->Identity();
+    };
+    for (int c = 1; c <= columns; ++c) {
+      for (int r = 1; r <= rows; ++r) {
+        host::Ptr<host::Shape> cell = table->Cell(r, c)->Shape();
+        if (r > 1 && same(table->Cell(r - 1, c)->Shape(), cell)) continue;
+        if (c > 1 && same(table->Cell(r, c - 1)->Shape(), cell)) continue;
+        Text(cell, false, out);
+      }
+    }
+  }
+
+  void WordArt(const host::Ptr<host::Shape>& s, std::vector<engine::TranslationSegment>* out) {
+    const options::TranslationOptionUDT& o = mCtx.Options();
+    if (o.IgnoresWordArt == 1 && o.TranslationRange != 2) return;
+    std::wstring text = s->TextEffect()->Text();
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
+    One(text, out);
+  }
+
+  // As TranslateSlideComment: each comment, then its replies where the host
+  // has replies of its own.
+  void Comments(const host::Ptr<host::Comments>& comments, std::vector<engine::TranslationSegment>* out) {
+    if (mCtx.Options().IgnoresComment == 1 || !comments) return;
+    const bool replies = mCtx.Version() >= 15;
+    const int count = comments->Count();
+    for (int i = 1; i <= count; ++i) {
+      host::Ptr<host::Comment> comment = comments->Item(i);
+      One(comment->Text(), out);
+      if (!replies) continue;
+      host::Ptr<host::Comments> answers;
+      try {
+        answers = comment->Replies();
+      } catch (const platform::ComError&) {
+        continue;
+      }
+      const int n = answers ? answers->Count() : 0;
+      for (int j = 1; j <= n; ++j) One(answers->Item(j)->Text(), out);
+    }
+  }
+
+  RunContext& mCtx;
+  int mSlides = -1;  // read at the first page
+  bool mAnnounced = false;
+  std::map<int, size_t> mCounts;                        // texts announced, by page
+  std::map<int, std::vector<std::wstring>> mCollected;  // read, not announced yet
+};
+
 }  // namespace
 
 namespace {
@@ -134,6 +366,7 @@ bool CountTranslationSlideShapes(RunContext& ctx) {
 bool TranslateSlideRange(RunContext& ctx) {
   PPTTranProp& prop = ctx.prop;
   if (!HasBothPresentations(prop)) return false;
+  WalkAhead ahead(ctx);
   const bool slidesDone = Guarded(ctx, kMsgShapesFailed, [&] {
     if (!CountTranslationSlideShapes(ctx)) {
       LOG_ERROR(kWalkSource, L"CountTranslationSlideShapes Err");
@@ -158,6 +391,7 @@ bool TranslateSlideRange(RunContext& ctx) {
     const int slides = prop.OrigSlideRange->Count();
     for (int i = 1; i <= slides; ++i) {
       if (!FollowSlide(ctx, i)) return false;
+      ahead.AtSlide(i, false);
       host::Ptr<host::Slide> source = prop.OrigSlideRange->Item(i);
       host::Ptr<host::Slide> target = prop.TranSlideRange->Item(i);
       host::Ptr<host::ShapeRange> sourceShapes = source->Shapes()->Range();
@@ -193,6 +427,7 @@ bool TranslateSlideRange(RunContext& ctx) {
     const int slides = prop.OrigSlideRange->Count();
     for (int i = 1; i <= slides; ++i) {
       if (!FollowSlide(ctx, i)) return false;
+      ahead.AtSlide(i, true);
       host::Ptr<host::ShapeRange> sourceShapes = prop.OrigSlideRange->Item(i)->NotesPage()->Shapes()->Range();
       host::Ptr<host::ShapeRange> targetShapes = prop.TranSlideRange->Item(i)->NotesPage()->Shapes()->Range();
       if (!sourceShapes || !targetShapes) return false;

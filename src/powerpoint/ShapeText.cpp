@@ -257,28 +257,47 @@ int CountTexts(const std::vector<engine::TranslationSegment>& segments, size_t f
   return n;
 }
 
+// The text of a range as its segments count it.
+template <class M>
+std::wstring SourceText(typename M::Range& range) {
+  std::wstring text = range.Text();
+  if constexpr (!M::kModern) {
+    for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at)) text.erase(at + 1, 1);
+  }
+  return text;
+}
+
+bool CutText(RunContext& ctx, const std::wstring& text, std::vector<engine::TranslationSegment>* segments) {
+  if (text.empty()) return true;
+  if (!ctx.app.GetEngine().SplitSentences(text, 1, static_cast<std::int32_t>(text.size()), segments)) {
+    LOG_ERROR(kRangeSource, L"SplitSentences failed");
+    return false;
+  }
+  return true;
+}
+
 // The segment loop over one range pair. Returns false when the text cannot
 // be split; a cancel ends it with success.
 template <class M>
 bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
-  std::wstring text = pair.source->Text();
-  if constexpr (!M::kModern) {
-    for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at)) text.erase(at + 1, 1);
-  }
+  const std::wstring text = SourceText<M>(*pair.source);
   LOG_DETAIL(kRangeSource, L"source: " + text);
   if (text.empty()) return true;
   std::vector<engine::TranslationSegment> segments;
-  if (!ctx.app.GetEngine().SplitSentences(text, 1, static_cast<std::int32_t>(text.size()), &segments)) {
-    LOG_ERROR(kRangeSource, L"SplitSentences failed");
-    return false;
-  }
+  if (!CutText(ctx, text, &segments)) return false;
   // The engine may translate the later sentences while earlier ones are
   // written; a range left early must not leave it working for nobody.
-  ctx.app.TranslateAhead(ctx.Options(), segments);
+  // Within a slide walk the walk has announced them already.
   struct DropOnExit {
-    engine::Engine& engine;
-    ~DropOnExit() { engine.DropAhead(); }
-  } dropOnExit{ctx.app.GetEngine()};
+    engine::Engine* engine;
+    ~DropOnExit() {
+      if (engine) engine->DropAhead();
+    }
+  } dropOnExit{nullptr};
+  if (!ctx.walkAnnounces) {
+    ctx.app.TranslateAhead(ctx.Options(), segments);
+    dropOnExit.engine = &ctx.app.GetEngine();
+  }
   std::int32_t shift = 0;
   for (size_t i = 0; i < segments.size(); ++i) {
     engine::TranslationSegment& seg = segments[i];
@@ -359,6 +378,27 @@ bool TranslateShapeText(RunContext& ctx, const host::Ptr<host::Shape>& source, c
     if (ctx.IsCancelled()) break;
   }
   return ok;
+}
+
+// What TranslateShapeText will cut the whole text of a shape into.
+template <class M>
+bool CollectTexts(RunContext& ctx, const host::Ptr<host::Shape>& source, bool paragraphMode,
+                  std::vector<engine::TranslationSegment>* segments) {
+  host::Ptr<typename M::Range> base = M::FrameOf(source)->TextRange();
+  if (!base) return true;
+  // Cutting replaces what it is given.
+  auto cut = [&](const std::wstring& text) {
+    std::vector<engine::TranslationSegment> one;
+    if (!CutText(ctx, text, &one)) return false;
+    for (auto& s : one) segments->push_back(std::move(s));
+    return true;
+  };
+  if (!paragraphMode) return cut(SourceText<M>(*base));
+  const int paragraphs = base->Paragraphs()->Count();
+  for (int i = 1; i <= paragraphs; ++i) {
+    if (!cut(SourceText<M>(*base->Paragraphs(i, 1)))) return false;
+  }
+  return true;
 }
 
 template <class M>
@@ -474,6 +514,17 @@ bool TranslateShapeTextRange(RunContext& ctx, const host::Ptr<host::Shape>& sour
   if (!ok) LOG_ERROR(kRangeSource, L"FAIL: TranTextRange2");
   LOG_INFO(kShapeSource, L"ShapeTran END");
   return ok;
+}
+
+bool CollectShapeTexts(RunContext& ctx, const host::Ptr<host::Shape>& source, bool paragraphMode,
+                       std::vector<engine::TranslationSegment>* segments) {
+  if (!source || !source->HasTextFrame()) return true;
+  if (ctx.Version() >= 12) {
+    if (!ModernModel::HasText(*source->TextFrame2())) return true;
+    return CollectTexts<ModernModel>(ctx, source, paragraphMode, segments);
+  }
+  if (!ClassicModel::HasText(*source->TextFrame())) return true;
+  return CollectTexts<ClassicModel>(ctx, source, paragraphMode, segments);
 }
 
 bool FitTextToShape(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target) {

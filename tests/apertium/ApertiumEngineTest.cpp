@@ -407,10 +407,16 @@ TEST_F(FakeModeTest, AnnouncedTextsCrossThePipelineOnceAndAnswersKeepTheirOrder)
   // Two was skipped; Three is still answered from the announced texts.
   EXPECT_EQ(L"Three.", Translate(*engine, L"Three."));
   EXPECT_EQ(L"Four.", Translate(*engine, L"Four."));
-  // A text nobody announced forgets the rest and goes on its own.
+  // A text nobody announced goes on its own and leaves the rest announced.
   EXPECT_EQ(L"Seven.", Translate(*engine, L"Seven."));
+  // Announcements add up, and a text announced twice crosses once.
+  ASSERT_EQ(S_OK, engine->TranslateAhead({L"Six.", L"Eight."}, 0));
   EXPECT_EQ(L"Six.", Translate(*engine, L"Six."));
-  for (const char* asked : {"One.", "Three.", "Four.", "Seven."}) EXPECT_EQ(1, LinesWith(log, asked)) << asked;
+  EXPECT_EQ(L"Six.", Translate(*engine, L"Six."));
+  EXPECT_EQ(L"Eight.", Translate(*engine, L"Eight."));
+  for (const char* asked : {"One.", "Three.", "Four.", "Seven.", "Six.", "Eight."}) {
+    EXPECT_EQ(1, LinesWith(log, asked)) << asked;
+  }
 
   // Many long texts written back to back outgrow the pipes' buffers.
   std::vector<std::wstring> many;
@@ -418,6 +424,26 @@ TEST_F(FakeModeTest, AnnouncedTextsCrossThePipelineOnceAndAnswersKeepTheirOrder)
   ASSERT_EQ(S_OK, engine->TranslateAhead(many, kTranslateModePlain));
   for (const std::wstring& text : many) ASSERT_EQ(text, Translate(*engine, text));
   EXPECT_EQ(1, LinesWith(log, "Text 99 "));
+}
+
+TEST_F(FakeModeTest, AnAnnouncedTextIsAnsweredWhileTheTextsAfterItAreStillOnTheirWay) {
+  // The stage holds back the second text until the gate opens.
+  auto gate = mDir / "gate";
+  auto engine = Engine(
+      "while IFS= read -r -d '' chunk; do\n"
+      "  case \"$chunk\" in *Two.*) while [ ! -e '" + gate.string() + "' ]; do sleep 0.01; done;; esac\n"
+      "  printf '%s\\0' \"$chunk\"\n"
+      "done\n");
+  ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two.", L"Three."}, 0));
+  std::shared_ptr<ITranslationResult> result;
+  ASSERT_EQ(S_OK, engine->Translate(L"One.", kTranslateModePlain, &result));
+  LONG status = -1;
+  EXPECT_EQ(S_OK, engine->WaitForResult(20000, &status));
+  EXPECT_EQ(kRequestDone, status) << "the first answer waited for the whole batch";
+  std::ofstream(gate) << "open";
+  if (status == kRequestRunning) Wait(*engine);
+  EXPECT_EQ(L"Two.", Translate(*engine, L"Two."));
+  EXPECT_EQ(L"Three.", Translate(*engine, L"Three."));
 }
 
 TEST_F(FakeModeTest, CancelDropsTheTextsSentAheadAndTheNextTextStillGetsItsAnswer) {

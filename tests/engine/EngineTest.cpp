@@ -94,6 +94,53 @@ TEST_F(EngineTest, AFailingEngineSideCallDuringOpenRaisesAndLeavesNothingOpen) {
   EXPECT_FALSE(eng.IsOpen());
 }
 
+// An open started ahead is finished by OpenEngine, which reports what the
+// start met as its own open would have, without asking the engine side twice.
+TEST_F(EngineTest, AnOpenStartedAheadIsFinishedAndReportedByTheOpen) {
+  struct Case {
+    const char* what;
+    Operation op;
+    Behaviour behaviour;
+    bool opens;
+    int message;  // 0: none
+  };
+  const Case cases[] = {
+      {"succeeds", Operation::Info, Behaviour{}, true, 0},
+      {"engine fails", Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .times = 1}, false,
+       1249},
+      {"list fails", Operation::GetEngineList, Behaviour{.status = engine_server::kRequestFailed, .times = 1}, false,
+       1249},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    support::ErrorList::Clear();
+    impl->ClearRecord();
+    impl->Script(c.op, c.behaviour);
+    eng.OpenAhead(L"FakeMT", L"en-es", L"ja");
+    EXPECT_EQ(impl->FactoriesMade(), 1) << "the open has started";
+    EXPECT_FALSE(eng.IsOpen());
+    EXPECT_EQ(support::ErrorList::GetCount(), 0) << "nothing is reported before the open";
+    EXPECT_EQ(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"), c.opens);
+    EXPECT_EQ(impl->FactoriesMade(), 1);
+    EXPECT_EQ(support::ErrorList::GetCount(), c.message ? 1 : 0);
+    if (c.message) {
+      EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, c.message);
+    }
+    eng.CloseEngine();
+  }
+  // An open of another pair starts afresh; a raising start raises in the open.
+  impl->ClearRecord();
+  eng.OpenAhead(L"FakeMT", L"en-es", L"");
+  EXPECT_TRUE(eng.OpenEngine(L"FakeMT", L"es-en", L""));
+  EXPECT_EQ(eng.OpenEngineID(), L"es-en");
+  EXPECT_EQ(impl->FactoriesMade(), 2);
+  eng.CloseEngine();
+  impl->Script(Operation::SetImplementation, Behaviour{.callResult = E_ACCESSDENIED, .times = 1});
+  eng.OpenAhead(L"FakeMT", L"en-es", L"");
+  EXPECT_THROW(eng.OpenEngine(L"FakeMT", L"en-es", L""), platform::ComError);
+  EXPECT_FALSE(eng.IsOpen());
+}
+
 TEST_F(EngineTest, TranslateUsesModeTwoOnlyWhenTheEngineOffersCorrespondence) {
   fake_engine::FakePair plain{L"fr-en", L"fr", L"en", 0x1, L"French - English", L"Fake MT", L"Fake"};
   plain.infoFlags = engine_server::kInfoFlagTranslate;

@@ -142,3 +142,61 @@ TEST_F(RunTest, KeepStyleGivesEveryFrameItsAutoSizeBack) {
   EXPECT_EQ(autoSize(Outcome().translation->Slides()->Item(1)->Shapes()->Item(1)), host::ppAutoSizeShapeToFitText);
   EXPECT_EQ(Text(Outcome().translation, 2, 1), L"Omega");
 }
+
+// The walk announces every text before it asks for it, in the order it asks,
+// across shapes and pages: placeholders by paragraph, text boxes, groups,
+// tables, SmartArt, notes and comments.
+TEST_F(RunTest, TheWalkAnnouncesEveryTextInTheOrderItAsksForIt) {
+  for (const char* deck : {"poi__45545_Comment.pptx", "poi__stress013.pptx", "poi__smartart-simple.pptx"}) {
+    SCOPED_TRACE(deck);
+    impl->ClearRecord();
+    OpenFile(testsupport::CorpusDeck(deck));
+    ASSERT_TRUE(RunAll());
+    std::vector<std::wstring> announced, asked;
+    for (const auto& call : impl->AheadCalls()) announced.insert(announced.end(), call.begin(), call.end());
+    for (const auto& call : impl->Translations()) asked.push_back(call.text);
+    EXPECT_GT(asked.size(), 5u);
+    EXPECT_EQ(announced, asked);
+    EXPECT_EQ(impl->AnsweredAhead(), static_cast<int>(asked.size()));
+    EXPECT_EQ(impl->DroppedAhead(), 0);
+  }
+}
+
+TEST_F(RunTest, ACancelDropsWhatTheWalkAnnouncedAndAnnouncesNoMore) {
+  OpenFile(testsupport::CorpusDeck("poi__stress013.pptx"));
+  int asked = 0;
+  impl->SetTranslator([&](const std::wstring& s) {
+    if (++asked == 3) engine::AppCommon::Instance().SetCancel(true);
+    return L"[" + s + L"]";
+  });
+  ASSERT_TRUE(RunAll());
+  EXPECT_TRUE(Outcome().cancelled);
+  int announced = 0;
+  for (const auto& call : impl->AheadCalls()) announced += static_cast<int>(call.size());
+  EXPECT_EQ(impl->AnsweredAhead(), 3);
+  EXPECT_GT(announced, 3);
+  EXPECT_EQ(impl->DroppedAhead(), announced - 3) << "every text announced and not asked for is dropped";
+}
+
+// What is announced and not asked for yet stays within the walk's bound, a
+// page too long for it included, while the walk still looks past the page
+// at hand; every sentence is translated all the same.
+TEST_F(RunTest, WhatTheWalkAnnouncesStaysWithinItsBound) {
+  auto sentences = [](int slide, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "Slide " + std::to_string(slide) + " line " + std::to_string(i) + ". ";
+    return text;
+  };
+  decktest::Deck d;
+  d.slides.push_back(Sp(2, "Long", 0, 0, 400 * P, 300 * P, sentences(1, 300)));
+  for (int s = 2; s <= 8; ++s) d.slides.push_back(Sp(2, "Box", 0, 0, 400 * P, 300 * P, sentences(s, 30)));
+  Open(d);
+  ASSERT_TRUE(RunAll());
+  EXPECT_EQ(impl->Translations().size(), 510u);
+  EXPECT_LE(impl->MostAhead(), 256);
+  ASSERT_GE(impl->AheadCalls().size(), 2u);
+  EXPECT_EQ(impl->AheadCalls()[1].front(), L"Slide 2 line 0.");
+  EXPECT_EQ(impl->AheadCalls()[1].back().substr(0, 8), L"Slide 4 ") << "the pages after the one at hand go too";
+  EXPECT_EQ(impl->AnsweredAhead(), 510 - 44) << "only what the first page had beyond the bound goes unannounced";
+  EXPECT_EQ(Text(Outcome().translation, 8, 1).substr(0, 17), L"[Slide 8 line 0.]");
+}

@@ -188,14 +188,17 @@ class ITranslationEngine : public IRequest {
   // kTranslateModeCorrespondence. The result is filled when the request ends.
   virtual HRESULT Translate(const std::wstring& text, LONG mode,
                             std::shared_ptr<ITranslationResult>* result) = 0;
-  // Optional: the texts the client will ask Translate for next, in order
-  // and in the given mode, so the engine can work on them while the client
-  // is busy elsewhere. Translate still has to be asked for every one; it
-  // answers from this work when its text is one of them (texts before it
-  // were skipped and are forgotten) and forgets all of it otherwise. Cancel
-  // forgets them too, as does an empty list. Engines without it answer
-  // E_NOTIMPL and the client asks one text at a time.
+  // Optional: texts the client will ask Translate for next, in order and
+  // in the given mode, so the engine can work on them while the client is
+  // busy elsewhere. Each call adds to the texts announced before. Translate
+  // still has to be asked for every one; it answers from this work when its
+  // text is among them (announced texts before it were skipped and are
+  // forgotten) and leaves them all as they are when it is not. Cancel and
+  // DropAhead forget them. Engines without it answer E_NOTIMPL and the
+  // client asks one text at a time.
   virtual HRESULT TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) { return E_NOTIMPL; }
+  // Forgets every announced text not asked for yet.
+  virtual HRESULT DropAhead() { return E_NOTIMPL; }
   // Starts a dictionary lookup of word. A word the dictionary lacks ends the
   // request with status 3 and error code kEngineErrorWordNotFound.
   virtual HRESULT LookupDictionary(const std::wstring& word,
