@@ -406,23 +406,47 @@ struct ApertiumEngine::Impl {
   // translation pipeline and settles every entry as its answer comes out:
   // Done with its answer, or Failed (the request that wants it then
   // translates it on its own).
-  Translator::Result TranslateBatch(const std::vector<std::shared_ptr<AheadEntry>>& batch, const CancelToken& token) {
-    std::vector<std::vector<SourceWord>> words(batch.size());
+  Translator::Result TranslateBatch(std::vector<std::shared_ptr<AheadEntry>> batch, const CancelToken& token) {
+    std::vector<std::vector<SourceWord>> words;
     std::vector<std::uint64_t> numbers;
+    size_t bytes = 0;
+    // Deformats the entries from `from` on; returns the largest input.
+    auto prepare = [&](size_t from, std::vector<std::string>* inputs) {
+      size_t largest = 0;
+      words.resize(batch.size());
+      for (size_t i = from; i < batch.size(); ++i) {
+        const bool marks = batch[i]->mode == kTranslateModeCorrespondence;
+        if (marks) words[i] = FindWords(batch[i]->text);
+        numbers.push_back(++lastRequest);
+        inputs->push_back(Deformat(batch[i]->text, marks ? &words[i] : nullptr, numbers.back()));
+        bytes += inputs->back().size();
+        largest = std::max(largest, inputs->back().size());
+      }
+      return largest;
+    };
     std::vector<std::string> inputs;
-    size_t bytes = 0, largest = 0;
-    for (size_t i = 0; i < batch.size(); ++i) {
-      const bool marks = batch[i]->mode == kTranslateModeCorrespondence;
-      if (marks) words[i] = FindWords(batch[i]->text);
-      numbers.push_back(++lastRequest);
-      inputs.push_back(Deformat(batch[i]->text, marks ? &words[i] : nullptr, numbers.back()));
-      bytes += inputs.back().size();
-      largest = std::max(largest, inputs.back().size());
-    }
+    const size_t largest = prepare(0, &inputs);
     std::vector<std::string> answers;
     Translator::Result r = Translator::Result::StartFailed;
     bool outOfStep = false;
+    size_t settled = 0;
+    // Texts announced while the lot is on its way follow it into the
+    // stages before they run dry, a bounded number at a time.
+    auto more = [&](std::vector<std::string>* lot) -> size_t {
+      if (outOfStep) return 0;
+      const size_t from = batch.size();
+      {
+        std::lock_guard<std::mutex> lock(aheadMutex);
+        while (!aheadQueue.empty() && batch.size() - settled < kAheadBatch) {
+          batch.push_back(std::move(aheadQueue.front()));
+          aheadQueue.pop_front();
+          batch.back()->state = AheadEntry::State::Running;
+        }
+      }
+      return from == batch.size() ? 0 : MaxAnswerBytes(prepare(from, lot));
+    };
     auto settle = [&](size_t i, const std::string& answer) {
+      ++settled;
       if (outOfStep) return;
       Reformatted out = Reformat(answer, words[i].size(), numbers[i]);
       if (!out.complete) {
@@ -444,7 +468,7 @@ struct ApertiumEngine::Impl {
     Translator* p = Translation();
     if (p) {
       auto timeout = std::chrono::milliseconds(settings.timeoutMs) + std::chrono::milliseconds(bytes * 2);
-      r = p->ExchangeMany(inputs, &answers, token, timeout, MaxAnswerBytes(largest), settle);
+      r = p->ExchangeFed(inputs, &answers, token, timeout, MaxAnswerBytes(largest), settle, more);
       if (r != Translator::Result::Ok && r != Translator::Result::Cancelled) {
         LOG_ERROR(kLogSource, pair.id + L": the pipeline " + Describe(r) + L" (texts sent ahead)");
       }

@@ -74,20 +74,119 @@ FILE* OpenData(const std::string& path) {
   return f;
 }
 
+// The two sockets a stage works between. What the stage writes waits here
+// while more input is at hand and goes out when the stage would otherwise
+// wait for input, has much to say, or ends: chunks that arrive together
+// leave together, one wake-up of the next stage instead of one a chunk,
+// while a lone chunk still goes out as soon as it is answered.
+class StageLink {
+ public:
+  StageLink(int in, int out) : mIn(in), mOut(out) {}
+  // Takes over both sockets and gives the files a stage reads and writes
+  // through; the link goes with the last of them closed. Null when out of
+  // memory, with the sockets closed.
+  static StageLink* Open(int in, int out, FILE** reader, FILE** writer) {
+    auto* link = new StageLink(in, out);
+    cookie_io_functions_t r = {Read, nullptr, nullptr, CloseReader};
+    cookie_io_functions_t w = {nullptr, Write, nullptr, CloseWriter};
+    *reader = fopencookie(link, "r", r);
+    *writer = *reader ? fopencookie(link, "w", w) : nullptr;
+    if (*reader && *writer) {
+      link->mUsers = 2;
+      return link;
+    }
+    if (*reader) {
+      link->mUsers = 1;
+      fclose(*reader);  // closes in and frees the link
+      close(out);
+    } else {
+      close(in);
+      close(out);
+      delete link;
+    }
+    *reader = *writer = nullptr;
+    return nullptr;
+  }
+  // At most size bytes of what has come in, waiting only when nothing has.
+  ssize_t ReadSome(char* data, size_t size) {
+    for (;;) {
+      ssize_t r = recv(mIn, data, size, MSG_DONTWAIT);
+      if (r >= 0) return r;
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+      // Everything answered so far goes out before the stage waits.
+      Flush();
+      do {
+        r = recv(mIn, data, size, 0);
+      } while (r < 0 && errno == EINTR);
+      return r;
+    }
+  }
+
+ private:
+  static constexpr size_t kMostHeld = 1024;
+
+  static ssize_t Read(void* cookie, char* data, size_t size) {
+    return static_cast<StageLink*>(cookie)->ReadSome(data, size);
+  }
+  static ssize_t Write(void* cookie, const char* data, size_t size) {
+    auto* link = static_cast<StageLink*>(cookie);
+    if (link->mBroken) return -1;
+    link->mHeld.append(data, size);
+    if (link->mHeld.size() >= kMostHeld && !link->Flush()) return -1;
+    return static_cast<ssize_t>(size);
+  }
+  static int CloseReader(void* cookie) {
+    auto* link = static_cast<StageLink*>(cookie);
+    int rc = close(link->mIn);
+    link->Release();
+    return rc;
+  }
+  static int CloseWriter(void* cookie) {
+    auto* link = static_cast<StageLink*>(cookie);
+    bool sent = link->Flush();
+    int rc = close(link->mOut);
+    link->Release();
+    return sent ? rc : -1;
+  }
+  // Written with MSG_NOSIGNAL: once the reader is gone (the runner stopped,
+  // a stage let go of after a cancel), a write fails instead of raising
+  // SIGPIPE, also when the program's exit flushes what a stage left.
+  bool Flush() {
+    size_t sent = 0;
+    while (!mBroken && sent < mHeld.size()) {
+      ssize_t w = send(mOut, mHeld.data() + sent, mHeld.size() - sent, MSG_NOSIGNAL);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) mBroken = true;
+      else sent += static_cast<size_t>(w);
+    }
+    mHeld.clear();
+    return !mBroken;
+  }
+  void Release() {
+    if (--mUsers == 0) delete this;
+  }
+
+  int mIn, mOut;
+  std::string mHeld;
+  bool mBroken = false;
+  int mUsers = 0;
+};
+
 // A stage runs on a thread of its own over a stream of NUL-ended chunks,
 // as its program does in null-flush mode, until the stream ends.
 class Stage {
  public:
   virtual ~Stage() = default;
-  // Takes over both files.
-  virtual void Stream(FILE* in, FILE* out) = 0;
+  // Takes over both files, which are over link.
+  virtual void Stream(FILE* in, FILE* out, StageLink& link) = 0;
 };
 
 // The library's own null-flush loop: it answers each chunk with one chunk
 // and flushes at every NUL.
 class LibraryStage : public Stage {
  public:
-  void Stream(FILE* in, FILE* out) override {
+  void Stream(FILE* in, FILE* out, StageLink&) override {
     InputFile input;
     input.wrap(in);  // closes it
     UFILE* output = u_finit(out, nullptr, "UTF-8");
@@ -115,13 +214,12 @@ class LibraryStage : public Stage {
 // several at once) are handed to it together.
 class ChunkStage : public Stage {
  public:
-  void Stream(FILE* in, FILE* out) override {
+  void Stream(FILE* in, FILE* out, StageLink& link) override {
     std::unique_ptr<FILE, int (*)(FILE*)> input(in, fclose), output(out, fclose);
-    const int fd = fileno(in);
     std::string pending;
     char buffer[65536];
     for (;;) {
-      ssize_t n = read(fd, buffer, sizeof buffer);
+      ssize_t n = link.ReadSome(buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       pending.append(buffer, static_cast<size_t>(n));
@@ -601,30 +699,6 @@ std::string DetachWordBlanks(const std::string& s) {
   return out;
 }
 
-namespace {
-
-// A stage's output goes through a socket written with MSG_NOSIGNAL: once
-// the reader is gone (the runner stopped, a stage let go of after a
-// cancel), a write fails instead of raising SIGPIPE, also when the
-// program's exit flushes a buffer such a stage left behind.
-ssize_t SocketWrite(void* cookie, const char* data, size_t size) {
-  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
-  for (;;) {
-    ssize_t w = send(fd, data, size, MSG_NOSIGNAL);
-    if (w < 0 && errno == EINTR) continue;
-    return w < 0 ? -1 : w;
-  }
-}
-
-int SocketClose(void* cookie) { return close(static_cast<int>(reinterpret_cast<intptr_t>(cookie))); }
-
-FILE* SocketWriter(int fd) {
-  cookie_io_functions_t io = {nullptr, SocketWrite, nullptr, SocketClose};
-  return fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "w", io);
-}
-
-}  // namespace
-
 struct InProcessRunner::Running {
   std::vector<std::thread> threads;  // one a stage
   int toStages = -1;                 // the first stage reads what is written here
@@ -653,11 +727,9 @@ bool InProcessRunner::Start() {
     int out[2];
     FILE* in = nullptr;
     FILE* o = nullptr;
+    StageLink* link = nullptr;
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, out) == 0) {
-      in = fdopen(upstream, "r");
-      o = SocketWriter(out[1]);
-      if (!in) close(upstream);
-      if (!o) close(out[1]);
+      link = StageLink::Open(upstream, out[1], &in, &o);
       upstream = out[0];
     } else {
       close(upstream);
@@ -673,7 +745,7 @@ bool InProcessRunner::Start() {
     loaded.push_back(ready.get_future());
     // Each stage loads its data on its own thread, so the stages load side
     // by side, and owns it: a thread let go of after a cancel ends by itself.
-    running->threads.emplace_back([plan, in, o, ready = std::move(ready)]() mutable {
+    running->threads.emplace_back([plan, in, o, link, ready = std::move(ready)]() mutable {
       sigset_t pipeSignal;
       sigemptyset(&pipeSignal);
       sigaddset(&pipeSignal, SIGPIPE);
@@ -690,7 +762,7 @@ bool InProcessRunner::Start() {
         return;
       }
       try {
-        stage->Stream(in, o);
+        stage->Stream(in, o, *link);
       } catch (const std::exception&) {
         // Its files are closed: the stages after it see the end of their
         // input, and the exchange that waits on them fails.
@@ -739,13 +811,20 @@ Translator::Result InProcessRunner::ExchangeMany(const std::vector<std::string>&
                                                  const engine_server::CancelToken& token,
                                                  std::chrono::milliseconds timeout, size_t maxAnswer,
                                                  const AnswerSink& onAnswer) {
+  return ExchangeFed(inputs, outputs, token, timeout, maxAnswer, onAnswer, {});
+}
+
+Translator::Result InProcessRunner::ExchangeFed(const std::vector<std::string>& inputs,
+                                                std::vector<std::string>* outputs,
+                                                const engine_server::CancelToken& token,
+                                                std::chrono::milliseconds timeout, size_t maxAnswer,
+                                                const AnswerSink& onAnswer, const MoreInputs& more) {
   outputs->clear();
   mWake.Drain();
   if (token.Cancelled()) return Result::Cancelled;
   mWake.WakeOn(token);
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
   if (!mRunning && !Start()) return Result::StartFailed;
-  Result r = Transfer(inputs, outputs, token, deadline, maxAnswer, onAnswer);
+  Result r = Transfer(inputs, outputs, token, timeout, maxAnswer, onAnswer, more);
   // A stage that died has ended its followers; stages still busy with a
   // chunk nobody waits for are let go of and end by themselves.
   if (r != Result::Ok) {
@@ -758,20 +837,37 @@ Translator::Result InProcessRunner::ExchangeMany(const std::vector<std::string>&
 Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inputs,
                                              std::vector<std::string>* outputs,
                                              const engine_server::CancelToken& token,
-                                             std::chrono::steady_clock::time_point deadline, size_t maxAnswer,
-                                             const AnswerSink& onAnswer) {
+                                             std::chrono::milliseconds timeout, size_t maxAnswer,
+                                             const AnswerSink& onAnswer, const MoreInputs& more) {
   // All chunks go in at once, so that every stage works on one while the
   // next waits on it; the answers come back in order, one a chunk.
   std::string request;
-  for (const std::string& input : inputs) {
-    request += input;
-    request.push_back('\0');
-  }
+  size_t expected = 0;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  auto add = [&](const std::vector<std::string>& lot) {
+    for (const std::string& input : lot) {
+      request += input;
+      request.push_back('\0');
+    }
+    expected += lot.size();
+    if (!lot.empty()) deadline = std::max(deadline, std::chrono::steady_clock::now() + timeout);
+  };
+  add(inputs);
   size_t written = 0;
   std::string answer;
   char buffer[65536];
   const int to = mRunning->toStages, from = mRunning->fromStages;
-  while (outputs->size() < inputs.size()) {
+  for (;;) {
+    if (written == request.size() && more) {
+      // Everything asked is in the stages: whatever has come up since
+      // follows it before they run dry.
+      request.clear();
+      written = 0;
+      std::vector<std::string> lot;
+      maxAnswer = std::max(maxAnswer, more(&lot));
+      add(lot);
+    }
+    if (outputs->size() == expected) break;
     if (token.Cancelled()) return Result::Cancelled;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return Result::TimedOut;
@@ -805,12 +901,12 @@ Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inp
       }
       // One chunk in, one out: an answer more than was asked for means the
       // stages are out of step.
-      if (outputs->size() == inputs.size()) return Result::Died;
+      if (outputs->size() == expected) return Result::Died;
       if (onAnswer) onAnswer(outputs->size(), answer);
       outputs->push_back(std::move(answer));
       answer.clear();
     }
-    if (outputs->size() == inputs.size() && (!answer.empty() || written < request.size())) return Result::Died;
+    if (outputs->size() == expected && (!answer.empty() || written < request.size())) return Result::Died;
   }
   return Result::Ok;
 }

@@ -84,6 +84,9 @@ class InProcessRunner : public Translator {
   Result ExchangeMany(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
                       const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
                       size_t maxAnswer, const AnswerSink& onAnswer = {}) override;
+  Result ExchangeFed(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                     const engine_server::CancelToken& token, std::chrono::milliseconds timeout, size_t maxAnswer,
+                     const AnswerSink& onAnswer, const MoreInputs& more) override;
   void Reset() override;
   pid_t ProcessId() const override { return 0; }
 
@@ -93,8 +96,8 @@ class InProcessRunner : public Translator {
   // Ends the stages' input; waits for their threads or lets them go.
   void Stop(bool wait);
   Result Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
-                  const engine_server::CancelToken& token, std::chrono::steady_clock::time_point deadline,
-                  size_t maxAnswer, const AnswerSink& onAnswer);
+                  const engine_server::CancelToken& token, std::chrono::milliseconds timeout, size_t maxAnswer,
+                  const AnswerSink& onAnswer, const MoreInputs& more);
 
   std::vector<StagePlan> mStages;
   std::unique_ptr<Running> mRunning;

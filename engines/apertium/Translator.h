@@ -40,6 +40,23 @@ class Translator {
                               const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
                               size_t maxAnswer, const AnswerSink& onAnswer = {});
 
+  // Asked, whenever everything handed over so far is in the stages, for the
+  // inputs that have come up since; they are appended to *more and answered
+  // after the others, with the indices that follow. Returns the cap their
+  // answers need (as maxAnswer), or 0.
+  using MoreInputs = std::function<size_t(std::vector<std::string>* more)>;
+
+  // ExchangeMany that keeps taking inputs while it runs, so that the stages
+  // do not run dry between one lot and the next; each lot taken gives the
+  // exchange the time limit again. A runner that cannot take inputs while
+  // it works answers those it was given.
+  virtual Result ExchangeFed(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
+                             const engine_server::CancelToken& token, std::chrono::milliseconds timeout,
+                             size_t maxAnswer, const AnswerSink& onAnswer, const MoreInputs& more) {
+    (void)more;
+    return ExchangeMany(inputs, outputs, token, timeout, maxAnswer, onAnswer);
+  }
+
   // Drops the runner's state (a process, loaded data) so that the next
   // exchange starts afresh; called after an answer that cannot be trusted.
   virtual void Reset() = 0;

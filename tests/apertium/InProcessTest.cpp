@@ -258,7 +258,7 @@ TEST(InProcessAnswersTest, AMissingDataFileFailsTheRequestAndTheNextTriesAgain) 
   std::filesystem::remove_all(dir);
 }
 
-TEST(InProcessRunnerTest, ManyChunksGiveWhatEachGivesAloneAndACancelStopsThem) {
+TEST(InProcessRunnerTest, ChunksFedWhileRunningGiveWhatEachGivesAloneAndACancelStopsThem) {
   auto stages = ParseCommand(ReadAll(std::string(kModeDir) + "/eng-spa.mode"), {"-n", ""}, true, nullptr);
   ASSERT_TRUE(stages);
   apertium::InProcessRunner runner(std::move(*stages));
@@ -268,11 +268,19 @@ TEST(InProcessRunnerTest, ManyChunksGiveWhatEachGivesAloneAndACancelStopsThem) {
   using Result = apertium::Translator::Result;
   const auto limit = std::chrono::milliseconds(120000);
   std::vector<std::string> many, ones, cancelledMany;
+  std::vector<size_t> told;
   Result manyResult, cancelledResult, tooLong;
   std::vector<Result> oneResults;
   std::string capped = "not cleared";
   ASSERT_TRUE(OnWorker(false, [&](const CancelToken& token) {
-    manyResult = runner.ExchangeMany(inputs, &many, token, limit, 1 << 20);
+    // The last input comes up while the first two are on their way.
+    int asked = 0;
+    manyResult = runner.ExchangeFed(
+        {inputs[0], inputs[1]}, &many, token, limit, 1 << 20, [&](size_t i, const std::string&) { told.push_back(i); },
+        [&](std::vector<std::string>* more) -> size_t {
+          if (asked++ == 0) more->push_back(inputs[2]);
+          return 0;
+        });
     for (const auto& input : inputs) {
       ones.emplace_back();
       oneResults.push_back(runner.Exchange(input, &ones.back(), token, limit, 1 << 20));
@@ -282,6 +290,7 @@ TEST(InProcessRunnerTest, ManyChunksGiveWhatEachGivesAloneAndACancelStopsThem) {
   }));
   ASSERT_EQ(Result::Ok, manyResult);
   ASSERT_EQ(inputs.size(), many.size());
+  EXPECT_EQ((std::vector<size_t>{0, 1, 2}), told);
   for (size_t i = 0; i < inputs.size(); ++i) {
     EXPECT_EQ(Result::Ok, oneResults[i]);
     EXPECT_EQ(ones[i], many[i]);
