@@ -21,8 +21,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <cerrno>
 #include <exception>
 #include <future>
@@ -699,6 +701,57 @@ std::string DetachWordBlanks(const std::string& s) {
   return out;
 }
 
+namespace {
+
+// Joins the stage threads of runners that are done with, on a thread of its
+// own: their stages free their dictionaries as they end, which need not
+// hold up whoever closed the engine (the program saving its document, say).
+// The program's end waits for them.
+class StageReaper {
+ public:
+  static StageReaper& Instance() {
+    static StageReaper reaper;
+    return reaper;
+  }
+  void Take(std::vector<std::thread> threads) {
+    {
+      std::lock_guard<std::mutex> lock(mMutex);
+      for (auto& t : threads) mThreads.push_back(std::move(t));
+      if (!mWorker.joinable()) mWorker = std::thread([this] { Work(); });
+    }
+    mWake.notify_one();
+  }
+  ~StageReaper() {
+    {
+      std::lock_guard<std::mutex> lock(mMutex);
+      mEnding = true;
+    }
+    mWake.notify_one();
+    if (mWorker.joinable()) mWorker.join();
+  }
+
+ private:
+  void Work() {
+    std::unique_lock<std::mutex> lock(mMutex);
+    for (;;) {
+      mWake.wait(lock, [this] { return mEnding || !mThreads.empty(); });
+      if (mThreads.empty()) return;
+      std::thread t = std::move(mThreads.front());
+      mThreads.pop_front();
+      lock.unlock();
+      t.join();
+      lock.lock();
+    }
+  }
+  std::mutex mMutex;
+  std::condition_variable mWake;
+  std::deque<std::thread> mThreads;
+  std::thread mWorker;
+  bool mEnding = false;
+};
+
+}  // namespace
+
 struct InProcessRunner::Running {
   std::vector<std::thread> threads;  // one a stage
   int toStages = -1;                 // the first stage reads what is written here
@@ -708,7 +761,13 @@ struct InProcessRunner::Running {
 InProcessRunner::InProcessRunner(std::vector<StagePlan> stages) : mStages(std::move(stages)) {}
 
 InProcessRunner::~InProcessRunner() {
-  Stop(true);
+  if (!mRunning) return;
+  // The stages end as soon as their input does; waiting for them to free
+  // their data is the reaper's part.
+  CloseFd(&mRunning->toStages);
+  CloseFd(&mRunning->fromStages);
+  StageReaper::Instance().Take(std::move(mRunning->threads));
+  mRunning.reset();
 }
 
 void InProcessRunner::Reset() { Stop(true); }
