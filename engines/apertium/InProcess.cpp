@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdio_ext.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -94,6 +95,9 @@ class StageLink {
     *reader = fopencookie(link, "r", r);
     *writer = *reader ? fopencookie(link, "w", w) : nullptr;
     if (*reader && *writer) {
+      // Each file is used by its stage's thread alone: no lock a character.
+      __fsetlocking(*reader, FSETLOCKING_BYCALLER);
+      __fsetlocking(*writer, FSETLOCKING_BYCALLER);
       link->mUsers = 2;
       return link;
     }
@@ -355,6 +359,7 @@ class TaggerStage : public ChunkStage {
     size_t size = 0;
     FILE* outFile = open_memstream(&buffer, &size);
     if (!outFile) throw std::runtime_error("no memory for the tagger's output");
+    __fsetlocking(outFile, FSETLOCKING_BYCALLER);
     UFILE* output = u_finit(outFile, nullptr, "UTF-8");
     if (output) {
       std::lock_guard<std::mutex> lock(gTaggerStatics);
