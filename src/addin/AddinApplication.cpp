@@ -27,6 +27,10 @@ bool FillFromCacheAndEngines(engine::EngineCaches& caches, bool display) {
   return caches.RefreshCache(display, true);
 }
 
+void SaveIfChanged(engine::EngineCaches& caches) {
+  if (!caches.SaveCache(true, false)) LOG_WARNING(L"AddinApplication:~AddinApplication", caches.LastFailure());
+}
+
 bool RefreshFromEngines(engine::EngineCaches& caches, bool display) { return caches.RefreshCache(display, false); }
 
 bool LoadFromRegistry(options::TranslationOptions& options) { return options.Load(false); }
@@ -71,10 +75,22 @@ class FacadeSetupHost : public dialogs::SetupHost {
 AddinApplication::AddinApplication()
     : mFillEngineList(FillFromCacheAndEngines),
       mRefreshEngineList(RefreshFromEngines),
+      mSaveEngineList(SaveIfChanged),
       mLoadOptions(LoadFromRegistry),
       mWatchdog(std::make_unique<TimeOutWatchdog>()) {}
 
-AddinApplication::~AddinApplication() = default;
+// A list built or refreshed during the session is kept, so that the next
+// start need not ask the engines again.
+AddinApplication::~AddinApplication() {
+  if (!mEngineCaches || !mSaveEngineList) return;
+  try {
+    mSaveEngineList(*mEngineCaches);
+  } catch (const std::exception& e) {
+    LOG_ERROR(L"AddinApplication:~AddinApplication", Widen(e.what()));
+  } catch (...) {
+    LOG_ERROR(L"AddinApplication:~AddinApplication", L"the engine list could not be kept");
+  }
+}
 
 void AddinApplication::SetApplication(host::Ptr<host::Application> application) {
   if (application != mApplication) mApplication = std::move(application);

@@ -40,6 +40,11 @@ class AddinApplication : public powerpoint::RunCaller {
   // it from the engine side as its settings say. The refresher asks the
   // engine side again when a mode names no engine of the list.
   using EngineListFiller = std::function<bool(engine::EngineCaches& caches, bool display)>;
+  // Keeps the engine list for the next start when the facade goes (at the
+  // add-in's unload); the default saves it to the cache file when it
+  // changed. Setting a filler drops the saver: a list from elsewhere is
+  // kept by whoever set its filler, through a saver of its own.
+  using EngineListSaver = std::function<void(engine::EngineCaches& caches)>;
   // Loads a new option set collection; the default reads the registry.
   using OptionsLoader = std::function<bool(options::TranslationOptions& options)>;
 
@@ -52,7 +57,11 @@ class AddinApplication : public powerpoint::RunCaller {
   // The three facade switches (progress dialog, show messages, follow), 0 at creation.
   void SetSwitches(int progressDialog, int showMessages, int follow);
   void SetReconnector(Reconnector reconnector) { mReconnector = std::move(reconnector); }
-  void SetEngineListFiller(EngineListFiller filler) { mFillEngineList = std::move(filler); }
+  void SetEngineListFiller(EngineListFiller filler) {
+    mFillEngineList = std::move(filler);
+    mSaveEngineList = nullptr;
+  }
+  void SetEngineListSaver(EngineListSaver saver) { mSaveEngineList = std::move(saver); }
   void SetEngineListRefresher(EngineListFiller refresher) { mRefreshEngineList = std::move(refresher); }
   void SetOptionsLoader(OptionsLoader loader) { mLoadOptions = std::move(loader); }
   // The PowerPoint layer the commands run on (the process-wide one unless set).
@@ -137,6 +146,7 @@ class AddinApplication : public powerpoint::RunCaller {
   Reconnector mReconnector;
   EngineListFiller mFillEngineList;
   EngineListFiller mRefreshEngineList;
+  EngineListSaver mSaveEngineList;
   OptionsLoader mLoadOptions;
   HelpOpener mOpenHelp;
   powerpoint::PowerPointTranslationProcess* mProcess = nullptr;

@@ -161,3 +161,24 @@ TEST(TimeOutWatchdog, StopsWithoutFiringAndFiresOnceTheTimeIsUp) {
   dog.Start(0);
   EXPECT_FALSE(dog.IsRunning());
 }
+
+// At unload the facade keeps the engine list it built, once; a facade that
+// never built one has nothing to keep.
+TEST(FacadeUnload, KeepsTheEngineListItBuilt) {
+  std::vector<size_t> kept;
+  auto make = [&kept] {
+    auto f = std::make_unique<AddinApplication>();
+    f->SetEngineListFiller([](engine::EngineCaches& caches, bool) {
+      caches.SetEntries({{L"FakeMT:en-xx", Entry(L"FakeMT", L"en-xx")}});
+      return true;
+    });
+    f->SetEngineListSaver([&kept](engine::EngineCaches& caches) { kept.push_back(caches.Count()); });
+    return f;
+  };
+  auto used = make();
+  used->GetEngineCaches();
+  make().reset();
+  EXPECT_TRUE(kept.empty());
+  used.reset();
+  EXPECT_EQ(kept, std::vector<size_t>{1});
+}
