@@ -505,6 +505,7 @@ struct PowerPointTranslationProcess::Impl {
   dialogs::ProgressViewFactory viewFactory;
   RunOutcome outcome;
   std::wstring tempFolder;
+  AheadBounds ahead;
   PendingCopies pending;
   host::Ptr<host::Application> application;
   // The host of the run in progress, set by the entry points.
@@ -537,6 +538,7 @@ void PowerPointTranslationProcess::ReleaseHostObjects() {
 void PowerPointTranslationProcess::DeleteTemporaryCopies() { mImpl->pending.DeleteClosed(mImpl->application); }
 
 void PowerPointTranslationProcess::SetTemporaryFolder(std::wstring folder) { mImpl->tempFolder = std::move(folder); }
+void PowerPointTranslationProcess::SetAheadBounds(AheadBounds bounds) { mImpl->ahead = bounds; }
 
 bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progressTarget,
                                          const options::TranslationOptionUDT& record, std::int32_t range,
@@ -619,6 +621,7 @@ bool PowerPointTranslationProcess::RunTranslation(const options::TranslationOpti
   mImpl->application = prop.Application;
 
   RunContext ctx{prop, outcome.errors, outcome.stats, common};
+  ctx.ahead = mImpl->ahead;
   Run run(ctx, mImpl->viewFactory, mImpl->tempFolder);
   try {
     outcome.success = run.Main();

@@ -76,6 +76,18 @@ struct RunStatistics {
   std::map<std::wstring, int> segmentsLeft;
 };
 
+// How far a slide walk announces the texts of the pages ahead to the
+// engine: past the page at hand it announces pages while fewer than `wanted`
+// texts are outstanding, never more than `most` (a page longer than that is
+// announced only in part) and at most `pages` pages past it. Farther keeps
+// the engine's stages fuller between two pages; the bound keeps what a
+// cancel throws away small.
+struct AheadBounds {
+  size_t wanted = 512;
+  size_t most = 2048;
+  int pages = 16;
+};
+
 // The pair every routine of the run receives, plus what they all need.
 struct RunContext {
   PPTTranProp& prop;
@@ -101,6 +113,7 @@ struct RunContext {
   // The slide walk announces the texts of the pages it is about to
   // translate; ranges then leave announcing to it.
   bool walkAnnounces = false;
+  AheadBounds ahead{};
 };
 
 // Shape text, tables, comments and WordArt (ShapeText.cpp, SlideContent.cpp).
@@ -172,6 +185,8 @@ class PowerPointTranslationProcess {
   // Where the temporary copies go (the user's temporary folder unless set;
   // tests point it at a folder of their own). Ends with a separator.
   void SetTemporaryFolder(std::wstring folder);
+  // How far the walk works ahead (tests narrow it).
+  void SetAheadBounds(AheadBounds bounds);
 
   // Entry points of the facade's three translating commands. Each returns
   // the run's success; nothing escapes them. A cancelled run succeeds. An

@@ -114,13 +114,6 @@ bool FollowSlide(RunContext& ctx, int index) {
 // cancelled or failed) is dropped.
 class WalkAhead {
  public:
-  // Texts outstanding (announced for the page at hand and after it) that
-  // the next pages are announced up to, and that they may not go past.
-  static constexpr size_t kWanted = 64;
-  static constexpr size_t kMost = 256;
-  // How many pages beyond the one at hand are looked at.
-  static constexpr int kPagesAhead = 3;
-
   explicit WalkAhead(RunContext& ctx) : mCtx(ctx) { mCtx.walkAnnounces = true; }
   ~WalkAhead() {
     mCtx.walkAnnounces = false;
@@ -144,12 +137,14 @@ class WalkAhead {
     size_t outstanding = 0;
     for (const auto& [p, n] : mCounts) outstanding += n;
     std::vector<std::wstring> texts;
-    for (int p = page; p < 2 * mSlides && p <= page + kPagesAhead; ++p) {
+    // Outstanding: the texts announced for the page at hand and after it.
+    const AheadBounds& bounds = mCtx.ahead;
+    for (int p = page; p < 2 * mSlides && p <= page + bounds.pages; ++p) {
       if (mCounts.count(p)) continue;
-      if (p > page && outstanding >= kWanted) break;
+      if (p > page && outstanding >= bounds.wanted) break;
       std::vector<std::wstring>& collected = Collected(p);
-      if (p == page && collected.size() > kMost) collected.resize(kMost);
-      if (p > page && outstanding + collected.size() > kMost) break;
+      if (p == page && collected.size() > bounds.most) collected.resize(bounds.most);
+      if (p > page && outstanding + collected.size() > bounds.most) break;
       outstanding += collected.size();
       mCounts[p] = collected.size();
       for (auto& t : collected) texts.push_back(std::move(t));

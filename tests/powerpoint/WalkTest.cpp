@@ -187,6 +187,7 @@ TEST_F(RunTest, WhatTheWalkAnnouncesStaysWithinItsBound) {
     for (int i = 0; i < count; ++i) text += "Slide " + std::to_string(slide) + " line " + std::to_string(i) + ". ";
     return text;
   };
+  process.SetAheadBounds({64, 256, 3});
   decktest::Deck d;
   d.slides.push_back(Sp(2, "Long", 0, 0, 400 * P, 300 * P, sentences(1, 300)));
   for (int s = 2; s <= 8; ++s) d.slides.push_back(Sp(2, "Box", 0, 0, 400 * P, 300 * P, sentences(s, 30)));
