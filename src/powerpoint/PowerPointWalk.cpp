@@ -134,10 +134,10 @@ class WalkAhead {
     const int page = (notes ? mSlides : 0) + index - 1;
     mCounts.erase(mCounts.begin(), mCounts.lower_bound(page));
     mCollected.erase(mCollected.begin(), mCollected.lower_bound(page));
+    // Outstanding: the texts announced for the page at hand and after it.
     size_t outstanding = 0;
     for (const auto& [p, n] : mCounts) outstanding += n;
     std::vector<std::wstring> texts;
-    // Outstanding: the texts announced for the page at hand and after it.
     const AheadBounds& bounds = mCtx.ahead;
     for (int p = page; p < 2 * mSlides && p <= page + bounds.pages; ++p) {
       if (mCounts.count(p)) continue;
