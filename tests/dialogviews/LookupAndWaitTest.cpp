@@ -1,18 +1,23 @@
-// The dictionary lookup dialog and the wait box on the screen, in the
-// system's language, driven with window messages.
+// The dictionary lookup dialog, the wait box and the progress dialog on the
+// screen, in the system's language, driven with window messages.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 
 #include "src/dialogs/CDialogLookupDict.h"
+#include "src/dialogs/CDialogProgress.h"
 #include "src/dialogs/SmallDialogs.h"
 #include "src/dialogs/win32/Win32LookupDictView.h"
+#include "src/dialogs/win32/Win32ProgressView.h"
 #include "src/dialogs/win32/Win32SmallDialogViews.h"
 #include "src/options/RegistrySettings.h"
+#include "src/platform/MessagePump.h"
 #include "src/platform/Strings.h"
+#include "src/platform/System.h"
 #include "tests/dialogs/LookupFixture.h"
 #include "tests/dialogviews/WindowHarness.h"
 
@@ -91,9 +96,12 @@ TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithThe
   EXPECT_TRUE(RunScripted([&] { dialog.DoModal(L"FakeMT", L"en-ko", L" cat \r\ndog"); }, std::move(steps)));
 }
 
-TEST(WaitBoxTest, CancelAndTheCloseBoxEndTheRequestAsCancelled) {
+// The cancel button, the close box and the Escape key all cancel.
+TEST(WaitBoxTest, CancelTheCloseBoxAndEscapeEndTheRequestAsCancelled) {
   std::map<int, std::wstring> strings = ExpectedStrings();
-  for (bool closeBox : {false, true}) {
+  enum class Way { Button, CloseBox, Escape };
+  for (Way way : {Way::Button, Way::CloseBox, Way::Escape}) {
+    const int w = static_cast<int>(way);
     auto view = std::make_unique<dialogs::win32::Win32WaitResultView>();
     dialogs::win32::Win32WaitResultView* shown = view.get();
     dialogs::CDialogWaitResult box(std::move(view));
@@ -106,19 +114,70 @@ TEST(WaitBoxTest, CancelAndTheCloseBoxEndTheRequestAsCancelled) {
       HWND window = shown->Window();
       EXPECT_EQ(PlainText(::GetDlgItem(window, 288)), strings[1252]);
       EXPECT_EQ(PlainText(::GetDlgItem(window, IDCANCEL)), strings[6003]);
-      if (!closeBox) {
+      if (way == Way::Button) {
         Shot shot = Capture(window);
         EXPECT_FALSE(SavePng(shot, L"wait-" + LanguageTag()).empty());
         EXPECT_GT(shot.Ink(), 100u);
         for (const std::wstring& problem : TextProblems(window)) ADD_FAILURE() << platform::ToUtf8(problem);
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      } else if (way == Way::CloseBox) {
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+      } else {
+        ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
       }
-      ::PostMessageW(window, closeBox ? WM_CLOSE : WM_COMMAND, closeBox ? 0 : MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       return true;
     });
     long status = 0;
-    EXPECT_TRUE(RunScripted([&] { status = box.Run(request, 1252, 0); }, std::move(steps))) << closeBox;
-    EXPECT_EQ(status, 2) << closeBox;
-    EXPECT_EQ(request.cancels, 1) << closeBox;
+    EXPECT_TRUE(RunScripted([&] { status = box.Run(request, 1252, 0); }, std::move(steps))) << w;
+    EXPECT_EQ(status, 2) << w;
+    EXPECT_EQ(request.cancels, 1) << w;
+  }
+}
+
+// The visible dialog window of another thread of this process.
+HWND OtherThreadsDialog() {
+  struct Search {
+    HWND found = nullptr;
+  } search;
+  ::EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        DWORD process = 0;
+        DWORD thread = ::GetWindowThreadProcessId(window, &process);
+        wchar_t cls[16] = {};
+        ::GetClassNameW(window, cls, 16);
+        if (process != ::GetCurrentProcessId() || thread == ::GetCurrentThreadId() ||
+            std::wstring(cls) != L"#32770" || !::IsWindowVisible(window))
+          return TRUE;
+        reinterpret_cast<Search*>(param)->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Escape on the progress dialog is its cancel button: the question comes,
+// and only Yes cancels the run.
+TEST(ProgressWindowTest, EscapeAsksAndOnlyYesCancelsTheRun) {
+  for (int answer : {IDNO, IDYES}) {
+    std::atomic<int> asked{0}, cancels{0};
+    platform::MessageBoxHandler previous = platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest&) {
+      ++asked;
+      return answer;
+    });
+    ASSERT_TRUE(dialogs::OpenProgressDialog(&dialogs::win32::MakeProgressView, [&] { ++cancels; }));
+    HWND window = nullptr;
+    for (int waited = 0; !window && waited < 10000; waited += 10) {
+      window = OtherThreadsDialog();
+      if (!window) platform::SleepMilliseconds(10);
+    }
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    for (int waited = 0; asked.load() == 0 && waited < 10000; waited += 10) platform::SleepMilliseconds(10);
+    dialogs::CloseProgressDialog();
+    dialogs::WaitForProgressDialogThread();
+    platform::SetMessageBoxHandler(previous);
+    EXPECT_EQ(asked.load(), 1) << answer;
+    EXPECT_EQ(cancels.load(), answer == IDYES ? 1 : 0) << answer;
   }
 }
 

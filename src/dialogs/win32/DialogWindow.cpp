@@ -96,6 +96,23 @@ void RunModalLoop(HWND dialog, const bool* done) {
   if (::IsWindow(dialog)) ::ShowWindow(dialog, SW_HIDE);
 }
 
+void DispatchDialogMessage(HWND dialog, int timeoutMs) {
+  MSG msg;
+  if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeoutMs), QS_ALLINPUT);
+    if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return;
+  }
+  if (msg.message == WM_QUIT) {
+    // Not ours to take: the outer loop must still see it.
+    ::PostQuitMessage(static_cast<int>(msg.wParam));
+    return;
+  }
+  if (!dialog || !::IsDialogMessageW(dialog, &msg)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
 void CentreWindow(HWND window, HWND over) {
   RECT area;
   if (over && ::IsWindowVisible(over)) {

@@ -36,6 +36,13 @@ class DialogFont {
 // posted again for the outer loop). Re-enables the owner afterwards.
 void RunModalLoop(HWND dialog, const bool* done);
 
+// One turn of a modeless dialog's own loop: waits up to `timeoutMs` for a
+// message of the calling thread and gives it to the dialog's keyboard
+// handling first (Escape is its cancel button, Tab moves between controls),
+// else translates and dispatches it. A WM_QUIT is posted again for the
+// outer loop.
+void DispatchDialogMessage(HWND dialog, int timeoutMs);
+
 // Centres `window` over `over`, or over the work area when `over` is null.
 void CentreWindow(HWND window, HWND over);
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "src/dialogs/CDialogProgress.h"
-#include "src/platform/MessagePump.h"
+#include "src/dialogs/win32/DialogWindow.h"
 
 namespace dialogs::win32 {
 
@@ -60,7 +60,7 @@ class Win32ProgressView : public ProgressView {
     mWindow = nullptr;
   }
 
-  void DispatchOne(int timeoutMs) override { platform::WaitAndDispatchMessage(timeoutMs); }
+  void DispatchOne(int timeoutMs) override { DispatchDialogMessage(mWindow, timeoutMs); }
 
   void SetFontName(const std::wstring& fontName) override {
     if (fontName.empty()) return;

@@ -112,22 +112,7 @@ void Win32WaitResultView::Repaint() {
   ::UpdateWindow(mWindow);
 }
 
-void Win32WaitResultView::DispatchOne(int timeoutMs) {
-  MSG msg;
-  if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeoutMs), QS_ALLINPUT);
-    if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return;
-  }
-  if (msg.message == WM_QUIT) {
-    // Not ours to take: the outer loop must still see it.
-    ::PostQuitMessage(static_cast<int>(msg.wParam));
-    return;
-  }
-  if (!mWindow || !::IsDialogMessageW(mWindow, &msg)) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-}
+void Win32WaitResultView::DispatchOne(int timeoutMs) { DispatchDialogMessage(mWindow, timeoutMs); }
 
 INT_PTR CALLBACK Win32WaitResultView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
