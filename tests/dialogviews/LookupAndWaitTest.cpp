@@ -136,9 +136,7 @@ TEST(WaitBoxTest, CancelTheCloseBoxAndEscapeEndTheRequestAsCancelled) {
 
 // The visible dialog window of another thread of this process.
 HWND OtherThreadsDialog() {
-  struct Search {
-    HWND found = nullptr;
-  } search;
+  HWND found = nullptr;
   ::EnumWindows(
       [](HWND window, LPARAM param) -> BOOL {
         DWORD process = 0;
@@ -148,11 +146,11 @@ HWND OtherThreadsDialog() {
         if (process != ::GetCurrentProcessId() || thread == ::GetCurrentThreadId() ||
             std::wstring(cls) != L"#32770" || !::IsWindowVisible(window))
           return TRUE;
-        reinterpret_cast<Search*>(param)->found = window;
+        *reinterpret_cast<HWND*>(param) = window;
         return FALSE;
       },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+      reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 // Escape on the progress dialog is its cancel button: the question comes,
@@ -160,22 +158,28 @@ HWND OtherThreadsDialog() {
 TEST(ProgressWindowTest, EscapeAsksAndOnlyYesCancelsTheRun) {
   for (int answer : {IDNO, IDYES}) {
     std::atomic<int> asked{0}, cancels{0};
-    platform::MessageBoxHandler previous = platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest&) {
+    // The question is asked on the dialog thread, hence a counter of its own;
+    // the handler before is back however the test ends.
+    struct Restore {
+      platform::MessageBoxHandler previous;
+      ~Restore() { platform::SetMessageBoxHandler(previous); }
+    } restore{platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest&) {
       ++asked;
       return answer;
-    });
+    })};
     ASSERT_TRUE(dialogs::OpenProgressDialog(&dialogs::win32::MakeProgressView, [&] { ++cancels; }));
     HWND window = nullptr;
     for (int waited = 0; !window && waited < 10000; waited += 10) {
       window = OtherThreadsDialog();
       if (!window) platform::SleepMilliseconds(10);
     }
-    ASSERT_NE(window, nullptr);
-    ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-    for (int waited = 0; asked.load() == 0 && waited < 10000; waited += 10) platform::SleepMilliseconds(10);
+    EXPECT_NE(window, nullptr);
+    // The dialog is closed and its thread joined whatever happened before.
+    if (window) ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    for (int waited = 0; window && asked.load() == 0 && waited < 10000; waited += 10)
+      platform::SleepMilliseconds(10);
     dialogs::CloseProgressDialog();
     dialogs::WaitForProgressDialogThread();
-    platform::SetMessageBoxHandler(previous);
     EXPECT_EQ(asked.load(), 1) << answer;
     EXPECT_EQ(cancels.load(), answer == IDYES ? 1 : 0) << answer;
   }
