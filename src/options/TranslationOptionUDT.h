@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "src/options/Glossary.h"
 #include "src/options/TranslationOption.h"
 
 namespace options {
@@ -52,6 +54,8 @@ struct TranslationOptionUDT {
   std::int32_t NotUpdateField = 0;
   std::int32_t NotClearUndo = 0;
   std::int32_t TimeOutMSec = 0;
+  // The option set's glossary, read from its file when the command starts.
+  std::vector<GlossaryTerm> GlossaryTerms;
   // The facade's switches: the first makes runs show the add-in's own progress
   // dialog, the third makes the translation window follow the walk.
   std::int32_t DisplaysProgressBar = 0;
