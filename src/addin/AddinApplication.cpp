@@ -240,7 +240,9 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
   // Nothing may reach the host from a command; the layers below catch their
   // own failures, this catches what the facade's own steps raise.
   try {
-    if (!fncPrepareForUseAppModule(mode, optionSetName, record)) return;
+    const bool translates = command == Command::Sheet || command == Command::All || command == Command::Selection ||
+                            command == Command::Copy || command == Command::Paste;
+    if (!fncPrepareForUseAppModule(mode, optionSetName, record, translates)) return;
     powerpoint::PowerPointTranslationProcess& process = Process();
     switch (command) {
       case Command::Sheet:
@@ -344,17 +346,36 @@ void AddinApplication::EnsureAbbreviations(const std::wstring& fromLang) {
 }
 
 bool AddinApplication::fncPrepareForUseAppModule(const std::wstring& mode, const std::wstring& optionSetName,
-                                                 options::TranslationOptionUDT& record) {
+                                                 options::TranslationOptionUDT& record, bool translates) {
   EnsureHost();
   fncGetOptionUDT(record, mode, optionSetName);
   EnsureAbbreviations(record.FromLang);
+  if (!translates) return true;
+  const options::TranslationOption* set = FindOptionSet(optionSetName);
+  if (set == nullptr || set->Glossary().empty()) return true;
+  options::GlossaryRead glossary = options::ReadGlossary(set->Glossary());
+  if (!glossary.ok) {
+    LOG_WARNING(mClassName + L":fncPrepareForUseAppModule", glossary.failure);
+    support::ErrorList::Add(kGlossaryUnreadable, glossary.failure);
+    return false;
+  }
+  record.GlossaryTerms = std::move(glossary.terms);
   return true;
+}
+
+const options::TranslationOption* AddinApplication::FindOptionSet(const std::wstring& optionSetName) {
+  options::TranslationOptions& sets = GetTranslationOptions();
+  const std::wstring setName = optionSetName.empty() ? sets.SelectedName() : optionSetName;
+  // The menu may remember a set the options dialog has removed since.
+  const options::TranslationOption* set = sets.Find(setName);
+  if (!set) set = sets.Find(sets.SelectedName());
+  if (!set) set = sets.Find(L"default");
+  return set;
 }
 
 void AddinApplication::fncGetOptionUDT(options::TranslationOptionUDT& record, const std::wstring& mode,
                                        const std::wstring& optionSetName) {
-  options::TranslationOptions& sets = GetTranslationOptions();
-  const std::wstring setName = optionSetName.empty() ? sets.SelectedName() : optionSetName;
+  GetTranslationOptions();
   engine::EngineCaches& caches = GetEngineCaches();
   auto find = [&]() -> std::optional<engine::EngineEntry> {
     if (mode.empty()) return caches.FindEntry(mFallbackEngineGroup, mFallbackEngineID);
@@ -377,11 +398,7 @@ void AddinApplication::fncGetOptionUDT(options::TranslationOptionUDT& record, co
     return;
   }
   options::FacadeSwitches switches{mProgressDialog, mShowMessages, mFollow, mProgressTarget};
-  // The menu may remember a set the options dialog has removed since.
-  const options::TranslationOption* set = sets.Find(setName);
-  if (!set) set = sets.Find(sets.SelectedName());
-  if (!set) set = sets.Find(L"default");
-  record = engine::BuildTranslationOptionUDT(set, &*entry, switches, caches.DisplayLanguage());
+  record = engine::BuildTranslationOptionUDT(FindOptionSet(optionSetName), &*entry, switches, caches.DisplayLanguage());
 }
 
 void AddinApplication::StartTimeOut(std::int32_t milliseconds) { mWatchdog->Start(milliseconds); }

@@ -32,6 +32,7 @@ class AddinApplication : public powerpoint::RunCaller {
   static constexpr int kEngineListFailed = 1252;
   static constexpr int kNoEngines = 1253;
   static constexpr int kHelpNotFound = 1401;
+  static constexpr int kGlossaryUnreadable = 1403;
 
   // Finds the running host again when the held one is dead (its Version
   // reads empty); null when there is none. The default finds none.
@@ -104,8 +105,12 @@ class AddinApplication : public powerpoint::RunCaller {
   options::TranslationOptions& GetTranslationOptions();
   engine::EngineCaches& GetEngineCaches();
   void NotifyProgress(std::int64_t current, std::int64_t total) override;
+  // Builds the record for a command. With `translates`, also reads the
+  // option set's glossary into it; a glossary that cannot be read is message
+  // 1403 naming the file and why, and false: the command must not run
+  // without the terms the user asked for.
   bool fncPrepareForUseAppModule(const std::wstring& mode, const std::wstring& optionSetName,
-                                 options::TranslationOptionUDT& record);
+                                 options::TranslationOptionUDT& record, bool translates = false);
   void fncGetOptionUDT(options::TranslationOptionUDT& record, const std::wstring& mode,
                        const std::wstring& optionSetName);
 
@@ -127,6 +132,8 @@ class AddinApplication : public powerpoint::RunCaller {
   void RunCommand(Command command, const wchar_t* name, const std::wstring& mode,
                   const std::wstring& optionSetName);
   void EnsureHost();
+  // The set a command names, else the selected one, else "default".
+  const options::TranslationOption* FindOptionSet(const std::wstring& optionSetName);
   void EnsureAbbreviations(const std::wstring& fromLang);
   powerpoint::PowerPointTranslationProcess& Process();
 

@@ -108,6 +108,9 @@ const std::vector<OptionFieldAccess>& OptionFieldAccess::Table() {
       Txt(n::kFontRussian, false, 22, &TO::mFontRussian),
       Txt(n::kFontEastEurope, false, 23, &TO::mFontEastEurope),
       Txt(n::kName, false, 0, &TO::mName),
+      // A slot that was empty: programs that predate the glossary skip the
+      // name, and the pair counts that stored sets rely on stay as they were.
+      Txt(n::kGlossary, false, 11, &TO::mGlossary),
       Num(n::kDualPrintDest, K::Enum, true, 24, &TO::mDualPrintDest, {0, 1, 2}),
       Num(n::kDualPrintLevel, K::ZeroOnly, true, 25, &TO::mDualPrintLevel),
       Txt(n::kTranPrefix, true, 26, &TO::mTranPrefix),

@@ -30,6 +30,7 @@ inline constexpr const wchar_t* kFontBig5 = L"FontBig5";
 inline constexpr const wchar_t* kFontRussian = L"FontRussian";
 inline constexpr const wchar_t* kFontEastEurope = L"FontEastEurope";
 inline constexpr const wchar_t* kName = L"Name";
+inline constexpr const wchar_t* kGlossary = L"Glossary";
 inline constexpr const wchar_t* kDualPrintDest = L"_DualPrintDest";
 inline constexpr const wchar_t* kDualPrintLevel = L"_DualPrintLevel";
 inline constexpr const wchar_t* kTranPrefix = L"_TranPrefix";
@@ -98,6 +99,9 @@ class TranslationOption {
   void SetFontEastEurope(std::wstring v) { mFontEastEurope = std::move(v); }
   const std::wstring& Name() const { return mName; }
   void SetName(std::wstring v) { mName = std::move(v); }
+  // Path of the set's glossary file; empty when the set has none.
+  const std::wstring& Glossary() const { return mGlossary; }
+  void SetGlossary(std::wstring v) { mGlossary = std::move(v); }
   std::int32_t DualPrintDest() const { return mDualPrintDest; }
   void SetDualPrintDest(std::int32_t v) { mDualPrintDest = v; }
   std::int32_t DualPrintLevel() const { return mDualPrintLevel; }
@@ -167,6 +171,7 @@ class TranslationOption {
   std::wstring mFontRussian;
   std::wstring mFontEastEurope;
   std::wstring mName;
+  std::wstring mGlossary;
   std::int32_t mDualPrintDest;
   std::int32_t mDualPrintLevel;
   std::wstring mTranPrefix;
@@ -202,7 +207,7 @@ struct OptionFieldInfo {
   std::vector<std::int32_t> enumValues;  // Enum only
 };
 
-// The 38 fields in table order.
+// The 39 fields in table order.
 const std::vector<OptionFieldInfo>& OptionFields();
 // The field of a value name (exact, case-sensitive), or nullptr.
 const OptionFieldInfo* FindOptionField(const std::wstring& valueName);

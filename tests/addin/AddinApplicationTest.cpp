@@ -4,6 +4,8 @@
 #include <future>
 
 #include "src/addin/AddinApplication.h"
+#include "src/platform/Strings.h"
+#include "tests/common/Bytes.h"
 #include "tests/dialogs/ScriptedViews.h"
 #include "tests/powerpoint/PowerPointFixture.h"
 
@@ -42,6 +44,7 @@ class Facade : public pptest::RunTest {
       sets.Reset();
       sets.Find(L"default")->SetTimeOutMSec(timeOut);
       sets.Add(L"Fancy")->SetDualPrint(1);
+      sets.Find(L"Fancy")->SetGlossary(glossary);
       sets.Select(L"Fancy");
       return true;
     });
@@ -51,6 +54,7 @@ class Facade : public pptest::RunTest {
   int refreshes = 0;
   bool fillSucceeds = true;
   std::int32_t timeOut = 0;
+  std::wstring glossary;
 };
 
 }  // namespace
@@ -123,6 +127,44 @@ TEST_F(Facade, ADeadHostIsReplacedByTheRunningOne) {
   EXPECT_TRUE(facade.Reconnected());
   EXPECT_EQ(facade.GetApplication(), running);
   EXPECT_EQ(facade.AbbreviationLanguage(), L"en");
+}
+
+TEST_F(Facade, TranslationCommandsCarryTheGlossaryAndDoNotRunWithoutIt) {
+  glossary = (dir / "terms.tsv").wstring();
+  ASSERT_TRUE(testsupport::WriteBytes(glossary, std::string("# ours\nPelorant\t\nslide\tdiapositiva\n")));
+  options::TranslationOptionUDT record;
+  ASSERT_TRUE(facade.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"", record, true));
+  EXPECT_EQ(record.GlossaryTerms,
+            (std::vector<options::GlossaryTerm>{{L"Pelorant", L""}, {L"slide", L"diapositiva"}}));
+  ASSERT_TRUE(facade.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"default", record, true));
+  EXPECT_TRUE(record.GlossaryTerms.empty()) << "a set without a glossary has no terms";
+  ASSERT_TRUE(facade.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"", record, false));
+  EXPECT_TRUE(record.GlossaryTerms.empty()) << "only translations read the glossary";
+  EXPECT_TRUE(ListedIds().empty());
+
+  // A glossary that went missing or went bad stops every translation command
+  // before it touches the deck or the engine, naming the file.
+  Open(pptest::ThreeSlides());
+  facade.SetApplication(app);
+  const int opened = impl->EnginesOpened();
+  for (const char* bytes : {static_cast<const char*>(nullptr), "slide diapositiva\n"}) {
+    std::filesystem::remove(glossary);
+    if (bytes != nullptr) {
+      ASSERT_TRUE(testsupport::WriteBytes(glossary, std::string(bytes)));
+    }
+    for (auto command : {&AddinApplication::TranslateAll, &AddinApplication::TranslateSheet,
+                         &AddinApplication::TranslateSelection, &AddinApplication::TranslateCopy,
+                         &AddinApplication::TranslatePaste}) {
+      support::ErrorList::Clear();
+      (facade.*command)(L"FakeMT:en-xx", L"Fancy");
+      const auto entries = support::ErrorList::GetEntries();
+      ASSERT_EQ(entries.size(), 1u);
+      EXPECT_EQ(entries[0].mMessageId, AddinApplication::kGlossaryUnreadable);
+      EXPECT_TRUE(entries[0].mDetail.starts_with(glossary + L": ")) << platform::ToUtf8(entries[0].mDetail);
+    }
+  }
+  EXPECT_TRUE(impl->Translations().empty());
+  EXPECT_EQ(impl->EnginesOpened(), opened);
 }
 
 TEST_F(Facade, TheWatchdogCancelsARunThatOutlastsItsTimeLimit) {

@@ -60,6 +60,7 @@ TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedInOneSection) {
   EXPECT_NE(text.find("OutputDestType=\"1\""), std::string::npos);
   EXPECT_NE(text.find("DualPrint=\"True\""), std::string::npos);
   EXPECT_NE(text.find("FontEastEurope=\"Arial\""), std::string::npos);
+  EXPECT_NE(text.find("Glossary=\"\""), std::string::npos);
   EXPECT_EQ(text.find("_TimeOutMSec"), std::string::npos) << "hidden values are not exported";
   EXPECT_EQ(text.find("dummy"), std::string::npos);
 
@@ -67,7 +68,7 @@ TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedInOneSection) {
   ASSERT_TRUE(ReadOptionSection(path, kOptionSection, &names, &values));
   EXPECT_EQ(names.front(), L"Name");
   EXPECT_EQ(values.front(), L"b");
-  EXPECT_EQ(names.size(), 17u);
+  EXPECT_EQ(names.size(), 18u);
   auto align = std::find(names.begin(), names.end(), L"WindowAlign");
   ASSERT_NE(align, names.end());
   EXPECT_EQ(values[align - names.begin()], L"");
@@ -84,6 +85,7 @@ TEST_F(OptionFiles, ImportTakesTheGivenNameAndAcceptsAnyQuoting) {
              "WindowAlign = \"2\"\r\n"
              "_TimeOutMSec=\"5000\"\r\n"
              "_TranPrefix=\"a\r\n"
+             "Glossary=\"D:\\Terms\\es.tsv\"\r\n"
              "Unknown=\"x\"\r\n");
   ASSERT_TRUE(mOpts.Import(L"Copy", path));
   ASSERT_EQ(mOpts.Find(L"Somebody else"), nullptr);
@@ -94,11 +96,13 @@ TEST_F(OptionFiles, ImportTakesTheGivenNameAndAcceptsAnyQuoting) {
   EXPECT_EQ(copy->WindowAlign(), 2);
   EXPECT_EQ(copy->TimeOutMSec(), 5000);
   EXPECT_EQ(copy->TranPrefix(), L"\"a") << "a lone quote is not a pair of quotes";
+  EXPECT_EQ(copy->Glossary(), L"D:\\Terms\\es.tsv");
 
   // A later export leaves the hidden value out.
   const std::wstring out = File(L"out.ini");
   ASSERT_TRUE(mOpts.Export(L"Copy", out));
   EXPECT_NE(ReadText(out).find("DualPrint=\"True\""), std::string::npos);
+  EXPECT_NE(ReadText(out).find("Glossary=\"D:\\Terms\\es.tsv\""), std::string::npos);
   EXPECT_EQ(ReadText(out).find("_TimeOutMSec"), std::string::npos);
 }
 

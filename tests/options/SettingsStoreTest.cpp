@@ -95,6 +95,7 @@ TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValues) {
   b->SetDualPrint(1);
   b->SetTimeOutMSec(1000);
   b->SetTranPrefix(L"[");
+  b->SetGlossary(L"C:\\Terms\\\x7528\x8A9E.txt");
   TranslationOption* j = opts->Add(L"\x65E5\x672C\x8A9E \x00DC");  // a name outside any one ANSI page
   j->SetTranSuffix(std::wstring(3000, L'\x3042'));                // longer than any fixed buffer
   opts->Select(L"Bilingual");
@@ -107,6 +108,9 @@ TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValues) {
   EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption02", L"_TimeOutMSec"), L"1000");
   EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption01", L"_TranPrefix"), L"<absent>")
       << "an empty value is not stored";
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption01", L"Glossary"), L"<absent>")
+      << "a set without a glossary stores what programs without glossaries store";
+  EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption02", L"Glossary"), L"C:\\Terms\\\x7528\x8A9E.txt");
 
   auto loaded = Fresh();
   ASSERT_TRUE(loaded->Load(false));

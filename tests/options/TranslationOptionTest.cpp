@@ -69,7 +69,8 @@ TEST(TranslationOptionEncoding, PublicPairsFirstThenHiddenOnesWithEmptySlotsKept
       EXPECT_TRUE(values[i].empty()) << "slot " << i;
     }
   }
-  EXPECT_EQ(std::count(pub.begin(), pub.end(), L""), 7);
+  EXPECT_EQ(std::count(pub.begin(), pub.end(), L""), 6);
+  EXPECT_EQ(pub[11], L"Glossary") << "in a slot that was empty, so stored pair counts stay";
 }
 
 TEST(TranslationOptionEncoding, WritesFlagsIntegersAndEnumsAsThePairsSpellThem) {
@@ -147,6 +148,7 @@ TEST(TranslationOptionEncoding, AllPairsRoundTripIntoAFreshSet) {
   o.SetDualPrint(1);
   o.SetTranFontColorValue(0xFF00FF);
   o.SetFontBig5(L"PMingLiU");
+  o.SetGlossary(L"/home/user/Terms \x7528\x8A9E.tsv");
   o.SetDualPrintDest(1);
   o.SetTranPrefix(L"  [\"");
   o.SetIgnoresWordArt(1);
@@ -168,6 +170,7 @@ TEST(TranslationOptionEncoding, AllPairsRoundTripIntoAFreshSet) {
   EXPECT_EQ(pub.TranFontColorValue(), 0xFF00FF);
   EXPECT_EQ(pub.TimeOutMSec(), -1);
   EXPECT_EQ(pub.PostMacroName(), L"fncPostMacro");
+  EXPECT_EQ(pub.Glossary(), o.Glossary()) << "the glossary is a public value";
 }
 
 TEST(OptionFieldTable, ValidationFollowsEachEncoding) {
