@@ -1,12 +1,15 @@
 // `pelorant options`: the option sets kept in the settings store, managed
 // from the command line as the options dialog manages them. Every change
 // loads the sets, applies itself and saves them back.
+#include <filesystem>
 #include <ostream>
 
 #include "apps/pelorant/Command.h"
+#include "src/options/Glossary.h"
 #include "src/options/RegistrySettings.h"
 #include "src/options/TranslationOption.h"
 #include "src/options/TranslationOptions.h"
+#include "src/platform/Files.h"
 #include "src/platform/Strings.h"
 #include "src/support/Log.h"
 #include "src/support/ResourceModule.h"
@@ -30,7 +33,9 @@ const char* const kUsage =
     "  select NAME              make a set the selected one\n"
     "  set NAME FIELD=VALUE...  change values, written as they are stored:\n"
     "                           flags True or False, choices by their digit,\n"
-    "                           numbers decimal, 0x hexadecimal or 0 octal\n"
+    "                           numbers decimal, 0x hexadecimal or 0 octal;\n"
+    "                           Glossary=PATH names a file of terms to keep\n"
+    "                           or fix (see pelorant translate --help)\n"
     "  import NAME [PATH]       read a set from an option file, under NAME\n"
     "  export NAME [PATH]       write a set's public values to an option file\n"
     "  reset [--yes]            back to the machine-wide defaults, after a Yes\n"
@@ -159,6 +164,13 @@ int Set(Context& c, const std::wstring& name, const std::vector<std::wstring>& a
     }
     std::wstring why;
     if (!options::IsValidOptionValue(*info, value, &why)) return c.Fail(L"bad value \"" + value + L"\": " + why);
+    if (field == options::names::kGlossary && !value.empty()) {
+      // Commands start in other folders than this one, and a glossary that
+      // cannot be used is better refused now than at the next run.
+      value = FromUtf8(std::filesystem::absolute(platform::NativePath(value)).string());
+      const options::GlossaryRead glossary = options::ReadGlossary(value);
+      if (!glossary.ok) return c.Fail(L"the glossary cannot be used: " + glossary.failure);
+    }
     names.push_back(std::move(field));
     values.push_back(std::move(value));
   }

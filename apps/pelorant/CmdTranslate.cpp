@@ -3,12 +3,16 @@
 // the selection are set up as a user would set them, the add-in's facade
 // runs the command, and the result is saved where the user said.
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -29,6 +33,7 @@
 #include "src/host/Host.h"
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxPackage.h"
+#include "src/options/Glossary.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
 #include "src/support/ErrorList.h"
@@ -64,6 +69,9 @@ const char* const kUsage =
     "                      first checked pair.\n"
     "  --options NAME      the option set (`pelorant options list`); default: the\n"
     "                      selected one\n"
+    "  --glossary FILE     terms to keep or fix, instead of the option set's own\n"
+    "                      glossary: UTF-8 lines SOURCE<TAB>TARGET (TARGET empty\n"
+    "                      keeps SOURCE as it is), # comments\n"
     "  --slide N           show slide N and translate only it (\"current slide\")\n"
     "  --shape NAME        with --slide: select that shape (repeat for more) and\n"
     "                      translate only the selection\n"
@@ -93,6 +101,7 @@ struct Request {
   std::string out;
   std::string mode;
   std::optional<std::string> optionSet;
+  std::string glossary;  // absolute; empty: the option set's own
   int slide = 0;  // 0: all slides
   std::vector<std::string> shapes;
   bool hasText = false;
@@ -169,6 +178,13 @@ bool Parse(const std::vector<std::string>& args, Request* r, std::string* error)
     } else if (a == "--options") {
       if (!value(&v)) return false;
       r->optionSet = v;
+    } else if (a == "--glossary") {
+      if (!value(&v)) return false;
+      if (v.empty()) {
+        *error = "--glossary needs a file name";
+        return false;
+      }
+      r->glossary = fs::absolute(v).string();
     } else if (a == "--slide") {
       if (!value(&v)) return false;
       if (!ParseInt(v, &r->slide) || r->slide < 1) {
@@ -265,6 +281,23 @@ bool Parse(const std::vector<std::string>& args, Request* r, std::string* error)
   if (fs::is_directory(r->out, ec)) {
     *error = "OUT, " + r->out + ", is a folder; give a file name";
     return false;
+  }
+  // The result is written beside OUT and renamed into place; finding out
+  // that this cannot be done only after the whole run would lose the run.
+  std::string probe = (folder / ".pelorant-write-XXXXXX").string();
+  const int fd = mkstemp(probe.data());
+  if (fd < 0) {
+    *error = "the folder of OUT, " + folder.string() + ", cannot be written: " + std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  unlink(probe.c_str());
+  if (!r->glossary.empty()) {
+    const options::GlossaryRead glossary = options::ReadGlossary(FromUtf8(r->glossary));
+    if (!glossary.ok) {
+      *error = "--glossary " + ToUtf8(glossary.failure);
+      return false;
+    }
   }
   r->hostOptions.version = std::to_wstring(r->hostVersion) + L".0";
   return true;
@@ -555,6 +588,16 @@ int Translation::Run() {
     if (int status = mSession.ChooseOptionSet(*mRequest.optionSet)) return status;
   }
   const std::wstring setName = mRequest.optionSet ? FromUtf8(*mRequest.optionSet) : sets.SelectedName();
+  // For this run only: the option sets are not saved by a translation.
+  if (!mRequest.glossary.empty()) {
+    if (options::TranslationOption* set = sets.Find(setName)) set->SetGlossary(FromUtf8(mRequest.glossary));
+  }
+  options::TranslationOptionUDT record;
+  // The option set's own glossary is checked before the deck is opened; the
+  // message says what is wrong with it.
+  if (!facade.fncPrepareForUseAppModule(modeKey, setName, record, /*translates=*/true)) {
+    return Fail("nothing was translated; " + mRequest.deck + " is unchanged");
+  }
 
   try {
     mDeck = mApplication->Presentations()->Open(FromUtf8(mRequest.deck), /*readOnly=*/false, /*untitled=*/false,
@@ -570,8 +613,6 @@ int Translation::Run() {
   }
   const int format = OutputFormat(mRequest);
 
-  options::TranslationOptionUDT record;
-  facade.fncGetOptionUDT(record, modeKey, setName);
   auto& process = powerpoint::PowerPointTranslationProcess::Instance();
   if (mRequest.quiet) {
     process.SetProgressViewFactory({});

@@ -27,6 +27,9 @@ TEST(TranslateCommand, BadArgumentsAreUsageErrorsThatSayWhy) {
       {{deck, "-o", out, "--macro", "=echo"}, "--macro"},
       {{deck, "-o", out, "--quiet=yes"}, "takes no value"},
       {{deck, "-o", out, "--fast"}, "unknown option '--fast'"},
+      {{deck, "-o", "/proc/out.pptx"}, "the folder of OUT, /proc, cannot be written"},
+      {{deck, "-o", out, "--glossary", ""}, "--glossary needs a file name"},
+      {{deck, "-o", out, "--glossary", ::testing::TempDir() + "none.tsv"}, "none.tsv: there is no such file"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"translate"};

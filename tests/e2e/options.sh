@@ -44,7 +44,7 @@ ini=$(tr -d '\r' <"$work/x/b.ini")
 [ "$(printf '%s\n' "$ini" | head -1)" = "[TranslationOption]" ] || fail "the option file does not start with its section"
 printf '%s\n' "$ini" | grep -qxF 'Name="Bilingual"' || fail "option file lacks its Name"
 printf '%s\n' "$ini" | grep -qxF 'DualPrint="True"' || fail "option file lacks DualPrint"
-[ "$(printf '%s\n' "$ini" | grep -c '=')" = 17 ] || fail "option file should hold the 17 public values"
+[ "$(printf '%s\n' "$ini" | grep -c '=')" = 18 ] || fail "option file should hold the 18 public values"
 printf '%s\n' "$ini" | grep -q '^_' && fail "option file holds hidden values"
 
 expect_ok import Copy "$work/x/b.ini" --hidden
@@ -56,7 +56,7 @@ has_line "$show" "DualPrint=True"
 has_line "$show" "OutputDestType=1"
 has_line "$show" "_TimeOutMSec=-1"
 has_line "$show" "_PreMacroName=fncPreMacro"
-[ "$(grep -c '=' "$show")" = 38 ] || fail "show --hidden should list 38 values"
+[ "$(grep -c '=' "$show")" = 39 ] || fail "show --hidden should list 39 values"
 expect_ok show Bilingual --hidden
 has_line "$work/out" "_TimeOutMSec=1000"
 expect_ok show Copy
@@ -85,6 +85,23 @@ expect_error export Nobody "$work/n.ini"
 expect_error export Copy "$work/x"
 expect_error reset </dev/null
 expect_error bogus
+
+# A glossary is kept with its whole path; one that cannot be used is refused.
+printf '# terms\nPelorant\t\nslide\tdiapositiva\n' >"$work/terms.tsv"
+pushd "$work" >/dev/null
+expect_ok set Copy Glossary=terms.tsv
+popd >/dev/null
+expect_ok show Copy
+has_line "$work/out" "Glossary=$work/terms.tsv"
+expect_error set Copy Glossary="$work/none.tsv"
+grep -qF "$work/none.tsv: there is no such file" "$work/err" || fail "a missing glossary is not named: $(cat "$work/err")"
+printf 'slide diapositiva\n' >"$work/bad.tsv"
+expect_error set Copy Glossary="$work/bad.tsv"
+grep -qF "line 1 has no tab" "$work/err" || fail "a bad glossary line is not named: $(cat "$work/err")"
+expect_ok export Copy "$work/g.ini"
+tr -d '\r' <"$work/g.ini" | grep -qxF "Glossary=\"$work/terms.tsv\"" || fail "the glossary is not exported"
+expect_ok set Copy Glossary=
+lacks "$hive" '"Glossary"'
 
 # Names outside ASCII go through the registry and the default file place.
 name='Übersicht 日本'

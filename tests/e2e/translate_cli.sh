@@ -108,6 +108,23 @@ contains "$err" "default"
 run 1 "$dir/missing.pptx" -o "$dir/x.pptx" "${m[@]}"
 contains "$err" "missing.pptx"
 
+# The option set's glossary is read before the deck is opened: one that went
+# bad stops the run and is named; --glossary stands in for it, this run only.
+printf 'Pelorant\t\n' >"$dir/terms.tsv"
+"$prog" options set default Glossary="$dir/terms.tsv" >/dev/null || fail "options set Glossary"
+printf 'Pelorant kept\n' >"$dir/terms.tsv"
+run 1 "$deck" -o "$dir/x.pptx" "${m[@]}"
+contains "$err" "The glossary could not be read"
+contains "$err" "$dir/terms.tsv: line 1 has no tab"
+[ -e "$dir/x.pptx" ] && fail "a run without its glossary wrote an output"
+printf 'Pelorant\tPelorant\n' >"$dir/other.tsv"
+run 0 "$deck" -o "$dir/x.pptx" "${m[@]}" --glossary "$dir/other.tsv"
+contains "$("$prog" options show default)" "Glossary=$dir/terms.tsv"
+run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --glossary "$dir/terms.tsv"
+contains "$err" "--glossary $dir/terms.tsv: line 1 has no tab"
+"$prog" options set default Glossary= >/dev/null
+rm -f "$dir/x.pptx"
+
 # Engine failures: one segment left (the rest still written), every segment,
 # an engine that does not open.
 script "request	translate	3	30006	0	1"
