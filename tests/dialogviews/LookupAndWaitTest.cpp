@@ -121,7 +121,9 @@ TEST(WaitBoxTest, CancelTheCloseBoxAndEscapeEndTheRequestAsCancelled) {
         for (const std::wstring& problem : TextProblems(window)) ADD_FAILURE() << platform::ToUtf8(problem);
         ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       } else if (way == Way::CloseBox) {
-        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        // The box has a close box, and a click on it is this command.
+        EXPECT_NE(::GetWindowLongW(window, GWL_STYLE) & WS_SYSMENU, 0);
+        ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
       } else {
         ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
       }
