@@ -353,7 +353,9 @@ bool CDialogSetup::AskText(const std::wstring& prompt, std::wstring* text) {
   if (!mInputBox) return false;
   CInputBox box(mInputBox());
   box.SetPrompt(prompt);
-  if (box.DoModal() != IDOK) return false;
+  // Owned by the options dialog, which takes no clicks while the box is
+  // open: an OK or Cancel there would end the dialog under the prompt.
+  if (box.DoModal(mView->NativeWindow()) != IDOK) return false;
   *text = box.Result();
   return true;
 }
