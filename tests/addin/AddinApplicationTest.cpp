@@ -126,10 +126,12 @@ TEST_F(Facade, ADeadHostIsReplacedByTheRunningOne) {
 }
 
 TEST_F(Facade, TheWatchdogCancelsARunThatOutlastsItsTimeLimit) {
-  timeOut = 1000;
+  // Four thousand steps of a millisecond: time enough to reach the first
+  // request, which runs until cancelled (a cancel before the walk would
+  // close the copy).
+  timeOut = 2'000'000;
   facade.SetWatchdogStep(1ms);
-  // The first request would take five seconds unless cancelled.
-  impl->Script(fake_engine::Operation::Translate, fake_engine::Behaviour{.delayMs = 5000, .times = 1});
+  impl->Script(fake_engine::Operation::Translate, fake_engine::Behaviour{.hang = true, .times = 1});
   Open(pptest::ThreeSlides());
   facade.SetApplication(app);
   facade.TranslateAll(L"FakeMT:en-xx", L"default");
