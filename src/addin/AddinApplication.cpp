@@ -260,8 +260,18 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
         break;
       case Command::EngineOption:
       case Command::DictionaryRegistration: {
-        engine::Engine& eng = engine::AppCommon::Instance().GetEngine();
-        if (!eng.OpenEngine(record.EngineGroup, record.EngineID, record.DisplayLanguage, record.FromLang)) {
+        engine::AppCommon& common = engine::AppCommon::Instance();
+        // A run ended by cancel, time-out or disconnection leaves its flag
+        // up, and the open below would be cancelled at its first poll.
+        common.SetCancel(false);
+        engine::Engine& eng = common.GetEngine();
+        bool opened = false;
+        try {
+          opened = eng.OpenEngine(record.EngineGroup, record.EngineID, record.DisplayLanguage, record.FromLang);
+        } catch (const std::exception& e) {
+          LOG_ERROR(source, L"OpenEngine Err: " + Widen(e.what()));
+        }
+        if (!opened) {
           support::ErrorList::Add(engine::AppCommon::kEngineInitFailed);
           break;
         }
