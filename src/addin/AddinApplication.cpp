@@ -253,10 +253,10 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
         process.TranslateSelection(*this, mProgressTarget, record);
         break;
       case Command::Copy:
-        powerpoint::AppCustom::TranslateCopy(*this, mProgressTarget, record);
+        powerpoint::AppCustom::TranslateCopy(*this, mProgressTarget, record, process.ProgressViewFactory());
         break;
       case Command::Paste:
-        powerpoint::AppCustom::TranslatePaste(*this, mProgressTarget, record);
+        powerpoint::AppCustom::TranslatePaste(*this, mProgressTarget, record, process.ProgressViewFactory());
         break;
       case Command::EngineOption:
       case Command::DictionaryRegistration: {
@@ -397,5 +397,7 @@ void AddinApplication::fncGetOptionUDT(options::TranslationOptionUDT& record, co
 void AddinApplication::StartTimeOut(std::int32_t milliseconds) { mWatchdog->Start(milliseconds); }
 
 void AddinApplication::StopTimeOut() { mWatchdog->Stop(); }
+
+bool AddinApplication::TimedOut() const { return mWatchdog->TimedOut(); }
 
 }  // namespace addin

@@ -552,6 +552,10 @@ void PowerPointTranslationProcess::SetProgressViewFactory(dialogs::ProgressViewF
   mImpl->viewFactory = std::move(factory);
 }
 
+const dialogs::ProgressViewFactory& PowerPointTranslationProcess::ProgressViewFactory() const {
+  return mImpl->viewFactory;
+}
+
 const RunOutcome& PowerPointTranslationProcess::LastRun() const { return mImpl->outcome; }
 
 void PowerPointTranslationProcess::ReleaseHostObjects() {
