@@ -801,6 +801,13 @@ class TerminalLookupView : public dialogs::LookupDictView {
     mResult->redraw();
   }
   void Beep() override { std::fputc('\a', stdout); }
+  void SetSearching(bool searching) override {
+    for (fc::FWidget* w : {static_cast<fc::FWidget*>(mSearch), static_cast<fc::FWidget*>(mWord),
+                           static_cast<fc::FWidget*>(mDictionaries)}) {
+      w->setEnable(!searching);
+      w->redraw();
+    }
+  }
   void StartTimer(int ms) override {
     StopTimer();
     mTimer = mWindow->addTimer(ms);

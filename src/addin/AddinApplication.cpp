@@ -255,15 +255,25 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
         process.TranslateSelection(*this, mProgressTarget, record);
         break;
       case Command::Copy:
-        powerpoint::AppCustom::TranslateCopy(*this, mProgressTarget, record);
+        powerpoint::AppCustom::TranslateCopy(*this, mProgressTarget, record, process.ProgressViewFactory());
         break;
       case Command::Paste:
-        powerpoint::AppCustom::TranslatePaste(*this, mProgressTarget, record);
+        powerpoint::AppCustom::TranslatePaste(*this, mProgressTarget, record, process.ProgressViewFactory());
         break;
       case Command::EngineOption:
       case Command::DictionaryRegistration: {
-        engine::Engine& eng = engine::AppCommon::Instance().GetEngine();
-        if (!eng.OpenEngine(record.EngineGroup, record.EngineID, record.DisplayLanguage, record.FromLang)) {
+        engine::AppCommon& common = engine::AppCommon::Instance();
+        // A run ended by cancel, time-out or disconnection leaves its flag
+        // up, and the open below would be cancelled at its first poll.
+        common.SetCancel(false);
+        engine::Engine& eng = common.GetEngine();
+        bool opened = false;
+        try {
+          opened = eng.OpenEngine(record.EngineGroup, record.EngineID, record.DisplayLanguage, record.FromLang);
+        } catch (const std::exception& e) {
+          LOG_ERROR(source, L"OpenEngine Err: " + Widen(e.what()));
+        }
+        if (!opened) {
           support::ErrorList::Add(engine::AppCommon::kEngineInitFailed);
           break;
         }
@@ -404,5 +414,7 @@ void AddinApplication::fncGetOptionUDT(options::TranslationOptionUDT& record, co
 void AddinApplication::StartTimeOut(std::int32_t milliseconds) { mWatchdog->Start(milliseconds); }
 
 void AddinApplication::StopTimeOut() { mWatchdog->Stop(); }
+
+bool AddinApplication::TimedOut() const { return mWatchdog->TimedOut(); }
 
 }  // namespace addin

@@ -118,6 +118,7 @@ class AddinApplication : public powerpoint::RunCaller {
   host::Ptr<host::Application> GetApplication() override { return mApplication; }
   void StartTimeOut(std::int32_t milliseconds) override;
   void StopTimeOut() override;
+  bool TimedOut() const override;
 
   bool Reconnected() const { return mReconnected != 0; }
   // Refreshes of the engine list fncGetOptionUDT asked for (tests).

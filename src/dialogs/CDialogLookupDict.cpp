@@ -144,10 +144,10 @@ bool LookupHistory::Save() {
   return ok;
 }
 
-CDialogLookupDict::CDialogLookupDict(std::unique_ptr<LookupDictView> view, engine::EngineCaches& engines,
+CDialogLookupDict::CDialogLookupDict(std::unique_ptr<LookupDictView> view, const engine::EngineCaches& engines,
                                      engine::Engine& engine, std::wstring settingsKey, EngineRefresher refresher)
     : mView(std::move(view)),
-      mEngines(engines),
+      mEngines(engines.Clone()),
       mEngine(engine),
       mRefresh(std::move(refresher)),
       mHistory(std::move(settingsKey)) {}
@@ -175,17 +175,17 @@ std::wstring CDialogLookupDict::InitialWord(const std::wstring& selection) {
 
 int CDialogLookupDict::DoModal(const std::wstring& engineGroup, const std::wstring& engineID,
                                const std::wstring& selection) {
-  if (mEngines.Count() == 0) {
-    mEngines.ResetCacheSettings();
+  if (mEngines->Count() == 0) {
+    mEngines->ResetCacheSettings();
     try {
-      if (mRefresh) mRefresh(mEngines);
+      if (mRefresh) mRefresh(*mEngines);
     } catch (...) {
       LOG_ERROR(L"CDialogLookupDict:DoModal", L"the engine list could not be refreshed");
     }
   }
   mDictionaries.clear();
   mPreselect = -1;
-  for (const auto& [key, entry] : mEngines.Entries()) {
+  for (const auto& [key, entry] : mEngines->Entries()) {
     if (entry.Checked() != 1 || (entry.Flags() & engine_server::kPairFlagDictionary) == 0) continue;
     if (mPreselect < 0 && entry.EngineGroup() == engineGroup && entry.EngineID() == engineID)
       mPreselect = static_cast<int>(mDictionaries.size());
@@ -252,6 +252,19 @@ void CDialogLookupDict::Timer_Elapsed() {
 void CDialogLookupDict::cmdClose_Click() { mView->Close(IDCANCEL); }
 
 void CDialogLookupDict::cmdSearch_onclick() {
+  if (mSearching) return;
+  mSearching = true;
+  mView->SetSearching(true);
+  try {
+    Search();
+  } catch (...) {
+    LOG_ERROR(L"CDialogLookupDict:cmdSearch_onclick", L"the search failed");
+  }
+  mSearching = false;
+  mView->SetSearching(false);
+}
+
+void CDialogLookupDict::Search() {
   const std::wstring source = L"CDialogLookupDict:cmdSearch_onclick";
   support::ErrorList::Clear();
   mView->SetResult(std::wstring());
@@ -269,7 +282,7 @@ void CDialogLookupDict::cmdSearch_onclick() {
       open = true;
     } else {
       mEngine.CloseEngine();
-      open = mEngine.OpenEngine(entry.EngineGroup(), entry.EngineID(), mEngines.DisplayLanguage(), entry.FromLang());
+      open = mEngine.OpenEngine(entry.EngineGroup(), entry.EngineID(), mEngines->DisplayLanguage(), entry.FromLang());
     }
   } catch (...) {
     open = false;
@@ -290,7 +303,8 @@ void CDialogLookupDict::cmdSearch_onclick() {
     support::ErrorList::Add(kLookupFailed);
     return;
   }
-  if (result.empty() || result == L"(null)") result = support::LoadText(kNotRegistered);
+  const bool registered = !result.empty() && result != L"(null)";
+  if (!registered) result = support::LoadText(kNotRegistered);
   std::wstring shown;
   shown.reserve(result.size() + 16);
   for (size_t i = 0; i < result.size(); ++i) {
@@ -298,6 +312,8 @@ void CDialogLookupDict::cmdSearch_onclick() {
     shown += result[i];
   }
   mView->SetResult(shown);
+  // The history offers words worth picking again: those the dictionary has.
+  if (!registered) return;
   mHistory.Add(DictionaryKey(entry), word);
   ShowHistory();
 }

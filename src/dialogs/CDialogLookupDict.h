@@ -1,6 +1,6 @@
 // The dictionary lookup dialog: the user picks one of the checked engines
 // that have a dictionary, types a word and searches; the engine's entry is
-// shown. Words searched are kept per dictionary in LookupHistory.
+// shown. Words found are kept per dictionary in LookupHistory.
 //
 // User-interface thread only. Handlers report through the error list with
 // the source "CDialogLookupDict:<handler>"; none throws.
@@ -18,7 +18,7 @@
 
 namespace dialogs {
 
-// Words searched, per dictionary, newest first, without duplicates, at most
+// Words found, per dictionary, newest first, without duplicates, at most
 // MaxCount of them; kept in the registry below the add-in's settings key:
 // "<settings>\LookupHistory" holds "MaxCount" and one sub-key per
 // dictionary (its engine key) with "History000", "History001" ...
@@ -66,8 +66,9 @@ class CDialogLookupDict {
   // Refills an empty engine list (display on while the dialog is shown).
   using EngineRefresher = std::function<bool(engine::EngineCaches& caches)>;
 
-  // `engines` is the list to offer (the facade's); `engine` looks words up.
-  CDialogLookupDict(std::unique_ptr<LookupDictView> view, engine::EngineCaches& engines, engine::Engine& engine,
+  // `engines` is the list to offer (the facade's); the dialog works on a
+  // copy of its own and never changes it. `engine` looks words up.
+  CDialogLookupDict(std::unique_ptr<LookupDictView> view, const engine::EngineCaches& engines, engine::Engine& engine,
                     std::wstring settingsKey, EngineRefresher refresher = {});
   ~CDialogLookupDict();
   CDialogLookupDict(const CDialogLookupDict&) = delete;
@@ -95,9 +96,10 @@ class CDialogLookupDict {
 
  private:
   void ShowHistory();
+  void Search();
 
   std::unique_ptr<LookupDictView> mView;
-  engine::EngineCaches& mEngines;
+  std::unique_ptr<engine::EngineCaches> mEngines;
   engine::Engine& mEngine;
   EngineRefresher mRefresh;
   LookupHistory mHistory;
@@ -105,6 +107,9 @@ class CDialogLookupDict {
   std::wstring mInitialWord;
   int mPreselect = -1;
   bool mOpen = false;
+  // A search waits for the engine while the dialog's messages are handled;
+  // a second one would close the engine under the first.
+  bool mSearching = false;
 };
 
 }  // namespace dialogs

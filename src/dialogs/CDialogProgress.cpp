@@ -144,14 +144,19 @@ void CDialogProgress::WaitWhileConfirming() {
 }
 
 void CDialogProgress::cmdCancel_Click() {
+  // The question's own message loop runs on this thread, and a click or a
+  // close that reaches the dialog through it would wait here for the
+  // question it interrupts: while one question is open, another request
+  // does nothing.
+  if (mConfirming.exchange(1) == 1) return;
   // Only this thread's last-error code is reset here: the error list belongs
   // to the user-interface thread, which may be adding to it right now.
   platform::SetLastErrorCode(0);
-  WaitWhileConfirming();
-  mConfirming.store(1);
   int answer = IDNO;
   try {
-    answer = support::ShowMessage(support::LoadText(kQuestionText), MB_YESNO | MB_ICONQUESTION, support::LoadText(kQuestionCaption));
+    // Owned by the dialog, which takes no clicks while it is open.
+    answer = support::ShowMessage(support::LoadText(kQuestionText), MB_YESNO | MB_ICONQUESTION,
+                                  support::LoadText(kQuestionCaption), mView->NativeWindow());
   } catch (...) {
     LOG_ERROR(std::wstring(kClassName) + L":cmdCancel_Click", L"the cancel question failed");
   }

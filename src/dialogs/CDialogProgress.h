@@ -55,6 +55,7 @@ class CDialogProgress : public engine::ProgressReport {
   void SetProgress(std::int64_t position, std::int64_t total) override;
 
   // Dialog thread: the cancel button was clicked (or Ctrl-C on a terminal).
+  // Asks whether to stop; a request while the question is open does nothing.
   void cmdCancel_Click();
 
   bool IsConfirming() const { return mConfirming.load() != 0; }

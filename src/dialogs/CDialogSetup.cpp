@@ -353,7 +353,9 @@ bool CDialogSetup::AskText(const std::wstring& prompt, std::wstring* text) {
   if (!mInputBox) return false;
   CInputBox box(mInputBox());
   box.SetPrompt(prompt);
-  if (box.DoModal() != IDOK) return false;
+  // Owned by the options dialog, which takes no clicks while the box is
+  // open: an OK or Cancel there would end the dialog under the prompt.
+  if (box.DoModal(mView->NativeWindow()) != IDOK) return false;
   *text = box.Result();
   return true;
 }
@@ -516,22 +518,19 @@ void CDialogSetup::lvwEngines_ItemCheck(int row) {
   });
 }
 
-bool CDialogSetup::RefreshWorkingEngines() {
-  if (!mHost.RefreshEngines(*mEngines)) {
+bool CDialogSetup::RefreshWorkingEngines(engine::EngineCaches& engines) {
+  if (!mHost.RefreshEngines(engines)) {
     support::ErrorList::Add(kEngineListFailed);
     return false;
   }
-  if (mEngines->Count() == 0) {
-    support::ErrorList::Add(kNoEngines);
-    return false;
-  }
+  if (engines.Count() == 0) support::ErrorList::Add(kNoEngines);
   return true;
 }
 
 void CDialogSetup::cmdRefreshEngineList_Click() {
   RunSetupHandler(L"cmdRefreshEngineList_Click", [this] {
     StoreEngineChecks();
-    RefreshWorkingEngines();
+    RefreshWorkingEngines(*mEngines);
     FillEngineRows();
     if (!mEngines->IsSameAs(mHost.Engines())) SetModified(true);
   });
@@ -597,16 +596,23 @@ void CDialogSetup::cmdCancel_Click() {
 void CDialogSetup::cmdReset_Click() {
   RunSetupHandler(L"cmdReset_Click", [this] {
     if (support::ShowMessage(support::LoadText(kResetQuestion), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
-    if (!mOptions->Load(true)) {
+    // Nothing is replaced before every step has succeeded: a refresh that
+    // fails half-way would leave the pages showing sets that the next OK
+    // no longer writes.
+    std::unique_ptr<options::TranslationOptions> sets = mOptions->Clone();
+    if (!sets->Load(true)) {
       LOG_WARNING(L"CDialogSetup:cmdReset_Click",
-                  L"the machine-wide option sets could not be read: " + mOptions->LastFailure());
+                  L"the machine-wide option sets could not be read: " + sets->LastFailure());
     }
+    std::unique_ptr<engine::EngineCaches> engines = mEngines->Clone();
+    engines->ResetCacheSettings();
+    if (!RefreshWorkingEngines(*engines)) return;
+    mOptions = std::move(sets);
+    mEngines = std::move(engines);
     mShown = 0;
     for (size_t i = 0; i < mOptions->Count(); ++i) {
       if (mOptions->At(i).Name() == mOptions->SelectedName()) mShown = static_cast<int>(i);
     }
-    mEngines->ResetCacheSettings();
-    RefreshWorkingEngines();
     FillAll();
     SetModified(true);
   });

@@ -108,7 +108,9 @@ class CDialogSetup {
   void FillHidden();
   void StoreHidden();
   bool AskText(const std::wstring& prompt, std::wstring* text);
-  bool RefreshWorkingEngines();
+  // Refreshes `engines` from the engine side, reporting 1252 or 1253; false
+  // only when the refresh failed (an empty list is a result).
+  bool RefreshWorkingEngines(engine::EngineCaches& engines);
   // Apply's work; false when something could not be written.
   bool ApplyChanges();
 

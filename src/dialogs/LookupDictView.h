@@ -57,6 +57,9 @@ class LookupDictView {
   // The result box; lines are separated by CR LF.
   virtual void SetResult(const std::wstring& text) = 0;
   virtual void Beep() = 0;
+  // Off while a search waits for the engine: the Search button, the word
+  // box and the dictionary list, whatever would start another search.
+  virtual void SetSearching(bool searching) = 0;
 
   // One-shot timer on the dialog's own message loop: after `ms` it reports
   // Timer_Elapsed once. A timer pending when the window goes is dropped with

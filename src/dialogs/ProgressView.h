@@ -9,6 +9,7 @@
 // would travel, and takes no lock of its own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace dialogs {
@@ -39,6 +40,9 @@ class ProgressView {
   virtual void BringToTop() = 0;
   virtual void Repaint() = 0;
   virtual void FocusCancel() = 0;
+  // The native window that owns the cancel question (0: none, for views
+  // without a window of the platform's).
+  virtual std::uintptr_t NativeWindow() const { return 0; }
 };
 
 }  // namespace dialogs

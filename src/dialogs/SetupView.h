@@ -308,6 +308,10 @@ class SetupView {
   virtual bool IsRowChecked(int row) = 0;
   virtual void SetRowChecked(int row, bool checked) = 0;
   virtual bool IsRowSelected(int row) = 0;
+
+  // The native window that owns the dialog's prompts (0: none, for views
+  // without a window of the platform's).
+  virtual std::uintptr_t NativeWindow() const { return 0; }
 };
 
 }  // namespace dialogs

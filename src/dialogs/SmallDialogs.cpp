@@ -76,6 +76,12 @@ long CDialogWaitResult::Run(engine_server::IRequest& request, int messageId, int
       mDone = true;
       break;
     }
+    if (mCancelled && std::chrono::steady_clock::now() - mCancelledAt > std::chrono::milliseconds(mCancelGraceMs)) {
+      LOG_WARNING(L"CDialogWaitResult:Run", L"the engine did not end its cancelled request; giving up on it");
+      mStatus = engine_server::kRequestCancelled;
+      mDone = true;
+      break;
+    }
     if (shown) {
       mView->DispatchOne(kWaitPollMs);
     } else {
@@ -96,6 +102,7 @@ void CDialogWaitResult::cmdCancel_Click() {
   support::ErrorList::Clear();
   if (mRequest == nullptr || mDone || mCancelled) return;
   mCancelled = true;
+  mCancelledAt = std::chrono::steady_clock::now();
   HRESULT hr = mRequest->Cancel();
   if (FAILED(hr)) {
     LOG_ERROR(source, L"the engine refused to cancel its request");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -92,10 +93,18 @@ class CDialogWaitResult {
 
   bool Cancelled() const { return mCancelled; }
 
+  // A cancelled request that still runs is given this long to end before
+  // the box gives up on it, as a run gives up on one (an engine that
+  // ignores Cancel must not hold the host for ever).
+  static constexpr int kCancelGraceMs = 10000;
+  void SetCancelGraceMs(int ms) { mCancelGraceMs = ms; }
+
  private:
   std::unique_ptr<WaitResultView> mView;
   engine_server::IRequest* mRequest = nullptr;
   bool mCancelled = false;
+  std::chrono::steady_clock::time_point mCancelledAt;
+  int mCancelGraceMs = kCancelGraceMs;
   bool mDone = false;
   long mStatus = 0;
 };

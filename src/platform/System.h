@@ -101,16 +101,18 @@ unsigned DefaultAnsiCodePage(LANGID langId);
 
 // A message box request: the text, the caption (already decided by the
 // caller: the platform does not substitute a title), the MB_* style (buttons
-// in the low nibble, icon in 0xF0, default button in 0xF00) and the language
-// of the box's buttons.
+// in the low nibble, icon in 0xF0, default button in 0xF00), the language
+// of the box's buttons and the window that owns the box (a native window
+// handle, 0 for none; the owner takes no input while the box is open).
 struct MessageBoxRequest {
   std::wstring text;
   std::wstring caption;
   unsigned style = 0;
   LANGID langId = 0;
+  std::uintptr_t owner = 0;
 };
 
-// Shows a message box without owner window, topmost, and returns the button
+// Shows a message box over its owner (or none), topmost, and returns the button
 // pressed: IDOK, IDCANCEL, IDYES or IDNO. Windows: MessageBoxExW. Posix: the
 // text on stderr with its icon kind; a question is answered from the terminal
 // when stdin is one, else from PELORANT_ANSWER=yes|no (also ok|cancel),

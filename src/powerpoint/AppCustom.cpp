@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
 #include "src/powerpoint/ClipboardEx.h"
@@ -102,12 +103,45 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::
   return text;
 }
 
+// The progress dialog of a clipboard run, with its cancel button, while the
+// text is translated; the text layer reports to it meanwhile.
+class ProgressScope {
+ public:
+  ProgressScope(const dialogs::ProgressViewFactory& makeView, engine::AppCommon& common)
+      : mCommon(common), mPrevious(common.GetProgressReport()) {
+    if (!makeView) return;
+    if (!dialogs::OpenProgressDialog(makeView)) {
+      support::ErrorList::Add(AppCustom::kThreadFailed);
+      return;
+    }
+    mOpen = true;
+    mCommon.SetProgressReport(dialogs::CurrentProgressDialog());
+  }
+  ~ProgressScope() {
+    if (!mOpen) return;
+    mCommon.SetProgressReport(mPrevious);
+    dialogs::CloseProgressDialog();
+  }
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+  bool Open() const { return mOpen; }
+
+ private:
+  engine::AppCommon& mCommon;
+  engine::ProgressReport* mPrevious;
+  bool mOpen = false;
+};
+
 // The run frame both commands share: cancel flag cleared, the host known to
-// the text layer, the watchdog around the translation.
+// the text layer, the progress dialog and the watchdog around the translation.
 class ClipboardRun {
  public:
-  ClipboardRun(RunCaller& caller, const options::TranslationOptionUDT& record)
-      : mCaller(caller), mCommon(engine::AppCommon::Instance()), mMacros(mCommon, caller.GetApplication()) {
+  ClipboardRun(RunCaller& caller, const options::TranslationOptionUDT& record,
+               const dialogs::ProgressViewFactory& progressView)
+      : mCaller(caller),
+        mCommon(engine::AppCommon::Instance()),
+        mMacros(mCommon, caller.GetApplication()),
+        mProgressView(progressView) {
     mCommon.SetCancel(false);
     mTimed = record.TimeOutMSec >= 1;
     mRecord = record;
@@ -115,12 +149,16 @@ class ClipboardRun {
   ClipboardRun(const ClipboardRun&) = delete;
   ClipboardRun& operator=(const ClipboardRun&) = delete;
 
-  // Translates text in place; false when the engine failed (not when cancelled).
+  // Translates text in place; false when the engine failed (not when
+  // cancelled). A cancelled translation leaves in text what was translated
+  // before the cancel.
   bool Translate(std::wstring& text) {
+    const bool showProgress = mRecord.DisplaysProgressBar == 1;
+    ProgressScope progress(showProgress ? mProgressView : dialogs::ProgressViewFactory(), mCommon);
     if (mTimed) mCaller.StartTimeOut(mRecord.TimeOutMSec);
     bool ok = false;
     try {
-      ok = mCommon.TranslatePlainText(mRecord, text, mRecord.DisplaysProgressBar == 1);
+      ok = mCommon.TranslatePlainText(mRecord, text, showProgress && progress.Open());
     } catch (...) {
       if (mTimed) mCaller.StopTimeOut();
       throw;
@@ -129,28 +167,39 @@ class ClipboardRun {
     return ok;
   }
   bool Cancelled() const { return mCommon.IsCancelled(); }
+  // The cancel was the time limit's, not the user's.
+  bool TimedOut() const { return mTimed && mCaller.TimedOut(); }
 
  private:
   RunCaller& mCaller;
   engine::AppCommon& mCommon;
   HostMacroScope mMacros;
+  const dialogs::ProgressViewFactory& mProgressView;
   options::TranslationOptionUDT mRecord;
   bool mTimed = false;
 };
 
-// Translates text in place. False when there is nothing to use: a cancel
-// changes nothing and says nothing, a failed or empty translation is reported.
-bool TranslateOrReport(ClipboardRun& run, std::wstring& text, const std::wstring& source) {
+// How a clipboard run's translation ended.
+enum class Translated {
+  Whole,     // text holds the translation
+  CutShort,  // the time limit stopped it; text holds what was translated before
+  Nothing,   // cancelled by the user, or failed (and reported)
+};
+
+Translated TranslateOrReport(ClipboardRun& run, std::wstring& text, const std::wstring& source) {
   const bool ok = run.Translate(text);
   if (run.Cancelled()) {
     LOG_INFO(source, L"Cancelled");
-    return false;
+    if (!run.TimedOut()) return Translated::Nothing;
+    support::ErrorList::Add(AppCustom::kCutShort);
+    if (!ok) text.clear();
+    return Translated::CutShort;
   }
   if (!ok || text.empty()) {
     support::ErrorList::Add(AppCustom::kTranslationFailed);
-    return false;
+    return Translated::Nothing;
   }
-  return true;
+  return Translated::Whole;
 }
 
 }  // namespace
@@ -168,40 +217,47 @@ std::wstring AppCustom::SelectionText(const host::Ptr<host::Application>& applic
   return out;
 }
 
-bool AppCustom::PasteIntoSelection(const host::Ptr<host::Application>& application, const std::wstring& text,
-                                   const options::TranslationOptionUDT& record) {
-  if (text.empty() || WindowCount(application) < 1) return false;
+AppCustom::PasteTarget AppCustom::FindPasteTarget(const host::Ptr<host::Application>& application) {
+  PasteTarget found;
+  if (WindowCount(application) < 1) return found;
   host::Ptr<host::DocumentWindow> window = application->ActiveWindow();
   const int paneView = window->ActivePane()->ViewType();
   host::Ptr<host::Selection> selection = window->Selection();
   const int type = selection->Type();
-  host::Ptr<host::TextRange> target;
   if (type == host::ppSelectionText) {
-    target = selection->TextRange();
+    // Also a caret in the notes or outline pane: the text goes there.
+    found.range = selection->TextRange();
   } else if (type == host::ppSelectionShapes && selection->ShapeRange()->Count() == 1 &&
              selection->ShapeRange()->Item(1)->HasTextFrame()) {
-    target = selection->ShapeRange()->Item(1)->TextFrame()->TextRange();
+    found.range = selection->ShapeRange()->Item(1)->TextFrame()->TextRange();
+  } else if (paneView == host::ppViewSlideSorter && type == host::ppSelectionSlides) {
+    found.slide = selection->SlideRange()->Item(1);
+  } else if (paneView != host::ppViewThumbnails && paneView != host::ppViewThumbnails + 1) {
+    found.slide = window->View()->Slide();
   } else {
-    host::Ptr<host::Slide> slide;
-    if (paneView == host::ppViewSlideSorter && type == host::ppSelectionSlides) {
-      slide = selection->SlideRange()->Item(1);
-    } else if (paneView != host::ppViewThumbnails && paneView != host::ppViewThumbnails + 1) {
-      slide = window->View()->Slide();
-    } else {
-      window->Panes()->Item(2)->Activate();
-      slide = window->View()->Slide();
-    }
-    if (!slide) return false;
-    host::Ptr<host::Shape> box =
-        slide->Shapes()->AddTextbox(host::msoTextOrientationHorizontal, 1.0f, 1.0f, 400.0f, 100.0f);
-    target = box->TextFrame()->TextRange();
+    window->Panes()->Item(2)->Activate();
+    found.slide = window->View()->Slide();
   }
-  target->SetText(text);
-  ApplyTargetLanguage(target, record);
+  return found;
+}
+
+bool AppCustom::WritePaste(const PasteTarget& target, const std::wstring& text,
+                           const options::TranslationOptionUDT& record) {
+  if (text.empty()) return false;
+  host::Ptr<host::TextRange> range = target.range;
+  if (!range) {
+    if (!target.slide) return false;
+    host::Ptr<host::Shape> box =
+        target.slide->Shapes()->AddTextbox(host::msoTextOrientationHorizontal, 1.0f, 1.0f, 400.0f, 100.0f);
+    range = box->TextFrame()->TextRange();
+  }
+  range->SetText(text);
+  ApplyTargetLanguage(range, record);
   return true;
 }
 
-bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::TranslationOptionUDT& record) {
+bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::TranslationOptionUDT& record,
+                              const dialogs::ProgressViewFactory& progressView) {
   const std::wstring source = L"AppCustom:TranslateCopy";
   try {
     host::Ptr<host::Application> app = caller.GetApplication();
@@ -209,14 +265,17 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
       support::ErrorList::Add(kNothingToTranslate);
       return false;
     }
-    ClipboardRun run(caller, record);
+    ClipboardRun run(caller, record, progressView);
     std::wstring text = SelectionText(app);
     if (text.empty()) {
       support::ErrorList::Add(kSelectSomething);
       return false;
     }
-    // A cancelled or empty translation leaves the user's clipboard alone.
-    if (!TranslateOrReport(run, text, source)) return false;
+    // A translation the user cancelled, or one that failed, leaves the
+    // user's clipboard alone; one the time limit cut short is copied as far
+    // as it got.
+    const Translated translated = TranslateOrReport(run, text, source);
+    if (translated == Translated::Nothing || text.empty()) return false;
     // The text layer gives the host's line break; other programs want CR LF.
     text = ReplaceAll(text, L"\v", L"\r\n");
     ClipboardEx clipboard;
@@ -224,7 +283,7 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
       support::ErrorList::Add(kCannotCopy);
       return false;
     }
-    return true;
+    return translated == Translated::Whole;
   } catch (const std::exception& e) {
     LOG_ERROR(source, L"Exception Err: " + Describe(e));
     support::ErrorList::Add(kTranslationFailed);
@@ -232,7 +291,8 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
   }
 }
 
-bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::TranslationOptionUDT& record) {
+bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::TranslationOptionUDT& record,
+                               const dialogs::ProgressViewFactory& progressView) {
   const std::wstring source = L"AppCustom:TranslatePaste";
   try {
     host::Ptr<host::Application> app = caller.GetApplication();
@@ -240,17 +300,21 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
       support::ErrorList::Add(kCannotPaste);
       return false;
     }
-    ClipboardRun run(caller, record);
+    ClipboardRun run(caller, record, progressView);
+    // Where the paste goes is decided now: the progress dialog and the
+    // messages handled while the engine works may move the host's focus.
+    const PasteTarget target = FindPasteTarget(app);
     std::wstring text = ClipboardEx().GetText(0, false);
     if (text.empty()) {
       support::ErrorList::Add(kNothingToTranslate);
       return false;
     }
-    // A cancelled run would paste half a translation over the selection.
-    if (!TranslateOrReport(run, text, source)) return false;
+    // Half a translation is not pasted over the selection: a cancelled or
+    // cut-short run changes nothing.
+    if (TranslateOrReport(run, text, source) != Translated::Whole) return false;
     text = ReplaceAll(ReplaceAll(text, L"\r\n", L"\v"), L"\n", L"\v");
     app->Windows()->Item(1)->Activate();
-    if (!PasteIntoSelection(app, text, record)) {
+    if (!WritePaste(target, text, record)) {
       support::ErrorList::Add(kCannotPaste);
       return false;
     }

@@ -89,6 +89,10 @@ class Run {
   bool Translation();
   void Dump();
   void CloseWorkCopy(bool reportFailure);
+  // A run cancelled before its walk began: the copy made for the
+  // translation holds nothing translated and goes again. Returns true, as
+  // a cancelled run is no failure.
+  bool CancelledBeforeWalk();
   void FinishView();
   void CloseDialog();
 
@@ -334,6 +338,20 @@ void Run::CloseWorkCopy(bool reportFailure) {
   if (!platform::DeleteFileAt(mWorkCopyPath)) LOG_WARNING(kMainSource, L"copy not deleted: " + mWorkCopyPath);
 }
 
+bool Run::CancelledBeforeWalk() {
+  LOG_INFO(kMainSource, L"Canceled");
+  if (mProp.OwnsTranPresen && mProp.TranPresen) {
+    try {
+      mProp.TranPresen->Close();
+      tranClosed = true;
+      mProp.TranPresen.reset();
+    } catch (const std::exception& e) {
+      LOG_ERROR(kMainSource, L"TranPresen Close Err: " + Describe(e));
+    }
+  }
+  return true;
+}
+
 void Run::FinishView() {
   const options::TranslationOptionUDT& o = mProp.TranOption;
   const bool newWindow = o.OutputDestType == 1;
@@ -446,7 +464,7 @@ bool Run::Main() {
     if (dialogs::CDialogProgress* dialog = mDialogOpen ? dialogs::CurrentProgressDialog() : nullptr) {
       dialog->View().BringToTop();
     }
-    if (mCtx.IsCancelled()) return true;
+    if (mCtx.IsCancelled()) return CancelledBeforeWalk();
 
     engine::Engine& engine = mCtx.app.GetEngine();
     bool opened = false;
@@ -456,7 +474,15 @@ bool Run::Main() {
     } catch (const std::exception& e) {
       LOG_ERROR(kMainSource, L"OpenEngine Err: " + Describe(e));
     }
-    if (!opened) return mCtx.IsCancelled() ? true : Fail(kEngineOpenFailed);
+    if (!opened) return mCtx.IsCancelled() ? CancelledBeforeWalk() : Fail(kEngineOpenFailed);
+    if (mCtx.IsCancelled()) {
+      try {
+        engine.CloseEngine();
+      } catch (const std::exception& e) {
+        LOG_ERROR(kMainSource, L"CloseEngine Err: " + Describe(e));
+      }
+      return CancelledBeforeWalk();
+    }
 
     SetProgressMessages(mCtx,
                         mProp.TranOption.TranslationRange == 2 ? dialogs::CDialogProgress::kTranslatingSelection
@@ -524,6 +550,10 @@ PowerPointTranslationProcess::~PowerPointTranslationProcess() = default;
 
 void PowerPointTranslationProcess::SetProgressViewFactory(dialogs::ProgressViewFactory factory) {
   mImpl->viewFactory = std::move(factory);
+}
+
+const dialogs::ProgressViewFactory& PowerPointTranslationProcess::ProgressViewFactory() const {
+  return mImpl->viewFactory;
 }
 
 const RunOutcome& PowerPointTranslationProcess::LastRun() const { return mImpl->outcome; }

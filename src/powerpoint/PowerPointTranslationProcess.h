@@ -162,6 +162,9 @@ class RunCaller {
   // The time-out watchdog: raises the run's cancel flag after milliseconds.
   virtual void StartTimeOut(std::int32_t milliseconds) = 0;
   virtual void StopTimeOut() = 0;
+  // True when the time of the last StartTimeOut ran out (the cancel flag
+  // was the watchdog's, not the user's).
+  virtual bool TimedOut() const { return false; }
 };
 
 class PowerPointTranslationProcess {
@@ -175,6 +178,7 @@ class PowerPointTranslationProcess {
   // Makes the progress dialog's view (terminal view on Linux); empty: runs
   // show no dialog even with the progress-dialog switch on.
   void SetProgressViewFactory(dialogs::ProgressViewFactory factory);
+  const dialogs::ProgressViewFactory& ProgressViewFactory() const;
   const RunOutcome& LastRun() const;
   // Deletes the closed temporary copies and drops every host object the
   // process keeps: at disconnection the add-in may keep no reference into

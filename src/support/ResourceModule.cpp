@@ -182,7 +182,8 @@ std::wstring ResourceModule::GetModulePath() {
   return mModule ? mModule->Path() : std::wstring();
 }
 
-int ResourceModule::ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption) {
+int ResourceModule::ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption,
+                                std::uintptr_t owner) {
   try {
     platform::MessageBoxRequest request;
     request.text = text;
@@ -191,6 +192,7 @@ int ResourceModule::ShowMessage(const std::wstring& text, unsigned style, const 
     if (request.caption.empty()) request.caption = VersionInfo().GetValue(L"ProductName");
     request.style = style | kTopmost;
     request.langId = GetLanguageId();
+    request.owner = owner;
     return platform::ShowMessageBox(request);
   } catch (...) {
     return platform::DefaultButton(style);
@@ -264,8 +266,8 @@ std::wstring VersionInfo::GetValue(const std::wstring& name) const {
 
 std::wstring LoadText(int id) { return ResourceModule::Instance().LoadText(id); }
 
-int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption) {
-  return ResourceModule::Instance().ShowMessage(text, style, caption);
+int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption, std::uintptr_t owner) {
+  return ResourceModule::Instance().ShowMessage(text, style, caption, owner);
 }
 
 int ShowMessage(int messageId, unsigned style, const std::wstring& caption) {

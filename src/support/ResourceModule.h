@@ -8,6 +8,7 @@
 //   ShowMessage(1301, MB_OK | MB_ICONERROR, L"");
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -65,10 +66,11 @@ bool ReleaseLanguageResources();
   // Full path of the loaded module file; empty for the own strings.
   std::wstring GetModulePath();
 
-  // Message box without owner, topmost, in the language of the texts. An
-  // empty caption becomes text 203, or the product name when that is empty.
-  // Shown through platform::ShowMessageBox (tests replace its handler).
-  int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption);
+  // Message box over `owner` (a native window handle, 0 for none), topmost,
+  // in the language of the texts. An empty caption becomes text 203, or the
+  // product name when that is empty. Shown through platform::ShowMessageBox
+  // (tests replace its handler).
+  int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption, std::uintptr_t owner = 0);
   int ShowMessage(int messageId, unsigned style, const std::wstring& caption);
 
   // Character set of a language from its default ANSI code page, and the
@@ -112,7 +114,8 @@ class VersionInfo {
 // Shorthands over ResourceModule::Instance(). ReleaseLanguageResources
 // belongs to the add-in's shut-down (disconnection), never to DLL unload.
 std::wstring LoadText(int id);
-int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption = std::wstring());
+int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption = std::wstring(),
+                std::uintptr_t owner = 0);
 int ShowMessage(int messageId, unsigned style, const std::wstring& caption = std::wstring());
 LANGID GetLanguageId();
 bool ReleaseLanguageResources();

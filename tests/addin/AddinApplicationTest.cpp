@@ -168,10 +168,12 @@ TEST_F(Facade, TranslationCommandsCarryTheGlossaryAndDoNotRunWithoutIt) {
 }
 
 TEST_F(Facade, TheWatchdogCancelsARunThatOutlastsItsTimeLimit) {
-  timeOut = 1000;
+  // Four thousand steps of a millisecond: time enough to reach the first
+  // request, which runs until cancelled (a cancel before the walk would
+  // close the copy).
+  timeOut = 2'000'000;
   facade.SetWatchdogStep(1ms);
-  // The first request would take five seconds unless cancelled.
-  impl->Script(fake_engine::Operation::Translate, fake_engine::Behaviour{.delayMs = 5000, .times = 1});
+  impl->Script(fake_engine::Operation::Translate, fake_engine::Behaviour{.hang = true, .times = 1});
   Open(pptest::ThreeSlides());
   facade.SetApplication(app);
   facade.TranslateAll(L"FakeMT:en-xx", L"default");
@@ -223,4 +225,28 @@ TEST(FacadeUnload, KeepsTheEngineListItBuilt) {
   EXPECT_TRUE(kept.empty());
   used.reset();
   EXPECT_EQ(kept, std::vector<size_t>{1});
+}
+
+// The engine's own dialogs open after a run that ended by cancel, time-out or
+// disconnection left the cancel flag up; an open that throws is the user's
+// 1251 too, not only a log line.
+TEST_F(Facade, EngineDialogsOpenAfterACancelledRunAndReportAnOpenThatThrows) {
+  struct Case {
+    void (AddinApplication::*command)(std::wstring);
+    int (fake_engine::FakeImplementation::*shown)() const;
+  };
+  for (const Case& c : {Case{&AddinApplication::ShowEngineOptionDialog, &fake_engine::FakeImplementation::SettingsDialogsShown},
+                        Case{&AddinApplication::ShowDictionaryRegistrationDialog,
+                             &fake_engine::FakeImplementation::DictionaryDialogsShown}}) {
+    const int before = (impl->*c.shown)();
+    engine::AppCommon::Instance().SetCancel(true);
+    (facade.*c.command)(L"FakeMT:en-xx");
+    EXPECT_TRUE(ListedIds().empty());
+    EXPECT_EQ((impl->*c.shown)(), before + 1);
+
+    impl->Script(fake_engine::Operation::SetImplementation, fake_engine::Behaviour{.callResult = E_FAIL, .times = 1});
+    (facade.*c.command)(L"FakeMT:en-xx");
+    EXPECT_EQ(ListedIds(), std::vector<int>{engine::AppCommon::kEngineInitFailed});
+    EXPECT_EQ((impl->*c.shown)(), before + 1);
+  }
 }

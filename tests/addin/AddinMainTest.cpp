@@ -3,9 +3,11 @@
 // click frame, and copy/paste through the clipboard stand-in.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 
 #include "src/addin/AddinMain.h"
+#include "src/dialogs/CDialogProgress.h"
 #include "src/dialogs/DialogViews.h"
 #include "src/engine/AppCommon.h"
 #include "engines/fake/FakeEngine.h"
@@ -16,6 +18,8 @@
 #include "src/platform/Strings.h"
 #include "tests/dialogs/ScriptedViews.h"
 #include "tests/platform/TestSupport.h"
+#include "src/platform/MessagePump.h"
+#include "src/powerpoint/AppCustom.h"
 #include "src/powerpoint/ClipboardEx.h"
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
@@ -395,10 +399,12 @@ TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
 }
 
 
-TEST_F(AddinTest, ACancelledTranslationChangesNeitherClipboardNorSelection) {
+// The time limit stops a hanging request: nothing was translated, so
+// clipboard and selection stay as they were, and the user is told the
+// translation was cut short.
+TEST_F(AddinTest, TheTimeLimitCutsCopyAndPasteShortAndSaysSo) {
   fake_engine::FakeEngineSide side;
   AddEngine(side).Script(fake_engine::Operation::Translate, {.hang = true});
-  // The time limit cancels the hanging request.
   Connect({}, 1, true, [](addin::AddinApplication& facade) {
     facade.SetWatchdogStep(std::chrono::milliseconds(5));
     facade.SetOptionsLoader([](options::TranslationOptions& sets) {
@@ -416,8 +422,86 @@ TEST_F(AddinTest, ACancelledTranslationChangesNeitherClipboardNorSelection) {
   EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"kept");
   Control(L".MENU.TRAN-PASTE")->Execute();
   EXPECT_EQ(a->TextFrame()->TextRange()->Text(), L"One.");
-  EXPECT_TRUE(shown.empty()) << platform::ToUtf8(shown.empty() ? std::wstring() : shown.front());
+  EXPECT_EQ(shown, std::vector<std::wstring>(2, support::LoadText(powerpoint::AppCustom::kCutShort)));
   EXPECT_EQ(Menu().Ready(), 1);
+  deck->Close();
+}
+
+// Copy and paste show the progress dialog; its cancel button stops the
+// translation and leaves clipboard and selection as they were, silently.
+TEST_F(AddinTest, CopyAndPasteShowTheProgressDialogAndItsCancelChangesNothing) {
+  struct Seen {
+    std::atomic<int> opened{0};
+    std::atomic<bool> translating{false};
+  };
+  auto seen = std::make_shared<Seen>();
+  class CancellingView : public dialogs::ProgressView {
+   public:
+    explicit CancellingView(std::shared_ptr<Seen> seen) : mSeen(std::move(seen)) {}
+    bool Create(dialogs::CDialogProgress& dialog) override {
+      mDialog = &dialog;
+      ++mSeen->opened;
+      return true;
+    }
+    void Destroy() override {}
+    // The user presses Cancel once the text is being translated.
+    void DispatchOne(int timeoutMs) override {
+      if (mSeen->translating && !mClicked) {
+        mClicked = true;
+        mDialog->cmdCancel_Click();
+      }
+      platform::WaitAndDispatchMessage(timeoutMs);
+    }
+    void SetFontName(const std::wstring&) override {}
+    void SetTitle(const std::wstring&) override {}
+    void SetCancelCaption(const std::wstring&) override {}
+    void SetStatusText(const std::wstring& text) override {
+      if (text == support::LoadText(dialogs::CDialogProgress::kTranslatingText)) mSeen->translating = true;
+    }
+    void SetCountLabel(const std::wstring&) override {}
+    void SetCountsText(const std::wstring&) override {}
+    bool SetBarPosition(int) override { return true; }
+    void Show() override {}
+    void Hide() override {}
+    void BringToTop() override {}
+    void Repaint() override {}
+    void FocusCancel() override {}
+
+   private:
+    std::shared_ptr<Seen> mSeen;
+    dialogs::CDialogProgress* mDialog = nullptr;
+    bool mClicked = false;
+  };
+  fake_engine::FakeEngineSide side;
+  AddEngine(side).Script(fake_engine::Operation::Translate, {.hang = true});
+  powerpoint::PowerPointTranslationProcess process;
+  process.SetProgressViewFactory([seen] { return std::make_unique<CancellingView>(seen); });
+  Connect({}, 1, true, [&process](addin::AddinApplication& facade) {
+    facade.SetSwitches(1, 1, 0);
+    facade.SetTranslationProcess(&process);
+  });
+  // The question is asked on the dialog's thread and answered Yes.
+  platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
+    if ((r.style & 0xF) == MB_YESNO) return IDYES;
+    shown.push_back(r.text);
+    return IDOK;
+  });
+  auto deck = OpenDeck(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One."));
+  auto a = deck->Slides()->Item(1)->Shapes()->Item(L"A");
+  deck->Slides()->Item(1)->Shapes()->Range(std::vector<std::wstring>{L"A"})->Select();
+  powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
+  for (const wchar_t* command : {L".MENU.TRAN-COPY", L".MENU.TRAN-PASTE"}) {
+    SCOPED_TRACE(platform::ToUtf8(command));
+    const int before = seen->opened;
+    seen->translating = false;
+    Control(command)->Execute();
+    EXPECT_EQ(seen->opened, before + 1);
+    EXPECT_TRUE(seen->translating);
+  }
+  dialogs::WaitForProgressDialogThread();
+  EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"kept");
+  EXPECT_EQ(a->TextFrame()->TextRange()->Text(), L"One.");
+  EXPECT_TRUE(shown.empty()) << platform::ToUtf8(shown.empty() ? std::wstring() : shown.front());
   deck->Close();
 }
 

@@ -1,6 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
+#include "src/platform/MessagePump.h"
 #include "src/support/ResourceModule.h"
 #include "tests/dialogs/LookupFixture.h"
 
@@ -36,6 +40,8 @@ TEST_F(LookupDialog, OffersTheCheckedDictionariesAndShowsTheirEntries) {
     Search(v, L"void");
     EXPECT_EQ(v.result, support::LoadText(CDialogLookupDict::kNotRegistered));
     EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat", L"void"));
+    // Only a word that was found goes into the history.
+    EXPECT_THAT(v.history, ElementsAre(L"cat"));
 
     Search(v, L"");
     v.selected = -1;
@@ -100,4 +106,55 @@ TEST_F(LookupDialog, HistoryKeepsTheNewestWordsOncePerDictionaryAcrossRuns) {
   dialogs::LookupHistory shorter(options::kHostKeyPath);
   shorter.Load();
   EXPECT_THAT(shorter.Words(L"FakeMT:en-ja"), ElementsAre(L"c"));
+}
+
+// While the engine looks a word up the dialog keeps handling messages; a
+// second search from Search, Enter or the timer then does nothing, and the
+// controls that start one are off until the first has its answer.
+TEST_F(LookupDialog, OneSearchAtATime) {
+  const platform::MessageThreadId ui = platform::CurrentMessageThread();
+  std::promise<void> interrupted;
+  std::future<void> done = interrupted.get_future();
+  bool offDuringSearch = false;
+  impl->Script(fake_engine::Operation::LookupDictionary,
+               {.times = 1, .hold = [&] {
+                  platform::PostThreadTask(ui, [&] {
+                    offDuringSearch = last->searching;
+                    // Another dictionary would close the engine under the search.
+                    last->selected = 0;
+                    last->d->cmdSearch_onclick();
+                    last->d->Timer_Elapsed();
+                    interrupted.set_value();
+                  });
+                  done.wait_for(std::chrono::seconds(30));
+                }});
+  Run(L"en-ko", L"cat", [&](ScriptedLookupView& v) {
+    v.FireTimer();
+    EXPECT_EQ(v.result, L"neko\r\nbyo\r\nmao");
+    EXPECT_FALSE(v.searching);
+  });
+  EXPECT_TRUE(offDuringSearch);
+  EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat"));
+}
+
+// The dialog offers the facade's list without changing it: an empty list is
+// refreshed in the dialog's own copy, with the copy's settings reset.
+TEST_F(LookupDialog, AnEmptyListIsRefreshedInTheDialogsOwnCopy) {
+  engine::EngineCaches facadeList;
+  facadeList.SetEnumFlag(7);
+  int refreshes = 0;
+  auto view = std::make_unique<ScriptedLookupView>([&](ScriptedLookupView& v) {
+    EXPECT_THAT(v.dictionaries, ElementsAre(L"English - en-ja  [Fake]", L"English - en-ko  [Fake]"));
+  });
+  dialogs::CDialogLookupDict dialog(std::move(view), facadeList, eng, options::kHostKeyPath,
+                                    [&](engine::EngineCaches& caches) {
+                                      ++refreshes;
+                                      EXPECT_NE(&caches, &facadeList);
+                                      caches.SetEntries(engines.Entries());
+                                      return true;
+                                    });
+  dialog.DoModal(L"FakeMT", L"en-ja", L"");
+  EXPECT_EQ(refreshes, 1);
+  EXPECT_EQ(facadeList.Count(), 0u);
+  EXPECT_EQ(facadeList.EnumFlag(), 7);
 }

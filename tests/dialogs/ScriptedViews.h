@@ -254,6 +254,7 @@ class ScriptedLookupView : public dialogs::LookupDictView {
   void Beep() override { ++beeps; }
   void StartTimer(int ms) override { timerMs = ms; }
   void StopTimer() override { timerMs.reset(); }
+  void SetSearching(bool on) override { searching = on; }
 
   // The timer's expiry, as the message loop would deliver it.
   void FireTimer() {
@@ -270,6 +271,7 @@ class ScriptedLookupView : public dialogs::LookupDictView {
   std::wstring result;
   int beeps = 0;
   std::optional<int> timerMs;
+  bool searching = false;
   bool closed = false;
   int code = 0;
 

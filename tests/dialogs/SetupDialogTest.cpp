@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "src/dialogs/CDialogSetup.h"
+#include "src/platform/ComError.h"
 #include "src/platform/Files.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
@@ -30,6 +31,7 @@ class TestHost : public dialogs::SetupHost {
   void SetSwitches(const dialogs::SetupSwitches& s) override { switches = s; }
   bool RefreshEngines(engine::EngineCaches& caches) override {
     ++refreshes;
+    if (refreshThrows) throw platform::ComError(E_FAIL);
     if (refreshSucceeds) caches.SetEntries(refreshEntries);
     return refreshSucceeds;
   }
@@ -41,6 +43,7 @@ class TestHost : public dialogs::SetupHost {
   dialogs::SetupSwitches switches;
   engine::EngineEntryList refreshEntries;
   bool refreshSucceeds = true;
+  bool refreshThrows = false;
   bool hidden = false;
   int refreshes = 0;
   int applied = 0;
@@ -355,6 +358,28 @@ TEST_F(SetupDialog, ResetAsksAndWritesNothingBeforeApply) {
   });
   EXPECT_THAT(StoredNames(), ElementsAre(L"default"));
   EXPECT_EQ(host.engines.Count(), 1u);
+}
+
+// A Reset whose engine refresh fails or throws replaces nothing: the pages
+// and the next OK keep every set.
+TEST_F(SetupDialog, AResetWhoseRefreshFailsReplacesNothing) {
+  for (bool throws : {false, true}) {
+    SCOPED_TRACE(throws);
+    host.refreshSucceeds = false;
+    host.refreshThrows = throws;
+    Run([&](ScriptedSetupView& v) {
+      v.d->cmdReset_Click();
+      if (!throws) {
+        EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kEngineListFailed));
+      }
+      EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default", L"Fancy"));
+      EXPECT_EQ(v.rows.size(), 3u);
+      v.ToggleCheck(Page::Basic, 264);
+      v.d->cmdOK_Click();
+    });
+    EXPECT_THAT(StoredNames(), ElementsAre(L"default", L"Fancy"));
+    EXPECT_EQ(host.engines.Count(), 3u);
+  }
 }
 
 TEST_F(SetupDialog, TheHiddenPageIsThereOnlyWhenAskedForAndEditsTheSwitches) {

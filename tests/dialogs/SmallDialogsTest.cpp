@@ -66,6 +66,20 @@ class ScriptedWaitView : public dialogs::WaitResultView {
 
 }  // namespace
 
+// An engine that ignores Cancel gets the same grace as a run's; then the box
+// gives up on it instead of waiting for ever.
+TEST(WaitBox, GivesUpOnARequestThatIgnoresItsCancel) {
+  dialogtest::ScriptedRequest request;
+  request.runningPolls = 1 << 30;
+  request.afterCancelPolls = 1 << 30;
+  CDialogWaitResult box(std::make_unique<ScriptedWaitView>([](CDialogWaitResult& d, int n) {
+    if (n == 2) d.cmdCancel_Click();
+  }));
+  box.SetCancelGraceMs(20);
+  EXPECT_EQ(box.Run(request, 6003), 2);
+  EXPECT_EQ(request.cancels, 1);
+}
+
 TEST(WaitBox, ReturnsTheEnginesStatusOrCancelledOnceTheRequestHasEnded) {
   struct Case {
     const char* what;

@@ -121,7 +121,9 @@ TEST(WaitBoxTest, CancelTheCloseBoxAndEscapeEndTheRequestAsCancelled) {
         for (const std::wstring& problem : TextProblems(window)) ADD_FAILURE() << platform::ToUtf8(problem);
         ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       } else if (way == Way::CloseBox) {
-        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        // The box has a close box, and a click on it is this command.
+        EXPECT_NE(::GetWindowLongW(window, GWL_STYLE) & WS_SYSMENU, 0);
+        ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
       } else {
         ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
       }
@@ -183,6 +185,55 @@ TEST(ProgressWindowTest, EscapeAsksAndOnlyYesCancelsTheRun) {
     EXPECT_EQ(asked.load(), 1) << answer;
     EXPECT_EQ(cancels.load(), answer == IDYES ? 1 : 0) << answer;
   }
+}
+
+// The visible window that `owner` owns, waiting up to ten seconds for it.
+HWND OwnedWindow(HWND owner) {
+  struct Search {
+    HWND owner, found;
+  } search{owner, nullptr};
+  for (int waited = 0; !search.found && waited < 10000; waited += 10) {
+    ::EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(param);
+          if (::GetWindow(window, GW_OWNER) != s->owner || !::IsWindowVisible(window)) return TRUE;
+          s->found = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found) platform::SleepMilliseconds(10);
+  }
+  return search.found;
+}
+
+// The cancel question belongs to the progress window, which takes no clicks
+// while it is open; a second cancel or the close box reaching the window all
+// the same does nothing, and once the question is answered the run's
+// progress goes on.
+TEST(ProgressWindowTest, TheCancelQuestionIsOwnedAndASecondRequestDoesNothing) {
+  std::atomic<int> cancels{0};
+  ASSERT_TRUE(dialogs::OpenProgressDialog(&dialogs::win32::MakeProgressView, [&] { ++cancels; }));
+  HWND window = nullptr;
+  for (int waited = 0; !window && waited < 10000; waited += 10) {
+    window = OtherThreadsDialog();
+    if (!window) platform::SleepMilliseconds(10);
+  }
+  ASSERT_NE(window, nullptr);
+  ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  HWND question = OwnedWindow(window);
+  EXPECT_NE(question, nullptr);
+  EXPECT_FALSE(::IsWindowEnabled(window));
+  // Sent, so each is handled inside the question's own loop before the call
+  // returns; a handler that waited for the question would never return.
+  DWORD_PTR ignored = 0;
+  EXPECT_NE(::SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0, SMTO_NORMAL, 10000, &ignored), 0);
+  EXPECT_NE(::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &ignored), 0);
+  if (question) ::PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+  dialogs::CurrentProgressDialog()->SetProgress(1, 2);
+  EXPECT_TRUE(::IsWindowEnabled(window));
+  dialogs::CloseProgressDialog();
+  dialogs::WaitForProgressDialogThread();
+  EXPECT_EQ(cancels.load(), 0);
 }
 
 }  // namespace

@@ -261,6 +261,9 @@ TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
   steps.push_back([&] { openInputBox(); return true; });
   steps.push_back(inputBoxShown);
   steps.push_back([&] {
+    // Owned by the options dialog, which takes no clicks meanwhile.
+    EXPECT_EQ(::GetWindow(inputBox, GW_OWNER), mView->Frame());
+    EXPECT_FALSE(::IsWindowEnabled(mView->Frame()));
     EXPECT_EQ(PlainText(inputBox), mStrings[203]);
     EXPECT_EQ(PlainText(::GetDlgItem(inputBox, 286)), L"New Option Name : ");
     EXPECT_EQ(PlainText(::GetDlgItem(inputBox, IDOK)), mStrings[6001]);

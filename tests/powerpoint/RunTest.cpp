@@ -198,6 +198,21 @@ TEST_F(RunTest, AFailingEngineLeavesOnlyTheTranslationCopy) {
   EXPECT_FALSE(Outcome().translationCopyPath.empty());
 }
 
+// A cancel while the engine opens (the user's, or the watchdog's) is a
+// cancelled run: no error, and no untranslated copy left open.
+TEST_F(RunTest, ACancelWhileTheEngineOpensClosesTheUntranslatedCopy) {
+  impl->Script(fake_engine::Operation::GetEngine,
+               fake_engine::Behaviour{.hang = true, .hold = [] { engine::AppCommon::Instance().SetCancel(true); }});
+  Open(ThreeSlides());
+  EXPECT_TRUE(RunAll());
+  EXPECT_TRUE(Outcome().cancelled);
+  EXPECT_TRUE(ErrorIds().empty());
+  EXPECT_EQ(app->Presentations()->Count(), 1);
+  EXPECT_TRUE(Outcome().translationCopyPath.empty());
+  process.DeleteTemporaryCopies();
+  EXPECT_TRUE(CopyFiles().empty());
+}
+
 TEST_F(RunTest, AHostFailureInsideTheWalkIsReportedWithTheWalksMessage) {
   Open(ThreeSlides());
   // Closing the translation under the walk's feet makes its next host call

@@ -114,3 +114,23 @@ TEST_F(SlideContent, WordArtTextsInEveryLayout) {
 }
 
 }  // namespace
+
+// Comment shapes (which only the real host has) follow the comment switch,
+// and a selection overrides it.
+TEST_F(SlideContent, CommentShapesFollowTheCommentSwitchUnlessSelected) {
+  struct Case {
+    int ignore, range;
+    bool translated;
+  };
+  for (const Case& c : {Case{0, 0, true}, Case{1, 0, false}, Case{1, 2, true}}) {
+    SCOPED_TRACE(testing::Message() << c.ignore << c.range);
+    OpenCopies({Box(2, "Note", Para({{"Remark", ""}}))});
+    impl->SetTranslator(Bracket);
+    o.IgnoresComment = c.ignore;
+    o.TranslationRange = c.range;
+    int skip = -1;
+    ASSERT_TRUE(powerpoint::TranslateShape_Comment(ctx, Source("Note"), Target("Note"), skip));
+    EXPECT_EQ(Target("Note")->TextFrame()->TextRange()->Text(), c.translated ? L"[Remark]" : L"Remark");
+    EXPECT_EQ(skip, c.translated ? 0 : 1);
+  }
+}

@@ -1,3 +1,5 @@
+#include <array>
+
 #include "tests/powerpoint/PowerPointFixture.h"
 
 using namespace pptest;
@@ -200,4 +202,58 @@ TEST_F(RunTest, WhatTheWalkAnnouncesStaysWithinItsBound) {
   EXPECT_EQ(impl->AheadCalls()[1].back().substr(0, 8), L"Slide 4 ") << "the pages after the one at hand go too";
   EXPECT_EQ(impl->AnsweredAhead(), 510 - 44) << "only what the first page had beyond the bound goes unannounced";
   EXPECT_EQ(Text(Outcome().translation, 8, 1).substr(0, 17), L"[Slide 8 line 0.]");
+}
+
+// Each ignore switch keeps its kind of text out of a slide run, and a
+// selection run translates what is selected whatever the switches say.
+TEST_F(RunTest, IgnoreSwitchesKeepTheirTextsOutAndASelectionOverridesThem) {
+  using Field = std::int32_t options::TranslationOptionUDT::*;
+  struct Case {
+    const char* what;
+    Field field;
+    bool selection;
+    // Title, text box, WordArt, slide comment: translated or not.
+    std::array<bool, 4> translated;
+  };
+  const Case cases[] = {
+      {"no switch", nullptr, false, {true, true, true, true}},
+      {"main text", &options::TranslationOptionUDT::IgnoresMainText, false, {false, true, true, true}},
+      {"shapes", &options::TranslationOptionUDT::IgnoresShape, false, {true, false, true, true}},
+      {"WordArt", &options::TranslationOptionUDT::IgnoresWordArt, false, {true, true, false, true}},
+      {"comments", &options::TranslationOptionUDT::IgnoresComment, false, {true, true, true, false}},
+      {"main text, selected", &options::TranslationOptionUDT::IgnoresMainText, true, {true, true, true, false}},
+      {"shapes, selected", &options::TranslationOptionUDT::IgnoresShape, true, {true, true, true, false}},
+      {"WordArt, selected", &options::TranslationOptionUDT::IgnoresWordArt, true, {true, true, true, false}},
+      {"comments, selected", &options::TranslationOptionUDT::IgnoresComment, true, {true, true, true, false}},
+  };
+  decktest::Deck d;
+  d.slides = {Box(2, "Title", Para({{"Heading", ""}}), 400 * P, 60 * P, "<a:bodyPr/>", "type=\"title\"") +
+              Sp(3, "Boxed", 0, 0, 100 * P, 40 * P, "Boxed", true) +
+              Box(4, "Art", Para({{"Poster", ""}}), 300 * P, 80 * P,
+                  "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>")};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    app.reset();
+    for (Field f : {&options::TranslationOptionUDT::IgnoresMainText, &options::TranslationOptionUDT::IgnoresShape,
+                    &options::TranslationOptionUDT::IgnoresWordArt, &options::TranslationOptionUDT::IgnoresComment})
+      record.*f = f == c.field ? 1 : 0;
+    Open(d);
+    auto shapes = original->Slides()->Item(1)->Shapes();
+    ASSERT_EQ(shapes->Item(1)->Type(), host::msoPlaceholder);
+    ASSERT_EQ(shapes->Item(3)->Type(), host::msoTextEffect);
+    original->Slides()->Item(1)->Comments()->Add(10, 20, L"Ana Lima", L"AL", L"Remark");
+    if (c.selection) {
+      for (int i = 1; i <= 3; ++i) shapes->Item(i)->Select(i == 1);
+      ASSERT_TRUE(RunSelection());
+    } else {
+      ASSERT_TRUE(RunAll());
+    }
+    auto slide = Outcome().translation->Slides()->Item(1);
+    auto out = slide->Shapes();
+    auto expect = [](bool translated, const std::wstring& text) { return translated ? L"[" + text + L"]" : text; };
+    EXPECT_EQ(out->Item(1)->TextFrame()->TextRange()->Text(), expect(c.translated[0], L"Heading"));
+    EXPECT_EQ(out->Item(2)->TextFrame()->TextRange()->Text(), expect(c.translated[1], L"Boxed"));
+    EXPECT_EQ(out->Item(3)->TextEffect()->Text(), expect(c.translated[2], L"Poster"));
+    EXPECT_EQ(slide->Comments()->Item(1)->Text(), expect(c.translated[3], L"Remark"));
+  }
 }

@@ -84,6 +84,18 @@ void Win32LookupDictView::SetResult(const std::wstring& text) {
 
 void Win32LookupDictView::Beep() { ::MessageBeep(0); }
 
+void Win32LookupDictView::SetSearching(bool searching) {
+  HWND focus = ::GetFocus();
+  for (int id : {lookup_ids::kSearch, lookup_ids::kWord, lookup_ids::kDictionaryList}) {
+    HWND control = ::GetDlgItem(mWindow, id);
+    // A control losing the focus as it goes off would leave the dialog
+    // without one; the result box takes it meanwhile.
+    if (searching && focus && (focus == control || ::IsChild(control, focus)))
+      ::SetFocus(::GetDlgItem(mWindow, lookup_ids::kResult));
+    ::EnableWindow(control, searching ? FALSE : TRUE);
+  }
+}
+
 void Win32LookupDictView::StartTimer(int ms) {
   if (mWindow) ::SetTimer(mWindow, kSearchTimer, static_cast<UINT>(ms), nullptr);
 }

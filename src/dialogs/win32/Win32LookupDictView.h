@@ -27,6 +27,7 @@ class Win32LookupDictView : public LookupDictView {
   std::wstring GetWord() override;
   void SetResult(const std::wstring& text) override;
   void Beep() override;
+  void SetSearching(bool searching) override;
   void StartTimer(int ms) override;
   void StopTimer() override;
 

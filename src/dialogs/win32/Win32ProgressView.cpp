@@ -107,6 +107,7 @@ class Win32ProgressView : public ProgressView {
   void FocusCancel() override {
     Post([this] { ::SetFocus(::GetDlgItem(mWindow, kCancel)); });
   }
+  std::uintptr_t NativeWindow() const override { return reinterpret_cast<std::uintptr_t>(mWindow); }
 
  private:
   void SetItemText(int id, const std::wstring& text) {

@@ -41,6 +41,7 @@ class Win32SetupView : public SetupView {
   bool IsRowChecked(int row) override;
   void SetRowChecked(int row, bool checked) override;
   bool IsRowSelected(int row) override;
+  std::uintptr_t NativeWindow() const override { return reinterpret_cast<std::uintptr_t>(mFrame); }
 
   // The dialog's window and a page's (tests drive them with messages).
   HWND Frame() const { return mFrame; }

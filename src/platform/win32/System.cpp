@@ -228,7 +228,7 @@ unsigned DefaultAnsiCodePage(LANGID langId) {
 namespace native {
 
 int ShowMessageBox(const MessageBoxRequest& request) {
-  return ::MessageBoxExW(/*hWnd=*/nullptr, request.text.c_str(), request.caption.c_str(),
+  return ::MessageBoxExW(/*hWnd=*/reinterpret_cast<HWND>(request.owner), request.text.c_str(), request.caption.c_str(),
                          request.style | MB_TOPMOST, request.langId);
 }
 

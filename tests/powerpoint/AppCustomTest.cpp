@@ -1,0 +1,127 @@
+// Copy and paste translation over a deck: what copy gathers from groups and
+// tables, and where paste writes.
+#include <atomic>
+#include <functional>
+
+#include "src/engine/AppCommon.h"
+#include "src/platform/MessagePump.h"
+#include "src/powerpoint/AppCustom.h"
+#include "src/powerpoint/ClipboardEx.h"
+#include "src/support/ErrorList.h"
+#include "tests/platform/TestSupport.h"
+#include "tests/powerpoint/PowerPointFixture.h"
+
+using namespace pptest;
+using powerpoint::AppCustom;
+using powerpoint::ClipboardEx;
+
+namespace {
+
+constexpr const char* kGroupXfrm =
+    "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"2540000\" cy=\"2540000\"/><a:chOff x=\"0\" y=\"0\"/>"
+    "<a:chExt cx=\"2540000\" cy=\"2540000\"/>";
+
+class ClipboardCommands : public RunTest {
+ protected:
+  platformtest::ScopedEnv clip{L"PELORANT_CLIPBOARD_FILE", W(dir.path() / "clipboard")};
+};
+
+// A caller whose time limit runs out when the test says so.
+class TimedCaller : public TestCaller {
+ public:
+  bool TimedOut() const override { return timedOut.load(); }
+  std::atomic<bool> timedOut{false};
+};
+
+}  // namespace
+
+TEST_F(ClipboardCommands, CopyGathersTheTextsOfGroupsAndTables) {
+  decktest::Deck d;
+  d.slides = {decktest::Group(2, "G", kGroupXfrm,
+                              decktest::Sp(3, "In1", 0, 0, 50 * P, 20 * P, "One", true) +
+                                  decktest::Sp(4, "In2", 0, 30 * P, 50 * P, 20 * P, "Two", true)) +
+              decktest::Table(5, "T", 2, {decktest::Cell("Three") + decktest::Cell("Four")})};
+  Open(d);
+  auto shapes = original->Slides()->Item(1)->Shapes();
+  for (int i = 1; i <= 2; ++i) shapes->Item(i)->Select(i == 1);
+  ASSERT_TRUE(AppCustom::TranslateCopy(caller, 0, record));
+  EXPECT_EQ(ClipboardEx().GetText(0, false), L"[One]\r\n\r\n[Two]\r\n\r\n[Three]\r\n\r\n[Four]\r\n\r\n");
+  EXPECT_EQ(shapes->Item(1)->GroupItems()->Item(1)->TextFrame()->TextRange()->Text(), L"One");
+}
+
+// Paste writes over the selected text, at a caret in the notes pane (even
+// when the host's selection moves while the engine works), into the one
+// selected shape, or else into a new text box at the slide's corner.
+TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
+  struct Case {
+    const char* what;
+    std::function<void()> select;
+    std::function<std::wstring()> pasted;
+    std::wstring expected;
+    int shapes;  // on the first slide afterwards
+  };
+  auto slideShapes = [this] { return original->Slides()->Item(1)->Shapes(); };
+  const Case cases[] = {
+      {"selected text", [&] { slideShapes()->Item(1)->TextFrame()->TextRange()->Characters(2, 3)->Select(); },
+       [&] { return Text(original, 1, 1); }, L"A[xy]a", 2},
+      {"caret in the notes",
+       [&] {
+         original->Windows()->Item(1)->Panes()->Item(3)->Activate();
+         NotesBody(original, 1)->TextFrame()->TextRange()->Characters(6, 0)->Select();
+       },
+       [&] { return NotesBody(original, 1)->TextFrame()->TextRange()->Text(); }, L"Notes[xy]", 2},
+      {"one shape", [&] { slideShapes()->Item(2)->Select(true); }, [&] { return Text(original, 1, 2); }, L"[xy]", 2},
+      {"nothing", [] {}, [&] { return Text(original, 1, 3); }, L"[xy]", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    app.reset();
+    Open(ThreeSlides());
+    NotesBody(original, 1)->TextFrame()->TextRange()->SetText(L"Notes");
+    c.select();
+    // The engine's wait lets the host move on: here its selection.
+    const platform::MessageThreadId ui = platform::CurrentMessageThread();
+    host::Ptr<host::Presentation> deck = original;
+    impl->SetTranslator([ui, deck](const std::wstring& s) {
+      platform::PostThreadTask(ui, [deck] { deck->Windows()->Item(1)->Selection()->Unselect(); });
+      return L"[" + s + L"]";
+    });
+    ClipboardEx().SetText(L"xy", 0, 0);
+    ASSERT_TRUE(AppCustom::TranslatePaste(caller, 0, record));
+    EXPECT_EQ(c.pasted(), c.expected);
+    EXPECT_EQ(slideShapes()->Count(), c.shapes);
+  }
+  auto box = original->Slides()->Item(1)->Shapes()->Item(3);
+  EXPECT_FLOAT_EQ(box->Left(), 1.0f);
+  EXPECT_FLOAT_EQ(box->Width(), 400.0f);
+}
+
+// The time limit running out on the second sentence: copy puts the first on
+// the clipboard, paste writes nothing; both tell the user.
+TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot) {
+  TimedCaller timed;
+  record.TimeOutMSec = 60000;
+  impl->SetTranslator([&timed](const std::wstring& s) {
+    if (s.find(L"Two") != std::wstring::npos) {
+      timed.timedOut = true;
+      engine::AppCommon::Instance().SetCancel(true);
+    }
+    return L"[" + s + L"]";
+  });
+  Open(ThreeSlides());
+  timed.app = app;
+  auto box = original->Slides()->Item(1)->Shapes()->Item(1);
+  box->TextFrame()->TextRange()->SetText(L"One. Two.");
+  box->Select(true);
+  ClipboardEx().SetText(L"kept", 0, 0);
+  EXPECT_FALSE(AppCustom::TranslateCopy(timed, 0, record));
+  EXPECT_EQ(ClipboardEx().GetText(0, false), L"[One.]");
+  support::ErrorList::Clear();
+  timed.timedOut = false;
+  ClipboardEx().SetText(L"Three. Two.", 0, 0);
+  EXPECT_FALSE(AppCustom::TranslatePaste(timed, 0, record));
+  EXPECT_EQ(box->TextFrame()->TextRange()->Text(), L"One. Two.");
+  std::vector<int> listed;
+  for (const auto& e : support::ErrorList::GetEntries()) listed.push_back(e.mMessageId);
+  EXPECT_EQ(listed, std::vector<int>{AppCustom::kCutShort});
+}
