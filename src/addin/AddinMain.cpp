@@ -19,6 +19,15 @@ std::unique_ptr<AddinMain> gAddinMain;
 // The host disconnected while a command ran: the connection ends once the
 // command has returned, not under its feet.
 bool gDisconnectPending = false;
+// The host connected again while a command ran: the new connection is made
+// once the command has returned, replacing the one the command runs in.
+struct PendingConnection {
+  host::Ptr<host::Application> application;
+  std::shared_ptr<void> addInInst;
+  bool hasCustom = false;
+  std::vector<std::uint32_t> custom;
+};
+std::unique_ptr<PendingConnection> gPendingConnection;
 AddinMain::ProgIdLookup gProgIdLookup;
 AddinMain::FacadeSetup gFacadeSetup;
 AddinMain::OptionsDialog gOptionsDialog;
@@ -199,9 +208,15 @@ void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter
 }
 
 void AddinMain::AfterCommand() {
-  if (!gDisconnectPending || Running()) return;
+  if (Running()) return;
+  // Both end this object: nothing of it may be touched after them.
+  if (gPendingConnection) {
+    const std::unique_ptr<PendingConnection> next = std::move(gPendingConnection);
+    OnConnection(next->application, next->addInInst, next->hasCustom ? &next->custom : nullptr);
+    return;
+  }
+  if (!gDisconnectPending) return;
   gDisconnectPending = false;
-  // Ends this object: nothing of it may be touched after this call.
   OnDisconnection();
 }
 
@@ -283,9 +298,19 @@ HRESULT OnConnection(const host::Ptr<host::Application>& application, const std:
                      const std::vector<std::uint32_t>* custom) {
   const std::wstring source = L"CConnect:OnConnection";
   LOG_INFO(source, L"OnConnection");
-  support::ErrorList::SetDisplay(true);
-  support::ErrorList::Clear();
   try {
+    if (gAddinMain && gAddinMain->Running()) {
+      // Replacing the main object now would free it under the running
+      // command; the command is cancelled and the connection waits for it.
+      LOG_INFO(source, L"a command runs: the connection follows when it returns");
+      gPendingConnection = std::make_unique<PendingConnection>(
+          PendingConnection{application, addInInst, custom != nullptr, custom ? *custom : std::vector<std::uint32_t>()});
+      gDisconnectPending = false;
+      engine::AppCommon::Instance().SetCancel(true);
+      return S_OK;
+    }
+    support::ErrorList::SetDisplay(true);
+    support::ErrorList::Clear();
     // A second connection replaces the first: its menu, toolbar and
     // settings go the way a disconnection takes them.
     if (gAddinMain) OnDisconnection();
@@ -306,6 +331,7 @@ HRESULT OnConnection(const host::Ptr<host::Application>& application, const std:
 HRESULT OnDisconnection() {
   try {
     if (gAddinMain && gAddinMain->Running()) {
+      gPendingConnection.reset();
       gDisconnectPending = true;
       engine::AppCommon::Instance().SetCancel(true);
       return S_OK;

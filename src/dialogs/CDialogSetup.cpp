@@ -148,16 +148,10 @@ void CDialogSetup::OnInitDialog() {
     for (const EngineColumn& column : kEngineColumns) headers.push_back(support::LoadText(column.textId));
     mView->SetEngineColumns(headers);
 
+    mInstalledFonts.assign(7, {});
     mFontNames.assign(7, {});
     platform::FontCatalog& catalog = platform::FontCatalog::Current();
-    for (int i = 0; i < 7; ++i) {
-      mFontNames[i] = catalog.InstalledFonts(options::kFontCharsets[i]);
-      if (mFontNames[i].empty()) {
-        mView->SetItems(kFonts, ids::kFontLists[i], {support::LoadText(kNoFontText)});
-      } else {
-        mView->SetItems(kFonts, ids::kFontLists[i], mFontNames[i]);
-      }
-    }
+    for (int i = 0; i < 7; ++i) mInstalledFonts[i] = catalog.InstalledFonts(options::kFontCharsets[i]);
 
     mShown = 0;
     for (size_t i = 0; i < mOptions->Count(); ++i) {
@@ -223,13 +217,27 @@ void CDialogSetup::ShowOption(int index) {
   mView->SetSwatchColor(kDetails, ids::kOrigSwatch, mColors[0]);
   mView->SetSwatchColor(kDetails, ids::kTranSwatch, mColors[1]);
 
+  // Each list offers the installed fonts, and the set's own font even when
+  // it is not installed here, selected: a list that showed nothing would
+  // hide what the set holds. With neither, the list says there is no font.
   for (int i = 0; i < 7; ++i) {
+    mFontNames[i] = mInstalledFonts[i];
     int selected = -1;
     for (size_t f = 0; f < mFontNames[i].size(); ++f) {
       if (platform::EqualsNoCase(mFontNames[i][f], set.Font(i))) {
         selected = static_cast<int>(f);
         break;
       }
+    }
+    if (selected < 0 && !set.Font(i).empty()) {
+      selected = static_cast<int>(mFontNames[i].size());
+      mFontNames[i].push_back(set.Font(i));
+    }
+    if (mFontNames[i].empty()) {
+      mView->SetItems(kFonts, ids::kFontLists[i], {support::LoadText(kNoFontText)});
+      selected = 0;
+    } else {
+      mView->SetItems(kFonts, ids::kFontLists[i], mFontNames[i]);
     }
     mView->SelectItem(kFonts, ids::kFontLists[i], selected);
   }
@@ -261,8 +269,7 @@ void CDialogSetup::StoreOption(int index) {
   set.SetTranFontColorValue(mColors[1]);
   for (int i = 0; i < 7; ++i) {
     int selected = mView->SelectedItem(kFonts, ids::kFontLists[i]);
-    // A font the list does not offer (not installed here) could not have
-    // been unchosen by the user; it stays as stored.
+    // Nothing chosen, or the no-font text: the field stays as stored.
     if (selected >= 0 && selected < static_cast<int>(mFontNames[i].size())) set.SetFont(i, mFontNames[i][selected]);
   }
   if (mHidden) {
@@ -289,7 +296,8 @@ void CDialogSetup::FillEngineRows() {
   for (size_t i = 0; i < mEngines->Count(); ++i) {
     const engine::EngineEntry& e = mEngines->Entry(i);
     EngineRow row;
-    row.cells = {e.DisplayName(), e.ProductName()};
+    // An engine that gives only its short product name still fills the column.
+    row.cells = {e.DisplayName(), e.ProductName().empty() ? e.ProductNameShort() : e.ProductName()};
     for (std::int32_t bit : kColumnFlags) row.cells.push_back((e.Flags() & bit) != 0 ? kMark : L"");
     row.checked = e.Checked() != 0;
     rows.push_back(std::move(row));

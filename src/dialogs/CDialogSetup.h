@@ -127,7 +127,8 @@ class CDialogSetup {
   bool mInItemCheck = false;
   // The colours of the set shown, as the swatches show them.
   std::int32_t mColors[2] = {0, 0};
-  std::vector<std::vector<std::wstring>> mFontNames;  // per list, what it offers
+  std::vector<std::vector<std::wstring>> mInstalledFonts;  // per list, the fonts of its character set
+  std::vector<std::vector<std::wstring>> mFontNames;       // per list, what it offers for the set shown
 };
 
 // The colour chooser's 16 custom colours, kept for the process.

@@ -36,8 +36,20 @@ bool ConnectedButton::Disconnect() {
   return ok;
 }
 
+void ConnectedButton::Rebind(host::Ptr<host::CommandBarControl> found) {
+  if (!found || !button || found == button || found->Identity() == button->Identity()) return;
+  host::Ptr<ClickSink> kept = sink;
+  // The old control may be gone already; its connection is forgotten anyway.
+  Disconnect();
+  button = std::move(found);
+  if (!kept) return;
+  sink = std::move(kept);
+  cookie = button->Advise(sink);
+}
+
 void GroupButtons::Add(host::Ptr<host::CommandBarControl> button, std::wstring key) {
   auto item = std::make_unique<GroupButtonItem>();
+  item->tag = button->Tag();
   item->connection.button = std::move(button);
   item->key = std::move(key);
   GroupButtonItem* raw = item.get();
@@ -71,6 +83,10 @@ void GroupButtons::Select(int index) {
     if (b.State() != state) b.SetState(state);
   }
   mSelected = index;
+}
+
+void GroupButtons::Refind(const std::function<host::Ptr<host::CommandBarControl>(const std::wstring& tag)>& find) {
+  for (auto& item : mItems) item->connection.Rebind(find(item->tag));
 }
 
 void GroupButtons::Clear() {

@@ -36,6 +36,10 @@ struct ConnectedButton {
   void Connect(std::function<void()> onClick, const std::wstring& source);
   // False when the host refused to cut the connection (it is forgotten anyway).
   bool Disconnect();
+  // The host may recreate a control behind the add-in's back: when `found`
+  // (the control with this button's tag now) is another control, the sink
+  // leaves the old one and is connected to it. A null `found` changes nothing.
+  void Rebind(host::Ptr<host::CommandBarControl> found);
 };
 
 class GroupButtons;
@@ -43,6 +47,7 @@ class GroupButtons;
 struct GroupButtonItem {
   ConnectedButton connection;
   std::wstring key;
+  std::wstring tag;  // the button's tag when it was added, to find it again
 };
 
 class GroupButtons {
@@ -69,6 +74,8 @@ class GroupButtons {
   void Select(int index);
   // Cuts every sink connection and lets go of the buttons.
   void Clear();
+  // Finds every entry's button again by its tag (ConnectedButton::Rebind).
+  void Refind(const std::function<host::Ptr<host::CommandBarControl>(const std::wstring& tag)>& find);
 
  private:
   std::vector<std::unique_ptr<GroupButtonItem>> mItems;

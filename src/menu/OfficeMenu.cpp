@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 #include "src/options/RegistrySettings.h"
 #include "src/platform/ComError.h"
@@ -110,6 +111,58 @@ HRESULT OfficeMenu::Initialize(const host::Ptr<host::Application>& application, 
   return S_OK;
 }
 
+host::Ptr<host::CommandBarControl> OfficeMenu::FindTagged(const std::wstring& key) {
+  return mCommandBars->FindControl(0, 0, mProgId + key, false);
+}
+
+void OfficeMenu::RefreshMenuControls() {
+  if (!mCommandBars || !mMenuPopup) return;
+  try {
+    for (auto [member, key] : {std::pair{&mMenuPopup, L""}, std::pair{&mMenuOptions, L".MENU.TRAN-OPT"},
+                               std::pair{&mMenuModes, L".MENU.TRAN-MODE"}}) {
+      if (host::Ptr<host::CommandBarControl> found = FindTagged(key)) *member = std::move(found);
+    }
+    for (int c = 0; c < kCommandCount; ++c)
+      mMenuButtons[c].Rebind(FindTagged(std::wstring(L".MENU.") + kButtons[c].key));
+    auto byTag = [this](const std::wstring& tag) { return mCommandBars->FindControl(0, 0, tag, false); };
+    mMenuTranOpts.Refind(byTag);
+    mMenuTranModes.Refind(byTag);
+  } catch (const std::exception& e) {
+    LOG_ERROR(mClassName + L":RefreshMenuControls", Describe(e));
+  }
+}
+
+void OfficeMenu::RefreshToolbarControls() {
+  if (!mCommandBars || !mToolbar) return;
+  try {
+    for (int i = mCommandBars->Count(); i >= 1; --i) {
+      host::Ptr<host::CommandBar> bar = mCommandBars->Item(i);
+      if (!bar->BuiltIn() && bar->Name() == mToolbarName) {
+        mToolbar = std::move(bar);
+        break;
+      }
+    }
+    for (auto [member, key] : {std::pair{&mToolbarOptions, L".BUTTON.TRAN-OPT"},
+                               std::pair{&mToolbarModes, L".BUTTON.TRAN-MODE"}}) {
+      if (host::Ptr<host::CommandBarControl> found = FindTagged(key)) *member = std::move(found);
+    }
+    for (int c = 0; c < kCommandCount; ++c) {
+      if (kButtons[c].toolbarMember)
+        mToolbarButtons[c].Rebind(FindTagged(std::wstring(L".BUTTON.") + kButtons[c].key));
+    }
+    auto byTag = [this](const std::wstring& tag) { return mCommandBars->FindControl(0, 0, tag, false); };
+    mToolbarTranOpts.Refind(byTag);
+    mToolbarTranModes.Refind(byTag);
+  } catch (const std::exception& e) {
+    LOG_ERROR(mClassName + L":RefreshToolbarControls", Describe(e));
+  }
+}
+
+void OfficeMenu::RefreshControls() {
+  RefreshMenuControls();
+  RefreshToolbarControls();
+}
+
 void OfficeMenu::OnCommandClick(Command command, const std::wstring& handlerName) {
   if (mReady == 0) {
     platform::AlertBeep(0);
@@ -213,6 +266,7 @@ HRESULT OfficeMenu::CreateToolbar(engine::EngineCaches& caches, options::Transla
 }
 
 HRESULT OfficeMenu::RefreshLists(engine::EngineCaches& caches, options::TranslationOptions& sets) {
+  RefreshControls();
   HRESULT hr = S_OK;
   if (mMenuOptions && mMenuModes && FillLists(caches, sets, false) != S_OK) hr = E_FAIL;
   if (mToolbarOptions && mToolbarModes && FillLists(caches, sets, true) != S_OK) hr = E_FAIL;
@@ -359,6 +413,7 @@ void OfficeMenu::RemoveToolbar() {
 }
 
 void OfficeMenu::SetToolbarVisible(bool visible) {
+  RefreshControls();
   try {
     if (mToolbar) mToolbar->SetVisible(visible);
     if (auto& item = mMenuButtons[kToolbar].button)
@@ -374,7 +429,9 @@ bool OfficeMenu::SettingsLoad(int) {
   LOG_INFO(source, L"SettingsLoad");
   options::RegistrySettings settings;
   settings.OpenRead(platform::Hive::CurrentUser, L"", platform::Hive::LocalMachine);
+  // Refreshes the controls for what follows too.
   SetTranMode(settings.QueryValue(L"Menu.TranModeID", L""));
+  mSettingsLoaded = true;
   if (mToolbar) {
     struct Property {
       const wchar_t* name;
@@ -415,12 +472,17 @@ bool OfficeMenu::SettingsLoad(int) {
 
 void OfficeMenu::SettingsSave(int saveVisible) {
   const std::wstring source = mClassName + L":SettingsSave";
+  if (!mSettingsLoaded) {
+    LOG_WARNING(source, L"the settings were never loaded: the stored ones stay");
+    return;
+  }
   options::RegistrySettings settings;
   if (!settings.Create(platform::Hive::CurrentUser, L"")) {
     LOG_ERROR(source, L"the settings key cannot be written");
     return;
   }
-  settings.SetValue(L"Menu.TranModeID", mSelectedMode);
+  if (mModeChosen) settings.SetValue(L"Menu.TranModeID", mSelectedMode);
+  RefreshToolbarControls();
   if (!mToolbar) return;
   try {
     settings.SetValue(L"Menu.ToolbarPosition", std::to_wstring(mToolbar->Position()));
@@ -436,6 +498,7 @@ void OfficeMenu::SettingsSave(int saveVisible) {
 }
 
 void OfficeMenu::SetCommandAvailable(Command command, bool available) {
+  RefreshControls();
   try {
     if (mMenuButtons[command].button) mMenuButtons[command].button->SetVisible(available);
     if (mToolbarButtons[command].button) mToolbarButtons[command].button->SetVisible(available);
@@ -496,6 +559,7 @@ std::wstring OfficeMenu::ModeCaption(const std::wstring& key) const {
 
 void OfficeMenu::SetTranOption(const std::wstring& name) {
   LOG_INFO(mClassName + L":SetTranOption", L"SetTranOption");
+  RefreshControls();
   support::ErrorList::Clear();
   try {
     if (mMenuTranOpts.Count() >= 2 && !name.empty()) mMenuTranOpts.Select(mMenuTranOpts.FindKey(name));
@@ -515,6 +579,7 @@ void OfficeMenu::SetTranOption(const std::wstring& name) {
 }
 
 void OfficeMenu::SetTranMode(const std::wstring& requested) {
+  RefreshControls();
   support::ErrorList::Clear();
   std::wstring key = requested.empty() ? mSelectedMode : requested;
   // A key the list no longer has (an engine unchecked since, a stale stored
@@ -562,6 +627,7 @@ void OfficeMenu::mclsMenuTranModes_ItemClick(int, const std::wstring& key,
     return;
   }
   SetTranMode(key);
+  mModeChosen = true;
   if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(mClassName + L"mclsMenuTranModes_ItemClick");
 }
 

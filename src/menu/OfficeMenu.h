@@ -68,7 +68,10 @@ class OfficeMenu {
   void RemoveMenu();
   void RemoveToolbar();
   bool SettingsLoad(int unused);
-  // saveVisible: also store whether the toolbar is shown.
+  // saveVisible: also store whether the toolbar is shown. Stores only what
+  // SettingsLoad applied: after a start that failed before it, nothing; the
+  // mode only once the user chose one, so that a stored mode the lists do
+  // not hold today (its engine unreachable) is kept for the next start.
   void SettingsSave(int saveVisible);
 
   // Fills the option and mode lists of the menu and the toolbar (those that
@@ -85,6 +88,12 @@ class OfficeMenu {
   void ShowAvailability(const engine::EngineCaches& caches, bool withdraw);
   void SetTranOption(const std::wstring& name);
   void SetTranMode(const std::wstring& key);
+  // Find every control of the menu (of the toolbar) again by its tag: the
+  // host may have recreated one since, and a change made to the old one
+  // would be lost. Click sinks move to the controls found. Every change to
+  // the controls after their creation calls these first.
+  void RefreshMenuControls();
+  void RefreshToolbarControls();
   // 0 flat, 1 grouped by source language, other: grouped from 16 entries.
   void SetModeLayout(int layout) { mModeLayout = layout; }
 
@@ -101,6 +110,8 @@ class OfficeMenu {
 
  private:
   void OnCommandClick(Command command, const std::wstring& handlerName);
+  void RefreshControls();
+  host::Ptr<host::CommandBarControl> FindTagged(const std::wstring& key);
   host::Ptr<host::CommandBarControl> AddOfficeButton(const host::Ptr<host::CommandBarControls>& controls,
                                                      Command command, bool toolbar);
   HRESULT FillLists(engine::EngineCaches& caches, options::TranslationOptions& sets, bool toolbar);
@@ -124,6 +135,8 @@ class OfficeMenu {
   std::int32_t mModeLayout = -1;
   std::wstring mSelectedMode;
   std::wstring mSelectedOption;
+  bool mSettingsLoaded = false;
+  bool mModeChosen = false;
   // Flags of the listed modes by key, for enabling.
   std::vector<std::pair<std::wstring, std::int32_t>> mModeFlags;
   std::vector<std::pair<std::wstring, std::wstring>> mModeCaptions;

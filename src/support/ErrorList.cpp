@@ -18,11 +18,26 @@ struct ErrorListState {
   std::vector<int> ids;
   std::vector<ErrorEntry> entries;
   bool display = false;
+  // The code the last report of this command named: the layers a click
+  // passes through (facade, handler, button) each check the code, and the
+  // user is told of one failure once.
+  bool reported = false;
+  DWORD reportedCode = 0;
 };
 
 ErrorListState& State() {
   static ErrorListState state;
   return state;
+}
+
+// True when this code was reported since the last Clear; else marks it.
+bool AlreadyReported(DWORD code) {
+  ErrorListState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.reported && s.reportedCode == code) return true;
+  s.reported = true;
+  s.reportedCode = code;
+  return false;
 }
 
 int IconForMessage(int messageId) {
@@ -65,6 +80,7 @@ void ErrorList::Clear() {
     std::lock_guard<std::mutex> lock(s.mutex);
     s.ids.clear();
     s.entries.clear();
+    s.reported = false;
   }
   platform::SetLastErrorCode(0);
 }
@@ -119,6 +135,7 @@ bool ErrorList::HasError() { return platform::GetLastErrorCode() != 0; }
 void ErrorList::ErrorReport(const std::wstring& source) {
   try {
     LastErrorKeeper keep;
+    if (AlreadyReported(keep.Code())) return;
     std::wstring detail = ReportBlock(keep.Code(), source);
     Add(kUnexpectedError, detail);
   } catch (...) {
@@ -128,6 +145,7 @@ void ErrorList::ErrorReport(const std::wstring& source) {
 void ErrorList::ErrorReportWithInfo(const std::wstring& source, const std::vector<std::wstring>& info) {
   try {
     LastErrorKeeper keep;
+    if (AlreadyReported(keep.Code())) return;
     std::wstring text = ReportBlock(keep.Code(), source);
     int taken = 0;
     for (const std::wstring& line : info) {

@@ -47,7 +47,9 @@ class ErrorList {
   static bool HasError();
 
   // Adds message 1001 with a block naming the last-error code, the system's
-  // text for it and the source name.
+  // text for it and the source name. A code already reported since the last
+  // Clear is not reported again: the outer layers of a click find the same
+  // code pending that the inner one reported.
   static void ErrorReport(const std::wstring& source);
 
   // As ErrorReport under message 3001, with up to ten "[InfoN]" lines; an

@@ -368,6 +368,69 @@ TEST_F(AddinTest, DisconnectionDuringACommandWaitsForItToReturn) {
   EXPECT_TRUE(Control(L".BUTTON.TRAN-ALL"));
 }
 
+// The host may recreate the add-in's controls: after the next change, clicks
+// and changes reach the control that carries the tag now.
+TEST_F(AddinTest, RecreatedControlsAreFoundAgainByTag) {
+  Connect({Pair(L"a", L"en", 0x1 | 0x8), Pair(L"b", L"en", 0x8)});
+  auto recreate = [&](const std::wstring& key) {
+    Ptr<host::CommandBarControl> old = Control(key);
+    Ptr<host::CommandBarControl> fresh =
+        old->Parent()->Controls()->Add(host::msoControlButton, 1, std::wstring(), 0, true);
+    fresh->SetTag(old->Tag());
+    old->Delete(true);
+    return fresh;
+  };
+  Ptr<host::CommandBarControl> all = recreate(L".BUTTON.TRAN-ALL");
+  Ptr<host::CommandBarControl> lookup = recreate(L".BUTTON.LOOKUP-DICT");
+  Ptr<host::CommandBarControl> modeB = recreate(L".BUTTON.TRAN-MODE.Test:b");
+  // Any change finds the controls again and moves the sinks to them.
+  Control(L".MENU.TOOLBAR")->Execute();
+  modeB->Execute();
+  EXPECT_EQ(Menu().SelectedMode(), L"Test:b");
+  EXPECT_FALSE(all->Enabled());
+  int lookups = 0;
+  addin::AddinMain::SetLookupDialog([&](addin::AddinApplication&, const std::wstring&) { ++lookups; });
+  lookup->Execute();
+  EXPECT_EQ(lookups, 1);
+  addin::AddinMain::SetLookupDialog({});
+}
+
+// The host may also connect again while a command runs: the running
+// add-in stays until the command returns, and the last of the host's calls
+// decides whether a connection follows.
+TEST_F(AddinTest, ConnectionDuringACommandFollowsWhenItReturns) {
+  struct Case {
+    std::vector<bool> calls;  // true: OnConnection, false: OnDisconnection
+    bool connectedAfter;
+  };
+  for (const Case& c : {Case{{true}, true}, Case{{false, true}, true}, Case{{true, false}, false}}) {
+    SCOPED_TRACE(c.calls.size() * 10 + c.calls.back());
+    Connect({Pair(L"a", L"en", 0x1 | 0x8)});
+    addin::AddinMain* running = addin::CurrentAddinMain();
+    bool keptDuring = true;
+    addin::AddinMain::SetLookupDialog([&](addin::AddinApplication&, const std::wstring&) {
+      engine::AppCommon::Instance().SetCancel(false);
+      const std::vector<std::uint32_t> custom{1};
+      for (bool connect : c.calls) {
+        EXPECT_EQ(connect ? addin::OnConnection(app, std::make_shared<int>(0), &custom) : addin::OnDisconnection(),
+                  S_OK);
+        keptDuring = keptDuring && addin::CurrentAddinMain() == running && Menu().Ready() == 0;
+      }
+      EXPECT_TRUE(engine::AppCommon::Instance().IsCancelled());
+    });
+    Control(L".MENU.LOOKUP-DICT")->Execute();
+    addin::AddinMain::SetLookupDialog({});
+    EXPECT_TRUE(keptDuring);
+    EXPECT_EQ(addin::CurrentAddinMain() != nullptr, c.connectedAfter);
+    EXPECT_EQ(CountTagged(kTag), c.connectedAfter ? 1 : 0);
+    if (c.connectedAfter) {
+      EXPECT_EQ(Menu().Ready(), 1);
+      EXPECT_EQ(app->CommandBars()->FindControls(0, 0, kTag + L".BUTTON.TRAN-ALL").size(), 1u);
+    }
+    addin::OnDisconnection();
+  }
+}
+
 TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
   fake_engine::FakeEngineSide side;
   AddEngine(side).SetTransform(fake_engine::Transform::Bracket);
@@ -575,6 +638,33 @@ TEST_F(AddinTest, MenuOrToolbarThatCannotBeBuiltIsReportedOnce) {
     EXPECT_EQ(shown[0], support::LoadText(menu ? 1301 : 1302));
     EXPECT_EQ(shown[1], support::LoadText(1001));
     EXPECT_EQ(addin::OnDisconnection(), S_OK);
+  }
+}
+
+// A start that failed or went without engines keeps the user's settings:
+// the stored mode stays while the lists lack it, and a start that never
+// loaded the settings writes none.
+TEST_F(AddinTest, DisconnectionKeepsSettingsTheStartDidNotLoad) {
+  struct Case {
+    const char* name;
+    std::function<void()> connect;
+  };
+  const Case cases[] = {
+      {"stale mode", [&] { Connect({Pair(L"a", L"en", 0x1), Pair(L"b", L"en", 0x1)}); }},
+      {"no engines", [&] { Connect({}); }},
+      {"no menu", [&] {
+         app = std::make_shared<RefusingApp>(host::pptx::CreateApplication(), true);
+         Connect({Pair(L"a", L"en", 0x1)});
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetSetting(L"Menu.TranModeID", L"Test:gone");
+    SetSetting(L"Menu.ToolbarTop", L"77");
+    c.connect();
+    addin::OnDisconnection();
+    EXPECT_EQ(Setting(L"Menu.TranModeID"), L"Test:gone");
+    if (std::string(c.name) == "no menu") EXPECT_EQ(Setting(L"Menu.ToolbarTop"), L"77");
   }
 }
 

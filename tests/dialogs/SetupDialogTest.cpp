@@ -168,6 +168,44 @@ TEST_F(SetupDialog, EveryControlEditsItsFieldAndApplyFollowsTheEdits) {
   }
 }
 
+// Each font list offers the installed fonts of its character set and the
+// set's own font, installed or not, selected; with neither it says so.
+TEST_F(SetupDialog, FontListsShowTheInstalledFontsAndTheSetsOwn) {
+  optionstest::FakeFonts fewer{{{0, {L"Arial", L"Tahoma"}}, {128, {L"MS Mincho"}}}};
+  TranslationOption& fancy = *host.options.Find(L"Fancy");
+  fancy.SetFont(0, L"tahoma");
+  fancy.SetFont(1, L"Gone Gothic");
+  fancy.SetFont(2, L"");
+  fancy.SetFont(3, L"Old Song");
+  host.options.Select(L"Fancy");
+  ASSERT_TRUE(host.options.Save(true));
+  const std::vector<std::wstring> none{support::LoadText(dialogs::kNoFontText)};
+  Run([&](ScriptedSetupView& v) {
+    struct Row {
+      int list;
+      std::vector<std::wstring> items;
+      int selected;
+    };
+    const Row rows[] = {{207, {L"Arial", L"Tahoma"}, 1},
+                        {208, {L"MS Mincho", L"Gone Gothic"}, 1},
+                        {210, none, 0},
+                        {211, {L"Old Song"}, 0}};
+    for (const Row& r : rows) {
+      EXPECT_EQ(v.At(Page::Fonts, r.list).items, r.items) << r.list;
+      EXPECT_EQ(v.At(Page::Fonts, r.list).selected, r.selected) << r.list;
+    }
+    v.ToggleCheck(Page::Basic, 264);
+    v.d->cmdOK_Click();
+  });
+  // The fonts were not chosen anew: the fields keep what they held.
+  const TranslationOption& applied = *host.options.Find(L"Fancy");
+  EXPECT_EQ(applied.DualPrint(), 0);
+  EXPECT_EQ(applied.Font(1), L"Gone Gothic");
+  EXPECT_EQ(applied.Font(2), L"");
+  EXPECT_EQ(applied.Font(3), L"Old Song");
+}
+
+
 TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
   host.options.Find(L"Fancy")->SetOrigFontColorValue(0x2);
   host.options.Find(L"Fancy")->SetOutputDestType(0);
@@ -287,7 +325,8 @@ TEST_F(SetupDialog, ImportAndExportSeeTheEditsNotYetStored) {
 TEST_F(SetupDialog, TickingARowMovesTheSelectedRowsAlongOnly) {
   Run([](ScriptedSetupView& v) {
     ASSERT_EQ(v.rows.size(), 3u);
-    EXPECT_THAT(v.rows[0].cells, ElementsAre(L"English - en-ja", L"", L"", L"\x25CB", L""));
+    // The short product name stands in for a product name the engine lacks.
+    EXPECT_THAT(v.rows[0].cells, ElementsAre(L"English - en-ja", L"Fake", L"", L"\x25CB", L""));
     v.selectedRows = {0, 1, 2};
     v.TickRow(1);
     for (int r = 0; r < 3; ++r) EXPECT_FALSE(v.rows[r].checked) << r;

@@ -145,9 +145,27 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
       EXPECT_EQ(header, mStrings[dialogs::kEngineColumns[column].textId]);
       EXPECT_LE(ListView_GetStringWidth(list, header) + 12, ListView_GetColumnWidth(list, column)) << column;
     }
-    // Each font list offers something: fonts, or the text saying there are none.
-    for (int fontList : ids::kFontLists) {
-      EXPECT_GT(::SendMessageW(Item(SetupPage::Fonts, fontList), CB_GETCOUNT, 0, 0), 0) << fontList;
+    // Every cell shows whole in its column; names and product names are there.
+    for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+      for (int column = 0; column < 5; ++column) {
+        wchar_t cell[256] = {};
+        ListView_GetItemText(list, row, column, cell, 256);
+        if (column < 2) {
+          EXPECT_NE(cell[0], L'\0') << row << "," << column;
+        }
+        EXPECT_LE(ListView_GetStringWidth(list, cell) + 12, ListView_GetColumnWidth(list, column))
+            << platform::ToUtf8(cell);
+      }
+    }
+    // Each font list shows the set's font, installed here or not, or the
+    // text saying there is none.
+    const options::TranslationOption* set = mHost.options.Find(options::kDefaultOptionName);
+    for (int i = 0; i < 7; ++i) {
+      HWND fonts = Item(SetupPage::Fonts, ids::kFontLists[i]);
+      const std::wstring expected = set->Font(i).empty() ? mStrings[dialogs::kNoFontText] : set->Font(i);
+      EXPECT_GE(::SendMessageW(fonts, CB_GETCURSEL, 0, 0), 0) << i;
+      EXPECT_TRUE(platform::EqualsNoCase(PlainText(fonts), expected))
+          << i << ": " << platform::ToUtf8(PlainText(fonts)) << " for " << platform::ToUtf8(expected);
     }
     PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
     return true;

@@ -242,6 +242,34 @@ BOOL CALLBACK CheckText(HWND control, LPARAM data) {
 
 std::vector<std::wstring> TextProblems(HWND root) {
   std::vector<std::wstring> problems;
+  // The title bar is drawn in the system's caption font, whatever the
+  // dialog's own font is.
+  if ((::GetWindowLongW(root, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) {
+    int length = ::GetWindowTextLengthW(root);
+    std::wstring caption(static_cast<size_t>(length) + 1, L'\0');
+    caption.resize(static_cast<size_t>(std::max(0, ::GetWindowTextW(root, caption.data(), length + 1))));
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    HFONT font = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+    HDC dc = ::GetWindowDC(root);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    std::vector<WORD> glyphs(caption.size());
+    ::GetGlyphIndicesW(dc, caption.c_str(), static_cast<int>(caption.size()), glyphs.data(),
+                       GGI_MARK_NONEXISTING_GLYPHS);
+    wchar_t face[LF_FACESIZE] = {};
+    ::GetTextFaceW(dc, LF_FACESIZE, face);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(root, dc);
+    ::DeleteObject(font);
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+      if (glyphs[i] == 0xFFFF) {
+        problems.push_back(L"caption \"" + caption + L"\": no glyph for U+" + std::to_wstring(caption[i]) +
+                           L" in " + face);
+        break;
+      }
+    }
+  }
   Collector collector{&problems};
   ::EnumChildWindows(root, CheckText, reinterpret_cast<LPARAM>(&collector));
   return problems;

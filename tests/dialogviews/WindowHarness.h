@@ -57,9 +57,10 @@ std::wstring LanguageTag();
 // The string table of that language, read from the source tree.
 std::map<int, std::wstring> ExpectedStrings();
 
-// Problems of the visible text controls under `root` (its descendants): a
-// caption with glyphs its font lacks, or one wider than its control. Empty
-// when every caption can be read in full.
+// Problems of `root`'s title bar and of the visible text controls under it:
+// a caption with glyphs its font (the system's caption font for the title
+// bar) lacks, or a control's text wider than the control. Empty when every
+// caption can be read in full.
 std::vector<std::wstring> TextProblems(HWND root);
 
 }  // namespace dialogviews

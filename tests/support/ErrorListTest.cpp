@@ -155,10 +155,20 @@ TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
   platform::SetLastErrorCode(2);
   support::ErrorList::Add(1302);
   if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
+  // The click's outer layers find the same code pending: no second report.
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"OfficeMenummnuTranSheet_Click");
+  support::ErrorList::ErrorReportWithInfo(L"OfficeMenummnuTranSheet_Click", L"info");
   ASSERT_EQ(mBoxes.requests.size(), 2u);
   EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(1302));
   EXPECT_NE(mBoxes.requests[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
   EXPECT_NE(mBoxes.requests[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
+  // Another code, or the same one in the next command, is reported again.
+  platform::SetLastErrorCode(5);
+  support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
+  support::ErrorList::Clear();
+  platform::SetLastErrorCode(5);
+  support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
+  EXPECT_EQ(mBoxes.requests.size(), 4u);
 }
 
 TEST_F(ErrorListTest, ReportWithInfoTakesTenTextsAtMost) {

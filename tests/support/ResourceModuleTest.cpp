@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -209,6 +210,12 @@ TEST(ResourceTables, EnglishModuleCoversEveryOwnId) {
     bool japanese = false;
     for (wchar_t c : text) japanese = japanese || c >= 0x3000;
     EXPECT_FALSE(japanese) << "id " << e.id << " is not English";
+    // English marks its accelerator on a letter of its own words, never as
+    // a letter in brackets after them.
+    const size_t amp = text.find(L'&');
+    EXPECT_TRUE(amp == std::wstring::npos ||
+                (amp + 1 < text.size() && std::iswalpha(text[amp + 1]) && (amp == 0 || text[amp - 1] != L'(')))
+        << "id " << e.id << " marks its accelerator as another language would";
     ++count;
   }
   EXPECT_GT(count, 150u);

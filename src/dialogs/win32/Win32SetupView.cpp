@@ -248,6 +248,15 @@ void Win32SetupView::SetEngineRows(const std::vector<EngineRow>& rows) {
     }
     ListView_SetCheckState(list, static_cast<int>(r), rows[r].checked);
   }
+  // A column narrower than its longest text widens to show it whole; the
+  // list scrolls sideways rather than cut an engine's name.
+  if (rows.empty()) return;
+  const int columns = Header_GetItemCount(ListView_GetHeader(list));
+  for (int c = 0; c < columns; ++c) {
+    const int set = ListView_GetColumnWidth(list, c);
+    ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
+    if (ListView_GetColumnWidth(list, c) < set) ListView_SetColumnWidth(list, c, set);
+  }
 }
 
 bool Win32SetupView::IsRowChecked(int row) {
