@@ -11,11 +11,12 @@ packages=(
   zip unzip python3 xclip libfinal-dev libgpm-dev tmux librsvg2-bin imagemagick
 )
 # --fuzz: Debian's clang and its libFuzzer and sanitizer runtimes (the fuzz
-# preset); --all: that, the Windows cross build, Wine and the render checks.
+# preset); --all: that, the Windows cross build and its installer, Wine and
+# the render checks.
 for arg in "$@"; do
   case $arg in
     --all) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev xvfb libreoffice-impress
-                      poppler-utils clang libclang-rt-dev) ;;
+                      poppler-utils msitools wixl clang libclang-rt-dev) ;;
     --fuzz) packages+=(clang libclang-rt-dev) ;;
   esac
 done

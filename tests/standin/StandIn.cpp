@@ -237,23 +237,27 @@ class StandIn {
   bool Step(const std::vector<std::string>& args, size_t* at);
 
  private:
-  // The first add-in the key says loads at start-up.
+  // The first add-in that loads at start-up: the user's add-ins key, then
+  // the machine's, where an installer for every user puts it.
   bool LoadAddin() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\PowerPoint\\Addins", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-      return Fail("no add-in is registered for PowerPoint");
-    wchar_t name[256];
-    for (DWORD i = 0; mProgId.empty(); ++i) {
-      DWORD length = 256;
-      if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      DWORD behaviour = 0;
-      DWORD size = sizeof behaviour;
-      if (RegGetValueW(key, name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behaviour, &size) == ERROR_SUCCESS &&
-          (behaviour & 3) == 3)
-        mProgId = name;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      HKEY key = nullptr;
+      if (!mProgId.empty() || RegOpenKeyExW(root, L"Software\\Microsoft\\Office\\PowerPoint\\Addins", 0,
+                                            KEY_READ, &key) != ERROR_SUCCESS)
+        continue;
+      wchar_t name[256];
+      for (DWORD i = 0; mProgId.empty(); ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        DWORD behaviour = 0;
+        DWORD size = sizeof behaviour;
+        if (RegGetValueW(key, name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behaviour, &size) ==
+                ERROR_SUCCESS &&
+            (behaviour & 3) == 3)
+          mProgId = name;
+      }
+      RegCloseKey(key);
     }
-    RegCloseKey(key);
     if (mProgId.empty()) return Fail("no add-in loads at start-up");
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(mProgId.c_str(), &clsid);
