@@ -8,14 +8,15 @@ packages=(
   libzip-dev libpugixml-dev libfreetype-dev libfontconfig-dev
   fonts-liberation2 fonts-dejavu-core fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea
   apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev libxml2-dev libicu-dev
-  zip unzip python3 xclip libfinal-dev libgpm-dev tmux
+  zip unzip python3 xclip libfinal-dev libgpm-dev tmux librsvg2-bin imagemagick
 )
 # --fuzz: Debian's clang and its libFuzzer and sanitizer runtimes (the fuzz
-# preset); --all: that, the Windows cross build, Wine and the render checks.
+# preset); --all: that, the Windows cross build and its installer, Wine and
+# the render checks.
 for arg in "$@"; do
   case $arg in
-    --all) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev xvfb libreoffice-impress poppler-utils
-                      clang libclang-rt-dev) ;;
+    --all) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev xvfb libreoffice-impress
+                      poppler-utils msitools wixl clang libclang-rt-dev) ;;
     --fuzz) packages+=(clang libclang-rt-dev) ;;
   esac
 done

@@ -2,10 +2,13 @@
 
 #include <cstdlib>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 
 #include "src/options/RegistrySettings.h"
+#include "src/platform/Clipboard.h"
 #include "src/platform/ComError.h"
+#include "src/platform/MessagePump.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
 #include "src/support/Log.h"
@@ -21,7 +24,9 @@ struct ButtonDef {
   const wchar_t* key;           // after ".MENU." / ".BUTTON."
   int caption;
   int tooltip;
-  int icon;                     // 0: no face
+  int icon;                     // faces: the icon below version 10, picture and mask later
+  int picture;
+  int mask;
   int menuStyle;
   bool menuVisible;
   bool toolbarVisible;
@@ -31,30 +36,44 @@ struct ButtonDef {
 
 // In the order the buttons are added; index = OfficeMenu::Command.
 constexpr ButtonDef kButtons[OfficeMenu::kCommandCount] = {
-    {L"mmnuTranSheet", L"mbtnTranSheet", L"mID_MNU_TRAN_SHEET", L"TRAN-SHEET", 8005, 8055, 220, 3, true, true, true,
-     L"mmnuTranSheet_Click"},
-    {L"mmnuTranAll", L"mbtnTranAll", L"mID_MNU_TRAN_ALL", L"TRAN-ALL", 8006, 8056, 214, 3, true, true, false,
-     L"mmnuTranAll_Click"},
-    {L"mmnuTranSelect", L"mbtnTranSelect", L"mID_MNU_TRAN_SELECT", L"TRAN-SELECT", 8007, 8057, 218, 3, true, true,
-     false, L"mmnuTranSelect_Click"},
-    {L"mmnuTranCopy", L"mbtnTranCopy", L"mID_MNU_TRAN_COPY", L"TRAN-COPY", 8008, 8058, 215, 3, false, false, true,
-     L"mmnuTranCopy_Click"},
-    {L"mmnuTranPaste", L"mbtnTranPaste", L"mID_MNU_TRAN_PASTE", L"TRAN-PASTE", 8009, 8059, 217, 3, false, false,
-     false, L"mmnuTranPaste_Click"},
-    {L"mmnuLookupDict", L"mbtnLookupDict", L"mID_MNU_LOOKUP_DICT", L"LOOKUP-DICT", 8010, 8060, 210, 3, true, false,
-     true, L"mmnuLookupDict_Click"},
-    {L"mmnuRegistDict", L"mbtnRegistDict", L"mID_MNU_REGIST_DICT", L"REGIST-DICT", 8017, 8066, 351, 3, false, false,
-     false, L"mmnuRegistDict_Click"},
-    {L"mmnuOption", L"mbtnOption", L"mID_MNU_OPTION", L"OPTION", 8011, 8061, 213, 3, true, true, true,
-     L"mmnuOption_Click"},
-    {L"mmnuEngineOption", L"mbtnEngineOption", L"mID_MNU_ENGINE_OPTION", L"ENGINE-OPTION", 8012, 8062, 212, 3, true,
-     true, false, L"mmnuEngineOption_Click"},
-    {L"mmnuToolbar", nullptr, L"mID_MNU_TOOLBAR", L"TOOLBAR", 8014, 8063, 0, 2, true, false, true,
-     L"mmnuToolbar_Click"},
-    {L"mmnuVersion", nullptr, L"mID_MNU_VERSION", L"VERSION", 8015, 8064, 0, 2, true, false, false,
-     L"mmnuVersion_Click"},
-    {L"mmnuHelp", L"mbtnHelp", L"mID_MNU_HELP", L"HELP", 8016, 8065, 204, 3, true, true, true, L"mmnuHelp_Click"},
+    {L"mmnuTranSheet", L"mbtnTranSheet", L"mID_MNU_TRAN_SHEET", L"TRAN-SHEET",
+     8005, 8055, 220, 327, 340, 3, true, true, true, L"mmnuTranSheet_Click"},
+    {L"mmnuTranAll", L"mbtnTranAll", L"mID_MNU_TRAN_ALL", L"TRAN-ALL",
+     8006, 8056, 214, 322, 335, 3, true, true, false, L"mmnuTranAll_Click"},
+    {L"mmnuTranSelect", L"mbtnTranSelect", L"mID_MNU_TRAN_SELECT", L"TRAN-SELECT",
+     8007, 8057, 218, 326, 336, 3, true, true, false, L"mmnuTranSelect_Click"},
+    {L"mmnuTranCopy", L"mbtnTranCopy", L"mID_MNU_TRAN_COPY", L"TRAN-COPY",
+     8008, 8058, 215, 323, 339, 3, false, false, true, L"mmnuTranCopy_Click"},
+    {L"mmnuTranPaste", L"mbtnTranPaste", L"mID_MNU_TRAN_PASTE", L"TRAN-PASTE",
+     8009, 8059, 217, 325, 337, 3, false, false, false, L"mmnuTranPaste_Click"},
+    {L"mmnuLookupDict", L"mbtnLookupDict", L"mID_MNU_LOOKUP_DICT", L"LOOKUP-DICT",
+     8010, 8060, 210, 318, 344, 3, true, false, true, L"mmnuLookupDict_Click"},
+    {L"mmnuRegistDict", L"mbtnRegistDict", L"mID_MNU_REGIST_DICT", L"REGIST-DICT",
+     8017, 8066, 351, 349, 348, 3, false, false, false, L"mmnuRegistDict_Click"},
+    {L"mmnuOption", L"mbtnOption", L"mID_MNU_OPTION", L"OPTION",
+     8011, 8061, 213, 314, 343, 3, true, true, true, L"mmnuOption_Click"},
+    {L"mmnuEngineOption", L"mbtnEngineOption", L"mID_MNU_ENGINE_OPTION", L"ENGINE-OPTION",
+     8012, 8062, 212, 321, 341, 3, true, true, false, L"mmnuEngineOption_Click"},
+    {L"mmnuToolbar", nullptr, L"mID_MNU_TOOLBAR", L"TOOLBAR",
+     8014, 8063, 221, 352, 353, 2, true, false, true, L"mmnuToolbar_Click"},
+    {L"mmnuVersion", nullptr, L"mID_MNU_VERSION", L"VERSION",
+     8015, 8064, 222, 354, 355, 2, true, false, false, L"mmnuVersion_Click"},
+    {L"mmnuHelp", L"mbtnHelp", L"mID_MNU_HELP", L"HELP",
+     8016, 8065, 204, 315, 347, 3, true, true, true, L"mmnuHelp_Click"},
 };
+
+constexpr int kFaceAttempts = 5;
+// From this version on the host takes a face as picture and mask; before it,
+// only by pasting a bitmap from the clipboard.
+constexpr int kPictureHostVersion = 10;
+
+host::ButtonPicture ToButtonPicture(platform::Picture&& picture) {
+  host::ButtonPicture face;
+  face.width = picture.width;
+  face.height = picture.height;
+  face.pixels = std::move(picture.pixels);
+  return face;
+}
 
 constexpr int kHideToolbarCaption = 8014;
 constexpr int kShowToolbarCaption = 8013;
@@ -205,13 +224,50 @@ host::Ptr<host::CommandBarControl> OfficeMenu::AddOfficeButton(const host::Ptr<h
   b->SetTag(mProgId + (toolbar ? L".BUTTON." : L".MENU.") + def.key);
   b->SetCaption(support::LoadText(def.caption));
   b->SetTooltipText(support::LoadText(def.tooltip));
-  // The program carries no button pictures; the host shows the caption.
+  // A host busy with its own drawing may refuse a face for a moment: it gets
+  // a few tries with its messages run in between. A face that never takes
+  // leaves the button as it is, which is no reason to fail the menu.
+  for (int attempt = 1; attempt <= kFaceAttempts; ++attempt) {
+    try {
+      SetButtonFace(b, def.icon, def.picture, def.mask);
+      break;
+    } catch (const std::exception& e) {
+      LOG_WARNING(mClassName + L":AddOfficeButton",
+                  std::wstring(L"SetButtonFace ") + def.buttonId + L" " + Describe(e));
+      if (attempt < kFaceAttempts) platform::DrainMessageQueue();
+    }
+  }
   b->SetPriority(1);
   b->SetVisible(toolbar ? def.toolbarVisible : def.menuVisible);
   if (def.beginGroup) b->SetBeginGroup(true);
   const std::wstring handler = def.handler;
   slot.Connect([this, command, handler] { OnCommandClick(command, handler); }, mClassName + handler);
   return b;
+}
+
+void OfficeMenu::SetButtonFace(const host::Ptr<host::CommandBarControl>& button, int icon, int picture, int mask) {
+  int version = 0;
+  try {
+    version = std::stoi(mApplication->Version());
+  } catch (const std::invalid_argument&) {
+  } catch (const std::out_of_range&) {
+  }
+  if (version < kPictureHostVersion) {
+    platform::Picture face;
+    if (!support::DrawOwnIcon(icon, &face))
+      throw platform::ComError(E_FAIL, L"the add-in has no icon " + std::to_wstring(icon));
+    // The caller keeps the user's clipboard and puts it back afterwards.
+    if (!platform::WriteClipboard({{platform::kCfDib, platform::DibFromPicture(face)}}))
+      throw platform::ComError(E_FAIL, L"the clipboard could not take the button face");
+    button->PasteFace();
+    return;
+  }
+  platform::Picture front, back;
+  if (!support::LoadOwnBitmap(picture, &front) || !support::LoadOwnBitmap(mask, &back))
+    throw platform::ComError(E_FAIL, L"the add-in has no bitmaps " + std::to_wstring(picture) + L" and " +
+                                         std::to_wstring(mask));
+  button->SetPicture(ToButtonPicture(std::move(front)));
+  button->SetMask(ToButtonPicture(std::move(back)));
 }
 
 HRESULT OfficeMenu::CreateMenu(engine::EngineCaches& caches, options::TranslationOptions& sets) {

@@ -114,6 +114,9 @@ class OfficeMenu {
   host::Ptr<host::CommandBarControl> FindTagged(const std::wstring& key);
   host::Ptr<host::CommandBarControl> AddOfficeButton(const host::Ptr<host::CommandBarControls>& controls,
                                                      Command command, bool toolbar);
+  // Below host version 10 the icon goes through the clipboard (PasteFace);
+  // from 10 on, picture and mask are set. Throws when the face cannot be set.
+  void SetButtonFace(const host::Ptr<host::CommandBarControl>& button, int icon, int picture, int mask);
   HRESULT FillLists(engine::EngineCaches& caches, options::TranslationOptions& sets, bool toolbar);
   HRESULT fncRefreshTranOptionItems(options::TranslationOptions& sets, const std::wstring& prefix,
                                     const host::Ptr<host::CommandBarControl>& list, GroupButtons& buttons);

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "src/platform/Picture.h"
+
 namespace platform {
 
 // Standard formats, with the Windows numbers.
@@ -25,6 +27,7 @@ inline constexpr unsigned kCfSylk = 4;
 inline constexpr unsigned kCfDif = 5;
 inline constexpr unsigned kCfBitmap = 2;
 inline constexpr unsigned kCfOemText = 7;
+inline constexpr unsigned kCfDib = 8;
 inline constexpr unsigned kCfUnicodeText = 13;
 inline constexpr unsigned kCfLocale = 16;
 
@@ -50,6 +53,13 @@ bool ReadClipboard(std::vector<ClipboardEntry>* entries);
 // False when the clipboard cannot be opened or a format cannot be set; what
 // was set before the failure may stay.
 bool WriteClipboard(const std::vector<ClipboardEntry>& entries);
+
+// A picture as CF_DIB data (a BITMAPINFOHEADER and 24-bit rows, bottom
+// first), the form from which the system also offers it as CF_BITMAP.
+std::string DibFromPicture(const Picture& picture);
+// Reads CF_DIB data of 24 or 32 bits without compression into opaque
+// pixels; false for anything else or data shorter than its header says.
+bool PictureFromDib(const std::string& dib, Picture* picture);
 
 // What the posix layer uses ("desktop" or "file"); "system" on Windows.
 std::wstring ClipboardKind();

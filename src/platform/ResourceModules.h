@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "src/platform/Picture.h"
 #include "src/platform/Types.h"
 
 namespace platform {
@@ -46,5 +47,15 @@ bool ReadVersionBlock(const std::wstring& modulePath, VersionBlock* block);
 // DLL's own resource; where modules carry no resources (Linux), `builtIn`
 // stands in for it.
 bool ReadOwnVersionBlock(const VersionBlock& builtIn, VersionBlock* block);
+
+// The program's own bitmap resource `id`, every pixel opaque; false (and an
+// empty picture) when there is none. Windows reads the add-in DLL's
+// resource; where modules carry no resources (Linux), `builtIn` (empty when
+// the program has no such picture) stands in for it.
+bool ReadOwnBitmap(unsigned id, const Picture& builtIn, Picture* picture);
+
+// The program's own icon resource `id` drawn at size x size onto the colour
+// of a button face, as a bitmap of opaque pixels; false when there is none.
+bool DrawOwnIcon(unsigned id, int size, const Picture& builtIn, Picture* picture);
 
 }  // namespace platform

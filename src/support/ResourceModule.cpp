@@ -278,4 +278,27 @@ LANGID GetLanguageId() { return ResourceModule::Instance().GetLanguageId(); }
 
 bool ReleaseLanguageResources() { return ResourceModule::Instance().Release(); }
 
+namespace {
+
+platform::Picture BuiltInPicture(int id, bool icon) {
+  platform::Picture picture;
+  for (const resources::PictureEntry& e : resources::OwnPictures()) {
+    if (e.id != static_cast<unsigned>(id) || e.icon != icon || !e.pixels) continue;
+    picture.width = e.width;
+    picture.height = e.height;
+    picture.pixels.assign(e.pixels, e.pixels + static_cast<size_t>(e.width) * static_cast<size_t>(e.height));
+  }
+  return picture;
+}
+
+}  // namespace
+
+bool LoadOwnBitmap(int id, platform::Picture* picture) {
+  return platform::ReadOwnBitmap(static_cast<unsigned>(id), BuiltInPicture(id, false), picture);
+}
+
+bool DrawOwnIcon(int id, platform::Picture* picture) {
+  return platform::DrawOwnIcon(static_cast<unsigned>(id), 16, BuiltInPicture(id, true), picture);
+}
+
 }  // namespace support

@@ -17,6 +17,7 @@
 
 namespace platform {
 class ResourceModuleFile;
+struct Picture;
 }
 
 namespace support {
@@ -119,5 +120,10 @@ int ShowMessage(const std::wstring& text, unsigned style, const std::wstring& ca
 int ShowMessage(int messageId, unsigned style, const std::wstring& caption = std::wstring());
 LANGID GetLanguageId();
 bool ReleaseLanguageResources();
+
+// The add-in's own button faces (never from a language module): a bitmap,
+// or an icon drawn at 16x16 on the button colour. False when there is none.
+bool LoadOwnBitmap(int id, platform::Picture* picture);
+bool DrawOwnIcon(int id, platform::Picture* picture);
 
 }  // namespace support

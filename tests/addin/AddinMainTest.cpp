@@ -3,8 +3,10 @@
 // click frame, and copy/paste through the clipboard stand-in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <set>
 
 #include "src/addin/AddinMain.h"
 #include "src/dialogs/CDialogProgress.h"
@@ -14,6 +16,7 @@
 #include "tests/host/DeckBuilder.h"
 #include "src/host/pptx/PptxApplication.h"
 #include "src/options/RegistrySettings.h"
+#include "src/platform/Clipboard.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
 #include "tests/dialogs/ScriptedViews.h"
@@ -581,18 +584,21 @@ TEST_F(AddinTest, TagsUseTheProgIdWithoutItsVersion) {
 }
 
 
+// What the wrapped document host refuses.
+enum class Refuse { kNothing, kMenu, kToolbar };
+
 // The document host with command bars that refuse the menu bar or new bars.
 class RefusingBars : public host::CommandBars {
  public:
-  RefusingBars(Ptr<host::CommandBars> inner, bool menu) : mInner(std::move(inner)), mMenu(menu) {}
+  RefusingBars(Ptr<host::CommandBars> inner, Refuse refuse) : mInner(std::move(inner)), mRefuse(refuse) {}
   int Count() override { return mInner->Count(); }
   Ptr<host::CommandBar> Item(int index) override { return mInner->Item(index); }
   Ptr<host::CommandBar> Item(const std::wstring& name) override {
-    if (mMenu && name == L"Menu Bar") throw platform::ComError(E_FAIL, L"refused");
+    if (mRefuse == Refuse::kMenu && name == L"Menu Bar") throw platform::ComError(E_FAIL, L"refused");
     return mInner->Item(name);
   }
   Ptr<host::CommandBar> Add(const std::wstring& name, int position, bool menuBar, bool temporary) override {
-    if (!mMenu) throw platform::ComError(E_FAIL, L"refused");
+    if (mRefuse == Refuse::kToolbar) throw platform::ComError(E_FAIL, L"refused");
     return mInner->Add(name, position, menuBar, temporary);
   }
   Ptr<host::CommandBarControl> FindControl(int type, int id, const std::wstring& tag, bool visibleOnly) override {
@@ -604,14 +610,17 @@ class RefusingBars : public host::CommandBars {
 
  private:
   Ptr<host::CommandBars> mInner;
-  bool mMenu;
+  Refuse mRefuse;
 };
 
+// The document host as a host of any version that may refuse its bars.
 class RefusingApp : public host::Application {
  public:
-  RefusingApp(Ptr<host::Application> inner, bool menu)
-      : mInner(std::move(inner)), mBars(std::make_shared<RefusingBars>(mInner->CommandBars(), menu)) {}
-  std::wstring Version() override { return mInner->Version(); }
+  RefusingApp(Ptr<host::Application> inner, Refuse refuse, std::wstring version = {})
+      : mInner(std::move(inner)),
+        mBars(std::make_shared<RefusingBars>(mInner->CommandBars(), refuse)),
+        mVersion(std::move(version)) {}
+  std::wstring Version() override { return mVersion.empty() ? mInner->Version() : mVersion; }
   std::wstring Name() override { return mInner->Name(); }
   Ptr<host::Presentations> Presentations() override { return mInner->Presentations(); }
   Ptr<host::Presentation> ActivePresentation() override { return mInner->ActivePresentation(); }
@@ -626,12 +635,14 @@ class RefusingApp : public host::Application {
  private:
   Ptr<host::Application> mInner;
   Ptr<host::CommandBars> mBars;
+  std::wstring mVersion;
 };
 
 TEST_F(AddinTest, MenuOrToolbarThatCannotBeBuiltIsReportedOnce) {
   for (bool menu : {true, false}) {
     SCOPED_TRACE(menu);
-    app = std::make_shared<RefusingApp>(host::pptx::CreateApplication(), menu);
+    app = std::make_shared<RefusingApp>(host::pptx::CreateApplication(),
+                                        menu ? Refuse::kMenu : Refuse::kToolbar);
     shown.clear();
     Connect({Pair(L"a", L"en", 0x1)});
     ASSERT_EQ(shown.size(), 2u);
@@ -653,7 +664,7 @@ TEST_F(AddinTest, DisconnectionKeepsSettingsTheStartDidNotLoad) {
       {"stale mode", [&] { Connect({Pair(L"a", L"en", 0x1), Pair(L"b", L"en", 0x1)}); }},
       {"no engines", [&] { Connect({}); }},
       {"no menu", [&] {
-         app = std::make_shared<RefusingApp>(host::pptx::CreateApplication(), true);
+         app = std::make_shared<RefusingApp>(host::pptx::CreateApplication(), Refuse::kMenu);
          Connect({Pair(L"a", L"en", 0x1)});
        }},
   };
@@ -665,6 +676,51 @@ TEST_F(AddinTest, DisconnectionKeepsSettingsTheStartDidNotLoad) {
     addin::OnDisconnection();
     EXPECT_EQ(Setting(L"Menu.TranModeID"), L"Test:gone");
     if (std::string(c.name) == "no menu") EXPECT_EQ(Setting(L"Menu.ToolbarTop"), L"77");
+  }
+}
+
+TEST_F(AddinTest, EveryButtonGetsItsOwnFaceTheWayItsHostVersionTakesIt) {
+  // Below version 10 the host only pastes a face from the clipboard, which
+  // is the user's again once the menu stands; from 10 on, picture and mask.
+  for (const wchar_t* version : {L"9.0", L"10.0", L"16.0"}) {
+    SCOPED_TRACE(platform::ToUtf8(version));
+    const bool pasted = std::wstring(version) == L"9.0";
+    app = std::make_shared<RefusingApp>(host::pptx::CreateApplication(), Refuse::kNothing, version);
+    powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
+    std::vector<platform::ClipboardEntry> before, after;
+    ASSERT_TRUE(platform::ReadClipboard(&before));
+    Connect({Pair(L"a", L"en", 0x1)});
+    ASSERT_TRUE(platform::ReadClipboard(&after));
+    EXPECT_EQ(after, before);
+    std::set<std::vector<std::uint32_t>> menuFaces;
+    int buttons = 0;
+    auto look = [&](const Ptr<host::CommandBarControls>& controls, bool menu) {
+      for (int i = 1; i <= controls->Count(); ++i) {
+        auto c = controls->Item(i);
+        if (c->Type() != host::msoControlButton) continue;
+        SCOPED_TRACE(platform::ToUtf8(c->Tag()));
+        ++buttons;
+        const host::ButtonPicture picture = c->Picture(), mask = c->Mask();
+        EXPECT_EQ(picture.width, 16);
+        EXPECT_EQ(picture.height, 16);
+        if (menu) menuFaces.insert(picture.pixels);
+        if (pasted) {
+          EXPECT_TRUE(mask.Empty());
+          continue;
+        }
+        ASSERT_EQ(mask.width, 16);
+        ASSERT_EQ(mask.height, 16);
+        const auto black = std::count(mask.pixels.begin(), mask.pixels.end(), 0xFF000000u);
+        const auto white = std::count(mask.pixels.begin(), mask.pixels.end(), 0xFFFFFFFFu);
+        EXPECT_GT(black, 0);
+        EXPECT_EQ(black + white, 256);
+      }
+    };
+    look(Control(L"")->Controls(), true);
+    look(app->CommandBars()->Item(Menu().ToolbarName())->Controls(), false);
+    EXPECT_EQ(buttons, 22);
+    EXPECT_EQ(menuFaces.size(), 12u);  // no two commands look alike
+    EXPECT_EQ(addin::OnDisconnection(), S_OK);
   }
 }
 

@@ -54,6 +54,43 @@ TEST_F(ClipboardContract, WhatIsWrittenIsReadBackAndEmptyingClearsIt) {
   EXPECT_TRUE(read.empty());
 }
 
+TEST_F(ClipboardContract, APictureTravelsAsDibAndDamagedDibsAreRefused) {
+  platform::Picture picture{3, 2, {0xFF102030u, 0xFF405060u, 0xFF708090u, 0xFFA0B0C0u, 0xFFD0E0F0u, 0xFF000000u}};
+  ASSERT_TRUE(platform::WriteClipboard({{platform::kCfDib, platform::DibFromPicture(picture)}}));
+  std::vector<ClipboardEntry> read;
+  ASSERT_TRUE(platform::ReadClipboard(&read));
+  auto dib = std::find_if(read.begin(), read.end(), [](const auto& e) { return e.format == platform::kCfDib; });
+  ASSERT_NE(dib, read.end());
+  platform::Picture back;
+  ASSERT_TRUE(platform::PictureFromDib(dib->data, &back));
+  EXPECT_EQ(back.width, 3);
+  EXPECT_EQ(back.height, 2);
+  EXPECT_EQ(back.pixels, picture.pixels);
+
+  const std::string good = platform::DibFromPicture(picture);
+  auto with = [&](size_t at, char value) {
+    std::string d = good;
+    d[at] = value;
+    return d;
+  };
+  const struct {
+    const char* what;
+    std::string dib;
+  } bad[] = {
+      {"shorter than its header", good.substr(0, 39)},
+      {"rows missing", good.substr(0, good.size() - 1)},
+      {"8 bits a pixel", with(14, 8)},
+      {"compressed", with(16, 1)},
+      {"no width", with(4, 0)},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.what);
+    platform::Picture untouched = picture;
+    EXPECT_FALSE(platform::PictureFromDib(b.dib, &untouched));
+    EXPECT_EQ(untouched.pixels, picture.pixels);
+  }
+}
+
 TEST_F(ClipboardContract, DamagedStandInIsNeitherTrustedNorOverwrittenByReading) {
   if (platform::ClipboardKind() != L"file") GTEST_SKIP() << "only the file stand-in has a file";
   for (const std::string& damaged :

@@ -148,4 +148,38 @@ bool Decode(const std::vector<std::string>& tokens, size_t* at, Value* out) {
   }
 }
 
+std::string PictureText(const platform::Picture& picture) {
+  if (picture.width <= 0 || picture.height <= 0) return {};
+  std::string text = std::to_string(picture.width) + "x" + std::to_string(picture.height) + ":";
+  char hex[9];
+  for (std::uint32_t p : picture.pixels) {
+    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(p));
+    text += hex;
+  }
+  return text;
+}
+
+bool ParsePictureText(const std::string& text, platform::Picture* picture) {
+  *picture = platform::Picture();
+  if (text.empty()) return true;
+  int width = 0, height = 0, used = 0;
+  if (std::sscanf(text.c_str(), "%dx%d:%n", &width, &height, &used) != 2 || used == 0 || width <= 0 || height <= 0 ||
+      width > 1024 || height > 1024)
+    return false;
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+  if (text.size() != static_cast<size_t>(used) + count * 8) return false;
+  platform::Picture read;
+  read.width = width;
+  read.height = height;
+  for (size_t i = 0; i < count; ++i) {
+    char* end = nullptr;
+    const std::string digits = text.substr(static_cast<size_t>(used) + i * 8, 8);
+    const unsigned long v = std::strtoul(digits.c_str(), &end, 16);
+    if (end != digits.c_str() + 8) return false;
+    read.pixels.push_back(static_cast<std::uint32_t>(v));
+  }
+  *picture = std::move(read);
+  return true;
+}
+
 }  // namespace standin

@@ -10,13 +10,16 @@
 //
 // Values: i<integer> d<number> b0 b1 s<text> o<handle>:<kind> n (Nothing)
 // - (a missing optional argument), and [ <value>... ] for an array. Text is
-// percent-escaped so that a value never holds a blank or a line break.
+// percent-escaped so that a value never holds a blank or a line break. A
+// button face (Picture, Mask) travels as a text value (PictureText).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "src/platform/Picture.h"
 
 namespace standin {
 
@@ -36,6 +39,12 @@ struct Value {
   static Value Object(int handle, std::string kind);
   static Value Null();
 };
+
+// A picture as "<width>x<height>:" and 8 hex digits (0xAARRGGBB) per pixel,
+// rows from the top; an empty picture is an empty text.
+std::string PictureText(const platform::Picture& picture);
+// False for a text that is not one of those, or whose pixels do not match its size.
+bool ParsePictureText(const std::string& text, platform::Picture* picture);
 
 std::string Escape(std::string_view text);
 // False for a bad escape.

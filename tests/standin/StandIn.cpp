@@ -15,6 +15,11 @@
 //                         progress dialog to show, then disconnect, or click its
 //                         cancel button and answer yes to the question
 //     save PATH           save a copy of the active presentation
+//     faces PATH          connect the add-in again over a clipboard holding a
+//                         text of the user's, check that the text is still
+//                         there and that every button of the add-in has a
+//                         16x16 face (and mask, from host version 10 on), and
+//                         write a sheet of the faces to PATH (a .bmp)
 //     disconnect          disconnect the add-in
 //
 // Exit status 0 when every step worked; 1 with the reason on standard error.
@@ -24,7 +29,9 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -230,23 +237,27 @@ class StandIn {
   bool Step(const std::vector<std::string>& args, size_t* at);
 
  private:
-  // The first add-in the key says loads at start-up.
+  // The first add-in that loads at start-up: the user's add-ins key, then
+  // the machine's, where an installer for every user puts it.
   bool LoadAddin() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\PowerPoint\\Addins", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-      return Fail("no add-in is registered for PowerPoint");
-    wchar_t name[256];
-    for (DWORD i = 0; mProgId.empty(); ++i) {
-      DWORD length = 256;
-      if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      DWORD behaviour = 0;
-      DWORD size = sizeof behaviour;
-      if (RegGetValueW(key, name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behaviour, &size) == ERROR_SUCCESS &&
-          (behaviour & 3) == 3)
-        mProgId = name;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      HKEY key = nullptr;
+      if (!mProgId.empty() || RegOpenKeyExW(root, L"Software\\Microsoft\\Office\\PowerPoint\\Addins", 0,
+                                            KEY_READ, &key) != ERROR_SUCCESS)
+        continue;
+      wchar_t name[256];
+      for (DWORD i = 0; mProgId.empty(); ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        DWORD behaviour = 0;
+        DWORD size = sizeof behaviour;
+        if (RegGetValueW(key, name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behaviour, &size) ==
+                ERROR_SUCCESS &&
+            (behaviour & 3) == 3)
+          mProgId = name;
+      }
+      RegCloseKey(key);
     }
-    RegCloseKey(key);
     if (mProgId.empty()) return Fail("no add-in loads at start-up");
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(mProgId.c_str(), &clsid);
@@ -386,6 +397,150 @@ class StandIn {
     return nestedOk;
   }
 
+  // The user's clipboard while the add-in connects.
+  static constexpr wchar_t kUsersClipboard[] = L"The user's own clipboard text";
+
+  static bool SetClipboardText(const std::wstring& text) {
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    bool set = false;
+    if (void* data = block ? GlobalLock(block) : nullptr) {
+      std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(data));
+      GlobalUnlock(block);
+      set = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    }
+    if (!set && block) GlobalFree(block);
+    CloseClipboard();
+    return set;
+  }
+
+  static std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+      if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+        text = chars;
+        GlobalUnlock(data);
+      }
+    }
+    CloseClipboard();
+    return text;
+  }
+
+  // A button's Picture or Mask; empty when it has none.
+  platform::Picture Face(IDispatch* button, const wchar_t* which) {
+    platform::Picture face;
+    if (IDispatch* picture = Object(button, which)) {
+      standin::PicturePixels(picture, &face);
+      picture->Release();
+    }
+    return face;
+  }
+
+  // Every button of a list of controls, with its tag.
+  void Buttons(IDispatch* owner, std::vector<std::pair<std::wstring, IDispatch*>>* buttons) {
+    IDispatch* controls = Object(owner, L"Controls");
+    if (!controls) return;
+    const LONG count = Number(controls, L"Count");
+    for (LONG i = 1; i <= count; ++i) {
+      IDispatch* c = Object(controls, L"Item", {Num(i)});
+      if (!c) continue;
+      if (Number(c, L"Type") == 1) {
+        buttons->emplace_back(Text(c, L"Tag"), c);
+      } else {
+        c->Release();
+      }
+    }
+    controls->Release();
+  }
+
+  // One row per button of the menu (the toolbar's repeat them): the face as
+  // the host shows it on its button colour, then picture and mask, each
+  // four times enlarged.
+  static bool WriteSheet(const std::string& path,
+                         const std::vector<std::pair<platform::Picture, platform::Picture>>& faces) {
+    constexpr int kScale = 4, kCell = 16 * kScale + 8, kColumns = 3;
+    constexpr std::uint32_t kButton = 0xD4D0C8, kBack = 0xFFFFFF;
+    const int width = kColumns * kCell + 8, height = static_cast<int>(faces.size()) * kCell + 8;
+    std::vector<std::uint32_t> sheet(static_cast<size_t>(width) * static_cast<size_t>(height), kBack);
+    for (size_t row = 0; row < faces.size(); ++row) {
+      const platform::Picture& picture = faces[row].first;
+      const platform::Picture& mask = faces[row].second;
+      for (int column = 0; column < kColumns; ++column) {
+        for (int y = 0; y < 16 * kScale; ++y) {
+          for (int x = 0; x < 16 * kScale; ++x) {
+            const size_t at = static_cast<size_t>(y / kScale) * 16 + static_cast<size_t>(x / kScale);
+            const bool hasPicture = picture.pixels.size() == 256, hasMask = mask.pixels.size() == 256;
+            std::uint32_t p = kButton;
+            if (column == 0 && hasPicture)
+              p = hasMask && (mask.pixels[at] & 0xFFFFFF) != 0 ? kButton : picture.pixels[at];
+            if (column == 1 && hasPicture) p = picture.pixels[at];
+            if (column == 2 && hasMask) p = mask.pixels[at];
+            const int sx = 8 + column * kCell + x, sy = 8 + static_cast<int>(row) * kCell + y;
+            sheet[static_cast<size_t>(sy) * static_cast<size_t>(width) + static_cast<size_t>(sx)] = p & 0xFFFFFF;
+          }
+        }
+      }
+    }
+    std::ofstream out(path, std::ios::binary);
+    auto put = [&out](std::uint32_t v, int bytes) {
+      for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    const std::uint32_t image = static_cast<std::uint32_t>(width * height * 4);
+    out.write("BM", 2);
+    put(54 + image, 4);
+    put(0, 4);
+    put(54, 4);
+    put(40, 4);
+    put(static_cast<std::uint32_t>(width), 4);
+    put(static_cast<std::uint32_t>(-height), 4);  // rows from the top
+    put(1, 2);
+    put(32, 2);
+    for (int i = 0; i < 6; ++i) put(0, 4);
+    for (std::uint32_t p : sheet) put(p, 4);
+    return static_cast<bool>(out);
+  }
+
+  bool Faces(const std::string& sheetPath) {
+    Disconnect();
+    if (!SetClipboardText(kUsersClipboard)) return Fail("the clipboard could not be set");
+    if (!LoadAddin()) return false;
+    bool ok = true;
+    if (ClipboardText() != kUsersClipboard)
+      ok = Fail("the add-in did not leave the user's clipboard as it was: \"" + platform::ToUtf8(ClipboardText()) +
+                "\"");
+    const bool pictureAndMask = Number(mApplication, L"Version") >= 10;
+    std::vector<std::pair<std::wstring, IDispatch*>> buttons;
+    IDispatch* popup = Control("");
+    if (popup) {
+      Buttons(popup, &buttons);
+      popup->Release();
+    }
+    const size_t menuButtons = buttons.size();
+    if (IDispatch* all = Control(".BUTTON.TRAN-ALL")) {
+      if (IDispatch* toolbar = Object(all, L"Parent")) {
+        Buttons(toolbar, &buttons);
+        toolbar->Release();
+      }
+      all->Release();
+    }
+    if (menuButtons == 0 || buttons.size() == menuButtons) ok = Fail("the add-in's menu or toolbar has no buttons");
+    std::vector<std::pair<platform::Picture, platform::Picture>> sheet;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+      const std::string tag = platform::ToUtf8(buttons[i].first);
+      platform::Picture picture = Face(buttons[i].second, L"Picture"), mask = Face(buttons[i].second, L"Mask");
+      buttons[i].second->Release();
+      std::printf("face\t%s\t%dx%d\t%dx%d\n", tag.c_str(), picture.width, picture.height, mask.width, mask.height);
+      if (picture.width != 16 || picture.height != 16) ok = Fail(tag + " has no 16x16 picture");
+      if (pictureAndMask && (mask.width != 16 || mask.height != 16)) ok = Fail(tag + " has no 16x16 mask");
+      if (i < menuButtons) sheet.emplace_back(std::move(picture), std::move(mask));
+    }
+    std::fflush(stdout);
+    if (!WriteSheet(sheetPath, sheet)) ok = Fail("the face sheet could not be written to " + sheetPath);
+    return ok;
+  }
+
   static bool ShowsDialog() {
     HWND dialog = ProgressDialog();
     return dialog && IsWindowVisible(dialog);
@@ -445,6 +600,7 @@ class StandIn {
     if (step == "open") return next(&value) && Open(value);
     if (step == "save") return next(&value) && Save(value);
     if (step == "menu") return Menu();
+    if (step == "faces") return next(&value) && Faces(value);
     if (step == "click") return next(&value) && Click(value);
     if (step == "disconnect") {
       Disconnect();

@@ -9,6 +9,10 @@
 # a disconnection while it runs and while its progress dialog is open, and
 # the dialog's cancel button. Connection shows no engine-list message while
 # the engine server works, and shows both when an engine is genuinely missing.
+# Every button gets its face, as a host of version 9 takes it (through the
+# clipboard, which is the user's again afterwards) and as later ones do
+# (picture and mask); the faces are drawn on a sheet beside the dialog
+# screenshots (PELORANT_SCREENSHOT_DIR) to be looked at.
 set -u
 server="$1"
 standin="$2"
@@ -139,6 +143,20 @@ if ! run "$out/run6" open "$(winpath "$corpus/$deck")" click "$mode" during-run 
 elif check "$corpus/$deck" "$out/cancelled.pptx" >/dev/null; then
   fail "the cancel button did not stop the run: $deck was translated in full"
 fi
+# Button faces, by host version; the sheets go beside the screenshots.
+sheets="${PELORANT_SCREENSHOT_DIR:-$out}"
+mkdir -p "$sheets"
+for version in 9.0 16.0; do
+  log="$out/faces-$version"
+  if ! timeout -k 10 300 "$server" --report-version "$version" -- "$source_dir/tools/wine-run.sh" "$standin" \
+      faces "$(winpath "$out/faces-$version.bmp")" disconnect 2>"$log"; then
+    fail "button faces with a host of version $version: $(grep -v '^[0-9]' "$log" | head -c 600)"
+  elif [ "$(grep -c '^face' "$log")" -ne 22 ]; then
+    fail "button faces with a host of version $version: $(grep -c '^face' "$log") buttons looked at, not 22"
+  fi
+  [ -s "$out/faces-$version.bmp" ] && convert "$out/faces-$version.bmp" "$sheets/button-faces-$version.png"
+done
+
 # Every connection above found the working engine: no engine-list message.
 for log in "$out"/run[1-6]; do
   if shown "$log" "$list_failed|$no_engine"; then

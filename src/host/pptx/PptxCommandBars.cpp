@@ -2,6 +2,7 @@
 #include <map>
 
 #include "src/host/pptx/PptxModel.h"
+#include "src/platform/Clipboard.h"
 
 namespace host::pptx {
 
@@ -252,8 +253,19 @@ class ControlImpl : public host::CommandBarControl, public std::enable_shared_fr
   void PasteFace() override {
     Check();
     if (!IsButton()) NotMember(L"PasteFace");
-    // This host keeps no pictures on its clipboard; callers set Picture and Mask.
-    throw platform::ComError(E_FAIL, L"There is no picture on the clipboard to paste as a face.");
+    std::vector<platform::ClipboardEntry> entries;
+    platform::Picture pasted;
+    if (platform::ReadClipboard(&entries)) {
+      for (const platform::ClipboardEntry& e : entries)
+        if (e.format == platform::kCfDib && platform::PictureFromDib(e.data, &pasted)) break;
+    }
+    if (pasted.pixels.empty())
+      throw platform::ComError(E_FAIL, L"There is no picture on the clipboard to paste as a face.");
+    // A pasted face is drawn whole: it brings no mask of its own.
+    picture.width = pasted.width;
+    picture.height = pasted.height;
+    picture.pixels = std::move(pasted.pixels);
+    mask = ButtonPicture();
   }
   Ptr<host::CommandBarControls> Controls() override;
   std::uint32_t Advise(const Ptr<host::CommandBarButtonEvents>& sink) override {

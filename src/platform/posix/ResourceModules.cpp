@@ -158,4 +158,29 @@ bool ReadOwnVersionBlock(const VersionBlock& builtIn, VersionBlock* block) {
   return !block->empty();
 }
 
+bool ReadOwnBitmap(unsigned /*id*/, const Picture& builtIn, Picture* picture) {
+  *picture = builtIn;
+  for (std::uint32_t& p : picture->pixels) p |= 0xFF000000u;
+  return !picture->pixels.empty();
+}
+
+bool DrawOwnIcon(unsigned /*id*/, int size, const Picture& builtIn, Picture* picture) {
+  *picture = Picture();
+  if (builtIn.pixels.empty() || builtIn.width != size || builtIn.height != size) return false;
+  // The classic button face colour, which the desktop here does not name.
+  constexpr std::uint32_t kButtonFace = 0xD4D0C8;
+  picture->width = size;
+  picture->height = size;
+  for (std::uint32_t p : builtIn.pixels) {
+    const std::uint32_t alpha = p >> 24;
+    std::uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const std::uint32_t over = (p >> shift) & 0xFF, under = (kButtonFace >> shift) & 0xFF;
+      out |= ((over * alpha + under * (255 - alpha) + 127) / 255) << shift;
+    }
+    picture->pixels.push_back(out);
+  }
+  return true;
+}
+
 }  // namespace platform

@@ -127,4 +127,87 @@ bool ReadOwnVersionBlock(const VersionBlock& /*builtIn*/, VersionBlock* block) {
   return ReadVersionBlock(ModuleFilePath(), block);
 }
 
+namespace {
+
+// Loading a picture must not leave a code behind: the error reports read the
+// thread's last error after each command.
+class KeepLastError {
+ public:
+  KeepLastError() : mCode(GetLastError()) {}
+  ~KeepLastError() { SetLastError(mCode); }
+  KeepLastError(const KeepLastError&) = delete;
+  KeepLastError& operator=(const KeepLastError&) = delete;
+
+ private:
+  DWORD mCode;
+};
+
+HMODULE OwnModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&OwnModule), &module);
+  return module;
+}
+
+// The pixels of a bitmap, opaque, rows from the top; false when unreadable.
+bool PixelsOf(HBITMAP bitmap, Picture* picture) {
+  BITMAP header{};
+  if (!GetObjectW(bitmap, sizeof header, &header) || header.bmWidth <= 0 || header.bmHeight <= 0) return false;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = header.bmWidth;
+  info.bmiHeader.biHeight = -header.bmHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  Picture read;
+  read.width = header.bmWidth;
+  read.height = header.bmHeight;
+  read.pixels.resize(static_cast<size_t>(read.width) * static_cast<size_t>(read.height));
+  HDC screen = GetDC(nullptr);
+  const int rows = GetDIBits(screen, bitmap, 0, static_cast<UINT>(read.height), read.pixels.data(), &info,
+                             DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  if (rows != read.height) return false;
+  for (std::uint32_t& p : read.pixels) p |= 0xFF000000u;
+  *picture = std::move(read);
+  return true;
+}
+
+}  // namespace
+
+bool ReadOwnBitmap(unsigned id, const Picture& /*builtIn*/, Picture* picture) {
+  KeepLastError keep;
+  *picture = Picture();
+  HANDLE bitmap = LoadImageW(OwnModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+  if (!bitmap) return false;
+  const bool read = PixelsOf(static_cast<HBITMAP>(bitmap), picture);
+  DeleteObject(bitmap);
+  return read;
+}
+
+bool DrawOwnIcon(unsigned id, int size, const Picture& /*builtIn*/, Picture* picture) {
+  KeepLastError keep;
+  *picture = Picture();
+  HANDLE icon = LoadImageW(OwnModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+  if (!icon) return false;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
+  bool drawn = false;
+  if (dc && bitmap) {
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT all{0, 0, size, size};
+    FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
+    drawn = DrawIconEx(dc, 0, 0, static_cast<HICON>(icon), size, size, 0, /*hbrFlickerFreeDraw=*/nullptr, DI_NORMAL);
+    SelectObject(dc, old);
+  }
+  if (dc) DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  if (drawn) drawn = PixelsOf(bitmap, picture);
+  if (bitmap) DeleteObject(bitmap);
+  DestroyIcon(static_cast<HICON>(icon));
+  return drawn;
+}
+
 }  // namespace platform

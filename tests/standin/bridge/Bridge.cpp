@@ -5,6 +5,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -261,6 +262,84 @@ HRESULT RemoteObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) 
   return S_OK;
 }
 
+// The pixels of a bitmap, opaque, rows from the top.
+bool BitmapPixels(HBITMAP bitmap, platform::Picture* picture) {
+  BITMAP header{};
+  if (!bitmap || !GetObjectW(bitmap, sizeof header, &header) || header.bmWidth <= 0 || header.bmHeight <= 0)
+    return false;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = header.bmWidth;
+  info.bmiHeader.biHeight = -header.bmHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  platform::Picture read;
+  read.width = header.bmWidth;
+  read.height = header.bmHeight;
+  read.pixels.resize(static_cast<size_t>(read.width) * static_cast<size_t>(read.height));
+  HDC screen = GetDC(nullptr);
+  const int rows = GetDIBits(screen, bitmap, 0, static_cast<UINT>(read.height), read.pixels.data(), &info,
+                             DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  if (rows != read.height) return false;
+  for (std::uint32_t& p : read.pixels) p |= 0xFF000000u;
+  *picture = std::move(read);
+  return true;
+}
+
+}  // namespace
+
+bool PicturePixels(IUnknown* object, platform::Picture* picture) {
+  IPicture* face = nullptr;
+  if (!object || FAILED(object->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&face))) || !face)
+    return false;
+  OLE_HANDLE handle = 0;
+  SHORT type = PICTYPE_NONE;
+  const bool read = SUCCEEDED(face->get_Type(&type)) && type == PICTYPE_BITMAP &&
+                    SUCCEEDED(face->get_Handle(&handle)) &&
+                    BitmapPixels(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), picture);
+  face->Release();
+  return read;
+}
+
+namespace {
+
+// A button face as the host hands it out: an OLE picture owning its bitmap.
+IDispatch* MakePicture(const platform::Picture& picture) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = picture.width;
+  info.bmiHeader.biHeight = -picture.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap) return nullptr;
+  std::copy(picture.pixels.begin(), picture.pixels.end(), static_cast<std::uint32_t*>(bits));
+  PICTDESC desc{};
+  desc.cbSizeofstruct = sizeof desc;
+  desc.picType = PICTYPE_BITMAP;
+  desc.bmp.hbitmap = bitmap;
+  IDispatch* face = nullptr;
+  if (FAILED(OleCreatePictureIndirect(&desc, IID_IDispatch, TRUE, reinterpret_cast<void**>(&face)))) {
+    DeleteObject(bitmap);
+    return nullptr;
+  }
+  return face;
+}
+
+// What PasteFace takes: the bitmap on the clipboard.
+bool ClipboardPicture(platform::Picture* picture) {
+  if (!OpenClipboard(nullptr)) return false;
+  const bool read = BitmapPixels(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP)), picture);
+  CloseClipboard();
+  return read;
+}
+
+bool IsFace(const std::wstring& member) { return member == L"Picture" || member == L"Mask"; }
+
 // A call's argument as the protocol carries it; false for a kind of value
 // the stand-in's objects never take.
 bool ToValue(const VARIANT& in, Value* out) {
@@ -293,6 +372,12 @@ bool ToValue(const VARIANT& in, Value* out) {
           *out = Value::Object(handle, "");
           ok = true;
         }
+      }
+      // A button face lives with its control on the host's side.
+      platform::Picture picture;
+      if (!ok && PicturePixels(v.pdispVal, &picture)) {
+        *out = Value::String(PictureText(picture));
+        ok = true;
       }
       break;
     }
@@ -392,6 +477,16 @@ HRESULT RemoteObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     Raise(combo);
     return S_OK;
   }
+  if (IsControl() && member == L"PasteFace") {
+    // The clipboard is this side's: the face is read here and sent over.
+    platform::Picture pasted;
+    if (!ClipboardPicture(&pasted)) return Fail(info, E_FAIL, L"there is no bitmap on the clipboard");
+    std::string answer;
+    const std::string put = "P " + std::to_string(mHandle) + " Picture " + Encode(Value::String(PictureText(pasted)));
+    if (!gChannel->Request(put, &answer))
+      return Fail(info, RPC_E_DISCONNECTED, L"the host is gone");
+    return answer.rfind("=", 0) == 0 ? S_OK : Fail(info, E_FAIL, L"the host refused the pasted face");
+  }
   std::string line = std::string(put ? "P " : "G ") + std::to_string(mHandle) + " " + platform::ToUtf8(member);
   // Arguments arrive last first.
   for (UINT i = count; i-- > 0;) {
@@ -415,6 +510,16 @@ HRESULT RemoteObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
   if (tokens.empty() || tokens[0] != "=" || !Decode(tokens, &at, &v))
     return Fail(info, E_UNEXPECTED, L"the host answered something unreadable");
   if (AnswersPath(member) && v.type == Value::Type::String) v.s = platform::ToUtf8(ToDosPath(v.s));
+  if (IsControl() && IsFace(member) && !put && v.type == Value::Type::String) {
+    platform::Picture face;
+    if (!ParsePictureText(v.s, &face)) return Fail(info, E_UNEXPECTED, L"the host answered an unreadable face");
+    if (result) {
+      VariantInit(result);
+      result->vt = VT_DISPATCH;
+      result->pdispVal = face.pixels.empty() ? nullptr : MakePicture(face);
+    }
+    return S_OK;
+  }
   if (result) {
     ToVariant(v, result);
   } else if (v.type == Value::Type::Object) {

@@ -122,6 +122,21 @@ struct Call {
 
 using Member = std::function<Value(Call&)>;
 
+// A button's Picture or Mask, as a text (PictureText) either way.
+Value Face(Call& c, bool mask) {
+  auto& control = c.Self<host::CommandBarControl>();
+  if (c.put) {
+    platform::Picture read;
+    if (!c.Has(0) || c.args[0].type != Value::Type::String || !ParsePictureText(c.args[0].s, &read))
+      throw platform::ComError(DISP_E_TYPEMISMATCH, L"a picture was expected");
+    host::ButtonPicture face{read.width, read.height, std::move(read.pixels)};
+    mask ? control.SetMask(face) : control.SetPicture(face);
+    return Value();
+  }
+  const host::ButtonPicture face = mask ? control.Mask() : control.Picture();
+  return Value::String(PictureText(platform::Picture{face.width, face.height, face.pixels}));
+}
+
 // Reads every item a Range argument names: names or 1-based indexes.
 template <class Collection, class Result>
 host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
@@ -386,6 +401,8 @@ const std::unordered_map<std::string, Member>& Members() {
       PROP(CommandBarControl, OLEUsage), GET(CommandBarControl, Left), GET(CommandBarControl, Top),
       PROP(CommandBarControl, Width), PROP(CommandBarControl, Height), PROP(CommandBarControl, Style),
       PROP(CommandBarControl, State), PROP(CommandBarControl, FaceId), DO(CommandBarControl, PasteFace),
+      {"CommandBarControl.Picture", [](Call& c) { return Face(c, false); }},
+      {"CommandBarControl.Mask", [](Call& c) { return Face(c, true); }},
       GET(CommandBarControl, Controls),
       {"CommandBarControl.Delete",
        [](Call& c) {

@@ -4,7 +4,11 @@
 // document host, until the program closes its output. Exits with the
 // program's status; 3 when it could not start it or the protocol broke.
 //
-//   standin_host [--version 16.0] -- WINE PROGRAM.exe ARGS...
+//   standin_host [--version 16.0] [--report-version 9.0] -- WINE PROGRAM.exe ARGS...
+//
+// --report-version makes Application.Version answer a version the document
+// host does not play itself (an old host's), for what the add-in decides by
+// it alone, such as how it sets button faces.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +26,28 @@
 
 namespace {
 
+// The document host under another version number.
+class ReportedVersion : public host::Application {
+ public:
+  ReportedVersion(host::Ptr<host::Application> inner, std::wstring version)
+      : mInner(std::move(inner)), mVersion(std::move(version)) {}
+  std::wstring Version() override { return mVersion; }
+  std::wstring Name() override { return mInner->Name(); }
+  host::Ptr<host::Presentations> Presentations() override { return mInner->Presentations(); }
+  host::Ptr<host::Presentation> ActivePresentation() override { return mInner->ActivePresentation(); }
+  host::Ptr<host::DocumentWindows> Windows() override { return mInner->Windows(); }
+  host::Ptr<host::DocumentWindow> ActiveWindow() override { return mInner->ActiveWindow(); }
+  host::Ptr<host::SlideShowWindows> SlideShowWindows() override { return mInner->SlideShowWindows(); }
+  host::Ptr<host::CommandBars> CommandBars() override { return mInner->CommandBars(); }
+  std::wstring Run(const std::wstring& name, const std::vector<std::wstring>& args) override {
+    return mInner->Run(name, args);
+  }
+
+ private:
+  host::Ptr<host::Application> mInner;
+  std::wstring mVersion;
+};
+
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
@@ -37,6 +63,7 @@ bool WriteAll(int fd, const std::string& text) {
 
 int main(int argc, char** argv) {
   host::pptx::ApplicationOptions options;
+  std::wstring reported;
   int first = 1;
   for (; first < argc; ++first) {
     const std::string a = argv[first];
@@ -46,13 +73,15 @@ int main(int argc, char** argv) {
     }
     if (a == "--version" && first + 1 < argc) {
       options.version = platform::FromUtf8(argv[++first]);
+    } else if (a == "--report-version" && first + 1 < argc) {
+      reported = platform::FromUtf8(argv[++first]);
     } else {
       std::cerr << "standin_host: unknown argument " << a << "\n";
       return 3;
     }
   }
   if (first >= argc) {
-    std::cerr << "usage: standin_host [--version V] -- PROGRAM ARGS...\n";
+    std::cerr << "usage: standin_host [--version V] [--report-version V] -- PROGRAM ARGS...\n";
     return 3;
   }
   int toChild[2];
@@ -82,7 +111,9 @@ int main(int argc, char** argv) {
 
   int status = 3;
   {
-    standin::ObjectServer server(host::pptx::CreateApplication(options));
+    host::Ptr<host::Application> application = host::pptx::CreateApplication(options);
+    if (!reported.empty()) application = std::make_shared<ReportedVersion>(application, reported);
+    standin::ObjectServer server(application);
     FILE* in = fdopen(fromChild[0], "r");
     std::string line;
     bool broken = false;
