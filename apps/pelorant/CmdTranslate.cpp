@@ -425,6 +425,18 @@ void PrintSummary(const Summary& s, std::ostream& err) {
   char time[32];
   std::snprintf(time, sizeof time, "%.1f", s.seconds);
   err << "; " << time << " s\n";
+  for (const auto& e : s.errors)
+    if (e.where.slide > 0)
+      err << "pelorant translate: stopped at " << ToUtf8(powerpoint::DescribePlace(e.where)) << ": " << ToUtf8(e.text)
+          << "\n";
+  if (!st.overflowing.empty()) {
+    err << "pelorant translate: " << Count(static_cast<int>(st.overflowing.size()), "shape")
+        << " still too large for " << (st.overflowing.size() == 1 ? "its box" : "their boxes") << ":\n";
+    for (const auto& o : st.overflowing) {
+      std::snprintf(time, sizeof time, "%.1f", o.over);
+      err << "  " << ToUtf8(powerpoint::DescribePlace(o.where)) << ": " << time << " pt over\n";
+    }
+  }
   if (s.written) {
     err << "pelorant translate: " << (s.exitStatus == 0 ? "written to " : "what was translated is written to ")
         << s.out << "\n";
@@ -449,13 +461,28 @@ void PrintJson(const Summary& s, std::ostream& out) {
     out << (first ? "" : ",") << Json(ToUtf8(why)) << ":" << n;
     first = false;
   }
-  out << "},\"errors\":[";
+  auto place = [&out](const powerpoint::RunPlace& where) {
+    out << ",\"slide\":" << where.slide << ",\"notes\":" << (where.notes ? "true" : "false")
+        << ",\"shape\":" << Json(ToUtf8(where.shape));
+  };
+  char time[32];
+  out << "},\"overflowing\":[";
   first = true;
-  for (const auto& e : s.errors) {
-    out << (first ? "" : ",") << "{\"id\":" << e.id << ",\"text\":" << Json(ToUtf8(e.text)) << "}";
+  for (const auto& o : st.overflowing) {
+    std::snprintf(time, sizeof time, "%.2f", o.over);
+    out << (first ? "{" : ",{") << "\"over\":" << time;
+    place(o.where);
+    out << "}";
     first = false;
   }
-  char time[32];
+  out << "],\"errors\":[";
+  first = true;
+  for (const auto& e : s.errors) {
+    out << (first ? "" : ",") << "{\"id\":" << e.id << ",\"text\":" << Json(ToUtf8(e.text));
+    if (e.where.slide > 0) place(e.where);
+    out << "}";
+    first = false;
+  }
   std::snprintf(time, sizeof time, "%.3f", s.seconds);
   out << "],\"seconds\":" << time << ",\"exitStatus\":" << s.exitStatus << "}\n";
 }

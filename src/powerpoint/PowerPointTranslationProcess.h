@@ -57,11 +57,24 @@ struct PPTTranProp {
   host::Ptr<host::ShapeRange> SelectTranslateShapeRange;
 };
 
+// Where the walk is: the slide (its number in the deck), whether on its
+// notes page, and the top-level shape at hand. slide 0: nowhere yet.
+struct RunPlace {
+  std::int32_t slide = 0;
+  bool notes = false;
+  std::wstring shape;
+};
+// The place as the log and the summary name it ("slide 3, shape "Title 1"");
+// empty for nowhere.
+std::wstring DescribePlace(const RunPlace& where);
+
 // One message the run reported; category is the id's thousands digit.
+// where says at which shape a walk stopped, when it was one.
 struct RunError {
   std::int32_t id = 0;
   std::wstring text;
   std::int32_t category = 0;
+  RunPlace where{};
 };
 using RunErrors = std::vector<RunError>;
 
@@ -74,6 +87,12 @@ struct RunStatistics {
   // Segments (or comments, WordArt texts) left as they were, by reason:
   // "engine failed", "cancelled", "empty translation" ...
   std::map<std::wstring, int> segmentsLeft;
+  // Shapes whose text is still larger than its box after fitting.
+  struct Overflow {
+    RunPlace where{};  // shape: the shape's name, inside its group's
+    float over = 0;  // points, the larger of height and width
+  };
+  std::vector<Overflow> overflowing;
 };
 
 // How far a slide walk announces the texts of the pages ahead to the
@@ -107,8 +126,12 @@ struct RunContext {
   // Keeps the progress dialog and the host responsive.
   void DrainMessages() const;
   // Logs the message at the error level, appends it to errors and to the
-  // process's ErrorList, and shows it at once.
-  void ReportRunError(int messageId);
+  // process's ErrorList, and shows it at once. A walk that stops names the
+  // place, so that the user knows where the translation ends.
+  void ReportRunError(int messageId, const RunPlace& where = {});
+
+  // Set by the walk as it goes.
+  RunPlace place{};
 
   // The slide walk announces the texts of the pages it is about to
   // translate; ranges then leave announcing to it.
@@ -129,7 +152,10 @@ bool TranslateShapeTextRange(RunContext& ctx, const host::Ptr<host::Shape>& sour
 // False when a text cannot be split.
 bool CollectShapeTexts(RunContext& ctx, const host::Ptr<host::Shape>& source, bool paragraphMode,
                        std::vector<engine::TranslationSegment>* segments);
-// Shrinks the target's font sizes in whole points until its text fits.
+// Shrinks the target's font sizes in whole points until its text fits,
+// never below one point. It does not fail the run: a shape it cannot work
+// on keeps the text as written, and one still too large at the smallest
+// sizes is listed in stats.overflowing. False only without both shapes.
 bool FitTextToShape(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target);
 bool TranslateShape_Table(RunContext& ctx, const host::Ptr<host::Shape>& source,
                           const host::Ptr<host::Shape>& target);

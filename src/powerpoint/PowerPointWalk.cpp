@@ -93,7 +93,7 @@ bool Guarded(RunContext& ctx, int messageId, F&& phase) {
     return phase();
   } catch (const std::exception& e) {
     LOG_ERROR(kWalkSource, L"Exception Err: " + std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what())));
-    ctx.ReportRunError(messageId);
+    ctx.ReportRunError(messageId, ctx.place);
     return false;
   }
 }
@@ -361,6 +361,7 @@ bool CountTranslationSlideShapes(RunContext& ctx) {
 bool TranslateSlideRange(RunContext& ctx) {
   PPTTranProp& prop = ctx.prop;
   if (!HasBothPresentations(prop)) return false;
+  ctx.place = {};
   WalkAhead ahead(ctx);
   const bool slidesDone = Guarded(ctx, kMsgShapesFailed, [&] {
     if (!CountTranslationSlideShapes(ctx)) {
@@ -389,6 +390,7 @@ bool TranslateSlideRange(RunContext& ctx) {
       ahead.AtSlide(i, false);
       host::Ptr<host::Slide> source = prop.OrigSlideRange->Item(i);
       host::Ptr<host::Slide> target = prop.TranSlideRange->Item(i);
+      ctx.place = {source->SlideIndex(), false, {}};
       host::Ptr<host::ShapeRange> sourceShapes = source->Shapes()->Range();
       host::Ptr<host::ShapeRange> targetShapes = target->Shapes()->Range();
       if (!sourceShapes || !targetShapes) {
@@ -397,14 +399,15 @@ bool TranslateSlideRange(RunContext& ctx) {
       }
       ++ctx.stats.slides;
       if (!TranslateSlideShape(ctx, sourceShapes, targetShapes)) {
-        ctx.ReportRunError(kMsgShapesFailed);
+        ctx.ReportRunError(kMsgShapesFailed, ctx.place);
         return false;
       }
       // Comments after a cancel would be rebuilt from untranslated text.
       if (ctx.IsCancelled()) return true;
+      ctx.place.shape.clear();
       if (source->Comments()->Count() > 0 &&
           !TranslateSlideComment(ctx, source->Comments(), target->Comments())) {
-        ctx.ReportRunError(kMsgShapesFailed);
+        ctx.ReportRunError(kMsgShapesFailed, ctx.place);
         return false;
       }
       if (ctx.IsCancelled()) return true;
@@ -423,11 +426,12 @@ bool TranslateSlideRange(RunContext& ctx) {
     for (int i = 1; i <= slides; ++i) {
       if (!FollowSlide(ctx, i)) return false;
       ahead.AtSlide(i, true);
+      ctx.place = {prop.OrigSlideRange->Item(i)->SlideIndex(), true, {}};
       host::Ptr<host::ShapeRange> sourceShapes = prop.OrigSlideRange->Item(i)->NotesPage()->Shapes()->Range();
       host::Ptr<host::ShapeRange> targetShapes = prop.TranSlideRange->Item(i)->NotesPage()->Shapes()->Range();
       if (!sourceShapes || !targetShapes) return false;
       if (!TranslateSlideShape(ctx, sourceShapes, targetShapes)) {
-        ctx.ReportRunError(kMsgNotesFailed);
+        ctx.ReportRunError(kMsgNotesFailed, ctx.place);
         return false;
       }
       if (ctx.IsCancelled()) return true;
@@ -441,8 +445,10 @@ bool TranslateSelectionRange(RunContext& ctx) {
   PPTTranProp& prop = ctx.prop;
   if (!HasBothPresentations(prop)) return false;
   if (!prop.OrigSlideRange || !prop.TranSlideRange) return false;
+  ctx.place = {};
   return Guarded(ctx, kMsgSelectionFailed, [&] {
     const bool notesView = prop.WindowViewType == host::ppViewNotesPage;
+    ctx.place = {prop.OrigSlideRange->Item(1)->SlideIndex(), notesView, {}};
     if (prop.SelectionType == host::ppSelectionShapes && !prop.ShapeNames.empty()) {
       if (ctx.Follows() && !PowerPointTranslationUtil::GotoSlide(
                                prop.TranPresen, prop.TranSlideRange->Item(1)->SlideIndex())) {
@@ -457,7 +463,7 @@ bool TranslateSelectionRange(RunContext& ctx) {
       ++ctx.stats.slides;
       if (!TranslateSlideShape(ctx, source->Shapes()->Range(prop.ShapeNames),
                                target->Shapes()->Range(prop.ShapeNames))) {
-        ctx.ReportRunError(kMsgSelectionFailed);
+        ctx.ReportRunError(kMsgSelectionFailed, ctx.place);
         return false;
       }
       prop.CloseTranslationPresenWindow = 0;
@@ -478,14 +484,16 @@ bool TranslateSelectionRange(RunContext& ctx) {
       if (onNotes) {
         source = source->NotesPage();
         target = target->NotesPage();
+        ctx.place.notes = true;
       }
       host::Ptr<host::ShapeRange> sourceRange = source->Shapes()->Range(prop.ShapeNames);
       host::Ptr<host::ShapeRange> targetRange = target->Shapes()->Range(prop.ShapeNames);
       if (!sourceRange || !targetRange || sourceRange->Count() < 1 || targetRange->Count() < 1) return false;
       ++ctx.stats.slides;
       ++ctx.stats.shapes;
+      ctx.place.shape = sourceRange->Item(1)->Name();
       if (!TranslateShapeTextRange(ctx, sourceRange->Item(1), targetRange->Item(1), true, false)) {
-        ctx.ReportRunError(kMsgSelectionFailed);
+        ctx.ReportRunError(kMsgSelectionFailed, ctx.place);
         return false;
       }
       prop.CloseTranslationPresenWindow = 0;
@@ -526,6 +534,7 @@ bool TranslateSlideShape(RunContext& ctx, const host::Ptr<host::ShapeRange>& sou
       LOG_WARNING(kShapeSource, L"Continue:Next Shape " + std::to_wstring(i));
       continue;
     }
+    ctx.place.shape = s->Name();
     FollowSelect(ctx, t);
     AutoSizeHold hold(ctx, t);
 
@@ -592,7 +601,7 @@ bool TranslateSlideShape(RunContext& ctx, const host::Ptr<host::ShapeRange>& sou
       if (o.DualPrint != 0 && o.DualPrintExpandShape != 0 && type != host::msoPlaceholder) {
         t->SetHeight(s->Height() * 2.0f);
       }
-      if (o.KeepStyle != 0 && t->HasTextFrame() && !FitTextToShape(ctx, s, t)) return false;
+      if (o.KeepStyle != 0 && t->HasTextFrame()) FitTextToShape(ctx, s, t);
     }
     ctx.DrainMessages();
     if (ctx.IsCancelled()) {
@@ -704,7 +713,7 @@ bool TranslateShape_GroupShape(RunContext& ctx, const host::Ptr<host::Shape>& so
         return ctx.IsCancelled();
       }
     }
-    if (o.KeepStyle != 0 && t->HasTextFrame() && !FitTextToShape(ctx, s, t)) return false;
+    if (o.KeepStyle != 0 && t->HasTextFrame()) FitTextToShape(ctx, s, t);
     ctx.DrainMessages();
     if (ctx.IsCancelled()) return true;
   }

@@ -29,11 +29,20 @@ bool RunContext::IsCancelled() const { return app.IsCancelled(); }
 
 void RunContext::DrainMessages() const { platform::DrainMessageQueue(); }
 
-void RunContext::ReportRunError(int messageId) {
+std::wstring DescribePlace(const RunPlace& where) {
+  if (where.slide < 1) return {};
+  std::wstring text = (where.notes ? L"notes page of slide " : L"slide ") + std::to_wstring(where.slide);
+  if (!where.shape.empty()) text += L", shape \"" + where.shape + L"\"";
+  return text;
+}
+
+void RunContext::ReportRunError(int messageId, const RunPlace& where) {
   std::wstring text = support::LoadText(messageId);
-  LOG_ERROR(L"PowerPointTranslationProcess::ReportRunError", std::to_wstring(messageId) + L": " + text);
+  std::wstring at = DescribePlace(where);
+  LOG_ERROR(L"PowerPointTranslationProcess::ReportRunError",
+            std::to_wstring(messageId) + L": " + text + (at.empty() ? L"" : L" (" + at + L")"));
   try {
-    errors.push_back(RunError{messageId, text, messageId / 1000});
+    errors.push_back(RunError{messageId, text, messageId / 1000, where});
   } catch (const std::exception&) {
     // Out of memory: the message is still logged, listed and shown below.
   }

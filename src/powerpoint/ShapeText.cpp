@@ -8,6 +8,8 @@
 // re-fetched from the shape at its absolute start after each write that
 // changed the length, because ranges do not follow edits.
 #include <algorithm>
+#include <cmath>
+#include <exception>
 #include <vector>
 
 #include "src/engine/AppCommon.h"
@@ -15,6 +17,7 @@
 #include "src/host/Shapes.h"
 #include "src/host/TextRange.h"
 #include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 #include "src/powerpoint/PowerPointTranslationProcess.h"
 #include "src/powerpoint/RunText.h"
 #include "src/support/Log.h"
@@ -401,19 +404,22 @@ bool CollectTexts(RunContext& ctx, const host::Ptr<host::Shape>& source, bool pa
   return true;
 }
 
+// The smallest size fitting sets; the host takes nothing below a point.
+constexpr float kSmallestSize = 1.0f;
+
+// Sizes are kept in hundredths of a point.
+float Hundredths(float points) { return std::round(points * 100.0f) / 100.0f; }
+
 template <class M>
-bool FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target) {
+void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target) {
   host::Ptr<typename M::Frame> frame = M::FrameOf(target);
   float width = target->Width();
   float height = target->Height();
+  // The text's box lies inside both margins whatever its anchor; a centred
+  // text measured against the whole height is let out past its box.
   if (frame->Orientation() == host::msoTextOrientationHorizontal) {
-    switch (frame->VerticalAnchor()) {
-      case host::msoAnchorTop:
-      case host::msoAnchorTopBaseline: height -= frame->MarginTop(); break;
-      case host::msoAnchorBottom:
-      case host::msoAnchorBottomBaseLine: height -= frame->MarginBottom(); break;
-      default: break;
-    }
+    width -= frame->MarginLeft() + frame->MarginRight();
+    height -= frame->MarginTop() + frame->MarginBottom();
   } else {
     width -= frame->MarginRight();
   }
@@ -423,8 +429,10 @@ bool FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
     height = std::max(height, from->BoundHeight());
   }
   host::Ptr<typename M::Range> text = frame->TextRange();
-  auto fits = [&] { return text->BoundWidth() <= width && text->BoundHeight() <= height; };
-  if (fits()) return true;
+  auto over = [&] { return std::max(text->BoundWidth() - width, text->BoundHeight() - height); };
+  // A hundredth of a point is below what any renderer tells apart.
+  constexpr float kSlack = 0.01f;
+  if (over() <= kSlack) return;
 
   // Runs are taken once by position: their text does not change while the
   // sizes do, and runs of equal formatting may merge on the way.
@@ -440,33 +448,53 @@ bool FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
     if (run->Length() < 1) continue;
     runs.push_back({run->Start() - textStart + 1, run->Length(), run->Font()->Size()});
   }
-  if (runs.empty()) return true;
+  if (runs.empty()) return;
 
+  const int autoSize = frame->AutoSize();
+  const int wordWrap = frame->WordWrap();
   bool restoreAutoSize = false;
-  if (frame->AutoSize() == 1) {
-    frame->SetAutoSize(0);
-    restoreAutoSize = true;
-  }
   try {
-    if (text->BoundWidth() > width && frame->WordWrap() != host::msoTrue) frame->SetWordWrap(host::msoTrue);
-    for (int step = 1; step <= 100; ++step) {
-      if (fits()) break;
-      bool last = false;
-      for (const Run& run : runs) {
-        if (run.size - static_cast<float>(step) <= 0.0f || run.size < 1.0f) {
-          last = true;
-          continue;
-        }
-        text->Characters(run.start, run.length)->Font()->SetSize(run.size - static_cast<float>(step));
-      }
-      if (last) break;
+    if (autoSize == 1) {
+      frame->SetAutoSize(0);
+      restoreAutoSize = true;
     }
-  } catch (...) {
-    if (restoreAutoSize) frame->SetAutoSize(1);
-    throw;
+    if (text->BoundWidth() > width && wordWrap != host::msoTrue) frame->SetWordWrap(host::msoTrue);
+    for (int step = 1; step <= 100 && over() > kSlack; ++step) {
+      // Every run steps down from its own size and stays at the floor once
+      // there; when all are there the text stays as large as it can.
+      bool moved = false;
+      for (const Run& run : runs) {
+        if (run.size < kSmallestSize) continue;
+        const float now = std::max(kSmallestSize, Hundredths(run.size - static_cast<float>(step - 1)));
+        const float next = std::max(kSmallestSize, Hundredths(run.size - static_cast<float>(step)));
+        if (next >= now) continue;
+        text->Characters(run.start, run.length)->Font()->SetSize(next);
+        moved = true;
+      }
+      if (!moved) break;
+    }
+  } catch (const std::exception& e) {
+    // One shape's text that cannot be fitted is not worth the run: it is
+    // put back as the translation wrote it.
+    LOG_WARNING(kFitSource, L"left as written: " + platform::FromUtf8(e.what()));
+    try {
+      for (const Run& run : runs)
+        if (run.size >= kSmallestSize) text->Characters(run.start, run.length)->Font()->SetSize(run.size);
+      if (frame->WordWrap() != wordWrap && wordWrap != host::msoTriStateMixed) frame->SetWordWrap(wordWrap);
+    } catch (const std::exception&) {
+      LOG_WARNING(kFitSource, L"sizes not restored");
+    }
   }
   if (restoreAutoSize) frame->SetAutoSize(1);
-  return true;
+  const float left = over();
+  if (left > kSlack) {
+    RunStatistics::Overflow o{ctx.place, left};
+    std::wstring name = target->Name();
+    if (!name.empty() && name != o.where.shape)
+      o.where.shape = o.where.shape.empty() ? name : o.where.shape + L" / " + name;
+    ctx.stats.overflowing.push_back(std::move(o));
+    LOG_INFO(kFitSource, L"still too large by " + std::to_wstring(left) + L" pt: " + DescribePlace(ctx.place));
+  }
 }
 
 }  // namespace
@@ -533,8 +561,17 @@ bool FitTextToShape(RunContext& ctx, const host::Ptr<host::Shape>& source, const
     LOG_ERROR(kFitSource, L"shape is NULL");
     return false;
   }
-  if (!target->HasTextFrame()) return true;
-  return ctx.Version() >= 12 ? FitText<ModernModel>(ctx, source, target) : FitText<ClassicModel>(ctx, source, target);
+  try {
+    if (!target->HasTextFrame()) return true;
+    if (ctx.Version() >= 12) {
+      FitText<ModernModel>(ctx, source, target);
+    } else {
+      FitText<ClassicModel>(ctx, source, target);
+    }
+  } catch (const std::exception& e) {
+    LOG_WARNING(kFitSource, L"not fitted: " + platform::FromUtf8(e.what()));
+  }
+  return true;
 }
 
 }  // namespace powerpoint

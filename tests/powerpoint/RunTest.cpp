@@ -230,6 +230,10 @@ TEST_F(RunTest, AHostFailureInsideTheWalkIsReportedWithTheWalksMessage) {
   });
   EXPECT_FALSE(RunAll());
   EXPECT_EQ(ErrorIds(), std::vector<int>{1505});
+  // The error says where the walk stopped: the close runs once the first
+  // shape is written, and the second cannot be.
+  EXPECT_EQ(Outcome().errors[0].where.slide, 1);
+  EXPECT_EQ(Outcome().errors[0].where.shape, L"A2");
   EXPECT_EQ(shownMessages.size(), 1u);
   EXPECT_EQ(app->Presentations()->Count(), 1);
   // Neither copy is open any more, so neither file is kept.

@@ -80,14 +80,16 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
   OpenCopies({Box(2, "Long", Para({{"Several words in one small box.", "sz=\"2400\""}, {" More.", "sz=\"2000\""}}),
                   200 * P, 100 * P) +
               Box(3, "Short", Para({{"Fits.", "sz=\"1800\""}}), 300 * P, 80 * P) +
-              Box(4, "Tiny", Para({{"Never gone", "sz=\"200\""}}), 10 * P, 1 * P)},
+              Box(4, "Tiny", Para({{"Never gone", "sz=\"200\""}}), 10 * P, 1 * P) +
+              Box(5, "Fraction", Para({{"Small print", "sz=\"150\""}}), 10 * P, 1 * P)},
              GetParam());
   impl->SetTranslator([](const std::wstring& s) { return s + L" " + s + L" " + s; });
-  for (const char* name : {"Long", "Short", "Tiny"}) {
+  for (const char* name : {"Long", "Short", "Tiny", "Fraction"}) {
     ASSERT_TRUE(Translate(name));
     ASSERT_TRUE(powerpoint::FitTextToShape(ctx, Source(name), Target(name)));
   }
-  float room = Target("Long")->Height() - Target("Long")->TextFrame2()->MarginTop();
+  auto frame = Target("Long")->TextFrame2();
+  float room = Target("Long")->Height() - frame->MarginTop() - frame->MarginBottom();
   // The source fits, so the older hosts' rule (room as large as the source
   // text takes) gives the same room.
   ASSERT_LE(Source("Long")->TextFrame2()->TextRange()->BoundHeight(), room);
@@ -103,7 +105,16 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
   EXPECT_GT(TargetText("Long")->BoundHeight(), room);
 
   EXPECT_FLOAT_EQ(TargetText("Short")->Font()->Size(), 18.0f);
+  // What cannot fit stops at one point, fractional sizes included, and is
+  // reported by name.
   EXPECT_FLOAT_EQ(TargetText("Tiny")->Font()->Size(), 1.0f);
+  EXPECT_FLOAT_EQ(TargetText("Fraction")->Font()->Size(), 1.0f);
+  std::vector<std::wstring> over;
+  for (const auto& o : stats.overflowing) {
+    EXPECT_GT(o.over, 0.0f);
+    over.push_back(o.where.shape);
+  }
+  EXPECT_EQ(over, (std::vector<std::wstring>{L"Tiny", L"Fraction"}));
 }
 
 class ShapeText : public PowerPointTest {};
