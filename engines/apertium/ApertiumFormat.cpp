@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <map>
 
+#include "src/engine/ProtectedText.h"
 #include "src/platform/Strings.h"
 
 namespace apertium {
@@ -35,8 +36,10 @@ bool IsReserved(wchar_t c) {
 void AppendEscaped(std::wstring* out, wchar_t c) {
   // NUL ends a chunk in the pipeline's protocol; it cannot travel.
   if (c == 0) return;
-  if (c < 0x20 || c == 0x7F) {
-    // A control character is formatting, not text.
+  if (c < 0x20 || c == 0x7F || engine::IsPlaceholder(c)) {
+    // A control character is formatting, not text; a Private Use Area
+    // character stands for text the client keeps out of the translation,
+    // and a superblank stays at its place in the sentence.
     out->push_back(L'[');
     out->push_back(c);
     out->push_back(L']');

@@ -614,7 +614,8 @@ HRESULT ApertiumEngine::ErrorCode(LONG* code) { return mRequest.ErrorCode(code);
 
 HRESULT ApertiumEngine::Info(LONG* flags) {
   if (!flags) return E_POINTER;
-  *flags = kInfoFlagTranslate | kInfoFlagCorrespondence | (mImpl->pair.HasDictionary() ? kInfoFlagDictionary : 0);
+  *flags = kInfoFlagTranslate | kInfoFlagCorrespondence | kInfoFlagKeepsPrivateUse |
+             (mImpl->pair.HasDictionary() ? kInfoFlagDictionary : 0);
   return S_OK;
 }
 

@@ -76,9 +76,10 @@ struct FakePair {
   std::wstring productNameShort;
   // Reads of these properties fail with the HRESULT given.
   std::map<ItemProperty, HRESULT> failingReads = {};
-  // The engine's Info flag word once opened.
+  // The engine's Info flag word once opened. Its transforms leave Private
+  // Use Area characters where they are.
   LONG infoFlags = engine_server::kInfoFlagTranslate | engine_server::kInfoFlagDictionary |
-                   engine_server::kInfoFlagCorrespondence;
+                   engine_server::kInfoFlagCorrespondence | engine_server::kInfoFlagKeepsPrivateUse;
   // The engine takes texts announced ahead (TranslateAhead); false: it
   // answers E_NOTIMPL, as engines without the extension do.
   bool translatesAhead = true;

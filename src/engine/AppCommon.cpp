@@ -1,7 +1,11 @@
 #include "src/engine/AppCommon.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
+#include "src/platform/Strings.h"
 #include "src/support/ErrorList.h"
 #include "src/support/Log.h"
 
@@ -22,6 +26,78 @@ void ShiftSources(StyleCorrespondence& sc, std::int32_t shift) {
 void ShiftTranslations(StyleCorrespondence& sc, std::int32_t shift) {
   for (StyleCorrespondenceGroup& g : sc)
     for (int i = 0; i < g.TranslationCount(); ++i) g.Translation(i)[0] += shift;
+}
+
+// Text around protected spans goes to the engine only when it holds a
+// letter: numbers and punctuation between addresses stay as they are.
+bool HasWord(std::wstring_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](wchar_t c) { return platform::IsAlphaNumeric(c) && (c < L'0' || c > L'9'); });
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// The stretch of a text between two protected spans (or an end).
+struct Piece {
+  std::int32_t start;
+  std::int32_t length;
+};
+
+// n spans leave n + 1 pieces, some of them empty.
+std::vector<Piece> PiecesBetween(std::int32_t size, const std::vector<ProtectedSpan>& spans) {
+  std::vector<Piece> pieces;
+  std::int32_t at = 0;
+  for (const ProtectedSpan& span : spans) {
+    pieces.push_back({at, span.position - at});
+    at = span.position + span.length;
+  }
+  pieces.push_back({at, size - at});
+  return pieces;
+}
+
+bool PiecesHaveWords(const std::wstring& text, const std::vector<Piece>& pieces) {
+  return std::any_of(pieces.begin(), pieces.end(), [&](const Piece& p) {
+    return HasWord(std::wstring_view(text).substr(p.start, p.length));
+  });
+}
+
+// Span i of the text becomes the placeholder character i.
+std::wstring WithPlaceholders(const std::wstring& text, const std::vector<ProtectedSpan>& spans) {
+  std::vector<Piece> pieces = PiecesBetween(static_cast<std::int32_t>(text.size()), spans);
+  std::wstring out;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    out.append(text, pieces[i].start, pieces[i].length);
+    if (i < spans.size()) out.push_back(static_cast<wchar_t>(kPlaceholderFirst + i));
+  }
+  return out;
+}
+
+bool PlaceholdersFit(const std::vector<ProtectedSpan>& spans) {
+  return spans.size() <= static_cast<size_t>(kPlaceholderLast - kPlaceholderFirst) + 1;
+}
+
+// The blanks at either end of a piece stay where they are; the engine gets
+// what is between them.
+void CoreOf(std::wstring_view piece, size_t* lead, size_t* length) {
+  size_t a = 0;
+  while (a < piece.size() && IsBlank(piece[a])) ++a;
+  size_t b = piece.size();
+  while (b > a && IsBlank(piece[b - 1])) --b;
+  *lead = a;
+  *length = b - a;
+}
+
+// A protected stretch that travels as characters carries its own formatting
+// onto its place in the translation.
+void AddSpanGroups(const std::vector<KeptSpan>& kept, StyleCorrespondence* sc) {
+  for (const KeptSpan& k : kept) {
+    if (k.held || k.sourceLength <= 0 || k.translationLength <= 0) continue;
+    StyleCorrespondenceGroup g;
+    g.pairs[0] = {1, 1};
+    g.Source(0) = {k.sourcePosition, k.sourceLength};
+    g.Translation(0) = {k.translationPosition, k.translationLength};
+    sc->push_back(g);
+  }
 }
 
 }  // namespace
@@ -127,14 +203,185 @@ std::wstring AppCommon::EngineText(const std::wstring& source, std::wstring* lea
   return text;
 }
 
-std::vector<std::wstring> AppCommon::EngineTexts(const std::vector<TranslationSegment>& segments) {
+std::vector<ProtectedSpan> AppCommon::SpansOf(const options::TranslationOptionUDT& options,
+                                              const TranslationSegment& segment, const std::wstring& text,
+                                              std::int32_t leading) {
+  std::vector<ProtectedSpan> held;
+  const auto size = static_cast<std::int32_t>(text.size());
+  for (ProtectedSpan h : segment.held) {
+    std::int32_t start = std::clamp(h.position - leading, 0, size);
+    std::int32_t end = std::clamp(h.position + h.length - leading, 0, size);
+    if (end <= start) continue;
+    h.position = start;
+    h.length = end - start;
+    h.held = true;
+    held.push_back(std::move(h));
+  }
+  return MergeProtectedSpans(std::move(held), FindProtectedSpans(text, options.GlossaryTerms));
+}
+
+std::vector<std::wstring> AppCommon::Requests(const std::wstring& text, const std::vector<ProtectedSpan>& spans) const {
+  if (spans.empty()) return IsNumberOnly(text) ? std::vector<std::wstring>{} : std::vector<std::wstring>{text};
+  std::vector<Piece> pieces = PiecesBetween(static_cast<std::int32_t>(text.size()), spans);
+  if (!PiecesHaveWords(text, pieces)) return {};
+  if (mEngine.KeepsPlaceholders() && PlaceholdersFit(spans)) return {WithPlaceholders(text, spans)};
+  std::vector<std::wstring> requests;
+  for (const Piece& p : pieces) {
+    std::wstring_view piece = std::wstring_view(text).substr(p.start, p.length);
+    if (!HasWord(piece)) continue;
+    size_t lead = 0, length = 0;
+    CoreOf(piece, &lead, &length);
+    requests.emplace_back(piece.substr(lead, length));
+  }
+  return requests;
+}
+
+std::vector<std::wstring> AppCommon::EngineTexts(const options::TranslationOptionUDT& options,
+                                                 const std::vector<TranslationSegment>& segments) const {
   std::vector<std::wstring> texts;
   std::wstring leading, trailing;
   for (const TranslationSegment& segment : segments) {
     std::wstring text = EngineText(segment.source, &leading, &trailing);
-    if (!IsNumberOnly(text)) texts.push_back(std::move(text));
+    auto spans = SpansOf(options, segment, text, static_cast<std::int32_t>(leading.size()));
+    for (std::wstring& r : Requests(text, spans)) texts.push_back(std::move(r));
   }
   return texts;
+}
+
+bool AppCommon::TranslateAround(const std::wstring& text, const std::wstring& original,
+                                const std::vector<ProtectedSpan>& spans, bool correspond, std::wstring* translation,
+                                StyleCorrespondence* correspondence, std::vector<KeptSpan>* kept, bool* asked) {
+  std::vector<std::wstring> contents;
+  for (const ProtectedSpan& span : spans) contents.push_back(span.replacement.value_or(original.substr(span.position, span.length)));
+  std::vector<Piece> pieces = PiecesBetween(static_cast<std::int32_t>(text.size()), spans);
+  *asked = PiecesHaveWords(text, pieces);
+  if (!*asked) {
+    // Nothing around the spans to translate: the text stands, with the
+    // glossary's targets in place.
+    translation->clear();
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      translation->append(text, pieces[i].start, pieces[i].length);
+      if (i == spans.size()) break;
+      kept->push_back({spans[i].position, spans[i].length, static_cast<std::int32_t>(translation->size()),
+                       static_cast<std::int32_t>(contents[i].size()), spans[i].held});
+      *translation += contents[i];
+    }
+    return true;
+  }
+  if (mEngine.KeepsPlaceholders() && PlaceholdersFit(spans)) {
+    bool failed = false;
+    if (TranslatePlaceholders(text, contents, spans, correspond, translation, correspondence, kept, &failed)) return true;
+    if (failed) {
+      *translation = text;
+      return false;
+    }
+    // The engine lost, doubled or swapped a placeholder: the pieces
+    // between the spans go on their own.
+    LOG_WARNING(kSource, L"protected text did not come back in place: " + text);
+    correspondence->clear();
+    kept->clear();
+  }
+  if (TranslatePieces(text, contents, spans, correspond, translation, correspondence, kept)) return true;
+  *translation = text;
+  correspondence->clear();
+  kept->clear();
+  return false;
+}
+
+bool AppCommon::TranslatePlaceholders(const std::wstring& text, const std::vector<std::wstring>& contents,
+                                      const std::vector<ProtectedSpan>& spans, bool correspond,
+                                      std::wstring* translation, StyleCorrespondence* correspondence,
+                                      std::vector<KeptSpan>* kept, bool* failed) {
+  const std::wstring compact = WithPlaceholders(text, spans);
+  std::wstring result;
+  if (!mEngine.TranslateSentence(compact, &result)) {
+    *failed = true;
+    return false;
+  }
+  if (result.empty()) result = compact;
+  size_t next = 0;
+  for (wchar_t c : result) {
+    if (!IsPlaceholder(c)) continue;
+    if (next >= spans.size() || c != static_cast<wchar_t>(kPlaceholderFirst + next)) return false;
+    ++next;
+  }
+  if (next != spans.size()) return false;
+
+  // Where each character of the engine's texts lands once the spans are
+  // back, so that its word correspondence can be moved along.
+  std::vector<std::int32_t> fromCompact(compact.size() + 1);
+  std::int32_t at = 0;
+  size_t k = 0;
+  for (size_t i = 0; i < compact.size(); ++i) {
+    fromCompact[i] = at;
+    at += IsPlaceholder(compact[i]) ? spans[k++].length : 1;
+  }
+  fromCompact[compact.size()] = at;
+  std::vector<std::int32_t> fromResult(result.size() + 1);
+  translation->clear();
+  k = 0;
+  for (size_t i = 0; i < result.size(); ++i) {
+    fromResult[i] = static_cast<std::int32_t>(translation->size());
+    if (!IsPlaceholder(result[i])) {
+      translation->push_back(result[i]);
+      continue;
+    }
+    kept->push_back({spans[k].position, spans[k].length, static_cast<std::int32_t>(translation->size()),
+                     static_cast<std::int32_t>(contents[k].size()), spans[k].held});
+    *translation += contents[k++];
+  }
+  fromResult[result.size()] = static_cast<std::int32_t>(translation->size());
+  if (!correspond) return true;
+  StyleCorrespondence sc;
+  if (mEngine.GetStyleCorrespondence(result, compact, &sc)) {
+    auto move = [](std::array<std::int32_t, 2>& range, const std::vector<std::int32_t>& map) {
+      std::int32_t end = map[range[0] + range[1]];
+      range[0] = map[range[0]];
+      range[1] = end - range[0];
+    };
+    for (StyleCorrespondenceGroup& g : sc) {
+      for (int i = 0; i < g.SourceCount(); ++i) move(g.Source(i), fromCompact);
+      for (int i = 0; i < g.TranslationCount(); ++i) move(g.Translation(i), fromResult);
+      correspondence->push_back(g);
+    }
+  }
+  AddSpanGroups(*kept, correspondence);
+  return true;
+}
+
+bool AppCommon::TranslatePieces(const std::wstring& text, const std::vector<std::wstring>& contents,
+                                const std::vector<ProtectedSpan>& spans, bool correspond, std::wstring* translation,
+                                StyleCorrespondence* correspondence, std::vector<KeptSpan>* kept) {
+  std::vector<Piece> pieces = PiecesBetween(static_cast<std::int32_t>(text.size()), spans);
+  translation->clear();
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    std::wstring_view piece = std::wstring_view(text).substr(pieces[i].start, pieces[i].length);
+    if (HasWord(piece)) {
+      size_t lead = 0, length = 0;
+      CoreOf(piece, &lead, &length);
+      const std::wstring core(piece.substr(lead, length));
+      std::wstring result;
+      if (!mEngine.TranslateSentence(core, &result)) return false;
+      if (result.empty()) result = core;
+      translation->append(piece.substr(0, lead));
+      StyleCorrespondence sc;
+      if (correspond && mEngine.GetStyleCorrespondence(result, core, &sc)) {
+        ShiftSources(sc, pieces[i].start + static_cast<std::int32_t>(lead));
+        ShiftTranslations(sc, static_cast<std::int32_t>(translation->size()));
+        correspondence->insert(correspondence->end(), sc.begin(), sc.end());
+      }
+      *translation += result;
+      translation->append(piece.substr(lead + length));
+    } else {
+      translation->append(piece);
+    }
+    if (i == spans.size()) break;
+    kept->push_back({spans[i].position, spans[i].length, static_cast<std::int32_t>(translation->size()),
+                     static_cast<std::int32_t>(contents[i].size()), spans[i].held});
+    *translation += contents[i];
+  }
+  if (correspond) AddSpanGroups(*kept, correspondence);
+  return true;
 }
 
 bool AppCommon::AnnounceAhead(const options::TranslationOptionUDT& options, const std::vector<std::wstring>& texts) {
@@ -144,7 +391,7 @@ bool AppCommon::AnnounceAhead(const options::TranslationOptionUDT& options, cons
 
 void AppCommon::TranslateAhead(const options::TranslationOptionUDT& options,
                                const std::vector<TranslationSegment>& segments) {
-  std::vector<std::wstring> texts = EngineTexts(segments);
+  std::vector<std::wstring> texts = EngineTexts(options, segments);
   // One sentence gains nothing from being announced.
   if (texts.size() > 1) AnnounceAhead(options, texts);
 }
@@ -153,9 +400,14 @@ bool AppCommon::TranslateText(const options::TranslationOptionUDT& options, Tran
   std::wstring leading;
   std::wstring trailing;
   std::wstring text = EngineText(segment.source, &leading, &trailing);
+  const auto lead = static_cast<std::int32_t>(leading.size());
+  const std::wstring original = segment.source.substr(leading.size(), text.size());
+  std::vector<ProtectedSpan> spans = SpansOf(options, segment, text, lead);
 
   std::wstring translation;
   std::optional<StyleCorrespondence> correspondence;
+  StyleCorrespondence around;
+  std::vector<KeptSpan> kept;
   bool changedByRule = false;
   bool translated = false;
 
@@ -166,12 +418,20 @@ bool AppCommon::TranslateText(const options::TranslationOptionUDT& options, Tran
       if (ok && !result.empty() && result != text) {
         text = result;
         changedByRule = true;
+        // The macro's text goes as it is: the spans found in the old one
+        // point nowhere in it.
+        spans.clear();
       }
       if (result.empty()) SetCancel(true);
     }
 
     if (!IsCancelled()) {
-      if (IsNumberOnly(text)) {
+      if (!spans.empty()) {
+        const bool correspond = options.KeepStyle == 1 || segment.wantsCorrespondence;
+        bool asked = false;
+        translated = TranslateAround(text, original, spans, correspond, &translation, &around, &kept, &asked);
+        if (!asked) changedByRule = true;
+      } else if (IsNumberOnly(text)) {
         translation = text;
         changedByRule = true;
       } else {
@@ -191,18 +451,25 @@ bool AppCommon::TranslateText(const options::TranslationOptionUDT& options, Tran
       if (ok && !result.empty() && result != translation) {
         translation = result;
         changedByRule = true;
+        kept.clear();
       }
       if (result.empty()) SetCancel(true);
     }
 
-    if (!IsCancelled() && translated && options.KeepStyle == 1 && !changedByRule) {
-      StyleCorrespondence sc;
-      if (mEngine.GetStyleCorrespondence(translation, text, &sc)) correspondence = std::move(sc);
+    const bool correspond = options.KeepStyle == 1 || segment.wantsCorrespondence;
+    if (!IsCancelled() && translated && correspond && !changedByRule) {
+      if (!spans.empty()) {
+        if (!around.empty()) correspondence = std::move(around);
+      } else {
+        StyleCorrespondence sc;
+        if (mEngine.GetStyleCorrespondence(translation, text, &sc)) correspondence = std::move(sc);
+      }
     }
 
     if (!IsCancelled()) {
-      std::int32_t shift = static_cast<std::int32_t>(leading.size());
+      std::int32_t shift = lead;
       if (correspondence) ShiftSources(*correspondence, shift);
+      for (KeptSpan& k : kept) k.sourcePosition += lead;
       if (options.DualPrint == 1) {
         if (!options.TranPrefix.empty()) {
           translation = options.TranPrefix + translation;
@@ -211,12 +478,16 @@ bool AppCommon::TranslateText(const options::TranslationOptionUDT& options, Tran
         if (!options.TranSuffix.empty()) translation += options.TranSuffix;
       }
       if (correspondence) ShiftTranslations(*correspondence, shift);
+      for (KeptSpan& k : kept) k.translationPosition += shift;
       translation = leading + translation + trailing;
+    } else {
+      kept.clear();
     }
   }
 
   segment.translation = std::move(translation);
   segment.styleCorrespondence = std::move(correspondence);
+  segment.kept = std::move(kept);
   return true;
 }
 

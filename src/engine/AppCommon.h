@@ -70,9 +70,10 @@ class AppCommon {
   // The same for texts gathered beforehand with EngineTexts, however few;
   // false when nothing was announced.
   bool AnnounceAhead(const options::TranslationOptionUDT& options, const std::vector<std::wstring>& texts);
-  // What TranslateText hands the engine for each of these segments, in
+  // What TranslateText hands the open engine for each of these segments, in
   // order; those it answers without the engine (blanks, numbers) left out.
-  static std::vector<std::wstring> EngineTexts(const std::vector<TranslationSegment>& segments);
+  std::vector<std::wstring> EngineTexts(const options::TranslationOptionUDT& options,
+                                        const std::vector<TranslationSegment>& segments) const;
 
   // Cuts a text into sentences, translates each and joins the results.
   bool TranslateBlock(const options::TranslationOptionUDT& options, const std::wstring& text, bool showProgress,
@@ -95,6 +96,28 @@ class AppCommon {
   // Runs a macro; false when it recorded an error. Raises ComError when the
   // host cannot run it.
   bool RunMacro(const std::wstring& name, std::wstring* result);
+  // The protected stretches of an engine text (positions in it): the
+  // segment's held ones moved by the leading white space taken off, and
+  // those found in the text.
+  static std::vector<ProtectedSpan> SpansOf(const options::TranslationOptionUDT& options,
+                                            const TranslationSegment& segment, const std::wstring& text,
+                                            std::int32_t leading);
+  // The requests that translating text around its spans makes, in order.
+  std::vector<std::wstring> Requests(const std::wstring& text, const std::vector<ProtectedSpan>& spans) const;
+  // Translates text (original: the same characters before folding) with
+  // its spans kept: inside the sentence as placeholders when the engine
+  // keeps them there, else by translating the pieces between them. False
+  // when the engine failed; *translation is then the text. *asked tells
+  // whether the engine was asked at all.
+  bool TranslateAround(const std::wstring& text, const std::wstring& original, const std::vector<ProtectedSpan>& spans,
+                       bool correspond, std::wstring* translation, StyleCorrespondence* correspondence,
+                       std::vector<KeptSpan>* kept, bool* asked);
+  bool TranslatePlaceholders(const std::wstring& text, const std::vector<std::wstring>& contents,
+                             const std::vector<ProtectedSpan>& spans, bool correspond, std::wstring* translation,
+                             StyleCorrespondence* correspondence, std::vector<KeptSpan>* kept, bool* failed);
+  bool TranslatePieces(const std::wstring& text, const std::vector<std::wstring>& contents,
+                       const std::vector<ProtectedSpan>& spans, bool correspond, std::wstring* translation,
+                       StyleCorrespondence* correspondence, std::vector<KeptSpan>* kept);
 
   Engine& mEngine;
   MacroRunner mMacroRunner;

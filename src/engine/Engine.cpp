@@ -295,6 +295,7 @@ bool Engine::FinishOpen() {
   LONG flags = 0;
   Check(mEngine->Info(&flags), L"Info");
   mDictionaryFlag = (flags & kInfoFlagDictionary) != 0;
+  mKeepsPlaceholders = (flags & kInfoFlagKeepsPrivateUse) != 0;
   return true;
 }
 
@@ -306,6 +307,7 @@ void Engine::CloseEngine() {
   mFamilyHelper.reset();
   mIsFamily = false;
   mDictionaryFlag = false;
+  mKeepsPlaceholders = false;
   mAheadPending = false;
   mGroup.clear();
   mEngineID.clear();

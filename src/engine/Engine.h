@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "src/engine/ProtectedText.h"
 #include "src/engine/server/EngineServer.h"
 
 namespace engine {
@@ -44,6 +45,18 @@ struct StyleCorrespondenceGroup {
 };
 using StyleCorrespondence = std::vector<StyleCorrespondenceGroup>;
 
+// A stretch of a segment's source that came back untranslated, and where it
+// stands in the translation; positions count from 0 in the segment's source
+// and in its final translation.
+struct KeptSpan {
+  std::int32_t sourcePosition = 0;
+  std::int32_t sourceLength = 0;
+  std::int32_t translationPosition = 0;
+  std::int32_t translationLength = 0;
+  bool held = false;
+  bool operator==(const KeptSpan&) const = default;
+};
+
 // One sentence-sized piece of a text. Positions count characters of the
 // enclosing text; end is the position of the last character.
 struct TranslationSegment {
@@ -54,6 +67,15 @@ struct TranslationSegment {
   std::int32_t targetStart = 0;
   std::int32_t targetEnd = 0;
   std::optional<StyleCorrespondence> styleCorrespondence;
+  // What the host holds as objects in the source (fields, links shown as
+  // their address), positions from 0 in source; the caller fills it.
+  std::vector<ProtectedSpan> held;
+  // The caller needs the word correspondence even without keep-style (a
+  // link to carry onto the words that translate it).
+  bool wantsCorrespondence = false;
+  // Filled by TranslateText: every protected stretch where the translation
+  // has it, in order. Empty when a macro rewrote the text.
+  std::vector<KeptSpan> kept;
 };
 
 class Engine {
@@ -142,6 +164,10 @@ class Engine {
   int FailedRequests() const { return mFailedRequests; }
   // The remembered bit 0x8 of the engine's flag word (dictionary available).
   bool HasDictionary() const { return mDictionaryFlag; }
+  // The open engine keeps Private Use Area characters at their place in the
+  // sentence (kInfoFlagKeepsPrivateUse), so protected text can travel
+  // inside the sentence as placeholders.
+  bool KeepsPlaceholders() const { return mKeepsPlaceholders; }
   const std::wstring& OpenGroup() const { return mGroup; }
   const std::wstring& OpenEngineID() const { return mEngineID; }
 
@@ -189,6 +215,7 @@ class Engine {
   std::wstring mEngineID;
   bool mIsFamily = false;
   bool mDictionaryFlag = false;
+  bool mKeepsPlaceholders = false;
   bool mAheadPending = false;  // the engine holds announced sentences
   LONG mLastErrorCode = 0;
   int mFailedRequests = 0;

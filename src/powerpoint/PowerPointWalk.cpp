@@ -174,7 +174,7 @@ class WalkAhead {
       LOG_DETAIL(kWalkSource, L"reading ahead stopped: " +
                                   std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what())));
     }
-    return mCollected[page] = engine::AppCommon::EngineTexts(segments);
+    return mCollected[page] = mCtx.app.EngineTexts(mCtx.Options(), segments);
   }
 
   void Text(const host::Ptr<host::Shape>& s, bool paragraphs, std::vector<engine::TranslationSegment>* out) {

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "src/engine/AppCommon.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
 #include "tests/platform/TestSupport.h"
@@ -153,7 +154,7 @@ TEST(ApertiumServerTest, ListedAndOpenedThroughTheEngineClasses) {
   ASSERT_TRUE(engine);
   LONG flags = 0;
   engine->Info(&flags);
-  EXPECT_EQ(kInfoFlagTranslate | kInfoFlagCorrespondence | kInfoFlagDictionary, flags);
+  EXPECT_EQ(kInfoFlagTranslate | kInfoFlagCorrespondence | kInfoFlagDictionary | kInfoFlagKeepsPrivateUse, flags);
   EXPECT_TRUE(Contains(Translate(*engine, L"The house is red."), L"casa"));
 
   std::shared_ptr<IEngineList> list;
@@ -215,6 +216,30 @@ TEST(ApertiumEngineTest, WordCorrespondenceFollowsReorderedWords) {
   // Plain mode reports none.
   Translate(engine, source, kTranslateModePlain, &groups);
   EXPECT_TRUE(groups.empty());
+}
+
+TEST(ApertiumEngineTest, PlaceholdersComeBackOnceEachAtTheirPlaceInBothRunners) {
+  for (const Settings& settings : {Settings::FromEnvironment(), ProcessSettings()}) {
+    ApertiumEngine engine(PairNamed(L"eng-spa"), settings);
+    std::vector<WordCorrespondence> groups;
+    std::wstring out = Translate(engine, L"The \xE000 opens at \xE001 on Monday.", kTranslateModeCorrespondence, &groups);
+    EXPECT_EQ(L"El \xE000 abre en \xE001 el lunes.", out) << settings.inProcess;
+  }
+}
+
+// The glossary and addresses through the add-in's own text translation.
+TEST(ApertiumGlossaryTest, ATermAndAnAddressInsideASentenceKeepTheirPlaces) {
+  ScopedClassHooks inProcess(InProcessClassHooks());
+  engine::Engine eng;
+  engine::AppCommon app(eng);
+  ASSERT_TRUE(eng.OpenEngine(L"Apertium", L"eng-spa", L""));
+  options::TranslationOptionUDT options;
+  options.GlossaryTerms = {{L"Help Desk", L"Centro de Ayuda"}, {L"Pelorant", L""}};
+  engine::TranslationSegment seg;
+  seg.source = L"The Help Desk opens at www.example.com/office/teams on Monday with Pelorant.";
+  ASSERT_TRUE(app.TranslateText(options, seg));
+  EXPECT_EQ(L"El Centro de Ayuda abre en www.example.com/office/teams el lunes con Pelorant.", seg.translation.value());
+  eng.CloseEngine();
 }
 
 TEST(ApertiumEngineTest, TextsSentAheadGetTheSameAnswersAsOneAtATime) {

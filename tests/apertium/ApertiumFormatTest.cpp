@@ -12,10 +12,11 @@ TEST(ApertiumFormatTest, DeformatEscapesReservedCharactersAndEndsWithTheMarker) 
   EXPECT_EQ("a\\[b\\]\\^c\\$\\/d\\\\\\@\\<e\\>\\{f\\}*[\\[pelorant-end-7\\]].[]", chunk);
 }
 
-TEST(ApertiumFormatTest, ControlCharactersTravelAsSuperblanksAndNulIsDropped) {
-  std::wstring text = L"a\tb\nc";
+TEST(ApertiumFormatTest, ControlAndPlaceholderCharactersTravelAsSuperblanksAndNulIsDropped) {
+  std::wstring text = L"a\tb\nc\xE001";
   text.push_back(L'\0');
-  EXPECT_EQ("a[\t]b[\n]c[\\[pelorant-end-7\\]].[]", Deformat(text, nullptr, 7));
+  EXPECT_EQ("a[\t]b[\n]c[\xEE\x80\x81][\\[pelorant-end-7\\]].[]", Deformat(text, nullptr, 7));
+  EXPECT_EQ(L"a\tb\nc\xE001", Reformat(Deformat(text, nullptr, 7), 0, 7).text);
 }
 
 TEST(ApertiumFormatTest, ReformatRestoresTextAndDropsEverythingFromTheMarker) {

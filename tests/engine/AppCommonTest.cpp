@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cwctype>
 #include <functional>
 #include <iterator>
 #include <thread>
@@ -417,4 +418,82 @@ TEST_F(AppCommonTest, FoldingAndNumberHelpers) {
   EXPECT_TRUE(AppCommon::IsNumberOnly(L""));
   EXPECT_TRUE(AppCommon::IsNumberOnly(L"+1,000.50-"));
   EXPECT_FALSE(AppCommon::IsNumberOnly(L"1e5"));
+}
+
+// Protected text: the same segments through an engine that keeps
+// placeholders in the sentence and through one that does not.
+TEST_F(AppCommonTest, ProtectedTextComesBackAsItWasAtItsPlace) {
+  fake_engine::FakePair plain{L"en-fr", L"en", L"fr", 0x9, L"English - French", L"Fake MT", L"Fake"};
+  plain.infoFlags &= ~engine_server::kInfoFlagKeepsPrivateUse;
+  impl->AddPair(plain);
+  options.GlossaryTerms = {{L"Office", L"Oficina"}, {L"Pelorant", L""}};
+  const struct {
+    const wchar_t* source;
+    std::vector<std::wstring> placeholders;  // what an engine that keeps them is sent
+    std::vector<std::wstring> pieces;        // what one that does not is sent
+    const wchar_t* translation;
+  } cases[] = {
+      {L" Visit www.example.com/a today.", {L"Visit \xE000 today."}, {L"Visit", L"today."},
+       L" VISIT www.example.com/a TODAY."},
+      {L"Mail help.desk@example.com or see C:\\Users\\Public", {L"Mail \xE000 or see \xE001"}, {L"Mail", L"or see"},
+       L"MAIL help.desk@example.com OR SEE C:\\Users\\Public"},
+      {L"Pelorant runs in the Office", {L"\xE000 runs in the \xE001"}, {L"runs in the"},
+       L"Pelorant RUNS IN THE Oficina"},
+      {L"https://x.org/Tools \xF0A7 2024", {}, {}, L"https://x.org/Tools \xF0A7 2024"},
+  };
+  for (bool keeps : {true, false}) {
+    options.EngineID = keeps ? L"en-es" : L"en-fr";
+    ASSERT_TRUE(eng.OpenEngine(L"FakeMT", options.EngineID, L""));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::wstring(keeps ? L"keeps: " : L"pieces: ") + c.source);
+      impl->ClearRecord();
+      TranslationSegment seg = Translate(c.source);
+      EXPECT_EQ(SentTexts(), keeps ? c.placeholders : c.pieces);
+      EXPECT_EQ(seg.translation.value(), c.translation);
+      std::vector<TranslationSegment> one(1);
+      one[0].source = c.source;
+      EXPECT_EQ(app.EngineTexts(options, one), SentTexts()) << "announced as asked";
+    }
+    eng.CloseEngine();
+  }
+}
+
+TEST_F(AppCommonOpenTest, KeptSpansAndCorrespondenceCountInTheFinalTexts) {
+  options.KeepStyle = 1;
+  options.DualPrint = 1;
+  options.TranPrefix = L"<";
+  TranslationSegment seg;
+  seg.source = L"  Page 12 of www.a.org now";
+  seg.held = {{7, 2, std::nullopt, true}};  // a slide-number field
+  ASSERT_TRUE(app.TranslateText(options, seg));
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"Page \xE000 of \xE001 now"}));
+  EXPECT_EQ(seg.translation.value(), L"  <PAGE 12 OF www.a.org NOW");
+  EXPECT_EQ(seg.kept, (std::vector<engine::KeptSpan>{{7, 2, 8, 2, true}, {13, 9, 14, 9, false}}));
+  ASSERT_TRUE(seg.styleCorrespondence.has_value());
+  // The engine's groups moved onto the final texts (this engine pairs the
+  // placeholders too), then the address that travelled with itself.
+  std::vector<std::pair<std::wstring, std::wstring>> pairs;
+  for (const auto& g : *seg.styleCorrespondence)
+    pairs.push_back({seg.source.substr(g.Source(0)[0], g.Source(0)[1]),
+                     seg.translation->substr(g.Translation(0)[0], g.Translation(0)[1])});
+  EXPECT_EQ(pairs, (std::vector<std::pair<std::wstring, std::wstring>>{
+                       {L"Page", L"PAGE"}, {L"12", L"12"}, {L"of", L"OF"}, {L"www.a.org", L"www.a.org"},
+                       {L"now", L"NOW"}, {L"www.a.org", L"www.a.org"}}));
+}
+
+TEST_F(AppCommonOpenTest, AnEngineThatLosesAPlaceholderGetsThePiecesInstead) {
+  impl->SetTranslator([](const std::wstring& s) {
+    std::wstring out;
+    for (wchar_t c : s)
+      if (!engine::IsPlaceholder(c)) out += static_cast<wchar_t>(std::towupper(c));
+    return out;
+  });
+  TranslationSegment seg = Translate(L"Open /srv/data/x now");
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"Open \xE000 now", L"Open", L"now"}));
+  EXPECT_EQ(seg.translation.value(), L"OPEN /srv/data/x NOW");
+
+  impl->Script(Operation::Translate, Behaviour{.status = engine_server::kRequestFailed, .times = 1});
+  seg = Translate(L"Open /srv/data/x now");
+  EXPECT_EQ(seg.translation.value(), L"Open /srv/data/x now") << "a failed engine leaves the source";
+  EXPECT_TRUE(seg.kept.empty());
 }

@@ -58,6 +58,9 @@ constexpr LONG kInfoFlagTranslate = 0x1;
 constexpr LONG kInfoFlagCorrespondence = 0x4;
 // Set: LookupDictionary works.
 constexpr LONG kInfoFlagDictionary = 0x8;
+// Set: characters of the Private Use Area (U+E000-U+F8FF) come back
+// unchanged, each once, at their place in the sentence.
+constexpr LONG kInfoFlagKeepsPrivateUse = 0x10;
 
 // Translate's mode argument.
 constexpr LONG kTranslateModePlain = 0;
