@@ -184,6 +184,14 @@ std::wstring ResourceModule::GetModulePath() {
 
 int ResourceModule::ShowMessage(const std::wstring& text, unsigned style, const std::wstring& caption,
                                 std::uintptr_t owner) {
+  // The box and the look-ups for its caption may set the thread's last-error
+  // code; a box shown is no failure, and that code is what tells the
+  // command's handler that one happened.
+  const DWORD code = platform::GetLastErrorCode();
+  struct Restore {
+    DWORD code;
+    ~Restore() { platform::SetLastErrorCode(code); }
+  } restore{code};
   try {
     platform::MessageBoxRequest request;
     request.text = text;

@@ -265,7 +265,7 @@ std::vector<std::wstring> TextProblems(HWND root) {
     for (size_t i = 0; i < glyphs.size(); ++i) {
       if (glyphs[i] == 0xFFFF) {
         problems.push_back(L"caption \"" + caption + L"\": no glyph for U+" + std::to_wstring(caption[i]) +
-                           L" in " + face);
+                           L" in " + face + L" (the caption font " + metrics.lfCaptionFont.lfFaceName + L")");
         break;
       }
     }

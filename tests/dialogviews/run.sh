@@ -12,9 +12,11 @@ lang=$1
 shift
 here=$(cd "$(dirname "$0")" && pwd)
 tools=$here/../../tools
+# Title bars use the system's own fonts (MS Shell Dlg, Segoe UI, Tahoma);
+# on a Japanese system they cover Japanese, as Windows' own do.
 case $lang in
-  ja) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 ;;
-  *) export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 ;;
+  ja) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 system_font="Noto Sans CJK JP" ;;
+  *) export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 system_font="Liberation Sans" ;;
 esac
 build=$(dirname "$1")
 while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
@@ -23,7 +25,7 @@ reg=fonts-$lang.reg
 # regedit reads UTF-16 with a byte order mark.
 {
   printf '\377\376'
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"\357\274\255\357\274\263 \357\274\260\343\202\264\343\202\267\343\203\203\343\202\257"="Noto Sans CJK JP"\r\n"Segoe UI"="Liberation Sans"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n' |
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"\357\274\255\357\274\263 \357\274\260\343\202\264\343\202\267\343\203\203\343\202\257"="Noto Sans CJK JP"\r\n"Segoe UI"="%s"\r\n"Tahoma"="%s"\r\n"MS Shell Dlg"="%s"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n' "$system_font" "$system_font" "$system_font" |
     iconv -f UTF-8 -t UTF-16LE
 } >"$reg"
 # The prefix's processes end before the display does, so the next run

@@ -21,6 +21,9 @@
 //                         16x16 face (and mask, from host version 10 on), and
 //                         write a sheet of the faces to PATH (a .bmp)
 //     disconnect          disconnect the add-in
+//     release             let go of the connection object while the add-in is
+//                         connected (its module must stay), then take a new
+//                         one from the class, as a host reloading it would
 //
 // Exit status 0 when every step worked; 1 with the reason on standard error.
 #include <objbase.h>
@@ -264,9 +267,11 @@ class StandIn {
     if (FAILED(hr)) return Fail("the add-in's ProgID has no class: " + Hex(hr));
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kExtensibility2, reinterpret_cast<void**>(&mAddin));
     if (FAILED(hr)) return Fail("the add-in could not be created: " + Hex(hr));
-    SAFEARRAY* custom = SafeArrayCreateVector(VT_I4, 0, 1);
+    // As the host passes it: an array of VARIANTs whose first holds the
+    // launch kind.
+    SAFEARRAY* custom = SafeArrayCreateVector(VT_VARIANT, 0, 1);
     LONG index = 0;
-    LONG launch = 1;
+    VARIANT launch = Num(1);
     SafeArrayPutElement(custom, &index, &launch);
     // The add-in instance is opaque to the add-in; the application will do.
     hr = mAddin->OnConnection(mApplication, kConnectStartup, mApplication, &custom);
@@ -275,9 +280,40 @@ class StandIn {
     return true;
   }
 
+  // The module's answer to whether it may be unloaded.
+  static HRESULT CanUnloadNow() {
+    using CanUnload = HRESULT(STDAPICALLTYPE*)();
+    HMODULE module = GetModuleHandleW(L"Pelorant.dll");
+    auto canUnload = module ? reinterpret_cast<CanUnload>(
+                                  reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")))
+                            : nullptr;
+    return canUnload ? canUnload() : E_NOTIMPL;
+  }
+
+  bool Release() {
+    mAddin->Release();
+    mAddin = nullptr;
+    const HRESULT answer = CanUnloadNow();
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(mProgId.c_str(), &clsid);
+    if (SUCCEEDED(hr))
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kExtensibility2, reinterpret_cast<void**>(&mAddin));
+    if (FAILED(hr)) return Fail("the add-in could not be created again: " + Hex(hr));
+    if (answer != S_FALSE) return Fail("the module may unload while the add-in is connected: " + Hex(answer));
+    return true;
+  }
+
+ public:
+  // After disconnection and release nothing keeps the module.
+  static bool Unloadable() {
+    const HRESULT answer = CanUnloadNow();
+    return answer == S_OK || Fail("the module stays in use after disconnection: " + Hex(answer));
+  }
+
+ private:
   void Disconnect() {
     if (!mAddin) return;
-    SAFEARRAY* custom = SafeArrayCreateVector(VT_I4, 0, 0);
+    SAFEARRAY* custom = SafeArrayCreateVector(VT_VARIANT, 0, 0);
     mAddin->OnDisconnection(kDisconnectHostShutdown, &custom);
     SafeArrayDestroy(custom);
     mAddin->Release();
@@ -606,6 +642,7 @@ class StandIn {
       Disconnect();
       return true;
     }
+    if (step == "release") return Release();
     if (step == "during-run") {
       std::string inner;
       if (!next(&value) || !next(&inner)) return false;
@@ -669,6 +706,7 @@ int main(int argc, char** argv) {
       }
     }
   }
+  if (status == 0 && !StandIn::Unloadable()) status = 1;
   if (status == 0 && standin::LiveObjects() != 0) {
     std::fprintf(stderr, "standin: the add-in still holds %s after disconnection\n",
                  standin::DescribeLiveObjects().c_str());

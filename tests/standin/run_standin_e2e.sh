@@ -79,11 +79,22 @@ no_engine=$(message_text 1253)
 shown() {  # shown LOG PATTERN: the stand-in closed a message box with that text
   grep -E "^standin: closed a message box: ($2)" "$1" >/dev/null
 }
+others() {  # others LOG PATTERN: the message boxes closed whose text is not one of PATTERN
+  grep '^standin: closed a message box: ' "$1" | grep -v -E "^standin: closed a message box: ($2)"
+}
+
+# The stand-in connects with launch kind 1, passed as the host passes it (an
+# array of VARIANTs): disconnection then stores the toolbar's visibility.
+settings_key='HKCU\Software\Talvoren\OfficeAddIn\RegV1\PowerPoint'
+wine reg delete "$settings_key" /v Menu.ToolbarVisible /f >/dev/null 2>&1
 
 # Connection builds the same menu and toolbar as on Linux (list entries
 # depend on the engines, so they are left out of the comparison).
 deck=poi__table_test2.pptx
-if ! run "$out/run1" open "$(winpath "$corpus/$deck")" menu click "$mode" click .BUTTON.TRAN-ALL \
+# Midway the stand-in lets go of the connection object and takes a new one,
+# as a host may: the connected add-in keeps its module loaded, and its
+# buttons still work.
+if ! run "$out/run1" open "$(winpath "$corpus/$deck")" menu click "$mode" release click .BUTTON.TRAN-ALL \
   save "$(winpath "$out/$deck")" disconnect; then
   fail "the stand-in run over $deck failed: $(grep -v '^[0-9]' "$out/run1" | head -c 600)"
 fi
@@ -99,6 +110,9 @@ for t in walk(m["menu"]["items"]): print(t)
 for t in walk(m["toolbar"]["items"]): print(t)' | grep -v -e 'TRAN-MODE\.' -e 'TRAN-OPT\.' >"$out/tags.linux"
 if [ ! -s "$out/tags.win" ] || ! diff "$out/tags.linux" "$out/tags.win" >"$out/tags.diff"; then
   fail "the menu and toolbar differ from the Linux program's: $(head -c 600 "$out/tags.diff")"
+fi
+if ! wine reg query "$settings_key" /v Menu.ToolbarVisible 2>/dev/null | grep -q 'Menu.ToolbarVisible.*REG_SZ.*1'; then
+  fail "disconnection after a start with launch kind 1 did not store the toolbar's visibility"
 fi
 if [ ! -f "$out/$deck" ]; then
   fail "$deck: no translation was saved"
@@ -157,12 +171,24 @@ for version in 9.0 16.0; do
   [ -s "$out/faces-$version.bmp" ] && convert "$out/faces-$version.bmp" "$sheets/button-faces-$version.png"
 done
 
-# Every connection above found the working engine: no engine-list message.
+# Every connection above found the working engine, and every click worked:
+# no message box at all.
 for log in "$out"/run[1-6]; do
-  if shown "$log" "$list_failed|$no_engine"; then
-    fail "$(basename "$log"): connection showed an engine-list message: $(grep '^standin: closed' "$log" | head -c 600)"
+  if grep -q '^standin: closed a message box' "$log"; then
+    fail "$(basename "$log") showed a message box: $(grep '^standin: closed' "$log" | head -c 600)"
   fi
 done
+
+# Version and Help each show what they are for and nothing after it: the
+# version box once, and at most that the help file is missing.
+no_file=$(message_text 1401)
+run "$out/run9" open "$(winpath "$corpus/$deck")" click .MENU.VERSION click .MENU.HELP disconnect
+if [ "$(grep -c '^standin: closed a message box: .*  Version ' "$out/run9")" != 1 ]; then
+  fail "the version click did not show its box once: $(grep '^standin: closed' "$out/run9" | head -c 600)"
+elif [ "$(grep -c -E "^standin: closed a message box: ($no_file)" "$out/run9")" -gt 1 ] ||
+  others "$out/run9" ".*  Version |$no_file" >"$out/others"; then
+  fail "version or help showed more than its own box: $(grep '^standin: closed' "$out/run9" | head -c 600)"
+fi
 
 # An engine that is genuinely missing still shows the messages: an
 # implementation of the server without a usable engine beside the working
@@ -172,12 +198,16 @@ fresh_engine_list
 PELORANT_FAKE_FAULTY_IMPLEMENTATIONS=1 run "$out/run7" open "$(winpath "$corpus/$deck")" disconnect
 if ! shown "$out/run7" "$no_engine" || ! shown "$out/run7" "$list_failed"; then
   fail "an unavailable engine implementation showed no engine-list message: $(head -c 600 "$out/run7")"
+elif others "$out/run7" "$list_failed|$no_engine" >"$out/others"; then
+  fail "an unavailable engine implementation showed more: $(head -c 600 "$out/others")"
 fi
 wine regsvr32 /u /s "$(winpath "$engine_dll")" || fail "regsvr32 /u the fake engine"
 fresh_engine_list
 run "$out/run8" open "$(winpath "$corpus/$deck")" disconnect
 if ! shown "$out/run8" "$list_failed"; then
   fail "connecting without an engine server showed no engine-list message: $(head -c 600 "$out/run8")"
+elif others "$out/run8" "$list_failed|$no_engine" >"$out/others"; then
+  fail "connecting without an engine server showed more: $(head -c 600 "$out/others")"
 fi
 [ "$failures" -eq 0 ] || exit 1
 echo "standin_e2e: passed"

@@ -6,9 +6,11 @@
 #include <atomic>
 #include <new>
 
+#include "src/addin/AddinMain.h"
 #include "src/addin/win32/Connect.h"
 #include "src/addin/win32/ModuleCount.h"
 #include "src/addin/win32/Registration.h"
+#include "src/host/dispatch/DispatchHost.h"
 
 namespace addin::win {
 namespace {
@@ -46,7 +48,12 @@ std::wstring ModulePath() {
 
 void ModuleAddRef() { ++gModuleCount; }
 void ModuleRelease() { --gModuleCount; }
-bool ModuleInUse() { return gModuleCount.load() != 0; }
+// Beside its COM objects, the module is in use while the add-in is connected
+// (the host may have let go of the connection object and still click) and
+// while the host holds one of its click sinks.
+bool ModuleInUse() {
+  return gModuleCount.load() != 0 || addin::CurrentAddinMain() != nullptr || host::dispatch::LiveEventSinks() != 0;
+}
 
 }  // namespace addin::win
 

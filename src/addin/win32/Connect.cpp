@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include <oleauto.h>
+
 #include "src/addin/AddinMain.h"
 #include "src/addin/win32/HostApplication.h"
 #include "src/addin/win32/ModuleCount.h"
@@ -17,19 +19,56 @@ namespace {
 
 using platform::win::ComPtr;
 
-// The custom array's data read as 32-bit words (the first is the launch
-// kind). False when there is no array or its data cannot be reached.
+// The launch kind: the value of the custom array's first element. The host
+// passes the array of VARIANTs its type library declares, whose first bytes
+// are the element's type code, not its value; an array of plain numbers is
+// read the same way. False when there is no array; an empty `words` when the
+// array has no element to read.
 bool ReadCustom(SAFEARRAY** custom, std::vector<std::uint32_t>* words) {
   if (!custom || !*custom) return false;
   SAFEARRAY* array = *custom;
-  ULONG count = 1;
-  for (UINT d = 0; d < array->cDims; ++d) count *= array->rgsabound[d].cElements;
-  void* data = nullptr;
-  if (FAILED(SafeArrayAccessData(array, &data))) return false;
-  const size_t bytes = static_cast<size_t>(count) * array->cbElements;
-  words->assign(bytes / sizeof(std::uint32_t), 0);
-  if (!words->empty()) memcpy(words->data(), data, words->size() * sizeof(std::uint32_t));
-  SafeArrayUnaccessData(array);
+  words->clear();
+  if (SafeArrayGetDim(array) < 1) return true;
+  for (UINT d = 0; d < array->cDims; ++d)
+    if (array->rgsabound[d].cElements == 0) return true;
+  VARTYPE type = VT_EMPTY;
+  if (FAILED(SafeArrayGetVartype(array, &type))) {
+    // An array made without its element type still says whether it holds
+    // VARIANTs; otherwise 32-bit elements are taken for numbers.
+    if (array->fFeatures & FADF_VARIANT) {
+      type = VT_VARIANT;
+    } else if (array->cbElements == sizeof(LONG)) {
+      type = VT_I4;
+    } else {
+      return true;
+    }
+  }
+  std::vector<LONG> first(array->cDims);
+  for (UINT d = 1; d <= array->cDims; ++d) {
+    if (FAILED(SafeArrayGetLBound(array, d, &first[d - 1]))) return true;
+  }
+  VARIANT value;
+  VariantInit(&value);
+  if (type == VT_VARIANT) {
+    if (FAILED(SafeArrayGetElement(array, first.data(), &value))) return true;
+  } else {
+    // Any other element type is read through a VARIANT of that type.
+    void* data = nullptr;
+    if (FAILED(SafeArrayPtrOfIndex(array, first.data(), &data)) || !data) return true;
+    VARIANT view;
+    VariantInit(&view);
+    view.vt = static_cast<VARTYPE>(type | VT_BYREF);
+    view.byref = data;
+    if (FAILED(VariantCopyInd(&value, &view))) return true;
+  }
+  std::uint32_t kind = 0;
+  if (SUCCEEDED(VariantChangeType(&value, &value, 0, VT_I4))) {
+    kind = static_cast<std::uint32_t>(value.lVal);
+  } else {
+    LOG_WARNING(L"CConnect:OnConnection", L"the launch kind is no number; 0 is taken");
+  }
+  VariantClear(&value);
+  words->push_back(kind);
   return true;
 }
 
@@ -93,6 +132,7 @@ class CConnect final : public ModuleObject<CConnect, IExtensibility2> {
                                          SAFEARRAY** custom) override {
     try {
       AddinMain::SetProgIdLookup(LookUpProgId);
+      AddinMain::SetFacadeSetup([](AddinApplication& facade) { facade.SetReconnector(FindRunningHost); });
       powerpoint::PowerPointTranslationProcess::Instance().SetProgressViewFactory(dialogs::win32::MakeProgressView);
       host::Ptr<host::Application> app;
       if (application) {

@@ -8,4 +8,6 @@ host::Ptr<host::Application> WrapHostApplication(IDispatch* application) {
   return host::dispatch::MakeApplication(application);
 }
 
+host::Ptr<host::Application> FindRunningHost() { return host::dispatch::RunningApplication(); }
+
 }  // namespace addin::win

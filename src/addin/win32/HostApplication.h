@@ -12,4 +12,8 @@ namespace addin::win {
 
 host::Ptr<host::Application> WrapHostApplication(IDispatch* application);
 
+// The running host, for the facade's reconnection when the reference it
+// holds has died; null when none runs.
+host::Ptr<host::Application> FindRunningHost();
+
 }  // namespace addin::win

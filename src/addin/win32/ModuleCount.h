@@ -1,5 +1,6 @@
 // The module's count of live objects and server locks: DllCanUnloadNow lets
-// the DLL go only when it is zero. Any thread.
+// the DLL go only when it is zero, no add-in is connected and the host holds
+// none of its click sinks. Any thread.
 #pragma once
 
 #include <windows.h>

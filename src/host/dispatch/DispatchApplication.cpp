@@ -2,6 +2,8 @@
 #include "src/host/dispatch/DispatchHost.h"
 #include "src/host/dispatch/DispatchModel.h"
 
+#include <oleauto.h>
+
 namespace host::dispatch {
 
 namespace {
@@ -172,6 +174,24 @@ Ptr<host::Presentation> MakePresentation(const Variant& v) { return Wrap<DPresen
 Ptr<host::Application> MakeApplication(IDispatch* application) {
   if (!application) return nullptr;
   return std::make_shared<DApplication>(application);
+}
+
+Ptr<host::Application> RunningApplication() {
+  CLSID clsid;
+  if (FAILED(CLSIDFromProgID(L"PowerPoint.Application", &clsid))) return nullptr;
+  IUnknown* running = nullptr;
+  if (FAILED(GetActiveObject(clsid, /*pvReserved=*/nullptr, &running)) || !running) return nullptr;
+  // PowerPoint's _Application is dual: its IDispatch is what the calls take.
+  // A host object that does not name that interface still answers by name.
+  const IID application = {0x91493442, 0x5A91, 0x11CF, {0x87, 0x00, 0x00, 0xAA, 0x00, 0x60, 0x26, 0x3B}};
+  IDispatch* dispatch = nullptr;
+  if (FAILED(running->QueryInterface(application, reinterpret_cast<void**>(&dispatch))) || !dispatch)
+    running->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+  running->Release();
+  if (!dispatch) return nullptr;
+  Ptr<host::Application> found = MakeApplication(dispatch);
+  dispatch->Release();
+  return found;
 }
 
 }  // namespace host::dispatch

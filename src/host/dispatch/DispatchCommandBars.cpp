@@ -3,6 +3,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <atomic>
+
 #include "src/host/dispatch/DispatchModel.h"
 #include "src/platform/win32/ComOwners.h"
 
@@ -19,9 +21,13 @@ constexpr DISPID kFirstEvent = 1;
 // A dispinterface sink that hands the host's event to the add-in's sink.
 // The host holds it between Advise and Unadvise; it holds only the
 // add-in's sink, never a host object.
+std::atomic<long> gLiveEventSinks{0};
+
 class EventSink final : public platform::win::ComObject<EventSink, IDispatch> {
  public:
-  EventSink(Ptr<host::CommandBarButtonEvents> sink, IID events) : mSink(std::move(sink)), mEvents(events) {}
+  EventSink(Ptr<host::CommandBarButtonEvents> sink, IID events) : mSink(std::move(sink)), mEvents(events) {
+    ++gLiveEventSinks;
+  }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     return Answer(iid == IID_IUnknown || iid == IID_IDispatch || iid == mEvents, out);
@@ -59,7 +65,7 @@ class EventSink final : public platform::win::ComObject<EventSink, IDispatch> {
 
  private:
   friend class platform::win::ComObject<EventSink, IDispatch>;
-  ~EventSink() = default;
+  ~EventSink() { --gLiveEventSinks; }
   Ptr<host::CommandBarButtonEvents> mSink;
   IID mEvents;
 };
@@ -318,5 +324,7 @@ class DCommandBars : public host::CommandBars, Base {
 
 Ptr<host::CommandBars> MakeCommandBars(IDispatch* bars) { return std::make_shared<DCommandBars>(bars); }
 Ptr<host::CommandBarControl> MakeControl(IDispatch* control) { return std::make_shared<DControl>(control); }
+
+long LiveEventSinks() { return gLiveEventSinks.load(); }
 
 }  // namespace host::dispatch

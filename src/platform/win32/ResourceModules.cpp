@@ -71,6 +71,18 @@ class Win32ResourceModuleFile : public ResourceModuleFile {
   HMODULE mModule;
 };
 
+// The version functions set the thread's last-error code for every value a
+// block lacks (PrivateBuild, say); that code is how a command signals a
+// failure, so reading leaves the caller's code as it was.
+class KeepLastError {
+ public:
+  KeepLastError() : mCode(GetLastError()) {}
+  ~KeepLastError() { SetLastError(mCode); }
+
+ private:
+  DWORD mCode;
+};
+
 }  // namespace
 
 std::wstring ResourceModuleExtension() { return L".dll"; }
@@ -86,6 +98,7 @@ std::unique_ptr<ResourceModuleFile> ResourceModuleFile::Load(const std::wstring&
 }
 
 bool ReadVersionBlock(const std::wstring& modulePath, VersionBlock* block) {
+  KeepLastError keep;
   *block = VersionBlock();
   const VersionApi& api = VersionApi::Get();
   if (!api.Usable() || modulePath.empty()) return false;

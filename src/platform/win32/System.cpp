@@ -242,12 +242,38 @@ void WriteDiagnostic(const std::wstring& message) {
 }
 
 }  // namespace native
+namespace {
+
+// The HTML Help control from the file its class registration names, else
+// from the system folder; never a file of that name that the search path
+// finds first (the host program's folder, the current folder).
+HMODULE LoadHelpControl() {
+  wchar_t server[MAX_PATH] = {};
+  DWORD size = sizeof(server);
+  // Without RRF_NOEXPAND an expandable path comes back expanded.
+  if (::RegGetValueW(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32",
+                     /*lpValue=*/nullptr, RRF_RT_REG_SZ, /*pdwType=*/nullptr, server, &size) == ERROR_SUCCESS) {
+    const std::wstring registered = server;
+    const bool absolute = registered.size() > 2 && (registered[1] == L':' || (IsSeparator(registered[0]) &&
+                                                                              IsSeparator(registered[1])));
+    if (absolute) {
+      if (HMODULE control = ::LoadLibraryExW(registered.c_str(), /*hFile=*/nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
+        return control;
+    }
+  }
+  return ::LoadLibraryExW(L"hhctrl.ocx", /*hFile=*/nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+}  // namespace
+
 bool OpenHelpFile(const std::wstring& path) {
-  // The help control is an in-process server of its own; it is loaded only
-  // for this call and stays loaded, as its viewer window lives on.
+  // A viewer that cannot be loaded or shows nothing leaves its code behind;
+  // the caller's code is what signals the command's own failure.
+  KeepLastError keep;
+  // The help control stays loaded, as its viewer window lives on.
   using HtmlHelpProc = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
   constexpr UINT kDisplayTopic = 0;
-  if (HMODULE control = ::LoadLibraryW(L"hhctrl.ocx")) {
+  if (HMODULE control = LoadHelpControl()) {
     auto htmlHelp = reinterpret_cast<HtmlHelpProc>(reinterpret_cast<void*>(::GetProcAddress(control, "HtmlHelpW")));
     if (htmlHelp && htmlHelp(nullptr, path.c_str(), kDisplayTopic, 0) != nullptr) return true;
   }

@@ -135,7 +135,10 @@ TEST_F(DispatchHostTest, ClicksArriveThroughConnectionPointsUntilUnadvised) {
   auto button = menu->Controls()->Add(host::msoControlButton, 0, L"", 0, true);
   button->SetTag(L"dispatch-test");
   auto sink = std::make_shared<CountingSink>();
+  // The module counts the sinks the host holds, for its unload answer.
+  const long sinks = host::dispatch::LiveEventSinks();
   const std::uint32_t cookie = button->Advise(sink);
+  EXPECT_EQ(host::dispatch::LiveEventSinks(), sinks + 1);
   // Another reference to the same control is the same control.
   auto again = app->CommandBars()->FindControl(0, 0, L"dispatch-test", false);
   ASSERT_TRUE(again);
@@ -145,6 +148,7 @@ TEST_F(DispatchHostTest, ClicksArriveThroughConnectionPointsUntilUnadvised) {
   EXPECT_EQ(sink->clicked, button->Identity());
 
   button->Unadvise(cookie);
+  EXPECT_EQ(host::dispatch::LiveEventSinks(), sinks);
   button->Execute();
   EXPECT_EQ(sink->clicks, 1);
   try {
@@ -154,6 +158,28 @@ TEST_F(DispatchHostTest, ClicksArriveThroughConnectionPointsUntilUnadvised) {
     EXPECT_EQ(e.Error(), host::kNotFound);
   }
   button->Delete(true);
+}
+
+// A host reference that died is replaced by the running host, found as
+// PowerPoint is: the class of its ProgID among the active objects.
+TEST_F(DispatchHostTest, TheRunningHostIsFoundThroughItsProgId) {
+  const wchar_t* const key = L"PowerPoint.Application\\CLSID";
+  const CLSID clsid = {0x5C1E2B77, 0x3D0A, 0x4F6B, {0x9E, 0x21, 0x7A, 0x44, 0x0C, 0x91, 0x3B, 0x58}};
+  wchar_t text[64] = {};
+  ASSERT_GT(StringFromGUID2(clsid, text, 64), 0);
+  EXPECT_FALSE(host::dispatch::RunningApplication()) << "no host registered yet";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, text,
+                            static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  EXPECT_FALSE(host::dispatch::RunningApplication()) << "the host is not running";
+  DWORD token = 0;
+  ASSERT_EQ(RegisterActiveObject(gApplication, clsid, ACTIVEOBJECT_STRONG, &token), S_OK);
+  host::Ptr<host::Application> found = host::dispatch::RunningApplication();
+  RevokeActiveObject(token, nullptr);
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, L"PowerPoint.Application");
+  ASSERT_TRUE(found);
+  EXPECT_FALSE(found->Version().empty());
+  EXPECT_EQ(found->Name(), app->Name());
 }
 
 // The add-in connected over IDispatch translates whole corpus decks with the
