@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -725,6 +726,19 @@ TEST_F(AddinTest, EveryButtonGetsItsOwnFaceTheWayItsHostVersionTakesIt) {
     EXPECT_EQ(menuFaces.size(), 12u);  // no two commands look alike
     EXPECT_EQ(addin::OnDisconnection(), S_OK);
   }
+}
+
+TEST_F(AddinTest, AFaceThatNeverTakesLeavesTheButtonBareAndTheMenuWhole) {
+  // A clipboard nobody can write: an old host never gets its faces.
+  std::ofstream(dir.path() / "not-a-folder") << "x";
+  platformtest::ScopedEnv locked{L"PELORANT_CLIPBOARD_FILE", (dir.path() / "not-a-folder" / "clipboard").wstring()};
+  app = std::make_shared<RefusingApp>(host::pptx::CreateApplication(), Refuse::kNothing, L"9.0");
+  Connect({Pair(L"a", L"en", 0x1)});
+  EXPECT_TRUE(shown.empty()) << platform::ToUtf8(shown.empty() ? std::wstring() : shown.front());
+  auto items = Control(L"")->Controls();
+  ASSERT_EQ(items->Count(), 14);
+  EXPECT_TRUE(Control(L".MENU.TRAN-SHEET")->Picture().Empty());
+  EXPECT_TRUE(Control(L".BUTTON.HELP")->Picture().Empty());
 }
 
 }  // namespace
