@@ -3,14 +3,21 @@
 //   - over the deck's text extracted to a plain file (goal: 1.3 or less);
 //   - over the deck with Apertium's own pptx format (goal: below 1, although
 //     the run also translates notes, SmartArt, tables and comments);
-// and editing linearity: the run with the bracket test engine over decks of
-// N and 4N shapes (goal: 4N costs at most 5 times N). Every time is the
-// median of several rounds, taken in turns so that the machine's load
-// falls on all of them alike; only the ratios mean anything. Processor time
-// (of each command and all it started) is shown beside wall time.
+// the document's own share: the same run with the bracket test engine, which
+// costs next to nothing, against Apertium's batch (goal: 0.25 or less);
+// the scale table: `show` and `translate` with the bracket engine over decks
+// grown from corpus decks along one dimension at a time, at 1x and 4x (goal:
+// 4x costs at most 4.4 times 1x); and the peak memory of `show` over a deck
+// whose one slide holds a large text, against the uncompressed size of its
+// XML parts (goal: at most 4 times that plus 64 MB). Every time is the
+// median of several rounds, taken in turns so that the machine's load falls
+// on all of them alike; only the ratios mean anything. Processor time (of
+// each command and all it started) is shown beside wall time.
 //
-//   translate_deck [DECK] [ROUNDS]     (default: poi__customGeo.pptx, 5; "" for the default deck)
+//   translate_deck [DECK] [ROUNDS] [PARTS]
+//     default: poi__customGeo.pptx, 5, "deck,scale,memory"; "" for the default deck
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,8 +29,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/GrowDeck.h"
+#include "tests/common/Paths.h"
 #include "tests/common/TempDir.h"
-#include "tests/host/DeckBuilder.h"
 #include "src/host/Host.h"
 #include "src/host/pptx/PptxApplication.h"
 #include "src/platform/Strings.h"
@@ -38,33 +46,41 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-// Wall time and processor time (of the command and everything it started).
+// Wall time and processor time (of the command and everything it started),
+// and the largest resident size of any process it ran.
 struct Times {
   double wall = 0;
   double cpu = 0;
+  double peakMb = 0;
 };
 
-double ChildrenCpu() {
-  rusage u{};
-  getrusage(RUSAGE_CHILDREN, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 // Times a shell command; exits when it fails, since a failed run would make
-// a meaningless ratio.
+// a meaningless ratio. The shell execs the last command it runs, so the
+// peak is that of the program itself.
 Times Time(const std::string& command) {
-  const double cpu0 = ChildrenCpu();
-  auto t0 = std::chrono::steady_clock::now();
   const std::string err = (std::filesystem::temp_directory_path() / "translate_deck.err").string();
-  int rc = std::system((command + " >/dev/null 2>" + Quote(err)).c_str());
+  const std::string line = command + " >/dev/null 2>" + Quote(err);
+  auto t0 = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage u{};
+  if (pid < 0 || wait4(pid, &status, 0, &u) != pid) {
+    std::perror("translate_deck");
+    std::exit(1);
+  }
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  if (rc != 0) {
-    std::fprintf(stderr, "failed (%d): %s\n", rc, command.c_str());
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "failed (%d): %s\n", status, command.c_str());
     std::system(("head -c 2000 " + Quote(err) + " >&2").c_str());
     std::exit(1);
   }
-  return {s, ChildrenCpu() - cpu0};
+  const double cpu = static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+                     static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  return {s, cpu, static_cast<double>(u.ru_maxrss) / 1024};
 }
 
 double Median(std::vector<double> v) {
@@ -75,16 +91,18 @@ double Median(std::vector<double> v) {
 // Medians (wall and processor time apart) of commands run in turns, round
 // after round.
 std::vector<Times> Measure(const std::vector<std::string>& commands, int rounds) {
-  std::vector<std::vector<double>> wall(commands.size()), cpu(commands.size());
+  std::vector<std::vector<double>> wall(commands.size()), cpu(commands.size()), peak(commands.size());
   for (int r = 0; r < rounds; ++r) {
     for (size_t i = 0; i < commands.size(); ++i) {
       Times t = Time(commands[i]);
       wall[i].push_back(t.wall);
       cpu[i].push_back(t.cpu);
+      peak[i].push_back(t.peakMb);
     }
   }
   std::vector<Times> medians;
-  for (size_t i = 0; i < commands.size(); ++i) medians.push_back({Median(wall[i]), Median(cpu[i])});
+  for (size_t i = 0; i < commands.size(); ++i)
+    medians.push_back({Median(wall[i]), Median(cpu[i]), Median(peak[i])});
   return medians;
 }
 
@@ -128,30 +146,14 @@ void ExtractText(const fs::path& deck, const fs::path& file) {
   }
 }
 
-// N shapes of two paragraphs of three sentences, twenty to a slide.
-fs::path MakeDeck(const fs::path& dir, int shapes) {
-  decktest::Deck d;
-  for (int i = 0; i < shapes; ++i) {
-    if (i % 20 == 0) d.slides.emplace_back();
-    std::string para = "<a:p><a:r><a:rPr lang=\"en-US\"/><a:t>The first sentence of shape " + std::to_string(i) +
-                       " is short. A second one follows it. The third ends the paragraph.</a:t></a:r></a:p>";
-    int id = 2 + i % 20;
-    d.slides.back() += "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(id) + "\" name=\"S" + std::to_string(id) +
-                       "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>" +
-                       decktest::Xfrm(0, 0, 2540000, 1270000) + "</p:spPr><p:txBody><a:bodyPr/><a:lstStyle/>" +
-                       para + para + "</p:txBody></p:sp>";
-  }
-  auto file = dir / ("shapes" + std::to_string(shapes) + ".pptx");
-  decktest::Write(d, file);
-  return file;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it is measured
   const fs::path corpus = testsupport::CorpusDir();
   const fs::path deck = argc > 1 && *argv[1] ? fs::path(argv[1]) : corpus / "poi__customGeo.pptx";
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+  const std::string parts = argc > 3 ? argv[3] : "deck,scale,memory";
   const std::string prog = Quote(PELORANT_PROGRAM);
   testsupport::TempDir dir;
   // The runs keep their settings, engine cache and copies to themselves.
@@ -160,7 +162,6 @@ int main(int argc, char** argv) {
   setenv("TMPDIR", dir.path().c_str(), 1);
   unsetenv("PELORANT_FAKE_ENGINE");
 
-  ExtractText(deck, dir.path() / "text.txt");
   const std::string d = Quote(deck.string()), o = Quote((dir.path() / "out.pptx").string());
   // The same run with the bracket test engine, which costs next to nothing:
   // what the document's handling alone takes. It keeps settings of its own.
@@ -170,37 +171,68 @@ int main(int argc, char** argv) {
   const std::string testEngine = "PELORANT_FAKE_ENGINE=" + Quote(fake) + " PELORANT_REGISTRY=" +
                                  Quote((dir.path() / "reg-test").string()) + " XDG_CONFIG_HOME=" +
                                  Quote((dir.path() / "config-test").string()) + " ";
-  const std::string apertiumRun = prog + " translate " + d + " -o " + o + " --mode Apertium:eng-spa -q";
-  const std::string testRun = testEngine + prog + " translate " + d + " -o " + o + " --mode Test:en-xx -q";
-  // One run first, so the engine cache exists and every timed run does the same work.
-  Time(apertiumRun);
-  Time(testRun);
-  auto t = Measure({apertiumRun,
-                    "apertium eng-spa " + Quote((dir.path() / "text.txt").string()) + " " +
-                        Quote((dir.path() / "text.es.txt").string()),
-                    "apertium -f pptx eng-spa " + d + " " + Quote((dir.path() / "apertium.pptx").string()), testRun},
-                   rounds);
-  std::printf("deck %s, medians of %d rounds                wall s    cpu s\n", deck.filename().c_str(), rounds);
-  std::printf("  pelorant translate (Apertium:eng-spa)   %8.3f %8.3f\n", t[0].wall, t[0].cpu);
-  std::printf("  apertium eng-spa over the text          %8.3f %8.3f   ratio %.2f wall, %.2f cpu (goal <= 1.3)\n",
-              t[1].wall, t[1].cpu, t[0].wall / t[1].wall, t[0].cpu / t[1].cpu);
-  std::printf("  apertium -f pptx eng-spa over the deck  %8.3f %8.3f   ratio %.2f wall, %.2f cpu (goal < 1)\n",
-              t[2].wall, t[2].cpu, t[0].wall / t[2].wall, t[0].cpu / t[2].cpu);
-  std::printf("  pelorant translate (bracket test engine)%8.3f %8.3f   the document's handling alone\n", t[3].wall,
-              t[3].cpu);
+  if (parts.find("deck") != std::string::npos) {
+    ExtractText(deck, dir.path() / "text.txt");
+    const std::string apertiumRun = prog + " translate " + d + " -o " + o + " --mode Apertium:eng-spa -q";
+    const std::string testRun = testEngine + prog + " translate " + d + " -o " + o + " --mode Test:en-xx -q";
+    // One run first, so the engine cache exists and every timed run does the same work.
+    Time(apertiumRun);
+    Time(testRun);
+    auto t = Measure({apertiumRun,
+                      "apertium eng-spa " + Quote((dir.path() / "text.txt").string()) + " " +
+                          Quote((dir.path() / "text.es.txt").string()),
+                      "apertium -f pptx eng-spa " + d + " " + Quote((dir.path() / "apertium.pptx").string()), testRun},
+                     rounds);
+    std::printf("deck %s, medians of %d rounds                wall s    cpu s\n", deck.filename().c_str(), rounds);
+    std::printf("  pelorant translate (Apertium:eng-spa)   %8.3f %8.3f\n", t[0].wall, t[0].cpu);
+    std::printf("  apertium eng-spa over the text          %8.3f %8.3f   ratio %.2f wall, %.2f cpu (goal <= 1.3)\n",
+                t[1].wall, t[1].cpu, t[0].wall / t[1].wall, t[0].cpu / t[1].cpu);
+    std::printf("  apertium -f pptx eng-spa over the deck  %8.3f %8.3f   ratio %.2f wall, %.2f cpu (goal < 1)\n",
+                t[2].wall, t[2].cpu, t[0].wall / t[2].wall, t[0].cpu / t[2].cpu);
+    std::printf("  pelorant translate (bracket test engine)%8.3f %8.3f   the document's handling alone\n", t[3].wall,
+                t[3].cpu);
+    std::printf("  document's share: bracket run / Apertium's batch  %.2f wall, %.2f cpu (goal <= 0.25)\n",
+                t[3].wall / t[1].wall, t[3].cpu / t[1].cpu);
+  }
 
-  const int n = 100;
-  setenv("PELORANT_FAKE_ENGINE", fake.c_str(), 1);
-  // The engine list is kept (in the settings) from a run's first use: fresh
-  // settings and registry see the test engine.
-  setenv("PELORANT_REGISTRY", (dir.path() / "reg-test").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (dir.path() / "config-test").c_str(), 1);
-  auto run = [&](int shapes) {
-    return prog + " translate " + Quote(MakeDeck(dir.path(), shapes).string()) + " -o " + o + " --mode Test:en-xx -q";
-  };
-  auto e = Measure({run(n), run(4 * n)}, rounds);
-  std::printf("editing with the bracket engine\n");
-  std::printf("  %4d shapes %8.3f s\n  %4d shapes %8.3f s   ratio %.2f (linear is 4, goal <= 5)\n", n, e[0].wall,
-              4 * n, e[1].wall, e[1].wall / e[0].wall);
+  if (parts.find("scale") != std::string::npos) {
+    // The scale table: one corpus deck with notes pages grown along each
+    // dimension (and one with a table for its rows).
+    setenv("PELORANT_FAKE_ENGINE", fake.c_str(), 1);
+    // The engine list is kept (in the settings) from a run's first use:
+    // fresh settings and registry see the test engine.
+    setenv("PELORANT_REGISTRY", (dir.path() / "reg-test").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir.path() / "config-test").c_str(), 1);
+    std::printf("scale, bracket engine, medians of %d rounds      1x s     4x s    ratio (linear is 4, goal <= 4.4)\n",
+                rounds);
+    for (const growdeck::Dimension& dim : growdeck::Dimensions()) {
+      const fs::path from =
+          corpus / (std::string(dim.name) == "rows per table" ? "poi__with_japanese.pptx" : "poi__45545_Comment.pptx");
+      std::vector<std::string> runs;
+      auto grown = [&](int k) { return dir.path() / (std::to_string(k) + "x-" + dim.name + ".pptx"); };
+      for (int k : {1, 4}) growdeck::Grow(from, dim, k * dim.base, grown(k));
+      for (const char* command : {"show", "translate"})
+        for (int k : {1, 4}) {
+          const std::string in = Quote(grown(k).string());
+          runs.push_back(prog + (command == std::string("show") ? " show --json " + in
+                                                                : " translate " + in + " -o " + o + " --mode Test:en-xx -q"));
+        }
+      auto r = Measure(runs, rounds);
+      for (int c = 0; c < 2; ++c)
+        std::printf("  %-26s %4d -> %5d %-9s %8.3f %8.3f   %.2f\n", dim.name, dim.base, 4 * dim.base,
+                    c ? "translate" : "show", r[2 * c].wall, r[2 * c + 1].wall, r[2 * c + 1].wall / r[2 * c].wall);
+    }
+  }
+
+  if (parts.find("memory") != std::string::npos) {
+    const fs::path big = dir.path() / "big-text.pptx";
+    growdeck::GrowText(corpus / "poi__45545_Comment.pptx", 64u << 20, big);
+    const double xmlMb = static_cast<double>(growdeck::XmlPartsSize(big)) / (1 << 20);
+    auto m = Measure({prog + " show --json " + Quote(big.string())}, std::min(rounds, 3));
+    std::printf("memory: show over a slide of %.0f MB text (XML parts %.1f MB uncompressed, deck %.1f MB)\n", 64.0,
+                xmlMb, static_cast<double>(fs::file_size(big)) / (1 << 20));
+    std::printf("  peak %.0f MB = %.2f x the parts + %.0f MB (goal <= 4 x + 64 MB); %.2f s\n", m[0].peakMb,
+                (m[0].peakMb - 64) / xmlMb, 64.0, m[0].wall);
+  }
   return 0;
 }

@@ -343,9 +343,14 @@ TEST_F(PptxShapes, AddTextboxMakesATextBoxThatSurvivesSaving) {
   decktest::Deck d;
   d.slides = {Sp(7, "Existing", 0, 0, P, P, "x")};
   auto p = Open(d);
-  auto box = p->Slides()->Item(1)->Shapes()->AddTextbox(msoTextOrientationHorizontal, 1, 1, 400, 100);
+  auto shapes = p->Slides()->Item(1)->Shapes();
+  ASSERT_EQ(shapes->Count(), 1);
+  auto box = shapes->AddTextbox(msoTextOrientationHorizontal, 1, 1, 400, 100);
   EXPECT_EQ(box->Type(), msoTextBox);
   EXPECT_EQ(box->Id(), 8);
+  // The collection read before the addition sees the new shape.
+  ASSERT_EQ(shapes->Count(), 2);
+  EXPECT_EQ(shapes->Item(2)->Id(), 8);
   EXPECT_FLOAT_EQ(box->Width(), 400);
   box->TextFrame()->TextRange()->SetText(L"Pasted");
   auto again = Reopen(p)->Slides()->Item(1)->Shapes();

@@ -91,6 +91,22 @@ class Document : public std::enable_shared_from_this<Document> {
     return it == mDeletions.end() ? 0 : it->second;
   }
   void NoteDeletion(const std::string& part) { ++mDeletions[part]; }
+  // Counts shapes added to a part's tree; with the deletions it tells when
+  // the part's list of shapes must be read again.
+  int Additions(const std::string& part) const {
+    auto it = mAdditions.find(part);
+    return it == mAdditions.end() ? 0 : it->second;
+  }
+  void NoteAddition(const std::string& part) { ++mAdditions[part]; }
+  // The shapes of a part's tree in order, as the shape side last read them:
+  // a collection asked for its count and then for every item would read
+  // the whole tree at each call.
+  struct ShapeIndex {
+    const void* tree = nullptr;
+    int deletions = -1, additions = -1;
+    std::vector<pugi::xml_node> shapes;
+  };
+  ShapeIndex& ShapeIndexOf(const std::string& part) { return mShapeIndexes[part]; }
 
   // Work an edit of a text body makes necessary (refitting its text to the
   // frame, keeping a SmartArt model in step with its drawing) waits until
@@ -156,6 +172,8 @@ class Document : public std::enable_shared_from_this<Document> {
   bool mChanged = false;
   std::thread::id mThread = std::this_thread::get_id();
   std::map<std::string, int> mDeletions;
+  std::map<std::string, int> mAdditions;
+  std::map<std::string, ShapeIndex> mShapeIndexes;
   const void* mDeferredBody = nullptr;
   std::map<Deferred, std::function<void()>> mDeferred;
   std::uint64_t mSettled = 0;

@@ -517,7 +517,11 @@ std::string Package::RelativeTarget(const std::string& sourcePart, const std::st
   return out;
 }
 
-std::vector<Relationship> Package::Relationships(const std::string& sourcePart) {
+std::vector<Relationship> Package::Relationships(const std::string& sourcePart) { return KnownRelationships(sourcePart); }
+
+// Lookups by type and id run at nearly every shape; a copy of the list each
+// time cost more than the search.
+const std::vector<Relationship>& Package::KnownRelationships(const std::string& sourcePart) {
   std::string rels = RelsPartName(sourcePart);
   const std::uint64_t version = mImpl->Version(rels);
   if (auto it = mImpl->rels.find(sourcePart); it != mImpl->rels.end() && it->second.version == version)
@@ -539,19 +543,20 @@ std::vector<Relationship> Package::Relationships(const std::string& sourcePart) 
       out.push_back(std::move(rel));
     }
   }
-  mImpl->rels[sourcePart] = {version, out};
-  return out;
+  auto& kept = mImpl->rels[sourcePart];
+  kept = {version, std::move(out)};
+  return kept.list;
 }
 
 std::optional<Relationship> Package::RelationshipByType(const std::string& sourcePart, const std::string& type) {
   std::string want = RelationshipName(type);
-  for (auto& r : Relationships(sourcePart))
+  for (auto& r : KnownRelationships(sourcePart))
     if (r.type == type || RelationshipName(r.type) == want) return r;
   return std::nullopt;
 }
 
 std::optional<Relationship> Package::RelationshipById(const std::string& sourcePart, const std::string& id) {
-  for (auto& r : Relationships(sourcePart))
+  for (auto& r : KnownRelationships(sourcePart))
     if (r.id == id) return r;
   return std::nullopt;
 }

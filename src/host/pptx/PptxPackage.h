@@ -86,6 +86,9 @@ class Package {
 
   // Relationships of a part (of the package for an empty source name).
   std::vector<Relationship> Relationships(const std::string& sourcePart);
+  // The same list without a copy, for a lookup: valid until the next change
+  // to the package's relationships.
+  const std::vector<Relationship>& KnownRelationships(const std::string& sourcePart);
   // First relationship of that type ("…/relationships/slideLayout" or just
   // its last segment "slideLayout"), in the transitional or the strict
   // spelling; null when none.

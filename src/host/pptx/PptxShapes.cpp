@@ -669,14 +669,23 @@ class ShapesImpl : public host::Shapes {
     if (mSlide.part.empty() || !mSlide.doc->Pkg().HasPart(mSlide.part)) return {};
     return Child(Child(mSlide.doc->Pkg().Xml(mSlide.part).document_element(), "cSld"), "spTree");
   }
+  const std::vector<pugi::xml_node>& Nodes() {
+    pugi::xml_node tree = Tree();
+    Document& doc = *mSlide.doc;
+    Document::ShapeIndex& index = doc.ShapeIndexOf(mSlide.part);
+    const int deletions = doc.Deletions(mSlide.part), additions = doc.Additions(mSlide.part);
+    if (index.tree != tree.internal_object() || index.deletions != deletions || index.additions != additions)
+      index = {tree.internal_object(), deletions, additions, TreeChildren(tree)};
+    return index.shapes;
+  }
   std::vector<Ptr<host::Shape>> All() {
     std::vector<Ptr<host::Shape>> out;
-    for (pugi::xml_node n : TreeChildren(Tree())) out.push_back(MakeTreeShape(mSlide, n));
+    for (pugi::xml_node n : Nodes()) out.push_back(MakeTreeShape(mSlide, n));
     return out;
   }
-  int Count() override { return static_cast<int>(TreeChildren(Tree()).size()); }
+  int Count() override { return static_cast<int>(Nodes().size()); }
   Ptr<host::Shape> Item(int index) override {
-    auto nodes = TreeChildren(Tree());
+    const auto& nodes = Nodes();
     if (index < 1 || index > static_cast<int>(nodes.size()))
       throw platform::ComError(DISP_E_BADINDEX, L"The index into the Shapes collection is out of range.");
     return MakeTreeShape(mSlide, nodes[index - 1]);

@@ -75,6 +75,7 @@ pugi::xml_node NewTextboxXml(Document& doc, const std::string& part, int orienta
   // A new shape goes before the tree's extension list, if there is one.
   pugi::xml_node ext = Child(tree, "extLst");
   pugi::xml_node sp = AppendChildLike(tree, "sp", ext);
+  doc.NoteAddition(part);
   auto P = [&](pugi::xml_node parent, const char* local) { return AppendChildLike(parent, local); };
   auto A = [&](pugi::xml_node parent, const char* local) { return parent.append_child(QualifiedName(a, local).c_str()); };
   pugi::xml_node nv = P(sp, "nvSpPr");

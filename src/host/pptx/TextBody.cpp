@@ -270,6 +270,28 @@ TextBody::TextBody(pugi::xml_node txBody, std::shared_ptr<const TextStyleContext
 
 std::string TextBody::Name(const char* local) const { return QualifiedName(mPrefix, local); }
 
+namespace {
+
+// What one child of a paragraph stands for in the index, starting at pos.
+TextBody::Item ReadItem(pugi::xml_node c, long pos) {
+  using Item = TextBody::Item;
+  Item item;
+  item.node = c;
+  item.start = pos;
+  std::string_view l = LocalName(c);
+  if (l == "r" || l == "fld") {
+    item.kind = l == "r" ? Item::Run : Item::Field;
+    item.utf8 = TxChild(c, "t").child_value();
+    item.length = Utf8Length(item.utf8);
+  } else if (l == "br") {
+    item.kind = Item::Break;
+    item.length = 1;
+  }
+  return item;
+}
+
+}  // namespace
+
 const std::vector<TextBody::Para>& TextBody::Index() const {
   if (mIndexValid) return mIndex;
   std::vector<Para>& paras = mIndex;
@@ -286,19 +308,8 @@ const std::vector<TextBody::Para>& TextBody::Index() const {
       if (c.type() != pugi::node_element) continue;
       std::string_view l = LocalName(c);
       if (l == "pPr" || l == "endParaRPr") continue;
-      Item item;
-      item.node = c;
-      item.start = pos;
-      if (l == "r" || l == "fld") {
-        item.kind = l == "r" ? Item::Run : Item::Field;
-        item.utf8 = TxChild(c, "t").child_value();
-        item.length = Utf8Length(item.utf8);
-      } else if (l == "br") {
-        item.kind = Item::Break;
-        item.length = 1;
-      }
-      pos += item.length;
-      para.items.push_back(std::move(item));
+      para.items.push_back(ReadItem(c, pos));
+      pos += para.items.back().length;
     }
     para.length = pos - para.start;
     paras.push_back(std::move(para));
@@ -360,8 +371,10 @@ std::vector<TextSpan> TextBody::Paragraphs() const {
 
 long TextBody::ParagraphAt(long pos) const {
   const auto& idx = Index();
-  for (size_t i = 0; i < idx.size(); ++i)
-    if (pos <= idx[i].start + idx[i].length) return static_cast<long>(i);
+  // Paragraphs follow each other, so the first one reaching pos is found
+  // by halving: ranges ask this for every paragraph of a long body.
+  auto it = std::partition_point(idx.begin(), idx.end(), [pos](const Para& p) { return p.start + p.length < pos; });
+  if (it != idx.end()) return static_cast<long>(it - idx.begin());
   return idx.empty() ? 0 : static_cast<long>(idx.size()) - 1;
 }
 
@@ -410,12 +423,17 @@ pugi::xml_node TextBody::FormatNodeAt(long pos) const {
 }
 
 void TextBody::SplitAt(long pos) {
-  for (const Para& p : Index()) {
-    if (pos < p.start || pos > p.start + p.length) continue;
-    for (const Item& item : p.items) {
+  if (Index().empty()) return;
+  const size_t pi = static_cast<size_t>(ParagraphAt(pos));
+  {
+    Para& p = mIndex[pi];
+    if (pos < p.start || pos > p.start + p.length) return;
+    for (size_t ii = 0; ii < p.items.size(); ++ii) {
+      const Item& item = p.items[ii];
       long len = item.length;
       if (pos <= item.start || pos >= item.start + len) continue;
       if (item.kind != Item::Run && item.kind != Item::Field) return;
+      const long start = item.start;
       pugi::xml_node node = item.node;
       if (item.kind == Item::Field) {
         // A field cut by an edit becomes plain text, as it does when a user
@@ -430,10 +448,17 @@ void TextBody::SplitAt(long pos) {
       std::wstring text = item.Text();
       SetItemText(node, mPrefix, text.substr(0, k));
       SetItemText(copy, mPrefix, text.substr(k));
-      Invalidate();
+      // The two halves take the place of the item; every position stands,
+      // so the index is mended instead of built again for the next edit.
+      Item head = ReadItem(node, start), tail = ReadItem(copy, start + k);
+      if (head.length + tail.length != len) {
+        Invalidate();
+        return;
+      }
+      p.items[ii] = head;
+      p.items.insert(p.items.begin() + static_cast<std::ptrdiff_t>(ii) + 1, tail);
       return;
     }
-    return;
   }
 }
 
@@ -744,7 +769,11 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
       result.mixed = true;
     }
   };
-  for (const Para& p : idx) {
+  // Paragraphs before the first reaching the span, or from its end on,
+  // hold nothing of it.
+  const size_t first = static_cast<size_t>(ParagraphAt(span.start));
+  for (size_t pi = first; pi < idx.size() && idx[pi].start < span.end(); ++pi) {
+    const Para& p = idx[pi];
     int level = TxChild(p.node, "pPr").attribute("lvl").as_int(0);
     for (const Item& item : p.items) {
       long len = item.length;
@@ -754,7 +783,7 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
   }
   if (!any) {
     // Only marks and breaks in the span: they are what is there to read.
-    for (size_t pi = 0; pi < idx.size(); ++pi) {
+    for (size_t pi = first; pi < idx.size() && idx[pi].start < span.end(); ++pi) {
       const Para& p = idx[pi];
       int level = TxChild(p.node, "pPr").attribute("lvl").as_int(0);
       for (const Item& item : p.items)
@@ -772,7 +801,7 @@ bool TextBody::Holds(TextSpan span, CharProp prop, const std::optional<std::stri
   // is: a typeface element or a fill carries more than its value reads.
   if (!AttrName(prop) && prop != CharProp::Shadow) return false;
   const auto& idx = Index();
-  for (size_t pi = 0; pi < idx.size(); ++pi) {
+  for (size_t pi = static_cast<size_t>(ParagraphAt(span.start)); pi < idx.size() && idx[pi].start < span.end(); ++pi) {
     const Para& p = idx[pi];
     for (const Item& item : p.items) {
       if (item.kind == Item::Other || item.length == 0) continue;
@@ -805,7 +834,7 @@ bool TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
     }
     return rPr;
   };
-  for (size_t pi = 0; pi < idx.size(); ++pi) {
+  for (size_t pi = static_cast<size_t>(ParagraphAt(span.start)); pi < idx.size() && idx[pi].start < span.end(); ++pi) {
     const Para& p = idx[pi];
     for (const Item& item : p.items) {
       long len = item.length;

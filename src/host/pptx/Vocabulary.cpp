@@ -125,7 +125,7 @@ std::string RelationshipName(std::string_view type) {
 }
 
 std::optional<Relationship> RelationshipOfType(Package& pkg, const std::string& source, const RelationshipType& type) {
-  for (const Relationship& r : pkg.Relationships(source))
+  for (const Relationship& r : pkg.KnownRelationships(source))
     if (type.Matches(r.type) && !r.external && !r.targetPart.empty() && pkg.HasPart(r.targetPart)) return r;
   return std::nullopt;
 }
