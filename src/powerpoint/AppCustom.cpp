@@ -240,6 +240,9 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
       support::ErrorList::Add(kCannotPaste);
       return false;
     }
+    // The paste goes where the command was started, whichever window the
+    // wait for the engine leaves active.
+    host::Ptr<host::DocumentWindow> window = app->ActiveWindow();
     ClipboardRun run(caller, record);
     std::wstring text = ClipboardEx().GetText(0, false);
     if (text.empty()) {
@@ -249,7 +252,7 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
     // A cancelled run would paste half a translation over the selection.
     if (!TranslateOrReport(run, text, source)) return false;
     text = ReplaceAll(ReplaceAll(text, L"\r\n", L"\v"), L"\n", L"\v");
-    app->Windows()->Item(1)->Activate();
+    window->Activate();
     if (!PasteIntoSelection(app, text, record)) {
       support::ErrorList::Add(kCannotPaste);
       return false;

@@ -29,8 +29,11 @@ bool RunContext::IsCancelled() const { return app.IsCancelled(); }
 
 void RunContext::DrainMessages() const { platform::DrainMessageQueue(); }
 
-void RunContext::ReportRunError(int messageId) {
+void RunContext::ReportRunError(int messageId) { ReportRunError(messageId, std::wstring()); }
+
+void RunContext::ReportRunError(int messageId, const std::wstring& detail) {
   std::wstring text = support::LoadText(messageId);
+  if (!detail.empty()) text += L"\r\n\r\n" + detail;
   LOG_ERROR(L"PowerPointTranslationProcess::ReportRunError", std::to_wstring(messageId) + L": " + text);
   try {
     errors.push_back(RunError{messageId, text, messageId / 1000});
@@ -40,7 +43,7 @@ void RunContext::ReportRunError(int messageId) {
   // With its display switch on the error list shows the entry itself; a
   // second box for the same message would only make the user click twice.
   bool shown = support::ErrorList::GetDisplay();
-  support::ErrorList::Add(messageId);
+  support::ErrorList::Add(messageId, detail);
   if (!shown) support::ShowMessage(text, MB_OK | MB_ICONERROR);
 }
 
