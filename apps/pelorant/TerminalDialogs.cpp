@@ -366,6 +366,12 @@ class TerminalSetupView : public dialogs::SetupView {
     }
     return false;
   }
+  bool ChooseFile(std::wstring* path) override {
+    std::wstring text = *path;
+    if (!AskLine(L"Glossary", L"File:", &text) || text.empty()) return false;
+    *path = text;
+    return true;
+  }
 
   void SetEngineColumns(const std::vector<std::wstring>& headers) override {
     auto* view = EngineList();
@@ -441,6 +447,8 @@ class TerminalSetupView : public dialogs::SetupView {
       return mDialog->cmdOptionsOp_Click(id - 257);
     if (page == static_cast<int>(P::Details) && (id == 271 || id == 207))
       return mDialog->cmdColor_Click(id == 271 ? 0 : 1);
+    if (page == static_cast<int>(P::Details) && id == dialogs::setup_ids::kBrowseGlossary)
+      return mDialog->cmdBrowseGlossary_Click();
     if (page == static_cast<int>(P::Engines) && id == 206) return mDialog->cmdRefreshEngineList_Click();
   }
 

@@ -216,6 +216,7 @@ void CDialogSetup::ShowOption(int index) {
   mColors[1] = set.TranFontColorValue();
   mView->SetSwatchColor(kDetails, ids::kOrigSwatch, mColors[0]);
   mView->SetSwatchColor(kDetails, ids::kTranSwatch, mColors[1]);
+  mView->SetText(kDetails, ids::kGlossary, set.Glossary());
 
   // Each list offers the installed fonts, and the set's own font even when
   // it is not installed here, selected: a list that showed nothing would
@@ -267,6 +268,13 @@ void CDialogSetup::StoreOption(int index) {
   set.SetChangesTranFontColor(mView->GetCheck(kDetails, ids::kChangeTranColor) == 1 ? 1 : 0);
   set.SetOrigFontColorValue(mColors[0]);
   set.SetTranFontColorValue(mColors[1]);
+  std::wstring glossary = mView->GetText(kDetails, ids::kGlossary);
+  // A pasted path brings blanks and line ends along that name no file.
+  glossary.erase(std::remove_if(glossary.begin(), glossary.end(), [](wchar_t c) { return c == L'\r' || c == L'\n'; }),
+                 glossary.end());
+  while (!glossary.empty() && glossary.back() == L' ') glossary.pop_back();
+  while (!glossary.empty() && glossary.front() == L' ') glossary.erase(glossary.begin());
+  set.SetGlossary(std::move(glossary));
   for (int i = 0; i < 7; ++i) {
     int selected = mView->SelectedItem(kFonts, ids::kFontLists[i]);
     // Nothing chosen, or the no-font text: the field stays as stored.
@@ -541,6 +549,15 @@ void CDialogSetup::cmdRefreshEngineList_Click() {
     RefreshWorkingEngines(*mEngines);
     FillEngineRows();
     if (!mEngines->IsSameAs(mHost.Engines())) SetModified(true);
+  });
+}
+
+void CDialogSetup::cmdBrowseGlossary_Click() {
+  RunSetupHandler(L"cmdBrowseGlossary_Click", [&] {
+    std::wstring path = mView->GetText(kDetails, ids::kGlossary);
+    if (!mView->ChooseFile(&path)) return;
+    mView->SetText(kDetails, ids::kGlossary, path);
+    SetModified(true);
   });
 }
 

@@ -83,6 +83,8 @@ class CDialogSetup {
   void optOutputDest_Click();
   void chkColors_Click(int index);  // 0 original's colour, 1 translation's
   void cmdColor_Click(int index);
+  // Chooses the glossary file of the option set shown; a cancel changes nothing.
+  void cmdBrowseGlossary_Click();
   void lvwEngines_ItemCheck(int row);
   void cmdRefreshEngineList_Click();
   // Any other control edited by the user (check boxes, radios of the

@@ -16,7 +16,7 @@
 //   option sets: list 205 lstOptionList_Click; 257..260 cmdOptionsOp_Click(0..3)
 //   basic: radios 222, 223 optOutputDest_Click
 //   details: check boxes 267, 268 chkColors_Click(0, 1); buttons 271, 207
-//     cmdColor_Click(0, 1)
+//     cmdColor_Click(0, 1); 293 cmdBrowseGlossary_Click
 //   engines: a row's check box in 276 lvwEngines_ItemCheck(row);
 //     206 cmdRefreshEngineList_Click
 //   any other check box, radio, drop-down list or edit: Control_Changed
@@ -84,6 +84,9 @@ inline constexpr int kOrigSwatch = 287;
 inline constexpr int kChangeTranColor = 268;
 inline constexpr int kChooseTranColor = 207;
 inline constexpr int kTranSwatch = 288;
+inline constexpr int kGlossaryLabel = 291;
+inline constexpr int kGlossary = 292;
+inline constexpr int kBrowseGlossary = 293;
 // fonts page: the lists in the order of the seven font fields
 inline constexpr int kFontLists[7] = {207, 208, 210, 211, 212, 213, 214};
 // engines page
@@ -154,6 +157,9 @@ inline constexpr SetupControl kSetupControls[] = {
     {3, 290, ControlKind::Swatch, 0, nullptr, true},
     {3, 269, ControlKind::CheckBox, 8257, nullptr, true},
     {3, 270, ControlKind::CheckBox, 8258, nullptr, true},
+    {3, 291, ControlKind::Label, 8259, nullptr, false},
+    {3, 292, ControlKind::Edit, 0, nullptr, false},
+    {3, 293, ControlKind::Button, 6011, nullptr, false},
 
     {4, 209, ControlKind::Label, 8302, nullptr, false},
     {4, 207, ControlKind::DropDown, 0, nullptr, false},
@@ -299,6 +305,9 @@ class SetupView {
   // *color with the 16 custom colours (which it updates as the user edits
   // them). True with *color set when the user chose; false on cancel.
   virtual bool ChooseColor(std::int32_t* color, std::array<std::int32_t, 16>* customColors) = 0;
+  // The system's chooser of a file to open, over the dialog, starting at
+  // *path. True with *path set when the user chose a file; false on cancel.
+  virtual bool ChooseFile(std::wstring* path) = 0;
 
   // The engine list view (page Engines, id 276). Columns are set once; rows
   // replace the list. Checking from code may be reported back through

@@ -300,9 +300,12 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
       support::ErrorList::Add(kCannotPaste);
       return false;
     }
+    // The paste goes where the command was started, whichever window the
+    // wait for the engine leaves active; where in it is decided now too,
+    // as the progress dialog and the messages handled meanwhile may move
+    // the host's focus.
+    host::Ptr<host::DocumentWindow> window = app->ActiveWindow();
     ClipboardRun run(caller, record, progressView);
-    // Where the paste goes is decided now: the progress dialog and the
-    // messages handled while the engine works may move the host's focus.
     const PasteTarget target = FindPasteTarget(app);
     std::wstring text = ClipboardEx().GetText(0, false);
     if (text.empty()) {
@@ -313,7 +316,7 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
     // cut-short run changes nothing.
     if (TranslateOrReport(run, text, source) != Translated::Whole) return false;
     text = ReplaceAll(ReplaceAll(text, L"\r\n", L"\v"), L"\n", L"\v");
-    app->Windows()->Item(1)->Activate();
+    window->Activate();
     if (!WritePaste(target, text, record)) {
       support::ErrorList::Add(kCannotPaste);
       return false;

@@ -13,6 +13,7 @@
 #include "src/powerpoint/HostMacros.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
 #include "src/powerpoint/RunProgress.h"
+#include "src/powerpoint/RunText.h"
 #include "src/powerpoint/TemporaryCopies.h"
 #include "src/support/ErrorList.h"
 #include "src/support/Log.h"
@@ -26,6 +27,8 @@ constexpr const wchar_t* kMainSource = L"PowerPointTranslationProcess::MainTrans
 // Messages of the run.
 constexpr int kEngineOpenFailed = 1251;
 constexpr int kEngineCloseFailed = 1256;
+constexpr int kEngineFailedSegments = 1507;
+constexpr int kEngineFailedSegmentsLabel = 5105;
 constexpr int kSelectionFailed = 1502;
 constexpr int kShapesFailed = 1505;
 constexpr int kCopiesFailed = 1601;
@@ -103,6 +106,7 @@ class Run {
   bool mDialogOpen = false;
   std::wstring mWorkCopyPath;
   bool mWorkOpen = false;
+  host::Ptr<host::DocumentWindow> mWindow;  // the one the command was started from
 };
 
 bool Run::CheckPresentations() {
@@ -128,7 +132,10 @@ bool Run::CheckPresentations() {
 bool Run::RecordView() {
   host::Ptr<host::DocumentWindows> windows = mProp.Application->Windows();
   if (windows->Count() < 1) return true;  // the view check reports it
-  host::Ptr<host::DocumentWindow> window = windows->Item(1);
+  // The window the command was started from; after a run into a new window
+  // that is often not the first one.
+  mWindow = mProp.Application->ActiveWindow();
+  host::Ptr<host::DocumentWindow>& window = mWindow;
   mProp.WindowViewType = window->ViewType();
   mProp.PaneViewType = window->ActivePane()->ViewType();
   host::Ptr<host::Selection> selection = window->Selection();
@@ -162,7 +169,7 @@ bool Run::CheckView() {
       break;
   }
   if (mProp.TranOption.TranslationRange != 2) return true;
-  host::Ptr<host::Selection> selection = windows->Item(1)->Selection();
+  host::Ptr<host::Selection> selection = mWindow->Selection();
   if (mProp.SelectionType == host::ppSelectionNone) return Fail(kSelectSomething);
   if (mProp.SelectionType == host::ppSelectionShapes && selection->ShapeRange()->Count() < 1) {
     return Fail(kSelectSomething);
@@ -203,7 +210,7 @@ void Run::CloseDialog() {
 bool Run::CollectSlideInformation() {
   const int range = mProp.TranOption.TranslationRange;
   if (range != 1 && range != 2) return true;
-  host::Ptr<host::DocumentWindow> window = mProp.Application->Windows()->Item(1);
+  host::Ptr<host::DocumentWindow>& window = mWindow;
   if (mProp.PaneViewType == host::ppViewThumbnails && mProp.SelectionType == host::ppSelectionNone) {
     window->Panes()->Item(2)->Activate();
     mProp.SlideNames.push_back(window->View()->Slide()->Name());
@@ -217,15 +224,15 @@ bool Run::CollectSlideInformation() {
   if (mProp.SelectionType == host::ppSelectionShapes) {
     host::Ptr<host::ShapeRange> shapes = selection->ShapeRange();
     const int count = shapes->Count();
-    for (int i = 1; i <= count; ++i) mProp.ShapeNames.push_back(shapes->Item(i)->Name());
+    for (int i = 1; i <= count; ++i) mProp.ShapeIds.push_back(shapes->Item(i)->Id());
   } else if (mProp.SelectionType == host::ppSelectionText &&
              (mProp.WindowViewType == host::ppViewNotesPage ||
               (mProp.WindowViewType == host::ppViewNormal &&
                (mProp.PaneViewType == host::ppViewSlide || mProp.PaneViewType == host::ppViewNotesPage)))) {
     // The notes pane counts too: the walk looks the shape up on the notes
-    // page there, and without its name no notes text could be translated.
+    // page there, and without its id no notes text could be translated.
     host::Ptr<host::Shape> shape = selection->ShapeRange()->Item(1);
-    mProp.ShapeNames.push_back(shape->Name());
+    mProp.ShapeIds.push_back(shape->Id());
     if (shape->HasTextFrame()) {
       host::Ptr<host::TextRange> text = selection->TextRange();
       mProp.SelectedTextStart = text->Start();
@@ -506,6 +513,13 @@ bool Run::Main() {
                              : kShapesFailed);
     }
     Dump();
+    // Text the engine failed on stays as it was written; without this the
+    // run would end like a clean one.
+    const auto failed = mCtx.stats.segmentsLeft.find(kLeftEngineFailed);
+    if (failed != mCtx.stats.segmentsLeft.end() && failed->second > 0) {
+      mCtx.ReportRunError(kEngineFailedSegments, {},
+                          support::LoadText(kEngineFailedSegmentsLabel) + L" " + std::to_wstring(failed->second));
+    }
     try {
       engine.CloseEngine();
     } catch (const std::exception& e) {

@@ -46,7 +46,9 @@ struct PPTTranProp {
   std::int32_t SelectionType = 0;  // 0 none, 1 slides, 2 shapes, 3 text
   std::int64_t ProgressTarget = 0;
   std::vector<std::wstring> SlideNames;
-  std::vector<std::wstring> ShapeNames;
+  // The selected shapes by id: names repeat on a slide once shapes are
+  // copied and pasted, ids do not, and the copies keep them.
+  std::vector<std::int32_t> ShapeIds;
   std::int32_t SelectedTextStart = 0;  // 1-based
   std::int32_t SelectedTextSize = 0;
   host::Ptr<host::SlideRange> OrigSlideRange;
@@ -128,7 +130,8 @@ struct RunContext {
   // Logs the message at the error level, appends it to errors and to the
   // process's ErrorList, and shows it at once. A walk that stops names the
   // place, so that the user knows where the translation ends.
-  void ReportRunError(int messageId, const RunPlace& where = {});
+  // A second paragraph, when given, goes under the message's own text.
+  void ReportRunError(int messageId, const RunPlace& where = {}, const std::wstring& detail = {});
 
   // Set by the walk as it goes.
   RunPlace place{};

@@ -441,6 +441,25 @@ bool TranslateSlideRange(RunContext& ctx) {
   });
 }
 
+namespace {
+
+// The shapes of a page that carry the given ids, in the order of the ids.
+host::Ptr<host::ShapeRange> ShapesOfIds(const host::Ptr<host::Shapes>& shapes, const std::vector<std::int32_t>& ids) {
+  std::vector<int> indexes;
+  const int count = shapes->Count();
+  for (std::int32_t id : ids) {
+    for (int i = 1; i <= count; ++i) {
+      if (shapes->Item(i)->Id() == id) {
+        indexes.push_back(i);
+        break;
+      }
+    }
+  }
+  return shapes->Range(indexes);
+}
+
+}  // namespace
+
 bool TranslateSelectionRange(RunContext& ctx) {
   PPTTranProp& prop = ctx.prop;
   if (!HasBothPresentations(prop)) return false;
@@ -449,7 +468,7 @@ bool TranslateSelectionRange(RunContext& ctx) {
   return Guarded(ctx, kMsgSelectionFailed, [&] {
     const bool notesView = prop.WindowViewType == host::ppViewNotesPage;
     ctx.place = {prop.OrigSlideRange->Item(1)->SlideIndex(), notesView, {}};
-    if (prop.SelectionType == host::ppSelectionShapes && !prop.ShapeNames.empty()) {
+    if (prop.SelectionType == host::ppSelectionShapes && !prop.ShapeIds.empty()) {
       if (ctx.Follows() && !PowerPointTranslationUtil::GotoSlide(
                                prop.TranPresen, prop.TranSlideRange->Item(1)->SlideIndex())) {
         return false;
@@ -461,8 +480,8 @@ bool TranslateSelectionRange(RunContext& ctx) {
         target = target->NotesPage();
       }
       ++ctx.stats.slides;
-      if (!TranslateSlideShape(ctx, source->Shapes()->Range(prop.ShapeNames),
-                               target->Shapes()->Range(prop.ShapeNames))) {
+      if (!TranslateSlideShape(ctx, ShapesOfIds(source->Shapes(), prop.ShapeIds),
+                               ShapesOfIds(target->Shapes(), prop.ShapeIds))) {
         ctx.ReportRunError(kMsgSelectionFailed, ctx.place);
         return false;
       }
@@ -486,8 +505,8 @@ bool TranslateSelectionRange(RunContext& ctx) {
         target = target->NotesPage();
         ctx.place.notes = true;
       }
-      host::Ptr<host::ShapeRange> sourceRange = source->Shapes()->Range(prop.ShapeNames);
-      host::Ptr<host::ShapeRange> targetRange = target->Shapes()->Range(prop.ShapeNames);
+      host::Ptr<host::ShapeRange> sourceRange = ShapesOfIds(source->Shapes(), prop.ShapeIds);
+      host::Ptr<host::ShapeRange> targetRange = ShapesOfIds(target->Shapes(), prop.ShapeIds);
       if (!sourceRange || !targetRange || sourceRange->Count() < 1 || targetRange->Count() < 1) return false;
       ++ctx.stats.slides;
       ++ctx.stats.shapes;

@@ -36,8 +36,9 @@ std::wstring DescribePlace(const RunPlace& where) {
   return text;
 }
 
-void RunContext::ReportRunError(int messageId, const RunPlace& where) {
+void RunContext::ReportRunError(int messageId, const RunPlace& where, const std::wstring& detail) {
   std::wstring text = support::LoadText(messageId);
+  if (!detail.empty()) text += L"\r\n\r\n" + detail;
   std::wstring at = DescribePlace(where);
   LOG_ERROR(L"PowerPointTranslationProcess::ReportRunError",
             std::to_wstring(messageId) + L": " + text + (at.empty() ? L"" : L" (" + at + L")"));
@@ -49,7 +50,7 @@ void RunContext::ReportRunError(int messageId, const RunPlace& where) {
   // With its display switch on the error list shows the entry itself; a
   // second box for the same message would only make the user click twice.
   bool shown = support::ErrorList::GetDisplay();
-  support::ErrorList::Add(messageId);
+  support::ErrorList::Add(messageId, detail);
   if (!shown) support::ShowMessage(text, MB_OK | MB_ICONERROR);
 }
 

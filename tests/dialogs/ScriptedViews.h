@@ -129,6 +129,12 @@ class ScriptedSetupView : public dialogs::SetupView {
     *color = *chooserAnswer;
     return true;
   }
+  bool ChooseFile(std::wstring* path) override {
+    fileStarts.push_back(*path);
+    if (!fileAnswer) return false;
+    *path = *fileAnswer;
+    return true;
+  }
   void SetEngineColumns(const std::vector<std::wstring>& headers) override { columns = headers; }
   void SetEngineRows(const std::vector<dialogs::EngineRow>& newRows) override {
     rows = newRows;
@@ -197,6 +203,8 @@ class ScriptedSetupView : public dialogs::SetupView {
   std::set<int> selectedRows;
   std::optional<std::int32_t> chooserAnswer;
   std::vector<std::int32_t> chooserStarts;
+  std::optional<std::wstring> fileAnswer;
+  std::vector<std::wstring> fileStarts;
   bool closed = false;
   int closeCode = 0;
 

@@ -151,6 +151,18 @@ TEST_F(SetupDialog, EveryControlEditsItsFieldAndApplyFollowsTheEdits) {
          s.SetTranFontColorValue(0x00FF00);
        }},
       {"western font", [](auto& v) { v.Pick(Page::Fonts, 207, 1); }, [](auto& s) { s.SetFontANSI(L"Tahoma"); }},
+      {"glossary typed",
+       [](auto& v) {
+         v.At(Page::Details, 292).text = L" C:\\Terms\\es.tsv \r\n";
+         v.d->Control_Changed(static_cast<int>(Page::Details), 292);
+       },
+       [](auto& s) { s.SetGlossary(L"C:\\Terms\\es.tsv"); }},
+      {"glossary chosen",
+       [](auto& v) {
+         v.fileAnswer = L"D:\\g.txt";
+         v.d->cmdBrowseGlossary_Click();
+       },
+       [](auto& s) { s.SetGlossary(L"D:\\g.txt"); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -231,11 +243,16 @@ TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
     v.d->cmdColor_Click(0);
     EXPECT_THAT(v.chooserStarts, ElementsAre(0x2, 128));
   });
-  // A cancelled chooser changes nothing and does not count as an edit.
+  // A cancelled chooser changes nothing and does not count as an edit; the
+  // file chooser starts from the glossary of the set shown.
+  host.options.Find(L"default")->SetGlossary(L"D.tsv");
   Run([](ScriptedSetupView& v) {
     v.d->cmdColor_Click(0);
+    v.d->cmdBrowseGlossary_Click();
     EXPECT_FALSE(v.ApplyEnabled());
     EXPECT_EQ(v.At(Page::Details, 287).color, 128);
+    EXPECT_EQ(v.At(Page::Details, 292).text, L"D.tsv");
+    EXPECT_THAT(v.fileStarts, ElementsAre(L"D.tsv"));
   });
 }
 

@@ -151,6 +151,48 @@ TEST_F(RunTest, SelectionRunsChangeOnlyWhatIsSelected) {
   EXPECT_EQ(tran->Windows()->Item(1)->Selection()->SlideRange()->Count(), 2);
 }
 
+TEST_F(RunTest, SelectionsFindTheirShapesWhenTwoShareAName) {
+  decktest::Deck twins;
+  twins.slides = {decktest::Sp(2, "Same", 0, 0, 100 * P, 40 * P, "Alpha", true) +
+                  decktest::Sp(3, "Same", 0, 50 * P, 100 * P, 40 * P, "Beta", true)};
+  auto shape = [&](int i) { return original->Slides()->Item(1)->Shapes()->Item(i); };
+  const struct {
+    const char* what;
+    std::function<void()> select;
+    const wchar_t* first;
+    const wchar_t* second;
+  } cases[] = {
+      {"the second shape", [&] { shape(2)->Select(true); }, L"Alpha", L"[Beta]"},
+      {"both shapes", [&] { original->Slides()->Item(1)->Shapes()->Range(std::vector<int>{1, 2})->Select(); },
+       L"[Alpha]", L"[Beta]"},
+      {"characters of the second", [&] { shape(2)->TextFrame()->TextRange()->Characters(2, 2)->Select(); }, L"Alpha",
+       L"B[et]a"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    app.reset();
+    Open(twins);
+    c.select();
+    ASSERT_TRUE(RunSelection());
+    EXPECT_EQ(Text(Outcome().translation, 1, 1), c.first);
+    EXPECT_EQ(Text(Outcome().translation, 1, 2), c.second);
+  }
+}
+
+TEST_F(RunTest, TheNextRunReadsTheWindowItIsStartedFrom) {
+  Open(ThreeSlides());
+  ASSERT_TRUE(RunAll());
+  host::Ptr<host::Presentation> first = Outcome().translation;
+  ASSERT_EQ(app->ActiveWindow()->Presentation()->FullName(), first->FullName());
+  // The original window keeps a selection of its own that must not be read.
+  original->Slides()->Item(1)->Shapes()->Item(1)->Select(true);
+  first->Windows()->Item(1)->Activate();
+  first->Slides()->Item(1)->Shapes()->Item(2)->Select(true);
+  ASSERT_TRUE(RunSelection());
+  EXPECT_EQ(Text(Outcome().translation, 1, 1), L"[Alpha]");
+  EXPECT_EQ(Text(Outcome().translation, 1, 2), L"[[Beta]]");
+}
+
 TEST_F(RunTest, CancelInTheMiddleLeavesTheRestUntouchedAndIsNoError) {
   Open(ThreeSlides());
   NotesBody(original, 1)->TextFrame()->TextRange()->SetText(L"Notes");
@@ -211,6 +253,15 @@ TEST_F(RunTest, ACancelWhileTheEngineOpensClosesTheUntranslatedCopy) {
   EXPECT_TRUE(Outcome().translationCopyPath.empty());
   process.DeleteTemporaryCopies();
   EXPECT_TRUE(CopyFiles().empty());
+}
+
+TEST_F(RunTest, SegmentsTheEngineFailedOnEndTheRunWithOneMessageThatCountsThem) {
+  impl->Script(fake_engine::Operation::Translate, {.status = 3, .errorCode = 30006, .times = 2});
+  Open(ThreeSlides());
+  ASSERT_TRUE(RunAll());
+  ASSERT_EQ(ErrorIds(), std::vector<int>{1507});
+  EXPECT_EQ(Outcome().errors[0].text, support::LoadText(1507) + L"\r\n\r\n" + support::LoadText(5105) + L" 2");
+  EXPECT_EQ(Outcome().stats.segmentsLeft.at(L"engine failed"), 2);
 }
 
 TEST_F(RunTest, AHostFailureInsideTheWalkIsReportedWithTheWalksMessage) {

@@ -195,6 +195,21 @@ bool Win32SetupView::ChooseColor(std::int32_t* color, std::array<std::int32_t, 1
   return chosen;
 }
 
+bool Win32SetupView::ChooseFile(std::wstring* path) {
+  wchar_t buffer[32768] = {};
+  path->copy(buffer, std::min(path->size(), std::size(buffer) - 1));
+  OPENFILENAMEW open{};
+  open.lStructSize = sizeof(open);
+  open.hwndOwner = mFrame;
+  open.lpstrFilter = L"*.txt;*.tsv\0*.txt;*.tsv\0*.*\0*.*\0";
+  open.lpstrFile = buffer;
+  open.nMaxFile = static_cast<DWORD>(std::size(buffer));
+  open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!::GetOpenFileNameW(&open)) return false;
+  *path = buffer;
+  return true;
+}
+
 void Win32SetupView::SetEngineColumns(const std::vector<std::wstring>& headers) {
   HWND list = EngineList();
   if (!list) return;
@@ -367,8 +382,11 @@ void Win32SetupView::OnPageCommand(int page, int id, int code) {
       }
       return;
     case SetupPage::Details:
+      if (id == kGlossary && code == EN_CHANGE) mDialog->Control_Changed(page, id);
       if (code != BN_CLICKED) return;
-      if (id == kChangeOrigColor || id == kChangeTranColor) {
+      if (id == kBrowseGlossary) {
+        mDialog->cmdBrowseGlossary_Click();
+      } else if (id == kChangeOrigColor || id == kChangeTranColor) {
         mDialog->chkColors_Click(id == kChangeOrigColor ? 0 : 1);
       } else if (id == kChooseOrigColor || id == kChooseTranColor) {
         mDialog->cmdColor_Click(id == kChooseOrigColor ? 0 : 1);

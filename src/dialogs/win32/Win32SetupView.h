@@ -36,6 +36,7 @@ class Win32SetupView : public SetupView {
   int SelectedItem(int page, int id) override;
   void SetSwatchColor(int page, int id, std::int32_t color) override;
   bool ChooseColor(std::int32_t* color, std::array<std::int32_t, 16>* customColors) override;
+  bool ChooseFile(std::wstring* path) override;
   void SetEngineColumns(const std::vector<std::wstring>& headers) override;
   void SetEngineRows(const std::vector<EngineRow>& rows) override;
   bool IsRowChecked(int row) override;
