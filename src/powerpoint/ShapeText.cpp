@@ -36,6 +36,9 @@ bool IsBlank(const std::wstring& text) {
   return text.find_first_not_of(L" \t\r\n\v\x3000") == std::wstring::npos;
 }
 
+// What keeps two sentences apart already, so that no separator goes between.
+bool IsGap(wchar_t c) { return IsLineEnd(c) || c == L' ' || c == L'\t' || c == L'\x3000' || c == L'\xA0'; }
+
 bool IsDefinite(int tri) { return tri == host::msoTrue || tri == host::msoFalse || tri == host::msoCTrue; }
 
 // The classic text model (hosts below version 12).
@@ -328,7 +331,10 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
     }
     if (i + 1 == segments.size()) {
       lineEnd = true;
-    } else if (!seg.translation->empty() && !lineEnd) {
+    } else if (!seg.translation->empty() && !lineEnd && !IsGap(seg.translation->back()) &&
+               !(!segments[i + 1].source.empty() && IsGap(segments[i + 1].source.front()))) {
+      // The splitter leaves the blank after a sentence at the start of the
+      // next one; a separator on top of it would double the gap.
       *seg.translation += ctx.Options().SentenceSeparator;
     }
     FollowClear<M>(ctx, *pair.target, seg.targetStart);

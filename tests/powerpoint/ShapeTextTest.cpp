@@ -1,6 +1,7 @@
 #include <cwctype>
 
 #include "tests/powerpoint/PowerPointFixture.h"
+#include "src/engine/LangCode.h"
 #include "src/host/Shapes.h"
 #include "src/host/TextRange.h"
 
@@ -13,23 +14,28 @@ class ShapeTextModels : public PowerPointTest, public ::testing::WithParamInterf
 INSTANTIATE_TEST_SUITE_P(Versions, ShapeTextModels, ::testing::Values(11, 16));
 
 TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
-  OpenCopies({Box(2, "Box", Para({{"One cat.", ""}, {" Two dogs.", "b=\"1\""}}) + Para({{"Three birds.", "i=\"1\""}}))},
+  OpenCopies({Box(2, "Box",
+                  Para({{"One cat.", ""}, {" Two dogs.", "b=\"1\""}}) + Para({{"Three birds.", "i=\"1\""}}) +
+                      Para({{"\xE7\x8C\xAB\xE3\x80\x82\xE7\x8A\xAC\xE3\x80\x82", ""}}))},  // 猫。犬。
              GetParam());
-  o.SentenceSeparator = L"|";
+  o.SentenceSeparator = engine::SentenceSeparator(L"es");
+  impl->SetTranslation(L"\x732B\x3002", L"Cat.").SetTranslation(L"\x72AC\x3002", L"Dog.");
   ASSERT_TRUE(Translate("Box"));
-  // No separator before a line end, nor after the last sentence.
-  EXPECT_EQ(TargetText("Box")->Text(), L"ONE CAT.| TWO DOGS.\rTHREE BIRDS.");
-  EXPECT_EQ(TargetChars("Box", L"ONE CAT.|")->Font()->Bold(), host::msoFalse);
+  // The blank the sentence brought is the gap; the separator goes only
+  // between sentences that have none, never before a line end nor after
+  // the last.
+  EXPECT_EQ(TargetText("Box")->Text(), L"ONE CAT. TWO DOGS.\rTHREE BIRDS.\rCat.  Dog.");
+  EXPECT_EQ(TargetChars("Box", L"ONE CAT.")->Font()->Bold(), host::msoFalse);
   EXPECT_EQ(TargetChars("Box", L" TWO DOGS.")->Font()->Bold(), host::msoTrue);
   EXPECT_EQ(TargetChars("Box", L"THREE BIRDS.")->Font()->Italic(), host::msoTrue);
-  EXPECT_EQ(stats.segmentsTranslated, 3);
+  EXPECT_EQ(stats.segmentsTranslated, 5);
   // The whole range was announced before its first sentence, each sentence
   // then asked for once, in order.
-  const std::vector<std::wstring> sent = {L"One cat.", L"Two dogs.", L"Three birds."};
+  const std::vector<std::wstring> sent = {L"One cat.", L"Two dogs.", L"Three birds.", L"\x732B\x3002", L"\x72AC\x3002"};
   EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
-  ASSERT_EQ(impl->Translations().size(), 3u);
+  ASSERT_EQ(impl->Translations().size(), sent.size());
   for (size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(impl->Translations()[i].text, sent[i]);
-  EXPECT_EQ(impl->AnsweredAhead(), 3);
+  EXPECT_EQ(impl->AnsweredAhead(), 5);
 }
 
 // Translations longer than their sources move every later position; each
