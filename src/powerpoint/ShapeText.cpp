@@ -193,13 +193,13 @@ void WriteSegment(RunContext& ctx, RangePair<M>& pair, engine::TranslationSegmen
   if (count < 0) return;
   const std::wstring translation = segment.translation.value_or(std::wstring());
   host::Ptr<typename M::Range> r = pair.target->Characters(segment.targetStart, count);
+  const int originalStart = segment.targetStart;
   int grown = 0;
   if (o.DualPrint != 1) {
     int before = r->Length();
     r->SetText(translation);
     grown = r->Length() - before;
   } else {
-    if (o.ChangesOrigFontColor == 1) M::SetColor(*r, o.OrigFontColorValue);
     auto insert = [&](const std::wstring& text) {
       r = r->InsertAfter(text);
       grown += r->Length();
@@ -226,6 +226,11 @@ void WriteSegment(RunContext& ctx, RangePair<M>& pair, engine::TranslationSegmen
     pair.Refresh();
     r = pair.target->Characters(segment.targetStart, segment.targetEnd - segment.targetStart + 1);
   }
+  // Inserted text takes the colour of the character before it: the
+  // original is coloured only once the translation is in, so that the
+  // translation keeps the source's colour unless it gets one of its own.
+  if (o.DualPrint == 1 && o.ChangesOrigFontColor == 1 && count > 0)
+    M::SetColor(*pair.target->Characters(originalStart, count), o.OrigFontColorValue);
   if (o.KeepStyle == 1) {
     auto from = pair.source->Characters(segment.start, segment.end - segment.start + 1);
     TransferStyle<M>(ctx, *from, *r, segment);

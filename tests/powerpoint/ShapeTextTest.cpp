@@ -59,6 +59,8 @@ TEST_P(ShapeTextModels, ParagraphsAndSelectionsAreWrittenWhereTheyAre) {
   EXPECT_FALSE(Translate("Box", true));
 }
 
+// Each colour switch colours its own part only; the other keeps the
+// source's colour.
 TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {
   const std::pair<int, std::wstring> cases[] = {
       {0, L"Hello there.\vHELLO THERE.\v Bye now.\v BYE NOW."},
@@ -66,17 +68,24 @@ TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {
       {2, L"Hello there.HELLO THERE.\v Bye now. BYE NOW."},
   };
   for (const auto& [dest, expected] : cases) {
-    SCOPED_TRACE(dest);
-    OpenCopies({Box(2, "Box", Para({{"Hello there. Bye now.", ""}}))}, GetParam());
-    o.DualPrint = o.ChangesOrigFontColor = o.ChangesTranFontColor = 1;
-    o.DualPrintDest = dest;
-    o.OrigFontColorValue = 0x0000FF;
-    o.TranFontColorValue = 0xFF0000;
-    ASSERT_TRUE(Translate("Box"));
-    EXPECT_EQ(TargetText("Box")->Text(), expected);
-    for (const wchar_t* piece : {L"Hello there.", L"Bye now.", L"HELLO THERE.", L"BYE NOW."})
-      EXPECT_EQ(TargetChars("Box", piece)->Font()->Fill()->ForeColor()->Rgb(), std::iswupper(piece[1]) ? 0xFF0000 : 0x0000FF)
-          << piece;
+    for (const auto& [original, translation] : {std::pair{1, 0}, std::pair{0, 1}, std::pair{1, 1}}) {
+      SCOPED_TRACE(testing::Message() << dest << " " << original << translation);
+      OpenCopies({Box(2, "Box", Para({{"Hello there. Bye now.", ""}}))}, GetParam());
+      o.DualPrint = 1;
+      o.ChangesOrigFontColor = original;
+      o.ChangesTranFontColor = translation;
+      o.DualPrintDest = dest;
+      o.OrigFontColorValue = 0x0000FF;
+      o.TranFontColorValue = 0xFF0000;
+      const int plain = Source("Box")->TextFrame2()->TextRange()->Font()->Fill()->ForeColor()->Rgb();
+      ASSERT_TRUE(Translate("Box"));
+      EXPECT_EQ(TargetText("Box")->Text(), expected);
+      for (const wchar_t* piece : {L"Hello there.", L"Bye now.", L"HELLO THERE.", L"BYE NOW."}) {
+        const bool isTranslation = std::iswupper(piece[1]);
+        const int want = isTranslation ? (translation ? 0xFF0000 : plain) : (original ? 0x0000FF : plain);
+        EXPECT_EQ(TargetChars("Box", piece)->Font()->Fill()->ForeColor()->Rgb(), want) << piece;
+      }
+    }
   }
 }
 
