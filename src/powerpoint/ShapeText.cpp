@@ -36,6 +36,9 @@ bool IsBlank(const std::wstring& text) {
   return text.find_first_not_of(L" \t\r\n\v\x3000") == std::wstring::npos;
 }
 
+// What keeps two sentences apart already, so that no separator goes between.
+bool IsGap(wchar_t c) { return IsLineEnd(c) || c == L' ' || c == L'\t' || c == L'\x3000' || c == L'\xA0'; }
+
 bool IsDefinite(int tri) { return tri == host::msoTrue || tri == host::msoFalse || tri == host::msoCTrue; }
 
 // The classic text model (hosts below version 12).
@@ -190,13 +193,13 @@ void WriteSegment(RunContext& ctx, RangePair<M>& pair, engine::TranslationSegmen
   if (count < 0) return;
   const std::wstring translation = segment.translation.value_or(std::wstring());
   host::Ptr<typename M::Range> r = pair.target->Characters(segment.targetStart, count);
+  const int originalStart = segment.targetStart;
   int grown = 0;
   if (o.DualPrint != 1) {
     int before = r->Length();
     r->SetText(translation);
     grown = r->Length() - before;
   } else {
-    if (o.ChangesOrigFontColor == 1) M::SetColor(*r, o.OrigFontColorValue);
     auto insert = [&](const std::wstring& text) {
       r = r->InsertAfter(text);
       grown += r->Length();
@@ -223,6 +226,11 @@ void WriteSegment(RunContext& ctx, RangePair<M>& pair, engine::TranslationSegmen
     pair.Refresh();
     r = pair.target->Characters(segment.targetStart, segment.targetEnd - segment.targetStart + 1);
   }
+  // Inserted text takes the colour of the character before it: the
+  // original is coloured only once the translation is in, so that the
+  // translation keeps the source's colour unless it gets one of its own.
+  if (o.DualPrint == 1 && o.ChangesOrigFontColor == 1 && count > 0)
+    M::SetColor(*pair.target->Characters(originalStart, count), o.OrigFontColorValue);
   if (o.KeepStyle == 1) {
     auto from = pair.source->Characters(segment.start, segment.end - segment.start + 1);
     TransferStyle<M>(ctx, *from, *r, segment);
@@ -328,7 +336,10 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
     }
     if (i + 1 == segments.size()) {
       lineEnd = true;
-    } else if (!seg.translation->empty() && !lineEnd) {
+    } else if (!seg.translation->empty() && !lineEnd && !IsGap(seg.translation->back()) &&
+               !(!segments[i + 1].source.empty() && IsGap(segments[i + 1].source.front()))) {
+      // The splitter leaves the blank after a sentence at the start of the
+      // next one; a separator on top of it would double the gap.
       *seg.translation += ctx.Options().SentenceSeparator;
     }
     FollowClear<M>(ctx, *pair.target, seg.targetStart);

@@ -10,7 +10,8 @@ packages' XML directly (not through the program's own reader):
   - the edited parts (slides, notes pages, SmartArt data and drawings,
     comments) have the same text bodies as the source, in order; each body
     whose source has letters is bracketed exactly once (no "⟦⟦", no letter
-    outside brackets) and, without the brackets, is its source again;
+    outside brackets) and, without the brackets, is its source again, blanks
+    included (the sentence separator only where the source has no blank);
   - the cells a merged table area covers are left alone;
   - a SmartArt drawing shows no paragraph its data model does not hold.
 
@@ -90,9 +91,8 @@ def bodies(xml):
 
 
 # The engine side folds these characters before translating (typographic
-# quotes and dashes, odd blanks, control characters), and the run puts the
-# target language's sentence separator between segments; blanks are left
-# out of the comparison, so that only the bracketing and the words count.
+# quotes and dashes, odd blanks, control characters). fold leaves blanks out
+# so that the words are compared first; blanks are compared after it.
 FOLD = {**{c: "-" for c in "\u001e\u001f\u2013\u2014\u2212"},
         **{c: " " for c in "\u00a0\u2002\u2003\u2005\u200c\u200d\u3000"},
         **{c: "'" for c in "\u2018\u2019\u201a"}, **{c: '"' for c in "\u201c\u201d\u201e"},
@@ -101,6 +101,24 @@ FOLD = {**{c: "-" for c in "\u001e\u001f\u2013\u2014\u2212"},
 
 def fold(text):
     return "".join(FOLD.get(c, c) for c in text if not c.isspace() and FOLD.get(c) != " ")
+
+
+# The separator the run puts between two sentences that have no blank between
+# them (the target's: two blanks for the test language).
+SEPARATOR = CLOSE + "  " + OPEN
+
+
+def blanks_of(text):
+    """text folded as the engine folds it, line ends and blanks kept."""
+    return "".join(c if c in "\r\n\v" else FOLD.get(c, c) for c in text)
+
+
+def blanks_differ(source, text):
+    """Whether the blanks of text differ from its source's, where the
+    separator between two bracketed sentences may stand for nothing."""
+    pieces = (blanks_of(p.replace(OPEN, "").replace(CLOSE, "")) for p in text.split(SEPARATOR))
+    pattern = "(?:  )?".join(re.escape(p) for p in pieces)
+    return re.fullmatch(pattern, blanks_of(source)) is None
 
 
 def has_letters(text):
@@ -132,6 +150,8 @@ def bracket_problem(source, text):
         return "differs from its source beyond the brackets"
     if has_letters(source) and OPEN not in text:
         return "not translated"
+    if blanks_differ(source, text):
+        return "blanks differ from its source"
     return None
 
 

@@ -1,6 +1,7 @@
 #include <cwctype>
 
 #include "tests/powerpoint/PowerPointFixture.h"
+#include "src/engine/LangCode.h"
 #include "src/host/Shapes.h"
 #include "src/host/TextRange.h"
 
@@ -13,23 +14,28 @@ class ShapeTextModels : public PowerPointTest, public ::testing::WithParamInterf
 INSTANTIATE_TEST_SUITE_P(Versions, ShapeTextModels, ::testing::Values(11, 16));
 
 TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
-  OpenCopies({Box(2, "Box", Para({{"One cat.", ""}, {" Two dogs.", "b=\"1\""}}) + Para({{"Three birds.", "i=\"1\""}}))},
+  OpenCopies({Box(2, "Box",
+                  Para({{"One cat.", ""}, {" Two dogs.", "b=\"1\""}}) + Para({{"Three birds.", "i=\"1\""}}) +
+                      Para({{"\xE7\x8C\xAB\xE3\x80\x82\xE7\x8A\xAC\xE3\x80\x82", ""}}))},  // 猫。犬。
              GetParam());
-  o.SentenceSeparator = L"|";
+  o.SentenceSeparator = engine::SentenceSeparator(L"es");
+  impl->SetTranslation(L"\x732B\x3002", L"Cat.").SetTranslation(L"\x72AC\x3002", L"Dog.");
   ASSERT_TRUE(Translate("Box"));
-  // No separator before a line end, nor after the last sentence.
-  EXPECT_EQ(TargetText("Box")->Text(), L"ONE CAT.| TWO DOGS.\rTHREE BIRDS.");
-  EXPECT_EQ(TargetChars("Box", L"ONE CAT.|")->Font()->Bold(), host::msoFalse);
+  // The blank the sentence brought is the gap; the separator goes only
+  // between sentences that have none, never before a line end nor after
+  // the last.
+  EXPECT_EQ(TargetText("Box")->Text(), L"ONE CAT. TWO DOGS.\rTHREE BIRDS.\rCat.  Dog.");
+  EXPECT_EQ(TargetChars("Box", L"ONE CAT.")->Font()->Bold(), host::msoFalse);
   EXPECT_EQ(TargetChars("Box", L" TWO DOGS.")->Font()->Bold(), host::msoTrue);
   EXPECT_EQ(TargetChars("Box", L"THREE BIRDS.")->Font()->Italic(), host::msoTrue);
-  EXPECT_EQ(stats.segmentsTranslated, 3);
+  EXPECT_EQ(stats.segmentsTranslated, 5);
   // The whole range was announced before its first sentence, each sentence
   // then asked for once, in order.
-  const std::vector<std::wstring> sent = {L"One cat.", L"Two dogs.", L"Three birds."};
+  const std::vector<std::wstring> sent = {L"One cat.", L"Two dogs.", L"Three birds.", L"\x732B\x3002", L"\x72AC\x3002"};
   EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
-  ASSERT_EQ(impl->Translations().size(), 3u);
+  ASSERT_EQ(impl->Translations().size(), sent.size());
   for (size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(impl->Translations()[i].text, sent[i]);
-  EXPECT_EQ(impl->AnsweredAhead(), 3);
+  EXPECT_EQ(impl->AnsweredAhead(), 5);
 }
 
 // Translations longer than their sources move every later position; each
@@ -53,6 +59,8 @@ TEST_P(ShapeTextModels, ParagraphsAndSelectionsAreWrittenWhereTheyAre) {
   EXPECT_FALSE(Translate("Box", true));
 }
 
+// Each colour switch colours its own part only; the other keeps the
+// source's colour.
 TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {
   const std::pair<int, std::wstring> cases[] = {
       {0, L"Hello there.\vHELLO THERE.\v Bye now.\v BYE NOW."},
@@ -60,17 +68,24 @@ TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {
       {2, L"Hello there.HELLO THERE.\v Bye now. BYE NOW."},
   };
   for (const auto& [dest, expected] : cases) {
-    SCOPED_TRACE(dest);
-    OpenCopies({Box(2, "Box", Para({{"Hello there. Bye now.", ""}}))}, GetParam());
-    o.DualPrint = o.ChangesOrigFontColor = o.ChangesTranFontColor = 1;
-    o.DualPrintDest = dest;
-    o.OrigFontColorValue = 0x0000FF;
-    o.TranFontColorValue = 0xFF0000;
-    ASSERT_TRUE(Translate("Box"));
-    EXPECT_EQ(TargetText("Box")->Text(), expected);
-    for (const wchar_t* piece : {L"Hello there.", L"Bye now.", L"HELLO THERE.", L"BYE NOW."})
-      EXPECT_EQ(TargetChars("Box", piece)->Font()->Fill()->ForeColor()->Rgb(), std::iswupper(piece[1]) ? 0xFF0000 : 0x0000FF)
-          << piece;
+    for (const auto& [original, translation] : {std::pair{1, 0}, std::pair{0, 1}, std::pair{1, 1}}) {
+      SCOPED_TRACE(testing::Message() << dest << " " << original << translation);
+      OpenCopies({Box(2, "Box", Para({{"Hello there. Bye now.", ""}}))}, GetParam());
+      o.DualPrint = 1;
+      o.ChangesOrigFontColor = original;
+      o.ChangesTranFontColor = translation;
+      o.DualPrintDest = dest;
+      o.OrigFontColorValue = 0x0000FF;
+      o.TranFontColorValue = 0xFF0000;
+      const int plain = Source("Box")->TextFrame2()->TextRange()->Font()->Fill()->ForeColor()->Rgb();
+      ASSERT_TRUE(Translate("Box"));
+      EXPECT_EQ(TargetText("Box")->Text(), expected);
+      for (const wchar_t* piece : {L"Hello there.", L"Bye now.", L"HELLO THERE.", L"BYE NOW."}) {
+        const bool isTranslation = std::iswupper(piece[1]);
+        const int want = isTranslation ? (translation ? 0xFF0000 : plain) : (original ? 0x0000FF : plain);
+        EXPECT_EQ(TargetChars("Box", piece)->Font()->Fill()->ForeColor()->Rgb(), want) << piece;
+      }
+    }
   }
 }
 

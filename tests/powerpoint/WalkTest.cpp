@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <array>
 
 #include "tests/powerpoint/PowerPointFixture.h"
+#include "src/host/pptx/PptxPackage.h"
 
 using namespace pptest;
 using decktest::Sp;
@@ -43,6 +45,44 @@ TEST_F(RunTest, ATopLevelSmartArtFrameIsWalkedLikeAGroup) {
   std::vector<std::wstring> after = DrawnTexts(Outcome().translation->Slides()->Item(1)->Shapes()->Item(frame));
   ASSERT_EQ(after.size(), before.size());
   for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], L"[" + before[i] + L"]");
+}
+
+// A SmartArt shape draws its text in a box of its own (dsp:txXfrm), here a
+// band across a circle: fitting measures against that box, and the sizes
+// it sets reach the data model the graphic is rebuilt from.
+TEST_F(RunTest, SmartArtTextIsFittedToTheBoxItIsDrawnIn) {
+  record.KeepStyle = 1;
+  impl->SetTranslator([](const std::wstring& s) { return s + L" " + s + L" " + s + L" " + s; });
+  OpenFile(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
+  ASSERT_TRUE(RunAll());
+  EXPECT_TRUE(Outcome().stats.overflowing.empty());
+  const auto saved = dir / "out.pptx";
+  Outcome().translation->SaveCopyAs(W(saved), host::ppSaveAsOpenXMLPresentation, false);
+  auto pkg = host::pptx::Package::Open(saved);
+  pugi::xml_node tree = pkg->Xml("ppt/diagrams/drawing1.xml").document_element().child("dsp:spTree");
+  auto shapes = Outcome().translation->Slides()->Item(1)->Shapes();
+  host::Ptr<host::GroupShapes> items;
+  for (int i = 1; i <= shapes->Count(); ++i)
+    if (shapes->Item(i)->Type() == host::msoSmartArt) items = shapes->Item(i)->GroupItems();
+  ASSERT_TRUE(items);
+  int i = 0, fitted = 0;
+  for (pugi::xml_node sp : tree.children("dsp:sp")) {
+    auto text = items->Item(++i)->TextFrame2()->TextRange();
+    if (text->Length() == 0) continue;
+    // The deck's text boxes have no insets.
+    const float room = sp.child("dsp:txXfrm").child("a:ext").attribute("cy").as_float() / P;
+    EXPECT_LE(text->BoundHeight(), room + 0.01f) << i;
+    EXPECT_LT(text->Font()->Size(), 11.0f) << i;
+    ++fitted;
+  }
+  EXPECT_EQ(fitted, 3);
+  auto sizes = [](pugi::xml_node root) {
+    std::vector<std::string> out;
+    for (pugi::xpath_node r : root.select_nodes("//a:r/a:rPr")) out.push_back(r.node().attribute("sz").value());
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  EXPECT_EQ(sizes(pkg->Xml("ppt/diagrams/data1.xml").document_element()), sizes(tree));
 }
 
 // A table inside a group goes to the table handler; freeforms, lines and

@@ -17,6 +17,10 @@ struct Rect {
   bool present = false;
 };
 
+struct TextBoxOffsets {
+  float left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // Coordinates from the file; "nan", "inf" or an overflowing value counts as absent.
 double Emu(pugi::xml_node n, const char* attr, double def = 0);
 Rect ReadXfrm(pugi::xml_node xfrm);
@@ -75,6 +79,10 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   virtual void TextChanged() { Dirty(); }
   virtual TextFrameGeometry FrameGeometry();
   virtual void FrameSize(TextFrameGeometry& g);
+  // How far inside the shape's own rectangle the box its text is drawn in
+  // lies (points; left, top, right, bottom). The text frame's margins count
+  // from the shape's edges, as the object model has them.
+  virtual TextBoxOffsets TextBoxInset() { return {}; }
   // What a text selection in this shape selects.
   virtual Ptr<host::Shape> SelectionTarget() { return shared_from_this(); }
 
@@ -214,6 +222,7 @@ class DrawnShape : public GraphicItemShape {
   Rect SlideRect() override;
   void TextChanged() override;
   void FrameSize(TextFrameGeometry& g) override;
+  TextBoxOffsets TextBoxInset() override;
 
  protected:
   Rect ToLocal(const Rect& want) override;

@@ -159,16 +159,20 @@ class FrameProps : public Interface {
   void SetOrientation(int v) override { b.SetOrientation(v); }
   int VerticalAnchor() override { b.Shape()->Check(); return b.Anchor(); }
   void SetVerticalAnchor(int v) override { b.SetAnchor(v); }
-  float MarginLeft() override { b.Shape()->Check(); return b.Inset("lIns", 91440); }
-  float MarginRight() override { b.Shape()->Check(); return b.Inset("rIns", 91440); }
-  float MarginTop() override { b.Shape()->Check(); return b.Inset("tIns", 45720); }
-  float MarginBottom() override { b.Shape()->Check(); return b.Inset("bIns", 45720); }
-  void SetMarginLeft(float v) override { b.SetInset("lIns", v); }
-  void SetMarginRight(float v) override { b.SetInset("rIns", v); }
-  void SetMarginTop(float v) override { b.SetInset("tIns", v); }
-  void SetMarginBottom(float v) override { b.SetInset("bIns", v); }
+  float MarginLeft() override { b.Shape()->Check(); return b.Inset("lIns", 91440) + Box().left; }
+  float MarginRight() override { b.Shape()->Check(); return b.Inset("rIns", 91440) + Box().right; }
+  float MarginTop() override { b.Shape()->Check(); return b.Inset("tIns", 45720) + Box().top; }
+  float MarginBottom() override { b.Shape()->Check(); return b.Inset("bIns", 45720) + Box().bottom; }
+  void SetMarginLeft(float v) override { b.SetInset("lIns", FromBox(v, Box().left)); }
+  void SetMarginRight(float v) override { b.SetInset("rIns", FromBox(v, Box().right)); }
+  void SetMarginTop(float v) override { b.SetInset("tIns", FromBox(v, Box().top)); }
+  void SetMarginBottom(float v) override { b.SetInset("bIns", FromBox(v, Box().bottom)); }
 
  protected:
+  TextBoxOffsets Box() { return b.Shape()->TextBoxInset(); }
+  // A negative margin is refused as it is; one inside the box's offset
+  // leaves no inset.
+  static float FromBox(float v, float offset) { return v < 0 ? v : std::max(0.0f, v - offset); }
   BodyProps b;
 };
 
@@ -366,6 +370,14 @@ void DrawnShape::FrameSize(TextFrameGeometry& g) {
     g.width = static_cast<float>(t.cx / kEmuPerPoint);
     g.height = static_cast<float>(t.cy / kEmuPerPoint);
   }
+}
+
+TextBoxOffsets DrawnShape::TextBoxInset() {
+  Rect t = ReadXfrm(Child(node, "txXfrm"));
+  Rect r = ReadXfrm(Child(Child(node, "spPr"), "xfrm"));
+  if (!t.present || !r.present) return {};
+  auto points = [](double emu) { return static_cast<float>(std::max(0.0, emu) / kEmuPerPoint); };
+  return {points(t.x - r.x), points(t.y - r.y), points(r.x + r.cx - t.x - t.cx), points(r.y + r.cy - t.y - t.cy)};
 }
 
 TextFrameGeometry ShapeBase::FrameGeometry() {
