@@ -72,12 +72,15 @@ class Win32ResourceModuleFile : public ResourceModuleFile {
 };
 
 // The version functions set the thread's last-error code for every value a
-// block lacks (PrivateBuild, say); that code is how a command signals a
-// failure, so reading leaves the caller's code as it was.
+// block lacks (PrivateBuild, say), and loading a picture may set one too;
+// that code is how a command signals a failure, so these leave the caller's
+// code as it was.
 class KeepLastError {
  public:
   KeepLastError() : mCode(GetLastError()) {}
   ~KeepLastError() { SetLastError(mCode); }
+  KeepLastError(const KeepLastError&) = delete;
+  KeepLastError& operator=(const KeepLastError&) = delete;
 
  private:
   DWORD mCode;
@@ -141,19 +144,6 @@ bool ReadOwnVersionBlock(const VersionBlock& /*builtIn*/, VersionBlock* block) {
 }
 
 namespace {
-
-// Loading a picture must not leave a code behind: the error reports read the
-// thread's last error after each command.
-class KeepLastError {
- public:
-  KeepLastError() : mCode(GetLastError()) {}
-  ~KeepLastError() { SetLastError(mCode); }
-  KeepLastError(const KeepLastError&) = delete;
-  KeepLastError& operator=(const KeepLastError&) = delete;
-
- private:
-  DWORD mCode;
-};
 
 HMODULE OwnModule() {
   HMODULE module = nullptr;
