@@ -6,10 +6,26 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "src/host/HostTypes.h"
 
 namespace host {
+
+// What a stretch of text holds beyond its characters and font: a field the
+// host keeps up to date (slide number, date) or a click or hover action (a
+// link).
+struct TextObject {
+  enum Kind { Field, Action };
+  Kind kind = Field;
+  int start = 1;  // 1-based, in the range it was read from
+  int length = 0;
+  // Action only: both actions in the host's own spelling, which SetAction
+  // of a range of the same host takes back, and the click's address.
+  std::wstring action;
+  std::wstring address;
+  bool operator==(const TextObject&) const = default;
+};
 
 class ColorFormat {
  public:
@@ -157,6 +173,12 @@ class TextRange {
   virtual float BoundWidth() = 0;
   virtual float BoundHeight() = 0;
   virtual Ptr<host::Font> Font() = 0;
+  // Fields and actions over the range's characters, in order. A host that
+  // cannot tell reports none.
+  virtual std::vector<TextObject> TextObjects() { return {}; }
+  // Gives every character of the range an action that TextObjects of the
+  // same host reported (empty: none).
+  virtual void SetAction(const std::wstring&) {}
 };
 
 class TextRange2 {
@@ -191,6 +213,12 @@ class TextRange2 {
   virtual float BoundWidth() = 0;
   virtual float BoundHeight() = 0;
   virtual Ptr<host::Font2> Font() = 0;
+  // Fields and actions over the range's characters, in order. A host that
+  // cannot tell reports none.
+  virtual std::vector<TextObject> TextObjects() { return {}; }
+  // Gives every character of the range an action that TextObjects of the
+  // same host reported (empty: none).
+  virtual void SetAction(const std::wstring&) {}
 };
 
 }  // namespace host

@@ -9,6 +9,7 @@
 // changed the length, because ranges do not follow edits.
 #include <algorithm>
 #include <cmath>
+#include <cwchar>
 #include <exception>
 #include <vector>
 
@@ -170,6 +171,53 @@ void ApplyTargetLanguage(RunContext& ctx, typename M::Range& r) {
   f->SetNameAscii(*font);
 }
 
+// A link that reads as its own address says where it leads; like a field,
+// which the host keeps up to date, it stays as it is.
+bool ShowsItsAddress(const std::wstring& shown, const std::wstring& address) {
+  auto bare = [](std::wstring text) {
+    for (const wchar_t* scheme : {L"mailto:", L"https://", L"http://"}) {
+      const size_t n = std::wcslen(scheme);
+      if (text.size() >= n && platform::EqualsNoCase(std::wstring_view(text).substr(0, n), scheme)) text.erase(0, n);
+    }
+    while (!text.empty() && text.back() == L'/') text.pop_back();
+    return text;
+  };
+  return !address.empty() && !shown.empty() && platform::EqualsNoCase(bare(shown), bare(address));
+}
+
+// The fields and actions over a segment of a range's text, moved to count
+// from 0 in the segment's source. Fields and links shown as their address
+// become the segment's held spans; a link to carry onto other words asks
+// for the word correspondence. Returns the actions.
+std::vector<host::TextObject> TakeObjects(const std::vector<host::TextObject>& all,
+                                          engine::TranslationSegment& seg) {
+  std::vector<host::TextObject> actions;
+  for (host::TextObject o : all) {
+    int from = std::max(o.start, static_cast<int>(seg.start));
+    int to = std::min(o.start + o.length, static_cast<int>(seg.end) + 1);
+    if (to <= from) continue;
+    o.start = from - seg.start;
+    o.length = to - from;
+    const bool held = o.kind == host::TextObject::Field ||
+                      ShowsItsAddress(seg.source.substr(o.start, o.length), o.address);
+    if (held) seg.held.push_back({o.start, o.length, std::nullopt, true});
+    if (o.kind != host::TextObject::Action) continue;
+    if (!held) seg.wantsCorrespondence = true;
+    actions.push_back(std::move(o));
+  }
+  return actions;
+}
+
+// The held spans where the translation has them, or none when it lost one
+// (a macro rewrote it): the segment is then written as one text.
+std::vector<engine::KeptSpan> HeldInTranslation(const engine::TranslationSegment& seg) {
+  std::vector<engine::KeptSpan> held;
+  for (const engine::KeptSpan& k : seg.kept)
+    if (k.held) held.push_back(k);
+  if (held.size() != seg.held.size()) return {};
+  return held;
+}
+
 // One range pair and what the writer needs to find the target again.
 template <class M>
 struct RangePair {
@@ -184,10 +232,76 @@ struct RangePair {
   }
 };
 
+// Writes the translation around the held spans, which stay where they
+// are, their characters untouched; the later pieces go first so that the
+// earlier ones keep their places.
+template <class M>
+void WriteAround(RangePair<M>& pair, const engine::TranslationSegment& segment, const std::wstring& translation,
+                 const std::vector<engine::KeptSpan>& held, int count) {
+  int sourceEnd = count;
+  int translationEnd = static_cast<int>(translation.size());
+  for (int k = static_cast<int>(held.size()) - 1; k >= -1; --k) {
+    int sourceStart = k >= 0 ? held[k].sourcePosition + held[k].sourceLength : 0;
+    int translationStart = k >= 0 ? held[k].translationPosition + held[k].translationLength : 0;
+    if (sourceEnd > sourceStart || translationEnd > translationStart) {
+      pair.target->Characters(segment.targetStart + sourceStart, sourceEnd - sourceStart)
+          ->SetText(translation.substr(translationStart, translationEnd - translationStart));
+    }
+    if (k >= 0) {
+      sourceEnd = held[k].sourcePosition;
+      translationEnd = held[k].translationPosition;
+    }
+  }
+}
+
+// The source's links onto the written translation: a link that stayed as
+// it was at its kept place, any other on the words that translate it, or
+// on the whole translation when the engine paired none with it. The
+// written text took the first replaced character's link, if any; it is
+// taken off first.
+template <class M>
+void CarryActions(typename M::Range& r, const engine::TranslationSegment& segment,
+                  const std::vector<host::TextObject>& actions) {
+  if (actions.empty()) return;
+  const int length = r.Length();
+  if (length < 1) return;
+  r.SetAction(L"");
+  for (const host::TextObject& a : actions) {
+    int low = -1, high = -1;
+    for (const engine::KeptSpan& k : segment.kept) {
+      if (k.sourcePosition == a.start && k.sourceLength == a.length) {
+        low = k.translationPosition;
+        high = low + k.translationLength;
+      }
+    }
+    if (low < 0 && segment.styleCorrespondence) {
+      for (const engine::StyleCorrespondenceGroup& g : *segment.styleCorrespondence) {
+        bool overlaps = false;
+        for (int i = 0; i < g.SourceCount(); ++i)
+          overlaps |= g.Source(i)[0] < a.start + a.length && a.start < g.Source(i)[0] + g.Source(i)[1];
+        if (!overlaps) continue;
+        for (int j = 0; j < g.TranslationCount(); ++j) {
+          low = low < 0 ? g.Translation(j)[0] : std::min(low, g.Translation(j)[0]);
+          high = std::max(high, g.Translation(j)[0] + g.Translation(j)[1]);
+        }
+      }
+    }
+    if (low < 0) {
+      low = 0;
+      high = length;
+      LOG_DETAIL(kRangeSource, L"a link without corresponding words goes onto the whole translation");
+    }
+    low = std::clamp(low, 0, length);
+    high = std::clamp(high, low, length);
+    if (high > low) r.Characters(low + 1, high - low)->SetAction(a.action);
+  }
+}
+
 // Writes one translated segment into the target and moves the segment's
 // target positions onto what was written.
 template <class M>
-void WriteSegment(RunContext& ctx, RangePair<M>& pair, engine::TranslationSegment& segment, bool lineEnd) {
+void WriteSegment(RunContext& ctx, RangePair<M>& pair, engine::TranslationSegment& segment, bool lineEnd,
+                  const std::vector<host::TextObject>& actions) {
   const options::TranslationOptionUDT& o = ctx.Options();
   int count = segment.targetEnd - segment.targetStart + 1;
   if (count < 0) return;
@@ -195,7 +309,15 @@ void WriteSegment(RunContext& ctx, RangePair<M>& pair, engine::TranslationSegmen
   host::Ptr<typename M::Range> r = pair.target->Characters(segment.targetStart, count);
   const int originalStart = segment.targetStart;
   int grown = 0;
-  if (o.DualPrint != 1) {
+  std::vector<engine::KeptSpan> held = HeldInTranslation(segment);
+  if (o.DualPrint != 1 && !held.empty()) {
+    WriteAround<M>(pair, segment, translation, held, count);
+    grown = static_cast<int>(translation.size()) - count;
+    pair.targetLength += grown;
+    pair.Refresh();
+    grown = 0;  // the target is current already
+    r = pair.target->Characters(segment.targetStart, static_cast<int>(translation.size()));
+  } else if (o.DualPrint != 1) {
     int before = r->Length();
     r->SetText(translation);
     grown = r->Length() - before;
@@ -237,6 +359,7 @@ void WriteSegment(RunContext& ctx, RangePair<M>& pair, engine::TranslationSegmen
   }
   if (o.DualPrint == 1 && o.ChangesTranFontColor == 1) M::SetColor(*r, o.TranFontColorValue);
   ApplyTargetLanguage<M>(ctx, *r);
+  CarryActions<M>(*r, segment, actions);
 }
 
 template <class M>
@@ -305,6 +428,9 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
       if (engine) engine->DropAhead();
     }
   } dropOnExit{nullptr};
+  std::vector<std::vector<host::TextObject>> actions(segments.size());
+  const std::vector<host::TextObject> objects = pair.source->TextObjects();
+  for (size_t i = 0; i < segments.size() && !objects.empty(); ++i) actions[i] = TakeObjects(objects, segments[i]);
   if (!ctx.walkAnnounces) {
     ctx.app.TranslateAhead(ctx.Options(), segments);
     dropOnExit.engine = &ctx.app.GetEngine();
@@ -343,7 +469,7 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
       *seg.translation += ctx.Options().SentenceSeparator;
     }
     FollowClear<M>(ctx, *pair.target, seg.targetStart);
-    WriteSegment<M>(ctx, pair, seg, lineEnd);
+    WriteSegment<M>(ctx, pair, seg, lineEnd, actions[i]);
     LOG_DETAIL(kRangeSource, L"translated: " + *seg.translation);
     ++ctx.stats.segmentsTranslated;
     shift = seg.targetEnd - seg.end;
@@ -401,16 +527,22 @@ bool CollectTexts(RunContext& ctx, const host::Ptr<host::Shape>& source, bool pa
   host::Ptr<typename M::Range> base = M::FrameOf(source)->TextRange();
   if (!base) return true;
   // Cutting replaces what it is given.
-  auto cut = [&](const std::wstring& text) {
+  // Held spans as the translation will find them, so that what is
+  // announced is what will be asked for.
+  auto cut = [&](typename M::Range& range) {
     std::vector<engine::TranslationSegment> one;
-    if (!CutText(ctx, text, &one)) return false;
-    for (auto& s : one) segments->push_back(std::move(s));
+    if (!CutText(ctx, SourceText<M>(range), &one)) return false;
+    const std::vector<host::TextObject> objects = range.TextObjects();
+    for (auto& s : one) {
+      if (!objects.empty()) TakeObjects(objects, s);
+      segments->push_back(std::move(s));
+    }
     return true;
   };
-  if (!paragraphMode) return cut(SourceText<M>(*base));
+  if (!paragraphMode) return cut(*base);
   const int paragraphs = base->Paragraphs()->Count();
   for (int i = 1; i <= paragraphs; ++i) {
-    if (!cut(SourceText<M>(*base->Paragraphs(i, 1)))) return false;
+    if (!cut(*base->Paragraphs(i, 1))) return false;
   }
   return true;
 }

@@ -13,9 +13,20 @@ packages' XML directly (not through the program's own reader):
     outside brackets) and, without the brackets, is its source again, blanks
     included (the sentence separator only where the source has no blank);
   - the cells a merged table area covers are left alone;
-  - a SmartArt drawing shows no paragraph its data model does not hold.
+  - a SmartArt drawing shows no paragraph its data model does not hold;
+  - fields (slide numbers, dates) stay fields with their type, id and text,
+    and URLs, e-mail addresses and file paths stay byte for byte (neither
+    is bracketed: they never reach the engine as words);
+  - every link of a body is on a run of its translation whose text holds
+    the words the link was on;
+  - a run property (beyond the proofing marks, the language and the size
+    fitting may change) that every run of a source paragraph states is on
+    every run of its translation.
 
-Usage: check_bracketed.py SOURCE TRANSLATION [--only PART[#N]...]
+Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--only PART[#N]...]
+With --real the translation comes from a real engine: the bracketing and
+the words under a link are not checked, only that every link is still on
+some text of its body, and fields, addresses and run properties as above.
 With --only, only those parts (or the N-th text body of a part) are
 translated and every other body must be unchanged (a run over one slide or
 a few shapes). Prints one line per problem; exit status 1 if any.
@@ -47,7 +58,7 @@ def is_a(el, local):
     return name == local and ns in DRAWINGML
 
 
-def paragraph_text(p):
+def paragraph_text(p, fields=True):
     out = []
 
     def walk(el):
@@ -55,6 +66,8 @@ def paragraph_text(p):
             ns, name = split(child.tag)
             if ns == MC and name == "Fallback":
                 continue  # the choice is what a reader shows
+            if not fields and is_a(child, "fld"):
+                continue
             if is_a(child, "t"):
                 out.append(child.text or "")
             elif is_a(child, "br"):
@@ -66,9 +79,10 @@ def paragraph_text(p):
     return "".join(out)
 
 
-def bodies(xml):
+def bodies(xml, elements=False):
     """(kind, text) of every text body in document order: drawing text
-    bodies as their paragraphs joined by CR, legacy comment texts."""
+    bodies as their paragraphs joined by CR, legacy comment texts. With
+    elements, (kind, text, element) instead."""
     root = ET.fromstring(xml)
     found = []
 
@@ -78,16 +92,126 @@ def bodies(xml):
             covered = True
         paragraphs = [c for c in el if is_a(c, "p")]
         if paragraphs:
-            found.append(("covered" if covered else "body", "\r".join(paragraph_text(p) for p in paragraphs)))
+            found.append(("covered" if covered else "body", "\r".join(paragraph_text(p) for p in paragraphs), el))
             return
         if name == "text" and ns in PRESENTATIONML:
-            found.append(("body", el.text or ""))
+            found.append(("body", el.text or "", el))
             return
         for child in el:
             walk(child, covered)
 
     walk(root, False)
-    return found
+    return found if elements else [(k, t) for k, t, _ in found]
+
+
+# What the run keeps out of the engine: addresses, e-mail addresses, paths.
+KEPT = re.compile(r"(?:[A-Za-z][A-Za-z0-9+.\-]*://|(?<![\w.@])www\.)[^\s<>\"\u27e6\u27e7]+"
+                  r"|(?<![\w.@])(?:mailto:)?[A-Za-z0-9._%+\-]+@[A-Za-z0-9\-]+(?:\.[A-Za-z0-9\-]+)+"
+                  r"|(?<!\w)[A-Za-z]:\\[^\s<>\"|*?\u27e6\u27e7]*|\\\\[A-Za-z0-9._$\-]+(?:\\[^\s<>\"|*?\u27e6\u27e7]*)?")
+
+
+def kept_texts(text):
+    return [m.group(0).rstrip(".,;:!?'\")]}>") for m in KEPT.finditer(text)]
+
+
+def without_kept(text):
+    return KEPT.sub(" ", text)
+
+
+# Run properties that a translation may change or lose: proofing marks and
+# bookkeeping, the language and the fonts the target language's font option
+# sets, the size (fitting) and links (checked on their own).
+MAY_CHANGE = {"err", "noProof", "dirty", "smtClean", "smtId", "lang", "altLang", "latin", "ea", "sz",
+              "hlinkClick", "hlinkMouseOver"}
+
+
+# Values that say what an absent attribute says.
+DEFAULTS = {"b=0", "i=0", "u=none", "strike=noStrike", "cap=none", "baseline=0", "spc=0"}
+
+
+def run_props(rpr):
+    props = set()
+    if rpr is None:
+        return props
+    for k, v in rpr.attrib.items():
+        if split(k)[1] not in MAY_CHANGE:
+            props.add(f"{split(k)[1]}={v}")
+    props -= DEFAULTS
+    for c in rpr:
+        local = split(c.tag)[1]
+        if local not in MAY_CHANGE:
+            props.add(local + ("=" + c.get("typeface") if c.get("typeface") is not None else ""))
+    return props
+
+
+def text_runs(p):
+    """The a:r elements of a paragraph that hold text."""
+    return [r for r in p if is_a(r, "r") and any(is_a(t, "t") and t.text for t in r)]
+
+
+def rpr_of(r):
+    return next((c for c in r if is_a(c, "rPr")), None)
+
+
+def run_text(r):
+    return "".join(t.text or "" for t in r if is_a(t, "t"))
+
+
+def link_of(r):
+    rpr = rpr_of(r)
+    if rpr is None:
+        return None
+    for c in rpr:
+        if split(c.tag)[1] in ("hlinkClick", "hlinkMouseOver"):
+            return tuple(sorted((split(k)[1], v) for k, v in c.attrib.items()))
+    return None
+
+
+def fields(el):
+    return [(f.get("type"), f.get("id"), "".join(t.text or "" for t in f if is_a(t, "t")))
+            for f in el.iter() if is_a(f, "fld")]
+
+
+def kept_problems(s_el, o_el, s_text, o_text, real):
+    """Fields, addresses, links and shared run properties of one body."""
+    problems = []
+    if fields(s_el) != fields(o_el):
+        problems.append(f"fields changed: {fields(s_el)[:3]} -> {fields(o_el)[:3]}")
+    for k in set(kept_texts(s_text)):
+        if o_text.count(k) < s_text.count(k):
+            problems.append(f"{k!r} did not stay as it was")
+    links = {}
+    for r in s_el.iter():
+        if is_a(r, "r") and link_of(r):
+            links.setdefault(link_of(r), []).append(run_text(r))
+    out_links = {}
+    for r in o_el.iter():
+        if is_a(r, "r") and link_of(r):
+            out_links.setdefault(link_of(r), []).append(run_text(r))
+    for link, texts in links.items():
+        linked = fold("".join(out_links.get(link, [])).replace(OPEN, "").replace(CLOSE, ""))
+        if real:
+            if not linked and fold("".join(texts)):
+                problems.append(f"link {dict(link).get('id')} lost")
+            continue
+        for word in re.findall(r"\w+", " ".join(texts)):
+            if word not in linked:
+                problems.append(f"link {dict(link).get('id')} lost from {word!r}")
+                break
+    s_paras = [c for c in s_el if is_a(c, "p")]
+    o_paras = [c for c in o_el if is_a(c, "p")]
+    if len(s_paras) == len(o_paras):
+        for sp, op in zip(s_paras, o_paras):
+            runs = text_runs(sp)
+            if not runs:
+                continue
+            shared = set.intersection(*(run_props(rpr_of(r)) for r in runs))
+            for r in text_runs(op):
+                missing = shared - run_props(rpr_of(r))
+                if missing:
+                    problems.append(f"run {run_text(r)[:30]!r} lost {sorted(missing)}")
+                    break
+    return problems
 
 
 # The engine side folds these characters before translating (typographic
@@ -162,6 +286,7 @@ def content_types(xml):
 def main(argv):
     src_path, out_path = argv[1], argv[2]
     only = set(argv[argv.index("--only") + 1:]) if "--only" in argv else None
+    real = "--real" in argv
     problems = []
     src, out = zipfile.ZipFile(src_path), zipfile.ZipFile(out_path)
     src_names, out_names = set(src.namelist()), set(out.namelist())
@@ -180,23 +305,31 @@ def main(argv):
             if a != b:
                 problems.append(f"{name}: changed although the run does not edit it")
             continue
-        sb, ob = bodies(a), bodies(b)
+        sb, ob = bodies(a, True), bodies(b, True)
         if len(sb) != len(ob):
             problems.append(f"{name}: {len(sb)} text bodies became {len(ob)}")
             continue
-        for i, ((kind, s), (_, t)) in enumerate(zip(sb, ob)):
+        for i, ((kind, s, s_el), (_, t, o_el)) in enumerate(zip(sb, ob)):
             if kind == "covered" or (only is not None and name not in only and f"{name}#{i + 1}" not in only):
                 if s != t:
                     problems.append(f"{name}: body {i + 1} changed: {t[:60]!r}")
                 continue
-            why = bracket_problem(s, t)
+            # Fields and addresses stand outside the brackets where they are
+            # all there is to a sentence.
+            def bare(el, text):
+                if any(is_a(c, "p") for c in el):
+                    text = "\r".join(paragraph_text(p, False) for p in el if is_a(p, "p"))
+                return without_kept(text)
+            why = None if real else bracket_problem(bare(s_el, s), bare(o_el, t))
             if why:
                 problems.append(f"{name}: body {i + 1} {why}: {s[:60]!r} -> {t[:60]!r}")
+            for why in kept_problems(s_el, o_el, s, t, real):
+                problems.append(f"{name}: body {i + 1} {why}")
         if "diagrams/drawing" in name:
             data = name.replace("drawing", "data")
             if data in out_names:
                 held = {p for _, t in bodies(out.read(data)) for p in t.split("\r")}
-                for _, t in ob:
+                for _, t, _ in ob:
                     for p in t.split("\r"):
                         if p.strip() and p not in held:
                             problems.append(f"{name}: paragraph {p[:60]!r} is not in {data}")

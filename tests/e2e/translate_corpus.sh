@@ -1,8 +1,9 @@
 #!/bin/bash
 # Every deck of the shared corpus through `pelorant translate` with the
 # bracket test engine: a deck that opens translates with status 0, the
-# output opens again, every text went through the engine exactly once and
-# every part the run does not edit is unchanged (check_bracketed.py); the
+# output opens again, every text went through the engine exactly once,
+# fields, addresses, links and shared run properties survive, and every
+# part the run does not edit is unchanged (check_bracketed.py); the
 # damaged and encrypted decks the manifest marks, and the deck without
 # slides, fail with status 1 and a message and write nothing. No temporary
 # copy outlives its run.
@@ -18,11 +19,16 @@ mkdir -p "$dir/out"
 printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" "transform	bracket" \
   >"$PELORANT_FAKE_ENGINE"
 
+# translate_corpus_apertium.sh runs the same over a real engine.
+mode="${PELORANT_CORPUS_MODE:-Test:en-xx}"
+real=
+[ "$mode" = Test:en-xx ] || real=--real
+
 decks=0
 while IFS=$'\t' read -r file _ _ _ _ note; do
   decks=$((decks + 1))
   out="$dir/out/$file"
-  "$prog" translate "$corpus/$file" -o "$out" --mode Test:en-xx -q >/dev/null 2>"$dir/err"
+  "$prog" translate "$corpus/$file" -o "$out" --mode "$mode" -q >/dev/null 2>"$dir/err"
   rc=$?
   case "$note" in
     CORRUPT* | PASSWORD-PROTECTED* | *"slides=0;"*)
@@ -32,11 +38,11 @@ while IFS=$'\t' read -r file _ _ _ _ note; do
       ;;
     *)
       if [ "$rc" -ne 0 ]; then
-        fail "$file: exited $rc: $(head -c 400 "$dir/err")"
+        fail "$file ($mode): exited $rc: $(head -c 400 "$dir/err")"
       elif ! "$prog" show --json "$out" >/dev/null 2>"$dir/err"; then
-        fail "$file: the output does not open again: $(head -c 400 "$dir/err")"
-      elif ! python3 "$here/check_bracketed.py" "$corpus/$file" "$out" >"$dir/check"; then
-        fail "$file: $(wc -l <"$dir/check") problem(s):"
+        fail "$file ($mode): the output does not open again: $(head -c 400 "$dir/err")"
+      elif ! python3 "$here/check_bracketed.py" "$corpus/$file" "$out" $real >"$dir/check"; then
+        fail "$file ($mode): $(wc -l <"$dir/check") problem(s):"
         head -n 5 "$dir/check" | cut -c 1-300 >&2
       fi
       ;;

@@ -14,6 +14,7 @@
 // where a node's children are found by parOf connections.
 #include <algorithm>
 #include <map>
+#include <sstream>
 
 #include "src/host/pptx/PptxDocument.h"
 #include "src/host/pptx/TextBody.h"
@@ -225,6 +226,62 @@ void CopyToOtherDrawings(Document& doc, const std::string& drawingPart, const st
 
 }  // namespace
 
+namespace {
+
+// The click and hover elements under a node, in document order.
+void CollectLinks(pugi::xml_node node, std::vector<pugi::xml_node>* out) {
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+    if (c.type() != pugi::node_element) continue;
+    std::string_view l = LocalName(c);
+    if (l == "hlinkClick" || l == "hlinkMouseOver") out->push_back(c);
+    else CollectLinks(c, out);
+  }
+}
+
+std::vector<pugi::xml_node> Links(pugi::xml_node node) {
+  std::vector<pugi::xml_node> out;
+  CollectLinks(node, &out);
+  return out;
+}
+
+pugi::xml_attribute LinkId(pugi::xml_node link) {
+  for (pugi::xml_attribute a : link.attributes()) {
+    std::string_view n = a.name();
+    if (n == "r:id" || (n.ends_with(":id") && n != "id")) return a;
+  }
+  return {};
+}
+
+// Drawn text names its links by the drawing part's relationships, which
+// the data part does not share: the data's own links keep their ids, the
+// first distinct drawn link taking the first distinct id it had, and so on.
+void KeepLinkIds(const std::vector<std::string>& ids, pugi::xml_node body) {
+  std::vector<std::string> seen;
+  for (pugi::xml_node link : Links(body)) {
+    pugi::xml_attribute id = LinkId(link);
+    if (!id) continue;
+    std::ostringstream key;
+    for (pugi::xml_attribute a : link.attributes())
+      if (a != id) key << a.name() << '=' << a.value() << ';';
+    key << id.value();
+    auto at = std::find(seen.begin(), seen.end(), key.str());
+    size_t k = static_cast<size_t>(at - seen.begin());
+    if (at == seen.end()) seen.push_back(key.str());
+    if (k < ids.size()) id.set_value(ids[k].c_str());
+  }
+}
+
+std::vector<std::string> DistinctLinkIds(pugi::xml_node body) {
+  std::vector<std::string> ids;
+  for (pugi::xml_node link : Links(body)) {
+    pugi::xml_attribute id = LinkId(link);
+    if (id && *id.value() && std::find(ids.begin(), ids.end(), id.value()) == ids.end()) ids.push_back(id.value());
+  }
+  return ids;
+}
+
+}  // namespace
+
 void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi::xml_node drawnShape) {
   std::string modelId = drawnShape.attribute("modelId").value();
   pugi::xml_node drawnBody = TxChild(drawnShape, "txBody");
@@ -263,7 +320,10 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
   for (size_t i = 0; i < targets.size(); ++i) {
     std::vector<pugi::xml_node> mine(drawn.begin() + at, drawn.begin() + at + counts[i]);
     at += counts[i];
-    SetParagraphs(TextOf(targets[i], true, conformance), mine, conformance);
+    pugi::xml_node text = TextOf(targets[i], true, conformance);
+    std::vector<std::string> ids = DistinctLinkIds(text);
+    SetParagraphs(text, mine, conformance);
+    if (!ids.empty()) KeepLinkIds(ids, text);
   }
   doc.MarkDirty(dataPart);
 

@@ -850,6 +850,84 @@ bool TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
   return true;
 }
 
+namespace {
+
+std::string ActionOf(pugi::xml_node rPr, std::string* clickId) {
+  std::ostringstream out;
+  for (const char* local : {"hlinkClick", "hlinkMouseOver"}) {
+    pugi::xml_node n = TxChild(rPr, local);
+    if (!n) continue;
+    n.print(out, "", pugi::format_raw);
+    if (clickId && std::string_view(local) == "hlinkClick") {
+      for (pugi::xml_attribute a : n.attributes()) {
+        std::string_view name = a.name();
+        if (name == "id" || name.ends_with(":id")) *clickId = a.value();
+      }
+    }
+  }
+  return out.str();
+}
+
+}  // namespace
+
+std::vector<TextBody::Object> TextBody::Objects(TextSpan span) const {
+  std::vector<Object> out;
+  for (const Para& p : Index()) {
+    for (const Item& item : p.items) {
+      if (item.length == 0 || item.start >= span.end() || item.start + item.length <= span.start) continue;
+      long s = std::max(item.start, span.start);
+      TextSpan part{s, std::min(item.start + item.length, span.end()) - s};
+      if (item.kind == Item::Field) {
+        out.push_back({part, true, {}, {}});
+        continue;
+      }
+      if (item.kind != Item::Run) continue;
+      std::string clickId;
+      std::string action = ActionOf(RPrOf(item), &clickId);
+      if (action.empty()) continue;
+      if (!out.empty() && !out.back().field && out.back().action == action && out.back().span.end() == part.start) {
+        out.back().span.length += part.length;
+      } else {
+        out.push_back({part, false, std::move(action), std::move(clickId)});
+      }
+    }
+  }
+  return out;
+}
+
+void TextBody::SetAction(TextSpan span, const std::string& action) {
+  long total = Length();
+  span.start = std::clamp(span.start, 0L, total);
+  span.length = std::clamp(span.length, 0L, total - span.start);
+  if (span.length == 0) return;
+  pugi::xml_document parsed;
+  if (!action.empty() && !parsed.load_string(action.c_str(), pugi::parse_default)) return;
+  SplitAt(span.start);
+  SplitAt(span.end());
+  for (const Para& p : Index()) {
+    for (const Item& item : p.items) {
+      if ((item.kind != Item::Run && item.kind != Item::Field) || item.length == 0) continue;
+      if (item.start < span.start || item.start + item.length > span.end()) continue;
+      pugi::xml_node rPr = TxChild(item.node, "rPr");
+      if (!rPr) {
+        if (action.empty()) continue;
+        rPr = pugi::xml_node(item.node).prepend_child(Name("rPr").c_str());
+      }
+      for (const char* local : {"hlinkClick", "hlinkMouseOver"})
+        if (pugi::xml_node old = TxChild(rPr, local)) rPr.remove_child(old);
+      for (pugi::xml_node n = parsed.first_child(); n; n = n.next_sibling()) {
+        int rank = RPrRank(LocalName(n));
+        pugi::xml_node before;
+        for (pugi::xml_node c = rPr.first_child(); c && !before; c = c.next_sibling())
+          if (c.type() == pugi::node_element && RPrRank(LocalName(c)) > rank) before = c;
+        if (before) rPr.insert_copy_before(n, before);
+        else rPr.append_copy(n);
+      }
+    }
+  }
+  // Only run properties changed: the runs, their texts and positions stand.
+}
+
 std::optional<std::string> TextBody::ParagraphAttribute(long paragraph, const char* name) const {
   const auto& idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return std::nullopt;

@@ -130,6 +130,21 @@ class TextBody {
   // states that very value already.
   bool Set(TextSpan span, CharProp prop, const std::optional<std::string>& value);
 
+  // Fields and runs with a click or hover action inside span, in order;
+  // neighbouring runs with the same actions are one stretch. action is the
+  // a:hlinkClick and a:hlinkMouseOver elements as the part spells them,
+  // clickId the relationship id of the click.
+  struct Object {
+    TextSpan span;
+    bool field = false;
+    std::string action;
+    std::string clickId;
+  };
+  std::vector<Object> Objects(TextSpan span) const;
+  // Gives every run and field of span the actions Objects read (empty:
+  // none), splitting runs at its edges.
+  void SetAction(TextSpan span, const std::string& action);
+
   // Paragraph properties (a:pPr attributes such as "lvl", "algn").
   std::optional<std::string> ParagraphAttribute(long paragraph, const char* name) const;
   void SetParagraphAttribute(long paragraph, const char* name, const std::optional<std::string>& value);

@@ -598,6 +598,34 @@ class RangeCore {
     return r;
   }
 
+  std::vector<host::TextObject> Objects() const {
+    BodyRef e = mS.Body(false);
+    const TextBody& body = *e->body;
+    std::vector<host::TextObject> out;
+    if (!body) return out;
+    const TextSpan span = mS.SpanIn(body);
+    std::shared_ptr<Document> doc = mS.owner->Doc();
+    for (const TextBody::Object& o : body.Objects(span)) {
+      host::TextObject t;
+      t.kind = o.field ? host::TextObject::Field : host::TextObject::Action;
+      t.start = static_cast<int>(o.span.start - span.start) + 1;
+      t.length = static_cast<int>(o.span.length);
+      t.action = pugi::as_wide(o.action);
+      if (doc && !o.clickId.empty()) {
+        if (auto rel = doc->Pkg().RelationshipById(mS.owner->Part(), o.clickId)) t.address = pugi::as_wide(rel->target);
+      }
+      out.push_back(std::move(t));
+    }
+    return out;
+  }
+  void PutAction(const std::wstring& action) {
+    BodyRef e = mS.Body(true);
+    TextBody& body = *e->body;
+    if (!body) return;
+    body.SetAction(mS.SpanIn(body), pugi::as_utf8(action));
+    mS.Changed(*e);
+  }
+
   void DeleteText() { PutText(L""); }
   void SelectIt() { mS.owner->SelectText(StartPos(), Len()); }
 
@@ -659,6 +687,8 @@ class RangeOf : public Interface, protected RangeCore {
   float BoundWidth() override { return static_cast<float>(Bounds().width); }
   float BoundHeight() override { return static_cast<float>(Bounds().height); }
   Ptr<FontInterface> Font() override { return std::make_shared<FontImpl>(mS); }
+  std::vector<host::TextObject> TextObjects() override { return Objects(); }
+  void SetAction(const std::wstring& action) override { PutAction(action); }
 
  protected:
   static Ptr<Interface> Make(RangeState s) { return std::make_shared<Self>(std::move(s)); }
