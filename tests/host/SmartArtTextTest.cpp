@@ -76,25 +76,6 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
   EXPECT_NE(xml.str().find("<a:pPr algn=\"l\" rtl=\"0\"/>"), std::string::npos);
 }
 
-// A second drawing of the graphic, linked from the slide beside the one the
-// data model names, shows the same translation.
-TEST_F(SmartArtTextTest, EveryDrawingOfAGraphicTakesTheEdit) {
-  auto pkg = host::pptx::Package::Open(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
-  std::ostringstream copy;
-  pkg->Xml("ppt/diagrams/drawing1.xml").save(copy, "", pugi::format_raw);
-  pkg->SetPart("ppt/diagrams/drawing2.xml", copy.str(), "application/vnd.ms-office.drawingml.diagramDrawing+xml");
-  pkg->AddRelationship("ppt/slides/slide1.xml", "http://schemas.microsoft.com/office/2007/relationships/diagramDrawing",
-                       "ppt/diagrams/drawing2.xml");
-  fs::path two = mTemp / "two.pptx";
-  pkg->Save(two);
-  int edited = 0;
-  auto out = EditDrawnTexts(two, mTemp / "two-out.pptx", edited);
-  ASSERT_TRUE(out);
-  const std::vector<std::wstring> want{L"T-abc", L"T-def", L"T-ghi"};
-  EXPECT_EQ(texttest::DrawnTexts(*out, "ppt/diagrams/drawing1.xml"), want);
-  EXPECT_EQ(texttest::DrawnTexts(*out, "ppt/diagrams/drawing2.xml"), want);
-}
-
 TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
   fs::path deck = testsupport::CorpusDeck("oxsdk__SmartArt_OrgChart1.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;

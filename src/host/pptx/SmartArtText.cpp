@@ -12,7 +12,6 @@
 // presAssocID is only the node it belongs to (a child's text shape belongs
 // to the parent), so it serves only for models without presOf connections,
 // where a node's children are found by parOf connections.
-#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -149,23 +148,17 @@ pugi::xml_node TextOf(pugi::xml_node pt, bool create, Conformance c = Conformanc
   return t;
 }
 
-// The parts that may link a diagram: slides, layouts and masters.
-std::vector<std::string> DiagramSources(Document& doc) {
+// The data part whose drawing is drawingPart: a part with a diagramData
+// relationship from the same source whose dsp:dataModelExt names the
+// relationship to the drawing.
+std::string DataPartFor(Document& doc, const std::string& drawingPart) {
   Package& pkg = doc.Pkg();
   std::vector<std::string> sources;
   for (const SlideInfo& s : doc.SlideList()) sources.push_back(s.part);
   for (const std::string& part : pkg.PartNames())
     if (part.find("slideLayouts/") != std::string::npos || part.find("slideMasters/") != std::string::npos)
       if (part.find("_rels") == std::string::npos) sources.push_back(part);
-  return sources;
-}
-
-// The data part whose drawing is drawingPart: a part with a diagramData
-// relationship from the same source whose dsp:dataModelExt names the
-// relationship to the drawing.
-std::string DataPartFor(Document& doc, const std::string& drawingPart) {
-  Package& pkg = doc.Pkg();
-  for (const std::string& source : DiagramSources(doc)) {
+  for (const std::string& source : sources) {
     std::vector<Relationship> rels = pkg.Relationships(source);
     std::string drawingId;
     for (const Relationship& r : rels)
@@ -180,48 +173,6 @@ std::string DataPartFor(Document& doc, const std::string& drawingPart) {
     }
   }
   return {};
-}
-
-// Drawing parts linked beside drawingPart from the part that links it. A
-// slide may carry a second drawing of its graphic (linked with the
-// diagram-drawing relationship only, not named by the data model) that
-// other readers show; the shapes of the same graphic in it share the
-// model ids of drawingPart's.
-std::vector<std::string> OtherDrawingsOf(Document& doc, const std::string& drawingPart) {
-  Package& pkg = doc.Pkg();
-  std::vector<std::string> out;
-  for (const std::string& source : DiagramSources(doc)) {
-    std::vector<Relationship> rels = pkg.Relationships(source);
-    if (std::none_of(rels.begin(), rels.end(), [&](const Relationship& r) { return r.targetPart == drawingPart; }))
-      continue;
-    for (const Relationship& r : rels)
-      if (kDiagramDrawingRel.Matches(r.type) && r.targetPart != drawingPart && pkg.HasPart(r.targetPart) &&
-          std::find(out.begin(), out.end(), r.targetPart) == out.end())
-        out.push_back(r.targetPart);
-  }
-  return out;
-}
-
-// Gives every shape of another drawing that draws modelId the paragraphs.
-void CopyToOtherDrawings(Document& doc, const std::string& drawingPart, const std::string& modelId,
-                         const std::vector<pugi::xml_node>& paragraphs, Conformance conformance) {
-  for (const std::string& other : OtherDrawingsOf(doc, drawingPart)) {
-    bool changed = false;
-    std::vector<pugi::xml_node> stack{TxChild(doc.Pkg().Xml(other).document_element(), "spTree")};
-    while (!stack.empty()) {
-      pugi::xml_node n = stack.back();
-      stack.pop_back();
-      for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
-        if (c.type() != pugi::node_element) continue;
-        if (LocalName(c) == "grpSp") stack.push_back(c);
-        pugi::xml_node body = TxChild(c, "txBody");
-        if (LocalName(c) != "sp" || !body || modelId != c.attribute("modelId").value()) continue;
-        SetParagraphs(body, paragraphs, conformance);
-        changed = true;
-      }
-    }
-    if (changed) doc.MarkDirty(other);
-  }
 }
 
 }  // namespace
@@ -286,7 +237,6 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
   std::string modelId = drawnShape.attribute("modelId").value();
   pugi::xml_node drawnBody = TxChild(drawnShape, "txBody");
   if (modelId.empty() || !drawnBody) return;
-  CopyToOtherDrawings(doc, drawingPart, modelId, Paragraphs(drawnBody), ConformanceOf(doc));
   std::string dataPart = DataPartFor(doc, drawingPart);
   if (dataPart.empty()) return;  // a drawing without its model: nothing to keep in step
   DataModel model(doc.Pkg().Xml(dataPart).document_element());
