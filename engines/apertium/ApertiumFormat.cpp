@@ -4,7 +4,6 @@
 #include <cwctype>
 #include <map>
 
-#include "src/engine/ProtectedText.h"
 #include "src/platform/Strings.h"
 
 namespace apertium {
@@ -36,7 +35,7 @@ bool IsReserved(wchar_t c) {
 void AppendEscaped(std::wstring* out, wchar_t c) {
   // NUL ends a chunk in the pipeline's protocol; it cannot travel.
   if (c == 0) return;
-  if (c < 0x20 || c == 0x7F || engine::IsPlaceholder(c)) {
+  if (c < 0x20 || c == 0x7F || (c >= 0xE000 && c <= 0xF8FF)) {
     // A control character is formatting, not text; a Private Use Area
     // character stands for text the client keeps out of the translation,
     // and a superblank stays at its place in the sentence.
