@@ -150,6 +150,7 @@ void CDialogSetup::OnInitDialog() {
 
     mInstalledFonts.assign(7, {});
     mFontNames.assign(7, {});
+    mFontListsFilled = false;
     platform::FontCatalog& catalog = platform::FontCatalog::Current();
     for (int i = 0; i < 7; ++i) mInstalledFonts[i] = catalog.InstalledFonts(options::kFontCharsets[i]);
 
@@ -222,26 +223,30 @@ void CDialogSetup::ShowOption(int index) {
   // it is not installed here, selected: a list that showed nothing would
   // hide what the set holds. With neither, the list says there is no font.
   for (int i = 0; i < 7; ++i) {
-    mFontNames[i] = mInstalledFonts[i];
+    std::vector<std::wstring> offered = mInstalledFonts[i];
     int selected = -1;
-    for (size_t f = 0; f < mFontNames[i].size(); ++f) {
-      if (platform::EqualsNoCase(mFontNames[i][f], set.Font(i))) {
+    for (size_t f = 0; f < offered.size(); ++f) {
+      if (platform::EqualsNoCase(offered[f], set.Font(i))) {
         selected = static_cast<int>(f);
         break;
       }
     }
     if (selected < 0 && !set.Font(i).empty()) {
-      selected = static_cast<int>(mFontNames[i].size());
-      mFontNames[i].push_back(set.Font(i));
+      selected = static_cast<int>(offered.size());
+      offered.push_back(set.Font(i));
     }
-    if (mFontNames[i].empty()) {
-      mView->SetItems(kFonts, ids::kFontLists[i], {support::LoadText(kNoFontText)});
-      selected = 0;
-    } else {
-      mView->SetItems(kFonts, ids::kFontLists[i], mFontNames[i]);
+    if (offered.empty()) selected = 0;
+    // A list is filled again only when what it offers changes: a list
+    // refilled while another page is up would show through it in the
+    // terminal.
+    if (!mFontListsFilled || offered != mFontNames[i]) {
+      mView->SetItems(kFonts, ids::kFontLists[i],
+                      offered.empty() ? std::vector<std::wstring>{support::LoadText(kNoFontText)} : offered);
     }
+    mFontNames[i] = std::move(offered);
     mView->SelectItem(kFonts, ids::kFontLists[i], selected);
   }
+  mFontListsFilled = true;
 
   if (mHidden) {
     for (const HiddenFlag& f : kHiddenFlags) mView->SetCheck(kHiddenPage, f.id, Checked((set.*f.get)() != 0));

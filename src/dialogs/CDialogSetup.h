@@ -131,6 +131,7 @@ class CDialogSetup {
   std::int32_t mColors[2] = {0, 0};
   std::vector<std::vector<std::wstring>> mInstalledFonts;  // per list, the fonts of its character set
   std::vector<std::vector<std::wstring>> mFontNames;       // per list, what it offers for the set shown
+  bool mFontListsFilled = false;
 };
 
 // The colour chooser's 16 custom colours, kept for the process.
