@@ -14,7 +14,7 @@ export PELORANT_REGISTRY="$work/registry" XDG_CONFIG_HOME="$work/config" HOME="$
 export LSAN_OPTIONS="suppressions=$source_dir/fuzz/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 mkdir -p "$PELORANT_REGISTRY" "$XDG_CONFIG_HOME"
 rm -rf "$out"
-for t in regfile option_file engines_tsv abbreviations resource_module pptx_show pptx_edit pptx_translate; do mkdir -p "$out/$t"; done
+for t in regfile option_file glossary engines_tsv abbreviations resource_module pptx_show pptx_edit pptx_translate; do mkdir -p "$out/$t"; done
 utf16() { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; }
 run() { "$pelorant" "$@" >/dev/null; }
 
@@ -45,6 +45,9 @@ run options export default "$out/option_file/default.ini"
 run options export Bilingual "$out/option_file/bilingual.ini"
 utf16 < "$out/option_file/bilingual.ini" > "$out/option_file/bilingual-utf16.ini"
 printf '; kept by hand\r\n[Other]\r\nx=1\r\n\r\n' | cat - "$out/option_file/default.ini" > "$out/option_file/sections.ini"
+
+# A glossary: a comment, a term with its translation, one kept as written.
+printf '\xef\xbb\xbf# terms\r\nHelp Desk\tCentro de ayuda\r\nPelorant\t\n' > "$out/glossary/terms.txt"
 
 # The engine cache, written by a rebuild over a scripted fake engine side.
 T=$'\t'

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 target=${1:?usage: tools/fuzz.sh TARGET SECONDS [libFuzzer options...]}
 seconds=${2:?usage: tools/fuzz.sh TARGET SECONDS [libFuzzer options...]}
 shift 2
-targets=(regfile option_file engines_tsv abbreviations resource_module pptx_show pptx_edit pptx_translate)
+targets=(regfile option_file glossary engines_tsv abbreviations resource_module pptx_show pptx_edit pptx_translate)
 
 bash tools/deps.sh --fuzz
 cmake --preset fuzz >/dev/null
@@ -35,6 +35,7 @@ run_one() {
   case $t in
     regfile) dict=fuzz/reg.dict ;;
     option_file) dict=fuzz/profile.dict ;;
+    glossary) dict=fuzz/glossary.dict ;;
     engines_tsv|abbreviations) dict=fuzz/utf16.dict ;;
     resource_module) dict=fuzz/resource.dict ;;
     pptx_*) dict=fuzz/pptx.dict timeout=180
