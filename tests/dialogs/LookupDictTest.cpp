@@ -77,7 +77,7 @@ TEST_F(LookupDialog, ASelectedWordIsSearchedByItselfWhileTheDialogIsOpen) {
   EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat"));
   // A timer that has not fired goes with the dialog.
   Run(L"en-ja", L"cat", [](ScriptedLookupView&) {});
-  EXPECT_FALSE(last->timerMs.has_value());
+  EXPECT_FALSE(timerLeft.has_value());
   EXPECT_EQ(impl->Lookups().size(), 1u);
 }
 

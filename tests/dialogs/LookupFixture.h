@@ -35,6 +35,7 @@ class LookupDialog : public enginetest::EngineEnvTest {
   int Run(const std::wstring& id, const std::wstring& selection, ScriptedLookupView::Script script) {
     auto view = std::make_unique<ScriptedLookupView>(std::move(script));
     last = view.get();
+    view->timerLeft = &timerLeft;
     dialogs::CDialogLookupDict dialog(std::move(view), engines, eng, options::kHostKeyPath);
     return dialog.DoModal(L"FakeMT", id, selection);
   }
@@ -47,7 +48,8 @@ class LookupDialog : public enginetest::EngineEnvTest {
   fake_engine::FakeImplementation* impl = nullptr;
   engine::EngineCaches engines;
   engine::Engine eng;
-  ScriptedLookupView* last = nullptr;
+  ScriptedLookupView* last = nullptr;  // only while its dialog is open
+  std::optional<int> timerLeft;
 };
 
 }  // namespace dialogtest

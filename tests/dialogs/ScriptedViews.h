@@ -282,6 +282,11 @@ class ScriptedLookupView : public dialogs::LookupDictView {
   bool searching = false;
   bool closed = false;
   int code = 0;
+  // Where the view leaves its timer when the dialog that owns it goes.
+  std::optional<int>* timerLeft = nullptr;
+  ~ScriptedLookupView() override {
+    if (timerLeft) *timerLeft = timerMs;
+  }
 
  private:
   Script mScript;
