@@ -114,6 +114,8 @@ TEST(WaitBoxTest, CancelTheCloseBoxAndEscapeEndTheRequestAsCancelled) {
       HWND window = shown->Window();
       EXPECT_EQ(PlainText(::GetDlgItem(window, 288)), strings[1252]);
       EXPECT_EQ(PlainText(::GetDlgItem(window, IDCANCEL)), strings[6003]);
+      // The title bar names the product, from the version block.
+      EXPECT_EQ(PlainText(window), ExpectedVersionValue("ProductName"));
       if (way == Way::Button) {
         Shot shot = Capture(window);
         EXPECT_FALSE(SavePng(shot, L"wait-" + LanguageTag()).empty());

@@ -164,20 +164,34 @@ std::wstring PlainText(HWND control) {
 
 std::wstring LanguageTag() { return PRIMARYLANGID(::GetSystemDefaultLangID()) == LANG_JAPANESE ? L"ja" : L"en"; }
 
-std::map<int, std::wstring> ExpectedStrings() {
+namespace {
+
+// A table of the source tree's resources/ folder: one key, a TAB and the
+// text a line, '#' lines left out.
+std::map<std::string, std::wstring> SourceTable(const std::string& name) {
   const char* root = std::getenv("PELORANT_TEST_SOURCE_DIR");
   // The source tree's Linux path reaches Wine through drive Z:.
-  std::ifstream in(std::string("Z:") + (root ? root : "") + "/resources/strings." +
-                   platform::ToUtf8(LanguageTag()) + ".txt");
-  std::map<int, std::wstring> table;
+  std::ifstream in(std::string("Z:") + (root ? root : "") + "/resources/" + name);
+  std::map<std::string, std::wstring> table;
   std::string line;
   while (std::getline(in, line)) {
     size_t tab = line.find('\t');
     if (line.empty() || line[0] == '#' || tab == std::string::npos) continue;
-    table[std::stoi(line.substr(0, tab))] = platform::FromUtf8(line.substr(tab + 1));
+    table[line.substr(0, tab)] = platform::FromUtf8(line.substr(tab + 1));
   }
   return table;
 }
+
+}  // namespace
+
+std::map<int, std::wstring> ExpectedStrings() {
+  std::map<int, std::wstring> table;
+  for (const auto& [id, text] : SourceTable("strings." + platform::ToUtf8(LanguageTag()) + ".txt"))
+    table[std::stoi(id)] = text;
+  return table;
+}
+
+std::wstring ExpectedVersionValue(const std::string& name) { return SourceTable("version.txt")[name]; }
 
 namespace {
 

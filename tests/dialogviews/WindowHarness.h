@@ -56,6 +56,8 @@ std::wstring WithoutAccelerators(const std::wstring& text);
 std::wstring LanguageTag();
 // The string table of that language, read from the source tree.
 std::map<int, std::wstring> ExpectedStrings();
+// A value of the version block (ProductName, say), read from the source tree.
+std::wstring ExpectedVersionValue(const std::string& name);
 
 // Problems of `root`'s title bar and of the visible text controls under it:
 // a caption with glyphs its font (the system's caption font for the title
