@@ -24,6 +24,9 @@
 //     release             let go of the connection object while the add-in is
 //                         connected (its module must stay), then take a new
 //                         one from the class, as a host reloading it would
+//     host-dies           the Application object the add-in was connected with
+//                         stops answering; the same object is registered as
+//                         running under the class of the host's ProgID
 //
 // Exit status 0 when every step worked; 1 with the reason on standard error.
 #include <objbase.h>
@@ -223,10 +226,71 @@ void CloseMessageBoxes() {
   }
 }
 
+// The add-in's connection to the Application object: it passes every call
+// through until Cut, and from then on answers as a host that has gone away
+// does, while the same object may still be reached among the running ones.
+class HostLine final : public IDispatch {
+ public:
+  explicit HostLine(IDispatch* application) : mApplication(application) { mApplication->AddRef(); }
+  HostLine(const HostLine&) = delete;
+  HostLine& operator=(const HostLine&) = delete;
+  void Cut() {
+    if (mApplication) mApplication->Release();
+    mApplication = nullptr;
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IDispatch) return E_NOINTERFACE;
+    *out = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++mReferences; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --mReferences;
+    if (left == 0) {
+      Cut();
+      delete this;
+    }
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    return mApplication ? mApplication->GetTypeInfoCount(count) : kGone;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override {
+    return mApplication ? mApplication->GetTypeInfo(index, locale, info) : kGone;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
+                                          DISPID* ids) override {
+    return mApplication ? mApplication->GetIDsOfNames(iid, names, count, locale, ids) : kGone;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
+    return mApplication ? mApplication->Invoke(id, iid, locale, flags, params, result, exception, argError)
+                        : kGone;
+  }
+
+ private:
+  // What a call on an object of a process that has ended answers.
+  static constexpr HRESULT kGone = RPC_E_DISCONNECTED;
+  ~HostLine() = default;
+  IDispatch* mApplication;
+  ULONG mReferences = 1;
+};
+
+// The class the stand-in registers its Application under, as the host's
+// ProgID names it; the suite's own, never the real host's.
+const CLSID kHostClass = {0x5C1E2B77, 0x3D0A, 0x4F6B, {0x9E, 0x21, 0x7A, 0x44, 0x0C, 0x91, 0x3B, 0x58}};
+const wchar_t kHostProgId[] = L"PowerPoint.Application";
+
 class StandIn {
  public:
   ~StandIn() {
     Disconnect();
+    StopRunning();
+    if (mLine) mLine->Release();
     if (mApplication) mApplication->Release();
   }
 
@@ -274,7 +338,9 @@ class StandIn {
     VARIANT launch = Num(1);
     SafeArrayPutElement(custom, &index, &launch);
     // The add-in instance is opaque to the add-in; the application will do.
-    hr = mAddin->OnConnection(mApplication, kConnectStartup, mApplication, &custom);
+    if (mLine) mLine->Release();
+    mLine = new HostLine(mApplication);
+    hr = mAddin->OnConnection(mLine, kConnectStartup, mApplication, &custom);
     SafeArrayDestroy(custom);
     if (FAILED(hr)) return Fail("OnConnection failed: " + Hex(hr));
     return true;
@@ -605,7 +671,30 @@ class StandIn {
     return true;
   }
 
+  // The host's connection to the add-in goes, as when the host's process
+  // ends and starts again: the Application object is then found only among
+  // the running objects, by the class the host's ProgID names.
+  bool HostDies() {
+    mLine->Cut();
+    wchar_t clsid[64] = {};
+    StringFromGUID2(kHostClass, clsid, 64);
+    const std::wstring key = std::wstring(kHostProgId) + L"\\CLSID";
+    if (RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, clsid,
+                        static_cast<DWORD>((wcslen(clsid) + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
+      return Fail("the host's ProgID could not be registered");
+    const HRESULT hr = RegisterActiveObject(mApplication, kHostClass, ACTIVEOBJECT_STRONG, &mRunning);
+    return SUCCEEDED(hr) || Fail("the Application object could not be registered as running: " + Hex(hr));
+  }
+  void StopRunning() {
+    if (!mRunning) return;
+    RevokeActiveObject(mRunning, nullptr);
+    mRunning = 0;
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, kHostProgId);
+  }
+
   IDispatch* mApplication = nullptr;
+  HostLine* mLine = nullptr;
+  DWORD mRunning = 0;
   Extensibility* mAddin = nullptr;
   std::wstring mProgId;
 
@@ -643,6 +732,7 @@ class StandIn {
       return true;
     }
     if (step == "release") return Release();
+    if (step == "host-dies") return HostDies();
     if (step == "during-run") {
       std::string inner;
       if (!next(&value) || !next(&inner)) return false;

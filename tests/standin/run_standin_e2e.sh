@@ -6,6 +6,7 @@
 # toolbar as connection builds them, "translate all" saved and checked on
 # Linux (every text through the engine exactly once, every other part
 # unchanged: the Linux corpus test's check), a click while the command runs,
+# a click after the host's connection went (the add-in finds the host again),
 # a disconnection while it runs and while its progress dialog is open, and
 # the dialog's cancel button. Connection shows no engine-list message while
 # the engine server works, and shows both when an engine is genuinely missing.
@@ -157,6 +158,15 @@ if ! run "$out/run6" open "$(winpath "$corpus/$deck")" click "$mode" during-run 
 elif check "$corpus/$deck" "$out/cancelled.pptx" >/dev/null; then
   fail "the cancel button did not stop the run: $deck was translated in full"
 fi
+# The host's connection goes under the connected add-in: the next click
+# finds the host again among the running objects by its ProgID, and the
+# whole deck is translated.
+if ! run "$out/run-reconnect" open "$(winpath "$corpus/$deck")" click "$mode" host-dies click .BUTTON.TRAN-ALL \
+  save "$(winpath "$out/reconnected.pptx")" disconnect; then
+  fail "a click after the host's connection went: $(head -c 600 "$out/run-reconnect")"
+elif ! check "$corpus/$deck" "$out/reconnected.pptx" >"$out/check"; then
+  fail "$deck after the host's connection went: $(head -n 3 "$out/check" | cut -c 1-300)"
+fi
 # Button faces, by host version; the sheets go beside the screenshots.
 sheets="${PELORANT_SCREENSHOT_DIR:-$out}"
 mkdir -p "$sheets"
@@ -173,7 +183,7 @@ done
 
 # Every connection above found the working engine, and every click worked:
 # no message box at all.
-for log in "$out"/run[1-6]; do
+for log in "$out"/run[1-6] "$out/run-reconnect"; do
   if grep -q '^standin: closed a message box' "$log"; then
     fail "$(basename "$log") showed a message box: $(grep '^standin: closed' "$log" | head -c 600)"
   fi
