@@ -199,11 +199,42 @@ struct Collector {
   std::vector<std::wstring>* problems;
 };
 
+// The first character of `text` that the font `control` draws in has no
+// glyph for, as a problem; nothing when it has all of them.
+void CheckGlyphs(HWND control, const std::wstring& text, std::vector<std::wstring>* problems) {
+  HDC dc = ::GetDC(control);
+  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  std::vector<WORD> glyphs(text.size());
+  ::GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+  wchar_t face[LF_FACESIZE] = {};
+  ::GetTextFaceW(dc, LF_FACESIZE, face);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  for (size_t i = 0; i < glyphs.size(); ++i) {
+    if (glyphs[i] == 0xFFFF) {
+      problems->push_back(L"\"" + text + L"\": no glyph for U+" + std::to_wstring(text[i]) + L" in " + face);
+      return;
+    }
+  }
+}
+
 BOOL CALLBACK CheckText(HWND control, LPARAM data) {
   auto& problems = *reinterpret_cast<Collector*>(data)->problems;
   if (!::IsWindowVisible(control)) return TRUE;
   wchar_t cls[32] = {};
   ::GetClassNameW(control, cls, 32);
+  // A list's entries are drawn in the list's font, the one shown and the
+  // ones dropped down alike.
+  if (::lstrcmpiW(cls, L"ComboBox") == 0) {
+    const LRESULT count = ::SendMessageW(control, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      std::wstring item(static_cast<size_t>(std::max<LRESULT>(0, ::SendMessageW(control, CB_GETLBTEXTLEN, i, 0))),
+                        L'\0');
+      ::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+      CheckGlyphs(control, item, &problems);
+    }
+    return TRUE;
+  }
   LONG style = ::GetWindowLongW(control, GWL_STYLE);
   bool button = ::lstrcmpiW(cls, L"Button") == 0;
   bool label = ::lstrcmpiW(cls, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT;
@@ -214,18 +245,9 @@ BOOL CALLBACK CheckText(HWND control, LPARAM data) {
   bool box = button && (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
                         type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE);
   bool group = button && type == BS_GROUPBOX;
+  CheckGlyphs(control, text, &problems);
   HDC dc = ::GetDC(control);
   HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-  std::vector<WORD> glyphs(text.size());
-  ::GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
-  wchar_t face[LF_FACESIZE] = {};
-  ::GetTextFaceW(dc, LF_FACESIZE, face);
-  for (size_t i = 0; i < glyphs.size(); ++i) {
-    if (glyphs[i] == 0xFFFF) {
-      problems.push_back(L"\"" + text + L"\": no glyph for U+" + std::to_wstring(text[i]) + L" in " + face);
-      break;
-    }
-  }
   SIZE extent{};
   ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
   RECT client;

@@ -61,8 +61,8 @@ std::wstring ExpectedVersionValue(const std::string& name);
 
 // Problems of `root`'s title bar and of the visible text controls under it:
 // a caption with glyphs its font (the system's caption font for the title
-// bar) lacks, or a control's text wider than the control. Empty when every
-// caption can be read in full.
+// bar) lacks, a list entry with glyphs the list's font lacks, or a control's
+// text wider than the control. Empty when every caption can be read in full.
 std::vector<std::wstring> TextProblems(HWND root);
 
 }  // namespace dialogviews

@@ -9,6 +9,7 @@
 #undef ChooseColor
 
 #include "src/dialogs/CDialogSetup.h"
+#include "src/options/TranslationOption.h"
 
 namespace dialogs::win32 {
 namespace {
@@ -34,6 +35,9 @@ Win32SetupView::~Win32SetupView() {
   mDialog = nullptr;
   if (mFrame) ::DestroyWindow(mFrame);
   for (auto& swatch : mSwatches) ::DeleteObject(swatch.second);
+  for (HFONT font : mListFonts) {
+    if (font) ::DeleteObject(font);
+  }
 }
 
 bool Win32SetupView::Create(CDialogSetup& dialog) {
@@ -56,6 +60,7 @@ bool Win32SetupView::Create(CDialogSetup& dialog) {
     ::SetWindowPos(mPages[page], tab, tabRect.left + offset.left, tabRect.top + offset.top, 0, 0,
                    SWP_NOSIZE | SWP_NOACTIVATE);
   }
+  SetListFonts();
   return true;
 }
 
@@ -97,7 +102,33 @@ void Win32SetupView::ShowPage(SetupPage page) {
   }
 }
 
-void Win32SetupView::SetFontName(const std::wstring& fontName) { mFont.Apply(mFrame, fontName); }
+void Win32SetupView::SetFontName(const std::wstring& fontName) {
+  mFont.Apply(mFrame, fontName);
+  SetListFonts();
+}
+
+// A list of one character set's fonts shows their names in that set's own
+// script (a Japanese font's name in Japanese), which the dialog's font of
+// another language may not draw: each list gets the dialog's font asked
+// for in its set, which the system answers with a font that has the set.
+void Win32SetupView::SetListFonts() {
+  for (size_t i = 0; i < mListFonts.size(); ++i) {
+    HWND list = Control(static_cast<int>(SetupPage::Fonts), setup_ids::kFontLists[i]);
+    if (!list) continue;
+    HFONT& own = mListFonts[i];
+    HFONT shown = reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0));
+    // The list already has its own, unless the dialog's font was set since.
+    if (own && shown == own) continue;
+    LOGFONTW wanted{};
+    if (!shown || !::GetObjectW(shown, sizeof wanted, &wanted)) continue;
+    wanted.lfCharSet = static_cast<BYTE>(options::kFontCharsets[i]);
+    HFONT font = ::CreateFontIndirectW(&wanted);
+    if (!font) continue;
+    ::SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (own) ::DeleteObject(own);
+    own = font;
+  }
+}
 
 HWND Win32SetupView::Control(int page, int id) const {
   if (page == kSetupFrame) return id == setup_ids::kCaption ? mFrame : ::GetDlgItem(mFrame, id);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <array>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -57,12 +58,15 @@ class Win32SetupView : public SetupView {
   HWND Control(int page, int id) const;
   HWND EngineList() const;
   int PageOf(HWND window) const;
+  void SetListFonts();
 
   CDialogSetup* mDialog = nullptr;
   HWND mFrame = nullptr;
   std::array<HWND, kSetupPageCount> mPages{};
   std::vector<SetupPage> mTabPages;
   DialogFont mFont;
+  // The font lists' own fonts, by list (null: the dialog's font).
+  std::array<HFONT, std::size(setup_ids::kFontLists)> mListFonts{};
   // Swatch colours and their brushes, by page and id.
   std::map<std::pair<int, int>, HBRUSH> mSwatches;
   // Set while the view itself changes controls, whose notifications are
