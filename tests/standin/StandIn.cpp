@@ -10,7 +10,8 @@
 //     menu                list the add-in's menu and toolbar: depth, tag, caption
 //     click KEY           click the add-in's control tagged ProgID + KEY
 //     during-run KEY STEP click KEY, and while its command runs do STEP
-//                         ("click KEY2" or "disconnect"), from the message queue;
+//                         ("click KEY2", "disconnect" or "connect": the host
+//                         connects the add-in again), from the message queue;
 //                         "dialog-disconnect" and "dialog-cancel" wait for the
 //                         progress dialog to show, then disconnect, or click its
 //                         cancel button and answer yes to the question
@@ -331,6 +332,11 @@ class StandIn {
     if (FAILED(hr)) return Fail("the add-in's ProgID has no class: " + Hex(hr));
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kExtensibility2, reinterpret_cast<void**>(&mAddin));
     if (FAILED(hr)) return Fail("the add-in could not be created: " + Hex(hr));
+    return Connect();
+  }
+
+  // Connects the add-in over a new line to the Application object.
+  bool Connect() {
     // As the host passes it: an array of VARIANTs whose first holds the
     // launch kind.
     SAFEARRAY* custom = SafeArrayCreateVector(VT_VARIANT, 0, 1);
@@ -340,10 +346,9 @@ class StandIn {
     // The add-in instance is opaque to the add-in; the application will do.
     if (mLine) mLine->Release();
     mLine = new HostLine(mApplication);
-    hr = mAddin->OnConnection(mLine, kConnectStartup, mApplication, &custom);
+    const HRESULT hr = mAddin->OnConnection(mLine, kConnectStartup, mApplication, &custom);
     SafeArrayDestroy(custom);
-    if (FAILED(hr)) return Fail("OnConnection failed: " + Hex(hr));
-    return true;
+    return SUCCEEDED(hr) || Fail("OnConnection failed: " + Hex(hr));
   }
 
   // The module's answer to whether it may be unloaded.
@@ -740,6 +745,7 @@ class StandIn {
         Disconnect();
         return true;
       });
+      if (inner == "connect") return DuringRun(value, [this] { return Connect(); });
       if (inner == "click") {
         std::string second;
         if (!next(&second)) return false;
@@ -765,7 +771,7 @@ class StandIn {
         if (ok && !WaitFor([] { return !IsWindow(dialog); })) return Fail("the progress dialog stayed open");
         return ok;
       }
-      return Fail("during-run takes click KEY, disconnect, dialog-disconnect or dialog-cancel, not " + inner);
+      return Fail("during-run takes click KEY, disconnect, connect, dialog-disconnect or dialog-cancel, not " + inner);
     }
     return Fail("unknown step " + step);
   }

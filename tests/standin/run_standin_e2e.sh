@@ -7,6 +7,7 @@
 # Linux (every text through the engine exactly once, every other part
 # unchanged: the Linux corpus test's check), a click while the command runs,
 # a click after the host's connection went (the add-in finds the host again),
+# a connection while the command runs,
 # a disconnection while it runs and while its progress dialog is open, and
 # the dialog's cancel button. Connection shows no engine-list message while
 # the engine server works, and shows both when an engine is genuinely missing.
@@ -134,6 +135,14 @@ fi
 if ! run "$out/run3" open "$(winpath "$corpus/$deck")" click "$mode" during-run .BUTTON.TRAN-ALL disconnect; then
   fail "a disconnection during the run: $(head -c 600 "$out/run3")"
 fi
+# The host connecting the add-in again while the run goes on: the run stops,
+# and the add-in then stands connected once, with one set of its controls.
+if ! run "$out/run-connect" open "$(winpath "$corpus/$deck")" click "$mode" during-run .BUTTON.TRAN-ALL connect \
+  menu disconnect; then
+  fail "a connection during the run: $(grep -v '^[0-9]' "$out/run-connect" | head -c 600)"
+elif [ "$(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect")" != 1 ]; then
+  fail "a connection during the run left $(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect") translate-all buttons"
+fi
 # A deck with comments, translated all the same.
 deck=poi__45545_Comment.pptx
 if ! run "$out/run4" open "$(winpath "$corpus/$deck")" click "$mode" click .BUTTON.TRAN-ALL \
@@ -183,7 +192,7 @@ done
 
 # Every connection above found the working engine, and every click worked:
 # no message box at all.
-for log in "$out"/run[1-6] "$out/run-reconnect"; do
+for log in "$out"/run[1-6] "$out/run-reconnect" "$out/run-connect"; do
   if grep -q '^standin: closed a message box' "$log"; then
     fail "$(basename "$log") showed a message box: $(grep '^standin: closed' "$log" | head -c 600)"
   fi
