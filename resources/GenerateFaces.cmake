@@ -13,12 +13,9 @@
 # through, as the host's Mask property takes it; the picture is the drawing
 # on white.
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/GenerateCommon.cmake)
 
-foreach(required MODE TABLE WORK_DIR OUTPUT RSVG CONVERT)
-  if(NOT DEFINED ${required})
-    message(FATAL_ERROR "GenerateFaces: ${required} is not set")
-  endif()
-endforeach()
+require_arguments(GenerateFaces MODE TABLE WORK_DIR OUTPUT RSVG CONVERT)
 
 get_filename_component(source_dir "${TABLE}" DIRECTORY)
 file(MAKE_DIRECTORY "${WORK_DIR}")
@@ -122,5 +119,4 @@ std::span<const PictureEntry> OwnPictures() { return {kFaces, ${last}}; }
 else()
   message(FATAL_ERROR "GenerateFaces: unknown MODE ${MODE}")
 endif()
-file(WRITE "${OUTPUT}.tmp" "${content}")
-file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
+write_generated("${OUTPUT}" "${content}")

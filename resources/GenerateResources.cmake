@@ -12,12 +12,9 @@
 # CMake lists split on ';' and treat '[' ']' specially, so those characters
 # travel through the parsing below as placeholders.
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/GenerateCommon.cmake)
 
-foreach(required MODE STRINGS VERSION_FILE OUTPUT)
-  if(NOT DEFINED ${required})
-    message(FATAL_ERROR "GenerateResources: ${required} is not set")
-  endif()
-endforeach()
+require_arguments(GenerateResources MODE STRINGS VERSION_FILE OUTPUT)
 
 function(read_lines file out)
   file(READ "${file}" content)
@@ -159,11 +156,4 @@ else()
   message(FATAL_ERROR "GenerateResources: unknown MODE ${MODE}")
 endif()
 
-# Rewrite only on change so dependants do not rebuild for nothing.
-set(old "")
-if(EXISTS "${OUTPUT}")
-  file(READ "${OUTPUT}" old)
-endif()
-if(NOT old STREQUAL out)
-  file(WRITE "${OUTPUT}" "${out}")
-endif()
+write_generated("${OUTPUT}" "${out}")
