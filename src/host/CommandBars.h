@@ -7,17 +7,12 @@
 #include <vector>
 
 #include "src/host/HostTypes.h"
+#include "src/platform/Picture.h"
 
 namespace host {
 
-// A button face in a platform-neutral form: 32-bit pixels 0xAARRGGBB, rows
-// from the top. The Windows adapter turns it into an OLE picture.
-struct ButtonPicture {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint32_t> pixels;
-  bool Empty() const { return width <= 0 || height <= 0; }
-};
+// A button face; the Windows adapter turns it into an OLE picture.
+using ButtonPicture = platform::Picture;
 
 // Receives the Click event of a button it is connected to. The host calls
 // it on the user-interface thread and cannot take an exception back: Click

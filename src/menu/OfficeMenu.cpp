@@ -1,5 +1,6 @@
 #include "src/menu/OfficeMenu.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
@@ -18,10 +19,9 @@ namespace menu {
 namespace {
 
 struct ButtonDef {
-  const wchar_t* menuMember;    // mmnu...
-  const wchar_t* toolbarMember; // mbtn..., null: no toolbar button
-  const wchar_t* buttonId;
+  const wchar_t* member;        // mmnu...; its handler is member + "_Click", its toolbar twin mbtn...
   const wchar_t* key;           // after ".MENU." / ".BUTTON."
+  bool onToolbar;               // the toolbar has a button for it too
   int caption;
   int tooltip;
   int icon;                     // faces: the icon below version 10, picture and mask later
@@ -31,49 +31,35 @@ struct ButtonDef {
   bool menuVisible;
   bool toolbarVisible;
   bool beginGroup;
-  const wchar_t* handler;
 };
 
 // In the order the buttons are added; index = OfficeMenu::Command.
 constexpr ButtonDef kButtons[OfficeMenu::kCommandCount] = {
-    {L"mmnuTranSheet", L"mbtnTranSheet", L"mID_MNU_TRAN_SHEET", L"TRAN-SHEET",
-     8005, 8055, 220, 327, 340, 3, true, true, true, L"mmnuTranSheet_Click"},
-    {L"mmnuTranAll", L"mbtnTranAll", L"mID_MNU_TRAN_ALL", L"TRAN-ALL",
-     8006, 8056, 214, 322, 335, 3, true, true, false, L"mmnuTranAll_Click"},
-    {L"mmnuTranSelect", L"mbtnTranSelect", L"mID_MNU_TRAN_SELECT", L"TRAN-SELECT",
-     8007, 8057, 218, 326, 336, 3, true, true, false, L"mmnuTranSelect_Click"},
-    {L"mmnuTranCopy", L"mbtnTranCopy", L"mID_MNU_TRAN_COPY", L"TRAN-COPY",
-     8008, 8058, 215, 323, 339, 3, false, false, true, L"mmnuTranCopy_Click"},
-    {L"mmnuTranPaste", L"mbtnTranPaste", L"mID_MNU_TRAN_PASTE", L"TRAN-PASTE",
-     8009, 8059, 217, 325, 337, 3, false, false, false, L"mmnuTranPaste_Click"},
-    {L"mmnuLookupDict", L"mbtnLookupDict", L"mID_MNU_LOOKUP_DICT", L"LOOKUP-DICT",
-     8010, 8060, 210, 318, 344, 3, true, false, true, L"mmnuLookupDict_Click"},
-    {L"mmnuRegistDict", L"mbtnRegistDict", L"mID_MNU_REGIST_DICT", L"REGIST-DICT",
-     8017, 8066, 351, 349, 348, 3, false, false, false, L"mmnuRegistDict_Click"},
-    {L"mmnuOption", L"mbtnOption", L"mID_MNU_OPTION", L"OPTION",
-     8011, 8061, 213, 314, 343, 3, true, true, true, L"mmnuOption_Click"},
-    {L"mmnuEngineOption", L"mbtnEngineOption", L"mID_MNU_ENGINE_OPTION", L"ENGINE-OPTION",
-     8012, 8062, 212, 321, 341, 3, true, true, false, L"mmnuEngineOption_Click"},
-    {L"mmnuToolbar", nullptr, L"mID_MNU_TOOLBAR", L"TOOLBAR",
-     8014, 8063, 221, 352, 353, 2, true, false, true, L"mmnuToolbar_Click"},
-    {L"mmnuVersion", nullptr, L"mID_MNU_VERSION", L"VERSION",
-     8015, 8064, 222, 354, 355, 2, true, false, false, L"mmnuVersion_Click"},
-    {L"mmnuHelp", L"mbtnHelp", L"mID_MNU_HELP", L"HELP",
-     8016, 8065, 204, 315, 347, 3, true, true, true, L"mmnuHelp_Click"},
+    {L"mmnuTranSheet", L"TRAN-SHEET", true, 8005, 8055, 220, 327, 340, 3, true, true, true},
+    {L"mmnuTranAll", L"TRAN-ALL", true, 8006, 8056, 214, 322, 335, 3, true, true, false},
+    {L"mmnuTranSelect", L"TRAN-SELECT", true, 8007, 8057, 218, 326, 336, 3, true, true, false},
+    {L"mmnuTranCopy", L"TRAN-COPY", true, 8008, 8058, 215, 323, 339, 3, false, false, true},
+    {L"mmnuTranPaste", L"TRAN-PASTE", true, 8009, 8059, 217, 325, 337, 3, false, false, false},
+    {L"mmnuLookupDict", L"LOOKUP-DICT", true, 8010, 8060, 210, 318, 344, 3, true, false, true},
+    {L"mmnuRegistDict", L"REGIST-DICT", true, 8017, 8066, 351, 349, 348, 3, false, false, false},
+    {L"mmnuOption", L"OPTION", true, 8011, 8061, 213, 314, 343, 3, true, true, true},
+    {L"mmnuEngineOption", L"ENGINE-OPTION", true, 8012, 8062, 212, 321, 341, 3, true, true, false},
+    {L"mmnuToolbar", L"TOOLBAR", false, 8014, 8063, 221, 352, 353, 2, true, false, true},
+    {L"mmnuVersion", L"VERSION", false, 8015, 8064, 222, 354, 355, 2, true, false, false},
+    {L"mmnuHelp", L"HELP", true, 8016, 8065, 204, 315, 347, 3, true, true, true},
 };
+
+// The name the log gives a button by: mID_MNU_ and its key.
+std::wstring ButtonId(const ButtonDef& def) {
+  std::wstring id = std::wstring(L"mID_MNU_") + def.key;
+  std::replace(id.begin(), id.end(), L'-', L'_');
+  return id;
+}
 
 constexpr int kFaceAttempts = 5;
 // From this version on the host takes a face as picture and mask; before it,
 // only by pasting a bitmap from the clipboard.
 constexpr int kPictureHostVersion = 10;
-
-host::ButtonPicture ToButtonPicture(platform::Picture&& picture) {
-  host::ButtonPicture face;
-  face.width = picture.width;
-  face.height = picture.height;
-  face.pixels = std::move(picture.pixels);
-  return face;
-}
 
 constexpr int kHideToolbarCaption = 8014;
 constexpr int kShowToolbarCaption = 8013;
@@ -166,7 +152,7 @@ void OfficeMenu::RefreshToolbarControls() {
       if (host::Ptr<host::CommandBarControl> found = FindTagged(key)) *member = std::move(found);
     }
     for (int c = 0; c < kCommandCount; ++c) {
-      if (kButtons[c].toolbarMember)
+      if (kButtons[c].onToolbar)
         mToolbarButtons[c].Rebind(FindTagged(std::wstring(L".BUTTON.") + kButtons[c].key));
     }
     auto byTag = [this](const std::wstring& tag) { return mCommandBars->FindControl(0, 0, tag, false); };
@@ -233,14 +219,14 @@ host::Ptr<host::CommandBarControl> OfficeMenu::AddOfficeButton(const host::Ptr<h
       break;
     } catch (const std::exception& e) {
       LOG_WARNING(mClassName + L":AddOfficeButton",
-                  std::wstring(L"SetButtonFace ") + def.buttonId + L" " + Describe(e));
+                  L"SetButtonFace " + ButtonId(def) + L" " + Describe(e));
       if (attempt < kFaceAttempts) platform::DrainMessageQueue();
     }
   }
   b->SetPriority(1);
   b->SetVisible(toolbar ? def.toolbarVisible : def.menuVisible);
   if (def.beginGroup) b->SetBeginGroup(true);
-  const std::wstring handler = def.handler;
+  const std::wstring handler = std::wstring(def.member) + L"_Click";
   slot.Connect([this, command, handler] { OnCommandClick(command, handler); }, mClassName + handler);
   return b;
 }
@@ -266,8 +252,8 @@ void OfficeMenu::SetButtonFace(const host::Ptr<host::CommandBarControl>& button,
   if (!support::LoadOwnBitmap(picture, &front) || !support::LoadOwnBitmap(mask, &back))
     throw platform::ComError(E_FAIL, L"the add-in has no bitmaps " + std::to_wstring(picture) + L" and " +
                                          std::to_wstring(mask));
-  button->SetPicture(ToButtonPicture(std::move(front)));
-  button->SetMask(ToButtonPicture(std::move(back)));
+  button->SetPicture(front);
+  button->SetMask(back);
 }
 
 HRESULT OfficeMenu::CreateMenu(engine::EngineCaches& caches, options::TranslationOptions& sets) {
@@ -290,7 +276,7 @@ HRESULT OfficeMenu::CreateMenu(engine::EngineCaches& caches, options::Translatio
     try {
       AddOfficeButton(items, static_cast<Command>(c), false);
     } catch (const platform::ComError&) {
-      LOG_ERROR(mClassName + L":CreateMenu", std::wstring(L"AddOfficeButton ") + kButtons[c].buttonId);
+      LOG_ERROR(mClassName + L":CreateMenu", L"AddOfficeButton " + ButtonId(kButtons[c]));
       throw;
     }
   }
@@ -309,11 +295,11 @@ HRESULT OfficeMenu::CreateToolbar(engine::EngineCaches& caches, options::Transla
   mToolbarModes->SetTag(mProgId + L".BUTTON.TRAN-MODE");
   mToolbarModes->SetTooltipText(support::LoadText(8053));
   for (int c = 0; c < kCommandCount; ++c) {
-    if (!kButtons[c].toolbarMember) continue;
+    if (!kButtons[c].onToolbar) continue;
     try {
       AddOfficeButton(controls, static_cast<Command>(c), true);
     } catch (const platform::ComError&) {
-      LOG_ERROR(mClassName + L":CreateToolbar", std::wstring(L"AddOfficeButton ") + kButtons[c].buttonId);
+      LOG_ERROR(mClassName + L":CreateToolbar", L"AddOfficeButton " + ButtonId(kButtons[c]));
       throw;
     }
   }
@@ -418,7 +404,7 @@ void OfficeMenu::RemoveMenu() {
   LOG_INFO(mClassName + L":RemoveMenu", L"RemoveMenu");
   for (int c = 0; c < kCommandCount; ++c) {
     if (!mMenuButtons[c].Disconnect())
-      LOG_ERROR(mClassName + L":RemoveMenu", std::wstring(L"DispEventUnadvise FAIL ") + kButtons[c].menuMember);
+      LOG_ERROR(mClassName + L":RemoveMenu", std::wstring(L"DispEventUnadvise FAIL ") + kButtons[c].member);
     mMenuButtons[c].button.reset();
   }
   mMenuTranOpts.Clear();
@@ -446,9 +432,9 @@ void OfficeMenu::RemoveMenu() {
 void OfficeMenu::RemoveToolbar() {
   LOG_INFO(mClassName + L":RemoveToolbar", L"RemoveToolbar");
   for (int c = 0; c < kCommandCount; ++c) {
-    if (!kButtons[c].toolbarMember) continue;
+    if (!kButtons[c].onToolbar) continue;
     if (!mToolbarButtons[c].Disconnect())
-      LOG_ERROR(mClassName + L":RemoveToolbar", std::wstring(L"DispEventUnadvise FAIL ") + kButtons[c].toolbarMember);
+      LOG_ERROR(mClassName + L":RemoveToolbar", L"DispEventUnadvise FAIL mbtn" + std::wstring(kButtons[c].member + 4));
     mToolbarButtons[c].button.reset();
   }
   mToolbarTranOpts.Clear();

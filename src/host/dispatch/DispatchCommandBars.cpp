@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "src/host/dispatch/DispatchModel.h"
+#include "src/platform/win32/Bitmaps.h"
 #include "src/platform/win32/ComOwners.h"
 
 namespace host::dispatch {
@@ -194,30 +195,10 @@ class DControl : public host::CommandBarControl, Base {
   }
 
   void SetFace(const wchar_t* name, const ButtonPicture& picture) {
-    if (picture.Empty() || picture.pixels.size() != static_cast<size_t>(picture.width) * picture.height)
-      throw platform::ComError(kNotFound, L"the button face has no pixels");
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.width;
-    info.bmiHeader.biHeight = -picture.height;  // rows from the top
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap) throw platform::ComError(E_OUTOFMEMORY, L"no bitmap for the button face");
-    std::copy(picture.pixels.begin(), picture.pixels.end(), static_cast<std::uint32_t*>(bits));
-    PICTDESC desc{};
-    desc.cbSizeofstruct = sizeof desc;
-    desc.picType = PICTYPE_BITMAP;
-    desc.bmp.hbitmap = bitmap;
     IDispatch* face = nullptr;
-    // The picture owns the bitmap from here on.
-    HRESULT hr = OleCreatePictureIndirect(&desc, IID_IDispatch, TRUE, reinterpret_cast<void**>(&face));
-    if (FAILED(hr)) {
-      DeleteObject(bitmap);
-      throw platform::ComError(hr, L"the button face could not be made");
-    }
+    const HRESULT hr = platform::win::MakePictureObject(picture, &face);
+    if (hr == E_INVALIDARG) throw platform::ComError(kNotFound, L"the button face has no pixels");
+    if (FAILED(hr)) throw platform::ComError(hr, L"the button face could not be made");
     Variant value(face);
     face->Release();
     Set(name, value);
@@ -228,34 +209,10 @@ class DControl : public host::CommandBarControl, Base {
     IDispatch* object = value.Object();
     ButtonPicture picture;
     if (!object) return picture;
-    IPicture* face = nullptr;
-    HRESULT hr = object->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&face));
+    const HRESULT hr = platform::win::PictureObjectPixels(object, &picture);
     object->Release();
-    if (FAILED(hr) || !face) throw platform::ComError(kNotAvailable, L"the button face is not a picture");
-    OLE_HANDLE handle = 0;
-    face->get_Handle(&handle);
-    BITMAP header{};
-    HBITMAP bitmap = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
-    if (!bitmap || !GetObjectW(bitmap, sizeof header, &header)) {
-      face->Release();
-      return picture;
-    }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = header.bmWidth;
-    info.bmiHeader.biHeight = -header.bmHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    picture.width = header.bmWidth;
-    picture.height = header.bmHeight;
-    picture.pixels.resize(static_cast<size_t>(picture.width) * picture.height);
-    HDC screen = GetDC(nullptr);
-    const int rows = GetDIBits(screen, bitmap, 0, static_cast<UINT>(picture.height), picture.pixels.data(), &info,
-                               DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    face->Release();
-    if (rows != picture.height) throw platform::ComError(kNotAvailable, L"the button face could not be read");
+    if (hr == E_NOINTERFACE) throw platform::ComError(kNotAvailable, L"the button face is not a picture");
+    if (FAILED(hr)) throw platform::ComError(kNotAvailable, L"the button face could not be read");
     return picture;
   }
 };

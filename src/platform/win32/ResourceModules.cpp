@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "src/platform/System.h"
+#include "src/platform/win32/Bitmaps.h"
 
 namespace platform {
 namespace {
@@ -152,31 +153,6 @@ HMODULE OwnModule() {
   return module;
 }
 
-// The pixels of a bitmap, opaque, rows from the top; false when unreadable.
-bool PixelsOf(HBITMAP bitmap, Picture* picture) {
-  BITMAP header{};
-  if (!GetObjectW(bitmap, sizeof header, &header) || header.bmWidth <= 0 || header.bmHeight <= 0) return false;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = header.bmWidth;
-  info.bmiHeader.biHeight = -header.bmHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  Picture read;
-  read.width = header.bmWidth;
-  read.height = header.bmHeight;
-  read.pixels.resize(static_cast<size_t>(read.width) * static_cast<size_t>(read.height));
-  HDC screen = GetDC(nullptr);
-  const int rows = GetDIBits(screen, bitmap, 0, static_cast<UINT>(read.height), read.pixels.data(), &info,
-                             DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  if (rows != read.height) return false;
-  for (std::uint32_t& p : read.pixels) p |= 0xFF000000u;
-  *picture = std::move(read);
-  return true;
-}
-
 }  // namespace
 
 bool ReadOwnBitmap(unsigned id, const Picture& /*builtIn*/, Picture* picture) {
@@ -184,7 +160,7 @@ bool ReadOwnBitmap(unsigned id, const Picture& /*builtIn*/, Picture* picture) {
   *picture = Picture();
   HANDLE bitmap = LoadImageW(OwnModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
   if (!bitmap) return false;
-  const bool read = PixelsOf(static_cast<HBITMAP>(bitmap), picture);
+  const bool read = win::BitmapPixels(static_cast<HBITMAP>(bitmap), picture);
   DeleteObject(bitmap);
   return read;
 }
@@ -207,7 +183,7 @@ bool DrawOwnIcon(unsigned id, int size, const Picture& /*builtIn*/, Picture* pic
   }
   if (dc) DeleteDC(dc);
   ReleaseDC(nullptr, screen);
-  if (drawn) drawn = PixelsOf(bitmap, picture);
+  if (drawn) drawn = win::BitmapPixels(bitmap, picture);
   if (bitmap) DeleteObject(bitmap);
   DestroyIcon(static_cast<HICON>(icon));
   return drawn;

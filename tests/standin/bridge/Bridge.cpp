@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "src/platform/Strings.h"
+#include "src/platform/win32/Bitmaps.h"
 #include "src/platform/win32/ComOwners.h"
 #include "tests/standin/Protocol.h"
 
@@ -262,78 +263,24 @@ HRESULT RemoteObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) 
   return S_OK;
 }
 
-// The pixels of a bitmap, opaque, rows from the top.
-bool BitmapPixels(HBITMAP bitmap, platform::Picture* picture) {
-  BITMAP header{};
-  if (!bitmap || !GetObjectW(bitmap, sizeof header, &header) || header.bmWidth <= 0 || header.bmHeight <= 0)
-    return false;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = header.bmWidth;
-  info.bmiHeader.biHeight = -header.bmHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  platform::Picture read;
-  read.width = header.bmWidth;
-  read.height = header.bmHeight;
-  read.pixels.resize(static_cast<size_t>(read.width) * static_cast<size_t>(read.height));
-  HDC screen = GetDC(nullptr);
-  const int rows = GetDIBits(screen, bitmap, 0, static_cast<UINT>(read.height), read.pixels.data(), &info,
-                             DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  if (rows != read.height) return false;
-  for (std::uint32_t& p : read.pixels) p |= 0xFF000000u;
-  *picture = std::move(read);
-  return true;
-}
-
 }  // namespace
 
 bool PicturePixels(IUnknown* object, platform::Picture* picture) {
-  IPicture* face = nullptr;
-  if (!object || FAILED(object->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&face))) || !face)
-    return false;
-  OLE_HANDLE handle = 0;
-  SHORT type = PICTYPE_NONE;
-  const bool read = SUCCEEDED(face->get_Type(&type)) && type == PICTYPE_BITMAP &&
-                    SUCCEEDED(face->get_Handle(&handle)) &&
-                    BitmapPixels(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), picture);
-  face->Release();
-  return read;
+  return platform::win::PictureObjectPixels(object, picture) == S_OK;
 }
 
 namespace {
 
 // A button face as the host hands it out: an OLE picture owning its bitmap.
 IDispatch* MakePicture(const platform::Picture& picture) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = picture.width;
-  info.bmiHeader.biHeight = -picture.height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!bitmap) return nullptr;
-  std::copy(picture.pixels.begin(), picture.pixels.end(), static_cast<std::uint32_t*>(bits));
-  PICTDESC desc{};
-  desc.cbSizeofstruct = sizeof desc;
-  desc.picType = PICTYPE_BITMAP;
-  desc.bmp.hbitmap = bitmap;
   IDispatch* face = nullptr;
-  if (FAILED(OleCreatePictureIndirect(&desc, IID_IDispatch, TRUE, reinterpret_cast<void**>(&face)))) {
-    DeleteObject(bitmap);
-    return nullptr;
-  }
-  return face;
+  return SUCCEEDED(platform::win::MakePictureObject(picture, &face)) ? face : nullptr;
 }
 
 // What PasteFace takes: the bitmap on the clipboard.
 bool ClipboardPicture(platform::Picture* picture) {
   if (!OpenClipboard(nullptr)) return false;
-  const bool read = BitmapPixels(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP)), picture);
+  const bool read = platform::win::BitmapPixels(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP)), picture);
   CloseClipboard();
   return read;
 }
