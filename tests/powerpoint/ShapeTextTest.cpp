@@ -278,4 +278,23 @@ TEST_F(ShapeText, ShrinkOnOverflowBodiesKeepTheScaleTheirTranslationNeeds) {
   }
 }
 
+// A size the host refuses half-way through a shape's fitting (a run larger
+// than the host takes) puts the shape back as the translation wrote it; it
+// is reported as too large, and the next shape is fitted as usual.
+TEST_F(ShapeText, AShapeWhoseFittingFailsIsLeftAsWrittenAndTheNextIsFitted) {
+  OpenCopies({Box(2, "Huge", Para({{"Small words.", "sz=\"2400\""}, {" Huge words.", "sz=\"410000\""}}), 200 * P,
+                  60 * P) +
+              Box(3, "Next", Para({{"Several words in one small box.", "sz=\"2400\""}}), 200 * P, 100 * P)});
+  impl->SetTranslator([](const std::wstring& s) { return s + L" " + s + L" " + s; });
+  for (const char* name : {"Huge", "Next"}) {
+    ASSERT_TRUE(Translate(name));
+    EXPECT_TRUE(powerpoint::FitTextToShape(ctx, Source(name), Target(name))) << name;
+  }
+  EXPECT_FLOAT_EQ(TargetChars("Huge", L"Small")->Font()->Size(), 24.0f);
+  EXPECT_FLOAT_EQ(TargetChars("Huge", L"Huge")->Font()->Size(), 4100.0f);
+  EXPECT_LT(TargetText("Next")->Font()->Size(), 24.0f);
+  ASSERT_EQ(stats.overflowing.size(), 1u);
+  EXPECT_EQ(stats.overflowing[0].where.shape, L"Huge");
+}
+
 }  // namespace
