@@ -233,7 +233,20 @@ bool Run::CollectSlideInformation() {
     // page there, and without its id no notes text could be translated.
     host::Ptr<host::Shape> shape = selection->ShapeRange()->Item(1);
     mProp.ShapeIds.push_back(shape->Id());
-    if (shape->HasTextFrame()) {
+    if (shape->HasTable()) {
+      // Text in a cell is selected through its table; the cell is found
+      // here, while the selection is the user's.
+      host::Ptr<host::Table> table = shape->Table();
+      const int rows = table->Rows()->Count(), columns = table->Columns()->Count();
+      for (int r = 1; r <= rows && mProp.SelectedCellRow == 0; ++r)
+        for (int c = 1; c <= columns; ++c)
+          if (table->Cell(r, c)->Selected()) {
+            mProp.SelectedCellRow = r;
+            mProp.SelectedCellColumn = c;
+            break;
+          }
+    }
+    if (shape->HasTextFrame() || mProp.SelectedCellRow > 0) {
       host::Ptr<host::TextRange> text = selection->TextRange();
       mProp.SelectedTextStart = text->Start();
       mProp.SelectedTextSize = text->Length();

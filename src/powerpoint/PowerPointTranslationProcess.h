@@ -51,6 +51,9 @@ struct PPTTranProp {
   std::vector<std::int32_t> ShapeIds;
   std::int32_t SelectedTextStart = 0;  // 1-based
   std::int32_t SelectedTextSize = 0;
+  // The table cell the selected text is in (1-based); 0 when it is not in a table.
+  std::int32_t SelectedCellRow = 0;
+  std::int32_t SelectedCellColumn = 0;
   host::Ptr<host::SlideRange> OrigSlideRange;
   host::Ptr<host::SlideRange> TranSlideRange;
   std::int32_t TranslationSlideShapeCount = 0;

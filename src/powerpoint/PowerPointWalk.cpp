@@ -511,7 +511,12 @@ bool TranslateSelectionRange(RunContext& ctx) {
       ++ctx.stats.slides;
       ++ctx.stats.shapes;
       ctx.place.shape = sourceRange->Item(1)->Name();
-      if (!TranslateShapeTextRange(ctx, sourceRange->Item(1), targetRange->Item(1), true, false)) {
+      host::Ptr<host::Shape> from = sourceRange->Item(1), to = targetRange->Item(1);
+      if (prop.SelectedCellRow > 0) {
+        from = from->Table()->Cell(prop.SelectedCellRow, prop.SelectedCellColumn)->Shape();
+        to = to->Table()->Cell(prop.SelectedCellRow, prop.SelectedCellColumn)->Shape();
+      }
+      if (!TranslateShapeTextRange(ctx, from, to, true, false)) {
         ctx.ReportRunError(kMsgSelectionFailed, ctx.place);
         return false;
       }

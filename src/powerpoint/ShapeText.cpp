@@ -566,7 +566,11 @@ void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
   } else {
     width -= frame->MarginRight();
   }
-  if (ctx.Version() < 12 && source && source->HasTextFrame()) {
+  // A text that did not fit before translation may overflow as far as its
+  // source did: a shape without a size of its own (a placeholder whose
+  // layout gives none) would otherwise have its text stepped down to the
+  // smallest size.
+  if (source && source->HasTextFrame()) {
     host::Ptr<typename M::Range> from = M::FrameOf(source)->TextRange();
     width = std::max(width, from->BoundWidth());
     height = std::max(height, from->BoundHeight());

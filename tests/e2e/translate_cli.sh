@@ -125,6 +125,34 @@ contains "$err" "--glossary $dir/terms.tsv: line 1 has no tab"
 "$prog" options set default Glossary= >/dev/null
 rm -f "$dir/x.pptx"
 
+# A run that stops names where, in the summary and in --json: a shape whose
+# damaged height (negative) cannot be doubled for dual print, on a slide
+# (1505) and on a notes page (1506).
+odd='<p:sp><p:nvSpPr><p:cNvPr id="99" name="Odd Box"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x="0" y="0"/><a:ext cx="100000" cy="-100000"/></a:xfrm></p:spPr><p:txBody><a:bodyPr/><a:p><a:r><a:t>Odd</a:t></a:r></a:p></p:txBody></p:sp>'
+"$prog" options set default DualPrint=True DualPrintExpandShape=True >/dev/null || fail "options set DualPrint"
+while IFS='|' read -r part id place; do
+  python3 - "$deck" "$dir/odd.pptx" "$part" "$odd" <<'PY'
+import sys, zipfile
+src, dst, part, shape = sys.argv[1:]
+with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
+    for item in zin.infolist():
+        data = zin.read(item.filename)
+        if item.filename == part:
+            data = data.replace(b"</p:spTree>", shape.encode() + b"</p:spTree>", 1)
+        zout.writestr(item, data)
+PY
+  run 1 "$dir/odd.pptx" -o "$dir/odd-out.pptx" "${m[@]}"
+  contains "$err" "stopped at $place: "
+  run 1 "$dir/odd.pptx" -o "$dir/odd-out.pptx" "${m[@]}" --json
+  python3 -c 'import json,sys; e=json.loads(sys.argv[1])["errors"]; want=json.loads(sys.argv[2]); \
+    assert [{k: x.get(k) for k in want} for x in e] == [want], e' "$out" "$id" || fail "--json of $part: $out"
+done <<'CASES'
+ppt/slides/slide3.xml|{"id": 1505, "slide": 3, "notes": false, "shape": "Odd Box"}|slide 3, shape "Odd Box"
+ppt/notesSlides/notesSlide1.xml|{"id": 1506, "slide": 2, "notes": true, "shape": "Odd Box"}|notes page of slide 2, shape "Odd Box"
+CASES
+"$prog" options set default DualPrint=False DualPrintExpandShape=False >/dev/null
+rm -f "$dir/odd.pptx" "$dir/odd-out.pptx"
+
 # Engine failures: one segment left (the rest still written), every segment,
 # an engine that does not open.
 script "request	translate	3	30006	0	1"

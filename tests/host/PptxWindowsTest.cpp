@@ -177,6 +177,33 @@ TEST_F(PptxWindows, SelectionOfShapesTextAndSlides) {
   EXPECT_EQ(ErrorOf([&] { a1->Select(); }), E_FAIL);
 }
 
+// Text in a table cell is selected through its table, and only that cell
+// reports itself selected.
+TEST_F(PptxWindows, TextSelectedInATableCellSelectsThatCell) {
+  decktest::Deck d;
+  d.slides = {decktest::Table(2, "T", 2, {decktest::Cell("One") + decktest::Cell("Two"),
+                                          decktest::Cell("Three") + decktest::Cell("Four")})};
+  decktest::Write(d, dir / "t.pptx");
+  auto p = App()->Presentations()->Open(At("t.pptx"), false, false, true);
+  auto table = p->Slides()->Item(1)->Shapes()->Item(1)->Table();
+  auto selected = [&] {
+    std::vector<std::pair<int, int>> out;
+    for (int r = 1; r <= 2; ++r)
+      for (int c = 1; c <= 2; ++c)
+        if (table->Cell(r, c)->Selected()) out.push_back({r, c});
+    return out;
+  };
+  EXPECT_TRUE(selected().empty());
+  table->Cell(2, 1)->Shape()->TextFrame()->TextRange()->Characters(2, 3)->Select();
+  auto sel = App()->ActiveWindow()->Selection();
+  EXPECT_EQ(sel->Type(), ppSelectionText);
+  EXPECT_EQ(sel->ShapeRange()->Item(1)->Name(), L"T");
+  EXPECT_EQ(sel->TextRange()->Text(), L"hre");
+  EXPECT_EQ(selected(), (std::vector<std::pair<int, int>>{{2, 1}}));
+  sel->Unselect();
+  EXPECT_TRUE(selected().empty());
+}
+
 TEST_F(PptxWindows, GroupMembersSelectAsChildShapes) {
   decktest::Deck d;
   d.slides = {decktest::Group(2, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"10\" cy=\"10\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"10\" cy=\"10\"/>",

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -21,26 +22,42 @@ class SmartArtTextTest : public ::testing::Test {
   testsupport::TempDir mTemp;
 };
 
-// Prefixes every text of the deck's one SmartArt graphic through its drawn
-// shapes and saves; the saved package.
-std::unique_ptr<host::pptx::Package> EditDrawnTexts(const fs::path& deck, const fs::path& out, int& edited) {
+// Prefixes every text of the slide's SmartArt graphics through their drawn
+// shapes ("T-" for the first graphic, "T2-" for the second ...) and saves;
+// the saved package.
+std::unique_ptr<host::pptx::Package> EditDrawnTexts(const fs::path& deck, const fs::path& out, int& edited,
+                                                    int slide = 1) {
   auto app = host::pptx::CreateApplication();
   auto pres = app->Presentations()->Open(deck.wstring(), false, false, false);
-  auto shapes = pres->Slides()->Item(1)->Shapes();
-  host::Ptr<host::Shape> graphic;
-  for (int i = 1; i <= shapes->Count(); ++i)
-    if (shapes->Item(i)->HasSmartArt()) graphic = shapes->Item(i);
-  if (!graphic) return nullptr;
-  auto items = graphic->GroupItems();
-  edited = 0;
-  for (int i = 1; i <= items->Count(); ++i) {
-    auto item = items->Item(i);
-    if (!item->HasTextFrame() || !item->TextFrame()->HasText()) continue;
-    auto range = item->TextFrame2()->TextRange();
-    std::wstring text = range->Text();
-    range->Characters(1, static_cast<int>(text.size()))->SetText(L"T-" + text);
-    ++edited;
+  auto shapes = pres->Slides()->Item(slide)->Shapes();
+  // The graphics in slide order, groups looked into.
+  std::vector<host::Ptr<host::Shape>> found, stack;
+  for (int i = shapes->Count(); i >= 1; --i) stack.push_back(shapes->Item(i));
+  while (!stack.empty()) {
+    auto shape = stack.back();
+    stack.pop_back();
+    if (shape->HasSmartArt()) {
+      found.push_back(shape);
+    } else if (shape->Type() == host::msoGroup) {
+      auto inside = shape->GroupItems();
+      for (int i = inside->Count(); i >= 1; --i) stack.push_back(inside->Item(i));
+    }
   }
+  edited = 0;
+  int graphics = 0;
+  for (const auto& graphic : found) {
+    const std::wstring prefix = ++graphics == 1 ? L"T-" : L"T" + std::to_wstring(graphics) + L"-";
+    auto items = graphic->GroupItems();
+    for (int i = 1; i <= items->Count(); ++i) {
+      auto item = items->Item(i);
+      if (!item->HasTextFrame() || !item->TextFrame()->HasText()) continue;
+      auto range = item->TextFrame2()->TextRange();
+      std::wstring text = range->Text();
+      range->Characters(1, static_cast<int>(text.size()))->SetText(prefix + text);
+      ++edited;
+    }
+  }
+  if (graphics == 0) return nullptr;
   pres->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
   return host::pptx::Package::Open(out);
 }
@@ -74,6 +91,62 @@ TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
   std::ostringstream xml;
   pkg->Xml("ppt/diagrams/data1.xml").save(xml, "", pugi::format_raw);
   EXPECT_NE(xml.str().find("<a:pPr algn=\"l\" rtl=\"0\"/>"), std::string::npos);
+}
+
+// A second drawing of a graphic (a copy of its drawing part) shows the same
+// translation when it is the graphic's own: linked from its data part, or
+// from a slide that holds that graphic alone. One a slide of two graphics
+// links without saying whose it is stays as it was.
+TEST_F(SmartArtTextTest, EveryDrawingOfAGraphicTakesItsOwnGraphicsEdit) {
+  const std::string drawingRel = "http://schemas.microsoft.com/office/2007/relationships/diagramDrawing";
+  struct Copy {
+    std::string of, as, linkedFrom;
+    bool edited;
+  };
+  struct Case {
+    const char* deck;
+    int slide;
+    std::vector<Copy> copies;
+  } cases[] = {
+      {"poi__smartart-simple.pptx", 1, {{"drawing1", "drawing2", "ppt/slides/slide1.xml", true}}},
+      {"poi__customGeo.pptx",
+       14,
+       {{"drawing8", "drawing11", "ppt/diagrams/data8.xml", true},
+        {"drawing9", "drawing12", "ppt/slides/slide14.xml", false}}},
+  };
+  auto part = [](const std::string& name) { return "ppt/diagrams/" + name + ".xml"; };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.deck);
+    auto pkg = host::pptx::Package::Open(testsupport::CorpusDeck(c.deck));
+    for (const Copy& copy : c.copies) {
+      std::ostringstream bytes;
+      pkg->Xml(part(copy.of)).save(bytes, "", pugi::format_raw);
+      pkg->SetPart(part(copy.as), bytes.str(), "application/vnd.ms-office.drawingml.diagramDrawing+xml");
+      pkg->AddRelationship(copy.linkedFrom, drawingRel, part(copy.as));
+    }
+    const fs::path in = mTemp / "in.pptx";
+    pkg->Save(in);
+    int edited = 0;
+    auto out = EditDrawnTexts(in, mTemp / "out.pptx", edited, c.slide);
+    ASSERT_TRUE(out);
+    ASSERT_GT(edited, 0);
+    for (const Copy& copy : c.copies) {
+      SCOPED_TRACE(copy.as);
+      const auto drawn = texttest::DrawnTexts(*out, part(copy.of));
+      ASSERT_FALSE(drawn.empty());
+      EXPECT_EQ(texttest::DrawnTexts(*out, part(copy.as)),
+                copy.edited ? drawn : texttest::DrawnTexts(*pkg, part(copy.of)));
+    }
+  }
+  // Each graphic of the two-graphic slide shows its own edit only.
+  auto out = host::pptx::Package::Open(mTemp / "out.pptx");
+  std::vector<std::set<std::wstring>> prefixes;
+  for (const char* drawing : {"drawing8", "drawing9"}) {
+    prefixes.emplace_back();
+    for (const std::wstring& text : NonEmpty(texttest::DrawnTexts(*out, part(drawing))))
+      prefixes.back().insert(text.substr(0, text.find(L'-') + 1));
+  }
+  EXPECT_EQ(prefixes, (std::vector<std::set<std::wstring>>{{L"T-"}, {L"T2-"}}));
 }
 
 TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {

@@ -134,6 +134,21 @@ TEST_F(RunTest, SelectionRunsChangeOnlyWhatIsSelected) {
   EXPECT_EQ(Text(Outcome().translation, 1, 1), L"A[lph]a");
   EXPECT_EQ(Text(Outcome().translation, 1, 2), L"Beta");
 
+  // Characters of a table cell, and no other cell.
+  app.reset();
+  decktest::Deck table;
+  table.slides = {decktest::Table(2, "T", 2, {decktest::Cell("One") + decktest::Cell("Two"),
+                                              decktest::Cell("Three") + decktest::Cell("Four")})};
+  Open(table);
+  original->Slides()->Item(1)->Shapes()->Item(1)->Table()->Cell(2, 1)->Shape()->TextFrame()->TextRange()
+      ->Characters(2, 3)->Select();
+  ASSERT_TRUE(RunSelection());
+  auto cells = Outcome().translation->Slides()->Item(1)->Shapes()->Item(1)->Table();
+  std::vector<std::wstring> texts;
+  for (int r = 1; r <= 2; ++r)
+    for (int c = 1; c <= 2; ++c) texts.push_back(cells->Cell(r, c)->Shape()->TextFrame()->TextRange()->Text());
+  EXPECT_EQ(texts, (std::vector<std::wstring>{L"One", L"Two", L"T[hre]e", L"Four"}));
+
   // Slides chosen in the slide sorter, notes pages included.
   app.reset();
   Open(ThreeSlides());

@@ -4,6 +4,7 @@
 #include "src/engine/LangCode.h"
 #include "src/host/Shapes.h"
 #include "src/host/TextRange.h"
+#include "src/host/pptx/PptxPackage.h"
 
 using namespace pptest;
 
@@ -126,17 +127,17 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
                   200 * P, 100 * P) +
               Box(3, "Short", Para({{"Fits.", "sz=\"1800\""}}), 300 * P, 80 * P) +
               Box(4, "Tiny", Para({{"Never gone", "sz=\"200\""}}), 10 * P, 1 * P) +
-              Box(5, "Fraction", Para({{"Small print", "sz=\"150\""}}), 10 * P, 1 * P)},
+              Box(5, "Fraction", Para({{"Small print", "sz=\"150\""}}), 10 * P, 1 * P) +
+              Box(6, "Unsized", Para({{"line", "sz=\"1800\""}}), 0, 0)},
              GetParam());
   impl->SetTranslator([](const std::wstring& s) { return s + L" " + s + L" " + s; });
-  for (const char* name : {"Long", "Short", "Tiny", "Fraction"}) {
+  for (const char* name : {"Long", "Short", "Tiny", "Fraction", "Unsized"}) {
     ASSERT_TRUE(Translate(name));
     ASSERT_TRUE(powerpoint::FitTextToShape(ctx, Source(name), Target(name)));
   }
   auto frame = Target("Long")->TextFrame2();
   float room = Target("Long")->Height() - frame->MarginTop() - frame->MarginBottom();
-  // The source fits, so the older hosts' rule (room as large as the source
-  // text takes) gives the same room.
+  // The source fits, so the room is the shape's own.
   ASSERT_LE(Source("Long")->TextFrame2()->TextRange()->BoundHeight(), room);
   EXPECT_LE(TargetText("Long")->BoundHeight(), room);
   float big = TargetChars("Long", L"Several")->Font()->Size();
@@ -154,6 +155,9 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
   // reported by name.
   EXPECT_FLOAT_EQ(TargetText("Tiny")->Font()->Size(), 1.0f);
   EXPECT_FLOAT_EQ(TargetText("Fraction")->Font()->Size(), 1.0f);
+  // A shape without a size gets the room its source text took.
+  EXPECT_LE(TargetText("Unsized")->BoundWidth(), Source("Unsized")->TextFrame2()->TextRange()->BoundWidth());
+  EXPECT_GT(TargetText("Unsized")->Font()->Size(), 4.0f);
   std::vector<std::wstring> over;
   for (const auto& o : stats.overflowing) {
     EXPECT_GT(o.over, 0.0f);
@@ -232,6 +236,65 @@ TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
   EXPECT_EQ(impl->Translations().size(), 4u);
   EXPECT_EQ(impl->AnsweredAhead(), 4);
   EXPECT_EQ(impl->DroppedAhead(), 1);
+}
+
+// A body that shrinks on overflow is measured at its own font scale, and
+// the scale it is saved with is the one its translation needs: a shorter
+// text drops the source's scale, a longer one takes a smaller scale before
+// any run is made smaller, so the renderer never shrinks twice.
+TEST_F(ShapeText, ShrinkOnOverflowBodiesKeepTheScaleTheirTranslationNeeds) {
+  struct Case {
+    int copies;  // of the source text; 0: a short word
+    bool scaled, runsShrunk;
+  };
+  for (const Case& c : {Case{0, false, false}, Case{2, true, false}, Case{12, true, true}}) {
+    SCOPED_TRACE(c.copies);
+    OpenCopies({Box(2, "Auto", Para({{"Several words in one small box that need a few lines.", "sz=\"2400\""}}), 200 * P,
+                    60 * P, "<a:bodyPr><a:normAutofit fontScale=\"62500\" lnSpcReduction=\"20000\"/></a:bodyPr>")});
+    impl->SetTranslator([&c](const std::wstring& s) {
+      std::wstring r = c.copies ? s : L"Hi.";
+      for (int i = 1; i < c.copies; ++i) r += L" " + s;
+      return r;
+    });
+    ASSERT_TRUE(Translate("Auto"));
+    ASSERT_TRUE(powerpoint::FitTextToShape(ctx, Source("Auto"), Target("Auto")));
+    auto frame = Target("Auto")->TextFrame2();
+    EXPECT_LE(TargetText("Auto")->BoundHeight(), 60.0f - frame->MarginTop() - frame->MarginBottom());
+    EXPECT_EQ(TargetText("Auto")->Font()->Size() < 24.0f, c.runsShrunk);
+    EXPECT_TRUE(stats.overflowing.empty());
+    tran->SaveCopyAs(W(dir / "out.pptx"), host::ppSaveAsOpenXMLPresentation, false);
+    pugi::xml_node fit =
+        host::pptx::Package::Open(dir / "out.pptx")->Xml("ppt/slides/slide1.xml").select_node("//a:normAutofit").node();
+    const int scale = fit.attribute("fontScale").as_int(100000);
+    if (c.scaled) {
+      EXPECT_LT(scale, 62500);
+    } else {
+      EXPECT_FALSE(fit.attribute("fontScale") || fit.attribute("lnSpcReduction"));
+    }
+    // Runs are made smaller only once the smallest scale is not enough.
+    if (c.runsShrunk) {
+      EXPECT_EQ(scale, 25000);
+    }
+  }
+}
+
+// A size the host refuses half-way through a shape's fitting (a run larger
+// than the host takes) puts the shape back as the translation wrote it; it
+// is reported as too large, and the next shape is fitted as usual.
+TEST_F(ShapeText, AShapeWhoseFittingFailsIsLeftAsWrittenAndTheNextIsFitted) {
+  OpenCopies({Box(2, "Huge", Para({{"Small words.", "sz=\"2400\""}, {" Huge words.", "sz=\"410000\""}}), 200 * P,
+                  60 * P) +
+              Box(3, "Next", Para({{"Several words in one small box.", "sz=\"2400\""}}), 200 * P, 100 * P)});
+  impl->SetTranslator([](const std::wstring& s) { return s + L" " + s + L" " + s; });
+  for (const char* name : {"Huge", "Next"}) {
+    ASSERT_TRUE(Translate(name));
+    EXPECT_TRUE(powerpoint::FitTextToShape(ctx, Source(name), Target(name))) << name;
+  }
+  EXPECT_FLOAT_EQ(TargetChars("Huge", L"Small")->Font()->Size(), 24.0f);
+  EXPECT_FLOAT_EQ(TargetChars("Huge", L"Huge")->Font()->Size(), 4100.0f);
+  EXPECT_LT(TargetText("Next")->Font()->Size(), 24.0f);
+  ASSERT_EQ(stats.overflowing.size(), 1u);
+  EXPECT_EQ(stats.overflowing[0].where.shape, L"Huge");
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ struct SelState {
   std::vector<int> slideIds;
   std::vector<Ptr<host::Shape>> shapes;
   Ptr<host::Shape> textShape;
+  ShapeIdentity textOf;  // the shape that holds the selected text (a cell of textShape's table)
   std::shared_ptr<TextBodyOwner> owner;
   int start = 1, length = 0;
 };
@@ -524,16 +525,22 @@ class AppImpl : public host::Application, public AppState, public std::enable_sh
       if (std::none_of(s.shapes.begin(), s.shapes.end(), [&](auto& o) { return o->Identity() == sh->Identity(); }))
         s.shapes.push_back(sh);
   }
-  void SelectText(Document& doc, const SlideRef& slide, const Ptr<host::Shape>& shape,
+  void SelectText(Document& doc, const SlideRef& slide, const Ptr<host::Shape>& shape, const ShapeIdentity& textOf,
                   const std::shared_ptr<TextBodyOwner>& owner, int start, int length) override {
     auto w = WindowOf(doc);
     CheckShows(*w, slide);
     w->sel = SelState{};
     w->sel.type = ppSelectionText;
     w->sel.textShape = shape;
+    w->sel.textOf = textOf;
     w->sel.owner = owner;
     w->sel.start = start;
     w->sel.length = length;
+  }
+  bool TextSelectedIn(Document& doc, const ShapeIdentity& textOf) override {
+    return std::any_of(windows.begin(), windows.end(), [&](const std::shared_ptr<WindowImpl>& w) {
+      return w->pres->doc.get() == &doc && w->sel.type == ppSelectionText && w->sel.textOf == textOf;
+    });
   }
   void SelectSlides(Document& doc, const std::vector<int>& ids) override {
     auto w = WindowOf(doc);

@@ -19,8 +19,13 @@ class AppState {
   // none does or its view cannot show the object.
   virtual void SelectShapes(Document& doc, const SlideRef& slide, const std::vector<Ptr<host::Shape>>& shapes,
                             bool replace) = 0;
+  // textOf names the shape whose text it is: a table cell is selected
+  // through its table (shape) but its own text is what is selected.
   virtual void SelectText(Document& doc, const SlideRef& slide, const Ptr<host::Shape>& shape,
-                          const std::shared_ptr<TextBodyOwner>& owner, int start, int length) = 0;
+                          const ShapeIdentity& textOf, const std::shared_ptr<TextBodyOwner>& owner, int start,
+                          int length) = 0;
+  // Whether a window of the document has text of that shape selected.
+  virtual bool TextSelectedIn(Document& doc, const ShapeIdentity& textOf) = 0;
   virtual void SelectSlides(Document& doc, const std::vector<int>& slideIds) = 0;
   // A slide or shape went away: drop it from selections.
   virtual void Forget(Document& doc) = 0;

@@ -103,7 +103,11 @@ class CellImpl : public host::Cell {
     s->col = c;
     return s;
   }
-  bool Selected() override { return false; }
+  // A caret or text selection in the cell selects it, as the host reports.
+  bool Selected() override {
+    auto app = mFrame->doc->App.lock();
+    return app && app->TextSelectedIn(*mFrame->doc, Shape()->Identity());
+  }
   void Merge(const Ptr<host::Cell>& other) override {
     mFrame->Check();
     auto o = std::dynamic_pointer_cast<CellImpl>(other);

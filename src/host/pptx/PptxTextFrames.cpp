@@ -269,7 +269,8 @@ class OwnerImpl : public TextBodyOwner {
     mShape->Check();
     auto app = mShape->doc->App.lock();
     if (!app) throw platform::ComError(E_FAIL, L"No window shows this presentation.");
-    app->SelectText(*mShape->doc, mShape->slide, mShape->SelectionTarget(), self.lock(), start, length);
+    app->SelectText(*mShape->doc, mShape->slide, mShape->SelectionTarget(), mShape->Identity(), self.lock(), start,
+                    length);
   }
   SlideRef Slide() override { return mShape->slide; }
 

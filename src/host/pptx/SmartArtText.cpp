@@ -12,6 +12,7 @@
 // presAssocID is only the node it belongs to (a child's text shape belongs
 // to the parent), so it serves only for models without presOf connections,
 // where a node's children are found by parOf connections.
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -148,31 +149,109 @@ pugi::xml_node TextOf(pugi::xml_node pt, bool create, Conformance c = Conformanc
   return t;
 }
 
-// The data part whose drawing is drawingPart: a part with a diagramData
-// relationship from the same source whose dsp:dataModelExt names the
-// relationship to the drawing.
-std::string DataPartFor(Document& doc, const std::string& drawingPart) {
+// The diagram a drawing part draws: the part whose relationships link it
+// (a slide, layout or master) and the data part whose dsp:dataModelExt
+// names the relationship to the drawing, or whose own relationships link
+// the drawing.
+struct DiagramParts {
+  std::string source, data;
+};
+
+// The data part's drawing relationship id in source's relationships, as
+// dsp:dataModelExt/@relId names it; empty when it names none.
+std::string NamedDrawingId(Package& pkg, const std::string& dataPart) {
+  pugi::xml_node root = pkg.Xml(dataPart).document_element();
+  for (pugi::xml_node ext : TxChild(root, "extLst").children())
+    for (pugi::xml_node e = ext.first_child(); e; e = e.next_sibling())
+      if (LocalName(e) == "dataModelExt") return e.attribute("relId").value();
+  return {};
+}
+
+// Drawing parts the data part links itself.
+std::vector<std::string> OwnDrawings(Package& pkg, const std::string& dataPart) {
+  std::vector<std::string> out;
+  for (const Relationship& r : pkg.Relationships(dataPart))
+    if (kDiagramDrawingRel.Matches(r.type) && !r.targetPart.empty() && pkg.HasPart(r.targetPart))
+      out.push_back(r.targetPart);
+  return out;
+}
+
+std::vector<std::string> DiagramSources(Document& doc) {
   Package& pkg = doc.Pkg();
   std::vector<std::string> sources;
   for (const SlideInfo& s : doc.SlideList()) sources.push_back(s.part);
   for (const std::string& part : pkg.PartNames())
     if (part.find("slideLayouts/") != std::string::npos || part.find("slideMasters/") != std::string::npos)
       if (part.find("_rels") == std::string::npos) sources.push_back(part);
-  for (const std::string& source : sources) {
+  return sources;
+}
+
+std::vector<std::string> DataParts(Package& pkg, const std::vector<Relationship>& rels) {
+  std::vector<std::string> out;
+  for (const Relationship& r : rels)
+    if (kDiagramDataRel.Matches(r.type) && !r.targetPart.empty() && pkg.HasPart(r.targetPart) &&
+        std::find(out.begin(), out.end(), r.targetPart) == out.end())
+      out.push_back(r.targetPart);
+  return out;
+}
+
+DiagramParts DiagramOf(Document& doc, const std::string& drawingPart) {
+  Package& pkg = doc.Pkg();
+  for (const std::string& source : DiagramSources(doc)) {
     std::vector<Relationship> rels = pkg.Relationships(source);
     std::string drawingId;
     for (const Relationship& r : rels)
       if (r.targetPart == drawingPart) drawingId = r.id;
     if (drawingId.empty()) continue;
-    for (const Relationship& r : rels) {
-      if (!kDiagramDataRel.Matches(r.type) || r.targetPart.empty() || !pkg.HasPart(r.targetPart)) continue;
-      pugi::xml_node root = pkg.Xml(r.targetPart).document_element();
-      for (pugi::xml_node ext : TxChild(root, "extLst").children())
-        for (pugi::xml_node e = ext.first_child(); e; e = e.next_sibling())
-          if (LocalName(e) == "dataModelExt" && drawingId == e.attribute("relId").value()) return r.targetPart;
+    for (const std::string& data : DataParts(pkg, rels)) {
+      std::vector<std::string> own = OwnDrawings(pkg, data);
+      if (NamedDrawingId(pkg, data) == drawingId || std::find(own.begin(), own.end(), drawingPart) != own.end())
+        return {source, data};
     }
   }
   return {};
+}
+
+// Every drawing part of the diagram besides drawingPart: the one its data
+// model names, those its data part links, and, where the source holds this
+// diagram alone, any other drawing the source links. A drawing that could
+// belong to another diagram of the same slide is never one of them.
+std::vector<std::string> OtherDrawingsOf(Document& doc, const DiagramParts& diagram, const std::string& drawingPart) {
+  Package& pkg = doc.Pkg();
+  std::vector<Relationship> rels = pkg.Relationships(diagram.source);
+  std::vector<std::string> out = OwnDrawings(pkg, diagram.data);
+  const std::string named = NamedDrawingId(pkg, diagram.data);
+  const bool alone = DataParts(pkg, rels).size() == 1;
+  for (const Relationship& r : rels)
+    if (kDiagramDrawingRel.Matches(r.type) && pkg.HasPart(r.targetPart) && (alone || r.id == named))
+      out.push_back(r.targetPart);
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  out.erase(std::remove(out.begin(), out.end(), drawingPart), out.end());
+  return out;
+}
+
+// Gives every shape of the other drawings that draws modelId the paragraphs.
+void CopyToOtherDrawings(Document& doc, const DiagramParts& diagram, const std::string& drawingPart,
+                         const std::string& modelId, const std::vector<pugi::xml_node>& paragraphs,
+                         Conformance conformance) {
+  for (const std::string& other : OtherDrawingsOf(doc, diagram, drawingPart)) {
+    bool changed = false;
+    std::vector<pugi::xml_node> stack{TxChild(doc.Pkg().Xml(other).document_element(), "spTree")};
+    while (!stack.empty()) {
+      pugi::xml_node n = stack.back();
+      stack.pop_back();
+      for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element) continue;
+        if (LocalName(c) == "grpSp") stack.push_back(c);
+        pugi::xml_node body = TxChild(c, "txBody");
+        if (LocalName(c) != "sp" || !body || modelId != c.attribute("modelId").value()) continue;
+        SetParagraphs(body, paragraphs, conformance);
+        changed = true;
+      }
+    }
+    if (changed) doc.MarkDirty(other);
+  }
 }
 
 }  // namespace
@@ -237,8 +316,10 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
   std::string modelId = drawnShape.attribute("modelId").value();
   pugi::xml_node drawnBody = TxChild(drawnShape, "txBody");
   if (modelId.empty() || !drawnBody) return;
-  std::string dataPart = DataPartFor(doc, drawingPart);
+  const DiagramParts diagram = DiagramOf(doc, drawingPart);
+  const std::string& dataPart = diagram.data;
   if (dataPart.empty()) return;  // a drawing without its model: nothing to keep in step
+  CopyToOtherDrawings(doc, diagram, drawingPart, modelId, Paragraphs(drawnBody), ConformanceOf(doc));
   DataModel model(doc.Pkg().Xml(dataPart).document_element());
   pugi::xml_node node = model.TextPointFor(modelId);
   if (!node) return;

@@ -71,6 +71,10 @@ inline constexpr RelationshipType kCommentAuthorsRel{
 inline constexpr RelationshipType kDiagramDataRel{
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/diagramData",
     "http://purl.oclc.org/ooxml/officeDocument/relationships/diagramData"};
+// A diagram's drawing comes from an extension that has one spelling only.
+inline constexpr RelationshipType kDiagramDrawingRel{
+    "http://schemas.microsoft.com/office/2007/relationships/diagramDrawing",
+    "http://schemas.microsoft.com/office/2007/relationships/diagramDrawing"};
 inline constexpr RelationshipType kCustomPropertiesRel{
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/custom-properties",
     "http://purl.oclc.org/ooxml/officeDocument/relationships/customProperties"};
