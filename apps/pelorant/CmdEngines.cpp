@@ -10,6 +10,7 @@
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/TranslationMode.h"
 #include "engines/fake/FakeEngine.h"
+#include "engines/http/HttpEngine.h"
 #include "engines/http/HttpServers.h"
 #include "src/engine/EngineCaches.h"
 #include "src/platform/ComError.h"
@@ -46,7 +47,8 @@ const char* const kUsage =
     "               speaks the Apertium HTTP API (--api apy, the default) or the\n"
     "               LibreTranslate API; --key-file names a file whose first line is\n"
     "               the server's API key; --timeout-ms bounds each exchange with\n"
-    "               it (default 30000). Its pairs are listed as Http:NAME:PAIR.\n"
+    "               it (default 30000). The server must answer now; its pairs are\n"
+    "               then listed as Http:NAME:PAIR.\n"
     "  remove-server  forget the server NAME and its pairs.\n"
     "\n"
     "KEY is the pair's engine key as `engines list` shows it: the engine group, a\n"
@@ -265,12 +267,18 @@ int AddServer(const std::vector<std::string>& args, app::CommandIo& io) {
     io.err << "pelorant engines: " << error << " (see pelorant engines --help)\n";
     return 2;
   }
-  std::wstring failure;
+  // A server that does not answer now is not stored: its pairs would be
+  // unknown, and the reason (a wrong port, a certificate) is best seen now.
+  std::wstring failure = http_engine::ProbeServer(parsed.server, &parsed.server.lastPairs);
+  if (!failure.empty()) {
+    io.err << "pelorant engines: " << platform::ToUtf8(failure) << "; the server was not added\n";
+    return 1;
+  }
   if (!http_engine::SaveServer(parsed.server, &failure)) {
     io.err << "pelorant engines: the server could not be stored: " << platform::ToUtf8(failure) << "\n";
     return 1;
   }
-  io.out << "server " << args[1] << " added\n";
+  io.out << "server " << args[1] << " added with " << parsed.server.lastPairs.size() << " pairs\n";
   ForceRelisting(io);
   return 0;
 }

@@ -119,6 +119,7 @@ struct HttpEngine::Impl {
   std::deque<std::shared_ptr<AheadEntry>> queue;
   bool working = false;
   LONG downCode = 0;
+  std::wstring downText;
 
   size_t TextsPerRequest() const { return server.api == Api::LibreTranslate ? kBatchTexts : 1; }
 
@@ -131,7 +132,8 @@ struct HttpEngine::Impl {
     std::lock_guard<std::mutex> lock(mutex);
     if (downCode) return;
     downCode = f.code;
-    LOG_ERROR(kLogSource, Where(server) + L" " + f.what + L"; nothing more is sent to it from this engine");
+    downText = Where(server) + L" " + f.what;
+    LOG_ERROR(kLogSource, downText + L"; nothing more is sent to it from this engine");
     changed.notify_all();
   }
 
@@ -235,6 +237,13 @@ HRESULT HttpEngine::Cancel() {
 }
 HRESULT HttpEngine::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
 
+HRESULT HttpEngine::ErrorText(std::wstring* text) {
+  if (!text) return E_POINTER;
+  std::lock_guard<std::mutex> lock(mImpl->mutex);
+  *text = mImpl->downText;
+  return S_OK;
+}
+
 HRESULT HttpEngine::Info(LONG* flags) {
   if (!flags) return E_POINTER;
   *flags = kInfoFlagTranslate;
@@ -325,8 +334,19 @@ HRESULT HttpEngine::SplitSentences(const std::wstring&, LONG, std::vector<Senten
 HRESULT HttpEngine::ShowSettingsDialog(std::uintptr_t) { return E_NOTIMPL; }
 HRESULT HttpEngine::ShowDictionaryDialog(std::uintptr_t) { return E_NOTIMPL; }
 
+struct HttpFactory::Failed {
+  std::mutex mutex;
+  std::wstring text;
+  void Set(std::wstring t) {
+    std::lock_guard<std::mutex> lock(mutex);
+    text = std::move(t);
+  }
+};
+
 HttpFactory::HttpFactory(std::vector<ServerEntry> servers)
-    : mServers(std::move(servers)), mProperties(std::make_shared<ClientProperties>()) {}
+    : mServers(std::move(servers)),
+      mFailed(std::make_shared<Failed>()),
+      mProperties(std::make_shared<ClientProperties>()) {}
 
 HRESULT HttpFactory::SetImplementation(const std::wstring&) { return S_OK; }
 HRESULT HttpFactory::SetDisplayLanguage(const std::wstring&) { return S_OK; }
@@ -349,7 +369,9 @@ HRESULT HttpFactory::GetEngineList(const std::wstring& engineId, const std::wstr
     mRequest.Complete(RequestOutcome::Failed(kEngineErrorInvalidEngineId));
     return S_OK;
   }
-  mRequest.Start([servers = mServers, filled, engineId, wantedServer, wantedPair](const CancelToken& token) {
+  mFailed->Set({});
+  mRequest.Start([servers = mServers, failed = mFailed, filled, engineId, wantedServer, wantedPair](
+                     const CancelToken& token) {
     for (const ServerEntry& s : servers) {
       if (!engineId.empty() && !platform::EqualsNoCase(s.name, wantedServer)) continue;
       std::vector<RemotePair> pairs;
@@ -358,6 +380,7 @@ HRESULT HttpFactory::GetEngineList(const std::wstring& engineId, const std::wstr
       if (f.code) {
         if (!engineId.empty()) {
           LOG_ERROR(kLogSource, Where(s) + L" " + f.what);
+          failed->Set(Where(s) + L" " + f.what);
           return RequestOutcome::Failed(f.code);
         }
         LOG_WARNING(kLogSource, Where(s) + L" " + f.what + L"; its " + std::to_wstring(s.lastPairs.size()) +
@@ -399,6 +422,28 @@ HRESULT HttpFactory::GetEngine(const std::shared_ptr<IEngineListItem>& item, std
 HRESULT HttpFactory::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
 HRESULT HttpFactory::Cancel() { return mRequest.Cancel(); }
 HRESULT HttpFactory::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
+
+HRESULT HttpFactory::ErrorText(std::wstring* text) {
+  if (!text) return E_POINTER;
+  std::lock_guard<std::mutex> lock(mFailed->mutex);
+  *text = mFailed->text;
+  return S_OK;
+}
+
+std::wstring ProbeServer(const ServerEntry& server, std::vector<RemotePair>* pairs) {
+  AsyncRequest request;
+  auto failure = std::make_shared<Failure>();
+  auto found = std::make_shared<std::vector<RemotePair>>();
+  request.Start([server, failure, found](const CancelToken& token) {
+    *failure = ListPairs(server, token, found.get());
+    return RequestOutcome::Done();
+  });
+  LONG status = kRequestRunning;
+  request.WaitForResult(-1, &status);
+  if (failure->code) return Where(server) + L" " + failure->what;
+  *pairs = *found;
+  return {};
+}
 
 void RegisterHttpServer() {
   InProcessImplementation impl;

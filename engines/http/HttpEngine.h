@@ -44,6 +44,8 @@ class HttpEngine : public engine_server::ITranslationEngine {
   HRESULT WaitForResult(LONG timeoutMs, LONG* status) override;
   HRESULT Cancel() override;
   HRESULT ErrorCode(LONG* code) override;
+  // The server's name and URL and what it did.
+  HRESULT ErrorText(std::wstring* text) override;
   HRESULT Info(LONG* flags) override;
   HRESULT Translate(const std::wstring& text, LONG mode,
                     std::shared_ptr<engine_server::ITranslationResult>* result) override;
@@ -78,9 +80,13 @@ class HttpFactory : public engine_server::IEngineFactory {
   HRESULT WaitForResult(LONG timeoutMs, LONG* status) override;
   HRESULT Cancel() override;
   HRESULT ErrorCode(LONG* code) override;
+  HRESULT ErrorText(std::wstring* text) override;
 
  private:
+  struct Failed;
   std::vector<ServerEntry> mServers;
+  // What the last listing's failure was, shared with its worker.
+  std::shared_ptr<Failed> mFailed;
   std::shared_ptr<engine_server::ClientProperties> mProperties;
   engine_server::AsyncRequest mRequest;
 };
@@ -88,5 +94,9 @@ class HttpFactory : public engine_server::IEngineFactory {
 // Registers "Http" in the in-process class table, listed whenever at least
 // one server is stored. The program does this at start-up by itself.
 void RegisterHttpServer();
+
+// Lists a server's pairs now, waiting for the answer: empty when it
+// answered, else what went wrong, naming the server.
+std::wstring ProbeServer(const ServerEntry& server, std::vector<RemotePair>* pairs);
 
 }  // namespace http_engine
