@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cwchar>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -8,6 +10,8 @@
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/TranslationMode.h"
 #include "engines/fake/FakeEngine.h"
+#include "engines/http/HttpEngine.h"
+#include "engines/http/HttpServers.h"
 #include "src/engine/EngineCaches.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
@@ -23,6 +27,9 @@ const char* const kUsage =
     "       pelorant engines refresh\n"
     "       pelorant engines check KEY\n"
     "       pelorant engines uncheck KEY\n"
+    "       pelorant engines add-server NAME URL [--api apy|libretranslate] [--key-file F]\n"
+    "                                [--timeout-ms N]\n"
+    "       pelorant engines remove-server NAME\n"
     "\n"
     "The engine cache: every language pair of the installed translation engines,\n"
     "kept in Engines.tsv under $XDG_CONFIG_HOME/Talvoren/Addins/Office (or\n"
@@ -35,6 +42,14 @@ const char* const kUsage =
     "  refresh      ask the engines again now; check marks are kept.\n"
     "  check KEY    offer the pair KEY (for example Apertium:eng-spa) again.\n"
     "  uncheck KEY  stop offering the pair KEY.\n"
+    "  add-server   add (or replace) a translation server that a team shares:\n"
+    "               NAME (letters, digits, \".\", \"_\", \"-\") and its URL, which\n"
+    "               speaks the Apertium HTTP API (--api apy, the default) or the\n"
+    "               LibreTranslate API; --key-file names a file whose first line is\n"
+    "               the server's API key; --timeout-ms bounds each exchange with\n"
+    "               it (default 30000). The server must answer now; its pairs are\n"
+    "               then listed as Http:NAME:PAIR.\n"
+    "  remove-server  forget the server NAME and its pairs.\n"
     "\n"
     "KEY is the pair's engine key as `engines list` shows it: the engine group, a\n"
     "colon and the engine's id for the pair; letter case does not matter when only\n"
@@ -155,6 +170,134 @@ int SetCheck(const std::vector<std::string>& args, std::int32_t checked, app::Co
   return 0;
 }
 
+// What `engines add-server` was given.
+struct AddServerArgs {
+  http_engine::ServerEntry server;
+  std::string keyFile;
+};
+
+// Reads `add-server NAME URL [--api A] [--key-file F]`; false with the
+// reason in *error.
+bool ParseAddServer(const std::vector<std::string>& args, AddServerArgs* out, std::string* error) {
+  std::vector<std::string> positional;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--api" || a == "--key-file" || a == "--timeout-ms") {
+      if (i + 1 >= args.size()) {
+        *error = a + " needs a value";
+        return false;
+      }
+      const std::string& v = args[++i];
+      if (a == "--key-file") {
+        out->keyFile = v;
+        continue;
+      }
+      if (a == "--timeout-ms") {
+        char* end = nullptr;
+        long t = std::strtol(v.c_str(), &end, 10);
+        if (v.empty() || *end != '\0' || t < 100 || t > 3600000) {
+          *error = "--timeout-ms is a number of milliseconds from 100 to 3600000, not '" + v + "'";
+          return false;
+        }
+        out->server.timeoutMs = static_cast<int>(t);
+        continue;
+      }
+      auto api = http_engine::ParseApi(v);
+      if (!api) {
+        *error = "--api is apy or libretranslate, not '" + v + "'";
+        return false;
+      }
+      out->server.api = *api;
+    } else if (a.rfind("--", 0) == 0) {
+      *error = "unknown option '" + a + "'";
+      return false;
+    } else {
+      positional.push_back(a);
+    }
+  }
+  if (positional.size() != 2) {
+    *error = "add-server needs NAME and URL";
+    return false;
+  }
+  out->server.name = platform::FromUtf8(positional[0]);
+  out->server.url = positional[1];
+  while (!out->server.url.empty() && out->server.url.back() == '/') out->server.url.pop_back();
+  std::wstring problem = http_engine::CheckServerName(out->server.name);
+  if (problem.empty()) problem = http_engine::CheckServerUrl(out->server.url);
+  if (!problem.empty()) {
+    *error = platform::ToUtf8(problem);
+    return false;
+  }
+  return true;
+}
+
+// The key is the file's first line without its line end and surrounding
+// blanks; the file itself is only read.
+bool ReadKeyFile(const std::string& path, std::string* key, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "the key file '" + path + "' cannot be read";
+    return false;
+  }
+  std::string line;
+  std::getline(in, line);
+  size_t b = line.find_first_not_of(" \t\r");
+  size_t e = line.find_last_not_of(" \t\r");
+  *key = b == std::string::npos ? std::string() : line.substr(b, e - b + 1);
+  if (key->empty()) {
+    *error = "the key file '" + path + "' has no key on its first line";
+    return false;
+  }
+  return true;
+}
+
+// The cache lists a server's pairs from the next listing on: the installer's
+// trigger is what tells a cache that the engines changed.
+void ForceRelisting(app::CommandIo& io) {
+  EngineCaches cache;
+  if (!OpenCache(&cache, true, io)) return;
+  Save(&cache, true, io);
+}
+
+int AddServer(const std::vector<std::string>& args, app::CommandIo& io) {
+  AddServerArgs parsed;
+  std::string error;
+  if (!ParseAddServer(args, &parsed, &error) ||
+      (!parsed.keyFile.empty() && !ReadKeyFile(parsed.keyFile, &parsed.server.key, &error))) {
+    io.err << "pelorant engines: " << error << " (see pelorant engines --help)\n";
+    return 2;
+  }
+  // A server that does not answer now is not stored: its pairs would be
+  // unknown, and the reason (a wrong port, a certificate) is best seen now.
+  std::wstring failure = http_engine::ProbeServer(parsed.server, &parsed.server.lastPairs);
+  if (!failure.empty()) {
+    io.err << "pelorant engines: " << platform::ToUtf8(failure) << "; the server was not added\n";
+    return 1;
+  }
+  if (!http_engine::SaveServer(parsed.server, &failure)) {
+    io.err << "pelorant engines: the server could not be stored: " << platform::ToUtf8(failure) << "\n";
+    return 1;
+  }
+  io.out << "server " << args[1] << " added with " << parsed.server.lastPairs.size() << " pairs\n";
+  ForceRelisting(io);
+  return 0;
+}
+
+int RemoveServer(const std::vector<std::string>& args, app::CommandIo& io) {
+  if (args.size() != 2) {
+    io.err << "pelorant engines: remove-server needs one NAME (see pelorant engines --help)\n";
+    return 2;
+  }
+  std::wstring failure;
+  if (!http_engine::RemoveServer(platform::FromUtf8(args[1]), &failure)) {
+    io.err << "pelorant engines: " << platform::ToUtf8(failure) << "\n";
+    return 1;
+  }
+  io.out << "server " << args[1] << " removed\n";
+  ForceRelisting(io);
+  return 0;
+}
+
 int Run(const std::vector<std::string>& args, app::CommandIo& io) {
   if (args.empty()) {
     io.err << kUsage;
@@ -173,6 +316,8 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
   }
   if (verb == "check") return SetCheck(args, 1, io);
   if (verb == "uncheck") return SetCheck(args, 0, io);
+  if (verb == "add-server") return AddServer(args, io);
+  if (verb == "remove-server") return RemoveServer(args, io);
   io.err << "pelorant engines: unknown sub-command '" << verb << "'\n" << kUsage;
   return 2;
 }

@@ -92,6 +92,7 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
            << " sentence(s) could not be translated and were printed as they were";
     if (eng.LastErrorCode() != 0)
       io.err << ": " << platform::ToUtf8(support::LoadText(support::ErrorList::EngineErrorToMessageId(eng.LastErrorCode())));
+    if (!eng.LastErrorText().empty()) io.err << "\n  " << platform::ToUtf8(eng.LastErrorText());
     io.err << "\n";
     return 1;
   }

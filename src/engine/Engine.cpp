@@ -133,6 +133,7 @@ bool Engine::OpenEngine(const std::wstring& engineGroup, const std::wstring& eng
   }
   CloseEngine();
   mLastErrorCode = 0;
+  mLastErrorText.clear();
   mFailedRequests = 0;
   LoadAbbreviationsFor(fromLang);
   bool ok = false;
@@ -247,7 +248,12 @@ bool Engine::EndFactoryOpen(LONG status) {
     if (mEngine) Check(mEngine->ErrorCode(&code), L"ErrorCode");
     if (code == 0) Check(mFactory->ErrorCode(&code), L"ErrorCode");
     mLastErrorCode = code;
-    support::ErrorList::Add(support::ErrorList::EngineErrorToMessageId(code), L"");
+    std::wstring text;
+    if (!mEngine || FAILED(mEngine->ErrorText(&text)) || text.empty()) {
+      if (FAILED(mFactory->ErrorText(&text))) text.clear();
+    }
+    mLastErrorText = text;
+    support::ErrorList::Add(support::ErrorList::EngineErrorToMessageId(code), text);
     return false;
   }
   if (status != kRequestDone || !mEngine) return false;
@@ -356,6 +362,8 @@ bool Engine::TranslateSentence(const std::wstring& source, std::wstring* transla
   if (status != kRequestDone) {
     LONG code = 0;
     if (status == kRequestFailed && SUCCEEDED(mEngine->ErrorCode(&code))) mLastErrorCode = code;
+    std::wstring text;
+    if (status == kRequestFailed && SUCCEEDED(mEngine->ErrorText(&text)) && !text.empty()) mLastErrorText = text;
     ++mFailedRequests;
     LOG_WARNING(kSource, L"translation ended with status " + std::to_wstring(status) + L", engine code " +
                              std::to_wstring(code));

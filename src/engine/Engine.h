@@ -160,6 +160,9 @@ class Engine {
   // The engine error code (30000-30006) of the last failed request, 0 when
   // the engine gave none.
   LONG LastErrorCode() const { return mLastErrorCode; }
+  // The engine's own words for the last failed request, empty when it gave
+  // none.
+  const std::wstring& LastErrorText() const { return mLastErrorText; }
   // Requests that failed or were cancelled since OpenEngine.
   int FailedRequests() const { return mFailedRequests; }
   // The remembered bit 0x8 of the engine's flag word (dictionary available).
@@ -218,6 +221,7 @@ class Engine {
   bool mKeepsPlaceholders = false;
   bool mAheadPending = false;  // the engine holds announced sentences
   LONG mLastErrorCode = 0;
+  std::wstring mLastErrorText;
   int mFailedRequests = 0;
   std::wstring mAbbreviationLang;
   std::vector<std::wstring> mAbbreviations;

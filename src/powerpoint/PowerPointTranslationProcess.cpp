@@ -530,8 +530,9 @@ bool Run::Main() {
     // run would end like a clean one.
     const auto failed = mCtx.stats.segmentsLeft.find(kLeftEngineFailed);
     if (failed != mCtx.stats.segmentsLeft.end() && failed->second > 0) {
-      mCtx.ReportRunError(kEngineFailedSegments, {},
-                          support::LoadText(kEngineFailedSegmentsLabel) + L" " + std::to_wstring(failed->second));
+      std::wstring detail = support::LoadText(kEngineFailedSegmentsLabel) + L" " + std::to_wstring(failed->second);
+      if (!engine.LastErrorText().empty()) detail += L"\r\n" + engine.LastErrorText();
+      mCtx.ReportRunError(kEngineFailedSegments, {}, detail);
     }
     try {
       engine.CloseEngine();

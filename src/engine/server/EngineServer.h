@@ -97,6 +97,10 @@ class IRequest {
   virtual HRESULT Cancel() = 0;
   // After status 3: 0, or an engine error code 30000-30006.
   virtual HRESULT ErrorCode(LONG* code) = 0;
+  // Optional: after status 3, what failed in words a user can act on (for
+  // a remote server: which server, and what it did). Servers without it
+  // answer E_NOTIMPL and the error code's message stands alone.
+  virtual HRESULT ErrorText(std::wstring* text) { return E_NOTIMPL; }
 };
 
 class IImplementations {

@@ -1,0 +1,456 @@
+#include "engines/http/HttpEngine.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "engines/apertium/ApertiumFormat.h"
+#include "engines/http/HttpClient.h"
+#include "src/engine/server/EngineClasses.h"
+#include "src/platform/Strings.h"
+#include "src/support/Log.h"
+
+namespace http_engine {
+
+using namespace engine_server;
+
+namespace {
+
+const wchar_t kLogSource[] = L"Http";
+
+// Names the server for the log; the key is never part of it.
+std::wstring Where(const ServerEntry& s) {
+  return L"the translation server \"" + s.name + L"\" (" + platform::FromUtf8(s.url) + L")";
+}
+
+ClientSettings SettingsOf(const ServerEntry& s) {
+  ClientSettings c;
+  c.baseUrl = s.url;
+  c.timeoutMs = s.timeoutMs;
+  return c;
+}
+
+// Why an exchange failed: an engine error code and a text for the log.
+// Neither code nor text: the exchange was cancelled.
+struct Failure {
+  LONG code = 0;
+  std::wstring what;
+  bool cancelled = false;
+  explicit operator bool() const { return code != 0 || cancelled; }
+};
+
+Failure FailureOf(const HttpReply& r) {
+  using O = HttpReply::Outcome;
+  switch (r.outcome) {
+    case O::Ok: break;
+    case O::Cancelled: return {0, L"cancelled", true};
+    case O::TimedOut: return {kEngineErrorNetwork, L"did not answer in time: " + platform::FromUtf8(r.error)};
+    case O::Refused: return {kEngineErrorNetwork, L"could not be reached: " + platform::FromUtf8(r.error)};
+    case O::Tls: return {kEngineErrorNetwork, L"failed the secure connection check: " + platform::FromUtf8(r.error)};
+    case O::TooLarge: return {kEngineErrorRemoteServer, L"gave an answer too long to take: " + platform::FromUtf8(r.error)};
+    case O::Failed: return {kEngineErrorNetwork, L"broke off the exchange: " + platform::FromUtf8(r.error)};
+  }
+  if (r.status != 200) return {kEngineErrorRemoteServer, L"answered with HTTP status " + std::to_wstring(r.status)};
+  return {};
+}
+
+Failure Unreadable(const std::string& why) { return {kEngineErrorRemoteServer, L"gave an unreadable answer: " + platform::FromUtf8(why)}; }
+
+Failure ListPairs(const ServerEntry& s, const CancelToken& token, std::vector<RemotePair>* pairs) {
+  HttpClient client(SettingsOf(s));
+  HttpReply reply = client.Send(ListPairsCall(s.api), token);
+  if (Failure f = FailureOf(reply)) return f;
+  PairsAnswer a = ReadPairs(s.api, reply.body);
+  if (!a.error.empty()) return Unreadable(a.error);
+  *pairs = std::move(a.pairs);
+  return {};
+}
+
+bool SplitEngineId(const std::wstring& id, std::wstring* server, RemotePair* pair) {
+  size_t colon = id.find(L':');
+  if (colon == std::wstring::npos) return false;
+  std::string rest = platform::ToUtf8(id.substr(colon + 1));
+  size_t dash = rest.find('-');
+  if (dash == std::string::npos || dash == 0 || dash + 1 == rest.size()) return false;
+  *server = id.substr(0, colon);
+  *pair = {rest.substr(0, dash), rest.substr(dash + 1)};
+  return true;
+}
+
+// A text announced ahead and, once the ahead worker has been through it,
+// its translation.
+struct AheadEntry {
+  enum class State { Queued, Running, Done, Failed };
+  std::wstring text;
+  State state = State::Queued;
+  std::wstring translation;
+};
+
+}  // namespace
+
+EngineListEntry ListEntry(const ServerEntry& server, const RemotePair& pair, bool reachable) {
+  const std::wstring from = platform::FromUtf8(pair.from), to = platform::FromUtf8(pair.to);
+  EngineListEntry e;
+  e.engineId = server.name + L":" + platform::FromUtf8(pair.Id());
+  e.fromLang = apertium::LanguageCode(from);
+  e.toLang = apertium::LanguageCode(to);
+  e.flags = reachable ? kPairFlagTranslate : 0;
+  e.displayName = apertium::LanguageName(from) + L" - " + apertium::LanguageName(to);
+  e.productName = server.name + (reachable ? L"" : L" (unreachable)");
+  e.productNameShort = server.name;
+  return e;
+}
+
+struct HttpEngine::Impl {
+  ServerEntry server;
+  RemotePair pair;
+  // Held by every exchange: the connection serves one at a time, also when
+  // a request that was given up on is still ending.
+  std::mutex busy;
+  std::unique_ptr<HttpClient> client;
+
+  // Announced texts not asked for yet, in the client's order; those waiting
+  // for the worker; whether the worker runs; the first failure of the
+  // server. Guarded by mutex; changed tells waiting requests that an entry
+  // moved on.
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::shared_ptr<AheadEntry>> announced;
+  std::deque<std::shared_ptr<AheadEntry>> queue;
+  bool working = false;
+  LONG downCode = 0;
+  std::wstring downText;
+
+  size_t TextsPerRequest() const { return server.api == Api::LibreTranslate ? kBatchTexts : 1; }
+
+  LONG DownCode() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return downCode;
+  }
+
+  void MarkDown(const Failure& f) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (downCode) return;
+    downCode = f.code;
+    downText = Where(server) + L" " + f.what;
+    LOG_ERROR(kLogSource, downText + L"; nothing more is sent to it from this engine");
+    changed.notify_all();
+  }
+
+  // Translates texts with as few requests as the API allows (busy held).
+  Failure Exchange(const std::vector<std::wstring>& texts, const CancelToken& token, std::vector<std::wstring>* out) {
+    out->clear();
+    const size_t step = TextsPerRequest();
+    for (size_t i = 0; i < texts.size(); i += step) {
+      std::vector<std::string> chunk;
+      for (size_t j = i; j < texts.size() && j < i + step; ++j) chunk.push_back(platform::ToUtf8(texts[j]));
+      HttpReply reply = client->Send(TranslateCall(server.api, pair, chunk, server.key), token);
+      if (Failure f = FailureOf(reply)) return f;
+      TranslationsAnswer a = ReadTranslations(server.api, reply.body, chunk.size());
+      if (!a.error.empty()) return Unreadable(a.error);
+      for (size_t j = 0; j < a.texts.size(); ++j) {
+        out->push_back(KeepOuterBlanks(texts[i + j], platform::FromUtf8(a.texts[j])));
+      }
+    }
+    return {};
+  }
+
+  // Marks every queued entry failed and ends the worker's turn (mutex held).
+  void StopWorking() {
+    for (auto& e : queue) e->state = AheadEntry::State::Failed;
+    queue.clear();
+    working = false;
+    changed.notify_all();
+  }
+
+  void DropAhead() {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto& e : queue) e->state = AheadEntry::State::Failed;
+    queue.clear();
+    announced.clear();
+    changed.notify_all();
+  }
+
+  // The first announcement of text; announcements before it were skipped
+  // by the client and are forgotten. None: every announcement stays.
+  std::shared_ptr<AheadEntry> TakeAhead(const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = std::find_if(announced.begin(), announced.end(), [&](const auto& e) { return e->text == text; });
+    if (found == announced.end()) return nullptr;
+    std::shared_ptr<AheadEntry> entry = *found;
+    for (auto it = announced.begin(); it != found; ++it) {
+      if ((*it)->state == AheadEntry::State::Queued) {
+        (*it)->state = AheadEntry::State::Failed;
+        std::erase(queue, *it);
+      }
+    }
+    announced.erase(announced.begin(), found + 1);
+    return entry;
+  }
+
+  RequestOutcome WorkAhead(const CancelToken& token) {
+    for (;;) {
+      std::vector<std::shared_ptr<AheadEntry>> batch;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (token.Cancelled() || downCode || queue.empty()) {
+          StopWorking();
+          return token.Cancelled() ? RequestOutcome::Cancelled() : RequestOutcome::Done();
+        }
+        while (!queue.empty() && batch.size() < TextsPerRequest()) {
+          batch.push_back(std::move(queue.front()));
+          queue.pop_front();
+          batch.back()->state = AheadEntry::State::Running;
+        }
+      }
+      std::vector<std::wstring> texts, out;
+      for (const auto& e : batch) texts.push_back(e->text);
+      Failure f;
+      {
+        std::lock_guard<std::mutex> lock(busy);
+        f = Exchange(texts, token, &out);
+      }
+      if (f.code) MarkDown(f);
+      std::lock_guard<std::mutex> lock(mutex);
+      for (size_t i = 0; i < batch.size(); ++i) {
+        batch[i]->state = f ? AheadEntry::State::Failed : AheadEntry::State::Done;
+        if (!f) batch[i]->translation = std::move(out[i]);
+      }
+      changed.notify_all();
+    }
+  }
+};
+
+HttpEngine::HttpEngine(ServerEntry server, RemotePair pair) : mImpl(std::make_shared<Impl>()) {
+  mImpl->client = std::make_unique<HttpClient>(SettingsOf(server));
+  mImpl->server = std::move(server);
+  mImpl->pair = std::move(pair);
+}
+
+HttpEngine::~HttpEngine() = default;
+
+HRESULT HttpEngine::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
+HRESULT HttpEngine::Cancel() {
+  mImpl->DropAhead();
+  mAhead.Cancel();
+  return mRequest.Cancel();
+}
+HRESULT HttpEngine::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
+
+HRESULT HttpEngine::ErrorText(std::wstring* text) {
+  if (!text) return E_POINTER;
+  std::lock_guard<std::mutex> lock(mImpl->mutex);
+  *text = mImpl->downText;
+  return S_OK;
+}
+
+HRESULT HttpEngine::Info(LONG* flags) {
+  if (!flags) return E_POINTER;
+  *flags = kInfoFlagTranslate;
+  return S_OK;
+}
+
+HRESULT HttpEngine::Translate(const std::wstring& text, LONG, std::shared_ptr<ITranslationResult>* result) {
+  if (!result) return E_POINTER;
+  auto res = std::make_shared<TranslationResult>();
+  *result = res;
+  std::shared_ptr<Impl> impl = mImpl;
+  if (LONG code = impl->DownCode()) {
+    mRequest.Complete(RequestOutcome::Failed(code));
+    return S_OK;
+  }
+  std::shared_ptr<AheadEntry> entry = impl->TakeAhead(text);
+  if (entry) {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    if (entry->state == AheadEntry::State::Done) {
+      res->Set(entry->translation);
+      mRequest.Complete(RequestOutcome::Done());
+      return S_OK;
+    }
+  }
+  mRequest.Start([impl, res, text, entry](const CancelToken& token) {
+    if (entry) {
+      std::unique_lock<std::mutex> lock(impl->mutex);
+      while (!token.Cancelled() &&
+             (entry->state == AheadEntry::State::Queued || entry->state == AheadEntry::State::Running)) {
+        impl->changed.wait_for(lock, std::chrono::milliseconds(20));
+      }
+      if (token.Cancelled()) return RequestOutcome::Cancelled();
+      if (entry->state == AheadEntry::State::Done) {
+        res->Set(entry->translation);
+        return RequestOutcome::Done();
+      }
+      if (impl->downCode) return RequestOutcome::Failed(impl->downCode);
+    }
+    std::lock_guard<std::mutex> busy(impl->busy);
+    if (LONG code = impl->DownCode()) return RequestOutcome::Failed(code);
+    std::vector<std::wstring> out;
+    Failure f = impl->Exchange({text}, token, &out);
+    if (f.cancelled) return RequestOutcome::Cancelled();
+    if (f.code) {
+      impl->MarkDown(f);
+      return RequestOutcome::Failed(f.code);
+    }
+    res->Set(out.front());
+    return RequestOutcome::Done();
+  });
+  return S_OK;
+}
+
+HRESULT HttpEngine::TranslateAhead(const std::vector<std::wstring>& texts, LONG) {
+  if (texts.empty()) return S_OK;
+  bool start = false;
+  {
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    if (mImpl->downCode) return S_OK;
+    for (const auto& t : texts) {
+      auto e = std::make_shared<AheadEntry>();
+      e->text = t;
+      mImpl->announced.push_back(e);
+      mImpl->queue.push_back(e);
+    }
+    start = !mImpl->working;
+    mImpl->working = true;
+  }
+  std::shared_ptr<Impl> impl = mImpl;
+  if (start) mAhead.Start([impl](const CancelToken& token) { return impl->WorkAhead(token); });
+  return S_OK;
+}
+
+HRESULT HttpEngine::DropAhead() {
+  mImpl->DropAhead();
+  return S_OK;
+}
+
+// Neither API offers a bilingual dictionary the add-in could show.
+HRESULT HttpEngine::LookupDictionary(const std::wstring&, std::shared_ptr<IDictionaryResult>*) { return E_NOTIMPL; }
+
+HRESULT HttpEngine::SplitSentences(const std::wstring&, LONG, std::vector<SentenceSpan>* sentences) {
+  if (!sentences) return E_POINTER;
+  sentences->clear();
+  return S_FALSE;
+}
+
+HRESULT HttpEngine::ShowSettingsDialog(std::uintptr_t) { return E_NOTIMPL; }
+HRESULT HttpEngine::ShowDictionaryDialog(std::uintptr_t) { return E_NOTIMPL; }
+
+struct HttpFactory::Failed {
+  std::mutex mutex;
+  std::wstring text;
+  void Set(std::wstring t) {
+    std::lock_guard<std::mutex> lock(mutex);
+    text = std::move(t);
+  }
+};
+
+HttpFactory::HttpFactory(std::vector<ServerEntry> servers)
+    : mServers(std::move(servers)),
+      mFailed(std::make_shared<Failed>()),
+      mProperties(std::make_shared<ClientProperties>()) {}
+
+HRESULT HttpFactory::SetImplementation(const std::wstring&) { return S_OK; }
+HRESULT HttpFactory::SetDisplayLanguage(const std::wstring&) { return S_OK; }
+
+HRESULT HttpFactory::Properties(std::shared_ptr<IClientProperties>* properties) {
+  if (!properties) return E_POINTER;
+  *properties = mProperties;
+  return S_OK;
+}
+
+HRESULT HttpFactory::GetEngineList(const std::wstring& engineId, const std::wstring&, const std::wstring&, LONG,
+                                   std::shared_ptr<IEngineList>* list) {
+  if (!list) return E_POINTER;
+  if (mServers.empty()) return ENGINE_E_UNAVAILABLE;
+  auto filled = std::make_shared<EngineList>();
+  *list = filled;
+  std::wstring wantedServer;
+  RemotePair wantedPair;
+  if (!engineId.empty() && !SplitEngineId(engineId, &wantedServer, &wantedPair)) {
+    mRequest.Complete(RequestOutcome::Failed(kEngineErrorInvalidEngineId));
+    return S_OK;
+  }
+  mFailed->Set({});
+  mRequest.Start([servers = mServers, failed = mFailed, filled, engineId, wantedServer, wantedPair](
+                     const CancelToken& token) {
+    for (const ServerEntry& s : servers) {
+      if (!engineId.empty() && !platform::EqualsNoCase(s.name, wantedServer)) continue;
+      std::vector<RemotePair> pairs;
+      Failure f = ListPairs(s, token, &pairs);
+      if (f.cancelled) return RequestOutcome::Cancelled();
+      if (f.code) {
+        if (!engineId.empty()) {
+          LOG_ERROR(kLogSource, Where(s) + L" " + f.what);
+          failed->Set(Where(s) + L" " + f.what);
+          return RequestOutcome::Failed(f.code);
+        }
+        LOG_WARNING(kLogSource, Where(s) + L" " + f.what + L"; its " + std::to_wstring(s.lastPairs.size()) +
+                                    L" pairs of the last listing are kept, shown as unreachable");
+        for (const auto& p : s.lastPairs) filled->Append(ListEntry(s, p, false));
+        continue;
+      }
+      if (engineId.empty() && pairs != s.lastPairs) StorePairs(s.name, pairs);
+      for (const auto& p : pairs) {
+        if (engineId.empty() || p == wantedPair) filled->Append(ListEntry(s, p, true));
+      }
+    }
+    LONG count = 0;
+    filled->Count(&count);
+    if (count == 0 && !engineId.empty()) return RequestOutcome::Failed(kEngineErrorInvalidEngineId);
+    return RequestOutcome::Done();
+  });
+  return S_OK;
+}
+
+HRESULT HttpFactory::GetEngine(const std::shared_ptr<IEngineListItem>& item, std::shared_ptr<ITranslationEngine>* engine) {
+  if (!engine) return E_POINTER;
+  if (!item) return E_INVALIDARG;
+  std::wstring id, name;
+  RemotePair pair;
+  HRESULT hr = item->EngineID(&id);
+  if (FAILED(hr)) return hr;
+  if (!SplitEngineId(id, &name, &pair)) return E_INVALIDARG;
+  for (const ServerEntry& s : mServers) {
+    if (!platform::EqualsNoCase(s.name, name)) continue;
+    LOG_INFO(kLogSource, L"opening " + id + L" at " + platform::FromUtf8(s.url));
+    *engine = std::make_shared<HttpEngine>(s, pair);
+    mRequest.Complete(RequestOutcome::Done());
+    return S_OK;
+  }
+  return E_INVALIDARG;
+}
+
+HRESULT HttpFactory::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
+HRESULT HttpFactory::Cancel() { return mRequest.Cancel(); }
+HRESULT HttpFactory::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
+
+HRESULT HttpFactory::ErrorText(std::wstring* text) {
+  if (!text) return E_POINTER;
+  std::lock_guard<std::mutex> lock(mFailed->mutex);
+  *text = mFailed->text;
+  return S_OK;
+}
+
+std::wstring ProbeServer(const ServerEntry& server, std::vector<RemotePair>* pairs) {
+  AsyncRequest request;
+  auto failure = std::make_shared<Failure>();
+  auto found = std::make_shared<std::vector<RemotePair>>();
+  request.Start([server, failure, found](const CancelToken& token) {
+    *failure = ListPairs(server, token, found.get());
+    return RequestOutcome::Done();
+  });
+  LONG status = kRequestRunning;
+  request.WaitForResult(-1, &status);
+  if (failure->code) return Where(server) + L" " + failure->what;
+  *pairs = *found;
+  return {};
+}
+
+void RegisterHttpServer() {
+  InProcessImplementation impl;
+  impl.name = kImplementationName;
+  impl.available = [] { return !LoadServers().empty(); };
+  impl.makeFactory = []() -> std::shared_ptr<IEngineFactory> { return std::make_shared<HttpFactory>(LoadServers()); };
+  RegisterImplementation(std::move(impl));
+}
+
+}  // namespace http_engine
