@@ -1,9 +1,9 @@
 #!/bin/bash
 # Every deck of the shared corpus through `pelorant translate` with the
 # bracket test engine: a deck that opens translates with status 0, the
-# output opens again, every text went through the engine exactly once,
-# fields, addresses, links and shared run properties survive, and every
-# part the run does not edit is unchanged (check_bracketed.py); the
+# output opens again and shows as JSON, every text went through the engine
+# exactly once, fields, addresses, links and shared run properties survive,
+# and every part the run does not edit is unchanged (check_bracketed.py); the
 # damaged and encrypted decks the manifest marks, and the deck without
 # slides, fail with status 1 and a message and write nothing. No temporary
 # copy outlives its run.
@@ -39,8 +39,10 @@ while IFS=$'\t' read -r file _ _ _ _ note; do
     *)
       if [ "$rc" -ne 0 ]; then
         fail "$file ($mode): exited $rc: $(head -c 400 "$dir/err")"
-      elif ! "$prog" show --json "$out" >/dev/null 2>"$dir/err"; then
+      elif ! "$prog" show --json "$out" >"$dir/show.json" 2>"$dir/err"; then
         fail "$file ($mode): the output does not open again: $(head -c 400 "$dir/err")"
+      elif ! python3 -c 'import json,sys; json.load(open(sys.argv[1]))' "$dir/show.json"; then
+        fail "$file ($mode): show --json of the output is not JSON"
       elif ! python3 "$here/check_bracketed.py" "$corpus/$file" "$out" $real >"$dir/check"; then
         fail "$file ($mode): $(wc -l <"$dir/check") problem(s):"
         head -n 5 "$dir/check" | cut -c 1-300 >&2
