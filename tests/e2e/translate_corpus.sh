@@ -19,14 +19,18 @@ mkdir -p "$dir/out"
 printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" "transform	bracket" \
   >"$PELORANT_FAKE_ENGINE"
 
-# translate_corpus_apertium.sh runs the same over a real engine.
+# translate_corpus_apertium.sh runs the same over a real engine, slower per
+# deck: on the decks with fields or links and every sixth other deck.
 mode="${PELORANT_CORPUS_MODE:-Test:en-xx}"
 real=
 [ "$mode" = Test:en-xx ] || real=--real
 
 decks=0
+ran=0
 while IFS=$'\t' read -r file _ _ _ _ note; do
   decks=$((decks + 1))
+  [ -n "$real" ] && [ $((decks % 6)) -ne 1 ] && ! [[ "$note" =~ hyperlinks=|fields= ]] && continue
+  ran=$((ran + 1))
   out="$dir/out/$file"
   "$prog" translate "$corpus/$file" -o "$out" --mode "$mode" -q >/dev/null 2>"$dir/err"
   rc=$?
@@ -56,4 +60,4 @@ done < <(tail -n +2 "$corpus/MANIFEST.tsv")
 
 [ "$decks" -gt 40 ] || fail "only $decks decks in the manifest"
 [ "$failures" -eq 0 ] || exit 1
-echo "translate_corpus: $decks decks passed"
+echo "translate_corpus: $ran of $decks decks passed"
