@@ -9,6 +9,7 @@ prog="$1"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
 e2e_corpus
+# Only what show writes may appear here: no user folders.
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 

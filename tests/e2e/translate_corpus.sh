@@ -12,9 +12,7 @@ prog="$1"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
 e2e_corpus
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-e2e_user "$dir"
+e2e_start
 mkdir -p "$dir/out"
 printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" "transform	bracket" \
   >"$PELORANT_FAKE_ENGINE"
