@@ -497,3 +497,18 @@ TEST_F(AppCommonOpenTest, AnEngineThatLosesAPlaceholderGetsThePiecesInstead) {
   EXPECT_EQ(seg.translation.value(), L"Open /srv/data/x now") << "a failed engine leaves the source";
   EXPECT_TRUE(seg.kept.empty());
 }
+
+// As many protected spans as there are placeholder characters still travel
+// in one text, the last one as the range's last character.
+TEST_F(AppCommonOpenTest, EveryPlaceholderCharacterCanBeUsed) {
+  options.GlossaryTerms = {{L"Pelorant", L""}};
+  const size_t most = static_cast<size_t>(engine::kPlaceholderLast - engine::kPlaceholderFirst) + 1;
+  std::wstring source;
+  for (size_t i = 0; i < most; ++i) source += L"Pelorant and ";
+  TranslationSegment seg = Translate(source);
+  ASSERT_EQ(SentTexts().size(), 1u);
+  const std::wstring sent = SentTexts()[0];
+  EXPECT_EQ(static_cast<size_t>(std::count_if(sent.begin(), sent.end(), engine::IsPlaceholder)), most);
+  EXPECT_NE(sent.find(engine::kPlaceholderLast), std::wstring::npos);
+  EXPECT_EQ(seg.translation.value().substr(0, 13), L"Pelorant AND ");
+}
