@@ -186,7 +186,7 @@ TEST_F(AppCommonOpenTest, DualPrintMarksOnlyWhenDualPrintIsOn) {
 TEST_F(AppCommonOpenTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   std::vector<engine_server::TextRange> many;
   for (LONG i = 0; i < 8; ++i) many.push_back({i, 1});
-  impl->SetCorrespondence(L"abcdefgh", {{{{0, 1}}, {{50, 2}}},  // translation range outside the result
+  impl->SetCorrespondence(L"abcdefgh", {{{{0, 1}}, {{7, 2}}},  // translation range ending one past the result
                                         {many, many}});
   options.KeepStyle = 1;
   TranslationSegment seg = Translate(L"abcdefgh");
