@@ -3,13 +3,11 @@
 # refresh triggers, check marks that survive rebuilds, a damaged cache file.
 set -u
 PELORANT="${1:?usage: engines.sh PATH-TO-PELORANT}"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-export PELORANT_REGISTRY="$tmp/reg" XDG_CONFIG_HOME="$tmp/cfg"
+. "$(dirname "$0")/lib/common.sh"
+e2e_start
+tmp=$dir
 mkdir -p "$PELORANT_REGISTRY" "$XDG_CONFIG_HOME"
 cache="$XDG_CONFIG_HOME/Talvoren/Addins/Office/Engines.tsv"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 T=$'\t'
 cat > "$tmp/side1.txt" <<EOF

@@ -4,15 +4,10 @@
 # that must fail clearly and change nothing.
 set -u
 pelorant="$1"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export PELORANT_REGISTRY="$work/registry"
-export XDG_CONFIG_HOME="$work/config"
+. "$(dirname "$0")/lib/common.sh"
+e2e_start
+work=$dir
 mkdir -p "$PELORANT_REGISTRY"
-unset PELORANT_ANSWER
-failures=0
-
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 run() { "$pelorant" options "$@" >"$work/out" 2>"$work/err"; }
 expect_ok() { run "$@" || fail "options $* exited $? ($(cat "$work/err"))"; }
 expect_error() {

@@ -4,16 +4,10 @@
 # broken hive file is kept aside and never overwritten.
 set -u
 prog="$1"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export PELORANT_REGISTRY="$dir"
-unset PELORANT_ANSWER
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/lib/common.sh"
+e2e_start
+reg=$PELORANT_REGISTRY
+mkdir -p "$reg"
 
 # expect_rc CODE ARGS... : runs pelorant with ARGS (stdin empty), keeps its output in $out.
 expect_rc() {
@@ -22,11 +16,6 @@ expect_rc() {
   out=$("$prog" "$@" </dev/null 2>"$dir/err")
   local rc=$?
   [ "$rc" -eq "$want" ] || fail "pelorant $* exited $rc, expected $want: $(cat "$dir/err")"
-}
-
-contains() {
-  case "$1" in *"$2"*) return 0 ;; esac
-  fail "expected to find [$2] in: $1"
 }
 
 key='HKCU\Software\Talvoren\OfficeAddIn'
@@ -59,9 +48,9 @@ expect_rc 1 reg query "$key" /v NoSuchValue
 contains "$(cat "$dir/err")" "unable to find"
 
 # The hive file is regedit's export syntax.
-grep -q '^Windows Registry Editor Version 5.00' "$dir/HKCU.reg" || fail "HKCU.reg lacks the header"
-grep -q '^"OfficeAddinLog"=dword:00000001$' "$dir/HKCU.reg" || fail "HKCU.reg lacks the dword line"
-grep -q '^"LogFolderPath"=hex(2):' "$dir/HKCU.reg" || fail "HKCU.reg lacks the hex(2) line"
+grep -q '^Windows Registry Editor Version 5.00' "$reg/HKCU.reg" || fail "HKCU.reg lacks the header"
+grep -q '^"OfficeAddinLog"=dword:00000001$' "$reg/HKCU.reg" || fail "HKCU.reg lacks the dword line"
+grep -q '^"LogFolderPath"=hex(2):' "$reg/HKCU.reg" || fail "HKCU.reg lacks the hex(2) line"
 
 # Overwriting without /f asks; nobody to ask means no, and nothing changes.
 expect_rc 1 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 7
@@ -76,7 +65,7 @@ PELORANT_ANSWER=no expect_rc 1 reg delete "$key" /v OfficeAddinLog
 expect_rc 0 reg query "$key" /v OfficeAddinLog
 
 # Bad input: clear errors, nothing written.
-cp "$dir/HKCU.reg" "$dir/before"
+cp "$reg/HKCU.reg" "$reg/before"
 expect_rc 2 reg add "$key" /v X /t REG_DWORD /d 4294967296 /f
 contains "$(cat "$dir/err")" "invalid REG_DWORD data"
 expect_rc 2 reg add "$key" /v X /t REG_BINARY /d 0g /f
@@ -85,7 +74,7 @@ expect_rc 2 reg add 'HKXX\Software' /v X /d 1 /f
 expect_rc 2 reg add "$key" /v X /bogus /f
 expect_rc 2 reg frobnicate "$key"
 expect_rc 2 reg delete HKCU /f
-cmp -s "$dir/HKCU.reg" "$dir/before" || fail "a refused command changed HKCU.reg"
+cmp -s "$reg/HKCU.reg" "$reg/before" || fail "a refused command changed HKCU.reg"
 
 # Deletion of values, of all values, and of whole trees.
 expect_rc 0 reg delete "$key" /v Raw /f
@@ -101,18 +90,18 @@ expect_rc 1 reg delete 'HKCU\Software\Talvoren' /f
 
 # Machine-wide hives live beside it under PELORANT_REGISTRY.
 expect_rc 0 reg add 'HKLM\Software\Talvoren\OfficeAddIn' /v LogLevel /t REG_DWORD /d 2000 /f
-[ -f "$dir/HKLM.reg" ] || fail "HKLM.reg not created"
+[ -f "$reg/HKLM.reg" ] || fail "HKLM.reg not created"
 expect_rc 0 reg query 'HKLM\Software\Talvoren\OfficeAddIn' /v LogLevel
 contains "$out" '0x7d0'
 
 # A hive file that cannot be parsed is moved aside, reported, and kept.
-printf 'not a registry file\n' >"$dir/HKCR.reg"
+printf 'not a registry file\n' >"$reg/HKCR.reg"
 expect_rc 1 reg query 'HKCR\CLSID'
 contains "$(cat "$dir/err")" "cannot be read"
-ls "$dir"/HKCR.reg.bad-* >/dev/null 2>&1 || fail "the broken HKCR.reg was not moved aside"
-grep -q '^not a registry file$' "$dir"/HKCR.reg.bad-* || fail "the broken file's content was changed"
+ls "$reg"/HKCR.reg.bad-* >/dev/null 2>&1 || fail "the broken HKCR.reg was not moved aside"
+grep -q '^not a registry file$' "$reg"/HKCR.reg.bad-* || fail "the broken file's content was changed"
 expect_rc 0 reg add 'HKCR\CLSID\{X}' /ve /d 'new' /f
-grep -q '^not a registry file$' "$dir"/HKCR.reg.bad-* || fail "the broken file was overwritten"
+grep -q '^not a registry file$' "$reg"/HKCR.reg.bad-* || fail "the broken file was overwritten"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed" >&2

@@ -5,23 +5,8 @@
 # source kept, Ctrl-C answered yes cancels a hanging engine.
 set -u
 prog="$1"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export PELORANT_REGISTRY="$dir/reg"
-export XDG_CONFIG_HOME="$dir/config"
-export PELORANT_FAKE_ENGINE="$dir/fake.txt"
-unset PELORANT_ANSWER
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-contains() {
-  case "$1" in *"$2"*) return 0 ;; esac
-  fail "expected to find [$2] in: $1"
-}
+. "$(dirname "$0")/lib/common.sh"
+e2e_start
 
 # script LINES... : writes the fake engine side, one TAB-separated directive a line.
 script() {

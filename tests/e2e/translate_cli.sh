@@ -10,9 +10,7 @@ prog="$1"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
 e2e_corpus
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-e2e_user "$dir"
+e2e_start
 mkdir -p "$dir/w"
 # script LINES... : the bracket engine plus extra directives.
 script() {

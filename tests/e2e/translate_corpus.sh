@@ -1,9 +1,9 @@
 #!/bin/bash
 # Every deck of the shared corpus through `pelorant translate` with the
 # bracket test engine: a deck that opens translates with status 0, the
-# output opens again, every text went through the engine exactly once,
-# fields, addresses, links and shared run properties survive, and every
-# part the run does not edit is unchanged (check_bracketed.py); the
+# output opens again and shows as JSON, every text went through the engine
+# exactly once, fields, addresses, links and shared run properties survive,
+# and every part the run does not edit is unchanged (check_bracketed.py); the
 # damaged and encrypted decks the manifest marks, and the deck without
 # slides, fail with status 1 and a message and write nothing. No temporary
 # copy outlives its run.
@@ -12,21 +12,23 @@ prog="$1"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
 e2e_corpus
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-e2e_user "$dir"
+e2e_start
 mkdir -p "$dir/out"
 printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" "transform	bracket" \
   >"$PELORANT_FAKE_ENGINE"
 
-# translate_corpus_apertium.sh runs the same over a real engine.
+# translate_corpus_apertium.sh runs the same over a real engine, slower per
+# deck: on the decks with fields or links and every sixth other deck.
 mode="${PELORANT_CORPUS_MODE:-Test:en-xx}"
 real=
 [ "$mode" = Test:en-xx ] || real=--real
 
 decks=0
+ran=0
 while IFS=$'\t' read -r file _ _ _ _ note; do
   decks=$((decks + 1))
+  [ -n "$real" ] && [ $((decks % 6)) -ne 1 ] && ! [[ "$note" =~ hyperlinks=|fields= ]] && continue
+  ran=$((ran + 1))
   out="$dir/out/$file"
   "$prog" translate "$corpus/$file" -o "$out" --mode "$mode" -q >/dev/null 2>"$dir/err"
   rc=$?
@@ -39,8 +41,10 @@ while IFS=$'\t' read -r file _ _ _ _ note; do
     *)
       if [ "$rc" -ne 0 ]; then
         fail "$file ($mode): exited $rc: $(head -c 400 "$dir/err")"
-      elif ! "$prog" show --json "$out" >/dev/null 2>"$dir/err"; then
+      elif ! "$prog" show --json "$out" >"$dir/show.json" 2>"$dir/err"; then
         fail "$file ($mode): the output does not open again: $(head -c 400 "$dir/err")"
+      elif ! python3 -c 'import json,sys; json.load(open(sys.argv[1]))' "$dir/show.json"; then
+        fail "$file ($mode): show --json of the output is not JSON"
       elif ! python3 "$here/check_bracketed.py" "$corpus/$file" "$out" $real >"$dir/check"; then
         fail "$file ($mode): $(wc -l <"$dir/check") problem(s):"
         head -n 5 "$dir/check" | cut -c 1-300 >&2
@@ -54,4 +58,4 @@ done < <(tail -n +2 "$corpus/MANIFEST.tsv")
 
 [ "$decks" -gt 40 ] || fail "only $decks decks in the manifest"
 [ "$failures" -eq 0 ] || exit 1
-echo "translate_corpus: $decks decks passed"
+echo "translate_corpus: $ran of $decks decks passed"

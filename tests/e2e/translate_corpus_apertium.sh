@@ -1,8 +1,8 @@
 #!/bin/bash
 # The corpus run of translate_corpus.sh through Apertium's English-Spanish
-# pair where it is installed: every deck with the same statuses, and what
-# must survive a real translation checked (fields, addresses, links, shared
-# run properties).
+# pair where it is installed: the decks with fields or links and a sixth of
+# the others, with the same statuses, and what must survive a real
+# translation checked (fields, addresses, links, shared run properties).
 here=$(cd "$(dirname "$0")" && pwd)
 if ! command -v apertium >/dev/null || ! apertium -l 2>/dev/null | grep -qE '^[[:space:]]*eng-spa[[:space:]]*$'; then
   echo "SKIP: Apertium's eng-spa pair is not installed"

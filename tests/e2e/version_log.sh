@@ -3,18 +3,9 @@
 # writes once "OfficeAddinLog" is set in the stand-in registry.
 set -u
 prog="$1"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export PELORANT_REGISTRY="$dir/registry"
-export TMPDIR="$dir/tmp"
-mkdir -p "$TMPDIR"
+. "$(dirname "$0")/lib/common.sh"
+e2e_start
 unset LC_ALL LC_MESSAGES
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 english=$(LANG=en_US.UTF-8 "$prog" --version)
 [ "$english" = $'PowerPoint Add-in Translation  Version 3, 0, 5, 20\n\nCopyright (C) 2013-2026 Talvoren. All rights reserved.' ] ||

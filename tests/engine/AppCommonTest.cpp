@@ -186,7 +186,7 @@ TEST_F(AppCommonOpenTest, DualPrintMarksOnlyWhenDualPrintIsOn) {
 TEST_F(AppCommonOpenTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   std::vector<engine_server::TextRange> many;
   for (LONG i = 0; i < 8; ++i) many.push_back({i, 1});
-  impl->SetCorrespondence(L"abcdefgh", {{{{0, 1}}, {{50, 2}}},  // translation range outside the result
+  impl->SetCorrespondence(L"abcdefgh", {{{{0, 1}}, {{7, 2}}},  // translation range ending one past the result
                                         {many, many}});
   options.KeepStyle = 1;
   TranslationSegment seg = Translate(L"abcdefgh");
@@ -496,4 +496,19 @@ TEST_F(AppCommonOpenTest, AnEngineThatLosesAPlaceholderGetsThePiecesInstead) {
   seg = Translate(L"Open /srv/data/x now");
   EXPECT_EQ(seg.translation.value(), L"Open /srv/data/x now") << "a failed engine leaves the source";
   EXPECT_TRUE(seg.kept.empty());
+}
+
+// As many protected spans as there are placeholder characters still travel
+// in one text, the last one as the range's last character.
+TEST_F(AppCommonOpenTest, EveryPlaceholderCharacterCanBeUsed) {
+  options.GlossaryTerms = {{L"Pelorant", L""}};
+  const size_t most = static_cast<size_t>(engine::kPlaceholderLast - engine::kPlaceholderFirst) + 1;
+  std::wstring source;
+  for (size_t i = 0; i < most; ++i) source += L"Pelorant and ";
+  TranslationSegment seg = Translate(source);
+  ASSERT_EQ(SentTexts().size(), 1u);
+  const std::wstring sent = SentTexts()[0];
+  EXPECT_EQ(static_cast<size_t>(std::count_if(sent.begin(), sent.end(), engine::IsPlaceholder)), most);
+  EXPECT_NE(sent.find(engine::kPlaceholderLast), std::wstring::npos);
+  EXPECT_EQ(seg.translation.value().substr(0, 13), L"Pelorant AND ");
 }

@@ -45,6 +45,7 @@ TEST(ProtectedTextTest, GlossaryTermsMatchWholeWordsAsWrittenAndCarryTheirTarget
   const std::vector<options::GlossaryTerm> glossary = {
       {L"Pelorant", L""}, {L"Office", L"Oficina central"}, {L"Office Tools", L"OT"}, {L"C++", L""}};
   EXPECT_EQ(Found(L"Pelorant and the office use Pelorants.", glossary), (std::vector<std::wstring>{L"Pelorant"}));
+  EXPECT_EQ(Found(L"xPelorant", glossary), std::vector<std::wstring>{});
   EXPECT_EQ(Found(L"Office Tools, the Office and C++.", glossary),
             (std::vector<std::wstring>{L"Office Tools", L"Office", L"C++"}));
   auto spans = FindProtectedSpans(L"the Office.", glossary);

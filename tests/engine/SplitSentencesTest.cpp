@@ -56,6 +56,7 @@ TEST(SplitSentences, AbbreviationsAreNoSentenceEnd) {
   EXPECT_EQ(Pieces(L"Mr. Smith came."), (V{L"Mr.", L" Smith came."}));
   // An entry only matches a whole word: "Dr." does not protect "Mudr.".
   EXPECT_EQ(Pieces(L"Go Mudr. Now.", V{L"dr."}), (V{L"Go Mudr.", L" Now."}));
+  EXPECT_EQ(Pieces(L"xMr. Smith.", abbreviations), (V{L"xMr.", L" Smith."}));
 }
 
 TEST(SplitSentences, EdgeTexts) {

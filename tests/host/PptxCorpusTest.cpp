@@ -1,7 +1,7 @@
 // Every real deck of the shared corpus: it opens (or fails clearly where the
 // corpus says it is damaged), an unchanged save keeps every part byte for
-// byte, and a deck whose every text run was replaced still opens in
-// LibreOffice (when it is installed).
+// byte, and a sample of decks whose every text run was replaced still opens
+// in LibreOffice (when it is installed).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -116,8 +116,11 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   auto app = pptx::CreateApplication();
   std::vector<std::string> written;
   int total = 0;
+  // Every fourth deck that opens: the corpus run of `pelorant translate`
+  // replaces and reopens all of them; this one is about LibreOffice, slow per deck.
+  int readable = 0;
   for (auto& d : Manifest()) {
-    if (d.damaged) continue;
+    if (d.damaged || readable++ % 4 != 0) continue;
     SCOPED_TRACE(d.file);
     auto p = app->Presentations()->Open(platform::FromUtf8((testsupport::CorpusDir() / d.file).string()), false, false, false);
     for (int i = 1; i <= p->Slides()->Count(); ++i) {
@@ -138,7 +141,7 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
     again->Close();
     written.push_back(out.string());
   }
-  EXPECT_GT(total, 1000);
+  EXPECT_GT(total, 5000);
   if (std::system("command -v libreoffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "libreoffice is not installed";
   // LibreOffice with a private profile converts the given quoted files to PDF in outdir.
   auto convert = [&](const char* timeout, const std::string& outdir, const std::string& files, const char* log) {

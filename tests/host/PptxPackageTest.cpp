@@ -3,7 +3,6 @@
 
 #include <fstream>
 #include <functional>
-#include <random>
 #include <sstream>
 
 #include "tests/host/DeckBuilder.h"
@@ -55,38 +54,6 @@ std::string Refusal(const std::function<void()>& f) {
   ADD_FAILURE() << "no PackageError";
   return {};
 }
-
-// Reads what a translation reads of every shape of the first slides, and
-// moves each text frame: a damaged deck must fail with a ComError, not crash.
-void Walk(const host::Ptr<host::Presentation>& p, int slides) {
-  for (int s = 1; s <= std::min(slides, p->Slides()->Count()); ++s) {
-    auto shapes = p->Slides()->Item(s)->Shapes();
-    for (int k = 1; k <= shapes->Count(); ++k) {
-      auto sh = shapes->Item(k);
-      sh->Name();
-      sh->Left();
-      sh->Height();
-      if (sh->Type() == host::msoPlaceholder) sh->PlaceholderFormat()->Type();
-      if (sh->HasTable()) {
-        auto t = sh->Table();
-        for (int r = 1; r <= t->Rows()->Count(); ++r)
-          for (int c = 1; c <= t->Columns()->Count(); ++c) {
-            try {
-              t->Cell(r, c)->Shape()->Width();
-            } catch (const platform::ComError&) {
-            }
-          }
-      }
-      if (sh->Type() == host::msoGroup)
-        for (int i = 1; i <= sh->GroupItems()->Count(); ++i) sh->GroupItems()->Item(i)->Left();
-      if (sh->HasTextFrame()) {
-        sh->TextFrame()->MarginLeft();
-        sh->SetTop(5);
-      }
-    }
-  }
-}
-
 
 }  // namespace
 
@@ -287,8 +254,9 @@ TEST_F(PptxBadInput, MissingPartsAndWrongContent) {
 
 TEST_F(PptxBadInput, PathOutsideThePackage) {
   auto entries = OkEntries();
-  for (const char* evil : {"../evil.xml", "/etc/evil.xml"}) {
-    SCOPED_TRACE(evil);
+  // A name longer than any part's is refused with the others.
+  for (const std::string& evil : {std::string("../evil.xml"), std::string("/etc/evil.xml"), "ppt/" + std::string(1021, 'a')}) {
+    SCOPED_TRACE(evil.substr(0, 20));
     auto bad = entries;
     bad.push_back({evil, "<x/>"});
     ZipWith(dir / "escape.pptx", bad);
@@ -347,80 +315,4 @@ TEST_F(PptxBadInput, MalformedXmlNamesThePart) {
   std::string m = Refusal([&] { p->Slides()->Item(2)->Shapes()->Count(); });
   EXPECT_THAT(m, HasSubstr("ppt/slides/slide2.xml"));
   EXPECT_THAT(m, HasSubstr("not well-formed"));
-}
-
-// Damage anywhere in a package gives an error, never a crash or a hang.
-TEST_F(PptxBadInput, RandomDamageIsReportedNotFatal) {
-  decktest::Deck d;
-  d.slides = {decktest::Sp(2, "A", 0, 0, 1, 1, "Hello") +
-                  decktest::Table(3, "T", 2, {decktest::Cell("x", " gridSpan=\"2\"") + decktest::Cell("", " hMerge=\"1\"")}),
-              decktest::Group(2, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"1\" cy=\"1\"/>", decktest::Sp(3, "B", 0, 0, 1, 1, "b"))};
-  decktest::Write(d, dir / "ok.pptx");
-  std::string good = testsupport::ReadBytes(dir / "ok.pptx");
-  std::mt19937 rng(12345);
-  int opened = 0, refused = 0;
-  const int rounds = std::getenv("PELORANT_FUZZ_ROUNDS") ? std::atoi(std::getenv("PELORANT_FUZZ_ROUNDS")) : 300;
-  for (int round = 0; round < rounds; ++round) {
-    std::string bad = good;
-    int flips = 1 + static_cast<int>(rng() % 8);
-    for (int i = 0; i < flips; ++i) bad[rng() % bad.size()] = static_cast<char>(rng() & 0xFF);
-    if (round % 10 == 0) bad.resize(rng() % bad.size());
-    auto file = dir / "fuzz.pptx";
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << bad;
-    try {
-      auto app = host::pptx::CreateApplication();
-      auto p = app->Presentations()->Open(platform::FromUtf8(file.string()), false, false, true);
-      Walk(p, 2);
-      p->SaveCopyAs(platform::FromUtf8((dir / "fuzz-out.pptx").string()), host::ppSaveAsDefault, false);
-      ++opened;
-    } catch (const platform::ComError&) {
-      ++refused;
-    }
-  }
-  RecordProperty("opened", opened);
-  EXPECT_GT(refused, 0);
-}
-
-// Well-formed but strange slide XML (elements dropped at random) still
-// reads as shapes or fails with an error.
-TEST_F(PptxBadInput, MangledSlideMarkupIsReportedNotFatal) {
-  decktest::Deck d;
-  d.layoutShapes = decktest::Ph(2, "Title 1", "type=\"title\"", decktest::Xfrm(0, 0, 10, 10), "");
-  d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "T") + decktest::Sp(3, "A", 0, 0, 1, 1, "Hello") +
-              decktest::Table(4, "T", 2, {decktest::Cell("x", " gridSpan=\"2\"") + decktest::Cell("", " hMerge=\"1\""),
-                                          decktest::Cell("y", " vMerge=\"1\"") + decktest::Cell("z")}) +
-              decktest::Group(5, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"1\" cy=\"1\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"0\" cy=\"0\"/>",
-                              decktest::Sp(6, "B", 0, 0, 1, 1, "b"))};
-  decktest::Write(d, dir / "ok.pptx");
-  auto entries = decktest::ReadEntries(dir / "ok.pptx");
-  std::string slide;
-  for (auto& e : entries)
-    if (e.first == "ppt/slides/slide1.xml") slide = e.second;
-  std::mt19937 rng(777);
-  int survived = 0;
-  for (int round = 0; round < 200; ++round) {
-    pugi::xml_document doc;
-    doc.load_string(slide.c_str());
-    // Drop a few random elements below the shape tree.
-    for (int cut = 0; cut < 3; ++cut) {
-      std::vector<pugi::xml_node> all;
-      for (auto n : doc.select_nodes("//p:spTree//*")) all.push_back(n.node());
-      if (all.empty()) break;
-      pugi::xml_node victim = all[rng() % all.size()];
-      victim.parent().remove_child(victim);
-    }
-    std::ostringstream out;
-    doc.save(out, "", pugi::format_raw);
-    auto mangled = entries;
-    for (auto& e : mangled)
-      if (e.first == "ppt/slides/slide1.xml") e.second = out.str();
-    ZipWith(dir / "m.pptx", mangled);
-    try {
-      auto app = host::pptx::CreateApplication();
-      Walk(app->Presentations()->Open(platform::FromUtf8((dir / "m.pptx").string()), false, false, true), 1);
-      ++survived;
-    } catch (const platform::ComError&) {
-    }
-  }
-  EXPECT_GT(survived, 0);
 }

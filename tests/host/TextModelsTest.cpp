@@ -309,11 +309,11 @@ TEST(ModernTextModel, ItemWalksTheCollectionItCameFrom) {
   EXPECT_THROW(paras->Item(3), platform::ComError);
 }
 
-TEST(TextBodyInput, ControlCharactersThatXmlCannotHoldAreDropped) {
+TEST(TextBodyInput, CharactersThatXmlCannotHoldAreDropped) {
   auto o = std::make_shared<Owner>("<a:p><a:r><a:t>x</a:t></a:r></a:p>");
   auto r = host::pptx::MakeTextRange(o);
-  r->SetText(std::wstring(L"a\x01" L"b\tc\x1F"));
-  EXPECT_EQ(host::pptx::MakeTextRange(o)->Text(), L"ab\tc");
+  r->SetText(std::wstring(L"a\x01" L"b\tc\x1F\xFFFE\xFFFF\xD800" L"d"));
+  EXPECT_EQ(host::pptx::MakeTextRange(o)->Text(), L"ab\tcd");
 }
 
 // The length counted without the index and the one the index gives must

@@ -177,7 +177,7 @@ TEST_F(SettingsStore, StoredCountDecidesAndMissingSubkeysAreSkipped) {
   PutText(Hive::CurrentUser, L"", L"TranslationOption.Count", L"3");
   PutText(Hive::CurrentUser, L"TranslationOption01", L"Name", L"one");
   PutText(Hive::CurrentUser, L"TranslationOption03", L"Name", L"three");
-  PutText(Hive::CurrentUser, L"TranslationOption04", L"Name", L"beyond the count");
+  PutText(Hive::CurrentUser, L"TranslationOption19", L"Name", L"beyond the count");
   PutText(Hive::CurrentUser, L"", L"TranslationOption.Selected", L"beyond the count");
   auto opts = Fresh();
   ASSERT_TRUE(opts->Load(false));

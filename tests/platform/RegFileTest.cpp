@@ -170,6 +170,10 @@ TEST(RegFile, BadInputNamesItsLine) {
       {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\ngarbage\n", 3},
       // Bytes that are not UTF-8 are refused, never replaced.
       {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"caf\xE9\"\n", 3},
+      // Nor are overlong forms and encoded surrogates, which hide other characters.
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xC0\xAF\"\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xE0\x80\xAF\"\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xED\xA0\x80\"\n", 3},
   };
   for (const auto& c : cases) {
     Key root;

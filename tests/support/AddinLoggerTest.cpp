@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
@@ -325,6 +327,24 @@ TEST(AddinLoggerFormat, LineLayoutWithoutLeadingZeros) {
             L"2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574");
   EXPECT_EQ(support::AddinLogger::FormatLine(support::LogTime{2026, 12, 31, 23, 59, 59, 999}, 4000, L"", L"x.h", 0),
             L"2026/12/31 23:59:59.999  4000  x 0");
+}
+
+// The clock behind every line is the local calendar time, months from 1.
+TEST(AddinLoggerFormat, TheClockIsTheLocalCalendarTime) {
+  struct RealClock : support::AddinLogger {
+    using support::AddinLogger::Now;
+  };
+  auto today = [] {
+    std::time_t t = std::time(nullptr);
+    std::tm local = *std::localtime(&t);
+    return std::tuple(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  };
+  auto before = today();
+  support::LogTime now = RealClock().Now();
+  auto after = today();
+  auto logged = std::tuple(now.year, now.month, now.day);
+  EXPECT_TRUE(logged == before || logged == after) << now.year << "/" << now.month << "/" << now.day;
+  EXPECT_TRUE(now.milliseconds >= 0 && now.milliseconds < 1000) << now.milliseconds;
 }
 
 TEST(AddinLoggerFormat, SourceBaseName) {

@@ -153,21 +153,6 @@ class Fd {
 // them keeps memory bounded.
 constexpr off_t kMaxHiveBytes = 64 << 20;
 
-enum class ReadStatus { Ok, Failed, TooLarge };
-
-ReadStatus ReadAll(int fd, std::string* out) {
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return ReadStatus::Failed;
-    if (n == 0) return ReadStatus::Ok;
-    out->append(buf, static_cast<size_t>(n));
-    // The file may grow after its size was checked.
-    if (out->size() > static_cast<size_t>(kMaxHiveBytes)) return ReadStatus::TooLarge;
-  }
-}
-
 DWORD MakeDirs(const std::string& dir) {
   return CreateFolderTree(FromUtf8(dir));
 }
@@ -319,10 +304,12 @@ class HiveStore {
         return ERROR_SUCCESS;
       }
     }
+    // Through the file table, so that a read the disk refuses can be shown
+    // to leave the hive alone. The file may grow after its size was checked.
     std::string text;
-    ReadStatus read = ReadAll(fd.get(), &text);
-    if (read == ReadStatus::TooLarge) return Refuse(hive, path, id, "it is too large for a registry file", locked, out);
-    if (read != ReadStatus::Ok) return ERROR_CANTREAD;
+    DWORD read = CurrentFiles().ReadFile(FromUtf8(path), static_cast<std::size_t>(kMaxHiveBytes), &text);
+    if (read == ERROR_FILE_TOO_LARGE) return Refuse(hive, path, id, "it is too large for a registry file", locked, out);
+    if (read != ERROR_SUCCESS) return ERROR_CANTREAD;
     auto root = std::make_shared<Key>();
     root->name = HiveLongName(hive);
     regfile::ParseResult parsed = regfile::Parse(text, root->name, root.get());
