@@ -8,6 +8,7 @@
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 #include "src/powerpoint/ClipboardEx.h"
 #include "src/powerpoint/HostMacros.h"
 #include "src/powerpoint/ShapeHandlers.h"
@@ -19,11 +20,6 @@ namespace {
 
 constexpr wchar_t kSource[] = L"AppCustom";
 
-std::wstring Describe(const std::exception& e) {
-  if (const auto* com = dynamic_cast<const platform::ComError*>(&e)) return com->Description();
-  const char* what = e.what();
-  return std::wstring(what, what + std::char_traits<char>::length(what));
-}
 
 int WindowCount(const host::Ptr<host::Application>& app) {
   try {
@@ -277,7 +273,7 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
     }
     return translated == Translated::Whole;
   } catch (const std::exception& e) {
-    LOG_ERROR(source, L"Exception Err: " + Describe(e));
+    LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
     support::ErrorList::Add(kTranslationFailed);
     return false;
   }
@@ -315,7 +311,7 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
     }
     return true;
   } catch (const std::exception& e) {
-    LOG_ERROR(source, L"Exception Err: " + Describe(e));
+    LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
     support::ErrorList::Add(kCannotPaste);
     return false;
   }

@@ -10,6 +10,7 @@
 #include "src/engine/AppCommon.h"
 #include "src/host/Comments.h"
 #include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 #include "src/powerpoint/PowerPointTranslationProcess.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
 #include "src/powerpoint/RunProgress.h"
@@ -45,7 +46,7 @@ bool Guarded(RunContext& ctx, int messageId, F&& phase) {
   try {
     return phase();
   } catch (const std::exception& e) {
-    LOG_ERROR(kWalkSource, L"Exception Err: " + std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what())));
+    LOG_ERROR(kWalkSource, L"Exception Err: " + platform::ExceptionText(e));
     ctx.ReportRunError(messageId, ctx.place);
     return false;
   }

@@ -6,6 +6,7 @@
 #include "src/engine/AppCommon.h"
 #include "src/host/Comments.h"
 #include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 #include "src/powerpoint/ShapeHandlers.h"
 #include "src/support/Log.h"
 
@@ -124,7 +125,7 @@ std::vector<std::wstring>& WalkAhead::Collected(int page) {
     // The walk will meet the same failure and report it; the texts read
     // so far are still worth announcing.
     LOG_DETAIL(kWalkSource, L"reading ahead stopped: " +
-                                std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what())));
+                                platform::ExceptionText(e));
   }
   return mCollected[page] = mCtx.app.EngineTexts(mCtx.Options(), segments);
 }
