@@ -250,7 +250,7 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
     io.out << buf.str();
     return 0;
   } catch (const platform::ComError& e) {
-    io.err << "pelorant show: " << U(e.Description().empty() ? platform::FromUtf8(e.what()) : e.Description()) << "\n";
+    io.err << "pelorant show: " << U(platform::ExceptionText(e)) << "\n";
     return 1;
   }
 }

@@ -630,7 +630,7 @@ int Translation::Run() {
     mDeck = mApplication->Presentations()->Open(FromUtf8(mRequest.deck), /*readOnly=*/false, /*untitled=*/false,
                                               /*withWindow=*/true);
   } catch (const platform::ComError& e) {
-    return Fail(ToUtf8(e.Description().empty() ? FromUtf8(e.what()) : e.Description()));
+    return Fail(ToUtf8(platform::ExceptionText(e)));
   }
   Range range = Range::All;
   try {

@@ -35,10 +35,6 @@ bool RefreshFromEngines(engine::EngineCaches& caches, bool display) { return cac
 
 bool LoadFromRegistry(options::TranslationOptions& options) { return options.Load(false); }
 
-std::wstring Widen(const char* text) {
-  return std::wstring(text, text + std::char_traits<char>::length(text));
-}
-
 // The options dialog's view of the facade: the facade's own collections, so
 // that an Apply is in effect for the next command without a restart.
 class FacadeSetupHost : public dialogs::SetupHost {
@@ -86,7 +82,7 @@ AddinApplication::~AddinApplication() {
   try {
     mSaveEngineList(*mEngineCaches);
   } catch (const std::exception& e) {
-    LOG_ERROR(L"AddinApplication:~AddinApplication", Widen(e.what()));
+    LOG_ERROR(L"AddinApplication:~AddinApplication", platform::ExceptionText(e));
   } catch (...) {
     LOG_ERROR(L"AddinApplication:~AddinApplication", L"the engine list could not be kept");
   }
@@ -157,7 +153,7 @@ void AddinApplication::ShowOptionDialog(menu::OfficeMenu* menu) {
     dialogs::CDialogSetup dialog(host, views.setup(), views.inputBox);
     dialog.DoModal();
   } catch (const std::exception& e) {
-    LOG_ERROR(source, L"Exception Err: " + Widen(e.what()));
+    LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
   }
 }
 
@@ -183,7 +179,7 @@ void AddinApplication::OpenLookupDialog(const options::TranslationOptionUDT& rec
       selection = powerpoint::AppCustom::SelectionText(mApplication);
     } catch (const std::exception& e) {
       // A selection that cannot be read only means no word to start from.
-      LOG_WARNING(mClassName + L":LookupDictionary", Widen(e.what()));
+      LOG_WARNING(mClassName + L":LookupDictionary", platform::ExceptionText(e));
     }
   }
   dialogs::CDialogLookupDict dialog(views.lookup(), GetEngineCaches(), common.GetEngine(),
@@ -222,8 +218,6 @@ void AddinApplication::ShowHelpFile() {
   if (!platform::PathExists(path)) path = stem + L".chm";
   if (!platform::PathExists(path)) {
     support::ErrorList::Add(kHelpNotFound);
-  } else if (mOpenHelp) {
-    mOpenHelp(path);
   } else if (!platform::OpenHelpFile(path)) {
     LOG_WARNING(mClassName + L":ShowHelpFile", L"no help viewer could show " + path);
   }
@@ -271,7 +265,7 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
         try {
           opened = eng.OpenEngine(record.EngineGroup, record.EngineID, record.DisplayLanguage, record.FromLang);
         } catch (const std::exception& e) {
-          LOG_ERROR(source, L"OpenEngine Err: " + Widen(e.what()));
+          LOG_ERROR(source, L"OpenEngine Err: " + platform::ExceptionText(e));
         }
         if (!opened) {
           support::ErrorList::Add(engine::AppCommon::kEngineInitFailed);
@@ -290,7 +284,7 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
         break;
     }
   } catch (const std::exception& e) {
-    LOG_ERROR(source, L"Exception Err: " + Widen(e.what()));
+    LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
   }
 }
 
@@ -313,7 +307,7 @@ engine::EngineCaches& AddinApplication::GetEngineCaches() {
     try {
       filled = mFillEngineList(*mEngineCaches, mProgressDialog != 0);
     } catch (const std::exception& e) {
-      LOG_ERROR(mClassName + L":GetEngineCaches", Widen(e.what()));
+      LOG_ERROR(mClassName + L":GetEngineCaches", platform::ExceptionText(e));
     }
     if (!filled) {
       support::ErrorList::Add(kEngineListFailed);
@@ -395,11 +389,10 @@ void AddinApplication::fncGetOptionUDT(options::TranslationOptionUDT& record, co
   };
   std::optional<engine::EngineEntry> entry = find();
   if (!entry) {
-    ++mRefreshes;
     try {
       mRefreshEngineList(caches, mProgressDialog != 0);
     } catch (const std::exception& e) {
-      LOG_ERROR(mClassName + L":fncGetOptionUDT", Widen(e.what()));
+      LOG_ERROR(mClassName + L":fncGetOptionUDT", platform::ExceptionText(e));
     }
     entry = find();
   }

@@ -89,11 +89,9 @@ class AddinApplication : public powerpoint::RunCaller {
   // The product title, version and copyright in the version box.
   void ShowVersionDialog();
   // Finds addins<language id>.chm, else addins.chm, beside the add-in and
-  // hands it to the help opener (the platform's help viewer unless set);
+  // hands it to the platform's help viewer;
   // message 1401 when neither exists.
   void ShowHelpFile();
-  using HelpOpener = std::function<void(const std::wstring& path)>;
-  void SetHelpOpener(HelpOpener opener) { mOpenHelp = std::move(opener); }
 
   // The switches and fallback engine as the options dialog's hidden page
   // edits them.
@@ -121,8 +119,6 @@ class AddinApplication : public powerpoint::RunCaller {
   bool TimedOut() const override;
 
   bool Reconnected() const { return mReconnected != 0; }
-  // Refreshes of the engine list fncGetOptionUDT asked for (tests).
-  int EngineListRefreshes() const { return mRefreshes; }
   // The language whose abbreviation table is loaded, in lower case.
   const std::wstring& AbbreviationLanguage() const { return mAbbreviationLang; }
 
@@ -156,11 +152,9 @@ class AddinApplication : public powerpoint::RunCaller {
   EngineListFiller mRefreshEngineList;
   EngineListSaver mSaveEngineList;
   OptionsLoader mLoadOptions;
-  HelpOpener mOpenHelp;
   powerpoint::PowerPointTranslationProcess* mProcess = nullptr;
   std::unique_ptr<TimeOutWatchdog> mWatchdog;
   std::wstring mAbbreviationLang;
-  int mRefreshes = 0;
 };
 
 }  // namespace addin

@@ -4,6 +4,7 @@
 
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/powerpoint/ClipboardEx.h"
 #include "src/powerpoint/PowerPointTranslationProcess.h"
@@ -30,14 +31,8 @@ struct PendingConnection {
 std::unique_ptr<PendingConnection> gPendingConnection;
 AddinMain::ProgIdLookup gProgIdLookup;
 AddinMain::FacadeSetup gFacadeSetup;
-AddinMain::OptionsDialog gOptionsDialog;
 AddinMain::LookupDialog gLookupDialog;
 
-std::wstring Describe(const std::exception& e) {
-  if (const auto* com = dynamic_cast<const platform::ComError*>(&e)) return com->Description();
-  const char* what = e.what();
-  return std::wstring(what, what + std::char_traits<char>::length(what));
-}
 
 int HostVersion(const host::Ptr<host::Application>& application) {
   try {
@@ -137,7 +132,7 @@ HRESULT AddinMain::OnConnectionWrapper(const host::Ptr<host::Application>& appli
     try {
       hr = toolbar ? mMenu->CreateToolbar(caches, sets) : mMenu->CreateMenu(caches, sets);
     } catch (const std::exception& e) {
-      LOG_ERROR(source, Describe(e));
+      LOG_ERROR(source, platform::ExceptionText(e));
     }
     if (hr == S_OK) return true;
     LOG_ERROR(source, toolbar ? L"CreateToolbar FAIL" : L"CreateMenu FAIL");
@@ -192,7 +187,7 @@ void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter
   try {
     command();
   } catch (const std::exception& e) {
-    LOG_ERROR(source, L"Exception Err: " + Describe(e));
+    LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
     ReportUnexpectedOnce();
   } catch (...) {
     LOG_ERROR(source, L"Exception Err");
@@ -275,11 +270,7 @@ void AddinMain::ShowHelpClick() {
 void AddinMain::ShowOptionClick() {
   if (!mMenu) return;
   RunHandler(L"ShowOptionClick", false, false, [this] {
-    if (gOptionsDialog) {
-      gOptionsDialog(*mFacade, *mMenu);
-    } else {
-      mFacade->ShowOptionDialog(mMenu.get());
-    }
+    mFacade->ShowOptionDialog(mMenu.get());
   });
 }
 
@@ -289,7 +280,6 @@ void AddinMain::TranOptionClick(const std::wstring& name) {
 
 void AddinMain::SetProgIdLookup(ProgIdLookup lookup) { gProgIdLookup = std::move(lookup); }
 void AddinMain::SetFacadeSetup(FacadeSetup setup) { gFacadeSetup = std::move(setup); }
-void AddinMain::SetOptionsDialog(OptionsDialog dialog) { gOptionsDialog = std::move(dialog); }
 void AddinMain::SetLookupDialog(LookupDialog dialog) { gLookupDialog = std::move(dialog); }
 
 AddinMain* CurrentAddinMain() { return gAddinMain.get(); }

@@ -38,9 +38,8 @@ class AddinMain : public menu::MenuCommands {
   using ProgIdLookup = std::function<HRESULT(std::wstring* progId)>;
   // Lets a test or host adjust the facade before the connection uses it.
   using FacadeSetup = std::function<void(AddinApplication& facade)>;
-  // Replace the options and lookup dialogs the facade opens (tests, hosts
-  // with dialogs of their own).
-  using OptionsDialog = std::function<void(AddinApplication& facade, menu::OfficeMenu& menu)>;
+  // Replaces the lookup dialog the facade opens (hosts with a dialog of
+  // their own).
   using LookupDialog = std::function<void(AddinApplication& facade, const std::wstring& mode)>;
 
   AddinMain();
@@ -79,7 +78,6 @@ class AddinMain : public menu::MenuCommands {
   // Process-wide settings the connection uses (set before connecting).
   static void SetProgIdLookup(ProgIdLookup lookup);
   static void SetFacadeSetup(FacadeSetup setup);
-  static void SetOptionsDialog(OptionsDialog dialog);
   static void SetLookupDialog(LookupDialog dialog);
 
  private:

@@ -13,7 +13,4 @@ namespace dialogs {
 // `forceOutput` writes the line even when stderr is not a terminal (tests).
 std::unique_ptr<ProgressView> MakeTerminalProgressView(bool forceOutput = false);
 
-// Delivers what Ctrl-C delivers, without a signal (tests).
-void SimulateTerminalInterrupt();
-
 }  // namespace dialogs

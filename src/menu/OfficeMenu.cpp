@@ -9,6 +9,7 @@
 #include "src/options/RegistrySettings.h"
 #include "src/platform/Clipboard.h"
 #include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 #include "src/platform/MessagePump.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
@@ -64,11 +65,6 @@ constexpr int kPictureHostVersion = 10;
 constexpr int kHideToolbarCaption = 8014;
 constexpr int kShowToolbarCaption = 8013;
 
-std::wstring Describe(const std::exception& e) {
-  if (const auto* com = dynamic_cast<const platform::ComError*>(&e)) return com->Description();
-  const char* what = e.what();
-  return std::wstring(what, what + std::char_traits<char>::length(what));
-}
 
 // A stored integer: decimal, or hexadecimal after "0x".
 bool ParseStoredInt(const std::wstring& text, int* value) {
@@ -133,7 +129,7 @@ void OfficeMenu::RefreshMenuControls() {
     mMenuTranOpts.Refind(byTag);
     mMenuTranModes.Refind(byTag);
   } catch (const std::exception& e) {
-    LOG_ERROR(mClassName + L":RefreshMenuControls", Describe(e));
+    LOG_ERROR(mClassName + L":RefreshMenuControls", platform::ExceptionText(e));
   }
 }
 
@@ -159,7 +155,7 @@ void OfficeMenu::RefreshToolbarControls() {
     mToolbarTranOpts.Refind(byTag);
     mToolbarTranModes.Refind(byTag);
   } catch (const std::exception& e) {
-    LOG_ERROR(mClassName + L":RefreshToolbarControls", Describe(e));
+    LOG_ERROR(mClassName + L":RefreshToolbarControls", platform::ExceptionText(e));
   }
 }
 
@@ -219,7 +215,7 @@ host::Ptr<host::CommandBarControl> OfficeMenu::AddOfficeButton(const host::Ptr<h
       break;
     } catch (const std::exception& e) {
       LOG_WARNING(mClassName + L":AddOfficeButton",
-                  L"SetButtonFace " + ButtonId(def) + L" " + Describe(e));
+                  L"SetButtonFace " + ButtonId(def) + L" " + platform::ExceptionText(e));
       if (attempt < kFaceAttempts) platform::DrainMessageQueue();
     }
   }
@@ -352,7 +348,7 @@ HRESULT OfficeMenu::fncRefreshTranOptionItems(options::TranslationOptions& sets,
     }
     return S_OK;
   } catch (const std::exception& e) {
-    LOG_ERROR(mClassName + L":fncRefreshTranOptionItems", Describe(e));
+    LOG_ERROR(mClassName + L":fncRefreshTranOptionItems", platform::ExceptionText(e));
     return E_FAIL;
   }
 }
@@ -367,7 +363,8 @@ HRESULT OfficeMenu::fncRefreshTranModeItems(engine::EngineCaches& caches, const 
       const engine::EngineEntry& e = caches.Entry(i);
       if (e.Checked() == 1 && (e.Flags() & (kFlagTranslate | kFlagLookup)) != 0) entries.push_back(&e);
     }
-    const bool grouped = mModeLayout == 1 || (mModeLayout != 0 && entries.size() > 15);
+    // Past fifteen modes the list is grouped by source language.
+    const bool grouped = entries.size() > 15;
     mModeFlags.clear();
     mModeCaptions.clear();
     host::Ptr<host::CommandBarControls> controls = list->Controls();
@@ -395,7 +392,7 @@ HRESULT OfficeMenu::fncRefreshTranModeItems(engine::EngineCaches& caches, const 
     }
     return S_OK;
   } catch (const std::exception& e) {
-    LOG_ERROR(mClassName + L":fncRefreshTranModeItems", Describe(e));
+    LOG_ERROR(mClassName + L":fncRefreshTranModeItems", platform::ExceptionText(e));
     return E_FAIL;
   }
 }
@@ -421,7 +418,7 @@ void OfficeMenu::RemoveMenu() {
         }
       }
     } catch (const std::exception& e) {
-      LOG_ERROR(mClassName + L":RemoveMenu", Describe(e));
+      LOG_ERROR(mClassName + L":RemoveMenu", platform::ExceptionText(e));
     }
   }
   mMenuPopup.reset();
@@ -446,7 +443,7 @@ void OfficeMenu::RemoveToolbar() {
         if (!bar->BuiltIn() && bar->Name() == mToolbarName) bar->Delete();
       }
     } catch (const std::exception& e) {
-      LOG_ERROR(mClassName + L":RemoveToolbar", Describe(e));
+      LOG_ERROR(mClassName + L":RemoveToolbar", platform::ExceptionText(e));
     }
   }
   mToolbar.reset();
@@ -461,7 +458,7 @@ void OfficeMenu::SetToolbarVisible(bool visible) {
     if (auto& item = mMenuButtons[kToolbar].button)
       item->SetCaption(support::LoadText(visible ? kHideToolbarCaption : kShowToolbarCaption));
   } catch (const std::exception& e) {
-    LOG_ERROR(mClassName + L":SetToolbarVisible", Describe(e));
+    LOG_ERROR(mClassName + L":SetToolbarVisible", platform::ExceptionText(e));
   }
   mToolbarVisible = visible ? 1 : 0;
 }
@@ -497,7 +494,7 @@ bool OfficeMenu::SettingsLoad(int) {
         const std::wstring text = settings.QueryValue(p.name, std::to_wstring(current));
         if (ParseStoredInt(text, &value) && value != current) ((*mToolbar).*p.set)(value);
       } catch (const std::exception& e) {
-        LOG_WARNING(source, std::wstring(p.name) + L": " + Describe(e));
+        LOG_WARNING(source, std::wstring(p.name) + L": " + platform::ExceptionText(e));
       }
     }
   }
@@ -535,7 +532,7 @@ void OfficeMenu::SettingsSave(int saveVisible) {
     settings.SetValue(L"Menu.ToolbarRowIndex", std::to_wstring(mToolbar->RowIndex()));
     if (saveVisible == 1) settings.SetValue(L"Menu.ToolbarVisible", mToolbar->Visible() ? L"1" : L"0");
   } catch (const std::exception& e) {
-    LOG_ERROR(source, Describe(e));
+    LOG_ERROR(source, platform::ExceptionText(e));
   }
 }
 
@@ -545,7 +542,7 @@ void OfficeMenu::SetCommandAvailable(Command command, bool available) {
     if (mMenuButtons[command].button) mMenuButtons[command].button->SetVisible(available);
     if (mToolbarButtons[command].button) mToolbarButtons[command].button->SetVisible(available);
   } catch (const std::exception& e) {
-    LOG_ERROR(mClassName, Describe(e));
+    LOG_ERROR(mClassName, platform::ExceptionText(e));
   }
 }
 
@@ -615,7 +612,7 @@ void OfficeMenu::SetTranOption(const std::wstring& name) {
       }
     }
   } catch (const std::exception& e) {
-    LOG_ERROR(mClassName + L":SetTranOption", Describe(e));
+    LOG_ERROR(mClassName + L":SetTranOption", platform::ExceptionText(e));
   }
   mSelectedOption = name;
 }
@@ -648,7 +645,7 @@ void OfficeMenu::SetTranMode(const std::wstring& requested) {
     }
     EnableForFlags(key.empty() ? 0 : flags);
   } catch (const std::exception& e) {
-    LOG_ERROR(mClassName + L":SetTranMode", Describe(e));
+    LOG_ERROR(mClassName + L":SetTranMode", platform::ExceptionText(e));
   }
   mSelectedMode = key;
 }

@@ -94,8 +94,6 @@ class OfficeMenu {
   // the controls after their creation calls these first.
   void RefreshMenuControls();
   void RefreshToolbarControls();
-  // 0 flat, 1 grouped by source language, other: grouped from 16 entries.
-  void SetModeLayout(int layout) { mModeLayout = layout; }
 
   std::int32_t Ready() const { return mReady; }
   void SetReady(std::int32_t ready) { mReady = ready; }
@@ -135,7 +133,6 @@ class OfficeMenu {
   std::wstring mToolbarName;
   std::int32_t mReady = 1;
   std::int32_t mToolbarVisible = 1;
-  std::int32_t mModeLayout = -1;
   std::wstring mSelectedMode;
   std::wstring mSelectedOption;
   bool mSettingsLoaded = false;

@@ -33,7 +33,6 @@ class RegistrySettings {
   RegistrySettings& operator=(const RegistrySettings&) = delete;
 
   const std::wstring& BasePath() const { return mBasePath; }
-  void SetBasePath(std::wstring path) { mBasePath = std::move(path); }
   // The common key's path, for readers of the shared settings.
   static std::wstring CommonPath() { return kCommonKeyPath; }
 

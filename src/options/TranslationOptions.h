@@ -75,7 +75,6 @@ class TranslationOptions {
   // it elsewhere).
   const std::wstring& SettingsKey() const { return mSettingsKey; }
   void SetSettingsKey(std::wstring path) { mSettingsKey = std::move(path); }
-  void SetKeyPrefix(std::wstring prefix) { mKeyPrefix = std::move(prefix); }
 
   // Why the last Load or Save failed; empty after a success.
   const std::wstring& LastFailure() const { return mLastFailure; }

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "src/platform/ComError.h"
+
 namespace platform {
 namespace {
 
@@ -96,6 +98,12 @@ std::wstring FromUtf8(std::string_view bytes) {
     i += extra + 1;
   }
   return out;
+}
+
+std::wstring ExceptionText(const std::exception& e) {
+  const auto* com = dynamic_cast<const ComError*>(&e);
+  if (com && !com->Description().empty()) return com->Description();
+  return FromUtf8(e.what());
 }
 
 std::wstring FromUtf16Le(std::string_view bytes) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,11 @@ namespace platform {
 // Invalid input becomes U+FFFD; nothing throws.
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view bytes);
+
+// What an exception says, for the log and messages: a ComError's own
+// description when it has one, else what() decoded as UTF-8 (the text of
+// library and system errors).
+std::wstring ExceptionText(const std::exception& e);
 
 // UTF-16LE bytes (no byte-order mark handling) to and from the core's strings.
 std::wstring FromUtf16Le(std::string_view bytes);

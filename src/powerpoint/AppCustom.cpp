@@ -1,16 +1,17 @@
 #include "src/powerpoint/AppCustom.h"
 
-#include <algorithm>
+#include <string>
 #include <exception>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 #include "src/powerpoint/ClipboardEx.h"
 #include "src/powerpoint/HostMacros.h"
+#include "src/powerpoint/ShapeHandlers.h"
 #include "src/support/ErrorList.h"
 #include "src/support/Log.h"
 
@@ -19,11 +20,6 @@ namespace {
 
 constexpr wchar_t kSource[] = L"AppCustom";
 
-std::wstring Describe(const std::exception& e) {
-  if (const auto* com = dynamic_cast<const platform::ComError*>(&e)) return com->Description();
-  const char* what = e.what();
-  return std::wstring(what, what + std::char_traits<char>::length(what));
-}
 
 int WindowCount(const host::Ptr<host::Application>& app) {
   try {
@@ -33,44 +29,29 @@ int WindowCount(const host::Ptr<host::Application>& app) {
   }
 }
 
-void AppendShapeText(const host::Ptr<host::Shape>& shape, std::wstring& out);
-
-void AppendText(const std::wstring& text, std::wstring& out) {
-  if (!text.empty()) out += text + L"\r\n\r\n";
-}
-
-void AppendMembers(const host::Ptr<host::Shape>& shape, std::wstring& out) {
-  host::Ptr<host::GroupShapes> items = shape->GroupItems();
-  for (int i = 1; i <= items->Count(); ++i) AppendShapeText(items->Item(i), out);
-}
-
-void AppendShapeText(const host::Ptr<host::Shape>& shape, std::wstring& out) {
-  const int type = shape->Type();
-  if (type == host::msoGroup || type == host::msoCanvas || type == host::msoDiagram || type == host::msoSmartArt) {
-    AppendMembers(shape, out);
-    return;
+// The selection's texts as the walk would take them, shape by shape, each
+// cell once and row by row, with every ignore switch overridden as for a
+// selection.
+class CopiedText final : public ShapeTexts {
+ public:
+  explicit CopiedText(std::wstring& out) : mOut(out) {}
+  void Frame(const host::Ptr<host::Shape>& shape, bool) override {
+    if (shape->HasTextFrame() && shape->TextFrame()->HasText()) Whole(shape->TextFrame()->TextRange()->Text());
   }
-  if (shape->HasTable()) {
-    host::Ptr<host::Table> table = shape->Table();
-    const int rows = table->Rows()->Count();
-    const int columns = table->Columns()->Count();
-    std::vector<std::decay_t<decltype(std::declval<host::Shape&>().Identity())>> seen;  // a merged area once
-    for (int r = 1; r <= rows; ++r) {
-      for (int c = 1; c <= columns; ++c) {
-        host::Ptr<host::Shape> cell = table->Cell(r, c)->Shape();
-        if (std::find(seen.begin(), seen.end(), cell->Identity()) != seen.end()) continue;
-        seen.push_back(cell->Identity());
-        if (cell->HasTextFrame()) AppendText(cell->TextFrame()->TextRange()->Text(), out);
-      }
-    }
-    return;
+  void Whole(const std::wstring& text) override {
+    if (!text.empty()) mOut += text + L"\r\n\r\n";
   }
-  if (shape->HasTextFrame()) {
-    if (shape->TextFrame()->HasText()) AppendText(shape->TextFrame()->TextRange()->Text(), out);
-    return;
+
+ private:
+  std::wstring& mOut;
+};
+
+int HostVersion(const host::Ptr<host::Application>& app) {
+  try {
+    return std::stoi(app->Version());
+  } catch (const std::exception&) {
+    return 0;
   }
-  // A placeholder without a text frame may hold a diagram or SmartArt.
-  if (type == host::msoPlaceholder && (shape->HasSmartArt() || shape->HasDiagram())) AppendMembers(shape, out);
 }
 
 void ApplyTargetLanguage(const host::Ptr<host::TextRange>& range, const options::TranslationOptionUDT& o) {
@@ -210,9 +191,16 @@ std::wstring AppCustom::SelectionText(const host::Ptr<host::Application>& applic
   const int type = selection->Type();
   if (type == host::ppSelectionText) return selection->TextRange()->Text();
   std::wstring out;
-  if (type == host::ppSelectionShapes) {
-    host::Ptr<host::ShapeRange> shapes = selection->ShapeRange();
-    for (int i = 1; i <= shapes->Count(); ++i) AppendShapeText(shapes->Item(i), out);
+  if (type != host::ppSelectionShapes) return out;
+  options::TranslationOptionUDT selected;
+  selected.TranslationRange = 2;
+  const ShapeReading reading{selected, HostVersion(application), true};
+  CopiedText copied(out);
+  host::Ptr<host::ShapeRange> shapes = selection->ShapeRange();
+  for (int i = 1; i <= shapes->Count(); ++i) {
+    host::Ptr<host::Shape> shape = shapes->Item(i);
+    if (const ShapeHandler* handler = ShapeHandlerFor(shape, ShapeLevel::Page))
+      handler->List(reading, shape, ShapeLevel::Page, copied);
   }
   return out;
 }
@@ -285,7 +273,7 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
     }
     return translated == Translated::Whole;
   } catch (const std::exception& e) {
-    LOG_ERROR(source, L"Exception Err: " + Describe(e));
+    LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
     support::ErrorList::Add(kTranslationFailed);
     return false;
   }
@@ -323,7 +311,7 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
     }
     return true;
   } catch (const std::exception& e) {
-    LOG_ERROR(source, L"Exception Err: " + Describe(e));
+    LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
     support::ErrorList::Add(kCannotPaste);
     return false;
   }

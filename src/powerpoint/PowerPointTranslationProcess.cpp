@@ -9,6 +9,7 @@
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
+#include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/powerpoint/HostMacros.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
@@ -46,11 +47,6 @@ constexpr int kPreparationFailed = 2126;
 constexpr int kRangesFailed = 2127;
 constexpr int kWorkCloseFailed = 2128;
 
-std::wstring Describe(const std::exception& e) {
-  if (auto* com = dynamic_cast<const platform::ComError*>(&e)) return com->Description();
-  const char* what = e.what();
-  return std::wstring(what, what + std::char_traits<char>::length(what));
-}
 
 bool RefusesEditing(const host::Ptr<host::Presentation>& p) {
   try {
@@ -267,7 +263,7 @@ bool Run::MakeCopy(bool withWindow, host::Ptr<host::Presentation>* copy, std::ws
                                 false);
     *copy = mProp.Application->Presentations()->Open(*path, false, false, withWindow);
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"copy Err: " + Describe(e));
+    LOG_ERROR(kMainSource, L"copy Err: " + platform::ExceptionText(e));
     platform::DeleteFileAt(*path);
     return false;
   }
@@ -351,7 +347,7 @@ void Run::CloseWorkCopy(bool reportFailure) {
   try {
     mProp.WorkPresen->Close();
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"WorkPresen Close Err: " + Describe(e));
+    LOG_ERROR(kMainSource, L"WorkPresen Close Err: " + platform::ExceptionText(e));
     if (reportFailure) mCtx.ReportRunError(kWorkCloseFailed);
   }
   mProp.WorkPresen.reset();
@@ -366,7 +362,7 @@ bool Run::CancelledBeforeWalk() {
       tranClosed = true;
       mProp.TranPresen.reset();
     } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"TranPresen Close Err: " + Describe(e));
+      LOG_ERROR(kMainSource, L"TranPresen Close Err: " + platform::ExceptionText(e));
     }
   }
   return true;
@@ -382,7 +378,7 @@ void Run::FinishView() {
         tranClosed = true;
         mProp.TranPresen.reset();
       } catch (const std::exception& e) {
-        LOG_ERROR(kMainSource, L"TranPresen Close Err: " + Describe(e));
+        LOG_ERROR(kMainSource, L"TranPresen Close Err: " + platform::ExceptionText(e));
       }
     }
     mCtx.ReportRunError(o.TranslationRange == 2 ? kSelectSomething : kNothingToTranslate);
@@ -412,13 +408,13 @@ void Run::FinishView() {
       if (pane > 0) tran->Windows()->Item(1)->Panes()->Item(pane)->Activate();
     }
   } catch (const std::exception& e) {
-    LOG_WARNING(kMainSource, L"view not restored: " + Describe(e));
+    LOG_WARNING(kMainSource, L"view not restored: " + platform::ExceptionText(e));
   }
   bool arranged = false;
   try {
     arranged = PowerPointTranslationUtil::ArrangeWindows(mCtx);
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"ArrangeWindows Err: " + Describe(e));
+    LOG_ERROR(kMainSource, L"ArrangeWindows Err: " + platform::ExceptionText(e));
   }
   if (!arranged) mCtx.ReportRunError(kArrangeFailed);
 }
@@ -436,13 +432,13 @@ bool Run::Main() {
     }
     if (!CheckPresentations()) return false;
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"check Err: " + Describe(e));
+    LOG_ERROR(kMainSource, L"check Err: " + platform::ExceptionText(e));
     return Fail(kPreparationFailed);
   }
   try {
     if (!RecordView()) return false;
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"view Err: " + Describe(e));
+    LOG_ERROR(kMainSource, L"view Err: " + platform::ExceptionText(e));
     return Fail(kPreparationFailed);
   }
   try {
@@ -454,7 +450,7 @@ bool Run::Main() {
       mProp.OrigPresen->SetSaved(false);
     }
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"view check Err: " + Describe(e));
+    LOG_ERROR(kMainSource, L"view check Err: " + platform::ExceptionText(e));
     return Fail(kPreparationFailed);
   }
 
@@ -463,7 +459,7 @@ bool Run::Main() {
     try {
       if (!CollectSlideInformation()) return Fail(kSlideInfoFailed);
     } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"slide information Err: " + Describe(e));
+      LOG_ERROR(kMainSource, L"slide information Err: " + platform::ExceptionText(e));
       return Fail(kSlideInfoFailed);
     }
     if (mCtx.IsCancelled()) return true;
@@ -472,13 +468,13 @@ bool Run::Main() {
       mCtx.app.GetEngine().OpenAhead(mProp.TranOption.EngineGroup, mProp.TranOption.EngineID,
                                      mProp.TranOption.DisplayLanguage);
     } catch (const std::exception& e) {
-      LOG_WARNING(kMainSource, L"OpenAhead Err: " + Describe(e));
+      LOG_WARNING(kMainSource, L"OpenAhead Err: " + platform::ExceptionText(e));
     }
     if (!MakeCopies()) return Fail(kCopiesFailed);
     try {
       if (!PowerPointTranslationUtil::ActivatePresentationWindow(mProp.TranPresen)) return Fail(kPreparationFailed);
     } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"activate Err: " + Describe(e));
+      LOG_ERROR(kMainSource, L"activate Err: " + platform::ExceptionText(e));
       return Fail(kPreparationFailed);
     }
     if (dialogs::CDialogProgress* dialog = mDialogOpen ? dialogs::CurrentProgressDialog() : nullptr) {
@@ -492,14 +488,14 @@ bool Run::Main() {
       opened = engine.OpenEngine(mProp.TranOption.EngineGroup, mProp.TranOption.EngineID,
                                  mProp.TranOption.DisplayLanguage, mProp.TranOption.FromLang);
     } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"OpenEngine Err: " + Describe(e));
+      LOG_ERROR(kMainSource, L"OpenEngine Err: " + platform::ExceptionText(e));
     }
     if (!opened) return mCtx.IsCancelled() ? CancelledBeforeWalk() : Fail(kEngineOpenFailed);
     if (mCtx.IsCancelled()) {
       try {
         engine.CloseEngine();
       } catch (const std::exception& e) {
-        LOG_ERROR(kMainSource, L"CloseEngine Err: " + Describe(e));
+        LOG_ERROR(kMainSource, L"CloseEngine Err: " + platform::ExceptionText(e));
       }
       return CancelledBeforeWalk();
     }
@@ -512,7 +508,7 @@ bool Run::Main() {
     try {
       ranges = BuildSlideRanges();
     } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"slide range Err: " + Describe(e));
+      LOG_ERROR(kMainSource, L"slide range Err: " + platform::ExceptionText(e));
     }
     if (!ranges) mCtx.ReportRunError(kRangesFailed);
     bool translated = false;
@@ -520,7 +516,7 @@ bool Run::Main() {
       translated = ranges && Translation();
     } catch (const std::exception& e) {
       // The walk reports its own failures; this is what escaped it.
-      LOG_ERROR(kMainSource, L"Exception Err: " + Describe(e));
+      LOG_ERROR(kMainSource, L"Exception Err: " + platform::ExceptionText(e));
       mCtx.ReportRunError(mProp.TranOption.TranslationRange == 2 && mProp.SelectionType != host::ppSelectionSlides
                              ? kSelectionFailed
                              : kShapesFailed);
@@ -537,7 +533,7 @@ bool Run::Main() {
     try {
       engine.CloseEngine();
     } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"CloseEngine Err: " + Describe(e));
+      LOG_ERROR(kMainSource, L"CloseEngine Err: " + platform::ExceptionText(e));
       mCtx.ReportRunError(kEngineCloseFailed);
     }
     if (translated) {
@@ -635,7 +631,7 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
     copy.ProgressTarget = progressTarget;
     result = RunTranslation(copy, nullptr, nullptr, nullptr);
   } catch (const std::exception& e) {
-    LOG_ERROR(source, L"Exception Err: " + Describe(e));
+    LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
     result = false;
   }
   if (timed) caller.StopTimeOut();
@@ -684,7 +680,7 @@ bool PowerPointTranslationProcess::RunTranslation(const options::TranslationOpti
   try {
     outcome.success = run.Main();
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"Exception Err: " + Describe(e));
+    LOG_ERROR(kMainSource, L"Exception Err: " + platform::ExceptionText(e));
     outcome.success = false;
   }
   outcome.cancelled = common.IsCancelled();

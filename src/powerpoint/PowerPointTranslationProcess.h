@@ -260,13 +260,5 @@ bool TranslateSelectionRange(RunContext& ctx);
 bool CountTranslationSlideShapes(RunContext& ctx);
 bool TranslateSlideShape(RunContext& ctx, const host::Ptr<host::ShapeRange>& source,
                          const host::Ptr<host::ShapeRange>& target);
-bool TranslateShape_TextBox(RunContext& ctx, const host::Ptr<host::Shape>& source,
-                            const host::Ptr<host::Shape>& target, int& skip);
-bool TranslateShape_Placeholder(RunContext& ctx, const host::Ptr<host::Shape>& source,
-                                const host::Ptr<host::Shape>& target, int& skip);
-bool TranslateShape_Comment(RunContext& ctx, const host::Ptr<host::Shape>& source,
-                            const host::Ptr<host::Shape>& target, int& skip);
-bool TranslateShape_GroupShape(RunContext& ctx, const host::Ptr<host::Shape>& source,
-                               const host::Ptr<host::Shape>& target);
 
 }  // namespace powerpoint

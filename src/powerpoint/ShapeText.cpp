@@ -623,7 +623,7 @@ void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
   } catch (const std::exception& e) {
     // One shape's text that cannot be fitted is not worth the run: it is
     // put back as the translation wrote it.
-    LOG_WARNING(kFitSource, L"left as written: " + platform::FromUtf8(e.what()));
+    LOG_WARNING(kFitSource, L"left as written: " + platform::ExceptionText(e));
     try {
       for (const Run& run : runs)
         if (run.size >= kSmallestSize) text->Characters(run.start, run.length)->Font()->SetSize(run.size);
@@ -716,7 +716,7 @@ bool FitTextToShape(RunContext& ctx, const host::Ptr<host::Shape>& source, const
       FitText<ClassicModel>(ctx, source, target);
     }
   } catch (const std::exception& e) {
-    LOG_WARNING(kFitSource, L"not fitted: " + platform::FromUtf8(e.what()));
+    LOG_WARNING(kFitSource, L"not fitted: " + platform::ExceptionText(e));
   }
   return true;
 }

@@ -2,6 +2,7 @@
 #include <clocale>
 #include <string>
 
+#include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
 
 using namespace platform;
@@ -17,6 +18,14 @@ TEST(Strings, BrokenUtf8BecomesReplacementNotLoss) {
   EXPECT_EQ(FromUtf8("a\xC3"), std::wstring(L"a\uFFFD"));
   EXPECT_EQ(FromUtf8("\xE6\x97z"), std::wstring(L"\uFFFD\uFFFDz"));
   EXPECT_EQ(FromUtf8("\xC0\xAF"), std::wstring(L"\uFFFD"));  // overlong slash
+}
+
+// Library and system errors carry UTF-8 in what(); a host error says its
+// own description, and its code when it has none.
+TEST(Strings, ExceptionTextDecodesWhatAndPrefersTheHostsDescription) {
+  EXPECT_EQ(ExceptionText(std::runtime_error("caf\xC3\xA9 \xE6\x97\xA5")), L"caf\u00e9 \u65e5");
+  EXPECT_EQ(ExceptionText(ComError(E_FAIL, L"na\u00efve")), L"na\u00efve");
+  EXPECT_EQ(ExceptionText(ComError(E_FAIL)), L"HRESULT 0x80004005");
 }
 
 TEST(Strings, Utf16LeSurrogatesAndOddLength) {

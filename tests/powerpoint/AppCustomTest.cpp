@@ -40,12 +40,15 @@ TEST_F(ClipboardCommands, CopyGathersTheTextsOfGroupsAndTables) {
   d.slides = {decktest::Group(2, "G", kGroupXfrm,
                               decktest::Sp(3, "In1", 0, 0, 50 * P, 20 * P, "One", true) +
                                   decktest::Sp(4, "In2", 0, 30 * P, 50 * P, 20 * P, "Two", true)) +
-              decktest::Table(5, "T", 2, {decktest::Cell("Three") + decktest::Cell("Four")})};
+              decktest::Table(5, "T", 2,
+                              {decktest::Cell("Three") + decktest::Cell("Four"),
+                               decktest::Cell("Five") + decktest::Cell("Six")})};
   Open(d);
   auto shapes = original->Slides()->Item(1)->Shapes();
   for (int i = 1; i <= 2; ++i) shapes->Item(i)->Select(i == 1);
   ASSERT_TRUE(AppCustom::TranslateCopy(caller, 0, record));
-  EXPECT_EQ(ClipboardEx().GetText(0, false), L"[One]\r\n\r\n[Two]\r\n\r\n[Three]\r\n\r\n[Four]\r\n\r\n");
+  EXPECT_EQ(ClipboardEx().GetText(0, false), L"[One]\r\n\r\n[Two]\r\n\r\n[Three]\r\n\r\n[Four]\r\n\r\n[Five]\r\n\r\n[Six]\r\n\r\n")
+      << "cells row by row, as they are read";
   EXPECT_EQ(shapes->Item(1)->GroupItems()->Item(1)->TextFrame()->TextRange()->Text(), L"One");
 }
 

@@ -1,5 +1,6 @@
 #include "tests/powerpoint/PowerPointFixture.h"
 #include "src/host/Comments.h"
+#include "src/powerpoint/ShapeHandlers.h"
 #include "src/host/Shapes.h"
 #include "src/host/Slides.h"
 #include "src/host/TextRange.h"
@@ -128,9 +129,11 @@ TEST_F(SlideContent, CommentShapesFollowTheCommentSwitchUnlessSelected) {
     impl->SetTranslator(Bracket);
     o.IgnoresComment = c.ignore;
     o.TranslationRange = c.range;
-    int skip = -1;
-    ASSERT_TRUE(powerpoint::TranslateShape_Comment(ctx, Source("Note"), Target("Note"), skip));
+    bool handled = false;
+    const powerpoint::ShapeHandler* handler = powerpoint::ShapeHandlerOfKind(host::msoComment, powerpoint::ShapeLevel::Page);
+    ASSERT_NE(handler, nullptr);
+    ASSERT_TRUE(handler->Translate(ctx, Source("Note"), Target("Note"), powerpoint::ShapeLevel::Page, handled));
     EXPECT_EQ(Target("Note")->TextFrame()->TextRange()->Text(), c.translated ? L"[Remark]" : L"Remark");
-    EXPECT_EQ(skip, c.translated ? 0 : 1);
+    EXPECT_EQ(handled, c.translated);
   }
 }

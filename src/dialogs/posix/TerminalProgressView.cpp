@@ -134,6 +134,5 @@ std::unique_ptr<ProgressView> MakeTerminalProgressView(bool forceOutput) {
   return std::make_unique<TerminalProgressView>(forceOutput);
 }
 
-void SimulateTerminalInterrupt() { gInterrupted = 1; }
 
 }  // namespace dialogs
