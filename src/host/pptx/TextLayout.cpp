@@ -212,6 +212,16 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
       if (x > limit + 1e-6 && !IsBlank(glyphs[k].c) && k > lineStart) {
         size_t cut = lastBreak > lineStart ? lastBreak : k;
         emitLine(lineStart, cut, false, firstLine);
+        if (cut == k) {
+          double word = 0;
+          for (size_t j = lineStart; j < glyphs.size(); ++j) {
+            if (glyphs[j].c == L'\v' || (IsBlank(glyphs[j].c) && j > lineStart)) break;
+            word += glyphs[j].advance;
+            if (glyphs[j].breakAfter) break;
+          }
+          LineBox& line = layout.lines.back();
+          line.overrun = std::max(0.0, word - line.width);
+        }
         firstLine = false;
         lineStart = cut;
         lastBreak = lineStart;
@@ -245,6 +255,7 @@ TextLayout::Box TextLayout::Bounds(TextSpan span) const {
     long to = std::clamp(span.end() - line.start, from, static_cast<long>(line.x.size()) - 1);
     double l = line.left + line.x[from];
     double r = line.left + std::min(line.x[to], line.width);
+    if (to + 1 == static_cast<long>(line.x.size())) r += line.overrun;
     if (r < l) r = l;
     if (!any) {
       left = l, right = r, top = line.top, bottom = line.top + line.height;

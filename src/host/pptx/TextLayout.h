@@ -21,6 +21,9 @@ struct LineBox {
   double top = 0;   // points from the frame's top edge
   double height = 0;
   std::vector<double> x;  // left edge of each character, relative to left; one more entry for the end
+  // A word too long for the line is cut inside; what it needs past the
+  // line's width then counts as the line's, so that the text does not fit.
+  double overrun = 0;
 };
 
 struct TextLayout {
