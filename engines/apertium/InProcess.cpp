@@ -1,7 +1,6 @@
 #include "engines/apertium/InProcess.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdio_ext.h>
 #include <sys/mman.h>
@@ -888,7 +887,8 @@ Translator::Result InProcessRunner::ExchangeFed(const std::vector<std::string>& 
   if (token.Cancelled()) return Result::Cancelled;
   mWake.WakeOn(token);
   if (!mRunning && !Start()) return Result::StartFailed;
-  Result r = Transfer(inputs, outputs, token, timeout, maxAnswer, onAnswer, more);
+  Result r = ExchangeChunks({mRunning->toStages, mRunning->fromStages, mWake.ReadEnd(), true}, inputs, outputs, token,
+                            std::chrono::steady_clock::now() + timeout, timeout, maxAnswer, onAnswer, more);
   // A stage that died has ended its followers; stages still busy with a
   // chunk nobody waits for are let go of and end by themselves.
   if (r != Result::Ok) {
@@ -896,83 +896,6 @@ Translator::Result InProcessRunner::ExchangeFed(const std::vector<std::string>& 
     Stop(r == Result::Died);
   }
   return r;
-}
-
-Translator::Result InProcessRunner::Transfer(const std::vector<std::string>& inputs,
-                                             std::vector<std::string>* outputs,
-                                             const engine_server::CancelToken& token,
-                                             std::chrono::milliseconds timeout, size_t maxAnswer,
-                                             const AnswerSink& onAnswer, const MoreInputs& more) {
-  // All chunks go in at once, so that every stage works on one while the
-  // next waits on it; the answers come back in order, one a chunk.
-  std::string request;
-  size_t expected = 0;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  auto add = [&](const std::vector<std::string>& lot) {
-    for (const std::string& input : lot) {
-      request += input;
-      request.push_back('\0');
-    }
-    expected += lot.size();
-    if (!lot.empty()) deadline = std::max(deadline, std::chrono::steady_clock::now() + timeout);
-  };
-  add(inputs);
-  size_t written = 0;
-  std::string answer;
-  char buffer[65536];
-  const int to = mRunning->toStages, from = mRunning->fromStages;
-  for (;;) {
-    if (written == request.size() && more) {
-      // Everything asked is in the stages: whatever has come up since
-      // follows it before they run dry.
-      request.clear();
-      written = 0;
-      std::vector<std::string> lot;
-      maxAnswer = std::max(maxAnswer, more(&lot));
-      add(lot);
-    }
-    if (outputs->size() == expected) break;
-    if (token.Cancelled()) return Result::Cancelled;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return Result::TimedOut;
-    struct pollfd fds[3];
-    int n = 0;
-    fds[n++] = {from, POLLIN, 0};
-    fds[n++] = {mWake.ReadEnd(), POLLIN, 0};
-    if (written < request.size()) fds[n++] = {to, POLLOUT, 0};
-    int ready = poll(fds, n, static_cast<int>(std::min<long long>(left.count(), 1000)));
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return Result::Died;
-    }
-    if (n == 3 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t w = send(to, request.data() + written, request.size() - written, MSG_NOSIGNAL);
-      if (w < 0 && errno != EAGAIN && errno != EINTR) return Result::Died;
-      if (w > 0) written += static_cast<size_t>(w);
-    }
-    if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP))) continue;
-    ssize_t r = read(from, buffer, sizeof buffer);
-    if (r <= 0) {
-      if (r < 0 && errno == EINTR) continue;
-      return Result::Died;
-    }
-    for (ssize_t i = 0; i < r; ++i) {
-      if (buffer[i] != '\0') {
-        answer.push_back(buffer[i]);
-        // A runaway stage would fill memory until the time-out.
-        if (answer.size() > maxAnswer) return Result::TooLong;
-        continue;
-      }
-      // One chunk in, one out: an answer more than was asked for means the
-      // stages are out of step.
-      if (outputs->size() == expected) return Result::Died;
-      if (onAnswer) onAnswer(outputs->size(), answer);
-      outputs->push_back(std::move(answer));
-      answer.clear();
-    }
-    if (outputs->size() == expected && (!answer.empty() || written < request.size())) return Result::Died;
-  }
-  return Result::Ok;
 }
 
 }  // namespace apertium

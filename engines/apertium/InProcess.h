@@ -95,9 +95,6 @@ class InProcessRunner : public Translator {
   bool Start();
   // Ends the stages' input; waits for their threads or lets them go.
   void Stop(bool wait);
-  Result Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
-                  const engine_server::CancelToken& token, std::chrono::milliseconds timeout, size_t maxAnswer,
-                  const AnswerSink& onAnswer, const MoreInputs& more);
 
   std::vector<StagePlan> mStages;
   std::unique_ptr<Running> mRunning;

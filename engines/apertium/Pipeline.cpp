@@ -1,14 +1,12 @@
 #include "engines/apertium/Pipeline.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 extern char** environ;
 
@@ -264,98 +262,11 @@ Pipeline::Result Pipeline::ExchangeMany(const std::vector<std::string>& inputs, 
   for (;;) {
     if (ProcessId() == 0 && !Start()) return Result::StartFailed;
     bool answered = false;
-    Result r = Transfer(inputs, outputs, token, deadline, maxAnswer, onAnswer, &answered);
+    Result r = ExchangeChunks({mToChild, mFromChild, mWake.ReadEnd()}, inputs, outputs, token, deadline, timeout,
+                              maxAnswer, onAnswer, {}, &answered);
+    if (r != Result::Ok) Kill();
     if (r != Result::Died || !reused || answered) return r;
     reused = false;
-  }
-}
-
-// Requests and answers over the running pipeline. Writing goes on while
-// answers come back, so a batch larger than the pipes' buffers cannot
-// leave both ends waiting on each other.
-Pipeline::Result Pipeline::Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
-                                    const engine_server::CancelToken& token,
-                                    std::chrono::steady_clock::time_point deadline, size_t maxAnswer,
-                                    const AnswerSink& onAnswer, bool* answered) {
-  outputs->clear();
-  std::string request;
-  for (const std::string& input : inputs) {
-    request += input;
-    request.push_back('\0');
-  }
-  size_t written = 0;
-  std::string pending;  // the answer being read, up to its NUL
-  *answered = false;
-  char buffer[65536];
-  for (;;) {
-    if (token.Cancelled()) {
-      Kill();
-      return Result::Cancelled;
-    }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      Kill();
-      return Result::TimedOut;
-    }
-    struct pollfd fds[3];
-    int n = 0;
-    fds[n++] = {mFromChild, POLLIN, 0};
-    fds[n++] = {mWake.ReadEnd(), POLLIN, 0};
-    if (written < request.size()) fds[n++] = {mToChild, POLLOUT, 0};
-    int ready = poll(fds, n, static_cast<int>(std::min<long long>(left.count(), 1000)));
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      Kill();
-      return Result::Died;
-    }
-    if (n == 3 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t w = write(mToChild, request.data() + written, request.size() - written);
-      if (w < 0 && errno != EAGAIN && errno != EINTR) {
-        Kill();
-        return Result::Died;
-      }
-      if (w > 0) written += static_cast<size_t>(w);
-    }
-    if (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) {
-      ssize_t r = read(mFromChild, buffer, sizeof buffer);
-      if (r <= 0) {
-        if (r < 0 && errno == EINTR) continue;
-        Kill();
-        return Result::Died;
-      }
-      *answered = true;
-      size_t from = 0;
-      const size_t got = static_cast<size_t>(r);
-      while (from < got) {
-        const char* nul = static_cast<const char*>(memchr(buffer + from, '\0', got - from));
-        size_t end = nul ? static_cast<size_t>(nul - buffer) : got;
-        // Anything after the last answer means the pipeline is out of step
-        // with our requests, and so does an answer to a request not yet
-        // written whole; a fresh pipeline is the only safe state.
-        if (outputs->size() == inputs.size()) {
-          Kill();
-          return Result::Died;
-        }
-        pending.append(buffer + from, end - from);
-        // A runaway stage would fill memory until the time-out.
-        if (pending.size() > maxAnswer) {
-          Kill();
-          return Result::TooLong;
-        }
-        if (!nul) break;
-        if (onAnswer) onAnswer(outputs->size(), pending);
-        outputs->push_back(std::move(pending));
-        pending.clear();
-        from = end + 1;
-      }
-      if (outputs->size() == inputs.size()) {
-        if (written < request.size()) {
-          Kill();
-          return Result::Died;
-        }
-        return Result::Ok;
-      }
-    }
   }
 }
 

@@ -61,11 +61,6 @@ class Pipeline : public Translator {
 
  private:
   bool Start();
-  // Requests and their answers over the running pipeline; *answered tells
-  // whether any byte came back.
-  Result Transfer(const std::vector<std::string>& inputs, std::vector<std::string>* outputs,
-                  const engine_server::CancelToken& token, std::chrono::steady_clock::time_point deadline,
-                  size_t maxAnswer, const AnswerSink& onAnswer, bool* answered);
   // True when a stage has ended while the pipeline was idle.
   bool StageEnded();
   void CloseStreams();

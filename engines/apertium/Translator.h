@@ -64,6 +64,30 @@ class Translator {
   // The process that serves the exchanges, or 0 when none runs (also when
   // the runner works inside this process).
   virtual pid_t ProcessId() const = 0;
+
+ protected:
+  // The ends of running stages that answer each NUL-ended chunk written to
+  // `to` with one NUL-ended chunk read from `from`; a cancel makes `wake`
+  // readable. A socket in front is written with MSG_NOSIGNAL, so a first
+  // stage that has ended fails the write instead of raising SIGPIPE.
+  struct ChunkEnds {
+    int to = -1;
+    int from = -1;
+    int wake = -1;
+    bool socket = false;
+  };
+
+  // The exchange both runners share: the requests are written while the
+  // answers come back, so a batch larger than the buffers cannot leave both
+  // ends waiting on each other. Lots from `more` extend the deadline by
+  // timeout each. The ends are left as they are whatever the result; on
+  // any but Ok the stages cannot be trusted with another exchange.
+  // *answered (if given) tells whether any byte came back.
+  static Result ExchangeChunks(const ChunkEnds& ends, const std::vector<std::string>& inputs,
+                               std::vector<std::string>* outputs, const engine_server::CancelToken& token,
+                               std::chrono::steady_clock::time_point deadline, std::chrono::milliseconds timeout,
+                               size_t maxAnswer, const AnswerSink& onAnswer, const MoreInputs& more,
+                               bool* answered = nullptr);
 };
 
 }  // namespace apertium
