@@ -3,10 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <dirent.h>
 #include <fstream>
 #include <mutex>
@@ -17,6 +15,7 @@
 #include "engines/apertium/ApertiumFormat.h"
 #include "engines/apertium/InProcess.h"
 #include "engines/apertium/Pipeline.h"
+#include "src/engine/server/AheadQueue.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
 #include "src/support/Log.h"
@@ -277,22 +276,6 @@ EngineListEntry ListEntry(const ApertiumPair& pair) {
   return e;
 }
 
-// A text announced ahead and, once the ahead worker has been through it,
-// its translation. The same text announced again shares the entry.
-struct AheadEntry {
-  enum class State { Queued, Running, Done, Failed };
-  std::wstring text;
-  LONG mode = kTranslateModePlain;
-  State state = State::Queued;
-  int announced = 0;   // announcements of it neither asked for nor skipped yet
-  bool asked = false;  // a request waits for it
-  bool timedOut = false;  // Failed by a pipeline that hung: not worth a second wait
-  std::wstring translation;
-  std::vector<WordCorrespondence> groups;
-  // Still worth the pipeline's time.
-  bool Wanted() const { return announced > 0 || asked; }
-};
-
 // Texts announced ahead go through the pipeline this many at a time. Each
 // answer is handed on as soon as it is out, so a larger batch costs the
 // first text nothing; it only keeps texts announced meanwhile waiting for
@@ -311,17 +294,7 @@ struct ApertiumEngine::Impl {
   std::unique_ptr<Translator> analyser;
   std::unique_ptr<Translator> bilingual;
   std::uint64_t lastRequest = 0;
-
-  // Announced texts not asked for yet, in the client's order (an entry
-  // once per announcement); the entries waiting for the worker, in the
-  // order it takes them; and whether the worker is on its way through
-  // them. Guarded by aheadMutex; aheadChanged tells waiting requests that
-  // an entry moved on.
-  std::mutex aheadMutex;
-  std::condition_variable aheadChanged;
-  std::deque<std::shared_ptr<AheadEntry>> ahead;
-  std::deque<std::shared_ptr<AheadEntry>> aheadQueue;
-  bool aheadWorking = false;
+  const std::shared_ptr<AheadQueue> ahead = std::make_shared<AheadQueue>();
 
   // The translation stages, built on first use: in process when the runner
   // knows every stage of the mode, else the process pipeline. Decided once.
@@ -403,10 +376,10 @@ struct ApertiumEngine::Impl {
   }
 
   // Translates a batch of announced texts back to back through the
-  // translation pipeline and settles every entry as its answer comes out:
-  // Done with its answer, or Failed (the request that wants it then
-  // translates it on its own).
-  Translator::Result TranslateBatch(std::vector<std::shared_ptr<AheadEntry>> batch, const CancelToken& token) {
+  // translation pipeline and settles every entry as its answer comes out;
+  // the queue fails those left (the request that wants one then translates
+  // it on its own).
+  Translator::Result TranslateBatch(AheadQueue::Batch& batch, const CancelToken& token) {
     std::vector<std::vector<SourceWord>> words;
     std::vector<std::uint64_t> numbers;
     size_t bytes = 0;
@@ -435,14 +408,7 @@ struct ApertiumEngine::Impl {
     auto more = [&](std::vector<std::string>* lot) -> size_t {
       if (outOfStep) return 0;
       const size_t from = batch.size();
-      {
-        std::lock_guard<std::mutex> lock(aheadMutex);
-        while (!aheadQueue.empty() && batch.size() - settled < kAheadBatch) {
-          batch.push_back(std::move(aheadQueue.front()));
-          aheadQueue.pop_front();
-          batch.back()->state = AheadEntry::State::Running;
-        }
-      }
+      ahead->Fill(&batch, settled + kAheadBatch);
       return from == batch.size() ? 0 : MaxAnswerBytes(prepare(from, lot));
     };
     auto settle = [&](size_t i, const std::string& answer) {
@@ -458,12 +424,7 @@ struct ApertiumEngine::Impl {
       TrimAddedBlanks(batch[i]->text, &out);
       std::vector<WordCorrespondence> groups;
       if (batch[i]->mode == kTranslateModeCorrespondence) groups = CorrespondenceGroups(words[i], out);
-      std::lock_guard<std::mutex> lock(aheadMutex);
-      AheadEntry& e = *batch[i];
-      e.translation = std::move(out.text);
-      e.groups = std::move(groups);
-      e.state = AheadEntry::State::Done;
-      aheadChanged.notify_all();
+      ahead->Settle(*batch[i], std::move(out.text), std::move(groups));
     };
     Translator* p = Translation();
     if (p) {
@@ -479,115 +440,7 @@ struct ApertiumEngine::Impl {
     } else {
       LOG_ERROR(kLogSource, L"no null-flush pipeline for " + pair.id);
     }
-    std::lock_guard<std::mutex> lock(aheadMutex);
-    for (const auto& e : batch) {
-      if (e->state != AheadEntry::State::Running) continue;
-      e->state = AheadEntry::State::Failed;
-      e->timedOut = r == Translator::Result::TimedOut;
-    }
-    aheadChanged.notify_all();
     return r;
-  }
-
-  // Adds announced texts behind those announced before. A text already
-  // announced and not failed is not translated twice.
-  void Announce(const std::vector<std::wstring>& texts, LONG mode) {
-    for (const std::wstring& t : texts) {
-      std::shared_ptr<AheadEntry> entry;
-      for (const auto& e : ahead) {
-        if (e->text == t && e->mode == mode && e->state != AheadEntry::State::Failed) {
-          entry = e;
-          break;
-        }
-      }
-      if (!entry) {
-        entry = std::make_shared<AheadEntry>();
-        entry->text = t;
-        entry->mode = mode;
-        aheadQueue.push_back(entry);
-      }
-      ++entry->announced;
-      ahead.push_back(std::move(entry));
-    }
-  }
-
-  // Forgets the announced texts not yet asked for. A batch on its way
-  // through the pipeline finishes; nobody takes its answers.
-  void DropAhead() {
-    std::lock_guard<std::mutex> lock(aheadMutex);
-    for (auto& e : ahead) --e->announced;
-    ahead.clear();
-    ForgetUnwanted();
-    aheadChanged.notify_all();
-  }
-
-  // The announced entry for a text the client asks for: the first
-  // announcement with that text and mode. Announcements before it were
-  // skipped by the client and are forgotten; when there is none, the
-  // client asked for something else and every announcement stays.
-  std::shared_ptr<AheadEntry> TakeAhead(const std::wstring& text, LONG mode) {
-    std::lock_guard<std::mutex> lock(aheadMutex);
-    auto found = std::find_if(ahead.begin(), ahead.end(),
-                              [&](const auto& e) { return e->text == text && e->mode == mode; });
-    if (found == ahead.end()) return nullptr;
-    std::shared_ptr<AheadEntry> entry = *found;
-    for (auto it = ahead.begin(); it != found; ++it) --(*it)->announced;
-    ahead.erase(ahead.begin(), found + 1);
-    --entry->announced;
-    entry->asked = true;
-    ForgetUnwanted();
-    return entry;
-  }
-
-  // Takes the queued entries nobody wants any more out of the worker's way
-  // (aheadMutex held).
-  void ForgetUnwanted() {
-    std::erase_if(aheadQueue, [](const auto& e) {
-      if (e->Wanted()) return false;
-      e->state = AheadEntry::State::Failed;
-      return true;
-    });
-  }
-
-  // Ends the worker's turn (aheadMutex held). Entries it leaves behind
-  // would wait for ever; the requests that want them work alone instead.
-  void StopWorking() {
-    for (auto& e : aheadQueue) e->state = AheadEntry::State::Failed;
-    aheadQueue.clear();
-    std::erase_if(ahead, [](const auto& e) { return e->state == AheadEntry::State::Failed; });
-    aheadWorking = false;
-    aheadChanged.notify_all();
-  }
-
-  // The ahead worker: batch after batch of announced texts, front first,
-  // until none is left.
-  RequestOutcome WorkAhead(const CancelToken& token) {
-    for (;;) {
-      std::vector<std::shared_ptr<AheadEntry>> batch;
-      {
-        std::lock_guard<std::mutex> lock(aheadMutex);
-        while (!aheadQueue.empty() && batch.size() < kAheadBatch) {
-          batch.push_back(std::move(aheadQueue.front()));
-          aheadQueue.pop_front();
-          batch.back()->state = AheadEntry::State::Running;
-        }
-        if (batch.empty() || token.Cancelled()) {
-          for (auto& e : batch) e->state = AheadEntry::State::Failed;
-          StopWorking();
-          return token.Cancelled() ? RequestOutcome::Cancelled() : RequestOutcome::Done();
-        }
-      }
-      Translator::Result r;
-      {
-        std::lock_guard<std::mutex> busyLock(busy);
-        r = TranslateBatch(batch, token);
-      }
-      if (r == Translator::Result::Cancelled || token.Cancelled()) {
-        std::lock_guard<std::mutex> lock(aheadMutex);
-        StopWorking();
-        return RequestOutcome::Cancelled();
-      }
-    }
   }
 };
 
@@ -606,7 +459,7 @@ RequestOutcome ApertiumEngine::WarmUp(const CancelToken& token) {
 
 HRESULT ApertiumEngine::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
 HRESULT ApertiumEngine::Cancel() {
-  mImpl->DropAhead();
+  mImpl->ahead->Drop();
   mAhead.Cancel();
   return mRequest.Cancel();
 }
@@ -624,36 +477,16 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
   auto res = std::make_shared<TranslationResult>();
   *result = res;
   std::shared_ptr<Impl> impl = mImpl;
-  std::shared_ptr<AheadEntry> entry = impl->TakeAhead(text, mode);
-  if (entry) {
-    // Mostly the answer is there already: no worker is needed to hand it on.
-    bool done = false;
-    {
-      std::lock_guard<std::mutex> lock(impl->aheadMutex);
-      done = entry->state == AheadEntry::State::Done;
-      if (done) res->Set(entry->translation, entry->groups);
-    }
-    if (done) {
-      mRequest.Complete(RequestOutcome::Done());
-      return S_OK;
-    }
+  AheadQueue::Entry entry = impl->ahead->Take(text, mode);
+  // Mostly the answer is there already: no worker is needed to hand it on.
+  if (entry && impl->ahead->Answer(*entry, res.get())) {
+    mRequest.Complete(RequestOutcome::Done());
+    return S_OK;
   }
   mRequest.Start([impl, res, text, mode, entry](const CancelToken& token) {
     if (entry) {
-      token.OnCancel([impl] {
-        std::lock_guard<std::mutex> lock(impl->aheadMutex);
-        impl->aheadChanged.notify_all();
-      });
-      std::unique_lock<std::mutex> lock(impl->aheadMutex);
-      while (!token.Cancelled() &&
-             (entry->state == AheadEntry::State::Queued || entry->state == AheadEntry::State::Running)) {
-        impl->aheadChanged.wait_for(lock, std::chrono::milliseconds(50));
-      }
-      if (token.Cancelled()) return RequestOutcome::Cancelled();
-      if (entry->state == AheadEntry::State::Done) {
-        res->Set(entry->translation, entry->groups);
-        return RequestOutcome::Done();
-      }
+      if (!impl->ahead->Wait(*entry, token)) return RequestOutcome::Cancelled();
+      if (impl->ahead->Answer(*entry, res.get())) return RequestOutcome::Done();
       // A hung pipeline has cost one time-out already, as a request of its
       // own would; any other failure of the batch is retried below alone,
       // with the single request's own recovery.
@@ -685,20 +518,20 @@ HRESULT ApertiumEngine::Translate(const std::wstring& text, LONG mode, std::shar
 HRESULT ApertiumEngine::TranslateAhead(const std::vector<std::wstring>& texts, LONG mode) {
   if (mode != kTranslateModePlain && mode != kTranslateModeCorrespondence) return E_INVALIDARG;
   if (texts.empty()) return S_OK;
-  bool start = false;
-  {
-    std::lock_guard<std::mutex> lock(mImpl->aheadMutex);
-    mImpl->Announce(texts, mode);
-    start = !mImpl->aheadWorking && !mImpl->aheadQueue.empty();
-    if (start) mImpl->aheadWorking = true;
-  }
+  if (!mImpl->ahead->Announce(texts, mode)) return S_OK;
   std::shared_ptr<Impl> impl = mImpl;
-  if (start) mAhead.Start([impl](const CancelToken& token) { return impl->WorkAhead(token); });
+  mAhead.Start([impl](const CancelToken& token) {
+    return impl->ahead->Work(token, kAheadBatch, [&](AheadQueue::Batch& batch) {
+      std::lock_guard<std::mutex> busy(impl->busy);
+      return impl->TranslateBatch(batch, token) == Translator::Result::TimedOut ? AheadQueue::BatchEnd::TimedOut
+                                                                                 : AheadQueue::BatchEnd::Translated;
+    });
+  });
   return S_OK;
 }
 
 HRESULT ApertiumEngine::DropAhead() {
-  mImpl->DropAhead();
+  mImpl->ahead->Drop();
   return S_OK;
 }
 

@@ -1,11 +1,10 @@
 #include "engines/http/HttpEngine.h"
 
-#include <condition_variable>
-#include <deque>
 #include <mutex>
 
 #include "engines/apertium/ApertiumFormat.h"
 #include "engines/http/HttpClient.h"
+#include "src/engine/server/AheadQueue.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
 #include "src/support/Log.h"
@@ -77,15 +76,6 @@ bool SplitEngineId(const std::wstring& id, std::wstring* server, RemotePair* pai
   return true;
 }
 
-// A text announced ahead and, once the ahead worker has been through it,
-// its translation.
-struct AheadEntry {
-  enum class State { Queued, Running, Done, Failed };
-  std::wstring text;
-  State state = State::Queued;
-  std::wstring translation;
-};
-
 }  // namespace
 
 EngineListEntry ListEntry(const ServerEntry& server, const RemotePair& pair, bool reachable) {
@@ -109,15 +99,9 @@ struct HttpEngine::Impl {
   std::mutex busy;
   std::unique_ptr<HttpClient> client;
 
-  // Announced texts not asked for yet, in the client's order; those waiting
-  // for the worker; whether the worker runs; the first failure of the
-  // server. Guarded by mutex; changed tells waiting requests that an entry
-  // moved on.
+  const std::shared_ptr<AheadQueue> ahead = std::make_shared<AheadQueue>();
+  // The first failure of the server, guarded by mutex.
   std::mutex mutex;
-  std::condition_variable changed;
-  std::deque<std::shared_ptr<AheadEntry>> announced;
-  std::deque<std::shared_ptr<AheadEntry>> queue;
-  bool working = false;
   LONG downCode = 0;
   std::wstring downText;
 
@@ -134,7 +118,6 @@ struct HttpEngine::Impl {
     downCode = f.code;
     downText = Where(server) + L" " + f.what;
     LOG_ERROR(kLogSource, downText + L"; nothing more is sent to it from this engine");
-    changed.notify_all();
   }
 
   // Translates texts with as few requests as the API allows (busy held).
@@ -155,69 +138,17 @@ struct HttpEngine::Impl {
     return {};
   }
 
-  // Marks every queued entry failed and ends the worker's turn (mutex held).
-  void StopWorking() {
-    for (auto& e : queue) e->state = AheadEntry::State::Failed;
-    queue.clear();
-    working = false;
-    changed.notify_all();
-  }
-
-  void DropAhead() {
-    std::lock_guard<std::mutex> lock(mutex);
-    for (auto& e : queue) e->state = AheadEntry::State::Failed;
-    queue.clear();
-    announced.clear();
-    changed.notify_all();
-  }
-
-  // The first announcement of text; announcements before it were skipped
-  // by the client and are forgotten. None: every announcement stays.
-  std::shared_ptr<AheadEntry> TakeAhead(const std::wstring& text) {
-    std::lock_guard<std::mutex> lock(mutex);
-    auto found = std::find_if(announced.begin(), announced.end(), [&](const auto& e) { return e->text == text; });
-    if (found == announced.end()) return nullptr;
-    std::shared_ptr<AheadEntry> entry = *found;
-    for (auto it = announced.begin(); it != found; ++it) {
-      if ((*it)->state == AheadEntry::State::Queued) {
-        (*it)->state = AheadEntry::State::Failed;
-        std::erase(queue, *it);
-      }
-    }
-    announced.erase(announced.begin(), found + 1);
-    return entry;
-  }
-
-  RequestOutcome WorkAhead(const CancelToken& token) {
-    for (;;) {
-      std::vector<std::shared_ptr<AheadEntry>> batch;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (token.Cancelled() || downCode || queue.empty()) {
-          StopWorking();
-          return token.Cancelled() ? RequestOutcome::Cancelled() : RequestOutcome::Done();
-        }
-        while (!queue.empty() && batch.size() < TextsPerRequest()) {
-          batch.push_back(std::move(queue.front()));
-          queue.pop_front();
-          batch.back()->state = AheadEntry::State::Running;
-        }
-      }
-      std::vector<std::wstring> texts, out;
-      for (const auto& e : batch) texts.push_back(e->text);
-      Failure f;
-      {
-        std::lock_guard<std::mutex> lock(busy);
-        f = Exchange(texts, token, &out);
-      }
-      if (f.code) MarkDown(f);
-      std::lock_guard<std::mutex> lock(mutex);
-      for (size_t i = 0; i < batch.size(); ++i) {
-        batch[i]->state = f ? AheadEntry::State::Failed : AheadEntry::State::Done;
-        if (!f) batch[i]->translation = std::move(out[i]);
-      }
-      changed.notify_all();
-    }
+  // One request's worth of announced texts (busy held): Stop once the
+  // server is down.
+  AheadQueue::BatchEnd TranslateBatch(const AheadQueue::Batch& batch, const CancelToken& token) {
+    if (DownCode()) return AheadQueue::BatchEnd::Stop;
+    std::vector<std::wstring> texts, out;
+    for (const auto& e : batch) texts.push_back(e->text);
+    Failure f = Exchange(texts, token, &out);
+    if (f.code) MarkDown(f);
+    if (f) return f.code ? AheadQueue::BatchEnd::Stop : AheadQueue::BatchEnd::Translated;
+    for (size_t i = 0; i < batch.size(); ++i) ahead->Settle(*batch[i], std::move(out[i]));
+    return AheadQueue::BatchEnd::Translated;
   }
 };
 
@@ -231,7 +162,7 @@ HttpEngine::~HttpEngine() = default;
 
 HRESULT HttpEngine::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
 HRESULT HttpEngine::Cancel() {
-  mImpl->DropAhead();
+  mImpl->ahead->Drop();
   mAhead.Cancel();
   return mRequest.Cancel();
 }
@@ -259,28 +190,16 @@ HRESULT HttpEngine::Translate(const std::wstring& text, LONG, std::shared_ptr<IT
     mRequest.Complete(RequestOutcome::Failed(code));
     return S_OK;
   }
-  std::shared_ptr<AheadEntry> entry = impl->TakeAhead(text);
-  if (entry) {
-    std::lock_guard<std::mutex> lock(impl->mutex);
-    if (entry->state == AheadEntry::State::Done) {
-      res->Set(entry->translation);
-      mRequest.Complete(RequestOutcome::Done());
-      return S_OK;
-    }
+  AheadQueue::Entry entry = impl->ahead->Take(text, kTranslateModePlain);
+  if (entry && impl->ahead->Answer(*entry, res.get())) {
+    mRequest.Complete(RequestOutcome::Done());
+    return S_OK;
   }
   mRequest.Start([impl, res, text, entry](const CancelToken& token) {
     if (entry) {
-      std::unique_lock<std::mutex> lock(impl->mutex);
-      while (!token.Cancelled() &&
-             (entry->state == AheadEntry::State::Queued || entry->state == AheadEntry::State::Running)) {
-        impl->changed.wait_for(lock, std::chrono::milliseconds(20));
-      }
-      if (token.Cancelled()) return RequestOutcome::Cancelled();
-      if (entry->state == AheadEntry::State::Done) {
-        res->Set(entry->translation);
-        return RequestOutcome::Done();
-      }
-      if (impl->downCode) return RequestOutcome::Failed(impl->downCode);
+      if (!impl->ahead->Wait(*entry, token)) return RequestOutcome::Cancelled();
+      if (impl->ahead->Answer(*entry, res.get())) return RequestOutcome::Done();
+      if (LONG code = impl->DownCode()) return RequestOutcome::Failed(code);
     }
     std::lock_guard<std::mutex> busy(impl->busy);
     if (LONG code = impl->DownCode()) return RequestOutcome::Failed(code);
@@ -297,28 +216,21 @@ HRESULT HttpEngine::Translate(const std::wstring& text, LONG, std::shared_ptr<IT
   return S_OK;
 }
 
+// The mode is one to a server that knows no word correspondence.
 HRESULT HttpEngine::TranslateAhead(const std::vector<std::wstring>& texts, LONG) {
-  if (texts.empty()) return S_OK;
-  bool start = false;
-  {
-    std::lock_guard<std::mutex> lock(mImpl->mutex);
-    if (mImpl->downCode) return S_OK;
-    for (const auto& t : texts) {
-      auto e = std::make_shared<AheadEntry>();
-      e->text = t;
-      mImpl->announced.push_back(e);
-      mImpl->queue.push_back(e);
-    }
-    start = !mImpl->working;
-    mImpl->working = true;
-  }
+  if (mImpl->DownCode() || !mImpl->ahead->Announce(texts, kTranslateModePlain)) return S_OK;
   std::shared_ptr<Impl> impl = mImpl;
-  if (start) mAhead.Start([impl](const CancelToken& token) { return impl->WorkAhead(token); });
+  mAhead.Start([impl](const CancelToken& token) {
+    return impl->ahead->Work(token, impl->TextsPerRequest(), [&](AheadQueue::Batch& batch) {
+      std::lock_guard<std::mutex> busy(impl->busy);
+      return impl->TranslateBatch(batch, token);
+    });
+  });
   return S_OK;
 }
 
 HRESULT HttpEngine::DropAhead() {
-  mImpl->DropAhead();
+  mImpl->ahead->Drop();
   return S_OK;
 }
 
