@@ -60,6 +60,14 @@ void TrimAddedBlanks(const std::wstring& source, Reformatted* reformatted);
 std::vector<engine_server::WordCorrespondence> CorrespondenceGroups(const std::vector<SourceWord>& words,
                                                                    const Reformatted& reformatted);
 
+// A dictionary lookup: the word as the analyser's input; the analyser's
+// answer as the bilingual dictionary's query ("" unless the analyser knows
+// the word as a whole); its answer as lines "lemma (pos): translation, ...",
+// one per source reading ("" when there is none).
+std::string DictionaryWord(const std::wstring& word);
+std::string DictionaryQuery(const std::string& analysed);
+std::wstring DictionaryText(const std::string& translated);
+
 // Apertium's three-letter language codes (with an optional variant such as
 // "eng_US") to the add-in's codes ("en", "en-us"); unknown codes stay as
 // they are, lower-cased.

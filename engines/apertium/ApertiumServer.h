@@ -53,6 +53,9 @@ struct Settings {
 // The installed directions, sorted by id.
 std::vector<ApertiumPair> FindPairs(const std::vector<std::string>& modeDirs);
 
+// The pipeline command of the pair's mode file ("" when unreadable).
+std::string ModeCommand(const ApertiumPair& pair);
+
 // The list entry of a pair as the factory reports it.
 engine_server::EngineListEntry ListEntry(const ApertiumPair& pair);
 
