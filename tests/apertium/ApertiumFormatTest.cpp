@@ -13,10 +13,12 @@ TEST(ApertiumFormatTest, DeformatEscapesReservedCharactersAndEndsWithTheMarker) 
 }
 
 TEST(ApertiumFormatTest, ControlAndPlaceholderCharactersTravelAsSuperblanksAndNulIsDropped) {
-  std::wstring text = L"a\tb\nc\xE001";
+  // The Private Use Area's first and last characters, and the one after it.
+  std::wstring text = L"a\tb\nc\xE000\xF8FF\xF900";
   text.push_back(L'\0');
-  EXPECT_EQ("a[\t]b[\n]c[\xEE\x80\x81][\\[pelorant-end-7\\]].[]", Deformat(text, nullptr, 7));
-  EXPECT_EQ(L"a\tb\nc\xE001", Reformat(Deformat(text, nullptr, 7), 0, 7).text);
+  EXPECT_EQ("a[\t]b[\n]c[\xEE\x80\x80][\xEF\xA3\xBF]\xEF\xA4\x80[\\[pelorant-end-7\\]].[]",
+            Deformat(text, nullptr, 7));
+  EXPECT_EQ(L"a\tb\nc\xE000\xF8FF\xF900", Reformat(Deformat(text, nullptr, 7), 0, 7).text);
 }
 
 TEST(ApertiumFormatTest, ReformatRestoresTextAndDropsEverythingFromTheMarker) {

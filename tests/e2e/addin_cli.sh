@@ -4,9 +4,7 @@
 # through clicks on the add-in's controls (the file stand-in, and the
 # desktop's clipboard under Xvfb when xclip and Xvfb are installed).
 set -u
-prog="$1"
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib/common.sh"
+. "$(dirname "$0")/lib/common.sh"
 e2e_corpus
 dir=$(mktemp -d)
 xvfb=""
@@ -14,16 +12,7 @@ trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$dir"' EXIT
 e2e_user "$dir"
 export PELORANT_CLIPBOARD_FILE="$dir/clipboard"
 unset DISPLAY
-expect() { # expect CODE ARGS...: output in $out, errors in $err
-  local want="$1"
-  shift
-  out=$("$prog" "$@" 2>"$dir/err")
-  local rc=$?
-  err=$(cat "$dir/err")
-  [ "$rc" -eq "$want" ] || fail "$* exited $rc, expected $want: ${err:0:400}"
-}
-printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" \
-  "pair	en-zz	en	yy	8	English - Zulu	Test MT	Test" "transform	bracket" >"$PELORANT_FAKE_ENGINE"
+bracket_engine "pair	en-zz	en	yy	8	English - Zulu	Test MT	Test"
 deck="$dir/deck.pptx"
 cp "$corpus/docling__powerpoint_sample.pptx" "$deck"
 sum=$(sha256sum <"$deck")
@@ -102,5 +91,4 @@ if command -v Xvfb >/dev/null && command -v xclip >/dev/null; then
   contains "$("$prog" show "$dir/desk.pptx")" 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧'
 fi
 
-[ "$failures" -eq 0 ] && echo "addin_cli: all passed"
-exit $((failures > 0))
+e2e_end addin_cli

@@ -23,7 +23,8 @@ packages' XML directly (not through the program's own reader):
     fitting may change) that every run of a source paragraph states is on
     every run of its translation.
 
-Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--dispatch] [--only PART[#N]...]
+Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--dispatch] [--shown JSON] [--only PART[#N]...]
+       check_bracketed.py --each LIST [--real]
 With --real the translation comes from a real engine: the bracketing and
 the words under a link are not checked, only that every link is still on
 some text of its body, and fields, addresses and run properties as above.
@@ -32,8 +33,10 @@ yet report fields and links to the walk nor keep a body's line breaks
 apart from its blanks: fields, links and blanks are not compared.
 With --only, only those parts (or the N-th text body of a part) are
 translated and every other body must be unchanged (a run over one slide or
-a few shapes). Prints one line per problem; exit status 1 if any.
+a few shapes). With --shown, JSON is what `show --json` printed for the
+translation and must be JSON. Prints one line per problem; exit status 1 if any.
 """
+import json
 import re
 import sys
 import zipfile
@@ -298,6 +301,11 @@ def main(argv):
     only = set(argv[argv.index("--only") + 1:]) if "--only" in argv else None
     real = "--real" in argv
     problems = []
+    if "--shown" in argv:
+        try:
+            json.load(open(argv[argv.index("--shown") + 1], encoding="utf-8"))
+        except ValueError as e:
+            problems.append(f"show --json printed no JSON: {e}")
     src, out = zipfile.ZipFile(src_path), zipfile.ZipFile(out_path)
     src_names, out_names = set(src.namelist()), set(out.namelist())
     for name in sorted(out_names - src_names):
@@ -349,4 +357,9 @@ def main(argv):
 
 
 if __name__ == "__main__":
+    if sys.argv[1] == "--each":
+        # --each LIST [FLAG...]: every line of LIST is SOURCE, TRANSLATION and
+        # what `show --json` printed for it, tab-separated.
+        lines = [line.rstrip("\n").split("\t") for line in open(sys.argv[2], encoding="utf-8")]
+        sys.exit(max([main(["", s, t, "--shown", j] + sys.argv[3:]) for s, t, j in lines], default=0))
     sys.exit(main(sys.argv))

@@ -3,7 +3,6 @@
 # sample deck comes out as the in-process Apertium engine translates it, and
 # eight runs at once against the one server all give that same deck.
 set -u
-PELORANT="${1:?usage: http_apy.sh PATH-TO-PELORANT}"
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/common.sh"
 e2e_corpus
@@ -22,14 +21,14 @@ for _ in $(seq 300); do
   python3 -c "import urllib.request; urllib.request.urlopen('http://127.0.0.1:$port/listPairs', timeout=1)" 2> /dev/null && break
   sleep 0.1
 done
-"$PELORANT" engines add-server apy "http://127.0.0.1:$port" > "$tmp/out" 2>&1 || { fail "add-server: $(cat "$tmp/out")"; exit 1; }
+"$prog" engines add-server apy "http://127.0.0.1:$port" > "$tmp/out" 2>&1 || { fail "add-server: $(cat "$tmp/out")"; exit 1; }
 
 # What each shape, cell and notes page says, without the file's name.
-texts() { "$PELORANT" show "$1" | tail -n +2; }
+texts() { "$prog" show "$1" | tail -n +2; }
 
-"$PELORANT" translate "$deck" -o "$tmp/local.pptx" --mode Apertium:eng-spa > /dev/null 2> "$tmp/err" ||
+"$prog" translate "$deck" -o "$tmp/local.pptx" --mode Apertium:eng-spa > /dev/null 2> "$tmp/err" ||
   fail "the in-process run failed: $(cat "$tmp/err")"
-"$PELORANT" translate "$deck" -o "$tmp/http.pptx" --mode Http:apy:eng-spa > /dev/null 2> "$tmp/err" ||
+"$prog" translate "$deck" -o "$tmp/http.pptx" --mode Http:apy:eng-spa > /dev/null 2> "$tmp/err" ||
   fail "the run through apertium-apy failed: $(cat "$tmp/err")"
 texts "$tmp/local.pptx" > "$tmp/local.txt"
 texts "$tmp/http.pptx" > "$tmp/http.txt"
@@ -40,7 +39,7 @@ grep -q 'Mesa de la prueba' "$tmp/http.txt" || fail "nothing was translated: $(h
 start=$SECONDS
 pids=()
 for i in 1 2 3 4 5 6 7 8; do
-  "$PELORANT" translate "$deck" -o "$tmp/load$i.pptx" --mode Http:apy:eng-spa > /dev/null 2> "$tmp/load$i.err" &
+  "$prog" translate "$deck" -o "$tmp/load$i.pptx" --mode Http:apy:eng-spa > /dev/null 2> "$tmp/load$i.err" &
   pids+=($!)
 done
 for i in 1 2 3 4 5 6 7 8; do
@@ -49,5 +48,4 @@ for i in 1 2 3 4 5 6 7 8; do
 done
 echo "http_apy: 8 runs at once took $((SECONDS - start)) s"
 
-[ $failures -eq 0 ] && echo "http_apy: all checks passed"
-exit $((failures > 0))
+e2e_end http_apy

@@ -3,33 +3,23 @@
 # added, queried in reg.exe's layout, confirmed or refused, and deleted; a
 # broken hive file is kept aside and never overwritten.
 set -u
-prog="$1"
 . "$(dirname "$0")/lib/common.sh"
 e2e_start
 reg=$PELORANT_REGISTRY
 mkdir -p "$reg"
 
-# expect_rc CODE ARGS... : runs pelorant with ARGS (stdin empty), keeps its output in $out.
-expect_rc() {
-  local want="$1"
-  shift
-  out=$("$prog" "$@" </dev/null 2>"$dir/err")
-  local rc=$?
-  [ "$rc" -eq "$want" ] || fail "pelorant $* exited $rc, expected $want: $(cat "$dir/err")"
-}
-
 key='HKCU\Software\Talvoren\OfficeAddIn'
 
-expect_rc 0 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 1 /f
+expect 0 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 1 /f
 contains "$out" "The operation completed successfully."
-expect_rc 0 reg add "$key" /v LogFolderPath /t REG_EXPAND_SZ /d '%temp%\Talvoren\AddinLog' /f
-expect_rc 0 reg add "$key" /v PPLogFileName /d 'Log "quoted" \ name' /f
-expect_rc 0 reg add "$key" /v Pairs /t REG_MULTI_SZ /d 'en.ja#ja.en' /s '#' /f
-expect_rc 0 reg add "$key" /v Limit /t REG_QWORD /d 0x100000000 /f
-expect_rc 0 reg add "$key" /v Raw /t REG_BINARY /d 00ff7f /f
-expect_rc 0 reg add "$key\RegV1\PowerPoint" /ve /d 'default set' /f
+expect 0 reg add "$key" /v LogFolderPath /t REG_EXPAND_SZ /d '%temp%\Talvoren\AddinLog' /f
+expect 0 reg add "$key" /v PPLogFileName /d 'Log "quoted" \ name' /f
+expect 0 reg add "$key" /v Pairs /t REG_MULTI_SZ /d 'en.ja#ja.en' /s '#' /f
+expect 0 reg add "$key" /v Limit /t REG_QWORD /d 0x100000000 /f
+expect 0 reg add "$key" /v Raw /t REG_BINARY /d 00ff7f /f
+expect 0 reg add "$key\RegV1\PowerPoint" /ve /d 'default set' /f
 
-expect_rc 0 reg query "$key"
+expect 0 reg query "$key"
 contains "$out" 'HKEY_CURRENT_USER\Software\Talvoren\OfficeAddIn'
 contains "$out" '    OfficeAddinLog    REG_DWORD    0x1'
 contains "$out" '    LogFolderPath    REG_EXPAND_SZ    %temp%\Talvoren\AddinLog'
@@ -39,13 +29,13 @@ contains "$out" '    Limit    REG_QWORD    0x100000000'
 contains "$out" '    Raw    REG_BINARY    00FF7F'
 contains "$out" 'HKEY_CURRENT_USER\Software\Talvoren\OfficeAddIn\RegV1'
 
-expect_rc 0 reg query 'HKEY_CURRENT_USER\software\talvoren' /s
+expect 0 reg query 'HKEY_CURRENT_USER\software\talvoren' /s
 contains "$out" '    (Default)    REG_SZ    default set'
 
-expect_rc 0 reg query "$key" /v officeaddinlog
+expect 0 reg query "$key" /v officeaddinlog
 contains "$out" 'OfficeAddinLog    REG_DWORD    0x1'
-expect_rc 1 reg query "$key" /v NoSuchValue
-contains "$(cat "$dir/err")" "unable to find"
+expect 1 reg query "$key" /v NoSuchValue
+contains "$err" "unable to find"
 
 # The hive file is regedit's export syntax.
 grep -q '^Windows Registry Editor Version 5.00' "$reg/HKCU.reg" || fail "HKCU.reg lacks the header"
@@ -53,58 +43,54 @@ grep -q '^"OfficeAddinLog"=dword:00000001$' "$reg/HKCU.reg" || fail "HKCU.reg la
 grep -q '^"LogFolderPath"=hex(2):' "$reg/HKCU.reg" || fail "HKCU.reg lacks the hex(2) line"
 
 # Overwriting without /f asks; nobody to ask means no, and nothing changes.
-expect_rc 1 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 7
-expect_rc 0 reg query "$key" /v OfficeAddinLog
+expect 1 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 7
+expect 0 reg query "$key" /v OfficeAddinLog
 contains "$out" 'REG_DWORD    0x1'
-PELORANT_ANSWER=yes expect_rc 0 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 7
-expect_rc 0 reg query "$key" /v OfficeAddinLog
+PELORANT_ANSWER=yes expect 0 reg add "$key" /v OfficeAddinLog /t REG_DWORD /d 7
+expect 0 reg query "$key" /v OfficeAddinLog
 contains "$out" 'REG_DWORD    0x7'
 # A scripted answer on stdin is read when stdin is a terminal; here it is
 # not, so the preset answer decides.
-PELORANT_ANSWER=no expect_rc 1 reg delete "$key" /v OfficeAddinLog
-expect_rc 0 reg query "$key" /v OfficeAddinLog
+PELORANT_ANSWER=no expect 1 reg delete "$key" /v OfficeAddinLog
+expect 0 reg query "$key" /v OfficeAddinLog
 
 # Bad input: clear errors, nothing written.
 cp "$reg/HKCU.reg" "$reg/before"
-expect_rc 2 reg add "$key" /v X /t REG_DWORD /d 4294967296 /f
-contains "$(cat "$dir/err")" "invalid REG_DWORD data"
-expect_rc 2 reg add "$key" /v X /t REG_BINARY /d 0g /f
-expect_rc 2 reg add "$key" /v X /t REG_WHATEVER /d 1 /f
-expect_rc 2 reg add 'HKXX\Software' /v X /d 1 /f
-expect_rc 2 reg add "$key" /v X /bogus /f
-expect_rc 2 reg frobnicate "$key"
-expect_rc 2 reg delete HKCU /f
+expect 2 reg add "$key" /v X /t REG_DWORD /d 4294967296 /f
+contains "$err" "invalid REG_DWORD data"
+expect 2 reg add "$key" /v X /t REG_BINARY /d 0g /f
+expect 2 reg add "$key" /v X /t REG_WHATEVER /d 1 /f
+expect 2 reg add 'HKXX\Software' /v X /d 1 /f
+expect 2 reg add "$key" /v X /bogus /f
+expect 2 reg frobnicate "$key"
+expect 2 reg delete HKCU /f
 cmp -s "$reg/HKCU.reg" "$reg/before" || fail "a refused command changed HKCU.reg"
 
 # Deletion of values, of all values, and of whole trees.
-expect_rc 0 reg delete "$key" /v Raw /f
-expect_rc 1 reg query "$key" /v Raw
-expect_rc 1 reg delete "$key" /v Raw /f
-expect_rc 0 reg delete "$key" /va /f
-expect_rc 0 reg query "$key"
+expect 0 reg delete "$key" /v Raw /f
+expect 1 reg query "$key" /v Raw
+expect 1 reg delete "$key" /v Raw /f
+expect 0 reg delete "$key" /va /f
+expect 0 reg query "$key"
 case "$out" in *REG_*) fail "values left after /va: $out" ;; esac
 contains "$out" 'OfficeAddIn\RegV1'
-expect_rc 0 reg delete 'HKCU\Software\Talvoren' /f
-expect_rc 1 reg query 'HKCU\Software\Talvoren'
-expect_rc 1 reg delete 'HKCU\Software\Talvoren' /f
+expect 0 reg delete 'HKCU\Software\Talvoren' /f
+expect 1 reg query 'HKCU\Software\Talvoren'
+expect 1 reg delete 'HKCU\Software\Talvoren' /f
 
 # Machine-wide hives live beside it under PELORANT_REGISTRY.
-expect_rc 0 reg add 'HKLM\Software\Talvoren\OfficeAddIn' /v LogLevel /t REG_DWORD /d 2000 /f
+expect 0 reg add 'HKLM\Software\Talvoren\OfficeAddIn' /v LogLevel /t REG_DWORD /d 2000 /f
 [ -f "$reg/HKLM.reg" ] || fail "HKLM.reg not created"
-expect_rc 0 reg query 'HKLM\Software\Talvoren\OfficeAddIn' /v LogLevel
+expect 0 reg query 'HKLM\Software\Talvoren\OfficeAddIn' /v LogLevel
 contains "$out" '0x7d0'
 
 # A hive file that cannot be parsed is moved aside, reported, and kept.
 printf 'not a registry file\n' >"$reg/HKCR.reg"
-expect_rc 1 reg query 'HKCR\CLSID'
-contains "$(cat "$dir/err")" "cannot be read"
+expect 1 reg query 'HKCR\CLSID'
+contains "$err" "cannot be read"
 ls "$reg"/HKCR.reg.bad-* >/dev/null 2>&1 || fail "the broken HKCR.reg was not moved aside"
 grep -q '^not a registry file$' "$reg"/HKCR.reg.bad-* || fail "the broken file's content was changed"
-expect_rc 0 reg add 'HKCR\CLSID\{X}' /ve /d 'new' /f
+expect 0 reg add 'HKCR\CLSID\{X}' /ve /d 'new' /f
 grep -q '^not a registry file$' "$reg"/HKCR.reg.bad-* || fail "the broken file was overwritten"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "reg_cli: all checks passed"
+e2e_end reg_cli

@@ -5,7 +5,6 @@
 # is written next to them. translate_corpus.sh shows every deck of the
 # corpus as JSON.
 set -u
-prog="$1"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
 e2e_corpus
@@ -69,5 +68,4 @@ contains "$("$prog" show "$corpus/oxsdk__encrypted_pptx.pptx" 2>&1)" "password-p
 out=$("$prog" show "$dir/missing.pptx" 2>&1)
 contains "$out" "file not found"
 
-[ "$failures" -eq 0 ] && echo "show_deck: all checks passed"
-exit $((failures > 0))
+e2e_end show_deck

@@ -4,7 +4,6 @@
 # breaks kept, unknown modes refused, engine failures reported with the
 # source kept, Ctrl-C answered yes cancels a hanging engine.
 set -u
-prog="$1"
 . "$(dirname "$0")/lib/common.sh"
 e2e_start
 
@@ -13,16 +12,8 @@ script() {
   printf '%s\n' "implementation	FakeMT" "pair	en-es	en	es	9	English - Spanish	Fake MT	Fake" \
     "dictionary	house	house: casa (n f)" "$@" >"$PELORANT_FAKE_ENGINE"
 }
-
-# run CODE INPUT ARGS... : pelorant with INPUT on stdin; output in $out, errors in $err.
-run() {
-  local want="$1" input="$2"
-  shift 2
-  out=$(printf '%s' "$input" | "$prog" "$@" 2>"$dir/err")
-  local rc=$?
-  err=$(cat "$dir/err")
-  [ "$rc" -eq "$want" ] || fail "pelorant $* exited $rc, expected $want: $err"
-}
+# run CODE INPUT ARGS... : pelorant with INPUT on stdin.
+run() { input=$2 expect "$1" "${@:3}"; }
 
 script
 run 0 "The dog is big. It runs fast." text --mode FakeMT:en-es
@@ -69,21 +60,13 @@ run 1 "Hello." text --mode FakeMT:en-es
 script "request	translate	hang	0	0"
 export PELORANT_ANSWER=yes
 printf 'Never answered.' | "$prog" text --mode FakeMT:en-es >"$dir/out" 2>"$dir/err" &
-pid=$!
-sleep 1
-for _ in $(seq 1 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  kill -INT "$pid" 2>/dev/null
-  sleep 0.2
-done
-wait "$pid"
-rc=$?
+interrupt $!
 unset PELORANT_ANSWER
 [ "$rc" -eq 1 ] || fail "a cancelled run exits 1, got $rc: $(cat "$dir/err")"
 contains "$(cat "$dir/err")" "cancelled"
 
 # Real translation when Apertium's English-Spanish pair is installed.
-if command -v apertium >/dev/null && apertium -l 2>/dev/null | grep -qE '^[[:space:]]*eng-spa[[:space:]]*$'; then
+if have_eng_spa; then
   rm -f "$PELORANT_FAKE_ENGINE"
   unset PELORANT_FAKE_ENGINE
   rm -rf "$XDG_CONFIG_HOME"
@@ -94,5 +77,4 @@ if command -v apertium >/dev/null && apertium -l 2>/dev/null | grep -qE '^[[:spa
   contains "$out" "casa"
 fi
 
-[ "$failures" -eq 0 ] || exit 1
-echo "text_cli: all passed"
+e2e_end text_cli

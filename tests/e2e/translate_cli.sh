@@ -6,26 +6,12 @@
 # cancels and bad arguments give status 1 or 2 and write nothing they
 # should not; no temporary copy outlives a run.
 set -u
-prog="$1"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
 e2e_corpus
 e2e_start
 mkdir -p "$dir/w"
-# script LINES... : the bracket engine plus extra directives.
-script() {
-  printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" "transform	bracket" "$@" \
-    >"$PELORANT_FAKE_ENGINE"
-}
-# run CODE ARGS... : pelorant translate; stdout in $out, stderr in $err.
-run() {
-  local want="$1"
-  shift
-  out=$("$prog" translate "$@" 2>"$dir/err")
-  local rc=$?
-  err=$(cat "$dir/err")
-  [ "$rc" -eq "$want" ] || fail "translate $* exited $rc, expected $want: ${err:0:600}"
-}
+run() { expect "$1" translate "${@:2}"; }
 check() { # check OUT [--only PART[#N]...]: bracketed as the checker says
   local o="$1"
   shift
@@ -37,7 +23,7 @@ changed() { diff <("$prog" show "$deck" | tail -n +2) <("$prog" show "$1" | tail
 deck="$dir/w/deck.pptx"
 cp "$corpus/docling__powerpoint_sample.pptx" "$deck"
 sum=$(sha256sum <"$deck")
-script
+bracket_engine
 m=(--mode Test:en-xx)
 
 # All slides, the current slide (with its notes page), two shapes.
@@ -78,13 +64,13 @@ run 2 "$deck" -o "$deck" "${m[@]}"
 contains "$err" "--in-place"
 cp "$deck" "$dir/w/copy.pptx"
 run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
-python3 "$here/check_bracketed.py" "$deck" "$dir/w/copy.pptx" >"$dir/check" || fail "in place: $(head -n 3 "$dir/check")"
+check "$dir/w/copy.pptx"
 [ "$(ls "$dir/w")" = "$(printf 'copy.pptx\ndeck.pptx')" ] || fail "files beside the deck: $(ls "$dir/w")"
 "$prog" options set default OutputDestType=1 >/dev/null
 # With a translation copy, --in-place saves the copy over the open deck's file.
 cp "$deck" "$dir/w/copy.pptx"
 run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
-python3 "$here/check_bracketed.py" "$deck" "$dir/w/copy.pptx" >"$dir/check" || fail "copy in place: $(head -n 3 "$dir/check")"
+check "$dir/w/copy.pptx"
 
 # --macro gives the option set's pre-translation macro a command to run.
 "$prog" options --hidden set default _UsesPreMacro=True _PreMacroName=Pre >/dev/null || fail "options set macro"
@@ -153,15 +139,15 @@ rm -f "$dir/odd.pptx" "$dir/odd-out.pptx"
 
 # Engine failures: one segment left (the rest still written), every segment,
 # an engine that does not open.
-script "request	translate	3	30006	0	1"
+bracket_engine "request	translate	3	30006	0	1"
 run 1 "$deck" -o "$dir/part.pptx" "${m[@]}" --slide 2
 contains "$err" "left (engine failed: 1)"
 contains "$err" "what was translated is written to"
 [ "$(changed "$dir/part.pptx" | grep -c '⟦')" -ge 2 ] || fail "the other segments were not written"
-script "request	translate	3	30006	0"
+bracket_engine "request	translate	3	30006	0"
 run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
 [ -e "$dir/none.pptx" ] && fail "an output without a translated segment was written"
-script "request	open	3	30004	0"
+bracket_engine "request	open	3	30004	0"
 rm -f "$dir/none.pptx"
 run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
 [ -e "$dir/none.pptx" ] && fail "an output was written although the engine did not open"
@@ -169,23 +155,14 @@ run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
 
 # Ctrl-C on a hanging engine: with the progress line it asks (answered yes),
 # quiet it cancels at once; either way the run ends cleanly with status 1.
-script "request	translate	hang	0	0"
+bracket_engine "request	translate	hang	0	0"
 for quiet in "" -q; do
   PELORANT_ANSWER=yes "$prog" translate "$deck" -o "$dir/c.pptx" "${m[@]}" $quiet >/dev/null 2>"$dir/err" &
-  pid=$!
-  sleep 1
-  for _ in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    kill -INT "$pid" 2>/dev/null
-    sleep 0.2
-  done
-  wait "$pid"
-  rc=$?
+  interrupt $!
   [ "$rc" -eq 1 ] || fail "cancelled run ($quiet) exited $rc: $(cat "$dir/err")"
   contains "$(cat "$dir/err")" "cancelled"
 done
 
 [ "$(sha256sum <"$deck")" = "$sum" ] || fail "the deck changed"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "temporary files left: $(ls "$TMPDIR")"
-[ "$failures" -eq 0 ] || exit 1
-echo "translate_cli: all passed"
+e2e_end translate_cli

@@ -4,7 +4,8 @@
 # the others, with the same statuses, and what must survive a real
 # translation checked (fields, addresses, links, shared run properties).
 here=$(cd "$(dirname "$0")" && pwd)
-if ! command -v apertium >/dev/null || ! apertium -l 2>/dev/null | grep -qE '^[[:space:]]*eng-spa[[:space:]]*$'; then
+. "$here/lib/common.sh"
+if ! have_eng_spa; then
   echo "SKIP: Apertium's eng-spa pair is not installed"
   exit 0
 fi

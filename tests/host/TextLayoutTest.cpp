@@ -77,17 +77,19 @@ TEST_F(TextLayoutTest, AWordLongerThanTheLineIsCutWhereItOverflowsAndMeasuresWho
 }
 
 TEST_F(TextLayoutTest, LineAndParagraphSpacing) {
-  auto o = std::make_shared<Owner>("<a:p><a:pPr><a:lnSpc><a:spcPct val=\"150000\"/></a:lnSpc>"
-                                   "<a:spcAft><a:spcPts val=\"1200\"/></a:spcAft></a:pPr>" +
-                                   SansRun("Hello") + "</a:p><a:p>" + SansRun("Hello") +
+  // Space before the first paragraph is no space between paragraphs.
+  const std::string before = "<a:spcBef><a:spcPts val=\"600\"/></a:spcBef>";
+  auto o = std::make_shared<Owner>("<a:p><a:pPr><a:lnSpc><a:spcPct val=\"150000\"/></a:lnSpc>" + before +
+                                   "<a:spcAft><a:spcPts val=\"1200\"/></a:spcAft></a:pPr>" + SansRun("Hello") +
+                                   "</a:p><a:p><a:pPr>" + before + "</a:pPr>" + SansRun("Hello") +
                                    "</a:p><a:p><a:pPr><a:lnSpc><a:spcPts val=\"3000\"/></a:lnSpc></a:pPr>" +
                                    SansRun("Hello") + "</a:p>");
   auto r = host::pptx::MakeTextRange(o);
   EXPECT_NEAR(r->Paragraphs(1, 1)->BoundHeight(), 1.5 * kLine * 18, 0.05);
   EXPECT_NEAR(r->Paragraphs(3, 1)->BoundHeight(), 30.0, 0.01);
-  // 1.5 lines, 12 points after, one line, exactly 30 points.
-  EXPECT_NEAR(r->BoundHeight(), 1.5 * kLine * 18 + 12 + kLine * 18 + 30, 0.1);
-  EXPECT_NEAR(r->Paragraphs(2, 1)->BoundTop(), 3.6 + 1.5 * kLine * 18 + 12, 0.1);
+  // 1.5 lines, 12 points after, 6 before, one line, exactly 30 points.
+  EXPECT_NEAR(r->BoundHeight(), 1.5 * kLine * 18 + 12 + 6 + kLine * 18 + 30, 0.1);
+  EXPECT_NEAR(r->Paragraphs(2, 1)->BoundTop(), 3.6 + 1.5 * kLine * 18 + 12 + 6, 0.1);
 }
 
 TEST_F(TextLayoutTest, AutofitScaleShrinksWhatIsMeasured) {

@@ -202,15 +202,16 @@ TEST_F(ShapeText, TargetLanguageAndFontsByCharacterSet) {
   }
 }
 
-// A bold word lands on the word the engine pairs it with, wherever that is.
+// A bold, lowered word lands on the word the engine pairs it with, wherever that is.
 TEST_F(ShapeText, KeepStyleFollowsTheEnginesCorrespondence) {
-  OpenCopies({Box(2, "Box", Para({{"The ", ""}, {"big", "b=\"1\""}, {" dog.", ""}}))});
+  OpenCopies({Box(2, "Box", Para({{"The ", ""}, {"big", "b=\"1\" baseline=\"-100000\""}, {" dog.", ""}}))});
   impl->SetTranslation(L"The big dog.", L"El perro grande.");
   impl->SetCorrespondence(L"The big dog.", {{{{0, 3}}, {{0, 2}}}, {{{4, 3}}, {{9, 6}}}, {{{8, 4}}, {{3, 5}}}});
   o.KeepStyle = 1;
   ASSERT_TRUE(Translate("Box"));
   EXPECT_EQ(TargetText("Box")->Text(), L"El perro grande.");
   EXPECT_EQ(TargetChars("Box", L"grande")->Font()->Bold(), host::msoTrue);
+  EXPECT_EQ(TargetChars("Box", L"grande")->Font()->BaselineOffset(), -1.0f);  // the lowest there is
   EXPECT_EQ(TargetChars("Box", L"El perro ")->Font()->Bold(), host::msoFalse);
 }
 

@@ -1,7 +1,10 @@
-# Shared by the end-to-end scripts that drive the program over corpus decks:
-# the corpus beside the checkout, a user of their own (registry, settings,
-# temporary folder and scripted engine in one fresh folder), and the checks.
+# Shared by the end-to-end scripts: the program under test (the script's
+# first argument), the corpus beside the checkout, a user of their own
+# (registry, settings, temporary folder and scripted engine in one fresh
+# folder), running the program and the checks.
 # Source it as ". "$(dirname "$0")/lib/common.sh"".
+
+prog=${1:?usage: $0 PATH-TO-PELORANT}
 
 # Sets `corpus`; without one the script has nothing to check and says so.
 e2e_corpus() {
@@ -15,6 +18,7 @@ e2e_corpus() {
 # e2e_user DIR: the program's settings and temporary copies stay in DIR, and
 # the scripted engine is read from DIR/fake.txt.
 e2e_user() {
+  e2e_home=$1
   export PELORANT_REGISTRY="$1/reg" XDG_CONFIG_HOME="$1/config" TMPDIR="$1/tmp"
   export PELORANT_FAKE_ENGINE="$1/fake.txt"
   unset PELORANT_ANSWER
@@ -28,6 +32,39 @@ e2e_start() {
   e2e_user "$dir"
 }
 
+# expect CODE ARGS...: runs the program with ARGS and `input` (if set) on
+# stdin; its output in $out, its errors in $err, its status in $rc.
+expect() {
+  local want="$1"
+  shift
+  out=$(printf '%s' "${input-}" | "$prog" "$@" 2>"$e2e_home/err")
+  rc=$?
+  err=$(cat "$e2e_home/err")
+  [ "$rc" -eq "$want" ] || fail "$* exited $rc, expected $want: ${err:0:600}"
+}
+
+# bracket_engine [LINES...]: the scripted engine answers every text of its
+# one pair, Test:en-xx, with the text in brackets; LINES are more directives.
+bracket_engine() {
+  printf '%s\n' "implementation	Test" "pair	en-xx	en	xx	9	English - Test	Test MT	Test" "transform	bracket" \
+    "$@" >"$PELORANT_FAKE_ENGINE"
+}
+
+# interrupt PID: presses Ctrl-C on the run until it ends; its status in $rc.
+interrupt() {
+  sleep 1
+  for _ in $(seq 1 50); do
+    kill -0 "$1" 2>/dev/null || break
+    kill -INT "$1" 2>/dev/null
+    sleep 0.2
+  done
+  wait "$1"
+  rc=$?
+}
+
+# Whether Apertium's English-Spanish pair is installed.
+have_eng_spa() { command -v apertium >/dev/null && apertium -l 2>/dev/null | grep -qE '^[[:space:]]*eng-spa[[:space:]]*$'; }
+
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -36,4 +73,9 @@ fail() {
 contains() {
   case "$1" in *"$2"*) return 0 ;; esac
   fail "expected to find [$2] in: ${1:0:600}"
+}
+# e2e_end NAME: the script's verdict and status.
+e2e_end() {
+  [ "$failures" -eq 0 ] && echo "$1: all checks passed"
+  exit $((failures > 0))
 }
