@@ -103,6 +103,42 @@ TEST_F(HttpTransport, TranslatesOnOneKeptConnection) {
   }
 }
 
+TEST_F(HttpTransport, LooksWordsUpThroughTheAnalyser) {
+  struct Case {
+    const char* behaviour;
+    const wchar_t* word;
+    LONG status;
+    const wchar_t* entry;  // the entry, or a part of the error text
+  };
+  const Case cases[] = {
+      {"OK", L" House,", kRequestDone, L"house (n, sg): HOUSE\r\nhouse (vblex, inf): HOUSE"},
+      {"OK", L"zzyzx", kRequestFailed, L""},
+      {"ERROR500", L"house", kRequestFailed, L"answered with HTTP status 500"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.word));
+    std::wstring error;
+    auto engine = Open(c.behaviour, kDefaultTimeoutMs, &error);
+    ASSERT_TRUE(engine) << platform::ToUtf8(error);
+    LONG flags = 0;
+    engine->Info(&flags);
+    EXPECT_NE(flags & kInfoFlagDictionary, 0);
+    std::shared_ptr<IDictionaryResult> result;
+    ASSERT_TRUE(SUCCEEDED(engine->LookupDictionary(c.word, &result)));
+    LONG status = kRequestRunning;
+    engine->WaitForResult(kNeverMs, &status);
+    EXPECT_EQ(status, c.status);
+    std::wstring text;
+    if (status == kRequestDone) {
+      result->Text(&text);
+      EXPECT_EQ(text, c.entry);
+    } else {
+      engine->ErrorText(&text);
+      EXPECT_NE(text.find(c.entry), std::wstring::npos) << platform::ToUtf8(text);
+    }
+  }
+}
+
 // Each fault ends the request as failed, with a text naming the server and
 // what it did; none waits longer than the server's time-out (one second).
 TEST_F(HttpTransport, FaultsFailTheRequestNamingTheServer) {
