@@ -196,7 +196,7 @@ TEST_F(DispatchHostTest, TheAddinTranslatesCorpusDecksThroughIDispatch) {
     shown.push_back(r.text);
     return 1;
   });
-  addin::AddinMain::SetFacadeSetup([](addin::AddinApplication& facade) { facade.SetSwitches(0, 1, 0); });
+  addin::AddinMain::SetFacadeSetup([](addin::AddinApplication::Parts& parts) { parts.progressDialog = parts.follow = 0; });
   auto& process = powerpoint::PowerPointTranslationProcess::Instance();
   process.SetProgressViewFactory({});
   process.SetTemporaryFolder(WinPath(std::string(out) + "/tmp/"));
