@@ -112,6 +112,8 @@ struct AheadBounds {
   int pages = 16;
 };
 
+class RunCaller;
+
 // The pair every routine of the run receives, plus what they all need.
 struct RunContext {
   PPTTranProp& prop;
@@ -143,6 +145,9 @@ struct RunContext {
   // translate; ranges then leave announcing to it.
   bool walkAnnounces = false;
   AheadBounds ahead{};
+  // The facade that started the run, which takes its progress when the
+  // dialog is off; null for a run body called directly.
+  RunCaller* caller = nullptr;
 };
 
 // Shape text, tables, comments and WordArt (ShapeText.cpp, SlideContent.cpp).
