@@ -70,8 +70,9 @@ bool AddinSession::Start(const host::pptx::ApplicationOptions& options, int prog
     mIo.err << "pelorant " << mCommand << ": the host could not start: " << ToUtf8(e.Description()) << "\n";
     return false;
   }
-  addin::AddinMain::SetFacadeSetup([progressDialog, follow](addin::AddinApplication& facade) {
-    facade.SetSwitches(progressDialog, 1, follow);
+  addin::AddinMain::SetFacadeSetup([progressDialog, follow](addin::AddinApplication::Parts& parts) {
+    parts.progressDialog = progressDialog;
+    parts.follow = follow;
   });
   // The add-in instance is opaque to the add-in; any object will do.
   const std::vector<std::uint32_t> custom{1};

@@ -77,6 +77,11 @@ int Run(const std::vector<std::string>& rawArgs, app::CommandIo& io) {
   }
   std::optional<app::ModeChoice> mode = app::ChooseMode("lookup", key, io);
   if (!mode) return key.empty() ? 1 : 2;
+  if ((mode->entry.Flags() & engine_server::kPairFlagDictionary) == 0) {
+    io.err << "pelorant lookup: the engine of " << platform::ToUtf8(mode->entry.EngineKey())
+           << " has no dictionary to look words up in\n";
+    return 1;
+  }
 
   engine::Engine& eng = engine::Engine::Instance();
   support::ErrorList::Clear();

@@ -84,7 +84,7 @@ EngineListEntry ListEntry(const ServerEntry& server, const RemotePair& pair, boo
   e.engineId = server.name + L":" + platform::FromUtf8(pair.Id());
   e.fromLang = apertium::LanguageCode(from);
   e.toLang = apertium::LanguageCode(to);
-  e.flags = reachable ? kPairFlagTranslate : 0;
+  e.flags = !reachable ? 0 : server.api == Api::Apy ? kPairFlagTranslate | kPairFlagDictionary : kPairFlagTranslate;
   e.displayName = apertium::LanguageName(from) + L" - " + apertium::LanguageName(to);
   e.productName = server.name + (reachable ? L"" : L" (unreachable)");
   e.productNameShort = server.name;
@@ -177,7 +177,7 @@ HRESULT HttpEngine::ErrorText(std::wstring* text) {
 
 HRESULT HttpEngine::Info(LONG* flags) {
   if (!flags) return E_POINTER;
-  *flags = kInfoFlagTranslate;
+  *flags = kInfoFlagTranslate | (mImpl->server.api == Api::Apy ? kInfoFlagDictionary : 0);
   return S_OK;
 }
 
@@ -234,8 +234,57 @@ HRESULT HttpEngine::DropAhead() {
   return S_OK;
 }
 
-// Neither API offers a bilingual dictionary the add-in could show.
-HRESULT HttpEngine::LookupDictionary(const std::wstring&, std::shared_ptr<IDictionaryResult>*) { return E_NOTIMPL; }
+// The Apertium API's analyser gives the word's readings; each reading's
+// lemma goes through the pair for its translation, one line per reading as
+// the in-process Apertium engine shows them. The LibreTranslate API has no
+// dictionary, and its pairs say so.
+HRESULT HttpEngine::LookupDictionary(const std::wstring& word, std::shared_ptr<IDictionaryResult>* result) {
+  if (!result) return E_POINTER;
+  if (mImpl->server.api != Api::Apy) return E_NOTIMPL;
+  auto res = std::make_shared<DictionaryResult>();
+  *result = res;
+  std::shared_ptr<Impl> impl = mImpl;
+  if (LONG code = impl->DownCode()) {
+    mRequest.Complete(RequestOutcome::Failed(code));
+    return S_OK;
+  }
+  mRequest.Start([impl, res, word](const CancelToken& token) {
+    // A selection often carries the blank or the punctuation next to the word.
+    auto loose = [](wchar_t c) { return platform::IsWhiteSpace(c) || platform::IsPunctuation(c); };
+    std::wstring trimmed = word;
+    while (!trimmed.empty() && loose(trimmed.back())) trimmed.pop_back();
+    while (!trimmed.empty() && loose(trimmed.front())) trimmed.erase(trimmed.begin());
+    if (trimmed.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
+    auto failed = [&](Failure f) {
+      if (f.cancelled) return RequestOutcome::Cancelled();
+      impl->MarkDown(f);
+      return RequestOutcome::Failed(f.code);
+    };
+    std::lock_guard<std::mutex> busy(impl->busy);
+    HttpReply reply = impl->client->Send(AnalyseCall(impl->pair, platform::ToUtf8(trimmed)), token);
+    // Servers without an analyser for the language refuse the call.
+    if (reply.outcome == HttpReply::Outcome::Ok && (reply.status == 400 || reply.status == 404)) {
+      return failed({kEngineErrorRemoteServer, L"offers no dictionary lookup for \"" +
+                                                   platform::FromUtf8(impl->pair.from) + L"\""});
+    }
+    if (Failure f = FailureOf(reply)) return failed(f);
+    ReadingsAnswer a = ReadReadings(reply.body);
+    if (!a.error.empty()) return failed(Unreadable(a.error));
+    if (a.readings.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
+    std::wstring text;
+    for (const Reading& r : a.readings) {
+      std::vector<std::wstring> out;
+      if (Failure f = impl->Exchange({platform::FromUtf8(r.lemma)}, token, &out)) return failed(f);
+      std::wstring line = platform::FromUtf8(r.lemma);
+      for (size_t i = 0; i < r.tags.size(); ++i) line += (i ? L", " : L" (") + platform::FromUtf8(r.tags[i]);
+      if (!r.tags.empty()) line += L")";
+      text += (text.empty() ? L"" : L"\r\n") + line + L": " + out.front();
+    }
+    res->Set(text);
+    return RequestOutcome::Done();
+  });
+  return S_OK;
+}
 
 HRESULT HttpEngine::SplitSentences(const std::wstring&, LONG, std::vector<SentenceSpan>* sentences) {
   if (!sentences) return E_POINTER;

@@ -1,5 +1,7 @@
 #include "engines/http/HttpProtocol.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 namespace http_engine {
@@ -162,6 +164,45 @@ TranslationsAnswer ReadTranslations(Api api, const std::string& body, size_t exp
     out.error = "the answer holds " + std::to_string(out.texts.size()) + " translations for " +
                 std::to_string(expected) + " texts";
     out.texts.clear();
+  }
+  return out;
+}
+
+HttpCall AnalyseCall(const RemotePair& pair, const std::string& word) {
+  return {"/analyse", "lang=" + FormEncode(pair.from) + "&q=" + FormEncode(word), "application/x-www-form-urlencoded"};
+}
+
+// The answer is a list of [analysis, surface form] per unit, the analysis in
+// Apertium's stream form: "house/house<n><sg>/house<vblex><inf>", an
+// unknown word's reading starting with "*".
+ReadingsAnswer ReadReadings(const std::string& body) {
+  ReadingsAnswer out;
+  auto j = Parse(body, &out.error);
+  if (!j) return out;
+  if (!j->is_array()) {
+    out.error = "the analysis is not a list";
+    return out;
+  }
+  if (j->size() != 1 || !(*j)[0].is_array() || (*j)[0].empty() || !(*j)[0][0].is_string()) return out;
+  const std::string unit = (*j)[0][0].get<std::string>();
+  size_t at = unit.find('/');
+  while (at != std::string::npos) {
+    size_t end = unit.find('/', at + 1);
+    std::string a = unit.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+    at = end;
+    if (a.empty() || a[0] == '*') continue;
+    Reading r;
+    size_t tag = a.find('<');
+    r.lemma = a.substr(0, tag);
+    while (tag != std::string::npos) {
+      size_t close = a.find('>', tag);
+      if (close == std::string::npos) break;
+      r.tags.push_back(a.substr(tag + 1, close - tag - 1));
+      tag = a.find('<', close);
+    }
+    if (!r.lemma.empty() && std::find(out.readings.begin(), out.readings.end(), r) == out.readings.end()) {
+      out.readings.push_back(std::move(r));
+    }
   }
   return out;
 }

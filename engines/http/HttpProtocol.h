@@ -52,6 +52,22 @@ struct TranslationsAnswer {
 };
 
 PairsAnswer ReadPairs(Api api, const std::string& body);
+
+// The Apertium API's dictionary side: the readings its analyser gives one
+// word of the pair's source language. The LibreTranslate API has none.
+HttpCall AnalyseCall(const RemotePair& pair, const std::string& word);
+struct Reading {
+  std::string lemma;
+  std::vector<std::string> tags;  // "n", "sg", ...
+  bool operator==(const Reading&) const = default;
+};
+struct ReadingsAnswer {
+  std::vector<Reading> readings;  // none when the analyser does not know the word
+  std::string error;
+};
+// Only readings of the word as a whole count: a word the analyser splits
+// into several units has none.
+ReadingsAnswer ReadReadings(const std::string& body);
 // `expected` texts must come back; any other count is an error, so a
 // translation is never put in the place of another sentence's.
 TranslationsAnswer ReadTranslations(Api api, const std::string& body, size_t expected);

@@ -68,12 +68,25 @@ class FacadeSetupHost : public dialogs::SetupHost {
 
 }  // namespace
 
-AddinApplication::AddinApplication()
-    : mFillEngineList(FillFromCacheAndEngines),
-      mRefreshEngineList(RefreshFromEngines),
-      mSaveEngineList(SaveIfChanged),
-      mLoadOptions(LoadFromRegistry),
-      mWatchdog(std::make_unique<TimeOutWatchdog>()) {}
+AddinApplication::AddinApplication() : AddinApplication(Parts()) {}
+
+AddinApplication::AddinApplication(Parts parts)
+    : mProgressDialog(parts.progressDialog),
+      mShowMessages(parts.showMessages),
+      mFollow(parts.follow),
+      mReconnector(std::move(parts.reconnect)),
+      mRefreshEngineList(parts.refreshEngineList ? std::move(parts.refreshEngineList) : RefreshFromEngines),
+      mLoadOptions(parts.loadOptions ? std::move(parts.loadOptions) : LoadFromRegistry),
+      mProcess(parts.process),
+      mWatchdog(std::make_unique<TimeOutWatchdog>(std::function<void()>(), parts.watchdogStep)) {
+  if (parts.fillEngineList) {
+    mFillEngineList = std::move(parts.fillEngineList);
+    mSaveEngineList = std::move(parts.saveEngineList);
+  } else {
+    mFillEngineList = FillFromCacheAndEngines;
+    mSaveEngineList = parts.saveEngineList ? std::move(parts.saveEngineList) : SaveIfChanged;
+  }
+}
 
 // A list built or refreshed during the session is kept, so that the next
 // start need not ask the engines again.
@@ -96,11 +109,6 @@ void AddinApplication::SetSwitches(int progressDialog, int showMessages, int fol
   mProgressDialog = progressDialog;
   mShowMessages = showMessages;
   mFollow = follow;
-}
-
-void AddinApplication::SetWatchdogStep(std::chrono::milliseconds step) {
-  mWatchdog->Stop();
-  mWatchdog = std::make_unique<TimeOutWatchdog>(std::function<void()>(), step);
 }
 
 powerpoint::PowerPointTranslationProcess& AddinApplication::Process() {

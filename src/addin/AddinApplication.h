@@ -43,32 +43,37 @@ class AddinApplication : public powerpoint::RunCaller {
   using EngineListFiller = std::function<bool(engine::EngineCaches& caches, bool display)>;
   // Keeps the engine list for the next start when the facade goes (at the
   // add-in's unload); the default saves it to the cache file when it
-  // changed. Setting a filler drops the saver: a list from elsewhere is
-  // kept by whoever set its filler, through a saver of its own.
+  // changed. A list from a filler of one's own is kept by whoever gave the
+  // filler, through a saver of their own: it never reaches the cache file.
   using EngineListSaver = std::function<void(engine::EngineCaches& caches)>;
   // Loads a new option set collection; the default reads the registry.
   using OptionsLoader = std::function<bool(options::TranslationOptions& options)>;
 
+  // What the facade is made with; every part left empty is the product's own.
+  struct Parts {
+    // The three facade switches (progress dialog, show messages, follow).
+    int progressDialog = 0;
+    int showMessages = 0;
+    int follow = 0;
+    Reconnector reconnect{};
+    EngineListFiller fillEngineList{};
+    EngineListFiller refreshEngineList{};
+    EngineListSaver saveEngineList{};
+    OptionsLoader loadOptions{};
+    // The PowerPoint layer the commands run on (the process-wide one when null).
+    powerpoint::PowerPointTranslationProcess* process = nullptr;
+    // The watchdog's step (tests shorten it).
+    std::chrono::milliseconds watchdogStep = TimeOutWatchdog::kDefaultStep;
+  };
+
   AddinApplication();
+  explicit AddinApplication(Parts parts);
   ~AddinApplication() override;
   AddinApplication(const AddinApplication&) = delete;
   AddinApplication& operator=(const AddinApplication&) = delete;
 
   void SetApplication(host::Ptr<host::Application> application);
-  // The three facade switches (progress dialog, show messages, follow), 0 at creation.
   void SetSwitches(int progressDialog, int showMessages, int follow);
-  void SetReconnector(Reconnector reconnector) { mReconnector = std::move(reconnector); }
-  void SetEngineListFiller(EngineListFiller filler) {
-    mFillEngineList = std::move(filler);
-    mSaveEngineList = nullptr;
-  }
-  void SetEngineListSaver(EngineListSaver saver) { mSaveEngineList = std::move(saver); }
-  void SetEngineListRefresher(EngineListFiller refresher) { mRefreshEngineList = std::move(refresher); }
-  void SetOptionsLoader(OptionsLoader loader) { mLoadOptions = std::move(loader); }
-  // The PowerPoint layer the commands run on (the process-wide one unless set).
-  void SetTranslationProcess(powerpoint::PowerPointTranslationProcess* process) { mProcess = process; }
-  // The watchdog's step (tests shorten it).
-  void SetWatchdogStep(std::chrono::milliseconds step);
 
   void TranslateSheet(std::wstring mode, std::wstring optionSetName);
   void TranslateAll(std::wstring mode, std::wstring optionSetName);

@@ -59,10 +59,11 @@ std::wstring UnversionedProgId(const std::wstring& progId) {
   return progId.substr(0, dot);
 }
 
-AddinMain::AddinMain() : mFacade(std::make_unique<AddinApplication>()) {
-  mFacade->SetSwitches(1, 1, 1);
+AddinMain::AddinMain() {
+  AddinApplication::Parts parts{.progressDialog = 1, .showMessages = 1, .follow = 1};
+  if (gFacadeSetup) gFacadeSetup(parts);
+  mFacade = std::make_unique<AddinApplication>(std::move(parts));
   support::ErrorList::SetDisplay(true);
-  if (gFacadeSetup) gFacadeSetup(*mFacade);
 }
 
 AddinMain::~AddinMain() {

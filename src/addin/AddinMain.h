@@ -36,8 +36,9 @@ class AddinMain : public menu::MenuCommands {
 
   // The ProgID of the add-in's class, as the class registry gives it.
   using ProgIdLookup = std::function<HRESULT(std::wstring* progId)>;
-  // Lets a test or host adjust the facade before the connection uses it.
-  using FacadeSetup = std::function<void(AddinApplication& facade)>;
+  // Lets a test or host choose the facade's parts before the connection
+  // makes it (the switches start at 1, 1, 1).
+  using FacadeSetup = std::function<void(AddinApplication::Parts& parts)>;
   // Replaces the lookup dialog the facade opens (hosts with a dialog of
   // their own).
   using LookupDialog = std::function<void(AddinApplication& facade, const std::wstring& mode)>;

@@ -20,37 +20,45 @@ constexpr wchar_t kClassName[] = L"frmProgress";
 // translation for the length of the run.
 constexpr int kDialogPollMs = 20;
 
-std::atomic<CDialogProgress*> gCurrent{nullptr};
-// Set by the dialog thread when it could not make its window, so that the
-// opener stops waiting.
-std::atomic<int> gOpenFailed{0};
-std::thread gThread;
-// The dialog of the last open. The dialog thread makes it; the
-// user-interface thread frees it, once that thread has ended and every
-// reference to it is cleared, so that a pointer the user-interface thread
-// still holds never outlives the dialog, whatever became of its thread.
-std::unique_ptr<CDialogProgress> gDialog;
+// One open of the dialog: the dialog, the thread that runs it, and the two
+// words that thread shares with the user-interface thread.
+struct ProgressOpen {
+  std::thread thread;
+  // Made by the dialog thread; freed by the user-interface thread once that
+  // thread has ended and every reference to it is cleared, so that a pointer
+  // the user-interface thread still holds never outlives the dialog,
+  // whatever became of its thread.
+  std::unique_ptr<CDialogProgress> dialog;
+  std::atomic<CDialogProgress*> current{nullptr};
+  // Set by the dialog thread when it could not make its window, so that the
+  // opener stops waiting.
+  std::atomic<int> failed{0};
+};
+
+// The last open, until the next one or WaitForProgressDialogThread.
+// User-interface thread only; the dialog thread has its own reference.
+std::unique_ptr<ProgressOpen> gOpen;
 
 std::wstring TextOrEmpty(int id) { return id < 1 ? std::wstring() : support::LoadText(id); }
 
-void DialogThreadProc(ProgressViewFactory makeView, CDialogProgress::CancelTarget cancel) {
+void DialogThreadProc(ProgressOpen& open, ProgressViewFactory makeView, CDialogProgress::CancelTarget cancel) {
   CDialogProgress* dialog = nullptr;
   try {
     std::unique_ptr<ProgressView> view = makeView ? makeView() : nullptr;
     if (!view) {
-      gOpenFailed.store(1);
+      open.failed.store(1);
       return;
     }
-    gDialog = std::make_unique<CDialogProgress>(std::move(view), std::move(cancel));
-    dialog = gDialog.get();
+    open.dialog = std::make_unique<CDialogProgress>(std::move(view), std::move(cancel));
+    dialog = open.dialog.get();
     if (!dialog->View().Create(*dialog)) {
       dialog = nullptr;
-      gOpenFailed.store(1);
+      open.failed.store(1);
       return;
     }
     dialog->Form_Load();
-    gCurrent.store(dialog);
-    while (gCurrent.load() != nullptr) {
+    open.current.store(dialog);
+    while (open.current.load() != nullptr) {
       if (!dialog->IsConfirming()) {
         dialog->View().DispatchOne(kDialogPollMs);
       } else {
@@ -60,8 +68,8 @@ void DialogThreadProc(ProgressViewFactory makeView, CDialogProgress::CancelTarge
     dialog->View().Destroy();
   } catch (...) {
     LOG_ERROR(std::wstring(kClassName) + L":DialogThreadProc", L"the progress dialog thread failed");
-    gCurrent.store(nullptr);
-    gOpenFailed.store(1);
+    open.current.store(nullptr);
+    open.failed.store(1);
     // The window belongs to this thread; the dialog object stays for the
     // user-interface thread to free.
     if (dialog) {
@@ -74,13 +82,15 @@ void DialogThreadProc(ProgressViewFactory makeView, CDialogProgress::CancelTarge
 }
 
 // User-interface thread, once the dialog thread has ended.
-void FreeDialog() {
-  CDialogProgress* dialog = gDialog.get();
-  if (!dialog) return;
-  gCurrent.store(nullptr);
-  engine::AppCommon& common = engine::AppCommon::Instance();
-  if (common.GetProgressReport() == dialog) common.SetProgressReport(nullptr);
-  gDialog.reset();
+void FreeOpen() {
+  if (!gOpen) return;
+  gOpen->current.store(nullptr);
+  if (CDialogProgress* dialog = gOpen->dialog.get()) {
+    engine::AppCommon& common = engine::AppCommon::Instance();
+    if (common.GetProgressReport() == dialog) common.SetProgressReport(nullptr);
+    gOpen->dialog.reset();
+  }
+  gOpen.reset();
 }
 
 }  // namespace
@@ -171,20 +181,21 @@ void CDialogProgress::cmdCancel_Click() {
 }
 
 bool OpenProgressDialog(ProgressViewFactory makeView, CDialogProgress::CancelTarget cancel) {
-  if (gThread.joinable()) WaitForProgressDialogThread();
-  gCurrent.store(nullptr);
-  gOpenFailed.store(0);
+  WaitForProgressDialogThread();
+  gOpen = std::make_unique<ProgressOpen>();
+  ProgressOpen& open = *gOpen;
   try {
-    gThread = std::thread(DialogThreadProc, std::move(makeView), std::move(cancel));
+    open.thread = std::thread(DialogThreadProc, std::ref(open), std::move(makeView), std::move(cancel));
   } catch (...) {
+    gOpen.reset();
     return false;
   }
   // The dialog stays valid once published, even if its thread fails now.
   CDialogProgress* dialog = nullptr;
-  while ((dialog = gCurrent.load()) == nullptr) {
-    if (gOpenFailed.load() != 0) {
-      gThread.join();
-      FreeDialog();
+  while ((dialog = open.current.load()) == nullptr) {
+    if (open.failed.load() != 0) {
+      open.thread.join();
+      FreeOpen();
       return false;
     }
     platform::WaitAndDispatchMessage(1);
@@ -198,17 +209,18 @@ bool OpenProgressDialog(ProgressViewFactory makeView, CDialogProgress::CancelTar
 }
 
 void CloseProgressDialog() {
-  CDialogProgress* dialog = gCurrent.load();
+  if (!gOpen) return;
+  CDialogProgress* dialog = gOpen->current.load();
   if (dialog) dialog->View().Hide();
-  gCurrent.store(nullptr);
+  gOpen->current.store(nullptr);
 }
 
 void WaitForProgressDialogThread() {
   CloseProgressDialog();
-  if (gThread.joinable()) gThread.join();
-  FreeDialog();
+  if (gOpen && gOpen->thread.joinable()) gOpen->thread.join();
+  FreeOpen();
 }
 
-CDialogProgress* CurrentProgressDialog() { return gCurrent.load(); }
+CDialogProgress* CurrentProgressDialog() { return gOpen ? gOpen->current.load() : nullptr; }
 
 }  // namespace dialogs

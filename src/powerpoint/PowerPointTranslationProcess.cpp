@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "src/dialogs/CDialogProgress.h"
@@ -77,6 +78,19 @@ class Run {
     mCtx.ReportRunError(messageId);
     return false;
   }
+  // The steps of Main, in order; each returns the run's result when the run
+  // ends with it, nothing when the next step follows.
+  using Step = std::optional<bool> (Run::*)();
+  std::optional<bool> Guarded(const wchar_t* what, int failure, Step step);
+  std::optional<bool> FindPresentation();
+  std::optional<bool> KeepView();
+  std::optional<bool> KeepUntitled();
+  std::optional<bool> CollectSlides();
+  std::optional<bool> LoadEngineAhead();
+  std::optional<bool> OpenCopies();
+  std::optional<bool> ActivateTranslation();
+  std::optional<bool> OpenTranslationEngine();
+  std::optional<bool> TranslateAndClose();
   bool CheckPresentations();
   bool RecordView();
   bool CheckView();
@@ -419,134 +433,175 @@ void Run::FinishView() {
   if (!arranged) mCtx.ReportRunError(kArrangeFailed);
 }
 
-bool Run::Main() {
-  LOG_INFO(kMainSource, L"MainTranslationProcess Start");
-  if (!mProp.Application) return Fail(kPreparationFailed);
+std::optional<bool> Run::Guarded(const wchar_t* what, int failure, Step step) {
   try {
-    if (!mProp.OrigPresen) {
-      try {
-        mProp.OrigPresen = mProp.Application->ActivePresentation();
-      } catch (const platform::ComError&) {
-      }
-      if (!mProp.OrigPresen) return Fail(kPreparationFailed);
-    }
-    if (!CheckPresentations()) return false;
+    return (this->*step)();
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"check Err: " + platform::ExceptionText(e));
-    return Fail(kPreparationFailed);
+    LOG_ERROR(kMainSource, std::wstring(what) + L" Err: " + platform::ExceptionText(e));
+    return Fail(failure);
   }
+}
+
+std::optional<bool> Run::FindPresentation() {
+  if (!mProp.OrigPresen) {
+    try {
+      mProp.OrigPresen = mProp.Application->ActivePresentation();
+    } catch (const platform::ComError&) {
+    }
+    if (!mProp.OrigPresen) return Fail(kPreparationFailed);
+  }
+  if (!CheckPresentations()) return false;
+  return std::nullopt;
+}
+
+std::optional<bool> Run::KeepView() {
+  if (!RecordView()) return false;
+  return std::nullopt;
+}
+
+std::optional<bool> Run::KeepUntitled() {
+  if (!CheckView()) return false;
+  // Opening the copies would let the host discard an untouched untitled
+  // presentation; marking it changed keeps it.
+  host::Ptr<host::Presentations> all = mProp.Application->Presentations();
+  if (all->Count() == 1 && mProp.OrigPresen->Path().empty() && mProp.OrigPresen->Windows()->Count() == 1) {
+    mProp.OrigPresen->SetSaved(false);
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> Run::CollectSlides() {
+  if (!CollectSlideInformation()) return Fail(kSlideInfoFailed);
+  if (mCtx.IsCancelled()) return true;
+  return std::nullopt;
+}
+
+std::optional<bool> Run::LoadEngineAhead() {
+  // The engine loads while the copies are made; OpenTranslationEngine finishes it.
   try {
-    if (!RecordView()) return false;
+    mCtx.app.GetEngine().OpenAhead(mProp.TranOption.EngineGroup, mProp.TranOption.EngineID,
+                                   mProp.TranOption.DisplayLanguage);
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"view Err: " + platform::ExceptionText(e));
-    return Fail(kPreparationFailed);
+    LOG_WARNING(kMainSource, L"OpenAhead Err: " + platform::ExceptionText(e));
   }
+  return std::nullopt;
+}
+
+std::optional<bool> Run::OpenCopies() {
+  if (!MakeCopies()) return Fail(kCopiesFailed);
+  if (std::optional<bool> end = Guarded(L"activate", kPreparationFailed, &Run::ActivateTranslation)) return end;
+  if (dialogs::CDialogProgress* dialog = mDialogOpen ? dialogs::CurrentProgressDialog() : nullptr) {
+    dialog->View().BringToTop();
+  }
+  if (mCtx.IsCancelled()) return CancelledBeforeWalk();
+  return std::nullopt;
+}
+
+std::optional<bool> Run::ActivateTranslation() {
+  if (!PowerPointTranslationUtil::ActivatePresentationWindow(mProp.TranPresen)) return Fail(kPreparationFailed);
+  return std::nullopt;
+}
+
+std::optional<bool> Run::OpenTranslationEngine() {
+  engine::Engine& engine = mCtx.app.GetEngine();
+  bool opened = false;
   try {
-    if (!CheckView()) return false;
-    // Opening the copies would let the host discard an untouched untitled
-    // presentation; marking it changed keeps it.
-    host::Ptr<host::Presentations> all = mProp.Application->Presentations();
-    if (all->Count() == 1 && mProp.OrigPresen->Path().empty() && mProp.OrigPresen->Windows()->Count() == 1) {
-      mProp.OrigPresen->SetSaved(false);
-    }
+    opened = engine.OpenEngine(mProp.TranOption.EngineGroup, mProp.TranOption.EngineID,
+                               mProp.TranOption.DisplayLanguage, mProp.TranOption.FromLang);
   } catch (const std::exception& e) {
-    LOG_ERROR(kMainSource, L"view check Err: " + platform::ExceptionText(e));
-    return Fail(kPreparationFailed);
+    LOG_ERROR(kMainSource, L"OpenEngine Err: " + platform::ExceptionText(e));
   }
-
-  if (!OpenDialog()) return false;
-  const bool result = [&] {
-    try {
-      if (!CollectSlideInformation()) return Fail(kSlideInfoFailed);
-    } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"slide information Err: " + platform::ExceptionText(e));
-      return Fail(kSlideInfoFailed);
-    }
-    if (mCtx.IsCancelled()) return true;
-    // The engine loads while the copies are made; the open below finishes it.
-    try {
-      mCtx.app.GetEngine().OpenAhead(mProp.TranOption.EngineGroup, mProp.TranOption.EngineID,
-                                     mProp.TranOption.DisplayLanguage);
-    } catch (const std::exception& e) {
-      LOG_WARNING(kMainSource, L"OpenAhead Err: " + platform::ExceptionText(e));
-    }
-    if (!MakeCopies()) return Fail(kCopiesFailed);
-    try {
-      if (!PowerPointTranslationUtil::ActivatePresentationWindow(mProp.TranPresen)) return Fail(kPreparationFailed);
-    } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"activate Err: " + platform::ExceptionText(e));
-      return Fail(kPreparationFailed);
-    }
-    if (dialogs::CDialogProgress* dialog = mDialogOpen ? dialogs::CurrentProgressDialog() : nullptr) {
-      dialog->View().BringToTop();
-    }
-    if (mCtx.IsCancelled()) return CancelledBeforeWalk();
-
-    engine::Engine& engine = mCtx.app.GetEngine();
-    bool opened = false;
-    try {
-      opened = engine.OpenEngine(mProp.TranOption.EngineGroup, mProp.TranOption.EngineID,
-                                 mProp.TranOption.DisplayLanguage, mProp.TranOption.FromLang);
-    } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"OpenEngine Err: " + platform::ExceptionText(e));
-    }
-    if (!opened) return mCtx.IsCancelled() ? CancelledBeforeWalk() : Fail(kEngineOpenFailed);
-    if (mCtx.IsCancelled()) {
-      try {
-        engine.CloseEngine();
-      } catch (const std::exception& e) {
-        LOG_ERROR(kMainSource, L"CloseEngine Err: " + platform::ExceptionText(e));
-      }
-      return CancelledBeforeWalk();
-    }
-
-    SetProgressMessages(mCtx,
-                        mProp.TranOption.TranslationRange == 2 ? dialogs::CDialogProgress::kTranslatingSelection
-                                                              : dialogs::CDialogProgress::kTranslatingSlides,
-                        dialogs::CDialogProgress::kCountShapes);
-    bool ranges = false;
-    try {
-      ranges = BuildSlideRanges();
-    } catch (const std::exception& e) {
-      LOG_ERROR(kMainSource, L"slide range Err: " + platform::ExceptionText(e));
-    }
-    if (!ranges) mCtx.ReportRunError(kRangesFailed);
-    bool translated = false;
-    try {
-      translated = ranges && Translation();
-    } catch (const std::exception& e) {
-      // The walk reports its own failures; this is what escaped it.
-      LOG_ERROR(kMainSource, L"Exception Err: " + platform::ExceptionText(e));
-      mCtx.ReportRunError(mProp.TranOption.TranslationRange == 2 && mProp.SelectionType != host::ppSelectionSlides
-                             ? kSelectionFailed
-                             : kShapesFailed);
-    }
-    Dump();
-    // Text the engine failed on stays as it was written; without this the
-    // run would end like a clean one.
-    const auto failed = mCtx.stats.segmentsLeft.find(kLeftEngineFailed);
-    if (failed != mCtx.stats.segmentsLeft.end() && failed->second > 0) {
-      std::wstring detail = support::LoadText(kEngineFailedSegmentsLabel) + L" " + std::to_wstring(failed->second);
-      if (!engine.LastErrorText().empty()) detail += L"\r\n" + engine.LastErrorText();
-      mCtx.ReportRunError(kEngineFailedSegments, {}, detail);
-    }
+  if (!opened) return mCtx.IsCancelled() ? CancelledBeforeWalk() : Fail(kEngineOpenFailed);
+  if (mCtx.IsCancelled()) {
     try {
       engine.CloseEngine();
     } catch (const std::exception& e) {
       LOG_ERROR(kMainSource, L"CloseEngine Err: " + platform::ExceptionText(e));
-      mCtx.ReportRunError(kEngineCloseFailed);
     }
-    if (translated) {
-      CloseWorkCopy(true);
-      FinishView();
-    }
-    return translated;
-  }();
+    return CancelledBeforeWalk();
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> Run::TranslateAndClose() {
+  SetProgressMessages(mCtx,
+                      mProp.TranOption.TranslationRange == 2 ? dialogs::CDialogProgress::kTranslatingSelection
+                                                            : dialogs::CDialogProgress::kTranslatingSlides,
+                      dialogs::CDialogProgress::kCountShapes);
+  bool ranges = false;
+  try {
+    ranges = BuildSlideRanges();
+  } catch (const std::exception& e) {
+    LOG_ERROR(kMainSource, L"slide range Err: " + platform::ExceptionText(e));
+  }
+  if (!ranges) mCtx.ReportRunError(kRangesFailed);
+  bool translated = false;
+  try {
+    translated = ranges && Translation();
+  } catch (const std::exception& e) {
+    // The walk reports its own failures; this is what escaped it.
+    LOG_ERROR(kMainSource, L"Exception Err: " + platform::ExceptionText(e));
+    mCtx.ReportRunError(mProp.TranOption.TranslationRange == 2 && mProp.SelectionType != host::ppSelectionSlides
+                           ? kSelectionFailed
+                           : kShapesFailed);
+  }
+  Dump();
+  engine::Engine& engine = mCtx.app.GetEngine();
+  // Text the engine failed on stays as it was written; without this the
+  // run would end like a clean one.
+  const auto failed = mCtx.stats.segmentsLeft.find(kLeftEngineFailed);
+  if (failed != mCtx.stats.segmentsLeft.end() && failed->second > 0) {
+    std::wstring detail = support::LoadText(kEngineFailedSegmentsLabel) + L" " + std::to_wstring(failed->second);
+    if (!engine.LastErrorText().empty()) detail += L"\r\n" + engine.LastErrorText();
+    mCtx.ReportRunError(kEngineFailedSegments, {}, detail);
+  }
+  try {
+    engine.CloseEngine();
+  } catch (const std::exception& e) {
+    LOG_ERROR(kMainSource, L"CloseEngine Err: " + platform::ExceptionText(e));
+    mCtx.ReportRunError(kEngineCloseFailed);
+  }
+  if (translated) {
+    CloseWorkCopy(true);
+    FinishView();
+  }
+  return translated;
+}
+
+bool Run::Main() {
+  LOG_INFO(kMainSource, L"MainTranslationProcess Start");
+  if (!mProp.Application) return Fail(kPreparationFailed);
+  // A step returns the run's result when the run ends with it. What escapes
+  // a step named with a message ends the run with that message; the others
+  // deal with their own failures.
+  struct Named {
+    const wchar_t* what;
+    int failure;
+    Step step;
+  };
+  const Named before[] = {{L"check", kPreparationFailed, &Run::FindPresentation},
+                          {L"view", kPreparationFailed, &Run::KeepView},
+                          {L"view check", kPreparationFailed, &Run::KeepUntitled}};
+  for (const Named& s : before) {
+    if (std::optional<bool> end = Guarded(s.what, s.failure, s.step)) return *end;
+  }
+
+  if (!OpenDialog()) return false;
+  const Named steps[] = {{L"slide information", kSlideInfoFailed, &Run::CollectSlides},
+                         {nullptr, 0, &Run::LoadEngineAhead},
+                         {nullptr, 0, &Run::OpenCopies},
+                         {nullptr, 0, &Run::OpenTranslationEngine},
+                         {nullptr, 0, &Run::TranslateAndClose}};
+  std::optional<bool> end;
+  for (const Named& s : steps) {
+    end = s.what ? Guarded(s.what, s.failure, s.step) : (this->*s.step)();
+    if (end) break;
+  }
   // A run that ended before its open leaves no engine loading.
   mCtx.app.GetEngine().DropOpenAhead();
   CloseWorkCopy(false);
   CloseDialog();
-  return result;
+  return end.value_or(false);
 }
 
 }  // namespace
@@ -558,8 +613,9 @@ struct PowerPointTranslationProcess::Impl {
   AheadBounds ahead;
   PendingCopies pending;
   host::Ptr<host::Application> application;
-  // The host of the run in progress, set by the entry points.
+  // The host and the facade of the run in progress, set by the entry points.
   host::Ptr<host::Application> runApplication;
+  RunCaller* runCaller = nullptr;
   RunCaller* caller = nullptr;
   std::int64_t progressTarget = 0;
 };
@@ -569,7 +625,11 @@ PowerPointTranslationProcess& PowerPointTranslationProcess::Instance() {
   return process;
 }
 
-PowerPointTranslationProcess::PowerPointTranslationProcess() : mImpl(std::make_unique<Impl>()) {}
+PowerPointTranslationProcess::PowerPointTranslationProcess(std::wstring temporaryFolder, AheadBounds ahead)
+    : mImpl(std::make_unique<Impl>()) {
+  mImpl->tempFolder = std::move(temporaryFolder);
+  mImpl->ahead = ahead;
+}
 PowerPointTranslationProcess::~PowerPointTranslationProcess() = default;
 
 void PowerPointTranslationProcess::SetProgressViewFactory(dialogs::ProgressViewFactory factory) {
@@ -591,8 +651,6 @@ void PowerPointTranslationProcess::ReleaseHostObjects() {
 
 void PowerPointTranslationProcess::DeleteTemporaryCopies() { mImpl->pending.DeleteClosed(mImpl->application); }
 
-void PowerPointTranslationProcess::SetTemporaryFolder(std::wstring folder) { mImpl->tempFolder = std::move(folder); }
-void PowerPointTranslationProcess::SetAheadBounds(AheadBounds bounds) { mImpl->ahead = bounds; }
 
 bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progressTarget,
                                          const options::TranslationOptionUDT& record, std::int32_t range,
@@ -600,6 +658,7 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
   LOG_INFO(source, L"Start");
   engine::AppCommon& common = engine::AppCommon::Instance();
   host::Ptr<host::Application> previous = mImpl->runApplication;
+  RunCaller* previousCaller = mImpl->runCaller;
   bool result = false;
   bool timed = false;
   try {
@@ -621,7 +680,7 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
     common.SetCancel(false);
     mImpl->runApplication = app;
     HostMacroScope macros(common, app);
-    SetProgressCaller(&caller);
+    mImpl->runCaller = &caller;
     if (record.TimeOutMSec >= 1) {
       caller.StartTimeOut(record.TimeOutMSec);
       timed = true;
@@ -635,7 +694,7 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
     result = false;
   }
   if (timed) caller.StopTimeOut();
-  SetProgressCaller(nullptr);
+  mImpl->runCaller = previousCaller;
   mImpl->runApplication = std::move(previous);
   return result;
 }
@@ -676,6 +735,7 @@ bool PowerPointTranslationProcess::RunTranslation(const options::TranslationOpti
 
   RunContext ctx{prop, outcome.errors, outcome.stats, common};
   ctx.ahead = mImpl->ahead;
+  ctx.caller = mImpl->runCaller;
   Run run(ctx, mImpl->viewFactory, mImpl->tempFolder);
   try {
     outcome.success = run.Main();

@@ -8,8 +8,6 @@
 namespace powerpoint {
 namespace {
 
-RunCaller* gCaller = nullptr;
-
 // A dialog whose bar is missing throws; progress is never worth ending a run.
 template <class F>
 void ToDialog(F&& f) {
@@ -24,14 +22,12 @@ void ToDialog(F&& f) {
 
 }  // namespace
 
-void SetProgressCaller(RunCaller* caller) { gCaller = caller; }
-
 void ReportProgress(RunContext& ctx, std::int64_t position, std::int64_t total) {
   if (position < 0 || total < 0) return;
   if (ctx.ShowsProgressDialog()) {
     ToDialog([&](dialogs::CDialogProgress& d) { d.SetProgress(position, total); });
-  } else if (gCaller != nullptr) {
-    gCaller->NotifyProgress(position, total);
+  } else if (ctx.caller != nullptr) {
+    ctx.caller->NotifyProgress(position, total);
   }
 }
 

@@ -8,10 +8,6 @@
 
 namespace powerpoint {
 
-// The facade of the run in progress, or null (a run body called directly).
-// Set and cleared by the entry points on the user-interface thread.
-void SetProgressCaller(RunCaller* caller);
-
 // Reports (position, total); negative values are not reported.
 void ReportProgress(RunContext& ctx, std::int64_t position, std::int64_t total);
 // One top-level shape done: advances CurrentTranslationSlideShapeNum and

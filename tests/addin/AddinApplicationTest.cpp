@@ -28,28 +28,31 @@ engine::EngineEntry Entry(const std::wstring& group, const std::wstring& id) {
 // "Fancy" (selected, with dual print), running on the fixture's host.
 class Facade : public pptest::RunTest {
  protected:
-  void SetUp() override {
-    RunTest::SetUp();
-    facade.SetTranslationProcess(&process);
-    facade.SetEngineListFiller([this](engine::EngineCaches& caches, bool) {
-      ++fills;
-      caches.SetEntries({{L"FakeMT:en-xx", Entry(L"FakeMT", L"en-xx")}});
-      return fillSucceeds;
-    });
-    facade.SetEngineListRefresher([this](engine::EngineCaches&, bool) {
-      ++refreshes;
-      return true;
-    });
-    facade.SetOptionsLoader([this](options::TranslationOptions& sets) {
-      sets.Reset();
-      sets.Find(L"default")->SetTimeOutMSec(timeOut);
-      sets.Add(L"Fancy")->SetDualPrint(1);
-      sets.Find(L"Fancy")->SetGlossary(glossary);
-      sets.Select(L"Fancy");
-      return true;
-    });
+  // The fixture's parts, for a test that makes a facade of its own.
+  AddinApplication::Parts Parts() {
+    return {.fillEngineList =
+                [this](engine::EngineCaches& caches, bool) {
+                  ++fills;
+                  caches.SetEntries({{L"FakeMT:en-xx", Entry(L"FakeMT", L"en-xx")}});
+                  return fillSucceeds;
+                },
+            .refreshEngineList =
+                [this](engine::EngineCaches&, bool) {
+                  ++refreshes;
+                  return true;
+                },
+            .loadOptions =
+                [this](options::TranslationOptions& sets) {
+                  sets.Reset();
+                  sets.Find(L"default")->SetTimeOutMSec(timeOut);
+                  sets.Add(L"Fancy")->SetDualPrint(1);
+                  sets.Find(L"Fancy")->SetGlossary(glossary);
+                  sets.Select(L"Fancy");
+                  return true;
+                },
+            .process = &process};
   }
-  AddinApplication facade;
+  AddinApplication facade{Parts()};
   int fills = 0;
   int refreshes = 0;
   bool fillSucceeds = true;
@@ -99,8 +102,7 @@ TEST_F(Facade, TheEngineListIsFilledOnceAndAFailureShownOnce) {
   EXPECT_TRUE(ListedIds().empty());
   EXPECT_EQ(fills, 1);
 
-  AddinApplication empty;
-  empty.SetEngineListFiller([](engine::EngineCaches&, bool) { return true; });
+  AddinApplication empty({.fillEngineList = [](engine::EngineCaches&, bool) { return true; }});
   empty.GetEngineCaches();
   EXPECT_EQ(ListedIds(), std::vector<int>{AddinApplication::kNoEngines});
 }
@@ -120,13 +122,15 @@ TEST_F(Facade, ADeadHostIsReplacedByTheRunningOne) {
     }
   };
   auto running = host::pptx::CreateApplication();
-  facade.SetApplication(std::make_shared<DeadHost>());
-  facade.SetReconnector([&] { return running; });
+  AddinApplication::Parts parts = Parts();
+  parts.reconnect = [&] { return running; };
+  AddinApplication revived(std::move(parts));
+  revived.SetApplication(std::make_shared<DeadHost>());
   options::TranslationOptionUDT record;
-  EXPECT_TRUE(facade.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"", record));
-  EXPECT_TRUE(facade.Reconnected());
-  EXPECT_EQ(facade.GetApplication(), running);
-  EXPECT_EQ(facade.AbbreviationLanguage(), L"en");
+  EXPECT_TRUE(revived.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"", record));
+  EXPECT_TRUE(revived.Reconnected());
+  EXPECT_EQ(revived.GetApplication(), running);
+  EXPECT_EQ(revived.AbbreviationLanguage(), L"en");
 }
 
 TEST_F(Facade, TranslationCommandsCarryTheGlossaryAndDoNotRunWithoutIt) {
@@ -172,11 +176,13 @@ TEST_F(Facade, TheWatchdogCancelsARunThatOutlastsItsTimeLimit) {
   // request, which runs until cancelled (a cancel before the walk would
   // close the copy).
   timeOut = 2'000'000;
-  facade.SetWatchdogStep(1ms);
+  AddinApplication::Parts parts = Parts();
+  parts.watchdogStep = 1ms;
+  AddinApplication timed(std::move(parts));
   impl->Script(fake_engine::Operation::Translate, fake_engine::Behaviour{.hang = true, .times = 1});
   Open(pptest::ThreeSlides());
-  facade.SetApplication(app);
-  facade.TranslateAll(L"FakeMT:en-xx", L"default");
+  timed.SetApplication(app);
+  timed.TranslateAll(L"FakeMT:en-xx", L"default");
   EXPECT_TRUE(Outcome().success);
   EXPECT_TRUE(Outcome().cancelled);
   EXPECT_EQ(pptest::RunTest::Text(Outcome().translation, 3, 1), L"Delta");
@@ -211,13 +217,13 @@ TEST(TimeOutWatchdog, StopsWithoutFiringAndFiresOnceTheTimeIsUp) {
 TEST(FacadeUnload, KeepsTheEngineListItBuilt) {
   std::vector<size_t> kept;
   auto make = [&kept] {
-    auto f = std::make_unique<AddinApplication>();
-    f->SetEngineListFiller([](engine::EngineCaches& caches, bool) {
-      caches.SetEntries({{L"FakeMT:en-xx", Entry(L"FakeMT", L"en-xx")}});
-      return true;
-    });
-    f->SetEngineListSaver([&kept](engine::EngineCaches& caches) { kept.push_back(caches.Count()); });
-    return f;
+    return std::make_unique<AddinApplication>(AddinApplication::Parts{
+        .fillEngineList =
+            [](engine::EngineCaches& caches, bool) {
+              caches.SetEntries({{L"FakeMT:en-xx", Entry(L"FakeMT", L"en-xx")}});
+              return true;
+            },
+        .saveEngineList = [&kept](engine::EngineCaches& caches) { kept.push_back(caches.Count()); }});
   };
   auto used = make();
   used->GetEngineCaches();

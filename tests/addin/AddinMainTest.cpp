@@ -69,17 +69,17 @@ class AddinTest : public ::testing::Test {
   // Connects with these engine entries (none: the engine side decides);
   // more is any further facade setup.
   void Connect(std::vector<engine::EngineEntry> entries, std::uint32_t launchKind = 1, bool fromEngines = false,
-               std::function<void(addin::AddinApplication&)> more = {}) {
-    addin::AddinMain::SetFacadeSetup([entries, fromEngines, more](addin::AddinApplication& facade) {
-      facade.SetSwitches(0, 1, 0);
-      if (more) more(facade);
+               std::function<void(addin::AddinApplication::Parts&)> more = {}) {
+    addin::AddinMain::SetFacadeSetup([entries, fromEngines, more](addin::AddinApplication::Parts& parts) {
+      parts.progressDialog = parts.follow = 0;
+      if (more) more(parts);
       if (fromEngines) return;
-      facade.SetEngineListFiller([entries](engine::EngineCaches& caches, bool) {
+      parts.fillEngineList = [entries](engine::EngineCaches& caches, bool) {
         engine::EngineEntryList list;
         for (const auto& e : entries) list.emplace_back(e.EngineKey(), e);
         caches.SetEntries(list);
         return true;
-      });
+      };
     });
     const std::vector<std::uint32_t> custom{launchKind};
     EXPECT_EQ(addin::OnConnection(app, std::make_shared<int>(0), &custom), S_OK);
@@ -472,13 +472,13 @@ TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
 TEST_F(AddinTest, TheTimeLimitCutsCopyAndPasteShortAndSaysSo) {
   fake_engine::FakeEngineSide side;
   AddEngine(side).Script(fake_engine::Operation::Translate, {.hang = true});
-  Connect({}, 1, true, [](addin::AddinApplication& facade) {
-    facade.SetWatchdogStep(std::chrono::milliseconds(5));
-    facade.SetOptionsLoader([](options::TranslationOptions& sets) {
+  Connect({}, 1, true, [](addin::AddinApplication::Parts& parts) {
+    parts.watchdogStep = std::chrono::milliseconds(5);
+    parts.loadOptions = [](options::TranslationOptions& sets) {
       sets.Reset();
       sets.Find(L"default")->SetTimeOutMSec(1);
       return true;
-    });
+    };
   });
   auto deck = OpenDeck(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One."));
   auto a = deck->Slides()->Item(1)->Shapes()->Item(L"A");
@@ -543,9 +543,9 @@ TEST_F(AddinTest, CopyAndPasteShowTheProgressDialogAndItsCancelChangesNothing) {
   AddEngine(side).Script(fake_engine::Operation::Translate, {.hang = true});
   powerpoint::PowerPointTranslationProcess process;
   process.SetProgressViewFactory([seen] { return std::make_unique<CancellingView>(seen); });
-  Connect({}, 1, true, [&process](addin::AddinApplication& facade) {
-    facade.SetSwitches(1, 1, 0);
-    facade.SetTranslationProcess(&process);
+  Connect({}, 1, true, [&process](addin::AddinApplication::Parts& parts) {
+    parts.progressDialog = 1;
+    parts.process = &process;
   });
   // The question is asked on the dialog's thread and answered Yes.
   platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {

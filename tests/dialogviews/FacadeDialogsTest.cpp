@@ -19,13 +19,13 @@ namespace ids = dialogs::setup_ids;
 TEST(FacadeDialogs, TheOptionsCommandOpensTheWindowAndOkReachesTheRunningFacade) {
   platform::DeleteKeyTree(platform::Hive::CurrentUser, options::kHostKeyPath);
   dialogs::win32::RegisterWindowViews();
-  addin::AddinApplication facade;
-  facade.SetOptionsLoader([](options::TranslationOptions& sets) {
-    sets.Reset();
-    sets.Add(L"Fancy");
-    return true;
-  });
-  facade.SetEngineListFiller([](engine::EngineCaches&, bool) { return true; });
+  addin::AddinApplication facade({.fillEngineList = [](engine::EngineCaches&, bool) { return true; },
+                                  .loadOptions =
+                                      [](options::TranslationOptions& sets) {
+                                        sets.Reset();
+                                        sets.Add(L"Fancy");
+                                        return true;
+                                      }});
 
   HWND setup = nullptr;
   std::vector<Step> steps;

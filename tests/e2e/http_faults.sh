@@ -84,8 +84,12 @@ case "$out" in *Http:*) fail "a refused server is listed: $out" ;; esac
 start_server ok
 run engines add-server team "http://127.0.0.1:$port"
 contains "$out" "added with 1 pairs"
+# Words are looked up through the server's analyser.
+run lookup --mode Http:team:eng-spa houses
+[ $rc -eq 0 ] || fail "lookup through the server exited $rc: $err"
+contains "$out" "houses (n, sg): HOUSES"
 run engines list
-echo "$out" | grep -q '^Http:team:eng-spa .*team  *0x0001' || fail "the added pair is not listed: $out"
+echo "$out" | grep -q '^Http:team:eng-spa .*team  *0x0009' || fail "the added pair is not listed: $out"
 kill "$server_pid"; server_pid=
 run engines refresh
 echo "$out" | grep -q '^Http:team:eng-spa .*team (unreachable)  *0x0000' || fail "the pair was not kept as unreachable: $out"
@@ -110,5 +114,9 @@ run show "$tmp/lt.pptx"
 contains "$out" "TEST TABLE SLIDE"
 if grep -rq 'sekrit-key-42' "$XDG_CONFIG_HOME" "$TMPDIR" 2>/dev/null; then fail "the key was written outside the registry"; fi
 grep -q 'sekrit-key-42' "$PELORANT_REGISTRY/HKCU.reg" || fail "the key was not stored"
+# The LibreTranslate API has no dictionary, and lookup says so.
+run lookup --mode Http:lt:en-es house
+[ $rc -eq 1 ] || fail "lookup without a dictionary exited $rc"
+contains "$err" "the engine of Http:lt:en-es has no dictionary to look words up in"
 
 e2e_end http_faults

@@ -58,6 +58,7 @@ TEST_F(NotesPageTest, ReadingAMissingPageWritesNothing) {
   auto page = host::pptx::MakeNotesPage(First(doc));
   EXPECT_EQ(page->SlideIndex(), 1);
   ASSERT_EQ(page->Shapes()->Count(), 2);
+  EXPECT_EQ(page->Shapes()->Range()->Count(), 2);
   ExpectSlideImageWithoutText(page);
   auto body = NotesBody(page);
   EXPECT_TRUE(body->HasTextFrame());

@@ -342,6 +342,40 @@ TEST(TextBodyLength, CountedLengthMatchesTheIndexedTextBeforeAndAfterEdits) {
   }
 }
 
+// A handle mends its index after its own edits instead of reading the body
+// again: after every edit it must answer what a fresh handle answers.
+TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEdit) {
+  Owner o("<a:p><a:pPr lvl=\"1\"/><a:r><a:rPr b=\"1\"/><a:t>One </a:t></a:r><a:r><a:t>two</a:t></a:r>"
+          "<a:endParaRPr sz=\"900\"/></a:p>"
+          "<a:p><a:r><a:t>Page </a:t></a:r><a:fld id=\"{1}\" type=\"slidenum\"><a:t>12</a:t></a:fld><a:br/>"
+          "<a:r><a:rPr/></a:r><a:r><a:t>three</a:t></a:r></a:p><a:p/><a:p><a:r><a:t>four five</a:t></a:r></a:p>");
+  host::pptx::TextBody body(o.Body(false));
+  const struct {
+    host::pptx::TextSpan span;
+    const wchar_t* text;
+  } edits[] = {
+      {{0, 4}, L"Uno "},            // inside one paragraph, same length
+      {{4, 3}, L"dos\rtres\r"},  // new paragraphs
+      {{2, 14}, L""},               // across paragraphs, joining them
+      {{0, 0}, L"x\vy"},           // a break at the start
+      {{9, 2}, L"campo"},           // into the field
+      {{30, 5}, L"\r"},            // at the end
+  };
+  for (const auto& e : edits) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(e.text)));
+    body.Replace(e.span, e.text);
+    host::pptx::TextBody fresh(o.Body(false));
+    ASSERT_EQ(body.Text(), fresh.Text());
+    EXPECT_EQ(body.Length(), fresh.Length());
+    EXPECT_EQ(body.Paragraphs(), fresh.Paragraphs());
+    EXPECT_EQ(body.Runs(), fresh.Runs());
+    for (long at = 0; at <= fresh.Length(); ++at) {
+      EXPECT_EQ(body.Text({at, 3}), fresh.Text().substr(static_cast<size_t>(at), 3));
+      EXPECT_EQ(body.FormatNodeAt(at), fresh.FormatNodeAt(at));
+    }
+  }
+}
+
 TEST(TextBodyNames, ChildrenMatchWholeLocalNamesOnly) {
   pugi::xml_document d;
   d.load_string("<a:r><a:tab/><t>x</t><a:b:t/></a:r>");

@@ -110,5 +110,28 @@ TEST(HttpProtocol, PutsBackTheBlanksAServerTrimmed) {
   for (const Case& c : cases) EXPECT_EQ(KeepOuterBlanks(c.source, c.answer), c.kept) << c.source;
 }
 
+TEST(HttpProtocol, ReadsTheReadingsOfAWholeWord) {
+  struct Case {
+    const char* body;
+    std::vector<Reading> readings;
+    const char* error;
+  };
+  const Case cases[] = {
+      {R"([["houses/house<n><pl>/house<vblex><pri><p3><sg>/house<n><pl>","houses"]])",
+       {{"house", {"n", "pl"}}, {"house", {"vblex", "pri", "p3", "sg"}}}, ""},
+      {R"([["zzyzx/*zzyzx","zzyzx"]])", {}, ""},
+      // Two units: the analyser did not take it as one word.
+      {R"([["ice/ice<n><sg>","ice"],["cream/cream<n><sg>","cream"]])", {}, ""},
+      {R"({"error":"no analyser"})", {}, "not a list"},
+      {"<html>", {}, "not JSON"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    ReadingsAnswer a = ReadReadings(c.body);
+    EXPECT_EQ(a.readings, c.readings);
+    EXPECT_NE(a.error.find(c.error), std::string::npos) << a.error;
+  }
+}
+
 }  // namespace
 }  // namespace http_engine

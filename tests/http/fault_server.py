@@ -4,8 +4,9 @@
 Usage: fault_server.py MODE [--api apy|libretranslate] [--tls CERT KEY]
 
 Prints its port on the first line of stdout, then serves until killed. It
-lists one pair (eng-spa, or en->es) and translates by upper-casing; MODE
-spoils the translate answers:
+lists one pair (eng-spa, or en->es) and translates by upper-casing; with the
+Apertium API it analyses a word as a noun and a verb (a word starting "zz"
+as unknown). MODE spoils the translate answers (error500 also the analysis):
 
   ok         good answers
   error500   HTTP 500
@@ -107,6 +108,19 @@ def serve(conn):
             if path.startswith("/listPairs") or path.startswith("/languages"):
                 print("REQ", path, 0, file=sys.stderr, flush=True)
                 reply(conn, 200, pairs())
+                continue
+            if path.startswith("/analyse"):
+                print("REQ", path, 1, file=sys.stderr, flush=True)
+                word = urllib.parse.parse_qs(body, keep_blank_values=True).get("q", [""])[0]
+                if api != "apy":
+                    reply(conn, 404, '{"error": "no such call"}')
+                elif mode == "error500":
+                    reply(conn, 500, '{"error": "broken"}')
+                elif word.startswith("zz"):
+                    reply(conn, 200, json.dumps([["%s/*%s" % (word, word), word]]))
+                else:
+                    low = word.lower()
+                    reply(conn, 200, json.dumps([["%s/%s<n><sg>/%s<vblex><inf>" % (word, low, low), word]]))
                 continue
             texts = texts_of(body)
             print("REQ", path, len(texts), file=sys.stderr, flush=True)

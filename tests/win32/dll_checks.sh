@@ -7,7 +7,7 @@ dll=$1
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 headers=$("$objdump" -p "$dll")
-system='^(ADVAPI32|GDI32|KERNEL32|msvcrt|ole32|OLEAUT32|SHELL32|USER32|COMCTL32|COMDLG32|SHLWAPI|VERSION|WINMM|UxTheme|IMM32|RPCRT4)\.dll$'
+system='^(ADVAPI32|GDI32|KERNEL32|msvcrt|ole32|OLEAUT32|SHELL32|USER32|COMCTL32|COMDLG32|SHLWAPI|VERSION|WINMM|UxTheme|IMM32|RPCRT4|WINHTTP)\.dll$'
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
 [ -n "$imports" ] || fail "no import table found"
 while read -r name; do

@@ -132,7 +132,7 @@ class CConnect final : public ModuleObject<CConnect, IExtensibility2> {
                                          SAFEARRAY** custom) override {
     try {
       AddinMain::SetProgIdLookup(LookUpProgId);
-      AddinMain::SetFacadeSetup([](AddinApplication& facade) { facade.SetReconnector(FindRunningHost); });
+      AddinMain::SetFacadeSetup([](AddinApplication::Parts& parts) { parts.reconnect = FindRunningHost; });
       powerpoint::PowerPointTranslationProcess::Instance().SetProgressViewFactory(dialogs::win32::MakeProgressView);
       host::Ptr<host::Application> app;
       if (application) {

@@ -125,6 +125,13 @@ class DispatchingFactory : public IEngineFactory {
     return S_OK;
   }
 
+  HRESULT ErrorText(std::wstring* text) override {
+    if (!text) return E_POINTER;
+    if (auto target = Target()) return target->ErrorText(text);
+    text->clear();
+    return S_OK;
+  }
+
  private:
   // Cancel may come from another thread while the owner thread switches
   // implementations, so the target is read under the lock.

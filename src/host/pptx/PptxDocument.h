@@ -107,6 +107,17 @@ class Document : public std::enable_shared_from_this<Document> {
     std::vector<pugi::xml_node> shapes;
   };
   ShapeIndex& ShapeIndexOf(const std::string& part) { return mShapeIndexes[part]; }
+  // The rows, grid columns and cells of a table as the table side last read
+  // them: a walk over every cell would read the whole table at each one.
+  // This host never adds or removes rows or cells, so a table's nodes stand
+  // until the part loses elements.
+  struct TableIndex {
+    std::string part;
+    int deletions = -1;
+    std::vector<pugi::xml_node> rows, columns;
+    std::vector<std::vector<pugi::xml_node>> cells;
+  };
+  TableIndex& TableIndexOf(pugi::xml_node tbl) { return mTableIndexes[tbl.internal_object()]; }
 
   // Work an edit of a text body makes necessary (refitting its text to the
   // frame, keeping a SmartArt model in step with its drawing) waits until
@@ -174,6 +185,7 @@ class Document : public std::enable_shared_from_this<Document> {
   std::map<std::string, int> mDeletions;
   std::map<std::string, int> mAdditions;
   std::map<std::string, ShapeIndex> mShapeIndexes;
+  std::map<const void*, TableIndex> mTableIndexes;
   const void* mDeferredBody = nullptr;
   std::map<Deferred, std::function<void()>> mDeferred;
   std::uint64_t mSettled = 0;

@@ -31,8 +31,6 @@ pugi::xml_node Ph(pugi::xml_node shape);
 pugi::xml_node GraphicData(pugi::xml_node frame);
 // The shape type a graphic frame reports, from what its graphic holds.
 int GraphicType(pugi::xml_node frame);
-// The a:tc at a 0-based position; empty when the table has no such cell.
-pugi::xml_node CellNode(pugi::xml_node tbl, int row, int col);
 const char* OrientationToVert(int o);
 
 // Writes a position and size in the parent's space (EMU) into a shape's

@@ -4,15 +4,25 @@
 
 namespace host::pptx::shapes {
 
-pugi::xml_node CellNode(pugi::xml_node tbl, int row, int col) {
-  auto rows = Children(tbl, "tr");
-  if (row < 0 || row >= static_cast<int>(rows.size())) return {};
-  auto cells = Children(rows[row], "tc");
-  if (col < 0 || col >= static_cast<int>(cells.size())) return {};
-  return cells[col];
+namespace {
+
+const Document::TableIndex& Grid(Document& doc, const std::string& part, pugi::xml_node tbl) {
+  Document::TableIndex& index = doc.TableIndexOf(tbl);
+  const int deletions = doc.Deletions(part);
+  if (index.deletions != deletions || index.part != part) {
+    index = {part, deletions, Children(tbl, "tr"), Children(Child(tbl, "tblGrid"), "gridCol"), {}};
+    for (pugi::xml_node tr : index.rows) index.cells.push_back(Children(tr, "tc"));
+  }
+  return index;
 }
 
-namespace {
+// The a:tc at a 0-based position; empty when the table has no such cell.
+pugi::xml_node GridCell(const Document::TableIndex& grid, int row, int col) {
+  if (row < 0 || row >= static_cast<int>(grid.cells.size())) return {};
+  const auto& cells = grid.cells[static_cast<size_t>(row)];
+  if (col < 0 || col >= static_cast<int>(cells.size())) return {};
+  return cells[static_cast<size_t>(col)];
+}
 
 class RowImpl : public host::Row {
  public:
@@ -36,36 +46,38 @@ class ColumnImpl : public host::Column {
 
 class RowsImpl : public host::Rows {
  public:
-  RowsImpl(std::shared_ptr<Document> d, pugi::xml_node tbl) : mDoc(std::move(d)), mTbl(tbl) {}
-  int Count() override { mDoc->CheckOpen(); return static_cast<int>(Children(mTbl, "tr").size()); }
+  RowsImpl(std::shared_ptr<ShapeBase> frame, pugi::xml_node tbl) : mFrame(std::move(frame)), mTbl(tbl) {}
+  int Count() override { mFrame->doc->CheckOpen(); return static_cast<int>(Rows().size()); }
   Ptr<host::Row> Item(int i) override {
-    auto rows = Children(mTbl, "tr");
+    const auto& rows = Rows();
     if (i < 1 || i > static_cast<int>(rows.size()))
       throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
-    return std::make_shared<RowImpl>(mDoc, rows[i - 1]);
+    return std::make_shared<RowImpl>(mFrame->doc, rows[static_cast<size_t>(i - 1)]);
   }
 
  private:
-  std::shared_ptr<Document> mDoc;
+  const std::vector<pugi::xml_node>& Rows() { return Grid(*mFrame->doc, mFrame->part, mTbl).rows; }
+  std::shared_ptr<ShapeBase> mFrame;
   pugi::xml_node mTbl;
 };
 
 class ColumnsImpl : public host::Columns {
  public:
-  ColumnsImpl(std::shared_ptr<Document> d, pugi::xml_node tbl) : mDoc(std::move(d)), mTbl(tbl) {}
+  ColumnsImpl(std::shared_ptr<ShapeBase> frame, pugi::xml_node tbl) : mFrame(std::move(frame)), mTbl(tbl) {}
   int Count() override {
-    mDoc->CheckOpen();
-    return static_cast<int>(Children(Child(mTbl, "tblGrid"), "gridCol").size());
+    mFrame->doc->CheckOpen();
+    return static_cast<int>(Columns().size());
   }
   Ptr<host::Column> Item(int i) override {
-    auto cols = Children(Child(mTbl, "tblGrid"), "gridCol");
+    const auto& cols = Columns();
     if (i < 1 || i > static_cast<int>(cols.size()))
       throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
-    return std::make_shared<ColumnImpl>(mDoc, cols[i - 1]);
+    return std::make_shared<ColumnImpl>(mFrame->doc, cols[static_cast<size_t>(i - 1)]);
   }
 
  private:
-  std::shared_ptr<Document> mDoc;
+  const std::vector<pugi::xml_node>& Columns() { return Grid(*mFrame->doc, mFrame->part, mTbl).columns; }
+  std::shared_ptr<ShapeBase> mFrame;
   pugi::xml_node mTbl;
 };
 
@@ -74,7 +86,7 @@ class CellImpl : public host::Cell {
   CellImpl(std::shared_ptr<ShapeBase> frame, pugi::xml_node tbl, int r, int c)
       : mFrame(std::move(frame)), mTbl(tbl), mRow(r), mCol(c) {}
 
-  pugi::xml_node Tc(int r, int c) { return CellNode(mTbl, r, c); }
+  pugi::xml_node Tc(int r, int c) { return GridCell(Grid(*mFrame->doc, mFrame->part, mTbl), r, c); }
 
   // The top-left cell of the merged area this cell belongs to.
   void Origin(int& r, int& c) {
@@ -138,14 +150,14 @@ class CellImpl : public host::Cell {
 class TableImpl : public host::Table {
  public:
   TableImpl(std::shared_ptr<ShapeBase> frame, pugi::xml_node tbl) : mFrame(std::move(frame)), mTbl(tbl) {}
-  Ptr<host::Rows> Rows() override { mFrame->Check(); return std::make_shared<RowsImpl>(mFrame->doc, mTbl); }
-  Ptr<host::Columns> Columns() override { mFrame->Check(); return std::make_shared<ColumnsImpl>(mFrame->doc, mTbl); }
+  Ptr<host::Rows> Rows() override { mFrame->Check(); return std::make_shared<RowsImpl>(mFrame, mTbl); }
+  Ptr<host::Columns> Columns() override { mFrame->Check(); return std::make_shared<ColumnsImpl>(mFrame, mTbl); }
   Ptr<host::Cell> Cell(int row, int column) override {
     mFrame->Check();
-    auto rows = Children(mTbl, "tr");
-    if (row < 1 || row > static_cast<int>(rows.size()))
+    const auto& grid = Grid(*mFrame->doc, mFrame->part, mTbl);
+    if (row < 1 || row > static_cast<int>(grid.rows.size()))
       throw platform::ComError(DISP_E_BADINDEX, L"The row is out of range.");
-    auto cells = Children(rows[row - 1], "tc");
+    const auto& cells = grid.cells[static_cast<size_t>(row - 1)];
     if (column < 1 || column > static_cast<int>(cells.size()))
       throw platform::ComError(DISP_E_BADINDEX, L"The column is out of range.");
     return std::make_shared<CellImpl>(mFrame, mTbl, row - 1, column - 1);
@@ -167,9 +179,10 @@ Ptr<host::Table> TableFrameShape::Table() {
 
 Rect CellShape::SlideRect() {
   Rect f = parent->SlideRect();
-  std::vector<pugi::xml_node> cols = Children(Child(tbl, "tblGrid"), "gridCol");
-  std::vector<pugi::xml_node> rows = Children(tbl, "tr");
-  pugi::xml_node tc = CellNode(tbl, row, col);
+  const auto& grid = Grid(*doc, part, tbl);
+  const std::vector<pugi::xml_node>& cols = grid.columns;
+  const std::vector<pugi::xml_node>& rows = grid.rows;
+  pugi::xml_node tc = GridCell(grid, row, col);
   // A span reaching past the grid ends at its edge (and cannot overflow).
   int cspan = std::clamp(Attr(tc, "gridSpan").as_int(1), 1, std::max(1, static_cast<int>(cols.size())));
   int rspan = std::clamp(Attr(tc, "rowSpan").as_int(1), 1, std::max(1, static_cast<int>(rows.size())));
@@ -190,7 +203,7 @@ void CellShape::SetSlideRect(const Rect&) {
 }
 
 pugi::xml_node CellShape::TextHost() {
-  pugi::xml_node tc = CellNode(tbl, row, col);
+  pugi::xml_node tc = GridCell(Grid(*doc, part, tbl), row, col);
   if (!tc) throw platform::ComError(E_FAIL, L"The table cell no longer exists.");
   return tc;
 }

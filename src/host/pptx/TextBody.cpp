@@ -292,6 +292,23 @@ TextBody::Item ReadItem(pugi::xml_node c, long pos) {
 
 }  // namespace
 
+// What one paragraph stands for in the index, its text starting at pos.
+TextBody::Para TextBody::ReadPara(pugi::xml_node p, long pos) {
+  Para para;
+  para.node = p;
+  para.start = pos;
+  para.items.reserve(8);
+  for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
+    if (c.type() != pugi::node_element) continue;
+    std::string_view l = LocalName(c);
+    if (l == "pPr" || l == "endParaRPr") continue;
+    para.items.push_back(ReadItem(c, pos));
+    pos += para.items.back().length;
+  }
+  para.length = pos - para.start;
+  return para;
+}
+
 const std::vector<TextBody::Para>& TextBody::Index() const {
   if (mIndexValid) return mIndex;
   std::vector<Para>& paras = mIndex;
@@ -300,22 +317,41 @@ const std::vector<TextBody::Para>& TextBody::Index() const {
   for (pugi::xml_node p = mBody.first_child(); p; p = p.next_sibling()) {
     if (p.type() != pugi::node_element || LocalName(p) != "p") continue;
     if (!paras.empty()) pos += 1;  // the previous paragraph's mark
-    Para para;
-    para.node = p;
-    para.start = pos;
-    para.items.reserve(8);
-    for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
-      if (c.type() != pugi::node_element) continue;
-      std::string_view l = LocalName(c);
-      if (l == "pPr" || l == "endParaRPr") continue;
-      para.items.push_back(ReadItem(c, pos));
-      pos += para.items.back().length;
-    }
-    para.length = pos - para.start;
-    paras.push_back(std::move(para));
+    paras.push_back(ReadPara(p, pos));
+    pos = paras.back().start + paras.back().length;
   }
   mIndexValid = true;
   return paras;
+}
+
+void TextBody::Reread(size_t first, size_t count) {
+  if (!mIndexValid) return;
+  // The paragraphs around the edited ones stand, so the XML between them is
+  // all there is to read again; those after move by what the edit added.
+  const size_t next = first + count;
+  pugi::xml_node stop = next < mIndex.size() ? mIndex[next].node : pugi::xml_node();
+  pugi::xml_node from = first > 0 ? mIndex[first - 1].node.next_sibling() : mBody.first_child();
+  long pos = first > 0 ? mIndex[first - 1].start + mIndex[first - 1].length : 0;
+  std::vector<Para> fresh;
+  for (pugi::xml_node p = from; p && p != stop; p = p.next_sibling()) {
+    if (p.type() != pugi::node_element || LocalName(p) != "p") continue;
+    if (first > 0 || !fresh.empty()) pos += 1;
+    fresh.push_back(ReadPara(p, pos));
+    pos = fresh.back().start + fresh.back().length;
+  }
+  if (next < mIndex.size()) {
+    const long nextStart = first > 0 || !fresh.empty() ? pos + 1 : 0;
+    const long shift = nextStart - mIndex[next].start;
+    if (shift != 0)
+      for (size_t pi = next; pi < mIndex.size(); ++pi) {
+        mIndex[pi].start += shift;
+        for (Item& item : mIndex[pi].items) item.start += shift;
+      }
+  }
+  const auto at = mIndex.begin() + static_cast<std::ptrdiff_t>(first);
+  mIndex.erase(at, at + static_cast<std::ptrdiff_t>(count));
+  mIndex.insert(mIndex.begin() + static_cast<std::ptrdiff_t>(first), std::make_move_iterator(fresh.begin()),
+                std::make_move_iterator(fresh.end()));
 }
 
 std::wstring TextBody::Text() const {
@@ -331,10 +367,21 @@ std::wstring TextBody::Text() const {
 }
 
 std::wstring TextBody::Text(TextSpan span) const {
-  std::wstring all = Text();
-  long start = std::clamp(span.start, 0L, static_cast<long>(all.size()));
-  long len = std::clamp(span.length, 0L, static_cast<long>(all.size()) - start);
-  return all.substr(start, len);
+  const auto& idx = Index();
+  const long total = Length();
+  const long start = std::clamp(span.start, 0L, total);
+  const long end = start + std::clamp(span.length, 0L, total - start);
+  if (end == start) return {};
+  // Only the paragraphs the span reaches: ranges read their text one
+  // paragraph at a time from bodies of thousands.
+  const size_t first = static_cast<size_t>(ParagraphAt(start));
+  std::wstring s;
+  for (size_t pi = first; pi < idx.size() && idx[pi].start < end; ++pi) {
+    for (const Item& i : idx[pi].items)
+      if (i.length) s += i.Text();
+    if (pi + 1 < idx.size()) s += L'\r';
+  }
+  return s.substr(static_cast<size_t>(start - idx[first].start), static_cast<size_t>(end - start));
 }
 
 long TextBody::Length() const {
@@ -407,7 +454,7 @@ std::vector<TextSpan> TextBody::Runs() const {
 pugi::xml_node TextBody::FormatNodeAt(long pos) const {
   const auto& idx = Index();
   if (idx.empty()) return {};
-  for (size_t pi = 0; pi < idx.size(); ++pi) {
+  for (size_t pi = static_cast<size_t>(ParagraphAt(pos)); pi < idx.size(); ++pi) {
     const Para& p = idx[pi];
     if (pos > p.start + p.length && pi + 1 < idx.size()) continue;
     for (const Item& item : p.items)
@@ -467,8 +514,13 @@ void TextBody::Delete(TextSpan span) {
   SplitAt(span.start);
   SplitAt(span.end());
   const auto& idx = Index();
+  if (idx.empty()) return;
+  // Only the paragraphs from the one holding the span's start to the one
+  // holding its end lose characters or their marks.
+  const size_t firstPara = static_cast<size_t>(ParagraphAt(span.start));
+  const size_t lastPara = static_cast<size_t>(ParagraphAt(span.end()));
   std::vector<size_t> merges;
-  for (size_t pi = 0; pi < idx.size(); ++pi) {
+  for (size_t pi = firstPara; pi <= lastPara; ++pi) {
     const Para& p = idx[pi];
     pugi::xml_node para = p.node;
     bool keepsText = false;
@@ -506,7 +558,7 @@ void TextBody::Delete(TextSpan span) {
     for (pugi::xml_node c : moving) a.append_move(c);
     mBody.remove_child(b);
   }
-  Invalidate();
+  Reread(firstPara, lastPara - firstPara + 1);
 }
 
 void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
@@ -518,8 +570,7 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
     Invalidate();
   }
   const auto& idx = Index();
-  size_t pi = 0;
-  while (pi + 1 < idx.size() && pos > idx[pi].start + idx[pi].length) ++pi;
+  const size_t pi = static_cast<size_t>(ParagraphAt(pos));
   pugi::xml_node para = idx[pi].node;
   pugi::xml_node ref;
   for (const Item& item : idx[pi].items)
@@ -582,11 +633,14 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
     }
     i = stop + 1;
   }
-  Invalidate();
+  // The new paragraphs follow the one inserted into.
+  Reread(pi, 1);
 }
 
-void TextBody::RemoveEmptyRuns() {
-  for (const Para& p : Index()) {
+void TextBody::RemoveEmptyRuns(size_t first, size_t last) {
+  const auto& idx = Index();
+  for (size_t pi = first; pi <= last && pi < idx.size(); ++pi) {
+    Para& p = mIndex[pi];
     bool anyText = false;
     pugi::xml_node lastEmptyFormat;
     std::vector<pugi::xml_node> empty;
@@ -605,8 +659,9 @@ void TextBody::RemoveEmptyRuns() {
       end.set_name(Name("endParaRPr").c_str());
     }
     for (pugi::xml_node n : empty) pugi::xml_node(p.node).remove_child(n);
+    // Empty runs hold no characters: every position stands.
+    std::erase_if(p.items, [](const Item& item) { return item.kind == Item::Run && item.length == 0; });
   }
-  Invalidate();
 }
 
 TextSpan TextBody::Replace(TextSpan span, std::wstring_view rawText) {
@@ -627,8 +682,7 @@ TextSpan TextBody::Replace(TextSpan span, std::wstring_view rawText) {
       while (first < static_cast<long>(old.size()) && (old[first] == L'\r' || old[first] == L'\v')) ++first;
       source = FormatNodeAt(span.start + (first < static_cast<long>(old.size()) ? first : 0));
     } else {
-      std::wstring all = Text();
-      bool atParagraphStart = span.start == 0 || all[span.start - 1] == L'\r';
+      bool atParagraphStart = span.start == 0 || Text({span.start - 1, 1}) == L"\r";
       source = FormatNodeAt(atParagraphStart ? span.start : span.start - 1);
     }
     if (source) templ = scratch.append_copy(source);
@@ -636,7 +690,15 @@ TextSpan TextBody::Replace(TextSpan span, std::wstring_view rawText) {
 
   Delete(span);
   Insert(span.start, text, templ);
-  RemoveEmptyRuns();
+  // Empty runs anywhere go with a handle's first edit; later edits make
+  // none outside the paragraphs they touch.
+  const long end = span.start + static_cast<long>(text.size());
+  if (mSwept) {
+    RemoveEmptyRuns(static_cast<size_t>(ParagraphAt(span.start)), static_cast<size_t>(ParagraphAt(end)));
+  } else {
+    RemoveEmptyRuns(0, Index().size());
+    mSwept = true;
+  }
   return {span.start, static_cast<long>(text.size())};
 }
 
@@ -752,9 +814,8 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
   PropValue result;
   if (idx.empty()) return result;
   if (span.length <= 0) {
-    std::wstring all = Text();
-    long pos = std::clamp(span.start, 0L, static_cast<long>(all.size()));
-    bool atParagraphStart = pos == 0 || all[pos - 1] == L'\r';
+    long pos = std::clamp(span.start, 0L, Length());
+    bool atParagraphStart = pos == 0 || Text({pos - 1, 1}) == L"\r";
     long at = atParagraphStart ? pos : pos - 1;
     result.value = Effective(FormatNodeAt(at), Level(ParagraphAt(at)), prop);
     return result;

@@ -197,7 +197,14 @@ class TextBody {
   void SplitAt(long pos);
   void Delete(TextSpan span);
   void Insert(long pos, std::wstring_view text, pugi::xml_node templ);
-  void RemoveEmptyRuns();
+  // Paragraphs first to last (0-based, inclusive) lose their empty runs.
+  void RemoveEmptyRuns(size_t first, size_t last);
+  // Reads paragraph p as the index holds it, its text starting at pos.
+  static Para ReadPara(pugi::xml_node p, long pos);
+  // The paragraphs [first, first + count) of the index were edited in the
+  // XML (the edit may have added or removed paragraphs among them, and
+  // touched nothing else): reads them again and moves the ones after.
+  void Reread(size_t first, size_t count);
   void Invalidate() {
     mIndexValid = false;
     mInherited.clear();
@@ -210,6 +217,8 @@ class TextBody {
   std::string mPrefix = "a";
   mutable std::vector<Para> mIndex;
   mutable bool mIndexValid = false;
+  // Whether this handle has removed the body's empty runs once.
+  bool mSwept = false;
   // Inherited values by level and property, for the current context.
   mutable std::unordered_map<int, std::optional<std::string>> mInherited;
 };

@@ -196,10 +196,11 @@ TEST_F(DispatchHostTest, TheAddinTranslatesCorpusDecksThroughIDispatch) {
     shown.push_back(r.text);
     return 1;
   });
-  addin::AddinMain::SetFacadeSetup([](addin::AddinApplication& facade) { facade.SetSwitches(0, 1, 0); });
+  addin::AddinMain::SetFacadeSetup([](addin::AddinApplication::Parts& parts) { parts.progressDialog = parts.follow = 0; });
   auto& process = powerpoint::PowerPointTranslationProcess::Instance();
   process.SetProgressViewFactory({});
-  process.SetTemporaryFolder(WinPath(std::string(out) + "/tmp/"));
+  // The run's temporary copies go where the user's temporary folder is.
+  platform::SetEnvironmentValue(L"TMP", WinPath(std::string(out) + "/tmp/"));
   std::filesystem::create_directories(std::string(out) + "/tmp");
 
   const std::vector<std::uint32_t> custom{1};

@@ -6,9 +6,11 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <mutex>
 #include <vector>
 
 #include "src/engine/server/PlatformClasses.h"
+#include "src/platform/Strings.h"
 #include "src/platform/win32/ComOwners.h"
 
 namespace engine_server::detail {
@@ -470,9 +472,7 @@ class ComFamilyHelperAdapter : public IFamilyHelper {
   ComPtr<ComFamilyHelper> mP;
 };
 
-}  // namespace
-
-HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
+HRESULT ComCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
   ComPtr<ComEngineFactory> p;
   HRESULT hr = CoCreateInstance(kClsidEngineFactory, nullptr, kClassContext, kIidEngineFactory,
                                 reinterpret_cast<void**>(p.Out()));
@@ -482,13 +482,163 @@ HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
   return S_OK;
 }
 
-HRESULT PlatformCreateImplementations(std::shared_ptr<IImplementations>* implementations) {
+HRESULT ComCreateImplementations(std::shared_ptr<IImplementations>* implementations) {
   ComPtr<ComImplementations> p;
   HRESULT hr = CoCreateInstance(kClsidImplementations, nullptr, kClassContext, kIidImplementations,
                                 reinterpret_cast<void**>(p.Out()));
   if (FAILED(hr)) return hr;
   if (!p) return E_NOINTERFACE;
   *implementations = std::make_shared<ComImplementationsAdapter>(p);
+  return S_OK;
+}
+
+// Servers of engines/ that the DLL carries (shared translation servers)
+// are served in-process beside the COM servers: their names join the COM
+// list, and the factory forwards to the in-process side once the client
+// chooses one of them. Without such a server both behave as COM alone.
+std::vector<std::wstring> InProcessNames() {
+  std::shared_ptr<IImplementations> own;
+  std::vector<std::wstring> names;
+  LONG count = 0;
+  if (FAILED(CreateInProcessImplementations(&own)) || FAILED(own->Count(&count))) return names;
+  for (LONG i = 1; i <= count; ++i) {
+    std::wstring name;
+    if (SUCCEEDED(own->Item(i, &name))) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+bool ServedInProcess(const std::wstring& name) {
+  for (const auto& registered : RegisteredImplementations()) {
+    if (platform::EqualsNoCase(registered, name)) return true;
+  }
+  return false;
+}
+
+class JoinedImplementations : public IImplementations {
+ public:
+  explicit JoinedImplementations(std::vector<std::wstring> names) : mNames(std::move(names)) {}
+  HRESULT Count(LONG* count) override {
+    if (!count) return E_POINTER;
+    *count = static_cast<LONG>(mNames.size());
+    return S_OK;
+  }
+  HRESULT Item(LONG index, std::wstring* name) override {
+    if (!name) return E_POINTER;
+    if (index < 1 || index > static_cast<LONG>(mNames.size())) return DISP_E_BADINDEX;
+    *name = mNames[index - 1];
+    return S_OK;
+  }
+
+ private:
+  std::vector<std::wstring> mNames;
+};
+
+// The COM factory (absent when no COM server is registered) until the
+// client chooses an in-process implementation.
+class JoinedFactory : public IEngineFactory {
+ public:
+  JoinedFactory(std::shared_ptr<IEngineFactory> com, HRESULT comResult)
+      : mCom(std::move(com)), mComResult(comResult), mTarget(mCom) {}
+
+  HRESULT SetImplementation(const std::wstring& name) override {
+    std::shared_ptr<IEngineFactory> target = mCom;
+    if (ServedInProcess(name)) {
+      HRESULT hr = CreateInProcessEngineFactory(&target);
+      if (SUCCEEDED(hr) && !mDisplayLanguage.empty()) hr = target->SetDisplayLanguage(mDisplayLanguage);
+      if (FAILED(hr)) return hr;
+    } else if (!target) {
+      return mComResult;
+    }
+    HRESULT hr = target->SetImplementation(name);
+    if (FAILED(hr)) return hr;
+    std::lock_guard<std::mutex> lock(mMutex);
+    mTarget = std::move(target);
+    return S_OK;
+  }
+  HRESULT SetDisplayLanguage(const std::wstring& language) override {
+    mDisplayLanguage = language;
+    auto target = Target();
+    return target ? target->SetDisplayLanguage(language) : S_OK;
+  }
+  HRESULT Properties(std::shared_ptr<IClientProperties>* properties) override {
+    auto target = Target();
+    return target ? target->Properties(properties) : mComResult;
+  }
+  HRESULT GetEngineList(const std::wstring& engineId, const std::wstring& reserved1, const std::wstring& reserved2,
+                        LONG flags, std::shared_ptr<IEngineList>* list) override {
+    auto target = Target();
+    return target ? target->GetEngineList(engineId, reserved1, reserved2, flags, list) : mComResult;
+  }
+  HRESULT GetEngine(const std::shared_ptr<IEngineListItem>& item, std::shared_ptr<ITranslationEngine>* engine) override {
+    auto target = Target();
+    return target ? target->GetEngine(item, engine) : mComResult;
+  }
+  HRESULT WaitForResult(LONG timeoutMs, LONG* status) override {
+    auto target = Target();
+    return target ? target->WaitForResult(timeoutMs, status) : mComResult;
+  }
+  HRESULT Cancel() override {
+    auto target = Target();
+    return target ? target->Cancel() : S_OK;
+  }
+  HRESULT ErrorCode(LONG* code) override {
+    auto target = Target();
+    return target ? target->ErrorCode(code) : mComResult;
+  }
+  HRESULT ErrorText(std::wstring* text) override {
+    auto target = Target();
+    return target ? target->ErrorText(text) : mComResult;
+  }
+
+ private:
+  // Cancel may come from another thread while the owner switches.
+  std::shared_ptr<IEngineFactory> Target() {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mTarget;
+  }
+
+  std::shared_ptr<IEngineFactory> mCom;
+  HRESULT mComResult;
+  std::wstring mDisplayLanguage;
+  std::mutex mMutex;
+  std::shared_ptr<IEngineFactory> mTarget;
+};
+
+}  // namespace
+
+HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
+  if (!factory) return E_POINTER;
+  std::shared_ptr<IEngineFactory> com;
+  HRESULT hr = ComCreateEngineFactory(&com);
+  if (RegisteredImplementations().empty()) {
+    if (SUCCEEDED(hr)) *factory = std::move(com);
+    return hr;
+  }
+  if (FAILED(hr) && InProcessNames().empty()) return hr;
+  *factory = std::make_shared<JoinedFactory>(std::move(com), hr);
+  return S_OK;
+}
+
+HRESULT PlatformCreateImplementations(std::shared_ptr<IImplementations>* implementations) {
+  if (!implementations) return E_POINTER;
+  std::shared_ptr<IImplementations> com;
+  HRESULT hr = ComCreateImplementations(&com);
+  std::vector<std::wstring> names = InProcessNames();
+  if (names.empty()) {
+    if (SUCCEEDED(hr)) *implementations = std::move(com);
+    return hr;
+  }
+  std::vector<std::wstring> joined;
+  LONG count = 0;
+  if (SUCCEEDED(hr) && SUCCEEDED(com->Count(&count))) {
+    for (LONG i = 1; i <= count; ++i) {
+      std::wstring name;
+      if (SUCCEEDED(com->Item(i, &name)) && !ServedInProcess(name)) joined.push_back(std::move(name));
+    }
+  }
+  joined.insert(joined.end(), names.begin(), names.end());
+  *implementations = std::make_shared<JoinedImplementations>(std::move(joined));
   return S_OK;
 }
 
