@@ -449,6 +449,35 @@ bool Engine::ShowDictionaryDialog(std::uintptr_t ownerWindow) {
   return ShowEngineDialog(*mEngine, &ITranslationEngine::ShowDictionaryDialog, ownerWindow);
 }
 
+namespace {
+
+bool IsLineEndAt(const std::wstring& text, std::int32_t i) {
+  return text[i] == L'\r' || text[i] == L'\n' || text[i] == L'\x0B';
+}
+
+// An engine's sentence may hold line ends, which the engine takes for
+// blanks: cut after each run of them, as the add-in's own splitter does, so
+// that paragraphs and line breaks keep their places in the translation.
+std::vector<TextSpan> CutAfterLineEnds(const std::wstring& text, const std::vector<TextSpan>& spans) {
+  std::vector<TextSpan> out;
+  for (const TextSpan& s : spans) {
+    std::int32_t from = s.position;
+    const std::int32_t end = s.position + s.length;
+    for (std::int32_t i = from; i < end; ++i) {
+      if (!IsLineEndAt(text, i)) continue;
+      while (i + 1 < end && IsLineEndAt(text, i + 1)) ++i;
+      if (i + 1 < end) {
+        out.push_back({from, i + 1 - from});
+        from = i + 1;
+      }
+    }
+    out.push_back({from, end - from});
+  }
+  return out;
+}
+
+}  // namespace
+
 bool Engine::SplitSentences(const std::wstring& text, std::int32_t first, std::int32_t last,
                             std::vector<TranslationSegment>* segments) {
   segments->clear();
@@ -480,6 +509,7 @@ bool Engine::SplitSentences(const std::wstring& text, std::int32_t first, std::i
         LOG_WARNING(kSource, L"the engine's sentence spans do not cover the text; splitting here instead");
         spans.clear();
       }
+      spans = CutAfterLineEnds(text, spans);
     }
   }
   if (spans.empty()) spans = SplitIntoSentences(text, mAbbreviations);

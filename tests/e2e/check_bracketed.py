@@ -23,14 +23,11 @@ packages' XML directly (not through the program's own reader):
     fitting may change) that every run of a source paragraph states is on
     every run of its translation.
 
-Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--dispatch] [--shown JSON] [--only PART[#N]...]
+Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--shown JSON] [--only PART[#N]...]
        check_bracketed.py --each LIST [--real]
 With --real the translation comes from a real engine: the bracketing and
 the words under a link are not checked, only that every link is still on
 some text of its body, and fields, addresses and run properties as above.
-With --dispatch the run went through the late-bound host, which does not
-yet report fields and links to the walk nor keep a body's line breaks
-apart from its blanks: fields, links and blanks are not compared.
 With --only, only those parts (or the N-th text body of a part) are
 translated and every other body must be unchanged (a run over one slide or
 a few shapes). With --shown, JSON is what `show --json` printed for the
@@ -181,8 +178,6 @@ def fields(el):
 def kept_problems(s_el, o_el, s_text, o_text, real):
     """Fields, addresses, links and shared run properties of one body."""
     problems = []
-    if DISPATCH:
-        return problems
     if fields(s_el) != fields(o_el):
         problems.append(f"fields changed: {fields(s_el)[:3]} -> {fields(o_el)[:3]}")
     for k in set(kept_texts(s_text)):
@@ -282,7 +277,7 @@ def bracket_problem(source, text):
         return "differs from its source beyond the brackets"
     if has_letters(source) and OPEN not in text:
         return "not translated"
-    if not DISPATCH and blanks_differ(source, text):
+    if blanks_differ(source, text):
         return "blanks differ from its source"
     return None
 
@@ -291,12 +286,7 @@ def content_types(xml):
     return sorted((split(e.tag)[1], sorted(e.attrib.items())) for e in ET.fromstring(xml))
 
 
-DISPATCH = False
-
-
 def main(argv):
-    global DISPATCH
-    DISPATCH = "--dispatch" in argv
     src_path, out_path = argv[1], argv[2]
     only = set(argv[argv.index("--only") + 1:]) if "--only" in argv else None
     real = "--real" in argv
@@ -336,7 +326,7 @@ def main(argv):
             # all there is to a sentence.
             def bare(el, text):
                 if any(is_a(c, "p") for c in el):
-                    text = "\r".join(paragraph_text(p, DISPATCH) for p in el if is_a(p, "p"))
+                    text = "\r".join(paragraph_text(p, fields=False) for p in el if is_a(p, "p"))
                 return without_kept(text)
             why = None if real else bracket_problem(bare(s_el, s), bare(o_el, t))
             if why:

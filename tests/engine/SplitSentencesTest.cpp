@@ -140,9 +140,16 @@ TEST_F(EngineSplitTest, TheEnginesOwnSplittingComesFirst) {
   EXPECT_EQ(segs[2].end, 14);
 }
 
-TEST_F(EngineSplitTest, EngineSpansThatStartWithALineEndGiveItToTheSentenceBefore) {
+// Line ends stay at the end of their segment: one at the front of an
+// engine's sentence goes to the sentence before, and a sentence holding
+// line ends is cut after each run of them (the engine would take them for
+// blanks, and the paragraphs would run together).
+TEST_F(EngineSplitTest, EngineSpansKeepLineEndsAtTheEndOfTheirSegments) {
   OpenSplittingInto({{0, 3}, {3, 4}});
   EXPECT_EQ(Sources(L"One\x0B" L"Two", 0, 6), (std::vector<std::wstring>{L"One\x0B", L"Two"}));
+  OpenSplittingInto({{0, 11}, {11, 7}});
+  EXPECT_EQ(Sources(L"One\rTwo\x0B\x0B" L"End. Fin\r", 0, 17),
+            (std::vector<std::wstring>{L"One\r", L"Two\x0B\x0B", L"En", L"d. Fin\r"}));
 }
 
 TEST_F(EngineSplitTest, BrokenEngineSpansFallBackToTheOwnSplitter) {

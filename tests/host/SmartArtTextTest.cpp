@@ -149,6 +149,54 @@ TEST_F(SmartArtTextTest, EveryDrawingOfAGraphicTakesItsOwnGraphicsEdit) {
   EXPECT_EQ(prefixes, (std::vector<std::set<std::wstring>>{{L"T-"}, {L"T2-"}}));
 }
 
+// Links in the text copied into a second drawing name that drawing's own
+// relationships to the same addresses, one per address, not ids that mean
+// something else there.
+TEST_F(SmartArtTextTest, LinksCopiedIntoASecondDrawingResolveInItsOwnRelationships) {
+  const std::string drawingRel = "http://schemas.microsoft.com/office/2007/relationships/diagramDrawing";
+  const std::string linkRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink";
+  const std::string first = "ppt/diagrams/drawing1.xml", second = "ppt/diagrams/drawing2.xml";
+  const std::string address = "https://intranet.example/tools";
+  auto pkg = host::pptx::Package::Open(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
+  // Every drawn shape's first run links to the address.
+  const std::string id = pkg->AddExternalRelationship(first, linkRel, address);
+  EXPECT_EQ(pkg->AddExternalRelationship(first, linkRel, address), id);
+  pugi::xml_node drawing = pkg->Xml(first).document_element();
+  drawing.append_attribute("xmlns:r") = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  for (pugi::xpath_node run : drawing.select_nodes("//a:r")) {
+    pugi::xml_node rPr = run.node().child("a:rPr");
+    if (!rPr) rPr = run.node().prepend_child("a:rPr");
+    rPr.append_child("a:hlinkClick").append_attribute("r:id") = id.c_str();
+  }
+  pkg->MarkDirty(first);
+  std::ostringstream bytes;
+  pkg->Xml(first).save(bytes, "", pugi::format_raw);
+  pkg->SetPart(second, bytes.str(), "application/vnd.ms-office.drawingml.diagramDrawing+xml");
+  // In the second drawing that id names another relationship.
+  pkg->AddRelationship(second, "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image",
+                       "ppt/media/image1.jpeg");
+  pkg->AddRelationship("ppt/slides/slide1.xml", drawingRel, second);
+  pkg->Save(mTemp / "in.pptx");
+
+  int edited = 0;
+  auto out = EditDrawnTexts(mTemp / "in.pptx", mTemp / "out.pptx", edited);
+  ASSERT_TRUE(out);
+  ASSERT_GT(edited, 1);
+  EXPECT_EQ(texttest::DrawnTexts(*out, second), texttest::DrawnTexts(*out, first));
+  int links = 0;
+  for (pugi::xpath_node link : out->Xml(second).select_nodes("//a:hlinkClick")) {
+    ++links;
+    auto rel = out->RelationshipById(second, link.node().attribute("r:id").value());
+    ASSERT_TRUE(rel);
+    EXPECT_TRUE(rel->external);
+    EXPECT_EQ(rel->target, address);
+  }
+  EXPECT_GE(links, edited);
+  int toAddress = 0;
+  for (const auto& rel : out->Relationships(second)) toAddress += rel.target == address;
+  EXPECT_EQ(toAddress, 1);
+}
+
 TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
   fs::path deck = testsupport::CorpusDeck("oxsdk__SmartArt_OrgChart1.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;

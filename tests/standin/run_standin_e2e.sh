@@ -61,7 +61,7 @@ fresh_engine_list
 mode=.BUTTON.TRAN-MODE.FakeCom:fake.en.ja
 export PELORANT_FAKE_TRANSFORM=bracket
 check() {  # check SOURCE TRANSLATION: every text through the engine exactly once
-  python3 "$source_dir/tests/e2e/check_bracketed.py" "$1" "$2" --dispatch
+  python3 "$source_dir/tests/e2e/check_bracketed.py" "$1" "$2"
 }
 run() {  # run LOG STEP...
   local log="$1"

@@ -44,7 +44,7 @@ class DSelection : public host::Selection, Base {
   Ptr<host::SlideRange> SlideRange() override { return MakeSlideRange(d->Get(L"SlideRange")); }
   Ptr<host::ShapeRange> ShapeRange() override { return MakeShapeRange(d->Get(L"ShapeRange"), {}); }
   Ptr<host::TextRange> TextRange() override { return MakeTextRange(d->Get(L"TextRange")); }
-  Ptr<host::TextRange2> TextRange2() override { return MakeTextRange2(d->Get(L"TextRange2")); }
+  Ptr<host::TextRange2> TextRange2() override { return MakeTextRange2(d->Get(L"TextRange2"), {d, false}); }
   bool HasChildShapeRange() override { return GetBool(L"HasChildShapeRange"); }
   Ptr<host::ShapeRange> ChildShapeRange() override { return MakeShapeRange(d->Get(L"ChildShapeRange"), {}); }
   void Unselect() override { Do(L"Unselect"); }

@@ -20,6 +20,13 @@ host::Ptr<host::SlideRange> MakeSlideRange(const Variant& v);
 host::Ptr<host::Slide> MakeSlide(const Variant& v, int notesOf = 0);
 host::Ptr<host::ShapeRange> MakeShapeRange(const Variant& v, Where where);
 host::Ptr<host::TextRange> MakeTextRange(const Variant& v);
-host::Ptr<host::TextRange2> MakeTextRange2(const Variant& v);
+// Where a newer-model range finds the classic range of its text: the
+// owner's TextRange (a selection), or its TextFrame's (a shape); none when
+// owner is null.
+struct ClassicText {
+  std::shared_ptr<Dispatch> owner;
+  bool viaFrame = false;
+};
+host::Ptr<host::TextRange2> MakeTextRange2(const Variant& v, ClassicText classic);
 
 }  // namespace host::dispatch

@@ -155,9 +155,12 @@ class DTextFrame : public DFrame<host::TextFrame> {
 
 class DTextFrame2 : public DFrame<host::TextFrame2> {
  public:
-  explicit DTextFrame2(IDispatch* o) : DFrame(o, "TextFrame2") {}
+  DTextFrame2(IDispatch* o, std::shared_ptr<Dispatch> shape) : DFrame(o, "TextFrame2"), mShape(std::move(shape)) {}
   int HasText() override { return GetInt(L"HasText"); }
-  Ptr<host::TextRange2> TextRange() override { return MakeTextRange2(d->Get(L"TextRange")); }
+  Ptr<host::TextRange2> TextRange() override { return MakeTextRange2(d->Get(L"TextRange"), {mShape, true}); }
+
+ private:
+  std::shared_ptr<Dispatch> mShape;
 };
 
 class DRow : public host::Row, Base {
@@ -264,7 +267,7 @@ class DShape : public host::Shape, Base {
   int AutoShapeType() override { return GetInt(L"AutoShapeType"); }
   bool HasTextFrame() override { return GetBool(L"HasTextFrame"); }
   Ptr<host::TextFrame> TextFrame() override { return Wrap<DTextFrame>(d->Get(L"TextFrame")); }
-  Ptr<host::TextFrame2> TextFrame2() override { return Wrap<DTextFrame2>(d->Get(L"TextFrame2")); }
+  Ptr<host::TextFrame2> TextFrame2() override { return Wrap<DTextFrame2>(d->Get(L"TextFrame2"), d); }
   bool HasTable() override { return GetBool(L"HasTable"); }
   Ptr<host::Table> Table() override { return Wrap<DTable>(d->Get(L"Table"), mWhere, Id()); }
   bool HasChart() override { return GetBool(L"HasChart"); }

@@ -1,9 +1,117 @@
 // Both text models, their fonts and colours.
 #include "src/host/dispatch/DispatchModel.h"
 
+#include <atomic>
+
+#include "src/platform/win32/ComOwners.h"
+
 namespace host::dispatch {
 
 namespace {
+
+// PpMouseActivation and the PpActionType that says "none".
+constexpr int kMouseEvents[] = {1, 2};  // ppMouseClick, ppMouseOver
+constexpr int kActionNone = 0;
+
+// The object a call answered, held for the calls made on it.
+std::shared_ptr<Dispatch> Held(const Variant& v, const char* kind) {
+  auto object = platform::win::ComPtr<IDispatch>::Adopt(v.Object());
+  if (!object) return nullptr;
+  return std::make_shared<Dispatch>(object.Get(), kind);
+}
+
+// One mouse event's action as the action text spells it: the action type,
+// the link's address and sub-address, apart by tabs.
+std::wstring ReadAction(Dispatch& run, int event) {
+  std::shared_ptr<Dispatch> setting = Held(run.Get(L"ActionSettings", {event}), "ActionSetting");
+  if (!setting) return {};
+  const int action = setting->Get(L"Action").Int();
+  if (action == kActionNone) return {};
+  std::shared_ptr<Dispatch> link = Held(setting->Get(L"Hyperlink"), "Hyperlink");
+  std::wstring address = link ? link->Get(L"Address").String() : std::wstring();
+  std::wstring subAddress = link ? link->Get(L"SubAddress").String() : std::wstring();
+  return std::to_wstring(action) + L"\t" + address + L"\t" + subAddress;
+}
+
+// Whether the host can tell a field from text: a host without the member
+// says so once, and its ranges report no fields from then on.
+std::atomic<bool> gFieldsUnknown{false};
+
+bool IsField(Dispatch& run) {
+  if (gFieldsUnknown) return false;
+  try {
+    return run.Get(L"IsField").Bool();
+  } catch (const platform::ComError& e) {
+    if (e.Error() != DISP_E_MEMBERNOTFOUND) throw;
+    gFieldsUnknown = true;
+    return false;
+  }
+}
+
+// The fields and actions of a classic range, run by run; neighbouring runs
+// with the same actions make one action. The action text holds both mouse
+// events, one a line, so that WriteActions gives a range both back.
+std::vector<host::TextObject> ReadObjects(Dispatch& range) {
+  std::vector<host::TextObject> out;
+  const int base = range.Get(L"Start").Int();
+  std::shared_ptr<Dispatch> runs = Held(range.Get(L"Runs"), "TextRange");
+  const int count = runs ? runs->Get(L"Count").Int() : 0;
+  for (int i = 1; i <= count; ++i) {
+    std::shared_ptr<Dispatch> run = Held(range.Get(L"Runs", {i, 1}), "TextRange");
+    if (!run) continue;
+    host::TextObject o;
+    o.start = run->Get(L"Start").Int() - base + 1;
+    o.length = run->Get(L"Length").Int();
+    if (o.length <= 0) continue;
+    if (IsField(*run)) {
+      out.push_back(o);
+      continue;
+    }
+    const std::wstring click = ReadAction(*run, kMouseEvents[0]);
+    const std::wstring hover = ReadAction(*run, kMouseEvents[1]);
+    if (click.empty() && hover.empty()) continue;
+    o.kind = host::TextObject::Action;
+    o.action = click + L"\n" + hover;
+    if (!click.empty()) {
+      const size_t from = click.find(L'\t') + 1;
+      o.address = click.substr(from, click.find(L'\t', from) - from);
+    }
+    host::TextObject* last = out.empty() ? nullptr : &out.back();
+    if (last && last->kind == host::TextObject::Action && last->action == o.action &&
+        last->start + last->length == o.start) {
+      last->length += o.length;
+    } else {
+      out.push_back(std::move(o));
+    }
+  }
+  return out;
+}
+
+// Gives every character of a classic range the actions ReadObjects spelt
+// (empty: none).
+void WriteActions(Dispatch& range, const std::wstring& action) {
+  const size_t lineEnd = action.find(L'\n');
+  const std::wstring lines[] = {action.substr(0, lineEnd),
+                                lineEnd == std::wstring::npos ? std::wstring() : action.substr(lineEnd + 1)};
+  for (int k = 0; k < 2; ++k) {
+    std::shared_ptr<Dispatch> setting = Held(range.Get(L"ActionSettings", {kMouseEvents[k]}), "ActionSetting");
+    if (!setting) continue;
+    const std::wstring& line = lines[k];
+    if (line.empty()) {
+      setting->Put(L"Action", kActionNone);
+      continue;
+    }
+    const size_t first = line.find(L'\t');
+    const size_t second = first == std::wstring::npos ? first : line.find(L'\t', first + 1);
+    if (second == std::wstring::npos) throw platform::ComError(host::kNotFound, L"an action this host did not spell");
+    std::shared_ptr<Dispatch> link = Held(setting->Get(L"Hyperlink"), "Hyperlink");
+    if (link) {
+      link->Put(L"Address", line.substr(first + 1, second - first - 1));
+      link->Put(L"SubAddress", line.substr(second + 1));
+    }
+    setting->Put(L"Action", std::stoi(line.substr(0, first)));
+  }
+}
 
 class DColorFormat : public host::ColorFormat, Base {
  public:
@@ -97,10 +205,10 @@ class DRange : public Interface, protected Base {
   Ptr<Interface> Runs(int start, int length) override { return Sub(L"Runs", start, length); }
   Ptr<Interface> Lines(int start, int length) override { return Sub(L"Lines", start, length); }
   Ptr<Interface> InsertAfter(const std::wstring& text) override {
-    return Wrap<Self>(d->Call(L"InsertAfter", {text}));
+    return static_cast<Self*>(this)->Like(d->Call(L"InsertAfter", {text}));
   }
   Ptr<Interface> InsertBefore(const std::wstring& text) override {
-    return Wrap<Self>(d->Call(L"InsertBefore", {text}));
+    return static_cast<Self*>(this)->Like(d->Call(L"InsertBefore", {text}));
   }
   void Select() override { Do(L"Select"); }
   void Delete() override { Do(L"Delete"); }
@@ -113,27 +221,53 @@ class DRange : public Interface, protected Base {
   decltype(std::declval<Interface&>().Font()) Font() override {
     return Wrap<FontWrapper>(d->Get(L"Font"));
   }
+  std::vector<host::TextObject> TextObjects() override {
+    std::shared_ptr<Dispatch> classic = static_cast<Self*>(this)->Classic();
+    return classic ? ReadObjects(*classic) : std::vector<host::TextObject>();
+  }
+  void SetAction(const std::wstring& action) override {
+    if (std::shared_ptr<Dispatch> classic = static_cast<Self*>(this)->Classic()) WriteActions(*classic, action);
+  }
 
  protected:
   Ptr<Interface> Sub(const wchar_t* name, int start, int length) {
-    return Wrap<Self>(d->Get(name, {start, length}));
+    return static_cast<Self*>(this)->Like(d->Get(name, {start, length}));
   }
 };
 
 class DTextRange : public DRange<host::TextRange, DTextRange, DFont> {
  public:
   explicit DTextRange(IDispatch* o) : DRange(o, "TextRange") {}
+  std::shared_ptr<Dispatch> Classic() { return d; }
+  Ptr<host::TextRange> Like(const Variant& v) { return Wrap<DTextRange>(v); }
 };
 
+// The newer model has no actions: those are read and given through the
+// classic range over the same characters, which its frame's owner holds.
 class DTextRange2 : public DRange<host::TextRange2, DTextRange2, DFont2> {
  public:
-  explicit DTextRange2(IDispatch* o) : DRange(o, "TextRange2") {}
-  Ptr<host::TextRange2> Item(int index) override { return Wrap<DTextRange2>(d->Get(L"Item", {index})); }
+  DTextRange2(IDispatch* o, ClassicText classic) : DRange(o, "TextRange2"), mClassic(std::move(classic)) {}
+  Ptr<host::TextRange2> Item(int index) override { return Like(d->Get(L"Item", {index})); }
+  Ptr<host::TextRange2> Like(const Variant& v) { return Wrap<DTextRange2>(v, mClassic); }
+  std::shared_ptr<Dispatch> Classic() {
+    if (!mClassic.owner) return nullptr;
+    std::shared_ptr<Dispatch> whole = mClassic.owner;
+    if (mClassic.viaFrame) whole = Held(whole->Get(L"TextFrame"), "TextFrame");
+    if (whole) whole = Held(whole->Get(L"TextRange"), "TextRange");
+    if (!whole) return nullptr;
+    const int from = Start() - whole->Get(L"Start").Int() + 1;
+    return Held(whole->Get(L"Characters", {from, Length()}), "TextRange");
+  }
+
+ private:
+  ClassicText mClassic;
 };
 
 }  // namespace
 
 Ptr<host::TextRange> MakeTextRange(const Variant& v) { return Wrap<DTextRange>(v); }
-Ptr<host::TextRange2> MakeTextRange2(const Variant& v) { return Wrap<DTextRange2>(v); }
+Ptr<host::TextRange2> MakeTextRange2(const Variant& v, ClassicText classic) {
+  return Wrap<DTextRange2>(v, std::move(classic));
+}
 
 }  // namespace host::dispatch

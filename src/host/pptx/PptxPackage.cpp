@@ -563,6 +563,18 @@ std::optional<Relationship> Package::RelationshipById(const std::string& sourceP
 
 std::string Package::AddRelationship(const std::string& sourcePart, const std::string& type,
                                      const std::string& targetPart) {
+  return AppendRelationship(sourcePart, type, RelativeTarget(sourcePart, targetPart), false);
+}
+
+std::string Package::AddExternalRelationship(const std::string& sourcePart, const std::string& type,
+                                             const std::string& target) {
+  for (const Relationship& r : KnownRelationships(sourcePart))
+    if (r.external && r.type == type && r.target == target) return r.id;
+  return AppendRelationship(sourcePart, type, target, true);
+}
+
+std::string Package::AppendRelationship(const std::string& sourcePart, const std::string& type,
+                                        const std::string& target, bool external) {
   std::string rels = RelsPartName(sourcePart);
   if (!HasPart(rels)) {
     pugi::xml_document& d = AddXmlPart(rels, "");
@@ -593,7 +605,8 @@ std::string Package::AddRelationship(const std::string& sourcePart, const std::s
   pugi::xml_node r = root.append_child((prefix + "Relationship").c_str());
   r.append_attribute("Id") = id.c_str();
   r.append_attribute("Type") = type.c_str();
-  r.append_attribute("Target") = RelativeTarget(sourcePart, targetPart).c_str();
+  r.append_attribute("Target") = target.c_str();
+  if (external) r.append_attribute("TargetMode") = "External";
   MarkDirty(rels);
   return id;
 }

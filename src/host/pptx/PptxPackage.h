@@ -97,6 +97,11 @@ class Package {
   // Adds a relationship (the .rels part is created when missing); returns its id.
   std::string AddRelationship(const std::string& sourcePart, const std::string& type,
                               const std::string& targetPart);
+  // A relationship to a target outside the package (a link's address),
+  // written as given: one of the same type and target is reused, else one
+  // is added. Returns its id.
+  std::string AddExternalRelationship(const std::string& sourcePart, const std::string& type,
+                                      const std::string& target);
   // "ppt/slides/slide1.xml" + "../slideLayouts/slideLayout2.xml" -> "ppt/slideLayouts/slideLayout2.xml";
   // empty when the target leaves the package.
   static std::string ResolveTarget(const std::string& sourcePart, const std::string& target);
@@ -125,6 +130,8 @@ class Package {
 
  private:
   Package();
+  std::string AppendRelationship(const std::string& sourcePart, const std::string& type, const std::string& target,
+                                 bool external);
   struct Entry;
   struct Impl;
   std::unique_ptr<Impl> mImpl;

@@ -231,33 +231,6 @@ std::vector<std::string> OtherDrawingsOf(Document& doc, const DiagramParts& diag
   return out;
 }
 
-// Gives every shape of the other drawings that draws modelId the paragraphs.
-void CopyToOtherDrawings(Document& doc, const DiagramParts& diagram, const std::string& drawingPart,
-                         const std::string& modelId, const std::vector<pugi::xml_node>& paragraphs,
-                         Conformance conformance) {
-  for (const std::string& other : OtherDrawingsOf(doc, diagram, drawingPart)) {
-    bool changed = false;
-    std::vector<pugi::xml_node> stack{TxChild(doc.Pkg().Xml(other).document_element(), "spTree")};
-    while (!stack.empty()) {
-      pugi::xml_node n = stack.back();
-      stack.pop_back();
-      for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
-        if (c.type() != pugi::node_element) continue;
-        if (LocalName(c) == "grpSp") stack.push_back(c);
-        pugi::xml_node body = TxChild(c, "txBody");
-        if (LocalName(c) != "sp" || !body || modelId != c.attribute("modelId").value()) continue;
-        SetParagraphs(body, paragraphs, conformance);
-        changed = true;
-      }
-    }
-    if (changed) doc.MarkDirty(other);
-  }
-}
-
-}  // namespace
-
-namespace {
-
 // The click and hover elements under a node, in document order.
 void CollectLinks(pugi::xml_node node, std::vector<pugi::xml_node>* out) {
   for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
@@ -281,6 +254,59 @@ pugi::xml_attribute LinkId(pugi::xml_node link) {
   }
   return {};
 }
+
+// Links copied from one drawing name that drawing's relationships; in
+// another drawing they name its own, to the same target, found there or added.
+void Relink(Package& pkg, const std::string& from, const std::string& to, pugi::xml_node body) {
+  std::map<std::string, std::string> ids;
+  for (pugi::xml_node link : Links(body)) {
+    pugi::xml_attribute id = LinkId(link);
+    if (!id || !*id.value()) continue;
+    auto known = ids.find(id.value());
+    if (known == ids.end()) {
+      std::optional<Relationship> rel = pkg.RelationshipById(from, id.value());
+      if (!rel) continue;
+      std::string mine;
+      if (rel->external) {
+        mine = pkg.AddExternalRelationship(to, rel->type, rel->target);
+      } else {
+        for (const Relationship& r : pkg.KnownRelationships(to))
+          if (r.type == rel->type && r.targetPart == rel->targetPart) mine = r.id;
+        if (mine.empty()) mine = pkg.AddRelationship(to, rel->type, rel->targetPart);
+      }
+      known = ids.emplace(id.value(), std::move(mine)).first;
+    }
+    id.set_value(known->second.c_str());
+  }
+}
+
+// Gives every shape of the other drawings that draws modelId the paragraphs.
+void CopyToOtherDrawings(Document& doc, const DiagramParts& diagram, const std::string& drawingPart,
+                         const std::string& modelId, const std::vector<pugi::xml_node>& paragraphs,
+                         Conformance conformance) {
+  for (const std::string& other : OtherDrawingsOf(doc, diagram, drawingPart)) {
+    bool changed = false;
+    std::vector<pugi::xml_node> stack{TxChild(doc.Pkg().Xml(other).document_element(), "spTree")};
+    while (!stack.empty()) {
+      pugi::xml_node n = stack.back();
+      stack.pop_back();
+      for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element) continue;
+        if (LocalName(c) == "grpSp") stack.push_back(c);
+        pugi::xml_node body = TxChild(c, "txBody");
+        if (LocalName(c) != "sp" || !body || modelId != c.attribute("modelId").value()) continue;
+        SetParagraphs(body, paragraphs, conformance);
+        Relink(doc.Pkg(), drawingPart, other, body);
+        changed = true;
+      }
+    }
+    if (changed) doc.MarkDirty(other);
+  }
+}
+
+}  // namespace
+
+namespace {
 
 // Drawn text names its links by the drawing part's relationships, which
 // the data part does not share: the data's own links keep their ids, the

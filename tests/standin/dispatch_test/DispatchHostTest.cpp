@@ -130,6 +130,47 @@ TEST_F(DispatchHostTest, TheContractHoldsThroughLateBinding) {
   EXPECT_THROW(deck->Name(), platform::ComError);
 }
 
+// Fields and links reach the walk through either text model, and a link
+// read from one range is given to another and taken off again.
+TEST_F(DispatchHostTest, FieldsAndLinksCrossBothTextModels) {
+  auto deck = app->Presentations()->Open(CorpusDeck("sc__autoshape-case001.pptx"), false, false, true);
+  auto shapes = deck->Slides()->Item(1)->Shapes();
+  host::Ptr<host::TextRange2> linked, plain;
+  host::TextObject link;
+  int fields = 0;
+  for (int i = 1; i <= shapes->Count(); ++i) {
+    auto shape = shapes->Item(i);
+    if (!shape->HasTextFrame()) continue;
+    auto range = shape->TextFrame2()->TextRange();
+    const std::vector<host::TextObject> objects = range->TextObjects();
+    EXPECT_EQ(objects, shape->TextFrame()->TextRange()->TextObjects()) << i;
+    for (const host::TextObject& o : objects) {
+      fields += o.kind == host::TextObject::Field;
+      if (o.kind == host::TextObject::Action) {
+        linked = range;
+        link = o;
+      }
+    }
+    if (objects.empty() && range->Length() > 4) plain = range;
+  }
+  EXPECT_EQ(fields, 1);
+  ASSERT_TRUE(linked && plain);
+  EXPECT_EQ(link.address.rfind(L"http", 0), 0u) << platform::ToUtf8(link.address);
+  EXPECT_EQ(linked->Characters(link.start, link.length)->Text(), L"Link to Competency Document");
+
+  plain->Characters(2, 3)->SetAction(link.action);
+  const std::vector<host::TextObject> given = plain->TextObjects();
+  ASSERT_EQ(given.size(), 1u);
+  EXPECT_EQ(given[0].kind, host::TextObject::Action);
+  EXPECT_EQ(given[0].start, 2);
+  EXPECT_EQ(given[0].length, 3);
+  EXPECT_EQ(given[0].action, link.action);
+  EXPECT_EQ(given[0].address, link.address);
+  plain->SetAction(L"");
+  EXPECT_TRUE(plain->TextObjects().empty());
+  deck->Close();
+}
+
 TEST_F(DispatchHostTest, ClicksArriveThroughConnectionPointsUntilUnadvised) {
   auto menu = app->CommandBars()->Item(std::wstring(L"Menu Bar"));
   auto button = menu->Controls()->Add(host::msoControlButton, 0, L"", 0, true);
@@ -221,7 +262,14 @@ TEST_F(DispatchHostTest, TheAddinTranslatesCorpusDecksThroughIDispatch) {
   mode->Execute();
   ASSERT_EQ(addin::CurrentAddinMain()->Menu()->SelectedMode(), L"Test:en-xx");
 
-  for (const char* name : {"poi__table_test2.pptx", "poi__smartart-simple.pptx", "poi__45545_Comment.pptx"}) {
+  // Each deck is saved in its own format; keyframes is macro-enabled. Two
+  // carry links and fields.
+  const std::pair<const char*, int> decks[] = {{"poi__table_test2.pptx", host::ppSaveAsOpenXMLPresentation},
+                                               {"poi__smartart-simple.pptx", host::ppSaveAsOpenXMLPresentation},
+                                               {"poi__45545_Comment.pptx", host::ppSaveAsOpenXMLPresentation},
+                                               {"sc__autoshape-case001.pptx", host::ppSaveAsOpenXMLPresentation},
+                                               {"poi__keyframes.pptx", host::ppSaveAsOpenXMLPresentationMacroEnabled}};
+  for (const auto& [name, format] : decks) {
     SCOPED_TRACE(name);
     auto deck = app->Presentations()->Open(CorpusDeck(name), false, false, true);
     support::ErrorList::Clear();
@@ -232,8 +280,7 @@ TEST_F(DispatchHostTest, TheAddinTranslatesCorpusDecksThroughIDispatch) {
     EXPECT_TRUE(shown.empty()) << platform::ToUtf8(shown.empty() ? L"" : shown[0]);
     ASSERT_TRUE(outcome.translation);
     ASSERT_NE(outcome.translation, deck);
-    outcome.translation->SaveCopyAs(WinPath(std::string(out) + "/" + name), host::ppSaveAsOpenXMLPresentation,
-                                    false);
+    outcome.translation->SaveCopyAs(WinPath(std::string(out) + "/" + name), format, false);
     outcome.translation->Close();
     deck->Close();
   }

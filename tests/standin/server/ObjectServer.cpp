@@ -1,7 +1,10 @@
 #include "tests/standin/server/ObjectServer.h"
 
+#include <array>
 #include <cstdio>
 #include <functional>
+#include <pugixml.hpp>
+#include <sstream>
 #include <type_traits>
 #include <unordered_map>
 
@@ -121,6 +124,60 @@ struct Call {
 };
 
 using Member = std::function<Value(Call&)>;
+
+// What the host calls a link: one mouse event's action over a range.
+// Hyperlink is the same object, with what it has been given so far.
+struct ActionSetting {
+  host::Ptr<host::TextRange> range;
+  int event = 1;  // ppMouseClick, ppMouseOver
+  std::wstring address;
+  std::wstring subAddress;
+};
+constexpr int kActionHyperlink = 7;  // ppActionHyperlink
+
+// The click and the hover element of the action over a range's first
+// characters, in the document host's own spelling.
+std::array<std::string, 2> Fragments(host::TextRange& range, std::wstring* clickAddress = nullptr) {
+  std::array<std::string, 2> out;
+  for (const host::TextObject& o : range.TextObjects()) {
+    if (o.kind != host::TextObject::Action || o.start != 1) continue;
+    if (clickAddress) *clickAddress = o.address;
+    pugi::xml_document parsed;
+    if (!parsed.load_string(platform::ToUtf8(o.action).c_str())) continue;
+    for (pugi::xml_node n = parsed.first_child(); n; n = n.next_sibling()) {
+      std::string_view name = n.name();
+      name = name.substr(name.find(':') + 1);
+      std::ostringstream text;
+      n.print(text, "", pugi::format_raw);
+      if (name == "hlinkClick") out[0] = text.str();
+      if (name == "hlinkMouseOver") out[1] = text.str();
+    }
+  }
+  return out;
+}
+
+// An action as the object model shows it: a link whose address is the
+// click's target and whose sub-address is the element's own action. The
+// stand-in gives a range back only an action it has shown, which is all a
+// translation carries.
+ActionSetting Shown(ObjectServer& server, const ActionSetting& s, int* action) {
+  ActionSetting shown = s;
+  std::wstring clickAddress;
+  const std::string fragment = Fragments(*s.range, &clickAddress)[s.event == 1 ? 0 : 1];
+  *action = fragment.empty() ? 0 : kActionHyperlink;
+  shown.address = s.event == 1 && !fragment.empty() ? clickAddress : std::wstring();
+  pugi::xml_document parsed;
+  if (parsed.load_string(fragment.c_str()))
+    shown.subAddress = platform::FromUtf8(parsed.first_child().attribute("action").value());
+  if (!fragment.empty()) server.shownActions[{shown.event, shown.address, shown.subAddress}] = fragment;
+  return shown;
+}
+
+void GiveAction(host::TextRange& range, int event, const std::string& fragment) {
+  std::array<std::string, 2> both = Fragments(range);
+  both[event == 1 ? 0 : 1] = fragment;
+  range.SetAction(platform::FromUtf8(both[0] + both[1]));
+}
 
 // A button's Picture or Mask, as a text (PictureText) either way.
 Value Face(Call& c, bool mask) {
@@ -323,6 +380,59 @@ const std::unordered_map<std::string, Member>& Members() {
       SUBRANGE(TextRange, Lines), DO(TextRange, Select), DO(TextRange, Delete), PROP(TextRange, LanguageID),
       GET(TextRange, BoundLeft), GET(TextRange, BoundTop), GET(TextRange, BoundWidth), GET(TextRange, BoundHeight),
       GET(TextRange, Font), INSERT(TextRange, InsertAfter), INSERT(TextRange, InsertBefore),
+      {"TextRange.ActionSettings",
+       [](Call& c) {
+         const int event = c.Arg<int>(0);
+         if (event != 1 && event != 2) throw platform::ComError(host::kBadIndex, L"no such mouse event");
+         auto s = std::make_shared<ActionSetting>();
+         s->range = std::static_pointer_cast<host::TextRange>(c.self.p);
+         s->event = event;
+         return c.server.Register("ActionSetting", s, nullptr);
+       }},
+      // The host keeps a field's text up to date; the object model has no
+      // word for it, so the stand-in tells its runs apart here.
+      {"TextRange.IsField",
+       [](Call& c) {
+         auto& range = c.Self<host::TextRange>();
+         const int length = range.Length();
+         for (const host::TextObject& o : range.TextObjects())
+           if (o.kind == host::TextObject::Field && o.start == 1 && o.length == length) return Value::Bool(true);
+         return Value::Bool(false);
+       }},
+      {"ActionSetting.Action",
+       [](Call& c) {
+         auto& s = c.Self<ActionSetting>();
+         if (!c.put) {
+           int action = 0;
+           Shown(c.server, s, &action);
+           return c.Out(action);
+         }
+         if (c.Arg<int>(0) == 0) GiveAction(*s.range, s.event, "");
+         return Value();
+       }},
+      {"ActionSetting.Hyperlink",
+       [](Call& c) {
+         auto link = std::make_shared<ActionSetting>(c.Self<ActionSetting>());
+         int action = 0;
+         *link = Shown(c.server, *link, &action);
+         return c.server.Register("Hyperlink", link, nullptr);
+       }},
+      {"Hyperlink.Address",
+       [](Call& c) {
+         auto& s = c.Self<ActionSetting>();
+         if (!c.put) return c.Out(s.address);
+         s.address = c.Arg<std::wstring>(0);
+         c.server.GiveShownAction(s.range, s.event, s.address, s.subAddress);
+         return Value();
+       }},
+      {"Hyperlink.SubAddress",
+       [](Call& c) {
+         auto& s = c.Self<ActionSetting>();
+         if (!c.put) return c.Out(s.subAddress);
+         s.subAddress = c.Arg<std::wstring>(0);
+         c.server.GiveShownAction(s.range, s.event, s.address, s.subAddress);
+         return Value();
+       }},
       PROP(TextRange2, Text), GET(TextRange2, Start), GET(TextRange2, Length), GET(TextRange2, Count),
       ITEM(TextRange2), SUBRANGE(TextRange2, Characters), SUBRANGE(TextRange2, Paragraphs),
       SUBRANGE(TextRange2, Runs), SUBRANGE(TextRange2, Lines), DO(TextRange2, Select), DO(TextRange2, Delete),
@@ -429,6 +539,12 @@ std::string Failure(HRESULT hr, const std::wstring& description) {
 }
 
 }  // namespace
+
+void ObjectServer::GiveShownAction(const host::Ptr<host::TextRange>& range, int event, const std::wstring& address,
+                                   const std::wstring& subAddress) {
+  auto shown = shownActions.find({event, address, subAddress});
+  if (shown != shownActions.end()) GiveAction(*range, event, shown->second);
+}
 
 ObjectServer::ObjectServer(host::Ptr<host::Application> application) {
   Register(Kind<host::Application>::name, std::move(application), nullptr);

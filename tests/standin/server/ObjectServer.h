@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "src/host/Host.h"
 #include "tests/standin/Protocol.h"
@@ -32,6 +33,11 @@ class ObjectServer {
   };
   Value Register(std::string kind, std::shared_ptr<void> p, const void* identity);
   const Object* Find(int handle) const;
+  // The actions the Windows side was shown, by (mouse event, address,
+  // sub-address): a link it sets is one of those.
+  std::map<std::tuple<int, std::wstring, std::wstring>, std::string> shownActions;
+  void GiveShownAction(const host::Ptr<host::TextRange>& range, int event, const std::wstring& address,
+                       const std::wstring& subAddress);
 
  private:
   std::map<int, Object> mObjects;
