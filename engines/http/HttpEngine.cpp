@@ -65,7 +65,11 @@ Failure ListPairs(const ServerEntry& s, const CancelToken& token, std::vector<Re
   return {};
 }
 
-bool SplitEngineId(const std::wstring& id, std::wstring* server, RemotePair* pair) {
+// Codes may hold a "-" themselves ("pt-BR"), so "en-pt-BR" is read as one
+// of the server's known pairs where it names one, else split at its first
+// "-".
+bool SplitEngineId(const std::wstring& id, std::wstring* server, RemotePair* pair,
+                   const std::vector<RemotePair>& known = {}) {
   size_t colon = id.find(L':');
   if (colon == std::wstring::npos) return false;
   std::string rest = platform::ToUtf8(id.substr(colon + 1));
@@ -73,6 +77,9 @@ bool SplitEngineId(const std::wstring& id, std::wstring* server, RemotePair* pai
   if (dash == std::string::npos || dash == 0 || dash + 1 == rest.size()) return false;
   *server = id.substr(0, colon);
   *pair = {rest.substr(0, dash), rest.substr(dash + 1)};
+  for (const RemotePair& p : known) {
+    if (p.Id() == rest) *pair = p;
+  }
   return true;
 }
 
@@ -351,7 +358,7 @@ HRESULT HttpFactory::GetEngineList(const std::wstring& engineId, const std::wstr
       }
       if (engineId.empty() && pairs != s.lastPairs) StorePairs(s.name, pairs);
       for (const auto& p : pairs) {
-        if (engineId.empty() || p == wantedPair) filled->Append(ListEntry(s, p, true));
+        if (engineId.empty() || p.Id() == wantedPair.Id()) filled->Append(ListEntry(s, p, true));
       }
     }
     LONG count = 0;
@@ -372,6 +379,10 @@ HRESULT HttpFactory::GetEngine(const std::shared_ptr<IEngineListItem>& item, std
   if (!SplitEngineId(id, &name, &pair)) return E_INVALIDARG;
   for (const ServerEntry& s : mServers) {
     if (!platform::EqualsNoCase(s.name, name)) continue;
+    // The listing that gave the item stored the server's pairs.
+    for (const ServerEntry& stored : LoadServers()) {
+      if (platform::EqualsNoCase(stored.name, name)) SplitEngineId(id, &name, &pair, stored.lastPairs);
+    }
     LOG_INFO(kLogSource, L"opening " + id + L" at " + platform::FromUtf8(s.url));
     *engine = std::make_shared<HttpEngine>(s, pair);
     mRequest.Complete(RequestOutcome::Done());

@@ -18,12 +18,13 @@ std::string Lower(std::string s) {
 }
 
 // A server's own codes become part of engine ids and cache cells: letters,
-// digits, "_" and "-" only, so a hostile answer cannot smuggle in tabs,
-// line ends or the ":" that separates the id's parts.
+// digits, "_" and "-" (a region or script: "pt-BR", "zh-Hant") only, so a
+// hostile answer cannot smuggle in tabs, line ends or the ":" that
+// separates the id's parts.
 bool IsCode(const std::string& s) {
-  if (s.empty() || s.size() > 16) return false;
+  if (s.empty() || s.size() > 16 || s.front() == '-' || s.back() == '-') return false;
   for (char c : s) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
     if (!ok) return false;
   }
   return true;

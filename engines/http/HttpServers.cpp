@@ -31,10 +31,14 @@ std::wstring Text(const RegKey& key, const wchar_t* name) {
   return v.type == platform::RegType::Sz || v.type == platform::RegType::ExpandSz ? v.text : std::wstring();
 }
 
-// "eng-spa spa-eng": the pairs as one text.
+// "eng-spa spa-eng": the pairs as one text. A source code with a "-" of its
+// own ("pt-BR") is written "pt-BR>en", so that every pair reads back as it
+// was; the others keep the form stored before such codes were taken.
 std::wstring PairsText(const std::vector<RemotePair>& pairs) {
   std::string out;
-  for (const auto& p : pairs) out += (out.empty() ? "" : " ") + p.Id();
+  for (const auto& p : pairs) {
+    out += (out.empty() ? "" : " ") + (p.from.find('-') == std::string::npos ? p.Id() : p.from + ">" + p.to);
+  }
   return platform::FromUtf8(out);
 }
 
@@ -43,9 +47,10 @@ std::vector<RemotePair> ParsePairs(const std::wstring& text) {
   std::stringstream in(platform::ToUtf8(text));
   std::string id;
   while (in >> id) {
-    size_t dash = id.find('-');
-    if (dash == std::string::npos || dash == 0 || dash + 1 == id.size()) continue;
-    pairs.push_back({id.substr(0, dash), id.substr(dash + 1)});
+    size_t split = id.find('>');
+    if (split == std::string::npos) split = id.find('-');
+    if (split == std::string::npos || split == 0 || split + 1 == id.size()) continue;
+    pairs.push_back({id.substr(0, split), id.substr(split + 1)});
   }
   return pairs;
 }

@@ -360,10 +360,14 @@ TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEdit) {
       {{0, 0}, L"x\vy"},           // a break at the start
       {{9, 2}, L"campo"},           // into the field
       {{30, 5}, L"\r"},            // at the end
+      {{3, 1}, L"caf\u00e9 \u65e5\U0001F600 z"},
   };
   for (const auto& e : edits) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(e.text)));
     body.Replace(e.span, e.text);
+    // Formatting cuts the runs at the span's edges, inside characters of
+    // every width.
+    body.Set({e.span.start + 2, 3}, host::pptx::CharProp::Italic, "1");
     host::pptx::TextBody fresh(o.Body(false));
     ASSERT_EQ(body.Text(), fresh.Text());
     EXPECT_EQ(body.Length(), fresh.Length());

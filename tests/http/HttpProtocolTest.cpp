@@ -20,13 +20,14 @@ TEST(HttpProtocol, ReadsPairListsAndRefusesWhatIsNotOne) {
        R"({"responseData":[{"sourceLanguage":"eng","targetLanguage":"spa"},{"sourceLanguage":"spa","targetLanguage":"eng_US"}],"responseStatus":200})",
        {{"eng", "spa"}, {"spa", "eng_US"}}, ""},
       // Duplicates once; codes that would break an engine key or a cache
-      // cell (":", tab, blank, "-") and pairs to themselves are left out.
+      // cell (":", tab, blank, a "-" at an end) and pairs to themselves are
+      // left out; a region after a "-" is a code of its own.
       {Api::Apy,
        R"({"responseData":[{"sourceLanguage":"eng","targetLanguage":"spa"},{"sourceLanguage":"eng","targetLanguage":"spa"},
           {"sourceLanguage":"e:g","targetLanguage":"spa"},{"sourceLanguage":"en\tg","targetLanguage":"spa"},
           {"sourceLanguage":"eng","targetLanguage":"eng"},{"sourceLanguage":"pt-BR","targetLanguage":"eng"},
-          {"sourceLanguage":5,"targetLanguage":"spa"}]})",
-       {{"eng", "spa"}}, ""},
+          {"sourceLanguage":"-pt","targetLanguage":"eng"},{"sourceLanguage":5,"targetLanguage":"spa"}]})",
+       {{"eng", "spa"}, {"pt-BR", "eng"}}, ""},
       {Api::Apy, R"({"responseData":null})", {}, "no \"responseData\" array"},
       {Api::Apy, "<html>502 Bad Gateway</html>", {}, "not JSON"},
       {Api::LibreTranslate, R"([{"code":"en","name":"English","targets":["es","fr","en"]},{"code":"es","targets":["en"]}])",

@@ -46,7 +46,8 @@ TEST_F(HttpServers, ChecksNamesAndUrls) {
 }
 
 TEST_F(HttpServers, StoresReadsAndRemovesEntries) {
-  ServerEntry lt{L"lt", "https://lt.example.org", Api::LibreTranslate, "secret", 5000, {{"en", "es"}, {"es", "en"}}};
+  ServerEntry lt{L"lt", "https://lt.example.org", Api::LibreTranslate, "secret", 5000,
+                 {{"en", "es"}, {"es", "en"}, {"pt-BR", "en"}, {"en", "pt-BR"}}};
   ServerEntry apy{L"apy", "http://127.0.0.1:2737", Api::Apy, "", kDefaultTimeoutMs, {}};
   std::wstring error;
   ASSERT_TRUE(SaveServer(lt, &error)) << error;

@@ -134,16 +134,64 @@ long Utf8Length(const char* s) {
   return n;
 }
 
+// The first item of a paragraph that ends after pos: those before hold
+// nothing at or after it. Paragraphs of thousands of runs are searched
+// by halving.
+size_t FirstItemEndingAfter(const TextBody::Para& p, long pos) {
+  auto it = std::partition_point(p.items.begin(), p.items.end(),
+                                 [pos](const TextBody::Item& i) { return i.start + i.length <= pos; });
+  return static_cast<size_t>(it - p.items.begin());
+}
+
 pugi::xml_node RPrOf(const TextBody::Item& item) {
   if (item.kind == TextBody::Item::Other) return {};
   return TxChild(item.node, "rPr");
 }
 
-void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstring& text) {
+void SetItemUtf8(pugi::xml_node item, const std::string& prefix, const std::string& text) {
   pugi::xml_node t = TxChild(item, "t");
   if (!t) t = item.append_child(QualifiedName(prefix, "t").c_str());
   while (t.first_child()) t.remove_child(t.first_child());
-  if (!text.empty()) t.append_child(pugi::node_pcdata).set_value(pugi::as_utf8(text).c_str());
+  if (!text.empty()) t.append_child(pugi::node_pcdata).set_value(text.c_str());
+}
+
+void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstring& text) {
+  SetItemUtf8(item, prefix, pugi::as_utf8(text));
+}
+
+// The byte where character k of well-formed UTF-8 text starts, counted as
+// the wide conversion counts; none when the text is not well formed or k
+// falls inside a surrogate pair, where only the conversion itself decides.
+std::optional<size_t> Utf8Offset(std::string_view s, long k) {
+  auto cont = [&](size_t at, unsigned char lo = 0x80, unsigned char hi = 0xBF) {
+    if (at >= s.size()) return false;
+    const auto b = static_cast<unsigned char>(s[at]);
+    return b >= lo && b <= hi;
+  };
+  std::optional<size_t> found;
+  long n = 0;
+  for (size_t i = 0; i < s.size();) {
+    if (n == k) found = i;
+    const auto b = static_cast<unsigned char>(s[i]);
+    size_t size = 0;
+    long units = 1;
+    if (b < 0x80) size = 1;
+    else if (b >= 0xC2 && b <= 0xDF && cont(i + 1)) size = 2;
+    else if (b >= 0xE0 && b <= 0xEF && cont(i + 1, b == 0xE0 ? 0xA0 : 0x80, b == 0xED ? 0x9F : 0xBF) && cont(i + 2))
+      size = 3;
+    else if (b >= 0xF0 && b <= 0xF4 && cont(i + 1, b == 0xF0 ? 0x90 : 0x80, b == 0xF4 ? 0x8F : 0xBF) &&
+             cont(i + 2) && cont(i + 3)) {
+      size = 4;
+      units = sizeof(wchar_t) == 2 ? 2 : 1;
+    } else {
+      return std::nullopt;
+    }
+    if (units == 2 && n + 1 == k) return std::nullopt;
+    i += size;
+    n += units;
+  }
+  if (n == k) found = s.size();
+  return found;
 }
 
 }  // namespace
@@ -475,10 +523,11 @@ void TextBody::SplitAt(long pos) {
   {
     Para& p = mIndex[pi];
     if (pos < p.start || pos > p.start + p.length) return;
-    for (size_t ii = 0; ii < p.items.size(); ++ii) {
+    for (size_t ii = FirstItemEndingAfter(p, pos); ii < p.items.size(); ++ii) {
       const Item& item = p.items[ii];
       long len = item.length;
-      if (pos <= item.start || pos >= item.start + len) continue;
+      if (item.start >= pos) break;
+      if (pos >= item.start + len) continue;
       if (item.kind != Item::Run && item.kind != Item::Field) return;
       const long start = item.start;
       pugi::xml_node node = item.node;
@@ -492,12 +541,34 @@ void TextBody::SplitAt(long pos) {
       }
       pugi::xml_node copy = node.parent().insert_copy_after(node, node);
       long k = pos - item.start;
-      std::wstring text = item.Text();
-      SetItemText(node, mPrefix, text.substr(0, k));
-      SetItemText(copy, mPrefix, text.substr(k));
+      // A run split again and again as its text takes the formatting of
+      // the text it replaces is cut as it is stored, without converting it.
+      const std::string_view utf8 = item.utf8;
+      Item head, tail;
+      if (std::optional<size_t> at = Utf8Offset(utf8, k)) {
+        // The halves are taken before either is written: the item's text
+        // goes with its first write.
+        std::string first(utf8.substr(0, *at)), second(utf8.substr(*at));
+        SetItemUtf8(node, mPrefix, first);
+        SetItemUtf8(copy, mPrefix, second);
+        head = tail = item;
+        head.kind = tail.kind = Item::Run;
+        head.node = node;
+        head.utf8 = TxChild(node, "t").child_value();
+        head.length = k;
+        tail.node = copy;
+        tail.utf8 = TxChild(copy, "t").child_value();
+        tail.start = start + k;
+        tail.length = len - k;
+      } else {
+        std::wstring text = item.Text();
+        SetItemText(node, mPrefix, text.substr(0, k));
+        SetItemText(copy, mPrefix, text.substr(k));
+        head = ReadItem(node, start);
+        tail = ReadItem(copy, start + k);
+      }
       // The two halves take the place of the item; every position stands,
       // so the index is mended instead of built again for the next edit.
-      Item head = ReadItem(node, start), tail = ReadItem(copy, start + k);
       if (head.length + tail.length != len) {
         Invalidate();
         return;
@@ -836,10 +907,11 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
   for (size_t pi = first; pi < idx.size() && idx[pi].start < span.end(); ++pi) {
     const Para& p = idx[pi];
     int level = TxChild(p.node, "pPr").attribute("lvl").as_int(0);
-    for (const Item& item : p.items) {
-      long len = item.length;
-      if (item.kind == Item::Break || len == 0) continue;
-      if (item.start < span.end() && item.start + len > span.start) take(RPrOf(item), level);
+    for (size_t ii = FirstItemEndingAfter(p, span.start); ii < p.items.size(); ++ii) {
+      const Item& item = p.items[ii];
+      if (item.start >= span.end()) break;
+      if (item.kind == Item::Break || item.length == 0) continue;
+      take(RPrOf(item), level);
     }
   }
   if (!any) {
@@ -864,10 +936,11 @@ bool TextBody::Holds(TextSpan span, CharProp prop, const std::optional<std::stri
   const auto& idx = Index();
   for (size_t pi = static_cast<size_t>(ParagraphAt(span.start)); pi < idx.size() && idx[pi].start < span.end(); ++pi) {
     const Para& p = idx[pi];
-    for (const Item& item : p.items) {
+    for (size_t ii = FirstItemEndingAfter(p, span.start); ii < p.items.size(); ++ii) {
+      const Item& item = p.items[ii];
+      if (item.start >= span.end()) break;
       if (item.kind == Item::Other || item.length == 0) continue;
-      if (item.start < span.end() && item.start + item.length > span.start && ReadProp(RPrOf(item), prop) != value)
-        return false;
+      if (ReadProp(RPrOf(item), prop) != value) return false;
     }
     long mark = p.start + p.length;
     if (pi + 1 < idx.size() && mark >= span.start && mark < span.end() &&
@@ -897,8 +970,10 @@ bool TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
   };
   for (size_t pi = static_cast<size_t>(ParagraphAt(span.start)); pi < idx.size() && idx[pi].start < span.end(); ++pi) {
     const Para& p = idx[pi];
-    for (const Item& item : p.items) {
+    for (size_t ii = FirstItemEndingAfter(p, span.start); ii < p.items.size(); ++ii) {
+      const Item& item = p.items[ii];
       long len = item.length;
+      if (item.start >= span.end()) break;
       if (item.kind == Item::Other || len == 0) continue;
       if (item.start >= span.start && item.start + len <= span.end())
         SetCharProp(rPrFor(item.node, "rPr", true), prop, value, mPrefix);
