@@ -34,6 +34,33 @@ size_t ReadUnit(const std::string& s, size_t i) {
 
 bool IsWordBlank(const std::string& blank) { return blank.size() >= 4 && blank.compare(0, 2, "[[") == 0; }
 
+// The stream with text and escapes as they are and each blank and lexical
+// unit as its handler writes it.
+template <class OnBlank, class OnUnit>
+std::string Rewrite(const std::string& s, OnBlank onBlank, OnUnit onUnit) {
+  std::string out;
+  size_t i = 0;
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == '\\') {
+      out.append(s, i, 2);
+      i += 2;
+    } else if (c == '[') {
+      std::string blank;
+      i = ReadBlank(s, i, &blank);
+      onBlank(blank, &out);
+    } else if (c == '^') {
+      const size_t end = ReadUnit(s, i);
+      onUnit(s.substr(i, end - i), &out);
+      i = end;
+    } else {
+      out.push_back(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
 class BlankStage : public ChunkStage {
  public:
   explicit BlankStage(bool attach) : mAttach(attach) {}
@@ -50,67 +77,39 @@ class BlankStage : public ChunkStage {
 std::unique_ptr<Stage> MakeBlankStage(bool attach) { return std::make_unique<BlankStage>(attach); }
 
 std::string AttachWordBlanks(const std::string& s) {
-  std::string out;
   std::vector<std::string> open;
-  size_t i = 0;
-  while (i < s.size()) {
-    char c = s[i];
-    if (c == '\\') {
-      out.append(s, i, 2);
-      i += 2;
-    } else if (c == '[') {
-      std::string blank;
-      i = ReadBlank(s, i, &blank);
-      if (!IsWordBlank(blank)) {
-        out += blank;
-      } else if (blank == "[[/]]") {
-        if (!open.empty()) open.pop_back();
-      } else {
-        open.push_back(blank.substr(2, blank.size() - 4));
-      }
-    } else if (c == '^') {
-      if (!open.empty()) {
-        out += "[[";
-        for (size_t k = 0; k < open.size(); ++k) out += (k ? "; " : "") + open[k];
-        out += "]]";
-      }
-      size_t end = ReadUnit(s, i);
-      out.append(s, i, end - i);
-      i = end;
+  auto blank = [&](const std::string& b, std::string* out) {
+    if (!IsWordBlank(b)) {
+      *out += b;
+    } else if (b == "[[/]]") {
+      if (!open.empty()) open.pop_back();
     } else {
-      out.push_back(c);
-      ++i;
+      open.push_back(b.substr(2, b.size() - 4));
     }
-  }
-  return out;
+  };
+  auto unit = [&](const std::string& u, std::string* out) {
+    if (!open.empty()) {
+      *out += "[[";
+      for (size_t k = 0; k < open.size(); ++k) *out += (k ? "; " : "") + open[k];
+      *out += "]]";
+    }
+    *out += u;
+  };
+  return Rewrite(s, blank, unit);
 }
 
 std::string DetachWordBlanks(const std::string& s) {
-  std::string out;
   bool pending = false;
-  size_t i = 0;
-  while (i < s.size()) {
-    char c = s[i];
-    if (c == '\\') {
-      out.append(s, i, 2);
-      i += 2;
-    } else if (c == '[') {
-      std::string blank;
-      i = ReadBlank(s, i, &blank);
-      if (IsWordBlank(blank) && blank != "[[/]]") pending = true;
-      out += blank;
-    } else if (c == '^') {
-      size_t end = ReadUnit(s, i);
-      out.append(s, i, end - i);
-      i = end;
-      if (pending) out += "[[/]]";
-      pending = false;
-    } else {
-      out.push_back(c);
-      ++i;
-    }
-  }
-  return out;
+  auto blank = [&](const std::string& b, std::string* out) {
+    if (IsWordBlank(b) && b != "[[/]]") pending = true;
+    *out += b;
+  };
+  auto unit = [&](const std::string& u, std::string* out) {
+    *out += u;
+    if (pending) *out += "[[/]]";
+    pending = false;
+  };
+  return Rewrite(s, blank, unit);
 }
 
 }  // namespace apertium
