@@ -96,6 +96,7 @@ run engines refresh
 echo "$out" | grep -q '^Http:team:eng-spa .*team (unreachable)  *0x0000' || fail "the pair was not kept as unreachable: $out"
 run translate "$deck" -o "$tmp/out.pptx" --mode Http:team:eng-spa
 [ $rc -ne 0 ] && [ ! -e "$tmp/out.pptx" ] || fail "an unreachable server's pair translated ($rc)"
+contains "$err" "the translation mode Http:team:eng-spa cannot translate now: its engine did not answer"
 run engines remove-server team
 run engines list
 case "$out" in *Http:team*) fail "a removed server is listed: $out" ;; esac
