@@ -164,6 +164,14 @@ int AddinSession::ChooseMode(const std::string& key) {
     return 2;
   }
   if (!Control(L".BUTTON.TRAN-MODE." + modeKey)) {
+    // A pair listed without translation (a shared server's pair kept while
+    // the server could not be reached) is in the list, but has no button.
+    if ((known.Entry(static_cast<size_t>(index)).Flags() & engine_server::kPairFlagTranslate) == 0) {
+      mIo.err << "pelorant " << mCommand << ": the translation mode " << ToUtf8(modeKey)
+              << " cannot translate now: its engine did not answer when the engines were last listed"
+                 " (try again after `pelorant engines refresh`)\n";
+      return 2;
+    }
     mIo.err << "pelorant " << mCommand << ": the translation mode " << ToUtf8(modeKey)
             << " is not in the add-in's list (check it with `pelorant engines check " << ToUtf8(modeKey) << "`)\n";
     return 2;

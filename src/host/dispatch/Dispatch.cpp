@@ -24,18 +24,16 @@ SAFEARRAY* VariantArray(size_t count) {
   return array;
 }
 
+// Fills v, which holds nothing yet and owns what it is given as soon as it
+// is given it.
 template <class T>
-VARIANT ArrayOf(const std::vector<T>& items) {
-  VARIANT v;
-  VariantInit(&v);
-  SAFEARRAY* array = VariantArray(items.size());
+void PutArray(const std::vector<T>& items, VARIANT* v) {
+  v->parray = VariantArray(items.size());
+  v->vt = VT_ARRAY | VT_VARIANT;
   for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
     Variant item(items[static_cast<size_t>(i)]);
-    SafeArrayPutElement(array, &i, item.get());
+    SafeArrayPutElement(v->parray, &i, item.get());
   }
-  v.vt = VT_ARRAY | VT_VARIANT;
-  v.parray = array;
-  return v;
 }
 
 Variant Converted(const VARIANT& from, VARTYPE type) {
@@ -50,89 +48,55 @@ Variant Converted(const VARIANT& from, VARTYPE type) {
 }  // namespace
 
 Variant::Variant(int v) {
-  VariantInit(&mV);
-  mV.vt = VT_I4;
-  mV.lVal = v;
+  mV.Ptr()->vt = VT_I4;
+  mV.Ptr()->lVal = v;
 }
 Variant::Variant(float v) {
-  VariantInit(&mV);
-  mV.vt = VT_R4;
-  mV.fltVal = v;
+  mV.Ptr()->vt = VT_R4;
+  mV.Ptr()->fltVal = v;
 }
 Variant::Variant(double v) {
-  VariantInit(&mV);
-  mV.vt = VT_R8;
-  mV.dblVal = v;
+  mV.Ptr()->vt = VT_R8;
+  mV.Ptr()->dblVal = v;
 }
-Variant::Variant(bool v) {
-  VariantInit(&mV);
-  mV.vt = VT_BOOL;
-  mV.boolVal = v ? VARIANT_TRUE : VARIANT_FALSE;
-}
-Variant::Variant(const std::wstring& v) {
-  VariantInit(&mV);
-  mV.vt = VT_BSTR;
-  mV.bstrVal = SysAllocStringLen(v.data(), static_cast<UINT>(v.size()));
-  if (!mV.bstrVal) {
-    mV.vt = VT_EMPTY;
-    throw platform::ComError(E_OUTOFMEMORY, L"no memory for a string argument");
-  }
-}
-Variant::Variant(IDispatch* v) {
-  VariantInit(&mV);
-  mV.vt = VT_DISPATCH;
-  mV.pdispVal = v;
-  if (v) v->AddRef();
-}
-Variant::Variant(const std::vector<std::wstring>& v) : mV(ArrayOf(v)) {}
-Variant::Variant(const std::vector<int>& v) : mV(ArrayOf(v)) {}
+Variant::Variant(bool v) : mV(v) {}
+Variant::Variant(const std::wstring& v) : mV(v) {}
+Variant::Variant(IDispatch* v) : mV(v) {}
+Variant::Variant(const std::vector<std::wstring>& v) { PutArray(v, mV.Ptr()); }
+Variant::Variant(const std::vector<int>& v) { PutArray(v, mV.Ptr()); }
 Variant Variant::Missing() {
   Variant v;
-  v.mV.vt = VT_ERROR;
-  v.mV.scode = DISP_E_PARAMNOTFOUND;
+  v.mV.Ptr()->vt = VT_ERROR;
+  v.mV.Ptr()->scode = DISP_E_PARAMNOTFOUND;
   return v;
 }
-Variant::Variant(const Variant& o) {
-  VariantInit(&mV);
-  HRESULT hr = VariantCopy(&mV, const_cast<VARIANT*>(&o.mV));
-  if (FAILED(hr)) throw platform::ComError(hr, L"a value could not be copied");
-}
-Variant::Variant(Variant&& o) noexcept : mV(o.mV) { VariantInit(&o.mV); }
-Variant& Variant::operator=(Variant o) noexcept {
-  std::swap(mV, o.mV);
-  return *this;
-}
 
-int Variant::Int() const { return Converted(mV, VT_I4).mV.lVal; }
-double Variant::Double() const { return Converted(mV, VT_R8).mV.dblVal; }
-bool Variant::Bool() const { return Converted(mV, VT_BOOL).mV.boolVal != VARIANT_FALSE; }
+int Variant::Int() const { return Converted(ref(), VT_I4).ref().lVal; }
+double Variant::Double() const { return Converted(ref(), VT_R8).ref().dblVal; }
+bool Variant::Bool() const { return Converted(ref(), VT_BOOL).ref().boolVal != VARIANT_FALSE; }
 std::wstring Variant::String() const {
-  if (mV.vt == VT_EMPTY || mV.vt == VT_NULL) return {};
-  Variant s = Converted(mV, VT_BSTR);
-  return s.mV.bstrVal ? std::wstring(s.mV.bstrVal, SysStringLen(s.mV.bstrVal)) : std::wstring();
+  if (ref().vt == VT_EMPTY || ref().vt == VT_NULL) return {};
+  Variant s = Converted(ref(), VT_BSTR);
+  const BSTR text = s.ref().bstrVal;
+  return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
 }
-IDispatch* Variant::Object() const {
-  IDispatch* d = nullptr;
-  if (mV.vt == VT_DISPATCH) {
-    d = mV.pdispVal;
-  } else if (mV.vt == (VT_DISPATCH | VT_BYREF) && mV.ppdispVal) {
-    d = *mV.ppdispVal;
-  } else if (mV.vt == VT_UNKNOWN && mV.punkVal) {
-    if (FAILED(mV.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d)))) d = nullptr;
-    return d;
-  } else if (mV.vt != VT_EMPTY && mV.vt != VT_NULL) {
+platform::win::ComPtr<IDispatch> Variant::Object() const {
+  const VARIANT& v = ref();
+  platform::win::ComPtr<IDispatch> d;
+  if (v.vt == VT_DISPATCH) {
+    d = platform::win::ComPtr<IDispatch>::Share(v.pdispVal);
+  } else if (v.vt == (VT_DISPATCH | VT_BYREF) && v.ppdispVal) {
+    d = platform::win::ComPtr<IDispatch>::Share(*v.ppdispVal);
+  } else if (v.vt == VT_UNKNOWN && v.punkVal) {
+    if (FAILED(v.punkVal->QueryInterface(IID_IDispatch, d.OutVoid()))) d.Reset();
+  } else if (v.vt != VT_EMPTY && v.vt != VT_NULL) {
     throw platform::ComError(DISP_E_TYPEMISMATCH, L"the host answered a value where an object was expected");
   }
-  if (d) d->AddRef();
   return d;
 }
 
-Dispatch::Dispatch(IDispatch* object, std::string kind) : mObject(object), mKind(std::move(kind)) {
-  if (mObject) mObject->AddRef();
-}
-Dispatch::~Dispatch() {
-  if (mObject) mObject->Release();
-}
+Dispatch::Dispatch(IDispatch* object, std::string kind)
+    : mObject(platform::win::ComPtr<IDispatch>::Share(object)), mKind(std::move(kind)) {}
 
 DISPID Dispatch::Id(const wchar_t* name) {
   const auto key = std::make_pair(mKind, std::wstring(name));

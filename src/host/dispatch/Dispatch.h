@@ -11,15 +11,16 @@
 #include <vector>
 
 #include "src/platform/ComError.h"
+#include "src/platform/win32/ComOwners.h"
 
 namespace host::dispatch {
 
-// A VARIANT that clears itself. Constructors cover the argument kinds the
-// object model takes; arrays go as SAFEARRAYs of VARIANT, as late-bound
-// callers pass them.
+// An argument or result of a late-bound call, held by the VARIANT owner.
+// Constructors cover the argument kinds the object model takes; arrays go
+// as SAFEARRAYs of VARIANT, as late-bound callers pass them.
 class Variant {
  public:
-  Variant() { VariantInit(&mV); }
+  Variant() = default;
   Variant(int v);
   Variant(float v);
   Variant(double v);
@@ -29,37 +30,32 @@ class Variant {
   Variant(IDispatch* v);  // AddRefs
   Variant(const std::vector<std::wstring>& v);
   Variant(const std::vector<int>& v);
-  Variant(const Variant& o);
   // An optional argument left out.
   static Variant Missing();
-  Variant(Variant&& o) noexcept;
-  Variant& operator=(Variant o) noexcept;
-  ~Variant() { VariantClear(&mV); }
 
-  VARIANT* get() { return &mV; }
-  const VARIANT& ref() const { return mV; }
+  VARIANT* get() { return mV.Ptr(); }
+  const VARIANT& ref() const { return mV.Get(); }
   // Conversions as the host's values allow; DISP_E_TYPEMISMATCH otherwise.
   int Int() const;
   double Double() const;
   bool Bool() const;
   std::wstring String() const;
-  // Null for Nothing or an empty value; AddRef'd for the caller otherwise.
-  IDispatch* Object() const;
+  // Empty for Nothing or an empty value.
+  platform::win::ComPtr<IDispatch> Object() const;
 
  private:
-  VARIANT mV;
+  platform::win::Variant mV;
 };
 
 // The reference a host object wrapper keeps. kind names the object model's
 // type (its names resolve to that type's DISPIDs).
 class Dispatch {
  public:
-  Dispatch(IDispatch* object, std::string kind);  // AddRefs
-  ~Dispatch();
+  Dispatch(IDispatch* object, std::string kind);  // takes a reference of its own
   Dispatch(const Dispatch&) = delete;
   Dispatch& operator=(const Dispatch&) = delete;
 
-  IDispatch* get() const { return mObject; }
+  IDispatch* get() const { return mObject.Get(); }
   const std::string& Kind() const { return mKind; }
   // Property get (or a parameterised property / method returning a value).
   Variant Get(const wchar_t* name, const std::vector<Variant>& args = {});
@@ -72,7 +68,7 @@ class Dispatch {
  private:
   Variant Invoke(const wchar_t* name, WORD flags, const std::vector<Variant>& args, bool put);
 
-  IDispatch* mObject;
+  platform::win::ComPtr<IDispatch> mObject;
   std::string mKind;
 };
 

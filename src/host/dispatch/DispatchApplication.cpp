@@ -118,10 +118,9 @@ class DPresentation : public host::Presentation, Base {
   // The slide size lives on the presentation's page setup.
   float PageSetup(const wchar_t* name) {
     Variant setup = d->Get(L"PageSetup");
-    IDispatch* object = setup.Object();
+    auto object = setup.Object();
     if (!object) throw platform::ComError(kNotAvailable, L"the presentation has no page setup");
-    Dispatch page(object, "PageSetup");
-    object->Release();
+    Dispatch page(object.Get(), "PageSetup");
     return static_cast<float>(page.Get(name).Double());
   }
 };
@@ -154,10 +153,9 @@ class DApplication : public host::Application, Base {
   }
   Ptr<host::CommandBars> CommandBars() override {
     Variant bars = d->Get(L"CommandBars");
-    IDispatch* object = bars.Object();
+    auto object = bars.Object();
     if (!object) throw platform::ComError(kNotAvailable, L"the host has no command bars");
-    auto made = MakeCommandBars(object);
-    object->Release();
+    auto made = MakeCommandBars(object.Get());
     return made;
   }
   std::wstring Run(const std::wstring& macroName, const std::vector<std::wstring>& args) override {
@@ -179,18 +177,15 @@ Ptr<host::Application> MakeApplication(IDispatch* application) {
 Ptr<host::Application> RunningApplication() {
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(L"PowerPoint.Application", &clsid))) return nullptr;
-  IUnknown* running = nullptr;
-  if (FAILED(GetActiveObject(clsid, /*pvReserved=*/nullptr, &running)) || !running) return nullptr;
+  platform::win::ComPtr<IUnknown> running;
+  if (FAILED(GetActiveObject(clsid, /*pvReserved=*/nullptr, running.Out())) || !running) return nullptr;
   // PowerPoint's _Application is dual: its IDispatch is what the calls take.
   // A host object that does not name that interface still answers by name.
   const IID application = {0x91493442, 0x5A91, 0x11CF, {0x87, 0x00, 0x00, 0xAA, 0x00, 0x60, 0x26, 0x3B}};
-  IDispatch* dispatch = nullptr;
-  if (FAILED(running->QueryInterface(application, reinterpret_cast<void**>(&dispatch))) || !dispatch)
-    running->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-  running->Release();
+  platform::win::ComPtr<IDispatch> dispatch;
+  if (FAILED(running.As(application, &dispatch)) || !dispatch) running.As(IID_IDispatch, &dispatch);
   if (!dispatch) return nullptr;
-  Ptr<host::Application> found = MakeApplication(dispatch);
-  dispatch->Release();
+  Ptr<host::Application> found = MakeApplication(dispatch.Get());
   return found;
 }
 

@@ -50,9 +50,8 @@ class EventSink final : public platform::win::ComObject<EventSink, IDispatch> {
     try {
       Variant ctrl;
       VariantCopyInd(ctrl.get(), &params->rgvarg[ctrlAt]);
-      IDispatch* object = ctrl.Object();
-      Ptr<host::CommandBarControl> control = object ? MakeControl(object) : nullptr;
-      if (object) object->Release();
+      auto object = ctrl.Object();
+      Ptr<host::CommandBarControl> control = object ? MakeControl(object.Get()) : nullptr;
       bool cancelDefault = cancel && cancel->vt == (VT_BOOL | VT_BYREF) && cancel->pboolVal &&
                            *cancel->pboolVal != VARIANT_FALSE;
       mSink->Click(control, cancelDefault);
@@ -84,10 +83,9 @@ class DControls : public host::CommandBarControls, Base {
   }
 
   static Ptr<host::CommandBarControl> Control(const Variant& v) {
-    IDispatch* object = v.Object();
+    auto object = v.Object();
     if (!object) return nullptr;
-    auto made = MakeControl(object);
-    object->Release();
+    auto made = MakeControl(object.Get());
     return made;
   }
 };
@@ -105,11 +103,9 @@ class DControl : public host::CommandBarControl, Base {
   explicit DControl(IDispatch* o) : Base(o, "CommandBarControl") {}
   const void* Identity() override {
     // COM identity: every reference to one object answers the same IUnknown.
-    IUnknown* unknown = nullptr;
-    if (FAILED(d->get()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown))))
-      return d->get();
-    unknown->Release();
-    return unknown;
+    platform::win::ComPtr<IUnknown> unknown;
+    if (FAILED(d->get()->QueryInterface(IID_IUnknown, unknown.OutVoid()))) return d->get();
+    return unknown.Get();
   }
   int Type() override { return GetInt(L"Type"); }
   int Id() override { return GetInt(L"Id"); }
@@ -158,19 +154,15 @@ class DControl : public host::CommandBarControl, Base {
   Ptr<host::CommandBarControls> Controls() override { return Wrap<DControls>(d->Get(L"Controls")); }
 
   std::uint32_t Advise(const Ptr<host::CommandBarButtonEvents>& sink) override {
-    IConnectionPoint* point = Point();
-    auto* events = new EventSink(sink, EventsOf());
+    platform::win::ComPtr<IConnectionPoint> point = Point();
+    auto events = platform::win::ComPtr<EventSink>::Adopt(new EventSink(sink, EventsOf()));
     DWORD cookie = 0;
-    HRESULT hr = point->Advise(events, &cookie);
-    events->Release();
-    point->Release();
+    HRESULT hr = point->Advise(events.Get(), &cookie);
     if (FAILED(hr)) throw platform::ComError(hr, L"the control refused the event sink");
     return cookie;
   }
   void Unadvise(std::uint32_t cookie) override {
-    IConnectionPoint* point = Point();
-    HRESULT hr = point->Unadvise(cookie);
-    point->Release();
+    HRESULT hr = Point()->Unadvise(cookie);
     if (FAILED(hr)) throw platform::ComError(kNotFound, L"no event sink is connected with that cookie");
   }
   void Execute() override { Do(L"Execute"); }
@@ -182,35 +174,31 @@ class DControl : public host::CommandBarControl, Base {
     return type == msoControlComboBox || type == msoControlDropdown || type == msoControlEdit ? kComboBoxEvents
                                                                                               : kButtonEvents;
   }
-  // The connection point of this control's events, AddRef'd.
-  IConnectionPoint* Point() {
-    IConnectionPointContainer* container = nullptr;
-    HRESULT hr = d->get()->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
+  // The connection point of this control's events.
+  platform::win::ComPtr<IConnectionPoint> Point() {
+    platform::win::ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = d->get()->QueryInterface(IID_IConnectionPointContainer, container.OutVoid());
     if (FAILED(hr) || !container) throw platform::ComError(kNoSuchMember, L"the control raises no events");
-    IConnectionPoint* point = nullptr;
-    hr = container->FindConnectionPoint(EventsOf(), &point);
-    container->Release();
+    platform::win::ComPtr<IConnectionPoint> point;
+    hr = container->FindConnectionPoint(EventsOf(), point.Out());
     if (FAILED(hr) || !point) throw platform::ComError(kNoSuchMember, L"the control raises no such events");
     return point;
   }
 
   void SetFace(const wchar_t* name, const ButtonPicture& picture) {
-    IDispatch* face = nullptr;
-    const HRESULT hr = platform::win::MakePictureObject(picture, &face);
+    platform::win::ComPtr<IDispatch> face;
+    const HRESULT hr = platform::win::MakePictureObject(picture, face.Out());
     if (hr == E_INVALIDARG) throw platform::ComError(kNotFound, L"the button face has no pixels");
     if (FAILED(hr)) throw platform::ComError(hr, L"the button face could not be made");
-    Variant value(face);
-    face->Release();
-    Set(name, value);
+    Set(name, Variant(face.Get()));
   }
 
   ButtonPicture Face(const wchar_t* name) {
     Variant value = d->Get(name);
-    IDispatch* object = value.Object();
+    auto object = value.Object();
     ButtonPicture picture;
     if (!object) return picture;
-    const HRESULT hr = platform::win::PictureObjectPixels(object, &picture);
-    object->Release();
+    const HRESULT hr = platform::win::PictureObjectPixels(object.Get(), &picture);
     if (hr == E_NOINTERFACE) throw platform::ComError(kNotAvailable, L"the button face is not a picture");
     if (FAILED(hr)) throw platform::ComError(kNotAvailable, L"the button face could not be read");
     return picture;

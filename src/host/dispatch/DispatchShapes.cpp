@@ -229,10 +229,9 @@ class DShape : public host::Shape, Base {
     if (mWhere.slideId == 0) {
       // Reached through a selection: the shape's parent is its slide.
       Variant parent = d->Get(L"Parent");
-      IDispatch* object = parent.Object();
+      auto object = parent.Object();
       if (!object) throw platform::ComError(kNotAvailable, L"the shape has no slide");
-      Dispatch slide(object, "Slide");
-      object->Release();
+      Dispatch slide(object.Get(), "Slide");
       mWhere.slideId = slide.Get(L"SlideID").Int();
     }
     id.slideId = mWhere.slideId;
@@ -301,15 +300,13 @@ class DShape : public host::Shape, Base {
     Dispatch& table = *mPart.table;
     auto at = [&](int r, int c) {
       Variant cell = table.Get(L"Cell", {r, c});
-      IDispatch* object = cell.Object();
+      auto object = cell.Object();
       if (!object) throw platform::ComError(kNotAvailable, L"the table has no such cell");
-      Dispatch cellObject(object, "Cell");
-      object->Release();
+      Dispatch cellObject(object.Get(), "Cell");
       Variant shape = cellObject.Get(L"Shape");
-      IDispatch* shapeObject = shape.Object();
+      auto shapeObject = shape.Object();
       if (!shapeObject) throw platform::ComError(kNotAvailable, L"the cell has no shape");
-      Dispatch s(shapeObject, "Shape");
-      shapeObject->Release();
+      Dispatch s(shapeObject.Get(), "Shape");
       return std::array<double, 4>{s.Get(L"Left").Double(), s.Get(L"Top").Double(), s.Get(L"Width").Double(),
                                    s.Get(L"Height").Double()};
     };
@@ -349,10 +346,9 @@ class DSlide : public host::Slide, Base {
     const int id = SlideID();
     // The host answers a range holding the one notes page.
     Variant pages = d->Get(L"NotesPage");
-    IDispatch* object = pages.Object();
+    auto object = pages.Object();
     if (!object) throw platform::ComError(kNotAvailable, L"the slide has no notes page");
-    Dispatch range(object, "SlideRange");
-    object->Release();
+    Dispatch range(object.Get(), "SlideRange");
     Variant page = range.Get(L"Item", {1});
     return MakeSlide(page, id);
   }

@@ -3,8 +3,6 @@
 
 #include <atomic>
 
-#include "src/platform/win32/ComOwners.h"
-
 namespace host::dispatch {
 
 namespace {
@@ -15,7 +13,7 @@ constexpr int kActionNone = 0;
 
 // The object a call answered, held for the calls made on it.
 std::shared_ptr<Dispatch> Held(const Variant& v, const char* kind) {
-  auto object = platform::win::ComPtr<IDispatch>::Adopt(v.Object());
+  auto object = v.Object();
   if (!object) return nullptr;
   return std::make_shared<Dispatch>(object.Get(), kind);
 }

@@ -30,10 +30,9 @@ class Base {
 // constructor arguments; null for Nothing.
 template <class W, class... Extra>
 host::Ptr<W> Wrap(const Variant& v, Extra&&... extra) {
-  IDispatch* object = v.Object();
+  auto object = v.Object();
   if (!object) return nullptr;
-  auto w = std::make_shared<W>(object, std::forward<Extra>(extra)...);
-  object->Release();
+  auto w = std::make_shared<W>(object.Get(), std::forward<Extra>(extra)...);
   return w;
 }
 

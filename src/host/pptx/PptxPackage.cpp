@@ -70,6 +70,7 @@ struct Package::Entry {
   std::int32_t compMethod = ZIP_CM_DEFLATE;
   bool loaded = false;
   std::string bytes;
+  std::string parsed;  // the bytes xml was parsed from in place; its strings live there
   std::unique_ptr<pugi::xml_document> xml;
   pugi::xml_encoding encoding = pugi::encoding_utf8;
   bool bom = false;
@@ -161,7 +162,20 @@ struct Package::Impl {
     // layout of parts we re-serialise); DOCTYPE is parsed only to refuse it.
     unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi |
                      pugi::parse_ws_pcdata | pugi::parse_doctype;
-    pugi::xml_parse_result r = doc->load_buffer(e.bytes.data(), e.bytes.size(), flags, pugi::encoding_auto);
+    const bool bom = e.bytes.size() >= 3 && static_cast<unsigned char>(e.bytes[0]) == 0xEF &&
+                     static_cast<unsigned char>(e.bytes[1]) == 0xBB && static_cast<unsigned char>(e.bytes[2]) == 0xBF;
+    pugi::xml_parse_result r;
+    if (!e.dirty && e.index >= 0) {
+      // A part as the source holds it is parsed in its own bytes rather than
+      // a copy, so that a large part is not held twice; whoever asks for
+      // its bytes later has them read again from the source.
+      e.parsed = std::move(e.bytes);
+      e.bytes = std::string();
+      e.loaded = false;
+      r = doc->load_buffer_inplace(e.parsed.data(), e.parsed.size(), flags, pugi::encoding_auto);
+    } else {
+      r = doc->load_buffer(e.bytes.data(), e.bytes.size(), flags, pugi::encoding_auto);
+    }
     if (!r)
       Fail(STG_E_INVALIDHEADER, file,
            "part \"" + e.name + "\" is not well-formed XML (" + r.description() + " at offset " +
@@ -189,8 +203,7 @@ struct Package::Impl {
       if (n) n = n.next_sibling();
     }
     e.encoding = r.encoding;
-    e.bom = e.bytes.size() >= 3 && static_cast<unsigned char>(e.bytes[0]) == 0xEF &&
-            static_cast<unsigned char>(e.bytes[1]) == 0xBB && static_cast<unsigned char>(e.bytes[2]) == 0xBF;
+    e.bom = bom;
     if (r.encoding != pugi::encoding_utf8) e.bom = true;
     e.xml = std::move(doc);
     return *e.xml;
@@ -206,6 +219,7 @@ struct Package::Impl {
       e.folder = false;
       e.bytes.clear();
       e.xml.reset();
+      e.parsed = std::string();
       e.loaded = true;
       e.dirty = true;
       return e;
@@ -404,6 +418,7 @@ void UnregisterOverride(Package& p, const std::string& name) {
 void Package::SetPart(const std::string& name, std::string bytes, const std::string& contentType) {
   Entry& e = mImpl->Add(name);
   e.xml.reset();
+  e.parsed = std::string();
   e.bytes = std::move(bytes);
   e.loaded = true;
   e.dirty = true;
@@ -431,6 +446,7 @@ void Package::RemovePart(const std::string& name) {
   if (!e) return;
   e->removed = true;
   e->xml.reset();
+  e->parsed = std::string();
   e->bytes.clear();
   mImpl->Edited(*e);
   UnregisterOverride(*this, name);
