@@ -45,7 +45,8 @@ void CInputBox::cmdCancel_Click() {
   mView->Close(IDCANCEL);
 }
 
-CDialogWaitResult::CDialogWaitResult(std::unique_ptr<WaitResultView> view) : mView(std::move(view)) {}
+CDialogWaitResult::CDialogWaitResult(std::unique_ptr<WaitResultView> view, int cancelGraceMs)
+    : mView(std::move(view)), mCancelGraceMs(cancelGraceMs) {}
 
 CDialogWaitResult::~CDialogWaitResult() = default;
 

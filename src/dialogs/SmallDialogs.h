@@ -77,7 +77,12 @@ class CDialogWaitResult {
   // Run's flag: close as soon as the request is done.
   static constexpr int kCloseOnDone = 1;
 
-  explicit CDialogWaitResult(std::unique_ptr<WaitResultView> view);
+  // A cancelled request that still runs is given cancelGraceMs to end before
+  // the box gives up on it, as a run gives up on one (an engine that ignores
+  // Cancel must not hold the host for ever).
+  static constexpr int kCancelGraceMs = 10000;
+
+  explicit CDialogWaitResult(std::unique_ptr<WaitResultView> view, int cancelGraceMs = kCancelGraceMs);
   ~CDialogWaitResult();
   CDialogWaitResult(const CDialogWaitResult&) = delete;
   CDialogWaitResult& operator=(const CDialogWaitResult&) = delete;
@@ -93,18 +98,12 @@ class CDialogWaitResult {
 
   bool Cancelled() const { return mCancelled; }
 
-  // A cancelled request that still runs is given this long to end before
-  // the box gives up on it, as a run gives up on one (an engine that
-  // ignores Cancel must not hold the host for ever).
-  static constexpr int kCancelGraceMs = 10000;
-  void SetCancelGraceMs(int ms) { mCancelGraceMs = ms; }
-
  private:
   std::unique_ptr<WaitResultView> mView;
   engine_server::IRequest* mRequest = nullptr;
   bool mCancelled = false;
   std::chrono::steady_clock::time_point mCancelledAt;
-  int mCancelGraceMs = kCancelGraceMs;
+  int mCancelGraceMs;
   bool mDone = false;
   long mStatus = 0;
 };

@@ -105,7 +105,9 @@ std::wstring EngineCacheFilePath() {
   return folder.empty() ? std::wstring() : platform::JoinPath(folder, kCacheFileName);
 }
 
-EngineCaches::EngineCaches() { ResetCacheSettings(); }
+EngineCaches::EngineCaches(std::wstring settingsSubKey) : mSettingsSubKey(std::move(settingsSubKey)) {
+  ResetCacheSettings();
+}
 
 void EngineCaches::ResetCacheSettings() {
   mDisplayLanguage = support::LoadText(kUiLanguageTextId);

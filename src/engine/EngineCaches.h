@@ -31,7 +31,8 @@ std::wstring EngineCacheFilePath();
 
 class EngineCaches {
  public:
-  EngineCaches();
+  // Its settings live in the common key, or in settingsSubKey below it.
+  explicit EngineCaches(std::wstring settingsSubKey = {});
   EngineCaches(const EngineCaches&) = delete;
   EngineCaches& operator=(const EngineCaches&) = delete;
 
@@ -67,7 +68,6 @@ class EngineCaches {
   EngineCacheTable BuildTable() const { return TableFromEntries(mEntries); }
 
   const std::wstring& SettingsSubKey() const { return mSettingsSubKey; }
-  void SetSettingsSubKey(std::wstring v) { mSettingsSubKey = std::move(v); }
   std::int32_t RefreshType() const { return mRefreshType; }
   void SetRefreshType(std::int32_t v) { mRefreshType = v; }
   std::int32_t EnumFlag() const { return mEnumFlag; }

@@ -39,7 +39,9 @@ std::wstring OptionSubkeyName(const std::wstring& keyPrefix, int index) {
   return keyPrefix + L"\\" + kOptionSubkeyStem + digits;
 }
 
-TranslationOptions::TranslationOptions() : mSettingsKey(kHostKeyPath) {}
+TranslationOptions::TranslationOptions() : TranslationOptions(kHostKeyPath) {}
+
+TranslationOptions::TranslationOptions(std::wstring settingsKey) : mSettingsKey(std::move(settingsKey)) {}
 
 bool TranslationOptions::Reset() {
   mOptions.clear();

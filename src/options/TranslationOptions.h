@@ -19,7 +19,10 @@ inline constexpr const wchar_t* kDefaultOptionName = L"default";
 
 class TranslationOptions {
  public:
-  TranslationOptions();  // empty; Reset or Load before use
+  // Empty; Reset or Load before use. The sets live below settingsKey (of the
+  // user's hive), the add-in's host key unless given.
+  TranslationOptions();
+  explicit TranslationOptions(std::wstring settingsKey);
   TranslationOptions(const TranslationOptions&) = delete;
   TranslationOptions& operator=(const TranslationOptions&) = delete;
 
@@ -74,7 +77,6 @@ class TranslationOptions {
   // The registry key Load and Save use (the host key unless set; tests point
   // it elsewhere).
   const std::wstring& SettingsKey() const { return mSettingsKey; }
-  void SetSettingsKey(std::wstring path) { mSettingsKey = std::move(path); }
 
   // Why the last Load or Save failed; empty after a success.
   const std::wstring& LastFailure() const { return mLastFailure; }

@@ -73,9 +73,9 @@ TEST(WaitBox, GivesUpOnARequestThatIgnoresItsCancel) {
   request.runningPolls = 1 << 30;
   request.afterCancelPolls = 1 << 30;
   CDialogWaitResult box(std::make_unique<ScriptedWaitView>([](CDialogWaitResult& d, int n) {
-    if (n == 2) d.cmdCancel_Click();
-  }));
-  box.SetCancelGraceMs(20);
+                          if (n == 2) d.cmdCancel_Click();
+                        }),
+                        20);
   EXPECT_EQ(box.Run(request, 6003), 2);
   EXPECT_EQ(request.cancels, 1);
 }

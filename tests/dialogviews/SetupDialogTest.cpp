@@ -32,7 +32,6 @@ class Host : public dialogs::SetupHost {
  public:
   Host() {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
-    options.SetSettingsKey(kTestKey);
     options.Reset();
     // Three pairs, none ticked.
     engines.SetEntries({{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9, 0)},
@@ -48,7 +47,7 @@ class Host : public dialogs::SetupHost {
   void Applied() override { ++applied; }
   bool ShowHiddenOptions() override { return hidden; }
 
-  options::TranslationOptions options;
+  options::TranslationOptions options{kTestKey};
   engine::EngineCaches engines;
   bool hidden = false;
   int applied = 0;
@@ -215,8 +214,7 @@ TEST_F(SetupDialogTest, ClicksEditTheSetAndOkWritesIt) {
   EXPECT_EQ(mHost.engines.Checked(1), 0);
   EXPECT_EQ(mHost.engines.Checked(2), 1);
   // What OK wrote is what the registry gives back.
-  options::TranslationOptions reread;
-  reread.SetSettingsKey(kTestKey);
+  options::TranslationOptions reread(kTestKey);
   ASSERT_TRUE(reread.Load(false));
   const options::TranslationOption* stored = reread.Find(options::kDefaultOptionName);
   ASSERT_NE(stored, nullptr);

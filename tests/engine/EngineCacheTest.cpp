@@ -123,8 +123,7 @@ TEST_F(EngineCacheTest, AnEnumFlagThatIsNoNumberKeepsTheCurrentFlag) {
 
 TEST_F(EngineCacheTest, SavingSettingsRemovesEmptyValuesAndUsesTheSubKey) {
   SetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.EnumProductFilter", L"Old");
-  EngineCaches cache;
-  cache.SetSettingsSubKey(L"Sub");
+  EngineCaches cache(L"Sub");
   ASSERT_TRUE(cache.LoadCache(false));
   EXPECT_EQ(cache.EnumProductFilter(), L"Old");
   cache.SetEnumProductFilter(L"");

@@ -59,11 +59,7 @@ class SettingsStore : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  std::unique_ptr<TranslationOptions> Fresh() {
-    auto opts = std::make_unique<TranslationOptions>();
-    opts->SetSettingsKey(mHostKey);
-    return opts;
-  }
+  std::unique_ptr<TranslationOptions> Fresh() { return std::make_unique<TranslationOptions>(mHostKey); }
 
   testsupport::TempDir mDir;
   platformtest::ScopedEnv mEnv;
