@@ -240,8 +240,7 @@ TEST_F(DispatchHostTest, TheAddinTranslatesCorpusDecksThroughIDispatch) {
   addin::AddinMain::SetFacadeSetup([](addin::AddinApplication::Parts& parts) { parts.progressDialog = parts.follow = 0; });
   auto& process = powerpoint::PowerPointTranslationProcess::Instance();
   process.SetProgressViewFactory({});
-  // The run's temporary copies go where the user's temporary folder is.
-  platform::SetEnvironmentValue(L"TMP", WinPath(std::string(out) + "/tmp/"));
+  process.SetTemporaryFolder(WinPath(std::string(out) + "/tmp/"));
   std::filesystem::create_directories(std::string(out) + "/tmp");
 
   const std::vector<std::uint32_t> custom{1};
