@@ -155,14 +155,6 @@ int AddinSession::ChooseMode(const std::string& key) {
   const int index = PickMode(mCommand, known, key, L"", mIo);
   if (index < 0) return 2;
   const std::wstring modeKey = known.Entry(static_cast<size_t>(index)).EngineKey();
-  // A pair listed without translation (a shared server's pair kept while
-  // the server could not be reached) is in the list, but has no button.
-  if ((known.Entry(static_cast<size_t>(index)).Flags() & engine_server::kPairFlagTranslate) == 0) {
-    mIo.err << "pelorant " << mCommand << ": the translation mode " << ToUtf8(modeKey)
-            << " cannot translate now: its engine did not answer when the engines were last listed"
-               " (try again after `pelorant engines refresh`)\n";
-    return 2;
-  }
   if (!Control(L".BUTTON.TRAN-MODE." + modeKey)) {
     // A pair listed without translation (a shared server's pair kept while
     // the server could not be reached) is in the list, but has no button.
