@@ -34,9 +34,9 @@ bool FindImplementation(const std::wstring& name, InProcessImplementation* out) 
   return false;
 }
 
-class InProcessImplementations : public IImplementations {
+class ImplementationList : public IImplementations {
  public:
-  explicit InProcessImplementations(std::vector<std::wstring> names) : mNames(std::move(names)) {}
+  explicit ImplementationList(std::vector<std::wstring> names) : mNames(std::move(names)) {}
   HRESULT Count(LONG* count) override {
     if (!count) return E_POINTER;
     *count = static_cast<LONG>(mNames.size());
@@ -199,6 +199,10 @@ HRESULT CreateInProcessEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
   return S_OK;
 }
 
+std::shared_ptr<IImplementations> MakeImplementationList(std::vector<std::wstring> names) {
+  return std::make_shared<ImplementationList>(std::move(names));
+}
+
 HRESULT CreateInProcessImplementations(std::shared_ptr<IImplementations>* implementations) {
   if (!implementations) return E_POINTER;
   std::vector<InProcessImplementation> registered;
@@ -213,7 +217,7 @@ HRESULT CreateInProcessImplementations(std::shared_ptr<IImplementations>* implem
   for (const auto& impl : registered) {
     if (!impl.available || impl.available()) names.push_back(impl.name);
   }
-  *implementations = std::make_shared<InProcessImplementations>(std::move(names));
+  *implementations = MakeImplementationList(std::move(names));
   return S_OK;
 }
 

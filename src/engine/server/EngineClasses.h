@@ -65,6 +65,8 @@ void UnregisterFamilyHelper(const std::wstring& progId);
 // The in-process engine side itself (what Linux uses by default).
 HRESULT CreateInProcessEngineFactory(std::shared_ptr<IEngineFactory>* factory);
 HRESULT CreateInProcessImplementations(std::shared_ptr<IImplementations>* implementations);
+// A fixed list of implementation names, as the Implementations class answers.
+std::shared_ptr<IImplementations> MakeImplementationList(std::vector<std::wstring> names);
 HRESULT CreateInProcessFamilyHelper(const std::wstring& progId,
                                     std::shared_ptr<IFamilyHelper>* helper);
 

@@ -515,25 +515,6 @@ bool ServedInProcess(const std::wstring& name) {
   return false;
 }
 
-class JoinedImplementations : public IImplementations {
- public:
-  explicit JoinedImplementations(std::vector<std::wstring> names) : mNames(std::move(names)) {}
-  HRESULT Count(LONG* count) override {
-    if (!count) return E_POINTER;
-    *count = static_cast<LONG>(mNames.size());
-    return S_OK;
-  }
-  HRESULT Item(LONG index, std::wstring* name) override {
-    if (!name) return E_POINTER;
-    if (index < 1 || index > static_cast<LONG>(mNames.size())) return DISP_E_BADINDEX;
-    *name = mNames[index - 1];
-    return S_OK;
-  }
-
- private:
-  std::vector<std::wstring> mNames;
-};
-
 // The COM factory (absent when no COM server is registered) until the
 // client chooses an in-process implementation.
 class JoinedFactory : public IEngineFactory {
@@ -638,7 +619,7 @@ HRESULT PlatformCreateImplementations(std::shared_ptr<IImplementations>* impleme
     }
   }
   joined.insert(joined.end(), names.begin(), names.end());
-  *implementations = std::make_shared<JoinedImplementations>(std::move(joined));
+  *implementations = MakeImplementationList(std::move(joined));
   return S_OK;
 }
 
