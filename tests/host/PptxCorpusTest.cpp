@@ -116,11 +116,11 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   auto app = pptx::CreateApplication();
   std::vector<std::string> written;
   int total = 0;
-  // Every fourth deck that opens: the corpus run of `pelorant translate`
+  // Every eighth deck that opens: the corpus run of `pelorant translate`
   // replaces and reopens all of them; this one is about LibreOffice, slow per deck.
   int readable = 0;
   for (auto& d : Manifest()) {
-    if (d.damaged || readable++ % 4 != 0) continue;
+    if (d.damaged || readable++ % 8 != 0) continue;
     SCOPED_TRACE(d.file);
     auto p = app->Presentations()->Open(platform::FromUtf8((testsupport::CorpusDir() / d.file).string()), false, false, false);
     for (int i = 1; i <= p->Slides()->Count(); ++i) {
@@ -141,7 +141,7 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
     again->Close();
     written.push_back(out.string());
   }
-  EXPECT_GT(total, 5000);
+  EXPECT_GT(total, 2000);
   if (std::system("command -v libreoffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "libreoffice is not installed";
   // LibreOffice with a private profile converts the given quoted files to PDF in outdir.
   auto convert = [&](const char* timeout, const std::string& outdir, const std::string& files, const char* log) {
@@ -154,17 +154,25 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   for (auto& w : written) files += " '" + w + "'";
   EXPECT_EQ(convert("1200", "pdf", files, " >lo.log 2>&1"), 0) << "libreoffice failed";
   // A deck LibreOffice cannot render even as it came from the corpus says
-  // nothing about our edits; only the others must convert.
+  // nothing about our edits; only the others must convert. The originals of
+  // the failed ones go through one more LibreOffice run together.
   auto converted = [&](const std::filesystem::path& pdf) {
     return std::filesystem::exists(pdf) && std::filesystem::file_size(pdf) > 500;
   };
+  std::vector<std::string> failed;
+  std::string originals;
   for (auto& w : written) {
     auto stem = std::filesystem::path(w).stem().string();
     if (converted(dir / "pdf" / (stem + ".pdf"))) continue;
-    std::string original = (testsupport::CorpusDir() / std::filesystem::path(w).filename().string().substr(2)).string();
-    convert("300", "orig", " '" + original + "'", " >>lo.log 2>&1");
-    auto origPdf = dir / "orig" / (stem.substr(2) + ".pdf");
-    EXPECT_FALSE(converted(origPdf)) << "LibreOffice renders " << original << " but not our edited copy " << w;
-    if (!converted(origPdf)) std::cout << "note: LibreOffice cannot render " << original << " either\n";
+    failed.push_back(stem.substr(2));
+    originals += " '" + (testsupport::CorpusDir() / (failed.back() + std::filesystem::path(w).extension().string())).string() + "'";
+  }
+  if (failed.empty()) return;
+  convert("600", "orig", originals, " >>lo.log 2>&1");
+  for (auto& stem : failed) {
+    if (converted(dir / "orig" / (stem + ".pdf")))
+      ADD_FAILURE() << "LibreOffice renders " << stem << " but not our edited copy";
+    else
+      std::cout << "note: LibreOffice cannot render " << stem << " either\n";
   }
 }
