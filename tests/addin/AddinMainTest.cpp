@@ -497,52 +497,25 @@ TEST_F(AddinTest, TheTimeLimitCutsCopyAndPasteShortAndSaysSo) {
 // Copy and paste show the progress dialog; its cancel button stops the
 // translation and leaves clipboard and selection as they were, silently.
 TEST_F(AddinTest, CopyAndPasteShowTheProgressDialogAndItsCancelChangesNothing) {
-  struct Seen {
-    std::atomic<int> opened{0};
-    std::atomic<bool> translating{false};
+  auto seen = std::make_shared<dialogtest::ProgressRecord>();
+  const std::wstring translating = support::LoadText(dialogs::CDialogProgress::kTranslatingText);
+  // How many dialogs opened, and whether the text is being translated.
+  auto state = [&, r = seen.get()] {
+    std::lock_guard<std::mutex> g(r->lock);
+    return std::make_pair(r->creates, std::find(r->statuses.begin(), r->statuses.end(), translating) != r->statuses.end());
   };
-  auto seen = std::make_shared<Seen>();
-  class CancellingView : public dialogs::ProgressView {
-   public:
-    explicit CancellingView(std::shared_ptr<Seen> seen) : mSeen(std::move(seen)) {}
-    bool Create(dialogs::CDialogProgress& dialog) override {
-      mDialog = &dialog;
-      ++mSeen->opened;
-      return true;
+  // The user presses Cancel once in each dialog, when the text is being translated.
+  int clicks = 0;  // on the dialog's thread only
+  seen->onDispatch = [&](dialogs::CDialogProgress& dialog) {
+    if (auto [opened, busy] = state(); clicks < opened && busy) {
+      ++clicks;
+      dialog.cmdCancel_Click();
     }
-    void Destroy() override {}
-    // The user presses Cancel once the text is being translated.
-    void DispatchOne(int timeoutMs) override {
-      if (mSeen->translating && !mClicked) {
-        mClicked = true;
-        mDialog->cmdCancel_Click();
-      }
-      platform::WaitAndDispatchMessage(timeoutMs);
-    }
-    void SetFontName(const std::wstring&) override {}
-    void SetTitle(const std::wstring&) override {}
-    void SetCancelCaption(const std::wstring&) override {}
-    void SetStatusText(const std::wstring& text) override {
-      if (text == support::LoadText(dialogs::CDialogProgress::kTranslatingText)) mSeen->translating = true;
-    }
-    void SetCountLabel(const std::wstring&) override {}
-    void SetCountsText(const std::wstring&) override {}
-    bool SetBarPosition(int) override { return true; }
-    void Show() override {}
-    void Hide() override {}
-    void BringToTop() override {}
-    void Repaint() override {}
-    void FocusCancel() override {}
-
-   private:
-    std::shared_ptr<Seen> mSeen;
-    dialogs::CDialogProgress* mDialog = nullptr;
-    bool mClicked = false;
   };
   fake_engine::FakeEngineSide side;
   AddEngine(side).Script(fake_engine::Operation::Translate, {.hang = true});
   powerpoint::PowerPointTranslationProcess process;
-  process.SetProgressViewFactory([seen] { return std::make_unique<CancellingView>(seen); });
+  process.SetProgressViewFactory([seen] { return std::make_unique<dialogtest::RecordingProgressView>(seen); });
   Connect({}, 1, true, [&process](addin::AddinApplication::Parts& parts) {
     parts.progressDialog = 1;
     parts.process = &process;
@@ -559,11 +532,13 @@ TEST_F(AddinTest, CopyAndPasteShowTheProgressDialogAndItsCancelChangesNothing) {
   powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
   for (const wchar_t* command : {L".MENU.TRAN-COPY", L".MENU.TRAN-PASTE"}) {
     SCOPED_TRACE(platform::ToUtf8(command));
-    const int before = seen->opened;
-    seen->translating = false;
+    const int before = state().first;
+    {
+      std::lock_guard<std::mutex> g(seen->lock);
+      seen->statuses.clear();
+    }
     Control(command)->Execute();
-    EXPECT_EQ(seen->opened, before + 1);
-    EXPECT_TRUE(seen->translating);
+    EXPECT_EQ(state(), std::make_pair(before + 1, true));
   }
   dialogs::WaitForProgressDialogThread();
   EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"kept");

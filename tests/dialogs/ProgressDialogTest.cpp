@@ -12,71 +12,14 @@
 #include "src/platform/System.h"
 #include "src/support/ResourceModule.h"
 #include "tests/common/Errors.h"
+#include "tests/dialogs/ScriptedViews.h"
 
 using dialogs::CDialogProgress;
 
 namespace {
 
-// Records what the dialog logic asks of its window. Calls arrive from the
-// user-interface thread and the dialog thread, so the record is locked.
-struct ViewRecord {
-  std::mutex lock;
-  std::wstring title, cancelCaption, status, countLabel = L"(template)", counts;
-  int percent = -1;
-  int shows = 0, hides = 0, tops = 0, repaints = 0, focus = 0, creates = 0, destroys = 0;
-  bool barMissing = false;
-  bool failCreate = false;
-  std::atomic<bool> failDispatch{false};
-  std::thread::id createdOn;
-  // What still named the dialog when its view was freed.
-  int freedWhileReferenced = -1;
-};
-
-class RecordingView : public dialogs::ProgressView {
- public:
-  explicit RecordingView(std::shared_ptr<ViewRecord> r) : r(std::move(r)) {}
-  ~RecordingView() override {
-    std::lock_guard<std::mutex> g(r->lock);
-    r->freedWhileReferenced = (dialogs::CurrentProgressDialog() != nullptr ? 1 : 0) +
-                              (engine::AppCommon::Instance().GetProgressReport() != nullptr ? 1 : 0);
-  }
-  bool Create(CDialogProgress&) override {
-    std::lock_guard<std::mutex> g(r->lock);
-    r->createdOn = std::this_thread::get_id();
-    ++r->creates;
-    return !r->failCreate;
-  }
-  void Destroy() override { Set([&] { ++r->destroys; }); }
-  void DispatchOne(int timeoutMs) override {
-    if (r->failDispatch.load()) throw std::runtime_error("the dialog's window failed");
-    platform::WaitAndDispatchMessage(timeoutMs);
-  }
-  void SetFontName(const std::wstring&) override {}
-  void SetTitle(const std::wstring& t) override { Set([&] { r->title = t; }); }
-  void SetCancelCaption(const std::wstring& t) override { Set([&] { r->cancelCaption = t; }); }
-  void SetStatusText(const std::wstring& t) override { Set([&] { r->status = t; }); }
-  void SetCountLabel(const std::wstring& t) override { Set([&] { r->countLabel = t; }); }
-  void SetCountsText(const std::wstring& t) override { Set([&] { r->counts = t; }); }
-  bool SetBarPosition(int p) override {
-    std::lock_guard<std::mutex> g(r->lock);
-    if (r->barMissing) return false;
-    r->percent = p;
-    return true;
-  }
-  void Show() override { Set([&] { ++r->shows; }); }
-  void Hide() override { Set([&] { ++r->hides; }); }
-  void BringToTop() override { Set([&] { ++r->tops; }); }
-  void Repaint() override { Set([&] { ++r->repaints; }); }
-  void FocusCancel() override { Set([&] { ++r->focus; }); }
-
- private:
-  template <typename F>
-  void Set(F f) {
-    std::lock_guard<std::mutex> g(r->lock);
-    f();
-  }
-  std::shared_ptr<ViewRecord> r;
-};
+using RecordingView = dialogtest::RecordingProgressView;
+using ViewRecord = dialogtest::ProgressRecord;
 
 // Answers message boxes for the scope and records the questions.
 class AnswerBoxes {

@@ -3,17 +3,24 @@
 // selections through the dialog's handlers, as a window would report them.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "src/dialogs/CDialogLookupDict.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/engine/AppCommon.h"
+#include "src/platform/MessagePump.h"
 #include "src/dialogs/CDialogSetup.h"
 #include "src/dialogs/SmallDialogs.h"
 #include "src/support/ErrorList.h"
@@ -51,6 +58,79 @@ class ScriptedRequest : public engine_server::IRequest {
   int pollsAfterCancel = 0;
   int cancels = 0;
   std::set<std::thread::id> threads;
+};
+
+// What the progress dialog asked of its window. Calls arrive from the
+// user-interface thread and the dialog thread, so the record is locked.
+struct ProgressRecord {
+  std::mutex lock;
+  std::wstring title, cancelCaption, status, countLabel = L"(template)", counts;
+  std::vector<std::wstring> statuses;  // every status shown, in order
+  int percent = -1;
+  int shows = 0, hides = 0, tops = 0, repaints = 0, focus = 0, creates = 0, destroys = 0;
+  bool barMissing = false;
+  bool failCreate = false;
+  std::atomic<bool> failDispatch{false};
+  std::thread::id createdOn;
+  // What still named the dialog when its view was freed.
+  int freedWhileReferenced = -1;
+  // The user's part, on the dialog's thread before each wait for messages;
+  // set before the dialog opens.
+  std::function<void(dialogs::CDialogProgress&)> onDispatch;
+};
+
+class RecordingProgressView : public dialogs::ProgressView {
+ public:
+  explicit RecordingProgressView(std::shared_ptr<ProgressRecord> r) : r(std::move(r)) {}
+  ~RecordingProgressView() override {
+    std::lock_guard<std::mutex> g(r->lock);
+    r->freedWhileReferenced = (dialogs::CurrentProgressDialog() != nullptr ? 1 : 0) +
+                              (engine::AppCommon::Instance().GetProgressReport() != nullptr ? 1 : 0);
+  }
+  bool Create(dialogs::CDialogProgress& dialog) override {
+    std::lock_guard<std::mutex> g(r->lock);
+    mDialog = &dialog;
+    r->createdOn = std::this_thread::get_id();
+    ++r->creates;
+    return !r->failCreate;
+  }
+  void Destroy() override { Set([&] { ++r->destroys; }); }
+  void DispatchOne(int timeoutMs) override {
+    if (r->failDispatch.load()) throw std::runtime_error("the dialog's window failed");
+    if (r->onDispatch) r->onDispatch(*mDialog);
+    platform::WaitAndDispatchMessage(timeoutMs);
+  }
+  void SetFontName(const std::wstring&) override {}
+  void SetTitle(const std::wstring& t) override { Set([&] { r->title = t; }); }
+  void SetCancelCaption(const std::wstring& t) override { Set([&] { r->cancelCaption = t; }); }
+  void SetStatusText(const std::wstring& t) override {
+    Set([&] {
+      r->status = t;
+      r->statuses.push_back(t);
+    });
+  }
+  void SetCountLabel(const std::wstring& t) override { Set([&] { r->countLabel = t; }); }
+  void SetCountsText(const std::wstring& t) override { Set([&] { r->counts = t; }); }
+  bool SetBarPosition(int p) override {
+    std::lock_guard<std::mutex> g(r->lock);
+    if (r->barMissing) return false;
+    r->percent = p;
+    return true;
+  }
+  void Show() override { Set([&] { ++r->shows; }); }
+  void Hide() override { Set([&] { ++r->hides; }); }
+  void BringToTop() override { Set([&] { ++r->tops; }); }
+  void Repaint() override { Set([&] { ++r->repaints; }); }
+  void FocusCancel() override { Set([&] { ++r->focus; }); }
+
+ private:
+  template <typename F>
+  void Set(F f) {
+    std::lock_guard<std::mutex> g(r->lock);
+    f();
+  }
+  std::shared_ptr<ProgressRecord> r;
+  dialogs::CDialogProgress* mDialog = nullptr;
 };
 
 // The message ids in the error list, oldest first.

@@ -22,6 +22,7 @@
 #include "src/platform/System.h"
 #include "src/powerpoint/PowerPointTranslationProcess.h"
 #include "src/support/ErrorList.h"
+#include "tests/common/MessageBoxes.h"
 
 namespace pptest {
 
@@ -77,10 +78,6 @@ class PowerPointTest : public ::testing::Test {
   void SetUp() override {
     support::ErrorList::SetDisplay(false);
     support::ErrorList::Clear();
-    previousBoxes = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-      shownMessages.push_back(r.text);
-      return 1;
-    });
     impl = &side.AddImplementation(L"FakeMT");
     impl->AddPair({L"en-ja", L"en", L"ja", 0x9, L"English - Test", L"Fake MT", L"Fake", {}});
     impl->AddPair({L"en-xx", L"en", L"xx", engine_server::kPairFlagTranslate, L"English - Test", L"", L"", {}});
@@ -95,7 +92,6 @@ class PowerPointTest : public ::testing::Test {
     engine::AppCommon::Instance().SetCancel(false);
   }
   void TearDown() override {
-    platform::SetMessageBoxHandler(previousBoxes);
     engine::AppCommon::Instance().SetCancel(false);
     support::ErrorList::Clear();
   }
@@ -204,8 +200,7 @@ class PowerPointTest : public ::testing::Test {
   TestCaller caller;
   options::TranslationOptionUDT record;
   powerpoint::PowerPointTranslationProcess process;
-  std::vector<std::wstring> shownMessages;
-  platform::MessageBoxHandler previousBoxes;
+  testsupport::MessageBoxes boxes;
 };
 
 // Whole runs, with an engine that brackets what it is given ("Hello" becomes "[Hello]").

@@ -17,17 +17,11 @@ TEST_F(RunContextTest, VersionIsTheIntegerPartOfTheHosts) {
 // Each report is listed in both lists and shown exactly once, whether or not
 // the error list shows its entries itself.
 TEST_F(RunContextTest, RunErrorsAreListedAndShownOnce) {
-  std::vector<platform::MessageBoxRequest> shown;
-  auto previous = platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& r) {
-    shown.push_back(r);
-    return IDOK;
-  });
-  support::ErrorList::Clear();
+  const auto& shown = boxes.requests;
   for (bool display : {false, true}) {
     support::ErrorList::SetDisplay(display);
     ctx.ReportRunError(1505);
   }
-  platform::SetMessageBoxHandler(previous);
   support::ErrorList::SetDisplay(false);
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0].id, 1505);
@@ -38,7 +32,6 @@ TEST_F(RunContextTest, RunErrorsAreListedAndShownOnce) {
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].text, errors[0].text);
   EXPECT_EQ(shown[0].style & 0xF0u, static_cast<unsigned>(MB_ICONERROR));
-  support::ErrorList::Clear();
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "src/platform/MessagePump.h"
 #include "tests/platform/TestSupport.h"
 #include "tests/powerpoint/PowerPointFixture.h"
+#include "tests/dialogs/ScriptedViews.h"
 #include "src/powerpoint/TemporaryCopies.h"
 
 using namespace pptest;
@@ -219,7 +220,7 @@ TEST_F(RunTest, CancelInTheMiddleLeavesTheRestUntouchedAndIsNoError) {
   ASSERT_TRUE(RunAll());
   EXPECT_TRUE(Outcome().cancelled);
   EXPECT_TRUE(ErrorIds().empty());
-  EXPECT_TRUE(shownMessages.empty());
+  EXPECT_TRUE(boxes.requests.empty());
   auto tran = Outcome().translation;
   EXPECT_EQ(Text(tran, 1, 1), L"[Alpha]");
   EXPECT_EQ(Text(tran, 2, 1), L"Gamma");
@@ -305,7 +306,7 @@ TEST_F(RunTest, AHostFailureInsideTheWalkIsReportedWithTheWalksMessage) {
   // The error says where the walk stopped.
   EXPECT_EQ(Outcome().errors[0].where.slide, 1);
   EXPECT_EQ(Outcome().errors[0].where.shape, L"A1");
-  EXPECT_EQ(shownMessages.size(), 1u);
+  EXPECT_EQ(boxes.requests.size(), 1u);
   EXPECT_EQ(app->Presentations()->Count(), 1);
   // Neither copy is open any more, so neither file is kept.
   process.DeleteTemporaryCopies();
@@ -328,54 +329,9 @@ TEST(TemporaryCopyNames, CopiesMadeInQuickSuccessionNeverShareAName) {
   EXPECT_EQ(name[15], L'_');
 }
 
-namespace {
-
-// Records what the progress dialog showed.
-struct SeenByDialog {
-  std::mutex lock;
-  std::vector<std::wstring> statuses;
-  int percent = -1;
-  int hides = 0;
-};
-
-class RecordingView : public dialogs::ProgressView {
- public:
-  explicit RecordingView(std::shared_ptr<SeenByDialog> seen) : seen(std::move(seen)) {}
-  bool Create(dialogs::CDialogProgress&) override { return true; }
-  void Destroy() override {}
-  void DispatchOne(int timeoutMs) override { platform::WaitAndDispatchMessage(timeoutMs); }
-  void SetFontName(const std::wstring&) override {}
-  void SetTitle(const std::wstring&) override {}
-  void SetCancelCaption(const std::wstring&) override {}
-  void SetStatusText(const std::wstring& t) override {
-    std::lock_guard<std::mutex> g(seen->lock);
-    seen->statuses.push_back(t);
-  }
-  void SetCountLabel(const std::wstring&) override {}
-  void SetCountsText(const std::wstring&) override {}
-  bool SetBarPosition(int p) override {
-    std::lock_guard<std::mutex> g(seen->lock);
-    seen->percent = p;
-    return true;
-  }
-  void Show() override {}
-  void Hide() override {
-    std::lock_guard<std::mutex> g(seen->lock);
-    ++seen->hides;
-  }
-  void BringToTop() override {}
-  void Repaint() override {}
-  void FocusCancel() override {}
-
- private:
-  std::shared_ptr<SeenByDialog> seen;
-};
-
-}  // namespace
-
 TEST_F(RunTest, TheProgressDialogFollowsTheRunFromPreparationToTheLastNotesPage) {
-  auto seen = std::make_shared<SeenByDialog>();
-  process.SetProgressViewFactory([seen] { return std::make_unique<RecordingView>(seen); });
+  auto seen = std::make_shared<dialogtest::ProgressRecord>();
+  process.SetProgressViewFactory([seen] { return std::make_unique<dialogtest::RecordingProgressView>(seen); });
   record.DisplaysProgressBar = 1;
   Open(ThreeSlides());
   ASSERT_TRUE(RunAll());
