@@ -108,6 +108,19 @@ TEST_F(LookupDialog, HistoryKeepsTheNewestWordsOncePerDictionaryAcrossRuns) {
   EXPECT_THAT(shorter.Words(L"FakeMT:en-ja"), ElementsAre(L"c"));
 }
 
+// A stored largest history counts from 1 to 999; anything else keeps the default.
+TEST_F(LookupDialog, StoredMaxCountOutsideOneTo999KeepsTheDefault) {
+  const int fallback = dialogs::LookupHistory::kDefaultMaxCount;
+  for (auto [text, want] : std::vector<std::pair<const wchar_t*, int>>{
+           {L"999", 999}, {L"1", 1}, {L"1000", fallback}, {L"0", fallback}, {L"x", fallback}}) {
+    enginetest::SetString(platform::Hive::CurrentUser, std::wstring(options::kHostKeyPath) + L"\\LookupHistory",
+                          L"MaxCount", text);
+    dialogs::LookupHistory stored(options::kHostKeyPath);
+    stored.Load();
+    EXPECT_EQ(stored.MaxCount(), want) << platform::ToUtf8(text);
+  }
+}
+
 // While the engine looks a word up the dialog keeps handling messages; a
 // second search from Search, Enter or the timer then does nothing, and the
 // controls that start one are off until the first has its answer.
