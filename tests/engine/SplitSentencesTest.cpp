@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include "src/engine/Engine.h"
 #include "src/engine/SentenceSplitter.h"
 #include "engines/fake/FakeEngine.h"
@@ -9,7 +11,9 @@ using engine::TextSpan;
 
 namespace {
 
-std::vector<std::wstring> Pieces(const std::wstring& text, const std::vector<std::wstring>& abbreviations = {}) {
+using V = std::vector<std::wstring>;
+
+std::vector<std::wstring> Pieces(const std::wstring& text, const V& abbreviations = {}) {
   std::vector<std::wstring> out;
   auto spans = SplitIntoSentences(text, abbreviations);
   EXPECT_TRUE(engine::SpansCoverText(spans, static_cast<std::int32_t>(text.size()))) << "spans must cover the text";
@@ -17,54 +21,45 @@ std::vector<std::wstring> Pieces(const std::wstring& text, const std::vector<std
   return out;
 }
 
-using V = std::vector<std::wstring>;
-
 }  // namespace
 
-TEST(SplitSentences, CutsAfterSentenceEndsAndKeepsBlanksWithTheNextSentence) {
-  EXPECT_EQ(Pieces(L"The dog is big. It runs fast."), (V{L"The dog is big.", L" It runs fast."}));
-  EXPECT_EQ(Pieces(L"Really? Yes! Fine."), (V{L"Really?", L" Yes!", L" Fine."}));
-  EXPECT_EQ(Pieces(L"He said \"stop.\" Then left."), (V{L"He said \"stop.\"", L" Then left."}));
-  EXPECT_EQ(Pieces(L"Wait... what?"), (V{L"Wait...", L" what?"}));
-}
-
-TEST(SplitSentences, DoesNotCutInsideNumbersOrDottedWords) {
-  EXPECT_EQ(Pieces(L"Pi is 3.14 roughly. Next."), (V{L"Pi is 3.14 roughly.", L" Next."}));
-  EXPECT_EQ(Pieces(L"See www.example.com today"), (V{L"See www.example.com today"}));
-}
-
-TEST(SplitSentences, LineEndsStayAtTheEndOfTheirSegment) {
-  EXPECT_EQ(Pieces(L"First line\x0BSecond line"), (V{L"First line\x0B", L"Second line"}));
-  EXPECT_EQ(Pieces(L"One.\r\n\r\nTwo."), (V{L"One.\r\n\r\n", L"Two."}));
-  // Blanks between a full stop and a line end stay before the line end.
-  EXPECT_EQ(Pieces(L"One. \x0BTwo."), (V{L"One. \x0B", L"Two."}));
-  // A blank line of its own keeps both its blanks and its line end.
-  EXPECT_EQ(Pieces(L"A\x0B \x0B" L"B"), (V{L"A\x0B", L" \x0B", L"B"}));
-}
-
-TEST(SplitSentences, FullWidthMarksCutWithoutAFollowingBlank) {
-  EXPECT_EQ(Pieces(L"\x72AC\x3002\x732B\x3002"), (V{L"\x72AC\x3002", L"\x732B\x3002"}));
-  EXPECT_EQ(Pieces(L"\x672C\x5F53\xFF1F\x300D\x306F\x3044"), (V{L"\x672C\x5F53\xFF1F\x300D", L"\x306F\x3044"}));
-}
-
-TEST(SplitSentences, AbbreviationsAreNoSentenceEnd) {
-  V abbreviations{L"Mr.", L"e.g.", L"U.S."};
-  EXPECT_EQ(Pieces(L"Mr. Smith came. He sat.", abbreviations), (V{L"Mr. Smith came.", L" He sat."}));
-  EXPECT_EQ(Pieces(L"Fruit, e.g. apples. More.", abbreviations), (V{L"Fruit, e.g. apples.", L" More."}));
-  EXPECT_EQ(Pieces(L"In the U.S. today. Yes.", abbreviations), (V{L"In the U.S. today.", L" Yes."}));
-  // Without the table the same full stop ends a sentence.
-  EXPECT_EQ(Pieces(L"Mr. Smith came."), (V{L"Mr.", L" Smith came."}));
-  // An entry only matches a whole word: "Dr." does not protect "Mudr.".
-  EXPECT_EQ(Pieces(L"Go Mudr. Now.", V{L"dr."}), (V{L"Go Mudr.", L" Now."}));
-  EXPECT_EQ(Pieces(L"xMr. Smith.", abbreviations), (V{L"xMr.", L" Smith."}));
-}
-
-TEST(SplitSentences, EdgeTexts) {
-  EXPECT_TRUE(SplitIntoSentences(L"", {}).empty());
-  EXPECT_EQ(Pieces(L"no end mark"), (V{L"no end mark"}));
-  EXPECT_EQ(Pieces(L"."), (V{L"."}));
-  EXPECT_EQ(Pieces(L"\x0B\x0B"), (V{L"\x0B\x0B"}));
-  EXPECT_EQ(Pieces(L"   "), (V{L"   "}));
+// Sentence ends cut, blanks go with the next sentence and line ends stay at
+// the end of theirs; numbers, dotted words and abbreviations (whole words
+// only) are no end.
+TEST(SplitSentences, Table) {
+  const V abbreviations{L"Mr.", L"e.g.", L"U.S."};
+  const struct {
+    const char* what;
+    const wchar_t* text;
+    V pieces;
+    V abbreviations = {};
+  } cases[] = {
+      {"full stop", L"The dog is big. It runs fast.", {L"The dog is big.", L" It runs fast."}},
+      {"marks", L"Really? Yes! Fine.", {L"Really?", L" Yes!", L" Fine."}},
+      {"quote", L"He said \"stop.\" Then left.", {L"He said \"stop.\"", L" Then left."}},
+      {"ellipsis", L"Wait... what?", {L"Wait...", L" what?"}},
+      {"number", L"Pi is 3.14 roughly. Next.", {L"Pi is 3.14 roughly.", L" Next."}},
+      {"dotted word", L"See www.example.com today", {L"See www.example.com today"}},
+      {"a letter after the stop ends the text", L"See x.y", {L"See x.y"}},
+      {"line end", L"First line\x0BSecond line", {L"First line\x0B", L"Second line"}},
+      {"blank lines", L"One.\r\n\r\nTwo.", {L"One.\r\n\r\n", L"Two."}},
+      {"blanks before a line end", L"One. \x0BTwo.", {L"One. \x0B", L"Two."}},
+      {"blank line of its own", L"A\x0B \x0B" L"B", {L"A\x0B", L" \x0B", L"B"}},
+      {"full-width", L"\x72AC\x3002\x732B\x3002", {L"\x72AC\x3002", L"\x732B\x3002"}},
+      {"full-width quote", L"\x672C\x5F53\xFF1F\x300D\x306F\x3044", {L"\x672C\x5F53\xFF1F\x300D", L"\x306F\x3044"}},
+      {"Mr.", L"Mr. Smith came. He sat.", {L"Mr. Smith came.", L" He sat."}, abbreviations},
+      {"e.g.", L"Fruit, e.g. apples. More.", {L"Fruit, e.g. apples.", L" More."}, abbreviations},
+      {"U.S.", L"In the U.S. today. Yes.", {L"In the U.S. today.", L" Yes."}, abbreviations},
+      {"no table", L"Mr. Smith came.", {L"Mr.", L" Smith came."}},
+      {"not a whole word", L"Go Mudr. Now.", {L"Go Mudr.", L" Now."}, {L"dr."}},
+      {"word before", L"xMr. Smith.", {L"xMr.", L" Smith."}, abbreviations},
+      {"empty", L"", {}},
+      {"no end mark", L"no end mark", {L"no end mark"}},
+      {"a stop alone", L".", {L"."}},
+      {"line ends alone", L"\x0B\x0B", {L"\x0B\x0B"}},
+      {"blanks alone", L"   ", {L"   "}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Pieces(c.text, c.abbreviations), c.pieces) << c.what;
 }
 
 TEST(SplitSentences, SpansCoverTextRejectsGapsOverlapsAndShortCoverage) {
@@ -143,16 +138,21 @@ TEST_F(EngineSplitTest, TheEnginesOwnSplittingComesFirst) {
 // Line ends stay at the end of their segment: one at the front of an
 // engine's sentence goes to the sentence before, and a sentence holding
 // line ends is cut after each run of them (the engine would take them for
-// blanks, and the paragraphs would run together).
-TEST_F(EngineSplitTest, EngineSpansKeepLineEndsAtTheEndOfTheirSegments) {
-  OpenSplittingInto({{0, 3}, {3, 4}});
-  EXPECT_EQ(Sources(L"One\x0B" L"Two", 0, 6), (std::vector<std::wstring>{L"One\x0B", L"Two"}));
-  OpenSplittingInto({{0, 11}, {11, 7}});
-  EXPECT_EQ(Sources(L"One\rTwo\x0B\x0B" L"End. Fin\r", 0, 17),
-            (std::vector<std::wstring>{L"One\r", L"Two\x0B\x0B", L"En", L"d. Fin\r"}));
-}
-
-TEST_F(EngineSplitTest, BrokenEngineSpansFallBackToTheOwnSplitter) {
-  OpenSplittingInto({{0, 2}, {5, 100}});
-  EXPECT_EQ(Sources(L"One. Two.", 0, 8), (std::vector<std::wstring>{L"One.", L" Two."}));
+// blanks, and the paragraphs would run together). Spans that do not cover
+// the text fall back to the own splitter.
+TEST_F(EngineSplitTest, EngineSpansKeepLineEndsAtTheEndOfTheirSegmentsOrFallBack) {
+  const struct {
+    std::vector<engine_server::SentenceSpan> spans;
+    const wchar_t* text;
+    std::vector<std::wstring> sources;
+  } cases[] = {
+      {{{0, 3}, {3, 4}}, L"One\x0B" L"Two", {L"One\x0B", L"Two"}},
+      {{{0, 11}, {11, 7}}, L"One\rTwo\x0B\x0B" L"End. Fin\r", {L"One\r", L"Two\x0B\x0B", L"En", L"d. Fin\r"}},
+      {{{0, 2}, {5, 100}}, L"One. Two.", {L"One.", L" Two."}},
+  };
+  for (const auto& c : cases) {
+    OpenSplittingInto(c.spans);
+    const auto end = static_cast<std::int32_t>(std::wcslen(c.text)) - 1;
+    EXPECT_EQ(Sources(c.text, 0, end), c.sources) << c.sources.size();
+  }
 }

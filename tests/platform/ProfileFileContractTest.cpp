@@ -115,6 +115,7 @@ TYPED_TEST(ProfileFileContract, WriteSectionReplacesOnlyThatSectionOrAppendsIt) 
   EXPECT_EQ(this->Lines(path, L"Target"), (std::vector<std::wstring>{L"a=\"1\"", L"b=2"}));
   EXPECT_EQ(this->Lines(path, L"First"), (std::vector<std::wstring>{L"keep=1"}));
   EXPECT_EQ(this->Lines(path, L"Last"), (std::vector<std::wstring>{L"z=9"}));
+  EXPECT_EQ(ReadBytes(path).find("\r\r"), std::string::npos) << "the kept lines are stored as they were";
   // A missing section is appended, in a file that does not exist yet too.
   ASSERT_TRUE(TypeParam::WriteSection(path, L"New", std::wstring(L"y=2\0", 4)));
   EXPECT_EQ(this->Lines(path, L"New"), (std::vector<std::wstring>{L"y=2"}));

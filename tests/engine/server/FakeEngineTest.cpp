@@ -59,6 +59,22 @@ TEST(FakeEngineSideTest, HooksAndRegistrationsEndWithTheSide) {
   EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateInProcessFamilyHelper(L"Temp.Helper", &helper));
 }
 
+// The fake's properties refuse an index past the last, as the real list does.
+TEST(FakeEngineSideTest, PropertiesRefuseAnIndexOutsideTheList) {
+  FakeEngineSide side;
+  side.AddImplementation(L"Props");
+  std::shared_ptr<IEngineFactory> factory;
+  ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
+  ASSERT_EQ(S_OK, factory->SetImplementation(L"Props"));
+  std::shared_ptr<IClientProperties> props;
+  ASSERT_EQ(S_OK, factory->Properties(&props));
+  LONG count = 0;
+  ASSERT_EQ(S_OK, props->Count(&count));
+  std::shared_ptr<IClientProperty> prop;
+  EXPECT_EQ(S_OK, props->Item(count, &prop));
+  for (LONG index : {LONG{0}, count + 1}) EXPECT_EQ(DISP_E_BADINDEX, props->Item(index, &prop)) << index;
+}
+
 class FakeScriptTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& content) {
