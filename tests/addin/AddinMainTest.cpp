@@ -9,6 +9,7 @@
 #include <functional>
 #include <set>
 
+#include "resources/MessageIds.h"
 #include "src/addin/AddinMain.h"
 #include "src/dialogs/CDialogProgress.h"
 #include "src/dialogs/DialogViews.h"
@@ -465,7 +466,6 @@ TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
   deck->Close();
 }
 
-
 // The time limit stops a hanging request: nothing was translated, so
 // clipboard and selection stay as they were, and the user is told the
 // translation was cut short.
@@ -489,7 +489,7 @@ TEST_F(AddinTest, TheTimeLimitCutsCopyAndPasteShortAndSaysSo) {
   EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"kept");
   Control(L".MENU.TRAN-PASTE")->Execute();
   EXPECT_EQ(a->TextFrame()->TextRange()->Text(), L"One.");
-  EXPECT_EQ(shown, std::vector<std::wstring>(2, support::LoadText(powerpoint::AppCustom::kCutShort)));
+  EXPECT_EQ(shown, std::vector<std::wstring>(2, support::LoadText(resources::msg::kCutShort)));
   EXPECT_EQ(Menu().Ready(), 1);
   deck->Close();
 }
@@ -523,7 +523,7 @@ TEST_F(AddinTest, CopyAndPasteShowTheProgressDialogAndItsCancelChangesNothing) {
     void SetTitle(const std::wstring&) override {}
     void SetCancelCaption(const std::wstring&) override {}
     void SetStatusText(const std::wstring& text) override {
-      if (text == support::LoadText(dialogs::CDialogProgress::kTranslatingText)) mSeen->translating = true;
+      if (text == support::LoadText(resources::msg::kTranslatingText)) mSeen->translating = true;
     }
     void SetCountLabel(const std::wstring&) override {}
     void SetCountsText(const std::wstring&) override {}
@@ -583,7 +583,6 @@ TEST_F(AddinTest, TagsUseTheProgIdWithoutItsVersion) {
   EXPECT_EQ(Control(L".BUTTON.TRAN-ALL")->OnAction(), L"!<VelmoraMsPowerPoint.Addin>");
   EXPECT_EQ(addin::UnversionedProgId(L"Other.Name"), L"Other.Name");
 }
-
 
 // What the wrapped document host refuses.
 enum class Refuse { kNothing, kMenu, kToolbar };
