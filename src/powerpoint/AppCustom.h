@@ -8,7 +8,8 @@
 
 #include "src/host/Host.h"
 #include "src/options/TranslationOptionUDT.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/powerpoint/RunCaller.h"
 
 namespace powerpoint {
 

@@ -15,6 +15,7 @@
 #include "src/platform/System.h"
 #include "src/powerpoint/HostMacros.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
+#include "src/powerpoint/PowerPointWalk.h"
 #include "src/powerpoint/RunProgress.h"
 #include "src/powerpoint/RunText.h"
 #include "src/powerpoint/TemporaryCopies.h"

@@ -12,10 +12,12 @@
 #include "src/host/Comments.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/PowerPointWalk.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
 #include "src/powerpoint/RunProgress.h"
 #include "src/powerpoint/ShapeHandlers.h"
+#include "src/powerpoint/ShapeText.h"
+#include "src/powerpoint/SlideContent.h"
 #include "src/powerpoint/WalkAhead.h"
 #include "src/support/Log.h"
 
