@@ -2,19 +2,29 @@
 #   MODE=cpp  the add-in's own strings and version block as C++ tables
 #   MODE=rc   a resource script (STRINGTABLE + VERSIONINFO) for windres
 #   MODE=res  the Linux resource module file read by posix/ResourceModules.cpp
+#   MODE=ids  the header of message ids (resources/MessageIds.h), one
+#             constant k<Name> per string
 #
 # cmake -DMODE=... -DSTRINGS=table.txt -DVERSION_FILE=version.txt -DOUTPUT=file
 #       [-DVER_<Name>=value ...] [-DFILE_TYPE=dll|app] [-DRC_LANGUAGE="0x11, 1"]
 #       [-DRC_INCLUDE=Dialogs.rc] -P GenerateResources.cmake
+# cmake -DMODE=ids -DSTRINGS=table.txt -DOTHER_STRINGS=table.txt -DOUTPUT=file
+#       -P GenerateResources.cmake
 # RC_INCLUDE (MODE=rc) adds a further script, such as the dialog templates,
-# under the same LANGUAGE statement.
+# under the same LANGUAGE statement. OTHER_STRINGS (MODE=ids) is a table in
+# another language that must hold the same ids under the same names.
 #
 # CMake lists split on ';' and treat '[' ']' specially, so those characters
 # travel through the parsing below as placeholders.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/GenerateCommon.cmake)
 
-require_arguments(GenerateResources MODE STRINGS VERSION_FILE OUTPUT)
+require_arguments(GenerateResources MODE STRINGS OUTPUT)
+if(MODE STREQUAL "ids")
+  require_arguments(GenerateResources OTHER_STRINGS)
+else()
+  require_arguments(GenerateResources VERSION_FILE)
+endif()
 
 function(read_lines file out)
   file(READ "${file}" content)
@@ -41,31 +51,75 @@ function(check_escapes file lineno text)
   endif()
 endfunction()
 
-# Strings: ids in file order, text of each in STR_<id> (escaped form).
-read_lines("${STRINGS}" lines)
-set(ids "")
-set(lineno 0)
-foreach(line IN LISTS lines)
-  math(EXPR lineno "${lineno} + 1")
-  if(line STREQUAL "" OR line MATCHES "^#")
-    continue()
+# Reads a string table: its ids sorted into `ids_out`; for each id, its text
+# (escaped form) in STR_<id> and its name in NAME_<id>, in the caller's scope.
+macro(read_strings file ids_out)
+  read_lines("${file}" lines)
+  set(${ids_out} "")
+  set(lineno 0)
+  foreach(line IN LISTS lines)
+    math(EXPR lineno "${lineno} + 1")
+    if(line STREQUAL "" OR line MATCHES "^#")
+      continue()
+    endif()
+    if(NOT line MATCHES "^([0-9]+)\t([A-Z][A-Za-z0-9]*)\t(.*)$")
+      message(FATAL_ERROR "${file}:${lineno}: expected <id><TAB><Name><TAB><text>")
+    endif()
+    set(id "${CMAKE_MATCH_1}")
+    set(name "${CMAKE_MATCH_2}")
+    set(text "${CMAKE_MATCH_3}")
+    if(id GREATER 65535)
+      message(FATAL_ERROR "${file}:${lineno}: string id ${id} is above 65535")
+    endif()
+    if(DEFINED STR_${id})
+      message(FATAL_ERROR "${file}:${lineno}: string id ${id} appears twice")
+    endif()
+    if(DEFINED ID_OF_${name})
+      message(FATAL_ERROR "${file}:${lineno}: the name ${name} is taken by string ${ID_OF_${name}}")
+    endif()
+    check_escapes("${file}" ${lineno} "${text}")
+    set(STR_${id} "${text}")
+    set(NAME_${id} "${name}")
+    set(ID_OF_${name} ${id})
+    list(APPEND ${ids_out} ${id})
+  endforeach()
+  list(SORT ${ids_out} COMPARE NATURAL)
+endmacro()
+
+# The header of ids, checked against the other language's table: a string
+# one table lacks or names differently would load as nothing or under the
+# wrong constant in that language only.
+function(write_ids_header)
+  read_strings("${STRINGS}" ids)
+  foreach(id IN LISTS ids)
+    set(name_${id} "${NAME_${id}}")
+    unset(STR_${id})
+    unset(ID_OF_${NAME_${id}})
+  endforeach()
+  read_strings("${OTHER_STRINGS}" other_ids)
+  if(NOT ids STREQUAL other_ids)
+    message(FATAL_ERROR "${OTHER_STRINGS} does not hold the same ids as ${STRINGS}")
   endif()
-  if(NOT line MATCHES "^([0-9]+)\t(.*)$")
-    message(FATAL_ERROR "${STRINGS}:${lineno}: expected <id><TAB><text>")
-  endif()
-  set(id "${CMAKE_MATCH_1}")
-  set(text "${CMAKE_MATCH_2}")
-  if(id GREATER 65535)
-    message(FATAL_ERROR "${STRINGS}:${lineno}: string id ${id} is above 65535")
-  endif()
-  if(DEFINED STR_${id})
-    message(FATAL_ERROR "${STRINGS}:${lineno}: string id ${id} appears twice")
-  endif()
-  check_escapes("${STRINGS}" ${lineno} "${text}")
-  set(STR_${id} "${text}")
-  list(APPEND ids ${id})
-endforeach()
-list(SORT ids COMPARE NATURAL)
+  foreach(id IN LISTS ids)
+    if(NOT NAME_${id} STREQUAL name_${id})
+      message(FATAL_ERROR "${OTHER_STRINGS}: string ${id} is named ${NAME_${id}}, in ${STRINGS} ${name_${id}}")
+    endif()
+  endforeach()
+  set(out "// Generated from ${STRINGS}; edit that instead.\n")
+  string(APPEND out "// The id of every string of the tables, one name each.\n#pragma once\n\nnamespace resources::msg {\n\n")
+  foreach(id IN LISTS ids)
+    string(APPEND out "inline constexpr int k${name_${id}} = ${id};\n")
+  endforeach()
+  string(APPEND out "\n}  // namespace resources::msg\n")
+  write_generated("${OUTPUT}" "${out}")
+endfunction()
+
+if(MODE STREQUAL "ids")
+  write_ids_header()
+  return()
+endif()
+
+read_strings("${STRINGS}" ids)
 
 # Version block: names in file order, value of each in VER_<name>; values
 # given on the command line win.

@@ -4,6 +4,7 @@
 
 #include "apps/pelorant/Json.h"
 #include "apps/pelorant/TranslationMode.h"
+#include "src/engine/server/EngineServer.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 
+#include "resources/MessageIds.h"
 #include "src/dialogs/CDialogLookupDict.h"
 #include "src/dialogs/DialogViews.h"
 #include "src/dialogs/SmallDialogs.h"
@@ -20,6 +21,9 @@
 #include "src/support/Log.h"
 
 namespace addin {
+
+namespace msg = resources::msg;
+
 namespace {
 
 bool FillFromCacheAndEngines(engine::EngineCaches& caches, bool display) {
@@ -225,7 +229,7 @@ void AddinApplication::ShowHelpFile() {
   std::wstring path = stem + std::to_wstring(support::ResourceModule::Instance().GetLanguageId()) + L".chm";
   if (!platform::PathExists(path)) path = stem + L".chm";
   if (!platform::PathExists(path)) {
-    support::ErrorList::Add(kHelpNotFound);
+    support::ErrorList::Add(msg::kHelpNotFound);
   } else if (!platform::OpenHelpFile(path)) {
     LOG_WARNING(mClassName + L":ShowHelpFile", L"no help viewer could show " + path);
   }
@@ -276,7 +280,7 @@ void AddinApplication::RunCommand(Command command, const wchar_t* name, const st
           LOG_ERROR(source, L"OpenEngine Err: " + platform::ExceptionText(e));
         }
         if (!opened) {
-          support::ErrorList::Add(engine::AppCommon::kEngineInitFailed);
+          support::ErrorList::Add(msg::kEngineInitFailed);
           break;
         }
         if (command == Command::EngineOption) {
@@ -318,9 +322,9 @@ engine::EngineCaches& AddinApplication::GetEngineCaches() {
       LOG_ERROR(mClassName + L":GetEngineCaches", platform::ExceptionText(e));
     }
     if (!filled) {
-      support::ErrorList::Add(kEngineListFailed);
+      support::ErrorList::Add(msg::kEngineListFailed);
     } else if (mEngineCaches->Count() == 0) {
-      support::ErrorList::Add(kNoEngines);
+      support::ErrorList::Add(msg::kNoEngines);
     }
   }
   return *mEngineCaches;
@@ -368,7 +372,7 @@ bool AddinApplication::fncPrepareForUseAppModule(const std::wstring& mode, const
   options::GlossaryRead glossary = options::ReadGlossary(set->Glossary());
   if (!glossary.ok) {
     LOG_WARNING(mClassName + L":fncPrepareForUseAppModule", glossary.failure);
-    support::ErrorList::Add(kGlossaryUnreadable, glossary.failure);
+    support::ErrorList::Add(msg::kGlossaryUnreadable, glossary.failure);
     return false;
   }
   record.GlossaryTerms = std::move(glossary.terms);

@@ -28,12 +28,6 @@ namespace addin {
 
 class AddinApplication : public powerpoint::RunCaller {
  public:
-  // Message ids of the facade's own collections.
-  static constexpr int kEngineListFailed = 1252;
-  static constexpr int kNoEngines = 1253;
-  static constexpr int kHelpNotFound = 1401;
-  static constexpr int kGlossaryUnreadable = 1403;
-
   // Finds the running host again when the held one is dead (its Version
   // reads empty); null when there is none. The default finds none.
   using Reconnector = std::function<host::Ptr<host::Application>()>;

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "resources/MessageIds.h"
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
@@ -12,6 +13,9 @@
 #include "src/support/Log.h"
 
 namespace addin {
+
+namespace msg = resources::msg;
+
 namespace {
 
 constexpr HRESULT kSilentFailure = static_cast<HRESULT>(0x80040101L);
@@ -33,7 +37,6 @@ AddinMain::ProgIdLookup gProgIdLookup;
 AddinMain::FacadeSetup gFacadeSetup;
 AddinMain::LookupDialog gLookupDialog;
 
-
 int HostVersion(const host::Ptr<host::Application>& application) {
   try {
     return std::stoi(application->Version());
@@ -45,8 +48,8 @@ int HostVersion(const host::Ptr<host::Application>& application) {
 // Message 1001, unless this connection already showed it.
 void ReportUnexpectedOnce() {
   for (const support::ErrorEntry& e : support::ErrorList::GetEntries())
-    if (e.mMessageId == support::ErrorList::kUnexpectedError) return;
-  support::ErrorList::Add(support::ErrorList::kUnexpectedError);
+    if (e.mMessageId == msg::kUnexpectedError) return;
+  support::ErrorList::Add(msg::kUnexpectedError);
 }
 
 }  // namespace
@@ -137,7 +140,7 @@ HRESULT AddinMain::OnConnectionWrapper(const host::Ptr<host::Application>& appli
     }
     if (hr == S_OK) return true;
     LOG_ERROR(source, toolbar ? L"CreateToolbar FAIL" : L"CreateMenu FAIL");
-    support::ErrorList::Add(toolbar ? kToolbarFailed : kMenuFailed);
+    support::ErrorList::Add(toolbar ? msg::kToolbarFailed : msg::kMenuFailed);
     LOG_ERROR(source, L"ErrorHandler");
     if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(source);
     restore();
@@ -177,7 +180,7 @@ void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter
   support::ErrorList::Clear();
   if (needsMode) {
     if (mMenu->SelectedMode().empty()) {
-      support::ErrorList::Add(kNoMode);
+      support::ErrorList::Add(msg::kNoMode);
       return;
     }
     mMenu->SetReady(0);

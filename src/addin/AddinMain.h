@@ -30,10 +30,6 @@ std::wstring UnversionedProgId(const std::wstring& progId);
 
 class AddinMain : public menu::MenuCommands {
  public:
-  static constexpr int kMenuFailed = 1301;
-  static constexpr int kToolbarFailed = 1302;
-  static constexpr int kNoMode = 1305;
-
   // The ProgID of the add-in's class, as the class registry gives it.
   using ProgIdLookup = std::function<HRESULT(std::wstring* progId)>;
   // Lets a test or host choose the facade's parts before the connection

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "resources/MessageIds.h"
 #include "src/engine/server/EngineServer.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Registry.h"
@@ -13,6 +14,8 @@
 #include "src/support/ResourceModule.h"
 
 namespace dialogs {
+
+namespace msg = resources::msg;
 
 namespace {
 
@@ -212,11 +215,11 @@ int CDialogLookupDict::DoModal(const std::wstring& engineGroup, const std::wstri
 
 void CDialogLookupDict::OnInitDialog() {
   mView->SetFontName(support::ResourceModule::Instance().GetFontName());
-  mView->SetText(ids::kCaption, support::LoadText(8501));
-  mView->SetText(ids::kDictionaryLabel, support::LoadText(8504));
-  mView->SetText(ids::kWordLabel, support::LoadText(8502));
-  mView->SetText(ids::kSearch, support::LoadText(8503));
-  mView->SetText(ids::kClose, support::LoadText(6002));
+  mView->SetText(ids::kCaption, support::LoadText(msg::kLookupTitle));
+  mView->SetText(ids::kDictionaryLabel, support::LoadText(msg::kDictionaryLabel));
+  mView->SetText(ids::kWordLabel, support::LoadText(msg::kSearchWordLabel));
+  mView->SetText(ids::kSearch, support::LoadText(msg::kSearchText));
+  mView->SetText(ids::kClose, support::LoadText(msg::kCloseText));
   std::vector<std::wstring> items;
   for (const engine::EngineEntry& e : mDictionaries) items.push_back(e.DisplayName() + L"  [" + e.ProductNameShort() + L"]");
   mView->SetDictionaries(items);
@@ -288,7 +291,7 @@ void CDialogLookupDict::Search() {
     open = false;
   }
   if (!open) {
-    support::ErrorList::Add(kEngineFailed);
+    support::ErrorList::Add(msg::kEngineInitFailed);
     if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(source);
     return;
   }
@@ -300,11 +303,11 @@ void CDialogLookupDict::Search() {
     found = false;
   }
   if (!found) {
-    support::ErrorList::Add(kLookupFailed);
+    support::ErrorList::Add(msg::kLookupFailed);
     return;
   }
   const bool registered = !result.empty() && result != L"(null)";
-  if (!registered) result = support::LoadText(kNotRegistered);
+  if (!registered) result = support::LoadText(msg::kNotRegistered);
   std::wstring shown;
   shown.reserve(result.size() + 16);
   for (size_t i = 0; i < result.size(); ++i) {

@@ -57,9 +57,6 @@ class LookupHistory {
 
 class CDialogLookupDict {
  public:
-  static constexpr int kEngineFailed = 1251;
-  static constexpr int kLookupFailed = 1254;
-  static constexpr int kNotRegistered = 8505;
   // The search starts by itself this long after the dialog opens with a word.
   static constexpr int kAutoSearchMs = 1000;
 

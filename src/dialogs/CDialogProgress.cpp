@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "resources/MessageIds.h"
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
@@ -11,6 +12,8 @@
 #include "src/support/ResourceModule.h"
 
 namespace dialogs {
+
+namespace msg = resources::msg;
 
 namespace {
 
@@ -105,10 +108,10 @@ CDialogProgress::~CDialogProgress() = default;
 void CDialogProgress::Form_Load() {
   mConfirming.store(0);
   mView->SetFontName(support::ResourceModule::Instance().GetFontName());
-  SetMessages(kTitle, kPreparing);
+  SetMessages(msg::kTranslating, msg::kPreparing);
   SetProgress(-1, -1);
-  mView->SetTitle(support::LoadText(kTitle));
-  mView->SetCancelCaption(support::LoadText(kCancelCaption));
+  mView->SetTitle(support::LoadText(msg::kTranslating));
+  mView->SetCancelCaption(support::LoadText(msg::kCancelText));
 }
 
 void CDialogProgress::SetMessages(int statusId, int countLabelId) {
@@ -165,8 +168,8 @@ void CDialogProgress::cmdCancel_Click() {
   int answer = IDNO;
   try {
     // Owned by the dialog, which takes no clicks while it is open.
-    answer = support::ShowMessage(support::LoadText(kQuestionText), MB_YESNO | MB_ICONQUESTION,
-                                  support::LoadText(kQuestionCaption), mView->NativeWindow());
+    answer = support::ShowMessage(support::LoadText(msg::kQuestionText), MB_YESNO | MB_ICONQUESTION,
+                                  support::LoadText(msg::kQuestionCaption), mView->NativeWindow());
   } catch (...) {
     LOG_ERROR(std::wstring(kClassName) + L":cmdCancel_Click", L"the cancel question failed");
   }
@@ -200,7 +203,7 @@ bool OpenProgressDialog(ProgressViewFactory makeView, CDialogProgress::CancelTar
     }
     platform::WaitAndDispatchMessage(1);
   }
-  dialog->SetMessages(CDialogProgress::kPreparing, 0);
+  dialog->SetMessages(msg::kPreparing, 0);
   dialog->SetProgress(-1, -1);
   dialog->View().Show();
   dialog->View().BringToTop();

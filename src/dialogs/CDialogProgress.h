@@ -23,22 +23,6 @@ namespace dialogs {
 class CDialogProgress : public engine::ProgressReport {
  public:
   static constexpr int kTemplateId = 207;
-  static constexpr int kTitle = 5051;             // translating; default status
-  static constexpr int kPreparing = 5052;         // status while a run starts
-  // Status texts and count labels the translation layers pick.
-  static constexpr int kTranslatingSelection = 5053;
-  static constexpr int kTranslatingSlides = 5056;
-  static constexpr int kTranslatingNotes = 5057;
-  static constexpr int kTranslatingShapes = 5058;
-  static constexpr int kTranslatingComments = 5059;
-  static constexpr int kTranslatingText = 5066;
-  static constexpr int kCountSentences = 5101;
-  static constexpr int kCountShapes = 5102;
-  static constexpr int kCountCells = 5103;
-  static constexpr int kCountCellsShapesComments = 5104;
-  static constexpr int kCancelCaption = 6003;
-  static constexpr int kQuestionCaption = 4001;
-  static constexpr int kQuestionText = 4002;
 
   // What a confirmed cancel does (by default AppCommon's cancel flag).
   using CancelTarget = std::function<void()>;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "resources/MessageIds.h"
 #include "src/dialogs/SmallDialogs.h"
 #include "src/platform/Fonts.h"
 #include "src/platform/Strings.h"
@@ -12,6 +13,8 @@
 #include "src/support/ResourceModule.h"
 
 namespace dialogs {
+
+namespace msg = resources::msg;
 
 namespace {
 
@@ -241,7 +244,7 @@ void CDialogSetup::ShowOption(int index) {
     // terminal.
     if (!mFontListsFilled || offered != mFontNames[i]) {
       mView->SetItems(kFonts, ids::kFontLists[i],
-                      offered.empty() ? std::vector<std::wstring>{support::LoadText(kNoFontText)} : offered);
+                      offered.empty() ? std::vector<std::wstring>{support::LoadText(msg::kNoFontText)} : offered);
     }
     mFontNames[i] = std::move(offered);
     mView->SelectItem(kFonts, ids::kFontLists[i], selected);
@@ -541,10 +544,10 @@ void CDialogSetup::lvwEngines_ItemCheck(int row) {
 
 bool CDialogSetup::RefreshWorkingEngines(engine::EngineCaches& engines) {
   if (!mHost.RefreshEngines(engines)) {
-    support::ErrorList::Add(kEngineListFailed);
+    support::ErrorList::Add(msg::kEngineListFailed);
     return false;
   }
-  if (engines.Count() == 0) support::ErrorList::Add(kNoEngines);
+  if (engines.Count() == 0) support::ErrorList::Add(msg::kNoEngines);
   return true;
 }
 
@@ -598,7 +601,7 @@ bool CDialogSetup::ApplyChanges() {
   if (mHidden) mHost.SetSwitches(mSwitches);
   mHost.Applied();
   if (!saved) {
-    support::ErrorList::Add(kSaveFailed);
+    support::ErrorList::Add(msg::kSaveFailed);
     // Reported by its own message; the system code behind it is in the log.
     platform::SetLastErrorCode(0);
     return false;
@@ -625,7 +628,7 @@ void CDialogSetup::cmdCancel_Click() {
 
 void CDialogSetup::cmdReset_Click() {
   RunSetupHandler(L"cmdReset_Click", [this] {
-    if (support::ShowMessage(support::LoadText(kResetQuestion), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
+    if (support::ShowMessage(support::LoadText(msg::kResetQuestion), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
     // Nothing is replaced before every step has succeeded: a refresh that
     // fails half-way would leave the pages showing sets that the next OK
     // no longer writes.

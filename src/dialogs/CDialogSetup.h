@@ -52,10 +52,6 @@ class SetupHost {
 
 class CDialogSetup {
  public:
-  static constexpr int kEngineListFailed = 1252;
-  static constexpr int kNoEngines = 1253;
-  static constexpr int kSaveFailed = 1452;
-  static constexpr int kResetQuestion = 4003;
   // Operations of cmdOptionsOp_Click.
   static constexpr int kOpAdd = 0;
   static constexpr int kOpRemove = 1;

@@ -238,8 +238,6 @@ inline constexpr int kSetupTabTextIds[kSetupPageCount] = {0, 8102, 8103, 8104, 8
 // Templates of the dialog and its pages (Windows resources).
 inline constexpr int kSetupTemplate = 103;
 inline constexpr int kSetupPageTemplates[kSetupPageCount] = {102, 104, 114, 105, 113, 107};
-// Text of a font list with no font of its character set.
-inline constexpr int kNoFontText = 8301;
 
 // The engine list view's columns.
 enum class ColumnAlign { Left, Centre };

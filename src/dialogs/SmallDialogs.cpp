@@ -1,5 +1,6 @@
 #include "src/dialogs/SmallDialogs.h"
 
+#include "resources/MessageIds.h"
 #include "src/platform/MessagePump.h"
 #include "src/platform/Types.h"
 #include "src/support/ErrorList.h"
@@ -7,6 +8,8 @@
 #include "src/support/ResourceModule.h"
 
 namespace dialogs {
+
+namespace msg = resources::msg;
 
 namespace {
 
@@ -30,7 +33,7 @@ int CInputBox::DoModal(std::uintptr_t parent) {
 
 void CInputBox::OnInitDialog() {
   mView->SetFontName(support::ResourceModule::Instance().GetFontName());
-  mView->SetCaption(support::LoadText(kTitle));
+  mView->SetCaption(support::LoadText(msg::kTitleTextId));
   mView->SetPrompt(mPrompt);
   mView->SetText(std::wstring());
 }
@@ -59,7 +62,7 @@ long CDialogWaitResult::Run(engine_server::IRequest& request, int messageId, int
   if (shown) {
     mView->SetFontName(support::ResourceModule::Instance().GetFontName());
     mView->SetCaption(support::VersionInfo().GetValue(L"ProductName"));
-    mView->SetCancelCaption(support::LoadText(kCancelCaption));
+    mView->SetCancelCaption(support::LoadText(msg::kCancelText));
     mView->SetMessage(support::LoadText(messageId));
     mView->Show();
     mView->Repaint();
@@ -120,13 +123,13 @@ void CDialogWaitResult::Form_QueryUnload() {
 
 std::wstring VersionBoxText() {
   support::VersionInfo version;
-  return support::LoadText(CInputBox::kTitle) + L"  Version " + version.GetValue(L"ProductVersion") + L"\n\n" +
+  return support::LoadText(msg::kTitleTextId) + L"  Version " + version.GetValue(L"ProductVersion") + L"\n\n" +
          version.GetValue(L"LegalCopyright");
 }
 
 void ShowVersionBox(VersionBoxView* view) {
   if (view != nullptr) {
-    view->Show(support::LoadText(CInputBox::kTitle), VersionBoxText());
+    view->Show(support::LoadText(msg::kTitleTextId), VersionBoxText());
   } else {
     support::ShowMessage(VersionBoxText(), MB_OK);
   }

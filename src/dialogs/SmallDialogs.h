@@ -17,8 +17,6 @@ namespace dialogs {
 
 class CInputBox {
  public:
-  static constexpr int kTitle = 203;
-
   explicit CInputBox(std::unique_ptr<InputBoxView> view);
   void SetPrompt(std::wstring prompt) { mPrompt = std::move(prompt); }
   // 1 (OK) or 2 (Cancel, also when the view cannot be made).
@@ -73,7 +71,6 @@ class AskingInputBox : public InputBoxView {
 
 class CDialogWaitResult {
  public:
-  static constexpr int kCancelCaption = 6003;
   // Run's flag: close as soon as the request is done.
   static constexpr int kCloseOnDone = 1;
 

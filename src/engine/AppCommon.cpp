@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "resources/MessageIds.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
 #include "src/platform/Strings.h"
@@ -10,6 +11,8 @@
 #include "src/support/Log.h"
 
 namespace engine {
+
+namespace msg = resources::msg;
 
 namespace {
 
@@ -514,7 +517,7 @@ bool AppCommon::TranslateBlock(const options::TranslationOptionUDT& options, con
   ProgressReport* progress = showProgress ? mProgress : nullptr;
   const std::int64_t total = static_cast<std::int64_t>(segments.size());
   if (progress) {
-    progress->SetMessages(kStatusTranslatingText, kCountLabelSentences);
+    progress->SetMessages(msg::kTranslatingText, msg::kCountSentences);
     progress->SetProgress(0, total);
   }
 
@@ -557,7 +560,7 @@ bool AppCommon::TranslatePlainText(const options::TranslationOptionUDT& options,
   }
   if (!opened) {
     // An open stopped by the user (or the time limit) is not a failure to report.
-    if (!IsCancelled()) support::ErrorList::Add(kEngineInitFailed, L"");
+    if (!IsCancelled()) support::ErrorList::Add(msg::kEngineInitFailed, L"");
     return false;
   }
   std::wstring translated;

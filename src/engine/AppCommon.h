@@ -23,12 +23,6 @@ namespace engine {
 
 class AppCommon {
  public:
-  // Progress texts of a block translation.
-  static constexpr int kStatusTranslatingText = 5066;
-  static constexpr int kCountLabelSentences = 5101;
-  // The engine could not be initialised or reached.
-  static constexpr int kEngineInitFailed = 1251;
-
   // Runs a host macro by name and returns its result; throws (ComError) when
   // the host cannot run it. The layer that knows the host installs it for a
   // run; without one a macro cannot run.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "resources/MessageIds.h"
 #include "src/engine/EngineEnumeration.h"
 #include "src/engine/EngineFamilies.h"
 #include "src/engine/SentenceSplitter.h"
@@ -13,6 +14,8 @@
 #include "src/support/Log.h"
 
 namespace engine {
+
+namespace msg = resources::msg;
 
 using namespace engine_server;
 
@@ -431,7 +434,7 @@ bool ShowEngineDialog(ITranslationEngine& engine,
     hr = E_FAIL;
   }
   if (FAILED(hr)) {
-    support::ErrorList::Add(1255, L"");
+    support::ErrorList::Add(msg::kEngineSettingsFailed, L"");
     return false;
   }
   return true;

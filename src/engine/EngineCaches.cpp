@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "resources/MessageIds.h"
 #include "src/engine/EngineEnumeration.h"
 #include "src/engine/EngineFamilies.h"
 #include "src/engine/server/EngineClasses.h"
@@ -15,6 +16,8 @@
 #include "src/support/ResourceModule.h"
 
 namespace engine {
+
+namespace msg = resources::msg;
 
 const wchar_t* const kAddinKeyPath = L"Software\\Talvoren\\OfficeAddIn";
 const wchar_t* const kCommonSettingsPath = L"Software\\Talvoren\\OfficeAddIn\\RegV1\\Common";
@@ -29,7 +32,6 @@ const wchar_t* const kValueEnumFlag = L"_Cache.EnumFlag";
 const wchar_t* const kValueDisplayLanguage = L"_Cache.DisplayLanguage";
 const wchar_t* const kValueEnumProductFilter = L"_Cache.EnumProductFilter";
 
-constexpr int kUiLanguageTextId = 101;
 constexpr std::int32_t kDefaultEnumFlag = 3072;
 // A cache file is a few hundred rows; anything near this size is not one.
 constexpr std::size_t kMaxCacheFileBytes = 64u * 1024u * 1024u;
@@ -110,7 +112,7 @@ EngineCaches::EngineCaches(std::wstring settingsSubKey) : mSettingsSubKey(std::m
 }
 
 void EngineCaches::ResetCacheSettings() {
-  mDisplayLanguage = support::LoadText(kUiLanguageTextId);
+  mDisplayLanguage = support::LoadText(msg::kUiLanguageTextId);
   mEnumFlag = kDefaultEnumFlag;
   mRefreshType = 0;
   mMachineRefreshTrigger.clear();
@@ -335,7 +337,7 @@ bool EngineCaches::RefreshCache(bool display, bool useCacheIfCurrent) {
   mDirty = 1;
   mIncomplete = found.failedImplementations > 0;
   SortEntries();
-  if (found.EngineUnavailable) support::ErrorList::Add(1253);
+  if (found.EngineUnavailable) support::ErrorList::Add(msg::kNoEngines);
   return found.failedImplementations == 0;
 }
 

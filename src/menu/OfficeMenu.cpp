@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "resources/MessageIds.h"
 #include "src/options/RegistrySettings.h"
 #include "src/platform/Clipboard.h"
 #include "src/platform/ComError.h"
@@ -17,6 +18,9 @@
 #include "src/support/ResourceModule.h"
 
 namespace menu {
+
+namespace msg = resources::msg;
+
 namespace {
 
 struct ButtonDef {
@@ -61,10 +65,6 @@ constexpr int kFaceAttempts = 5;
 // From this version on the host takes a face as picture and mask; before it,
 // only by pasting a bitmap from the clipboard.
 constexpr int kPictureHostVersion = 10;
-
-constexpr int kHideToolbarCaption = 8014;
-constexpr int kShowToolbarCaption = 8013;
-
 
 // A stored integer: decimal, or hexadecimal after "0x".
 bool ParseStoredInt(const std::wstring& text, int* value) {
@@ -256,17 +256,17 @@ HRESULT OfficeMenu::CreateMenu(engine::EngineCaches& caches, options::Translatio
   LOG_INFO(mClassName + L":CreateMenu", L"CreateMenu");
   host::Ptr<host::CommandBarControls> bar = mCommandBars->Item(std::wstring(L"Menu Bar"))->Controls();
   mMenuPopup = AddControl(bar, host::msoControlPopup);
-  mMenuPopup->SetCaption(support::LoadText(8001).substr(0, 79));
+  mMenuPopup->SetCaption(support::LoadText(msg::kTranslateMenuCaption).substr(0, 79));
   mMenuPopup->SetTag(mProgId);
   mMenuPopup->SetBeginGroup(true);
   mMenuPopup->SetOLEUsage(host::msoControlOLEUsageNeither);
   host::Ptr<host::CommandBarControls> items = mMenuPopup->Controls();
   mMenuOptions = AddControl(items, host::msoControlPopup);
-  mMenuOptions->SetCaption(support::LoadText(8002));
+  mMenuOptions->SetCaption(support::LoadText(msg::kOptionSetsCaption));
   mMenuOptions->SetTag(mProgId + L".MENU.TRAN-OPT");
   mMenuOptions->SetVisible(false);
   mMenuModes = AddControl(items, host::msoControlPopup);
-  mMenuModes->SetCaption(support::LoadText(8003));
+  mMenuModes->SetCaption(support::LoadText(msg::kModesCaption));
   mMenuModes->SetTag(mProgId + L".MENU.TRAN-MODE");
   for (int c = 0; c < kCommandCount; ++c) {
     try {
@@ -285,11 +285,11 @@ HRESULT OfficeMenu::CreateToolbar(engine::EngineCaches& caches, options::Transla
   host::Ptr<host::CommandBarControls> controls = mToolbar->Controls();
   mToolbarOptions = AddControl(controls, host::msoControlPopup);
   mToolbarOptions->SetTag(mProgId + L".BUTTON.TRAN-OPT");
-  mToolbarOptions->SetTooltipText(support::LoadText(8052));
+  mToolbarOptions->SetTooltipText(support::LoadText(msg::kOptionSetsTooltip));
   mToolbarOptions->SetVisible(false);
   mToolbarModes = AddControl(controls, host::msoControlPopup);
   mToolbarModes->SetTag(mProgId + L".BUTTON.TRAN-MODE");
-  mToolbarModes->SetTooltipText(support::LoadText(8053));
+  mToolbarModes->SetTooltipText(support::LoadText(msg::kModesTooltip));
   for (int c = 0; c < kCommandCount; ++c) {
     if (!kButtons[c].onToolbar) continue;
     try {
@@ -456,7 +456,7 @@ void OfficeMenu::SetToolbarVisible(bool visible) {
   try {
     if (mToolbar) mToolbar->SetVisible(visible);
     if (auto& item = mMenuButtons[kToolbar].button)
-      item->SetCaption(support::LoadText(visible ? kHideToolbarCaption : kShowToolbarCaption));
+      item->SetCaption(support::LoadText(visible ? msg::kHideToolbarCaption : msg::kShowToolbarCaption));
   } catch (const std::exception& e) {
     LOG_ERROR(mClassName + L":SetToolbarVisible", platform::ExceptionText(e));
   }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "resources/MessageIds.h"
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
@@ -16,10 +17,12 @@
 #include "src/support/Log.h"
 
 namespace powerpoint {
+
+namespace msg = resources::msg;
+
 namespace {
 
 constexpr wchar_t kSource[] = L"AppCustom";
-
 
 int WindowCount(const host::Ptr<host::Application>& app) {
   try {
@@ -92,7 +95,7 @@ class ProgressScope {
       : mCommon(common), mPrevious(common.GetProgressReport()) {
     if (!makeView) return;
     if (!dialogs::OpenProgressDialog(makeView)) {
-      support::ErrorList::Add(AppCustom::kThreadFailed);
+      support::ErrorList::Add(msg::kThreadFailed);
       return;
     }
     mOpen = true;
@@ -172,12 +175,12 @@ Translated TranslateOrReport(ClipboardRun& run, std::wstring& text, const std::w
   if (run.Cancelled()) {
     LOG_INFO(source, L"Cancelled");
     if (!run.TimedOut()) return Translated::Nothing;
-    support::ErrorList::Add(AppCustom::kCutShort);
+    support::ErrorList::Add(msg::kCutShort);
     if (!ok) text.clear();
     return Translated::CutShort;
   }
   if (!ok || text.empty()) {
-    support::ErrorList::Add(AppCustom::kTranslationFailed);
+    support::ErrorList::Add(msg::kTranslationFailed);
     return Translated::Nothing;
   }
   return Translated::Whole;
@@ -250,13 +253,13 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
   try {
     host::Ptr<host::Application> app = caller.GetApplication();
     if (WindowCount(app) < 1) {
-      support::ErrorList::Add(kNothingToTranslate);
+      support::ErrorList::Add(msg::kNothingToTranslate);
       return false;
     }
     ClipboardRun run(caller, record, progressView);
     std::wstring text = SelectionText(app);
     if (text.empty()) {
-      support::ErrorList::Add(kSelectSomething);
+      support::ErrorList::Add(msg::kSelectSomething);
       return false;
     }
     // A translation the user cancelled, or one that failed, leaves the
@@ -268,13 +271,13 @@ bool AppCustom::TranslateCopy(RunCaller& caller, std::int64_t, const options::Tr
     text = ReplaceAll(text, L"\v", L"\r\n");
     ClipboardEx clipboard;
     if (!clipboard.SetText(text, 0, 0)) {
-      support::ErrorList::Add(kCannotCopy);
+      support::ErrorList::Add(msg::kCannotCopy);
       return false;
     }
     return translated == Translated::Whole;
   } catch (const std::exception& e) {
     LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
-    support::ErrorList::Add(kTranslationFailed);
+    support::ErrorList::Add(msg::kTranslationFailed);
     return false;
   }
 }
@@ -285,7 +288,7 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
   try {
     host::Ptr<host::Application> app = caller.GetApplication();
     if (WindowCount(app) < 1) {
-      support::ErrorList::Add(kCannotPaste);
+      support::ErrorList::Add(msg::kCannotPaste);
       return false;
     }
     // The paste goes where the command was started, whichever window the
@@ -297,7 +300,7 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
     const PasteTarget target = FindPasteTarget(app);
     std::wstring text = ClipboardEx().GetText(0, false);
     if (text.empty()) {
-      support::ErrorList::Add(kNothingToTranslate);
+      support::ErrorList::Add(msg::kNothingToTranslate);
       return false;
     }
     // Half a translation is not pasted over the selection: a cancelled or
@@ -306,13 +309,13 @@ bool AppCustom::TranslatePaste(RunCaller& caller, std::int64_t, const options::T
     text = ReplaceAll(ReplaceAll(text, L"\r\n", L"\v"), L"\n", L"\v");
     window->Activate();
     if (!WritePaste(target, text, record)) {
-      support::ErrorList::Add(kCannotPaste);
+      support::ErrorList::Add(msg::kCannotPaste);
       return false;
     }
     return true;
   } catch (const std::exception& e) {
     LOG_ERROR(source, L"Exception Err: " + platform::ExceptionText(e));
-    support::ErrorList::Add(kCannotPaste);
+    support::ErrorList::Add(msg::kCannotPaste);
     return false;
   }
 }

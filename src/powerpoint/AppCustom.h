@@ -8,20 +8,13 @@
 
 #include "src/host/Host.h"
 #include "src/options/TranslationOptionUDT.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/dialogs/CDialogProgress.h"
+#include "src/powerpoint/RunCaller.h"
 
 namespace powerpoint {
 
 class AppCustom {
  public:
-  static constexpr int kTranslationFailed = 1501;
-  static constexpr int kNothingToTranslate = 2001;
-  static constexpr int kSelectSomething = 2002;
-  static constexpr int kCannotCopy = 2051;
-  static constexpr int kCannotPaste = 2052;
-  static constexpr int kCutShort = 2053;
-  static constexpr int kThreadFailed = 2005;
-
   // Both return true when the clipboard (copy) or the selection (paste) got
   // a whole translation. With the record's progress switch on they show the
   // progress dialog that `progressView` makes, with its cancel button. A

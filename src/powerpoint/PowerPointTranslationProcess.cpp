@@ -1,5 +1,6 @@
 // The translation run: entry points, the run body and its steps from the
 // first checks to the finished view.
+#include "resources/MessageIds.h"
 #include "src/powerpoint/PowerPointTranslationProcess.h"
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include "src/platform/System.h"
 #include "src/powerpoint/HostMacros.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
+#include "src/powerpoint/PowerPointWalk.h"
 #include "src/powerpoint/RunProgress.h"
 #include "src/powerpoint/RunText.h"
 #include "src/powerpoint/TemporaryCopies.h"
@@ -22,32 +24,14 @@
 #include "src/support/ResourceModule.h"
 
 namespace powerpoint {
+
+namespace msg = resources::msg;
+
 namespace {
 
 constexpr const wchar_t* kMainSource = L"PowerPointTranslationProcess::MainTranslationProcess";
 
 // Messages of the run.
-constexpr int kEngineOpenFailed = 1251;
-constexpr int kEngineCloseFailed = 1256;
-constexpr int kEngineFailedSegments = 1507;
-constexpr int kEngineFailedSegmentsLabel = 5105;
-constexpr int kSelectionFailed = 1502;
-constexpr int kShapesFailed = 1505;
-constexpr int kCopiesFailed = 1601;
-constexpr int kArrangeFailed = 1602;
-constexpr int kNothingToTranslate = 2001;
-constexpr int kSelectSomething = 2002;
-constexpr int kBadContainer = 2004;
-constexpr int kThreadFailed = 2005;
-constexpr int kBadView = 2121;
-constexpr int kSlideShowRunning = 2122;
-constexpr int kMarkedFinal = 2123;
-constexpr int kLocked = 2124;
-constexpr int kSlideInfoFailed = 2125;
-constexpr int kPreparationFailed = 2126;
-constexpr int kRangesFailed = 2127;
-constexpr int kWorkCloseFailed = 2128;
-
 
 bool RefusesEditing(const host::Ptr<host::Presentation>& p) {
   try {
@@ -121,21 +105,21 @@ class Run {
 
 bool Run::CheckPresentations() {
   host::Ptr<host::Application>& app = mProp.Application;
-  if (app->Presentations()->Count() < 1) return Fail(kNothingToTranslate);
-  if (app->SlideShowWindows()->Count() >= 1) return Fail(kSlideShowRunning);
+  if (app->Presentations()->Count() < 1) return Fail(msg::kNothingToTranslate);
+  if (app->SlideShowWindows()->Count() >= 1) return Fail(msg::kSlideShowRunning);
   const int version = mCtx.Version();
   const host::Ptr<host::Presentation> all[] = {mProp.OrigPresen, mProp.WorkPresen, mProp.TranPresen};
   if (version >= 12) {
     for (const auto& p : all) {
-      if (p && p->Final()) return Fail(kMarkedFinal);
+      if (p && p->Final()) return Fail(msg::kMarkedFinal);
     }
   }
   if (version >= 10) {
     for (const auto& p : all) {
-      if (p && RefusesEditing(p)) return Fail(kLocked);
+      if (p && RefusesEditing(p)) return Fail(msg::kLocked);
     }
   }
-  if (mProp.OrigPresen->Slides()->Count() < 1) return Fail(kNothingToTranslate);
+  if (mProp.OrigPresen->Slides()->Count() < 1) return Fail(msg::kNothingToTranslate);
   return true;
 }
 
@@ -166,7 +150,7 @@ bool Run::RecordView() {
 
 bool Run::CheckView() {
   host::Ptr<host::DocumentWindows> windows = mProp.Application->Windows();
-  if (windows->Count() < 1) return Fail(kPreparationFailed);
+  if (windows->Count() < 1) return Fail(msg::kPreparationFailed);
   switch (mProp.WindowViewType) {
     case host::ppViewSlideMaster:
     case host::ppViewHandoutMaster:
@@ -174,15 +158,15 @@ bool Run::CheckView() {
     case host::ppViewTitleMaster:
     case host::ppViewPrintPreview:
     case host::ppViewMasterThumbnails:
-      return Fail(kBadView);
+      return Fail(msg::kBadView);
     default:
       break;
   }
   if (mProp.TranOption.TranslationRange != 2) return true;
   host::Ptr<host::Selection> selection = mWindow->Selection();
-  if (mProp.SelectionType == host::ppSelectionNone) return Fail(kSelectSomething);
+  if (mProp.SelectionType == host::ppSelectionNone) return Fail(msg::kSelectSomething);
   if (mProp.SelectionType == host::ppSelectionShapes && selection->ShapeRange()->Count() < 1) {
-    return Fail(kSelectSomething);
+    return Fail(msg::kSelectSomething);
   }
   if (mProp.SelectionType == host::ppSelectionText && mProp.WindowViewType == host::ppViewNormal &&
       (mProp.PaneViewType == host::ppViewSlide || mProp.PaneViewType == host::ppViewNotesPage ||
@@ -193,17 +177,17 @@ bool Run::CheckView() {
     } catch (const platform::ComError&) {
       empty = true;
     }
-    if (empty) return Fail(kSelectSomething);
+    if (empty) return Fail(msg::kSelectSomething);
   }
   return true;
 }
 
 bool Run::OpenDialog() {
   if (!mCtx.ShowsProgressDialog() || !mViewFactory) return true;
-  if (!dialogs::OpenProgressDialog(mViewFactory)) return Fail(kThreadFailed);
+  if (!dialogs::OpenProgressDialog(mViewFactory)) return Fail(msg::kThreadFailed);
   mDialogOpen = true;
   if (dialogs::CDialogProgress* dialog = dialogs::CurrentProgressDialog()) {
-    dialog->SetMessages(dialogs::CDialogProgress::kPreparing, 0);
+    dialog->SetMessages(msg::kPreparing, 0);
     dialog->View().Show();
     dialog->View().BringToTop();
     dialog->View().Repaint();
@@ -282,7 +266,7 @@ bool Run::MakeCopy(bool withWindow, host::Ptr<host::Presentation>* copy, std::ws
     return false;
   }
   if (RefusesEditing(*copy)) {
-    mCtx.ReportRunError(kLocked);
+    mCtx.ReportRunError(msg::kLocked);
     try {
       (*copy)->Close();
     } catch (const std::exception&) {
@@ -362,7 +346,7 @@ void Run::CloseWorkCopy(bool reportFailure) {
     mProp.WorkPresen->Close();
   } catch (const std::exception& e) {
     LOG_ERROR(kMainSource, L"WorkPresen Close Err: " + platform::ExceptionText(e));
-    if (reportFailure) mCtx.ReportRunError(kWorkCloseFailed);
+    if (reportFailure) mCtx.ReportRunError(msg::kWorkCloseFailed);
   }
   mProp.WorkPresen.reset();
   if (!platform::DeleteFileAt(mWorkCopyPath)) LOG_WARNING(kMainSource, L"copy not deleted: " + mWorkCopyPath);
@@ -395,7 +379,7 @@ void Run::FinishView() {
         LOG_ERROR(kMainSource, L"TranPresen Close Err: " + platform::ExceptionText(e));
       }
     }
-    mCtx.ReportRunError(o.TranslationRange == 2 ? kSelectSomething : kNothingToTranslate);
+    mCtx.ReportRunError(o.TranslationRange == 2 ? msg::kSelectSomething : msg::kNothingToTranslate);
     return;
   }
   if (!newWindow) return;
@@ -430,7 +414,7 @@ void Run::FinishView() {
   } catch (const std::exception& e) {
     LOG_ERROR(kMainSource, L"ArrangeWindows Err: " + platform::ExceptionText(e));
   }
-  if (!arranged) mCtx.ReportRunError(kArrangeFailed);
+  if (!arranged) mCtx.ReportRunError(msg::kArrangeFailed);
 }
 
 std::optional<bool> Run::Guarded(const wchar_t* what, int failure, Step step) {
@@ -448,7 +432,7 @@ std::optional<bool> Run::FindPresentation() {
       mProp.OrigPresen = mProp.Application->ActivePresentation();
     } catch (const platform::ComError&) {
     }
-    if (!mProp.OrigPresen) return Fail(kPreparationFailed);
+    if (!mProp.OrigPresen) return Fail(msg::kPreparationFailed);
   }
   if (!CheckPresentations()) return false;
   return std::nullopt;
@@ -471,7 +455,7 @@ std::optional<bool> Run::KeepUntitled() {
 }
 
 std::optional<bool> Run::CollectSlides() {
-  if (!CollectSlideInformation()) return Fail(kSlideInfoFailed);
+  if (!CollectSlideInformation()) return Fail(msg::kSlideInfoFailed);
   if (mCtx.IsCancelled()) return true;
   return std::nullopt;
 }
@@ -488,8 +472,8 @@ std::optional<bool> Run::LoadEngineAhead() {
 }
 
 std::optional<bool> Run::OpenCopies() {
-  if (!MakeCopies()) return Fail(kCopiesFailed);
-  if (std::optional<bool> end = Guarded(L"activate", kPreparationFailed, &Run::ActivateTranslation)) return end;
+  if (!MakeCopies()) return Fail(msg::kCopiesFailed);
+  if (std::optional<bool> end = Guarded(L"activate", msg::kPreparationFailed, &Run::ActivateTranslation)) return end;
   if (dialogs::CDialogProgress* dialog = mDialogOpen ? dialogs::CurrentProgressDialog() : nullptr) {
     dialog->View().BringToTop();
   }
@@ -498,7 +482,7 @@ std::optional<bool> Run::OpenCopies() {
 }
 
 std::optional<bool> Run::ActivateTranslation() {
-  if (!PowerPointTranslationUtil::ActivatePresentationWindow(mProp.TranPresen)) return Fail(kPreparationFailed);
+  if (!PowerPointTranslationUtil::ActivatePresentationWindow(mProp.TranPresen)) return Fail(msg::kPreparationFailed);
   return std::nullopt;
 }
 
@@ -511,7 +495,7 @@ std::optional<bool> Run::OpenTranslationEngine() {
   } catch (const std::exception& e) {
     LOG_ERROR(kMainSource, L"OpenEngine Err: " + platform::ExceptionText(e));
   }
-  if (!opened) return mCtx.IsCancelled() ? CancelledBeforeWalk() : Fail(kEngineOpenFailed);
+  if (!opened) return mCtx.IsCancelled() ? CancelledBeforeWalk() : Fail(msg::kEngineInitFailed);
   if (mCtx.IsCancelled()) {
     try {
       engine.CloseEngine();
@@ -525,16 +509,16 @@ std::optional<bool> Run::OpenTranslationEngine() {
 
 std::optional<bool> Run::TranslateAndClose() {
   SetProgressMessages(mCtx,
-                      mProp.TranOption.TranslationRange == 2 ? dialogs::CDialogProgress::kTranslatingSelection
-                                                            : dialogs::CDialogProgress::kTranslatingSlides,
-                      dialogs::CDialogProgress::kCountShapes);
+                      mProp.TranOption.TranslationRange == 2 ? msg::kTranslatingSelection
+                                                            : msg::kTranslatingSlides,
+                      msg::kCountShapes);
   bool ranges = false;
   try {
     ranges = BuildSlideRanges();
   } catch (const std::exception& e) {
     LOG_ERROR(kMainSource, L"slide range Err: " + platform::ExceptionText(e));
   }
-  if (!ranges) mCtx.ReportRunError(kRangesFailed);
+  if (!ranges) mCtx.ReportRunError(msg::kRangesFailed);
   bool translated = false;
   try {
     translated = ranges && Translation();
@@ -542,8 +526,8 @@ std::optional<bool> Run::TranslateAndClose() {
     // The walk reports its own failures; this is what escaped it.
     LOG_ERROR(kMainSource, L"Exception Err: " + platform::ExceptionText(e));
     mCtx.ReportRunError(mProp.TranOption.TranslationRange == 2 && mProp.SelectionType != host::ppSelectionSlides
-                           ? kSelectionFailed
-                           : kShapesFailed);
+                           ? msg::kSelectionFailed
+                           : msg::kShapesFailed);
   }
   Dump();
   engine::Engine& engine = mCtx.app.GetEngine();
@@ -551,15 +535,15 @@ std::optional<bool> Run::TranslateAndClose() {
   // run would end like a clean one.
   const auto failed = mCtx.stats.segmentsLeft.find(kLeftEngineFailed);
   if (failed != mCtx.stats.segmentsLeft.end() && failed->second > 0) {
-    std::wstring detail = support::LoadText(kEngineFailedSegmentsLabel) + L" " + std::to_wstring(failed->second);
+    std::wstring detail = support::LoadText(msg::kEngineFailedSegmentsLabel) + L" " + std::to_wstring(failed->second);
     if (!engine.LastErrorText().empty()) detail += L"\r\n" + engine.LastErrorText();
-    mCtx.ReportRunError(kEngineFailedSegments, {}, detail);
+    mCtx.ReportRunError(msg::kEngineFailedSegments, {}, detail);
   }
   try {
     engine.CloseEngine();
   } catch (const std::exception& e) {
     LOG_ERROR(kMainSource, L"CloseEngine Err: " + platform::ExceptionText(e));
-    mCtx.ReportRunError(kEngineCloseFailed);
+    mCtx.ReportRunError(msg::kEngineCloseFailed);
   }
   if (translated) {
     CloseWorkCopy(true);
@@ -570,7 +554,7 @@ std::optional<bool> Run::TranslateAndClose() {
 
 bool Run::Main() {
   LOG_INFO(kMainSource, L"MainTranslationProcess Start");
-  if (!mProp.Application) return Fail(kPreparationFailed);
+  if (!mProp.Application) return Fail(msg::kPreparationFailed);
   // A step returns the run's result when the run ends with it. What escapes
   // a step named with a message ends the run with that message; the others
   // deal with their own failures.
@@ -579,15 +563,15 @@ bool Run::Main() {
     int failure;
     Step step;
   };
-  const Named before[] = {{L"check", kPreparationFailed, &Run::FindPresentation},
-                          {L"view", kPreparationFailed, &Run::KeepView},
-                          {L"view check", kPreparationFailed, &Run::KeepUntitled}};
+  const Named before[] = {{L"check", msg::kPreparationFailed, &Run::FindPresentation},
+                          {L"view", msg::kPreparationFailed, &Run::KeepView},
+                          {L"view check", msg::kPreparationFailed, &Run::KeepUntitled}};
   for (const Named& s : before) {
     if (std::optional<bool> end = Guarded(s.what, s.failure, s.step)) return *end;
   }
 
   if (!OpenDialog()) return false;
-  const Named steps[] = {{L"slide information", kSlideInfoFailed, &Run::CollectSlides},
+  const Named steps[] = {{L"slide information", msg::kSlideInfoFailed, &Run::CollectSlides},
                          {nullptr, 0, &Run::LoadEngineAhead},
                          {nullptr, 0, &Run::OpenCopies},
                          {nullptr, 0, &Run::OpenTranslationEngine},
@@ -669,9 +653,9 @@ bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progres
         // No active presentation: the run says so itself.
       }
       if (active && active->IsEmbedded()) {
-        support::ErrorList::Add(kBadContainer);
+        support::ErrorList::Add(msg::kBadContainer);
         mImpl->outcome = RunOutcome();
-        mImpl->outcome.errors.push_back(RunError{kBadContainer, support::LoadText(kBadContainer), kBadContainer / 1000});
+        mImpl->outcome.errors.push_back(RunError{msg::kBadContainer, support::LoadText(msg::kBadContainer), msg::kBadContainer / 1000});
         return false;
       }
     }

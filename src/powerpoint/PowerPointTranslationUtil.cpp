@@ -5,7 +5,7 @@
 
 #include "src/platform/Display.h"
 #include "src/platform/System.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/RunContext.h"
 #include "src/support/Log.h"
 
 namespace powerpoint {

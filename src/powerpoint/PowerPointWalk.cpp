@@ -6,27 +6,29 @@
 #include <utility>
 #include <vector>
 
+#include "resources/MessageIds.h"
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
 #include "src/host/Comments.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/PowerPointWalk.h"
 #include "src/powerpoint/PowerPointTranslationUtil.h"
 #include "src/powerpoint/RunProgress.h"
 #include "src/powerpoint/ShapeHandlers.h"
+#include "src/powerpoint/ShapeText.h"
+#include "src/powerpoint/SlideContent.h"
 #include "src/powerpoint/WalkAhead.h"
 #include "src/support/Log.h"
 
 namespace powerpoint {
+
+namespace msg = resources::msg;
+
 namespace {
 
 constexpr const wchar_t* kWalkSource = L"PowerPointTranslationProcess::Translation";
 constexpr const wchar_t* kShapeSource = L"PowerPointTranslationProcess::TranslateSlideShape";
-
-constexpr int kMsgSelectionFailed = 1502;
-constexpr int kMsgShapesFailed = 1505;
-constexpr int kMsgNotesFailed = 1506;
 
 // The follow switch shows the walk in the translation window. What cannot be
 // shown (a hidden shape, a view without shapes) is no reason to stop.
@@ -93,7 +95,7 @@ bool TranslateSlideRange(RunContext& ctx) {
   if (!HasBothPresentations(prop)) return false;
   ctx.place = {};
   WalkAhead ahead(ctx);
-  const bool slidesDone = Guarded(ctx, kMsgShapesFailed, [&] {
+  const bool slidesDone = Guarded(ctx, msg::kShapesFailed, [&] {
     if (!CountTranslationSlideShapes(ctx)) {
       LOG_ERROR(kWalkSource, L"CountTranslationSlideShapes Err");
       return false;
@@ -129,7 +131,7 @@ bool TranslateSlideRange(RunContext& ctx) {
       }
       ++ctx.stats.slides;
       if (!TranslateSlideShape(ctx, sourceShapes, targetShapes)) {
-        ctx.ReportRunError(kMsgShapesFailed, ctx.place);
+        ctx.ReportRunError(msg::kShapesFailed, ctx.place);
         return false;
       }
       // Comments after a cancel would be rebuilt from untranslated text.
@@ -137,7 +139,7 @@ bool TranslateSlideRange(RunContext& ctx) {
       ctx.place.shape.clear();
       if (source->Comments()->Count() > 0 &&
           !TranslateSlideComment(ctx, source->Comments(), target->Comments())) {
-        ctx.ReportRunError(kMsgShapesFailed, ctx.place);
+        ctx.ReportRunError(msg::kShapesFailed, ctx.place);
         return false;
       }
       if (ctx.IsCancelled()) return true;
@@ -147,9 +149,9 @@ bool TranslateSlideRange(RunContext& ctx) {
   if (!slidesDone) return false;
   if (ctx.IsCancelled()) return true;
 
-  return Guarded(ctx, kMsgNotesFailed, [&] {
+  return Guarded(ctx, msg::kNotesFailed, [&] {
     if (ctx.Options().TranslationRange != 2) {
-      SetProgressMessages(ctx, dialogs::CDialogProgress::kTranslatingNotes, dialogs::CDialogProgress::kCountShapes);
+      SetProgressMessages(ctx, msg::kTranslatingNotes, msg::kCountShapes);
     }
     if (ctx.Follows()) PowerPointTranslationUtil::SetPresentationViewType(prop.TranPresen, host::ppViewNotesPage);
     const int slides = prop.OrigSlideRange->Count();
@@ -161,7 +163,7 @@ bool TranslateSlideRange(RunContext& ctx) {
       host::Ptr<host::ShapeRange> targetShapes = prop.TranSlideRange->Item(i)->NotesPage()->Shapes()->Range();
       if (!sourceShapes || !targetShapes) return false;
       if (!TranslateSlideShape(ctx, sourceShapes, targetShapes)) {
-        ctx.ReportRunError(kMsgNotesFailed, ctx.place);
+        ctx.ReportRunError(msg::kNotesFailed, ctx.place);
         return false;
       }
       if (ctx.IsCancelled()) return true;
@@ -195,7 +197,7 @@ bool TranslateSelectionRange(RunContext& ctx) {
   if (!HasBothPresentations(prop)) return false;
   if (!prop.OrigSlideRange || !prop.TranSlideRange) return false;
   ctx.place = {};
-  return Guarded(ctx, kMsgSelectionFailed, [&] {
+  return Guarded(ctx, msg::kSelectionFailed, [&] {
     const bool notesView = prop.WindowViewType == host::ppViewNotesPage;
     ctx.place = {prop.OrigSlideRange->Item(1)->SlideIndex(), notesView, {}};
     if (prop.SelectionType == host::ppSelectionShapes && !prop.ShapeIds.empty()) {
@@ -212,7 +214,7 @@ bool TranslateSelectionRange(RunContext& ctx) {
       ++ctx.stats.slides;
       if (!TranslateSlideShape(ctx, ShapesOfIds(source->Shapes(), prop.ShapeIds),
                                ShapesOfIds(target->Shapes(), prop.ShapeIds))) {
-        ctx.ReportRunError(kMsgSelectionFailed, ctx.place);
+        ctx.ReportRunError(msg::kSelectionFailed, ctx.place);
         return false;
       }
       prop.CloseTranslationPresenWindow = 0;
@@ -247,7 +249,7 @@ bool TranslateSelectionRange(RunContext& ctx) {
         to = to->Table()->Cell(prop.SelectedCellRow, prop.SelectedCellColumn)->Shape();
       }
       if (!TranslateShapeTextRange(ctx, from, to, true, false)) {
-        ctx.ReportRunError(kMsgSelectionFailed, ctx.place);
+        ctx.ReportRunError(msg::kSelectionFailed, ctx.place);
         return false;
       }
       prop.CloseTranslationPresenWindow = 0;

@@ -4,7 +4,7 @@
 #include "src/engine/AppCommon.h"
 #include "src/platform/MessagePump.h"
 #include "src/platform/Types.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/RunContext.h"
 #include "src/support/ErrorList.h"
 #include "src/support/Log.h"
 #include "src/support/ResourceModule.h"
@@ -28,13 +28,6 @@ int RunContext::Version() const {
 bool RunContext::IsCancelled() const { return app.IsCancelled(); }
 
 void RunContext::DrainMessages() const { platform::DrainMessageQueue(); }
-
-std::wstring DescribePlace(const RunPlace& where) {
-  if (where.slide < 1) return {};
-  std::wstring text = (where.notes ? L"notes page of slide " : L"slide ") + std::to_wstring(where.slide);
-  if (!where.shape.empty()) text += L", shape \"" + where.shape + L"\"";
-  return text;
-}
 
 void RunContext::ReportRunError(int messageId, const RunPlace& where, const std::wstring& detail) {
   std::wstring text = support::LoadText(messageId);

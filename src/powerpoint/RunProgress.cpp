@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "src/dialogs/CDialogProgress.h"
+#include "src/powerpoint/RunCaller.h"
 #include "src/support/Log.h"
 
 namespace powerpoint {

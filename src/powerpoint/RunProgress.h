@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/RunContext.h"
 
 namespace powerpoint {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "src/engine/Engine.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/RunContext.h"
 
 namespace powerpoint {
 

@@ -5,6 +5,9 @@
 #include <utility>
 
 #include "src/host/Shapes.h"
+#include "src/powerpoint/PowerPointWalk.h"
+#include "src/powerpoint/ShapeText.h"
+#include "src/powerpoint/SlideContent.h"
 #include "src/support/Log.h"
 
 namespace powerpoint {

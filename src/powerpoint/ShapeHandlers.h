@@ -7,7 +7,7 @@
 
 #include "src/host/Host.h"
 #include "src/options/TranslationOptionUDT.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/RunContext.h"
 
 namespace powerpoint {
 

@@ -19,7 +19,7 @@
 #include "src/host/TextRange.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/ShapeText.h"
 #include "src/powerpoint/RunText.h"
 #include "src/support/Log.h"
 

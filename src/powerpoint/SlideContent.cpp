@@ -6,8 +6,9 @@
 #include "src/host/Comments.h"
 #include "src/host/Shapes.h"
 #include "src/platform/ComError.h"
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/ShapeText.h"
 #include "src/powerpoint/RunText.h"
+#include "src/powerpoint/SlideContent.h"
 #include "src/support/Log.h"
 
 namespace powerpoint {

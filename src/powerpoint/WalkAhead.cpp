@@ -8,6 +8,8 @@
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
 #include "src/powerpoint/ShapeHandlers.h"
+#include "src/powerpoint/ShapeText.h"
+#include "src/powerpoint/SlideContent.h"
 #include "src/support/Log.h"
 
 namespace powerpoint {

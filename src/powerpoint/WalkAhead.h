@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/RunContext.h"
 
 namespace powerpoint {
 

@@ -3,10 +3,13 @@
 #include <cstdio>
 #include <mutex>
 
+#include "resources/MessageIds.h"
 #include "src/platform/System.h"
 #include "src/support/ResourceModule.h"
 
 namespace support {
+
+namespace msg = resources::msg;
 
 namespace {
 
@@ -137,7 +140,7 @@ void ErrorList::ErrorReport(const std::wstring& source) {
     LastErrorKeeper keep;
     if (AlreadyReported(keep.Code())) return;
     std::wstring detail = ReportBlock(keep.Code(), source);
-    Add(kUnexpectedError, detail);
+    Add(msg::kUnexpectedError, detail);
   } catch (...) {
   }
 }
@@ -153,7 +156,7 @@ void ErrorList::ErrorReportWithInfo(const std::wstring& source, const std::vecto
       ++taken;
       text += L"\r\n[Info" + std::to_wstring(taken) + L"] " + line;
     }
-    Add(kDebugInfo, text);
+    Add(msg::kDebugInfo, text);
   } catch (...) {
   }
 }

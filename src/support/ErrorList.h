@@ -28,9 +28,6 @@ struct ErrorEntry {
 
 class ErrorList {
  public:
-  // Message ids this list itself raises.
-  static constexpr int kUnexpectedError = 1001;
-  static constexpr int kDebugInfo = 3001;
   static constexpr int kMaxInfoTexts = 10;
 
   // Drops all entries and sets the calling thread's last-error code to 0.

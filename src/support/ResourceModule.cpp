@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "resources/MessageIds.h"
 #include "src/platform/ResourceModules.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -10,11 +11,11 @@
 
 namespace support {
 
+namespace msg = resources::msg;
+
 namespace {
 
 constexpr unsigned kTopmost = 0x00040000;  // MB_TOPMOST
-constexpr int kFontTextId = 102;
-constexpr int kTitleTextId = 203;
 
 std::mutex& ModuleMutex() {
   static std::mutex mutex;
@@ -108,7 +109,7 @@ bool ResourceModule::LoadResourceModule() {
     }
     mLoaded = true;
     mCharset = CharsetFromCodePage(static_cast<int>(platform::DefaultAnsiCodePage(mLanguageId)));
-    mFontName = TextLocked(kFontTextId);
+    mFontName = TextLocked(msg::kFontTextId);
     if (mFontName.empty()) mFontName = DefaultFontForCharset(mCharset);
     return true;
   } catch (...) {
@@ -196,7 +197,7 @@ int ResourceModule::ShowMessage(const std::wstring& text, unsigned style, const 
     platform::MessageBoxRequest request;
     request.text = text;
     request.caption = caption;
-    if (request.caption.empty()) request.caption = LoadText(kTitleTextId);
+    if (request.caption.empty()) request.caption = LoadText(msg::kTitleTextId);
     if (request.caption.empty()) request.caption = VersionInfo().GetValue(L"ProductName");
     request.style = style | kTopmost;
     request.langId = GetLanguageId();

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <future>
 
+#include "resources/MessageIds.h"
 #include "src/addin/AddinApplication.h"
 #include "src/platform/Strings.h"
 #include "tests/common/Bytes.h"
@@ -96,7 +97,7 @@ TEST_F(Facade, AnUnknownModeRefreshesOnceAndRunsWithAnEmptyRecord) {
 TEST_F(Facade, TheEngineListIsFilledOnceAndAFailureShownOnce) {
   fillSucceeds = false;
   facade.GetEngineCaches();
-  EXPECT_EQ(ListedIds(), std::vector<int>{AddinApplication::kEngineListFailed});
+  EXPECT_EQ(ListedIds(), std::vector<int>{resources::msg::kEngineListFailed});
   support::ErrorList::Clear();
   facade.GetEngineCaches();
   EXPECT_TRUE(ListedIds().empty());
@@ -104,7 +105,7 @@ TEST_F(Facade, TheEngineListIsFilledOnceAndAFailureShownOnce) {
 
   AddinApplication empty({.fillEngineList = [](engine::EngineCaches&, bool) { return true; }});
   empty.GetEngineCaches();
-  EXPECT_EQ(ListedIds(), std::vector<int>{AddinApplication::kNoEngines});
+  EXPECT_EQ(ListedIds(), std::vector<int>{resources::msg::kNoEngines});
 }
 
 TEST_F(Facade, ADeadHostIsReplacedByTheRunningOne) {
@@ -163,7 +164,7 @@ TEST_F(Facade, TranslationCommandsCarryTheGlossaryAndDoNotRunWithoutIt) {
       (facade.*command)(L"FakeMT:en-xx", L"Fancy");
       const auto entries = support::ErrorList::GetEntries();
       ASSERT_EQ(entries.size(), 1u);
-      EXPECT_EQ(entries[0].mMessageId, AddinApplication::kGlossaryUnreadable);
+      EXPECT_EQ(entries[0].mMessageId, resources::msg::kGlossaryUnreadable);
       EXPECT_TRUE(entries[0].mDetail.starts_with(glossary + L": ")) << platform::ToUtf8(entries[0].mDetail);
     }
   }
@@ -252,7 +253,7 @@ TEST_F(Facade, EngineDialogsOpenAfterACancelledRunAndReportAnOpenThatThrows) {
 
     impl->Script(fake_engine::Operation::SetImplementation, fake_engine::Behaviour{.callResult = E_FAIL, .times = 1});
     (facade.*c.command)(L"FakeMT:en-xx");
-    EXPECT_EQ(ListedIds(), std::vector<int>{engine::AppCommon::kEngineInitFailed});
+    EXPECT_EQ(ListedIds(), std::vector<int>{resources::msg::kEngineInitFailed});
     EXPECT_EQ((impl->*c.shown)(), before + 1);
   }
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <set>
 
+#include "resources/MessageIds.h"
 #include "src/addin/AddinMain.h"
 #include "src/dialogs/CDialogProgress.h"
 #include "src/dialogs/DialogViews.h"
@@ -465,7 +466,6 @@ TEST_F(AddinTest, CopyAndPasteRoundTripThroughTheClipboard) {
   deck->Close();
 }
 
-
 // The time limit stops a hanging request: nothing was translated, so
 // clipboard and selection stay as they were, and the user is told the
 // translation was cut short.
@@ -489,7 +489,7 @@ TEST_F(AddinTest, TheTimeLimitCutsCopyAndPasteShortAndSaysSo) {
   EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"kept");
   Control(L".MENU.TRAN-PASTE")->Execute();
   EXPECT_EQ(a->TextFrame()->TextRange()->Text(), L"One.");
-  EXPECT_EQ(shown, std::vector<std::wstring>(2, support::LoadText(powerpoint::AppCustom::kCutShort)));
+  EXPECT_EQ(shown, std::vector<std::wstring>(2, support::LoadText(resources::msg::kCutShort)));
   EXPECT_EQ(Menu().Ready(), 1);
   deck->Close();
 }
@@ -498,7 +498,7 @@ TEST_F(AddinTest, TheTimeLimitCutsCopyAndPasteShortAndSaysSo) {
 // translation and leaves clipboard and selection as they were, silently.
 TEST_F(AddinTest, CopyAndPasteShowTheProgressDialogAndItsCancelChangesNothing) {
   auto seen = std::make_shared<dialogtest::ProgressRecord>();
-  const std::wstring translating = support::LoadText(dialogs::CDialogProgress::kTranslatingText);
+  const std::wstring translating = support::LoadText(resources::msg::kTranslatingText);
   // How many dialogs opened, and whether the text is being translated.
   auto state = [&, r = seen.get()] {
     std::lock_guard<std::mutex> g(r->lock);
@@ -558,7 +558,6 @@ TEST_F(AddinTest, TagsUseTheProgIdWithoutItsVersion) {
   EXPECT_EQ(Control(L".BUTTON.TRAN-ALL")->OnAction(), L"!<VelmoraMsPowerPoint.Addin>");
   EXPECT_EQ(addin::UnversionedProgId(L"Other.Name"), L"Other.Name");
 }
-
 
 // What the wrapped document host refuses.
 enum class Refuse { kNothing, kMenu, kToolbar };

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <future>
 
+#include "resources/MessageIds.h"
 #include "src/platform/MessagePump.h"
 #include "src/support/ResourceModule.h"
 #include "tests/dialogs/LookupFixture.h"
@@ -38,7 +39,7 @@ TEST_F(LookupDialog, OffersTheCheckedDictionariesAndShowsTheirEntries) {
     Search(v, L"cat");
     EXPECT_EQ(v.result, L"neko\r\nbyo\r\nmao");
     Search(v, L"void");
-    EXPECT_EQ(v.result, support::LoadText(CDialogLookupDict::kNotRegistered));
+    EXPECT_EQ(v.result, support::LoadText(resources::msg::kNotRegistered));
     EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat", L"void"));
     // Only a word that was found goes into the history.
     EXPECT_THAT(v.history, ElementsAre(L"cat"));
@@ -56,11 +57,11 @@ TEST_F(LookupDialog, EngineFailuresAreListed) {
   impl->Script(fake_engine::Operation::LookupDictionary, {.status = 3, .times = 1});
   Run(L"en-ja", L"", [&](ScriptedLookupView& v) {
     Search(v, L"cat");
-    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogLookupDict::kLookupFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(resources::msg::kLookupFailed));
     impl->Script(fake_engine::Operation::GetEngine, {.status = 3});
     v.selected = 1;
     Search(v, L"cat");
-    EXPECT_THAT(dialogtest::ListedIds(), ::testing::Contains(CDialogLookupDict::kEngineFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ::testing::Contains(resources::msg::kEngineInitFailed));
     EXPECT_EQ(v.result, L"");
   });
 }

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "resources/MessageIds.h"
 #include "src/dialogs/CDialogSetup.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Files.h"
@@ -102,8 +103,8 @@ using ::testing::HasSubstr;
 }  // namespace
 
 TEST(SetupTexts, EveryTextTheDialogsShowHasAResource) {
-  std::vector<int> ids = {dialogs::kNoFontText, CDialogSetup::kResetQuestion, CDialogSetup::kSaveFailed,
-                          CDialogSetup::kEngineListFailed, CDialogSetup::kNoEngines};
+  std::vector<int> ids = {resources::msg::kNoFontText, resources::msg::kResetQuestion, resources::msg::kSaveFailed,
+                          resources::msg::kEngineListFailed, resources::msg::kNoEngines};
   for (const dialogs::SetupControl& c : dialogs::kSetupControls) {
     if (c.textId != 0) ids.push_back(c.textId);
   }
@@ -191,7 +192,7 @@ TEST_F(SetupDialog, FontListsShowTheInstalledFontsAndTheSetsOwn) {
   fancy.SetFont(3, L"Old Song");
   host.options.Select(L"Fancy");
   ASSERT_TRUE(host.options.Save(true));
-  const std::vector<std::wstring> none{support::LoadText(dialogs::kNoFontText)};
+  const std::vector<std::wstring> none{support::LoadText(resources::msg::kNoFontText)};
   Run([&](ScriptedSetupView& v) {
     struct Row {
       int list;
@@ -216,7 +217,6 @@ TEST_F(SetupDialog, FontListsShowTheInstalledFontsAndTheSetsOwn) {
   EXPECT_EQ(applied.Font(2), L"");
   EXPECT_EQ(applied.Font(3), L"Old Song");
 }
-
 
 TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
   host.options.Find(L"Fancy")->SetOrigFontColorValue(0x2);
@@ -365,11 +365,11 @@ TEST_F(SetupDialog, RefreshingTheEngineListReportsFailureAndEmptiness) {
   Run([&](ScriptedSetupView& v) {
     host.refreshSucceeds = false;
     v.d->cmdRefreshEngineList_Click();
-    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kEngineListFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(resources::msg::kEngineListFailed));
     EXPECT_EQ(v.rows.size(), 3u);
     host.refreshSucceeds = true;
     v.d->cmdRefreshEngineList_Click();
-    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kNoEngines));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(resources::msg::kNoEngines));
     EXPECT_TRUE(v.rows.empty());
     EXPECT_TRUE(v.ApplyEnabled());
   });
@@ -384,7 +384,7 @@ TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {
     std::filesystem::create_directories(platform::NativePath(engine::EngineCacheFolder()).parent_path());
     ASSERT_TRUE(testsupport::WriteBytes(engine::EngineCacheFolder(), "x"));
     v.d->cmdOK_Click();
-    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kSaveFailed));
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(resources::msg::kSaveFailed));
     EXPECT_FALSE(v.closed);
     EXPECT_TRUE(v.ApplyEnabled());
     EXPECT_EQ(host.options.Find(L"default")->DualPrint(), 1);
@@ -426,7 +426,7 @@ TEST_F(SetupDialog, AResetWhoseRefreshFailsReplacesNothing) {
     Run([&](ScriptedSetupView& v) {
       v.d->cmdReset_Click();
       if (!throws) {
-        EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(CDialogSetup::kEngineListFailed));
+        EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(resources::msg::kEngineListFailed));
       }
       EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default", L"Fancy"));
       EXPECT_EQ(v.rows.size(), 3u);

@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "resources/MessageIds.h"
 #include "src/dialogs/SmallDialogs.h"
 #include "src/platform/Types.h"
 #include "src/support/ResourceModule.h"
@@ -28,7 +29,7 @@ TEST(InputBox, ReturnsTheButtonAndWhatWasTyped) {
     EXPECT_EQ(box.DoModal(), c.code);
     EXPECT_EQ(box.Result(), c.result);
     EXPECT_THAT(prompts, ::testing::ElementsAre(L"Path : "));
-    EXPECT_EQ(shown->Caption(), support::LoadText(CInputBox::kTitle));
+    EXPECT_EQ(shown->Caption(), support::LoadText(resources::msg::kTitleTextId));
   }
   EXPECT_EQ(CInputBox(nullptr).DoModal(), IDCANCEL);
 }

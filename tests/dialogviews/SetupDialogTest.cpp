@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "resources/MessageIds.h"
 #include "src/dialogs/CDialogSetup.h"
 #include "src/dialogs/SmallDialogs.h"
 #include "src/dialogs/win32/Win32SetupView.h"
@@ -161,7 +162,7 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
     const options::TranslationOption* set = mHost.options.Find(options::kDefaultOptionName);
     for (int i = 0; i < 7; ++i) {
       HWND fonts = Item(SetupPage::Fonts, ids::kFontLists[i]);
-      const std::wstring expected = set->Font(i).empty() ? mStrings[dialogs::kNoFontText] : set->Font(i);
+      const std::wstring expected = set->Font(i).empty() ? mStrings[resources::msg::kNoFontText] : set->Font(i);
       EXPECT_GE(::SendMessageW(fonts, CB_GETCURSEL, 0, 0), 0) << i;
       EXPECT_TRUE(platform::EqualsNoCase(PlainText(fonts), expected))
           << i << ": " << platform::ToUtf8(PlainText(fonts)) << " for " << platform::ToUtf8(expected);

@@ -186,8 +186,9 @@ std::map<std::string, std::wstring> SourceTable(const std::string& name) {
 
 std::map<int, std::wstring> ExpectedStrings() {
   std::map<int, std::wstring> table;
-  for (const auto& [id, text] : SourceTable("strings." + platform::ToUtf8(LanguageTag()) + ".txt"))
-    table[std::stoi(id)] = text;
+  // A string's line holds its name before the text.
+  for (const auto& [id, named] : SourceTable("strings." + platform::ToUtf8(LanguageTag()) + ".txt"))
+    table[std::stoi(id)] = named.substr(named.find(L'\t') + 1);
   return table;
 }
 

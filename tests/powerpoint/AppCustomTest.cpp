@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 
+#include "resources/MessageIds.h"
 #include "src/engine/AppCommon.h"
 #include "src/platform/MessagePump.h"
 #include "src/powerpoint/AppCustom.h"
@@ -126,5 +127,5 @@ TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot
   EXPECT_EQ(box->TextFrame()->TextRange()->Text(), L"One. Two.");
   std::vector<int> listed;
   for (const auto& e : support::ErrorList::GetEntries()) listed.push_back(e.mMessageId);
-  EXPECT_EQ(listed, std::vector<int>{AppCustom::kCutShort});
+  EXPECT_EQ(listed, std::vector<int>{resources::msg::kCutShort});
 }

@@ -21,6 +21,7 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/powerpoint/PowerPointTranslationProcess.h"
+#include "src/powerpoint/ShapeText.h"
 #include "src/support/ErrorList.h"
 #include "tests/common/MessageBoxes.h"
 

@@ -1,6 +1,7 @@
 #include "tests/powerpoint/PowerPointFixture.h"
 #include "src/host/Comments.h"
 #include "src/powerpoint/ShapeHandlers.h"
+#include "src/powerpoint/SlideContent.h"
 #include "src/host/Shapes.h"
 #include "src/host/Slides.h"
 #include "src/host/TextRange.h"

@@ -1,5 +1,6 @@
 #include "src/dialogs/win32/Win32SmallDialogViews.h"
 
+#include "resources/MessageIds.h"
 #include "src/dialogs/DialogViews.h"
 #include "src/dialogs/SmallDialogs.h"
 #include "src/dialogs/win32/Win32LookupDictView.h"
@@ -7,10 +8,10 @@
 #include "src/support/ResourceModule.h"
 
 namespace dialogs::win32 {
-namespace {
 
-constexpr int kOkText = 6001;
-constexpr int kCancelText = 6003;
+namespace msg = resources::msg;
+
+namespace {
 
 }  // namespace
 
@@ -26,8 +27,8 @@ bool Win32InputBoxView::Create(CInputBox& box, std::uintptr_t parent) {
   if (!mWindow) return false;
   // The box's logic sets its caption and prompt; the buttons speak the
   // language of the texts too.
-  ::SetDlgItemTextW(mWindow, inputbox_ids::kOK, support::LoadText(kOkText).c_str());
-  ::SetDlgItemTextW(mWindow, inputbox_ids::kCancel, support::LoadText(kCancelText).c_str());
+  ::SetDlgItemTextW(mWindow, inputbox_ids::kOK, support::LoadText(msg::kOkText).c_str());
+  ::SetDlgItemTextW(mWindow, inputbox_ids::kCancel, support::LoadText(msg::kCancelText).c_str());
   return true;
 }
 
