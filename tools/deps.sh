@@ -9,7 +9,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea
   apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev libxml2-dev libicu-dev
   zip unzip python3 xclip libfinal-dev libgpm-dev tmux librsvg2-bin imagemagick
-  libcurl4-openssl-dev apertium-apy nlohmann-json3-dev
+  libcurl4-openssl-dev apertium-apy nlohmann-json3-dev libcli11-dev
 )
 # --fuzz: Debian's clang and its libFuzzer and sanitizer runtimes (the fuzz
 # preset); --all: that, the Windows cross build and its installer, Wine and

@@ -18,27 +18,33 @@ constexpr unsigned kIconMask = 0xF0;
 constexpr unsigned kIconError = 0x10;
 constexpr unsigned kIconExclamation = 0x30;
 
-void PrintControls(const host::Ptr<host::CommandBarControls>& controls, int depth, bool json, std::ostream& out,
-                   bool& first) {
+void PrintControls(const host::Ptr<host::CommandBarControls>& controls, int depth, std::ostream& out) {
   for (int i = 1; i <= controls->Count(); ++i) {
     host::Ptr<host::CommandBarControl> c = controls->Item(i);
     const bool popup = c->Type() == host::msoControlPopup;
-    if (json) {
-      out << (first ? "" : ",") << "{\"depth\":" << depth << ",\"type\":\"" << (popup ? "popup" : "button")
-          << "\",\"caption\":" << Json(ToUtf8(c->Caption())) << ",\"tag\":" << Json(ToUtf8(c->Tag()))
-          << ",\"visible\":" << (c->Visible() ? "true" : "false")
-          << ",\"enabled\":" << (c->Enabled() ? "true" : "false")
-          << ",\"beginGroup\":" << (c->BeginGroup() ? "true" : "false");
-      if (!popup) out << ",\"pressed\":" << (c->State() == host::msoButtonDown ? "true" : "false");
-      out << "}";
-      first = false;
-    } else {
-      out << std::string(static_cast<size_t>(depth) * 2, ' ') << (c->BeginGroup() ? "| " : "") << "\""
-          << ToUtf8(c->Caption()) << "\"  tag=" << ToUtf8(c->Tag()) << (c->Visible() ? "" : "  hidden")
-          << (c->Enabled() ? "" : "  disabled")
-          << (!popup && c->State() == host::msoButtonDown ? "  [chosen]" : "") << "\n";
-    }
-    if (popup) PrintControls(c->Controls(), depth + 1, json, out, first);
+    out << std::string(static_cast<size_t>(depth) * 2, ' ') << (c->BeginGroup() ? "| " : "") << "\""
+        << ToUtf8(c->Caption()) << "\"  tag=" << ToUtf8(c->Tag()) << (c->Visible() ? "" : "  hidden")
+        << (c->Enabled() ? "" : "  disabled") << (!popup && c->State() == host::msoButtonDown ? "  [chosen]" : "")
+        << "\n";
+    if (popup) PrintControls(c->Controls(), depth + 1, out);
+  }
+}
+
+// The controls as one flat list in menu order, each with its depth.
+void AddControls(const host::Ptr<host::CommandBarControls>& controls, int depth, JsonValue* items) {
+  for (int i = 1; i <= controls->Count(); ++i) {
+    host::Ptr<host::CommandBarControl> c = controls->Item(i);
+    const bool popup = c->Type() == host::msoControlPopup;
+    JsonValue item{{"depth", depth},
+                   {"type", popup ? "popup" : "button"},
+                   {"caption", ToUtf8(c->Caption())},
+                   {"tag", ToUtf8(c->Tag())},
+                   {"visible", c->Visible()},
+                   {"enabled", c->Enabled()},
+                   {"beginGroup", c->BeginGroup()}};
+    if (!popup) item["pressed"] = c->State() == host::msoButtonDown;
+    items->push_back(std::move(item));
+    if (popup) AddControls(c->Controls(), depth + 1, items);
   }
 }
 
@@ -192,23 +198,23 @@ void PrintMenu(AddinSession& session, bool json, std::ostream& out) {
   menu::OfficeMenu& m = session.Menu();
   host::Ptr<host::CommandBarControl> popup = session.Control(L"");
   host::Ptr<host::CommandBar> toolbar = session.Application()->CommandBars()->Item(m.ToolbarName());
-  bool first = true;
   if (json) {
-    out << "{\"mode\":" << Json(ToUtf8(m.SelectedMode())) << ",\"optionSet\":" << Json(ToUtf8(m.SelectedOptionName()))
-        << ",\"menu\":{\"caption\":" << Json(ToUtf8(popup->Caption())) << ",\"tag\":" << Json(ToUtf8(popup->Tag()))
-        << ",\"items\":[";
-    PrintControls(popup->Controls(), 0, true, out, first);
-    out << "]},\"toolbar\":{\"name\":" << Json(ToUtf8(toolbar->Name()))
-        << ",\"visible\":" << (toolbar->Visible() ? "true" : "false") << ",\"items\":[";
-    first = true;
-    PrintControls(toolbar->Controls(), 0, true, out, first);
-    out << "]}}\n";
+    JsonValue menuItems = JsonValue::array();
+    AddControls(popup->Controls(), 0, &menuItems);
+    JsonValue toolbarItems = JsonValue::array();
+    AddControls(toolbar->Controls(), 0, &toolbarItems);
+    const JsonValue shown{
+        {"mode", ToUtf8(m.SelectedMode())},
+        {"optionSet", ToUtf8(m.SelectedOptionName())},
+        {"menu", {{"caption", ToUtf8(popup->Caption())}, {"tag", ToUtf8(popup->Tag())}, {"items", menuItems}}},
+        {"toolbar", {{"name", ToUtf8(toolbar->Name())}, {"visible", toolbar->Visible()}, {"items", toolbarItems}}}};
+    out << JsonText(shown) << "\n";
     return;
   }
   out << "Menu \"" << ToUtf8(popup->Caption()) << "\"  tag=" << ToUtf8(popup->Tag()) << "\n";
-  PrintControls(popup->Controls(), 1, false, out, first);
+  PrintControls(popup->Controls(), 1, out);
   out << "Toolbar \"" << ToUtf8(toolbar->Name()) << "\"" << (toolbar->Visible() ? "" : "  hidden") << "\n";
-  PrintControls(toolbar->Controls(), 1, false, out, first);
+  PrintControls(toolbar->Controls(), 1, out);
   out << "Mode: " << ToUtf8(m.SelectedMode()) << "\nOption set: " << ToUtf8(m.SelectedOptionName()) << "\n";
 }
 

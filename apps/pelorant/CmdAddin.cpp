@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "apps/pelorant/AddinSession.h"
+#include "apps/pelorant/Arguments.h"
 #include "apps/pelorant/Command.h"
 #include "engines/fake/FakeEngine.h"
 #include "src/platform/ComError.h"
@@ -37,49 +38,36 @@ bool ParseNumber(const std::string& text, int* value) {
   return true;
 }
 
-// The options the add-in commands share; false with the reason in *error.
+// The options the add-in commands share, those of `allowed` only; false
+// with the reason in *error.
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& allowed, DeckArgs* a,
                std::string* error) {
   auto allows = [&](const std::string& o) { return std::find(allowed.begin(), allowed.end(), o) != allowed.end(); };
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& o = args[i];
-    if (o.empty() || o[0] != '-' || o == "-") {
-      a->positional.push_back(o);
-      continue;
-    }
-    if (!allows(o)) {
-      *error = "unknown option '" + o + "'";
+  app::Arguments cli;
+  std::string slide, text;
+  CLI::Option* slideGiven = nullptr;
+  CLI::Option* shapes = nullptr;
+  CLI::Option* textGiven = nullptr;
+  if (allows("-o")) cli.Value("-o", &a->out);
+  if (allows("--mode")) cli.Value("--mode", &a->mode);
+  if (allows("--options")) cli.Value("--options", &a->optionSet);
+  if (allows("--slide")) slideGiven = cli.Value("--slide", &slide);
+  if (allows("--shape")) shapes = cli.Values("--shape");
+  if (allows("--text")) textGiven = cli.Value("--text", &text);
+  if (allows("--json")) cli.Flag("--json", &a->json);
+  if (!cli.Parse(args, error)) return false;
+  a->positional = cli.Words();
+  if (shapes != nullptr) a->shapes = shapes->results();
+  if (slideGiven != nullptr && slideGiven->count() > 0 && (!ParseNumber(slide, &a->slide) || a->slide < 1)) {
+    *error = "--slide needs a slide number from 1 on, not '" + slide + "'";
+    return false;
+  }
+  if (textGiven != nullptr && textGiven->count() > 0) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || !ParseNumber(text.substr(0, colon), &a->textStart) ||
+        !ParseNumber(text.substr(colon + 1), &a->textLength) || a->textStart < 1 || a->textLength < 1) {
+      *error = "--text needs START:LENGTH, both whole numbers from 1 on, not '" + text + "'";
       return false;
-    }
-    if (o == "--json") {
-      a->json = true;
-      continue;
-    }
-    if (i + 1 >= args.size()) {
-      *error = o + " needs a value";
-      return false;
-    }
-    const std::string& v = args[++i];
-    if (o == "-o") {
-      a->out = v;
-    } else if (o == "--mode") {
-      a->mode = v;
-    } else if (o == "--options") {
-      a->optionSet = v;
-    } else if (o == "--slide") {
-      if (!ParseNumber(v, &a->slide) || a->slide < 1) {
-        *error = "--slide needs a slide number from 1 on, not '" + v + "'";
-        return false;
-      }
-    } else if (o == "--shape") {
-      a->shapes.push_back(v);
-    } else if (o == "--text") {
-      const size_t colon = v.find(':');
-      if (colon == std::string::npos || !ParseNumber(v.substr(0, colon), &a->textStart) ||
-          !ParseNumber(v.substr(colon + 1), &a->textLength) || a->textStart < 1 || a->textLength < 1) {
-        *error = "--text needs START:LENGTH, both whole numbers from 1 on, not '" + v + "'";
-        return false;
-      }
     }
   }
   if (a->textStart > 0 && a->shapes.size() != 1) {

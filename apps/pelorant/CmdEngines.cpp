@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/pelorant/Arguments.h"
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/TranslationMode.h"
 #include "engines/fake/FakeEngine.h"
@@ -179,42 +180,30 @@ struct AddServerArgs {
 // Reads `add-server NAME URL [--api A] [--key-file F]`; false with the
 // reason in *error.
 bool ParseAddServer(const std::vector<std::string>& args, AddServerArgs* out, std::string* error) {
-  std::vector<std::string> positional;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--api" || a == "--key-file" || a == "--timeout-ms") {
-      if (i + 1 >= args.size()) {
-        *error = a + " needs a value";
-        return false;
-      }
-      const std::string& v = args[++i];
-      if (a == "--key-file") {
-        out->keyFile = v;
-        continue;
-      }
-      if (a == "--timeout-ms") {
-        char* end = nullptr;
-        long t = std::strtol(v.c_str(), &end, 10);
-        if (v.empty() || *end != '\0' || t < 100 || t > 3600000) {
-          *error = "--timeout-ms is a number of milliseconds from 100 to 3600000, not '" + v + "'";
-          return false;
-        }
-        out->server.timeoutMs = static_cast<int>(t);
-        continue;
-      }
-      auto api = http_engine::ParseApi(v);
-      if (!api) {
-        *error = "--api is apy or libretranslate, not '" + v + "'";
-        return false;
-      }
-      out->server.api = *api;
-    } else if (a.rfind("--", 0) == 0) {
-      *error = "unknown option '" + a + "'";
+  app::Arguments cli;
+  std::string apiName, timeout;
+  CLI::Option* apiGiven = cli.Value("--api", &apiName);
+  cli.Value("--key-file", &out->keyFile);
+  CLI::Option* timeoutGiven = cli.Value("--timeout-ms", &timeout);
+  if (!cli.Parse(std::vector<std::string>(args.begin() + 1, args.end()), error)) return false;
+  if (timeoutGiven->count() > 0) {
+    char* end = nullptr;
+    long t = std::strtol(timeout.c_str(), &end, 10);
+    if (timeout.empty() || *end != '\0' || t < 100 || t > 3600000) {
+      *error = "--timeout-ms is a number of milliseconds from 100 to 3600000, not '" + timeout + "'";
       return false;
-    } else {
-      positional.push_back(a);
     }
+    out->server.timeoutMs = static_cast<int>(t);
   }
+  if (apiGiven->count() > 0) {
+    auto api = http_engine::ParseApi(apiName);
+    if (!api) {
+      *error = "--api is apy or libretranslate, not '" + apiName + "'";
+      return false;
+    }
+    out->server.api = *api;
+  }
+  const std::vector<std::string>& positional = cli.Words();
   if (positional.size() != 2) {
     *error = "add-server needs NAME and URL";
     return false;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include <thread>
 
 #include "apps/pelorant/AddinSession.h"
+#include "apps/pelorant/Arguments.h"
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/Json.h"
 #include "apps/pelorant/ShellMacro.h"
@@ -131,108 +133,64 @@ bool SameFile(const std::string& a, const std::string& b) {
 // The arguments, checked as far as they can be without the deck. False with
 // the reason in *error.
 bool Parse(const std::vector<std::string>& args, Request* r, std::string* error) {
-  std::vector<std::string> positional;
-  bool optionsEnded = false;
-  bool haveOut = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string a = args[i];
-    if (optionsEnded || a == "-" || a.empty() || a[0] != '-') {
-      positional.push_back(a);
-      continue;
+  app::Arguments cli;
+  std::string optionSet, glossary, slide, text, hostVersion;
+  CLI::Option* out = cli.Value("-o,--output", &r->out);
+  cli.Value("--mode", &r->mode);
+  CLI::Option* options = cli.Value("--options", &optionSet);
+  CLI::Option* glossaryGiven = cli.Value("--glossary", &glossary);
+  CLI::Option* slideGiven = cli.Value("--slide", &slide);
+  CLI::Option* shapes = cli.Values("--shape");
+  CLI::Option* textGiven = cli.Value("--text", &text);
+  CLI::Option* hostVersionGiven = cli.Value("--host-version", &hostVersion);
+  CLI::Option* macros = cli.Values("--macro");
+  cli.Flag("--notes", &r->notes);
+  cli.Flag("--in-place", &r->inPlace);
+  cli.Flag("-q,--quiet", &r->quiet);
+  cli.Flag("--json", &r->json);
+  if (!cli.Parse(args, error)) return false;
+  const bool haveOut = out->count() > 0;
+  if (options->count() > 0) r->optionSet = optionSet;
+  if (glossaryGiven->count() > 0) {
+    if (glossary.empty()) {
+      *error = "--glossary needs a file name";
+      return false;
     }
-    if (a == "--") {
-      optionsEnded = true;
-      continue;
+    r->glossary = fs::absolute(glossary).string();
+  }
+  if (slideGiven->count() > 0 && (!ParseInt(slide, &r->slide) || r->slide < 1)) {
+    *error = "--slide needs a slide number from 1 on, not '" + slide + "'";
+    return false;
+  }
+  for (const std::string& shape : shapes->results()) {
+    if (shape.empty()) {
+      *error = "--shape needs a shape name";
+      return false;
     }
-    std::optional<std::string> inlineValue;
-    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-      inlineValue = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
+    r->shapes.push_back(shape);
+  }
+  if (textGiven->count() > 0) {
+    auto colon = text.find(':');
+    if (colon == std::string::npos || !ParseInt(text.substr(0, colon), &r->textStart) ||
+        !ParseInt(text.substr(colon + 1), &r->textLength) || r->textStart < 1 || r->textLength < 1) {
+      *error = "--text needs START:LENGTH, both whole numbers from 1 on, not '" + text + "'";
+      return false;
     }
-    auto value = [&](std::string* v) {
-      if (inlineValue) {
-        *v = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= args.size()) {
-        *error = a + " needs a value";
-        return false;
-      }
-      *v = args[++i];
-      return true;
-    };
-    auto flag = [&](bool* b) {
-      if (inlineValue) {
-        *error = a + " takes no value";
-        return false;
-      }
-      *b = true;
-      return true;
-    };
-    std::string v;
-    if (a == "-o" || a == "--output") {
-      if (!value(&r->out)) return false;
-      haveOut = true;
-    } else if (a == "--mode") {
-      if (!value(&r->mode)) return false;
-    } else if (a == "--options") {
-      if (!value(&v)) return false;
-      r->optionSet = v;
-    } else if (a == "--glossary") {
-      if (!value(&v)) return false;
-      if (v.empty()) {
-        *error = "--glossary needs a file name";
-        return false;
-      }
-      r->glossary = fs::absolute(v).string();
-    } else if (a == "--slide") {
-      if (!value(&v)) return false;
-      if (!ParseInt(v, &r->slide) || r->slide < 1) {
-        *error = "--slide needs a slide number from 1 on, not '" + v + "'";
-        return false;
-      }
-    } else if (a == "--shape") {
-      if (!value(&v)) return false;
-      if (v.empty()) {
-        *error = "--shape needs a shape name";
-        return false;
-      }
-      r->shapes.push_back(v);
-    } else if (a == "--text") {
-      if (!value(&v)) return false;
-      auto colon = v.find(':');
-      if (colon == std::string::npos || !ParseInt(v.substr(0, colon), &r->textStart) ||
-          !ParseInt(v.substr(colon + 1), &r->textLength) || r->textStart < 1 || r->textLength < 1) {
-        *error = "--text needs START:LENGTH, both whole numbers from 1 on, not '" + v + "'";
-        return false;
-      }
-      r->hasText = true;
-    } else if (a == "--host-version") {
-      if (!value(&v)) return false;
-      if (!ParseInt(v, &r->hostVersion) || r->hostVersion < 11 || r->hostVersion > 16) {
-        *error = "--host-version is a PowerPoint version from 11 to 16, not '" + v + "'";
-        return false;
-      }
-    } else if (a == "--macro") {
-      if (!value(&v)) return false;
-      std::string why;
-      if (!app::AddMacroOption(r->hostOptions, v, why)) {
-        *error = "--macro " + v + ": " + why;
-        return false;
-      }
-    } else if (a == "--notes") {
-      if (!flag(&r->notes)) return false;
-    } else if (a == "--in-place") {
-      if (!flag(&r->inPlace)) return false;
-    } else if (a == "-q" || a == "--quiet") {
-      if (!flag(&r->quiet)) return false;
-    } else if (a == "--json") {
-      if (!flag(&r->json)) return false;
-    } else {
-      *error = "unknown option '" + a + "'";
+    r->hasText = true;
+  }
+  if (hostVersionGiven->count() > 0 &&
+      (!ParseInt(hostVersion, &r->hostVersion) || r->hostVersion < 11 || r->hostVersion > 16)) {
+    *error = "--host-version is a PowerPoint version from 11 to 16, not '" + hostVersion + "'";
+    return false;
+  }
+  for (const std::string& macro : macros->results()) {
+    std::string why;
+    if (!app::AddMacroOption(r->hostOptions, macro, why)) {
+      *error = "--macro " + macro + ": " + why;
       return false;
     }
   }
+  const std::vector<std::string>& positional = cli.Words();
   if (positional.empty()) {
     *error = "which deck?";
     return false;
@@ -446,45 +404,52 @@ void PrintSummary(const Summary& s, std::ostream& err) {
   }
 }
 
+// Fractions as the summary shows them, to `digits` decimals.
+double Rounded(double value, int digits) {
+  const double scale = std::pow(10.0, digits);
+  return std::round(value * scale) / scale;
+}
+
 void PrintJson(const Summary& s, std::ostream& out) {
-  using app::Json;
   const auto& st = s.stats;
-  out << "{\"deck\":" << Json(s.deck) << ",\"output\":" << Json(s.out) << ",\"written\":"
-      << (s.written ? "true" : "false") << ",\"mode\":" << Json(s.mode) << ",\"optionSet\":" << Json(s.optionSet)
-      << ",\"range\":" << Json(RangeName(s.range)) << ",\"outputDestType\":" << s.outputDestType
-      << ",\"success\":" << (s.success ? "true" : "false") << ",\"cancelled\":" << (s.cancelled ? "true" : "false")
-      << ",\"slides\":" << st.slides << ",\"shapes\":" << st.shapes
-      << ",\"segmentsTranslated\":" << st.segmentsTranslated << ",\"comments\":" << st.comments
-      << ",\"segmentsLeft\":{";
-  bool first = true;
-  for (const auto& [why, n] : st.segmentsLeft) {
-    out << (first ? "" : ",") << Json(ToUtf8(why)) << ":" << n;
-    first = false;
-  }
-  auto place = [&out](const powerpoint::RunPlace& where) {
-    out << ",\"slide\":" << where.slide << ",\"notes\":" << (where.notes ? "true" : "false")
-        << ",\"shape\":" << Json(ToUtf8(where.shape));
+  app::JsonValue left = app::JsonValue::object();
+  for (const auto& [why, n] : st.segmentsLeft) left[ToUtf8(why)] = n;
+  auto place = [](app::JsonValue& item, const powerpoint::RunPlace& where) {
+    item["slide"] = where.slide;
+    item["notes"] = where.notes;
+    item["shape"] = ToUtf8(where.shape);
   };
-  char time[32];
-  out << "},\"overflowing\":[";
-  first = true;
+  app::JsonValue overflowing = app::JsonValue::array();
   for (const auto& o : st.overflowing) {
-    std::snprintf(time, sizeof time, "%.2f", o.over);
-    out << (first ? "{" : ",{") << "\"over\":" << time;
-    place(o.where);
-    out << "}";
-    first = false;
+    app::JsonValue item{{"over", Rounded(o.over, 2)}};
+    place(item, o.where);
+    overflowing.push_back(std::move(item));
   }
-  out << "],\"errors\":[";
-  first = true;
+  app::JsonValue errors = app::JsonValue::array();
   for (const auto& e : s.errors) {
-    out << (first ? "" : ",") << "{\"id\":" << e.id << ",\"text\":" << Json(ToUtf8(e.text));
-    if (e.where.slide > 0) place(e.where);
-    out << "}";
-    first = false;
+    app::JsonValue item{{"id", e.id}, {"text", ToUtf8(e.text)}};
+    if (e.where.slide > 0) place(item, e.where);
+    errors.push_back(std::move(item));
   }
-  std::snprintf(time, sizeof time, "%.3f", s.seconds);
-  out << "],\"seconds\":" << time << ",\"exitStatus\":" << s.exitStatus << "}\n";
+  const app::JsonValue summary{{"deck", s.deck},
+                               {"output", s.out},
+                               {"written", s.written},
+                               {"mode", s.mode},
+                               {"optionSet", s.optionSet},
+                               {"range", RangeName(s.range)},
+                               {"outputDestType", s.outputDestType},
+                               {"success", s.success},
+                               {"cancelled", s.cancelled},
+                               {"slides", st.slides},
+                               {"shapes", st.shapes},
+                               {"segmentsTranslated", st.segmentsTranslated},
+                               {"comments", st.comments},
+                               {"segmentsLeft", std::move(left)},
+                               {"overflowing", std::move(overflowing)},
+                               {"errors", std::move(errors)},
+                               {"seconds", Rounded(s.seconds, 3)},
+                               {"exitStatus", s.exitStatus}};
+  out << app::JsonText(summary) << "\n";
 }
 
 class Translation {

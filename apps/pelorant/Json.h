@@ -1,32 +1,23 @@
 // JSON output of the commands that offer --json.
 #pragma once
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
+
 #include <string>
 
 namespace app {
 
-// A UTF-8 text as a JSON string literal, quotes included.
-inline std::string Json(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
+// Keys stay in the order they are set, which is the order the commands
+// document.
+using JsonValue = nlohmann::ordered_json;
+
+// One line of JSON. Bytes that are not UTF-8 become U+FFFD instead of
+// failing the whole output.
+inline std::string JsonText(const JsonValue& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
+
+// A UTF-8 text as a JSON string literal, quotes included.
+inline std::string Json(const std::string& s) { return JsonText(JsonValue(s)); }
 
 }  // namespace app

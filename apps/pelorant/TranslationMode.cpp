@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "apps/pelorant/Arguments.h"
 #include "src/engine/EngineCaches.h"
 #include "engines/fake/FakeEngine.h"
 #include "src/options/RegistrySettings.h"
@@ -27,29 +28,14 @@ void PrintErrors(const std::string& command, CommandIo& io) {
 
 bool ParseModeOption(const std::string& command, const std::vector<std::string>& args, std::string* mode,
                      std::vector<std::string>* rest, CommandIo& io) {
-  bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (optionsEnded) {
-      rest->push_back(a);
-    } else if (a == "--") {
-      optionsEnded = true;
-    } else if (a == "--mode") {
-      if (i + 1 >= args.size()) {
-        io.err << "pelorant " << command << ": --mode needs a KEY (see pelorant " << command << " --help)\n";
-        return false;
-      }
-      *mode = args[++i];
-    } else if (a.rfind("--mode=", 0) == 0) {
-      *mode = a.substr(7);
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      io.err << "pelorant " << command << ": unknown option '" << a << "' (see pelorant " << command
-             << " --help)\n";
-      return false;
-    } else {
-      rest->push_back(a);
-    }
+  Arguments cli;
+  cli.Value("--mode", mode);
+  std::string error;
+  if (!cli.Parse(args, &error)) {
+    io.err << "pelorant " << command << ": " << error << " (see pelorant " << command << " --help)\n";
+    return false;
   }
+  *rest = cli.Words();
   return true;
 }
 

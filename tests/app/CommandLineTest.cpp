@@ -49,6 +49,29 @@ TEST(CommandLine, CommandHelpComesFromItsUsage) {
   }
 }
 
+TEST(CommandLine, OptionErrorsAreUsageErrorsThatNameTheOption) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"copy", "deck.pptx", "--shape", "A", "--slide"}, "--slide needs a value"},
+      {{"menu", "--json=yes"}, "--json takes no value"},
+      {{"menu", "--slide", "1"}, "unknown option '--slide'"},
+      {{"paste", "deck.pptx", "-o", "out.pptx", "--text", "2"}, "--text needs START:LENGTH"},
+      {{"text", "--mode"}, "--mode needs a value"},
+      {{"lookup", "-x", "house"}, "unknown option '-x'"},
+      {{"engines", "add-server", "n", "http://127.0.0.1:1", "--api"}, "--api needs a value"},
+      {{"engines", "add-server", "n", "http://127.0.0.1:1", "--timeout-ms", "5"}, "from 100 to 3600000"},
+      {{"engines", "add-server", "n", "--api", "apy"}, "add-server needs NAME and URL"},
+  };
+  for (const Case& c : cases) {
+    Outcome r = Call(c.args);
+    EXPECT_EQ(r.status, 2) << c.args[0] << ": " << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args[0] << ": " << r.err;
+    EXPECT_TRUE(r.out.empty()) << c.args[0];
+  }
+}
+
 TEST(CommandLine, VersionOptionRunsTheVersionCommand) {
   Outcome a = Call({"--version"});
   Outcome b = Call({"version"});

@@ -1,0 +1,78 @@
+// What the terminal views share: the widget toolkit's names, the modal
+// window they all run in, and the one-line question box. Internal to the
+// terminal dialogs; the rest of the program sees TerminalDialogs.h.
+#pragma once
+
+#include <final/final.h>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "src/dialogs/DialogViews.h"
+#include "src/platform/System.h"
+
+namespace app::terminal {
+
+namespace fc = finalcut;
+
+inline fc::FString F(const std::wstring& text) { return fc::FString(text); }
+inline std::wstring W(const fc::FString& text) { return text.toWString(); }
+
+// A modal dialog whose close box and Escape key are reported instead of
+// closing it: the dialog's logic decides.
+class ModalWindow : public fc::FDialog {
+ public:
+  explicit ModalWindow(fc::FWidget* parent) : fc::FDialog(parent) {}
+  std::function<void()> onCloseRequest;
+  std::function<void(int)> onTimerFired;
+  std::function<void()> onShown;
+
+  void onKeyPress(fc::FKeyEvent* event) override {
+    fc::FDialog::onKeyPress(event);
+  }
+  void onClose(fc::FCloseEvent* event) override {
+    event->ignore();
+    if (onCloseRequest) onCloseRequest();
+  }
+  void onTimer(fc::FTimerEvent* event) override {
+    if (onTimerFired) onTimerFired(event->getTimerId());
+  }
+  void onShow(fc::FShowEvent* event) override {
+    fc::FDialog::onShow(event);
+    if (onShown) onShown();
+  }
+  void Finish() {
+    if (mMain) {
+      fc::FApplication::getApplicationObject()->quit();
+    } else {
+      done(fc::FDialog::ResultCode::Accept);
+    }
+  }
+  // Runs the window as the application's main window until Finish: the
+  // toolkit reads the keyboard only in the application's own loop.
+  void RunAsMain() {
+    mMain = true;
+    fc::FWidget::setMainWidget(this);
+    show();
+    fc::FApplication::getApplicationObject()->exec();
+    hide();
+  }
+
+ private:
+  bool mMain = false;
+};
+
+// Screen columns a control text takes; the accelerator marker takes none.
+std::size_t Columns(const std::wstring& text);
+fc::FWidget* OwnerWindow();
+bool AskLine(const std::wstring& caption, const std::wstring& prompt, std::wstring* text);
+
+// One file each.
+std::unique_ptr<dialogs::SetupView> MakeSetupView();
+std::unique_ptr<dialogs::LookupDictView> MakeLookupView();
+std::unique_ptr<dialogs::InputBoxView> MakeInputBox();
+int TerminalMessageBox(const platform::MessageBoxRequest& request);
+
+}  // namespace app::terminal
