@@ -15,7 +15,9 @@
 // each command and all it started) is shown beside wall time.
 //
 //   translate_deck [DECK] [ROUNDS] [PARTS]
-//     default: poi__customGeo.pptx, 5, "deck,scale,memory"; "" for the default deck
+//     default: poi__customGeo.pptx, sc__031.pptx and poi__stress022.pptx (45
+//     slides each, with notes pages, SmartArt, tables and media), 5,
+//     "deck,scale,memory"; "" for the default decks
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -151,7 +153,12 @@ void ExtractText(const fs::path& deck, const fs::path& file) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it is measured
   const fs::path corpus = testsupport::CorpusDir();
-  const fs::path deck = argc > 1 && *argv[1] ? fs::path(argv[1]) : corpus / "poi__customGeo.pptx";
+  std::vector<fs::path> decks;
+  if (argc > 1 && *argv[1])
+    decks.push_back(argv[1]);
+  else
+    for (const char* name : {"poi__customGeo.pptx", "sc__031.pptx", "poi__stress022.pptx"})
+      decks.push_back(corpus / name);
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string parts = argc > 3 ? argv[3] : "deck,scale,memory";
   const std::string prog = Quote(PELORANT_PROGRAM);
@@ -162,7 +169,7 @@ int main(int argc, char** argv) {
   setenv("TMPDIR", dir.path().c_str(), 1);
   unsetenv("PELORANT_FAKE_ENGINE");
 
-  const std::string d = Quote(deck.string()), o = Quote((dir.path() / "out.pptx").string());
+  const std::string o = Quote((dir.path() / "out.pptx").string());
   // The same run with the bracket test engine, which costs next to nothing:
   // what the document's handling alone takes. It keeps settings of its own.
   const std::string fake = (dir.path() / "fake.txt").string();
@@ -171,7 +178,9 @@ int main(int argc, char** argv) {
   const std::string testEngine = "PELORANT_FAKE_ENGINE=" + Quote(fake) + " PELORANT_REGISTRY=" +
                                  Quote((dir.path() / "reg-test").string()) + " XDG_CONFIG_HOME=" +
                                  Quote((dir.path() / "config-test").string()) + " ";
-  if (parts.find("deck") != std::string::npos) {
+  for (const fs::path& deck : decks) {
+    if (parts.find("deck") == std::string::npos) break;
+    const std::string d = Quote(deck.string());
     ExtractText(deck, dir.path() / "text.txt");
     const std::string apertiumRun = prog + " translate " + d + " -o " + o + " --mode Apertium:eng-spa -q";
     const std::string testRun = testEngine + prog + " translate " + d + " -o " + o + " --mode Test:en-xx -q";

@@ -345,11 +345,18 @@ TextBody::Para TextBody::ReadPara(pugi::xml_node p, long pos) {
   Para para;
   para.node = p;
   para.start = pos;
-  para.items.reserve(8);
-  for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
-    if (c.type() != pugi::node_element) continue;
+  // Sized exactly: a body of many short paragraphs keeps one entry a run,
+  // and spare room in each would outweigh the runs themselves.
+  auto counted = [](pugi::xml_node c) {
+    if (c.type() != pugi::node_element) return false;
     std::string_view l = LocalName(c);
-    if (l == "pPr" || l == "endParaRPr") continue;
+    return l != "pPr" && l != "endParaRPr";
+  };
+  size_t count = 0;
+  for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) count += counted(c);
+  para.items.reserve(count);
+  for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
+    if (!counted(c)) continue;
     para.items.push_back(ReadItem(c, pos));
     pos += para.items.back().length;
   }
@@ -404,6 +411,7 @@ void TextBody::Reread(size_t first, size_t count) {
 
 std::wstring TextBody::Text() const {
   std::wstring s;
+  s.reserve(static_cast<size_t>(Length()));
   bool first = true;
   for (const Para& p : Index()) {
     if (!first) s += L'\r';
@@ -423,13 +431,20 @@ std::wstring TextBody::Text(TextSpan span) const {
   // Only the paragraphs the span reaches: ranges read their text one
   // paragraph at a time from bodies of thousands.
   const size_t first = static_cast<size_t>(ParagraphAt(start));
+  size_t last = first;
+  while (last + 1 < idx.size() && idx[last + 1].start < end) ++last;
+  // Built at its final size and cut in place: the whole text of a body of
+  // hundreds of megabytes is otherwise held two or three times over.
   std::wstring s;
-  for (size_t pi = first; pi < idx.size() && idx[pi].start < end; ++pi) {
+  s.reserve(static_cast<size_t>(idx[last].start + idx[last].length + 1 - idx[first].start));
+  for (size_t pi = first; pi <= last; ++pi) {
     for (const Item& i : idx[pi].items)
       if (i.length) s += i.Text();
     if (pi + 1 < idx.size()) s += L'\r';
   }
-  return s.substr(static_cast<size_t>(start - idx[first].start), static_cast<size_t>(end - start));
+  s.resize(std::min(s.size(), static_cast<size_t>(end - idx[first].start)));
+  s.erase(0, static_cast<size_t>(start - idx[first].start));
+  return s;
 }
 
 long TextBody::Length() const {
