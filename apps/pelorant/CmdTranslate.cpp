@@ -38,6 +38,7 @@
 #include "src/options/Glossary.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
+#include "src/powerpoint/RunText.h"
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
 
@@ -633,8 +634,11 @@ int Translation::Run() {
   s.cancelled = outcome.cancelled;
   s.stats = outcome.stats;
   s.errors = outcome.errors;
+  // A chart's text read from its data is left on purpose; the summary
+  // counts it, but the run is whole.
   int left = 0;
-  for (const auto& [why, n] : outcome.stats.segmentsLeft) left += n;
+  for (const auto& [why, n] : outcome.stats.segmentsLeft)
+    if (why != powerpoint::kLeftLinked) left += n;
   // Text the engine could not translate stays as it was; the user learns why
   // from the engine's own message.
   engine::Engine& eng = engine::AppCommon::Instance().GetEngine();

@@ -69,6 +69,9 @@ class Presentation {
   virtual float SlideHeight() = 0;
   virtual Ptr<host::DocumentWindows> Windows() = 0;
   virtual Ptr<host::Slides> Slides() = 0;
+  // The first design's master; every design has one.
+  virtual Ptr<host::Master> SlideMaster() = 0;
+  virtual Ptr<host::Designs> Designs() = 0;
   virtual void Save() = 0;
   virtual void SaveAs(const std::wstring& fileName, int fileFormat) = 0;
   // Writes a copy; the presentation keeps its own path and Saved state.

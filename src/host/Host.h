@@ -2,6 +2,7 @@
 #pragma once
 
 #include "src/host/Application.h"
+#include "src/host/Charts.h"
 #include "src/host/CommandBars.h"
 #include "src/host/Comments.h"
 #include "src/host/HostTypes.h"

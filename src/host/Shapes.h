@@ -76,6 +76,8 @@ class Shape {
   virtual bool HasTable() = 0;
   virtual Ptr<host::Table> Table() = 0;
   virtual bool HasChart() = 0;
+  // kNotAvailable for a shape without a chart.
+  virtual Ptr<host::Chart> Chart() = 0;
   virtual bool HasSmartArt() = 0;
   // Diagrams of the kind before SmartArt; .pptx packages hold none, so the
   // document host answers false.

@@ -41,6 +41,7 @@ class CopiedText final : public ShapeTexts {
   void Frame(const host::Ptr<host::Shape>& shape, bool) override {
     if (shape->HasTextFrame() && shape->TextFrame()->HasText()) Whole(shape->TextFrame()->TextRange()->Text());
   }
+  void ChartText(const host::Ptr<host::TextFrame2>& frame) override { Whole(frame->TextRange()->Text()); }
   void Whole(const std::wstring& text) override {
     if (!text.empty()) mOut += text + L"\r\n\r\n";
   }

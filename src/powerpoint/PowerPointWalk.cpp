@@ -9,6 +9,7 @@
 #include "resources/MessageIds.h"
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
+#include "src/host/Charts.h"
 #include "src/host/Comments.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
@@ -77,6 +78,52 @@ bool HasBothPresentations(const PPTTranProp& prop) {
 }
 }  // namespace
 
+namespace {
+
+// Masters and layouts are walked in whole-deck runs only: what they show
+// is on every slide, also on those a smaller run leaves alone.
+bool WalksMasters(const RunContext& ctx) { return ctx.Options().TranslationRange == 0 && ctx.prop.WorkPresen; }
+
+// A master's or a layout's own shapes: its placeholders hold the prompts
+// that slides replace with their own text, which no slide shows.
+std::vector<int> OwnShapes(host::Shapes& shapes) {
+  std::vector<int> own;
+  const int n = shapes.Count();
+  for (int i = 1; i <= n; ++i)
+    if (shapes.Item(i)->Type() != host::msoPlaceholder) own.push_back(i);
+  return own;
+}
+
+// Every master and layout page of a presentation, master first.
+std::vector<host::Ptr<host::Shapes>> MasterPages(host::Presentation& presentation) {
+  std::vector<host::Ptr<host::Shapes>> pages;
+  host::Ptr<host::Designs> designs = presentation.Designs();
+  const int n = designs->Count();
+  for (int i = 1; i <= n; ++i) {
+    host::Ptr<host::Master> master = designs->Item(i)->SlideMaster();
+    pages.push_back(master->Shapes());
+    host::Ptr<host::CustomLayouts> layouts = master->CustomLayouts();
+    const int count = layouts->Count();
+    for (int j = 1; j <= count; ++j) pages.push_back(layouts->Item(j)->Shapes());
+  }
+  return pages;
+}
+
+bool TranslateMasters(RunContext& ctx) {
+  const auto sources = MasterPages(*ctx.prop.WorkPresen);
+  const auto targets = MasterPages(*ctx.prop.TranPresen);
+  for (size_t i = 0; i < sources.size() && i < targets.size(); ++i) {
+    const std::vector<int> own = OwnShapes(*sources[i]);
+    if (own.empty()) continue;
+    ctx.place = {};
+    if (!TranslateSlideShape(ctx, sources[i]->Range(own), targets[i]->Range(own))) return false;
+    if (ctx.IsCancelled()) return true;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool CountTranslationSlideShapes(RunContext& ctx) {
   if (!ctx.prop.OrigSlideRange) return false;
   std::int32_t total = 0;
@@ -86,6 +133,8 @@ bool CountTranslationSlideShapes(RunContext& ctx) {
     total += slide->Shapes()->Count();
     total += slide->NotesPage()->Shapes()->Count();
   }
+  if (WalksMasters(ctx))
+    for (const auto& page : MasterPages(*ctx.prop.WorkPresen)) total += static_cast<std::int32_t>(OwnShapes(*page).size());
   ctx.prop.TranslationSlideShapeCount = total;
   return true;
 }
@@ -115,6 +164,13 @@ bool TranslateSlideRange(RunContext& ctx) {
     }
     if (!prop.OrigSlideRange || !prop.TranSlideRange) return false;
     prop.CurrentTranslationSlideShapeNum = 0;
+    if (WalksMasters(ctx)) {
+      if (!TranslateMasters(ctx)) {
+        ctx.ReportRunError(kMsgShapesFailed, ctx.place);
+        return false;
+      }
+      if (ctx.IsCancelled()) return true;
+    }
 
     const int slides = prop.OrigSlideRange->Count();
     for (int i = 1; i <= slides; ++i) {

@@ -13,6 +13,7 @@ namespace powerpoint {
 inline constexpr wchar_t kLeftEngineFailed[] = L"engine failed";
 inline constexpr wchar_t kLeftCancelled[] = L"cancelled";
 inline constexpr wchar_t kLeftEmpty[] = L"empty translation";
+inline constexpr wchar_t kLeftLinked[] = L"linked to chart data";
 
 enum class TextOutcome {
   Translated,    // segment.translation holds the text to write

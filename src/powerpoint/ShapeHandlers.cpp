@@ -1,11 +1,16 @@
 #include "src/powerpoint/ShapeHandlers.h"
 
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <utility>
+#include <vector>
 
+#include "src/host/Charts.h"
 #include "src/host/Shapes.h"
+#include "src/platform/ComError.h"
 #include "src/powerpoint/PowerPointWalk.h"
+#include "src/powerpoint/RunText.h"
 #include "src/powerpoint/ShapeText.h"
 #include "src/powerpoint/SlideContent.h"
 #include "src/support/Log.h"
@@ -18,6 +23,7 @@ using Options = options::TranslationOptionUDT;
 constexpr wchar_t kShapeSource[] = L"PowerPointTranslationProcess::TranslateSlideShape";
 constexpr wchar_t kPlaceholderSource[] = L"PowerPointTranslationProcess::TranslateShape_Placeholder";
 constexpr wchar_t kGroupSource[] = L"PowerPointTranslationProcess::TranslateShape_GroupShape";
+constexpr wchar_t kChartSource[] = L"PowerPointTranslationProcess::TranslateShape_Chart";
 
 // Shapes the text-box handler takes besides the text kinds: any kind the
 // host gives a text frame with text (freeforms above all), whose text would
@@ -134,12 +140,135 @@ class WordArtHandler final : public ShapeHandler {
   const wchar_t* Failure() const override { return L"Err::TranslateShape_WordArt"; }
 };
 
+// A chart's texts in the order a reader meets them: its title, the axis
+// titles, the series names its legend shows, the labels a user typed, and
+// the shapes drawn over it. A series name read from the chart's data stays
+// as it is (the next edit of the data would bring the source back) and is
+// counted as left. Only the newer text model reaches a chart's texts; the
+// chart lays them out itself, so neither expanding nor fitting applies.
+class ChartHandler final : public ShapeHandler {
+ public:
+  bool Translate(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target,
+                 ShapeLevel, bool&) const override {
+    const Options& o = ctx.Options();
+    if (!Allowed(o, o.IgnoresShape) || ctx.Version() < 12) return true;
+    host::Ptr<host::Chart> from = ChartOf(source), to = ChartOf(target);
+    if (!from || !to) return true;
+    int madeTitles = 0, ignored = 0;
+    const auto sourceTexts = Texts(*from, &madeTitles), targetTexts = Texts(*to, &ignored);
+    CountLeft(ctx, kLeftLinked, madeTitles);
+    for (size_t i = 0; i < sourceTexts.size() && i < targetTexts.size(); ++i) {
+      if (!TranslateFrameText(ctx, sourceTexts[i], targetTexts[i])) return false;
+      if (ctx.IsCancelled()) return true;
+    }
+    host::Ptr<host::SeriesCollection> sourceSeries = from->SeriesCollection(), targetSeries = to->SeriesCollection();
+    const int series = std::min(sourceSeries->Count(), targetSeries->Count());
+    for (int i = 1; i <= series; ++i) {
+      host::Ptr<host::Series> s = sourceSeries->Item(i);
+      if (!NameIsOwn(*s)) {
+        CountLeft(ctx, kLeftLinked);
+        continue;
+      }
+      engine::TranslationSegment segment;
+      segment.source = s->Name();
+      if (segment.source.empty()) continue;
+      segment.start = 1;
+      segment.end = static_cast<std::int32_t>(segment.source.size());
+      const TextOutcome outcome = TranslateOne(ctx, segment);
+      if (outcome == TextOutcome::Cancelled) return true;
+      if (outcome != TextOutcome::Translated) {
+        CountLeft(ctx, LeftReason(outcome));
+        continue;
+      }
+      targetSeries->Item(i)->SetName(*segment.translation);
+      ++ctx.stats.segmentsTranslated;
+    }
+    host::Ptr<host::Shapes> sourceShapes = from->Shapes(), targetShapes = to->Shapes();
+    const int shapes = std::min(sourceShapes->Count(), targetShapes->Count());
+    for (int i = 1; i <= shapes; ++i) {
+      host::Ptr<host::Shape> s = sourceShapes->Item(i), t = targetShapes->Item(i);
+      const ShapeHandler* handler = ShapeHandlerFor(s, ShapeLevel::Group);
+      bool inner = false;
+      if (handler && !handler->Translate(ctx, s, t, ShapeLevel::Group, inner)) return false;
+      if (ctx.IsCancelled()) return true;
+    }
+    return true;
+  }
+  void List(const ShapeReading& reading, const host::Ptr<host::Shape>& source, ShapeLevel,
+            ShapeTexts& out) const override {
+    const Options& o = reading.options;
+    if (!Allowed(o, o.IgnoresShape) || reading.version < 12) return;
+    host::Ptr<host::Chart> chart = ChartOf(source);
+    if (!chart) return;
+    int madeTitles = 0;
+    for (const auto& frame : Texts(*chart, &madeTitles)) out.ChartText(frame);
+    host::Ptr<host::SeriesCollection> series = chart->SeriesCollection();
+    const int n = series->Count();
+    for (int i = 1; i <= n; ++i) {
+      host::Ptr<host::Series> s = series->Item(i);
+      if (NameIsOwn(*s)) out.Whole(s->Name());
+    }
+    host::Ptr<host::Shapes> shapes = chart->Shapes();
+    const int count = shapes->Count();
+    for (int i = 1; i <= count; ++i) {
+      host::Ptr<host::Shape> s = shapes->Item(i);
+      if (const ShapeHandler* handler = ShapeHandlerFor(s, ShapeLevel::Group))
+        handler->List(reading, s, ShapeLevel::Group, out);
+    }
+  }
+  const wchar_t* Failure() const override { return L"Err::TranslateShape_Chart"; }
+
+ private:
+  // Null for a chart whose texts the host cannot reach (a kind it does not read).
+  static host::Ptr<host::Chart> ChartOf(const host::Ptr<host::Shape>& s) {
+    try {
+      return s->HasChart() ? s->Chart() : nullptr;
+    } catch (const platform::ComError& e) {
+      LOG_DETAIL(kChartSource, L"chart not read: " + e.Description());
+      return nullptr;
+    }
+  }
+  // The frames of the typed title, axis titles and labels. A title the
+  // chart makes from its data names a series: it is counted in madeTitles.
+  static std::vector<host::Ptr<host::TextFrame2>> Texts(host::Chart& chart, int* madeTitles) {
+    std::vector<host::Ptr<host::TextFrame2>> out;
+    auto add = [&](const host::Ptr<host::ChartText>& text, bool title) {
+      if (!text->AutoText()) out.push_back(text->TextFrame2());
+      else if (title) ++*madeTitles;
+    };
+    if (chart.HasTitle()) add(chart.ChartTitle(), true);
+    for (int type : {host::xlCategory, host::xlValue, host::xlSeriesAxis}) {
+      if (!chart.HasAxis(type)) continue;
+      host::Ptr<host::Axis> axis = chart.Axes(type);
+      if (axis->HasTitle()) add(axis->AxisTitle(), false);
+    }
+    host::Ptr<host::SeriesCollection> series = chart.SeriesCollection();
+    const int n = series->Count();
+    for (int i = 1; i <= n; ++i) {
+      host::Ptr<host::DataLabels> labels = series->Item(i)->DataLabels();
+      const int count = labels->Count();
+      for (int j = 1; j <= count; ++j) {
+        add(labels->Item(j), false);
+      }
+    }
+    return out;
+  }
+  // A name the series holds itself comes first in its formula, in double
+  // quotes; a reference there reads it from the data.
+  static bool NameIsOwn(host::Series& s) {
+    const std::wstring formula = s.Formula();
+    const size_t open = formula.find(L'(');
+    return open != std::wstring::npos && open + 1 < formula.size() && formula[open + 1] == L'"';
+  }
+};
+
 const TextHandler kTextBox(&Options::IgnoresShape, true, L"Err::TranslateShape_TextBox");
 const TextHandler kCommentShape(&Options::IgnoresComment, false, L"Err::TranslateShape_Comment");
 const TextHandler kGroupedPlaceholder(&Options::IgnoresMainText, false, L"Err::TranslateShape_Placeholder");
 const GroupHandler kGroup;
 const TableHandler kTable;
 const WordArtHandler kWordArt;
+const ChartHandler kChart;
 
 // A placeholder's own text (body and object placeholders paragraph by
 // paragraph), or, without a text frame, the SmartArt or table it holds.
@@ -189,6 +318,7 @@ class PlaceholderHandler final : public ShapeHandler {
       const int contained = s->PlaceholderFormat()->ContainedType();
       if (contained == host::msoSmartArt) return &kGroup;
       if (contained == host::msoTable) return &kTable;
+      if (contained == host::msoChart) return &kChart;
       return nullptr;
     }
     return version >= 10 && s->HasDiagram() ? &kGroup : nullptr;
@@ -202,6 +332,7 @@ const std::map<int, const ShapeHandler*> kByKind = {
     {host::msoFreeform, &kTextBox},  {host::msoPlaceholder, &kPlaceholder}, {host::msoComment, &kCommentShape},
     {host::msoGroup, &kGroup},       {host::msoCanvas, &kGroup},      {host::msoDiagram, &kGroup},
     {host::msoSmartArt, &kGroup},    {host::msoTable, &kTable},       {host::msoTextEffect, &kWordArt},
+    {host::msoChart, &kChart},
 };
 
 bool GroupHandler::Translate(RunContext& ctx, const host::Ptr<host::Shape>& source,

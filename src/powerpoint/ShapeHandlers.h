@@ -23,8 +23,10 @@ class ShapeTexts {
   // A shape whose frame text goes to the text layer (paragraph by
   // paragraph when paragraphs is set).
   virtual void Frame(const host::Ptr<host::Shape>& shape, bool paragraphs) = 0;
-  // A text asked for whole (WordArt).
+  // A text asked for whole (WordArt, a chart's series name).
   virtual void Whole(const std::wstring& text) = 0;
+  // A text a chart lays out (its title, an axis title, a typed label).
+  virtual void ChartText(const host::Ptr<host::TextFrame2>& frame) = 0;
 };
 
 // What reading a shape without translating it depends on.

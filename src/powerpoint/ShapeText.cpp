@@ -223,12 +223,12 @@ template <class M>
 struct RangePair {
   host::Ptr<typename M::Range> source;
   host::Ptr<typename M::Range> target;
-  host::Ptr<host::Shape> targetShape;
+  host::Ptr<typename M::Frame> targetFrame;
   int targetStart = 1;   // absolute start of the target range in its frame
   int targetLength = 0;  // its length now, following every write
 
   void Refresh() {
-    target = M::FrameOf(targetShape)->TextRange()->Characters(targetStart, targetLength);
+    target = targetFrame->TextRange()->Characters(targetStart, targetLength);
   }
 };
 
@@ -485,8 +485,9 @@ bool TranslateRangePair(RunContext& ctx, RangePair<M>& pair) {
 template <class M>
 bool TranslateShapeText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target,
                         bool useSelection, bool paragraphMode) {
+  host::Ptr<typename M::Frame> targetFrame = M::FrameOf(target);
   host::Ptr<typename M::Range> sourceBase = M::FrameOf(source)->TextRange();
-  host::Ptr<typename M::Range> targetBase = M::FrameOf(target)->TextRange();
+  host::Ptr<typename M::Range> targetBase = targetFrame->TextRange();
   if (!sourceBase || !targetBase) {
     LOG_ERROR(kShapeSource, L"no text range");
     return false;
@@ -499,7 +500,7 @@ bool TranslateShapeText(RunContext& ctx, const host::Ptr<host::Shape>& source, c
     sourceBase = sourceBase->Characters(ctx.prop.SelectedTextStart, ctx.prop.SelectedTextSize);
     targetBase = targetBase->Characters(ctx.prop.SelectedTextStart, ctx.prop.SelectedTextSize);
   }
-  RangePair<M> pair{sourceBase, targetBase, target, targetBase->Start(), targetBase->Length()};
+  RangePair<M> pair{sourceBase, targetBase, targetFrame, targetBase->Start(), targetBase->Length()};
   if (!paragraphMode) return TranslateRangePair<M>(ctx, pair);
 
   LOG_INFO(kShapeSource, L"ParagraphMode");
@@ -511,7 +512,7 @@ bool TranslateShapeText(RunContext& ctx, const host::Ptr<host::Shape>& source, c
   for (int i = 1; i <= paragraphs; ++i) {
     host::Ptr<typename M::Range> paragraph = sourceBase->Paragraphs(i, 1);
     int length = paragraph->Length();
-    RangePair<M> one{paragraph, nullptr, target, targetBaseStart + (paragraph->Start() - baseStart) + grown, length};
+    RangePair<M> one{paragraph, nullptr, targetFrame, targetBaseStart + (paragraph->Start() - baseStart) + grown, length};
     one.Refresh();
     if (!TranslateRangePair<M>(ctx, one)) ok = false;
     grown += one.targetLength - length;
@@ -522,9 +523,8 @@ bool TranslateShapeText(RunContext& ctx, const host::Ptr<host::Shape>& source, c
 
 // What TranslateShapeText will cut the whole text of a shape into.
 template <class M>
-bool CollectTexts(RunContext& ctx, const host::Ptr<host::Shape>& source, bool paragraphMode,
+bool CollectTexts(RunContext& ctx, const host::Ptr<typename M::Range>& base, bool paragraphMode,
                   std::vector<engine::TranslationSegment>* segments) {
-  host::Ptr<typename M::Range> base = M::FrameOf(source)->TextRange();
   if (!base) return true;
   // Cutting replaces what it is given.
   // Held spans as the translation will find them, so that what is
@@ -696,10 +696,29 @@ bool CollectShapeTexts(RunContext& ctx, const host::Ptr<host::Shape>& source, bo
   if (!source || !source->HasTextFrame()) return true;
   if (ctx.Version() >= 12) {
     if (!ModernModel::HasText(*source->TextFrame2())) return true;
-    return CollectTexts<ModernModel>(ctx, source, paragraphMode, segments);
+    return CollectTexts<ModernModel>(ctx, source->TextFrame2()->TextRange(), paragraphMode, segments);
   }
   if (!ClassicModel::HasText(*source->TextFrame())) return true;
-  return CollectTexts<ClassicModel>(ctx, source, paragraphMode, segments);
+  return CollectTexts<ClassicModel>(ctx, source->TextFrame()->TextRange(), paragraphMode, segments);
+}
+
+bool TranslateFrameText(RunContext& ctx, const host::Ptr<host::TextFrame2>& source,
+                        const host::Ptr<host::TextFrame2>& target) {
+  if (!source || !target) {
+    LOG_ERROR(kShapeSource, L"text frame is NULL");
+    return false;
+  }
+  if (!ModernModel::HasText(*source)) return true;
+  host::Ptr<host::TextRange2> sourceBase = source->TextRange();
+  host::Ptr<host::TextRange2> targetBase = target->TextRange();
+  RangePair<ModernModel> pair{sourceBase, targetBase, target, targetBase->Start(), targetBase->Length()};
+  return TranslateRangePair<ModernModel>(ctx, pair);
+}
+
+bool CollectFrameTexts(RunContext& ctx, const host::Ptr<host::TextFrame2>& source,
+                       std::vector<engine::TranslationSegment>* segments) {
+  if (!source || !ModernModel::HasText(*source)) return true;
+  return CollectTexts<ModernModel>(ctx, source->TextRange(), false, segments);
 }
 
 bool FitTextToShape(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target) {

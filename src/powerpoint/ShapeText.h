@@ -21,6 +21,12 @@ bool TranslateShapeTextRange(RunContext& ctx, const host::Ptr<host::Shape>& sour
 // False when a text cannot be split.
 bool CollectShapeTexts(RunContext& ctx, const host::Ptr<host::Shape>& source, bool paragraphMode,
                        std::vector<engine::TranslationSegment>* segments);
+// The same two for a text laid out by a chart (a title, a typed label),
+// which only the newer text model reaches; the chart fits it itself.
+bool TranslateFrameText(RunContext& ctx, const host::Ptr<host::TextFrame2>& source,
+                        const host::Ptr<host::TextFrame2>& target);
+bool CollectFrameTexts(RunContext& ctx, const host::Ptr<host::TextFrame2>& source,
+                       std::vector<engine::TranslationSegment>* segments);
 // Shrinks the target's font sizes in whole points until its text fits,
 // never below one point. It does not fail the run: a shape it cannot work
 // on keeps the text as written, and one still too large at the smallest

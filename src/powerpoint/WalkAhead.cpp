@@ -25,6 +25,7 @@ class Segments final : public ShapeTexts {
   void Frame(const host::Ptr<host::Shape>& shape, bool paragraphs) override {
     CollectShapeTexts(mCtx, shape, paragraphs, &mOut);
   }
+  void ChartText(const host::Ptr<host::TextFrame2>& frame) override { CollectFrameTexts(mCtx, frame, &mOut); }
   void Whole(const std::wstring& text) override {
     if (text.empty()) return;
     engine::TranslationSegment segment;

@@ -4,8 +4,9 @@
 # its registration, connects it, and clicks it over corpus decks with the
 # fake COM engine server, which brackets every text it is sent: the menu and
 # toolbar as connection builds them, "translate all" saved and checked on
-# Linux (every text through the engine exactly once, every other part
-# unchanged: the Linux corpus test's check), a click while the command runs,
+# Linux (every text, charts' and masters' included, through the engine
+# exactly once, every other part unchanged: the Linux corpus test's check),
+# a click while the command runs,
 # a click after the host's connection went (the add-in finds the host again),
 # a connection while the command runs,
 # a disconnection while it runs and while its progress dialog is open, and
@@ -143,14 +144,17 @@ if ! run "$out/run-connect" open "$(winpath "$corpus/$deck")" click "$mode" duri
 elif [ "$(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect")" != 1 ]; then
   fail "a connection during the run left $(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect") translate-all buttons"
 fi
-# A deck with comments, translated all the same.
-deck=poi__45545_Comment.pptx
-if ! run "$out/run4" open "$(winpath "$corpus/$deck")" click "$mode" click .BUTTON.TRAN-ALL \
-  save "$(winpath "$out/$deck")" disconnect; then
-  fail "the stand-in run over $deck failed: $(head -c 600 "$out/run4")"
-elif ! check "$corpus/$deck" "$out/$deck" >"$out/check"; then
-  fail "$deck: $(wc -l <"$out/check") problem(s): $(head -n 3 "$out/check" | cut -c 1-300)"
-fi
+# A deck with comments, and one with charts (titles, axis titles, data
+# labels, series names read from the data) and masters, translated all the
+# same.
+for deck in poi__45545_Comment.pptx sc__025_chart.pptx; do
+  if ! run "$out/run4" open "$(winpath "$corpus/$deck")" click "$mode" click .BUTTON.TRAN-ALL \
+    save "$(winpath "$out/$deck")" disconnect; then
+    fail "the stand-in run over $deck failed: $(head -c 600 "$out/run4")"
+  elif ! check "$corpus/$deck" "$out/$deck" >"$out/check"; then
+    fail "$deck: $(wc -l <"$out/check") problem(s): $(head -n 3 "$out/check" | cut -c 1-300)"
+  fi
+done
 
 # Disconnecting while the progress dialog is open closes it and cancels the
 # run; the stand-in sees its window before, and none once the command ends.

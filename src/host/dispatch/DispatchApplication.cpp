@@ -106,6 +106,8 @@ class DPresentation : public host::Presentation, Base {
   float SlideHeight() override { return PageSetup(L"SlideHeight"); }
   Ptr<host::DocumentWindows> Windows() override { return Wrap<DDocumentWindows>(d->Get(L"Windows")); }
   Ptr<host::Slides> Slides() override { return MakeSlides(d->Get(L"Slides")); }
+  Ptr<host::Master> SlideMaster() override { return MakeMaster(d->Get(L"SlideMaster")); }
+  Ptr<host::Designs> Designs() override { return MakeDesigns(d->Get(L"Designs")); }
   void Save() override { Do(L"Save"); }
   void SaveAs(const std::wstring& fileName, int fileFormat) override { Do(L"SaveAs", {fileName, fileFormat}); }
   void SaveCopyAs(const std::wstring& fileName, int fileFormat, bool embedTrueTypeFonts) override {

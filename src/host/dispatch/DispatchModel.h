@@ -16,6 +16,8 @@ struct Where {
 host::Ptr<host::Presentation> MakePresentation(const Variant& v);
 host::Ptr<host::Slides> MakeSlides(const Variant& v);
 host::Ptr<host::SlideRange> MakeSlideRange(const Variant& v);
+host::Ptr<host::Master> MakeMaster(const Variant& v);
+host::Ptr<host::Designs> MakeDesigns(const Variant& v);
 // notesOf: for a notes page, the id of its slide.
 host::Ptr<host::Slide> MakeSlide(const Variant& v, int notesOf = 0);
 host::Ptr<host::ShapeRange> MakeShapeRange(const Variant& v, Where where);

@@ -220,6 +220,57 @@ class DTable : public host::Table, Base {
   int mFrame;
 };
 
+// A chart's title, axis title or data label; its text has no classic range.
+class DChartText : public host::DataLabel, Base {
+ public:
+  explicit DChartText(IDispatch* o) : Base(o, "ChartText") {}
+  std::wstring Text() override { return GetString(L"Text"); }
+  Ptr<host::TextFrame2> TextFrame2() override { return Wrap<DTextFrame2>(d->Get(L"TextFrame2"), nullptr); }
+  bool AutoText() override { return GetBool(L"AutoText"); }
+};
+
+class DAxis : public host::Axis, Base {
+ public:
+  explicit DAxis(IDispatch* o) : Base(o, "Axis") {}
+  bool HasTitle() override { return GetBool(L"HasTitle"); }
+  Ptr<host::ChartText> AxisTitle() override { return Wrap<DChartText>(d->Get(L"AxisTitle")); }
+};
+
+class DDataLabels : public Collection<host::DataLabels, DChartText> {
+ public:
+  explicit DDataLabels(IDispatch* o) : Collection(o, "DataLabels") {}
+};
+
+class DSeries : public host::Series, Base {
+ public:
+  explicit DSeries(IDispatch* o) : Base(o, "Series") {}
+  std::wstring Name() override { return GetString(L"Name"); }
+  void SetName(const std::wstring& name) override { Set(L"Name", name); }
+  std::wstring Formula() override { return GetString(L"Formula"); }
+  Ptr<host::DataLabels> DataLabels() override { return Wrap<DDataLabels>(d->Call(L"DataLabels")); }
+};
+
+class DSeriesCollection : public Collection<host::SeriesCollection, DSeries> {
+ public:
+  explicit DSeriesCollection(IDispatch* o) : Collection(o, "SeriesCollection") {}
+};
+
+class DChart : public host::Chart, Base {
+ public:
+  DChart(IDispatch* o, Where where) : Base(o, "Chart"), mWhere(where) {}
+  bool HasTitle() override { return GetBool(L"HasTitle"); }
+  Ptr<host::ChartText> ChartTitle() override { return Wrap<DChartText>(d->Get(L"ChartTitle")); }
+  bool HasAxis(int axisType) override { return d->Get(L"HasAxis", {axisType}).Bool(); }
+  Ptr<host::Axis> Axes(int axisType) override { return Wrap<DAxis>(d->Call(L"Axes", {axisType})); }
+  Ptr<host::Shapes> Shapes() override { return Wrap<DShapes>(d->Get(L"Shapes"), mWhere); }
+  Ptr<host::SeriesCollection> SeriesCollection() override {
+    return Wrap<DSeriesCollection>(d->Call(L"SeriesCollection"));
+  }
+
+ private:
+  Where mWhere;
+};
+
 class DShape : public host::Shape, Base {
  public:
   DShape(IDispatch* o, Where where, Part part) : Base(o, "Shape"), mWhere(where), mPart(std::move(part)) {}
@@ -270,6 +321,7 @@ class DShape : public host::Shape, Base {
   bool HasTable() override { return GetBool(L"HasTable"); }
   Ptr<host::Table> Table() override { return Wrap<DTable>(d->Get(L"Table"), mWhere, Id()); }
   bool HasChart() override { return GetBool(L"HasChart"); }
+  Ptr<host::Chart> Chart() override { return Wrap<DChart>(d->Get(L"Chart"), mWhere); }
   bool HasSmartArt() override { return GetBool(L"HasSmartArt"); }
   bool HasDiagram() override { return GetBool(L"HasDiagram"); }
   Ptr<host::GroupShapes> GroupItems() override {
@@ -382,9 +434,44 @@ class DSlides : public host::Slides, Base {
   }
 };
 
+// A master's and a layout's shapes belong to no slide.
+class DCustomLayout : public host::CustomLayout, Base {
+ public:
+  explicit DCustomLayout(IDispatch* o) : Base(o, "CustomLayout") {}
+  std::wstring Name() override { return GetString(L"Name"); }
+  Ptr<host::Shapes> Shapes() override { return Wrap<DShapes>(d->Get(L"Shapes"), Where{}); }
+};
+
+class DCustomLayouts : public Collection<host::CustomLayouts, DCustomLayout> {
+ public:
+  explicit DCustomLayouts(IDispatch* o) : Collection(o, "CustomLayouts") {}
+};
+
+class DMaster : public host::Master, Base {
+ public:
+  explicit DMaster(IDispatch* o) : Base(o, "Master") {}
+  std::wstring Name() override { return GetString(L"Name"); }
+  Ptr<host::Shapes> Shapes() override { return Wrap<DShapes>(d->Get(L"Shapes"), Where{}); }
+  Ptr<host::CustomLayouts> CustomLayouts() override { return Wrap<DCustomLayouts>(d->Get(L"CustomLayouts")); }
+};
+
+class DDesign : public host::Design, Base {
+ public:
+  explicit DDesign(IDispatch* o) : Base(o, "Design") {}
+  std::wstring Name() override { return GetString(L"Name"); }
+  Ptr<host::Master> SlideMaster() override { return Wrap<DMaster>(d->Get(L"SlideMaster")); }
+};
+
+class DDesigns : public Collection<host::Designs, DDesign> {
+ public:
+  explicit DDesigns(IDispatch* o) : Collection(o, "Designs") {}
+};
+
 }  // namespace
 
 Ptr<host::Slides> MakeSlides(const Variant& v) { return Wrap<DSlides>(v); }
+Ptr<host::Master> MakeMaster(const Variant& v) { return Wrap<DMaster>(v); }
+Ptr<host::Designs> MakeDesigns(const Variant& v) { return Wrap<DDesigns>(v); }
 Ptr<host::SlideRange> MakeSlideRange(const Variant& v) { return Wrap<DSlideRange>(v); }
 Ptr<host::Slide> MakeSlide(const Variant& v, int notesOf) { return Wrap<DSlide>(v, notesOf); }
 Ptr<host::ShapeRange> MakeShapeRange(const Variant& v, Where where) { return Wrap<DShapeRange>(v, where); }

@@ -310,6 +310,7 @@ class ProxyShape : public host::Shape, private ProxyShapeBase {
   bool HasTable() override { return R()->HasTable(); }
   Ptr<host::Table> Table() override { return W()->Table(); }
   bool HasChart() override { return R()->HasChart(); }
+  Ptr<host::Chart> Chart() override { return R()->Chart(); }
   bool HasSmartArt() override { return R()->HasSmartArt(); }
   bool HasDiagram() override { return R()->HasDiagram(); }
   Ptr<host::GroupShapes> GroupItems() override { return W()->GroupItems(); }

@@ -194,6 +194,12 @@ class PresentationImpl : public host::Presentation, public std::enable_shared_fr
   float SlideHeight() override { Check(); return doc->SlideHeight(); }
   Ptr<host::DocumentWindows> Windows() override;
   Ptr<host::Slides> Slides() override { Check(); return MakeSlides(doc); }
+  Ptr<host::Master> SlideMaster() override {
+    Ptr<host::Designs> designs = Designs();
+    if (designs->Count() < 1) throw platform::ComError(E_FAIL, L"This presentation has no slide master.");
+    return designs->Item(1)->SlideMaster();
+  }
+  Ptr<host::Designs> Designs() override { Check(); return MakeDesigns(doc); }
 
   std::map<std::string, std::string> FormatOverrides(int format) {
     std::map<std::string, std::string> out;

@@ -43,6 +43,9 @@ SlideRef SlideOf(const Ptr<host::Shape>& shape);
 // Text of a notes page's body placeholder, empty when it has none (for show).
 std::string SlideTitle(const SlideRef& slide);
 
+// The designs of a presentation: its slide masters, in the presentation's order.
+Ptr<host::Designs> MakeDesigns(const std::shared_ptr<Document>& doc);
+
 // The Office command bars of a fresh application: "Menu Bar" with the
 // host's own menus, and the "Standard" and "Formatting" toolbars.
 Ptr<host::CommandBars> MakeCommandBars();

@@ -260,6 +260,10 @@ Ptr<host::Table> ShapeBase::Table() {
   throw platform::ComError(E_FAIL, L"This shape does not have a table.");
 }
 bool ShapeBase::HasChart() { Check(); return false; }
+Ptr<host::Chart> ShapeBase::Chart() {
+  Check();
+  throw platform::ComError(E_FAIL, L"This shape does not have a chart.");
+}
 bool ShapeBase::HasSmartArt() { Check(); return false; }
 bool ShapeBase::HasDiagram() { Check(); return false; }
 Ptr<host::GroupShapes> ShapeBase::GroupItems() {

@@ -107,6 +107,7 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   bool HasTable() override;
   Ptr<host::Table> Table() override;
   bool HasChart() override;
+  Ptr<host::Chart> Chart() override;
   bool HasSmartArt() override;
   // Diagrams of the old kind do not exist in these packages.
   bool HasDiagram() override;
@@ -164,6 +165,7 @@ class GroupShape : public TreeShape {
 class GraphicFrameShape : public TreeShape {
  public:
   bool HasChart() override;
+  Ptr<host::Chart> Chart() override;
   bool HasSmartArt() override;
   Ptr<host::GroupShapes> GroupItems() override;
 

@@ -55,6 +55,18 @@ STANDIN_KIND(Columns)
 STANDIN_KIND(Row)
 STANDIN_KIND(Column)
 STANDIN_KIND(Cell)
+STANDIN_KIND(Chart)
+STANDIN_KIND(ChartText)
+STANDIN_KIND(Axis)
+STANDIN_KIND(SeriesCollection)
+STANDIN_KIND(Series)
+STANDIN_KIND(DataLabels)
+STANDIN_KIND(DataLabel)
+STANDIN_KIND(Master)
+STANDIN_KIND(CustomLayouts)
+STANDIN_KIND(CustomLayout)
+STANDIN_KIND(Designs)
+STANDIN_KIND(Design)
 STANDIN_KIND(Comments)
 STANDIN_KIND(Comment)
 STANDIN_KIND(CommandBars)
@@ -261,6 +273,7 @@ const std::unordered_map<std::string, Member>& Members() {
 
       GET(Presentation, Name), GET(Presentation, FullName), GET(Presentation, Path), PROP(Presentation, Saved),
       PROP(Presentation, Final), GET(Presentation, ReadOnly), GET(Presentation, Windows), GET(Presentation, Slides),
+      GET(Presentation, SlideMaster), GET(Presentation, Designs),
       DO(Presentation, Save), DO(Presentation, Close), GET(Presentation, NewWindow),
       {"Presentation.Container",
        [](Call&) -> Value { throw platform::ComError(host::kNotAvailable, L"the presentation is not embedded"); }},
@@ -331,7 +344,7 @@ const std::unordered_map<std::string, Member>& Members() {
       GET(Shape, Type), GET(Shape, Id), PROP(Shape, Name), PROP(Shape, Visible), PROP(Shape, Left), PROP(Shape, Top),
       PROP(Shape, Width), PROP(Shape, Height), GET(Shape, Rotation), GET(Shape, AutoShapeType),
       GET(Shape, HasTextFrame), GET(Shape, TextFrame), GET(Shape, TextFrame2), GET(Shape, HasTable),
-      GET(Shape, Table), GET(Shape, HasChart), GET(Shape, HasSmartArt), GET(Shape, HasDiagram),
+      GET(Shape, Table), GET(Shape, HasChart), GET(Shape, Chart), GET(Shape, HasSmartArt), GET(Shape, HasDiagram),
       GET(Shape, GroupItems), GET(Shape, TextEffect), GET(Shape, PlaceholderFormat), DO(Shape, Delete),
       SELECT(Shape),
       {"Shape.Parent",
@@ -345,6 +358,16 @@ const std::unordered_map<std::string, Member>& Members() {
          if (!group) throw platform::ComError(host::kNotAvailable, L"the shape is not in a group");
          return c.Out(group);
        }},
+      GET(Chart, HasTitle), GET(Chart, ChartTitle), GET(Chart, Shapes), GET(Chart, SeriesCollection),
+      {"Chart.HasAxis", [](Call& c) { return c.Out(c.Self<host::Chart>().HasAxis(c.Arg<int>(0))); }},
+      {"Chart.Axes", [](Call& c) { return c.Out(c.Self<host::Chart>().Axes(c.Arg<int>(0))); }},
+      GET(ChartText, Text), GET(ChartText, TextFrame2), GET(ChartText, AutoText), GET(Axis, HasTitle), GET(Axis, AxisTitle),
+      GET(SeriesCollection, Count), ITEM(SeriesCollection), PROP(Series, Name), GET(Series, Formula),
+      GET(Series, DataLabels), GET(DataLabels, Count), ITEM(DataLabels), GET(DataLabel, Text),
+      GET(DataLabel, TextFrame2), GET(DataLabel, AutoText),
+      GET(Master, Name), GET(Master, Shapes), GET(Master, CustomLayouts), GET(CustomLayouts, Count),
+      ITEM(CustomLayouts), GET(CustomLayout, Name), GET(CustomLayout, Shapes), GET(Designs, Count), ITEM(Designs),
+      GET(Design, Name), GET(Design, SlideMaster),
       GET(PlaceholderFormat, Type), GET(PlaceholderFormat, ContainedType), GET(PlaceholderFormat, Name),
       PROP(TextEffectFormat, Text), PROP(TextEffectFormat, FontName), PROP(TextEffectFormat, FontSize),
       GET(TextEffectFormat, FontBold), GET(TextEffectFormat, FontItalic),
