@@ -37,6 +37,7 @@ struct PPTTranProp {
   host::Ptr<host::Presentation> WorkPresen;
   host::Ptr<host::Presentation> TranPresen;
   options::TranslationOptionUDT TranOption;
+  options::TranslatedParts Parts;
   host::Ptr<host::Application> Application;
   std::int32_t OwnsOrigPresen = 1;
   std::int32_t OwnsWorkPresen = 1;
@@ -202,6 +203,8 @@ class RunCaller {
   // True when the time of the last StartTimeOut ran out (the cancel flag
   // was the watchdog's, not the user's).
   virtual bool TimedOut() const { return false; }
+  // The texts beyond the slides' own that the command's option set asks for.
+  virtual options::TranslatedParts PartsToTranslate() const { return {}; }
 };
 
 class PowerPointTranslationProcess {
