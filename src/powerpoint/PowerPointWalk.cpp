@@ -15,6 +15,7 @@
 #include "src/powerpoint/PowerPointTranslationUtil.h"
 #include "src/powerpoint/RunProgress.h"
 #include "src/powerpoint/ShapeHandlers.h"
+#include "src/powerpoint/ShapeLabels.h"
 #include "src/powerpoint/WalkAhead.h"
 #include "src/support/Log.h"
 
@@ -320,6 +321,8 @@ bool TranslateSlideShape(RunContext& ctx, const host::Ptr<host::ShapeRange>& sou
     }
     StepProgress(ctx);
   }
+  // After the text: the tips of links are found where the translation put them.
+  TranslateShapeLabels(ctx, source, target);
   return true;
 }
 
