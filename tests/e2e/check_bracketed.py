@@ -208,7 +208,7 @@ def label_problem(source, text, translated, real):
     if source is None or not has_letters(without_kept(source)) or not translated:
         return None if text == source else "changed"
     if real:
-        return "not translated" if text == source else None
+        return None  # a real engine may give a name or a word back as it was
     return bracket_problem(without_kept(source), without_kept(text or ""))
 
 
