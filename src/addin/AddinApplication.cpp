@@ -368,6 +368,7 @@ bool AddinApplication::fncPrepareForUseAppModule(const std::wstring& mode, const
   EnsureAbbreviations(record.FromLang);
   if (!translates) return true;
   const options::TranslationOption* set = FindOptionSet(optionSetName);
+  mTranslatedParts = set != nullptr ? options::TranslatedPartsOf(*set) : options::TranslatedParts{};
   if (set == nullptr || set->Glossary().empty()) return true;
   options::GlossaryRead glossary = options::ReadGlossary(set->Glossary());
   if (!glossary.ok) {

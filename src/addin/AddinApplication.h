@@ -116,6 +116,7 @@ class AddinApplication : public powerpoint::RunCaller {
   void StartTimeOut(std::int32_t milliseconds) override;
   void StopTimeOut() override;
   bool TimedOut() const override;
+  options::TranslatedParts PartsToTranslate() const override { return mTranslatedParts; }
 
   bool Reconnected() const { return mReconnected != 0; }
   // The language whose abbreviation table is loaded, in lower case.
@@ -145,6 +146,8 @@ class AddinApplication : public powerpoint::RunCaller {
   std::wstring mClassName = L"AddinApplication";
   std::int32_t mReconnected = 0;
   host::Ptr<host::Application> mApplication;
+  // Those of the option set the command at hand runs with.
+  options::TranslatedParts mTranslatedParts;
 
   Reconnector mReconnector;
   EngineListFiller mFillEngineList;

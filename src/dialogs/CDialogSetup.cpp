@@ -58,6 +58,14 @@ const HiddenFlag kHiddenFlags[] = {
     {243, &TranslationOption::NotUpdateField, &TranslationOption::SetNotUpdateField},
     {244, &TranslationOption::NotClearUndo, &TranslationOption::SetNotClearUndo},
 };
+// The details page's check boxes of the texts a run translates besides the
+// slides' own.
+const HiddenFlag kPartFlags[] = {
+    {ids::kTranslatesCharts, &TranslationOption::TranslatesCharts, &TranslationOption::SetTranslatesCharts},
+    {ids::kTranslatesAltText, &TranslationOption::TranslatesAltText, &TranslationOption::SetTranslatesAltText},
+    {ids::kTranslatesLinkTips, &TranslationOption::TranslatesLinkTips, &TranslationOption::SetTranslatesLinkTips},
+    {ids::kTranslatesMasters, &TranslationOption::TranslatesMasters, &TranslationOption::SetTranslatesMasters},
+};
 struct HiddenNumber {
   int id;
   std::int32_t (TranslationOption::*get)() const;
@@ -221,6 +229,7 @@ void CDialogSetup::ShowOption(int index) {
   mView->SetSwatchColor(kDetails, ids::kOrigSwatch, mColors[0]);
   mView->SetSwatchColor(kDetails, ids::kTranSwatch, mColors[1]);
   mView->SetText(kDetails, ids::kGlossary, set.Glossary());
+  for (const HiddenFlag& f : kPartFlags) mView->SetCheck(kDetails, f.id, Checked((set.*f.get)() != 0));
 
   // Each list offers the installed fonts, and the set's own font even when
   // it is not installed here, selected: a list that showed nothing would
@@ -283,6 +292,7 @@ void CDialogSetup::StoreOption(int index) {
   while (!glossary.empty() && glossary.back() == L' ') glossary.pop_back();
   while (!glossary.empty() && glossary.front() == L' ') glossary.erase(glossary.begin());
   set.SetGlossary(std::move(glossary));
+  for (const HiddenFlag& f : kPartFlags) (set.*f.set)(mView->GetCheck(kDetails, f.id) == 1 ? 1 : 0);
   for (int i = 0; i < 7; ++i) {
     int selected = mView->SelectedItem(kFonts, ids::kFontLists[i]);
     // Nothing chosen, or the no-font text: the field stays as stored.

@@ -87,6 +87,11 @@ inline constexpr int kTranSwatch = 288;
 inline constexpr int kGlossaryLabel = 291;
 inline constexpr int kGlossary = 292;
 inline constexpr int kBrowseGlossary = 293;
+inline constexpr int kAlsoTranslateGroup = 294;
+inline constexpr int kTranslatesCharts = 295;
+inline constexpr int kTranslatesAltText = 296;
+inline constexpr int kTranslatesLinkTips = 297;
+inline constexpr int kTranslatesMasters = 298;
 // fonts page: the lists in the order of the seven font fields
 inline constexpr int kFontLists[7] = {207, 208, 210, 211, 212, 213, 214};
 // engines page
@@ -157,6 +162,11 @@ inline constexpr SetupControl kSetupControls[] = {
     {3, 290, ControlKind::Swatch, 0, nullptr, true},
     {3, 269, ControlKind::CheckBox, 8257, nullptr, true},
     {3, 270, ControlKind::CheckBox, 8258, nullptr, true},
+    {3, 294, ControlKind::Group, 8260, nullptr, false},
+    {3, 295, ControlKind::CheckBox, 8261, nullptr, false},
+    {3, 296, ControlKind::CheckBox, 8262, nullptr, false},
+    {3, 297, ControlKind::CheckBox, 8263, nullptr, false},
+    {3, 298, ControlKind::CheckBox, 8264, nullptr, false},
     {3, 291, ControlKind::Label, 8259, nullptr, false},
     {3, 292, ControlKind::Edit, 0, nullptr, false},
     {3, 293, ControlKind::Button, 6011, nullptr, false},

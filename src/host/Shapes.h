@@ -52,6 +52,13 @@ class Shape {
   virtual int Id() = 0;
   virtual std::wstring Name() = 0;
   virtual void SetName(const std::wstring& name) = 0;
+  // What screen readers speak for the shape, and its title; empty when it
+  // has none. Setting an empty text removes it. kNotAvailable where the
+  // object has neither (a table cell).
+  virtual std::wstring AlternativeText() = 0;
+  virtual void SetAlternativeText(const std::wstring& text) = 0;
+  virtual std::wstring Title() = 0;
+  virtual void SetTitle(const std::wstring& text) = 0;
   virtual bool Visible() = 0;
   virtual void SetVisible(bool visible) = 0;
   // Adds the shape to the active window's selection, or makes it the

@@ -132,6 +132,26 @@ class Font2 {
   virtual Ptr<host::FillFormat> Fill() = 0;
 };
 
+// The hyperlink of one mouse event's action over a range.
+class Hyperlink {
+ public:
+  virtual ~Hyperlink() = default;
+  // Empty when the action is no link.
+  virtual std::wstring Address() = 0;
+  // The tip shown while the pointer rests on the link; empty when it has
+  // none. The first link of the range answers; setting it sets it on every
+  // link of the event in the range, an empty tip removing it, and is
+  // kNotAvailable where the range has no such link.
+  virtual std::wstring ScreenTip() = 0;
+  virtual void SetScreenTip(const std::wstring& tip) = 0;
+};
+
+class ActionSetting {
+ public:
+  virtual ~ActionSetting() = default;
+  virtual Ptr<host::Hyperlink> Hyperlink() = 0;
+};
+
 class TextRange {
  public:
   virtual ~TextRange() = default;
@@ -179,6 +199,9 @@ class TextRange {
   // Gives every character of the range an action that TextObjects of the
   // same host reported (empty: none).
   virtual void SetAction(const std::wstring&) {}
+  // The action of ppMouseClick (1) or ppMouseOver (2); kBadIndex for
+  // another event.
+  virtual Ptr<host::ActionSetting> ActionSettings(int mouseEvent) = 0;
 };
 
 class TextRange2 {

@@ -26,6 +26,10 @@ TranslationOption::TranslationOption()
       mFontBig5(L"MingLiU"),
       mFontRussian(L"Arial"),
       mFontEastEurope(L"Arial"),
+      mTranslatesCharts(1),
+      mTranslatesAltText(1),
+      mTranslatesLinkTips(1),
+      mTranslatesMasters(1),
       mDualPrintDest(0),
       mDualPrintLevel(0),
       mIgnoresMainText(0),
@@ -111,6 +115,12 @@ const std::vector<OptionFieldAccess>& OptionFieldAccess::Table() {
       // A slot that was empty: programs that predate the glossary skip the
       // name, and the pair counts that stored sets rely on stay as they were.
       Txt(n::kGlossary, false, 11, &TO::mGlossary),
+      // Empty slots too, for the same reason; a set stored before them has no
+      // value and keeps the default, so it goes on translating these texts.
+      Num(n::kTranslatesCharts, K::Flag, false, 12, &TO::mTranslatesCharts),
+      Num(n::kTranslatesAltText, K::Flag, false, 13, &TO::mTranslatesAltText),
+      Num(n::kTranslatesLinkTips, K::Flag, false, 14, &TO::mTranslatesLinkTips),
+      Num(n::kTranslatesMasters, K::Flag, false, 15, &TO::mTranslatesMasters),
       Num(n::kDualPrintDest, K::Enum, true, 24, &TO::mDualPrintDest, {0, 1, 2}),
       Num(n::kDualPrintLevel, K::ZeroOnly, true, 25, &TO::mDualPrintLevel),
       Txt(n::kTranPrefix, true, 26, &TO::mTranPrefix),

@@ -31,6 +31,10 @@ inline constexpr const wchar_t* kFontRussian = L"FontRussian";
 inline constexpr const wchar_t* kFontEastEurope = L"FontEastEurope";
 inline constexpr const wchar_t* kName = L"Name";
 inline constexpr const wchar_t* kGlossary = L"Glossary";
+inline constexpr const wchar_t* kTranslatesCharts = L"TranslatesCharts";
+inline constexpr const wchar_t* kTranslatesAltText = L"TranslatesAltText";
+inline constexpr const wchar_t* kTranslatesLinkTips = L"TranslatesLinkTips";
+inline constexpr const wchar_t* kTranslatesMasters = L"TranslatesMasters";
 inline constexpr const wchar_t* kDualPrintDest = L"_DualPrintDest";
 inline constexpr const wchar_t* kDualPrintLevel = L"_DualPrintLevel";
 inline constexpr const wchar_t* kTranPrefix = L"_TranPrefix";
@@ -102,6 +106,16 @@ class TranslationOption {
   // Path of the set's glossary file; empty when the set has none.
   const std::wstring& Glossary() const { return mGlossary; }
   void SetGlossary(std::wstring v) { mGlossary = std::move(v); }
+  // Which texts beyond the slides' own a run translates: charts, alternative
+  // text and shape titles, hyperlink screen tips, slide masters and layouts.
+  std::int32_t TranslatesCharts() const { return mTranslatesCharts; }
+  void SetTranslatesCharts(std::int32_t v) { mTranslatesCharts = v; }
+  std::int32_t TranslatesAltText() const { return mTranslatesAltText; }
+  void SetTranslatesAltText(std::int32_t v) { mTranslatesAltText = v; }
+  std::int32_t TranslatesLinkTips() const { return mTranslatesLinkTips; }
+  void SetTranslatesLinkTips(std::int32_t v) { mTranslatesLinkTips = v; }
+  std::int32_t TranslatesMasters() const { return mTranslatesMasters; }
+  void SetTranslatesMasters(std::int32_t v) { mTranslatesMasters = v; }
   std::int32_t DualPrintDest() const { return mDualPrintDest; }
   void SetDualPrintDest(std::int32_t v) { mDualPrintDest = v; }
   std::int32_t DualPrintLevel() const { return mDualPrintLevel; }
@@ -172,6 +186,10 @@ class TranslationOption {
   std::wstring mFontEastEurope;
   std::wstring mName;
   std::wstring mGlossary;
+  std::int32_t mTranslatesCharts;
+  std::int32_t mTranslatesAltText;
+  std::int32_t mTranslatesLinkTips;
+  std::int32_t mTranslatesMasters;
   std::int32_t mDualPrintDest;
   std::int32_t mDualPrintLevel;
   std::wstring mTranPrefix;
@@ -207,7 +225,7 @@ struct OptionFieldInfo {
   std::vector<std::int32_t> enumValues;  // Enum only
 };
 
-// The 39 fields in table order.
+// The 43 fields in table order.
 const std::vector<OptionFieldInfo>& OptionFields();
 // The field of a value name (exact, case-sensitive), or nullptr.
 const OptionFieldInfo* FindOptionField(const std::wstring& valueName);

@@ -41,6 +41,10 @@ void CopyOptionToUDT(const TranslationOption& set, TranslationOptionUDT* r) {
   r->TimeOutMSec = set.TimeOutMSec();
 }
 
+TranslatedParts TranslatedPartsOf(const TranslationOption& set) {
+  return {set.TranslatesCharts(), set.TranslatesAltText(), set.TranslatesLinkTips(), set.TranslatesMasters()};
+}
+
 void CopySwitchesToUDT(const FacadeSwitches& s, TranslationOptionUDT* r) {
   r->DisplaysProgressBar = s.DisplaysProgressBar;
   r->DisplaysAlert = s.DisplaysAlert;

@@ -85,6 +85,19 @@ struct FacadeSwitches {
   std::int64_t ProgressTarget = 0;
 };
 
+// Which texts beyond the slides' own a run translates, from the option set.
+// They travel beside the run record rather than in it: the record's fields
+// are the ones the engines were built against.
+struct TranslatedParts {
+  std::int32_t TranslatesCharts = 1;
+  std::int32_t TranslatesAltText = 1;
+  std::int32_t TranslatesLinkTips = 1;
+  std::int32_t TranslatesMasters = 1;
+
+  bool operator==(const TranslatedParts&) const = default;
+};
+TranslatedParts TranslatedPartsOf(const TranslationOption& set);
+
 // Copies the option set's values (all but Name and _DualPrintLevel).
 void CopyOptionToUDT(const TranslationOption& set, TranslationOptionUDT* record);
 void CopySwitchesToUDT(const FacadeSwitches& switches, TranslationOptionUDT* record);

@@ -707,6 +707,7 @@ bool PowerPointTranslationProcess::RunTranslation(const options::TranslationOpti
   prop.TranOption = record;
   prop.ProgressTarget = record.ProgressTarget;
   prop.Application = mImpl->runApplication;
+  if (mImpl->runCaller) prop.Parts = mImpl->runCaller->PartsToTranslate();
   if (orig) prop.OwnsOrigPresen = 0;
   if (work) prop.OwnsWorkPresen = 0;
   if (tran) prop.OwnsTranPresen = 0;

@@ -17,6 +17,7 @@
 #include "src/powerpoint/PowerPointTranslationUtil.h"
 #include "src/powerpoint/RunProgress.h"
 #include "src/powerpoint/ShapeHandlers.h"
+#include "src/powerpoint/ShapeLabels.h"
 #include "src/powerpoint/ShapeText.h"
 #include "src/powerpoint/SlideContent.h"
 #include "src/powerpoint/WalkAhead.h"
@@ -378,6 +379,8 @@ bool TranslateSlideShape(RunContext& ctx, const host::Ptr<host::ShapeRange>& sou
     }
     StepProgress(ctx);
   }
+  // After the text: the tips of links are found where the translation put them.
+  TranslateShapeLabels(ctx, source, target);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "src/host/Host.h"
+#include "src/options/TranslationOptionUDT.h"
 
 namespace powerpoint {
 
@@ -20,6 +21,8 @@ class RunCaller {
   // True when the time of the last StartTimeOut ran out (the cancel flag
   // was the watchdog's, not the user's).
   virtual bool TimedOut() const { return false; }
+  // The texts beyond the slides' own that the command's option set asks for.
+  virtual options::TranslatedParts PartsToTranslate() const { return {}; }
 };
 
 }  // namespace powerpoint

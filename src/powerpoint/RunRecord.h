@@ -27,6 +27,7 @@ struct PPTTranProp {
   host::Ptr<host::Presentation> WorkPresen;
   host::Ptr<host::Presentation> TranPresen;
   options::TranslationOptionUDT TranOption;
+  options::TranslatedParts Parts;
   host::Ptr<host::Application> Application;
   std::int32_t OwnsOrigPresen = 1;
   std::int32_t OwnsWorkPresen = 1;

@@ -131,6 +131,11 @@ TEST_F(SetupDialog, EveryControlEditsItsFieldAndApplyFollowsTheEdits) {
       {"keep style", [](auto& v) { v.ToggleCheck(Page::Basic, 263); }, [](auto& s) { s.SetKeepStyleType(0); }},
       {"expand shapes", [](auto& v) { v.ToggleCheck(Page::Details, 266); },
        [](auto& s) { s.SetDualPrintExpandShape(1); }},
+      {"charts", [](auto& v) { v.ToggleCheck(Page::Details, 295); }, [](auto& s) { s.SetTranslatesCharts(0); }},
+      {"alternative text", [](auto& v) { v.ToggleCheck(Page::Details, 296); },
+       [](auto& s) { s.SetTranslatesAltText(0); }},
+      {"link tips", [](auto& v) { v.ToggleCheck(Page::Details, 297); }, [](auto& s) { s.SetTranslatesLinkTips(0); }},
+      {"masters", [](auto& v) { v.ToggleCheck(Page::Details, 298); }, [](auto& s) { s.SetTranslatesMasters(0); }},
       {"original's colour",
        [](auto& v) {
          v.ToggleCheck(Page::Details, 267);

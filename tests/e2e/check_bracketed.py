@@ -24,9 +24,13 @@ packages' XML directly (not through the program's own reader):
     the words the link was on;
   - a run property (beyond the proofing marks, the language and the size
     fitting may change) that every run of a source paragraph states is on
-    every run of its translation.
+    every run of its translation;
+  - the alternative texts and titles of shapes and pictures (cNvPr descr and
+    title), and the screen tips of the links in text bodies, are bracketed
+    exactly once where their source has letters (--keep KIND: left as they
+    were, KIND alt or tips).
 
-Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--shown JSON] [--only PART[#N]...]
+Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--keep alt|tips] [--shown JSON] [--only PART[#N]...]
        check_bracketed.py --each LIST [--real]
 With --real the translation comes from a real engine: the bracketing and
 the words under a link are not checked, only that every link is still on
@@ -129,7 +133,8 @@ def bodies(xml, elements=False, prompts=False):
 # What the run keeps out of the engine: addresses, e-mail addresses, paths.
 KEPT = re.compile(r"(?:[A-Za-z][A-Za-z0-9+.\-]*://|(?<![\w.@])www\.)[^\s<>\"\u27e6\u27e7]+"
                   r"|(?<![\w.@])(?:mailto:)?[A-Za-z0-9._%+\-]+@[A-Za-z0-9\-]+(?:\.[A-Za-z0-9\-]+)+"
-                  r"|(?<!\w)[A-Za-z]:\\[^\s<>\"|*?\u27e6\u27e7]*|\\\\[A-Za-z0-9._$\-]+(?:\\[^\s<>\"|*?\u27e6\u27e7]*)?")
+                  r"|(?<!\w)[A-Za-z]:\\[^\s<>\"|*?\u27e6\u27e7]*|\\\\[A-Za-z0-9._$\-]+(?:\\[^\s<>\"|*?\u27e6\u27e7]*)?"
+                  r"|(?<![^\s\"'(])/[A-Za-z0-9._~\-]+(?:/[A-Za-z0-9._~\-]+)+/?")
 
 
 def kept_texts(text):
@@ -185,8 +190,45 @@ def link_of(r):
         return None
     for c in rpr:
         if split(c.tag)[1] in ("hlinkClick", "hlinkMouseOver"):
-            return tuple(sorted((split(k)[1], v) for k, v in c.attrib.items()))
+            # The screen tip is translated; the link is the rest.
+            return tuple(sorted((split(k)[1], v) for k, v in c.attrib.items() if k != "tooltip"))
     return None
+
+
+def labels(xml):
+    """The alternative text and title of every shape of a part, in order;
+    a fallback's copies are what an older reader shows, not the deck."""
+    found = []
+
+    def walk(el):
+        for child in el:
+            ns, name = split(child.tag)
+            if ns == MC and name == "Fallback":
+                continue
+            if name == "cNvPr":
+                found.append((child.get("descr"), child.get("title")))
+            walk(child)
+
+    walk(ET.fromstring(xml))
+    return found
+
+
+def tips(el):
+    """The screen tips of the links on the runs and fields of a body."""
+    return [link.get("tooltip") for r in el.iter() if is_a(r, "r") or is_a(r, "fld")
+            for rpr in r if is_a(rpr, "rPr")
+            for link in rpr if split(link.tag)[1] in ("hlinkClick", "hlinkMouseOver")]
+
+
+def label_problem(source, text, translated, real):
+    """Why a label (alternative text, title, screen tip) is not as the run
+    should leave it, or None."""
+    # Addresses stay out of the engine here as in text bodies.
+    if source is None or not has_letters(without_kept(source)) or not translated:
+        return None if text == source else "changed"
+    if real:
+        return None  # a real engine may give a name or a word back as it was
+    return bracket_problem(without_kept(source), without_kept(text or ""))
 
 
 def fields(el):
@@ -309,6 +351,7 @@ def main(argv):
     src_path, out_path = argv[1], argv[2]
     only = set(argv[argv.index("--only") + 1:]) if "--only" in argv else None
     real = "--real" in argv
+    keep = {argv[i + 1] for i, a in enumerate(argv) if a == "--keep"}
     problems = []
     if "--shown" in argv:
         try:
@@ -353,6 +396,31 @@ def main(argv):
                 problems.append(f"{name}: body {i + 1} {why}: {s[:60]!r} -> {t[:60]!r}")
             for why in kept_problems(s_el, o_el, s, t, real):
                 problems.append(f"{name}: body {i + 1} {why}")
+            s_tips, o_tips = tips(s_el), tips(o_el)
+            if len(s_tips) == len(o_tips):
+                # Runs split or join with the translation: compare tips as
+                # the distinct texts they bracket.
+                pairs = zip(s_tips, o_tips)
+            else:
+                by_text = {}
+                for tip in o_tips:
+                    by_text.setdefault((tip or "").replace(OPEN, "").replace(CLOSE, ""), tip)
+                pairs = ((tip, by_text.get(tip)) for tip in s_tips)
+            for st, ot in pairs:
+                why = label_problem(st, ot, "tips" not in keep, real)
+                if why:
+                    problems.append(f"{name}: body {i + 1} screen tip {why}: {st!r} -> {ot!r}")
+        if only is None or name in only:
+            s_labels, o_labels = labels(a), labels(b)
+            if len(s_labels) != len(o_labels):
+                problems.append(f"{name}: {len(s_labels)} shapes became {len(o_labels)}")
+            for n, (sl, ol) in enumerate(zip(s_labels, o_labels)):
+                for what, st, ot in (("alternative text", sl[0], ol[0]), ("title", sl[1], ol[1])):
+                    why = label_problem(st, ot, "alt" not in keep, real)
+                    if why:
+                        problems.append(f"{name}: shape {n + 1} {what} {why}: {st!r} -> {ot!r}")
+        elif not any(o.startswith(name + "#") for o in only) and labels(a) != labels(b):
+            problems.append(f"{name}: alternative texts or titles changed outside the run")
         if "diagrams/drawing" in name:
             data = name.replace("drawing", "data")
             if data in out_names:

@@ -29,7 +29,7 @@ expect_ok show Copy --hidden
 has_line "$work/out" "Name=Copy"
 has_line "$work/out" "DualPrint=True"
 has_line "$work/out" "_TimeOutMSec=-1"
-[ "$(grep -c '=' "$work/out")" = 39 ] || fail "show --hidden should list 39 values"
+[ "$(grep -c '=' "$work/out")" = 43 ] || fail "show --hidden should list 43 values"
 expect_ok show Bilingual --hidden
 has_line "$work/out" "_TimeOutMSec=1000"
 expect_ok show Copy

@@ -68,7 +68,7 @@ TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedInOneSection) {
   ASSERT_TRUE(ReadOptionSection(path, kOptionSection, &names, &values));
   EXPECT_EQ(names.front(), L"Name");
   EXPECT_EQ(values.front(), L"b");
-  EXPECT_EQ(names.size(), 18u);
+  EXPECT_EQ(names.size(), 22u);
   auto align = std::find(names.begin(), names.end(), L"WindowAlign");
   ASSERT_NE(align, names.end());
   EXPECT_EQ(values[align - names.begin()], L"");

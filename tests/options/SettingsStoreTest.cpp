@@ -9,6 +9,7 @@
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
 #include "tests/platform/TestSupport.h"
+#include "tests/common/Bytes.h"
 
 using namespace options;
 using platform::Hive;
@@ -184,6 +185,53 @@ TEST_F(SettingsStore, StoredCountDecidesAndMissingSubkeysAreSkipped) {
   PutText(Hive::CurrentUser, L"", L"TranslationOption.Count", L"0x7FFFFFFF");
   ASSERT_TRUE(opts->Load(false));
   EXPECT_EQ(opts->OptionNames(), (std::vector<std::wstring>{L"default", L"one", L"three", L"beyond the count"}));
+}
+
+// The switches of the texts a run translates besides the slides' own: a set
+// stored or an option file written before they existed reads them on, and
+// each one switched off survives the registry and an option file alone.
+TEST_F(SettingsStore, PartSwitchesReadOnWhenAbsentAndEachRoundTripsOff) {
+  struct Part {
+    const wchar_t* name;
+    std::int32_t (TranslationOption::*get)() const;
+    void (TranslationOption::*set)(std::int32_t);
+  };
+  const Part parts[] = {
+      {L"TranslatesCharts", &TranslationOption::TranslatesCharts, &TranslationOption::SetTranslatesCharts},
+      {L"TranslatesAltText", &TranslationOption::TranslatesAltText, &TranslationOption::SetTranslatesAltText},
+      {L"TranslatesLinkTips", &TranslationOption::TranslatesLinkTips, &TranslationOption::SetTranslatesLinkTips},
+      {L"TranslatesMasters", &TranslationOption::TranslatesMasters, &TranslationOption::SetTranslatesMasters},
+  };
+  const std::wstring file = (mDir.path() / "set.ini").wstring();
+  PutText(Hive::CurrentUser, L"", L"TranslationOption.Count", L"1");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"Name", L"Old");
+  PutText(Hive::CurrentUser, L"TranslationOption01", L"DualPrint", L"True");
+  testsupport::WriteBytes(file, "[TranslationOption]\r\nName=\"Old\"\r\nDualPrint=\"True\"\r\n");
+  auto old = Fresh();
+  ASSERT_TRUE(old->Load(false));
+  ASSERT_TRUE(old->Import(L"FromFile", file));
+  for (const Part& p : parts) {
+    SCOPED_TRACE(platform::ToUtf8(p.name));
+    EXPECT_EQ((old->Find(L"Old")->*p.get)(), 1);
+    EXPECT_EQ((old->Find(L"FromFile")->*p.get)(), 1);
+  }
+
+  for (const Part& off : parts) {
+    SCOPED_TRACE(platform::ToUtf8(off.name));
+    auto opts = Fresh();
+    opts->Reset();
+    (opts->Add(L"Off")->*off.set)(0);
+    ASSERT_TRUE(opts->Save(false));
+    EXPECT_EQ(Get(Hive::CurrentUser, L"TranslationOption02", off.name), L"False");
+    ASSERT_TRUE(opts->Export(L"Off", file));
+    auto loaded = Fresh();
+    ASSERT_TRUE(loaded->Load(false));
+    ASSERT_TRUE(loaded->Import(L"Imported", file));
+    for (const Part& p : parts) {
+      EXPECT_EQ((loaded->Find(L"Off")->*p.get)(), p.name == off.name ? 0 : 1) << platform::ToUtf8(p.name);
+      EXPECT_EQ((loaded->Find(L"Imported")->*p.get)(), p.name == off.name ? 0 : 1) << platform::ToUtf8(p.name);
+    }
+  }
 }
 
 TEST_F(SettingsStore, EmptyNamesFoldIntoDefaultTheLaterWinning) {

@@ -67,7 +67,9 @@ class TestCaller : public powerpoint::RunCaller {
  public:
   host::Ptr<host::Application> app;
   std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+  options::TranslatedParts parts;
   host::Ptr<host::Application> GetApplication() override { return app; }
+  options::TranslatedParts PartsToTranslate() const override { return parts; }
   void NotifyProgress(std::int64_t current, std::int64_t total) override { progress.push_back({current, total}); }
   void StartTimeOut(std::int32_t) override {}
   void StopTimeOut() override {}

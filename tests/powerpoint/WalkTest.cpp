@@ -297,3 +297,60 @@ TEST_F(RunTest, IgnoreSwitchesKeepTheirTextsOutAndASelectionOverridesThem) {
     EXPECT_EQ(slide->Comments()->Item(1)->Text(), expect(c.translated[3], L"Remark"));
   }
 }
+
+// Alternative text, titles and link screen tips go to the engine once, after
+// the shapes, each kind only while its switch is on; a run over selected
+// shapes translates those shapes' alone.
+TEST_F(RunTest, LabelsFollowTheirSwitchesAndTheSelection) {
+  struct Case {
+    const char* what;
+    options::TranslatedParts parts;
+    bool selection;
+    // The box's alternative text and title, the group member's alternative
+    // text, the box's two link tips: translated or not.
+    std::array<bool, 3> translated;
+  };
+  options::TranslatedParts noAltText, noTips;
+  noAltText.TranslatesAltText = 0;
+  noTips.TranslatesLinkTips = 0;
+  const Case cases[] = {
+      {"all on", {}, false, {true, true, true}},
+      {"alternative text off", noAltText, false, {false, false, true}},
+      {"tips off", noTips, false, {true, true, false}},
+      {"the box selected", {}, true, {true, false, true}},
+  };
+  const std::string linked =
+      "<a:p><a:r><a:rPr lang=\"en-US\"><a:hlinkClick r:id=\"\" action=\"ppaction://hlinkshowjump?jump=nextslide\" "
+      "tooltip=\"Go on\"/><a:hlinkMouseOver r:id=\"\" action=\"ppaction://noaction\" tooltip=\"Rest here\"/>"
+      "</a:rPr><a:t>Next</a:t></a:r></a:p>";
+  std::string box = Box(2, "Linked", linked);
+  box.replace(box.find("name=\"Linked\""), 13, "name=\"Linked\" descr=\"A chart of sales\" title=\"Sales\"");
+  std::string member = decktest::Sp(4, "Member", 0, 0, 100 * P, 40 * P, "Inside", true);
+  member.replace(member.find("name=\"Member\""), 13, "name=\"Member\" descr=\"A small arrow\"");
+  decktest::Deck d;
+  d.slides = {box + decktest::Group(3, "Both",
+                                              "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"1270000\" cy=\"508000\"/>"
+                                              "<a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"1270000\" cy=\"508000\"/>",
+                                              member)};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    app.reset();
+    caller.parts = c.parts;
+    Open(d);
+    if (c.selection) {
+      original->Slides()->Item(1)->Shapes()->Item(1)->Select(true);
+      ASSERT_TRUE(RunSelection());
+    } else {
+      ASSERT_TRUE(RunAll());
+    }
+    auto shapes = Outcome().translation->Slides()->Item(1)->Shapes();
+    auto expect = [](bool translated, const std::wstring& text) { return translated ? L"[" + text + L"]" : text; };
+    EXPECT_EQ(shapes->Item(1)->AlternativeText(), expect(c.translated[0], L"A chart of sales"));
+    EXPECT_EQ(shapes->Item(1)->Title(), expect(c.translated[0], L"Sales"));
+    EXPECT_EQ(shapes->Item(2)->GroupItems()->Item(1)->AlternativeText(), expect(c.translated[1], L"A small arrow"));
+    auto text = shapes->Item(1)->TextFrame()->TextRange();
+    EXPECT_EQ(text->Text(), L"[Next]");
+    EXPECT_EQ(text->ActionSettings(1)->Hyperlink()->ScreenTip(), expect(c.translated[2], L"Go on"));
+    EXPECT_EQ(text->ActionSettings(2)->Hyperlink()->ScreenTip(), expect(c.translated[2], L"Rest here"));
+  }
+}

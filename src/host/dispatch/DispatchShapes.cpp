@@ -302,6 +302,10 @@ class DShape : public host::Shape, Base {
   int Id() override { return GetInt(L"Id"); }
   std::wstring Name() override { return GetString(L"Name"); }
   void SetName(const std::wstring& name) override { Set(L"Name", name); }
+  std::wstring AlternativeText() override { return GetString(L"AlternativeText"); }
+  void SetAlternativeText(const std::wstring& text) override { Set(L"AlternativeText", text); }
+  std::wstring Title() override { return GetString(L"Title"); }
+  void SetTitle(const std::wstring& text) override { Set(L"Title", text); }
   bool Visible() override { return GetBool(L"Visible"); }
   void SetVisible(bool v) override { Set(L"Visible", TriState(v)); }
   void Select(bool replace) override { Do(L"Select", {TriState(replace)}); }

@@ -111,6 +111,20 @@ void WriteActions(Dispatch& range, const std::wstring& action) {
   }
 }
 
+class DHyperlink : public host::Hyperlink, Base {
+ public:
+  explicit DHyperlink(IDispatch* o) : Base(o, "Hyperlink") {}
+  std::wstring Address() override { return GetString(L"Address"); }
+  std::wstring ScreenTip() override { return GetString(L"ScreenTip"); }
+  void SetScreenTip(const std::wstring& tip) override { Set(L"ScreenTip", tip); }
+};
+
+class DActionSetting : public host::ActionSetting, Base {
+ public:
+  explicit DActionSetting(IDispatch* o) : Base(o, "ActionSetting") {}
+  Ptr<host::Hyperlink> Hyperlink() override { return Wrap<DHyperlink>(d->Get(L"Hyperlink")); }
+};
+
 class DColorFormat : public host::ColorFormat, Base {
  public:
   explicit DColorFormat(IDispatch* o) : Base(o, "ColorFormat") {}
@@ -238,6 +252,9 @@ class DTextRange : public DRange<host::TextRange, DTextRange, DFont> {
   explicit DTextRange(IDispatch* o) : DRange(o, "TextRange") {}
   std::shared_ptr<Dispatch> Classic() { return d; }
   Ptr<host::TextRange> Like(const Variant& v) { return Wrap<DTextRange>(v); }
+  Ptr<host::ActionSetting> ActionSettings(int mouseEvent) override {
+    return Wrap<DActionSetting>(d->Get(L"ActionSettings", {mouseEvent}));
+  }
 };
 
 // The newer model has no actions: those are read and given through the

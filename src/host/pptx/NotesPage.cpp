@@ -285,6 +285,10 @@ class ProxyShape : public host::Shape, private ProxyShapeBase {
   int Id() override { return R()->Id(); }
   std::wstring Name() override { return R()->Name(); }
   void SetName(const std::wstring& name) override { W()->SetName(name); }
+  std::wstring AlternativeText() override { return R()->AlternativeText(); }
+  void SetAlternativeText(const std::wstring& text) override { W()->SetAlternativeText(text); }
+  std::wstring Title() override { return R()->Title(); }
+  void SetTitle(const std::wstring& text) override { W()->SetTitle(text); }
   bool Visible() override { return R()->Visible(); }
   void SetVisible(bool visible) override { W()->SetVisible(visible); }
   void Select(bool replace) override { R()->Select(replace); }

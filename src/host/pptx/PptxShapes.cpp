@@ -200,6 +200,39 @@ void ShapeBase::SetName(const std::wstring& name) {
   a.set_value(U(name).c_str());
   Dirty();
 }
+namespace {
+// p:cNvPr's descr and title; an empty text leaves no attribute behind, as
+// PowerPoint writes none for a shape without them.
+void SetDescription(pugi::xml_node cNvPr, const char* name, const std::wstring& text) {
+  if (!cNvPr) throw platform::ComError(kNotAvailable, L"This object has no alternative text or title.");
+  if (text.empty()) {
+    cNvPr.remove_attribute(name);
+    return;
+  }
+  pugi::xml_attribute a = cNvPr.attribute(name);
+  if (!a) a = cNvPr.append_attribute(name);
+  a.set_value(U(text).c_str());
+}
+}  // namespace
+
+std::wstring ShapeBase::AlternativeText() {
+  Check();
+  return W(Attr(CNvPr(node), "descr").value());
+}
+void ShapeBase::SetAlternativeText(const std::wstring& text) {
+  Check();
+  SetDescription(CNvPr(node), "descr", text);
+  Dirty();
+}
+std::wstring ShapeBase::Title() {
+  Check();
+  return W(Attr(CNvPr(node), "title").value());
+}
+void ShapeBase::SetTitle(const std::wstring& text) {
+  Check();
+  SetDescription(CNvPr(node), "title", text);
+  Dirty();
+}
 bool ShapeBase::Visible() {
   Check();
   for (ShapeBase* s = this; s; s = s->parent.get())

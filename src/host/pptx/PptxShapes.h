@@ -88,6 +88,10 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   int Id() override;
   std::wstring Name() override;
   void SetName(const std::wstring& name) override;
+  std::wstring AlternativeText() override;
+  void SetAlternativeText(const std::wstring& text) override;
+  std::wstring Title() override;
+  void SetTitle(const std::wstring& text) override;
   bool Visible() override;
   void SetVisible(bool v) override;
   void Select(bool replace) override;

@@ -1079,6 +1079,43 @@ void TextBody::SetAction(TextSpan span, const std::string& action) {
   // Only run properties changed: the runs, their texts and positions stand.
 }
 
+bool TextBody::LinkTip(TextSpan span, bool hover, std::string* tip) const {
+  const char* local = hover ? "hlinkMouseOver" : "hlinkClick";
+  for (const Para& p : Index()) {
+    for (const Item& item : p.items) {
+      if ((item.kind != Item::Run && item.kind != Item::Field) || item.length == 0) continue;
+      if (item.start >= span.end() || item.start + item.length <= span.start) continue;
+      if (pugi::xml_node link = TxChild(RPrOf(item), local)) {
+        *tip = link.attribute("tooltip").value();
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool TextBody::SetLinkTip(TextSpan span, bool hover, const std::string& tip) {
+  const char* local = hover ? "hlinkMouseOver" : "hlinkClick";
+  bool any = false;
+  for (const Para& p : Index()) {
+    for (const Item& item : p.items) {
+      if ((item.kind != Item::Run && item.kind != Item::Field) || item.length == 0) continue;
+      if (item.start >= span.end() || item.start + item.length <= span.start) continue;
+      pugi::xml_node link = TxChild(RPrOf(item), local);
+      if (!link) continue;
+      any = true;
+      if (tip.empty()) {
+        link.remove_attribute("tooltip");
+        continue;
+      }
+      pugi::xml_attribute a = link.attribute("tooltip");
+      if (!a) a = link.append_attribute("tooltip");
+      a.set_value(tip.c_str());
+    }
+  }
+  return any;
+}
+
 std::optional<std::string> TextBody::ParagraphAttribute(long paragraph, const char* name) const {
   const auto& idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return std::nullopt;

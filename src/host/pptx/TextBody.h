@@ -144,6 +144,12 @@ class TextBody {
   // Gives every run and field of span the actions Objects read (empty:
   // none), splitting runs at its edges.
   void SetAction(TextSpan span, const std::string& action);
+  // The tooltip of the first run or field in span that has a click link
+  // (hover: a:hlinkMouseOver), and whether one has it at all.
+  bool LinkTip(TextSpan span, bool hover, std::string* tip) const;
+  // Sets the tooltip (empty: removes it) on every run and field in span that
+  // has such a link; false when none has one.
+  bool SetLinkTip(TextSpan span, bool hover, const std::string& tip);
 
   // Paragraph properties (a:pPr attributes such as "lvl", "algn").
   std::optional<std::string> ParagraphAttribute(long paragraph, const char* name) const;

@@ -626,6 +626,29 @@ class RangeCore {
     mS.Changed(*e);
   }
 
+  std::wstring LinkTip(bool hover) const {
+    BodyRef e = mS.Body(false);
+    const TextBody& body = *e->body;
+    std::string tip;
+    if (!body || !body.LinkTip(mS.SpanIn(body), hover, &tip)) return {};
+    return pugi::as_wide(tip);
+  }
+  void PutLinkTip(bool hover, const std::wstring& tip) {
+    BodyRef e = mS.Body(true);
+    TextBody& body = *e->body;
+    if (!body || !body.SetLinkTip(mS.SpanIn(body), hover, pugi::as_utf8(tip)))
+      throw platform::ComError(kNotAvailable, L"The text has no such link.");
+    mS.Changed(*e);
+  }
+  std::wstring LinkAddress(bool hover) const {
+    for (const host::TextObject& o : Objects()) {
+      if (o.kind != host::TextObject::Action) continue;
+      // The address Objects reads is the click's; a hover link's stays unread.
+      if (o.action.find(hover ? L"hlinkMouseOver" : L"hlinkClick") != std::wstring::npos) return hover ? L"" : o.address;
+    }
+    return {};
+  }
+
   void DeleteText() { PutText(L""); }
   void SelectIt() { mS.owner->SelectText(StartPos(), Len()); }
 
@@ -657,6 +680,27 @@ class RangeCore {
 
  protected:
   RangeState mS;
+};
+
+class RangeHyperlink : public host::Hyperlink, private RangeCore {
+ public:
+  RangeHyperlink(RangeState s, bool hover) : RangeCore(std::move(s)), mHover(hover) {}
+  std::wstring Address() override { return LinkAddress(mHover); }
+  std::wstring ScreenTip() override { return LinkTip(mHover); }
+  void SetScreenTip(const std::wstring& tip) override { PutLinkTip(mHover, tip); }
+
+ private:
+  bool mHover;
+};
+
+class RangeActionSetting : public host::ActionSetting {
+ public:
+  RangeActionSetting(RangeState s, bool hover) : mS(std::move(s)), mHover(hover) {}
+  Ptr<host::Hyperlink> Hyperlink() override { return std::make_shared<RangeHyperlink>(mS, mHover); }
+
+ private:
+  RangeState mS;
+  bool mHover;
 };
 
 // The two text models answer the same members over the same range; they
@@ -697,6 +741,10 @@ class RangeOf : public Interface, protected RangeCore {
 class ClassicRange : public RangeOf<ClassicRange, host::TextRange, host::Font, ClassicFont> {
  public:
   using RangeOf::RangeOf;
+  Ptr<host::ActionSetting> ActionSettings(int mouseEvent) override {
+    if (mouseEvent != 1 && mouseEvent != 2) throw platform::ComError(kBadIndex, L"No such mouse event.");
+    return std::make_shared<RangeActionSetting>(mS, mouseEvent == 2);
+  }
 };
 
 class ModernRange : public RangeOf<ModernRange, host::TextRange2, host::Font2, ModernFont> {

@@ -341,7 +341,7 @@ const std::unordered_map<std::string, Member>& Members() {
       GET(ShapeRange, Count), ITEM(ShapeRange), SELECT(ShapeRange),
       GET(GroupShapes, Count), ITEM(GroupShapes),
 
-      GET(Shape, Type), GET(Shape, Id), PROP(Shape, Name), PROP(Shape, Visible), PROP(Shape, Left), PROP(Shape, Top),
+      GET(Shape, Type), GET(Shape, Id), PROP(Shape, Name), PROP(Shape, AlternativeText), PROP(Shape, Title), PROP(Shape, Visible), PROP(Shape, Left), PROP(Shape, Top),
       PROP(Shape, Width), PROP(Shape, Height), GET(Shape, Rotation), GET(Shape, AutoShapeType),
       GET(Shape, HasTextFrame), GET(Shape, TextFrame), GET(Shape, TextFrame2), GET(Shape, HasTable),
       GET(Shape, Table), GET(Shape, HasChart), GET(Shape, Chart), GET(Shape, HasSmartArt), GET(Shape, HasDiagram),
@@ -454,6 +454,14 @@ const std::unordered_map<std::string, Member>& Members() {
          if (!c.put) return c.Out(s.subAddress);
          s.subAddress = c.Arg<std::wstring>(0);
          c.server.GiveShownAction(s.range, s.event, s.address, s.subAddress);
+         return Value();
+       }},
+      {"Hyperlink.ScreenTip",
+       [](Call& c) {
+         auto& s = c.Self<ActionSetting>();
+         host::Ptr<host::Hyperlink> link = s.range->ActionSettings(s.event)->Hyperlink();
+         if (!c.put) return c.Out(link->ScreenTip());
+         link->SetScreenTip(c.Arg<std::wstring>(0));
          return Value();
        }},
       PROP(TextRange2, Text), GET(TextRange2, Start), GET(TextRange2, Length), GET(TextRange2, Count),
