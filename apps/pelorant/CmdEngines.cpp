@@ -2,7 +2,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
-#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -210,31 +209,9 @@ bool ParseAddServer(const std::vector<std::string>& args, AddServerArgs* out, st
   }
   out->server.name = platform::FromUtf8(positional[0]);
   out->server.url = positional[1];
-  while (!out->server.url.empty() && out->server.url.back() == '/') out->server.url.pop_back();
-  std::wstring problem = http_engine::CheckServerName(out->server.name);
-  if (problem.empty()) problem = http_engine::CheckServerUrl(out->server.url);
+  std::wstring problem = http_engine::CheckNewServer(&out->server);
   if (!problem.empty()) {
     *error = platform::ToUtf8(problem);
-    return false;
-  }
-  return true;
-}
-
-// The key is the file's first line without its line end and surrounding
-// blanks; the file itself is only read.
-bool ReadKeyFile(const std::string& path, std::string* key, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "the key file '" + path + "' cannot be read";
-    return false;
-  }
-  std::string line;
-  std::getline(in, line);
-  size_t b = line.find_first_not_of(" \t\r");
-  size_t e = line.find_last_not_of(" \t\r");
-  *key = b == std::string::npos ? std::string() : line.substr(b, e - b + 1);
-  if (key->empty()) {
-    *error = "the key file '" + path + "' has no key on its first line";
     return false;
   }
   return true;
@@ -251,20 +228,18 @@ void ForceRelisting(app::CommandIo& io) {
 int AddServer(const std::vector<std::string>& args, app::CommandIo& io) {
   AddServerArgs parsed;
   std::string error;
-  if (!ParseAddServer(args, &parsed, &error) ||
-      (!parsed.keyFile.empty() && !ReadKeyFile(parsed.keyFile, &parsed.server.key, &error))) {
+  std::wstring failure;
+  if (ParseAddServer(args, &parsed, &error) && !parsed.keyFile.empty() &&
+      !http_engine::ReadKeyFile(platform::FromUtf8(parsed.keyFile), &parsed.server.key, &failure)) {
+    error = platform::ToUtf8(failure);
+  }
+  if (!error.empty()) {
     io.err << "pelorant engines: " << error << " (see pelorant engines --help)\n";
     return 2;
   }
-  // A server that does not answer now is not stored: its pairs would be
-  // unknown, and the reason (a wrong port, a certificate) is best seen now.
-  std::wstring failure = http_engine::ProbeServer(parsed.server, &parsed.server.lastPairs);
+  failure = http_engine::AddCheckedServer(&parsed.server);
   if (!failure.empty()) {
-    io.err << "pelorant engines: " << platform::ToUtf8(failure) << "; the server was not added\n";
-    return 1;
-  }
-  if (!http_engine::SaveServer(parsed.server, &failure)) {
-    io.err << "pelorant engines: the server could not be stored: " << platform::ToUtf8(failure) << "\n";
+    io.err << "pelorant engines: " << platform::ToUtf8(failure) << "\n";
     return 1;
   }
   io.out << "server " << args[1] << " added with " << parsed.server.lastPairs.size() << " pairs\n";

@@ -6,6 +6,7 @@
 #include "apps/pelorant/TerminalDialogs.h"
 #include "src/dialogs/CDialogSetup.h"
 #include "src/engine/EngineCaches.h"
+#include "src/engine/server/EngineClasses.h"
 #include "src/options/RegistrySettings.h"
 #include "src/options/TranslationOptions.h"
 #include "src/platform/Strings.h"
@@ -17,11 +18,13 @@ const char* const kUsage =
     "Usage: pelorant setup\n"
     "\n"
     "Opens the add-in's options dialog on the terminal: the option sets, the\n"
-    "basic and detailed settings, the fonts and the engine list, with the same\n"
-    "controls and rules as in PowerPoint. OK and Apply write the changes to the\n"
-    "settings store, as `pelorant options` and `pelorant engines` do; Cancel\n"
-    "forgets them. Keys: Tab moves between controls, Enter or Space presses a\n"
-    "button or ticks a box, Escape closes the dialog without storing.\n"
+    "basic and detailed settings, the fonts, the engine list and the translation\n"
+    "servers, with the same controls and rules as in PowerPoint. OK and Apply\n"
+    "write the changes to the settings store, as `pelorant options` and\n"
+    "`pelorant engines` do; Cancel forgets them. A server added or removed is\n"
+    "stored at once, as `pelorant engines add-server` and `remove-server` do.\n"
+    "Keys: Tab moves between controls, Enter or Space presses a button or ticks\n"
+    "a box, Escape closes the dialog without storing.\n"
     "\n"
     "Exit status: 0 closed with OK; 1 cancelled or the settings could not be\n"
     "read; 2 not on a terminal.\n";
@@ -42,8 +45,14 @@ class ProgramSetupHost : public dialogs::SetupHost {
     return reg.QueryValue(L"_Setup.ShowHiddenOptions", L"False") == L"True";
   }
 
+  engine_server::IServerSettings* Servers() override {
+    if (!servers && FAILED(engine_server::CreateServerSettings(&servers))) servers.reset();
+    return servers.get();
+  }
+
   options::TranslationOptions options;
   engine::EngineCaches engines;
+  std::shared_ptr<engine_server::IServerSettings> servers;
   dialogs::SetupSwitches switches;
 };
 

@@ -291,6 +291,30 @@ class TerminalSetupView : public dialogs::SetupView {
     auto* view = EngineList();
     return view && view->getCurrentItem() == mRows.at(row).item;
   }
+  void SetServerColumns(const std::vector<std::wstring>& headers) override {
+    auto* view = static_cast<fc::FListView*>(At(static_cast<int>(dialogs::SetupPage::Engines), 277).widget);
+    for (size_t c = 0; view && c < headers.size(); ++c)
+      view->addColumn(F(headers[c]), dialogs::kServerColumns[c].width / 5 + 4);
+  }
+  void SetServerRows(const std::vector<std::vector<std::wstring>>& rows) override {
+    auto* view = static_cast<fc::FListView*>(At(static_cast<int>(dialogs::SetupPage::Engines), 277).widget);
+    if (!view) return;
+    view->clear();
+    mServerItems.clear();
+    for (const auto& row : rows) {
+      fc::FStringList cells;
+      for (const auto& cell : row) cells.push_back(F(cell));
+      mServerItems.push_back(*view->insert(cells));
+    }
+    view->redraw();
+  }
+  int SelectedServer() override {
+    auto* view = static_cast<fc::FListView*>(At(static_cast<int>(dialogs::SetupPage::Engines), 277).widget);
+    for (size_t r = 0; view && r < mServerItems.size(); ++r) {
+      if (view->getCurrentItem() == mServerItems[r]) return static_cast<int>(r);
+    }
+    return -1;
+  }
 
  private:
   struct Row {
@@ -330,6 +354,8 @@ class TerminalSetupView : public dialogs::SetupView {
     if (page == static_cast<int>(P::Details) && id == dialogs::setup_ids::kBrowseGlossary)
       return mDialog->cmdBrowseGlossary_Click();
     if (page == static_cast<int>(P::Engines) && id == 206) return mDialog->cmdRefreshEngineList_Click();
+    if (page == static_cast<int>(P::Engines) && id == 278) return mDialog->cmdAddServer_Click();
+    if (page == static_cast<int>(P::Engines) && id == 279) return mDialog->cmdRemoveServer_Click();
   }
 
   void EngineRowsChanged() {
@@ -537,14 +563,16 @@ class TerminalSetupView : public dialogs::SetupView {
           break;
         }
         case ControlKind::ListView: {
+          // The engine list leaves room for the server list below it.
+          const int lines = c.id == 276 ? std::max(5, (bottom - y) / 2 - 1) : std::max(3, bottom - y - 2);
           auto* view = new fc::FListView(parent);
-          view->setGeometry(fc::FPoint{x, y}, size(columnWidth, std::max(5, bottom - y - 2)));
+          view->setGeometry(fc::FPoint{x, y}, size(columnWidth, lines));
           made.push_back(view);
           view->addCallback("clicked", [this] { EngineRowsChanged(); });
           view->addCallback("changed", [this] { EngineRowsChanged(); });
           view->addCallback("row-changed", [this] { EngineRowsChanged(); });
           e.widget = view;
-          y = bottom - 1;
+          y = c.id == 276 ? y + lines : bottom - 1;
           break;
         }
         default:
@@ -571,6 +599,7 @@ class TerminalSetupView : public dialogs::SetupView {
   bool mWindowShown = false;
   std::map<std::pair<int, int>, SetupEntry> mEntries;
   std::vector<Row> mRows;
+  std::vector<fc::FObject*> mServerItems;
   std::size_t mWidth = 80, mHeight = 24;
   bool mQuiet = false;
   int mCode = IDCANCEL;

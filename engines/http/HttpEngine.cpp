@@ -417,11 +417,55 @@ std::wstring ProbeServer(const ServerEntry& server, std::vector<RemotePair>* pai
   return {};
 }
 
+std::wstring AddCheckedServer(ServerEntry* server) {
+  std::wstring failure = ProbeServer(*server, &server->lastPairs);
+  if (!failure.empty()) return failure + L"; the server was not added";
+  if (!SaveServer(*server, &failure)) return L"the server could not be stored: " + failure;
+  return {};
+}
+
+namespace {
+
+// The options dialog's way to the stored servers.
+class HttpServerSettings : public engine_server::IServerSettings {
+ public:
+  std::vector<engine_server::ServerRow> Servers() override {
+    std::vector<engine_server::ServerRow> rows;
+    for (const ServerEntry& s : LoadServers()) {
+      rows.push_back({s.name, platform::FromUtf8(s.url), platform::FromUtf8(ApiName(s.api))});
+    }
+    return rows;
+  }
+  bool Add(const engine_server::NewServer& given, std::wstring* error) override {
+    ServerEntry server;
+    server.name = given.name;
+    server.url = platform::ToUtf8(given.url);
+    if (!given.api.empty()) {
+      auto api = ParseApi(platform::ToUtf8(given.api));
+      if (!api) {
+        *error = L"the API is apy or libretranslate, not '" + given.api + L"'";
+        return false;
+      }
+      server.api = *api;
+    }
+    *error = CheckNewServer(&server);
+    if (error->empty() && !given.keyFile.empty()) ReadKeyFile(given.keyFile, &server.key, error);
+    if (error->empty()) *error = AddCheckedServer(&server);
+    return error->empty();
+  }
+  bool Remove(const std::wstring& name, std::wstring* error) override { return RemoveServer(name, error); }
+};
+
+}  // namespace
+
 void RegisterHttpServer() {
   InProcessImplementation impl;
   impl.name = kImplementationName;
   impl.available = [] { return !LoadServers().empty(); };
   impl.makeFactory = []() -> std::shared_ptr<IEngineFactory> { return std::make_shared<HttpFactory>(LoadServers()); };
+  impl.makeServerSettings = []() -> std::shared_ptr<engine_server::IServerSettings> {
+    return std::make_shared<HttpServerSettings>();
+  };
   RegisterImplementation(std::move(impl));
 }
 

@@ -22,6 +22,7 @@
 
 #include "engines/http/HttpServers.h"
 #include "src/engine/server/AsyncRequest.h"
+#include "src/engine/server/EngineClasses.h"
 #include "src/engine/server/EngineServer.h"
 #include "src/engine/server/ServerObjects.h"
 
@@ -98,5 +99,11 @@ void RegisterHttpServer();
 // Lists a server's pairs now, waiting for the answer: empty when it
 // answered, else what went wrong, naming the server.
 std::wstring ProbeServer(const ServerEntry& server, std::vector<RemotePair>* pairs);
+
+// Stores a checked server (CheckNewServer) once it has answered, with the
+// pairs it listed: a server that does not answer now is not stored, since
+// its pairs would be unknown and the reason (a wrong port, a certificate)
+// is best seen now. Empty when stored, else why not.
+std::wstring AddCheckedServer(ServerEntry* server);
 
 }  // namespace http_engine

@@ -1,9 +1,11 @@
 #include "engines/http/HttpServers.h"
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 
 #include "src/options/RegistrySettings.h"
+#include "src/platform/Files.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
 #include "src/support/Log.h"
@@ -87,6 +89,30 @@ std::wstring CheckServerUrl(const std::string& url) {
     return L"the URL is the server's address only, without \"?\" or \"#\"";
   }
   return {};
+}
+
+std::wstring CheckNewServer(ServerEntry* server) {
+  while (!server->url.empty() && server->url.back() == '/') server->url.pop_back();
+  std::wstring problem = CheckServerName(server->name);
+  return problem.empty() ? CheckServerUrl(server->url) : problem;
+}
+
+bool ReadKeyFile(const std::wstring& path, std::string* key, std::wstring* error) {
+  std::ifstream in(platform::NativePath(path), std::ios::binary);
+  if (!in) {
+    *error = L"the key file '" + path + L"' cannot be read";
+    return false;
+  }
+  std::string line;
+  std::getline(in, line);
+  size_t b = line.find_first_not_of(" \t\r");
+  size_t e = line.find_last_not_of(" \t\r");
+  *key = b == std::string::npos ? std::string() : line.substr(b, e - b + 1);
+  if (key->empty()) {
+    *error = L"the key file '" + path + L"' has no key on its first line";
+    return false;
+  }
+  return true;
 }
 
 std::vector<ServerEntry> LoadServers() {

@@ -31,6 +31,14 @@ struct ServerEntry {
 std::wstring CheckServerName(const std::wstring& name);
 std::wstring CheckServerUrl(const std::string& url);
 
+// What every way of adding a server checks first: drops the URL's trailing
+// "/" and checks the name and the URL. Empty when fine, else why not.
+std::wstring CheckNewServer(ServerEntry* server);
+// The key a key file holds: its first line without the line end and the
+// blanks around it. False with the reason when the file cannot be read or
+// that line is empty. The file is only read.
+bool ReadKeyFile(const std::wstring& path, std::string* key, std::wstring* error);
+
 // The stored servers in name order; entries that fail the checks above are
 // skipped with a warning in the log.
 std::vector<ServerEntry> LoadServers();

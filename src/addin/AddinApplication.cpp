@@ -10,6 +10,7 @@
 #include "src/engine/AppCommon.h"
 #include "src/engine/EngineFamilies.h"
 #include "src/engine/TranslationOptionUDTEngine.h"
+#include "src/engine/server/EngineClasses.h"
 #include "src/menu/OfficeMenu.h"
 #include "src/options/RegistrySettings.h"
 #include "src/platform/ComError.h"
@@ -55,6 +56,10 @@ class FacadeSetupHost : public dialogs::SetupHost {
     if (!reg.OpenRead(platform::Hive::CurrentUser, L"", platform::Hive::LocalMachine)) return false;
     return reg.QueryValue(L"_Setup.ShowHiddenOptions", L"False") == L"True";
   }
+  engine_server::IServerSettings* Servers() override {
+    if (!mServers && FAILED(engine_server::CreateServerSettings(&mServers))) mServers.reset();
+    return mServers.get();
+  }
   void Applied() override {
     if (mMenu == nullptr) return;
     engine::EngineCaches& caches = Engines();
@@ -68,6 +73,7 @@ class FacadeSetupHost : public dialogs::SetupHost {
  private:
   AddinApplication& mFacade;
   menu::OfficeMenu* mMenu;
+  std::shared_ptr<engine_server::IServerSettings> mServers;
 };
 
 }  // namespace

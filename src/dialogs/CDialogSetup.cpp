@@ -30,6 +30,11 @@ constexpr int kHiddenPage = static_cast<int>(SetupPage::Hidden);
 
 constexpr wchar_t kNewNamePrompt[] = L"New Option Name : ";
 constexpr wchar_t kPathPrompt[] = L"Path : ";
+constexpr wchar_t kServerNamePrompt[] = L"Server Name : ";
+constexpr wchar_t kServerUrlPrompt[] = L"URL : ";
+constexpr wchar_t kServerApiPrompt[] = L"API (apy or libretranslate; empty for apy) : ";
+constexpr wchar_t kServerKeyPrompt[] = L"Key File (empty for none) : ";
+constexpr int kEnginesPage = static_cast<int>(SetupPage::Engines);
 
 // The engine list's mark for a flag that is set.
 constexpr wchar_t kMark[] = L"\x25CB";
@@ -158,6 +163,13 @@ void CDialogSetup::OnInitDialog() {
     std::vector<std::wstring> headers;
     for (const EngineColumn& column : kEngineColumns) headers.push_back(support::LoadText(column.textId));
     mView->SetEngineColumns(headers);
+    headers.clear();
+    for (const EngineColumn& column : kServerColumns) headers.push_back(support::LoadText(column.textId));
+    mView->SetServerColumns(headers);
+    if (mHost.Servers() == nullptr) {
+      for (int id : {ids::kServersLabel, ids::kServerList, ids::kAddServer, ids::kRemoveServer})
+        mView->SetVisible(kEnginesPage, id, false);
+    }
 
     mInstalledFonts.assign(7, {});
     mFontNames.assign(7, {});
@@ -196,6 +208,7 @@ void CDialogSetup::FillAll() {
   FillOptionList();
   ShowOption(mShown);
   FillEngineRows();
+  FillServerRows();
   if (mHidden) FillHidden();
 }
 
@@ -338,6 +351,15 @@ void CDialogSetup::StoreEngineChecks() {
     std::int32_t checked = mView->IsRowChecked(static_cast<int>(i)) ? 1 : 0;
     if (mEngines->Checked(i) != checked) mEngines->SetChecked(i, checked);
   }
+}
+
+void CDialogSetup::FillServerRows() {
+  engine_server::IServerSettings* servers = mHost.Servers();
+  if (servers == nullptr) return;
+  mServers = servers->Servers();
+  std::vector<std::vector<std::wstring>> rows;
+  for (const engine_server::ServerRow& s : mServers) rows.push_back({s.name, s.url, s.api});
+  mView->SetServerRows(rows);
 }
 
 void CDialogSetup::FillHidden() {
@@ -567,6 +589,59 @@ void CDialogSetup::cmdRefreshEngineList_Click() {
     RefreshWorkingEngines(*mEngines);
     FillEngineRows();
     if (!mEngines->IsSameAs(mHost.Engines())) SetModified(true);
+  });
+}
+
+void CDialogSetup::RefreshAfterServers() {
+  FillServerRows();
+  StoreEngineChecks();
+  RefreshWorkingEngines(*mEngines);
+  FillEngineRows();
+  if (!mEngines->IsSameAs(mHost.Engines())) SetModified(true);
+}
+
+void CDialogSetup::cmdAddServer_Click() {
+  RunSetupHandler(L"cmdAddServer_Click", [this] {
+    engine_server::IServerSettings* servers = mHost.Servers();
+    if (servers == nullptr) return;
+    engine_server::NewServer server;
+    if (!AskText(kServerNamePrompt, &server.name) || !AskText(kServerUrlPrompt, &server.url) ||
+        !AskText(kServerApiPrompt, &server.api) || !AskText(kServerKeyPrompt, &server.keyFile))
+      return;
+    // Blanks around a pasted answer are not part of it.
+    for (std::wstring* text : {&server.name, &server.url, &server.api, &server.keyFile}) {
+      while (!text->empty() && platform::IsWhiteSpace(text->back())) text->pop_back();
+      while (!text->empty() && platform::IsWhiteSpace(text->front())) text->erase(text->begin());
+    }
+    std::wstring why;
+    if (!servers->Add(server, &why)) {
+      ShowWarning(L"Failed to add the server.\n\n" + why);
+      return;
+    }
+    RefreshAfterServers();
+  });
+}
+
+void CDialogSetup::cmdRemoveServer_Click() {
+  RunSetupHandler(L"cmdRemoveServer_Click", [this] {
+    engine_server::IServerSettings* servers = mHost.Servers();
+    if (servers == nullptr) return;
+    // The row the user chose, as the list shows it.
+    const int selected = mView->SelectedServer();
+    if (selected < 0 || selected >= static_cast<int>(mServers.size())) {
+      ShowWarning(L"Failed to remove the server.\n\nNo server is selected.");
+      return;
+    }
+    const engine_server::ServerRow row = mServers[selected];
+    if (support::ShowMessage(support::LoadText(msg::kRemoveServerQuestion) + L"\n\n" + row.name + L" (" + row.url + L")",
+                             MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+      return;
+    std::wstring why;
+    if (!servers->Remove(row.name, &why)) {
+      ShowWarning(L"Failed to remove the server.\n\n" + why);
+      return;
+    }
+    RefreshAfterServers();
   });
 }
 

@@ -16,6 +16,7 @@
 #include "src/dialogs/SetupView.h"
 #include "src/dialogs/SmallDialogViews.h"
 #include "src/engine/EngineCaches.h"
+#include "src/engine/server/EngineClasses.h"
 #include "src/options/TranslationOptions.h"
 
 namespace dialogs {
@@ -48,6 +49,10 @@ class SetupHost {
   virtual void Applied() = 0;
   // "_Setup.ShowHiddenOptions" of the settings store is "True".
   virtual bool ShowHiddenOptions() = 0;
+  // The translation servers the user added, stored as soon as added or
+  // removed (a server is asked for its pairs when added); null when the
+  // engine side keeps none, and the panel then hides its server list.
+  virtual engine_server::IServerSettings* Servers() { return nullptr; }
 };
 
 class CDialogSetup {
@@ -83,6 +88,10 @@ class CDialogSetup {
   void cmdBrowseGlossary_Click();
   void lvwEngines_ItemCheck(int row);
   void cmdRefreshEngineList_Click();
+  // Asks for a server's name, URL, API and key file, then adds it; removes
+  // the selected server after asking. Either refreshes the engine list.
+  void cmdAddServer_Click();
+  void cmdRemoveServer_Click();
   // Any other control edited by the user (check boxes, radios of the
   // arrangement, font lists, the hidden page's edits).
   void Control_Changed(int page, int id);
@@ -103,6 +112,9 @@ class CDialogSetup {
   void ApplyOutputRule();
   void FillEngineRows();
   void StoreEngineChecks();
+  void FillServerRows();
+  // The engine list again after the servers changed.
+  void RefreshAfterServers();
   void FillHidden();
   void StoreHidden();
   bool AskText(const std::wstring& prompt, std::wstring* text);
@@ -119,6 +131,7 @@ class CDialogSetup {
   std::unique_ptr<engine::EngineCaches> mEngines;
   SetupSwitches mSwitches;
   std::vector<SetupPage> mTabs;
+  std::vector<engine_server::ServerRow> mServers;  // as the server list shows them
   int mShown = -1;
   bool mModified = false;
   bool mHidden = false;

@@ -18,7 +18,8 @@
 //   details: check boxes 267, 268 chkColors_Click(0, 1); buttons 271, 207
 //     cmdColor_Click(0, 1); 293 cmdBrowseGlossary_Click
 //   engines: a row's check box in 276 lvwEngines_ItemCheck(row);
-//     206 cmdRefreshEngineList_Click
+//     206 cmdRefreshEngineList_Click; 278 cmdAddServer_Click;
+//     279 cmdRemoveServer_Click
 //   any other check box, radio, drop-down list or edit: Control_Changed
 // A user's click on a radio checks it and clears the others of its group
 // (as automatic radio buttons do) before it is reported.
@@ -97,6 +98,10 @@ inline constexpr int kFontLists[7] = {207, 208, 210, 211, 212, 213, 214};
 // engines page
 inline constexpr int kEngineList = 276;
 inline constexpr int kRefreshEngines = 206;
+inline constexpr int kServersLabel = 280;
+inline constexpr int kServerList = 277;
+inline constexpr int kAddServer = 278;
+inline constexpr int kRemoveServer = 279;
 // hidden page: check boxes and edits
 inline constexpr int kDisplaysProgressBar = 221;
 inline constexpr int kDisplaysAlert = 222;
@@ -189,6 +194,10 @@ inline constexpr SetupControl kSetupControls[] = {
     {5, 265, ControlKind::Label, 8351, nullptr, false},
     {5, 276, ControlKind::ListView, 0, nullptr, false},
     {5, 206, ControlKind::Button, 8357, nullptr, false},
+    {5, 280, ControlKind::Label, 8358, nullptr, false},
+    {5, 277, ControlKind::ListView, 0, nullptr, false},
+    {5, 278, ControlKind::Button, 8362, nullptr, false},
+    {5, 279, ControlKind::Button, 8363, nullptr, false},
 
     {0, 257, ControlKind::Group, 0, L"Application", false},
     {0, 221, ControlKind::CheckBox, 0, L"DisplaysProgressBar", false},
@@ -261,6 +270,10 @@ inline constexpr EngineColumn kEngineColumns[5] = {{8352, 165, ColumnAlign::Left
                                                    {8354, 60, ColumnAlign::Centre},
                                                    {8355, 60, ColumnAlign::Centre},
                                                    {8356, 90, ColumnAlign::Centre}};
+// The server list's columns: name, URL, API (never the key).
+inline constexpr EngineColumn kServerColumns[3] = {{8359, 90, ColumnAlign::Left},
+                                                   {8360, 170, ColumnAlign::Left},
+                                                   {8361, 56, ColumnAlign::Left}};
 // List view extended styles: check boxes, full-row select, grid lines, column drag.
 inline constexpr std::uint32_t kEngineListStyles = 0x35;
 
@@ -325,6 +338,12 @@ class SetupView {
   virtual bool IsRowChecked(int row) = 0;
   virtual void SetRowChecked(int row, bool checked) = 0;
   virtual bool IsRowSelected(int row) = 0;
+
+  // The server list (page Engines, id 277): one row of cells per server,
+  // without check boxes. Columns are set once; rows replace the list.
+  virtual void SetServerColumns(const std::vector<std::wstring>& headers) = 0;
+  virtual void SetServerRows(const std::vector<std::vector<std::wstring>>& rows) = 0;
+  virtual int SelectedServer() = 0;  // -1: none
 
   // The native window that owns the dialog's prompts (0: none, for views
   // without a window of the platform's).

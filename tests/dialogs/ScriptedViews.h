@@ -226,6 +226,12 @@ class ScriptedSetupView : public dialogs::SetupView {
     d->lvwEngines_ItemCheck(row);  // as the list view's notification would
   }
   bool IsRowSelected(int row) override { return selectedRows.count(row) != 0; }
+  void SetServerColumns(const std::vector<std::wstring>& headers) override { serverColumns = headers; }
+  void SetServerRows(const std::vector<std::vector<std::wstring>>& rows) override {
+    serverRows = rows;
+    selectedServer = -1;
+  }
+  int SelectedServer() override { return selectedServer; }
 
   // The user's actions.
   Control& At(int page, int id) { return controls[{page, id}]; }
@@ -281,6 +287,9 @@ class ScriptedSetupView : public dialogs::SetupView {
   std::vector<std::wstring> columns;
   std::vector<dialogs::EngineRow> rows;
   std::set<int> selectedRows;
+  std::vector<std::wstring> serverColumns;
+  std::vector<std::vector<std::wstring>> serverRows;
+  int selectedServer = -1;
   std::optional<std::int32_t> chooserAnswer;
   std::vector<std::int32_t> chooserStarts;
   std::optional<std::wstring> fileAnswer;

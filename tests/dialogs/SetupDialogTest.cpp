@@ -38,6 +38,28 @@ class TestHost : public dialogs::SetupHost {
   }
   void Applied() override { ++applied; }
   bool ShowHiddenOptions() override { return hidden; }
+  engine_server::IServerSettings* Servers() override { return keepsServers ? &servers : nullptr; }
+
+  // Stores what it is given unless told to refuse it.
+  struct FakeServers : engine_server::IServerSettings {
+    std::vector<engine_server::ServerRow> Servers() override { return rows; }
+    bool Add(const engine_server::NewServer& s, std::wstring* error) override {
+      added.push_back(s);
+      if (!refusal.empty()) *error = refusal;
+      else rows.push_back({s.name, s.url, s.api});
+      return refusal.empty();
+    }
+    bool Remove(const std::wstring& name, std::wstring*) override {
+      std::erase_if(rows, [&](const auto& r) { return r.name == name; });
+      removed.push_back(name);
+      return true;
+    }
+    std::vector<engine_server::ServerRow> rows;
+    std::vector<engine_server::NewServer> added;
+    std::vector<std::wstring> removed;
+    std::wstring refusal;
+  } servers;
+  bool keepsServers = true;
 
   options::TranslationOptions options;
   engine::EngineCaches engines;
@@ -110,6 +132,8 @@ TEST(SetupTexts, EveryTextTheDialogsShowHasAResource) {
   }
   for (int page = 1; page < dialogs::kSetupPageCount; ++page) ids.push_back(dialogs::kSetupTabTextIds[page]);
   for (const dialogs::EngineColumn& c : dialogs::kEngineColumns) ids.push_back(c.textId);
+  for (const dialogs::EngineColumn& c : dialogs::kServerColumns) ids.push_back(c.textId);
+  ids.push_back(CDialogSetup::kRemoveServerQuestion);
   for (int id : {8501, 8502, 8503, 8504, 8505, 6002, 1251, 1254}) ids.push_back(id);
   for (int id : ids) EXPECT_FALSE(support::LoadText(id).empty()) << id;
 }
@@ -379,6 +403,66 @@ TEST_F(SetupDialog, RefreshingTheEngineListReportsFailureAndEmptiness) {
     EXPECT_TRUE(v.ApplyEnabled());
   });
   EXPECT_EQ(host.engines.Count(), 3u);
+}
+
+TEST_F(SetupDialog, ServersAreAddedAndRemovedAndTheEngineListFollows) {
+  const std::vector<std::wstring> none, oldAndTeam = {L"old", L"team"}, old = {L"old"};
+  const std::vector<std::optional<std::wstring>> teamAnswers = {L" team ", L"http://h:8", L"libretranslate", L""};
+  struct Case {
+    const char* what;
+    bool add;                                     // else remove the row selected
+    std::vector<std::optional<std::wstring>> answers;
+    const wchar_t* refusal;                       // what the store says to an add
+    int selected;
+    int boxAnswer;
+    std::vector<std::wstring> listed;             // the server list afterwards
+    const wchar_t* box;                           // the message shown, if any
+    bool refreshed;
+  };
+  const Case cases[] = {
+      {"added", true, teamAnswers, L"", -1, IDOK, oldAndTeam, nullptr, true},
+      {"bad URL", true, {L"team", L"ftp://h", L"", L""}, L"the URL must start with http:// or https://", -1, IDOK,
+       old, L"Failed to add the server.\n\nthe URL must start", false},
+      {"add cancelled at the URL", true, {L"team", std::nullopt}, L"", -1, IDOK, old, nullptr, false},
+      {"removed", false, {}, L"", 0, IDYES, none, L"old (http://o)", true},
+      {"removal declined", false, {}, L"", 0, IDNO, old, L"old (http://o)", false},
+      {"nothing selected", false, {}, L"", -1, IDYES, old, L"No server is selected.", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    host.servers = {};
+    host.servers.rows = {{L"old", L"http://o", L"apy"}};
+    host.servers.refusal = c.refusal;
+    host.refreshes = 0;
+    answers.assign(c.answers.begin(), c.answers.end());
+    boxes.requests.clear();
+    boxes.answer = c.boxAnswer;
+    Run([&](ScriptedSetupView& v) {
+      EXPECT_THAT(v.serverRows, ElementsAre(ElementsAre(L"old", L"http://o", L"apy")));
+      v.selectedServer = c.selected;
+      if (c.add) v.d->cmdAddServer_Click();
+      else v.d->cmdRemoveServer_Click();
+      std::vector<std::wstring> listed;
+      for (const auto& row : v.serverRows) listed.push_back(row.at(0));
+      EXPECT_EQ(listed, c.listed);
+      EXPECT_EQ(v.ApplyEnabled(), c.refreshed);
+    });
+    EXPECT_EQ(host.refreshes, c.refreshed ? 1 : 0);
+    if (c.box) EXPECT_THAT(boxes.Texts(), ElementsAre(HasSubstr(c.box)));
+    else EXPECT_TRUE(boxes.requests.empty());
+  }
+  // What was typed reaches the store without the blanks around it.
+  host.servers = {};
+  answers.assign(teamAnswers.begin(), teamAnswers.end());
+  Run([](ScriptedSetupView& v) { v.d->cmdAddServer_Click(); });
+  ASSERT_EQ(host.servers.added.size(), 1u);
+  EXPECT_EQ(host.servers.added[0].name, L"team");
+  EXPECT_EQ(host.servers.added[0].api, L"libretranslate");
+  // An engine side that keeps no servers shows no server list.
+  host.keepsServers = false;
+  Run([](ScriptedSetupView& v) {
+    for (int id : {277, 278, 279, 280}) EXPECT_FALSE(v.At(Page::Engines, id).visible) << id;
+  });
 }
 
 TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {

@@ -127,6 +127,32 @@ def setup_edits_a_set_as_the_options_command_does(work):
     check("Gone" not in pelorant("options", "list").stdout, "a cancelled dialog stored a set")
 
 
+def setup_adds_a_server_and_lists_its_pairs(work):
+    # The product's own way from the panel to the stored servers, which the
+    # dialogs suite replaces: a real server answers, and the pairs it lists
+    # are in the engine list the dialog shows and in the one it stores.
+    server = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__), "..", "http", "fault_server.py"),
+                               "ok"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    url = "http://127.0.0.1:" + server.stdout.readline().strip()
+    pane = Pane(work, "%s setup" % PELORANT)
+    try:
+        pane.click("Translation Engines")
+        pane.click("Add Server...")
+        for prompt, answer in (("Server Name :", "team"), ("URL :", url), ("API (", ""), ("Key File", "")):
+            pane.wait_for(prompt)
+            pane.type(answer)
+            pane.key("Enter")
+        pane.wait_for(url)
+        pane.click("  OK  ")
+        check(pane.exit_status() == "EXIT=0", "setup closed with OK after adding a server should end with status 0")
+    finally:
+        pane.close()
+        server.kill()
+        server.wait()
+    listed = pelorant("engines", "list").stdout
+    check("Http:team:eng-spa" in listed, "the added server's pair is listed:\n" + listed)
+
+
 def lookup_searches_the_given_word_by_itself(work):
     fake = os.path.join(work, "fake.txt")
     with open(fake, "w") as f:
@@ -153,7 +179,8 @@ def main():
         os.makedirs(os.environ["PELORANT_REGISTRY"])
         not_tty = pelorant("setup")
         check(not_tty.returncode == 2 and "terminal" in not_tty.stderr, "setup without a terminal fails clearly")
-        for test in (setup_edits_a_set_as_the_options_command_does, lookup_searches_the_given_word_by_itself):
+        for test in (setup_edits_a_set_as_the_options_command_does, setup_adds_a_server_and_lists_its_pairs,
+                     lookup_searches_the_given_word_by_itself):
             try:
                 test(work)
             except AssertionError as e:

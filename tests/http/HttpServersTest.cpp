@@ -2,10 +2,13 @@
 // read back as written (the suite has a registry of its own).
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "engines/http/HttpEngine.h"
 #include "engines/http/HttpServers.h"
 #include "src/options/RegistrySettings.h"
 #include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
 
 namespace http_engine {
 namespace {
@@ -96,6 +99,46 @@ TEST_F(HttpServers, SkipsDamagedEntriesAndListsKeptPairsAsNotWorking) {
   EXPECT_NE(working.flags & engine_server::kPairFlagTranslate, 0);
   EXPECT_EQ(kept.flags & engine_server::kPairFlagTranslate, 0);
   EXPECT_EQ(kept.productName, L"team (unreachable)");
+}
+
+// The options dialog adds a server through the same checks as add-server:
+// each refusal names its reason, and nothing is stored before the server
+// has answered.
+TEST_F(HttpServers, TheDialogsWayInRefusesWhatAddServerRefuses) {
+  std::shared_ptr<engine_server::IServerSettings> settings;
+  ASSERT_EQ(engine_server::CreateServerSettings(&settings), S_OK);
+  const std::string dir = ::testing::TempDir();
+  std::ofstream(dir + "blank.key") << "  \r\nsecond-line-key\n";
+  const std::wstring blank = platform::FromUtf8(dir + "blank.key");
+  const std::wstring missing = platform::FromUtf8(dir + "missing.key");
+  struct Case {
+    engine_server::NewServer server;
+    const wchar_t* why;
+  };
+  const Case cases[] = {
+      {{L"a b", L"http://127.0.0.1:1", L"", L""}, L"only letters, digits"},
+      {{L"team", L"ftp://mt", L"", L""}, L"must start with http:// or https://"},
+      {{L"team", L"http://127.0.0.1:1", L"soap", L""}, L"apy or libretranslate, not 'soap'"},
+      {{L"team", L"http://127.0.0.1:1", L"", missing}, L"missing.key' cannot be read"},
+      {{L"team", L"http://127.0.0.1:1", L"", blank}, L"has no key on its first line"},
+      {{L"team", L"http://127.0.0.1:1/", L"libretranslate", L""},
+       L"\"team\" (http://127.0.0.1:1) could not be reached"},
+  };
+  for (const Case& c : cases) {
+    std::wstring why;
+    EXPECT_FALSE(settings->Add(c.server, &why));
+    EXPECT_NE(why.find(c.why), std::wstring::npos) << platform::ToUtf8(why);
+  }
+  EXPECT_TRUE(settings->Servers().empty());
+
+  // Rows show what identifies a server, never its key.
+  std::wstring error;
+  ASSERT_TRUE(SaveServer({L"lt", "https://lt.example.org", Api::LibreTranslate, "secret", 5000, {}}, &error));
+  const auto rows = settings->Servers();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].name + L" " + rows[0].url + L" " + rows[0].api, L"lt https://lt.example.org libretranslate");
+  EXPECT_TRUE(settings->Remove(L"lt", &error));
+  EXPECT_FALSE(settings->Remove(L"lt", &error));
 }
 
 }  // namespace

@@ -320,6 +320,43 @@ bool Win32SetupView::IsRowSelected(int row) {
   return list && (ListView_GetItemState(list, row, LVIS_SELECTED) & LVIS_SELECTED);
 }
 
+void Win32SetupView::SetServerColumns(const std::vector<std::wstring>& headers) {
+  HWND list = Control(static_cast<int>(SetupPage::Engines), setup_ids::kServerList);
+  if (!list) return;
+  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+  for (size_t i = 0; i < std::min(headers.size(), std::size(kServerColumns)); ++i) {
+    std::wstring text = headers[i];
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = std::max(kServerColumns[i].width, ListView_GetStringWidth(list, text.c_str()) + kHeaderPadding);
+    column.pszText = text.data();
+    ::SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+  }
+}
+
+void Win32SetupView::SetServerRows(const std::vector<std::vector<std::wstring>>& rows) {
+  HWND list = Control(static_cast<int>(SetupPage::Engines), setup_ids::kServerList);
+  if (!list) return;
+  ListView_DeleteAllItems(list);
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (size_t c = 0; c < rows[r].size(); ++c) {
+      std::wstring text = rows[r][c];
+      LVITEMW item{};
+      item.mask = LVIF_TEXT;
+      item.iItem = static_cast<int>(r);
+      item.iSubItem = static_cast<int>(c);
+      item.pszText = text.data();
+      ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+    }
+  }
+}
+
+int Win32SetupView::SelectedServer() {
+  HWND list = Control(static_cast<int>(SetupPage::Engines), setup_ids::kServerList);
+  return list ? ListView_GetNextItem(list, -1, LVNI_SELECTED) : -1;
+}
+
 INT_PTR CALLBACK Win32SetupView::FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) ::SetWindowLongPtrW(window, DWLP_USER, lParam);
   auto* self = reinterpret_cast<Win32SetupView*>(::GetWindowLongPtrW(window, DWLP_USER));
@@ -429,7 +466,10 @@ void Win32SetupView::OnPageCommand(int page, int id, int code) {
       if (code == CBN_SELCHANGE) mDialog->Control_Changed(page, id);
       return;
     case SetupPage::Engines:
-      if (id == kRefreshEngines && code == BN_CLICKED) mDialog->cmdRefreshEngineList_Click();
+      if (code != BN_CLICKED) return;
+      if (id == kRefreshEngines) mDialog->cmdRefreshEngineList_Click();
+      if (id == kAddServer) mDialog->cmdAddServer_Click();
+      if (id == kRemoveServer) mDialog->cmdRemoveServer_Click();
       return;
     case SetupPage::Hidden:
       if (code == BN_CLICKED || code == EN_CHANGE) mDialog->Control_Changed(page, id);

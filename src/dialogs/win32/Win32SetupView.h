@@ -43,6 +43,9 @@ class Win32SetupView : public SetupView {
   bool IsRowChecked(int row) override;
   void SetRowChecked(int row, bool checked) override;
   bool IsRowSelected(int row) override;
+  void SetServerColumns(const std::vector<std::wstring>& headers) override;
+  void SetServerRows(const std::vector<std::vector<std::wstring>>& rows) override;
+  int SelectedServer() override;
   std::uintptr_t NativeWindow() const override { return reinterpret_cast<std::uintptr_t>(mFrame); }
 
   // The dialog's window and a page's (tests drive them with messages).

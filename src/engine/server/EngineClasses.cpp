@@ -199,6 +199,24 @@ HRESULT CreateInProcessEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
   return S_OK;
 }
 
+HRESULT CreateServerSettings(std::shared_ptr<IServerSettings>* settings) {
+  if (!settings) return E_POINTER;
+  std::function<std::shared_ptr<IServerSettings>()> make;
+  {
+    Table& t = TheTable();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    for (const auto& impl : t.implementations) {
+      if (impl.makeServerSettings) {
+        make = impl.makeServerSettings;
+        break;
+      }
+    }
+  }
+  if (!make) return REGDB_E_CLASSNOTREG;
+  *settings = make();
+  return *settings ? S_OK : E_FAIL;
+}
+
 std::shared_ptr<IImplementations> MakeImplementationList(std::vector<std::wstring> names) {
   return std::make_shared<ImplementationList>(std::move(names));
 }

@@ -36,6 +36,34 @@ HRESULT CreateFamilyHelper(const std::wstring& progId, std::shared_ptr<IFamilyHe
 HRESULT InitializeEngineThread();
 void UninitializeEngineThread();
 
+// The servers an implementation reaches over the network, as the user adds
+// and removes them (the options dialog's engine panel). Rows never carry a
+// server's secret key. User-interface thread; a call may wait for the
+// server's answer up to its time-out.
+struct ServerRow {
+  std::wstring name;
+  std::wstring url;
+  std::wstring api;  // the protocol's short name, as the user types it
+};
+struct NewServer {
+  std::wstring name;
+  std::wstring url;
+  std::wstring api;      // empty: the implementation's default
+  std::wstring keyFile;  // empty: no key
+};
+class IServerSettings {
+ public:
+  virtual ~IServerSettings() = default;
+  // The stored servers in name order.
+  virtual std::vector<ServerRow> Servers() = 0;
+  // Checks what the user gave, asks the server for its pairs and stores it
+  // (replacing a server of that name). False with the reason, naming the
+  // server, when any step fails; nothing is stored then.
+  virtual bool Add(const NewServer& server, std::wstring* error) = 0;
+  // False with the reason when no server has that name or it stays stored.
+  virtual bool Remove(const std::wstring& name, std::wstring* error) = 0;
+};
+
 // One implementation served in-process.
 struct InProcessImplementation {
   // The name Implementations lists and SetImplementation selects (compared
@@ -48,6 +76,9 @@ struct InProcessImplementation {
   // EngineFactory passes it SetImplementation with the name the client
   // gave, then the display language, and forwards every later call.
   std::function<std::shared_ptr<IEngineFactory>()> makeFactory;
+  // The implementation's stored servers, for those that keep a list the
+  // user edits; empty for the others.
+  std::function<std::shared_ptr<IServerSettings>()> makeServerSettings;
 };
 
 // Registration is process-wide and thread-safe. Registering a name again
@@ -65,6 +96,9 @@ void UnregisterFamilyHelper(const std::wstring& progId);
 // The in-process engine side itself (what Linux uses by default).
 HRESULT CreateInProcessEngineFactory(std::shared_ptr<IEngineFactory>* factory);
 HRESULT CreateInProcessImplementations(std::shared_ptr<IImplementations>* implementations);
+// The server settings of the first registered implementation that has
+// them; REGDB_E_CLASSNOTREG when none has.
+HRESULT CreateServerSettings(std::shared_ptr<IServerSettings>* settings);
 // A fixed list of implementation names, as the Implementations class answers.
 std::shared_ptr<IImplementations> MakeImplementationList(std::vector<std::wstring> names);
 HRESULT CreateInProcessFamilyHelper(const std::wstring& progId,
