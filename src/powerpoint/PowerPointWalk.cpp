@@ -83,7 +83,9 @@ namespace {
 
 // Masters and layouts are walked in whole-deck runs only: what they show
 // is on every slide, also on those a smaller run leaves alone.
-bool WalksMasters(const RunContext& ctx) { return ctx.Options().TranslationRange == 0 && ctx.prop.WorkPresen; }
+bool WalksMasters(const RunContext& ctx) {
+  return ctx.Options().TranslationRange == 0 && ctx.prop.Parts.TranslatesMasters && ctx.prop.WorkPresen;
+}
 
 // A master's or a layout's own shapes: its placeholders hold the prompts
 // that slides replace with their own text, which no slide shows.
@@ -167,7 +169,7 @@ bool TranslateSlideRange(RunContext& ctx) {
     prop.CurrentTranslationSlideShapeNum = 0;
     if (WalksMasters(ctx)) {
       if (!TranslateMasters(ctx)) {
-        ctx.ReportRunError(kMsgShapesFailed, ctx.place);
+        ctx.ReportRunError(msg::kShapesFailed, ctx.place);
         return false;
       }
       if (ctx.IsCancelled()) return true;

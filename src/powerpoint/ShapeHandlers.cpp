@@ -151,7 +151,7 @@ class ChartHandler final : public ShapeHandler {
   bool Translate(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target,
                  ShapeLevel, bool&) const override {
     const Options& o = ctx.Options();
-    if (!Allowed(o, o.IgnoresShape) || ctx.Version() < 12) return true;
+    if (!ctx.prop.Parts.TranslatesCharts || !Allowed(o, o.IgnoresShape) || ctx.Version() < 12) return true;
     host::Ptr<host::Chart> from = ChartOf(source), to = ChartOf(target);
     if (!from || !to) return true;
     int madeTitles = 0, ignored = 0;
@@ -197,7 +197,7 @@ class ChartHandler final : public ShapeHandler {
   void List(const ShapeReading& reading, const host::Ptr<host::Shape>& source, ShapeLevel,
             ShapeTexts& out) const override {
     const Options& o = reading.options;
-    if (!Allowed(o, o.IgnoresShape) || reading.version < 12) return;
+    if (!reading.charts || !Allowed(o, o.IgnoresShape) || reading.version < 12) return;
     host::Ptr<host::Chart> chart = ChartOf(source);
     if (!chart) return;
     int madeTitles = 0;

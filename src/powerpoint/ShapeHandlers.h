@@ -36,6 +36,7 @@ struct ShapeReading {
   // Table cells row by row, as a reader reads them (copy); the walk goes
   // column by column.
   bool cellsByRow = false;
+  bool charts = true;  // the run's option set asks for the texts of charts
 };
 
 class ShapeHandler {

@@ -40,7 +40,7 @@ class Segments final : public ShapeTexts {
 
 void ListShapes(RunContext& ctx, const host::Ptr<host::ShapeRange>& shapes, ShapeTexts& out) {
   if (!shapes) return;
-  const ShapeReading reading{ctx.Options(), ctx.Version()};
+  const ShapeReading reading{ctx.Options(), ctx.Version(), false, ctx.prop.Parts.TranslatesCharts != 0};
   const int n = shapes->Count();
   for (int i = 1; i <= n; ++i) {
     host::Ptr<host::Shape> s = shapes->Item(i);

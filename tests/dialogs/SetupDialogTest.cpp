@@ -133,7 +133,7 @@ TEST(SetupTexts, EveryTextTheDialogsShowHasAResource) {
   for (int page = 1; page < dialogs::kSetupPageCount; ++page) ids.push_back(dialogs::kSetupTabTextIds[page]);
   for (const dialogs::EngineColumn& c : dialogs::kEngineColumns) ids.push_back(c.textId);
   for (const dialogs::EngineColumn& c : dialogs::kServerColumns) ids.push_back(c.textId);
-  ids.push_back(CDialogSetup::kRemoveServerQuestion);
+  ids.push_back(resources::msg::kRemoveServerQuestion);
   for (int id : {8501, 8502, 8503, 8504, 8505, 6002, 1251, 1254}) ids.push_back(id);
   for (int id : ids) EXPECT_FALSE(support::LoadText(id).empty()) << id;
 }

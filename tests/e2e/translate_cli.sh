@@ -153,16 +153,18 @@ run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
 [ -e "$dir/none.pptx" ] && fail "an output was written although the engine did not open"
 [ -n "$err" ] || fail "no message when the engine does not open"
 
-# The switches of alternative text and link tips, off, leave those as they
-# were; the slides' text is translated all the same.
+# The four switches of the parts beyond the slides' own, off, leave those
+# as they were; the slides' text is translated all the same.
 bracket_engine
-labels="$dir/w/labels.pptx"
-cp "$corpus/poi__customGeo.pptx" "$labels"
-expect 0 options set default TranslatesAltText=False TranslatesLinkTips=False
-run 0 "$labels" -o "$dir/labels-kept.pptx" "${m[@]}"
-python3 "$here/check_bracketed.py" "$labels" "$dir/labels-kept.pptx" --keep alt --keep tips >"$dir/check" ||
-  fail "switches off: $(head -n 5 "$dir/check")"
-expect 0 options set default TranslatesAltText=True TranslatesLinkTips=True
+parts=(TranslatesAltText TranslatesLinkTips TranslatesCharts TranslatesMasters)
+expect 0 options set default "${parts[@]/%/=False}"
+for name in poi__customGeo poi__stress021; do
+  cp "$corpus/$name.pptx" "$dir/w/$name.pptx"
+  run 0 "$dir/w/$name.pptx" -o "$dir/$name-kept.pptx" "${m[@]}"
+  python3 "$here/check_bracketed.py" "$dir/w/$name.pptx" "$dir/$name-kept.pptx" \
+    --keep alt --keep tips --keep charts --keep masters >"$dir/check" || fail "switches off, $name: $(head -n 5 "$dir/check")"
+done
+expect 0 options set default "${parts[@]/%/=True}"
 
 # Ctrl-C on a hanging engine: with the progress line it asks (answered yes),
 # quiet it cancels at once; either way the run ends cleanly with status 1.
