@@ -47,7 +47,16 @@ class Host : public dialogs::SetupHost {
   bool RefreshEngines(engine::EngineCaches&) override { return true; }
   void Applied() override { ++applied; }
   bool ShowHiddenOptions() override { return hidden; }
+  engine_server::IServerSettings* Servers() override { return &servers; }
 
+  // One server to show; the page's own logic is the dialogs suite's.
+  struct OneServer : engine_server::IServerSettings {
+    std::vector<engine_server::ServerRow> Servers() override {
+      return {{L"team", L"https://mt.example.org:8443/apy", L"libretranslate"}};
+    }
+    bool Add(const engine_server::NewServer&, std::wstring*) override { return false; }
+    bool Remove(const std::wstring&, std::wstring*) override { return false; }
+  } servers;
   options::TranslationOptions options{kTestKey};
   engine::EngineCaches engines;
   bool hidden = false;
@@ -133,28 +142,39 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
       EXPECT_GT(shot.Ink(area), 500u) << names[tab];
       for (const std::wstring& problem : TextProblems(mView->Frame())) ADD_FAILURE() << platform::ToUtf8(problem);
     }
-    // Every engine column header fits its column.
-    HWND list = Item(SetupPage::Engines, ids::kEngineList);
-    for (int column = 0; column < 5; ++column) {
-      wchar_t header[128] = {};
-      LVCOLUMNW info{};
-      info.mask = LVCF_TEXT;
-      info.pszText = header;
-      info.cchTextMax = 128;
-      EXPECT_TRUE(ListView_GetColumn(list, column, &info));
-      EXPECT_EQ(header, mStrings[dialogs::kEngineColumns[column].textId]);
-      EXPECT_LE(ListView_GetStringWidth(list, header) + 12, ListView_GetColumnWidth(list, column)) << column;
-    }
-    // Every cell shows whole in its column; names and product names are there.
-    for (int row = 0; row < ListView_GetItemCount(list); ++row) {
-      for (int column = 0; column < 5; ++column) {
-        wchar_t cell[256] = {};
-        ListView_GetItemText(list, row, column, cell, 256);
-        if (column < 2) {
-          EXPECT_NE(cell[0], L'\0') << row << "," << column;
+    // In both lists every column header fits its column and every cell
+    // shows whole; engine names, product names and every server cell are there.
+    struct ListLook {
+      int id;
+      const dialogs::EngineColumn* columns;
+      int count;
+      int filled;  // the leading columns that are never empty
+    };
+    for (const ListLook& look : {ListLook{ids::kEngineList, dialogs::kEngineColumns, 5, 2},
+                                 ListLook{ids::kServerList, dialogs::kServerColumns, 3, 3}}) {
+      HWND list = Item(SetupPage::Engines, look.id);
+      EXPECT_TRUE(::IsWindowVisible(list)) << look.id;
+      EXPECT_GT(ListView_GetItemCount(list), 0) << look.id;
+      for (int column = 0; column < look.count; ++column) {
+        wchar_t header[128] = {};
+        LVCOLUMNW info{};
+        info.mask = LVCF_TEXT;
+        info.pszText = header;
+        info.cchTextMax = 128;
+        EXPECT_TRUE(ListView_GetColumn(list, column, &info));
+        EXPECT_EQ(header, mStrings[look.columns[column].textId]);
+        EXPECT_LE(ListView_GetStringWidth(list, header) + 12, ListView_GetColumnWidth(list, column)) << column;
+      }
+      for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+        for (int column = 0; column < look.count; ++column) {
+          wchar_t cell[256] = {};
+          ListView_GetItemText(list, row, column, cell, 256);
+          if (column < look.filled) {
+            EXPECT_NE(cell[0], L'\0') << row << "," << column;
+          }
+          EXPECT_LE(ListView_GetStringWidth(list, cell) + 12, ListView_GetColumnWidth(list, column))
+              << platform::ToUtf8(cell);
         }
-        EXPECT_LE(ListView_GetStringWidth(list, cell) + 12, ListView_GetColumnWidth(list, column))
-            << platform::ToUtf8(cell);
       }
     }
     // Each font list shows the set's font, installed here or not, or the

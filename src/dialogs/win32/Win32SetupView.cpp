@@ -350,6 +350,13 @@ void Win32SetupView::SetServerRows(const std::vector<std::vector<std::wstring>>&
       ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
     }
   }
+  // As in the engine list, a long URL widens its column rather than being cut.
+  if (rows.empty()) return;
+  for (int c = 0; c < Header_GetItemCount(ListView_GetHeader(list)); ++c) {
+    const int set = ListView_GetColumnWidth(list, c);
+    ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
+    if (ListView_GetColumnWidth(list, c) < set) ListView_SetColumnWidth(list, c, set);
+  }
 }
 
 int Win32SetupView::SelectedServer() {
