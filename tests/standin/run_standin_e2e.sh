@@ -73,7 +73,7 @@ run() {  # run LOG STEP...
 # available) in either language of the resources, as the stand-in reports
 # the message boxes it closed.
 message_text() {  # message_text ID: one pattern for the message's texts
-  awk -F '\t' -v id="$1" '$1 == id { printf "%s%s", sep, $2; sep = "|" }' \
+  awk -F '\t' -v id="$1" '$1 == id { printf "%s%s", sep, $3; sep = "|" }' \
     "$source_dir/resources/strings.en.txt" "$source_dir/resources/strings.ja.txt" | sed 's/\./\\./g'
 }
 list_failed=$(message_text 1252)
@@ -144,10 +144,10 @@ if ! run "$out/run-connect" open "$(winpath "$corpus/$deck")" click "$mode" duri
 elif [ "$(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect")" != 1 ]; then
   fail "a connection during the run left $(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect") translate-all buttons"
 fi
-# A deck with comments, and one with charts (titles, axis titles, data
-# labels, series names read from the data) and masters, translated all the
+# A deck with comments, and one with charts (titles, axis titles, texts
+# read from the data), translated all the
 # same.
-for deck in poi__45545_Comment.pptx sc__025_chart.pptx; do
+for deck in poi__45545_Comment.pptx pptx__cht-axis-props.pptx; do
   if ! run "$out/run4" open "$(winpath "$corpus/$deck")" click "$mode" click .BUTTON.TRAN-ALL \
     save "$(winpath "$out/$deck")" disconnect; then
     fail "the stand-in run over $deck failed: $(head -c 600 "$out/run4")"

@@ -48,14 +48,16 @@ bool IsField(Dispatch& run) {
 
 // The fields and actions of a classic range, run by run; neighbouring runs
 // with the same actions make one action. The action text holds both mouse
-// events, one a line, so that WriteActions gives a range both back.
-std::vector<host::TextObject> ReadObjects(Dispatch& range) {
+// events, one a line, so that WriteActions gives a range both back. A newer
+// range that no classic range covers (a chart's text) has fields only.
+std::vector<host::TextObject> ReadObjects(Dispatch& range, bool classic = true) {
   std::vector<host::TextObject> out;
   const int base = range.Get(L"Start").Int();
-  std::shared_ptr<Dispatch> runs = Held(range.Get(L"Runs"), "TextRange");
+  const char* kind = classic ? "TextRange" : "TextRange2";
+  std::shared_ptr<Dispatch> runs = Held(range.Get(L"Runs"), kind);
   const int count = runs ? runs->Get(L"Count").Int() : 0;
   for (int i = 1; i <= count; ++i) {
-    std::shared_ptr<Dispatch> run = Held(range.Get(L"Runs", {i, 1}), "TextRange");
+    std::shared_ptr<Dispatch> run = Held(range.Get(L"Runs", {i, 1}), kind);
     if (!run) continue;
     host::TextObject o;
     o.start = run->Get(L"Start").Int() - base + 1;
@@ -65,6 +67,7 @@ std::vector<host::TextObject> ReadObjects(Dispatch& range) {
       out.push_back(o);
       continue;
     }
+    if (!classic) continue;
     const std::wstring click = ReadAction(*run, kMouseEvents[0]);
     const std::wstring hover = ReadAction(*run, kMouseEvents[1]);
     if (click.empty() && hover.empty()) continue;
@@ -235,7 +238,7 @@ class DRange : public Interface, protected Base {
   }
   std::vector<host::TextObject> TextObjects() override {
     std::shared_ptr<Dispatch> classic = static_cast<Self*>(this)->Classic();
-    return classic ? ReadObjects(*classic) : std::vector<host::TextObject>();
+    return classic ? ReadObjects(*classic) : ReadObjects(*d, false);
   }
   void SetAction(const std::wstring& action) override {
     if (std::shared_ptr<Dispatch> classic = static_cast<Self*>(this)->Classic()) WriteActions(*classic, action);

@@ -139,6 +139,16 @@ using Member = std::function<Value(Call&)>;
 
 // What the host calls a link: one mouse event's action over a range.
 // Hyperlink is the same object, with what it has been given so far.
+// The host keeps a field's text up to date; the object model has no word
+// for it, so the stand-in tells a run that is one whole field apart here.
+template <class Range>
+Value RunIsField(Range& range) {
+  const int length = range.Length();
+  for (const host::TextObject& o : range.TextObjects())
+    if (o.kind == host::TextObject::Field && o.start == 1 && o.length == length) return Value::Bool(true);
+  return Value::Bool(false);
+}
+
 struct ActionSetting {
   host::Ptr<host::TextRange> range;
   int event = 1;  // ppMouseClick, ppMouseOver
@@ -414,14 +424,8 @@ const std::unordered_map<std::string, Member>& Members() {
        }},
       // The host keeps a field's text up to date; the object model has no
       // word for it, so the stand-in tells its runs apart here.
-      {"TextRange.IsField",
-       [](Call& c) {
-         auto& range = c.Self<host::TextRange>();
-         const int length = range.Length();
-         for (const host::TextObject& o : range.TextObjects())
-           if (o.kind == host::TextObject::Field && o.start == 1 && o.length == length) return Value::Bool(true);
-         return Value::Bool(false);
-       }},
+      {"TextRange.IsField", [](Call& c) { return RunIsField(c.Self<host::TextRange>()); }},
+      {"TextRange2.IsField", [](Call& c) { return RunIsField(c.Self<host::TextRange2>()); }},
       {"ActionSetting.Action",
        [](Call& c) {
          auto& s = c.Self<ActionSetting>();
