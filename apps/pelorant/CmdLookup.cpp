@@ -4,6 +4,7 @@
 #include "apps/pelorant/TerminalDialogs.h"
 #include "apps/pelorant/TranslationMode.h"
 #include "src/dialogs/CDialogLookupDict.h"
+#include "src/dialogs/DialogViews.h"
 #include "src/options/RegistrySettings.h"
 #include "src/engine/Engine.h"
 #include "src/platform/ComError.h"
@@ -37,7 +38,7 @@ int RunInteractive(const std::string& key, const std::vector<std::string>& words
     io.err << "pelorant lookup: give at most one WORD with -i\n";
     return 2;
   }
-  if (!app::TerminalUi::Available()) {
+  if (!app::TerminalAvailable()) {
     io.err << "pelorant lookup: -i needs a terminal\n";
     return 2;
   }
@@ -46,13 +47,10 @@ int RunInteractive(const std::string& key, const std::vector<std::string>& words
   engine::EngineCaches cache;
   if (!cache.LoadCache(false)) io.err << "pelorant lookup: " << platform::ToUtf8(cache.LastFailure()) << "\n";
   engine::Engine& eng = engine::Engine::Instance();
-  {
-    app::TerminalUi ui;
-    dialogs::CDialogLookupDict dialog(ui.Factories().lookup(), cache, eng, options::kHostKeyPath,
-                                      [](engine::EngineCaches& c) { return c.RefreshCache(true, true); });
-    dialog.DoModal(mode ? mode->entry.EngineGroup() : std::wstring(), mode ? mode->entry.EngineID() : std::wstring(),
-                   words.empty() ? std::wstring() : platform::FromUtf8(words[0]));
-  }
+  dialogs::CDialogLookupDict dialog(dialogs::ViewFactories().lookup(), cache, eng, options::kHostKeyPath,
+                                    [](engine::EngineCaches& c) { return c.RefreshCache(true, true); });
+  dialog.DoModal(mode ? mode->entry.EngineGroup() : std::wstring(), mode ? mode->entry.EngineID() : std::wstring(),
+                 words.empty() ? std::wstring() : platform::FromUtf8(words[0]));
   app::PrintErrors("lookup", io);
   return 0;
 }

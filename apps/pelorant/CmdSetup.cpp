@@ -5,6 +5,7 @@
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/TerminalDialogs.h"
 #include "src/dialogs/CDialogSetup.h"
+#include "src/dialogs/DialogViews.h"
 #include "src/engine/EngineCaches.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/options/RegistrySettings.h"
@@ -65,7 +66,7 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
     io.err << "pelorant setup: unknown argument " << a << "\n\n" << kUsage;
     return 2;
   }
-  if (!app::TerminalUi::Available()) {
+  if (!app::TerminalAvailable()) {
     io.err << "pelorant setup: needs a terminal; use `pelorant options` in scripts\n";
     return 2;
   }
@@ -76,14 +77,9 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
     return 1;
   }
   if (!host.engines.LoadCache(false)) LOG_WARNING(L"pelorant:setup", host.engines.LastFailure());
-  int code = 0;
-  {
-    app::TerminalUi ui;
-    dialogs::DialogViewFactories views = ui.Factories();
-    dialogs::CDialogSetup dialog(host, views.setup(), views.inputBox);
-    code = dialog.DoModal();
-  }
-  return code == 1 ? 0 : 1;
+  const dialogs::DialogViewFactories& views = dialogs::ViewFactories();
+  dialogs::CDialogSetup dialog(host, views.setup(), views.inputBox);
+  return dialog.DoModal() == 1 ? 0 : 1;
 }
 
 app::CommandRegistration setup{{"setup", "the options dialog on the terminal", kUsage, Run}};

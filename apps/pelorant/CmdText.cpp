@@ -5,9 +5,9 @@
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/TranslationMode.h"
 #include "src/dialogs/CDialogProgress.h"
-#include "src/dialogs/TerminalProgressView.h"
 #include "src/engine/AppCommon.h"
 #include "src/platform/Strings.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
 
@@ -63,7 +63,7 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
   common.SetCancel(false);
   support::ErrorList::Clear();
 
-  bool dialog = dialogs::OpenProgressDialog([] { return dialogs::MakeTerminalProgressView(); });
+  bool dialog = dialogs::OpenProgressDialog(powerpoint::PowerPointTranslationProcess::Instance().ProgressViewFactory());
   common.SetProgressReport(dialog ? dialogs::CurrentProgressDialog() : nullptr);
   bool ok = false;
   try {

@@ -29,7 +29,6 @@
 #include "apps/pelorant/TranslationMode.h"
 #include "src/addin/AddinApplication.h"
 #include "src/dialogs/CDialogProgress.h"
-#include "src/dialogs/TerminalProgressView.h"
 #include "src/engine/AppCommon.h"
 #include "engines/fake/FakeEngine.h"
 #include "src/host/Host.h"
@@ -606,12 +605,6 @@ int Translation::Run() {
   }
   const int format = OutputFormat(mRequest);
 
-  auto& process = powerpoint::PowerPointTranslationProcess::Instance();
-  if (mRequest.quiet) {
-    process.SetProgressViewFactory({});
-  } else {
-    process.SetProgressViewFactory([] { return dialogs::MakeTerminalProgressView(); });
-  }
   {
     std::optional<InterruptCancels> interrupt;
     if (mRequest.quiet) interrupt.emplace();
@@ -620,7 +613,7 @@ int Translation::Run() {
                                                     : L".BUTTON.TRAN-SELECT";
     if (!mSession.Click(button)) return 1;
   }
-  const powerpoint::RunOutcome& outcome = process.LastRun();
+  const powerpoint::RunOutcome& outcome = powerpoint::PowerPointTranslationProcess::Instance().LastRun();
   mTranslation = outcome.translation == mDeck ? nullptr : outcome.translation;
 
   Summary s;

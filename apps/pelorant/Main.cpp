@@ -2,11 +2,13 @@
 #include <iostream>
 
 #include "apps/pelorant/Command.h"
+#include "apps/pelorant/TerminalDialogs.h"
 #include "src/support/ResourceModule.h"
 
 int main(int argc, char** argv) {
   // Wide-string output and iconv conversions follow the user's locale.
   std::setlocale(LC_ALL, "");
+  app::RegisterTerminalViews();
   std::vector<std::string> args(argv, argv + argc);
   app::CommandIo io{std::cin, std::cout, std::cerr};
   int status = app::RunMain(args, io);

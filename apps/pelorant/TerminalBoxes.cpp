@@ -13,7 +13,7 @@ namespace {
 // Input box
 
 // A confirmed empty line and a cancel stay apart: AskLine says which.
-class TerminalInputBox : public dialogs::AskingInputBox {
+class TerminalInputBox : TerminalScreen, public dialogs::AskingInputBox {
  protected:
   std::optional<std::wstring> Ask() override {
     std::wstring text = mText;

@@ -2,38 +2,76 @@
 
 #include <unistd.h>
 
+#include <memory>
+#include <utility>
+
 #include "apps/pelorant/TerminalWindow.h"
+#include "src/dialogs/DialogViews.h"
+#include "src/dialogs/TerminalProgressView.h"
+#include "src/powerpoint/PowerPointTranslationProcess.h"
 
 namespace app {
 
-namespace fc = finalcut;
+namespace terminal {
+namespace {
 
-struct TerminalUi::State {
+// The toolkit's application object, and the add-in's message boxes as
+// terminal dialogs for as long as it runs.
+struct Screen {
   int argc = 1;
   char name[9] = "pelorant";
   char* argv[2] = {name, nullptr};
   std::unique_ptr<fc::FApplication> app;
   platform::MessageBoxHandler previousBoxes;
+
+  Screen() : app(std::make_unique<fc::FApplication>(argc, argv)) {
+    previousBoxes = platform::SetMessageBoxHandler(TerminalMessageBox);
+  }
+  ~Screen() {
+    platform::SetMessageBoxHandler(previousBoxes);
+    app.reset();
+  }
 };
 
-TerminalUi::TerminalUi() : mState(std::make_unique<State>()) {
-  mState->app = std::make_unique<fc::FApplication>(mState->argc, mState->argv);
-  mState->previousBoxes = platform::SetMessageBoxHandler(terminal::TerminalMessageBox);
+std::weak_ptr<Screen> gScreen;
+std::wstring gTypedWord;
+int gClose = 0;
+
+}  // namespace
+
+TerminalScreen::TerminalScreen() {
+  std::shared_ptr<Screen> screen = gScreen.lock();
+  if (!screen) {
+    screen = std::make_shared<Screen>();
+    gScreen = screen;
+  }
+  mScreen = std::move(screen);
 }
 
-TerminalUi::~TerminalUi() {
-  platform::SetMessageBoxHandler(mState->previousBoxes);
-  mState->app.reset();
+TerminalScreen::~TerminalScreen() = default;
+
+int TerminalScreen::Closed(int code) {
+  gClose = code;
+  return code;
 }
 
-bool TerminalUi::Available() { return ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO); }
+std::wstring TerminalScreen::TakeTypedWord() { return std::exchange(gTypedWord, std::wstring()); }
 
-dialogs::DialogViewFactories TerminalUi::Factories() {
-  dialogs::DialogViewFactories f;
-  f.setup = [] { return terminal::MakeSetupView(); };
-  f.lookup = [] { return terminal::MakeLookupView(); };
-  f.inputBox = [] { return terminal::MakeInputBox(); };
-  return f;
+}  // namespace terminal
+
+void RegisterTerminalViews() {
+  dialogs::DialogViewFactories& views = dialogs::ViewFactories();
+  views.setup = terminal::MakeSetupView;
+  views.lookup = terminal::MakeLookupView;
+  views.inputBox = terminal::MakeInputBox;
+  powerpoint::PowerPointTranslationProcess::Instance().SetProgressViewFactory(
+      [] { return dialogs::MakeTerminalProgressView(); });
 }
+
+bool TerminalAvailable() { return ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO); }
+
+void TypeIntoNextLookup(const std::wstring& word) { terminal::gTypedWord = word; }
+
+int TakeDialogClose() { return std::exchange(terminal::gClose, 0); }
 
 }  // namespace app

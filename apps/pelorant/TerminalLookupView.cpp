@@ -14,7 +14,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Dictionary lookup
 
-class TerminalLookupView : public dialogs::LookupDictView {
+class TerminalLookupView : TerminalScreen, public dialogs::LookupDictView {
  public:
   bool Create(dialogs::CDialogLookupDict& dialog) override {
     mDialog = &dialog;
@@ -54,9 +54,16 @@ class TerminalLookupView : public dialogs::LookupDictView {
   }
   int RunModal() override {
     mWindow->onShown = [this] { mWord->setFocus(); };
+    // A word from the command line is typed in and searched a moment later,
+    // as a word selected in the deck is.
+    const std::wstring typed = dialogs::CDialogLookupDict::InitialWord(TakeTypedWord());
+    if (!typed.empty()) {
+      SetWord(typed);
+      StartTimer(dialogs::CDialogLookupDict::kAutoSearchMs);
+    }
     mWindow->RunAsMain();
     StopTimer();
-    return mCode;
+    return Closed(mCode);
   }
   void Close(int code) override {
     mCode = code;

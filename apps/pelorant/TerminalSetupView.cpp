@@ -48,7 +48,7 @@ struct SetupEntry {
   bool enabled = true;
 };
 
-class TerminalSetupView : public dialogs::SetupView {
+class TerminalSetupView : TerminalScreen, public dialogs::SetupView {
  public:
   bool Create(dialogs::CDialogSetup& dialog) override {
     mDialog = &dialog;
@@ -70,7 +70,7 @@ class TerminalSetupView : public dialogs::SetupView {
       ShowPage(mCurrentPage);
     };
     mWindow->RunAsMain();
-    return mCode;
+    return Closed(mCode);
   }
   void Close(int code) override {
     mCode = code;

@@ -64,6 +64,27 @@ class ModalWindow : public fc::FDialog {
   bool mMain = false;
 };
 
+// The toolkit's application object for as long as a terminal view lives:
+// the first view made starts it (and, while it runs, the add-in's message
+// boxes are terminal dialogs), the last one gone ends it. Views inherit it
+// first, so that it outlives their windows.
+class TerminalScreen {
+ public:
+  TerminalScreen(const TerminalScreen&) = delete;
+  TerminalScreen& operator=(const TerminalScreen&) = delete;
+
+ protected:
+  TerminalScreen();
+  ~TerminalScreen();
+  // Keeps how a dialog was closed for the command that opened it; returns code.
+  static int Closed(int code);
+  // The word the command line types into the lookup dialog; empty after.
+  static std::wstring TakeTypedWord();
+
+ private:
+  std::shared_ptr<void> mScreen;
+};
+
 // Screen columns a control text takes; the accelerator marker takes none.
 std::size_t Columns(const std::wstring& text);
 fc::FWidget* OwnerWindow();
