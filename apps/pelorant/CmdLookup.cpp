@@ -1,11 +1,10 @@
 #include <ostream>
 
+#include "apps/pelorant/AddinSession.h"
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/TerminalDialogs.h"
 #include "apps/pelorant/TranslationMode.h"
-#include "src/dialogs/CDialogLookupDict.h"
-#include "src/dialogs/DialogViews.h"
-#include "src/options/RegistrySettings.h"
+#include "engines/fake/FakeEngine.h"
 #include "src/engine/Engine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
@@ -42,17 +41,22 @@ int RunInteractive(const std::string& key, const std::vector<std::string>& words
     io.err << "pelorant lookup: -i needs a terminal\n";
     return 2;
   }
-  std::optional<app::ModeChoice> mode = app::ChooseMode("lookup", key, io);
-  if (!mode && !key.empty()) return 2;
-  engine::EngineCaches cache;
-  if (!cache.LoadCache(false)) io.err << "pelorant lookup: " << platform::ToUtf8(cache.LastFailure()) << "\n";
-  engine::Engine& eng = engine::Engine::Instance();
-  dialogs::CDialogLookupDict dialog(dialogs::ViewFactories().lookup(), cache, eng, options::kHostKeyPath,
-                                    [](engine::EngineCaches& c) { return c.RefreshCache(true, true); });
-  dialog.DoModal(mode ? mode->entry.EngineGroup() : std::wstring(), mode ? mode->entry.EngineID() : std::wstring(),
-                 words.empty() ? std::wstring() : platform::FromUtf8(words[0]));
-  app::PrintErrors("lookup", io);
-  return 0;
+  // PowerPoint starts with the add-in; the user picks the mode in its list,
+  // then clicks the lookup item. The mode is chosen for this lookup only:
+  // the user's stored choice stays, as lookup without -i leaves it.
+  std::wstring fakeError;
+  if (!fake_engine::RegisterFromEnvironment(&fakeError)) {
+    io.err << "pelorant lookup: " << platform::ToUtf8(fakeError) << "\n";
+    return 1;
+  }
+  app::AddinSession session("lookup", io);
+  if (!session.Start({}, 0, 0)) return 1;
+  const std::wstring stored = session.Menu().SelectedMode();
+  if (int status = session.ChooseMode(key)) return status;
+  if (!words.empty()) app::TypeIntoNextLookup(platform::FromUtf8(words[0]));
+  const bool clicked = session.Click(L".MENU.LOOKUP-DICT");
+  session.Menu().SetTranMode(stored);
+  return clicked && !session.ShownError() ? 0 : 1;
 }
 
 int Run(const std::vector<std::string>& rawArgs, app::CommandIo& io) {

@@ -2,16 +2,12 @@
 // over the option sets and the engine list the other commands use.
 #include <ostream>
 
+#include "apps/pelorant/AddinSession.h"
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/TerminalDialogs.h"
-#include "src/dialogs/CDialogSetup.h"
-#include "src/dialogs/DialogViews.h"
-#include "src/engine/EngineCaches.h"
-#include "src/engine/server/EngineClasses.h"
-#include "src/options/RegistrySettings.h"
 #include "src/options/TranslationOptions.h"
 #include "src/platform/Strings.h"
-#include "src/support/Log.h"
+#include "src/platform/Types.h"
 
 namespace {
 
@@ -30,33 +26,6 @@ const char* const kUsage =
     "Exit status: 0 closed with OK; 1 cancelled or the settings could not be\n"
     "read; 2 not on a terminal.\n";
 
-// The program has no facade: the switches the hidden page edits live for
-// this run only, and an Apply has no menu to refresh.
-class ProgramSetupHost : public dialogs::SetupHost {
- public:
-  options::TranslationOptions& Options() override { return options; }
-  engine::EngineCaches& Engines() override { return engines; }
-  dialogs::SetupSwitches Switches() override { return switches; }
-  void SetSwitches(const dialogs::SetupSwitches& s) override { switches = s; }
-  bool RefreshEngines(engine::EngineCaches& caches) override { return caches.RefreshCache(true, false); }
-  void Applied() override { LOG_INFO(L"pelorant:setup", L"the settings were applied"); }
-  bool ShowHiddenOptions() override {
-    options::RegistrySettings reg(options::RegistrySettings::CommonPath());
-    if (!reg.OpenRead(platform::Hive::CurrentUser, L"", platform::Hive::LocalMachine)) return false;
-    return reg.QueryValue(L"_Setup.ShowHiddenOptions", L"False") == L"True";
-  }
-
-  engine_server::IServerSettings* Servers() override {
-    if (!servers && FAILED(engine_server::CreateServerSettings(&servers))) servers.reset();
-    return servers.get();
-  }
-
-  options::TranslationOptions options;
-  engine::EngineCaches engines;
-  std::shared_ptr<engine_server::IServerSettings> servers;
-  dialogs::SetupSwitches switches;
-};
-
 int Run(const std::vector<std::string>& args, app::CommandIo& io) {
   for (const auto& a : args) {
     if (a == "--help" || a == "-h") {
@@ -70,16 +39,17 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
     io.err << "pelorant setup: needs a terminal; use `pelorant options` in scripts\n";
     return 2;
   }
-  ProgramSetupHost host;
-  if (!host.options.Load(false)) {
-    io.err << "pelorant setup: the option sets could not be read: " << platform::ToUtf8(host.options.LastFailure())
-           << "\n";
+  // PowerPoint starts with the add-in, and the user clicks its options item.
+  app::AddinSession session("setup", io);
+  if (!session.Start({}, 0, 0)) return 1;
+  const options::TranslationOptions& sets = session.Main().Facade().GetTranslationOptions();
+  if (!sets.LastFailure().empty()) {
+    io.err << "pelorant setup: the option sets could not be read: " << platform::ToUtf8(sets.LastFailure()) << "\n";
     return 1;
   }
-  if (!host.engines.LoadCache(false)) LOG_WARNING(L"pelorant:setup", host.engines.LastFailure());
-  const dialogs::DialogViewFactories& views = dialogs::ViewFactories();
-  dialogs::CDialogSetup dialog(host, views.setup(), views.inputBox);
-  return dialog.DoModal() == 1 ? 0 : 1;
+  app::TakeDialogClose();
+  if (!session.Click(L".MENU.OPTION")) return 1;
+  return app::TakeDialogClose() == IDOK ? 0 : 1;
 }
 
 app::CommandRegistration setup{{"setup", "the options dialog on the terminal", kUsage, Run}};
