@@ -12,7 +12,6 @@
 #include "apps/pelorant/AddinSession.h"
 #include "apps/pelorant/Arguments.h"
 #include "apps/pelorant/Command.h"
-#include "engines/fake/FakeEngine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
 #include "src/powerpoint/ClipboardEx.h"
@@ -122,11 +121,6 @@ int OpenAndSelect(const std::string& command, app::AddinSession& session, const 
 // Starts PowerPoint with the add-in and picks the mode and option set.
 int StartWithChoices(const std::string& command, app::AddinSession& session, const DeckArgs& a,
                      app::CommandIo& io) {
-  std::wstring fakeError;
-  if (!fake_engine::RegisterFromEnvironment(&fakeError)) {
-    io.err << "pelorant " << command << ": " << ToUtf8(fakeError) << "\n";
-    return 1;
-  }
   if (!session.Start({}, 0, 0)) return 1;
   if (int status = session.ChooseMode(a.mode)) return status;
   if (!a.optionSet.empty()) return session.ChooseOptionSet(a.optionSet);
@@ -229,11 +223,6 @@ int RunMenu(const std::vector<std::string>& args, app::CommandIo& io) {
   if (!ParseArgs(args, {"--mode", "--json"}, &a, &error)) return Usage("menu", error, io);
   if (!a.positional.empty()) return Usage("menu", "menu takes no deck", io);
   app::AddinSession session("menu", io);
-  std::wstring fakeError;
-  if (!fake_engine::RegisterFromEnvironment(&fakeError)) {
-    io.err << "pelorant menu: " << ToUtf8(fakeError) << "\n";
-    return 1;
-  }
   if (!session.Start({}, 0, 0)) return 1;
   const std::wstring stored = session.Menu().SelectedMode();
   if (!a.mode.empty()) {

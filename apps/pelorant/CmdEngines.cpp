@@ -9,7 +9,6 @@
 #include "apps/pelorant/Arguments.h"
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/TranslationMode.h"
-#include "engines/fake/FakeEngine.h"
 #include "engines/http/HttpEngine.h"
 #include "engines/http/HttpServers.h"
 #include "src/engine/EngineCaches.h"
@@ -112,12 +111,6 @@ void PrintTable(const EngineCaches& cache, app::CommandIo& io) {
 // What the add-in does at its first need of the cache: read the file, rebuild
 // when the installation changed or the cache is empty.
 bool OpenCache(EngineCaches* cache, bool forceRefresh, app::CommandIo& io) {
-  std::wstring fakeError;
-  // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
-  if (!fake_engine::RegisterFromEnvironment(&fakeError)) {
-    io.err << "pelorant engines: " << platform::ToUtf8(fakeError) << "\n";
-    return false;
-  }
   support::ErrorList::Clear();
   if (!cache->LoadCache(false)) {
     io.err << "pelorant engines: the engine cache could not be read: " << platform::ToUtf8(cache->LastFailure())

@@ -4,7 +4,6 @@
 #include "apps/pelorant/Command.h"
 #include "apps/pelorant/TerminalDialogs.h"
 #include "apps/pelorant/TranslationMode.h"
-#include "engines/fake/FakeEngine.h"
 #include "src/engine/Engine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
@@ -44,11 +43,6 @@ int RunInteractive(const std::string& key, const std::vector<std::string>& words
   // PowerPoint starts with the add-in; the user picks the mode in its list,
   // then clicks the lookup item. The mode is chosen for this lookup only:
   // the user's stored choice stays, as lookup without -i leaves it.
-  std::wstring fakeError;
-  if (!fake_engine::RegisterFromEnvironment(&fakeError)) {
-    io.err << "pelorant lookup: " << platform::ToUtf8(fakeError) << "\n";
-    return 1;
-  }
   app::AddinSession session("lookup", io);
   if (!session.Start({}, 0, 0)) return 1;
   const std::wstring stored = session.Menu().SelectedMode();

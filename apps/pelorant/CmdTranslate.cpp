@@ -30,7 +30,6 @@
 #include "src/addin/AddinApplication.h"
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
-#include "engines/fake/FakeEngine.h"
 #include "src/host/Host.h"
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxPackage.h"
@@ -557,9 +556,6 @@ bool Translation::Save(const host::Ptr<host::Presentation>& result, int format) 
 
 int Translation::Run() {
   const auto started = std::chrono::steady_clock::now();
-  std::wstring fakeError;
-  // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
-  if (!fake_engine::RegisterFromEnvironment(&fakeError)) return Fail(ToUtf8(fakeError));
   support::ErrorList::SetDisplay(true);
   support::ErrorList::Clear();
 

@@ -4,6 +4,9 @@
 #include <map>
 #include <ostream>
 
+#include "engines/fake/FakeEngine.h"
+#include "src/platform/Strings.h"
+
 namespace app {
 namespace {
 std::map<std::string, Command>& Registry() {
@@ -52,6 +55,11 @@ static void PrintHelp(std::ostream& out) {
     out << "  " << name << std::string(width - name.size() + 2, ' ') << summary << "\n";
   }
   out << "\n"
+         "Environment:\n"
+         "  PELORANT_FAKE_ENGINE=FILE  adds the scripted test engine that FILE describes\n"
+         "                             to every command's engines (see the README); FILE\n"
+         "                             must exist, and an empty one adds no engine\n"
+         "\n"
          "Translate a deck from English to Spanish:\n"
          "  pelorant translate talk.pptx -o talk.es.pptx --mode Apertium:eng-spa\n";
 }
@@ -84,6 +92,13 @@ int RunMain(const std::vector<std::string>& argv, CommandIo& io) {
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     io.out << c->usage;
     return 0;
+  }
+  // The one switch for the scripted test engine: asked for, it joins the
+  // engine side of whatever command runs.
+  std::wstring fakeError;
+  if (!fake_engine::RegisterFromEnvironment(&fakeError)) {
+    io.err << "pelorant " << name << ": " << platform::ToUtf8(fakeError) << "\n";
+    return 1;
   }
   try {
     return c->run(args, io);

@@ -4,7 +4,6 @@
 
 #include "apps/pelorant/Arguments.h"
 #include "src/engine/EngineCaches.h"
-#include "engines/fake/FakeEngine.h"
 #include "src/options/RegistrySettings.h"
 #include "src/options/TranslationOption.h"
 #include "src/engine/TranslationOptionUDTEngine.h"
@@ -94,12 +93,6 @@ int FindModeKeyRefreshing(engine::EngineCaches& cache, const std::wstring& key) 
 }
 
 std::optional<ModeChoice> ChooseMode(const std::string& command, const std::string& key, CommandIo& io) {
-  std::wstring fakeError;
-  // Test runs describe a scripted engine side in PELORANT_FAKE_ENGINE.
-  if (!fake_engine::RegisterFromEnvironment(&fakeError)) {
-    io.err << "pelorant " << command << ": " << platform::ToUtf8(fakeError) << "\n";
-    return std::nullopt;
-  }
   support::ErrorList::Clear();
   engine::EngineCaches cache;
   if (!cache.LoadCache(false)) {

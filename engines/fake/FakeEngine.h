@@ -241,10 +241,11 @@ class FakeEngineSide {
 };
 
 // Registers fake implementations described by the file that the environment
-// variable PELORANT_FAKE_ENGINE names (for end-to-end runs of the program);
-// false with a message in *error when the file cannot be read or parsed,
-// true with nothing done when the variable is not set. The registrations
-// last for the process. See FakeScript.cpp for the format.
+// variable PELORANT_FAKE_ENGINE names (the program calls it once per
+// command); false with a message in *error when the file is missing or
+// cannot be read or parsed, true with nothing done when the variable is not
+// set or the file is empty. The registrations last for the process. See
+// FakeScript.cpp for the format.
 bool RegisterFromEnvironment(std::wstring* error);
 // The same from a file.
 bool RegisterFromFile(const std::string& path, std::wstring* error);

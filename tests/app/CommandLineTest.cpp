@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+
 #include "tests/app/CallMain.h"
 
 namespace {
@@ -37,6 +40,29 @@ TEST(CommandLine, UnknownCommandsAreRefusedOnStderr) {
   Outcome h = Call({"help", "nope"});
   EXPECT_EQ(h.status, 2);
   EXPECT_NE(h.err.find("unknown command 'nope'"), std::string::npos);
+}
+
+// The test engine's switch holds for every command, engines used or not;
+// help needs none.
+TEST(CommandLine, TheTestEngineScriptIsReadBeforeAnyCommand) {
+  const std::string missing = ::testing::TempDir() + "no-such-engine-script.txt";
+  const std::string empty = ::testing::TempDir() + "empty-engine-script.txt";
+  std::ofstream(empty).close();
+  struct Case {
+    const std::string& script;
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  } cases[] = {{missing, {"version"}, 1, "pelorant version: cannot read fake engine script " + missing},
+               {missing, {"--help"}, 0, ""},
+               {empty, {"version"}, 0, ""}};
+  for (const Case& c : cases) {
+    ::setenv("PELORANT_FAKE_ENGINE", c.script.c_str(), 1);
+    Outcome r = Call(c.args);
+    ::unsetenv("PELORANT_FAKE_ENGINE");
+    EXPECT_EQ(r.status, c.status) << c.script << " " << c.args[0] << ": " << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
 }
 
 TEST(CommandLine, CommandHelpComesFromItsUsage) {

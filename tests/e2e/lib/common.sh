@@ -16,13 +16,15 @@ e2e_corpus() {
 }
 
 # e2e_user DIR: the program's settings and temporary copies stay in DIR, and
-# the scripted engine is read from DIR/fake.txt.
+# the scripted engine is read from DIR/fake.txt, empty (no engine) until the
+# script writes it: every command reads it, and a missing one is an error.
 e2e_user() {
   e2e_home=$1
   export PELORANT_REGISTRY="$1/reg" XDG_CONFIG_HOME="$1/config" TMPDIR="$1/tmp"
   export PELORANT_FAKE_ENGINE="$1/fake.txt"
   unset PELORANT_ANSWER
   mkdir -p "$TMPDIR"
+  touch "$PELORANT_FAKE_ENGINE"
 }
 
 # e2e_start: `dir` is a fresh folder, removed on exit, and the user's own.
