@@ -566,6 +566,13 @@ void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
   } else {
     width -= frame->MarginRight();
   }
+  host::Ptr<typename M::Range> text = frame->TextRange();
+  auto over = [&] { return std::max(text->BoundWidth() - width, text->BoundHeight() - height); };
+  // A hundredth of a point is below what any renderer tells apart.
+  constexpr float kSlack = 0.01f;
+  // Most translations fit their own box, and then the source need not be
+  // laid out at all: what it adds only ever widens the box.
+  if (over() <= kSlack) return;
   // A text that did not fit before translation may overflow as far as its
   // source did: a shape without a size of its own (a placeholder whose
   // layout gives none) would otherwise have its text stepped down to the
@@ -575,10 +582,6 @@ void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
     width = std::max(width, from->BoundWidth());
     height = std::max(height, from->BoundHeight());
   }
-  host::Ptr<typename M::Range> text = frame->TextRange();
-  auto over = [&] { return std::max(text->BoundWidth() - width, text->BoundHeight() - height); };
-  // A hundredth of a point is below what any renderer tells apart.
-  constexpr float kSlack = 0.01f;
   if (over() <= kSlack) return;
 
   // Runs are taken once by position: their text does not change while the

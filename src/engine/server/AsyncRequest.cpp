@@ -41,7 +41,24 @@ void CancelToken::OnCancel(std::function<void()> action) const {
 
 AsyncRequest::AsyncRequest() : mState(std::make_shared<CancelToken::State>()) {}
 
-AsyncRequest::~AsyncRequest() { ReleaseWorker(); }
+struct AsyncRequest::Mailbox {
+  std::mutex mutex;
+  std::condition_variable posted;
+  Job job;
+  std::uint64_t generation = 0;
+  bool quit = false;
+};
+
+AsyncRequest::~AsyncRequest() {
+  ReleaseWorker();
+  if (!mWorker.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mMailbox->mutex);
+    mMailbox->quit = true;
+  }
+  mMailbox->posted.notify_one();
+  mWorker.join();
+}
 
 void AsyncRequest::ReleaseWorker() {
   if (!mWorker.joinable()) return;
@@ -57,12 +74,14 @@ void AsyncRequest::ReleaseWorker() {
     auto done = [&] { return mState->status != kRequestRunning; };
     ended = givenUp ? done() : mState->changed.wait_for(lock, std::chrono::milliseconds(kReleaseGraceMs), done);
   }
-  // An ended job's thread only has its captures left to free.
-  if (ended) {
-    mWorker.join();
-  } else {
-    mWorker.detach();
+  if (ended) return;
+  // The worker ends once its job does; its job may no longer report.
+  {
+    std::lock_guard<std::mutex> lock(mMailbox->mutex);
+    mMailbox->quit = true;
   }
+  mWorker.detach();
+  mMailbox.reset();
 }
 
 void AsyncRequest::Start(Job job) {
@@ -76,21 +95,43 @@ void AsyncRequest::Start(Job job) {
     mState->cancelled = false;
     mState->cancelAction = nullptr;
   }
-  auto state = mState;
-  mWorker = std::thread([state, generation, job = std::move(job)] {
-    RequestOutcome outcome;
-    try {
-      outcome = job(CancelToken(state, generation));
-    } catch (...) {
-      outcome = RequestOutcome::Failed(kEngineErrorEngine);
-    }
-    std::lock_guard<std::mutex> lock(state->mutex);
-    if (state->generation != generation) return;
-    state->status = outcome.status == kRequestRunning ? kRequestFailed : outcome.status;
-    state->errorCode = outcome.errorCode;
-    state->cancelAction = nullptr;
-    state->changed.notify_all();
-  });
+  if (!mWorker.joinable()) {
+    mMailbox = std::make_shared<Mailbox>();
+    mWorker = std::thread([state = mState, box = mMailbox] {
+      for (;;) {
+        Job next;
+        std::uint64_t generation = 0;
+        {
+          std::unique_lock<std::mutex> lock(box->mutex);
+          box->posted.wait(lock, [&] { return box->job || box->quit; });
+          if (!box->job) return;
+          next = std::move(box->job);
+          box->job = nullptr;
+          generation = box->generation;
+        }
+        RequestOutcome outcome;
+        try {
+          outcome = next(CancelToken(state, generation));
+        } catch (...) {
+          outcome = RequestOutcome::Failed(kEngineErrorEngine);
+        }
+        // Whoever sees the end may count on the job's captures being gone.
+        next = nullptr;
+        std::lock_guard<std::mutex> lock(state->mutex);
+        if (state->generation != generation) continue;
+        state->status = outcome.status == kRequestRunning ? kRequestFailed : outcome.status;
+        state->errorCode = outcome.errorCode;
+        state->cancelAction = nullptr;
+        state->changed.notify_all();
+      }
+    });
+  }
+  {
+    std::lock_guard<std::mutex> lock(mMailbox->mutex);
+    mMailbox->job = std::move(job);
+    mMailbox->generation = generation;
+  }
+  mMailbox->posted.notify_one();
 }
 
 void AsyncRequest::Complete(RequestOutcome outcome) {

@@ -1,5 +1,8 @@
 // The request machinery of an in-process engine server: one job at a time
-// runs on a worker thread, WaitForResult waits for it with a real time-out,
+// runs on the request's worker thread, which stays for the next job (a run
+// asks hundreds of requests of one engine object, and a thread started for
+// each cost more than the document's own work), WaitForResult waits for it
+// with a real time-out,
 // and Cancel (from any thread) raises a flag the job watches and runs the
 // job's cancel action (closing a pipe, killing a child) so that a job
 // blocked in a read ends at once.
@@ -67,10 +70,12 @@ class AsyncRequest {
   AsyncRequest(const AsyncRequest&) = delete;
   AsyncRequest& operator=(const AsyncRequest&) = delete;
 
-  // Starts job on a worker thread. A job still running is cancelled and let
-  // go of as by the destructor; the two may then run side by side, and a
-  // server whose jobs share state serialises them itself. A job that throws ends the request with status 3 and
-  // kEngineErrorEngine.
+  // Starts job on the worker thread. A job still running is cancelled and
+  // let go of as by the destructor, together with its thread, and the job
+  // runs on a new one; the two may then run side by side, and a server whose
+  // jobs share state serialises them itself. A job that throws ends the
+  // request with status 3 and kEngineErrorEngine. A job and its captures are
+  // destroyed before the request reports its end.
   void Start(Job job);
   // Ends a request at once without a worker (answers known up front).
   void Complete(RequestOutcome outcome);
@@ -82,10 +87,16 @@ class AsyncRequest {
   LONG Status() const;
 
  private:
-  // Cancels a running job and lets go of the worker (see the destructor).
+  struct Mailbox;
+
+  // Cancels a running job and waits for it as the destructor does; a job
+  // that does not end in time is left to end on its own, and its worker
+  // with it.
   void ReleaseWorker();
 
   std::shared_ptr<CancelToken::State> mState;
+  // The worker waits here for its next job, or for the word to end.
+  std::shared_ptr<Mailbox> mMailbox;
   std::thread mWorker;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -100,6 +101,23 @@ TEST(AsyncRequestTest, NewRequestSupersedesARunningOneAndClearsTheErrorCode) {
   r.ErrorCode(&code);
   EXPECT_EQ(kRequestDone, status);
   EXPECT_EQ(0, code);
+}
+
+TEST(AsyncRequestTest, JobsOneAfterAnotherRunOnOneThreadAndFreeTheirCapturesBeforeTheyEnd) {
+  AsyncRequest r;
+  auto held = std::make_shared<int>(0);
+  for (int job = 1; job <= 3; ++job) {
+    r.Start([held](const CancelToken&) {
+      thread_local int jobsHere = 0;
+      *held = ++jobsHere;
+      return RequestOutcome::Done();
+    });
+    LONG status = -1;
+    r.WaitForResult(-1, &status);
+    EXPECT_EQ(kRequestDone, status);
+    EXPECT_EQ(1, held.use_count()) << "job " << job;
+    EXPECT_EQ(job, *held);
+  }
 }
 
 TEST(AsyncRequestTest, DestroyingWithAHangingJobCancelsIt) {
