@@ -86,6 +86,28 @@ Times Time(const std::string& command) {
   return {s, cpu, static_cast<double>(u.ru_maxrss) / 1024};
 }
 
+// Runs f in a child process. A process started from this one counts this
+// one's resident size at the fork towards its own peak, so what would make
+// the bench large (a deck of hundreds of megabytes grown in memory) is done
+// apart.
+void Apart(const std::function<void()>& f) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    try {
+      f();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "translate_deck: %s\n", e.what());
+      _exit(1);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "translate_deck: a grown deck could not be made\n");
+    std::exit(1);
+  }
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
@@ -220,7 +242,7 @@ int main(int argc, char** argv) {
           corpus / (std::string(dim.name) == "rows per table" ? "poi__with_japanese.pptx" : "poi__45545_Comment.pptx");
       std::vector<std::string> runs;
       auto grown = [&](int k) { return dir.path() / (std::to_string(k) + "x-" + dim.name + ".pptx"); };
-      for (int k : {1, 4}) growdeck::Grow(from, dim, k * dim.base, grown(k));
+      for (int k : {1, 4}) Apart([&] { growdeck::Grow(from, dim, k * dim.base, grown(k)); });
       for (const char* command : {"show", "translate"})
         for (int k : {1, 4}) {
           const std::string in = Quote(grown(k).string());
@@ -236,7 +258,7 @@ int main(int argc, char** argv) {
 
   if (parts.find("memory") != std::string::npos) {
     const fs::path big = dir.path() / "big-text.pptx";
-    growdeck::GrowText(corpus / "poi__45545_Comment.pptx", 64u << 20, big);
+    Apart([&] { growdeck::GrowText(corpus / "poi__45545_Comment.pptx", 64u << 20, big); });
     const double xmlMb = static_cast<double>(growdeck::XmlPartsSize(big)) / (1 << 20);
     auto m = Measure({prog + " show --json " + Quote(big.string())}, std::min(rounds, 3));
     std::printf("memory: show over a slide of %.0f MB text (XML parts %.1f MB uncompressed, deck %.1f MB)\n", 64.0,
@@ -248,16 +270,16 @@ int main(int argc, char** argv) {
     // than what it read (the engine's word styles split runs), so the
     // peak is shown against the parts written as well.
     const fs::path small = dir.path() / "small-text.pptx";
-    growdeck::GrowText(corpus / "poi__45545_Comment.pptx", 64u << 10, small);
+    Apart([&] { growdeck::GrowText(corpus / "poi__45545_Comment.pptx", 64u << 10, small); });
     for (const fs::path& deck : {corpus / "poi__customGeo.pptx", small}) {
-      auto t = Measure({testEngine + prog + " translate " + Quote(deck.string()) + " -o " + o + " --mode Test:en-xx -q"},
-                       std::min(rounds, 3));
+      const std::string run = testEngine + prog + " translate " + Quote(deck.string()) + " -o " + o;
+      auto t = Measure({run + " --mode Test:en-xx -q"}, std::min(rounds, 3));
       const double read = static_cast<double>(growdeck::XmlPartsSize(deck)) / (1 << 20);
       const double written = static_cast<double>(growdeck::XmlPartsSize(dir.path() / "out.pptx")) / (1 << 20);
       std::printf("memory: translate %s (XML parts %.1f MB read, %.1f MB written)\n", deck.filename().c_str(), read,
                   written);
-      std::printf("  peak %.0f MB = %.2f x the parts read + 64 MB, %.2f x the parts written + 64 MB; %.2f s\n",
-                  t[0].peakMb, (t[0].peakMb - 64) / read, (t[0].peakMb - 64) / written, t[0].wall);
+      std::printf("  peak %.0f MB; 4 x the parts read + 64 MB is %.0f MB, 4 x the parts written + 64 MB %.0f MB;"
+                  " %.2f s\n", t[0].peakMb, 4 * read + 64, 4 * written + 64, t[0].wall);
     }
   }
   return 0;
