@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "apps/pelorant/Command.h"
@@ -26,6 +28,28 @@ const char* const kUsage =
     "  --json   one JSON object for scripts, with the full texts\n";
 
 std::string U(const std::wstring& s) { return platform::ToUtf8(s); }
+
+constexpr int kSlice = 1 << 16;
+
+// A text as the inside of a JSON string, converted a slice at a time: the
+// largest text of a deck would otherwise be held three times more (as
+// UTF-8, as a JSON value and as its serialisation).
+void WriteJsonChars(std::ostream& out, std::wstring_view text) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t n = std::min(static_cast<std::size_t>(kSlice), text.size() - pos);
+    // The two halves of a surrogate pair make one character.
+    if (pos + n < text.size() && text[pos + n] >= 0xDC00 && text[pos + n] <= 0xDFFF) --n;
+    const std::string slice = Json(platform::ToUtf8(text.substr(pos, n)));
+    out.write(slice.data() + 1, static_cast<std::streamsize>(slice.size() - 2));
+    pos += n;
+  }
+}
+
+void WriteJson(std::ostream& out, std::wstring_view text) {
+  out << '"';
+  WriteJsonChars(out, text);
+  out << '"';
+}
 
 std::string TypeName(int t) {
   switch (t) {
@@ -81,16 +105,40 @@ std::string PlaceholderName(int t) {
 // One line of text for the tree: breaks shown as symbols, long texts cut.
 std::string Abbrev(const std::wstring& text) {
   std::wstring t;
-  for (wchar_t c : text) t += c == L'\r' ? L'\x00b6' : c == L'\v' ? L'\x21b5' : c == L'\t' ? L' ' : c;
-  if (t.size() > 60) t = t.substr(0, 59) + L"\x2026";
+  for (wchar_t c : std::wstring_view(text).substr(0, 60))
+    t += c == L'\r' ? L'\x00b6' : c == L'\v' ? L'\x21b5' : c == L'\t' ? L' ' : c;
+  if (text.size() > 60) t = t.substr(0, 59) + L"\x2026";
   return Json(U(t));
 }
 
-std::wstring ShapeText(const Ptr<Shape>& s) {
-  if (!s->HasTextFrame()) return {};
-  auto tf = s->TextFrame();
-  return tf->HasText() ? tf->TextRange()->Text() : std::wstring();
-}
+// A shape's text, read a slice at a time: a text of hundreds of megabytes is
+// never held whole, which in wide characters would take four times its size.
+class ShapeText {
+ public:
+  ShapeText() = default;
+  explicit ShapeText(const Ptr<Shape>& s) {
+    if (!s->HasTextFrame()) return;
+    auto tf = s->TextFrame();
+    if (tf->HasText()) mRange = tf->TextRange();
+  }
+  // Enough of the text for Abbrev to show it as the whole would show.
+  std::wstring Head() const { return Slice(1, 61); }
+  void WriteJson(std::ostream& out) const {
+    out << '"';
+    for (int pos = 1;; pos += kSlice) {
+      std::wstring slice = Slice(pos, kSlice);
+      WriteJsonChars(out, slice);
+      if (slice.size() < static_cast<std::size_t>(kSlice)) break;
+    }
+    out << '"';
+  }
+
+ private:
+  std::wstring Slice(int start, int length) const {
+    return mRange ? mRange->Characters(start, length)->Text() : std::wstring();
+  }
+  Ptr<TextRange> mRange;
+};
 
 struct Printer {
   std::ostream& out;
@@ -100,16 +148,19 @@ struct Printer {
     int type = s->Type();
     std::string ph;
     if (type == msoPlaceholder) ph = PlaceholderName(s->PlaceholderFormat()->Type());
-    std::wstring text = ShapeText(s);
+    const ShapeText text(s);
     std::string pad(2 * depth + 2, ' ');
     if (json) {
       out << "{\"type\":" << Json(TypeName(type)) << ",\"typeId\":" << type << ",\"name\":" << Json(U(s->Name()));
       if (!ph.empty()) out << ",\"placeholder\":" << Json(ph);
-      if (s->HasTextFrame()) out << ",\"text\":" << Json(U(text));
+      if (s->HasTextFrame()) {
+        out << ",\"text\":";
+        text.WriteJson(out);
+      }
     } else {
       out << pad << "[" << TypeName(type) << (ph.empty() ? "" : ": " + ph) << "]";
       if (!s->Name().empty()) out << " " << U(s->Name());
-      if (!text.empty()) out << ": " << Abbrev(text);
+      if (std::wstring head = text.Head(); !head.empty()) out << ": " << Abbrev(head);
       out << "\n";
     }
     if (s->HasTable()) Table(s->Table(), depth + 1);
@@ -140,12 +191,14 @@ struct Printer {
         // A merged area is shown once, at its top-left cell.
         if (r > 1 && t->Cell(r - 1, c)->Shape()->Identity() == shape->Identity()) continue;
         if (c > 1 && t->Cell(r, c - 1)->Shape()->Identity() == shape->Identity()) continue;
-        std::wstring text = ShapeText(shape);
+        const ShapeText text(shape);
         if (json) {
-          out << (first ? "" : ",") << "{\"row\":" << r << ",\"column\":" << c << ",\"text\":" << Json(U(text)) << "}";
+          out << (first ? "" : ",") << "{\"row\":" << r << ",\"column\":" << c << ",\"text\":";
+          text.WriteJson(out);
+          out << "}";
           first = false;
         } else {
-          out << pad << "(" << r << "," << c << ") " << Abbrev(text) << "\n";
+          out << pad << "(" << r << "," << c << ") " << Abbrev(text.Head()) << "\n";
         }
       }
     if (json) out << "]}";
@@ -157,7 +210,9 @@ struct Printer {
       auto c = cs->Item(i);
       if (json) {
         out << (i > 1 ? "," : "") << "{\"author\":" << Json(U(c->Author())) << ",\"initials\":"
-            << Json(U(c->AuthorInitials())) << ",\"text\":" << Json(U(c->Text())) << ",\"replies\":[";
+            << Json(U(c->AuthorInitials())) << ",\"text\":";
+        WriteJson(out, c->Text());
+        out << ",\"replies\":[";
         Comments(c->Replies(), depth + 1, true);
         out << "]}";
       } else {
@@ -168,7 +223,7 @@ struct Printer {
     }
   }
 
-  std::wstring NotesText(const Ptr<Slide>& slide) {
+  ShapeText NotesText(const Ptr<Slide>& slide) {
     auto shapes = slide->NotesPage()->Shapes();
     for (int i = 1; i <= shapes->Count(); ++i) {
       auto s = shapes->Item(i);
@@ -200,17 +255,19 @@ struct Printer {
         Shape(shapes->Item(k), 0, k == shapes->Count());
       }
       auto comments = slide->Comments();
-      std::wstring notes = NotesText(slide);
+      const ShapeText notes = NotesText(slide);
       if (json) {
         out << "],\"comments\":[";
         Comments(comments, 0);
-        out << "],\"notes\":" << Json(U(notes)) << "}";
+        out << "],\"notes\":";
+        notes.WriteJson(out);
+        out << "}";
       } else {
         if (comments->Count() > 0) {
           out << "  Comments:\n";
           Comments(comments, 1);
         }
-        if (!notes.empty()) out << "  Notes: " << Abbrev(notes) << "\n";
+        if (std::wstring head = notes.Head(); !head.empty()) out << "  Notes: " << Abbrev(head) << "\n";
       }
     }
     if (json) out << "]}\n";
@@ -247,7 +304,7 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
     // Print into a buffer first so a failure half-way leaves no partial JSON.
     std::ostringstream buf;
     Printer{buf, json}.Deck(p);
-    io.out << buf.str();
+    io.out << std::move(buf).str();
     return 0;
   } catch (const platform::ComError& e) {
     io.err << "pelorant show: " << U(platform::ExceptionText(e)) << "\n";

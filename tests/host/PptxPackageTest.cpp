@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -85,6 +86,34 @@ TEST(PptxPackage, DirtyPartIsReserialisedAndTheOthersStayRaw) {
       EXPECT_EQ(before[i].second, after[i].second) << before[i].first;
     }
   }
+}
+
+// Changed parts are serialised while the archive is written, in slices:
+// what lands in the file is the part's serialisation exactly, for a part of
+// several slices and for one in UTF-16 with its byte-order mark.
+TEST(PptxPackage, ChangedPartsAreWrittenWholeInTheirOwnEncoding) {
+  testsupport::TempDir dir;
+  decktest::Deck d = TwoSlides();
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r><t>x</t></r>")) utf16 += {c, '\0'};
+  d.parts["custom/item.xml"] = {"", utf16};
+  decktest::Write(d, dir / "in.pptx");
+  auto pkg = Package::Open(dir / "in.pptx");
+  std::string big;
+  for (int i = 0; i < 300000; ++i) big += "word " + std::to_string(i) + " ";
+  pkg->Xml("ppt/slides/slide1.xml").select_node("//a:t").node().text().set(big.c_str());
+  pkg->Xml("custom/item.xml").document_element().child("t").text().set("changed");
+  const std::vector<std::string> changed{"ppt/slides/slide1.xml", "ppt/slides/slide2.xml", "custom/item.xml"};
+  for (const std::string& part : changed) pkg->MarkDirty(part);
+  pkg->Save(dir / "out.pptx");
+  auto out = decktest::ReadEntries(dir / "out.pptx");
+  for (const std::string& part : changed) {
+    auto it = std::find_if(out.begin(), out.end(), [&](const auto& e) { return e.first == part; });
+    ASSERT_NE(it, out.end()) << part;
+    EXPECT_EQ(it->second, pkg->Bytes(part)) << part;
+  }
+  EXPECT_EQ(pkg->Bytes("custom/item.xml").substr(0, 6), std::string("\xFF\xFE<\0?\0", 6));
+  EXPECT_GT(pkg->Bytes("ppt/slides/slide1.xml").size(), big.size());
 }
 
 TEST(PptxPackage, WhitespaceOnlyTextSurvivesARewrite) {

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <system_error>
 #include <unordered_map>
@@ -59,6 +60,130 @@ bool SafeEntryName(const std::string& name) {
 struct StringWriter : pugi::xml_writer {
   std::string out;
   void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+constexpr unsigned kSaveFlags = pugi::format_raw | pugi::format_no_declaration;
+
+// The serialised form of a changed XML part, made when the archive writer
+// comes to that entry and dropped once it has been compressed: so a save
+// holds one part's text at a time, in slices that never need moving,
+// rather than every changed part at once in strings that double as they
+// grow.
+class SerialisedPart : public pugi::xml_writer {
+ public:
+  SerialisedPart(const pugi::xml_document& doc, pugi::xml_encoding encoding, bool bom)
+      : mDoc(doc), mEncoding(encoding), mBom(bom), mTime(std::time(nullptr)) {
+    zip_error_init(&mError);
+  }
+
+  void write(const void* data, size_t size) override {
+    constexpr size_t kSlice = 1 << 20;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+      if (mSlices.empty() || mSlices.back().size() == mSlices.back().capacity()) {
+        mSlices.emplace_back();
+        mSlices.back().reserve(std::max(kSlice, size));
+      }
+      std::string& last = mSlices.back();
+      const size_t n = std::min(size, last.capacity() - last.size());
+      last.append(p, n);
+      p += n;
+      size -= n;
+      mSize += n;
+    }
+  }
+
+  // libzip asks for the size before it opens the source and again after
+  // closing it; it writes the same headers as for a buffer only while the
+  // size is known.
+  static zip_int64_t Callback(void* self, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    auto* part = static_cast<SerialisedPart*>(self);
+    // Nothing may unwind through libzip: a part that cannot be serialised
+    // fails the save as libzip reports its own faults.
+    try {
+      return part->Command(data, len, cmd);
+    } catch (...) {
+      zip_error_set(&part->mError, ZIP_ER_MEMORY, 0);
+      return -1;
+    }
+  }
+
+ private:
+  void Serialise() {
+    if (mReady) return;
+    mSlices.clear();
+    mSize = 0;
+    mDoc.save(*this, "", kSaveFlags | (mBom ? pugi::format_write_bom : 0), mEncoding);
+    mReady = true;
+  }
+
+  zip_int64_t Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    switch (cmd) {
+      case ZIP_SOURCE_OPEN:
+        Serialise();
+        mSlice = mOffset = 0;
+        return 0;
+      case ZIP_SOURCE_READ: {
+        zip_uint64_t done = 0;
+        char* out = static_cast<char*>(data);
+        while (done < len && mSlice < mSlices.size()) {
+          const std::string& s = mSlices[mSlice];
+          const size_t n = static_cast<size_t>(std::min<zip_uint64_t>(len - done, s.size() - mOffset));
+          std::memcpy(out + done, s.data() + mOffset, n);
+          done += n;
+          mOffset += n;
+          if (mOffset == s.size()) {
+            ++mSlice;
+            mOffset = 0;
+          }
+        }
+        return static_cast<zip_int64_t>(done);
+      }
+      case ZIP_SOURCE_CLOSE:
+        mSlices = {};
+        mReady = false;
+        return 0;
+      case ZIP_SOURCE_STAT: {
+        if (len < sizeof(zip_stat_t)) return -1;
+        if (!mSized) {
+          Serialise();
+          mSized = true;
+        }
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->mtime = mTime;
+        st->size = st->comp_size = mSize;
+        st->comp_method = ZIP_CM_STORE;
+        st->encryption_method = ZIP_EM_NONE;
+        st->valid = ZIP_STAT_MTIME | ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD |
+                    ZIP_STAT_ENCRYPTION_METHOD;
+        return sizeof(zip_stat_t);
+      }
+      case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&mError, data, len);
+      case ZIP_SOURCE_FREE:
+        delete this;
+        return 0;
+      case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+      default:
+        zip_error_set(&mError, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+  }
+
+  const pugi::xml_document& mDoc;
+  pugi::xml_encoding mEncoding;
+  bool mBom;
+  time_t mTime;
+  std::vector<std::string> mSlices;
+  zip_uint64_t mSize = 0;
+  size_t mSlice = 0;
+  size_t mOffset = 0;
+  bool mReady = false;
+  bool mSized = false;
+  zip_error_t mError;
 };
 
 }  // namespace
@@ -355,8 +480,7 @@ const std::string& Package::Bytes(const std::string& name) {
   Entry& e = mImpl->Need(name);
   if (e.xml && e.dirty) {
     StringWriter w;
-    e.xml->save(w, "", pugi::format_raw | pugi::format_no_declaration | (e.bom ? pugi::format_write_bom : 0),
-                e.encoding);
+    e.xml->save(w, "", kSaveFlags | (e.bom ? pugi::format_write_bom : 0), e.encoding);
     e.bytes = std::move(w.out);
     e.loaded = true;
     return e.bytes;
@@ -666,10 +790,17 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
         zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), e.compMethod, 0);
         continue;
       }
-      // Handed to libzip as they are, not copied: both the replacement and
-      // the part's serialised bytes live until zip_close.
-      const std::string& data = rep != replaced.end() ? rep->second : Bytes(e.name);
-      zip_source_t* src = zip_source_buffer(out, data.data(), data.size(), 0);
+      zip_source_t* src = nullptr;
+      if (rep == replaced.end() && e.xml && e.dirty) {
+        auto* part = new SerialisedPart(*e.xml, e.encoding, e.bom);
+        src = zip_source_function(out, SerialisedPart::Callback, part);
+        if (!src) delete part;
+      } else {
+        // Handed to libzip as they are, not copied: both the replacement and
+        // the part's bytes live until zip_close.
+        const std::string& data = rep != replaced.end() ? rep->second : Bytes(e.name);
+        src = zip_source_buffer(out, data.data(), data.size(), 0);
+      }
       if (!src) abort(zip_strerror(out));
       idx = zip_file_add(out, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
       if (idx < 0) {
