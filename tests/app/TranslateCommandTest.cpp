@@ -25,6 +25,7 @@ TEST(TranslateCommand, BadArgumentsAreUsageErrorsThatSayWhy) {
       {{deck, "-o", out, "--slide", "1", "--shape", "A", "--text", "0:2"}, "START:LENGTH"},
       {{deck, "-o", out, "--notes"}, "--notes needs"},
       {{deck, "-o", out, "--host-version", "10"}, "11 to 16"},
+      {{deck, "-o", out, "--host-version", "17"}, "11 to 16"},
       {{deck, "-o", out, "--macro", "=echo"}, "--macro"},
       {{deck, "-o", out, "--quiet=yes"}, "takes no value"},
       {{deck, "-o", out, "--fast"}, "unknown option '--fast'"},
