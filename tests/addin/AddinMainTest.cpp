@@ -557,6 +557,7 @@ TEST_F(AddinTest, TagsUseTheProgIdWithoutItsVersion) {
   EXPECT_TRUE(Control(L".BUTTON.TRAN-ALL"));
   EXPECT_EQ(Control(L".BUTTON.TRAN-ALL")->OnAction(), L"!<VelmoraMsPowerPoint.Addin>");
   EXPECT_EQ(addin::UnversionedProgId(L"Other.Name"), L"Other.Name");
+  EXPECT_EQ(addin::UnversionedProgId(L"Other.Name.09"), L"Other.Name");
 }
 
 // What the wrapped document host refuses.

@@ -19,11 +19,13 @@ TEST(TranslateCommand, BadArgumentsAreUsageErrorsThatSayWhy) {
       {{deck, "-o", ::testing::TempDir() + "no/such/folder/out.pptx"}, "does not exist"},
       {{deck, "-o", out, "--in-place"}, "leave out -o"},
       {{deck, "-o", out, "--slide", "0"}, "--slide needs a slide number"},
+      {{deck, "-o", out, "--slide", "9999999999"}, "--slide needs a slide number"},  // past any int
       {{deck, "-o", out, "--shape", "Title 1"}, "--shape needs --slide"},
       {{deck, "-o", out, "--slide", "1", "--shape", "A", "--shape", "B", "--text", "1:2"}, "exactly one --shape"},
       {{deck, "-o", out, "--slide", "1", "--shape", "A", "--text", "0:2"}, "START:LENGTH"},
       {{deck, "-o", out, "--notes"}, "--notes needs"},
       {{deck, "-o", out, "--host-version", "10"}, "11 to 16"},
+      {{deck, "-o", out, "--host-version", "17"}, "11 to 16"},
       {{deck, "-o", out, "--macro", "=echo"}, "--macro"},
       {{deck, "-o", out, "--quiet=yes"}, "takes no value"},
       {{deck, "-o", out, "--fast"}, "unknown option '--fast'"},

@@ -133,6 +133,12 @@ template <typename F>
 std::pair<int, void*> At(int position, F fn) {
   return {position, reinterpret_cast<void*>(fn)};
 }
+// The one table of a kind of object, made on first use.
+#define SLOT_TABLE(Name, size, ...)                        \
+  const Table& Name() {                                    \
+    static const Table t = MakeTable(size, {__VA_ARGS__}); \
+    return t;                                              \
+  }
 
 HRESULT Hand(Object* o, void** out) {
   *out = o;
@@ -186,10 +192,7 @@ HRESULT STDMETHODCALLTYPE ImplementationsCount(Object*, LONG* count) {
   *count = ImplementationCount();
   return S_OK;
 }
-const Table& ImplementationsTable() {
-  static const Table t = MakeTable(10, {At(8, &ImplementationsItem), At(9, &ImplementationsCount)});
-  return t;
-}
+SLOT_TABLE(ImplementationsTable, 10, At(8, &ImplementationsItem), At(9, &ImplementationsCount))
 
 // ---- language pairs
 struct Pair {
@@ -222,12 +225,8 @@ HRESULT STDMETHODCALLTYPE ItemDisplay(ListItem* s, BSTR* v) {
 }
 HRESULT STDMETHODCALLTYPE ItemProduct(ListItem* s, BSTR* v) { return *v = Alloc(s->product), S_OK; }
 HRESULT STDMETHODCALLTYPE ItemProductShort(ListItem*, BSTR* v) { return *v = Alloc(L"F"), S_OK; }
-const Table& ListItemTable() {
-  static const Table t =
-      MakeTable(14, {At(7, &ItemId), At(8, &ItemFrom), At(9, &ItemTo), At(10, &ItemFlags), At(11, &ItemDisplay),
-                     At(12, &ItemProduct), At(13, &ItemProductShort)});
-  return t;
-}
+SLOT_TABLE(ListItemTable, 14, At(7, &ItemId), At(8, &ItemFrom), At(9, &ItemTo), At(10, &ItemFlags),
+           At(11, &ItemDisplay), At(12, &ItemProduct), At(13, &ItemProductShort))
 
 // ---- engine list: 8 Item, 9 Count
 struct EngineList : Object {
@@ -245,10 +244,7 @@ HRESULT STDMETHODCALLTYPE ListItemAt(EngineList* s, LONG index, void** out) {
 HRESULT STDMETHODCALLTYPE ListCount(EngineList* s, LONG* count) {
   return *count = static_cast<LONG>(s->pairs.size()), S_OK;
 }
-const Table& EngineListTable() {
-  static const Table t = MakeTable(10, {At(8, &ListItemAt), At(9, &ListCount)});
-  return t;
-}
+SLOT_TABLE(EngineListTable, 10, At(8, &ListItemAt), At(9, &ListCount))
 
 // ---- client property (8 put value, 9 name) and collection (8 Item, 9 Count)
 struct Property : Object {
@@ -261,10 +257,7 @@ HRESULT STDMETHODCALLTYPE PropertyPut(Property* s, VARIANT value) {
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE PropertyName(Property*, BSTR* name) { return *name = Alloc(L"ClientId"), S_OK; }
-const Table& PropertyTable() {
-  static const Table t = MakeTable(10, {At(8, &PropertyPut), At(9, &PropertyName)});
-  return t;
-}
+SLOT_TABLE(PropertyTable, 10, At(8, &PropertyPut), At(9, &PropertyName))
 struct Properties : Object {
   Factory* owner = nullptr;
   ~Properties() { Release(owner); }
@@ -278,10 +271,7 @@ HRESULT STDMETHODCALLTYPE PropertiesItem(Properties* s, VARIANT index, void** ou
   return Hand(p, out);
 }
 HRESULT STDMETHODCALLTYPE PropertiesCount(Properties*, LONG* count) { return *count = 1, S_OK; }
-const Table& PropertiesTable() {
-  static const Table t = MakeTable(10, {At(8, &PropertiesItem), At(9, &PropertiesCount)});
-  return t;
-}
+SLOT_TABLE(PropertiesTable, 10, At(8, &PropertiesItem), At(9, &PropertiesCount))
 
 // ---- correspondence: group (7 source count, 8 translation count, 9 source
 // range, 10 translation range), item (12 group), list (8 Item, 9 Count)
@@ -302,11 +292,8 @@ HRESULT STDMETHODCALLTYPE GroupSourceRange(Group* s, LONG i, LONG* p, LONG* l) {
 HRESULT STDMETHODCALLTYPE GroupTranslationRange(Group* s, LONG i, LONG* p, LONG* l) {
   return Range(s->translation, i, p, l);
 }
-const Table& GroupTable() {
-  static const Table t = MakeTable(11, {At(7, &GroupSourceCount), At(8, &GroupTranslationCount),
-                                         At(9, &GroupSourceRange), At(10, &GroupTranslationRange)});
-  return t;
-}
+SLOT_TABLE(GroupTable, 11, At(7, &GroupSourceCount), At(8, &GroupTranslationCount), At(9, &GroupSourceRange),
+           At(10, &GroupTranslationRange))
 struct CorrespondenceItem : Object {
   Group* group = nullptr;
   ~CorrespondenceItem() { Release(group); }
@@ -315,10 +302,7 @@ HRESULT STDMETHODCALLTYPE ItemGroup(CorrespondenceItem* s, void** out) {
   AddRef(s->group);
   return Hand(s->group, out);
 }
-const Table& CorrespondenceItemTable() {
-  static const Table t = MakeTable(13, {At(12, &ItemGroup)});
-  return t;
-}
+SLOT_TABLE(CorrespondenceItemTable, 13, At(12, &ItemGroup))
 struct CorrespondenceList : Object {
   std::vector<Group*> groups;
   ~CorrespondenceList() {
@@ -335,10 +319,7 @@ HRESULT STDMETHODCALLTYPE CorrespondenceAt(CorrespondenceList* s, LONG index, vo
 HRESULT STDMETHODCALLTYPE CorrespondenceCount(CorrespondenceList* s, LONG* n) {
   return *n = static_cast<LONG>(s->groups.size()), S_OK;
 }
-const Table& CorrespondenceListTable() {
-  static const Table t = MakeTable(10, {At(8, &CorrespondenceAt), At(9, &CorrespondenceCount)});
-  return t;
-}
+SLOT_TABLE(CorrespondenceListTable, 10, At(8, &CorrespondenceAt), At(9, &CorrespondenceCount))
 
 // ---- results: translation (7 text, 8 correspondence), dictionary (7 text)
 struct Result : Object {
@@ -354,21 +335,12 @@ HRESULT STDMETHODCALLTYPE ResultCorrespondence(Result* s, void** out) {
   *out = s->correspondence;
   return S_OK;
 }
-const Table& ResultTable() {
-  static const Table t = MakeTable(9, {At(7, &ResultText), At(8, &ResultCorrespondence)});
-  return t;
-}
-const Table& DictionaryResultTable() {
-  static const Table t = MakeTable(8, {At(7, &ResultText)});
-  return t;
-}
+SLOT_TABLE(ResultTable, 9, At(7, &ResultText), At(8, &ResultCorrespondence))
+SLOT_TABLE(DictionaryResultTable, 8, At(7, &ResultText))
 
 // ---- engine info (10 flags)
 HRESULT STDMETHODCALLTYPE InfoFlags(Object*, LONG* flags) { return *flags = 0xD, S_OK; }
-const Table& InfoTable() {
-  static const Table t = MakeTable(11, {At(10, &InfoFlags)});
-  return t;
-}
+SLOT_TABLE(InfoTable, 11, At(10, &InfoFlags))
 
 // ---- sentences: list (7 Count, 8 Item), sentence (7 position, 8 length)
 struct Sentence : Object {
@@ -376,10 +348,7 @@ struct Sentence : Object {
 };
 HRESULT STDMETHODCALLTYPE SentencePosition(Sentence* s, LONG* v) { return *v = s->position, S_OK; }
 HRESULT STDMETHODCALLTYPE SentenceLength(Sentence* s, LONG* v) { return *v = s->length, S_OK; }
-const Table& SentenceTable() {
-  static const Table t = MakeTable(9, {At(7, &SentencePosition), At(8, &SentenceLength)});
-  return t;
-}
+SLOT_TABLE(SentenceTable, 9, At(7, &SentencePosition), At(8, &SentenceLength))
 struct SentenceList : Object {
   std::vector<std::pair<LONG, LONG>> spans;
 };
@@ -391,10 +360,7 @@ HRESULT STDMETHODCALLTYPE SentenceAt(SentenceList* s, LONG index, void** out) {
   sentence->length = s->spans[index - 1].second;
   return Hand(sentence, out);
 }
-const Table& SentenceListTable() {
-  static const Table t = MakeTable(9, {At(7, &SentenceCount), At(8, &SentenceAt)});
-  return t;
-}
+SLOT_TABLE(SentenceListTable, 9, At(7, &SentenceCount), At(8, &SentenceAt))
 
 // ---- translation engine: request base, 12 Info, 13 Translate,
 // 14 LookupDictionary, 20 settings dialog, 26 SplitSentences, 27 dictionary
@@ -493,12 +459,9 @@ HRESULT STDMETHODCALLTYPE SplitSentences(Engine*, BSTR text, LONG mode, void** o
   return Hand(list, out);
 }
 
-const Table& EngineTable() {
-  static const Table t = MakeTable(
-      28, {At(7, &WaitForResult), At(8, &Cancel), At(9, &ErrorCode), At(12, &EngineInfo), At(13, &Translate),
-           At(14, &LookupDictionary), At(20, &SettingsDialog), At(26, &SplitSentences), At(27, &DictionaryDialog)});
-  return t;
-}
+SLOT_TABLE(EngineTable, 28, At(7, &WaitForResult), At(8, &Cancel), At(9, &ErrorCode), At(12, &EngineInfo),
+           At(13, &Translate), At(14, &LookupDictionary), At(20, &SettingsDialog), At(26, &SplitSentences),
+           At(27, &DictionaryDialog))
 
 // ---- engine factory: request base, 14 Implementation, 16 DisplayLanguage,
 // 17 Properties, 18 GetEngineList, 19 GetEngine
@@ -540,13 +503,8 @@ HRESULT STDMETHODCALLTYPE GetEngine(Factory* self, VARIANT item, void** out) {
   }
   return Hand(engine, out);
 }
-const Table& FactoryTable() {
-  static const Table t =
-      MakeTable(20, {At(7, &WaitForResult), At(8, &Cancel), At(9, &ErrorCode), At(14, &PutImplementation),
-                     At(16, &PutDisplayLanguage), At(17, &GetProperties), At(18, &GetEngineList),
-                     At(19, &GetEngine)});
-  return t;
-}
+SLOT_TABLE(FactoryTable, 20, At(7, &WaitForResult), At(8, &Cancel), At(9, &ErrorCode), At(14, &PutImplementation),
+           At(16, &PutDisplayLanguage), At(17, &GetProperties), At(18, &GetEngineList), At(19, &GetEngine))
 
 // ---- family helper: 7 Supports, 8 OpenEngine
 HRESULT STDMETHODCALLTYPE HelperSupports(Object*, LONG capability, VARIANT_BOOL* yes) {
@@ -558,10 +516,8 @@ HRESULT STDMETHODCALLTYPE HelperOpenEngine(Object*, BSTR engineId, void** out) {
   if (id != L"en.ja" && id != L"ja.en") return E_INVALIDARG;
   return Hand(Make<Engine>(EngineTable().slots, {kIidEngine, kIidRequest}), out);
 }
-const Table& HelperTable() {
-  static const Table t = MakeTable(9, {At(7, &HelperSupports), At(8, &HelperOpenEngine)});
-  return t;
-}
+SLOT_TABLE(HelperTable, 9, At(7, &HelperSupports), At(8, &HelperOpenEngine))
+#undef SLOT_TABLE
 
 // ---- the class objects
 class ClassObject final : public IClassFactory {

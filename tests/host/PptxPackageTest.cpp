@@ -281,15 +281,23 @@ TEST_F(PptxBadInput, MissingPartsAndWrongContent) {
   EXPECT_THAT(OpenFails(dir / "noslide.pptx"), HasSubstr("slide 2"));
 }
 
-TEST_F(PptxBadInput, PathOutsideThePackage) {
+TEST_F(PptxBadInput, PathOutsideThePackageOrTwiceInIt) {
   auto entries = OkEntries();
-  // A name longer than any part's is refused with the others.
-  for (const std::string& evil : {std::string("../evil.xml"), std::string("/etc/evil.xml"), "ppt/" + std::string(1021, 'a')}) {
-    SCOPED_TRACE(evil.substr(0, 20));
+  // A name longer than any part's is refused with the others; part names
+  // differ in more than case.
+  const struct {
+    std::vector<std::string> names;
+    const char* want;
+  } cases[] = {{{"../evil.xml"}, "leaves the package"},
+               {{"/etc/evil.xml"}, "leaves the package"},
+               {{"ppt/" + std::string(1021, 'a')}, "leaves the package"},
+               {{"ppt/media/AZ.bin", "ppt/media/az.bin"}, "two entries named"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.names.back().substr(0, 20));
     auto bad = entries;
-    bad.push_back({evil, "<x/>"});
+    for (const std::string& name : c.names) bad.push_back({name, "<x/>"});
     ZipWith(dir / "escape.pptx", bad);
-    EXPECT_THAT(OpenFails(dir / "escape.pptx"), HasSubstr("leaves the package"));
+    EXPECT_THAT(OpenFails(dir / "escape.pptx"), HasSubstr(c.want));
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path().parent_path() / "evil.xml"));
 }
@@ -312,7 +320,7 @@ TEST_F(PptxBadInput, OversizedEntriesAndTooManyEntries) {
   entries.push_back({"ppt/media/big.bin", std::string(3u << 20, 'A')});
   ZipWith(dir / "big.pptx", entries);
   PackageLimits small, ratio, few;
-  small.maxEntrySize = 1u << 20;
+  small.maxEntrySize = (3u << 20) - 1;  // one byte short
   ratio.maxRatio = 100;  // 3 MiB of one letter compresses several hundred times: a bomb by ratio.
   few.maxEntries = 5;
   struct {

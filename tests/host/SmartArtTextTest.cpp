@@ -197,6 +197,28 @@ TEST_F(SmartArtTextTest, LinksCopiedIntoASecondDrawingResolveInItsOwnRelationshi
   EXPECT_EQ(toAddress, 1);
 }
 
+// The data part names its links by its own relationships: an edit through
+// the drawing keeps the data's ids, not the drawing's.
+TEST_F(SmartArtTextTest, AnEditThroughTheDrawingKeepsTheDataPartsOwnLinkIds) {
+  auto pkg = host::pptx::Package::Open(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
+  for (auto [part, id] : {std::pair{"ppt/diagrams/data1.xml", "rIdData"}, {"ppt/diagrams/drawing1.xml", "rIdDrawn"}}) {
+    pugi::xml_node root = pkg->Xml(part).document_element();
+    root.append_attribute("xmlns:r") = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    for (pugi::xpath_node run : root.select_nodes("//a:r"))
+      run.node().child("a:rPr").append_child("a:hlinkClick").append_attribute("r:id") = id;
+    pkg->MarkDirty(part);
+  }
+  pkg->Save(mTemp / "in.pptx");
+  int edited = 0;
+  auto out = EditDrawnTexts(mTemp / "in.pptx", mTemp / "out.pptx", edited);
+  ASSERT_TRUE(out);
+  ASSERT_GT(edited, 0);
+  std::set<std::string> ids;
+  for (pugi::xpath_node link : out->Xml("ppt/diagrams/data1.xml").select_nodes("//a:hlinkClick"))
+    ids.insert(link.node().attribute("r:id").value());
+  EXPECT_EQ(ids, std::set<std::string>{"rIdData"});
+}
+
 TEST_F(SmartArtTextTest, AGraphicWithoutADrawingOffersItsDataPointsAsItems) {
   fs::path deck = testsupport::CorpusDeck("oxsdk__SmartArt_OrgChart1.pptx");
   ASSERT_TRUE(fs::exists(deck)) << deck;

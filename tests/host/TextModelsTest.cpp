@@ -206,6 +206,9 @@ TYPED_TEST(BothTextModels, MixedAttributesReadAsMixedAndSettingUnifiesThem) {
   EXPECT_NE(o->Xml().find("lang=\"ja-JP\""), std::string::npos);
   EXPECT_THROW(r->SetLanguageID(12345678), platform::ComError);
   EXPECT_THROW(f->SetSize(0), platform::ComError);
+  f->SetSize(4000);  // the largest size there is
+  EXPECT_FLOAT_EQ(f->Size(), 4000.0f);
+  EXPECT_THROW(f->SetSize(4000.5f), platform::ComError);
 }
 
 TYPED_TEST(BothTextModels, FormattingASubRangeSplitsRunsAtItsEdges) {
@@ -276,6 +279,7 @@ TEST(ClassicTextModel, ColorByRgbAndSchemeWritesSchemaOrderedProperties) {
   EXPECT_EQ(order, (std::vector<std::string>{"a:solidFill", "a:effectLst", "a:latin", "a:hlinkClick"}));
   color->SetSchemeColor(6);  // ppAccent1
   EXPECT_EQ(color->SchemeColor(), 6);
+  for (int outside : {0, 9}) EXPECT_THROW(color->SetSchemeColor(outside), platform::ComError);
   EXPECT_EQ(color->Type(), host::msoColorTypeScheme);
   EXPECT_EQ(r->Font()->Shadow(), host::msoTrue);
 }

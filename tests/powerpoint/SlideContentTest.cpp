@@ -5,6 +5,7 @@
 #include "src/host/Shapes.h"
 #include "src/host/Slides.h"
 #include "src/host/TextRange.h"
+#include "src/platform/ComError.h"
 
 using namespace pptest;
 
@@ -91,6 +92,33 @@ TEST_F(SlideContent, CommentsKeepTheirSourceWhenTheTranslationComesBackEmpty) {
   EXPECT_EQ(Target(1).size(), 2u);
   EXPECT_EQ(stats.comments, 3);
   EXPECT_EQ(stats.segmentsLeft[L"cancelled"], 2);
+}
+
+// The target's comments as a host that refuses every add after the first few.
+class RefusingComments : public host::Comments {
+ public:
+  RefusingComments(host::Ptr<host::Comments> inner, int allowed) : mInner(std::move(inner)), mAllowed(allowed) {}
+  int Count() override { return mInner->Count(); }
+  host::Ptr<host::Comment> Item(int index) override { return mInner->Item(index); }
+  host::Ptr<host::Comment> Add(float left, float top, const std::wstring& author, const std::wstring& initials,
+                               const std::wstring& text) override {
+    if (mAllowed-- <= 0) throw platform::ComError(E_FAIL, L"the host refused the comment");
+    return mInner->Add(left, top, author, initials, text);
+  }
+
+ private:
+  host::Ptr<host::Comments> mInner;
+  int mAllowed;
+};
+
+TEST_F(SlideContent, ACommentTheHostRefusesHalfWayLeavesTheOriginalsAlone) {
+  OpenCommented(16);
+  auto target = std::make_shared<RefusingComments>(tran->Slides()->Item(1)->Comments(), 2);
+  EXPECT_THROW(powerpoint::TranslateSlideComment(ctx, work->Slides()->Item(1)->Comments(), target),
+               platform::ComError);
+  EXPECT_EQ(Target(), (std::vector<std::wstring>{L"Ana Lima@10,20: First note.", L"Bo Berg@30,40: Second note.",
+                                                 L"Ana Lima@50,60: Third note."}));
+  EXPECT_EQ(Target(1).size(), 2u);
 }
 
 TEST_F(SlideContent, WordArtTextsInEveryLayout) {
