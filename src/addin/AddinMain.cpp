@@ -167,7 +167,7 @@ void AddinMain::OnDisconnectionWrapper() {
   }
   dialogs::WaitForProgressDialogThread();
   // The host stays alive while anything here holds one of its objects.
-  powerpoint::PowerPointTranslationProcess::Instance().ReleaseHostObjects();
+  mFacade->Process().ReleaseHostObjects();
   mApplication.reset();
 }
 
