@@ -33,11 +33,14 @@ class Caller : public powerpoint::RunCaller {
   void StopTimeOut() override {}
 };
 
+// The run's temporary copies, in the scratch folder cleared before each input.
+std::string Copies() { return fuzz::ScratchFolder() + "/copies/"; }
+
 // The engine and the run's settings, the same for every input.
 struct Setup {
   fake_engine::FakeEngineSide side;
   fake_engine::FakeImplementation& engine = side.AddImplementation(L"FakeMT");
-  powerpoint::PowerPointTranslationProcess process;
+  powerpoint::PowerPointTranslationProcess process{platform::FromUtf8(Copies())};
   options::TranslationOptionUDT record;
 
   Setup() {
@@ -88,9 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::ClearScratchFolder();
   setup.engine.ClearRecord();
   support::ErrorList::Clear();
-  std::string copies = fuzz::ScratchFolder() + "/copies/";
-  std::filesystem::create_directory(copies);
-  setup.process.SetTemporaryFolder(platform::FromUtf8(copies));
+  std::filesystem::create_directory(Copies());
   std::wstring source = platform::FromUtf8(fuzz::WriteScratchFile("deck.pptx", data, size));
   std::wstring saved = platform::FromUtf8(fuzz::ScratchFolder() + "/saved.pptx");
 

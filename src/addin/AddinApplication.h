@@ -67,6 +67,8 @@ class AddinApplication : public powerpoint::RunCaller {
   AddinApplication& operator=(const AddinApplication&) = delete;
 
   void SetApplication(host::Ptr<host::Application> application);
+  // The PowerPoint layer the commands run on.
+  powerpoint::PowerPointTranslationProcess& Process();
   void SetSwitches(int progressDialog, int showMessages, int follow);
 
   void TranslateSheet(std::wstring mode, std::wstring optionSetName);
@@ -132,7 +134,6 @@ class AddinApplication : public powerpoint::RunCaller {
   // The set a command names, else the selected one, else "default".
   const options::TranslationOption* FindOptionSet(const std::wstring& optionSetName);
   void EnsureAbbreviations(const std::wstring& fromLang);
-  powerpoint::PowerPointTranslationProcess& Process();
 
   std::unique_ptr<engine::EngineCaches> mEngineCaches;
   std::unique_ptr<options::TranslationOptions> mTranslationOptions;

@@ -35,7 +35,6 @@ struct PendingConnection {
 std::unique_ptr<PendingConnection> gPendingConnection;
 AddinMain::ProgIdLookup gProgIdLookup;
 AddinMain::FacadeSetup gFacadeSetup;
-AddinMain::LookupDialog gLookupDialog;
 
 int HostVersion(const host::Ptr<host::Application>& application) {
   try {
@@ -168,7 +167,7 @@ void AddinMain::OnDisconnectionWrapper() {
   }
   dialogs::WaitForProgressDialogThread();
   // The host stays alive while anything here holds one of its objects.
-  powerpoint::PowerPointTranslationProcess::Instance().ReleaseHostObjects();
+  mFacade->Process().ReleaseHostObjects();
   mApplication.reset();
 }
 
@@ -245,13 +244,7 @@ void AddinMain::TranPasteClick() {
 }
 
 void AddinMain::LookupDictClick() {
-  RunHandler(L"LookupDictClick", true, false, [this] {
-    if (gLookupDialog) {
-      gLookupDialog(*mFacade, mMenu->SelectedMode());
-    } else {
-      mFacade->LookupDictionary(mMenu->SelectedMode());
-    }
-  });
+  RunHandler(L"LookupDictClick", true, false, [this] { mFacade->LookupDictionary(mMenu->SelectedMode()); });
 }
 
 void AddinMain::ShowEngineOptionClick() {
@@ -284,7 +277,6 @@ void AddinMain::TranOptionClick(const std::wstring& name) {
 
 void AddinMain::SetProgIdLookup(ProgIdLookup lookup) { gProgIdLookup = std::move(lookup); }
 void AddinMain::SetFacadeSetup(FacadeSetup setup) { gFacadeSetup = std::move(setup); }
-void AddinMain::SetLookupDialog(LookupDialog dialog) { gLookupDialog = std::move(dialog); }
 
 AddinMain* CurrentAddinMain() { return gAddinMain.get(); }
 

@@ -35,9 +35,6 @@ class AddinMain : public menu::MenuCommands {
   // Lets a test or host choose the facade's parts before the connection
   // makes it (the switches start at 1, 1, 1).
   using FacadeSetup = std::function<void(AddinApplication::Parts& parts)>;
-  // Replaces the lookup dialog the facade opens (hosts with a dialog of
-  // their own).
-  using LookupDialog = std::function<void(AddinApplication& facade, const std::wstring& mode)>;
 
   AddinMain();
   ~AddinMain() override;
@@ -75,7 +72,6 @@ class AddinMain : public menu::MenuCommands {
   // Process-wide settings the connection uses (set before connecting).
   static void SetProgIdLookup(ProgIdLookup lookup);
   static void SetFacadeSetup(FacadeSetup setup);
-  static void SetLookupDialog(LookupDialog dialog);
 
  private:
   // The frame every command handler shares; needsMode handlers run only with

@@ -78,15 +78,6 @@ void LookupHistory::Load() {
   if (end != text.c_str() && count >= 1 && count <= 999) mMaxCount = static_cast<int>(count);
 }
 
-void LookupHistory::SetMaxCount(int count) {
-  if (count < 1 || count > 999 || count == mMaxCount) return;
-  mMaxCount = count;
-  for (List& list : mLists) {
-    if (static_cast<int>(list.words.size()) > mMaxCount) list.words.resize(mMaxCount);
-  }
-  mChanged = true;
-}
-
 LookupHistory::List& LookupHistory::Find(const std::wstring& dictionary) {
   for (List& list : mLists) {
     if (list.dictionary == dictionary) return list;

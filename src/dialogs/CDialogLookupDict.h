@@ -35,7 +35,6 @@ class LookupHistory {
   bool Save();
 
   int MaxCount() const { return mMaxCount; }
-  void SetMaxCount(int count);
   // The words of one dictionary, newest first (read on first request).
   const std::vector<std::wstring>& Words(const std::wstring& dictionary);
   // Puts `word` first, dropping an earlier copy and the oldest beyond MaxCount.

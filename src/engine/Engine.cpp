@@ -68,7 +68,8 @@ std::vector<TextRange> ValidRanges(const std::vector<TextRange>& ranges, size_t 
 
 Engine::Engine() : Engine(DefaultConnectors()) {}
 
-Engine::Engine(Connectors connectors) : mConnectors(std::move(connectors)) {
+Engine::Engine(Connectors connectors, int cancelGraceMs)
+    : mConnectors(std::move(connectors)), mCancelGraceMs(cancelGraceMs) {
   Connectors defaults = DefaultConnectors();
   if (!mConnectors.createFactory) mConnectors.createFactory = defaults.createFactory;
   if (!mConnectors.createFamilyHelper) mConnectors.createFamilyHelper = defaults.createFamilyHelper;

@@ -94,10 +94,9 @@ class Engine {
   // before the wait gives up on it (an engine that ignores Cancel must not
   // hang the host for ever).
   static constexpr int kCancelGraceMs = 10000;
-  void SetCancelGraceMs(int ms) { mCancelGraceMs = ms; }
 
   Engine();
-  explicit Engine(Connectors connectors);
+  explicit Engine(Connectors connectors, int cancelGraceMs = kCancelGraceMs);
   virtual ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -227,7 +226,7 @@ class Engine {
   std::vector<std::wstring> mAbbreviations;
   // Raised by CancelEngine on any thread; taken by the polling thread.
   std::atomic<bool> mCancelRequested{false};
-  int mCancelGraceMs = kCancelGraceMs;
+  const int mCancelGraceMs;
 };
 
 }  // namespace engine

@@ -609,7 +609,11 @@ PowerPointTranslationProcess& PowerPointTranslationProcess::Instance() {
   return process;
 }
 
-PowerPointTranslationProcess::PowerPointTranslationProcess() : mImpl(std::make_unique<Impl>()) {}
+PowerPointTranslationProcess::PowerPointTranslationProcess(std::wstring temporaryFolder, AheadBounds ahead)
+    : mImpl(std::make_unique<Impl>()) {
+  mImpl->tempFolder = std::move(temporaryFolder);
+  mImpl->ahead = ahead;
+}
 PowerPointTranslationProcess::~PowerPointTranslationProcess() = default;
 
 void PowerPointTranslationProcess::SetProgressViewFactory(dialogs::ProgressViewFactory factory) {
@@ -631,8 +635,6 @@ void PowerPointTranslationProcess::ReleaseHostObjects() {
 
 void PowerPointTranslationProcess::DeleteTemporaryCopies() { mImpl->pending.DeleteClosed(mImpl->application); }
 
-void PowerPointTranslationProcess::SetTemporaryFolder(std::wstring folder) { mImpl->tempFolder = std::move(folder); }
-void PowerPointTranslationProcess::SetAheadBounds(AheadBounds bounds) { mImpl->ahead = bounds; }
 
 bool PowerPointTranslationProcess::Enter(RunCaller& caller, std::int64_t progressTarget,
                                          const options::TranslationOptionUDT& record, std::int32_t range,

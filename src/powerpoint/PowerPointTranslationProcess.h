@@ -21,7 +21,10 @@ class PowerPointTranslationProcess {
  public:
   static PowerPointTranslationProcess& Instance();
 
-  PowerPointTranslationProcess();
+  // Temporary copies go to temporaryFolder (ending with a separator), the
+  // user's temporary folder when empty; ahead bounds how far the walk works
+  // ahead.
+  explicit PowerPointTranslationProcess(std::wstring temporaryFolder = {}, AheadBounds ahead = {});
   PowerPointTranslationProcess(const PowerPointTranslationProcess&) = delete;
   PowerPointTranslationProcess& operator=(const PowerPointTranslationProcess&) = delete;
 
@@ -36,11 +39,6 @@ class PowerPointTranslationProcess {
   void ReleaseHostObjects();
   // Deletes temporary copy files of earlier runs that are no longer open.
   void DeleteTemporaryCopies();
-  // Where the temporary copies go (the user's temporary folder unless set;
-  // tests point it at a folder of their own). Ends with a separator.
-  void SetTemporaryFolder(std::wstring folder);
-  // How far the walk works ahead (tests narrow it).
-  void SetAheadBounds(AheadBounds bounds);
 
   // Entry points of the facade's three translating commands. Each returns
   // the run's success; nothing escapes them. A cancelled run succeeds. An

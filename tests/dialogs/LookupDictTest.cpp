@@ -102,8 +102,9 @@ TEST_F(LookupDialog, HistoryKeepsTheNewestWordsOncePerDictionaryAcrossRuns) {
   stored.Load();
   EXPECT_EQ(stored.MaxCount(), 3);
   EXPECT_THAT(stored.Words(L"FakeMT:en-ja"), ElementsAre(L"c", L"d", L"a"));
-  stored.SetMaxCount(1);
-  EXPECT_TRUE(stored.Save());
+  // A smaller stored count keeps the newest words.
+  enginetest::SetString(platform::Hive::CurrentUser, std::wstring(options::kHostKeyPath) + L"\\LookupHistory",
+                        L"MaxCount", L"1");
   dialogs::LookupHistory shorter(options::kHostKeyPath);
   shorter.Load();
   EXPECT_THAT(shorter.Words(L"FakeMT:en-ja"), ElementsAre(L"c"));

@@ -31,8 +31,12 @@ class EngineTest : public ::testing::Test {
 
   fake_engine::FakeEngineSide side;
   fake_engine::FakeImplementation* impl = nullptr;
-  engine::Engine eng{engine::Engine::Connectors{
-      {}, {}, [](const std::wstring&, std::vector<std::wstring>*) { return false; }}};
+  static engine::Engine::Connectors NoAbbreviations() {
+    return {{}, {}, [](const std::wstring&, std::vector<std::wstring>*) { return false; }};
+  }
+  engine::Engine eng{NoAbbreviations()};
+  // Gives up on a cancelled request that still runs after 20 ms.
+  engine::Engine impatient{NoAbbreviations(), 20};
 };
 
 }  // namespace
@@ -276,31 +280,29 @@ TEST_F(EngineTest, AFamilyEngineThatIgnoresCancelIsGivenUpAfterTheGrace) {
   auto& helper = side.AddFamilyHelper(L"QuendalAddInHelper.Helper");
   helper.Engines().AddPair({L"en.ja", L"en", L"ja", 1025, L"English - Japanese", L"Q", L"Q"});
   helper.Engines().Script(Operation::GetEngine, Behaviour{.times = 1, .hold = [gate] { gate->Wait(); }});
-  eng.SetCancelGraceMs(20);
-  eng.CancelEngine();
-  EXPECT_FALSE(eng.OpenEngine(L"Quendal", L"en.ja", L""));
+  impatient.CancelEngine();
+  EXPECT_FALSE(impatient.OpenEngine(L"Quendal", L"en.ja", L""));
   gate->Open();
   EXPECT_EQ(helper.Engines().Cancels(), 1) << "the cancel is forwarded once";
-  EXPECT_FALSE(eng.IsOpen());
+  EXPECT_FALSE(impatient.IsOpen());
 }
 
 TEST_F(EngineTest, ClosingDoesNotWaitForARequestThatIgnoresCancel) {
   auto gate = std::make_shared<Gate>();
   impl->Script(Operation::Translate, Behaviour{.times = 1, .hold = [gate] { gate->Wait(); }});
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  eng.SetCancelGraceMs(20);
-  eng.CancelEngine();
+  ASSERT_TRUE(impatient.OpenEngine(L"FakeMT", L"en-es", L""));
+  impatient.CancelEngine();
   auto run = std::async(std::launch::async, [&] {
     std::wstring out;
-    bool translated = eng.TranslateSentence(L"hello", &out);
-    eng.CloseEngine();
+    bool translated = impatient.TranslateSentence(L"hello", &out);
+    impatient.CloseEngine();
     return translated;
   });
   bool returned = run.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
   gate->Open();  // lets the worker end, whatever happened
   EXPECT_TRUE(returned) << "closing the engine waited for a request that ignores Cancel";
   EXPECT_FALSE(run.get());
-  EXPECT_FALSE(eng.IsOpen());
+  EXPECT_FALSE(impatient.IsOpen());
   // The worker that was let go of still owns what it uses and frees it when
   // it ends, before the test process does.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

@@ -91,7 +91,6 @@ class PowerPointTest : public ::testing::Test {
     record.ToLang = L"xx";
     record.OutputDestType = 1;
     record.WindowAlign = 1;
-    process.SetTemporaryFolder(W(copies.path()) + L"/");
     engine::AppCommon::Instance().SetCancel(false);
   }
   void TearDown() override {
@@ -202,7 +201,7 @@ class PowerPointTest : public ::testing::Test {
   options::TranslationOptionUDT& o = prop.TranOption;
   TestCaller caller;
   options::TranslationOptionUDT record;
-  powerpoint::PowerPointTranslationProcess process;
+  powerpoint::PowerPointTranslationProcess process{W(copies.path()) + L"/"};
   testsupport::MessageBoxes boxes;
 };
 

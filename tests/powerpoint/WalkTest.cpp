@@ -229,20 +229,20 @@ TEST_F(RunTest, WhatTheWalkAnnouncesStaysWithinItsBound) {
     for (int i = 0; i < count; ++i) text += "Slide " + std::to_string(slide) + " line " + std::to_string(i) + ". ";
     return text;
   };
-  process.SetAheadBounds({64, 256, 3});
+  powerpoint::PowerPointTranslationProcess narrow{W(copies.path()) + L"/", {64, 256, 3}};
   decktest::Deck d;
   d.slides.push_back(Sp(2, "Long", 0, 0, 400 * P, 300 * P, sentences(1, 300)));
   // Two pages of 32 fill the wanted 64 exactly: the walk stops looking there.
   for (int s = 2; s <= 8; ++s) d.slides.push_back(Sp(2, "Box", 0, 0, 400 * P, 300 * P, sentences(s, 32)));
   Open(d);
-  ASSERT_TRUE(RunAll());
+  ASSERT_TRUE(narrow.TranslateAll(caller, 0, record));
   EXPECT_EQ(impl->Translations().size(), 524u);
   EXPECT_LE(impl->MostAhead(), 256);
   ASSERT_GE(impl->AheadCalls().size(), 2u);
   EXPECT_EQ(impl->AheadCalls()[1].front(), L"Slide 2 line 0.");
   EXPECT_EQ(impl->AheadCalls()[1].back().substr(0, 8), L"Slide 3 ") << "the pages after the one at hand go too";
   EXPECT_EQ(impl->AnsweredAhead(), 524 - 44) << "only what the first page had beyond the bound goes unannounced";
-  EXPECT_EQ(Text(Outcome().translation, 8, 1).substr(0, 17), L"[Slide 8 line 0.]");
+  EXPECT_EQ(Text(narrow.LastRun().translation, 8, 1).substr(0, 17), L"[Slide 8 line 0.]");
 }
 
 // Each ignore switch keeps its kind of text out of a slide run, and a

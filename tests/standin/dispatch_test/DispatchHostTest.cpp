@@ -237,10 +237,11 @@ TEST_F(DispatchHostTest, TheAddinTranslatesCorpusDecksThroughIDispatch) {
     shown.push_back(r.text);
     return 1;
   });
-  addin::AddinMain::SetFacadeSetup([](addin::AddinApplication::Parts& parts) { parts.progressDialog = parts.follow = 0; });
-  auto& process = powerpoint::PowerPointTranslationProcess::Instance();
-  process.SetProgressViewFactory({});
-  process.SetTemporaryFolder(WinPath(std::string(out) + "/tmp/"));
+  powerpoint::PowerPointTranslationProcess process{WinPath(std::string(out) + "/tmp/")};
+  addin::AddinMain::SetFacadeSetup([&process](addin::AddinApplication::Parts& parts) {
+    parts.progressDialog = parts.follow = 0;
+    parts.process = &process;
+  });
   std::filesystem::create_directories(std::string(out) + "/tmp");
 
   const std::vector<std::uint32_t> custom{1};
