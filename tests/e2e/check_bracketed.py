@@ -200,8 +200,8 @@ def link_of(r):
 
 def labels(xml):
     """The alternative text, title and the screen tips of the click and the
-    hover link of every shape of a part, in order; a fallback's copies are
-    what an older reader shows, not the deck."""
+    hover link of every shape of a part, in order, a fallback's copies
+    included: a reader that shows the fallback speaks those."""
     found = []
 
     def tip(el, local):
@@ -209,10 +209,7 @@ def labels(xml):
 
     def walk(el):
         for child in el:
-            ns, name = split(child.tag)
-            if ns == MC and name == "Fallback":
-                continue
-            if name == "cNvPr":
+            if split(child.tag)[1] == "cNvPr":
                 found.append((child.get("descr"), child.get("title"), tip(child, "hlinkClick"), tip(child, "hlinkHover")))
             walk(child)
 

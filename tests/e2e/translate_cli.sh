@@ -161,6 +161,10 @@ run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
 # on both mouse events, translated with the rest.
 bracket_engine
 linked='<p:sp><p:nvSpPr><p:cNvPr id="98" name="Onward" descr="An arrow onward"><a:hlinkClick r:id="" action="ppaction://hlinkshowjump?jump=nextslide" tooltip="Next page"/><a:hlinkHover r:id="" action="ppaction://noaction" tooltip="Points onward"/></p:cNvPr><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x="0" y="0"/><a:ext cx="100000" cy="100000"/></a:xfrm><a:prstGeom prst="rightArrow"><a:avLst/></a:prstGeom></p:spPr></p:sp>'
+# Nor gives alternative text to both forms of a shape that a
+# markup-compatibility block offers: the fallback's is translated too.
+both='<p:sp><p:nvSpPr><p:cNvPr id="97" name="Formula" descr="A formula for speed"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr/></p:sp>'
+linked+="<mc:AlternateContent xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\"><mc:Choice Requires=\"p\">$both</mc:Choice><mc:Fallback>$both</mc:Fallback></mc:AlternateContent>"
 with_shape "$deck" "$dir/w/labelled.pptx" ppt/slides/slide1.xml "$linked"
 run 0 "$dir/w/labelled.pptx" -o "$dir/labelled.pptx" "${m[@]}"
 python3 "$here/check_bracketed.py" "$dir/w/labelled.pptx" "$dir/labelled.pptx" >"$dir/check" ||

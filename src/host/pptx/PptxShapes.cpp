@@ -213,6 +213,26 @@ void SetDescription(pugi::xml_node cNvPr, const char* name, const std::wstring& 
   if (!a) a = cNvPr.append_attribute(name);
   a.set_value(U(text).c_str());
 }
+
+// A shape that a markup-compatibility block offers in two forms is read from
+// its choice; a reader that shows the fallback speaks the fallback's words,
+// so where those were the same they stay the same.
+void SetLabel(pugi::xml_node shape, const char* name, const std::wstring& text) {
+  pugi::xml_node cNvPr = CNvPr(shape);
+  const std::string old = cNvPr.attribute(name).value();
+  SetDescription(cNvPr, name, text);
+  pugi::xml_node choice = shape.parent();
+  if (!Is(choice, "Choice")) return;
+  for (pugi::xml_node fallback = choice.parent().first_child(); fallback; fallback = fallback.next_sibling()) {
+    if (!Is(fallback, "Fallback")) continue;
+    for (pugi::xml_node s = fallback.first_child(); s; s = s.next_sibling()) {
+      if (!IsShapeElement(s)) continue;
+      pugi::xml_node twin = CNvPr(s);
+      if (twin && old == twin.attribute(name).value()) SetDescription(twin, name, text);
+      break;
+    }
+  }
+}
 }  // namespace
 
 std::wstring ShapeBase::AlternativeText() {
@@ -221,7 +241,7 @@ std::wstring ShapeBase::AlternativeText() {
 }
 void ShapeBase::SetAlternativeText(const std::wstring& text) {
   Check();
-  SetDescription(CNvPr(node), "descr", text);
+  SetLabel(node, "descr", text);
   Dirty();
 }
 std::wstring ShapeBase::Title() {
@@ -230,7 +250,7 @@ std::wstring ShapeBase::Title() {
 }
 void ShapeBase::SetTitle(const std::wstring& text) {
   Check();
-  SetDescription(CNvPr(node), "title", text);
+  SetLabel(node, "title", text);
   Dirty();
 }
 bool ShapeBase::Visible() {
