@@ -172,7 +172,10 @@ python3 "$here/check_bracketed.py" "$dir/w/labelled.pptx" "$dir/labelled.pptx" >
 
 # The four switches of the parts beyond the slides' own, off, leave those
 # as they were; the slides' text is translated all the same.
+# The help names each switch as the option set spells it.
 parts=(TranslatesAltText TranslatesLinkTips TranslatesCharts TranslatesMasters)
+help=$("$prog" translate --help)
+for p in "${parts[@]}"; do contains "$help" "  $p "; done
 expect 0 options set default "${parts[@]/%/=False}"
 cp "$corpus/poi__customGeo.pptx" "$corpus/poi__stress021.pptx" "$dir/w/"
 for name in poi__customGeo poi__stress021 labelled; do
