@@ -108,6 +108,7 @@ class TextFrame;
 class TextFrame2;
 class TextRange;
 class TextRange2;
+class ActionSetting;
 class Font;
 class Font2;
 class ColorFormat;

@@ -97,6 +97,9 @@ class Shape {
   virtual Ptr<host::TextEffectFormat> TextEffect() = 0;
   // E_FAIL for a shape that is not a placeholder.
   virtual Ptr<host::PlaceholderFormat> PlaceholderFormat() = 0;
+  // The action of ppMouseClick (1) or ppMouseOver (2) on the shape as a
+  // whole (not on its text); kBadIndex for another event.
+  virtual Ptr<host::ActionSetting> ActionSettings(int mouseEvent) = 0;
   virtual void Delete() = 0;
 };
 

@@ -68,6 +68,18 @@ void TranslateDescriptions(RunContext& ctx, const host::Ptr<host::Shape>& source
   }
 }
 
+// The tips of the links on the shape as a whole, which its copy has at the
+// same place.
+void TranslateShapeTips(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target) {
+  for (int event : kMouseEvents) {
+    const std::wstring tip = source->ActionSettings(event)->Hyperlink()->ScreenTip();
+    if (tip.empty()) continue;
+    if (std::optional<std::wstring> translated = TranslateLabel(ctx, tip))
+      target->ActionSettings(event)->Hyperlink()->SetScreenTip(*translated);
+    if (ctx.IsCancelled()) return;
+  }
+}
+
 // The tips are read and written in the target: its text has the links of
 // the source by now, at the places of their translations.
 void TranslateTips(RunContext& ctx, const host::Ptr<host::TextRange>& range) {
@@ -105,7 +117,8 @@ void TranslateLabelsOf(RunContext& ctx, const host::Ptr<host::Shape>& source, co
   if (parts.TranslatesAltText != 0) TranslateDescriptions(ctx, source, target);
   if (ctx.IsCancelled()) return;
   if (parts.TranslatesLinkTips != 0) {
-    if (target->HasTextFrame()) TranslateTips(ctx, target->TextFrame()->TextRange());
+    TranslateShapeTips(ctx, source, target);
+    if (!ctx.IsCancelled() && target->HasTextFrame()) TranslateTips(ctx, target->TextFrame()->TextRange());
     if (!ctx.IsCancelled() && target->HasTable()) TranslateCellTips(ctx, target->Table());
     if (ctx.IsCancelled()) return;
   }

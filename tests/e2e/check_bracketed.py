@@ -26,9 +26,10 @@ packages' XML directly (not through the program's own reader):
     fitting may change) that every run of a source paragraph states is on
     every run of its translation;
   - the alternative texts and titles of shapes and pictures (cNvPr descr and
-    title), and the screen tips of the links in text bodies, are bracketed
-    exactly once where their source has letters (--keep KIND: left as they
-    were, KIND alt or tips; --keep charts or masters: those parts unchanged).
+    title), and the screen tips of the links on shapes (cNvPr's) and in text
+    bodies, are bracketed exactly once where their source has letters
+    (--keep KIND: left as they were, KIND alt or tips; --keep charts or
+    masters: those parts unchanged).
 
 Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--keep alt|tips|charts|masters] [--shown JSON] [--only PART[#N]...]
        check_bracketed.py --each LIST [--real]
@@ -198,17 +199,18 @@ def link_of(r):
 
 
 def labels(xml):
-    """The alternative text and title of every shape of a part, in order;
-    a fallback's copies are what an older reader shows, not the deck."""
+    """The alternative text, title and the screen tips of the click and the
+    hover link of every shape of a part, in order, a fallback's copies
+    included: a reader that shows the fallback speaks those."""
     found = []
+
+    def tip(el, local):
+        return next((c.get("tooltip") for c in el if split(c.tag)[1] == local), None)
 
     def walk(el):
         for child in el:
-            ns, name = split(child.tag)
-            if ns == MC and name == "Fallback":
-                continue
-            if name == "cNvPr":
-                found.append((child.get("descr"), child.get("title")))
+            if split(child.tag)[1] == "cNvPr":
+                found.append((child.get("descr"), child.get("title"), tip(child, "hlinkClick"), tip(child, "hlinkHover")))
             walk(child)
 
     walk(ET.fromstring(xml))
@@ -417,8 +419,9 @@ def main(argv):
             if len(s_labels) != len(o_labels):
                 problems.append(f"{name}: {len(s_labels)} shapes became {len(o_labels)}")
             for n, (sl, ol) in enumerate(zip(s_labels, o_labels)):
-                for what, st, ot in (("alternative text", sl[0], ol[0]), ("title", sl[1], ol[1])):
-                    why = label_problem(st, ot, "alt" not in keep, real)
+                for what, st, ot, kind in (("alternative text", sl[0], ol[0], "alt"), ("title", sl[1], ol[1], "alt"),
+                                           ("click tip", sl[2], ol[2], "tips"), ("hover tip", sl[3], ol[3], "tips")):
+                    why = label_problem(st, ot, kind not in keep, real)
                     if why:
                         problems.append(f"{name}: shape {n + 1} {what} {why}: {st!r} -> {ot!r}")
         elif not any(o.startswith(name + "#") for o in only) and labels(a) != labels(b):

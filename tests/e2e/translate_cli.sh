@@ -17,6 +17,19 @@ check() { # check OUT [--only PART[#N]...]: bracketed as the checker says
   shift
   python3 "$here/check_bracketed.py" "$deck" "$o" "$@" >"$dir/check" || fail "$o: $(head -n 5 "$dir/check")"
 }
+# with_shape SRC DST PART XML: SRC with XML added to PART's shape tree.
+with_shape() {
+  python3 - "$@" <<'PY'
+import sys, zipfile
+src, dst, part, shape = sys.argv[1:]
+with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
+    for item in zin.infolist():
+        data = zin.read(item.filename)
+        if item.filename == part:
+            data = data.replace(b"</p:spTree>", shape.encode() + b"</p:spTree>", 1)
+        zout.writestr(item, data)
+PY
+}
 # changed OUT: the lines of `show` that differ from the deck's.
 changed() { diff <("$prog" show "$deck" | tail -n +2) <("$prog" show "$1" | tail -n +2) | grep '^>' | sed 's/^> *//'; }
 
@@ -115,16 +128,7 @@ rm -f "$dir/x.pptx"
 odd='<p:sp><p:nvSpPr><p:cNvPr id="99" name="Odd Box"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x="0" y="0"/><a:ext cx="100000" cy="-100000"/></a:xfrm></p:spPr><p:txBody><a:bodyPr/><a:p><a:r><a:t>Odd</a:t></a:r></a:p></p:txBody></p:sp>'
 "$prog" options set default DualPrint=True DualPrintExpandShape=True >/dev/null || fail "options set DualPrint"
 while IFS='|' read -r part id place; do
-  python3 - "$deck" "$dir/odd.pptx" "$part" "$odd" <<'PY'
-import sys, zipfile
-src, dst, part, shape = sys.argv[1:]
-with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
-    for item in zin.infolist():
-        data = zin.read(item.filename)
-        if item.filename == part:
-            data = data.replace(b"</p:spTree>", shape.encode() + b"</p:spTree>", 1)
-        zout.writestr(item, data)
-PY
+  with_shape "$deck" "$dir/odd.pptx" "$part" "$odd"
   run 1 "$dir/odd.pptx" -o "$dir/odd-out.pptx" "${m[@]}"
   contains "$err" "stopped at $place: "
   run 1 "$dir/odd.pptx" -o "$dir/odd-out.pptx" "${m[@]}" --json
@@ -153,13 +157,28 @@ run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
 [ -e "$dir/none.pptx" ] && fail "an output was written although the engine did not open"
 [ -n "$err" ] || fail "no message when the engine does not open"
 
+# No real deck links a shape as a whole with a screen tip: one that does,
+# on both mouse events, translated with the rest.
+bracket_engine
+linked='<p:sp><p:nvSpPr><p:cNvPr id="98" name="Onward" descr="An arrow onward"><a:hlinkClick r:id="" action="ppaction://hlinkshowjump?jump=nextslide" tooltip="Next page"/><a:hlinkHover r:id="" action="ppaction://noaction" tooltip="Points onward"/></p:cNvPr><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x="0" y="0"/><a:ext cx="100000" cy="100000"/></a:xfrm><a:prstGeom prst="rightArrow"><a:avLst/></a:prstGeom></p:spPr></p:sp>'
+# Nor gives alternative text to both forms of a shape that a
+# markup-compatibility block offers: the fallback's is translated too.
+both='<p:sp><p:nvSpPr><p:cNvPr id="97" name="Formula" descr="A formula for speed"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr/></p:sp>'
+linked+="<mc:AlternateContent xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\"><mc:Choice Requires=\"p\">$both</mc:Choice><mc:Fallback>$both</mc:Fallback></mc:AlternateContent>"
+with_shape "$deck" "$dir/w/labelled.pptx" ppt/slides/slide1.xml "$linked"
+run 0 "$dir/w/labelled.pptx" -o "$dir/labelled.pptx" "${m[@]}"
+python3 "$here/check_bracketed.py" "$dir/w/labelled.pptx" "$dir/labelled.pptx" >"$dir/check" ||
+  fail "labelled: $(head -n 5 "$dir/check")"
+
 # The four switches of the parts beyond the slides' own, off, leave those
 # as they were; the slides' text is translated all the same.
-bracket_engine
+# The help names each switch as the option set spells it.
 parts=(TranslatesAltText TranslatesLinkTips TranslatesCharts TranslatesMasters)
+help=$("$prog" translate --help)
+for p in "${parts[@]}"; do contains "$help" "  $p "; done
 expect 0 options set default "${parts[@]/%/=False}"
-for name in poi__customGeo poi__stress021; do
-  cp "$corpus/$name.pptx" "$dir/w/$name.pptx"
+cp "$corpus/poi__customGeo.pptx" "$corpus/poi__stress021.pptx" "$dir/w/"
+for name in poi__customGeo poi__stress021 labelled; do
   run 0 "$dir/w/$name.pptx" -o "$dir/$name-kept.pptx" "${m[@]}"
   python3 "$here/check_bracketed.py" "$dir/w/$name.pptx" "$dir/$name-kept.pptx" \
     --keep alt --keep tips --keep charts --keep masters >"$dir/check" || fail "switches off, $name: $(head -n 5 "$dir/check")"

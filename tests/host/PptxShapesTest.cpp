@@ -362,14 +362,26 @@ TEST_F(PptxShapes, AddTextboxMakesATextBoxThatSurvivesSaving) {
 
 TEST_F(PptxShapes, AlternateContentShowsItsFirstChoice) {
   decktest::Deck d;
+  std::string choice = Sp(2, "Choice", 0, 0, P, P, "new"), fallback = Sp(2, "Fallback", 0, 0, P, P, "old");
+  choice.insert(choice.find(" name="), " descr=\"Speed\" title=\"Fast\"");
+  fallback.insert(fallback.find(" name="), " descr=\"Speed\" title=\"Other\"");
   d.slides = {"<mc:AlternateContent xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
-              "<mc:Choice Requires=\"a14\">" + Sp(2, "Choice", 0, 0, P, P, "new") + "</mc:Choice>"
-              "<mc:Fallback>" + Sp(2, "Fallback", 0, 0, P, P, "old") + "</mc:Fallback></mc:AlternateContent>" +
+              "<mc:Choice Requires=\"a14\">" + choice + "</mc:Choice>"
+              "<mc:Fallback>" + fallback + "</mc:Fallback></mc:AlternateContent>" +
               Sp(3, "After", 0, 0, P, P, "z")};
   auto p = Open(d);
   auto shapes = p->Slides()->Item(1)->Shapes();
   ASSERT_EQ(shapes->Count(), 2);
   EXPECT_EQ(shapes->Item(1)->Name(), L"Choice");
+  // The fallback's labels follow the choice's where they said the same.
+  shapes->Item(1)->SetAlternativeText(L"Tempo");
+  shapes->Item(1)->SetTitle(L"Schnell");
+  p->SaveCopyAs(platform::FromUtf8((dir / "labels.pptx").string()), ppSaveAsDefault, false);
+  std::string xml;
+  for (const auto& [name, data] : decktest::ReadEntries(dir / "labels.pptx"))
+    if (name == "ppt/slides/slide1.xml") xml = data;
+  EXPECT_NE(xml.find("descr=\"Tempo\" title=\"Schnell\" name=\"Choice\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("descr=\"Tempo\" title=\"Other\" name=\"Fallback\""), std::string::npos) << xml;
   auto after = shapes->Item(2);
   shapes->Item(1)->Delete();
   // Handles taken before the deletion are refused rather than followed.

@@ -59,6 +59,14 @@ TYPED_TEST(BothTextModels, PositionsCountFieldsBreaksAndParagraphMarks) {
   EXPECT_EQ(tail->Start(), 21);
   // A sub-range's own units are clipped to it.
   EXPECT_EQ(r->Characters(3, 14)->Paragraphs(2, 1)->Text(), L"Sec");
+  // The field is a run of its own beside text formatted alike.
+  auto runs = r->Runs(-1, -1);
+  ASSERT_EQ(runs->Count(), 4);
+  EXPECT_EQ(r->Runs(2, 1)->Text(), L"12");
+  EXPECT_EQ(r->Runs(3, 1)->Text(), L"\vnext\r");
+  auto ending = this->Whole(std::make_shared<Owner>(
+      "<a:p><a:fld id=\"{2}\" type=\"slidenum\"><a:t>7</a:t></a:fld></a:p><a:p><a:r><a:t>x</a:t></a:r></a:p>"));
+  EXPECT_EQ(ending->Runs(1, 1)->Text(), L"7");
 }
 
 TYPED_TEST(BothTextModels, ReplacingSentencesInOrderKeepsTheBoldMiddleSentenceInPlace) {

@@ -308,17 +308,18 @@ TEST_F(RunTest, LabelsFollowTheirSwitchesAndTheSelection) {
     options::TranslatedParts parts;
     bool selection;
     // The box's alternative text and title, the group member's alternative
-    // text, the box's two link tips: translated or not.
-    std::array<bool, 3> translated;
+    // text, the box's two link tips, the member's own link tips: translated
+    // or not.
+    std::array<bool, 4> translated;
   };
   options::TranslatedParts noAltText, noTips;
   noAltText.TranslatesAltText = 0;
   noTips.TranslatesLinkTips = 0;
   const Case cases[] = {
-      {"all on", {}, false, {true, true, true}},
-      {"alternative text off", noAltText, false, {false, false, true}},
-      {"tips off", noTips, false, {true, true, false}},
-      {"the box selected", {}, true, {true, false, true}},
+      {"all on", {}, false, {true, true, true, true}},
+      {"alternative text off", noAltText, false, {false, false, true, true}},
+      {"tips off", noTips, false, {true, true, false, false}},
+      {"the box selected", {}, true, {true, false, true, false}},
   };
   const std::string linked =
       "<a:p><a:r><a:rPr lang=\"en-US\"><a:hlinkClick r:id=\"\" action=\"ppaction://hlinkshowjump?jump=nextslide\" "
@@ -328,6 +329,11 @@ TEST_F(RunTest, LabelsFollowTheirSwitchesAndTheSelection) {
   box.replace(box.find("name=\"Linked\""), 13, "name=\"Linked\" descr=\"A chart of sales\" title=\"Sales\"");
   std::string member = decktest::Sp(4, "Member", 0, 0, 100 * P, 40 * P, "Inside", true);
   member.replace(member.find("name=\"Member\""), 13, "name=\"Member\" descr=\"A small arrow\"");
+  // The member links as a whole, on both mouse events.
+  const size_t nvEnd = member.find("/>", member.find("<p:cNvPr"));
+  member.replace(nvEnd, 2,
+                 "><a:hlinkClick r:id=\"\" action=\"ppaction://hlinkshowjump?jump=firstslide\" tooltip=\"Start over\"/>"
+                 "<a:hlinkHover r:id=\"\" action=\"ppaction://noaction\" tooltip=\"An arrow\"/></p:cNvPr>");
   decktest::Deck d;
   d.slides = {box + decktest::Group(3, "Both",
                                               "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"1270000\" cy=\"508000\"/>"
@@ -348,7 +354,10 @@ TEST_F(RunTest, LabelsFollowTheirSwitchesAndTheSelection) {
     auto expect = [](bool translated, const std::wstring& text) { return translated ? L"[" + text + L"]" : text; };
     EXPECT_EQ(shapes->Item(1)->AlternativeText(), expect(c.translated[0], L"A chart of sales"));
     EXPECT_EQ(shapes->Item(1)->Title(), expect(c.translated[0], L"Sales"));
-    EXPECT_EQ(shapes->Item(2)->GroupItems()->Item(1)->AlternativeText(), expect(c.translated[1], L"A small arrow"));
+    auto member = shapes->Item(2)->GroupItems()->Item(1);
+    EXPECT_EQ(member->AlternativeText(), expect(c.translated[1], L"A small arrow"));
+    EXPECT_EQ(member->ActionSettings(1)->Hyperlink()->ScreenTip(), expect(c.translated[3], L"Start over"));
+    EXPECT_EQ(member->ActionSettings(2)->Hyperlink()->ScreenTip(), expect(c.translated[3], L"An arrow"));
     auto text = shapes->Item(1)->TextFrame()->TextRange();
     EXPECT_EQ(text->Text(), L"[Next]");
     EXPECT_EQ(text->ActionSettings(1)->Hyperlink()->ScreenTip(), expect(c.translated[2], L"Go on"));

@@ -144,10 +144,10 @@ if ! run "$out/run-connect" open "$(winpath "$corpus/$deck")" click "$mode" duri
 elif [ "$(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect")" != 1 ]; then
   fail "a connection during the run left $(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect") translate-all buttons"
 fi
-# A deck with comments, and one with charts (titles, axis titles, texts
-# read from the data), translated all the
-# same.
-for deck in poi__45545_Comment.pptx pptx__cht-axis-props.pptx; do
+# A deck with comments, and two with charts (titles, axis titles, texts
+# read from the data, data labels with a field beside text formatted
+# alike), translated all the same.
+for deck in poi__45545_Comment.pptx pptx__cht-axis-props.pptx sc__025_chart.pptx; do
   if ! run "$out/run4" open "$(winpath "$corpus/$deck")" click "$mode" click .BUTTON.TRAN-ALL \
     save "$(winpath "$out/$deck")" disconnect; then
     fail "the stand-in run over $deck failed: $(head -c 600 "$out/run4")"

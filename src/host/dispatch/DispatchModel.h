@@ -22,6 +22,7 @@ host::Ptr<host::Designs> MakeDesigns(const Variant& v);
 host::Ptr<host::Slide> MakeSlide(const Variant& v, int notesOf = 0);
 host::Ptr<host::ShapeRange> MakeShapeRange(const Variant& v, Where where);
 host::Ptr<host::TextRange> MakeTextRange(const Variant& v);
+host::Ptr<host::ActionSetting> MakeActionSetting(const Variant& v);
 // Where a newer-model range finds the classic range of its text: the
 // owner's TextRange (a selection), or its TextFrame's (a shape); none when
 // owner is null.

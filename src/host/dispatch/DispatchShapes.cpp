@@ -346,6 +346,9 @@ class DShape : public host::Shape, Base {
   Ptr<host::PlaceholderFormat> PlaceholderFormat() override {
     return Wrap<DPlaceholderFormat>(d->Get(L"PlaceholderFormat"));
   }
+  Ptr<host::ActionSetting> ActionSettings(int mouseEvent) override {
+    return MakeActionSetting(d->Get(L"ActionSettings", {mouseEvent}));
+  }
   void Delete() override { Do(L"Delete"); }
 
  private:

@@ -284,6 +284,7 @@ class DTextRange2 : public DRange<host::TextRange2, DTextRange2, DFont2> {
 }  // namespace
 
 Ptr<host::TextRange> MakeTextRange(const Variant& v) { return Wrap<DTextRange>(v); }
+Ptr<host::ActionSetting> MakeActionSetting(const Variant& v) { return Wrap<DActionSetting>(v); }
 Ptr<host::TextRange2> MakeTextRange2(const Variant& v, ClassicText classic) {
   return Wrap<DTextRange2>(v, std::move(classic));
 }

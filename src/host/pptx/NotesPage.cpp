@@ -321,8 +321,38 @@ class ProxyShape : public host::Shape, private ProxyShapeBase {
   Ptr<host::Shape> ParentGroup() override { return R()->ParentGroup(); }
   Ptr<host::TextEffectFormat> TextEffect() override { return W()->TextEffect(); }
   Ptr<host::PlaceholderFormat> PlaceholderFormat() override { return R()->PlaceholderFormat(); }
+  Ptr<host::ActionSetting> ActionSettings(int mouseEvent) override;
   void Delete() override { W()->Delete(); }
 };
+
+// A notes shape's link, found again on every call like its frame.
+class ProxyHyperlink : public host::Hyperlink, private ProxyShapeBase {
+ public:
+  ProxyHyperlink(std::shared_ptr<NotesState> st, int index, int mouseEvent)
+      : ProxyShapeBase(std::move(st), index), mEvent(mouseEvent) {}
+  std::wstring Address() override { return R()->ActionSettings(mEvent)->Hyperlink()->Address(); }
+  std::wstring ScreenTip() override { return R()->ActionSettings(mEvent)->Hyperlink()->ScreenTip(); }
+  void SetScreenTip(const std::wstring& tip) override { W()->ActionSettings(mEvent)->Hyperlink()->SetScreenTip(tip); }
+
+ private:
+  int mEvent;
+};
+
+class ProxyActionSetting : public host::ActionSetting {
+ public:
+  ProxyActionSetting(std::shared_ptr<NotesState> st, int index, int mouseEvent)
+      : mSt(std::move(st)), mIndex(index), mEvent(mouseEvent) {}
+  Ptr<host::Hyperlink> Hyperlink() override { return std::make_shared<ProxyHyperlink>(mSt, mIndex, mEvent); }
+
+ private:
+  std::shared_ptr<NotesState> mSt;
+  int mIndex, mEvent;
+};
+
+Ptr<host::ActionSetting> ProxyShape::ActionSettings(int mouseEvent) {
+  R()->ActionSettings(mouseEvent);
+  return std::make_shared<ProxyActionSetting>(mSt, mIndex, mouseEvent);
+}
 
 class ProxyShapes : public host::Shapes {
  public:

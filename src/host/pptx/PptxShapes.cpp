@@ -213,6 +213,26 @@ void SetDescription(pugi::xml_node cNvPr, const char* name, const std::wstring& 
   if (!a) a = cNvPr.append_attribute(name);
   a.set_value(U(text).c_str());
 }
+
+// A shape that a markup-compatibility block offers in two forms is read from
+// its choice; a reader that shows the fallback speaks the fallback's words,
+// so where those were the same they stay the same.
+void SetLabel(pugi::xml_node shape, const char* name, const std::wstring& text) {
+  pugi::xml_node cNvPr = CNvPr(shape);
+  const std::string old = cNvPr.attribute(name).value();
+  SetDescription(cNvPr, name, text);
+  pugi::xml_node choice = shape.parent();
+  if (!Is(choice, "Choice")) return;
+  for (pugi::xml_node fallback = choice.parent().first_child(); fallback; fallback = fallback.next_sibling()) {
+    if (!Is(fallback, "Fallback")) continue;
+    for (pugi::xml_node s = fallback.first_child(); s; s = s.next_sibling()) {
+      if (!IsShapeElement(s)) continue;
+      pugi::xml_node twin = CNvPr(s);
+      if (twin && old == twin.attribute(name).value()) SetDescription(twin, name, text);
+      break;
+    }
+  }
+}
 }  // namespace
 
 std::wstring ShapeBase::AlternativeText() {
@@ -221,7 +241,7 @@ std::wstring ShapeBase::AlternativeText() {
 }
 void ShapeBase::SetAlternativeText(const std::wstring& text) {
   Check();
-  SetDescription(CNvPr(node), "descr", text);
+  SetLabel(node, "descr", text);
   Dirty();
 }
 std::wstring ShapeBase::Title() {
@@ -230,7 +250,7 @@ std::wstring ShapeBase::Title() {
 }
 void ShapeBase::SetTitle(const std::wstring& text) {
   Check();
-  SetDescription(CNvPr(node), "title", text);
+  SetLabel(node, "title", text);
   Dirty();
 }
 bool ShapeBase::Visible() {
@@ -339,6 +359,63 @@ Ptr<host::PlaceholderFormat> ShapeBase::PlaceholderFormat() {
   Check();
   if (!IsPlaceholder()) throw platform::ComError(E_FAIL, L"This shape is not a placeholder.");
   return std::make_shared<PlaceholderImpl>(shared_from_this());
+}
+
+namespace {
+
+// The link a mouse event follows on the shape as a whole: p:cNvPr's
+// a:hlinkClick or a:hlinkHover (a text run spells the hover hlinkMouseOver).
+class ShapeHyperlink : public host::Hyperlink {
+ public:
+  ShapeHyperlink(std::shared_ptr<ShapeBase> shape, bool hover) : mShape(std::move(shape)), mHover(hover) {}
+  std::wstring Address() override {
+    pugi::xml_node link = Link();
+    std::string id;
+    for (pugi::xml_attribute a : link.attributes())
+      if (std::string_view(a.name()) == "id" || std::string_view(a.name()).ends_with(":id")) id = a.value();
+    if (id.empty()) return {};
+    auto rel = mShape->doc->Pkg().RelationshipById(mShape->part, id);
+    return rel ? W(rel->target) : std::wstring();
+  }
+  std::wstring ScreenTip() override { return W(Link().attribute("tooltip").value()); }
+  void SetScreenTip(const std::wstring& tip) override {
+    pugi::xml_node link = Link();
+    if (!link) throw platform::ComError(kNotAvailable, L"The shape has no such link.");
+    if (tip.empty()) {
+      link.remove_attribute("tooltip");
+    } else {
+      pugi::xml_attribute a = link.attribute("tooltip");
+      if (!a) a = link.append_attribute("tooltip");
+      a.set_value(U(tip).c_str());
+    }
+    mShape->Dirty();
+  }
+
+ private:
+  pugi::xml_node Link() {
+    mShape->Check();
+    return Child(CNvPr(mShape->node), mHover ? "hlinkHover" : "hlinkClick");
+  }
+  std::shared_ptr<ShapeBase> mShape;
+  bool mHover;
+};
+
+class ShapeActionSetting : public host::ActionSetting {
+ public:
+  ShapeActionSetting(std::shared_ptr<ShapeBase> shape, bool hover) : mShape(std::move(shape)), mHover(hover) {}
+  Ptr<host::Hyperlink> Hyperlink() override { return std::make_shared<ShapeHyperlink>(mShape, mHover); }
+
+ private:
+  std::shared_ptr<ShapeBase> mShape;
+  bool mHover;
+};
+
+}  // namespace
+
+Ptr<host::ActionSetting> ShapeBase::ActionSettings(int mouseEvent) {
+  Check();
+  if (mouseEvent != 1 && mouseEvent != 2) throw platform::ComError(kBadIndex, L"No such mouse event.");
+  return std::make_shared<ShapeActionSetting>(shared_from_this(), mouseEvent == 2);
 }
 
 // ---- Shapes of the shape tree.

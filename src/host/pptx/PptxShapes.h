@@ -119,6 +119,7 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   Ptr<host::Shape> ParentGroup() override;
   Ptr<host::TextEffectFormat> TextEffect() override;
   Ptr<host::PlaceholderFormat> PlaceholderFormat() override;
+  Ptr<host::ActionSetting> ActionSettings(int mouseEvent) override;
   void Delete() override;
 
  protected:

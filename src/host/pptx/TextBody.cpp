@@ -496,19 +496,25 @@ std::vector<TextSpan> TextBody::Runs() const {
     bool last = pi + 1 == idx.size();
     size_t firstOfPara = out.size();
     std::string prevKey;
+    bool prevField = false;
     for (const Item& item : p.items) {
       if (item.length == 0) continue;
       std::string key = FormatKey(RPrOf(item));
-      if (out.size() > firstOfPara && key == prevKey && out.back().end() == item.start) {
+      // A field's text is the host's to keep up to date: it is a run of its
+      // own even beside text formatted alike, so that a caller going run by
+      // run meets it whole.
+      const bool field = item.kind == Item::Field;
+      if (out.size() > firstOfPara && key == prevKey && !field && !prevField && out.back().end() == item.start) {
         out.back().length += item.length;
       } else {
         out.push_back({item.start, item.length});
       }
       prevKey = std::move(key);
+      prevField = field;
     }
     if (!last) {
-      if (out.size() > firstOfPara) out.back().length += 1;
-      else out.push_back({p.start, 1});
+      if (out.size() > firstOfPara && !prevField) out.back().length += 1;
+      else out.push_back({p.start + p.length, 1});
     }
   }
   return out;

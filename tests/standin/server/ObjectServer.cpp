@@ -357,6 +357,20 @@ const std::unordered_map<std::string, Member>& Members() {
       GET(Shape, Table), GET(Shape, HasChart), GET(Shape, Chart), GET(Shape, HasSmartArt), GET(Shape, HasDiagram),
       GET(Shape, GroupItems), GET(Shape, TextEffect), GET(Shape, PlaceholderFormat), DO(Shape, Delete),
       SELECT(Shape),
+      // A shape's own link is the document host's; the range's above are
+      // the stand-in's.
+      {"Shape.ActionSettings",
+       [](Call& c) { return c.server.Register("ShapeAction", c.Self<host::Shape>().ActionSettings(c.Arg<int>(0)), nullptr); }},
+      {"ShapeAction.Hyperlink",
+       [](Call& c) { return c.server.Register("ShapeLink", c.Self<host::ActionSetting>().Hyperlink(), nullptr); }},
+      {"ShapeLink.Address", [](Call& c) { return c.Out(c.Self<host::Hyperlink>().Address()); }},
+      {"ShapeLink.ScreenTip",
+       [](Call& c) {
+         auto& link = c.Self<host::Hyperlink>();
+         if (!c.put) return c.Out(link.ScreenTip());
+         link.SetScreenTip(c.Arg<std::wstring>(0));
+         return Value();
+       }},
       {"Shape.Parent",
        [](Call& c) {
          if (!c.self.slide) throw platform::ComError(host::kNotAvailable, L"the shape was not reached from a slide");
