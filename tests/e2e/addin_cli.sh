@@ -6,10 +6,7 @@
 set -u
 . "$(dirname "$0")/lib/common.sh"
 e2e_corpus
-dir=$(mktemp -d)
-xvfb=""
-trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$dir"' EXIT
-e2e_user "$dir"
+e2e_start
 export PELORANT_CLIPBOARD_FILE="$dir/clipboard"
 unset DISPLAY
 bracket_engine "pair	en-zz	en	yy	8	English - Zulu	Test MT	Test"
@@ -20,8 +17,7 @@ tag=VelmoraMsPowerPoint.Addin
 
 # The menu as built; --mode shows a choice without keeping it.
 expect 0 mode Test:en-xx
-expect 0 menu
-contains "$out" "tag=$tag.MENU.TRAN-MODE.Test:en-xx  [chosen]"
+says 0 "tag=$tag.MENU.TRAN-MODE.Test:en-xx  [chosen]" menu
 contains "$out" "| \"Translate and &Copy\"  tag=$tag.MENU.TRAN-COPY  hidden"
 expect 0 menu --mode Test:en-zz --json
 echo "$out" | python3 -c '
@@ -39,8 +35,7 @@ expect 0 mode test:EN-ZZ
 [ "$out" = "Test:en-zz" ] || fail "mode chosen: $out"
 expect 0 mode
 [ "$out" = "Test:en-zz" ] || fail "mode kept: $out"
-expect 1 copy "$deck" --slide 1 --shape "Title 1"
-contains "$err" "not available for the translation mode Test:en-zz"
+says 1 "not available for the translation mode Test:en-zz" copy "$deck" --slide 1 --shape "Title 1"
 expect 0 mode Test:en-xx
 
 # The clipboard itself.
@@ -58,9 +53,8 @@ expect 0 clipboard get
 [ "$out" = $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧\r\n\r' ] ||
   fail "copied: $(printf %q "$out")"
 expect 0 paste "$deck" -o "$dir/pasted.pptx" --slide 1 --shape "Subtitle 2"
-show=$("$prog" show "$dir/pasted.pptx")
-contains "$show" 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧'
-contains "$show" 'Title 1: "Test Table Slide"'
+says 0 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧' show "$dir/pasted.pptx"
+contains "$out" 'Title 1: "Test Table Slide"'
 expect 0 paste "$deck" -o "$dir/box.pptx" --slide 1 --text 1:4 --shape "Title 1"
 contains "$("$prog" show "$dir/box.pptx")" '"⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧↵↵ Table Slide"'
 expect 0 translate "$deck" -o "$dir/all.pptx" -q --mode Test:en-xx
@@ -77,7 +71,7 @@ expect 1 paste "$deck" -o "$dir/none.pptx" --slide 1 --shape "Subtitle 2"
 if command -v Xvfb >/dev/null && command -v xclip >/dev/null; then
   for n in $(seq 91 99); do [ -e "/tmp/.X$n-lock" ] || break; done
   Xvfb ":$n" -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
+  pids=($!)
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   export DISPLAY=":$n"
   unset PELORANT_CLIPBOARD_FILE

@@ -1,9 +1,9 @@
 #!/bin/bash
 # `pelorant show` over real decks: the tree names slides, shape kinds,
-# placeholders, merged table cells once, comments with authors and notes;
-# --json is valid JSON; damaged decks fail with the file named and nothing
-# is written next to them. translate_corpus.sh shows every deck of the
-# corpus as JSON.
+# placeholders, merged table cells once, comments with authors; --json names
+# slides and shape kinds; damaged decks fail with the file named and nothing
+# is written next to them. translate_corpus.sh shows every deck of the corpus
+# as JSON; what the model reads of strict decks is the host suite's.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
@@ -12,40 +12,23 @@ e2e_corpus
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 
-out=$("$prog" show "$corpus/pptx__shp-shapes.pptx" 2>"$dir/err") || fail "show shp-shapes: $(cat "$dir/err")"
-contains "$out" "pptx__shp-shapes.pptx: 2 slides"
-contains "$out" "[placeholder: title] Title 3: \"shapes[0]\""
-contains "$out" "[table] Table 1"
-contains "$out" "(1,1) \"shapes[3]\""
-contains "$out" "[SmartArt] Diagram 7"
-contains "$out" "[chart] Chart 2"
-contains "$out" "[group] Group 4"
-contains "$out" "    [auto shape] Oval 2"
-
-out=$("$prog" show "$corpus/poi__table_test2.pptx") || fail "show table_test2"
-contains "$out" "7 x 6 cells"
+shows() {  # shows DECK TEXT...: show DECK prints every TEXT
+  local shown
+  shown=$("$prog" show "$corpus/$1" 2>"$dir/err") || fail "show $1: $(cat "$dir/err")"
+  for text in "${@:2}"; do contains "$shown" "$text"; done
+}
+shows pptx__shp-shapes.pptx "pptx__shp-shapes.pptx: 2 slides" "[placeholder: title] Title 3: \"shapes[0]\"" \
+  "[table] Table 1" "(1,1) \"shapes[3]\"" "[SmartArt] Diagram 7" "[chart] Chart 2" "[group] Group 4" "    [auto shape] Oval 2"
+shows poi__45545_Comment.pptx "comment XPVMWARE01 (X): \"testdoc\""
+shows poi__table_test2.pptx "7 x 6 cells"
 # The header cell spanning columns 2 and 3 is listed once.
-case "$out" in *"(1,3)"*) fail "merged cell (1,3) listed on its own" ;; esac
+case "$("$prog" show "$corpus/poi__table_test2.pptx")" in *"(1,3)"*) fail "merged cell (1,3) listed on its own" ;; esac
 
-out=$("$prog" show "$corpus/poi__45545_Comment.pptx") || fail "show 45545_Comment"
-contains "$out" "comment XPVMWARE01 (X): \"testdoc\""
-
-# A deck of the strict class lists its comments as any other does.
-out=$("$prog" show "$corpus/oxsdk___HC_viewPr-PresentationViewProperties-showComments-1.pptx") || fail "show strict deck"
-contains "$out" "comment Harshal Doshi (HD): \"PowerPoint Rocks!!!\""
-
-out=$("$prog" show "$corpus/pptx__prs-notes.pptx") || fail "show prs-notes"
-contains "$out" "Notes: \"Notes\""
-
-"$prog" show --json "$corpus/poi__stress022.pptx" >"$dir/s.json" 2>"$dir/err" || fail "show --json stress022: $(cat "$dir/err")"
-python3 - "$dir/s.json" <<'PY' || fail "stress022 JSON"
-import json, sys
-d = json.load(open(sys.argv[1]))
-assert len(d["slides"]) == 45, len(d["slides"])
-assert d["slides"][0]["index"] == 1
+"$prog" show --json "$corpus/poi__stress022.pptx" | python3 -c 'import json, sys
+d = json.load(sys.stdin)
 kinds = {s["type"] for sl in d["slides"] for s in sl["shapes"]}
-assert "SmartArt" in kinds and "table" in kinds, kinds
-PY
+assert len(d["slides"]) == 45 and d["slides"][0]["index"] == 1 and {"SmartArt", "table"} <= kinds, kinds' ||
+  fail "show --json stress022"
 
 for bad in poi__Divino_Revelado.pptx poi__clusterfuzz-testcase-minimized-POIXSLFFuzzer-6254434927378432.pptx oxsdk__encrypted_pptx.pptx; do
   cp "$corpus/$bad" "$dir/$bad"
@@ -56,16 +39,13 @@ for bad in poi__Divino_Revelado.pptx poi__clusterfuzz-testcase-minimized-POIXSLF
   contains "$(cat "$dir/err")" "$bad"
   [ -s "$dir/out" ] && fail "show $bad printed output"
   [ "$(sha256sum "$dir/$bad")" = "$before" ] || fail "show changed $bad"
-  [ "$(ls "$dir" | wc -l)" -eq 4 ] || fail "files appeared beside $bad: $(ls "$dir")"
+  [ "$(ls "$dir" | wc -l)" -eq 3 ] || fail "files appeared beside $bad: $(ls "$dir")"
   rm -f "$dir/$bad"
 done
-contains "$("$prog" show "$corpus/oxsdk__encrypted_pptx.pptx" 2>&1)" "password-protected"
+contains "$(cat "$dir/err")" "password-protected"
 
 "$prog" show >/dev/null 2>&1
 [ $? -eq 2 ] || fail "show without a deck should be a usage error"
-"$prog" show --bogus x.pptx >/dev/null 2>&1
-[ $? -eq 2 ] || fail "unknown option should be a usage error"
-out=$("$prog" show "$dir/missing.pptx" 2>&1)
-contains "$out" "file not found"
+contains "$("$prog" show "$dir/missing.pptx" 2>&1)" "file not found"
 
 e2e_end show_deck

@@ -3,8 +3,9 @@
 # slides, the current slide, selected shapes and selected characters (on a
 # slide and in a notes page) change exactly what they name; both output
 # destinations work; the input changes only with --in-place; failures,
-# cancels and bad arguments give status 1 or 2 and write nothing they
-# should not; no temporary copy outlives a run.
+# cancels and arguments only the deck can refute give status 1 or 2 and
+# write nothing they should not; no temporary copy outlives a run. (The
+# arguments refused before the deck is opened are the app suite's.)
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
@@ -12,10 +13,8 @@ e2e_corpus
 e2e_start
 mkdir -p "$dir/w"
 run() { expect "$1" translate "${@:2}"; }
-check() { # check OUT [--only PART[#N]...]: bracketed as the checker says
-  local o="$1"
-  shift
-  python3 "$here/check_bracketed.py" "$deck" "$o" "$@" >"$dir/check" || fail "$o: $(head -n 5 "$dir/check")"
+check() { # check SOURCE OUT [FLAG...]: bracketed as the checker says
+  python3 "$here/check_bracketed.py" "$@" >"$dir/check" || fail "$2: $(head -n 5 "$dir/check")"
 }
 # with_shape SRC DST PART XML: SRC with XML added to PART's shape tree.
 with_shape() {
@@ -39,15 +38,18 @@ sum=$(sha256sum <"$deck")
 bracket_engine
 m=(--mode Test:en-xx)
 
-# All slides, the current slide (with its notes page), two shapes.
+# All slides, the current slide (with its notes page), two shapes; the older
+# text model of PowerPoint 2003 gives the same translation.
 run 0 "$deck" -o "$dir/all.pptx" "${m[@]}"
-check "$dir/all.pptx"
+check "$deck" "$dir/all.pptx"
 contains "$err" "3 slides"
 contains "$err" "written to $dir/all.pptx"
 run 0 "$deck" -o "$dir/slide.pptx" "${m[@]}" --slide 2
-check "$dir/slide.pptx" --only ppt/slides/slide2.xml ppt/notesSlides/notesSlide1.xml
+check "$deck" "$dir/slide.pptx" --only ppt/slides/slide2.xml ppt/notesSlides/notesSlide1.xml
 run 0 "$deck" -o "$dir/shapes.pptx" "${m[@]}" --slide 2 --shape "Rectangle 3" --shape "Title 1"
-check "$dir/shapes.pptx" --only ppt/slides/slide2.xml#1 ppt/slides/slide2.xml#3
+check "$deck" "$dir/shapes.pptx" --only ppt/slides/slide2.xml#1 ppt/slides/slide2.xml#3
+run 0 "$deck" -o "$dir/v11.pptx" "${m[@]}" --host-version 11
+check "$deck" "$dir/v11.pptx"
 
 # Characters of a shape, and of a notes page.
 run 0 "$deck" -o "$dir/text.pptx" "${m[@]}" --slide 2 --shape "Rectangle 3" --text 3:9
@@ -57,10 +59,6 @@ run 0 "$deck" -o "$dir/notes.pptx" "${m[@]}" --slide 3 --notes --shape "Notes Pl
 [ "$(changed "$dir/notes.pptx")" = 'Notes: "Final ⟦notes⟧ on the third slide.¶Second line of notes."' ] ||
   fail "notes text selection: $(changed "$dir/notes.pptx")"
 
-# The older text model of PowerPoint 2003 gives the same translation.
-run 0 "$deck" -o "$dir/v11.pptx" "${m[@]}" --host-version 11
-check "$dir/v11.pptx"
-
 # Quiet runs print nothing; --json prints the summary alone on stdout.
 run 0 "$deck" -o "$dir/q.pptx" "${m[@]}" -q
 [ -z "$out$err" ] || fail "-q printed: $out$err"
@@ -68,69 +66,57 @@ run 0 "$deck" -o "$dir/j.pptx" "${m[@]}" --json --slide 3
 python3 -c 'import json,sys; d=json.loads(sys.argv[1]); assert d["written"] and d["exitStatus"] == 0 and d["slides"] == 1 \
   and d["range"] == "slide" and d["segmentsTranslated"] >= 5, d' "$out" || fail "--json: $out"
 
-# Overwriting the original (OutputDestType 0): to OUT, or over DECK with --in-place.
-"$prog" options set default OutputDestType=0 >/dev/null || fail "options set"
+# Overwriting the original (OutputDestType 0): to OUT, or over DECK with
+# --in-place; with a translation copy (1), --in-place saves the copy over
+# the open deck's file.
+expect 0 options set default OutputDestType=0
 run 0 "$deck" -o "$dir/dest0.pptx" "${m[@]}"
-check "$dir/dest0.pptx"
-[ "$(sha256sum <"$deck")" = "$sum" ] || fail "the deck changed without --in-place"
-run 2 "$deck" -o "$deck" "${m[@]}"
-contains "$err" "--in-place"
-cp "$deck" "$dir/w/copy.pptx"
-run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
-check "$dir/w/copy.pptx"
-[ "$(ls "$dir/w")" = "$(printf 'copy.pptx\ndeck.pptx')" ] || fail "files beside the deck: $(ls "$dir/w")"
-"$prog" options set default OutputDestType=1 >/dev/null
-# With a translation copy, --in-place saves the copy over the open deck's file.
-cp "$deck" "$dir/w/copy.pptx"
-run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
-check "$dir/w/copy.pptx"
+check "$deck" "$dir/dest0.pptx"
+for dest in 0 1; do
+  expect 0 options set default OutputDestType=$dest
+  cp "$deck" "$dir/w/copy.pptx"
+  run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
+  check "$deck" "$dir/w/copy.pptx"
+  [ "$(ls "$dir/w")" = "$(printf 'copy.pptx\ndeck.pptx')" ] || fail "files beside the deck: $(ls "$dir/w")"
+done
 
 # --macro gives the option set's pre-translation macro a command to run.
-"$prog" options --hidden set default _UsesPreMacro=True _PreMacroName=Pre >/dev/null || fail "options set macro"
+expect 0 options --hidden set default _UsesPreMacro=True _PreMacroName=Pre
 run 0 "$deck" -o "$dir/macro.pptx" "${m[@]}" --slide 2 --shape "Rectangle 3" --macro "Pre=echo From the macro"
 [ "$(changed "$dir/macro.pptx")" = '[auto shape] Rectangle 3: "⟦From the macro⟧"' ] ||
   fail "pre-macro: $(changed "$dir/macro.pptx")"
-"$prog" options --hidden set default _UsesPreMacro=False >/dev/null
+expect 0 options --hidden set default _UsesPreMacro=False
 
 # Arguments only the deck can refute.
-run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --slide 4
-contains "$err" "has 3 slides"
-run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --slide 2 --shape Nope
-contains "$err" "Rectangle 3"
+says 2 "has 3 slides" translate "$deck" -o "$dir/x.pptx" "${m[@]}" --slide 4
+says 2 "Rectangle 3" translate "$deck" -o "$dir/x.pptx" "${m[@]}" --slide 2 --shape Nope
 run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --slide 2 --shape "Rectangle 3" --text 30:20
-run 2 "$deck" -o "$dir/x.pptx" --mode Test:xx-yy
-contains "$err" "Test:en-xx"
-run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --options "no such set"
-contains "$err" "default"
-run 1 "$dir/missing.pptx" -o "$dir/x.pptx" "${m[@]}"
-contains "$err" "missing.pptx"
+says 2 "Test:en-xx" translate "$deck" -o "$dir/x.pptx" --mode Test:xx-yy
+says 2 "default" translate "$deck" -o "$dir/x.pptx" "${m[@]}" --options "no such set"
+says 1 "missing.pptx" translate "$dir/missing.pptx" -o "$dir/x.pptx" "${m[@]}"
 
 # The option set's glossary is read before the deck is opened: one that went
 # bad stops the run and is named; --glossary stands in for it, this run only.
 printf 'Pelorant\t\n' >"$dir/terms.tsv"
-"$prog" options set default Glossary="$dir/terms.tsv" >/dev/null || fail "options set Glossary"
+expect 0 options set default Glossary="$dir/terms.tsv"
 printf 'Pelorant kept\n' >"$dir/terms.tsv"
-run 1 "$deck" -o "$dir/x.pptx" "${m[@]}"
-contains "$err" "The glossary could not be read"
+says 1 "The glossary could not be read" translate "$deck" -o "$dir/x.pptx" "${m[@]}"
 contains "$err" "$dir/terms.tsv: line 1 has no tab"
 [ -e "$dir/x.pptx" ] && fail "a run without its glossary wrote an output"
 printf 'Pelorant\tPelorant\n' >"$dir/other.tsv"
 run 0 "$deck" -o "$dir/x.pptx" "${m[@]}" --glossary "$dir/other.tsv"
-contains "$("$prog" options show default)" "Glossary=$dir/terms.tsv"
-run 2 "$deck" -o "$dir/x.pptx" "${m[@]}" --glossary "$dir/terms.tsv"
-contains "$err" "--glossary $dir/terms.tsv: line 1 has no tab"
-"$prog" options set default Glossary= >/dev/null
-rm -f "$dir/x.pptx"
+says 0 "Glossary=$dir/terms.tsv" options show default
+says 2 "--glossary $dir/terms.tsv: line 1 has no tab" translate "$deck" -o "$dir/x.pptx" "${m[@]}" --glossary "$dir/terms.tsv"
+expect 0 options set default Glossary=
 
 # A run that stops names where, in the summary and in --json: a shape whose
 # damaged height (negative) cannot be doubled for dual print, on a slide
 # (1505) and on a notes page (1506).
 odd='<p:sp><p:nvSpPr><p:cNvPr id="99" name="Odd Box"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x="0" y="0"/><a:ext cx="100000" cy="-100000"/></a:xfrm></p:spPr><p:txBody><a:bodyPr/><a:p><a:r><a:t>Odd</a:t></a:r></a:p></p:txBody></p:sp>'
-"$prog" options set default DualPrint=True DualPrintExpandShape=True >/dev/null || fail "options set DualPrint"
+expect 0 options set default DualPrint=True DualPrintExpandShape=True
 while IFS='|' read -r part id place; do
   with_shape "$deck" "$dir/odd.pptx" "$part" "$odd"
-  run 1 "$dir/odd.pptx" -o "$dir/odd-out.pptx" "${m[@]}"
-  contains "$err" "stopped at $place: "
+  says 1 "stopped at $place: " translate "$dir/odd.pptx" -o "$dir/odd-out.pptx" "${m[@]}"
   run 1 "$dir/odd.pptx" -o "$dir/odd-out.pptx" "${m[@]}" --json
   python3 -c 'import json,sys; e=json.loads(sys.argv[1])["errors"]; want=json.loads(sys.argv[2]); \
     assert [{k: x.get(k) for k in want} for x in e] == [want], e' "$out" "$id" || fail "--json of $part: $out"
@@ -138,24 +124,21 @@ done <<'CASES'
 ppt/slides/slide3.xml|{"id": 1505, "slide": 3, "notes": false, "shape": "Odd Box"}|slide 3, shape "Odd Box"
 ppt/notesSlides/notesSlide1.xml|{"id": 1506, "slide": 2, "notes": true, "shape": "Odd Box"}|notes page of slide 2, shape "Odd Box"
 CASES
-"$prog" options set default DualPrint=False DualPrintExpandShape=False >/dev/null
-rm -f "$dir/odd.pptx" "$dir/odd-out.pptx"
+expect 0 options set default DualPrint=False DualPrintExpandShape=False
+rm -f "$dir/x.pptx" "$dir/odd.pptx" "$dir/odd-out.pptx"
 
 # Engine failures: one segment left (the rest still written), every segment,
-# an engine that does not open.
+# an engine that does not open (with a message).
 bracket_engine "request	translate	3	30006	0	1"
-run 1 "$deck" -o "$dir/part.pptx" "${m[@]}" --slide 2
-contains "$err" "left (engine failed: 1)"
+says 1 "left (engine failed: 1)" translate "$deck" -o "$dir/part.pptx" "${m[@]}" --slide 2
 contains "$err" "what was translated is written to"
 [ "$(changed "$dir/part.pptx" | grep -c '⟦')" -ge 2 ] || fail "the other segments were not written"
-bracket_engine "request	translate	3	30006	0"
-run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
-[ -e "$dir/none.pptx" ] && fail "an output without a translated segment was written"
-bracket_engine "request	open	3	30004	0"
-rm -f "$dir/none.pptx"
-run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
-[ -e "$dir/none.pptx" ] && fail "an output was written although the engine did not open"
-[ -n "$err" ] || fail "no message when the engine does not open"
+for failing in "translate	3	30006	0" "open	3	30004	0"; do
+  bracket_engine "request	$failing"
+  run 1 "$deck" -o "$dir/none.pptx" "${m[@]}"
+  [ -e "$dir/none.pptx" ] && fail "an output was written although the engine failed ($failing)"
+  [ -n "$err" ] || fail "no message when the engine fails ($failing)"
+done
 
 # No real deck links a shape as a whole with a screen tip: one that does,
 # on both mouse events, translated with the rest.
@@ -167,8 +150,7 @@ both='<p:sp><p:nvSpPr><p:cNvPr id="97" name="Formula" descr="A formula for speed
 linked+="<mc:AlternateContent xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\"><mc:Choice Requires=\"p\">$both</mc:Choice><mc:Fallback>$both</mc:Fallback></mc:AlternateContent>"
 with_shape "$deck" "$dir/w/labelled.pptx" ppt/slides/slide1.xml "$linked"
 run 0 "$dir/w/labelled.pptx" -o "$dir/labelled.pptx" "${m[@]}"
-python3 "$here/check_bracketed.py" "$dir/w/labelled.pptx" "$dir/labelled.pptx" >"$dir/check" ||
-  fail "labelled: $(head -n 5 "$dir/check")"
+check "$dir/w/labelled.pptx" "$dir/labelled.pptx"
 
 # The four switches of the parts beyond the slides' own, off, leave those
 # as they were; the slides' text is translated all the same.
@@ -180,8 +162,7 @@ expect 0 options set default "${parts[@]/%/=False}"
 cp "$corpus/poi__customGeo.pptx" "$corpus/poi__stress021.pptx" "$dir/w/"
 for name in poi__customGeo poi__stress021 labelled; do
   run 0 "$dir/w/$name.pptx" -o "$dir/$name-kept.pptx" "${m[@]}"
-  python3 "$here/check_bracketed.py" "$dir/w/$name.pptx" "$dir/$name-kept.pptx" \
-    --keep alt --keep tips --keep charts --keep masters >"$dir/check" || fail "switches off, $name: $(head -n 5 "$dir/check")"
+  check "$dir/w/$name.pptx" "$dir/$name-kept.pptx" --keep alt --keep tips --keep charts --keep masters
 done
 expect 0 options set default "${parts[@]/%/=True}"
 

@@ -27,10 +27,12 @@ e2e_user() {
   touch "$PELORANT_FAKE_ENGINE"
 }
 
-# e2e_start: `dir` is a fresh folder, removed on exit, and the user's own.
+# e2e_start: `dir` is a fresh folder, removed on exit with the processes
+# `pids` names (servers the script started), and the user's own.
 e2e_start() {
   dir=$(mktemp -d)
-  trap 'rm -rf "$dir"' EXIT
+  pids=()
+  trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$dir"' EXIT
   e2e_user "$dir"
 }
 
@@ -43,6 +45,11 @@ expect() {
   rc=$?
   err=$(cat "$e2e_home/err")
   [ "$rc" -eq "$want" ] || fail "$* exited $rc, expected $want: ${err:0:600}"
+}
+# says CODE TEXT ARGS...: expect CODE ARGS..., and TEXT in what it printed.
+says() {
+  expect "$1" "${@:3}"
+  contains "$out$err" "$2"
 }
 
 # bracket_engine [LINES...]: the scripted engine answers every text of its
