@@ -6,6 +6,7 @@
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxPackage.h"
 #include "src/platform/Strings.h"
+#include "tests/common/Paths.h"
 #include "tests/platform/TestSupport.h"
 
 using namespace host;
@@ -390,6 +391,28 @@ TEST_F(PptxShapes, AlternateContentShowsItsFirstChoice) {
   auto again = Reopen(p)->Slides()->Item(1)->Shapes();
   ASSERT_EQ(again->Count(), 1);
   EXPECT_EQ(again->Item(1)->Name(), L"After");
+}
+
+// A chart's label takes its size and font from its paragraph's defaults,
+// as the chart draws it; the slide's text styles do not reach into charts.
+TEST_F(PptxShapes, ChartTextReadsItsParagraphDefaults) {
+  auto p = app->Presentations()->Open(
+      platform::FromUtf8(testsupport::CorpusDeck("sc__025_chart.pptx").string()), true, false, false);
+  Ptr<host::Font2> font;
+  auto shapes = p->Slides()->Item(2)->Shapes();
+  for (int i = 1; i <= shapes->Count() && !font; ++i) {
+    if (!shapes->Item(i)->HasChart()) continue;
+    auto series = shapes->Item(i)->Chart()->SeriesCollection();
+    for (int k = 1; k <= series->Count() && !font; ++k) {
+      auto labels = series->Item(k)->DataLabels();
+      for (int j = 1; j <= labels->Count() && !font; ++j)
+        if (labels->Item(j)->Text().find(L"\u043c\u043b\u043d") != std::wstring::npos)
+          font = labels->Item(j)->TextFrame2()->TextRange()->Font();
+    }
+  }
+  ASSERT_NE(font, nullptr) << "the label with its unit";
+  EXPECT_EQ(font->Size(), 40.0f);
+  EXPECT_EQ(font->Name(), L"Times New Roman");
 }
 
 TEST_F(PptxShapes, SmartArtItemsAreTheDrawnShapes) {

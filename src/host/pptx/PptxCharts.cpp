@@ -26,6 +26,7 @@ class ChartTextShape : public ShapeBase {
   bool HiddenFlag() override { return false; }
   pugi::xml_node TextHost() override { return Child(node, "tx"); }
   const char* BodyName() override { return "rich"; }
+  bool ParagraphDefaults() override { return true; }
   bool HasTextFrame() override {
     Check();
     return static_cast<bool>(Child(TextHost(), "rich"));

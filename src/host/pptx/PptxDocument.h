@@ -232,6 +232,9 @@ class TextBodyOwner {
   // p:bodyStyle or p:otherStyle, the presentation's p:defaultTextStyle.
   // Each holds a:lvl1pPr .. a:lvl9pPr children.
   virtual std::vector<pugi::xml_node> InheritedStyles() = 0;
+  // Whether a paragraph's own a:pPr/a:defRPr gives its runs' defaults (in
+  // charts).
+  virtual bool ParagraphDefaults() { return false; }
   virtual ThemeFonts Fonts() = 0;
   virtual TextFrameGeometry Frame() = 0;
   // Makes characters [start, start + length) of this text the selection of

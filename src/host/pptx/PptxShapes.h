@@ -71,6 +71,7 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   // one goes, what an edit must also bring up to date, and the frame the
   // text is laid out in.
   virtual TextBodyKind BodyKind() { return TextBodyKind::Shape; }
+  virtual bool ParagraphDefaults() { return false; }
   virtual pugi::xml_node TextHost() { return node; }
   virtual const char* BodyName() { return "txBody"; }
   virtual pugi::xml_node NewBody(pugi::xml_node host, const std::string& a);

@@ -217,6 +217,7 @@ class OwnerImpl : public TextBodyOwner {
   std::shared_ptr<Document> Doc() override { return mShape->doc; }
   const std::string& Part() override { return mShape->part; }
   TextBodyKind Kind() override { return mShape->BodyKind(); }
+  bool ParagraphDefaults() override { return mShape->ParagraphDefaults(); }
   pugi::xml_node Body(bool create) override {
     mShape->Check();
     pugi::xml_node host = mShape->TextHost();

@@ -874,6 +874,12 @@ std::vector<pugi::xml_node> TextBody::ParagraphStyleChain(pugi::xml_node paragra
 
 std::optional<std::string> TextBody::Effective(pugi::xml_node rPr, int level, CharProp prop) const {
   if (auto v = ReadProp(rPr, prop)) return v;
+  if (mContext && mContext->paragraphDefaults && rPr) {
+    // a:r/a:rPr, a:fld/a:rPr, a:br/a:rPr or a:p/a:endParaRPr.
+    pugi::xml_node p = rPr.parent();
+    if (!Is(p, "p")) p = p.parent();
+    if (auto v = ReadProp(TxChild(TxChild(p, "pPr"), "defRPr"), prop)) return v;
+  }
   if (auto v = Inherited(level, prop)) return v;
   // What the renderer assumes when nothing says otherwise, so that an
   // explicit default and an absent value read the same.

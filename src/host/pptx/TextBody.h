@@ -44,6 +44,9 @@ struct TextStyleContext {
   std::map<std::string, std::uint32_t> schemeColors;
   // Theme fonts: "+mj-lt", "+mn-lt", "+mj-ea", "+mn-ea", "+mj-cs", "+mn-cs".
   std::map<std::string, std::string> themeFonts;
+  // A chart's texts take their paragraph's a:pPr/a:defRPr as the defaults of
+  // its runs (a label's size and font live there); a slide's texts do not.
+  bool paragraphDefaults = false;
 };
 
 // Character properties that the font objects of both text models expose.

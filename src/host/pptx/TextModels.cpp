@@ -42,6 +42,7 @@ std::uint32_t ColorOf(pugi::xml_node holder) {
 std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
   auto ctx = std::make_shared<TextStyleContext>();
   ctx->listStyles = owner.InheritedStyles();
+  ctx->paragraphDefaults = owner.ParagraphDefaults();
   ThemeFonts fonts = owner.Fonts();
   ctx->themeFonts["+mj-lt"] = fonts.majorLatin;
   ctx->themeFonts["+mj-ea"] = fonts.majorEastAsian;
