@@ -30,6 +30,13 @@ class ModalWindow : public fc::FDialog {
   std::function<void()> onShown;
 
   void onKeyPress(fc::FKeyEvent* event) override {
+    // The toolkit ignores Escape in the application's main window, where
+    // setup and lookup run; every dialog here treats it as its close box.
+    if (fc::isEscapeKey(event->key()) && onCloseRequest) {
+      event->accept();
+      onCloseRequest();
+      return;
+    }
     fc::FDialog::onKeyPress(event);
   }
   void onClose(fc::FCloseEvent* event) override {
