@@ -52,13 +52,10 @@ class TerminalSetupView : TerminalScreen, public dialogs::SetupView {
  public:
   bool Create(dialogs::CDialogSetup& dialog) override {
     mDialog = &dialog;
-    fc::FApplication* app = fc::FApplication::getApplicationObject();
-    if (app == nullptr) return false;
-    mWindow = std::make_unique<ModalWindow>(app);
-    mWidth = std::max<std::size_t>(80, app->getDesktopWidth() - 2);
-    mHeight = std::max<std::size_t>(24, app->getDesktopHeight() - 2);
-    mWindow->setGeometry(fc::FPoint{1, 1}, fc::FSize{mWidth, mHeight});
-    mWindow->onCloseRequest = [this] { mDialog->cmdCancel_Click(); };
+    mWindow = OpenWindow(fc::FSize{80, 24}, [this] { mDialog->cmdCancel_Click(); });
+    if (!mWindow) return false;
+    mWidth = mWindow->getWidth();
+    mHeight = mWindow->getHeight();
     for (int p = 0; p < dialogs::kSetupPageCount; ++p) BuildPage(p);
     BuildFrame();
     return true;
