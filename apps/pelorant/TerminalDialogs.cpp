@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -49,6 +50,17 @@ TerminalScreen::TerminalScreen() {
 }
 
 TerminalScreen::~TerminalScreen() = default;
+
+std::unique_ptr<ModalWindow> TerminalScreen::OpenWindow(fc::FSize minimum, std::function<void()> onCloseRequest) {
+  fc::FApplication* app = fc::FApplication::getApplicationObject();
+  if (app == nullptr) return nullptr;
+  auto window = std::make_unique<ModalWindow>(app);
+  const fc::FSize size{std::max(minimum.getWidth(), app->getDesktopWidth() - 2),
+                       std::max(minimum.getHeight(), app->getDesktopHeight() - 2)};
+  window->setGeometry(fc::FPoint{1, 1}, size);
+  window->onCloseRequest = std::move(onCloseRequest);
+  return window;
+}
 
 int TerminalScreen::Closed(int code) {
   gClose = code;

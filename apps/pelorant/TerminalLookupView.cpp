@@ -18,13 +18,10 @@ class TerminalLookupView : TerminalScreen, public dialogs::LookupDictView {
  public:
   bool Create(dialogs::CDialogLookupDict& dialog) override {
     mDialog = &dialog;
-    fc::FApplication* app = fc::FApplication::getApplicationObject();
-    if (app == nullptr) return false;
-    mWindow = std::make_unique<ModalWindow>(app);
-    const std::size_t width = std::max<std::size_t>(60, app->getDesktopWidth() - 2);
-    const std::size_t height = std::max<std::size_t>(20, app->getDesktopHeight() - 2);
-    mWindow->setGeometry(fc::FPoint{1, 1}, fc::FSize{width, height});
-    mWindow->onCloseRequest = [this] { mDialog->cmdClose_Click(); };
+    mWindow = OpenWindow(fc::FSize{60, 20}, [this] { mDialog->cmdClose_Click(); });
+    if (!mWindow) return false;
+    const std::size_t width = mWindow->getWidth();
+    const std::size_t height = mWindow->getHeight();
     mWindow->onTimerFired = [this](int id) {
       if (id == mTimer) mDialog->Timer_Elapsed();
     };

@@ -52,13 +52,8 @@ class TerminalSetupView : TerminalScreen, public dialogs::SetupView {
  public:
   bool Create(dialogs::CDialogSetup& dialog) override {
     mDialog = &dialog;
-    fc::FApplication* app = fc::FApplication::getApplicationObject();
-    if (app == nullptr) return false;
-    mWindow = std::make_unique<ModalWindow>(app);
-    mWidth = std::max<std::size_t>(80, app->getDesktopWidth() - 2);
-    mHeight = std::max<std::size_t>(24, app->getDesktopHeight() - 2);
-    mWindow->setGeometry(fc::FPoint{1, 1}, fc::FSize{mWidth, mHeight});
-    mWindow->onCloseRequest = [this] { mDialog->cmdCancel_Click(); };
+    mWindow = OpenWindow(fc::FSize{80, 24}, [this] { mDialog->cmdCancel_Click(); });
+    if (!mWindow) return false;
     for (int p = 0; p < dialogs::kSetupPageCount; ++p) BuildPage(p);
     BuildFrame();
     return true;
@@ -378,10 +373,10 @@ class TerminalSetupView : TerminalScreen, public dialogs::SetupView {
                                    {2, &dialogs::CDialogSetup::cmdCancel_Click},
                                    {201, &dialogs::CDialogSetup::cmdApply_Click},
                                    {202, &dialogs::CDialogSetup::cmdReset_Click}};
-    int x = static_cast<int>(mWidth) - 4 * 15 - 2;
+    int x = static_cast<int>(mWindow->getWidth()) - 4 * 15 - 2;
     for (const FrameButton& b : buttons) {
       auto* button = new fc::FButton(mWindow.get());
-      button->setGeometry(fc::FPoint{x, static_cast<int>(mHeight) - 4}, fc::FSize{13, 1});
+      button->setGeometry(fc::FPoint{x, static_cast<int>(mWindow->getHeight()) - 4}, fc::FSize{13, 1});
       button->addCallback("clicked", [this, b] { (mDialog->*b.handler)(); });
       SetupEntry& e = At(dialogs::kSetupFrame, b.id);
       e.kind = ControlKind::Button;
@@ -397,8 +392,9 @@ class TerminalSetupView : TerminalScreen, public dialogs::SetupView {
     }
     fc::FWidget* parent = mWindow.get();
     std::vector<fc::FWidget*>& made = mPageWidgets[page];
-    const int pageHeight = static_cast<int>(mHeight) - 7;
-    const int columnWidth = page == 0 ? static_cast<int>(mWidth - 4) / 2 : static_cast<int>(mWidth) - 4;
+    const int pageHeight = static_cast<int>(mWindow->getHeight()) - 7;
+    const int width = static_cast<int>(mWindow->getWidth()) - 4;
+    const int columnWidth = page == 0 ? width / 2 : width;
     // Pages start below the tab row.
     const int top = 3, bottom = pageHeight + 2;
     int x = 2, y = top;
@@ -600,7 +596,6 @@ class TerminalSetupView : TerminalScreen, public dialogs::SetupView {
   std::map<std::pair<int, int>, SetupEntry> mEntries;
   std::vector<Row> mRows;
   std::vector<fc::FObject*> mServerItems;
-  std::size_t mWidth = 80, mHeight = 24;
   bool mQuiet = false;
   int mCode = IDCANCEL;
 };

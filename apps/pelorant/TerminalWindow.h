@@ -30,6 +30,13 @@ class ModalWindow : public fc::FDialog {
   std::function<void()> onShown;
 
   void onKeyPress(fc::FKeyEvent* event) override {
+    // The toolkit ignores Escape in the application's main window, where
+    // setup and lookup run; every dialog here treats it as its close box.
+    if (fc::isEscapeKey(event->key()) && onCloseRequest) {
+      event->accept();
+      onCloseRequest();
+      return;
+    }
     fc::FDialog::onKeyPress(event);
   }
   void onClose(fc::FCloseEvent* event) override {
@@ -76,6 +83,10 @@ class TerminalScreen {
  protected:
   TerminalScreen();
   ~TerminalScreen();
+  // The window a view runs in: the terminal less a border, no smaller than
+  // minimum; null without the toolkit. Its close box and Escape go to
+  // onCloseRequest.
+  static std::unique_ptr<ModalWindow> OpenWindow(fc::FSize minimum, std::function<void()> onCloseRequest);
   // Keeps how a dialog was closed for the command that opened it; returns code.
   static int Closed(int code);
   // The word the command line types into the lookup dialog; empty after.

@@ -1,7 +1,7 @@
 // The screen as the window arrangement sees it: the desktop work area and
 // the host frame's client area in pixels, and the logical pixels per inch.
-// Windows asks the system; posix has a virtual screen (1920x1080 at 96 dpi
-// unless set), which the document host's windows live on.
+// Windows asks the system; posix has a virtual screen of 1920x1080 at 96 dpi,
+// which the document host's windows live on.
 #pragma once
 
 #include <string>
@@ -29,9 +29,5 @@ bool GetScreenInfo(ScreenInfo* info);
 // The client area of the MDI client window inside the top-level window of
 // class frameClass; false when there is no such window. Posix: the work area.
 bool GetFrameClientArea(const std::wstring& frameClass, ScreenRect* area);
-
-// Posix only: replaces the virtual screen (tests, the command line). No
-// effect on Windows.
-void SetVirtualScreen(const ScreenInfo& info);
 
 }  // namespace platform

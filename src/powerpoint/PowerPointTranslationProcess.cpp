@@ -595,6 +595,7 @@ struct PowerPointTranslationProcess::Impl {
   RunOutcome outcome;
   std::wstring tempFolder;
   AheadBounds ahead;
+  std::optional<platform::ScreenInfo> screen;
   PendingCopies pending;
   host::Ptr<host::Application> application;
   // The host and the facade of the run in progress, set by the entry points.
@@ -609,10 +610,12 @@ PowerPointTranslationProcess& PowerPointTranslationProcess::Instance() {
   return process;
 }
 
-PowerPointTranslationProcess::PowerPointTranslationProcess(std::wstring temporaryFolder, AheadBounds ahead)
+PowerPointTranslationProcess::PowerPointTranslationProcess(std::wstring temporaryFolder, AheadBounds ahead,
+                                                           std::optional<platform::ScreenInfo> screen)
     : mImpl(std::make_unique<Impl>()) {
   mImpl->tempFolder = std::move(temporaryFolder);
   mImpl->ahead = ahead;
+  mImpl->screen = screen;
 }
 PowerPointTranslationProcess::~PowerPointTranslationProcess() = default;
 
@@ -720,6 +723,7 @@ bool PowerPointTranslationProcess::RunTranslation(const options::TranslationOpti
 
   RunContext ctx{prop, outcome.errors, outcome.stats, common};
   ctx.ahead = mImpl->ahead;
+  ctx.screen = mImpl->screen;
   ctx.caller = mImpl->runCaller;
   Run run(ctx, mImpl->viewFactory, mImpl->tempFolder);
   try {

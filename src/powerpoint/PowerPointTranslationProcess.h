@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "src/dialogs/CDialogProgress.h"
@@ -23,8 +24,9 @@ class PowerPointTranslationProcess {
 
   // Temporary copies go to temporaryFolder (ending with a separator), the
   // user's temporary folder when empty; ahead bounds how far the walk works
-  // ahead.
-  explicit PowerPointTranslationProcess(std::wstring temporaryFolder = {}, AheadBounds ahead = {});
+  // ahead; the windows are arranged on screen, the system's when absent.
+  explicit PowerPointTranslationProcess(std::wstring temporaryFolder = {}, AheadBounds ahead = {},
+                                        std::optional<platform::ScreenInfo> screen = {});
   PowerPointTranslationProcess(const PowerPointTranslationProcess&) = delete;
   PowerPointTranslationProcess& operator=(const PowerPointTranslationProcess&) = delete;
 

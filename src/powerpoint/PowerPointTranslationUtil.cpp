@@ -106,11 +106,17 @@ bool PowerPointTranslationUtil::GotoSlide(const host::Ptr<host::Presentation>& p
   return true;
 }
 
-bool PowerPointTranslationUtil::GetArrangeArea(int version, WindowRect* area) {
+bool PowerPointTranslationUtil::GetArrangeArea(int version, const std::optional<platform::ScreenInfo>& given,
+                                               WindowRect* area) {
   platform::ScreenInfo screen;
-  if (!platform::GetScreenInfo(&screen)) return false;
+  if (given) {
+    screen = *given;
+  } else if (!platform::GetScreenInfo(&screen)) {
+    return false;
+  }
+  if (screen.dpiX <= 0 || screen.dpiY <= 0) return false;
   platform::ScreenRect pixels = screen.workArea;
-  if (version < 14) {
+  if (version < 14 && !given) {
     wchar_t frameClass[32];
     std::swprintf(frameClass, 32, L"PP%dFrameClass", version);
     if (!platform::GetFrameClientArea(frameClass, &pixels)) return false;
@@ -152,7 +158,7 @@ bool PowerPointTranslationUtil::ArrangeWindows(RunContext& ctx) {
     return true;
   }
   WindowRect area;
-  if (!GetArrangeArea(ctx.Version(), &area)) {
+  if (!GetArrangeArea(ctx.Version(), ctx.screen, &area)) {
     LOG_ERROR(kArrangeSource, L"screen area Err");
     return false;
   }

@@ -4,9 +4,11 @@
 // returns false; object-model failures throw ComError.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "src/host/Host.h"
+#include "src/platform/Display.h"
 
 namespace powerpoint {
 
@@ -31,9 +33,9 @@ class PowerPointTranslationUtil {
   static bool GotoSlide(const host::Ptr<host::Presentation>& presentation, int slideNumber);
 
   // The area the two windows share, in points: the host frame's client area
-  // before version 14, the desktop work area from then on. False when the
-  // screen cannot be measured.
-  static bool GetArrangeArea(int version, WindowRect* area);
+  // before version 14, the desktop work area from then on; a given screen's
+  // work area always. False when the screen cannot be measured.
+  static bool GetArrangeArea(int version, const std::optional<platform::ScreenInfo>& given, WindowRect* area);
   // Splits the area: the first rectangle for the source, the second for the
   // translation. align 1 side by side, 2 one above the other, anything else
   // both the whole area.

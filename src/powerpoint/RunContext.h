@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "src/options/TranslationOptionUDT.h"
+#include "src/platform/Display.h"
 #include "src/powerpoint/RunCaller.h"
 #include "src/powerpoint/RunRecord.h"
 #include "src/powerpoint/RunReport.h"
@@ -58,6 +60,8 @@ struct RunContext {
   // translate; ranges then leave announcing to it.
   bool walkAnnounces = false;
   AheadBounds ahead{};
+  // The screen the windows are arranged on; the system's when absent.
+  std::optional<platform::ScreenInfo> screen{};
   // The facade that started the run, which takes its progress when the
   // dialog is off; null for a run body called directly.
   RunCaller* caller = nullptr;

@@ -100,15 +100,17 @@ def setup_edits_a_set_as_the_options_command_does(work):
     for line in ("OutputDestType=0", "WindowAlign=0", "DualPrint=True", "DualPrintExpandShape=True"):
         check(line in mine, "the set made in the dialog lacks %s:\n%s" % (line, mine))
 
-    # Cancel ends with its own status and stores nothing.
-    with Pane(work, "%s setup" % PELORANT) as pane:
-        pane.click("Add...")
-        pane.answer("New Option Name :", "Gone")
-        pane.wait_for("Current option:               Gone")
-        pane.click(" Cancel ")
-        status = pane.exit_status()
-    check(status == "EXIT=1", "setup closed with Cancel should end with status 1, not " + status)
-    check("Gone" not in pelorant("options", "list").stdout, "a cancelled dialog stored a set")
+    # Cancel, and Escape as its help says, end with Cancel's status and store nothing.
+    for way, name, close in (("Cancel", "Gone", lambda pane: pane.click(" Cancel ")),
+                             ("Escape", "Escaped", lambda pane: pane.tmux("send-keys", "-t", "t", "Escape"))):
+        with Pane(work, "%s setup" % PELORANT) as pane:
+            pane.click("Add...")
+            pane.answer("New Option Name :", name)
+            pane.wait_for("Current option:               " + name)
+            close(pane)
+            status = pane.exit_status()
+        check(status == "EXIT=1", "setup closed with %s should end with status 1, not %s" % (way, status))
+        check(name not in pelorant("options", "list").stdout, "a cancelled dialog stored " + name)
 
 
 def setup_adds_a_server_and_lists_its_pairs(work):

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,10 @@ class TestCaller : public powerpoint::RunCaller {
 // The fake engine upper-cases what it is given unless a test says otherwise.
 class PowerPointTest : public ::testing::Test {
  protected:
+  // Runs arrange their windows on screen, the system's when absent.
+  explicit PowerPointTest(std::optional<platform::ScreenInfo> screen = {})
+      : process(W(copies.path()) + L"/", {}, screen) {}
+
   void SetUp() override {
     support::ErrorList::SetDisplay(false);
     support::ErrorList::Clear();
@@ -201,13 +206,14 @@ class PowerPointTest : public ::testing::Test {
   options::TranslationOptionUDT& o = prop.TranOption;
   TestCaller caller;
   options::TranslationOptionUDT record;
-  powerpoint::PowerPointTranslationProcess process{W(copies.path()) + L"/"};
+  powerpoint::PowerPointTranslationProcess process;
   testsupport::MessageBoxes boxes;
 };
 
 // Whole runs, with an engine that brackets what it is given ("Hello" becomes "[Hello]").
 class RunTest : public PowerPointTest {
  protected:
+  using PowerPointTest::PowerPointTest;
   void SetUp() override {
     PowerPointTest::SetUp();
     impl->SetTranslator(Bracket);

@@ -26,29 +26,22 @@ TEST(WindowSplit, HalvesByRoundingSoTheSecondTakesTheRest) {
   }
 }
 
+// 1921 x 1040 pixels from (10, 20) at 96 x 120 dpi: 1440.75 x 624 points
+// from (7.5, 12).
+constexpr platform::ScreenInfo kScreen{{10, 20, 1921, 1040}, 96, 120};
+
 class WindowArrangement : public RunTest {
  protected:
-  void SetUp() override {
-    RunTest::SetUp();
-    ASSERT_TRUE(platform::GetScreenInfo(&saved));
-    // 1921 x 1040 pixels from (10, 20) at 96 x 120 dpi: 1440.75 x 624 points
-    // from (7.5, 12).
-    platform::SetVirtualScreen(platform::ScreenInfo{{10, 20, 1921, 1040}, 96, 120});
-  }
-  void TearDown() override {
-    platform::SetVirtualScreen(saved);
-    RunTest::TearDown();
-  }
+  WindowArrangement() : RunTest(kScreen) {}
   static WindowRect Geometry(const host::Ptr<host::Presentation>& p) {
     auto w = p->Windows()->Item(1);
     return WindowRect{w->Left(), w->Top(), w->Width(), w->Height()};
   }
-  platform::ScreenInfo saved;
 };
 
 TEST_F(WindowArrangement, TheAreaKeepsFractionsOfAnInch) {
   WindowRect area;
-  ASSERT_TRUE(PowerPointTranslationUtil::GetArrangeArea(16, &area));
+  ASSERT_TRUE(PowerPointTranslationUtil::GetArrangeArea(16, kScreen, &area));
   EXPECT_EQ(area, (WindowRect{7.5, 12, 1440.75, 624}));
 }
 

@@ -30,6 +30,4 @@ bool GetFrameClientArea(const std::wstring& frameClass, ScreenRect* area) {
   return true;
 }
 
-void SetVirtualScreen(const ScreenInfo&) {}
-
 }  // namespace platform
