@@ -635,11 +635,11 @@ int Translation::Run() {
   s.cancelled = outcome.cancelled;
   s.stats = outcome.stats;
   s.errors = outcome.errors;
-  // A chart's text read from its data is left on purpose; the summary
-  // counts it, but the run is whole.
+  // A chart's text read from its data, and a chart of a kind not read, are
+  // left on purpose; the summary counts them, but the run is whole.
   int left = 0;
   for (const auto& [why, n] : outcome.stats.segmentsLeft)
-    if (why != powerpoint::kLeftLinked) left += n;
+    if (why != powerpoint::kLeftLinked && why != powerpoint::kLeftChartUnread) left += n;
   // Text the engine could not translate stays as it was; the user learns why
   // from the engine's own message.
   engine::Engine& eng = engine::AppCommon::Instance().GetEngine();

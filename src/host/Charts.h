@@ -14,6 +14,10 @@ namespace host {
 constexpr int xlCategory = 1;
 constexpr int xlValue = 2;
 constexpr int xlSeriesAxis = 3;
+// XlAxisGroup: a combination chart plots its second group of series on a
+// second set of axes.
+constexpr int xlPrimary = 1;
+constexpr int xlSecondary = 2;
 
 class Chart {
  public:
@@ -21,9 +25,9 @@ class Chart {
   virtual bool HasTitle() = 0;
   // kNotAvailable when the chart has no title.
   virtual Ptr<host::ChartText> ChartTitle() = 0;
-  virtual bool HasAxis(int axisType) = 0;
-  // kNotFound for an axis type the chart does not have.
-  virtual Ptr<host::Axis> Axes(int axisType) = 0;
+  virtual bool HasAxis(int axisType, int axisGroup) = 0;
+  // kNotFound for an axis the chart does not have.
+  virtual Ptr<host::Axis> Axes(int axisType, int axisGroup) = 0;
   // The shapes drawn over the chart; an empty collection when none.
   virtual Ptr<host::Shapes> Shapes() = 0;
   virtual Ptr<host::SeriesCollection> SeriesCollection() = 0;

@@ -14,6 +14,7 @@ inline constexpr wchar_t kLeftEngineFailed[] = L"engine failed";
 inline constexpr wchar_t kLeftCancelled[] = L"cancelled";
 inline constexpr wchar_t kLeftEmpty[] = L"empty translation";
 inline constexpr wchar_t kLeftLinked[] = L"linked to chart data";
+inline constexpr wchar_t kLeftChartUnread[] = L"chart of a kind not read";
 
 enum class TextOutcome {
   Translated,    // segment.translation holds the text to write

@@ -144,8 +144,9 @@ class WordArtHandler final : public ShapeHandler {
 // titles, the series names its legend shows, the labels a user typed, and
 // the shapes drawn over it. A series name read from the chart's data stays
 // as it is (the next edit of the data would bring the source back) and is
-// counted as left. Only the newer text model reaches a chart's texts; the
-// chart lays them out itself, so neither expanding nor fitting applies.
+// counted as left, and so is a chart of a kind the host does not read. Only
+// the newer text model reaches a chart's texts; the chart lays them out
+// itself, so neither expanding nor fitting applies.
 class ChartHandler final : public ShapeHandler {
  public:
   bool Translate(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target,
@@ -153,7 +154,11 @@ class ChartHandler final : public ShapeHandler {
     const Options& o = ctx.Options();
     if (!ctx.prop.Parts.TranslatesCharts || !Allowed(o, o.IgnoresShape) || ctx.Version() < 12) return true;
     host::Ptr<host::Chart> from = ChartOf(source), to = ChartOf(target);
-    if (!from || !to) return true;
+    // Its texts cannot be told apart from here, so the chart counts as one.
+    if (!from || !to) {
+      if (source->HasChart()) CountLeft(ctx, kLeftChartUnread);
+      return true;
+    }
     int madeTitles = 0, ignored = 0;
     const auto sourceTexts = Texts(*from, &madeTitles), targetTexts = Texts(*to, &ignored);
     CountLeft(ctx, kLeftLinked, madeTitles);
@@ -237,10 +242,12 @@ class ChartHandler final : public ShapeHandler {
       else if (title) ++*madeTitles;
     };
     if (chart.HasTitle()) add(chart.ChartTitle(), true);
-    for (int type : {host::xlCategory, host::xlValue, host::xlSeriesAxis}) {
-      if (!chart.HasAxis(type)) continue;
-      host::Ptr<host::Axis> axis = chart.Axes(type);
-      if (axis->HasTitle()) add(axis->AxisTitle(), false);
+    for (int group : {host::xlPrimary, host::xlSecondary}) {
+      for (int type : {host::xlCategory, host::xlValue, host::xlSeriesAxis}) {
+        if (!chart.HasAxis(type, group)) continue;
+        host::Ptr<host::Axis> axis = chart.Axes(type, group);
+        if (axis->HasTitle()) add(axis->AxisTitle(), false);
+      }
     }
     host::Ptr<host::SeriesCollection> series = chart.SeriesCollection();
     const int n = series->Count();

@@ -48,6 +48,7 @@ PARTS = {
     "slides": r"slides/slide\d+|notesSlides/notesSlide\d+",
     "smartart": r"diagrams/(data|drawing)\d*",
     "comments": r"comments/(comment|modernComment)[^/]*|commentAuthors|authors",
+    # A chart of the newer kind (charts/chartEx) is left whole: of no kind.
     "charts": r"(charts/chart|drawings/drawing)\d+",
     # Their placeholders hold prompts no slide shows: those stay.
     "masters": r"(slideMasters/slideMaster|slideLayouts/slideLayout)\d+",

@@ -260,8 +260,10 @@ class DChart : public host::Chart, Base {
   DChart(IDispatch* o, Where where) : Base(o, "Chart"), mWhere(where) {}
   bool HasTitle() override { return GetBool(L"HasTitle"); }
   Ptr<host::ChartText> ChartTitle() override { return Wrap<DChartText>(d->Get(L"ChartTitle")); }
-  bool HasAxis(int axisType) override { return d->Get(L"HasAxis", {axisType}).Bool(); }
-  Ptr<host::Axis> Axes(int axisType) override { return Wrap<DAxis>(d->Call(L"Axes", {axisType})); }
+  bool HasAxis(int axisType, int axisGroup) override { return d->Get(L"HasAxis", {axisType, axisGroup}).Bool(); }
+  Ptr<host::Axis> Axes(int axisType, int axisGroup) override {
+    return Wrap<DAxis>(d->Call(L"Axes", {axisType, axisGroup}));
+  }
   Ptr<host::Shapes> Shapes() override { return Wrap<DShapes>(d->Get(L"Shapes"), mWhere); }
   Ptr<host::SeriesCollection> SeriesCollection() override {
     return Wrap<DSeriesCollection>(d->Call(L"SeriesCollection"));

@@ -2,6 +2,7 @@
 // drawing of shapes over it) and the slide masters and layouts.
 #include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 #include "src/host/Charts.h"
 #include "src/host/pptx/PptxShapes.h"
@@ -325,13 +326,13 @@ class ChartImpl : public host::Chart {
     if (!HasTitle()) throw platform::ComError(E_FAIL, L"This chart has no title.");
     return mPlace.Text(Child(mPlace.ChartNode(), "title"));
   }
-  bool HasAxis(int type) override {
+  bool HasAxis(int type, int group) override {
     mPlace.Check();
-    return static_cast<bool>(AxisOf(type));
+    return static_cast<bool>(AxisOf(type, group));
   }
-  Ptr<host::Axis> Axes(int type) override {
+  Ptr<host::Axis> Axes(int type, int group) override {
     mPlace.Check();
-    pugi::xml_node axis = AxisOf(type);
+    pugi::xml_node axis = AxisOf(type, group);
     if (!axis) throw platform::ComError(E_INVALIDARG, L"The chart has no axis of this type.");
     return std::make_shared<AxisImpl>(mPlace, axis);
   }
@@ -367,20 +368,61 @@ class ChartImpl : public host::Chart {
   }
 
  private:
-  // Category axes are the category and date axes; a chart that has none
-  // (a scatter chart) plots its first value axis as the category axis.
-  pugi::xml_node AxisOf(int type) {
+  // The primary axes are those the plot area's first group of series is
+  // drawn on; the secondary ones those of the first later group drawn on
+  // others (a combination chart's second group). Category axes are the
+  // category and date axes; a group that has none (a scatter chart) plots
+  // its first value axis as the category axis.
+  pugi::xml_node AxisOf(int type, int group) {
+    if (group != xlPrimary && group != xlSecondary) return {};
     pugi::xml_node plot = mPlace.PlotArea();
-    std::vector<pugi::xml_node> values = Children(plot, "valAx");
-    pugi::xml_node category = Child(plot, "catAx");
-    if (!category) category = Child(plot, "dateAx");
+    std::vector<pugi::xml_node> axes;
+    for (pugi::xml_node a = plot.first_child(); a; a = a.next_sibling())
+      if (Is(a, "valAx") || Is(a, "catAx") || Is(a, "dateAx") || Is(a, "serAx")) axes.push_back(a);
+    std::vector<std::vector<std::string>> groups;
+    for (pugi::xml_node kind = plot.first_child(); kind; kind = kind.next_sibling()) {
+      if (LocalName(kind).size() <= 5 || !LocalName(kind).ends_with("Chart")) continue;
+      std::vector<std::string> ids;
+      for (pugi::xml_node id : Children(kind, "axId")) ids.push_back(Attr(id, "val").value());
+      if (!ids.empty()) groups.push_back(std::move(ids));
+    }
+    auto on = [](const std::vector<std::string>& ids, pugi::xml_node axis) {
+      return std::find(ids.begin(), ids.end(), Attr(Child(axis, "axId"), "val").value()) != ids.end();
+    };
+    // A chart whose groups name no axes keeps every axis primary.
+    std::vector<pugi::xml_node> mine;
+    if (groups.empty()) {
+      if (group == xlPrimary) mine = axes;
+    } else {
+      const std::vector<std::string>& first = groups.front();
+      const std::vector<std::string>* ids = &first;
+      if (group == xlSecondary) {
+        auto elsewhere = [&](const std::vector<std::string>& g) {
+          return std::any_of(g.begin(), g.end(), [&](const std::string& id) {
+            return std::find(first.begin(), first.end(), id) == first.end();
+          });
+        };
+        auto other = std::find_if(groups.begin() + 1, groups.end(), elsewhere);
+        if (other == groups.end()) return {};
+        ids = &*other;
+      }
+      for (pugi::xml_node a : axes)
+        if (on(*ids, a)) mine.push_back(a);
+    }
+    std::vector<pugi::xml_node> values;
+    pugi::xml_node category, series;
+    for (pugi::xml_node a : mine) {
+      if (Is(a, "valAx")) values.push_back(a);
+      else if ((Is(a, "catAx") || Is(a, "dateAx")) && !category) category = a;
+      else if (Is(a, "serAx") && !series) series = a;
+    }
     if (!category && values.size() > 1) {
       category = values.front();
       values.erase(values.begin());
     }
     if (type == xlCategory) return category;
     if (type == xlValue) return values.empty() ? pugi::xml_node() : values.front();
-    if (type == xlSeriesAxis) return Child(plot, "serAx");
+    if (type == xlSeriesAxis) return series;
     return {};
   }
 
@@ -393,10 +435,13 @@ Ptr<host::Chart> GraphicFrameShape::Chart() {
   Check();
   if (!HasChart()) throw platform::ComError(E_FAIL, L"This shape does not have a chart.");
   Package& pkg = doc->Pkg();
+  // A chart of the newer kind (chartEx) lays out its texts in a model of its
+  // own, which this host does not read; read as the older kind, its
+  // elements of the same names would be taken for what they are not.
+  if (std::string_view(Attr(GraphicData(node), "uri").value()).find("chartex") != std::string_view::npos)
+    throw platform::ComError(E_FAIL, L"This chart is of the newer kind, whose texts are not read.");
   pugi::xml_node ref = Child(GraphicData(node), "chart");
   auto rel = ref ? pkg.RelationshipById(part, Attr(ref, "id").value()) : std::nullopt;
-  // A chart of the newer kind (chartEx) keeps its texts elsewhere; it shows
-  // none here.
   if (!rel || rel->external || !pkg.HasPart(rel->targetPart))
     throw platform::ComError(E_FAIL, L"This chart's part cannot be read.");
   ChartPlace place{shared_from_this(), rel->targetPart, doc->Deletions(rel->targetPart)};

@@ -383,8 +383,10 @@ const std::unordered_map<std::string, Member>& Members() {
          return c.Out(group);
        }},
       GET(Chart, HasTitle), GET(Chart, ChartTitle), GET(Chart, Shapes), GET(Chart, SeriesCollection),
-      {"Chart.HasAxis", [](Call& c) { return c.Out(c.Self<host::Chart>().HasAxis(c.Arg<int>(0))); }},
-      {"Chart.Axes", [](Call& c) { return c.Out(c.Self<host::Chart>().Axes(c.Arg<int>(0))); }},
+      {"Chart.HasAxis",
+       [](Call& c) { return c.Out(c.Self<host::Chart>().HasAxis(c.Arg<int>(0), c.ArgOr(1, host::xlPrimary))); }},
+      {"Chart.Axes",
+       [](Call& c) { return c.Out(c.Self<host::Chart>().Axes(c.Arg<int>(0), c.ArgOr(1, host::xlPrimary))); }},
       GET(ChartText, Text), GET(ChartText, TextFrame2), GET(ChartText, AutoText), GET(Axis, HasTitle), GET(Axis, AxisTitle),
       GET(SeriesCollection, Count), ITEM(SeriesCollection), PROP(Series, Name), GET(Series, Formula),
       GET(Series, DataLabels), GET(DataLabels, Count), ITEM(DataLabels), GET(DataLabel, Text),
