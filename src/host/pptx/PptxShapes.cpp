@@ -203,15 +203,20 @@ void ShapeBase::SetName(const std::wstring& name) {
 namespace {
 // p:cNvPr's descr and title; an empty text leaves no attribute behind, as
 // PowerPoint writes none for a shape without them.
-void SetDescription(pugi::xml_node cNvPr, const char* name, const std::wstring& text) {
-  if (!cNvPr) throw platform::ComError(kNotAvailable, L"This object has no alternative text or title.");
+// An empty text removes the attribute rather than writing it empty.
+void SetOrRemove(pugi::xml_node node, const char* name, const std::wstring& text) {
   if (text.empty()) {
-    cNvPr.remove_attribute(name);
+    node.remove_attribute(name);
     return;
   }
-  pugi::xml_attribute a = cNvPr.attribute(name);
-  if (!a) a = cNvPr.append_attribute(name);
+  pugi::xml_attribute a = node.attribute(name);
+  if (!a) a = node.append_attribute(name);
   a.set_value(U(text).c_str());
+}
+
+void SetDescription(pugi::xml_node cNvPr, const char* name, const std::wstring& text) {
+  if (!cNvPr) throw platform::ComError(kNotAvailable, L"This object has no alternative text or title.");
+  SetOrRemove(cNvPr, name, text);
 }
 
 // A shape that a markup-compatibility block offers in two forms is read from
@@ -381,13 +386,7 @@ class ShapeHyperlink : public host::Hyperlink {
   void SetScreenTip(const std::wstring& tip) override {
     pugi::xml_node link = Link();
     if (!link) throw platform::ComError(kNotAvailable, L"The shape has no such link.");
-    if (tip.empty()) {
-      link.remove_attribute("tooltip");
-    } else {
-      pugi::xml_attribute a = link.attribute("tooltip");
-      if (!a) a = link.append_attribute("tooltip");
-      a.set_value(U(tip).c_str());
-    }
+    SetOrRemove(link, "tooltip", tip);
     mShape->Dirty();
   }
 
