@@ -38,7 +38,10 @@ struct InternetHandle {
 
 HttpReply::Outcome Classify(DWORD error) {
   switch (error) {
-    case ERROR_WINHTTP_TIMEOUT: return HttpReply::Outcome::TimedOut;
+    // A socket's own time-out can surface instead of WinHTTP's (Wine does
+    // so when the receive timer and the socket's race): it is the same stall.
+    case ERROR_WINHTTP_TIMEOUT:
+    case WSAETIMEDOUT: return HttpReply::Outcome::TimedOut;
     case ERROR_WINHTTP_CANNOT_CONNECT:
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: return HttpReply::Outcome::Refused;
     case ERROR_WINHTTP_SECURE_FAILURE:
