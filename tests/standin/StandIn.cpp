@@ -93,14 +93,6 @@ std::string Hex(HRESULT hr) {
   return buf;
 }
 
-VARIANT Num(LONG n) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = n;
-  return v;
-}
-
 // A top-level dialog of this process, picked by `match`; null when none.
 HWND FindDialog(const std::function<bool(HWND)>& match) {
   struct Search {
@@ -431,8 +423,8 @@ class StandIn {
     // launch kind.
     SAFEARRAY* custom = SafeArrayCreateVector(VT_VARIANT, 0, 1);
     LONG index = 0;
-    VARIANT launch = Num(1);
-    SafeArrayPutElement(custom, &index, &launch);
+    platform::win::Variant launch(LONG{1});
+    SafeArrayPutElement(custom, &index, launch.Ptr());
     if (mLine) mLine->Release();
     mLine = new HostLine(mApplication.Get());
     // The add-in instance is opaque to the add-in; the application will do.

@@ -2,7 +2,8 @@
 // program given after "--" (under Wine) with its standard input and output
 // on pipes, and serves every object-model call it sends from the .pptx
 // document host, until the program closes its output. Exits with the
-// program's status; 3 when it could not start it or the protocol broke.
+// program's status; 1 when the program ended well but left objects
+// unreleased; 3 when it could not start it or the protocol broke.
 //
 //   standin_host [--version 16.0] [--report-version 9.0] -- WINE PROGRAM.exe ARGS...
 //
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
     if (status == 0 && server.LiveHandles() > 1) {
       // Everything the program held is released at its end; what stays is a leak.
       std::cerr << "standin_host: " << server.LiveHandles() - 1 << " object(s) were never released\n";
+      status = 1;
     }
   }
   return status;
