@@ -33,6 +33,7 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cwctype>
 #include <initializer_list>
@@ -344,13 +345,8 @@ HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** o
   // Words of the source, then the translation in reverse order.
   std::vector<std::pair<LONG, LONG>> words;
   const bool bracket = Bracketing();
-  for (size_t i = 0; i < source.size();) {
-    if (source[i] == L' ') {
-      ++i;
-      continue;
-    }
-    size_t end = source.find(L' ', i);
-    if (end == std::wstring::npos) end = source.size();
+  for (size_t i = source.find_first_not_of(L' '); i != std::wstring::npos; i = source.find_first_not_of(L' ', i)) {
+    const size_t end = std::min(source.find(L' ', i), source.size());
     words.emplace_back(static_cast<LONG>(i), static_cast<LONG>(end - i));
     i = end;
   }

@@ -207,36 +207,26 @@ HRESULT CanUnloadNow() {
   return canUnload ? canUnload() : E_NOTIMPL;
 }
 
-// One row per button of the menu (the toolbar's repeat them): the face as
-// the host shows it on its button colour, then picture and mask, each four
-// times enlarged; written as a binary PPM.
+// One row of 16 pixels per button of the menu (the toolbar's repeat them):
+// the face as the host shows it on its button colour, then picture and
+// mask; a binary PPM.
 bool WriteSheet(const std::string& path, const std::vector<std::pair<platform::Picture, platform::Picture>>& faces) {
-  constexpr int kScale = 4, kCell = 16 * kScale + 8, kColumns = 3;
-  constexpr std::uint32_t kButton = 0xD4D0C8, kBack = 0xFFFFFF;
-  const int width = kColumns * kCell + 8, height = static_cast<int>(faces.size()) * kCell + 8;
-  std::vector<std::uint32_t> sheet(static_cast<size_t>(width) * static_cast<size_t>(height), kBack);
-  for (size_t row = 0; row < faces.size(); ++row) {
-    const auto& [picture, mask] = faces[row];
+  constexpr std::uint32_t kButton = 0xD4D0C8;
+  std::ofstream out(path, std::ios::binary);
+  out << "P6\n48 " << 16 * faces.size() << "\n255\n";
+  for (const auto& [picture, mask] : faces) {
     const bool hasPicture = picture.pixels.size() == 256, hasMask = mask.pixels.size() == 256;
-    for (int column = 0; column < kColumns; ++column) {
-      for (int y = 0; y < 16 * kScale; ++y) {
-        for (int x = 0; x < 16 * kScale; ++x) {
-          const size_t at = static_cast<size_t>(y / kScale) * 16 + static_cast<size_t>(x / kScale);
-          std::uint32_t p = kButton;
-          if (column == 0 && hasPicture)
-            p = hasMask && (mask.pixels[at] & 0xFFFFFF) != 0 ? kButton : picture.pixels[at];
-          if (column == 1 && hasPicture) p = picture.pixels[at];
-          if (column == 2 && hasMask) p = mask.pixels[at];
-          const int sx = 8 + column * kCell + x, sy = 8 + static_cast<int>(row) * kCell + y;
-          sheet[static_cast<size_t>(sy) * static_cast<size_t>(width) + static_cast<size_t>(sx)] = p;
-        }
-      }
+    for (size_t at = 0; at < 256 * 3; ++at) {
+      // Row by row, each row across the three columns.
+      const size_t column = at / 16 % 3, pixel = at / 48 * 16 + at % 16;
+      std::uint32_t p = kButton;
+      if (column == 0 && hasPicture)
+        p = hasMask && (mask.pixels[pixel] & 0xFFFFFF) != 0 ? kButton : picture.pixels[pixel];
+      if (column == 1 && hasPicture) p = picture.pixels[pixel];
+      if (column == 2 && hasMask) p = mask.pixels[pixel];
+      out.put(static_cast<char>(p >> 16)).put(static_cast<char>(p >> 8)).put(static_cast<char>(p));
     }
   }
-  std::ofstream out(path, std::ios::binary);
-  out << "P6\n" << width << " " << height << "\n255\n";
-  for (std::uint32_t p : sheet)
-    out.put(static_cast<char>(p >> 16)).put(static_cast<char>(p >> 8)).put(static_cast<char>(p));
   return static_cast<bool>(out);
 }
 

@@ -206,7 +206,8 @@ for version in 9.0 16.0; do
   elif [ "$(grep -c '^face' "$log")" -ne 22 ]; then
     fail "button faces with a host of version $version: $(grep -c '^face' "$log") buttons looked at, not 22"
   fi
-  [ -s "$out/faces-$version.ppm" ] && convert "$out/faces-$version.ppm" "$sheets/button-faces-$version.png"
+  [ -s "$out/faces-$version.ppm" ] &&
+    convert "$out/faces-$version.ppm" -scale 400% -bordercolor white -border 8 "$sheets/button-faces-$version.png"
 done
 
 # Every connection above found the working engine, and every click worked:

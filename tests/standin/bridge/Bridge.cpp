@@ -269,7 +269,9 @@ bool ToValue(const VARIANT& in, Value* out) {
     case VT_R4: *out = Value::Double(v.fltVal); break;
     case VT_R8: *out = Value::Double(v.dblVal); break;
     case VT_BOOL: *out = Value::Bool(v.boolVal != VARIANT_FALSE); break;
-    case VT_BSTR: *out = Value::String(platform::ToUtf8(std::wstring(v.bstrVal ? v.bstrVal : L"", SysStringLen(v.bstrVal)))); break;
+    case VT_BSTR:
+      *out = Value::String(platform::ToUtf8(std::wstring(v.bstrVal ? v.bstrVal : L"", SysStringLen(v.bstrVal))));
+      break;
     case VT_DISPATCH: {
       if (!v.pdispVal) {
         *out = Value::Null();

@@ -255,6 +255,8 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
 #define SUBRANGE(K, ...) EACH(SUBRANGE1, K, __VA_ARGS__)
 #define INSERT(K, ...) EACH(INSERT1, K, __VA_ARGS__)
 #define METHOD(K, M, ...) {#K "." #M, [](Call& c) { return Method(c, &host::K::M, __VA_ARGS__); }}
+#define RANGE(K, Result) \
+  {#K ".Range", [](Call& c) { return c.Out(RangeOf<host::K, host::Result>(c, c.Self<host::K>())); }}
 // Select(Replace = true).
 #define SELECT(K) {#K ".Select", [](Call& c) { c.Self<host::K>().Select(c.ArgOr(0, true)); return Value(); }}
 #define ITEM(K) {#K ".Item", [](Call& c) { return c.Out(c.Self<host::K>().Item(c.Arg<int>(0))); }}
@@ -323,8 +325,7 @@ const std::unordered_map<std::string, Member>& Members() {
       DO(Selection, Unselect), GET(SlideShowWindows, Count),
 
       METHOD(Slides, FindBySlideID, kNeeded),
-      {"Slides.Range",
-       [](Call& c) { return c.Out(RangeOf<host::Slides, host::SlideRange>(c, c.Self<host::Slides>())); }},
+      RANGE(Slides, SlideRange),
       DO(SlideRange, Select), PROP(Slide, Name), GET(Slide, SlideIndex, SlideID, Shapes, Comments), DO(Slide, Select),
       // The host answers a range holding the one notes page.
       {"Slide.NotesPage",
@@ -337,8 +338,7 @@ const std::unordered_map<std::string, Member>& Members() {
        }},
 
       GET(Shapes, Count), NAMED_ITEM(Shapes),
-      {"Shapes.Range",
-       [](Call& c) { return c.Out(RangeOf<host::Shapes, host::ShapeRange>(c, c.Self<host::Shapes>())); }},
+      RANGE(Shapes, ShapeRange),
       METHOD(Shapes, AddTextbox, kNeeded, kNeeded, kNeeded, kNeeded, kNeeded), SELECT(ShapeRange),
 
       GET(Shape, Type, Id, Rotation, AutoShapeType, HasTextFrame, TextFrame, TextFrame2, HasTable, Table, HasChart,
