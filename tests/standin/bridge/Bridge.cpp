@@ -125,10 +125,7 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
   }
 
   // IDispatch
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return count ? *count = 0, S_OK : E_POINTER; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (!names || !ids || count == 0) return E_INVALIDARG;
@@ -257,7 +254,7 @@ bool ToValue(const VARIANT& in, Value* out) {
   if (FAILED(VariantCopyInd(&v, const_cast<VARIANT*>(&in)))) return false;
   bool ok = true;
   switch (v.vt) {
-    case VT_EMPTY: *out = Value(); break;
+    case VT_EMPTY:
     case VT_ERROR: *out = Value(); break;  // a left-out optional argument
     case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT: {
       VARIANT n;
