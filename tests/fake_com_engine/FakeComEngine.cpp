@@ -33,6 +33,7 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cwctype>
 #include <initializer_list>
@@ -106,10 +107,7 @@ HRESULT STDMETHODCALLTYPE QueryInterface(Object* self, REFIID iid, void** out) {
   *out = self;
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE GetTypeInfoCount(Object*, UINT* count) {
-  *count = 0;
-  return S_OK;
-}
+HRESULT STDMETHODCALLTYPE GetTypeInfoCount(Object*, UINT* count) { return *count = 0, S_OK; }
 HRESULT STDMETHODCALLTYPE NoDispatch(Object*) { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE WrongSlot(Object*) { return kWrongSlot; }
 
@@ -145,6 +143,21 @@ HRESULT Hand(Object* o, void** out) {
   return S_OK;
 }
 
+// ---- lists: Item (1-based) and Count, at the positions of the list's kind;
+// the items are made with the list, and each Item hands one out again.
+struct List : Object {
+  std::vector<Object*> items;
+  ~List() {
+    for (Object* o : items) Release(o);
+  }
+};
+HRESULT STDMETHODCALLTYPE ListAt(List* s, LONG index, void** out) {
+  if (index < 1 || index > static_cast<LONG>(s->items.size())) return DISP_E_BADINDEX;
+  AddRef(s->items[index - 1]);
+  return Hand(s->items[index - 1], out);
+}
+HRESULT STDMETHODCALLTYPE ListCount(List* s, LONG* count) { return *count = static_cast<LONG>(s->items.size()), S_OK; }
+
 // ---- request base (positions 7-9), shared by the factory and the engine
 struct Request : Object {
   LONG status = 1;
@@ -152,8 +165,7 @@ struct Request : Object {
   bool hanging = false;
 };
 HRESULT STDMETHODCALLTYPE WaitForResult(Request* self, LONG, LONG* status) {
-  *status = self->hanging ? 0 : self->status;
-  return S_OK;
+  return *status = self->hanging ? 0 : self->status, S_OK;
 }
 HRESULT STDMETHODCALLTYPE Cancel(Request* self) {
   if (self->hanging) {
@@ -163,8 +175,7 @@ HRESULT STDMETHODCALLTYPE Cancel(Request* self) {
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE ErrorCode(Request* self, LONG* code) {
-  *code = self->status == 3 ? self->error : 0;
-  return S_OK;
+  return *code = self->status == 3 ? self->error : 0, S_OK;
 }
 void Finish(Request* r, LONG status, LONG error) {
   r->hanging = false;
@@ -181,24 +192,16 @@ LONG ImplementationCount() {
   return n == 1 && value[0] == L'1' ? 3 : 1;
 }
 HRESULT STDMETHODCALLTYPE ImplementationsItem(Object*, LONG index, BSTR* name) {
+  static const wchar_t* const names[] = {L"FakeCom", L"Unavailable", nullptr};
   if (index < 1 || index > ImplementationCount()) return DISP_E_BADINDEX;
-  switch (index) {
-    case 1: *name = Alloc(L"FakeCom"); return S_OK;
-    case 2: *name = Alloc(L"Unavailable"); return S_OK;
-    default: *name = nullptr; return S_OK;
-  }
+  return *name = names[index - 1] ? Alloc(names[index - 1]) : nullptr, S_OK;
 }
-HRESULT STDMETHODCALLTYPE ImplementationsCount(Object*, LONG* count) {
-  *count = ImplementationCount();
-  return S_OK;
-}
+HRESULT STDMETHODCALLTYPE ImplementationsCount(Object*, LONG* count) { return *count = ImplementationCount(), S_OK; }
 SLOT_TABLE(ImplementationsTable, 10, At(8, &ImplementationsItem), At(9, &ImplementationsCount))
 
 // ---- language pairs
 struct Pair {
-  const wchar_t* id;
-  const wchar_t* from;
-  const wchar_t* to;
+  const wchar_t *id, *from, *to;
   LONG flags;
 };
 const Pair kPairs[] = {
@@ -228,23 +231,7 @@ HRESULT STDMETHODCALLTYPE ItemProductShort(ListItem*, BSTR* v) { return *v = All
 SLOT_TABLE(ListItemTable, 14, At(7, &ItemId), At(8, &ItemFrom), At(9, &ItemTo), At(10, &ItemFlags),
            At(11, &ItemDisplay), At(12, &ItemProduct), At(13, &ItemProductShort))
 
-// ---- engine list: 8 Item, 9 Count
-struct EngineList : Object {
-  std::vector<Pair> pairs;
-  std::wstring language, product;
-};
-HRESULT STDMETHODCALLTYPE ListItemAt(EngineList* s, LONG index, void** out) {
-  if (index < 1 || index > static_cast<LONG>(s->pairs.size())) return DISP_E_BADINDEX;
-  auto* item = Make<ListItem>(ListItemTable().slots, {});
-  item->pair = s->pairs[index - 1];
-  item->language = s->language;
-  item->product = s->product;
-  return Hand(item, out);
-}
-HRESULT STDMETHODCALLTYPE ListCount(EngineList* s, LONG* count) {
-  return *count = static_cast<LONG>(s->pairs.size()), S_OK;
-}
-SLOT_TABLE(EngineListTable, 10, At(8, &ListItemAt), At(9, &ListCount))
+SLOT_TABLE(EngineListTable, 10, At(8, &ListAt), At(9, &ListCount))
 
 // ---- client property (8 put value, 9 name) and collection (8 Item, 9 Count)
 struct Property : Object {
@@ -258,20 +245,11 @@ HRESULT STDMETHODCALLTYPE PropertyPut(Property* s, VARIANT value) {
 }
 HRESULT STDMETHODCALLTYPE PropertyName(Property*, BSTR* name) { return *name = Alloc(L"ClientId"), S_OK; }
 SLOT_TABLE(PropertyTable, 10, At(8, &PropertyPut), At(9, &PropertyName))
-struct Properties : Object {
-  Factory* owner = nullptr;
-  ~Properties() { Release(owner); }
-};
-HRESULT STDMETHODCALLTYPE PropertiesItem(Properties* s, VARIANT index, void** out) {
-  if (index.vt != VT_I4) return DISP_E_TYPEMISMATCH;
-  if (index.lVal != 1) return DISP_E_BADINDEX;
-  auto* p = Make<Property>(PropertyTable().slots, {kIidProperty});
-  p->owner = s->owner;
-  AddRef(s->owner);
-  return Hand(p, out);
+// The one property; its index comes as a VARIANT.
+HRESULT STDMETHODCALLTYPE PropertiesItem(List* s, VARIANT index, void** out) {
+  return index.vt == VT_I4 ? ListAt(s, index.lVal, out) : DISP_E_TYPEMISMATCH;
 }
-HRESULT STDMETHODCALLTYPE PropertiesCount(Properties*, LONG* count) { return *count = 1, S_OK; }
-SLOT_TABLE(PropertiesTable, 10, At(8, &PropertiesItem), At(9, &PropertiesCount))
+SLOT_TABLE(PropertiesTable, 10, At(8, &PropertiesItem), At(9, &ListCount))
 
 // ---- correspondence: group (7 source count, 8 translation count, 9 source
 // range, 10 translation range), item (12 group), list (8 Item, 9 Count)
@@ -303,28 +281,12 @@ HRESULT STDMETHODCALLTYPE ItemGroup(CorrespondenceItem* s, void** out) {
   return Hand(s->group, out);
 }
 SLOT_TABLE(CorrespondenceItemTable, 13, At(12, &ItemGroup))
-struct CorrespondenceList : Object {
-  std::vector<Group*> groups;
-  ~CorrespondenceList() {
-    for (Group* g : groups) Release(g);
-  }
-};
-HRESULT STDMETHODCALLTYPE CorrespondenceAt(CorrespondenceList* s, LONG index, void** out) {
-  if (index < 1 || index > static_cast<LONG>(s->groups.size())) return DISP_E_BADINDEX;
-  auto* item = Make<CorrespondenceItem>(CorrespondenceItemTable().slots, {});
-  item->group = s->groups[index - 1];
-  AddRef(item->group);
-  return Hand(item, out);
-}
-HRESULT STDMETHODCALLTYPE CorrespondenceCount(CorrespondenceList* s, LONG* n) {
-  return *n = static_cast<LONG>(s->groups.size()), S_OK;
-}
-SLOT_TABLE(CorrespondenceListTable, 10, At(8, &CorrespondenceAt), At(9, &CorrespondenceCount))
+SLOT_TABLE(CorrespondenceListTable, 10, At(8, &ListAt), At(9, &ListCount))
 
 // ---- results: translation (7 text, 8 correspondence), dictionary (7 text)
 struct Result : Object {
   std::wstring text;
-  CorrespondenceList* correspondence = nullptr;
+  List* correspondence = nullptr;
   ~Result() {
     if (correspondence) Release(correspondence);
   }
@@ -349,18 +311,7 @@ struct Sentence : Object {
 HRESULT STDMETHODCALLTYPE SentencePosition(Sentence* s, LONG* v) { return *v = s->position, S_OK; }
 HRESULT STDMETHODCALLTYPE SentenceLength(Sentence* s, LONG* v) { return *v = s->length, S_OK; }
 SLOT_TABLE(SentenceTable, 9, At(7, &SentencePosition), At(8, &SentenceLength))
-struct SentenceList : Object {
-  std::vector<std::pair<LONG, LONG>> spans;
-};
-HRESULT STDMETHODCALLTYPE SentenceCount(SentenceList* s, LONG* n) { return *n = static_cast<LONG>(s->spans.size()), S_OK; }
-HRESULT STDMETHODCALLTYPE SentenceAt(SentenceList* s, LONG index, void** out) {
-  if (index < 1 || index > static_cast<LONG>(s->spans.size())) return DISP_E_BADINDEX;
-  auto* sentence = Make<Sentence>(SentenceTable().slots, {});
-  sentence->position = s->spans[index - 1].first;
-  sentence->length = s->spans[index - 1].second;
-  return Hand(sentence, out);
-}
-SLOT_TABLE(SentenceListTable, 9, At(7, &SentenceCount), At(8, &SentenceAt))
+SLOT_TABLE(SentenceListTable, 9, At(7, &ListCount), At(8, &ListAt))
 
 // ---- translation engine: request base, 12 Info, 13 Translate,
 // 14 LookupDictionary, 20 settings dialog, 26 SplitSentences, 27 dictionary
@@ -394,13 +345,8 @@ HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** o
   // Words of the source, then the translation in reverse order.
   std::vector<std::pair<LONG, LONG>> words;
   const bool bracket = Bracketing();
-  for (size_t i = 0; i < source.size();) {
-    if (source[i] == L' ') {
-      ++i;
-      continue;
-    }
-    size_t end = source.find(L' ', i);
-    if (end == std::wstring::npos) end = source.size();
+  for (size_t i = source.find_first_not_of(L' '); i != std::wstring::npos; i = source.find_first_not_of(L' ', i)) {
+    const size_t end = std::min(source.find(L' ', i), source.size());
     words.emplace_back(static_cast<LONG>(i), static_cast<LONG>(end - i));
     i = end;
   }
@@ -419,11 +365,15 @@ HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** o
     groups[w] = g;
   }
   if (bracket) result->text = L"\u27E6" + source + L"\u27E7";
-  if (mode == 2) {
-    result->correspondence = Make<CorrespondenceList>(CorrespondenceListTable().slots, {kIidCorrespondenceList});
-    result->correspondence->groups = std::move(groups);
-  } else {
-    for (Group* g : groups) Release(g);
+  if (mode == 2) result->correspondence = Make<List>(CorrespondenceListTable().slots, {kIidCorrespondenceList});
+  for (Group* g : groups) {
+    if (!result->correspondence) {
+      Release(g);
+      continue;
+    }
+    auto* item = Make<CorrespondenceItem>(CorrespondenceItemTable().slots, {});
+    item->group = g;
+    result->correspondence->items.push_back(item);
   }
   Finish(self, 1, 0);
   return Hand(result, out);
@@ -447,15 +397,21 @@ HRESULT STDMETHODCALLTYPE SplitSentences(Engine*, BSTR text, LONG mode, void** o
   if (mode != 1) return E_INVALIDARG;
   const std::wstring s = Text(text);
   if (s == L"nosplit") return E_NOTIMPL;
-  auto* list = Make<SentenceList>(SentenceListTable().slots, {});
+  auto* list = Make<List>(SentenceListTable().slots, {});
+  auto add = [list](size_t start, size_t end) {
+    auto* sentence = Make<Sentence>(SentenceTable().slots, {});
+    sentence->position = static_cast<LONG>(start);
+    sentence->length = static_cast<LONG>(end - start);
+    list->items.push_back(sentence);
+  };
   size_t start = 0;
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == L'.' && i + 1 < s.size() && s[i + 1] == L' ') {
-      list->spans.emplace_back(static_cast<LONG>(start), static_cast<LONG>(i + 2 - start));
+      add(start, i + 2);
       start = i + 2;
     }
   }
-  if (start < s.size()) list->spans.emplace_back(static_cast<LONG>(start), static_cast<LONG>(s.size() - start));
+  if (start < s.size()) add(start, s.size());
   return Hand(list, out);
 }
 
@@ -466,27 +422,31 @@ SLOT_TABLE(EngineTable, 28, At(7, &WaitForResult), At(8, &Cancel), At(9, &ErrorC
 // ---- engine factory: request base, 14 Implementation, 16 DisplayLanguage,
 // 17 Properties, 18 GetEngineList, 19 GetEngine
 HRESULT STDMETHODCALLTYPE PutImplementation(Factory* self, BSTR name) {
-  self->implementation = Text(name);
-  return S_OK;
+  return self->implementation = Text(name), S_OK;
 }
 HRESULT STDMETHODCALLTYPE PutDisplayLanguage(Factory* self, BSTR language) {
-  self->language = Text(language);
-  return S_OK;
+  return self->language = Text(language), S_OK;
 }
 HRESULT STDMETHODCALLTYPE GetProperties(Factory* self, void** out) {
-  auto* p = Make<Properties>(PropertiesTable().slots, {kIidProperties});
+  auto* list = Make<List>(PropertiesTable().slots, {kIidProperties});
+  auto* p = Make<Property>(PropertyTable().slots, {kIidProperty});
   p->owner = self;
   AddRef(self);
-  return Hand(p, out);
+  list->items.push_back(p);
+  return Hand(list, out);
 }
 HRESULT STDMETHODCALLTYPE GetEngineList(Factory* self, BSTR engineId, BSTR, BSTR, LONG, void** out) {
   if (self->implementation == L"Unavailable") return kUnavailable;
-  auto* list = Make<EngineList>(EngineListTable().slots, {kIidEngineList});
+  auto* list = Make<List>(EngineListTable().slots, {kIidEngineList});
   const std::wstring wanted = Text(engineId);
-  for (const Pair& p : kPairs)
-    if (wanted.empty() || wanted == p.id) list->pairs.push_back(p);
-  list->language = self->language;
-  list->product = L"Fake " + self->clientId;
+  for (const Pair& p : kPairs) {
+    if (!wanted.empty() && wanted != p.id) continue;
+    auto* item = Make<ListItem>(ListItemTable().slots, {});
+    item->pair = p;
+    item->language = self->language;
+    item->product = L"Fake " + self->clientId;
+    list->items.push_back(item);
+  }
   Finish(self, 1, 0);
   return Hand(list, out);
 }
@@ -530,14 +490,10 @@ class ClassObject final : public IClassFactory {
     *out = this;
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    ++gLive;
-    return 2;
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    --gLive;
-    return 1;
-  }
+  // A class object lives as long as the module; its references keep the
+  // module loaded.
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++gLive, 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return --gLive, 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
@@ -548,10 +504,7 @@ class ClassObject final : public IClassFactory {
     ::Release(o);
     return hr;
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    lock ? ++gLive : --gLive;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override { return lock ? ++gLive : --gLive, S_OK; }
 
  private:
   Kind mKind;

@@ -1,5 +1,6 @@
 #include "tests/standin/Protocol.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
@@ -39,25 +40,19 @@ std::string Escape(std::string_view text) {
   return out;
 }
 
+// `digits` hex digits at `at`; false when they are not.
+template <class T>
+bool Hex(const char* at, size_t digits, T* value) {
+  return std::from_chars(at, at + digits, *value, 16).ptr == at + digits;
+}
+
 bool Unescape(std::string_view text, std::string* out) {
   out->clear();
-  auto digit = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      *out += text[i];
-      continue;
-    }
-    if (i + 2 >= text.size()) return false;
-    const int hi = digit(text[i + 1]);
-    const int lo = digit(text[i + 2]);
-    if (hi < 0 || lo < 0) return false;
-    *out += static_cast<char>(hi * 16 + lo);
-    i += 2;
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '%' && (i + 2 >= text.size() || !Hex(text.data() + i + 1, 2, &c))) return false;
+    if (text[i] == '%') i += 2;
+    *out += static_cast<char>(c);
   }
   return true;
 }
@@ -168,16 +163,9 @@ bool ParsePictureText(const std::string& text, platform::Picture* picture) {
     return false;
   const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
   if (text.size() != static_cast<size_t>(used) + count * 8) return false;
-  platform::Picture read;
-  read.width = width;
-  read.height = height;
-  for (size_t i = 0; i < count; ++i) {
-    char* end = nullptr;
-    const std::string digits = text.substr(static_cast<size_t>(used) + i * 8, 8);
-    const unsigned long v = std::strtoul(digits.c_str(), &end, 16);
-    if (end != digits.c_str() + 8) return false;
-    read.pixels.push_back(static_cast<std::uint32_t>(v));
-  }
+  platform::Picture read{width, height, std::vector<std::uint32_t>(count)};
+  for (size_t i = 0; i < count; ++i)
+    if (!Hex(text.data() + used + i * 8, 8, &read.pixels[i])) return false;
   *picture = std::move(read);
   return true;
 }

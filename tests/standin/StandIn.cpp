@@ -15,12 +15,13 @@
 //                         "dialog-disconnect" and "dialog-cancel" wait for the
 //                         progress dialog to show, then disconnect, or click its
 //                         cancel button and answer yes to the question
-//     save PATH           save a copy of the active presentation
+//     save PATH           save a copy of the active presentation (macro-enabled
+//                         for a .pptm)
 //     faces PATH          connect the add-in again over a clipboard holding a
 //                         text of the user's, check that the text is still
 //                         there and that every button of the add-in has a
 //                         16x16 face (and mask, from host version 10 on), and
-//                         write a sheet of the faces to PATH (a .bmp)
+//                         write a sheet of the faces to PATH (a .ppm)
 //     disconnect          disconnect the add-in
 //     release             let go of the connection object while the add-in is
 //                         connected (its module must stay), then take a new
@@ -42,10 +43,12 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
+#include "src/host/dispatch/DispatchHost.h"
+#include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
+#include "src/platform/win32/ComOwners.h"
 #include "tests/standin/bridge/Bridge.h"
 
 namespace standin {
@@ -69,6 +72,7 @@ namespace {
 
 using standin::Extensibility;
 using standin::kExtensibility2;
+using Ref = platform::win::ComPtr<IDispatch>;
 
 constexpr LONG kConnectStartup = 1;
 constexpr LONG kDisconnectHostShutdown = 0;
@@ -89,83 +93,6 @@ std::string Hex(HRESULT hr) {
   return buf;
 }
 
-// A late-bound call on one of the host's objects.
-bool Call(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args, VARIANT* result) {
-  DISPID id = 0;
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  if (FAILED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return false;
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-  EXCEPINFO info{};
-  const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info, nullptr);
-  for (auto& a : args) VariantClear(&a);
-  if (FAILED(hr)) {
-    const std::wstring what = info.bstrDescription ? info.bstrDescription : L"";
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrHelpFile);
-    return Fail(platform::ToUtf8(name) + " failed: " + Hex(hr == DISP_E_EXCEPTION ? info.scode : hr) + " " +
-                platform::ToUtf8(what));
-  }
-  return true;
-}
-
-VARIANT Variant(VARTYPE type) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = type;
-  return v;
-}
-VARIANT Str(const std::wstring& s) {
-  VARIANT v = Variant(VT_BSTR);
-  v.bstrVal = SysAllocString(s.c_str());
-  return v;
-}
-VARIANT Num(LONG n) {
-  VARIANT v = Variant(VT_I4);
-  v.lVal = n;
-  return v;
-}
-VARIANT Missing() {
-  VARIANT v = Variant(VT_ERROR);
-  v.scode = DISP_E_PARAMNOTFOUND;
-  return v;
-}
-
-// An object property; null (with the reason printed) when there is none.
-IDispatch* Object(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args = {}) {
-  VARIANT result = Variant(VT_EMPTY);
-  if (!Call(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, std::move(args), &result)) return nullptr;
-  if (result.vt != VT_DISPATCH || !result.pdispVal) {
-    VariantClear(&result);
-    return nullptr;
-  }
-  return result.pdispVal;
-}
-
-// A property as text or number; empty or 0 when it cannot be read.
-template <VARTYPE type>
-auto Property(IDispatch* object, const wchar_t* name) {
-  VARIANT result = Variant(VT_EMPTY);
-  const bool read = Call(object, name, DISPATCH_PROPERTYGET, {}, &result) &&
-                    SUCCEEDED(VariantChangeType(&result, &result, 0, type));
-  std::conditional_t<type == VT_BSTR, std::wstring, LONG> value{};
-  if constexpr (type == VT_BSTR) {
-    if (read && result.bstrVal) value = result.bstrVal;
-  } else if (read) {
-    value = result.lVal;
-  }
-  VariantClear(&result);
-  return value;
-}
-std::wstring Text(IDispatch* object, const wchar_t* name) { return Property<VT_BSTR>(object, name); }
-LONG Number(IDispatch* object, const wchar_t* name) { return Property<VT_I4>(object, name); }
-
-bool IsDialogClass(HWND window) {
-  wchar_t name[16] = {};
-  return GetClassNameW(window, name, 16) > 0 && std::wstring(name) == L"#32770";
-}
-
 // A top-level dialog of this process, picked by `match`; null when none.
 HWND FindDialog(const std::function<bool(HWND)>& match) {
   struct Search {
@@ -176,8 +103,11 @@ HWND FindDialog(const std::function<bool(HWND)>& match) {
       [](HWND window, LPARAM param) -> BOOL {
         auto* s = reinterpret_cast<Search*>(param);
         DWORD process = 0;
+        wchar_t name[16] = {};
         GetWindowThreadProcessId(window, &process);
-        if (process != GetCurrentProcessId() || !IsDialogClass(window) || !(*s->match)(window)) return TRUE;
+        if (process != GetCurrentProcessId() || GetClassNameW(window, name, 16) == 0 ||
+            std::wstring(name) != L"#32770" || !(*s->match)(window))
+          return TRUE;
         s->found = window;
         return FALSE;
       },
@@ -213,15 +143,15 @@ std::atomic<bool> gWatching{true};
 
 void CloseMessageBoxes() {
   while (gWatching.load()) {
-    if (!gAnswering.load()) {
-      HWND box = FindDialog([](HWND w) { return IsWindowVisible(w) && !GetDlgItem(w, kProgressBar); });
-      if (box) {
-        wchar_t text[512] = {};
-        GetDlgItemTextW(box, 0xFFFF, text, 512);
-        std::fprintf(stderr, "standin: closed a message box: %s\n", platform::ToUtf8(text).c_str());
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        Sleep(200);
-      }
+    HWND box = gAnswering.load()
+                   ? nullptr
+                   : FindDialog([](HWND w) { return IsWindowVisible(w) && !GetDlgItem(w, kProgressBar); });
+    if (box) {
+      wchar_t text[512] = {};
+      GetDlgItemTextW(box, 0xFFFF, text, 512);
+      std::fprintf(stderr, "standin: closed a message box: %s\n", platform::ToUtf8(text).c_str());
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      Sleep(200);
     }
     Sleep(50);
   }
@@ -230,32 +160,13 @@ void CloseMessageBoxes() {
 // The add-in's connection to the Application object: it passes every call
 // through until Cut, and from then on answers as a host that has gone away
 // does, while the same object may still be reached among the running ones.
-class HostLine final : public IDispatch {
+class HostLine final : public platform::win::ComObject<HostLine, IDispatch> {
  public:
-  explicit HostLine(IDispatch* application) : mApplication(application) { mApplication->AddRef(); }
-  HostLine(const HostLine&) = delete;
-  HostLine& operator=(const HostLine&) = delete;
-  void Cut() {
-    if (mApplication) mApplication->Release();
-    mApplication = nullptr;
-  }
+  explicit HostLine(IDispatch* application) : mApplication(Ref::Share(application)) {}
+  void Cut() { mApplication.Reset(); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IDispatch) return E_NOINTERFACE;
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++mReferences; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --mReferences;
-    if (left == 0) {
-      Cut();
-      delete this;
-    }
-    return left;
+    return Answer(iid == IID_IUnknown || iid == IID_IDispatch, out);
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     return mApplication ? mApplication->GetTypeInfoCount(count) : kGone;
@@ -274,11 +185,11 @@ class HostLine final : public IDispatch {
   }
 
  private:
+  friend class platform::win::ComObject<HostLine, IDispatch>;
   // What a call on an object of a process that has ended answers.
   static constexpr HRESULT kGone = RPC_E_DISCONNECTED;
   ~HostLine() = default;
-  IDispatch* mApplication;
-  ULONG mReferences = 1;
+  Ref mApplication;
 };
 
 // The class the stand-in registers its Application under, as the host's
@@ -286,25 +197,183 @@ class HostLine final : public IDispatch {
 const CLSID kHostClass = {0x5C1E2B77, 0x3D0A, 0x4F6B, {0x9E, 0x21, 0x7A, 0x44, 0x0C, 0x91, 0x3B, 0x58}};
 const wchar_t kHostProgId[] = L"PowerPoint.Application";
 
+// The module's answer to whether it may be unloaded.
+HRESULT CanUnloadNow() {
+  using CanUnload = HRESULT(STDAPICALLTYPE*)();
+  HMODULE module = GetModuleHandleW(L"Pelorant.dll");
+  auto canUnload =
+      module ? reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")))
+             : nullptr;
+  return canUnload ? canUnload() : E_NOTIMPL;
+}
+
+// One row of 16 pixels per button of the menu (the toolbar's repeat them):
+// the face as the host shows it on its button colour, then picture and
+// mask; a binary PPM.
+bool WriteSheet(const std::string& path, const std::vector<std::pair<platform::Picture, platform::Picture>>& faces) {
+  constexpr std::uint32_t kButton = 0xD4D0C8;
+  std::ofstream out(path, std::ios::binary);
+  out << "P6\n48 " << 16 * faces.size() << "\n255\n";
+  for (const auto& [picture, mask] : faces) {
+    const bool hasPicture = picture.pixels.size() == 256, hasMask = mask.pixels.size() == 256;
+    for (size_t at = 0; at < 256 * 3; ++at) {
+      // Row by row, each row across the three columns.
+      const size_t column = at / 16 % 3, pixel = at / 48 * 16 + at % 16;
+      std::uint32_t p = kButton;
+      if (column == 0 && hasPicture)
+        p = hasMask && (mask.pixels[pixel] & 0xFFFFFF) != 0 ? kButton : picture.pixels[pixel];
+      if (column == 1 && hasPicture) p = picture.pixels[pixel];
+      if (column == 2 && hasMask) p = mask.pixels[pixel];
+      out.put(static_cast<char>(p >> 16)).put(static_cast<char>(p >> 8)).put(static_cast<char>(p));
+    }
+  }
+  return static_cast<bool>(out);
+}
+
+// The user's clipboard while the add-in connects.
+constexpr wchar_t kUsersClipboard[] = L"The user's own clipboard text";
+
+bool SetClipboardText(const std::wstring& text) {
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+  bool set = false;
+  if (void* data = block ? GlobalLock(block) : nullptr) {
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(data));
+    GlobalUnlock(block);
+    set = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+  }
+  if (!set && block) GlobalFree(block);
+  CloseClipboard();
+  return set;
+}
+
+std::wstring ClipboardText() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = chars;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+// Every button of a list of controls.
+void Buttons(const host::Ptr<host::CommandBarControls>& controls,
+             std::vector<host::Ptr<host::CommandBarControl>>* buttons) {
+  for (int i = 1; i <= controls->Count(); ++i)
+    if (auto c = controls->Item(i); c->Type() == host::msoControlButton) buttons->push_back(c);
+}
+
+bool ShowsDialog() {
+  HWND dialog = ProgressDialog();
+  return dialog && IsWindowVisible(dialog);
+}
+
+// Clicks the dialog's cancel button and answers yes to the question it asks
+// (a message box of the dialog's thread).
+bool CancelByButton(HWND dialog) {
+  HWND button = GetDlgItem(dialog, IDCANCEL);
+  if (!button) return Fail("the progress dialog has no cancel button");
+  const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+  gAnswering = true;
+  struct Done {
+    ~Done() { gAnswering = false; }
+  } done;
+  PostMessageW(button, BM_CLICK, 0, 0);
+  HWND question = nullptr;
+  auto asked = [&] {
+    question = FindDialog([&](HWND w) { return w != dialog && GetWindowThreadProcessId(w, nullptr) == thread; });
+    return question != nullptr;
+  };
+  if (!WaitFor(asked)) return Fail("the cancel button asked no question");
+  PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+  if (!WaitFor([&] { return !IsWindow(question); })) return Fail("the cancel question stayed open");
+  std::printf("during-run: cancelled from the progress dialog\n");
+  return true;
+}
+
 class StandIn {
  public:
   ~StandIn() {
     Disconnect();
     StopRunning();
     if (mLine) mLine->Release();
-    if (mApplication) mApplication->Release();
   }
 
   bool Start() {
     std::wstring error;
-    mApplication = standin::ConnectToHost(&error);
+    mApplication = Ref::Adopt(standin::ConnectToHost(&error));
     if (!mApplication) return Fail(platform::ToUtf8(error));
+    mHost = host::dispatch::MakeApplication(mApplication.Get());
     return LoadAddin();
   }
 
-  bool Step(const std::vector<std::string>& args, size_t* at);
+  // After disconnection and release nothing keeps the module.
+  static bool Unloadable() {
+    const HRESULT answer = CanUnloadNow();
+    return answer == S_OK || Fail("the module stays in use after disconnection: " + Hex(answer));
+  }
+
+  bool Step(const std::vector<std::string>& args, size_t* at) {
+    const std::string step = args[*at];
+    try {
+      return Do(args, at);
+    } catch (const platform::ComError& e) {
+      return Fail(step + " failed: " + Hex(e.Error()) + " " + platform::ToUtf8(e.Description()));
+    }
+  }
 
  private:
+  bool Do(const std::vector<std::string>& args, size_t* at) {
+    const std::string step = args[(*at)++];
+    std::string value;
+    auto next = [&](std::string* into) {
+      if (*at >= args.size()) return Fail(step + " needs a value");
+      *into = args[(*at)++];
+      return true;
+    };
+    if (step == "open") return next(&value) && Open(value);
+    if (step == "save") return next(&value) && Save(value);
+    if (step == "menu") return Menu();
+    if (step == "faces") return next(&value) && Faces(value);
+    if (step == "click") return next(&value) && Click(value);
+    if (step == "disconnect") return Disconnect(), true;
+    if (step == "release") return Release();
+    if (step == "host-dies") return HostDies();
+    if (step != "during-run") return Fail("unknown step " + step);
+    std::string inner;
+    if (!next(&value) || !next(&inner)) return false;
+    if (inner == "disconnect") return DuringRun(value, [this] { return Disconnect(), true; });
+    if (inner == "connect") return DuringRun(value, [this] { return Connect(); });
+    if (inner == "click") {
+      std::string second;
+      return next(&second) && DuringRun(value, [this, second] { return Click(second); });
+    }
+    if (inner != "dialog-disconnect" && inner != "dialog-cancel")
+      return Fail("during-run takes click KEY, disconnect, connect, dialog-disconnect or dialog-cancel, not " + inner);
+    static HWND dialog = nullptr;
+    dialog = nullptr;
+    const bool cancel = inner == "dialog-cancel";
+    const bool ok = DuringRun(
+        value,
+        [this, cancel] {
+          if (!(dialog = ProgressDialog())) return Fail("the progress dialog is not open");
+          std::printf("during-run: the progress dialog is open\n");
+          if (cancel) return CancelByButton(dialog);
+          // The add-in ends the connection once the cancelled command has
+          // returned.
+          Disconnect();
+          return true;
+        },
+        ShowsDialog);
+    // The run closes its dialog on the way out; its thread then ends.
+    return ok && (WaitFor([] { return !IsWindow(dialog); }) || Fail("the progress dialog stayed open"));
+  }
+
   // The first add-in that loads at start-up: the user's add-ins key, then
   // the machine's, where an installer for every user puts it.
   bool LoadAddin() {
@@ -315,10 +384,8 @@ class StandIn {
         continue;
       wchar_t name[256];
       for (DWORD i = 0; mProgId.empty(); ++i) {
-        DWORD length = 256;
+        DWORD length = 256, behaviour = 0, size = sizeof behaviour;
         if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        DWORD behaviour = 0;
-        DWORD size = sizeof behaviour;
         if (RegGetValueW(key, name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behaviour, &size) ==
                 ERROR_SUCCESS &&
             (behaviour & 3) == 3)
@@ -327,12 +394,17 @@ class StandIn {
       RegCloseKey(key);
     }
     if (mProgId.empty()) return Fail("no add-in loads at start-up");
+    const HRESULT hr = Create();
+    return SUCCEEDED(hr) ? Connect() : Fail("the add-in could not be created: " + Hex(hr));
+  }
+
+  // A new add-in object from the class of its ProgID.
+  HRESULT Create() {
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(mProgId.c_str(), &clsid);
-    if (FAILED(hr)) return Fail("the add-in's ProgID has no class: " + Hex(hr));
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kExtensibility2, reinterpret_cast<void**>(&mAddin));
-    if (FAILED(hr)) return Fail("the add-in could not be created: " + Hex(hr));
-    return Connect();
+    if (SUCCEEDED(hr))
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kExtensibility2, reinterpret_cast<void**>(&mAddin));
+    return hr;
   }
 
   // Connects the add-in over a new line to the Application object.
@@ -341,47 +413,25 @@ class StandIn {
     // launch kind.
     SAFEARRAY* custom = SafeArrayCreateVector(VT_VARIANT, 0, 1);
     LONG index = 0;
-    VARIANT launch = Num(1);
-    SafeArrayPutElement(custom, &index, &launch);
-    // The add-in instance is opaque to the add-in; the application will do.
+    platform::win::Variant launch(LONG{1});
+    SafeArrayPutElement(custom, &index, launch.Ptr());
     if (mLine) mLine->Release();
-    mLine = new HostLine(mApplication);
-    const HRESULT hr = mAddin->OnConnection(mLine, kConnectStartup, mApplication, &custom);
+    mLine = new HostLine(mApplication.Get());
+    // The add-in instance is opaque to the add-in; the application will do.
+    const HRESULT hr = mAddin->OnConnection(mLine, kConnectStartup, mApplication.Get(), &custom);
     SafeArrayDestroy(custom);
     return SUCCEEDED(hr) || Fail("OnConnection failed: " + Hex(hr));
-  }
-
-  // The module's answer to whether it may be unloaded.
-  static HRESULT CanUnloadNow() {
-    using CanUnload = HRESULT(STDAPICALLTYPE*)();
-    HMODULE module = GetModuleHandleW(L"Pelorant.dll");
-    auto canUnload = module ? reinterpret_cast<CanUnload>(
-                                  reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")))
-                            : nullptr;
-    return canUnload ? canUnload() : E_NOTIMPL;
   }
 
   bool Release() {
     mAddin->Release();
     mAddin = nullptr;
     const HRESULT answer = CanUnloadNow();
-    CLSID clsid;
-    HRESULT hr = CLSIDFromProgID(mProgId.c_str(), &clsid);
-    if (SUCCEEDED(hr))
-      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kExtensibility2, reinterpret_cast<void**>(&mAddin));
+    const HRESULT hr = Create();
     if (FAILED(hr)) return Fail("the add-in could not be created again: " + Hex(hr));
-    if (answer != S_FALSE) return Fail("the module may unload while the add-in is connected: " + Hex(answer));
-    return true;
+    return answer == S_FALSE || Fail("the module may unload while the add-in is connected: " + Hex(answer));
   }
 
- public:
-  // After disconnection and release nothing keeps the module.
-  static bool Unloadable() {
-    const HRESULT answer = CanUnloadNow();
-    return answer == S_OK || Fail("the module stays in use after disconnection: " + Hex(answer));
-  }
-
- private:
   void Disconnect() {
     if (!mAddin) return;
     SAFEARRAY* custom = SafeArrayCreateVector(VT_VARIANT, 0, 0);
@@ -391,63 +441,48 @@ class StandIn {
     mAddin = nullptr;
   }
 
-  IDispatch* Control(const std::string& key) {
-    IDispatch* bars = Object(mApplication, L"CommandBars");
-    if (!bars) return nullptr;
-    IDispatch* control =
-        Object(bars, L"FindControl", {Missing(), Missing(), Str(mProgId + platform::FromUtf8(key)), Missing()});
-    bars->Release();
+  host::Ptr<host::CommandBarControl> Control(const std::string& key) {
+    auto control = mHost->CommandBars()->FindControl(0, 0, mProgId + platform::FromUtf8(key), false);
     if (!control) Fail("the add-in has no control " + key);
     return control;
   }
 
-  bool Click(const std::string& key) {
-    IDispatch* control = Control(key);
-    if (!control) return false;
-    const HRESULT hr = standin::Click(control);
-    control->Release();
-    return SUCCEEDED(hr) || Fail("clicking " + key + " failed: " + Hex(hr));
+  // The toolbar is the bar that holds the add-in's translate-all button.
+  host::Ptr<host::CommandBar> Toolbar() {
+    auto all = Control(".BUTTON.TRAN-ALL");
+    return all ? all->Parent() : nullptr;
   }
 
-  void List(IDispatch* controls, int depth) {
-    const LONG count = Number(controls, L"Count");
-    for (LONG i = 1; i <= count; ++i) {
-      IDispatch* c = Object(controls, L"Item", {Num(i)});
-      if (!c) continue;
-      std::printf("%d\t%s\t%s\n", depth, platform::ToUtf8(Text(c, L"Tag")).c_str(),
-                  platform::ToUtf8(Text(c, L"Caption")).c_str());
-      if (Number(c, L"Type") == 10) {
-        if (IDispatch* inner = Object(c, L"Controls")) {
-          List(inner, depth + 1);
-          inner->Release();
-        }
-      }
-      c->Release();
+  bool Click(const std::string& key) {
+    try {
+      auto control = Control(key);
+      if (control) control->Execute();
+      return static_cast<bool>(control);
+    } catch (const platform::ComError& e) {
+      return Fail("clicking " + key + " failed: " + Hex(e.Error()));
     }
   }
 
-  // Prints the line of a menu or bar and then its controls; takes `owner`.
-  bool PrintWithControls(IDispatch* owner, const std::wstring& first, const std::wstring& second) {
-    std::printf("0\t%s\t%s\n", platform::ToUtf8(first).c_str(), platform::ToUtf8(second).c_str());
-    IDispatch* controls = Object(owner, L"Controls");
-    owner->Release();
-    if (!controls) return false;
-    List(controls, 1);
-    controls->Release();
-    return true;
+  // One line per control: depth, tag and caption.
+  static void Print(int depth, const std::wstring& tag, const std::wstring& caption) {
+    std::printf("%d\t%s\t%s\n", depth, platform::ToUtf8(tag).c_str(), platform::ToUtf8(caption).c_str());
+  }
+  void List(const host::Ptr<host::CommandBarControls>& controls, int depth) {
+    for (int i = 1; i <= controls->Count(); ++i) {
+      auto c = controls->Item(i);
+      Print(depth, c->Tag(), c->Caption());
+      if (c->Type() == host::msoControlPopup) List(c->Controls(), depth + 1);
+    }
   }
 
   bool Menu() {
-    IDispatch* popup = Control("");
-    if (!popup || !PrintWithControls(popup, Text(popup, L"Tag"), Text(popup, L"Caption"))) return false;
-    IDispatch* toolbar = nullptr;
-    // The toolbar is the bar that holds the add-in's translate-all button.
-    if (IDispatch* all = Control(".BUTTON.TRAN-ALL")) {
-      toolbar = Object(all, L"Parent");
-      all->Release();
-    }
-    if (!toolbar) return Fail("the add-in has no toolbar");
-    if (!PrintWithControls(toolbar, L"toolbar", Text(toolbar, L"Name"))) return false;
+    auto popup = Control("");
+    auto toolbar = Toolbar();
+    if (!popup || !toolbar) return Fail("the add-in has no menu or no toolbar");
+    Print(0, popup->Tag(), popup->Caption());
+    List(popup->Controls(), 1);
+    Print(0, L"toolbar", toolbar->Name());
+    List(toolbar->Controls(), 1);
     std::fflush(stdout);
     return true;
   }
@@ -471,14 +506,12 @@ class StandIn {
         KillTimer(h, kDuringRunTimer);
         m = kDuringRun;
       }
-      if (m == kDuringRun && pending) {
-        ranInside = inRun > 0;
-        auto step = std::move(pending);
-        pending = nullptr;
-        nestedOk = step();
-        return 0;
-      }
-      return DefWindowProcW(h, m, w, l);
+      if (m != kDuringRun || !pending) return DefWindowProcW(h, m, w, l);
+      ranInside = inRun > 0;
+      auto step = std::move(pending);
+      pending = nullptr;
+      nestedOk = step();
+      return 0;
     };
     wc.lpszClassName = L"PelorantStandIn";
     RegisterClassW(&wc);
@@ -504,111 +537,6 @@ class StandIn {
     return nestedOk;
   }
 
-  // The user's clipboard while the add-in connects.
-  static constexpr wchar_t kUsersClipboard[] = L"The user's own clipboard text";
-
-  static bool SetClipboardText(const std::wstring& text) {
-    if (!OpenClipboard(nullptr)) return false;
-    EmptyClipboard();
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-    bool set = false;
-    if (void* data = block ? GlobalLock(block) : nullptr) {
-      std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(data));
-      GlobalUnlock(block);
-      set = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
-    }
-    if (!set && block) GlobalFree(block);
-    CloseClipboard();
-    return set;
-  }
-
-  static std::wstring ClipboardText() {
-    std::wstring text;
-    if (!OpenClipboard(nullptr)) return text;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-      if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-        text = chars;
-        GlobalUnlock(data);
-      }
-    }
-    CloseClipboard();
-    return text;
-  }
-
-  // A button's Picture or Mask; empty when it has none.
-  platform::Picture Face(IDispatch* button, const wchar_t* which) {
-    platform::Picture face;
-    if (IDispatch* picture = Object(button, which)) {
-      standin::PicturePixels(picture, &face);
-      picture->Release();
-    }
-    return face;
-  }
-
-  // Every button of a list of controls, with its tag.
-  void Buttons(IDispatch* owner, std::vector<std::pair<std::wstring, IDispatch*>>* buttons) {
-    IDispatch* controls = Object(owner, L"Controls");
-    if (!controls) return;
-    const LONG count = Number(controls, L"Count");
-    for (LONG i = 1; i <= count; ++i) {
-      IDispatch* c = Object(controls, L"Item", {Num(i)});
-      if (!c) continue;
-      if (Number(c, L"Type") == 1) {
-        buttons->emplace_back(Text(c, L"Tag"), c);
-      } else {
-        c->Release();
-      }
-    }
-    controls->Release();
-  }
-
-  // One row per button of the menu (the toolbar's repeat them): the face as
-  // the host shows it on its button colour, then picture and mask, each
-  // four times enlarged.
-  static bool WriteSheet(const std::string& path,
-                         const std::vector<std::pair<platform::Picture, platform::Picture>>& faces) {
-    constexpr int kScale = 4, kCell = 16 * kScale + 8, kColumns = 3;
-    constexpr std::uint32_t kButton = 0xD4D0C8, kBack = 0xFFFFFF;
-    const int width = kColumns * kCell + 8, height = static_cast<int>(faces.size()) * kCell + 8;
-    std::vector<std::uint32_t> sheet(static_cast<size_t>(width) * static_cast<size_t>(height), kBack);
-    for (size_t row = 0; row < faces.size(); ++row) {
-      const platform::Picture& picture = faces[row].first;
-      const platform::Picture& mask = faces[row].second;
-      for (int column = 0; column < kColumns; ++column) {
-        for (int y = 0; y < 16 * kScale; ++y) {
-          for (int x = 0; x < 16 * kScale; ++x) {
-            const size_t at = static_cast<size_t>(y / kScale) * 16 + static_cast<size_t>(x / kScale);
-            const bool hasPicture = picture.pixels.size() == 256, hasMask = mask.pixels.size() == 256;
-            std::uint32_t p = kButton;
-            if (column == 0 && hasPicture)
-              p = hasMask && (mask.pixels[at] & 0xFFFFFF) != 0 ? kButton : picture.pixels[at];
-            if (column == 1 && hasPicture) p = picture.pixels[at];
-            if (column == 2 && hasMask) p = mask.pixels[at];
-            const int sx = 8 + column * kCell + x, sy = 8 + static_cast<int>(row) * kCell + y;
-            sheet[static_cast<size_t>(sy) * static_cast<size_t>(width) + static_cast<size_t>(sx)] = p & 0xFFFFFF;
-          }
-        }
-      }
-    }
-    std::ofstream out(path, std::ios::binary);
-    auto put = [&out](std::uint32_t v, int bytes) {
-      for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    const std::uint32_t image = static_cast<std::uint32_t>(width * height * 4);
-    out.write("BM", 2);
-    put(54 + image, 4);
-    put(0, 4);
-    put(54, 4);
-    put(40, 4);
-    put(static_cast<std::uint32_t>(width), 4);
-    put(static_cast<std::uint32_t>(-height), 4);  // rows from the top
-    put(1, 2);
-    put(32, 2);
-    for (int i = 0; i < 6; ++i) put(0, 4);
-    for (std::uint32_t p : sheet) put(p, 4);
-    return static_cast<bool>(out);
-  }
-
   bool Faces(const std::string& sheetPath) {
     Disconnect();
     if (!SetClipboardText(kUsersClipboard)) return Fail("the clipboard could not be set");
@@ -617,63 +545,25 @@ class StandIn {
     if (ClipboardText() != kUsersClipboard)
       ok = Fail("the add-in did not leave the user's clipboard as it was: \"" + platform::ToUtf8(ClipboardText()) +
                 "\"");
-    const bool pictureAndMask = Number(mApplication, L"Version") >= 10;
-    std::vector<std::pair<std::wstring, IDispatch*>> buttons;
-    IDispatch* popup = Control("");
-    if (popup) {
-      Buttons(popup, &buttons);
-      popup->Release();
-    }
+    const bool pictureAndMask = _wtoi(mHost->Version().c_str()) >= 10;
+    std::vector<host::Ptr<host::CommandBarControl>> buttons;
+    if (auto popup = Control("")) Buttons(popup->Controls(), &buttons);
     const size_t menuButtons = buttons.size();
-    if (IDispatch* all = Control(".BUTTON.TRAN-ALL")) {
-      if (IDispatch* toolbar = Object(all, L"Parent")) {
-        Buttons(toolbar, &buttons);
-        toolbar->Release();
-      }
-      all->Release();
-    }
+    if (auto toolbar = Toolbar()) Buttons(toolbar->Controls(), &buttons);
     if (menuButtons == 0 || buttons.size() == menuButtons) ok = Fail("the add-in's menu or toolbar has no buttons");
     std::vector<std::pair<platform::Picture, platform::Picture>> sheet;
     for (size_t i = 0; i < buttons.size(); ++i) {
-      const std::string tag = platform::ToUtf8(buttons[i].first);
-      platform::Picture picture = Face(buttons[i].second, L"Picture"), mask = Face(buttons[i].second, L"Mask");
-      buttons[i].second->Release();
+      const std::string tag = platform::ToUtf8(buttons[i]->Tag());
+      platform::Picture picture = buttons[i]->Picture(), mask = buttons[i]->Mask();
       std::printf("face\t%s\t%dx%d\t%dx%d\n", tag.c_str(), picture.width, picture.height, mask.width, mask.height);
       if (picture.width != 16 || picture.height != 16) ok = Fail(tag + " has no 16x16 picture");
       if (pictureAndMask && (mask.width != 16 || mask.height != 16)) ok = Fail(tag + " has no 16x16 mask");
       if (i < menuButtons) sheet.emplace_back(std::move(picture), std::move(mask));
     }
+    buttons.clear();
     std::fflush(stdout);
     if (!WriteSheet(sheetPath, sheet)) ok = Fail("the face sheet could not be written to " + sheetPath);
     return ok;
-  }
-
-  static bool ShowsDialog() {
-    HWND dialog = ProgressDialog();
-    return dialog && IsWindowVisible(dialog);
-  }
-
-  // Clicks the dialog's cancel button and answers yes to the question it
-  // asks (a message box of the dialog's thread).
-  static bool CancelByButton(HWND dialog) {
-    HWND button = GetDlgItem(dialog, IDCANCEL);
-    if (!button) return Fail("the progress dialog has no cancel button");
-    const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
-    gAnswering = true;
-    struct Done {
-      ~Done() { gAnswering = false; }
-    } done;
-    PostMessageW(button, BM_CLICK, 0, 0);
-    HWND question = nullptr;
-    auto asked = [&] {
-      question = FindDialog([&](HWND w) { return w != dialog && GetWindowThreadProcessId(w, nullptr) == thread; });
-      return question != nullptr;
-    };
-    if (!WaitFor(asked)) return Fail("the cancel button asked no question");
-    PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-    if (!WaitFor([&] { return !IsWindow(question); })) return Fail("the cancel question stayed open");
-    std::printf("during-run: cancelled from the progress dialog\n");
-    return true;
   }
 
   // The host's connection to the add-in goes, as when the host's process
@@ -687,7 +577,7 @@ class StandIn {
     if (RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, clsid,
                         static_cast<DWORD>((wcslen(clsid) + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
       return Fail("the host's ProgID could not be registered");
-    const HRESULT hr = RegisterActiveObject(mApplication, kHostClass, ACTIVEOBJECT_STRONG, &mRunning);
+    const HRESULT hr = RegisterActiveObject(mApplication.Get(), kHostClass, ACTIVEOBJECT_STRONG, &mRunning);
     return SUCCEEDED(hr) || Fail("the Application object could not be registered as running: " + Hex(hr));
   }
   void StopRunning() {
@@ -697,90 +587,24 @@ class StandIn {
     RegDeleteTreeW(HKEY_CLASSES_ROOT, kHostProgId);
   }
 
-  IDispatch* mApplication = nullptr;
+  bool Open(const std::string& path) {
+    return static_cast<bool>(mHost->Presentations()->Open(platform::FromUtf8(path), false, false, true));
+  }
+  bool Save(const std::string& path) {
+    // ppSaveAsOpenXMLPresentation, or its macro-enabled kind for a .pptm.
+    mHost->ActivePresentation()->SaveCopyAs(platform::FromUtf8(path), path.ends_with(".pptm") ? 25 : 24, false);
+    return true;
+  }
+
+  // The Application object as the Linux side serves it, and the stand-in's
+  // own view of it.
+  Ref mApplication;
+  host::Ptr<host::Application> mHost;
   HostLine* mLine = nullptr;
   DWORD mRunning = 0;
   Extensibility* mAddin = nullptr;
   std::wstring mProgId;
-
- public:
-  bool Open(const std::string& path) {
-    IDispatch* presentations = Object(mApplication, L"Presentations");
-    if (!presentations) return false;
-    IDispatch* deck = Object(presentations, L"Open", {Str(platform::FromUtf8(path)), Num(0), Num(0), Num(-1)});
-    presentations->Release();
-    if (!deck) return false;
-    deck->Release();
-    return true;
-  }
-  bool Save(const std::string& path) {
-    IDispatch* active = Object(mApplication, L"ActivePresentation");
-    if (!active) return false;
-    const bool ok = Call(active, L"SaveCopyAs", DISPATCH_METHOD, {Str(platform::FromUtf8(path)), Num(24)}, nullptr);
-    active->Release();
-    return ok;
-  }
-  bool Dispatch(const std::string& step, const std::vector<std::string>& args, size_t* at) {
-    auto next = [&](std::string* value) {
-      if (*at >= args.size()) return Fail(step + " needs a value");
-      *value = args[(*at)++];
-      return true;
-    };
-    std::string value;
-    if (step == "open") return next(&value) && Open(value);
-    if (step == "save") return next(&value) && Save(value);
-    if (step == "menu") return Menu();
-    if (step == "faces") return next(&value) && Faces(value);
-    if (step == "click") return next(&value) && Click(value);
-    if (step == "disconnect") {
-      Disconnect();
-      return true;
-    }
-    if (step == "release") return Release();
-    if (step == "host-dies") return HostDies();
-    if (step == "during-run") {
-      std::string inner;
-      if (!next(&value) || !next(&inner)) return false;
-      if (inner == "disconnect") return DuringRun(value, [this] {
-        Disconnect();
-        return true;
-      });
-      if (inner == "connect") return DuringRun(value, [this] { return Connect(); });
-      if (inner == "click") {
-        std::string second;
-        if (!next(&second)) return false;
-        return DuringRun(value, [this, second] { return Click(second); });
-      }
-      if (inner == "dialog-disconnect" || inner == "dialog-cancel") {
-        static HWND dialog = nullptr;
-        dialog = nullptr;
-        const bool cancel = inner == "dialog-cancel";
-        const bool ok = DuringRun(
-            value,
-            [this, cancel] {
-              if (!(dialog = ProgressDialog())) return Fail("the progress dialog is not open");
-              std::printf("during-run: the progress dialog is open\n");
-              if (cancel) return CancelByButton(dialog);
-              // The add-in ends the connection once the cancelled command
-              // has returned.
-              Disconnect();
-              return true;
-            },
-            ShowsDialog);
-        // The run closes its dialog on the way out; its thread then ends.
-        if (ok && !WaitFor([] { return !IsWindow(dialog); })) return Fail("the progress dialog stayed open");
-        return ok;
-      }
-      return Fail("during-run takes click KEY, disconnect, connect, dialog-disconnect or dialog-cancel, not " + inner);
-    }
-    return Fail("unknown step " + step);
-  }
 };
-
-bool StandIn::Step(const std::vector<std::string>& args, size_t* at) {
-  const std::string step = args[(*at)++];
-  return Dispatch(step, args, at);
-}
 
 }  // namespace
 
@@ -789,18 +613,10 @@ int main(int argc, char** argv) {
   int status = 0;
   std::thread watcher(CloseMessageBoxes);
   {
-    StandIn host;
-    if (!host.Start()) {
-      status = 1;
-    } else {
-      const std::vector<std::string> args(argv + 1, argv + argc);
-      for (size_t at = 0; at < args.size();) {
-        if (!host.Step(args, &at)) {
-          status = 1;
-          break;
-        }
-      }
-    }
+    StandIn standIn;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    status = standIn.Start() ? 0 : 1;
+    for (size_t at = 0; status == 0 && at < args.size();) status = standIn.Step(args, &at) ? 0 : 1;
   }
   if (status == 0 && !StandIn::Unloadable()) status = 1;
   if (status == 0 && standin::LiveObjects() != 0) {

@@ -144,17 +144,29 @@ if ! run "$out/run-connect" open "$(winpath "$corpus/$deck")" click "$mode" duri
 elif [ "$(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect")" != 1 ]; then
   fail "a connection during the run left $(grep -c -P '^\d+\t[^\t]*\.BUTTON\.TRAN-ALL\t' "$out/run-connect") translate-all buttons"
 fi
-# A deck with comments, and three with charts (titles, axis titles, texts
-# read from the data, data labels with a field beside text formatted
-# alike, a second pair of axes), translated all the same.
+# In one run: a deck with comments, one with links and fields, a
+# macro-enabled one (saved as such), and three with charts (titles, axis
+# titles, texts read from the data, data labels with a field beside text
+# formatted alike, a second pair of axes), translated all the same.
 python3 "$source_dir/tests/e2e/lib/combo_chart.py" "$corpus/pptx__shp-common-props.pptx" "$out/combo.pptx"
-for source in "$corpus/poi__45545_Comment.pptx" "$corpus/pptx__cht-axis-props.pptx" "$corpus/sc__025_chart.pptx" \
-  "$out/combo.pptx"; do
-  deck="translated-$(basename "$source")"
-  if ! run "$out/run4" open "$(winpath "$source")" click "$mode" click .BUTTON.TRAN-ALL \
-    save "$(winpath "$out/$deck")" disconnect; then
-    fail "the stand-in run over $deck failed: $(head -c 600 "$out/run4")"
-  elif ! check "$source" "$out/$deck" >"$out/check"; then
+sources=("$corpus/poi__45545_Comment.pptx" "$corpus/sc__autoshape-case001.pptx" "$corpus/poi__keyframes.pptx"
+  "$corpus/pptx__cht-axis-props.pptx" "$corpus/sc__025_chart.pptx" "$out/combo.pptx")
+translation() {  # translation SOURCE: where its translation is saved, macro-enabled as its source
+  local name="translated-$(basename "$1")"
+  [[ $name == *keyframes* ]] && name="${name%.pptx}.pptm"
+  echo "$out/$name"
+}
+steps=(open "$(winpath "${sources[0]}")" click "$mode")
+for source in "${sources[@]}"; do
+  [ "$source" = "${sources[0]}" ] || steps+=(open "$(winpath "$source")")
+  steps+=(click .BUTTON.TRAN-ALL save "$(winpath "$(translation "$source")")")
+done
+if ! run "$out/run4" "${steps[@]}" disconnect; then
+  fail "the stand-in run over the comment, link and chart decks failed: $(head -c 600 "$out/run4")"
+fi
+for source in "${sources[@]}"; do
+  deck=$(translation "$source")
+  if ! check "$source" "$deck" >"$out/check"; then
     fail "$deck: $(wc -l <"$out/check") problem(s): $(head -n 3 "$out/check" | cut -c 1-300)"
   fi
 done
@@ -189,12 +201,13 @@ mkdir -p "$sheets"
 for version in 9.0 16.0; do
   log="$out/faces-$version"
   if ! timeout -k 10 300 "$server" --report-version "$version" -- "$source_dir/tools/wine-run.sh" "$standin" \
-      faces "$(winpath "$out/faces-$version.bmp")" disconnect 2>"$log"; then
+      faces "$(winpath "$out/faces-$version.ppm")" disconnect 2>"$log"; then
     fail "button faces with a host of version $version: $(grep -v '^[0-9]' "$log" | head -c 600)"
   elif [ "$(grep -c '^face' "$log")" -ne 22 ]; then
     fail "button faces with a host of version $version: $(grep -c '^face' "$log") buttons looked at, not 22"
   fi
-  [ -s "$out/faces-$version.bmp" ] && convert "$out/faces-$version.bmp" "$sheets/button-faces-$version.png"
+  [ -s "$out/faces-$version.ppm" ] &&
+    convert "$out/faces-$version.ppm" -scale 400% -bordercolor white -border 8 "$sheets/button-faces-$version.png"
 done
 
 # Every connection above found the working engine, and every click worked:

@@ -22,39 +22,28 @@ namespace standin {
 namespace {
 
 const IID kButtonEvents = {0x000C0351, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID kComboBoxEvents = {0x000C0354, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-// The pipe to the Linux program.
+// The pipe to the Linux program: one request line out, one answer line in.
 class Channel {
  public:
-  Channel(HANDLE in, HANDLE out) : mIn(in), mOut(out) {}
+  Channel(HANDLE in, HANDLE out)
+      : mIn(_fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(in), _O_RDONLY | _O_BINARY), "rb")),
+        mOut(_fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(out), _O_BINARY), "wb")) {}
   // Sends one request and reads its answer; false when the pipe broke.
   bool Request(const std::string& line, std::string* answer) {
-    const std::string text = line + "\n";
-    DWORD written = 0;
-    if (!WriteFile(mOut, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-        written != text.size())
-      return false;
     answer->clear();
-    for (;;) {
-      if (mAt == mHave) {
-        DWORD got = 0;
-        if (!ReadFile(mIn, mBuffer, sizeof mBuffer, &got, nullptr) || got == 0) return false;
-        mAt = 0;
-        mHave = got;
-      }
-      const char c = mBuffer[mAt++];
-      if (c == '\n') return true;
-      *answer += c;
+    if (!mIn || !mOut || std::fputs((line + "\n").c_str(), mOut) < 0 || std::fflush(mOut) != 0) return false;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, mIn)) {
+      *answer += buffer;
+      if (answer->back() == '\n') return answer->pop_back(), true;
     }
+    return false;
   }
 
  private:
-  HANDLE mIn;
-  HANDLE mOut;
-  char mBuffer[65536];
-  DWORD mAt = 0;
-  DWORD mHave = 0;
+  FILE* mIn;
+  FILE* mOut;
 };
 
 std::unique_ptr<Channel> gChannel;
@@ -64,33 +53,28 @@ std::unique_ptr<Channel> gChannel;
 std::map<std::wstring, DISPID> gIds;
 std::vector<std::wstring> gNames;
 
-// Paths cross between the Windows and the Linux side of Wine.
-using UnixName = char*(CDECL*)(LPCWSTR);
-using DosName = WCHAR*(CDECL*)(LPCSTR);
-
-std::string ToUnixPath(const std::wstring& path) {
-  static auto convert =
-      reinterpret_cast<UnixName>(
-          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-  if (!convert) return platform::ToUtf8(path);
-  char* unix = convert(path.c_str());
-  if (!unix) return platform::ToUtf8(path);
-  std::string out = unix;
-  HeapFree(GetProcessHeap(), 0, unix);
+// Paths cross between the Windows and the Linux side of Wine, through
+// Wine's own conversions (kept as they were where those are missing): the
+// name as `From`, converted by `function`, as `To`.
+template <class To, class From>
+std::basic_string<To> WinePath(const char* function, const std::basic_string<From>& path) {
+  using Convert = To*(CDECL*)(const From*);
+  static const auto convert =
+      reinterpret_cast<Convert>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), function)));
+  To* converted = convert ? convert(path.c_str()) : nullptr;
+  if (!converted) return {};
+  std::basic_string<To> out = converted;
+  HeapFree(GetProcessHeap(), 0, converted);
   return out;
 }
-
+std::string ToUnixPath(const std::wstring& path) {
+  const std::string unix = WinePath<char>("wine_get_unix_file_name", path);
+  return unix.empty() ? platform::ToUtf8(path) : unix;
+}
 std::wstring ToDosPath(const std::string& path) {
-  static auto convert =
-      reinterpret_cast<DosName>(
-          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_dos_file_name")));
-  if (!convert || path.empty() || path[0] != '/') return platform::FromUtf8(path);
-  WCHAR* dos = convert(path.c_str());
-  if (!dos) return platform::FromUtf8(path);
-  std::wstring out = dos;
-  HeapFree(GetProcessHeap(), 0, dos);
-  if (out.rfind(L"\\\\?\\", 0) == 0) out.erase(0, 4);
-  return out;
+  std::wstring dos = path.rfind('/', 0) == 0 ? WinePath<wchar_t>("wine_get_dos_file_name", path) : L"";
+  if (dos.rfind(L"\\\\?\\", 0) == 0) dos.erase(0, 4);
+  return dos.empty() ? platform::FromUtf8(path) : dos;
 }
 
 bool TakesPath(const std::wstring& member) {
@@ -134,17 +118,14 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
       gObjects.erase(mHandle);
       std::string ignored;
       if (gChannel) gChannel->Request("R " + std::to_string(mHandle), &ignored);
-      for (auto& [cookie, sink] : mSinks) sink.sink->Release();
+      for (auto& [cookie, sink] : mSinks) sink->Release();
       delete this;
     }
     return left;
   }
 
   // IDispatch
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return count ? *count = 0, S_OK : E_POINTER; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (!names || !ids || count == 0) return E_INVALIDARG;
@@ -165,39 +146,26 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
-  struct Sink {
-    IID events;
-    IDispatch* sink;
-  };
-  std::map<DWORD, Sink> mSinks;
+  // The button's click sinks, by cookie.
+  std::map<DWORD, IDispatch*> mSinks;
   DWORD mNextCookie = 1;
 
-  // Raises the first event of the control's kind on every sink connected to it.
-  void Raise(bool combo) {
-    const IID events = combo ? kComboBoxEvents : kButtonEvents;
+  // Raises Click(Ctrl, CancelDefault) on every sink connected to the button.
+  void Raise() {
     std::vector<IDispatch*> sinks;
-    for (auto& [cookie, s] : mSinks) {
-      if (s.events != events) continue;
-      s.sink->AddRef();
-      sinks.push_back(s.sink);
+    for (auto& [cookie, sink] : mSinks) {
+      sink->AddRef();
+      sinks.push_back(sink);
     }
     VARIANT_BOOL cancel = VARIANT_FALSE;
     for (IDispatch* sink : sinks) {
+      // The last argument first.
       VARIANT args[2];
-      VariantInit(&args[0]);
-      VariantInit(&args[1]);
-      UINT count = 1;
-      if (combo) {
-        args[0].vt = VT_DISPATCH;
-        args[0].pdispVal = static_cast<IDispatch*>(this);
-      } else {
-        args[0].vt = VT_BOOL | VT_BYREF;
-        args[0].pboolVal = &cancel;
-        args[1].vt = VT_DISPATCH;
-        args[1].pdispVal = static_cast<IDispatch*>(this);
-        count = 2;
-      }
-      DISPPARAMS params{args, nullptr, count, 0};
+      args[0].vt = VT_BOOL | VT_BYREF;
+      args[0].pboolVal = &cancel;
+      args[1].vt = VT_DISPATCH;
+      args[1].pdispVal = static_cast<IDispatch*>(this);
+      DISPPARAMS params{args, nullptr, 2, 0};
       sink->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
       sink->Release();
     }
@@ -212,13 +180,13 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
 
 class ConnectionPoint final : public platform::win::ComObject<ConnectionPoint, IConnectionPoint> {
  public:
-  ConnectionPoint(RemoteObject* owner, IID events) : mOwner(owner), mEvents(events) { mOwner->AddRef(); }
+  explicit ConnectionPoint(RemoteObject* owner) : mOwner(owner) { mOwner->AddRef(); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     return Answer(iid == IID_IUnknown || iid == IID_IConnectionPoint, out);
   }
   HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
     if (!iid) return E_POINTER;
-    *iid = mEvents;
+    *iid = kButtonEvents;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** container) override {
@@ -231,17 +199,17 @@ class ConnectionPoint final : public platform::win::ComObject<ConnectionPoint, I
     if (!sink || !cookie) return E_POINTER;
     IDispatch* events = nullptr;
     // A sink must speak the event interface (or at least IDispatch).
-    if (FAILED(sink->QueryInterface(mEvents, reinterpret_cast<void**>(&events))) &&
+    if (FAILED(sink->QueryInterface(kButtonEvents, reinterpret_cast<void**>(&events))) &&
         FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events))))
       return CONNECT_E_CANNOTCONNECT;
     *cookie = mOwner->mNextCookie++;
-    mOwner->mSinks[*cookie] = {mEvents, events};
+    mOwner->mSinks[*cookie] = events;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
     auto found = mOwner->mSinks.find(cookie);
-    if (found == mOwner->mSinks.end() || found->second.events != mEvents) return CONNECT_E_NOCONNECTION;
-    IDispatch* sink = found->second.sink;
+    if (found == mOwner->mSinks.end()) return CONNECT_E_NOCONNECTION;
+    IDispatch* sink = found->second;
     mOwner->mSinks.erase(found);
     sink->Release();
     return S_OK;
@@ -252,24 +220,15 @@ class ConnectionPoint final : public platform::win::ComObject<ConnectionPoint, I
   friend class platform::win::ComObject<ConnectionPoint, IConnectionPoint>;
   ~ConnectionPoint() { mOwner->Release(); }
   RemoteObject* mOwner;
-  IID mEvents;
 };
 
 HRESULT RemoteObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
   if (!point) return E_POINTER;
   *point = nullptr;
-  if (iid != kButtonEvents && iid != kComboBoxEvents) return CONNECT_E_NOCONNECTION;
-  *point = new ConnectionPoint(this, iid);
+  if (iid != kButtonEvents) return CONNECT_E_NOCONNECTION;
+  *point = new ConnectionPoint(this);
   return S_OK;
 }
-
-}  // namespace
-
-bool PicturePixels(IUnknown* object, platform::Picture* picture) {
-  return platform::win::PictureObjectPixels(object, picture) == S_OK;
-}
-
-namespace {
 
 // A button face as the host hands it out: an OLE picture owning its bitmap.
 IDispatch* MakePicture(const platform::Picture& picture) {
@@ -295,7 +254,7 @@ bool ToValue(const VARIANT& in, Value* out) {
   if (FAILED(VariantCopyInd(&v, const_cast<VARIANT*>(&in)))) return false;
   bool ok = true;
   switch (v.vt) {
-    case VT_EMPTY: *out = Value(); break;
+    case VT_EMPTY:
     case VT_ERROR: *out = Value(); break;  // a left-out optional argument
     case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT: {
       VARIANT n;
@@ -307,7 +266,9 @@ bool ToValue(const VARIANT& in, Value* out) {
     case VT_R4: *out = Value::Double(v.fltVal); break;
     case VT_R8: *out = Value::Double(v.dblVal); break;
     case VT_BOOL: *out = Value::Bool(v.boolVal != VARIANT_FALSE); break;
-    case VT_BSTR: *out = Value::String(platform::ToUtf8(std::wstring(v.bstrVal ? v.bstrVal : L"", SysStringLen(v.bstrVal)))); break;
+    case VT_BSTR:
+      *out = Value::String(platform::ToUtf8(std::wstring(v.bstrVal ? v.bstrVal : L"", SysStringLen(v.bstrVal))));
+      break;
     case VT_DISPATCH: {
       if (!v.pdispVal) {
         *out = Value::Null();
@@ -322,7 +283,7 @@ bool ToValue(const VARIANT& in, Value* out) {
       }
       // A button face lives with its control on the host's side.
       platform::Picture picture;
-      if (!ok && PicturePixels(v.pdispVal, &picture)) {
+      if (!ok && platform::win::PictureObjectPixels(v.pdispVal, &picture) == S_OK) {
         *out = Value::String(PictureText(picture));
         ok = true;
       }
@@ -337,21 +298,13 @@ bool ToValue(const VARIANT& in, Value* out) {
         SafeArrayGetUBound(v.parray, 1, &high);
         const VARTYPE element = v.vt & ~VT_ARRAY;
         for (LONG i = low; ok && i <= high; ++i) {
+          // An element of a typed array is the value part of a VARIANT.
           VARIANT item;
           VariantInit(&item);
-          if (element == VT_VARIANT) {
-            ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, &item));
-          } else if (element == VT_BSTR) {
-            BSTR s = nullptr;
-            ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, &s));
-            item.vt = VT_BSTR;
-            item.bstrVal = s;
-          } else if (element == VT_I4) {
-            item.vt = VT_I4;
-            ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, &item.lVal));
-          } else {
-            ok = false;
-          }
+          ok = element == VT_VARIANT || element == VT_BSTR || element == VT_I4;
+          void* slot = element == VT_VARIANT ? static_cast<void*>(&item) : static_cast<void*>(&item.lVal);
+          if (ok) ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, slot));
+          if (ok && element != VT_VARIANT) item.vt = element;
           Value converted;
           if (ok) ok = ToValue(item, &converted);
           array.items.push_back(std::move(converted));
@@ -412,29 +365,26 @@ HRESULT Fail(EXCEPINFO* info, HRESULT code, const std::wstring& description) {
 HRESULT RemoteObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO* info, UINT*) {
   if (id <= 100 || static_cast<size_t>(id - 100) > gNames.size()) return DISP_E_MEMBERNOTFOUND;
-  const std::wstring& member = gNames[static_cast<size_t>(id - 101)];
+  std::wstring member = gNames[static_cast<size_t>(id - 101)];
   const UINT count = params ? params->cArgs : 0;
-  const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  std::string line;
   if (IsControl() && member == L"Execute") {
     // The click is the stand-in's own: it raises the event here, where the
     // sinks are connected.
-    std::string answer;
-    if (!gChannel->Request("G " + std::to_string(mHandle) + " Type", &answer)) return E_UNEXPECTED;
-    const bool combo = answer == "= i3" || answer == "= i4";
-    Raise(combo);
+    Raise();
     return S_OK;
   }
   if (IsControl() && member == L"PasteFace") {
-    // The clipboard is this side's: the face is read here and sent over.
+    // The clipboard is this side's: the face is read here and put as the
+    // button's Picture.
     platform::Picture pasted;
     if (!ClipboardPicture(&pasted)) return Fail(info, E_FAIL, L"there is no bitmap on the clipboard");
-    std::string answer;
-    const std::string put = "P " + std::to_string(mHandle) + " Picture " + Encode(Value::String(PictureText(pasted)));
-    if (!gChannel->Request(put, &answer))
-      return Fail(info, RPC_E_DISCONNECTED, L"the host is gone");
-    return answer.rfind("=", 0) == 0 ? S_OK : Fail(info, E_FAIL, L"the host refused the pasted face");
+    member = L"Picture";
+    put = true;
+    line = " " + Encode(Value::String(PictureText(pasted)));
   }
-  std::string line = std::string(put ? "P " : "G ") + std::to_string(mHandle) + " " + platform::ToUtf8(member);
+  line = std::string(put ? "P " : "G ") + std::to_string(mHandle) + " " + platform::ToUtf8(member) + line;
   // Arguments arrive last first.
   for (UINT i = count; i-- > 0;) {
     Value v;
@@ -503,18 +453,6 @@ IDispatch* ConnectToHost(std::wstring* error) {
   SetStdHandle(STD_OUTPUT_HANDLE, GetStdHandle(STD_ERROR_HANDLE));
   gChannel = std::make_unique<Channel>(in, kept);
   return ObjectFor(1, "Application");
-}
-
-HRESULT Click(IDispatch* control) {
-  for (auto& [handle, object] : gObjects) {
-    if (static_cast<IDispatch*>(object) != control || !object->IsControl()) continue;
-    DISPID id = 0;
-    LPOLESTR name = const_cast<LPOLESTR>(L"Execute");
-    object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    DISPPARAMS none{};
-    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
-  }
-  return E_INVALIDARG;
 }
 
 int LiveObjects() { return static_cast<int>(gObjects.size()); }

@@ -10,8 +10,6 @@
 
 #include <string>
 
-#include "src/platform/Picture.h"
-
 namespace standin {
 
 // Takes over the process's standard input and output for the channel (the
@@ -20,15 +18,6 @@ namespace standin {
 // AddRef'd. Null with the reason in *error when standard input or output
 // is missing.
 IDispatch* ConnectToHost(std::wstring* error);
-
-// Clicks a control as the user would: a button raises Click on every
-// connected sink, a combo box Change. S_OK, or E_INVALIDARG for an object
-// that is not one of the stand-in's controls.
-HRESULT Click(IDispatch* control);
-
-// The bitmap of an OLE picture (a button's Picture or Mask), opaque; false
-// for anything that is not a bitmap picture.
-bool PicturePixels(IUnknown* object, platform::Picture* picture);
 
 // How many of the stand-in's objects are alive (held by anyone).
 int LiveObjects();

@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <pugixml.hpp>
 #include <sstream>
+#include <tuple>
 #include <type_traits>
 #include <unordered_map>
 
@@ -15,64 +17,21 @@ namespace standin {
 
 namespace {
 
+// Every kind of object the stand-in serves, by the host's class name.
+#define STANDIN_KINDS(X)                                                                                          \
+  X(Application) X(Presentations) X(Presentation) X(DocumentWindows) X(DocumentWindow) X(Panes) X(Pane) X(View)   \
+  X(Selection) X(SlideShowWindows) X(Slides) X(SlideRange) X(Slide) X(Shapes) X(ShapeRange) X(GroupShapes)        \
+  X(Shape) X(TextFrame) X(TextFrame2) X(TextRange) X(TextRange2) X(Font) X(Font2) X(ColorFormat) X(FillFormat)     \
+  X(PlaceholderFormat) X(TextEffectFormat) X(Table) X(Rows) X(Columns) X(Row) X(Column) X(Cell) X(Chart)          \
+  X(ChartText) X(Axis) X(SeriesCollection) X(Series) X(DataLabels) X(DataLabel) X(Master) X(CustomLayouts)        \
+  X(CustomLayout) X(Designs) X(Design) X(Comments) X(Comment) X(CommandBars) X(CommandBar) X(CommandBarControls)  \
+  X(CommandBarControl)
 template <class T>
 struct Kind;
 #define STANDIN_KIND(T) \
   template <>           \
-  struct Kind<host::T> {  \
-    static constexpr const char* name = #T; \
-  };
-STANDIN_KIND(Application)
-STANDIN_KIND(Presentations)
-STANDIN_KIND(Presentation)
-STANDIN_KIND(DocumentWindows)
-STANDIN_KIND(DocumentWindow)
-STANDIN_KIND(Panes)
-STANDIN_KIND(Pane)
-STANDIN_KIND(View)
-STANDIN_KIND(Selection)
-STANDIN_KIND(SlideShowWindows)
-STANDIN_KIND(Slides)
-STANDIN_KIND(SlideRange)
-STANDIN_KIND(Slide)
-STANDIN_KIND(Shapes)
-STANDIN_KIND(ShapeRange)
-STANDIN_KIND(GroupShapes)
-STANDIN_KIND(Shape)
-STANDIN_KIND(TextFrame)
-STANDIN_KIND(TextFrame2)
-STANDIN_KIND(TextRange)
-STANDIN_KIND(TextRange2)
-STANDIN_KIND(Font)
-STANDIN_KIND(Font2)
-STANDIN_KIND(ColorFormat)
-STANDIN_KIND(FillFormat)
-STANDIN_KIND(PlaceholderFormat)
-STANDIN_KIND(TextEffectFormat)
-STANDIN_KIND(Table)
-STANDIN_KIND(Rows)
-STANDIN_KIND(Columns)
-STANDIN_KIND(Row)
-STANDIN_KIND(Column)
-STANDIN_KIND(Cell)
-STANDIN_KIND(Chart)
-STANDIN_KIND(ChartText)
-STANDIN_KIND(Axis)
-STANDIN_KIND(SeriesCollection)
-STANDIN_KIND(Series)
-STANDIN_KIND(DataLabels)
-STANDIN_KIND(DataLabel)
-STANDIN_KIND(Master)
-STANDIN_KIND(CustomLayouts)
-STANDIN_KIND(CustomLayout)
-STANDIN_KIND(Designs)
-STANDIN_KIND(Design)
-STANDIN_KIND(Comments)
-STANDIN_KIND(Comment)
-STANDIN_KIND(CommandBars)
-STANDIN_KIND(CommandBar)
-STANDIN_KIND(CommandBarControls)
-STANDIN_KIND(CommandBarControl)
+  struct Kind<host::T> { static constexpr const char* name = #T; };
+STANDIN_KINDS(STANDIN_KIND)
 #undef STANDIN_KIND
 
 // The list FindControls answers, as a collection object.
@@ -216,6 +175,38 @@ Value Face(Call& c, bool mask) {
   return Value::String(PictureText(platform::Picture{face.width, face.height, face.pixels}));
 }
 
+// A link's Address or SubAddress: setting either gives the range the shown
+// action the two now name.
+Value LinkPart(Call& c, std::wstring ActionSetting::*part) {
+  auto& s = c.Self<ActionSetting>();
+  if (!c.put) return c.Out(s.*part);
+  s.*part = c.Arg<std::wstring>(0);
+  c.server.GiveShownAction(s.range, s.event, s.address, s.subAddress);
+  return Value();
+}
+
+// A host method called with the call's arguments converted to its
+// parameters' types; one left out takes the default given for it, and one
+// whose default is kNeeded must be there.
+constexpr std::nullopt_t kNeeded = std::nullopt;
+template <class T, class R, class... P>
+Value Method(Call& c, R (T::*method)(P...), std::optional<std::decay_t<P>>... defaults) {
+  size_t at = 0;
+  auto arg = [&](auto fallback) {
+    const size_t i = at++;
+    return fallback && !c.Has(i) ? *fallback : c.Arg<typename decltype(fallback)::value_type>(i);
+  };
+  // Braces read the arguments in order.
+  std::tuple<std::decay_t<P>...> args{arg(defaults)...};
+  auto call = [&](auto&... a) { return (c.Self<T>().*method)(a...); };
+  if constexpr (std::is_void_v<R>) {
+    std::apply(call, args);
+    return Value();
+  } else {
+    return c.Out(std::apply(call, args));
+  }
+}
+
 // Reads every item a Range argument names: names or 1-based indexes.
 template <class Collection, class Result>
 host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
@@ -233,20 +224,45 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
   return collection.Range(indexes);
 }
 
-#define GET(K, M) {#K "." #M, [](Call& c) { return c.Out(c.Self<host::K>().M()); }}
-#define PROP(K, M)                                                      \
-  {#K "." #M, [](Call& c) {                                             \
-     auto& s = c.Self<host::K>();                                       \
-     if (c.put) {                                                       \
-       s.Set##M(c.Arg<std::decay_t<decltype(s.M())>>(0));               \
-       return Value();                                                  \
-     }                                                                  \
-     return c.Out(s.M());                                               \
+// Applies F(K, x) to every x after K, the results separated by commas.
+#define STANDIN_PARENS ()
+#define STANDIN_EXPAND(...) STANDIN_E2(STANDIN_E2(STANDIN_E2(STANDIN_E2(__VA_ARGS__))))
+#define STANDIN_E2(...) STANDIN_E1(STANDIN_E1(STANDIN_E1(STANDIN_E1(__VA_ARGS__))))
+#define STANDIN_E1(...) STANDIN_E0(STANDIN_E0(STANDIN_E0(STANDIN_E0(__VA_ARGS__))))
+#define STANDIN_E0(...) __VA_ARGS__
+#define EACH(F, K, ...) __VA_OPT__(STANDIN_EXPAND(EACH_STEP(F, K, __VA_ARGS__)))
+#define EACH_STEP(F, K, x, ...) F(K, x) __VA_OPT__(, EACH_AGAIN STANDIN_PARENS(F, K, __VA_ARGS__))
+#define EACH_AGAIN() EACH_STEP
+
+// One forwarding per kind of member: a property read, a property read and
+// written, a method without arguments or result, a sub-range (start,
+// length), a text insertion; then the same over a list of members.
+#define GET1(K, M) {#K "." #M, [](Call& c) { return c.Out(c.Self<host::K>().M()); }}
+#define PROP1(K, M)                                                         \
+  {#K "." #M, [](Call& c) {                                                 \
+     auto& s = c.Self<host::K>();                                           \
+     if (!c.put) return c.Out(s.M());                                       \
+     s.Set##M(c.Arg<std::decay_t<decltype(s.M())>>(0));                     \
+     return Value();                                                        \
    }}
-#define DO(K, M) {#K "." #M, [](Call& c) { c.Self<host::K>().M(); return Value(); }}
-#define ITEM(K) {#K ".Item", [](Call& c) { return c.Out(c.Self<host::K>().Item(c.Arg<int>(0))); }}
+#define DO1(K, M) {#K "." #M, [](Call& c) { c.Self<host::K>().M(); return Value(); }}
+#define SUBRANGE1(K, M) \
+  {#K "." #M, [](Call& c) { return c.Out(c.Self<host::K>().M(c.ArgOr<int>(0, -1), c.ArgOr<int>(1, -1))); }}
+#define INSERT1(K, M) {#K "." #M, [](Call& c) { return c.Out(c.Self<host::K>().M(c.ArgOr(0, std::wstring()))); }}
+#define GET(K, ...) EACH(GET1, K, __VA_ARGS__)
+#define PROP(K, ...) EACH(PROP1, K, __VA_ARGS__)
+#define DO(K, ...) EACH(DO1, K, __VA_ARGS__)
+#define SUBRANGE(K, ...) EACH(SUBRANGE1, K, __VA_ARGS__)
+#define INSERT(K, ...) EACH(INSERT1, K, __VA_ARGS__)
+#define METHOD(K, M, ...) {#K "." #M, [](Call& c) { return Method(c, &host::K::M, __VA_ARGS__); }}
+#define RANGE(K, Result) \
+  {#K ".Range", [](Call& c) { return c.Out(RangeOf<host::K, host::Result>(c, c.Self<host::K>())); }}
 // Select(Replace = true).
 #define SELECT(K) {#K ".Select", [](Call& c) { c.Self<host::K>().Select(c.ArgOr(0, true)); return Value(); }}
+#define ITEM(K) {#K ".Item", [](Call& c) { return c.Out(c.Self<host::K>().Item(c.Arg<int>(0))); }}
+// Count and Item by 1-based index, for every collection named.
+#define COLLECTION1(_, K) GET1(K, Count), ITEM(K)
+#define COLLECTIONS(...) EACH(COLLECTION1, _, __VA_ARGS__)
 // Item by name or by 1-based index.
 #define NAMED_ITEM(K)                                                                                       \
   {#K ".Item", [](Call& c) {                                                                                \
@@ -254,85 +270,66 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
      if (c.Has(0) && c.args[0].type == Value::Type::String) return c.Out(all.Item(c.Arg<std::wstring>(0))); \
      return c.Out(all.Item(c.Arg<int>(0)));                                                                 \
    }}
-#define INSERT(K, M) {#K "." #M, [](Call& c) { return c.Out(c.Self<host::K>().M(c.ArgOr(0, std::wstring()))); }}
-#define SUBRANGE(K, M)                                                                   \
-  {#K "." #M, [](Call& c) {                                                              \
-     return c.Out(c.Self<host::K>().M(c.ArgOr<int>(0, -1), c.ArgOr<int>(1, -1)));        \
-   }}
+// The members the two text models share, of a text frame and of a range.
+#define TEXT_FRAME(K)                                                                                          \
+  GET(K, HasText, TextRange), PROP(K, AutoSize, WordWrap, Orientation, VerticalAnchor, MarginLeft, MarginRight, \
+                                   MarginTop, MarginBottom)
+#define TEXT_RANGE(K)                                                                                          \
+  PROP(K, Text, LanguageID), GET(K, Start, Length, Count, BoundLeft, BoundTop, BoundWidth, BoundHeight, Font), \
+      SUBRANGE(K, Characters, Paragraphs, Runs, Lines), DO(K, Select, Delete), INSERT(K, InsertAfter, InsertBefore), \
+      {#K ".IsField", [](Call& c) { return RunIsField(c.Self<host::K>()); }}
+#define FONT(K)                                                                                             \
+  PROP(K, Bold, Italic, Shadow, Emboss, Subscript, Superscript, BaselineOffset, Size, Name, NameAscii,     \
+       NameFarEast, NameComplexScript, NameOther)
+
+// A property whose host calls are not named after it.
+template <class T, class Get, class Set>
+Value Property(Call& c, Get get, Set set) {
+  auto& self = c.Self<T>();
+  if (!c.put) return c.Out((self.*get)());
+  (self.*set)(c.Arg<std::decay_t<decltype((self.*get)())>>(0));
+  return Value();
+}
 
 // (interface, member) -> the host call, for every member the add-in may reach.
 const std::unordered_map<std::string, Member>& Members() {
   static const std::unordered_map<std::string, Member> table = {
-      GET(Application, Version), GET(Application, Name), GET(Application, Presentations),
-      GET(Application, ActivePresentation), GET(Application, Windows), GET(Application, ActiveWindow),
-      GET(Application, SlideShowWindows), GET(Application, CommandBars),
+      GET(Application, Version, Name, Presentations, ActivePresentation, Windows, ActiveWindow, SlideShowWindows,
+          CommandBars),
       {"Application.Run",
        [](Call& c) {
          std::vector<std::wstring> rest;
          for (size_t i = 1; i < c.args.size(); ++i) rest.push_back(c.Arg<std::wstring>(i));
          return c.Out(c.Self<host::Application>().Run(c.Arg<std::wstring>(0), rest));
        }},
+      COLLECTIONS(Presentations, DocumentWindows, Panes, Slides, SlideRange, ShapeRange, GroupShapes,
+                  SeriesCollection, DataLabels, CustomLayouts, Designs, Rows, Columns, Comments, CommandBarControls),
+      METHOD(Presentations, Open, kNeeded, false, false, true), METHOD(Presentations, Add, true),
 
-      GET(Presentations, Count), ITEM(Presentations),
-      {"Presentations.Open",
-       [](Call& c) {
-         return c.Out(c.Self<host::Presentations>().Open(c.Arg<std::wstring>(0), c.ArgOr(1, false),
-                                                         c.ArgOr(2, false), c.ArgOr(3, true)));
-       }},
-      {"Presentations.Add", [](Call& c) { return c.Out(c.Self<host::Presentations>().Add(c.ArgOr(0, true))); }},
-
-      GET(Presentation, Name), GET(Presentation, FullName), GET(Presentation, Path), PROP(Presentation, Saved),
-      PROP(Presentation, Final), GET(Presentation, ReadOnly), GET(Presentation, Windows), GET(Presentation, Slides),
-      GET(Presentation, SlideMaster), GET(Presentation, Designs),
-      DO(Presentation, Save), DO(Presentation, Close), GET(Presentation, NewWindow),
+      GET(Presentation, Name, FullName, Path, ReadOnly, Windows, Slides, SlideMaster, Designs, NewWindow),
+      PROP(Presentation, Saved, Final), DO(Presentation, Save, Close),
       {"Presentation.Container",
        [](Call&) -> Value { throw platform::ComError(host::kNotAvailable, L"the presentation is not embedded"); }},
       {"Presentation.PageSetup", [](Call& c) { return c.As("PageSetup"); }},
       {"PageSetup.SlideWidth", [](Call& c) { return c.Out(c.Self<host::Presentation>().SlideWidth()); }},
       {"PageSetup.SlideHeight", [](Call& c) { return c.Out(c.Self<host::Presentation>().SlideHeight()); }},
-      {"Presentation.SaveAs",
-       [](Call& c) {
-         c.Self<host::Presentation>().SaveAs(c.Arg<std::wstring>(0), c.ArgOr(1, host::ppSaveAsDefault));
-         return Value();
-       }},
-      {"Presentation.SaveCopyAs",
-       [](Call& c) {
-         c.Self<host::Presentation>().SaveCopyAs(c.Arg<std::wstring>(0), c.ArgOr(1, host::ppSaveAsDefault),
-                                                 c.ArgOr(2, false));
-         return Value();
-       }},
+      METHOD(Presentation, SaveAs, kNeeded, host::ppSaveAsDefault),
+      METHOD(Presentation, SaveCopyAs, kNeeded, host::ppSaveAsDefault, false),
 
-      GET(DocumentWindows, Count), ITEM(DocumentWindows),
-      {"DocumentWindows.Arrange",
-       [](Call& c) {
-         c.Self<host::DocumentWindows>().Arrange(c.ArgOr(0, host::ppArrangeTiled));
-         return Value();
-       }},
-      PROP(DocumentWindow, ViewType), GET(DocumentWindow, ActivePane), GET(DocumentWindow, Panes),
-      GET(DocumentWindow, Selection), GET(DocumentWindow, View), GET(DocumentWindow, Presentation),
-      GET(DocumentWindow, Caption), GET(DocumentWindow, Active), DO(DocumentWindow, Activate),
-      PROP(DocumentWindow, WindowState), PROP(DocumentWindow, Left), PROP(DocumentWindow, Top),
-      PROP(DocumentWindow, Width), PROP(DocumentWindow, Height), DO(DocumentWindow, Close),
-      GET(Panes, Count), ITEM(Panes), GET(Pane, ViewType), GET(Pane, Active), DO(Pane, Activate),
-      GET(View, Type), GET(View, Slide), PROP(View, Zoom),
-      {"View.GotoSlide",
-       [](Call& c) {
-         c.Self<host::View>().GotoSlide(c.Arg<int>(0));
-         return Value();
-       }},
-      GET(Selection, Type), GET(Selection, SlideRange), GET(Selection, ShapeRange), GET(Selection, TextRange),
-      GET(Selection, TextRange2), GET(Selection, HasChildShapeRange), GET(Selection, ChildShapeRange),
+      METHOD(DocumentWindows, Arrange, host::ppArrangeTiled),
+      GET(DocumentWindow, ActivePane, Panes, Selection, View, Presentation, Caption, Active),
+      PROP(DocumentWindow, ViewType, WindowState, Left, Top, Width, Height), DO(DocumentWindow, Activate, Close),
+      GET(Pane, ViewType, Active), DO(Pane, Activate), GET(View, Type, Slide), PROP(View, Zoom),
+      METHOD(View, GotoSlide, kNeeded),
+      GET(Selection, Type, SlideRange, ShapeRange, TextRange, TextRange2, HasChildShapeRange, ChildShapeRange),
       DO(Selection, Unselect), GET(SlideShowWindows, Count),
 
-      GET(Slides, Count), ITEM(Slides),
-      {"Slides.FindBySlideID", [](Call& c) { return c.Out(c.Self<host::Slides>().FindBySlideID(c.Arg<int>(0))); }},
-      {"Slides.Range",
-       [](Call& c) { return c.Out(RangeOf<host::Slides, host::SlideRange>(c, c.Self<host::Slides>())); }},
-      GET(SlideRange, Count), ITEM(SlideRange), DO(SlideRange, Select),
-      PROP(Slide, Name), GET(Slide, SlideIndex), GET(Slide, SlideID), GET(Slide, Shapes), GET(Slide, Comments),
-      DO(Slide, Select),
+      METHOD(Slides, FindBySlideID, kNeeded),
+      RANGE(Slides, SlideRange),
+      DO(SlideRange, Select), PROP(Slide, Name), GET(Slide, SlideIndex, SlideID, Shapes, Comments), DO(Slide, Select),
       // The host answers a range holding the one notes page.
-      {"Slide.NotesPage", [](Call& c) { return c.server.Register("NotesRange", c.Self<host::Slide>().NotesPage(), nullptr); }},
+      {"Slide.NotesPage",
+       [](Call& c) { return c.server.Register("NotesRange", c.Self<host::Slide>().NotesPage(), nullptr); }},
       {"NotesRange.Count", [](Call&) { return Value::Int(1); }},
       {"NotesRange.Item",
        [](Call& c) {
@@ -341,35 +338,24 @@ const std::unordered_map<std::string, Member>& Members() {
        }},
 
       GET(Shapes, Count), NAMED_ITEM(Shapes),
-      {"Shapes.Range",
-       [](Call& c) { return c.Out(RangeOf<host::Shapes, host::ShapeRange>(c, c.Self<host::Shapes>())); }},
-      {"Shapes.AddTextbox",
-       [](Call& c) {
-         return c.Out(c.Self<host::Shapes>().AddTextbox(c.Arg<int>(0), c.Arg<float>(1), c.Arg<float>(2),
-                                                        c.Arg<float>(3), c.Arg<float>(4)));
-       }},
-      GET(ShapeRange, Count), ITEM(ShapeRange), SELECT(ShapeRange),
-      GET(GroupShapes, Count), ITEM(GroupShapes),
+      RANGE(Shapes, ShapeRange),
+      METHOD(Shapes, AddTextbox, kNeeded, kNeeded, kNeeded, kNeeded, kNeeded), SELECT(ShapeRange),
 
-      GET(Shape, Type), GET(Shape, Id), PROP(Shape, Name), PROP(Shape, AlternativeText), PROP(Shape, Title), PROP(Shape, Visible), PROP(Shape, Left), PROP(Shape, Top),
-      PROP(Shape, Width), PROP(Shape, Height), GET(Shape, Rotation), GET(Shape, AutoShapeType),
-      GET(Shape, HasTextFrame), GET(Shape, TextFrame), GET(Shape, TextFrame2), GET(Shape, HasTable),
-      GET(Shape, Table), GET(Shape, HasChart), GET(Shape, Chart), GET(Shape, HasSmartArt), GET(Shape, HasDiagram),
-      GET(Shape, GroupItems), GET(Shape, TextEffect), GET(Shape, PlaceholderFormat), DO(Shape, Delete),
-      SELECT(Shape),
-      // A shape's own link is the document host's; the range's above are
+      GET(Shape, Type, Id, Rotation, AutoShapeType, HasTextFrame, TextFrame, TextFrame2, HasTable, Table, HasChart,
+          Chart, HasSmartArt, HasDiagram, GroupItems, TextEffect, PlaceholderFormat),
+      PROP(Shape, Name, AlternativeText, Title, Visible, Left, Top, Width, Height), DO(Shape, Delete), SELECT(Shape),
+      // A shape's own link is the document host's; the range's below are
       // the stand-in's.
       {"Shape.ActionSettings",
-       [](Call& c) { return c.server.Register("ShapeAction", c.Self<host::Shape>().ActionSettings(c.Arg<int>(0)), nullptr); }},
+       [](Call& c) {
+         return c.server.Register("ShapeAction", c.Self<host::Shape>().ActionSettings(c.Arg<int>(0)), nullptr);
+       }},
       {"ShapeAction.Hyperlink",
        [](Call& c) { return c.server.Register("ShapeLink", c.Self<host::ActionSetting>().Hyperlink(), nullptr); }},
       {"ShapeLink.Address", [](Call& c) { return c.Out(c.Self<host::Hyperlink>().Address()); }},
       {"ShapeLink.ScreenTip",
        [](Call& c) {
-         auto& link = c.Self<host::Hyperlink>();
-         if (!c.put) return c.Out(link.ScreenTip());
-         link.SetScreenTip(c.Arg<std::wstring>(0));
-         return Value();
+         return Property<host::Hyperlink>(c, &host::Hyperlink::ScreenTip, &host::Hyperlink::SetScreenTip);
        }},
       {"Shape.Parent",
        [](Call& c) {
@@ -382,53 +368,28 @@ const std::unordered_map<std::string, Member>& Members() {
          if (!group) throw platform::ComError(host::kNotAvailable, L"the shape is not in a group");
          return c.Out(group);
        }},
-      GET(Chart, HasTitle), GET(Chart, ChartTitle), GET(Chart, Shapes), GET(Chart, SeriesCollection),
-      {"Chart.HasAxis",
-       [](Call& c) { return c.Out(c.Self<host::Chart>().HasAxis(c.Arg<int>(0), c.ArgOr(1, host::xlPrimary))); }},
-      {"Chart.Axes",
-       [](Call& c) { return c.Out(c.Self<host::Chart>().Axes(c.Arg<int>(0), c.ArgOr(1, host::xlPrimary))); }},
-      GET(ChartText, Text), GET(ChartText, TextFrame2), GET(ChartText, AutoText), GET(Axis, HasTitle), GET(Axis, AxisTitle),
-      GET(SeriesCollection, Count), ITEM(SeriesCollection), PROP(Series, Name), GET(Series, Formula),
-      GET(Series, DataLabels), GET(DataLabels, Count), ITEM(DataLabels), GET(DataLabel, Text),
-      GET(DataLabel, TextFrame2), GET(DataLabel, AutoText),
-      GET(Master, Name), GET(Master, Shapes), GET(Master, CustomLayouts), GET(CustomLayouts, Count),
-      ITEM(CustomLayouts), GET(CustomLayout, Name), GET(CustomLayout, Shapes), GET(Designs, Count), ITEM(Designs),
-      GET(Design, Name), GET(Design, SlideMaster),
-      GET(PlaceholderFormat, Type), GET(PlaceholderFormat, ContainedType), GET(PlaceholderFormat, Name),
-      PROP(TextEffectFormat, Text), PROP(TextEffectFormat, FontName), PROP(TextEffectFormat, FontSize),
-      GET(TextEffectFormat, FontBold), GET(TextEffectFormat, FontItalic),
+      GET(Chart, HasTitle, ChartTitle, Shapes, SeriesCollection),
+      METHOD(Chart, HasAxis, kNeeded, host::xlPrimary), METHOD(Chart, Axes, kNeeded, host::xlPrimary),
+      GET(ChartText, Text, TextFrame2, AutoText), GET(Axis, HasTitle, AxisTitle), PROP(Series, Name),
+      GET(Series, Formula, DataLabels), GET(DataLabel, Text, TextFrame2, AutoText),
+      GET(Master, Name, Shapes, CustomLayouts), GET(CustomLayout, Name, Shapes), GET(Design, Name, SlideMaster),
+      GET(PlaceholderFormat, Type, ContainedType, Name), PROP(TextEffectFormat, Text, FontName, FontSize),
+      GET(TextEffectFormat, FontBold, FontItalic),
+      TEXT_FRAME(TextFrame), TEXT_FRAME(TextFrame2),
 
-      GET(TextFrame, HasText), GET(TextFrame, TextRange), PROP(TextFrame, AutoSize), PROP(TextFrame, WordWrap),
-      PROP(TextFrame, Orientation), PROP(TextFrame, VerticalAnchor), PROP(TextFrame, MarginLeft),
-      PROP(TextFrame, MarginRight), PROP(TextFrame, MarginTop), PROP(TextFrame, MarginBottom),
-      GET(TextFrame2, HasText), GET(TextFrame2, TextRange), PROP(TextFrame2, AutoSize), PROP(TextFrame2, WordWrap),
-      PROP(TextFrame2, Orientation), PROP(TextFrame2, VerticalAnchor), PROP(TextFrame2, MarginLeft),
-      PROP(TextFrame2, MarginRight), PROP(TextFrame2, MarginTop), PROP(TextFrame2, MarginBottom),
-
-      GET(Table, Rows), GET(Table, Columns),
-      {"Table.Cell", [](Call& c) { return c.Out(c.Self<host::Table>().Cell(c.Arg<int>(0), c.Arg<int>(1))); }},
-      GET(Rows, Count), ITEM(Rows), GET(Columns, Count), ITEM(Columns), GET(Row, Height), GET(Column, Width),
-      GET(Cell, Shape), GET(Cell, Selected),
+      GET(Table, Rows, Columns),
+      METHOD(Table, Cell, kNeeded, kNeeded),
+      GET(Row, Height), GET(Column, Width), GET(Cell, Shape, Selected),
       {"Cell.Merge",
        [](Call& c) {
          c.Self<host::Cell>().Merge(c.ObjectArg<host::Cell>(0));
          return Value();
        }},
 
-      GET(Comments, Count), ITEM(Comments),
-      {"Comments.Add",
-       [](Call& c) {
-         return c.Out(c.Self<host::Comments>().Add(c.Arg<float>(0), c.Arg<float>(1), c.Arg<std::wstring>(2),
-                                                   c.Arg<std::wstring>(3), c.Arg<std::wstring>(4)));
-       }},
-      GET(Comment, Text), GET(Comment, Left), GET(Comment, Top), GET(Comment, Author), GET(Comment, AuthorInitials),
-      GET(Comment, DateTime), GET(Comment, Replies), DO(Comment, Delete),
+      METHOD(Comments, Add, kNeeded, kNeeded, kNeeded, kNeeded, kNeeded),
+      GET(Comment, Text, Left, Top, Author, AuthorInitials, DateTime, Replies), DO(Comment, Delete),
 
-      PROP(TextRange, Text), GET(TextRange, Start), GET(TextRange, Length), GET(TextRange, Count),
-      SUBRANGE(TextRange, Characters), SUBRANGE(TextRange, Paragraphs), SUBRANGE(TextRange, Runs),
-      SUBRANGE(TextRange, Lines), DO(TextRange, Select), DO(TextRange, Delete), PROP(TextRange, LanguageID),
-      GET(TextRange, BoundLeft), GET(TextRange, BoundTop), GET(TextRange, BoundWidth), GET(TextRange, BoundHeight),
-      GET(TextRange, Font), INSERT(TextRange, InsertAfter), INSERT(TextRange, InsertBefore),
+      TEXT_RANGE(TextRange), TEXT_RANGE(TextRange2), ITEM(TextRange2),
       {"TextRange.ActionSettings",
        [](Call& c) {
          const int event = c.Arg<int>(0);
@@ -438,10 +399,6 @@ const std::unordered_map<std::string, Member>& Members() {
          s->event = event;
          return c.server.Register("ActionSetting", s, nullptr);
        }},
-      // The host keeps a field's text up to date; the object model has no
-      // word for it, so the stand-in tells its runs apart here.
-      {"TextRange.IsField", [](Call& c) { return RunIsField(c.Self<host::TextRange>()); }},
-      {"TextRange2.IsField", [](Call& c) { return RunIsField(c.Self<host::TextRange2>()); }},
       {"ActionSetting.Action",
        [](Call& c) {
          auto& s = c.Self<ActionSetting>();
@@ -460,22 +417,8 @@ const std::unordered_map<std::string, Member>& Members() {
          *link = Shown(c.server, *link, &action);
          return c.server.Register("Hyperlink", link, nullptr);
        }},
-      {"Hyperlink.Address",
-       [](Call& c) {
-         auto& s = c.Self<ActionSetting>();
-         if (!c.put) return c.Out(s.address);
-         s.address = c.Arg<std::wstring>(0);
-         c.server.GiveShownAction(s.range, s.event, s.address, s.subAddress);
-         return Value();
-       }},
-      {"Hyperlink.SubAddress",
-       [](Call& c) {
-         auto& s = c.Self<ActionSetting>();
-         if (!c.put) return c.Out(s.subAddress);
-         s.subAddress = c.Arg<std::wstring>(0);
-         c.server.GiveShownAction(s.range, s.event, s.address, s.subAddress);
-         return Value();
-       }},
+      {"Hyperlink.Address", [](Call& c) { return LinkPart(c, &ActionSetting::address); }},
+      {"Hyperlink.SubAddress", [](Call& c) { return LinkPart(c, &ActionSetting::subAddress); }},
       {"Hyperlink.ScreenTip",
        [](Call& c) {
          auto& s = c.Self<ActionSetting>();
@@ -484,42 +427,17 @@ const std::unordered_map<std::string, Member>& Members() {
          link->SetScreenTip(c.Arg<std::wstring>(0));
          return Value();
        }},
-      PROP(TextRange2, Text), GET(TextRange2, Start), GET(TextRange2, Length), GET(TextRange2, Count),
-      ITEM(TextRange2), SUBRANGE(TextRange2, Characters), SUBRANGE(TextRange2, Paragraphs),
-      SUBRANGE(TextRange2, Runs), SUBRANGE(TextRange2, Lines), DO(TextRange2, Select), DO(TextRange2, Delete),
-      PROP(TextRange2, LanguageID), GET(TextRange2, BoundLeft), GET(TextRange2, BoundTop),
-      GET(TextRange2, BoundWidth), GET(TextRange2, BoundHeight), GET(TextRange2, Font),
-      INSERT(TextRange2, InsertAfter), INSERT(TextRange2, InsertBefore),
 
-      PROP(Font, Bold), PROP(Font, Italic), PROP(Font, Underline), PROP(Font, Shadow), PROP(Font, Emboss),
-      PROP(Font, Subscript), PROP(Font, Superscript), PROP(Font, BaselineOffset), PROP(Font, AutoRotateNumbers),
-      PROP(Font, Size), PROP(Font, Name), PROP(Font, NameAscii), PROP(Font, NameFarEast),
-      PROP(Font, NameComplexScript), PROP(Font, NameOther), GET(Font, Color),
-      PROP(Font2, Bold), PROP(Font2, Italic), PROP(Font2, UnderlineStyle), PROP(Font2, Shadow), PROP(Font2, Emboss),
-      PROP(Font2, Subscript), PROP(Font2, Superscript), PROP(Font2, BaselineOffset), PROP(Font2, Strike),
-      PROP(Font2, Caps), PROP(Font2, Spacing), PROP(Font2, Size), PROP(Font2, Name), PROP(Font2, NameAscii),
-      PROP(Font2, NameFarEast), PROP(Font2, NameComplexScript), PROP(Font2, NameOther), GET(Font2, Fill),
-      GET(ColorFormat, Type), PROP(ColorFormat, SchemeColor), PROP(ColorFormat, ObjectThemeColor),
+      FONT(Font), PROP(Font, Underline, AutoRotateNumbers), GET(Font, Color),
+      FONT(Font2), PROP(Font2, UnderlineStyle, Strike, Caps, Spacing), GET(Font2, Fill),
+      GET(ColorFormat, Type), PROP(ColorFormat, SchemeColor, ObjectThemeColor),
       {"ColorFormat.RGB",
-       [](Call& c) {
-         auto& color = c.Self<host::ColorFormat>();
-         if (!c.put) return c.Out(color.Rgb());
-         color.SetRgb(c.Arg<int>(0));
-         return Value();
-       }},
+       [](Call& c) { return Property<host::ColorFormat>(c, &host::ColorFormat::Rgb, &host::ColorFormat::SetRgb); }},
       GET(FillFormat, ForeColor), PROP(FillFormat, Visible),
 
       GET(CommandBars, Count), NAMED_ITEM(CommandBars),
-      {"CommandBars.Add",
-       [](Call& c) {
-         return c.Out(c.Self<host::CommandBars>().Add(c.ArgOr(0, std::wstring()), c.ArgOr(1, host::msoBarTop),
-                                                      c.ArgOr(2, false), c.ArgOr(3, false)));
-       }},
-      {"CommandBars.FindControl",
-       [](Call& c) {
-         return c.Out(c.Self<host::CommandBars>().FindControl(c.ArgOr(0, 0), c.ArgOr(1, 0),
-                                                              c.ArgOr(2, std::wstring()), c.ArgOr(3, false)));
-       }},
+      METHOD(CommandBars, Add, std::wstring(), host::msoBarTop, false, false),
+      METHOD(CommandBars, FindControl, 0, 0, std::wstring(), false),
       {"CommandBars.FindControls",
        [](Call& c) {
          auto list = std::make_shared<ControlList>();
@@ -528,8 +446,7 @@ const std::unordered_map<std::string, Member>& Members() {
          if (list->items.empty()) return Value::Null();
          return c.server.Register("ControlList", list, nullptr);
        }},
-      {"ControlList.Count",
-       [](Call& c) { return c.Out(static_cast<int>(c.Self<ControlList>().items.size())); }},
+      {"ControlList.Count", [](Call& c) { return c.Out(static_cast<int>(c.Self<ControlList>().items.size())); }},
       {"ControlList.Item",
        [](Call& c) {
          auto& items = c.Self<ControlList>().items;
@@ -537,51 +454,21 @@ const std::unordered_map<std::string, Member>& Members() {
          if (i < 1 || i > static_cast<int>(items.size())) throw platform::ComError(host::kBadIndex, L"no such control");
          return c.Out(items[static_cast<size_t>(i - 1)]);
        }},
-      GET(CommandBar, Name), GET(CommandBar, NameLocal), GET(CommandBar, Type), GET(CommandBar, BuiltIn),
-      GET(CommandBar, Index), GET(CommandBar, Controls), PROP(CommandBar, Visible), PROP(CommandBar, Enabled),
-      PROP(CommandBar, Position), PROP(CommandBar, Left), PROP(CommandBar, Top), PROP(CommandBar, Width),
-      PROP(CommandBar, Height), PROP(CommandBar, RowIndex), DO(CommandBar, Delete),
-      {"CommandBar.FindControl",
-       [](Call& c) {
-         return c.Out(c.Self<host::CommandBar>().FindControl(c.ArgOr(0, 0), c.ArgOr(1, 0),
-                                                             c.ArgOr(2, std::wstring()), c.ArgOr(3, false),
-                                                             c.ArgOr(4, false)));
-       }},
-      GET(CommandBarControls, Count), ITEM(CommandBarControls),
-      {"CommandBarControls.Add",
-       [](Call& c) {
-         return c.Out(c.Self<host::CommandBarControls>().Add(c.ArgOr(0, host::msoControlButton), c.ArgOr(1, 0),
-                                                             c.ArgOr(2, std::wstring()), c.ArgOr(3, 0),
-                                                             c.ArgOr(4, false)));
-       }},
-      GET(CommandBarControl, Type), GET(CommandBarControl, Id), GET(CommandBarControl, Index),
-      GET(CommandBarControl, BuiltIn), GET(CommandBarControl, Parent), PROP(CommandBarControl, Caption),
-      PROP(CommandBarControl, Tag), PROP(CommandBarControl, TooltipText), PROP(CommandBarControl, Parameter),
-      PROP(CommandBarControl, OnAction), PROP(CommandBarControl, ShortcutText), PROP(CommandBarControl, BeginGroup),
-      PROP(CommandBarControl, Visible), PROP(CommandBarControl, Enabled), PROP(CommandBarControl, Priority),
-      PROP(CommandBarControl, OLEUsage), GET(CommandBarControl, Left), GET(CommandBarControl, Top),
-      PROP(CommandBarControl, Width), PROP(CommandBarControl, Height), PROP(CommandBarControl, Style),
-      PROP(CommandBarControl, State), PROP(CommandBarControl, FaceId), DO(CommandBarControl, PasteFace),
+      GET(CommandBar, Name, NameLocal, Type, BuiltIn, Index, Controls),
+      PROP(CommandBar, Visible, Enabled, Position, Left, Top, Width, Height, RowIndex), DO(CommandBar, Delete),
+      METHOD(CommandBar, FindControl, 0, 0, std::wstring(), false, false),
+      METHOD(CommandBarControls, Add, host::msoControlButton, 0, std::wstring(), 0, false),
+      GET(CommandBarControl, Type, Id, Index, BuiltIn, Parent, Left, Top, Controls),
+      PROP(CommandBarControl, Caption, Tag, TooltipText, Parameter, OnAction, ShortcutText, BeginGroup, Visible,
+           Enabled, Priority, OLEUsage, Width, Height, Style, State, FaceId),
+      DO(CommandBarControl, PasteFace),
       {"CommandBarControl.Picture", [](Call& c) { return Face(c, false); }},
       {"CommandBarControl.Mask", [](Call& c) { return Face(c, true); }},
-      GET(CommandBarControl, Controls),
-      {"CommandBarControl.Delete",
-       [](Call& c) {
-         c.Self<host::CommandBarControl>().Delete(c.ArgOr(0, false));
-         return Value();
-       }},
+      METHOD(CommandBarControl, Delete, false),
   };
   return table;
 }
 
-#undef GET
-#undef PROP
-#undef DO
-#undef ITEM
-#undef SUBRANGE
-#undef SELECT
-#undef NAMED_ITEM
-#undef INSERT
 
 std::string Failure(HRESULT hr, const std::wstring& description) {
   char code[16];
@@ -597,7 +484,8 @@ void ObjectServer::GiveShownAction(const host::Ptr<host::TextRange>& range, int 
   if (shown != shownActions.end()) GiveAction(*range, event, shown->second);
 }
 
-ObjectServer::ObjectServer(host::Ptr<host::Application> application) {
+ObjectServer::ObjectServer(host::Ptr<host::Application> application, std::wstring version)
+    : mVersion(std::move(version)) {
   Register(Kind<host::Application>::name, std::move(application), nullptr);
 }
 
@@ -607,11 +495,8 @@ Value ObjectServer::Register(std::string kind, std::shared_ptr<void> p, const vo
     if (known != mByIdentity.end()) return Value::Object(known->second, kind);
   }
   const int handle = mNext++;
-  if (identity) {
-    mByIdentity[identity] = handle;
-    mIdentityOf[handle] = identity;
-  }
-  mObjects[handle] = Object{kind, std::move(p), mContext};
+  if (identity) mByIdentity[identity] = handle;
+  mObjects[handle] = Object{kind, std::move(p), mContext, identity};
   return Value::Object(handle, std::move(kind));
 }
 
@@ -626,11 +511,9 @@ std::string ObjectServer::Serve(const std::string& line) {
   const int handle = std::atoi(tokens[1].c_str());
   const char op = tokens[0][0];
   if (op == 'R') {
-    mObjects.erase(handle);
-    auto identity = mIdentityOf.find(handle);
-    if (identity != mIdentityOf.end()) {
-      mByIdentity.erase(identity->second);
-      mIdentityOf.erase(identity);
+    if (auto o = mObjects.find(handle); o != mObjects.end()) {
+      mByIdentity.erase(o->second.identity);
+      mObjects.erase(o);
     }
     return "= n";
   }
@@ -645,6 +528,8 @@ std::string ObjectServer::Serve(const std::string& line) {
     if (!Decode(tokens, &at, &v)) return Failure(E_INVALIDARG, L"an argument the server cannot read");
     args.push_back(std::move(v));
   }
+  if (self.kind == "Application" && tokens[2] == "Version" && !mVersion.empty())
+    return "= " + Encode(Value::String(platform::ToUtf8(mVersion)));
   auto member = Members().find(self.kind + "." + tokens[2]);
   if (member == Members().end())
     return Failure(DISP_E_MEMBERNOTFOUND, platform::FromUtf8(self.kind + " has no member " + tokens[2]));

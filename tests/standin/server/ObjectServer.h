@@ -16,7 +16,9 @@ namespace standin {
 
 class ObjectServer {
  public:
-  explicit ObjectServer(host::Ptr<host::Application> application);
+  // With a version, Application.Version answers it instead of the
+  // application's own.
+  explicit ObjectServer(host::Ptr<host::Application> application, std::wstring version = {});
 
   // The answer line (without its line break) to one request line.
   std::string Serve(const std::string& line);
@@ -30,6 +32,8 @@ class ObjectServer {
     // The slide (or notes page) the object was reached from, if any: what
     // a shape's Parent answers.
     host::Ptr<host::Slide> slide;
+    // What makes two references to one control one handle; null for others.
+    const void* identity = nullptr;
   };
   Value Register(std::string kind, std::shared_ptr<void> p, const void* identity);
   const Object* Find(int handle) const;
@@ -44,10 +48,10 @@ class ObjectServer {
   // Controls by identity, so that every reference to one control is one
   // handle (and one object on the Windows side).
   std::map<const void*, int> mByIdentity;
-  std::map<int, const void*> mIdentityOf;
   // The slide the call being served hands on to the objects it answers.
   host::Ptr<host::Slide> mContext;
   int mNext = 1;
+  std::wstring mVersion;
 };
 
 }  // namespace standin
