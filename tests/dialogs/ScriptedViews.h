@@ -67,7 +67,7 @@ struct ProgressRecord {
   std::wstring title, cancelCaption, status, countLabel = L"(template)", counts;
   std::vector<std::wstring> statuses;  // every status shown, in order
   int percent = -1;
-  int shows = 0, hides = 0, tops = 0, repaints = 0, focus = 0, creates = 0, destroys = 0;
+  int shows = 0, hides = 0, tops = 0, focus = 0, creates = 0, destroys = 0;
   bool barMissing = false;
   bool failCreate = false;
   std::atomic<bool> failDispatch{false};
@@ -120,7 +120,7 @@ class RecordingProgressView : public dialogs::ProgressView {
   void Show() override { Set([&] { ++r->shows; }); }
   void Hide() override { Set([&] { ++r->hides; }); }
   void BringToTop() override { Set([&] { ++r->tops; }); }
-  void Repaint() override { Set([&] { ++r->repaints; }); }
+  void Repaint() override {}
   void FocusCancel() override { Set([&] { ++r->focus; }); }
 
  private:
@@ -239,28 +239,27 @@ class ScriptedSetupView : public dialogs::SetupView {
   void ClickRadio(SetupPage page, int id, std::vector<int> group) {
     for (int other : group) At(page, other).check = 0;
     At(page, id).check = 1;
-    if (page == SetupPage::Basic && (id == 222 || id == 223)) {
-      d->optOutputDest_Click();
-    } else {
-      d->Control_Changed(static_cast<int>(page), id);
-    }
+    Report(page, id);
   }
   void ToggleCheck(SetupPage page, int id) {
-    Control& c = At(page, id);
-    c.check = c.check == 1 ? 0 : 1;
-    if (page == SetupPage::Details && (id == 267 || id == 268)) {
-      d->chkColors_Click(id == 267 ? 0 : 1);
-    } else {
-      d->Control_Changed(static_cast<int>(page), id);
-    }
+    At(page, id).check = At(page, id).check == 1 ? 0 : 1;
+    Report(page, id);
   }
   void Type(SetupPage page, int id, const std::wstring& text) {
     At(page, id).text = text;
-    d->Control_Changed(static_cast<int>(page), id);
+    Report(page, id);
   }
   void Pick(SetupPage page, int id, int index) {
     At(page, id).selected = index;
-    if (page == SetupPage::OptionSets && id == 205) {
+    Report(page, id);
+  }
+  // A control's change, reported to the handler the window reports it to.
+  void Report(SetupPage page, int id) {
+    if (page == SetupPage::Basic && (id == 222 || id == 223)) {
+      d->optOutputDest_Click();
+    } else if (page == SetupPage::Details && (id == 267 || id == 268)) {
+      d->chkColors_Click(id == 267 ? 0 : 1);
+    } else if (page == SetupPage::OptionSets && id == 205) {
       d->lstOptionList_Click();
     } else {
       d->Control_Changed(static_cast<int>(page), id);
