@@ -51,6 +51,11 @@ says() {
   expect "$1" "${@:3}"
   contains "$out$err" "$2"
 }
+# prints TEXT ARGS...: expect 0 ARGS..., and TEXT all it printed on stdout.
+prints() {
+  expect 0 "${@:2}"
+  [ "$out" = "$1" ] || fail "${*:2}: printed [$out], expected [$1]"
+}
 
 # bracket_engine [LINES...]: the scripted engine answers every text of its
 # one pair, Test:en-xx, with the text in brackets; LINES are more directives.
