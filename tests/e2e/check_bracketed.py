@@ -67,15 +67,6 @@ def is_a(el, name):
     return n == name and ns in DRAWINGML
 
 
-def visible(el):
-    """The descendants of el in order; a fallback's copies are what an older
-    reader shows, not the deck."""
-    for c in el:
-        if c.tag != FALLBACK:
-            yield c
-            yield from visible(c)
-
-
 def paragraph_text(p, fields=True):
     out = []
     for c in p:

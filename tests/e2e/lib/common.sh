@@ -64,16 +64,22 @@ bracket_engine() {
     "$@" >"$PELORANT_FAKE_ENGINE"
 }
 
-# interrupt PID: presses Ctrl-C on the run until it ends; its status in $rc.
-interrupt() {
+# cancels ARGS...: runs the program with ARGS and `input` (if set) on stdin,
+# presses Ctrl-C on it until it ends (a question is answered yes), and
+# checks that it ended cancelled with status 1.
+cancels() {
+  printf '%s' "${input-}" | PELORANT_ANSWER=yes "$prog" "$@" >/dev/null 2>"$e2e_home/err" &
+  local pid=$!
   sleep 1
   for _ in $(seq 1 50); do
-    kill -0 "$1" 2>/dev/null || break
-    kill -INT "$1" 2>/dev/null
+    kill -0 "$pid" 2>/dev/null || break
+    kill -INT "$pid" 2>/dev/null
     sleep 0.2
   done
-  wait "$1"
+  wait "$pid"
   rc=$?
+  [ "$rc" -eq 1 ] || fail "$* exited $rc when cancelled: $(cat "$e2e_home/err")"
+  contains "$(cat "$e2e_home/err")" "cancelled"
 }
 
 # Whether Apertium's English-Spanish pair is installed.
