@@ -91,8 +91,7 @@ TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithThe
     ::SendMessageW(::GetDlgItem(window, ids::kWord), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"void"));
     ::SendMessageW(::GetDlgItem(window, ids::kSearch), BM_CLICK, 0, 0);
     EXPECT_EQ(PlainText(::GetDlgItem(window, ids::kResult)), mStrings[8505]);
-    PostClick(::GetDlgItem(window, ids::kClose));
-    return true;
+    return PostClick(::GetDlgItem(window, ids::kClose));
   });
   EXPECT_TRUE(RunScripted([&] { dialog.DoModal(L"FakeMT", L"en-ko", L" cat \r\ndog"); }, std::move(steps)));
 }

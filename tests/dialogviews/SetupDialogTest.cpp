@@ -50,6 +50,10 @@ class SetupDialogTest : public dialogtest::SetupDialog {
   }
 
   HWND Item(SetupPage page, int id) { return ::GetDlgItem(mView->Page(page), id); }
+  // A step that waits for the dialog to be the active window again.
+  Step FrameActive() {
+    return [this] { return ActiveDialog() == mView->Frame(); };
+  }
 
   void SelectTab(int index) {
     HWND tab = ::GetDlgItem(mView->Frame(), ids::kTab);
@@ -85,7 +89,7 @@ class SetupDialogTest : public dialogtest::SetupDialog {
 TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
   host.hidden = true;
   std::vector<Step> steps;
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back(FrameActive());
   steps.push_back([&] {
     EXPECT_EQ(TabCtrl_GetItemCount(::GetDlgItem(mView->Frame(), ids::kTab)), dialogs::kSetupPageCount);
     EXPECT_TRUE(::IsWindowVisible(mView->Page(SetupPage::Hidden)));
@@ -152,8 +156,7 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
       EXPECT_TRUE(platform::EqualsNoCase(PlainText(fonts), expected))
           << i << ": " << platform::ToUtf8(PlainText(fonts)) << " for " << platform::ToUtf8(expected);
     }
-    PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
-    return true;
+    return PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
   });
   EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
   EXPECT_EQ(host.applied, 0);
@@ -163,7 +166,7 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
 // enabling rules and what OK stores are the dialogs suite's.
 TEST_F(SetupDialogTest, ClicksOfEachKindEditTheSetAndOkKeepsThem) {
   std::vector<Step> steps;
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back(FrameActive());
   steps.push_back([&] {
     HWND apply = ::GetDlgItem(mView->Frame(), ids::kApply);
     EXPECT_FALSE(::IsWindowEnabled(apply));
@@ -183,8 +186,7 @@ TEST_F(SetupDialogTest, ClicksOfEachKindEditTheSetAndOkKeepsThem) {
     ListView_SetCheckState(list, 0, FALSE);
     EXPECT_FALSE(ListView_GetCheckState(list, 2));
     EXPECT_TRUE(ListView_GetCheckState(list, 1));
-    PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
-    return true;
+    return PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
   });
   EXPECT_EQ(Run(std::move(steps)), IDOK);
   EXPECT_EQ(host.applied, 1);
@@ -206,12 +208,9 @@ TEST_F(SetupDialogTest, TheColourChooserStartsFromTheSetAndCancelKeepsApplyOff) 
   set->SetOrigFontColorValue(0x00336699);
   HWND chooser = nullptr;
   std::vector<Step> steps;
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back(FrameActive());
   for (int button : {IDCANCEL, IDOK}) {
-    steps.push_back([&] {
-      PostClick(Item(SetupPage::Details, ids::kChooseOrigColor));
-      return true;
-    });
+    steps.push_back([&] { return PostClick(Item(SetupPage::Details, ids::kChooseOrigColor)); });
     steps.push_back([&] {
       chooser = ActiveDialog();
       return chooser && chooser != mView->Frame();
@@ -221,35 +220,27 @@ TEST_F(SetupDialogTest, TheColourChooserStartsFromTheSetAndCancelKeepsApplyOff) 
       if (button == IDCANCEL) {
         EXPECT_FALSE(SavePng(Capture(chooser), L"colour-" + LanguageTag()).empty());
       }
-      PostClick(::GetDlgItem(chooser, button));
-      return true;
+      return PostClick(::GetDlgItem(chooser, button));
     });
-    steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+    steps.push_back(FrameActive());
     steps.push_back([&, button] {
       EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(mView->Frame(), ids::kApply)) != FALSE, button == IDOK);
       return true;
     });
   }
-  steps.push_back([&] {
-    PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
-    return true;
-  });
+  steps.push_back([&] { return PostClick(::GetDlgItem(mView->Frame(), ids::kOK)); });
   EXPECT_EQ(Run(std::move(steps)), IDOK);
   EXPECT_EQ(host.options.Find(options::kDefaultOptionName)->OrigFontColorValue(), 0x00336699);
 }
 
 TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
   HWND inputBox = nullptr;
-  const Step openInputBox = [&] {
-    PostClick(Item(SetupPage::OptionSets, ids::kAdd));
-    return true;
-  };
+  const Step openInputBox = [&] { return PostClick(Item(SetupPage::OptionSets, ids::kAdd)); };
   const Step inputBoxShown = [&] {
     inputBox = ActiveDialog();
     return inputBox && inputBox != mView->Frame();
   };
-  const Step frameActive = [&] { return ActiveDialog() == mView->Frame(); };
-  std::vector<Step> steps{frameActive, openInputBox, inputBoxShown};
+  std::vector<Step> steps{FrameActive(), openInputBox, inputBoxShown};
   steps.push_back([&] {
     // Owned by the options dialog, which takes no clicks meanwhile.
     EXPECT_EQ(::GetWindow(inputBox, GW_OWNER), mView->Frame());
@@ -263,10 +254,9 @@ TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
     EXPECT_GT(shot.Ink(), 300u);
     for (const std::wstring& problem : TextProblems(inputBox)) ADD_FAILURE() << platform::ToUtf8(problem);
     ::SendMessageW(::GetDlgItem(inputBox, 229), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Team"));
-    PostClick(::GetDlgItem(inputBox, IDOK));
-    return true;
+    return PostClick(::GetDlgItem(inputBox, IDOK));
   });
-  steps.push_back(frameActive);
+  steps.push_back(FrameActive());
   steps.push_back([&] {
     HWND list = Item(SetupPage::OptionSets, ids::kOptionList);
     EXPECT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
@@ -275,15 +265,11 @@ TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
     return openInputBox();
   });
   steps.push_back(inputBoxShown);
-  steps.push_back([&] {
-    PostClick(::GetDlgItem(inputBox, IDOK));
-    return true;
-  });
-  steps.push_back(frameActive);
+  steps.push_back([&] { return PostClick(::GetDlgItem(inputBox, IDOK)); });
+  steps.push_back(FrameActive());
   steps.push_back([&] {
     EXPECT_EQ(::SendMessageW(Item(SetupPage::OptionSets, ids::kOptionList), LB_GETCOUNT, 0, 0), 3);
-    PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
-    return true;
+    return PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
   });
   EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
   // The empty name was refused with a message; Cancel kept the stored sets.

@@ -84,7 +84,10 @@ HWND ActiveDialog() {
   return active;
 }
 
-void PostClick(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
+bool PostClick(HWND button) {
+  ::PostMessageW(button, BM_CLICK, 0, 0);
+  return true;
+}
 
 size_t Shot::Ink(RECT area) const {
   if (area.right <= area.left || area.bottom <= area.top) area = RECT{0, 0, width, height};
