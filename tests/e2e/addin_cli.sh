@@ -1,8 +1,9 @@
 #!/bin/bash
 # The program as PowerPoint with the add-in loaded: the menu and toolbar as
-# built, the toolbar's mode, the clipboard, and copy and paste translation
-# through clicks on the add-in's controls (the file stand-in, and the
-# desktop's clipboard under Xvfb when xclip and Xvfb are installed).
+# built, the toolbar's mode, the clipboard, the version box in two languages,
+# the log, and copy and paste translation through clicks on the add-in's
+# controls (the file stand-in, and the desktop's clipboard under Xvfb when
+# xclip and Xvfb are installed).
 set -u
 . "$(dirname "$0")/lib/common.sh"
 e2e_corpus
@@ -41,21 +42,30 @@ prints "Grüße, 日本" clipboard get
 expect 2 clipboard
 expect 2 copy "$deck" --slide 1
 
-# Copy, then paste, with the click handlers in the log.
+# The version box in English and Japanese; no log while logging is off.
+for box in 'en_US.UTF-8|PowerPoint Add-in Translation' 'ja_JP.UTF-8|PowerPointアドイン翻訳'; do
+  shown=$(env -u LC_ALL -u LC_MESSAGES LANG=${box%%|*} "$prog" --version)
+  [ "$shown" = "${box#*|}"$'  Version 3, 0, 5, 20\n\nCopyright (C) 2013-2026 Talvoren. All rights reserved.' ] ||
+    fail "${box%%|*} version box: [$shown]"
+done
+[ ! -e "$TMPDIR/Talvoren/AddinLog" ] || fail "log folder created while logging is off"
+
+# Copy, then paste, with the click handlers in the log (its line layout and
+# rotation are the support suite's).
 "$prog" reg add 'HKCU\Software\Talvoren\OfficeAddIn' /v OfficeAddinLog /t REG_DWORD /d 1 /f >/dev/null
 expect 0 copy "$deck" --slide 1 --shape "Title 1" --shape "Subtitle 2"
-expect 0 clipboard get
 # (the shell drops the final line feed)
-[ "$out" = $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧\r\n\r' ] ||
-  fail "copied: $(printf %q "$out")"
+prints $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧\r\n\r' clipboard get
 expect 0 paste "$deck" -o "$dir/pasted.pptx" --slide 1 --shape "Subtitle 2"
 says 0 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧' show "$dir/pasted.pptx"
 contains "$out" 'Title 1: "Test Table Slide"'
 expect 0 paste "$deck" -o "$dir/box.pptx" --slide 1 --text 1:4 --shape "Title 1"
 contains "$("$prog" show "$dir/box.pptx")" '"⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧↵↵ Table Slide"'
 expect 0 translate "$deck" -o "$dir/all.pptx" -q --mode Test:en-xx
+expect 0 --version
 log=$(cat "$TMPDIR"/Talvoren/AddinLog/TVPPAddinsLog*.txt 2>/dev/null)
 for handler in TranCopyClick TranPasteClick TranAllClick; do contains "$log" "AddinMain:$handler"; done
+contains "$log" "  2000 pelorant:version ShowVersion CmdVersion "
 [ "$(sha256sum <"$deck")" = "$sum" ] || fail "the deck was changed"
 
 # An empty clipboard: nothing is pasted and nothing written.
