@@ -204,18 +204,10 @@ class ScriptedSetupView : public dialogs::SetupView {
   int SelectedItem(int page, int id) override { return At(page, id).selected; }
   void SetSwatchColor(int page, int id, std::int32_t color) override { At(page, id).color = color; }
   bool ChooseColor(std::int32_t* color, std::array<std::int32_t, 16>*) override {
-    chooserStarts.push_back(*color);
-    if (!chooserAnswer) return false;
-    *color = *chooserAnswer;
-    return true;
+    return Choose(chooserStarts, chooserAnswer, color);
   }
-  bool ChooseFile(std::wstring* path) override {
-    fileStarts.push_back(*path);
-    if (!fileAnswer) return false;
-    *path = *fileAnswer;
-    return true;
-  }
-  void SetEngineColumns(const std::vector<std::wstring>& headers) override { columns = headers; }
+  bool ChooseFile(std::wstring* path) override { return Choose(fileStarts, fileAnswer, path); }
+  void SetEngineColumns(const std::vector<std::wstring>&) override {}
   void SetEngineRows(const std::vector<dialogs::EngineRow>& newRows) override {
     rows = newRows;
     selectedRows.clear();
@@ -226,7 +218,7 @@ class ScriptedSetupView : public dialogs::SetupView {
     d->lvwEngines_ItemCheck(row);  // as the list view's notification would
   }
   bool IsRowSelected(int row) override { return selectedRows.count(row) != 0; }
-  void SetServerColumns(const std::vector<std::wstring>& headers) override { serverColumns = headers; }
+  void SetServerColumns(const std::vector<std::wstring>&) override {}
   void SetServerRows(const std::vector<std::vector<std::wstring>>& rows) override {
     serverRows = rows;
     selectedServer = -1;
@@ -283,10 +275,8 @@ class ScriptedSetupView : public dialogs::SetupView {
   std::vector<SetupPage> tabs;
   std::vector<std::wstring> tabTexts;
   std::optional<SetupPage> shownPage;
-  std::vector<std::wstring> columns;
   std::vector<dialogs::EngineRow> rows;
   std::set<int> selectedRows;
-  std::vector<std::wstring> serverColumns;
   std::vector<std::vector<std::wstring>> serverRows;
   int selectedServer = -1;
   std::optional<std::int32_t> chooserAnswer;
@@ -297,6 +287,13 @@ class ScriptedSetupView : public dialogs::SetupView {
   int closeCode = 0;
 
  private:
+  // A chooser that starts from `*value` and answers `answer`, or is cancelled.
+  template <typename T>
+  static bool Choose(std::vector<T>& starts, const std::optional<T>& answer, T* value) {
+    starts.push_back(*value);
+    if (answer) *value = *answer;
+    return answer.has_value();
+  }
   Script mScript;
 };
 
