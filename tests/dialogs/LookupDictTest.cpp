@@ -83,8 +83,7 @@ TEST_F(LookupDialog, ASelectedWordIsSearchedByItselfWhileTheDialogIsOpen) {
 }
 
 TEST_F(LookupDialog, HistoryKeepsTheNewestWordsOncePerDictionaryAcrossRuns) {
-  enginetest::SetString(platform::Hive::CurrentUser, std::wstring(options::kHostKeyPath) + L"\\LookupHistory",
-                        L"MaxCount", L"3");
+  SetMaxCount(L"3");
   for (const wchar_t* w : {L"a", L"b", L"c", L"d"}) impl->AddDictionaryEntry(w, w);
   Run(L"en-ja", L"", [&](ScriptedLookupView& v) {
     for (const wchar_t* w : {L"a", L"b", L"c", L"a", L"d"}) Search(v, w);
@@ -103,8 +102,7 @@ TEST_F(LookupDialog, HistoryKeepsTheNewestWordsOncePerDictionaryAcrossRuns) {
   EXPECT_EQ(stored.MaxCount(), 3);
   EXPECT_THAT(stored.Words(L"FakeMT:en-ja"), ElementsAre(L"c", L"d", L"a"));
   // A smaller stored count keeps the newest words.
-  enginetest::SetString(platform::Hive::CurrentUser, std::wstring(options::kHostKeyPath) + L"\\LookupHistory",
-                        L"MaxCount", L"1");
+  SetMaxCount(L"1");
   dialogs::LookupHistory shorter(options::kHostKeyPath);
   shorter.Load();
   EXPECT_THAT(shorter.Words(L"FakeMT:en-ja"), ElementsAre(L"c"));
@@ -115,8 +113,7 @@ TEST_F(LookupDialog, StoredMaxCountOutsideOneTo999KeepsTheDefault) {
   const int fallback = dialogs::LookupHistory::kDefaultMaxCount;
   for (auto [text, want] : std::vector<std::pair<const wchar_t*, int>>{
            {L"999", 999}, {L"1", 1}, {L"1000", fallback}, {L"0", fallback}, {L"x", fallback}}) {
-    enginetest::SetString(platform::Hive::CurrentUser, std::wstring(options::kHostKeyPath) + L"\\LookupHistory",
-                          L"MaxCount", text);
+    SetMaxCount(text);
     dialogs::LookupHistory stored(options::kHostKeyPath);
     stored.Load();
     EXPECT_EQ(stored.MaxCount(), want) << platform::ToUtf8(text);

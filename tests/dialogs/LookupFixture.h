@@ -39,6 +39,10 @@ class LookupDialog : public enginetest::EngineEnvTest {
     dialogs::CDialogLookupDict dialog(std::move(view), engines, eng, options::kHostKeyPath);
     return dialog.DoModal(L"FakeMT", id, selection);
   }
+  static void SetMaxCount(const std::wstring& text) {
+    enginetest::SetString(platform::Hive::CurrentUser, std::wstring(options::kHostKeyPath) + L"\\LookupHistory",
+                          L"MaxCount", text);
+  }
   static void Search(ScriptedLookupView& v, const std::wstring& word) {
     v.word = word;
     v.d->cmdSearch_onclick();

@@ -42,14 +42,11 @@ class ProgressDialogTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(ProgressDialogRules, PercentagesAreTruncatedAndTheTotalNeverBelowThePosition) {
+TEST(ProgressDialogRules, PercentagesAreTruncatedAndCountsNeverBelowThePosition) {
   // Exact fractions stay exact (29/100 is no 28); a negative position shows an empty bar.
   const std::int64_t cases[][3] = {{5, 3, 100}, {1, 3, 33},   {2, 3, 66},   {0, 0, 100},          {0, 7, 0},
                                    {29, 100, 29}, {57, 100, 57}, {999999, 1000000, 99}, {-1, 5, 0}};
   for (const auto& c : cases) EXPECT_EQ(CDialogProgress::Percentage(c[0], c[1]), c[2]) << c[0] << "/" << c[1];
-}
-
-TEST(ProgressDialogRules, CountsTextFormats) {
   EXPECT_EQ(CDialogProgress::CountsText(L"Sentences:", 1, 3), L"Sentences: (1/3)");
   EXPECT_EQ(CDialogProgress::CountsText(L"Sentences:", 5, 3), L"Sentences: (5/5)");
   EXPECT_EQ(CDialogProgress::CountsText(L"Sentences:", -1, -1), L"Sentences: (--/--)");
@@ -138,10 +135,19 @@ TEST_F(ProgressDialogTest, ProgressReportsWaitWhileTheQuestionIsOpen) {
   EXPECT_EQ(record->percent, 50);
 }
 
-TEST(ProgressDialogThread, OpenRunsTheDialogOnItsOwnThreadAndCloseEndsIt) {
+// A click arrives through the dialog thread's own queue and raises the
+// cancel target there; only Close takes the dialog down.
+TEST(ProgressDialogThread, OpenRunsTheDialogOnItsOwnThreadWhereAClickCancelsAndCloseEndsIt) {
   auto record = std::make_shared<ViewRecord>();
-  ASSERT_TRUE(dialogs::OpenProgressDialog([record] { return std::make_unique<RecordingView>(record); },
-                                          [] {}));
+  std::atomic<int> cancels{0};
+  AnswerBoxes boxes([](const platform::MessageBoxRequest&) { return IDYES; });
+  platform::MessageThreadId dialogThread = 0;
+  ASSERT_TRUE(dialogs::OpenProgressDialog(
+      [record, &dialogThread] {
+        dialogThread = platform::CurrentMessageThread();
+        return std::make_unique<RecordingView>(record);
+      },
+      [&] { ++cancels; }));
   CDialogProgress* dialog = dialogs::CurrentProgressDialog();
   ASSERT_NE(dialog, nullptr);
   {
@@ -158,12 +164,16 @@ TEST(ProgressDialogThread, OpenRunsTheDialogOnItsOwnThreadAndCloseEndsIt) {
     EXPECT_EQ(record->percent, 75);
     EXPECT_EQ(record->counts, support::LoadText(5101) + L" (3/4)");
   }
+  ASSERT_TRUE(platform::PostThreadTask(dialogThread, [dialog] { dialog->cmdCancel_Click(); }));
+  while (cancels.load() == 0) platform::SleepMilliseconds(1);
+  EXPECT_EQ(dialogs::CurrentProgressDialog(), dialog);
   dialogs::CloseProgressDialog();
   EXPECT_EQ(dialogs::CurrentProgressDialog(), nullptr);
   dialogs::WaitForProgressDialogThread();
   std::lock_guard<std::mutex> g(record->lock);
   EXPECT_EQ(record->hides, 1);
   EXPECT_EQ(record->destroys, 1);
+  EXPECT_EQ(cancels.load(), 1);
 }
 
 TEST(ProgressDialogThread, AWindowThatCannotBeMadeFailsTheOpen) {
@@ -172,25 +182,6 @@ TEST(ProgressDialogThread, AWindowThatCannotBeMadeFailsTheOpen) {
   EXPECT_FALSE(dialogs::OpenProgressDialog([record] { return std::make_unique<RecordingView>(record); }, [] {}));
   EXPECT_EQ(dialogs::CurrentProgressDialog(), nullptr);
   EXPECT_FALSE(dialogs::OpenProgressDialog([] { return std::unique_ptr<dialogs::ProgressView>(); }, [] {}));
-}
-
-TEST(ProgressDialogThread, AClickOnTheDialogThreadRaisesTheCancelTarget) {
-  auto record = std::make_shared<ViewRecord>();
-  std::atomic<int> cancels{0};
-  AnswerBoxes boxes([](const platform::MessageBoxRequest&) { return IDYES; });
-  platform::MessageThreadId dialogThread = 0;
-  ASSERT_TRUE(dialogs::OpenProgressDialog(
-      [record, &dialogThread] {
-        dialogThread = platform::CurrentMessageThread();
-        return std::make_unique<RecordingView>(record);
-      },
-      [&] { ++cancels; }));
-  // The click arrives through the dialog thread's own queue.
-  CDialogProgress* dialog = dialogs::CurrentProgressDialog();
-  ASSERT_TRUE(platform::PostThreadTask(dialogThread, [dialog] { dialog->cmdCancel_Click(); }));
-  while (cancels.load() == 0) platform::SleepMilliseconds(1);
-  dialogs::WaitForProgressDialogThread();
-  EXPECT_EQ(cancels.load(), 1);
 }
 
 TEST(ProgressDialogThread, AFailingDialogThreadLeavesNoReferenceToAFreedDialog) {

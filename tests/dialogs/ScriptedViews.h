@@ -67,7 +67,7 @@ struct ProgressRecord {
   std::wstring title, cancelCaption, status, countLabel = L"(template)", counts;
   std::vector<std::wstring> statuses;  // every status shown, in order
   int percent = -1;
-  int shows = 0, hides = 0, tops = 0, repaints = 0, focus = 0, creates = 0, destroys = 0;
+  int shows = 0, hides = 0, tops = 0, focus = 0, creates = 0, destroys = 0;
   bool barMissing = false;
   bool failCreate = false;
   std::atomic<bool> failDispatch{false};
@@ -120,7 +120,7 @@ class RecordingProgressView : public dialogs::ProgressView {
   void Show() override { Set([&] { ++r->shows; }); }
   void Hide() override { Set([&] { ++r->hides; }); }
   void BringToTop() override { Set([&] { ++r->tops; }); }
-  void Repaint() override { Set([&] { ++r->repaints; }); }
+  void Repaint() override {}
   void FocusCancel() override { Set([&] { ++r->focus; }); }
 
  private:
@@ -204,18 +204,10 @@ class ScriptedSetupView : public dialogs::SetupView {
   int SelectedItem(int page, int id) override { return At(page, id).selected; }
   void SetSwatchColor(int page, int id, std::int32_t color) override { At(page, id).color = color; }
   bool ChooseColor(std::int32_t* color, std::array<std::int32_t, 16>*) override {
-    chooserStarts.push_back(*color);
-    if (!chooserAnswer) return false;
-    *color = *chooserAnswer;
-    return true;
+    return Choose(chooserStarts, chooserAnswer, color);
   }
-  bool ChooseFile(std::wstring* path) override {
-    fileStarts.push_back(*path);
-    if (!fileAnswer) return false;
-    *path = *fileAnswer;
-    return true;
-  }
-  void SetEngineColumns(const std::vector<std::wstring>& headers) override { columns = headers; }
+  bool ChooseFile(std::wstring* path) override { return Choose(fileStarts, fileAnswer, path); }
+  void SetEngineColumns(const std::vector<std::wstring>&) override {}
   void SetEngineRows(const std::vector<dialogs::EngineRow>& newRows) override {
     rows = newRows;
     selectedRows.clear();
@@ -226,7 +218,7 @@ class ScriptedSetupView : public dialogs::SetupView {
     d->lvwEngines_ItemCheck(row);  // as the list view's notification would
   }
   bool IsRowSelected(int row) override { return selectedRows.count(row) != 0; }
-  void SetServerColumns(const std::vector<std::wstring>& headers) override { serverColumns = headers; }
+  void SetServerColumns(const std::vector<std::wstring>&) override {}
   void SetServerRows(const std::vector<std::vector<std::wstring>>& rows) override {
     serverRows = rows;
     selectedServer = -1;
@@ -239,28 +231,27 @@ class ScriptedSetupView : public dialogs::SetupView {
   void ClickRadio(SetupPage page, int id, std::vector<int> group) {
     for (int other : group) At(page, other).check = 0;
     At(page, id).check = 1;
-    if (page == SetupPage::Basic && (id == 222 || id == 223)) {
-      d->optOutputDest_Click();
-    } else {
-      d->Control_Changed(static_cast<int>(page), id);
-    }
+    Report(page, id);
   }
   void ToggleCheck(SetupPage page, int id) {
-    Control& c = At(page, id);
-    c.check = c.check == 1 ? 0 : 1;
-    if (page == SetupPage::Details && (id == 267 || id == 268)) {
-      d->chkColors_Click(id == 267 ? 0 : 1);
-    } else {
-      d->Control_Changed(static_cast<int>(page), id);
-    }
+    At(page, id).check = At(page, id).check == 1 ? 0 : 1;
+    Report(page, id);
   }
   void Type(SetupPage page, int id, const std::wstring& text) {
     At(page, id).text = text;
-    d->Control_Changed(static_cast<int>(page), id);
+    Report(page, id);
   }
   void Pick(SetupPage page, int id, int index) {
     At(page, id).selected = index;
-    if (page == SetupPage::OptionSets && id == 205) {
+    Report(page, id);
+  }
+  // A control's change, reported to the handler the window reports it to.
+  void Report(SetupPage page, int id) {
+    if (page == SetupPage::Basic && (id == 222 || id == 223)) {
+      d->optOutputDest_Click();
+    } else if (page == SetupPage::Details && (id == 267 || id == 268)) {
+      d->chkColors_Click(id == 267 ? 0 : 1);
+    } else if (page == SetupPage::OptionSets && id == 205) {
       d->lstOptionList_Click();
     } else {
       d->Control_Changed(static_cast<int>(page), id);
@@ -284,10 +275,8 @@ class ScriptedSetupView : public dialogs::SetupView {
   std::vector<SetupPage> tabs;
   std::vector<std::wstring> tabTexts;
   std::optional<SetupPage> shownPage;
-  std::vector<std::wstring> columns;
   std::vector<dialogs::EngineRow> rows;
   std::set<int> selectedRows;
-  std::vector<std::wstring> serverColumns;
   std::vector<std::vector<std::wstring>> serverRows;
   int selectedServer = -1;
   std::optional<std::int32_t> chooserAnswer;
@@ -298,6 +287,13 @@ class ScriptedSetupView : public dialogs::SetupView {
   int closeCode = 0;
 
  private:
+  // A chooser that starts from `*value` and answers `answer`, or is cancelled.
+  template <typename T>
+  static bool Choose(std::vector<T>& starts, const std::optional<T>& answer, T* value) {
+    starts.push_back(*value);
+    if (answer) *value = *answer;
+    return answer.has_value();
+  }
   Script mScript;
 };
 

@@ -4,125 +4,18 @@
 #include <filesystem>
 
 #include "resources/MessageIds.h"
-#include "src/dialogs/CDialogSetup.h"
-#include "src/platform/ComError.h"
 #include "src/platform/Files.h"
-#include "src/platform/System.h"
-#include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
 #include "tests/common/Bytes.h"
-#include "tests/common/MessageBoxes.h"
-#include "tests/dialogs/ScriptedViews.h"
-#include "tests/engine/EngineCacheTestEnv.h"
-#include "tests/options/FakeFonts.h"
+#include "tests/dialogs/SetupFixture.h"
 
 using dialogs::CDialogSetup;
 using dialogtest::ScriptedSetupView;
+using dialogtest::SetupDialog;
 using options::TranslationOption;
-using options::TranslationOptions;
 using Page = dialogs::SetupPage;
-
-namespace {
-
-class TestHost : public dialogs::SetupHost {
- public:
-  options::TranslationOptions& Options() override { return options; }
-  engine::EngineCaches& Engines() override { return engines; }
-  dialogs::SetupSwitches Switches() override { return switches; }
-  void SetSwitches(const dialogs::SetupSwitches& s) override { switches = s; }
-  bool RefreshEngines(engine::EngineCaches& caches) override {
-    ++refreshes;
-    if (refreshThrows) throw platform::ComError(E_FAIL);
-    if (refreshSucceeds) caches.SetEntries(refreshEntries);
-    return refreshSucceeds;
-  }
-  void Applied() override { ++applied; }
-  bool ShowHiddenOptions() override { return hidden; }
-  engine_server::IServerSettings* Servers() override { return keepsServers ? &servers : nullptr; }
-
-  // Stores what it is given unless told to refuse it.
-  struct FakeServers : engine_server::IServerSettings {
-    std::vector<engine_server::ServerRow> Servers() override { return rows; }
-    bool Add(const engine_server::NewServer& s, std::wstring* error) override {
-      added.push_back(s);
-      if (!refusal.empty()) *error = refusal;
-      else rows.push_back({s.name, s.url, s.api});
-      return refusal.empty();
-    }
-    bool Remove(const std::wstring& name, std::wstring*) override {
-      std::erase_if(rows, [&](const auto& r) { return r.name == name; });
-      removed.push_back(name);
-      return true;
-    }
-    std::vector<engine_server::ServerRow> rows;
-    std::vector<engine_server::NewServer> added;
-    std::vector<std::wstring> removed;
-    std::wstring refusal;
-  } servers;
-  bool keepsServers = true;
-
-  options::TranslationOptions options;
-  engine::EngineCaches engines;
-  dialogs::SetupSwitches switches;
-  engine::EngineEntryList refreshEntries;
-  bool refreshSucceeds = true;
-  bool refreshThrows = false;
-  bool hidden = false;
-  int refreshes = 0;
-  int applied = 0;
-};
-
-// Stored sets "default" and "Fancy" (dual print on), three engine pairs, an
-// input box answering from `answers`, message boxes answered with `boxes.answer`.
-class SetupDialog : public enginetest::EngineEnvTest {
- protected:
-  void SetUp() override {
-    EngineEnvTest::SetUp();
-    support::ErrorList::SetDisplay(false);
-    TranslationOptions sets;
-    sets.Reset();
-    sets.Add(L"Fancy")->SetDualPrint(1);
-    ASSERT_TRUE(sets.Save(true));
-    ASSERT_TRUE(host.options.Load(false));
-    host.engines.SetEntries({{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9)},
-                             {L"FakeMT:en-de", dialogtest::FakePair(L"en-de", 0x1)},
-                             {L"FakeMT:en-fr", dialogtest::FakePair(L"en-fr", 0x1)}});
-  }
-
-  int Run(ScriptedSetupView::Script script) {
-    auto view = std::make_unique<ScriptedSetupView>(std::move(script));
-    CDialogSetup dialog(host, std::move(view), [this] {
-      return std::make_unique<dialogtest::ScriptedInputBox>(&answers, &prompts);
-    });
-    return dialog.DoModal();
-  }
-  static TranslationOption StoredSet(const std::wstring& name) {
-    TranslationOptions sets;
-    EXPECT_TRUE(sets.Load(false));
-    const TranslationOption* set = sets.Find(name);
-    return set ? *set : TranslationOption();
-  }
-  static std::vector<std::wstring> StoredNames() {
-    TranslationOptions sets;
-    EXPECT_TRUE(sets.Load(false));
-    return sets.OptionNames();
-  }
-
-  optionstest::FakeFonts fonts{[] {
-    auto installed = optionstest::DefaultFontsInstalled();
-    installed[0] = {L"Arial", L"Tahoma"};
-    return installed;
-  }()};
-  TestHost host;
-  std::deque<std::optional<std::wstring>> answers;
-  std::vector<std::wstring> prompts;
-  testsupport::MessageBoxes boxes{IDYES};
-};
-
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-}  // namespace
 
 TEST(SetupTexts, EveryTextTheDialogsShowHasAResource) {
   std::vector<int> ids = {resources::msg::kNoFontText, resources::msg::kResetQuestion, resources::msg::kSaveFailed,
@@ -181,11 +74,7 @@ TEST_F(SetupDialog, EveryControlEditsItsFieldAndApplyFollowsTheEdits) {
          s.SetTranFontColorValue(0x00FF00);
        }},
       {"western font", [](auto& v) { v.Pick(Page::Fonts, 207, 1); }, [](auto& s) { s.SetFontANSI(L"Tahoma"); }},
-      {"glossary typed",
-       [](auto& v) {
-         v.At(Page::Details, 292).text = L" C:\\Terms\\es.tsv \r\n";
-         v.d->Control_Changed(static_cast<int>(Page::Details), 292);
-       },
+      {"glossary typed", [](auto& v) { v.Type(Page::Details, 292, L" C:\\Terms\\es.tsv \r\n"); },
        [](auto& s) { s.SetGlossary(L"C:\\Terms\\es.tsv"); }},
       {"glossary chosen",
        [](auto& v) {
@@ -450,14 +339,13 @@ TEST_F(SetupDialog, ServersAreAddedAndRemovedAndTheEngineListFollows) {
     EXPECT_EQ(host.refreshes, c.refreshed ? 1 : 0);
     if (c.box) EXPECT_THAT(boxes.Texts(), ElementsAre(HasSubstr(c.box)));
     else EXPECT_TRUE(boxes.requests.empty());
+    if (c.add && c.refreshed) {
+      // What was typed reaches the store without the blanks around it.
+      ASSERT_EQ(host.servers.added.size(), 1u);
+      EXPECT_EQ(host.servers.added[0].name, L"team");
+      EXPECT_EQ(host.servers.added[0].api, L"libretranslate");
+    }
   }
-  // What was typed reaches the store without the blanks around it.
-  host.servers = {};
-  answers.assign(teamAnswers.begin(), teamAnswers.end());
-  Run([](ScriptedSetupView& v) { v.d->cmdAddServer_Click(); });
-  ASSERT_EQ(host.servers.added.size(), 1u);
-  EXPECT_EQ(host.servers.added[0].name, L"team");
-  EXPECT_EQ(host.servers.added[0].api, L"libretranslate");
   // An engine side that keeps no servers shows no server list.
   host.keepsServers = false;
   Run([](ScriptedSetupView& v) {
@@ -481,49 +369,48 @@ TEST_F(SetupDialog, AFailedWriteIsReportedAndKeepsTheDialogOpen) {
   });
 }
 
-TEST_F(SetupDialog, ResetAsksAndWritesNothingBeforeApply) {
+// Reset asks; answered yes it shows the default set alone and the engines
+// refreshed, and stores them only on OK. A refresh that fails (listed) or
+// throws replaces nothing: the pages and the next OK keep every set.
+TEST_F(SetupDialog, ResetAsksAndReplacesNothingBeforeOkNorWhenTheRefreshFails) {
   host.refreshEntries = {{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9)}};
-  boxes.answer = IDNO;
-  Run([](ScriptedSetupView& v) {
-    v.d->cmdReset_Click();
-    EXPECT_EQ(v.At(Page::OptionSets, 205).items.size(), 2u);
-    EXPECT_FALSE(v.ApplyEnabled());
-  });
-  boxes.answer = IDYES;
-  Run([](ScriptedSetupView& v) {
-    v.d->cmdReset_Click();
-    EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default"));
-    EXPECT_EQ(v.rows.size(), 1u);
-    v.d->cmdCancel_Click();
-  });
-  EXPECT_THAT(StoredNames(), ElementsAre(L"default", L"Fancy"));
-  Run([](ScriptedSetupView& v) {
-    v.d->cmdReset_Click();
-    v.d->cmdOK_Click();
-  });
-  EXPECT_THAT(StoredNames(), ElementsAre(L"default"));
-  EXPECT_EQ(host.engines.Count(), 1u);
-}
-
-// A Reset whose engine refresh fails or throws replaces nothing: the pages
-// and the next OK keep every set.
-TEST_F(SetupDialog, AResetWhoseRefreshFailsReplacesNothing) {
-  for (bool throws : {false, true}) {
-    SCOPED_TRACE(throws);
-    host.refreshSucceeds = false;
-    host.refreshThrows = throws;
+  const std::vector<std::wstring> reset{L"default"}, kept{L"default", L"Fancy"};
+  struct Case {
+    const char* what;
+    int answer;
+    bool refreshes, throws, ok;
+    std::vector<std::wstring> shown;  // the sets offered after the Reset, and stored after closing
+    std::vector<std::wstring> stored;
+    std::vector<int> listed;
+  };
+  const Case cases[] = {
+      {"declined", IDNO, true, false, true, kept, kept, {}},
+      {"cancelled", IDYES, true, false, false, reset, kept, {}},
+      {"refresh failed", IDYES, false, false, true, kept, kept, {resources::msg::kEngineListFailed}},
+      {"refresh threw", IDYES, false, true, true, kept, kept, {}},
+      {"applied", IDYES, true, false, true, reset, reset, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    support::ErrorList::Clear();
+    boxes.answer = c.answer;
+    host.refreshSucceeds = c.refreshes;
+    host.refreshThrows = c.throws;
     Run([&](ScriptedSetupView& v) {
       v.d->cmdReset_Click();
-      if (!throws) {
-        EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(resources::msg::kEngineListFailed));
+      if (c.answer == IDNO) {
+        EXPECT_FALSE(v.ApplyEnabled());
       }
-      EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default", L"Fancy"));
-      EXPECT_EQ(v.rows.size(), 3u);
+      EXPECT_EQ(v.At(Page::OptionSets, 205).items, c.shown);
+      EXPECT_EQ(v.rows.size(), c.shown.size() == 1 ? 1u : 3u);
+      if (!c.throws) {
+        EXPECT_EQ(dialogtest::ListedIds(), c.listed);
+      }
       v.ToggleCheck(Page::Basic, 264);
-      v.d->cmdOK_Click();
+      if (c.ok) v.d->cmdOK_Click();
     });
-    EXPECT_THAT(StoredNames(), ElementsAre(L"default", L"Fancy"));
-    EXPECT_EQ(host.engines.Count(), 3u);
+    EXPECT_EQ(StoredNames(), c.stored);
+    EXPECT_EQ(host.engines.Count(), c.stored.size() == 1 ? 1u : 3u);
   }
 }
 

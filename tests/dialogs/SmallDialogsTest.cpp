@@ -67,20 +67,9 @@ class ScriptedWaitView : public dialogs::WaitResultView {
 
 }  // namespace
 
-// An engine that ignores Cancel gets the same grace as a run's; then the box
-// gives up on it instead of waiting for ever.
-TEST(WaitBox, GivesUpOnARequestThatIgnoresItsCancel) {
-  dialogtest::ScriptedRequest request;
-  request.runningPolls = 1 << 30;
-  request.afterCancelPolls = 1 << 30;
-  CDialogWaitResult box(std::make_unique<ScriptedWaitView>([](CDialogWaitResult& d, int n) {
-                          if (n == 2) d.cmdCancel_Click();
-                        }),
-                        20);
-  EXPECT_EQ(box.Run(request, 6003), 2);
-  EXPECT_EQ(request.cancels, 1);
-}
-
+// The box returns the engine's status, or 2 once a cancelled request has
+// ended; an engine that ignores Cancel gets the same grace as a run's, then
+// the box gives up on it instead of waiting for ever.
 TEST(WaitBox, ReturnsTheEnginesStatusOrCancelledOnceTheRequestHasEnded) {
   struct Case {
     const char* what;
@@ -88,6 +77,7 @@ TEST(WaitBox, ReturnsTheEnginesStatusOrCancelledOnceTheRequestHasEnded) {
     std::function<void(CDialogWaitResult&, int)> user;
     long expected;
     int cancels;
+    bool ignoresCancel = false;
   };
   auto cancelAt2 = [](CDialogWaitResult& d, int n) {
     if (n == 2) d.cmdCancel_Click();
@@ -100,18 +90,20 @@ TEST(WaitBox, ReturnsTheEnginesStatusOrCancelledOnceTheRequestHasEnded) {
       {"failed", engine_server::kRequestFailed, nullptr, 3, 0},
       {"cancel button", engine_server::kRequestDone, cancelAt2, 2, 1},
       {"close box", engine_server::kRequestDone, closeBoxAt2, 2, 1},
+      {"cancel ignored", engine_server::kRequestDone, cancelAt2, 2, 1, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     dialogtest::ScriptedRequest request;
     request.finalStatus = c.finalStatus;
+    if (c.ignoresCancel) request.runningPolls = request.afterCancelPolls = 1 << 30;
     auto view = std::make_unique<ScriptedWaitView>(c.user);
     ScriptedWaitView* shown = view.get();
-    CDialogWaitResult box(std::move(view));
+    CDialogWaitResult box(std::move(view), c.ignoresCancel ? 20 : CDialogWaitResult::kCancelGraceMs);
     EXPECT_EQ(box.Run(request, 6003), c.expected);
     EXPECT_EQ(request.cancels, c.cancels);
     // The request was asked until it ended, and only from this thread.
-    if (c.cancels > 0) {
+    if (c.cancels > 0 && !c.ignoresCancel) {
       EXPECT_EQ(request.pollsAfterCancel, request.afterCancelPolls + 1);
     }
     EXPECT_THAT(request.threads, ::testing::ElementsAre(std::this_thread::get_id()));

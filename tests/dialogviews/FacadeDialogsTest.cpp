@@ -44,8 +44,7 @@ TEST(FacadeDialogs, TheOptionsCommandOpensTheWindowAndOkReachesTheRunningFacade)
          page = ::FindWindowExW(setup, page, nullptr, nullptr)) {
       if (HWND dual = ::GetDlgItem(page, ids::kDualPrint)) ::SendMessageW(dual, BM_CLICK, 0, 0);
     }
-    PostClick(::GetDlgItem(setup, ids::kOK));
-    return true;
+    return PostClick(::GetDlgItem(setup, ids::kOK));
   });
   EXPECT_TRUE(RunScripted([&] { facade.ShowOptionDialog(nullptr); }, std::move(steps)));
   // Applied without a restart.

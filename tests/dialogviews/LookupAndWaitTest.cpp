@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -90,8 +91,7 @@ TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithThe
     ::SendMessageW(::GetDlgItem(window, ids::kWord), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"void"));
     ::SendMessageW(::GetDlgItem(window, ids::kSearch), BM_CLICK, 0, 0);
     EXPECT_EQ(PlainText(::GetDlgItem(window, ids::kResult)), mStrings[8505]);
-    PostClick(::GetDlgItem(window, ids::kClose));
-    return true;
+    return PostClick(::GetDlgItem(window, ids::kClose));
   });
   EXPECT_TRUE(RunScripted([&] { dialog.DoModal(L"FakeMT", L"en-ko", L" cat \r\ndog"); }, std::move(steps)));
 }
@@ -99,9 +99,15 @@ TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithThe
 // The cancel button, the close box and the Escape key all cancel.
 TEST(WaitBoxTest, CancelTheCloseBoxAndEscapeEndTheRequestAsCancelled) {
   std::map<int, std::wstring> strings = ExpectedStrings();
-  enum class Way { Button, CloseBox, Escape };
-  for (Way way : {Way::Button, Way::CloseBox, Way::Escape}) {
-    const int w = static_cast<int>(way);
+  const struct {
+    const char* way;
+    UINT message;
+    WPARAM param;
+  } ways[] = {{"button", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED)},
+              {"close box", WM_SYSCOMMAND, SC_CLOSE},
+              {"Escape", WM_KEYDOWN, VK_ESCAPE}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.way);
     auto view = std::make_unique<dialogs::win32::Win32WaitResultView>();
     dialogs::win32::Win32WaitResultView* shown = view.get();
     dialogs::CDialogWaitResult box(std::move(view));
@@ -114,91 +120,37 @@ TEST(WaitBoxTest, CancelTheCloseBoxAndEscapeEndTheRequestAsCancelled) {
       HWND window = shown->Window();
       EXPECT_EQ(PlainText(::GetDlgItem(window, 288)), strings[1252]);
       EXPECT_EQ(PlainText(::GetDlgItem(window, IDCANCEL)), strings[6003]);
-      // The title bar names the product, from the version block.
+      // The title bar names the product, from the version block, beside a close box.
       EXPECT_EQ(PlainText(window), ExpectedVersionValue("ProductName"));
-      if (way == Way::Button) {
-        Shot shot = Capture(window);
-        EXPECT_FALSE(SavePng(shot, L"wait-" + LanguageTag()).empty());
-        EXPECT_GT(shot.Ink(), 100u);
-        for (const std::wstring& problem : TextProblems(window)) ADD_FAILURE() << platform::ToUtf8(problem);
-        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-      } else if (way == Way::CloseBox) {
-        // The box has a close box, and a click on it is this command.
-        EXPECT_NE(::GetWindowLongW(window, GWL_STYLE) & WS_SYSMENU, 0);
-        ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-      } else {
-        ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-      }
+      EXPECT_NE(::GetWindowLongW(window, GWL_STYLE) & WS_SYSMENU, 0);
+      Shot shot = Capture(window);
+      EXPECT_FALSE(SavePng(shot, L"wait-" + LanguageTag()).empty());
+      EXPECT_GT(shot.Ink(), 100u);
+      for (const std::wstring& problem : TextProblems(window)) ADD_FAILURE() << platform::ToUtf8(problem);
+      ::PostMessageW(window, way.message, way.param, 0);
       return true;
     });
     long status = 0;
-    EXPECT_TRUE(RunScripted([&] { status = box.Run(request, 1252, 0); }, std::move(steps))) << w;
-    EXPECT_EQ(status, 2) << w;
-    EXPECT_EQ(request.cancels, 1) << w;
+    EXPECT_TRUE(RunScripted([&] { status = box.Run(request, 1252, 0); }, std::move(steps)));
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(request.cancels, 1);
   }
 }
 
-// The visible dialog window of another thread of this process.
-HWND OtherThreadsDialog() {
-  HWND found = nullptr;
-  ::EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        DWORD process = 0;
-        DWORD thread = ::GetWindowThreadProcessId(window, &process);
-        wchar_t cls[16] = {};
-        ::GetClassNameW(window, cls, 16);
-        if (process != ::GetCurrentProcessId() || thread == ::GetCurrentThreadId() ||
-            std::wstring(cls) != L"#32770" || !::IsWindowVisible(window))
-          return TRUE;
-        *reinterpret_cast<HWND*>(param) = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
-// Escape on the progress dialog is its cancel button: the question comes,
-// and only Yes cancels the run.
-TEST(ProgressWindowTest, EscapeAsksAndOnlyYesCancelsTheRun) {
-  for (int answer : {IDNO, IDYES}) {
-    std::atomic<int> asked{0}, cancels{0};
-    // The question is asked on the dialog thread, hence a counter of its own;
-    // the handler before is back however the test ends.
-    struct Restore {
-      platform::MessageBoxHandler previous;
-      ~Restore() { platform::SetMessageBoxHandler(previous); }
-    } restore{platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest&) {
-      ++asked;
-      return answer;
-    })};
-    ASSERT_TRUE(dialogs::OpenProgressDialog(&dialogs::win32::MakeProgressView, [&] { ++cancels; }));
-    HWND window = nullptr;
-    for (int waited = 0; !window && waited < 10000; waited += 10) {
-      window = OtherThreadsDialog();
-      if (!window) platform::SleepMilliseconds(10);
-    }
-    EXPECT_NE(window, nullptr);
-    // The dialog is closed and its thread joined whatever happened before.
-    if (window) ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-    for (int waited = 0; window && asked.load() == 0 && waited < 10000; waited += 10)
-      platform::SleepMilliseconds(10);
-    dialogs::CloseProgressDialog();
-    dialogs::WaitForProgressDialogThread();
-    EXPECT_EQ(asked.load(), 1) << answer;
-    EXPECT_EQ(cancels.load(), answer == IDYES ? 1 : 0) << answer;
-  }
-}
-
-// The visible window that `owner` owns, waiting up to ten seconds for it.
-HWND OwnedWindow(HWND owner) {
+// The first visible window of this process that `match` takes, waiting up
+// to ten seconds for one.
+HWND WaitForWindow(std::function<bool(HWND)> match) {
   struct Search {
-    HWND owner, found;
-  } search{owner, nullptr};
+    std::function<bool(HWND)>* match;
+    HWND found;
+  } search{&match, nullptr};
   for (int waited = 0; !search.found && waited < 10000; waited += 10) {
     ::EnumWindows(
         [](HWND window, LPARAM param) -> BOOL {
           auto* s = reinterpret_cast<Search*>(param);
-          if (::GetWindow(window, GW_OWNER) != s->owner || !::IsWindowVisible(window)) return TRUE;
+          DWORD process = 0;
+          ::GetWindowThreadProcessId(window, &process);
+          if (process != ::GetCurrentProcessId() || !::IsWindowVisible(window) || !(*s->match)(window)) return TRUE;
           s->found = window;
           return FALSE;
         },
@@ -208,21 +160,22 @@ HWND OwnedWindow(HWND owner) {
   return search.found;
 }
 
-// The cancel question belongs to the progress window, which takes no clicks
-// while it is open; a second cancel or the close box reaching the window all
-// the same does nothing, and once the question is answered the run's
-// progress goes on.
-TEST(ProgressWindowTest, TheCancelQuestionIsOwnedAndASecondRequestDoesNothing) {
+// Escape is the cancel button: it asks, in a question the progress window
+// owns and which keeps it from clicks; a second cancel or the close box
+// reaching the window all the same does nothing, and once the question is
+// answered no the run's progress goes on.
+TEST(ProgressWindowTest, EscapeAsksInAnOwnedQuestionAndASecondRequestDoesNothing) {
   std::atomic<int> cancels{0};
   ASSERT_TRUE(dialogs::OpenProgressDialog(&dialogs::win32::MakeProgressView, [&] { ++cancels; }));
-  HWND window = nullptr;
-  for (int waited = 0; !window && waited < 10000; waited += 10) {
-    window = OtherThreadsDialog();
-    if (!window) platform::SleepMilliseconds(10);
-  }
+  // The dialog's window, on the dialog's own thread.
+  HWND window = WaitForWindow([](HWND w) {
+    wchar_t cls[16] = {};
+    ::GetClassNameW(w, cls, 16);
+    return ::GetWindowThreadProcessId(w, nullptr) != ::GetCurrentThreadId() && std::wstring(cls) == L"#32770";
+  });
   ASSERT_NE(window, nullptr);
-  ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  HWND question = OwnedWindow(window);
+  ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+  HWND question = WaitForWindow([&](HWND w) { return ::GetWindow(w, GW_OWNER) == window; });
   EXPECT_NE(question, nullptr);
   EXPECT_FALSE(::IsWindowEnabled(window));
   // Sent, so each is handled inside the question's own loop before the call

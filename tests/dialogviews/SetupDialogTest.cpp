@@ -17,8 +17,7 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/support/ResourceModule.h"
-#include "tests/common/MessageBoxes.h"
-#include "tests/dialogs/ScriptedViews.h"
+#include "tests/dialogs/SetupFixture.h"
 #include "tests/dialogviews/WindowHarness.h"
 
 namespace dialogviews {
@@ -27,45 +26,13 @@ namespace {
 using dialogs::SetupPage;
 namespace ids = dialogs::setup_ids;
 
-constexpr const wchar_t* kTestKey = L"Software\\PelorantTest\\DialogViews";
-
-class Host : public dialogs::SetupHost {
- public:
-  Host() {
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
-    options.Reset();
-    // Three pairs, none ticked.
-    engines.SetEntries({{L"FakeMT:en-ja", dialogtest::FakePair(L"en-ja", 0x9, 0)},
-                        {L"FakeMT:en-de", dialogtest::FakePair(L"en-de", 0x1, 0)},
-                        {L"FakeMT:en-fr", dialogtest::FakePair(L"en-fr", 0x1, 0)}});
-  }
-  ~Host() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
-  options::TranslationOptions& Options() override { return options; }
-  engine::EngineCaches& Engines() override { return engines; }
-  dialogs::SetupSwitches Switches() override { return {}; }
-  void SetSwitches(const dialogs::SetupSwitches&) override {}
-  bool RefreshEngines(engine::EngineCaches&) override { return true; }
-  void Applied() override { ++applied; }
-  bool ShowHiddenOptions() override { return hidden; }
-  engine_server::IServerSettings* Servers() override { return &servers; }
-
-  // One server to show; the page's own logic is the dialogs suite's.
-  struct OneServer : engine_server::IServerSettings {
-    std::vector<engine_server::ServerRow> Servers() override {
-      return {{L"team", L"https://mt.example.org:8443/apy", L"libretranslate"}};
-    }
-    bool Add(const engine_server::NewServer&, std::wstring*) override { return false; }
-    bool Remove(const std::wstring&, std::wstring*) override { return false; }
-  } servers;
-  options::TranslationOptions options{kTestKey};
-  engine::EngineCaches engines;
-  bool hidden = false;
-  int applied = 0;
-};
-
-class SetupDialogTest : public ::testing::Test {
+// The dialog's surroundings are those of its logic's tests, with one server
+// to show.
+class SetupDialogTest : public dialogtest::SetupDialog {
  protected:
   void SetUp() override {
+    SetupDialog::SetUp();
+    host.servers.rows = {{L"team", L"https://mt.example.org:8443/apy", L"libretranslate"}};
     mStrings = ExpectedStrings();
     ASSERT_GT(mStrings.size(), 100u) << "string table not found";
   }
@@ -74,7 +41,7 @@ class SetupDialogTest : public ::testing::Test {
   int Run(std::vector<Step> steps) {
     auto view = std::make_unique<dialogs::win32::Win32SetupView>();
     mView = view.get();
-    dialogs::CDialogSetup dialog(mHost, std::move(view),
+    dialogs::CDialogSetup dialog(host, std::move(view),
                                  [] { return std::make_unique<dialogs::win32::Win32InputBoxView>(); });
     int code = -1;
     EXPECT_TRUE(RunScripted([&] { code = dialog.DoModal(); }, std::move(steps))) << "script did not finish";
@@ -83,6 +50,10 @@ class SetupDialogTest : public ::testing::Test {
   }
 
   HWND Item(SetupPage page, int id) { return ::GetDlgItem(mView->Page(page), id); }
+  // A step that waits for the dialog to be the active window again.
+  Step FrameActive() {
+    return [this] { return ActiveDialog() == mView->Frame(); };
+  }
 
   void SelectTab(int index) {
     HWND tab = ::GetDlgItem(mView->Frame(), ids::kTab);
@@ -110,17 +81,15 @@ class SetupDialogTest : public ::testing::Test {
     }
   }
 
-  Host mHost;
   std::map<int, std::wstring> mStrings;
   dialogs::win32::Win32SetupView* mView = nullptr;
-  testsupport::MessageBoxes mBoxes;
 };
 
 // With hidden options on, all six pages: the "&debug" page first.
 TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
-  mHost.hidden = true;
+  host.hidden = true;
   std::vector<Step> steps;
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back(FrameActive());
   steps.push_back([&] {
     EXPECT_EQ(TabCtrl_GetItemCount(::GetDlgItem(mView->Frame(), ids::kTab)), dialogs::kSetupPageCount);
     EXPECT_TRUE(::IsWindowVisible(mView->Page(SetupPage::Hidden)));
@@ -179,7 +148,7 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
     }
     // Each font list shows the set's font, installed here or not, or the
     // text saying there is none.
-    const options::TranslationOption* set = mHost.options.Find(options::kDefaultOptionName);
+    const options::TranslationOption* set = host.options.Find(options::kDefaultOptionName);
     for (int i = 0; i < 7; ++i) {
       HWND fonts = Item(SetupPage::Fonts, ids::kFontLists[i]);
       const std::wstring expected = set->Font(i).empty() ? mStrings[resources::msg::kNoFontText] : set->Font(i);
@@ -187,116 +156,91 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
       EXPECT_TRUE(platform::EqualsNoCase(PlainText(fonts), expected))
           << i << ": " << platform::ToUtf8(PlainText(fonts)) << " for " << platform::ToUtf8(expected);
     }
-    PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
-    return true;
+    return PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
   });
   EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
-  EXPECT_EQ(mHost.applied, 0);
+  EXPECT_EQ(host.applied, 0);
 }
 
-TEST_F(SetupDialogTest, ClicksEditTheSetAndOkWritesIt) {
+// A click of each kind reaches the handler its page routes it to; the
+// enabling rules and what OK stores are the dialogs suite's.
+TEST_F(SetupDialogTest, ClicksOfEachKindEditTheSetAndOkKeepsThem) {
   std::vector<Step> steps;
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back(FrameActive());
   steps.push_back([&] {
     HWND apply = ::GetDlgItem(mView->Frame(), ids::kApply);
     EXPECT_FALSE(::IsWindowEnabled(apply));
-    // The arrangement follows the new-window choice.
+    ::SendMessageW(Item(SetupPage::Basic, ids::kAlignAbove), BM_CLICK, 0, 0);
+    EXPECT_TRUE(::IsWindowEnabled(apply));
+    // The new-window choice has a handler of its own, which closes the arrangement.
     ::SendMessageW(Item(SetupPage::Basic, ids::kOutputOriginal), BM_CLICK, 0, 0);
     EXPECT_FALSE(::IsWindowEnabled(Item(SetupPage::Basic, ids::kAlignAbove)));
-    EXPECT_TRUE(::IsWindowEnabled(apply));
-    ::SendMessageW(Item(SetupPage::Basic, ids::kOutputNewWindow), BM_CLICK, 0, 0);
-    EXPECT_TRUE(::IsWindowEnabled(Item(SetupPage::Basic, ids::kAlignAbove)));
-    EXPECT_TRUE(::IsWindowEnabled(apply));
-    ::SendMessageW(Item(SetupPage::Basic, ids::kAlignAbove), BM_CLICK, 0, 0);
-    ::SendMessageW(Item(SetupPage::Basic, ids::kDualPrint), BM_CLICK, 0, 0);
     ::SendMessageW(Item(SetupPage::Details, ids::kChangeOrigColor), BM_CLICK, 0, 0);
     EXPECT_TRUE(::IsWindowEnabled(Item(SetupPage::Details, ids::kChooseOrigColor)));
 
-    // Rows 0 and 2 selected; ticking row 0 ticks row 2 too, not row 1.
+    // Rows 0 and 2 selected; unticking row 0 unticks row 2 too, not row 1.
     HWND list = Item(SetupPage::Engines, ids::kEngineList);
     EXPECT_EQ(ListView_GetItemCount(list), 3);
     ListView_SetItemState(list, 0, LVIS_SELECTED, LVIS_SELECTED);
     ListView_SetItemState(list, 2, LVIS_SELECTED, LVIS_SELECTED);
-    ListView_SetCheckState(list, 0, TRUE);
-    EXPECT_TRUE(ListView_GetCheckState(list, 2));
-    EXPECT_FALSE(ListView_GetCheckState(list, 1));
-    PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
-    return true;
+    ListView_SetCheckState(list, 0, FALSE);
+    EXPECT_FALSE(ListView_GetCheckState(list, 2));
+    EXPECT_TRUE(ListView_GetCheckState(list, 1));
+    return PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
   });
   EXPECT_EQ(Run(std::move(steps)), IDOK);
-  EXPECT_EQ(mHost.applied, 1);
-  const options::TranslationOption* set = mHost.options.Find(options::kDefaultOptionName);
+  EXPECT_EQ(host.applied, 1);
+  const options::TranslationOption* set = host.options.Find(options::kDefaultOptionName);
   ASSERT_NE(set, nullptr);
-  EXPECT_EQ(set->OutputDestType(), 1);
+  EXPECT_EQ(set->OutputDestType(), 0);
   EXPECT_EQ(set->WindowAlign(), 2);
-  EXPECT_EQ(set->DualPrint(), 1);
   EXPECT_EQ(set->ChangesOrigFontColor(), 1);
-  EXPECT_EQ(mHost.engines.Checked(0), 1);
-  EXPECT_EQ(mHost.engines.Checked(1), 0);
-  EXPECT_EQ(mHost.engines.Checked(2), 1);
-  // What OK wrote is what the registry gives back.
-  options::TranslationOptions reread(kTestKey);
-  ASSERT_TRUE(reread.Load(false));
-  const options::TranslationOption* stored = reread.Find(options::kDefaultOptionName);
-  ASSERT_NE(stored, nullptr);
-  EXPECT_EQ(stored->WindowAlign(), 2);
-  EXPECT_EQ(stored->DualPrint(), 1);
+  EXPECT_EQ(host.engines.Checked(0), 0);
+  EXPECT_EQ(host.engines.Checked(1), 1);
+  EXPECT_EQ(host.engines.Checked(2), 0);
 }
 
-// The system colour chooser over the dialog: a cancel changes nothing, not
-// even Apply; OK takes the colour it started from, the set's own.
+// The system colour chooser over the dialog starts from the set's colour: a
+// cancel changes nothing, not even Apply; OK keeps that colour as an edit.
 TEST_F(SetupDialogTest, TheColourChooserStartsFromTheSetAndCancelKeepsApplyOff) {
-  options::TranslationOption* set = mHost.options.Find(options::kDefaultOptionName);
+  options::TranslationOption* set = host.options.Find(options::kDefaultOptionName);
   set->SetChangesOrigFontColor(1);
   set->SetOrigFontColorValue(0x00336699);
   HWND chooser = nullptr;
-  auto choose = [&] { PostClick(Item(SetupPage::Details, ids::kChooseOrigColor)); return true; };
-  auto chooserShown = [&] {
-    chooser = ActiveDialog();
-    return chooser && chooser != mView->Frame();
-  };
-  HWND apply = nullptr;
   std::vector<Step> steps;
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
-  steps.push_back(choose);
-  steps.push_back(chooserShown);
-  steps.push_back([&] {
-    EXPECT_EQ(::GetWindow(chooser, GW_OWNER), mView->Frame());
-    EXPECT_FALSE(SavePng(Capture(chooser), L"colour-" + LanguageTag()).empty());
-    PostClick(::GetDlgItem(chooser, IDCANCEL));
-    return true;
-  });
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
-  steps.push_back([&] {
-    apply = ::GetDlgItem(mView->Frame(), ids::kApply);
-    EXPECT_FALSE(::IsWindowEnabled(apply));
-    return choose();
-  });
-  steps.push_back(chooserShown);
-  steps.push_back([&] { PostClick(::GetDlgItem(chooser, IDOK)); return true; });
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
-  steps.push_back([&] {
-    EXPECT_TRUE(::IsWindowEnabled(apply));
-    PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
-    return true;
-  });
+  steps.push_back(FrameActive());
+  for (int button : {IDCANCEL, IDOK}) {
+    steps.push_back([&] { return PostClick(Item(SetupPage::Details, ids::kChooseOrigColor)); });
+    steps.push_back([&] {
+      chooser = ActiveDialog();
+      return chooser && chooser != mView->Frame();
+    });
+    steps.push_back([&, button] {
+      EXPECT_EQ(::GetWindow(chooser, GW_OWNER), mView->Frame());
+      if (button == IDCANCEL) {
+        EXPECT_FALSE(SavePng(Capture(chooser), L"colour-" + LanguageTag()).empty());
+      }
+      return PostClick(::GetDlgItem(chooser, button));
+    });
+    steps.push_back(FrameActive());
+    steps.push_back([&, button] {
+      EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(mView->Frame(), ids::kApply)) != FALSE, button == IDOK);
+      return true;
+    });
+  }
+  steps.push_back([&] { return PostClick(::GetDlgItem(mView->Frame(), ids::kOK)); });
   EXPECT_EQ(Run(std::move(steps)), IDOK);
-  EXPECT_EQ(mHost.options.Find(options::kDefaultOptionName)->OrigFontColorValue(), 0x00336699);
+  EXPECT_EQ(host.options.Find(options::kDefaultOptionName)->OrigFontColorValue(), 0x00336699);
 }
 
 TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
   HWND inputBox = nullptr;
-  auto openInputBox = [&] { PostClick(Item(SetupPage::OptionSets, ids::kAdd)); };
-  auto inputBoxShown = [&] {
-    HWND active = ActiveDialog();
-    if (!active || active == mView->Frame()) return false;
-    inputBox = active;
-    return true;
+  const Step openInputBox = [&] { return PostClick(Item(SetupPage::OptionSets, ids::kAdd)); };
+  const Step inputBoxShown = [&] {
+    inputBox = ActiveDialog();
+    return inputBox && inputBox != mView->Frame();
   };
-  std::vector<Step> steps;
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
-  steps.push_back([&] { openInputBox(); return true; });
-  steps.push_back(inputBoxShown);
+  std::vector<Step> steps{FrameActive(), openInputBox, inputBoxShown};
   steps.push_back([&] {
     // Owned by the options dialog, which takes no clicks meanwhile.
     EXPECT_EQ(::GetWindow(inputBox, GW_OWNER), mView->Frame());
@@ -310,30 +254,27 @@ TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxAndRefusesAnEmptyOne) {
     EXPECT_GT(shot.Ink(), 300u);
     for (const std::wstring& problem : TextProblems(inputBox)) ADD_FAILURE() << platform::ToUtf8(problem);
     ::SendMessageW(::GetDlgItem(inputBox, 229), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Team"));
-    PostClick(::GetDlgItem(inputBox, IDOK));
-    return true;
+    return PostClick(::GetDlgItem(inputBox, IDOK));
   });
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back(FrameActive());
   steps.push_back([&] {
     HWND list = Item(SetupPage::OptionSets, ids::kOptionList);
-    EXPECT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 2);
-    EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), 2);
     EXPECT_EQ(PlainText(Item(SetupPage::OptionSets, ids::kCurrentName)), L"Team");
-    openInputBox();
-    return true;
+    return openInputBox();
   });
   steps.push_back(inputBoxShown);
-  steps.push_back([&] { PostClick(::GetDlgItem(inputBox, IDOK)); return true; });
-  steps.push_back([&] { return ActiveDialog() == mView->Frame(); });
+  steps.push_back([&] { return PostClick(::GetDlgItem(inputBox, IDOK)); });
+  steps.push_back(FrameActive());
   steps.push_back([&] {
-    EXPECT_EQ(::SendMessageW(Item(SetupPage::OptionSets, ids::kOptionList), LB_GETCOUNT, 0, 0), 2);
-    PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
-    return true;
+    EXPECT_EQ(::SendMessageW(Item(SetupPage::OptionSets, ids::kOptionList), LB_GETCOUNT, 0, 0), 3);
+    return PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
   });
   EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
   // The empty name was refused with a message; Cancel kept the stored sets.
-  EXPECT_EQ(mBoxes.requests.size(), 1u);
-  EXPECT_EQ(mHost.options.Count(), 1u);
+  EXPECT_EQ(boxes.requests.size(), 1u);
+  EXPECT_EQ(host.options.Count(), 2u);
 }
 
 }  // namespace

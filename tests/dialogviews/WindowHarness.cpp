@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 
 #include "src/platform/Strings.h"
 
@@ -43,6 +44,13 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
   if (script.ticks > kTickBudget + kCloseBudget) std::abort();
 }
 
+std::wstring WindowText(HWND window) {
+  int length = ::GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(std::max(0, ::GetWindowTextW(window, text.data(), length + 1))));
+  return text;
+}
+
 std::wstring ScreenshotFolder() {
   wchar_t value[1024] = {};
   DWORD got = ::GetEnvironmentVariableW(L"PELORANT_SCREENSHOT_DIR", value, 1024);
@@ -76,7 +84,10 @@ HWND ActiveDialog() {
   return active;
 }
 
-void PostClick(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
+bool PostClick(HWND button) {
+  ::PostMessageW(button, BM_CLICK, 0, 0);
+  return true;
+}
 
 size_t Shot::Ink(RECT area) const {
   if (area.right <= area.left || area.bottom <= area.top) area = RECT{0, 0, width, height};
@@ -155,12 +166,7 @@ std::wstring WithoutAccelerators(const std::wstring& text) {
   return plain;
 }
 
-std::wstring PlainText(HWND control) {
-  int length = ::GetWindowTextLengthW(control);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(std::max(0, ::GetWindowTextW(control, text.data(), length + 1))));
-  return WithoutAccelerators(text);
-}
+std::wstring PlainText(HWND control) { return WithoutAccelerators(WindowText(control)); }
 
 std::wstring LanguageTag() { return PRIMARYLANGID(::GetSystemDefaultLangID()) == LANG_JAPANESE ? L"ja" : L"en"; }
 
@@ -196,21 +202,15 @@ std::wstring ExpectedVersionValue(const std::string& name) { return SourceTable(
 
 namespace {
 
-struct Collector {
-  std::vector<std::wstring>* problems;
-};
-
-// The first character of `text` that the font `control` draws in has no
-// glyph for, as a problem; nothing when it has all of them.
-void CheckGlyphs(HWND control, const std::wstring& text, std::vector<std::wstring>* problems) {
-  HDC dc = ::GetDC(control);
-  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+// The first character of `text` that `font` has no glyph for, as a
+// problem; nothing when it has all of them.
+void CheckGlyphs(HDC dc, HFONT font, const std::wstring& text, std::vector<std::wstring>* problems) {
+  HGDIOBJ old = ::SelectObject(dc, font);
   std::vector<WORD> glyphs(text.size());
   ::GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
   wchar_t face[LF_FACESIZE] = {};
   ::GetTextFaceW(dc, LF_FACESIZE, face);
   ::SelectObject(dc, old);
-  ::ReleaseDC(control, dc);
   for (size_t i = 0; i < glyphs.size(); ++i) {
     if (glyphs[i] == 0xFFFF) {
       problems->push_back(L"\"" + text + L"\": no glyph for U+" + std::to_wstring(text[i]) + L" in " + face);
@@ -219,59 +219,68 @@ void CheckGlyphs(HWND control, const std::wstring& text, std::vector<std::wstrin
   }
 }
 
+// The width a control leaves its one line of text: a button's frame, a
+// check box's box or a group's corner takes some. A label wraps in its
+// whole client area; other controls' texts are not checked.
+std::optional<int> TextRoom(const wchar_t* cls, LONG style, int width) {
+  if (::lstrcmpiW(cls, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT) return width;
+  if (::lstrcmpiW(cls, L"Button") != 0) return std::nullopt;
+  switch (style & BS_TYPEMASK) {
+    case BS_CHECKBOX:
+    case BS_AUTOCHECKBOX:
+    case BS_RADIOBUTTON:
+    case BS_AUTORADIOBUTTON:
+    case BS_3STATE:
+    case BS_AUTO3STATE:
+      return width - ::GetSystemMetrics(SM_CXMENUCHECK) - 4;
+    case BS_GROUPBOX:
+      return width - 12;
+    default:
+      return width - 6;
+  }
+}
+
 BOOL CALLBACK CheckText(HWND control, LPARAM data) {
-  auto& problems = *reinterpret_cast<Collector*>(data)->problems;
+  auto& problems = *reinterpret_cast<std::vector<std::wstring>*>(data);
   if (!::IsWindowVisible(control)) return TRUE;
   wchar_t cls[32] = {};
   ::GetClassNameW(control, cls, 32);
-  // A list's entries are drawn in the list's font, the one shown and the
-  // ones dropped down alike.
+  HDC dc = ::GetDC(control);
+  auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+  RECT client;
+  ::GetClientRect(control, &client);
+  const std::optional<int> room = TextRoom(cls, ::GetWindowLongW(control, GWL_STYLE), client.right);
+  const std::wstring text = PlainText(control);
   if (::lstrcmpiW(cls, L"ComboBox") == 0) {
+    // A list's entries are drawn in the list's font, the one shown and the
+    // ones dropped down alike.
     const LRESULT count = ::SendMessageW(control, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
       std::wstring item(static_cast<size_t>(std::max<LRESULT>(0, ::SendMessageW(control, CB_GETLBTEXTLEN, i, 0))),
                         L'\0');
       ::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()));
-      CheckGlyphs(control, item, &problems);
+      CheckGlyphs(dc, font, item, &problems);
     }
-    return TRUE;
-  }
-  LONG style = ::GetWindowLongW(control, GWL_STYLE);
-  bool button = ::lstrcmpiW(cls, L"Button") == 0;
-  bool label = ::lstrcmpiW(cls, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT;
-  if (!button && !label) return TRUE;
-  std::wstring text = PlainText(control);
-  if (text.empty()) return TRUE;
-  LONG type = style & BS_TYPEMASK;
-  bool box = button && (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
-                        type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE);
-  bool group = button && type == BS_GROUPBOX;
-  CheckGlyphs(control, text, &problems);
-  HDC dc = ::GetDC(control);
-  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-  SIZE extent{};
-  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  RECT client;
-  ::GetClientRect(control, &client);
-  // A label wraps: it must take no more lines than its height holds.
-  RECT wrapped{0, 0, client.right, 0};
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(control, dc);
-  if (label) {
-    if (wrapped.bottom > client.bottom || wrapped.right > client.right) {
+  } else if (room && !text.empty()) {
+    CheckGlyphs(dc, font, text, &problems);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    // A label wraps: it must take no more lines than its height holds.
+    RECT wrapped{0, 0, client.right, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    const bool label = ::lstrcmpiW(cls, L"Static") == 0;
+    if (label && (wrapped.bottom > client.bottom || wrapped.right > client.right)) {
       problems.push_back(L"\"" + text + L"\": needs " + std::to_wstring(wrapped.right) + L" x " +
                          std::to_wstring(wrapped.bottom) + L" px, room for " + std::to_wstring(client.right) +
                          L" x " + std::to_wstring(client.bottom));
+    } else if (!label && extent.cx > *room) {
+      problems.push_back(L"\"" + text + L"\": " + std::to_wstring(extent.cx) + L" px wide, room for " +
+                         std::to_wstring(*room));
     }
-    return TRUE;
   }
-  // Room a button's frame, a check box's box or a group's corner takes.
-  int room = client.right - (box ? ::GetSystemMetrics(SM_CXMENUCHECK) + 4 : group ? 12 : 6);
-  if (extent.cx > room) {
-    problems.push_back(L"\"" + text + L"\": " + std::to_wstring(extent.cx) + L" px wide, room for " +
-                       std::to_wstring(room));
-  }
+  ::ReleaseDC(control, dc);
   return TRUE;
 }
 
@@ -282,33 +291,16 @@ std::vector<std::wstring> TextProblems(HWND root) {
   // The title bar is drawn in the system's caption font, whatever the
   // dialog's own font is.
   if ((::GetWindowLongW(root, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) {
-    int length = ::GetWindowTextLengthW(root);
-    std::wstring caption(static_cast<size_t>(length) + 1, L'\0');
-    caption.resize(static_cast<size_t>(std::max(0, ::GetWindowTextW(root, caption.data(), length + 1))));
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
     HFONT font = ::CreateFontIndirectW(&metrics.lfCaptionFont);
     HDC dc = ::GetWindowDC(root);
-    HGDIOBJ old = ::SelectObject(dc, font);
-    std::vector<WORD> glyphs(caption.size());
-    ::GetGlyphIndicesW(dc, caption.c_str(), static_cast<int>(caption.size()), glyphs.data(),
-                       GGI_MARK_NONEXISTING_GLYPHS);
-    wchar_t face[LF_FACESIZE] = {};
-    ::GetTextFaceW(dc, LF_FACESIZE, face);
-    ::SelectObject(dc, old);
+    CheckGlyphs(dc, font, WindowText(root), &problems);
     ::ReleaseDC(root, dc);
     ::DeleteObject(font);
-    for (size_t i = 0; i < glyphs.size(); ++i) {
-      if (glyphs[i] == 0xFFFF) {
-        problems.push_back(L"caption \"" + caption + L"\": no glyph for U+" + std::to_wstring(caption[i]) +
-                           L" in " + face + L" (the caption font " + metrics.lfCaptionFont.lfFaceName + L")");
-        break;
-      }
-    }
   }
-  Collector collector{&problems};
-  ::EnumChildWindows(root, CheckText, reinterpret_cast<LPARAM>(&collector));
+  ::EnumChildWindows(root, CheckText, reinterpret_cast<LPARAM>(&problems));
   return problems;
 }
 

@@ -29,8 +29,9 @@ bool RunScripted(const std::function<void()>& open, std::vector<Step> steps);
 HWND ActiveDialog();
 
 // Clicks a button the way the user's click arrives: posted, so a dialog it
-// opens runs its own loop while the script goes on.
-void PostClick(HWND button);
+// opens runs its own loop while the script goes on. True, as a step that is
+// done returns.
+bool PostClick(HWND button);
 
 struct Shot {
   int width = 0;

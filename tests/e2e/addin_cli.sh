@@ -1,8 +1,9 @@
 #!/bin/bash
 # The program as PowerPoint with the add-in loaded: the menu and toolbar as
-# built, the toolbar's mode, the clipboard, and copy and paste translation
-# through clicks on the add-in's controls (the file stand-in, and the
-# desktop's clipboard under Xvfb when xclip and Xvfb are installed).
+# built, the toolbar's mode, the clipboard, the version box in two languages,
+# the log, and copy and paste translation through clicks on the add-in's
+# controls (the file stand-in, and the desktop's clipboard under Xvfb when
+# xclip and Xvfb are installed).
 set -u
 . "$(dirname "$0")/lib/common.sh"
 e2e_corpus
@@ -28,38 +29,43 @@ items = {i["tag"]: i for i in m["toolbar"]["items"]}
 assert not items["'$tag'.BUTTON.TRAN-ALL"]["enabled"]       # lookup-only pair
 assert items["'$tag'.BUTTON.TRAN-MODE.Test:en-zz"]["pressed"]
 ' || fail "menu --json: $out"
-expect 0 mode
-[ "$out" = "Test:en-xx" ] || fail "default mode: $out"
+prints Test:en-xx mode
 expect 2 mode Nope:zz
-expect 0 mode test:EN-ZZ
-[ "$out" = "Test:en-zz" ] || fail "mode chosen: $out"
-expect 0 mode
-[ "$out" = "Test:en-zz" ] || fail "mode kept: $out"
+prints Test:en-zz mode test:EN-ZZ
+prints Test:en-zz mode
 says 1 "not available for the translation mode Test:en-zz" copy "$deck" --slide 1 --shape "Title 1"
 expect 0 mode Test:en-xx
 
 # The clipboard itself.
 expect 0 clipboard set "Grüße, 日本"
-expect 0 clipboard get
-[ "$out" = "Grüße, 日本" ] || fail "clipboard round trip: $out"
+prints "Grüße, 日本" clipboard get
 expect 2 clipboard
 expect 2 copy "$deck" --slide 1
 
-# Copy, then paste, with the click handlers in the log.
+# The version box in English and Japanese; no log while logging is off.
+for box in 'en_US.UTF-8|PowerPoint Add-in Translation' 'ja_JP.UTF-8|PowerPointアドイン翻訳'; do
+  shown=$(env -u LC_ALL -u LC_MESSAGES LANG=${box%%|*} "$prog" --version)
+  [ "$shown" = "${box#*|}"$'  Version 3, 0, 5, 20\n\nCopyright (C) 2013-2026 Talvoren. All rights reserved.' ] ||
+    fail "${box%%|*} version box: [$shown]"
+done
+[ ! -e "$TMPDIR/Talvoren/AddinLog" ] || fail "log folder created while logging is off"
+
+# Copy, then paste, with the click handlers in the log (its line layout and
+# rotation are the support suite's).
 "$prog" reg add 'HKCU\Software\Talvoren\OfficeAddIn' /v OfficeAddinLog /t REG_DWORD /d 1 /f >/dev/null
 expect 0 copy "$deck" --slide 1 --shape "Title 1" --shape "Subtitle 2"
-expect 0 clipboard get
 # (the shell drops the final line feed)
-[ "$out" = $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧\r\n\r' ] ||
-  fail "copied: $(printf %q "$out")"
+prints $'⟦Test Table Slide⟧\r\n\r\n⟦With footnote⟧\r\n\r' clipboard get
 expect 0 paste "$deck" -o "$dir/pasted.pptx" --slide 1 --shape "Subtitle 2"
 says 0 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧' show "$dir/pasted.pptx"
 contains "$out" 'Title 1: "Test Table Slide"'
 expect 0 paste "$deck" -o "$dir/box.pptx" --slide 1 --text 1:4 --shape "Title 1"
 contains "$("$prog" show "$dir/box.pptx")" '"⟦⟦Test Table Slide⟧⟧↵↵⟦⟦With footnote⟧⟧↵↵ Table Slide"'
 expect 0 translate "$deck" -o "$dir/all.pptx" -q --mode Test:en-xx
+expect 0 --version
 log=$(cat "$TMPDIR"/Talvoren/AddinLog/TVPPAddinsLog*.txt 2>/dev/null)
 for handler in TranCopyClick TranPasteClick TranAllClick; do contains "$log" "AddinMain:$handler"; done
+contains "$log" "  2000 pelorant:version ShowVersion CmdVersion "
 [ "$(sha256sum <"$deck")" = "$sum" ] || fail "the deck was changed"
 
 # An empty clipboard: nothing is pasted and nothing written.
@@ -76,8 +82,7 @@ if command -v Xvfb >/dev/null && command -v xclip >/dev/null; then
   export DISPLAY=":$n"
   unset PELORANT_CLIPBOARD_FILE
   printf 'from the desktop' | timeout 5 xclip -selection clipboard -i
-  expect 0 clipboard get
-  [ "$out" = "from the desktop" ] || fail "desktop clipboard get: $out"
+  prints "from the desktop" clipboard get
   expect 0 copy "$deck" --slide 1 --shape "Title 1"
   desk=$(timeout 5 xclip -selection clipboard -o)
   [ "$desk" = $'⟦Test Table Slide⟧\r\n\r' ] || fail "desktop copy: $(printf %q "$desk")"

@@ -1,39 +1,28 @@
 #!/usr/bin/env python3
 """Checks a deck translated by the bracket test engine against its source.
 
-The engine answers every text it is sent with "⟦" + text + "⟧", so a text
-that went through it exactly once is its source cut into bracketed pieces
-with nothing but blanks and punctuation between them. This reads the
-packages' XML directly (not through the program's own reader):
-
-  - every part of no kind in PARTS is byte for byte the same;
-  - the edited parts have the same text bodies as the source, in order; each
-    body whose source has letters is bracketed exactly once (no "⟦⟦", no
-    letter outside brackets) and, without the brackets, is its source again,
-    blanks included (the sentence separator only where the source has none);
-  - merged-over table cells, the texts a chart reads from its data and the
-    prompts of masters' and layouts' placeholders are left alone;
-  - a SmartArt drawing shows no paragraph its data model does not hold;
-  - fields stay fields with their type, id and text, and URLs, e-mail
-    addresses and file paths stay byte for byte (never bracketed);
-  - every link of a body is on a run of its translation whose text holds
-    the words the link was on;
-  - a run property (beyond MAY_CHANGE) that every run of a source paragraph
-    states is on every run of its translation;
-  - alternative texts and titles (cNvPr descr and title) and the screen tips
-    of links on shapes (cNvPr's) and in text bodies are bracketed exactly
-    once where their source has letters.
+The engine answers every text with "⟦" + text + "⟧": a text that went
+through it exactly once is its source cut into bracketed pieces with only
+blanks and punctuation between them. Reading the packages' XML directly, not
+through the program's reader: parts of no kind in PARTS are unchanged byte
+for byte; the edited parts keep their text bodies in order, each bracketed
+exactly once where its source has letters and, without the brackets, its
+source again, blanks included; merged-over cells, a chart's data texts and
+placeholder prompts stay; a SmartArt drawing shows only its data model's
+paragraphs; fields, URLs, e-mail addresses and paths stay as they were; a
+link stays on the words it was on; a run property every run of a source
+paragraph states stays on every run; alternative texts, titles and screen
+tips are bracketed exactly once.
 
 Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--keep KIND]... [--shown JSON] [--only PART[#N]...]
        check_bracketed.py --each LIST [FLAG...]
---keep alt or tips: those labels are left as they were; --keep charts or
-masters: those parts byte for byte. --real: a real engine translated, so the
-bracketing and the words under a link are not checked, only that every link
-is still on some text of its body. --only: only those parts (or the N-th text
-body of a part) are translated, every other body is unchanged. --shown: what
-`show --json` printed for the translation, which must be JSON. --each: every
-line of LIST is SOURCE, TRANSLATION and that JSON, tab-separated.
-Prints one line per problem; exit status 1 if any.
+--keep alt or tips: those labels stay; --keep charts or masters: those parts
+stay byte for byte. --real: a real engine translated, so only that every link
+is still on some text of its body, not the brackets. --only: only those parts
+(or the N-th body of a part) are translated. --shown: what `show --json`
+printed, which must be JSON. --each: every line of LIST is SOURCE,
+TRANSLATION and that JSON, tab-separated. Prints one line per problem; exit
+status 1 if any.
 """
 import json
 import re
@@ -76,15 +65,6 @@ def local(el):
 def is_a(el, name):
     ns, n = split(el.tag)
     return n == name and ns in DRAWINGML
-
-
-def visible(el):
-    """The descendants of el in order; a fallback's copies are what an older
-    reader shows, not the deck."""
-    for c in el:
-        if c.tag != FALLBACK:
-            yield c
-            yield from visible(c)
 
 
 def paragraph_text(p, fields=True):

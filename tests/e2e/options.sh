@@ -16,7 +16,6 @@ expect_error() {
   [ -s "$dir/err" ] || fail "options $* failed without a message"
   [ "$hive_before" = "$(cat "$PELORANT_REGISTRY/HKCU.reg" 2>/dev/null)" ] || fail "options $* changed the registry"
 }
-lines() { [ "$out" = "$1" ] || fail "expected [$1], got [$out]"; }
 
 expect_ok add Bilingual
 expect_ok set Bilingual DualPrint=True _TimeOutMSec=0x3E8 --hidden
@@ -28,8 +27,7 @@ grep -qx "Name=Copy" <<<"$out" && grep -qx "DualPrint=True" <<<"$out" || fail "t
 says 0 "_TimeOutMSec=1000" options show Bilingual --hidden
 expect_ok show Copy
 case "$out" in *_TimeOutMSec*) fail "show without --hidden listed a hidden value" ;; esac
-expect_ok list
-lines $'* default\n  Bilingual\n  Copy'
+prints $'* default\n  Bilingual\n  Copy' options list
 
 # Bad input: a clear message, a failing status, and nothing changed.
 expect_error set Copy Dualprint=True
@@ -65,11 +63,9 @@ expect_ok export "$name"
 expect_ok import "Kopie" "$XDG_CONFIG_HOME/Talvoren/Addins/Office/$name.ini"
 expect_ok select "$name"
 expect_ok remove Kopie
-expect_ok list
-lines $'  default\n  Bilingual\n  Copy\n* '"$name"
+prints $'  default\n  Bilingual\n  Copy\n* '"$name" options list
 
 PELORANT_ANSWER=yes expect_ok reset
-expect_ok list
-lines "* default"
+prints "* default" options list
 
 e2e_end options

@@ -1,8 +1,6 @@
 #!/bin/bash
 # The corpus run of translate_corpus.sh through Apertium's English-Spanish
-# pair where it is installed: the decks with fields or links and a sixth of
-# the others, with the same statuses, and what must survive a real
-# translation checked (fields, addresses, links, shared run properties).
+# pair where it is installed, on the sample of decks that script picks.
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
 if ! have_eng_spa; then

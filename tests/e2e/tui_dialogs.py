@@ -75,9 +75,11 @@ class Pane:
         self.tmux("send-keys", "-t", "t", "-l", text)
         self.tmux("send-keys", "-t", "t", "Enter")
 
-    def exit_status(self):
-        return self.poll("the program did not end",
-                         lambda: os.path.exists(self.exit) and open(self.exit).read().strip())
+    def ends(self, status, what):
+        """Checks that the program ends with status, as what says it should."""
+        ended = self.poll("the program did not end",
+                          lambda: os.path.exists(self.exit) and open(self.exit).read().strip())
+        check(ended == "EXIT=%d" % status, "%s should end with status %d, not %s" % (what, status, ended))
 
 
 def setup_edits_a_set_as_the_options_command_does(work):
@@ -94,7 +96,7 @@ def setup_edits_a_set_as_the_options_command_does(work):
         pane.click("Double the height")
         pane.wait_for("[×] Double the height")
         pane.click("  OK  ")
-        check(pane.exit_status() == "EXIT=0", "setup closed with OK should end with status 0")
+        pane.ends(0, "setup closed with OK")
     # Each value a click chose, none of them the new set's default.
     mine = pelorant("options", "show", "Mine").stdout.splitlines()
     for line in ("OutputDestType=0", "WindowAlign=0", "DualPrint=True", "DualPrintExpandShape=True"):
@@ -108,8 +110,7 @@ def setup_edits_a_set_as_the_options_command_does(work):
             pane.answer("New Option Name :", name)
             pane.wait_for("Current option:               " + name)
             close(pane)
-            status = pane.exit_status()
-        check(status == "EXIT=1", "setup closed with %s should end with status 1, not %s" % (way, status))
+            pane.ends(1, "setup closed with " + way)
         check(name not in pelorant("options", "list").stdout, "a cancelled dialog stored " + name)
 
 
@@ -128,7 +129,7 @@ def setup_adds_a_server_and_lists_its_pairs(work):
                 pane.answer(prompt, answer)
             pane.wait_for(url)
             pane.click("  OK  ")
-            check(pane.exit_status() == "EXIT=0", "setup closed with OK after adding a server should end with status 0")
+            pane.ends(0, "setup closed with OK after adding a server")
     finally:
         server.kill()
         server.wait()
@@ -146,8 +147,7 @@ def lookup_searches_the_given_word_by_itself(work):
         pane.wait_for("English - Japanese  [Fake]")
         pane.wait_for("neko (animal)")
         pane.click(" Close ")
-        status = pane.exit_status()
-    check(status == "EXIT=0", "lookup -i should end with status 0, not " + status)
+        pane.ends(0, "lookup -i")
 
 
 def main():

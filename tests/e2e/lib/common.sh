@@ -51,6 +51,11 @@ says() {
   expect "$1" "${@:3}"
   contains "$out$err" "$2"
 }
+# prints TEXT ARGS...: expect 0 ARGS..., and TEXT all it printed on stdout.
+prints() {
+  expect 0 "${@:2}"
+  [ "$out" = "$1" ] || fail "${*:2}: printed [$out], expected [$1]"
+}
 
 # bracket_engine [LINES...]: the scripted engine answers every text of its
 # one pair, Test:en-xx, with the text in brackets; LINES are more directives.
@@ -59,16 +64,22 @@ bracket_engine() {
     "$@" >"$PELORANT_FAKE_ENGINE"
 }
 
-# interrupt PID: presses Ctrl-C on the run until it ends; its status in $rc.
-interrupt() {
+# cancels ARGS...: runs the program with ARGS and `input` (if set) on stdin,
+# presses Ctrl-C on it until it ends (a question is answered yes), and
+# checks that it ended cancelled with status 1.
+cancels() {
+  printf '%s' "${input-}" | PELORANT_ANSWER=yes "$prog" "$@" >/dev/null 2>"$e2e_home/err" &
+  local pid=$!
   sleep 1
   for _ in $(seq 1 50); do
-    kill -0 "$1" 2>/dev/null || break
-    kill -INT "$1" 2>/dev/null
+    kill -0 "$pid" 2>/dev/null || break
+    kill -INT "$pid" 2>/dev/null
     sleep 0.2
   done
-  wait "$1"
+  wait "$pid"
   rc=$?
+  [ "$rc" -eq 1 ] || fail "$* exited $rc when cancelled: $(cat "$e2e_home/err")"
+  contains "$(cat "$e2e_home/err")" "cancelled"
 }
 
 # Whether Apertium's English-Spanish pair is installed.
