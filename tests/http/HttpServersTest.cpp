@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "engines/http/HttpEngine.h"
 #include "engines/http/HttpServers.h"
@@ -59,11 +60,9 @@ TEST_F(HttpServers, StoresReadsAndRemovesEntries) {
   auto servers = LoadServers();
   ASSERT_EQ(servers.size(), 2u);
   EXPECT_EQ(servers[0].name, L"apy");
-  EXPECT_EQ(servers[1].url, lt.url);
-  EXPECT_EQ(servers[1].api, Api::LibreTranslate);
-  EXPECT_EQ(servers[1].key, "secret");
-  EXPECT_EQ(servers[1].timeoutMs, 5000);
-  EXPECT_EQ(servers[1].lastPairs, lt.lastPairs);
+  const ServerEntry& back = servers[1];
+  EXPECT_EQ(std::tie(back.name, back.url, back.api, back.key, back.timeoutMs, back.lastPairs),
+            std::tie(lt.name, lt.url, lt.api, lt.key, lt.timeoutMs, lt.lastPairs));
 
   // A listing updates the pairs; replacing a server drops what it had.
   ASSERT_TRUE(StorePairs(L"apy", {{"eng", "spa"}}));
