@@ -15,6 +15,7 @@
 #include "bench/BenchSentences.h"
 #include "engines/apertium/ApertiumFormat.h"
 #include "engines/apertium/ApertiumServer.h"
+#include "engines/apertium/Pipeline.h"
 #include "src/platform/Strings.h"
 #include "tests/apertium/Requests.h"
 #include "tests/common/TempDir.h"
@@ -96,6 +97,10 @@ TEST(InProcessModeTest, AStageOrOptionItDoesNotKnowLeavesTheModeToProcesses) {
     EXPECT_FALSE(ParseCommand(known + c.stage, {}, false, &unknown)) << c.stage;
     EXPECT_NE(std::string::npos, unknown.find(c.stage.substr(0, c.stage.find(' ')))) << unknown;
   }
+  EXPECT_TRUE(ParseCommand("lt-proc -", {}, false, nullptr)) << "a lone '-' is a file, not an option";
+  // Shell syntax inside double quotes keeps the command whole too.
+  EXPECT_EQ(std::vector<std::string>{"a \"$(b | c)\" | d"}, apertium::SplitStages("a \"$(b | c)\" | d"));
+  EXPECT_EQ((std::vector<std::string>{"a \"x|y\"", "b 'z|w'"}), apertium::SplitStages("a \"x|y\" | b 'z|w'"));
   auto dictionary = ParseCommand("exec lt-proc -z -w '/x y/a.bin'", {}, false, nullptr);
   ASSERT_TRUE(dictionary);
   ASSERT_EQ(1u, dictionary->size());
