@@ -137,8 +137,8 @@ TEST(InProcessWordBlankTest, AttachAndDetachAsApertiumsOwnStages) {
 }
 
 // The same answers both ways, text and word correspondence, for bench
-// sentences and paragraphs of three real decks (the bench's
-// apertium_compare does all of them).
+// sentences, paragraphs of three real decks (the bench's apertium_compare
+// does all of them) and placeholders.
 TEST(InProcessAnswersTest, SameAsTheProcessPipelineForBenchAndDeckTexts) {
   std::vector<std::string> texts;
   auto bench = bench::Sentences(300);
@@ -149,6 +149,7 @@ TEST(InProcessAnswersTest, SameAsTheProcessPipelineForBenchAndDeckTexts) {
   for (std::string line; std::getline(decks, line);) texts.push_back(line);
   ASSERT_GT(texts.size(), 60u);
   texts.push_back("It's a well-known fact. Line one\nline two\twith a tab [x] <y> {z} ^$@/\\.");
+  texts.push_back("The \xEE\x80\x80 opens at \xEE\x80\x81 on Monday.");  // placeholders U+E000 and U+E001
 
   apertium::ApertiumEngine inProcess(PairNamed(L"eng-spa"), Runner(true));
   apertium::ApertiumEngine processes(PairNamed(L"eng-spa"), Runner(false));
@@ -162,6 +163,9 @@ TEST(InProcessAnswersTest, SameAsTheProcessPipelineForBenchAndDeckTexts) {
       EXPECT_EQ(b.groups, a.groups) << t;
     }
   }
+  // Placeholders come back once each, at their place.
+  EXPECT_EQ(L"El \xE000 abre en \xE001 el lunes.",
+            Translate(inProcess, L"The \xE000 opens at \xE001 on Monday.", kTranslateModeCorrespondence));
   EXPECT_EQ(0, inProcess.PipelineProcessId());
 }
 
