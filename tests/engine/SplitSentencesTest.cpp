@@ -97,8 +97,7 @@ class EngineSplitTest : public enginetest::FakeSideTest {
 };
 
 // The own splitter without an engine, or the engine's own splitting when it
-// has one (here: every four characters), gives positions in the enclosing
-// text.
+// has one, gives positions in the enclosing text.
 TEST_F(EngineSplitTest, SegmentsHavePositionsInTheEnclosingText) {
   std::vector<std::array<std::int32_t, 2>> ends;
   for (const auto& s : Segments(L"One. Two.", 10, 18)) ends.push_back({s.start, s.end});
@@ -107,13 +106,7 @@ TEST_F(EngineSplitTest, SegmentsHavePositionsInTheEnclosingText) {
   EXPECT_FALSE(Segments(L"One.", 0, 3).at(0).translation.has_value());
   EXPECT_TRUE(Segments(L"", 0, -1).empty());
 
-  impl->SetSplitter([](const std::wstring& text) {
-    std::vector<engine_server::SentenceSpan> spans;
-    for (LONG p = 0; p < static_cast<LONG>(text.size()); p += 4)
-      spans.push_back({p, std::min<LONG>(4, static_cast<LONG>(text.size()) - p)});
-    return spans;
-  });
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  OpenSplittingInto({{0, 4}, {4, 4}, {8, 2}});
   auto segs = Segments(L"abcdefghij", 5, 14);
   ASSERT_EQ(segs.size(), 3u);
   EXPECT_EQ(segs[1].source, L"efgh");
