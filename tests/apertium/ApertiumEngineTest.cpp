@@ -70,11 +70,9 @@ LONG LookUp(ITranslationEngine& engine, const std::wstring& word, std::wstring* 
 
 TEST(ApertiumPairsTest, InstalledDirectionsAreListedWithTheAddinsCodes) {
   auto entry = apertium::ListEntry(PairNamed(L"eng-spa"));
-  EXPECT_EQ(L"en", entry.fromLang);
-  EXPECT_EQ(L"es", entry.toLang);
+  EXPECT_EQ(L"en>es English - Spanish|Apertium", entry.fromLang + L">" + entry.toLang + L" " + entry.displayName + L"|" +
+                                                     entry.productName);
   EXPECT_EQ(kPairFlagTranslate | kPairFlagDictionary, entry.flags);
-  EXPECT_EQ(L"English - Spanish", entry.displayName);
-  EXPECT_EQ(L"Apertium", entry.productName);
   EXPECT_EQ(L"es", apertium::ListEntry(PairNamed(L"spa-eng")).fromLang);
   EXPECT_TRUE(FindPairs({::testing::TempDir() + "no-such-folder"}).empty());
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "tests/engine/EngineCacheTestEnv.h"
 #include "src/engine/EngineCaches.h"
@@ -112,10 +113,8 @@ TEST_F(EngineCacheTest, SettingsComeFromTheUserWithTheMachineAsFallback) {
   SetString(Hive::CurrentUser, kCommon, L"_Cache.RefreshType", L"yes");  // anything but "1" is 0
   EngineCaches cache;
   ASSERT_TRUE(cache.LoadCache(false));
-  EXPECT_EQ(cache.EnumFlag(), 1024);
-  EXPECT_EQ(cache.DisplayLanguage(), L"fr");
-  EXPECT_EQ(cache.EnumProductFilter(), L"Prod");
-  EXPECT_EQ(cache.RefreshType(), 0);
+  EXPECT_EQ(std::tuple(cache.EnumFlag(), cache.DisplayLanguage(), cache.EnumProductFilter(), cache.RefreshType()),
+            std::tuple(1024, std::wstring(L"fr"), std::wstring(L"Prod"), 0));
 
   ASSERT_TRUE(cache.RefreshCache(false, true));
   EXPECT_EQ(mFirst->DisplayLanguage(), L"fr");

@@ -91,10 +91,8 @@ TEST_F(HttpServers, SkipsDamagedEntriesAndListsKeptPairsAsNotWorking) {
   ServerEntry s{L"team", "http://mt", Api::Apy, "k", kDefaultTimeoutMs, {}};
   auto working = ListEntry(s, {"eng", "spa"}, true);
   auto kept = ListEntry(s, {"eng", "spa"}, false);
-  EXPECT_EQ(working.engineId, L"team:eng-spa");
-  EXPECT_EQ(working.fromLang, L"en");
-  EXPECT_EQ(working.toLang, L"es");
-  EXPECT_EQ(working.productName, L"team");
+  EXPECT_EQ(working.engineId + L" " + working.fromLang + L">" + working.toLang + L" " + working.productName,
+            L"team:eng-spa en>es team");
   EXPECT_NE(working.flags & engine_server::kPairFlagTranslate, 0);
   EXPECT_EQ(kept.flags & engine_server::kPairFlagTranslate, 0);
   EXPECT_EQ(kept.productName, L"team (unreachable)");
