@@ -57,15 +57,6 @@ int LinesWith(const std::filesystem::path& log, const std::string& part) {
   return n;
 }
 
-// Looks `word` up and gives the request's final status and the entry's text.
-LONG LookUp(ITranslationEngine& engine, const std::wstring& word, std::wstring* text) {
-  std::shared_ptr<IDictionaryResult> result;
-  EXPECT_EQ(S_OK, engine.LookupDictionary(word, &result));
-  LONG status = Wait(engine);
-  if (status == kRequestDone) result->Text(text);
-  return status;
-}
-
 }  // namespace
 
 TEST(ApertiumPairsTest, InstalledDirectionsAreListedWithTheAddinsCodes) {

@@ -187,11 +187,8 @@ TEST(InProcessAnswersTest, StartsNoProcess) {
       EXPECT_FALSE(Ask(engine, text, kTranslateModeCorrespondence).groups.empty()) << platform::ToUtf8(text);
     }
     EXPECT_TRUE(Contains(Translate(engine, announced[1]), L"casa"));
-    std::shared_ptr<IDictionaryResult> entry;
-    ASSERT_EQ(S_OK, engine.LookupDictionary(L"house", &entry));
-    ASSERT_EQ(kRequestDone, Wait(engine));
     std::wstring lookedUp;
-    entry->Text(&lookedUp);
+    ASSERT_EQ(kRequestDone, LookUp(engine, L"house", &lookedUp));
     EXPECT_TRUE(Contains(lookedUp, L"casa")) << platform::ToUtf8(lookedUp);
     EXPECT_EQ(0, engine.PipelineProcessId());
   }

@@ -62,6 +62,15 @@ inline std::wstring Translate(ITranslationEngine& engine, const std::wstring& te
   return a.text;
 }
 
+// Looks `word` up and gives the request's final status and the entry's text.
+inline LONG LookUp(ITranslationEngine& engine, const std::wstring& word, std::wstring* text) {
+  std::shared_ptr<IDictionaryResult> result;
+  EXPECT_EQ(S_OK, engine.LookupDictionary(word, &result));
+  LONG status = Wait(engine);
+  if (status == kRequestDone) result->Text(text);
+  return status;
+}
+
 inline bool Contains(const std::wstring& text, const std::wstring& part) {
   return text.find(part) != std::wstring::npos;
 }
