@@ -10,67 +10,26 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "src/engine/AppCommon.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
+#include "tests/apertium/Requests.h"
+#include "tests/common/TempDir.h"
 #include "tests/platform/TestSupport.h"
 
-using namespace engine_server;
 using apertium::ApertiumEngine;
 using apertium::ApertiumPair;
 using apertium::FindPairs;
 using apertium::Settings;
 
+using namespace apertiumtest;
+
 namespace {
 
-// Waits for a request to end, at most `limitMs`; a request still running
-// then fails the test and is cancelled.
-LONG Wait(IRequest& r, LONG limitMs = 120000) {
-  LONG status = -1;
-  EXPECT_EQ(S_OK, r.WaitForResult(limitMs, &status));
-  if (status == kRequestRunning) {
-    ADD_FAILURE() << "the request did not end within " << limitMs << " ms";
-    r.Cancel();
-    r.WaitForResult(limitMs, &status);
-  }
-  return status;
-}
-
-ApertiumPair PairNamed(const std::wstring& id) {
-  for (auto& p : FindPairs(Settings::FromEnvironment().modeDirs)) {
-    if (p.id == id) return p;
-  }
-  ADD_FAILURE() << "no pair " << platform::ToUtf8(id);
-  return {};
-}
-
-std::wstring Translate(ITranslationEngine& engine, const std::wstring& text, LONG mode = kTranslateModePlain,
-                       std::vector<WordCorrespondence>* groups = nullptr) {
-  std::shared_ptr<ITranslationResult> result;
-  EXPECT_EQ(S_OK, engine.Translate(text, mode, &result));
-  EXPECT_EQ(kRequestDone, Wait(engine));
-  std::wstring out;
-  result->Text(&out);
-  if (groups) result->Correspondence(groups);
-  return out;
-}
-
-LONG Code(IRequest& r) {
-  LONG code = 0;
-  r.ErrorCode(&code);
-  return code;
-}
-
-// The direction's stages as one pipeline of processes, not in process.
-Settings ProcessSettings() {
-  Settings s = Settings::FromEnvironment();
-  s.inProcess = false;
-  return s;
-}
-
-bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
+Settings ProcessSettings() { return Runner(false); }
 
 void ExpectContainsAll(const std::wstring& text, std::initializer_list<const wchar_t*> parts) {
   for (const wchar_t* part : parts) EXPECT_TRUE(Contains(text, part)) << platform::ToUtf8(text);
@@ -98,80 +57,27 @@ int LinesWith(const std::filesystem::path& log, const std::string& part) {
   return n;
 }
 
-// Looks `word` up and gives the request's final status and the entry's text.
-LONG LookUp(ApertiumEngine& engine, const std::wstring& word, std::wstring* text) {
-  std::shared_ptr<IDictionaryResult> result;
-  EXPECT_EQ(S_OK, engine.LookupDictionary(word, &result));
-  LONG status = Wait(engine);
-  if (status == kRequestDone) result->Text(text);
-  return status;
-}
-
 }  // namespace
 
 TEST(ApertiumPairsTest, InstalledDirectionsAreListedWithTheAddinsCodes) {
-  auto pairs = FindPairs(Settings::FromEnvironment().modeDirs);
-  const ApertiumPair* engSpa = nullptr;
-  const ApertiumPair* spaEng = nullptr;
-  for (const auto& p : pairs) {
-    if (p.id == L"eng-spa") engSpa = &p;
-    if (p.id == L"spa-eng") spaEng = &p;
-  }
-  ASSERT_TRUE(engSpa && spaEng);
-  auto entry = apertium::ListEntry(*engSpa);
-  EXPECT_EQ(L"en", entry.fromLang);
-  EXPECT_EQ(L"es", entry.toLang);
+  auto entry = apertium::ListEntry(PairNamed(L"eng-spa"));
+  EXPECT_EQ(L"en>es English - Spanish|Apertium", entry.fromLang + L">" + entry.toLang + L" " + entry.displayName + L"|" +
+                                                     entry.productName);
   EXPECT_EQ(kPairFlagTranslate | kPairFlagDictionary, entry.flags);
-  EXPECT_EQ(L"English - Spanish", entry.displayName);
-  EXPECT_EQ(L"Apertium", entry.productName);
-  EXPECT_EQ(L"es", apertium::ListEntry(*spaEng).fromLang);
-}
-
-TEST(ApertiumPairsTest, ModeFoldersWithoutPairsListNothing) {
+  EXPECT_EQ(L"es", apertium::ListEntry(PairNamed(L"spa-eng")).fromLang);
   EXPECT_TRUE(FindPairs({::testing::TempDir() + "no-such-folder"}).empty());
 }
 
-// A user who installed a pair sees it through the class table, with no
-// configuration, and opens it exactly as the add-in does.
-TEST(ApertiumServerTest, ListedAndOpenedThroughTheEngineClasses) {
-  ScopedClassHooks inProcess(InProcessClassHooks());
-  std::shared_ptr<IImplementations> impls;
-  ASSERT_EQ(S_OK, CreateImplementations(&impls));
-  LONG count = 0;
-  impls->Count(&count);
-  bool listed = false;
-  for (LONG i = 1; i <= count; ++i) {
-    std::wstring name;
-    impls->Item(i, &name);
-    listed = listed || name == L"Apertium";
-  }
-  ASSERT_TRUE(listed);
-
-  std::shared_ptr<IEngineFactory> factory;
-  ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
-  ASSERT_EQ(S_OK, factory->SetImplementation(L"Apertium"));
-  auto engine = OpenThroughClasses(*factory, L"eng-spa");
-  ASSERT_TRUE(engine);
-  LONG flags = 0;
-  engine->Info(&flags);
-  EXPECT_EQ(kInfoFlagTranslate | kInfoFlagCorrespondence | kInfoFlagDictionary | kInfoFlagKeepsPrivateUse, flags);
-  EXPECT_TRUE(Contains(Translate(*engine, L"The house is red."), L"casa"));
-
-  std::shared_ptr<IEngineList> list;
-  ASSERT_EQ(S_OK, factory->GetEngineList(L"xxx-yyy", L"", L"", 0, &list));
-  EXPECT_EQ(kRequestFailed, Wait(*factory));
-  EXPECT_EQ(kEngineErrorInvalidEngineId, Code(*factory));
-}
-
-TEST(ApertiumEngineTest, TranslatesBothSentencesKeepingTheFinalFullStop) {
+// One pipeline of processes answers request after request; one killed while
+// idle is replaced without failing, and a cancelled one is gone and the next
+// request starts a fresh one.
+TEST(ApertiumEngineTest, TheProcessPipelineServesEachRequestUntilKilledOrCancelled) {
   ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   std::wstring out = Translate(engine, L"The dog is big. It runs fast.");
   ExpectContainsAll(out, {L"perro", L"grande.", L"Corre"});
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(L'.', out.back());
   EXPECT_NE(L'.', out[out.size() - 2]);
-
-  // The same pipeline answers the next requests, one per sentence.
   pid_t pid = engine.PipelineProcessId();
   EXPECT_NE(0, pid);
   EXPECT_EQ(L"Hola Mundo", Translate(engine, L"Hello world"));
@@ -182,6 +88,29 @@ TEST(ApertiumEngineTest, TranslatesBothSentencesKeepingTheFinalFullStop) {
   ASSERT_FALSE(multiword.empty());
   EXPECT_NE(L' ', multiword.front());
   EXPECT_EQ(pid, engine.PipelineProcessId());
+
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(0, kill(-pid, SIGKILL));
+  EXPECT_TRUE(Contains(Translate(engine, L"The cat is black."), L"gato"));
+  EXPECT_NE(pid, engine.PipelineProcessId());
+
+  pid = engine.PipelineProcessId();
+  std::wstring longText;
+  for (int i = 0; i < 3000; ++i) longText += L"The old man reads the newspaper in the garden. ";
+  std::shared_ptr<ITranslationResult> result;
+  ASSERT_EQ(S_OK, engine.Translate(longText, kTranslateModePlain, &result));
+  // Long enough for the text to be in the pipeline, far shorter than its
+  // translation takes.
+  LONG status = -1;
+  engine.WaitForResult(300, &status);
+  if (status != kRequestRunning) GTEST_SKIP() << "the translation ended before it could be cancelled";
+  std::thread watchdog([&] { engine.Cancel(); });
+  EXPECT_EQ(kRequestCancelled, Wait(engine));
+  watchdog.join();
+  // The cancelled pipeline owes an answer it will never give: it is gone.
+  EXPECT_EQ(0, engine.PipelineProcessId());
+  EXPECT_TRUE(Contains(Translate(engine, L"The house is red."), L"casa"));
+  EXPECT_NE(pid, engine.PipelineProcessId());
 }
 
 TEST(ApertiumEngineTest, LineEndsAndSpanishToEnglish) {
@@ -195,36 +124,20 @@ TEST(ApertiumEngineTest, LineEndsAndSpanishToEnglish) {
 TEST(ApertiumEngineTest, WordCorrespondenceFollowsReorderedWords) {
   ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
   std::vector<WordCorrespondence> groups;
-  std::wstring source = L"The big dog is black.";
+  const std::wstring source = L"The big dog is black.";
   std::wstring out = Translate(engine, source, kTranslateModeCorrespondence, &groups);
   EXPECT_TRUE(Contains(out, L"perro grande")) << platform::ToUtf8(out);
-  bool bigFound = false;
+  std::map<std::wstring, std::wstring> to;
   for (const auto& g : groups) {
-    ASSERT_FALSE(g.source.empty());
-    ASSERT_FALSE(g.translation.empty());
-    std::wstring from = source.substr(g.source[0].position, g.source[0].length);
-    std::wstring to = out.substr(g.translation[0].position, g.translation[0].length);
-    if (from == L"big") {
-      bigFound = true;
-      EXPECT_EQ(L"grande", to);
-    }
-    if (from == L"dog") {
-      EXPECT_EQ(L"perro", to);
-    }
+    ASSERT_FALSE(g.source.empty() || g.translation.empty());
+    to[source.substr(g.source[0].position, g.source[0].length)] =
+        out.substr(g.translation[0].position, g.translation[0].length);
   }
-  EXPECT_TRUE(bigFound);
+  EXPECT_EQ(L"grande", to[L"big"]);
+  EXPECT_EQ(L"perro", to[L"dog"]);
   // Plain mode reports none.
   Translate(engine, source, kTranslateModePlain, &groups);
   EXPECT_TRUE(groups.empty());
-}
-
-TEST(ApertiumEngineTest, PlaceholdersComeBackOnceEachAtTheirPlaceInBothRunners) {
-  for (const Settings& settings : {Settings::FromEnvironment(), ProcessSettings()}) {
-    ApertiumEngine engine(PairNamed(L"eng-spa"), settings);
-    std::vector<WordCorrespondence> groups;
-    std::wstring out = Translate(engine, L"The \xE000 opens at \xE001 on Monday.", kTranslateModeCorrespondence, &groups);
-    EXPECT_EQ(L"El \xE000 abre en \xE001 el lunes.", out) << settings.inProcess;
-  }
 }
 
 // The glossary and addresses through the add-in's own text translation.
@@ -246,18 +159,19 @@ TEST(ApertiumEngineTest, TextsSentAheadGetTheSameAnswersAsOneAtATime) {
   const std::vector<std::wstring> texts = {L"The big dog is black.", L"Hello world", L"It's a well-known fact.",
                                            L"Where is the [big] <house>?", L"The train was late again.",
                                            L"The dog is big.\nIt runs fast.", L"Our team is ready for the meeting."};
-  // Both runners of the stages: in process, and the pipeline of processes.
-  for (auto [settings, mode] : {std::pair{Settings::FromEnvironment(), kTranslateModePlain},
-                                std::pair{Settings::FromEnvironment(), kTranslateModeCorrespondence},
-                                std::pair{ProcessSettings(), kTranslateModeCorrespondence}}) {
-    ApertiumEngine alone(PairNamed(L"eng-spa"), settings);
-    ApertiumEngine ahead(PairNamed(L"eng-spa"), settings);
-    ASSERT_EQ(S_OK, ahead.TranslateAhead(texts, mode));
-    for (const std::wstring& text : texts) {
-      std::vector<WordCorrespondence> expectedGroups, groups;
-      std::wstring expected = Translate(alone, text, mode, &expectedGroups);
-      EXPECT_EQ(expected, Translate(ahead, text, mode, &groups)) << platform::ToUtf8(text);
-      EXPECT_EQ(expectedGroups, groups) << platform::ToUtf8(text);
+  // Both runners of the stages: in process (both modes), and the pipeline of
+  // processes.
+  for (bool inProcess : {true, false}) {
+    ApertiumEngine alone(PairNamed(L"eng-spa"), Runner(inProcess));
+    ApertiumEngine ahead(PairNamed(L"eng-spa"), Runner(inProcess));
+    for (LONG mode : {kTranslateModeCorrespondence, kTranslateModePlain}) {
+      if (!inProcess && mode == kTranslateModePlain) continue;
+      ASSERT_EQ(S_OK, ahead.TranslateAhead(texts, mode));
+      for (const std::wstring& text : texts) {
+        std::vector<WordCorrespondence> expectedGroups, groups;
+        EXPECT_EQ(Translate(alone, text, mode, &expectedGroups), Translate(ahead, text, mode, &groups));
+        EXPECT_EQ(expectedGroups, groups) << platform::ToUtf8(text);
+      }
     }
   }
 }
@@ -275,86 +189,53 @@ TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
   EXPECT_EQ(kEngineErrorWordNotFound, Code(engine));
 }
 
-TEST(ApertiumEngineTest, PipelineKilledWhileIdleIsReplacedWithoutFailing) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
-  Translate(engine, L"The dog.");
-  pid_t pid = engine.PipelineProcessId();
-  ASSERT_GT(pid, 0);
-  ASSERT_EQ(0, kill(-pid, SIGKILL));
-  EXPECT_TRUE(Contains(Translate(engine, L"The cat is black."), L"gato"));
-  EXPECT_NE(pid, engine.PipelineProcessId());
+// An engine whose pipeline is the given command.
+std::unique_ptr<ApertiumEngine> Broken(const std::string& command, int timeoutMs) {
+  Settings s = Settings::FromEnvironment();
+  s.pipelineCommand = command;
+  s.timeoutMs = timeoutMs;
+  return std::make_unique<ApertiumEngine>(PairNamed(L"eng-spa"), s);
 }
 
-TEST(ApertiumCancelTest, CancellingARealTranslationEndsItAndTheNextStartsFresh) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
-  Translate(engine, L"The dog.");
-  pid_t first = engine.PipelineProcessId();
-  std::wstring longText;
-  for (int i = 0; i < 3000; ++i) longText += L"The old man reads the newspaper in the garden. ";
-  std::shared_ptr<ITranslationResult> result;
-  ASSERT_EQ(S_OK, engine.Translate(longText, kTranslateModePlain, &result));
-  // Long enough for the text to be in the pipeline, far shorter than its
-  // translation takes.
-  LONG status = -1;
-  engine.WaitForResult(300, &status);
-  if (status != kRequestRunning) GTEST_SKIP() << "the translation ended before it could be cancelled";
-  std::thread watchdog([&] { engine.Cancel(); });
-  EXPECT_EQ(kRequestCancelled, Wait(engine));
-  watchdog.join();
-  // The cancelled pipeline owes an answer it will never give: it is gone.
-  EXPECT_EQ(0, engine.PipelineProcessId());
-  EXPECT_TRUE(Contains(Translate(engine, L"The house is red."), L"casa"));
-  EXPECT_NE(first, engine.PipelineProcessId());
-}
-
-class BrokenPipelineTest : public ::testing::Test {
- protected:
-  std::unique_ptr<ApertiumEngine> Engine(const std::string& command, int timeoutMs) {
-    Settings s = Settings::FromEnvironment();
-    s.pipelineCommand = command;
-    s.timeoutMs = timeoutMs;
-    return std::make_unique<ApertiumEngine>(PairNamed(L"eng-spa"), s);
-  }
-};
-
-TEST_F(BrokenPipelineTest, APipelineThatDiesHangsOrAnswersWronglyFailsTheRequestAndIsDropped) {
+// Each fails the request (a cancel cancels it at once) and the pipeline is
+// dropped.
+TEST(BrokenPipelineTest, APipelineThatDiesHangsOrAnswersWronglyFailsTheRequestAndIsDropped) {
   const struct {
     const char* command;
     int timeoutMs;
+    LONG status = kRequestFailed;
   } cases[] = {
       {"head -c 3 >/dev/null", 30000},                                       // reads a little, dies unanswered
       {"cat >/dev/null", 300},                                               // hangs: the time-out ends it
       {"while IFS= read -r -d '' x; do printf 'garbage\\0'; done", 30000},  // answers without the end marker
       {"exec yes", 600000},                                                  // runs away: no wait for the time-out
+      {"cat >/dev/null", 600000, kRequestCancelled},                         // hangs until cancelled
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
-    auto engine = Engine(c.command, c.timeoutMs);
+    auto engine = Broken(c.command, c.timeoutMs);
     std::shared_ptr<ITranslationResult> result;
     engine->Translate(L"The dog.", kTranslateModePlain, &result);
-    EXPECT_EQ(kRequestFailed, Wait(*engine, 60000));
-    EXPECT_EQ(kEngineErrorEngine, Code(*engine));
+    std::thread canceller;
+    if (c.status == kRequestCancelled) {
+      LONG status = -1;
+      engine->WaitForResult(20, &status);
+      EXPECT_EQ(kRequestRunning, status);
+      canceller = std::thread([&] { engine->Cancel(); });
+    }
+    EXPECT_EQ(c.status, Wait(*engine, 60000));
+    if (canceller.joinable()) canceller.join();
+    if (c.status == kRequestFailed) {
+      EXPECT_EQ(kEngineErrorEngine, Code(*engine));
+    }
     EXPECT_EQ(0, engine->PipelineProcessId());
   }
 }
 
-TEST_F(BrokenPipelineTest, CancelEndsAHangingRequestAtOnceAndKillsThePipeline) {
-  auto engine = Engine("cat >/dev/null", 600000);
-  std::shared_ptr<ITranslationResult> result;
-  engine->Translate(L"The dog.", 0, &result);
-  LONG status = -1;
-  engine->WaitForResult(20, &status);
-  EXPECT_EQ(kRequestRunning, status);
-  std::thread watchdog([&] { engine->Cancel(); });
-  EXPECT_EQ(kRequestCancelled, Wait(*engine));
-  watchdog.join();
-  EXPECT_EQ(0, engine->PipelineProcessId());
-}
-
-TEST_F(BrokenPipelineTest, AHungPipelineCostsOneTimeOutPerRequestAndTheNextRequestGetsAFreshOne) {
-  std::string starts = ::testing::TempDir() + "pelorant-starts-" + std::to_string(getpid());
-  std::remove(starts.c_str());
-  auto engine = Engine("echo started >> '" + starts + "'; exec sleep 600", 1000);
+TEST(BrokenPipelineTest, AHungPipelineCostsOneTimeOutPerRequestAndTheNextRequestGetsAFreshOne) {
+  testsupport::TempDir dir;
+  const auto starts = dir / "starts";
+  auto engine = Broken("echo started >> '" + starts.string() + "'; exec sleep 600", 1000);
   for (int request = 1; request <= 2; ++request) {
     std::shared_ptr<ITranslationResult> result;
     engine->Translate(L"The dog.", kTranslateModeCorrespondence, &result);
@@ -369,32 +250,21 @@ TEST_F(BrokenPipelineTest, AHungPipelineCostsOneTimeOutPerRequestAndTheNextReque
   engine->Translate(L"One.", kTranslateModePlain, &result);
   EXPECT_EQ(kRequestFailed, Wait(*engine));
   EXPECT_EQ(3, LinesWith(starts, "started"));
-  std::remove(starts.c_str());
 }
 
 // A mode folder of the test's own: one direction whose only stage is a script.
 class FakeModeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mDir = std::filesystem::path(::testing::TempDir()) / ("pelorant-modes-" + std::to_string(getpid()));
-    std::filesystem::create_directories(mDir);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(mDir, ec);
-  }
   std::unique_ptr<ApertiumEngine> Engine(const std::string& stageScript) {
     std::filesystem::path stage = mDir / "stage";
     std::ofstream(stage) << "#!/bin/bash\n" << stageScript;
     std::filesystem::permissions(stage, std::filesystem::perms::owner_all);
     std::ofstream(mDir / "eng-spa.mode") << "'" << stage.string() << "'\n";
     Settings s = Settings::FromEnvironment();
-    s.modeDirs = {mDir.string()};
-    auto pairs = FindPairs(s.modeDirs);
-    EXPECT_EQ(1u, pairs.size());
-    return std::make_unique<ApertiumEngine>(pairs.empty() ? ApertiumPair{} : pairs[0], s);
+    s.modeDirs = {mDir.path().string()};
+    return std::make_unique<ApertiumEngine>(PairNamed(L"eng-spa", s.modeDirs), s);
   }
-  std::filesystem::path mDir;
+  testsupport::TempDir mDir;
 };
 
 TEST_F(FakeModeTest, AnAnswerToAnotherRequestFailsTheRequestAndRestartsThePipeline) {
@@ -487,9 +357,12 @@ TEST_F(FakeModeTest, CancelDropsTheTextsSentAheadAndTheNextTextStillGetsItsAnswe
   EXPECT_EQ(before, LinesWith(log, "Six.")) << "nothing announced before the cancel is translated after it";
 }
 
-TEST(ApertiumProcessTest, EveryStageIsReapedEvenUnderASubreaper) {
-  // Orphans come to this process now, as they do to a program run as PID 1
-  // or under a subreaper: a stage nobody reaps would stay here.
+// A user who installed a pair sees it through the class table, with no
+// configuration, and opens it exactly as the add-in does. Its stages run as
+// processes here, and every one is reaped: orphans come to this process, as
+// they do to a program run as PID 1 or under a subreaper, and a stage nobody
+// reaps would stay here.
+TEST(ApertiumServerTest, ListedOpenedAndClosedThroughTheEngineClassesLeavingNoProcess) {
   ASSERT_EQ(0, prctl(PR_SET_CHILD_SUBREAPER, 1));
   struct Restore {
     ~Restore() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
@@ -499,15 +372,28 @@ TEST(ApertiumProcessTest, EveryStageIsReapedEvenUnderASubreaper) {
   {
     platformtest::ScopedEnv processes(L"PELORANT_APERTIUM_IN_PROCESS", L"0");
     ScopedClassHooks inProcess(InProcessClassHooks());
+    std::shared_ptr<IImplementations> impls;
+    ASSERT_EQ(S_OK, CreateImplementations(&impls));
+    LONG count = 0;
+    impls->Count(&count);
+    bool listed = false;
+    for (LONG i = 1; i <= count; ++i) {
+      std::wstring name;
+      impls->Item(i, &name);
+      listed = listed || name == L"Apertium";
+    }
+    ASSERT_TRUE(listed);
     std::shared_ptr<IEngineFactory> factory;
     ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
     ASSERT_EQ(S_OK, factory->SetImplementation(L"Apertium"));
     auto engine = OpenThroughClasses(*factory, L"eng-spa");
     ASSERT_TRUE(engine);
+    LONG flags = 0;
+    engine->Info(&flags);
+    EXPECT_EQ(kInfoFlagTranslate | kInfoFlagCorrespondence | kInfoFlagDictionary | kInfoFlagKeepsPrivateUse, flags);
     EXPECT_TRUE(Contains(Translate(*engine, L"The house is red."), L"casa"));
-    std::shared_ptr<IDictionaryResult> entry;
-    ASSERT_EQ(S_OK, engine->LookupDictionary(L"house", &entry));
-    EXPECT_EQ(kRequestDone, Wait(*engine));
+    std::wstring entry;
+    EXPECT_EQ(kRequestDone, LookUp(*engine, L"house", &entry));
     std::wstring longText;
     for (int i = 0; i < 2000; ++i) longText += L"The old man reads the newspaper in the garden. ";
     std::shared_ptr<ITranslationResult> result;
@@ -517,6 +403,11 @@ TEST(ApertiumProcessTest, EveryStageIsReapedEvenUnderASubreaper) {
     engine->Cancel();
     Wait(*engine);
     EXPECT_TRUE(Contains(Translate(*engine, L"The dog."), L"perro"));
+
+    std::shared_ptr<IEngineList> list;
+    ASSERT_EQ(S_OK, factory->GetEngineList(L"xxx-yyy", L"", L"", 0, &list));
+    EXPECT_EQ(kRequestFailed, Wait(*factory));
+    EXPECT_EQ(kEngineErrorInvalidEngineId, Code(*factory));
   }
   // Closed: nothing this process started is running, and nothing is left
   // unreaped.

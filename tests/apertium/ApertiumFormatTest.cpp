@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "src/platform/Strings.h"
 
 using namespace apertium;
@@ -12,6 +15,7 @@ TEST(ApertiumFormatTest, DeformatEscapesReservedCharactersAndEndsWithTheMarker) 
   EXPECT_EQ("a\\[b\\]\\^c\\$\\/d\\\\\\@\\<e\\>\\{f\\}*[\\[pelorant-end-7\\]].[]", chunk);
 }
 
+// Both round trips keep every character of a source the pipeline left alone.
 TEST(ApertiumFormatTest, ControlAndPlaceholderCharactersTravelAsSuperblanksAndNulIsDropped) {
   // The Private Use Area's first and last characters, and the one after it.
   std::wstring text = L"a\tb\nc\xE000\xF8FF\xF900";
@@ -19,40 +23,42 @@ TEST(ApertiumFormatTest, ControlAndPlaceholderCharactersTravelAsSuperblanksAndNu
   EXPECT_EQ("a[\t]b[\n]c[\xEE\x80\x80][\xEF\xA3\xBF]\xEF\xA4\x80[\\[pelorant-end-7\\]].[]",
             Deformat(text, nullptr, 7));
   EXPECT_EQ(L"a\tb\nc\xE000\xF8FF\xF900", Reformat(Deformat(text, nullptr, 7), 0, 7).text);
+  const std::wstring reserved = L"Price: <5$> [approx] {a/b} \\ @home\u00e9.";
+  EXPECT_EQ(reserved, Reformat(Deformat(reserved, nullptr, 7), 0, 7).text);
 }
 
-TEST(ApertiumFormatTest, ReformatRestoresTextAndDropsEverythingFromTheMarker) {
-  Reformatted r = Reformat("Hola \\[x\\] \\^ mundo.[\n]fin.[\\[pelorant-end-7\\]].[]", 0, 7);
-  EXPECT_TRUE(r.complete);
-  EXPECT_EQ(L"Hola [x] ^ mundo.\nfin.", r.text);
-  EXPECT_FALSE(Reformat("Hola.", 0, 7).complete);
-  EXPECT_FALSE(Reformat("Hola.", 0, 7).outOfStep);
-}
-
-TEST(ApertiumFormatTest, AnAnswerCarryingAnotherRequestsMarkerIsOutOfStep) {
-  for (const char* chunk : {"Uno.[\\[pelorant-end-6\\]].[]",       // a late or repeated answer
-                            "Uno.[\\[pelorant-end-71\\]].[]",      // the number must match as a whole
-                            "Uno.[\\[pelorant-end-6\\]]Dos.[\\[pelorant-end-7\\]].[]",  // two answers run together
-                            "Uno.[\\[pelorant-end-\\]].[]"}) {
-    Reformatted r = Reformat(chunk, 0, 7);
-    EXPECT_FALSE(r.complete) << chunk;
-    EXPECT_TRUE(r.outOfStep) << chunk;
+// The text up to this request's marker, which must be there: another
+// request's marker is an answer out of step.
+TEST(ApertiumFormatTest, ReformatRestoresTheTextUpToTheRequestsOwnMarker) {
+  const struct {
+    const char* chunk;
+    bool complete;
+    bool outOfStep;
+    const wchar_t* text;
+  } cases[] = {
+      {"Hola \\[x\\] \\^ mundo.[\n]fin.[\\[pelorant-end-7\\]].[]", true, false, L"Hola [x] ^ mundo.\nfin."},
+      {"Hola.", false, false, nullptr},
+      {"Uno.[\\[pelorant-end-6\\]].[]", false, true, nullptr},                          // a late or repeated answer
+      {"Uno.[\\[pelorant-end-71\\]].[]", false, true, nullptr},                         // the number must match as a whole
+      {"Uno.[\\[pelorant-end-6\\]]Dos.[\\[pelorant-end-7\\]].[]", false, true, nullptr},  // two answers run together
+      {"Uno.[\\[pelorant-end-\\]].[]", false, true, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chunk);
+    Reformatted r = Reformat(c.chunk, 0, 7);
+    EXPECT_EQ(r.complete, c.complete);
+    EXPECT_EQ(r.outOfStep, c.outOfStep);
+    if (c.text) {
+      EXPECT_EQ(r.text, c.text);
+    }
   }
 }
 
-TEST(ApertiumFormatTest, RoundTripOfSourceWithoutTranslationKeepsEveryCharacter) {
-  std::wstring text = L"Price: <5$> [approx] {a/b} \\ @home\u00e9.";
-  EXPECT_EQ(text, Reformat(Deformat(text, nullptr, 7), 0, 7).text);
-}
-
-TEST(ApertiumFormatTest, WordsAreLetterAndDigitRunsWithInnerApostrophes) {
-  auto words = FindWords(L"It's a well-known fact, 42.");
-  ASSERT_EQ(5u, words.size());
-  EXPECT_EQ(0, words[0].position);
-  EXPECT_EQ(4, words[0].length);
-  EXPECT_EQ(7, words[2].position);
-  EXPECT_EQ(10, words[2].length);
-  EXPECT_EQ(24, words[4].position);
+TEST(ApertiumFormatTest, WordsAreLetterAndDigitRunsWithInnerApostrophesAndHyphens) {
+  const std::wstring text = L"It's a well-known fact, 42 'x'.";
+  std::vector<std::wstring> words;
+  for (const auto& w : FindWords(text)) words.push_back(text.substr(w.position, w.length));
+  EXPECT_EQ(words, (std::vector<std::wstring>{L"It's", L"a", L"well-known", L"fact", L"42", L"x"}));
 }
 
 TEST(ApertiumFormatTest, WordMarksBecomeCorrespondenceGroupsAfterReordering) {

@@ -15,10 +15,13 @@
 #include "bench/BenchSentences.h"
 #include "engines/apertium/ApertiumFormat.h"
 #include "engines/apertium/ApertiumServer.h"
+#include "engines/apertium/Pipeline.h"
 #include "src/platform/Strings.h"
+#include "tests/apertium/Requests.h"
+#include "tests/common/TempDir.h"
 #include "tests/platform/TestSupport.h"
 
-using namespace engine_server;
+using namespace apertiumtest;
 using apertium::ParseCommand;
 using apertium::StagePlan;
 using Kind = apertium::StagePlan::Kind;
@@ -27,47 +30,10 @@ namespace {
 
 const char kModeDir[] = "/usr/share/apertium/modes";
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
+// The pipeline command of the installed eng-spa mode.
+std::string EngSpaMode() {
+  std::ifstream in(std::string(kModeDir) + "/eng-spa.mode");
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-apertium::ApertiumPair EngSpa(const std::vector<std::string>& modeDirs = {kModeDir}) {
-  for (auto& p : apertium::FindPairs(modeDirs)) {
-    if (p.id == L"eng-spa") return p;
-  }
-  return {};
-}
-
-apertium::Settings Runner(bool inProcess) {
-  apertium::Settings s = apertium::Settings::FromEnvironment();
-  s.inProcess = inProcess;
-  return s;
-}
-
-struct Answer {
-  LONG status = -1;
-  LONG error = 0;
-  std::wstring text;
-  std::vector<WordCorrespondence> groups;
-};
-
-Answer Translate(apertium::ApertiumEngine& engine, const std::wstring& text, LONG mode) {
-  Answer a;
-  std::shared_ptr<ITranslationResult> result;
-  EXPECT_EQ(S_OK, engine.Translate(text, mode, &result));
-  EXPECT_EQ(S_OK, engine.WaitForResult(120000, &a.status));
-  if (a.status == kRequestRunning) {
-    ADD_FAILURE() << "no answer within two minutes";
-    engine.Cancel();
-    engine.WaitForResult(120000, &a.status);
-  }
-  engine.ErrorCode(&a.error);
-  if (a.status == kRequestDone) {
-    result->Text(&a.text);
-    result->Correspondence(&a.groups);
-  }
-  return a;
 }
 
 // Runs f on a request's worker (the only place a token comes from), its
@@ -89,7 +55,7 @@ bool OnWorker(bool cancel, const std::function<void(const CancelToken&)>& f) {
 
 TEST(InProcessModeTest, ReadsEveryStageOfAnInstalledModeWithTheWordBlankStagesAdded) {
   std::string unknown;
-  auto stages = ParseCommand(ReadAll(std::string(kModeDir) + "/eng-spa.mode"), {"-n", ""}, true, &unknown);
+  auto stages = ParseCommand(EngSpaMode(), {"-n", ""}, true, &unknown);
   ASSERT_TRUE(stages) << unknown;
   std::vector<Kind> kinds;
   for (const auto& s : *stages) kinds.push_back(s.kind);
@@ -106,7 +72,7 @@ TEST(InProcessModeTest, ReadsEveryStageOfAnInstalledModeWithTheWordBlankStagesAd
     for (const auto& f : s.files) EXPECT_TRUE(std::filesystem::exists(f)) << f;
   }
   // Without word marks the mode's own stages only.
-  EXPECT_EQ(11u, ParseCommand(ReadAll(std::string(kModeDir) + "/eng-spa.mode"), {"-n", ""}, false, nullptr)->size());
+  EXPECT_EQ(11u, ParseCommand(EngSpaMode(), {"-n", ""}, false, nullptr)->size());
 }
 
 TEST(InProcessModeTest, AStageOrOptionItDoesNotKnowLeavesTheModeToProcesses) {
@@ -131,6 +97,10 @@ TEST(InProcessModeTest, AStageOrOptionItDoesNotKnowLeavesTheModeToProcesses) {
     EXPECT_FALSE(ParseCommand(known + c.stage, {}, false, &unknown)) << c.stage;
     EXPECT_NE(std::string::npos, unknown.find(c.stage.substr(0, c.stage.find(' ')))) << unknown;
   }
+  EXPECT_TRUE(ParseCommand("lt-proc -", {}, false, nullptr)) << "a lone '-' is a file, not an option";
+  // Shell syntax inside double quotes keeps the command whole too.
+  EXPECT_EQ(std::vector<std::string>{"a \"$(b | c)\" | d"}, apertium::SplitStages("a \"$(b | c)\" | d"));
+  EXPECT_EQ((std::vector<std::string>{"a \"x|y\"", "b 'z|w'"}), apertium::SplitStages("a \"x|y\" | b 'z|w'"));
   auto dictionary = ParseCommand("exec lt-proc -z -w '/x y/a.bin'", {}, false, nullptr);
   ASSERT_TRUE(dictionary);
   ASSERT_EQ(1u, dictionary->size());
@@ -167,8 +137,8 @@ TEST(InProcessWordBlankTest, AttachAndDetachAsApertiumsOwnStages) {
 }
 
 // The same answers both ways, text and word correspondence, for bench
-// sentences and paragraphs of three real decks (the bench's
-// apertium_compare does all of them).
+// sentences, paragraphs of three real decks (the bench's apertium_compare
+// does all of them) and placeholders.
 TEST(InProcessAnswersTest, SameAsTheProcessPipelineForBenchAndDeckTexts) {
   std::vector<std::string> texts;
   auto bench = bench::Sentences(300);
@@ -179,19 +149,23 @@ TEST(InProcessAnswersTest, SameAsTheProcessPipelineForBenchAndDeckTexts) {
   for (std::string line; std::getline(decks, line);) texts.push_back(line);
   ASSERT_GT(texts.size(), 60u);
   texts.push_back("It's a well-known fact. Line one\nline two\twith a tab [x] <y> {z} ^$@/\\.");
+  texts.push_back("The \xEE\x80\x80 opens at \xEE\x80\x81 on Monday.");  // placeholders U+E000 and U+E001
 
-  apertium::ApertiumEngine inProcess(EngSpa(), Runner(true));
-  apertium::ApertiumEngine processes(EngSpa(), Runner(false));
+  apertium::ApertiumEngine inProcess(PairNamed(L"eng-spa"), Runner(true));
+  apertium::ApertiumEngine processes(PairNamed(L"eng-spa"), Runner(false));
   for (const std::string& t : texts) {
     std::wstring text = platform::FromUtf8(t);
     for (LONG mode : {kTranslateModePlain, kTranslateModeCorrespondence}) {
-      Answer a = Translate(inProcess, text, mode);
-      Answer b = Translate(processes, text, mode);
+      Answer a = Ask(inProcess, text, mode);
+      Answer b = Ask(processes, text, mode);
       ASSERT_EQ(kRequestDone, a.status) << t;
       EXPECT_EQ(b.text, a.text) << t;
       EXPECT_EQ(b.groups, a.groups) << t;
     }
   }
+  // Placeholders come back once each, at their place.
+  EXPECT_EQ(L"El \xE000 abre en \xE001 el lunes.",
+            Translate(inProcess, L"The \xE000 opens at \xE001 on Monday.", kTranslateModeCorrespondence));
   EXPECT_EQ(0, inProcess.PipelineProcessId());
 }
 
@@ -203,63 +177,52 @@ TEST(InProcessAnswersTest, StartsNoProcess) {
   }
   platformtest::ScopedEnv noPrograms(L"PATH", L"/nonexistent");
   {
-    apertium::ApertiumEngine engine(EngSpa(), Runner(true));
-    Answer a = Translate(engine, L"The house is red.", kTranslateModeCorrespondence);
-    EXPECT_EQ(kRequestDone, a.status);
-    EXPECT_NE(std::wstring::npos, a.text.find(L"casa")) << platform::ToUtf8(a.text);
+    apertium::ApertiumEngine engine(PairNamed(L"eng-spa"), Runner(true));
+    Answer a = Ask(engine, L"The house is red.", kTranslateModeCorrespondence);
+    EXPECT_TRUE(Contains(a.text, L"casa")) << platform::ToUtf8(a.text);
     EXPECT_FALSE(a.groups.empty());
     const std::vector<std::wstring> announced = {L"The dog is big.", L"Where is the house?", L"The train was late."};
     ASSERT_EQ(S_OK, engine.TranslateAhead(announced, kTranslateModeCorrespondence));
     for (const std::wstring& text : announced) {
-      Answer b = Translate(engine, text, kTranslateModeCorrespondence);
-      EXPECT_EQ(kRequestDone, b.status) << platform::ToUtf8(text);
-      EXPECT_FALSE(b.groups.empty()) << platform::ToUtf8(text);
+      EXPECT_FALSE(Ask(engine, text, kTranslateModeCorrespondence).groups.empty()) << platform::ToUtf8(text);
     }
-    EXPECT_NE(std::wstring::npos, Translate(engine, announced[1], kTranslateModePlain).text.find(L"casa"));
-    std::shared_ptr<IDictionaryResult> entry;
-    ASSERT_EQ(S_OK, engine.LookupDictionary(L"house", &entry));
-    LONG status = -1;
-    engine.WaitForResult(120000, &status);
-    ASSERT_EQ(kRequestDone, status);
+    EXPECT_TRUE(Contains(Translate(engine, announced[1]), L"casa"));
     std::wstring lookedUp;
-    entry->Text(&lookedUp);
-    EXPECT_NE(std::wstring::npos, lookedUp.find(L"casa")) << platform::ToUtf8(lookedUp);
+    ASSERT_EQ(kRequestDone, LookUp(engine, L"house", &lookedUp));
+    EXPECT_TRUE(Contains(lookedUp, L"casa")) << platform::ToUtf8(lookedUp);
     EXPECT_EQ(0, engine.PipelineProcessId());
   }
   errno = 0;
   EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));
   EXPECT_EQ(ECHILD, errno);
 
-  apertium::ApertiumEngine processes(EngSpa(), Runner(false));
-  EXPECT_EQ(kRequestFailed, Translate(processes, L"The house is red.", kTranslateModePlain).status);
+  apertium::ApertiumEngine processes(PairNamed(L"eng-spa"), Runner(false));
+  EXPECT_EQ(kRequestFailed, Ask(processes, L"The house is red.").status);
 }
 
 TEST(InProcessAnswersTest, AMissingDataFileFailsTheRequestAndTheNextTriesAgain) {
-  std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "pelorant-inprocess-missing";
-  std::filesystem::create_directories(dir);
-  std::string mode = ReadAll(std::string(kModeDir) + "/eng-spa.mode");
+  testsupport::TempDir dir;
+  std::string mode = EngSpaMode();
   const std::string gen = "eng-spa.autogen.bin";
   size_t at = mode.find(gen);
   ASSERT_NE(std::string::npos, at);
   std::filesystem::path missing = dir / "autogen.bin";
-  std::filesystem::remove(missing);
   size_t start = mode.rfind('\'', at);
   mode.replace(start + 1, at + gen.size() - start - 1, missing.string());
   std::ofstream(dir / "eng-spa.mode") << mode;
 
   apertium::Settings settings = Runner(true);
-  settings.modeDirs = {dir.string()};
-  apertium::ApertiumEngine engine(EngSpa(settings.modeDirs), settings);
-  Answer failed = Translate(engine, L"The house.", kTranslateModePlain);
+  settings.modeDirs = {dir.path().string()};
+  apertium::ApertiumEngine engine(PairNamed(L"eng-spa", settings.modeDirs), settings);
+  Answer failed = Ask(engine, L"The house.");
   EXPECT_EQ(kRequestFailed, failed.status);
   EXPECT_EQ(kEngineErrorClient, failed.error);
   std::filesystem::copy_file("/usr/share/apertium/apertium-eng-spa/" + gen, missing);
-  EXPECT_NE(std::wstring::npos, Translate(engine, L"The house.", kTranslateModePlain).text.find(L"casa"));
-  std::filesystem::remove_all(dir);
+  EXPECT_TRUE(Contains(Translate(engine, L"The house."), L"casa"));
 }
 
 TEST(InProcessRunnerTest, ChunksFedWhileRunningGiveWhatEachGivesAloneAndACancelStopsThem) {
-  auto stages = ParseCommand(ReadAll(std::string(kModeDir) + "/eng-spa.mode"), {"-n", ""}, true, nullptr);
+  auto stages = ParseCommand(EngSpaMode(), {"-n", ""}, true, nullptr);
   ASSERT_TRUE(stages);
   apertium::InProcessRunner runner(std::move(*stages));
   std::vector<std::string> inputs = {apertium::Deformat(L"The dog is big.", nullptr, 1),

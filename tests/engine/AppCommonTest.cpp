@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cwctype>
 #include <functional>
@@ -8,11 +9,11 @@
 
 #include "src/engine/AppCommon.h"
 #include "src/engine/Engine.h"
-#include "engines/fake/FakeEngine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
 #include "src/support/ErrorList.h"
 #include "tests/common/Errors.h"
+#include "tests/engine/FakeSide.h"
 
 using engine::AppCommon;
 using engine::TranslationSegment;
@@ -21,13 +22,10 @@ using fake_engine::Operation;
 
 namespace {
 
-class AppCommonTest : public ::testing::Test {
+class AppCommonTest : public enginetest::FakeSideTest {
  protected:
   void SetUp() override {
-    support::ErrorList::SetDisplay(false);
-    support::ErrorList::Clear();
-    impl = &side.AddImplementation(L"FakeMT");
-    impl->AddPair({L"en-es", L"en", L"es", 0x9, L"English - Spanish", L"Fake MT", L"Fake"});
+    FakeSideTest::SetUp();
     options.EngineGroup = L"FakeMT";
     options.EngineID = L"en-es";
     options.FromLang = L"en";
@@ -36,7 +34,6 @@ class AppCommonTest : public ::testing::Test {
     options.PreMacroName = L"fncPreMacro";
     options.PostMacroName = L"fncPostMacro";
   }
-  void TearDown() override { support::ErrorList::Clear(); }
 
   TranslationSegment Translate(const std::wstring& source) {
     TranslationSegment seg;
@@ -60,16 +57,6 @@ class AppCommonTest : public ::testing::Test {
     return seg;
   }
 
-  std::vector<std::wstring> SentTexts() const {
-    std::vector<std::wstring> out;
-    for (auto& c : impl->Translations()) out.push_back(c.text);
-    return out;
-  }
-
-  fake_engine::FakeEngineSide side;
-  fake_engine::FakeImplementation* impl = nullptr;
-  engine::Engine eng{engine::Engine::Connectors{
-      {}, {}, [](const std::wstring&, std::vector<std::wstring>*) { return false; }}};
   AppCommon app{eng};
   options::TranslationOptionUDT options;
 };
@@ -85,53 +72,51 @@ class AppCommonOpenTest : public AppCommonTest {
 
 }  // namespace
 
-TEST_F(AppCommonOpenTest, WhiteSpaceAroundTheTextIsKeptOutOfTheEngine) {
+// What reaches the engine of one text, and what comes back: white space kept
+// out and put back, characters folded, numbers and blanks never sent, an
+// empty answer taken as the source, the dual-print marks only when asked.
+TEST_F(AppCommonOpenTest, TheTextSentAndTheTranslationMadeOfIt) {
   const struct {
     const wchar_t* source;
-    const wchar_t* sent;
+    std::vector<std::wstring> sent;
     const wchar_t* translation;
+    int dualPrint = 0;
+    const wchar_t* prefix = L"<";
   } cases[] = {
-      {L"  \x3000word\r\n", L"word", L"   WORD\r\n"},  // two blanks, an ideographic space, CR LF
-      {L"\tcat\x0B", L"cat", L"\tCAT\x0B"},  // a leading tab stays a tab, a trailing vertical tab is kept
-      {L"\xA0\x2003word", L"word", L"  WORD"},  // blanks made by folding join the leading white space
+      {L"  \x3000word\r\n", {L"word"}, L"   WORD\r\n"},  // two blanks, an ideographic space, CR LF
+      {L"\tcat\x0B", {L"cat"}, L"\tCAT\x0B"},           // a leading tab stays a tab, a trailing vertical tab is kept
+      {L"\xA0\x2003word", {L"word"}, L"  WORD"},        // blanks made by folding join the leading white space
+      {L"a\tb\nc\x1D" L"d", {L"a b c d"}, L"A B C D"},
+      {L"\x201Cq\x201D \x2018s\x2019 x\x2013y\x2014z\x2212w \x1E\x1F", {L"\"q\" 's' x-y-z-w --"}, L"\"Q\" 'S' X-Y-Z-W --"},
+      {L"p\xA0q\x2002r\x2003s\x2005t\x200Cu\x200Dv\x3000w", {L"p q r s t u v w"}, L"P Q R S T U V W"},
+      {L"+1,234.5-", {}, L"+1,234.5-"},
+      {L"1e5", {L"1e5"}, L"1E5"},
+      {L"-12+3 \r\n", {L"-12+3 "}, L"-12+3 \r\n"},  // a blank inside is no number character
+      {L"  \r\n", {}, L"  \r\n"},
+      {L"", {}, L""},
+      {L"silence", {L"silence"}, L"silence"},  // the engine answers nothing
+      {L"a", {L"a"}, L"<A>", 1},
+      {L"a", {L"a"}, L"A>", 1, L""},
   };
-  std::vector<std::wstring> sent;
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    SCOPED_TRACE(i);
-    TranslationSegment seg = Translate(cases[i].source);
-    sent.push_back(cases[i].sent);
-    EXPECT_EQ(SentTexts(), sent);
-    EXPECT_EQ(seg.translation.value(), cases[i].translation);
-    EXPECT_FALSE(seg.styleCorrespondence.has_value());
-    EXPECT_EQ(seg.source, cases[i].source) << "the source is never changed";
+  impl->SetTranslation(L"silence", L"");
+  options.KeepStyle = 1;
+  options.TranSuffix = L">";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    impl->ClearRecord();
+    options.DualPrint = c.dualPrint;
+    options.TranPrefix = c.prefix;
+    TranslationSegment seg = Translate(c.source);
+    EXPECT_EQ(SentTexts(), c.sent);
+    EXPECT_EQ(seg.translation.value(), c.translation);
+    if (c.sent.empty()) {
+      EXPECT_FALSE(seg.styleCorrespondence.has_value());
+    }
+    EXPECT_EQ(seg.source, c.source) << "the source is never changed";
   }
 }
 
-TEST_F(AppCommonOpenTest, CharacterFoldingReachesTheEngine) {
-  impl->SetTranslator([](const std::wstring& s) { return s; });
-  Translate(L"a\tb\nc");
-  Translate(L"\x201Cq\x201D \x2018s\x2019 x\x2013y\x2014z\x2212w \x1E\x1F");
-  Translate(L"p\xA0q\x2002r\x2003s\x2005t\x200Cu\x200Dv\x3000w");
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"a b c", L"\"q\" 's' x-y-z-w --",
-                                                    L"p q r s t u v w"}));
-}
-
-TEST_F(AppCommonOpenTest, NumbersAndEmptyTextAreNotSentToTheEngine) {
-  options.KeepStyle = 1;
-  TranslationSegment seg = Translate(L"1,234.5");
-  EXPECT_EQ(seg.translation.value(), L"1,234.5");
-  EXPECT_FALSE(seg.styleCorrespondence.has_value());
-  // A blank inside is no number character, so this one goes to the engine.
-  Translate(L"-12+3 \r\n");
-  seg = Translate(L"  \r\n");
-  EXPECT_EQ(seg.translation.value(), L"  \r\n");
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"-12+3 "}));
-}
-
-TEST_F(AppCommonOpenTest, AnEmptyOrFailedEngineAnswerLeavesTheSourceText) {
-  impl->SetTranslation(L"silence", L"");
-  EXPECT_EQ(Translate(L"silence").translation.value(), L"silence");
-
+TEST_F(AppCommonOpenTest, AFailedEngineAnswerLeavesTheSourceTextAndNoMessageAndAFailedCallRaises) {
   impl->Script(Operation::Translate, Behaviour{.status = engine_server::kRequestFailed, .errorCode = 30006, .times = 1});
   options.KeepStyle = 1;
   TranslationSegment seg = Translate(L" broken\r");
@@ -139,14 +124,10 @@ TEST_F(AppCommonOpenTest, AnEmptyOrFailedEngineAnswerLeavesTheSourceText) {
   EXPECT_FALSE(seg.styleCorrespondence.has_value());
   EXPECT_EQ(eng.LastErrorCode(), 30006);
   EXPECT_EQ(eng.FailedRequests(), 1);
-  EXPECT_EQ(support::ErrorList::GetCount(), 0) << "a failed sentence is no user message";
-}
-
-TEST_F(AppCommonOpenTest, ACallThatFailsWithAnHresultRaisesComError) {
+  EXPECT_EQ(support::ErrorList::GetCount(), 0);
+  // A call that fails with an HRESULT raises it.
   impl->Script(Operation::Translate, Behaviour{.callResult = E_OUTOFMEMORY, .times = 1});
-  TranslationSegment seg;
-  seg.source = L"text";
-  EXPECT_EQ(testsupport::ErrorOf([&] { app.TranslateText(options, seg); }), E_OUTOFMEMORY);
+  EXPECT_EQ(testsupport::ErrorOf([&] { Translate(L"text"); }), E_OUTOFMEMORY);
 }
 
 TEST_F(AppCommonOpenTest, KeepStyleShiftsCorrespondenceByLeadingBlanksAndDualPrintPrefix) {
@@ -159,28 +140,15 @@ TEST_F(AppCommonOpenTest, KeepStyleShiftsCorrespondenceByLeadingBlanksAndDualPri
   TranslationSegment seg = Translate(L"  big dog\r\n");
   EXPECT_EQ(seg.translation.value(), L"  [DOG GRAND]\r\n");
   ASSERT_TRUE(seg.styleCorrespondence.has_value());
-  const auto& sc = *seg.styleCorrespondence;
-  ASSERT_EQ(sc.size(), 2u);
-  EXPECT_EQ(sc[0].SourceCount(), 1);
-  EXPECT_EQ(sc[0].TranslationCount(), 1);
-  EXPECT_EQ(sc[0].Source(0)[0], 2) << "source positions move by the leading white space";
-  EXPECT_EQ(sc[0].Translation(0)[0], 7) << "translation positions move by leading white space plus prefix";
-  EXPECT_EQ(sc[0].Translation(0)[1], 5);
-  EXPECT_EQ(sc[1].Source(0)[0], 6);
-  EXPECT_EQ(sc[1].Translation(0)[0], 3);
-  EXPECT_EQ(seg.translation->substr(sc[0].Translation(0)[0], sc[0].Translation(0)[1]), L"GRAND");
-  EXPECT_EQ(seg.source.substr(sc[1].Source(0)[0], sc[1].Source(0)[1]), L"dog");
+  // Source positions move by the leading white space, translation positions
+  // by that and the prefix.
+  std::vector<std::array<std::int32_t, 4>> groups;
+  for (const auto& g : *seg.styleCorrespondence) {
+    ASSERT_EQ(g.SourceCount() + g.TranslationCount(), 2);
+    groups.push_back({g.Source(0)[0], g.Source(0)[1], g.Translation(0)[0], g.Translation(0)[1]});
+  }
+  EXPECT_EQ(groups, (std::vector<std::array<std::int32_t, 4>>{{2, 3, 7, 5}, {6, 3, 3, 3}}));
   EXPECT_EQ(impl->Translations().at(0).mode, engine_server::kTranslateModeCorrespondence);
-}
-
-TEST_F(AppCommonOpenTest, DualPrintMarksOnlyWhenDualPrintIsOn) {
-  options.TranPrefix = L"<";
-  options.TranSuffix = L">";
-  EXPECT_EQ(Translate(L"a").translation.value(), L"A");
-  options.DualPrint = 1;
-  EXPECT_EQ(Translate(L"a").translation.value(), L"<A>");
-  options.TranPrefix.clear();
-  EXPECT_EQ(Translate(L"a").translation.value(), L"A>");
 }
 
 TEST_F(AppCommonOpenTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
@@ -300,7 +268,7 @@ TEST_F(AppCommonOpenTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingE
   EXPECT_EQ(eng.FailedRequests(), 2);
 }
 
-TEST_F(AppCommonOpenTest, TranslateBlockJoinsSentencesAndReportsProgress) {
+TEST_F(AppCommonOpenTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReportsProgress) {
   struct Recorder : engine::ProgressReport {
     std::vector<std::pair<int, int>> messages;
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
@@ -315,16 +283,12 @@ TEST_F(AppCommonOpenTest, TranslateBlockJoinsSentencesAndReportsProgress) {
   EXPECT_EQ(recorder.messages, (std::vector<std::pair<int, int>>{{5066, 5101}}));
   EXPECT_EQ(recorder.progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
 
+  // No progress when it is not asked for; the separator between sentences
+  // that run together.
   recorder.progress.clear();
-  ASSERT_TRUE(app.TranslateBlock(options, L"a", false, &out));
-  EXPECT_TRUE(recorder.progress.empty()) << "no progress when it is not asked for";
-}
-
-TEST_F(AppCommonOpenTest, TranslateBlockPutsTheSeparatorBetweenSentencesThatRunTogether) {
-  impl->SetTranslator([](const std::wstring& s) { return s == L"\x72AC\x3002" ? L"Dog." : L"Cat."; });
-  std::wstring out;
   ASSERT_TRUE(app.TranslateBlock(options, L"\x72AC\x3002\x732B\x3002", false, &out));
-  EXPECT_EQ(out, L"Dog.  Cat.");
+  EXPECT_EQ(out, L"\x72AC\x3002  \x732B\x3002");
+  EXPECT_TRUE(recorder.progress.empty());
 }
 
 TEST_F(AppCommonOpenTest, TranslateBlockAnnouncesWhatItWillSendAndStillAsksForEverySentence) {
@@ -339,29 +303,35 @@ TEST_F(AppCommonOpenTest, TranslateBlockAnnouncesWhatItWillSendAndStillAsksForEv
   EXPECT_EQ(out, L"  THE \"DOG\" RUNS. 1,234.5\x0BIT SLEEPS.");
 }
 
-TEST_F(AppCommonTest, NothingIsAnnouncedThatTheEngineMightNotBeAskedFor) {
+// A plain text opens the engine once, translates and closes it; nothing is
+// announced that the engine might not be asked for.
+TEST_F(AppCommonTest, PlainTextIsTranslatedBetweenOpenAndCloseAnnouncingOnlyWhatIsAskedFor) {
   struct Case {
     const char* what;
     bool engineTakesThem;
     int preMacro;
     const wchar_t* text;
+    const wchar_t* translation;
   };
-  fake_engine::FakePair alone{L"en-fr", L"en", L"fr", 0x9, L"English - French", L"Fake MT", L"Fake"};
+  fake_engine::FakePair alone = enginetest::FakeMT(L"en-fr", L"fr");
   alone.translatesAhead = false;
   impl->AddPair(alone);
-  for (const Case& c : {Case{"an engine without the extension", false, 0, L"One. Two. Three."},
-                        Case{"a pre-macro decides the texts", true, 1, L"One. Two. Three."},
-                        Case{"a single sentence", true, 0, L"One."}}) {
+  app.SetMacroRunner([](const std::wstring&) { return std::wstring(L"Same."); });
+  for (const Case& c : {Case{"an engine without the extension", false, 0, L"One. Two. Three.", L"ONE. TWO. THREE."},
+                        Case{"a pre-macro decides the texts", true, 1, L"One. Two.", L"SAME. SAME."},
+                        Case{"a single sentence", true, 0, L"One.", L"ONE."}}) {
     SCOPED_TRACE(c.what);
     impl->ClearRecord();
+    const int opened = impl->EnginesOpened();
     options.EngineID = c.engineTakesThem ? L"en-es" : L"en-fr";
     options.UsesPreMacro = c.preMacro;
-    app.SetMacroRunner([](const std::wstring&) { return std::wstring(L"Same."); });
     std::wstring text = c.text;
     ASSERT_TRUE(app.TranslatePlainText(options, text, false));
+    EXPECT_EQ(text, c.translation);
+    EXPECT_FALSE(eng.IsOpen());
+    EXPECT_EQ(impl->EnginesOpened(), opened + 1);
     EXPECT_TRUE(impl->AheadCalls().empty());
     EXPECT_EQ(impl->AnsweredAhead(), 0);
-    EXPECT_FALSE(impl->Translations().empty());
   }
 }
 
@@ -376,14 +346,6 @@ TEST_F(AppCommonOpenTest, ACancelDuringABlockDropsWhatWasAnnouncedAndAsksForNoth
   EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"One.", L"Two."}));
   EXPECT_EQ(impl->AnsweredAhead(), 2);
   EXPECT_EQ(impl->DroppedAhead(), 3) << "the three sentences never asked for are forgotten";
-}
-
-TEST_F(AppCommonTest, TranslatePlainTextOpensTranslatesAndCloses) {
-  std::wstring text = L"The dog is big. It runs fast.";
-  ASSERT_TRUE(app.TranslatePlainText(options, text, false));
-  EXPECT_EQ(text, L"THE DOG IS BIG. IT RUNS FAST.");
-  EXPECT_FALSE(eng.IsOpen());
-  EXPECT_EQ(impl->EnginesOpened(), 1);
 }
 
 TEST_F(AppCommonTest, AnEngineThatCannotBeOpenedReports1251AndLeavesTheText) {
@@ -406,24 +368,15 @@ TEST_F(AppCommonTest, AnEngineThatCannotBeOpenedReports1251AndLeavesTheText) {
     std::wstring text = L"unchanged";
     EXPECT_FALSE(app.TranslatePlainText(options, text, false));
     EXPECT_EQ(text, L"unchanged");
-    std::vector<int> ids;
-    for (const auto& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
-    EXPECT_EQ(ids, c.messages);
+    EXPECT_EQ(enginetest::MessageIds(), c.messages);
     EXPECT_FALSE(eng.IsOpen());
   }
-}
-
-TEST_F(AppCommonTest, FoldingAndNumberHelpers) {
-  EXPECT_EQ(AppCommon::FoldCharacters(L"\x01\x1D\x1E"), L"  -");
-  EXPECT_TRUE(AppCommon::IsNumberOnly(L""));
-  EXPECT_TRUE(AppCommon::IsNumberOnly(L"+1,000.50-"));
-  EXPECT_FALSE(AppCommon::IsNumberOnly(L"1e5"));
 }
 
 // Protected text: the same segments through an engine that keeps
 // placeholders in the sentence and through one that does not.
 TEST_F(AppCommonTest, ProtectedTextComesBackAsItWasAtItsPlace) {
-  fake_engine::FakePair plain{L"en-fr", L"en", L"fr", 0x9, L"English - French", L"Fake MT", L"Fake"};
+  fake_engine::FakePair plain = enginetest::FakeMT(L"en-fr", L"fr");
   plain.infoFlags &= ~engine_server::kInfoFlagKeepsPrivateUse;
   impl->AddPair(plain);
   options.GlossaryTerms = {{L"Office", L"Oficina"}, {L"Pelorant", L""}};

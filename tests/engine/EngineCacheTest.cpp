@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "tests/engine/EngineCacheTestEnv.h"
 #include "src/engine/EngineCaches.h"
@@ -65,13 +66,27 @@ class EngineCacheTest : public EngineEnvTest {
   fake_engine::FakeImplementation* mFirst = nullptr;
 };
 
-TEST_F(EngineCacheTest, ForcedRefreshAsksEvenWhenTheTriggersAreEqual) {
+// In a roaming folder whose name is not ASCII: a save only when dirty leaves
+// a clean cache's file alone, a forced one rewrites it, and a refresh that
+// does not take the cache when current asks the engines even when the
+// triggers are equal.
+TEST_F(EngineCacheTest, SavesAndRefreshesOnlyWhenAskedOrNeeded) {
+  platform::SetEnvironmentValue(L"XDG_CONFIG_HOME",
+                                platform::FromUtf8((mRoot / "config").string()) + L"/caf\u00E9-\u65E5\u672C");
   EngineCaches cache;
   ASSERT_TRUE(cache.LoadCache(false));
   ASSERT_TRUE(cache.RefreshCache(false, true));
+  ASSERT_TRUE(cache.SaveCache(true, false)) << platform::ToUtf8(cache.LastFailure());
+  EngineCaches again;
+  ASSERT_TRUE(again.LoadCache(false));
+  EXPECT_EQ(again.Count(), 2u);
+  ASSERT_TRUE(WriteBytes(EngineCacheFilePath(), Utf16File(L"EngineGroup\tEngineID\r\nhand\tmade\r\n")));
   ASSERT_TRUE(cache.SaveCache(true, false));
+  EXPECT_NE(CacheText().find(L"hand\tmade"), std::wstring::npos);
   ASSERT_TRUE(cache.RefreshCache(false, false));
   EXPECT_EQ(Listings(), 2u);
+  ASSERT_TRUE(cache.SaveCache(false, false));
+  EXPECT_EQ(CacheText().find(L"hand\tmade"), std::wstring::npos);
 }
 
 TEST_F(EngineCacheTest, RefreshTypeOneSkipsTriggersAndFileButStillWritesSettings) {
@@ -98,10 +113,8 @@ TEST_F(EngineCacheTest, SettingsComeFromTheUserWithTheMachineAsFallback) {
   SetString(Hive::CurrentUser, kCommon, L"_Cache.RefreshType", L"yes");  // anything but "1" is 0
   EngineCaches cache;
   ASSERT_TRUE(cache.LoadCache(false));
-  EXPECT_EQ(cache.EnumFlag(), 1024);
-  EXPECT_EQ(cache.DisplayLanguage(), L"fr");
-  EXPECT_EQ(cache.EnumProductFilter(), L"Prod");
-  EXPECT_EQ(cache.RefreshType(), 0);
+  EXPECT_EQ(std::tuple(cache.EnumFlag(), cache.DisplayLanguage(), cache.EnumProductFilter(), cache.RefreshType()),
+            std::tuple(1024, std::wstring(L"fr"), std::wstring(L"Prod"), 0));
 
   ASSERT_TRUE(cache.RefreshCache(false, true));
   EXPECT_EQ(mFirst->DisplayLanguage(), L"fr");
@@ -114,122 +127,87 @@ TEST_F(EngineCacheTest, SettingsComeFromTheUserWithTheMachineAsFallback) {
   EXPECT_EQ(cache.Dirty(), 1);
 }
 
-TEST_F(EngineCacheTest, AnEnumFlagThatIsNoNumberKeepsTheCurrentFlag) {
-  SetString(Hive::CurrentUser, kCommon, L"_Cache.EnumFlag", L"lots");
-  EngineCaches cache;
-  ASSERT_TRUE(cache.LoadCache(false));
-  EXPECT_EQ(cache.EnumFlag(), 3072);
-}
-
+// An enumeration flag that is no number keeps the current flag.
 TEST_F(EngineCacheTest, SavingSettingsRemovesEmptyValuesAndUsesTheSubKey) {
-  SetString(Hive::CurrentUser, kCommon + L"\\Sub", L"_Cache.EnumProductFilter", L"Old");
+  const std::wstring sub = kCommon + L"\\Sub";
+  SetString(Hive::CurrentUser, sub, L"_Cache.EnumProductFilter", L"Old");
+  SetString(Hive::CurrentUser, sub, L"_Cache.EnumFlag", L"lots");
   EngineCaches cache(L"Sub");
   ASSERT_TRUE(cache.LoadCache(false));
   EXPECT_EQ(cache.EnumProductFilter(), L"Old");
+  EXPECT_EQ(cache.EnumFlag(), 3072);
   cache.SetEnumProductFilter(L"");
   cache.SetEnumFlag(0x400);
   cache.SetDisplayLanguage(L"en");
   ASSERT_TRUE(cache.SaveCache(false, true));
-  const std::wstring sub = kCommon + L"\\Sub";
   EXPECT_EQ(UserValue(sub, L"_Cache.EnumProductFilter"), L"<none>");
   EXPECT_EQ(UserValue(sub, L"_Cache.EnumFlag"), L"1024");
   EXPECT_EQ(UserValue(sub, L"_Cache.RefreshType"), L"0");
   EXPECT_EQ(UserValue(sub, L"_Cache.DisplayLanguage"), L"en");
 }
 
-TEST_F(EngineCacheTest, AFailedWriteKeepsDirtyAndDoesNotAdvanceTheUserTrigger) {
-  SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"new");
-  SetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, L"old");
-  // A file where the cache folder should be: neither folder nor file can be made.
-  std::wstring folder = EngineCacheFolder();
-  std::wstring parent = folder.substr(0, folder.find_last_of(platform::PathSeparator()));
-  platform::CreateFolderTree(parent);
-  ASSERT_TRUE(WriteBytes(folder, "not a folder"));
-  EngineCaches cache;
-  cache.LoadCache(false);
-  ASSERT_TRUE(cache.RefreshCache(false, true));
-  EXPECT_FALSE(cache.SaveCache(true, false));
-  EXPECT_EQ(cache.Dirty(), 1);
-  EXPECT_EQ(cache.UserRefreshTrigger(), L"old");
-  EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"old");
-}
-
-TEST_F(EngineCacheTest, AWriteTheDiskRefusesKeepsTheOldFileAndTheDamagedOneInPlace) {
-  // The old file readable: the replace fails. The old file damaged: keeping
-  // it aside fails, so it must not be replaced at all.
+// A folder that cannot be made, a replace the disk refuses, an old file too
+// damaged to keep aside: the list stays to be written, the user's trigger
+// does not advance, and the old file stays as it was with nothing beside it.
+TEST_F(EngineCacheTest, AFailedSaveKeepsDirtyTheTriggerAndTheOldFile) {
   const std::string readable = Utf16File(L"EngineGroup\tEngineID\r\nhand\tmade\r\n");
   const std::string damaged("\xFF\xFE" "C\0h\0e", 7);
-  struct Case {
-    std::string old;
+  const struct {
+    const char* old;  // nullptr: a file where the cache folder should be
+    size_t size;
     unsigned failing;
-  } cases[] = {{readable, testsupport::FaultyFiles::kWrite}, {damaged, testsupport::FaultyFiles::kKeepAside}};
-  for (const Case& c : cases) {
-    platform::CreateFolderTree(EngineCacheFolder());
-    ASSERT_TRUE(WriteBytes(EngineCacheFilePath(), c.old));
+  } cases[] = {{nullptr, 0, 0},
+               {readable.data(), readable.size(), testsupport::FaultyFiles::kWrite},
+               {damaged.data(), damaged.size(), testsupport::FaultyFiles::kKeepAside}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failing);
+    Clean();
+    SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"new");
+    SetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, L"old");
+    const std::wstring folder = EngineCacheFolder();
+    platform::CreateFolderTree(c.old ? folder : folder.substr(0, folder.find_last_of(platform::PathSeparator())));
+    const std::string old = c.old ? std::string(c.old, c.size) : "not a folder";
+    ASSERT_TRUE(WriteBytes(c.old ? EngineCacheFilePath() : folder, old));
     EngineCaches cache;
     cache.LoadCache(false);
-    ASSERT_TRUE(cache.RefreshCache(false, false));
+    ASSERT_TRUE(cache.RefreshCache(false, true));
     {
       testsupport::FaultyFiles faulty(c.failing);
-      EXPECT_FALSE(cache.SaveCache(false, false));
-      // The stand-in registry writes through the same table.
-      EXPECT_GE(faulty.Failures(), 1);
+      EXPECT_FALSE(cache.SaveCache(true, false));
+      if (c.failing) {
+        EXPECT_GE(faulty.Failures(), 1);
+      }
     }
-    EXPECT_EQ(cache.Dirty(), 1) << "the list is still to be written";
+    EXPECT_EQ(cache.Dirty(), 1);
     EXPECT_FALSE(cache.LastFailure().empty());
-    EXPECT_EQ(ReadBytes(EngineCacheFilePath()), c.old);
+    EXPECT_EQ(cache.UserRefreshTrigger(), L"old");
+    EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"old");
+    if (!c.old) continue;
+    EXPECT_EQ(ReadBytes(EngineCacheFilePath()), old);
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(platform::NativePath(EngineCacheFolder())))
+    for (const auto& entry : std::filesystem::directory_iterator(platform::NativePath(folder)))
       names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"Engines.tsv"}) << "nothing beside it";
+    EXPECT_EQ(names, std::vector<std::string>{"Engines.tsv"});
   }
 }
 
-TEST_F(EngineCacheTest, OnlyIfDirtySkipsAnUnchangedCache) {
-  EngineCaches cache;
-  ASSERT_TRUE(cache.LoadCache(false));
-  ASSERT_TRUE(cache.RefreshCache(false, true));
-  ASSERT_TRUE(cache.SaveCache(true, false));
-  ASSERT_TRUE(WriteBytes(EngineCacheFilePath(), Utf16File(L"EngineGroup\tEngineID\r\nhand\tmade\r\n")));
-  ASSERT_TRUE(cache.SaveCache(true, false));  // not dirty: file left alone
-  EXPECT_NE(CacheText().find(L"hand\tmade"), std::wstring::npos);
-  ASSERT_TRUE(cache.SaveCache(false, false));
-  EXPECT_EQ(CacheText().find(L"hand\tmade"), std::wstring::npos);
-}
-
-TEST_F(EngineCacheTest, ProductFilterRemovesEveryOtherProductIncludingNeighbours) {
-  Serve({{L"alpha", {Pair(L"a", L"en", L"es", L"A", L"Other"), Pair(L"b", L"en", L"es", L"B", L"Other"),
-                      Pair(L"c", L"en", L"es", L"C", L"Keep"), Pair(L"d", L"en", L"es", L"D", L"Other")}}});
-  EngineCaches cache;
-  cache.SetEnumProductFilter(L"Keep");
-  ASSERT_TRUE(cache.RefreshCache(false, false));
-  ASSERT_EQ(cache.Count(), 1u);
-  EXPECT_EQ(cache.Entry(0).EngineID(), L"c");
-}
-
-TEST_F(EngineCacheTest, EntriesAreSortedByDisplayNameThenProductAndIdInCodeUnitOrder) {
+// "B" < "b" (ordinal); id "0" < "2" breaks the tie; U+10000 is D800 DC00 in
+// UTF-16 and so sorts before U+FF21. The product filter keeps only its own.
+TEST_F(EngineCacheTest, EntriesAreFilteredAndSortedByDisplayNameThenProductAndIdInCodeUnitOrder) {
   Serve({{L"alpha", {Pair(L"2", L"en", L"es", L"b"), Pair(L"1", L"en", L"es", L"B"), Pair(L"3", L"en", L"es", L"\uFF21"),
-                      Pair(L"4", L"en", L"es", L"\U00010000"), Pair(L"0", L"en", L"es", L"b")}}});
+                      Pair(L"5", L"en", L"es", L"a", L"Other"), Pair(L"4", L"en", L"es", L"\U00010000"),
+                      Pair(L"0", L"en", L"es", L"b")}}});
   EngineCaches cache;
+  cache.SetEnumProductFilter(L"Prod");
   ASSERT_TRUE(cache.RefreshCache(false, false));
   std::wstring order;
   for (size_t i = 0; i < cache.Count(); ++i) order += cache.Entry(i).EngineID();
-  // "B" < "b" (ordinal); id "0" < "2" breaks the tie; U+10000 is D800 DC00 in
-  // UTF-16 and so sorts before U+FF21.
   EXPECT_EQ(order, L"10243");
 }
 
 TEST_F(EngineCacheTest, FindEntryIsExactAndTakesTheFirstMatch) {
   EngineCaches cache;
-  EngineEntryList list;
-  for (const wchar_t* display : {L"first", L"second"}) {
-    EngineEntry e;
-    e.SetEngineGroup(L"g");
-    e.SetEngineID(L"id");
-    e.SetDisplayName(display);
-    list.emplace_back(e.EngineKey(), e);
-  }
-  cache.SetEntries(list);
+  cache.SetEntries(List({Entry(L"g", L"id", L"first"), Entry(L"g", L"id", L"second")}));
   auto found = cache.FindEntry(L"g", L"id");
   ASSERT_TRUE(found.has_value());
   EXPECT_EQ(found->DisplayName(), L"first");
@@ -257,45 +235,32 @@ TEST_F(EngineCacheTest, CloneIsSameUntilEitherChangesAndDoesNotShareEntries) {
   EXPECT_TRUE(copy->IsSameAs(cache));
 }
 
-TEST_F(EngineCacheTest, NotStartedLeavesTheCacheAloneAndFails) {
+// A cancelled listing succeeds, one that cannot start fails; both leave the
+// entries and their check marks as they were.
+TEST_F(EngineCacheTest, ACancelledOrUnstartedListingLeavesTheCacheAlone) {
   EngineCaches cache;
   ASSERT_TRUE(cache.RefreshCache(false, false));
-  size_t before = cache.Count();
   cache.SetChecked(0, 0);
+  mFirst->Script(Operation::GetEngineList, {.status = kRequestCancelled, .times = 1});
+  EXPECT_TRUE(cache.RefreshCache(false, false));
   mSide->FailFactoryCreation(REGDB_E_CLASSNOTREG, 1, 100);
   EXPECT_FALSE(cache.RefreshCache(false, false));
-  EXPECT_EQ(cache.Count(), before);
+  EXPECT_EQ(cache.Count(), 2u);
   EXPECT_EQ(cache.Entry(0).Checked(), 0);
 }
 
-TEST_F(EngineCacheTest, CancelledListingSucceedsWithTheCacheUnchanged) {
+// Pairs that can no longer be opened go; the other implementations' stay.
+TEST_F(EngineCacheTest, AnUnavailableImplementationLosesItsPairsAdds1253AndFailsButKeepsTheOthers) {
+  Serve({{L"down", {kEnDe}}, {L"alpha", {kEnEs, kEsEn}}});
   EngineCaches cache;
   ASSERT_TRUE(cache.RefreshCache(false, false));
-  mFirst->Script(Operation::GetEngineList, {.status = kRequestCancelled});
-  EXPECT_TRUE(cache.RefreshCache(false, false));
-  EXPECT_EQ(cache.Count(), 2u);
-}
-
-TEST_F(EngineCacheTest, AnUnavailableImplementationAddsMessage1253AndFailsButKeepsTheOthers) {
-  Serve({{L"down", {}}, {L"alpha", {kEnEs, kEsEn}}});
+  ASSERT_EQ(cache.Count(), 3u);
   mFirst->Script(Operation::GetEngineList, {.callResult = ENGINE_E_UNAVAILABLE});
-  EngineCaches cache;
   EXPECT_FALSE(cache.RefreshCache(false, false));
   EXPECT_EQ(cache.Count(), 2u);
+  EXPECT_EQ(cache.FindKey(L"down:b"), -1);
   const auto& errors = support::ErrorList::GetEntries();
   EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [](const auto& e) { return e.mMessageId == 1253; }));
-}
-
-TEST_F(EngineCacheTest, ARoamingFolderWithNonAsciiCharactersWorks) {
-  platform::SetEnvironmentValue(L"XDG_CONFIG_HOME",
-                                platform::FromUtf8((mRoot / "config").string()) + L"/caf\u00E9-\u65E5\u672C");
-  EngineCaches cache;
-  ASSERT_TRUE(cache.LoadCache(false));
-  ASSERT_TRUE(cache.RefreshCache(false, true));
-  ASSERT_TRUE(cache.SaveCache(true, false)) << platform::ToUtf8(cache.LastFailure());
-  EngineCaches again;
-  ASSERT_TRUE(again.LoadCache(false));
-  EXPECT_EQ(again.Count(), 2u);
 }
 
 TEST_F(EngineCacheTest, APassingFailureOfAnImplementationKeepsItsPairsAndCheckMarks) {
@@ -318,15 +283,6 @@ TEST_F(EngineCacheTest, APassingFailureOfAnImplementationKeepsItsPairsAndCheckMa
   EXPECT_EQ(cache.Count(), 3u);
   EXPECT_EQ(cache.FindKey(L"alpha:es-en"), -1);
   EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
-}
-
-TEST_F(EngineCacheTest, AnImplementationWithNoUsableEngineLosesItsPairs) {
-  EngineCaches cache;
-  ASSERT_TRUE(cache.RefreshCache(false, false));
-  ASSERT_EQ(cache.Count(), 2u);
-  mFirst->Script(Operation::GetEngineList, {.callResult = ENGINE_E_UNAVAILABLE});
-  EXPECT_FALSE(cache.RefreshCache(false, false));
-  EXPECT_EQ(cache.Count(), 0u) << "pairs that can no longer be opened were kept";
 }
 
 TEST_F(EngineCacheTest, ARebuildWithAFailedImplementationLeavesTheTriggerBehindSoTheNextStartAsksAgain) {

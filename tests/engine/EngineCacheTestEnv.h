@@ -52,6 +52,34 @@ inline fake_engine::FakePair Pair(std::wstring id, std::wstring from, std::wstri
   return {std::move(id), std::move(from), std::move(to), 1, std::move(display), std::move(product), L"P"};
 }
 
+// An entry of the cache, English to Spanish.
+inline engine::EngineEntry Entry(std::wstring group, std::wstring id, std::wstring display, int checked = 1,
+                                 int flags = 1, std::wstring product = L"Prod") {
+  engine::EngineEntry e;
+  e.SetEngineGroup(std::move(group));
+  e.SetEngineID(std::move(id));
+  e.SetFromLang(L"en");
+  e.SetToLang(L"es");
+  e.SetDisplayName(std::move(display));
+  e.SetProductName(std::move(product));
+  e.SetProductNameShort(L"P");
+  e.SetChecked(checked);
+  e.SetFlags(flags);
+  return e;
+}
+
+inline engine::EngineEntryList List(std::initializer_list<engine::EngineEntry> entries) {
+  engine::EngineEntryList list;
+  for (const auto& e : entries) list.emplace_back(e.EngineKey(), e);
+  return list;
+}
+
+// Every field of an entry on one line: "key checked from>to flags display|product|short".
+inline std::wstring Describe(const engine::EngineEntry& e) {
+  return e.EngineKey() + L" " + std::to_wstring(e.Checked()) + L" " + e.FromLang() + L">" + e.ToLang() + L" " +
+         std::to_wstring(e.Flags()) + L" " + e.DisplayName() + L"|" + e.ProductName() + L"|" + e.ProductNameShort();
+}
+
 // The fixture every cache and family test derives from.
 class EngineEnvTest : public ::testing::Test {
  protected:

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "src/engine/EngineEntry.h"
 
 using engine::EngineEntry;
@@ -35,16 +37,11 @@ TEST(EngineEntryDerived, EachSideFollowsItsOwnCodeAndCopiesKeepTheirOwnValues) {
   EngineEntry b = a;
   b.SetFromLang(L"pt-br");
   b.SetToLang(L"ru");
-  EXPECT_EQ(a.FromCodePage(), 932);
-  EXPECT_EQ(a.ToCharset(), 136);
-  EXPECT_EQ(a.ToLcid(), 1028);
-  EXPECT_EQ(b.FromCodePage(), 1252);
-  EXPECT_EQ(b.FromLcid(), 1033);
-  EXPECT_EQ(b.ToCharset(), 204);
+  EXPECT_EQ(std::tuple(a.FromCodePage(), a.ToCharset(), a.ToLcid()), std::tuple(932, 136, 1028));
+  EXPECT_EQ(std::tuple(b.FromCodePage(), b.FromLcid(), b.ToCharset()), std::tuple(1252, 1033, 204));
   // A language changed after a read is followed, not the first one read.
   a.SetFromLang(L"ru");
-  EXPECT_EQ(a.FromCharset(), 204);
-  EXPECT_EQ(a.FromCodePage(), 1251);
+  EXPECT_EQ(std::tuple(a.FromCharset(), a.FromCodePage()), std::tuple(204, 1251));
 }
 
 TEST(EngineEntryNames, SplitDisplayNameAtTheFirstKnownSeparatorOnceItArrives) {

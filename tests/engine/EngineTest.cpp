@@ -1,63 +1,49 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "src/engine/Engine.h"
 #include "src/engine/EngineEnumeration.h"
-#include "engines/fake/FakeEngine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
 #include "src/support/ErrorList.h"
+#include "tests/engine/FakeSide.h"
 
+using enginetest::MessageIds;
 using fake_engine::Behaviour;
 using fake_engine::Operation;
 
 namespace {
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public enginetest::FakeSideTest {
  protected:
   void SetUp() override {
-    support::ErrorList::SetDisplay(false);
-    support::ErrorList::Clear();
-    impl = &side.AddImplementation(L"FakeMT");
-    impl->AddPair({L"en-es", L"en", L"es", 0x9, L"English - Spanish", L"Fake MT", L"Fake"});
-    impl->AddPair({L"es-en", L"es", L"en", 0x1, L"Spanish - English", L"Fake MT", L"Fake"});
+    FakeSideTest::SetUp();
+    impl->AddPair(enginetest::FakeMT(L"es-en", L"en", 0x1, L"es"));
   }
-  void TearDown() override { support::ErrorList::Clear(); }
-
-  fake_engine::FakeEngineSide side;
-  fake_engine::FakeImplementation* impl = nullptr;
-  static engine::Engine::Connectors NoAbbreviations() {
-    return {{}, {}, [](const std::wstring&, std::vector<std::wstring>*) { return false; }};
-  }
-  engine::Engine eng{NoAbbreviations()};
   // Gives up on a cancelled request that still runs after 20 ms.
-  engine::Engine impatient{NoAbbreviations(), 20};
+  engine::Engine impatient{enginetest::NoAbbreviations(), 20};
 };
 
 }  // namespace
 
+// A factory without the client id property still opens.
 TEST_F(EngineTest, OpenThroughTheFactorySetsClientIdAndDisplayLanguage) {
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"));
-  EXPECT_TRUE(eng.IsOpen());
-  EXPECT_EQ(impl->ClientId(), engine::ClientIdText());  // its text is checked with the enumeration
-  EXPECT_EQ(impl->DisplayLanguage(), L"ja");
-  EXPECT_TRUE(eng.HasDictionary());
-  eng.CloseEngine();
-  EXPECT_FALSE(eng.IsOpen());
+  for (bool hasClientId : {true, false}) {
+    if (!hasClientId) impl->SetPropertyNames({L"Other"}).ClearRecord();
+    ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"));
+    EXPECT_TRUE(eng.IsOpen());
+    EXPECT_EQ(impl->ClientId(), hasClientId ? engine::ClientIdText() : L"");  // its text is checked with the enumeration
+    EXPECT_EQ(impl->DisplayLanguage(), L"ja");
+    EXPECT_TRUE(eng.HasDictionary());
+    eng.CloseEngine();
+    EXPECT_FALSE(eng.IsOpen());
+  }
   std::wstring out;
   EXPECT_FALSE(eng.TranslateSentence(L"x", &out));
   EXPECT_EQ(out, L"x");
-}
-
-TEST_F(EngineTest, AFactoryWithoutAClientIdPropertyStillOpens) {
-  impl->SetPropertyNames({L"Other"});
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  EXPECT_EQ(impl->ClientId(), L"");
 }
 
 TEST_F(EngineTest, AFailedOpenReportsTheEnginesCodeOrNothingWhenCancelled) {
@@ -86,9 +72,7 @@ TEST_F(EngineTest, AFailedOpenReportsTheEnginesCodeOrNothingWhenCancelled) {
     c.impl->Script(c.operation, c.behaviour);
     EXPECT_FALSE(eng.OpenEngine(c.group, c.id, L""));
     EXPECT_FALSE(eng.IsOpen());
-    std::vector<int> ids;
-    for (const auto& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
-    EXPECT_EQ(ids, c.messages);
+    EXPECT_EQ(MessageIds(), c.messages);
   }
 }
 
@@ -126,10 +110,7 @@ TEST_F(EngineTest, AnOpenStartedAheadIsFinishedAndReportedByTheOpen) {
     EXPECT_EQ(support::ErrorList::GetCount(), 0) << "nothing is reported before the open";
     EXPECT_EQ(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"), c.opens);
     EXPECT_EQ(impl->FactoriesMade(), 1);
-    EXPECT_EQ(support::ErrorList::GetCount(), c.message ? 1 : 0);
-    if (c.message) {
-      EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, c.message);
-    }
+    EXPECT_EQ(MessageIds(), c.message ? std::vector<int>{c.message} : std::vector<int>{});
     eng.CloseEngine();
   }
   // An open of another pair starts afresh; a raising start raises in the open.
@@ -150,6 +131,7 @@ TEST_F(EngineTest, TranslateUsesModeTwoOnlyWhenTheEngineOffersCorrespondence) {
   plain.infoFlags = engine_server::kInfoFlagTranslate;
   impl->AddPair(plain);
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"fr-en", L""));
+  impl->Script(Operation::Translate, Behaviour{.delayMs = 30, .times = 1});  // a request that runs a while is waited for
   std::wstring out;
   ASSERT_TRUE(eng.TranslateSentence(L"bonjour", &out));
   EXPECT_EQ(out, L"BONJOUR");
@@ -167,24 +149,23 @@ TEST_F(EngineTest, TranslateUsesModeTwoOnlyWhenTheEngineOffersCorrespondence) {
   EXPECT_EQ(sc[1].Translation(0), (std::array<std::int32_t, 2>{4, 3}));
 }
 
-TEST_F(EngineTest, ARequestThatRunsAWhileIsWaitedFor) {
-  impl->Script(Operation::Translate, Behaviour{.delayMs = 30, .times = 1});
+// A cancel raised before the open or the translation stops the request at
+// its first poll (it hangs, so the cancel lands on it whatever the machine's
+// speed); a new run forgets the old cancel.
+TEST_F(EngineTest, ACancelRaisedBeforeARequestStopsItAtItsFirstPoll) {
+  impl->Script(Operation::GetEngineList, Behaviour{.hang = true, .times = 1});
+  eng.CancelEngine();
+  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  EXPECT_EQ(impl->Cancels(), 1);
+  eng.ResetCancel();
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  std::wstring out;
-  EXPECT_TRUE(eng.TranslateSentence(L"slow", &out));
-  EXPECT_EQ(out, L"SLOW");
-}
-
-TEST_F(EngineTest, ACancelRaisedBeforeTheRequestStopsItAtItsFirstPoll) {
-  impl->Script(Operation::Translate, Behaviour{.hang = true});
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  impl->Script(Operation::Translate, Behaviour{.hang = true, .times = 1});
   eng.CancelEngine();
   std::wstring out;
   EXPECT_FALSE(eng.TranslateSentence(L"hang", &out));
   EXPECT_EQ(out, L"hang");
-  EXPECT_EQ(impl->Cancels(), 1);
+  EXPECT_EQ(impl->Cancels(), 2);
   eng.ResetCancel();
-  impl->Script(Operation::Translate, Behaviour{});
   EXPECT_TRUE(eng.TranslateSentence(L"again", &out));
 }
 
@@ -225,8 +206,7 @@ TEST_F(EngineTest, EngineDialogsAreShownAndFailuresGive1255) {
   EXPECT_EQ(support::ErrorList::GetCount(), 0);
   impl->Script(Operation::SettingsDialog, Behaviour{.callResult = E_FAIL});
   EXPECT_FALSE(eng.ShowOptionDialog());
-  ASSERT_EQ(support::ErrorList::GetCount(), 1);
-  EXPECT_EQ(support::ErrorList::GetEntry(0).mMessageId, 1255);
+  EXPECT_EQ(MessageIds(), std::vector<int>{1255});
 }
 
 TEST_F(EngineTest, ABuiltInFamilyIsOpenedThroughItsHelperAndHasNoDialogs) {
@@ -244,33 +224,14 @@ TEST_F(EngineTest, ABuiltInFamilyIsOpenedThroughItsHelperAndHasNoDialogs) {
   EXPECT_EQ(support::ErrorList::GetCount(), 0);
 }
 
-TEST_F(EngineTest, ACancelRaisedWhileTheRunPreparesStopsAHangingOpen) {
-  // The open's first request hangs, so the cancel lands on it whatever the
-  // machine's speed.
-  impl->Script(Operation::GetEngineList, Behaviour{.hang = true, .times = 1});
-  eng.CancelEngine();
-  EXPECT_FALSE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  EXPECT_EQ(impl->Cancels(), 1);
-  eng.ResetCancel();
-  EXPECT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"")) << "a new run forgets the old cancel";
-}
-
 namespace {
 
 // Holds a request's worker until the test opens it.
 struct Gate {
-  std::mutex lock;
-  std::condition_variable opened;
-  bool open = false;
-  void Wait() {
-    std::unique_lock<std::mutex> l(lock);
-    opened.wait(l, [&] { return open; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> l(lock);
-    open = true;
-    opened.notify_all();
-  }
+  std::promise<void> opened;
+  std::shared_future<void> open = opened.get_future().share();
+  void Wait() { open.wait(); }
+  void Open() { opened.set_value(); }
 };
 
 }  // namespace

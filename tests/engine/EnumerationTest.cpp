@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/engine/EngineCacheTestEnv.h"
+#include "tests/engine/FakeSide.h"
 #include "src/engine/EngineEnumeration.h"
 #include "src/engine/EngineFamilies.h"
 #include "engines/fake/FakeEngine.h"
@@ -27,21 +28,9 @@ class EnumerationTest : public EngineEnvTest {
     for (auto& p : pairs) impl.AddPair(p);
     return impl;
   }
-  static std::vector<int> MessageIds() {
-    std::vector<int> ids;
-    for (const auto& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
-    return ids;
-  }
 
   fake_engine::FakeEngineSide mSide;
 };
-
-TEST_F(EnumerationTest, NoImplementationIsDoneWithNothing) {
-  EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(r.ending, EnumEnding::Done);
-  EXPECT_TRUE(r.entries.empty());
-  EXPECT_EQ(r.failedImplementations, 0);
-}
 
 TEST_F(EnumerationTest, PairsAreReadInOrderWithFoldedChineseCodesAndTheImplementationAsGroup) {
   auto pairs = std::vector{Pair(L"tw-ja", L"zh-tw", L"ja", L"T - J"), Pair(L"ja-cn", L"ja", L"ZH-CN", L"J - C")};
@@ -50,16 +39,8 @@ TEST_F(EnumerationTest, PairsAreReadInOrderWithFoldedChineseCodesAndTheImplement
   EnumResult r = CollectEngines(L"", 3072);
   ASSERT_EQ(r.ending, EnumEnding::Done);
   ASSERT_EQ(r.entries.size(), 2u);
-  const EngineEntry& first = r.entries[0].second;
   EXPECT_EQ(r.entries[0].first, L"alpha:tw-ja");
-  EXPECT_EQ(first.EngineGroup(), L"alpha");
-  EXPECT_EQ(first.FromLang(), L"zh-hant");
-  EXPECT_EQ(first.ToLang(), L"ja");
-  EXPECT_EQ(first.Flags(), 0x409);
-  EXPECT_EQ(first.DisplayName(), L"T - J");
-  EXPECT_EQ(first.ProductName(), L"Prod");
-  EXPECT_EQ(first.ProductNameShort(), L"P");
-  EXPECT_EQ(first.Checked(), 1);
+  EXPECT_EQ(Describe(r.entries[0].second), L"alpha:tw-ja 1 zh-hant>ja 1033 T - J|Prod|P");
   EXPECT_EQ(r.entries[1].second.ToLang(), L"zh-hans");
 }
 
@@ -85,6 +66,7 @@ TEST_F(EnumerationTest, SkippedNamesAreNeverAskedWhateverTheirCase) {
   EnumResult r = CollectEngines(L"en", 3072);
   EXPECT_EQ(r.ending, EnumEnding::Done);
   EXPECT_TRUE(r.entries.empty());
+  EXPECT_EQ(r.failedImplementations, 0);
   EXPECT_EQ(mSide.FactoryCreations(), 1);
   for (auto* impl : skipped) EXPECT_TRUE(impl->ListingFlags().empty()) << platform::ToUtf8(impl->Name());
   EXPECT_FALSE(IsSkippedImplementation(L"selvan2"));
@@ -170,13 +152,7 @@ TEST_F(EnumerationTest, AFailingImplementationCallRaisesComError) {
 
 EngineEntryList Listed(std::vector<std::pair<std::wstring, std::wstring>> groupIds, std::wstring product = L"P") {
   EngineEntryList list;
-  for (auto& [g, id] : groupIds) {
-    EngineEntry e;
-    e.SetEngineGroup(g);
-    e.SetEngineID(id);
-    e.SetProductName(product);
-    list.emplace_back(e.EngineKey(), e);
-  }
+  for (auto& [g, id] : groupIds) list.emplace_back(g + L":" + id, Entry(g, id, L"", 1, 1, product));
   return list;
 }
 

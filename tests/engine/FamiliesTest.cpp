@@ -52,9 +52,9 @@ class FamiliesTest : public EngineEnvTest {
   void TearDown() override {
     mHooks.reset();
     mSide.reset();
-    for (const auto& p : mRegistered) {
-      platform::DeleteKeyTree(Hive::ClassesRoot, p);
-      platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + mClsids[p]);
+    for (const auto& [progId, clsid] : mClsids) {
+      platform::DeleteKeyTree(Hive::ClassesRoot, progId);
+      platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + clsid);
     }
     EngineEnvTest::TearDown();
   }
@@ -64,7 +64,6 @@ class FamiliesTest : public EngineEnvTest {
     std::wstring clsid = L"{00000000-0000-4000-8000-" + std::wstring(12 - std::to_wstring(mClsids.size()).size(), L'0') +
                          std::to_wstring(mClsids.size()) + L"}";
     mClsids[progId] = clsid;
-    mRegistered.push_back(progId);
     SetString(Hive::ClassesRoot, progId + L"\\CLSID", L"", clsid);
     SetString(Hive::ClassesRoot, L"CLSID\\" + clsid + L"\\" + serverKey, L"", serverValue);
   }
@@ -84,36 +83,37 @@ class FamiliesTest : public EngineEnvTest {
   std::vector<std::wstring> mHelpersAsked;
   std::vector<std::wstring> mOpened;
   std::map<std::wstring, std::wstring> mClsids;
-  std::vector<std::wstring> mRegistered;
 };
 
-TEST_F(FamiliesTest, NothingInstalledListsNothing) {
+TEST_F(FamiliesTest, NothingInstalledOrAServerFileGoneListsNothing) {
+  Register(L"QuendalAddInHelper.Helper", platform::JoinPath(Folder(), L"gone.dll"));
   EngineEntryList list;
   for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
-  EXPECT_TRUE(list.empty());
   ListFamilyPairs(L"NoSuchFamily", &list, 3072);
   EXPECT_TRUE(list.empty());
+  EXPECT_FALSE(IsClassInstalled(L"QuendalAddInHelper.Helper"));
+  EXPECT_FALSE(IsClassInstalled(L"Never.Registered"));
   ASSERT_NE(FindBuiltInFamily(L"quendal3_1"), nullptr);
   EXPECT_EQ(FindBuiltInFamily(L"apertium"), nullptr);
 }
 
-TEST_F(FamiliesTest, OnlyTheChineseToJapaneseEngineGivesItsTwoPairs) {
+// Each installed engine of the family gives its two pairs; a local server's
+// command line counts without its quotes and automation switch.
+TEST_F(FamiliesTest, EachInstalledEngineOfAFamilyGivesItsTwoPairs) {
   Install(L"SelvanCJ.Document");
+  std::wstring exe = MakeFile(L"local server.exe");
+  Register(L"SelvanJC.Document", L"\"" + exe + L"\" /Automation", L"LocalServer32");
+  EXPECT_EQ(RegisteredServerPath(L"SelvanJC.Document"), exe);
   EngineEntryList list;
   ListFamilyPairs(L"Selvan", &list, 3072);
-  ASSERT_EQ(Ids(list), (std::vector<std::wstring>{L"SelvanCJ.Document.CN", L"SelvanCJ.Document.TW"}));
+  ASSERT_EQ(Ids(list), (std::vector<std::wstring>{L"SelvanCJ.Document.CN", L"SelvanCJ.Document.TW",
+                                                  L"SelvanJC.Document.CN", L"SelvanJC.Document.TW"}));
   const EngineEntry& cn = list[0].second;
   EXPECT_EQ(list[0].first, L"Selvan:SelvanCJ.Document.CN");
-  EXPECT_EQ(cn.EngineGroup(), L"Selvan");
-  EXPECT_EQ(cn.FromLang(), L"zh-hans");
-  EXPECT_EQ(cn.ToLang(), L"ja");
-  EXPECT_EQ(cn.Flags(), 1025);
-  EXPECT_EQ(cn.Checked(), 1);
-  EXPECT_EQ(cn.DisplayName(), support::LoadText(9005));
-  EXPECT_EQ(cn.ProductName(), support::LoadText(9109));
-  EXPECT_EQ(cn.ProductNameShort(), support::LoadText(9110));
-  EXPECT_FALSE(cn.FromLangName().empty());
+  EXPECT_EQ(Describe(cn), L"Selvan:SelvanCJ.Document.CN 1 zh-hans>ja 1025 " + support::LoadText(9005) + L"|" +
+                              support::LoadText(9109) + L"|" + support::LoadText(9110));
   EXPECT_EQ(list[1].second.FromLang(), L"zh-hant");
+  EXPECT_FALSE(cn.FromLangName().empty());
 }
 
 TEST_F(FamiliesTest, PairsFollowTheFlagBits) {
@@ -158,25 +158,6 @@ TEST_F(FamiliesTest, JapanesePairsNeedTheHelpersConfirmation) {
   list.clear();
   ListFamilyPairs(L"Varnel", &list, 0x0801);
   EXPECT_TRUE(list.empty());
-}
-
-TEST_F(FamiliesTest, AHelperWhoseServerFileIsGoneIsNotInstalled) {
-  Register(L"QuendalAddInHelper.Helper", platform::JoinPath(Folder(), L"gone.dll"));
-  EngineEntryList list;
-  ListFamilyPairs(L"Quendal", &list, 3072);
-  EXPECT_TRUE(list.empty());
-  EXPECT_FALSE(IsClassInstalled(L"QuendalAddInHelper.Helper"));
-  EXPECT_FALSE(IsClassInstalled(L"Never.Registered"));
-}
-
-TEST_F(FamiliesTest, ALocalServerCommandLineCountsWithoutQuotesAndAutomationSwitch) {
-  std::wstring exe = MakeFile(L"local server.exe");
-  Register(L"SelvanJC.Document", L"\"" + exe + L"\" /Automation", L"LocalServer32");
-  EXPECT_EQ(RegisteredServerPath(L"SelvanJC.Document"), exe);
-  EXPECT_TRUE(IsClassInstalled(L"SelvanJC.Document"));
-  EngineEntryList list;
-  ListFamilyPairs(L"Selvan", &list, 3072);
-  EXPECT_EQ(Ids(list), (std::vector<std::wstring>{L"SelvanJC.Document.CN", L"SelvanJC.Document.TW"}));
 }
 
 TEST_F(FamiliesTest, RefreshAppendsFamilyPairsAfterTheFactoryPairs) {

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cwchar>
 
 #include "src/engine/Engine.h"
 #include "src/engine/SentenceSplitter.h"
-#include "engines/fake/FakeEngine.h"
+#include "tests/engine/FakeSide.h"
 
 using engine::SplitIntoSentences;
 using engine::TextSpan;
@@ -70,26 +71,24 @@ TEST(SplitSentences, SpansCoverTextRejectsGapsOverlapsAndShortCoverage) {
   EXPECT_FALSE(engine::SpansCoverText({{0, 0}, {0, 5}}, 5));
 }
 
-class EngineSplitTest : public ::testing::Test {
+// The engine here has "Mr." for every language's abbreviations.
+class EngineSplitTest : public enginetest::FakeSideTest {
  protected:
-  void SetUp() override {
-    impl = &side.AddImplementation(L"FakeMT");
-    impl->AddPair({L"en-es", L"en", L"es", 0x9, L"English - Spanish", L"Fake MT", L"Fake"});
-  }
   // Opens the pair with the engine splitting into the given spans.
   void OpenSplittingInto(std::vector<engine_server::SentenceSpan> spans) {
     impl->SetSplitter([spans](const std::wstring&) { return spans; });
     ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
   }
-  std::vector<std::wstring> Sources(const std::wstring& text, std::int32_t start, std::int32_t end) {
+  std::vector<engine::TranslationSegment> Segments(const std::wstring& text, std::int32_t start, std::int32_t end) {
     std::vector<engine::TranslationSegment> segs;
     EXPECT_TRUE(eng.SplitSentences(text, start, end, &segs));
+    return segs;
+  }
+  std::vector<std::wstring> Sources(const std::wstring& text, std::int32_t start, std::int32_t end) {
     std::vector<std::wstring> out;
-    for (const auto& s : segs) out.push_back(s.source);
+    for (const auto& s : Segments(text, start, end)) out.push_back(s.source);
     return out;
   }
-  fake_engine::FakeEngineSide side;
-  fake_engine::FakeImplementation* impl = nullptr;
   engine::Engine eng{engine::Engine::Connectors{
       {}, {}, [](const std::wstring&, std::vector<std::wstring>* e) {
         *e = {L"Mr."};
@@ -97,42 +96,27 @@ class EngineSplitTest : public ::testing::Test {
       }}};
 };
 
-TEST_F(EngineSplitTest, WithoutAnEngineTheOwnSplitterGivesPositionsInTheEnclosingText) {
-  std::vector<engine::TranslationSegment> segs;
-  ASSERT_TRUE(eng.SplitSentences(L"One. Two.", 10, 18, &segs));
-  ASSERT_EQ(segs.size(), 2u);
-  EXPECT_EQ(segs[0].source, L"One.");
-  EXPECT_EQ(segs[0].start, 10);
-  EXPECT_EQ(segs[0].end, 13);
-  EXPECT_EQ(segs[1].source, L" Two.");
-  EXPECT_EQ(segs[1].start, 14);
-  EXPECT_EQ(segs[1].end, 18);
-  EXPECT_FALSE(segs[0].translation.has_value());
+// The own splitter without an engine, or the engine's own splitting when it
+// has one, gives positions in the enclosing text.
+TEST_F(EngineSplitTest, SegmentsHavePositionsInTheEnclosingText) {
+  std::vector<std::array<std::int32_t, 2>> ends;
+  for (const auto& s : Segments(L"One. Two.", 10, 18)) ends.push_back({s.start, s.end});
+  EXPECT_EQ(ends, (std::vector<std::array<std::int32_t, 2>>{{10, 13}, {14, 18}}));
+  EXPECT_EQ(Sources(L"One. Two.", 10, 18), (std::vector<std::wstring>{L"One.", L" Two."}));
+  EXPECT_FALSE(Segments(L"One.", 0, 3).at(0).translation.has_value());
+  EXPECT_TRUE(Segments(L"", 0, -1).empty());
 
-  ASSERT_TRUE(eng.SplitSentences(L"", 0, -1, &segs));
-  EXPECT_TRUE(segs.empty());
+  OpenSplittingInto({{0, 4}, {4, 4}, {8, 2}});
+  auto segs = Segments(L"abcdefghij", 5, 14);
+  ASSERT_EQ(segs.size(), 3u);
+  EXPECT_EQ(segs[1].source, L"efgh");
+  EXPECT_EQ(segs[1].start, 9);
+  EXPECT_EQ(segs[2].end, 14);
 }
 
 TEST_F(EngineSplitTest, OpeningLoadsTheSourceLanguagesAbbreviations) {
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"", L"en"));
   EXPECT_EQ(Sources(L"Mr. Smith sat. Ok.", 0, 17), (std::vector<std::wstring>{L"Mr. Smith sat.", L" Ok."}));
-}
-
-TEST_F(EngineSplitTest, TheEnginesOwnSplittingComesFirst) {
-  impl->SetSplitter([](const std::wstring& text) {
-    // Cuts every four characters, whatever the text says.
-    std::vector<engine_server::SentenceSpan> spans;
-    for (LONG p = 0; p < static_cast<LONG>(text.size()); p += 4)
-      spans.push_back({p, std::min<LONG>(4, static_cast<LONG>(text.size()) - p)});
-    return spans;
-  });
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  std::vector<engine::TranslationSegment> segs;
-  ASSERT_TRUE(eng.SplitSentences(L"abcdefghij", 5, 14, &segs));
-  ASSERT_EQ(segs.size(), 3u);
-  EXPECT_EQ(segs[1].source, L"efgh");
-  EXPECT_EQ(segs[1].start, 9);
-  EXPECT_EQ(segs[2].end, 14);
 }
 
 // Line ends stay at the end of their segment: one at the front of an

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "src/engine/EngineEntry.h"
 #include "src/engine/TranslationOptionUDTEngine.h"
 
@@ -24,12 +26,10 @@ TEST(TranslationOptionUDTBuild, CarriesSetSwitchesAndTheEnginesLanguages) {
   set.SetDualPrint(1);
   engine::EngineEntry entry = Entry(L"en", L"ja");
   TranslationOptionUDT r = BuildTranslationOptionUDT(&set, &entry, FacadeSwitches{1, 1, 0, 77}, L"ja");
-  EXPECT_EQ(r.DualPrint, 1);
-  EXPECT_EQ(r.ProgressTarget, 77);
   EXPECT_EQ(r.EngineGroup + L":" + r.EngineID + L":" + r.FromLang + L"-" + r.ToLang, L"Apertium:eng-spa:en-ja");
-  EXPECT_EQ(r.ToCharset, 128);
-  EXPECT_EQ(r.FromLcid, 1033);
-  EXPECT_EQ(r.ToLcid, 1041);
+  // The set's dual print, the switches' progress target, the languages' charset and locales.
+  EXPECT_EQ(std::tuple(r.DualPrint, r.ProgressTarget, r.ToCharset, r.FromLcid, r.ToLcid),
+            std::tuple(1, 77, 128, 1033, 1041));
   EXPECT_EQ(r.SentenceSeparator, L"") << "Japanese sentences are joined without blanks";
   EXPECT_EQ(r.DisplayLanguage, L"ja");
 }

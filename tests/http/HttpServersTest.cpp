@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "engines/http/HttpEngine.h"
 #include "engines/http/HttpServers.h"
@@ -59,11 +60,9 @@ TEST_F(HttpServers, StoresReadsAndRemovesEntries) {
   auto servers = LoadServers();
   ASSERT_EQ(servers.size(), 2u);
   EXPECT_EQ(servers[0].name, L"apy");
-  EXPECT_EQ(servers[1].url, lt.url);
-  EXPECT_EQ(servers[1].api, Api::LibreTranslate);
-  EXPECT_EQ(servers[1].key, "secret");
-  EXPECT_EQ(servers[1].timeoutMs, 5000);
-  EXPECT_EQ(servers[1].lastPairs, lt.lastPairs);
+  const ServerEntry& back = servers[1];
+  EXPECT_EQ(std::tie(back.name, back.url, back.api, back.key, back.timeoutMs, back.lastPairs),
+            std::tie(lt.name, lt.url, lt.api, lt.key, lt.timeoutMs, lt.lastPairs));
 
   // A listing updates the pairs; replacing a server drops what it had.
   ASSERT_TRUE(StorePairs(L"apy", {{"eng", "spa"}}));
@@ -92,10 +91,8 @@ TEST_F(HttpServers, SkipsDamagedEntriesAndListsKeptPairsAsNotWorking) {
   ServerEntry s{L"team", "http://mt", Api::Apy, "k", kDefaultTimeoutMs, {}};
   auto working = ListEntry(s, {"eng", "spa"}, true);
   auto kept = ListEntry(s, {"eng", "spa"}, false);
-  EXPECT_EQ(working.engineId, L"team:eng-spa");
-  EXPECT_EQ(working.fromLang, L"en");
-  EXPECT_EQ(working.toLang, L"es");
-  EXPECT_EQ(working.productName, L"team");
+  EXPECT_EQ(working.engineId + L" " + working.fromLang + L">" + working.toLang + L" " + working.productName,
+            L"team:eng-spa en>es team");
   EXPECT_NE(working.flags & engine_server::kPairFlagTranslate, 0);
   EXPECT_EQ(kept.flags & engine_server::kPairFlagTranslate, 0);
   EXPECT_EQ(kept.productName, L"team (unreachable)");

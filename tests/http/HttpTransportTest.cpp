@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cwctype>
 
 #include "engines/http/HttpEngine.h"
 #include "engines/http/HttpServers.h"
@@ -85,91 +84,63 @@ TEST_F(HttpTransport, TheImplementationIsListedOnceAServerIsStored) {
   EXPECT_TRUE(listed());
 }
 
-TEST_F(HttpTransport, TranslatesOnOneKeptConnection) {
-  std::wstring error;
-  auto engine = Open("OK", kDefaultTimeoutMs, &error);
-  ASSERT_TRUE(engine) << platform::ToUtf8(error);
-  for (const wchar_t* sentence : {L"Hello world. ", L"The sea, the sky."}) {
-    std::shared_ptr<ITranslationResult> result;
-    ASSERT_TRUE(SUCCEEDED(engine->Translate(sentence, kTranslateModePlain, &result)));
-    LONG status = kRequestRunning;
-    engine->WaitForResult(kNeverMs, &status);
-    ASSERT_EQ(status, kRequestDone);
-    std::wstring text;
-    result->Text(&text);
-    std::wstring upper = sentence;
-    for (auto& c : upper) c = static_cast<wchar_t>(std::towupper(c));
-    EXPECT_EQ(text, upper);
-  }
-}
-
-TEST_F(HttpTransport, LooksWordsUpThroughTheAnalyser) {
+// Answers and faults: each fault ends the request as failed, with a code and
+// a text naming the server and what it did; none waits longer than the
+// server's time-out (one second where the server never ends its answer).
+// Words are looked up through the analyser.
+TEST_F(HttpTransport, AnswersAndFaultsOfTranslationsAndLookups) {
   struct Case {
     const char* behaviour;
-    const wchar_t* word;
+    bool lookup;
+    const wchar_t* text;
     LONG status;
-    const wchar_t* entry;  // the entry, or a part of the error text
+    LONG code;
+    const wchar_t* said;  // the answer, or what the error text says after the server's name
   };
   const Case cases[] = {
-      {"OK", L" House,", kRequestDone, L"house (n, sg): HOUSE\r\nhouse (vblex, inf): HOUSE"},
-      {"OK", L"zzyzx", kRequestFailed, L""},
-      {"ERROR500", L"house", kRequestFailed, L"answered with HTTP status 500"},
+      {"OK", false, L"Hello world. ", kRequestDone, 0, L"HELLO WORLD. "},
+      {"OK", false, L"The sea, the sky.", kRequestDone, 0, L"THE SEA, THE SKY."},
+      {"OK", true, L" House,", kRequestDone, 0, L"house (n, sg): HOUSE\r\nhouse (vblex, inf): HOUSE"},
+      {"OK", true, L"zzyzx", kRequestFailed, kEngineErrorWordNotFound, L""},
+      {"ERROR500", true, L"house", kRequestFailed, kEngineErrorRemoteServer, L"answered with HTTP status 500"},
+      {"ERROR500", false, L"Hello.", kRequestFailed, kEngineErrorRemoteServer, L"answered with HTTP status 500"},
+      {"STALL", false, L"Hello.", kRequestFailed, kEngineErrorNetwork, L"did not answer in time"},
+      {"DRIP", false, L"Hello.", kRequestFailed, kEngineErrorNetwork, L"did not answer in time"},
+      {"HUGE", false, L"Hello.", kRequestFailed, kEngineErrorRemoteServer, L"gave an answer too long to take"},
+      {"WRONGLEN", false, L"Hello.", kRequestFailed, kEngineErrorNetwork, L"broke off the exchange"},
   };
+  std::shared_ptr<ITranslationEngine> engine;
+  std::string opened;
   for (const Case& c : cases) {
-    SCOPED_TRACE(platform::ToUtf8(c.word));
-    std::wstring error;
-    auto engine = Open(c.behaviour, kDefaultTimeoutMs, &error);
-    ASSERT_TRUE(engine) << platform::ToUtf8(error);
-    LONG flags = 0;
+    SCOPED_TRACE(std::string(c.behaviour) + " " + platform::ToUtf8(c.text));
+    // One engine, and so one kept connection, for the rows of a server.
+    if (opened != c.behaviour) {
+      opened = c.behaviour;
+      const bool slow = opened == "STALL" || opened == "DRIP";
+      std::wstring error;
+      engine = Open(c.behaviour, slow ? 1000 : kDefaultTimeoutMs, &error);
+      ASSERT_TRUE(engine) << platform::ToUtf8(error);
+    }
+    LONG flags = 0, status = kRequestRunning, code = 0;
     engine->Info(&flags);
     EXPECT_NE(flags & kInfoFlagDictionary, 0);
-    std::shared_ptr<IDictionaryResult> result;
-    ASSERT_TRUE(SUCCEEDED(engine->LookupDictionary(c.word, &result)));
-    LONG status = kRequestRunning;
+    std::shared_ptr<ITranslationResult> translation;
+    std::shared_ptr<IDictionaryResult> entry;
+    ASSERT_TRUE(SUCCEEDED(c.lookup ? engine->LookupDictionary(c.text, &entry)
+                                   : engine->Translate(c.text, kTranslateModePlain, &translation)));
     engine->WaitForResult(kNeverMs, &status);
     EXPECT_EQ(status, c.status);
-    std::wstring text;
-    if (status == kRequestDone) {
-      result->Text(&text);
-      EXPECT_EQ(text, c.entry);
-    } else {
-      engine->ErrorText(&text);
-      EXPECT_NE(text.find(c.entry), std::wstring::npos) << platform::ToUtf8(text);
-    }
-  }
-}
-
-// Each fault ends the request as failed, with a text naming the server and
-// what it did; none waits longer than the server's time-out (one second).
-TEST_F(HttpTransport, FaultsFailTheRequestNamingTheServer) {
-  struct Case {
-    const char* behaviour;
-    LONG code;
-    const wchar_t* said;
-  };
-  const Case cases[] = {
-      {"ERROR500", kEngineErrorRemoteServer, L"answered with HTTP status 500"},
-      {"STALL", kEngineErrorNetwork, L"did not answer in time"},
-      {"DRIP", kEngineErrorNetwork, L"did not answer in time"},
-      {"HUGE", kEngineErrorRemoteServer, L"gave an answer too long to take"},
-      {"WRONGLEN", kEngineErrorNetwork, L"broke off the exchange"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.behaviour);
-    std::wstring error;
-    auto engine = Open(c.behaviour, 1000, &error);
-    ASSERT_TRUE(engine) << platform::ToUtf8(error);
-    std::shared_ptr<ITranslationResult> result;
-    ASSERT_TRUE(SUCCEEDED(engine->Translate(L"Hello.", kTranslateModePlain, &result)));
-    LONG status = kRequestRunning, code = 0;
-    engine->WaitForResult(kNeverMs, &status);
-    EXPECT_EQ(status, kRequestFailed);
     engine->ErrorCode(&code);
     EXPECT_EQ(code, c.code);
     std::wstring text;
-    engine->ErrorText(&text);
-    const std::wstring where = L"\"s\" (" + platform::FromUtf8(ServerUrl(c.behaviour)) + L") ";
-    EXPECT_NE(text.find(where + c.said), std::wstring::npos) << platform::ToUtf8(text);
+    if (status == kRequestDone) {
+      c.lookup ? entry->Text(&text) : translation->Text(&text);
+      EXPECT_EQ(text, c.said);
+    } else {
+      engine->ErrorText(&text);
+      const std::wstring where = *c.said ? L"\"s\" (" + platform::FromUtf8(ServerUrl(c.behaviour)) + L") " : L"";
+      EXPECT_NE(text.find(where + c.said), std::wstring::npos) << platform::ToUtf8(text);
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -17,15 +18,34 @@ RequestOutcome WaitUntilCancelled(const CancelToken& token) {
   return RequestOutcome::Cancelled();
 }
 
+// The request's status and error code once it has ended.
+std::pair<LONG, LONG> End(AsyncRequest& r, LONG waitMs = -1) {
+  LONG status = -1, code = -1;
+  EXPECT_EQ(S_OK, r.WaitForResult(waitMs, &status));
+  EXPECT_EQ(S_OK, r.ErrorCode(&code));
+  return {status, code};
+}
+
 }  // namespace
 
-TEST(AsyncRequestTest, NoRequestYetReportsDoneWithoutError) {
+// A new request supersedes a running one and starts with no error code; a
+// job that throws fails with the engine's error.
+TEST(AsyncRequestTest, AJobsOutcomeIsTheRequestsStatusAndCode) {
+  const struct {
+    std::function<RequestOutcome(const CancelToken&)> job;
+    std::pair<LONG, LONG> end;
+  } cases[] = {
+      {[](const CancelToken&) { return RequestOutcome::Failed(kEngineErrorNetwork); }, {kRequestFailed, kEngineErrorNetwork}},
+      {[](const CancelToken&) -> RequestOutcome { throw std::runtime_error("boom"); }, {kRequestFailed, kEngineErrorEngine}},
+      {[](const CancelToken&) { return RequestOutcome::Done(); }, {kRequestDone, 0}},
+  };
   AsyncRequest r;
-  LONG status = -1, code = -1;
-  ASSERT_EQ(S_OK, r.WaitForResult(0, &status));
-  EXPECT_EQ(kRequestDone, status);
-  ASSERT_EQ(S_OK, r.ErrorCode(&code));
-  EXPECT_EQ(0, code);
+  EXPECT_EQ(End(r, 0), (std::pair<LONG, LONG>(kRequestDone, 0))) << "no request yet";
+  for (const auto& c : cases) {
+    r.Start(WaitUntilCancelled);
+    r.Start(c.job);
+    EXPECT_EQ(End(r), c.end);
+  }
 }
 
 TEST(AsyncRequestTest, RunningRequestReportsZeroUntilItEnds) {
@@ -33,17 +53,13 @@ TEST(AsyncRequestTest, RunningRequestReportsZeroUntilItEnds) {
   std::atomic<bool> release{false};
   r.Start([&](const CancelToken&) {
     while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return RequestOutcome::Failed(kEngineErrorNetwork);
+    return RequestOutcome::Done();
   });
   LONG status = -1;
   ASSERT_EQ(S_OK, r.WaitForResult(1, &status));
   EXPECT_EQ(kRequestRunning, status);
   release = true;
-  ASSERT_EQ(S_OK, r.WaitForResult(-1, &status));
-  EXPECT_EQ(kRequestFailed, status);
-  LONG code = 0;
-  r.ErrorCode(&code);
-  EXPECT_EQ(kEngineErrorNetwork, code);
+  EXPECT_EQ(End(r).first, kRequestDone);
 }
 
 TEST(AsyncRequestTest, CancelFromAnotherThreadEndsAHangingJobAndRunsItsAction) {
@@ -54,15 +70,12 @@ TEST(AsyncRequestTest, CancelFromAnotherThreadEndsAHangingJobAndRunsItsAction) {
     return WaitUntilCancelled(token);
   });
   std::thread canceller([&] { r.Cancel(); });
-  LONG status = -1;
-  ASSERT_EQ(S_OK, r.WaitForResult(-1, &status));
+  EXPECT_EQ(End(r).first, kRequestCancelled);
   canceller.join();
-  EXPECT_EQ(kRequestCancelled, status);
   EXPECT_EQ(1, actions.load());
   // A second cancel after the end changes nothing.
   r.Cancel();
-  r.WaitForResult(0, &status);
-  EXPECT_EQ(kRequestCancelled, status);
+  EXPECT_EQ(End(r, 0).first, kRequestCancelled);
   EXPECT_EQ(1, actions.load());
 }
 
@@ -76,31 +89,8 @@ TEST(AsyncRequestTest, ActionRegisteredAfterCancelRunsAtOnce) {
   });
   r.Cancel();
   cancelled = true;
-  LONG status = -1;
-  r.WaitForResult(-1, &status);
+  End(r);
   EXPECT_TRUE(ran);
-}
-
-TEST(AsyncRequestTest, ThrowingJobFailsWithEngineError) {
-  AsyncRequest r;
-  r.Start([](const CancelToken&) -> RequestOutcome { throw std::runtime_error("boom"); });
-  LONG status = -1, code = 0;
-  r.WaitForResult(-1, &status);
-  r.ErrorCode(&code);
-  EXPECT_EQ(kRequestFailed, status);
-  EXPECT_EQ(kEngineErrorEngine, code);
-}
-
-TEST(AsyncRequestTest, NewRequestSupersedesARunningOneAndClearsTheErrorCode) {
-  AsyncRequest r;
-  r.Complete(RequestOutcome::Failed(kEngineErrorClient));
-  r.Start([](const CancelToken& token) { return WaitUntilCancelled(token); });
-  r.Start([](const CancelToken&) { return RequestOutcome::Done(); });
-  LONG status = -1, code = -1;
-  r.WaitForResult(-1, &status);
-  r.ErrorCode(&code);
-  EXPECT_EQ(kRequestDone, status);
-  EXPECT_EQ(0, code);
 }
 
 TEST(AsyncRequestTest, JobsOneAfterAnotherRunOnOneThreadAndFreeTheirCapturesBeforeTheyEnd) {
@@ -112,9 +102,7 @@ TEST(AsyncRequestTest, JobsOneAfterAnotherRunOnOneThreadAndFreeTheirCapturesBefo
       *held = ++jobsHere;
       return RequestOutcome::Done();
     });
-    LONG status = -1;
-    r.WaitForResult(-1, &status);
-    EXPECT_EQ(kRequestDone, status);
+    EXPECT_EQ(kRequestDone, End(r).first);
     EXPECT_EQ(1, held.use_count()) << "job " << job;
     EXPECT_EQ(job, *held);
   }

@@ -48,17 +48,6 @@ std::shared_ptr<ITranslationEngine> Open(const std::wstring& impl, const std::ws
 
 }  // namespace
 
-TEST(FakeEngineSideTest, HooksAndRegistrationsEndWithTheSide) {
-  {
-    FakeEngineSide side;
-    side.AddImplementation(L"Temporary");
-    side.AddFamilyHelper(L"Temp.Helper");
-  }
-  for (const auto& n : RegisteredImplementations()) EXPECT_NE(L"Temporary", n);
-  std::shared_ptr<IFamilyHelper> helper;
-  EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateInProcessFamilyHelper(L"Temp.Helper", &helper));
-}
-
 // The fake's properties refuse an index past the last, as the real list does.
 TEST(FakeEngineSideTest, PropertiesRefuseAnIndexOutsideTheList) {
   FakeEngineSide side;
@@ -132,11 +121,12 @@ TEST_F(FakeScriptTest, BadScriptsAreRejectedWithTheLineAndRegisterNothing) {
   for (const auto& n : RegisteredImplementations()) EXPECT_NE(n.rfind(L"Bad", 0), 0u) << platform::ToUtf8(n);
 }
 
-// The fixture's private registry: a folder of its own on Linux; under Wine
-// the real registry gets the keys and loses them again.
+// Implementations, helpers and their classes' registration last as long as
+// the side. The fixture's private registry: a folder of its own on Linux;
+// under Wine the real registry gets the keys and loses them again.
 class FakeFamilyHelperTest : public enginetest::EngineEnvTest {};
 
-TEST_F(FakeFamilyHelperTest, ClassRegistrationLastsAsLongAsTheSide) {
+TEST_F(FakeFamilyHelperTest, RegistrationsLastAsLongAsTheSide) {
   auto read = [](const std::wstring& path) {
     std::wstring value;
     return enginetest::GetString(platform::Hive::ClassesRoot, path, L"", &value) ? value : L"<missing>";
@@ -144,6 +134,7 @@ TEST_F(FakeFamilyHelperTest, ClassRegistrationLastsAsLongAsTheSide) {
   const std::wstring clsid = L"{6A1F0C55-3B8E-4C1D-9E2A-7F00000000A1}";
   {
     FakeEngineSide side;
+    side.AddImplementation(L"Temporary");
     auto& helper = side.AddFamilyHelper(L"Varnel.Test.Helper");
     ASSERT_EQ(ERROR_SUCCESS, helper.RegisterInClassesRoot(clsid, L"C:\\Helpers\\Varnel.dll"));
     EXPECT_EQ(clsid, read(L"Varnel.Test.Helper\\CLSID"));
@@ -151,4 +142,7 @@ TEST_F(FakeFamilyHelperTest, ClassRegistrationLastsAsLongAsTheSide) {
   }
   EXPECT_EQ(L"<missing>", read(L"Varnel.Test.Helper\\CLSID"));
   EXPECT_EQ(L"<missing>", read(L"CLSID\\" + clsid + L"\\InprocServer32"));
+  for (const auto& n : RegisteredImplementations()) EXPECT_NE(L"Temporary", n);
+  std::shared_ptr<IFamilyHelper> helper;
+  EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateInProcessFamilyHelper(L"Varnel.Test.Helper", &helper));
 }
