@@ -68,24 +68,24 @@ TEST(PptxPackage, UnchangedSaveKeepsEveryPartAndTheEntryOrder) {
 
 TEST(PptxPackage, DirtyPartIsReserialisedAndTheOthersStayRaw) {
   testsupport::TempDir dir;
-  auto pkg = OpenTwoSlides(dir);
-  auto& doc = pkg->Xml("ppt/slides/slide1.xml");
-  doc.select_node("//a:t").node().text().set("Changed");
+  decktest::Deck d = TwoSlides();
+  d.slides[0] += decktest::Sp(3, "Blank", 0, 0, 1, 1, " ");
+  decktest::Write(d, dir / "in.pptx");
+  auto pkg = Package::Open(dir / "in.pptx");
+  pkg->Xml("ppt/slides/slide1.xml").select_node("//a:t").node().text().set("Changed");
   pkg->MarkDirty("ppt/slides/slide1.xml");
   pkg->Save(dir / "out.pptx");
-  auto before = decktest::ReadEntries(dir / "in.pptx");
-  auto after = decktest::ReadEntries(dir / "out.pptx");
+  auto before = decktest::ReadEntries(dir / "in.pptx"), after = decktest::ReadEntries(dir / "out.pptx");
   ASSERT_EQ(before.size(), after.size());
   for (std::size_t i = 0; i < before.size(); ++i) {
     EXPECT_EQ(before[i].first, after[i].first);
-    if (before[i].first == "ppt/slides/slide1.xml") {
-      EXPECT_NE(after[i].second.find("Changed"), std::string::npos);
-      // The declaration survives the rewrite.
-      EXPECT_EQ(after[i].second.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u);
-    } else {
-      EXPECT_EQ(before[i].second, after[i].second) << before[i].first;
-    }
+    EXPECT_TRUE(before[i].first == "ppt/slides/slide1.xml" || before[i].second == after[i].second) << before[i].first;
   }
+  // The change, the declaration and whitespace-only text survive the rewrite.
+  const std::string slide = Package::Open(dir / "out.pptx")->Bytes("ppt/slides/slide1.xml");
+  EXPECT_TRUE(slide.starts_with("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>")) << slide;
+  EXPECT_NE(slide.find("<a:t>Changed</a:t>"), std::string::npos) << slide;
+  EXPECT_NE(slide.find("<a:t> </a:t>"), std::string::npos) << slide;
 }
 
 // Changed parts are serialised while the archive is written, in slices:
@@ -114,18 +114,6 @@ TEST(PptxPackage, ChangedPartsAreWrittenWholeInTheirOwnEncoding) {
   }
   EXPECT_EQ(pkg->Bytes("custom/item.xml").substr(0, 6), std::string("\xFF\xFE<\0?\0", 6));
   EXPECT_GT(pkg->Bytes("ppt/slides/slide1.xml").size(), big.size());
-}
-
-TEST(PptxPackage, WhitespaceOnlyTextSurvivesARewrite) {
-  testsupport::TempDir dir;
-  decktest::Deck d;
-  d.slides = {decktest::Sp(2, "Box", 0, 0, 1, 1, " ")};
-  decktest::Write(d, dir / "in.pptx");
-  auto pkg = Package::Open(dir / "in.pptx");
-  pkg->MarkDirty("ppt/slides/slide1.xml");
-  pkg->Save(dir / "out.pptx");
-  auto out = Package::Open(dir / "out.pptx");
-  EXPECT_NE(out->Bytes("ppt/slides/slide1.xml").find("<a:t> </a:t>"), std::string::npos);
 }
 
 TEST(PptxPackage, RelationshipsResolveAndNeverLeaveThePackage) {
