@@ -157,16 +157,20 @@ TEST_F(PptxCorpus, EveryDeckOpensSavesUnchangedAndTakesEditsOfEveryRun) {
 
 TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   std::vector<std::string> written;
-  // Every eighth deck that opens: LibreOffice is slow per deck.
+  // Every eighth deck that opens, but for decks of more than a megabyte:
+  // LibreOffice takes longest over those, and the richest deck of the
+  // sample (SmartArt, tables, notes, links) is smaller.
   int readable = 0;
   for (auto& d : Manifest()) {
-    if (d.damaged || readable++ % 8 != 0) continue;
+    auto src = testsupport::CorpusDir() / d.file;
+    if (d.damaged || readable++ % 8 != 0 || fs::file_size(src) > (1u << 20)) continue;
     SCOPED_TRACE(d.file);
     // Keep the extension: LibreOffice picks its filter from it.
     auto out = dir / ("x-" + d.file);
-    EditAndReopen(*app, app->Presentations()->Open(platform::FromUtf8((testsupport::CorpusDir() / d.file).string()), false, false, false), out);
+    EditAndReopen(*app, app->Presentations()->Open(platform::FromUtf8(src.string()), false, false, false), out);
     written.push_back(out.string());
   }
+  EXPECT_GE(written.size(), 6u);
   if (std::system("command -v libreoffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "libreoffice is not installed";
   // LibreOffice with a private profile converts the given quoted files to PDF in outdir.
   auto convert = [&](const char* timeout, const std::string& outdir, const std::string& files, const char* log) {

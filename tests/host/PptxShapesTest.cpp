@@ -71,6 +71,10 @@ TEST_F(PptxShapes, IdentityIsTheSlideAndShapeIdWhicheverHandleAsks) {
   EXPECT_NE(notesShape->Identity(), a->Identity());
   // A value, not a handle: the copy of the deck names its shapes alike.
   EXPECT_EQ(Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->Identity(), a->Identity());
+  // Ranges by name and by index, in the order asked for.
+  EXPECT_EQ(shapes->Range()->Count(), 3);
+  EXPECT_EQ(shapes->Range(std::vector<int>{3, 2})->Item(2)->Name(), L"B");
+  EXPECT_EQ(ErrorOf([&] { shapes->Range(std::vector<std::wstring>{L"Missing"}); }), E_INVALIDARG);
 }
 
 // Each kind of shape reports its type and answers the kind-specific members
@@ -298,42 +302,10 @@ TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
   EXPECT_EQ(again->TextFrame2()->AutoSize(), msoAutoSizeNone);
 }
 
-TEST_F(PptxShapes, RangesByNameAndIndex) {
-  decktest::Deck d;
-  d.slides = {Sp(2, "One", 0, 0, P, P, "1") + Sp(3, "Two", 0, 0, P, P, "2") + Sp(4, "Three", 0, 0, P, P, "3")};
-  auto shapes = Open(d)->Slides()->Item(1)->Shapes();
-  auto all = shapes->Range();
-  EXPECT_EQ(all->Count(), 3);
-  auto r = shapes->Range(std::vector<std::wstring>{L"Three", L"One"});
-  ASSERT_EQ(r->Count(), 2);
-  EXPECT_EQ(r->Item(1)->Name(), L"Three");
-  EXPECT_EQ(r->Item(2)->Name(), L"One");
-  EXPECT_EQ(shapes->Range(std::vector<int>{2})->Item(1)->Name(), L"Two");
-  EXPECT_EQ(ErrorOf([&] { shapes->Range(std::vector<std::wstring>{L"Missing"}); }), E_INVALIDARG);
-}
-
-TEST_F(PptxShapes, AddTextboxMakesATextBoxThatSurvivesSaving) {
-  decktest::Deck d;
-  d.slides = {Sp(7, "Existing", 0, 0, P, P, "x")};
-  auto p = Open(d);
-  auto shapes = p->Slides()->Item(1)->Shapes();
-  ASSERT_EQ(shapes->Count(), 1);
-  auto box = shapes->AddTextbox(msoTextOrientationHorizontal, 1, 1, 400, 100);
-  EXPECT_EQ(box->Type(), msoTextBox);
-  EXPECT_EQ(box->Id(), 8);
-  // The collection read before the addition sees the new shape.
-  ASSERT_EQ(shapes->Count(), 2);
-  EXPECT_EQ(shapes->Item(2)->Id(), 8);
-  EXPECT_FLOAT_EQ(box->Width(), 400);
-  box->TextFrame()->TextRange()->SetText(L"Pasted");
-  auto again = Reopen(p)->Slides()->Item(1)->Shapes();
-  ASSERT_EQ(again->Count(), 2);
-  EXPECT_EQ(again->Item(2)->TextFrame()->TextRange()->Text(), L"Pasted");
-  EXPECT_FLOAT_EQ(again->Item(2)->Top(), 1);
-  EXPECT_EQ(again->Item(2)->Name(), box->Name());
-}
-
-TEST_F(PptxShapes, AlternateContentShowsItsFirstChoice) {
+// An added text box takes the next free id and survives saving; the first
+// choice of alternate content is the shape shown, the fallback follows its
+// labels, and handles taken before a deletion are refused.
+TEST_F(PptxShapes, AddedDeletedAndAlternateShapes) {
   decktest::Deck d;
   std::string choice = Sp(2, "Choice", 0, 0, P, P, "new"), fallback = Sp(2, "Fallback", 0, 0, P, P, "old");
   choice.insert(choice.find(" name="), " descr=\"Speed\" title=\"Fast\"");
@@ -353,14 +325,23 @@ TEST_F(PptxShapes, AlternateContentShowsItsFirstChoice) {
   std::string xml = pptx::Package::Open(dir / "labels.pptx")->Bytes("ppt/slides/slide1.xml");
   EXPECT_NE(xml.find("descr=\"Tempo\" title=\"Schnell\" name=\"Choice\""), std::string::npos) << xml;
   EXPECT_NE(xml.find("descr=\"Tempo\" title=\"Other\" name=\"Fallback\""), std::string::npos) << xml;
+  auto box = shapes->AddTextbox(msoTextOrientationHorizontal, 1, 1, 400, 100);
+  EXPECT_EQ(box->Type(), msoTextBox);
+  EXPECT_EQ(box->Id(), 4);
+  // The collection read before the addition sees the new shape.
+  EXPECT_EQ(shapes->Item(3)->Id(), 4);
+  box->TextFrame()->TextRange()->SetText(L"Pasted");
+  const std::wstring boxName = box->Name();
   auto after = shapes->Item(2);
   shapes->Item(1)->Delete();
-  // Handles taken before the deletion are refused rather than followed.
   EXPECT_THROW(after->Name(), platform::ComError);
   EXPECT_EQ(shapes->Item(1)->Name(), L"After");
   auto again = Reopen(p)->Slides()->Item(1)->Shapes();
-  ASSERT_EQ(again->Count(), 1);
+  ASSERT_EQ(again->Count(), 2);
   EXPECT_EQ(again->Item(1)->Name(), L"After");
+  EXPECT_EQ(again->Item(2)->Name(), boxName);
+  EXPECT_EQ(again->Item(2)->TextFrame()->TextRange()->Text(), L"Pasted");
+  EXPECT_EQ(Box(again->Item(2)), (Points{1, 1, 400, 100}));
 }
 
 // A chart's label takes its size and font from its paragraph's defaults,
