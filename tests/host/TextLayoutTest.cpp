@@ -92,17 +92,6 @@ TEST_F(TextLayoutTest, LineAndParagraphSpacing) {
   EXPECT_NEAR(r->Paragraphs(2, 1)->BoundTop(), 3.6 + 1.5 * kLine * 18 + 12 + 6, 0.1);
 }
 
-TEST_F(TextLayoutTest, AutofitScaleShrinksWhatIsMeasured) {
-  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hello") + "</a:p>",
-                                   "<a:bodyPr><a:normAutofit fontScale=\"50000\" lnSpcReduction=\"20000\"/></a:bodyPr>");
-  o->frame.wrap = false;
-  auto r = host::pptx::MakeTextRange(o);
-  EXPECT_NEAR(r->BoundWidth(), kHello * 9, 0.05);
-  EXPECT_NEAR(r->BoundHeight(), kLine * 9 * 0.8, 0.05);
-  // The font size reads unscaled, as the user set it.
-  EXPECT_FLOAT_EQ(r->Font()->Size(), 18.0f);
-}
-
 TEST_F(TextLayoutTest, ShrinkOnOverflowIsRecomputedAfterAnEdit) {
   auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hi") + "</a:p>", "<a:bodyPr><a:normAutofit/></a:bodyPr>");
   o->frame = {200, 60};
@@ -122,14 +111,6 @@ TEST_F(TextLayoutTest, ShrinkOnOverflowIsRecomputedAfterAnEdit) {
   EXPECT_FALSE(autofit.attribute("lnSpcReduction"));
 }
 
-TEST_F(TextLayoutTest, AlignmentMovesTheBoundsNotTheirSize) {
-  auto o = std::make_shared<Owner>("<a:p><a:pPr algn=\"ctr\"/>" + SansRun("Hello") + "</a:p>");
-  o->frame.width = 200;
-  auto r = host::pptx::MakeTextRange(o);
-  EXPECT_NEAR(r->BoundWidth(), kHello * 18, 0.05);
-  EXPECT_NEAR(r->BoundLeft(), 7.2 + (200 - 14.4 - kHello * 18) / 2, 0.05);
-}
-
 TEST_F(TextLayoutTest, EastAsianTextBreaksBetweenCharacters) {
   auto o = std::make_shared<Owner>(
       "<a:p><a:r><a:rPr sz=\"1800\"><a:latin typeface=\"Liberation Sans\"/></a:rPr>"
@@ -141,12 +122,33 @@ TEST_F(TextLayoutTest, EastAsianTextBreaksBetweenCharacters) {
   EXPECT_LE(r->BoundWidth(), 60 - 14.4 + 0.01);
 }
 
-TEST_F(TextLayoutTest, AnEmptyParagraphIsAsHighAsItsMark) {
-  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hello") +
-                                   "</a:p><a:p><a:endParaRPr sz=\"3600\"><a:latin typeface=\"Liberation Sans\"/>"
-                                   "</a:endParaRPr></a:p>");
-  auto r = host::pptx::MakeTextRange(o);
-  EXPECT_NEAR(r->BoundHeight(), kLine * 18 + kLine * 36, 0.1);
+// Bounds of one frame 200 points wide: the autofit scale shrinks what is
+// measured, alignment moves the bounds but not their size, and an empty
+// paragraph is as high as its mark.
+TEST_F(TextLayoutTest, BoundsFollowScaleAlignmentAndEmptyParagraphs) {
+  const struct {
+    std::string paragraphs, bodyPr;
+    double left, width, height;
+  } cases[] = {
+      {"<a:p>" + SansRun("Hello") + "</a:p>",
+       "<a:bodyPr><a:normAutofit fontScale=\"50000\" lnSpcReduction=\"20000\"/></a:bodyPr>", 7.2, kHello * 9,
+       kLine * 9 * 0.8},
+      {"<a:p><a:pPr algn=\"ctr\"/>" + SansRun("Hello") + "</a:p>", "<a:bodyPr/>", 7.2 + (200 - 14.4 - kHello * 18) / 2,
+       kHello * 18, kLine * 18},
+      {"<a:p>" + SansRun("Hello") + "</a:p><a:p><a:endParaRPr sz=\"3600\"><a:latin typeface=\"Liberation Sans\"/>"
+       "</a:endParaRPr></a:p>", "<a:bodyPr/>", 7.2, kHello * 18, kLine * 18 + kLine * 36},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.paragraphs);
+    auto o = std::make_shared<Owner>(c.paragraphs, c.bodyPr);
+    o->frame.width = 200;
+    auto r = host::pptx::MakeTextRange(o);
+    EXPECT_NEAR(r->BoundLeft(), c.left, 0.05);
+    EXPECT_NEAR(r->BoundWidth(), c.width, 0.05);
+    EXPECT_NEAR(r->BoundHeight(), c.height, 0.1);
+    // The font size reads unscaled, as the user set it.
+    EXPECT_FLOAT_EQ(r->Characters(1, 1)->Font()->Size(), 18.0f);
+  }
 }
 
 }  // namespace

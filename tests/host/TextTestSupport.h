@@ -11,6 +11,7 @@
 
 #include <pugixml.hpp>
 
+#include "src/host/Comments.h"
 #include "src/host/pptx/PptxDocument.h"
 #include "src/host/pptx/PptxPackage.h"
 #include "src/host/pptx/TextBody.h"
@@ -75,6 +76,21 @@ inline std::vector<std::wstring> DrawnTexts(host::pptx::Package& pkg, const std:
     if (!t.empty()) out.push_back(t);
   }
   return out;
+}
+
+// Comments as "Author (I) @left,top: text" a line, each reply indented below
+// its comment.
+inline std::wstring ShowComments(const host::Ptr<host::Comments>& comments) {
+  std::wostringstream out;
+  auto show = [&](const host::Ptr<host::Comment>& c, const wchar_t* indent) {
+    out << indent << c->Author() << L" (" << c->AuthorInitials() << L") @" << c->Left() << L"," << c->Top() << L": "
+        << c->Text() << L"\n";
+  };
+  for (int i = 1; i <= comments->Count(); ++i) {
+    show(comments->Item(i), L"");
+    for (int r = 1; r <= comments->Item(i)->Replies()->Count(); ++r) show(comments->Item(i)->Replies()->Item(r), L"  ");
+  }
+  return out.str();
 }
 
 }  // namespace texttest
