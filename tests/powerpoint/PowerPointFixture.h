@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,11 +55,6 @@ inline decktest::Deck ThreeSlides() {
 
 inline std::wstring W(const std::filesystem::path& p) { return platform::FromUtf8(p.string()); }
 inline std::wstring Bracket(const std::wstring& s) { return L"[" + s + L"]"; }
-
-inline std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // What the run needs from its facade, without a watchdog.
 class TestCaller : public powerpoint::RunCaller {
