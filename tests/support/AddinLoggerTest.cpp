@@ -178,10 +178,23 @@ TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    RemoveLogValues();
     for (const auto& entry : fs::directory_iterator(mLogDir.path())) fs::remove(entry.path());
-    for (const Setting& setting : c.settings) Set(setting.hive, setting.name, setting.value);
+    // The row's values written, and once the logger has read them removed,
+    // in one rewrite of each hive.
+    auto change = [&](bool set) {
+      for (Hive hive : {user, machine}) {
+        platform::RegBatch batch(hive);
+        RegKey key;
+        ASSERT_EQ(OpenAddinKey(hive, &key), ERROR_SUCCESS);
+        for (const Setting& s : c.settings) {
+          if (s.hive == hive) set ? key.SetValue(s.name, s.value) : key.DeleteValue(s.name);
+        }
+        batch.Commit();
+      }
+    };
+    change(true);
     FixedClockLogger logger(c.kind);
+    change(false);
     logger.Detail(L"d", L"src/engine/AppCommon.cpp", 1);
     logger.Error(L"e", L"src\\addin\\AddinMain.cpp", 4);
     EXPECT_EQ(logger.GetLevel(), c.level);
