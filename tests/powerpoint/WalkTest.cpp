@@ -149,30 +149,27 @@ TEST_F(RunTest, KeepStyleGivesEveryFrameItsAutoSizeBack) {
               AutoFit(Sp(2, "Later", 0, 0, 100 * P, 40 * P, "Omega", true))};
   auto autoSize = [](const host::Ptr<host::Shape>& s) { return s->TextFrame()->AutoSize(); };
 
-  // Translated, and with text boxes ignored (skipped shapes).
-  for (int ignore : {0, 1}) {
-    SCOPED_TRACE(ignore);
+  // Translated, with text boxes ignored (skipped shapes), and cancelled on
+  // the first shape.
+  struct Case { int ignore; bool cancel; };
+  for (const Case& c : {Case{0, false}, Case{1, false}, Case{0, true}}) {
+    SCOPED_TRACE(testing::Message() << c.ignore << c.cancel);
     app.reset();
-    record.IgnoresShape = ignore;
+    engine::AppCommon::Instance().SetCancel(false);
+    record.IgnoresShape = c.ignore;
+    impl->SetTranslator([&c](const std::wstring& s) {
+      if (c.cancel) engine::AppCommon::Instance().SetCancel(true);
+      return L"[" + s + L"]";
+    });
     Open(d);
     ASSERT_TRUE(RunAll());
     auto slide = Outcome().translation->Slides()->Item(1)->Shapes();
-    EXPECT_EQ(slide->Item(1)->TextFrame()->TextRange()->Text(), ignore ? L"Alpha" : L"[Alpha]");
     EXPECT_EQ(autoSize(slide->Item(1)), host::ppAutoSizeShapeToFitText);
+    EXPECT_EQ(Text(Outcome().translation, 2, 1), c.cancel || c.ignore ? L"Omega" : L"[Omega]");
+    if (c.cancel) continue;
+    EXPECT_EQ(slide->Item(1)->TextFrame()->TextRange()->Text(), c.ignore ? L"Alpha" : L"[Alpha]");
     EXPECT_EQ(autoSize(slide->Item(2)->GroupItems()->Item(1)), host::ppAutoSizeShapeToFitText);
   }
-
-  // Cancelled on the first shape.
-  app.reset();
-  record.IgnoresShape = 0;
-  impl->SetTranslator([](const std::wstring& s) {
-    engine::AppCommon::Instance().SetCancel(true);
-    return L"[" + s + L"]";
-  });
-  Open(d);
-  ASSERT_TRUE(RunAll());
-  EXPECT_EQ(autoSize(Outcome().translation->Slides()->Item(1)->Shapes()->Item(1)), host::ppAutoSizeShapeToFitText);
-  EXPECT_EQ(Text(Outcome().translation, 2, 1), L"Omega");
 }
 
 // The walk announces every text before it asks for it, in the order it asks,
