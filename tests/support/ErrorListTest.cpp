@@ -60,17 +60,6 @@ TEST_F(ErrorListTest, EntriesTakeIconAndTextFromTheirId) {
   EXPECT_EQ(support::ErrorList::GetEntry(-1).mMessageId, 0);
 }
 
-TEST_F(ErrorListTest, DisplayShowsEachEntryAtOnce) {
-  support::ErrorList::Add(1301);
-  EXPECT_TRUE(mBoxes.requests.empty());
-
-  support::ErrorList::SetDisplay(true);
-  support::ErrorList::Add(2002, L"why");
-  ASSERT_EQ(mBoxes.requests.size(), 1u);
-  EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(2002) + L"\r\n\r\nwhy");
-  EXPECT_EQ(mBoxes.requests[0].style, MB_ICONEXCLAMATION | kTopmost);
-}
-
 TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
   support::ErrorList::Add(1301);
   platform::SetLastErrorCode(5);
@@ -108,7 +97,11 @@ TEST_F(ErrorListTest, ClearResetsOnlyTheCallingThread) {
   EXPECT_EQ(seen.load(), 7u);
 }
 
-TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
+// Without display nothing is shown; with it each entry is shown at once with
+// its icon: a failing command's message, then one report.
+TEST_F(ErrorListTest, DisplayShowsAFailingCommandsMessageThenOneReport) {
+  support::ErrorList::Add(1301);
+  EXPECT_TRUE(mBoxes.requests.empty());
   support::ErrorList::SetDisplay(true);
   support::ErrorList::Clear();
   // The command fails with a system error and adds its specific message,
@@ -121,6 +114,7 @@ TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
   support::ErrorList::ErrorReportWithInfo(L"OfficeMenummnuTranSheet_Click", L"info");
   ASSERT_EQ(mBoxes.requests.size(), 2u);
   EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(1302));
+  EXPECT_EQ(mBoxes.requests[0].style, MB_ICONERROR | kTopmost);
   EXPECT_NE(mBoxes.requests[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
   EXPECT_NE(mBoxes.requests[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
   // Another code, or the same one in the next command, is reported again.
