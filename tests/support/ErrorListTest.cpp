@@ -56,8 +56,11 @@ TEST_F(ErrorListTest, EntriesTakeIconAndTextFromTheirId) {
   ASSERT_EQ(entries.size(), std::size(cases));
   for (size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].mMessageId, cases[i].id);
   EXPECT_EQ(support::ErrorList::GetEntry(1).mFullText, support::LoadText(2001) + L"\r\n\r\nwhy");
-  EXPECT_EQ(support::ErrorList::GetEntry(7).mMessageId, 0);
   EXPECT_EQ(support::ErrorList::GetEntry(-1).mMessageId, 0);
+  // Past the end, also where an entry stood before the list was cleared.
+  support::ErrorList::Clear();
+  support::ErrorList::Add(1301);
+  EXPECT_EQ(support::ErrorList::GetEntry(1).mMessageId, 0);
 }
 
 TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
