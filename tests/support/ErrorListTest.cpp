@@ -136,12 +136,12 @@ TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextSourceAndInfo) {
   const std::wstring systemText = platform::SystemErrorText(2);
   ASSERT_FALSE(systemText.empty());
   const std::wstring failText = platform::SystemErrorText(0x80004005u);
-  const std::wstring unspecified = failText.empty() ? L"(null)" : failText;
+  const std::wstring failMessage = failText.empty() ? L"(null)" : failText;
   const std::wstring null = L"\r\n[Message]\r\n  (null)\r\n[Source]\r\n  src";
   struct Case { DWORD code; std::vector<std::wstring> info; std::wstring detail; };
   const Case cases[] = {
       {2, {}, L"[Number]\r\n  2\r\n[Message]\r\n  " + systemText + L"\r\n[Source]\r\n  src"},
-      {0x80004005u, {}, L"[Number]\r\n  -2147467259\r\n[Message]\r\n  " + unspecified + L"\r\n[Source]\r\n  src"},
+      {0x80004005u, {}, L"[Number]\r\n  -2147467259\r\n[Message]\r\n  " + failMessage + L"\r\n[Source]\r\n  src"},
       {kCodeWithoutText, {}, L"[Number]\r\n  536870911" + null},
       {kCodeWithoutText, {L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h", L"i", L"j", L"k", L"l"},
        L"[Number]\r\n  536870911" + null + L"\r\n[Info1] a\r\n[Info2] b\r\n[Info3] c\r\n[Info4] d\r\n[Info5] e"
