@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "apps/pelorant/ShellMacro.h"
-#include "src/platform/ComError.h"
 #include "tests/app/CallMain.h"
+#include "tests/common/Errors.h"
 
 namespace {
 
@@ -126,15 +126,6 @@ TEST(CommandLine, BadArgumentsAreUsageErrorsThatSayWhy) {
   }
 }
 
-HRESULT ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const platform::ComError& e) {
-    return e.Error();
-  }
-  return S_OK;
-}
-
 // The --macro option: a name bound to a shell command, run by the stand-in
 // host with the macro's arguments quoted.
 TEST(CommandLine, MacrosRunThroughTheHostAndBadValuesSayWhy) {
@@ -150,7 +141,7 @@ TEST(CommandLine, MacrosRunThroughTheHostAndBadValuesSayWhy) {
   auto a = host::pptx::CreateApplication(o);
   // A quote in an argument stays part of the argument, not of the command.
   EXPECT_EQ(a->Run(L"Upper", {L"it's"}), L"IT'S");
-  EXPECT_EQ(ErrorOf([&] { a->Run(L"Fail", {}); }), E_FAIL);
+  EXPECT_EQ(testsupport::ErrorOf([&] { a->Run(L"Fail", {}); }), E_FAIL);
 }
 
 }  // namespace
