@@ -44,6 +44,11 @@ inline std::string Box(int id, const std::string& name, const std::string& parag
          "</p:spPr><p:txBody>" + bodyPr + "<a:lstStyle/>" + paragraphs + "</p:txBody></p:sp>";
 }
 
+// The frame of a group whose children keep their own coordinates.
+constexpr const char* kGroupXfrm =
+    "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"2540000\" cy=\"2540000\"/><a:chOff x=\"0\" y=\"0\"/>"
+    "<a:chExt cx=\"2540000\" cy=\"2540000\"/>";
+
 // Three slides of two, one and one text boxes.
 inline decktest::Deck ThreeSlides() {
   using decktest::Sp;

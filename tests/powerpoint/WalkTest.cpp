@@ -9,10 +9,6 @@ using decktest::Sp;
 
 namespace {
 
-constexpr const char* kGroupXfrm =
-    "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"2540000\" cy=\"2540000\"/><a:chOff x=\"0\" y=\"0\"/>"
-    "<a:chExt cx=\"2540000\" cy=\"2540000\"/>";
-
 std::string AutoFit(std::string shape) {
   const std::string plain = "<a:bodyPr/>";
   return shape.replace(shape.find(plain), plain.size(), "<a:bodyPr><a:spAutoFit/></a:bodyPr>");
