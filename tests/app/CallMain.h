@@ -9,10 +9,7 @@
 
 namespace apptest {
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
+struct Outcome { int status; std::string out, err; };
 
 // args without the program's own name.
 inline Outcome Call(std::vector<std::string> args) {

@@ -55,10 +55,7 @@ TEST(ShowCommand, AJsonTextOfManySlicesIsWholeAndEscapedAlike) {
 // The tree shows the first 59 characters and an ellipsis once a text is
 // longer than 60.
 TEST(ShowCommand, TheTreeCutsTextsLongerThanSixty) {
-  struct Case {
-    int length;
-    bool cut;
-  } cases[] = {{60, false}, {61, true}, {5000, true}};
+  struct Case { int length; bool cut; } cases[] = {{60, false}, {61, true}, {5000, true}};
   for (const Case& c : cases) {
     testsupport::TempDir dir;
     apptest::Outcome r = Show(dir, {std::string(c.length, 'x')}, false);

@@ -18,10 +18,6 @@ using powerpoint::ClipboardEx;
 
 namespace {
 
-constexpr const char* kGroupXfrm =
-    "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"2540000\" cy=\"2540000\"/><a:chOff x=\"0\" y=\"0\"/>"
-    "<a:chExt cx=\"2540000\" cy=\"2540000\"/>";
-
 class ClipboardCommands : public RunTest {
  protected:
   platformtest::ScopedEnv clip{L"PELORANT_CLIPBOARD_FILE", W(dir.path() / "clipboard")};

@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +44,11 @@ inline std::string Box(int id, const std::string& name, const std::string& parag
          "</p:spPr><p:txBody>" + bodyPr + "<a:lstStyle/>" + paragraphs + "</p:txBody></p:sp>";
 }
 
+// The frame of a group whose children keep their own coordinates.
+constexpr const char* kGroupXfrm =
+    "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"2540000\" cy=\"2540000\"/><a:chOff x=\"0\" y=\"0\"/>"
+    "<a:chExt cx=\"2540000\" cy=\"2540000\"/>";
+
 // Three slides of two, one and one text boxes.
 inline decktest::Deck ThreeSlides() {
   using decktest::Sp;
@@ -57,11 +60,6 @@ inline decktest::Deck ThreeSlides() {
 
 inline std::wstring W(const std::filesystem::path& p) { return platform::FromUtf8(p.string()); }
 inline std::wstring Bracket(const std::wstring& s) { return L"[" + s + L"]"; }
-
-inline std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // What the run needs from its facade, without a watchdog.
 class TestCaller : public powerpoint::RunCaller {

@@ -8,12 +8,6 @@ namespace {
 
 class RunContextTest : public PowerPointTest {};
 
-TEST_F(RunContextTest, VersionIsTheIntegerPartOfTheHosts) {
-  EXPECT_EQ(ctx.Version(), 0);  // no application
-  OpenCopies({Box(2, "Box", Para({{"x", ""}}))}, 11);
-  EXPECT_EQ(ctx.Version(), 11);
-}
-
 // Each report is listed in both lists and shown exactly once, whether or not
 // the error list shows its entries itself.
 TEST_F(RunContextTest, RunErrorsAreListedAndShownOnce) {

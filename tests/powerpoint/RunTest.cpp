@@ -11,6 +11,7 @@
 #include "src/support/ResourceModule.h"
 
 #include "src/platform/MessagePump.h"
+#include "tests/common/Bytes.h"
 #include "tests/platform/TestSupport.h"
 #include "tests/powerpoint/PowerPointFixture.h"
 #include "tests/dialogs/ScriptedViews.h"
@@ -19,16 +20,12 @@
 using namespace pptest;
 
 TEST_F(RunTest, RunsThatCannotStartStopBeforeAnyCopy) {
-  struct Case {
-    const char* what;
-    std::function<void()> prepare;
-    int error;
-    bool selection = false;
-  };
+  struct Case { const char* what; std::function<void()> prepare; int error; bool selection = false; };
   decktest::Deck locked = ThreeSlides();
   locked.presentationExtra =
       "<p:modifyVerifier cryptProviderType=\"rsaAES\" cryptAlgorithmClass=\"hash\" cryptAlgorithmType=\"typeAny\" "
       "cryptAlgorithmSid=\"14\" spinCount=\"100000\" saltData=\"AA==\" hashData=\"AA==\"/>";
+  auto inView = [&](int view) { return [&, view] { Open(ThreeSlides())->Windows()->Item(1)->SetViewType(view); }; };
   for (const Case& c : {Case{"no slides", [&] { Open(decktest::Deck{}); }, 2001},
                         Case{"no selection", [&] {
                                Open(ThreeSlides());
@@ -37,7 +34,9 @@ TEST_F(RunTest, RunsThatCannotStartStopBeforeAnyCopy) {
                              2002, true},
                         Case{"slide show", [&] { host::pptx::RunSlideShow(app, Open(ThreeSlides())); }, 2122},
                         Case{"final", [&] { Open(ThreeSlides())->SetFinal(true); }, 2123},
-                        Case{"locked", [&] { Open(locked); }, 2124}}) {
+                        Case{"locked", [&] { Open(locked); }, 2124},
+                        Case{"slide master", inView(host::ppViewSlideMaster), 2121},
+                        Case{"notes master", inView(host::ppViewNotesMaster), 2121}}) {
     SCOPED_TRACE(c.what);
     app = host::pptx::CreateApplication(hostOptions);
     c.prepare();
@@ -48,29 +47,9 @@ TEST_F(RunTest, RunsThatCannotStartStopBeforeAnyCopy) {
   }
 }
 
-TEST_F(RunTest, ViewsThatCannotBeTranslatedStopTheRunOthersProceed) {
-  struct Case {
-    int view;
-    bool ok;
-    std::vector<int> errors;
-  };
-  for (const Case& c : {Case{host::ppViewSlideMaster, false, {2121}}, Case{host::ppViewNotesMaster, false, {2121}},
-                        Case{host::ppViewSlideSorter, true, {}}}) {
-    SCOPED_TRACE(c.view);
-    app.reset();
-    Open(ThreeSlides());
-    Window()->SetViewType(c.view);
-    EXPECT_EQ(RunAll(), c.ok);
-    EXPECT_EQ(ErrorIds(), c.errors);
-    if (c.ok) {
-      EXPECT_EQ(Text(Outcome().translation, 3, 1), L"[Delta]");
-    }
-  }
-}
-
 TEST_F(RunTest, NewWindowLeavesTheOriginalUntouchedAndDeletesTheWorkingCopy) {
   Open(ThreeSlides());
-  const std::string before = ReadFile(deckPath);
+  const std::string before = testsupport::ReadBytes(deckPath);
   ASSERT_TRUE(RunAll());
   EXPECT_TRUE(Outcome().success);
   EXPECT_TRUE(ErrorIds().empty());
@@ -81,7 +60,7 @@ TEST_F(RunTest, NewWindowLeavesTheOriginalUntouchedAndDeletesTheWorkingCopy) {
   EXPECT_EQ(Text(tran, 1, 2), L"[Beta]");
   EXPECT_EQ(Text(tran, 3, 1), L"[Delta]");
   EXPECT_EQ(Text(original, 1, 1), L"Alpha");
-  EXPECT_EQ(ReadFile(deckPath), before);
+  EXPECT_EQ(testsupport::ReadBytes(deckPath), before);
   EXPECT_EQ(Outcome().stats.slides, 3);
   // Only the translation's copy is left, a macro-enabled file named by the
   // time it was made.
@@ -121,23 +100,7 @@ TEST_F(RunTest, CurrentSlideWithTheThumbnailPaneAndNothingSelectedIsTheSlideShow
 }
 
 TEST_F(RunTest, SelectionRunsChangeOnlyWhatIsSelected) {
-  // Shapes.
-  Open(ThreeSlides());
-  original->Slides()->Item(1)->Shapes()->Item(2)->Select(true);
-  ASSERT_TRUE(RunSelection());
-  EXPECT_EQ(Text(Outcome().translation, 1, 1), L"Alpha");
-  EXPECT_EQ(Text(Outcome().translation, 1, 2), L"[Beta]");
-
-  // Characters 2 to 4 of a text.
-  app.reset();
-  Open(ThreeSlides());
-  original->Slides()->Item(1)->Shapes()->Item(1)->TextFrame()->TextRange()->Characters(2, 3)->Select();
-  ASSERT_TRUE(RunSelection());
-  EXPECT_EQ(Text(Outcome().translation, 1, 1), L"A[lph]a");
-  EXPECT_EQ(Text(Outcome().translation, 1, 2), L"Beta");
-
   // Characters of a table cell, and no other cell.
-  app.reset();
   decktest::Deck table;
   table.slides = {decktest::Table(2, "T", 2, {decktest::Cell("One") + decktest::Cell("Two"),
                                               decktest::Cell("Three") + decktest::Cell("Four")})};
@@ -168,7 +131,9 @@ TEST_F(RunTest, SelectionRunsChangeOnlyWhatIsSelected) {
   EXPECT_EQ(tran->Windows()->Item(1)->Selection()->SlideRange()->Count(), 2);
 }
 
-TEST_F(RunTest, SelectionsFindTheirShapesWhenTwoShareAName) {
+// A selected shape or characters of one are found, also where two shapes
+// share a name.
+TEST_F(RunTest, SelectedShapesAndCharactersAreFoundAlsoWhenTwoShareAName) {
   decktest::Deck twins;
   twins.slides = {decktest::Sp(2, "Same", 0, 0, 100 * P, 40 * P, "Alpha", true) +
                   decktest::Sp(3, "Same", 0, 50 * P, 100 * P, 40 * P, "Beta", true)};
@@ -179,11 +144,11 @@ TEST_F(RunTest, SelectionsFindTheirShapesWhenTwoShareAName) {
     const wchar_t* first;
     const wchar_t* second;
   } cases[] = {
-      {"the second shape", [&] { shape(2)->Select(true); }, L"Alpha", L"[Beta]"},
-      {"both shapes", [&] { original->Slides()->Item(1)->Shapes()->Range(std::vector<int>{1, 2})->Select(); },
+      {"the second twin", [&] { shape(2)->Select(true); }, L"Alpha", L"[Beta]"},
+      {"both twins", [&] { original->Slides()->Item(1)->Shapes()->Range(std::vector<int>{1, 2})->Select(); },
        L"[Alpha]", L"[Beta]"},
-      {"characters of the second", [&] { shape(2)->TextFrame()->TextRange()->Characters(2, 2)->Select(); }, L"Alpha",
-       L"B[et]a"},
+      {"characters of the second twin", [&] { shape(2)->TextFrame()->TextRange()->Characters(2, 2)->Select(); },
+       L"Alpha", L"B[et]a"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -210,66 +175,62 @@ TEST_F(RunTest, TheNextRunReadsTheWindowItIsStartedFrom) {
   EXPECT_EQ(Text(Outcome().translation, 1, 2), L"[[Beta]]");
 }
 
-TEST_F(RunTest, CancelInTheMiddleLeavesTheRestUntouchedAndIsNoError) {
-  Open(ThreeSlides());
-  NotesBody(original, 1)->TextFrame()->TextRange()->SetText(L"Notes");
-  impl->SetTranslator([](const std::wstring& s) {
-    if (s == L"Beta") engine::AppCommon::Instance().SetCancel(true);
-    return L"[" + s + L"]";
-  });
-  ASSERT_TRUE(RunAll());
-  EXPECT_TRUE(Outcome().cancelled);
-  EXPECT_TRUE(ErrorIds().empty());
-  EXPECT_TRUE(boxes.requests.empty());
-  auto tran = Outcome().translation;
-  EXPECT_EQ(Text(tran, 1, 1), L"[Alpha]");
-  EXPECT_EQ(Text(tran, 2, 1), L"Gamma");
-  EXPECT_EQ(Text(tran, 3, 1), L"Delta");
-  EXPECT_EQ(NotesBody(tran, 1)->TextFrame()->TextRange()->Text(), L"Notes");
-  // The working copy went; the translation's is handed on.
-  EXPECT_EQ(CopyFiles().size(), 1u);
+// A cancel on a slide or in the notes leaves the rest untouched, is no
+// error, and stops before the next page: each page walked reports its
+// progress first (the notes come after the slides). The working copy goes;
+// the translation's is handed on.
+TEST_F(RunTest, ACancelLeavesTheRestUntouchedAndIsNoError) {
+  struct Case { const wchar_t* cancelOn; bool slidesDone; size_t pages; };
+  for (const Case& c : {Case{L"Beta", false, 1}, Case{L"First notes", true, 4}}) {
+    SCOPED_TRACE(platform::ToUtf8(c.cancelOn));
+    engine::AppCommon::Instance().SetCancel(false);
+    app.reset();
+    Open(ThreeSlides());
+    NotesBody(original, 1)->TextFrame()->TextRange()->SetText(L"First notes");
+    NotesBody(original, 2)->TextFrame()->TextRange()->SetText(L"Second notes");
+    caller.progress.clear();
+    impl->SetTranslator([&c](const std::wstring& s) {
+      if (s == c.cancelOn) engine::AppCommon::Instance().SetCancel(true);
+      return L"[" + s + L"]";
+    });
+    ASSERT_TRUE(RunAll());
+    EXPECT_TRUE(Outcome().cancelled);
+    EXPECT_TRUE(ErrorIds().empty());
+    EXPECT_TRUE(boxes.requests.empty());
+    auto tran = Outcome().translation;
+    EXPECT_EQ(Text(tran, 1, 1), L"[Alpha]");
+    EXPECT_EQ(Text(tran, 2, 1), c.slidesDone ? L"[Gamma]" : L"Gamma");
+    EXPECT_EQ(Text(tran, 3, 1), c.slidesDone ? L"[Delta]" : L"Delta");
+    if (!c.slidesDone) {
+      EXPECT_EQ(NotesBody(tran, 1)->TextFrame()->TextRange()->Text(), L"First notes");
+    }
+    EXPECT_EQ(NotesBody(tran, 2)->TextFrame()->TextRange()->Text(), L"Second notes");
+    EXPECT_EQ(caller.progress.size(), c.pages);
+    EXPECT_EQ(CopyFiles().size(), 1u);
+    tran->Close();
+    process.DeleteTemporaryCopies();
+  }
 }
 
-TEST_F(RunTest, CancelDuringTheNotesStopsBeforeTheNextPage) {
-  Open(ThreeSlides());
-  NotesBody(original, 1)->TextFrame()->TextRange()->SetText(L"First notes");
-  NotesBody(original, 2)->TextFrame()->TextRange()->SetText(L"Second notes");
-  impl->SetTranslator([](const std::wstring& s) {
-    if (s == L"First notes") engine::AppCommon::Instance().SetCancel(true);
-    return L"[" + s + L"]";
-  });
-  ASSERT_TRUE(RunAll());
-  EXPECT_TRUE(Outcome().cancelled);
-  EXPECT_EQ(Text(Outcome().translation, 3, 1), L"[Delta]");
-  EXPECT_EQ(NotesBody(Outcome().translation, 2)->TextFrame()->TextRange()->Text(), L"Second notes");
-  // Each page walked reports its progress first: three slides and one notes
-  // page, none after the cancel.
-  EXPECT_EQ(caller.progress.size(), 4u);
-}
-
-TEST_F(RunTest, AFailingEngineLeavesOnlyTheTranslationCopy) {
-  impl->Script(fake_engine::Operation::GetEngine, fake_engine::Behaviour{.callResult = E_FAIL});
-  Open(ThreeSlides());
-  EXPECT_FALSE(RunAll());
-  EXPECT_EQ(ErrorIds().back(), 1251);
-  EXPECT_EQ(app->Presentations()->Count(), 2);  // the original and the translation window
-  EXPECT_EQ(CopyFiles().size(), 1u);
-  EXPECT_FALSE(Outcome().translationCopyPath.empty());
-}
-
-// A cancel while the engine opens (the user's, or the watchdog's) is a
-// cancelled run: no error, and no untranslated copy left open.
-TEST_F(RunTest, ACancelWhileTheEngineOpensClosesTheUntranslatedCopy) {
-  impl->Script(fake_engine::Operation::GetEngine,
-               fake_engine::Behaviour{.hang = true, .hold = [] { engine::AppCommon::Instance().SetCancel(true); }});
-  Open(ThreeSlides());
-  EXPECT_TRUE(RunAll());
-  EXPECT_TRUE(Outcome().cancelled);
-  EXPECT_TRUE(ErrorIds().empty());
-  EXPECT_EQ(app->Presentations()->Count(), 1);
-  EXPECT_TRUE(Outcome().translationCopyPath.empty());
-  process.DeleteTemporaryCopies();
-  EXPECT_TRUE(CopyFiles().empty());
+// An engine that fails to open leaves the translation window and its copy;
+// a cancel while it opens (the user's, or the watchdog's) is a cancelled
+// run: no error, and no untranslated copy left open.
+TEST_F(RunTest, AnEngineThatFailsOrIsCancelledWhileItOpens) {
+  const fake_engine::Behaviour cancelled{.hang = true, .hold = [] { engine::AppCommon::Instance().SetCancel(true); }};
+  for (bool cancel : {true, false}) {
+    SCOPED_TRACE(cancel);
+    engine::AppCommon::Instance().SetCancel(false);
+    impl->Script(fake_engine::Operation::GetEngine, cancel ? cancelled : fake_engine::Behaviour{.callResult = E_FAIL});
+    app.reset();
+    Open(ThreeSlides());
+    EXPECT_EQ(RunAll(), cancel);
+    EXPECT_EQ(Outcome().cancelled, cancel);
+    EXPECT_EQ(ErrorIds().empty() ? 0 : ErrorIds().back(), cancel ? 0 : 1251);
+    EXPECT_EQ(app->Presentations()->Count(), cancel ? 1 : 2);
+    EXPECT_EQ(Outcome().translationCopyPath.empty(), cancel);
+    if (cancel) process.DeleteTemporaryCopies();
+    EXPECT_EQ(CopyFiles().size(), cancel ? 0u : 1u);
+  }
 }
 
 TEST_F(RunTest, SegmentsTheEngineFailedOnEndTheRunWithOneMessageThatCountsThem) {

@@ -64,9 +64,11 @@ TEST_F(SlideContent, MergedTableAreaIsTranslatedOnceAtItsTopLeftCell) {
 
 TEST_F(SlideContent, CommentsAndRepliesKeepOrderAuthorsAndPositions) {
   // The first host with replies of its own, the last without, the classic text model.
+  EXPECT_EQ(ctx.Version(), 0);  // no application yet
   for (int version : {15, 14, 11}) {
     SCOPED_TRACE(version);
     OpenCommented(version);
+    EXPECT_EQ(ctx.Version(), version);
     ASSERT_TRUE(TranslateComments());
     EXPECT_EQ(Target(), (std::vector<std::wstring>{L"Ana Lima@10,20: FIRST NOTE.", L"Bo Berg@30,40: SECOND NOTE.",
                                                    L"Ana Lima@50,60: THIRD NOTE."}));
@@ -122,11 +124,7 @@ TEST_F(SlideContent, ACommentTheHostRefusesHalfWayLeavesTheOriginalsAlone) {
 }
 
 TEST_F(SlideContent, WordArtTextsInEveryLayout) {
-  struct Case {
-    std::string source;
-    int dualPrint, dest;
-    std::wstring expected;
-  };
+  struct Case { std::string source; int dualPrint, dest; std::wstring expected; };
   for (const Case& c : {Case{"Big Sale", 0, 0, L"BIG SALE"}, Case{"Big Sale", 1, 0, L"Big Sale\rBIG SALE"},
                         Case{"Big Sale", 1, 1, L"Big SaleBIG SALE"}, Case{"Big Sale", 1, 2, L"Big SaleBIG SALE"},
                         Case{"", 0, 0, L" "}}) {  // a text effect cannot be empty
@@ -149,10 +147,7 @@ TEST_F(SlideContent, WordArtTextsInEveryLayout) {
 // Comment shapes (which only the real host has) follow the comment switch,
 // and a selection overrides it.
 TEST_F(SlideContent, CommentShapesFollowTheCommentSwitchUnlessSelected) {
-  struct Case {
-    int ignore, range;
-    bool translated;
-  };
+  struct Case { int ignore, range; bool translated; };
   for (const Case& c : {Case{0, 0, true}, Case{1, 0, false}, Case{1, 2, true}}) {
     SCOPED_TRACE(testing::Message() << c.ignore << c.range);
     OpenCopies({Box(2, "Note", Para({{"Remark", ""}}))});

@@ -9,10 +9,6 @@ using decktest::Sp;
 
 namespace {
 
-constexpr const char* kGroupXfrm =
-    "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"2540000\" cy=\"2540000\"/><a:chOff x=\"0\" y=\"0\"/>"
-    "<a:chExt cx=\"2540000\" cy=\"2540000\"/>";
-
 std::string AutoFit(std::string shape) {
   const std::string plain = "<a:bodyPr/>";
   return shape.replace(shape.find(plain), plain.size(), "<a:bodyPr><a:spAutoFit/></a:bodyPr>");
@@ -31,40 +27,33 @@ std::vector<std::wstring> DrawnTexts(const host::Ptr<host::Shape>& frame) {
 
 }  // namespace
 
-TEST_F(RunTest, ATopLevelSmartArtFrameIsWalkedLikeAGroup) {
-  OpenFile(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
-  auto shapes = original->Slides()->Item(1)->Shapes();
-  int frame = 0;
-  for (int i = 1; i <= shapes->Count(); ++i) {
-    if (shapes->Item(i)->Type() == host::msoSmartArt) frame = i;
-  }
-  ASSERT_GT(frame, 0);
-  std::vector<std::wstring> before = DrawnTexts(shapes->Item(frame));
-  ASSERT_FALSE(before.empty());
-  ASSERT_TRUE(RunAll());
-  std::vector<std::wstring> after = DrawnTexts(Outcome().translation->Slides()->Item(1)->Shapes()->Item(frame));
-  ASSERT_EQ(after.size(), before.size());
-  for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], L"[" + before[i] + L"]");
-}
-
-// A SmartArt shape draws its text in a box of its own (dsp:txXfrm), here a
-// band across a circle: fitting measures against that box, and the sizes
-// it sets reach the data model the graphic is rebuilt from.
-TEST_F(RunTest, SmartArtTextIsFittedToTheBoxItIsDrawnIn) {
+// A top-level SmartArt frame is walked like a group. Its shapes draw their
+// text in boxes of their own (dsp:txXfrm), here bands across circles:
+// fitting measures against those boxes, and the sizes it sets reach the
+// data model the graphic is rebuilt from.
+TEST_F(RunTest, SmartArtIsWalkedLikeAGroupAndFittedToTheBoxesItDraws) {
   record.KeepStyle = 1;
-  impl->SetTranslator([](const std::wstring& s) { return s + L" " + s + L" " + s + L" " + s; });
+  auto fourTimes = [](const std::wstring& s) { return s + L" " + s + L" " + s + L" " + s; };
+  impl->SetTranslator(fourTimes);
   OpenFile(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
+  auto frame = [](const host::Ptr<host::Presentation>& p) {
+    auto shapes = p->Slides()->Item(1)->Shapes();
+    for (int i = 1; i <= shapes->Count(); ++i)
+      if (shapes->Item(i)->Type() == host::msoSmartArt) return shapes->Item(i);
+    return host::Ptr<host::Shape>();
+  };
+  ASSERT_TRUE(frame(original));
+  const std::vector<std::wstring> before = DrawnTexts(frame(original));
   ASSERT_TRUE(RunAll());
+  const std::vector<std::wstring> after = DrawnTexts(frame(Outcome().translation));
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], fourTimes(before[i]));
   EXPECT_TRUE(Outcome().stats.overflowing.empty());
   const auto saved = dir / "out.pptx";
   Outcome().translation->SaveCopyAs(W(saved), host::ppSaveAsOpenXMLPresentation, false);
   auto pkg = host::pptx::Package::Open(saved);
   pugi::xml_node tree = pkg->Xml("ppt/diagrams/drawing1.xml").document_element().child("dsp:spTree");
-  auto shapes = Outcome().translation->Slides()->Item(1)->Shapes();
-  host::Ptr<host::GroupShapes> items;
-  for (int i = 1; i <= shapes->Count(); ++i)
-    if (shapes->Item(i)->Type() == host::msoSmartArt) items = shapes->Item(i)->GroupItems();
-  ASSERT_TRUE(items);
+  auto items = frame(Outcome().translation)->GroupItems();
   int i = 0, fitted = 0;
   for (pugi::xml_node sp : tree.children("dsp:sp")) {
     auto text = items->Item(++i)->TextFrame2()->TextRange();
@@ -119,10 +108,7 @@ TEST_F(RunTest, EveryShapeWithTextReachesItsHandler) {
 }
 
 TEST_F(RunTest, ShapesDoubleTheirHeightOnlyWithDualPrintAndExpandingBothOn) {
-  struct Case {
-    int dualPrint, expand;
-    float height;
-  };
+  struct Case { int dualPrint, expand; float height; };
   for (const Case& c : {Case{0, 0, 40}, Case{1, 0, 40}, Case{0, 1, 40}, Case{1, 1, 80}}) {
     SCOPED_TRACE(testing::Message() << c.dualPrint << c.expand);
     app.reset();
@@ -159,30 +145,27 @@ TEST_F(RunTest, KeepStyleGivesEveryFrameItsAutoSizeBack) {
               AutoFit(Sp(2, "Later", 0, 0, 100 * P, 40 * P, "Omega", true))};
   auto autoSize = [](const host::Ptr<host::Shape>& s) { return s->TextFrame()->AutoSize(); };
 
-  // Translated, and with text boxes ignored (skipped shapes).
-  for (int ignore : {0, 1}) {
-    SCOPED_TRACE(ignore);
+  // Translated, with text boxes ignored (skipped shapes), and cancelled on
+  // the first shape.
+  struct Case { int ignore; bool cancel; };
+  for (const Case& c : {Case{0, false}, Case{1, false}, Case{0, true}}) {
+    SCOPED_TRACE(testing::Message() << c.ignore << c.cancel);
     app.reset();
-    record.IgnoresShape = ignore;
+    engine::AppCommon::Instance().SetCancel(false);
+    record.IgnoresShape = c.ignore;
+    impl->SetTranslator([&c](const std::wstring& s) {
+      if (c.cancel) engine::AppCommon::Instance().SetCancel(true);
+      return L"[" + s + L"]";
+    });
     Open(d);
     ASSERT_TRUE(RunAll());
     auto slide = Outcome().translation->Slides()->Item(1)->Shapes();
-    EXPECT_EQ(slide->Item(1)->TextFrame()->TextRange()->Text(), ignore ? L"Alpha" : L"[Alpha]");
     EXPECT_EQ(autoSize(slide->Item(1)), host::ppAutoSizeShapeToFitText);
+    EXPECT_EQ(Text(Outcome().translation, 2, 1), c.cancel || c.ignore ? L"Omega" : L"[Omega]");
+    if (c.cancel) continue;
+    EXPECT_EQ(slide->Item(1)->TextFrame()->TextRange()->Text(), c.ignore ? L"Alpha" : L"[Alpha]");
     EXPECT_EQ(autoSize(slide->Item(2)->GroupItems()->Item(1)), host::ppAutoSizeShapeToFitText);
   }
-
-  // Cancelled on the first shape.
-  app.reset();
-  record.IgnoresShape = 0;
-  impl->SetTranslator([](const std::wstring& s) {
-    engine::AppCommon::Instance().SetCancel(true);
-    return L"[" + s + L"]";
-  });
-  Open(d);
-  ASSERT_TRUE(RunAll());
-  EXPECT_EQ(autoSize(Outcome().translation->Slides()->Item(1)->Shapes()->Item(1)), host::ppAutoSizeShapeToFitText);
-  EXPECT_EQ(Text(Outcome().translation, 2, 1), L"Omega");
 }
 
 // The walk announces every text before it asks for it, in the order it asks,
@@ -247,87 +230,47 @@ TEST_F(RunTest, WhatTheWalkAnnouncesStaysWithinItsBound) {
 
 // Each ignore switch keeps its kind of text out of a slide run, and a
 // selection run translates what is selected whatever the switches say.
-TEST_F(RunTest, IgnoreSwitchesKeepTheirTextsOutAndASelectionOverridesThem) {
+// Alternative text, titles and link screen tips go to the engine after the
+// shapes, each kind only while its switch is on and whatever the ignore
+// switches say; a selection run translates the selected shapes' alone.
+TEST_F(RunTest, SwitchesAndTheSelectionDecideWhichTextsAndLabelsAreTranslated) {
   using Field = std::int32_t options::TranslationOptionUDT::*;
+  using O = options::TranslationOptionUDT;
   struct Case {
     const char* what;
     Field field;
-    bool selection;
-    // Title, text box, WordArt, slide comment: translated or not.
-    std::array<bool, 4> translated;
-  };
-  const Case cases[] = {
-      {"no switch", nullptr, false, {true, true, true, true}},
-      {"main text", &options::TranslationOptionUDT::IgnoresMainText, false, {false, true, true, true}},
-      {"shapes", &options::TranslationOptionUDT::IgnoresShape, false, {true, false, true, true}},
-      {"WordArt", &options::TranslationOptionUDT::IgnoresWordArt, false, {true, true, false, true}},
-      {"comments", &options::TranslationOptionUDT::IgnoresComment, false, {true, true, true, false}},
-      {"main text, selected", &options::TranslationOptionUDT::IgnoresMainText, true, {true, true, true, false}},
-      {"shapes, selected", &options::TranslationOptionUDT::IgnoresShape, true, {true, true, true, false}},
-      {"WordArt, selected", &options::TranslationOptionUDT::IgnoresWordArt, true, {true, true, true, false}},
-      {"comments, selected", &options::TranslationOptionUDT::IgnoresComment, true, {true, true, true, false}},
-  };
-  decktest::Deck d;
-  d.slides = {Box(2, "Title", Para({{"Heading", ""}}), 400 * P, 60 * P, "<a:bodyPr/>", "type=\"title\"") +
-              Sp(3, "Boxed", 0, 0, 100 * P, 40 * P, "Boxed", true) +
-              Box(4, "Art", Para({{"Poster", ""}}), 300 * P, 80 * P,
-                  "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>")};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    app.reset();
-    for (Field f : {&options::TranslationOptionUDT::IgnoresMainText, &options::TranslationOptionUDT::IgnoresShape,
-                    &options::TranslationOptionUDT::IgnoresWordArt, &options::TranslationOptionUDT::IgnoresComment})
-      record.*f = f == c.field ? 1 : 0;
-    Open(d);
-    auto shapes = original->Slides()->Item(1)->Shapes();
-    ASSERT_EQ(shapes->Item(1)->Type(), host::msoPlaceholder);
-    ASSERT_EQ(shapes->Item(3)->Type(), host::msoTextEffect);
-    original->Slides()->Item(1)->Comments()->Add(10, 20, L"Ana Lima", L"AL", L"Remark");
-    if (c.selection) {
-      for (int i = 1; i <= 3; ++i) shapes->Item(i)->Select(i == 1);
-      ASSERT_TRUE(RunSelection());
-    } else {
-      ASSERT_TRUE(RunAll());
-    }
-    auto slide = Outcome().translation->Slides()->Item(1);
-    auto out = slide->Shapes();
-    auto expect = [](bool translated, const std::wstring& text) { return translated ? L"[" + text + L"]" : text; };
-    EXPECT_EQ(out->Item(1)->TextFrame()->TextRange()->Text(), expect(c.translated[0], L"Heading"));
-    EXPECT_EQ(out->Item(2)->TextFrame()->TextRange()->Text(), expect(c.translated[1], L"Boxed"));
-    EXPECT_EQ(out->Item(3)->TextEffect()->Text(), expect(c.translated[2], L"Poster"));
-    EXPECT_EQ(slide->Comments()->Item(1)->Text(), expect(c.translated[3], L"Remark"));
-  }
-}
-
-// Alternative text, titles and link screen tips go to the engine once, after
-// the shapes, each kind only while its switch is on; a run over selected
-// shapes translates those shapes' alone.
-TEST_F(RunTest, LabelsFollowTheirSwitchesAndTheSelection) {
-  struct Case {
-    const char* what;
     options::TranslatedParts parts;
-    bool selection;
-    // The box's alternative text and title, the group member's alternative
-    // text, the box's two link tips, the member's own link tips: translated
-    // or not.
-    std::array<bool, 4> translated;
+    std::vector<int> selected;  // shapes; none: a slide run
+    // Title, text box, WordArt, slide comment, the linked box's text, its
+    // alternative text and title, the group member's alternative text, the
+    // box's two link tips, the member's own link tips: translated or not.
+    std::array<bool, 9> translated;
   };
-  options::TranslatedParts noAltText, noTips;
+  options::TranslatedParts all, noAltText, noTips;
   noAltText.TranslatesAltText = 0;
   noTips.TranslatesLinkTips = 0;
+  const std::vector<int> none, shapes{1, 2, 3}, linkedBox{4};
   const Case cases[] = {
-      {"all on", {}, false, {true, true, true, true}},
-      {"alternative text off", noAltText, false, {false, false, true, true}},
-      {"tips off", noTips, false, {true, true, false, false}},
-      {"the box selected", {}, true, {true, false, true, false}},
+      {"no switch", nullptr, all, none, {1, 1, 1, 1, 1, 1, 1, 1, 1}},
+      {"main text", &O::IgnoresMainText, all, none, {0, 1, 1, 1, 1, 1, 1, 1, 1}},
+      {"shapes", &O::IgnoresShape, all, none, {1, 0, 1, 1, 0, 1, 1, 1, 1}},
+      {"WordArt", &O::IgnoresWordArt, all, none, {1, 1, 0, 1, 1, 1, 1, 1, 1}},
+      {"comments", &O::IgnoresComment, all, none, {1, 1, 1, 0, 1, 1, 1, 1, 1}},
+      {"main text, selected", &O::IgnoresMainText, all, shapes, {1, 1, 1, 0, 0, 0, 0, 0, 0}},
+      {"shapes, selected", &O::IgnoresShape, all, shapes, {1, 1, 1, 0, 0, 0, 0, 0, 0}},
+      {"WordArt, selected", &O::IgnoresWordArt, all, shapes, {1, 1, 1, 0, 0, 0, 0, 0, 0}},
+      {"comments, selected", &O::IgnoresComment, all, shapes, {1, 1, 1, 0, 0, 0, 0, 0, 0}},
+      {"alternative text off", nullptr, noAltText, none, {1, 1, 1, 1, 1, 0, 0, 1, 1}},
+      {"tips off", nullptr, noTips, none, {1, 1, 1, 1, 1, 1, 1, 0, 0}},
+      {"the linked box selected", nullptr, all, linkedBox, {0, 0, 0, 0, 1, 1, 0, 1, 0}},
   };
   const std::string linked =
       "<a:p><a:r><a:rPr lang=\"en-US\"><a:hlinkClick r:id=\"\" action=\"ppaction://hlinkshowjump?jump=nextslide\" "
       "tooltip=\"Go on\"/><a:hlinkMouseOver r:id=\"\" action=\"ppaction://noaction\" tooltip=\"Rest here\"/>"
       "</a:rPr><a:t>Next</a:t></a:r></a:p>";
-  std::string box = Box(2, "Linked", linked);
+  std::string box = Box(5, "Linked", linked);
   box.replace(box.find("name=\"Linked\""), 13, "name=\"Linked\" descr=\"A chart of sales\" title=\"Sales\"");
-  std::string member = decktest::Sp(4, "Member", 0, 0, 100 * P, 40 * P, "Inside", true);
+  std::string member = decktest::Sp(7, "Member", 0, 0, 100 * P, 40 * P, "Inside", true);
   member.replace(member.find("name=\"Member\""), 13, "name=\"Member\" descr=\"A small arrow\"");
   // The member links as a whole, on both mouse events.
   const size_t nvEnd = member.find("/>", member.find("<p:cNvPr"));
@@ -335,32 +278,40 @@ TEST_F(RunTest, LabelsFollowTheirSwitchesAndTheSelection) {
                  "><a:hlinkClick r:id=\"\" action=\"ppaction://hlinkshowjump?jump=firstslide\" tooltip=\"Start over\"/>"
                  "<a:hlinkHover r:id=\"\" action=\"ppaction://noaction\" tooltip=\"An arrow\"/></p:cNvPr>");
   decktest::Deck d;
-  d.slides = {box + decktest::Group(3, "Both",
-                                              "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"1270000\" cy=\"508000\"/>"
-                                              "<a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"1270000\" cy=\"508000\"/>",
-                                              member)};
+  d.slides = {Box(2, "Title", Para({{"Heading", ""}}), 400 * P, 60 * P, "<a:bodyPr/>", "type=\"title\"") +
+              Sp(3, "Boxed", 0, 0, 100 * P, 40 * P, "Boxed", true) +
+              Box(4, "Art", Para({{"Poster", ""}}), 300 * P, 80 * P,
+                  "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>") +
+              box + decktest::Group(6, "Both", kGroupXfrm, member)};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     app.reset();
+    for (Field f : {&O::IgnoresMainText, &O::IgnoresShape, &O::IgnoresWordArt, &O::IgnoresComment})
+      record.*f = f == c.field ? 1 : 0;
     caller.parts = c.parts;
     Open(d);
-    if (c.selection) {
-      original->Slides()->Item(1)->Shapes()->Item(1)->Select(true);
-      ASSERT_TRUE(RunSelection());
-    } else {
-      ASSERT_TRUE(RunAll());
-    }
-    auto shapes = Outcome().translation->Slides()->Item(1)->Shapes();
-    auto expect = [](bool translated, const std::wstring& text) { return translated ? L"[" + text + L"]" : text; };
-    EXPECT_EQ(shapes->Item(1)->AlternativeText(), expect(c.translated[0], L"A chart of sales"));
-    EXPECT_EQ(shapes->Item(1)->Title(), expect(c.translated[0], L"Sales"));
-    auto member = shapes->Item(2)->GroupItems()->Item(1);
-    EXPECT_EQ(member->AlternativeText(), expect(c.translated[1], L"A small arrow"));
-    EXPECT_EQ(member->ActionSettings(1)->Hyperlink()->ScreenTip(), expect(c.translated[3], L"Start over"));
-    EXPECT_EQ(member->ActionSettings(2)->Hyperlink()->ScreenTip(), expect(c.translated[3], L"An arrow"));
-    auto text = shapes->Item(1)->TextFrame()->TextRange();
-    EXPECT_EQ(text->Text(), L"[Next]");
-    EXPECT_EQ(text->ActionSettings(1)->Hyperlink()->ScreenTip(), expect(c.translated[2], L"Go on"));
-    EXPECT_EQ(text->ActionSettings(2)->Hyperlink()->ScreenTip(), expect(c.translated[2], L"Rest here"));
+    auto shapes = original->Slides()->Item(1)->Shapes();
+    ASSERT_EQ(shapes->Item(1)->Type(), host::msoPlaceholder);
+    ASSERT_EQ(shapes->Item(3)->Type(), host::msoTextEffect);
+    original->Slides()->Item(1)->Comments()->Add(10, 20, L"Ana Lima", L"AL", L"Remark");
+    for (size_t i = 0; i < c.selected.size(); ++i) shapes->Item(c.selected[i])->Select(i == 0);
+    ASSERT_TRUE(c.selected.empty() ? RunAll() : RunSelection());
+    auto slide = Outcome().translation->Slides()->Item(1);
+    auto out = slide->Shapes();
+    auto expect = [&c](int i, const std::wstring& text) { return c.translated[i] ? L"[" + text + L"]" : text; };
+    EXPECT_EQ(out->Item(1)->TextFrame()->TextRange()->Text(), expect(0, L"Heading"));
+    EXPECT_EQ(out->Item(2)->TextFrame()->TextRange()->Text(), expect(1, L"Boxed"));
+    EXPECT_EQ(out->Item(3)->TextEffect()->Text(), expect(2, L"Poster"));
+    EXPECT_EQ(slide->Comments()->Item(1)->Text(), expect(3, L"Remark"));
+    auto text = out->Item(4)->TextFrame()->TextRange();
+    EXPECT_EQ(text->Text(), expect(4, L"Next"));
+    EXPECT_EQ(out->Item(4)->AlternativeText(), expect(5, L"A chart of sales"));
+    EXPECT_EQ(out->Item(4)->Title(), expect(5, L"Sales"));
+    auto member = out->Item(5)->GroupItems()->Item(1);
+    EXPECT_EQ(member->AlternativeText(), expect(6, L"A small arrow"));
+    EXPECT_EQ(text->ActionSettings(1)->Hyperlink()->ScreenTip(), expect(7, L"Go on"));
+    EXPECT_EQ(text->ActionSettings(2)->Hyperlink()->ScreenTip(), expect(7, L"Rest here"));
+    EXPECT_EQ(member->ActionSettings(1)->Hyperlink()->ScreenTip(), expect(8, L"Start over"));
+    EXPECT_EQ(member->ActionSettings(2)->Hyperlink()->ScreenTip(), expect(8, L"An arrow"));
   }
 }

@@ -5,8 +5,6 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
-#include <fstream>
-#include <sstream>
 #include <tuple>
 
 #include "src/platform/Registry.h"
@@ -109,131 +107,109 @@ class AddinLoggerTest : public ::testing::Test {
 
 const std::string kLine = "2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574\r\n";
 
-TEST_F(AddinLoggerTest, DefaultsAndExactLineLayout) {
-  SwitchOn();
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetCurrentPath(), platform::JoinPath(mLogDir.wpath(), L"TVPPAddinsLog0.txt"));
-
-  logger.Detail(L"dropped at the default level", L"src/engine/AppCommon.cpp", 1);
-  logger.Info(L"GetTranslationOptions", L"src/addin/AddinApplication.cpp", 574);
-  logger.Warning(L"TranCellShape is NULL ", L"src\\powerpoint\\Tables.cpp", 33);
-  logger.Error(L"ErrorHandler", L"AddinMain.cpp", 7);
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")),
-            kLine + "2013/5/7 9:3:7.45  3000 TranCellShape is NULL  Tables 33\r\n" +
-                "2013/5/7 9:3:7.45  4000 ErrorHandler AddinMain 7\r\n");
-}
-
 // Logging is off without the switch; the user's values win, even a switch of
 // zero; machine values stand in for absent ones or ones of the wrong type or
-// size; numbers are clamped. Only a logger that is on writes a file.
+// size; numbers are clamped; empty names take the generic ones, the host
+// kind the default base name. Lines below the level are dropped; only a
+// logger that writes a line makes a file.
 TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
   const Hive user = Hive::CurrentUser, machine = Hive::LocalMachine;
-  struct Setting {
-    Hive hive;
-    const wchar_t* name;
-    RegValue value;
-  };
+  struct Setting { Hive hive; const wchar_t* name; RegValue value; };
   struct Case {
     const char* what;
     std::vector<Setting> settings;
-    int level;
+    int level = 1001;
     unsigned count = 1;
     int rotation = 104857600;
+    int kind = 3;  // of host
+    const wchar_t* base = L"TVPPAddinsLog";
+    const wchar_t* extension = L".txt";
   };
   const RegValue on = RegValue::Dword(1), off = RegValue::Dword(0), folder = RegValue::String(mLogDir.wpath());
+  auto dword = [](std::uint32_t n) { return RegValue::Dword(n); };
+  auto text = [](const wchar_t* s) { return RegValue::String(s); };
+  // Switched on, into this test's folder, and more.
+  auto with = [&](std::vector<Setting> more) {
+    more.insert(more.begin(), {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}});
+    return more;
+  };
+  const int kOff = support::AddinLogger::kOff;
   const Case cases[] = {
-      {"defaults", {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}}, 1001},
-      {"no switch", {{user, L"LogFolderPath", folder}}, support::AddinLogger::kOff},
-      {"switch zero", {{user, L"OfficeAddinLog", off}, {user, L"LogFolderPath", folder}}, support::AddinLogger::kOff},
-      {"user zero wins", {{user, L"OfficeAddinLog", off}, {machine, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}},
-       support::AddinLogger::kOff},
-      {"machine values",
-       {{user, L"OfficeAddinLog", RegValue::String(L"1")}, {machine, L"OfficeAddinLog", on},
-        {machine, L"LogFolderPath", folder}, {machine, L"LogLevel", RegValue::Dword(3000)},
-        {user, L"LogExtention", RegValue::Dword(5)}},
-       3000},
-      {"dwords of the wrong size",
-       {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder},
-        {user, L"LogLevel", RegValue::Bytes({0x01, 0x00}, platform::RegType::Dword)},
-        {user, L"LogFileCount", RegValue::Bytes({3, 0, 0, 0, 0, 0, 0, 0}, platform::RegType::Dword)},
-        {machine, L"LogFileCount", RegValue::Dword(4)}},
-       1001, 4},
-      {"clamped low",
-       {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}, {user, L"LogLotationSize", RegValue::Dword(5)},
-        {user, L"LogFileCount", RegValue::Dword(20)}, {user, L"LogLevel", RegValue::Dword(0xFFFFFFFFu)}},
-       support::AddinLogger::kOff, 9, 100},
-      {"clamped high",
-       {{user, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder},
-        {user, L"LogLotationSize", RegValue::Dword(0xFFFFFFFFu)}, {user, L"LogFileCount", RegValue::Dword(0)},
-        {user, L"LogLevel", RegValue::Dword(0)}},
-       0, 0, 2147483647},
+      {.what = "defaults", .settings = with({})},
+      {.what = "no switch", .settings = {{user, L"LogFolderPath", folder}}, .level = kOff},
+      {.what = "switch zero",
+       .settings = {{user, L"OfficeAddinLog", off}, {user, L"LogFolderPath", folder}},
+       .level = kOff},
+      {.what = "user zero wins",
+       .settings = {{user, L"OfficeAddinLog", off}, {machine, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}},
+       .level = kOff},
+      {.what = "machine values",
+       .settings = {{user, L"OfficeAddinLog", text(L"1")}, {machine, L"OfficeAddinLog", on},
+                    {machine, L"LogFolderPath", folder}, {machine, L"LogLevel", dword(3000)},
+                    {user, L"LogExtention", dword(5)}},
+       .level = 3000},
+      {.what = "dwords of the wrong size",
+       .settings = with({{user, L"LogLevel", RegValue::Bytes({0x01, 0x00}, platform::RegType::Dword)},
+                         {user, L"LogFileCount", RegValue::Bytes({3, 0, 0, 0, 0, 0, 0, 0}, platform::RegType::Dword)},
+                         {machine, L"LogFileCount", dword(4)}}),
+       .count = 4},
+      {.what = "clamped low",
+       .settings = with({{user, L"LogLotationSize", dword(5)}, {user, L"LogFileCount", dword(20)},
+                         {user, L"LogLevel", dword(0xFFFFFFFFu)}}),
+       .level = kOff, .count = 9, .rotation = 100},
+      {.what = "clamped high",
+       .settings = with({{user, L"LogLotationSize", dword(0xFFFFFFFFu)}, {user, L"LogFileCount", dword(0)},
+                         {user, L"LogLevel", dword(0)}}),
+       .level = 0, .count = 0, .rotation = 2147483647},
+      {.what = "above errors", .settings = with({{user, L"LogLevel", dword(4001)}}), .level = 4001},
+      {.what = "empty names",
+       .settings = with({{user, L"PPLogFileName", text(L"")}, {user, L"LogExtention", text(L"")},
+                         {user, L"LogFileName", text(L"NotForPowerPoint")}}),
+       .base = L"TVAddinsLog"},
+      {.what = "own names",
+       .settings = with({{user, L"PPLogFileName", text(L"Slides")}, {user, L"LogExtention", text(L".log")}}),
+       .base = L"Slides", .extension = L".log"},
+      {.what = "word", .settings = with({}), .kind = 1, .base = L"TVWordAddinsLog"},
+      {.what = "word's own name", .settings = with({{user, L"WordLogFileName", text(L"WordOnly")}}), .kind = 1,
+       .base = L"WordOnly"},
+      {.what = "excel", .settings = with({}), .kind = 2, .base = L"TVExcelAddinsLog"},
+      {.what = "outlook", .settings = with({}), .kind = 4, .base = L"TVOutlookAddinsLog"},
+      {.what = "unknown host", .settings = with({}), .kind = 42, .base = L"TVAddinsLog"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    RemoveLogValues();
     for (const auto& entry : fs::directory_iterator(mLogDir.path())) fs::remove(entry.path());
-    for (const Setting& setting : c.settings) Set(setting.hive, setting.name, setting.value);
-    FixedClockLogger logger;
-    logger.Error(L"CreateMenu FAIL", L"src/addin/AddinMain.cpp", 10);
-    EXPECT_EQ(FileCount(), c.level == support::AddinLogger::kOff ? 0u : 1u);
+    // The row's values written, and once the logger has read them removed,
+    // in one rewrite of each hive.
+    auto change = [&](bool set) {
+      for (Hive hive : {user, machine}) {
+        platform::RegBatch batch(hive);
+        RegKey key;
+        ASSERT_EQ(OpenAddinKey(hive, &key), ERROR_SUCCESS);
+        for (const Setting& s : c.settings) {
+          if (s.hive == hive) set ? key.SetValue(s.name, s.value) : key.DeleteValue(s.name);
+        }
+        batch.Commit();
+      }
+    };
+    change(true);
+    FixedClockLogger logger(c.kind);
+    change(false);
+    logger.Detail(L"d", L"src/engine/AppCommon.cpp", 1);
+    logger.Error(L"e", L"src\\addin\\AddinMain.cpp", 4);
     EXPECT_EQ(logger.GetLevel(), c.level);
     EXPECT_EQ(logger.GetFileCount(), c.count);
     EXPECT_EQ(logger.GetRotationSize(), c.rotation);
-    EXPECT_EQ(logger.GetExtension(), L".txt");
-    if (c.level != support::AddinLogger::kOff) {
-      EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
-    }
+    EXPECT_EQ(logger.GetExtension(), c.extension);
+    const std::string written = std::string(c.level <= 1000 ? "2013/5/7 9:3:7.45  1000 d AppCommon 1\r\n" : "") +
+                                (c.level <= 4000 ? "2013/5/7 9:3:7.45  4000 e AddinMain 4\r\n" : "");
+    EXPECT_EQ(FileCount(), written.empty() ? 0u : 1u);
+    if (c.level == kOff) continue;
+    EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
+    EXPECT_EQ(logger.GetBaseName(), c.base);
+    EXPECT_EQ(logger.GetCurrentPath(), platform::JoinPath(mLogDir.wpath(), c.base + std::wstring(L"0") + c.extension));
+    EXPECT_EQ(ReadBytes(logger.GetCurrentPath()), written);
   }
-}
-
-TEST_F(AddinLoggerTest, LevelZeroWritesAllAndAboveErrorWritesNothing) {
-  SwitchOn();
-  SetUser(L"LogLevel", 0u);
-  FixedClockLogger all;
-  all.Detail(L"d", L"a.cpp", 1);
-  all.Info(L"i", L"a.cpp", 2);
-  all.Warning(L"w", L"a.cpp", 3);
-  all.Error(L"e", L"a.cpp", 4);
-  std::string text = ReadBytes(LogFile("TVPPAddinsLog0.txt"));
-  EXPECT_NE(text.find("  1000 d a 1\r\n"), std::string::npos);
-  EXPECT_NE(text.find("  4000 e a 4\r\n"), std::string::npos);
-
-  SetUser(L"LogLevel", 4001u);
-  fs::remove(LogFile("TVPPAddinsLog0.txt"));
-  FixedClockLogger none;
-  EXPECT_FALSE(none.IsEnabled(4000));
-  none.Error(L"e", L"a.cpp", 4);
-  EXPECT_EQ(FileCount(), 0u);
-}
-
-TEST_F(AddinLoggerTest, EmptyTextValuesTakeGenericNames) {
-  SwitchOn();
-  SetUser(L"PPLogFileName", L"");
-  SetUser(L"LogExtention", L"");
-  SetUser(L"LogFileName", L"NotForPowerPoint");
-  FixedClockLogger logger;
-  EXPECT_EQ(logger.GetBaseName(), L"TVAddinsLog");
-  EXPECT_EQ(logger.GetExtension(), L".txt");
-
-  SetUser(L"PPLogFileName", L"Slides");
-  SetUser(L"LogExtention", L".log");
-  FixedClockLogger named;
-  named.Info(L"x", L"y.cpp", 1);
-  EXPECT_TRUE(fs::exists(LogFile("Slides0.log")));
-}
-
-TEST_F(AddinLoggerTest, HostKindChoosesDefaultBaseName) {
-  SwitchOn();
-  const std::pair<int, const wchar_t*> kinds[] = {
-      {1, L"TVWordAddinsLog"}, {2, L"TVExcelAddinsLog"}, {3, L"TVPPAddinsLog"},
-      {4, L"TVOutlookAddinsLog"}, {0, L"TVAddinsLog"}, {42, L"TVAddinsLog"}};
-  for (auto [kind, name] : kinds) {
-    FixedClockLogger logger(kind);
-    EXPECT_EQ(logger.GetBaseName(), name) << kind;
-  }
-  SetUser(L"WordLogFileName", L"WordOnly");
-  FixedClockLogger word(1);
-  EXPECT_EQ(word.GetBaseName(), L"WordOnly");
 }
 
 TEST_F(AddinLoggerTest, SettingsAreReadOnce) {
@@ -244,13 +220,14 @@ TEST_F(AddinLoggerTest, SettingsAreReadOnce) {
   EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
 }
 
-TEST_F(AddinLoggerTest, FolderWithEnvironmentReference) {
+TEST_F(AddinLoggerTest, FolderWithEnvironmentReferenceAndLinesInCodePage932) {
   platformtest::ScopedEnv env(L"PELORANT_LOGTEST", mLogDir.wpath());
   SetUser(L"OfficeAddinLog", 1u);
   SetUser(L"LogFolderPath", L"%PELORANT_LOGTEST%\\nested\\deeper");
   FixedClockLogger logger;
-  logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
-  EXPECT_EQ(ReadBytes(mLogDir.path() / "nested" / "deeper" / "TVPPAddinsLog0.txt"), kLine);
+  logger.Warning(L"\x7FFB\x8A33 ok", L"a.cpp", 1);  // 翻訳, written in code page 932
+  EXPECT_EQ(ReadBytes(mLogDir.path() / "nested" / "deeper" / "TVPPAddinsLog0.txt"),
+            "2013/5/7 9:3:7.45  3000 \x96\x7C\x96\xF3 ok a 1\r\n");
 }
 
 // A folder that cannot be made falls back to the temporary folder's default;
@@ -282,24 +259,12 @@ TEST_F(AddinLoggerTest, FolderVanishingAfterStartLosesLinesWithoutFailing) {
   EXPECT_FALSE(fs::exists(gone.path() / "logs"));
 }
 
-TEST_F(AddinLoggerTest, LinesAreCodePage932) {
-  SwitchOn();
-  FixedClockLogger logger;
-  logger.Info(L"\x7FFB\x8A33 ok", L"a.cpp", 1);  // 翻訳
-  EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog0.txt")), "2013/5/7 9:3:7.45  2000 \x96\x7C\x96\xF3 ok a 1\r\n");
-}
-
 // A file over the size limit is shifted to the next number (the oldest one
 // dropped) before a line is written; one exactly at the limit still takes
 // the line; a count of zero never rotates.
 TEST_F(AddinLoggerTest, RotationShiftsNumberedFilesOverTheLimit) {
   using Files = std::map<std::string, std::string>;
-  struct Case {
-    std::uint32_t count;
-    Files before;
-    int lines;
-    Files after;
-  };
+  struct Case { std::uint32_t count; Files before; int lines; Files after; };
   const std::string full(100, 'a');
   const Case cases[] = {
       {2, {{"0", full + "a"}, {"1", "one"}, {"2", "two"}}, 1, {{"0", kLine}, {"1", full + "a"}, {"2", "one"}}},

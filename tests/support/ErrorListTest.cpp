@@ -34,50 +34,33 @@ class ErrorListTest : public ::testing::Test {
   testsupport::MessageBoxes mBoxes;
 };
 
-TEST_F(ErrorListTest, IconComesFromThousandsDigit) {
-  const std::pair<int, int> cases[] = {{1301, MB_ICONERROR}, {2001, MB_ICONEXCLAMATION}, {3001, MB_ICONINFORMATION},
-                                       {4002, 0},            {9001, 0},                  {203, 0}};
-  for (auto [id, icon] : cases) EXPECT_EQ(support::ErrorList::Add(id).mIcon, icon) << id;
-  EXPECT_EQ(support::ErrorList::GetCount(), 6);
-}
-
-TEST_F(ErrorListTest, TextIsHeadingAloneOrHeadingBlankLineDetail) {
-  support::ErrorEntry plain = support::ErrorList::Add(1301, L"");
-  EXPECT_EQ(plain.mMessageId, 1301);
-  EXPECT_EQ(plain.mHeading, support::LoadText(1301));
-  EXPECT_FALSE(plain.mHeading.empty());
-  EXPECT_EQ(plain.mFullText, plain.mHeading);
-
-  support::ErrorEntry detailed = support::ErrorList::Add(1302, L"toolbar detail");
-  EXPECT_EQ(detailed.mDetail, L"toolbar detail");
-  EXPECT_EQ(detailed.mFullText, support::LoadText(1302) + L"\r\n\r\ntoolbar detail");
-
-  // Entries are kept in order, as copies.
+// The thousands digit of the id chooses the icon; the text is the heading
+// alone, or heading, blank line and detail; entries are kept in order, as
+// copies.
+TEST_F(ErrorListTest, EntriesTakeIconAndTextFromTheirId) {
+  struct Case { int id; const wchar_t* detail; int icon; };
+  const Case cases[] = {{1301, L"", MB_ICONERROR},  {2001, L"why", MB_ICONEXCLAMATION}, {3001, L"", MB_ICONINFORMATION},
+                        {4002, L"", 0},             {9001, L"", 0},                     {203, L"", 0},
+                        {1999, L"only the detail", MB_ICONERROR}};  // 1999: an id without text
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    support::ErrorEntry e = support::ErrorList::Add(c.id, c.detail);
+    EXPECT_EQ(e.mMessageId, c.id);
+    EXPECT_EQ(e.mIcon, c.icon);
+    EXPECT_EQ(e.mHeading, support::LoadText(c.id));
+    EXPECT_EQ(e.mHeading.empty(), c.id == 1999);
+    EXPECT_EQ(e.mDetail, c.detail);
+    EXPECT_EQ(e.mFullText, *c.detail ? e.mHeading + L"\r\n\r\n" + c.detail : e.mHeading);
+  }
   auto entries = support::ErrorList::GetEntries();
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].mMessageId, 1301);
-  EXPECT_EQ(entries[1].mMessageId, 1302);
-  EXPECT_EQ(support::ErrorList::GetEntry(1).mFullText, detailed.mFullText);
-  EXPECT_EQ(support::ErrorList::GetEntry(2).mMessageId, 0);
+  ASSERT_EQ(entries.size(), std::size(cases));
+  for (size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].mMessageId, cases[i].id);
+  EXPECT_EQ(support::ErrorList::GetEntry(1).mFullText, support::LoadText(2001) + L"\r\n\r\nwhy");
   EXPECT_EQ(support::ErrorList::GetEntry(-1).mMessageId, 0);
-
-  support::ErrorEntry orphan = support::ErrorList::Add(1999, L"only the detail");  // an id without text
-  EXPECT_EQ(orphan.mHeading, L"");
-  EXPECT_EQ(orphan.mFullText, L"\r\n\r\nonly the detail");
-}
-
-TEST_F(ErrorListTest, DisplayShowsEachEntryAtOnceWithAddinCaption) {
+  // Past the end, also where an entry stood before the list was cleared.
+  support::ErrorList::Clear();
   support::ErrorList::Add(1301);
-  EXPECT_TRUE(mBoxes.requests.empty());
-
-  support::ErrorList::SetDisplay(true);
-  EXPECT_TRUE(support::ErrorList::GetDisplay());
-  support::ErrorList::Add(2002, L"why");
-  ASSERT_EQ(mBoxes.requests.size(), 1u);
-  EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(2002) + L"\r\n\r\nwhy");
-  EXPECT_EQ(mBoxes.requests[0].style, MB_ICONEXCLAMATION | kTopmost);
-  EXPECT_EQ(mBoxes.requests[0].caption, support::LoadText(203));
-  EXPECT_EQ(mBoxes.requests[0].langId, support::GetLanguageId());
+  EXPECT_EQ(support::ErrorList::GetEntry(1).mMessageId, 0);
 }
 
 TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
@@ -117,37 +100,11 @@ TEST_F(ErrorListTest, ClearResetsOnlyTheCallingThread) {
   EXPECT_EQ(seen.load(), 7u);
 }
 
-TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextAndSource) {
-  const std::wstring systemText = platform::SystemErrorText(2);
-  ASSERT_FALSE(systemText.empty());
-  platform::SetLastErrorCode(2);
-  support::ErrorList::ErrorReport(L"OfficeMenummnuTranSheet_Click");
-  ASSERT_EQ(support::ErrorList::GetCount(), 1);
-  support::ErrorEntry entry = support::ErrorList::GetEntry(0);
-  EXPECT_EQ(entry.mMessageId, 1001);
-  EXPECT_EQ(entry.mIcon, MB_ICONERROR);
-  EXPECT_EQ(entry.mDetail, kRule + std::wstring(L"[Number]\r\n  2\r\n[Message]\r\n  ") + systemText +
-                               L"\r\n[Source]\r\n  OfficeMenummnuTranSheet_Click");
-  EXPECT_EQ(entry.mFullText, support::LoadText(1001) + L"\r\n\r\n" + entry.mDetail);
-  // The report itself leaves the code in place.
-  EXPECT_EQ(platform::GetLastErrorCode(), 2u);
-}
-
-TEST_F(ErrorListTest, ErrorReportPrintsCodeSignedAndMissingTextAsNull) {
-  platform::SetLastErrorCode(0x80004005u);
-  support::ErrorList::ErrorReport(L"AddinApplication:TranslateSheet");
-  std::wstring detail = support::ErrorList::GetEntry(0).mDetail;
-  EXPECT_EQ(detail.substr(0, detail.find(L"[Message]")), kRule + std::wstring(L"[Number]\r\n  -2147467259\r\n"))
-      << platform::ToUtf8(detail);
-  support::ErrorList::Clear();
-  platform::SetLastErrorCode(kCodeWithoutText);
-  support::ErrorList::ErrorReport(L"AddinApplication:TranslateSheet");
-  EXPECT_EQ(support::ErrorList::GetEntry(0).mDetail,
-            kRule + std::wstring(L"[Number]\r\n  536870911\r\n[Message]\r\n  (null)\r\n[Source]\r\n  "
-                                 L"AddinApplication:TranslateSheet"));
-}
-
-TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
+// Without display nothing is shown; with it each entry is shown at once with
+// its icon: a failing command's message, then one report.
+TEST_F(ErrorListTest, DisplayShowsAFailingCommandsMessageThenOneReport) {
+  support::ErrorList::Add(1301);
+  EXPECT_TRUE(mBoxes.requests.empty());
   support::ErrorList::SetDisplay(true);
   support::ErrorList::Clear();
   // The command fails with a system error and adds its specific message,
@@ -160,6 +117,7 @@ TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
   support::ErrorList::ErrorReportWithInfo(L"OfficeMenummnuTranSheet_Click", L"info");
   ASSERT_EQ(mBoxes.requests.size(), 2u);
   EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(1302));
+  EXPECT_EQ(mBoxes.requests[0].style, MB_ICONERROR | kTopmost);
   EXPECT_NE(mBoxes.requests[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
   EXPECT_NE(mBoxes.requests[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
   // Another code, or the same one in the next command, is reported again.
@@ -171,27 +129,44 @@ TEST_F(ErrorListTest, FailingCommandShowsItsMessageThenOneReport) {
   EXPECT_EQ(mBoxes.requests.size(), 4u);
 }
 
-TEST_F(ErrorListTest, ReportWithInfoTakesTenTextsAtMost) {
-  platform::SetLastErrorCode(kCodeWithoutText);
-  support::ErrorList::ErrorReportWithInfo(
-      L"CDialogSetup::optOutputDest_Click",
-      std::vector<std::wstring>{L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h", L"i", L"j", L"k", L"l"});
-  support::ErrorEntry entry = support::ErrorList::GetEntry(0);
-  EXPECT_EQ(entry.mMessageId, 3001);
-  EXPECT_EQ(entry.mIcon, MB_ICONINFORMATION);
-  EXPECT_EQ(entry.mHeading, L"DEBUG_INFO:");
-  EXPECT_EQ(entry.mDetail, kRule + std::wstring(L"[Number]\r\n  536870911\r\n[Message]\r\n  (null)\r\n"
-                                                L"[Source]\r\n  CDialogSetup::optOutputDest_Click"
-                                                L"\r\n[Info1] a\r\n[Info2] b\r\n[Info3] c\r\n[Info4] d\r\n[Info5] e"
-                                                L"\r\n[Info6] f\r\n[Info7] g\r\n[Info8] h\r\n[Info9] i\r\n[Info10] j"));
-  EXPECT_EQ(platform::GetLastErrorCode(), kCodeWithoutText);
-}
-
-TEST_F(ErrorListTest, ReportWithInfoStopsAtFirstEmptyText) {
-  platform::SetLastErrorCode(kCodeWithoutText);
-  support::ErrorList::ErrorReportWithInfo(L"src", L"first", std::wstring(L"second"), L"", L"never");
-  std::wstring detail = support::ErrorList::GetEntry(0).mDetail;
-  EXPECT_EQ(detail.substr(detail.find(L"[Source]")), L"[Source]\r\n  src\r\n[Info1] first\r\n[Info2] second");
+// The report names the code (signed), the system's text of it or "(null)",
+// the source, and under message 3001 up to ten texts up to the first empty
+// one; it leaves the code in place.
+TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextSourceAndInfo) {
+  const std::wstring systemText = platform::SystemErrorText(2);
+  ASSERT_FALSE(systemText.empty());
+  const std::wstring failText = platform::SystemErrorText(0x80004005u);
+  const std::wstring failMessage = failText.empty() ? L"(null)" : failText;
+  const std::wstring null = L"\r\n[Message]\r\n  (null)\r\n[Source]\r\n  src";
+  struct Case { DWORD code; std::vector<std::wstring> info; std::wstring detail; };
+  const Case cases[] = {
+      {2, {}, L"[Number]\r\n  2\r\n[Message]\r\n  " + systemText + L"\r\n[Source]\r\n  src"},
+      {0x80004005u, {}, L"[Number]\r\n  -2147467259\r\n[Message]\r\n  " + failMessage + L"\r\n[Source]\r\n  src"},
+      {kCodeWithoutText, {}, L"[Number]\r\n  536870911" + null},
+      {kCodeWithoutText, {L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h", L"i", L"j", L"k", L"l"},
+       L"[Number]\r\n  536870911" + null + L"\r\n[Info1] a\r\n[Info2] b\r\n[Info3] c\r\n[Info4] d\r\n[Info5] e"
+           L"\r\n[Info6] f\r\n[Info7] g\r\n[Info8] h\r\n[Info9] i\r\n[Info10] j"},
+      {kCodeWithoutText, {L"first", L"second", L"", L"never"},
+       L"[Number]\r\n  536870911" + null + L"\r\n[Info1] first\r\n[Info2] second"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.code << " " << c.info.size());
+    support::ErrorList::Clear();
+    platform::SetLastErrorCode(c.code);
+    if (c.info.empty()) {
+      support::ErrorList::ErrorReport(L"src");
+    } else {
+      support::ErrorList::ErrorReportWithInfo(L"src", c.info);
+    }
+    ASSERT_EQ(support::ErrorList::GetCount(), 1);
+    support::ErrorEntry entry = support::ErrorList::GetEntry(0);
+    const int id = c.info.empty() ? 1001 : 3001;
+    EXPECT_EQ(entry.mMessageId, id);
+    EXPECT_EQ(entry.mIcon, c.info.empty() ? MB_ICONERROR : MB_ICONINFORMATION);
+    EXPECT_EQ(entry.mDetail, kRule + c.detail) << platform::ToUtf8(entry.mDetail);
+    EXPECT_EQ(entry.mFullText, support::LoadText(id) + L"\r\n\r\n" + entry.mDetail);
+    EXPECT_EQ(platform::GetLastErrorCode(), c.code);
+  }
 }
 
 TEST(ErrorListMapping, EngineErrorsToMessageIds) {
