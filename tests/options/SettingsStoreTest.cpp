@@ -100,10 +100,8 @@ TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValuesAndNothingSta
 
   // An empty value is not stored; nor is an empty glossary, as programs
   // without glossaries store none.
-  ExpectStored({{L"", L"TranslationOption.Count", L"3"},
-                {L"", L"TranslationOption.Selected", L"Bilingual"},
-                {L"TranslationOption02", L"Name", L"Bilingual"},
-                {L"TranslationOption02", L"DualPrint", L"True"},
+  ExpectStored({{L"", L"TranslationOption.Count", L"3"}, {L"", L"TranslationOption.Selected", L"Bilingual"},
+                {L"TranslationOption02", L"Name", L"Bilingual"}, {L"TranslationOption02", L"DualPrint", L"True"},
                 {L"TranslationOption02", L"_TimeOutMSec", L"1000"},
                 {L"TranslationOption01", L"_TranPrefix", L"<absent>"},
                 {L"TranslationOption01", L"Glossary", L"<absent>"},
@@ -116,16 +114,14 @@ TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValuesAndNothingSta
 
   // Saving fewer sets leaves no stale subkey and keeps other settings; a
   // set's subkey holds only what the set wrote.
-  Put(Hive::CurrentUser, {{L"", L"Menu.ToolbarTop", L"42"},
-                          {L"LookupHistory", L"MaxCount", L"10"},
+  Put(Hive::CurrentUser, {{L"", L"Menu.ToolbarTop", L"42"}, {L"LookupHistory", L"MaxCount", L"10"},
                           {L"TranslationOption01", L"Stray", L"x"}});
   loaded->Remove(L"Bilingual");
   ASSERT_TRUE(loaded->Save(false));
   EXPECT_EQ(Subkeys(), (std::vector<std::wstring>{L"LookupHistory", L"TranslationOption01", L"TranslationOption02"}));
   ExpectStored({{L"", L"TranslationOption.Count", L"2"},
                 {L"TranslationOption02", L"Name", L"\x65E5\x672C\x8A9E \x00DC"},
-                {L"TranslationOption01", L"Stray", L"<absent>"},
-                {L"", L"Menu.ToolbarTop", L"42"},
+                {L"TranslationOption01", L"Stray", L"<absent>"}, {L"", L"Menu.ToolbarTop", L"42"},
                 {L"LookupHistory", L"MaxCount", L"10"}});
 }
 
@@ -165,8 +161,7 @@ TEST_F(SettingsStore, MissingKeyGivesOneDefaultAndTheStoredCountDecides) {
   EXPECT_EQ(opts->At(0), d);
 
   // Subkeys missing below the count are skipped, those above it not read.
-  Put(Hive::CurrentUser, {{L"", L"TranslationOption.Count", L"3"},
-                          {L"TranslationOption01", L"Name", L"one"},
+  Put(Hive::CurrentUser, {{L"", L"TranslationOption.Count", L"3"}, {L"TranslationOption01", L"Name", L"one"},
                           {L"TranslationOption03", L"Name", L"three"},
                           {L"TranslationOption19", L"Name", L"beyond the count"},
                           {L"", L"TranslationOption.Selected", L"beyond the count"}});
@@ -218,8 +213,7 @@ TEST_F(SettingsStore, PartSwitchesReadOnWhenAbsentAndEachRoundTripsOff) {
 }
 
 TEST_F(SettingsStore, EmptyNamesFoldIntoDefaultTheLaterWinning) {
-  Put(Hive::CurrentUser, {{L"", L"TranslationOption.Count", L"2"},
-                          {L"TranslationOption01", L"Name", L""},
+  Put(Hive::CurrentUser, {{L"", L"TranslationOption.Count", L"2"}, {L"TranslationOption01", L"Name", L""},
                           {L"TranslationOption01", L"WindowAlign", L"2"},
                           {L"TranslationOption01", L"DualPrint", L"True"},
                           {L"TranslationOption02", L"WindowAlign", L"0"}});
@@ -248,10 +242,8 @@ TEST_F(SettingsStore, ValueTypesReadAsTextOrCountAsAbsent) {
 }
 
 TEST_F(SettingsStore, MachineHiveIsTheFallbackAndMachineOnlyIgnoresTheUser) {
-  Put(Hive::LocalMachine, {{L"", L"TranslationOption.Count", L"1"},
-                           {L"", L"TranslationOption.Selected", L"site"},
-                           {L"TranslationOption01", L"Name", L"site"},
-                           {L"TranslationOption01", L"DualPrint", L"True"},
+  Put(Hive::LocalMachine, {{L"", L"TranslationOption.Count", L"1"}, {L"", L"TranslationOption.Selected", L"site"},
+                           {L"TranslationOption01", L"Name", L"site"}, {L"TranslationOption01", L"DualPrint", L"True"},
                            {L"TranslationOption01", L"WindowAlign", L"2"}});
   Put(Hive::CurrentUser, {{L"TranslationOption01", L"WindowAlign", L"0"}});
   auto opts = Loaded();
@@ -265,8 +257,7 @@ TEST_F(SettingsStore, MachineHiveIsTheFallbackAndMachineOnlyIgnoresTheUser) {
 
 TEST_F(SettingsStore, FontsThatAreNotInstalledAreReplacedOnLoad) {
   optionstest::FakeFonts fonts({{0, {L"Calibri", L"Tahoma"}}, {204, {L"Tahoma"}}});
-  Put(Hive::CurrentUser, {{L"", L"TranslationOption.Count", L"1"},
-                          {L"TranslationOption01", L"Name", L"f"},
+  Put(Hive::CurrentUser, {{L"", L"TranslationOption.Count", L"1"}, {L"TranslationOption01", L"Name", L"f"},
                           {L"TranslationOption01", L"FontANSI", L"Comic Nothing"},
                           {L"TranslationOption01", L"FontRussian", L"tahoma"}});
   auto opts = Loaded();

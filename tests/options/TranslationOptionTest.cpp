@@ -48,14 +48,10 @@ TEST(TranslationOptionEncoding, WritesFlagsIntegersAndEnumsAsThePairsSpellThem) 
   o.SetDualPrint(7);  // any non-zero flag is "True"
   o.SetOrigFontColorValue(-5);
   o.SetTimeOutMSec(1000);
-  const std::pair<const wchar_t*, const wchar_t*> written[] = {{L"Name", L"Mine"},
-                                                               {L"DualPrint", L"True"},
-                                                               {L"DualPrintExpandShape", L"False"},
-                                                               {L"OrigFontColorValue", L"-5"},
-                                                               {L"OutputDestType", L"1"},
-                                                               {L"_TimeOutMSec", L"1000"},
-                                                               {L"_DualPrintLevel", L"0"},
-                                                               {L"_PreMacroName", L"fncPreMacro"}};
+  const std::pair<const wchar_t*, const wchar_t*> written[] = {
+      {L"Name", L"Mine"}, {L"DualPrint", L"True"}, {L"DualPrintExpandShape", L"False"}, {L"OrigFontColorValue", L"-5"},
+      {L"OutputDestType", L"1"}, {L"_TimeOutMSec", L"1000"}, {L"_DualPrintLevel", L"0"},
+      {L"_PreMacroName", L"fncPreMacro"}};
   for (auto [name, value] : written) EXPECT_EQ(ValueOf(o, name), value) << platform::ToUtf8(name);
   // Values outside an enum's list (only 0 for the level) are written empty.
   o.SetWindowAlign(3);
@@ -70,24 +66,15 @@ TEST(TranslationOptionEncoding, WritesFlagsIntegersAndEnumsAsThePairsSpellThem) 
 // change only on a listed value, integers read in automatic base.
 TEST(TranslationOptionEncoding, EachKindReadsOnlyWhatItSpells) {
   const std::tuple<const wchar_t*, const wchar_t*, std::int32_t (T::*)() const, std::int32_t> steps[] = {
-      {L"DualPrint", L"True", &T::DualPrint, 1},
-      {L"DualPrint", L"true", &T::DualPrint, 0},
-      {L"DualPrint", L"True", &T::DualPrint, 1},
-      {L"DualPrint", L"1", &T::DualPrint, 0},
-      {L"ChangesTranFontColor", L"", &T::ChangesTranFontColor, 0},
-      {L"OutputDestType", L"2", &T::OutputDestType, 1},
-      {L"OutputDestType", L"0", &T::OutputDestType, 0},
-      {L"OutputDestType", L" 1", &T::OutputDestType, 0},
-      {L"WindowAlign", L"2", &T::WindowAlign, 2},
-      {L"WindowAlign", L"02", &T::WindowAlign, 2},
-      {L"_DualPrintDest", L"2", &T::DualPrintDest, 2},
-      {L"_EditType", L"2", &T::EditType, 0},
-      {L"_DualPrintLevel", L"3", &T::DualPrintLevel, 5},
-      {L"_DualPrintLevel", L"0", &T::DualPrintLevel, 0},
-      {L"_TimeOutMSec", L"0x3E8", &T::TimeOutMSec, 1000},
-      {L"_TimeOutMSec", L"not a number", &T::TimeOutMSec, 0},
-      {L"_TimeOutMSec", L"010", &T::TimeOutMSec, 8},
-      {L"_TimeOutMSec", L"-1", &T::TimeOutMSec, -1},
+      {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"true", &T::DualPrint, 0},
+      {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"1", &T::DualPrint, 0},
+      {L"ChangesTranFontColor", L"", &T::ChangesTranFontColor, 0}, {L"OutputDestType", L"2", &T::OutputDestType, 1},
+      {L"OutputDestType", L"0", &T::OutputDestType, 0}, {L"OutputDestType", L" 1", &T::OutputDestType, 0},
+      {L"WindowAlign", L"2", &T::WindowAlign, 2}, {L"WindowAlign", L"02", &T::WindowAlign, 2},
+      {L"_DualPrintDest", L"2", &T::DualPrintDest, 2}, {L"_EditType", L"2", &T::EditType, 0},
+      {L"_DualPrintLevel", L"3", &T::DualPrintLevel, 5}, {L"_DualPrintLevel", L"0", &T::DualPrintLevel, 0},
+      {L"_TimeOutMSec", L"0x3E8", &T::TimeOutMSec, 1000}, {L"_TimeOutMSec", L"not a number", &T::TimeOutMSec, 0},
+      {L"_TimeOutMSec", L"010", &T::TimeOutMSec, 8}, {L"_TimeOutMSec", L"-1", &T::TimeOutMSec, -1},
       {L"OrigFontColorValue", L"255abc", &T::OrigFontColorValue, 255}};
   TranslationOption o;
   o.SetDualPrintLevel(5);  // a level other than 0 stays until a "0" arrives
@@ -96,13 +83,8 @@ TEST(TranslationOptionEncoding, EachKindReadsOnlyWhatItSpells) {
     ASSERT_TRUE(TranslationOptions::FromNameValue(&o, {name}, {value}));
     EXPECT_EQ((o.*field)(), expected);
   }
-  const std::pair<const wchar_t*, int> parsed[] = {{L"  42", 42},
-                                                   {L"0X1f", 31},
-                                                   {L"0x", 0},
-                                                   {L"09", 0},
-                                                   {L"", 0},
-                                                   {L"-0x10", -16},
-                                                   {L"99999999999", 2147483647},
+  const std::pair<const wchar_t*, int> parsed[] = {{L"  42", 42}, {L"0X1f", 31}, {L"0x", 0}, {L"09", 0}, {L"", 0},
+                                                   {L"-0x10", -16}, {L"99999999999", 2147483647},
                                                    {L"-99999999999", -2147483647 - 1}};
   for (auto [text, value] : parsed) EXPECT_EQ(ParseAutoBaseInt(text), value) << '"' << platform::ToUtf8(text) << '"';
 }

@@ -117,20 +117,12 @@ TEST(EnvironmentContract, SetExpandAndRemoveVariables) {
 TEST(CodePageContract, ConvertsBothWays) {
   const std::tuple<unsigned, std::wstring, std::string> samples[] = {
       {932, L"\x65E5\x672C\x8A9E ABC \xFF71", "\x93\xFA\x96\x7B\x8C\xEA ABC \xB1"},
-      {874, L"\x0E01\x0E02", "\xA1\xA2"},
-      {936, L"\x4E2D\x6587", "\xD6\xD0\xCE\xC4"},
-      {949, L"\xD55C\xAE00", "\xC7\xD1\xB1\xDB"},
-      {950, L"\x4E2D\x6587", "\xA4\xA4\xA4\xE5"},
-      {1250, L"\x0159\x0161", "\xF8\x9A"},
-      {1251, L"\x041F\x0440\x0438", "\xCF\xF0\xE8"},
-      {1252, L"\x00E9\x20AC", "\xE9\x80"},
-      {1253, L"\x03B1\x03B2", "\xE1\xE2"},
-      {1254, L"\x011F\x015F", "\xF0\xFE"},
-      {1255, L"\x05D0\x05D1", "\xE0\xE1"},
-      {1256, L"\x0639", "\xDA"},
-      {1257, L"\x0101\x0113", "\xE2\xE7"},
-      {1258, L"\x0111\x01B0", "\xF0\xFD"},
-      {65001, L"\x65E5", "\xE6\x97\xA5"}};
+      {874, L"\x0E01\x0E02", "\xA1\xA2"}, {936, L"\x4E2D\x6587", "\xD6\xD0\xCE\xC4"},
+      {949, L"\xD55C\xAE00", "\xC7\xD1\xB1\xDB"}, {950, L"\x4E2D\x6587", "\xA4\xA4\xA4\xE5"},
+      {1250, L"\x0159\x0161", "\xF8\x9A"}, {1251, L"\x041F\x0440\x0438", "\xCF\xF0\xE8"},
+      {1252, L"\x00E9\x20AC", "\xE9\x80"}, {1253, L"\x03B1\x03B2", "\xE1\xE2"}, {1254, L"\x011F\x015F", "\xF0\xFE"},
+      {1255, L"\x05D0\x05D1", "\xE0\xE1"}, {1256, L"\x0639", "\xDA"}, {1257, L"\x0101\x0113", "\xE2\xE7"},
+      {1258, L"\x0111\x01B0", "\xF0\xFD"}, {65001, L"\x65E5", "\xE6\x97\xA5"}};
   for (const auto& [page, text, bytes] : samples) {
     SCOPED_TRACE(page);
     ASSERT_TRUE(platform::IsCodePageSupported(page));
@@ -197,12 +189,9 @@ TEST(LanguageContract, SystemDefaultLanguage) {
 }
 
 TEST(MessageBoxContract, DefaultButtonOfEachButtonSet) {
-  const std::pair<unsigned, int> cases[] = {{MB_OK | MB_ICONERROR, IDOK},
-                                            {MB_OKCANCEL, IDOK},
-                                            {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
-                                            {MB_YESNO, IDYES},
-                                            {MB_YESNO | MB_DEFBUTTON2, IDNO},
-                                            {MB_YESNOCANCEL | 0x200, IDCANCEL}};
+  const std::pair<unsigned, int> cases[] = {{MB_OK | MB_ICONERROR, IDOK}, {MB_OKCANCEL, IDOK},
+                                            {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL}, {MB_YESNO, IDYES},
+                                            {MB_YESNO | MB_DEFBUTTON2, IDNO}, {MB_YESNOCANCEL | 0x200, IDCANCEL}};
   for (auto [style, button] : cases) EXPECT_EQ(platform::DefaultButton(style), button) << std::hex << style;
 }
 

@@ -113,20 +113,15 @@ TEST_F(ComEngineClientTest, ListsImplementationsAndPairs) {
   ASSERT_EQ(count, 3);
   // Each item's reads, "|"-joined; the display language and the client id
   // arrived in the display and product names.
-  const wchar_t* pairs[] = {L"fake.en.ja|en|ja|9|ja:fake.en.ja|Fake T1|F",
-                            L"fake.ja.en|ja|en|1|ja:fake.ja.en|Fake T1|F",
+  const wchar_t* pairs[] = {L"fake.en.ja|en|ja|9|ja:fake.en.ja|Fake T1|F", L"fake.ja.en|ja|en|1|ja:fake.ja.en|Fake T1|F",
                             L"fake.broken|en|de|1|ja:fake.broken|Fake T1|F"};
   for (LONG i = 1; i <= 3; ++i) {
     std::shared_ptr<IEngineListItem> item;
     ASSERT_EQ(list->Item(i, &item), S_OK);
     std::wstring id, from, to, display, product, shortName;
     LONG flags = 0;
-    const HRESULT reads[] = {item->EngineID(&id),
-                             item->FromLang(&from),
-                             item->ToLang(&to),
-                             item->Flags(&flags),
-                             item->DisplayName(&display),
-                             item->ProductName(&product),
+    const HRESULT reads[] = {item->EngineID(&id),       item->FromLang(&from),       item->ToLang(&to),
+                             item->Flags(&flags),       item->DisplayName(&display), item->ProductName(&product),
                              item->ProductNameShort(&shortName)};
     for (HRESULT hr : reads) EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(id + L"|" + from + L"|" + to + L"|" + std::to_wstring(flags) + L"|" + display + L"|" + product + L"|" +
@@ -158,7 +153,8 @@ TEST_F(ComEngineClientTest, TranslatesWithWordCorrespondence) {
     std::vector<WordCorrespondence> groups;
   };
   const Case cases[] = {
-      {L"the cat sat", L"SAT CAT THE", {{{{0, 3}}, {{8, 3}}}, {{{4, 3}}, {{4, 3}}}, {{{8, 3}}, {{0, 3}}}}},
+      {L"the cat sat", L"SAT CAT THE",
+       {{{{0, 3}}, {{8, 3}}}, {{{4, 3}}, {{4, 3}}}, {{{8, 3}}, {{0, 3}}}}},
       // A word without translation: a group with source ranges only.
       {L"a big cat", L"CAT BIG", {{{{0, 1}}, {}}, {{{2, 3}}, {{4, 3}}}, {{{6, 3}}, {{0, 3}}}}},
   };
