@@ -112,9 +112,7 @@ TEST_F(OptionFiles, BadFilesFailAndChangeNothing) {
   WriteBytes(File(L"other.ini"), "[Elsewhere]\nDualPrint=True\n");
   WriteBytes(File(L"empty.ini"), "[TranslationOption]\n\n");
   const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> imports[] = {
-      {L"x", L"missing.ini", L"does not exist"},
-      {L"x", L"other.ini", L"TranslationOption"},
-      {L"x", L"empty.ini", L""},
+      {L"x", L"missing.ini", L"does not exist"}, {L"x", L"other.ini", L"TranslationOption"}, {L"x", L"empty.ini", L""},
       {L"", L"other.ini", L""}};
   for (auto [name, file, reason] : imports) {
     std::wstring why;

@@ -96,11 +96,8 @@ TEST(EnvironmentContract, SetExpandAndRemoveVariables) {
   {
     ScopedEnv var(L"PELORANT_TEST_DIR", L"/d\x65E5");
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"%PELORANT_TEST_DIR%\\Talvoren", L"/d\x65E5\\Talvoren"},
-        {L"%pelorant_test_dir%", L"/d\x65E5"},
-        {L"%PELORANT_NO_SUCH_VAR%\\x", L"%PELORANT_NO_SUCH_VAR%\\x"},
-        {L"100% sure", L"100% sure"},
-        {L"a%%b", L"a%%b"},
+        {L"%PELORANT_TEST_DIR%\\Talvoren", L"/d\x65E5\\Talvoren"}, {L"%pelorant_test_dir%", L"/d\x65E5"},
+        {L"%PELORANT_NO_SUCH_VAR%\\x", L"%PELORANT_NO_SUCH_VAR%\\x"}, {L"100% sure", L"100% sure"}, {L"a%%b", L"a%%b"},
         {L"%PELORANT_NO_SUCH_VAR%PELORANT_TEST_DIR%", L"%PELORANT_NO_SUCH_VAR%PELORANT_TEST_DIR%"},
         {L"%PELORANT_NO_SUCH_VAR%%PELORANT_TEST_DIR%", L"%PELORANT_NO_SUCH_VAR%/d\x65E5"}};
     for (auto [in, out] : cases) EXPECT_EQ(platform::ExpandEnvironment(in), out) << platform::ToUtf8(in);
@@ -177,10 +174,8 @@ TEST(LanguageContract, SystemDefaultLanguage) {
   if (!StandsIn()) return;  // Windows takes it from the system, not the environment
   // LC_ALL first, then LC_MESSAGES, then LANG; "C" and unknown names are English.
   const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*, LANGID> cases[] = {
-      {L"ja_JP.UTF-8", L"", L"en_US.UTF-8", 1041},
-      {L"", L"", L"ja_JP.UTF-8", 1041},
-      {L"", L"ko_KR.UTF-8", L"en_US.UTF-8", 1042},
-      {L"", L"C", L"en_US.UTF-8", 1033},
+      {L"ja_JP.UTF-8", L"", L"en_US.UTF-8", 1041}, {L"", L"", L"ja_JP.UTF-8", 1041},
+      {L"", L"ko_KR.UTF-8", L"en_US.UTF-8", 1042}, {L"", L"C", L"en_US.UTF-8", 1033},
       {L"", L"xx_YY", L"en_US.UTF-8", 1033}};
   for (auto [all, messages, lang, id] : cases) {
     ScopedEnv a(L"LC_ALL", all), m(L"LC_MESSAGES", messages), l(L"LANG", lang);
