@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <tuple>
 
@@ -65,6 +66,9 @@ TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedInOneSection) {
   EXPECT_EQ(names.front(), L"Name");
   EXPECT_EQ(values.front(), L"b");
   EXPECT_EQ(names.size(), 22u);
+  auto align = std::find(names.begin(), names.end(), L"WindowAlign");
+  ASSERT_NE(align, names.end());
+  EXPECT_EQ(values[align - names.begin()], L"") << "a pair of quotes around nothing reads as nothing";
 }
 
 TEST_F(OptionFiles, ImportTakesTheGivenNameAndAcceptsAnyQuoting) {
