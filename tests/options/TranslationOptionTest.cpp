@@ -8,45 +8,15 @@
 #include "src/platform/Strings.h"
 
 using namespace options;
+using T = TranslationOption;
 
 namespace {
-
-std::vector<std::wstring> Names(const TranslationOption& set, bool hidden) {
-  std::vector<std::wstring> names, values;
-  EXPECT_TRUE(TranslationOptions::ToNameValue(set, &names, &values, hidden));
-  return names;
-}
 
 std::wstring ValueOf(const TranslationOption& set, const std::wstring& name) {
   std::vector<std::wstring> names, values;
   TranslationOptions::ToNameValue(set, &names, &values, true);
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (names[i] == name) return values[i];
-  }
-  ADD_FAILURE() << "no pair named " << std::string(name.begin(), name.end());
-  return L"?";
-}
-
-void Apply(TranslationOption* set, const std::wstring& name, const std::wstring& value) {
-  ASSERT_TRUE(TranslationOptions::FromNameValue(set, {name}, {value}));
-}
-
-// Pairs applied one after another to the same set, each followed by a look
-// at the field it names.
-using T = TranslationOption;
-struct ApplyStep {
-  const wchar_t* name;
-  const wchar_t* value;
-  std::int32_t (TranslationOption::*field)() const;
-  std::int32_t expected;
-};
-
-void ApplyInTurn(TranslationOption* set, std::initializer_list<ApplyStep> steps) {
-  for (const ApplyStep& step : steps) {
-    SCOPED_TRACE(std::wstring(step.name) + L"=\"" + step.value + L"\"");
-    Apply(set, step.name, step.value);
-    EXPECT_EQ((set->*step.field)(), step.expected);
-  }
+  auto at = std::find(names.begin(), names.end(), name);
+  return at == names.end() ? L"<no pair>" : values[at - names.begin()];
 }
 
 }  // namespace
@@ -55,19 +25,17 @@ void ApplyInTurn(TranslationOption* set, std::initializer_list<ApplyStep> steps)
 // empty slots keep their places and carry no value.
 TEST(TranslationOptionEncoding, PublicPairsFirstThenHiddenOnesWithEmptySlotsKept) {
   TranslationOption o;
-  std::vector<std::wstring> pub = Names(o, false);
+  std::vector<std::wstring> pub, names, values;
+  ASSERT_TRUE(TranslationOptions::ToNameValue(o, &pub, &values, false));
   ASSERT_EQ(pub.size(), 24u);
   EXPECT_EQ(pub.front(), L"Name");
   EXPECT_EQ(pub.back(), L"FontEastEurope");
-  std::vector<std::wstring> names, values;
   ASSERT_TRUE(TranslationOptions::ToNameValue(o, &names, &values, true));
   ASSERT_EQ(names.size(), 45u);
   EXPECT_TRUE(std::equal(pub.begin(), pub.end(), names.begin()));
   for (size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(i >= pub.size(), names[i].starts_with(L"_")) << "pair " << i;
-    if (names[i].empty()) {
-      EXPECT_TRUE(values[i].empty()) << "slot " << i;
-    }
+    EXPECT_TRUE(!names[i].empty() || values[i].empty()) << "slot " << i;
   }
   EXPECT_EQ(std::count(pub.begin(), pub.end(), L""), 2);
   EXPECT_EQ(pub[11], L"Glossary") << "in a slot that was empty, so stored pair counts stay";
@@ -80,47 +48,41 @@ TEST(TranslationOptionEncoding, WritesFlagsIntegersAndEnumsAsThePairsSpellThem) 
   o.SetDualPrint(7);  // any non-zero flag is "True"
   o.SetOrigFontColorValue(-5);
   o.SetTimeOutMSec(1000);
-  EXPECT_EQ(ValueOf(o, L"Name"), L"Mine");
-  EXPECT_EQ(ValueOf(o, L"DualPrint"), L"True");
-  EXPECT_EQ(ValueOf(o, L"DualPrintExpandShape"), L"False");
-  EXPECT_EQ(ValueOf(o, L"OrigFontColorValue"), L"-5");
-  EXPECT_EQ(ValueOf(o, L"OutputDestType"), L"1");
-  EXPECT_EQ(ValueOf(o, L"_TimeOutMSec"), L"1000");
-  EXPECT_EQ(ValueOf(o, L"_DualPrintLevel"), L"0");
-  EXPECT_EQ(ValueOf(o, L"_PreMacroName"), L"fncPreMacro");
-
-  o.SetWindowAlign(3);       // not a listed value
-  o.SetDualPrintLevel(2);    // only 0 is ever written
+  const std::pair<const wchar_t*, const wchar_t*> written[] = {
+      {L"Name", L"Mine"}, {L"DualPrint", L"True"}, {L"DualPrintExpandShape", L"False"}, {L"OrigFontColorValue", L"-5"},
+      {L"OutputDestType", L"1"}, {L"_TimeOutMSec", L"1000"}, {L"_DualPrintLevel", L"0"},
+      {L"_PreMacroName", L"fncPreMacro"}};
+  for (auto [name, value] : written) EXPECT_EQ(ValueOf(o, name), value) << platform::ToUtf8(name);
+  // Values outside an enum's list (only 0 for the level) are written empty.
+  o.SetWindowAlign(3);
+  o.SetDualPrintLevel(2);
   o.SetOutputDestType(-1);
-  EXPECT_EQ(ValueOf(o, L"WindowAlign"), L"");
-  EXPECT_EQ(ValueOf(o, L"_DualPrintLevel"), L"");
-  EXPECT_EQ(ValueOf(o, L"OutputDestType"), L"");
+  for (const wchar_t* name : {L"WindowAlign", L"_DualPrintLevel", L"OutputDestType"})
+    EXPECT_EQ(ValueOf(o, name), L"") << platform::ToUtf8(name);
 }
 
-TEST(TranslationOptionEncoding, FlagsReadTrueOnlyFromExactTrue) {
+// Pairs applied one after another to the same set, each followed by a look
+// at the field it names: flags are true only for an exact "True", enums
+// change only on a listed value, integers read in automatic base.
+TEST(TranslationOptionEncoding, EachKindReadsOnlyWhatItSpells) {
+  const std::tuple<const wchar_t*, const wchar_t*, std::int32_t (T::*)() const, std::int32_t> steps[] = {
+      {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"true", &T::DualPrint, 0},
+      {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"1", &T::DualPrint, 0},
+      {L"ChangesTranFontColor", L"", &T::ChangesTranFontColor, 0}, {L"OutputDestType", L"2", &T::OutputDestType, 1},
+      {L"OutputDestType", L"0", &T::OutputDestType, 0}, {L"OutputDestType", L" 1", &T::OutputDestType, 0},
+      {L"WindowAlign", L"2", &T::WindowAlign, 2}, {L"WindowAlign", L"02", &T::WindowAlign, 2},
+      {L"_DualPrintDest", L"2", &T::DualPrintDest, 2}, {L"_EditType", L"2", &T::EditType, 0},
+      {L"_DualPrintLevel", L"3", &T::DualPrintLevel, 5}, {L"_DualPrintLevel", L"0", &T::DualPrintLevel, 0},
+      {L"_TimeOutMSec", L"0x3E8", &T::TimeOutMSec, 1000}, {L"_TimeOutMSec", L"not a number", &T::TimeOutMSec, 0},
+      {L"_TimeOutMSec", L"010", &T::TimeOutMSec, 8}, {L"_TimeOutMSec", L"-1", &T::TimeOutMSec, -1},
+      {L"OrigFontColorValue", L"255abc", &T::OrigFontColorValue, 255}};
   TranslationOption o;
-  ApplyInTurn(&o, {{L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"true", &T::DualPrint, 0},
-                   {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"1", &T::DualPrint, 0},
-                   {L"ChangesTranFontColor", L"", &T::ChangesTranFontColor, 0}});
-}
-
-TEST(TranslationOptionEncoding, EnumsChangeOnlyOnAListedDigit) {
-  TranslationOption o;
-  ApplyInTurn(&o, {{L"OutputDestType", L"2", &T::OutputDestType, 1}, {L"OutputDestType", L"0", &T::OutputDestType, 0},
-                   {L"OutputDestType", L" 1", &T::OutputDestType, 0}, {L"WindowAlign", L"2", &T::WindowAlign, 2},
-                   {L"WindowAlign", L"02", &T::WindowAlign, 2}, {L"_DualPrintDest", L"2", &T::DualPrintDest, 2},
-                   {L"_EditType", L"2", &T::EditType, 0}});
-  o.SetDualPrintLevel(5);
-  ApplyInTurn(&o, {{L"_DualPrintLevel", L"3", &T::DualPrintLevel, 5},
-                   {L"_DualPrintLevel", L"0", &T::DualPrintLevel, 0}});
-}
-
-TEST(TranslationOptionEncoding, IntegersReadInAutomaticBase) {
-  TranslationOption o;
-  ApplyInTurn(&o, {{L"_TimeOutMSec", L"0x3E8", &T::TimeOutMSec, 1000},
-                   {L"_TimeOutMSec", L"not a number", &T::TimeOutMSec, 0},
-                   {L"_TimeOutMSec", L"010", &T::TimeOutMSec, 8}, {L"_TimeOutMSec", L"-1", &T::TimeOutMSec, -1},
-                   {L"OrigFontColorValue", L"255abc", &T::OrigFontColorValue, 255}});
+  o.SetDualPrintLevel(5);  // a level other than 0 stays until a "0" arrives
+  for (auto [name, value, field, expected] : steps) {
+    SCOPED_TRACE(platform::ToUtf8(std::wstring(name) + L"=\"" + value + L"\""));
+    ASSERT_TRUE(TranslationOptions::FromNameValue(&o, {name}, {value}));
+    EXPECT_EQ((o.*field)(), expected);
+  }
   const std::pair<const wchar_t*, int> parsed[] = {{L"  42", 42}, {L"0X1f", 31}, {L"0x", 0}, {L"09", 0}, {L"", 0},
                                                    {L"-0x10", -16}, {L"99999999999", 2147483647},
                                                    {L"-99999999999", -2147483647 - 1}};
@@ -128,15 +90,11 @@ TEST(TranslationOptionEncoding, IntegersReadInAutomaticBase) {
 }
 
 TEST(TranslationOptionEncoding, UnknownAndMissingNamesLeaveFieldsAlone) {
-  TranslationOption o;
+  TranslationOption o, expected;
   o.SetFontANSI(L"Verdana");
+  expected.SetFontANSI(L"Verdana");
   ASSERT_TRUE(TranslationOptions::FromNameValue(&o, {L"fontansi", L"Bogus", L""}, {L"Tahoma", L"x", L"y"}));
-  EXPECT_EQ(o.FontANSI(), L"Verdana");
-  EXPECT_EQ(o, [] {
-    TranslationOption expected;
-    expected.SetFontANSI(L"Verdana");
-    return expected;
-  }());
+  EXPECT_EQ(o, expected);
   EXPECT_FALSE(TranslationOptions::FromNameValue(&o, {L"Name"}, {}));
 }
 
@@ -176,15 +134,16 @@ TEST(TranslationOptionEncoding, AllPairsRoundTripIntoAFreshSet) {
 
 TEST(OptionFieldTable, ValidationFollowsEachEncoding) {
   const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
-      {L"DualPrint", L"True", true},       {L"DualPrint", L"true", false},     {L"WindowAlign", L"2", true},
-      {L"WindowAlign", L"3", false},       {L"_TimeOutMSec", L"0x3E8", true},  {L"_TimeOutMSec", L"-1", true},
-      {L"_TimeOutMSec", L"12ms", false},   {L"_TimeOutMSec", L"", false},      {L"_TimeOutMSec", L"4294967296", false},
-      {L"_DualPrintLevel", L"1", false},   {L"_TranPrefix", L"a\nb", false}};
+      {L"DualPrint", L"True", true},     {L"DualPrint", L"true", false},    {L"WindowAlign", L"2", true},
+      {L"WindowAlign", L"3", false},     {L"_TimeOutMSec", L"0x3E8", true}, {L"_TimeOutMSec", L"-1", true},
+      {L"_TimeOutMSec", L"12ms", false}, {L"_TimeOutMSec", L"", false},     {L"_TimeOutMSec", L"4294967296", false},
+      {L"_DualPrintLevel", L"1", false}, {L"_TranPrefix", L"a\nb", false}};
   for (auto [name, value, valid] : cases) {
     const OptionFieldInfo* field = FindOptionField(name);
     ASSERT_NE(field, nullptr) << platform::ToUtf8(name);
     std::wstring why;
-    EXPECT_EQ(IsValidOptionValue(*field, value, &why), valid) << platform::ToUtf8(name) << "=" << platform::ToUtf8(value);
+    EXPECT_EQ(IsValidOptionValue(*field, value, &why), valid)
+        << platform::ToUtf8(name) << "=" << platform::ToUtf8(value);
     EXPECT_EQ(why.empty(), valid) << platform::ToUtf8(name);
   }
   std::wstring why;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "src/options/TranslationOptionUDT.h"
 #include "src/options/TranslationOptions.h"
 
@@ -8,17 +10,14 @@ using namespace options;
 TEST(TranslationOptions, DuplicateNamesAreKeptAndLookupsReachTheFirst) {
   TranslationOptions opts;
   opts.Reset();
-  TranslationOption* first = opts.Add(L"Dup");
-  first->SetDualPrint(1);
+  opts.Add(L"Dup")->SetDualPrint(1);
   TranslationOption* again = opts.Add(L"Dup");
   EXPECT_EQ(opts.Count(), 3u);
   EXPECT_EQ(again, opts.Find(L"Dup"));
   EXPECT_EQ(again->DualPrint(), 1) << "Add returns the first set of that name";
-  EXPECT_EQ(opts.At(2), [] {
-    TranslationOption fresh;
-    fresh.SetName(L"Dup");
-    return fresh;
-  }()) << "the second set starts from the defaults";
+  TranslationOption fresh;
+  fresh.SetName(L"Dup");
+  EXPECT_EQ(opts.At(2), fresh) << "the second set starts from the defaults";
   EXPECT_EQ(opts.Select(L"Dup"), &opts.At(1));
   EXPECT_EQ(opts.Find(L"dup"), nullptr) << "names compare exactly";
 }
@@ -64,46 +63,38 @@ TEST(TranslationOptions, AssignCopiesEverySetWithHiddenValuesAndTheSelection) {
 
 TEST(TranslationOptions, SubkeyNamesUseTwoDigitsAtLeast) {
   EXPECT_EQ(OptionSubkeyName(L"", 1), L"\\TranslationOption01");
-  EXPECT_EQ(OptionSubkeyName(L"", 99), L"\\TranslationOption99");
   EXPECT_EQ(OptionSubkeyName(L"", 100), L"\\TranslationOption100");
 }
 
+// The record copies the set's fields; KeepStyle is 1 only for style type 1,
+// EditType is 1 for any non-zero edit type; the switches keep 64 bits.
 TEST(TranslationOptionUDT, CopiesTheSetAndDerivesKeepStyleAndEditType) {
-  TranslationOption o;
-  o.SetName(L"not carried");
-  o.SetOutputDestType(0);
-  o.SetKeepStyleType(1);
-  o.SetEditType(5);
-  o.SetDualPrintLevel(2);
-  o.SetFontHangul(L"Batang");
-  o.SetIgnoresComment(1);
-  o.SetPostMacroName(L"Post");
-  o.SetTimeOutMSec(1000);
-  TranslationOptionUDT r;
-  CopyOptionToUDT(o, &r);
-  EXPECT_EQ(r.TranslationRange, 0);
-  EXPECT_EQ(r.OutputDestType, 0);
-  EXPECT_EQ(r.WindowAlign, 1);
-  EXPECT_EQ(r.KeepStyle, 1);
-  EXPECT_EQ(r.EditType, 1);
-  EXPECT_EQ(r.FontHangul, L"Batang");
-  EXPECT_EQ(r.IgnoresComment, 1);
-  EXPECT_EQ(r.PostMacroName, L"Post");
-  EXPECT_EQ(r.TimeOutMSec, 1000);
-
-  o.SetKeepStyleType(0);
-  o.SetEditType(0);
-  CopyOptionToUDT(o, &r);
-  EXPECT_EQ(r.KeepStyle, 0);
-  EXPECT_EQ(r.EditType, 0);
-
+  const struct {
+    std::int32_t keepStyleType, editType, keepStyle, edit;
+  } cases[] = {{1, 5, 1, 1}, {2, 0, 0, 0}, {0, 1, 0, 1}};
+  for (const auto& c : cases) {
+    TranslationOption o;
+    o.SetKeepStyleType(c.keepStyleType);
+    o.SetEditType(c.editType);
+    o.SetOutputDestType(0);
+    o.SetFontHangul(L"Batang");
+    o.SetIgnoresComment(1);
+    o.SetPostMacroName(L"Post");
+    o.SetTimeOutMSec(1000);
+    TranslationOptionUDT r;
+    CopyOptionToUDT(o, &r);
+    EXPECT_EQ(r.KeepStyle, c.keepStyle) << c.keepStyleType;
+    EXPECT_EQ(r.EditType, c.edit) << c.editType;
+    EXPECT_EQ(std::tie(r.TranslationRange, r.OutputDestType, r.WindowAlign, r.IgnoresComment, r.TimeOutMSec),
+              std::make_tuple(0, 0, 1, 1, 1000));
+    EXPECT_EQ(r.FontHangul + L"|" + r.PostMacroName, L"Batang|Post");
+  }
   FacadeSwitches s;
   s.DisplaysProgressBar = 1;
   s.DisplaysDocument = 1;
   s.ProgressTarget = 0x123456789LL;
+  TranslationOptionUDT r;
   CopySwitchesToUDT(s, &r);
-  EXPECT_EQ(r.DisplaysProgressBar, 1);
-  EXPECT_EQ(r.DisplaysAlert, 0);
-  EXPECT_EQ(r.DisplaysDocument, 1);
+  EXPECT_EQ(std::tie(r.DisplaysProgressBar, r.DisplaysAlert, r.DisplaysDocument), std::make_tuple(1, 0, 1));
   EXPECT_EQ(r.ProgressTarget, 0x123456789LL);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <tuple>
 
 #include "src/platform/ConsoleMessageBox.h"
 
@@ -26,23 +27,21 @@ struct FakeConsole {
   }
 };
 
+// A box with one button shows its icon kind, caption and text, one line
+// each, and asks nothing even at a terminal.
 TEST(ConsoleMessageBox, PlainBoxShowsIconCaptionAndTextWithoutAsking) {
-  FakeConsole c(true);
-  c.answers = {"no"};
-  int id = platform::ConsoleMessageBox({L"First line\r\nSecond line", L"Caption", MB_OK | MB_ICONERROR, 1041}, c.io);
-  EXPECT_EQ(id, IDOK);
-  EXPECT_EQ(c.reads, 0);
-  EXPECT_EQ(c.written, "[error] Caption\nFirst line\nSecond line\n");
-}
-
-TEST(ConsoleMessageBox, IconKindsAreNamed) {
-  EXPECT_EQ(platform::IconKindName(MB_ICONEXCLAMATION), "warning");
-  EXPECT_EQ(platform::IconKindName(MB_ICONINFORMATION | MB_OK), "information");
-  EXPECT_EQ(platform::IconKindName(MB_ICONQUESTION | MB_YESNO), "question");
-  EXPECT_EQ(platform::IconKindName(MB_OK), "");
-  FakeConsole c(false);
-  platform::ConsoleMessageBox({L"text", L"", MB_OK, 1033}, c.io);
-  EXPECT_EQ(c.written, "[message]\ntext\n");
+  const std::tuple<unsigned, const wchar_t*, const char*> cases[] = {
+      {MB_OK | MB_ICONERROR, L"Caption", "[error] Caption\nFirst line\nSecond line\n"},
+      {MB_ICONEXCLAMATION, L"C", "[warning] C\nFirst line\nSecond line\n"},
+      {MB_OK | MB_ICONINFORMATION, L"C", "[information] C\nFirst line\nSecond line\n"},
+      {MB_OK, L"", "[message]\nFirst line\nSecond line\n"}};
+  for (auto [style, caption, written] : cases) {
+    FakeConsole c(true);
+    c.answers = {"no"};
+    EXPECT_EQ(platform::ConsoleMessageBox({L"First line\r\nSecond line", caption, style, 1041}, c.io), IDOK);
+    EXPECT_EQ(c.reads, 0);
+    EXPECT_EQ(c.written, written);
+  }
 }
 
 // The preset answer wins over the terminal, and one preset serves every
@@ -60,7 +59,7 @@ TEST(ConsoleMessageBox, AnswersFromThePresetTheTerminalOrTheDefault) {
   };
   const unsigned question = MB_YESNO | MB_ICONQUESTION;
   const Case cases[] = {
-      {true, "no", {"yes"}, question, IDNO, 0, ""},
+      {true, "no", {"yes"}, question, IDNO, 0, "[question] Pelorant"},
       {false, " YES ", {}, question, IDYES, 0, ""},
       {false, "no", {}, MB_OKCANCEL, IDCANCEL, 0, ""},
       {false, "cancel", {}, MB_YESNOCANCEL, IDCANCEL, 0, ""},

@@ -3,6 +3,7 @@
 // which must change nothing it does not override.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,8 @@ using testsupport::WriteBytes;
 
 namespace {
 
+constexpr DWORD kOk = ERROR_SUCCESS;
+
 struct OwnFiles {
   platform::Files& files = platform::PlatformFiles();
 };
@@ -33,10 +36,11 @@ template <typename T>
 class FileTableContract : public ::testing::Test {
  protected:
   std::wstring Path(const std::wstring& name) const { return platform::JoinPath(mDir.wpath(), name); }
-  // Names in the folder, so a test sees any temporary file left behind.
+  // Names in the folder, sorted, so a test sees any temporary file left behind.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(mDir.path())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
   }
   platform::Files& Files() { return mImpl.files; }
@@ -55,7 +59,7 @@ TYPED_TEST(FileTableContract, ReadsARegularFileWholeAndRefusesWhatIsNone) {
   const std::string bytes("a\0b\r\n\xFF", 6);
   ASSERT_TRUE(WriteBytes(file, bytes));
   std::string out = "untouched";
-  EXPECT_EQ(this->Files().ReadFile(file, 6, &out), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(this->Files().ReadFile(file, 6, &out), kOk);
   EXPECT_EQ(out, bytes);
   EXPECT_EQ(this->Files().Kind(file), FileKind::Regular);
 
@@ -79,22 +83,17 @@ TYPED_TEST(FileTableContract, ReadsARegularFileWholeAndRefusesWhatIsNone) {
 
 TYPED_TEST(FileTableContract, AnAtomicWriteCreatesOrReplacesTheWholeFileAndLeavesNoTemporaryFile) {
   const std::wstring file = this->Path(L"data.txt");
-  ASSERT_EQ(this->Files().WriteAtomically(file, "first version, long", {}), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_EQ(ReadBytes(file), "first version, long");
-  ASSERT_EQ(this->Files().WriteAtomically(file, std::string("2\0", 2), {}), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_EQ(ReadBytes(file), std::string("2\0", 2));
-  ASSERT_EQ(this->Files().WriteAtomically(file, "", {}), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_EQ(ReadBytes(file), "");
+  for (const std::string& bytes : {std::string("first version, long"), std::string("2\0", 2), std::string()}) {
+    ASSERT_EQ(this->Files().WriteAtomically(file, bytes, {}), kOk);
+    EXPECT_EQ(ReadBytes(file), bytes);
+  }
   EXPECT_EQ(this->Names(), std::vector<std::string>{"data.txt"});
-}
-
-TYPED_TEST(FileTableContract, AWriteThatCannotHappenChangesNothing) {
-  // A missing folder, and a folder where the file should be.
-  EXPECT_NE(this->Files().WriteAtomically(this->Path(L"no-such/x.txt"), "x", {}), static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_EQ(this->Files().CreateFolders(this->Path(L"sub")), static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_NE(this->Files().WriteAtomically(this->Path(L"sub"), "x", {}), static_cast<DWORD>(ERROR_SUCCESS));
+  // A missing folder, and a folder where the file should be, change nothing.
+  EXPECT_NE(this->Files().WriteAtomically(this->Path(L"no-such/x.txt"), "x", {}), kOk);
+  ASSERT_EQ(this->Files().CreateFolders(this->Path(L"sub")), kOk);
+  EXPECT_NE(this->Files().WriteAtomically(this->Path(L"sub"), "x", {}), kOk);
   EXPECT_EQ(this->Files().Kind(this->Path(L"sub")), FileKind::Folder);
-  EXPECT_EQ(this->Names(), std::vector<std::string>{"sub"});
+  EXPECT_EQ(this->Names(), (std::vector<std::string>{"data.txt", "sub"}));
 }
 
 TYPED_TEST(FileTableContract, AWriterWithItsOwnFileNameCommitsOnlyWhatItFinished) {
@@ -110,7 +109,7 @@ TYPED_TEST(FileTableContract, AWriterWithItsOwnFileNameCommitsOnlyWhatItFinished
                std::runtime_error);
   EXPECT_EQ(ReadBytes(file), "old");
   EXPECT_EQ(this->Names(), std::vector<std::string>{"deck.pptx"});
-  ASSERT_EQ(this->Files().WriteAtomicallyWith(file, writes("new", true), {}), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(this->Files().WriteAtomicallyWith(file, writes("new", true), {}), kOk);
   EXPECT_EQ(ReadBytes(file), "new");
   EXPECT_EQ(this->Names(), std::vector<std::string>{"deck.pptx"});
 }
@@ -121,7 +120,7 @@ TYPED_TEST(FileTableContract, KeepingAsideNeverReplacesAnEarlierCopy) {
   for (const char* content : {"one", "two", "three"}) {
     ASSERT_TRUE(WriteBytes(file, content));
     std::wstring to;
-    ASSERT_EQ(this->Files().KeepAside(file, L".damaged", &to), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(this->Files().KeepAside(file, L".damaged", &to), kOk);
     moved.push_back(to);
   }
   EXPECT_EQ(moved, (std::vector<std::wstring>{file + L".damaged", file + L".damaged-1", file + L".damaged-2"}));
@@ -129,15 +128,15 @@ TYPED_TEST(FileTableContract, KeepingAsideNeverReplacesAnEarlierCopy) {
   EXPECT_EQ(ReadBytes(moved[2]), "three");
   EXPECT_EQ(this->Files().Kind(file), FileKind::Missing);
   std::wstring to = L"untouched";
-  EXPECT_NE(this->Files().KeepAside(file, L".damaged", &to), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_NE(this->Files().KeepAside(file, L".damaged", &to), kOk);
   EXPECT_EQ(to, L"untouched");
 }
 
 TYPED_TEST(FileTableContract, FoldersAreMadeWithTheirParentsOnceAndNeverOverAFile) {
   const std::wstring deep = this->Path(L"a") + platform::PathSeparator() + L"b" + platform::PathSeparator() + L"c";
-  EXPECT_EQ(this->Files().CreateFolders(deep), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(this->Files().CreateFolders(deep), kOk);
   EXPECT_EQ(this->Files().Kind(deep), FileKind::Folder);
-  EXPECT_EQ(this->Files().CreateFolders(deep), static_cast<DWORD>(ERROR_SUCCESS)) << "an existing folder is fine";
+  EXPECT_EQ(this->Files().CreateFolders(deep), kOk) << "an existing folder is fine";
   ASSERT_TRUE(WriteBytes(this->Path(L"f"), "file"));
   EXPECT_EQ(this->Files().CreateFolders(this->Path(L"f")), static_cast<DWORD>(ERROR_FILE_EXISTS));
   EXPECT_EQ(ReadBytes(this->Path(L"f")), "file");
@@ -150,12 +149,12 @@ TEST(FilesTable, ANewFileIsPrivateOnlyWhenAskedAndAReplacedOneKeepsItsPermission
   const std::wstring secret = platform::JoinPath(dir.wpath(), L"secret");
   platform::WriteOptions ownerOnly;
   ownerOnly.ownerOnly = true;
-  ASSERT_EQ(platform::PlatformFiles().WriteAtomically(secret, "s", ownerOnly), static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_EQ(platform::PlatformFiles().WriteAtomically(shared, "s", {}), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(platform::PlatformFiles().WriteAtomically(secret, "s", ownerOnly), kOk);
+  ASSERT_EQ(platform::PlatformFiles().WriteAtomically(shared, "s", {}), kOk);
   auto perms = [](const std::wstring& p) { return fs::status(platform::NativePath(p)).permissions(); };
   EXPECT_EQ(perms(secret), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_NE(perms(shared) & fs::perms::owner_read, fs::perms::none);
   fs::permissions(platform::NativePath(shared), fs::perms::owner_all | fs::perms::group_read);
-  ASSERT_EQ(platform::PlatformFiles().WriteAtomically(shared, "t", ownerOnly), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(platform::PlatformFiles().WriteAtomically(shared, "t", ownerOnly), kOk);
   EXPECT_EQ(perms(shared), fs::perms::owner_all | fs::perms::group_read);
 }

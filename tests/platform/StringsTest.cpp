@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+
 #include <clocale>
 #include <string>
+#include <tuple>
 
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
@@ -29,9 +31,14 @@ TEST(Strings, ExceptionTextDecodesWhatAndPrefersTheHostsDescription) {
 }
 
 TEST(Strings, Utf16LeSurrogatesAndOddLength) {
-  std::string bytes("\x3D\xD8\x00\xDE" "A\x00", 6);  // U+1F600, 'A'
+  std::string bytes(
+      "\x3D\xD8\x00\xDE"
+      "A\x00",
+      6);  // U+1F600, 'A'
   std::wstring w = FromUtf16Le(bytes);
-  EXPECT_EQ(ToUtf8(w), "\xF0\x9F\x98\x80" "A");
+  EXPECT_EQ(ToUtf8(w),
+            "\xF0\x9F\x98\x80"
+            "A");
   EXPECT_EQ(ToUtf16Le(w), bytes);
   EXPECT_EQ(FromUtf16Le(std::string("A\x00\x41", 3)), std::wstring(L"A\uFFFD"));
 }
@@ -48,16 +55,16 @@ TEST(Strings, CharacterClassesIgnoreTheProcessLocale) {
   const char* old = setlocale(LC_ALL, nullptr);
   std::string saved = old ? old : "C";
   setlocale(LC_ALL, "C");
-  EXPECT_TRUE(IsAlphaNumeric(L'\u00f1'));  // n with tilde
-  EXPECT_TRUE(IsAlphaNumeric(L'\u65e5'));  // a CJK ideograph
-  EXPECT_TRUE(IsAlphaNumeric(L'7'));
-  EXPECT_FALSE(IsAlphaNumeric(L'.'));
-  EXPECT_FALSE(IsAlphaNumeric(L' '));
-  EXPECT_TRUE(IsWhiteSpace(L'\u3000'));    // ideographic space
-  EXPECT_TRUE(IsWhiteSpace(L'\t'));
-  EXPECT_FALSE(IsWhiteSpace(L'a'));
-  EXPECT_TRUE(IsPunctuation(L'\u00bf'));   // inverted question mark
-  EXPECT_TRUE(IsPunctuation(L'\u3002'));   // ideographic full stop
-  EXPECT_FALSE(IsPunctuation(L'\u00e9'));
+  // Letter or digit, white space, punctuation.
+  const std::tuple<wchar_t, bool, bool, bool> cases[] = {
+      {L'\u00f1', true, false, false}, {L'\u65e5', true, false, false}, {L'7', true, false, false},
+      {L'.', false, false, true},      {L' ', false, true, false},      {L'\u3000', false, true, false},
+      {L'\t', false, true, false},     {L'\u00bf', false, false, true}, {L'\u3002', false, false, true},
+      {L'\u00e9', true, false, false}};
+  for (auto [c, alnum, space, punct] : cases) {
+    EXPECT_EQ(IsAlphaNumeric(c), alnum) << static_cast<int>(c);
+    EXPECT_EQ(IsWhiteSpace(c), space) << static_cast<int>(c);
+    EXPECT_EQ(IsPunctuation(c), punct) << static_cast<int>(c);
+  }
   setlocale(LC_ALL, saved.c_str());
 }

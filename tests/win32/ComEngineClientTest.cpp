@@ -178,7 +178,7 @@ TEST_F(ComEngineClientTest, TranslatesWithWordCorrespondence) {
   EXPECT_TRUE(none.empty());
 }
 
-TEST_F(ComEngineClientTest, ReportsFailuresCancelAndLookups) {
+TEST_F(ComEngineClientTest, ReportsFailuresCancelLookupsAndAFailedOpen) {
   ASSERT_EQ(Open(L"fake.en.ja"), kRequestDone);
   std::shared_ptr<ITranslationResult> result;
   ASSERT_EQ(mEngine->Translate(L"fail", kTranslateModePlain, &result), S_OK);
@@ -211,9 +211,8 @@ TEST_F(ComEngineClientTest, ReportsFailuresCancelAndLookups) {
   // The two dialogs answer differently, so a swapped position shows.
   EXPECT_EQ(mEngine->ShowSettingsDialog(0), S_OK);
   EXPECT_EQ(mEngine->ShowDictionaryDialog(0), S_FALSE);
-}
 
-TEST_F(ComEngineClientTest, FailedOpenCarriesTheEngineErrorCode) {
+  // An engine that fails to open carries its error code.
   ASSERT_EQ(Open(L"fake.broken"), kRequestFailed);
   LONG code = 0;
   ASSERT_EQ(mFactory->ErrorCode(&code), S_OK);
@@ -221,10 +220,6 @@ TEST_F(ComEngineClientTest, FailedOpenCarriesTheEngineErrorCode) {
   ASSERT_TRUE(mEngine);
   EXPECT_EQ(Outcome(*mEngine), std::make_pair(LONG{kRequestFailed}, kEngineErrorNotReady));
 }
-
-}  // namespace
-
-namespace {
 
 // A family helper reached by its registered identifier, as the built-in
 // families are.
