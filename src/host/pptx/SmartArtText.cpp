@@ -204,7 +204,9 @@ std::vector<std::string> DataParts(Package& pkg, const std::vector<Relationship>
 DiagramParts DiagramOf(Document& doc, const std::string& drawingPart) {
   Package& pkg = doc.Pkg();
   for (const std::string& source : DiagramSources(doc)) {
-    std::vector<Relationship> rels = pkg.Relationships(source);
+    // Looked up without a copy: a sync asks at every drawn shape, over
+    // every slide, layout and master, and nothing here changes links.
+    const std::vector<Relationship>& rels = pkg.KnownRelationships(source);
     std::string drawingId;
     for (const Relationship& r : rels)
       if (r.targetPart == drawingPart) drawingId = r.id;
