@@ -360,7 +360,10 @@ struct Package::Impl {
   // Relationships by source part, with the version of the .rels part they
   // were read from: the model asks for the same few (a slide's layout, a
   // layout's master, a master's theme) at nearly every shape.
+  // The .rels entry is kept too (entries live as long as the package), so
+  // that a lookup whose part exists needs no name built or hashed.
   struct Rels {
+    const Entry* part = nullptr;
     std::uint64_t version = 0;
     std::vector<Relationship> list;
   };
@@ -806,10 +809,12 @@ std::vector<Relationship> Package::Relationships(const std::string& sourcePart) 
 // Lookups by type and id run at nearly every shape; a copy of the list each
 // time cost more than the search.
 const std::vector<Relationship>& Package::KnownRelationships(const std::string& sourcePart) {
+  auto known = mImpl->rels.find(sourcePart);
+  if (known != mImpl->rels.end() && known->second.part && known->second.part->edits == known->second.version)
+    return known->second.list;
   std::string rels = RelsPartName(sourcePart);
   const std::uint64_t version = mImpl->Version(rels);
-  if (auto it = mImpl->rels.find(sourcePart); it != mImpl->rels.end() && it->second.version == version)
-    return it->second.list;
+  if (known != mImpl->rels.end() && known->second.version == version) return known->second.list;
   std::vector<Relationship> out;
   if (HasPart(rels)) {
     pugi::xml_node root = Xml(rels).document_element();
@@ -827,8 +832,9 @@ const std::vector<Relationship>& Package::KnownRelationships(const std::string& 
       out.push_back(std::move(rel));
     }
   }
+  auto entry = mImpl->byLower.find(Lower(rels));
   auto& kept = mImpl->rels[sourcePart];
-  kept = {version, std::move(out)};
+  kept = {entry == mImpl->byLower.end() ? nullptr : entry->second, version, std::move(out)};
   return kept.list;
 }
 
