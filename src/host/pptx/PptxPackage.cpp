@@ -97,30 +97,11 @@ class SerialisedPart : public pugi::xml_writer {
     }
   }
 
+  zip_error_t* Error() { return &mError; }
+
   // libzip asks for the size before it opens the source and again after
   // closing it; it writes the same headers as for a buffer only while the
   // size is known.
-  static zip_int64_t Callback(void* self, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
-    auto* part = static_cast<SerialisedPart*>(self);
-    // Nothing may unwind through libzip: a part that cannot be serialised
-    // fails the save as libzip reports its own faults.
-    try {
-      return part->Command(data, len, cmd);
-    } catch (...) {
-      zip_error_set(&part->mError, ZIP_ER_MEMORY, 0);
-      return -1;
-    }
-  }
-
- private:
-  void Serialise() {
-    if (mReady) return;
-    mSlices.clear();
-    mSize = 0;
-    mDoc.save(*this, "", kSaveFlags | (mBom ? pugi::format_write_bom : 0), mEncoding);
-    mReady = true;
-  }
-
   zip_int64_t Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
     switch (cmd) {
       case ZIP_SOURCE_OPEN:
@@ -163,11 +144,6 @@ class SerialisedPart : public pugi::xml_writer {
                     ZIP_STAT_ENCRYPTION_METHOD;
         return sizeof(zip_stat_t);
       }
-      case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&mError, data, len);
-      case ZIP_SOURCE_FREE:
-        delete this;
-        return 0;
       case ZIP_SOURCE_SUPPORTS:
         return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
                                               ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
@@ -175,6 +151,15 @@ class SerialisedPart : public pugi::xml_writer {
         zip_error_set(&mError, ZIP_ER_OPNOTSUPP, 0);
         return -1;
     }
+  }
+
+ private:
+  void Serialise() {
+    if (mReady) return;
+    mSlices.clear();
+    mSize = 0;
+    mDoc.save(*this, "", kSaveFlags | (mBom ? pugi::format_write_bom : 0), mEncoding);
+    mReady = true;
   }
 
   const pugi::xml_document& mDoc;
@@ -205,15 +190,8 @@ class ArchiveFile {
     zip_error_fini(&mError);
   }
 
-  static zip_int64_t Callback(void* self, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
-    auto* file = static_cast<ArchiveFile*>(self);
-    try {
-      return file->Command(data, len, cmd);
-    } catch (...) {
-      zip_error_set(&file->mError, ZIP_ER_MEMORY, 0);
-      return -1;
-    }
-  }
+  zip_error_t* Error() { return &mError; }
+  zip_int64_t Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd);
 
  private:
   static constexpr std::size_t kKept = 4 << 20;
@@ -265,63 +243,6 @@ class ArchiveFile {
     return static_cast<zip_int64_t>(len);
   }
 
-  zip_int64_t Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
-    switch (cmd) {
-      // Read as what it is before the archive is written: an empty file.
-      case ZIP_SOURCE_OPEN:
-      case ZIP_SOURCE_CLOSE:
-      case ZIP_SOURCE_READ:
-      case ZIP_SOURCE_TELL:
-        return 0;
-      case ZIP_SOURCE_SEEK:
-        return zip_source_seek_compute_offset(0, 0, data, len, &mError) < 0 ? -1 : 0;
-      case ZIP_SOURCE_STAT: {
-        if (len < sizeof(zip_stat_t)) return -1;
-        auto* st = static_cast<zip_stat_t*>(data);
-        zip_stat_init(st);
-        st->size = 0;
-        st->valid = ZIP_STAT_SIZE;
-        return sizeof(zip_stat_t);
-      }
-      case ZIP_SOURCE_BEGIN_WRITE:
-        mKept.clear();
-        mStart = mPos = mWritten = 0;
-        return ::ftruncate(mFd, 0) == 0 ? 0 : (zip_error_set(&mError, ZIP_ER_WRITE, errno), -1);
-      case ZIP_SOURCE_WRITE:
-        return Write(static_cast<const char*>(data), len);
-      case ZIP_SOURCE_SEEK_WRITE: {
-        const zip_int64_t to = zip_source_seek_compute_offset(mPos, End(), data, len, &mError);
-        if (to < 0) return -1;
-        mPos = static_cast<std::uint64_t>(to);
-        return 0;
-      }
-      case ZIP_SOURCE_TELL_WRITE:
-        return static_cast<zip_int64_t>(mPos);
-      case ZIP_SOURCE_COMMIT_WRITE:
-        return Flush() ? 0 : -1;
-      case ZIP_SOURCE_ROLLBACK_WRITE:
-        mKept.clear();
-        return 0;
-      case ZIP_SOURCE_REMOVE:  // an archive left with no entries: the file stays empty
-        return ::ftruncate(mFd, 0) == 0 ? 0 : (zip_error_set(&mError, ZIP_ER_WRITE, errno), -1);
-      case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&mError, data, len);
-      case ZIP_SOURCE_FREE:
-        delete this;
-        return 0;
-      case ZIP_SOURCE_SUPPORTS:
-        // libzip opens for writing only what declares it can be read too.
-        return zip_source_make_command_bitmap(
-            ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
-            ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_WRITE,
-            ZIP_SOURCE_SEEK_WRITE, ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE,
-            ZIP_SOURCE_REMOVE, -1);
-      default:
-        zip_error_set(&mError, ZIP_ER_OPNOTSUPP, 0);
-        return -1;
-    }
-  }
-
   int mFd;
   std::string mKept;          // the file's bytes from mStart on, not yet written
   std::uint64_t mStart = 0;
@@ -329,6 +250,77 @@ class ArchiveFile {
   std::uint64_t mWritten = 0;  // the end of what is in the file
   zip_error_t mError;
 };
+
+zip_int64_t ArchiveFile::Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  switch (cmd) {
+    // Read as what it is before the archive is written: an empty file.
+    case ZIP_SOURCE_OPEN:
+    case ZIP_SOURCE_CLOSE:
+    case ZIP_SOURCE_READ:
+    case ZIP_SOURCE_TELL:
+      return 0;
+    case ZIP_SOURCE_SEEK:
+      return zip_source_seek_compute_offset(0, 0, data, len, &mError) < 0 ? -1 : 0;
+    case ZIP_SOURCE_STAT: {
+      if (len < sizeof(zip_stat_t)) return -1;
+      auto* st = static_cast<zip_stat_t*>(data);
+      zip_stat_init(st);
+      st->size = 0;
+      st->valid = ZIP_STAT_SIZE;
+      return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_BEGIN_WRITE:
+      mKept.clear();
+      mStart = mPos = mWritten = 0;
+      return ::ftruncate(mFd, 0) == 0 ? 0 : (zip_error_set(&mError, ZIP_ER_WRITE, errno), -1);
+    case ZIP_SOURCE_WRITE:
+      return Write(static_cast<const char*>(data), len);
+    case ZIP_SOURCE_SEEK_WRITE: {
+      const zip_int64_t to = zip_source_seek_compute_offset(mPos, End(), data, len, &mError);
+      if (to < 0) return -1;
+      mPos = static_cast<std::uint64_t>(to);
+      return 0;
+    }
+    case ZIP_SOURCE_TELL_WRITE:
+      return static_cast<zip_int64_t>(mPos);
+    case ZIP_SOURCE_COMMIT_WRITE:
+      return Flush() ? 0 : -1;
+    case ZIP_SOURCE_ROLLBACK_WRITE:
+      mKept.clear();
+      return 0;
+    case ZIP_SOURCE_REMOVE:  // an archive left with no entries: the file stays empty
+      return ::ftruncate(mFd, 0) == 0 ? 0 : (zip_error_set(&mError, ZIP_ER_WRITE, errno), -1);
+    case ZIP_SOURCE_SUPPORTS:
+      // libzip opens for writing only what declares it can be read too.
+      return zip_source_make_command_bitmap(
+          ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+          ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_WRITE,
+          ZIP_SOURCE_SEEK_WRITE, ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE,
+          ZIP_SOURCE_REMOVE, -1);
+    default:
+      zip_error_set(&mError, ZIP_ER_OPNOTSUPP, 0);
+      return -1;
+  }
+}
+
+// How libzip calls a source of ours, which it owns. Nothing may unwind
+// through libzip: a failure (a part that cannot be serialised) fails the
+// save as libzip reports its own faults.
+template <class Source>
+zip_int64_t SourceCallback(void* self, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  auto* source = static_cast<Source*>(self);
+  if (cmd == ZIP_SOURCE_ERROR) return zip_error_to_data(source->Error(), data, len);
+  if (cmd == ZIP_SOURCE_FREE) {
+    delete source;
+    return 0;
+  }
+  try {
+    return source->Command(data, len, cmd);
+  } catch (...) {
+    zip_error_set(source->Error(), ZIP_ER_MEMORY, 0);
+    return -1;
+  }
+}
 
 }  // namespace
 
@@ -917,7 +909,7 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
       auto* file = new ArchiveFile(fd);
       zip_error_t err;
       zip_error_init(&err);
-      zip_source_t* dest = zip_source_function_create(ArchiveFile::Callback, file, &err);
+      zip_source_t* dest = zip_source_function_create(SourceCallback<ArchiveFile>, file, &err);
       if (!dest) delete file;
       out = dest ? zip_open_from_source(dest, ZIP_CREATE | ZIP_TRUNCATE, &err) : nullptr;
       if (dest && !out) zip_source_free(dest);
@@ -953,7 +945,7 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
       zip_source_t* src = nullptr;
       if (rep == replaced.end() && e.xml && e.dirty) {
         auto* part = new SerialisedPart(*e.xml, e.encoding, e.bom);
-        src = zip_source_function(out, SerialisedPart::Callback, part);
+        src = zip_source_function(out, SourceCallback<SerialisedPart>, part);
         if (!src) delete part;
       } else {
         // Handed to libzip as they are, not copied: both the replacement and
