@@ -1,8 +1,8 @@
 // The whole `pelorant translate` of a real deck with Apertium English to
 // Spanish, side by side in one run with Apertium alone:
 //   - over the deck's text extracted to a plain file (goal: 1.3 or less);
-//   - over the deck with Apertium's own pptx format (goal: below 1, although
-//     the run also translates notes, SmartArt, tables and comments);
+//   - over the deck with Apertium's own pptx format (goal: 0.8 or less,
+//     although the run also translates notes, SmartArt, tables and comments);
 // the document's own share: the same run with the bracket test engine, which
 // costs next to nothing, against Apertium's batch (goal: 0.25 or less);
 // the scale table: `show` and `translate` with the bracket engine over decks
@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
     std::printf("  pelorant translate (Apertium:eng-spa)   %8.3f %8.3f\n", t[0].wall, t[0].cpu);
     std::printf("  apertium eng-spa over the text          %8.3f %8.3f   ratio %.2f wall, %.2f cpu (goal <= 1.3)\n",
                 t[1].wall, t[1].cpu, t[0].wall / t[1].wall, t[0].cpu / t[1].cpu);
-    std::printf("  apertium -f pptx eng-spa over the deck  %8.3f %8.3f   ratio %.2f wall, %.2f cpu (goal < 1)\n",
+    std::printf("  apertium -f pptx eng-spa over the deck  %8.3f %8.3f   ratio %.2f wall, %.2f cpu (goal <= 0.8)\n",
                 t[2].wall, t[2].cpu, t[0].wall / t[2].wall, t[0].cpu / t[2].cpu);
     std::printf("  pelorant translate (bracket test engine)%8.3f %8.3f   the document's handling alone\n", t[3].wall,
                 t[3].cpu);

@@ -1,4 +1,8 @@
+#include <ext/stdio_filebuf.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -302,6 +306,18 @@ int Run(const std::vector<std::string>& args, app::CommandIo& io) {
     auto p = app->Presentations()->Open(platform::FromUtf8(file), /*readOnly=*/true, /*untitled=*/false,
                                         /*withWindow=*/false);
     // Print into a buffer first so a failure half-way leaves no partial JSON.
+    // The buffer is an unnamed temporary file: a deck's texts printed whole
+    // would otherwise take memory beside its documents, three times over
+    // while a growing string moves.
+    if (std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{std::tmpfile(), &std::fclose}) {
+      __gnu_cxx::stdio_filebuf<char> fileBuf(file.get(), std::ios::in | std::ios::out);
+      std::iostream buf(&fileBuf);
+      Printer{buf, json}.Deck(p);
+      if (buf.flush() && buf.seekg(0)) {
+        io.out << &fileBuf;
+        return 0;
+      }
+    }
     std::ostringstream buf;
     Printer{buf, json}.Deck(p);
     io.out << std::move(buf).str();

@@ -1,7 +1,12 @@
 // The client over libcurl: one easy handle per client keeps its connection
 // alive between exchanges; a multi handle drives it so that the exchange can
 // be watched for cancel between short polls instead of blocking in curl.
+//
+// libcurl is loaded when the first client is made, not linked: it brings two
+// dozen libraries (TLS, Kerberos, LDAP ...) that every start of the program
+// would otherwise map and relocate, though most runs never reach a server.
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <mutex>
 
@@ -11,9 +16,70 @@ namespace http_engine {
 
 namespace {
 
-void GlobalInit() {
+// The calls this client makes, looked up in the loaded library under the
+// names and types of its header.
+struct Curl {
+  decltype(&::curl_global_init) global_init = nullptr;
+  decltype(&::curl_easy_init) easy_init = nullptr;
+  decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
+  decltype(&::curl_easy_reset) easy_reset = nullptr;
+  CURLcode (*easy_setopt)(CURL*, CURLoption, ...) = nullptr;
+  CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...) = nullptr;
+  decltype(&::curl_easy_strerror) easy_strerror = nullptr;
+  decltype(&::curl_slist_append) slist_append = nullptr;
+  decltype(&::curl_slist_free_all) slist_free_all = nullptr;
+  decltype(&::curl_multi_init) multi_init = nullptr;
+  decltype(&::curl_multi_cleanup) multi_cleanup = nullptr;
+  decltype(&::curl_multi_add_handle) multi_add_handle = nullptr;
+  decltype(&::curl_multi_remove_handle) multi_remove_handle = nullptr;
+  decltype(&::curl_multi_perform) multi_perform = nullptr;
+  decltype(&::curl_multi_poll) multi_poll = nullptr;
+  decltype(&::curl_multi_info_read) multi_info_read = nullptr;
+  std::string error;  // why the library cannot be used; empty when it can
+};
+
+// The name libcurl has been loaded by since its interface last changed.
+constexpr const char* kLibrary = "libcurl.so.4";
+
+template <typename F>
+bool Bind(void* library, const char* name, F* out) {
+  *out = reinterpret_cast<F>(dlsym(library, name));
+  return *out != nullptr;
+}
+
+// Loaded and started once, on the first client; the library stays loaded
+// for the life of the process, as a linked one would.
+const Curl& Library() {
+  static Curl curl;
   static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(once, [] {
+    void* lib = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+      const char* why = dlerror();
+      curl.error = "the HTTP library " + std::string(kLibrary) + " could not be loaded" +
+                   (why ? std::string(": ") + why : std::string());
+      return;
+    }
+    const bool bound =
+        Bind(lib, "curl_global_init", &curl.global_init) && Bind(lib, "curl_easy_init", &curl.easy_init) &&
+        Bind(lib, "curl_easy_cleanup", &curl.easy_cleanup) && Bind(lib, "curl_easy_reset", &curl.easy_reset) &&
+        Bind(lib, "curl_easy_setopt", &curl.easy_setopt) && Bind(lib, "curl_easy_getinfo", &curl.easy_getinfo) &&
+        Bind(lib, "curl_easy_strerror", &curl.easy_strerror) && Bind(lib, "curl_slist_append", &curl.slist_append) &&
+        Bind(lib, "curl_slist_free_all", &curl.slist_free_all) && Bind(lib, "curl_multi_init", &curl.multi_init) &&
+        Bind(lib, "curl_multi_cleanup", &curl.multi_cleanup) &&
+        Bind(lib, "curl_multi_add_handle", &curl.multi_add_handle) &&
+        Bind(lib, "curl_multi_remove_handle", &curl.multi_remove_handle) &&
+        Bind(lib, "curl_multi_perform", &curl.multi_perform) && Bind(lib, "curl_multi_poll", &curl.multi_poll) &&
+        Bind(lib, "curl_multi_info_read", &curl.multi_info_read);
+    if (!bound) {
+      const char* why = dlerror();
+      curl.error = "the HTTP library " + std::string(kLibrary) + " cannot be used" +
+                   (why ? std::string(": ") + why : std::string());
+      return;
+    }
+    if (curl.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) curl.error = "the HTTP library could not be started";
+  });
+  return curl;
 }
 
 struct Sink {
@@ -52,28 +118,30 @@ HttpReply::Outcome Classify(CURLcode code) {
 }  // namespace
 
 struct HttpClient::Impl {
+  const Curl& curl = Library();
   ClientSettings settings;
   CURL* easy = nullptr;
   CURLM* multi = nullptr;
 };
 
 HttpClient::HttpClient(ClientSettings settings) : mImpl(std::make_unique<Impl>()) {
-  GlobalInit();
   mImpl->settings = std::move(settings);
-  mImpl->easy = curl_easy_init();
-  mImpl->multi = curl_multi_init();
+  if (!mImpl->curl.error.empty()) return;
+  mImpl->easy = mImpl->curl.easy_init();
+  mImpl->multi = mImpl->curl.multi_init();
 }
 
 HttpClient::~HttpClient() {
-  if (mImpl->easy) curl_easy_cleanup(mImpl->easy);
-  if (mImpl->multi) curl_multi_cleanup(mImpl->multi);
+  if (mImpl->easy) mImpl->curl.easy_cleanup(mImpl->easy);
+  if (mImpl->multi) mImpl->curl.multi_cleanup(mImpl->multi);
 }
 
 HttpReply HttpClient::Send(const HttpCall& call, const engine_server::CancelToken& token) {
   HttpReply reply;
+  const Curl& curl = mImpl->curl;
   CURL* easy = mImpl->easy;
   if (!easy || !mImpl->multi) {
-    reply.error = "the HTTP library could not be started";
+    reply.error = curl.error.empty() ? "the HTTP library could not be started" : curl.error;
     return reply;
   }
   const ClientSettings& s = mImpl->settings;
@@ -81,29 +149,29 @@ HttpReply HttpClient::Send(const HttpCall& call, const engine_server::CancelToke
   char errorText[CURL_ERROR_SIZE] = {};
   std::string url = s.baseUrl + call.path;
   curl_slist* headers = nullptr;
-  if (!call.contentType.empty()) headers = curl_slist_append(headers, ("Content-Type: " + call.contentType).c_str());
-  headers = curl_slist_append(headers, "Expect:");
+  if (!call.contentType.empty()) headers = curl.slist_append(headers, ("Content-Type: " + call.contentType).c_str());
+  headers = curl.slist_append(headers, "Expect:");
 
-  curl_easy_reset(easy);  // keeps the connection, drops the last exchange's options
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(s.timeoutMs));
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(s.timeoutMs));
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(s.maxAnswerBytes));
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, Write);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+  curl.easy_reset(easy);  // keeps the connection, drops the last exchange's options
+  curl.easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl.easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl.easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl.easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(s.timeoutMs));
+  curl.easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(s.timeoutMs));
+  curl.easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl.easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl.easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(s.maxAnswerBytes));
+  curl.easy_setopt(easy, CURLOPT_WRITEFUNCTION, Write);
+  curl.easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
+  curl.easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+  curl.easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl.easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
   if (!call.body.empty()) {
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(call.body.size()));
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, call.body.data());
+    curl.easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(call.body.size()));
+    curl.easy_setopt(easy, CURLOPT_POSTFIELDS, call.body.data());
   }
 
-  curl_multi_add_handle(mImpl->multi, easy);
+  curl.multi_add_handle(mImpl->multi, easy);
   bool cancelled = false;
   int running = 1;
   CURLcode result = CURLE_OK;
@@ -112,20 +180,20 @@ HttpReply HttpClient::Send(const HttpCall& call, const engine_server::CancelToke
       cancelled = true;
       break;
     }
-    if (curl_multi_perform(mImpl->multi, &running) != CURLM_OK) {
+    if (curl.multi_perform(mImpl->multi, &running) != CURLM_OK) {
       result = CURLE_FAILED_INIT;
       break;
     }
     // Short polls: a cancel is seen within one of them.
-    if (running) curl_multi_poll(mImpl->multi, nullptr, 0, 20, nullptr);
+    if (running) curl.multi_poll(mImpl->multi, nullptr, 0, 20, nullptr);
   }
   int left = 0;
-  while (CURLMsg* m = curl_multi_info_read(mImpl->multi, &left)) {
+  while (CURLMsg* m = curl.multi_info_read(mImpl->multi, &left)) {
     if (m->msg == CURLMSG_DONE) result = m->data.result;
   }
-  curl_multi_remove_handle(mImpl->multi, easy);
-  curl_slist_free_all(headers);
-  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &reply.status);
+  curl.multi_remove_handle(mImpl->multi, easy);
+  curl.slist_free_all(headers);
+  curl.easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &reply.status);
 
   if (cancelled) {
     reply.outcome = HttpReply::Outcome::Cancelled;
@@ -135,7 +203,7 @@ HttpReply HttpClient::Send(const HttpCall& call, const engine_server::CancelToke
     reply.error = "the answer is longer than " + std::to_string(s.maxAnswerBytes) + " bytes";
   } else if (result != CURLE_OK) {
     reply.outcome = Classify(result);
-    reply.error = errorText[0] ? errorText : curl_easy_strerror(result);
+    reply.error = errorText[0] ? errorText : curl.easy_strerror(result);
   } else {
     reply.outcome = HttpReply::Outcome::Ok;
     return reply;

@@ -15,7 +15,10 @@ if(WIN32)
   target_include_directories(pelorant_http_engine SYSTEM PRIVATE ${nlohmann_only})
   target_link_libraries(pelorant_http_engine PRIVATE winhttp)
 else()
+  # libcurl is loaded by its run-time name when a client is first made
+  # (HttpClientCurl.cpp says why); only its header is used at build time.
   find_package(CURL REQUIRED)
   find_package(nlohmann_json REQUIRED)
-  target_link_libraries(pelorant_http_engine PRIVATE CURL::libcurl nlohmann_json::nlohmann_json)
+  target_include_directories(pelorant_http_engine SYSTEM PRIVATE ${CURL_INCLUDE_DIRS})
+  target_link_libraries(pelorant_http_engine PRIVATE ${CMAKE_DL_LIBS} nlohmann_json::nlohmann_json)
 endif()

@@ -34,18 +34,25 @@ struct Pattern {
   // Characters that may stand right before a match (besides blanks and the
   // start); empty: anything but a letter or digit.
   const wchar_t* after;
+  // Every match holds one of these: a text without any is not searched,
+  // which is most texts, and the expressions are the costly part.
+  std::vector<std::wstring_view> needs;
+  bool MayMatch(std::wstring_view text) const {
+    return std::any_of(needs.begin(), needs.end(), [&](std::wstring_view n) { return text.find(n) != text.npos; });
+  }
 };
 
 const std::vector<Pattern>& Patterns() {
   static const std::vector<Pattern> patterns = [] {
     auto make = [](const wchar_t* re) { return std::wregex(re, std::regex::ECMAScript | std::regex::optimize); };
     std::vector<Pattern> p;
-    p.push_back({make(L"(?:[A-Za-z][A-Za-z0-9+.\\-]*://|www\\.)[^\\s<>\"]+"), true, nullptr});
-    p.push_back({make(L"(?:mailto:)?[A-Za-z0-9._%+\\-]+@[A-Za-z0-9\\-]+(?:\\.[A-Za-z0-9\\-]+)+"), false, nullptr});
-    p.push_back({make(L"[A-Za-z]:\\\\[^\\s<>\"|*?]*"), true, nullptr});
-    p.push_back({make(L"\\\\\\\\[A-Za-z0-9._$\\-]+(?:\\\\[^\\s<>\"|*?]*)?"), true, nullptr});
+    p.push_back({make(L"(?:[A-Za-z][A-Za-z0-9+.\\-]*://|www\\.)[^\\s<>\"]+"), true, nullptr, {L"://", L"www."}});
+    p.push_back(
+        {make(L"(?:mailto:)?[A-Za-z0-9._%+\\-]+@[A-Za-z0-9\\-]+(?:\\.[A-Za-z0-9\\-]+)+"), false, nullptr, {L"@"}});
+    p.push_back({make(L"[A-Za-z]:\\\\[^\\s<>\"|*?]*"), true, nullptr, {L":\\"}});
+    p.push_back({make(L"\\\\\\\\[A-Za-z0-9._$\\-]+(?:\\\\[^\\s<>\"|*?]*)?"), true, nullptr, {L"\\\\"}});
     // A path of at least two folders, so that "and/or" and "km/h" stay words.
-    p.push_back({make(L"/[A-Za-z0-9._~\\-]+(?:/[A-Za-z0-9._~\\-]+)+/?"), true, L"(\"'"});
+    p.push_back({make(L"/[A-Za-z0-9._~\\-]+(?:/[A-Za-z0-9._~\\-]+)+/?"), true, L"(\"'", {L"/"}});
     return p;
   }();
   return patterns;
@@ -53,6 +60,7 @@ const std::vector<Pattern>& Patterns() {
 
 void AddAddresses(const std::wstring& text, std::vector<ProtectedSpan>* out) {
   for (const Pattern& pattern : Patterns()) {
+    if (!pattern.MayMatch(text)) continue;
     for (std::wsregex_iterator it(text.begin(), text.end(), pattern.expression), end; it != end; ++it) {
       auto start = static_cast<std::int32_t>(it->position());
       auto stop = start + static_cast<std::int32_t>(it->length());
@@ -104,8 +112,7 @@ std::vector<ProtectedSpan> TakeInOrder(std::vector<ProtectedSpan> spans) {
 std::vector<ProtectedSpan> FindProtectedSpans(const std::wstring& text,
                                               const std::vector<options::GlossaryTerm>& glossary) {
   std::vector<ProtectedSpan> spans;
-  // Most texts hold nothing to protect; the expressions are the costly part.
-  if (text.find_first_of(L"/\\@:.") != std::wstring::npos) AddAddresses(text, &spans);
+  AddAddresses(text, &spans);
   for (size_t i = 0; i < text.size(); ++i) {
     if (IsPlaceholder(text[i])) spans.push_back({static_cast<std::int32_t>(i), 1, std::nullopt, false});
   }

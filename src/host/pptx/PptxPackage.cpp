@@ -1,6 +1,10 @@
 #include "src/host/pptx/PptxPackage.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zip.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cctype>
@@ -93,30 +97,11 @@ class SerialisedPart : public pugi::xml_writer {
     }
   }
 
+  zip_error_t* Error() { return &mError; }
+
   // libzip asks for the size before it opens the source and again after
   // closing it; it writes the same headers as for a buffer only while the
   // size is known.
-  static zip_int64_t Callback(void* self, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
-    auto* part = static_cast<SerialisedPart*>(self);
-    // Nothing may unwind through libzip: a part that cannot be serialised
-    // fails the save as libzip reports its own faults.
-    try {
-      return part->Command(data, len, cmd);
-    } catch (...) {
-      zip_error_set(&part->mError, ZIP_ER_MEMORY, 0);
-      return -1;
-    }
-  }
-
- private:
-  void Serialise() {
-    if (mReady) return;
-    mSlices.clear();
-    mSize = 0;
-    mDoc.save(*this, "", kSaveFlags | (mBom ? pugi::format_write_bom : 0), mEncoding);
-    mReady = true;
-  }
-
   zip_int64_t Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
     switch (cmd) {
       case ZIP_SOURCE_OPEN:
@@ -159,11 +144,6 @@ class SerialisedPart : public pugi::xml_writer {
                     ZIP_STAT_ENCRYPTION_METHOD;
         return sizeof(zip_stat_t);
       }
-      case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&mError, data, len);
-      case ZIP_SOURCE_FREE:
-        delete this;
-        return 0;
       case ZIP_SOURCE_SUPPORTS:
         return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
                                               ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
@@ -171,6 +151,15 @@ class SerialisedPart : public pugi::xml_writer {
         zip_error_set(&mError, ZIP_ER_OPNOTSUPP, 0);
         return -1;
     }
+  }
+
+ private:
+  void Serialise() {
+    if (mReady) return;
+    mSlices.clear();
+    mSize = 0;
+    mDoc.save(*this, "", kSaveFlags | (mBom ? pugi::format_write_bom : 0), mEncoding);
+    mReady = true;
   }
 
   const pugi::xml_document& mDoc;
@@ -185,6 +174,153 @@ class SerialisedPart : public pugi::xml_writer {
   bool mSized = false;
   zip_error_t mError;
 };
+
+// The file a save writes, as libzip sees it. libzip writes each entry's
+// local header, its data, then goes back to rewrite the header with the
+// sizes and checksum; through a stream that flushes at every seek, a deck
+// of a few hundred parts cost thousands of small writes and seeks. This
+// keeps the file's last megabytes in memory, so those rewrites land there,
+// and writes the rest in large pieces. Anything that reaches further back
+// is written where it belongs at once.
+class ArchiveFile {
+ public:
+  explicit ArchiveFile(int fd) : mFd(fd) { zip_error_init(&mError); }
+  ~ArchiveFile() {
+    ::close(mFd);
+    zip_error_fini(&mError);
+  }
+
+  zip_error_t* Error() { return &mError; }
+  zip_int64_t Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd);
+
+ private:
+  static constexpr std::size_t kKept = 4 << 20;
+
+  std::uint64_t End() const { return std::max(mWritten, mStart + mKept.size()); }
+
+  bool Put(const char* data, std::size_t len, std::uint64_t at) {
+    while (len > 0) {
+      const ssize_t n = ::pwrite(mFd, data, len, static_cast<off_t>(at));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        zip_error_set(&mError, ZIP_ER_WRITE, n < 0 ? errno : ENOSPC);
+        return false;
+      }
+      data += n;
+      len -= static_cast<std::size_t>(n);
+      at += static_cast<std::uint64_t>(n);
+    }
+    mWritten = std::max(mWritten, at);
+    return true;
+  }
+
+  bool Flush() {
+    if (!Put(mKept.data(), mKept.size(), mStart)) return false;
+    mStart += mKept.size();
+    mKept.clear();
+    return true;
+  }
+
+  zip_int64_t Write(const char* data, zip_uint64_t len) {
+    if (mKept.empty()) mStart = mPos;
+    if (mPos < mStart || mPos > mStart + mKept.size()) {
+      if (!Flush() || !Put(data, static_cast<std::size_t>(len), mPos)) return -1;
+      mStart = mPos += len;
+      return static_cast<zip_int64_t>(len);
+    }
+    const std::size_t at = static_cast<std::size_t>(mPos - mStart);
+    const std::size_t over = std::min<std::size_t>(static_cast<std::size_t>(len), mKept.size() - at);
+    mKept.replace(at, over, data, static_cast<std::size_t>(len));
+    mPos += len;
+    // Only what precedes the last megabytes is written out: the headers
+    // libzip goes back to are near the end.
+    if (mKept.size() >= 2 * kKept) {
+      const std::size_t out = mKept.size() - kKept;
+      if (!Put(mKept.data(), out, mStart)) return -1;
+      mKept.erase(0, out);
+      mStart += out;
+    }
+    return static_cast<zip_int64_t>(len);
+  }
+
+  int mFd;
+  std::string mKept;          // the file's bytes from mStart on, not yet written
+  std::uint64_t mStart = 0;
+  std::uint64_t mPos = 0;      // where libzip writes next
+  std::uint64_t mWritten = 0;  // the end of what is in the file
+  zip_error_t mError;
+};
+
+zip_int64_t ArchiveFile::Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  switch (cmd) {
+    // Read as what it is before the archive is written: an empty file.
+    case ZIP_SOURCE_OPEN:
+    case ZIP_SOURCE_CLOSE:
+    case ZIP_SOURCE_READ:
+    case ZIP_SOURCE_TELL:
+      return 0;
+    case ZIP_SOURCE_SEEK:
+      return zip_source_seek_compute_offset(0, 0, data, len, &mError) < 0 ? -1 : 0;
+    case ZIP_SOURCE_STAT: {
+      if (len < sizeof(zip_stat_t)) return -1;
+      auto* st = static_cast<zip_stat_t*>(data);
+      zip_stat_init(st);
+      st->size = 0;
+      st->valid = ZIP_STAT_SIZE;
+      return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_BEGIN_WRITE:
+      mKept.clear();
+      mStart = mPos = mWritten = 0;
+      return ::ftruncate(mFd, 0) == 0 ? 0 : (zip_error_set(&mError, ZIP_ER_WRITE, errno), -1);
+    case ZIP_SOURCE_WRITE:
+      return Write(static_cast<const char*>(data), len);
+    case ZIP_SOURCE_SEEK_WRITE: {
+      const zip_int64_t to = zip_source_seek_compute_offset(mPos, End(), data, len, &mError);
+      if (to < 0) return -1;
+      mPos = static_cast<std::uint64_t>(to);
+      return 0;
+    }
+    case ZIP_SOURCE_TELL_WRITE:
+      return static_cast<zip_int64_t>(mPos);
+    case ZIP_SOURCE_COMMIT_WRITE:
+      return Flush() ? 0 : -1;
+    case ZIP_SOURCE_ROLLBACK_WRITE:
+      mKept.clear();
+      return 0;
+    case ZIP_SOURCE_REMOVE:  // an archive left with no entries: the file stays empty
+      return ::ftruncate(mFd, 0) == 0 ? 0 : (zip_error_set(&mError, ZIP_ER_WRITE, errno), -1);
+    case ZIP_SOURCE_SUPPORTS:
+      // libzip opens for writing only what declares it can be read too.
+      return zip_source_make_command_bitmap(
+          ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+          ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_WRITE,
+          ZIP_SOURCE_SEEK_WRITE, ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE,
+          ZIP_SOURCE_REMOVE, -1);
+    default:
+      zip_error_set(&mError, ZIP_ER_OPNOTSUPP, 0);
+      return -1;
+  }
+}
+
+// How libzip calls a source of ours, which it owns. Nothing may unwind
+// through libzip: a failure (a part that cannot be serialised) fails the
+// save as libzip reports its own faults.
+template <class Source>
+zip_int64_t SourceCallback(void* self, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  auto* source = static_cast<Source*>(self);
+  if (cmd == ZIP_SOURCE_ERROR) return zip_error_to_data(source->Error(), data, len);
+  if (cmd == ZIP_SOURCE_FREE) {
+    delete source;
+    return 0;
+  }
+  try {
+    return source->Command(data, len, cmd);
+  } catch (...) {
+    zip_error_set(source->Error(), ZIP_ER_MEMORY, 0);
+    return -1;
+  }
+}
 
 }  // namespace
 
@@ -216,7 +352,10 @@ struct Package::Impl {
   // Relationships by source part, with the version of the .rels part they
   // were read from: the model asks for the same few (a slide's layout, a
   // layout's master, a master's theme) at nearly every shape.
+  // The .rels entry is kept too (entries live as long as the package), so
+  // that a lookup whose part exists needs no name built or hashed.
   struct Rels {
+    const Entry* part = nullptr;
     std::uint64_t version = 0;
     std::vector<Relationship> list;
   };
@@ -662,10 +801,12 @@ std::vector<Relationship> Package::Relationships(const std::string& sourcePart) 
 // Lookups by type and id run at nearly every shape; a copy of the list each
 // time cost more than the search.
 const std::vector<Relationship>& Package::KnownRelationships(const std::string& sourcePart) {
+  auto known = mImpl->rels.find(sourcePart);
+  if (known != mImpl->rels.end() && known->second.part && known->second.part->edits == known->second.version)
+    return known->second.list;
   std::string rels = RelsPartName(sourcePart);
   const std::uint64_t version = mImpl->Version(rels);
-  if (auto it = mImpl->rels.find(sourcePart); it != mImpl->rels.end() && it->second.version == version)
-    return it->second.list;
+  if (known != mImpl->rels.end() && known->second.version == version) return known->second.list;
   std::vector<Relationship> out;
   if (HasPart(rels)) {
     pugi::xml_node root = Xml(rels).document_element();
@@ -683,8 +824,9 @@ const std::vector<Relationship>& Package::KnownRelationships(const std::string& 
       out.push_back(std::move(rel));
     }
   }
+  auto entry = mImpl->byLower.find(Lower(rels));
   auto& kept = mImpl->rels[sourcePart];
-  kept = {version, std::move(out)};
+  kept = {entry == mImpl->byLower.end() ? nullptr : entry->second, version, std::move(out)};
   return kept.list;
 }
 
@@ -761,8 +903,18 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
   bool written = false;
   auto fill = [&](const std::wstring& tempPath) {
     const std::string temp = platform::ToUtf8(tempPath);
-    int err = 0;
-    zip_t* out = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    zip_t* out = nullptr;
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+      auto* file = new ArchiveFile(fd);
+      zip_error_t err;
+      zip_error_init(&err);
+      zip_source_t* dest = zip_source_function_create(SourceCallback<ArchiveFile>, file, &err);
+      if (!dest) delete file;
+      out = dest ? zip_open_from_source(dest, ZIP_CREATE | ZIP_TRUNCATE, &err) : nullptr;
+      if (dest && !out) zip_source_free(dest);
+      zip_error_fini(&err);
+    }
     if (!out) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");
     auto abort = [&](const std::string& why) {
       zip_discard(out);
@@ -793,7 +945,7 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
       zip_source_t* src = nullptr;
       if (rep == replaced.end() && e.xml && e.dirty) {
         auto* part = new SerialisedPart(*e.xml, e.encoding, e.bom);
-        src = zip_source_function(out, SerialisedPart::Callback, part);
+        src = zip_source_function(out, SourceCallback<SerialisedPart>, part);
         if (!src) delete part;
       } else {
         // Handed to libzip as they are, not copied: both the replacement and

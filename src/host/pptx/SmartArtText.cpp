@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <map>
 #include <sstream>
+#include <string_view>
+#include <unordered_map>
 
 #include "src/host/pptx/PptxDocument.h"
 #include "src/host/pptx/TextBody.h"
@@ -62,6 +64,9 @@ void SetParagraphs(pugi::xml_node body, const std::vector<pugi::xml_node>& parag
     CopyParagraphContent(i < paragraphs.size() ? paragraphs[i] : pugi::xml_node(), existing[i]);
 }
 
+// The ids it keys by are the model's own attribute values, not copies: a
+// sync builds the model for every drawn shape it keeps in step, and it
+// changes only the points' texts, never their ids.
 class DataModel {
  public:
   explicit DataModel(pugi::xml_node root) {
@@ -69,7 +74,7 @@ class DataModel {
       if (LocalName(pt) == "pt") mPoints[pt.attribute("modelId").value()] = pt;
     for (pugi::xml_node cx : TxChild(root, "cxnLst").children()) {
       if (LocalName(cx) != "cxn") continue;
-      std::string type = cx.attribute("type").as_string("parOf");
+      const std::string_view type = cx.attribute("type").as_string("parOf");
       if (type == "presOf")
         mShown[cx.attribute("destId").value()].push_back(
             {cx.attribute("destOrd").as_int(0), cx.attribute("srcId").value()});
@@ -82,14 +87,14 @@ class DataModel {
     mHasPresOf = !mShown.empty();
   }
 
-  pugi::xml_node Point(const std::string& id) const {
+  pugi::xml_node Point(std::string_view id) const {
     auto it = mPoints.find(id);
     return it == mPoints.end() ? pugi::xml_node() : it->second;
   }
 
   // The data points whose text a drawn shape with this model id shows, in
   // the order it shows them; empty when the model does not say.
-  std::vector<pugi::xml_node> ShownBy(const std::string& drawnId) const {
+  std::vector<pugi::xml_node> ShownBy(std::string_view drawnId) const {
     std::vector<pugi::xml_node> out;
     auto it = mShown.find(drawnId);
     if (it != mShown.end())
@@ -99,7 +104,7 @@ class DataModel {
   }
 
   // The first data point a drawn shape with this model id shows.
-  pugi::xml_node TextPointFor(const std::string& drawnId) const {
+  pugi::xml_node TextPointFor(std::string_view drawnId) const {
     if (mShown.count(drawnId)) {
       std::vector<pugi::xml_node> shown = ShownBy(drawnId);
       return shown.empty() ? pugi::xml_node() : shown[0];
@@ -114,7 +119,7 @@ class DataModel {
   bool HasPresOf() const { return mHasPresOf; }
 
   // Node points below a node, in model order, depth first.
-  void Descendants(const std::string& id, std::vector<pugi::xml_node>& out, int depth = 0) const {
+  void Descendants(std::string_view id, std::vector<pugi::xml_node>& out, int depth = 0) const {
     if (depth > 32) return;
     auto it = mChildren.find(id);
     if (it == mChildren.end()) return;
@@ -128,9 +133,10 @@ class DataModel {
   }
 
  private:
-  std::map<std::string, pugi::xml_node> mPoints;
-  std::map<std::string, std::vector<std::pair<int, std::string>>> mChildren;
-  std::map<std::string, std::vector<std::pair<int, std::string>>> mShown;
+  using Ordered = std::vector<std::pair<int, std::string_view>>;
+  std::unordered_map<std::string_view, pugi::xml_node> mPoints;
+  std::unordered_map<std::string_view, Ordered> mChildren;
+  std::unordered_map<std::string_view, Ordered> mShown;
   bool mHasPresOf = false;
 };
 
@@ -198,7 +204,9 @@ std::vector<std::string> DataParts(Package& pkg, const std::vector<Relationship>
 DiagramParts DiagramOf(Document& doc, const std::string& drawingPart) {
   Package& pkg = doc.Pkg();
   for (const std::string& source : DiagramSources(doc)) {
-    std::vector<Relationship> rels = pkg.Relationships(source);
+    // Looked up without a copy: a sync asks at every drawn shape, over
+    // every slide, layout and master, and nothing here changes links.
+    const std::vector<Relationship>& rels = pkg.KnownRelationships(source);
     std::string drawingId;
     for (const Relationship& r : rels)
       if (r.targetPart == drawingPart) drawingId = r.id;
