@@ -53,7 +53,8 @@ class EngineCaches {
   std::int32_t Checked(size_t index) const { return Entry(index).Checked(); }
   void SetChecked(size_t index, std::int32_t checked);
   const EngineEntryList& Entries() const { return mEntries; }
-  // Replaces the entries (tests and the options dialog's edits); marks dirty.
+  // Replaces the whole list and marks it changed: what a refresh ends with,
+  // for a caller (the tests' engine sides) that lists the pairs itself.
   void SetEntries(EngineEntryList entries);
 
   std::optional<EngineEntry> FindEntry(const std::wstring& group, const std::wstring& id) const;
