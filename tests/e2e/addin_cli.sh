@@ -75,14 +75,13 @@ expect 1 paste "$deck" -o "$dir/none.pptx" --slide 1 --shape "Subtitle 2"
 
 # The desktop's clipboard, where one can run.
 if command -v Xvfb >/dev/null && command -v xclip >/dev/null; then
-  # A display of its own: Xvfb picks a free number and prints it once it
-  # takes connections. xclip takes the selection after it has returned.
+  # A display of its own, named by Xvfb once it takes connections.
   exec 4< <(exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null)
   pids=($!)
   read -r -t 60 n <&4 || fail "Xvfb did not start"
   export DISPLAY=":$n"
   unset PELORANT_CLIPBOARD_FILE
-  printf 'from the desktop' | xclip -selection clipboard -i
+  printf 'from the desktop' | xclip -selection clipboard -i  # it takes the selection after it returns
   timeout 60 sh -c 'until [ "$(xclip -selection clipboard -o)" = "from the desktop" ]; do sleep 0.1; done' 2>/dev/null
   prints "from the desktop" clipboard get
   expect 0 copy "$deck" --slide 1 --shape "Title 1"
