@@ -1,9 +1,12 @@
 #include "apps/pelorant/TerminalDialogs.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "apps/pelorant/TerminalWindow.h"
@@ -16,6 +19,29 @@ namespace app {
 namespace terminal {
 namespace {
 
+// The toolkit asks the terminal what it is and waits a fixed time for each
+// answer; an answer later than that arrives as input and swallows the keys
+// and clicks read with it. The terminal answers in order, so everything it
+// sends up to the answer to a status report asked for now is its own, and
+// dropped. The bound only keeps a terminal that never answers from hanging.
+void DropLateAnswers() {
+  constexpr char kAsk[] = "\x1b[5n";
+  constexpr char kAnswer[] = "\x1b[0n";
+  if (::write(STDOUT_FILENO, kAsk, sizeof kAsk - 1) != static_cast<ssize_t>(sizeof kAsk - 1)) return;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::string read;
+  while (read.find(kAnswer) == std::string::npos) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    char buffer[256];
+    if (left <= 0 || ::poll(&input, 1, static_cast<int>(left)) <= 0) return;
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n <= 0) return;
+    read.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
 // The toolkit's application object, and the add-in's message boxes as
 // terminal dialogs for as long as it runs.
 struct Screen {
@@ -26,6 +52,8 @@ struct Screen {
   platform::MessageBoxHandler previousBoxes;
 
   Screen() : app(std::make_unique<fc::FApplication>(argc, argv)) {
+    app->initTerminal();
+    DropLateAnswers();
     previousBoxes = platform::SetMessageBoxHandler(TerminalMessageBox);
   }
   ~Screen() {

@@ -75,16 +75,17 @@ expect 1 paste "$deck" -o "$dir/none.pptx" --slide 1 --shape "Subtitle 2"
 
 # The desktop's clipboard, where one can run.
 if command -v Xvfb >/dev/null && command -v xclip >/dev/null; then
-  for n in $(seq 91 99); do [ -e "/tmp/.X$n-lock" ] || break; done
-  Xvfb ":$n" -nolisten tcp >/dev/null 2>&1 &
+  # A display of its own, named by Xvfb once it takes connections.
+  exec 4< <(exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null)
   pids=($!)
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  read -r -t 60 n <&4 || fail "Xvfb did not start"
   export DISPLAY=":$n"
   unset PELORANT_CLIPBOARD_FILE
-  printf 'from the desktop' | timeout 5 xclip -selection clipboard -i
+  printf 'from the desktop' | xclip -selection clipboard -i  # it takes the selection after it returns
+  timeout 60 sh -c 'until [ "$(xclip -selection clipboard -o)" = "from the desktop" ]; do sleep 0.1; done' 2>/dev/null
   prints "from the desktop" clipboard get
   expect 0 copy "$deck" --slide 1 --shape "Title 1"
-  desk=$(timeout 5 xclip -selection clipboard -o)
+  desk=$(timeout 60 xclip -selection clipboard -o)
   [ "$desk" = $'⟦Test Table Slide⟧\r\n\r' ] || fail "desktop copy: $(printf %q "$desk")"
   expect 0 paste "$deck" -o "$dir/desk.pptx" --slide 1 --shape "Subtitle 2"
   contains "$("$prog" show "$dir/desk.pptx")" 'Subtitle 2: "⟦⟦Test Table Slide⟧⟧'

@@ -17,33 +17,28 @@ deck="$corpus/docling__powerpoint_sample.pptx"
 # request log in $dir/requests.
 start_server() {
   kill "${pids[@]}" 2>/dev/null
-  rm -f "$dir/port"
-  python3 "$here/../http/fault_server.py" "$@" >"$dir/port" 2>"$dir/requests" &
+  exec 3< <(exec python3 "$here/../http/fault_server.py" "$@" 2>"$dir/requests")
   pids=($!)
-  for _ in $(seq 100); do [ -s "$dir/port" ] && break; sleep 0.1; done
-  port=$(head -1 "$dir/port")
-  [ -n "$port" ] || { fail "the fault server did not start ($*)"; exit 1; }
+  read -r -t 60 port <&3 || { fail "the fault server did not start ($*)"; exit 1; }
 }
 listed() { expect 0 engines list; grep -q "$1" <<<"$out"; }
 
 # A fault of each kind (the server's, the network's, an answer that cannot
-# be read), what the user reads. The time-out is 2 s; a run of the deck may
-# take one of them, never one per sentence.
-while IFS='|' read -r mode api pair said; do
+# be read), what the user reads; the run ends at the first. Only the answer
+# that never ends meets the short time-out.
+while IFS='|' read -r mode api pair ms said; do
   start_server "$mode" --api "$api"
-  expect 0 engines add-server bad "http://127.0.0.1:$port" --api "$api" --timeout-ms 2000
-  start=$SECONDS
+  expect 0 engines add-server bad "http://127.0.0.1:$port" --api "$api" --timeout-ms "$ms"
   says 1 "the translation server \"bad\" (http://127.0.0.1:$port) $said" translate "$deck" -o "$dir/out.pptx" --mode "Http:bad:$pair"
   contains "$err" "nothing was written"
   [ ! -e "$dir/out.pptx" ] || fail "$mode: a result was written"
-  [ $((SECONDS - start)) -le 8 ] || fail "$mode: the run took $((SECONDS - start))s with a 2 s time-out"
   sent=$(grep -c '^REQ /translate' "$dir/requests")
   [ "$sent" -eq 1 ] || fail "$mode: $sent translate requests reached the server after its first fault"
   expect 0 engines remove-server bad
 done <<'EOF_FAULTS'
-error500|apy|eng-spa|answered with HTTP status 500
-drip|apy|eng-spa|did not answer in time
-count|libretranslate|en-es|gave an unreadable answer: the answer holds
+error500|apy|eng-spa|60000|answered with HTTP status 500
+drip|apy|eng-spa|2000|did not answer in time
+count|libretranslate|en-es|60000|gave an unreadable answer: the answer holds
 EOF_FAULTS
 
 # Servers that do not answer as they should are not added.

@@ -6,6 +6,7 @@ each control edits, the enabling rules and Cancel forgetting the edits are
 the dialogs suite's: this keeps what the terminal draws and where the clicks
 land.)"""
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -27,15 +28,19 @@ def pelorant(*args):
 
 
 class Pane:
-    """A command in a tmux pane of its own, 120 x 40; its status goes to WORK/exit."""
+    """A command in a tmux pane and server of its own, 120 x 40; its status goes to WORK/exit."""
 
-    def __init__(self, work, command):
+    def __init__(self, work, command, late=False):
         self.exit = os.path.join(work, "exit")
         if os.path.exists(self.exit):
             os.remove(self.exit)
-        self.socket = "pelorant-tui-%d" % os.getpid()
+        self.socket = "pelorant-tui-%d-%d" % (os.getpid(), time.monotonic_ns())
         self.tmux("new-session", "-d", "-s", "t", "-x", "120", "-y", "40",
                   "env TERM=xterm-256color %s; echo EXIT=$? > %s; sleep 60" % (command, self.exit))
+        if late:  # the terminal answers the program's first questions later than it waits, as under load
+            os.kill(server := int(self.tmux("display", "-p", "#{pid}")), signal.SIGSTOP)
+            time.sleep(1.5)
+            os.kill(server, signal.SIGCONT)
 
     def __enter__(self):
         return self
@@ -143,7 +148,8 @@ def lookup_searches_the_given_word_by_itself(work):
         f.write("implementation\tFakeMT\n"
                 "pair\ten-ja\ten\tja\t9\tEnglish - Japanese\tFake MT\tFake\n"
                 "dictionary\tcat\tneko (animal)\n")
-    with Pane(work, "env PELORANT_FAKE_ENGINE=%s %s lookup -i --mode FakeMT:en-ja ' cat'" % (fake, PELORANT)) as pane:
+    with Pane(work, "env PELORANT_FAKE_ENGINE=%s %s lookup -i --mode FakeMT:en-ja ' cat'" % (fake, PELORANT),
+              late=True) as pane:
         pane.wait_for("English - Japanese  [Fake]")
         pane.wait_for("neko (animal)")
         pane.click(" Close ")

@@ -1,15 +1,18 @@
 #include "src/platform/Clipboard.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
@@ -163,12 +166,21 @@ bool WriteFileClipboard(const std::vector<ClipboardEntry>& entries) {
 
 // --- the desktop's clipboard through xclip ---
 
-// Runs a fixed xclip command line; the owner of the selection gets five
-// seconds to answer.
-bool ReadCommand(const std::string& target, std::string* out) {
-  const std::string command = "timeout 5 xclip -selection clipboard -o -t " + target + " 2>/dev/null";
+// Seconds the owner of the selection gets to answer: a bound against an owner
+// that hangs, which is a failure, never an empty clipboard.
+constexpr int kAnswerSeconds = 20;
+// timeout(1)'s status when the bound ran out.
+constexpr int kTimedOut = 124;
+
+enum class Answer { kData, kNone, kFailed };
+
+// Runs a fixed xclip command line asking the selection for one of our fixed
+// target names.
+Answer ReadCommand(const std::string& target, std::string* out) {
+  const std::string command =
+      "timeout " + std::to_string(kAnswerSeconds) + " xclip -selection clipboard -o -t '" + target + "' 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return false;
+  if (!pipe) return Answer::kFailed;
   std::string data;
   char buffer[4096];
   std::size_t n;
@@ -177,34 +189,37 @@ bool ReadCommand(const std::string& target, std::string* out) {
     if (data.size() > kMaxFile) break;
   }
   const int status = pclose(pipe);
-  if (status != 0) return false;
+  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) == kTimedOut) return Answer::kFailed;
+  if (WEXITSTATUS(status) != 0) return Answer::kNone;
   *out = std::move(data);
-  return true;
+  return Answer::kData;
 }
 
 bool ReadDesktopClipboard(std::vector<ClipboardEntry>* entries) {
   std::string targets;
   std::vector<ClipboardEntry> read;
   // An empty clipboard answers TARGETS with an error: nothing to read.
-  if (!ReadCommand("TARGETS", &targets)) {
-    entries->clear();
-    return true;
+  switch (ReadCommand("TARGETS", &targets)) {
+    case Answer::kFailed: return false;
+    case Answer::kNone: entries->clear(); return true;
+    case Answer::kData: break;
   }
-  auto has = [&](const std::string& t) { return ("\n" + targets + "\n").find("\n" + t + "\n") != std::string::npos; };
+  bool failed = false;
+  auto take = [&](const std::string& target, std::string* data) {
+    if (("\n" + targets + "\n").find("\n" + target + "\n") == std::string::npos) return false;
+    const Answer answer = ReadCommand(target, data);
+    failed |= answer == Answer::kFailed;
+    return answer == Answer::kData;
+  };
   std::string data;
-  if ((has("UTF8_STRING") && ReadCommand("UTF8_STRING", &data)) ||
-      (has("text/plain;charset=utf-8") && ReadCommand("text/plain\\;charset=utf-8", &data)) ||
-      (has("STRING") && ReadCommand("STRING", &data))) {
+  if (take("UTF8_STRING", &data) || take("text/plain;charset=utf-8", &data) || take("STRING", &data)) {
     std::string wide = ToUtf16Le(FromUtf8(data));
     wide.append(2, '\0');
     read.push_back({kCfUnicodeText, wide});
   }
-  if (has("text/html") && ReadCommand("text/html", &data)) {
-    read.push_back({RegisterClipboardFormatName(L"HTML Format"), data});
-  }
-  if (has("text/rtf") && ReadCommand("text/rtf", &data)) {
-    read.push_back({RegisterClipboardFormatName(L"Rich Text Format"), data});
-  }
+  if (take("text/html", &data)) read.push_back({RegisterClipboardFormatName(L"HTML Format"), data});
+  if (take("text/rtf", &data)) read.push_back({RegisterClipboardFormatName(L"Rich Text Format"), data});
+  if (failed) return false;
   *entries = std::move(read);
   return true;
 }
@@ -223,7 +238,16 @@ bool WriteDesktopClipboard(const std::vector<ClipboardEntry>& entries) {
   FILE* pipe = popen("xclip -selection clipboard -i >/dev/null 2>&1", "w");
   if (!pipe) return false;
   const bool written = fwrite(text.data(), 1, text.size(), pipe) == text.size();
-  return pclose(pipe) == 0 && written;
+  if (pclose(pipe) != 0 || !written) return false;
+  // xclip's parent returns before its background half has taken the
+  // selection; the copy is done once the selection gives the text back.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kAnswerSeconds);
+  std::string held;
+  while (ReadCommand("UTF8_STRING", &held) != Answer::kData || held != text) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
 }
 
 }  // namespace

@@ -65,16 +65,14 @@ bracket_engine() {
 }
 
 # cancels ARGS...: runs the program with ARGS and `input` (if set) on stdin,
-# presses Ctrl-C on it until it ends (a question is answered yes), and
-# checks that it ended cancelled with status 1.
+# presses Ctrl-C on it, once it catches it, until it ends (a question is
+# answered yes), and checks that it ended cancelled with status 1.
 cancels() {
   printf '%s' "${input-}" | PELORANT_ANSWER=yes "$prog" "$@" >/dev/null 2>"$e2e_home/err" &
-  local pid=$!
-  sleep 1
-  for _ in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    kill -INT "$pid" 2>/dev/null
-    sleep 0.2
+  local pid=$! presses=0 caught
+  while caught=$(sed -n 's/^SigCgt:\s*//p' "/proc/$pid/status" 2>/dev/null) && [ -n "$caught" ] && ((presses++ < 600)); do
+    ((16#$caught & 2)) && kill -INT "$pid" 2>/dev/null
+    sleep 0.1
   done
   wait "$pid"
   rc=$?
