@@ -96,8 +96,6 @@ class TerminalScreen {
   std::shared_ptr<void> mScreen;
 };
 
-// Screen columns a control text takes; the accelerator marker takes none.
-std::size_t Columns(const std::wstring& text);
 fc::FWidget* OwnerWindow();
 bool AskLine(const std::wstring& caption, const std::wstring& prompt, std::wstring* text);
 
