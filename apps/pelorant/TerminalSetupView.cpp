@@ -473,7 +473,7 @@ class TerminalSetupView : TerminalScreen, public dialogs::SetupView {
           fe.kind = field.kind;
           const int fieldWidth = std::min(40, columnWidth - labelWidth - 1);
           if (field.kind == ControlKind::DropDown) {
-            auto* combo = new fc::FComboBox(parent);
+            auto* combo = new ComboBox(parent);
             combo->setGeometry(fc::FPoint{x + labelWidth + 1, y}, size(fieldWidth, 1));
             made.push_back(combo);
             combo->unsetEditable();
