@@ -190,12 +190,7 @@ std::wstring AppCustom::SelectionText(const host::Ptr<host::Application>& applic
   selected.TranslationRange = 2;
   const ShapeReading reading{selected, HostVersion(application), true};
   CopiedText copied(out);
-  host::Ptr<host::ShapeRange> shapes = selection->ShapeRange();
-  for (int i = 1; i <= shapes->Count(); ++i) {
-    host::Ptr<host::Shape> shape = shapes->Item(i);
-    if (const ShapeHandler* handler = ShapeHandlerFor(shape, ShapeLevel::Page))
-      handler->List(reading, shape, ShapeLevel::Page, copied);
-  }
+  ListEach(reading, selection->ShapeRange(), ShapeLevel::Page, copied);
   return out;
 }
 
