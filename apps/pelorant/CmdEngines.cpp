@@ -8,6 +8,7 @@
 
 #include "apps/pelorant/Arguments.h"
 #include "apps/pelorant/Command.h"
+#include "apps/pelorant/TextColumns.h"
 #include "apps/pelorant/TranslationMode.h"
 #include "engines/http/HttpEngine.h"
 #include "engines/http/HttpServers.h"
@@ -61,19 +62,6 @@ void PrintErrorList(app::CommandIo& io) {
   support::ErrorList::Clear();
 }
 
-// Terminal columns of a text: East Asian wide characters take two.
-size_t Width(const std::wstring& text) {
-  size_t w = 0;
-  for (wchar_t c : text) {
-    auto u = static_cast<std::uint32_t>(c);
-    bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF) || (u >= 0xAC00 && u <= 0xD7A3) ||
-                (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60) ||
-                (u >= 0xFFE0 && u <= 0xFFE6) || (u >= 0x20000 && u <= 0x3FFFD);
-    w += wide ? 2 : 1;
-  }
-  return w;
-}
-
 std::wstring PairText(const EngineEntry& e) {
   if (!e.FromLangName().empty() || !e.ToLangName().empty()) return e.FromLangName() + L" - " + e.ToLangName();
   if (!e.DisplayName().empty()) return e.DisplayName();
@@ -95,13 +83,13 @@ void PrintTable(const EngineCaches& cache, app::CommandIo& io) {
   }
   std::vector<size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {
-    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], app::TextColumns(row[c]));
   }
   for (const auto& row : rows) {
     std::wstring line;
     for (size_t c = 0; c < row.size(); ++c) {
       line += row[c];
-      if (c + 1 < row.size()) line += std::wstring(widths[c] - Width(row[c]) + 2, L' ');
+      if (c + 1 < row.size()) line += std::wstring(widths[c] - app::TextColumns(row[c]) + 2, L' ');
     }
     io.out << platform::ToUtf8(line) << "\n";
   }

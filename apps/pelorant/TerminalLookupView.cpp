@@ -28,7 +28,7 @@ class TerminalLookupView : TerminalScreen, public dialogs::LookupDictView {
     auto* self = mWindow.get();
     mDictionaryLabel = new fc::FLabel(self);
     mDictionaryLabel->setGeometry(fc::FPoint{2, 1}, fc::FSize{16, 1});
-    mDictionaries = new fc::FComboBox(self);
+    mDictionaries = new ComboBox(self);
     mDictionaries->setGeometry(fc::FPoint{19, 1}, fc::FSize{width - 24, 1});
     mDictionaries->unsetEditable();
     mDictionaries->addCallback("row-changed", [this] {
@@ -36,7 +36,7 @@ class TerminalLookupView : TerminalScreen, public dialogs::LookupDictView {
     });
     mWordLabel = new fc::FLabel(self);
     mWordLabel->setGeometry(fc::FPoint{2, 3}, fc::FSize{16, 1});
-    mWord = new fc::FComboBox(self);
+    mWord = new ComboBox(self);
     mWord->setGeometry(fc::FPoint{19, 3}, fc::FSize{width - 40, 1});
     mWord->setEditable();
     mSearch = new fc::FButton(self);

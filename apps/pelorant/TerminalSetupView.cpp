@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "apps/pelorant/TerminalWindow.h"
+#include "apps/pelorant/TextColumns.h"
 #include "src/dialogs/CDialogSetup.h"
 #include "src/platform/Types.h"
 
@@ -79,7 +80,7 @@ class TerminalSetupView : TerminalScreen, public dialogs::SetupView {
     int x = 1;
     for (size_t i = 0; i < pages.size(); ++i) {
       auto* button = new fc::FButton(F(texts[i]), mWindow.get());
-      const std::size_t width = Columns(texts[i]) + 4;
+      const std::size_t width = TextColumns(texts[i], true) + 4;
       button->setGeometry(fc::FPoint{x, 1}, fc::FSize{width, 1});
       button->setFlat();
       button->addCallback("clicked", [this, i] { mDialog->Tab_Change(static_cast<int>(i)); });
@@ -472,7 +473,7 @@ class TerminalSetupView : TerminalScreen, public dialogs::SetupView {
           fe.kind = field.kind;
           const int fieldWidth = std::min(40, columnWidth - labelWidth - 1);
           if (field.kind == ControlKind::DropDown) {
-            auto* combo = new fc::FComboBox(parent);
+            auto* combo = new ComboBox(parent);
             combo->setGeometry(fc::FPoint{x + labelWidth + 1, y}, size(fieldWidth, 1));
             made.push_back(combo);
             combo->unsetEditable();

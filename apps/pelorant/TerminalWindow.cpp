@@ -2,19 +2,9 @@
 
 #include <algorithm>
 
-namespace app::terminal {
+#include "apps/pelorant/TextColumns.h"
 
-std::size_t Columns(const std::wstring& text) {
-  std::size_t n = 0;
-  for (wchar_t c : text) {
-    if (c == L'&') continue;
-    n += (c >= 0x1100 && (c <= 0x115F || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
-                          (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6)))
-             ? 2
-             : 1;
-  }
-  return n;
-}
+namespace app::terminal {
 
 // Boxes open over the dialog that runs; the toolkit draws a window above
 // its parent.
@@ -28,7 +18,7 @@ bool AskLine(const std::wstring& caption, const std::wstring& prompt, std::wstri
   ModalWindow box(OwnerWindow());
   box.setText(F(caption));
   box.setModal();
-  const std::size_t width = std::max<std::size_t>(50, Columns(prompt) + 6);
+  const std::size_t width = std::max<std::size_t>(50, TextColumns(prompt, true) + 6);
   box.setGeometry(fc::FPoint{4, 4}, fc::FSize{width, 8});
   fc::FLabel label(F(prompt), &box);
   label.setGeometry(fc::FPoint{2, 1}, fc::FSize{width - 4, 1});

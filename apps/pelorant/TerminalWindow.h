@@ -71,6 +71,26 @@ class ModalWindow : public fc::FDialog {
   bool mMain = false;
 };
 
+// The toolkit's combo box takes Escape for its list even while the list is
+// closed; this one leaves it to the dialog then, which closes as from any
+// other control.
+class ComboBox : public fc::FComboBox {
+ public:
+  using fc::FComboBox::FComboBox;
+  void onKeyPress(fc::FKeyEvent* event) override {
+    if (fc::isEscapeKey(event->key()) && !ListShown()) return;  // not accepted: it goes on to the dialog
+    fc::FComboBox::onKeyPress(event);
+  }
+
+ private:
+  bool ListShown() const {
+    for (const fc::FObject* child : getChildren()) {
+      if (auto* list = dynamic_cast<const fc::FDropDownListBox*>(child); list && list->isShown()) return true;
+    }
+    return false;
+  }
+};
+
 // The toolkit's application object for as long as a terminal view lives:
 // the first view made starts it (and, while it runs, the add-in's message
 // boxes are terminal dialogs), the last one gone ends it. Views inherit it
@@ -96,8 +116,6 @@ class TerminalScreen {
   std::shared_ptr<void> mScreen;
 };
 
-// Screen columns a control text takes; the accelerator marker takes none.
-std::size_t Columns(const std::wstring& text);
 fc::FWidget* OwnerWindow();
 bool AskLine(const std::wstring& caption, const std::wstring& prompt, std::wstring* text);
 

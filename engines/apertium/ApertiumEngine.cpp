@@ -348,11 +348,7 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
   mRequest.Start([impl, res, word](const CancelToken& token) {
     std::lock_guard<std::mutex> busy(impl->busy);
     impl->DictionaryStages();
-    // A selection often carries the blank or the punctuation next to the word.
-    auto loose = [](wchar_t c) { return platform::IsWhiteSpace(c) || platform::IsPunctuation(c); };
-    std::wstring trimmed = word;
-    while (!trimmed.empty() && loose(trimmed.back())) trimmed.pop_back();
-    while (!trimmed.empty() && loose(trimmed.front())) trimmed.erase(trimmed.begin());
+    const std::wstring trimmed = LookupWord(word);
     if (trimmed.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
 
     std::string analysed;
@@ -371,16 +367,6 @@ HRESULT ApertiumEngine::LookupDictionary(const std::wstring& word, std::shared_p
   });
   return S_OK;
 }
-
-HRESULT ApertiumEngine::SplitSentences(const std::wstring&, LONG, std::vector<SentenceSpan>* sentences) {
-  if (!sentences) return E_POINTER;
-  sentences->clear();
-  return S_FALSE;
-}
-
-// Apertium has neither a settings dialog nor a user dictionary.
-HRESULT ApertiumEngine::ShowSettingsDialog(std::uintptr_t) { return E_NOTIMPL; }
-HRESULT ApertiumEngine::ShowDictionaryDialog(std::uintptr_t) { return E_NOTIMPL; }
 
 pid_t ApertiumEngine::PipelineProcessId() const {
   return mImpl->translation ? mImpl->translation->ProcessId() : 0;

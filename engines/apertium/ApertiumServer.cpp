@@ -143,18 +143,6 @@ EngineListEntry ListEntry(const ApertiumPair& pair) {
 
 std::string ModeCommand(const ApertiumPair& pair) { return ReadFile(pair.modeFile); }
 
-ApertiumFactory::ApertiumFactory(Settings settings)
-    : mSettings(std::move(settings)), mProperties(std::make_shared<ClientProperties>()) {}
-
-HRESULT ApertiumFactory::SetImplementation(const std::wstring&) { return S_OK; }
-HRESULT ApertiumFactory::SetDisplayLanguage(const std::wstring&) { return S_OK; }
-
-HRESULT ApertiumFactory::Properties(std::shared_ptr<IClientProperties>* properties) {
-  if (!properties) return E_POINTER;
-  *properties = mProperties;
-  return S_OK;
-}
-
 HRESULT ApertiumFactory::GetEngineList(const std::wstring& engineId, const std::wstring&, const std::wstring&, LONG,
                                        std::shared_ptr<IEngineList>* list) {
   if (!list) return E_POINTER;
@@ -191,10 +179,6 @@ HRESULT ApertiumFactory::GetEngine(const std::shared_ptr<IEngineListItem>& item,
   }
   return E_INVALIDARG;
 }
-
-HRESULT ApertiumFactory::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
-HRESULT ApertiumFactory::Cancel() { return mRequest.Cancel(); }
-HRESULT ApertiumFactory::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
 
 void RegisterApertiumServer() {
   InProcessImplementation impl;

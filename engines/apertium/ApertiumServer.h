@@ -59,7 +59,7 @@ std::string ModeCommand(const ApertiumPair& pair);
 // The list entry of a pair as the factory reports it.
 engine_server::EngineListEntry ListEntry(const ApertiumPair& pair);
 
-class ApertiumEngine : public engine_server::ITranslationEngine {
+class ApertiumEngine : public engine_server::ServerEngine {
  public:
   ApertiumEngine(ApertiumPair pair, Settings settings);
   ~ApertiumEngine() override;
@@ -80,10 +80,6 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
   HRESULT DropAhead() override;
   HRESULT LookupDictionary(const std::wstring& word,
                            std::shared_ptr<engine_server::IDictionaryResult>* result) override;
-  HRESULT SplitSentences(const std::wstring& text, LONG mode,
-                         std::vector<engine_server::SentenceSpan>* sentences) override;
-  HRESULT ShowSettingsDialog(std::uintptr_t ownerWindow) override;
-  HRESULT ShowDictionaryDialog(std::uintptr_t ownerWindow) override;
 
   // The translation pipeline's process id (0 when not running, and always
   // when the stages run in process), so tests can kill it from outside.
@@ -98,26 +94,18 @@ class ApertiumEngine : public engine_server::ITranslationEngine {
   engine_server::AsyncRequest mAhead;
 };
 
-class ApertiumFactory : public engine_server::IEngineFactory {
+class ApertiumFactory : public engine_server::ServerFactory {
  public:
-  explicit ApertiumFactory(Settings settings);
+  explicit ApertiumFactory(Settings settings) : mSettings(std::move(settings)) {}
 
-  HRESULT SetImplementation(const std::wstring& name) override;
-  HRESULT SetDisplayLanguage(const std::wstring& language) override;
-  HRESULT Properties(std::shared_ptr<engine_server::IClientProperties>* properties) override;
   HRESULT GetEngineList(const std::wstring& engineId, const std::wstring& reserved1,
                         const std::wstring& reserved2, LONG flags,
                         std::shared_ptr<engine_server::IEngineList>* list) override;
   HRESULT GetEngine(const std::shared_ptr<engine_server::IEngineListItem>& item,
                     std::shared_ptr<engine_server::ITranslationEngine>* engine) override;
-  HRESULT WaitForResult(LONG timeoutMs, LONG* status) override;
-  HRESULT Cancel() override;
-  HRESULT ErrorCode(LONG* code) override;
 
  private:
   Settings mSettings;
-  std::shared_ptr<engine_server::ClientProperties> mProperties;
-  engine_server::AsyncRequest mRequest;
 };
 
 // Registers "Apertium" in the in-process class table, listed whenever at

@@ -14,9 +14,7 @@ namespace {
 class FstStage : public LibraryStage {
  public:
   explicit FstStage(const StagePlan& plan) : mKind(plan.kind) {
-    FILE* f = OpenData(plan.files.at(0));
-    mFst.load(f);
-    fclose(f);
+    mFst.load(OpenData(plan.files.at(0)).get());
     mFst.setNullFlush(true);
     mFst.setDictionaryCaseMode(plan.dictionaryCase);
     mFst.setCaseSensitiveMode(plan.caseSensitive);
@@ -57,7 +55,7 @@ class TransferStage : public LibraryStage {
     mTransfer.setNullFlush(true);
     if (plan.fromBilingual) mTransfer.setPreBilingual(true);
     if (!plan.useBilingual) mTransfer.setUseBilingual(false);
-    for (const auto& f : plan.files) fclose(OpenData(f));
+    for (const auto& f : plan.files) OpenData(f);
     mTransfer.read(plan.files.at(0), plan.files.at(1), plan.files.size() > 2 ? plan.files[2] : std::string());
   }
 
@@ -73,7 +71,7 @@ template <class Module, void (Module::*Run)(InputFile&, UFILE*)>
 class ChunkRulesStage : public LibraryStage {
  public:
   explicit ChunkRulesStage(const StagePlan& plan) {
-    for (const auto& f : plan.files) fclose(OpenData(f));
+    for (const auto& f : plan.files) OpenData(f);
     mModule.setNullFlush(true);
     mModule.read(plan.files.at(0).c_str(), plan.files.at(1).c_str());
   }
@@ -91,9 +89,7 @@ using PostchunkStage = ChunkRulesStage<Postchunk, &Postchunk::postchunk>;
 class LexicalSelectionStage : public LibraryStage {
  public:
   explicit LexicalSelectionStage(const StagePlan& plan) {
-    FILE* f = OpenData(plan.files.at(0));
-    mRules.load(f);
-    fclose(f);
+    mRules.load(OpenData(plan.files.at(0)).get());
     mRules.setNullFlush(true);
     mRules.init();
   }

@@ -22,10 +22,12 @@
 
 namespace apertium {
 
-inline FILE* OpenData(const std::string& path) {
+// A stage's data file, for the library's loader: it is closed with the
+// handle, also when the loader throws. Throws when it cannot be read.
+inline std::unique_ptr<FILE, int (*)(FILE*)> OpenData(const std::string& path) {
   FILE* f = fopen(path.c_str(), "rb");
   if (!f) throw std::runtime_error("cannot read " + path);
-  return f;
+  return {f, fclose};
 }
 
 // The two sockets a stage works between. What the stage writes waits here

@@ -23,9 +23,7 @@ std::mutex gTaggerStatics;
 class TaggerStage : public ChunkStage {
  public:
   explicit TaggerStage(const StagePlan& plan) {
-    FILE* f = OpenData(plan.files.at(0));
-    mTagger.deserialise(f);
-    fclose(f);
+    mTagger.deserialise(OpenData(plan.files.at(0)).get());
     // The tagger reads its input by file name only; a memory file gives it one.
     mInput = memfd_create("pelorant-tagger-input", MFD_CLOEXEC);
     if (mInput < 0) throw std::runtime_error("no memory file for the tagger");

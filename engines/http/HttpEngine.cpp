@@ -256,11 +256,7 @@ HRESULT HttpEngine::LookupDictionary(const std::wstring& word, std::shared_ptr<I
     return S_OK;
   }
   mRequest.Start([impl, res, word](const CancelToken& token) {
-    // A selection often carries the blank or the punctuation next to the word.
-    auto loose = [](wchar_t c) { return platform::IsWhiteSpace(c) || platform::IsPunctuation(c); };
-    std::wstring trimmed = word;
-    while (!trimmed.empty() && loose(trimmed.back())) trimmed.pop_back();
-    while (!trimmed.empty() && loose(trimmed.front())) trimmed.erase(trimmed.begin());
+    const std::wstring trimmed = LookupWord(word);
     if (trimmed.empty()) return RequestOutcome::Failed(kEngineErrorWordNotFound);
     auto failed = [&](Failure f) {
       if (f.cancelled) return RequestOutcome::Cancelled();
@@ -293,15 +289,6 @@ HRESULT HttpEngine::LookupDictionary(const std::wstring& word, std::shared_ptr<I
   return S_OK;
 }
 
-HRESULT HttpEngine::SplitSentences(const std::wstring&, LONG, std::vector<SentenceSpan>* sentences) {
-  if (!sentences) return E_POINTER;
-  sentences->clear();
-  return S_FALSE;
-}
-
-HRESULT HttpEngine::ShowSettingsDialog(std::uintptr_t) { return E_NOTIMPL; }
-HRESULT HttpEngine::ShowDictionaryDialog(std::uintptr_t) { return E_NOTIMPL; }
-
 struct HttpFactory::Failed {
   std::mutex mutex;
   std::wstring text;
@@ -312,18 +299,7 @@ struct HttpFactory::Failed {
 };
 
 HttpFactory::HttpFactory(std::vector<ServerEntry> servers)
-    : mServers(std::move(servers)),
-      mFailed(std::make_shared<Failed>()),
-      mProperties(std::make_shared<ClientProperties>()) {}
-
-HRESULT HttpFactory::SetImplementation(const std::wstring&) { return S_OK; }
-HRESULT HttpFactory::SetDisplayLanguage(const std::wstring&) { return S_OK; }
-
-HRESULT HttpFactory::Properties(std::shared_ptr<IClientProperties>* properties) {
-  if (!properties) return E_POINTER;
-  *properties = mProperties;
-  return S_OK;
-}
+    : mServers(std::move(servers)), mFailed(std::make_shared<Failed>()) {}
 
 HRESULT HttpFactory::GetEngineList(const std::wstring& engineId, const std::wstring&, const std::wstring&, LONG,
                                    std::shared_ptr<IEngineList>* list) {
@@ -390,10 +366,6 @@ HRESULT HttpFactory::GetEngine(const std::shared_ptr<IEngineListItem>& item, std
   }
   return E_INVALIDARG;
 }
-
-HRESULT HttpFactory::WaitForResult(LONG timeoutMs, LONG* status) { return mRequest.WaitForResult(timeoutMs, status); }
-HRESULT HttpFactory::Cancel() { return mRequest.Cancel(); }
-HRESULT HttpFactory::ErrorCode(LONG* code) { return mRequest.ErrorCode(code); }
 
 HRESULT HttpFactory::ErrorText(std::wstring* text) {
   if (!text) return E_POINTER;

@@ -37,7 +37,7 @@ constexpr size_t kBatchTexts = 32;
 // pairs kept from the last listing.
 engine_server::EngineListEntry ListEntry(const ServerEntry& server, const RemotePair& pair, bool reachable);
 
-class HttpEngine : public engine_server::ITranslationEngine {
+class HttpEngine : public engine_server::ServerEngine {
  public:
   HttpEngine(ServerEntry server, RemotePair pair);
   ~HttpEngine() override;
@@ -54,10 +54,6 @@ class HttpEngine : public engine_server::ITranslationEngine {
   HRESULT DropAhead() override;
   HRESULT LookupDictionary(const std::wstring& word,
                            std::shared_ptr<engine_server::IDictionaryResult>* result) override;
-  HRESULT SplitSentences(const std::wstring& text, LONG mode,
-                         std::vector<engine_server::SentenceSpan>* sentences) override;
-  HRESULT ShowSettingsDialog(std::uintptr_t ownerWindow) override;
-  HRESULT ShowDictionaryDialog(std::uintptr_t ownerWindow) override;
 
  private:
   struct Impl;
@@ -66,21 +62,15 @@ class HttpEngine : public engine_server::ITranslationEngine {
   engine_server::AsyncRequest mAhead;
 };
 
-class HttpFactory : public engine_server::IEngineFactory {
+class HttpFactory : public engine_server::ServerFactory {
  public:
   explicit HttpFactory(std::vector<ServerEntry> servers);
 
-  HRESULT SetImplementation(const std::wstring& name) override;
-  HRESULT SetDisplayLanguage(const std::wstring& language) override;
-  HRESULT Properties(std::shared_ptr<engine_server::IClientProperties>* properties) override;
   HRESULT GetEngineList(const std::wstring& engineId, const std::wstring& reserved1,
                         const std::wstring& reserved2, LONG flags,
                         std::shared_ptr<engine_server::IEngineList>* list) override;
   HRESULT GetEngine(const std::shared_ptr<engine_server::IEngineListItem>& item,
                     std::shared_ptr<engine_server::ITranslationEngine>* engine) override;
-  HRESULT WaitForResult(LONG timeoutMs, LONG* status) override;
-  HRESULT Cancel() override;
-  HRESULT ErrorCode(LONG* code) override;
   HRESULT ErrorText(std::wstring* text) override;
 
  private:
@@ -88,8 +78,6 @@ class HttpFactory : public engine_server::IEngineFactory {
   std::vector<ServerEntry> mServers;
   // What the last listing's failure was, shared with its worker.
   std::shared_ptr<Failed> mFailed;
-  std::shared_ptr<engine_server::ClientProperties> mProperties;
-  engine_server::AsyncRequest mRequest;
 };
 
 // Registers "Http" in the in-process class table, listed whenever at least

@@ -45,6 +45,19 @@ TranslatedParts TranslatedPartsOf(const TranslationOption& set) {
   return {set.TranslatesCharts(), set.TranslatesAltText(), set.TranslatesLinkTips(), set.TranslatesMasters()};
 }
 
+const std::wstring* FontForCharset(const TranslationOptionUDT& r) {
+  switch (r.ToCharset) {
+    case 0: return &r.FontANSI;
+    case 128: return &r.FontSJIS;
+    case 129: return &r.FontHangul;
+    case 134: return &r.FontGB2312;
+    case 136: return &r.FontBig5;
+    case 204: return &r.FontRussian;
+    case 238: return &r.FontEastEurope;
+    default: return nullptr;
+  }
+}
+
 void CopySwitchesToUDT(const FacadeSwitches& s, TranslationOptionUDT* r) {
   r->DisplaysProgressBar = s.DisplaysProgressBar;
   r->DisplaysAlert = s.DisplaysAlert;

@@ -77,6 +77,11 @@ struct TranslationOptionUDT {
   bool operator==(const TranslationOptionUDT&) const = default;
 };
 
+// The record's font for the target language's character set (ANSI,
+// Shift-JIS, Hangul, GB2312, Big5, Cyrillic, Central European); null for
+// any other set. An empty font means: keep the text's own.
+const std::wstring* FontForCharset(const TranslationOptionUDT& record);
+
 // The facade's part of the record.
 struct FacadeSwitches {
   std::int32_t DisplaysProgressBar = 0;

@@ -61,17 +61,7 @@ int HostVersion(const host::Ptr<host::Application>& app) {
 void ApplyTargetLanguage(const host::Ptr<host::TextRange>& range, const options::TranslationOptionUDT& o) {
   try {
     if (o.ToLcid > 0) range->SetLanguageID(o.ToLcid);
-    const std::wstring* font = nullptr;
-    switch (o.ToCharset) {
-      case 0: font = &o.FontANSI; break;
-      case 128: font = &o.FontSJIS; break;
-      case 129: font = &o.FontHangul; break;
-      case 134: font = &o.FontGB2312; break;
-      case 136: font = &o.FontBig5; break;
-      case 204: font = &o.FontRussian; break;
-      case 238: font = &o.FontEastEurope; break;
-      default: break;
-    }
+    const std::wstring* font = options::FontForCharset(o);
     if (!font || font->empty()) return;
     host::Ptr<host::Font> f = range->Font();
     f->SetName(*font);
@@ -200,12 +190,7 @@ std::wstring AppCustom::SelectionText(const host::Ptr<host::Application>& applic
   selected.TranslationRange = 2;
   const ShapeReading reading{selected, HostVersion(application), true};
   CopiedText copied(out);
-  host::Ptr<host::ShapeRange> shapes = selection->ShapeRange();
-  for (int i = 1; i <= shapes->Count(); ++i) {
-    host::Ptr<host::Shape> shape = shapes->Item(i);
-    if (const ShapeHandler* handler = ShapeHandlerFor(shape, ShapeLevel::Page))
-      handler->List(reading, shape, ShapeLevel::Page, copied);
-  }
+  ListEach(reading, selection->ShapeRange(), ShapeLevel::Page, copied);
   return out;
 }
 

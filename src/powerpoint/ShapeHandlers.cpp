@@ -69,15 +69,7 @@ class GroupHandler final : public ShapeHandler {
                  ShapeLevel, bool& handled) const override;
   void List(const ShapeReading& reading, const host::Ptr<host::Shape>& source, ShapeLevel,
             ShapeTexts& out) const override {
-    host::Ptr<host::GroupShapes> items = source->GroupItems();
-    if (!items) return;
-    const int n = items->Count();
-    for (int i = 1; i <= n; ++i) {
-      host::Ptr<host::Shape> item = items->Item(i);
-      if (!item) continue;
-      if (const ShapeHandler* handler = ShapeHandlerFor(item, ShapeLevel::Group))
-        handler->List(reading, item, ShapeLevel::Group, out);
-    }
+    if (host::Ptr<host::GroupShapes> items = source->GroupItems()) ListEach(reading, items, ShapeLevel::Group, out);
   }
   const wchar_t* Failure() const override { return L"Err::TranslateShape_GroupShape"; }
   bool Container() const override { return true; }
@@ -213,13 +205,7 @@ class ChartHandler final : public ShapeHandler {
       host::Ptr<host::Series> s = series->Item(i);
       if (NameIsOwn(*s)) out.Whole(s->Name());
     }
-    host::Ptr<host::Shapes> shapes = chart->Shapes();
-    const int count = shapes->Count();
-    for (int i = 1; i <= count; ++i) {
-      host::Ptr<host::Shape> s = shapes->Item(i);
-      if (const ShapeHandler* handler = ShapeHandlerFor(s, ShapeLevel::Group))
-        handler->List(reading, s, ShapeLevel::Group, out);
-    }
+    ListEach(reading, chart->Shapes(), ShapeLevel::Group, out);
   }
   const wchar_t* Failure() const override { return L"Err::TranslateShape_Chart"; }
 

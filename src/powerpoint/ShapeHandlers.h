@@ -62,6 +62,18 @@ const ShapeHandler* ShapeHandlerOfKind(int type, ShapeLevel level);
 // has text in a frame; null when nothing of the shape is translated.
 const ShapeHandler* ShapeHandlerFor(const host::Ptr<host::Shape>& shape, ShapeLevel level);
 
+// Hands out what each shape of a collection (a page's, a group's items, the
+// shapes drawn over a chart) would have translated, through its handler.
+template <class Shapes>
+void ListEach(const ShapeReading& reading, const host::Ptr<Shapes>& shapes, ShapeLevel level, ShapeTexts& out) {
+  const int n = shapes->Count();
+  for (int i = 1; i <= n; ++i) {
+    host::Ptr<host::Shape> s = shapes->Item(i);
+    if (!s) continue;
+    if (const ShapeHandler* handler = ShapeHandlerFor(s, level)) handler->List(reading, s, level, out);
+  }
+}
+
 // An explicit selection overrides every ignore switch.
 inline bool Allowed(const options::TranslationOptionUDT& o, std::int32_t ignoreSwitch) {
   return ignoreSwitch == 0 || o.TranslationRange == 2;

@@ -142,19 +142,6 @@ void TransferStyle(RunContext& ctx, typename M::Range& source, typename M::Range
   }
 }
 
-const std::wstring* FontForCharset(const options::TranslationOptionUDT& o) {
-  switch (o.ToCharset) {
-    case 0: return &o.FontANSI;
-    case 128: return &o.FontSJIS;
-    case 129: return &o.FontHangul;
-    case 134: return &o.FontGB2312;
-    case 136: return &o.FontBig5;
-    case 204: return &o.FontRussian;
-    case 238: return &o.FontEastEurope;
-    default: return nullptr;
-  }
-}
-
 template <class M>
 void ApplyTargetLanguage(RunContext& ctx, typename M::Range& r) {
   const options::TranslationOptionUDT& o = ctx.Options();
@@ -163,7 +150,7 @@ void ApplyTargetLanguage(RunContext& ctx, typename M::Range& r) {
   } catch (const platform::ComError& e) {
     LOG_WARNING(kShapeSource, L"language " + std::to_wstring(o.ToLcid) + L": " + e.Description());
   }
-  const std::wstring* font = FontForCharset(o);
+  const std::wstring* font = options::FontForCharset(o);
   if (!font || font->empty()) return;
   host::Ptr<typename M::Font> f = r.Font();
   f->SetName(*font);

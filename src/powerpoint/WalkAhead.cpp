@@ -41,13 +41,7 @@ class Segments final : public ShapeTexts {
 void ListShapes(RunContext& ctx, const host::Ptr<host::ShapeRange>& shapes, ShapeTexts& out) {
   if (!shapes) return;
   const ShapeReading reading{ctx.Options(), ctx.Version(), false, ctx.prop.Parts.TranslatesCharts != 0};
-  const int n = shapes->Count();
-  for (int i = 1; i <= n; ++i) {
-    host::Ptr<host::Shape> s = shapes->Item(i);
-    if (!s) continue;
-    if (const ShapeHandler* handler = ShapeHandlerFor(s, ShapeLevel::Page))
-      handler->List(reading, s, ShapeLevel::Page, out);
-  }
+  ListEach(reading, shapes, ShapeLevel::Page, out);
 }
 
 // As TranslateSlideComment: each comment, then its replies where the host

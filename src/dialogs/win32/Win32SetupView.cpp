@@ -29,6 +29,30 @@ bool HasClass(HWND window, const wchar_t* name) {
   return ::lstrcmpiW(cls, name) == 0;
 }
 
+// One row of a list view's texts; the first inserts the row.
+void SetRowTexts(HWND list, size_t row, const std::vector<std::wstring>& cells) {
+  for (size_t c = 0; c < cells.size(); ++c) {
+    std::wstring text = cells[c];
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(row);
+    item.iSubItem = static_cast<int>(c);
+    item.pszText = text.data();
+    ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+// A column narrower than its longest text widens to show it whole; the
+// list scrolls sideways rather than cut an engine's name or a server's URL.
+void WidenColumnsToTexts(HWND list) {
+  const int columns = Header_GetItemCount(ListView_GetHeader(list));
+  for (int c = 0; c < columns; ++c) {
+    const int set = ListView_GetColumnWidth(list, c);
+    ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
+    if (ListView_GetColumnWidth(list, c) < set) ListView_SetColumnWidth(list, c, set);
+  }
+}
+
 }  // namespace
 
 Win32SetupView::~Win32SetupView() {
@@ -283,26 +307,10 @@ void Win32SetupView::SetEngineRows(const std::vector<EngineRow>& rows) {
   if (!list) return;
   ListView_DeleteAllItems(list);
   for (size_t r = 0; r < rows.size(); ++r) {
-    for (size_t c = 0; c < rows[r].cells.size(); ++c) {
-      std::wstring text = rows[r].cells[c];
-      LVITEMW item{};
-      item.mask = LVIF_TEXT;
-      item.iItem = static_cast<int>(r);
-      item.iSubItem = static_cast<int>(c);
-      item.pszText = text.data();
-      ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
-    }
+    SetRowTexts(list, r, rows[r].cells);
     ListView_SetCheckState(list, static_cast<int>(r), rows[r].checked);
   }
-  // A column narrower than its longest text widens to show it whole; the
-  // list scrolls sideways rather than cut an engine's name.
-  if (rows.empty()) return;
-  const int columns = Header_GetItemCount(ListView_GetHeader(list));
-  for (int c = 0; c < columns; ++c) {
-    const int set = ListView_GetColumnWidth(list, c);
-    ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
-    if (ListView_GetColumnWidth(list, c) < set) ListView_SetColumnWidth(list, c, set);
-  }
+  if (!rows.empty()) WidenColumnsToTexts(list);
 }
 
 bool Win32SetupView::IsRowChecked(int row) {
@@ -339,24 +347,8 @@ void Win32SetupView::SetServerRows(const std::vector<std::vector<std::wstring>>&
   HWND list = Control(static_cast<int>(SetupPage::Engines), setup_ids::kServerList);
   if (!list) return;
   ListView_DeleteAllItems(list);
-  for (size_t r = 0; r < rows.size(); ++r) {
-    for (size_t c = 0; c < rows[r].size(); ++c) {
-      std::wstring text = rows[r][c];
-      LVITEMW item{};
-      item.mask = LVIF_TEXT;
-      item.iItem = static_cast<int>(r);
-      item.iSubItem = static_cast<int>(c);
-      item.pszText = text.data();
-      ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
-    }
-  }
-  // As in the engine list, a long URL widens its column rather than being cut.
-  if (rows.empty()) return;
-  for (int c = 0; c < Header_GetItemCount(ListView_GetHeader(list)); ++c) {
-    const int set = ListView_GetColumnWidth(list, c);
-    ListView_SetColumnWidth(list, c, LVSCW_AUTOSIZE);
-    if (ListView_GetColumnWidth(list, c) < set) ListView_SetColumnWidth(list, c, set);
-  }
+  for (size_t r = 0; r < rows.size(); ++r) SetRowTexts(list, r, rows[r]);
+  if (!rows.empty()) WidenColumnsToTexts(list);
 }
 
 int Win32SetupView::SelectedServer() {

@@ -55,18 +55,24 @@ class ImplementationList : public IImplementations {
 
 // The EngineFactory class of the in-process engine side: it holds the
 // settings a client makes before choosing an implementation and forwards
-// everything else to that implementation's own factory.
+// everything else to that implementation's own factory, or to `others` for
+// a name not served in process.
 class DispatchingFactory : public IEngineFactory {
  public:
+  DispatchingFactory(std::shared_ptr<IEngineFactory> others, HRESULT othersResult)
+      : mOthers(others), mOthersResult(othersResult), mTarget(std::move(others)) {}
+
   HRESULT SetImplementation(const std::wstring& name) override {
     InProcessImplementation impl;
-    std::shared_ptr<IEngineFactory> target;
-    if (FindImplementation(name, &impl) && impl.makeFactory) target = impl.makeFactory();
+    const bool inProcess = FindImplementation(name, &impl);
+    if (!inProcess && !mOthers && FAILED(mOthersResult)) return mOthersResult;
+    std::shared_ptr<IEngineFactory> target = mOthers;
+    if (inProcess) target = impl.makeFactory ? impl.makeFactory() : nullptr;
     if (target) {
       HRESULT hr = target->SetImplementation(name);
       if (FAILED(hr)) return hr;
     }
-    if (target && !mDisplayLanguage.empty()) {
+    if (target && inProcess && !mDisplayLanguage.empty()) {
       HRESULT hr = target->SetDisplayLanguage(mDisplayLanguage);
       if (FAILED(hr)) return hr;
     }
@@ -84,6 +90,7 @@ class DispatchingFactory : public IEngineFactory {
   HRESULT Properties(std::shared_ptr<IClientProperties>* properties) override {
     if (!properties) return E_POINTER;
     if (auto target = Target()) return target->Properties(properties);
+    if (FAILED(mOthersResult)) return mOthersResult;
     *properties = mOwnProperties;
     return S_OK;
   }
@@ -93,22 +100,21 @@ class DispatchingFactory : public IEngineFactory {
                         const std::wstring& reserved2, LONG flags,
                         std::shared_ptr<IEngineList>* list) override {
     if (!list) return E_POINTER;
-    auto target = Target();
-    if (!target) return ENGINE_E_UNAVAILABLE;
-    return target->GetEngineList(engineId, reserved1, reserved2, flags, list);
+    if (auto target = Target()) return target->GetEngineList(engineId, reserved1, reserved2, flags, list);
+    return FAILED(mOthersResult) ? mOthersResult : ENGINE_E_UNAVAILABLE;
   }
 
   HRESULT GetEngine(const std::shared_ptr<IEngineListItem>& item,
                     std::shared_ptr<ITranslationEngine>* engine) override {
     if (!engine) return E_POINTER;
-    auto target = Target();
-    if (!target) return E_UNEXPECTED;
-    return target->GetEngine(item, engine);
+    if (auto target = Target()) return target->GetEngine(item, engine);
+    return FAILED(mOthersResult) ? mOthersResult : E_UNEXPECTED;
   }
 
   HRESULT WaitForResult(LONG timeoutMs, LONG* status) override {
     if (!status) return E_POINTER;
     if (auto target = Target()) return target->WaitForResult(timeoutMs, status);
+    if (FAILED(mOthersResult)) return mOthersResult;
     *status = kRequestDone;
     return S_OK;
   }
@@ -121,6 +127,7 @@ class DispatchingFactory : public IEngineFactory {
   HRESULT ErrorCode(LONG* code) override {
     if (!code) return E_POINTER;
     if (auto target = Target()) return target->ErrorCode(code);
+    if (FAILED(mOthersResult)) return mOthersResult;
     *code = 0;
     return S_OK;
   }
@@ -128,6 +135,7 @@ class DispatchingFactory : public IEngineFactory {
   HRESULT ErrorText(std::wstring* text) override {
     if (!text) return E_POINTER;
     if (auto target = Target()) return target->ErrorText(text);
+    if (FAILED(mOthersResult)) return mOthersResult;
     text->clear();
     return S_OK;
   }
@@ -140,6 +148,8 @@ class DispatchingFactory : public IEngineFactory {
     return mTarget;
   }
 
+  const std::shared_ptr<IEngineFactory> mOthers;
+  const HRESULT mOthersResult;
   std::mutex mMutex;
   std::shared_ptr<IEngineFactory> mTarget;
   std::wstring mDisplayLanguage;
@@ -195,8 +205,12 @@ void UnregisterFamilyHelper(const std::wstring& progId) {
 
 HRESULT CreateInProcessEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
   if (!factory) return E_POINTER;
-  *factory = std::make_shared<DispatchingFactory>();
+  *factory = MakeDispatchingFactory(nullptr, S_OK);
   return S_OK;
+}
+
+std::shared_ptr<IEngineFactory> MakeDispatchingFactory(std::shared_ptr<IEngineFactory> others, HRESULT othersResult) {
+  return std::make_shared<DispatchingFactory>(std::move(others), othersResult);
 }
 
 HRESULT CreateServerSettings(std::shared_ptr<IServerSettings>* settings) {

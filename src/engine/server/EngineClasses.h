@@ -96,6 +96,13 @@ void UnregisterFamilyHelper(const std::wstring& progId);
 // The in-process engine side itself (what Linux uses by default).
 HRESULT CreateInProcessEngineFactory(std::shared_ptr<IEngineFactory>* factory);
 HRESULT CreateInProcessImplementations(std::shared_ptr<IImplementations>* implementations);
+// An EngineFactory that forwards to the factory of the implementation the
+// client chooses: one served in process, or else `others` (the COM
+// servers' factory on Windows, null on Linux), which also serves until the
+// client chooses. Without others, a name nothing serves leaves the factory
+// with no engine; when others could not be made, othersResult is why, and
+// every call answers it until an in-process implementation is chosen.
+std::shared_ptr<IEngineFactory> MakeDispatchingFactory(std::shared_ptr<IEngineFactory> others, HRESULT othersResult);
 // The server settings of the first registered implementation that has
 // them; REGDB_E_CLASSNOTREG when none has.
 HRESULT CreateServerSettings(std::shared_ptr<IServerSettings>* settings);

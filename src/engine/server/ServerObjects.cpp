@@ -1,5 +1,7 @@
 #include "src/engine/server/ServerObjects.h"
 
+#include "src/platform/Strings.h"
+
 namespace engine_server {
 
 class ClientProperties::Property : public IClientProperty {
@@ -121,6 +123,25 @@ HRESULT DictionaryResult::Text(std::wstring* text) {
 void DictionaryResult::Set(std::wstring text) {
   std::lock_guard<std::mutex> lock(mMutex);
   mText = std::move(text);
+}
+
+HRESULT ServerEngine::SplitSentences(const std::wstring&, LONG, std::vector<SentenceSpan>* sentences) {
+  if (!sentences) return E_POINTER;
+  sentences->clear();
+  return S_FALSE;
+}
+
+HRESULT ServerFactory::Properties(std::shared_ptr<IClientProperties>* properties) {
+  if (!properties) return E_POINTER;
+  *properties = mProperties;
+  return S_OK;
+}
+
+std::wstring LookupWord(std::wstring selection) {
+  auto loose = [](wchar_t c) { return platform::IsWhiteSpace(c) || platform::IsPunctuation(c); };
+  while (!selection.empty() && loose(selection.back())) selection.pop_back();
+  while (!selection.empty() && loose(selection.front())) selection.erase(selection.begin());
+  return selection;
 }
 
 }  // namespace engine_server

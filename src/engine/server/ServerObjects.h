@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "src/engine/server/AsyncRequest.h"
 #include "src/engine/server/EngineServer.h"
 
 namespace engine_server {
@@ -84,6 +85,10 @@ class TranslationResult : public ITranslationResult {
   std::vector<WordCorrespondence> mGroups;
 };
 
+// The word a dictionary lookup asks for: a selection often carries the
+// blank or the punctuation next to the word, which are cut off.
+std::wstring LookupWord(std::wstring selection);
+
 class DictionaryResult : public IDictionaryResult {
  public:
   HRESULT Text(std::wstring* text) override;
@@ -92,6 +97,34 @@ class DictionaryResult : public IDictionaryResult {
  private:
   mutable std::mutex mMutex;
   std::wstring mText;
+};
+
+// What the engines of the in-process servers share: sentences are left to
+// the client's splitter, and there are no dialogs.
+class ServerEngine : public ITranslationEngine {
+ public:
+  HRESULT SplitSentences(const std::wstring& text, LONG mode, std::vector<SentenceSpan>* sentences) override;
+  HRESULT ShowSettingsDialog(std::uintptr_t) override { return E_NOTIMPL; }
+  HRESULT ShowDictionaryDialog(std::uintptr_t) override { return E_NOTIMPL; }
+};
+
+// What the factories of the in-process servers share: they need neither
+// the implementation name nor a display language, hand out one property
+// bag, and run their requests on mRequest.
+class ServerFactory : public IEngineFactory {
+ public:
+  HRESULT SetImplementation(const std::wstring&) override { return S_OK; }
+  HRESULT SetDisplayLanguage(const std::wstring&) override { return S_OK; }
+  HRESULT Properties(std::shared_ptr<IClientProperties>* properties) override;
+  HRESULT WaitForResult(LONG timeoutMs, LONG* status) override { return mRequest.WaitForResult(timeoutMs, status); }
+  HRESULT Cancel() override { return mRequest.Cancel(); }
+  HRESULT ErrorCode(LONG* code) override { return mRequest.ErrorCode(code); }
+
+ protected:
+  AsyncRequest mRequest;
+
+ private:
+  std::shared_ptr<ClientProperties> mProperties = std::make_shared<ClientProperties>();
 };
 
 }  // namespace engine_server

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #include "src/host/Charts.h"
 #include "src/host/pptx/PptxShapes.h"
@@ -486,17 +487,20 @@ std::vector<std::string> ListedParts(Document& doc, const std::string& part, con
   return out;
 }
 
-class LayoutsImpl : public host::CustomLayouts {
+// The parts a list names (a master's layouts, the deck's masters), one
+// object each.
+template <class Collection, class Object>
+class PartsImpl : public Collection {
  public:
-  LayoutsImpl(std::shared_ptr<Document> d, std::vector<std::string> parts)
+  PartsImpl(std::shared_ptr<Document> d, std::vector<std::string> parts)
       : mDoc(std::move(d)), mParts(std::move(parts)) {}
   int Count() override {
     mDoc->CheckOpen();
     return static_cast<int>(mParts.size());
   }
-  Ptr<host::CustomLayout> Item(int index) override {
+  decltype(std::declval<Collection&>().Item(1)) Item(int index) override {
     if (index < 1 || index > Count()) throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
-    return std::make_shared<LayoutImpl>(mDoc, mParts[index - 1]);
+    return std::make_shared<Object>(mDoc, mParts[index - 1]);
   }
 
  private:
@@ -511,7 +515,8 @@ class MasterImpl : public host::Master {
   Ptr<host::Shapes> Shapes() override { return mLayout.Shapes(); }
   Ptr<host::CustomLayouts> CustomLayouts() override {
     mLayout.doc->CheckOpen();
-    return std::make_shared<LayoutsImpl>(mLayout.doc, ListedParts(*mLayout.doc, mLayout.part, "sldLayoutIdLst"));
+    return std::make_shared<PartsImpl<host::CustomLayouts, LayoutImpl>>(
+        mLayout.doc, ListedParts(*mLayout.doc, mLayout.part, "sldLayoutIdLst"));
   }
 
  private:
@@ -528,29 +533,12 @@ class DesignImpl : public host::Design {
   Ptr<host::Master> mMaster;
 };
 
-class DesignsImpl : public host::Designs {
- public:
-  explicit DesignsImpl(std::shared_ptr<Document> d)
-      : mDoc(std::move(d)), mParts(ListedParts(*mDoc, mDoc->PresentationPart(), "sldMasterIdLst")) {}
-  int Count() override {
-    mDoc->CheckOpen();
-    return static_cast<int>(mParts.size());
-  }
-  Ptr<host::Design> Item(int index) override {
-    if (index < 1 || index > Count()) throw platform::ComError(DISP_E_BADINDEX, L"The index is out of range.");
-    return std::make_shared<DesignImpl>(mDoc, mParts[index - 1]);
-  }
-
- private:
-  std::shared_ptr<Document> mDoc;
-  std::vector<std::string> mParts;
-};
-
 }  // namespace
 
 Ptr<host::Designs> MakeDesigns(const std::shared_ptr<Document>& doc) {
   doc->CheckOpen();
-  return std::make_shared<DesignsImpl>(doc);
+  return std::make_shared<PartsImpl<host::Designs, DesignImpl>>(
+      doc, ListedParts(*doc, doc->PresentationPart(), "sldMasterIdLst"));
 }
 
 }  // namespace host::pptx

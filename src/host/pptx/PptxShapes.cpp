@@ -201,22 +201,9 @@ void ShapeBase::SetName(const std::wstring& name) {
   Dirty();
 }
 namespace {
-// p:cNvPr's descr and title; an empty text leaves no attribute behind, as
-// PowerPoint writes none for a shape without them.
-// An empty text removes the attribute rather than writing it empty.
-void SetOrRemove(pugi::xml_node node, const char* name, const std::wstring& text) {
-  if (text.empty()) {
-    node.remove_attribute(name);
-    return;
-  }
-  pugi::xml_attribute a = node.attribute(name);
-  if (!a) a = node.append_attribute(name);
-  a.set_value(U(text).c_str());
-}
-
 void SetDescription(pugi::xml_node cNvPr, const char* name, const std::wstring& text) {
   if (!cNvPr) throw platform::ComError(kNotAvailable, L"This object has no alternative text or title.");
-  SetOrRemove(cNvPr, name, text);
+  SetOrRemove(cNvPr, name, U(text));
 }
 
 // A shape that a markup-compatibility block offers in two forms is read from
@@ -386,7 +373,7 @@ class ShapeHyperlink : public host::Hyperlink {
   void SetScreenTip(const std::wstring& tip) override {
     pugi::xml_node link = Link();
     if (!link) throw platform::ComError(kNotAvailable, L"The shape has no such link.");
-    SetOrRemove(link, "tooltip", tip);
+    SetOrRemove(link, "tooltip", U(tip));
     mShape->Dirty();
   }
 

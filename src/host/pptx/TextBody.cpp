@@ -1116,13 +1116,7 @@ bool TextBody::SetLinkTip(TextSpan span, bool hover, const std::string& tip) {
       pugi::xml_node link = TxChild(RPrOf(item), local);
       if (!link) continue;
       any = true;
-      if (tip.empty()) {
-        link.remove_attribute("tooltip");
-        continue;
-      }
-      pugi::xml_attribute a = link.attribute("tooltip");
-      if (!a) a = link.append_attribute("tooltip");
-      a.set_value(tip.c_str());
+      SetOrRemove(link, "tooltip", tip);
     }
   }
   return any;

@@ -54,6 +54,16 @@ pugi::xml_attribute Attr(pugi::xml_node node, std::string_view localName) {
   return {};
 }
 
+void SetOrRemove(pugi::xml_node node, const char* name, const std::string& text) {
+  if (text.empty()) {
+    node.remove_attribute(name);
+    return;
+  }
+  pugi::xml_attribute a = node.attribute(name);
+  if (!a) a = node.append_attribute(name);
+  a.set_value(text.c_str());
+}
+
 pugi::xml_node AppendChildLike(pugi::xml_node parent, std::string_view localName, pugi::xml_node before) {
   std::string name = NameLike(parent, localName);
   return before ? parent.insert_child_before(name.c_str(), before) : parent.append_child(name.c_str());

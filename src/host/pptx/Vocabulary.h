@@ -111,6 +111,10 @@ std::vector<pugi::xml_node> Children(pugi::xml_node parent, std::string_view loc
 // Attribute by local name ("r:id" matches "id" in any prefix only when
 // asked with the prefix stripped); empty attribute when absent.
 pugi::xml_attribute Attr(pugi::xml_node node, std::string_view localName);
+// Sets the attribute `name` to a UTF-8 text, appending it when absent; an
+// empty text removes it, as PowerPoint writes no empty alternative text,
+// title or link tip.
+void SetOrRemove(pugi::xml_node node, const char* name, const std::string& text);
 // Creates a child element named like its siblings' prefix would (uses the
 // prefix of `parent`), at the end or before `before`.
 pugi::xml_node AppendChildLike(pugi::xml_node parent, std::string_view localName,

@@ -6,7 +6,6 @@
 #include <oleauto.h>
 #include <windows.h>
 
-#include <mutex>
 #include <vector>
 
 #include "src/engine/server/PlatformClasses.h"
@@ -515,77 +514,6 @@ bool ServedInProcess(const std::wstring& name) {
   return false;
 }
 
-// The COM factory (absent when no COM server is registered) until the
-// client chooses an in-process implementation.
-class JoinedFactory : public IEngineFactory {
- public:
-  JoinedFactory(std::shared_ptr<IEngineFactory> com, HRESULT comResult)
-      : mCom(std::move(com)), mComResult(comResult), mTarget(mCom) {}
-
-  HRESULT SetImplementation(const std::wstring& name) override {
-    std::shared_ptr<IEngineFactory> target = mCom;
-    if (ServedInProcess(name)) {
-      HRESULT hr = CreateInProcessEngineFactory(&target);
-      if (SUCCEEDED(hr) && !mDisplayLanguage.empty()) hr = target->SetDisplayLanguage(mDisplayLanguage);
-      if (FAILED(hr)) return hr;
-    } else if (!target) {
-      return mComResult;
-    }
-    HRESULT hr = target->SetImplementation(name);
-    if (FAILED(hr)) return hr;
-    std::lock_guard<std::mutex> lock(mMutex);
-    mTarget = std::move(target);
-    return S_OK;
-  }
-  HRESULT SetDisplayLanguage(const std::wstring& language) override {
-    mDisplayLanguage = language;
-    auto target = Target();
-    return target ? target->SetDisplayLanguage(language) : S_OK;
-  }
-  HRESULT Properties(std::shared_ptr<IClientProperties>* properties) override {
-    auto target = Target();
-    return target ? target->Properties(properties) : mComResult;
-  }
-  HRESULT GetEngineList(const std::wstring& engineId, const std::wstring& reserved1, const std::wstring& reserved2,
-                        LONG flags, std::shared_ptr<IEngineList>* list) override {
-    auto target = Target();
-    return target ? target->GetEngineList(engineId, reserved1, reserved2, flags, list) : mComResult;
-  }
-  HRESULT GetEngine(const std::shared_ptr<IEngineListItem>& item, std::shared_ptr<ITranslationEngine>* engine) override {
-    auto target = Target();
-    return target ? target->GetEngine(item, engine) : mComResult;
-  }
-  HRESULT WaitForResult(LONG timeoutMs, LONG* status) override {
-    auto target = Target();
-    return target ? target->WaitForResult(timeoutMs, status) : mComResult;
-  }
-  HRESULT Cancel() override {
-    auto target = Target();
-    return target ? target->Cancel() : S_OK;
-  }
-  HRESULT ErrorCode(LONG* code) override {
-    auto target = Target();
-    return target ? target->ErrorCode(code) : mComResult;
-  }
-  HRESULT ErrorText(std::wstring* text) override {
-    auto target = Target();
-    return target ? target->ErrorText(text) : mComResult;
-  }
-
- private:
-  // Cancel may come from another thread while the owner switches.
-  std::shared_ptr<IEngineFactory> Target() {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mTarget;
-  }
-
-  std::shared_ptr<IEngineFactory> mCom;
-  HRESULT mComResult;
-  std::wstring mDisplayLanguage;
-  std::mutex mMutex;
-  std::shared_ptr<IEngineFactory> mTarget;
-};
-
 }  // namespace
 
 HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
@@ -597,7 +525,7 @@ HRESULT PlatformCreateEngineFactory(std::shared_ptr<IEngineFactory>* factory) {
     return hr;
   }
   if (FAILED(hr) && InProcessNames().empty()) return hr;
-  *factory = std::make_shared<JoinedFactory>(std::move(com), hr);
+  *factory = MakeDispatchingFactory(std::move(com), hr);
   return S_OK;
 }
 
