@@ -162,7 +162,9 @@ void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstr
 // The byte where character k of well-formed UTF-8 text starts, counted as
 // the wide conversion counts; none when the text is not well formed or k
 // falls inside a surrogate pair, where only the conversion itself decides.
-std::optional<size_t> Utf8Offset(std::string_view s, long k) {
+// A text known to be well formed is read only up to character k: a run
+// split again and again is not read whole at every cut.
+std::optional<size_t> Utf8Offset(std::string_view s, long k, bool wellFormed) {
   auto cont = [&](size_t at, unsigned char lo = 0x80, unsigned char hi = 0xBF) {
     if (at >= s.size()) return false;
     const auto b = static_cast<unsigned char>(s[at]);
@@ -171,7 +173,10 @@ std::optional<size_t> Utf8Offset(std::string_view s, long k) {
   std::optional<size_t> found;
   long n = 0;
   for (size_t i = 0; i < s.size();) {
-    if (n == k) found = i;
+    if (n == k) {
+      if (wellFormed) return i;
+      found = i;
+    }
     const auto b = static_cast<unsigned char>(s[i]);
     size_t size = 0;
     long units = 1;
@@ -566,7 +571,7 @@ void TextBody::SplitAt(long pos) {
       // the text it replaces is cut as it is stored, without converting it.
       const std::string_view utf8 = item.utf8;
       Item head, tail;
-      if (std::optional<size_t> at = Utf8Offset(utf8, k)) {
+      if (std::optional<size_t> at = Utf8Offset(utf8, k, item.wellFormed)) {
         // The halves are taken before either is written: the item's text
         // goes with its first write.
         std::string first(utf8.substr(0, *at)), second(utf8.substr(*at));
@@ -574,6 +579,7 @@ void TextBody::SplitAt(long pos) {
         SetItemUtf8(copy, mPrefix, second);
         head = tail = item;
         head.kind = tail.kind = Item::Run;
+        head.wellFormed = tail.wellFormed = true;
         head.node = node;
         head.utf8 = TxChild(node, "t").child_value();
         head.length = k;

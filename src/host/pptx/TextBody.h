@@ -175,6 +175,8 @@ class TextBody {
   struct Item {
     pugi::xml_node node;  // a:r, a:br, a:fld, or any other child of a:p
     enum Kind { Run, Break, Field, Other } kind = Other;
+    // utf8 is known to be well-formed UTF-8 (a part of a text found so).
+    bool wellFormed = false;
     // The a:t content as the part holds it (UTF-8, valid until the body
     // changes) and its length in characters; a break is one "\v".
     const char* utf8 = "";
