@@ -340,6 +340,20 @@ TEST_F(PptxShapes, AddedDeletedAndAlternateShapes) {
   EXPECT_EQ(Box(again->Item(2)), (Points{1, 1, 400, 100}));
 }
 
+// A cell's text is bold or not as its table style's parts say for its place
+// (here a header row): a translation that copies the style must not undo it.
+TEST_F(PptxShapes, CellTextTakesBoldFromItsTableStyle) {
+  auto p = app->Presentations()->Open(
+      platform::FromUtf8(testsupport::CorpusDeck("docling__powerpoint_sample.pptx").string()), true, false, false);
+  Ptr<host::Table> table;
+  auto shapes = p->Slides()->Item(1)->Shapes();
+  for (int i = 1; i <= shapes->Count() && !table; ++i)
+    if (shapes->Item(i)->HasTable()) table = shapes->Item(i)->Table();
+  ASSERT_TRUE(table);
+  auto bold = [&](int r, int c) { return table->Cell(r, c)->Shape()->TextFrame()->TextRange()->Font()->Bold(); };
+  EXPECT_EQ((std::vector<int>{bold(1, 2), bold(2, 2), bold(3, 1)}), (std::vector<int>{msoTrue, msoFalse, msoFalse}));
+}
+
 // A chart's label takes its size and font from its paragraph's defaults,
 // as the chart draws it; the slide's text styles do not reach into charts.
 TEST_F(PptxShapes, ChartTextReadsItsParagraphDefaults) {

@@ -235,6 +235,9 @@ class TextBodyOwner {
   // Whether a paragraph's own a:pPr/a:defRPr gives its runs' defaults (in
   // charts).
   virtual bool ParagraphDefaults() { return false; }
+  // A table cell's text takes what its table style's parts say of bold and
+  // italic (a:tcTxStyle), nearest first, below its own list style.
+  virtual std::vector<pugi::xml_node> TableTextStyles() { return {}; }
   virtual ThemeFonts Fonts() = 0;
   virtual TextFrameGeometry Frame() = 0;
   // Makes characters [start, start + length) of this text the selection of

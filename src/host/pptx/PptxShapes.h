@@ -72,6 +72,9 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   // text is laid out in.
   virtual TextBodyKind BodyKind() { return TextBodyKind::Shape; }
   virtual bool ParagraphDefaults() { return false; }
+  // The a:tcTxStyle elements of the table style that reach this text,
+  // nearest first (a table cell's only).
+  virtual std::vector<pugi::xml_node> TableTextStyles() { return {}; }
   virtual pugi::xml_node TextHost() { return node; }
   virtual const char* BodyName() { return "txBody"; }
   virtual pugi::xml_node NewBody(pugi::xml_node host, const std::string& a);
@@ -201,6 +204,7 @@ class CellShape : public ShapeBase {
   void SetSlideRect(const Rect& want) override;
   bool HiddenFlag() override { return false; }
   TextBodyKind BodyKind() override { return TextBodyKind::TableCell; }
+  std::vector<pugi::xml_node> TableTextStyles() override;
   pugi::xml_node TextHost() override;
   pugi::xml_node NewBody(pugi::xml_node host, const std::string& a) override;
   TextFrameGeometry FrameGeometry() override;

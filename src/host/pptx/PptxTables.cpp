@@ -221,6 +221,41 @@ ShapeIdentity CellShape::Identity() {
   return id;
 }
 
+std::vector<pugi::xml_node> CellShape::TableTextStyles() {
+  pugi::xml_node tblPr = Child(tbl, "tblPr");
+  const std::string id = Child(tblPr, "tableStyleId").child_value();
+  if (id.empty()) return {};
+  Package& pkg = doc->Pkg();
+  auto rel = pkg.RelationshipByType(doc->PresentationPart(), "tableStyles");
+  if (!rel || !pkg.HasPart(rel->targetPart)) return {};
+  pugi::xml_node style;
+  for (pugi::xml_node s : Children(pkg.Xml(rel->targetPart).document_element(), "tblStyle"))
+    if (Attr(s, "styleId").value() == id) style = s;
+  if (!style) return {};
+  const auto& grid = Grid(*doc, part, tbl);
+  const int rows = static_cast<int>(grid.rows.size()), cols = static_cast<int>(grid.columns.size());
+  auto flag = [&](const char* name) { return Attr(tblPr, name).as_bool(); };
+  const bool firstRow = flag("firstRow") && row == 0, lastRow = flag("lastRow") && row == rows - 1;
+  const bool firstCol = flag("firstCol") && col == 0, lastCol = flag("lastCol") && col == cols - 1;
+  // The style's parts in the order they apply, each over the ones before;
+  // bands count from the first row or column that is not a header.
+  std::vector<const char*> parts{"wholeTbl"};
+  if (flag("bandRow")) parts.push_back((row - (flag("firstRow") ? 1 : 0)) % 2 == 0 ? "band1H" : "band2H");
+  if (flag("bandCol")) parts.push_back((col - (flag("firstCol") ? 1 : 0)) % 2 == 0 ? "band1V" : "band2V");
+  if (lastCol) parts.push_back("lastCol");
+  if (firstCol) parts.push_back("firstCol");
+  if (lastRow) parts.push_back("lastRow");
+  if (firstRow) parts.push_back("firstRow");
+  if (lastRow && lastCol) parts.push_back("seCell");
+  if (lastRow && firstCol) parts.push_back("swCell");
+  if (firstRow && lastCol) parts.push_back("neCell");
+  if (firstRow && firstCol) parts.push_back("nwCell");
+  std::vector<pugi::xml_node> out;
+  for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+    if (pugi::xml_node tx = Child(Child(style, *it), "tcTxStyle")) out.push_back(tx);
+  return out;
+}
+
 int CellShape::Id() { Check(); return 0; }
 std::wstring CellShape::Name() { Check(); return {}; }
 int CellShape::AutoShapeType() { Check(); return 1; }

@@ -218,6 +218,7 @@ class OwnerImpl : public TextBodyOwner {
   const std::string& Part() override { return mShape->part; }
   TextBodyKind Kind() override { return mShape->BodyKind(); }
   bool ParagraphDefaults() override { return mShape->ParagraphDefaults(); }
+  std::vector<pugi::xml_node> TableTextStyles() override { return mShape->TableTextStyles(); }
   pugi::xml_node Body(bool create) override {
     mShape->Check();
     pugi::xml_node host = mShape->TextHost();

@@ -841,6 +841,12 @@ std::optional<std::string> TextBody::LookUpInherited(int level, CharProp prop) c
     return std::nullopt;
   };
   if (auto v = fromStyle(TxChild(mBody, "lstStyle"))) return v;
+  if (mContext && (prop == CharProp::Bold || prop == CharProp::Italic))
+    for (pugi::xml_node style : mContext->tableTextStyles) {
+      const std::string_view v = style.attribute(prop == CharProp::Bold ? "b" : "i").value();
+      if (v == "on") return "1";
+      if (v == "off") return "0";
+    }
   if (mContext)
     for (pugi::xml_node style : mContext->listStyles)
       if (auto v = fromStyle(style)) return v;

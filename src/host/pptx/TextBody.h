@@ -47,6 +47,9 @@ struct TextStyleContext {
   // A chart's texts take their paragraph's a:pPr/a:defRPr as the defaults of
   // its runs (a label's size and font live there); a slide's texts do not.
   bool paragraphDefaults = false;
+  // A table cell's a:tcTxStyle elements, nearest first: their b and i
+  // ("on", "off") come after the cell's own list style.
+  std::vector<pugi::xml_node> tableTextStyles;
 };
 
 // Character properties that the font objects of both text models expose.

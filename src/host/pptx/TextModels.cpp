@@ -43,6 +43,7 @@ std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
   auto ctx = std::make_shared<TextStyleContext>();
   ctx->listStyles = owner.InheritedStyles();
   ctx->paragraphDefaults = owner.ParagraphDefaults();
+  ctx->tableTextStyles = owner.TableTextStyles();
   ThemeFonts fonts = owner.Fonts();
   ctx->themeFonts["+mj-lt"] = fonts.majorLatin;
   ctx->themeFonts["+mj-ea"] = fonts.majorEastAsian;
