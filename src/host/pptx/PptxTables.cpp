@@ -235,13 +235,14 @@ std::vector<pugi::xml_node> CellShape::TableTextStyles() {
   const auto& grid = Grid(*doc, part, tbl);
   const int rows = static_cast<int>(grid.rows.size()), cols = static_cast<int>(grid.columns.size());
   auto flag = [&](const char* name) { return Attr(tblPr, name).as_bool(); };
-  const bool firstRow = flag("firstRow") && row == 0, lastRow = flag("lastRow") && row == rows - 1;
-  const bool firstCol = flag("firstCol") && col == 0, lastCol = flag("lastCol") && col == cols - 1;
+  const bool headerRow = flag("firstRow"), headerCol = flag("firstCol");
+  const bool firstRow = headerRow && row == 0, lastRow = flag("lastRow") && row == rows - 1;
+  const bool firstCol = headerCol && col == 0, lastCol = flag("lastCol") && col == cols - 1;
   // The style's parts in the order they apply, each over the ones before;
   // bands count from the first row or column that is not a header.
   std::vector<const char*> parts{"wholeTbl"};
-  if (flag("bandRow")) parts.push_back((row - (flag("firstRow") ? 1 : 0)) % 2 == 0 ? "band1H" : "band2H");
-  if (flag("bandCol")) parts.push_back((col - (flag("firstCol") ? 1 : 0)) % 2 == 0 ? "band1V" : "band2V");
+  if (flag("bandRow")) parts.push_back((row - (headerRow ? 1 : 0)) % 2 == 0 ? "band1H" : "band2H");
+  if (flag("bandCol")) parts.push_back((col - (headerCol ? 1 : 0)) % 2 == 0 ? "band1V" : "band2V");
   if (lastCol) parts.push_back("lastCol");
   if (firstCol) parts.push_back("firstCol");
   if (lastRow) parts.push_back("lastRow");
