@@ -52,9 +52,8 @@ struct ClassicModel {
   static bool HasText(Frame& f) { return f.HasText(); }
   static void SetColor(Range& r, int rgb) { r.Font()->Color()->SetRgb(rgb); }
   static int Underline(Font& f) { return f.Underline(); }
-  static void SetUnderline(Font& f, int v) {
-    if (IsDefinite(v)) f.SetUnderline(v);
-  }
+  static bool IsUnderline(int v) { return IsDefinite(v); }
+  static void SetUnderline(Font& f, int v) { f.SetUnderline(v); }
   static void ClearSelection(RunContext& ctx, Range&, int) {
     if (ctx.prop.Application) ctx.prop.Application->ActiveWindow()->Selection()->Unselect();
   }
@@ -70,43 +69,88 @@ struct ModernModel {
   static bool HasText(Frame& f) { return f.HasText() != host::msoFalse; }
   static void SetColor(Range& r, int rgb) { r.Font()->Fill()->ForeColor()->SetRgb(rgb); }
   static int Underline(Font& f) { return f.UnderlineStyle(); }
-  static void SetUnderline(Font& f, int v) {
-    if (v >= 0) f.SetUnderlineStyle(v);
-  }
+  static bool IsUnderline(int v) { return v >= 0; }
+  static void SetUnderline(Font& f, int v) { f.SetUnderlineStyle(v); }
   static void ClearSelection(RunContext&, Range& target, int start) { target.Characters(start, 0)->Select(); }
 };
 
-// Copies one font onto another in the transfer's order. Mixed values (a
-// source part with two settings) are not copied.
+// The character formatting a transfer carries, read once from a source
+// font and written onto a target in the transfer's order. Mixed values (a
+// source part with two settings) are not written.
 template <class M>
-void CopyFont(RunContext& ctx, typename M::Font& s, typename M::Font& t) {
-  if constexpr (!M::kModern) {
-    int rotate = s.AutoRotateNumbers();
-    if (IsDefinite(rotate)) t.SetAutoRotateNumbers(rotate);
-  }
-  if (int v = s.Bold(); IsDefinite(v)) t.SetBold(v);
-  if (int v = s.Italic(); IsDefinite(v)) t.SetItalic(v);
-  M::SetUnderline(t, M::Underline(s));
-  if (float size = s.Size(); size >= 1.0f) t.SetSize(size);
-  t.SetEmboss(host::msoFalse);
-  if (s.Emboss() == host::msoTrue) t.SetEmboss(host::msoTrue);
-  t.SetShadow(host::msoFalse);
-  if (s.Shadow() == host::msoTrue) t.SetShadow(host::msoTrue);
-  if (float b = s.BaselineOffset(); b >= -1.0f && b <= 1.0f) t.SetBaselineOffset(b);
-  if constexpr (!M::kModern) {
-    if (ctx.Version() < 12) {
-      host::Ptr<host::ColorFormat> from = s.Color();
-      host::Ptr<host::ColorFormat> to = t.Color();
-      int type = from->Type();
-      if (type == host::msoColorTypeRGB) {
-        to->SetRgb(from->Rgb());
-      } else if (type == host::msoColorTypeScheme) {
-        int scheme = from->SchemeColor();
-        if (scheme > 0) to->SetSchemeColor(scheme);
+struct FontStyle {
+  int rotate = host::msoFalse;  // the classic model only
+  int bold = host::msoFalse;
+  int italic = host::msoFalse;
+  int underline = 0;
+  float size = 0;
+  int emboss = host::msoFalse;
+  int shadow = host::msoFalse;
+  float baseline = 0;
+  // Colours are carried by the classic model below version 12 only.
+  bool hasColor = false;
+  int colorType = 0;
+  int rgb = 0;
+  int scheme = 0;
+
+  static FontStyle Read(RunContext& ctx, typename M::Font& s) {
+    FontStyle f;
+    if constexpr (!M::kModern) f.rotate = s.AutoRotateNumbers();
+    f.bold = s.Bold();
+    f.italic = s.Italic();
+    f.underline = M::Underline(s);
+    f.size = s.Size();
+    f.emboss = s.Emboss();
+    f.shadow = s.Shadow();
+    f.baseline = s.BaselineOffset();
+    if constexpr (!M::kModern) {
+      if (ctx.Version() < 12) {
+        host::Ptr<host::ColorFormat> from = s.Color();
+        f.hasColor = true;
+        f.colorType = from->Type();
+        if (f.colorType == host::msoColorTypeRGB) f.rgb = from->Rgb();
+        else if (f.colorType == host::msoColorTypeScheme) f.scheme = from->SchemeColor();
       }
     }
+    return f;
   }
-}
+
+  void Apply(typename M::Font& t) const {
+    if constexpr (!M::kModern) {
+      if (IsDefinite(rotate)) t.SetAutoRotateNumbers(rotate);
+    }
+    if (IsDefinite(bold)) t.SetBold(bold);
+    if (IsDefinite(italic)) t.SetItalic(italic);
+    if (M::IsUnderline(underline)) M::SetUnderline(t, underline);
+    if (size >= 1.0f) t.SetSize(size);
+    ApplyEffects(t);
+    if (baseline >= -1.0f && baseline <= 1.0f) t.SetBaselineOffset(baseline);
+    if (!hasColor) return;
+    if constexpr (!M::kModern) {
+      host::Ptr<host::ColorFormat> to = t.Color();
+      if (colorType == host::msoColorTypeRGB) to->SetRgb(rgb);
+      else if (colorType == host::msoColorTypeScheme && scheme > 0) to->SetSchemeColor(scheme);
+    }
+  }
+
+  // The effects are taken off and put on again, which the host may do by
+  // rebuilding them.
+  void ApplyEffects(typename M::Font& t) const {
+    t.SetEmboss(host::msoFalse);
+    if (emboss == host::msoTrue) t.SetEmboss(host::msoTrue);
+    t.SetShadow(host::msoFalse);
+    if (shadow == host::msoTrue) t.SetShadow(host::msoTrue);
+  }
+  bool HasEffects() const { return emboss == host::msoTrue || shadow == host::msoTrue; }
+
+  // Every value is written, none mixed: each part of the source reads the
+  // same, and writing it again onto a part of a target that took it changes
+  // nothing but the effects.
+  bool Uniform() const {
+    return M::kModern && IsDefinite(bold) && IsDefinite(italic) && M::IsUnderline(underline) && size >= 1.0f &&
+           IsDefinite(emboss) && IsDefinite(shadow) && baseline >= -1.0f && baseline <= 1.0f;
+  }
+};
 
 // Character formatting of the source segment onto the written translation:
 // the segment as a whole, then each part the engine paired with a part of
@@ -117,8 +161,13 @@ template <class M>
 void TransferStyle(RunContext& ctx, typename M::Range& source, typename M::Range& target,
                    const engine::TranslationSegment& segment) {
   try {
-    CopyFont<M>(ctx, *source.Font(), *target.Font());
+    const FontStyle<M> whole = FontStyle<M>::Read(ctx, *source.Font());
+    whole.Apply(*target.Font());
     if (!segment.styleCorrespondence) return;
+    // A segment of one style has given it to every part of the translation
+    // already, all but the effects.
+    const bool uniform = whole.Uniform();
+    if (uniform && !whole.HasEffects()) return;
     const int sourceLength = source.Length();
     const int targetLength = target.Length();
     for (const engine::StyleCorrespondenceGroup& g : *segment.styleCorrespondence) {
@@ -130,9 +179,13 @@ void TransferStyle(RunContext& ctx, typename M::Range& source, typename M::Range
         const auto& to = g.Translation(j);
         if (from[1] <= 0 || to[1] <= 0 || from[0] < 0 || to[0] < 0) continue;
         if (from[0] >= sourceLength || to[0] >= targetLength) continue;
-        auto sourcePart = source.Characters(from[0] + 1, std::min(from[1], sourceLength - from[0]));
         auto targetPart = target.Characters(to[0] + 1, std::min(to[1], targetLength - to[0]));
-        CopyFont<M>(ctx, *sourcePart->Font(), *targetPart->Font());
+        if (uniform) {
+          whole.ApplyEffects(*targetPart->Font());
+          continue;
+        }
+        auto sourcePart = source.Characters(from[0] + 1, std::min(from[1], sourceLength - from[0]));
+        FontStyle<M>::Read(ctx, *sourcePart->Font()).Apply(*targetPart->Font());
       }
     }
   } catch (const platform::ComError& e) {
