@@ -610,9 +610,11 @@ void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
   auto over = [&] { return std::max(text->BoundWidth() - width, text->BoundHeight() - height); };
   // A hundredth of a point is below what any renderer tells apart.
   constexpr float kSlack = 0.01f;
+  // The height first: a text too tall need not be measured across too.
+  auto fits = [&] { return text->BoundHeight() - height <= kSlack && text->BoundWidth() - width <= kSlack; };
   // Most translations fit their own box, and then the source need not be
   // laid out at all: what it adds only ever widens the box.
-  if (over() <= kSlack) return;
+  if (fits()) return;
   // A text that did not fit before translation may overflow as far as its
   // source did: a shape without a size of its own (a placeholder whose
   // layout gives none) would otherwise have its text stepped down to the
@@ -622,7 +624,7 @@ void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
     width = std::max(width, from->BoundWidth());
     height = std::max(height, from->BoundHeight());
   }
-  if (over() <= kSlack) return;
+  if (fits()) return;
 
   // Runs are taken once by position: their text does not change while the
   // sizes do, and runs of equal formatting may merge on the way.
@@ -631,9 +633,9 @@ void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
     float size;
   };
   std::vector<Run> runs;
-  host::Ptr<typename M::Range> all = text->Runs();
+  const int runCount = text->Runs()->Count();
   const int textStart = text->Start();
-  for (int j = 1; j <= all->Count(); ++j) {
+  for (int j = 1; j <= runCount; ++j) {
     host::Ptr<typename M::Range> run = text->Runs(j, 1);
     if (run->Length() < 1) continue;
     runs.push_back({run->Start() - textStart + 1, run->Length(), run->Font()->Size()});
@@ -643,13 +645,14 @@ void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
   const int autoSize = frame->AutoSize();
   const int wordWrap = frame->WordWrap();
   bool restoreAutoSize = false;
+  bool fitted = false;
   try {
     if (autoSize == 1) {
       frame->SetAutoSize(0);
       restoreAutoSize = true;
     }
     if (text->BoundWidth() > width && wordWrap != host::msoTrue) frame->SetWordWrap(host::msoTrue);
-    for (int step = 1; step <= 100 && over() > kSlack; ++step) {
+    for (int step = 1; step <= 100 && !(fitted = fits()); ++step) {
       // Every run steps down from its own size and stays at the floor once
       // there; when all are there the text stays as large as it can.
       bool moved = false;
@@ -676,7 +679,8 @@ void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::
     }
   }
   if (restoreAutoSize) frame->SetAutoSize(1);
-  const float left = over();
+  // Fitted text stays fitted unless its frame grows again.
+  const float left = fitted && !restoreAutoSize ? 0.0f : over();
   if (left > kSlack) {
     RunStatistics::Overflow o{ctx.place, left};
     std::wstring name = target->Name();
