@@ -81,21 +81,12 @@ TEST_F(HttpServers, StoresReadsAndRemovesEntries) {
   EXPECT_FALSE(SaveServer(bad, &error));
 }
 
-TEST_F(HttpServers, SkipsDamagedEntriesAndListsKeptPairsAsNotWorking) {
+TEST_F(HttpServers, SkipsDamagedEntries) {
   platform::RegKey key;
   ASSERT_EQ(platform::RegKey::Create(platform::Hive::CurrentUser, kServersKey + L"\\broken", &key), ERROR_SUCCESS);
   key.SetValue(L"Url", platform::RegValue::String(L"http://mt"));
   key.SetValue(L"Api", platform::RegValue::String(L"soap"));
   EXPECT_TRUE(LoadServers().empty());
-
-  ServerEntry s{L"team", "http://mt", Api::Apy, "k", kDefaultTimeoutMs, {}};
-  auto working = ListEntry(s, {"eng", "spa"}, true);
-  auto kept = ListEntry(s, {"eng", "spa"}, false);
-  EXPECT_EQ(working.engineId + L" " + working.fromLang + L">" + working.toLang + L" " + working.productName,
-            L"team:eng-spa en>es team");
-  EXPECT_NE(working.flags & engine_server::kPairFlagTranslate, 0);
-  EXPECT_EQ(kept.flags & engine_server::kPairFlagTranslate, 0);
-  EXPECT_EQ(kept.productName, L"team (unreachable)");
 }
 
 // The options dialog adds a server through the same checks as add-server:
