@@ -180,18 +180,14 @@ TEST(BrokenPipelineTest, AHungPipelineCostsOneTimeOutPerRequestAndTheNextRequest
   const auto starts = dir / "starts";
   auto engine = Broken("echo started >> '" + starts.string() + "'; exec sleep 600", 1000);
   for (int request = 1; request <= 2; ++request) {
-    std::shared_ptr<ITranslationResult> result;
-    engine->Translate(L"The dog.", kTranslateModeCorrespondence, &result);
-    EXPECT_EQ(kRequestFailed, Wait(*engine));
+    EXPECT_EQ(kRequestFailed, Ask(*engine, L"The dog.", kTranslateModeCorrespondence).status);
     EXPECT_EQ(0, engine->PipelineProcessId());
     EXPECT_EQ(request, LinesWith(starts, "started")) << "pipelines started (each waited for until the time-out)";
   }
   // The same for texts announced ahead: the one the batch hung on fails
   // without a second wait.
   ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two."}, kTranslateModePlain));
-  std::shared_ptr<ITranslationResult> result;
-  engine->Translate(L"One.", kTranslateModePlain, &result);
-  EXPECT_EQ(kRequestFailed, Wait(*engine));
+  EXPECT_EQ(kRequestFailed, Ask(*engine, L"One.").status);
   EXPECT_EQ(3, LinesWith(starts, "started"));
 }
 
@@ -209,25 +205,6 @@ class FakeModeTest : public ::testing::Test {
   }
   testsupport::TempDir mDir;
 };
-
-TEST_F(FakeModeTest, AnAnswerToAnotherRequestFailsTheRequestAndRestartsThePipeline) {
-  // A stage that answers every chunk with the first one it was given.
-  auto engine = Engine(
-      "first=\n"
-      "while IFS= read -r -d '' chunk; do\n"
-      "  [ -n \"$first\" ] || first=$chunk\n"
-      "  printf '%s\\0' \"$first\"\n"
-      "done\n");
-  EXPECT_EQ(L"One.", Translate(*engine, L"One.", kTranslateModeCorrespondence));
-  pid_t first = engine->PipelineProcessId();
-  std::shared_ptr<ITranslationResult> result;
-  ASSERT_EQ(S_OK, engine->Translate(L"Two.", kTranslateModeCorrespondence, &result));
-  EXPECT_EQ(kRequestFailed, Wait(*engine));
-  EXPECT_EQ(kEngineErrorEngine, Code(*engine));
-  EXPECT_EQ(0, engine->PipelineProcessId());
-  EXPECT_EQ(L"Three.", Translate(*engine, L"Three.", kTranslateModeCorrespondence));
-  EXPECT_NE(first, engine->PipelineProcessId());
-}
 
 // A stage that answers every chunk with itself, logging it first.
 std::string EchoStage(const std::string& log, const std::string& delay = "") {

@@ -169,6 +169,15 @@ TEST_F(EngineTest, ACancelRaisedBeforeARequestStopsItAtItsFirstPoll) {
   EXPECT_TRUE(eng.TranslateSentence(L"again", &out));
 }
 
+// Entries found and words not found are the lookup dialog's; the code a
+// failed lookup leaves is what the program tells the user.
+TEST_F(EngineTest, AFailedLookupLeavesTheEnginesCode) {
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
+  std::wstring result;
+  EXPECT_FALSE(eng.LookupWord(L"zzzz", &result));
+  EXPECT_EQ(eng.LastErrorCode(), engine_server::kEngineErrorWordNotFound);
+}
+
 TEST_F(EngineTest, EngineDialogsNeedAnOpenEngineAndAFailureGives1255) {
   EXPECT_FALSE(eng.ShowOptionDialog()) << "no engine open";
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));

@@ -7,6 +7,7 @@
 
 #include "engines/http/HttpEngine.h"
 #include "engines/http/HttpServers.h"
+#include "src/engine/server/EngineClasses.h"
 #include "src/options/RegistrySettings.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
@@ -49,13 +50,26 @@ TEST_F(HttpServers, ChecksNamesAndUrls) {
   }
 }
 
+// The engine side lists the implementation once a server is stored.
 TEST_F(HttpServers, StoresReadsAndRemovesEntries) {
+  auto listed = [] {
+    std::shared_ptr<engine_server::IImplementations> all;
+    LONG count = 0;
+    EXPECT_EQ(engine_server::CreateImplementations(&all), S_OK);
+    all->Count(&count);
+    std::wstring name;
+    for (LONG i = 1; i <= count; ++i)
+      if (SUCCEEDED(all->Item(i, &name)) && name == kImplementationName) return true;
+    return false;
+  };
+  EXPECT_FALSE(listed());
   ServerEntry lt{L"lt", "https://lt.example.org", Api::LibreTranslate, "secret", 5000,
                  {{"en", "es"}, {"es", "en"}, {"pt-BR", "en"}, {"en", "pt-BR"}}};
   ServerEntry apy{L"apy", "http://127.0.0.1:2737", Api::Apy, "", kDefaultTimeoutMs, {}};
   std::wstring error;
   ASSERT_TRUE(SaveServer(lt, &error)) << error;
   ASSERT_TRUE(SaveServer(apy, &error)) << error;
+  EXPECT_TRUE(listed());
 
   auto servers = LoadServers();
   ASSERT_EQ(servers.size(), 2u);

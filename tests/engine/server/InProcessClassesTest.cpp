@@ -51,9 +51,13 @@ TEST(InProcessClassesTest, RefusedOrUnknownImplementationHasNoEngine) {
   side.AddImplementation(L"Refusing").Script(fake_engine::Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
   std::shared_ptr<IEngineFactory> factory;
   ASSERT_EQ(S_OK, CreateInProcessEngineFactory(&factory));
-  LONG status = -1;
+  LONG status = -1, properties = 0;
   factory->WaitForResult(-1, &status);
   EXPECT_EQ(kRequestDone, status);
+  std::shared_ptr<IClientProperties> props;
+  ASSERT_EQ(S_OK, factory->Properties(&props));
+  props->Count(&properties);
+  EXPECT_EQ(1, properties);
   EXPECT_EQ(E_ACCESSDENIED, factory->SetImplementation(L"Refusing"));
   std::shared_ptr<IEngineList> list;
   EXPECT_EQ(ENGINE_E_UNAVAILABLE, factory->GetEngineList(L"", L"", L"", 0, &list));
