@@ -67,9 +67,9 @@ TEST(ApertiumPairsTest, InstalledDirectionsAreListedWithTheAddinsCodes) {
 }
 
 // One pipeline of processes answers request after request; one killed while
-// idle is replaced without failing, and a cancelled one is gone and the next
-// request starts a fresh one.
-TEST(ApertiumEngineTest, TheProcessPipelineServesEachRequestUntilKilledOrCancelled) {
+// idle is replaced without failing (a cancelled one is gone: the broken and
+// scripted pipelines' tests).
+TEST(ApertiumEngineTest, TheProcessPipelineServesEachRequestUntilKilled) {
   ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   std::wstring out = Translate(engine, L"The dog is big. It runs fast.");
   ExpectContainsAll(out, {L"perro", L"grande.", L"Corre"});
@@ -90,24 +90,6 @@ TEST(ApertiumEngineTest, TheProcessPipelineServesEachRequestUntilKilledOrCancell
   ASSERT_GT(pid, 0);
   ASSERT_EQ(0, kill(-pid, SIGKILL));
   EXPECT_TRUE(Contains(Translate(engine, L"The cat is black."), L"gato"));
-  EXPECT_NE(pid, engine.PipelineProcessId());
-
-  pid = engine.PipelineProcessId();
-  std::wstring longText;
-  for (int i = 0; i < 3000; ++i) longText += L"The old man reads the newspaper in the garden. ";
-  std::shared_ptr<ITranslationResult> result;
-  ASSERT_EQ(S_OK, engine.Translate(longText, kTranslateModePlain, &result));
-  // Long enough for the text to be in the pipeline, far shorter than its
-  // translation takes.
-  LONG status = -1;
-  engine.WaitForResult(300, &status);
-  if (status != kRequestRunning) GTEST_SKIP() << "the translation ended before it could be cancelled";
-  std::thread watchdog([&] { engine.Cancel(); });
-  EXPECT_EQ(kRequestCancelled, Wait(engine));
-  watchdog.join();
-  // The cancelled pipeline owes an answer it will never give: it is gone.
-  EXPECT_EQ(0, engine.PipelineProcessId());
-  EXPECT_TRUE(Contains(Translate(engine, L"The house is red."), L"casa"));
   EXPECT_NE(pid, engine.PipelineProcessId());
 }
 
