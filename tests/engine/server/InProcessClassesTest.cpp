@@ -44,13 +44,20 @@ TEST(InProcessClassesTest, ListingFollowsDetectionAndANameRegisteredAgainKeepsIt
   EXPECT_EQ(Listed(), (std::vector<std::wstring>{L"TESTFIRST", L"TestSecond"}));
 }
 
-// Before an implementation is chosen the factory answers on its own; one
-// that refuses, or a name nothing serves, has no engine.
+// Hooks replace creation for their scope. Before an implementation is chosen
+// the factory answers on its own; one that refuses, or a name nothing
+// serves, has no engine.
 TEST(InProcessClassesTest, RefusedOrUnknownImplementationHasNoEngine) {
   fake_engine::FakeEngineSide side;
   side.AddImplementation(L"Refusing").Script(fake_engine::Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
   std::shared_ptr<IEngineFactory> factory;
-  ASSERT_EQ(S_OK, CreateInProcessEngineFactory(&factory));
+  {
+    ClassHooks failing;
+    failing.createEngineFactory = [](std::shared_ptr<IEngineFactory>*) { return REGDB_E_CLASSNOTREG; };
+    ScopedClassHooks scope(failing);
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateEngineFactory(&factory));
+  }
+  ASSERT_EQ(S_OK, CreateEngineFactory(&factory)) << "the hooks of before come back at the end of their scope";
   LONG status = -1, properties = 0;
   factory->WaitForResult(-1, &status);
   EXPECT_EQ(kRequestDone, status);
