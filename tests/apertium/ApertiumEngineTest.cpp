@@ -101,19 +101,6 @@ TEST(ApertiumEngineTest, LineEndsAndSpanishToEnglish) {
   ExpectContainsAll(Translate(engine, L"\u00c9l est\u00e1 aqu\u00ed. El ni\u00f1o."), {L"He is here.", L"boy"});
 }
 
-TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
-  // A selection with the punctuation next to the word finds the word too.
-  for (const wchar_t* selection : {L"house", L" \"House.\" "}) {
-    std::wstring text;
-    ASSERT_EQ(kRequestDone, LookUp(engine, selection, &text));
-    ExpectContainsAll(text, {L"casa"});
-  }
-  std::wstring text;
-  EXPECT_EQ(kRequestFailed, LookUp(engine, L"qwzxv", &text));
-  EXPECT_EQ(kEngineErrorWordNotFound, Code(engine));
-}
-
 // An engine whose pipeline is the given command.
 std::unique_ptr<ApertiumEngine> Broken(const std::string& command, int timeoutMs) {
   Settings s = Settings::FromEnvironment();

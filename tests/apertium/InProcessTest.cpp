@@ -167,9 +167,12 @@ TEST(InProcessAnswersTest, StartsNoProcess) {
     std::vector<WordCorrespondence> none;
     EXPECT_TRUE(Contains(Translate(engine, announced[1], kTranslateModePlain, &none), L"casa"));
     EXPECT_TRUE(none.empty()) << "plain mode reports no correspondence";
+    // A selection with the punctuation next to the word finds the word too.
     std::wstring lookedUp;
-    ASSERT_EQ(kRequestDone, LookUp(engine, L"house", &lookedUp));
+    ASSERT_EQ(kRequestDone, LookUp(engine, L" \"House.\" ", &lookedUp));
     EXPECT_TRUE(Contains(lookedUp, L"casa")) << platform::ToUtf8(lookedUp);
+    EXPECT_EQ(kRequestFailed, LookUp(engine, L"qwzxv", &lookedUp));
+    EXPECT_EQ(kEngineErrorWordNotFound, Code(engine));
     EXPECT_EQ(0, engine.PipelineProcessId());
   }
   errno = 0;

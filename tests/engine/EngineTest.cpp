@@ -164,36 +164,18 @@ TEST_F(EngineTest, ACancelRaisedBeforeARequestStopsItAtItsFirstPoll) {
   EXPECT_TRUE(eng.TranslateSentence(L"again", &out));
 }
 
-// Entries found and words not found are the lookup dialog's; the code a
-// failed lookup leaves is what the program tells the user.
-TEST_F(EngineTest, AFailedLookupLeavesTheEnginesCode) {
+// The engine's dialogs need an open engine and a failing one gives 1255; a
+// failed lookup leaves the engine's code, what the program tells the user
+// (entries found and words not found are the lookup dialog's).
+TEST_F(EngineTest, DialogsNeedAnOpenEngineAndFailuresLeaveTheirMessageOrCode) {
+  EXPECT_FALSE(eng.ShowOptionDialog()) << "no engine open";
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
   std::wstring result;
   EXPECT_FALSE(eng.LookupWord(L"zzzz", &result));
   EXPECT_EQ(eng.LastErrorCode(), engine_server::kEngineErrorWordNotFound);
-}
-
-TEST_F(EngineTest, EngineDialogsNeedAnOpenEngineAndAFailureGives1255) {
-  EXPECT_FALSE(eng.ShowOptionDialog()) << "no engine open";
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
   impl->Script(Operation::SettingsDialog, Behaviour{.callResult = E_FAIL});
   EXPECT_FALSE(eng.ShowOptionDialog());
   EXPECT_EQ(MessageIds(), std::vector<int>{1255});
-}
-
-TEST_F(EngineTest, ABuiltInFamilyIsOpenedThroughItsHelperAndHasNoDialogs) {
-  auto& helper = side.AddFamilyHelper(L"QuendalAddInHelper.Helper");
-  helper.Engines().AddPair({L"en.ja", L"en", L"ja", 1025, L"English - Japanese", L"Q", L"Q"});
-  ASSERT_TRUE(eng.OpenEngine(L"Quendal", L"en.ja", L""));
-  std::wstring out;
-  ASSERT_TRUE(eng.TranslateSentence(L"hello", &out));
-  EXPECT_EQ(out, L"HELLO");
-  EXPECT_EQ(helper.Engines().Translations().size(), 1u);
-  EXPECT_TRUE(impl->Translations().empty()) << "the factory is not used for a family";
-  EXPECT_FALSE(eng.ShowOptionDialog());
-  EXPECT_FALSE(eng.ShowDictionaryDialog());
-  EXPECT_EQ(helper.Engines().SettingsDialogsShown(), 0);
-  EXPECT_EQ(support::ErrorList::GetCount(), 0);
 }
 
 namespace {
@@ -208,10 +190,23 @@ struct Gate {
 
 }  // namespace
 
-TEST_F(EngineTest, AFamilyEngineThatIgnoresCancelIsGivenUpAfterTheGrace) {
-  auto gate = std::make_shared<Gate>();
+// A family engine that ignores a cancel while it opens is given up after
+// the grace.
+TEST_F(EngineTest, ABuiltInFamilyIsOpenedThroughItsHelperAndHasNoDialogs) {
   auto& helper = side.AddFamilyHelper(L"QuendalAddInHelper.Helper");
   helper.Engines().AddPair({L"en.ja", L"en", L"ja", 1025, L"English - Japanese", L"Q", L"Q"});
+  ASSERT_TRUE(eng.OpenEngine(L"Quendal", L"en.ja", L""));
+  std::wstring out;
+  ASSERT_TRUE(eng.TranslateSentence(L"hello", &out));
+  EXPECT_EQ(out, L"HELLO");
+  EXPECT_EQ(helper.Engines().Translations().size(), 1u);
+  EXPECT_TRUE(impl->Translations().empty()) << "the factory is not used for a family";
+  EXPECT_FALSE(eng.ShowOptionDialog());
+  EXPECT_FALSE(eng.ShowDictionaryDialog());
+  EXPECT_EQ(helper.Engines().SettingsDialogsShown(), 0);
+  EXPECT_EQ(support::ErrorList::GetCount(), 0);
+
+  auto gate = std::make_shared<Gate>();
   helper.Engines().Script(Operation::GetEngine, Behaviour{.times = 1, .hold = [gate] { gate->Wait(); }});
   impatient.CancelEngine();
   EXPECT_FALSE(impatient.OpenEngine(L"Quendal", L"en.ja", L""));

@@ -115,12 +115,15 @@ TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
   EXPECT_EQ(support::ErrorList::GetCount(), 0);
 }
 
-TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorList) {
-  Add(L"failed").Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = 30004});
+TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorListAndAFailingCallRaises) {
+  auto& failed = Add(L"failed").Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = 30004});
   EnumResult r = CollectEngines(L"en", 3072);
   EXPECT_EQ(r.failedImplementations, 1);
   EXPECT_FALSE(r.EngineUnavailable);
   EXPECT_EQ(MessageIds(), std::vector<int>{1205});
+  // A failing call of the implementation raises its error.
+  failed.Script(Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
+  EXPECT_EQ(testsupport::ErrorOf([] { CollectEngines(L"en", 3072); }), E_ACCESSDENIED);
 }
 
 TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
@@ -140,11 +143,6 @@ TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
   EXPECT_EQ(r.entries[1].second.EngineID(), L"id2");
   EXPECT_EQ(r.entries[2].second.EngineID(), L"id6");
   EXPECT_EQ(r.failedImplementations, 0);
-}
-
-TEST_F(EnumerationTest, AFailingImplementationCallRaisesComError) {
-  Add(L"alpha").Script(Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
-  EXPECT_EQ(testsupport::ErrorOf([] { CollectEngines(L"en", 3072); }), E_ACCESSDENIED);
 }
 
 EngineEntryList Listed(std::vector<std::pair<std::wstring, std::wstring>> groupIds, std::wstring product = L"P") {
