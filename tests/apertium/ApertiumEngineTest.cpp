@@ -10,10 +10,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <thread>
 
-#include "src/engine/AppCommon.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
 #include "tests/apertium/Requests.h"
@@ -69,9 +67,9 @@ TEST(ApertiumPairsTest, InstalledDirectionsAreListedWithTheAddinsCodes) {
 }
 
 // One pipeline of processes answers request after request; one killed while
-// idle is replaced without failing, and a cancelled one is gone and the next
-// request starts a fresh one.
-TEST(ApertiumEngineTest, TheProcessPipelineServesEachRequestUntilKilledOrCancelled) {
+// idle is replaced without failing (a cancelled one is gone: the broken and
+// scripted pipelines' tests).
+TEST(ApertiumEngineTest, TheProcessPipelineServesEachRequestUntilKilled) {
   ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
   std::wstring out = Translate(engine, L"The dog is big. It runs fast.");
   ExpectContainsAll(out, {L"perro", L"grande.", L"Corre"});
@@ -93,24 +91,6 @@ TEST(ApertiumEngineTest, TheProcessPipelineServesEachRequestUntilKilledOrCancell
   ASSERT_EQ(0, kill(-pid, SIGKILL));
   EXPECT_TRUE(Contains(Translate(engine, L"The cat is black."), L"gato"));
   EXPECT_NE(pid, engine.PipelineProcessId());
-
-  pid = engine.PipelineProcessId();
-  std::wstring longText;
-  for (int i = 0; i < 3000; ++i) longText += L"The old man reads the newspaper in the garden. ";
-  std::shared_ptr<ITranslationResult> result;
-  ASSERT_EQ(S_OK, engine.Translate(longText, kTranslateModePlain, &result));
-  // Long enough for the text to be in the pipeline, far shorter than its
-  // translation takes.
-  LONG status = -1;
-  engine.WaitForResult(300, &status);
-  if (status != kRequestRunning) GTEST_SKIP() << "the translation ended before it could be cancelled";
-  std::thread watchdog([&] { engine.Cancel(); });
-  EXPECT_EQ(kRequestCancelled, Wait(engine));
-  watchdog.join();
-  // The cancelled pipeline owes an answer it will never give: it is gone.
-  EXPECT_EQ(0, engine.PipelineProcessId());
-  EXPECT_TRUE(Contains(Translate(engine, L"The house is red."), L"casa"));
-  EXPECT_NE(pid, engine.PipelineProcessId());
 }
 
 TEST(ApertiumEngineTest, LineEndsAndSpanishToEnglish) {
@@ -119,74 +99,6 @@ TEST(ApertiumEngineTest, LineEndsAndSpanishToEnglish) {
   ExpectContainsAll(out, {L"dog", L".\n", L"house"});
   // Accented letters are letters, whatever the program's locale.
   ExpectContainsAll(Translate(engine, L"\u00c9l est\u00e1 aqu\u00ed. El ni\u00f1o."), {L"He is here.", L"boy"});
-}
-
-TEST(ApertiumEngineTest, WordCorrespondenceFollowsReorderedWords) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
-  std::vector<WordCorrespondence> groups;
-  const std::wstring source = L"The big dog is black.";
-  std::wstring out = Translate(engine, source, kTranslateModeCorrespondence, &groups);
-  EXPECT_TRUE(Contains(out, L"perro grande")) << platform::ToUtf8(out);
-  std::map<std::wstring, std::wstring> to;
-  for (const auto& g : groups) {
-    ASSERT_FALSE(g.source.empty() || g.translation.empty());
-    to[source.substr(g.source[0].position, g.source[0].length)] =
-        out.substr(g.translation[0].position, g.translation[0].length);
-  }
-  EXPECT_EQ(L"grande", to[L"big"]);
-  EXPECT_EQ(L"perro", to[L"dog"]);
-  // Plain mode reports none.
-  Translate(engine, source, kTranslateModePlain, &groups);
-  EXPECT_TRUE(groups.empty());
-}
-
-// The glossary and addresses through the add-in's own text translation.
-TEST(ApertiumGlossaryTest, ATermAndAnAddressInsideASentenceKeepTheirPlaces) {
-  ScopedClassHooks inProcess(InProcessClassHooks());
-  engine::Engine eng;
-  engine::AppCommon app(eng);
-  ASSERT_TRUE(eng.OpenEngine(L"Apertium", L"eng-spa", L""));
-  options::TranslationOptionUDT options;
-  options.GlossaryTerms = {{L"Help Desk", L"Centro de Ayuda"}, {L"Pelorant", L""}};
-  engine::TranslationSegment seg;
-  seg.source = L"The Help Desk opens at www.example.com/office/teams on Monday with Pelorant.";
-  ASSERT_TRUE(app.TranslateText(options, seg));
-  EXPECT_EQ(L"El Centro de Ayuda abre en www.example.com/office/teams el lunes con Pelorant.", seg.translation.value());
-  eng.CloseEngine();
-}
-
-TEST(ApertiumEngineTest, TextsSentAheadGetTheSameAnswersAsOneAtATime) {
-  const std::vector<std::wstring> texts = {L"The big dog is black.", L"Hello world", L"It's a well-known fact.",
-                                           L"Where is the [big] <house>?", L"The train was late again.",
-                                           L"The dog is big.\nIt runs fast.", L"Our team is ready for the meeting."};
-  // Both runners of the stages: in process (both modes), and the pipeline of
-  // processes.
-  for (bool inProcess : {true, false}) {
-    ApertiumEngine alone(PairNamed(L"eng-spa"), Runner(inProcess));
-    ApertiumEngine ahead(PairNamed(L"eng-spa"), Runner(inProcess));
-    for (LONG mode : {kTranslateModeCorrespondence, kTranslateModePlain}) {
-      if (!inProcess && mode == kTranslateModePlain) continue;
-      ASSERT_EQ(S_OK, ahead.TranslateAhead(texts, mode));
-      for (const std::wstring& text : texts) {
-        std::vector<WordCorrespondence> expectedGroups, groups;
-        EXPECT_EQ(Translate(alone, text, mode, &expectedGroups), Translate(ahead, text, mode, &groups));
-        EXPECT_EQ(expectedGroups, groups) << platform::ToUtf8(text);
-      }
-    }
-  }
-}
-
-TEST(ApertiumEngineTest, LookupAnswersFromTheBilingualDictionary) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), Settings::FromEnvironment());
-  // A selection with the punctuation next to the word finds the word too.
-  for (const wchar_t* selection : {L"house", L" \"House.\" "}) {
-    std::wstring text;
-    ASSERT_EQ(kRequestDone, LookUp(engine, selection, &text));
-    ExpectContainsAll(text, {L"casa"});
-  }
-  std::wstring text;
-  EXPECT_EQ(kRequestFailed, LookUp(engine, L"qwzxv", &text));
-  EXPECT_EQ(kEngineErrorWordNotFound, Code(engine));
 }
 
 // An engine whose pipeline is the given command.
@@ -237,18 +149,14 @@ TEST(BrokenPipelineTest, AHungPipelineCostsOneTimeOutPerRequestAndTheNextRequest
   const auto starts = dir / "starts";
   auto engine = Broken("echo started >> '" + starts.string() + "'; exec sleep 600", 1000);
   for (int request = 1; request <= 2; ++request) {
-    std::shared_ptr<ITranslationResult> result;
-    engine->Translate(L"The dog.", kTranslateModeCorrespondence, &result);
-    EXPECT_EQ(kRequestFailed, Wait(*engine));
+    EXPECT_EQ(kRequestFailed, Ask(*engine, L"The dog.", kTranslateModeCorrespondence).status);
     EXPECT_EQ(0, engine->PipelineProcessId());
     EXPECT_EQ(request, LinesWith(starts, "started")) << "pipelines started (each waited for until the time-out)";
   }
   // The same for texts announced ahead: the one the batch hung on fails
   // without a second wait.
   ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two."}, kTranslateModePlain));
-  std::shared_ptr<ITranslationResult> result;
-  engine->Translate(L"One.", kTranslateModePlain, &result);
-  EXPECT_EQ(kRequestFailed, Wait(*engine));
+  EXPECT_EQ(kRequestFailed, Ask(*engine, L"One.").status);
   EXPECT_EQ(3, LinesWith(starts, "started"));
 }
 
@@ -266,25 +174,6 @@ class FakeModeTest : public ::testing::Test {
   }
   testsupport::TempDir mDir;
 };
-
-TEST_F(FakeModeTest, AnAnswerToAnotherRequestFailsTheRequestAndRestartsThePipeline) {
-  // A stage that answers every chunk with the first one it was given.
-  auto engine = Engine(
-      "first=\n"
-      "while IFS= read -r -d '' chunk; do\n"
-      "  [ -n \"$first\" ] || first=$chunk\n"
-      "  printf '%s\\0' \"$first\"\n"
-      "done\n");
-  EXPECT_EQ(L"One.", Translate(*engine, L"One.", kTranslateModeCorrespondence));
-  pid_t first = engine->PipelineProcessId();
-  std::shared_ptr<ITranslationResult> result;
-  ASSERT_EQ(S_OK, engine->Translate(L"Two.", kTranslateModeCorrespondence, &result));
-  EXPECT_EQ(kRequestFailed, Wait(*engine));
-  EXPECT_EQ(kEngineErrorEngine, Code(*engine));
-  EXPECT_EQ(0, engine->PipelineProcessId());
-  EXPECT_EQ(L"Three.", Translate(*engine, L"Three.", kTranslateModeCorrespondence));
-  EXPECT_NE(first, engine->PipelineProcessId());
-}
 
 // A stage that answers every chunk with itself, logging it first.
 std::string EchoStage(const std::string& log, const std::string& delay = "") {
@@ -357,8 +246,8 @@ TEST_F(FakeModeTest, CancelDropsTheTextsSentAheadAndTheNextTextStillGetsItsAnswe
   EXPECT_EQ(before, LinesWith(log, "Six.")) << "nothing announced before the cancel is translated after it";
 }
 
-// A user who installed a pair sees it through the class table, with no
-// configuration, and opens it exactly as the add-in does. Its stages run as
+// A user who installed a pair opens it through the class table, with no
+// configuration, exactly as the add-in does. Its stages run as
 // processes here, and every one is reaped: orphans come to this process, as
 // they do to a program run as PID 1 or under a subreaper, and a stage nobody
 // reaps would stay here.
@@ -372,17 +261,6 @@ TEST(ApertiumServerTest, ListedOpenedAndClosedThroughTheEngineClassesLeavingNoPr
   {
     platformtest::ScopedEnv processes(L"PELORANT_APERTIUM_IN_PROCESS", L"0");
     ScopedClassHooks inProcess(InProcessClassHooks());
-    std::shared_ptr<IImplementations> impls;
-    ASSERT_EQ(S_OK, CreateImplementations(&impls));
-    LONG count = 0;
-    impls->Count(&count);
-    bool listed = false;
-    for (LONG i = 1; i <= count; ++i) {
-      std::wstring name;
-      impls->Item(i, &name);
-      listed = listed || name == L"Apertium";
-    }
-    ASSERT_TRUE(listed);
     std::shared_ptr<IEngineFactory> factory;
     ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
     ASSERT_EQ(S_OK, factory->SetImplementation(L"Apertium"));

@@ -53,28 +53,6 @@ bool OnWorker(bool cancel, const std::function<void(const CancelToken&)>& f) {
 
 }  // namespace
 
-TEST(InProcessModeTest, ReadsEveryStageOfAnInstalledModeWithTheWordBlankStagesAdded) {
-  std::string unknown;
-  auto stages = ParseCommand(EngSpaMode(), {"-n", ""}, true, &unknown);
-  ASSERT_TRUE(stages) << unknown;
-  std::vector<Kind> kinds;
-  for (const auto& s : *stages) kinds.push_back(s.kind);
-  EXPECT_EQ((std::vector<Kind>{Kind::Analysis, Kind::AttachBlanks, Kind::Tagger, Kind::Pretransfer, Kind::Transfer,
-                               Kind::Bilingual, Kind::LexicalSelection, Kind::Transfer, Kind::Interchunk,
-                               Kind::Postchunk, Kind::DetachBlanks, Kind::Generation, Kind::Postgeneration}),
-            kinds);
-  // "$1" became the generator's "-n"; "$2", empty, is no argument at all.
-  EXPECT_EQ('n', (*stages)[11].generation);
-  EXPECT_EQ(1u, (*stages)[2].files.size());
-  EXPECT_FALSE((*stages)[4].useBilingual);
-  EXPECT_TRUE((*stages)[7].fromBilingual);
-  for (const auto& s : *stages) {
-    for (const auto& f : s.files) EXPECT_TRUE(std::filesystem::exists(f)) << f;
-  }
-  // Without word marks the mode's own stages only.
-  EXPECT_EQ(11u, ParseCommand(EngSpaMode(), {"-n", ""}, false, nullptr)->size());
-}
-
 TEST(InProcessModeTest, AStageOrOptionItDoesNotKnowLeavesTheModeToProcesses) {
   const std::string known = "lt-proc a.bin | ";
   struct Case {
@@ -186,10 +164,15 @@ TEST(InProcessAnswersTest, StartsNoProcess) {
     for (const std::wstring& text : announced) {
       EXPECT_FALSE(Ask(engine, text, kTranslateModeCorrespondence).groups.empty()) << platform::ToUtf8(text);
     }
-    EXPECT_TRUE(Contains(Translate(engine, announced[1]), L"casa"));
+    std::vector<WordCorrespondence> none;
+    EXPECT_TRUE(Contains(Translate(engine, announced[1], kTranslateModePlain, &none), L"casa"));
+    EXPECT_TRUE(none.empty()) << "plain mode reports no correspondence";
+    // A selection with the punctuation next to the word finds the word too.
     std::wstring lookedUp;
-    ASSERT_EQ(kRequestDone, LookUp(engine, L"house", &lookedUp));
+    ASSERT_EQ(kRequestDone, LookUp(engine, L" \"House.\" ", &lookedUp));
     EXPECT_TRUE(Contains(lookedUp, L"casa")) << platform::ToUtf8(lookedUp);
+    EXPECT_EQ(kRequestFailed, LookUp(engine, L"qwzxv", &lookedUp));
+    EXPECT_EQ(kEngineErrorWordNotFound, Code(engine));
     EXPECT_EQ(0, engine.PipelineProcessId());
   }
   errno = 0;

@@ -130,27 +130,6 @@ TEST_F(AppCommonOpenTest, AFailedEngineAnswerLeavesTheSourceTextAndNoMessageAndA
   EXPECT_EQ(testsupport::ErrorOf([&] { Translate(L"text"); }), E_OUTOFMEMORY);
 }
 
-TEST_F(AppCommonOpenTest, KeepStyleShiftsCorrespondenceByLeadingBlanksAndDualPrintPrefix) {
-  impl->SetCorrespondence(L"big dog", {{{{0, 3}}, {{4, 5}}}, {{{4, 3}}, {{0, 3}}}});
-  impl->SetTranslation(L"big dog", L"DOG GRAND");
-  options.KeepStyle = 1;
-  options.DualPrint = 1;
-  options.TranPrefix = L"[";
-  options.TranSuffix = L"]";
-  TranslationSegment seg = Translate(L"  big dog\r\n");
-  EXPECT_EQ(seg.translation.value(), L"  [DOG GRAND]\r\n");
-  ASSERT_TRUE(seg.styleCorrespondence.has_value());
-  // Source positions move by the leading white space, translation positions
-  // by that and the prefix.
-  std::vector<std::array<std::int32_t, 4>> groups;
-  for (const auto& g : *seg.styleCorrespondence) {
-    ASSERT_EQ(g.SourceCount() + g.TranslationCount(), 2);
-    groups.push_back({g.Source(0)[0], g.Source(0)[1], g.Translation(0)[0], g.Translation(0)[1]});
-  }
-  EXPECT_EQ(groups, (std::vector<std::array<std::int32_t, 4>>{{2, 3, 7, 5}, {6, 3, 3, 3}}));
-  EXPECT_EQ(impl->Translations().at(0).mode, engine_server::kTranslateModeCorrespondence);
-}
-
 TEST_F(AppCommonOpenTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   std::vector<engine_server::TextRange> many;
   for (LONG i = 0; i < 8; ++i) many.push_back({i, 1});
@@ -241,15 +220,6 @@ TEST_F(AppCommonOpenTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegm
   EXPECT_EQ(out, L"ok");
 }
 
-TEST_F(AppCommonOpenTest, ACancelledRunReturnsAtOnceWithAnEmptyTranslation) {
-  app.SetCancel(true);
-  TranslationSegment seg = Translate(L"text");
-  EXPECT_EQ(seg.translation.value(), L"");
-  EXPECT_TRUE(SentTexts().empty());
-  app.SetCancel(false);
-  EXPECT_EQ(Translate(L"text").translation.value(), L"TEXT");
-}
-
 TEST_F(AppCommonOpenTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingEngine) {
   // The time-out watchdog raises the flag from its own thread; the cancel
   // button's click reaches the UI thread through its queue, which the wait
@@ -266,6 +236,10 @@ TEST_F(AppCommonOpenTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingE
     EXPECT_EQ(seg.translation.value(), L"never answered");
   }
   EXPECT_EQ(eng.FailedRequests(), 2);
+  // A cancelled run returns at once with an empty translation.
+  impl->ClearRecord();
+  EXPECT_EQ(Translate(L"text").translation.value(), L"");
+  EXPECT_TRUE(SentTexts().empty());
 }
 
 TEST_F(AppCommonOpenTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReportsProgress) {

@@ -36,35 +36,32 @@ TEST(EngineCacheFileFormat, WritesBomHeaderRowsTabsAndCrLfAndReadsBackEveryField
   EXPECT_EQ(FormatCacheFile(TableFromEntries(back)), bytes) << "a field was lost or changed on the way back";
 }
 
-TEST(EngineCacheFileRead, ColumnsAreMatchedByNameInAnyOrderAndUnknownOnesIgnored) {
-  EngineEntryList entries = Parse(Utf16File(L"Extra\tEngineID\tChecked\tEngineGroup\tDisplayName\r\n"
-                                            L"zz\tid1\t0\tg\tOne\r\nzz\tid2\t1\tg\tTwo\r\n"));
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].first, L"g:id1");
-  EXPECT_EQ(entries[0].second.Checked(), 0);
-  EXPECT_EQ(entries[0].second.DisplayName(), L"One");
-  EXPECT_EQ(entries[1].second.EngineID(), L"id2");
-  EXPECT_EQ(entries[0].second.Flags(), 0) << "a missing column leaves its field at the default";
-}
-
-TEST(EngineCacheFileRead, OnlyZeroMeansUncheckedAndFlagsTakeTheirBaseFromThePrefix) {
-  EngineEntryList entries = Parse(Utf16File(
-      L"EngineID\tChecked\tFlags\r\na\t0\t1025\r\nb\t2\t0x401\r\nc\tno\t010\r\nd\t\tjunk\r\ne\t00\t-1\r\nf\r\n"));
-  std::vector<int> checked, flags;
-  for (const auto& [key, e] : entries) {
-    checked.push_back(e.Checked());
-    flags.push_back(e.Flags());
+// Each row as "key checked flags display": columns are matched by name in
+// any order, unknown ones ignored and missing ones left at the default; only
+// "0" is unchecked and flags take their base from the prefix; a missing BOM,
+// bare line feeds and empty files are taken.
+TEST(EngineCacheFileRead, RowsGiveTheirFieldsWhateverTheLayout) {
+  const struct {
+    std::string bytes;
+    std::vector<std::wstring> rows;
+  } cases[] = {
+      {Utf16File(L"Extra\tEngineID\tChecked\tEngineGroup\tDisplayName\r\nzz\tid1\t0\tg\tOne\r\nzz\tid2\t1\tg\tTwo\r\n"),
+       {L"g:id1 0 0 One", L"g:id2 1 0 Two"}},
+      {Utf16File(L"EngineGroup\tEngineID\tChecked\tFlags\r\ng\ta\t0\t1025\r\ng\tb\t2\t0x401\r\ng\tc\tno\t010\r\n"
+                 L"g\td\t\tjunk\r\ng\te\t00\t-1\r\ng\tf\r\n"),
+       {L"g:a 0 1025 ", L"g:b 1 1025 ", L"g:c 1 8 ", L"g:d 1 0 ", L"g:e 1 -1 ", L"g:f 1 0 "}},
+      {Utf16File(L"EngineGroup\tEngineID\r\ng\tx\r\n", false), {L"g:x 1 0 "}},
+      {Utf16File(L"EngineGroup\tEngineID\ng\tx"), {L"g:x 1 0 "}},
+      {"", {}},
+      {std::string("\xFF\xFE", 2), {}},
+      {Utf16File(L"Checked\tEngineGroup\r\n\r\n"), {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::wstring> rows;
+    for (const auto& [key, e] : Parse(c.bytes))
+      rows.push_back(key + L" " + std::to_wstring(e.Checked()) + L" " + std::to_wstring(e.Flags()) + L" " + e.DisplayName());
+    EXPECT_EQ(rows, c.rows) << c.bytes.size();
   }
-  EXPECT_EQ(checked, (std::vector<int>{0, 1, 1, 1, 1, 1}));
-  EXPECT_EQ(flags, (std::vector<int>{1025, 1025, 8, 0, -1, 0}));
-}
-
-TEST(EngineCacheFileRead, MissingBomBareLineFeedsAndEmptyFilesAreAccepted) {
-  EXPECT_EQ(Parse(Utf16File(L"EngineGroup\tEngineID\r\ng\tx\r\n", false)).at(0).first, L"g:x");
-  EXPECT_EQ(Parse(Utf16File(L"EngineGroup\tEngineID\ng\tx")).at(0).first, L"g:x");
-  EXPECT_TRUE(Parse("").empty());
-  EXPECT_TRUE(Parse(std::string("\xFF\xFE", 2)).empty());
-  EXPECT_TRUE(Parse(Utf16File(L"Checked\tEngineGroup\r\n\r\n")).empty());
 }
 
 TEST(EngineCacheFileRead, DamagedBytesAreRejected) {

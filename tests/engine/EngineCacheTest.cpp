@@ -205,17 +205,7 @@ TEST_F(EngineCacheTest, EntriesAreFilteredAndSortedByDisplayNameThenProductAndId
   EXPECT_EQ(order, L"10243");
 }
 
-TEST_F(EngineCacheTest, FindEntryIsExactAndTakesTheFirstMatch) {
-  EngineCaches cache;
-  cache.SetEntries(List({Entry(L"g", L"id", L"first"), Entry(L"g", L"id", L"second")}));
-  auto found = cache.FindEntry(L"g", L"id");
-  ASSERT_TRUE(found.has_value());
-  EXPECT_EQ(found->DisplayName(), L"first");
-  EXPECT_FALSE(cache.FindEntry(L"G", L"id").has_value());
-  EXPECT_FALSE(cache.FindEntry(L"g", L"ID").has_value());
-}
-
-TEST_F(EngineCacheTest, CloneIsSameUntilEitherChangesAndDoesNotShareEntries) {
+TEST_F(EngineCacheTest, CloneIsSameUntilEitherChangesAndFindEntryIsExact) {
   EngineCaches cache;
   ASSERT_TRUE(cache.RefreshCache(false, false));
   auto copy = cache.Clone();
@@ -233,6 +223,13 @@ TEST_F(EngineCacheTest, CloneIsSameUntilEitherChangesAndDoesNotShareEntries) {
   EXPECT_FALSE(copy->IsSameAs(cache));
   cache.AssignFrom(*copy);
   EXPECT_TRUE(copy->IsSameAs(cache));
+  // Finding an entry is exact and takes the first match.
+  cache.SetEntries(List({Entry(L"g", L"id", L"first"), Entry(L"g", L"id", L"second")}));
+  auto found = cache.FindEntry(L"g", L"id");
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->DisplayName(), L"first");
+  EXPECT_FALSE(cache.FindEntry(L"G", L"id").has_value());
+  EXPECT_FALSE(cache.FindEntry(L"g", L"ID").has_value());
 }
 
 // A cancelled listing succeeds, one that cannot start fails; both leave the

@@ -32,23 +32,20 @@ class EnumerationTest : public EngineEnvTest {
   fake_engine::FakeEngineSide mSide;
 };
 
-TEST_F(EnumerationTest, PairsAreReadInOrderWithFoldedChineseCodesAndTheImplementationAsGroup) {
+// Pairs in order with folded Chinese codes and the implementation as group;
+// every factory gets the display language, the client id and the flags.
+TEST_F(EnumerationTest, PairsAreReadInOrderAndEveryFactoryGetsDisplayLanguageClientIdAndFlags) {
   auto pairs = std::vector{Pair(L"tw-ja", L"zh-tw", L"ja", L"T - J"), Pair(L"ja-cn", L"ja", L"ZH-CN", L"J - C")};
   pairs[0].flags = 0x409;
-  Add(L"alpha", pairs);
-  EnumResult r = CollectEngines(L"", 3072);
+  auto& alpha = Add(L"alpha", pairs);
+  auto& beta = Add(L"beta", {Pair(L"b", L"en", L"es", L"B")});
+  beta.SetPropertyNames({L"Other"});
+  EnumResult r = CollectEngines(L"ja", 0x0C01);
   ASSERT_EQ(r.ending, EnumEnding::Done);
-  ASSERT_EQ(r.entries.size(), 2u);
+  ASSERT_EQ(r.entries.size(), 3u);
   EXPECT_EQ(r.entries[0].first, L"alpha:tw-ja");
   EXPECT_EQ(Describe(r.entries[0].second), L"alpha:tw-ja 1 zh-hant>ja 1033 T - J|Prod|P");
   EXPECT_EQ(r.entries[1].second.ToLang(), L"zh-hans");
-}
-
-TEST_F(EnumerationTest, EveryFactoryGetsDisplayLanguageClientIdAndFlags) {
-  auto& alpha = Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
-  auto& beta = Add(L"beta", {Pair(L"b", L"en", L"es", L"B")});
-  beta.SetPropertyNames({L"Other"});
-  CollectEngines(L"ja", 0x0C01);
   EXPECT_EQ(mSide.FactoryCreations(), 3);
   EXPECT_EQ(alpha.DisplayLanguage(), L"ja");
   EXPECT_EQ(beta.DisplayLanguage(), L"ja");
@@ -118,12 +115,15 @@ TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
   EXPECT_EQ(support::ErrorList::GetCount(), 0);
 }
 
-TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorList) {
-  Add(L"failed").Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = 30004});
+TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorListAndAFailingCallRaises) {
+  auto& failed = Add(L"failed").Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = 30004});
   EnumResult r = CollectEngines(L"en", 3072);
   EXPECT_EQ(r.failedImplementations, 1);
   EXPECT_FALSE(r.EngineUnavailable);
   EXPECT_EQ(MessageIds(), std::vector<int>{1205});
+  // A failing call of the implementation raises its error.
+  failed.Script(Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
+  EXPECT_EQ(testsupport::ErrorOf([] { CollectEngines(L"en", 3072); }), E_ACCESSDENIED);
 }
 
 TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
@@ -145,18 +145,13 @@ TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
   EXPECT_EQ(r.failedImplementations, 0);
 }
 
-TEST_F(EnumerationTest, AFailingImplementationCallRaisesComError) {
-  Add(L"alpha").Script(Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
-  EXPECT_EQ(testsupport::ErrorOf([] { CollectEngines(L"en", 3072); }), E_ACCESSDENIED);
-}
-
 EngineEntryList Listed(std::vector<std::pair<std::wstring, std::wstring>> groupIds, std::wstring product = L"P") {
   EngineEntryList list;
   for (auto& [g, id] : groupIds) list.emplace_back(g + L":" + id, Entry(g, id, L"", 1, 1, product));
   return list;
 }
 
-TEST(EnumerationListingRules, HiddenWrenDocumentEnginesGoEvenWhenConsecutive) {
+TEST(EnumerationListingRules, HiddenWrenDocumentEnginesGoEvenWhenConsecutiveAndTheProductFilterIsExact) {
   EngineEntryList list = Listed({{L"wren", L"kelboej.documentb.qov8"},
                                  {L"Wren", L"KELBOJE.DOCUMENTB.QOV9NET"},
                                  {L"wren", L"kelboej.documentb.qov8cs"},
@@ -167,10 +162,8 @@ TEST(EnumerationListingRules, HiddenWrenDocumentEnginesGoEvenWhenConsecutive) {
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].first, L"wren:kelboej.documentb.qov10");
   EXPECT_EQ(list[1].first, L"other:kelboej.documentb.qov9");
-}
-
-TEST(EnumerationListingRules, ProductFilterIsExact) {
-  EngineEntryList list = Listed({{L"a", L"1"}}, L"Prod");
+  // The product filter is exact.
+  list = Listed({{L"a", L"1"}}, L"Prod");
   EngineEntryList other = Listed({{L"b", L"2"}, {L"c", L"3"}}, L"prod");
   list.insert(list.begin(), other.begin(), other.end());
   ApplyListingRules(&list, L"Prod");

