@@ -244,13 +244,10 @@ bool ToValue(const VARIANT& in, Value* out) {
   switch (v.vt) {
     case VT_EMPTY:
     case VT_ERROR: *out = Value(); break;  // a left-out optional argument
-    case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT: {
-      VARIANT n;
-      VariantInit(&n);
-      ok = SUCCEEDED(VariantChangeType(&n, &v, 0, VT_I4));
-      *out = Value::Int(n.lVal);
+    case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT:
+      ok = SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4));
+      *out = Value::Int(v.lVal);
       break;
-    }
     case VT_R4: *out = Value::Double(v.fltVal); break;
     case VT_R8: *out = Value::Double(v.dblVal); break;
     case VT_BOOL: *out = Value::Bool(v.boolVal != VARIANT_FALSE); break;
