@@ -559,11 +559,7 @@ STDAPI DllRegisterServer() {
 
 STDAPI DllUnregisterServer() {
   RegDeleteTreeW(HKEY_CLASSES_ROOT, kHelperProgId);
-  RegDeleteKeyW(HKEY_CLASSES_ROOT, kHelperProgId);
-  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations, &kClsidFamilyHelper}) {
-    const std::wstring key = ClassKey(*clsid);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
-  }
+  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations, &kClsidFamilyHelper})
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(*clsid).c_str());
   return S_OK;
 }

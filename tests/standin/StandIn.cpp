@@ -17,11 +17,10 @@
 //                         cancel button and answer yes to the question
 //     save PATH           save a copy of the active presentation (macro-enabled
 //                         for a .pptm)
-//     faces PATH          connect the add-in again over a clipboard holding a
-//                         text of the user's, check that the text is still
-//                         there and that every button of the add-in has a
-//                         16x16 face (and mask, from host version 10 on), and
-//                         write a sheet of the faces to PATH (a .ppm)
+//     faces PATH          connect the add-in again, check that every button of
+//                         the add-in has a 16x16 face (and mask, from host
+//                         version 10 on), and write a sheet of the faces to
+//                         PATH (a .ppm)
 //     disconnect          disconnect the add-in
 //     release             let go of the connection object while the add-in is
 //                         connected (its module must stay), then take a new
@@ -168,12 +167,8 @@ class HostLine final : public platform::win::ComObject<HostLine, IDispatch> {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     return Answer(iid == IID_IUnknown || iid == IID_IDispatch, out);
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    return mApplication ? mApplication->GetTypeInfoCount(count) : kGone;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override {
-    return mApplication ? mApplication->GetTypeInfo(index, locale, info) : kGone;
-  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
                                           DISPID* ids) override {
     return mApplication ? mApplication->GetIDsOfNames(iid, names, count, locale, ids) : kGone;
@@ -228,37 +223,6 @@ bool WriteSheet(const std::string& path, const std::vector<std::pair<platform::P
     }
   }
   return static_cast<bool>(out);
-}
-
-// The user's clipboard while the add-in connects.
-constexpr wchar_t kUsersClipboard[] = L"The user's own clipboard text";
-
-bool SetClipboardText(const std::wstring& text) {
-  if (!OpenClipboard(nullptr)) return false;
-  EmptyClipboard();
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-  bool set = false;
-  if (void* data = block ? GlobalLock(block) : nullptr) {
-    std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(data));
-    GlobalUnlock(block);
-    set = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
-  }
-  if (!set && block) GlobalFree(block);
-  CloseClipboard();
-  return set;
-}
-
-std::wstring ClipboardText() {
-  std::wstring text;
-  if (!OpenClipboard(nullptr)) return text;
-  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-      text = chars;
-      GlobalUnlock(data);
-    }
-  }
-  CloseClipboard();
-  return text;
 }
 
 // Every button of a list of controls.
@@ -539,12 +503,8 @@ class StandIn {
 
   bool Faces(const std::string& sheetPath) {
     Disconnect();
-    if (!SetClipboardText(kUsersClipboard)) return Fail("the clipboard could not be set");
     if (!LoadAddin()) return false;
     bool ok = true;
-    if (ClipboardText() != kUsersClipboard)
-      ok = Fail("the add-in did not leave the user's clipboard as it was: \"" + platform::ToUtf8(ClipboardText()) +
-                "\"");
     const bool pictureAndMask = _wtoi(mHost->Version().c_str()) >= 10;
     std::vector<host::Ptr<host::CommandBarControl>> buttons;
     if (auto popup = Control("")) Buttons(popup->Controls(), &buttons);

@@ -12,9 +12,8 @@
 # a disconnection while it runs and while its progress dialog is open, and
 # the dialog's cancel button. Connection shows no engine-list message while
 # the engine server works, and shows both when an engine is genuinely missing.
-# Every button gets its face, as a host of version 9 takes it (through the
-# clipboard, which is the user's again afterwards) and as later ones do
-# (picture and mask); the faces are drawn on a sheet beside the dialog
+# Every button gets its face, as a host of version 9 takes it (pasted from
+# the clipboard) and as later ones do (picture and mask); the faces are drawn on a sheet beside the dialog
 # screenshots (PELORANT_SCREENSHOT_DIR) to be looked at.
 set -u
 server="$1"

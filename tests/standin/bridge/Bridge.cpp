@@ -184,24 +184,12 @@ class ConnectionPoint final : public platform::win::ComObject<ConnectionPoint, I
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     return Answer(iid == IID_IUnknown || iid == IID_IConnectionPoint, out);
   }
-  HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
-    if (!iid) return E_POINTER;
-    *iid = kButtonEvents;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** container) override {
-    if (!container) return E_POINTER;
-    *container = mOwner;
-    mOwner->AddRef();
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
     if (!sink || !cookie) return E_POINTER;
     IDispatch* events = nullptr;
-    // A sink must speak the event interface (or at least IDispatch).
-    if (FAILED(sink->QueryInterface(kButtonEvents, reinterpret_cast<void**>(&events))) &&
-        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events))))
-      return CONNECT_E_CANNOTCONNECT;
+    if (FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events)))) return CONNECT_E_CANNOTCONNECT;
     *cookie = mOwner->mNextCookie++;
     mOwner->mSinks[*cookie] = events;
     return S_OK;
@@ -256,13 +244,10 @@ bool ToValue(const VARIANT& in, Value* out) {
   switch (v.vt) {
     case VT_EMPTY:
     case VT_ERROR: *out = Value(); break;  // a left-out optional argument
-    case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT: {
-      VARIANT n;
-      VariantInit(&n);
-      ok = SUCCEEDED(VariantChangeType(&n, &v, 0, VT_I4));
-      *out = Value::Int(n.lVal);
+    case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT:
+      ok = SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4));
+      *out = Value::Int(v.lVal);
       break;
-    }
     case VT_R4: *out = Value::Double(v.fltVal); break;
     case VT_R8: *out = Value::Double(v.dblVal); break;
     case VT_BOOL: *out = Value::Bool(v.boolVal != VARIANT_FALSE); break;
@@ -296,15 +281,12 @@ bool ToValue(const VARIANT& in, Value* out) {
         LONG low = 0, high = -1;
         SafeArrayGetLBound(v.parray, 1, &low);
         SafeArrayGetUBound(v.parray, 1, &high);
-        const VARTYPE element = v.vt & ~VT_ARRAY;
+        // The add-in passes arrays of VARIANTs only.
+        ok = v.vt == (VT_ARRAY | VT_VARIANT);
         for (LONG i = low; ok && i <= high; ++i) {
-          // An element of a typed array is the value part of a VARIANT.
           VARIANT item;
           VariantInit(&item);
-          ok = element == VT_VARIANT || element == VT_BSTR || element == VT_I4;
-          void* slot = element == VT_VARIANT ? static_cast<void*>(&item) : static_cast<void*>(&item.lVal);
-          if (ok) ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, slot));
-          if (ok && element != VT_VARIANT) item.vt = element;
+          ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, &item));
           Value converted;
           if (ok) ok = ToValue(item, &converted);
           array.items.push_back(std::move(converted));

@@ -1,13 +1,14 @@
 // The host object model over IDispatch, against the PowerPoint stand-in's
 // objects backed by real decks on the Linux side: the host contract holds
-// through late binding. Runs as the child of the Linux stand-in program
-// (run_dispatch_host.sh); the add-in's whole-deck translation through the
-// same objects is standin_e2e's.
+// through late binding, where only a caller of the contract sees it. Runs
+// as the child of the Linux stand-in program (run_dispatch_host.sh); what
+// the add-in's whole-deck translation reads and writes through the same
+// objects (texts, fields, links, merged cells, the running host found
+// again) is checked on the saved decks by standin_e2e.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,7 +65,7 @@ class DispatchHostTest : public ::testing::Test {
 };
 
 TEST_F(DispatchHostTest, TheContractHoldsThroughLateBinding) {
-  const std::wstring file = CorpusDeck("poi__table_test2.pptx");
+  const std::wstring file = CorpusDeck("sc__autoshape-case001.pptx");
   auto deck = app->Presentations()->Open(file, false, false, true);
   // Paths come back as Windows names them.
   EXPECT_EQ(deck->FullName(), file);
@@ -85,73 +86,25 @@ TEST_F(DispatchHostTest, TheContractHoldsThroughLateBinding) {
   walk();
   EXPECT_EQ(host::dispatch::ResolvedNameCount(), resolved);
 
-  // One table with merged areas: every cell answers its area's top-left
-  // cell, which answers itself; the areas are fewer than the cells.
-  host::Ptr<host::Shape> frame;
-  for (int i = 1; i <= slide->Shapes()->Count(); ++i)
-    if (slide->Shapes()->Item(i)->HasTable()) frame = slide->Shapes()->Item(i);
-  ASSERT_TRUE(frame);
-  auto table = frame->Table();
-  const int rows = table->Rows()->Count();
-  const int columns = table->Columns()->Count();
-  std::set<std::pair<int, int>> origins;
-  for (int r = 1; r <= rows; ++r) {
-    for (int c = 1; c <= columns; ++c) {
-      const host::ShapeIdentity id = table->Cell(r, c)->Shape()->Identity();
-      EXPECT_EQ(id.slideId, slide->SlideID());
-      EXPECT_EQ(id.shapeId, frame->Id());
-      ASSERT_TRUE(id.row >= 1 && id.row <= r && id.column >= 1 && id.column <= c) << r << "," << c;
-      EXPECT_EQ(table->Cell(id.row, id.column)->Shape()->Identity(), id);
-      origins.insert({id.row, id.column});
-    }
-  }
-  EXPECT_LT(origins.size(), static_cast<size_t>(rows * columns));
-
   // The same shape by index, by name and through a selection is one identity.
-  frame->Select(true);
-  auto selected = app->ActiveWindow()->Selection()->ShapeRange()->Item(1);
-  EXPECT_EQ(selected->Identity(), frame->Identity());
-  EXPECT_EQ(slide->Shapes()->Range(std::vector<std::wstring>{frame->Name()})->Item(1)->Identity(),
-            frame->Identity());
+  auto shapes = slide->Shapes();
+  auto shape = shapes->Item(1);
+  shape->Select(true);
+  EXPECT_EQ(app->ActiveWindow()->Selection()->ShapeRange()->Item(1)->Identity(), shape->Identity());
+  EXPECT_EQ(shapes->Range(std::vector<std::wstring>{shape->Name()})->Item(1)->Identity(), shape->Identity());
 
-  // Text crosses as BSTR both ways, whatever it holds.
-  auto text = table->Cell(1, 1)->Shape()->TextFrame()->TextRange();
-  const std::wstring written = L"⟦Grüße⟧\r日本語 \"quoted\" 100%";
-  text->SetText(written);
-  EXPECT_EQ(text->Text(), written);
-  EXPECT_EQ(text->Paragraphs(2, 1)->Text(), L"日本語 \"quoted\" 100%");
-  deck->Close();
-  EXPECT_THROW(deck->Name(), platform::ComError);
-}
-
-// Fields and links reach the walk through either text model, and a link
-// read from one range is given to another and taken off again.
-TEST_F(DispatchHostTest, FieldsAndLinksCrossBothTextModels) {
-  auto deck = app->Presentations()->Open(CorpusDeck("sc__autoshape-case001.pptx"), false, false, true);
-  auto shapes = deck->Slides()->Item(1)->Shapes();
-  host::Ptr<host::TextRange2> linked, plain;
+  // A link read from one range is given to another and taken off again.
+  host::Ptr<host::TextRange2> plain;
   host::TextObject link;
-  int fields = 0;
   for (int i = 1; i <= shapes->Count(); ++i) {
-    auto shape = shapes->Item(i);
-    if (!shape->HasTextFrame()) continue;
-    auto range = shape->TextFrame2()->TextRange();
+    if (!shapes->Item(i)->HasTextFrame()) continue;
+    auto range = shapes->Item(i)->TextFrame2()->TextRange();
     const std::vector<host::TextObject> objects = range->TextObjects();
-    EXPECT_EQ(objects, shape->TextFrame()->TextRange()->TextObjects()) << i;
-    for (const host::TextObject& o : objects) {
-      fields += o.kind == host::TextObject::Field;
-      if (o.kind == host::TextObject::Action) {
-        linked = range;
-        link = o;
-      }
-    }
+    for (const host::TextObject& o : objects)
+      if (o.kind == host::TextObject::Action) link = o;
     if (objects.empty() && range->Length() > 4) plain = range;
   }
-  EXPECT_EQ(fields, 1);
-  ASSERT_TRUE(linked && plain);
-  EXPECT_EQ(link.address.rfind(L"http", 0), 0u) << platform::ToUtf8(link.address);
-  EXPECT_EQ(linked->Characters(link.start, link.length)->Text(), L"Link to Competency Document");
-
+  ASSERT_TRUE(plain && !link.action.empty());
   plain->Characters(2, 3)->SetAction(link.action);
   EXPECT_EQ(plain->TextObjects(),
             (std::vector<host::TextObject>{{host::TextObject::Action, 2, 3, link.action, link.address}}));
@@ -183,28 +136,6 @@ TEST_F(DispatchHostTest, ClicksArriveThroughConnectionPointsUntilUnadvised) {
   EXPECT_EQ(sink->clicks, 1);
   EXPECT_EQ(Failure([&] { button->Unadvise(cookie); }).first, host::kNotFound);
   button->Delete(true);
-}
-
-// A host reference that died is replaced by the running host, found as
-// PowerPoint is: the class of its ProgID among the active objects.
-TEST_F(DispatchHostTest, TheRunningHostIsFoundThroughItsProgId) {
-  const wchar_t* const key = L"PowerPoint.Application\\CLSID";
-  const CLSID clsid = {0x5C1E2B77, 0x3D0A, 0x4F6B, {0x9E, 0x21, 0x7A, 0x44, 0x0C, 0x91, 0x3B, 0x58}};
-  wchar_t text[64] = {};
-  ASSERT_GT(StringFromGUID2(clsid, text, 64), 0);
-  EXPECT_FALSE(host::dispatch::RunningApplication()) << "no host registered yet";
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, text,
-                            static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t))),
-            ERROR_SUCCESS);
-  EXPECT_FALSE(host::dispatch::RunningApplication()) << "the host is not running";
-  DWORD token = 0;
-  ASSERT_EQ(RegisterActiveObject(gApplication, clsid, ACTIVEOBJECT_STRONG, &token), S_OK);
-  host::Ptr<host::Application> found = host::dispatch::RunningApplication();
-  RevokeActiveObject(token, nullptr);
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, L"PowerPoint.Application");
-  ASSERT_TRUE(found);
-  EXPECT_FALSE(found->Version().empty());
-  EXPECT_EQ(found->Name(), app->Name());
 }
 
 }  // namespace

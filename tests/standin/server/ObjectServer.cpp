@@ -21,11 +21,10 @@ namespace {
 #define STANDIN_KINDS(X)                                                                                          \
   X(Application) X(Presentations) X(Presentation) X(DocumentWindows) X(DocumentWindow) X(Panes) X(Pane) X(View)   \
   X(Selection) X(SlideShowWindows) X(Slides) X(SlideRange) X(Slide) X(Shapes) X(ShapeRange) X(GroupShapes)        \
-  X(Shape) X(TextFrame) X(TextFrame2) X(TextRange) X(TextRange2) X(Font) X(Font2) X(ColorFormat) X(FillFormat)     \
-  X(PlaceholderFormat) X(TextEffectFormat) X(Table) X(Rows) X(Columns) X(Row) X(Column) X(Cell) X(Chart)          \
-  X(ChartText) X(Axis) X(SeriesCollection) X(Series) X(DataLabels) X(DataLabel) X(Master) X(CustomLayouts)        \
-  X(CustomLayout) X(Designs) X(Design) X(Comments) X(Comment) X(CommandBars) X(CommandBar) X(CommandBarControls)  \
-  X(CommandBarControl)
+  X(Shape) X(TextFrame) X(TextFrame2) X(TextRange) X(TextRange2) X(Font2) X(PlaceholderFormat) X(Table) X(Rows)    \
+  X(Columns) X(Cell) X(Chart) X(ChartText) X(Axis) X(SeriesCollection) X(Series) X(DataLabels) X(DataLabel)       \
+  X(Master) X(CustomLayouts) X(CustomLayout) X(Designs) X(Design) X(Comments) X(Comment) X(CommandBars)           \
+  X(CommandBar) X(CommandBarControls) X(CommandBarControl)
 template <class T>
 struct Kind;
 #define STANDIN_KIND(T) \
@@ -33,11 +32,6 @@ struct Kind;
   struct Kind<host::T> { static constexpr const char* name = #T; };
 STANDIN_KINDS(STANDIN_KIND)
 #undef STANDIN_KIND
-
-// The list FindControls answers, as a collection object.
-struct ControlList {
-  std::vector<host::Ptr<host::CommandBarControl>> items;
-};
 
 // One call being served: the object, its arguments and how to answer.
 struct Call {
@@ -70,16 +64,6 @@ struct Call {
   T ArgOr(size_t i, T fallback) const {
     return Has(i) ? Arg<T>(i) : fallback;
   }
-  // The object an argument names.
-  template <class T>
-  host::Ptr<T> ObjectArg(size_t i) const {
-    if (!Has(i) || args[i].type != Value::Type::Object)
-      throw platform::ComError(host::kNotFound, L"an object was expected");
-    const ObjectServer::Object* o = server.Find(args[i].handle);
-    if (!o || o->kind != Kind<T>::name) throw platform::ComError(host::kNotFound, L"the object is of another kind");
-    return std::static_pointer_cast<T>(o->p);
-  }
-
   Value Out(int v) const { return Value::Int(v); }
   Value Out(float v) const { return Value::Double(v); }
   Value Out(bool v) const { return Value::Bool(v); }
@@ -91,7 +75,6 @@ struct Call {
     if constexpr (std::is_same_v<T, host::CommandBarControl>) identity = p->Identity();
     return server.Register(Kind<T>::name, p, identity);
   }
-  Value As(const char* kind) const { return server.Register(kind, self.p, nullptr); }
 };
 
 using Member = std::function<Value(Call&)>;
@@ -236,7 +219,7 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
 
 // One forwarding per kind of member: a property read, a property read and
 // written, a method without arguments or result, a sub-range (start,
-// length), a text insertion; then the same over a list of members.
+// length); then the same over a list of members.
 #define GET1(K, M) {#K "." #M, [](Call& c) { return c.Out(c.Self<host::K>().M()); }}
 #define PROP1(K, M)                                                         \
   {#K "." #M, [](Call& c) {                                                 \
@@ -248,20 +231,16 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
 #define DO1(K, M) {#K "." #M, [](Call& c) { c.Self<host::K>().M(); return Value(); }}
 #define SUBRANGE1(K, M) \
   {#K "." #M, [](Call& c) { return c.Out(c.Self<host::K>().M(c.ArgOr<int>(0, -1), c.ArgOr<int>(1, -1))); }}
-#define INSERT1(K, M) {#K "." #M, [](Call& c) { return c.Out(c.Self<host::K>().M(c.ArgOr(0, std::wstring()))); }}
 #define GET(K, ...) EACH(GET1, K, __VA_ARGS__)
 #define PROP(K, ...) EACH(PROP1, K, __VA_ARGS__)
 #define DO(K, ...) EACH(DO1, K, __VA_ARGS__)
 #define SUBRANGE(K, ...) EACH(SUBRANGE1, K, __VA_ARGS__)
-#define INSERT(K, ...) EACH(INSERT1, K, __VA_ARGS__)
 #define METHOD(K, M, ...) {#K "." #M, [](Call& c) { return Method(c, &host::K::M, __VA_ARGS__); }}
 #define RANGE(K, Result) \
   {#K ".Range", [](Call& c) { return c.Out(RangeOf<host::K, host::Result>(c, c.Self<host::K>())); }}
-// Select(Replace = true).
-#define SELECT(K) {#K ".Select", [](Call& c) { c.Self<host::K>().Select(c.ArgOr(0, true)); return Value(); }}
-#define ITEM(K) {#K ".Item", [](Call& c) { return c.Out(c.Self<host::K>().Item(c.Arg<int>(0))); }}
 // Count and Item by 1-based index, for every collection named.
-#define COLLECTION1(_, K) GET1(K, Count), ITEM(K)
+#define COLLECTION1(_, K) \
+  GET1(K, Count), {#K ".Item", [](Call& c) { return c.Out(c.Self<host::K>().Item(c.Arg<int>(0))); }}
 #define COLLECTIONS(...) EACH(COLLECTION1, _, __VA_ARGS__)
 // Item by name or by 1-based index.
 #define NAMED_ITEM(K)                                                                                       \
@@ -271,79 +250,45 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
      return c.Out(all.Item(c.Arg<int>(0)));                                                                 \
    }}
 // The members the two text models share, of a text frame and of a range.
-#define TEXT_FRAME(K)                                                                                          \
-  GET(K, HasText, TextRange), PROP(K, AutoSize, WordWrap, Orientation, VerticalAnchor, MarginLeft, MarginRight, \
-                                   MarginTop, MarginBottom)
-#define TEXT_RANGE(K)                                                                                          \
-  PROP(K, Text, LanguageID), GET(K, Start, Length, Count, BoundLeft, BoundTop, BoundWidth, BoundHeight, Font), \
-      SUBRANGE(K, Characters, Paragraphs, Runs, Lines), DO(K, Select, Delete), INSERT(K, InsertAfter, InsertBefore), \
+#define TEXT_FRAME(K) GET(K, HasText, TextRange), PROP(K, AutoSize)
+#define TEXT_RANGE(K)                                                                               \
+  PROP(K, Text), GET(K, Start, Length, Count), SUBRANGE(K, Characters, Paragraphs, Runs),          \
       {#K ".IsField", [](Call& c) { return RunIsField(c.Self<host::K>()); }}
-#define FONT(K)                                                                                             \
-  PROP(K, Bold, Italic, Shadow, Emboss, Subscript, Superscript, BaselineOffset, Size, Name, NameAscii,     \
-       NameFarEast, NameComplexScript, NameOther)
 
-// A property whose host calls are not named after it.
-template <class T, class Get, class Set>
-Value Property(Call& c, Get get, Set set) {
-  auto& self = c.Self<T>();
-  if (!c.put) return c.Out((self.*get)());
-  (self.*set)(c.Arg<std::decay_t<decltype((self.*get)())>>(0));
-  return Value();
-}
-
-// (interface, member) -> the host call, for every member the add-in may reach.
+// (interface, member) -> the host call, for every member the add-in reaches.
 const std::unordered_map<std::string, Member>& Members() {
   static const std::unordered_map<std::string, Member> table = {
       GET(Application, Version, Name, Presentations, ActivePresentation, Windows, ActiveWindow, SlideShowWindows,
           CommandBars),
-      {"Application.Run",
-       [](Call& c) {
-         std::vector<std::wstring> rest;
-         for (size_t i = 1; i < c.args.size(); ++i) rest.push_back(c.Arg<std::wstring>(i));
-         return c.Out(c.Self<host::Application>().Run(c.Arg<std::wstring>(0), rest));
-       }},
       COLLECTIONS(Presentations, DocumentWindows, Panes, Slides, SlideRange, ShapeRange, GroupShapes,
-                  SeriesCollection, DataLabels, CustomLayouts, Designs, Rows, Columns, Comments, CommandBarControls),
-      METHOD(Presentations, Open, kNeeded, false, false, true), METHOD(Presentations, Add, true),
+                  SeriesCollection, DataLabels, CustomLayouts, Designs, Comments, CommandBarControls),
+      METHOD(Presentations, Open, kNeeded, false, false, true),
 
-      GET(Presentation, Name, FullName, Path, ReadOnly, Windows, Slides, SlideMaster, Designs, NewWindow),
-      PROP(Presentation, Saved, Final), DO(Presentation, Save, Close),
+      GET(Presentation, Name, FullName, Path, Windows, Slides, Designs), PROP(Presentation, Saved, Final),
+      DO(Presentation, Close), METHOD(Presentation, SaveCopyAs, kNeeded, host::ppSaveAsDefault, false),
       {"Presentation.Container",
        [](Call&) -> Value { throw platform::ComError(host::kNotAvailable, L"the presentation is not embedded"); }},
-      {"Presentation.PageSetup", [](Call& c) { return c.As("PageSetup"); }},
-      {"PageSetup.SlideWidth", [](Call& c) { return c.Out(c.Self<host::Presentation>().SlideWidth()); }},
-      {"PageSetup.SlideHeight", [](Call& c) { return c.Out(c.Self<host::Presentation>().SlideHeight()); }},
-      METHOD(Presentation, SaveAs, kNeeded, host::ppSaveAsDefault),
-      METHOD(Presentation, SaveCopyAs, kNeeded, host::ppSaveAsDefault, false),
 
-      METHOD(DocumentWindows, Arrange, host::ppArrangeTiled),
-      GET(DocumentWindow, ActivePane, Panes, Selection, View, Presentation, Caption, Active),
-      PROP(DocumentWindow, ViewType, WindowState, Left, Top, Width, Height), DO(DocumentWindow, Activate, Close),
-      GET(Pane, ViewType, Active), DO(Pane, Activate), GET(View, Type, Slide), PROP(View, Zoom),
-      METHOD(View, GotoSlide, kNeeded),
-      GET(Selection, Type, SlideRange, ShapeRange, TextRange, TextRange2, HasChildShapeRange, ChildShapeRange),
-      DO(Selection, Unselect), GET(SlideShowWindows, Count),
+      GET(DocumentWindow, ActivePane, Panes, Selection, View),
+      PROP(DocumentWindow, ViewType, WindowState, Left, Top, Width, Height), DO(DocumentWindow, Activate),
+      GET(Pane, ViewType), DO(Pane, Activate), METHOD(View, GotoSlide, kNeeded), GET(Selection, Type, ShapeRange),
+      GET(SlideShowWindows, Count),
 
-      METHOD(Slides, FindBySlideID, kNeeded),
-      RANGE(Slides, SlideRange),
-      DO(SlideRange, Select), PROP(Slide, Name), GET(Slide, SlideIndex, SlideID, Shapes, Comments), DO(Slide, Select),
+      RANGE(Slides, SlideRange), GET(Slide, SlideIndex, SlideID, Shapes, Comments),
       // The host answers a range holding the one notes page.
       {"Slide.NotesPage",
        [](Call& c) { return c.server.Register("NotesRange", c.Self<host::Slide>().NotesPage(), nullptr); }},
-      {"NotesRange.Count", [](Call&) { return Value::Int(1); }},
       {"NotesRange.Item",
        [](Call& c) {
          if (c.Arg<int>(0) != 1) throw platform::ComError(host::kBadIndex, L"the notes range holds one page");
          return c.server.Register("Slide", c.self.p, nullptr);
        }},
 
-      GET(Shapes, Count), NAMED_ITEM(Shapes),
-      RANGE(Shapes, ShapeRange),
-      METHOD(Shapes, AddTextbox, kNeeded, kNeeded, kNeeded, kNeeded, kNeeded), SELECT(ShapeRange),
-
-      GET(Shape, Type, Id, Rotation, AutoShapeType, HasTextFrame, TextFrame, TextFrame2, HasTable, Table, HasChart,
-          Chart, HasSmartArt, HasDiagram, GroupItems, TextEffect, PlaceholderFormat),
-      PROP(Shape, Name, AlternativeText, Title, Visible, Left, Top, Width, Height), DO(Shape, Delete), SELECT(Shape),
+      GET(Shapes, Count), NAMED_ITEM(Shapes), RANGE(Shapes, ShapeRange),
+      GET(Shape, Type, Id, HasTextFrame, TextFrame, TextFrame2, HasTable, Table, HasChart, Chart, HasSmartArt,
+          GroupItems, PlaceholderFormat),
+      PROP(Shape, Name, AlternativeText, Title, Visible, Left, Top, Width, Height),
+      {"Shape.Select", [](Call& c) { c.Self<host::Shape>().Select(c.ArgOr(0, true)); return Value(); }},
       // A shape's own link is the document host's; the range's below are
       // the stand-in's.
       {"Shape.ActionSettings",
@@ -352,44 +297,34 @@ const std::unordered_map<std::string, Member>& Members() {
        }},
       {"ShapeAction.Hyperlink",
        [](Call& c) { return c.server.Register("ShapeLink", c.Self<host::ActionSetting>().Hyperlink(), nullptr); }},
-      {"ShapeLink.Address", [](Call& c) { return c.Out(c.Self<host::Hyperlink>().Address()); }},
       {"ShapeLink.ScreenTip",
        [](Call& c) {
-         return Property<host::Hyperlink>(c, &host::Hyperlink::ScreenTip, &host::Hyperlink::SetScreenTip);
+         auto& link = c.Self<host::Hyperlink>();
+         if (!c.put) return c.Out(link.ScreenTip());
+         link.SetScreenTip(c.Arg<std::wstring>(0));
+         return Value();
        }},
       {"Shape.Parent",
        [](Call& c) {
          if (!c.self.slide) throw platform::ComError(host::kNotAvailable, L"the shape was not reached from a slide");
          return c.server.Register("Slide", c.self.slide, nullptr);
        }},
-      {"Shape.ParentGroup",
-       [](Call& c) {
-         auto group = c.Self<host::Shape>().ParentGroup();
-         if (!group) throw platform::ComError(host::kNotAvailable, L"the shape is not in a group");
-         return c.Out(group);
-       }},
       GET(Chart, HasTitle, ChartTitle, Shapes, SeriesCollection),
       METHOD(Chart, HasAxis, kNeeded, host::xlPrimary), METHOD(Chart, Axes, kNeeded, host::xlPrimary),
-      GET(ChartText, Text, TextFrame2, AutoText), GET(Axis, HasTitle, AxisTitle), PROP(Series, Name),
-      GET(Series, Formula, DataLabels), GET(DataLabel, Text, TextFrame2, AutoText),
-      GET(Master, Name, Shapes, CustomLayouts), GET(CustomLayout, Name, Shapes), GET(Design, Name, SlideMaster),
-      GET(PlaceholderFormat, Type, ContainedType, Name), PROP(TextEffectFormat, Text, FontName, FontSize),
-      GET(TextEffectFormat, FontBold, FontItalic),
-      TEXT_FRAME(TextFrame), TEXT_FRAME(TextFrame2),
+      GET(ChartText, TextFrame2, AutoText), GET(Axis, HasTitle, AxisTitle), PROP(Series, Name),
+      GET(Series, Formula, DataLabels), GET(DataLabel, TextFrame2, AutoText),
+      GET(Master, Shapes, CustomLayouts), GET(CustomLayout, Shapes), GET(Design, SlideMaster),
+      GET(PlaceholderFormat, Type, ContainedType), TEXT_FRAME(TextFrame), TEXT_FRAME(TextFrame2),
+      PROP(TextFrame2, WordWrap, Orientation, MarginLeft, MarginRight, MarginTop, MarginBottom),
 
-      GET(Table, Rows, Columns),
-      METHOD(Table, Cell, kNeeded, kNeeded),
-      GET(Row, Height), GET(Column, Width), GET(Cell, Shape, Selected),
-      {"Cell.Merge",
-       [](Call& c) {
-         c.Self<host::Cell>().Merge(c.ObjectArg<host::Cell>(0));
-         return Value();
-       }},
+      GET(Table, Rows, Columns), METHOD(Table, Cell, kNeeded, kNeeded), GET(Rows, Count), GET(Columns, Count),
+      GET(Cell, Shape),
 
       METHOD(Comments, Add, kNeeded, kNeeded, kNeeded, kNeeded, kNeeded),
-      GET(Comment, Text, Left, Top, Author, AuthorInitials, DateTime, Replies), DO(Comment, Delete),
+      GET(Comment, Text, Left, Top, Author, AuthorInitials, Replies), DO(Comment, Delete),
 
-      TEXT_RANGE(TextRange), TEXT_RANGE(TextRange2), ITEM(TextRange2),
+      TEXT_RANGE(TextRange), TEXT_RANGE(TextRange2), PROP(TextRange2, LanguageID),
+      GET(TextRange2, BoundWidth, BoundHeight, Font), DO(TextRange2, Select),
       {"TextRange.ActionSettings",
        [](Call& c) {
          const int event = c.Arg<int>(0);
@@ -428,47 +363,22 @@ const std::unordered_map<std::string, Member>& Members() {
          return Value();
        }},
 
-      FONT(Font), PROP(Font, Underline, AutoRotateNumbers), GET(Font, Color),
-      FONT(Font2), PROP(Font2, UnderlineStyle, Strike, Caps, Spacing), GET(Font2, Fill),
-      GET(ColorFormat, Type), PROP(ColorFormat, SchemeColor, ObjectThemeColor),
-      {"ColorFormat.RGB",
-       [](Call& c) { return Property<host::ColorFormat>(c, &host::ColorFormat::Rgb, &host::ColorFormat::SetRgb); }},
-      GET(FillFormat, ForeColor), PROP(FillFormat, Visible),
+      PROP(Font2, Bold, Italic, Shadow, Emboss, BaselineOffset, Size, Name, NameAscii, NameFarEast, UnderlineStyle),
 
       GET(CommandBars, Count), NAMED_ITEM(CommandBars),
       METHOD(CommandBars, Add, std::wstring(), host::msoBarTop, false, false),
       METHOD(CommandBars, FindControl, 0, 0, std::wstring(), false),
-      {"CommandBars.FindControls",
-       [](Call& c) {
-         auto list = std::make_shared<ControlList>();
-         list->items = c.Self<host::CommandBars>().FindControls(c.ArgOr(0, 0), c.ArgOr(1, 0),
-                                                                c.ArgOr(2, std::wstring()));
-         if (list->items.empty()) return Value::Null();
-         return c.server.Register("ControlList", list, nullptr);
-       }},
-      {"ControlList.Count", [](Call& c) { return c.Out(static_cast<int>(c.Self<ControlList>().items.size())); }},
-      {"ControlList.Item",
-       [](Call& c) {
-         auto& items = c.Self<ControlList>().items;
-         const int i = c.Arg<int>(0);
-         if (i < 1 || i > static_cast<int>(items.size())) throw platform::ComError(host::kBadIndex, L"no such control");
-         return c.Out(items[static_cast<size_t>(i - 1)]);
-       }},
-      GET(CommandBar, Name, NameLocal, Type, BuiltIn, Index, Controls),
-      PROP(CommandBar, Visible, Enabled, Position, Left, Top, Width, Height, RowIndex), DO(CommandBar, Delete),
-      METHOD(CommandBar, FindControl, 0, 0, std::wstring(), false, false),
-      METHOD(CommandBarControls, Add, host::msoControlButton, 0, std::wstring(), 0, false),
-      GET(CommandBarControl, Type, Id, Index, BuiltIn, Parent, Left, Top, Controls),
-      PROP(CommandBarControl, Caption, Tag, TooltipText, Parameter, OnAction, ShortcutText, BeginGroup, Visible,
-           Enabled, Priority, OLEUsage, Width, Height, Style, State, FaceId),
-      DO(CommandBarControl, PasteFace),
+      GET(CommandBar, Name, BuiltIn, Controls), PROP(CommandBar, Visible, Position, Left, Top, Width, Height, RowIndex),
+      DO(CommandBar, Delete), METHOD(CommandBarControls, Add, host::msoControlButton, 0, std::wstring(), 0, false),
+      GET(CommandBarControl, Type, Parent, Controls),
+      PROP(CommandBarControl, Caption, Tag, TooltipText, OnAction, BeginGroup, Visible, Enabled, Priority, OLEUsage,
+           Style, State),
       {"CommandBarControl.Picture", [](Call& c) { return Face(c, false); }},
       {"CommandBarControl.Mask", [](Call& c) { return Face(c, true); }},
       METHOD(CommandBarControl, Delete, false),
   };
   return table;
 }
-
 
 std::string Failure(HRESULT hr, const std::wstring& description) {
   char code[16];

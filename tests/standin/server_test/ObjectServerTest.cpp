@@ -40,49 +40,22 @@ TEST(StandInProtocol, ValuesSurviveTheLineAndBrokenTokensAreRefused) {
   }
 }
 
-class ObjectServerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    decktest::Deck d;
-    d.slides.push_back(decktest::Sp(2, "Title", 0, 0, 900000, 300000, "Hello") +
-                       decktest::Table(3, "Grid", 2,
-                                       {decktest::Cell("Wide", " gridSpan=\"2\"") + decktest::Cell("", " hMerge=\"1\""),
-                                        decktest::Cell("a") + decktest::Cell("b")}));
-    decktest::Write(d, dir / "deck.pptx");
-  }
-  // The answer's value; fails the test on an error answer.
-  Value Get(const std::string& request) {
-    const std::string answer = server.Serve(request);
-    EXPECT_EQ(answer.rfind("= ", 0), 0u) << request << " -> " << answer;
-    size_t at = 1;
-    Value v;
-    Decode(standin::Tokens(answer), &at, &v);
-    return v;
-  }
-  std::string Obj(const Value& v) { return std::to_string(v.handle); }
-  // The first slide of the deck, opened.
-  std::string Slide() {
-    const Value presentations = Get("G 1 Presentations");
-    const Value deck = Get("G " + Obj(presentations) + " Open " + Encode(Value::String((dir / "deck.pptx").string())));
-    return Obj(Get("G " + Obj(Get("G " + Obj(deck) + " Slides")) + " Item i1"));
-  }
-
+// What a call reaches is the add-in's run over real decks under Wine
+// (standin_e2e); here, how a call that cannot be served fails.
+TEST(ObjectServer, FailuresCarryTheHostsCodeAndReleasedObjectsAreGone) {
   testsupport::TempDir dir;
+  decktest::Deck d;
+  d.slides.push_back(decktest::Sp(2, "Title", 0, 0, 900000, 300000, "Hello"));
+  decktest::Write(d, dir / "deck.pptx");
   standin::ObjectServer server{host::pptx::CreateApplication()};
-};
-
-TEST_F(ObjectServerTest, MembersReachTheDocumentAndFailuresCarryTheHostsCode) {
-  const std::string shapes = Obj(Get("G " + Slide() + " Shapes"));
-  const Value title = Get("G " + shapes + " Item " + Encode(Value::String("Title")));
-  ASSERT_EQ(title.s, "Shape");
-  const std::string text = Obj(Get("G " + Obj(Get("G " + Obj(title) + " TextFrame")) + " TextRange"));
-  EXPECT_EQ(Get("G " + text + " Text").s, "Hello");
-  Get("P " + text + " Text " + Encode(Value::String("Grüße, Welt")));
-  EXPECT_EQ(Get("G " + text + " Length").i, 11);
-  EXPECT_EQ(Get("G " + Obj(Get("G " + text + " Characters i1 i5")) + " Text").s, "Grüße");
-  // An array of names makes a range, in the order given.
-  EXPECT_EQ(Get("G " + Obj(Get("G " + shapes + " Range [ sGrid sTitle ]")) + " Count").i, 2);
-
+  // Each answer's handle: presentations, deck, slides, slide, shapes.
+  const std::string open = "Open " + Encode(Value::String((dir / "deck.pptx").string()));
+  std::string shapes = "1";
+  for (const std::string& member : std::vector<std::string>{"Presentations", open, "Slides", "Item i1", "Shapes"}) {
+    const std::string answer = server.Serve("G " + shapes + " " + member);
+    ASSERT_EQ(answer.rfind("= o", 0), 0u) << member << " -> " << answer;
+    shapes = answer.substr(3, answer.find(':') - 3);
+  }
   struct Case {
     std::string request;
     const char* code;
@@ -99,32 +72,9 @@ TEST_F(ObjectServerTest, MembersReachTheDocumentAndFailuresCarryTheHostsCode) {
   EXPECT_EQ(standin::ObjectServer(host::pptx::CreateApplication(), L"9.0").Serve("G 1 Version"), "= s9.0");
   // A released object is gone; the others stay.
   const size_t live = server.LiveHandles();
-  EXPECT_EQ(server.Serve("R " + text), "= n");
+  EXPECT_EQ(server.Serve("R " + shapes), "= n");
   EXPECT_EQ(server.LiveHandles(), live - 1);
-  EXPECT_EQ(server.Serve("G " + text + " Text").rfind("! 80004005 ", 0), 0u);
-}
-
-TEST_F(ObjectServerTest, OneControlIsOneHandleAndANotesPageComesAsARange) {
-  const std::string bars = Obj(Get("G 1 CommandBars"));
-  const std::string menu = Obj(Get("G " + bars + " Item " + Encode(Value::String("Menu Bar"))));
-  const Value added = Get("G " + Obj(Get("G " + menu + " Controls")) + " Add i1 - - - b1");
-  Get("P " + Obj(added) + " Tag sMine");
-  const Value found = Get("G " + bars + " FindControl - - sMine b0");
-  EXPECT_EQ(found.handle, added.handle);
-  EXPECT_EQ(Get("G " + bars + " FindControl - - sOther b0").type, Value::Type::Null);
-  EXPECT_EQ(Get("G " + Obj(Get("G " + bars + " FindControls - - sMine")) + " Count").i, 1);
-  // Released, the next lookup makes a new handle for it.
-  server.Serve("R " + Obj(added));
-  server.Serve("R " + Obj(found));
-  EXPECT_NE(Get("G " + bars + " FindControl - - sMine b0").handle, added.handle);
-
-  const std::string slide = Slide();
-  const Value notes = Get("G " + slide + " NotesPage");
-  ASSERT_EQ(notes.s, "NotesRange");
-  const Value page = Get("G " + Obj(notes) + " Item i1");
-  EXPECT_EQ(page.s, "Slide");
-  EXPECT_EQ(Get("G " + Obj(page) + " SlideID").i, Get("G " + slide + " SlideID").i);
-  EXPECT_EQ(server.Serve("G " + Obj(notes) + " Item i2").rfind("! 8002000B ", 0), 0u);
+  EXPECT_EQ(server.Serve("G " + shapes + " Count").rfind("! 80004005 ", 0), 0u);
 }
 
 }  // namespace
