@@ -264,10 +264,7 @@ class ScriptedSetupView : public dialogs::SetupView {
     }
     ADD_FAILURE() << "no set listed under that name";
   }
-  void TickRow(int row) {
-    rows.at(row).checked = !rows.at(row).checked;
-    d->lvwEngines_ItemCheck(row);
-  }
+  void TickRow(int row) { SetRowChecked(row, !rows.at(row).checked); }
   bool ApplyEnabled() { return At(dialogs::kSetupFrame, 201).enabled; }
 
   dialogs::CDialogSetup* d = nullptr;

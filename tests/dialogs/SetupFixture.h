@@ -40,19 +40,15 @@ class TestHost : public dialogs::SetupHost {
   struct FakeServers : engine_server::IServerSettings {
     std::vector<engine_server::ServerRow> Servers() override { return rows; }
     bool Add(const engine_server::NewServer& s, std::wstring* error) override {
-      added.push_back(s);
       if (!refusal.empty()) *error = refusal;
       else rows.push_back({s.name, s.url, s.api});
       return refusal.empty();
     }
     bool Remove(const std::wstring& name, std::wstring*) override {
       std::erase_if(rows, [&](const auto& r) { return r.name == name; });
-      removed.push_back(name);
       return true;
     }
     std::vector<engine_server::ServerRow> rows;
-    std::vector<engine_server::NewServer> added;
-    std::vector<std::wstring> removed;
     std::wstring refusal;
   } servers;
   bool keepsServers = true;

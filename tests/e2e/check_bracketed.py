@@ -48,10 +48,27 @@ PRESENTATIONML = ("http://schemas.openxmlformats.org/presentationml/2006/main",
                   "http://purl.oclc.org/ooxml/presentationml/main")
 FALLBACK = "{http://schemas.openxmlformats.org/markup-compatibility/2006}Fallback"
 LINKS = ("hlinkClick", "hlinkMouseOver")
-
-
-def kind_of(name):
-    return next((k for k, p in PARTS.items() if re.fullmatch(rf"ppt/({p})\.xml", name)), None)
+# What the run keeps out of the engine: addresses, e-mail addresses, paths.
+KEPT = re.compile(r"(?:[A-Za-z][A-Za-z0-9+.\-]*://|(?<![\w.@])www\.)[^\s<>\"\u27e6\u27e7]+"
+                  r"|(?<![\w.@])(?:mailto:)?[A-Za-z0-9._%+\-]+@[A-Za-z0-9\-]+(?:\.[A-Za-z0-9\-]+)+"
+                  r"|(?<!\w)[A-Za-z]:\\[^\s<>\"|*?\u27e6\u27e7]*|\\\\[A-Za-z0-9._$\-]+(?:\\[^\s<>\"|*?\u27e6\u27e7]*)?"
+                  r"|(?<![^\s\"'(])/[A-Za-z0-9._~\-]+(?:/[A-Za-z0-9._~\-]+)+/?")
+# Run properties that a translation may change or lose: proofing marks and
+# bookkeeping, the language and the fonts the target language's font option
+# sets, the size (fitting) and links (checked on their own); and values that
+# say what an absent attribute says.
+MAY_CHANGE = {"err", "noProof", "dirty", "smtClean", "smtId", "lang", "altLang", "latin", "ea", "sz", *LINKS}
+DEFAULTS = {"b=0", "i=0", "u=none", "strike=noStrike", "cap=none", "baseline=0", "spc=0"}
+# The engine side folds these characters before translating (typographic
+# quotes and dashes, odd blanks, control characters). fold leaves blanks out
+# so that the words are compared first; blanks are compared after it.
+FOLD = {**{c: "-" for c in "\u001e\u001f\u2013\u2014\u2212"},
+        **{c: " " for c in "\u00a0\u2002\u2003\u2005\u200c\u200d\u3000"},
+        **{c: "'" for c in "\u2018\u2019\u201a"}, **{c: '"' for c in "\u201c\u201d\u201e"},
+        **{chr(c): " " for c in range(1, 0x1e)}}
+# The separator the run puts between two sentences that have no blank between
+# them (the target's: two blanks for the test language).
+SEPARATOR = CLOSE + "  " + OPEN
 
 
 def split(tag):
@@ -68,12 +85,9 @@ def is_a(el, name):
 
 
 def paragraph_text(p, fields=True):
-    out = []
-    for c in p:
-        if c.tag == FALLBACK or (not fields and is_a(c, "fld")):
-            continue
-        out.append(c.text or "" if is_a(c, "t") else "\v" if is_a(c, "br") else paragraph_text(c, fields))
-    return "".join(out)
+    return "".join("" if c.tag == FALLBACK or (not fields and is_a(c, "fld"))
+                   else c.text or "" if is_a(c, "t") else "\v" if is_a(c, "br") else paragraph_text(c, fields)
+                   for c in p)
 
 
 def paragraphs(el):
@@ -109,25 +123,6 @@ def bodies(xml, prompts=False):
     return found
 
 
-# What the run keeps out of the engine: addresses, e-mail addresses, paths.
-KEPT = re.compile(r"(?:[A-Za-z][A-Za-z0-9+.\-]*://|(?<![\w.@])www\.)[^\s<>\"\u27e6\u27e7]+"
-                  r"|(?<![\w.@])(?:mailto:)?[A-Za-z0-9._%+\-]+@[A-Za-z0-9\-]+(?:\.[A-Za-z0-9\-]+)+"
-                  r"|(?<!\w)[A-Za-z]:\\[^\s<>\"|*?\u27e6\u27e7]*|\\\\[A-Za-z0-9._$\-]+(?:\\[^\s<>\"|*?\u27e6\u27e7]*)?"
-                  r"|(?<![^\s\"'(])/[A-Za-z0-9._~\-]+(?:/[A-Za-z0-9._~\-]+)+/?")
-
-
-def without_kept(text):
-    return KEPT.sub(" ", text)
-
-
-# Run properties that a translation may change or lose: proofing marks and
-# bookkeeping, the language and the fonts the target language's font option
-# sets, the size (fitting) and links (checked on their own).
-MAY_CHANGE = {"err", "noProof", "dirty", "smtClean", "smtId", "lang", "altLang", "latin", "ea", "sz", *LINKS}
-# Values that say what an absent attribute says.
-DEFAULTS = {"b=0", "i=0", "u=none", "strike=noStrike", "cap=none", "baseline=0", "spc=0"}
-
-
 def run_props(rpr):
     if rpr is None:
         return set()
@@ -144,10 +139,6 @@ def run_text(r):
     return "".join(t.text or "" for t in r if is_a(t, "t"))
 
 
-def text_runs(p):
-    return [r for r in p if is_a(r, "r") and run_text(r)]
-
-
 def links(el):
     """The texts of the runs of a body by the link they are on (the link
     without its screen tip, which is translated)."""
@@ -159,12 +150,6 @@ def links(el):
                 found.setdefault(link, []).append(run_text(r))
                 break
     return found
-
-
-def tips(el):
-    """The screen tips of the links on the runs and fields of a body."""
-    return [link.get("tooltip") for r in el.iter() if is_a(r, "r") or is_a(r, "fld")
-            for rpr in r if is_a(rpr, "rPr") for link in rpr if local(link) in LINKS]
 
 
 def labels(xml):
@@ -180,54 +165,38 @@ def labels(xml):
 def label_problem(source, text, translated, real):
     """Why a label (alternative text, title, screen tip) is not as the run
     should leave it, or None. Addresses stay out of the engine here too."""
-    if source is None or not has_letters(without_kept(source)) or not translated:
+    if source is None or not has_letters(KEPT.sub(" ", source)) or not translated:
         return None if text == source else "changed"
-    if real:
-        return None  # a real engine may give a name or a word back as it was
-    return bracket_problem(without_kept(source), without_kept(text or ""))
-
-
-def fields(el):
-    return [(f.get("type"), f.get("id"), run_text(f)) for f in el.iter() if is_a(f, "fld")]
+    # A real engine may give a name or a word back as it was.
+    return None if real else bracket_problem(KEPT.sub(" ", source), KEPT.sub(" ", text or ""))
 
 
 def kept_problems(s_el, o_el, s_text, o_text, real):
     """Fields, addresses, links and shared run properties of one body."""
     problems = []
-    if fields(s_el) != fields(o_el):
-        problems.append(f"fields changed: {fields(s_el)[:3]} -> {fields(o_el)[:3]}")
+    fields = [[(f.get("type"), f.get("id"), run_text(f)) for f in el.iter() if is_a(f, "fld")] for el in (s_el, o_el)]
+    if fields[0] != fields[1]:
+        problems.append(f"fields changed: {fields[0][:3]} -> {fields[1][:3]}")
     for k in {m.group(0).rstrip(".,;:!?'\")]}>") for m in KEPT.finditer(s_text)}:
         if o_text.count(k) < s_text.count(k):
             problems.append(f"{k!r} did not stay as it was")
     out_links = links(o_el)
     for link, texts in links(s_el).items():
         linked = fold(unbracketed("".join(out_links.get(link, []))))
-        if real:
-            if not linked and fold("".join(texts)):
-                problems.append(f"link {dict(link).get('id')} lost")
-            continue
         lost = [w for w in re.findall(r"\w+", " ".join(texts)) if w not in linked]
-        if lost:
+        if real and not linked and fold("".join(texts)):
+            problems.append(f"link {dict(link).get('id')} lost")
+        elif not real and lost:
             problems.append(f"link {dict(link).get('id')} lost from {lost[0]!r}")
     s_paras, o_paras = paragraphs(s_el), paragraphs(o_el)
     for sp, op in zip(s_paras, o_paras) if len(s_paras) == len(o_paras) else ():
-        runs = text_runs(sp)
+        runs = [r for r in sp if is_a(r, "r") and run_text(r)]
         shared = set.intersection(*(run_props(rpr_of(r)) for r in runs)) if runs else set()
-        for r in text_runs(op) if shared else ():
-            missing = shared - run_props(rpr_of(r))
-            if missing:
+        for r in [r for r in op if is_a(r, "r") and run_text(r)] if shared else ():
+            if missing := shared - run_props(rpr_of(r)):
                 problems.append(f"run {run_text(r)[:30]!r} lost {sorted(missing)}")
                 break
     return problems
-
-
-# The engine side folds these characters before translating (typographic
-# quotes and dashes, odd blanks, control characters). fold leaves blanks out
-# so that the words are compared first; blanks are compared after it.
-FOLD = {**{c: "-" for c in "\u001e\u001f\u2013\u2014\u2212"},
-        **{c: " " for c in "\u00a0\u2002\u2003\u2005\u200c\u200d\u3000"},
-        **{c: "'" for c in "\u2018\u2019\u201a"}, **{c: '"' for c in "\u201c\u201d\u201e"},
-        **{chr(c): " " for c in range(1, 0x1e)}}
 
 
 def fold(text):
@@ -236,21 +205,6 @@ def fold(text):
 
 def unbracketed(text):
     return text.replace(OPEN, "").replace(CLOSE, "")
-
-
-# The separator the run puts between two sentences that have no blank between
-# them (the target's: two blanks for the test language).
-SEPARATOR = CLOSE + "  " + OPEN
-
-
-def blanks_differ(source, text):
-    """Whether the blanks of text (folded as the engine folds, line ends
-    kept) differ from its source's, where the separator between two
-    bracketed sentences may stand for nothing."""
-    def blanks(t):
-        return "".join(c if c in "\r\n\v" else FOLD.get(c, c) for c in t)
-    pattern = "(?:  )?".join(re.escape(blanks(unbracketed(p))) for p in text.split(SEPARATOR))
-    return re.fullmatch(pattern, blanks(source)) is None
 
 
 def has_letters(text):
@@ -279,24 +233,26 @@ def bracket_problem(source, text):
         return "differs from its source beyond the brackets"
     if has_letters(source) and OPEN not in text:
         return "not translated"
-    if blanks_differ(source, text):
-        return "blanks differ from its source"
-    return None
 
-
-def bare(el, text):
-    """A body's text without its fields and addresses, which stand outside
-    the brackets where they are all there is to a sentence."""
-    if paragraphs(el):
-        text = "\r".join(paragraph_text(p, fields=False) for p in paragraphs(el))
-    return without_kept(text)
+    # The blanks (folded as the engine folds, line ends kept) must be the
+    # source's, where the separator between two sentences may stand for nothing.
+    def blanks(t):
+        return "".join(c if c in "\r\n\v" else FOLD.get(c, c) for c in t)
+    pattern = "(?:  )?".join(re.escape(blanks(unbracketed(p))) for p in text.split(SEPARATOR))
+    return "blanks differ from its source" if re.fullmatch(pattern, blanks(source)) is None else None
 
 
 def body_problems(name, i, s, t, s_el, o_el, keep, real):
-    problems = [] if real else [bracket_problem(bare(s_el, s), bare(o_el, t))]
-    problems = [f"{why}: {s[:60]!r} -> {t[:60]!r}" for why in problems if why]
-    problems += kept_problems(s_el, o_el, s, t, real)
-    s_tips, o_tips = tips(s_el), tips(o_el)
+    def bare(el, text):  # without its fields and addresses, which stand outside the brackets
+        if paragraphs(el):
+            text = "\r".join(paragraph_text(p, fields=False) for p in paragraphs(el))
+        return KEPT.sub(" ", text)
+    why = None if real else bracket_problem(bare(s_el, s), bare(o_el, t))
+    problems = ([f"{why}: {s[:60]!r} -> {t[:60]!r}"] if why else []) + kept_problems(s_el, o_el, s, t, real)
+    # The screen tips of the links on the runs and fields of a body.
+    s_tips, o_tips = ([link.get("tooltip") for r in el.iter() if is_a(r, "r") or is_a(r, "fld")
+                       for rpr in r if is_a(rpr, "rPr") for link in rpr if local(link) in LINKS]
+                      for el in (s_el, o_el))
     if len(s_tips) == len(o_tips):
         pairs = zip(s_tips, o_tips)
     else:
@@ -307,18 +263,16 @@ def body_problems(name, i, s, t, s_el, o_el, keep, real):
             by_text.setdefault(unbracketed(tip or ""), tip)
         pairs = ((tip, by_text.get(tip)) for tip in s_tips)
     for st, ot in pairs:
-        why = label_problem(st, ot, "tips" not in keep, real)
-        if why:
+        if why := label_problem(st, ot, "tips" not in keep, real):
             problems.append(f"screen tip {why}: {st!r} -> {ot!r}")
     return [f"{name}: body {i + 1} {p}" for p in problems]
 
 
 def part_problems(name, a, b, out, only, keep, real):
-    kind = kind_of(name)
+    kind = next((k for k, p in PARTS.items() if re.fullmatch(rf"ppt/({p})\.xml", name)), None)
     if name == "[Content_Types].xml":
-        def types(xml):
-            return sorted((local(e), sorted(e.attrib.items())) for e in ET.fromstring(xml))
-        return [] if types(a) == types(b) else [f"{name}: content types changed"]
+        types = [sorted((local(e), sorted(e.attrib.items())) for e in ET.fromstring(x)) for x in (a, b)]
+        return [] if types[0] == types[1] else [f"{name}: content types changed"]
     if kind is None or kind in keep:
         return [] if a == b else [f"{name}: changed although the run does not edit it"]
     sb, ob = bodies(a, kind == "masters"), bodies(b, kind == "masters")
@@ -338,8 +292,7 @@ def part_problems(name, a, b, out, only, keep, real):
         for n, (sl, ol) in enumerate(zip(s_labels, o_labels)):
             for what, st, ot, kind in (("alternative text", sl[0], ol[0], "alt"), ("title", sl[1], ol[1], "alt"),
                                        ("click tip", sl[2], ol[2], "tips"), ("hover tip", sl[3], ol[3], "tips")):
-                why = label_problem(st, ot, kind not in keep, real)
-                if why:
+                if why := label_problem(st, ot, kind not in keep, real):
                     problems.append(f"{name}: shape {n + 1} {what} {why}: {st!r} -> {ot!r}")
     elif not any(o.startswith(name + "#") for o in only) and s_labels != o_labels:
         problems.append(f"{name}: alternative texts or titles changed outside the run")
@@ -352,9 +305,7 @@ def part_problems(name, a, b, out, only, keep, real):
 
 
 def main(argv):
-    src_path, out_path = argv[1], argv[2]
     only = set(argv[argv.index("--only") + 1:]) if "--only" in argv else None
-    real = "--real" in argv
     keep = {argv[i + 1] for i, a in enumerate(argv) if a == "--keep"}
     problems = []
     if "--shown" in argv:
@@ -362,16 +313,15 @@ def main(argv):
             json.load(open(argv[argv.index("--shown") + 1], encoding="utf-8"))
         except ValueError as e:
             problems.append(f"show --json printed no JSON: {e}")
-    src, out = zipfile.ZipFile(src_path), zipfile.ZipFile(out_path)
-    src_names, out_names = set(src.namelist()), set(out.namelist())
-    problems += [f"{name}: new part" for name in sorted(out_names - src_names)]
-    for name in sorted(src_names):
-        if name not in out_names:
+    src, out = zipfile.ZipFile(argv[1]), zipfile.ZipFile(argv[2])
+    problems += [f"{name}: new part" for name in sorted(set(out.namelist()) - set(src.namelist()))]
+    for name in sorted(set(src.namelist())):
+        if name not in out.namelist():
             problems.append(f"{name}: part lost")
         else:
-            problems += part_problems(name, src.read(name), out.read(name), out, only, keep, real)
+            problems += part_problems(name, src.read(name), out.read(name), out, only, keep, "--real" in argv)
     for p in problems:
-        print(f"{out_path}: {p}")
+        print(f"{argv[2]}: {p}")
     return 1 if problems else 0
 
 

@@ -17,16 +17,11 @@ check() { # check SOURCE OUT [FLAG...]: bracketed as the checker says
 }
 # with_shape SRC DST PART XML: SRC with XML added to PART's shape tree.
 with_shape() {
-  python3 - "$@" <<'PY'
-import sys, zipfile
+  python3 -c 'import sys, zipfile
 src, dst, part, shape = sys.argv[1:]
 with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
-    for item in zin.infolist():
-        data = zin.read(item.filename)
-        if item.filename == part:
-            data = data.replace(b"</p:spTree>", shape.encode() + b"</p:spTree>", 1)
-        zout.writestr(item, data)
-PY
+    for i in zin.infolist():
+        zout.writestr(i, zin.read(i).replace(b"</p:spTree>", shape.encode() + b"</p:spTree>", 1) if i.filename == part else zin.read(i))' "$@"
 }
 # changed OUT: the lines of `show` that differ from the deck's; changes OUT
 # TEXT: TEXT is all that differs.
@@ -41,10 +36,9 @@ bracket_engine
 m=(--mode Test:en-xx)
 
 # All slides, the current slide (with its notes page), two shapes.
-run 0 "$deck" -o "$dir/all.pptx" "${m[@]}"
+says 0 "written to $dir/all.pptx" translate "$deck" -o "$dir/all.pptx" "${m[@]}"
 check "$deck" "$dir/all.pptx"
 contains "$err" "3 slides"
-contains "$err" "written to $dir/all.pptx"
 run 0 "$deck" -o "$dir/slide.pptx" "${m[@]}" --slide 2
 check "$deck" "$dir/slide.pptx" --only ppt/slides/slide2.xml ppt/notesSlides/notesSlide1.xml
 run 0 "$deck" -o "$dir/shapes.pptx" "${m[@]}" --slide 2 --shape "Rectangle 3" --shape "Title 1"

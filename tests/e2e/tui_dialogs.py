@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Drives `pelorant setup` and `pelorant lookup -i` in a detached tmux pane as a
-user would: mouse clicks on what the screen shows, typed text, Enter. Every
-wait is bounded; the pane's last screen is printed when a wait fails. (What
-each control edits, the enabling rules and Cancel forgetting the edits are
-the dialogs suite's: this keeps what the terminal draws and where the clicks
-land.)"""
+user would: mouse clicks on what the screen shows, typed text, Enter, Escape.
+Every wait is bounded; the pane's last screen is printed when a wait fails.
+(What each control edits, the enabling rules and Cancel forgetting the edits
+are the dialogs suite's: this keeps what the terminal draws and where the
+clicks land.)"""
 import os
 import signal
 import subprocess
@@ -24,11 +24,13 @@ def check(condition, what):
 
 
 def pelorant(*args):
-    return subprocess.run([PELORANT, *args], capture_output=True, text=True, timeout=120, stdin=subprocess.DEVNULL)
+    return subprocess.run([PELORANT, *args], capture_output=True, text=True, timeout=120,
+                          stdin=subprocess.DEVNULL).stdout
 
 
 class Pane:
-    """A command in a tmux pane and server of its own, 120 x 40; its status goes to WORK/exit."""
+    """A command in a tmux pane and server of its own, 120 x 40; its status goes to WORK/exit.
+    late: the terminal answers the program's first questions later than it waits, as under load."""
 
     def __init__(self, work, command, late=False):
         self.exit = os.path.join(work, "exit")
@@ -37,7 +39,7 @@ class Pane:
         self.socket = "pelorant-tui-%d-%d" % (os.getpid(), time.monotonic_ns())
         self.tmux("new-session", "-d", "-s", "t", "-x", "120", "-y", "40",
                   "env TERM=xterm-256color %s; echo EXIT=$? > %s; sleep 60" % (command, self.exit))
-        if late:  # the terminal answers the program's first questions later than it waits, as under load
+        if late:
             os.kill(server := int(self.tmux("display", "-p", "#{pid}")), signal.SIGSTOP)
             time.sleep(1.5)
             os.kill(server, signal.SIGCONT)
@@ -52,22 +54,19 @@ class Pane:
         return subprocess.run(["tmux", "-L", self.socket, *args], check=True, capture_output=True,
                               text=True, timeout=WAIT_S).stdout
 
-    def screen(self):
-        return self.tmux("capture-pane", "-p", "-t", "t").splitlines()
-
     def poll(self, what, found):
         deadline = time.monotonic() + WAIT_S
         while time.monotonic() < deadline:
-            at = found()
-            if at:
+            if at := found():
                 return at
             time.sleep(0.1)
-        raise AssertionError("%s:\n%s" % (what, "\n".join(self.screen())))
+        raise AssertionError("%s:\n%s" % (what, self.tmux("capture-pane", "-p", "-t", "t")))
 
     def wait_for(self, text):
         """(column, row) where the screen shows text."""
         return self.poll("the screen never showed %r" % text, lambda: next(
-            ((line.find(text), row) for row, line in enumerate(self.screen()) if text in line), None))
+            ((line.find(text), row) for row, line in enumerate(self.tmux("capture-pane", "-p", "-t", "t").splitlines())
+             if text in line), None))
 
     def click(self, text):
         col, row = self.wait_for(text)
@@ -75,54 +74,50 @@ class Pane:
         for final in "Mm":
             self.tmux("send-keys", "-t", "t", "-l", "\x1b[<0;%d;%d%s" % (col + 2, row + 1, final))
 
+    def keys(self, *keys):
+        self.tmux("send-keys", "-t", "t", *keys)
+
     def answer(self, prompt, text):
         self.wait_for(prompt)
-        self.tmux("send-keys", "-t", "t", "-l", text)
-        self.tmux("send-keys", "-t", "t", "Enter")
+        self.keys("-l", text)
+        self.keys("Enter")
 
     def ends(self, status, what):
-        """Checks that the program ends with status, as what says it should."""
         ended = self.poll("the program did not end",
                           lambda: os.path.exists(self.exit) and open(self.exit).read().strip())
         check(ended == "EXIT=%d" % status, "%s should end with status %d, not %s" % (what, status, ended))
 
 
 def setup_edits_a_set_as_the_options_command_does(work):
-    with Pane(work, "%s setup" % PELORANT) as pane:
-        pane.click("Add...")
-        pane.answer("New Option Name :", "Mine")
-        pane.wait_for("Current option:               Mine")
-        pane.click("Basic Settings")
-        # The arrangement is only open to change while output goes to a new window.
-        for text in ("Do not arrange", "Show in the original window", "Show both the original"):
-            pane.click(text)
-        pane.wait_for("[×] Show both the original")
-        pane.click("Details")
-        pane.click("Double the height")
-        pane.wait_for("[×] Double the height")
-        pane.click("  OK  ")
-        pane.ends(0, "setup closed with OK")
-    # Each value a click chose, none of them the new set's default.
-    mine = pelorant("options", "show", "Mine").stdout.splitlines()
-    for line in ("OutputDestType=0", "WindowAlign=0", "DualPrint=True", "DualPrintExpandShape=True"):
-        check(line in mine, "the set made in the dialog lacks %s:\n%s" % (line, mine))
-
-    # Cancel, and Escape as its help says, end with Cancel's status and store nothing.
-    for way, name, close in (("Cancel", "Gone", lambda pane: pane.click(" Cancel ")),
-                             ("Escape", "Escaped", lambda pane: pane.tmux("send-keys", "-t", "t", "Escape"))):
+    for name, close, status in (("Mine", None, 0), ("Gone", " Cancel ", 1), ("Escaped", "Escape", 1)):
         with Pane(work, "%s setup" % PELORANT) as pane:
             pane.click("Add...")
             pane.answer("New Option Name :", name)
             pane.wait_for("Current option:               " + name)
-            close(pane)
-            pane.ends(1, "setup closed with " + way)
-        check(name not in pelorant("options", "list").stdout, "a cancelled dialog stored " + name)
+            if close:  # as its help says, Escape is Cancel
+                pane.keys(close) if close == "Escape" else pane.click(close)
+                pane.ends(status, "setup closed with " + close)
+                check(name not in pelorant("options", "list"), "a cancelled dialog stored " + name)
+                continue
+            pane.click("Basic Settings")
+            # The arrangement is only open to change while output goes to a new window.
+            for text in ("Do not arrange", "Show in the original window", "Show both the original"):
+                pane.click(text)
+            pane.wait_for("[×] Show both the original")
+            pane.click("Details")
+            pane.click("Double the height")
+            pane.wait_for("[×] Double the height")
+            pane.click("  OK  ")
+            pane.ends(status, "setup closed with OK")
+    # Each value a click chose, none of them the new set's default.
+    mine = pelorant("options", "show", "Mine").splitlines()
+    for line in ("OutputDestType=0", "WindowAlign=0", "DualPrint=True", "DualPrintExpandShape=True"):
+        check(line in mine, "the set made in the dialog lacks %s:\n%s" % (line, mine))
 
 
 def setup_adds_a_server_and_lists_its_pairs(work):
     # The product's own way from the panel to the stored servers, which the
-    # dialogs suite replaces: a real server answers, and the pairs it lists
-    # are in the engine list the dialog shows and in the one it stores.
+    # dialogs suite replaces: the pairs a real server lists are stored.
     server = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__), "..", "http", "fault_server.py"),
                                "ok"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     url = "http://127.0.0.1:" + server.stdout.readline().strip()
@@ -138,19 +133,17 @@ def setup_adds_a_server_and_lists_its_pairs(work):
     finally:
         server.kill()
         server.wait()
-    listed = pelorant("engines", "list").stdout
-    check("Http:team:eng-spa" in listed, "the added server's pair is listed:\n" + listed)
+    check("Http:team:eng-spa" in pelorant("engines", "list"), "the added server's pair is listed")
 
 
 def lookup_searches_the_given_word_by_itself(work):
     fake = os.path.join(work, "fake.txt")
     with open(fake, "w") as f:
-        f.write("implementation\tFakeMT\n"
-                "pair\ten-ja\ten\tja\t9\tEnglish - Japanese\tFake MT\tFake\n"
+        f.write("implementation\tFakeMT\npair\ten-ja\ten\tja\t9\tEnglish - Japanese\tFake MT\tFake\n"
                 "dictionary\tcat\tneko (animal)\n")
     lookup = "env PELORANT_FAKE_ENGINE=%s %s lookup -i --mode FakeMT:en-ja ' cat'" % (fake, PELORANT)
     # Escape in the word box, where the search leaves the cursor, closes it as Close does.
-    for close in (lambda pane: pane.click(" Close "), lambda pane: pane.tmux("send-keys", "-t", "t", "Escape")):
+    for close in (lambda pane: pane.click(" Close "), lambda pane: pane.keys("Escape")):
         with Pane(work, lookup, late=True) as pane:
             pane.wait_for("English - Japanese  [Fake]")
             pane.wait_for("neko (animal)")
@@ -160,11 +153,10 @@ def lookup_searches_the_given_word_by_itself(work):
 
 def main():
     with tempfile.TemporaryDirectory() as work:
-        os.environ["PELORANT_REGISTRY"] = os.path.join(work, "registry")
-        os.environ["XDG_CONFIG_HOME"] = os.path.join(work, "config")
+        os.environ.update(PELORANT_REGISTRY=os.path.join(work, "registry"), XDG_CONFIG_HOME=os.path.join(work, "config"))
         os.environ.pop("PELORANT_ANSWER", None)
         os.makedirs(os.environ["PELORANT_REGISTRY"])
-        not_tty = pelorant("setup")
+        not_tty = subprocess.run([PELORANT, "setup"], capture_output=True, text=True, stdin=subprocess.DEVNULL)
         check(not_tty.returncode == 2 and "terminal" in not_tty.stderr, "setup without a terminal fails clearly")
         for test in (setup_edits_a_set_as_the_options_command_does, setup_adds_a_server_and_lists_its_pairs,
                      lookup_searches_the_given_word_by_itself):

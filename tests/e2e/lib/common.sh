@@ -9,31 +9,22 @@ prog=${1:?usage: $0 PATH-TO-PELORANT}
 # Sets `corpus`; without one the script has nothing to check and says so.
 e2e_corpus() {
   corpus="${PELORANT_SOURCE_DIR:-$(dirname "${BASH_SOURCE[0]}")/../../..}/../shared/corpus/real"
-  if [ ! -d "$corpus" ]; then
-    echo "SKIP: no corpus at $corpus"
-    exit 0
-  fi
-}
-
-# e2e_user DIR: the program's settings and temporary copies stay in DIR, and
-# the scripted engine is read from DIR/fake.txt, empty (no engine) until the
-# script writes it: every command reads it, and a missing one is an error.
-e2e_user() {
-  e2e_home=$1
-  export PELORANT_REGISTRY="$1/reg" XDG_CONFIG_HOME="$1/config" TMPDIR="$1/tmp"
-  export PELORANT_FAKE_ENGINE="$1/fake.txt"
-  unset PELORANT_ANSWER
-  mkdir -p "$TMPDIR"
-  touch "$PELORANT_FAKE_ENGINE"
+  [ -d "$corpus" ] || { echo "SKIP: no corpus at $corpus"; exit 0; }
 }
 
 # e2e_start: `dir` is a fresh folder, removed on exit with the processes
-# `pids` names (servers the script started), and the user's own.
+# `pids` names (servers the script started), that holds the user's
+# settings and temporary copies; the scripted engine is read from
+# dir/fake.txt, empty (no engine) until the script writes it.
 e2e_start() {
   dir=$(mktemp -d)
   pids=()
   trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$dir"' EXIT
-  e2e_user "$dir"
+  e2e_home=$dir
+  export PELORANT_REGISTRY="$dir/reg" XDG_CONFIG_HOME="$dir/config" TMPDIR="$dir/tmp" PELORANT_FAKE_ENGINE="$dir/fake.txt"
+  unset PELORANT_ANSWER
+  mkdir -p "$TMPDIR"
+  touch "$PELORANT_FAKE_ENGINE"
 }
 
 # expect CODE ARGS...: runs the program with ARGS and `input` (if set) on
@@ -79,9 +70,6 @@ cancels() {
   [ "$rc" -eq 1 ] || fail "$* exited $rc when cancelled: $(cat "$e2e_home/err")"
   contains "$(cat "$e2e_home/err")" "cancelled"
 }
-
-# Whether Apertium's English-Spanish pair is installed.
-have_eng_spa() { command -v apertium >/dev/null && apertium -l 2>/dev/null | grep -qE '^[[:space:]]*eng-spa[[:space:]]*$'; }
 
 failures=0
 fail() {
