@@ -27,7 +27,9 @@ class ClipboardCommands : public RunTest {
 class TimedCaller : public TestCaller {
  public:
   bool TimedOut() const override { return timedOut.load(); }
+  void StartTimeOut(std::int32_t milliseconds) override { started = milliseconds; }
   std::atomic<bool> timedOut{false};
+  std::int32_t started = 0;
 };
 
 }  // namespace
@@ -97,7 +99,9 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
 }
 
 // The time limit running out on the second sentence: copy puts the first on
-// the clipboard, paste writes nothing; both tell the user.
+// the clipboard, paste writes nothing; both tell the user. Run out before the
+// first answer, copy leaves the clipboard as it was; with nothing selected
+// it says so.
 TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot) {
   TimedCaller timed;
   record.TimeOutMSec = 60000;
@@ -121,7 +125,25 @@ TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot
   ClipboardEx().SetText(L"Three. Two.", 0, 0);
   EXPECT_FALSE(AppCustom::TranslatePaste(timed, 0, record));
   EXPECT_EQ(box->TextFrame()->TextRange()->Text(), L"One. Two.");
-  std::vector<int> listed;
-  for (const auto& e : support::ErrorList::GetEntries()) listed.push_back(e.mMessageId);
-  EXPECT_EQ(listed, std::vector<int>{resources::msg::kCutShort});
+  auto listed = [] {
+    std::vector<int> ids;
+    for (const auto& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+    support::ErrorList::Clear();
+    return ids;
+  };
+  EXPECT_EQ(listed(), std::vector<int>{resources::msg::kCutShort});
+  EXPECT_EQ(timed.started, 60000);
+
+  impl->Script(fake_engine::Operation::Translate, {.hang = true, .hold = [&timed] {
+                 timed.timedOut = true;
+                 engine::AppCommon::Instance().SetCancel(true);
+               }});
+  ClipboardEx().SetText(L"kept", 0, 0);
+  EXPECT_FALSE(AppCustom::TranslateCopy(timed, 0, record));
+  EXPECT_EQ(ClipboardEx().GetText(0, false), L"kept");
+  EXPECT_EQ(listed(), std::vector<int>{resources::msg::kCutShort});
+  original->Windows()->Item(1)->Selection()->Unselect();
+  EXPECT_FALSE(AppCustom::TranslateCopy(timed, 0, record));
+  EXPECT_EQ(ClipboardEx().GetText(0, false), L"kept");
+  EXPECT_EQ(listed(), std::vector<int>{resources::msg::kSelectSomething});
 }

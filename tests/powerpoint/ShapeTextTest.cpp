@@ -60,36 +60,6 @@ TEST_P(ShapeTextModels, ParagraphsAndSelectionsAreWrittenWhereTheyAre) {
   EXPECT_FALSE(Translate("Box", true));
 }
 
-// Fields, links and addresses: the field and a link that reads as its
-// address never reach the engine and keep their characters; the other link
-// moves onto the words that translate it.
-TEST_P(ShapeTextModels, FieldsLinksAndAddressesSurviveAtTheirPlaces) {
-  decktest::Deck d;
-  d.slides = {Box(2, "Box",
-                  "<a:p><a:r><a:rPr lang=\"en-US\"/><a:t>Page </a:t></a:r>"
-                  "<a:fld id=\"{5C7A3F0E-0000-4000-8000-000000000001}\" type=\"slidenum\"><a:rPr lang=\"en-US\"/>"
-                  "<a:t>3</a:t></a:fld><a:r><a:rPr lang=\"en-US\"/><a:t> of the guide: see </a:t></a:r>"
-                  "<a:r><a:rPr lang=\"en-US\"><a:hlinkClick r:id=\"rId9\"/></a:rPr><a:t>example.com/help</a:t></a:r>"
-                  "<a:r><a:rPr lang=\"en-US\"/><a:t> or the </a:t></a:r>"
-                  "<a:r><a:rPr lang=\"en-US\"><a:hlinkClick r:id=\"rId8\"/></a:rPr><a:t>user manual</a:t></a:r>"
-                  "<a:r><a:rPr lang=\"en-US\"/><a:t> at C:\\Docs\\Guide.pdf today.</a:t></a:r></a:p>")};
-  d.slideRels[0] = {{"rId9", "hyperlink", "https://example.com/help/"}, {"rId8", "hyperlink", "manual.pdf"}};
-  decktest::Write(d, dir / "deck.pptx");
-  OpenCopiesOf(dir / "deck.pptx", GetParam());
-  ASSERT_TRUE(Translate("Box"));
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"Page \xE000 of the guide: see \xE001 or the user manual at \xE002 today."}));
-  const std::wstring text = TargetText("Box")->Text();
-  EXPECT_EQ(text, L"PAGE 3 OF THE GUIDE: SEE example.com/help OR THE USER MANUAL AT C:\\Docs\\Guide.pdf TODAY.");
-  auto objects = TargetText("Box")->TextObjects();
-  ASSERT_EQ(objects.size(), 3u);
-  EXPECT_EQ(objects[0].kind, host::TextObject::Field);
-  EXPECT_EQ(text.substr(objects[0].start - 1, objects[0].length), L"3");
-  EXPECT_EQ(objects[1].address, L"https://example.com/help/");
-  EXPECT_EQ(text.substr(objects[1].start - 1, objects[1].length), L"example.com/help");
-  EXPECT_EQ(objects[2].address, L"manual.pdf");
-  EXPECT_EQ(text.substr(objects[2].start - 1, objects[2].length), L"USER MANUAL");
-}
-
 // Each colour switch colours its own part only; the other keeps the
 // source's colour.
 TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {
