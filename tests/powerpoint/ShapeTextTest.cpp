@@ -60,6 +60,23 @@ TEST_P(ShapeTextModels, ParagraphsAndSelectionsAreWrittenWhereTheyAre) {
   EXPECT_FALSE(Translate("Box", true));
 }
 
+// A link that reads as its own address never reaches the engine and keeps
+// its characters. (Fields, and links carried onto the words that translate
+// them, are checked by the e2e translation of the corpus.)
+TEST_P(ShapeTextModels, ALinkShowingItsAddressStaysAsItIs) {
+  decktest::Deck d;
+  d.slides = {Box(2, "Box",
+                  "<a:p><a:r><a:rPr lang=\"en-US\"/><a:t>See </a:t></a:r><a:r><a:rPr lang=\"en-US\">"
+                  "<a:hlinkClick r:id=\"rId9\"/></a:rPr><a:t>example.com/help</a:t></a:r>"
+                  "<a:r><a:rPr lang=\"en-US\"/><a:t> today.</a:t></a:r></a:p>")};
+  d.slideRels[0] = {{"rId9", "hyperlink", "https://example.com/help/"}};
+  decktest::Write(d, dir / "deck.pptx");
+  OpenCopiesOf(dir / "deck.pptx", GetParam());
+  ASSERT_TRUE(Translate("Box"));
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"See \xE000 today."}));
+  EXPECT_EQ(TargetText("Box")->Text(), L"SEE example.com/help TODAY.");
+}
+
 // Each colour switch colours its own part only; the other keeps the
 // source's colour.
 TEST_P(ShapeTextModels, DualPrintLayoutsAndColours) {

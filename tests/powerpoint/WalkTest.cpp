@@ -74,6 +74,17 @@ TEST_F(RunTest, SmartArtIsWalkedLikeAGroupAndFittedToTheBoxesItDraws) {
   EXPECT_EQ(sizes(pkg->Xml("ppt/diagrams/data1.xml").document_element()), sizes(tree));
 }
 
+// A shape of no kind with a handler of its own that holds text, such as a
+// line, goes to the text-box handler. (The other kinds: the corpus's e2e.)
+TEST_F(RunTest, ALineHoldingTextIsTranslated) {
+  decktest::Deck d;
+  d.slides = {Sp(2, "Line", 0, 0, 50 * P, 0, "Along", false, "line")};
+  Open(d);
+  ASSERT_EQ(original->Slides()->Item(1)->Shapes()->Item(1)->Type(), host::msoLine);
+  ASSERT_TRUE(RunAll());
+  EXPECT_EQ(Text(Outcome().translation, 1, 1), L"[Along]");
+}
+
 TEST_F(RunTest, ShapesDoubleTheirHeightOnlyWithDualPrintAndExpandingBothOn) {
   struct Case { int dualPrint, expand; float height; };
   for (const Case& c : {Case{0, 0, 40}, Case{1, 0, 40}, Case{0, 1, 40}, Case{1, 1, 80}}) {
