@@ -51,9 +51,10 @@ TEST_F(ClipboardCommands, CopyGathersTheTextsOfGroupsAndTables) {
   EXPECT_EQ(shapes->Item(1)->GroupItems()->Item(1)->TextFrame()->TextRange()->Text(), L"One");
 }
 
-// Paste writes over the selected text, at a caret in the notes pane (even
-// when the host's selection moves while the engine works), into the one
-// selected shape, or else into a new text box at the slide's corner.
+// Paste writes over the selected text, lines broken as the host breaks them,
+// at a caret in the notes pane (even when the host's selection moves while
+// the engine works), into the one selected shape, or else into a new text
+// box at the slide's corner.
 TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
   struct Case {
     const char* what;
@@ -65,15 +66,15 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
   auto slideShapes = [this] { return original->Slides()->Item(1)->Shapes(); };
   const Case cases[] = {
       {"selected text", [&] { slideShapes()->Item(1)->TextFrame()->TextRange()->Characters(2, 3)->Select(); },
-       [&] { return Text(original, 1, 1); }, L"A[xy]a", 2},
+       [&] { return Text(original, 1, 1); }, L"A[x]\v[y]a", 2},
       {"caret in the notes",
        [&] {
          original->Windows()->Item(1)->Panes()->Item(3)->Activate();
          NotesBody(original, 1)->TextFrame()->TextRange()->Characters(6, 0)->Select();
        },
-       [&] { return NotesBody(original, 1)->TextFrame()->TextRange()->Text(); }, L"Notes[xy]", 2},
-      {"one shape", [&] { slideShapes()->Item(2)->Select(true); }, [&] { return Text(original, 1, 2); }, L"[xy]", 2},
-      {"nothing", [] {}, [&] { return Text(original, 1, 3); }, L"[xy]", 3},
+       [&] { return NotesBody(original, 1)->TextFrame()->TextRange()->Text(); }, L"Notes[x]\v[y]", 2},
+      {"one shape", [&] { slideShapes()->Item(2)->Select(true); }, [&] { return Text(original, 1, 2); }, L"[x]\v[y]", 2},
+      {"nothing", [] {}, [&] { return Text(original, 1, 3); }, L"[x]\v[y]", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -88,7 +89,7 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
       platform::PostThreadTask(ui, [deck] { deck->Windows()->Item(1)->Selection()->Unselect(); });
       return L"[" + s + L"]";
     });
-    ClipboardEx().SetText(L"xy", 0, 0);
+    ClipboardEx().SetText(L"x\r\ny", 0, 0);
     ASSERT_TRUE(AppCustom::TranslatePaste(caller, 0, record));
     EXPECT_EQ(c.pasted(), c.expected);
     EXPECT_EQ(slideShapes()->Count(), c.shapes);
