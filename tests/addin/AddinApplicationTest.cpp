@@ -205,6 +205,9 @@ TEST(TimeOutWatchdog, StopsWithoutFiringAndFiresOnceTheTimeIsUp) {
   EXPECT_TRUE(dog.TimedOut());
   EXPECT_EQ(calls, 1);
   EXPECT_LE(dog.Remaining(), 0);
+
+  dog.Start(0);
+  EXPECT_FALSE(dog.IsRunning());
 }
 
 // At unload the facade keeps the engine list it built, once; a facade that
