@@ -161,16 +161,6 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
 
 class ShapeText : public PowerPointTest {};
 
-TEST_F(ShapeText, EveryParagraphOfALongBodyIsTranslated) {
-  std::string body;
-  for (int i = 1; i <= 505; ++i) body += Para({{"p" + std::to_string(i), ""}});
-  OpenCopies({Box(2, "Box", body)});
-  ASSERT_TRUE(Translate("Box", false, true));
-  std::wstring text = TargetText("Box")->Text();
-  EXPECT_EQ(text.substr(text.size() - 9), L"P504\rP505");
-  EXPECT_EQ(stats.segmentsTranslated, 505);
-}
-
 TEST_F(ShapeText, TargetLanguageAndFontsByCharacterSet) {
   struct Case {
     int charset;

@@ -244,16 +244,6 @@ TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefaultOrTurnsLoggingOff) {
   EXPECT_EQ(FileCount(), 1u);  // only the plain file
 }
 
-TEST_F(AddinLoggerTest, FolderVanishingAfterStartLosesLinesWithoutFailing) {
-  testsupport::TempDir gone;
-  SetUser(L"OfficeAddinLog", 1u);
-  SetUser(L"LogFolderPath", (gone.path() / "logs").wstring());
-  FixedClockLogger logger;
-  fs::remove_all(gone.path() / "logs");
-  logger.Error(L"lost", L"a.cpp", 1);  // must not throw or crash
-  EXPECT_FALSE(fs::exists(gone.path() / "logs"));
-}
-
 // A file over the size limit is shifted to the next number (the oldest one
 // dropped) before a line is written; one exactly at the limit still takes
 // the line; a count of zero never rotates.
