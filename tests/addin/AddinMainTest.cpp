@@ -556,13 +556,16 @@ TEST_F(AddinTest, AFailedStartIsReportedOnceAndKeepsTheSettingsItDidNotLoad) {
 }
 
 // Below version 10 the host only pastes a face from the clipboard, without a
-// mask; from 10 on it takes picture and a black and white mask. (Their sizes,
-// the number of buttons and the user's clipboard kept are the stand-in's.)
+// mask, and the user's clipboard is theirs again once the menu stands; from
+// 10 on it takes picture and a black and white mask. (Their sizes and the
+// number of buttons are the stand-in's.)
 TEST_F(AddinTest, EveryButtonGetsItsOwnFaceTheWayItsHostVersionTakesIt) {
   for (const wchar_t* version : {L"9.0", L"10.0"}) {
     SCOPED_TRACE(platform::ToUtf8(version));
     app = std::make_shared<RefusingApp>(Refuse::kNothing, version);
+    powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
     Connect({Pair(L"a", L"en", 0x1)});
+    EXPECT_EQ(powerpoint::ClipboardEx().GetText(0, false), L"kept");
     std::set<std::vector<std::uint32_t>> faces;
     auto items = Control(L"")->Controls();
     for (int i = 1; i <= items->Count(); ++i) {
