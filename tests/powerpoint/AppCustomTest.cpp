@@ -27,7 +27,9 @@ class ClipboardCommands : public RunTest {
 class TimedCaller : public TestCaller {
  public:
   bool TimedOut() const override { return timedOut.load(); }
+  void StartTimeOut(std::int32_t milliseconds) override { started = milliseconds; }
   std::atomic<bool> timedOut{false};
+  std::int32_t started = 0;
 };
 
 }  // namespace
@@ -49,9 +51,10 @@ TEST_F(ClipboardCommands, CopyGathersTheTextsOfGroupsAndTables) {
   EXPECT_EQ(shapes->Item(1)->GroupItems()->Item(1)->TextFrame()->TextRange()->Text(), L"One");
 }
 
-// Paste writes over the selected text, at a caret in the notes pane (even
-// when the host's selection moves while the engine works), into the one
-// selected shape, or else into a new text box at the slide's corner.
+// Paste writes over the selected text, lines broken as the host breaks them,
+// at a caret in the notes pane (even when the host's selection moves while
+// the engine works), into the one selected shape, or else into a new text
+// box at the slide's corner.
 TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
   struct Case {
     const char* what;
@@ -63,15 +66,15 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
   auto slideShapes = [this] { return original->Slides()->Item(1)->Shapes(); };
   const Case cases[] = {
       {"selected text", [&] { slideShapes()->Item(1)->TextFrame()->TextRange()->Characters(2, 3)->Select(); },
-       [&] { return Text(original, 1, 1); }, L"A[xy]a", 2},
+       [&] { return Text(original, 1, 1); }, L"A[x]\v[y]a", 2},
       {"caret in the notes",
        [&] {
          original->Windows()->Item(1)->Panes()->Item(3)->Activate();
          NotesBody(original, 1)->TextFrame()->TextRange()->Characters(6, 0)->Select();
        },
-       [&] { return NotesBody(original, 1)->TextFrame()->TextRange()->Text(); }, L"Notes[xy]", 2},
-      {"one shape", [&] { slideShapes()->Item(2)->Select(true); }, [&] { return Text(original, 1, 2); }, L"[xy]", 2},
-      {"nothing", [] {}, [&] { return Text(original, 1, 3); }, L"[xy]", 3},
+       [&] { return NotesBody(original, 1)->TextFrame()->TextRange()->Text(); }, L"Notes[x]\v[y]", 2},
+      {"one shape", [&] { slideShapes()->Item(2)->Select(true); }, [&] { return Text(original, 1, 2); }, L"[x]\v[y]", 2},
+      {"nothing", [] {}, [&] { return Text(original, 1, 3); }, L"[x]\v[y]", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -86,7 +89,7 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
       platform::PostThreadTask(ui, [deck] { deck->Windows()->Item(1)->Selection()->Unselect(); });
       return L"[" + s + L"]";
     });
-    ClipboardEx().SetText(L"xy", 0, 0);
+    ClipboardEx().SetText(L"x\r\ny", 0, 0);
     ASSERT_TRUE(AppCustom::TranslatePaste(caller, 0, record));
     EXPECT_EQ(c.pasted(), c.expected);
     EXPECT_EQ(slideShapes()->Count(), c.shapes);
@@ -97,7 +100,9 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
 }
 
 // The time limit running out on the second sentence: copy puts the first on
-// the clipboard, paste writes nothing; both tell the user.
+// the clipboard, paste writes nothing; both tell the user. Run out before the
+// first answer, copy leaves the clipboard as it was; with nothing selected
+// it says so.
 TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot) {
   TimedCaller timed;
   record.TimeOutMSec = 60000;
@@ -121,7 +126,25 @@ TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot
   ClipboardEx().SetText(L"Three. Two.", 0, 0);
   EXPECT_FALSE(AppCustom::TranslatePaste(timed, 0, record));
   EXPECT_EQ(box->TextFrame()->TextRange()->Text(), L"One. Two.");
-  std::vector<int> listed;
-  for (const auto& e : support::ErrorList::GetEntries()) listed.push_back(e.mMessageId);
-  EXPECT_EQ(listed, std::vector<int>{resources::msg::kCutShort});
+  auto listed = [] {
+    std::vector<int> ids;
+    for (const auto& e : support::ErrorList::GetEntries()) ids.push_back(e.mMessageId);
+    support::ErrorList::Clear();
+    return ids;
+  };
+  EXPECT_EQ(listed(), std::vector<int>{resources::msg::kCutShort});
+  EXPECT_EQ(timed.started, 60000);
+
+  impl->Script(fake_engine::Operation::Translate, {.hang = true, .hold = [&timed] {
+                 timed.timedOut = true;
+                 engine::AppCommon::Instance().SetCancel(true);
+               }});
+  ClipboardEx().SetText(L"kept", 0, 0);
+  EXPECT_FALSE(AppCustom::TranslateCopy(timed, 0, record));
+  EXPECT_EQ(ClipboardEx().GetText(0, false), L"kept");
+  EXPECT_EQ(listed(), std::vector<int>{resources::msg::kCutShort});
+  original->Windows()->Item(1)->Selection()->Unselect();
+  EXPECT_FALSE(AppCustom::TranslateCopy(timed, 0, record));
+  EXPECT_EQ(ClipboardEx().GetText(0, false), L"kept");
+  EXPECT_EQ(listed(), std::vector<int>{resources::msg::kSelectSomething});
 }

@@ -36,12 +36,6 @@ class WindowArrangement : public RunTest {
   }
 };
 
-TEST_F(WindowArrangement, TheAreaKeepsFractionsOfAnInch) {
-  WindowRect area;
-  ASSERT_TRUE(PowerPointTranslationUtil::GetArrangeArea(16, kScreen, &area));
-  EXPECT_EQ(area, (WindowRect{7.5, 12, 1440.75, 624}));
-}
-
 // The source left of or above the translation; without arrangement the
 // source stays as it was and the translation only comes forward.
 TEST_F(WindowArrangement, SourceLeftOrAboveTranslationRightOrBelow) {

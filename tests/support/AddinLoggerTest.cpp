@@ -137,9 +137,6 @@ TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
   const Case cases[] = {
       {.what = "defaults", .settings = with({})},
       {.what = "no switch", .settings = {{user, L"LogFolderPath", folder}}, .level = kOff},
-      {.what = "switch zero",
-       .settings = {{user, L"OfficeAddinLog", off}, {user, L"LogFolderPath", folder}},
-       .level = kOff},
       {.what = "user zero wins",
        .settings = {{user, L"OfficeAddinLog", off}, {machine, L"OfficeAddinLog", on}, {user, L"LogFolderPath", folder}},
        .level = kOff},
@@ -172,8 +169,6 @@ TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
       {.what = "word", .settings = with({}), .kind = 1, .base = L"TVWordAddinsLog"},
       {.what = "word's own name", .settings = with({{user, L"WordLogFileName", text(L"WordOnly")}}), .kind = 1,
        .base = L"WordOnly"},
-      {.what = "excel", .settings = with({}), .kind = 2, .base = L"TVExcelAddinsLog"},
-      {.what = "outlook", .settings = with({}), .kind = 4, .base = L"TVOutlookAddinsLog"},
       {.what = "unknown host", .settings = with({}), .kind = 42, .base = L"TVAddinsLog"},
   };
   for (const Case& c : cases) {
@@ -249,16 +244,6 @@ TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefaultOrTurnsLoggingOff) {
   EXPECT_EQ(FileCount(), 1u);  // only the plain file
 }
 
-TEST_F(AddinLoggerTest, FolderVanishingAfterStartLosesLinesWithoutFailing) {
-  testsupport::TempDir gone;
-  SetUser(L"OfficeAddinLog", 1u);
-  SetUser(L"LogFolderPath", (gone.path() / "logs").wstring());
-  FixedClockLogger logger;
-  fs::remove_all(gone.path() / "logs");
-  logger.Error(L"lost", L"a.cpp", 1);  // must not throw or crash
-  EXPECT_FALSE(fs::exists(gone.path() / "logs"));
-}
-
 // A file over the size limit is shifted to the next number (the oldest one
 // dropped) before a line is written; one exactly at the limit still takes
 // the line; a count of zero never rotates.
@@ -287,11 +272,15 @@ TEST_F(AddinLoggerTest, RotationShiftsNumberedFilesOverTheLimit) {
 }
 
 TEST(AddinLoggerFormat, LineLayoutWithoutLeadingZeros) {
-  EXPECT_EQ(support::AddinLogger::FormatLine(support::LogTime{2013, 5, 7, 9, 3, 7, 45}, 2000, L"GetTranslationOptions",
-                                             L"src/addin/AddinApplication.cpp", 574),
+  using support::AddinLogger;
+  EXPECT_EQ(AddinLogger::FormatLine(support::LogTime{2013, 5, 7, 9, 3, 7, 45}, 2000, L"GetTranslationOptions",
+                                    L"src/addin/AddinApplication.cpp", 574),
             L"2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574");
-  EXPECT_EQ(support::AddinLogger::FormatLine(support::LogTime{2026, 12, 31, 23, 59, 59, 999}, 4000, L"", L"x.h", 0),
-            L"2026/12/31 23:59:59.999  4000  x 0");
+  EXPECT_EQ(AddinLogger::FormatLine(support::LogTime{2026, 12, 31, 23, 59, 59, 999}, 4000, L"", L"dir.d/x.v2.h", 0),
+            L"2026/12/31 23:59:59.999  4000  x.v2 0");
+  // The source's base name without an extension, and cut at 256 characters.
+  EXPECT_EQ(AddinLogger::SourceBaseName(L"Makefile"), L"Makefile");
+  EXPECT_EQ(AddinLogger::SourceBaseName(std::wstring(300, L'n') + L".cpp"), std::wstring(256, L'n'));
 }
 
 // The clock behind every line is the local calendar time, months from 1.
@@ -310,14 +299,6 @@ TEST(AddinLoggerFormat, TheClockIsTheLocalCalendarTime) {
   auto logged = std::tuple(now.year, now.month, now.day);
   EXPECT_TRUE(logged == before || logged == after) << now.year << "/" << now.month << "/" << now.day;
   EXPECT_TRUE(now.milliseconds >= 0 && now.milliseconds < 1000) << now.milliseconds;
-}
-
-TEST(AddinLoggerFormat, SourceBaseName) {
-  EXPECT_EQ(support::AddinLogger::SourceBaseName(L"src/addin/AddinApplication.cpp"), L"AddinApplication");
-  EXPECT_EQ(support::AddinLogger::SourceBaseName(L"C:\\build\\src\\menu\\OfficeMenu.cpp"), L"OfficeMenu");
-  EXPECT_EQ(support::AddinLogger::SourceBaseName(L"dir.d/name.v2.cpp"), L"name.v2");
-  EXPECT_EQ(support::AddinLogger::SourceBaseName(L"Makefile"), L"Makefile");
-  EXPECT_EQ(support::AddinLogger::SourceBaseName(std::wstring(300, L'n') + L".cpp"), std::wstring(256, L'n'));
 }
 
 // The process-wide logger behind the macros is configured by the first

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
@@ -72,32 +68,6 @@ TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
   EXPECT_EQ(support::ErrorList::GetCount(), 0);
   EXPECT_FALSE(support::ErrorList::HasError());
   EXPECT_EQ(platform::GetLastErrorCode(), 0u);
-}
-
-TEST_F(ErrorListTest, ClearResetsOnlyTheCallingThread) {
-  // The threads meet through atomics only: waiting on the system's objects
-  // would itself touch the last-error codes under test.
-  std::atomic<int> step{0};
-  std::atomic<DWORD> seen{0};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  auto reached = [&](int value) {
-    while (step.load() < value) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::yield();
-    }
-    return true;
-  };
-  std::thread other([&] {
-    platform::SetLastErrorCode(7);
-    step = 1;
-    if (reached(2)) seen = platform::GetLastErrorCode();
-  });
-  const bool started = reached(1);
-  if (started) support::ErrorList::Clear();
-  step = 2;
-  other.join();
-  ASSERT_TRUE(started) << "the other thread did not start";
-  EXPECT_EQ(seen.load(), 7u);
 }
 
 // Without display nothing is shown; with it each entry is shown at once with

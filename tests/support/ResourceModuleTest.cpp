@@ -257,21 +257,6 @@ void ExpectValues(const support::VersionInfo& version, std::initializer_list<std
   for (auto [name, value] : values) EXPECT_EQ(version.GetValue(name), value) << platform::ToUtf8(name);
 }
 
-TEST(VersionInfoTest, OwnVersionBlock) {
-  support::VersionInfo version;
-  if (version.GetTranslation().empty()) {
-    // Windows test programs carry no version resource of their own; the
-    // add-in DLL does. Without data every value is empty.
-    EXPECT_EQ(version.GetValue(L"ProductName"), L"");
-    return;
-  }
-  EXPECT_EQ(version.GetTranslation(), L"040904b0");
-  ExpectValues(version, {{L"ProductName", kProduct}, {L"FileDescription", kProduct}, {L"Comments", kProduct},
-                         {L"ProductVersion", kVersion}, {L"InternalName", L"Pelorant.dll"},
-                         {L"OriginalFilename", L"Pelorant.dll"}});
-  EXPECT_FALSE(version.GetValue(L"LegalCopyright").empty());
-}
-
 // The DLL's own resources come from the same tables as the compiled-in ones.
 TEST(VersionInfoTest, AddinDllCarriesVersionBlockAndJapaneseStrings) {
   std::wstring dll = supporttest::BuiltAddinDll();
