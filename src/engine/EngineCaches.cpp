@@ -260,6 +260,8 @@ bool EngineCaches::SaveCache(bool onlyIfDirty, bool withSettings) {
     }
   }
 
+  // The trigger and the settings go to the settings file in one rewrite.
+  platform::RegBatch batch(platform::Hive::CurrentUser);
   platform::RegKey addin;
   if (platform::RegKey::Create(platform::Hive::CurrentUser, kAddinKeyPath, &addin) != ERROR_SUCCESS ||
       addin.SetValue(kRefreshTriggerValue, platform::RegValue::String(mUserRefreshTrigger)) != ERROR_SUCCESS) {
@@ -286,6 +288,11 @@ bool EngineCaches::SaveCache(bool onlyIfDirty, bool withSettings) {
       put(kValueDisplayLanguage, mDisplayLanguage);
       put(kValueEnumProductFilter, mEnumProductFilter);
     }
+  }
+  if (batch.Commit() != ERROR_SUCCESS) {
+    LOG_ERROR(kSource, L"SaveCache: cannot write the settings file");
+    if (mLastFailure.empty()) mLastFailure = L"cannot write the user's settings";
+    ok = false;
   }
   return ok;
 }

@@ -12,6 +12,7 @@
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
 #include "src/platform/MessagePump.h"
+#include "src/platform/Registry.h"
 #include "src/platform/System.h"
 #include "src/support/ErrorList.h"
 #include "src/support/Log.h"
@@ -515,25 +516,31 @@ void OfficeMenu::SettingsSave(int saveVisible) {
     LOG_WARNING(source, L"the settings were never loaded: the stored ones stay");
     return;
   }
-  options::RegistrySettings settings;
-  if (!settings.Create(platform::Hive::CurrentUser, L"")) {
-    LOG_ERROR(source, L"the settings key cannot be written");
-    return;
-  }
-  if (mModeChosen) settings.SetValue(L"Menu.TranModeID", mSelectedMode);
-  RefreshToolbarControls();
-  if (!mToolbar) return;
-  try {
-    settings.SetValue(L"Menu.ToolbarPosition", std::to_wstring(mToolbar->Position()));
-    settings.SetValue(L"Menu.ToolbarTop", std::to_wstring(mToolbar->Top()));
-    settings.SetValue(L"Menu.ToolbarLeft", std::to_wstring(mToolbar->Left()));
-    settings.SetValue(L"Menu.ToolbarWidth", std::to_wstring(mToolbar->Width()));
-    settings.SetValue(L"Menu.ToolbarHeight", std::to_wstring(mToolbar->Height()));
-    settings.SetValue(L"Menu.ToolbarRowIndex", std::to_wstring(mToolbar->RowIndex()));
-    if (saveVisible == 1) settings.SetValue(L"Menu.ToolbarVisible", mToolbar->Visible() ? L"1" : L"0");
-  } catch (const std::exception& e) {
-    LOG_ERROR(source, platform::ExceptionText(e));
-  }
+  // The values go to the settings file in one rewrite, not one per value
+  // (a first run would otherwise write it nine times).
+  platform::RegBatch batch(platform::Hive::CurrentUser);
+  [&] {
+    options::RegistrySettings settings;
+    if (!settings.Create(platform::Hive::CurrentUser, L"")) {
+      LOG_ERROR(source, L"the settings key cannot be written");
+      return;
+    }
+    if (mModeChosen) settings.SetValue(L"Menu.TranModeID", mSelectedMode);
+    RefreshToolbarControls();
+    if (!mToolbar) return;
+    try {
+      settings.SetValue(L"Menu.ToolbarPosition", std::to_wstring(mToolbar->Position()));
+      settings.SetValue(L"Menu.ToolbarTop", std::to_wstring(mToolbar->Top()));
+      settings.SetValue(L"Menu.ToolbarLeft", std::to_wstring(mToolbar->Left()));
+      settings.SetValue(L"Menu.ToolbarWidth", std::to_wstring(mToolbar->Width()));
+      settings.SetValue(L"Menu.ToolbarHeight", std::to_wstring(mToolbar->Height()));
+      settings.SetValue(L"Menu.ToolbarRowIndex", std::to_wstring(mToolbar->RowIndex()));
+      if (saveVisible == 1) settings.SetValue(L"Menu.ToolbarVisible", mToolbar->Visible() ? L"1" : L"0");
+    } catch (const std::exception& e) {
+      LOG_ERROR(source, platform::ExceptionText(e));
+    }
+  }();
+  if (batch.Commit() != ERROR_SUCCESS) LOG_ERROR(source, L"the settings cannot be written");
 }
 
 void OfficeMenu::SetCommandAvailable(Command command, bool available) {

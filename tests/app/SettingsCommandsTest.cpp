@@ -2,8 +2,12 @@
 // what they keep, and that each command is one change of the hive file.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "tests/app/CallMain.h"
 #include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "tests/common/Paths.h"
 #include "tests/platform/TestSupport.h"
 
 namespace {
@@ -63,6 +67,18 @@ TEST_F(SettingsCommands, EachCommandRewritesTheHiveOnce) {
   EXPECT_EQ(Rewrites({"reg", "add", "HKCU\\Software\\PelorantTest\\New", "/v", "a", "/d", "1", "/f"}), 1u);
   ASSERT_EQ(Run({"reg", "add", "HKCU\\Software\\PelorantTest\\New", "/v", "b", "/d", "2", "/f"}).status, 0);
   EXPECT_EQ(Rewrites({"reg", "delete", "HKCU\\Software\\PelorantTest\\New", "/va", "/f"}), 1u);
+}
+
+// A first run stores the engine cache's trigger and the menu's settings:
+// one rewrite for each save, not one for each value.
+TEST_F(SettingsCommands, AFirstTranslationRewritesTheHiveOncePerSave) {
+  if (platform::RegistryHiveFile(platform::Hive::CurrentUser).empty()) GTEST_SKIP() << "no hive files here";
+  const std::string script = mDir.path().string() + "/engine.txt", out = mDir.path().string() + "/out.pptx";
+  std::ofstream(script) << "implementation\tTest\npair\ten-xx\ten\txx\t9\tEnglish - Test\tTest MT\tTest\n";
+  platformtest::ScopedEnv engine{L"PELORANT_FAKE_ENGINE", platform::FromUtf8(script)};
+  EXPECT_EQ(Rewrites({"translate", testsupport::CorpusDeck("poi__smartart-simple.pptx").string(), "-o", out, "--mode",
+                      "Test:en-xx", "-q"}),
+            2u);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ namespace host::pptx {
 
 class AppState;
 struct TextBodyCache;
+struct SmartArtIndex;
 
 struct ThemeFonts {
   std::string majorLatin, majorEastAsian, majorComplex;
@@ -167,6 +168,9 @@ class Document : public std::enable_shared_from_this<Document> {
   // The text side's cache of the bodies it worked on last; it lives and
   // dies with the document.
   std::shared_ptr<TextBodyCache>& TextCache() { return mTextCache; }
+  // The SmartArt side's index of drawings and data models; it lives and
+  // dies with the document.
+  std::shared_ptr<SmartArtIndex>& SmartArt() { return mSmartArt; }
 
   std::weak_ptr<AppState> App;
 
@@ -190,6 +194,7 @@ class Document : public std::enable_shared_from_this<Document> {
   std::map<Deferred, std::function<void()>> mDeferred;
   std::uint64_t mSettled = 0;
   std::shared_ptr<TextBodyCache> mTextCache;
+  std::shared_ptr<SmartArtIndex> mSmartArt;
   std::map<std::string, std::pair<std::uint64_t, pugi::xml_node>> mPlaceholders;  // by part, type and idx
 };
 

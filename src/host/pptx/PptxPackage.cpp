@@ -349,6 +349,7 @@ struct Package::Impl {
   bool modified = false;
   std::filesystem::path file;
   std::uint64_t edits = 0;
+  std::uint64_t linkEdits = 0;
   // Relationships by source part, with the version of the .rels part they
   // were read from: the model asks for the same few (a slide's layout, a
   // layout's master, a master's theme) at nearly every shape.
@@ -634,6 +635,7 @@ void Package::MarkDirty(const std::string& name) {
   Entry& e = mImpl->Need(name);
   e.dirty = true;
   mImpl->Edited(e);
+  if (e.name.size() > 5 && Lower(e.name.substr(e.name.size() - 5)) == ".rels") ++mImpl->linkEdits;
 }
 
 bool Package::IsDirty(const std::string& name) const {
@@ -645,6 +647,7 @@ bool Package::Modified() const { return mImpl->modified; }
 void Package::ResetModified() { mImpl->modified = false; }
 std::uint64_t Package::Edits() const { return mImpl->edits; }
 std::uint64_t Package::PartVersion(const std::string& name) const { return mImpl->Version(name); }
+std::uint64_t Package::LinkEdits() const { return mImpl->linkEdits; }
 
 namespace {
 void RegisterOverride(Package& p, const std::string& name, const std::string& contentType) {
@@ -686,6 +689,7 @@ void Package::SetPart(const std::string& name, std::string bytes, const std::str
   e.loaded = true;
   e.dirty = true;
   mImpl->Edited(e);
+  ++mImpl->linkEdits;
   RegisterOverride(*this, name, contentType);
 }
 
@@ -700,6 +704,7 @@ pugi::xml_document& Package::AddXmlPart(const std::string& name, const std::stri
   e.bom = false;
   e.dirty = true;
   mImpl->Edited(e);
+  ++mImpl->linkEdits;
   RegisterOverride(*this, name, contentType);
   return *e.xml;
 }
@@ -712,6 +717,7 @@ void Package::RemovePart(const std::string& name) {
   e->parsed = std::string();
   e->bytes.clear();
   mImpl->Edited(*e);
+  ++mImpl->linkEdits;
   UnregisterOverride(*this, name);
 }
 

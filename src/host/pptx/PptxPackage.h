@@ -127,6 +127,10 @@ class Package {
   // Counts the changes made through the package to one part; it never goes
   // back, also when the part is removed and added again.
   std::uint64_t PartVersion(const std::string& name) const;
+  // Counts the changes to which parts there are and how they link: parts
+  // added, replaced or removed, relationship parts changed. What is worked
+  // out from the links alone holds while the count stays.
+  std::uint64_t LinkEdits() const;
 
  private:
   Package();

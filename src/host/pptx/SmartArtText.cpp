@@ -14,6 +14,7 @@
 // where a node's children are found by parOf connections.
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string_view>
 #include <unordered_map>
@@ -201,9 +202,9 @@ std::vector<std::string> DataParts(Package& pkg, const std::vector<Relationship>
   return out;
 }
 
-DiagramParts DiagramOf(Document& doc, const std::string& drawingPart) {
-  Package& pkg = doc.Pkg();
-  for (const std::string& source : DiagramSources(doc)) {
+// `sources`: those of DiagramSources that link the drawing, in that order.
+DiagramParts DiagramOf(Package& pkg, const std::vector<std::string>& sources, const std::string& drawingPart) {
+  for (const std::string& source : sources) {
     // Looked up without a copy: a sync asks at every drawn shape, over
     // every slide, layout and master, and nothing here changes links.
     const std::vector<Relationship>& rels = pkg.KnownRelationships(source);
@@ -346,15 +347,68 @@ std::vector<std::string> DistinctLinkIds(pugi::xml_node body) {
 
 }  // namespace
 
+// What a sync would otherwise work out again at every drawn shape: which
+// parts link each part (in DiagramSources' order), kept while the package's
+// links and the slide list stay; and each data part's model, kept while
+// nothing but the sync changes that part (the sync changes the points'
+// text, never the points and connections the model indexes).
+struct SmartArtIndex {
+  bool built = false;
+  bool complete = false;  // every source's relationships could be read
+  std::uint64_t linkEdits = 0, slideListVersion = 0;
+  std::unordered_map<std::string, std::vector<std::string>> sourcesOf;
+  struct Model {
+    std::uint64_t version = 0;
+    std::unique_ptr<DataModel> model;
+  };
+  std::unordered_map<std::string, Model> models;
+};
+
+namespace {
+
+SmartArtIndex& IndexOf(Document& doc) {
+  std::shared_ptr<SmartArtIndex>& index = doc.SmartArt();
+  if (!index) index = std::make_shared<SmartArtIndex>();
+  return *index;
+}
+
+std::vector<std::string> SourcesLinking(Document& doc, const std::string& part) {
+  SmartArtIndex& index = IndexOf(doc);
+  Package& pkg = doc.Pkg();
+  const std::uint64_t links = pkg.LinkEdits(), slideList = pkg.PartVersion(doc.PresentationPart());
+  if (!index.built || index.linkEdits != links || index.slideListVersion != slideList) {
+    index = SmartArtIndex{true, true, links, slideList, {}, std::move(index.models)};
+    try {
+      for (const std::string& source : DiagramSources(doc))
+        for (const Relationship& r : pkg.KnownRelationships(source)) {
+          std::vector<std::string>& linking = index.sourcesOf[r.targetPart];
+          if (linking.empty() || linking.back() != source) linking.push_back(source);
+        }
+    } catch (const std::exception&) {
+      // A source whose relationships cannot be read fails the lookup where
+      // the walk over every source meets it.
+      index.complete = false;
+    }
+  }
+  if (!index.complete) return DiagramSources(doc);
+  auto it = index.sourcesOf.find(part);
+  return it == index.sourcesOf.end() ? std::vector<std::string>() : it->second;
+}
+
+}  // namespace
+
 void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi::xml_node drawnShape) {
   std::string modelId = drawnShape.attribute("modelId").value();
   pugi::xml_node drawnBody = TxChild(drawnShape, "txBody");
   if (modelId.empty() || !drawnBody) return;
-  const DiagramParts diagram = DiagramOf(doc, drawingPart);
+  const DiagramParts diagram = DiagramOf(doc.Pkg(), SourcesLinking(doc, drawingPart), drawingPart);
   const std::string& dataPart = diagram.data;
   if (dataPart.empty()) return;  // a drawing without its model: nothing to keep in step
   CopyToOtherDrawings(doc, diagram, drawingPart, modelId, Paragraphs(drawnBody), ConformanceOf(doc));
-  DataModel model(doc.Pkg().Xml(dataPart).document_element());
+  SmartArtIndex::Model& kept = IndexOf(doc).models[dataPart];
+  if (!kept.model || kept.version != doc.Pkg().PartVersion(dataPart))
+    kept = {doc.Pkg().PartVersion(dataPart), std::make_unique<DataModel>(doc.Pkg().Xml(dataPart).document_element())};
+  const DataModel& model = *kept.model;
   pugi::xml_node node = model.TextPointFor(modelId);
   if (!node) return;
 
@@ -391,6 +445,7 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
     if (!ids.empty()) KeepLinkIds(ids, text);
   }
   doc.MarkDirty(dataPart);
+  kept.version = doc.Pkg().PartVersion(dataPart);  // the change above was text only
 
   // Other drawn shapes showing the same node (a layout may draw a node's
   // text in a second shape) show the new text too.
