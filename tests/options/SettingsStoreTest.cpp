@@ -13,9 +13,11 @@
 #include "src/platform/Strings.h"
 #include "tests/common/Bytes.h"
 #include "tests/options/FakeFonts.h"
+#include "tests/options/Render.h"
 #include "tests/platform/TestSupport.h"
 
 using namespace options;
+using optionstest::Render;
 using platform::Hive;
 using platform::RegKey;
 using platform::RegValue;
@@ -75,23 +77,6 @@ class SettingsStore : public ::testing::Test {
     auto opts = Fresh();
     EXPECT_TRUE(opts->Load(machineOnly));
     return opts;
-  }
-
-  // The sets as "name pair=value ...|", with only the pairs that differ from
-  // a fresh set's and the selected set marked "*".
-  static std::wstring Render(const TranslationOptions& opts) {
-    std::vector<std::wstring> names, fresh, values;
-    TranslationOptions::ToNameValue(TranslationOption(), &names, &fresh, true);
-    std::wstring out;
-    for (size_t i = 0; i < opts.Count(); ++i) {
-      TranslationOptions::ToNameValue(opts.At(i), &names, &values, true);
-      out += (values[0] == opts.SelectedName() ? L"*" : L"") + values[0];
-      for (size_t p = 1; p < names.size(); ++p) {
-        if (values[p] != fresh[p]) out += L" " + names[p] + L"=" + values[p];
-      }
-      out += L"|";
-    }
-    return out;
   }
 
   static inline std::atomic<int> sCounter{0};
