@@ -190,13 +190,6 @@ TEST(MessageBoxContract, DefaultButtonOfEachButtonSet) {
   for (auto [style, button] : cases) EXPECT_EQ(platform::DefaultButton(style), button) << std::hex << style;
 }
 
-TEST(MessageBoxContract, StandInAnswersFromThePresetAnswer) {
-  // The Windows box would wait for a click; only the stand-in can be asked here.
-  if (!StandsIn()) GTEST_SKIP() << "a real message box cannot be answered in a test";
-  ScopedEnv answer(L"PELORANT_ANSWER", L"no");
-  EXPECT_EQ(platform::ShowMessageBox({L"Delete the key?", L"reg", MB_YESNO | MB_ICONQUESTION, 1033}), IDNO);
-}
-
 TEST(FilesContract, DeleteFileAtRemovesAFileAndKeepsTheErrorCode) {
   TempDir dir;
   std::wstring file = platform::JoinPath(dir.wpath(), L"copy.pptm");
