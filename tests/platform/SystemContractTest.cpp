@@ -134,10 +134,7 @@ TEST(CodePageContract, ConvertsBothWays) {
 
 TEST(CodePageEdges, UnrepresentableAndUnknown) {
   std::string bytes;
-  ASSERT_TRUE(platform::WideToMultiByte(932,
-                                        L"a\x0E01"
-                                        L"b",
-                                        &bytes));
+  ASSERT_TRUE(platform::WideToMultiByte(932, std::wstring(L"a\x0E01") + L"b", &bytes));
   EXPECT_EQ(bytes, "a?b");
   ASSERT_TRUE(platform::WideToMultiByte(932, L"", &bytes));
   EXPECT_EQ(bytes, "");
