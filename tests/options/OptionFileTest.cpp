@@ -11,12 +11,14 @@
 #include "src/platform/System.h"
 #include "tests/common/Bytes.h"
 #include "tests/options/FakeFonts.h"
+#include "tests/options/Render.h"
 #include "tests/platform/TestSupport.h"
 
 using namespace options;
 namespace fs = std::filesystem;
 
 using testsupport::ReadBytes;
+using optionstest::Render;
 using testsupport::WriteBytes;
 
 namespace {
@@ -47,31 +49,46 @@ class OptionFiles : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedInOneSection) {
-  TranslationOption* b = mOpts.Add(L"b");
+// The public pairs, quoted, in one section of a file whose folders are made;
+// a second export replaces that section and keeps another program's.
+TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedAndReplacesOnlyItsSection) {
+  const std::wstring name = L"\x00DC" L"bersicht \x65E5\x672C";  // kept whole by the file's encoding
+  TranslationOption* b = mOpts.Add(name);
   b->SetDualPrint(1);
   b->SetTimeOutMSec(5000);
   b->SetWindowAlign(7);  // no listed value: written empty
-  const std::wstring path = File(L"b.ini");
-  ASSERT_TRUE(mOpts.Export(L"b", path));
+  mOpts.Add(L"second")->SetWindowAlign(0);
+  const std::wstring path = File(L"a/b/c/set.ini");
+  ASSERT_TRUE(mOpts.Export(name, path));
 
   std::string text = ReadText(path);
-  ExpectHolds(text, {"Name=\"b\"", "OutputDestType=\"1\"", "DualPrint=\"True\"", "FontEastEurope=\"Arial\"",
-                     "Glossary=\"\"", "WindowAlign=\"\""});
+  ExpectHolds(text, {"Name=\"\xC3\x9C" "bersicht \xE6\x97\xA5\xE6\x9C\xAC\"", "OutputDestType=\"1\"", "DualPrint=\"True\"",
+                     "FontEastEurope=\"Arial\"", "Glossary=\"\"", "WindowAlign=\"\""});
   EXPECT_EQ(text.find("_TimeOutMSec"), std::string::npos) << "hidden values are not exported";
   EXPECT_EQ(text.find("dummy"), std::string::npos);
-
   std::vector<std::wstring> names, values;
   ASSERT_TRUE(ReadOptionSection(path, kOptionSection, &names, &values));
-  EXPECT_EQ(names.front(), L"Name");
-  EXPECT_EQ(values.front(), L"b");
+  EXPECT_EQ(names.front() + L"=" + values.front(), L"Name=" + name);
   EXPECT_EQ(names.size(), 22u);
   auto align = std::find(names.begin(), names.end(), L"WindowAlign");
   ASSERT_NE(align, names.end());
   EXPECT_EQ(values[align - names.begin()], L"") << "a pair of quotes around nothing reads as nothing";
+
+  ASSERT_TRUE(platform::ProfileWriteString(path, L"Keep", L"value", L"1"));
+  ASSERT_TRUE(mOpts.Export(L"second", path));
+  text = ReadText(path);
+  ExpectHolds(text, {"Name=\"second\"", "[Keep]\r\nvalue=1\r\n", "WindowAlign=\"0\""});
+  EXPECT_EQ(text.find("bersicht"), std::string::npos);
 }
 
-TEST_F(OptionFiles, ImportTakesTheGivenNameAndAcceptsAnyQuoting) {
+// Into an existing set under the given name, whatever name the file holds:
+// values quoted either way or not at all, hidden ones, and one longer than
+// the reader's first buffer; values the file does not name (or names
+// without "=") stay; a font not installed is replaced.
+TEST_F(OptionFiles, ImportUpdatesTheNamedSetFromAnyQuoting) {
+  optionstest::FakeFonts fonts({{0, {L"Calibri"}}});
+  mOpts.Add(L"Copy")->SetKeepStyleType(0);
+  mOpts.Find(L"Copy")->SetChangesOrigFontColor(1);
   const std::wstring path = File(L"in.ini");
   WriteBytes(path,
              "[Other]\r\nDualPrint=True\r\n"
@@ -83,101 +100,51 @@ TEST_F(OptionFiles, ImportTakesTheGivenNameAndAcceptsAnyQuoting) {
              "_TimeOutMSec=\"5000\"\r\n"
              "_TranPrefix=\"a\r\n"
              "Glossary=\"D:\\Terms\\es.tsv\"\r\n"
+             "FontANSI=\"Nowhere Sans\"\r\nFontSJIS=\"Nowhere Gothic\"\r\n"
+             "ChangesOrigFontColor\r\n"
              "Unknown=\"x\"\r\n");
+  ASSERT_TRUE(platform::ProfileWriteString(path, kOptionSection, L"_TranSuffix", std::wstring(5000, L'x')));
   ASSERT_TRUE(mOpts.Import(L"Copy", path));
-  ASSERT_EQ(mOpts.Find(L"Somebody else"), nullptr);
-  const TranslationOption* copy = mOpts.Find(L"Copy");
-  ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->DualPrint(), 1);
-  EXPECT_EQ(copy->DualPrintExpandShape(), 1);
-  EXPECT_EQ(copy->WindowAlign(), 2);
-  EXPECT_EQ(copy->TimeOutMSec(), 5000);
-  EXPECT_EQ(copy->TranPrefix(), L"\"a") << "a lone quote is not a pair of quotes";
-  EXPECT_EQ(copy->Glossary(), L"D:\\Terms\\es.tsv");
+  EXPECT_EQ(mOpts.Find(L"Copy")->TranSuffix(), std::wstring(5000, L'x'));
+  mOpts.Find(L"Copy")->SetTranSuffix(L"");
+  EXPECT_EQ(Render(mOpts),
+            L"*default|Copy WindowAlign=2 KeepStyleType=0 DualPrint=True DualPrintExpandShape=True "
+            L"ChangesOrigFontColor=True Glossary=D:\\Terms\\es.tsv FontANSI=Calibri FontSJIS=Nowhere Gothic "
+            L"_TranPrefix=\"a _TimeOutMSec=5000|");
 }
 
-TEST_F(OptionFiles, EmptyQuotedNameIsReplacedAndAnExistingSetOrTheDefaultIsUpdated) {
-  mOpts.Add(L"Copy")->SetKeepStyleType(0);
-  mOpts.Find(L"Copy")->SetChangesOrigFontColor(1);
-  const std::wstring path = File(L"in.ini");
-  WriteBytes(path, "[TranslationOption]\nName=\"\"\nDualPrint=True\nChangesOrigFontColor\n");
-  ASSERT_TRUE(mOpts.Import(L"Copy", path));
-  EXPECT_EQ(mOpts.Count(), 2u);
-  EXPECT_EQ(mOpts.At(1).Name(), L"Copy");
-  EXPECT_EQ(mOpts.At(1).DualPrint(), 1);
-  EXPECT_EQ(mOpts.At(1).KeepStyleType(), 0) << "values the file does not name stay";
-  EXPECT_EQ(mOpts.At(1).ChangesOrigFontColor(), 1) << "a line without \"=\" names no value";
-  ASSERT_TRUE(mOpts.Import(L"default", path));
-  EXPECT_EQ(mOpts.Count(), 2u) << "no second default";
-  EXPECT_EQ(mOpts.At(0).DualPrint(), 1);
-}
-
-TEST_F(OptionFiles, BadFilesFailAndChangeNothing) {
+// A missing file, one without the section or without values in it, no name;
+// no such set, a folder where the file should be, and a value with a line
+// break (read from a tampered registry, it would write a second line that
+// imports as a value of its own): each fails with its reason and changes
+// nothing.
+TEST_F(OptionFiles, RefusedImportsAndExportsSayWhyAndChangeNothing) {
   WriteBytes(File(L"other.ini"), "[Elsewhere]\nDualPrint=True\n");
   WriteBytes(File(L"empty.ini"), "[TranslationOption]\n\n");
-  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> imports[] = {
-      {L"x", L"missing.ini", L"does not exist"}, {L"x", L"other.ini", L"TranslationOption"}, {L"x", L"empty.ini", L""},
-      {L"", L"other.ini", L""}};
-  for (auto [name, file, reason] : imports) {
-    std::wstring why;
-    EXPECT_FALSE(mOpts.Import(name, File(file), &why)) << platform::ToUtf8(file);
-    EXPECT_NE(why.find(reason), std::wstring::npos) << platform::ToUtf8(why);
-  }
-  EXPECT_EQ(mOpts.Count(), 1u);
-  EXPECT_FALSE(mOpts.Export(L"nobody", File(L"n.ini")));
-  EXPECT_FALSE(fs::exists(File(L"n.ini")));
-}
-
-TEST_F(OptionFiles, ExportCreatesMissingFoldersAndReplacesTheSectionOnly) {
-  const std::wstring path = File(L"a/b/c/set.ini");
-  mOpts.Add(L"first")->SetDualPrint(1);
-  mOpts.Add(L"second")->SetWindowAlign(0);
-  ASSERT_TRUE(mOpts.Export(L"first", path));
-  // Someone else's section in the same file.
-  ASSERT_TRUE(platform::ProfileWriteString(path, L"Keep", L"value", L"1"));
-  ASSERT_TRUE(mOpts.Export(L"second", path));
-
-  std::string text = ReadText(path);
-  ExpectHolds(text, {"Name=\"second\"", "[Keep]\r\nvalue=1\r\n", "WindowAlign=\"0\""});
-  EXPECT_EQ(text.find("Name=\"first\""), std::string::npos);
-}
-
-TEST_F(OptionFiles, NonAsciiNamesAndLongValuesSurviveTheRoundTrip) {
-  const std::wstring name =
-      L"\x00DC"
-      L"bersicht \x65E5\x672C";
-  mOpts.Add(name);
-  const std::wstring path = File(L"unicode.ini");
-  ASSERT_TRUE(mOpts.Export(name, path));
-
-  // A long hidden value needs more than the reader's first buffer.
-  ASSERT_TRUE(platform::ProfileWriteString(path, kOptionSection, L"_TranSuffix", std::wstring(5000, L'\x3042')));
-
-  TranslationOptions other;
-  other.Reset();
-  ASSERT_TRUE(other.Import(name, path));
-  const TranslationOption* back = other.Find(name);
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(back->TranSuffix(), std::wstring(5000, L'\x3042'));
-}
-
-// A folder where the file should be, and a value with a line break (read
-// from a tampered registry, it would write a second line that imports as a
-// value of its own): the export fails with its reason and writes nothing.
-TEST_F(OptionFiles, ExportsThatCannotBeWrittenAreReportedAndChangeNothing) {
+  WriteBytes(File(L"good.ini"), "[TranslationOption]\nDualPrint=True\n");
   fs::create_directories(mDir.path() / "is-a-folder.ini");
   mOpts.Add(L"plain");
   mOpts.Add(L"broken")->SetFontANSI(L"Arial\r\n_TimeOutMSec=\"1\"");
-  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {{L"plain", L"is-a-folder.ini", L""},
-                                                                              {L"broken", L"inject.ini", L"FontANSI"}};
-  for (auto [set, file, reason] : cases) {
+  const std::wstring before = Render(mOpts);
+  using Call = bool (TranslationOptions::*)(const std::wstring&, const std::wstring&, std::wstring*);
+  const std::tuple<Call, const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+      {&TranslationOptions::Import, L"x", L"missing.ini", L"does not exist"},
+      {&TranslationOptions::Import, L"x", L"other.ini", L"TranslationOption"},
+      {&TranslationOptions::Import, L"x", L"empty.ini", L""},
+      {&TranslationOptions::Import, L"", L"good.ini", L"name"},
+      {&TranslationOptions::Export, L"nobody", L"n.ini", L"nobody"},
+      {&TranslationOptions::Export, L"plain", L"is-a-folder.ini", L""},
+      {&TranslationOptions::Export, L"broken", L"inject.ini", L"FontANSI"}};
+  for (auto [call, name, file, reason] : cases) {
     std::wstring why;
-    EXPECT_FALSE(mOpts.Export(set, File(file), &why)) << platform::ToUtf8(file);
+    EXPECT_FALSE((mOpts.*call)(name, File(file), &why)) << platform::ToUtf8(file);
     EXPECT_FALSE(why.empty());
     EXPECT_NE(why.find(reason), std::wstring::npos) << platform::ToUtf8(why);
   }
+  EXPECT_EQ(Render(mOpts), before);
   EXPECT_TRUE(fs::is_directory(mDir.path() / "is-a-folder.ini"));
   EXPECT_FALSE(fs::exists(mDir.path() / "inject.ini"));
+  EXPECT_FALSE(fs::exists(mDir.path() / "n.ini"));
   EXPECT_FALSE(WriteOptionSection(File(L"inject.ini"), kOptionSection, {L"a"}, {L"x\ny"}));
 }
 
@@ -202,13 +169,4 @@ TEST_F(OptionFiles, DefaultLocationIsTheUserDataFolder) {
   EXPECT_EQ(other.Find(L"Travel")->DualPrint(), 1);
   std::error_code ec;
   fs::remove(fs::path(expected), ec);
-}
-
-TEST_F(OptionFiles, ImportReplacesFontsThatAreNotInstalled) {
-  optionstest::FakeFonts fonts({{0, {L"Calibri"}}});
-  const std::wstring path = File(L"f.ini");
-  WriteBytes(path, "[TranslationOption]\nFontANSI=\"Nowhere Sans\"\nFontSJIS=\"Nowhere Gothic\"\n");
-  ASSERT_TRUE(mOpts.Import(L"f", path));
-  EXPECT_EQ(mOpts.Find(L"f")->FontANSI(), L"Calibri");
-  EXPECT_EQ(mOpts.Find(L"f")->FontSJIS(), L"Nowhere Gothic");
 }

@@ -59,6 +59,17 @@ TEST(TranslationOptionEncoding, WritesFlagsIntegersAndEnumsAsThePairsSpellThem) 
   o.SetOutputDestType(-1);
   for (const wchar_t* name : {L"WindowAlign", L"_DualPrintLevel", L"OutputDestType"})
     EXPECT_EQ(ValueOf(o, name), L"") << platform::ToUtf8(name);
+  // The switches of the texts a run translates besides the slides' own are
+  // on in a set that never stored them, and each is a pair of its own.
+  const std::pair<const wchar_t*, void (T::*)(std::int32_t)> parts[] = {
+      {L"TranslatesCharts", &T::SetTranslatesCharts}, {L"TranslatesAltText", &T::SetTranslatesAltText},
+      {L"TranslatesLinkTips", &T::SetTranslatesLinkTips}, {L"TranslatesMasters", &T::SetTranslatesMasters}};
+  for (auto [name, set] : parts) {
+    TranslationOption part;
+    EXPECT_EQ(ValueOf(part, name), L"True") << platform::ToUtf8(name);
+    (part.*set)(0);
+    EXPECT_EQ(ValueOf(part, name), L"False") << platform::ToUtf8(name);
+  }
 }
 
 // Pairs applied one after another to the same set, each followed by a look

@@ -4,61 +4,43 @@
 
 #include "src/options/TranslationOptionUDT.h"
 #include "src/options/TranslationOptions.h"
+#include "tests/options/Render.h"
 
 using namespace options;
+using optionstest::Render;
 
-TEST(TranslationOptions, DuplicateNamesAreKeptAndLookupsReachTheFirst) {
+// Duplicate names are kept and lookups reach the first; unknown names select
+// nothing; "default" and unknown names cannot be removed, and removing the
+// selected set selects "default". A copy takes every set with its hidden
+// values and the selection, and a clone is independent.
+TEST(TranslationOptions, NamesSelectionRemovalAndCopies) {
   TranslationOptions opts;
   opts.Reset();
   opts.Add(L"Dup")->SetDualPrint(1);
   TranslationOption* again = opts.Add(L"Dup");
-  EXPECT_EQ(opts.Count(), 3u);
-  EXPECT_EQ(again, opts.Find(L"Dup"));
-  EXPECT_EQ(again->DualPrint(), 1) << "Add returns the first set of that name";
-  TranslationOption fresh;
-  fresh.SetName(L"Dup");
-  EXPECT_EQ(opts.At(2), fresh) << "the second set starts from the defaults";
+  EXPECT_EQ(again, opts.Find(L"Dup")) << "Add returns the first set of that name";
+  opts.Add(L"b")->SetTranSuffix(L">");
   EXPECT_EQ(opts.Select(L"Dup"), &opts.At(1));
-  EXPECT_EQ(opts.Find(L"dup"), nullptr) << "names compare exactly";
-}
-
-TEST(TranslationOptions, SelectIgnoresUnknownNamesAndRemoveKeepsDefaultAndMovesTheSelection) {
-  TranslationOptions opts;
-  opts.Reset();
-  opts.Add(L"b");
   EXPECT_EQ(opts.Select(L"nope"), nullptr);
-  EXPECT_EQ(opts.SelectedName(), L"default");
-  EXPECT_NE(opts.Select(L"b"), nullptr);
-  EXPECT_EQ(opts.SelectedName(), L"b");
+  EXPECT_EQ(opts.Find(L"dup"), nullptr) << "names compare exactly";
+  EXPECT_EQ(Render(opts), L"default|*Dup DualPrint=True|*Dup|b _TranSuffix=>|");
   EXPECT_FALSE(opts.Remove(L"default"));
   EXPECT_FALSE(opts.Remove(L"missing"));
-  EXPECT_TRUE(opts.Remove(L"b"));
-  EXPECT_EQ(opts.Count(), 1u);
-  EXPECT_EQ(opts.SelectedName(), L"default");
-}
+  EXPECT_TRUE(opts.Remove(L"Dup"));
+  EXPECT_TRUE(opts.Remove(L"Dup"));
+  opts.At(0).SetTimeOutMSec(500);
+  EXPECT_EQ(Render(opts), L"*default _TimeOutMSec=500|b _TranSuffix=>|");
 
-TEST(TranslationOptions, AssignCopiesEverySetWithHiddenValuesAndTheSelection) {
-  TranslationOptions source;
-  source.Reset();
-  source.Find(L"default")->SetTimeOutMSec(500);
-  TranslationOption* b = source.Add(L"b");
-  b->SetDualPrintLevel(3);
-  b->SetTranSuffix(L">");
-  source.Select(L"b");
-
+  opts.Select(L"b");
   TranslationOptions copy;
   copy.Reset();
   copy.Add(L"stale");
-  copy.Assign(source);
-  ASSERT_EQ(copy.Count(), 2u);
-  EXPECT_EQ(copy.At(0).TimeOutMSec(), 500);
-  EXPECT_EQ(copy.At(1), *b);
-  EXPECT_EQ(copy.SelectedName(), L"b");
-
-  auto clone = source.Clone();
-  ASSERT_EQ(clone->Count(), 2u);
+  copy.Assign(opts);
+  EXPECT_EQ(Render(copy), L"default _TimeOutMSec=500|*b _TranSuffix=>|");
+  auto clone = opts.Clone();
   clone->At(1).SetTranSuffix(L"changed");
-  EXPECT_EQ(source.At(1).TranSuffix(), L">") << "a clone is independent";
+  EXPECT_EQ(Render(*clone), L"default _TimeOutMSec=500|*b _TranSuffix=changed|");
+  EXPECT_EQ(Render(opts), Render(copy)) << "a clone is independent";
 }
 
 TEST(TranslationOptions, SubkeyNamesUseTwoDigitsAtLeast) {

@@ -81,18 +81,25 @@ TYPED_TEST(FileTableContract, ReadsARegularFileWholeAndRefusesWhatIsNone) {
   EXPECT_EQ(this->Files().Kind(this->mDir.wpath()), FileKind::Folder);
 }
 
-TYPED_TEST(FileTableContract, AnAtomicWriteCreatesOrReplacesTheWholeFileAndLeavesNoTemporaryFile) {
+// An atomic write creates or replaces the whole file and leaves no
+// temporary file; a missing folder, and a folder where the file should be,
+// change nothing. Folders are made with their parents, once, never over a file.
+TYPED_TEST(FileTableContract, AtomicWritesReplaceWholeFilesAndFoldersAreMadeWithTheirParents) {
   const std::wstring file = this->Path(L"data.txt");
   for (const std::string& bytes : {std::string("first version, long"), std::string("2\0", 2), std::string()}) {
     ASSERT_EQ(this->Files().WriteAtomically(file, bytes, {}), kOk);
     EXPECT_EQ(ReadBytes(file), bytes);
   }
   EXPECT_EQ(this->Names(), std::vector<std::string>{"data.txt"});
-  // A missing folder, and a folder where the file should be, change nothing.
   EXPECT_NE(this->Files().WriteAtomically(this->Path(L"no-such/x.txt"), "x", {}), kOk);
-  ASSERT_EQ(this->Files().CreateFolders(this->Path(L"sub")), kOk);
+  const std::wstring deep = this->Path(L"sub") + platform::PathSeparator() + L"b" + platform::PathSeparator() + L"c";
+  ASSERT_EQ(this->Files().CreateFolders(deep), kOk);
+  EXPECT_EQ(this->Files().Kind(deep), FileKind::Folder);
+  EXPECT_EQ(this->Files().CreateFolders(deep), kOk) << "an existing folder is fine";
   EXPECT_NE(this->Files().WriteAtomically(this->Path(L"sub"), "x", {}), kOk);
   EXPECT_EQ(this->Files().Kind(this->Path(L"sub")), FileKind::Folder);
+  EXPECT_EQ(this->Files().CreateFolders(file), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadBytes(file), "");
   EXPECT_EQ(this->Names(), (std::vector<std::string>{"data.txt", "sub"}));
 }
 
@@ -130,16 +137,6 @@ TYPED_TEST(FileTableContract, KeepingAsideNeverReplacesAnEarlierCopy) {
   std::wstring to = L"untouched";
   EXPECT_NE(this->Files().KeepAside(file, L".damaged", &to), kOk);
   EXPECT_EQ(to, L"untouched");
-}
-
-TYPED_TEST(FileTableContract, FoldersAreMadeWithTheirParentsOnceAndNeverOverAFile) {
-  const std::wstring deep = this->Path(L"a") + platform::PathSeparator() + L"b" + platform::PathSeparator() + L"c";
-  EXPECT_EQ(this->Files().CreateFolders(deep), kOk);
-  EXPECT_EQ(this->Files().Kind(deep), FileKind::Folder);
-  EXPECT_EQ(this->Files().CreateFolders(deep), kOk) << "an existing folder is fine";
-  ASSERT_TRUE(WriteBytes(this->Path(L"f"), "file"));
-  EXPECT_EQ(this->Files().CreateFolders(this->Path(L"f")), static_cast<DWORD>(ERROR_FILE_EXISTS));
-  EXPECT_EQ(ReadBytes(this->Path(L"f")), "file");
 }
 
 TEST(FilesTable, ANewFileIsPrivateOnlyWhenAskedAndAReplacedOneKeepsItsPermissions) {

@@ -21,58 +21,48 @@ void OnFreshThread(F body) {
 
 }  // namespace
 
-TEST(MessagePumpContract, TasksPostedFromAnotherThreadRunInOrderOnTheOwner) {
+// Tasks posted from another thread wait for the owner and run there in
+// order; one dispatch runs one task, a drain also runs what tasks queue
+// while it drains, and a task that throws stops neither; a wait without
+// limit wakes for a task posted later.
+TEST(MessagePumpContract, TasksRunInOrderOnTheOwnerOneByDispatchAllByDrainAndAWaitWakesForOne) {
   OnFreshThread([] {
     MessageThreadId self = CurrentMessageThread();
     ASSERT_NE(self, 0u);
+    EXPECT_FALSE(WaitAndDispatchMessage(0));
+    EXPECT_FALSE(WaitAndDispatchMessage(5));
     std::vector<int> order;
     std::thread::id ranOn;
     std::thread poster([&] {
-      for (int i = 0; i < 5; ++i)
+      for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(PostThreadTask(self, [&order, &ranOn, i] {
           order.push_back(i);
           ranOn = std::this_thread::get_id();
         }));
+      ASSERT_TRUE(PostThreadTask(self, [&] {
+        order.push_back(3);
+        PostThreadTask(self, [&] { order.push_back(5); });
+        throw std::runtime_error("boom");
+      }));
+      ASSERT_TRUE(PostThreadTask(self, [&] { order.push_back(4); }));
     });
     poster.join();
     EXPECT_TRUE(order.empty()) << "tasks must wait until the owner drains";
+    EXPECT_TRUE(DispatchOneMessage());
+    EXPECT_EQ(order, std::vector<int>{0});
     EXPECT_EQ(DrainMessageQueue(), 5);
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(ranOn, std::this_thread::get_id());
     EXPECT_EQ(DrainMessageQueue(), 0);
     EXPECT_FALSE(DispatchOneMessage());
-  });
-}
 
-// One dispatch runs one task; a drain also runs what tasks queue while it
-// drains, and a task that throws stops neither; a wait without limit wakes
-// for a task posted later.
-TEST(MessagePumpContract, DispatchRunsOneDrainRunsEveryTaskQueuedAndWaitWakesForOne) {
-  OnFreshThread([] {
-    MessageThreadId self = CurrentMessageThread();
-    EXPECT_FALSE(WaitAndDispatchMessage(0));
-    EXPECT_FALSE(WaitAndDispatchMessage(5));
-    int ran = 0;
-    ASSERT_TRUE(PostThreadTask(self, [&] { ++ran; }));
-    ASSERT_TRUE(PostThreadTask(self, [&] {
-      ++ran;
-      PostThreadTask(self, [&] { ++ran; });
-      throw std::runtime_error("boom");
-    }));
-    ASSERT_TRUE(PostThreadTask(self, [&] { ++ran; }));
-    EXPECT_TRUE(DispatchOneMessage());
-    EXPECT_EQ(ran, 1);
-    EXPECT_EQ(DrainMessageQueue(), 3);
-    EXPECT_EQ(ran, 4);
-    EXPECT_FALSE(DispatchOneMessage());
-
-    std::thread poster([&] {
+    std::thread later([&] {
       SleepMilliseconds(20);
-      PostThreadTask(self, [&] { ++ran; });
+      PostThreadTask(self, [&] { order.push_back(6); });
     });
     EXPECT_TRUE(WaitAndDispatchMessage(-1));
-    EXPECT_EQ(ran, 5);
-    poster.join();
+    EXPECT_EQ(order.back(), 6);
+    later.join();
   });
 }
 

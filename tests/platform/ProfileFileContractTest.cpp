@@ -46,7 +46,8 @@ class ProfileFileContract : public ::testing::Test {
 }  // namespace
 
 // Lines come trimmed, quotes and further "=" kept, blank lines left out; a
-// UTF-16 file with its mark reads as text; a missing section reads empty.
+// UTF-16 file with its mark reads as text; a missing section or file reads
+// empty; a small buffer is filled and reported as its size less two.
 TEST_F(ProfileFileContract, ReadsTheLinesOfOneSection) {
   const struct {
     std::string bytes;
@@ -62,22 +63,20 @@ TEST_F(ProfileFileContract, ReadsTheLinesOfOneSection) {
     WriteBytes(File("r.ini"), c.bytes);
     EXPECT_EQ(Read(File("r.ini"), c.section), c.lines);
   }
-  wchar_t buffer[16] = {L'#', L'#'};
-  EXPECT_EQ(ProfileReadSection(File("none.ini"), L"S", buffer, 16), 0u);
+  wchar_t buffer[10] = {L'#', L'#'};
+  EXPECT_EQ(ProfileReadSection(File("none.ini"), L"S", buffer, 10), 0u);
   EXPECT_EQ(buffer[0], L'\0');
-}
-
-TEST_F(ProfileFileContract, ASmallBufferIsFilledAndReportedAsSizeMinusTwo) {
   WriteBytes(File("big.ini"), "[S]\r\nabcdef=123456\r\nsecond=2\r\n");
-  wchar_t buffer[10];
   std::fill(std::begin(buffer), std::end(buffer), L'#');
   EXPECT_EQ(ProfileReadSection(File("big.ini"), L"S", buffer, 10), 8u);
-  EXPECT_EQ(buffer[8], L'\0');
-  EXPECT_EQ(buffer[9], L'\0');
-  EXPECT_EQ(std::wstring(buffer, 8), L"abcdef=1");
+  EXPECT_EQ(std::wstring(buffer, 10), std::wstring(L"abcdef=1\0\0", 10));
 }
 
-TEST_F(ProfileFileContract, WriteStringCreatesFileSectionAndKeyAndUpdatesInPlace) {
+// A key is added, or updated in place whatever its case, in a file and
+// section made when missing; a whole section is replaced, the other
+// sections' lines kept as they were, or appended when missing; a file stays
+// in its encoding.
+TEST_F(ProfileFileContract, WritesKeysAndSectionsAndKeepTheRest) {
   const std::wstring path = File("new.ini");
   const std::wstring name = L"\x65E5\x672C\x8A9E\x00DC\x0416";  // outside any ANSI page
   ASSERT_TRUE(ProfileWriteString(path, L"Sec", L"alpha", L"1"));
@@ -85,30 +84,22 @@ TEST_F(ProfileFileContract, WriteStringCreatesFileSectionAndKeyAndUpdatesInPlace
   ASSERT_TRUE(ProfileWriteString(path, L"SEC", L"ALPHA", L"3"));
   ASSERT_TRUE(ProfileWriteString(path, L"Sec", L"K\x00E9y", name));
   EXPECT_EQ(Read(path, L"sec"), (Lines{L"alpha=3", L"beta=two words", L"K\x00E9y=" + name}));
-}
 
-TEST_F(ProfileFileContract, WriteSectionReplacesOnlyThatSectionOrAppendsIt) {
-  const std::wstring path = File("s.ini");
-  WriteBytes(path, "[First]\r\nkeep=1\r\n[Target]\r\nold=x\r\ngone=y\r\n[Last]\r\nz=9\r\n");
-  ASSERT_TRUE(ProfileWriteSection(path, L"target", std::wstring(L"a=\"1\"\0b=2\0", 11)));
-  EXPECT_EQ(Read(path, L"Target"), (Lines{L"a=\"1\"", L"b=2"}));
-  EXPECT_EQ(Read(path, L"First"), (Lines{L"keep=1"}));
-  EXPECT_EQ(Read(path, L"Last"), (Lines{L"z=9"}));
-  EXPECT_EQ(ReadBytes(path).find("\r\r"), std::string::npos) << "the kept lines are stored as they were";
-  // A missing section is appended, in a file that does not exist yet too.
-  ASSERT_TRUE(ProfileWriteSection(path, L"New", std::wstring(L"y=2\0", 4)));
-  EXPECT_EQ(Read(path, L"New"), (Lines{L"y=2"}));
-  EXPECT_EQ(Read(path, L"Last"), (Lines{L"z=9"}));
+  const std::wstring body = L"[First]\r\nkeep=1\r\n[Target]\r\nold=x\r\ngone=y\r\n[Last]\r\nz=9\r\n";
+  for (const std::string& bytes : {ToUtf8(body), "\xFF\xFE" + ToUtf16Le(body)}) {
+    const std::wstring s = File("s.ini");
+    WriteBytes(s, bytes);
+    ASSERT_TRUE(ProfileWriteSection(s, L"target", std::wstring(L"a=\"1\"\0b=2\0", 11)));
+    ASSERT_TRUE(ProfileWriteSection(s, L"New", std::wstring(L"y=2\0", 4)));
+    EXPECT_EQ(Read(s, L"Target"), (Lines{L"a=\"1\"", L"b=2"}));
+    EXPECT_EQ(Read(s, L"First"), (Lines{L"keep=1"}));
+    EXPECT_EQ(Read(s, L"Last"), (Lines{L"z=9"}));
+    EXPECT_EQ(Read(s, L"New"), (Lines{L"y=2"}));
+    EXPECT_EQ(ReadBytes(s).substr(0, 2), bytes.substr(0, 2)) << "the encoding is kept";
+    EXPECT_EQ(ReadBytes(s).find("\r\r"), std::string::npos) << "the kept lines are stored as they were";
+  }
   ASSERT_TRUE(ProfileWriteSection(File("fresh.ini"), L"One", std::wstring(L"x=\x65E5\0", 4)));
   EXPECT_EQ(Read(File("fresh.ini"), L"One"), (Lines{L"x=\x65E5"}));
-}
-
-TEST_F(ProfileFileContract, AUtf16FileStaysUtf16) {
-  const std::wstring path = File("w.ini");
-  WriteBytes(path, "\xFF\xFE" + ToUtf16Le(L"[S]\r\nk=\x3042\r\n"));
-  ASSERT_TRUE(ProfileWriteString(path, L"S", L"n", L"\x3046"));
-  EXPECT_EQ(Read(path, L"S"), (Lines{L"k=\x3042", L"n=\x3046"}));
-  EXPECT_EQ(ReadBytes(path).substr(0, 2), "\xFF\xFE");
 }
 
 TEST_F(ProfileFileContract, MissingFolderFailsAndRelativePathsMeanTheCurrentFolder) {

@@ -9,14 +9,12 @@
 
 using namespace platform;
 
-TEST(Strings, Utf8RoundTripKeepsEveryPlane) {
+TEST(Strings, Utf8RoundTripKeepsEveryPlaneAndReplacesWhatIsBroken) {
   std::wstring text = L"A\u00e9\u65e5\u672c";
   text += FromUtf8("\xF0\x9F\x98\x80");  // outside the basic plane
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
   EXPECT_EQ(ToUtf8(text), "A\xC3\xA9\xE6\x97\xA5\xE6\x9C\xAC\xF0\x9F\x98\x80");
-}
-
-TEST(Strings, BrokenUtf8BecomesReplacementNotLoss) {
+  // Broken UTF-8 becomes replacement characters, not loss.
   EXPECT_EQ(FromUtf8("a\xC3"), std::wstring(L"a\uFFFD"));
   EXPECT_EQ(FromUtf8("\xE6\x97z"), std::wstring(L"\uFFFD\uFFFDz"));
   EXPECT_EQ(FromUtf8("\xC0\xAF"), std::wstring(L"\uFFFD"));  // overlong slash

@@ -1,9 +1,8 @@
 // Helpers shared by the platform contract suites: environment variables
-// restored when the test ends, bounded waits, a file size limit.
+// restored when the test ends, bounded waits.
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -13,12 +12,6 @@
 #include "src/platform/System.h"
 #include "tests/common/Errors.h"
 #include "tests/common/TempDir.h"
-
-#if __has_include(<sys/resource.h>)
-#include <sys/resource.h>
-
-#include <csignal>
-#endif
 
 namespace platformtest {
 
@@ -50,37 +43,5 @@ auto ReturnsWithin(std::chrono::seconds limit, const char* what, Call call) {
   }
   return result.get();
 }
-
-// Files this process writes cannot grow beyond `bytes` while the object
-// lives: a write past it fails (EFBIG) instead of raising SIGXFSZ. Only
-// where the system has resource limits; elsewhere it does nothing.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(std::uintmax_t bytes) {
-#if __has_include(<sys/resource.h>)
-    mOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ::getrlimit(RLIMIT_FSIZE, &mOld);
-    struct rlimit limit = mOld;
-    limit.rlim_cur = static_cast<rlim_t>(bytes);
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-#else
-    (void)bytes;
-#endif
-  }
-  ~FileSizeLimit() {
-#if __has_include(<sys/resource.h>)
-    ::setrlimit(RLIMIT_FSIZE, &mOld);
-    std::signal(SIGXFSZ, mOldHandler);
-#endif
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-#if __has_include(<sys/resource.h>)
-  struct rlimit mOld {};
-  void (*mOldHandler)(int) = nullptr;
-#endif
-};
 
 }  // namespace platformtest

@@ -140,7 +140,7 @@ TEST_F(ComEngineClientTest, ListsImplementationsAndPairs) {
   EXPECT_EQ(mFactory->GetEngineList(L"", L"", L"", 0, &list), ENGINE_E_UNAVAILABLE);
 }
 
-TEST_F(ComEngineClientTest, TranslatesWithWordCorrespondence) {
+TEST_F(ComEngineClientTest, TranslatesWithWordCorrespondenceAlsoThroughAFamilyHelper) {
   ASSERT_EQ(Open(L"fake.en.ja"), kRequestDone);
   ASSERT_TRUE(mEngine);
   LONG flags = 0;
@@ -176,6 +176,25 @@ TEST_F(ComEngineClientTest, TranslatesWithWordCorrespondence) {
   std::vector<WordCorrespondence> none{{}};
   EXPECT_EQ(plain->Correspondence(&none), S_OK);
   EXPECT_TRUE(none.empty());
+
+  // A family helper reached by its registered identifier, as the built-in
+  // families are, answers and opens an engine by its id.
+  std::shared_ptr<IFamilyHelper> helper;
+  EXPECT_EQ(CreateFamilyHelper(L"NotRegistered.Helper", &helper), REGDB_E_CLASSNOTREG);
+  ASSERT_EQ(CreateFamilyHelper(L"FakeFamily.Helper", &helper), S_OK);
+  bool yes = false;
+  ASSERT_EQ(helper->Supports(kFamilyCapabilityJapanesePairs, &yes), S_OK);
+  EXPECT_TRUE(yes);
+  ASSERT_EQ(helper->Supports(3, &yes), S_OK);
+  EXPECT_FALSE(yes);
+
+  EXPECT_EQ(helper->OpenEngine(L"fr.de", &mEngine), E_INVALIDARG);
+  ASSERT_EQ(helper->OpenEngine(L"en.ja", &mEngine), S_OK);
+  EXPECT_EQ(Outcome(*mEngine), std::make_pair(LONG{kRequestDone}, LONG{0}));
+  ASSERT_EQ(mEngine->Translate(L"big cat", kTranslateModePlain, &plain), S_OK);
+  std::wstring text;
+  ASSERT_EQ(plain->Text(&text), S_OK);
+  EXPECT_EQ(text, L"CAT BIG");
 }
 
 TEST_F(ComEngineClientTest, ReportsFailuresCancelLookupsAndAFailedOpen) {
@@ -219,28 +238,6 @@ TEST_F(ComEngineClientTest, ReportsFailuresCancelLookupsAndAFailedOpen) {
   EXPECT_EQ(code, kEngineErrorNotReady);
   ASSERT_TRUE(mEngine);
   EXPECT_EQ(Outcome(*mEngine), std::make_pair(LONG{kRequestFailed}, kEngineErrorNotReady));
-}
-
-// A family helper reached by its registered identifier, as the built-in
-// families are.
-TEST_F(ComEngineClientTest, FamilyHelperAnswersAndOpensByEngineId) {
-  std::shared_ptr<IFamilyHelper> helper;
-  EXPECT_EQ(CreateFamilyHelper(L"NotRegistered.Helper", &helper), REGDB_E_CLASSNOTREG);
-  ASSERT_EQ(CreateFamilyHelper(L"FakeFamily.Helper", &helper), S_OK);
-  bool yes = false;
-  ASSERT_EQ(helper->Supports(kFamilyCapabilityJapanesePairs, &yes), S_OK);
-  EXPECT_TRUE(yes);
-  ASSERT_EQ(helper->Supports(3, &yes), S_OK);
-  EXPECT_FALSE(yes);
-
-  EXPECT_EQ(helper->OpenEngine(L"fr.de", &mEngine), E_INVALIDARG);
-  ASSERT_EQ(helper->OpenEngine(L"en.ja", &mEngine), S_OK);
-  EXPECT_EQ(Outcome(*mEngine), std::make_pair(LONG{kRequestDone}, LONG{0}));
-  std::shared_ptr<ITranslationResult> result;
-  ASSERT_EQ(mEngine->Translate(L"big cat", kTranslateModePlain, &result), S_OK);
-  std::wstring text;
-  ASSERT_EQ(result->Text(&text), S_OK);
-  EXPECT_EQ(text, L"CAT BIG");
 }
 
 }  // namespace

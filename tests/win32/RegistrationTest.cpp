@@ -77,7 +77,7 @@ class RegistrationTest : public ::testing::Test {
   std::vector<std::wstring> mWritten;
 };
 
-TEST_F(RegistrationTest, RegistersTheClassAndHostKeysAndUnregistersOnlyThem) {
+TEST_F(RegistrationTest, RegistersServesTheConnectObjectAndUnregistersOnlyItsKeys) {
   // A subkey left by an older registration must not survive a new one.
   ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, (std::wstring(kClassKey) + L"\\Stale").c_str(), nullptr, REG_SZ,
                             L"x", 4),
@@ -117,29 +117,13 @@ TEST_F(RegistrationTest, RegistersTheClassAndHostKeysAndUnregistersOnlyThem) {
   EXPECT_EQ(ReadNumber(HKEY_CURRENT_USER, kHostKey, L"CommandLineSafe"), std::optional<DWORD>(0));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, cls + L"\\Programmable"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, cls + L"\\Stale"));
-  CLSID resolved{};
-  ASSERT_EQ(CLSIDFromProgID(L"VelmoraMsPowerPoint.Addin", &resolved), S_OK);
-  EXPECT_TRUE(IsEqualCLSID(resolved, kClsid));
-
-  ASSERT_EQ(Regsvr32(L"/u /s"), 0);
-  for (const wchar_t* gone : {L"VelmoraMsPowerPoint.Addin.1", L"VelmoraMsPowerPoint.Addin", kClassKey, kTypeLibKey})
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, gone)) << std::string(gone, gone + wcslen(gone));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kHostKey));
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
-  EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantName"));
-  EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantProgID"));
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"RefreshTrigger"), std::optional<std::wstring>(L"7"));
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"LogLevel"), std::optional<std::wstring>(L"7"));
-  // Unregistering again finds nothing to remove and still succeeds.
-  EXPECT_EQ(Regsvr32(L"/u /s"), 0);
-}
-
-// Created as the host creates it: by ProgID through the registration, then
-// called both through the table and through IDispatch.
-TEST_F(RegistrationTest, ConnectObjectServesItsInterfaceAndLetsTheModuleGo) {
-  ASSERT_EQ(Regsvr32(L"/s"), 0);
   CLSID clsid{};
   ASSERT_EQ(CLSIDFromProgID(L"VelmoraMsPowerPoint.Addin", &clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, kClsid));
+
+  // Created as the host creates it, through the registration, then called
+  // both through the table and through IDispatch; the module may unload
+  // once the object is gone.
   ComPtr<HostExtensibility> connect;
   ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidExtensibility, connect.OutVoid()), S_OK);
   HMODULE module = GetModuleHandleW(L"Pelorant.dll");
@@ -220,6 +204,19 @@ TEST_F(RegistrationTest, ConnectObjectServesItsInterfaceAndLetsTheModuleGo) {
   EXPECT_EQ(factory->LockServer(FALSE), S_OK);
   factory.Reset();
   EXPECT_EQ(canUnload(), S_OK);
+
+
+  ASSERT_EQ(Regsvr32(L"/u /s"), 0);
+  for (const wchar_t* gone : {L"VelmoraMsPowerPoint.Addin.1", L"VelmoraMsPowerPoint.Addin", kClassKey, kTypeLibKey})
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, gone)) << std::string(gone, gone + wcslen(gone));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kHostKey));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+  EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantName"));
+  EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantProgID"));
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"RefreshTrigger"), std::optional<std::wstring>(L"7"));
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"LogLevel"), std::optional<std::wstring>(L"7"));
+  // Unregistering again finds nothing to remove and still succeeds.
+  EXPECT_EQ(Regsvr32(L"/u /s"), 0);
 }
 
 }  // namespace
