@@ -31,18 +31,14 @@ class CommentsTest : public ::testing::Test {
   testsupport::TempDir mTemp;
 };
 
-TEST_F(CommentsTest, LegacyCommentsReadTheirTextPositionAndAuthor) {
+// Legacy comments are read, then rebuilt as the walk does and saved.
+TEST_F(CommentsTest, LegacyCommentsAreReadAndRebuiltWithReplies) {
   auto doc = Open("poi__45545_Comment.pptx");
   auto comments = host::pptx::MakeSlideComments(Slide(doc));
   EXPECT_EQ(ShowComments(comments), L"XPVMWARE01 (X) @434,194.75: testdoc\n");
   EXPECT_EQ(comments->Item(1)->DateTime(), L"2007-10-23T09:14:49.723");
   EXPECT_EQ(host::pptx::MakeSlideComments(Slide(doc, 2))->Count(), 0);
   EXPECT_THROW(comments->Item(2), platform::ComError);
-}
-
-TEST_F(CommentsTest, RebuildingCommentsWithRepliesSurvivesSaving) {
-  auto doc = Open("poi__45545_Comment.pptx");
-  auto comments = host::pptx::MakeSlideComments(Slide(doc));
   // The walk's order: delete from the last, then add in source order.
   for (int i = comments->Count(); i >= 1; --i) comments->Item(i)->Delete();
   EXPECT_EQ(comments->Count(), 0);

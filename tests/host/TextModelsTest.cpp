@@ -78,25 +78,6 @@ TYPED_TEST(BothTextModels, PositionsCountFieldsBreaksAndParagraphMarks) {
             L"7|\r|x");
 }
 
-TYPED_TEST(BothTextModels, ReplacingSentencesInOrderKeepsTheBoldMiddleSentenceInPlace) {
-  auto o = std::make_shared<Owner>(kThreeSentences);
-  // Sentence by sentence with a running shift, as the translation walk
-  // writes, fetching the frame's range afresh after each change of length.
-  struct Seg {
-    int start, end;
-    std::wstring text;
-  } segs[] = {{1, 5, L"Uno, largo. "}, {6, 10, L"Dos. "}, {11, 16, L"Tres y mas."}};
-  int shift = 0;
-  for (auto& s : segs) {
-    auto target = this->Whole(o)->Characters(s.start + shift, s.end - s.start + 1);
-    target->SetText(s.text);
-    EXPECT_EQ(target->Length(), static_cast<int>(s.text.size()));
-    shift = target->Start() + target->Length() - 1 - s.end;
-  }
-  EXPECT_EQ(this->Runs(o), L"Uno, largo. |*Dos. |Tres y mas.");
-  EXPECT_GT(o->changes, 0);
-}
-
 TYPED_TEST(BothTextModels, NewTextTakesTheFormattingOfTheFirstCharacterItReplacesOrFollows) {
   // From inside the bold sentence to the end: the new text is bold, the
   // plain sentence's run goes with its text and no empty run stays.
