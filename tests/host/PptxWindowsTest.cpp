@@ -349,6 +349,7 @@ TEST_F(PptxWindows, CommandBarsHoldFindAndClickTheirControls) {
   auto c1 = btn->Advise(one), c2 = btn->Advise(two);
   btn->Unadvise(c1);
   EXPECT_EQ(ErrorOf([&] { btn->Unadvise(c1); }), E_INVALIDARG);
+  EXPECT_EQ(ErrorOf([&] { btn->Advise(nullptr); }), E_INVALIDARG);
   two->onClick = [&] { btn->Unadvise(c2); };  // a sink may disconnect itself while it handles the click
   btn->Execute();
   btn->Execute();
