@@ -145,12 +145,19 @@ TEST_F(PptxShapes, EachKindReportsItsTypeAndAnswersItsOwnMembers) {
   EXPECT_EQ(shapes->Item(L"Group")->GroupItems()->Item(1)->ParentGroup()->Name(), L"Group");
 }
 
-TEST_F(PptxShapes, GeometryInPointsAndWrittenBack) {
+// "nan", "inf" and overflowing numbers in coordinates and insets gave shapes
+// positions and margins that are not numbers; they count as absent.
+TEST_F(PptxShapes, GeometryInPointsAndWrittenBackNotFiniteAsAbsent) {
   decktest::Deck d;
-  d.slides = {Sp(2, "Rect", 72 * P, 36 * P, 144 * P, 18 * P, "a")};
+  d.slides = {Sp(2, "Rect", 72 * P, 36 * P, 144 * P, 18 * P, "a") +
+              "<p:sp><p:nvSpPr><p:cNvPr id=\"3\" name=\"Odd\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>"
+              "<a:off x=\"nan\" y=\"inf\"/><a:ext cx=\"1e999\" cy=\"-nan\"/></a:xfrm></p:spPr>" +
+              decktest::Body("text", "<a:bodyPr lIns=\"nan\" tIns=\"-inf\"/>") + "</p:sp>"};
   auto p = Open(d);
-  auto s = p->Slides()->Item(1)->Shapes()->Item(1);
+  auto s = p->Slides()->Item(1)->Shapes()->Item(1), odd = p->Slides()->Item(1)->Shapes()->Item(2);
   EXPECT_EQ(Box(s), (Points{72, 36, 144, 18}));
+  EXPECT_EQ(Box(odd), (Points{0, 0, 0, 0}));
+  EXPECT_EQ((Points{odd->TextFrame()->MarginLeft(), odd->TextFrame()->MarginTop()}), (Points{7.2f, 3.6f}));
   s->SetHeight(s->Height() * 2);
   s->SetLeft(10.5f);
   EXPECT_FALSE(p->Saved());
@@ -389,16 +396,4 @@ TEST_F(PptxShapes, CellSpansPastTheGridEndAtItsEdge) {
     // One 100 pt column is left, both 30 pt rows.
     EXPECT_EQ(Box(table->Cell(1, 2)->Shape()), (Points{Box(table->Cell(1, 1)->Shape())[0] + 100, 100, 100, 60}));
   }
-}
-
-// "nan", "inf" and overflowing numbers in coordinates and insets gave shapes
-// positions and margins that are not numbers; they count as absent.
-TEST_F(PptxShapes, CoordinatesThatAreNotFiniteCountAsAbsent) {
-  decktest::Deck d;
-  d.slides = {"<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"Odd\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>"
-              "<a:off x=\"nan\" y=\"inf\"/><a:ext cx=\"1e999\" cy=\"-nan\"/></a:xfrm></p:spPr>" +
-              decktest::Body("text", "<a:bodyPr lIns=\"nan\" tIns=\"-inf\"/>") + "</p:sp>"};
-  auto shape = Open(d)->Slides()->Item(1)->Shapes()->Item(1);
-  EXPECT_EQ(Box(shape), (Points{0, 0, 0, 0}));
-  EXPECT_EQ((Points{shape->TextFrame()->MarginLeft(), shape->TextFrame()->MarginTop()}), (Points{7.2f, 3.6f}));
 }

@@ -224,6 +224,8 @@ TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
   for (int i = 1; i <= shapes->Count(); ++i)
     if (shapes->Item(i)->HasSmartArt()) items = shapes->Item(i)->GroupItems();
   ASSERT_TRUE(items);
+  // Drawn shapes carry no ids of their own; their place in the graphic tells them apart.
+  EXPECT_NE(items->Item(1)->Identity(), items->Item(2)->Identity());
   std::vector<host::Ptr<host::TextRange>> abc;
   for (int i = 1; i <= items->Count(); ++i)
     if (items->Item(i)->TextFrame()->TextRange()->Text() == L"abc") abc.push_back(items->Item(i)->TextFrame()->TextRange());
