@@ -2,11 +2,7 @@
 
 #include <type_traits>
 
-#include "src/host/Application.h"
-#include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxDocument.h"
-#include "src/platform/Strings.h"
-#include "tests/host/DeckBuilder.h"
 #include "src/platform/ComError.h"
 #include "src/host/TextRange.h"
 #include "src/host/pptx/TextLanguages.h"
@@ -375,78 +371,6 @@ TEST(DeferredWork, SettlingOneKindKeepsTheOtherForLater) {
   EXPECT_EQ(order, "Rs");
   doc->Settle();
   EXPECT_EQ(order, "Rsr");
-}
-
-class KeptTextBodies : public ::testing::Test {
- protected:
-  testsupport::TempDir dir;
-  host::Ptr<host::Application> app = host::pptx::CreateApplication();
-  host::Ptr<host::Presentation> Open(const std::string& shapes) {
-    decktest::Deck d;
-    d.slides.push_back(shapes);
-    decktest::Write(d, dir / "deck.pptx");
-    return app->Presentations()->Open(platform::FromUtf8((dir / "deck.pptx").string()), false, false, false);
-  }
-};
-
-// Ranges of a document keep what they worked out from a body between calls.
-// Whatever way the body, its shape or the package changes, every read must
-// answer what a freshly opened copy of the saved deck answers.
-TEST_F(KeptTextBodies, EveryReadMatchesAFreshCopyAfterAnyKindOfChange) {
-  using namespace host;
-  auto p = Open(decktest::Sp(2, "A", 0, 0, 2540000, 1270000, "Alpha beta gamma delta epsilon") +
-                "<p:sp><p:nvSpPr><p:cNvPr id=\"3\" name=\"B\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>" +
-                decktest::Xfrm(0, 2540000, 1270000, 381000) + "</p:spPr>" +
-                decktest::Body("Shrinks to fit its frame", "<a:bodyPr><a:normAutofit/></a:bodyPr>") + "</p:sp>");
-  Ptr<Shapes> shapes = p->Slides()->Item(1)->Shapes();
-  Ptr<TextRange2> a = shapes->Item(1)->TextFrame2()->TextRange();
-  Ptr<TextRange> aClassic = shapes->Item(1)->TextFrame()->TextRange();
-  Ptr<TextRange2> b = shapes->Item(2)->TextFrame2()->TextRange();
-  const float wide = a->BoundHeight();
-  const float fittedBefore = b->BoundHeight();
-
-  shapes->Item(1)->SetWidth(50);  // the frame, not the text, changes
-  EXPECT_GT(a->BoundHeight(), wide);
-  aClassic->Characters(7, 4)->Font()->SetBold(msoTrue);  // another model, same body
-  EXPECT_EQ(a->Characters(7, 4)->Font()->Bold(), msoTrue);
-  EXPECT_EQ(a->Characters(1, 5)->Font()->Bold(), msoFalse);
-  b->InsertAfter(L" with a good many more words that no longer fit");  // refitted later
-  EXPECT_NE(b->BoundHeight(), fittedBefore);
-  shapes->Item(2)->TextFrame2()->SetAutoSize(msoAutoSizeNone);  // the body's settings, not its text
-  shapes->Item(1)->Delete();
-  Ptr<TextRange2> c = shapes->AddTextbox(1, 0, 300, 100, 40)->TextFrame2()->TextRange();
-  c->SetText(L"New text");
-
-  const std::filesystem::path copy = dir / "copy.pptx";
-  p->SaveCopyAs(platform::FromUtf8(copy.string()), ppSaveAsDefault, false);
-  Ptr<Shapes> again = app->Presentations()->Open(platform::FromUtf8(copy.string()), true, false, false)->Slides()->Item(1)->Shapes();
-  ASSERT_EQ(again->Count(), 2);
-  for (int i = 1; i <= 2; ++i) {
-    Ptr<TextRange2> kept = i == 1 ? shapes->Item(1)->TextFrame2()->TextRange() : c;
-    Ptr<TextRange2> read = again->Item(i)->TextFrame2()->TextRange();
-    EXPECT_EQ(kept->Text(), read->Text());
-    EXPECT_EQ(kept->BoundHeight(), read->BoundHeight());
-    EXPECT_EQ(kept->BoundWidth(), read->BoundWidth());
-    EXPECT_EQ(kept->Runs()->Count(), read->Runs()->Count());
-  }
-}
-
-// Writing what every character states already changes nothing: no run is
-// cut and the presentation stays unchanged.
-TEST_F(KeptTextBodies, SettingAStatedValueLeavesTheXmlAlone) {
-  using namespace host;
-  auto p = Open(decktest::Sp(2, "A", 0, 0, 2540000, 1270000, "Alpha beta gamma"));
-  Ptr<TextRange2> r = p->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange();
-  r->Font()->SetSize(20);
-  p->SetSaved(true);
-  r->Characters(7, 4)->Font()->SetSize(20);
-  r->Characters(7, 4)->Font()->SetBold(msoFalse);  // not stated: the run is cut and b="0" written
-  EXPECT_FALSE(p->Saved());
-  p->SetSaved(true);
-  r->Characters(7, 4)->Font()->SetBold(msoFalse);
-  r->Characters(1, 16)->Font()->SetSize(20);
-  EXPECT_TRUE(p->Saved());
-  EXPECT_EQ(r->Characters(7, 4)->Font()->Bold(), msoFalse);
 }
 
 }  // namespace
