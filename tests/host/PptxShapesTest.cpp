@@ -397,3 +397,22 @@ TEST_F(PptxShapes, CellSpansPastTheGridEndAtItsEdge) {
     EXPECT_EQ(Box(table->Cell(1, 2)->Shape()), (Points{Box(table->Cell(1, 1)->Shape())[0] + 100, 100, 100, 60}));
   }
 }
+
+// Writing what every character states already changes nothing: no run is
+// cut and the presentation stays unchanged.
+TEST_F(PptxShapes, SettingAStatedValueLeavesTheXmlAlone) {
+  decktest::Deck d;
+  d.slides = {Sp(2, "A", 0, 0, 200 * P, 100 * P, "Alpha beta gamma")};
+  auto p = Open(d);
+  Ptr<TextRange2> r = p->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange();
+  r->Font()->SetSize(20);
+  p->SetSaved(true);
+  r->Characters(7, 4)->Font()->SetSize(20);
+  r->Characters(7, 4)->Font()->SetBold(msoFalse);  // not stated: the run is cut and b="0" written
+  EXPECT_FALSE(p->Saved());
+  p->SetSaved(true);
+  r->Characters(7, 4)->Font()->SetBold(msoFalse);
+  r->Characters(1, 16)->Font()->SetSize(20);
+  EXPECT_TRUE(p->Saved());
+  EXPECT_EQ(r->Characters(7, 4)->Font()->Bold(), msoFalse);
+}
