@@ -88,40 +88,6 @@ std::vector<std::wstring> NonEmpty(std::vector<std::wstring> v) {
   return v;
 }
 
-TEST_F(SmartArtTextTest, EditingDrawnShapesUpdatesTheirOwnDataPoints) {
-  // In the rotated deck "jkl" is a child of "ghi" drawn in a shape of its
-  // own that belongs to ghi's composite; its text must land in jkl's point.
-  // A graphic without a drawing offers its data points as items, nodes and
-  // assistants alike.
-  struct Case {
-    const char* deck;
-    std::vector<std::wstring> want;
-    bool drawn;
-  } cases[] = {{"poi__smartart-simple.pptx", {L"T-abc", L"T-def", L"T-ghi"}, true},
-               {"poi__smartart-rotated-text.pptx", {L"T-abc", L"T-def", L"T-ghi", L"T-jkl"}, true},
-               {"oxsdk__SmartArt_OrgChart1.pptx",
-                {L"T-Top", L"T-Mid-Left", L"T-Mid-Right", L"T-Bottom-Left", L"T-Bottom-Left", L"T-Bottom-Right",
-                 L"T-Bottom-Right", L"T-Temp", L"T-Assistant"},
-                false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.deck);
-    fs::path deck = testsupport::CorpusDeck(c.deck);
-    int edited = 0;
-    auto pkg = EditDrawnTexts(deck, mTemp / c.deck, edited);
-    ASSERT_TRUE(pkg);
-    EXPECT_EQ(edited, static_cast<int>(c.want.size()));
-    if (c.drawn) {
-      EXPECT_EQ(texttest::DrawnTexts(*pkg, "ppt/diagrams/drawing1.xml"), c.want);
-    }
-    EXPECT_EQ(NonEmpty(texttest::ModelTexts(*pkg, "ppt/diagrams/data1.xml")), c.want);
-  }
-  // The model keeps the formatting of its own paragraphs (bold italic "def").
-  auto pkg = host::pptx::Package::Open(mTemp / "poi__smartart-simple.pptx");
-  std::ostringstream xml;
-  pkg->Xml("ppt/diagrams/data1.xml").save(xml, "", pugi::format_raw);
-  EXPECT_NE(xml.str().find("<a:pPr algn=\"l\" rtl=\"0\"/>"), std::string::npos);
-}
-
 // A second drawing of a graphic (a copy of its drawing part) shows the same
 // translation when it is the graphic's own: linked from its data part, or
 // from a slide that holds that graphic alone. One a slide of two graphics
