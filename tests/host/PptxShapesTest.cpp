@@ -416,3 +416,35 @@ TEST_F(PptxShapes, SettingAStatedValueLeavesTheXmlAlone) {
   EXPECT_TRUE(p->Saved());
   EXPECT_EQ(r->Characters(7, 4)->Font()->Bold(), msoFalse);
 }
+
+TEST_F(PptxShapes, TextFittedToItsShapeIsFittedToTheFrameItHadWhenEdited) {
+  // Two frames get the same long text piece by piece, one has its bounds
+  // read, both are made taller: both keep the scale that fits the frame
+  // they had when edited.
+  auto fitting = [](int id, const std::string& name) {
+    std::string sp = Sp(id, name, 0, 0, 200 * P, 60 * P, "Hi");
+    return sp.replace(sp.find("<a:bodyPr/>"), 11, "<a:bodyPr><a:normAutofit/></a:bodyPr>");
+  };
+  decktest::Deck d;
+  d.slides = {fitting(2, "Pieces") + fitting(3, "Once")};
+  auto p = Open(d);
+  auto shapes = p->Slides()->Item(1)->Shapes();
+  const std::wstring half = L"Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello ";
+  auto edit = [&](int i) {
+    auto pieces = shapes->Item(i)->TextFrame()->TextRange();
+    pieces->Characters(1, 2)->SetText(half);
+    pieces->Characters(static_cast<int>(half.size()) + 1, 0)->SetText(half);
+  };
+  edit(2);
+  EXPECT_LE(shapes->Item(2)->TextFrame()->TextRange()->BoundHeight(), 60.f);
+  edit(1);
+  for (int i : {1, 2}) shapes->Item(i)->SetHeight(400);
+  p->SaveCopyAs(platform::FromUtf8((dir / "fitted.pptx").string()), ppSaveAsDefault, false);
+  auto pkg = pptx::Package::Open(dir / "fitted.pptx");
+  std::vector<int> scales;
+  for (pugi::xml_node sp : pkg->Xml("ppt/slides/slide1.xml").document_element().child("p:cSld").child("p:spTree").children("p:sp"))
+    scales.push_back(sp.child("p:txBody").child("a:bodyPr").child("a:normAutofit").attribute("fontScale").as_int(100000));
+  ASSERT_EQ(scales.size(), 2u);
+  EXPECT_EQ(scales[0], scales[1]);
+  EXPECT_LT(scales[0], 100000);
+}

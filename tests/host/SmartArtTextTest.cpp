@@ -186,11 +186,16 @@ TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
   auto app = host::pptx::CreateApplication();
   auto pres = app->Presentations()->Open(twice.wstring(), false, false, false);
   auto shapes = pres->Slides()->Item(1)->Shapes();
-  host::Ptr<host::GroupShapes> items;
+  host::Ptr<host::Shape> frame;
   for (int i = 1; i <= shapes->Count(); ++i)
-    if (shapes->Item(i)->HasSmartArt()) items = shapes->Item(i)->GroupItems();
-  ASSERT_TRUE(items);
-  // Drawn shapes carry no ids of their own; their place in the graphic tells them apart.
+    if (shapes->Item(i)->HasSmartArt()) frame = shapes->Item(i);
+  ASSERT_TRUE(frame);
+  auto items = frame->GroupItems();
+  // Drawn shapes sit relative to the frame, and carry no ids of their own:
+  // their place in the graphic tells them apart.
+  const pugi::xml_node off = tree.child("dsp:sp").child("dsp:spPr").child("a:xfrm").child("a:off");
+  EXPECT_NEAR(items->Item(1)->Left(), frame->Left() + off.attribute("x").as_double() / 12700, 0.01);
+  EXPECT_NEAR(items->Item(1)->Top(), frame->Top() + off.attribute("y").as_double() / 12700, 0.01);
   EXPECT_NE(items->Item(1)->Identity(), items->Item(2)->Identity());
   std::vector<host::Ptr<host::TextRange>> abc;
   for (int i = 1; i <= items->Count(); ++i)
