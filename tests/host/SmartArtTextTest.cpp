@@ -235,6 +235,8 @@ TEST_F(SmartArtTextTest, AShapeShowingANodeWithItsChildrenSharesItsParagraphsOut
   for (pugi::xml_node pt : model.child("dgm:ptLst").children("dgm:pt"))
     if (pt.attribute("modelId").value() == abc) node = pt;
   EXPECT_EQ(host::pptx::TextBody(node.child("dgm:t")).Text(), L"Eins");
+  // The model keeps the properties of its own paragraphs.
+  EXPECT_STREQ(node.child("dgm:t").child("a:p").child("a:pPr").attribute("rtl").value(), "0");
   EXPECT_EQ(host::pptx::TextBody(child.child("dgm:t")).Text(), L"Zwei");
   EXPECT_TRUE(pkg.IsDirty("ppt/diagrams/data1.xml"));
 }
