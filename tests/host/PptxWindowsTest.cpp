@@ -68,6 +68,8 @@ TEST_F(PptxWindows, OpeningWithAWindowGivesNormalViewOnTheFirstSlide) {
                               w->View()->Slide()->SlideIndex(), w->Selection()->SlideRange()->Item(1)->SlideIndex()}),
             (std::vector<int>{ppViewNormal, ppViewSlide, ppSelectionNone, 1, 1}));
   for (int outside : {0, 4}) EXPECT_EQ(ErrorOf([&] { w->View()->GotoSlide(outside); }), E_INVALIDARG);
+  // A macro nobody registered for this run never runs anything.
+  EXPECT_EQ(ErrorOf([&] { App()->Run(L"rm -rf /", {}); }), DISP_E_MEMBERNOTFOUND);
   // Closing the last window closes its presentation.
   w->Close();
   EXPECT_EQ(App()->Presentations()->Count(), 1);
