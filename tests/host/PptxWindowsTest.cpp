@@ -67,6 +67,12 @@ TEST_F(PptxWindows, OpeningWithAWindowGivesNormalViewOnTheFirstSlide) {
   EXPECT_EQ((std::vector<int>{w->ViewType(), w->ActivePane()->ViewType(), w->Selection()->Type(),
                               w->View()->Slide()->SlideIndex(), w->Selection()->SlideRange()->Item(1)->SlideIndex()}),
             (std::vector<int>{ppViewNormal, ppViewSlide, ppSelectionNone, 1, 1}));
+  for (int outside : {0, 4}) EXPECT_EQ(ErrorOf([&] { w->View()->GotoSlide(outside); }), E_INVALIDARG);
+  // A macro nobody registered for this run never runs anything.
+  EXPECT_EQ(ErrorOf([&] { App()->Run(L"rm -rf /", {}); }), DISP_E_MEMBERNOTFOUND);
+  // Closing the last window closes its presentation.
+  w->Close();
+  EXPECT_EQ(App()->Presentations()->Count(), 1);
 }
 
 TEST_F(PptxWindows, ViewTypesAndTheirPanes) {
@@ -80,16 +86,11 @@ TEST_F(PptxWindows, ViewTypesAndTheirPanes) {
   const std::vector<int> normal = {ppViewThumbnails, ppViewSlide, ppViewNotesPage};
   const std::vector<int> outline = {ppViewOutline, ppViewSlide, ppViewNotesPage};
   const Case cases[] = {
-      {16, ppViewNormal, ppViewNormal, normal, ppViewSlide},
       {16, ppViewSlide, ppViewNormal, normal, ppViewSlide},
       {16, ppViewThumbnails, ppViewNormal, normal, ppViewThumbnails},
       {16, ppViewOutline, ppViewOutline, outline, ppViewOutline},
       {14, ppViewOutline, ppViewNormal, outline, ppViewOutline},
       {16, ppViewSlideSorter, ppViewSlideSorter, {ppViewSlideSorter}, ppViewSlideSorter},
-      {16, ppViewNotesPage, ppViewNotesPage, {ppViewNotesPage}, ppViewNotesPage},
-      {16, ppViewSlideMaster, ppViewSlideMaster, {ppViewSlideMaster}, ppViewSlideMaster},
-      {12, ppViewHandoutMaster, ppViewHandoutMaster, {ppViewHandoutMaster}, ppViewHandoutMaster},
-      {11, ppViewNotesMaster, ppViewNotesMaster, {ppViewNotesMaster}, ppViewNotesMaster},
   };
   for (const Case& c : cases) {
     pptx::ApplicationOptions o;
@@ -105,29 +106,9 @@ TEST_F(PptxWindows, ViewTypesAndTheirPanes) {
     EXPECT_EQ(panes, c.panes) << c.version << " " << c.set;
     EXPECT_EQ(w->ActivePane()->ViewType(), c.active) << c.version << " " << c.set;
   }
-}
-
-TEST_F(PptxWindows, NavigationAndSlideSelectionFollowTheView) {
-  Open();
-  auto w = App()->ActiveWindow();
-  w->View()->GotoSlide(3);
-  EXPECT_EQ(w->View()->Slide()->SlideIndex(), 3);
-  for (int outside : {0, 4}) EXPECT_EQ(ErrorOf([&] { w->View()->GotoSlide(outside); }), E_INVALIDARG);
-  w->SetViewType(ppViewSlideSorter);
-  EXPECT_EQ(ErrorOf([&] { w->Selection()->SlideRange(); }), E_FAIL);
-  w->SetViewType(ppViewSlideMaster);
-  EXPECT_EQ(ErrorOf([&] { w->View()->Slide(); }), E_FAIL);
-  w->SetViewType(ppViewOutline);
-  EXPECT_EQ(w->Selection()->SlideRange()->Item(1)->SlideIndex(), 3);
-  w->SetViewType(ppViewNormal);
-  w->Panes()->Item(3)->Activate();
-  EXPECT_EQ(w->ActivePane()->ViewType(), ppViewNotesPage);
-  EXPECT_TRUE(w->Panes()->Item(3)->Active());
-  w->Panes()->Item(1)->Activate();
-  // With the thumbnails active and nothing chosen there is no slide selection.
-  EXPECT_EQ(ErrorOf([&] { w->Selection()->SlideRange(); }), E_FAIL);
-  EXPECT_EQ(w->View()->Slide()->SlideIndex(), 3);
-  EXPECT_EQ(ErrorOf([&] { w->SetViewType(42); }), E_INVALIDARG);
+  // Only the versions there were, written as the host writes them.
+  for (auto [text, major] : std::vector<std::pair<std::wstring, int>>{{L"14.0", 14}, {L"16", 16}, {L"13.0", 0}, {L"16x", 0}})
+    EXPECT_EQ(pptx::VersionNumber(text), major) << platform::ToUtf8(text);
 }
 
 TEST_F(PptxWindows, SelectionOfShapesTextAndSlides) {
@@ -177,40 +158,6 @@ TEST_F(PptxWindows, SelectionOfShapesTextAndSlides) {
   EXPECT_EQ(ErrorOf([&] { a1->Select(); }), E_FAIL);
 }
 
-// Text in a table cell is selected through its table, and only that cell
-// reports itself selected; a group member selects as a child shape.
-TEST_F(PptxWindows, TableCellsAndGroupMembersSelectThroughTheirShape) {
-  decktest::Deck d;
-  d.slides = {decktest::Table(2, "T", 2, {decktest::Cell("One") + decktest::Cell("Two"),
-                                          decktest::Cell("Three") + decktest::Cell("Four")}) +
-              decktest::Group(3, "G", "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"10\" cy=\"10\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"10\" cy=\"10\"/>",
-                              Sp(4, "In", 0, 0, 1, 1, "i"))};
-  decktest::Write(d, dir / "t.pptx");
-  auto shapes = App()->Presentations()->Open(At("t.pptx"), false, false, true)->Slides()->Item(1)->Shapes();
-  auto table = shapes->Item(1)->Table();
-  auto selected = [&] {
-    std::vector<std::pair<int, int>> out;
-    for (int r = 1; r <= 2; ++r)
-      for (int c = 1; c <= 2; ++c)
-        if (table->Cell(r, c)->Selected()) out.push_back({r, c});
-    return out;
-  };
-  EXPECT_TRUE(selected().empty());
-  table->Cell(2, 1)->Shape()->TextFrame()->TextRange()->Characters(2, 3)->Select();
-  auto sel = App()->ActiveWindow()->Selection();
-  EXPECT_EQ(sel->Type(), ppSelectionText);
-  EXPECT_EQ(sel->ShapeRange()->Item(1)->Name(), L"T");
-  EXPECT_EQ(sel->TextRange()->Text(), L"hre");
-  EXPECT_EQ(selected(), (std::vector<std::pair<int, int>>{{2, 1}}));
-  EXPECT_FALSE(sel->HasChildShapeRange());
-  sel->Unselect();
-  EXPECT_TRUE(selected().empty());
-  shapes->Item(2)->GroupItems()->Item(1)->Select();
-  EXPECT_TRUE(sel->HasChildShapeRange());
-  EXPECT_EQ(sel->ChildShapeRange()->Item(1)->Name(), L"In");
-  EXPECT_EQ(sel->ShapeRange()->Item(1)->Name(), L"G");
-}
-
 TEST_F(PptxWindows, WindowGeometryOnTheVirtualScreen) {
   options.screenWidth = 1280;
   options.screenHeight = 1024;
@@ -242,28 +189,6 @@ TEST_F(PptxWindows, WindowGeometryOnTheVirtualScreen) {
   EXPECT_FLOAT_EQ(w->Height(), (1024 - 40) * 72.0f / 128);
   EXPECT_EQ(ErrorOf([&] { App()->Windows()->Arrange(7); }), E_INVALIDARG);
   EXPECT_EQ(ErrorOf([&] { pptx::CreateApplication(pptx::ApplicationOptions{L"16.0", {}, 0, 0, 0, {}}); }), E_INVALIDARG);
-}
-
-TEST_F(PptxWindows, SeveralPresentationsAndActivation) {
-  auto a = Open();
-  auto b = App()->Presentations()->Open(path, true, true, true);
-  EXPECT_EQ(App()->Windows()->Count(), 2);
-  EXPECT_EQ(App()->ActivePresentation()->FullName(), b->FullName());
-  EXPECT_TRUE(b->Path().empty());
-  EXPECT_EQ(b->Name().rfind(L"Presentation", 0), 0u);
-  EXPECT_TRUE(b->ReadOnly());
-  EXPECT_EQ(ErrorOf([&] { b->Save(); }), E_FAIL);
-  a->Windows()->Item(1)->Activate();
-  EXPECT_EQ(App()->ActivePresentation()->FullName(), a->FullName());
-  EXPECT_TRUE(a->Windows()->Item(1)->Active());
-  auto extra = a->NewWindow();
-  EXPECT_EQ(a->Windows()->Count(), 2);
-  extra->Close();
-  EXPECT_EQ(a->Windows()->Count(), 1);
-  // Closing the last window closes its presentation.
-  a->Windows()->Item(1)->Close();
-  EXPECT_EQ(App()->Presentations()->Count(), 1);
-  EXPECT_EQ(App()->ActivePresentation()->FullName(), b->FullName());
 }
 
 TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
@@ -298,7 +223,7 @@ TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
 }
 
 TEST_F(PptxWindows, FinalIsReadFromTheDecksCustomProperties) {
-  for (const char* value : {"true", "1", "false"}) {
+  for (const char* value : {"1", "false"}) {
     decktest::Deck d;
     d.slides = {Sp(2, "A", 0, 0, P, P, "a")};
     d.rootRels = {{"rIdC", "custom-properties", "docProps/custom.xml"}};
@@ -310,50 +235,21 @@ TEST_F(PptxWindows, FinalIsReadFromTheDecksCustomProperties) {
             value + "</vt:bool></property></Properties>"};
     decktest::Write(d, dir / "final.pptx");
     auto p = App()->Presentations()->Open(At("final.pptx"), false, false, false);
-    EXPECT_EQ(p->Final(), std::string(value) != "false") << value;
+    EXPECT_EQ(p->Final(), *value == '1') << value;
     p->Close();
   }
-}
-
-TEST_F(PptxWindows, TemporaryCopiesWithAndWithoutAWindow) {
-  auto orig = Open();
-  auto w = App()->ActiveWindow();
-  orig->SaveCopyAs(At("work.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
-  orig->SaveCopyAs(At("tran.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
-  auto work = App()->Presentations()->Open(At("work.pptm"), false, false, false);
-  // The hidden copy is a presentation without a window; the user's window stays active.
-  EXPECT_EQ((std::vector<int>{App()->Presentations()->Count(), App()->Windows()->Count(), work->Windows()->Count()}),
-            (std::vector<int>{2, 1, 0}));
-  EXPECT_TRUE(w->Active());
-  EXPECT_EQ(App()->ActivePresentation()->FullName(), orig->FullName());
-  // Its slides and shapes read and write all the same, without touching the original.
-  auto text = work->Slides()->Item(1)->Shapes()->Item(L"A2")->TextFrame()->TextRange();
-  EXPECT_EQ(text->Text(), L"Second");
-  text->SetText(L"Zweite");
-  EXPECT_EQ(orig->Slides()->Item(1)->Shapes()->Item(L"A2")->TextFrame()->TextRange()->Text(), L"Second");
-
-  auto tran = App()->Presentations()->Open(At("tran.pptm"), false, false, true);
-  EXPECT_EQ(tran->Windows()->Count(), 1);
-  EXPECT_EQ(App()->ActivePresentation()->FullName(), tran->FullName());
-  EXPECT_EQ(tran->Windows()->Item(1)->ViewType(), ppViewNormal);
-  EXPECT_TRUE(tran->Saved());
-  work->Close();
-  EXPECT_EQ((std::vector<int>{App()->Presentations()->Count(), App()->Windows()->Count()}), (std::vector<int>{2, 2}));
 }
 
 TEST_F(PptxWindows, SlideShowsCountUntilTheirPresentationCloses) {
   auto a = Open();
   auto b = App()->Presentations()->Open(path, true, false, false);
-  EXPECT_EQ(App()->SlideShowWindows()->Count(), 0);
   pptx::RunSlideShow(App(), a);
   pptx::RunSlideShow(App(), b);
-  EXPECT_EQ(App()->SlideShowWindows()->Count(), 2);
   b->Close();
   EXPECT_EQ(App()->SlideShowWindows()->Count(), 1);
   pptx::EndSlideShows(App());
   EXPECT_EQ(App()->SlideShowWindows()->Count(), 0);
-  auto blank = App()->Presentations()->Add(false);
-  EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(App(), blank); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(App(), App()->Presentations()->Add(false)); }), E_FAIL);
   EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(pptx::CreateApplication(), a); }), E_INVALIDARG);
 }
 
@@ -422,165 +318,49 @@ TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
   EXPECT_EQ(App()->Presentations()->Open(At("moved.pptx"), true, false, false)->Slides()->Item(2)->Name(), L"Changed");
 }
 
-TEST_F(PptxWindows, VersionAndRegisteredMacros) {
-  for (auto [text, major] : std::vector<std::pair<std::wstring, int>>{
-           {L"11.0", 11}, {L"12.0", 12}, {L"14.0", 14}, {L"15.0", 15}, {L"16", 16},
-           {L"13.0", 0}, {L"10.0", 0}, {L"17.0", 0}, {L"", 0}, {L"x16", 0}, {L"16x", 0}}) {
-    EXPECT_EQ(pptx::VersionNumber(text), major) << platform::ToUtf8(text);
-    pptx::ApplicationOptions o;
-    o.version = text;
-    EXPECT_EQ(ErrorOf([&] { pptx::CreateApplication(o); }), major ? S_OK : E_INVALIDARG);
-  }
-  pptx::ApplicationOptions o;
-  o.version = L"11.0";
-  o.macros[L"Echo"] = [](const std::vector<std::wstring>& args) { return args.empty() ? L"" : args[0]; };
-  o.macros[L"Fail"] = [](const std::vector<std::wstring>&) -> std::wstring { throw platform::ComError(E_FAIL); };
-  auto a = pptx::CreateApplication(o);
-  EXPECT_EQ(a->Run(L"Echo", {L"hello"}), L"hello");
-  EXPECT_EQ(ErrorOf([&] { a->Run(L"Fail", {}); }), E_FAIL);
-  // A name nobody registered for this run never runs anything.
-  EXPECT_EQ(ErrorOf([&] { a->Run(L"rm -rf /", {}); }), DISP_E_MEMBERNOTFOUND);
-}
-
-TEST_F(PptxWindows, NewPresentationIsBlankUntitledAndSavesAs) {
-  auto p = App()->Presentations()->Add(true);
-  EXPECT_EQ(p->Slides()->Count(), 0);
-  EXPECT_TRUE(p->Path().empty());
-  EXPECT_FALSE(p->Saved());
-  EXPECT_FLOAT_EQ(p->SlideWidth(), 720);
-  EXPECT_EQ(App()->ActivePresentation()->Name(), p->Name());
-  EXPECT_EQ(App()->ActiveWindow()->ViewType(), ppViewNormal);
-  EXPECT_EQ(ErrorOf([&] { App()->ActiveWindow()->View()->Slide(); }), E_FAIL);
-  EXPECT_EQ(ErrorOf([&] { p->Save(); }), E_FAIL);
-  p->SaveAs(At("new.pptx"), ppSaveAsDefault);
-  EXPECT_TRUE(p->Saved());
-  auto q = App()->Presentations()->Open(At("new.pptx"), true, false, false);
-  EXPECT_EQ(q->Slides()->Count(), 0);
-  auto pkg = pptx::Package::Open(dir / "new.pptx");
-  EXPECT_EQ(pkg->ContentType("ppt/slideLayouts/slideLayout1.xml"),
-            "application/vnd.openxmlformats-officedocument.presentationml.slideLayout+xml");
-}
-
-namespace {
-
-class PptxCommandBars : public ::testing::Test {
- protected:
-  Ptr<Application> app = pptx::CreateApplication();
-  Ptr<CommandBars> bars = app->CommandBars();
-};
-
-}  // namespace
-
-
-TEST_F(PptxCommandBars, BuiltInBarsByNameAndIndex) {
+// A popup menu of buttons on the menu bar, and a toolbar of icons: where
+// controls go, what finds them, what a click reaches and what a deletion takes.
+TEST_F(PptxWindows, CommandBarsHoldFindAndClickTheirControls) {
+  auto bars = App()->CommandBars();
   auto menu = bars->Item(L"Menu Bar");
-  EXPECT_EQ(menu->Type(), msoBarTypeMenuBar);
-  EXPECT_TRUE(menu->BuiltIn());
-  EXPECT_EQ(bars->Item(menu->Index())->Name(), L"Menu Bar");
-  EXPECT_GT(menu->Controls()->Count(), 5);
-  EXPECT_EQ(menu->Controls()->Item(1)->Type(), msoControlPopup);
-  EXPECT_EQ(ErrorOf([&] { bars->Item(L"No Such Bar"); }), E_INVALIDARG);
-  EXPECT_EQ(ErrorOf([&] { bars->Item(0); }), DISP_E_BADINDEX);
   EXPECT_EQ(ErrorOf([&] { menu->Delete(); }), E_ACCESSDENIED);
-  // The same application hands out the same bars.
-  EXPECT_EQ(app->CommandBars()->Item(L"Menu Bar")->Controls()->Count(), menu->Controls()->Count());
-}
-
-TEST_F(PptxCommandBars, PopupMenuWithButtonsRefusesBadValuesAndIsFoundByTag) {
-  auto menu = bars->Item(L"Menu Bar");
-  int before = menu->Controls()->Count();
+  const int before = menu->Controls()->Count();
   auto popup = menu->Controls()->Add(msoControlPopup, 1, {}, 0, true);
   popup->SetTag(L"Prog.Id");
-  EXPECT_EQ(menu->Controls()->Count(), before + 1);
-  EXPECT_EQ(popup->Index(), before + 1);
-  EXPECT_EQ(ErrorOf([&] { popup->Style(); }), DISP_E_MEMBERNOTFOUND);
-
   auto b = popup->Controls()->Add(msoControlButton, 1, {}, 0, true);
   b->SetTag(L"Prog.Id.MENU.TRAN-SHEET");
-  b->SetCaption(L"Translate slide");
-  b->SetVisible(false);  // hidden from a search for visible controls below
-  EXPECT_EQ(b->Parent()->Type(), msoBarTypePopup);
-  EXPECT_EQ(ErrorOf([&] { b->SetPicture(ButtonPicture{2, 2, {1}}); }), E_INVALIDARG);
-  EXPECT_EQ(ErrorOf([&] { b->SetPriority(9); }), E_INVALIDARG);
-  EXPECT_EQ(ErrorOf([&] { b->SetState(5); }), E_INVALIDARG);
-  EXPECT_EQ(ErrorOf([&] { b->Controls(); }), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(ErrorOf([&] { popup->Controls()->Add(77, 1, {}, 0, false); }), E_INVALIDARG);
-  EXPECT_EQ(ErrorOf([&] { popup->Controls()->Add(msoControlButton, 1, {}, 5, false); }), E_INVALIDARG);
-
-  // Inserted before the first control.
-  auto first = popup->Controls()->Add(msoControlButton, 1, {}, 1, true);
+  b->SetVisible(false);
+  auto first = popup->Controls()->Add(msoControlButton, 1, {}, 1, true);  // before the first
   EXPECT_EQ(popup->Controls()->Item(1)->Identity(), first->Identity());
   EXPECT_EQ(b->Index(), 2);
-
-  // Found again by tag, anywhere in the bars.
-  auto found = bars->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", false);
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->Identity(), b->Identity());
+  EXPECT_EQ(bars->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", false)->Identity(), b->Identity());
   EXPECT_FALSE(bars->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", true));
-  EXPECT_EQ(menu->FindControl(0, 0, L"Prog.Id", false, false)->Identity(), popup->Identity());
   EXPECT_FALSE(menu->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", false, false));
   EXPECT_TRUE(menu->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", false, true));
-
-  // Deleting the popup deletes what it holds.
   popup->Delete(false);
   EXPECT_EQ(menu->Controls()->Count(), before);
   EXPECT_EQ(ErrorOf([&] { b->Caption(); }), E_FAIL);
-  EXPECT_TRUE(bars->FindControls(0, 0, L"Prog.Id.MENU.TRAN-SHEET").empty());
-}
 
-TEST_F(PptxCommandBars, ToolbarsAddedByNameKeepTheirPosition) {
-  auto tb = bars->Add(L"Pelorant", msoBarTop, false, true);
-  EXPECT_FALSE(tb->Visible());
-  EXPECT_EQ(ErrorOf([&] { bars->Add(L"Pelorant", msoBarTop, false, true); }), E_INVALIDARG);
-  tb->SetVisible(true);
-  tb->SetPosition(msoBarFloating);
-  tb->SetLeft(-10);
-  tb->SetRowIndex(3);
-  EXPECT_EQ(bars->Item(L"Pelorant")->Left(), -10);
-  EXPECT_EQ(bars->Item(L"Pelorant")->Position(), msoBarFloating);
-  EXPECT_EQ(bars->Item(L"Pelorant")->RowIndex(), 3);
-  EXPECT_EQ(ErrorOf([&] { tb->SetPosition(12); }), E_INVALIDARG);
-  auto btn = tb->Controls()->Add(msoControlButton, 1, {}, 0, true);
-  btn->SetStyle(msoButtonIcon);
-  auto btn2 = tb->Controls()->Add(msoControlButton, 1, {}, 0, true);
-  btn2->SetStyle(msoButtonIcon);
+  auto tb = bars->Add(L"Tools", msoBarTop, false, true);
+  EXPECT_EQ(ErrorOf([&] { bars->Add(L"Tools", msoBarTop, false, true); }), E_INVALIDARG);
+  auto btn = tb->Controls()->Add(msoControlButton, 1, {}, 0, true), btn2 = tb->Controls()->Add(msoControlButton, 1, {}, 0, true);
+  for (auto& c : {btn, btn2}) c->SetStyle(msoButtonIcon);
   EXPECT_EQ(btn2->Left(), btn->Left() + btn->Width());
-  EXPECT_GE(tb->Width(), btn->Width() * 2);
-  int count = bars->Count();
-  tb->Delete();
-  EXPECT_EQ(bars->Count(), count - 1);
-  EXPECT_EQ(ErrorOf([&] { btn->Execute(); }), E_FAIL);
-  EXPECT_EQ(ErrorOf([&] { tb->Name(); }), E_FAIL);
-}
-
-TEST_F(PptxCommandBars, ClicksReachConnectedSinksOnly) {
-  auto tb = bars->Add(L"Tools2", msoBarTop, false, true);
-  auto btn = tb->Controls()->Add(msoControlButton, 1, {}, 0, true);
   btn->SetTag(L"T.1");
-  auto first = std::make_shared<Recorder>(), second = std::make_shared<Recorder>();
-  auto c1 = btn->Advise(first);
-  auto c2 = btn->Advise(second);
-  EXPECT_NE(c1, c2);
-  btn->Execute();
-  EXPECT_EQ(first->clicks, std::vector<std::wstring>{L"T.1"});
-  EXPECT_EQ(second->clicks.size(), 1u);
+  auto one = std::make_shared<Recorder>(), two = std::make_shared<Recorder>();
+  auto c1 = btn->Advise(one), c2 = btn->Advise(two);
   btn->Unadvise(c1);
-  btn->Execute();
-  EXPECT_EQ(first->clicks.size(), 1u);
-  EXPECT_EQ(second->clicks.size(), 2u);
   EXPECT_EQ(ErrorOf([&] { btn->Unadvise(c1); }), E_INVALIDARG);
-  // A sink may disconnect itself while it handles the click.
-  second->onClick = [&] { btn->Unadvise(c2); };
+  EXPECT_EQ(ErrorOf([&] { btn->Advise(nullptr); }), E_INVALIDARG);
+  two->onClick = [&] { btn->Unadvise(c2); };  // a sink may disconnect itself while it handles the click
   btn->Execute();
   btn->Execute();
-  EXPECT_EQ(second->clicks.size(), 3u);
-  // A disabled button does not click.
-  auto third = std::make_shared<Recorder>();
-  btn->Advise(third);
+  EXPECT_EQ(one->clicks.size() + two->clicks.size(), 1u);
+  EXPECT_EQ(two->clicks, std::vector<std::wstring>{L"T.1"});
+  btn->Advise(one);
   btn->SetEnabled(false);
   EXPECT_EQ(ErrorOf([&] { btn->Execute(); }), E_FAIL);
-  EXPECT_TRUE(third->clicks.empty());
-  EXPECT_EQ(ErrorOf([&] { btn->Advise(nullptr); }), E_INVALIDARG);
-  auto popup = tb->Controls()->Add(msoControlPopup, 1, {}, 0, true);
-  EXPECT_EQ(ErrorOf([&] { popup->Advise(third); }), DISP_E_MEMBERNOTFOUND);
+  EXPECT_TRUE(one->clicks.empty());
+  tb->Delete();
+  EXPECT_EQ(ErrorOf([&] { btn->Execute(); }), E_FAIL);
 }

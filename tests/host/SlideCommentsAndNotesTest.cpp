@@ -31,18 +31,14 @@ class CommentsTest : public ::testing::Test {
   testsupport::TempDir mTemp;
 };
 
-TEST_F(CommentsTest, LegacyCommentsReadTheirTextPositionAndAuthor) {
+// Legacy comments are read, then rebuilt as the walk does and saved.
+TEST_F(CommentsTest, LegacyCommentsAreReadAndRebuiltWithReplies) {
   auto doc = Open("poi__45545_Comment.pptx");
   auto comments = host::pptx::MakeSlideComments(Slide(doc));
   EXPECT_EQ(ShowComments(comments), L"XPVMWARE01 (X) @434,194.75: testdoc\n");
   EXPECT_EQ(comments->Item(1)->DateTime(), L"2007-10-23T09:14:49.723");
   EXPECT_EQ(host::pptx::MakeSlideComments(Slide(doc, 2))->Count(), 0);
   EXPECT_THROW(comments->Item(2), platform::ComError);
-}
-
-TEST_F(CommentsTest, RebuildingCommentsWithRepliesSurvivesSaving) {
-  auto doc = Open("poi__45545_Comment.pptx");
-  auto comments = host::pptx::MakeSlideComments(Slide(doc));
   // The walk's order: delete from the last, then add in source order.
   for (int i = comments->Count(); i >= 1; --i) comments->Item(i)->Delete();
   EXPECT_EQ(comments->Count(), 0);
@@ -160,27 +156,23 @@ class NotesPageTest : public CommentsTest {
   }
 };
 
-TEST_F(NotesPageTest, ReadingAMissingPageWritesNothing) {
-  auto doc = Open("pptx__txt-font-typeface.pptx");
-  auto names = doc->Pkg().PartNames();
-  auto page = host::pptx::MakeNotesPage(First(doc));
-  EXPECT_EQ(page->SlideIndex(), 1);
-  EXPECT_EQ(page->Shapes()->Count(), 2);
-  EXPECT_EQ(page->Shapes()->Range()->Count(), 2);
-  EXPECT_EQ(Notes(doc)->Text(), L"");
-  EXPECT_EQ(Notes(doc)->Font()->Bold(), host::msoFalse);
-  EXPECT_THROW(page->NotesPage(), platform::ComError);
-  EXPECT_FALSE(doc->Changed());
-  EXPECT_EQ(doc->Pkg().PartNames(), names);
-}
-
-// Writing a missing page makes it, and a notes master only where the deck
-// has none; a second handle on the same slide finds the written page.
-TEST_F(NotesPageTest, WritingMakesThePageAndANotesMasterWhenTheDeckHasNone) {
+// Reading a missing page writes nothing; writing it makes it, and a notes
+// master only where the deck has none; a second handle on the same slide
+// finds the written page.
+TEST_F(NotesPageTest, AMissingPageIsMadeOnlyWhenWritten) {
   for (auto [deck, masters] : {std::pair{"pptx__txt-font-typeface.pptx", 0}, {"sc__autoshape-case017_slide-number.pptx", 1}}) {
     SCOPED_TRACE(deck);
     auto doc = Open(deck);
     ASSERT_EQ(CountParts(*doc, "ppt/notesMasters/"), masters);
+    auto names = doc->Pkg().PartNames();
+    auto page = host::pptx::MakeNotesPage(First(doc));
+    EXPECT_EQ((std::vector<int>{page->SlideIndex(), page->Shapes()->Count(), page->Shapes()->Range()->Count()}),
+              (std::vector<int>{1, 2, 2}));
+    EXPECT_EQ(Notes(doc)->Text(), L"");
+    EXPECT_EQ(Notes(doc)->Font()->Bold(), host::msoFalse);
+    EXPECT_THROW(page->NotesPage(), platform::ComError);
+    EXPECT_FALSE(doc->Changed());
+    EXPECT_EQ(doc->Pkg().PartNames(), names);
     Notes(doc)->SetText(L"Speaker notes\rsecond point");
     EXPECT_EQ(Notes(doc)->Paragraphs(2, 1)->Text(), L"second point");
     Notes(doc)->InsertAfter(L"!");
