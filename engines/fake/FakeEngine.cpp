@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <deque>
 
 #include "src/engine/server/AsyncRequest.h"
 #include "src/engine/server/ServerObjects.h"
@@ -231,7 +232,9 @@ class FakeTranslationEngine : public ITranslationEngine {
   std::shared_ptr<FakeImplementation> mImpl;
   FakePair mPair;
   AsyncRequest mRequest;
-  std::vector<TranslateCall> mAhead;  // announced, not asked for yet; under mImpl->mMutex
+  // Announced, not asked for yet; under mImpl->mMutex. Answered from the front,
+  // so a deque: a vector would shift the rest of a long announcement at every answer.
+  std::deque<TranslateCall> mAhead;
   LONG mOpenErrorCode = 0;
   bool mStarted = false;
 };
