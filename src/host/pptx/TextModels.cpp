@@ -760,7 +760,9 @@ RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {
   RangeState s;
   s.owner = owner;
   s.start = 0;
-  const TextBody& body = *s.Body(false)->body;
+  // The entry is held: outside a document nothing else keeps it alive.
+  BodyRef e = s.Body(false);
+  const TextBody& body = *e->body;
   s.length = body ? body.Length() : 0;
   return s;
 }
