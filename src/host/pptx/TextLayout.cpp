@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "src/host/pptx/FontMetrics.h"
 
@@ -271,12 +272,12 @@ TextLayout::Box TextLayout::Bounds(TextSpan span) const {
   return box;
 }
 
-bool RefitAutofit(const TextBody& body, const TextFrameGeometry& frame) {
+std::optional<TextLayout> RefitAutofit(const TextBody& body, const TextFrameGeometry& frame) {
   pugi::xml_node bodyPr = TxChild(body.Node(), "bodyPr");
   pugi::xml_node autofit = TxChild(bodyPr, "normAutofit");
-  if (!autofit) return false;
+  if (!autofit) return std::nullopt;
   double room = (frame.vertical ? frame.width : frame.height) - frame.insetTop - frame.insetBottom;
-  if (room <= 0) return false;
+  if (room <= 0) return std::nullopt;
   // The renderer's steps: whole font scale first, then 7.5 % at a time with
   // line spacing reduced by 10 % and later 20 %. The answer is the largest
   // step that fits; the search starts from the current step, since an edit
@@ -285,8 +286,13 @@ bool RefitAutofit(const TextBody& body, const TextFrameGeometry& frame) {
   static constexpr int kScales[] = {100000, 92500, 85000, 77500, 70000, 62500, 55000, 47500, 40000, 32500, 25000};
   constexpr int kSteps = static_cast<int>(std::size(kScales));
   auto reductionFor = [](int s) { return s == 100000 ? 0 : (s >= 85000 ? 10000 : 20000); };
+  // The layouts made on the way, by step: the chosen step is among them.
+  std::vector<std::pair<int, TextLayout>> tried;
   auto fits = [&](int step) {
-    return LayoutBody(body, frame, kScales[step], reductionFor(kScales[step])).textHeight <= room + 0.01;
+    TextLayout layout = LayoutBody(body, frame, kScales[step], reductionFor(kScales[step]));
+    bool fit = layout.textHeight <= room + 0.01;
+    tried.emplace_back(step, std::move(layout));
+    return fit;
   };
   int current = 0;
   int oldScaleValue = autofit.attribute("fontScale").as_int(100000);
@@ -302,7 +308,10 @@ bool RefitAutofit(const TextBody& body, const TextFrameGeometry& frame) {
   int chosenReduction = reductionFor(chosenScale);
   int oldScale = autofit.attribute("fontScale").as_int(100000);
   int oldReduction = autofit.attribute("lnSpcReduction").as_int(0);
-  if (oldScale == chosenScale && oldReduction == chosenReduction) return false;
+  auto chosen = std::find_if(tried.begin(), tried.end(), [step](const auto& t) { return t.first == step; });
+  std::optional<TextLayout> layout;
+  if (chosen != tried.end()) layout = std::move(chosen->second);
+  if (oldScale == chosenScale && oldReduction == chosenReduction) return layout;
   auto set = [&](const char* name, int value, int absent) {
     if (value == absent) autofit.remove_attribute(name);
     else {
@@ -313,7 +322,7 @@ bool RefitAutofit(const TextBody& body, const TextFrameGeometry& frame) {
   };
   set("fontScale", chosenScale, 100000);
   set("lnSpcReduction", chosenReduction, 0);
-  return true;
+  return layout;
 }
 
 }  // namespace host::pptx

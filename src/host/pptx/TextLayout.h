@@ -6,6 +6,7 @@
 // the autofit font scale and line-spacing reduction.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "src/host/pptx/PptxDocument.h"
@@ -44,8 +45,9 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
 
 // For a body that shrinks text on overflow (a:normAutofit), chooses the
 // largest font scale that lets the text fit its frame and writes it, as the
-// renderer would after an edit. Returns true when the body changed.
-bool RefitAutofit(const TextBody& body, const TextFrameGeometry& frame);
+// renderer would after an edit. Returns the body's layout at the scale it
+// leaves, as LayoutBody would make it; none for a body that does not shrink.
+std::optional<TextLayout> RefitAutofit(const TextBody& body, const TextFrameGeometry& frame);
 
 // The face family a typeface attribute stands for: theme references
 // ("+mn-lt") resolved, empty resolved to the theme's body font.

@@ -93,6 +93,9 @@ struct CachedBody {
   std::uint64_t edits = 0;  // the document's edit count the entry holds for
   std::shared_ptr<TextBody> body;
   std::shared_ptr<const TextStyleContext> context;
+  // The owner's frame: the entry holds only across edits of its own text,
+  // which leave the shape's size and body settings as they were.
+  std::optional<TextFrameGeometry> frame;
   std::optional<TextFrameGeometry> layoutFrame;  // what `layout` was made for
   TextLayout layout;
   std::optional<std::vector<TextSpan>> runs;
@@ -141,13 +144,7 @@ struct RangeState {
       const std::uint64_t edits = doc->Edits();
       for (const BodyRef& c : cache->entries)
         if (c && c->node == node && c->edits == edits) e = c;
-      if (!e) {
-        e = std::make_shared<CachedBody>();
-        e->node = node;
-        e->edits = edits;
-        e->body = std::make_shared<TextBody>(node);
-        cache->entries[cache->next++ % cache->entries.size()] = e;
-      }
+      if (!e) e = Keep(*doc, node, std::make_shared<TextBody>(node));
     } else {
       e = std::make_shared<CachedBody>();
       e->node = node;
@@ -157,7 +154,27 @@ struct RangeState {
       if (!e->context) e->context = Context();
       e->body->UseContext(e->context);
     }
+    // What the entry worked out is as current as what this range would.
+    if (e->context && !lazy->built) {
+      lazy->value = e->context;
+      lazy->built = true;
+    }
     return e;
+  }
+  // A new entry for body, current as of the document's edits now.
+  static BodyRef Keep(Document& doc, pugi::xml_node node, std::shared_ptr<TextBody> body) {
+    std::shared_ptr<TextBodyCache>& cache = doc.TextCache();
+    if (!cache) cache = std::make_shared<TextBodyCache>();
+    auto e = std::make_shared<CachedBody>();
+    e->node = node;
+    e->edits = doc.Edits();
+    e->body = std::move(body);
+    cache->entries[cache->next++ % cache->entries.size()] = e;
+    return e;
+  }
+  TextFrameGeometry Frame(CachedBody& e) const {
+    if (!e.frame) e.frame = owner->Frame();
+    return *e.frame;
   }
   TextSpan Within(long total) const {
     long s = std::clamp(start, 0L, total);
@@ -189,7 +206,17 @@ struct RangeState {
         RangeState st;
         st.owner = o;
         st.lazy = l;
-        RefitAutofit(TextBody(node, st.Context()), o->Frame());
+        auto fitted = std::make_shared<TextBody>(node, st.Context());
+        TextFrameGeometry frame = o->Frame();
+        std::optional<TextLayout> layout = RefitAutofit(*fitted, frame);
+        // The bounds read that settled the refit wants this very layout.
+        if (std::shared_ptr<Document> d = o->Doc(); d && layout) {
+          BodyRef e = Keep(*d, node, std::move(fitted));
+          e->context = st.Context();
+          e->frame = frame;
+          e->layoutFrame = frame;
+          e->layout = std::move(*layout);
+        }
       };
       // A body outside any document is refitted at once.
       if (doc)
@@ -239,12 +266,21 @@ bool IsShadowed(const std::optional<std::string>& v) { return v && *v == "1"; }
 bool IsSub(const std::optional<std::string>& v) { return Num(v, 0) < 0; }
 bool IsSuper(const std::optional<std::string>& v) { return Num(v, 0) > 0; }
 
-// msoTrue/msoCTrue/msoFalse as a flag; msoTriStateToggle flips current.
-bool FlagFromTri(int v, int current) {
-  if (v == msoTriStateToggle) return current != msoTrue;
+// msoTrue/msoCTrue/msoFalse as a flag; msoTriStateToggle flips the current
+// value, which is read only then: a plain set has no use for it.
+template <class Current>
+bool FlagFromTri(int v, Current current) {
+  if (v == msoTriStateToggle) return current() != msoTrue;
   if (v == msoTrue || v == msoCTrue) return true;
   if (v == msoFalse) return false;
   throw platform::ComError(E_INVALIDARG, L"The value must be a tri-state of msoTrue or msoFalse.");
+}
+
+// An on/off property set from a tri-state.
+template <class Current>
+void SetFlag(const RangeState& s, CharProp prop, int v, Current current, const char* on = "1",
+             const char* off = "0") {
+  s.Set(prop, FlagFromTri(v, current) ? on : off);
 }
 
 std::string FormatNumber(double v) {
@@ -292,7 +328,7 @@ void SetBaselineOf(const RangeState& s, float v) {
 
 void SetScript(const RangeState& s, int v, bool super) {
   int current = Tri(s.Get(CharProp::Baseline), super ? IsSuper : IsSub);
-  if (FlagFromTri(v, current)) s.Set(CharProp::Baseline, super ? "30000" : "-25000");
+  if (FlagFromTri(v, [current] { return current; })) s.Set(CharProp::Baseline, super ? "30000" : "-25000");
   else if (current != msoFalse) s.Set(CharProp::Baseline, std::nullopt);
 }
 
@@ -371,7 +407,7 @@ class Fill : public host::FillFormat {
     return v.value && *v.value == "none" ? msoFalse : msoTrue;
   }
   void SetVisible(int visible) override {
-    bool on = FlagFromTri(visible, Visible());
+    bool on = FlagFromTri(visible, [this] { return Visible(); });
     PropValue v = mS.Get(CharProp::Color);
     if (!on) mS.Set(CharProp::Color, "none");
     else if (v.mixed || (v.value && *v.value == "none")) mS.Set(CharProp::Color, std::nullopt);
@@ -384,13 +420,13 @@ class Fill : public host::FillFormat {
 // Members both font objects answer the same way.
 #define PELORANT_COMMON_FONT_MEMBERS                                                                     \
   int Bold() override { return Tri(mS.Get(CharProp::Bold), IsOne); }                                    \
-  void SetBold(int v) override { mS.Set(CharProp::Bold, FlagFromTri(v, Bold()) ? "1" : "0"); }           \
+  void SetBold(int v) override { SetFlag(mS, CharProp::Bold, v, [this] { return Bold(); }); }            \
   int Italic() override { return Tri(mS.Get(CharProp::Italic), IsOne); }                                \
-  void SetItalic(int v) override { mS.Set(CharProp::Italic, FlagFromTri(v, Italic()) ? "1" : "0"); }     \
+  void SetItalic(int v) override { SetFlag(mS, CharProp::Italic, v, [this] { return Italic(); }); }      \
   int Shadow() override { return Tri(mS.Get(CharProp::Shadow), IsShadowed); }                           \
-  void SetShadow(int v) override { mS.Set(CharProp::Shadow, FlagFromTri(v, Shadow()) ? "1" : "0"); }     \
+  void SetShadow(int v) override { SetFlag(mS, CharProp::Shadow, v, [this] { return Shadow(); }); }      \
   int Emboss() override { return msoFalse; }                                                             \
-  void SetEmboss(int v) override { FlagFromTri(v, msoFalse); }                                           \
+  void SetEmboss(int v) override { FlagFromTri(v, [] { return msoFalse; }); }                            \
   int Subscript() override { return Tri(mS.Get(CharProp::Baseline), IsSub); }                           \
   void SetSubscript(int v) override { SetScript(mS, v, false); }                                        \
   int Superscript() override { return Tri(mS.Get(CharProp::Baseline), IsSuper); }                       \
@@ -419,10 +455,12 @@ class ClassicFont : public host::Font {
   explicit ClassicFont(RangeState s) : mS(std::move(s)) {}
   PELORANT_COMMON_FONT_MEMBERS
   int Underline() override { return Tri(mS.Get(CharProp::Underline), IsUnderlined); }
-  void SetUnderline(int v) override { mS.Set(CharProp::Underline, FlagFromTri(v, Underline()) ? "sng" : "none"); }
+  void SetUnderline(int v) override {
+    SetFlag(mS, CharProp::Underline, v, [this] { return Underline(); }, "sng", "none");
+  }
   // Only vertical East Asian layout rotates numbers; text here stays as it is.
   int AutoRotateNumbers() override { return msoFalse; }
-  void SetAutoRotateNumbers(int v) override { FlagFromTri(v, msoFalse); }
+  void SetAutoRotateNumbers(int v) override { FlagFromTri(v, [] { return msoFalse; }); }
   Ptr<host::ColorFormat> Color() override { return std::make_shared<host::pptx::Color>(mS); }
 
  private:
@@ -529,7 +567,7 @@ class RangeCore {
       if (unit == Unit::Paragraphs) all = body.Paragraphs();
       else if (unit == Unit::Runs) all = e->runs ? *e->runs : *(e->runs = body.Runs());
       else
-        for (const LineBox& line : mS.Layout(*e, mS.owner->Frame()).lines) all.push_back({line.start, line.length});
+        for (const LineBox& line : mS.Layout(*e, mS.Frame(*e)).lines) all.push_back({line.start, line.length});
     }
     std::vector<TextSpan> items;
     for (const TextSpan& u : all) {
@@ -670,7 +708,7 @@ class RangeCore {
     BodyRef e = mS.Body(false, true);
     const TextBody& body = *e->body;
     if (!body) return {};
-    TextFrameGeometry frame = mS.owner->Frame();
+    TextFrameGeometry frame = mS.Frame(*e);
     const TextLayout& layout = mS.Layout(*e, frame);
     TextLayout::Box box = layout.Bounds(mS.SpanIn(body));
     std::string anchor = TxChild(body.Node(), "bodyPr").attribute("anchor").as_string("t");
@@ -760,7 +798,9 @@ RangeState WholeText(const std::shared_ptr<TextBodyOwner>& owner) {
   RangeState s;
   s.owner = owner;
   s.start = 0;
-  const TextBody& body = *s.Body(false)->body;
+  // The entry is held: outside a document nothing else keeps it alive.
+  BodyRef e = s.Body(false);
+  const TextBody& body = *e->body;
   s.length = body ? body.Length() : 0;
   return s;
 }

@@ -1,0 +1,63 @@
+// A text's bounds are worked out once and kept until the shape or its text
+// changes: whatever changes between two reads, the second read must equal
+// what the changed deck gives when opened afresh.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "src/host/pptx/PptxApplication.h"
+#include "src/platform/Strings.h"
+#include "tests/common/TempDir.h"
+#include "tests/host/DeckBuilder.h"
+
+using namespace host;
+
+namespace {
+
+constexpr long P = 12700;  // EMU per point
+const std::wstring kWords = L"Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello";
+
+struct Change {
+  const char* name;
+  const char* bodyPr;
+  std::function<void(const Ptr<Shape>&)> apply;
+};
+
+TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
+  const Change changes[] = {
+      {"narrower shape", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->SetWidth(80); }},
+      {"wider margin", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->TextFrame()->SetMarginLeft(100); }},
+      {"no wrapping", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->TextFrame()->SetWordWrap(msoFalse); }},
+      {"larger font through another range", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Font()->SetSize(40); }},
+      {"longer text", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords); }},
+      {"longer text that shrinks to fit", "<a:bodyPr><a:normAutofit/></a:bodyPr>",
+       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords + kWords); }},
+  };
+  for (const Change& c : changes) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir dir;
+    decktest::Deck d;
+    std::string sp = decktest::Sp(2, "Box", 0, 0, 200 * P, 60 * P, "Hi");
+    d.slides = {sp.replace(sp.find("<a:bodyPr/>"), 11, c.bodyPr)};
+    decktest::Write(d, dir / "deck.pptx");
+    Ptr<Application> app = pptx::CreateApplication();
+    auto open = [&](const char* name) {
+      return app->Presentations()->Open(platform::FromUtf8((dir / name).string()), false, false, false);
+    };
+    auto p = open("deck.pptx");
+    auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
+    auto height = [&] { return shape->TextFrame2()->TextRange()->BoundHeight(); };
+    shape->TextFrame2()->TextRange()->SetText(kWords);
+    const float before = height();
+    c.apply(shape);
+    const float after = height();
+    EXPECT_NE(after, before);
+    p->SaveCopyAs(platform::FromUtf8((dir / "changed.pptx").string()), ppSaveAsDefault, false);
+    auto fresh = open("changed.pptx")->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange();
+    EXPECT_NEAR(after, fresh->BoundHeight(), 0.01);
+  }
+}
+
+}  // namespace
