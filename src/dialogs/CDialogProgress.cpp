@@ -87,12 +87,8 @@ void DialogThreadProc(ProgressOpen& open, ProgressViewFactory makeView, CDialogP
 // User-interface thread, once the dialog thread has ended.
 void FreeOpen() {
   if (!gOpen) return;
-  gOpen->current.store(nullptr);
-  if (CDialogProgress* dialog = gOpen->dialog.get()) {
-    engine::AppCommon& common = engine::AppCommon::Instance();
-    if (common.GetProgressReport() == dialog) common.SetProgressReport(nullptr);
-    gOpen->dialog.reset();
-  }
+  engine::AppCommon& common = engine::AppCommon::Instance();
+  if (gOpen->dialog && common.GetProgressReport() == gOpen->dialog.get()) common.SetProgressReport(nullptr);
   gOpen.reset();
 }
 

@@ -212,10 +212,8 @@ void CDialogSetup::FillAll() {
   if (mHidden) FillHidden();
 }
 
-void CDialogSetup::FillOptionList() {
-  mView->SetItems(kSets, ids::kOptionList, mOptions->OptionNames());
-  mView->SelectItem(kSets, ids::kOptionList, mShown);
-}
+// The set to show is selected by ShowOption, which always follows.
+void CDialogSetup::FillOptionList() { mView->SetItems(kSets, ids::kOptionList, mOptions->OptionNames()); }
 
 void CDialogSetup::ShowOption(int index) {
   mShown = std::clamp(index, 0, static_cast<int>(mOptions->Count()) - 1);

@@ -105,9 +105,11 @@ void TranslationOptions::Assign(const TranslationOptions& other) {
   mKeyPrefix = other.mKeyPrefix;
   mSettingsKey = other.mSettingsKey;
   for (const auto& source : other.mOptions) {
-    TranslationOption* target =
-        source.Name() == kDefaultOptionName ? Find(kDefaultOptionName) : Add(source.Name());
-    *target = source;
+    if (source.Name() == kDefaultOptionName) {
+      *Find(kDefaultOptionName) = source;
+    } else {
+      mOptions.push_back(source);
+    }
   }
   Select(other.mSelectedName);
 }
@@ -181,7 +183,9 @@ bool TranslationOptions::Load(bool machineOnly) {
     std::wstring name = values[0];
     if (name.empty()) name = kDefaultOptionName;
     values[0] = name;
-    TranslationOption* set = name == kDefaultOptionName ? Find(kDefaultOptionName) : Add(name);
+    if (name != kDefaultOptionName) Add(name);
+    // The set just added, as names may repeat.
+    TranslationOption* set = name == kDefaultOptionName ? Find(kDefaultOptionName) : &mOptions.back();
     if (!FromNameValue(set, names, values)) {
       mLastFailure = L"the values of option set " + name + L" could not be applied";
       return false;

@@ -252,14 +252,20 @@ TEST_F(AddinTest, StoredSettingsAreAppliedAndBadOnesDoNotStopTheConnection) {
   EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), support::LoadText(8014));
 }
 
+// A second connection takes the first one's place the way a disconnection does.
 TEST_F(AddinTest, DisconnectionRemovesEverythingAndSavesByLaunchKind) {
-  for (std::uint32_t kind : {1u, 2u}) {
-    SCOPED_TRACE(kind);
+  for (auto [kind, reconnect] : {std::pair{1u, false}, std::pair{2u, false}, std::pair{1u, true}}) {
+    SCOPED_TRACE(kind + 10 * reconnect);
     SetSetting(L"Menu.ToolbarVisible", L"");
     Connect({Pair(L"a", L"en", 0x1), Pair(L"b", L"en", 0x1)}, kind);
     Control(L".BUTTON.TRAN-MODE.Test:b")->Execute();
     const int top = app->CommandBars()->Item(Menu().ToolbarName())->Top();
-    addin::OnDisconnection();
+    if (reconnect) {
+      Connect({Pair(L"a", L"en", 0x1), Pair(L"b", L"en", 0x1)}, kind);
+      EXPECT_EQ(CountTagged(kTag), 1);
+    } else {
+      addin::OnDisconnection();
+    }
     EXPECT_EQ(Setting(L"Menu.TranModeID"), L"Test:b");
     EXPECT_EQ(Setting(L"Menu.ToolbarTop"), std::to_wstring(top));
     EXPECT_EQ(Setting(L"Menu.ToolbarVisible"), kind == 1 ? L"1" : L"<none>");

@@ -146,6 +146,7 @@ TEST(ProgressDialogThread, OpenRunsTheDialogOnItsOwnThreadWhereAClickCancelsAndC
   {
     std::lock_guard<std::mutex> g(record->lock);
     EXPECT_NE(record->createdOn, std::this_thread::get_id());
+    EXPECT_EQ(record->title, support::LoadText(5051));
     EXPECT_EQ(record->status, support::LoadText(5052));
     EXPECT_EQ(record->counts, L" (--/--)");
     EXPECT_EQ(record->shows, 1);

@@ -207,7 +207,7 @@ class ScriptedSetupView : public dialogs::SetupView {
     return Choose(chooserStarts, chooserAnswer, color);
   }
   bool ChooseFile(std::wstring* path) override { return Choose(fileStarts, fileAnswer, path); }
-  void SetEngineColumns(const std::vector<std::wstring>&) override {}
+  void SetEngineColumns(const std::vector<std::wstring>& headers) override { engineColumns = headers; }
   void SetEngineRows(const std::vector<dialogs::EngineRow>& newRows) override {
     rows = newRows;
     selectedRows.clear();
@@ -273,6 +273,7 @@ class ScriptedSetupView : public dialogs::SetupView {
   std::vector<std::wstring> tabTexts;
   std::optional<SetupPage> shownPage;
   std::vector<dialogs::EngineRow> rows;
+  std::vector<std::wstring> engineColumns;
   std::set<int> selectedRows;
   std::vector<std::vector<std::wstring>> serverRows;
   int selectedServer = -1;

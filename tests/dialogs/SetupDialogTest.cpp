@@ -44,6 +44,8 @@ TEST_F(SetupDialog, EveryControlEditsItsFieldAndApplyFollowsTheEdits) {
        [](auto& s) { s.SetWindowAlign(2); }},
       {"no arrangement", [](auto& v) { v.ClickRadio(Page::Basic, 226, {261, 262, 226}); },
        [](auto& s) { s.SetWindowAlign(0); }},
+      {"side by side", [](auto& v) { v.ClickRadio(Page::Basic, 261, {261, 262, 226}); },
+       [](auto& s) { s.SetWindowAlign(1); }},
       {"dual print", [](auto& v) { v.ToggleCheck(Page::Basic, 264); }, [](auto& s) { s.SetDualPrint(1); }},
       {"keep style", [](auto& v) { v.ToggleCheck(Page::Basic, 263); }, [](auto& s) { s.SetKeepStyleType(0); }},
       {"expand shapes", [](auto& v) { v.ToggleCheck(Page::Details, 266); },
@@ -158,8 +160,11 @@ TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
     v.chooserAnswer = 0xAA;
     v.d->cmdColor_Click(0);
     v.PickSet(L"default");
+    EXPECT_TRUE(v.At(Page::Details, 207).enabled);
     v.d->cmdColor_Click(0);
     EXPECT_THAT(v.chooserStarts, ElementsAre(0x2, 128));
+    v.PickSet(L"Fancy");
+    EXPECT_FALSE(v.At(Page::Details, 207).enabled);
   });
   // A cancelled chooser changes nothing and does not count as an edit; the
   // file chooser starts from the glossary of the set shown.
@@ -203,6 +208,7 @@ TEST_F(SetupDialog, AddingAndRemovingSetsRefusesWhatCouldNotBeKept) {
     v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);
     EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default", L"Fancy", L"New"));
     EXPECT_EQ(v.At(Page::OptionSets, 229).text, L"New");
+    EXPECT_EQ(v.At(Page::OptionSets, 205).selected, 2);
     v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);  // cancelled
     EXPECT_EQ(v.At(Page::OptionSets, 205).items.size(), 3u);
 
@@ -408,12 +414,16 @@ TEST_F(SetupDialog, TheHiddenPageIsThereOnlyWhenAskedForAndEditsTheSwitches) {
     EXPECT_THAT(v.tabs, ElementsAre(Page::OptionSets, Page::Basic, Page::Details, Page::Fonts, Page::Engines));
     EXPECT_EQ(v.shownPage, Page::OptionSets);
     EXPECT_FALSE(v.At(Page::Basic, 255).visible);
+    ASSERT_EQ(v.engineColumns.size(), std::size(dialogs::kEngineColumns));
+    EXPECT_EQ(v.engineColumns[0], support::LoadText(dialogs::kEngineColumns[0].textId));
   });
   host.hidden = true;
+  host.options.Find(L"default")->SetEditType(1);
   Run([](ScriptedSetupView& v) {
     ASSERT_EQ(v.tabs.size(), 6u);
     EXPECT_EQ(v.tabTexts[0], L"&debug");
     EXPECT_EQ(v.At(Page::Hidden, 240).text, L"UsesPreMacro222");
+    EXPECT_EQ(v.At(Page::Hidden, 253).text, L"1");
     v.d->Tab_Change(2);
     EXPECT_EQ(v.shownPage, Page::Basic);
     v.ToggleCheck(Page::Hidden, 221);

@@ -130,12 +130,14 @@ TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValuesAndNothingSta
 
 // Removing a set moves the later ones to other subkeys; a new set takes the
 // subkey that held another set's hidden values; a hidden value changed in
-// memory is not saved.
+// memory is not saved; sets sharing a name keep theirs in order.
 TEST_F(SettingsStore, SaveWithoutHiddenKeepsEachSetsStoredHiddenValues) {
   auto opts = Fresh(true);
   opts->Find(L"default")->SetTimeOutMSec(5000);
   opts->Add(L"gone");
   opts->Add(L"Other")->SetTranPrefix(L"[");
+  opts->Add(L"Other");
+  opts->At(3).SetTranSuffix(L"]");
   ASSERT_TRUE(opts->Save(true));
   auto edited = Loaded();
   edited->Remove(L"gone");
@@ -143,7 +145,7 @@ TEST_F(SettingsStore, SaveWithoutHiddenKeepsEachSetsStoredHiddenValues) {
   edited->Find(L"Other")->SetDualPrint(1);
   edited->Add(L"New");
   ASSERT_TRUE(edited->Save(false));
-  EXPECT_EQ(Render(*Loaded()), L"*default _TimeOutMSec=5000|Other DualPrint=True _TranPrefix=[|New|");
+  EXPECT_EQ(Render(*Loaded()), L"*default _TimeOutMSec=5000|Other DualPrint=True _TranPrefix=[|Other _TranSuffix=]|New|");
 }
 
 // What a load makes of stored values: each case adds to the previous one's

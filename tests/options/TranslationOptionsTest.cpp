@@ -24,6 +24,9 @@ TEST(TranslationOptions, NamesSelectionRemovalAndCopies) {
   EXPECT_EQ(opts.Select(L"nope"), nullptr);
   EXPECT_EQ(opts.Find(L"dup"), nullptr) << "names compare exactly";
   EXPECT_EQ(Render(opts), L"default|*Dup DualPrint=True|*Dup|b _TranSuffix=>|");
+  TranslationOptions dups;
+  dups.Assign(opts);
+  EXPECT_EQ(Render(dups), Render(opts)) << "sets sharing a name are copied each as it is";
   EXPECT_FALSE(opts.Remove(L"default"));
   EXPECT_FALSE(opts.Remove(L"missing"));
   EXPECT_TRUE(opts.Remove(L"Dup"));

@@ -101,7 +101,8 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
 
 // The time limit running out on the second sentence: copy puts the first on
 // the clipboard, paste writes nothing; both tell the user. Run out before the
-// first answer, copy leaves the clipboard as it was; with nothing selected
+// first answer or while the engine opens, copy leaves the clipboard as it
+// was; with nothing selected
 // it says so.
 TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot) {
   TimedCaller timed;
@@ -135,14 +136,17 @@ TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot
   EXPECT_EQ(listed(), std::vector<int>{resources::msg::kCutShort});
   EXPECT_EQ(timed.started, 60000);
 
-  impl->Script(fake_engine::Operation::Translate, {.hang = true, .hold = [&timed] {
-                 timed.timedOut = true;
-                 engine::AppCommon::Instance().SetCancel(true);
-               }});
-  ClipboardEx().SetText(L"kept", 0, 0);
-  EXPECT_FALSE(AppCustom::TranslateCopy(timed, 0, record));
-  EXPECT_EQ(ClipboardEx().GetText(0, false), L"kept");
-  EXPECT_EQ(listed(), std::vector<int>{resources::msg::kCutShort});
+  for (auto op : {fake_engine::Operation::GetEngine, fake_engine::Operation::Translate}) {
+    impl->Script(op, {.hang = true, .hold = [&timed] {
+                        timed.timedOut = true;
+                        engine::AppCommon::Instance().SetCancel(true);
+                      }});
+    ClipboardEx().SetText(L"kept", 0, 0);
+    EXPECT_FALSE(AppCustom::TranslateCopy(timed, 0, record));
+    EXPECT_EQ(ClipboardEx().GetText(0, false), L"kept");
+    EXPECT_EQ(listed(), std::vector<int>{resources::msg::kCutShort});
+    impl->Script(op, {});
+  }
   original->Windows()->Item(1)->Selection()->Unselect();
   EXPECT_FALSE(AppCustom::TranslateCopy(timed, 0, record));
   EXPECT_EQ(ClipboardEx().GetText(0, false), L"kept");
