@@ -1,11 +1,13 @@
 // A text's bounds are worked out once and kept until the shape or its text
 // changes: whatever changes between two reads, the second read must equal
-// what the changed deck gives when opened afresh.
+// what the changed deck gives when opened afresh. The same holds for a
+// master's theme.
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "src/host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxDocument.h"
 #include "src/platform/Strings.h"
 #include "tests/common/TempDir.h"
 #include "tests/host/DeckBuilder.h"
@@ -61,3 +63,27 @@ TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
 }
 
 }  // namespace
+
+// A master's theme is worked out once and kept; an edit of the theme or of
+// the master's colour map shows in the next read.
+TEST(ThemeCache, AnEditOfTheThemeOrTheMasterIsSeen) {
+  testsupport::TempDir dir;
+  decktest::Write(decktest::Deck{}, dir / "deck.pptx");
+  auto doc = pptx::Document::Open(dir / "deck.pptx");
+  const std::string master = "ppt/slideMasters/slideMaster1.xml", theme = "ppt/theme/theme1.xml";
+  EXPECT_EQ(doc->Fonts(master).majorLatin, "Liberation Serif");
+  EXPECT_EQ(doc->Theme(master).colors.count("tx1"), 0u);
+
+  pugi::xml_node elements = doc->Pkg().Xml(theme).document_element().first_child();
+  elements.child("a:fontScheme").child("a:majorFont").child("a:latin").attribute("typeface") = "Georgia";
+  pugi::xml_node scheme = elements.append_child("a:clrScheme");
+  scheme.append_child("a:dk1").append_child("a:srgbClr").append_attribute("val") = "102030";
+  scheme.append_child("a:lt1").append_child("a:sysClr").append_attribute("lastClr") = "FFFFFF";
+  doc->MarkDirty(theme);
+  EXPECT_EQ(doc->Fonts(master).majorLatin, "Georgia");
+  EXPECT_EQ(doc->Theme(master).colors.at("tx1"), 0x102030u);
+
+  doc->Pkg().Xml(master).document_element().child("p:clrMap").attribute("tx1") = "lt1";
+  doc->MarkDirty(master);
+  EXPECT_EQ(doc->Theme(master).colors.at("tx1"), 0xFFFFFFu);
+}

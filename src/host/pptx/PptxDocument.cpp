@@ -112,11 +112,34 @@ std::string Document::ThemeOf(const std::string& masterPart) {
   return r && mPackage->HasPart(r->targetPart) ? r->targetPart : std::string();
 }
 
-ThemeFonts Document::Fonts(const std::string& masterPart) {
-  ThemeFonts f;
+namespace {
+
+std::uint32_t ColorOf(pugi::xml_node holder) {
+  for (pugi::xml_node c = holder.first_child(); c; c = c.next_sibling()) {
+    std::string_view l = LocalName(c);
+    if (l == "srgbClr") return HexColor(c.attribute("val").value()).value_or(0);
+    if (l == "sysClr") return HexColor(c.attribute("lastClr").value()).value_or(0);
+  }
+  return 0;
+}
+
+}  // namespace
+
+const ThemeValues& Document::Theme(const std::string& masterPart) {
+  static const ThemeValues kNone;
+  // The links name the theme; the two parts hold what is read from them.
+  const std::uint64_t links = mPackage->LinkEdits();
+  auto kept = mThemes.find(masterPart);
+  if (kept != mThemes.end() && kept->second.links == links &&
+      kept->second.masterVersion == mPackage->PartVersion(masterPart) &&
+      kept->second.themeVersion == mPackage->PartVersion(kept->second.theme))
+    return kept->second.values;
   std::string theme = ThemeOf(masterPart);
-  if (theme.empty()) return f;
-  pugi::xml_node scheme = Child(Child(mPackage->Xml(theme).document_element(), "themeElements"), "fontScheme");
+  if (theme.empty()) return kNone;
+  KeptTheme k{links, mPackage->PartVersion(masterPart), mPackage->PartVersion(theme), theme, {}};
+  ThemeFonts& f = k.values.fonts;
+  pugi::xml_node elements = Child(mPackage->Xml(theme).document_element(), "themeElements");
+  pugi::xml_node scheme = Child(elements, "fontScheme");
   auto read = [&](const char* which, std::string& latin, std::string& ea, std::string& cs) {
     pugi::xml_node n = Child(scheme, which);
     latin = Attr(Child(n, "latin"), "typeface").value();
@@ -125,7 +148,21 @@ ThemeFonts Document::Fonts(const std::string& masterPart) {
   };
   read("majorFont", f.majorLatin, f.majorEastAsian, f.majorComplex);
   read("minorFont", f.minorLatin, f.minorEastAsian, f.minorComplex);
-  return f;
+  std::map<std::string, std::uint32_t>& colors = k.values.colors;
+  for (pugi::xml_node c = Child(elements, "clrScheme").first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element) colors[std::string(LocalName(c))] = ColorOf(c);
+  try {
+    pugi::xml_node map = Child(mPackage->Xml(masterPart).document_element(), "clrMap");
+    for (const char* alias : {"bg1", "tx1", "bg2", "tx2"}) {
+      std::string target = map.attribute(alias).as_string("");
+      if (target.empty()) target = std::string(alias[0] == 'b' ? "lt" : "dk") + alias[2];
+      auto it = colors.find(target);
+      if (it != colors.end()) colors[alias] = it->second;
+    }
+  } catch (const platform::ComError&) {
+    // A damaged master only costs the aliases.
+  }
+  return (mThemes[masterPart] = std::move(k)).values;
 }
 
 pugi::xml_node Document::FindPlaceholder(const std::string& part, const std::string& type, const std::string& idx) {

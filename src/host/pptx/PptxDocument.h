@@ -30,6 +30,14 @@ struct ThemeFonts {
   std::string minorLatin, minorEastAsian, minorComplex;
 };
 
+// A master's theme as text reads it: the theme fonts, and the theme colours
+// by scheme name after the master's colour map ("accent1", "tx1", "bg1",
+// "dk1"... as 0xRRGGBB).
+struct ThemeValues {
+  ThemeFonts fonts;
+  std::map<std::string, std::uint32_t> colors;
+};
+
 struct SlideInfo {
   int id = 0;             // p:sldId/@id
   std::string relId;      // r:id in presentation.xml
@@ -71,7 +79,11 @@ class Document : public std::enable_shared_from_this<Document> {
   std::string LayoutOf(const std::string& slidePart);
   std::string MasterOf(const std::string& layoutPart);
   std::string ThemeOf(const std::string& masterPart);
-  ThemeFonts Fonts(const std::string& masterPart);
+  ThemeFonts Fonts(const std::string& masterPart) { return Theme(masterPart).fonts; }
+  // Worked out once per master and kept while the package's links, the
+  // master and its theme stay as they were. A damaged colour scheme or map
+  // only costs the colours.
+  const ThemeValues& Theme(const std::string& masterPart);
   // The placeholder shape (p:sp) in a layout or master that a slide
   // placeholder with this type and idx inherits from; empty when none.
   pugi::xml_node FindPlaceholder(const std::string& part, const std::string& type, const std::string& idx);
@@ -196,6 +208,12 @@ class Document : public std::enable_shared_from_this<Document> {
   std::shared_ptr<TextBodyCache> mTextCache;
   std::shared_ptr<SmartArtIndex> mSmartArt;
   std::map<std::string, std::pair<std::uint64_t, pugi::xml_node>> mPlaceholders;  // by part, type and idx
+  struct KeptTheme {
+    std::uint64_t links = 0, masterVersion = 0, themeVersion = 0;
+    std::string theme;
+    ThemeValues values;
+  };
+  std::map<std::string, KeptTheme> mThemes;  // by master
 };
 
 // A slide (or notes page) part as the text side sees it.

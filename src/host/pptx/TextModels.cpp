@@ -20,24 +20,6 @@ constexpr const char* kSchemeNames[] = {"dk1", "lt1", "dk2", "lt2", "accent1", "
 // The classic eight-colour scheme in the order of its ppSchemeColor values.
 constexpr const char* kLegacyScheme[] = {"bg1", "tx1", "bg2", "tx2", "accent1", "accent2", "hlink", "folHlink"};
 
-std::optional<std::uint32_t> HexColor(std::string_view v) {
-  if (v.size() != 6) return std::nullopt;
-  char* end = nullptr;
-  std::string s(v);
-  unsigned long n = std::strtoul(s.c_str(), &end, 16);
-  if (!end || *end) return std::nullopt;
-  return static_cast<std::uint32_t>(n);
-}
-
-std::uint32_t ColorOf(pugi::xml_node holder) {
-  for (pugi::xml_node c = holder.first_child(); c; c = c.next_sibling()) {
-    std::string_view l = LocalName(c);
-    if (l == "srgbClr") return HexColor(c.attribute("val").value()).value_or(0);
-    if (l == "sysClr") return HexColor(c.attribute("lastClr").value()).value_or(0);
-  }
-  return 0;
-}
-
 // Theme colours after the master's colour map, and the theme fonts.
 std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
   auto ctx = std::make_shared<TextStyleContext>();
@@ -59,19 +41,7 @@ std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
     if (master.empty())
       if (auto rel = doc.Pkg().RelationshipByType(slide.part, "notesMaster")) master = rel->targetPart;
     if (master.empty()) return ctx;
-    std::string theme = doc.ThemeOf(master);
-    if (theme.empty()) return ctx;
-    pugi::xml_node scheme =
-        TxChild(TxChild(doc.Pkg().Xml(theme).document_element(), "themeElements"), "clrScheme");
-    for (pugi::xml_node c = scheme.first_child(); c; c = c.next_sibling())
-      if (c.type() == pugi::node_element) ctx->schemeColors[std::string(LocalName(c))] = ColorOf(c);
-    pugi::xml_node map = TxChild(doc.Pkg().Xml(master).document_element(), "clrMap");
-    for (const char* alias : {"bg1", "tx1", "bg2", "tx2"}) {
-      std::string target = map.attribute(alias).as_string("");
-      if (target.empty()) target = std::string(alias[0] == 'b' ? "lt" : "dk") + alias[2];
-      auto it = ctx->schemeColors.find(target);
-      if (it != ctx->schemeColors.end()) ctx->schemeColors[alias] = it->second;
-    }
+    ctx->schemeColors = doc.Theme(master).colors;
   } catch (const platform::ComError&) {
     // A damaged theme only costs the colour values; text stays usable.
   }

@@ -1,5 +1,7 @@
 #include "src/host/pptx/Vocabulary.h"
 
+#include <cstdlib>
+
 #include "src/host/pptx/PptxDocument.h"
 #include "src/platform/Strings.h"
 
@@ -26,6 +28,15 @@ std::string NameLike(pugi::xml_node like, std::string_view local) { return Quali
 
 std::wstring W(std::string_view utf8) { return platform::FromUtf8(utf8); }
 std::string U(std::wstring_view text) { return platform::ToUtf8(text); }
+
+std::optional<std::uint32_t> HexColor(std::string_view v) {
+  if (v.size() != 6) return std::nullopt;
+  char* end = nullptr;
+  std::string s(v);
+  unsigned long n = std::strtoul(s.c_str(), &end, 16);
+  if (!end || *end) return std::nullopt;
+  return static_cast<std::uint32_t>(n);
+}
 
 bool Is(pugi::xml_node node, std::string_view localName) {
   return node.type() == pugi::node_element && LocalName(node) == localName;

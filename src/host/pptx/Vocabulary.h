@@ -10,6 +10,7 @@
 // relationship), the class of the deck: a strict deck stays strict.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -106,6 +107,8 @@ std::string_view PrefixOf(pugi::xml_node node);
 // `local` under the prefix `like` is written with ("a:t" for an "a:r").
 std::string NameLike(pugi::xml_node like, std::string_view local);
 bool Is(pugi::xml_node node, std::string_view localName);
+// A colour as the format spells it ("1F497D") as 0xRRGGBB; none when malformed.
+std::optional<std::uint32_t> HexColor(std::string_view v);
 pugi::xml_node Child(pugi::xml_node parent, std::string_view localName);
 std::vector<pugi::xml_node> Children(pugi::xml_node parent, std::string_view localName);
 // Attribute by local name ("r:id" matches "id" in any prefix only when
