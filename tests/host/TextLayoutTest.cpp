@@ -165,6 +165,11 @@ TEST(FontMetricsTest, AStyledFamilyTheSystemLacksFallsBackOnItsBaseFamily) {
   EXPECT_NE(metrics.Face("Liberation Sans", true, false), base);
   // Characters the face lacks are measured with a face that has them.
   EXPECT_GT(base->Advance(U'\u65E5'), 0.5);
+  // A narrow and a wide letter keep their own widths once known.
+  const double narrow = base->Advance(U'i'), wide = base->Advance(U'W');
+  EXPECT_LT(narrow, wide);
+  EXPECT_EQ(base->Advance(U'i'), narrow);
+  EXPECT_EQ(base->Advance(U'W'), wide);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "src/host/pptx/FontMetrics.h"
 
+#include <array>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -35,18 +37,24 @@ class EstimatedFace : public FontFace {
 struct FontMetrics::Impl {
   class FtFace : public FontFace {
    public:
-    FtFace(Impl& owner, FT_Face face, std::string file, std::string family, bool bold, bool italic)
-        : mOwner(owner), mFace(face), mFile(std::move(file)), mFamily(std::move(family)), mBold(bold),
-          mItalic(italic) {
+    FtFace(Impl& owner, FT_Face face, std::string file, std::string family, bool bold)
+        : mOwner(owner), mFace(face), mFile(std::move(file)), mFamily(std::move(family)), mBold(bold) {
       double em = face->units_per_EM ? face->units_per_EM : 1000;
       mLineHeight = face->height / em;
       mAscent = face->ascender / em;
       if (mLineHeight <= 0) mLineHeight = 1.2;
       if (mAscent <= 0) mAscent = 0.9;
+      for (auto& a : mLatin) a.store(-1, std::memory_order_relaxed);
     }
     ~FtFace() override { FT_Done_Face(mFace); }
 
     double Advance(char32_t c) const override {
+      // Nearly every character measured is in the first 256: those are
+      // answered without the lock once known.
+      if (c < mLatin.size()) {
+        double known = mLatin[c].load(std::memory_order_relaxed);
+        if (known >= 0) return known;
+      }
       std::lock_guard<std::recursive_mutex> lock(mOwner.mutex);
       auto it = mAdvances.find(c);
       if (it != mAdvances.end()) return it->second;
@@ -54,7 +62,7 @@ struct FontMetrics::Impl {
       FT_UInt glyph = FT_Get_Char_Index(mFace, c);
       if (glyph == 0 && c > U' ') {
         // Renderers draw a missing character from another face that has it.
-        const FontFace* other = mOwner.FallbackFor(c, mBold, mItalic);
+        const FontFace* other = mOwner.FallbackFor(c, mBold);
         adv = other && other != this ? other->Advance(c) : 0.5;
       } else {
         FT_Fixed units = 0;
@@ -62,6 +70,7 @@ struct FontMetrics::Impl {
         adv = static_cast<double>(units) / (mFace->units_per_EM ? mFace->units_per_EM : 1000);
       }
       mAdvances.emplace(c, adv);
+      if (c < mLatin.size() && adv >= 0) mLatin[c].store(adv, std::memory_order_relaxed);
       return adv;
     }
     double LineHeight() const override { return mLineHeight; }
@@ -75,18 +84,24 @@ struct FontMetrics::Impl {
     std::string mFile;
     std::string mFamily;
     bool mBold;
-    bool mItalic;
     double mLineHeight = 1.2;
     double mAscent = 0.9;
     mutable std::unordered_map<char32_t, double> mAdvances;
+    mutable std::array<std::atomic<double>, 256> mLatin;  // -1 until measured
   };
 
   std::recursive_mutex mutex;
   FT_Library library = nullptr;
   bool fcReady = false;
   std::map<std::tuple<std::string, bool, bool>, const FontFace*> byRequest;
+  // What fontconfig answered for a family (or "" for its default) in a
+  // style: every request asks for the default too, to tell a real match
+  // from a fallback, and matching costs far more than the lookup.
+  std::map<std::tuple<std::string, bool, bool>, const FontFace*> matched;
   std::map<std::tuple<std::string, int>, std::unique_ptr<FtFace>> byFile;
-  std::map<std::tuple<char32_t, bool, bool>, const FontFace*> fallbacks;
+  // A missing character's face is matched by weight only, so the italic
+  // and upright styles share one answer.
+  std::map<std::tuple<char32_t, bool>, const FontFace*> fallbacks;
   EstimatedFace estimate;
 
   Impl() {
@@ -98,7 +113,7 @@ struct FontMetrics::Impl {
     if (library) FT_Done_FreeType(library);
   }
 
-  const FontFace* Load(FcPattern* pattern, bool bold, bool italic) {
+  const FontFace* Load(FcPattern* pattern, bool bold) {
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
@@ -112,21 +127,21 @@ struct FontMetrics::Impl {
         FcPatternGetInteger(match, FC_INDEX, 0, &index);
         FcPatternGetString(match, FC_FAMILY, 0, &family);
         face = Open(reinterpret_cast<const char*>(file), index, family ? reinterpret_cast<const char*>(family) : "",
-                    bold, italic);
+                    bold);
       }
       FcPatternDestroy(match);
     }
     return face;
   }
 
-  const FontFace* Open(const std::string& file, int index, const std::string& family, bool bold, bool italic) {
+  const FontFace* Open(const std::string& file, int index, const std::string& family, bool bold) {
     auto key = std::make_tuple(file, index);
     auto it = byFile.find(key);
     if (it != byFile.end()) return it->second.get();
     if (!library) return nullptr;
     FT_Face face = nullptr;
     if (FT_New_Face(library, file.c_str(), index, &face) != 0) return nullptr;
-    auto owned = std::make_unique<FtFace>(*this, face, file, family, bold, italic);
+    auto owned = std::make_unique<FtFace>(*this, face, file, family, bold);
     const FontFace* raw = owned.get();
     byFile.emplace(key, std::move(owned));
     return raw;
@@ -158,19 +173,23 @@ struct FontMetrics::Impl {
   }
 
   const FontFace* Match(const std::string& family, bool bold, bool italic) {
+    auto key = std::make_tuple(family, bold, italic);
+    auto it = matched.find(key);
+    if (it != matched.end()) return it->second;
     FcPattern* pattern = FcPatternCreate();
     if (!family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
     FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    const FontFace* face = Load(pattern, bold, italic);
+    const FontFace* face = Load(pattern, bold);
     FcPatternDestroy(pattern);
+    matched.emplace(std::move(key), face);
     return face;
   }
 
-  const FontFace* FallbackFor(char32_t c, bool bold, bool italic) {
+  const FontFace* FallbackFor(char32_t c, bool bold) {
     std::lock_guard<std::recursive_mutex> lock(mutex);
-    auto key = std::make_tuple(c, bold, italic);
+    auto key = std::make_tuple(c, bold);
     auto it = fallbacks.find(key);
     if (it != fallbacks.end()) return it->second;
     const FontFace* face = nullptr;
@@ -180,7 +199,7 @@ struct FontMetrics::Impl {
       FcCharSetAddChar(set, c);
       FcPatternAddCharSet(pattern, FC_CHARSET, set);
       FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-      face = Load(pattern, bold, italic);
+      face = Load(pattern, bold);
       FcCharSetDestroy(set);
       FcPatternDestroy(pattern);
     }
