@@ -97,10 +97,23 @@ inline std::string Table(int id, const std::string& name, int cols, const std::v
                       "<a:tbl><a:tblPr/>" + grid + trs + "</a:tbl>", ph);
 }
 
-inline void AddEntry(zip_t* z, const std::string& name, const std::string& data, std::vector<std::string>& keep) {
-  keep.push_back(data);
-  zip_source_t* s = zip_source_buffer(z, keep.back().data(), keep.back().size(), 0);
-  if (!s || zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8) < 0) throw std::runtime_error("zip add " + name);
+using Entries = std::vector<std::pair<std::string, std::string>>;  // name -> bytes, in entry order
+
+// Writes a zip of the entries as given; a name ending in '/' is a folder.
+inline void WriteEntries(const std::filesystem::path& file, const Entries& entries) {
+  int err = 0;
+  zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (!z) throw std::runtime_error("cannot create " + file.string());
+  for (auto& [name, data] : entries) {
+    zip_int64_t added = name.ends_with('/') ? zip_dir_add(z, name.c_str(), ZIP_FL_ENC_UTF_8)
+                                            : zip_file_add(z, name.c_str(), zip_source_buffer(z, data.data(), data.size(), 0),
+                                                           ZIP_FL_ENC_UTF_8);
+    if (added < 0) throw std::runtime_error("zip add " + name);
+  }
+  if (zip_close(z) != 0) {
+    zip_discard(z);
+    throw std::runtime_error("cannot write " + file.string());
+  }
 }
 
 inline std::string RelsXml(const std::vector<Rel>& rels) {
@@ -121,11 +134,7 @@ inline std::string SpTree(const std::string& shapes) {
 
 inline void Write(const Deck& d, const std::filesystem::path& file) {
   const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
-  std::vector<std::string> keep;
-  keep.reserve(64 + d.slides.size() * 2 + d.parts.size());
-  int err = 0;
-  zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  if (!z) throw std::runtime_error("cannot create test deck");
+  Entries e;
   std::string ct = decl +
                    "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
                    "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
@@ -140,10 +149,10 @@ inline void Write(const Deck& d, const std::filesystem::path& file) {
   for (auto& [name, p] : d.parts)
     if (!p.first.empty()) ct += "<Override PartName=\"/" + name + "\" ContentType=\"" + p.first + "\"/>";
   ct += "</Types>";
-  AddEntry(z, "[Content_Types].xml", ct, keep);
+  e.push_back({"[Content_Types].xml", ct});
   std::vector<Rel> root = {{"rId1", "officeDocument", "ppt/presentation.xml"}};
   root.insert(root.end(), d.rootRels.begin(), d.rootRels.end());
-  AddEntry(z, "_rels/.rels", RelsXml(root), keep);
+  e.push_back({"_rels/.rels", RelsXml(root)});
 
   std::string pres = decl + "<p:presentation " + kNs +
                      "><p:sldMasterIdLst><p:sldMasterId id=\"2147483648\" r:id=\"rIdM\"/></p:sldMasterIdLst><p:sldIdLst>";
@@ -156,55 +165,47 @@ inline void Write(const Deck& d, const std::filesystem::path& file) {
   pres += "</p:sldIdLst><p:sldSz cx=\"9144000\" cy=\"6858000\"/><p:notesSz cx=\"6858000\" cy=\"9144000\"/>"
           "<p:defaultTextStyle><a:lvl1pPr><a:defRPr sz=\"1800\"/></a:lvl1pPr></p:defaultTextStyle>" +
           d.presentationExtra + "</p:presentation>";
-  AddEntry(z, "ppt/presentation.xml", pres, keep);
-  AddEntry(z, "ppt/_rels/presentation.xml.rels", RelsXml(presRels), keep);
+  e.push_back({"ppt/presentation.xml", pres});
+  e.push_back({"ppt/_rels/presentation.xml.rels", RelsXml(presRels)});
 
-  AddEntry(z, "ppt/slideMasters/slideMaster1.xml",
-           decl + "<p:sldMaster " + kNs + "><p:cSld>" + SpTree(d.masterShapes) +
-               "</p:cSld><p:clrMap bg1=\"lt1\" tx1=\"dk1\" bg2=\"lt2\" tx2=\"dk2\" accent1=\"accent1\" "
-               "accent2=\"accent2\" accent3=\"accent3\" accent4=\"accent4\" accent5=\"accent5\" accent6=\"accent6\" "
-               "hlink=\"hlink\" folHlink=\"folHlink\"/><p:sldLayoutIdLst><p:sldLayoutId id=\"2147483649\" "
-               "r:id=\"rIdL\"/></p:sldLayoutIdLst><p:txStyles><p:titleStyle><a:lvl1pPr><a:defRPr sz=\"4400\"/>"
-               "</a:lvl1pPr></p:titleStyle><p:bodyStyle><a:lvl1pPr><a:defRPr sz=\"3200\"/></a:lvl1pPr></p:bodyStyle>"
-               "<p:otherStyle><a:lvl1pPr><a:defRPr sz=\"1800\"/></a:lvl1pPr></p:otherStyle></p:txStyles></p:sldMaster>",
-           keep);
-  AddEntry(z, "ppt/slideMasters/_rels/slideMaster1.xml.rels",
-           RelsXml({{"rIdL", "slideLayout", "../slideLayouts/slideLayout1.xml"}, {"rIdT", "theme", "../theme/theme1.xml"}}),
-           keep);
-  AddEntry(z, "ppt/slideLayouts/slideLayout1.xml",
-           decl + "<p:sldLayout " + kNs + "><p:cSld name=\"Title and Content\">" + SpTree(d.layoutShapes) +
-               "</p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sldLayout>",
-           keep);
-  AddEntry(z, "ppt/slideLayouts/_rels/slideLayout1.xml.rels",
-           RelsXml({{"rId1", "slideMaster", "../slideMasters/slideMaster1.xml"}}), keep);
-  AddEntry(z, "ppt/theme/theme1.xml",
-           decl + "<a:theme xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" name=\"T\">"
-                  "<a:themeElements><a:fontScheme name=\"F\"><a:majorFont><a:latin typeface=\"Liberation Serif\"/>"
-                  "<a:ea typeface=\"\"/><a:cs typeface=\"\"/></a:majorFont><a:minorFont><a:latin "
-                  "typeface=\"Liberation Sans\"/><a:ea typeface=\"\"/><a:cs typeface=\"\"/></a:minorFont>"
-                  "</a:fontScheme></a:themeElements></a:theme>",
-           keep);
+  e.push_back({"ppt/slideMasters/slideMaster1.xml",
+               decl + "<p:sldMaster " + kNs + "><p:cSld>" + SpTree(d.masterShapes) +
+                   "</p:cSld><p:clrMap bg1=\"lt1\" tx1=\"dk1\" bg2=\"lt2\" tx2=\"dk2\" accent1=\"accent1\" "
+                   "accent2=\"accent2\" accent3=\"accent3\" accent4=\"accent4\" accent5=\"accent5\" accent6=\"accent6\" "
+                   "hlink=\"hlink\" folHlink=\"folHlink\"/><p:sldLayoutIdLst><p:sldLayoutId id=\"2147483649\" "
+                   "r:id=\"rIdL\"/></p:sldLayoutIdLst><p:txStyles><p:titleStyle><a:lvl1pPr><a:defRPr sz=\"4400\"/>"
+                   "</a:lvl1pPr></p:titleStyle><p:bodyStyle><a:lvl1pPr><a:defRPr sz=\"3200\"/></a:lvl1pPr></p:bodyStyle>"
+                   "<p:otherStyle><a:lvl1pPr><a:defRPr sz=\"1800\"/></a:lvl1pPr></p:otherStyle></p:txStyles></p:sldMaster>"});
+  e.push_back({"ppt/slideMasters/_rels/slideMaster1.xml.rels",
+               RelsXml({{"rIdL", "slideLayout", "../slideLayouts/slideLayout1.xml"}, {"rIdT", "theme", "../theme/theme1.xml"}})});
+  e.push_back({"ppt/slideLayouts/slideLayout1.xml",
+               decl + "<p:sldLayout " + kNs + "><p:cSld name=\"Title and Content\">" + SpTree(d.layoutShapes) +
+                   "</p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sldLayout>"});
+  e.push_back({"ppt/slideLayouts/_rels/slideLayout1.xml.rels",
+               RelsXml({{"rId1", "slideMaster", "../slideMasters/slideMaster1.xml"}})});
+  e.push_back({"ppt/theme/theme1.xml",
+               decl + "<a:theme xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" name=\"T\">"
+                      "<a:themeElements><a:fontScheme name=\"F\"><a:majorFont><a:latin typeface=\"Liberation Serif\"/>"
+                      "<a:ea typeface=\"\"/><a:cs typeface=\"\"/></a:majorFont><a:minorFont><a:latin "
+                      "typeface=\"Liberation Sans\"/><a:ea typeface=\"\"/><a:cs typeface=\"\"/></a:minorFont>"
+                      "</a:fontScheme></a:themeElements></a:theme>"});
   for (std::size_t i = 0; i < d.slides.size(); ++i) {
     std::string n = std::to_string(i + 1);
-    AddEntry(z, "ppt/slides/slide" + n + ".xml",
-             decl + "<p:sld " + kNs + "><p:cSld>" + SpTree(d.slides[i]) +
-                 "</p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sld>",
-             keep);
+    e.push_back({"ppt/slides/slide" + n + ".xml",
+                 decl + "<p:sld " + kNs + "><p:cSld>" + SpTree(d.slides[i]) +
+                     "</p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sld>"});
     std::vector<Rel> rels = {{"rIdLayout", "slideLayout", "../slideLayouts/slideLayout1.xml"}};
     auto it = d.slideRels.find(static_cast<int>(i));
     if (it != d.slideRels.end()) rels.insert(rels.end(), it->second.begin(), it->second.end());
-    AddEntry(z, "ppt/slides/_rels/slide" + n + ".xml.rels", RelsXml(rels), keep);
+    e.push_back({"ppt/slides/_rels/slide" + n + ".xml.rels", RelsXml(rels)});
   }
-  for (auto& [name, p] : d.parts) AddEntry(z, name, p.second, keep);
-  if (zip_close(z) != 0) {
-    zip_discard(z);
-    throw std::runtime_error("cannot write test deck");
-  }
+  for (auto& [name, p] : d.parts) e.push_back({name, p.second});
+  WriteEntries(file, e);
 }
 
 // Every entry of a zip file, name -> uncompressed bytes, in entry order.
-inline std::vector<std::pair<std::string, std::string>> ReadEntries(const std::filesystem::path& file) {
-  std::vector<std::pair<std::string, std::string>> out;
+inline Entries ReadEntries(const std::filesystem::path& file) {
+  Entries out;
   int err = 0;
   zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &err);
   if (!z) throw std::runtime_error("cannot open " + file.string());

@@ -30,16 +30,6 @@ decktest::Deck TwoSlides() {
 
 std::string Message(const PackageError& e) { return platform::ToUtf8(e.Description()); }
 
-// Writes a zip whose single extra entry has the given name and data.
-void ZipWith(const std::filesystem::path& file, const std::vector<std::pair<std::string, std::string>>& entries) {
-  std::vector<std::string> keep;
-  keep.reserve(entries.size());
-  int err = 0;
-  zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  for (auto& [n, d] : entries) decktest::AddEntry(z, n, d, keep);
-  zip_close(z);
-}
-
 // Writes the two-slide deck to dir/name and opens it.
 std::unique_ptr<Package> OpenTwoSlides(const testsupport::TempDir& dir, const char* name = "in.pptx") {
   decktest::Write(TwoSlides(), dir / name);
@@ -195,7 +185,7 @@ class PptxBadInput : public ::testing::Test {
     auto entries = OkEntries();
     for (auto& e : entries)
       if (e.first == part) edit(e.second);
-    ZipWith(dir / name, entries);
+    decktest::WriteEntries(dir / name, entries);
     return dir / name;
   }
 };
@@ -229,7 +219,7 @@ TEST_F(PptxBadInput, TruncatedCorruptOrNoZipAtAll) {
 }
 
 TEST_F(PptxBadInput, MissingPartsAndWrongContent) {
-  ZipWith(dir / "plain.pptx", {{"hello.txt", "hi"}});
+  decktest::WriteEntries(dir / "plain.pptx", {{"hello.txt", "hi"}});
   EXPECT_THAT(OpenFails(dir / "plain.pptx"), HasSubstr("[Content_Types].xml"));
 
   decktest::Deck d = TwoSlides();
@@ -240,7 +230,7 @@ TEST_F(PptxBadInput, MissingPartsAndWrongContent) {
   // A slide the presentation lists but the package lacks.
   auto entries = OkEntries();
   std::erase_if(entries, [](auto& e) { return e.first == "ppt/slides/slide2.xml"; });
-  ZipWith(dir / "noslide.pptx", entries);
+  decktest::WriteEntries(dir / "noslide.pptx", entries);
   EXPECT_THAT(OpenFails(dir / "noslide.pptx"), HasSubstr("slide 2"));
 }
 
@@ -259,7 +249,7 @@ TEST_F(PptxBadInput, PathOutsideThePackageOrTwiceInIt) {
     SCOPED_TRACE(c.names.back().substr(0, 20));
     auto bad = entries;
     for (const std::string& name : c.names) bad.push_back({name, "<x/>"});
-    ZipWith(dir / "escape.pptx", bad);
+    decktest::WriteEntries(dir / "escape.pptx", bad);
     EXPECT_THAT(OpenFails(dir / "escape.pptx"), HasSubstr(c.want));
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path().parent_path() / "evil.xml"));
@@ -268,7 +258,7 @@ TEST_F(PptxBadInput, PathOutsideThePackageOrTwiceInIt) {
 TEST_F(PptxBadInput, OversizedEntriesAndTooManyEntries) {
   auto entries = OkEntries();
   entries.push_back({"ppt/media/big.bin", std::string(3u << 20, 'A')});
-  ZipWith(dir / "big.pptx", entries);
+  decktest::WriteEntries(dir / "big.pptx", entries);
   PackageLimits small, ratio, few;
   small.maxEntrySize = (3u << 20) - 1;  // one byte short
   ratio.maxRatio = 100;  // 3 MiB of one letter compresses several hundred times: a bomb by ratio.
