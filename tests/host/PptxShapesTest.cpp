@@ -2,17 +2,16 @@
 
 #include <cmath>
 #include <functional>
+#include <thread>
 
-#include "tests/host/DeckBuilder.h"
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxPackage.h"
 #include "src/platform/Strings.h"
-#include "tests/common/Paths.h"
+#include "tests/host/DeckBuilder.h"
 #include "tests/platform/TestSupport.h"
 
 using namespace host;
 using decktest::Sp;
-
 using testsupport::ErrorOf;
 
 namespace {
@@ -31,24 +30,49 @@ class PptxShapes : public ::testing::Test {
  protected:
   testsupport::TempDir dir;
   Ptr<Application> app = pptx::CreateApplication();
-  Ptr<Presentation> Open(const decktest::Deck& d, bool window = true) {
+  std::wstring At(const char* name) { return platform::FromUtf8((dir / name).string()); }
+  Ptr<Presentation> Open(const decktest::Deck& d) {
     decktest::Write(d, dir / "deck.pptx");
-    return app->Presentations()->Open(platform::FromUtf8((dir / "deck.pptx").string()), false, false, window);
+    return app->Presentations()->Open(At("deck.pptx"), false, false, true);
   }
   Ptr<Presentation> Reopen(const Ptr<Presentation>& p) {
-    p->SaveCopyAs(platform::FromUtf8((dir / "copy.pptx").string()), ppSaveAsDefault, false);
-    return app->Presentations()->Open(platform::FromUtf8((dir / "copy.pptx").string()), false, false, false);
+    p->SaveCopyAs(At("copy.pptx"), ppSaveAsDefault, false);
+    return app->Presentations()->Open(At("copy.pptx"), false, false, false);
   }
 };
 
-}  // namespace
+struct Recorder : CommandBarButtonEvents {
+  std::vector<std::wstring> clicks;
+  std::function<void()> onClick;
+  void Click(const Ptr<CommandBarControl>& c, bool&) noexcept override {
+    clicks.push_back(c->Tag());
+    if (onClick) onClick();
+  }
+};
 
-namespace host {
-void PrintTo(const ShapeIdentity& i, std::ostream* os) {
-  *os << "{slide " << i.slideId << (i.notesPage ? " notes" : "") << ", shape " << i.shapeId << ", cell " << i.row
-      << "," << i.column << ", drawn " << i.drawnIndex << "}";
-}
-}  // namespace host
+// Windows, views and the application around a deck of three slides; the
+// application starts with the test's options when first asked for.
+class PptxWindows : public PptxShapes {
+ protected:
+  pptx::ApplicationOptions options;
+  std::wstring path;
+
+  void SetUp() override {
+    app = nullptr;
+    decktest::Deck d;
+    d.slides = {Sp(2, "A1", 0, 0, P, P, "First") + Sp(3, "A2", 0, 0, P, P, "Second"), Sp(2, "B1", 0, 0, P, P, "x"),
+                Sp(2, "C1", 0, 0, P, P, "y")};
+    decktest::Write(d, dir / "deck.pptx");
+    path = At("deck.pptx");
+  }
+  Ptr<Application> App() {
+    if (!app) app = pptx::CreateApplication(options);
+    return app;
+  }
+  Ptr<Presentation> Open(bool window = true) { return App()->Presentations()->Open(path, false, false, window); }
+};
+
+}  // namespace
 
 TEST_F(PptxShapes, IdentityIsTheSlideAndShapeIdWhicheverHandleAsks) {
   decktest::Deck d;
@@ -116,32 +140,24 @@ TEST_F(PptxShapes, EachKindReportsItsTypeAndAnswersItsOwnMembers) {
   ASSERT_EQ(shapes->Count(), static_cast<int>(std::size(cases)));
   for (int i = 1; i <= shapes->Count(); ++i) {
     const Case& c = cases[i - 1];
-    SCOPED_TRACE(platform::ToUtf8(c.name));
     auto s = shapes->Item(i);
-    EXPECT_EQ(s->Name(), c.name);
-    EXPECT_EQ(s->Type(), c.type);
-    EXPECT_EQ(s->HasTextFrame(), c.text);
-    EXPECT_EQ(s->HasTable(), c.table);
-    EXPECT_EQ(s->HasChart(), c.chart);
-    EXPECT_EQ(s->HasSmartArt(), c.smartArt);
-    EXPECT_EQ(ErrorOf([&] { s->GroupItems(); }), c.groupItems);
-    EXPECT_EQ(ErrorOf([&] { s->Table(); }), c.table ? S_OK : E_FAIL);
-    EXPECT_EQ(ErrorOf([&] { s->TextFrame2(); }), c.text ? S_OK : E_FAIL);
-    EXPECT_EQ(ErrorOf([&] { s->PlaceholderFormat(); }), c.type == msoPlaceholder ? S_OK : E_FAIL);
-    EXPECT_EQ(s->ParentGroup(), nullptr);
+    // Type, Has*, then what GroupItems, Table, TextFrame2 and PlaceholderFormat fail with.
+    EXPECT_EQ((std::vector<HRESULT>{s->Type(), s->HasTextFrame(), s->HasTable(), s->HasChart(), s->HasSmartArt(),
+                                    ErrorOf([&] { s->GroupItems(); }), ErrorOf([&] { s->Table(); }),
+                                    ErrorOf([&] { s->TextFrame2(); }), ErrorOf([&] { s->PlaceholderFormat(); })}),
+              (std::vector<HRESULT>{c.type, c.text, c.table, c.chart, c.smartArt, c.groupItems, c.table ? S_OK : E_FAIL,
+                                    c.text ? S_OK : E_FAIL, c.type == msoPlaceholder ? S_OK : E_FAIL}))
+        << platform::ToUtf8(c.name);
+    EXPECT_EQ(s->Name() + (s->ParentGroup() ? L" grouped" : L""), c.name);
   }
   EXPECT_EQ(shapes->Item(L"Art")->TextEffect()->Text(), L"WordArt");
   EXPECT_EQ(ErrorOf([&] { shapes->Item(99); }), DISP_E_BADINDEX);
   // A table cell: a text holder without an id, name, group or geometry of its own.
   auto cell = shapes->Item(L"Table")->Table()->Cell(1, 2)->Shape();
-  EXPECT_EQ(cell->Type(), msoAutoShape);
-  EXPECT_EQ(cell->Id(), 0);
-  EXPECT_EQ(cell->Name(), L"");
-  EXPECT_EQ(cell->AutoShapeType(), 1);
-  EXPECT_EQ(cell->ParentGroup(), nullptr);
-  EXPECT_EQ(cell->TextFrame()->TextRange()->Text(), L"y");
-  EXPECT_EQ(ErrorOf([&] { cell->SetWidth(10); }), E_FAIL);
-  EXPECT_EQ(ErrorOf([&] { cell->Delete(); }), E_FAIL);
+  EXPECT_EQ((std::vector<HRESULT>{cell->Type(), cell->Id(), cell->AutoShapeType(), ErrorOf([&] { cell->SetWidth(10); }),
+                                  ErrorOf([&] { cell->Delete(); })}),
+            (std::vector<HRESULT>{msoAutoShape, 0, 1, E_FAIL, E_FAIL}));
+  EXPECT_EQ(cell->Name() + (cell->ParentGroup() ? L"grouped" : L"") + L"|" + cell->TextFrame()->TextRange()->Text(), L"|y");
   EXPECT_EQ(shapes->Item(L"Group")->GroupItems()->Item(1)->ParentGroup()->Name(), L"Group");
 }
 
@@ -199,11 +215,8 @@ TEST_F(PptxShapes, PlaceholderKindsAndContainedTable) {
   EXPECT_EQ(types, (std::vector<int>{ppPlaceholderTitle, ppPlaceholderObject, ppPlaceholderSubtitle,
                                      ppPlaceholderVerticalBody, ppPlaceholderDate}));
   auto tph = shapes->Item(6);
-  EXPECT_EQ(tph->Type(), msoPlaceholder);
-  EXPECT_FALSE(tph->HasTextFrame());
-  EXPECT_EQ(tph->PlaceholderFormat()->ContainedType(), msoTable);
-  EXPECT_TRUE(tph->HasTable());
-  EXPECT_EQ(ErrorOf([&] { shapes->Item(1)->Table(); }), E_FAIL);
+  EXPECT_EQ((std::vector<int>{tph->Type(), tph->HasTextFrame(), tph->PlaceholderFormat()->ContainedType(), tph->HasTable()}),
+            (std::vector<int>{msoPlaceholder, false, msoTable, true}));
 }
 
 TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
@@ -228,8 +241,7 @@ TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
   EXPECT_EQ(Box(a), (Points{120, 110, 40, 20}));
   // Nested: scaled by 0.5 into the outer group's space, then into the slide.
   EXPECT_EQ(Box(b), (Points{110, 105, 10, 10}));
-  EXPECT_EQ(a->ParentGroup()->Name(), L"Outer");
-  EXPECT_EQ(b->ParentGroup()->Name(), L"Nested");
+  EXPECT_EQ(a->ParentGroup()->Name() + L"|" + b->ParentGroup()->Name(), L"Outer|Nested");
   a->SetLeft(150);
   a->SetHeight(30);
   EXPECT_EQ(Box(Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(1)), (Points{150, 110, 40, 30}));
@@ -282,15 +294,12 @@ TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
   auto title = p->Slides()->Item(1)->Shapes()->Item(1);
   auto tf = title->TextFrame();
   EXPECT_EQ((Points{tf->MarginLeft(), tf->MarginRight(), tf->MarginTop()}), (Points{0, 7.2f, 3.6f}));
-  EXPECT_EQ((std::vector<int>{tf->VerticalAnchor(), tf->WordWrap(), tf->AutoSize(), title->TextFrame2()->AutoSize(),
-                              tf->Orientation()}),
-            (std::vector<int>{msoAnchorMiddle, msoFalse, ppAutoSizeNone, msoAutoSizeTextToFitShape,
-                              msoTextOrientationHorizontal}));
-  EXPECT_TRUE(tf->HasText());
-
   auto plain = p->Slides()->Item(1)->Shapes()->Item(2);
-  EXPECT_FALSE(plain->TextFrame()->HasText());
-  EXPECT_EQ(plain->TextFrame2()->HasText(), msoFalse);
+  EXPECT_EQ((std::vector<int>{tf->VerticalAnchor(), tf->WordWrap(), tf->AutoSize(), title->TextFrame2()->AutoSize(),
+                              tf->Orientation(), tf->HasText(), plain->TextFrame()->HasText(),
+                              plain->TextFrame2()->HasText()}),
+            (std::vector<int>{msoAnchorMiddle, msoFalse, ppAutoSizeNone, msoAutoSizeTextToFitShape,
+                              msoTextOrientationHorizontal, true, false, msoFalse}));
   plain->TextFrame()->SetAutoSize(ppAutoSizeShapeToFitText);
   plain->TextFrame()->SetWordWrap(msoTrue);
   plain->TextFrame()->SetMarginBottom(9);
@@ -324,15 +333,13 @@ TEST_F(PptxShapes, AddedDeletedAndAlternateShapes) {
   // The fallback's labels follow the choice's where they said the same.
   shapes->Item(1)->SetAlternativeText(L"Tempo");
   shapes->Item(1)->SetTitle(L"Schnell");
-  p->SaveCopyAs(platform::FromUtf8((dir / "labels.pptx").string()), ppSaveAsDefault, false);
+  p->SaveCopyAs(At("labels.pptx"), ppSaveAsDefault, false);
   std::string xml = pptx::Package::Open(dir / "labels.pptx")->Bytes("ppt/slides/slide1.xml");
   EXPECT_NE(xml.find("descr=\"Tempo\" title=\"Schnell\" name=\"Choice\""), std::string::npos) << xml;
   EXPECT_NE(xml.find("descr=\"Tempo\" title=\"Other\" name=\"Fallback\""), std::string::npos) << xml;
   auto box = shapes->AddTextbox(msoTextOrientationHorizontal, 1, 1, 400, 100);
-  EXPECT_EQ(box->Type(), msoTextBox);
-  EXPECT_EQ(box->Id(), 4);
   // The collection read before the addition sees the new shape.
-  EXPECT_EQ(shapes->Item(3)->Id(), 4);
+  EXPECT_EQ((std::vector<int>{box->Type(), box->Id(), shapes->Item(3)->Id()}), (std::vector<int>{msoTextBox, 4, 4}));
   box->TextFrame()->TextRange()->SetText(L"Pasted");
   const std::wstring boxName = box->Name();
   auto after = shapes->Item(2);
@@ -341,9 +348,8 @@ TEST_F(PptxShapes, AddedDeletedAndAlternateShapes) {
   EXPECT_EQ(shapes->Item(1)->Name(), L"After");
   auto again = Reopen(p)->Slides()->Item(1)->Shapes();
   ASSERT_EQ(again->Count(), 2);
-  EXPECT_EQ(again->Item(1)->Name(), L"After");
-  EXPECT_EQ(again->Item(2)->Name(), boxName);
-  EXPECT_EQ(again->Item(2)->TextFrame()->TextRange()->Text(), L"Pasted");
+  EXPECT_EQ(again->Item(1)->Name() + L"|" + again->Item(2)->Name() + L"|" + again->Item(2)->TextFrame()->TextRange()->Text(),
+            L"After|" + boxName + L"|Pasted");
   EXPECT_EQ(Box(again->Item(2)), (Points{1, 1, 400, 100}));
 }
 
@@ -439,7 +445,7 @@ TEST_F(PptxShapes, TextFittedToItsShapeIsFittedToTheFrameItHadWhenEdited) {
   EXPECT_LE(shapes->Item(2)->TextFrame()->TextRange()->BoundHeight(), 60.f);
   edit(1);
   for (int i : {1, 2}) shapes->Item(i)->SetHeight(400);
-  p->SaveCopyAs(platform::FromUtf8((dir / "fitted.pptx").string()), ppSaveAsDefault, false);
+  p->SaveCopyAs(At("fitted.pptx"), ppSaveAsDefault, false);
   auto pkg = pptx::Package::Open(dir / "fitted.pptx");
   std::vector<int> scales;
   for (pugi::xml_node sp : pkg->Xml("ppt/slides/slide1.xml").document_element().child("p:cSld").child("p:spTree").children("p:sp"))
@@ -447,4 +453,308 @@ TEST_F(PptxShapes, TextFittedToItsShapeIsFittedToTheFrameItHadWhenEdited) {
   ASSERT_EQ(scales.size(), 2u);
   EXPECT_EQ(scales[0], scales[1]);
   EXPECT_LT(scales[0], 100000);
+}
+
+TEST_F(PptxWindows, OpeningWithAWindowGivesNormalViewOnTheFirstSlide) {
+  // Without a window there is no active presentation, and selecting needs one.
+  auto hidden = Open(false);
+  EXPECT_EQ((std::vector<HRESULT>{hidden->Windows()->Count(), ErrorOf([&] { App()->ActiveWindow(); }),
+                                  ErrorOf([&] { App()->ActivePresentation(); }),
+                                  ErrorOf([&] { hidden->Slides()->Item(1)->Shapes()->Item(1)->Select(); })}),
+            (std::vector<HRESULT>{0, E_FAIL, E_FAIL, E_FAIL}));
+  auto p = Open();
+  ASSERT_EQ(App()->Windows()->Count(), 1);
+  auto w = App()->ActiveWindow();
+  EXPECT_EQ(w->Presentation()->FullName() + L"|" + App()->ActivePresentation()->Name(), p->FullName() + L"|deck.pptx");
+  // Its panes are checked with the other views.
+  EXPECT_EQ((std::vector<int>{w->ViewType(), w->ActivePane()->ViewType(), w->Selection()->Type(),
+                              w->View()->Slide()->SlideIndex(), w->Selection()->SlideRange()->Item(1)->SlideIndex()}),
+            (std::vector<int>{ppViewNormal, ppViewSlide, ppSelectionNone, 1, 1}));
+  for (int outside : {0, 4}) EXPECT_EQ(ErrorOf([&] { w->View()->GotoSlide(outside); }), E_INVALIDARG);
+  // A macro nobody registered for this run never runs anything.
+  EXPECT_EQ(ErrorOf([&] { App()->Run(L"rm -rf /", {}); }), DISP_E_MEMBERNOTFOUND);
+  // Closing the last window closes its presentation.
+  w->Close();
+  EXPECT_EQ(App()->Presentations()->Count(), 1);
+}
+
+TEST_F(PptxWindows, ViewTypesAndTheirPanes) {
+  // What setting a view type gives: the view type read back, the panes'
+  // view types and the active pane's, on a host of that version.
+  // What is read: the window's view type, the active pane's, then each pane's.
+  const struct {
+    int version, set;
+    std::vector<int> read;
+  } cases[] = {
+      {16, ppViewSlide, {ppViewNormal, ppViewSlide, ppViewThumbnails, ppViewSlide, ppViewNotesPage}},
+      {16, ppViewThumbnails, {ppViewNormal, ppViewThumbnails, ppViewThumbnails, ppViewSlide, ppViewNotesPage}},
+      {16, ppViewOutline, {ppViewOutline, ppViewOutline, ppViewOutline, ppViewSlide, ppViewNotesPage}},
+      {14, ppViewOutline, {ppViewNormal, ppViewOutline, ppViewOutline, ppViewSlide, ppViewNotesPage}},
+      {16, ppViewSlideSorter, {ppViewSlideSorter, ppViewSlideSorter, ppViewSlideSorter}},
+  };
+  for (const auto& c : cases) {
+    pptx::ApplicationOptions o;
+    o.version = std::to_wstring(c.version) + L".0";
+    auto a = pptx::CreateApplication(o);
+    a->Presentations()->Open(path, false, false, true);
+    auto w = a->ActiveWindow();
+    w->SetViewType(ppViewOutline);  // every case starts away from its view
+    w->SetViewType(c.set);
+    std::vector<int> read = {w->ViewType(), w->ActivePane()->ViewType()};
+    for (int i = 1; i <= w->Panes()->Count(); ++i) read.push_back(w->Panes()->Item(i)->ViewType());
+    EXPECT_EQ(read, c.read) << c.version << " " << c.set;
+  }
+  // Only the versions there were, written as the host writes them.
+  for (auto [text, major] : std::vector<std::pair<std::wstring, int>>{{L"14.0", 14}, {L"16", 16}, {L"13.0", 0}, {L"16x", 0}})
+    EXPECT_EQ(pptx::VersionNumber(text), major) << platform::ToUtf8(text);
+}
+
+TEST_F(PptxWindows, SelectionOfShapesTextAndSlides) {
+  auto p = Open();
+  auto w = App()->ActiveWindow();
+  auto slide = p->Slides()->Item(1);
+  auto a1 = slide->Shapes()->Item(1), a2 = slide->Shapes()->Item(2);
+  a1->Select();
+  a2->Select(false);
+  EXPECT_EQ(w->Selection()->Type(), ppSelectionShapes);
+  auto range = w->Selection()->ShapeRange();
+  ASSERT_EQ(range->Count(), 2);
+  EXPECT_EQ(range->Item(2)->Name(), L"A2");
+  a2->Select(true);
+  EXPECT_EQ(w->Selection()->ShapeRange()->Count(), 1);
+  // A hidden shape cannot be picked, alone or in a range.
+  a1->SetVisible(false);
+  EXPECT_EQ(ErrorOf([&] { a1->Select(); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { slide->Shapes()->Range()->Select(); }), E_FAIL);
+  EXPECT_EQ(w->Selection()->ShapeRange()->Item(1)->Name(), L"A2");
+  a1->SetVisible(true);
+  EXPECT_EQ(ErrorOf([&] { w->Selection()->TextRange(); }), E_FAIL);
+
+  // A shape on a slide the window does not show cannot be selected.
+  EXPECT_EQ(ErrorOf([&] { p->Slides()->Item(2)->Shapes()->Item(1)->Select(); }), E_FAIL);
+
+  a1->TextFrame()->TextRange()->Characters(2, 3)->Select();
+  auto sel = w->Selection();
+  EXPECT_EQ((std::vector<int>{sel->Type(), sel->TextRange()->Start(), sel->SlideRange()->Item(1)->SlideIndex()}),
+            (std::vector<int>{ppSelectionText, 2, 1}));
+  EXPECT_EQ(sel->TextRange()->Text() + L"|" + sel->TextRange2()->Text() + L"|" + sel->ShapeRange()->Item(1)->Name(),
+            L"irs|irs|A1");
+
+  w->Selection()->Unselect();
+  EXPECT_EQ(w->Selection()->Type(), ppSelectionNone);
+  // The modern model selects the same way.
+  a1->TextFrame2()->TextRange()->Characters(3, 2)->Select();
+  EXPECT_EQ(w->Selection()->TextRange()->Text(), L"rs");
+  w->Selection()->Unselect();
+
+  w->SetViewType(ppViewSlideSorter);
+  p->Slides()->Range(std::vector<int>{3, 1})->Select();
+  auto slides = w->Selection()->SlideRange();
+  EXPECT_EQ((std::vector<int>{w->Selection()->Type(), slides->Count(), slides->Item(1)->SlideIndex()}),
+            (std::vector<int>{ppSelectionSlides, 2, 3}));
+  EXPECT_EQ(ErrorOf([&] { a1->Select(); }), E_FAIL);
+}
+
+TEST_F(PptxWindows, WindowGeometryOnTheVirtualScreen) {
+  options.screenWidth = 1280;
+  options.screenHeight = 1024;
+  options.dpi = 128;
+  Open();
+  auto w = App()->ActiveWindow();
+  EXPECT_EQ(w->WindowState(), ppWindowMaximized);
+  EXPECT_EQ((std::vector<float>{w->Width(), w->Height()}), (std::vector<float>{720, (1024 - 40) * 72.0f / 128}));
+  // A maximised window cannot be moved; a normal one can.
+  EXPECT_EQ(ErrorOf([&] { w->SetLeft(10); }), E_FAIL);
+  w->SetWindowState(ppWindowNormal);
+  w->SetHeight(200);
+  // Fractions of a point stay as given.
+  w->SetLeft(10.25f);
+  w->SetTop(380.75f);
+  EXPECT_EQ((std::vector<float>{w->Left(), w->Top()}), (std::vector<float>{10.25f, 380.75f}));
+  // Maximised, the window fills the work area; back to normal, it is where it was.
+  w->SetWindowState(ppWindowMaximized);
+  EXPECT_EQ((std::vector<float>{w->Left(), w->Width()}), (std::vector<float>{0, 720}));
+  w->SetWindowState(ppWindowNormal);
+  EXPECT_EQ((std::vector<float>{w->Left(), w->Height()}), (std::vector<float>{10.25f, 200}));
+  EXPECT_EQ(ErrorOf([&] { w->SetWindowState(9); }), E_INVALIDARG);
+  // Tiling shares the work area out side by side.
+  App()->Presentations()->Open(path, true, false, true);
+  App()->Windows()->Arrange(ppArrangeTiled);
+  auto second = App()->Windows()->Item(2);
+  EXPECT_EQ(second->WindowState(), ppWindowNormal);
+  EXPECT_EQ((std::vector<float>{second->Left(), second->Width()}), (std::vector<float>{360, 360}));
+  EXPECT_FLOAT_EQ(w->Height(), (1024 - 40) * 72.0f / 128);
+  EXPECT_EQ(ErrorOf([&] { App()->Windows()->Arrange(7); }), E_INVALIDARG);
+  EXPECT_EQ(ErrorOf([&] { pptx::CreateApplication(pptx::ApplicationOptions{L"16.0", {}, 0, 0, 0, {}}); }), E_INVALIDARG);
+}
+
+TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
+  auto p = Open();
+  EXPECT_EQ((std::vector<bool>{p->Saved(), p->Final(), p->IsEmbedded()}), (std::vector<bool>{true, false, false}));
+  p->Slides()->Item(1)->SetName(L"Intro");
+  EXPECT_FALSE(p->Saved());
+  p->SetFinal(true);
+  p->SaveCopyAs(At("final.pptx"), ppSaveAsDefault, false);
+  auto f = App()->Presentations()->Open(At("final.pptx"), false, false, false);
+  EXPECT_TRUE(f->Final());
+  EXPECT_EQ(f->Slides()->Item(1)->Name() + L"|" + f->Slides()->Item(2)->Name(), L"Intro|Slide257");
+  EXPECT_EQ(f->Slides()->Range(std::vector<std::wstring>{L"Slide258", L"Intro"})->Item(1)->SlideIndex(), 3);
+
+  decktest::Deck locked;
+  locked.slides = {Sp(2, "A", 0, 0, P, P, "a")};
+  locked.presentationExtra = "<p:modifyVerifier cryptProviderType=\"rsaAES\" hashData=\"x\" saltData=\"y\" spinCount=\"100000\"/>";
+  decktest::Write(locked, dir / "locked.pptx");
+  auto l = App()->Presentations()->Open(At("locked.pptx"), false, false, true);
+  for (const std::function<void()>& refused : std::vector<std::function<void()>>{
+           [&] { l->SetSaved(l->Saved()); }, [&] { l->SetFinal(true); }, [&] { l->Save(); },
+           [&] { l->SaveAs(At("unlocked.pptx"), ppSaveAsDefault); }})
+    EXPECT_EQ(ErrorOf(refused), E_ACCESSDENIED);
+  EXPECT_TRUE(l->ReadOnly());
+  // A copy carries the lock along, so the working copies of a run refuse too.
+  l->SaveCopyAs(At("locked-copy.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
+  auto lc = App()->Presentations()->Open(At("locked-copy.pptm"), false, false, false);
+  EXPECT_EQ(ErrorOf([&] { lc->SetSaved(true); }), E_ACCESSDENIED);
+}
+
+TEST_F(PptxWindows, FinalIsReadFromTheDecksCustomProperties) {
+  for (const char* value : {"1", "false"}) {
+    decktest::Deck d;
+    d.slides = {Sp(2, "A", 0, 0, P, P, "a")};
+    d.rootRels = {{"rIdC", "custom-properties", "docProps/custom.xml"}};
+    d.parts["docProps/custom.xml"] = {
+        "application/vnd.openxmlformats-officedocument.custom-properties+xml",
+        std::string("<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/custom-properties\" "
+                    "xmlns:vt=\"http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes\"><property "
+                    "fmtid=\"{D5CDD505-2E9C-101B-9397-08002B2CF9AE}\" pid=\"2\" name=\"_MarkAsFinal\"><vt:bool>") +
+            value + "</vt:bool></property></Properties>"};
+    decktest::Write(d, dir / "final.pptx");
+    auto p = App()->Presentations()->Open(At("final.pptx"), false, false, false);
+    EXPECT_EQ(p->Final(), *value == '1') << value;
+    p->Close();
+  }
+}
+
+TEST_F(PptxWindows, SlideShowsCountUntilTheirPresentationCloses) {
+  auto a = Open();
+  auto b = App()->Presentations()->Open(path, true, false, false);
+  pptx::RunSlideShow(App(), a);
+  pptx::RunSlideShow(App(), b);
+  b->Close();
+  EXPECT_EQ(App()->SlideShowWindows()->Count(), 1);
+  pptx::EndSlideShows(App());
+  EXPECT_EQ(App()->SlideShowWindows()->Count(), 0);
+  EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(App(), App()->Presentations()->Add(false)); }), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(pptx::CreateApplication(), a); }), E_INVALIDARG);
+}
+
+TEST_F(PptxWindows, OnlyTheOpeningThreadMayUseAPresentation) {
+  auto p = Open();
+  auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
+  HRESULT slides = S_OK, name = S_OK;
+  std::thread other([&] {
+    slides = ErrorOf([&] { p->Slides(); });
+    name = ErrorOf([&] { shape->Name(); });
+  });
+  other.join();
+  EXPECT_EQ((std::vector<HRESULT>{slides, name}), (std::vector<HRESULT>{kWrongThread, kWrongThread}));
+  EXPECT_EQ(shape->Name(), L"A1");
+}
+
+TEST_F(PptxWindows, ReleasingEveryReferenceEndsTheApplication) {
+  std::weak_ptr<Application> weak;
+  {
+    auto p = Open();
+    weak = App();
+    p->Slides()->Item(1)->Shapes()->Item(1)->Select();
+    auto bar = App()->CommandBars()->Add(L"Tools", msoBarTop, false, true);
+    auto button = bar->Controls()->Add(msoControlButton, 1, {}, 0, true);
+    // The caller's event sink holds the application, as a menu does.
+    auto sink = std::make_shared<Recorder>();
+    sink->onClick = [held = App()] {};
+    auto cookie = button->Advise(sink);
+    button->Unadvise(cookie);
+    app.reset();
+  }
+  EXPECT_TRUE(weak.expired());
+}
+
+TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
+  auto p = Open();
+  p->Slides()->Item(2)->SetName(L"Changed");
+  p->SaveCopyAs(At("edited.pptx"), ppSaveAsDefault, false);
+  // A copy does not save the presentation itself.
+  EXPECT_FALSE(p->Saved());
+  p->SetSaved(true);
+  auto before = decktest::ReadEntries(dir / "deck.pptx");
+  p->SaveCopyAs(At("copy.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
+  auto pkg = pptx::Package::Open(dir / "copy.pptm");
+  EXPECT_EQ(pkg->ContentType("ppt/presentation.xml"), "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml");
+  // The presentation itself and its file are unchanged.
+  EXPECT_TRUE(p->Saved());
+  EXPECT_EQ(p->FullName(), path);
+  EXPECT_EQ(before, decktest::ReadEntries(dir / "deck.pptx"));
+  // The classic-format copy is the same package under the old extension.
+  p->SaveCopyAs(At("copy.ppt"), ppSaveAsPresentation, false);
+  EXPECT_EQ(decktest::ReadEntries(dir / "edited.pptx"), decktest::ReadEntries(dir / "copy.ppt"));
+  auto reopened = App()->Presentations()->Open(At("copy.pptm"), false, false, true);
+  EXPECT_EQ(std::to_wstring(reopened->Slides()->Count()) + reopened->Slides()->Item(2)->Name(), L"3Changed");
+  // A template saved from the macro-enabled working copy is a template again.
+  reopened->SaveCopyAs(At("copy.potx"), ppSaveAsOpenXMLTemplate, false);
+  EXPECT_EQ(pptx::Package::Open(dir / "copy.potx")->ContentType("ppt/presentation.xml"),
+            "application/vnd.openxmlformats-officedocument.presentationml.template.main+xml");
+  EXPECT_EQ(ErrorOf([&] { p->SaveCopyAs(At("x.pptx"), 99, false); }), E_INVALIDARG);
+  // Save as moves the presentation itself.
+  p->SaveAs(At("moved.pptx"), ppSaveAsDefault);
+  EXPECT_TRUE(p->Saved());
+  EXPECT_EQ(p->Name(), L"moved.pptx");
+  EXPECT_EQ(App()->Presentations()->Open(At("moved.pptx"), true, false, false)->Slides()->Item(2)->Name(), L"Changed");
+}
+
+// A popup menu of buttons on the menu bar, and a toolbar of icons: where
+// controls go, what finds them, what a click reaches and what a deletion takes.
+TEST_F(PptxWindows, CommandBarsHoldFindAndClickTheirControls) {
+  auto bars = App()->CommandBars();
+  auto menu = bars->Item(L"Menu Bar");
+  EXPECT_EQ(ErrorOf([&] { menu->Delete(); }), E_ACCESSDENIED);
+  const int before = menu->Controls()->Count();
+  auto popup = menu->Controls()->Add(msoControlPopup, 1, {}, 0, true);
+  popup->SetTag(L"Prog.Id");
+  auto b = popup->Controls()->Add(msoControlButton, 1, {}, 0, true);
+  b->SetTag(L"Prog.Id.MENU.TRAN-SHEET");
+  b->SetVisible(false);
+  auto first = popup->Controls()->Add(msoControlButton, 1, {}, 1, true);  // before the first
+  EXPECT_EQ(popup->Controls()->Item(1)->Identity(), first->Identity());
+  EXPECT_EQ(b->Index(), 2);
+  EXPECT_EQ(bars->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", false)->Identity(), b->Identity());
+  // Not among visible controls only, nor on the menu itself, but inside its popups.
+  EXPECT_EQ((std::vector<bool>{!!bars->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", true),
+                               !!menu->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", false, false),
+                               !!menu->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", false, true)}),
+            (std::vector<bool>{false, false, true}));
+  popup->Delete(false);
+  EXPECT_EQ(menu->Controls()->Count(), before);
+  EXPECT_EQ(ErrorOf([&] { b->Caption(); }), E_FAIL);
+
+  auto tb = bars->Add(L"Tools", msoBarTop, false, true);
+  EXPECT_EQ(ErrorOf([&] { bars->Add(L"Tools", msoBarTop, false, true); }), E_INVALIDARG);
+  auto btn = tb->Controls()->Add(msoControlButton, 1, {}, 0, true), btn2 = tb->Controls()->Add(msoControlButton, 1, {}, 0, true);
+  for (auto& c : {btn, btn2}) c->SetStyle(msoButtonIcon);
+  EXPECT_EQ(btn2->Left(), btn->Left() + btn->Width());
+  btn->SetTag(L"T.1");
+  auto one = std::make_shared<Recorder>(), two = std::make_shared<Recorder>();
+  auto c1 = btn->Advise(one), c2 = btn->Advise(two);
+  btn->Unadvise(c1);
+  EXPECT_EQ(ErrorOf([&] { btn->Unadvise(c1); }), E_INVALIDARG);
+  EXPECT_EQ(ErrorOf([&] { btn->Advise(nullptr); }), E_INVALIDARG);
+  two->onClick = [&] { btn->Unadvise(c2); };  // a sink may disconnect itself while it handles the click
+  btn->Execute();
+  btn->Execute();
+  EXPECT_EQ(one->clicks.size() + two->clicks.size(), 1u);
+  EXPECT_EQ(two->clicks, std::vector<std::wstring>{L"T.1"});
+  btn->Advise(one);
+  btn->SetEnabled(false);
+  EXPECT_EQ(ErrorOf([&] { btn->Execute(); }), E_FAIL);
+  EXPECT_TRUE(one->clicks.empty());
+  tb->Delete();
+  EXPECT_EQ(ErrorOf([&] { btn->Execute(); }), E_FAIL);
 }
