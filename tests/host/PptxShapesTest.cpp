@@ -393,14 +393,13 @@ TEST_F(PptxShapes, ChartTextReadsItsParagraphDefaults) {
 // extent sums; they end at the grid's edge.
 TEST_F(PptxShapes, CellSpansPastTheGridEndAtItsEdge) {
   for (const char* span : {"2147483647", "3"}) {
-    SCOPED_TRACE(span);
     decktest::Deck d;
     std::string attrs = std::string(" gridSpan=\"") + span + "\" rowSpan=\"" + span + "\"";
     d.slides = {decktest::Table(2, "Table", 2, {decktest::Cell("a") + decktest::Cell("b", attrs),
                                                 decktest::Cell("c") + decktest::Cell("d")})};
     auto table = Open(d)->Slides()->Item(1)->Shapes()->Item(1)->Table();
     // One 100 pt column is left, both 30 pt rows.
-    EXPECT_EQ(Box(table->Cell(1, 2)->Shape()), (Points{Box(table->Cell(1, 1)->Shape())[0] + 100, 100, 100, 60}));
+    EXPECT_EQ(Box(table->Cell(1, 2)->Shape()), (Points{Box(table->Cell(1, 1)->Shape())[0] + 100, 100, 100, 60})) << span;
   }
 }
 
@@ -634,7 +633,8 @@ TEST_F(PptxWindows, FinalIsReadFromTheDecksCustomProperties) {
   }
 }
 
-TEST_F(PptxWindows, SlideShowsCountUntilTheirPresentationCloses) {
+TEST_F(PptxWindows, SlideShowsAndThreadsOfAPresentation) {
+  // Slide shows count until their presentation closes.
   auto a = Open();
   auto b = App()->Presentations()->Open(path, true, false, false);
   pptx::RunSlideShow(App(), a);
@@ -645,18 +645,11 @@ TEST_F(PptxWindows, SlideShowsCountUntilTheirPresentationCloses) {
   EXPECT_EQ(App()->SlideShowWindows()->Count(), 0);
   EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(App(), App()->Presentations()->Add(false)); }), E_FAIL);
   EXPECT_EQ(ErrorOf([&] { pptx::RunSlideShow(pptx::CreateApplication(), a); }), E_INVALIDARG);
-}
-
-TEST_F(PptxWindows, OnlyTheOpeningThreadMayUseAPresentation) {
-  auto p = Open();
-  auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
-  HRESULT slides = S_OK, name = S_OK;
-  std::thread other([&] {
-    slides = ErrorOf([&] { p->Slides(); });
-    name = ErrorOf([&] { shape->Name(); });
-  });
-  other.join();
-  EXPECT_EQ((std::vector<HRESULT>{slides, name}), (std::vector<HRESULT>{kWrongThread, kWrongThread}));
+  // Only the opening thread may use a presentation.
+  auto shape = a->Slides()->Item(1)->Shapes()->Item(1);
+  std::vector<HRESULT> other;
+  std::thread([&] { other = {ErrorOf([&] { a->Slides(); }), ErrorOf([&] { shape->Name(); })}; }).join();
+  EXPECT_EQ(other, (std::vector<HRESULT>{kWrongThread, kWrongThread}));
   EXPECT_EQ(shape->Name(), L"A1");
 }
 
@@ -749,7 +742,6 @@ TEST_F(PptxWindows, CommandBarsHoldFindAndClickTheirControls) {
   two->onClick = [&] { btn->Unadvise(c2); };  // a sink may disconnect itself while it handles the click
   btn->Execute();
   btn->Execute();
-  EXPECT_EQ(one->clicks.size() + two->clicks.size(), 1u);
   EXPECT_EQ(two->clicks, std::vector<std::wstring>{L"T.1"});
   btn->Advise(one);
   btn->SetEnabled(false);

@@ -104,9 +104,8 @@ TYPED_TEST(BothTextModels, PositionsCountFieldsBreaksAndParagraphMarks) {
   } units[] = {{6, 2, L"12", L""}, {8, 1, L"\v", L""}, {13, 1, L"\r", L""}, {1, 1, L"P", L"Page 12\vnext\r"},
                {2, 1, L"a", L"Second\r"}, {3, 1, L"g", L""}, {50, 3, L"", L""}};
   for (const auto& u : units) {
-    SCOPED_TRACE(u.start);
-    EXPECT_EQ(r->Characters(u.start, u.length)->Text(), u.chars);
-    EXPECT_EQ(r->Paragraphs(u.start, u.length)->Text(), u.paras);
+    EXPECT_EQ(r->Characters(u.start, u.length)->Text(), u.chars) << u.start;
+    EXPECT_EQ(r->Paragraphs(u.start, u.length)->Text(), u.paras) << u.start;
   }
   EXPECT_EQ((std::vector<int>{r->Paragraphs(2, 1)->Start(), r->Paragraphs(9, 1)->Start(), r->Characters(50, 3)->Start()}),
             (std::vector<int>{14, 21, 21}));
