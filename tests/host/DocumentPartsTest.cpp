@@ -121,6 +121,26 @@ class CommentsTest : public ::testing::Test {
     doc->Pkg().Save(mTemp / "saved.pptx");
     return Document::Open(mTemp / "saved.pptx");
   }
+  static int CountParts(Document& doc, const std::string& stem) {
+    int n = 0;
+    for (const auto& p : doc.Pkg().PartNames()) n += p.starts_with(stem) && p.find("_rels") == std::string::npos;
+    return n;
+  }
+  // The notes placeholder of the first slide's page, found by its placeholder
+  // type; the picture of the slide before it is a placeholder without text.
+  static host::Ptr<host::TextRange> Notes(const std::shared_ptr<Document>& doc) {
+    auto shapes = host::pptx::MakeNotesPage(Slide(doc))->Shapes();
+    auto image = shapes->Item(1);
+    EXPECT_EQ(image->Type(), host::msoPlaceholder);
+    EXPECT_THROW(image->TextFrame(), platform::ComError);
+    EXPECT_THROW(image->TextFrame2(), platform::ComError);
+    for (int i = 1; i <= shapes->Count(); ++i) {
+      auto s = shapes->Item(i);
+      if (s->Type() == host::msoPlaceholder && s->PlaceholderFormat()->Type() == host::ppPlaceholderBody)
+        return s->TextFrame()->TextRange();
+    }
+    throw std::runtime_error("no notes placeholder");
+  }
   testsupport::TempDir mTemp;
 };
 
@@ -536,13 +556,22 @@ TEST_F(CommentsTest, LegacyCommentsAreReadAndRebuiltWithReplies) {
     EXPECT_THROW(gone(), platform::ComError);
 }
 
+// The first comment of a deck creates its parts; the deck's existing notes
+// page is read and edited in place.
 TEST_F(CommentsTest, TheFirstCommentOfADeckCreatesItsPartsAndTypes) {
   auto doc = Open("pptx__prs-notes.pptx");
+  int notesPages = CountParts(*doc, "ppt/notesSlides/");
+  std::wstring text = Notes(doc)->Text();
+  EXPECT_FALSE(text.empty());
+  Notes(doc)->SetText(L"changed " + text);
+  EXPECT_TRUE(doc->Changed());
   auto comments = host::pptx::MakeSlideComments(Slide(doc));
   EXPECT_EQ(comments->Count(), 0);
   comments->Add(1, 2, L"Zoe", L"Z", L"New <&> text");
   auto reopened = SaveAndReopen(doc);
   EXPECT_EQ(ShowComments(host::pptx::MakeSlideComments(Slide(reopened))), L"Zoe (Z) @1,2: New <&> text\n");
+  EXPECT_EQ(Notes(reopened)->Text(), L"changed " + text);
+  EXPECT_EQ(CountParts(*reopened, "ppt/notesSlides/"), notesPages);
   EXPECT_EQ(reopened->Pkg().ContentType("ppt/comments/comment1.xml"),
             "application/vnd.openxmlformats-officedocument.presentationml.comments+xml");
   EXPECT_EQ(reopened->Pkg().ContentType("ppt/commentAuthors.xml"),
@@ -596,29 +625,7 @@ TEST_F(CommentsTest, ThreadedCommentsWithRepliesRoundTrip) {
       "p188:replyLst"));
 }
 
-class NotesPageTest : public CommentsTest {
- protected:
-  static int CountParts(Document& doc, const std::string& stem) {
-    int n = 0;
-    for (const auto& p : doc.Pkg().PartNames()) n += p.starts_with(stem) && p.find("_rels") == std::string::npos;
-    return n;
-  }
-  // The notes placeholder of the first slide's page, found by its placeholder
-  // type; the picture of the slide before it is a placeholder without text.
-  static host::Ptr<host::TextRange> Notes(const std::shared_ptr<Document>& doc) {
-    auto shapes = host::pptx::MakeNotesPage(Slide(doc))->Shapes();
-    auto image = shapes->Item(1);
-    EXPECT_EQ(image->Type(), host::msoPlaceholder);
-    EXPECT_THROW(image->TextFrame(), platform::ComError);
-    EXPECT_THROW(image->TextFrame2(), platform::ComError);
-    for (int i = 1; i <= shapes->Count(); ++i) {
-      auto s = shapes->Item(i);
-      if (s->Type() == host::msoPlaceholder && s->PlaceholderFormat()->Type() == host::ppPlaceholderBody)
-        return s->TextFrame()->TextRange();
-    }
-    throw std::runtime_error("no notes placeholder");
-  }
-};
+class NotesPageTest : public CommentsTest {};
 
 // Reading a missing page writes nothing; writing it makes it, and a notes
 // master only where the deck has none; a second handle on the same slide
@@ -661,17 +668,6 @@ TEST_F(NotesPageTest, AMissingPageIsMadeOnlyWhenWritten) {
     EXPECT_STREQ(list.previous_sibling().name(), "p:sldMasterIdLst");
     EXPECT_EQ(Notes(reopened)->Text(), L"Speaker notes\rsecond point!");
   }
-}
-
-TEST_F(NotesPageTest, AnExistingPageIsReadAndEditedInPlace) {
-  auto doc = Open("pptx__prs-notes.pptx");
-  int before = CountParts(*doc, "ppt/notesSlides/");
-  std::wstring text = Notes(doc)->Text();
-  EXPECT_FALSE(text.empty());
-  Notes(doc)->SetText(L"changed " + text);
-  EXPECT_EQ(Notes(doc)->Text(), L"changed " + text);
-  EXPECT_EQ(CountParts(*doc, "ppt/notesSlides/"), before);
-  EXPECT_TRUE(doc->Changed());
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST(PptxPackage, ChangedPartsAreWrittenWholeInTheirOwnEncoding) {
   EXPECT_EQ(pkg->Bytes("custom/item.xml").substr(0, 6), std::string("\xFF\xFE<\0?\0", 6));
 }
 
-TEST(PptxPackage, RelationshipsResolveAndNeverLeaveThePackage) {
+TEST(PptxPackage, RelationshipsResolveNeverLeaveThePackageAndAreRegisteredWhenAdded) {
   EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "../slideLayouts/slideLayout2.xml"),
             "ppt/slideLayouts/slideLayout2.xml");
   EXPECT_EQ(Package::ResolveTarget("ppt/presentation.xml", "/ppt/slides/slide1.xml"), "ppt/slides/slide1.xml");
@@ -104,9 +104,7 @@ TEST(PptxPackage, RelationshipsResolveAndNeverLeaveThePackage) {
   EXPECT_EQ(Package::RelsPartName("ppt/slides/slide1.xml"), "ppt/slides/_rels/slide1.xml.rels");
   EXPECT_EQ(Package::RelativeTarget("ppt/slides/slide1.xml", "ppt/comments/comment1.xml"), "../comments/comment1.xml");
   EXPECT_EQ(Package::RelativeTarget("ppt/presentation.xml", "ppt/slides/slide2.xml"), "slides/slide2.xml");
-}
-
-TEST(PptxPackage, AddedPartsAndRelationshipsAreRegistered) {
+  // Added parts and relationships are registered.
   testsupport::TempDir dir;
   auto pkg = OpenTwoSlides(dir);
   auto& d = pkg->AddXmlPart("ppt/comments/comment1.xml", "application/x-test+xml");
@@ -252,18 +250,15 @@ TEST_F(PptxBadInput, OversizedEntriesAndTooManyEntries) {
   auto entries = OkEntries();
   entries.push_back({"ppt/media/big.bin", std::string(3u << 20, 'A')});
   decktest::WriteEntries(dir / "big.pptx", entries);
-  PackageLimits small, ratio, few;
-  small.maxEntrySize = (3u << 20) - 1;  // one byte short
-  ratio.maxRatio = 100;  // 3 MiB of one letter compresses several hundred times: a bomb by ratio.
-  few.maxEntries = 5;
-  struct {
+  // One byte short; 3 MiB of one letter compresses several hundred times: a bomb by ratio.
+  const struct {
     const char* file;
     PackageLimits limits;
     const char* want;
-  } cases[] = {{"big.pptx", small, "larger than the limit"}, {"big.pptx", ratio, "zip bomb"}, {"ok.pptx", few, "entries"}};
-  for (auto& c : cases) {
-    EXPECT_THAT(Refusal([&] { Package::Open(dir / c.file, c.limits); }), HasSubstr(c.want));
-  }
+  } cases[] = {{"big.pptx", {.maxEntrySize = (3u << 20) - 1}, "larger than the limit"},
+               {"big.pptx", {.maxRatio = 100}, "zip bomb"},
+               {"ok.pptx", {.maxEntries = 5}, "entries"}};
+  for (auto& c : cases) EXPECT_THAT(Refusal([&] { Package::Open(dir / c.file, c.limits); }), HasSubstr(c.want));
 }
 
 // A slide that is not XML the host reads (an entity bomb, half a part, or

@@ -613,9 +613,7 @@ TEST_F(PptxWindows, SavedFinalAndWritePasswordLock) {
   l->SaveCopyAs(At("locked-copy.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
   auto lc = App()->Presentations()->Open(At("locked-copy.pptm"), false, false, false);
   EXPECT_EQ(ErrorOf([&] { lc->SetSaved(true); }), E_ACCESSDENIED);
-}
-
-TEST_F(PptxWindows, FinalIsReadFromTheDecksCustomProperties) {
+  // Final is read from the deck's custom properties.
   for (const char* value : {"1", "false"}) {
     decktest::Deck d;
     d.slides = {Sp(2, "A", 0, 0, P, P, "a")};
@@ -627,9 +625,9 @@ TEST_F(PptxWindows, FinalIsReadFromTheDecksCustomProperties) {
                     "fmtid=\"{D5CDD505-2E9C-101B-9397-08002B2CF9AE}\" pid=\"2\" name=\"_MarkAsFinal\"><vt:bool>") +
             value + "</vt:bool></property></Properties>"};
     decktest::Write(d, dir / "final.pptx");
-    auto p = App()->Presentations()->Open(At("final.pptx"), false, false, false);
-    EXPECT_EQ(p->Final(), *value == '1') << value;
-    p->Close();
+    auto read = App()->Presentations()->Open(At("final.pptx"), false, false, false);
+    EXPECT_EQ(read->Final(), *value == '1') << value;
+    read->Close();
   }
 }
 
