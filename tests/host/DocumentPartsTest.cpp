@@ -311,23 +311,19 @@ std::unique_ptr<host::pptx::Package> EditDrawnTexts(const fs::path& deck, const 
   auto pres = app->Presentations()->Open(deck.wstring(), false, false, false);
   auto shapes = pres->Slides()->Item(slide)->Shapes();
   // The graphics in slide order, groups looked into.
-  std::vector<host::Ptr<host::Shape>> found, stack;
+  std::vector<host::Ptr<host::Shape>> stack;
   for (int i = shapes->Count(); i >= 1; --i) stack.push_back(shapes->Item(i));
-  while (!stack.empty()) {
+  edited = 0;
+  for (int graphics = 0; !stack.empty();) {
     auto shape = stack.back();
     stack.pop_back();
-    if (shape->HasSmartArt()) {
-      found.push_back(shape);
-    } else if (shape->Type() == host::msoGroup) {
-      auto inside = shape->GroupItems();
-      for (int i = inside->Count(); i >= 1; --i) stack.push_back(inside->Item(i));
+    if (!shape->HasSmartArt()) {
+      if (shape->Type() == host::msoGroup)
+        for (int i = shape->GroupItems()->Count(); i >= 1; --i) stack.push_back(shape->GroupItems()->Item(i));
+      continue;
     }
-  }
-  edited = 0;
-  int graphics = 0;
-  for (const auto& graphic : found) {
+    auto items = shape->GroupItems();
     const std::wstring prefix = ++graphics == 1 ? L"T-" : L"T" + std::to_wstring(graphics) + L"-";
-    auto items = graphic->GroupItems();
     for (int i = 1; i <= items->Count(); ++i) {
       auto item = items->Item(i);
       if (!item->HasTextFrame() || !item->TextFrame()->HasText()) continue;
@@ -337,7 +333,6 @@ std::unique_ptr<host::pptx::Package> EditDrawnTexts(const fs::path& deck, const 
       ++edited;
     }
   }
-  if (graphics == 0) return nullptr;
   pres->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
   return host::pptx::Package::Open(out);
 }
@@ -363,7 +358,6 @@ TEST_F(SmartArtTextTest, EveryDrawingOfAGraphicTakesItsOwnGraphicsEdit) {
   pkg->Save(mTemp / "in.pptx");
   int edited = 0;
   auto out = EditDrawnTexts(mTemp / "in.pptx", mTemp / "out.pptx", edited, 14);
-  ASSERT_TRUE(out);
   ASSERT_GT(edited, 0);
   for (const auto& copy : copies) {
     SCOPED_TRACE(copy.as);
@@ -402,7 +396,6 @@ TEST_F(SmartArtTextTest, LinksAnEditCarriesResolveInEachPartsOwnRelationships) {
 
   int edited = 0;
   auto out = EditDrawnTexts(mTemp / "in.pptx", mTemp / "out.pptx", edited);
-  ASSERT_TRUE(out);
   ASSERT_GT(edited, 1);
   EXPECT_EQ(DrawnTexts(*out, second), DrawnTexts(*out, first));
   int links = 0;

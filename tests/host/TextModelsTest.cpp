@@ -158,7 +158,7 @@ TYPED_TEST(BothTextModels, ParagraphBreaksInNewTextMakeParagraphsAndDeletingThem
                       "<a:endParaRPr sz=\"1100\"/></a:p>");
 }
 
-TYPED_TEST(BothTextModels, EmptiedTextKeepsItsFontThroughTheMark) {
+TYPED_TEST(BothTextModels, EmptiedTextKeepsItsFontAndCutFieldsTurnIntoText) {
   auto o = std::make_shared<Owner>("<a:p><a:r><a:rPr sz=\"3200\" b=\"1\"/><a:t>Title</a:t></a:r></a:p>");
   auto r = this->Whole(o);
   r->SetText(L"");
@@ -168,10 +168,8 @@ TYPED_TEST(BothTextModels, EmptiedTextKeepsItsFontThroughTheMark) {
   r->SetText(L"New");
   EXPECT_FLOAT_EQ(this->Whole(o)->Font()->Size(), 32.0f);
   EXPECT_EQ(this->Runs(o), L"*New");
-}
-
-TYPED_TEST(BothTextModels, CuttingIntoAFieldTurnsItIntoText) {
-  auto o = std::make_shared<Owner>(
+  // Cutting into a field turns it into text.
+  o = std::make_shared<Owner>(
       "<a:p><a:fld id=\"{X}\" type=\"datetime1\"><a:rPr lang=\"de-DE\"/><a:pPr/><a:t>1.2.2024</a:t></a:fld></a:p>");
   this->Whole(o)->Characters(3, 1)->SetText(L"3");
   EXPECT_EQ(this->Whole(o)->Text(), L"1.3.2024");
@@ -268,7 +266,7 @@ TEST(TextLanguages, TagsAndLanguageIdsMapBothWays) {
   EXPECT_EQ(host::pptx::TagFromLanguageId(1034) + "|" + host::pptx::TagFromLanguageId(4), "es-ES|");
 }
 
-TEST(ClassicTextModel, ColorByRgbAndSchemeWritesSchemaOrderedProperties) {
+TEST(ClassicTextModel, ColourByRgbAndSchemeInSchemaOrderAndTheModernModelsLinesCapsAndFill) {
   auto o = std::make_shared<Owner>(
       "<a:p><a:r><a:rPr><a:latin typeface=\"Arial\"/><a:hlinkClick r:id=\"x\" xmlns:r=\"r\"/></a:rPr>"
       "<a:t>link</a:t></a:r></a:p>");
@@ -285,21 +283,19 @@ TEST(ClassicTextModel, ColorByRgbAndSchemeWritesSchemaOrderedProperties) {
   for (int outside : {0, 9}) EXPECT_THROW(color->SetSchemeColor(outside), platform::ComError);
   EXPECT_EQ((std::vector<int>{color->SchemeColor(), color->Type(), r->Font()->Shadow()}),
             (std::vector<int>{6, host::msoColorTypeScheme, host::msoTrue}));
-}
-
-TEST(ModernTextModel, UnderlineStrikeCapsAndFill) {
-  auto o = std::make_shared<Owner>("<a:p><a:r><a:rPr u=\"dbl\"/><a:t>ab</a:t></a:r><a:r><a:t>cd</a:t></a:r></a:p>");
-  auto r = host::pptx::MakeTextRange2(o);
-  EXPECT_EQ((std::vector<int>{r->Characters(1, 2)->Font()->UnderlineStyle(), r->Font()->UnderlineStyle()}),
+  // The modern model's underline, strike, caps and fill.
+  o = std::make_shared<Owner>("<a:p><a:r><a:rPr u=\"dbl\"/><a:t>ab</a:t></a:r><a:r><a:t>cd</a:t></a:r></a:p>");
+  auto modern = host::pptx::MakeTextRange2(o);
+  EXPECT_EQ((std::vector<int>{modern->Characters(1, 2)->Font()->UnderlineStyle(), modern->Font()->UnderlineStyle()}),
             (std::vector<int>{3, host::msoTriStateMixed}));
-  r->Font()->SetUnderlineStyle(2);
-  r->Font()->SetStrike(1);
-  r->Font()->SetCaps(2);
-  r->Font()->Fill()->ForeColor()->SetObjectThemeColor(5);  // accent 1
-  auto f = r->Font();
+  modern->Font()->SetUnderlineStyle(2);
+  modern->Font()->SetStrike(1);
+  modern->Font()->SetCaps(2);
+  modern->Font()->Fill()->ForeColor()->SetObjectThemeColor(5);  // accent 1
+  auto f = modern->Font();
   EXPECT_EQ((std::vector<int>{f->UnderlineStyle(), f->Strike(), f->Caps(), f->Fill()->ForeColor()->ObjectThemeColor()}),
             (std::vector<int>{2, 1, 2, 5}));
-  r->Font()->Fill()->SetVisible(host::msoFalse);
+  modern->Font()->Fill()->SetVisible(host::msoFalse);
   EXPECT_EQ(f->Fill()->Visible(), host::msoFalse);
   EXPECT_NE(o->Xml().find("<a:noFill/>"), std::string::npos) << o->Xml();
   // The classic model sees the same body.
@@ -375,6 +371,16 @@ TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEdit) {
   }
 }
 
+TEST(TextBodyNames, ChildrenMatchWholeLocalNamesOnly) {
+  pugi::xml_document d;
+  d.load_string("<a:r><a:tab/><t>x</t><a:b:t/></a:r>");
+  pugi::xml_node run = d.first_child();
+  EXPECT_EQ(host::pptx::LocalName(run.last_child()), "b:t");
+  EXPECT_EQ(host::pptx::TxChild(run, "tab"), run.first_child());
+  EXPECT_EQ(std::string(host::pptx::TxChild(run, "t").child_value()), "x");
+  EXPECT_FALSE(host::pptx::TxChild(run, "ta") || host::pptx::TxChild(run, "tabs"));
+}
+
 // A layout settles only the refit; the waiting sync must still run before
 // another body's work, and exactly once.
 TEST(DeferredWork, SettlingOneKindKeepsTheOtherForLater) {
@@ -416,7 +422,7 @@ class TextLayoutTest : public ::testing::Test {
   }
 };
 
-TEST_F(TextLayoutTest, OneLineMeasuresWithTheFacesAdvancesAndLineHeight) {
+TEST_F(TextLayoutTest, OneLineMeasuresWithTheFacesAdvancesAndLineHeightAndParagraphsTheirSpacing) {
   auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hello") + "</a:p>");
   o->frame.wrap = false;
   auto r = host::pptx::MakeTextRange(o);
@@ -429,6 +435,19 @@ TEST_F(TextLayoutTest, OneLineMeasuresWithTheFacesAdvancesAndLineHeight) {
   double plain = r->BoundWidth();
   r->Font()->SetBold(host::msoTrue);
   EXPECT_GT(r->BoundWidth(), plain);
+  // Space before the first paragraph is no space between paragraphs.
+  const std::string before = "<a:spcBef><a:spcPts val=\"600\"/></a:spcBef>";
+  o = std::make_shared<Owner>("<a:p><a:pPr><a:lnSpc><a:spcPct val=\"150000\"/></a:lnSpc>" + before +
+                              "<a:spcAft><a:spcPts val=\"1200\"/></a:spcAft></a:pPr>" + SansRun("Hello") +
+                              "</a:p><a:p><a:pPr>" + before + "</a:pPr>" + SansRun("Hello") +
+                              "</a:p><a:p><a:pPr><a:lnSpc><a:spcPts val=\"3000\"/></a:lnSpc></a:pPr>" +
+                              SansRun("Hello") + "</a:p>");
+  r = host::pptx::MakeTextRange(o);
+  EXPECT_NEAR(r->Paragraphs(1, 1)->BoundHeight(), 1.5 * kLine * 18, 0.05);
+  EXPECT_NEAR(r->Paragraphs(3, 1)->BoundHeight(), 30.0, 0.01);
+  // 1.5 lines, 12 points after, 6 before, one line, exactly 30 points.
+  EXPECT_NEAR(r->BoundHeight(), 1.5 * kLine * 18 + 12 + 6 + kLine * 18 + 30, 0.1);
+  EXPECT_NEAR(r->Paragraphs(2, 1)->BoundTop(), 3.6 + 1.5 * kLine * 18 + 12 + 6, 0.1);
 }
 
 TEST_F(TextLayoutTest, WrapsAtTheFrameWidthLessInsetsInsideOverlongWordsAndBetweenEastAsianCharacters) {
@@ -466,22 +485,6 @@ TEST_F(TextLayoutTest, WrapsAtTheFrameWidthLessInsetsInsideOverlongWordsAndBetwe
   auto japanese = host::pptx::MakeTextRange(o);
   EXPECT_GT(japanese->Lines(-1, -1)->Count(), 1);
   EXPECT_LE(japanese->BoundWidth(), 60 - 14.4 + 0.01);
-}
-
-TEST_F(TextLayoutTest, LineAndParagraphSpacing) {
-  // Space before the first paragraph is no space between paragraphs.
-  const std::string before = "<a:spcBef><a:spcPts val=\"600\"/></a:spcBef>";
-  auto o = std::make_shared<Owner>("<a:p><a:pPr><a:lnSpc><a:spcPct val=\"150000\"/></a:lnSpc>" + before +
-                                   "<a:spcAft><a:spcPts val=\"1200\"/></a:spcAft></a:pPr>" + SansRun("Hello") +
-                                   "</a:p><a:p><a:pPr>" + before + "</a:pPr>" + SansRun("Hello") +
-                                   "</a:p><a:p><a:pPr><a:lnSpc><a:spcPts val=\"3000\"/></a:lnSpc></a:pPr>" +
-                                   SansRun("Hello") + "</a:p>");
-  auto r = host::pptx::MakeTextRange(o);
-  EXPECT_NEAR(r->Paragraphs(1, 1)->BoundHeight(), 1.5 * kLine * 18, 0.05);
-  EXPECT_NEAR(r->Paragraphs(3, 1)->BoundHeight(), 30.0, 0.01);
-  // 1.5 lines, 12 points after, 6 before, one line, exactly 30 points.
-  EXPECT_NEAR(r->BoundHeight(), 1.5 * kLine * 18 + 12 + 6 + kLine * 18 + 30, 0.1);
-  EXPECT_NEAR(r->Paragraphs(2, 1)->BoundTop(), 3.6 + 1.5 * kLine * 18 + 12 + 6, 0.1);
 }
 
 TEST_F(TextLayoutTest, ShrinkOnOverflowIsRecomputedAfterAnEdit) {
