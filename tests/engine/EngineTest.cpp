@@ -1,15 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
-#include <thread>
 
-#include "src/engine/Engine.h"
 #include "src/engine/EngineEnumeration.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
-#include "src/support/ErrorList.h"
-#include "tests/engine/FakeSide.h"
+#include "tests/engine/EngineCacheTestEnv.h"
 
 using enginetest::MessageIds;
 using fake_engine::Behaviour;
@@ -25,6 +21,14 @@ class EngineTest : public enginetest::FakeSideTest {
   }
   // Gives up on a cancelled request that still runs after 20 ms.
   engine::Engine impatient{enginetest::NoAbbreviations(), 20};
+};
+
+// Holds a request's worker until the test opens it.
+struct Gate {
+  std::promise<void> opened;
+  std::shared_future<void> open = opened.get_future().share();
+  void Wait() { open.wait(); }
+  void Open() { opened.set_value(); }
 };
 
 }  // namespace
@@ -79,21 +83,20 @@ TEST_F(EngineTest, AFailedOpenReportsTheEnginesCodeOrNothingWhenCancelled) {
 // An open started ahead is finished by OpenEngine, which reports what the
 // start met as its own open would have, without asking the engine side twice.
 TEST_F(EngineTest, AnOpenStartedAheadIsFinishedAndReportedByTheOpen) {
-  struct Case {
+  const struct {
     const char* what;
     Operation op;
     Behaviour behaviour;
     bool opens;
     int message;  // 0: none
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"succeeds", Operation::Info, Behaviour{}, true, 0},
       {"engine fails", Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .times = 1}, false,
        1249},
       {"list fails", Operation::GetEngineList, Behaviour{.status = engine_server::kRequestFailed, .times = 1}, false,
        1249},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     support::ErrorList::Clear();
     impl->ClearRecord();
@@ -177,18 +180,6 @@ TEST_F(EngineTest, DialogsNeedAnOpenEngineAndFailuresLeaveTheirMessageOrCode) {
   EXPECT_FALSE(eng.ShowOptionDialog());
   EXPECT_EQ(MessageIds(), std::vector<int>{1255});
 }
-
-namespace {
-
-// Holds a request's worker until the test opens it.
-struct Gate {
-  std::promise<void> opened;
-  std::shared_future<void> open = opened.get_future().share();
-  void Wait() { open.wait(); }
-  void Open() { opened.set_value(); }
-};
-
-}  // namespace
 
 // A family engine that ignores a cancel while it opens is given up after
 // the grace.

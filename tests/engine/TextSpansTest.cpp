@@ -1,24 +1,32 @@
+// How a text is cut: into sentences, and around the stretches that must not
+// be translated.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cwchar>
 
 #include "src/engine/Engine.h"
+#include "src/engine/ProtectedText.h"
 #include "src/engine/SentenceSplitter.h"
-#include "tests/engine/FakeSide.h"
+#include "tests/engine/EngineCacheTestEnv.h"
 
-using engine::SplitIntoSentences;
-using engine::TextSpan;
+using engine::ProtectedSpan;
 
 namespace {
 
 using V = std::vector<std::wstring>;
 
-std::vector<std::wstring> Pieces(const std::wstring& text, const V& abbreviations = {}) {
-  std::vector<std::wstring> out;
-  auto spans = SplitIntoSentences(text, abbreviations);
+V Pieces(const std::wstring& text, const V& abbreviations = {}) {
+  V out;
+  auto spans = engine::SplitIntoSentences(text, abbreviations);
   EXPECT_TRUE(engine::SpansCoverText(spans, static_cast<std::int32_t>(text.size()))) << "spans must cover the text";
-  for (const TextSpan& s : spans) out.push_back(text.substr(s.position, s.length));
+  for (const engine::TextSpan& s : spans) out.push_back(text.substr(s.position, s.length));
+  return out;
+}
+
+// The protected stretches of a text, as the texts they cover.
+V Found(const std::wstring& text, const std::vector<options::GlossaryTerm>& glossary = {}) {
+  V out;
+  for (const ProtectedSpan& s : engine::FindProtectedSpans(text, glossary)) out.push_back(text.substr(s.position, s.length));
   return out;
 }
 
@@ -79,14 +87,18 @@ class EngineSplitTest : public enginetest::FakeSideTest {
     impl->SetSplitter([spans](const std::wstring&) { return spans; });
     ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
   }
-  std::vector<engine::TranslationSegment> Segments(const std::wstring& text, std::int32_t start, std::int32_t end) {
+  // The segments' sources, each with "@start-end" (and "=translation" when
+  // it has one) when asked.
+  V Sources(const std::wstring& text, std::int32_t start, std::int32_t end, bool positions = false) {
     std::vector<engine::TranslationSegment> segs;
     EXPECT_TRUE(eng.SplitSentences(text, start, end, &segs));
-    return segs;
-  }
-  std::vector<std::wstring> Sources(const std::wstring& text, std::int32_t start, std::int32_t end) {
-    std::vector<std::wstring> out;
-    for (const auto& s : Segments(text, start, end)) out.push_back(s.source);
+    V out;
+    for (const auto& s : segs) {
+      out.push_back(s.source);
+      if (!positions) continue;
+      out.back() += L"@" + std::to_wstring(s.start) + L"-" + std::to_wstring(s.end);
+      if (s.translation) out.back() += L"=" + *s.translation;
+    }
     return out;
   }
   engine::Engine eng{engine::Engine::Connectors{
@@ -99,24 +111,17 @@ class EngineSplitTest : public enginetest::FakeSideTest {
 // The own splitter without an engine, or the engine's own splitting when it
 // has one, gives positions in the enclosing text.
 TEST_F(EngineSplitTest, SegmentsHavePositionsInTheEnclosingText) {
-  std::vector<std::array<std::int32_t, 2>> ends;
-  for (const auto& s : Segments(L"One. Two.", 10, 18)) ends.push_back({s.start, s.end});
-  EXPECT_EQ(ends, (std::vector<std::array<std::int32_t, 2>>{{10, 13}, {14, 18}}));
-  EXPECT_EQ(Sources(L"One. Two.", 10, 18), (std::vector<std::wstring>{L"One.", L" Two."}));
-  EXPECT_FALSE(Segments(L"One.", 0, 3).at(0).translation.has_value());
-  EXPECT_TRUE(Segments(L"", 0, -1).empty());
+  EXPECT_EQ(Sources(L"One. Two.", 10, 18, true), (V{L"One.@10-13", L" Two.@14-18"}));
+  EXPECT_EQ(Sources(L"One.", 0, 3, true), V{L"One.@0-3"});
+  EXPECT_EQ(Sources(L"", 0, -1), V{});
 
   OpenSplittingInto({{0, 4}, {4, 4}, {8, 2}});
-  auto segs = Segments(L"abcdefghij", 5, 14);
-  ASSERT_EQ(segs.size(), 3u);
-  EXPECT_EQ(segs[1].source, L"efgh");
-  EXPECT_EQ(segs[1].start, 9);
-  EXPECT_EQ(segs[2].end, 14);
+  EXPECT_EQ(Sources(L"abcdefghij", 5, 14, true), (V{L"abcd@5-8", L"efgh@9-12", L"ij@13-14"}));
 }
 
 TEST_F(EngineSplitTest, OpeningLoadsTheSourceLanguagesAbbreviations) {
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"", L"en"));
-  EXPECT_EQ(Sources(L"Mr. Smith sat. Ok.", 0, 17), (std::vector<std::wstring>{L"Mr. Smith sat.", L" Ok."}));
+  EXPECT_EQ(Sources(L"Mr. Smith sat. Ok.", 0, 17), (V{L"Mr. Smith sat.", L" Ok."}));
 }
 
 // Line ends stay at the end of their segment: one at the front of an
@@ -128,7 +133,7 @@ TEST_F(EngineSplitTest, EngineSpansKeepLineEndsAtTheEndOfTheirSegmentsOrFallBack
   const struct {
     std::vector<engine_server::SentenceSpan> spans;
     const wchar_t* text;
-    std::vector<std::wstring> sources;
+    V sources;
   } cases[] = {
       {{{0, 3}, {3, 4}}, L"One\x0B" L"Two", {L"One\x0B", L"Two"}},
       {{{0, 11}, {11, 7}}, L"One\rTwo\x0B\x0B" L"End. Fin\r", {L"One\r", L"Two\x0B\x0B", L"En", L"d. Fin\r"}},
@@ -139,4 +144,40 @@ TEST_F(EngineSplitTest, EngineSpansKeepLineEndsAtTheEndOfTheirSegmentsOrFallBack
     const auto end = static_cast<std::int32_t>(std::wcslen(c.text)) - 1;
     EXPECT_EQ(Sources(c.text, 0, end), c.sources) << c.sources.size();
   }
+}
+
+TEST(ProtectedTextTest, AddressesPathsAndSymbolsAreFoundWithoutTheSentenceAroundThem) {
+  const struct {
+    const wchar_t* text;
+    V found;
+  } cases[] = {
+      {L"See https://intranet.example.com/office/teams/Tools?a=1.", {L"https://intranet.example.com/office/teams/Tools?a=1"}},
+      {L"Go to www.example.org, then log in.", {L"www.example.org"}},
+      {L"(see http://x.org/a_(b))", {L"http://x.org/a_(b)"}},
+      {L"Mail help.desk@example.com or mailto:a@b.co.uk!", {L"help.desk@example.com", L"mailto:a@b.co.uk"}},
+      {L"Open C:\\Users\\Public\\Report.docx; then \\\\server\\share\\x.", {L"C:\\Users\\Public\\Report.docx", L"\\\\server\\share\\x"}},
+      {L"Logs are in /var/log/app/ and (/etc/hosts).", {L"/var/log/app/", L"/etc/hosts"}},
+      {L"Symbol \xF0A7 here", {L"\xF0A7"}},
+      // Words with slashes, dates, abbreviations and bare domains stay text.
+      {L"and/or km/h 1/2/2024 e.g. i.e. example.com user@", {}},
+      {L"foo.www.example.com", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Found(c.text), c.found) << c.text;
+}
+
+TEST(ProtectedTextTest, GlossaryTermsMatchWholeWordsAsWrittenAndCarryTheirTarget) {
+  const std::vector<options::GlossaryTerm> glossary = {
+      {L"Pelorant", L""}, {L"Office", L"Oficina central"}, {L"Office Tools", L"OT"}, {L"C++", L""}};
+  EXPECT_EQ(Found(L"Pelorant and the office use Pelorants.", glossary), V{L"Pelorant"});
+  EXPECT_EQ(Found(L"xPelorant", glossary), V{});
+  EXPECT_EQ(Found(L"Office Tools, the Office and C++.", glossary), (V{L"Office Tools", L"Office", L"C++"}));
+  EXPECT_EQ(engine::FindProtectedSpans(L"the Office.", glossary), (std::vector<ProtectedSpan>{{4, 6, L"Oficina central"}}));
+  EXPECT_FALSE(engine::FindProtectedSpans(L"Pelorant", glossary)[0].replacement.has_value()) << "no target: kept as written";
+}
+
+TEST(ProtectedTextTest, HeldSpansWinOverlapsAndEverythingComesInOrder) {
+  std::vector<ProtectedSpan> held = {{10, 5, std::nullopt, true}};
+  std::vector<ProtectedSpan> found = {{0, 3, std::nullopt, false}, {12, 8, std::nullopt, false}, {20, 2, L"x", false}};
+  EXPECT_EQ(engine::MergeProtectedSpans(held, found),
+            (std::vector<ProtectedSpan>{{0, 3, std::nullopt, false}, {10, 5, std::nullopt, true}, {20, 2, L"x", false}}));
 }
