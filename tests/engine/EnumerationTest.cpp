@@ -20,6 +20,14 @@ using platform::Hive;
 
 namespace {
 
+using V = std::vector<std::wstring>;
+
+V Keys(const EngineEntryList& list) {
+  V keys;
+  for (const auto& [k, e] : list) keys.push_back(k);
+  return keys;
+}
+
 class EnumerationTest : public EngineEnvTest {
  protected:
   fake_engine::FakeImplementation& Add(const std::wstring& name, std::vector<fake_engine::FakePair> pairs = {}) {
@@ -41,8 +49,7 @@ TEST_F(EnumerationTest, PairsAreReadInOrderAndEveryFactoryGetsDisplayLanguageCli
   beta.SetPropertyNames({L"Other"});
   EnumResult r = CollectEngines(L"ja", 0x0C01);
   ASSERT_EQ(r.ending, EnumEnding::Done);
-  ASSERT_EQ(r.entries.size(), 3u);
-  EXPECT_EQ(r.entries[0].first, L"alpha:tw-ja");
+  ASSERT_EQ(Keys(r.entries), (V{L"alpha:tw-ja", L"alpha:ja-cn", L"beta:b"}));
   EXPECT_EQ(Describe(r.entries[0].second), L"alpha:tw-ja 1 zh-hant>ja 1033 T - J|Prod|P");
   EXPECT_EQ(r.entries[1].second.ToLang(), L"zh-hans");
   EXPECT_EQ(mSide.FactoryCreations(), 3);
@@ -107,8 +114,7 @@ TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
   EXPECT_EQ(r.ending, EnumEnding::Done);
   EXPECT_EQ(r.failedImplementations, 4);
   EXPECT_TRUE(r.EngineUnavailable);
-  ASSERT_EQ(r.entries.size(), 1u);
-  EXPECT_EQ(r.entries[0].first, L"good:g");
+  EXPECT_EQ(Keys(r.entries), V{L"good:g"});
   // The error list is cleared before each implementation, so the network
   // error of "failed" does not outlive the implementations after it.
   EXPECT_EQ(support::ErrorList::GetCount(), 0);
@@ -138,10 +144,7 @@ TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
   }
   Add(L"alpha", pairs);
   EnumResult r = CollectEngines(L"en", 3072);
-  ASSERT_EQ(r.entries.size(), 3u);
-  EXPECT_EQ(r.entries[0].second.EngineID(), L"id0");
-  EXPECT_EQ(r.entries[1].second.EngineID(), L"id2");
-  EXPECT_EQ(r.entries[2].second.EngineID(), L"id6");
+  EXPECT_EQ(Keys(r.entries), (V{L"alpha:id0", L"alpha:id2", L"alpha:id6"}));
   EXPECT_EQ(r.failedImplementations, 0);
 }
 
@@ -159,16 +162,13 @@ TEST(EnumerationListingRules, HiddenWrenDocumentEnginesGoEvenWhenConsecutiveAndT
                                  {L"other", L"kelboej.documentb.qov9"},
                                  {L"wren", L"kelboje.documentb.qov9"}});
   ApplyListingRules(&list, L"");
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0].first, L"wren:kelboej.documentb.qov10");
-  EXPECT_EQ(list[1].first, L"other:kelboej.documentb.qov9");
+  EXPECT_EQ(Keys(list), (V{L"wren:kelboej.documentb.qov10", L"other:kelboej.documentb.qov9"}));
   // The product filter is exact.
   list = Listed({{L"a", L"1"}}, L"Prod");
   EngineEntryList other = Listed({{L"b", L"2"}, {L"c", L"3"}}, L"prod");
   list.insert(list.begin(), other.begin(), other.end());
   ApplyListingRules(&list, L"Prod");
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].first, L"a:1");
+  EXPECT_EQ(Keys(list), V{L"a:1"});
 }
 
 class StubHelper : public IFamilyHelper {
@@ -225,12 +225,6 @@ class FamiliesTest : public EngineEnvTest {
   }
   void Install(const std::wstring& progId) { Register(progId, MakeFile(progId + L".dll")); }
 
-  std::vector<std::wstring> Ids(const EngineEntryList& list) {
-    std::vector<std::wstring> ids;
-    for (const auto& [k, e] : list) ids.push_back(e.EngineID());
-    return ids;
-  }
-
   std::unique_ptr<fake_engine::FakeEngineSide> mSide;
   std::unique_ptr<ScopedClassHooks> mHooks;
   bool mHelperCreatable = true;
@@ -262,10 +256,9 @@ TEST_F(FamiliesTest, EachInstalledEngineOfAFamilyGivesItsTwoPairs) {
   EXPECT_EQ(RegisteredServerPath(L"SelvanJC.Document"), exe);
   EngineEntryList list;
   ListFamilyPairs(L"Selvan", &list, 3072);
-  ASSERT_EQ(Ids(list), (std::vector<std::wstring>{L"SelvanCJ.Document.CN", L"SelvanCJ.Document.TW",
-                                                  L"SelvanJC.Document.CN", L"SelvanJC.Document.TW"}));
+  ASSERT_EQ(Keys(list), (V{L"Selvan:SelvanCJ.Document.CN", L"Selvan:SelvanCJ.Document.TW", L"Selvan:SelvanJC.Document.CN",
+                           L"Selvan:SelvanJC.Document.TW"}));
   const EngineEntry& cn = list[0].second;
-  EXPECT_EQ(list[0].first, L"Selvan:SelvanCJ.Document.CN");
   EXPECT_EQ(Describe(cn), L"Selvan:SelvanCJ.Document.CN 1 zh-hans>ja 1025 " + support::LoadText(9005) + L"|" +
                               support::LoadText(9109) + L"|" + support::LoadText(9110));
   EXPECT_EQ(list[1].second.FromLang(), L"zh-hant");
@@ -349,7 +342,7 @@ TEST_F(FamiliesTest, AnInstalledEngineWhoseHelperCannotBeDrivenListsNoPair) {
   mNotDriven = {L"SelvanCJ.Document", L"Quendal4.AddInHelper.Helper"};
   EngineEntryList list;
   for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
-  EXPECT_EQ(Ids(list), std::vector<std::wstring>{L"OstrelJC.Document.CN"});
+  EXPECT_EQ(Keys(list), V{L"Ostrel:OstrelJC.Document.CN"});
 
   // The platform's own way to the helpers: none that this build can drive
   // is registered (on Windows the classes are there, their helpers not usable).

@@ -15,6 +15,7 @@
 #include "src/options/RegistrySettings.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
+#include "tests/common/EngineOpen.h"
 
 namespace http_engine {
 namespace {
@@ -33,13 +34,12 @@ void ExpectReason(const std::string& reason, const char* part) {
 }
 
 TEST(HttpProtocol, ReadsPairListsAndRefusesWhatIsNotOne) {
-  struct Case {
+  const struct {
     Api api;
     const char* body;
     std::vector<RemotePair> pairs;
     const char* error;  // part of the reason, "" when none
-  };
-  const Case cases[] = {
+  } cases[] = {
       {Api::Apy,
        R"({"responseData":[{"sourceLanguage":"eng","targetLanguage":"spa"},{"sourceLanguage":"spa","targetLanguage":"eng_US"}],"responseStatus":200})",
        {{"eng", "spa"}, {"spa", "eng_US"}}, ""},
@@ -58,7 +58,7 @@ TEST(HttpProtocol, ReadsPairListsAndRefusesWhatIsNotOne) {
        {{"en", "es"}, {"en", "fr"}, {"es", "en"}}, ""},
       {Api::LibreTranslate, R"({"error":"Too many requests"})", {}, "not an array"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.body);
     PairsAnswer a = ReadPairs(c.api, c.body);
     EXPECT_EQ(a.pairs, c.pairs);
@@ -67,14 +67,13 @@ TEST(HttpProtocol, ReadsPairListsAndRefusesWhatIsNotOne) {
 }
 
 TEST(HttpProtocol, ReadsTranslationsOnlyWhenEveryTextCameBack) {
-  struct Case {
+  const struct {
     Api api;
     const char* body;
     size_t expected;
     std::vector<std::string> texts;
     const char* error;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {Api::Apy, R"({"responseData":{"translatedText":"Hola Mundo."},"responseStatus":200})", 1, {"Hola Mundo."}, ""},
       {Api::LibreTranslate, R"({"translatedText":["Uno.","Dos."]})", 2, {"Uno.", "Dos."}, ""},
       {Api::LibreTranslate, R"({"translatedText":"Uno."})", 1, {"Uno."}, ""},
@@ -85,7 +84,7 @@ TEST(HttpProtocol, ReadsTranslationsOnlyWhenEveryTextCameBack) {
       {Api::Apy, R"({"responseData":{"translatedText":{"a":1}}})", 1, {}, "neither a text nor a list"},
       {Api::Apy, R"({"responseData":{"translatedText":"Hola)", 1, {}, "not JSON"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.body);
     TranslationsAnswer a = ReadTranslations(c.api, c.body, c.expected);
     EXPECT_EQ(a.texts, c.texts);
@@ -99,7 +98,8 @@ TEST(HttpProtocol, BuildsRequestsOfBothApis) {
   EXPECT_EQ(call(TranslateCall(Api::Apy, {"eng", "spa"}, {"R&D costs 5% más"}, "")),
             "/translate application/x-www-form-urlencoded langpair=eng%7Cspa&markUnknown=no&q=R%26D%20costs%205%25%20m%C3%A1s");
   EXPECT_EQ(call(TranslateCall(Api::LibreTranslate, {"en", "es"}, {"One.", "Two \"quoted\"."}, "k=1")),
-            R"(/translate application/json {"api_key":"k=1","format":"text","q":["One.","Two \"quoted\"."],"source":"en","target":"es"})");
+            "/translate application/json "
+            R"({"api_key":"k=1","format":"text","q":["One.","Two \"quoted\"."],"source":"en","target":"es"})");
   EXPECT_EQ(TranslateCall(Api::LibreTranslate, {"en", "es"}, {"x"}, "").body.find("api_key"), std::string::npos);
 
   EXPECT_EQ(ListPairsCall(Api::Apy).path, "/listPairs");
@@ -110,28 +110,26 @@ TEST(HttpProtocol, BuildsRequestsOfBothApis) {
 }
 
 TEST(HttpProtocol, PutsBackTheBlanksAServerTrimmed) {
-  struct Case {
+  const struct {
     const wchar_t* source;
     const wchar_t* answer;
     const wchar_t* kept;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {L"l1 ", L"l1", L"l1 "},
       {L"\u3000 Hello\t", L"Hola", L"\u3000 Hola\t"},
       {L" Hello ", L" Hola ", L" Hola "},
       {L"Hello", L"Hola", L"Hola"},
       {L"  ", L"", L"  "},
   };
-  for (const Case& c : cases) EXPECT_EQ(KeepOuterBlanks(c.source, c.answer), c.kept) << c.source;
+  for (const auto& c : cases) EXPECT_EQ(KeepOuterBlanks(c.source, c.answer), c.kept) << c.source;
 }
 
 TEST(HttpProtocol, ReadsTheReadingsOfAWholeWord) {
-  struct Case {
+  const struct {
     const char* body;
     std::vector<Reading> readings;
     const char* error;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {R"([["houses/house<n><pl>/house<vblex><pri><p3><sg>/house<n><pl>","houses"]])",
        {{"house", {"n", "pl"}}, {"house", {"vblex", "pri", "p3", "sg"}}}, ""},
       {R"([["zzyzx/*zzyzx","zzyzx"]])", {}, ""},
@@ -140,7 +138,7 @@ TEST(HttpProtocol, ReadsTheReadingsOfAWholeWord) {
       {R"({"error":"no analyser"})", {}, "not a list"},
       {"<html>", {}, "not JSON"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.body);
     ReadingsAnswer a = ReadReadings(c.body);
     EXPECT_EQ(a.readings, c.readings);
@@ -155,12 +153,11 @@ class HttpServers : public ::testing::Test {
 };
 
 TEST_F(HttpServers, ChecksNamesAndUrls) {
-  struct Case {
+  const struct {
     const wchar_t* name;
     const char* url;
     bool ok;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {L"team", "http://mt.example.org", true},
       {L"team-2.eu_x", "https://mt.example.org:8443/apy", true},
       {L"team", "http://[::1]:2737", true},
@@ -175,10 +172,7 @@ TEST_F(HttpServers, ChecksNamesAndUrls) {
       {L"team", "http://mt/a b", false},
       {L"team", "http://mt/?key=1", false},
   };
-  for (const Case& c : cases) {
-    bool ok = CheckServerName(c.name).empty() && CheckServerUrl(c.url).empty();
-    EXPECT_EQ(ok, c.ok) << c.url;
-  }
+  for (const auto& c : cases) EXPECT_EQ(CheckServerName(c.name).empty() && CheckServerUrl(c.url).empty(), c.ok) << c.url;
 }
 
 // The in-process engine side lists the implementation once a server is stored.
@@ -242,11 +236,10 @@ TEST_F(HttpServers, TheDialogsWayInRefusesWhatAddServerRefuses) {
   std::ofstream(dir + "blank.key") << "  \r\nsecond-line-key\n";
   const std::wstring blank = platform::FromUtf8(dir + "blank.key");
   const std::wstring missing = platform::FromUtf8(dir + "missing.key");
-  struct Case {
+  const struct {
     NewServer server;
     const wchar_t* why;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {{L"a b", L"http://127.0.0.1:1", L"", L""}, L"only letters, digits"},
       {{L"team", L"ftp://mt", L"", L""}, L"must start with http:// or https://"},
       {{L"team", L"http://127.0.0.1:1", L"soap", L""}, L"apy or libretranslate, not 'soap'"},
@@ -255,7 +248,7 @@ TEST_F(HttpServers, TheDialogsWayInRefusesWhatAddServerRefuses) {
       {{L"team", L"http://127.0.0.1:1/", L"libretranslate", L""},
        L"\"team\" (http://127.0.0.1:1) could not be reached"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::wstring why;
     EXPECT_FALSE(settings->Add(c.server, &why));
     EXPECT_NE(why.find(c.why), std::wstring::npos) << platform::ToUtf8(why);
@@ -297,25 +290,12 @@ class HttpTransport : public HttpServers {
   std::shared_ptr<ITranslationEngine> Open(const char* behaviour, int timeoutMs, std::wstring* error) {
     const std::string url = ServerUrl(behaviour);
     EXPECT_FALSE(url.empty()) << "run the suite through with_servers.sh";
-    platform::DeleteKeyTree(platform::Hive::CurrentUser, kServersKey);
     std::wstring stored;
     EXPECT_TRUE(SaveServer({L"s", url, Api::Apy, "", timeoutMs, {}}, &stored)) << stored;
     std::shared_ptr<IEngineFactory> factory;
     EXPECT_TRUE(SUCCEEDED(CreateEngineFactory(&factory)));
-    if (!factory) return nullptr;
     EXPECT_TRUE(SUCCEEDED(factory->SetImplementation(kImplementationName)));
-    std::shared_ptr<IEngineList> list;
-    LONG status = kRequestRunning;
-    EXPECT_TRUE(SUCCEEDED(factory->GetEngineList(L"s:eng-spa", L"", L"", 0, &list)));
-    factory->WaitForResult(kNeverMs, &status);
-    std::shared_ptr<IEngineListItem> item;
-    if (status != kRequestDone || FAILED(list->Item(1, &item))) {
-      factory->ErrorText(error);
-      return nullptr;
-    }
-    std::shared_ptr<ITranslationEngine> engine;
-    EXPECT_TRUE(SUCCEEDED(factory->GetEngine(item, &engine)));
-    return engine;
+    return testsupport::OpenListedEngine(*factory, L"s:eng-spa", error);
   }
 };
 
@@ -324,15 +304,14 @@ class HttpTransport : public HttpServers {
 // server's time-out (one second where the server never ends its answer).
 // Words are looked up through the analyser.
 TEST_F(HttpTransport, AnswersAndFaultsOfTranslationsAndLookups) {
-  struct Case {
+  const struct {
     const char* behaviour;
     bool lookup;
     const wchar_t* text;
     LONG status;
     LONG code;
     const wchar_t* said;  // the answer, or what the error text says after the server's name
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"OK", false, L"Hello world. ", kRequestDone, 0, L"HELLO WORLD. "},
       {"OK", false, L"The sea, the sky.", kRequestDone, 0, L"THE SEA, THE SKY."},
       {"OK", true, L" House,", kRequestDone, 0, L"house (n, sg): HOUSE\r\nhouse (vblex, inf): HOUSE"},
@@ -344,7 +323,7 @@ TEST_F(HttpTransport, AnswersAndFaultsOfTranslationsAndLookups) {
   };
   std::shared_ptr<ITranslationEngine> engine;
   std::string opened;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.behaviour) + " " + platform::ToUtf8(c.text));
     // One engine, and so one kept connection, for the rows of a server.
     if (opened != c.behaviour) {

@@ -10,6 +10,7 @@
 #include "engines/fake/FakeEngine.h"
 #include "src/engine/server/AsyncRequest.h"
 #include "src/engine/server/EngineClasses.h"
+#include "tests/common/EngineOpen.h"
 #include "tests/engine/EngineCacheTestEnv.h"
 
 using namespace engine_server;
@@ -217,16 +218,8 @@ TEST(FakeScriptTest, ScriptFileRegistersAWorkingImplementation) {
   std::shared_ptr<IClientProperty> prop;
   EXPECT_EQ(S_OK, props->Item(count, &prop));
   for (LONG index : {LONG{0}, count + 1}) EXPECT_EQ(DISP_E_BADINDEX, props->Item(index, &prop)) << index;
-  std::shared_ptr<IEngineList> list;
-  ASSERT_EQ(S_OK, factory->GetEngineList(L"en-es", L"", L"", 0, &list));
-  EXPECT_EQ(kRequestDone, End(*factory).first);
-  list->Count(&count);
-  ASSERT_EQ(1, count);
-  std::shared_ptr<IEngineListItem> item;
-  ASSERT_EQ(S_OK, list->Item(1, &item));
-  std::shared_ptr<ITranslationEngine> engine;
-  ASSERT_EQ(S_OK, factory->GetEngine(item, &engine));
-  EXPECT_EQ(kRequestDone, End(*factory).first);
+  auto engine = testsupport::OpenListedEngine(*factory, L"en-es");
+  ASSERT_TRUE(engine);
   std::shared_ptr<ITranslationResult> result;
   engine->Translate(L"Hello.", 0, &result);
   ASSERT_EQ(kRequestDone, End(*engine).first);
