@@ -22,6 +22,7 @@
 #include "engines/apertium/Pipeline.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
+#include "tests/common/EngineOpen.h"
 #include "tests/common/TempDir.h"
 #include "tests/platform/TestSupport.h"
 
@@ -108,21 +109,6 @@ apertium::ApertiumPair PairNamed(const std::wstring& id,
   return {};
 }
 
-// Opens a direction through the engine classes, exactly as the add-in does.
-std::shared_ptr<ITranslationEngine> OpenThroughClasses(IEngineFactory& factory, const std::wstring& id) {
-  std::shared_ptr<IEngineList> list;
-  EXPECT_EQ(S_OK, factory.GetEngineList(id, L"", L"", 0, &list));
-  EXPECT_EQ(kRequestDone, Wait(factory));
-  LONG count = 0;
-  list->Count(&count);
-  EXPECT_EQ(1, count);
-  std::shared_ptr<IEngineListItem> item;
-  std::shared_ptr<ITranslationEngine> engine;
-  if (count != 1 || FAILED(list->Item(1, &item)) || FAILED(factory.GetEngine(item, &engine))) return nullptr;
-  EXPECT_EQ(kRequestDone, Wait(factory));
-  return engine;
-}
-
 int LinesWith(const std::filesystem::path& log, const std::string& part) {
   std::ifstream in(log);
   int n = 0;
@@ -178,32 +164,29 @@ std::unique_ptr<ApertiumEngine> Broken(const std::string& command, int timeoutMs
 // Each fails the request (a cancel cancels it at once) and the pipeline is
 // dropped.
 TEST(BrokenPipelineTest, APipelineThatDiesHangsOrAnswersWronglyFailsTheRequestAndIsDropped) {
-  const struct {
-    const char* command;
-    int timeoutMs;
-    LONG status = kRequestFailed;
-  } cases[] = {
-      {"head -c 3 >/dev/null", 30000},                                       // reads a little, dies unanswered
-      {"cat >/dev/null", 300},                                               // hangs: the time-out ends it
-      {"while IFS= read -r -d '' x; do printf 'garbage\\0'; done", 30000},  // answers without the end marker
-      {"exec yes", 600000},                                                  // runs away: no wait for the time-out
-      {"cat >/dev/null", 600000, kRequestCancelled},                         // hangs until cancelled
+  // The pipeline, its time-out, how the request ends.
+  const std::tuple<const char*, int, LONG> cases[] = {
+      {"head -c 3 >/dev/null", 30000, kRequestFailed},  // reads a little, dies unanswered
+      {"cat >/dev/null", 300, kRequestFailed},          // hangs: the time-out ends it
+      {"while IFS= read -r -d '' x; do printf 'garbage\\0'; done", 30000, kRequestFailed},  // answers, no end marker
+      {"exec yes", 600000, kRequestFailed},             // runs away: no wait for the time-out
+      {"cat >/dev/null", 600000, kRequestCancelled},    // hangs until cancelled
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.command);
-    auto engine = Broken(c.command, c.timeoutMs);
+  for (const auto& [command, timeoutMs, end] : cases) {
+    SCOPED_TRACE(command);
+    auto engine = Broken(command, timeoutMs);
     std::shared_ptr<ITranslationResult> result;
     engine->Translate(L"The dog.", kTranslateModePlain, &result);
     std::thread canceller;
-    if (c.status == kRequestCancelled) {
+    if (end == kRequestCancelled) {
       LONG status = -1;
       engine->WaitForResult(20, &status);
       EXPECT_EQ(kRequestRunning, status);
       canceller = std::thread([&] { engine->Cancel(); });
     }
-    EXPECT_EQ(c.status, Wait(*engine, 60000));
+    EXPECT_EQ(end, Wait(*engine, 60000));
     if (canceller.joinable()) canceller.join();
-    if (c.status == kRequestFailed) {
+    if (end == kRequestFailed) {
       EXPECT_EQ(kEngineErrorEngine, Code(*engine));
     }
     EXPECT_EQ(0, engine->PipelineProcessId());
@@ -253,20 +236,14 @@ TEST_F(FakeModeTest, AnnouncedTextsCrossThePipelineOnceAndAnswersKeepTheirOrder)
   auto log = mDir / "chunks";
   auto engine = Engine(EchoStage(log.string()));
   ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two.", L"Three.", L"Four.", L"Five.", L"Six."}, 0));
-  EXPECT_EQ(L"One.", Translate(*engine, L"One."));
-  // Two was skipped; Three is still answered from the announced texts.
-  EXPECT_EQ(L"Three.", Translate(*engine, L"Three."));
-  EXPECT_EQ(L"Four.", Translate(*engine, L"Four."));
-  // A text nobody announced goes on its own and leaves the rest announced.
-  EXPECT_EQ(L"Seven.", Translate(*engine, L"Seven."));
+  // Two is skipped, Three still answered from the announced texts; Seven,
+  // which nobody announced, goes on its own and leaves the rest announced.
+  for (const wchar_t* text : {L"One.", L"Three.", L"Four.", L"Seven."}) EXPECT_EQ(text, Translate(*engine, text));
   // Announcements add up, and a text announced twice crosses once.
   ASSERT_EQ(S_OK, engine->TranslateAhead({L"Six.", L"Eight."}, 0));
-  EXPECT_EQ(L"Six.", Translate(*engine, L"Six."));
-  EXPECT_EQ(L"Six.", Translate(*engine, L"Six."));
-  EXPECT_EQ(L"Eight.", Translate(*engine, L"Eight."));
-  for (const char* asked : {"One.", "Three.", "Four.", "Seven.", "Six.", "Eight."}) {
+  for (const wchar_t* text : {L"Six.", L"Six.", L"Eight."}) EXPECT_EQ(text, Translate(*engine, text));
+  for (const char* asked : {"One.", "Three.", "Four.", "Seven.", "Six.", "Eight."})
     EXPECT_EQ(1, LinesWith(log, asked)) << asked;
-  }
 
   // Many long texts written back to back outgrow the pipes' buffers.
   std::vector<std::wstring> many;
@@ -292,8 +269,7 @@ TEST_F(FakeModeTest, AnAnnouncedTextIsAnsweredWhileTheTextsAfterItAreStillOnThei
   EXPECT_EQ(kRequestDone, status) << "the first answer waited for the whole batch";
   std::ofstream(gate) << "open";
   if (status == kRequestRunning) Wait(*engine);
-  EXPECT_EQ(L"Two.", Translate(*engine, L"Two."));
-  EXPECT_EQ(L"Three.", Translate(*engine, L"Three."));
+  for (const wchar_t* text : {L"Two.", L"Three."}) EXPECT_EQ(text, Translate(*engine, text));
 }
 
 TEST_F(FakeModeTest, CancelDropsTheTextsSentAheadAndTheNextTextStillGetsItsAnswer) {
@@ -330,7 +306,7 @@ TEST(ApertiumServerTest, ListedOpenedAndClosedThroughTheEngineClassesLeavingNoPr
     std::shared_ptr<IEngineFactory> factory;
     ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
     ASSERT_EQ(S_OK, factory->SetImplementation(L"Apertium"));
-    auto engine = OpenThroughClasses(*factory, L"eng-spa");
+    auto engine = testsupport::OpenListedEngine(*factory, L"eng-spa");
     ASSERT_TRUE(engine);
     LONG flags = 0;
     engine->Info(&flags);
@@ -362,11 +338,9 @@ TEST(ApertiumServerTest, ListedOpenedAndClosedThroughTheEngineClassesLeavingNoPr
   EXPECT_EQ(ECHILD, error);
 }
 
-const char kModeDir[] = "/usr/share/apertium/modes";
-
 // The pipeline command of the installed eng-spa mode.
 std::string EngSpaMode() {
-  std::ifstream in(std::string(kModeDir) + "/eng-spa.mode");
+  std::ifstream in("/usr/share/apertium/modes/eng-spa.mode");
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -387,25 +361,23 @@ bool OnWorker(bool cancel, const std::function<void(const CancelToken&)>& f) {
 
 TEST(InProcessModeTest, AStageOrOptionItDoesNotKnowLeavesTheModeToProcesses) {
   const std::string known = "lt-proc a.bin | ";
-  struct Case {
-    std::string stage;
-  } cases[] = {
-      {"cg-proc rules.bin"},                         // a program it does not know
-      {"lt-proc -e a.bin"},                          // an option it does not know
-      {"lt-proc a.bin b.bin"},                       // too many files
-      {"lt-proc -b -g a.bin"},                       // two modes at once
-      {"apertium-tagger a.prob"},                    // the tagger without -g
-      {"apertium-tagger -g -u 2 a.prob"},            // another tagging model
-      {"apertium-transfer -b a.t1x"},                // a file short
-      {"apertium-transfer a.t1x a.bin"},             // its bilingual dictionary missing
-      {"lt-proc a.bin > out.txt"},                   // a redirection
-      {"lt-proc $(cat name)"},                       // a command substitution
-      {"lt-proc \"$HOME/a.bin\""},                   // a variable
+  const std::string stages[] = {
+      "cg-proc rules.bin",                           // a program it does not know
+      "lt-proc -e a.bin",                            // an option it does not know
+      "lt-proc a.bin b.bin",                         // too many files
+      "lt-proc -b -g a.bin",                         // two modes at once
+      "apertium-tagger a.prob",                      // the tagger without -g
+      "apertium-tagger -g -u 2 a.prob",              // another tagging model
+      "apertium-transfer -b a.t1x",                  // a file short
+      "apertium-transfer a.t1x a.bin",               // its bilingual dictionary missing
+      "lt-proc a.bin > out.txt",                     // a redirection
+      "lt-proc $(cat name)",                         // a command substitution
+      "lt-proc \"$HOME/a.bin\"",                     // a variable
   };
-  for (const auto& c : cases) {
+  for (const auto& stage : stages) {
     std::string unknown;
-    EXPECT_FALSE(ParseCommand(known + c.stage, {}, false, &unknown)) << c.stage;
-    EXPECT_NE(std::string::npos, unknown.find(c.stage.substr(0, c.stage.find(' ')))) << unknown;
+    EXPECT_FALSE(ParseCommand(known + stage, {}, false, &unknown)) << stage;
+    EXPECT_NE(std::string::npos, unknown.find(stage.substr(0, stage.find(' ')))) << unknown;
   }
   EXPECT_TRUE(ParseCommand("lt-proc -", {}, false, nullptr)) << "a lone '-' is a file, not an option";
   // Shell syntax inside double quotes keeps the command whole too.
@@ -420,30 +392,28 @@ TEST(InProcessModeTest, AStageOrOptionItDoesNotKnowLeavesTheModeToProcesses) {
 
 // Expected streams as apertium-wblank-attach and -detach give them.
 TEST(InProcessWordBlankTest, AttachAndDetachAsApertiumsOwnStages) {
-  struct Case {
+  const struct {
+    std::string (*stage)(const std::string&);
     const char* in;
-    const char* attached;
-  } attach[] = {
-      {"[[w:1]]^Hello/Hello<ij>$[[/]] [[w:2]]^big/big<adj>$[[/]]^./.<sent>$[]",
+    const char* out;
+  } cases[] = {
+      {apertium::AttachWordBlanks, "[[w:1]]^Hello/Hello<ij>$[[/]] [[w:2]]^big/big<adj>$[[/]]^./.<sent>$[]",
        "[[w:1]]^Hello/Hello<ij>$ [[w:2]]^big/big<adj>$^./.<sent>$[]"},
       // One mark over two words marks both; a superblank inside stays.
-      {"[[w:3]]^big/big<adj>$ ^house/house<n>$[[/]] ^x/*x$", "[[w:3]]^big/big<adj>$ [[w:3]]^house/house<n>$ ^x/*x$"},
-      {"[[w:1]]^a<n>$ [x]^b<n>$[[/]] ^c$", "[[w:1]]^a<n>$ [x][[w:1]]^b<n>$ ^c$"},
+      {apertium::AttachWordBlanks, "[[w:3]]^big/big<adj>$ ^house/house<n>$[[/]] ^x/*x$",
+       "[[w:3]]^big/big<adj>$ [[w:3]]^house/house<n>$ ^x/*x$"},
+      {apertium::AttachWordBlanks, "[[w:1]]^a<n>$ [x]^b<n>$[[/]] ^c$", "[[w:1]]^a<n>$ [x][[w:1]]^b<n>$ ^c$"},
       // Nested marks join; an escaped bracket is text.
-      {"[[w:1]]^a<n>$ [[w:2]]^b<n>$[[/]][[/]] [[w:3]]\\[[/]] ^c$", "[[w:1]]^a<n>$ [[w:1; w:2]]^b<n>$ \\[[/]] [[w:3]]^c$"},
-      {"^a\\$b/x$ [[t:1]]^c$[[/]]", "^a\\$b/x$ [[t:1]]^c$"},
-  };
-  for (const auto& c : attach) EXPECT_EQ(c.attached, apertium::AttachWordBlanks(c.in)) << c.in;
-  struct Case2 {
-    const char* in;
-    const char* detached;
-  } detach[] = {
-      {"[[w:1]]^a<n>$ ^b<n>$ [[w:2; x]]^c<n>$^d<n>$ [[t:1]]^e<n>$ [[]]^f<n>$",
+      {apertium::AttachWordBlanks, "[[w:1]]^a<n>$ [[w:2]]^b<n>$[[/]][[/]] [[w:3]]\\[[/]] ^c$",
+       "[[w:1]]^a<n>$ [[w:1; w:2]]^b<n>$ \\[[/]] [[w:3]]^c$"},
+      {apertium::AttachWordBlanks, "^a\\$b/x$ [[t:1]]^c$[[/]]", "^a\\$b/x$ [[t:1]]^c$"},
+      {apertium::DetachWordBlanks, "[[w:1]]^a<n>$ ^b<n>$ [[w:2; x]]^c<n>$^d<n>$ [[t:1]]^e<n>$ [[]]^f<n>$",
        "[[w:1]]^a<n>$[[/]] ^b<n>$ [[w:2; x]]^c<n>$[[/]]^d<n>$ [[t:1]]^e<n>$[[/]] [[]]^f<n>$[[/]]"},
-      {"[[w:1]]^Hola<ij>$ [[w:3]]^Mundo<n>$^.<sent>$[]", "[[w:1]]^Hola<ij>$[[/]] [[w:3]]^Mundo<n>$[[/]]^.<sent>$[]"},
-      {"[b] ^a$ [[w:1]]^b\\$c$", "[b] ^a$ [[w:1]]^b\\$c$[[/]]"},
+      {apertium::DetachWordBlanks, "[[w:1]]^Hola<ij>$ [[w:3]]^Mundo<n>$^.<sent>$[]",
+       "[[w:1]]^Hola<ij>$[[/]] [[w:3]]^Mundo<n>$[[/]]^.<sent>$[]"},
+      {apertium::DetachWordBlanks, "[b] ^a$ [[w:1]]^b\\$c$", "[b] ^a$ [[w:1]]^b\\$c$[[/]]"},
   };
-  for (const auto& c : detach) EXPECT_EQ(c.detached, apertium::DetachWordBlanks(c.in)) << c.in;
+  for (const auto& c : cases) EXPECT_EQ(c.out, c.stage(c.in)) << c.in;
 }
 
 // The same answers both ways, text and word correspondence, for bench
@@ -545,7 +515,7 @@ TEST(InProcessRunnerTest, ChunksFedWhileRunningGiveWhatEachGivesAloneAndACancelS
                                      apertium::Deformat(L"Where is the house?", nullptr, 3)};
   using Result = apertium::Translator::Result;
   const auto limit = std::chrono::milliseconds(120000);
-  std::vector<std::string> many, ones, cancelledMany;
+  std::vector<std::string> many, ones, cancelledMany{"left over"};
   std::vector<size_t> told;
   Result manyResult, cancelledResult, tooLong;
   std::vector<Result> oneResults;
@@ -575,15 +545,12 @@ TEST(InProcessRunnerTest, ChunksFedWhileRunningGiveWhatEachGivesAloneAndACancelS
     EXPECT_TRUE(apertium::Reformat(many[i], 0, i + 1).complete) << many[i];
   }
   EXPECT_NE(std::string::npos, many[2].find("casa"));
-  EXPECT_EQ(Result::TooLong, tooLong);
-  EXPECT_TRUE(capped.empty());
+  EXPECT_EQ(std::pair(Result::TooLong, std::string()), std::pair(tooLong, capped));
 
-  cancelledMany = {"left over"};
   ASSERT_TRUE(OnWorker(true, [&](const CancelToken& token) {
     cancelledResult = runner.ExchangeMany(inputs, &cancelledMany, token, limit, 1 << 20);
   }));
-  EXPECT_EQ(Result::Cancelled, cancelledResult);
-  EXPECT_TRUE(cancelledMany.empty());
+  EXPECT_EQ(std::pair(Result::Cancelled, std::vector<std::string>{}), std::pair(cancelledResult, cancelledMany));
 }
 
 }  // namespace

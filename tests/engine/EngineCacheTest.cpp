@@ -49,10 +49,8 @@ TEST(EngineCacheFileFormat, WritesBomHeaderRowsTabsAndCrLfAndReadsBackEveryField
 // "0" is unchecked and flags take their base from the prefix; a missing BOM,
 // bare line feeds and empty files are taken.
 TEST(EngineCacheFileRead, RowsGiveTheirFieldsWhateverTheLayout) {
-  const struct {
-    std::string bytes;
-    std::vector<std::wstring> rows;
-  } cases[] = {
+  // The file and its rows.
+  const std::pair<std::string, std::vector<std::wstring>> cases[] = {
       {Utf16File(L"Extra\tEngineID\tChecked\tEngineGroup\tDisplayName\r\nzz\tid1\t0\tg\tOne\r\nzz\tid2\t1\tg\tTwo\r\n"),
        {L"g:id1 0 0 One", L"g:id2 1 0 Two"}},
       {Utf16File(L"EngineGroup\tEngineID\tChecked\tFlags\r\ng\ta\t0\t1025\r\ng\tb\t2\t0x401\r\ng\tc\tno\t010\r\n"
@@ -64,11 +62,11 @@ TEST(EngineCacheFileRead, RowsGiveTheirFieldsWhateverTheLayout) {
       {std::string("\xFF\xFE", 2), {}},
       {Utf16File(L"Checked\tEngineGroup\r\n\r\n"), {}},
   };
-  for (const auto& c : cases) {
+  for (const auto& [bytes, expected] : cases) {
     std::vector<std::wstring> rows;
-    for (const auto& [key, e] : Parse(c.bytes))
+    for (const auto& [key, e] : Parse(bytes))
       rows.push_back(key + L" " + std::to_wstring(e.Checked()) + L" " + std::to_wstring(e.Flags()) + L" " + e.DisplayName());
-    EXPECT_EQ(rows, c.rows) << c.bytes.size();
+    EXPECT_EQ(rows, expected) << bytes.size();
   }
 }
 
@@ -185,8 +183,7 @@ TEST_F(EngineCacheTest, SettingsComeFromTheUserWithTheMachineAsFallback) {
             std::tuple(1024, std::wstring(L"fr"), std::wstring(L"Prod"), 0));
 
   ASSERT_TRUE(cache.RefreshCache(false, true));
-  EXPECT_EQ(mFirst->DisplayLanguage(), L"fr");
-  EXPECT_EQ(mFirst->ListingFlags(), std::vector<LONG>{1024});
+  EXPECT_EQ(std::pair(mFirst->DisplayLanguage(), mFirst->ListingFlags()), std::pair(std::wstring(L"fr"), std::vector<LONG>{1024}));
 
   // Machine defaults ignore the user's values.
   ASSERT_TRUE(cache.LoadCache(true));
@@ -218,35 +215,34 @@ TEST_F(EngineCacheTest, SavingSettingsRemovesEmptyValuesAndUsesTheSubKey) {
 TEST_F(EngineCacheTest, AFailedSaveKeepsDirtyTheTriggerAndTheOldFile) {
   const std::string readable = Utf16File(L"EngineGroup\tEngineID\r\nhand\tmade\r\n");
   const std::string damaged("\xFF\xFE" "C\0h\0e", 7);
-  const struct {
-    const char* old;  // nullptr: a file where the cache folder should be
-    size_t size;
-    unsigned failing;
-  } cases[] = {{nullptr, 0, 0},
-               {readable.data(), readable.size(), testsupport::FaultyFiles::kWrite},
-               {damaged.data(), damaged.size(), testsupport::FaultyFiles::kKeepAside}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.failing);
+  // The old file (nullptr: a file where the cache folder should be), its
+  // size, the failing call.
+  const std::tuple<const char*, size_t, unsigned> cases[] = {
+      {nullptr, 0, 0},
+      {readable.data(), readable.size(), testsupport::FaultyFiles::kWrite},
+      {damaged.data(), damaged.size(), testsupport::FaultyFiles::kKeepAside}};
+  for (const auto& [oldFile, size, failing] : cases) {
+    SCOPED_TRACE(failing);
     Clean();
     SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"new");
     SetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, L"old");
     const std::wstring folder = EngineCacheFolder();
-    platform::CreateFolderTree(c.old ? folder : folder.substr(0, folder.find_last_of(platform::PathSeparator())));
-    const std::string old = c.old ? std::string(c.old, c.size) : "not a folder";
-    ASSERT_TRUE(WriteBytes(c.old ? EngineCacheFilePath() : folder, old));
+    platform::CreateFolderTree(oldFile ? folder : folder.substr(0, folder.find_last_of(platform::PathSeparator())));
+    const std::string old = oldFile ? std::string(oldFile, size) : "not a folder";
+    ASSERT_TRUE(WriteBytes(oldFile ? EngineCacheFilePath() : folder, old));
     EngineCaches cache;
     cache.LoadCache(false);
     ASSERT_TRUE(cache.RefreshCache(false, true));
     {
-      testsupport::FaultyFiles faulty(c.failing);
+      testsupport::FaultyFiles faulty(failing);
       EXPECT_FALSE(cache.SaveCache(true, false));
-      EXPECT_TRUE(!c.failing || faulty.Failures() >= 1) << "the fault was met";
+      EXPECT_TRUE(!failing || faulty.Failures() >= 1) << "the fault was met";
     }
     // Dirty, a failure told, the trigger where it was in the cache and with the user.
     EXPECT_EQ(std::tuple(cache.Dirty(), cache.LastFailure().empty(), cache.UserRefreshTrigger(),
                          UserValue(kAddinKeyPath, kRefreshTriggerValue)),
               std::tuple(1, false, std::wstring(L"old"), std::wstring(L"old")));
-    if (!c.old) continue;
+    if (!oldFile) continue;
     EXPECT_EQ(ReadBytes(EngineCacheFilePath()), old);
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(platform::NativePath(folder)))
@@ -289,9 +285,7 @@ TEST_F(EngineCacheTest, CloneIsSameUntilEitherChangesAndFindEntryIsExact) {
   EXPECT_TRUE(copy->IsSameAs(cache));
   // Finding an entry is exact and takes the first match.
   cache.SetEntries(List({Entry(L"g", L"id", L"first"), Entry(L"g", L"id", L"second")}));
-  auto found = cache.FindEntry(L"g", L"id");
-  ASSERT_TRUE(found.has_value());
-  EXPECT_EQ(found->DisplayName(), L"first");
+  EXPECT_EQ(cache.FindEntry(L"g", L"id").value_or(EngineEntry{}).DisplayName(), L"first");
   EXPECT_FALSE(cache.FindEntry(L"G", L"id").has_value());
   EXPECT_FALSE(cache.FindEntry(L"g", L"ID").has_value());
 }
@@ -318,8 +312,7 @@ TEST_F(EngineCacheTest, AnUnavailableImplementationLosesItsPairsAdds1253AndFails
   ASSERT_EQ(cache.Count(), 3u);
   mFirst->Script(Operation::GetEngineList, {.callResult = ENGINE_E_UNAVAILABLE});
   EXPECT_FALSE(cache.RefreshCache(false, false));
-  EXPECT_EQ(cache.Count(), 2u);
-  EXPECT_EQ(cache.FindKey(L"down:b"), -1);
+  EXPECT_EQ(std::pair(cache.Count(), cache.FindKey(L"down:b")), std::pair(size_t{2}, -1)) << "entries, the lost one";
   const auto& errors = support::ErrorList::GetEntries();
   EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [](const auto& e) { return e.mMessageId == 1253; }));
 }
@@ -341,8 +334,7 @@ TEST_F(EngineCacheTest, APassingFailureOfAnImplementationKeepsItsPairsAndCheckMa
   // Once it answers again, its list is the one it gives.
   Serve({{L"alpha", {kEnEs}}, {L"beta", {kEnDe, Pair(L"c", L"en", L"it", L"English - Italian")}}});
   EXPECT_TRUE(cache.RefreshCache(false, false));
-  EXPECT_EQ(cache.Count(), 3u);
-  EXPECT_EQ(cache.FindKey(L"alpha:es-en"), -1);
+  EXPECT_EQ(std::pair(cache.Count(), cache.FindKey(L"alpha:es-en")), std::pair(size_t{3}, -1)) << "entries, the gone one";
   EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
 }
 

@@ -12,18 +12,11 @@ using namespace engine;
 
 namespace {
 
-struct Expected {
-  const wchar_t* code;
-  std::int32_t charset;
-  std::int32_t codePage;
-  std::uint32_t lcid;
-  const wchar_t* separator;
-};
-
 // Every known code with everything the engine list and the option set derive
-// from it; a typo in one row of the table shows up here. Capital letters fold,
-// ASCII ones only; unknown codes get the English defaults.
-const Expected kTable[] = {
+// from it (charset, code page, locale id, sentence separator); a typo in one
+// row of the table shows up here. Capital letters fold, ASCII ones only;
+// unknown codes get the English defaults.
+const std::tuple<const wchar_t*, std::int32_t, std::int32_t, std::uint32_t, const wchar_t*> kTable[] = {
     {L"ja", 128, 932, 1041, L""},         {L"ko", 129, 949, 1042, L" "},
     {L"zh", 134, 936, 2052, L""},         {L"zh-cn", 134, 936, 2052, L""},
     {L"zh-sg", 134, 936, 4100, L""},      {L"zh-hans", 134, 936, 2052, L""},
@@ -40,12 +33,10 @@ const Expected kTable[] = {
 };
 
 TEST(LangCode, CodesMapToCharsetCodePageLcidAndSeparator) {
-  for (const Expected& e : kTable) {
-    SCOPED_TRACE(testing::Message() << "code index " << (&e - kTable));
-    EXPECT_EQ(LangCharset(e.code), e.charset);
-    EXPECT_EQ(LangCodePage(e.code), e.codePage);
-    EXPECT_EQ(LangLcid(e.code), e.lcid);
-    EXPECT_EQ(SentenceSeparator(e.code), e.separator);
+  for (const auto& [code, charset, codePage, lcid, separator] : kTable) {
+    EXPECT_EQ(std::tuple(LangCharset(code), LangCodePage(code), LangLcid(code), SentenceSeparator(code)),
+              std::tuple(charset, codePage, lcid, std::wstring(separator)))
+        << "code " << code;
   }
 }
 
@@ -94,23 +85,22 @@ TEST(EngineEntryDerived, EachSideFollowsItsOwnCodeAndCopiesKeepTheirOwnValues) {
 }
 
 TEST(EngineEntryNames, SplitDisplayNameAtTheFirstKnownSeparatorOnceItArrives) {
-  const struct {
-    const wchar_t* display;
-    const wchar_t* from;
-    const wchar_t* to;
-  } cases[] = {{L"\u82F1\u8A9E - \u65E5\u672C\u8A9E", L"\u82F1\u8A9E", L"\u65E5\u672C\u8A9E"},
-               {L"English\u2192Spanish", L"English", L"Spanish"},
-               {L" English \u21D2 Spanish ", L"English", L"Spanish"},
-               {L"A\u2192B - C", L"A\u2192B", L"C"},  // " - " is tried before the arrows even when an arrow comes first
-               {L"Anglo-Saxon", L"", L""},             // a hyphen without blanks is no separator
-               {L"", L"", L""}};
+  // The display name and the two language names in it.
+  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+      {L"\u82F1\u8A9E - \u65E5\u672C\u8A9E", L"\u82F1\u8A9E", L"\u65E5\u672C\u8A9E"},
+      {L"English\u2192Spanish", L"English", L"Spanish"},
+      {L" English \u21D2 Spanish ", L"English", L"Spanish"},
+      {L"A\u2192B - C", L"A\u2192B", L"C"},  // " - " is tried before the arrows even when an arrow comes first
+      {L"Anglo-Saxon", L"", L""},            // a hyphen without blanks is no separator
+      {L"", L"", L""},
+  };
   EngineEntry e;
   EXPECT_EQ(e.FromLangName(), L"");
   // One entry for every case: the names follow each new display name.
-  for (const auto& c : cases) {
-    e.SetDisplayName(c.display);
-    EXPECT_EQ(e.FromLangName(), c.from) << c.display;
-    EXPECT_EQ(e.ToLangName(), c.to) << c.display;
+  for (const auto& [display, from, to] : cases) {
+    e.SetDisplayName(display);
+    EXPECT_EQ(e.FromLangName(), from) << display;
+    EXPECT_EQ(e.ToLangName(), to) << display;
   }
 }
 

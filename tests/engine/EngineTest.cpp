@@ -53,14 +53,10 @@ TEST_F(EngineTest, OpenThroughTheFactorySetsClientIdAndDisplayLanguage) {
 TEST_F(EngineTest, AFailedOpenReportsTheEnginesCodeOrNothingWhenCancelled) {
   auto& helper = side.AddFamilyHelper(L"SelvanCJ.Document");
   helper.Engines().AddPair({L"SelvanCJ.Document.CN", L"zh-hans", L"ja", 1025, L"", L"S", L"S"});
-  const struct {
-    fake_engine::FakeImplementation* impl;
-    Operation operation;
-    Behaviour behaviour;
-    const wchar_t* group;
-    const wchar_t* id;
-    std::vector<int> messages;
-  } cases[] = {
+  // The implementation that fails, how, the pair opened, the messages.
+  const std::tuple<fake_engine::FakeImplementation*, Operation, Behaviour, const wchar_t*, const wchar_t*,
+                   std::vector<int>>
+      cases[] = {
       {impl, Operation::GetEngineList, {.status = engine_server::kRequestFailed, .errorCode = 30005, .times = 1},
        L"FakeMT", L"en-es", {1206}},
       {impl, Operation::GetEngine, {.status = engine_server::kRequestFailed, .times = 1}, L"FakeMT", L"en-es", {1249}},
@@ -70,44 +66,40 @@ TEST_F(EngineTest, AFailedOpenReportsTheEnginesCodeOrNothingWhenCancelled) {
        L"SelvanCJ.Document.CN", {1202}},
       {impl, Operation::GetEngine, {}, L"Quendal2", L"en.ja", {}},  // a family whose helper is missing
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.messages.empty() ? 0 : c.messages[0]);
+  for (const auto& [failing, operation, behaviour, group, id, messages] : cases) {
+    SCOPED_TRACE(messages.empty() ? 0 : messages[0]);
     support::ErrorList::Clear();
-    c.impl->Script(c.operation, c.behaviour);
-    EXPECT_FALSE(eng.OpenEngine(c.group, c.id, L""));
+    failing->Script(operation, behaviour);
+    EXPECT_FALSE(eng.OpenEngine(group, id, L""));
     EXPECT_FALSE(eng.IsOpen());
-    EXPECT_EQ(MessageIds(), c.messages);
+    EXPECT_EQ(MessageIds(), messages);
   }
 }
 
 // An open started ahead is finished by OpenEngine, which reports what the
 // start met as its own open would have, without asking the engine side twice.
 TEST_F(EngineTest, AnOpenStartedAheadIsFinishedAndReportedByTheOpen) {
-  const struct {
-    const char* what;
-    Operation op;
-    Behaviour behaviour;
-    bool opens;
-    int message;  // 0: none
-  } cases[] = {
+  // What happens, the request that meets it, whether the pair opens, the
+  // message (0: none).
+  const std::tuple<const char*, Operation, Behaviour, bool, int> cases[] = {
       {"succeeds", Operation::Info, Behaviour{}, true, 0},
       {"engine fails", Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .times = 1}, false,
        1249},
       {"list fails", Operation::GetEngineList, Behaviour{.status = engine_server::kRequestFailed, .times = 1}, false,
        1249},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, op, behaviour, opens, message] : cases) {
+    SCOPED_TRACE(what);
     support::ErrorList::Clear();
     impl->ClearRecord();
-    impl->Script(c.op, c.behaviour);
+    impl->Script(op, behaviour);
     eng.OpenAhead(L"FakeMT", L"en-es", L"ja");
     EXPECT_EQ(impl->FactoriesMade(), 1) << "the open has started";
     EXPECT_FALSE(eng.IsOpen());
     EXPECT_EQ(support::ErrorList::GetCount(), 0) << "nothing is reported before the open";
-    EXPECT_EQ(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"), c.opens);
+    EXPECT_EQ(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"), opens);
     EXPECT_EQ(impl->FactoriesMade(), 1);
-    EXPECT_EQ(MessageIds(), c.message ? std::vector<int>{c.message} : std::vector<int>{});
+    EXPECT_EQ(MessageIds(), message ? std::vector<int>{message} : std::vector<int>{});
     eng.CloseEngine();
   }
   // An open of another pair starts afresh; a raising start raises in the open

@@ -37,38 +37,34 @@ V Found(const std::wstring& text, const std::vector<options::GlossaryTerm>& glos
 // only) are no end.
 TEST(SplitSentences, Table) {
   const V abbreviations{L"Mr.", L"e.g.", L"U.S."};
-  const struct {
-    const char* what;
-    const wchar_t* text;
-    V pieces;
-    V abbreviations = {};
-  } cases[] = {
-      {"full stop", L"The dog is big. It runs fast.", {L"The dog is big.", L" It runs fast."}},
-      {"marks", L"Really? Yes! Fine.", {L"Really?", L" Yes!", L" Fine."}},
-      {"quote", L"He said \"stop.\" Then left.", {L"He said \"stop.\"", L" Then left."}},
-      {"ellipsis", L"Wait... what?", {L"Wait...", L" what?"}},
-      {"number", L"Pi is 3.14 roughly. Next.", {L"Pi is 3.14 roughly.", L" Next."}},
-      {"dotted word", L"See www.example.com today", {L"See www.example.com today"}},
-      {"a letter after the stop ends the text", L"See x.y", {L"See x.y"}},
-      {"line end", L"First line\x0BSecond line", {L"First line\x0B", L"Second line"}},
-      {"blank lines", L"One.\r\n\r\nTwo.", {L"One.\r\n\r\n", L"Two."}},
-      {"blanks before a line end", L"One. \x0BTwo.", {L"One. \x0B", L"Two."}},
-      {"blank line of its own", L"A\x0B \x0B" L"B", {L"A\x0B", L" \x0B", L"B"}},
-      {"full-width", L"\x72AC\x3002\x732B\x3002", {L"\x72AC\x3002", L"\x732B\x3002"}},
-      {"full-width quote", L"\x672C\x5F53\xFF1F\x300D\x306F\x3044", {L"\x672C\x5F53\xFF1F\x300D", L"\x306F\x3044"}},
+  // What is cut, the text, its pieces, the abbreviations known.
+  const std::tuple<const char*, const wchar_t*, V, V> cases[] = {
+      {"full stop", L"The dog is big. It runs fast.", {L"The dog is big.", L" It runs fast."}, {}},
+      {"marks", L"Really? Yes! Fine.", {L"Really?", L" Yes!", L" Fine."}, {}},
+      {"quote", L"He said \"stop.\" Then left.", {L"He said \"stop.\"", L" Then left."}, {}},
+      {"ellipsis", L"Wait... what?", {L"Wait...", L" what?"}, {}},
+      {"number", L"Pi is 3.14 roughly. Next.", {L"Pi is 3.14 roughly.", L" Next."}, {}},
+      {"dotted word", L"See www.example.com today", {L"See www.example.com today"}, {}},
+      {"a letter after the stop ends the text", L"See x.y", {L"See x.y"}, {}},
+      {"line end", L"First line\x0BSecond line", {L"First line\x0B", L"Second line"}, {}},
+      {"blank lines", L"One.\r\n\r\nTwo.", {L"One.\r\n\r\n", L"Two."}, {}},
+      {"blanks before a line end", L"One. \x0BTwo.", {L"One. \x0B", L"Two."}, {}},
+      {"blank line of its own", L"A\x0B \x0B" L"B", {L"A\x0B", L" \x0B", L"B"}, {}},
+      {"full-width", L"\x72AC\x3002\x732B\x3002", {L"\x72AC\x3002", L"\x732B\x3002"}, {}},
+      {"full-width quote", L"\x672C\x5F53\xFF1F\x300D\x306F\x3044", {L"\x672C\x5F53\xFF1F\x300D", L"\x306F\x3044"}, {}},
       {"Mr.", L"Mr. Smith came. He sat.", {L"Mr. Smith came.", L" He sat."}, abbreviations},
       {"e.g.", L"Fruit, e.g. apples. More.", {L"Fruit, e.g. apples.", L" More."}, abbreviations},
       {"U.S.", L"In the U.S. today. Yes.", {L"In the U.S. today.", L" Yes."}, abbreviations},
-      {"no table", L"Mr. Smith came.", {L"Mr.", L" Smith came."}},
+      {"no table", L"Mr. Smith came.", {L"Mr.", L" Smith came."}, {}},
       {"not a whole word", L"Go Mudr. Now.", {L"Go Mudr.", L" Now."}, {L"dr."}},
       {"word before", L"xMr. Smith.", {L"xMr.", L" Smith."}, abbreviations},
-      {"empty", L"", {}},
-      {"no end mark", L"no end mark", {L"no end mark"}},
-      {"a stop alone", L".", {L"."}},
-      {"line ends alone", L"\x0B\x0B", {L"\x0B\x0B"}},
-      {"blanks alone", L"   ", {L"   "}},
+      {"empty", L"", {}, {}},
+      {"no end mark", L"no end mark", {L"no end mark"}, {}},
+      {"a stop alone", L".", {L"."}, {}},
+      {"line ends alone", L"\x0B\x0B", {L"\x0B\x0B"}, {}},
+      {"blanks alone", L"   ", {L"   "}, {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Pieces(c.text, c.abbreviations), c.pieces) << c.what;
+  for (const auto& [what, text, pieces, table] : cases) EXPECT_EQ(Pieces(text, table), pieces) << what;
 }
 
 TEST(SplitSentences, SpansCoverTextRejectsGapsOverlapsAndShortCoverage) {
@@ -130,27 +126,22 @@ TEST_F(EngineSplitTest, OpeningLoadsTheSourceLanguagesAbbreviations) {
 // blanks, and the paragraphs would run together). Spans that do not cover
 // the text fall back to the own splitter.
 TEST_F(EngineSplitTest, EngineSpansKeepLineEndsAtTheEndOfTheirSegmentsOrFallBack) {
-  const struct {
-    std::vector<engine_server::SentenceSpan> spans;
-    const wchar_t* text;
-    V sources;
-  } cases[] = {
+  // The engine's spans, the text, the segments' sources.
+  const std::tuple<std::vector<engine_server::SentenceSpan>, const wchar_t*, V> cases[] = {
       {{{0, 3}, {3, 4}}, L"One\x0B" L"Two", {L"One\x0B", L"Two"}},
       {{{0, 11}, {11, 7}}, L"One\rTwo\x0B\x0B" L"End. Fin\r", {L"One\r", L"Two\x0B\x0B", L"En", L"d. Fin\r"}},
       {{{0, 2}, {5, 100}}, L"One. Two.", {L"One.", L" Two."}},
   };
-  for (const auto& c : cases) {
-    OpenSplittingInto(c.spans);
-    const auto end = static_cast<std::int32_t>(std::wcslen(c.text)) - 1;
-    EXPECT_EQ(Sources(c.text, 0, end), c.sources) << c.sources.size();
+  for (const auto& [spans, text, sources] : cases) {
+    OpenSplittingInto(spans);
+    const auto end = static_cast<std::int32_t>(std::wcslen(text)) - 1;
+    EXPECT_EQ(Sources(text, 0, end), sources) << sources.size();
   }
 }
 
 TEST(ProtectedTextTest, AddressesPathsAndSymbolsAreFoundWithoutTheSentenceAroundThem) {
-  const struct {
-    const wchar_t* text;
-    V found;
-  } cases[] = {
+  // The text, the stretches found.
+  const std::pair<const wchar_t*, V> cases[] = {
       {L"See https://intranet.example.com/office/teams/Tools?a=1.", {L"https://intranet.example.com/office/teams/Tools?a=1"}},
       {L"Go to www.example.org, then log in.", {L"www.example.org"}},
       {L"(see http://x.org/a_(b))", {L"http://x.org/a_(b)"}},
@@ -162,7 +153,7 @@ TEST(ProtectedTextTest, AddressesPathsAndSymbolsAreFoundWithoutTheSentenceAround
       {L"and/or km/h 1/2/2024 e.g. i.e. example.com user@", {}},
       {L"foo.www.example.com", {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Found(c.text), c.found) << c.text;
+  for (const auto& [text, found] : cases) EXPECT_EQ(Found(text), found) << text;
 }
 
 TEST(ProtectedTextTest, GlossaryTermsMatchWholeWordsAsWrittenAndCarryTheirTarget) {

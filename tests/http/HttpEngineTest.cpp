@@ -34,12 +34,8 @@ void ExpectReason(const std::string& reason, const char* part) {
 }
 
 TEST(HttpProtocol, ReadsPairListsAndRefusesWhatIsNotOne) {
-  const struct {
-    Api api;
-    const char* body;
-    std::vector<RemotePair> pairs;
-    const char* error;  // part of the reason, "" when none
-  } cases[] = {
+  // The API, the answer, the pairs read, part of the reason ("" when none).
+  const std::tuple<Api, const char*, std::vector<RemotePair>, const char*> cases[] = {
       {Api::Apy,
        R"({"responseData":[{"sourceLanguage":"eng","targetLanguage":"spa"},{"sourceLanguage":"spa","targetLanguage":"eng_US"}],"responseStatus":200})",
        {{"eng", "spa"}, {"spa", "eng_US"}}, ""},
@@ -58,22 +54,17 @@ TEST(HttpProtocol, ReadsPairListsAndRefusesWhatIsNotOne) {
        {{"en", "es"}, {"en", "fr"}, {"es", "en"}}, ""},
       {Api::LibreTranslate, R"({"error":"Too many requests"})", {}, "not an array"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.body);
-    PairsAnswer a = ReadPairs(c.api, c.body);
-    EXPECT_EQ(a.pairs, c.pairs);
-    ExpectReason(a.error, c.error);
+  for (const auto& [api, body, pairs, error] : cases) {
+    SCOPED_TRACE(body);
+    PairsAnswer a = ReadPairs(api, body);
+    EXPECT_EQ(a.pairs, pairs);
+    ExpectReason(a.error, error);
   }
 }
 
 TEST(HttpProtocol, ReadsTranslationsOnlyWhenEveryTextCameBack) {
-  const struct {
-    Api api;
-    const char* body;
-    size_t expected;
-    std::vector<std::string> texts;
-    const char* error;
-  } cases[] = {
+  // The API, the answer, the texts sent, the translations read, the reason.
+  const std::tuple<Api, const char*, size_t, std::vector<std::string>, const char*> cases[] = {
       {Api::Apy, R"({"responseData":{"translatedText":"Hola Mundo."},"responseStatus":200})", 1, {"Hola Mundo."}, ""},
       {Api::LibreTranslate, R"({"translatedText":["Uno.","Dos."]})", 2, {"Uno.", "Dos."}, ""},
       {Api::LibreTranslate, R"({"translatedText":"Uno."})", 1, {"Uno."}, ""},
@@ -84,11 +75,11 @@ TEST(HttpProtocol, ReadsTranslationsOnlyWhenEveryTextCameBack) {
       {Api::Apy, R"({"responseData":{"translatedText":{"a":1}}})", 1, {}, "neither a text nor a list"},
       {Api::Apy, R"({"responseData":{"translatedText":"Hola)", 1, {}, "not JSON"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.body);
-    TranslationsAnswer a = ReadTranslations(c.api, c.body, c.expected);
-    EXPECT_EQ(a.texts, c.texts);
-    ExpectReason(a.error, c.error);
+  for (const auto& [api, body, expected, texts, error] : cases) {
+    SCOPED_TRACE(body);
+    TranslationsAnswer a = ReadTranslations(api, body, expected);
+    EXPECT_EQ(a.texts, texts);
+    ExpectReason(a.error, error);
   }
 }
 
@@ -110,26 +101,20 @@ TEST(HttpProtocol, BuildsRequestsOfBothApis) {
 }
 
 TEST(HttpProtocol, PutsBackTheBlanksAServerTrimmed) {
-  const struct {
-    const wchar_t* source;
-    const wchar_t* answer;
-    const wchar_t* kept;
-  } cases[] = {
+  // The source, the server's answer, what is kept.
+  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
       {L"l1 ", L"l1", L"l1 "},
       {L"\u3000 Hello\t", L"Hola", L"\u3000 Hola\t"},
       {L" Hello ", L" Hola ", L" Hola "},
       {L"Hello", L"Hola", L"Hola"},
       {L"  ", L"", L"  "},
   };
-  for (const auto& c : cases) EXPECT_EQ(KeepOuterBlanks(c.source, c.answer), c.kept) << c.source;
+  for (const auto& [source, answer, kept] : cases) EXPECT_EQ(KeepOuterBlanks(source, answer), kept) << source;
 }
 
 TEST(HttpProtocol, ReadsTheReadingsOfAWholeWord) {
-  const struct {
-    const char* body;
-    std::vector<Reading> readings;
-    const char* error;
-  } cases[] = {
+  // The answer, the readings, the reason.
+  const std::tuple<const char*, std::vector<Reading>, const char*> cases[] = {
       {R"([["houses/house<n><pl>/house<vblex><pri><p3><sg>/house<n><pl>","houses"]])",
        {{"house", {"n", "pl"}}, {"house", {"vblex", "pri", "p3", "sg"}}}, ""},
       {R"([["zzyzx/*zzyzx","zzyzx"]])", {}, ""},
@@ -138,11 +123,11 @@ TEST(HttpProtocol, ReadsTheReadingsOfAWholeWord) {
       {R"({"error":"no analyser"})", {}, "not a list"},
       {"<html>", {}, "not JSON"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.body);
-    ReadingsAnswer a = ReadReadings(c.body);
-    EXPECT_EQ(a.readings, c.readings);
-    ExpectReason(a.error, c.error);
+  for (const auto& [body, readings, error] : cases) {
+    SCOPED_TRACE(body);
+    ReadingsAnswer a = ReadReadings(body);
+    EXPECT_EQ(a.readings, readings);
+    ExpectReason(a.error, error);
   }
 }
 
@@ -153,11 +138,8 @@ class HttpServers : public ::testing::Test {
 };
 
 TEST_F(HttpServers, ChecksNamesAndUrls) {
-  const struct {
-    const wchar_t* name;
-    const char* url;
-    bool ok;
-  } cases[] = {
+  // The name, the address, whether both are taken.
+  const std::tuple<const wchar_t*, const char*, bool> cases[] = {
       {L"team", "http://mt.example.org", true},
       {L"team-2.eu_x", "https://mt.example.org:8443/apy", true},
       {L"team", "http://[::1]:2737", true},
@@ -172,7 +154,7 @@ TEST_F(HttpServers, ChecksNamesAndUrls) {
       {L"team", "http://mt/a b", false},
       {L"team", "http://mt/?key=1", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(CheckServerName(c.name).empty() && CheckServerUrl(c.url).empty(), c.ok) << c.url;
+  for (const auto& [name, url, ok] : cases) EXPECT_EQ(CheckServerName(name).empty() && CheckServerUrl(url).empty(), ok) << url;
 }
 
 // The in-process engine side lists the implementation once a server is stored.
@@ -236,10 +218,8 @@ TEST_F(HttpServers, TheDialogsWayInRefusesWhatAddServerRefuses) {
   std::ofstream(dir + "blank.key") << "  \r\nsecond-line-key\n";
   const std::wstring blank = platform::FromUtf8(dir + "blank.key");
   const std::wstring missing = platform::FromUtf8(dir + "missing.key");
-  const struct {
-    NewServer server;
-    const wchar_t* why;
-  } cases[] = {
+  // The server, why it is refused.
+  const std::pair<NewServer, const wchar_t*> cases[] = {
       {{L"a b", L"http://127.0.0.1:1", L"", L""}, L"only letters, digits"},
       {{L"team", L"ftp://mt", L"", L""}, L"must start with http:// or https://"},
       {{L"team", L"http://127.0.0.1:1", L"soap", L""}, L"apy or libretranslate, not 'soap'"},
@@ -248,10 +228,10 @@ TEST_F(HttpServers, TheDialogsWayInRefusesWhatAddServerRefuses) {
       {{L"team", L"http://127.0.0.1:1/", L"libretranslate", L""},
        L"\"team\" (http://127.0.0.1:1) could not be reached"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [server, refusal] : cases) {
     std::wstring why;
-    EXPECT_FALSE(settings->Add(c.server, &why));
-    EXPECT_NE(why.find(c.why), std::wstring::npos) << platform::ToUtf8(why);
+    EXPECT_FALSE(settings->Add(server, &why));
+    EXPECT_NE(why.find(refusal), std::wstring::npos) << platform::ToUtf8(why);
   }
   EXPECT_TRUE(settings->Servers().empty());
 
@@ -304,14 +284,10 @@ class HttpTransport : public HttpServers {
 // server's time-out (one second where the server never ends its answer).
 // Words are looked up through the analyser.
 TEST_F(HttpTransport, AnswersAndFaultsOfTranslationsAndLookups) {
-  const struct {
-    const char* behaviour;
-    bool lookup;
-    const wchar_t* text;
-    LONG status;
-    LONG code;
-    const wchar_t* said;  // the answer, or what the error text says after the server's name
-  } cases[] = {
+  // The server's behaviour, whether a word is looked up, the text, the
+  // request's status and code, and the answer or what the error text says
+  // after the server's name.
+  const std::tuple<const char*, bool, const wchar_t*, LONG, LONG, const wchar_t*> cases[] = {
       {"OK", false, L"Hello world. ", kRequestDone, 0, L"HELLO WORLD. "},
       {"OK", false, L"The sea, the sky.", kRequestDone, 0, L"THE SEA, THE SKY."},
       {"OK", true, L" House,", kRequestDone, 0, L"house (n, sg): HOUSE\r\nhouse (vblex, inf): HOUSE"},
@@ -323,14 +299,13 @@ TEST_F(HttpTransport, AnswersAndFaultsOfTranslationsAndLookups) {
   };
   std::shared_ptr<ITranslationEngine> engine;
   std::string opened;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.behaviour) + " " + platform::ToUtf8(c.text));
+  for (const auto& [behaviour, lookup, source, wantStatus, wantCode, said] : cases) {
+    SCOPED_TRACE(std::string(behaviour) + " " + platform::ToUtf8(source));
     // One engine, and so one kept connection, for the rows of a server.
-    if (opened != c.behaviour) {
-      opened = c.behaviour;
-      const bool slow = opened == "STALL";
+    if (opened != behaviour) {
+      opened = behaviour;
       std::wstring error;
-      engine = Open(c.behaviour, slow ? 1000 : kDefaultTimeoutMs, &error);
+      engine = Open(behaviour, opened == "STALL" ? 1000 : kDefaultTimeoutMs, &error);
       ASSERT_TRUE(engine) << platform::ToUtf8(error);
     }
     LONG flags = 0, status = kRequestRunning, code = 0;
@@ -338,20 +313,19 @@ TEST_F(HttpTransport, AnswersAndFaultsOfTranslationsAndLookups) {
     EXPECT_NE(flags & kInfoFlagDictionary, 0);
     std::shared_ptr<ITranslationResult> translation;
     std::shared_ptr<IDictionaryResult> entry;
-    ASSERT_TRUE(SUCCEEDED(c.lookup ? engine->LookupDictionary(c.text, &entry)
-                                   : engine->Translate(c.text, kTranslateModePlain, &translation)));
+    ASSERT_TRUE(SUCCEEDED(lookup ? engine->LookupDictionary(source, &entry)
+                                 : engine->Translate(source, kTranslateModePlain, &translation)));
     engine->WaitForResult(kNeverMs, &status);
-    EXPECT_EQ(status, c.status);
     engine->ErrorCode(&code);
-    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(std::pair(status, code), std::pair(wantStatus, wantCode)) << "status, code";
     std::wstring text;
     if (status == kRequestDone) {
-      c.lookup ? entry->Text(&text) : translation->Text(&text);
-      EXPECT_EQ(text, c.said);
+      lookup ? entry->Text(&text) : translation->Text(&text);
+      EXPECT_EQ(text, said);
     } else {
       engine->ErrorText(&text);
-      const std::wstring where = *c.said ? L"\"s\" (" + platform::FromUtf8(ServerUrl(c.behaviour)) + L") " : L"";
-      EXPECT_NE(text.find(where + c.said), std::wstring::npos) << platform::ToUtf8(text);
+      const std::wstring where = *said ? L"\"s\" (" + platform::FromUtf8(ServerUrl(behaviour)) + L") " : L"";
+      EXPECT_NE(text.find(where + said), std::wstring::npos) << platform::ToUtf8(text);
     }
   }
 }

@@ -36,20 +36,18 @@ std::pair<LONG, LONG> End(Request& r, LONG waitMs = -1) {
 // A new request supersedes a running one and starts with no error code; a
 // job that throws fails with the engine's error.
 TEST(AsyncRequestTest, AJobsOutcomeIsTheRequestsStatusAndCode) {
-  const struct {
-    std::function<RequestOutcome(const CancelToken&)> job;
-    std::pair<LONG, LONG> end;
-  } cases[] = {
+  // The job and the request's status and code at its end.
+  const std::pair<std::function<RequestOutcome(const CancelToken&)>, std::pair<LONG, LONG>> cases[] = {
       {[](const CancelToken&) { return RequestOutcome::Failed(kEngineErrorNetwork); }, {kRequestFailed, kEngineErrorNetwork}},
       {[](const CancelToken&) -> RequestOutcome { throw std::runtime_error("boom"); }, {kRequestFailed, kEngineErrorEngine}},
       {[](const CancelToken&) { return RequestOutcome::Done(); }, {kRequestDone, 0}},
   };
   AsyncRequest r;
   EXPECT_EQ(End(r, 0), (std::pair<LONG, LONG>(kRequestDone, 0))) << "no request yet";
-  for (const auto& c : cases) {
+  for (const auto& [job, end] : cases) {
     r.Start(WaitUntilCancelled);
-    r.Start(c.job);
-    EXPECT_EQ(End(r), c.end);
+    r.Start(job);
+    EXPECT_EQ(End(r), end);
   }
 }
 
