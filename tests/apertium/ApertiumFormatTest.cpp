@@ -34,6 +34,7 @@ TEST(ApertiumFormatTest, ReformatRestoresTheTextUpToTheRequestsOwnMarker) {
       {"Uno.[\\[pelorant-end-6\\]].[]", false, true, nullptr},                          // a late or repeated answer
       {"Uno.[\\[pelorant-end-71\\]].[]", false, true, nullptr},                         // the number must match as a whole
       {"Uno.[\\[pelorant-end-6\\]]Dos.[\\[pelorant-end-7\\]].[]", false, true, nullptr},  // two answers run together
+      {"Uno.[\\[pelorant-end-7\\]]Dos.[\\[pelorant-end-8\\]].[]", false, true, nullptr},  // ours, then another's
       {"Uno.[\\[pelorant-end-\\]].[]", false, true, nullptr},
   };
   for (const auto& [chunk, complete, outOfStep, text] : cases) {
