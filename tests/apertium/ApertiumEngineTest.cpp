@@ -1,6 +1,6 @@
-// These tests run the real Apertium pipelines of apertium-eng-spa.
-#include "engines/apertium/ApertiumServer.h"
-
+// The Apertium engine over the real pipelines of apertium-eng-spa: run as one
+// pipeline of processes, or stage by stage in process (how a mode is read,
+// the wordbound blank stages, and the answers against the process pipeline).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -8,44 +8,105 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <thread>
 
+#include "bench/BenchSentences.h"
+#include "engines/apertium/ApertiumFormat.h"
+#include "engines/apertium/ApertiumServer.h"
+#include "engines/apertium/InProcess.h"
+#include "engines/apertium/Pipeline.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
-#include "tests/apertium/Requests.h"
+#include "tests/common/EngineOpen.h"
 #include "tests/common/TempDir.h"
 #include "tests/platform/TestSupport.h"
 
+using namespace engine_server;
 using apertium::ApertiumEngine;
-using apertium::ApertiumPair;
 using apertium::FindPairs;
+using apertium::ParseCommand;
 using apertium::Settings;
-
-using namespace apertiumtest;
 
 namespace {
 
-Settings ProcessSettings() { return Runner(false); }
-
-void ExpectContainsAll(const std::wstring& text, std::initializer_list<const wchar_t*> parts) {
-  for (const wchar_t* part : parts) EXPECT_TRUE(Contains(text, part)) << platform::ToUtf8(text);
+// Waits for a request to end, at most `limitMs`; a request still running
+// then fails the test and is cancelled.
+LONG Wait(IRequest& r, LONG limitMs = 120000) {
+  LONG status = -1;
+  EXPECT_EQ(S_OK, r.WaitForResult(limitMs, &status));
+  if (status == kRequestRunning) {
+    ADD_FAILURE() << "the request did not end within " << limitMs << " ms";
+    r.Cancel();
+    r.WaitForResult(limitMs, &status);
+  }
+  return status;
 }
 
-// Opens a direction through the engine classes, exactly as the add-in does.
-std::shared_ptr<ITranslationEngine> OpenThroughClasses(IEngineFactory& factory, const std::wstring& id) {
-  std::shared_ptr<IEngineList> list;
-  EXPECT_EQ(S_OK, factory.GetEngineList(id, L"", L"", 0, &list));
-  EXPECT_EQ(kRequestDone, Wait(factory));
-  LONG count = 0;
-  list->Count(&count);
-  EXPECT_EQ(1, count);
-  std::shared_ptr<IEngineListItem> item;
-  std::shared_ptr<ITranslationEngine> engine;
-  if (count != 1 || FAILED(list->Item(1, &item)) || FAILED(factory.GetEngine(item, &engine))) return nullptr;
-  EXPECT_EQ(kRequestDone, Wait(factory));
-  return engine;
+LONG Code(IRequest& r) {
+  LONG code = 0;
+  r.ErrorCode(&code);
+  return code;
+}
+
+struct Answer {
+  LONG status = -1;
+  LONG error = 0;
+  std::wstring text;
+  std::vector<WordCorrespondence> groups;
+};
+
+Answer Ask(ITranslationEngine& engine, const std::wstring& text, LONG mode = kTranslateModePlain) {
+  Answer a;
+  std::shared_ptr<ITranslationResult> result;
+  EXPECT_EQ(S_OK, engine.Translate(text, mode, &result));
+  a.status = Wait(engine);
+  a.error = Code(engine);
+  if (a.status == kRequestDone) {
+    result->Text(&a.text);
+    result->Correspondence(&a.groups);
+  }
+  return a;
+}
+
+// The translation of a request that must succeed.
+std::wstring Translate(ITranslationEngine& engine, const std::wstring& text, LONG mode = kTranslateModePlain) {
+  Answer a = Ask(engine, text, mode);
+  EXPECT_EQ(kRequestDone, a.status) << platform::ToUtf8(text);
+  return a.text;
+}
+
+// Looks `word` up and gives the request's final status and the entry's text.
+LONG LookUp(ITranslationEngine& engine, const std::wstring& word, std::wstring* text) {
+  std::shared_ptr<IDictionaryResult> result;
+  EXPECT_EQ(S_OK, engine.LookupDictionary(word, &result));
+  LONG status = Wait(engine);
+  if (status == kRequestDone) result->Text(text);
+  return status;
+}
+
+bool Contains(const std::wstring& text, const std::wstring& part) {
+  return text.find(part) != std::wstring::npos;
+}
+
+// The stages in process, or as one pipeline of processes.
+apertium::Settings Runner(bool inProcess) {
+  apertium::Settings s = apertium::Settings::FromEnvironment();
+  s.inProcess = inProcess;
+  return s;
+}
+
+apertium::ApertiumPair PairNamed(const std::wstring& id,
+                                 const std::vector<std::string>& modeDirs = Runner(true).modeDirs) {
+  for (auto& p : apertium::FindPairs(modeDirs)) {
+    if (p.id == id) return p;
+  }
+  ADD_FAILURE() << "no pair " << platform::ToUtf8(id);
+  return {};
 }
 
 int LinesWith(const std::filesystem::path& log, const std::string& part) {
@@ -54,8 +115,6 @@ int LinesWith(const std::filesystem::path& log, const std::string& part) {
   for (std::string line; std::getline(in, line);) n += line.find(part) != std::string::npos ? 1 : 0;
   return n;
 }
-
-}  // namespace
 
 TEST(ApertiumPairsTest, InstalledDirectionsAreListedWithTheAddinsCodes) {
   auto entry = apertium::ListEntry(PairNamed(L"eng-spa"));
@@ -70,21 +129,15 @@ TEST(ApertiumPairsTest, InstalledDirectionsAreListedWithTheAddinsCodes) {
 // idle is replaced without failing (a cancelled one is gone: the broken and
 // scripted pipelines' tests).
 TEST(ApertiumEngineTest, TheProcessPipelineServesEachRequestUntilKilled) {
-  ApertiumEngine engine(PairNamed(L"eng-spa"), ProcessSettings());
-  std::wstring out = Translate(engine, L"The dog is big. It runs fast.");
-  ExpectContainsAll(out, {L"perro", L"grande.", L"Corre"});
-  ASSERT_FALSE(out.empty());
-  EXPECT_EQ(L'.', out.back());
-  EXPECT_NE(L'.', out[out.size() - 2]);
+  ApertiumEngine engine(PairNamed(L"eng-spa"), Runner(false));
+  EXPECT_EQ(L"El perro es grande.  Corre r\u00e1pidamente.", Translate(engine, L"The dog is big. It runs fast."));
   pid_t pid = engine.PipelineProcessId();
   EXPECT_NE(0, pid);
   EXPECT_EQ(L"Hola Mundo", Translate(engine, L"Hello world"));
-  EXPECT_TRUE(Contains(Translate(engine, L"Where is the [big] <house>?"), L"[grande] <casa>?"));
+  EXPECT_EQ(L"D\u00f3nde es el [grande] <casa>?", Translate(engine, L"Where is the [big] <house>?"));
   EXPECT_EQ(L"", Translate(engine, L""));
   // The pipeline's multiword output starts with a blank the source lacks.
-  std::wstring multiword = Translate(engine, L"It's a well-known fact.");
-  ASSERT_FALSE(multiword.empty());
-  EXPECT_NE(L' ', multiword.front());
+  EXPECT_EQ(L"Es un hechobiensabido .", Translate(engine, L"It's a well-known fact."));
   EXPECT_EQ(pid, engine.PipelineProcessId());
 
   ASSERT_GT(pid, 0);
@@ -95,10 +148,9 @@ TEST(ApertiumEngineTest, TheProcessPipelineServesEachRequestUntilKilled) {
 
 TEST(ApertiumEngineTest, LineEndsAndSpanishToEnglish) {
   ApertiumEngine engine(PairNamed(L"spa-eng"), Settings::FromEnvironment());
-  std::wstring out = Translate(engine, L"El perro es grande.\nLa casa es roja.");
-  ExpectContainsAll(out, {L"dog", L".\n", L"house"});
+  EXPECT_EQ(L"The dog is big.\nThe house is red.", Translate(engine, L"El perro es grande.\nLa casa es roja."));
   // Accented letters are letters, whatever the program's locale.
-  ExpectContainsAll(Translate(engine, L"\u00c9l est\u00e1 aqu\u00ed. El ni\u00f1o."), {L"He is here.", L"boy"});
+  EXPECT_EQ(L"He is here. The boy.", Translate(engine, L"\u00c9l est\u00e1 aqu\u00ed. El ni\u00f1o."));
 }
 
 // An engine whose pipeline is the given command.
@@ -112,32 +164,29 @@ std::unique_ptr<ApertiumEngine> Broken(const std::string& command, int timeoutMs
 // Each fails the request (a cancel cancels it at once) and the pipeline is
 // dropped.
 TEST(BrokenPipelineTest, APipelineThatDiesHangsOrAnswersWronglyFailsTheRequestAndIsDropped) {
-  const struct {
-    const char* command;
-    int timeoutMs;
-    LONG status = kRequestFailed;
-  } cases[] = {
-      {"head -c 3 >/dev/null", 30000},                                       // reads a little, dies unanswered
-      {"cat >/dev/null", 300},                                               // hangs: the time-out ends it
-      {"while IFS= read -r -d '' x; do printf 'garbage\\0'; done", 30000},  // answers without the end marker
-      {"exec yes", 600000},                                                  // runs away: no wait for the time-out
-      {"cat >/dev/null", 600000, kRequestCancelled},                         // hangs until cancelled
+  // The pipeline, its time-out, how the request ends.
+  const std::tuple<const char*, int, LONG> cases[] = {
+      {"head -c 3 >/dev/null", 30000, kRequestFailed},  // reads a little, dies unanswered
+      {"cat >/dev/null", 300, kRequestFailed},          // hangs: the time-out ends it
+      {"while IFS= read -r -d '' x; do printf 'garbage\\0'; done", 30000, kRequestFailed},  // answers, no end marker
+      {"exec yes", 600000, kRequestFailed},             // runs away: no wait for the time-out
+      {"cat >/dev/null", 600000, kRequestCancelled},    // hangs until cancelled
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.command);
-    auto engine = Broken(c.command, c.timeoutMs);
+  for (const auto& [command, timeoutMs, end] : cases) {
+    SCOPED_TRACE(command);
+    auto engine = Broken(command, timeoutMs);
     std::shared_ptr<ITranslationResult> result;
     engine->Translate(L"The dog.", kTranslateModePlain, &result);
     std::thread canceller;
-    if (c.status == kRequestCancelled) {
+    if (end == kRequestCancelled) {
       LONG status = -1;
       engine->WaitForResult(20, &status);
       EXPECT_EQ(kRequestRunning, status);
       canceller = std::thread([&] { engine->Cancel(); });
     }
-    EXPECT_EQ(c.status, Wait(*engine, 60000));
+    EXPECT_EQ(end, Wait(*engine, 60000));
     if (canceller.joinable()) canceller.join();
-    if (c.status == kRequestFailed) {
+    if (end == kRequestFailed) {
       EXPECT_EQ(kEngineErrorEngine, Code(*engine));
     }
     EXPECT_EQ(0, engine->PipelineProcessId());
@@ -187,20 +236,14 @@ TEST_F(FakeModeTest, AnnouncedTextsCrossThePipelineOnceAndAnswersKeepTheirOrder)
   auto log = mDir / "chunks";
   auto engine = Engine(EchoStage(log.string()));
   ASSERT_EQ(S_OK, engine->TranslateAhead({L"One.", L"Two.", L"Three.", L"Four.", L"Five.", L"Six."}, 0));
-  EXPECT_EQ(L"One.", Translate(*engine, L"One."));
-  // Two was skipped; Three is still answered from the announced texts.
-  EXPECT_EQ(L"Three.", Translate(*engine, L"Three."));
-  EXPECT_EQ(L"Four.", Translate(*engine, L"Four."));
-  // A text nobody announced goes on its own and leaves the rest announced.
-  EXPECT_EQ(L"Seven.", Translate(*engine, L"Seven."));
+  // Two is skipped, Three still answered from the announced texts; Seven,
+  // which nobody announced, goes on its own and leaves the rest announced.
+  for (const wchar_t* text : {L"One.", L"Three.", L"Four.", L"Seven."}) EXPECT_EQ(text, Translate(*engine, text));
   // Announcements add up, and a text announced twice crosses once.
   ASSERT_EQ(S_OK, engine->TranslateAhead({L"Six.", L"Eight."}, 0));
-  EXPECT_EQ(L"Six.", Translate(*engine, L"Six."));
-  EXPECT_EQ(L"Six.", Translate(*engine, L"Six."));
-  EXPECT_EQ(L"Eight.", Translate(*engine, L"Eight."));
-  for (const char* asked : {"One.", "Three.", "Four.", "Seven.", "Six.", "Eight."}) {
+  for (const wchar_t* text : {L"Six.", L"Six.", L"Eight."}) EXPECT_EQ(text, Translate(*engine, text));
+  for (const char* asked : {"One.", "Three.", "Four.", "Seven.", "Six.", "Eight."})
     EXPECT_EQ(1, LinesWith(log, asked)) << asked;
-  }
 
   // Many long texts written back to back outgrow the pipes' buffers.
   std::vector<std::wstring> many;
@@ -226,8 +269,7 @@ TEST_F(FakeModeTest, AnAnnouncedTextIsAnsweredWhileTheTextsAfterItAreStillOnThei
   EXPECT_EQ(kRequestDone, status) << "the first answer waited for the whole batch";
   std::ofstream(gate) << "open";
   if (status == kRequestRunning) Wait(*engine);
-  EXPECT_EQ(L"Two.", Translate(*engine, L"Two."));
-  EXPECT_EQ(L"Three.", Translate(*engine, L"Three."));
+  for (const wchar_t* text : {L"Two.", L"Three."}) EXPECT_EQ(text, Translate(*engine, text));
 }
 
 TEST_F(FakeModeTest, CancelDropsTheTextsSentAheadAndTheNextTextStillGetsItsAnswer) {
@@ -264,7 +306,7 @@ TEST(ApertiumServerTest, ListedOpenedAndClosedThroughTheEngineClassesLeavingNoPr
     std::shared_ptr<IEngineFactory> factory;
     ASSERT_EQ(S_OK, CreateEngineFactory(&factory));
     ASSERT_EQ(S_OK, factory->SetImplementation(L"Apertium"));
-    auto engine = OpenThroughClasses(*factory, L"eng-spa");
+    auto engine = testsupport::OpenListedEngine(*factory, L"eng-spa");
     ASSERT_TRUE(engine);
     LONG flags = 0;
     engine->Info(&flags);
@@ -295,3 +337,218 @@ TEST(ApertiumServerTest, ListedOpenedAndClosedThroughTheEngineClassesLeavingNoPr
   EXPECT_EQ(-1, left) << (left > 0 ? "an unreaped process: " + std::to_string(left) : std::string("a running child"));
   EXPECT_EQ(ECHILD, error);
 }
+
+// The pipeline command of the installed eng-spa mode.
+std::string EngSpaMode() {
+  std::ifstream in("/usr/share/apertium/modes/eng-spa.mode");
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs f on a request's worker (the only place a token comes from), its
+// token cancelled first when asked; false when f did not end in time.
+bool OnWorker(bool cancel, const std::function<void(const CancelToken&)>& f) {
+  std::promise<void> done;
+  AsyncRequest request;
+  request.Start([&](const CancelToken& token) {
+    for (int i = 0; cancel && i < 12000 && !token.Cancelled(); ++i) token.SleepFor(std::chrono::milliseconds(10));
+    f(token);
+    done.set_value();
+    return RequestOutcome::Done();
+  });
+  if (cancel) request.Cancel();
+  return done.get_future().wait_for(std::chrono::minutes(2)) == std::future_status::ready;
+}
+
+TEST(InProcessModeTest, AStageOrOptionItDoesNotKnowLeavesTheModeToProcesses) {
+  const std::string known = "lt-proc a.bin | ";
+  const std::string stages[] = {
+      "cg-proc rules.bin",                           // a program it does not know
+      "lt-proc -e a.bin",                            // an option it does not know
+      "lt-proc a.bin b.bin",                         // too many files
+      "lt-proc -b -g a.bin",                         // two modes at once
+      "apertium-tagger a.prob",                      // the tagger without -g
+      "apertium-tagger -g -u 2 a.prob",              // another tagging model
+      "apertium-transfer -b a.t1x",                  // a file short
+      "apertium-transfer a.t1x a.bin",               // its bilingual dictionary missing
+      "lt-proc a.bin > out.txt",                     // a redirection
+      "lt-proc $(cat name)",                         // a command substitution
+      "lt-proc \"$HOME/a.bin\"",                     // a variable
+  };
+  for (const auto& stage : stages) {
+    std::string unknown;
+    EXPECT_FALSE(ParseCommand(known + stage, {}, false, &unknown)) << stage;
+    EXPECT_NE(std::string::npos, unknown.find(stage.substr(0, stage.find(' ')))) << unknown;
+  }
+  EXPECT_TRUE(ParseCommand("lt-proc -", {}, false, nullptr)) << "a lone '-' is a file, not an option";
+  // Shell syntax inside double quotes keeps the command whole too.
+  EXPECT_EQ(std::vector<std::string>{"a \"$(b | c)\" | d"}, apertium::SplitStages("a \"$(b | c)\" | d"));
+  EXPECT_EQ((std::vector<std::string>{"a \"x|y\"", "b 'z|w'"}), apertium::SplitStages("a \"x|y\" | b 'z|w'"));
+  auto dictionary = ParseCommand("exec lt-proc -z -w '/x y/a.bin'", {}, false, nullptr);
+  ASSERT_TRUE(dictionary);
+  ASSERT_EQ(1u, dictionary->size());
+  EXPECT_TRUE((*dictionary)[0].dictionaryCase);
+  EXPECT_EQ(std::vector<std::string>{"/x y/a.bin"}, (*dictionary)[0].files);
+}
+
+// Expected streams as apertium-wblank-attach and -detach give them.
+TEST(InProcessWordBlankTest, AttachAndDetachAsApertiumsOwnStages) {
+  const struct {
+    std::string (*stage)(const std::string&);
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {apertium::AttachWordBlanks, "[[w:1]]^Hello/Hello<ij>$[[/]] [[w:2]]^big/big<adj>$[[/]]^./.<sent>$[]",
+       "[[w:1]]^Hello/Hello<ij>$ [[w:2]]^big/big<adj>$^./.<sent>$[]"},
+      // One mark over two words marks both; a superblank inside stays.
+      {apertium::AttachWordBlanks, "[[w:3]]^big/big<adj>$ ^house/house<n>$[[/]] ^x/*x$",
+       "[[w:3]]^big/big<adj>$ [[w:3]]^house/house<n>$ ^x/*x$"},
+      {apertium::AttachWordBlanks, "[[w:1]]^a<n>$ [x]^b<n>$[[/]] ^c$", "[[w:1]]^a<n>$ [x][[w:1]]^b<n>$ ^c$"},
+      // Nested marks join; an escaped bracket is text.
+      {apertium::AttachWordBlanks, "[[w:1]]^a<n>$ [[w:2]]^b<n>$[[/]][[/]] [[w:3]]\\[[/]] ^c$",
+       "[[w:1]]^a<n>$ [[w:1; w:2]]^b<n>$ \\[[/]] [[w:3]]^c$"},
+      {apertium::AttachWordBlanks, "^a\\$b/x$ [[t:1]]^c$[[/]]", "^a\\$b/x$ [[t:1]]^c$"},
+      {apertium::DetachWordBlanks, "[[w:1]]^a<n>$ ^b<n>$ [[w:2; x]]^c<n>$^d<n>$ [[t:1]]^e<n>$ [[]]^f<n>$",
+       "[[w:1]]^a<n>$[[/]] ^b<n>$ [[w:2; x]]^c<n>$[[/]]^d<n>$ [[t:1]]^e<n>$[[/]] [[]]^f<n>$[[/]]"},
+      {apertium::DetachWordBlanks, "[[w:1]]^Hola<ij>$ [[w:3]]^Mundo<n>$^.<sent>$[]",
+       "[[w:1]]^Hola<ij>$[[/]] [[w:3]]^Mundo<n>$[[/]]^.<sent>$[]"},
+      {apertium::DetachWordBlanks, "[b] ^a$ [[w:1]]^b\\$c$", "[b] ^a$ [[w:1]]^b\\$c$[[/]]"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.out, c.stage(c.in)) << c.in;
+}
+
+// The same answers both ways, text and word correspondence, for bench
+// sentences, paragraphs of three real decks (the bench's apertium_compare
+// does all of them) and placeholders.
+TEST(InProcessAnswersTest, SameAsTheProcessPipelineForBenchAndDeckTexts) {
+  std::vector<std::string> texts;
+  auto bench = bench::Sentences(300);
+  for (size_t i = 0; i < bench.size(); i += 12) texts.push_back(bench[i]);
+  const char* source = std::getenv("PELORANT_TEST_SOURCE_DIR");
+  ASSERT_TRUE(source);
+  std::ifstream decks(std::string(source) + "/tests/apertium/deck_texts.txt");
+  for (std::string line; std::getline(decks, line);) texts.push_back(line);
+  ASSERT_GT(texts.size(), 60u);
+  texts.push_back("It's a well-known fact. Line one\nline two\twith a tab [x] <y> {z} ^$@/\\.");
+  texts.push_back("The \xEE\x80\x80 opens at \xEE\x80\x81 on Monday.");  // placeholders U+E000 and U+E001
+
+  apertium::ApertiumEngine inProcess(PairNamed(L"eng-spa"), Runner(true));
+  apertium::ApertiumEngine processes(PairNamed(L"eng-spa"), Runner(false));
+  for (const std::string& t : texts) {
+    std::wstring text = platform::FromUtf8(t);
+    for (LONG mode : {kTranslateModePlain, kTranslateModeCorrespondence}) {
+      Answer a = Ask(inProcess, text, mode);
+      Answer b = Ask(processes, text, mode);
+      ASSERT_EQ(kRequestDone, a.status) << t;
+      EXPECT_EQ(std::pair(b.text, b.groups), std::pair(a.text, a.groups)) << t;
+    }
+  }
+  // Placeholders come back once each, at their place.
+  EXPECT_EQ(L"El \xE000 abre en \xE001 el lunes.",
+            Translate(inProcess, L"The \xE000 opens at \xE001 on Monday.", kTranslateModeCorrespondence));
+  EXPECT_EQ(0, inProcess.PipelineProcessId());
+}
+
+// With no program to be found, the in-process engine translates (texts
+// announced ahead too) and looks words up all the same: it starts none. The
+// process pipeline cannot.
+TEST(InProcessAnswersTest, StartsNoProcess) {
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+  platformtest::ScopedEnv noPrograms(L"PATH", L"/nonexistent");
+  {
+    apertium::ApertiumEngine engine(PairNamed(L"eng-spa"), Runner(true));
+    Answer a = Ask(engine, L"The house is red.", kTranslateModeCorrespondence);
+    EXPECT_TRUE(Contains(a.text, L"casa")) << platform::ToUtf8(a.text);
+    EXPECT_FALSE(a.groups.empty());
+    const std::vector<std::wstring> announced = {L"The dog is big.", L"Where is the house?", L"The train was late."};
+    ASSERT_EQ(S_OK, engine.TranslateAhead(announced, kTranslateModeCorrespondence));
+    for (const std::wstring& text : announced) {
+      EXPECT_FALSE(Ask(engine, text, kTranslateModeCorrespondence).groups.empty()) << platform::ToUtf8(text);
+    }
+    Answer plain = Ask(engine, announced[1]);
+    EXPECT_TRUE(Contains(plain.text, L"casa"));
+    EXPECT_TRUE(plain.groups.empty()) << "plain mode reports no correspondence";
+    // A selection with the punctuation next to the word finds the word too.
+    std::wstring lookedUp;
+    ASSERT_EQ(kRequestDone, LookUp(engine, L" \"House.\" ", &lookedUp));
+    EXPECT_TRUE(Contains(lookedUp, L"casa")) << platform::ToUtf8(lookedUp);
+    EXPECT_EQ(kRequestFailed, LookUp(engine, L"qwzxv", &lookedUp));
+    EXPECT_EQ(kEngineErrorWordNotFound, Code(engine));
+    EXPECT_EQ(0, engine.PipelineProcessId());
+  }
+  errno = 0;
+  EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));
+  EXPECT_EQ(ECHILD, errno);
+
+  apertium::ApertiumEngine processes(PairNamed(L"eng-spa"), Runner(false));
+  EXPECT_EQ(kRequestFailed, Ask(processes, L"The house is red.").status);
+}
+
+TEST(InProcessAnswersTest, AMissingDataFileFailsTheRequestAndTheNextTriesAgain) {
+  testsupport::TempDir dir;
+  std::string mode = EngSpaMode();
+  const std::string gen = "eng-spa.autogen.bin";
+  size_t at = mode.find(gen);
+  ASSERT_NE(std::string::npos, at);
+  std::filesystem::path missing = dir / "autogen.bin";
+  size_t start = mode.rfind('\'', at);
+  mode.replace(start + 1, at + gen.size() - start - 1, missing.string());
+  std::ofstream(dir / "eng-spa.mode") << mode;
+
+  apertium::Settings settings = Runner(true);
+  settings.modeDirs = {dir.path().string()};
+  apertium::ApertiumEngine engine(PairNamed(L"eng-spa", settings.modeDirs), settings);
+  Answer failed = Ask(engine, L"The house.");
+  EXPECT_EQ((std::pair<LONG, LONG>(kRequestFailed, kEngineErrorClient)), std::pair(failed.status, failed.error));
+  std::filesystem::copy_file("/usr/share/apertium/apertium-eng-spa/" + gen, missing);
+  EXPECT_TRUE(Contains(Translate(engine, L"The house."), L"casa"));
+}
+
+TEST(InProcessRunnerTest, ChunksFedWhileRunningGiveWhatEachGivesAloneAndACancelStopsThem) {
+  auto stages = ParseCommand(EngSpaMode(), {"-n", ""}, true, nullptr);
+  ASSERT_TRUE(stages);
+  apertium::InProcessRunner runner(std::move(*stages));
+  std::vector<std::string> inputs = {apertium::Deformat(L"The dog is big.", nullptr, 1),
+                                     apertium::Deformat(L"", nullptr, 2),
+                                     apertium::Deformat(L"Where is the house?", nullptr, 3)};
+  using Result = apertium::Translator::Result;
+  const auto limit = std::chrono::milliseconds(120000);
+  std::vector<std::string> many, ones, cancelledMany{"left over"};
+  std::vector<size_t> told;
+  Result manyResult, cancelledResult, tooLong;
+  std::vector<Result> oneResults;
+  std::string capped = "not cleared";
+  ASSERT_TRUE(OnWorker(false, [&](const CancelToken& token) {
+    // The last input comes up while the first two are on their way.
+    int asked = 0;
+    manyResult = runner.ExchangeFed(
+        {inputs[0], inputs[1]}, &many, token, limit, 1 << 20, [&](size_t i, const std::string&) { told.push_back(i); },
+        [&](std::vector<std::string>* more) -> size_t {
+          if (asked++ == 0) more->push_back(inputs[2]);
+          return 0;
+        });
+    for (const auto& input : inputs) {
+      ones.emplace_back();
+      oneResults.push_back(runner.Exchange(input, &ones.back(), token, limit, 1 << 20));
+    }
+    // An answer over its cap is refused, not cut.
+    tooLong = runner.Exchange(inputs[0], &capped, token, limit, 4);
+  }));
+  ASSERT_EQ(Result::Ok, manyResult);
+  ASSERT_EQ(inputs.size(), many.size());
+  EXPECT_EQ((std::vector<size_t>{0, 1, 2}), told);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    EXPECT_EQ(Result::Ok, oneResults[i]);
+    EXPECT_EQ(ones[i], many[i]);
+    EXPECT_TRUE(apertium::Reformat(many[i], 0, i + 1).complete) << many[i];
+  }
+  EXPECT_NE(std::string::npos, many[2].find("casa"));
+  EXPECT_EQ(std::pair(Result::TooLong, std::string()), std::pair(tooLong, capped));
+
+  ASSERT_TRUE(OnWorker(true, [&](const CancelToken& token) {
+    cancelledResult = runner.ExchangeMany(inputs, &cancelledMany, token, limit, 1 << 20);
+  }));
+  EXPECT_EQ(std::pair(Result::Cancelled, std::vector<std::string>{}), std::pair(cancelledResult, cancelledMany));
+}
+
+}  // namespace

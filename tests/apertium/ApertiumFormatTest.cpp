@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "src/platform/Strings.h"
+#include <tuple>
 
 using namespace apertium;
 using engine_server::TextRange;
@@ -30,26 +27,21 @@ TEST(ApertiumFormatTest, ControlAndPlaceholderCharactersTravelAsSuperblanksAndNu
 // The text up to this request's marker, which must be there: another
 // request's marker is an answer out of step.
 TEST(ApertiumFormatTest, ReformatRestoresTheTextUpToTheRequestsOwnMarker) {
-  const struct {
-    const char* chunk;
-    bool complete;
-    bool outOfStep;
-    const wchar_t* text;
-  } cases[] = {
+  // The chunk, whether it is complete, whether it is out of step, its text.
+  const std::tuple<const char*, bool, bool, const wchar_t*> cases[] = {
       {"Hola \\[x\\] \\^ mundo.[\n]fin.[\\[pelorant-end-7\\]].[]", true, false, L"Hola [x] ^ mundo.\nfin."},
       {"Hola.", false, false, nullptr},
       {"Uno.[\\[pelorant-end-6\\]].[]", false, true, nullptr},                          // a late or repeated answer
       {"Uno.[\\[pelorant-end-71\\]].[]", false, true, nullptr},                         // the number must match as a whole
       {"Uno.[\\[pelorant-end-6\\]]Dos.[\\[pelorant-end-7\\]].[]", false, true, nullptr},  // two answers run together
+      {"Uno.[\\[pelorant-end-7\\]]Dos.[\\[pelorant-end-8\\]].[]", false, true, nullptr},  // ours, then another's
       {"Uno.[\\[pelorant-end-\\]].[]", false, true, nullptr},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.chunk);
-    Reformatted r = Reformat(c.chunk, 0, 7);
-    EXPECT_EQ(r.complete, c.complete);
-    EXPECT_EQ(r.outOfStep, c.outOfStep);
-    if (c.text) {
-      EXPECT_EQ(r.text, c.text);
+  for (const auto& [chunk, complete, outOfStep, text] : cases) {
+    Reformatted r = Reformat(chunk, 0, 7);
+    EXPECT_EQ(std::pair(r.complete, r.outOfStep), std::pair(complete, outOfStep)) << chunk;
+    if (text) {
+      EXPECT_EQ(r.text, text) << chunk;
     }
   }
 }
@@ -85,11 +77,9 @@ TEST(ApertiumFormatTest, UnknownOrMalformedMarksAreIgnored) {
 }
 
 TEST(ApertiumFormatTest, LanguageCodesMapToTheAddinsCodes) {
-  EXPECT_EQ(L"en", LanguageCode(L"eng"));
-  EXPECT_EQ(L"es", LanguageCode(L"spa"));
-  EXPECT_EQ(L"en-us", LanguageCode(L"eng_US"));
-  EXPECT_EQ(L"pt-br", LanguageCode(L"por_BR"));
-  EXPECT_EQ(L"ast", LanguageCode(L"ast"));
+  std::wstring codes;
+  for (const wchar_t* code : {L"eng", L"spa", L"eng_US", L"por_BR", L"ast"}) codes += LanguageCode(code) + L" ";
+  EXPECT_EQ(codes, L"en es en-us pt-br ast ");
   EXPECT_EQ(L"English - Spanish", LanguageName(L"eng") + L" - " + LanguageName(L"spa"));
   EXPECT_EQ(L"English (US)", LanguageName(L"eng_US"));
 }

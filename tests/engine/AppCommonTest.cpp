@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <array>
+#include <algorithm>
 #include <atomic>
 #include <cwctype>
-#include <functional>
-#include <iterator>
 #include <thread>
 
 #include "src/engine/AppCommon.h"
-#include "src/engine/Engine.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
-#include "src/support/ErrorList.h"
 #include "tests/common/Errors.h"
-#include "tests/engine/FakeSide.h"
+#include "tests/engine/EngineCacheTestEnv.h"
 
-using engine::AppCommon;
 using engine::TranslationSegment;
 using fake_engine::Behaviour;
 using fake_engine::Operation;
@@ -33,6 +28,7 @@ class AppCommonTest : public enginetest::FakeSideTest {
     options.SentenceSeparator = L"  ";
     options.PreMacroName = L"fncPreMacro";
     options.PostMacroName = L"fncPostMacro";
+    ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
   }
 
   TranslationSegment Translate(const std::wstring& source) {
@@ -42,32 +38,8 @@ class AppCommonTest : public enginetest::FakeSideTest {
     return seg;
   }
 
-  // Translates while the engine hangs; `act` runs on another thread once the
-  // request has reached the engine.
-  TranslationSegment TranslateHanging(const std::wstring& source, const std::function<void()>& act) {
-    impl->Script(Operation::Translate, Behaviour{.hang = true});
-    std::atomic<bool> stop{false};
-    std::thread other([&] {
-      while (!stop.load() && impl->Translations().empty()) platform::SleepMilliseconds(1);
-      act();
-    });
-    TranslationSegment seg = Translate(source);
-    stop = true;
-    other.join();
-    return seg;
-  }
-
-  AppCommon app{eng};
+  engine::AppCommon app{eng};
   options::TranslationOptionUDT options;
-};
-
-// The same with the engine already open.
-class AppCommonOpenTest : public AppCommonTest {
- protected:
-  void SetUp() override {
-    AppCommonTest::SetUp();
-    ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
-  }
 };
 
 }  // namespace
@@ -75,7 +47,7 @@ class AppCommonOpenTest : public AppCommonTest {
 // What reaches the engine of one text, and what comes back: white space kept
 // out and put back, characters folded, numbers and blanks never sent, an
 // empty answer taken as the source, the dual-print marks only when asked.
-TEST_F(AppCommonOpenTest, TheTextSentAndTheTranslationMadeOfIt) {
+TEST_F(AppCommonTest, TheTextSentAndTheTranslationMadeOfIt) {
   const struct {
     const wchar_t* source;
     std::vector<std::wstring> sent;
@@ -109,43 +81,40 @@ TEST_F(AppCommonOpenTest, TheTextSentAndTheTranslationMadeOfIt) {
     TranslationSegment seg = Translate(c.source);
     EXPECT_EQ(SentTexts(), c.sent);
     EXPECT_EQ(seg.translation.value(), c.translation);
-    if (c.sent.empty()) {
-      EXPECT_FALSE(seg.styleCorrespondence.has_value());
-    }
+    EXPECT_FALSE(c.sent.empty() && seg.styleCorrespondence.has_value()) << "a correspondence of nothing sent";
     EXPECT_EQ(seg.source, c.source) << "the source is never changed";
   }
 }
 
-TEST_F(AppCommonOpenTest, AFailedEngineAnswerLeavesTheSourceTextAndNoMessageAndAFailedCallRaises) {
+TEST_F(AppCommonTest, AFailedEngineAnswerLeavesTheSourceTextAndNoMessageAndAFailedCallRaises) {
   impl->Script(Operation::Translate, Behaviour{.status = engine_server::kRequestFailed, .errorCode = 30006, .times = 1});
   options.KeepStyle = 1;
   TranslationSegment seg = Translate(L" broken\r");
-  EXPECT_EQ(seg.translation.value(), L" broken\r");
-  EXPECT_FALSE(seg.styleCorrespondence.has_value());
-  EXPECT_EQ(eng.LastErrorCode(), 30006);
-  EXPECT_EQ(eng.FailedRequests(), 1);
-  EXPECT_EQ(support::ErrorList::GetCount(), 0);
+  // The translation, whether it has a correspondence, the engine's code, the
+  // failed requests, the messages.
+  EXPECT_EQ(std::tuple(seg.translation.value(), seg.styleCorrespondence.has_value(), eng.LastErrorCode(),
+                       eng.FailedRequests(), support::ErrorList::GetCount()),
+            std::tuple(std::wstring(L" broken\r"), false, 30006, 1, 0));
   // A call that fails with an HRESULT raises it.
   impl->Script(Operation::Translate, Behaviour{.callResult = E_OUTOFMEMORY, .times = 1});
   EXPECT_EQ(testsupport::ErrorOf([&] { Translate(L"text"); }), E_OUTOFMEMORY);
 }
 
-TEST_F(AppCommonOpenTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
+TEST_F(AppCommonTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   std::vector<engine_server::TextRange> many;
   for (LONG i = 0; i < 8; ++i) many.push_back({i, 1});
   impl->SetCorrespondence(L"abcdefgh", {{{{0, 1}}, {{7, 2}}},  // translation range ending one past the result
                                         {many, many}});
   options.KeepStyle = 1;
   TranslationSegment seg = Translate(L"abcdefgh");
-  ASSERT_TRUE(seg.styleCorrespondence.has_value());
-  ASSERT_EQ(seg.styleCorrespondence->size(), 1u);
+  ASSERT_EQ(seg.styleCorrespondence.value_or(engine::StyleCorrespondence{}).size(), 1u);
   const auto& g = seg.styleCorrespondence->at(0);
   EXPECT_LE(g.SourceCount() + g.TranslationCount(), 9);
   EXPECT_GE(g.SourceCount(), 1);
   EXPECT_GE(g.TranslationCount(), 1);
 }
 
-TEST_F(AppCommonOpenTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedTheText) {
+TEST_F(AppCommonTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedTheText) {
   TranslationSegment seg = Translate(L"big dog");
   EXPECT_FALSE(seg.styleCorrespondence.has_value());
 
@@ -157,48 +126,40 @@ TEST_F(AppCommonOpenTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedThe
   EXPECT_FALSE(seg.styleCorrespondence.has_value());
 }
 
-TEST_F(AppCommonOpenTest, APreMacroReplacesTheTextUnlessItRecordedAnErrorAndEmptyCancelsTheRun) {
-  const struct {
-    const wchar_t* result;
-    bool recordsError;
-    std::vector<std::wstring> sent;
-    const wchar_t* translation;
-    bool cancelled;
-  } cases[] = {{L"from macro", false, {L"from macro"}, L" FROM MACRO", false},
-               {L"ignored", true, {L"original"}, L" ORIGINAL", false},
-               {L"", false, {}, L"", true}};
+TEST_F(AppCommonTest, APreMacroReplacesTheTextUnlessItRecordedAnErrorAndEmptyCancelsTheRun) {
+  // The macro's result, whether it records an error, what is sent, the
+  // translation, whether the run is cancelled.
+  const std::tuple<const wchar_t*, bool, std::vector<std::wstring>, const wchar_t*, bool> cases[] = {
+      {L"from macro", false, {L"from macro"}, L" FROM MACRO", false},
+      {L"ignored", true, {L"original"}, L" ORIGINAL", false},
+      {L"", false, {}, L"", true}};
   options.UsesPreMacro = 1;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.result);
+  for (const auto& [result, recordsError, sent, translation, cancelled] : cases) {
+    SCOPED_TRACE(result);
     impl->ClearRecord();
     app.SetCancel(false);
     std::vector<std::wstring> ran;
     app.SetMacroRunner([&](const std::wstring& name) {
       ran.push_back(name);
-      if (c.recordsError) support::ErrorList::Add(1201, L"");
-      return std::wstring(c.result);
+      if (recordsError) support::ErrorList::Add(1201, L"");
+      return std::wstring(result);
     });
     TranslationSegment seg = Translate(L" original");
     EXPECT_EQ(ran, (std::vector<std::wstring>{L"fncPreMacro"}));
-    EXPECT_EQ(SentTexts(), c.sent);
-    EXPECT_EQ(seg.translation.value(), c.translation);
-    EXPECT_EQ(app.IsCancelled(), c.cancelled);
+    EXPECT_EQ(SentTexts(), sent);
+    EXPECT_EQ(seg.translation.value(), translation);
+    EXPECT_EQ(app.IsCancelled(), cancelled);
   }
 }
 
-TEST_F(AppCommonOpenTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingTheRun) {
+TEST_F(AppCommonTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingTheRun) {
   app.SetMacroRunner([](const std::wstring&) -> std::wstring { throw platform::ComError(DISP_E_MEMBERNOTFOUND); });
   for (int* uses : {&options.UsesPreMacro, &options.UsesPostMacro}) {
     options.UsesPreMacro = options.UsesPostMacro = 0;
     *uses = 1;
     TranslationSegment seg;
     seg.source = L"text";
-    try {
-      app.TranslateText(options, seg);
-      ADD_FAILURE() << "the macro's failure did not reach the caller";
-    } catch (const platform::ComError& e) {
-      EXPECT_EQ(e.Error(), DISP_E_MEMBERNOTFOUND);
-    }
+    EXPECT_EQ(testsupport::ErrorOf([&] { app.TranslateText(options, seg); }), DISP_E_MEMBERNOTFOUND);
     EXPECT_FALSE(app.IsCancelled());
   }
   // A plain-text translation closes its engine on the way out.
@@ -209,7 +170,7 @@ TEST_F(AppCommonOpenTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingT
   EXPECT_EQ(text, L"text");
 }
 
-TEST_F(AppCommonOpenTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment) {
+TEST_F(AppCommonTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment) {
   options.UsesPostMacro = 1;
   int calls = 0;
   app.SetMacroRunner([&](const std::wstring&) { return ++calls == 2 ? std::wstring() : std::wstring(L"ok"); });
@@ -220,7 +181,7 @@ TEST_F(AppCommonOpenTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegm
   EXPECT_EQ(out, L"ok");
 }
 
-TEST_F(AppCommonOpenTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingEngine) {
+TEST_F(AppCommonTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingEngine) {
   // The time-out watchdog raises the flag from its own thread; the cancel
   // button's click reaches the UI thread through its queue, which the wait
   // must drain.
@@ -230,7 +191,15 @@ TEST_F(AppCommonOpenTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingE
   for (const auto& cancel : cancels) {
     impl->ClearRecord();
     app.SetCancel(false);
-    TranslationSegment seg = TranslateHanging(L"never answered", cancel);
+    impl->Script(Operation::Translate, Behaviour{.hang = true});
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+      while (!stop.load() && impl->Translations().empty()) platform::SleepMilliseconds(1);
+      cancel();
+    });
+    TranslationSegment seg = Translate(L"never answered");
+    stop = true;
+    other.join();
     EXPECT_TRUE(app.IsCancelled());
     EXPECT_EQ(impl->Cancels(), 1);
     EXPECT_EQ(seg.translation.value(), L"never answered");
@@ -242,7 +211,7 @@ TEST_F(AppCommonOpenTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingE
   EXPECT_TRUE(SentTexts().empty());
 }
 
-TEST_F(AppCommonOpenTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReportsProgress) {
+TEST_F(AppCommonTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReportsProgress) {
   struct Recorder : engine::ProgressReport {
     std::vector<std::pair<int, int>> messages;
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
@@ -265,51 +234,47 @@ TEST_F(AppCommonOpenTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReports
   EXPECT_TRUE(recorder.progress.empty());
 }
 
-TEST_F(AppCommonOpenTest, TranslateBlockAnnouncesWhatItWillSendAndStillAsksForEverySentence) {
+TEST_F(AppCommonTest, TranslateBlockAnnouncesWhatItWillSendAndStillAsksForEverySentence) {
   std::wstring out;
   // Folded and trimmed as TranslateText sends them; a number is never sent.
   ASSERT_TRUE(app.TranslateBlock(options, L"  The \u201Cdog\u201D runs. 1,234.5\rIt\tsleeps.", false, &out));
   const std::vector<std::wstring> sent = {L"The \"dog\" runs.", L"It sleeps."};
   EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
   EXPECT_EQ(SentTexts(), sent);
-  EXPECT_EQ(impl->AnsweredAhead(), 2);
-  EXPECT_EQ(impl->DroppedAhead(), 0);
+  EXPECT_EQ(std::pair(impl->AnsweredAhead(), impl->DroppedAhead()), std::pair(2, 0)) << "answered, dropped";
   EXPECT_EQ(out, L"  THE \"DOG\" RUNS. 1,234.5\x0BIT SLEEPS.");
 }
 
 // A plain text opens the engine once, translates and closes it; nothing is
 // announced that the engine might not be asked for.
 TEST_F(AppCommonTest, PlainTextIsTranslatedBetweenOpenAndCloseAnnouncingOnlyWhatIsAskedFor) {
-  struct Case {
-    const char* what;
-    bool engineTakesThem;
-    int preMacro;
-    const wchar_t* text;
-    const wchar_t* translation;
-  };
+  // What is tried, whether the engine takes texts ahead, the pre-macro, the
+  // text and its translation.
+  const std::tuple<const char*, bool, int, const wchar_t*, const wchar_t*> cases[] = {
+      {"an engine without the extension", false, 0, L"One. Two. Three.", L"ONE. TWO. THREE."},
+      {"a pre-macro decides the texts", true, 1, L"One. Two.", L"SAME. SAME."},
+      {"a single sentence", true, 0, L"One.", L"ONE."}};
   fake_engine::FakePair alone = enginetest::FakeMT(L"en-fr", L"fr");
   alone.translatesAhead = false;
   impl->AddPair(alone);
+  eng.CloseEngine();
   app.SetMacroRunner([](const std::wstring&) { return std::wstring(L"Same."); });
-  for (const Case& c : {Case{"an engine without the extension", false, 0, L"One. Two. Three.", L"ONE. TWO. THREE."},
-                        Case{"a pre-macro decides the texts", true, 1, L"One. Two.", L"SAME. SAME."},
-                        Case{"a single sentence", true, 0, L"One.", L"ONE."}}) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, engineTakesThem, preMacro, source, translation] : cases) {
+    SCOPED_TRACE(what);
     impl->ClearRecord();
     const int opened = impl->EnginesOpened();
-    options.EngineID = c.engineTakesThem ? L"en-es" : L"en-fr";
-    options.UsesPreMacro = c.preMacro;
-    std::wstring text = c.text;
+    options.EngineID = engineTakesThem ? L"en-es" : L"en-fr";
+    options.UsesPreMacro = preMacro;
+    std::wstring text = source;
     ASSERT_TRUE(app.TranslatePlainText(options, text, false));
-    EXPECT_EQ(text, c.translation);
-    EXPECT_FALSE(eng.IsOpen());
-    EXPECT_EQ(impl->EnginesOpened(), opened + 1);
-    EXPECT_TRUE(impl->AheadCalls().empty());
-    EXPECT_EQ(impl->AnsweredAhead(), 0);
+    EXPECT_EQ(text, translation);
+    // Whether it is open, how often it was opened, what was announced and answered ahead.
+    EXPECT_EQ(std::tuple(eng.IsOpen(), impl->EnginesOpened() - opened, impl->AheadCalls().size(), impl->AnsweredAhead()),
+              std::tuple(false, 1, size_t{0}, 0));
   }
 }
 
-TEST_F(AppCommonOpenTest, ACancelDuringABlockDropsWhatWasAnnouncedAndAsksForNothingMore) {
+TEST_F(AppCommonTest, ACancelDuringABlockDropsWhatWasAnnouncedAndAsksForNothingMore) {
   int started = 0;
   impl->Script(Operation::Translate, Behaviour{.hold = [&] {
                  if (++started == 2) app.SetCancel(true);
@@ -318,31 +283,29 @@ TEST_F(AppCommonOpenTest, ACancelDuringABlockDropsWhatWasAnnouncedAndAsksForNoth
   ASSERT_TRUE(app.TranslateBlock(options, L"One. Two. Three. Four. Five.", false, &out));
   EXPECT_TRUE(app.IsCancelled());
   EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"One.", L"Two."}));
-  EXPECT_EQ(impl->AnsweredAhead(), 2);
-  EXPECT_EQ(impl->DroppedAhead(), 3) << "the three sentences never asked for are forgotten";
+  EXPECT_EQ(std::pair(impl->AnsweredAhead(), impl->DroppedAhead()), std::pair(2, 3))
+      << "the three sentences never asked for are forgotten";
 }
 
 TEST_F(AppCommonTest, AnEngineThatCannotBeOpenedReports1251AndLeavesTheText) {
-  const struct {
-    const char* what;
-    std::function<void()> arrange;
-    std::vector<int> messages;
-  } cases[] = {
+  // What fails, how it is arranged, the messages.
+  const std::tuple<const char*, std::function<void()>, std::vector<int>> cases[] = {
       {"an unknown pair", [&] { options.EngineID = L"xx-yy"; }, {1202, 1251}},  // the listing does not know it
       {"an engine code", [&] {
          impl->Script(Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .engineErrorCode = 30004});
        }, {1205, 1251}},  // the engine's own message too
       {"no factory", [&] { side.FailFactoryCreation(REGDB_E_CLASSNOTREG); }, {1251}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  eng.CloseEngine();
+  for (const auto& [what, arrange, messages] : cases) {
+    SCOPED_TRACE(what);
     support::ErrorList::Clear();
     options.EngineID = L"en-es";
-    c.arrange();
+    arrange();
     std::wstring text = L"unchanged";
     EXPECT_FALSE(app.TranslatePlainText(options, text, false));
     EXPECT_EQ(text, L"unchanged");
-    EXPECT_EQ(enginetest::MessageIds(), c.messages);
+    EXPECT_EQ(enginetest::MessageIds(), messages);
     EXPECT_FALSE(eng.IsOpen());
   }
 }
@@ -354,12 +317,9 @@ TEST_F(AppCommonTest, ProtectedTextComesBackAsItWasAtItsPlace) {
   plain.infoFlags &= ~engine_server::kInfoFlagKeepsPrivateUse;
   impl->AddPair(plain);
   options.GlossaryTerms = {{L"Office", L"Oficina"}, {L"Pelorant", L""}};
-  const struct {
-    const wchar_t* source;
-    std::vector<std::wstring> placeholders;  // what an engine that keeps them is sent
-    std::vector<std::wstring> pieces;        // what one that does not is sent
-    const wchar_t* translation;
-  } cases[] = {
+  // The source, what an engine that keeps placeholders is sent, what one
+  // that does not is sent, the translation.
+  const std::tuple<const wchar_t*, std::vector<std::wstring>, std::vector<std::wstring>, const wchar_t*> cases[] = {
       {L" Visit www.example.com/a today.", {L"Visit \xE000 today."}, {L"Visit", L"today."},
        L" VISIT www.example.com/a TODAY."},
       {L"Mail help.desk@example.com or see C:\\Users\\Public", {L"Mail \xE000 or see \xE001"}, {L"Mail", L"or see"},
@@ -371,21 +331,21 @@ TEST_F(AppCommonTest, ProtectedTextComesBackAsItWasAtItsPlace) {
   for (bool keeps : {true, false}) {
     options.EngineID = keeps ? L"en-es" : L"en-fr";
     ASSERT_TRUE(eng.OpenEngine(L"FakeMT", options.EngineID, L""));
-    for (const auto& c : cases) {
-      SCOPED_TRACE(std::wstring(keeps ? L"keeps: " : L"pieces: ") + c.source);
+    for (const auto& [source, placeholders, pieces, translation] : cases) {
+      SCOPED_TRACE(std::wstring(keeps ? L"keeps: " : L"pieces: ") + source);
       impl->ClearRecord();
-      TranslationSegment seg = Translate(c.source);
-      EXPECT_EQ(SentTexts(), keeps ? c.placeholders : c.pieces);
-      EXPECT_EQ(seg.translation.value(), c.translation);
+      TranslationSegment seg = Translate(source);
+      EXPECT_EQ(SentTexts(), keeps ? placeholders : pieces);
+      EXPECT_EQ(seg.translation.value(), translation);
       std::vector<TranslationSegment> one(1);
-      one[0].source = c.source;
+      one[0].source = source;
       EXPECT_EQ(app.EngineTexts(options, one), SentTexts()) << "announced as asked";
     }
     eng.CloseEngine();
   }
 }
 
-TEST_F(AppCommonOpenTest, KeptSpansAndCorrespondenceCountInTheFinalTexts) {
+TEST_F(AppCommonTest, KeptSpansAndCorrespondenceCountInTheFinalTexts) {
   options.KeepStyle = 1;
   options.DualPrint = 1;
   options.TranPrefix = L"<";
@@ -408,7 +368,7 @@ TEST_F(AppCommonOpenTest, KeptSpansAndCorrespondenceCountInTheFinalTexts) {
                        {L"now", L"NOW"}, {L"www.a.org", L"www.a.org"}}));
 }
 
-TEST_F(AppCommonOpenTest, AnEngineThatLosesAPlaceholderGetsThePiecesInstead) {
+TEST_F(AppCommonTest, AnEngineThatLosesAPlaceholderGetsThePiecesInstead) {
   impl->SetTranslator([](const std::wstring& s) {
     std::wstring out;
     for (wchar_t c : s)
@@ -427,7 +387,7 @@ TEST_F(AppCommonOpenTest, AnEngineThatLosesAPlaceholderGetsThePiecesInstead) {
 
 // As many protected spans as there are placeholder characters still travel
 // in one text, the last one as the range's last character.
-TEST_F(AppCommonOpenTest, EveryPlaceholderCharacterCanBeUsed) {
+TEST_F(AppCommonTest, EveryPlaceholderCharacterCanBeUsed) {
   options.GlossaryTerms = {{L"Pelorant", L""}};
   const size_t most = static_cast<size_t>(engine::kPlaceholderLast - engine::kPlaceholderFirst) + 1;
   std::wstring source;

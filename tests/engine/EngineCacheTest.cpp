@@ -1,12 +1,12 @@
+// The engine cache: its file, its settings and what a refresh makes of the
+// engines' answers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <tuple>
 
-#include "tests/engine/EngineCacheTestEnv.h"
-#include "src/engine/EngineCaches.h"
-#include "src/support/ErrorList.h"
 #include "tests/common/FaultyFiles.h"
+#include "tests/engine/EngineCacheTestEnv.h"
 
 using namespace engine;
 using namespace enginetest;
@@ -18,6 +18,73 @@ using platform::Hive;
 namespace {
 
 const std::wstring kCommon = kCommonSettingsPath;
+
+EngineEntryList Parse(const std::string& bytes) {
+  EngineCacheTable table;
+  std::wstring reason;
+  EXPECT_TRUE(ParseCacheFile(bytes, &table, &reason)) << platform::ToUtf8(reason);
+  EngineEntryList entries;
+  EXPECT_TRUE(EntriesFromTable(table, &entries, &reason)) << platform::ToUtf8(reason);
+  return entries;
+}
+
+// Tabs and line breaks inside cells cannot break the table; every other
+// character and field comes back, and the file written again is the same.
+TEST(EngineCacheFileFormat, WritesBomHeaderRowsTabsAndCrLfAndReadsBackEveryField) {
+  const std::string bytes = FormatCacheFile(TableFromEntries(
+      List({Entry(L"apertium", L"eng-spa", L"\u82F1\u8A9E - \U0001F600", 0, 0x401), Entry(L"g", L"x", L"a\tb\r\nc\nd\re", 1, -5)})));
+  EXPECT_EQ(bytes, Utf16File(L"Checked\tEngineGroup\tEngineID\tFromLang\tToLang\tFlags\tDisplayName\tProductName\tProductNameShort\r\n"
+                             L"0\tapertium\teng-spa\ten\tes\t1025\t\u82F1\u8A9E - \U0001F600\tProd\tP\r\n"
+                             L"1\tg\tx\ten\tes\t-5\ta b  c d e\tProd\tP\r\n"));
+  EngineEntryList back = Parse(bytes);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(enginetest::Describe(back[0].second), L"apertium:eng-spa 0 en>es 1025 \u82F1\u8A9E - \U0001F600|Prod|P");
+  EXPECT_EQ(back[0].first, L"apertium:eng-spa");
+  EXPECT_EQ(back[1].second.DisplayName(), L"a b  c d e");
+  EXPECT_EQ(FormatCacheFile(TableFromEntries(back)), bytes) << "a field was lost or changed on the way back";
+}
+
+// Each row as "key checked flags display": columns are matched by name in
+// any order, unknown ones ignored and missing ones left at the default; only
+// "0" is unchecked and flags take their base from the prefix; a missing BOM,
+// bare line feeds and empty files are taken.
+TEST(EngineCacheFileRead, RowsGiveTheirFieldsWhateverTheLayout) {
+  // The file and its rows.
+  const std::pair<std::string, std::vector<std::wstring>> cases[] = {
+      {Utf16File(L"Extra\tEngineID\tChecked\tEngineGroup\tDisplayName\r\nzz\tid1\t0\tg\tOne\r\nzz\tid2\t1\tg\tTwo\r\n"),
+       {L"g:id1 0 0 One", L"g:id2 1 0 Two"}},
+      {Utf16File(L"EngineGroup\tEngineID\tChecked\tFlags\r\ng\ta\t0\t1025\r\ng\tb\t2\t0x401\r\ng\tc\tno\t010\r\n"
+                 L"g\td\t\tjunk\r\ng\te\t00\t-1\r\ng\tf\r\n"),
+       {L"g:a 0 1025 ", L"g:b 1 1025 ", L"g:c 1 8 ", L"g:d 1 0 ", L"g:e 1 -1 ", L"g:f 1 0 "}},
+      {Utf16File(L"EngineGroup\tEngineID\r\ng\tx\r\n", false), {L"g:x 1 0 "}},
+      {Utf16File(L"EngineGroup\tEngineID\ng\tx"), {L"g:x 1 0 "}},
+      {"", {}},
+      {std::string("\xFF\xFE", 2), {}},
+      {Utf16File(L"Checked\tEngineGroup\r\n\r\n"), {}},
+  };
+  for (const auto& [bytes, expected] : cases) {
+    std::vector<std::wstring> rows;
+    for (const auto& [key, e] : Parse(bytes))
+      rows.push_back(key + L" " + std::to_wstring(e.Checked()) + L" " + std::to_wstring(e.Flags()) + L" " + e.DisplayName());
+    EXPECT_EQ(rows, expected) << bytes.size();
+  }
+}
+
+TEST(EngineCacheFileRead, DamagedBytesAreRejected) {
+  std::string utf8 = "Checked\tEngineGroup\r\n1\tg\r\n";  // a UTF-8 copy read as UTF-16: no known column
+  if (utf8.size() % 2) utf8 += ' ';
+  const std::string cases[] = {std::string("\xFF\xFE" "A\0B", 5),                 // odd length
+                               std::string("\xFF\xFE" "\x00\xD8" "A\0", 6),      // a lone high surrogate
+                               std::string("\xFF\xFE" "A\0\0\0B\0", 8), utf8};  // NUL: a binary file
+  for (const std::string& bytes : cases) {
+    EngineCacheTable table;
+    EngineEntryList entries;
+    std::wstring reason;
+    EXPECT_FALSE(ParseCacheFile(bytes, &table, &reason) && EntriesFromTable(table, &entries, &reason)) << bytes.size();
+    EXPECT_FALSE(reason.empty());
+  }
+}
+
 
 // The first start, equal and changed refresh triggers, check marks across a
 // rebuild and a damaged cache file are run by the program's engine commands
@@ -48,9 +115,7 @@ class EngineCacheTest : public EngineEnvTest {
   size_t Listings() const { return mFirst->ListingFlags().size(); }
 
   std::wstring CacheText() {
-    std::string bytes = ReadBytes(EngineCacheFilePath());
-    if (bytes.size() < 2) return {};
-    return platform::FromUtf16Le(std::string_view(bytes).substr(2));
+    return platform::FromUtf16Le(std::string_view(ReadBytes(EngineCacheFilePath())).substr(2));
   }
 
   // The user's value, or "<none>" when it is not there.
@@ -94,15 +159,16 @@ TEST_F(EngineCacheTest, RefreshTypeOneSkipsTriggersAndFileButStillWritesSettings
   SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"m");
   EngineCaches cache;
   ASSERT_TRUE(cache.LoadCache(false));
-  EXPECT_EQ(cache.RefreshType(), 1);
-  EXPECT_EQ(cache.MachineRefreshTrigger(), L"");  // not read
+  EXPECT_EQ(std::tuple(cache.RefreshType(), cache.MachineRefreshTrigger()), std::tuple(1, std::wstring()))
+      << "the machine's trigger is not read";
   ASSERT_TRUE(cache.RefreshCache(false, true));
   ASSERT_TRUE(cache.RefreshCache(false, true));
   EXPECT_EQ(Listings(), 2u);
   ASSERT_TRUE(cache.SaveCache(false, true));
-  EXPECT_FALSE(platform::PathExists(EngineCacheFilePath()));
-  EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"");
-  EXPECT_EQ(UserValue(kCommon, L"_Cache.EnumFlag"), L"3072");
+  // No file, no user trigger, the settings.
+  EXPECT_EQ(std::tuple(platform::PathExists(EngineCacheFilePath()), UserValue(kAddinKeyPath, kRefreshTriggerValue),
+                       UserValue(kCommon, L"_Cache.EnumFlag")),
+            std::tuple(false, std::wstring(), std::wstring(L"3072")));
 }
 
 TEST_F(EngineCacheTest, SettingsComeFromTheUserWithTheMachineAsFallback) {
@@ -117,14 +183,12 @@ TEST_F(EngineCacheTest, SettingsComeFromTheUserWithTheMachineAsFallback) {
             std::tuple(1024, std::wstring(L"fr"), std::wstring(L"Prod"), 0));
 
   ASSERT_TRUE(cache.RefreshCache(false, true));
-  EXPECT_EQ(mFirst->DisplayLanguage(), L"fr");
-  EXPECT_EQ(mFirst->ListingFlags(), std::vector<LONG>{1024});
+  EXPECT_EQ(std::pair(mFirst->DisplayLanguage(), mFirst->ListingFlags()), std::pair(std::wstring(L"fr"), std::vector<LONG>{1024}));
 
   // Machine defaults ignore the user's values.
   ASSERT_TRUE(cache.LoadCache(true));
-  EXPECT_EQ(cache.DisplayLanguage(), L"de");
-  EXPECT_EQ(cache.EnumProductFilter(), L"");
-  EXPECT_EQ(cache.Dirty(), 1);
+  EXPECT_EQ(std::tuple(cache.DisplayLanguage(), cache.EnumProductFilter(), cache.Dirty()),
+            std::tuple(std::wstring(L"de"), std::wstring(), 1));
 }
 
 // An enumeration flag that is no number keeps the current flag.
@@ -134,16 +198,15 @@ TEST_F(EngineCacheTest, SavingSettingsRemovesEmptyValuesAndUsesTheSubKey) {
   SetString(Hive::CurrentUser, sub, L"_Cache.EnumFlag", L"lots");
   EngineCaches cache(L"Sub");
   ASSERT_TRUE(cache.LoadCache(false));
-  EXPECT_EQ(cache.EnumProductFilter(), L"Old");
-  EXPECT_EQ(cache.EnumFlag(), 3072);
+  EXPECT_EQ(std::tuple(cache.EnumProductFilter(), cache.EnumFlag()), std::tuple(std::wstring(L"Old"), 3072));
   cache.SetEnumProductFilter(L"");
   cache.SetEnumFlag(0x400);
   cache.SetDisplayLanguage(L"en");
   ASSERT_TRUE(cache.SaveCache(false, true));
-  EXPECT_EQ(UserValue(sub, L"_Cache.EnumProductFilter"), L"<none>");
-  EXPECT_EQ(UserValue(sub, L"_Cache.EnumFlag"), L"1024");
-  EXPECT_EQ(UserValue(sub, L"_Cache.RefreshType"), L"0");
-  EXPECT_EQ(UserValue(sub, L"_Cache.DisplayLanguage"), L"en");
+  std::wstring saved;
+  for (const wchar_t* name : {L"EnumProductFilter", L"EnumFlag", L"RefreshType", L"DisplayLanguage"})
+    saved += UserValue(sub, L"_Cache." + std::wstring(name)) + L" ";
+  EXPECT_EQ(saved, L"<none> 1024 0 en ");
 }
 
 // A folder that cannot be made, a replace the disk refuses, an old file too
@@ -152,37 +215,34 @@ TEST_F(EngineCacheTest, SavingSettingsRemovesEmptyValuesAndUsesTheSubKey) {
 TEST_F(EngineCacheTest, AFailedSaveKeepsDirtyTheTriggerAndTheOldFile) {
   const std::string readable = Utf16File(L"EngineGroup\tEngineID\r\nhand\tmade\r\n");
   const std::string damaged("\xFF\xFE" "C\0h\0e", 7);
-  const struct {
-    const char* old;  // nullptr: a file where the cache folder should be
-    size_t size;
-    unsigned failing;
-  } cases[] = {{nullptr, 0, 0},
-               {readable.data(), readable.size(), testsupport::FaultyFiles::kWrite},
-               {damaged.data(), damaged.size(), testsupport::FaultyFiles::kKeepAside}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.failing);
+  // The old file (nullptr: a file where the cache folder should be), its
+  // size, the failing call.
+  const std::tuple<const char*, size_t, unsigned> cases[] = {
+      {nullptr, 0, 0},
+      {readable.data(), readable.size(), testsupport::FaultyFiles::kWrite},
+      {damaged.data(), damaged.size(), testsupport::FaultyFiles::kKeepAside}};
+  for (const auto& [oldFile, size, failing] : cases) {
+    SCOPED_TRACE(failing);
     Clean();
     SetString(Hive::LocalMachine, kAddinKeyPath, kRefreshTriggerValue, L"new");
     SetString(Hive::CurrentUser, kAddinKeyPath, kRefreshTriggerValue, L"old");
     const std::wstring folder = EngineCacheFolder();
-    platform::CreateFolderTree(c.old ? folder : folder.substr(0, folder.find_last_of(platform::PathSeparator())));
-    const std::string old = c.old ? std::string(c.old, c.size) : "not a folder";
-    ASSERT_TRUE(WriteBytes(c.old ? EngineCacheFilePath() : folder, old));
+    platform::CreateFolderTree(oldFile ? folder : folder.substr(0, folder.find_last_of(platform::PathSeparator())));
+    const std::string old = oldFile ? std::string(oldFile, size) : "not a folder";
+    ASSERT_TRUE(WriteBytes(oldFile ? EngineCacheFilePath() : folder, old));
     EngineCaches cache;
     cache.LoadCache(false);
     ASSERT_TRUE(cache.RefreshCache(false, true));
     {
-      testsupport::FaultyFiles faulty(c.failing);
+      testsupport::FaultyFiles faulty(failing);
       EXPECT_FALSE(cache.SaveCache(true, false));
-      if (c.failing) {
-        EXPECT_GE(faulty.Failures(), 1);
-      }
+      EXPECT_TRUE(!failing || faulty.Failures() >= 1) << "the fault was met";
     }
-    EXPECT_EQ(cache.Dirty(), 1);
-    EXPECT_FALSE(cache.LastFailure().empty());
-    EXPECT_EQ(cache.UserRefreshTrigger(), L"old");
-    EXPECT_EQ(UserValue(kAddinKeyPath, kRefreshTriggerValue), L"old");
-    if (!c.old) continue;
+    // Dirty, a failure told, the trigger where it was in the cache and with the user.
+    EXPECT_EQ(std::tuple(cache.Dirty(), cache.LastFailure().empty(), cache.UserRefreshTrigger(),
+                         UserValue(kAddinKeyPath, kRefreshTriggerValue)),
+              std::tuple(1, false, std::wstring(L"old"), std::wstring(L"old")));
+    if (!oldFile) continue;
     EXPECT_EQ(ReadBytes(EngineCacheFilePath()), old);
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(platform::NativePath(folder)))
@@ -225,9 +285,7 @@ TEST_F(EngineCacheTest, CloneIsSameUntilEitherChangesAndFindEntryIsExact) {
   EXPECT_TRUE(copy->IsSameAs(cache));
   // Finding an entry is exact and takes the first match.
   cache.SetEntries(List({Entry(L"g", L"id", L"first"), Entry(L"g", L"id", L"second")}));
-  auto found = cache.FindEntry(L"g", L"id");
-  ASSERT_TRUE(found.has_value());
-  EXPECT_EQ(found->DisplayName(), L"first");
+  EXPECT_EQ(cache.FindEntry(L"g", L"id").value_or(EngineEntry{}).DisplayName(), L"first");
   EXPECT_FALSE(cache.FindEntry(L"G", L"id").has_value());
   EXPECT_FALSE(cache.FindEntry(L"g", L"ID").has_value());
 }
@@ -254,8 +312,7 @@ TEST_F(EngineCacheTest, AnUnavailableImplementationLosesItsPairsAdds1253AndFails
   ASSERT_EQ(cache.Count(), 3u);
   mFirst->Script(Operation::GetEngineList, {.callResult = ENGINE_E_UNAVAILABLE});
   EXPECT_FALSE(cache.RefreshCache(false, false));
-  EXPECT_EQ(cache.Count(), 2u);
-  EXPECT_EQ(cache.FindKey(L"down:b"), -1);
+  EXPECT_EQ(std::pair(cache.Count(), cache.FindKey(L"down:b")), std::pair(size_t{2}, -1)) << "entries, the lost one";
   const auto& errors = support::ErrorList::GetEntries();
   EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [](const auto& e) { return e.mMessageId == 1253; }));
 }
@@ -277,8 +334,7 @@ TEST_F(EngineCacheTest, APassingFailureOfAnImplementationKeepsItsPairsAndCheckMa
   // Once it answers again, its list is the one it gives.
   Serve({{L"alpha", {kEnEs}}, {L"beta", {kEnDe, Pair(L"c", L"en", L"it", L"English - Italian")}}});
   EXPECT_TRUE(cache.RefreshCache(false, false));
-  EXPECT_EQ(cache.Count(), 3u);
-  EXPECT_EQ(cache.FindKey(L"alpha:es-en"), -1);
+  EXPECT_EQ(std::pair(cache.Count(), cache.FindKey(L"alpha:es-en")), std::pair(size_t{3}, -1)) << "entries, the gone one";
   EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
 }
 

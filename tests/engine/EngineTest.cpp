@@ -1,15 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
-#include <thread>
 
-#include "src/engine/Engine.h"
 #include "src/engine/EngineEnumeration.h"
 #include "src/platform/ComError.h"
 #include "src/platform/MessagePump.h"
-#include "src/support/ErrorList.h"
-#include "tests/engine/FakeSide.h"
+#include "tests/engine/EngineCacheTestEnv.h"
 
 using enginetest::MessageIds;
 using fake_engine::Behaviour;
@@ -25,6 +21,14 @@ class EngineTest : public enginetest::FakeSideTest {
   }
   // Gives up on a cancelled request that still runs after 20 ms.
   engine::Engine impatient{enginetest::NoAbbreviations(), 20};
+};
+
+// Holds a request's worker until the test opens it.
+struct Gate {
+  std::promise<void> opened;
+  std::shared_future<void> open = opened.get_future().share();
+  void Wait() { open.wait(); }
+  void Open() { opened.set_value(); }
 };
 
 }  // namespace
@@ -49,14 +53,10 @@ TEST_F(EngineTest, OpenThroughTheFactorySetsClientIdAndDisplayLanguage) {
 TEST_F(EngineTest, AFailedOpenReportsTheEnginesCodeOrNothingWhenCancelled) {
   auto& helper = side.AddFamilyHelper(L"SelvanCJ.Document");
   helper.Engines().AddPair({L"SelvanCJ.Document.CN", L"zh-hans", L"ja", 1025, L"", L"S", L"S"});
-  const struct {
-    fake_engine::FakeImplementation* impl;
-    Operation operation;
-    Behaviour behaviour;
-    const wchar_t* group;
-    const wchar_t* id;
-    std::vector<int> messages;
-  } cases[] = {
+  // The implementation that fails, how, the pair opened, the messages.
+  const std::tuple<fake_engine::FakeImplementation*, Operation, Behaviour, const wchar_t*, const wchar_t*,
+                   std::vector<int>>
+      cases[] = {
       {impl, Operation::GetEngineList, {.status = engine_server::kRequestFailed, .errorCode = 30005, .times = 1},
        L"FakeMT", L"en-es", {1206}},
       {impl, Operation::GetEngine, {.status = engine_server::kRequestFailed, .times = 1}, L"FakeMT", L"en-es", {1249}},
@@ -66,45 +66,40 @@ TEST_F(EngineTest, AFailedOpenReportsTheEnginesCodeOrNothingWhenCancelled) {
        L"SelvanCJ.Document.CN", {1202}},
       {impl, Operation::GetEngine, {}, L"Quendal2", L"en.ja", {}},  // a family whose helper is missing
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.messages.empty() ? 0 : c.messages[0]);
+  for (const auto& [failing, operation, behaviour, group, id, messages] : cases) {
+    SCOPED_TRACE(messages.empty() ? 0 : messages[0]);
     support::ErrorList::Clear();
-    c.impl->Script(c.operation, c.behaviour);
-    EXPECT_FALSE(eng.OpenEngine(c.group, c.id, L""));
+    failing->Script(operation, behaviour);
+    EXPECT_FALSE(eng.OpenEngine(group, id, L""));
     EXPECT_FALSE(eng.IsOpen());
-    EXPECT_EQ(MessageIds(), c.messages);
+    EXPECT_EQ(MessageIds(), messages);
   }
 }
 
 // An open started ahead is finished by OpenEngine, which reports what the
 // start met as its own open would have, without asking the engine side twice.
 TEST_F(EngineTest, AnOpenStartedAheadIsFinishedAndReportedByTheOpen) {
-  struct Case {
-    const char* what;
-    Operation op;
-    Behaviour behaviour;
-    bool opens;
-    int message;  // 0: none
-  };
-  const Case cases[] = {
+  // What happens, the request that meets it, whether the pair opens, the
+  // message (0: none).
+  const std::tuple<const char*, Operation, Behaviour, bool, int> cases[] = {
       {"succeeds", Operation::Info, Behaviour{}, true, 0},
       {"engine fails", Operation::GetEngine, Behaviour{.status = engine_server::kRequestFailed, .times = 1}, false,
        1249},
       {"list fails", Operation::GetEngineList, Behaviour{.status = engine_server::kRequestFailed, .times = 1}, false,
        1249},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, op, behaviour, opens, message] : cases) {
+    SCOPED_TRACE(what);
     support::ErrorList::Clear();
     impl->ClearRecord();
-    impl->Script(c.op, c.behaviour);
+    impl->Script(op, behaviour);
     eng.OpenAhead(L"FakeMT", L"en-es", L"ja");
     EXPECT_EQ(impl->FactoriesMade(), 1) << "the open has started";
     EXPECT_FALSE(eng.IsOpen());
     EXPECT_EQ(support::ErrorList::GetCount(), 0) << "nothing is reported before the open";
-    EXPECT_EQ(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"), c.opens);
+    EXPECT_EQ(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"), opens);
     EXPECT_EQ(impl->FactoriesMade(), 1);
-    EXPECT_EQ(MessageIds(), c.message ? std::vector<int>{c.message} : std::vector<int>{});
+    EXPECT_EQ(MessageIds(), message ? std::vector<int>{message} : std::vector<int>{});
     eng.CloseEngine();
   }
   // An open of another pair starts afresh; a raising start raises in the open
@@ -177,18 +172,6 @@ TEST_F(EngineTest, DialogsNeedAnOpenEngineAndFailuresLeaveTheirMessageOrCode) {
   EXPECT_FALSE(eng.ShowOptionDialog());
   EXPECT_EQ(MessageIds(), std::vector<int>{1255});
 }
-
-namespace {
-
-// Holds a request's worker until the test opens it.
-struct Gate {
-  std::promise<void> opened;
-  std::shared_future<void> open = opened.get_future().share();
-  void Wait() { open.wait(); }
-  void Open() { opened.set_value(); }
-};
-
-}  // namespace
 
 // A family engine that ignores a cancel while it opens is given up after
 // the grace.

@@ -1,25 +1,32 @@
-// Enumeration and the built-in families against the scriptable fake engine
-// side, the same in-process engine side the program's end-to-end runs use.
+// Enumeration, the built-in families and the abbreviation tables against the
+// scriptable fake engine side, the same in-process engine side the program's
+// end-to-end runs use.
 #include <gtest/gtest.h>
 
-#include "tests/engine/EngineCacheTestEnv.h"
-#include "tests/engine/FakeSide.h"
+#include <map>
+#include <set>
+
 #include "src/engine/EngineEnumeration.h"
 #include "src/engine/EngineFamilies.h"
-#include "engines/fake/FakeEngine.h"
-#include "src/platform/ComError.h"
-#include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
 #include "tests/common/Errors.h"
+#include "tests/engine/EngineCacheTestEnv.h"
 
 using namespace engine;
 using namespace enginetest;
 using namespace engine_server;
-using fake_engine::Behaviour;
-using fake_engine::ItemProperty;
 using fake_engine::Operation;
+using platform::Hive;
 
 namespace {
+
+using V = std::vector<std::wstring>;
+
+V Keys(const EngineEntryList& list) {
+  V keys;
+  for (const auto& [k, e] : list) keys.push_back(k);
+  return keys;
+}
 
 class EnumerationTest : public EngineEnvTest {
  protected:
@@ -42,13 +49,11 @@ TEST_F(EnumerationTest, PairsAreReadInOrderAndEveryFactoryGetsDisplayLanguageCli
   beta.SetPropertyNames({L"Other"});
   EnumResult r = CollectEngines(L"ja", 0x0C01);
   ASSERT_EQ(r.ending, EnumEnding::Done);
-  ASSERT_EQ(r.entries.size(), 3u);
-  EXPECT_EQ(r.entries[0].first, L"alpha:tw-ja");
+  ASSERT_EQ(Keys(r.entries), (V{L"alpha:tw-ja", L"alpha:ja-cn", L"beta:b"}));
   EXPECT_EQ(Describe(r.entries[0].second), L"alpha:tw-ja 1 zh-hant>ja 1033 T - J|Prod|P");
   EXPECT_EQ(r.entries[1].second.ToLang(), L"zh-hans");
   EXPECT_EQ(mSide.FactoryCreations(), 3);
-  EXPECT_EQ(alpha.DisplayLanguage(), L"ja");
-  EXPECT_EQ(beta.DisplayLanguage(), L"ja");
+  EXPECT_EQ(alpha.DisplayLanguage() + L" " + beta.DisplayLanguage(), L"ja ja");
   EXPECT_EQ(alpha.ClientId(), L"Pelorant " + support::VersionInfo().GetValue(L"ProductVersion"));
   EXPECT_EQ(beta.ClientId(), L"") << "beta has no such property";
   EXPECT_EQ(alpha.ListingFlags(), std::vector<LONG>{0x0C01});
@@ -61,10 +66,9 @@ TEST_F(EnumerationTest, SkippedNamesAreNeverAskedWhateverTheirCase) {
     skipped.push_back(&Add(name, {Pair(L"x", L"en", L"es", L"X")}));
   }
   EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(r.ending, EnumEnding::Done);
-  EXPECT_TRUE(r.entries.empty());
-  EXPECT_EQ(r.failedImplementations, 0);
-  EXPECT_EQ(mSide.FactoryCreations(), 1);
+  // The ending, the entries, the failures, the factories made.
+  EXPECT_EQ(std::tuple(r.ending, r.entries.size(), r.failedImplementations, mSide.FactoryCreations()),
+            std::tuple(EnumEnding::Done, size_t{0}, 0, 1));
   for (auto* impl : skipped) EXPECT_TRUE(impl->ListingFlags().empty()) << platform::ToUtf8(impl->Name());
   EXPECT_FALSE(IsSkippedImplementation(L"selvan2"));
   EXPECT_FALSE(IsSkippedImplementation(L"apertium"));
@@ -91,8 +95,7 @@ TEST_F(EnumerationTest, CancelEndsTheWholeCollection) {
   Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
   Add(L"beta", {Pair(L"b", L"en", L"es", L"B")}).Script(Operation::GetEngineList, {.status = kRequestCancelled});
   auto& gamma = Add(L"gamma", {Pair(L"c", L"en", L"es", L"C")});
-  EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(r.ending, EnumEnding::Cancelled);
+  EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::Cancelled);
   EXPECT_TRUE(gamma.ListingFlags().empty());
 }
 
@@ -105,11 +108,8 @@ TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
   Add(L"odd", {Pair(L"o", L"en", L"es", L"O")}).Script(Operation::GetEngineList, {.status = 7});
   Add(L"good", {Pair(L"g", L"en", L"es", L"G")});
   EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(r.ending, EnumEnding::Done);
-  EXPECT_EQ(r.failedImplementations, 4);
-  EXPECT_TRUE(r.EngineUnavailable);
-  ASSERT_EQ(r.entries.size(), 1u);
-  EXPECT_EQ(r.entries[0].first, L"good:g");
+  EXPECT_EQ(std::tuple(r.ending, r.failedImplementations, r.EngineUnavailable), std::tuple(EnumEnding::Done, 4, true));
+  EXPECT_EQ(Keys(r.entries), V{L"good:g"});
   // The error list is cleared before each implementation, so the network
   // error of "failed" does not outlive the implementations after it.
   EXPECT_EQ(support::ErrorList::GetCount(), 0);
@@ -118,8 +118,7 @@ TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
 TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorListAndAFailingCallRaises) {
   auto& failed = Add(L"failed").Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = 30004});
   EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(r.failedImplementations, 1);
-  EXPECT_FALSE(r.EngineUnavailable);
+  EXPECT_EQ(std::pair(r.failedImplementations, r.EngineUnavailable), std::pair(1, false));
   EXPECT_EQ(MessageIds(), std::vector<int>{1205});
   // A failing call of the implementation raises its error.
   failed.Script(Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
@@ -128,6 +127,7 @@ TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorListA
 
 TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
   std::vector<fake_engine::FakePair> pairs;
+  using fake_engine::ItemProperty;
   const std::optional<ItemProperty> reads[] = {std::nullopt, ItemProperty::DisplayName, std::nullopt,
                                                ItemProperty::EngineID, ItemProperty::Flags, ItemProperty::ProductName,
                                                std::nullopt};
@@ -138,10 +138,7 @@ TEST_F(EnumerationTest, APairWithAFailingReadIsSkippedAndItsNeighboursKept) {
   }
   Add(L"alpha", pairs);
   EnumResult r = CollectEngines(L"en", 3072);
-  ASSERT_EQ(r.entries.size(), 3u);
-  EXPECT_EQ(r.entries[0].second.EngineID(), L"id0");
-  EXPECT_EQ(r.entries[1].second.EngineID(), L"id2");
-  EXPECT_EQ(r.entries[2].second.EngineID(), L"id6");
+  EXPECT_EQ(Keys(r.entries), (V{L"alpha:id0", L"alpha:id2", L"alpha:id6"}));
   EXPECT_EQ(r.failedImplementations, 0);
 }
 
@@ -159,16 +156,225 @@ TEST(EnumerationListingRules, HiddenWrenDocumentEnginesGoEvenWhenConsecutiveAndT
                                  {L"other", L"kelboej.documentb.qov9"},
                                  {L"wren", L"kelboje.documentb.qov9"}});
   ApplyListingRules(&list, L"");
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0].first, L"wren:kelboej.documentb.qov10");
-  EXPECT_EQ(list[1].first, L"other:kelboej.documentb.qov9");
+  EXPECT_EQ(Keys(list), (V{L"wren:kelboej.documentb.qov10", L"other:kelboej.documentb.qov9"}));
   // The product filter is exact.
   list = Listed({{L"a", L"1"}}, L"Prod");
   EngineEntryList other = Listed({{L"b", L"2"}, {L"c", L"3"}}, L"prod");
   list.insert(list.begin(), other.begin(), other.end());
   ApplyListingRules(&list, L"Prod");
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].first, L"a:1");
+  EXPECT_EQ(Keys(list), V{L"a:1"});
+}
+
+class StubHelper : public IFamilyHelper {
+ public:
+  StubHelper(bool japanese, std::vector<std::wstring>* opened) : mJapanese(japanese), mOpened(opened) {}
+  HRESULT Supports(LONG capability, bool* yes) override {
+    *yes = capability == kFamilyCapabilityJapanesePairs && mJapanese;
+    return S_OK;
+  }
+  HRESULT OpenEngine(const std::wstring& engineId, std::shared_ptr<ITranslationEngine>* engine) override {
+    mOpened->push_back(engineId);
+    return E_NOTIMPL;  // the test only follows the way to the helper
+  }
+
+ private:
+  bool mJapanese;
+  std::vector<std::wstring>* mOpened;
+};
+
+class FamiliesTest : public EngineEnvTest {
+ protected:
+  void SetUp() override {
+    EngineEnvTest::SetUp();
+    mSide = std::make_unique<fake_engine::FakeEngineSide>();
+    // The fake side's classes, with helpers of our own.
+    ClassHooks hooks = SetClassHooks({});
+    SetClassHooks(hooks);
+    hooks.createFamilyHelper = [this](const std::wstring& progId, std::shared_ptr<IFamilyHelper>* out) -> HRESULT {
+      mHelpersAsked.push_back(progId);
+      if (!mHelperCreatable) return REGDB_E_CLASSNOTREG;
+      if (mNotDriven.count(progId)) return E_NOTIMPL;
+      *out = std::make_shared<StubHelper>(mHelperSaysJapanese, &mOpened);
+      return S_OK;
+    };
+    mHooks = std::make_unique<ScopedClassHooks>(hooks);
+  }
+  void TearDown() override {
+    mHooks.reset();
+    mSide.reset();
+    for (const auto& [progId, clsid] : mClsids) {
+      platform::DeleteKeyTree(Hive::ClassesRoot, progId);
+      platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + clsid);
+    }
+    EngineEnvTest::TearDown();
+  }
+
+  // Registers a class as an installer would: ProgID -> CLSID -> server path.
+  void Register(const std::wstring& progId, const std::wstring& serverValue, const wchar_t* serverKey = L"InprocServer32") {
+    std::wstring clsid = L"{00000000-0000-4000-8000-" + std::wstring(12 - std::to_wstring(mClsids.size()).size(), L'0') +
+                         std::to_wstring(mClsids.size()) + L"}";
+    mClsids[progId] = clsid;
+    SetString(Hive::ClassesRoot, progId + L"\\CLSID", L"", clsid);
+    SetString(Hive::ClassesRoot, L"CLSID\\" + clsid + L"\\" + serverKey, L"", serverValue);
+  }
+  void Install(const std::wstring& progId) { Register(progId, MakeFile(progId + L".dll")); }
+
+  std::unique_ptr<fake_engine::FakeEngineSide> mSide;
+  std::unique_ptr<ScopedClassHooks> mHooks;
+  bool mHelperCreatable = true;
+  bool mHelperSaysJapanese = true;
+  std::set<std::wstring> mNotDriven;  // registered helpers this build cannot drive
+  std::vector<std::wstring> mHelpersAsked;
+  std::vector<std::wstring> mOpened;
+  std::map<std::wstring, std::wstring> mClsids;
+};
+
+TEST_F(FamiliesTest, NothingInstalledOrAServerFileGoneListsNothing) {
+  Register(L"QuendalAddInHelper.Helper", platform::JoinPath(Folder(), L"gone.dll"));
+  EngineEntryList list;
+  for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
+  ListFamilyPairs(L"NoSuchFamily", &list, 3072);
+  EXPECT_TRUE(list.empty());
+  EXPECT_FALSE(IsClassInstalled(L"QuendalAddInHelper.Helper"));
+  EXPECT_FALSE(IsClassInstalled(L"Never.Registered"));
+  ASSERT_NE(FindBuiltInFamily(L"quendal3_1"), nullptr);
+  EXPECT_EQ(FindBuiltInFamily(L"apertium"), nullptr);
+}
+
+// Each installed engine of the family gives its two pairs; a local server's
+// command line counts without its quotes and automation switch.
+TEST_F(FamiliesTest, EachInstalledEngineOfAFamilyGivesItsTwoPairs) {
+  Install(L"SelvanCJ.Document");
+  std::wstring exe = MakeFile(L"local server.exe");
+  Register(L"SelvanJC.Document", L"\"" + exe + L"\" /Automation", L"LocalServer32");
+  EXPECT_EQ(RegisteredServerPath(L"SelvanJC.Document"), exe);
+  EngineEntryList list;
+  ListFamilyPairs(L"Selvan", &list, 3072);
+  ASSERT_EQ(Keys(list), (V{L"Selvan:SelvanCJ.Document.CN", L"Selvan:SelvanCJ.Document.TW", L"Selvan:SelvanJC.Document.CN",
+                           L"Selvan:SelvanJC.Document.TW"}));
+  const EngineEntry& cn = list[0].second;
+  EXPECT_EQ(Describe(cn), L"Selvan:SelvanCJ.Document.CN 1 zh-hans>ja 1025 " + support::LoadText(9005) + L"|" +
+                              support::LoadText(9109) + L"|" + support::LoadText(9110));
+  EXPECT_EQ(list[1].second.FromLang(), L"zh-hant");
+  EXPECT_FALSE(cn.FromLangName().empty());
+}
+
+TEST_F(FamiliesTest, PairsFollowTheFlagBits) {
+  Install(L"OstrelCJ.Document");
+  Install(L"OstrelJC.Document");
+  Install(L"Quendal2AddInHelper.Helper");
+  // Chinese families need bit 0x400 and no other low bit (the upper range
+  // counts too); the European one lists its English pairs for 0x400 and its
+  // Japanese ones for 0x800. Each row: the family, the flags asked for, the
+  // pairs listed, the first one's key, every pair's flags (below 22 pairs).
+  const std::tuple<const wchar_t*, LONG, size_t, const wchar_t*, int> cases[] = {
+      {L"Ostrel", 0x0800, 0, nullptr, 0},       {L"Ostrel", 0x0402, 0, nullptr, 0},
+      {L"Ostrel", 0x10400, 0, nullptr, 0},      {L"Ostrel", 0x0401, 2, L"Ostrel:OstrelCJ.Document.CN", 1025},
+      {L"Quendal2", 0x0400, 12, L"Quendal2:en.ja", 1025}, {L"Quendal2", 0x0800, 10, L"Quendal2:fr.ja", 2049},
+      {L"Quendal2", 3072, 22, L"Quendal2:en.ja", 1025},   {L"Quendal2", 0x0002, 0, nullptr, 0},
+      {L"Quendal2", 0x0C02, 0, nullptr, 0},     {L"Quendal2", 0x1000, 0, nullptr, 0}};
+  for (const auto& [family, flags, pairs, first, entryFlags] : cases) {
+    SCOPED_TRACE(testing::Message() << family << " " << std::hex << flags);
+    EngineEntryList list;
+    ListFamilyPairs(family, &list, flags);
+    ASSERT_EQ(list.size(), pairs);
+    if (!first) continue;
+    EXPECT_EQ(list[0].first, first);
+    if (pairs < 22) {
+      for (const auto& [k, e] : list) EXPECT_EQ(e.Flags(), entryFlags) << e.EngineID();
+    }
+  }
+  // Japanese pairs need the helper's confirmation.
+  Install(L"VarnelV1.AddInHelper.Helper");
+  mHelperSaysJapanese = false;
+  EngineEntryList list;
+  ListFamilyPairs(L"Varnel", &list, 3072);
+  EXPECT_EQ(list.size(), 12u);
+  mHelperSaysJapanese = true;
+  mHelperCreatable = false;
+  list.clear();
+  ListFamilyPairs(L"Varnel", &list, 0x0801);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST_F(FamiliesTest, RefreshAppendsFamilyPairsAfterTheFactoryPairs) {
+  Install(L"Quendal4.AddInHelper.Helper");
+  mSide->AddImplementation(L"alpha").AddPair(Pair(L"x", L"en", L"es", L"zzz"));
+  EngineCaches cache;
+  cache.SetEnumFlag(0x0400);
+  ASSERT_TRUE(cache.RefreshCache(false, false));
+  EXPECT_EQ(cache.Count(), 13u);
+  EXPECT_GE(cache.FindKey(L"Quendal4:ja.en"), 0);
+  EXPECT_GE(cache.FindKey(L"alpha:x"), 0);
+}
+
+TEST_F(FamiliesTest, OpeningAFamilyEngineGoesThroughTheRightIdentifier) {
+  Install(L"SelvanJC.Document");
+  Install(L"Quendal3.AddInHelper.Helper");
+  std::shared_ptr<ITranslationEngine> engine;
+  EXPECT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanJC.Document.TW", &engine), E_NOTIMPL);
+  EXPECT_EQ(OpenFamilyEngine(L"Quendal3", L"fr.ja", &engine), E_NOTIMPL);
+  EXPECT_EQ(mHelpersAsked, (std::vector<std::wstring>{L"SelvanJC.Document", L"Quendal3.AddInHelper.Helper"}));
+  EXPECT_EQ(mOpened, (std::vector<std::wstring>{L"SelvanJC.Document.TW", L"fr.ja"}));
+
+  // Not installed, not a family, not one of its pairs.
+  EXPECT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanCJ.Document.CN", &engine), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(OpenFamilyEngine(L"apertium", L"eng-spa", &engine), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(OpenFamilyEngine(L"Quendal3", L"en.ru", &engine), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(mOpened.size(), 2u);
+  EXPECT_FALSE(engine);
+}
+
+TEST_F(FamiliesTest, AnInstalledEngineWhoseHelperCannotBeDrivenListsNoPair) {
+  Install(L"SelvanCJ.Document");
+  Install(L"OstrelJC.Document");
+  Install(L"Quendal4.AddInHelper.Helper");
+  mNotDriven = {L"SelvanCJ.Document", L"Quendal4.AddInHelper.Helper"};
+  EngineEntryList list;
+  for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
+  EXPECT_EQ(Keys(list), V{L"Ostrel:OstrelJC.Document.CN"});
+
+  // The platform's own way to the helpers: none that this build can drive
+  // is registered (on Windows the classes are there, their helpers not usable).
+  mHooks.reset();
+  mSide.reset();
+  list.clear();
+  for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
+  EXPECT_TRUE(list.empty()) << platform::ToUtf8(list.empty() ? L"" : list[0].first);
+}
+
+class AbbreviationTest : public EngineEnvTest {};
+
+// The language's table wins over the common one and .tbl over .tbb, the
+// common .tbb last; entries are cut at CR LF only and empty ones dropped;
+// no table or an unreadable one gives nothing; a language code cannot reach
+// outside the folder.
+TEST_F(AbbreviationTest, TheTableFoundAndItsEntries) {
+  using V = std::vector<std::wstring>;
+  const std::string common = Utf16File(L"common.\r\n"), tbb = Utf16File(L"tbb.\r\n");
+  // What is tried, the files, the language, whether a table is found, its
+  // entries.
+  const std::tuple<const char*, std::vector<std::pair<std::wstring, std::string>>, const wchar_t*, bool, V> cases[] = {
+      {"tbb over common", {{L"abbrev.tbl", common}, {L"abbrev_en.tbb", tbb}}, L"en", true, {L"tbb."}},
+      {"tbl over tbb",
+       {{L"abbrev.tbl", common}, {L"abbrev_en.tbb", tbb}, {L"abbrev_en.tbl", Utf16File(L"Mr.\r\nDr.\r\ne.g.\r\n")}},
+       L"en", true, {L"Mr.", L"Dr.", L"e.g."}},
+      {"common for another", {{L"abbrev.tbl", common}, {L"abbrev_en.tbb", tbb}}, L"de", true, {L"common."}},
+      {"common tbb last", {{L"abbrev.tbb", Utf16File(L"z.B.", false)}}, L"de", true, {L"z.B."}},
+      {"entries", {{L"abbrev_fr.tbl", Utf16File(L"M.\r\n\r\nMme.\r\nvs. etc.\r\n\u00E9t\u00E9.")}}, L"fr", true,
+       {L"M.", L"Mme.", L"vs. etc.", L"\u00E9t\u00E9."}},
+      {"no table", {}, L"en", false, {}},
+      {"unreadable", {{L"abbrev_en.tbl", std::string("\xFF\xFE" "A\0B", 5)}}, L"en", false, {}},
+      {"outside the folder", {{L"abbrev.tbl", Utf16File(L"safe.\r\n")}}, L"../../etc/x", true, {L"safe."}},
+  };
+  for (const auto& [what, files, language, found, expected] : cases) {
+    SCOPED_TRACE(what);
+    std::filesystem::remove_all(platform::NativePath(Folder()));
+    for (const auto& [name, bytes] : files) MakeFile(name, bytes);
+    V entries{L"stale"};
+    EXPECT_EQ(LoadAbbreviations(language, &entries, Folder()), found);
+    EXPECT_EQ(entries, expected);
+  }
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ address() {  # address NAME SCHEME: waits for the server's port
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$tmp/key.pem" -out "$tmp/cert.pem" -days 1 \
   -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 2>/dev/null || exit 1
-modes="ok error500 stall drip huge wronglen"
+modes="ok error500 stall huge wronglen"
 for mode in $modes; do start "${mode^^}" "$mode"; done
 start TLS ok --tls "$tmp/cert.pem" "$tmp/key.pem"
 for mode in $modes; do address "${mode^^}" http; done
