@@ -51,18 +51,9 @@ const CLSID kClsidImplementations = {0xD2EF2BC4, 0xDBAE, 0x40FA, {0x96, 0x57, 0x
 const CLSID kClsidEngineFactory = {0x0966145B, 0x7DB5, 0x4CB6, {0x9C, 0xA1, 0x34, 0x1F, 0x6E, 0x85, 0xE9, 0x5A}};
 const IID kIidImplementations = {0xD000C846, 0x5B1A, 0x4B0F, {0xBA, 0x79, 0xEE, 0x03, 0x3A, 0xA1, 0xD7, 0xD7}};
 const IID kIidEngineFactory = {0x7254AEC9, 0xA349, 0x469F, {0xA9, 0x06, 0x6F, 0x1A, 0x10, 0x95, 0x6E, 0x4B}};
-const IID kIidRequest = {0x0CC65E0A, 0x6390, 0x49A7, {0xBC, 0x17, 0xB1, 0x71, 0x8A, 0x8E, 0x72, 0x13}};
-const IID kIidProperties = {0xF3591C00, 0x2802, 0x4F79, {0xAE, 0xC6, 0xBD, 0x42, 0xEA, 0x5D, 0xDE, 0x7A}};
-const IID kIidProperty = {0xB98C5787, 0x8CBE, 0x4593, {0x90, 0xAC, 0x5F, 0xEE, 0x8C, 0x6B, 0x6B, 0x69}};
-const IID kIidEngineList = {0x3D531EBE, 0x0FD7, 0x4B72, {0x8F, 0x47, 0x33, 0xAD, 0xEF, 0xCF, 0x57, 0x53}};
-const IID kIidEngine = {0x1EDD4724, 0xD958, 0x468E, {0xB3, 0x54, 0xA1, 0x06, 0x26, 0x66, 0x5B, 0x5A}};
-const IID kIidResult = {0xAA9529C6, 0xD953, 0x4791, {0xBD, 0xBE, 0xC9, 0x89, 0xF4, 0xB0, 0xF7, 0x38}};
-const IID kIidCorrespondenceList = {0x9B2C3133, 0x121B, 0x4975, {0x9E, 0x6E, 0xC1, 0x3D, 0x0B, 0x0C, 0x62, 0x9C}};
-const IID kIidCorrespondence = {0x34650958, 0x3381, 0x489A, {0x9E, 0xBC, 0xCB, 0xC4, 0xAA, 0xEF, 0xB1, 0x32}};
 const CLSID kClsidFamilyHelper = {0xF92AF385, 0xE10A, 0x4C16, {0x98, 0x9A, 0x3F, 0x80, 0x18, 0xCD, 0x60, 0x3B}};
 const IID kIidFamilyHelper = {0x15C40F77, 0xE2D3, 0x4262, {0xBD, 0x73, 0x19, 0x3F, 0xBE, 0x4A, 0x70, 0xFC}};
 constexpr wchar_t kHelperProgId[] = L"FakeFamily.Helper";
-const IID kIidDictionaryResult = {0x2A42950B, 0xD6EF, 0x4709, {0xB3, 0x9A, 0x81, 0xF2, 0x06, 0x87, 0x78, 0xD6}};
 
 HINSTANCE gModule = nullptr;
 std::atomic<long> gLive{0};
@@ -70,19 +61,21 @@ std::atomic<long> gLive{0};
 BSTR Alloc(const std::wstring& s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
 
-// Every object starts with its table pointer, as a COM object must.
+// Every object starts with its table pointer, as a COM object must. Only
+// what a class makes answers an interface of its own; the rest are handed
+// out and called by position alone.
 struct Object {
   void* const* table = nullptr;
   std::atomic<ULONG> refs{1};
-  std::vector<IID> iids;
+  IID iid = IID_IUnknown;
   void (*destroy)(Object*) = nullptr;
 };
 
 template <typename T>
-T* Make(void* const* table, std::initializer_list<IID> iids) {
+T* Make(void* const* table, const IID& iid = IID_IUnknown) {
   T* o = new T();
   o->table = table;
-  o->iids = iids;
+  o->iid = iid;
   o->destroy = [](Object* self) { delete static_cast<T*>(self); };
   ++gLive;
   return o;
@@ -100,9 +93,7 @@ ULONG STDMETHODCALLTYPE Release(Object* self) {
 HRESULT STDMETHODCALLTYPE QueryInterface(Object* self, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  bool known = iid == IID_IUnknown || iid == IID_IDispatch;
-  for (const IID& own : self->iids) known = known || iid == own;
-  if (!known) return E_NOINTERFACE;
+  if (iid != IID_IUnknown && iid != IID_IDispatch && iid != self->iid) return E_NOINTERFACE;
   AddRef(self);
   *out = self;
   return S_OK;
@@ -158,27 +149,21 @@ HRESULT STDMETHODCALLTYPE ListAt(List* s, LONG index, void** out) {
 }
 HRESULT STDMETHODCALLTYPE ListCount(List* s, LONG* count) { return *count = static_cast<LONG>(s->items.size()), S_OK; }
 
-// ---- request base (positions 7-9), shared by the factory and the engine
+// ---- request base (positions 7-9), shared by the factory and the engine;
+// status 0 is a request still running, which only Cancel ends.
 struct Request : Object {
   LONG status = 1;
   LONG error = 0;
-  bool hanging = false;
 };
-HRESULT STDMETHODCALLTYPE WaitForResult(Request* self, LONG, LONG* status) {
-  return *status = self->hanging ? 0 : self->status, S_OK;
-}
+HRESULT STDMETHODCALLTYPE WaitForResult(Request* self, LONG, LONG* status) { return *status = self->status, S_OK; }
 HRESULT STDMETHODCALLTYPE Cancel(Request* self) {
-  if (self->hanging) {
-    self->hanging = false;
-    self->status = 2;
-  }
+  if (self->status == 0) self->status = 2;
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE ErrorCode(Request* self, LONG* code) {
   return *code = self->status == 3 ? self->error : 0, S_OK;
 }
 void Finish(Request* r, LONG status, LONG error) {
-  r->hanging = false;
   r->status = status;
   r->error = error;
 }
@@ -316,9 +301,7 @@ SLOT_TABLE(SentenceListTable, 9, At(7, &ListCount), At(8, &ListAt))
 // ---- translation engine: request base, 12 Info, 13 Translate,
 // 14 LookupDictionary, 20 settings dialog, 26 SplitSentences, 27 dictionary
 // dialog
-struct Engine : Request {};
-
-HRESULT STDMETHODCALLTYPE EngineInfo(Engine*, void** out) { return Hand(Make<Object>(InfoTable().slots, {}), out); }
+HRESULT STDMETHODCALLTYPE EngineInfo(Request*, void** out) { return Hand(Make<Object>(InfoTable().slots), out); }
 
 // Read once: the server's answers stay the same for the life of the process.
 bool Bracketing() {
@@ -330,16 +313,11 @@ bool Bracketing() {
   return bracket;
 }
 
-HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** out) {
+HRESULT STDMETHODCALLTYPE Translate(Request* self, BSTR text, LONG mode, void** out) {
   const std::wstring source = Text(text);
-  auto* result = Make<Result>(ResultTable().slots, {kIidResult});
-  if (source == L"hang") {
-    self->hanging = true;
-    self->status = 0;
-    return Hand(result, out);
-  }
-  if (source == L"fail") {
-    Finish(self, 3, 30006);
+  auto* result = Make<Result>(ResultTable().slots);
+  if (source == L"hang" || source == L"fail") {
+    Finish(self, source == L"hang" ? 0 : 3, 30006);
     return Hand(result, out);
   }
   // Words of the source, then the translation in reverse order.
@@ -353,7 +331,7 @@ HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** o
   std::vector<Group*> groups(words.size(), nullptr);
   for (size_t w = words.size(); w-- > 0;) {
     const std::wstring word = source.substr(words[w].first, words[w].second);
-    Group* g = Make<Group>(GroupTable().slots, {kIidCorrespondence});
+    Group* g = Make<Group>(GroupTable().slots);
     g->source.push_back(words[w]);
     if (bracket) {
       g->translation.emplace_back(words[w].first + 1, words[w].second);
@@ -365,13 +343,13 @@ HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** o
     groups[w] = g;
   }
   if (bracket) result->text = L"\u27E6" + source + L"\u27E7";
-  if (mode == 2) result->correspondence = Make<List>(CorrespondenceListTable().slots, {kIidCorrespondenceList});
+  if (mode == 2) result->correspondence = Make<List>(CorrespondenceListTable().slots);
   for (Group* g : groups) {
     if (!result->correspondence) {
       Release(g);
       continue;
     }
-    auto* item = Make<CorrespondenceItem>(CorrespondenceItemTable().slots, {});
+    auto* item = Make<CorrespondenceItem>(CorrespondenceItemTable().slots);
     item->group = g;
     result->correspondence->items.push_back(item);
   }
@@ -379,8 +357,8 @@ HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** o
   return Hand(result, out);
 }
 
-HRESULT STDMETHODCALLTYPE LookupDictionary(Engine* self, BSTR word, void** out) {
-  auto* result = Make<Result>(DictionaryResultTable().slots, {kIidDictionaryResult});
+HRESULT STDMETHODCALLTYPE LookupDictionary(Request* self, BSTR word, void** out) {
+  auto* result = Make<Result>(DictionaryResultTable().slots);
   if (Text(word) == L"cat") {
     result->text = L"neko (noun)";
     Finish(self, 1, 0);
@@ -390,16 +368,16 @@ HRESULT STDMETHODCALLTYPE LookupDictionary(Engine* self, BSTR word, void** out) 
   return Hand(result, out);
 }
 
-HRESULT STDMETHODCALLTYPE SettingsDialog(Engine*, LONG_PTR) { return S_OK; }
-HRESULT STDMETHODCALLTYPE DictionaryDialog(Engine*, LONG_PTR) { return S_FALSE; }
+HRESULT STDMETHODCALLTYPE SettingsDialog(Request*, LONG_PTR) { return S_OK; }
+HRESULT STDMETHODCALLTYPE DictionaryDialog(Request*, LONG_PTR) { return S_FALSE; }
 
-HRESULT STDMETHODCALLTYPE SplitSentences(Engine*, BSTR text, LONG mode, void** out) {
+HRESULT STDMETHODCALLTYPE SplitSentences(Request*, BSTR text, LONG mode, void** out) {
   if (mode != 1) return E_INVALIDARG;
   const std::wstring s = Text(text);
   if (s == L"nosplit") return E_NOTIMPL;
-  auto* list = Make<List>(SentenceListTable().slots, {});
+  auto* list = Make<List>(SentenceListTable().slots);
   auto add = [list](size_t start, size_t end) {
-    auto* sentence = Make<Sentence>(SentenceTable().slots, {});
+    auto* sentence = Make<Sentence>(SentenceTable().slots);
     sentence->position = static_cast<LONG>(start);
     sentence->length = static_cast<LONG>(end - start);
     list->items.push_back(sentence);
@@ -428,8 +406,8 @@ HRESULT STDMETHODCALLTYPE PutDisplayLanguage(Factory* self, BSTR language) {
   return self->language = Text(language), S_OK;
 }
 HRESULT STDMETHODCALLTYPE GetProperties(Factory* self, void** out) {
-  auto* list = Make<List>(PropertiesTable().slots, {kIidProperties});
-  auto* p = Make<Property>(PropertyTable().slots, {kIidProperty});
+  auto* list = Make<List>(PropertiesTable().slots);
+  auto* p = Make<Property>(PropertyTable().slots);
   p->owner = self;
   AddRef(self);
   list->items.push_back(p);
@@ -437,11 +415,11 @@ HRESULT STDMETHODCALLTYPE GetProperties(Factory* self, void** out) {
 }
 HRESULT STDMETHODCALLTYPE GetEngineList(Factory* self, BSTR engineId, BSTR, BSTR, LONG, void** out) {
   if (self->implementation == L"Unavailable") return kUnavailable;
-  auto* list = Make<List>(EngineListTable().slots, {kIidEngineList});
+  auto* list = Make<List>(EngineListTable().slots);
   const std::wstring wanted = Text(engineId);
   for (const Pair& p : kPairs) {
     if (!wanted.empty() && wanted != p.id) continue;
-    auto* item = Make<ListItem>(ListItemTable().slots, {});
+    auto* item = Make<ListItem>(ListItemTable().slots);
     item->pair = p;
     item->language = self->language;
     item->product = L"Fake " + self->clientId;
@@ -454,7 +432,7 @@ HRESULT STDMETHODCALLTYPE GetEngine(Factory* self, VARIANT item, void** out) {
   if (item.vt != VT_DISPATCH || !item.pdispVal) return E_INVALIDARG;
   auto* listed = reinterpret_cast<ListItem*>(item.pdispVal);
   if (listed->table != ListItemTable().slots) return E_INVALIDARG;
-  auto* engine = Make<Engine>(EngineTable().slots, {kIidEngine, kIidRequest});
+  auto* engine = Make<Request>(EngineTable().slots);
   if (std::wstring(listed->pair.id) == L"fake.broken") {
     Finish(self, 3, 30002);
     Finish(engine, 3, 30002);
@@ -474,7 +452,7 @@ HRESULT STDMETHODCALLTYPE HelperSupports(Object*, LONG capability, VARIANT_BOOL*
 HRESULT STDMETHODCALLTYPE HelperOpenEngine(Object*, BSTR engineId, void** out) {
   const std::wstring id = Text(engineId);
   if (id != L"en.ja" && id != L"ja.en") return E_INVALIDARG;
-  return Hand(Make<Engine>(EngineTable().slots, {kIidEngine, kIidRequest}), out);
+  return Hand(Make<Request>(EngineTable().slots), out);
 }
 SLOT_TABLE(HelperTable, 9, At(7, &HelperSupports), At(8, &HelperOpenEngine))
 #undef SLOT_TABLE
@@ -497,9 +475,9 @@ class ClassObject final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    Object* o = mKind == kFactory ? Make<Factory>(FactoryTable().slots, {kIidEngineFactory, kIidRequest})
-                : mKind == kHelper    ? Make<Object>(HelperTable().slots, {kIidFamilyHelper})
-                                      : Make<Object>(ImplementationsTable().slots, {kIidImplementations});
+    Object* o = mKind == kFactory ? Make<Factory>(FactoryTable().slots, kIidEngineFactory)
+                : mKind == kHelper    ? Make<Object>(HelperTable().slots, kIidFamilyHelper)
+                                      : Make<Object>(ImplementationsTable().slots, kIidImplementations);
     const HRESULT hr = ::QueryInterface(o, iid, out);
     ::Release(o);
     return hr;

@@ -42,6 +42,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "src/host/dispatch/DispatchHost.h"
@@ -75,8 +76,6 @@ using Ref = platform::win::ComPtr<IDispatch>;
 
 constexpr LONG kConnectStartup = 1;
 constexpr LONG kDisconnectHostShutdown = 0;
-constexpr UINT kDuringRun = WM_APP + 1;
-constexpr UINT_PTR kDuringRunTimer = 1;
 constexpr int kProgressBar = 282;
 // Bounds every wait for a window of the add-in's dialog thread.
 constexpr DWORD kWindowWaitMs = 30000;
@@ -451,49 +450,25 @@ class StandIn {
     return true;
   }
 
-  // Runs `nested` from the message queue while `key`'s command runs; with
-  // `ready`, only once it holds (checked on a timer, which never keeps a
-  // draining loop busy).
-  bool DuringRun(const std::string& key, std::function<bool()> nested, std::function<bool()> ready = {}) {
-    static std::function<bool()> pending;
-    static std::function<bool()> until;
-    static int inRun = 0;
-    static bool ranInside = false;
-    static bool nestedOk = false;
+  // Runs `nested` from the message queue while `key`'s command runs, once
+  // `ready` holds: a thread timer checks it, which only a message loop of
+  // the command dispatches and which never keeps a draining loop busy.
+  bool DuringRun(const std::string& key, std::function<bool()> nested,
+                 std::function<bool()> ready = [] { return true; }) {
+    static std::function<bool()> pending, until;
+    static bool ranInside = false, nestedOk = false;
     pending = std::move(nested);
     until = std::move(ready);
-    ranInside = false;
-    nestedOk = false;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-      if (m == WM_TIMER && w == kDuringRunTimer && pending && inRun > 0 && until()) {
-        KillTimer(h, kDuringRunTimer);
-        m = kDuringRun;
-      }
-      if (m != kDuringRun || !pending) return DefWindowProcW(h, m, w, l);
-      ranInside = inRun > 0;
-      auto step = std::move(pending);
-      pending = nullptr;
-      nestedOk = step();
-      return 0;
-    };
-    wc.lpszClassName = L"PelorantStandIn";
-    RegisterClassW(&wc);
-    HWND window = CreateWindowW(L"PelorantStandIn", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    if (!window) return Fail("no message window");
-    if (until) {
-      SetTimer(window, kDuringRunTimer, 10, nullptr);
-    } else {
-      PostMessageW(window, kDuringRun, 0, 0);
-    }
-    ++inRun;
+    ranInside = nestedOk = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, [](HWND, UINT, UINT_PTR id, DWORD) {
+      if (!pending || !until()) return;
+      KillTimer(nullptr, id);
+      ranInside = true;
+      nestedOk = std::exchange(pending, nullptr)();
+    });
     const bool clicked = Click(key);
-    --inRun;
-    MSG msg;
-    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    KillTimer(window, kDuringRunTimer);
-    DestroyWindow(window);
-    until = nullptr;
+    KillTimer(nullptr, timer);
+    pending = until = nullptr;
     if (!clicked) return false;
     if (!ranInside) return Fail("the command did not let the message queue run while it ran");
     std::printf("during-run: done inside the command\n");

@@ -5,11 +5,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
-#include <memory>
-#include <string>
 #include <vector>
 
 #include "src/platform/Strings.h"
@@ -23,30 +20,21 @@ namespace {
 
 const IID kButtonEvents = {0x000C0351, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-// The pipe to the Linux program: one request line out, one answer line in.
-class Channel {
- public:
-  Channel(HANDLE in, HANDLE out)
-      : mIn(_fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(in), _O_RDONLY | _O_BINARY), "rb")),
-        mOut(_fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(out), _O_BINARY), "wb")) {}
-  // Sends one request and reads its answer; false when the pipe broke.
-  bool Request(const std::string& line, std::string* answer) {
-    answer->clear();
-    if (!mIn || !mOut || std::fputs((line + "\n").c_str(), mOut) < 0 || std::fflush(mOut) != 0) return false;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, mIn)) {
-      *answer += buffer;
-      if (answer->back() == '\n') return answer->pop_back(), true;
-    }
-    return false;
+// The pipe to the Linux program: requests go out on gOut, answers come in on gIn.
+FILE* gIn = nullptr;
+FILE* gOut = nullptr;
+
+// Sends one request line and reads its answer; false when the pipe broke.
+bool Request(const std::string& line, std::string* answer) {
+  answer->clear();
+  if (!gIn || !gOut || std::fputs((line + "\n").c_str(), gOut) < 0 || std::fflush(gOut) != 0) return false;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, gIn)) {
+    *answer += buffer;
+    if (answer->back() == '\n') return answer->pop_back(), true;
   }
-
- private:
-  FILE* mIn;
-  FILE* mOut;
-};
-
-std::unique_ptr<Channel> gChannel;
+  return false;
+}
 
 // Member names get ids in the order they are first asked for, the same id
 // for a name on every kind of object.
@@ -117,7 +105,7 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
     if (left == 0) {
       gObjects.erase(mHandle);
       std::string ignored;
-      if (gChannel) gChannel->Request("R " + std::to_string(mHandle), &ignored);
+      Request("R " + std::to_string(mHandle), &ignored);
       for (auto& [cookie, sink] : mSinks) sink->Release();
       delete this;
     }
@@ -276,8 +264,7 @@ bool ToValue(const VARIANT& in, Value* out) {
     }
     default:
       if ((v.vt & VT_ARRAY) && v.parray && SafeArrayGetDim(v.parray) == 1) {
-        Value array;
-        array.type = Value::Type::Array;
+        Value array(Value::Type::Array);
         LONG low = 0, high = -1;
         SafeArrayGetLBound(v.parray, 1, &low);
         SafeArrayGetUBound(v.parray, 1, &high);
@@ -304,7 +291,8 @@ bool ToValue(const VARIANT& in, Value* out) {
 void ToVariant(const Value& v, VARIANT* out) {
   VariantInit(out);
   switch (v.type) {
-    case Value::Type::Missing: break;
+    case Value::Type::Missing:
+    case Value::Type::Array: break;
     case Value::Type::Null:
       out->vt = VT_DISPATCH;
       out->pdispVal = nullptr;
@@ -331,7 +319,6 @@ void ToVariant(const Value& v, VARIANT* out) {
       out->vt = VT_DISPATCH;
       out->pdispVal = ObjectFor(v.handle, v.s);
       break;
-    case Value::Type::Array: break;
   }
 }
 
@@ -375,7 +362,7 @@ HRESULT RemoteObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     line += " " + Encode(v);
   }
   std::string answer;
-  if (!gChannel || !gChannel->Request(line, &answer)) return Fail(info, RPC_E_DISCONNECTED, L"the host is gone");
+  if (!Request(line, &answer)) return Fail(info, RPC_E_DISCONNECTED, L"the host is gone");
   const std::vector<std::string> tokens = Tokens(answer);
   size_t at = 1;
   Value v;
@@ -433,7 +420,8 @@ IDispatch* ConnectToHost(std::wstring* error) {
   std::fflush(stdout);
   _dup2(_fileno(stderr), _fileno(stdout));
   SetStdHandle(STD_OUTPUT_HANDLE, GetStdHandle(STD_ERROR_HANDLE));
-  gChannel = std::make_unique<Channel>(in, kept);
+  gIn = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(in), _O_RDONLY | _O_BINARY), "rb");
+  gOut = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(kept), _O_BINARY), "wb");
   return ObjectFor(1, "Application");
 }
 

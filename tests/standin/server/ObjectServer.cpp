@@ -6,7 +6,6 @@
 #include <optional>
 #include <pugixml.hpp>
 #include <sstream>
-#include <tuple>
 #include <type_traits>
 #include <unordered_map>
 
@@ -24,7 +23,7 @@ namespace {
   X(Shape) X(TextFrame) X(TextFrame2) X(TextRange) X(TextRange2) X(Font2) X(PlaceholderFormat) X(Table) X(Rows)    \
   X(Columns) X(Cell) X(Chart) X(ChartText) X(Axis) X(SeriesCollection) X(Series) X(DataLabels) X(DataLabel)       \
   X(Master) X(CustomLayouts) X(CustomLayout) X(Designs) X(Design) X(Comments) X(Comment) X(CommandBars)           \
-  X(CommandBar) X(CommandBarControls) X(CommandBarControl)
+  X(CommandBar) X(CommandBarControls) X(CommandBarControl) X(ActionSetting) X(Hyperlink)
 template <class T>
 struct Kind;
 #define STANDIN_KIND(T) \
@@ -164,7 +163,8 @@ Value LinkPart(Call& c, std::wstring ActionSetting::*part) {
   auto& s = c.Self<ActionSetting>();
   if (!c.put) return c.Out(s.*part);
   s.*part = c.Arg<std::wstring>(0);
-  c.server.GiveShownAction(s.range, s.event, s.address, s.subAddress);
+  auto shown = c.server.shownActions.find({s.event, s.address, s.subAddress});
+  if (shown != c.server.shownActions.end()) GiveAction(*s.range, s.event, shown->second);
   return Value();
 }
 
@@ -276,12 +276,11 @@ const std::unordered_map<std::string, Member>& Members() {
 
       RANGE(Slides, SlideRange), GET(Slide, SlideIndex, SlideID, Shapes, Comments),
       // The host answers a range holding the one notes page.
-      {"Slide.NotesPage",
-       [](Call& c) { return c.server.Register("NotesRange", c.Self<host::Slide>().NotesPage(), nullptr); }},
+      {"Slide.NotesPage", [](Call& c) { return c.server.Register("NotesRange", c.Self<host::Slide>().NotesPage()); }},
       {"NotesRange.Item",
        [](Call& c) {
          if (c.Arg<int>(0) != 1) throw platform::ComError(host::kBadIndex, L"the notes range holds one page");
-         return c.server.Register("Slide", c.self.p, nullptr);
+         return c.server.Register("Slide", c.self.p);
        }},
 
       GET(Shapes, Count), NAMED_ITEM(Shapes), RANGE(Shapes, ShapeRange),
@@ -289,25 +288,13 @@ const std::unordered_map<std::string, Member>& Members() {
           GroupItems, PlaceholderFormat),
       PROP(Shape, Name, AlternativeText, Title, Visible, Left, Top, Width, Height),
       {"Shape.Select", [](Call& c) { c.Self<host::Shape>().Select(c.ArgOr(0, true)); return Value(); }},
-      // A shape's own link is the document host's; the range's below are
-      // the stand-in's.
-      {"Shape.ActionSettings",
-       [](Call& c) {
-         return c.server.Register("ShapeAction", c.Self<host::Shape>().ActionSettings(c.Arg<int>(0)), nullptr);
-       }},
-      {"ShapeAction.Hyperlink",
-       [](Call& c) { return c.server.Register("ShapeLink", c.Self<host::ActionSetting>().Hyperlink(), nullptr); }},
-      {"ShapeLink.ScreenTip",
-       [](Call& c) {
-         auto& link = c.Self<host::Hyperlink>();
-         if (!c.put) return c.Out(link.ScreenTip());
-         link.SetScreenTip(c.Arg<std::wstring>(0));
-         return Value();
-       }},
+      // A shape's own link is the document host's; a range's (RangeAction,
+      // RangeLink below) is the stand-in's.
+      METHOD(Shape, ActionSettings, kNeeded), GET(ActionSetting, Hyperlink), PROP(Hyperlink, ScreenTip),
       {"Shape.Parent",
        [](Call& c) {
          if (!c.self.slide) throw platform::ComError(host::kNotAvailable, L"the shape was not reached from a slide");
-         return c.server.Register("Slide", c.self.slide, nullptr);
+         return c.server.Register("Slide", c.self.slide);
        }},
       GET(Chart, HasTitle, ChartTitle, Shapes, SeriesCollection),
       METHOD(Chart, HasAxis, kNeeded, host::xlPrimary), METHOD(Chart, Axes, kNeeded, host::xlPrimary),
@@ -332,9 +319,9 @@ const std::unordered_map<std::string, Member>& Members() {
          auto s = std::make_shared<ActionSetting>();
          s->range = std::static_pointer_cast<host::TextRange>(c.self.p);
          s->event = event;
-         return c.server.Register("ActionSetting", s, nullptr);
+         return c.server.Register("RangeAction", s);
        }},
-      {"ActionSetting.Action",
+      {"RangeAction.Action",
        [](Call& c) {
          auto& s = c.Self<ActionSetting>();
          if (!c.put) {
@@ -345,16 +332,16 @@ const std::unordered_map<std::string, Member>& Members() {
          if (c.Arg<int>(0) == 0) GiveAction(*s.range, s.event, "");
          return Value();
        }},
-      {"ActionSetting.Hyperlink",
+      {"RangeAction.Hyperlink",
        [](Call& c) {
          auto link = std::make_shared<ActionSetting>(c.Self<ActionSetting>());
          int action = 0;
          *link = Shown(c.server, *link, &action);
-         return c.server.Register("Hyperlink", link, nullptr);
+         return c.server.Register("RangeLink", link);
        }},
-      {"Hyperlink.Address", [](Call& c) { return LinkPart(c, &ActionSetting::address); }},
-      {"Hyperlink.SubAddress", [](Call& c) { return LinkPart(c, &ActionSetting::subAddress); }},
-      {"Hyperlink.ScreenTip",
+      {"RangeLink.Address", [](Call& c) { return LinkPart(c, &ActionSetting::address); }},
+      {"RangeLink.SubAddress", [](Call& c) { return LinkPart(c, &ActionSetting::subAddress); }},
+      {"RangeLink.ScreenTip",
        [](Call& c) {
          auto& s = c.Self<ActionSetting>();
          host::Ptr<host::Hyperlink> link = s.range->ActionSettings(s.event)->Hyperlink();
@@ -388,15 +375,9 @@ std::string Failure(HRESULT hr, const std::wstring& description) {
 
 }  // namespace
 
-void ObjectServer::GiveShownAction(const host::Ptr<host::TextRange>& range, int event, const std::wstring& address,
-                                   const std::wstring& subAddress) {
-  auto shown = shownActions.find({event, address, subAddress});
-  if (shown != shownActions.end()) GiveAction(*range, event, shown->second);
-}
-
 ObjectServer::ObjectServer(host::Ptr<host::Application> application, std::wstring version)
     : mVersion(std::move(version)) {
-  Register(Kind<host::Application>::name, std::move(application), nullptr);
+  Register(Kind<host::Application>::name, std::move(application));
 }
 
 Value ObjectServer::Register(std::string kind, std::shared_ptr<void> p, const void* identity) {
@@ -408,11 +389,6 @@ Value ObjectServer::Register(std::string kind, std::shared_ptr<void> p, const vo
   if (identity) mByIdentity[identity] = handle;
   mObjects[handle] = Object{kind, std::move(p), mContext, identity};
   return Value::Object(handle, std::move(kind));
-}
-
-const ObjectServer::Object* ObjectServer::Find(int handle) const {
-  auto it = mObjects.find(handle);
-  return it == mObjects.end() ? nullptr : &it->second;
 }
 
 std::string ObjectServer::Serve(const std::string& line) {
@@ -429,9 +405,9 @@ std::string ObjectServer::Serve(const std::string& line) {
   }
   if ((op != 'G' && op != 'P') || tokens.size() < 3) return Failure(E_INVALIDARG, L"a request the server cannot read");
   // Hold the object for the call: a member may release handles (Close).
-  const Object* found = Find(handle);
-  if (!found) return Failure(host::kNotAvailable, L"the object is gone");
-  const Object self = *found;
+  auto found = mObjects.find(handle);
+  if (found == mObjects.end()) return Failure(host::kNotAvailable, L"the object is gone");
+  const Object self = found->second;
   std::vector<Value> args;
   for (size_t at = 3; at < tokens.size();) {
     Value v;
@@ -445,10 +421,9 @@ std::string ObjectServer::Serve(const std::string& line) {
     return Failure(DISP_E_MEMBERNOTFOUND, platform::FromUtf8(self.kind + " has no member " + tokens[2]));
   mContext = self.kind == "Slide" ? std::static_pointer_cast<host::Slide>(self.p) : self.slide;
   try {
-    if (self.kind == "DocumentWindow" && tokens[2] == "Selection") {
-      // What is selected sits on the slide the window shows.
+    // What is selected sits on the slide the window shows.
+    if (self.kind == "DocumentWindow" && tokens[2] == "Selection")
       mContext = static_cast<host::DocumentWindow*>(self.p.get())->View()->Slide();
-    }
     Call call{*this, self, args, op == 'P'};
     return "= " + Encode(member->second(call));
   } catch (const platform::ComError& e) {

@@ -11,12 +11,7 @@ namespace {
 using standin::Value;
 
 TEST(StandInProtocol, ValuesSurviveTheLineAndBrokenTokensAreRefused) {
-  Value array;
-  array.type = Value::Type::Array;
-  array.items = {Value::Int(-7), Value::String(""), Value()};
-  Value nested;
-  nested.type = Value::Type::Array;
-  nested.items = {array, Value::Null()};
+  const Value nested = Value::Array({Value::Array({Value::Int(-7), Value::String(""), Value()}), Value::Null()});
   const std::vector<Value> values = {Value::Int(-2147483648LL), Value::Double(12.75), Value::Double(-0.1),
                                      Value::Bool(true), Value::String("two words\r\nand 100% ⟦日本⟧"),
                                      Value::String(""), Value::Object(42, "Shape"), Value(), Value::Null(), nested};
