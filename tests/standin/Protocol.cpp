@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 namespace standin {
 
@@ -13,9 +14,7 @@ std::string Escape(std::string_view text) {
     if (c > 0x20 && c < 0x7F && c != '%') {
       out += static_cast<char>(c);
     } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
+      out += {'%', hex[c >> 4], hex[c & 15]};
     }
   }
   return out;
@@ -61,15 +60,9 @@ std::string Encode(const Value& v) {
 }
 
 std::vector<std::string> Tokens(std::string_view line) {
+  std::istringstream in{std::string(line)};
   std::vector<std::string> out;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    size_t j = i;
-    while (j < line.size() && line[j] != ' ') ++j;
-    if (j > i) out.emplace_back(line.substr(i, j - i));
-    i = j;
-  }
+  for (std::string token; in >> token;) out.push_back(std::move(token));
   return out;
 }
 

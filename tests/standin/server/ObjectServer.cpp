@@ -40,9 +40,7 @@ struct Call {
   bool put;
 
   template <class T>
-  T& Self() const {
-    return *static_cast<T*>(self.p.get());
-  }
+  T& Self() const { return *static_cast<T*>(self.p.get()); }
   bool Has(size_t i) const { return i < args.size() && args[i].type != Value::Type::Missing; }
   template <class T>
   T Arg(size_t i) const {
@@ -60,9 +58,7 @@ struct Call {
     }
   }
   template <class T>
-  T ArgOr(size_t i, T fallback) const {
-    return Has(i) ? Arg<T>(i) : fallback;
-  }
+  T ArgOr(size_t i, T fallback) const { return Has(i) ? Arg<T>(i) : fallback; }
   Value Out(int v) const { return Value::Int(v); }
   Value Out(float v) const { return Value::Double(v); }
   Value Out(bool v) const { return Value::Bool(v); }
@@ -70,9 +66,8 @@ struct Call {
   template <class T>
   Value Out(const host::Ptr<T>& p) const {
     if (!p) return Value::Null();
-    const void* identity = nullptr;
-    if constexpr (std::is_same_v<T, host::CommandBarControl>) identity = p->Identity();
-    return server.Register(Kind<T>::name, p, identity);
+    if constexpr (std::is_same_v<T, host::CommandBarControl>) return server.Register(Kind<T>::name, p, p->Identity());
+    return server.Register(Kind<T>::name, p);
   }
 };
 
@@ -93,6 +88,7 @@ Value RunIsField(Range& range) {
 struct ActionSetting {
   host::Ptr<host::TextRange> range;
   int event = 1;  // ppMouseClick, ppMouseOver
+  int action = 0;  // none, or ppActionHyperlink as shown
   std::wstring address;
   std::wstring subAddress;
 };
@@ -123,12 +119,11 @@ std::array<std::string, 2> Fragments(host::TextRange& range, std::wstring* click
 // click's target and whose sub-address is the element's own action. The
 // stand-in gives a range back only an action it has shown, which is all a
 // translation carries.
-ActionSetting Shown(ObjectServer& server, const ActionSetting& s, int* action) {
-  ActionSetting shown = s;
+ActionSetting Shown(ObjectServer& server, ActionSetting shown) {
   std::wstring clickAddress;
-  const std::string fragment = Fragments(*s.range, &clickAddress)[s.event == 1 ? 0 : 1];
-  *action = fragment.empty() ? 0 : kActionHyperlink;
-  shown.address = s.event == 1 && !fragment.empty() ? clickAddress : std::wstring();
+  const std::string fragment = Fragments(*shown.range, &clickAddress)[shown.event == 1 ? 0 : 1];
+  shown.action = fragment.empty() ? 0 : kActionHyperlink;
+  shown.address = shown.event == 1 && !fragment.empty() ? clickAddress : std::wstring();
   pugi::xml_document parsed;
   if (parsed.load_string(fragment.c_str()))
     shown.subAddress = platform::FromUtf8(parsed.first_child().attribute("action").value());
@@ -209,8 +204,7 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
 
 // Applies F(K, x) to every x after K, the results separated by commas.
 #define STANDIN_PARENS ()
-#define STANDIN_EXPAND(...) STANDIN_E2(STANDIN_E2(STANDIN_E2(STANDIN_E2(__VA_ARGS__))))
-#define STANDIN_E2(...) STANDIN_E1(STANDIN_E1(STANDIN_E1(STANDIN_E1(__VA_ARGS__))))
+#define STANDIN_EXPAND(...) STANDIN_E1(STANDIN_E1(STANDIN_E1(STANDIN_E1(__VA_ARGS__))))
 #define STANDIN_E1(...) STANDIN_E0(STANDIN_E0(STANDIN_E0(STANDIN_E0(__VA_ARGS__))))
 #define STANDIN_E0(...) __VA_ARGS__
 #define EACH(F, K, ...) __VA_OPT__(STANDIN_EXPAND(EACH_STEP(F, K, __VA_ARGS__)))
@@ -316,27 +310,19 @@ const std::unordered_map<std::string, Member>& Members() {
        [](Call& c) {
          const int event = c.Arg<int>(0);
          if (event != 1 && event != 2) throw platform::ComError(host::kBadIndex, L"no such mouse event");
-         auto s = std::make_shared<ActionSetting>();
-         s->range = std::static_pointer_cast<host::TextRange>(c.self.p);
-         s->event = event;
-         return c.server.Register("RangeAction", s);
+         auto range = std::static_pointer_cast<host::TextRange>(c.self.p);
+         return c.server.Register("RangeAction", std::make_shared<ActionSetting>(range, event));
        }},
       {"RangeAction.Action",
        [](Call& c) {
          auto& s = c.Self<ActionSetting>();
-         if (!c.put) {
-           int action = 0;
-           Shown(c.server, s, &action);
-           return c.Out(action);
-         }
+         if (!c.put) return c.Out(Shown(c.server, s).action);
          if (c.Arg<int>(0) == 0) GiveAction(*s.range, s.event, "");
          return Value();
        }},
       {"RangeAction.Hyperlink",
        [](Call& c) {
-         auto link = std::make_shared<ActionSetting>(c.Self<ActionSetting>());
-         int action = 0;
-         *link = Shown(c.server, *link, &action);
+         auto link = std::make_shared<ActionSetting>(Shown(c.server, c.Self<ActionSetting>()));
          return c.server.Register("RangeLink", link);
        }},
       {"RangeLink.Address", [](Call& c) { return LinkPart(c, &ActionSetting::address); }},
@@ -381,10 +367,7 @@ ObjectServer::ObjectServer(host::Ptr<host::Application> application, std::wstrin
 }
 
 Value ObjectServer::Register(std::string kind, std::shared_ptr<void> p, const void* identity) {
-  if (identity) {
-    auto known = mByIdentity.find(identity);
-    if (known != mByIdentity.end()) return Value::Object(known->second, kind);
-  }
+  if (identity && mByIdentity.count(identity)) return Value::Object(mByIdentity[identity], kind);
   const int handle = mNext++;
   if (identity) mByIdentity[identity] = handle;
   mObjects[handle] = Object{kind, std::move(p), mContext, identity};
@@ -410,9 +393,8 @@ std::string ObjectServer::Serve(const std::string& line) {
   const Object self = found->second;
   std::vector<Value> args;
   for (size_t at = 3; at < tokens.size();) {
-    Value v;
-    if (!Decode(tokens, &at, &v)) return Failure(E_INVALIDARG, L"an argument the server cannot read");
-    args.push_back(std::move(v));
+    args.emplace_back();
+    if (!Decode(tokens, &at, &args.back())) return Failure(E_INVALIDARG, L"an argument the server cannot read");
   }
   if (self.kind == "Application" && tokens[2] == "Version" && !mVersion.empty())
     return "= " + Encode(Value::String(platform::ToUtf8(mVersion)));
