@@ -34,6 +34,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cwctype>
 #include <initializer_list>
@@ -51,18 +52,9 @@ const CLSID kClsidImplementations = {0xD2EF2BC4, 0xDBAE, 0x40FA, {0x96, 0x57, 0x
 const CLSID kClsidEngineFactory = {0x0966145B, 0x7DB5, 0x4CB6, {0x9C, 0xA1, 0x34, 0x1F, 0x6E, 0x85, 0xE9, 0x5A}};
 const IID kIidImplementations = {0xD000C846, 0x5B1A, 0x4B0F, {0xBA, 0x79, 0xEE, 0x03, 0x3A, 0xA1, 0xD7, 0xD7}};
 const IID kIidEngineFactory = {0x7254AEC9, 0xA349, 0x469F, {0xA9, 0x06, 0x6F, 0x1A, 0x10, 0x95, 0x6E, 0x4B}};
-const IID kIidRequest = {0x0CC65E0A, 0x6390, 0x49A7, {0xBC, 0x17, 0xB1, 0x71, 0x8A, 0x8E, 0x72, 0x13}};
-const IID kIidProperties = {0xF3591C00, 0x2802, 0x4F79, {0xAE, 0xC6, 0xBD, 0x42, 0xEA, 0x5D, 0xDE, 0x7A}};
-const IID kIidProperty = {0xB98C5787, 0x8CBE, 0x4593, {0x90, 0xAC, 0x5F, 0xEE, 0x8C, 0x6B, 0x6B, 0x69}};
-const IID kIidEngineList = {0x3D531EBE, 0x0FD7, 0x4B72, {0x8F, 0x47, 0x33, 0xAD, 0xEF, 0xCF, 0x57, 0x53}};
-const IID kIidEngine = {0x1EDD4724, 0xD958, 0x468E, {0xB3, 0x54, 0xA1, 0x06, 0x26, 0x66, 0x5B, 0x5A}};
-const IID kIidResult = {0xAA9529C6, 0xD953, 0x4791, {0xBD, 0xBE, 0xC9, 0x89, 0xF4, 0xB0, 0xF7, 0x38}};
-const IID kIidCorrespondenceList = {0x9B2C3133, 0x121B, 0x4975, {0x9E, 0x6E, 0xC1, 0x3D, 0x0B, 0x0C, 0x62, 0x9C}};
-const IID kIidCorrespondence = {0x34650958, 0x3381, 0x489A, {0x9E, 0xBC, 0xCB, 0xC4, 0xAA, 0xEF, 0xB1, 0x32}};
 const CLSID kClsidFamilyHelper = {0xF92AF385, 0xE10A, 0x4C16, {0x98, 0x9A, 0x3F, 0x80, 0x18, 0xCD, 0x60, 0x3B}};
 const IID kIidFamilyHelper = {0x15C40F77, 0xE2D3, 0x4262, {0xBD, 0x73, 0x19, 0x3F, 0xBE, 0x4A, 0x70, 0xFC}};
 constexpr wchar_t kHelperProgId[] = L"FakeFamily.Helper";
-const IID kIidDictionaryResult = {0x2A42950B, 0xD6EF, 0x4709, {0xB3, 0x9A, 0x81, 0xF2, 0x06, 0x87, 0x78, 0xD6}};
 
 HINSTANCE gModule = nullptr;
 std::atomic<long> gLive{0};
@@ -70,66 +62,56 @@ std::atomic<long> gLive{0};
 BSTR Alloc(const std::wstring& s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
 
-// Every object starts with its table pointer, as a COM object must.
+// Every object starts with its table pointer, as a COM object must. Only
+// what a class makes answers an interface of its own; the rest are handed
+// out and called by position alone.
 struct Object {
+  Object() { ++gLive; }
+  ~Object() { --gLive; }
   void* const* table = nullptr;
   std::atomic<ULONG> refs{1};
-  std::vector<IID> iids;
+  IID iid = IID_IUnknown;
   void (*destroy)(Object*) = nullptr;
 };
 
 template <typename T>
-T* Make(void* const* table, std::initializer_list<IID> iids) {
+T* Make(void* const* table, const IID& iid = IID_IUnknown) {
   T* o = new T();
   o->table = table;
-  o->iids = iids;
+  o->iid = iid;
   o->destroy = [](Object* self) { delete static_cast<T*>(self); };
-  ++gLive;
   return o;
 }
 
 ULONG STDMETHODCALLTYPE AddRef(Object* self) { return ++self->refs; }
 ULONG STDMETHODCALLTYPE Release(Object* self) {
+  if (!self) return 0;
   const ULONG left = --self->refs;
-  if (left == 0) {
-    self->destroy(self);
-    --gLive;
-  }
+  if (left == 0) self->destroy(self);
   return left;
 }
 HRESULT STDMETHODCALLTYPE QueryInterface(Object* self, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  bool known = iid == IID_IUnknown || iid == IID_IDispatch;
-  for (const IID& own : self->iids) known = known || iid == own;
-  if (!known) return E_NOINTERFACE;
+  if (iid != IID_IUnknown && iid != IID_IDispatch && iid != self->iid) return E_NOINTERFACE;
   AddRef(self);
   *out = self;
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE GetTypeInfoCount(Object*, UINT* count) { return *count = 0, S_OK; }
 HRESULT STDMETHODCALLTYPE NoDispatch(Object*) { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE WrongSlot(Object*) { return kWrongSlot; }
 
+template <typename F>
+std::pair<int, void*> At(int position, F fn) { return {position, reinterpret_cast<void*>(fn)}; }
 // A table of `size` positions: IUnknown and IDispatch first, the given
 // positions next, every other position the wrong-slot placeholder.
-struct Table {
-  void* slots[32];
-};
+using Table = std::array<void*, 32>;
 Table MakeTable(int size, std::initializer_list<std::pair<int, void*>> entries) {
   Table t{};
-  for (int i = 0; i < size; ++i) t.slots[i] = reinterpret_cast<void*>(&WrongSlot);
-  t.slots[0] = reinterpret_cast<void*>(&QueryInterface);
-  t.slots[1] = reinterpret_cast<void*>(&AddRef);
-  t.slots[2] = reinterpret_cast<void*>(&Release);
-  t.slots[3] = reinterpret_cast<void*>(&GetTypeInfoCount);
-  for (int i = 4; i <= 6; ++i) t.slots[i] = reinterpret_cast<void*>(&NoDispatch);
-  for (const auto& [position, fn] : entries) t.slots[position] = fn;
+  for (int i = 0; i < size; ++i) t[i] = reinterpret_cast<void*>(i < 7 ? &NoDispatch : &WrongSlot);
+  for (const auto& [position, fn] : {At(0, &QueryInterface), At(1, &AddRef), At(2, &Release)}) t[position] = fn;
+  for (const auto& [position, fn] : entries) t[position] = fn;
   return t;
-}
-template <typename F>
-std::pair<int, void*> At(int position, F fn) {
-  return {position, reinterpret_cast<void*>(fn)};
 }
 // The one table of a kind of object, made on first use.
 #define SLOT_TABLE(Name, size, ...)                        \
@@ -138,10 +120,7 @@ std::pair<int, void*> At(int position, F fn) {
     return t;                                              \
   }
 
-HRESULT Hand(Object* o, void** out) {
-  *out = o;
-  return S_OK;
-}
+HRESULT Hand(Object* o, void** out) { return *out = o, S_OK; }
 
 // ---- lists: Item (1-based) and Count, at the positions of the list's kind;
 // the items are made with the list, and each Item hands one out again.
@@ -158,27 +137,19 @@ HRESULT STDMETHODCALLTYPE ListAt(List* s, LONG index, void** out) {
 }
 HRESULT STDMETHODCALLTYPE ListCount(List* s, LONG* count) { return *count = static_cast<LONG>(s->items.size()), S_OK; }
 
-// ---- request base (positions 7-9), shared by the factory and the engine
+// ---- request base (positions 7-9), shared by the factory and the engine;
+// status 0 is a request still running, which only Cancel ends.
 struct Request : Object {
   LONG status = 1;
   LONG error = 0;
-  bool hanging = false;
 };
-HRESULT STDMETHODCALLTYPE WaitForResult(Request* self, LONG, LONG* status) {
-  return *status = self->hanging ? 0 : self->status, S_OK;
-}
+HRESULT STDMETHODCALLTYPE WaitForResult(Request* self, LONG, LONG* status) { return *status = self->status, S_OK; }
 HRESULT STDMETHODCALLTYPE Cancel(Request* self) {
-  if (self->hanging) {
-    self->hanging = false;
-    self->status = 2;
-  }
+  if (self->status == 0) self->status = 2;
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE ErrorCode(Request* self, LONG* code) {
-  return *code = self->status == 3 ? self->error : 0, S_OK;
-}
+HRESULT STDMETHODCALLTYPE ErrorCode(Request* s, LONG* code) { return *code = s->status == 3 ? s->error : 0, S_OK; }
 void Finish(Request* r, LONG status, LONG error) {
-  r->hanging = false;
   r->status = status;
   r->error = error;
 }
@@ -214,22 +185,17 @@ struct Factory : Request {
   std::wstring implementation, language, clientId;
 };
 
-// ---- engine list item: 7 EngineID ... 13 ProductNameShort
+// ---- engine list item: 7 EngineID, 8 FromLang, 9 ToLang, 10 Flags,
+// 11 DisplayName, 12 ProductName, 13 ProductNameShort
 struct ListItem : Object {
-  Pair pair{};
-  std::wstring language, product;
+  std::array<std::wstring, 6> texts;  // the texts at 7-9 and 11-13, in order
+  LONG flags = 0;
 };
-HRESULT STDMETHODCALLTYPE ItemId(ListItem* s, BSTR* v) { return *v = Alloc(s->pair.id), S_OK; }
-HRESULT STDMETHODCALLTYPE ItemFrom(ListItem* s, BSTR* v) { return *v = Alloc(s->pair.from), S_OK; }
-HRESULT STDMETHODCALLTYPE ItemTo(ListItem* s, BSTR* v) { return *v = Alloc(s->pair.to), S_OK; }
-HRESULT STDMETHODCALLTYPE ItemFlags(ListItem* s, LONG* v) { return *v = s->pair.flags, S_OK; }
-HRESULT STDMETHODCALLTYPE ItemDisplay(ListItem* s, BSTR* v) {
-  return *v = Alloc(s->language + L":" + s->pair.id), S_OK;
-}
-HRESULT STDMETHODCALLTYPE ItemProduct(ListItem* s, BSTR* v) { return *v = Alloc(s->product), S_OK; }
-HRESULT STDMETHODCALLTYPE ItemProductShort(ListItem*, BSTR* v) { return *v = Alloc(L"F"), S_OK; }
-SLOT_TABLE(ListItemTable, 14, At(7, &ItemId), At(8, &ItemFrom), At(9, &ItemTo), At(10, &ItemFlags),
-           At(11, &ItemDisplay), At(12, &ItemProduct), At(13, &ItemProductShort))
+template <int N>
+HRESULT STDMETHODCALLTYPE ItemText(ListItem* s, BSTR* v) { return *v = Alloc(s->texts[N]), S_OK; }
+HRESULT STDMETHODCALLTYPE ItemFlags(ListItem* s, LONG* v) { return *v = s->flags, S_OK; }
+SLOT_TABLE(ListItemTable, 14, At(7, &ItemText<0>), At(8, &ItemText<1>), At(9, &ItemText<2>), At(10, &ItemFlags),
+           At(11, &ItemText<3>), At(12, &ItemText<4>), At(13, &ItemText<5>))
 
 SLOT_TABLE(EngineListTable, 10, At(8, &ListAt), At(9, &ListCount))
 
@@ -253,25 +219,22 @@ SLOT_TABLE(PropertiesTable, 10, At(8, &PropertiesItem), At(9, &ListCount))
 
 // ---- correspondence: group (7 source count, 8 translation count, 9 source
 // range, 10 translation range), item (12 group), list (8 Item, 9 Count)
+using Ranges = std::vector<std::pair<LONG, LONG>>;
 struct Group : Object {
-  std::vector<std::pair<LONG, LONG>> source, translation;
+  Ranges source, translation;
 };
-HRESULT STDMETHODCALLTYPE GroupSourceCount(Group* s, LONG* n) { return *n = static_cast<LONG>(s->source.size()), S_OK; }
-HRESULT STDMETHODCALLTYPE GroupTranslationCount(Group* s, LONG* n) {
-  return *n = static_cast<LONG>(s->translation.size()), S_OK;
-}
-HRESULT Range(const std::vector<std::pair<LONG, LONG>>& ranges, LONG index, LONG* position, LONG* length) {
+template <Ranges Group::*kRanges>
+HRESULT STDMETHODCALLTYPE GroupCount(Group* s, LONG* n) { return *n = static_cast<LONG>((s->*kRanges).size()), S_OK; }
+template <Ranges Group::*kRanges>
+HRESULT STDMETHODCALLTYPE GroupRange(Group* s, LONG index, LONG* position, LONG* length) {
+  const Ranges& ranges = s->*kRanges;
   if (index < 1 || index > static_cast<LONG>(ranges.size())) return DISP_E_BADINDEX;
   *position = ranges[index - 1].first;
   *length = ranges[index - 1].second;
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE GroupSourceRange(Group* s, LONG i, LONG* p, LONG* l) { return Range(s->source, i, p, l); }
-HRESULT STDMETHODCALLTYPE GroupTranslationRange(Group* s, LONG i, LONG* p, LONG* l) {
-  return Range(s->translation, i, p, l);
-}
-SLOT_TABLE(GroupTable, 11, At(7, &GroupSourceCount), At(8, &GroupTranslationCount), At(9, &GroupSourceRange),
-           At(10, &GroupTranslationRange))
+SLOT_TABLE(GroupTable, 11, At(7, &GroupCount<&Group::source>), At(8, &GroupCount<&Group::translation>),
+           At(9, &GroupRange<&Group::source>), At(10, &GroupRange<&Group::translation>))
 struct CorrespondenceItem : Object {
   Group* group = nullptr;
   ~CorrespondenceItem() { Release(group); }
@@ -287,15 +250,12 @@ SLOT_TABLE(CorrespondenceListTable, 10, At(8, &ListAt), At(9, &ListCount))
 struct Result : Object {
   std::wstring text;
   List* correspondence = nullptr;
-  ~Result() {
-    if (correspondence) Release(correspondence);
-  }
+  ~Result() { Release(correspondence); }
 };
 HRESULT STDMETHODCALLTYPE ResultText(Result* s, BSTR* text) { return *text = Alloc(s->text), S_OK; }
 HRESULT STDMETHODCALLTYPE ResultCorrespondence(Result* s, void** out) {
   if (s->correspondence) AddRef(s->correspondence);
-  *out = s->correspondence;
-  return S_OK;
+  return Hand(s->correspondence, out);
 }
 SLOT_TABLE(ResultTable, 9, At(7, &ResultText), At(8, &ResultCorrespondence))
 SLOT_TABLE(DictionaryResultTable, 8, At(7, &ResultText))
@@ -316,44 +276,34 @@ SLOT_TABLE(SentenceListTable, 9, At(7, &ListCount), At(8, &ListAt))
 // ---- translation engine: request base, 12 Info, 13 Translate,
 // 14 LookupDictionary, 20 settings dialog, 26 SplitSentences, 27 dictionary
 // dialog
-struct Engine : Request {};
+HRESULT STDMETHODCALLTYPE EngineInfo(Request*, void** out) { return Hand(Make<Object>(InfoTable().data()), out); }
 
-HRESULT STDMETHODCALLTYPE EngineInfo(Engine*, void** out) { return Hand(Make<Object>(InfoTable().slots, {}), out); }
-
-// Read once: the server's answers stay the same for the life of the process.
-bool Bracketing() {
+HRESULT STDMETHODCALLTYPE Translate(Request* self, BSTR text, LONG mode, void** out) {
+  const std::wstring source = Text(text);
+  auto* result = Make<Result>(ResultTable().data());
+  if (source == L"hang" || source == L"fail") {
+    Finish(self, source == L"hang" ? 0 : 3, 30006);
+    return Hand(result, out);
+  }
+  // Words of the source, then the translation in reverse order.
+  Ranges words;
+  // Read once: the server's answers stay the same for the life of the process.
   static const bool bracket = [] {
     wchar_t value[16] = {};
     const DWORD n = GetEnvironmentVariableW(L"PELORANT_FAKE_TRANSFORM", value, 16);
     return n > 0 && n < 16 && std::wstring(value) == L"bracket";
   }();
-  return bracket;
-}
-
-HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** out) {
-  const std::wstring source = Text(text);
-  auto* result = Make<Result>(ResultTable().slots, {kIidResult});
-  if (source == L"hang") {
-    self->hanging = true;
-    self->status = 0;
-    return Hand(result, out);
-  }
-  if (source == L"fail") {
-    Finish(self, 3, 30006);
-    return Hand(result, out);
-  }
-  // Words of the source, then the translation in reverse order.
-  std::vector<std::pair<LONG, LONG>> words;
-  const bool bracket = Bracketing();
   for (size_t i = source.find_first_not_of(L' '); i != std::wstring::npos; i = source.find_first_not_of(L' ', i)) {
     const size_t end = std::min(source.find(L' ', i), source.size());
     words.emplace_back(static_cast<LONG>(i), static_cast<LONG>(end - i));
     i = end;
   }
-  std::vector<Group*> groups(words.size(), nullptr);
+  // One group per source word, in source order, each in an item of the list.
+  List* list = result->correspondence = Make<List>(CorrespondenceListTable().data());
+  list->items.resize(words.size());
   for (size_t w = words.size(); w-- > 0;) {
     const std::wstring word = source.substr(words[w].first, words[w].second);
-    Group* g = Make<Group>(GroupTable().slots, {kIidCorrespondence});
+    Group* g = Make<Group>(GroupTable().data());
     g->source.push_back(words[w]);
     if (bracket) {
       g->translation.emplace_back(words[w].first + 1, words[w].second);
@@ -362,56 +312,41 @@ HRESULT STDMETHODCALLTYPE Translate(Engine* self, BSTR text, LONG mode, void** o
       g->translation.emplace_back(static_cast<LONG>(result->text.size()), static_cast<LONG>(word.size()));
       for (wchar_t c : word) result->text += static_cast<wchar_t>(std::towupper(c));
     }
-    groups[w] = g;
+    auto* item = Make<CorrespondenceItem>(CorrespondenceItemTable().data());
+    item->group = g;
+    list->items[w] = item;
   }
   if (bracket) result->text = L"\u27E6" + source + L"\u27E7";
-  if (mode == 2) result->correspondence = Make<List>(CorrespondenceListTable().slots, {kIidCorrespondenceList});
-  for (Group* g : groups) {
-    if (!result->correspondence) {
-      Release(g);
-      continue;
-    }
-    auto* item = Make<CorrespondenceItem>(CorrespondenceItemTable().slots, {});
-    item->group = g;
-    result->correspondence->items.push_back(item);
-  }
+  // The plain mode (1) answers no list at all.
+  if (mode != 2) Release(std::exchange(result->correspondence, nullptr));
   Finish(self, 1, 0);
   return Hand(result, out);
 }
 
-HRESULT STDMETHODCALLTYPE LookupDictionary(Engine* self, BSTR word, void** out) {
-  auto* result = Make<Result>(DictionaryResultTable().slots, {kIidDictionaryResult});
-  if (Text(word) == L"cat") {
-    result->text = L"neko (noun)";
-    Finish(self, 1, 0);
-  } else {
-    Finish(self, 3, 30003);
-  }
+HRESULT STDMETHODCALLTYPE LookupDictionary(Request* self, BSTR word, void** out) {
+  auto* result = Make<Result>(DictionaryResultTable().data());
+  const bool known = Text(word) == L"cat";
+  if (known) result->text = L"neko (noun)";
+  Finish(self, known ? 1 : 3, known ? 0 : 30003);
   return Hand(result, out);
 }
 
-HRESULT STDMETHODCALLTYPE SettingsDialog(Engine*, LONG_PTR) { return S_OK; }
-HRESULT STDMETHODCALLTYPE DictionaryDialog(Engine*, LONG_PTR) { return S_FALSE; }
+HRESULT STDMETHODCALLTYPE SettingsDialog(Request*, LONG_PTR) { return S_OK; }
+HRESULT STDMETHODCALLTYPE DictionaryDialog(Request*, LONG_PTR) { return S_FALSE; }
 
-HRESULT STDMETHODCALLTYPE SplitSentences(Engine*, BSTR text, LONG mode, void** out) {
+HRESULT STDMETHODCALLTYPE SplitSentences(Request*, BSTR text, LONG mode, void** out) {
   if (mode != 1) return E_INVALIDARG;
   const std::wstring s = Text(text);
   if (s == L"nosplit") return E_NOTIMPL;
-  auto* list = Make<List>(SentenceListTable().slots, {});
-  auto add = [list](size_t start, size_t end) {
-    auto* sentence = Make<Sentence>(SentenceTable().slots, {});
+  auto* list = Make<List>(SentenceListTable().data());
+  for (size_t start = 0, end = 0; start < s.size(); start = end) {
+    end = s.find(L". ", start);
+    end = end == std::wstring::npos ? s.size() : end + 2;
+    auto* sentence = Make<Sentence>(SentenceTable().data());
     sentence->position = static_cast<LONG>(start);
     sentence->length = static_cast<LONG>(end - start);
     list->items.push_back(sentence);
-  };
-  size_t start = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == L'.' && i + 1 < s.size() && s[i + 1] == L' ') {
-      add(start, i + 2);
-      start = i + 2;
-    }
   }
-  if (start < s.size()) add(start, s.size());
   return Hand(list, out);
 }
 
@@ -421,15 +356,11 @@ SLOT_TABLE(EngineTable, 28, At(7, &WaitForResult), At(8, &Cancel), At(9, &ErrorC
 
 // ---- engine factory: request base, 14 Implementation, 16 DisplayLanguage,
 // 17 Properties, 18 GetEngineList, 19 GetEngine
-HRESULT STDMETHODCALLTYPE PutImplementation(Factory* self, BSTR name) {
-  return self->implementation = Text(name), S_OK;
-}
-HRESULT STDMETHODCALLTYPE PutDisplayLanguage(Factory* self, BSTR language) {
-  return self->language = Text(language), S_OK;
-}
+HRESULT STDMETHODCALLTYPE PutImplementation(Factory* s, BSTR name) { return s->implementation = Text(name), S_OK; }
+HRESULT STDMETHODCALLTYPE PutDisplayLanguage(Factory* s, BSTR language) { return s->language = Text(language), S_OK; }
 HRESULT STDMETHODCALLTYPE GetProperties(Factory* self, void** out) {
-  auto* list = Make<List>(PropertiesTable().slots, {kIidProperties});
-  auto* p = Make<Property>(PropertyTable().slots, {kIidProperty});
+  auto* list = Make<List>(PropertiesTable().data());
+  auto* p = Make<Property>(PropertyTable().data());
   p->owner = self;
   AddRef(self);
   list->items.push_back(p);
@@ -437,14 +368,13 @@ HRESULT STDMETHODCALLTYPE GetProperties(Factory* self, void** out) {
 }
 HRESULT STDMETHODCALLTYPE GetEngineList(Factory* self, BSTR engineId, BSTR, BSTR, LONG, void** out) {
   if (self->implementation == L"Unavailable") return kUnavailable;
-  auto* list = Make<List>(EngineListTable().slots, {kIidEngineList});
+  auto* list = Make<List>(EngineListTable().data());
   const std::wstring wanted = Text(engineId);
   for (const Pair& p : kPairs) {
     if (!wanted.empty() && wanted != p.id) continue;
-    auto* item = Make<ListItem>(ListItemTable().slots, {});
-    item->pair = p;
-    item->language = self->language;
-    item->product = L"Fake " + self->clientId;
+    auto* item = Make<ListItem>(ListItemTable().data());
+    item->texts = {p.id, p.from, p.to, self->language + L":" + p.id, L"Fake " + self->clientId, L"F"};
+    item->flags = p.flags;
     list->items.push_back(item);
   }
   Finish(self, 1, 0);
@@ -453,14 +383,11 @@ HRESULT STDMETHODCALLTYPE GetEngineList(Factory* self, BSTR engineId, BSTR, BSTR
 HRESULT STDMETHODCALLTYPE GetEngine(Factory* self, VARIANT item, void** out) {
   if (item.vt != VT_DISPATCH || !item.pdispVal) return E_INVALIDARG;
   auto* listed = reinterpret_cast<ListItem*>(item.pdispVal);
-  if (listed->table != ListItemTable().slots) return E_INVALIDARG;
-  auto* engine = Make<Engine>(EngineTable().slots, {kIidEngine, kIidRequest});
-  if (std::wstring(listed->pair.id) == L"fake.broken") {
-    Finish(self, 3, 30002);
-    Finish(engine, 3, 30002);
-  } else {
-    Finish(self, 1, 0);
-  }
+  if (listed->table != ListItemTable().data()) return E_INVALIDARG;
+  auto* engine = Make<Request>(EngineTable().data());
+  const bool broken = listed->texts[0] == L"fake.broken";
+  Finish(self, broken ? 3 : 1, broken ? 30002 : 0);
+  if (broken) Finish(engine, 3, 30002);
   return Hand(engine, out);
 }
 SLOT_TABLE(FactoryTable, 20, At(7, &WaitForResult), At(8, &Cancel), At(9, &ErrorCode), At(14, &PutImplementation),
@@ -468,22 +395,20 @@ SLOT_TABLE(FactoryTable, 20, At(7, &WaitForResult), At(8, &Cancel), At(9, &Error
 
 // ---- family helper: 7 Supports, 8 OpenEngine
 HRESULT STDMETHODCALLTYPE HelperSupports(Object*, LONG capability, VARIANT_BOOL* yes) {
-  *yes = capability == 14 ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+  return *yes = capability == 14 ? VARIANT_TRUE : VARIANT_FALSE, S_OK;
 }
 HRESULT STDMETHODCALLTYPE HelperOpenEngine(Object*, BSTR engineId, void** out) {
   const std::wstring id = Text(engineId);
   if (id != L"en.ja" && id != L"ja.en") return E_INVALIDARG;
-  return Hand(Make<Engine>(EngineTable().slots, {kIidEngine, kIidRequest}), out);
+  return Hand(Make<Request>(EngineTable().data()), out);
 }
 SLOT_TABLE(HelperTable, 9, At(7, &HelperSupports), At(8, &HelperOpenEngine))
 #undef SLOT_TABLE
 
-// ---- the class objects
+// ---- the class objects, each making one kind of object
 class ClassObject final : public IClassFactory {
  public:
-  enum Kind { kFactory, kImplementations, kHelper };
-  explicit ClassObject(Kind kind) : mKind(kind) {}
+  ClassObject(const CLSID& id, Object* (*make)()) : clsid(id), mMake(make) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid != IID_IUnknown && iid != IID_IClassFactory) return *out = nullptr, E_NOINTERFACE;
     AddRef();
@@ -497,21 +422,23 @@ class ClassObject final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    Object* o = mKind == kFactory ? Make<Factory>(FactoryTable().slots, {kIidEngineFactory, kIidRequest})
-                : mKind == kHelper    ? Make<Object>(HelperTable().slots, {kIidFamilyHelper})
-                                      : Make<Object>(ImplementationsTable().slots, {kIidImplementations});
+    Object* o = mMake();
     const HRESULT hr = ::QueryInterface(o, iid, out);
     ::Release(o);
     return hr;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override { return lock ? ++gLive : --gLive, S_OK; }
+  const CLSID& clsid;
 
  private:
-  Kind mKind;
+  Object* (*mMake)();
 };
-ClassObject gFactoryClass(ClassObject::kFactory);
-ClassObject gImplementationsClass(ClassObject::kImplementations);
-ClassObject gHelperClass(ClassObject::kHelper);
+ClassObject gClasses[] = {
+    {kClsidEngineFactory, []() -> Object* { return Make<Factory>(FactoryTable().data(), kIidEngineFactory); }},
+    {kClsidImplementations,
+     []() -> Object* { return Make<Object>(ImplementationsTable().data(), kIidImplementations); }},
+    {kClsidFamilyHelper, []() -> Object* { return Make<Object>(HelperTable().data(), kIidFamilyHelper); }},
+};
 
 std::wstring ClassKey(const CLSID& clsid) {
   wchar_t text[40];
@@ -527,9 +454,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
-  if (clsid == kClsidEngineFactory) return gFactoryClass.QueryInterface(iid, out);
-  if (clsid == kClsidImplementations) return gImplementationsClass.QueryInterface(iid, out);
-  if (clsid == kClsidFamilyHelper) return gHelperClass.QueryInterface(iid, out);
+  for (ClassObject& c : gClasses)
+    if (clsid == c.clsid) return c.QueryInterface(iid, out);
   *out = nullptr;
   return CLASS_E_CLASSNOTAVAILABLE;
 }
@@ -542,24 +468,22 @@ STDAPI DllRegisterServer() {
   wchar_t path[MAX_PATH];
   const DWORD n = GetModuleFileNameW(gModule, path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return E_UNEXPECTED;
-  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations, &kClsidFamilyHelper}) {
-    const std::wstring key = ClassKey(*clsid) + L"\\InprocServer32";
+  for (const ClassObject& c : gClasses) {
+    const std::wstring key = ClassKey(c.clsid) + L"\\InprocServer32";
     LONG rc = RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, path, (n + 1) * sizeof(wchar_t));
     if (rc == ERROR_SUCCESS)
       rc = RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), L"ThreadingModel", REG_SZ, L"Apartment",
                            sizeof L"Apartment");
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
   }
-  wchar_t helper[40];
-  StringFromGUID2(kClsidFamilyHelper, helper, 40);
+  const std::wstring helper = ClassKey(kClsidFamilyHelper).substr(6);  // the text after "CLSID\\"
   const LONG rc = RegSetKeyValueW(HKEY_CLASSES_ROOT, (std::wstring(kHelperProgId) + L"\\CLSID").c_str(), nullptr,
-                                  REG_SZ, helper, static_cast<DWORD>((wcslen(helper) + 1) * sizeof(wchar_t)));
+                                  REG_SZ, helper.c_str(), static_cast<DWORD>((helper.size() + 1) * sizeof(wchar_t)));
   return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
 }
 
 STDAPI DllUnregisterServer() {
   RegDeleteTreeW(HKEY_CLASSES_ROOT, kHelperProgId);
-  for (const CLSID* clsid : {&kClsidEngineFactory, &kClsidImplementations, &kClsidFamilyHelper})
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(*clsid).c_str());
+  for (const ClassObject& c : gClasses) RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(c.clsid).c_str());
   return S_OK;
 }

@@ -3,27 +3,9 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 namespace standin {
-
-namespace {
-Value Make(Value::Type type, std::int64_t i = 0, double d = 0, std::string s = {}, int handle = 0) {
-  Value r;
-  r.type = type;
-  r.i = i;
-  r.d = d;
-  r.s = std::move(s);
-  r.handle = handle;
-  return r;
-}
-}  // namespace
-
-Value Value::Int(std::int64_t v) { return Make(Type::Int, v); }
-Value Value::Double(double v) { return Make(Type::Double, 0, v); }
-Value Value::Bool(bool v) { return Make(Type::Bool, v ? 1 : 0); }
-Value Value::String(std::string utf8) { return Make(Type::String, 0, 0, std::move(utf8)); }
-Value Value::Object(int handle, std::string kind) { return Make(Type::Object, 0, 0, std::move(kind), handle); }
-Value Value::Null() { return Make(Type::Null); }
 
 std::string Escape(std::string_view text) {
   static const char hex[] = "0123456789ABCDEF";
@@ -32,9 +14,7 @@ std::string Escape(std::string_view text) {
     if (c > 0x20 && c < 0x7F && c != '%') {
       out += static_cast<char>(c);
     } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
+      out += {'%', hex[c >> 4], hex[c & 15]};
     }
   }
   return out;
@@ -80,64 +60,45 @@ std::string Encode(const Value& v) {
 }
 
 std::vector<std::string> Tokens(std::string_view line) {
+  std::istringstream in{std::string(line)};
   std::vector<std::string> out;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    size_t j = i;
-    while (j < line.size() && line[j] != ' ') ++j;
-    if (j > i) out.emplace_back(line.substr(i, j - i));
-    i = j;
-  }
+  for (std::string token; in >> token;) out.push_back(std::move(token));
   return out;
 }
 
 bool Decode(const std::vector<std::string>& tokens, size_t* at, Value* out) {
   if (*at >= tokens.size()) return false;
   const std::string& t = tokens[(*at)++];
-  *out = Value();
-  if (t == "-") return true;
-  if (t == "n") {
-    out->type = Value::Type::Null;
-    return true;
-  }
+  *out = Value(t == "n" ? Value::Type::Null : Value::Type::Missing);
+  if (t == "-" || t == "n") return true;
   if (t == "[") {
     out->type = Value::Type::Array;
     while (*at < tokens.size() && tokens[*at] != "]") {
-      Value item;
-      if (!Decode(tokens, at, &item)) return false;
-      out->items.push_back(std::move(item));
+      out->items.emplace_back();
+      if (!Decode(tokens, at, &out->items.back())) return false;
     }
-    if (*at >= tokens.size()) return false;
-    ++*at;
-    return true;
+    return (*at)++ < tokens.size();
   }
   const std::string body = t.substr(1);
   char* end = nullptr;
   switch (t[0]) {
     case 'i':
-      out->type = Value::Type::Int;
-      out->i = std::strtoll(body.c_str(), &end, 10);
+      *out = Value::Int(std::strtoll(body.c_str(), &end, 10));
       return !body.empty() && *end == '\0';
     case 'd':
-      out->type = Value::Type::Double;
-      out->d = std::strtod(body.c_str(), &end);
+      *out = Value::Double(std::strtod(body.c_str(), &end));
       return !body.empty() && *end == '\0';
     case 'b':
-      out->type = Value::Type::Bool;
-      out->i = body == "1";
+      *out = Value::Bool(body == "1");
       return body == "0" || body == "1";
     case 's':
       out->type = Value::Type::String;
       return Unescape(body, &out->s);
     case 'o': {
+      // The handle runs up to the colon; the kind follows it.
       const size_t colon = body.find(':');
-      if (colon == std::string::npos) return false;
-      out->type = Value::Type::Object;
-      const std::string number = body.substr(0, colon);
-      out->handle = static_cast<int>(std::strtol(number.c_str(), &end, 10));
-      out->s = body.substr(colon + 1);
-      return *end == '\0' && out->handle > 0;
+      *out = Value::Object(static_cast<int>(std::strtol(body.c_str(), &end, 10)), body.substr(colon + 1));
+      return colon != std::string::npos && end == body.c_str() + colon && out->handle > 0;
     }
     default: return false;
   }

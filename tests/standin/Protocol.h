@@ -25,19 +25,23 @@ namespace standin {
 
 struct Value {
   enum class Type { Missing, Null, Int, Double, Bool, String, Object, Array };
-  Type type = Type::Missing;
-  std::int64_t i = 0;
-  double d = 0;
+  Type type;
+  std::int64_t i;
+  double d;
   std::string s;  // String: the text; Object: the object's kind
-  int handle = 0;
+  int handle;
   std::vector<Value> items;
 
-  static Value Int(std::int64_t v);
-  static Value Double(double v);
-  static Value Bool(bool v);
-  static Value String(std::string utf8);
-  static Value Object(int handle, std::string kind);
-  static Value Null();
+  Value(Type t = Type::Missing, std::int64_t whole = 0, double real = 0, std::string text = {}, int object = 0,
+        std::vector<Value> list = {})
+      : type(t), i(whole), d(real), s(std::move(text)), handle(object), items(std::move(list)) {}
+  static Value Int(std::int64_t v) { return {Type::Int, v}; }
+  static Value Double(double v) { return {Type::Double, 0, v}; }
+  static Value Bool(bool v) { return {Type::Bool, v ? 1 : 0}; }
+  static Value String(std::string utf8) { return {Type::String, 0, 0, std::move(utf8)}; }
+  static Value Object(int handle, std::string kind) { return {Type::Object, 0, 0, std::move(kind), handle}; }
+  static Value Null() { return {Type::Null}; }
+  static Value Array(std::vector<Value> items) { return {Type::Array, 0, 0, {}, 0, std::move(items)}; }
 };
 
 // A picture as "<width>x<height>:" and 8 hex digits (0xAARRGGBB) per pixel,

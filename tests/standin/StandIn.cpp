@@ -42,6 +42,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "src/host/dispatch/DispatchHost.h"
@@ -69,14 +70,10 @@ struct Extensibility : IDispatch {
 
 namespace {
 
-using standin::Extensibility;
-using standin::kExtensibility2;
 using Ref = platform::win::ComPtr<IDispatch>;
 
 constexpr LONG kConnectStartup = 1;
 constexpr LONG kDisconnectHostShutdown = 0;
-constexpr UINT kDuringRun = WM_APP + 1;
-constexpr UINT_PTR kDuringRunTimer = 1;
 constexpr int kProgressBar = 282;
 // Bounds every wait for a window of the add-in's dialog thread.
 constexpr DWORD kWindowWaitMs = 30000;
@@ -94,24 +91,13 @@ std::string Hex(HRESULT hr) {
 
 // A top-level dialog of this process, picked by `match`; null when none.
 HWND FindDialog(const std::function<bool(HWND)>& match) {
-  struct Search {
-    const std::function<bool(HWND)>* match;
-    HWND found;
-  } search{&match, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD process = 0;
-        wchar_t name[16] = {};
-        GetWindowThreadProcessId(window, &process);
-        if (process != GetCurrentProcessId() || GetClassNameW(window, name, 16) == 0 ||
-            std::wstring(name) != L"#32770" || !(*s->match)(window))
-          return TRUE;
-        s->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w;
+       w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(w, &process);
+    if (process == GetCurrentProcessId() && match(w)) return w;
+  }
+  return nullptr;
 }
 
 // The add-in's progress dialog: the dialog of this process with a progress
@@ -232,30 +218,25 @@ void Buttons(const host::Ptr<host::CommandBarControls>& controls,
     if (auto c = controls->Item(i); c->Type() == host::msoControlButton) buttons->push_back(c);
 }
 
-bool ShowsDialog() {
-  HWND dialog = ProgressDialog();
-  return dialog && IsWindowVisible(dialog);
-}
-
 // Clicks the dialog's cancel button and answers yes to the question it asks
 // (a message box of the dialog's thread).
 bool CancelByButton(HWND dialog) {
   HWND button = GetDlgItem(dialog, IDCANCEL);
   if (!button) return Fail("the progress dialog has no cancel button");
   const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+  // The watcher leaves the question alone until it has closed.
   gAnswering = true;
-  struct Done {
-    ~Done() { gAnswering = false; }
-  } done;
   PostMessageW(button, BM_CLICK, 0, 0);
   HWND question = nullptr;
-  auto asked = [&] {
+  const bool asked = WaitFor([&] {
     question = FindDialog([&](HWND w) { return w != dialog && GetWindowThreadProcessId(w, nullptr) == thread; });
     return question != nullptr;
-  };
-  if (!WaitFor(asked)) return Fail("the cancel button asked no question");
-  PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-  if (!WaitFor([&] { return !IsWindow(question); })) return Fail("the cancel question stayed open");
+  });
+  if (asked) PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+  const bool closed = asked && WaitFor([&] { return !IsWindow(question); });
+  gAnswering = false;
+  if (!asked) return Fail("the cancel button asked no question");
+  if (!closed) return Fail("the cancel question stayed open");
   std::printf("during-run: cancelled from the progress dialog\n");
   return true;
 }
@@ -294,7 +275,7 @@ class StandIn {
  private:
   bool Do(const std::vector<std::string>& args, size_t* at) {
     const std::string step = args[(*at)++];
-    std::string value;
+    std::string value, inner, second;
     auto next = [&](std::string* into) {
       if (*at >= args.size()) return Fail(step + " needs a value");
       *into = args[(*at)++];
@@ -309,14 +290,10 @@ class StandIn {
     if (step == "release") return Release();
     if (step == "host-dies") return HostDies();
     if (step != "during-run") return Fail("unknown step " + step);
-    std::string inner;
     if (!next(&value) || !next(&inner)) return false;
     if (inner == "disconnect") return DuringRun(value, [this] { return Disconnect(), true; });
     if (inner == "connect") return DuringRun(value, [this] { return Connect(); });
-    if (inner == "click") {
-      std::string second;
-      return next(&second) && DuringRun(value, [this, second] { return Click(second); });
-    }
+    if (inner == "click") return next(&second) && DuringRun(value, [this, second] { return Click(second); });
     if (inner != "dialog-disconnect" && inner != "dialog-cancel")
       return Fail("during-run takes click KEY, disconnect, connect, dialog-disconnect or dialog-cancel, not " + inner);
     static HWND dialog = nullptr;
@@ -330,10 +307,9 @@ class StandIn {
           if (cancel) return CancelByButton(dialog);
           // The add-in ends the connection once the cancelled command has
           // returned.
-          Disconnect();
-          return true;
+          return Disconnect(), true;
         },
-        ShowsDialog);
+        [] { return IsWindowVisible(ProgressDialog()) != FALSE; });
     // The run closes its dialog on the way out; its thread then ends.
     return ok && (WaitFor([] { return !IsWindow(dialog); }) || Fail("the progress dialog stayed open"));
   }
@@ -350,10 +326,9 @@ class StandIn {
       for (DWORD i = 0; mProgId.empty(); ++i) {
         DWORD length = 256, behaviour = 0, size = sizeof behaviour;
         if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (RegGetValueW(key, name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behaviour, &size) ==
-                ERROR_SUCCESS &&
-            (behaviour & 3) == 3)
-          mProgId = name;
+        // A value that cannot be read leaves the behaviour 0: not loaded.
+        RegGetValueW(key, name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behaviour, &size);
+        if ((behaviour & 3) == 3) mProgId = name;
       }
       RegCloseKey(key);
     }
@@ -365,10 +340,9 @@ class StandIn {
   // A new add-in object from the class of its ProgID.
   HRESULT Create() {
     CLSID clsid;
-    HRESULT hr = CLSIDFromProgID(mProgId.c_str(), &clsid);
-    if (SUCCEEDED(hr))
-      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kExtensibility2, reinterpret_cast<void**>(&mAddin));
-    return hr;
+    const HRESULT hr = CLSIDFromProgID(mProgId.c_str(), &clsid);
+    return FAILED(hr) ? hr : CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, standin::kExtensibility2,
+                                              reinterpret_cast<void**>(&mAddin));
   }
 
   // Connects the add-in over a new line to the Application object.
@@ -451,49 +425,25 @@ class StandIn {
     return true;
   }
 
-  // Runs `nested` from the message queue while `key`'s command runs; with
-  // `ready`, only once it holds (checked on a timer, which never keeps a
-  // draining loop busy).
-  bool DuringRun(const std::string& key, std::function<bool()> nested, std::function<bool()> ready = {}) {
-    static std::function<bool()> pending;
-    static std::function<bool()> until;
-    static int inRun = 0;
-    static bool ranInside = false;
-    static bool nestedOk = false;
+  // Runs `nested` from the message queue while `key`'s command runs, once
+  // `ready` holds: a thread timer checks it, which only a message loop of
+  // the command dispatches and which never keeps a draining loop busy.
+  bool DuringRun(const std::string& key, std::function<bool()> nested,
+                 std::function<bool()> ready = [] { return true; }) {
+    static std::function<bool()> pending, until;
+    static bool ranInside = false, nestedOk = false;
     pending = std::move(nested);
     until = std::move(ready);
-    ranInside = false;
-    nestedOk = false;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-      if (m == WM_TIMER && w == kDuringRunTimer && pending && inRun > 0 && until()) {
-        KillTimer(h, kDuringRunTimer);
-        m = kDuringRun;
-      }
-      if (m != kDuringRun || !pending) return DefWindowProcW(h, m, w, l);
-      ranInside = inRun > 0;
-      auto step = std::move(pending);
-      pending = nullptr;
-      nestedOk = step();
-      return 0;
-    };
-    wc.lpszClassName = L"PelorantStandIn";
-    RegisterClassW(&wc);
-    HWND window = CreateWindowW(L"PelorantStandIn", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    if (!window) return Fail("no message window");
-    if (until) {
-      SetTimer(window, kDuringRunTimer, 10, nullptr);
-    } else {
-      PostMessageW(window, kDuringRun, 0, 0);
-    }
-    ++inRun;
+    ranInside = nestedOk = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, [](HWND, UINT, UINT_PTR id, DWORD) {
+      if (!pending || !until()) return;
+      KillTimer(nullptr, id);
+      ranInside = true;
+      nestedOk = std::exchange(pending, nullptr)();
+    });
     const bool clicked = Click(key);
-    --inRun;
-    MSG msg;
-    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    KillTimer(window, kDuringRunTimer);
-    DestroyWindow(window);
-    until = nullptr;
+    KillTimer(nullptr, timer);
+    pending = until = nullptr;
     if (!clicked) return false;
     if (!ranInside) return Fail("the command did not let the message queue run while it ran");
     std::printf("during-run: done inside the command\n");
@@ -520,7 +470,6 @@ class StandIn {
       if (pictureAndMask && (mask.width != 16 || mask.height != 16)) ok = Fail(tag + " has no 16x16 mask");
       if (i < menuButtons) sheet.emplace_back(std::move(picture), std::move(mask));
     }
-    buttons.clear();
     std::fflush(stdout);
     if (!WriteSheet(sheetPath, sheet)) ok = Fail("the face sheet could not be written to " + sheetPath);
     return ok;
@@ -562,7 +511,7 @@ class StandIn {
   host::Ptr<host::Application> mHost;
   HostLine* mLine = nullptr;
   DWORD mRunning = 0;
-  Extensibility* mAddin = nullptr;
+  standin::Extensibility* mAddin = nullptr;
   std::wstring mProgId;
 };
 
@@ -579,9 +528,8 @@ int main(int argc, char** argv) {
     for (size_t at = 0; status == 0 && at < args.size();) status = standIn.Step(args, &at) ? 0 : 1;
   }
   if (status == 0 && !StandIn::Unloadable()) status = 1;
-  if (status == 0 && standin::LiveObjects() != 0) {
-    std::fprintf(stderr, "standin: the add-in still holds %s after disconnection\n",
-                 standin::DescribeLiveObjects().c_str());
+  if (const std::string left = standin::LiveObjects(); status == 0 && !left.empty()) {
+    std::fprintf(stderr, "standin: the add-in still holds %s after disconnection\n", left.c_str());
     status = 1;
   }
   gWatching = false;

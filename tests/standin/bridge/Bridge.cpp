@@ -5,11 +5,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
-#include <memory>
-#include <string>
 #include <vector>
 
 #include "src/platform/Strings.h"
@@ -23,30 +20,21 @@ namespace {
 
 const IID kButtonEvents = {0x000C0351, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-// The pipe to the Linux program: one request line out, one answer line in.
-class Channel {
- public:
-  Channel(HANDLE in, HANDLE out)
-      : mIn(_fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(in), _O_RDONLY | _O_BINARY), "rb")),
-        mOut(_fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(out), _O_BINARY), "wb")) {}
-  // Sends one request and reads its answer; false when the pipe broke.
-  bool Request(const std::string& line, std::string* answer) {
-    answer->clear();
-    if (!mIn || !mOut || std::fputs((line + "\n").c_str(), mOut) < 0 || std::fflush(mOut) != 0) return false;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, mIn)) {
-      *answer += buffer;
-      if (answer->back() == '\n') return answer->pop_back(), true;
-    }
-    return false;
+// The pipe to the Linux program: requests go out on gOut, answers come in on gIn.
+FILE* gIn = nullptr;
+FILE* gOut = nullptr;
+
+// Sends one request line and reads its answer; false when the pipe broke.
+bool Request(const std::string& line, std::string* answer) {
+  answer->clear();
+  if (!gIn || !gOut || std::fputs((line + "\n").c_str(), gOut) < 0 || std::fflush(gOut) != 0) return false;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, gIn)) {
+    *answer += buffer;
+    if (answer->back() == '\n') return answer->pop_back(), true;
   }
-
- private:
-  FILE* mIn;
-  FILE* mOut;
-};
-
-std::unique_ptr<Channel> gChannel;
+  return false;
+}
 
 // Member names get ids in the order they are first asked for, the same id
 // for a name on every kind of object.
@@ -77,23 +65,16 @@ std::wstring ToDosPath(const std::string& path) {
   return dos.empty() ? platform::FromUtf8(path) : dos;
 }
 
-bool TakesPath(const std::wstring& member) {
-  return member == L"Open" || member == L"SaveAs" || member == L"SaveCopyAs";
-}
-bool AnswersPath(const std::wstring& member) { return member == L"FullName" || member == L"Path"; }
+bool TakesPath(const std::wstring& member) { return member == L"Open" || member == L"SaveCopyAs"; }
 
 class RemoteObject;
 std::map<int, RemoteObject*> gObjects;
 
-IDispatch* ObjectFor(int handle, const std::string& kind);
-
-class ConnectionPoint;
-
-class RemoteObject : public IDispatch, public IConnectionPointContainer {
+// A command-bar control is also its own (only) connection point.
+class RemoteObject : public IDispatch, public IConnectionPointContainer, public IConnectionPoint {
  public:
   RemoteObject(int handle, std::string kind) : mHandle(handle), mKind(std::move(kind)) { gObjects[handle] = this; }
 
-  int Handle() const { return mHandle; }
   const std::string& Kind() const { return mKind; }
   bool IsControl() const { return mKind == "CommandBarControl"; }
 
@@ -101,13 +82,10 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch) {
-      *out = static_cast<IDispatch*>(this);
-    } else if (iid == IID_IConnectionPointContainer && IsControl()) {
-      *out = static_cast<IConnectionPointContainer*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
+    if (iid == IID_IUnknown || iid == IID_IDispatch) *out = static_cast<IDispatch*>(this);
+    if (iid == IID_IConnectionPointContainer && IsControl()) *out = static_cast<IConnectionPointContainer*>(this);
+    if (iid == IID_IConnectionPoint && IsControl()) *out = static_cast<IConnectionPoint*>(this);
+    if (!*out) return E_NOINTERFACE;
     AddRef();
     return S_OK;
   }
@@ -117,7 +95,7 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
     if (left == 0) {
       gObjects.erase(mHandle);
       std::string ignored;
-      if (gChannel) gChannel->Request("R " + std::to_string(mHandle), &ignored);
+      Request("R " + std::to_string(mHandle), &ignored);
       for (auto& [cookie, sink] : mSinks) sink->Release();
       delete this;
     }
@@ -130,11 +108,8 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (!names || !ids || count == 0) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) {
-      auto found = gIds.find(names[i]);
-      if (found == gIds.end()) {
-        gNames.push_back(names[i]);
-        found = gIds.emplace(names[i], static_cast<DISPID>(gNames.size() + 100)).first;
-      }
+      auto [found, added] = gIds.try_emplace(names[i], static_cast<DISPID>(gNames.size() + 101));
+      if (added) gNames.push_back(names[i]);
       ids[i] = found->second;
     }
     return S_OK;
@@ -144,21 +119,39 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
 
   // IConnectionPointContainer
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
+    if (!point) return E_POINTER;
+    *point = iid == kButtonEvents ? static_cast<IConnectionPoint*>(this) : nullptr;
+    return *point ? (AddRef(), S_OK) : CONNECT_E_NOCONNECTION;
+  }
 
-  // The button's click sinks, by cookie.
-  std::map<DWORD, IDispatch*> mSinks;
-  DWORD mNextCookie = 1;
+  // IConnectionPoint
+  HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
+    if (!sink || !cookie) return E_POINTER;
+    IDispatch* events = nullptr;
+    if (FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events)))) return CONNECT_E_CANNOTCONNECT;
+    *cookie = mNextCookie++;
+    mSinks[*cookie] = events;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
+    auto found = mSinks.find(cookie);
+    if (found == mSinks.end()) return CONNECT_E_NOCONNECTION;
+    IDispatch* sink = found->second;
+    mSinks.erase(found);
+    sink->Release();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
   // Raises Click(Ctrl, CancelDefault) on every sink connected to the button.
   void Raise() {
-    std::vector<IDispatch*> sinks;
-    for (auto& [cookie, sink] : mSinks) {
-      sink->AddRef();
-      sinks.push_back(sink);
-    }
+    std::vector<platform::win::ComPtr<IDispatch>> sinks;
+    for (auto& [cookie, sink] : mSinks) sinks.push_back(platform::win::ComPtr<IDispatch>::Share(sink));
     VARIANT_BOOL cancel = VARIANT_FALSE;
-    for (IDispatch* sink : sinks) {
+    for (const auto& sink : sinks) {
       // The last argument first.
       VARIANT args[2];
       args[0].vt = VT_BOOL | VT_BYREF;
@@ -167,72 +160,25 @@ class RemoteObject : public IDispatch, public IConnectionPointContainer {
       args[1].pdispVal = static_cast<IDispatch*>(this);
       DISPPARAMS params{args, nullptr, 2, 0};
       sink->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
-      sink->Release();
     }
   }
 
  private:
   virtual ~RemoteObject() = default;
+  // The button's click sinks, by cookie.
+  std::map<DWORD, IDispatch*> mSinks;
+  DWORD mNextCookie = 1;
   ULONG mRefs = 1;
   int mHandle;
   std::string mKind;
 };
 
-class ConnectionPoint final : public platform::win::ComObject<ConnectionPoint, IConnectionPoint> {
- public:
-  explicit ConnectionPoint(RemoteObject* owner) : mOwner(owner) { mOwner->AddRef(); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return Answer(iid == IID_IUnknown || iid == IID_IConnectionPoint, out);
-  }
-  HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
-    if (!sink || !cookie) return E_POINTER;
-    IDispatch* events = nullptr;
-    if (FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events)))) return CONNECT_E_CANNOTCONNECT;
-    *cookie = mOwner->mNextCookie++;
-    mOwner->mSinks[*cookie] = events;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
-    auto found = mOwner->mSinks.find(cookie);
-    if (found == mOwner->mSinks.end()) return CONNECT_E_NOCONNECTION;
-    IDispatch* sink = found->second;
-    mOwner->mSinks.erase(found);
-    sink->Release();
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
-
- private:
-  friend class platform::win::ComObject<ConnectionPoint, IConnectionPoint>;
-  ~ConnectionPoint() { mOwner->Release(); }
-  RemoteObject* mOwner;
-};
-
-HRESULT RemoteObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
-  if (!point) return E_POINTER;
-  *point = nullptr;
-  if (iid != kButtonEvents) return CONNECT_E_NOCONNECTION;
-  *point = new ConnectionPoint(this);
-  return S_OK;
+IDispatch* ObjectFor(int handle, const std::string& kind) {
+  auto found = gObjects.find(handle);
+  if (found == gObjects.end()) return new RemoteObject(handle, kind);
+  found->second->AddRef();
+  return found->second;
 }
-
-// A button face as the host hands it out: an OLE picture owning its bitmap.
-IDispatch* MakePicture(const platform::Picture& picture) {
-  IDispatch* face = nullptr;
-  return SUCCEEDED(platform::win::MakePictureObject(picture, &face)) ? face : nullptr;
-}
-
-// What PasteFace takes: the bitmap on the clipboard.
-bool ClipboardPicture(platform::Picture* picture) {
-  if (!OpenClipboard(nullptr)) return false;
-  const bool read = platform::win::BitmapPixels(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP)), picture);
-  CloseClipboard();
-  return read;
-}
-
-bool IsFace(const std::wstring& member) { return member == L"Picture" || member == L"Mask"; }
 
 // A call's argument as the protocol carries it; false for a kind of value
 // the stand-in's objects never take.
@@ -255,47 +201,35 @@ bool ToValue(const VARIANT& in, Value* out) {
       *out = Value::String(platform::ToUtf8(std::wstring(v.bstrVal ? v.bstrVal : L"", SysStringLen(v.bstrVal))));
       break;
     case VT_DISPATCH: {
-      if (!v.pdispVal) {
-        *out = Value::Null();
-        break;
-      }
-      ok = false;
-      for (auto& [handle, object] : gObjects) {
-        if (static_cast<IDispatch*>(object) == v.pdispVal) {
-          *out = Value::Object(handle, "");
-          ok = true;
-        }
-      }
-      // A button face lives with its control on the host's side.
+      // Nothing, one of the stand-in's objects, or a button face, which lives
+      // with its control on the host's side.
+      *out = Value::Null();
+      for (auto& [handle, object] : gObjects)
+        if (static_cast<IDispatch*>(object) == v.pdispVal) *out = Value::Object(handle, "");
       platform::Picture picture;
-      if (!ok && platform::win::PictureObjectPixels(v.pdispVal, &picture) == S_OK) {
+      if (v.pdispVal && out->type == Value::Type::Null) {
+        ok = platform::win::PictureObjectPixels(v.pdispVal, &picture) == S_OK;
         *out = Value::String(PictureText(picture));
-        ok = true;
       }
       break;
     }
     default:
-      if ((v.vt & VT_ARRAY) && v.parray && SafeArrayGetDim(v.parray) == 1) {
-        Value array;
-        array.type = Value::Type::Array;
-        LONG low = 0, high = -1;
-        SafeArrayGetLBound(v.parray, 1, &low);
-        SafeArrayGetUBound(v.parray, 1, &high);
-        // The add-in passes arrays of VARIANTs only.
-        ok = v.vt == (VT_ARRAY | VT_VARIANT);
-        for (LONG i = low; ok && i <= high; ++i) {
-          VARIANT item;
-          VariantInit(&item);
-          ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, &item));
-          Value converted;
-          if (ok) ok = ToValue(item, &converted);
-          array.items.push_back(std::move(converted));
-          VariantClear(&item);
-        }
-        *out = std::move(array);
-      } else {
-        ok = false;
+      // The add-in passes one-dimensional arrays of VARIANTs only.
+      ok = v.vt == (VT_ARRAY | VT_VARIANT) && v.parray && SafeArrayGetDim(v.parray) == 1;
+      if (!ok) break;
+      Value array(Value::Type::Array);
+      LONG low = 0, high = -1;
+      SafeArrayGetLBound(v.parray, 1, &low);
+      SafeArrayGetUBound(v.parray, 1, &high);
+      for (LONG i = low; ok && i <= high; ++i) {
+        VARIANT item;
+        VariantInit(&item);
+        ok = SUCCEEDED(SafeArrayGetElement(v.parray, &i, &item));
+        array.items.emplace_back();
+        if (ok) ok = ToValue(item, &array.items.back());
+        VariantClear(&item);
       }
+      *out = std::move(array);
   }
   VariantClear(&v);
   return ok;
@@ -304,7 +238,8 @@ bool ToValue(const VARIANT& in, Value* out) {
 void ToVariant(const Value& v, VARIANT* out) {
   VariantInit(out);
   switch (v.type) {
-    case Value::Type::Missing: break;
+    case Value::Type::Missing:
+    case Value::Type::Array: break;
     case Value::Type::Null:
       out->vt = VT_DISPATCH;
       out->pdispVal = nullptr;
@@ -331,7 +266,6 @@ void ToVariant(const Value& v, VARIANT* out) {
       out->vt = VT_DISPATCH;
       out->pdispVal = ObjectFor(v.handle, v.s);
       break;
-    case Value::Type::Array: break;
   }
 }
 
@@ -354,14 +288,16 @@ HRESULT RemoteObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
   if (IsControl() && member == L"Execute") {
     // The click is the stand-in's own: it raises the event here, where the
     // sinks are connected.
-    Raise();
-    return S_OK;
+    return Raise(), S_OK;
   }
   if (IsControl() && member == L"PasteFace") {
     // The clipboard is this side's: the face is read here and put as the
     // button's Picture.
     platform::Picture pasted;
-    if (!ClipboardPicture(&pasted)) return Fail(info, E_FAIL, L"there is no bitmap on the clipboard");
+    const bool opened = OpenClipboard(nullptr);
+    const bool read = opened && platform::win::BitmapPixels(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP)), &pasted);
+    if (opened) CloseClipboard();
+    if (!read) return Fail(info, E_FAIL, L"there is no bitmap on the clipboard");
     member = L"Picture";
     put = true;
     line = " " + Encode(Value::String(PictureText(pasted)));
@@ -375,48 +311,37 @@ HRESULT RemoteObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     line += " " + Encode(v);
   }
   std::string answer;
-  if (!gChannel || !gChannel->Request(line, &answer)) return Fail(info, RPC_E_DISCONNECTED, L"the host is gone");
+  if (!Request(line, &answer)) return Fail(info, RPC_E_DISCONNECTED, L"the host is gone");
   const std::vector<std::string> tokens = Tokens(answer);
   size_t at = 1;
   Value v;
   if (tokens.size() >= 2 && tokens[0] == "!") {
-    const HRESULT code = static_cast<HRESULT>(std::strtoul(tokens[1].c_str(), nullptr, 16));
     at = 2;
-    Value description;
-    Decode(tokens, &at, &description);
-    return Fail(info, code, platform::FromUtf8(description.s));
+    Decode(tokens, &at, &v);
+    return Fail(info, static_cast<HRESULT>(std::strtoul(tokens[1].c_str(), nullptr, 16)), platform::FromUtf8(v.s));
   }
   if (tokens.empty() || tokens[0] != "=" || !Decode(tokens, &at, &v))
     return Fail(info, E_UNEXPECTED, L"the host answered something unreadable");
-  if (AnswersPath(member) && v.type == Value::Type::String) v.s = platform::ToUtf8(ToDosPath(v.s));
-  if (IsControl() && IsFace(member) && !put && v.type == Value::Type::String) {
+  const bool text = v.type == Value::Type::String;
+  if (text && (member == L"FullName" || member == L"Path")) v.s = platform::ToUtf8(ToDosPath(v.s));
+  if (text && IsControl() && (member == L"Picture" || member == L"Mask") && !put) {
     platform::Picture face;
     if (!ParsePictureText(v.s, &face)) return Fail(info, E_UNEXPECTED, L"the host answered an unreadable face");
     if (result) {
+      // As the host hands a face out: an OLE picture owning its bitmap.
+      IDispatch* picture = nullptr;
+      if (!face.pixels.empty()) platform::win::MakePictureObject(face, &picture);
       VariantInit(result);
       result->vt = VT_DISPATCH;
-      result->pdispVal = face.pixels.empty() ? nullptr : MakePicture(face);
+      result->pdispVal = picture;
     }
     return S_OK;
   }
-  if (result) {
-    ToVariant(v, result);
-  } else if (v.type == Value::Type::Object) {
-    // Nobody takes the object: drop it at once.
-    VARIANT dropped;
-    ToVariant(v, &dropped);
-    VariantClear(&dropped);
-  }
+  // An answer nobody takes is dropped at once (an object's handle with it).
+  VARIANT dropped;
+  ToVariant(v, result ? result : &dropped);
+  if (!result) VariantClear(&dropped);
   return S_OK;
-}
-
-IDispatch* ObjectFor(int handle, const std::string& kind) {
-  auto found = gObjects.find(handle);
-  if (found != gObjects.end()) {
-    found->second->AddRef();
-    return found->second;
-  }
-  return new RemoteObject(handle, kind);
 }
 
 }  // namespace
@@ -433,13 +358,12 @@ IDispatch* ConnectToHost(std::wstring* error) {
   std::fflush(stdout);
   _dup2(_fileno(stderr), _fileno(stdout));
   SetStdHandle(STD_OUTPUT_HANDLE, GetStdHandle(STD_ERROR_HANDLE));
-  gChannel = std::make_unique<Channel>(in, kept);
+  gIn = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(in), _O_RDONLY | _O_BINARY), "rb");
+  gOut = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(kept), _O_BINARY), "wb");
   return ObjectFor(1, "Application");
 }
 
-int LiveObjects() { return static_cast<int>(gObjects.size()); }
-
-std::string DescribeLiveObjects() {
+std::string LiveObjects() {
   std::string kinds;
   for (auto& [handle, object] : gObjects) kinds += (kinds.empty() ? "" : ", ") + object->Kind();
   return kinds;

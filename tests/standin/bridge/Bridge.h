@@ -19,9 +19,8 @@ namespace standin {
 // is missing.
 IDispatch* ConnectToHost(std::wstring* error);
 
-// How many of the stand-in's objects are alive (held by anyone).
-int LiveObjects();
-// Their kinds, for a message.
-std::string DescribeLiveObjects();
+// The kinds of the stand-in's objects that are alive (held by anyone),
+// comma-separated; empty when none is.
+std::string LiveObjects();
 
 }  // namespace standin

@@ -6,7 +6,6 @@
 #include <optional>
 #include <pugixml.hpp>
 #include <sstream>
-#include <tuple>
 #include <type_traits>
 #include <unordered_map>
 
@@ -24,7 +23,7 @@ namespace {
   X(Shape) X(TextFrame) X(TextFrame2) X(TextRange) X(TextRange2) X(Font2) X(PlaceholderFormat) X(Table) X(Rows)    \
   X(Columns) X(Cell) X(Chart) X(ChartText) X(Axis) X(SeriesCollection) X(Series) X(DataLabels) X(DataLabel)       \
   X(Master) X(CustomLayouts) X(CustomLayout) X(Designs) X(Design) X(Comments) X(Comment) X(CommandBars)           \
-  X(CommandBar) X(CommandBarControls) X(CommandBarControl)
+  X(CommandBar) X(CommandBarControls) X(CommandBarControl) X(ActionSetting) X(Hyperlink)
 template <class T>
 struct Kind;
 #define STANDIN_KIND(T) \
@@ -41,9 +40,7 @@ struct Call {
   bool put;
 
   template <class T>
-  T& Self() const {
-    return *static_cast<T*>(self.p.get());
-  }
+  T& Self() const { return *static_cast<T*>(self.p.get()); }
   bool Has(size_t i) const { return i < args.size() && args[i].type != Value::Type::Missing; }
   template <class T>
   T Arg(size_t i) const {
@@ -61,9 +58,7 @@ struct Call {
     }
   }
   template <class T>
-  T ArgOr(size_t i, T fallback) const {
-    return Has(i) ? Arg<T>(i) : fallback;
-  }
+  T ArgOr(size_t i, T fallback) const { return Has(i) ? Arg<T>(i) : fallback; }
   Value Out(int v) const { return Value::Int(v); }
   Value Out(float v) const { return Value::Double(v); }
   Value Out(bool v) const { return Value::Bool(v); }
@@ -71,9 +66,8 @@ struct Call {
   template <class T>
   Value Out(const host::Ptr<T>& p) const {
     if (!p) return Value::Null();
-    const void* identity = nullptr;
-    if constexpr (std::is_same_v<T, host::CommandBarControl>) identity = p->Identity();
-    return server.Register(Kind<T>::name, p, identity);
+    if constexpr (std::is_same_v<T, host::CommandBarControl>) return server.Register(Kind<T>::name, p, p->Identity());
+    return server.Register(Kind<T>::name, p);
   }
 };
 
@@ -94,6 +88,7 @@ Value RunIsField(Range& range) {
 struct ActionSetting {
   host::Ptr<host::TextRange> range;
   int event = 1;  // ppMouseClick, ppMouseOver
+  int action = 0;  // none, or ppActionHyperlink as shown
   std::wstring address;
   std::wstring subAddress;
 };
@@ -124,12 +119,11 @@ std::array<std::string, 2> Fragments(host::TextRange& range, std::wstring* click
 // click's target and whose sub-address is the element's own action. The
 // stand-in gives a range back only an action it has shown, which is all a
 // translation carries.
-ActionSetting Shown(ObjectServer& server, const ActionSetting& s, int* action) {
-  ActionSetting shown = s;
+ActionSetting Shown(ObjectServer& server, ActionSetting shown) {
   std::wstring clickAddress;
-  const std::string fragment = Fragments(*s.range, &clickAddress)[s.event == 1 ? 0 : 1];
-  *action = fragment.empty() ? 0 : kActionHyperlink;
-  shown.address = s.event == 1 && !fragment.empty() ? clickAddress : std::wstring();
+  const std::string fragment = Fragments(*shown.range, &clickAddress)[shown.event == 1 ? 0 : 1];
+  shown.action = fragment.empty() ? 0 : kActionHyperlink;
+  shown.address = shown.event == 1 && !fragment.empty() ? clickAddress : std::wstring();
   pugi::xml_document parsed;
   if (parsed.load_string(fragment.c_str()))
     shown.subAddress = platform::FromUtf8(parsed.first_child().attribute("action").value());
@@ -164,7 +158,8 @@ Value LinkPart(Call& c, std::wstring ActionSetting::*part) {
   auto& s = c.Self<ActionSetting>();
   if (!c.put) return c.Out(s.*part);
   s.*part = c.Arg<std::wstring>(0);
-  c.server.GiveShownAction(s.range, s.event, s.address, s.subAddress);
+  auto shown = c.server.shownActions.find({s.event, s.address, s.subAddress});
+  if (shown != c.server.shownActions.end()) GiveAction(*s.range, s.event, shown->second);
   return Value();
 }
 
@@ -209,8 +204,7 @@ host::Ptr<Result> RangeOf(Call& c, Collection& collection) {
 
 // Applies F(K, x) to every x after K, the results separated by commas.
 #define STANDIN_PARENS ()
-#define STANDIN_EXPAND(...) STANDIN_E2(STANDIN_E2(STANDIN_E2(STANDIN_E2(__VA_ARGS__))))
-#define STANDIN_E2(...) STANDIN_E1(STANDIN_E1(STANDIN_E1(STANDIN_E1(__VA_ARGS__))))
+#define STANDIN_EXPAND(...) STANDIN_E1(STANDIN_E1(STANDIN_E1(STANDIN_E1(__VA_ARGS__))))
 #define STANDIN_E1(...) STANDIN_E0(STANDIN_E0(STANDIN_E0(STANDIN_E0(__VA_ARGS__))))
 #define STANDIN_E0(...) __VA_ARGS__
 #define EACH(F, K, ...) __VA_OPT__(STANDIN_EXPAND(EACH_STEP(F, K, __VA_ARGS__)))
@@ -276,12 +270,11 @@ const std::unordered_map<std::string, Member>& Members() {
 
       RANGE(Slides, SlideRange), GET(Slide, SlideIndex, SlideID, Shapes, Comments),
       // The host answers a range holding the one notes page.
-      {"Slide.NotesPage",
-       [](Call& c) { return c.server.Register("NotesRange", c.Self<host::Slide>().NotesPage(), nullptr); }},
+      {"Slide.NotesPage", [](Call& c) { return c.server.Register("NotesRange", c.Self<host::Slide>().NotesPage()); }},
       {"NotesRange.Item",
        [](Call& c) {
          if (c.Arg<int>(0) != 1) throw platform::ComError(host::kBadIndex, L"the notes range holds one page");
-         return c.server.Register("Slide", c.self.p, nullptr);
+         return c.server.Register("Slide", c.self.p);
        }},
 
       GET(Shapes, Count), NAMED_ITEM(Shapes), RANGE(Shapes, ShapeRange),
@@ -289,25 +282,13 @@ const std::unordered_map<std::string, Member>& Members() {
           GroupItems, PlaceholderFormat),
       PROP(Shape, Name, AlternativeText, Title, Visible, Left, Top, Width, Height),
       {"Shape.Select", [](Call& c) { c.Self<host::Shape>().Select(c.ArgOr(0, true)); return Value(); }},
-      // A shape's own link is the document host's; the range's below are
-      // the stand-in's.
-      {"Shape.ActionSettings",
-       [](Call& c) {
-         return c.server.Register("ShapeAction", c.Self<host::Shape>().ActionSettings(c.Arg<int>(0)), nullptr);
-       }},
-      {"ShapeAction.Hyperlink",
-       [](Call& c) { return c.server.Register("ShapeLink", c.Self<host::ActionSetting>().Hyperlink(), nullptr); }},
-      {"ShapeLink.ScreenTip",
-       [](Call& c) {
-         auto& link = c.Self<host::Hyperlink>();
-         if (!c.put) return c.Out(link.ScreenTip());
-         link.SetScreenTip(c.Arg<std::wstring>(0));
-         return Value();
-       }},
+      // A shape's own link is the document host's; a range's (RangeAction,
+      // RangeLink below) is the stand-in's.
+      METHOD(Shape, ActionSettings, kNeeded), GET(ActionSetting, Hyperlink), PROP(Hyperlink, ScreenTip),
       {"Shape.Parent",
        [](Call& c) {
          if (!c.self.slide) throw platform::ComError(host::kNotAvailable, L"the shape was not reached from a slide");
-         return c.server.Register("Slide", c.self.slide, nullptr);
+         return c.server.Register("Slide", c.self.slide);
        }},
       GET(Chart, HasTitle, ChartTitle, Shapes, SeriesCollection),
       METHOD(Chart, HasAxis, kNeeded, host::xlPrimary), METHOD(Chart, Axes, kNeeded, host::xlPrimary),
@@ -329,32 +310,24 @@ const std::unordered_map<std::string, Member>& Members() {
        [](Call& c) {
          const int event = c.Arg<int>(0);
          if (event != 1 && event != 2) throw platform::ComError(host::kBadIndex, L"no such mouse event");
-         auto s = std::make_shared<ActionSetting>();
-         s->range = std::static_pointer_cast<host::TextRange>(c.self.p);
-         s->event = event;
-         return c.server.Register("ActionSetting", s, nullptr);
+         auto range = std::static_pointer_cast<host::TextRange>(c.self.p);
+         return c.server.Register("RangeAction", std::make_shared<ActionSetting>(range, event));
        }},
-      {"ActionSetting.Action",
+      {"RangeAction.Action",
        [](Call& c) {
          auto& s = c.Self<ActionSetting>();
-         if (!c.put) {
-           int action = 0;
-           Shown(c.server, s, &action);
-           return c.Out(action);
-         }
+         if (!c.put) return c.Out(Shown(c.server, s).action);
          if (c.Arg<int>(0) == 0) GiveAction(*s.range, s.event, "");
          return Value();
        }},
-      {"ActionSetting.Hyperlink",
+      {"RangeAction.Hyperlink",
        [](Call& c) {
-         auto link = std::make_shared<ActionSetting>(c.Self<ActionSetting>());
-         int action = 0;
-         *link = Shown(c.server, *link, &action);
-         return c.server.Register("Hyperlink", link, nullptr);
+         auto link = std::make_shared<ActionSetting>(Shown(c.server, c.Self<ActionSetting>()));
+         return c.server.Register("RangeLink", link);
        }},
-      {"Hyperlink.Address", [](Call& c) { return LinkPart(c, &ActionSetting::address); }},
-      {"Hyperlink.SubAddress", [](Call& c) { return LinkPart(c, &ActionSetting::subAddress); }},
-      {"Hyperlink.ScreenTip",
+      {"RangeLink.Address", [](Call& c) { return LinkPart(c, &ActionSetting::address); }},
+      {"RangeLink.SubAddress", [](Call& c) { return LinkPart(c, &ActionSetting::subAddress); }},
+      {"RangeLink.ScreenTip",
        [](Call& c) {
          auto& s = c.Self<ActionSetting>();
          host::Ptr<host::Hyperlink> link = s.range->ActionSettings(s.event)->Hyperlink();
@@ -388,31 +361,17 @@ std::string Failure(HRESULT hr, const std::wstring& description) {
 
 }  // namespace
 
-void ObjectServer::GiveShownAction(const host::Ptr<host::TextRange>& range, int event, const std::wstring& address,
-                                   const std::wstring& subAddress) {
-  auto shown = shownActions.find({event, address, subAddress});
-  if (shown != shownActions.end()) GiveAction(*range, event, shown->second);
-}
-
 ObjectServer::ObjectServer(host::Ptr<host::Application> application, std::wstring version)
     : mVersion(std::move(version)) {
-  Register(Kind<host::Application>::name, std::move(application), nullptr);
+  Register(Kind<host::Application>::name, std::move(application));
 }
 
 Value ObjectServer::Register(std::string kind, std::shared_ptr<void> p, const void* identity) {
-  if (identity) {
-    auto known = mByIdentity.find(identity);
-    if (known != mByIdentity.end()) return Value::Object(known->second, kind);
-  }
+  if (identity && mByIdentity.count(identity)) return Value::Object(mByIdentity[identity], kind);
   const int handle = mNext++;
   if (identity) mByIdentity[identity] = handle;
   mObjects[handle] = Object{kind, std::move(p), mContext, identity};
   return Value::Object(handle, std::move(kind));
-}
-
-const ObjectServer::Object* ObjectServer::Find(int handle) const {
-  auto it = mObjects.find(handle);
-  return it == mObjects.end() ? nullptr : &it->second;
 }
 
 std::string ObjectServer::Serve(const std::string& line) {
@@ -429,14 +388,13 @@ std::string ObjectServer::Serve(const std::string& line) {
   }
   if ((op != 'G' && op != 'P') || tokens.size() < 3) return Failure(E_INVALIDARG, L"a request the server cannot read");
   // Hold the object for the call: a member may release handles (Close).
-  const Object* found = Find(handle);
-  if (!found) return Failure(host::kNotAvailable, L"the object is gone");
-  const Object self = *found;
+  auto found = mObjects.find(handle);
+  if (found == mObjects.end()) return Failure(host::kNotAvailable, L"the object is gone");
+  const Object self = found->second;
   std::vector<Value> args;
   for (size_t at = 3; at < tokens.size();) {
-    Value v;
-    if (!Decode(tokens, &at, &v)) return Failure(E_INVALIDARG, L"an argument the server cannot read");
-    args.push_back(std::move(v));
+    args.emplace_back();
+    if (!Decode(tokens, &at, &args.back())) return Failure(E_INVALIDARG, L"an argument the server cannot read");
   }
   if (self.kind == "Application" && tokens[2] == "Version" && !mVersion.empty())
     return "= " + Encode(Value::String(platform::ToUtf8(mVersion)));
@@ -445,10 +403,9 @@ std::string ObjectServer::Serve(const std::string& line) {
     return Failure(DISP_E_MEMBERNOTFOUND, platform::FromUtf8(self.kind + " has no member " + tokens[2]));
   mContext = self.kind == "Slide" ? std::static_pointer_cast<host::Slide>(self.p) : self.slide;
   try {
-    if (self.kind == "DocumentWindow" && tokens[2] == "Selection") {
-      // What is selected sits on the slide the window shows.
+    // What is selected sits on the slide the window shows.
+    if (self.kind == "DocumentWindow" && tokens[2] == "Selection")
       mContext = static_cast<host::DocumentWindow*>(self.p.get())->View()->Slide();
-    }
     Call call{*this, self, args, op == 'P'};
     return "= " + Encode(member->second(call));
   } catch (const platform::ComError& e) {

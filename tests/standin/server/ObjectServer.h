@@ -35,13 +35,10 @@ class ObjectServer {
     // What makes two references to one control one handle; null for others.
     const void* identity = nullptr;
   };
-  Value Register(std::string kind, std::shared_ptr<void> p, const void* identity);
-  const Object* Find(int handle) const;
+  Value Register(std::string kind, std::shared_ptr<void> p, const void* identity = nullptr);
   // The actions the Windows side was shown, by (mouse event, address,
   // sub-address): a link it sets is one of those.
   std::map<std::tuple<int, std::wstring, std::wstring>, std::string> shownActions;
-  void GiveShownAction(const host::Ptr<host::TextRange>& range, int event, const std::wstring& address,
-                       const std::wstring& subAddress);
 
  private:
   std::map<int, Object> mObjects;

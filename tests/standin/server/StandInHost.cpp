@@ -21,30 +21,21 @@
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <vector>
 
 #include "src/host/pptx/PptxApplication.h"
 #include "src/platform/Strings.h"
 #include "tests/standin/server/ObjectServer.h"
 
 int main(int argc, char** argv) {
-  std::wstring reported;
-  int first = 1;
-  if (argc > 2 && std::string(argv[1]) == "--report-version") {
-    reported = platform::FromUtf8(argv[2]);
-    first = 3;
-  }
-  if (first >= argc || std::string(argv[first++]) != "--" || first >= argc) {
-    std::cerr << "usage: standin_host [--report-version V] -- PROGRAM ARGS...\n";
-    return 3;
-  }
+  const bool report = argc > 2 && std::string(argv[1]) == "--report-version";
+  const std::wstring reported = report ? platform::FromUtf8(argv[2]) : L"";
+  int first = report ? 3 : 1;
+  if (first >= argc || std::string(argv[first++]) != "--" || first >= argc)
+    return std::cerr << "usage: standin_host [--report-version V] -- PROGRAM ARGS...\n", 3;
   // The pipes close themselves in the child but for its standard input
   // and output.
   int toChild[2], fromChild[2];
-  if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
-    std::perror("standin_host: pipe");
-    return 3;
-  }
+  if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return std::perror("standin_host: pipe"), 3;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
@@ -52,41 +43,33 @@ int main(int argc, char** argv) {
   pid_t child = 0;
   const int spawned = posix_spawnp(&child, argv[first], &actions, nullptr, argv + first, environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    std::cerr << "standin_host: cannot start " << argv[first] << ": " << std::strerror(spawned) << "\n";
-    return 3;
-  }
+  if (spawned != 0)
+    return std::cerr << "standin_host: cannot start " << argv[first] << ": " << std::strerror(spawned) << "\n", 3;
   close(toChild[0]);
   close(fromChild[1]);
 
-  int status = 3;
-  {
-    standin::ObjectServer server(host::pptx::CreateApplication(), reported);
-    FILE* in = fdopen(fromChild[0], "r");
-    FILE* out = fdopen(toChild[1], "w");
-    char* line = nullptr;
-    size_t size = 0;
-    bool broken = false;
-    for (ssize_t n; in && out && (n = getline(&line, &size, in)) > 0;) {
-      std::string request(line, static_cast<size_t>(n));
-      while (!request.empty() && (request.back() == '\n' || request.back() == '\r')) request.pop_back();
-      if (std::fputs((server.Serve(request) + "\n").c_str(), out) < 0 || std::fflush(out) != 0) {
-        broken = true;
-        break;
-      }
-    }
-    std::free(line);
-    if (in) std::fclose(in);
-    if (out) std::fclose(out);
-    int childStatus = 0;
-    while (waitpid(child, &childStatus, 0) < 0 && errno == EINTR) {
-    }
-    status = WIFEXITED(childStatus) && !broken ? WEXITSTATUS(childStatus) : 3;
-    if (status == 0 && server.LiveHandles() > 0) {
-      // Everything the program held is released at its end; what stays is a leak.
-      std::cerr << "standin_host: " << server.LiveHandles() << " object(s) were never released\n";
-      status = 1;
-    }
+  standin::ObjectServer server(host::pptx::CreateApplication(), reported);
+  FILE* in = fdopen(fromChild[0], "r");
+  FILE* out = fdopen(toChild[1], "w");
+  char* line = nullptr;
+  size_t size = 0;
+  bool broken = false;
+  for (ssize_t n; !broken && in && out && (n = getline(&line, &size, in)) > 0;) {
+    std::string request(line, static_cast<size_t>(n));
+    while (!request.empty() && (request.back() == '\n' || request.back() == '\r')) request.pop_back();
+    broken = std::fputs((server.Serve(request) + "\n").c_str(), out) < 0 || std::fflush(out) != 0;
+  }
+  std::free(line);
+  if (in) std::fclose(in);
+  if (out) std::fclose(out);
+  int childStatus = 0;
+  while (waitpid(child, &childStatus, 0) < 0 && errno == EINTR) {
+  }
+  const int status = WIFEXITED(childStatus) && !broken ? WEXITSTATUS(childStatus) : 3;
+  if (status == 0 && server.LiveHandles() > 0) {
+    // Everything the program held is released at its end; what stays is a leak.
+    std::cerr << "standin_host: " << server.LiveHandles() << " object(s) were never released\n";
+    return 1;
   }
   return status;
 }

@@ -11,12 +11,7 @@ namespace {
 using standin::Value;
 
 TEST(StandInProtocol, ValuesSurviveTheLineAndBrokenTokensAreRefused) {
-  Value array;
-  array.type = Value::Type::Array;
-  array.items = {Value::Int(-7), Value::String(""), Value()};
-  Value nested;
-  nested.type = Value::Type::Array;
-  nested.items = {array, Value::Null()};
+  const Value nested = Value::Array({Value::Array({Value::Int(-7), Value::String(""), Value()}), Value::Null()});
   const std::vector<Value> values = {Value::Int(-2147483648LL), Value::Double(12.75), Value::Double(-0.1),
                                      Value::Bool(true), Value::String("two words\r\nand 100% ⟦日本⟧"),
                                      Value::String(""), Value::Object(42, "Shape"), Value(), Value::Null(), nested};
@@ -56,17 +51,11 @@ TEST(ObjectServer, FailuresCarryTheHostsCodeAndReleasedObjectsAreGone) {
     ASSERT_EQ(answer.rfind("= o", 0), 0u) << member << " -> " << answer;
     shapes = answer.substr(3, answer.find(':') - 3);
   }
-  struct Case {
-    std::string request;
-    const char* code;
-  };
-  for (const Case& c : std::vector<Case>{{"G " + shapes + " Item i9", "! 8002000B "},
-                                         {"G " + shapes + " Item sNone", "! 80070057 "},
-                                         {"G " + shapes + " Frobnicate", "! 80020003 "},
-                                         {"G 999 Count", "! 80004005 "},
-                                         {"G " + shapes + " Item s%4", "! 80070057 "},
-                                         {"Z 1 Count", "! 80070057 "}}) {
-    EXPECT_EQ(server.Serve(c.request).rfind(c.code, 0), 0u) << c.request << " -> " << server.Serve(c.request);
+  for (const auto& [request, code] : std::vector<std::pair<std::string, const char*>>{
+           {"G " + shapes + " Item i9", "! 8002000B "}, {"G " + shapes + " Item sNone", "! 80070057 "},
+           {"G " + shapes + " Frobnicate", "! 80020003 "}, {"G 999 Count", "! 80004005 "},
+           {"G " + shapes + " Item s%4", "! 80070057 "}, {"Z 1 Count", "! 80070057 "}}) {
+    EXPECT_EQ(server.Serve(request).rfind(code, 0), 0u) << request << " -> " << server.Serve(request);
   }
   // A version given to the server is what Application.Version answers.
   EXPECT_EQ(standin::ObjectServer(host::pptx::CreateApplication(), L"9.0").Serve("G 1 Version"), "= s9.0");
