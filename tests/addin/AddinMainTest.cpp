@@ -178,15 +178,14 @@ TEST_F(AddinTest, ModeListsForNoneOneAndManyPairs) {
     ASSERT_EQ(ModeItems()->Count(), c.topItems);
     EXPECT_EQ(Control(L".MENU.TRAN-MODE")->Controls()->Count(), c.topItems);
     EXPECT_EQ(Menu().SelectedMode(), c.selected);
-    EXPECT_FALSE(Control(L".BUTTON.TRAN-MODE.Test:unchecked"));
-    EXPECT_FALSE(Control(L".BUTTON.TRAN-MODE.Test:neither"));
+    for (const wchar_t* key : {L".BUTTON.TRAN-MODE.Test:unchecked", L".BUTTON.TRAN-MODE.Test:neither"})
+      EXPECT_FALSE(Control(key)) << key;
     // Without a mode nothing can be translated.
     EXPECT_EQ(Control(L".BUTTON.TRAN-ALL")->Enabled(), c.pairs > 0);
     if (c.pairs == 20) {
-      EXPECT_EQ(ModeItems()->Item(1)->Type(), host::msoControlPopup);
-      EXPECT_EQ(ModeItems()->Item(1)->Controls()->Count(), 12);
-      EXPECT_EQ(ModeItems()->Item(2)->Controls()->Count(), 8);
-      EXPECT_EQ(ModeItems()->Item(2)->Caption(), L"ja");
+      EXPECT_EQ(std::tuple(ModeItems()->Item(1)->Type(), ModeItems()->Item(1)->Controls()->Count(),
+                           ModeItems()->Item(2)->Controls()->Count(), ModeItems()->Item(2)->Caption()),
+                std::tuple(host::msoControlPopup, 12, 8, L"ja"));
       EXPECT_EQ(Control(L".BUTTON.TRAN-MODE.Test:p0")->State(), host::msoButtonDown);
     }
     addin::OnDisconnection();
@@ -197,10 +196,9 @@ TEST_F(AddinTest, EngineBitsDecideWhichCommandsShowAndWork) {
   // A lookup-only mode chosen: translation off, lookup on; the engine-settings
   // bit counts in either of its two forms.
   Connect({Pair(L"look", L"en", 0x8 | 0x20000 | 0x40000), Pair(L"tr", L"en", 0x1)});
-  EXPECT_TRUE(Control(L".BUTTON.LOOKUP-DICT")->Visible());
-  EXPECT_TRUE(Control(L".BUTTON.REGIST-DICT")->Visible());
-  EXPECT_TRUE(Control(L".MENU.ENGINE-OPTION")->Enabled());
-  EXPECT_TRUE(Control(L".MENU.REGIST-DICT")->Enabled());
+  EXPECT_EQ(std::tuple(Control(L".BUTTON.LOOKUP-DICT")->Visible(), Control(L".BUTTON.REGIST-DICT")->Visible(),
+                       Control(L".MENU.ENGINE-OPTION")->Enabled(), Control(L".MENU.REGIST-DICT")->Enabled()),
+            std::tuple(true, true, true, true));
   for (const wchar_t* key : {L".MENU.TRAN-SHEET", L".BUTTON.TRAN-ALL", L".BUTTON.TRAN-COPY", L".MENU.TRAN-PASTE"})
     EXPECT_FALSE(Control(key)->Enabled()) << key;
   Control(L".MENU.TRAN-MODE.Test:tr")->Execute();
@@ -223,8 +221,7 @@ TEST_F(AddinTest, StoredSettingsAreAppliedAndBadOnesDoNotStopTheConnection) {
     EXPECT_TRUE(Control(key)->Visible()) << key;
   EXPECT_TRUE(Control(L".MENU.TRAN-MODE")->BeginGroup());
   auto bar = app->CommandBars()->Item(Menu().ToolbarName());
-  EXPECT_FALSE(bar->Visible());
-  EXPECT_EQ(bar->Left(), 16);
+  EXPECT_EQ(std::tuple(bar->Visible(), bar->Left()), std::tuple(false, 16));
   EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), support::LoadText(8013));
   EXPECT_EQ(Menu().SelectedMode(), L"Test:a");  // the stale mode falls back to the first
   EXPECT_TRUE(shown.empty());
@@ -260,8 +257,7 @@ TEST_F(AddinTest, ConnectionFailuresShowOneMessageAndAnswerOk) {
                         Case{app, std::make_shared<int>(0), nullptr}, Case{app, std::make_shared<int>(0), &empty}}) {
     shown.clear();
     EXPECT_EQ(addin::OnConnection(c.app, c.inst, c.custom), S_OK);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0], support::LoadText(1001));
+    EXPECT_EQ(shown, std::vector<std::wstring>{support::LoadText(1001)});
     EXPECT_EQ(addin::OnDisconnection(), S_OK);
   }
 }
@@ -678,9 +674,8 @@ TEST_F(Facade, ADeadHostIsReplacedByTheRunningOne) {
   revived.SetApplication(std::make_shared<RefusingApp>(Refuse::kNothing, L""));  // a dead host
   options::TranslationOptionUDT record;
   EXPECT_TRUE(revived.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"", record));
-  EXPECT_TRUE(revived.Reconnected());
-  EXPECT_EQ(revived.GetApplication(), running);
-  EXPECT_EQ(revived.AbbreviationLanguage(), L"en");
+  EXPECT_EQ(std::tuple(revived.Reconnected(), revived.GetApplication(), revived.AbbreviationLanguage()),
+            std::tuple(true, running, L"en"));
 }
 
 TEST_F(Facade, TranslationCommandsCarryTheGlossaryAndDoNotRunWithoutIt) {

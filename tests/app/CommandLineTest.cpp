@@ -72,14 +72,10 @@ TEST(CommandLine, TheTestEngineScriptIsReadBeforeAnyCommand) {
   const std::string missing = ::testing::TempDir() + "no-such-engine-script.txt";
   const std::string empty = ::testing::TempDir() + "empty-engine-script.txt";
   std::ofstream(empty).close();
-  struct Case {
-    const std::string& script;
-    std::vector<std::string> args;
-    int status;
-    std::string says;
-  } cases[] = {{missing, {"version"}, 1, "pelorant version: cannot read fake engine script " + missing},
-               {missing, {"--help"}, 0, ""},
-               {empty, {"version"}, 0, ""}};
+  struct Case { const std::string& script; std::vector<std::string> args; int status; std::string says; };
+  const Case cases[] = {{missing, {"version"}, 1, "pelorant version: cannot read fake engine script " + missing},
+                        {missing, {"--help"}, 0, ""},
+                        {empty, {"version"}, 0, ""}};
   for (const Case& c : cases) {
     ::setenv("PELORANT_FAKE_ENGINE", c.script.c_str(), 1);
     Outcome r = Call(c.args);
@@ -273,11 +269,7 @@ TEST(ShowCommand, TheTreeCutsTextsLongerThanSixty) {
 }
 
 TEST(TextColumns, WideCharactersTakeTwoAndAcceleratorsNone) {
-  struct Case {
-    const wchar_t* text;
-    bool accelerators;
-    std::size_t columns;
-  } const cases[] = {
+  struct Case { const wchar_t* text; bool accelerators; std::size_t columns; } const cases[] = {
       {L"", false, 0},
       {L"Apertium", false, 8},
       {L"\x65E5\x672C\x8A9E", false, 6},            // CJK ideographs

@@ -43,8 +43,8 @@ class ClipboardExTest : public ::testing::Test {
 
 TEST_F(ClipboardExTest, TextFormsAndBoundedReads) {
   ASSERT_TRUE(clipboard.SetText(L"Grüße", 0, 0x0407));
-  EXPECT_EQ(clipboard.GetText(0, false), L"Grüße");
-  EXPECT_EQ(clipboard.GetText(platform::kCfUnicodeText, false), L"Grüße");
+  EXPECT_EQ(std::tuple(clipboard.GetText(0, false), clipboard.GetText(platform::kCfUnicodeText, false)),
+            std::tuple(L"Grüße", L"Grüße"));
   ASSERT_TRUE(clipboard.SetText(L"{\\rtf1 x}", ClipboardEx::kRtfStandIn, 0));
   EXPECT_EQ(clipboard.GetText(clipboard.RtfFormat(), false), L"{\\rtf1 x}");
   EXPECT_EQ(clipboard.GetText(0, false), L"");
@@ -61,8 +61,8 @@ TEST_F(ClipboardExTest, TextFormsAndBoundedReads) {
 }
 
 TEST_F(ClipboardExTest, RestoreOnlyWhatChangedAndOnlyAfterASave) {
-  const std::vector<platform::ClipboardEntry> user{
-      {platform::kCfUnicodeText, platform::ToUtf16Le(L"mine") + std::string(2, '\0')}, {platform::kCfBitmap, "picture"}};
+  const std::string mine = platform::ToUtf16Le(L"mine") + std::string(2, '\0');
+  const std::vector<platform::ClipboardEntry> user{{platform::kCfUnicodeText, mine}, {platform::kCfBitmap, "picture"}};
   ASSERT_TRUE(platform::WriteClipboard(user));
   // Nothing changed meanwhile: the picture, which a save cannot keep, stays.
   ASSERT_TRUE(clipboard.SaveClipboard());

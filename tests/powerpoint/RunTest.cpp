@@ -86,10 +86,9 @@ TEST_F(RunTest, SelectionRunsChangeOnlyWhatIsSelected) {
   original->Slides()->Range(std::vector<int>{3, 1})->Select();
   ASSERT_TRUE(RunSelection());
   auto tran = Outcome().translation;
-  EXPECT_EQ(Text(tran, 1, 2), L"[Beta]");
-  EXPECT_EQ(Text(tran, 2, 1), L"Gamma");
-  EXPECT_EQ(Text(tran, 3, 1), L"[Delta]");
-  EXPECT_EQ(NotesBody(tran, 3)->TextFrame()->TextRange()->Text(), L"[Notes]");
+  EXPECT_EQ(std::tuple(Text(tran, 1, 2), Text(tran, 2, 1), Text(tran, 3, 1),
+                       NotesBody(tran, 3)->TextFrame()->TextRange()->Text()),
+            std::tuple(L"[Beta]", L"Gamma", L"[Delta]", L"[Notes]"));
   // The translation window shows the translated slides selected again.
   EXPECT_EQ(tran->Windows()->Item(1)->ViewType(), host::ppViewSlideSorter);
   EXPECT_EQ(tran->Windows()->Item(1)->Selection()->SlideRange()->Count(), 2);
@@ -102,12 +101,8 @@ TEST_F(RunTest, SelectedShapesAndCharactersAreFoundAlsoWhenTwoShareAName) {
   twins.slides = {decktest::Sp(2, "Same", 0, 0, 100 * P, 40 * P, "Alpha", true) +
                   decktest::Sp(3, "Same", 0, 50 * P, 100 * P, 40 * P, "Beta", true)};
   auto shape = [&](int i) { return original->Slides()->Item(1)->Shapes()->Item(i); };
-  const struct {
-    const char* what;
-    std::function<void()> select;
-    const wchar_t* first;
-    const wchar_t* second;
-  } cases[] = {
+  struct Case { const char* what; std::function<void()> select; const wchar_t* first; const wchar_t* second; };
+  const Case cases[] = {
       {"the second twin", [&] { shape(2)->Select(true); }, L"Alpha", L"[Beta]"},
       {"both twins", [&] { original->Slides()->Item(1)->Shapes()->Range(std::vector<int>{1, 2})->Select(); },
        L"[Alpha]", L"[Beta]"},
@@ -159,9 +154,8 @@ TEST_F(RunTest, ACancelLeavesTheRestUntouchedAndIsNoError) {
       return L"[" + s + L"]";
     });
     ASSERT_TRUE(RunAll());
-    EXPECT_TRUE(Outcome().cancelled);
-    EXPECT_TRUE(ErrorIds().empty());
-    EXPECT_TRUE(boxes.requests.empty());
+    // Cancelled, errors listed, messages shown.
+    EXPECT_EQ(std::tuple(Outcome().cancelled, ErrorIds().size(), boxes.requests.size()), std::tuple(true, 0u, 0u));
     auto tran = Outcome().translation;
     EXPECT_EQ(Text(tran, 1, 1), L"[Alpha]");
     EXPECT_EQ(Text(tran, 2, 1), c.slidesDone ? L"[Gamma]" : L"Gamma");
@@ -191,11 +185,11 @@ TEST_F(RunTest, AnEngineThatFailsOrIsCancelledWhileItOpens) {
     impl->Script(fake_engine::Operation::GetEngine, cancel ? cancelled : fake_engine::Behaviour{.callResult = E_FAIL});
     app.reset();
     Open(ThreeSlides());
-    EXPECT_EQ(RunAll(), cancel);
-    EXPECT_EQ(Outcome().cancelled, cancel);
-    EXPECT_EQ(ErrorIds().empty() ? 0 : ErrorIds().back(), cancel ? 0 : 1251);
-    EXPECT_EQ(app->Presentations()->Count(), cancel ? 1 : 2);
-    EXPECT_EQ(Outcome().translationCopyPath.empty(), cancel);
+    const bool succeeded = RunAll();
+    // Succeeded, cancelled, the last error listed, presentations open, a copy handed on.
+    EXPECT_EQ(std::tuple(succeeded, Outcome().cancelled, ErrorIds().empty() ? 0 : ErrorIds().back(),
+                         app->Presentations()->Count(), Outcome().translationCopyPath.empty()),
+              std::tuple(cancel, cancel, cancel ? 0 : 1251, cancel ? 1 : 2, cancel));
     if (cancel) process.DeleteTemporaryCopies();
     EXPECT_EQ(CopyFiles().size(), cancel ? 0u : 1u);
   }
@@ -233,10 +227,9 @@ TEST_F(RunTest, AHostFailureInsideTheWalkIsReportedWithTheWalksMessage) {
   EXPECT_FALSE(RunAll());
   EXPECT_EQ(ErrorIds(), std::vector<int>{1505});
   // The error says where the walk stopped.
-  EXPECT_EQ(Outcome().errors[0].where.slide, 1);
-  EXPECT_EQ(Outcome().errors[0].where.shape, L"A1");
-  EXPECT_EQ(boxes.requests.size(), 1u);
-  EXPECT_EQ(app->Presentations()->Count(), 1);
+  EXPECT_EQ(std::tuple(Outcome().errors[0].where.slide, Outcome().errors[0].where.shape), std::tuple(1, L"A1"));
+  // One message shown, and only the original open.
+  EXPECT_EQ(std::tuple(boxes.requests.size(), app->Presentations()->Count()), std::tuple(1u, 1));
   // Neither copy is open any more, so neither file is kept.
   process.DeleteTemporaryCopies();
   EXPECT_TRUE(CopyFiles().empty());
@@ -270,9 +263,9 @@ TEST_F(RunTest, TheProgressDialogFollowsTheRunFromPreparationToTheLastNotesPage)
   std::lock_guard<std::mutex> g(seen->lock);
   EXPECT_GE(seen->hides, 1);
   EXPECT_EQ(seen->percent, 100);
-  for (int id : {5052, 5056, 5057}) {
-    EXPECT_NE(std::find(seen->statuses.begin(), seen->statuses.end(), support::LoadText(id)), seen->statuses.end()) << id;
-  }
+  const auto& statuses = seen->statuses;
+  for (int id : {5052, 5056, 5057})
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), support::LoadText(id)), statuses.end()) << id;
   EXPECT_TRUE(caller.progress.empty());
 }
 
@@ -452,9 +445,8 @@ TEST_F(RunTest, TheFollowSwitchGoesOnWhereShapesCannotBeSelected) {
     Open(ThreeSlides());
     original->Slides()->Item(1)->Shapes()->Item(2)->SetVisible(false);
     ASSERT_TRUE(RunAll());
-    EXPECT_TRUE(ErrorIds().empty());
-    EXPECT_EQ(Text(Outcome().translation, 1, 2), L"[Beta]");
-    EXPECT_EQ(Text(Outcome().translation, 3, 1), L"[Delta]");
+    EXPECT_EQ(std::tuple(ErrorIds().size(), Text(Outcome().translation, 1, 2), Text(Outcome().translation, 3, 1)),
+              std::tuple(0u, L"[Beta]", L"[Delta]"));
   }
 }
 
@@ -503,8 +495,7 @@ TEST_F(RunTest, TheWalkAnnouncesEveryTextInTheOrderItAsksForIt) {
     for (const auto& call : impl->Translations()) asked.push_back(call.text);
     EXPECT_GT(asked.size(), 5u);
     EXPECT_EQ(announced, asked);
-    EXPECT_EQ(impl->AnsweredAhead(), static_cast<int>(asked.size()));
-    EXPECT_EQ(impl->DroppedAhead(), 0);
+    EXPECT_EQ(std::tuple(impl->AnsweredAhead(), impl->DroppedAhead()), std::tuple(static_cast<int>(asked.size()), 0));
   }
 }
 

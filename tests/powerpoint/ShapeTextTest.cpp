@@ -164,10 +164,7 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
 class ShapeText : public PowerPointTest {};
 
 TEST_F(ShapeText, TargetLanguageAndFontsByCharacterSet) {
-  struct Case {
-    int charset;
-    std::wstring sjis, expected;  // expected empty: the font stays
-  };
+  struct Case { int charset; std::wstring sjis, expected; };  // expected empty: the font stays
   for (const Case& c : {Case{128, L"IPAGothic", L"IPAGothic"}, Case{128, L"", L""},
                         Case{204, L"IPAGothic", L"DejaVu Serif"}, Case{161, L"IPAGothic", L""}}) {
     SCOPED_TRACE(c.charset);
@@ -195,9 +192,10 @@ TEST_F(ShapeText, KeepStyleFollowsTheEnginesCorrespondence) {
   o.KeepStyle = 1;
   ASSERT_TRUE(Translate("Box"));
   EXPECT_EQ(TargetText("Box")->Text(), L"El perro grande.");
-  EXPECT_EQ(TargetChars("Box", L"grande")->Font()->Bold(), host::msoTrue);
-  EXPECT_EQ(TargetChars("Box", L"grande")->Font()->BaselineOffset(), -1.0f);  // the lowest there is
-  EXPECT_EQ(TargetChars("Box", L"El perro ")->Font()->Bold(), host::msoFalse);
+  // Bold and as low as there is on "grande", not bold before it.
+  auto grande = TargetChars("Box", L"grande")->Font();
+  EXPECT_EQ(std::tuple(grande->Bold(), grande->BaselineOffset(), TargetChars("Box", L"El perro ")->Font()->Bold()),
+            std::tuple(host::msoTrue, -1.0f, host::msoFalse));
 }
 
 TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
@@ -205,8 +203,7 @@ TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
   impl->Script(fake_engine::Operation::Translate, {.status = 3, .errorCode = 30006, .times = 1});
   ASSERT_TRUE(Translate("Box"));
   EXPECT_EQ(TargetText("Box")->Text(), L"Keep this. CHANGE THAT.");
-  EXPECT_EQ(stats.segmentsTranslated, 1);
-  EXPECT_EQ(stats.segmentsLeft[L"engine failed"], 1);
+  EXPECT_EQ(std::tuple(stats.segmentsTranslated, stats.segmentsLeft[L"engine failed"]), std::tuple(1, 1));
 
   // A cancel during the second of three sentences leaves it and the third.
   OpenCopies({Box(2, "Box", Para({{"One. Two. Three.", ""}}))});
@@ -228,10 +225,8 @@ TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
 // text drops the source's scale, a longer one takes a smaller scale before
 // any run is made smaller, so the renderer never shrinks twice.
 TEST_F(ShapeText, ShrinkOnOverflowBodiesKeepTheScaleTheirTranslationNeeds) {
-  struct Case {
-    int copies;  // of the source text; 0: a short word
-    bool scaled, runsShrunk;
-  };
+  // copies: of the source text; 0: a short word.
+  struct Case { int copies; bool scaled, runsShrunk; };
   for (const Case& c : {Case{0, false, false}, Case{2, true, false}, Case{12, true, true}}) {
     SCOPED_TRACE(c.copies);
     OpenCopies({Box(2, "Auto", Para({{"Several words in one small box that need a few lines.", "sz=\"2400\""}}), 200 * P,
