@@ -197,12 +197,8 @@ class ResourceModuleTest : public ::testing::Test {
 // Chinese for Singapore; without any, the own Japanese strings. The module
 // loads on first use, and loading again switches cleanly.
 TEST_F(ResourceModuleTest, ModuleOfTheLanguageOrItsFallback) {
-  struct Case {
-    std::vector<LANGID> installed;
-    LANGID system, chosen;
-    int charset;
-    const wchar_t* font;  // nullptr: not checked
-  };
+  // font nullptr: not checked.
+  struct Case { std::vector<LANGID> installed; LANGID system, chosen; int charset; const wchar_t* font; };
   const Case cases[] = {{{}, 1041, 1041, 128, kJapaneseFont.c_str()}, {{}, 1036, 1041, 128, nullptr},
                         {{1033}, 1033, 1033, 0, L"Segoe UI"},       {{2052}, 4100, 2052, 134, nullptr},
                         {{1034}, 3082, 1034, 0, nullptr},          {{1033}, 2057, 1033, 0, nullptr},
@@ -242,13 +238,15 @@ TEST_F(ResourceModuleTest, ShowMessageCaptionRules) {
   EXPECT_EQ(module.ShowMessage(L"text", MB_YESNO, L"Own caption"), IDOK);
   EXPECT_EQ(module.ShowMessage(1301, MB_OK, L""), IDOK);
   ASSERT_EQ(boxes.requests.size(), 3u);
-  EXPECT_EQ(boxes.requests[0].caption, kJapaneseTitle);
-  EXPECT_EQ(boxes.requests[0].style, MB_OK | MB_ICONERROR | kTopmost);
-  EXPECT_EQ(boxes.requests[0].langId, 1041);
-  EXPECT_EQ(boxes.requests[1].caption, L"Own caption");
-  EXPECT_EQ(boxes.requests[1].style, MB_YESNO | kTopmost);
-  EXPECT_EQ(boxes.requests[2].text, module.LoadText(1301));
-  EXPECT_FALSE(boxes.requests[2].text.empty());
+  // Caption, style, language and text of each box.
+  auto box = [&](int i) {
+    const platform::MessageBoxRequest& r = boxes.requests[i];
+    return std::tuple(r.caption, r.style, r.langId, r.text);
+  };
+  EXPECT_EQ(box(0), std::tuple(kJapaneseTitle, MB_OK | MB_ICONERROR | kTopmost, 1041, L"text"));
+  EXPECT_EQ(box(1), std::tuple(L"Own caption", MB_YESNO | kTopmost, 1041, L"text"));
+  EXPECT_EQ(box(2), std::tuple(kJapaneseTitle, MB_OK | kTopmost, 1041, module.LoadText(1301)));
+  EXPECT_FALSE(module.LoadText(1301).empty());
 }
 
 // Hand-written modules: an empty font text takes the charset's default; a
