@@ -300,9 +300,7 @@ TEST_F(AddinTest, ClickFrame) {
   shown.clear();  // the empty engine list's own message
   // No mode: message 1305, nothing runs, the flag stays up.
   addin::CurrentAddinMain()->TranSheetClick();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0], support::LoadText(1305));
-  EXPECT_EQ(Menu().Ready(), 1);
+  EXPECT_EQ(std::tuple(shown, Menu().Ready()), std::tuple(std::vector<std::wstring>{support::LoadText(1305)}, 1));
   addin::OnDisconnection();
 
   Connect({Pair(L"a", L"en", 0x1 | 0x8)});
@@ -314,16 +312,13 @@ TEST_F(AddinTest, ClickFrame) {
     const int before = beeps;
     const size_t messages = shown.size();
     Control(L".BUTTON.TRAN-ALL")->Execute();
-    EXPECT_EQ(beeps, before + 1);
-    EXPECT_EQ(shown.size(), messages);
+    EXPECT_EQ(std::tuple(beeps, shown.size()), std::tuple(before + 1, messages));
     // Of no kind the facade knows: it reaches the click's own frame.
     throw 0;
   });
   Control(L".MENU.LOOKUP-DICT")->Execute();
-  EXPECT_EQ(lookups, 1);
-  // The failure is reported once and the next click works again.
-  EXPECT_EQ(shown.size(), 1u);
-  EXPECT_EQ(Menu().Ready(), 1);
+  // Run once, the failure reported once, and the next click works again.
+  EXPECT_EQ(std::tuple(lookups, shown.size(), Menu().Ready()), std::tuple(1, 1u, 1));
   Control(L".MENU.LOOKUP-DICT")->Execute();
   EXPECT_EQ(lookups, 2);
 }
@@ -346,8 +341,7 @@ TEST_F(AddinTest, RecreatedControlsAreFoundAgainByTag) {
   // Any change finds the controls again and moves the sinks to them.
   Control(L".MENU.TOOLBAR")->Execute();
   modeB->Execute();
-  EXPECT_EQ(Menu().SelectedMode(), L"Test:b");
-  EXPECT_FALSE(all->Enabled());
+  EXPECT_EQ(std::tuple(Menu().SelectedMode(), all->Enabled()), std::tuple(L"Test:b", false));
   int lookups = 0;
   OnLookup([&] { ++lookups; });
   lookup->Execute();
@@ -378,9 +372,9 @@ TEST_F(AddinTest, ConnectionChangesDuringACommandTakeEffectWhenItReturns) {
     });
     Control(L".MENU.LOOKUP-DICT")->Execute();
     dialogs::ViewFactories().lookup = {};
-    EXPECT_TRUE(keptDuring);
-    EXPECT_EQ(addin::CurrentAddinMain() != nullptr, c.connectedAfter);
-    EXPECT_EQ(CountTagged(kTag), c.connectedAfter ? 1 : 0);
+    // Kept during the command, connected after it, with one menu.
+    EXPECT_EQ(std::tuple(keptDuring, addin::CurrentAddinMain() != nullptr, CountTagged(kTag)),
+              std::tuple(true, c.connectedAfter, c.connectedAfter ? 1 : 0));
     if (c.connectedAfter) {
       EXPECT_EQ(Menu().Ready(), 1);
       EXPECT_EQ(app->CommandBars()->FindControls(0, 0, kTag + L".BUTTON.TRAN-ALL").size(), 1u);
@@ -564,9 +558,9 @@ TEST_F(AddinTest, EveryButtonGetsItsOwnFaceTheWayItsHostVersionTakesIt) {
       const host::ButtonPicture mask = items->Item(i)->Mask();
       const auto black = std::count(mask.pixels.begin(), mask.pixels.end(), 0xFF000000u);
       const auto white = std::count(mask.pixels.begin(), mask.pixels.end(), 0xFFFFFFFFu);
-      EXPECT_EQ(mask.Empty(), version[0] == L'9') << i;
-      EXPECT_EQ(black + white, mask.Empty() ? 0 : 256) << i;
-      EXPECT_EQ(black > 0, !mask.Empty()) << i;
+      // No mask below version 10; else every pixel black or white, some black.
+      EXPECT_EQ(std::tuple(mask.Empty(), black + white, black > 0),
+                std::tuple(version[0] == L'9', mask.Empty() ? 0 : 256, !mask.Empty())) << i;
     }
     EXPECT_EQ(faces.size(), 12u);  // no two commands look alike
     EXPECT_EQ(addin::OnDisconnection(), S_OK);
@@ -580,10 +574,9 @@ TEST_F(AddinTest, AFaceThatNeverTakesLeavesTheButtonBareAndTheMenuWhole) {
   app = std::make_shared<RefusingApp>(Refuse::kNothing, L"9.0");
   Connect({Pair(L"a", L"en", 0x1)});
   EXPECT_TRUE(shown.empty()) << platform::ToUtf8(shown.empty() ? std::wstring() : shown.front());
-  auto items = Control(L"")->Controls();
-  ASSERT_EQ(items->Count(), 14);
-  EXPECT_TRUE(Control(L".MENU.TRAN-SHEET")->Picture().Empty());
-  EXPECT_TRUE(Control(L".BUTTON.HELP")->Picture().Empty());
+  ASSERT_EQ(Control(L"")->Controls()->Count(), 14);
+  EXPECT_EQ(std::tuple(Control(L".MENU.TRAN-SHEET")->Picture().Empty(), Control(L".BUTTON.HELP")->Picture().Empty()),
+            std::tuple(true, true));
 }
 
 using addin::AddinApplication;
