@@ -142,8 +142,7 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
     });
     ClipboardEx().SetText(L"x\r\ny", 0, 0);
     ASSERT_TRUE(AppCustom::TranslatePaste(caller, 0, record));
-    EXPECT_EQ(c.pasted(), c.expected);
-    EXPECT_EQ(slideShapes()->Count(), c.shapes);
+    EXPECT_EQ(std::tuple(c.pasted(), slideShapes()->Count()), std::tuple(c.expected, c.shapes));
   }
   auto box = original->Slides()->Item(1)->Shapes()->Item(3);
   EXPECT_FLOAT_EQ(box->Left(), 1.0f);

@@ -46,9 +46,9 @@ TEST_F(RunTest, RunsThatCannotStartStopBeforeAnyCopy) {
     app = host::pptx::CreateApplication();
     c.prepare();
     EXPECT_FALSE(c.selection ? RunSelection() : RunAll());
-    EXPECT_EQ(ErrorIds(), std::vector<int>{c.error});
-    EXPECT_TRUE(CopyFiles().empty());
-    EXPECT_EQ(app->Presentations()->Count(), 1);
+    // The error listed, no copy left, only the deck open.
+    EXPECT_EQ(std::tuple(ErrorIds(), CopyFiles().size(), app->Presentations()->Count()),
+              std::tuple(std::vector<int>{c.error}, 0u, 1));
   }
 }
 
@@ -58,9 +58,8 @@ TEST_F(RunTest, CurrentSlideWithTheThumbnailPaneAndNothingSelectedIsTheSlideShow
   Window()->Panes()->Item(1)->Activate();
   ASSERT_TRUE(process.TranslateCurrentSlide(caller, 0, record));
   auto tran = Outcome().translation;
-  EXPECT_EQ(Text(tran, 2, 1), L"[Gamma]");
-  EXPECT_EQ(Text(tran, 1, 1), L"Alpha");
-  EXPECT_EQ(Text(tran, 3, 1), L"Delta");
+  EXPECT_EQ(std::tuple(Text(tran, 1, 1), Text(tran, 2, 1), Text(tran, 3, 1)),
+            std::tuple(L"Alpha", L"[Gamma]", L"Delta"));
 }
 
 TEST_F(RunTest, SelectionRunsChangeOnlyWhatIsSelected) {
@@ -157,9 +156,8 @@ TEST_F(RunTest, ACancelLeavesTheRestUntouchedAndIsNoError) {
     // Cancelled, errors listed, messages shown.
     EXPECT_EQ(std::tuple(Outcome().cancelled, ErrorIds().size(), boxes.requests.size()), std::tuple(true, 0u, 0u));
     auto tran = Outcome().translation;
-    EXPECT_EQ(Text(tran, 1, 1), L"[Alpha]");
-    EXPECT_EQ(Text(tran, 2, 1), c.slidesDone ? L"[Gamma]" : L"Gamma");
-    EXPECT_EQ(Text(tran, 3, 1), c.slidesDone ? L"[Delta]" : L"Delta");
+    EXPECT_EQ(std::tuple(Text(tran, 1, 1), Text(tran, 2, 1), Text(tran, 3, 1)),
+              std::tuple(L"[Alpha]", c.slidesDone ? L"[Gamma]" : L"Gamma", c.slidesDone ? L"[Delta]" : L"Delta"));
     if (!c.slidesDone) {
       EXPECT_EQ(NotesBody(tran, 1)->TextFrame()->TextRange()->Text(), L"First notes");
     }

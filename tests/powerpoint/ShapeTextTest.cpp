@@ -302,9 +302,7 @@ TEST_F(SlideContent, MergedTableAreaIsTranslatedOnceAtItsTopLeftCell) {
   ASSERT_TRUE(powerpoint::TranslateShape_Table(ctx, Source("Grid"), Target("Grid")));
   auto table = Target("Grid")->Table();
   auto text = [&](int r, int c) { return table->Cell(r, c)->Shape()->TextFrame2()->TextRange()->Text(); };
-  EXPECT_EQ(text(2, 2), L"[A]");
-  EXPECT_EQ(text(1, 3), L"[B]");
-  EXPECT_EQ(text(3, 2), L"[E]");
+  EXPECT_EQ(std::tuple(text(2, 2), text(1, 3), text(3, 2)), std::tuple(L"[A]", L"[B]", L"[E]"));
   // Column by column, the merged area once.
   EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"A", L"D", L"E", L"B", L"C", L"F"}));
 }
@@ -338,9 +336,8 @@ TEST_F(SlideContent, CommentsKeepTheirSourceWhenTheTranslationComesBackEmpty) {
   ASSERT_TRUE(TranslateComments());
   EXPECT_EQ(Target(), (std::vector<std::wstring>{L"Ana Lima@10,20: <First note.>", L"Bo Berg@30,40: Second note.",
                                                  L"Ana Lima@50,60: Third note."}));
-  EXPECT_EQ(Target(1).size(), 2u);
-  EXPECT_EQ(stats.comments, 3);
-  EXPECT_EQ(stats.segmentsLeft[L"cancelled"], 2);
+  // Replies kept, comments counted, segments left by the cancel.
+  EXPECT_EQ(std::tuple(Target(1).size(), stats.comments, stats.segmentsLeft[L"cancelled"]), std::tuple(2u, 3, 2));
 }
 
 // The target's comments as a host that refuses every add after the first few.
@@ -384,8 +381,7 @@ TEST_F(SlideContent, WordArtTextsInEveryLayout) {
     std::pair<std::wstring, std::wstring> text;
     int skip = -1;
     ASSERT_TRUE(powerpoint::TranslateShape_WordArt(ctx, Source("Art"), Target("Art"), text, skip));
-    EXPECT_EQ(Target("Art")->TextEffect()->Text(), c.expected);
-    EXPECT_EQ(skip, 0);
+    EXPECT_EQ(std::tuple(Target("Art")->TextEffect()->Text(), skip), std::tuple(c.expected, 0));
   }
 }
 
