@@ -1,31 +1,28 @@
 // The add-in connected to the document host: menu and toolbar as built for
 // different engine lists and settings, connection and disconnection, the
-// click frame, and copy/paste through the clipboard stand-in.
+// click frame, and copy/paste through the clipboard stand-in; and the facade
+// behind the commands: option records, the engine list, its watchdog.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <set>
 
 #include "resources/MessageIds.h"
 #include "src/addin/AddinMain.h"
 #include "src/dialogs/CDialogProgress.h"
 #include "src/dialogs/DialogViews.h"
-#include "src/engine/AppCommon.h"
-#include "engines/fake/FakeEngine.h"
-#include "tests/host/DeckBuilder.h"
-#include "src/host/pptx/PptxApplication.h"
 #include "src/options/RegistrySettings.h"
 #include "src/platform/ComError.h"
-#include "src/platform/Strings.h"
+#include "src/powerpoint/ClipboardEx.h"
+#include "src/support/ResourceModule.h"
+#include "tests/common/Bytes.h"
 #include "tests/dialogs/ScriptedViews.h"
 #include "tests/platform/TestSupport.h"
-#include "src/platform/MessagePump.h"
-#include "src/powerpoint/AppCustom.h"
-#include "src/powerpoint/ClipboardEx.h"
-#include "src/support/ErrorList.h"
-#include "src/support/ResourceModule.h"
+#include "tests/powerpoint/PowerPointFixture.h"
 
 namespace {
 
@@ -106,20 +103,6 @@ class AddinTest : public ::testing::Test {
     s.OpenRead(platform::Hive::CurrentUser, L"");
     return s.QueryValue(name, L"<none>");
   }
-  // The fake engine side's one pair, the mode the add-in picks from it.
-  static fake_engine::FakeImplementation& AddEngine(fake_engine::FakeEngineSide& side) {
-    return side.AddImplementation(L"Test").AddPair(
-        {L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"});
-  }
-  // A one-slide deck opened in a window showing that slide.
-  Ptr<host::Presentation> OpenDeck(const std::string& slide) {
-    decktest::Deck d;
-    d.slides.push_back(slide);
-    decktest::Write(d, dir.path() / "deck.pptx");
-    auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
-    deck->Windows()->Item(1)->View()->GotoSlide(1);
-    return deck;
-  }
   int CountTagged(const std::wstring& tag) {
     int n = 0;
     auto controls = app->CommandBars()->Item(std::wstring(L"Menu Bar"))->Controls();
@@ -163,15 +146,13 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
       SCOPED_TRACE(testing::Message() << menu << platform::ToUtf8(r.key));
       ASSERT_LE(++n, controls->Count());
       auto c = controls->Item(n);
-      EXPECT_EQ(c->Tag(), kTag + (menu ? L".MENU." : L".BUTTON.") + r.key);
-      EXPECT_EQ(c->Visible(), menu ? r.menu : r.bar == 1);
-      EXPECT_EQ(c->BeginGroup(), r.group);
-      EXPECT_EQ(c->Enabled(), r.enabled);
+      const std::wstring tag = kTag + (menu ? L".MENU." : L".BUTTON.") + r.key;
+      EXPECT_EQ(std::tuple(c->Tag(), c->Visible(), c->BeginGroup(), c->Enabled()),
+                std::tuple(tag, menu ? r.menu : r.bar == 1, r.group, r.enabled));
       if (c->Type() != host::msoControlButton) continue;
       if (menu) {
         EXPECT_EQ(c->OnAction(), L"!<" + kTag + L">");
-      }
-      if (!menu) {
+      } else {
         EXPECT_EQ(c->Style(), host::msoButtonIcon);
       }
     }
@@ -197,15 +178,14 @@ TEST_F(AddinTest, ModeListsForNoneOneAndManyPairs) {
     ASSERT_EQ(ModeItems()->Count(), c.topItems);
     EXPECT_EQ(Control(L".MENU.TRAN-MODE")->Controls()->Count(), c.topItems);
     EXPECT_EQ(Menu().SelectedMode(), c.selected);
-    EXPECT_FALSE(Control(L".BUTTON.TRAN-MODE.Test:unchecked"));
-    EXPECT_FALSE(Control(L".BUTTON.TRAN-MODE.Test:neither"));
+    for (const wchar_t* key : {L".BUTTON.TRAN-MODE.Test:unchecked", L".BUTTON.TRAN-MODE.Test:neither"})
+      EXPECT_FALSE(Control(key)) << key;
     // Without a mode nothing can be translated.
     EXPECT_EQ(Control(L".BUTTON.TRAN-ALL")->Enabled(), c.pairs > 0);
     if (c.pairs == 20) {
-      EXPECT_EQ(ModeItems()->Item(1)->Type(), host::msoControlPopup);
-      EXPECT_EQ(ModeItems()->Item(1)->Controls()->Count(), 12);
-      EXPECT_EQ(ModeItems()->Item(2)->Controls()->Count(), 8);
-      EXPECT_EQ(ModeItems()->Item(2)->Caption(), L"ja");
+      EXPECT_EQ(std::tuple(ModeItems()->Item(1)->Type(), ModeItems()->Item(1)->Controls()->Count(),
+                           ModeItems()->Item(2)->Controls()->Count(), ModeItems()->Item(2)->Caption()),
+                std::tuple(host::msoControlPopup, 12, 8, L"ja"));
       EXPECT_EQ(Control(L".BUTTON.TRAN-MODE.Test:p0")->State(), host::msoButtonDown);
     }
     addin::OnDisconnection();
@@ -216,10 +196,9 @@ TEST_F(AddinTest, EngineBitsDecideWhichCommandsShowAndWork) {
   // A lookup-only mode chosen: translation off, lookup on; the engine-settings
   // bit counts in either of its two forms.
   Connect({Pair(L"look", L"en", 0x8 | 0x20000 | 0x40000), Pair(L"tr", L"en", 0x1)});
-  EXPECT_TRUE(Control(L".BUTTON.LOOKUP-DICT")->Visible());
-  EXPECT_TRUE(Control(L".BUTTON.REGIST-DICT")->Visible());
-  EXPECT_TRUE(Control(L".MENU.ENGINE-OPTION")->Enabled());
-  EXPECT_TRUE(Control(L".MENU.REGIST-DICT")->Enabled());
+  EXPECT_EQ(std::tuple(Control(L".BUTTON.LOOKUP-DICT")->Visible(), Control(L".BUTTON.REGIST-DICT")->Visible(),
+                       Control(L".MENU.ENGINE-OPTION")->Enabled(), Control(L".MENU.REGIST-DICT")->Enabled()),
+            std::tuple(true, true, true, true));
   for (const wchar_t* key : {L".MENU.TRAN-SHEET", L".BUTTON.TRAN-ALL", L".BUTTON.TRAN-COPY", L".MENU.TRAN-PASTE"})
     EXPECT_FALSE(Control(key)->Enabled()) << key;
   Control(L".MENU.TRAN-MODE.Test:tr")->Execute();
@@ -242,8 +221,7 @@ TEST_F(AddinTest, StoredSettingsAreAppliedAndBadOnesDoNotStopTheConnection) {
     EXPECT_TRUE(Control(key)->Visible()) << key;
   EXPECT_TRUE(Control(L".MENU.TRAN-MODE")->BeginGroup());
   auto bar = app->CommandBars()->Item(Menu().ToolbarName());
-  EXPECT_FALSE(bar->Visible());
-  EXPECT_EQ(bar->Left(), 16);
+  EXPECT_EQ(std::tuple(bar->Visible(), bar->Left()), std::tuple(false, 16));
   EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), support::LoadText(8013));
   EXPECT_EQ(Menu().SelectedMode(), L"Test:a");  // the stale mode falls back to the first
   EXPECT_TRUE(shown.empty());
@@ -279,8 +257,7 @@ TEST_F(AddinTest, ConnectionFailuresShowOneMessageAndAnswerOk) {
                         Case{app, std::make_shared<int>(0), nullptr}, Case{app, std::make_shared<int>(0), &empty}}) {
     shown.clear();
     EXPECT_EQ(addin::OnConnection(c.app, c.inst, c.custom), S_OK);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0], support::LoadText(1001));
+    EXPECT_EQ(shown, std::vector<std::wstring>{support::LoadText(1001)});
     EXPECT_EQ(addin::OnDisconnection(), S_OK);
   }
 }
@@ -323,9 +300,7 @@ TEST_F(AddinTest, ClickFrame) {
   shown.clear();  // the empty engine list's own message
   // No mode: message 1305, nothing runs, the flag stays up.
   addin::CurrentAddinMain()->TranSheetClick();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0], support::LoadText(1305));
-  EXPECT_EQ(Menu().Ready(), 1);
+  EXPECT_EQ(std::tuple(shown, Menu().Ready()), std::tuple(std::vector<std::wstring>{support::LoadText(1305)}, 1));
   addin::OnDisconnection();
 
   Connect({Pair(L"a", L"en", 0x1 | 0x8)});
@@ -337,16 +312,13 @@ TEST_F(AddinTest, ClickFrame) {
     const int before = beeps;
     const size_t messages = shown.size();
     Control(L".BUTTON.TRAN-ALL")->Execute();
-    EXPECT_EQ(beeps, before + 1);
-    EXPECT_EQ(shown.size(), messages);
+    EXPECT_EQ(std::tuple(beeps, shown.size()), std::tuple(before + 1, messages));
     // Of no kind the facade knows: it reaches the click's own frame.
     throw 0;
   });
   Control(L".MENU.LOOKUP-DICT")->Execute();
-  EXPECT_EQ(lookups, 1);
-  // The failure is reported once and the next click works again.
-  EXPECT_EQ(shown.size(), 1u);
-  EXPECT_EQ(Menu().Ready(), 1);
+  // Run once, the failure reported once, and the next click works again.
+  EXPECT_EQ(std::tuple(lookups, shown.size(), Menu().Ready()), std::tuple(1, 1u, 1));
   Control(L".MENU.LOOKUP-DICT")->Execute();
   EXPECT_EQ(lookups, 2);
 }
@@ -369,8 +341,7 @@ TEST_F(AddinTest, RecreatedControlsAreFoundAgainByTag) {
   // Any change finds the controls again and moves the sinks to them.
   Control(L".MENU.TOOLBAR")->Execute();
   modeB->Execute();
-  EXPECT_EQ(Menu().SelectedMode(), L"Test:b");
-  EXPECT_FALSE(all->Enabled());
+  EXPECT_EQ(std::tuple(Menu().SelectedMode(), all->Enabled()), std::tuple(L"Test:b", false));
   int lookups = 0;
   OnLookup([&] { ++lookups; });
   lookup->Execute();
@@ -401,9 +372,9 @@ TEST_F(AddinTest, ConnectionChangesDuringACommandTakeEffectWhenItReturns) {
     });
     Control(L".MENU.LOOKUP-DICT")->Execute();
     dialogs::ViewFactories().lookup = {};
-    EXPECT_TRUE(keptDuring);
-    EXPECT_EQ(addin::CurrentAddinMain() != nullptr, c.connectedAfter);
-    EXPECT_EQ(CountTagged(kTag), c.connectedAfter ? 1 : 0);
+    // Kept during the command, connected after it, with one menu.
+    EXPECT_EQ(std::tuple(keptDuring, addin::CurrentAddinMain() != nullptr, CountTagged(kTag)),
+              std::tuple(true, c.connectedAfter, c.connectedAfter ? 1 : 0));
     if (c.connectedAfter) {
       EXPECT_EQ(Menu().Ready(), 1);
       EXPECT_EQ(app->CommandBars()->FindControls(0, 0, kTag + L".BUTTON.TRAN-ALL").size(), 1u);
@@ -433,7 +404,10 @@ TEST_F(AddinTest, CopyAndPasteShowTheProgressDialogAndItsCancelChangesNothing) {
     }
   };
   fake_engine::FakeEngineSide side;
-  AddEngine(side).Script(fake_engine::Operation::Translate, {.hang = true});
+  // The engine side's one pair, the mode the add-in picks from it.
+  side.AddImplementation(L"Test")
+      .AddPair({L"en-xx", L"en", L"xx", 0x9, L"English - Test", L"Test MT", L"Test"})
+      .Script(fake_engine::Operation::Translate, {.hang = true});
   powerpoint::PowerPointTranslationProcess process;
   process.SetProgressViewFactory([seen] { return std::make_unique<dialogtest::RecordingProgressView>(seen); });
   Connect({}, 1, true, [&process](addin::AddinApplication::Parts& parts) {
@@ -446,7 +420,11 @@ TEST_F(AddinTest, CopyAndPasteShowTheProgressDialogAndItsCancelChangesNothing) {
     shown.push_back(r.text);
     return IDOK;
   });
-  auto deck = OpenDeck(decktest::Sp(2, "A", 0, 0, 900000, 300000, "One."));
+  decktest::Deck d;
+  d.slides = {decktest::Sp(2, "A", 0, 0, 900000, 300000, "One.")};
+  decktest::Write(d, dir.path() / "deck.pptx");
+  auto deck = app->Presentations()->Open((dir.path() / "deck.pptx").wstring(), false, false, true);
+  deck->Windows()->Item(1)->View()->GotoSlide(1);
   auto a = deck->Slides()->Item(1)->Shapes()->Item(L"A");
   deck->Slides()->Item(1)->Shapes()->Range(std::vector<std::wstring>{L"A"})->Select();
   powerpoint::ClipboardEx().SetText(L"kept", 0, 0);
@@ -514,9 +492,9 @@ class RefusingBars : public host::CommandBars {
 // The document host as a host of any version that may refuse its bars.
 class RefusingApp : public host::Application {
  public:
-  RefusingApp(Refuse refuse, std::wstring version = {})
+  RefusingApp(Refuse refuse, std::wstring version = L"16.0")
       : mBars(std::make_shared<RefusingBars>(mInner->CommandBars(), refuse)), mVersion(std::move(version)) {}
-  std::wstring Version() override { return mVersion.empty() ? mInner->Version() : mVersion; }
+  std::wstring Version() override { return mVersion; }
   std::wstring Name() override { return mInner->Name(); }
   Ptr<host::Presentations> Presentations() override { return mInner->Presentations(); }
   Ptr<host::Presentation> ActivePresentation() override { return mInner->ActivePresentation(); }
@@ -580,9 +558,9 @@ TEST_F(AddinTest, EveryButtonGetsItsOwnFaceTheWayItsHostVersionTakesIt) {
       const host::ButtonPicture mask = items->Item(i)->Mask();
       const auto black = std::count(mask.pixels.begin(), mask.pixels.end(), 0xFF000000u);
       const auto white = std::count(mask.pixels.begin(), mask.pixels.end(), 0xFFFFFFFFu);
-      EXPECT_EQ(mask.Empty(), version[0] == L'9') << i;
-      EXPECT_EQ(black + white, mask.Empty() ? 0 : 256) << i;
-      EXPECT_EQ(black > 0, !mask.Empty()) << i;
+      // No mask below version 10; else every pixel black or white, some black.
+      EXPECT_EQ(std::tuple(mask.Empty(), black + white, black > 0),
+                std::tuple(version[0] == L'9', mask.Empty() ? 0 : 256, !mask.Empty())) << i;
     }
     EXPECT_EQ(faces.size(), 12u);  // no two commands look alike
     EXPECT_EQ(addin::OnDisconnection(), S_OK);
@@ -596,10 +574,221 @@ TEST_F(AddinTest, AFaceThatNeverTakesLeavesTheButtonBareAndTheMenuWhole) {
   app = std::make_shared<RefusingApp>(Refuse::kNothing, L"9.0");
   Connect({Pair(L"a", L"en", 0x1)});
   EXPECT_TRUE(shown.empty()) << platform::ToUtf8(shown.empty() ? std::wstring() : shown.front());
-  auto items = Control(L"")->Controls();
-  ASSERT_EQ(items->Count(), 14);
-  EXPECT_TRUE(Control(L".MENU.TRAN-SHEET")->Picture().Empty());
-  EXPECT_TRUE(Control(L".BUTTON.HELP")->Picture().Empty());
+  ASSERT_EQ(Control(L"")->Controls()->Count(), 14);
+  EXPECT_EQ(std::tuple(Control(L".MENU.TRAN-SHEET")->Picture().Empty(), Control(L".BUTTON.HELP")->Picture().Empty()),
+            std::tuple(true, true));
+}
+
+using addin::AddinApplication;
+using dialogtest::ListedIds;
+using namespace std::chrono_literals;
+
+// A facade over a scripted engine list and option sets "default" and
+// "Fancy" (selected, with dual print), running on the fixture's host.
+class Facade : public pptest::RunTest {
+ protected:
+  // The fixture's parts, for a test that makes a facade of its own.
+  AddinApplication::Parts Parts() {
+    return {.fillEngineList =
+                [this](engine::EngineCaches& caches, bool) {
+                  ++fills;
+                  caches.SetEntries({{L"FakeMT:en-xx", dialogtest::FakePair(L"en-xx", 0)}});
+                  return fillSucceeds;
+                },
+            .refreshEngineList =
+                [this](engine::EngineCaches&, bool) {
+                  ++refreshes;
+                  return true;
+                },
+            .loadOptions =
+                [this](options::TranslationOptions& sets) {
+                  sets.Reset();
+                  sets.Find(L"default")->SetTimeOutMSec(timeOut);
+                  sets.Add(L"Fancy")->SetDualPrint(1);
+                  sets.Find(L"Fancy")->SetGlossary(glossary);
+                  sets.Select(L"Fancy");
+                  return true;
+                },
+            .process = &process};
+  }
+  AddinApplication facade{Parts()};
+  int fills = 0;
+  int refreshes = 0;
+  bool fillSucceeds = true;
+  std::int32_t timeOut = 0;
+  std::wstring glossary;
+};
+
+// An empty set name, or one removed since the menu chose it, means the
+// selected set; an unknown mode refreshes the engine list once and gives an
+// empty record.
+TEST_F(Facade, TheRecordComesFromTheNamedOrSelectedSetOrIsEmpty) {
+  struct Case { const wchar_t* mode; const wchar_t* set; int dualPrint; int refreshes; };
+  for (const Case& c : {Case{L"FakeMT:en-xx", L"", 1, 0}, Case{L"FakeMT:en-xx", L"default", 0, 0},
+                        Case{L"FakeMT:en-xx", L"Removed", 1, 0}, Case{L"Nobody:zz", L"", 0, 1}}) {
+    SCOPED_TRACE(testing::Message() << platform::ToUtf8(c.mode) << " " << platform::ToUtf8(c.set));
+    options::TranslationOptionUDT record;
+    record.DualPrint = 1 - c.dualPrint;
+    facade.fncGetOptionUDT(record, c.mode, c.set);
+    EXPECT_EQ(record.DualPrint, c.dualPrint);
+    EXPECT_EQ(refreshes, c.refreshes);
+    if (c.refreshes) {
+      EXPECT_EQ(record, options::TranslationOptionUDT());
+    }
+    EXPECT_EQ(record.EngineID, c.refreshes ? L"" : L"en-xx");
+  }
+  // A command with an unknown mode still reaches the run, which cannot open an engine.
+  Open(pptest::ThreeSlides());
+  facade.SetApplication(app);
+  facade.TranslateAll(L"Nobody:zz", L"");
+  EXPECT_EQ(refreshes, 2);
+  EXPECT_EQ(Outcome().errors.back().id, 1251);
+}
+
+TEST_F(Facade, TheEngineListIsFilledOnceAndAFailureShownOnce) {
+  fillSucceeds = false;
+  facade.GetEngineCaches();
+  EXPECT_EQ(ListedIds(), std::vector<int>{resources::msg::kEngineListFailed});
+  support::ErrorList::Clear();
+  facade.GetEngineCaches();
+  EXPECT_TRUE(ListedIds().empty());
+  EXPECT_EQ(fills, 1);
+
+  AddinApplication empty({.fillEngineList = [](engine::EngineCaches&, bool) { return true; }});
+  empty.GetEngineCaches();
+  EXPECT_EQ(ListedIds(), std::vector<int>{resources::msg::kNoEngines});
+}
+
+TEST_F(Facade, ADeadHostIsReplacedByTheRunningOne) {
+  auto running = host::pptx::CreateApplication();
+  AddinApplication::Parts parts = Parts();
+  parts.reconnect = [&] { return running; };
+  AddinApplication revived(std::move(parts));
+  revived.SetApplication(std::make_shared<RefusingApp>(Refuse::kNothing, L""));  // a dead host
+  options::TranslationOptionUDT record;
+  EXPECT_TRUE(revived.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"", record));
+  EXPECT_EQ(std::tuple(revived.Reconnected(), revived.GetApplication(), revived.AbbreviationLanguage()),
+            std::tuple(true, running, L"en"));
+}
+
+TEST_F(Facade, TranslationCommandsCarryTheGlossaryAndDoNotRunWithoutIt) {
+  glossary = (dir / "terms.tsv").wstring();
+  ASSERT_TRUE(testsupport::WriteBytes(glossary, std::string("# ours\nPelorant\t\nslide\tdiapositiva\n")));
+  options::TranslationOptionUDT record;
+  ASSERT_TRUE(facade.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"", record, true));
+  EXPECT_EQ(record.GlossaryTerms,
+            (std::vector<options::GlossaryTerm>{{L"Pelorant", L""}, {L"slide", L"diapositiva"}}));
+  ASSERT_TRUE(facade.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"default", record, true));
+  EXPECT_TRUE(record.GlossaryTerms.empty()) << "a set without a glossary has no terms";
+  ASSERT_TRUE(facade.fncPrepareForUseAppModule(L"FakeMT:en-xx", L"", record, false));
+  EXPECT_TRUE(record.GlossaryTerms.empty()) << "only translations read the glossary";
+  EXPECT_TRUE(ListedIds().empty());
+
+  // A glossary that went missing or went bad stops every translation command
+  // before it touches the deck or the engine, naming the file.
+  Open(pptest::ThreeSlides());
+  facade.SetApplication(app);
+  const int opened = impl->EnginesOpened();
+  for (const char* bytes : {static_cast<const char*>(nullptr), "slide diapositiva\n"}) {
+    std::filesystem::remove(glossary);
+    if (bytes != nullptr) {
+      ASSERT_TRUE(testsupport::WriteBytes(glossary, std::string(bytes)));
+    }
+    for (auto command : {&AddinApplication::TranslateAll, &AddinApplication::TranslateSheet,
+                         &AddinApplication::TranslateSelection, &AddinApplication::TranslateCopy,
+                         &AddinApplication::TranslatePaste}) {
+      support::ErrorList::Clear();
+      (facade.*command)(L"FakeMT:en-xx", L"Fancy");
+      const auto entries = support::ErrorList::GetEntries();
+      ASSERT_EQ(entries.size(), 1u);
+      EXPECT_EQ(entries[0].mMessageId, resources::msg::kGlossaryUnreadable);
+      EXPECT_TRUE(entries[0].mDetail.starts_with(glossary + L": ")) << platform::ToUtf8(entries[0].mDetail);
+    }
+  }
+  EXPECT_TRUE(impl->Translations().empty());
+  EXPECT_EQ(impl->EnginesOpened(), opened);
+}
+
+// A run gets the facade's watchdog: its time limit (one step of a
+// millisecond) cancels a run whose first request would take ten seconds,
+// before or during the walk.
+TEST_F(Facade, TheWatchdogCancelsARunThatOutlastsItsTimeLimit) {
+  timeOut = 500;
+  AddinApplication::Parts parts = Parts();
+  parts.watchdogStep = 1ms;
+  AddinApplication timed(std::move(parts));
+  impl->Script(fake_engine::Operation::Translate, fake_engine::Behaviour{.delayMs = 10'000, .times = 1});
+  Open(pptest::ThreeSlides());
+  timed.SetApplication(app);
+  timed.TranslateAll(L"FakeMT:en-xx", L"default");
+  EXPECT_TRUE(Outcome().success);
+  EXPECT_TRUE(Outcome().cancelled);
+  EXPECT_TRUE(timed.TimedOut());
+}
+
+TEST(TimeOutWatchdog, StopsWithoutFiringAndFiresOnceTheTimeIsUp) {
+  std::promise<void> fired;
+  int calls = 0;
+  addin::TimeOutWatchdog dog([&] {
+    ++calls;
+    fired.set_value();
+  }, 1ms);
+  dog.Start(1'000'000'000);
+  EXPECT_TRUE(dog.IsRunning());
+  dog.Stop();
+  EXPECT_FALSE(dog.IsRunning());
+  EXPECT_FALSE(dog.TimedOut());
+
+  dog.Start(1500);  // three steps of 500 ms
+  ASSERT_EQ(fired.get_future().wait_for(30s), std::future_status::ready);
+  dog.Stop();
+  EXPECT_TRUE(dog.TimedOut());
+  EXPECT_EQ(calls, 1);
+  EXPECT_LE(dog.Remaining(), 0);
+
+  dog.Start(0);
+  EXPECT_FALSE(dog.IsRunning());
+}
+
+// At unload the facade keeps the engine list it built, once; a facade that
+// never built one has nothing to keep.
+TEST_F(Facade, UnloadKeepsTheEngineListItBuilt) {
+  std::vector<size_t> kept;
+  auto make = [&] {
+    AddinApplication::Parts parts = Parts();
+    parts.saveEngineList = [&kept](engine::EngineCaches& caches) { kept.push_back(caches.Count()); };
+    return std::make_unique<AddinApplication>(std::move(parts));
+  };
+  auto used = make();
+  used->GetEngineCaches();
+  make().reset();
+  EXPECT_TRUE(kept.empty());
+  used.reset();
+  EXPECT_EQ(kept, std::vector<size_t>{1});
+}
+
+// The engine's own dialogs open after a run that ended by cancel, time-out or
+// disconnection left the cancel flag up; an open that throws is the user's
+// 1251 too, not only a log line.
+TEST_F(Facade, EngineDialogsOpenAfterACancelledRunAndReportAnOpenThatThrows) {
+  struct Case {
+    void (AddinApplication::*command)(std::wstring);
+    int (fake_engine::FakeImplementation::*shown)() const;
+  };
+  for (const Case& c : {Case{&AddinApplication::ShowEngineOptionDialog, &fake_engine::FakeImplementation::SettingsDialogsShown},
+                        Case{&AddinApplication::ShowDictionaryRegistrationDialog,
+                             &fake_engine::FakeImplementation::DictionaryDialogsShown}}) {
+    const int before = (impl->*c.shown)();
+    engine::AppCommon::Instance().SetCancel(true);
+    (facade.*c.command)(L"FakeMT:en-xx");
+    EXPECT_TRUE(ListedIds().empty());
+    EXPECT_EQ((impl->*c.shown)(), before + 1);
+
+    impl->Script(fake_engine::Operation::SetImplementation, fake_engine::Behaviour{.callResult = E_FAIL, .times = 1});
+    (facade.*c.command)(L"FakeMT:en-xx");
+    EXPECT_EQ(ListedIds(), std::vector<int>{resources::msg::kEngineInitFailed});
+    EXPECT_EQ((impl->*c.shown)(), before + 1);
+  }
 }
 
 }  // namespace

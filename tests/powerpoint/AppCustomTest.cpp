@@ -1,14 +1,15 @@
 // Copy and paste translation over a deck: what copy gathers from groups and
-// tables, and where paste writes.
+// tables, and where paste writes; and ClipboardEx over the clipboard file
+// stand-in: text in its forms, and the save and restore around work that
+// disturbs the clipboard.
 #include <atomic>
+#include <fstream>
 #include <functional>
 
 #include "resources/MessageIds.h"
-#include "src/engine/AppCommon.h"
 #include "src/platform/MessagePump.h"
 #include "src/powerpoint/AppCustom.h"
 #include "src/powerpoint/ClipboardEx.h"
-#include "src/support/ErrorList.h"
 #include "tests/platform/TestSupport.h"
 #include "tests/powerpoint/PowerPointFixture.h"
 
@@ -31,6 +32,56 @@ class TimedCaller : public TestCaller {
   std::atomic<bool> timedOut{false};
   std::int32_t started = 0;
 };
+
+class ClipboardExTest : public ::testing::Test {
+ protected:
+  testsupport::TempDir dir;
+  platformtest::ScopedEnv file{L"PELORANT_CLIPBOARD_FILE", (dir.path() / "clipboard").wstring()};
+  platformtest::ScopedEnv lang{L"LC_ALL", L"en_US.UTF-8"};
+  ClipboardEx clipboard;
+};
+
+TEST_F(ClipboardExTest, TextFormsAndBoundedReads) {
+  ASSERT_TRUE(clipboard.SetText(L"Grüße", 0, 0x0407));
+  EXPECT_EQ(std::tuple(clipboard.GetText(0, false), clipboard.GetText(platform::kCfUnicodeText, false)),
+            std::tuple(L"Grüße", L"Grüße"));
+  ASSERT_TRUE(clipboard.SetText(L"{\\rtf1 x}", ClipboardEx::kRtfStandIn, 0));
+  EXPECT_EQ(clipboard.GetText(clipboard.RtfFormat(), false), L"{\\rtf1 x}");
+  EXPECT_EQ(clipboard.GetText(0, false), L"");
+
+  // ANSI text read with the clipboard's locale; no terminating NUL and a
+  // locale block too short to say anything must not be read past.
+  const std::string shiftJis("\x93\xfa\x96\x7b", 4);  // 日本 in code page 932
+  ASSERT_TRUE(platform::WriteClipboard({{platform::kCfText, shiftJis}, {platform::kCfLocale, std::string("\x11\x04\0\0", 4)}}));
+  EXPECT_EQ(clipboard.GetText(0, false), L"日本");
+  ASSERT_TRUE(platform::WriteClipboard({{platform::kCfText, "abc"}, {platform::kCfLocale, "\x11"}}));
+  EXPECT_EQ(clipboard.GetText(0, false), L"abc");
+  ASSERT_TRUE(platform::WriteClipboard({{platform::kCfUnicodeText, platform::ToUtf16Le(L"odd") + "\x01"}}));
+  EXPECT_EQ(clipboard.GetText(0, true), L"odd");
+}
+
+TEST_F(ClipboardExTest, RestoreOnlyWhatChangedAndOnlyAfterASave) {
+  const std::string mine = platform::ToUtf16Le(L"mine") + std::string(2, '\0');
+  const std::vector<platform::ClipboardEntry> user{{platform::kCfUnicodeText, mine}, {platform::kCfBitmap, "picture"}};
+  ASSERT_TRUE(platform::WriteClipboard(user));
+  // Nothing changed meanwhile: the picture, which a save cannot keep, stays.
+  ASSERT_TRUE(clipboard.SaveClipboard());
+  EXPECT_TRUE(clipboard.RestoreClipboard());
+  std::vector<platform::ClipboardEntry> now;
+  ASSERT_TRUE(platform::ReadClipboard(&now));
+  EXPECT_EQ(now, user);
+  // Changed meanwhile: the user's text comes back.
+  ASSERT_TRUE(clipboard.SaveClipboard());
+  clipboard.SetText(L"face", 0, 0);
+  EXPECT_TRUE(clipboard.RestoreClipboard());
+  EXPECT_EQ(clipboard.GetText(0, false), L"mine");
+  // A save that failed restores nothing: the clipboard is not emptied.
+  std::ofstream(dir.path() / "clipboard", std::ios::binary) << "held by someone else";
+  EXPECT_FALSE(clipboard.SaveClipboard());
+  EXPECT_TRUE(clipboard.RestoreClipboard());
+  std::ifstream in(dir.path() / "clipboard", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "held by someone else");
+}
 
 }  // namespace
 
@@ -91,8 +142,7 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
     });
     ClipboardEx().SetText(L"x\r\ny", 0, 0);
     ASSERT_TRUE(AppCustom::TranslatePaste(caller, 0, record));
-    EXPECT_EQ(c.pasted(), c.expected);
-    EXPECT_EQ(slideShapes()->Count(), c.shapes);
+    EXPECT_EQ(std::tuple(c.pasted(), slideShapes()->Count()), std::tuple(c.expected, c.shapes));
   }
   auto box = original->Slides()->Item(1)->Shapes()->Item(3);
   EXPECT_FLOAT_EQ(box->Left(), 1.0f);

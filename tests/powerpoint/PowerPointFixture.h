@@ -150,8 +150,7 @@ class PowerPointTest : public ::testing::Test {
     return OpenFile(dir / "deck.pptx");
   }
   host::Ptr<host::Presentation> OpenFile(const std::filesystem::path& file) {
-    deckPath = file;
-    if (!app) app = host::pptx::CreateApplication(hostOptions);
+    if (!app) app = host::pptx::CreateApplication();
     caller.app = app;
     original = app->Presentations()->Open(W(file), false, false, true);
     return original;
@@ -159,7 +158,6 @@ class PowerPointTest : public ::testing::Test {
   host::Ptr<host::DocumentWindow> Window() { return original->Windows()->Item(1); }
 
   bool RunAll() { return process.TranslateAll(caller, 0, record); }
-  bool RunSheet() { return process.TranslateCurrentSlide(caller, 0, record); }
   bool RunSelection() { return process.TranslateSelection(caller, 0, record); }
 
   const powerpoint::RunOutcome& Outcome() const { return process.LastRun(); }
@@ -193,10 +191,8 @@ class PowerPointTest : public ::testing::Test {
   fake_engine::FakeImplementation* impl = nullptr;
   engine::Engine eng{{{}, {}, [](const std::wstring&, std::vector<std::wstring>*) { return false; }}};
   engine::AppCommon appCommon{eng};
-  host::pptx::ApplicationOptions hostOptions;
   host::Ptr<host::Application> app;
   host::Ptr<host::Presentation> work, tran, original;
-  std::filesystem::path deckPath;
   powerpoint::PPTTranProp prop;
   powerpoint::RunErrors errors;
   powerpoint::RunStatistics stats;

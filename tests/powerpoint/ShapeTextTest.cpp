@@ -1,10 +1,13 @@
+// The text functions over a source and a target copy: sentences, styles,
+// fonts and fitting in a shape's text; tables, comments and WordArt.
 #include <cwctype>
 
 #include "tests/powerpoint/PowerPointFixture.h"
 #include "src/engine/LangCode.h"
-#include "src/host/Shapes.h"
-#include "src/host/TextRange.h"
 #include "src/host/pptx/PptxPackage.h"
+#include "src/platform/ComError.h"
+#include "src/powerpoint/ShapeHandlers.h"
+#include "src/powerpoint/SlideContent.h"
 
 using namespace pptest;
 
@@ -34,8 +37,7 @@ TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
   // then asked for once, in order.
   const std::vector<std::wstring> sent = {L"One cat.", L"Two dogs.", L"Three birds.", L"\x732B\x3002", L"\x72AC\x3002"};
   EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
-  ASSERT_EQ(impl->Translations().size(), sent.size());
-  for (size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(impl->Translations()[i].text, sent[i]);
+  EXPECT_EQ(SentTexts(), sent);
   EXPECT_EQ(impl->AnsweredAhead(), 5);
 }
 
@@ -162,10 +164,7 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
 class ShapeText : public PowerPointTest {};
 
 TEST_F(ShapeText, TargetLanguageAndFontsByCharacterSet) {
-  struct Case {
-    int charset;
-    std::wstring sjis, expected;  // expected empty: the font stays
-  };
+  struct Case { int charset; std::wstring sjis, expected; };  // expected empty: the font stays
   for (const Case& c : {Case{128, L"IPAGothic", L"IPAGothic"}, Case{128, L"", L""},
                         Case{204, L"IPAGothic", L"DejaVu Serif"}, Case{161, L"IPAGothic", L""}}) {
     SCOPED_TRACE(c.charset);
@@ -193,9 +192,10 @@ TEST_F(ShapeText, KeepStyleFollowsTheEnginesCorrespondence) {
   o.KeepStyle = 1;
   ASSERT_TRUE(Translate("Box"));
   EXPECT_EQ(TargetText("Box")->Text(), L"El perro grande.");
-  EXPECT_EQ(TargetChars("Box", L"grande")->Font()->Bold(), host::msoTrue);
-  EXPECT_EQ(TargetChars("Box", L"grande")->Font()->BaselineOffset(), -1.0f);  // the lowest there is
-  EXPECT_EQ(TargetChars("Box", L"El perro ")->Font()->Bold(), host::msoFalse);
+  // Bold and as low as there is on "grande", not bold before it.
+  auto grande = TargetChars("Box", L"grande")->Font();
+  EXPECT_EQ(std::tuple(grande->Bold(), grande->BaselineOffset(), TargetChars("Box", L"El perro ")->Font()->Bold()),
+            std::tuple(host::msoTrue, -1.0f, host::msoFalse));
 }
 
 TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
@@ -203,8 +203,7 @@ TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
   impl->Script(fake_engine::Operation::Translate, {.status = 3, .errorCode = 30006, .times = 1});
   ASSERT_TRUE(Translate("Box"));
   EXPECT_EQ(TargetText("Box")->Text(), L"Keep this. CHANGE THAT.");
-  EXPECT_EQ(stats.segmentsTranslated, 1);
-  EXPECT_EQ(stats.segmentsLeft[L"engine failed"], 1);
+  EXPECT_EQ(std::tuple(stats.segmentsTranslated, stats.segmentsLeft[L"engine failed"]), std::tuple(1, 1));
 
   // A cancel during the second of three sentences leaves it and the third.
   OpenCopies({Box(2, "Box", Para({{"One. Two. Three.", ""}}))});
@@ -217,9 +216,8 @@ TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
   EXPECT_EQ(stats.segmentsLeft[L"cancelled"], 2);
   // A failed sentence was still answered from what was announced; the one
   // never asked for after the cancel is dropped.
-  EXPECT_EQ(impl->Translations().size(), 4u);
-  EXPECT_EQ(impl->AnsweredAhead(), 4);
-  EXPECT_EQ(impl->DroppedAhead(), 1);
+  EXPECT_EQ(std::tuple(impl->Translations().size(), impl->AnsweredAhead(), impl->DroppedAhead()),
+            std::tuple(4u, 4, 1));
 }
 
 // A body that shrinks on overflow is measured at its own font scale, and
@@ -227,10 +225,8 @@ TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
 // text drops the source's scale, a longer one takes a smaller scale before
 // any run is made smaller, so the renderer never shrinks twice.
 TEST_F(ShapeText, ShrinkOnOverflowBodiesKeepTheScaleTheirTranslationNeeds) {
-  struct Case {
-    int copies;  // of the source text; 0: a short word
-    bool scaled, runsShrunk;
-  };
+  // copies: of the source text; 0: a short word.
+  struct Case { int copies; bool scaled, runsShrunk; };
   for (const Case& c : {Case{0, false, false}, Case{2, true, false}, Case{12, true, true}}) {
     SCOPED_TRACE(c.copies);
     OpenCopies({Box(2, "Auto", Para({{"Several words in one small box that need a few lines.", "sz=\"2400\""}}), 200 * P,
@@ -259,6 +255,152 @@ TEST_F(ShapeText, ShrinkOnOverflowBodiesKeepTheScaleTheirTranslationNeeds) {
     if (c.runsShrunk) {
       EXPECT_EQ(scale, 25000);
     }
+  }
+}
+
+class SlideContent : public PowerPointTest {
+ protected:
+  // Three comments, the first with two replies, on the first slide.
+  void OpenCommented(int version) {
+    OpenCopies({Box(2, "Box", Para({{"Slide text.", ""}}))});
+    auto comments = work->Slides()->Item(1)->Comments();
+    auto first = comments->Add(10, 20, L"Ana Lima", L"AL", L"First note.");
+    comments->Add(30, 40, L"Bo Berg", L"BB", L"Second note.");
+    comments->Add(50, 60, L"Ana Lima", L"AL", L"Third note.");
+    first->Replies()->Add(0, 0, L"Bo Berg", L"BB", L"A reply.");
+    first->Replies()->Add(0, 0, L"Cy Dahl", L"CD", L"Another reply.");
+    work->SaveAs(W(dir / "commented.pptx"), host::ppSaveAsOpenXMLPresentation);
+    OpenCopiesOf(dir / "commented.pptx", version);
+  }
+  bool TranslateComments() {
+    return powerpoint::TranslateSlideComment(ctx, work->Slides()->Item(1)->Comments(),
+                                             tran->Slides()->Item(1)->Comments());
+  }
+  // "author@left,top: text" of each comment, or of the replies of comment n.
+  std::vector<std::wstring> Target(int replyOf = 0) {
+    auto comments = tran->Slides()->Item(1)->Comments();
+    if (replyOf) comments = comments->Item(replyOf)->Replies();
+    std::vector<std::wstring> out;
+    for (int i = 1; i <= comments->Count(); ++i) {
+      auto c = comments->Item(i);
+      out.push_back(c->Author() + (replyOf ? L"" : L"@" + std::to_wstring(int(c->Left())) + L"," +
+                                                       std::to_wstring(int(c->Top()))) + L": " + c->Text());
+    }
+    return out;
+  }
+  using PowerPointTest::Target;
+};
+
+TEST_F(SlideContent, MergedTableAreaIsTranslatedOnceAtItsTopLeftCell) {
+  using decktest::Cell;
+  OpenCopies({decktest::Table(
+      2, "Grid", 3,
+      {Cell("A", " gridSpan=\"2\" rowSpan=\"2\"") + Cell("", " hMerge=\"1\" rowSpan=\"2\"") + Cell("B"),
+       Cell("", " gridSpan=\"2\" vMerge=\"1\"") + Cell("", " hMerge=\"1\" vMerge=\"1\"") + Cell("C"),
+       Cell("D") + Cell("E") + Cell("F")})});
+  impl->SetTranslator(Bracket);
+  ASSERT_TRUE(powerpoint::TranslateShape_Table(ctx, Source("Grid"), Target("Grid")));
+  auto table = Target("Grid")->Table();
+  auto text = [&](int r, int c) { return table->Cell(r, c)->Shape()->TextFrame2()->TextRange()->Text(); };
+  EXPECT_EQ(std::tuple(text(2, 2), text(1, 3), text(3, 2)), std::tuple(L"[A]", L"[B]", L"[E]"));
+  // Column by column, the merged area once.
+  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"A", L"D", L"E", L"B", L"C", L"F"}));
+}
+
+TEST_F(SlideContent, CommentsAndRepliesKeepOrderAuthorsAndPositions) {
+  // The first host with replies of its own, the last without, the classic text model.
+  EXPECT_EQ(ctx.Version(), 0);  // no application yet
+  for (int version : {15, 14, 11}) {
+    SCOPED_TRACE(version);
+    OpenCommented(version);
+    EXPECT_EQ(ctx.Version(), version);
+    ASSERT_TRUE(TranslateComments());
+    EXPECT_EQ(Target(), (std::vector<std::wstring>{L"Ana Lima@10,20: FIRST NOTE.", L"Bo Berg@30,40: SECOND NOTE.",
+                                                   L"Ana Lima@50,60: THIRD NOTE."}));
+    // Hosts without replies of their own keep them untranslated.
+    EXPECT_EQ(Target(1), version >= 15
+                             ? (std::vector<std::wstring>{L"Bo Berg: A REPLY.", L"Cy Dahl: ANOTHER REPLY."})
+                             : (std::vector<std::wstring>{L"Bo Berg: A reply.", L"Cy Dahl: Another reply."}));
+  }
+}
+
+// The engine answers the second comment with nothing while the user
+// cancels: it and the one after keep their text, and none is lost.
+TEST_F(SlideContent, CommentsKeepTheirSourceWhenTheTranslationComesBackEmpty) {
+  OpenCommented(16);
+  impl->SetTranslator([this](const std::wstring& s) -> std::wstring {
+    if (s != L"Second note.") return L"<" + s + L">";
+    appCommon.SetCancel(true);
+    return L"";
+  });
+  ASSERT_TRUE(TranslateComments());
+  EXPECT_EQ(Target(), (std::vector<std::wstring>{L"Ana Lima@10,20: <First note.>", L"Bo Berg@30,40: Second note.",
+                                                 L"Ana Lima@50,60: Third note."}));
+  // Replies kept, comments counted, segments left by the cancel.
+  EXPECT_EQ(std::tuple(Target(1).size(), stats.comments, stats.segmentsLeft[L"cancelled"]), std::tuple(2u, 3, 2));
+}
+
+// The target's comments as a host that refuses every add after the first few.
+class RefusingComments : public host::Comments {
+ public:
+  RefusingComments(host::Ptr<host::Comments> inner, int allowed) : mInner(std::move(inner)), mAllowed(allowed) {}
+  int Count() override { return mInner->Count(); }
+  host::Ptr<host::Comment> Item(int index) override { return mInner->Item(index); }
+  host::Ptr<host::Comment> Add(float left, float top, const std::wstring& author, const std::wstring& initials,
+                               const std::wstring& text) override {
+    if (mAllowed-- <= 0) throw platform::ComError(E_FAIL, L"the host refused the comment");
+    return mInner->Add(left, top, author, initials, text);
+  }
+
+ private:
+  host::Ptr<host::Comments> mInner;
+  int mAllowed;
+};
+
+TEST_F(SlideContent, ACommentTheHostRefusesHalfWayLeavesTheOriginalsAlone) {
+  OpenCommented(16);
+  auto target = std::make_shared<RefusingComments>(tran->Slides()->Item(1)->Comments(), 2);
+  EXPECT_THROW(powerpoint::TranslateSlideComment(ctx, work->Slides()->Item(1)->Comments(), target),
+               platform::ComError);
+  EXPECT_EQ(Target(), (std::vector<std::wstring>{L"Ana Lima@10,20: First note.", L"Bo Berg@30,40: Second note.",
+                                                 L"Ana Lima@50,60: Third note."}));
+  EXPECT_EQ(Target(1).size(), 2u);
+}
+
+TEST_F(SlideContent, WordArtTextsInEveryLayout) {
+  struct Case { std::string source; int dualPrint, dest; std::wstring expected; };
+  for (const Case& c : {Case{"Big Sale", 0, 0, L"BIG SALE"}, Case{"Big Sale", 1, 0, L"Big Sale\rBIG SALE"},
+                        Case{"Big Sale", 1, 1, L"Big SaleBIG SALE"}, Case{"Big Sale", 1, 2, L"Big SaleBIG SALE"},
+                        Case{"", 0, 0, L" "}}) {  // a text effect cannot be empty
+    SCOPED_TRACE(c.expected);
+    OpenCopies({Box(2, "Art", c.source.empty() ? "<a:p/>" : Para({{c.source, ""}}), 300 * P, 80 * P,
+                    "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>")});
+    ASSERT_EQ(Source("Art")->Type(), host::msoTextEffect);
+    o.DualPrint = c.dualPrint;
+    o.DualPrintDest = c.dest;
+    std::pair<std::wstring, std::wstring> text;
+    int skip = -1;
+    ASSERT_TRUE(powerpoint::TranslateShape_WordArt(ctx, Source("Art"), Target("Art"), text, skip));
+    EXPECT_EQ(std::tuple(Target("Art")->TextEffect()->Text(), skip), std::tuple(c.expected, 0));
+  }
+}
+
+// Comment shapes (which only the real host has) follow the comment switch,
+// and a selection overrides it.
+TEST_F(SlideContent, CommentShapesFollowTheCommentSwitchUnlessSelected) {
+  struct Case { int ignore, range; bool translated; };
+  for (const Case& c : {Case{0, 0, true}, Case{1, 0, false}, Case{1, 2, true}}) {
+    SCOPED_TRACE(testing::Message() << c.ignore << c.range);
+    OpenCopies({Box(2, "Note", Para({{"Remark", ""}}))});
+    impl->SetTranslator(Bracket);
+    o.IgnoresComment = c.ignore;
+    o.TranslationRange = c.range;
+    bool handled = false;
+    const powerpoint::ShapeHandler* handler = powerpoint::ShapeHandlerOfKind(host::msoComment, powerpoint::ShapeLevel::Page);
+    ASSERT_NE(handler, nullptr);
+    ASSERT_TRUE(handler->Translate(ctx, Source("Note"), Target("Note"), powerpoint::ShapeLevel::Page, handled));
+    EXPECT_EQ(Target("Note")->TextFrame()->TextRange()->Text(), c.translated ? L"[Remark]" : L"Remark");
+    EXPECT_EQ(handled, c.translated);
   }
 }
 

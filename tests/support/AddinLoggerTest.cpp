@@ -8,7 +8,6 @@
 #include <tuple>
 
 #include "src/platform/Registry.h"
-#include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "tests/platform/TestSupport.h"
 #include "src/support/AddinLogger.h"
@@ -57,13 +56,7 @@ LONG OpenAddinKey(Hive hive, RegKey* out) {
 // touched, never the key's other contents.
 class AddinLoggerTest : public ::testing::Test {
  protected:
-  AddinLoggerTest()
-      : mRegistryEnv(L"PELORANT_REGISTRY", mRegistryDir.wpath()),
-        mTmpDirEnv(L"TMPDIR", mTempDir.wpath()),
-        mTempEnv(L"TEMP", mTempDir.wpath()),
-        mTmpEnv(L"TMP", mTempDir.wpath()) {
-    RemoveLogValues();
-  }
+  AddinLoggerTest() { RemoveLogValues(); }
   ~AddinLoggerTest() override { RemoveLogValues(); }
 
   static void RemoveLogValues() {
@@ -74,19 +67,15 @@ class AddinLoggerTest : public ::testing::Test {
     }
   }
 
-  void Set(Hive hive, const std::wstring& name, const RegValue& value) {
+  void SetUser(const std::wstring& name, const RegValue& value) {
     RegKey key;
-    ASSERT_EQ(OpenAddinKey(hive, &key), ERROR_SUCCESS);
+    ASSERT_EQ(OpenAddinKey(Hive::CurrentUser, &key), ERROR_SUCCESS);
     ASSERT_EQ(key.SetValue(name, value), ERROR_SUCCESS);
   }
-  void SetUser(const std::wstring& name, std::uint32_t value) { Set(Hive::CurrentUser, name, RegValue::Dword(value)); }
-  void SetUser(const std::wstring& name, const std::wstring& value) {
-    Set(Hive::CurrentUser, name, RegValue::String(value));
-  }
-  // Logging on, into this test's folder.
-  void SwitchOn() {
-    SetUser(L"OfficeAddinLog", 1u);
-    SetUser(L"LogFolderPath", mLogDir.wpath());
+  // Logging on, into this folder (this test's by default).
+  void SwitchOn(const std::wstring& folder = {}) {
+    SetUser(L"OfficeAddinLog", RegValue::Dword(1));
+    SetUser(L"LogFolderPath", RegValue::String(folder.empty() ? mLogDir.wpath() : folder));
   }
 
   fs::path LogFile(const std::string& name) const { return mLogDir.path() / name; }
@@ -99,10 +88,10 @@ class AddinLoggerTest : public ::testing::Test {
   testsupport::TempDir mRegistryDir;
   testsupport::TempDir mLogDir;
   testsupport::TempDir mTempDir;
-  platformtest::ScopedEnv mRegistryEnv;
-  platformtest::ScopedEnv mTmpDirEnv;
-  platformtest::ScopedEnv mTempEnv;
-  platformtest::ScopedEnv mTmpEnv;
+  platformtest::ScopedEnv mRegistryEnv{L"PELORANT_REGISTRY", mRegistryDir.wpath()};
+  platformtest::ScopedEnv mTmpDirEnv{L"TMPDIR", mTempDir.wpath()};
+  platformtest::ScopedEnv mTempEnv{L"TEMP", mTempDir.wpath()};
+  platformtest::ScopedEnv mTmpEnv{L"TMP", mTempDir.wpath()};
 };
 
 const std::string kLine = "2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574\r\n";
@@ -190,12 +179,11 @@ TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
     change(true);
     FixedClockLogger logger(c.kind);
     change(false);
+    logger.Initialize(c.kind);  // settings are read once: the values gone change nothing
     logger.Detail(L"d", L"src/engine/AppCommon.cpp", 1);
     logger.Error(L"e", L"src\\addin\\AddinMain.cpp", 4);
-    EXPECT_EQ(logger.GetLevel(), c.level);
-    EXPECT_EQ(logger.GetFileCount(), c.count);
-    EXPECT_EQ(logger.GetRotationSize(), c.rotation);
-    EXPECT_EQ(logger.GetExtension(), c.extension);
+    EXPECT_EQ(std::tuple(logger.GetLevel(), logger.GetFileCount(), logger.GetRotationSize(), logger.GetExtension()),
+              std::tuple(c.level, c.count, c.rotation, std::wstring(c.extension)));
     const std::string written = std::string(c.level <= 1000 ? "2013/5/7 9:3:7.45  1000 d AppCommon 1\r\n" : "") +
                                 (c.level <= 4000 ? "2013/5/7 9:3:7.45  4000 e AddinMain 4\r\n" : "");
     EXPECT_EQ(FileCount(), written.empty() ? 0u : 1u);
@@ -207,18 +195,9 @@ TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
   }
 }
 
-TEST_F(AddinLoggerTest, SettingsAreReadOnce) {
-  FixedClockLogger logger;
-  ASSERT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-  SwitchOn();
-  logger.Initialize(3);
-  EXPECT_EQ(logger.GetLevel(), support::AddinLogger::kOff);
-}
-
 TEST_F(AddinLoggerTest, FolderWithEnvironmentReferenceAndLinesInCodePage932) {
   platformtest::ScopedEnv env(L"PELORANT_LOGTEST", mLogDir.wpath());
-  SetUser(L"OfficeAddinLog", 1u);
-  SetUser(L"LogFolderPath", L"%PELORANT_LOGTEST%\\nested\\deeper");
+  SwitchOn(L"%PELORANT_LOGTEST%\\nested\\deeper");
   FixedClockLogger logger;
   logger.Warning(L"\x7FFB\x8A33 ok", L"a.cpp", 1);  // 翻訳, written in code page 932
   EXPECT_EQ(ReadBytes(mLogDir.path() / "nested" / "deeper" / "TVPPAddinsLog0.txt"),
@@ -230,8 +209,7 @@ TEST_F(AddinLoggerTest, FolderWithEnvironmentReferenceAndLinesInCodePage932) {
 TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefaultOrTurnsLoggingOff) {
   const fs::path plain = mLogDir.path() / "plainfile";
   WriteBytes(plain, "x");
-  SetUser(L"OfficeAddinLog", 1u);
-  SetUser(L"LogFolderPath", (plain / "sub").wstring());
+  SwitchOn((plain / "sub").wstring());
   FixedClockLogger logger;
   ASSERT_NE(logger.GetLevel(), support::AddinLogger::kOff);
   logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
@@ -258,12 +236,12 @@ TEST_F(AddinLoggerTest, RotationShiftsNumberedFilesOverTheLimit) {
       {0, {{"0", full + full}}, 1, {{"0", full + full + kLine}}},
   };
   SwitchOn();
-  SetUser(L"LogLotationSize", 100u);
+  SetUser(L"LogLotationSize", RegValue::Dword(100));
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.count << " files, " << c.before.size() << " there, " << c.lines << " lines");
     for (const auto& entry : fs::directory_iterator(mLogDir.path())) fs::remove(entry.path());
     for (const auto& [n, text] : c.before) WriteBytes(LogFile("TVPPAddinsLog" + n + ".txt"), text);
-    SetUser(L"LogFileCount", c.count);
+    SetUser(L"LogFileCount", RegValue::Dword(c.count));
     FixedClockLogger logger;
     for (int i = 0; i < c.lines; ++i) logger.Info(L"GetTranslationOptions", L"AddinApplication.cpp", 574);
     for (const auto& [n, text] : c.after) EXPECT_EQ(ReadBytes(LogFile("TVPPAddinsLog" + n + ".txt")), text) << n;
@@ -285,9 +263,7 @@ TEST(AddinLoggerFormat, LineLayoutWithoutLeadingZeros) {
 
 // The clock behind every line is the local calendar time, months from 1.
 TEST(AddinLoggerFormat, TheClockIsTheLocalCalendarTime) {
-  struct RealClock : support::AddinLogger {
-    using support::AddinLogger::Now;
-  };
+  struct RealClock : support::AddinLogger { using support::AddinLogger::Now; };
   auto today = [] {
     std::time_t t = std::time(nullptr);
     std::tm local = *std::localtime(&t);

@@ -21,12 +21,4 @@ inline std::wstring BuiltEnglishModule() {
   return std::wstring();
 }
 
-// Pelorant.dll as built (Windows only); empty when absent.
-inline std::wstring BuiltAddinDll() {
-  std::wstring sep(1, platform::PathSeparator());
-  std::wstring path = platform::ModuleFolder() + L".." + sep + L"src" + sep + L"addin" + sep + L"win32" + sep +
-                      L"Pelorant.dll";
-  return platform::PathExists(path) ? path : std::wstring();
-}
-
 }  // namespace supporttest

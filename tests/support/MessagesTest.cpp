@@ -1,3 +1,6 @@
+// The messages the user reads: the error list that gathers and shows them,
+// the resource modules their texts come from (the language's own, its
+// fallback, or the compiled-in Japanese tables), and the version block.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -16,9 +19,9 @@
 #include "resources/OwnResources.h"
 #include "src/support/ErrorList.h"
 #include "src/support/ResourceModule.h"
-#include "tests/support/SupportTestPaths.h"
 #include "tests/common/MessageBoxes.h"
 #include "tests/common/Paths.h"
+#include "tests/support/SupportTestPaths.h"
 
 namespace {
 
@@ -28,6 +31,136 @@ const std::wstring kJapaneseFont = L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF
 const std::wstring kJapaneseTitle = L"PowerPoint\x30A2\x30C9\x30A4\x30F3\x7FFB\x8A33";  // PowerPointアドイン翻訳
 
 bool IsTextModulePlatform() { return platform::ResourceModuleExtension() == L".res"; }
+
+// The report block opens with a line of 25 hyphens.
+const wchar_t* const kRule = L"-------------------------\r\n";
+// A code no system has a text for.
+constexpr DWORD kCodeWithoutText = 0x1FFFFFFFu;
+
+// Every test starts from an empty list, display off, and a clean last-error
+// code, and sees the message boxes instead of a terminal.
+class ErrorListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TearDown(); }
+  void TearDown() override {
+    support::ErrorList::SetDisplay(false);
+    support::ErrorList::Clear();
+  }
+
+  testsupport::MessageBoxes mBoxes;
+};
+
+// The thousands digit of the id chooses the icon; the text is the heading
+// alone, or heading, blank line and detail; entries are kept in order, as
+// copies.
+TEST_F(ErrorListTest, EntriesTakeIconAndTextFromTheirId) {
+  struct Case { int id; const wchar_t* detail; int icon; };
+  const Case cases[] = {{1301, L"", MB_ICONERROR},  {2001, L"why", MB_ICONEXCLAMATION}, {3001, L"", MB_ICONINFORMATION},
+                        {4002, L"", 0},             {9001, L"", 0},                     {203, L"", 0},
+                        {1999, L"only the detail", MB_ICONERROR}};  // 1999: an id without text
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    support::ErrorEntry e = support::ErrorList::Add(c.id, c.detail);
+    const std::wstring heading = support::LoadText(c.id), detail = c.detail;
+    EXPECT_EQ(std::tuple(e.mMessageId, e.mIcon, e.mHeading, e.mDetail, e.mFullText),
+              std::tuple(c.id, c.icon, heading, detail, detail.empty() ? heading : heading + L"\r\n\r\n" + detail));
+    EXPECT_EQ(heading.empty(), c.id == 1999);
+  }
+  auto entries = support::ErrorList::GetEntries();
+  ASSERT_EQ(entries.size(), std::size(cases));
+  for (size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].mMessageId, cases[i].id);
+  EXPECT_EQ(support::ErrorList::GetEntry(1).mFullText, support::LoadText(2001) + L"\r\n\r\nwhy");
+  EXPECT_EQ(support::ErrorList::GetEntry(-1).mMessageId, 0);
+  // Past the end, also where an entry stood before the list was cleared.
+  support::ErrorList::Clear();
+  support::ErrorList::Add(1301);
+  EXPECT_EQ(support::ErrorList::GetEntry(1).mMessageId, 0);
+}
+
+TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
+  support::ErrorList::Add(1301);
+  platform::SetLastErrorCode(5);
+  ASSERT_TRUE(support::ErrorList::HasError());
+  EXPECT_EQ(platform::GetLastErrorCode(), 5u) << "asking leaves the code alone";
+  support::ErrorList::Clear();
+  EXPECT_EQ(support::ErrorList::GetCount(), 0);
+  EXPECT_FALSE(support::ErrorList::HasError());
+  EXPECT_EQ(platform::GetLastErrorCode(), 0u);
+}
+
+// Without display nothing is shown; with it each entry is shown at once with
+// its icon: a failing command's message, then one report.
+TEST_F(ErrorListTest, DisplayShowsAFailingCommandsMessageThenOneReport) {
+  support::ErrorList::Add(1301);
+  EXPECT_TRUE(mBoxes.requests.empty());
+  support::ErrorList::SetDisplay(true);
+  support::ErrorList::Clear();
+  // The command fails with a system error and adds its specific message,
+  // which leaves the pending code to the report.
+  platform::SetLastErrorCode(2);
+  support::ErrorList::Add(1302);
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
+  // The click's outer layers find the same code pending: no second report.
+  if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"OfficeMenummnuTranSheet_Click");
+  support::ErrorList::ErrorReportWithInfo(L"OfficeMenummnuTranSheet_Click", L"info");
+  ASSERT_EQ(mBoxes.requests.size(), 2u);
+  EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(1302));
+  EXPECT_EQ(mBoxes.requests[0].style, MB_ICONERROR | kTopmost);
+  EXPECT_NE(mBoxes.requests[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
+  EXPECT_NE(mBoxes.requests[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
+  // Another code, or the same one in the next command, is reported again.
+  platform::SetLastErrorCode(5);
+  support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
+  support::ErrorList::Clear();
+  platform::SetLastErrorCode(5);
+  support::ErrorList::ErrorReport(L"AddinMain:TranSheetClick");
+  EXPECT_EQ(mBoxes.requests.size(), 4u);
+}
+
+// The report names the code (signed), the system's text of it or "(null)",
+// the source, and under message 3001 up to ten texts up to the first empty
+// one; it leaves the code in place.
+TEST_F(ErrorListTest, ErrorReportNamesNumberSystemTextSourceAndInfo) {
+  const std::wstring systemText = platform::SystemErrorText(2);
+  ASSERT_FALSE(systemText.empty());
+  const std::wstring failText = platform::SystemErrorText(0x80004005u);
+  const std::wstring failMessage = failText.empty() ? L"(null)" : failText;
+  const std::wstring null = L"\r\n[Message]\r\n  (null)\r\n[Source]\r\n  src";
+  struct Case { DWORD code; std::vector<std::wstring> info; std::wstring detail; };
+  const Case cases[] = {
+      {2, {}, L"[Number]\r\n  2\r\n[Message]\r\n  " + systemText + L"\r\n[Source]\r\n  src"},
+      {0x80004005u, {}, L"[Number]\r\n  -2147467259\r\n[Message]\r\n  " + failMessage + L"\r\n[Source]\r\n  src"},
+      {kCodeWithoutText, {}, L"[Number]\r\n  536870911" + null},
+      {kCodeWithoutText, {L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h", L"i", L"j", L"k", L"l"},
+       L"[Number]\r\n  536870911" + null + L"\r\n[Info1] a\r\n[Info2] b\r\n[Info3] c\r\n[Info4] d\r\n[Info5] e"
+           L"\r\n[Info6] f\r\n[Info7] g\r\n[Info8] h\r\n[Info9] i\r\n[Info10] j"},
+      {kCodeWithoutText, {L"first", L"second", L"", L"never"},
+       L"[Number]\r\n  536870911" + null + L"\r\n[Info1] first\r\n[Info2] second"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.code << " " << c.info.size());
+    support::ErrorList::Clear();
+    platform::SetLastErrorCode(c.code);
+    if (c.info.empty()) {
+      support::ErrorList::ErrorReport(L"src");
+    } else {
+      support::ErrorList::ErrorReportWithInfo(L"src", c.info);
+    }
+    ASSERT_EQ(support::ErrorList::GetCount(), 1);
+    support::ErrorEntry entry = support::ErrorList::GetEntry(0);
+    const int id = c.info.empty() ? 1001 : 3001;
+    EXPECT_EQ(std::tuple(entry.mMessageId, entry.mIcon, entry.mDetail, entry.mFullText),
+              std::tuple(id, c.info.empty() ? MB_ICONERROR : MB_ICONINFORMATION, kRule + c.detail,
+                         support::LoadText(id) + L"\r\n\r\n" + kRule + c.detail));
+    EXPECT_EQ(platform::GetLastErrorCode(), c.code);
+  }
+}
+
+TEST(ErrorListMapping, EngineErrorsToMessageIds) {
+  const std::pair<long, int> cases[] = {{30000, 1201}, {30001, 1202}, {30002, 1249}, {30003, 1204}, {30004, 1205},
+                                        {30005, 1206}, {30006, 1207}, {30007, 1249}, {0, 1249},     {-1, 1249}};
+  for (auto [engine, id] : cases) EXPECT_EQ(support::ErrorList::EngineErrorToMessageId(engine), id) << engine;
+}
 
 // A folder of module files: copies of the built English module under the
 // names of other languages, or hand-written text modules where the platform
@@ -64,12 +197,8 @@ class ResourceModuleTest : public ::testing::Test {
 // Chinese for Singapore; without any, the own Japanese strings. The module
 // loads on first use, and loading again switches cleanly.
 TEST_F(ResourceModuleTest, ModuleOfTheLanguageOrItsFallback) {
-  struct Case {
-    std::vector<LANGID> installed;
-    LANGID system, chosen;
-    int charset;
-    const wchar_t* font;  // nullptr: not checked
-  };
+  // font nullptr: not checked.
+  struct Case { std::vector<LANGID> installed; LANGID system, chosen; int charset; const wchar_t* font; };
   const Case cases[] = {{{}, 1041, 1041, 128, kJapaneseFont.c_str()}, {{}, 1036, 1041, 128, nullptr},
                         {{1033}, 1033, 1033, 0, L"Segoe UI"},       {{2052}, 4100, 2052, 134, nullptr},
                         {{1034}, 3082, 1034, 0, nullptr},          {{1033}, 2057, 1033, 0, nullptr},
@@ -81,9 +210,8 @@ TEST_F(ResourceModuleTest, ModuleOfTheLanguageOrItsFallback) {
     const bool own = c.installed.empty();
     EXPECT_EQ(module.LoadText(101), own ? L"ja" : L"en");
     ASSERT_TRUE(module.LoadResourceModule());
-    EXPECT_EQ(module.IsOwnModule(), own);
-    EXPECT_EQ(module.GetLanguageId(), c.chosen);
-    EXPECT_EQ(module.GetCharset(), c.charset);
+    EXPECT_EQ(std::tuple(module.IsOwnModule(), module.GetLanguageId(), module.GetCharset()),
+              std::tuple(own, c.chosen, c.charset));
     if (c.font) {
       EXPECT_EQ(module.GetFontName(), c.font);
     }
@@ -110,13 +238,15 @@ TEST_F(ResourceModuleTest, ShowMessageCaptionRules) {
   EXPECT_EQ(module.ShowMessage(L"text", MB_YESNO, L"Own caption"), IDOK);
   EXPECT_EQ(module.ShowMessage(1301, MB_OK, L""), IDOK);
   ASSERT_EQ(boxes.requests.size(), 3u);
-  EXPECT_EQ(boxes.requests[0].caption, kJapaneseTitle);
-  EXPECT_EQ(boxes.requests[0].style, MB_OK | MB_ICONERROR | kTopmost);
-  EXPECT_EQ(boxes.requests[0].langId, 1041);
-  EXPECT_EQ(boxes.requests[1].caption, L"Own caption");
-  EXPECT_EQ(boxes.requests[1].style, MB_YESNO | kTopmost);
-  EXPECT_EQ(boxes.requests[2].text, module.LoadText(1301));
-  EXPECT_FALSE(boxes.requests[2].text.empty());
+  // Caption, style, language and text of each box.
+  auto box = [&](int i) {
+    const platform::MessageBoxRequest& r = boxes.requests[i];
+    return std::tuple(r.caption, r.style, r.langId, r.text);
+  };
+  EXPECT_EQ(box(0), std::tuple(kJapaneseTitle, MB_OK | MB_ICONERROR | kTopmost, 1041, L"text"));
+  EXPECT_EQ(box(1), std::tuple(L"Own caption", MB_YESNO | kTopmost, 1041, L"text"));
+  EXPECT_EQ(box(2), std::tuple(kJapaneseTitle, MB_OK | kTopmost, 1041, module.LoadText(1301)));
+  EXPECT_FALSE(module.LoadText(1301).empty());
 }
 
 // Hand-written modules: an empty font text takes the charset's default; a
@@ -259,8 +389,10 @@ void ExpectValues(const support::VersionInfo& version, std::initializer_list<std
 
 // The DLL's own resources come from the same tables as the compiled-in ones.
 TEST(VersionInfoTest, AddinDllCarriesVersionBlockAndJapaneseStrings) {
-  std::wstring dll = supporttest::BuiltAddinDll();
-  if (dll.empty()) GTEST_SKIP() << "Pelorant.dll is built on Windows only";
+  const std::wstring sep(1, platform::PathSeparator());
+  const std::wstring dll =
+      platform::ModuleFolder() + L".." + sep + L"src" + sep + L"addin" + sep + L"win32" + sep + L"Pelorant.dll";
+  if (!platform::PathExists(dll)) GTEST_SKIP() << "Pelorant.dll is built on Windows only";
   support::VersionInfo version(dll);
   EXPECT_EQ(version.GetTranslation(), L"040904b0");
   ExpectValues(version, {{L"ProductName", kProduct}, {L"FileVersion", kVersion}, {L"InternalName", L"Pelorant.dll"},
