@@ -1,27 +1,35 @@
-// What every file table keeps to: the platform's own (posix here, win32
-// under Wine) and a wrapper over it, which tests use to inject failures and
-// which must change nothing it does not override.
+// Files on both platforms: the file tables, and the profile files of the
+// system's service against the portable document rules.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "src/platform/Files.h"
+#include "src/platform/ProfileDocument.h"
+#include "src/platform/ProfileFile.h"
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "tests/common/Bytes.h"
-#include "tests/common/TempDir.h"
+#include "tests/common/FaultyFiles.h"
+#include "tests/platform/TestSupport.h"
 
+using namespace platform;
 namespace fs = std::filesystem;
-using platform::FileKind;
 using testsupport::ReadBytes;
 using testsupport::WriteBytes;
+using Lines = std::vector<std::wstring>;
 
 namespace {
 
+// What every file table keeps to: the platform's own (posix here, win32
+// under Wine) and a wrapper over it, which tests use to inject failures and
+// which must change nothing it does not override.
 constexpr DWORD kOk = ERROR_SUCCESS;
 
 struct OwnFiles {
@@ -51,8 +59,6 @@ class FileTableContract : public ::testing::Test {
 
 using Implementations = ::testing::Types<OwnFiles, WrappedFiles>;
 TYPED_TEST_SUITE(FileTableContract, Implementations);
-
-}  // namespace
 
 TYPED_TEST(FileTableContract, ReadsARegularFileWholeAndRefusesWhatIsNone) {
   const std::wstring file = this->Path(L"d\x00E9j\x00E0.bin");  // a non-ASCII name
@@ -155,3 +161,164 @@ TEST(FilesTable, ANewFileIsPrivateOnlyWhenAskedAndAReplacedOneKeepsItsPermission
   ASSERT_EQ(platform::PlatformFiles().WriteAtomically(shared, "t", ownerOnly), kOk);
   EXPECT_EQ(perms(shared), fs::perms::owner_all | fs::perms::group_read);
 }
+
+// The profile-file contract, run against the system's service: Windows' own
+// functions under Wine, the posix stand-in (built on the portable document
+// rules) on Linux, so that both platforms are held to one behaviour.
+class ProfileFileContract : public ::testing::Test {
+ protected:
+  std::wstring File(const char* name) const { return (mDir.path() / name).wstring(); }
+
+  // The section's lines through a generous buffer.
+  static Lines Read(const std::wstring& path, const std::wstring& section) {
+    std::vector<wchar_t> buffer(4096, L'#');
+    DWORD n = ProfileReadSection(path, section, buffer.data(), static_cast<DWORD>(buffer.size()));
+    EXPECT_LT(n, buffer.size() - 2);
+    EXPECT_EQ(buffer[n], L'\0') << "the list ends with a NUL";
+    Lines lines;
+    for (const wchar_t* p = buffer.data(); *p != L'\0'; p += wcslen(p) + 1) lines.emplace_back(p);
+    return lines;
+  }
+
+  testsupport::TempDir mDir;
+};
+
+// Lines come trimmed, quotes and further "=" kept, blank lines left out; a
+// UTF-16 file with its mark reads as text; a missing section or file reads
+// empty; a small buffer is filled and reported as its size less two.
+TEST_F(ProfileFileContract, ReadsTheLinesOfOneSection) {
+  const struct {
+    std::string bytes;
+    const wchar_t* section;
+    Lines lines;
+  } cases[] = {
+      {"[Other]\r\nk=v\r\n", L"S", {}},
+      {"  [ S ]  \r\n  name  =  'va=lue'  \r\n\r\nplain\r\n", L"S", {L"name='va=lue'", L"plain"}},
+      {"\xFF\xFE" + ToUtf16Le(L"[S]\r\nk=\x3042\x3044\r\n"), L"s", {L"k=\x3042\x3044"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    WriteBytes(File("r.ini"), c.bytes);
+    EXPECT_EQ(Read(File("r.ini"), c.section), c.lines);
+  }
+  wchar_t buffer[10] = {L'#', L'#'};
+  EXPECT_EQ(ProfileReadSection(File("none.ini"), L"S", buffer, 10), 0u);
+  EXPECT_EQ(buffer[0], L'\0');
+  WriteBytes(File("big.ini"), "[S]\r\nabcdef=123456\r\nsecond=2\r\n");
+  std::fill(std::begin(buffer), std::end(buffer), L'#');
+  EXPECT_EQ(ProfileReadSection(File("big.ini"), L"S", buffer, 10), 8u);
+  EXPECT_EQ(std::wstring(buffer, 10), std::wstring(L"abcdef=1\0\0", 10));
+}
+
+// A key is added, or updated in place whatever its case, in a file and
+// section made when missing; a whole section is replaced, the other
+// sections' lines kept as they were, or appended when missing; a file stays
+// in its encoding.
+TEST_F(ProfileFileContract, WritesKeysAndSectionsAndKeepTheRest) {
+  const std::wstring path = File("new.ini");
+  const std::wstring name = L"\x65E5\x672C\x8A9E\x00DC\x0416";  // outside any ANSI page
+  ASSERT_TRUE(ProfileWriteString(path, L"Sec", L"alpha", L"1"));
+  ASSERT_TRUE(ProfileWriteString(path, L"Sec", L"beta", L"two words"));
+  ASSERT_TRUE(ProfileWriteString(path, L"SEC", L"ALPHA", L"3"));
+  ASSERT_TRUE(ProfileWriteString(path, L"Sec", L"K\x00E9y", name));
+  EXPECT_EQ(Read(path, L"sec"), (Lines{L"alpha=3", L"beta=two words", L"K\x00E9y=" + name}));
+
+  const std::wstring body = L"[First]\r\nkeep=1\r\n[Target]\r\nold=x\r\ngone=y\r\n[Last]\r\nz=9\r\n";
+  for (const std::string& bytes : {ToUtf8(body), "\xFF\xFE" + ToUtf16Le(body)}) {
+    const std::wstring s = File("s.ini");
+    WriteBytes(s, bytes);
+    ASSERT_TRUE(ProfileWriteSection(s, L"target", std::wstring(L"a=\"1\"\0b=2\0", 11)));
+    ASSERT_TRUE(ProfileWriteSection(s, L"New", std::wstring(L"y=2\0", 4)));
+    EXPECT_EQ(Read(s, L"Target"), (Lines{L"a=\"1\"", L"b=2"}));
+    EXPECT_EQ(Read(s, L"First"), (Lines{L"keep=1"}));
+    EXPECT_EQ(Read(s, L"Last"), (Lines{L"z=9"}));
+    EXPECT_EQ(Read(s, L"New"), (Lines{L"y=2"}));
+    EXPECT_EQ(ReadBytes(s).substr(0, 2), bytes.substr(0, 2)) << "the encoding is kept";
+    EXPECT_EQ(ReadBytes(s).find("\r\r"), std::string::npos) << "the kept lines are stored as they were";
+  }
+  ASSERT_TRUE(ProfileWriteSection(File("fresh.ini"), L"One", std::wstring(L"x=\x65E5\0", 4)));
+  EXPECT_EQ(Read(File("fresh.ini"), L"One"), (Lines{L"x=\x65E5"}));
+}
+
+TEST_F(ProfileFileContract, MissingFolderFailsAndRelativePathsMeanTheCurrentFolder) {
+  const std::wstring missing = File("no/such/folder.ini");
+  EXPECT_FALSE(ProfileWriteSection(missing, L"S", std::wstring(L"a=1\0", 4)));
+  EXPECT_FALSE(ProfileWriteString(missing, L"S", L"a", L"1"));
+  EXPECT_FALSE(PathExists(missing));
+
+  const fs::path before = fs::current_path();
+  fs::current_path(mDir.path());
+  bool wrote = ProfileWriteString(L"relative.ini", L"S", L"k", L"v");
+  wchar_t buffer[16] = {};
+  DWORD n = ProfileReadSection(L"relative.ini", L"S", buffer, 16);
+  fs::current_path(before);
+  ASSERT_TRUE(wrote);
+  EXPECT_EQ(n, 4u) << "each line counts with its NUL";
+  EXPECT_EQ(std::wstring(buffer), L"k=v");
+  EXPECT_TRUE(fs::exists(mDir.path() / "relative.ini"));
+}
+
+TEST_F(ProfileFileContract, StandInReadsUtf8AndRefusesToRewriteBytesItCannotKeep) {
+  if (PathSeparator() != L'/') GTEST_SKIP() << "Windows reads files without a mark in its ANSI page";
+  const std::wstring path = File("u8.ini");
+  WriteBytes(path, "[S]\nk=\xE6\x97\xA5\n");
+  EXPECT_EQ(Read(path, L"S"), (Lines{L"k=\x65E5"}));
+
+  const std::string latin1 = "[S]\nk=caf\xE9\n";
+  WriteBytes(path, latin1);
+  EXPECT_FALSE(ProfileWriteString(path, L"S", L"x", L"1"));
+  EXPECT_EQ(GetLastErrorCode(), static_cast<DWORD>(ERROR_INVALID_DATA));
+  EXPECT_FALSE(ProfileWriteSection(path, L"T", std::wstring(L"x=1\0", 4)));
+  EXPECT_EQ(ReadBytes(path), latin1);
+
+  // A new file is UTF-8 without a mark, with CR LF line ends.
+  ASSERT_TRUE(ProfileWriteString(File("fresh.ini"), L"S", L"k", L"\x65E5"));
+  EXPECT_EQ(ReadBytes(File("fresh.ini")), "[S]\r\nk=\xE6\x97\xA5\r\n");
+}
+
+TEST_F(ProfileFileContract, StandInRefusesAFifoWithoutWaitingAndKeepsIt) {
+  const fs::path fifo = mDir.path() / "pipe.ini";
+  if (PathSeparator() != L'/' || std::system(("mkfifo '" + fifo.string() + "'").c_str()) != 0)
+    GTEST_SKIP() << "no FIFOs here";
+  EXPECT_TRUE(platformtest::ReturnsWithin(std::chrono::seconds(60), "reading a FIFO", [&] {
+    wchar_t buffer[32];
+    return ProfileReadSection(fifo.wstring(), L"S", buffer, 32) == 0 &&
+           !ProfileWriteString(fifo.wstring(), L"S", L"k", L"v");
+  }));
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST_F(ProfileFileContract, StandInReportsAWriteTheDiskRefusesAndKeepsTheFile) {
+  const std::wstring path = File("kept.ini");
+  const std::string before = "[S]\r\nk=old\r\n";
+  WriteBytes(path, before);
+  testsupport::FaultyFiles faulty(testsupport::FaultyFiles::kWrite, ERROR_ACCESS_DENIED);
+  bool wrote = ProfileWriteString(path, L"S", L"k", L"new");
+  if (faulty.Failures() == 0) GTEST_SKIP() << "the system's own profile functions write here";
+  EXPECT_FALSE(wrote);
+  EXPECT_EQ(GetLastErrorCode(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(ReadBytes(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(mDir.path()), fs::directory_iterator()), 1);
+}
+
+// Found by fuzzing the document rules the stand-in is built on: a NUL inside
+// a line reads as two entries (entries travel NUL-terminated); rewriting
+// would store them as two lines, so the file counts as one that cannot be
+// rewritten without change. Both encodings.
+TEST(ProfileDocument, ANulInsideALineMakesTheFileUnwritable) {
+  const std::string inputs[] = {
+      "\xFF\xFE" + ToUtf16Le(std::wstring(L"[S]\r\na\v\0b=1", 11)),
+      std::string("[S]\r\na\v\0b=1\r\n", 13),
+  };
+  for (const std::string& bytes : inputs) {
+    bool lossless = true;
+    ProfileDocument doc = ProfileDocument::Parse(bytes, &lossless);
+    EXPECT_FALSE(lossless);
+    EXPECT_EQ(doc.SectionEntries(L"S").size(), 1u) << "the line stays one line when read";
+  }
+  bool lossless = false;
+  ProfileDocument::Parse("[S]\r\na=1\r\n", &lossless);
+  EXPECT_TRUE(lossless);
+}
+
+}  // namespace

@@ -1,0 +1,639 @@
+// The registry: the ".reg" text form that the posix registry keeps its hives
+// in; the contract run over each hive against the platform's registry (the
+// real one under Wine, the ".reg" file stand-in on Linux); and what only the
+// file-backed registry has: the hive files themselves, their rescue when
+// they cannot be parsed, and several processes writing at once (skipped
+// where the registry has no files).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+
+#include "src/platform/RegFile.h"
+#include "src/platform/Registry.h"
+#include "src/platform/Strings.h"
+#include "src/platform/System.h"
+#include "tests/common/Bytes.h"
+#include "tests/common/FaultyFiles.h"
+#include "tests/platform/TestSupport.h"
+
+namespace fs = std::filesystem;
+using platform::Hive;
+using platform::RegKey;
+using platform::RegType;
+using platform::RegValue;
+using platform::regfile::Key;
+using platform::regfile::Parse;
+using platform::regfile::Serialize;
+
+namespace {
+
+const wchar_t kHkcu[] = L"HKEY_CURRENT_USER";
+
+RegValue ValueAt(const Key& root, const wchar_t* path, const wchar_t* name) {
+  const Key* k = root.Find(path);
+  if (!k) return {};
+  const platform::regfile::Value* v = k->FindValue(name);
+  if (!v) return {};
+  return platform::RegValueFromBytes(v->type, v->data);
+}
+
+void ExpectSameTree(const Key& a, const Key& b) {
+  EXPECT_TRUE(platform::EqualsNoCase(a.name, b.name)) << platform::ToUtf8(a.name);
+  ASSERT_EQ(a.values.size(), b.values.size()) << platform::ToUtf8(a.name);
+  for (size_t i = 0; i < a.values.size(); ++i) {
+    EXPECT_EQ(a.values[i].name, b.values[i].name);
+    EXPECT_EQ(a.values[i].type, b.values[i].type);
+    EXPECT_EQ(a.values[i].data, b.values[i].data) << platform::ToUtf8(a.values[i].name);
+  }
+  ASSERT_EQ(a.subkeys.size(), b.subkeys.size()) << platform::ToUtf8(a.name);
+  for (size_t i = 0; i < a.subkeys.size(); ++i) ExpectSameTree(a.subkeys[i], b.subkeys[i]);
+}
+
+// The same export as UTF-8 with its mark and as the UTF-16 that regedit writes.
+TEST(RegFile, ReadsARegeditExport) {
+  const std::string utf8 =
+      "Windows Registry Editor Version 5.00\r\n"
+      "\r\n"
+      "; written by hand\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Talvoren\\OfficeAddIn]\r\n"
+      "@=\"default\"\r\n"
+      "\"OfficeAddinLog\"=dword:00000001\r\n"
+      "\"LogFolderPath\"=hex(2):25,00,74,00,65,00,6d,00,70,00,25,00,5c,00,78,00,00,00\r\n"
+      "\"Path\"=\"C:\\\\Program Files\\\\\\\"A\\\"\"\r\n"
+      "\"List\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00\r\n"
+      "\"Big\"=hex(b):ef,cd,ab,89,67,45,23,01\r\n"
+      "\"Blob\"=hex:00,01,02,\\\r\n"
+      "  03,04\r\n"
+      "\"Gone\"=\"x\"\r\n"
+      "\"Gone\"=-\r\n"
+      "\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Old\\Child]\r\n"
+      "[-HKEY_CURRENT_USER\\Software\\Old]\r\n"
+      "[hkey_current_user\\software\\Talvoren\\OfficeAddIn\\RegV1]\r\n"
+      "\"Caf\xC3\xA9\"=\"\xE6\x97\xA5\xE6\x9C\xAC\"\r\n";
+  const std::string utf16 = "\xFF\xFE" + platform::ToUtf16Le(platform::FromUtf8(utf8));
+  for (const std::string& text : {"\xEF\xBB\xBF" + utf8, utf16}) {
+    SCOPED_TRACE(text == utf16 ? "UTF-16" : "UTF-8");
+    Key root;
+    root.name = kHkcu;
+    auto result = Parse(text, kHkcu, &root);
+    ASSERT_TRUE(result.ok) << result.line << ": " << result.message;
+    const wchar_t* key = L"Software\\Talvoren\\OfficeAddIn";
+    EXPECT_EQ(ValueAt(root, key, L"").text, L"default");
+    RegValue log = ValueAt(root, key, L"officeaddinlog");
+    EXPECT_EQ(log.type, RegType::Dword);
+    EXPECT_EQ(log.dword, 1u);
+    RegValue folder = ValueAt(root, key, L"LogFolderPath");
+    EXPECT_EQ(folder.type, RegType::ExpandSz);
+    EXPECT_EQ(folder.text, L"%temp%\\x");
+    EXPECT_EQ(ValueAt(root, key, L"Path").text, L"C:\\Program Files\\\"A\"");
+    EXPECT_EQ(ValueAt(root, key, L"List").multi, (std::vector<std::wstring>{L"a", L"bc"}));
+    EXPECT_EQ(ValueAt(root, key, L"Big").qword, 0x0123456789ABCDEFull);
+    EXPECT_EQ(ValueAt(root, key, L"Blob").binary, (std::vector<std::uint8_t>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(root.Find(key)->FindValue(L"Gone"), nullptr);
+    EXPECT_EQ(root.Find(L"Software\\Old"), nullptr);
+    EXPECT_EQ(ValueAt(root, L"Software\\Talvoren\\OfficeAddIn\\RegV1", L"Caf\x00E9").text, L"\x65E5\x672C");
+  }
+}
+
+TEST(RegFile, EverythingSurvivesARoundTrip) {
+  Key root;
+  root.name = kHkcu;
+  Key& k = root.AddSubkey(L"Software").AddSubkey(L"\x65E5\x672C [x]");
+  k.SetValue(L"Lines", RegType::Sz, platform::RegValueBytes(RegValue::String(L"one\r\ntwo")));
+  k.SetValue(L"Unterminated", RegType::Sz, {0x41, 0x00});
+  k.SetValue(L"ShortDword", RegType::Dword, {0x01, 0x02});
+  k.SetValue(L"Empty", RegType::Binary, {});
+  std::vector<std::uint8_t> big(300);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i);
+  k.SetValue(L"Big\\Blob", RegType::Binary, big);
+  k.SetValue(L"Odd", static_cast<RegType>(0x1234), {9, 8, 7});
+  root.AddSubkey(L"Empty Key");
+  root.SetValue(L"AtRoot", RegType::Sz, platform::RegValueBytes(RegValue::String(L"r")));
+
+  std::string text = Serialize(root, kHkcu);
+  Key back;
+  back.name = kHkcu;
+  auto result = Parse(text, kHkcu, &back);
+  ASSERT_TRUE(result.ok) << result.line << ": " << result.message << "\n" << text;
+  ExpectSameTree(root, back);
+  EXPECT_EQ(Serialize(back, kHkcu), text);
+}
+
+// Values added to a hand-written file come out in the regedit syntax, and
+// the hand-written comments stay where they were.
+TEST(RegFile, WritesTheRegeditSyntaxAndKeepsHandWrittenComments) {
+  const std::string text =
+      "Windows Registry Editor Version 5.00\n"
+      "\n; the add-in's settings\n"
+      "[HKEY_CURRENT_USER\\Software\\Talvoren]\n"
+      "; switched on while chasing a bug\n"
+      "\"OfficeAddinLog\"=dword:00000001\n"
+      "\n; the end\n";
+  Key root;
+  root.name = kHkcu;
+  ASSERT_TRUE(Parse(text, kHkcu, &root).ok);
+  Key& k = *root.Find(L"Software\\Talvoren");
+  k.SetValue(L"LogLevel", RegType::Dword, platform::RegValueBytes(RegValue::Dword(26)));
+  k.SetValue(L"Name \"q\"", RegType::Sz, platform::RegValueBytes(RegValue::String(L"C:\\x")));
+  k.SetValue(L"", RegType::ExpandSz, platform::RegValueBytes(RegValue::Expand(L"%a%")));
+  EXPECT_EQ(Serialize(root, kHkcu),
+            "Windows Registry Editor Version 5.00\n"
+            "\n[HKEY_CURRENT_USER\\Software]\n"
+            "\n; the add-in's settings\n"
+            "[HKEY_CURRENT_USER\\Software\\Talvoren]\n"
+            "; switched on while chasing a bug\n"
+            "\"OfficeAddinLog\"=dword:00000001\n"
+            "\"LogLevel\"=dword:0000001a\n"
+            "\"Name \\\"q\\\"\"=\"C:\\\\x\"\n"
+            "@=hex(2):25,00,61,00,25,00,00,00\n"
+            "\n; the end\n");
+}
+
+TEST(RegFile, BadInputNamesItsLine) {
+  const std::pair<const char*, int> cases[] = {
+      {"REGEDIT5\n[HKEY_CURRENT_USER\\A]\n", 1},
+      {"Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n", 3},
+      {"Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n", 2},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:0g\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"open\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,\\\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A\n", 2},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\ngarbage\n", 3},
+      // Bytes that are not UTF-8 are refused, never replaced.
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"caf\xE9\"\n", 3},
+      // Nor are overlong forms and encoded surrogates, which hide other characters.
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xC0\xAF\"\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xE0\x80\xAF\"\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\xED\xA0\x80\"\n", 3},
+  };
+  for (auto [text, line] : cases) {
+    Key root;
+    root.name = kHkcu;
+    auto result = Parse(text, kHkcu, &root);
+    EXPECT_FALSE(result.ok) << text;
+    EXPECT_EQ(result.line, line) << text;
+    EXPECT_FALSE(result.message.empty());
+  }
+  Key empty;
+  EXPECT_TRUE(Parse("", kHkcu, &empty).ok);
+  EXPECT_TRUE(Parse("Windows Registry Editor Version 5.00\n", kHkcu, &empty).ok);
+}
+
+std::string HiveText(const std::string& body) { return "Windows Registry Editor Version 5.00\r\n\r\n" + body; }
+
+// Found by fuzzing: a key nested tens of thousands of levels deep overflowed the stack when
+// written back (and would have written a file the square of its size): keys
+// deeper than the registry's 512 levels are refused with their line.
+TEST(RegFile, KeysDeeperThan512LevelsAreRefused) {
+  auto nested = [](int depth) {
+    std::string path = "[HKEY_CURRENT_USER";
+    for (int i = 0; i < depth; ++i) path += "\\k";
+    return HiveText(path + "]\r\n\"v\"=\"x\"\r\n");
+  };
+  Key root;
+  auto deep = Parse(nested(60000), kHkcu, &root);
+  EXPECT_FALSE(deep.ok);
+  EXPECT_EQ(deep.line, 3);
+
+  Key kept;
+  ASSERT_TRUE(Parse(nested(512), kHkcu, &kept).ok);
+  Key again;
+  ASSERT_TRUE(Parse(Serialize(kept, kHkcu), kHkcu, &again).ok);
+  const Key* leaf = &again;
+  for (int i = 0; i < 512 && leaf; ++i) leaf = leaf->FindSubkey(L"K");
+  ASSERT_NE(leaf, nullptr);
+  EXPECT_NE(leaf->FindValue(L"v"), nullptr);
+}
+
+// Sub-keys are found by binary search over their sorted order, so that wide
+// hives read in n log n; every key of a wide hive, in any case, is found.
+TEST(RegFile, EveryKeyOfAWideHiveIsFoundInAnyCase) {
+  std::string body;
+  for (int i = 2999; i >= 0; --i) body += "[HKEY_CURRENT_USER\\Key" + std::to_string(i * 7919 % 3000) + "]\r\n";
+  Key root;
+  ASSERT_TRUE(Parse(HiveText(body), kHkcu, &root).ok);
+  ASSERT_EQ(root.subkeys.size(), 3000u);
+  for (int i = 0; i < 3000; ++i) {
+    std::wstring name = (i % 2 ? L"KEY" : L"key") + std::to_wstring(i);
+    ASSERT_NE(root.FindSubkey(name), nullptr) << i;
+  }
+  EXPECT_EQ(root.FindSubkey(L"Key3000"), nullptr);
+  EXPECT_EQ(root.FindSubkey(L"Ke"), nullptr);
+}
+
+template <Hive H>
+struct HiveTag {
+  static constexpr Hive kHive = H;
+};
+
+std::wstring UniqueName() {
+  static std::atomic<int> counter{0};
+  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  return L"t" + std::to_wstring(stamp) + L"_" + std::to_wstring(counter++);
+}
+
+template <typename Tag>
+class RegistryContract : public ::testing::Test {
+ protected:
+  static constexpr Hive kHive = Tag::kHive;
+
+  // Each test gets its own hive files (posix) and its own key (everywhere;
+  // on Windows the hive is shared with the rest of the system).
+  RegistryContract()
+      : mEnv(L"PELORANT_REGISTRY", mDir.wpath()), mRoot(L"Software\\PelorantContractTest\\" + UniqueName()) {}
+
+  void SetUp() override {
+    // A Windows user without administrator rights cannot write the machine hives.
+    RegKey probe;
+    if (RegKey::Create(kHive, mRoot, &probe) == ERROR_ACCESS_DENIED) GTEST_SKIP() << "hive not writable here";
+  }
+
+  ~RegistryContract() override { platform::DeleteKeyTree(kHive, mRoot); }
+
+  RegKey CreateRoot() {
+    RegKey key;
+    EXPECT_EQ(RegKey::Create(kHive, mRoot, &key), ERROR_SUCCESS);
+    return key;
+  }
+  // Opens the test's key, or one below it, for reading.
+  LONG Open(const std::wstring& below, RegKey* key = nullptr) {
+    RegKey scratch;
+    return RegKey::Open(kHive, mRoot + below, false, key ? key : &scratch);
+  }
+  std::vector<std::wstring> Subkeys(const std::wstring& below) {
+    RegKey key;
+    std::vector<std::wstring> names;
+    EXPECT_EQ(Open(below, &key), ERROR_SUCCESS);
+    EXPECT_EQ(key.EnumSubkeys(&names), ERROR_SUCCESS);
+    return names;
+  }
+
+  testsupport::TempDir mDir;
+  platformtest::ScopedEnv mEnv;
+  std::wstring mRoot;
+};
+
+using Hives = ::testing::Types<HiveTag<Hive::CurrentUser>, HiveTag<Hive::LocalMachine>, HiveTag<Hive::ClassesRoot>>;
+TYPED_TEST_SUITE(RegistryContract, Hives);
+
+TYPED_TEST(RegistryContract, CreateMakesParentsAndOpenIgnoresCase) {
+  RegKey key;
+  EXPECT_EQ(this->Open(L"\\Talvoren", &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(key.IsOpen());
+  const std::wstring deep = this->mRoot + L"\\Talvoren\\OfficeAddIn\\RegV1";
+  ASSERT_EQ(RegKey::Create(TestFixture::kHive, deep, &key), ERROR_SUCCESS);
+  EXPECT_TRUE(key.IsOpen());
+  EXPECT_EQ(this->Subkeys(L"\\TALVOREN\\officeaddin"), std::vector<std::wstring>{L"RegV1"});
+  // Creating an existing key opens it, with the case it was created in.
+  ASSERT_EQ(RegKey::Create(TestFixture::kHive, this->mRoot + L"\\talvoren", &key), ERROR_SUCCESS);
+  EXPECT_EQ(this->Subkeys(L""), std::vector<std::wstring>{L"Talvoren"});
+  // Subkeys enumerate in case-insensitive order.
+  RegKey sub;
+  for (const wchar_t* name : {L"beta", L"Alpha", L"gamma", L"ALPHA2"})
+    ASSERT_EQ(key.CreateSubkey(name, &sub), ERROR_SUCCESS);
+  EXPECT_EQ(this->Subkeys(L"\\Talvoren"),
+            (std::vector<std::wstring>{L"Alpha", L"ALPHA2", L"beta", L"gamma", L"OfficeAddIn"}));
+}
+
+TYPED_TEST(RegistryContract, EveryValueTypeRoundTrips) {
+  const std::pair<const wchar_t*, RegValue> values[] = {
+      {L"Text", RegValue::String(L"C:\\Program Files\\\"quoted\" \x65E5\x672C\x8A9E")},
+      {L"Empty", RegValue::String(L"")},
+      {L"", RegValue::String(L"default value")},
+      {L"Folder", RegValue::Expand(L"%temp%\\Talvoren\\AddinLog")},
+      {L"List", RegValue::Multi({L"one", L"two words", L"\x00E9t\x00E9"})},
+      {L"Max", RegValue::Dword(0xFFFFFFFFu)},
+      {L"Big", RegValue::Qword(0x0123456789ABCDEFull)},
+      {L"Blob", RegValue::Bytes({0x00, 0xFF, 0x10, 0x00, 0x7F})},
+      // A value of the wrong size keeps its type and bytes.
+      {L"Short", RegValue::Bytes({0x01, 0x00}, RegType::Dword)}};
+  RegKey key = this->CreateRoot();
+  for (const auto& [name, value] : values) ASSERT_EQ(key.SetValue(name, value), ERROR_SUCCESS);
+
+  // A handle opened afterwards reads what was written, names in any case.
+  RegKey reader;
+  ASSERT_EQ(this->Open(L"", &reader), ERROR_SUCCESS);
+  for (const auto& [name, value] : values) {
+    RegValue v;
+    ASSERT_EQ(reader.QueryValue(platform::AsciiLower(name), &v), ERROR_SUCCESS) << platform::ToUtf8(name);
+    EXPECT_EQ(v.type, value.type) << platform::ToUtf8(name);
+    EXPECT_EQ(platform::IsWellFormedValue(v), name != std::wstring(L"Short")) << platform::ToUtf8(name);
+    EXPECT_EQ(platform::RegValueBytes(v), platform::RegValueBytes(value)) << platform::ToUtf8(name);
+  }
+  RegValue text, shortValue;
+  ASSERT_EQ(reader.QueryValue(L"Text", &text), ERROR_SUCCESS);
+  EXPECT_EQ(text.text, values[0].second.text);
+  ASSERT_EQ(reader.QueryValue(L"Short", &shortValue), ERROR_SUCCESS);
+  EXPECT_EQ(shortValue.dword, 0u);
+
+  std::vector<std::wstring> names;
+  ASSERT_EQ(reader.EnumValues(&names), ERROR_SUCCESS);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names,
+            (std::vector<std::wstring>{L"", L"Big", L"Blob", L"Empty", L"Folder", L"List", L"Max", L"Short", L"Text"}));
+}
+
+// Value names ignore case when set, queried or deleted; a handle opened for
+// reading, or none, refuses writes.
+TYPED_TEST(RegistryContract, ValueNamesIgnoreCaseAndReadOnlyHandlesRefuseWrites) {
+  RegKey key = this->CreateRoot();
+  RegValue v;
+  RegKey reader, closed;
+  ASSERT_EQ(this->Open(L"", &reader), ERROR_SUCCESS);
+  EXPECT_EQ(reader.SetValue(L"X", RegValue::Dword(1)), ERROR_ACCESS_DENIED);
+  EXPECT_NE(closed.SetValue(L"X", RegValue::Dword(1)), ERROR_SUCCESS);
+  EXPECT_NE(closed.QueryValue(L"X", &v), ERROR_SUCCESS);
+  EXPECT_EQ(key.QueryValue(L"X", &v), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key.DeleteValue(L"X"), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(key.SetValue(L"LogLevel", RegValue::Dword(1)), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"LOGLEVEL", RegValue::String(L"two")), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"Gone", RegValue::Dword(7)), ERROR_SUCCESS);
+  ASSERT_EQ(key.DeleteValue(L"GONE"), ERROR_SUCCESS);
+  EXPECT_EQ(key.QueryValue(L"Gone", &v), ERROR_FILE_NOT_FOUND);
+  std::vector<std::wstring> names;
+  ASSERT_EQ(key.EnumValues(&names), ERROR_SUCCESS);
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_TRUE(platform::EqualsNoCase(names[0], L"loglevel"));
+  ASSERT_EQ(key.QueryValue(L"loglevel", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.type, RegType::Sz);
+  EXPECT_EQ(v.text, L"two");
+}
+
+TYPED_TEST(RegistryContract, DeleteTreeRemovesEverythingBelowAndHandlesToItFail) {
+  const Hive hive = TestFixture::kHive;
+  RegKey root = this->CreateRoot();
+  RegKey leaf;
+  ASSERT_EQ(RegKey::Create(hive, this->mRoot + L"\\Sets\\default\\Inner", &leaf), ERROR_SUCCESS);
+  ASSERT_EQ(leaf.SetValue(L"A", RegValue::String(L"a")), ERROR_SUCCESS);
+  RegKey other;
+  ASSERT_EQ(RegKey::Create(hive, this->mRoot + L"\\Other", &other), ERROR_SUCCESS);
+
+  ASSERT_EQ(root.DeleteSubkeyTree(L"sets"), ERROR_SUCCESS);
+  EXPECT_EQ(this->Open(L"\\Sets"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(this->Open(L"\\Other"), ERROR_SUCCESS);
+  EXPECT_EQ(root.DeleteSubkeyTree(L"Sets"), ERROR_FILE_NOT_FOUND);
+
+  ASSERT_EQ(platform::DeleteKeyTree(hive, this->mRoot + L"\\Other"), ERROR_SUCCESS);
+  EXPECT_EQ(this->Open(L"\\Other"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(platform::DeleteKeyTree(hive, this->mRoot + L"\\Other"), ERROR_FILE_NOT_FOUND);
+  // A handle of a deleted key fails without making the key again.
+  RegValue v;
+  EXPECT_NE(other.SetValue(L"Late", RegValue::Dword(1)), ERROR_SUCCESS);
+  EXPECT_NE(other.QueryValue(L"Late", &v), ERROR_SUCCESS);
+  EXPECT_EQ(this->Open(L"\\Other"), ERROR_FILE_NOT_FOUND);
+}
+
+class RegistryFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (platform::RegistryHiveFile(Hive::CurrentUser).empty()) GTEST_SKIP() << "the registry has no files here";
+  }
+  fs::path HiveFile(Hive hive) { return fs::path(platform::ToUtf8(platform::RegistryHiveFile(hive))); }
+
+  testsupport::TempDir mDir;
+  platformtest::ScopedEnv mEnv{L"PELORANT_REGISTRY", mDir.wpath()};
+};
+
+// Each hive is a file in the chosen folder, written only when it changes
+// (through a link where it is one) and leaving no temporary file, and read
+// again when changed by hand.
+TEST_F(RegistryFile, EachHiveIsAFileWrittenWhenChangedAndReadAgainWhenChangedByHand) {
+  EXPECT_EQ(HiveFile(Hive::CurrentUser), mDir.path() / "HKCU.reg");
+  EXPECT_EQ(HiveFile(Hive::LocalMachine), mDir.path() / "HKLM.reg");
+  EXPECT_EQ(HiveFile(Hive::ClassesRoot), mDir.path() / "HKCR.reg");
+  RegKey key;
+  ASSERT_EQ(RegKey::Create(Hive::LocalMachine, L"Software\\Talvoren", &key), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"LogLevel", RegValue::Dword(1)), ERROR_SUCCESS);
+  EXPECT_FALSE(fs::exists(HiveFile(Hive::CurrentUser)));
+  for (const auto& entry : fs::directory_iterator(mDir.path()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  EXPECT_NE(testsupport::ReadBytes(HiveFile(Hive::LocalMachine)).find("\"LogLevel\"=dword:00000001"),
+            std::string::npos);
+
+  std::ofstream(HiveFile(Hive::LocalMachine), std::ios::binary | std::ios::trunc)
+      << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Talvoren]\n"
+         "\"LogLevel\"=dword:00000fa1\n\"Extra\"=\"typed in an editor\"\n";
+  RegValue v;
+  ASSERT_EQ(key.QueryValue(L"LogLevel", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.dword, 4001u);
+  ASSERT_EQ(key.QueryValue(L"Extra", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v.text, L"typed in an editor");
+
+  testsupport::TempDir elsewhere;
+  fs::path real = elsewhere.path() / "my-hkcu.reg";
+  std::ofstream(real) << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Old]\n\"Kept\"=\"yes\"\n";
+  std::error_code ec;
+  fs::create_symlink(real, mDir.path() / "HKCU.reg", ec);
+  if (ec) GTEST_SKIP() << "no symbolic links here";
+  ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"New", &key), ERROR_SUCCESS);
+  EXPECT_TRUE(fs::is_symlink(mDir.path() / "HKCU.reg"));
+  std::string text = testsupport::ReadBytes(real);
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\New]"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Kept\"=\"yes\""), std::string::npos) << text;
+}
+
+TEST_F(RegistryFile, UnparsableHiveIsMovedAsideOnceAndNeverOverwritten) {
+  const std::string garbage = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:zz\n";
+  std::ofstream(HiveFile(Hive::CurrentUser), std::ios::binary) << garbage;
+  std::vector<std::wstring> reports;
+  auto previous = platform::SetDiagnosticSink([&](const std::wstring& m) { reports.push_back(m); });
+
+  RegKey key;
+  EXPECT_EQ(RegKey::Open(Hive::CurrentUser, L"A", false, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegKey::Open(Hive::CurrentUser, L"A", false, &key), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"B", &key), ERROR_SUCCESS);
+  ASSERT_EQ(key.SetValue(L"v", RegValue::Dword(2)), ERROR_SUCCESS);
+  platform::SetDiagnosticSink(previous);
+
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find(L"HKCU.reg"), std::wstring::npos);
+  EXPECT_NE(reports[0].find(L"line 3"), std::wstring::npos) << platform::ToUtf8(reports[0]);
+  std::vector<fs::path> aside;
+  for (const auto& entry : fs::directory_iterator(mDir.path())) {
+    if (entry.path().filename().string().rfind("HKCU.reg.bad-", 0) == 0) aside.push_back(entry.path());
+  }
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(testsupport::ReadBytes(aside[0]), garbage);
+  EXPECT_NE(reports[0].find(aside[0].filename().wstring()), std::wstring::npos);
+  EXPECT_NE(testsupport::ReadBytes(HiveFile(Hive::CurrentUser)).find("[HKEY_CURRENT_USER\\B]"), std::string::npos);
+}
+
+// A write the disk refuses, a hive that cannot be read again (rewritten,
+// as by another process, since it was last read), and one that can be
+// neither parsed nor moved aside: the change fails with its own error, the
+// hive file stays as it was, and the key is not served from memory either.
+TEST_F(RegistryFile, AFailedReadWriteOrRescueLeavesTheHiveFileAsItWas) {
+  using testsupport::FaultyFiles;
+  const struct {
+    const char* what;
+    unsigned failing;
+    LONG error;
+    std::string garbage;
+  } cases[] = {
+      {"write", FaultyFiles::kWrite, ERROR_WRITE_FAULT, ""},
+      {"read", FaultyFiles::kRead, ERROR_CANTREAD, ""},
+      {"keep aside", FaultyFiles::kKeepAside, ERROR_BADDB,
+       "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:zz\n"},
+  };
+  const fs::path hive = HiveFile(Hive::CurrentUser);
+  auto previous = platform::SetDiagnosticSink([](const std::wstring&) {});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegKey key;
+    ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"Kept", &key), ERROR_SUCCESS);
+    const std::string before = c.garbage.empty() ? testsupport::ReadBytes(hive) : c.garbage;
+    fs::remove(hive);
+    ASSERT_TRUE(testsupport::WriteBytes(hive, before));
+    {
+      FaultyFiles disk(c.failing, ERROR_WRITE_FAULT);
+      EXPECT_EQ(RegKey::Create(Hive::CurrentUser, L"New", &key), c.error);
+      EXPECT_GT(disk.Failures(), 0);
+    }
+    EXPECT_EQ(testsupport::ReadBytes(hive), before);
+    EXPECT_EQ(RegKey::Open(Hive::CurrentUser, L"New", false, &key), ERROR_FILE_NOT_FOUND);
+  }
+  platform::SetDiagnosticSink(previous);
+}
+
+// A FIFO (which would block a plain read), a sparse file larger than any
+// hive, and a link to a device stand where the hive should be: reads and
+// writes must each return (a FIFO would block a plain open or read for
+// ever), report once, and leave the file as it was.
+TEST_F(RegistryFile, WhatIsNoHiveFileIsRefusedWithoutWaiting) {
+  const fs::path hive = HiveFile(Hive::CurrentUser);
+  struct Case {
+    const char* what;
+    std::function<bool()> make;
+    std::wstring named;
+  };
+  const Case cases[] = {
+      {"fifo", [&] { return std::system(("mkfifo '" + hive.string() + "'").c_str()) == 0; }, L"HKCU.reg"},
+      {"large",
+       [&] {
+         std::ofstream(hive) << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n";
+         fs::resize_file(hive, (64u << 20) + 1);  // sparse: no disk used
+         return true;
+       },
+       L"HKCU.reg"},
+      {"device",
+       [&] {
+         std::error_code ec;
+         fs::create_symlink("/dev/zero", hive, ec);
+         return !ec;
+       },
+       L"/dev/zero"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(hive);
+    if (!c.make()) continue;  // no mkfifo or links here
+    const fs::file_status before = fs::status(hive);
+    const auto sizeBefore = fs::is_regular_file(before) ? fs::file_size(hive) : 0;
+    std::vector<std::wstring> reports;
+    auto previous = platform::SetDiagnosticSink([&](const std::wstring& m) { reports.push_back(m); });
+    std::vector<LONG> rc = platformtest::ReturnsWithin(std::chrono::seconds(60), "using the hive", [] {
+      RegKey key;
+      std::vector<LONG> rc;
+      rc.push_back(RegKey::Open(Hive::CurrentUser, L"A", false, &key));
+      rc.push_back(RegKey::Create(Hive::CurrentUser, L"B", &key));
+      {
+        platform::RegBatch batch(Hive::CurrentUser);
+        rc.push_back(RegKey::Create(Hive::CurrentUser, L"C", &key));
+      }
+      rc.push_back(RegKey::Open(Hive::CurrentUser, L"B", false, &key));
+      return rc;
+    });
+    platform::SetDiagnosticSink(previous);
+    EXPECT_EQ(rc[0], ERROR_FILE_NOT_FOUND);
+    EXPECT_NE(rc[1], ERROR_SUCCESS);
+    EXPECT_NE(rc[2], ERROR_SUCCESS);
+    EXPECT_EQ(rc[3], ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find(c.named), std::wstring::npos) << platform::ToUtf8(reports[0]);
+    EXPECT_EQ(fs::status(hive).type(), before.type());
+    if (fs::is_regular_file(before)) {
+      EXPECT_EQ(fs::file_size(hive), sizeBefore);
+    }
+    for (const auto& entry : fs::directory_iterator(mDir.path()))
+      EXPECT_EQ(entry.path().filename().string().find(".bad-"), std::string::npos) << entry.path();
+  }
+  EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+}
+
+TEST_F(RegistryFile, BatchWritesOnceOnCommitAndNothingWhenAbandoned) {
+  RegKey key;
+  const std::uint64_t start = platform::RegistryRewriteCount();
+  {
+    platform::RegBatch outer(Hive::CurrentUser);
+    ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"Batch\\Deep", &key), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetValue(L"a", RegValue::Dword(1)), ERROR_SUCCESS);
+    {
+      platform::RegBatch inner(Hive::CurrentUser);
+      ASSERT_EQ(key.SetValue(L"b", RegValue::String(L"two")), ERROR_SUCCESS);
+      EXPECT_EQ(inner.Commit(), ERROR_SUCCESS);
+    }
+    RegValue v;
+    EXPECT_EQ(key.QueryValue(L"b", &v), ERROR_SUCCESS) << "the batch reads its own changes";
+    EXPECT_FALSE(fs::exists(HiveFile(Hive::CurrentUser))) << "nothing is written before the commit";
+    EXPECT_EQ(outer.Commit(), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(platform::RegistryRewriteCount() - start, 1u);
+  std::string text = testsupport::ReadBytes(HiveFile(Hive::CurrentUser));
+  EXPECT_NE(text.find("\"b\"=\"two\""), std::string::npos) << text;
+
+  {
+    platform::RegBatch abandoned(Hive::CurrentUser);
+    ASSERT_EQ(key.SetValue(L"c", RegValue::Dword(3)), ERROR_SUCCESS);
+    ASSERT_EQ(key.DeleteValue(L"a"), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(testsupport::ReadBytes(HiveFile(Hive::CurrentUser)), text);
+  RegValue v;
+  EXPECT_EQ(key.QueryValue(L"c", &v), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key.QueryValue(L"a", &v), ERROR_SUCCESS);
+  EXPECT_EQ(platform::RegistryRewriteCount() - start, 1u);
+}
+
+// Writes the values prefix0 to prefix29 into the key "Shared", one change
+// (one rewrite of the hive) each.
+void WriteShared(const std::wstring& prefix) {
+  RegKey key;
+  ASSERT_EQ(RegKey::Create(Hive::CurrentUser, L"Shared", &key), ERROR_SUCCESS);
+  for (int i = 0; i < 30; ++i) ASSERT_EQ(key.SetValue(prefix + std::to_wstring(i), RegValue::Dword(1)), ERROR_SUCCESS);
+}
+
+// Run as a child process by the test below; a no-op in a normal run.
+TEST_F(RegistryFile, WriterProcess) {
+  std::wstring prefix = platform::GetEnvironmentValue(L"PELORANT_TEST_WRITER");
+  if (prefix.empty()) GTEST_SKIP() << "only run as a child of ProcessesWritingAtOnceKeepEveryValue";
+  platformtest::ScopedEnv dir(L"PELORANT_REGISTRY", platform::GetEnvironmentValue(L"PELORANT_TEST_WRITER_DIR"));
+  WriteShared(prefix);
+}
+
+TEST_F(RegistryFile, ProcessesWritingAtOnceKeepEveryValue) {
+  const std::string child = "PELORANT_TEST_WRITER_DIR='" + mDir.path().string() + "' timeout 120 '" +
+                            platform::ToUtf8(platform::ModuleFilePath()) +
+                            "' --gtest_filter=RegistryFile.WriterProcess >/dev/null 2>&1";
+  std::vector<std::future<int>> children;
+  for (std::string prefix : {"child0_", "child1_"}) {
+    children.push_back(std::async(
+        std::launch::async, [=] { return std::system(("PELORANT_TEST_WRITER=" + prefix + " " + child).c_str()); }));
+  }
+  WriteShared(L"parent_");
+  for (auto& status : children) EXPECT_EQ(status.get(), 0);
+  RegKey key;
+  ASSERT_EQ(RegKey::Open(Hive::CurrentUser, L"Shared", false, &key), ERROR_SUCCESS);
+  std::vector<std::wstring> names;
+  ASSERT_EQ(key.EnumValues(&names), ERROR_SUCCESS);
+  EXPECT_EQ(names.size(), 90u);
+}
+
+}  // namespace
