@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -117,7 +116,7 @@ TEST(TranslationOptionEncoding, WritesFlagsIntegersAndEnumsAsThePairsSpellThem) 
 // Pairs applied one after another to the same set, each followed by a look
 // at the field it names: flags are true only for an exact "True", enums
 // change only on a listed value, integers read in automatic base.
-TEST(TranslationOptionEncoding, EachKindReadsOnlyWhatItSpells) {
+TEST(TranslationOptionEncoding, EachKindReadsOnlyWhatItSpellsAndUnknownNamesLeaveFieldsAlone) {
   const std::tuple<const wchar_t*, const wchar_t*, std::int32_t (T::*)() const, std::int32_t> steps[] = {
       {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"true", &T::DualPrint, 0},
       {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"1", &T::DualPrint, 0},
@@ -140,15 +139,13 @@ TEST(TranslationOptionEncoding, EachKindReadsOnlyWhatItSpells) {
                                                    {L"-0x10", -16}, {L"99999999999", 2147483647},
                                                    {L"-99999999999", -2147483647 - 1}};
   for (auto [text, value] : parsed) EXPECT_EQ(ParseAutoBaseInt(text), value) << '"' << platform::ToUtf8(text) << '"';
-}
 
-TEST(TranslationOptionEncoding, UnknownAndMissingNamesLeaveFieldsAlone) {
-  TranslationOption o, expected;
-  o.SetFontANSI(L"Verdana");
+  TranslationOption kept, expected;
+  kept.SetFontANSI(L"Verdana");
   expected.SetFontANSI(L"Verdana");
-  ASSERT_TRUE(TranslationOptions::FromNameValue(&o, {L"fontansi", L"Bogus", L""}, {L"Tahoma", L"x", L"y"}));
-  EXPECT_EQ(o, expected);
-  EXPECT_FALSE(TranslationOptions::FromNameValue(&o, {L"Name"}, {}));
+  ASSERT_TRUE(TranslationOptions::FromNameValue(&kept, {L"fontansi", L"Bogus", L""}, {L"Tahoma", L"x", L"y"}));
+  EXPECT_EQ(kept, expected);
+  EXPECT_FALSE(TranslationOptions::FromNameValue(&kept, {L"Name"}, {}));
 }
 
 TEST(TranslationOptionEncoding, AllPairsRoundTripIntoAFreshSet) {
@@ -241,9 +238,7 @@ TEST(TranslationOptions, NamesSelectionRemovalAndCopies) {
   clone->At(1).SetTranSuffix(L"changed");
   EXPECT_EQ(Render(*clone), L"default _TimeOutMSec=500|*b _TranSuffix=changed|");
   EXPECT_EQ(Render(opts), Render(copy)) << "a clone is independent";
-}
 
-TEST(TranslationOptions, SubkeyNamesUseTwoDigitsAtLeast) {
   EXPECT_EQ(OptionSubkeyName(L"", 1), L"\\TranslationOption01");
   EXPECT_EQ(OptionSubkeyName(L"", 100), L"\\TranslationOption100");
 }
@@ -304,9 +299,6 @@ class SettingsStore : public ::testing::Test {
     ASSERT_EQ(RegKey::Create(hive, Key(sub), &key), ERROR_SUCCESS);
     ASSERT_EQ(key.SetValue(name, value), ERROR_SUCCESS);
   }
-  void Put(Hive hive, std::initializer_list<Stored> values) {
-    for (auto [sub, name, text] : values) Put(hive, sub, name, RegValue::String(text));
-  }
   // Each stored text, or "<absent>" / "<no key>".
   void ExpectStored(std::initializer_list<Stored> expected) {
     for (auto [sub, name, text] : expected) {
@@ -318,25 +310,18 @@ class SettingsStore : public ::testing::Test {
       EXPECT_EQ(got, text) << platform::ToUtf8(sub) << " " << platform::ToUtf8(name);
     }
   }
-  std::vector<std::wstring> Subkeys() {
-    RegKey key;
-    std::vector<std::wstring> names;
-    if (RegKey::Open(Hive::CurrentUser, mHostKey, false, &key) == ERROR_SUCCESS) key.EnumSubkeys(&names);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  std::unique_ptr<TranslationOptions> Fresh(bool reset = false) {
+  std::unique_ptr<TranslationOptions> Fresh() {
     auto opts = std::make_unique<TranslationOptions>(mHostKey);
-    if (reset) opts->Reset();
+    opts->Reset();
     return opts;
   }
-  std::unique_ptr<TranslationOptions> Loaded(bool machineOnly = false) {
+  std::unique_ptr<TranslationOptions> Loaded() {
     auto opts = Fresh();
-    EXPECT_TRUE(opts->Load(machineOnly));
+    EXPECT_TRUE(opts->Load(false));
     return opts;
   }
 
-  static inline std::atomic<int> sCounter{0};
+  static inline int sCounter = 0;
   testsupport::TempDir mDir;
   platformtest::ScopedEnv mEnv;
   std::wstring mRoot;
@@ -345,7 +330,7 @@ class SettingsStore : public ::testing::Test {
 };
 
 TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValuesAndNothingStale) {
-  auto opts = Fresh(true);
+  auto opts = Fresh();
   opts->Find(L"default")->SetWindowAlign(2);
   TranslationOption* b = opts->Add(L"Bilingual");
   b->SetDualPrint(1);
@@ -373,11 +358,16 @@ TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValuesAndNothingSta
 
   // Saving fewer sets leaves no stale subkey and keeps other settings; a
   // set's subkey holds only what the set wrote.
-  Put(Hive::CurrentUser, {{L"", L"Menu.ToolbarTop", L"42"}, {L"LookupHistory", L"MaxCount", L"10"},
-                          {L"TranslationOption01", L"Stray", L"x"}});
+  for (auto [sub, name, text] : {Stored{L"", L"Menu.ToolbarTop", L"42"}, Stored{L"LookupHistory", L"MaxCount", L"10"},
+                                 Stored{L"TranslationOption01", L"Stray", L"x"}})
+    Put(Hive::CurrentUser, sub, name, RegValue::String(text));
   loaded->Remove(L"Bilingual");
   ASSERT_TRUE(loaded->Save(false));
-  EXPECT_EQ(Subkeys(), (std::vector<std::wstring>{L"LookupHistory", L"TranslationOption01", L"TranslationOption02"}));
+  RegKey host;
+  std::vector<std::wstring> subkeys;
+  ASSERT_EQ(RegKey::Open(Hive::CurrentUser, mHostKey, false, &host), ERROR_SUCCESS);
+  ASSERT_EQ(host.EnumSubkeys(&subkeys), ERROR_SUCCESS);
+  EXPECT_EQ(subkeys, (std::vector<std::wstring>{L"LookupHistory", L"TranslationOption01", L"TranslationOption02"}));
   ExpectStored({{L"", L"TranslationOption.Count", L"2"},
                 {L"TranslationOption02", L"Name", L"\x65E5\x672C\x8A9E \x00DC"},
                 {L"TranslationOption01", L"Stray", L"<absent>"}, {L"", L"Menu.ToolbarTop", L"42"},
@@ -388,7 +378,7 @@ TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValuesAndNothingSta
 // subkey that held another set's hidden values; a hidden value changed in
 // memory is not saved; sets sharing a name keep theirs in order.
 TEST_F(SettingsStore, SaveWithoutHiddenKeepsEachSetsStoredHiddenValues) {
-  auto opts = Fresh(true);
+  auto opts = Fresh();
   opts->Find(L"default")->SetTimeOutMSec(5000);
   opts->Add(L"gone");
   opts->Add(L"Other")->SetTranPrefix(L"[");
@@ -493,11 +483,11 @@ TEST_F(SettingsStore, SetValueDeletesEmptyTextUnlessAskedToKeepIt) {
 // A save the disk refuses keeps every set stored before.
 TEST_F(SettingsStore, SaveThatFailsKeepsEveryStoredSet) {
   if (platform::RegistryHiveFile(Hive::CurrentUser).empty()) GTEST_SKIP() << "the registry has no files here";
-  auto opts = Fresh(true);
+  auto opts = Fresh();
   opts->Find(L"default")->SetWindowAlign(2);
   opts->Add(L"kept")->SetDualPrint(1);
   ASSERT_TRUE(opts->Save(true));
-  auto changed = Fresh(true);
+  auto changed = Fresh();
   changed->Find(L"default")->SetWindowAlign(0);
   changed->Add(L"replacement")->SetTranPrefix(L"x");
   {
@@ -622,8 +612,7 @@ TEST_F(OptionFiles, RefusedImportsAndExportsSayWhyAndChangeNothing) {
   for (auto [call, name, file, reason] : cases) {
     std::wstring why;
     EXPECT_FALSE((mOpts.*call)(name, File(file), &why)) << platform::ToUtf8(file);
-    EXPECT_FALSE(why.empty());
-    EXPECT_NE(why.find(reason), std::wstring::npos) << platform::ToUtf8(why);
+    EXPECT_TRUE(!why.empty() && why.find(reason) != std::wstring::npos) << platform::ToUtf8(why);
   }
   EXPECT_EQ(Render(mOpts), before);
   EXPECT_TRUE(fs::is_directory(mDir.path() / "is-a-folder.ini"));
@@ -634,10 +623,8 @@ TEST_F(OptionFiles, RefusedImportsAndExportsSayWhyAndChangeNothing) {
 
 TEST_F(OptionFiles, DefaultLocationIsTheUserDataFolder) {
   std::wstring why;
-  EXPECT_EQ(DefaultOptionFilePath(L"../escape", &why), L"");
+  EXPECT_EQ(DefaultOptionFilePath(L"../escape", &why) + DefaultOptionFilePath(L"a\\b") + DefaultOptionFilePath(L"x:y"), L"");
   EXPECT_FALSE(why.empty());
-  EXPECT_EQ(DefaultOptionFilePath(L"a\\b"), L"");
-  EXPECT_EQ(DefaultOptionFilePath(L"x:y"), L"");
 
   platformtest::ScopedEnv xdg(L"XDG_CONFIG_HOME", mDir.wpath());
   const std::wstring folder = UserDataFolder();

@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
+#include <type_traits>
 
 #include "src/platform/RegFile.h"
 #include "src/platform/Registry.h"
@@ -230,26 +230,18 @@ TEST(RegFile, EveryKeyOfAWideHiveIsFoundInAnyCase) {
   EXPECT_EQ(root.FindSubkey(L"Ke"), nullptr);
 }
 
-template <Hive H>
-struct HiveTag {
-  static constexpr Hive kHive = H;
-};
-
-std::wstring UniqueName() {
-  static std::atomic<int> counter{0};
-  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  return L"t" + std::to_wstring(stamp) + L"_" + std::to_wstring(counter++);
-}
-
 template <typename Tag>
 class RegistryContract : public ::testing::Test {
  protected:
-  static constexpr Hive kHive = Tag::kHive;
+  static constexpr Hive kHive = Tag::value;
 
   // Each test gets its own hive files (posix) and its own key (everywhere;
-  // on Windows the hive is shared with the rest of the system).
+  // on Windows the hive is shared with the rest of the system, and with
+  // earlier runs).
   RegistryContract()
-      : mEnv(L"PELORANT_REGISTRY", mDir.wpath()), mRoot(L"Software\\PelorantContractTest\\" + UniqueName()) {}
+      : mEnv(L"PELORANT_REGISTRY", mDir.wpath()),
+        mRoot(L"Software\\PelorantContractTest\\t" +
+              std::to_wstring(std::chrono::steady_clock::now().time_since_epoch().count())) {}
 
   void SetUp() override {
     // A Windows user without administrator rights cannot write the machine hives.
@@ -282,6 +274,8 @@ class RegistryContract : public ::testing::Test {
   std::wstring mRoot;
 };
 
+template <Hive H>
+using HiveTag = std::integral_constant<Hive, H>;
 using Hives = ::testing::Types<HiveTag<Hive::CurrentUser>, HiveTag<Hive::LocalMachine>, HiveTag<Hive::ClassesRoot>>;
 TYPED_TEST_SUITE(RegistryContract, Hives);
 

@@ -62,7 +62,7 @@ TEST(LastErrorContract, CodeBelongsToTheCallingThreadAndHasASystemText) {
 }
 
 // The well-known folders, and paths joined with one separator.
-TEST(FoldersContract, WellKnownFoldersAndJoinedPaths) {
+TEST(FoldersContract, WellKnownFoldersJoinedPathsAndFolderTrees) {
   std::wstring temp = platform::TempFolder();
   EXPECT_TRUE(EndsWithSeparator(temp)) << platform::ToUtf8(temp);
   EXPECT_TRUE(platform::PathExists(temp));
@@ -77,29 +77,24 @@ TEST(FoldersContract, WellKnownFoldersAndJoinedPaths) {
   EXPECT_NE(platform::AsciiLower(file).find(L"test_platform"), std::wstring::npos) << platform::ToUtf8(file);
   EXPECT_TRUE(platform::PathExists(file));
 
-  wchar_t sep = platform::PathSeparator();
-  std::wstring s(1, sep);
-  EXPECT_EQ(platform::JoinPath(L"dir", L"TVPPAddinsLog0.txt"), L"dir" + s + L"TVPPAddinsLog0.txt");
-  EXPECT_EQ(platform::JoinPath(L"dir" + s, L"x"), L"dir" + s + L"x");
-  EXPECT_EQ(platform::JoinPath(L"", L"x"), L"x");
-  EXPECT_EQ(platform::JoinPath(L"dir", L""), L"dir");
-}
+  const std::wstring sep(1, platform::PathSeparator());
+  EXPECT_EQ(JoinPath(L"dir", L"Log0.txt") + L"|" + JoinPath(L"dir" + sep, L"x") + L"|" + JoinPath(L"", L"x") + L"|" +
+                JoinPath(L"dir", L""),
+            L"dir" + sep + L"Log0.txt|dir" + sep + L"x|x|dir");
 
-TEST(FoldersContract, CreateFolderTreeReportsWhatHappened) {
   TempDir dir;
-  std::wstring sep(1, platform::PathSeparator());
   std::wstring deep = dir.wpath() + sep + L"Talvoren" + sep + L"AddinLog" + sep + L"deeper";
   EXPECT_EQ(platform::CreateFolderTree(deep), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(deep)));
   EXPECT_EQ(platform::CreateFolderTree(deep), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   EXPECT_EQ(platform::GetLastErrorCode(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
-  std::wstring file = dir.wpath() + sep + L"plain.txt";
-  std::ofstream(std::filesystem::path(file)) << "x";
-  EXPECT_EQ(platform::CreateFolderTree(file), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  std::wstring plain = dir.wpath() + sep + L"plain.txt";
+  std::ofstream(std::filesystem::path(plain)) << "x";
+  EXPECT_EQ(platform::CreateFolderTree(plain), static_cast<DWORD>(ERROR_FILE_EXISTS));
   // Below a file, and on a drive that does not exist (a log folder copied
   // from another machine): an error, never a folder made somewhere else.
-  for (const std::wstring& bad : {file + sep + L"sub", std::wstring(L"Q:\\Talvoren\\AddinLog")}) {
+  for (const std::wstring& bad : {plain + sep + L"sub", std::wstring(L"Q:\\Talvoren\\AddinLog")}) {
     const DWORD rc = platform::CreateFolderTree(bad);
     EXPECT_TRUE(rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS) << rc << " " << platform::ToUtf8(bad);
     EXPECT_FALSE(platform::PathExists(bad));
@@ -175,17 +170,15 @@ TEST(LanguageContract, DefaultAnsiCodePagesAndLocaleNames) {
                                                {"zh_SG", 4100},       {"es_ES@euro", 3082}, {"de", 1031},
                                                {"de-LI", 1031},       {"xx_YY", 0},         {"", 0}};
   for (auto [name, id] : names) EXPECT_EQ(platform::LangIdFromLocaleName(name), id) << '"' << name << '"';
-}
 
-TEST(LanguageContract, SystemDefaultLanguage) {
   EXPECT_NE(platform::SystemDefaultLangId(), 0);
   if (!StandsIn()) return;  // Windows takes it from the system, not the environment
   // LC_ALL first, then LC_MESSAGES, then LANG; "C" and unknown names are English.
-  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*, LANGID> cases[] = {
+  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*, LANGID> environments[] = {
       {L"ja_JP.UTF-8", L"", L"en_US.UTF-8", 1041}, {L"", L"", L"ja_JP.UTF-8", 1041},
       {L"", L"ko_KR.UTF-8", L"en_US.UTF-8", 1042}, {L"", L"C", L"en_US.UTF-8", 1033},
       {L"", L"xx_YY", L"en_US.UTF-8", 1033}};
-  for (auto [all, messages, lang, id] : cases) {
+  for (auto [all, messages, lang, id] : environments) {
     ScopedEnv a(L"LC_ALL", all), m(L"LC_MESSAGES", messages), l(L"LANG", lang);
     EXPECT_EQ(platform::SystemDefaultLangId(), id) << platform::ToUtf8(all) << platform::ToUtf8(messages);
   }
@@ -218,17 +211,14 @@ TEST(FilesContract, DeleteFileAtRemovesAFileAndKeepsTheErrorCode) {
 TEST(DisplayContract, TheScreenHasAnAreaAndADensity) {
   platform::ScreenInfo info;
   ASSERT_TRUE(platform::GetScreenInfo(&info));
-  EXPECT_GT(info.dpiX, 0);
-  EXPECT_GT(info.dpiY, 0);
-  EXPECT_GT(info.workArea.width, 0);
-  EXPECT_GT(info.workArea.height, 0);
+  EXPECT_TRUE(info.dpiX > 0 && info.dpiY > 0 && info.workArea.width > 0 && info.workArea.height > 0)
+      << info.dpiX << " " << info.dpiY << " " << info.workArea.width << "x" << info.workArea.height;
   platform::ScreenRect frame;
-  if (!StandsIn()) {  // the stand-in answers for any frame
-    EXPECT_FALSE(platform::GetFrameClientArea(L"PelorantNoSuchFrameClass", &frame));
-  }
+  // The stand-in answers for any frame.
+  EXPECT_TRUE(StandsIn() || !platform::GetFrameClientArea(L"PelorantNoSuchFrameClass", &frame));
 }
 
-TEST(Strings, Utf8RoundTripKeepsEveryPlaneAndReplacesWhatIsBroken) {
+TEST(Strings, Utf8AndUtf16KeepEveryPlaneAndReplaceWhatIsBroken) {
   std::wstring text = L"A\u00e9\u65e5\u672c";
   text += FromUtf8("\xF0\x9F\x98\x80");  // outside the basic plane
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
@@ -245,9 +235,7 @@ TEST(Strings, ExceptionTextDecodesWhatAndPrefersTheHostsDescription) {
   EXPECT_EQ(ExceptionText(std::runtime_error("caf\xC3\xA9 \xE6\x97\xA5")), L"caf\u00e9 \u65e5");
   EXPECT_EQ(ExceptionText(ComError(E_FAIL, L"na\u00efve")), L"na\u00efve");
   EXPECT_EQ(ExceptionText(ComError(E_FAIL)), L"HRESULT 0x80004005");
-}
 
-TEST(Strings, Utf16LeSurrogatesAndOddLength) {
   std::string bytes(
       "\x3D\xD8\x00\xDE"
       "A\x00",
@@ -260,13 +248,11 @@ TEST(Strings, Utf16LeSurrogatesAndOddLength) {
   EXPECT_EQ(FromUtf16Le(std::string("A\x00\x41", 3)), std::wstring(L"A\uFFFD"));
 }
 
-TEST(Strings, CaseInsensitiveNamesFoldAsciiOnly) {
+TEST(Strings, CaseAndCharacterClassesIgnoreTheProcessLocale) {
   EXPECT_TRUE(EqualsNoCase(L"Software\\Talvoren", L"SOFTWARE\\talvoren"));
   EXPECT_FALSE(EqualsNoCase(L"\u00c9", L"\u00e9"));
   EXPECT_EQ(AsciiLower(L"RegV1\\PowerPoint"), L"regv1\\powerpoint");
-}
 
-TEST(Strings, CharacterClassesIgnoreTheProcessLocale) {
   // The program often runs under the "C" locale; letters outside ASCII must
   // still be letters there.
   const char* old = setlocale(LC_ALL, nullptr);
@@ -288,13 +274,6 @@ TEST(Strings, CharacterClassesIgnoreTheProcessLocale) {
 
 constexpr int kCharsets[] = {0, 128, 129, 134, 136, 204, 238};
 
-std::wstring AsciiUpper(std::wstring s) {
-  for (auto& c : s) {
-    if (c >= L'a' && c <= L'z') c = c - L'a' + L'A';
-  }
-  return s;
-}
-
 // Each list is sorted, unique, and every font in it counts as installed for
 // its character set only; unknown names never do; names compare without case.
 TEST(FontsContract, ListsAreSortedUniqueAndHoldOnlyInstalledFonts) {
@@ -310,7 +289,9 @@ TEST(FontsContract, ListsAreSortedUniqueAndHoldOnlyInstalledFonts) {
   }
   std::vector<std::wstring> western = fonts.InstalledFonts(0);
   ASSERT_FALSE(western.empty()) << "every system has a TrueType font for Western text";
-  EXPECT_TRUE(fonts.IsInstalled(AsciiUpper(western.front()), 0));
+  std::wstring upper = western.front();
+  for (auto& c : upper) c = c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c;
+  EXPECT_TRUE(fonts.IsInstalled(upper, 0));
   // A Western-only font does not count for Japanese.
   std::vector<std::wstring> japanese = fonts.InstalledFonts(128);
   auto outside = std::find_if(western.begin(), western.end(), [&](const std::wstring& name) {
@@ -342,7 +323,7 @@ void OnFreshThread(F body) {
 // order; one dispatch runs one task, a drain also runs what tasks queue
 // while it drains, and a task that throws stops neither; a wait without
 // limit wakes for a task posted later.
-TEST(MessagePumpContract, TasksRunInOrderOnTheOwnerOneByDispatchAllByDrainAndAWaitWakesForOne) {
+TEST(MessagePumpContract, TasksRunInOrderOnTheOwnerAndPostingToNoThreadOrAnEndedOneFails) {
   OnFreshThread([] {
     MessageThreadId self = CurrentMessageThread();
     ASSERT_NE(self, 0u);
@@ -381,9 +362,7 @@ TEST(MessagePumpContract, TasksRunInOrderOnTheOwnerOneByDispatchAllByDrainAndAWa
     EXPECT_EQ(order.back(), 6);
     later.join();
   });
-}
 
-TEST(MessagePumpContract, PostingToNoThreadOrAnEndedThreadFailsAndEachThreadHasItsOwnQueue) {
   EXPECT_FALSE(PostThreadTask(0, [] {}));
   MessageThreadId ended = 0;
   OnFreshThread([&] { ended = CurrentMessageThread(); });
@@ -423,7 +402,7 @@ struct FakeConsole {
 
 // A box with one button shows its icon kind, caption and text, one line
 // each, and asks nothing even at a terminal.
-TEST(ConsoleMessageBox, PlainBoxShowsIconCaptionAndTextWithoutAsking) {
+TEST(ConsoleMessageBox, PlainBoxesAskNothingAndQuestionsTakeThePresetTheTerminalOrTheDefault) {
   const std::tuple<unsigned, const wchar_t*, const char*> cases[] = {
       {MB_OK | MB_ICONERROR, L"Caption", "[error] Caption\nFirst line\nSecond line\n"},
       {MB_ICONEXCLAMATION, L"C", "[warning] C\nFirst line\nSecond line\n"},
@@ -436,12 +415,10 @@ TEST(ConsoleMessageBox, PlainBoxShowsIconCaptionAndTextWithoutAsking) {
     EXPECT_EQ(c.reads, 0);
     EXPECT_EQ(c.written, written);
   }
-}
 
-// The preset answer wins over the terminal, and one preset serves every
-// button set; an answer typed at the terminal is asked for again until it
-// fits; an unusable preset, the end of input or no terminal take the default.
-TEST(ConsoleMessageBox, AnswersFromThePresetTheTerminalOrTheDefault) {
+  // The preset answer wins over the terminal, and one preset serves every
+  // button set; an answer typed at the terminal is asked for again until it
+  // fits; an unusable preset, the end of input or no terminal take the default.
   struct Case {
     bool interactive;
     const char* preset;
@@ -452,7 +429,7 @@ TEST(ConsoleMessageBox, AnswersFromThePresetTheTerminalOrTheDefault) {
     const char* said;
   };
   const unsigned question = MB_YESNO | MB_ICONQUESTION;
-  const Case cases[] = {
+  const Case questions[] = {
       {true, "no", {"yes"}, question, IDNO, 0, "[question] Pelorant"},
       {false, " YES ", {}, question, IDYES, 0, ""},
       {false, "no", {}, MB_OKCANCEL, IDCANCEL, 0, ""},
@@ -464,7 +441,7 @@ TEST(ConsoleMessageBox, AnswersFromThePresetTheTerminalOrTheDefault) {
       {true, "", {}, question, IDYES, 1, "default button, Yes"},
       {false, "", {"no"}, question | MB_DEFBUTTON2, IDNO, 0, "PELORANT_ANSWER not set"},
   };
-  for (const Case& c : cases) {
+  for (const Case& c : questions) {
     FakeConsole console(c.interactive, c.preset);
     console.answers = c.typed;
     EXPECT_EQ(platform::ConsoleMessageBox({L"Delete the key?", L"Pelorant", c.style, 1033}, console.io), c.answer)
@@ -481,9 +458,6 @@ class ClipboardContract : public ::testing::Test {
   void SetUp() override {
     std::vector<ClipboardEntry> probe;
     if (!platform::ReadClipboard(&probe)) GTEST_SKIP() << "no clipboard in this session";
-  }
-  static bool Has(const std::vector<ClipboardEntry>& entries, const ClipboardEntry& wanted) {
-    return std::find(entries.begin(), entries.end(), wanted) != entries.end();
   }
   testsupport::TempDir dir;
   platformtest::ScopedEnv file{L"PELORANT_CLIPBOARD_FILE", (dir.path() / "clipboard").wstring()};
@@ -526,8 +500,7 @@ TEST_F(ClipboardContract, APictureTravelsAsDibAndDamagedDibsAreRefused) {
   ASSERT_NE(dib, read.end());
   platform::Picture back;
   ASSERT_TRUE(platform::PictureFromDib(dib->data, &back));
-  EXPECT_EQ(back.width, 3);
-  EXPECT_EQ(back.height, 2);
+  EXPECT_EQ(std::make_pair(back.width, back.height), std::make_pair(3, 2));
   EXPECT_EQ(back.pixels, picture.pixels);
 
   const std::string good = platform::DibFromPicture(picture);
@@ -603,7 +576,7 @@ TEST(ResourceModuleContract, ReadsStringsAndVersionBlockFromAUnicodeFolder) {
   EXPECT_EQ(block.values[L"\\StringFileInfo\\040904b0\\InternalName"], L"OfficeAddInRes1033.dll");
 }
 
-TEST(ResourceModuleFiles, MissingFileOrOneThatIsNoModuleIsRefused) {
+TEST(ResourceModuleFiles, MissingFileOrOneThatIsNoModuleIsRefusedAndTheOwnBlockIsCompiledInOnLinux) {
   testsupport::TempDir dir;
   const std::wstring missing = platform::JoinPath(dir.wpath(), L"OfficeAddInRes1041" + platform::ResourceModuleExtension());
   const std::wstring junk = platform::JoinPath(dir.wpath(), L"OfficeAddInRes1033" + platform::ResourceModuleExtension());
@@ -617,11 +590,9 @@ TEST(ResourceModuleFiles, MissingFileOrOneThatIsNoModuleIsRefused) {
     EXPECT_TRUE(block.empty());
   }
   platform::SetDiagnosticSink(previous);
-}
 
-// Linux programs carry their resources compiled in; Windows reads the module
-// file itself, never the block compiled in.
-TEST(ResourceModuleFiles, OwnVersionBlock) {
+  // Linux programs carry their resources compiled in; Windows reads the module
+  // file itself, never the block compiled in.
   const std::wstring name = L"\\StringFileInfo\\040904b0\\ProductName";
   VersionBlock builtIn;
   builtIn.translation = L"040904b0";
