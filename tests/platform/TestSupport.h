@@ -22,8 +22,6 @@ class ScopedEnv {
     platform::SetEnvironmentValue(mName, value);
   }
   ~ScopedEnv() { platform::SetEnvironmentValue(mName, mOld); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
   std::wstring mName;

@@ -112,7 +112,13 @@ struct Counted : IUnknown {
   ULONG STDMETHODCALLTYPE Release() override { return --refs; }
 };
 
-TEST(ComOwnersTest, PointersAndVariantsBalanceTheirReferences) {
+HRESULT STDMETHODCALLTYPE FillIn(EXCEPINFO* info) {
+  info->scode = E_ACCESSDENIED;
+  info->bstrDescription = SysAllocString(L"filled late");
+  return S_OK;
+}
+
+TEST(ComOwnersTest, PointersAndVariantsBalanceTheirReferencesAndFailuresCarryTheRealCode) {
   Counted object;
   {
     ComPtr<IUnknown> a = ComPtr<IUnknown>::Adopt(&object);
@@ -135,15 +141,7 @@ TEST(ComOwnersTest, PointersAndVariantsBalanceTheirReferences) {
   Variant moved = std::move(copy);
   EXPECT_EQ(copy.Type(), VT_EMPTY);
   EXPECT_EQ(std::wstring(moved.Get().bstrVal), L"abc");
-}
 
-HRESULT STDMETHODCALLTYPE FillIn(EXCEPINFO* info) {
-  info->scode = E_ACCESSDENIED;
-  info->bstrDescription = SysAllocString(L"filled late");
-  return S_OK;
-}
-
-TEST(ComOwnersTest, FailuresCarryTheRealCode) {
   struct Case {
     HRESULT hr;
     SCODE scode;
@@ -503,7 +501,7 @@ TEST_F(ComEngineClientTest, ListsImplementationsAndPairs) {
   EXPECT_EQ(mFactory->GetEngineList(L"", L"", L"", 0, &list), ENGINE_E_UNAVAILABLE);
 }
 
-TEST_F(ComEngineClientTest, TranslatesWithWordCorrespondenceAlsoThroughAFamilyHelper) {
+TEST_F(ComEngineClientTest, TranslatesThroughAFamilyHelperReportsFailuresAndCancels) {
   ASSERT_EQ(Open(L"fake.en.ja"), kRequestDone);
   ASSERT_TRUE(mEngine);
   LONG flags = 0;
@@ -558,16 +556,13 @@ TEST_F(ComEngineClientTest, TranslatesWithWordCorrespondenceAlsoThroughAFamilyHe
   std::wstring text;
   ASSERT_EQ(plain->Text(&text), S_OK);
   EXPECT_EQ(text, L"CAT BIG");
-}
 
-TEST_F(ComEngineClientTest, ReportsFailuresCancelLookupsAndAFailedOpen) {
   ASSERT_EQ(Open(L"fake.en.ja"), kRequestDone);
-  std::shared_ptr<ITranslationResult> result;
-  ASSERT_EQ(mEngine->Translate(L"fail", kTranslateModePlain, &result), S_OK);
+  ASSERT_EQ(mEngine->Translate(L"fail", kTranslateModePlain, &plain), S_OK);
   EXPECT_EQ(Outcome(*mEngine), std::make_pair(LONG{kRequestFailed}, kEngineErrorEngine));
 
   // A request that runs until cancelled.
-  ASSERT_EQ(mEngine->Translate(L"hang", kTranslateModePlain, &result), S_OK);
+  ASSERT_EQ(mEngine->Translate(L"hang", kTranslateModePlain, &plain), S_OK);
   LONG status = -1;
   ASSERT_EQ(mEngine->WaitForResult(0, &status), S_OK);
   EXPECT_EQ(status, kRequestRunning);
@@ -577,7 +572,6 @@ TEST_F(ComEngineClientTest, ReportsFailuresCancelLookupsAndAFailedOpen) {
   std::shared_ptr<IDictionaryResult> entry;
   ASSERT_EQ(mEngine->LookupDictionary(L"cat", &entry), S_OK);
   EXPECT_EQ(Outcome(*mEngine), std::make_pair(LONG{kRequestDone}, LONG{0}));
-  std::wstring text;
   ASSERT_EQ(entry->Text(&text), S_OK);
   EXPECT_EQ(text, L"neko (noun)");
   ASSERT_EQ(mEngine->LookupDictionary(L"dog", &entry), S_OK);
@@ -611,42 +605,21 @@ TEST_F(ComEngineClientTest, ReportsFailuresCancelLookupsAndAFailedOpen) {
 // could hide it instead).
 const wchar_t kServerKey[] = L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
 
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
-
-std::wstring ProgramPath() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
-}
-
-std::wstring SystemControl() {
-  wchar_t folder[MAX_PATH] = {};
-  ::GetSystemDirectoryW(folder, MAX_PATH);
-  return std::wstring(folder) + L"\\hhctrl.ocx";
-}
-
 // A copy of the fake control, unloaded (should anything have loaded it) and
 // removed when it goes.
-class Planted {
- public:
-  Planted(const std::wstring& source, std::wstring path) : mPath(std::move(path)) {
-    mCopied = ::CopyFileW(source.c_str(), mPath.c_str(), FALSE);
-  }
+struct Planted {
+  Planted(const std::wstring& source, std::wstring to)
+      : path(std::move(to)), copied(::CopyFileW(source.c_str(), path.c_str(), FALSE)) {}
   ~Planted() {
-    while (HMODULE module = ::GetModuleHandleW(mPath.c_str())) {
+    while (HMODULE module = ::GetModuleHandleW(path.c_str())) {
       if (!::FreeLibrary(module)) break;
     }
-    ::DeleteFileW(mPath.c_str());
+    ::DeleteFileW(path.c_str());
   }
-  Planted(const Planted&) = delete;
-  Planted& operator=(const Planted&) = delete;
-  bool Copied() const { return mCopied; }
-  bool Loaded() const { return ::GetModuleHandleW(mPath.c_str()) != nullptr; }
-  const std::wstring& Path() const { return mPath; }
+  bool Loaded() const { return ::GetModuleHandleW(path.c_str()) != nullptr; }
 
- private:
-  std::wstring mPath;
-  bool mCopied = false;
+  const std::wstring path;
+  const bool copied;
 };
 
 TEST(HelpControlTest, ComesFromItsRegistrationOrTheSystemFolderNeverFromTheSearchPath) {
@@ -655,10 +628,10 @@ TEST(HelpControlTest, ComesFromItsRegistrationOrTheSystemFolderNeverFromTheSearc
   const std::optional<std::wstring> server = ReadString(HKEY_CLASSES_ROOT, kServerKey, L"");
   ASSERT_TRUE(server) << "the system registers no help control";
   testsupport::TempDir temp;
-  Planted besideProgram(fake, FolderOf(ProgramPath()) + L"\\hhctrl.ocx");
+  Planted besideProgram(fake, platform::ModuleFolder() + L"hhctrl.ocx");
   Planted inCurrentFolder(fake, temp.wpath() + L"\\hhctrl.ocx");
   Planted registered(fake, temp.wpath() + L"\\registered-help.ocx");
-  ASSERT_TRUE(besideProgram.Copied() && inCurrentFolder.Copied() && registered.Copied());
+  ASSERT_TRUE(besideProgram.copied && inCurrentFolder.copied && registered.copied);
   struct Restore {
     std::wstring folder, server;
     ~Restore() {
@@ -678,7 +651,7 @@ TEST(HelpControlTest, ComesFromItsRegistrationOrTheSystemFolderNeverFromTheSearc
   } cases[] = {
       {L"hhctrl.ocx", false},
       {temp.wpath() + L"\\missing\\hhctrl.ocx", false},
-      {registered.Path(), true},
+      {registered.path, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(platform::ToUtf8(c.server));
@@ -690,7 +663,9 @@ TEST(HelpControlTest, ComesFromItsRegistrationOrTheSystemFolderNeverFromTheSearc
     // Only the fake answers a help file that is not there with a window.
     EXPECT_EQ(shown, c.registeredOne);
     if (!c.registeredOne) {
-      EXPECT_NE(::GetModuleHandleW(SystemControl().c_str()), nullptr);
+      wchar_t system[MAX_PATH] = {};
+      ::GetSystemDirectoryW(system, MAX_PATH);
+      EXPECT_NE(::GetModuleHandleW((std::wstring(system) + L"\\hhctrl.ocx").c_str()), nullptr);
     }
   }
 }
