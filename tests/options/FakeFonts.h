@@ -14,9 +14,8 @@ namespace optionstest {
 
 class FakeFonts : public platform::FontCatalog {
  public:
-  explicit FakeFonts(std::map<int, std::vector<std::wstring>> fonts) : mFonts(std::move(fonts)) {
-    mPrevious = platform::FontCatalog::SetCurrent(this);
-  }
+  explicit FakeFonts(std::map<int, std::vector<std::wstring>> fonts)
+      : mFonts(std::move(fonts)), mPrevious(platform::FontCatalog::SetCurrent(this)) {}
   ~FakeFonts() override { platform::FontCatalog::SetCurrent(mPrevious); }
 
   std::vector<std::wstring> InstalledFonts(int charset) override { return mFonts[charset]; }

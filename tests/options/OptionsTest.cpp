@@ -69,8 +69,6 @@ TEST(TranslationOptionEncoding, PairsComeInOrderAndSpellFlagsIntegersAndEnums) {
   std::vector<std::wstring> pub, names, values;
   ASSERT_TRUE(TranslationOptions::ToNameValue(fresh, &pub, &values, false));
   ASSERT_EQ(pub.size(), 24u);
-  EXPECT_EQ(pub.front(), L"Name");
-  EXPECT_EQ(pub.back(), L"FontEastEurope");
   ASSERT_TRUE(TranslationOptions::ToNameValue(fresh, &names, &values, true));
   ASSERT_EQ(names.size(), 45u);
   EXPECT_TRUE(std::equal(pub.begin(), pub.end(), names.begin()));
@@ -79,8 +77,9 @@ TEST(TranslationOptionEncoding, PairsComeInOrderAndSpellFlagsIntegersAndEnums) {
     EXPECT_TRUE(!names[i].empty() || values[i].empty()) << "slot " << i;
   }
   EXPECT_EQ(std::count(pub.begin(), pub.end(), L""), 2);
-  EXPECT_EQ(pub[11], L"Glossary") << "in a slot that was empty, so stored pair counts stay";
-  EXPECT_EQ(pub[15], L"TranslatesMasters");
+  // The glossary in a slot that was empty, so that stored pair counts stay.
+  EXPECT_EQ(pub.front() + L"|" + pub[11] + L"|" + pub[15] + L"|" + pub.back(),
+            L"Name|Glossary|TranslatesMasters|FontEastEurope");
 
   TranslationOption o;
   o.SetName(L"Mine");
@@ -114,7 +113,7 @@ TEST(TranslationOptionEncoding, PairsComeInOrderAndSpellFlagsIntegersAndEnums) {
 // Pairs applied one after another to the same set, each followed by a look
 // at the field it names: flags are true only for an exact "True", enums
 // change only on a listed value, integers read in automatic base.
-TEST(TranslationOptionEncoding, EachKindReadsOnlyWhatItSpellsAndUnknownNamesLeaveFieldsAlone) {
+TEST(TranslationOptionEncoding, EachKindReadsOnlyWhatItSpellsAndAllPairsRoundTripIntoAFreshSet) {
   const std::tuple<const wchar_t*, const wchar_t*, std::int32_t (T::*)() const, std::int32_t> steps[] = {
       {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"true", &T::DualPrint, 0},
       {L"DualPrint", L"True", &T::DualPrint, 1}, {L"DualPrint", L"1", &T::DualPrint, 0},
@@ -144,40 +143,38 @@ TEST(TranslationOptionEncoding, EachKindReadsOnlyWhatItSpellsAndUnknownNamesLeav
   ASSERT_TRUE(TranslationOptions::FromNameValue(&kept, {L"fontansi", L"Bogus", L""}, {L"Tahoma", L"x", L"y"}));
   EXPECT_EQ(kept, expected);
   EXPECT_FALSE(TranslationOptions::FromNameValue(&kept, {L"Name"}, {}));
-}
 
-TEST(TranslationOptionEncoding, AllPairsRoundTripIntoAFreshSet) {
-  TranslationOption o;
-  o.SetName(L"\x65E5\x672C\x8A9E \x00DC");  // strings are taken as they stand
-  o.SetOutputDestType(0);
-  o.SetWindowAlign(2);
-  o.SetKeepStyleType(0);
-  o.SetDualPrint(1);
-  o.SetTranFontColorValue(0xFF00FF);
-  o.SetFontBig5(L"PMingLiU");
-  o.SetGlossary(L"/home/user/Terms \x7528\x8A9E.tsv");
-  o.SetDualPrintDest(1);
-  o.SetTranPrefix(L"  [\"");
-  o.SetIgnoresWordArt(1);
-  o.SetEditType(1);
-  o.SetUsesPostMacro(1);
-  o.SetPostMacroName(L"After");
-  o.SetNotClearUndo(1);
-  o.SetTimeOutMSec(30000);
+  TranslationOption all;
+  all.SetName(L"\x65E5\x672C\x8A9E \x00DC");  // strings are taken as they stand
+  all.SetOutputDestType(0);
+  all.SetWindowAlign(2);
+  all.SetKeepStyleType(0);
+  all.SetDualPrint(1);
+  all.SetTranFontColorValue(0xFF00FF);
+  all.SetFontBig5(L"PMingLiU");
+  all.SetGlossary(L"/home/user/Terms \x7528\x8A9E.tsv");
+  all.SetDualPrintDest(1);
+  all.SetTranPrefix(L"  [\"");
+  all.SetIgnoresWordArt(1);
+  all.SetEditType(1);
+  all.SetUsesPostMacro(1);
+  all.SetPostMacroName(L"After");
+  all.SetNotClearUndo(1);
+  all.SetTimeOutMSec(30000);
   std::vector<std::wstring> names, values;
-  ASSERT_TRUE(TranslationOptions::ToNameValue(o, &names, &values, true));
+  ASSERT_TRUE(TranslationOptions::ToNameValue(all, &names, &values, true));
   TranslationOption copy;
   ASSERT_TRUE(TranslationOptions::FromNameValue(&copy, names, values));
-  EXPECT_EQ(copy, o);
+  EXPECT_EQ(copy, all);
 
   // Without hidden pairs the hidden fields keep the receiver's values.
-  ASSERT_TRUE(TranslationOptions::ToNameValue(o, &names, &values, false));
+  ASSERT_TRUE(TranslationOptions::ToNameValue(all, &names, &values, false));
   TranslationOption pub;
   ASSERT_TRUE(TranslationOptions::FromNameValue(&pub, names, values));
   EXPECT_EQ(pub.TranFontColorValue(), 0xFF00FF);
   EXPECT_EQ(pub.TimeOutMSec(), -1);
   EXPECT_EQ(pub.PostMacroName(), L"fncPostMacro");
-  EXPECT_EQ(pub.Glossary(), o.Glossary()) << "the glossary is a public value";
+  EXPECT_EQ(pub.Glossary(), all.Glossary()) << "the glossary is a public value";
 }
 
 TEST(OptionFieldTable, ValidationFollowsEachEncoding) {
@@ -219,10 +216,9 @@ TEST(TranslationOptions, NamesSelectionRemovalAndCopies) {
   TranslationOptions dups;
   dups.Assign(opts);
   EXPECT_EQ(Render(dups), Render(opts)) << "sets sharing a name are copied each as it is";
-  EXPECT_FALSE(opts.Remove(L"default"));
-  EXPECT_FALSE(opts.Remove(L"missing"));
-  EXPECT_TRUE(opts.Remove(L"Dup"));
-  EXPECT_TRUE(opts.Remove(L"Dup"));
+  EXPECT_EQ((std::vector<bool>{opts.Remove(L"default"), opts.Remove(L"missing"), opts.Remove(L"Dup"),
+                               opts.Remove(L"Dup")}),
+            (std::vector<bool>{false, false, true, true}));
   opts.At(0).SetTimeOutMSec(500);
   EXPECT_EQ(Render(opts), L"*default _TimeOutMSec=500|b _TranSuffix=>|");
 
@@ -237,20 +233,19 @@ TEST(TranslationOptions, NamesSelectionRemovalAndCopies) {
   EXPECT_EQ(Render(*clone), L"default _TimeOutMSec=500|*b _TranSuffix=changed|");
   EXPECT_EQ(Render(opts), Render(copy)) << "a clone is independent";
 
-  EXPECT_EQ(OptionSubkeyName(L"", 1), L"\\TranslationOption01");
-  EXPECT_EQ(OptionSubkeyName(L"", 100), L"\\TranslationOption100");
+  EXPECT_EQ(OptionSubkeyName(L"", 1) + OptionSubkeyName(L"", 100), L"\\TranslationOption01\\TranslationOption100");
 }
 
 // The record copies the set's fields; KeepStyle is 1 only for style type 1,
 // EditType is 1 for any non-zero edit type; the switches keep 64 bits.
 TEST(TranslationOptionUDT, CopiesTheSetAndDerivesKeepStyleAndEditType) {
-  const struct {
-    std::int32_t keepStyleType, editType, keepStyle, edit;
-  } cases[] = {{1, 5, 1, 1}, {2, 0, 0, 0}, {0, 1, 0, 1}};
-  for (const auto& c : cases) {
+  // The style and edit types, and the KeepStyle and EditType they give.
+  const std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t> cases[] = {
+      {1, 5, 1, 1}, {2, 0, 0, 0}, {0, 1, 0, 1}};
+  for (auto [keepStyleType, editType, keepStyle, edit] : cases) {
     TranslationOption o;
-    o.SetKeepStyleType(c.keepStyleType);
-    o.SetEditType(c.editType);
+    o.SetKeepStyleType(keepStyleType);
+    o.SetEditType(editType);
     o.SetOutputDestType(0);
     o.SetFontHangul(L"Batang");
     o.SetIgnoresComment(1);
@@ -258,18 +253,14 @@ TEST(TranslationOptionUDT, CopiesTheSetAndDerivesKeepStyleAndEditType) {
     o.SetTimeOutMSec(1000);
     TranslationOptionUDT r;
     CopyOptionToUDT(o, &r);
-    EXPECT_EQ(r.KeepStyle, c.keepStyle) << c.keepStyleType;
-    EXPECT_EQ(r.EditType, c.edit) << c.editType;
+    EXPECT_EQ(r.KeepStyle, keepStyle) << keepStyleType;
+    EXPECT_EQ(r.EditType, edit) << editType;
     EXPECT_EQ(std::tie(r.TranslationRange, r.OutputDestType, r.WindowAlign, r.IgnoresComment, r.TimeOutMSec),
               std::make_tuple(0, 0, 1, 1, 1000));
     EXPECT_EQ(r.FontHangul + L"|" + r.PostMacroName, L"Batang|Post");
   }
-  FacadeSwitches s;
-  s.DisplaysProgressBar = 1;
-  s.DisplaysDocument = 1;
-  s.ProgressTarget = 0x123456789LL;
   TranslationOptionUDT r;
-  CopySwitchesToUDT(s, &r);
+  CopySwitchesToUDT({.DisplaysProgressBar = 1, .DisplaysDocument = 1, .ProgressTarget = 0x123456789LL}, &r);
   EXPECT_EQ(std::tie(r.DisplaysProgressBar, r.DisplaysAlert, r.DisplaysDocument), std::make_tuple(1, 0, 1));
   EXPECT_EQ(r.ProgressTarget, 0x123456789LL);
 }
@@ -370,19 +361,17 @@ TEST_F(SettingsStore, SaveThenLoadKeepsSetsSelectionAndHiddenValuesAndNothingSta
                 {L"TranslationOption02", L"Name", L"\x65E5\x672C\x8A9E \x00DC"},
                 {L"TranslationOption01", L"Stray", L"<absent>"}, {L"", L"Menu.ToolbarTop", L"42"},
                 {L"LookupHistory", L"MaxCount", L"10"}});
-}
 
-// Removing a set moves the later ones to other subkeys; a new set takes the
-// subkey that held another set's hidden values; a hidden value changed in
-// memory is not saved; sets sharing a name keep theirs in order.
-TEST_F(SettingsStore, SaveWithoutHiddenKeepsEachSetsStoredHiddenValues) {
-  auto opts = Fresh();
-  opts->Find(L"default")->SetTimeOutMSec(5000);
-  opts->Add(L"gone");
-  opts->Add(L"Other")->SetTranPrefix(L"[");
-  opts->Add(L"Other");
-  opts->At(3).SetTranSuffix(L"]");
-  ASSERT_TRUE(opts->Save(true));
+  // Removing a set moves the later ones to other subkeys; a new set takes the
+  // subkey that held another set's hidden values; a hidden value changed in
+  // memory is not saved; sets sharing a name keep theirs in order.
+  auto stored = Fresh();
+  stored->Find(L"default")->SetTimeOutMSec(5000);
+  stored->Add(L"gone");
+  stored->Add(L"Other")->SetTranPrefix(L"[");
+  stored->Add(L"Other");
+  stored->At(3).SetTranSuffix(L"]");
+  ASSERT_TRUE(stored->Save(true));
   auto edited = Loaded();
   edited->Remove(L"gone");
   edited->Find(L"Other")->SetTimeOutMSec(7);
@@ -399,42 +388,39 @@ TEST_F(SettingsStore, LoadReadsTheStoredSets) {
   const wchar_t *count = L"TranslationOption.Count", *selected = L"TranslationOption.Selected";
   const wchar_t *s1 = L"TranslationOption01", *s2 = L"TranslationOption02";
   auto T = [](const wchar_t* text) { return RegValue::String(text); };
-  struct Case {
-    bool startOver;
-    std::vector<std::tuple<Hive, const wchar_t*, const wchar_t*, RegValue>> puts;
-    bool machineOnly;
-    std::wstring rendered;
-    std::map<int, std::vector<std::wstring>> fonts = {};  // empty: the defaults are installed
-  };
-  const Case cases[] = {
+  // Whether to start over, what to store, whether to load the machine's
+  // values only, the sets loaded, and the fonts installed (none: the
+  // defaults).
+  using Puts = std::vector<std::tuple<Hive, const wchar_t*, const wchar_t*, RegValue>>;
+  const std::tuple<bool, Puts, bool, std::wstring, std::map<int, std::vector<std::wstring>>> cases[] = {
       // No key at all: one default set, whatever was in memory.
-      {true, {}, false, L"*default|"},
+      {true, {}, false, L"*default|", {}},
       // Subkeys missing below the count are skipped, those above it not
       // read; an unknown selected name leaves the default selected.
       {false,
        {{U, L"", count, T(L"3")}, {U, s1, L"Name", T(L"one")}, {U, L"TranslationOption03", L"Name", T(L"three")},
         {U, L"TranslationOption19", L"Name", T(L"beyond")}, {U, L"", selected, T(L"beyond")}},
-       false, L"*default|one|three|"},
+       false, L"*default|one|three|", {}},
       // An absurd count still loads what is there.
-      {false, {{U, L"", count, T(L"0x7FFFFFFF")}}, false, L"default|one|three|*beyond|"},
+      {false, {{U, L"", count, T(L"0x7FFFFFFF")}}, false, L"default|one|three|*beyond|", {}},
       // Empty names fold into the default, the later subkey winning whole.
       {true,
        {{U, L"", count, T(L"2")}, {U, s1, L"Name", T(L"")}, {U, s1, L"WindowAlign", T(L"2")},
         {U, s1, L"DualPrint", T(L"True")}, {U, s2, L"WindowAlign", T(L"0")}},
-       false, L"*default WindowAlign=0|"},
+       false, L"*default WindowAlign=0|", {}},
       // Numbers read as text, a list as its first line, other types as absent.
       {true,
        {{U, L"", count, T(L"1")}, {U, s1, L"Name", T(L"typed")}, {U, s1, L"OrigFontColorValue", RegValue::Dword(5)},
         {U, s1, L"_TimeOutMSec", RegValue::Dword(0xFFFFFFFFu)},
         {U, s1, L"TranFontColorValue", RegValue::Bytes({1, 2, 3, 4})},
         {U, s1, L"_TranPrefix", RegValue::Multi({L"first", L"second"})}},
-       false, L"*default|typed OrigFontColorValue=5 _TranPrefix=first|"},
+       false, L"*default|typed OrigFontColorValue=5 _TranPrefix=first|", {}},
       // The machine's value stands in for one the user has not; the user's wins.
       {true,
        {{M, L"", count, T(L"1")}, {M, L"", selected, T(L"site")}, {M, s1, L"Name", T(L"site")},
         {M, s1, L"DualPrint", T(L"True")}, {M, s1, L"WindowAlign", T(L"2")}, {U, s1, L"WindowAlign", T(L"0")}},
-       false, L"default|*site WindowAlign=0 DualPrint=True|"},
-      {false, {}, true, L"default|*site WindowAlign=2 DualPrint=True|"},
+       false, L"default|*site WindowAlign=0 DualPrint=True|", {}},
+      {false, {}, true, L"default|*site WindowAlign=2 DualPrint=True|", {}},
       // A font not installed becomes the first installed one of its
       // character set; one installed under another case, or of a set with
       // no font at all, stays.
@@ -443,19 +429,19 @@ TEST_F(SettingsStore, LoadReadsTheStoredSets) {
         {U, s1, L"FontRussian", T(L"tahoma")}},
        false, L"*default|f FontANSI=Calibri FontRussian=tahoma|", {{0, {L"Calibri", L"Tahoma"}}, {204, {L"Tahoma"}}}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(platform::ToUtf8(c.rendered));
-    if (c.startOver) {
+  for (const auto& [startOver, puts, machineOnly, rendered, fonts] : cases) {
+    SCOPED_TRACE(platform::ToUtf8(rendered));
+    if (startOver) {
       platform::DeleteKeyTree(U, mRoot);
       platform::DeleteKeyTree(M, mRoot);
     }
-    for (const auto& [hive, sub, name, value] : c.puts) Put(hive, sub, name, value);
-    std::optional<optionstest::FakeFonts> fonts;
-    if (!c.fonts.empty()) fonts.emplace(c.fonts);
+    for (const auto& [hive, sub, name, value] : puts) Put(hive, sub, name, value);
+    std::optional<optionstest::FakeFonts> installed;
+    if (!fonts.empty()) installed.emplace(fonts);
     auto opts = Fresh();
     opts->Add(L"left over");
-    ASSERT_TRUE(opts->Load(c.machineOnly));
-    EXPECT_EQ(Render(*opts), c.rendered);
+    ASSERT_TRUE(opts->Load(machineOnly));
+    EXPECT_EQ(Render(*opts), rendered);
   }
 }
 
@@ -503,17 +489,15 @@ class OptionFiles : public ::testing::Test {
 
   std::wstring File(const std::wstring& name) const { return (mDir.path() / name).wstring(); }
   // The file's text as UTF-8 whatever encoding the platform wrote it in
-  // (Windows keeps option files UTF-16 so that any name survives).
-  static std::string ReadText(const std::wstring& path) {
-    std::string bytes = ReadBytes(path);
-    if (bytes.rfind("\xFF\xFE", 0) == 0) return platform::ToUtf8(platform::FromUtf16Le(bytes.substr(2)));
-    return bytes;
-  }
-  // Every piece is in the file's text, the section header exactly once.
-  static void ExpectHolds(const std::string& text, std::initializer_list<const char*> pieces) {
+  // (Windows keeps option files UTF-16 so that any name survives), checked
+  // to hold every piece and the section header exactly once.
+  static std::string ExpectHolds(const std::wstring& path, std::initializer_list<const char*> pieces) {
+    std::string text = ReadBytes(path);
+    if (text.rfind("\xFF\xFE", 0) == 0) text = platform::ToUtf8(platform::FromUtf16Le(text.substr(2)));
     const size_t header = text.find("[TranslationOption]");
     EXPECT_TRUE(header != std::string::npos && header == text.rfind("[TranslationOption]")) << text;
     for (const char* piece : pieces) EXPECT_NE(text.find(piece), std::string::npos) << piece << " in\n" << text;
+    return text;
   }
 
   testsupport::TempDir mDir;
@@ -533,9 +517,9 @@ TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedAndReplacesOnlyItsSection) {
   const std::wstring path = File(L"a/b/c/set.ini");
   ASSERT_TRUE(mOpts.Export(name, path));
 
-  std::string text = ReadText(path);
-  ExpectHolds(text, {"Name=\"\xC3\x9C" "bersicht \xE6\x97\xA5\xE6\x9C\xAC\"", "OutputDestType=\"1\"", "DualPrint=\"True\"",
-                     "FontEastEurope=\"Arial\"", "Glossary=\"\"", "WindowAlign=\"\""});
+  std::string text = ExpectHolds(path, {"Name=\"\xC3\x9C" "bersicht \xE6\x97\xA5\xE6\x9C\xAC\"", "OutputDestType=\"1\"",
+                                        "DualPrint=\"True\"", "FontEastEurope=\"Arial\"", "Glossary=\"\"",
+                                        "WindowAlign=\"\""});
   EXPECT_EQ(text.find("_TimeOutMSec"), std::string::npos) << "hidden values are not exported";
   EXPECT_EQ(text.find("dummy"), std::string::npos);
   std::vector<std::wstring> names, values;
@@ -548,8 +532,7 @@ TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedAndReplacesOnlyItsSection) {
 
   ASSERT_TRUE(platform::ProfileWriteString(path, L"Keep", L"value", L"1"));
   ASSERT_TRUE(mOpts.Export(L"second", path));
-  text = ReadText(path);
-  ExpectHolds(text, {"Name=\"second\"", "[Keep]\r\nvalue=1\r\n", "WindowAlign=\"0\""});
+  text = ExpectHolds(path, {"Name=\"second\"", "[Keep]\r\nvalue=1\r\n", "WindowAlign=\"0\""});
   EXPECT_EQ(text.find("bersicht"), std::string::npos);
 }
 
@@ -557,7 +540,7 @@ TEST_F(OptionFiles, ExportWritesThePublicPairsQuotedAndReplacesOnlyItsSection) {
 // values quoted either way or not at all, hidden ones, and one longer than
 // the reader's first buffer; values the file does not name (or names
 // without "=") stay; a font not installed is replaced.
-TEST_F(OptionFiles, ImportUpdatesTheNamedSetFromAnyQuoting) {
+TEST_F(OptionFiles, ImportUpdatesTheNamedSetFromAnyQuotingRefusalsSayWhyAndTheDefaultIsTheUserFolder) {
   optionstest::FakeFonts fonts({{0, {L"Calibri"}}});
   mOpts.Add(L"Copy")->SetKeepStyleType(0);
   mOpts.Find(L"Copy")->SetChangesOrigFontColor(1);
@@ -583,14 +566,12 @@ TEST_F(OptionFiles, ImportUpdatesTheNamedSetFromAnyQuoting) {
             L"*default|Copy WindowAlign=2 KeepStyleType=0 DualPrint=True DualPrintExpandShape=True "
             L"ChangesOrigFontColor=True Glossary=D:\\Terms\\es.tsv FontANSI=Calibri FontSJIS=Nowhere Gothic "
             L"_TranPrefix=\"a _TimeOutMSec=5000|");
-}
 
-// A missing file, one without the section or without values in it, no name;
-// no such set, a folder where the file should be, and a value with a line
-// break (read from a tampered registry, it would write a second line that
-// imports as a value of its own): each fails with its reason and changes
-// nothing.
-TEST_F(OptionFiles, RefusedImportsAndExportsSayWhyAndTheDefaultLocationIsTheUserDataFolder) {
+  // A missing file, one without the section or without values in it, no name;
+  // no such set, a folder where the file should be, and a value with a line
+  // break (read from a tampered registry, it would write a second line that
+  // imports as a value of its own): each fails with its reason and changes
+  // nothing.
   WriteBytes(File(L"other.ini"), "[Elsewhere]\nDualPrint=True\n");
   WriteBytes(File(L"empty.ini"), "[TranslationOption]\n\n");
   WriteBytes(File(L"good.ini"), "[TranslationOption]\nDualPrint=True\n");
@@ -613,9 +594,9 @@ TEST_F(OptionFiles, RefusedImportsAndExportsSayWhyAndTheDefaultLocationIsTheUser
     EXPECT_TRUE(!why.empty() && why.find(reason) != std::wstring::npos) << platform::ToUtf8(why);
   }
   EXPECT_EQ(Render(mOpts), before);
-  EXPECT_TRUE(fs::is_directory(mDir.path() / "is-a-folder.ini"));
-  EXPECT_FALSE(fs::exists(mDir.path() / "inject.ini"));
-  EXPECT_FALSE(fs::exists(mDir.path() / "n.ini"));
+  EXPECT_FALSE(!fs::is_directory(mDir.path() / "is-a-folder.ini") || fs::exists(mDir.path() / "inject.ini") ||
+               fs::exists(mDir.path() / "n.ini"))
+      << "a refusal changes no file";
   EXPECT_FALSE(WriteOptionSection(File(L"inject.ini"), kOptionSection, {L"a"}, {L"x\ny"}));
 
   std::wstring why;
@@ -636,11 +617,10 @@ TEST_F(OptionFiles, RefusedImportsAndExportsSayWhyAndTheDefaultLocationIsTheUser
   other.Reset();
   ASSERT_TRUE(other.Import(L"Travel", L""));
   EXPECT_EQ(other.Find(L"Travel")->DualPrint(), 1);
-  std::error_code ec;
-  fs::remove(fs::path(expected), ec);
+  platform::DeleteFileAt(expected);
 }
 
-TEST(Glossary, LinesGiveTermsInFileOrderAndABadLineRefusesTheWholeFile) {
+TEST(Glossary, LinesGiveTermsInFileOrderABadLineRefusesTheWholeFileAndFilesNameTheirReason) {
   const auto read = ParseGlossary(
       "\xEF\xBB\xBF# terms of the product team\r\n"
       "Pelorant\t\r\n"
@@ -670,26 +650,24 @@ TEST(Glossary, LinesGiveTermsInFileOrderAndABadLineRefusesTheWholeFile) {
     EXPECT_EQ(read.failure, why);
   }
   EXPECT_EQ(ParseGlossary(std::string_view("a\0b\tc", 5)).failure, L"line 1 is not UTF-8 text");
-}
 
-TEST(Glossary, AFileIsReadOrNamedWithItsReason) {
   testsupport::TempDir dir;
   ASSERT_TRUE(testsupport::WriteBytes(dir / "bad.txt", "x y\n"));
   ASSERT_TRUE(testsupport::WriteBytes(dir / "good.txt", "x\ty\n"));
   // The system's words for a folder vary; the other reasons are ours.
-  const std::tuple<std::wstring, std::wstring, bool> cases[] = {
+  const std::tuple<std::wstring, std::wstring, bool> files[] = {
       {(dir / "none.txt").wstring(), L": there is no such file", true},
       {dir.wpath(), L": ", false},
       {(dir / "bad.txt").wstring(), L": line 1 has no tab between the term and its translation", true},
   };
-  for (const auto& [path, reason, whole] : cases) {
+  for (const auto& [path, reason, whole] : files) {
     const auto read = ReadGlossary(path);
     EXPECT_FALSE(read.ok);
     EXPECT_EQ(whole ? read.failure : read.failure.substr(0, path.size() + 2), path + reason);
   }
-  const auto read = ReadGlossary((dir / "good.txt").wstring());
-  ASSERT_TRUE(read.ok);
-  EXPECT_EQ(read.terms, (std::vector<GlossaryTerm>{{L"x", L"y"}}));
+  const auto good = ReadGlossary((dir / "good.txt").wstring());
+  ASSERT_TRUE(good.ok);
+  EXPECT_EQ(good.terms, (std::vector<GlossaryTerm>{{L"x", L"y"}}));
 }
 
 }  // namespace

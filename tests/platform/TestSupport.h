@@ -24,8 +24,7 @@ class ScopedEnv {
   ~ScopedEnv() { platform::SetEnvironmentValue(mName, mOld); }
 
  private:
-  std::wstring mName;
-  std::wstring mOld;
+  std::wstring mName, mOld;
 };
 
 // Runs `call` and returns its result, or, when it has not returned within

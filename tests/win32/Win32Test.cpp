@@ -10,6 +10,7 @@
 #include <objbase.h>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 #include <windows.h>
 
@@ -47,8 +48,7 @@ namespace {
 std::wstring ModuleFromEnv(const char* name) {
   const char* value = std::getenv(name);
   if (!value || !*value) return {};
-  std::wstring path;
-  if (value[0] == '/') path = L"Z:";
+  std::wstring path = value[0] == '/' ? L"Z:" : L"";
   for (const char* p = value; *p; ++p) path += (*p == '/') ? L'\\' : static_cast<wchar_t>(*p);
   return path;
 }
@@ -142,34 +142,27 @@ TEST(ComOwnersTest, PointersAndVariantsBalanceTheirReferencesAndFailuresCarryThe
   EXPECT_EQ(copy.Type(), VT_EMPTY);
   EXPECT_EQ(std::wstring(moved.Get().bstrVal), L"abc");
 
-  struct Case {
-    HRESULT hr;
-    SCODE scode;
-    WORD wCode;
-    bool deferred;
-    HRESULT expected;
-    const wchar_t* description;
-  };
-  const Case cases[] = {
+  // The failure, what the server filled in, the code and the description.
+  const std::tuple<HRESULT, SCODE, WORD, bool, HRESULT, const wchar_t*> cases[] = {
       {E_INVALIDARG, 0, 0, false, E_INVALIDARG, L""},
       {DISP_E_EXCEPTION, STG_E_FILENOTFOUND, 0, false, STG_E_FILENOTFOUND, L"said"},
       {DISP_E_EXCEPTION, 0, 5, false, MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x205), L"said"},
       {DISP_E_EXCEPTION, 0, 0, true, E_ACCESSDENIED, L"filled late"},
       {DISP_E_EXCEPTION, 0, 0, false, DISP_E_EXCEPTION, L"said"},
   };
-  for (const Case& c : cases) {
+  for (auto [hr, scode, wCode, deferred, expected, description] : cases) {
     EXCEPINFO info{};
-    info.scode = c.scode;
-    info.wCode = c.wCode;
+    info.scode = scode;
+    info.wCode = wCode;
     info.bstrSource = SysAllocString(L"source");
-    if (c.deferred) {
+    if (deferred) {
       info.pfnDeferredFillIn = &FillIn;
-    } else if (c.hr == DISP_E_EXCEPTION) {
+    } else if (hr == DISP_E_EXCEPTION) {
       info.bstrDescription = SysAllocString(L"said");
     }
-    const platform::ComError error = ComErrorFrom(c.hr, &info);
-    EXPECT_EQ(error.Error(), c.expected);
-    EXPECT_EQ(error.Description(), c.description);
+    const platform::ComError error = ComErrorFrom(hr, &info);
+    EXPECT_EQ(error.Error(), expected);
+    EXPECT_EQ(error.Description(), description);
     // Everything the server handed over has been freed and cleared.
     EXPECT_EQ(info.bstrSource, nullptr);
     EXPECT_EQ(info.bstrDescription, nullptr);
@@ -227,8 +220,7 @@ class RegistrationTest : public ::testing::Test {
 
   std::wstring mDll;
   platform::win::ComInitializer mCom;
-  bool mHadVendorKey = false;
-  bool mHadSettingsKey = false;
+  bool mHadVendorKey = false, mHadSettingsKey = false;
   std::vector<std::wstring> mWritten;
 };
 
@@ -240,11 +232,7 @@ TEST_F(RegistrationTest, RegistersServesTheConnectObjectAndUnregistersOnlyItsKey
   ASSERT_EQ(Regsvr32(L"/s"), 0);
 
   const std::wstring cls = kClassKey;
-  struct Expected {
-    HKEY root;
-    std::wstring key, name, text;
-  };
-  const Expected strings[] = {
+  const std::tuple<HKEY, std::wstring, std::wstring, std::wstring> strings[] = {
       {HKEY_CLASSES_ROOT, L"VelmoraMsPowerPoint.Addin.1", L"", L"Connect Class"},
       {HKEY_CLASSES_ROOT, L"VelmoraMsPowerPoint.Addin.1\\CLSID", L"", L"{03673A7E-14CB-4B46-A8C5-18E3A6C7C433}"},
       {HKEY_CLASSES_ROOT, L"VelmoraMsPowerPoint.Addin", L"", L"Connect Class"},
@@ -262,11 +250,10 @@ TEST_F(RegistrationTest, RegistersServesTheConnectObjectAndUnregistersOnlyItsKey
       {HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantName", L"Talvoren PowerPoint AddIn"},
       {HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantProgID", L"VelmoraMsPowerPoint.Addin"},
   };
-  for (const Expected& e : strings) {
-    const auto value = ReadString(e.root, e.key, e.name);
-    ASSERT_TRUE(value.has_value()) << std::string(e.key.begin(), e.key.end());
-    EXPECT_EQ(CompareStringOrdinal(value->c_str(), -1, e.text.c_str(), -1, TRUE), CSTR_EQUAL)
-        << std::string(e.key.begin(), e.key.end());
+  for (const auto& [root, key, name, text] : strings) {
+    const auto value = ReadString(root, key, name);
+    ASSERT_TRUE(value.has_value()) << platform::ToUtf8(key);
+    EXPECT_EQ(CompareStringOrdinal(value->c_str(), -1, text.c_str(), -1, TRUE), CSTR_EQUAL) << platform::ToUtf8(key);
   }
   EXPECT_EQ(ReadNumber(HKEY_CURRENT_USER, kHostKey, L"LoadBehavior"), std::optional<DWORD>(3));
   EXPECT_EQ(ReadNumber(HKEY_CURRENT_USER, kHostKey, L"CommandLineSafe"), std::optional<DWORD>(0));
@@ -447,7 +434,7 @@ class ComEngineClientTest : public ::testing::Test {
   std::shared_ptr<ITranslationEngine> mEngine;
 };
 
-TEST_F(ComEngineClientTest, ListsImplementationsAndPairs) {
+TEST_F(ComEngineClientTest, ListsPairsTranslatesThroughAFamilyHelperReportsFailuresAndCancels) {
   std::shared_ptr<IImplementations> implementations;
   ASSERT_EQ(CreateImplementations(&implementations), S_OK);
   LONG count = 0;
@@ -499,36 +486,30 @@ TEST_F(ComEngineClientTest, ListsImplementationsAndPairs) {
   EXPECT_EQ(count, 1);
   ASSERT_EQ(mFactory->SetImplementation(L"Unavailable"), S_OK);
   EXPECT_EQ(mFactory->GetEngineList(L"", L"", L"", 0, &list), ENGINE_E_UNAVAILABLE);
-}
 
-TEST_F(ComEngineClientTest, TranslatesThroughAFamilyHelperReportsFailuresAndCancels) {
   ASSERT_EQ(Open(L"fake.en.ja"), kRequestDone);
   ASSERT_TRUE(mEngine);
   LONG flags = 0;
   ASSERT_EQ(mEngine->Info(&flags), S_OK);
   EXPECT_EQ(flags, kInfoFlagTranslate | kInfoFlagCorrespondence | kInfoFlagDictionary);
 
-  struct Case {
-    const wchar_t* source;
-    const wchar_t* translation;
-    std::vector<WordCorrespondence> groups;
-  };
-  const Case cases[] = {
+  // The source, its translation and its word groups.
+  const std::tuple<const wchar_t*, const wchar_t*, std::vector<WordCorrespondence>> cases[] = {
       {L"the cat sat", L"SAT CAT THE",
        {{{{0, 3}}, {{8, 3}}}, {{{4, 3}}, {{4, 3}}}, {{{8, 3}}, {{0, 3}}}}},
       // A word without translation: a group with source ranges only.
       {L"a big cat", L"CAT BIG", {{{{0, 1}}, {}}, {{{2, 3}}, {{4, 3}}}, {{{6, 3}}, {{0, 3}}}}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [source, translation, expected] : cases) {
     std::shared_ptr<ITranslationResult> result;
-    ASSERT_EQ(mEngine->Translate(c.source, kTranslateModeCorrespondence, &result), S_OK);
+    ASSERT_EQ(mEngine->Translate(source, kTranslateModeCorrespondence, &result), S_OK);
     EXPECT_EQ(Outcome(*mEngine), std::make_pair(LONG{kRequestDone}, LONG{0}));
     std::wstring text;
     ASSERT_EQ(result->Text(&text), S_OK);
-    EXPECT_EQ(text, c.translation);
+    EXPECT_EQ(text, translation);
     std::vector<WordCorrespondence> groups;
     ASSERT_EQ(result->Correspondence(&groups), S_OK);
-    EXPECT_EQ(groups, c.groups);
+    EXPECT_EQ(groups, expected);
   }
 
   // Plain mode: no correspondence list at all.
@@ -645,24 +626,21 @@ TEST(HelpControlTest, ComesFromItsRegistrationOrTheSystemFolderNeverFromTheSearc
   // A name that is not a full path, and a full path to nothing, fall back
   // to the system folder; the first of them is where a load by bare name
   // would take a planted copy.
-  const struct {
-    std::wstring server;
-    bool registeredOne;
-  } cases[] = {
+  const std::pair<std::wstring, bool> cases[] = {
       {L"hhctrl.ocx", false},
       {temp.wpath() + L"\\missing\\hhctrl.ocx", false},
       {registered.path, true},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(platform::ToUtf8(c.server));
-    WriteString(HKEY_CLASSES_ROOT, kServerKey, L"", c.server);
+  for (const auto& [registration, registeredOne] : cases) {
+    SCOPED_TRACE(platform::ToUtf8(registration));
+    WriteString(HKEY_CLASSES_ROOT, kServerKey, L"", registration);
     const bool shown = platform::OpenHelpFile(help);
     EXPECT_FALSE(besideProgram.Loaded());
     EXPECT_FALSE(inCurrentFolder.Loaded());
-    EXPECT_EQ(registered.Loaded(), c.registeredOne);
+    EXPECT_EQ(registered.Loaded(), registeredOne);
     // Only the fake answers a help file that is not there with a window.
-    EXPECT_EQ(shown, c.registeredOne);
-    if (!c.registeredOne) {
+    EXPECT_EQ(shown, registeredOne);
+    if (!registeredOne) {
       wchar_t system[MAX_PATH] = {};
       ::GetSystemDirectoryW(system, MAX_PATH);
       EXPECT_NE(::GetModuleHandleW((std::wstring(system) + L"\\hhctrl.ocx").c_str()), nullptr);
