@@ -1088,13 +1088,13 @@ TEST(DisplayContract, TheScreenHasAnAreaAndADensity) {
   EXPECT_TRUE(StandsIn() || !platform::GetFrameClientArea(L"PelorantNoSuchFrameClass", &frame));
 }
 
-TEST(Strings, Utf8AndUtf16KeepEveryPlaneAndReplaceWhatIsBroken) {
+TEST(Strings, Utf8Utf16AndExceptionTextsKeepEveryPlaneAndReplaceWhatIsBroken) {
   std::wstring text = L"A\u00e9\u65e5\u672c";
   text += FromUtf8("\xF0\x9F\x98\x80");  // outside the basic plane
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
   EXPECT_EQ(ToUtf8(text), "A\xC3\xA9\xE6\x97\xA5\xE6\x9C\xAC\xF0\x9F\x98\x80");
-  // Broken UTF-8 becomes replacement characters, not loss.
-  // The last is an overlong slash.
+  // Broken UTF-8 becomes replacement characters, not loss (the last is an
+  // overlong slash).
   EXPECT_EQ(FromUtf8("a\xC3") + L"|" + FromUtf8("\xE6\x97z") + L"|" + FromUtf8("\xC0\xAF"),
             L"a\uFFFD|\uFFFD\uFFFDz|\uFFFD");
 
