@@ -2,6 +2,7 @@
 // is tested without depending on the fonts of the machine.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,17 +14,15 @@ namespace optionstest {
 
 class FakeFonts : public platform::FontCatalog {
  public:
-  explicit FakeFonts(std::map<int, std::vector<std::wstring>> fonts) : mFonts(std::move(fonts)) {
-    mPrevious = platform::FontCatalog::SetCurrent(this);
-  }
+  explicit FakeFonts(std::map<int, std::vector<std::wstring>> fonts)
+      : mFonts(std::move(fonts)), mPrevious(platform::FontCatalog::SetCurrent(this)) {}
   ~FakeFonts() override { platform::FontCatalog::SetCurrent(mPrevious); }
 
   std::vector<std::wstring> InstalledFonts(int charset) override { return mFonts[charset]; }
   bool IsInstalled(const std::wstring& name, int charset) override {
-    for (const auto& f : mFonts[charset]) {
-      if (platform::EqualsNoCase(f, name)) return true;
-    }
-    return false;
+    const auto& list = mFonts[charset];
+    return std::any_of(list.begin(), list.end(),
+                       [&](const std::wstring& f) { return platform::EqualsNoCase(f, name); });
   }
 
  private:

@@ -22,12 +22,9 @@ class ScopedEnv {
     platform::SetEnvironmentValue(mName, value);
   }
   ~ScopedEnv() { platform::SetEnvironmentValue(mName, mOld); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
-  std::wstring mName;
-  std::wstring mOld;
+  std::wstring mName, mOld;
 };
 
 // Runs `call` and returns its result, or, when it has not returned within
