@@ -1,36 +1,52 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
-#include <stdexcept>
-#include <thread>
-
 #include "src/dialogs/CDialogProgress.h"
-#include "src/engine/AppCommon.h"
 #include "src/platform/ComError.h"
-#include "src/platform/MessagePump.h"
 #include "src/platform/System.h"
 #include "src/support/ResourceModule.h"
 #include "tests/common/Errors.h"
 #include "tests/dialogs/ScriptedViews.h"
 
 using dialogs::CDialogProgress;
+using dialogs::CDialogWaitResult;
 
 namespace {
 
 using RecordingView = dialogtest::RecordingProgressView;
 using ViewRecord = dialogtest::ProgressRecord;
 
-// Answers message boxes for the scope and records the questions.
-class AnswerBoxes {
+// Puts the handler before back when it goes.
+struct AnswerBoxes {
+  ~AnswerBoxes() { platform::SetMessageBoxHandler(previous); }
+  platform::MessageBoxHandler previous;
+};
+
+class ScriptedWaitView : public dialogs::WaitResultView {
  public:
-  explicit AnswerBoxes(std::function<int(const platform::MessageBoxRequest&)> answer) {
-    mPrevious = platform::SetMessageBoxHandler(std::move(answer));
+  explicit ScriptedWaitView(std::function<void(CDialogWaitResult&, int dispatch)> user) : mUser(std::move(user)) {}
+  bool Create(CDialogWaitResult& dialog) override {
+    mDialog = &dialog;
+    return true;
   }
-  ~AnswerBoxes() { platform::SetMessageBoxHandler(mPrevious); }
+  void Destroy() override { destroyed = true; }
+  void SetFontName(const std::wstring&) override {}
+  void SetCaption(const std::wstring&) override {}
+  void SetCancelCaption(const std::wstring&) override {}
+  void SetMessage(const std::wstring& text) override { message = text; }
+  void Show() override { visible = true; }
+  void Hide() override { visible = false; }
+  void Repaint() override {}
+  void DispatchOne(int) override {
+    if (mUser) mUser(*mDialog, ++dispatches);
+  }
+  std::wstring message;
+  bool visible = false, destroyed = false;
+  int dispatches = 0;
 
  private:
-  platform::MessageBoxHandler mPrevious;
+  CDialogWaitResult* mDialog = nullptr;
+  std::function<void(CDialogWaitResult&, int)> mUser;
 };
 
 class ProgressDialogTest : public ::testing::Test {
@@ -86,11 +102,11 @@ TEST_F(ProgressDialogTest, TheWindowShowsTheResourceTextsAndEachReport) {
 TEST_F(ProgressDialogTest, CancelAsksAndOnlyYesCancelsTheRun) {
   for (int answer : {IDNO, IDYES}) {
     platform::MessageBoxRequest asked;
-    AnswerBoxes boxes([&](const platform::MessageBoxRequest& r) {
+    AnswerBoxes boxes{platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& r) {
       asked = r;
       EXPECT_TRUE(dialog.IsConfirming());
       return answer;
-    });
+    })};
     const int tops = record->tops, focus = record->focus;
     dialog.cmdCancel_Click();
     EXPECT_EQ(cancels, answer == IDYES ? 1 : 0);
@@ -107,11 +123,11 @@ TEST_F(ProgressDialogTest, CancelAsksAndOnlyYesCancelsTheRun) {
 TEST_F(ProgressDialogTest, ProgressReportsWaitWhileTheQuestionIsOpen) {
   std::atomic<bool> asking{false};
   std::atomic<bool> answer{false};
-  AnswerBoxes boxes([&](const platform::MessageBoxRequest&) {
+  AnswerBoxes boxes{platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest&) {
     asking = true;
     while (!answer.load()) platform::SleepMilliseconds(1);
     return IDNO;
-  });
+  })};
   std::thread dialogThread([&] { dialog.cmdCancel_Click(); });
   while (!asking.load()) platform::SleepMilliseconds(1);
   std::atomic<bool> reported{false};
@@ -133,7 +149,7 @@ TEST_F(ProgressDialogTest, ProgressReportsWaitWhileTheQuestionIsOpen) {
 TEST(ProgressDialogThread, OpenRunsTheDialogOnItsOwnThreadWhereAClickCancelsAndCloseEndsIt) {
   auto record = std::make_shared<ViewRecord>();
   std::atomic<int> cancels{0};
-  AnswerBoxes boxes([](const platform::MessageBoxRequest&) { return IDYES; });
+  AnswerBoxes boxes{platform::SetMessageBoxHandler([](const platform::MessageBoxRequest&) { return IDYES; })};
   platform::MessageThreadId dialogThread = 0;
   ASSERT_TRUE(dialogs::OpenProgressDialog(
       [record, &dialogThread] {
@@ -195,4 +211,50 @@ TEST(ProgressDialogThread, AFailingDialogThreadLeavesNoReferenceToAFreedDialog) 
   EXPECT_EQ(record->freedWhileReferenced, 0) << "the dialog was freed while a pointer still named it";
   EXPECT_EQ(record->destroys, 1);
   EXPECT_EQ(engine::AppCommon::Instance().GetProgressReport(), nullptr);
+}
+
+// The box returns the engine's status, or 2 once a cancelled request has
+// ended; an engine that ignores Cancel gets the same grace as a run's, then
+// the box gives up on it instead of waiting for ever.
+TEST(WaitBox, ReturnsTheEnginesStatusOrCancelledOnceTheRequestHasEnded) {
+  struct Case {
+    const char* what;
+    LONG finalStatus;
+    std::function<void(CDialogWaitResult&, int)> user;
+    long expected;
+    int cancels;
+    bool ignoresCancel = false;
+  };
+  auto cancelAt2 = [](CDialogWaitResult& d, int n) {
+    if (n == 2) d.cmdCancel_Click();
+  };
+  auto closeBoxAt2 = [](CDialogWaitResult& d, int n) {
+    if (n == 2) d.Form_QueryUnload();
+  };
+  const Case cases[] = {
+      {"done", engine_server::kRequestDone, nullptr, 1, 0},
+      {"failed", engine_server::kRequestFailed, nullptr, 3, 0},
+      {"cancel button", engine_server::kRequestDone, cancelAt2, 2, 1},
+      {"close box", engine_server::kRequestDone, closeBoxAt2, 2, 1},
+      {"cancel ignored", engine_server::kRequestDone, cancelAt2, 2, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dialogtest::ScriptedRequest request;
+    request.finalStatus = c.finalStatus;
+    if (c.ignoresCancel) request.runningPolls = request.afterCancelPolls = 1 << 30;
+    auto view = std::make_unique<ScriptedWaitView>(c.user);
+    ScriptedWaitView* shown = view.get();
+    CDialogWaitResult box(std::move(view), c.ignoresCancel ? 20 : CDialogWaitResult::kCancelGraceMs);
+    EXPECT_EQ(box.Run(request, 6003), c.expected);
+    EXPECT_EQ(request.cancels, c.cancels);
+    // The request was asked until it ended, and only from this thread.
+    if (c.cancels > 0 && !c.ignoresCancel) {
+      EXPECT_EQ(request.pollsAfterCancel, request.afterCancelPolls + 1);
+    }
+    EXPECT_THAT(request.threads, ::testing::ElementsAre(std::this_thread::get_id()));
+    EXPECT_TRUE(shown->destroyed);
+    EXPECT_FALSE(shown->visible);
+    EXPECT_EQ(shown->message, support::LoadText(6003));
+  }
 }

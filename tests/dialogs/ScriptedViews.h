@@ -51,12 +51,9 @@ class ScriptedRequest : public engine_server::IRequest {
     *code = 0;
     return S_OK;
   }
-  int runningPolls = 3;
-  int afterCancelPolls = 4;
+  int runningPolls = 3, afterCancelPolls = 4;
   LONG finalStatus = engine_server::kRequestDone;
-  int polls = 0;
-  int pollsAfterCancel = 0;
-  int cancels = 0;
+  int polls = 0, pollsAfterCancel = 0, cancels = 0;
   std::set<std::thread::id> threads;
 };
 
@@ -66,10 +63,8 @@ struct ProgressRecord {
   std::mutex lock;
   std::wstring title, cancelCaption, status, countLabel = L"(template)", counts;
   std::vector<std::wstring> statuses;  // every status shown, in order
-  int percent = -1;
-  int shows = 0, hides = 0, tops = 0, focus = 0, creates = 0, destroys = 0;
-  bool barMissing = false;
-  bool failCreate = false;
+  int percent = -1, shows = 0, hides = 0, tops = 0, focus = 0, creates = 0, destroys = 0;
+  bool barMissing = false, failCreate = false;
   std::atomic<bool> failDispatch{false};
   std::thread::id createdOn;
   // What still named the dialog when its view was freed.
@@ -156,11 +151,9 @@ inline engine::EngineEntry FakePair(const std::wstring& id, std::int32_t flags, 
 
 struct Control {
   std::wstring text;
-  int check = 0;
-  bool enabled = true;
-  bool visible = true;
+  int check = 0, selected = -1;
+  bool enabled = true, visible = true;
   std::vector<std::wstring> items;
-  int selected = -1;
   std::int32_t color = -1;
 };
 
@@ -270,19 +263,16 @@ class ScriptedSetupView : public dialogs::SetupView {
   dialogs::CDialogSetup* d = nullptr;
   std::map<std::pair<int, int>, Control> controls;
   std::vector<SetupPage> tabs;
-  std::vector<std::wstring> tabTexts;
+  std::vector<std::wstring> tabTexts, engineColumns, fileStarts;
   std::optional<SetupPage> shownPage;
   std::vector<dialogs::EngineRow> rows;
-  std::vector<std::wstring> engineColumns;
   std::set<int> selectedRows;
   std::vector<std::vector<std::wstring>> serverRows;
-  int selectedServer = -1;
   std::optional<std::int32_t> chooserAnswer;
   std::vector<std::int32_t> chooserStarts;
   std::optional<std::wstring> fileAnswer;
-  std::vector<std::wstring> fileStarts;
   bool closed = false;
-  int closeCode = 0;
+  int selectedServer = -1, closeCode = 0;
 
  private:
   // A chooser that starts from `*value` and answers `answer`, or is cancelled.
@@ -355,16 +345,11 @@ class ScriptedLookupView : public dialogs::LookupDictView {
 
   dialogs::CDialogLookupDict* d = nullptr;
   std::map<int, std::wstring> texts;
-  std::vector<std::wstring> dictionaries;
-  int selected = -1;
-  std::wstring word;
-  std::vector<std::wstring> history;
-  std::wstring result;
-  int beeps = 0;
+  std::vector<std::wstring> dictionaries, history;
+  std::wstring word, result;
+  int selected = -1, beeps = 0, code = 0;
   std::optional<int> timerMs;
-  bool searching = false;
-  bool closed = false;
-  int code = 0;
+  bool searching = false, closed = false;
   // Where the view leaves its timer when the dialog that owns it goes.
   std::optional<int>* timerLeft = nullptr;
   ~ScriptedLookupView() override {

@@ -1,15 +1,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <chrono>
+#include <future>
 
 #include "resources/MessageIds.h"
-#include "src/platform/Files.h"
 #include "src/support/ResourceModule.h"
-#include "tests/common/Bytes.h"
-#include "tests/dialogs/SetupFixture.h"
+#include "tests/dialogs/Fixtures.h"
 
+using dialogs::CDialogLookupDict;
 using dialogs::CDialogSetup;
+using dialogtest::LookupDialog;
+using dialogtest::ScriptedLookupView;
 using dialogtest::ScriptedSetupView;
 using dialogtest::SetupDialog;
 using options::TranslationOption;
@@ -19,15 +21,14 @@ using ::testing::HasSubstr;
 
 TEST(SetupTexts, EveryTextTheDialogsShowHasAResource) {
   std::vector<int> ids = {resources::msg::kNoFontText, resources::msg::kResetQuestion, resources::msg::kSaveFailed,
-                          resources::msg::kEngineListFailed, resources::msg::kNoEngines};
+                          resources::msg::kEngineListFailed, resources::msg::kNoEngines,
+                          resources::msg::kRemoveServerQuestion, 8501, 8502, 8503, 8504, 8505, 6002, 1251, 1254};
   for (const dialogs::SetupControl& c : dialogs::kSetupControls) {
     if (c.textId != 0) ids.push_back(c.textId);
   }
   for (int page = 1; page < dialogs::kSetupPageCount; ++page) ids.push_back(dialogs::kSetupTabTextIds[page]);
   for (const dialogs::EngineColumn& c : dialogs::kEngineColumns) ids.push_back(c.textId);
   for (const dialogs::EngineColumn& c : dialogs::kServerColumns) ids.push_back(c.textId);
-  ids.push_back(resources::msg::kRemoveServerQuestion);
-  for (int id : {8501, 8502, 8503, 8504, 8505, 6002, 1251, 1254}) ids.push_back(id);
   for (int id : ids) EXPECT_FALSE(support::LoadText(id).empty()) << id;
 }
 
@@ -112,30 +113,25 @@ TEST_F(SetupDialog, FontListsShowTheInstalledFontsAndTheSetsOwn) {
   fancy.SetFont(3, L"Old Song");
   host.options.Select(L"Fancy");
   ASSERT_TRUE(host.options.Save(true));
-  const std::vector<std::wstring> none{support::LoadText(resources::msg::kNoFontText)};
   Run([&](ScriptedSetupView& v) {
-    struct Row {
-      int list;
-      std::vector<std::wstring> items;
-      int selected;
-    };
-    const Row rows[] = {{207, {L"Arial", L"Tahoma"}, 1},
-                        {208, {L"MS Mincho", L"Gone Gothic"}, 1},
-                        {210, none, 0},
-                        {211, {L"Old Song"}, 0}};
-    for (const Row& r : rows) {
-      EXPECT_EQ(v.At(Page::Fonts, r.list).items, r.items) << r.list;
-      EXPECT_EQ(v.At(Page::Fonts, r.list).selected, r.selected) << r.list;
+    // The lists' entries, the selected one in brackets.
+    std::wstring lists;
+    for (int list : {207, 208, 210, 211}) {
+      const dialogtest::Control& c = v.At(Page::Fonts, list);
+      for (int i = 0; i < static_cast<int>(c.items.size()); ++i)
+        lists += (i == c.selected ? L"[" + c.items[i] + L"]" : c.items[i]) + L",";
+      lists += L"|";
     }
+    EXPECT_EQ(lists, L"Arial,[Tahoma],|MS Mincho,[Gone Gothic],|[" + support::LoadText(resources::msg::kNoFontText) +
+                         L"],|[Old Song],|");
     v.ToggleCheck(Page::Basic, 264);
     v.d->cmdOK_Click();
   });
   // The fonts were not chosen anew: the fields keep what they held.
   const TranslationOption& applied = *host.options.Find(L"Fancy");
-  EXPECT_EQ(applied.DualPrint(), 0);
-  EXPECT_EQ(applied.Font(1), L"Gone Gothic");
-  EXPECT_EQ(applied.Font(2), L"");
-  EXPECT_EQ(applied.Font(3), L"Old Song");
+  EXPECT_EQ(std::to_wstring(applied.DualPrint()) + L"|" + applied.Font(1) + L"|" + applied.Font(2) + L"|" +
+                applied.Font(3),
+            L"0|Gone Gothic||Old Song");
 }
 
 TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
@@ -192,10 +188,10 @@ TEST_F(SetupDialog, ApplyStoresTheEditsOfEverySetAndCancelForgetsTheRest) {
     v.ToggleCheck(Page::Details, 295);
     v.d->cmdCancel_Click();
   });
-  EXPECT_EQ(StoredSet(L"default").DualPrint(), 1);
-  EXPECT_EQ(StoredSet(L"Fancy").DualPrintExpandShape(), 1);
-  EXPECT_EQ(StoredSet(L"Fancy").TranslatesCharts(), 1);
-  EXPECT_EQ(host.applied, 1);
+  const TranslationOption fancy = StoredSet(L"Fancy");
+  EXPECT_EQ(std::vector<int>({StoredSet(L"default").DualPrint(), fancy.DualPrintExpandShape(), fancy.TranslatesCharts(),
+                              host.applied}),
+            std::vector<int>({1, 1, 1, 1}));
 }
 
 TEST_F(SetupDialog, AddingAndRemovingSetsRefusesWhatCouldNotBeKept) {
@@ -224,8 +220,7 @@ TEST_F(SetupDialog, AddingAndRemovingSetsRefusesWhatCouldNotBeKept) {
     EXPECT_EQ(v.At(Page::Basic, 264).check, 0);
     v.d->cmdOK_Click();
   });
-  EXPECT_THAT(prompts, ElementsAre(L"New Option Name : ", L"New Option Name : ", L"New Option Name : ",
-                                   L"New Option Name : ", L"New Option Name : "));
+  EXPECT_EQ(prompts, std::vector<std::wstring>(5, L"New Option Name : "));
   EXPECT_THAT(StoredNames(), ElementsAre(L"default", L"New"));
   EXPECT_EQ(StoredSet(L"New").DualPrint(), 0);
 }
@@ -264,16 +259,13 @@ TEST_F(SetupDialog, TickingARowMovesTheSelectedRowsAlongOnly) {
     for (int r = 0; r < 3; ++r) EXPECT_FALSE(v.rows[r].checked) << r;
     v.selectedRows = {0, 1};
     v.TickRow(2);
-    EXPECT_TRUE(v.rows[2].checked);
-    EXPECT_FALSE(v.rows[0].checked);
+    EXPECT_EQ(std::vector<bool>({v.rows[0].checked, v.rows[2].checked}), std::vector<bool>({false, true}));
     v.TickRow(0);
     EXPECT_TRUE(v.rows[1].checked);
     v.d->cmdOK_Click();
   });
-  EXPECT_EQ(host.engines.Checked(0), 1);
-  EXPECT_EQ(host.engines.Checked(1), 1);
-  EXPECT_EQ(host.engines.Checked(2), 1);
-  EXPECT_EQ(host.applied, 1);
+  EXPECT_EQ(std::vector<int>({host.engines.Checked(0), host.engines.Checked(1), host.engines.Checked(2), host.applied}),
+            std::vector<int>({1, 1, 1, 1}));
 }
 
 TEST_F(SetupDialog, RefreshingTheEngineListReportsFailureAndEmptiness) {
@@ -299,8 +291,7 @@ TEST_F(SetupDialog, ServersAreAddedAndRemovedAndTheEngineListFollows) {
     bool add;                                     // else remove the row selected
     std::vector<std::optional<std::wstring>> answers;
     const wchar_t* refusal;                       // what the store says to an add
-    int selected;
-    int boxAnswer;
+    int selected, boxAnswer;
     std::vector<std::wstring> listed;             // the server list afterwards
     const wchar_t* box;                           // the message shown, if any
     bool refreshed;
@@ -316,7 +307,6 @@ TEST_F(SetupDialog, ServersAreAddedAndRemovedAndTheEngineListFollows) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    host.servers = {};
     host.servers.rows = {{L"old", L"http://o", L"apy"}};
     host.servers.refusal = c.refusal;
     host.refreshes = 0;
@@ -374,8 +364,8 @@ TEST_F(SetupDialog, ResetAsksAndReplacesNothingBeforeOkNorWhenTheRefreshFails) {
     const char* what;
     int answer;
     bool refreshes, throws, ok;
-    std::vector<std::wstring> shown;  // the sets offered after the Reset, and stored after closing
-    std::vector<std::wstring> stored;
+    // The sets offered after the Reset, and stored after closing.
+    std::vector<std::wstring> shown, stored;
     std::vector<int> listed;
   };
   const Case cases[] = {
@@ -434,11 +424,166 @@ TEST_F(SetupDialog, TheHiddenPageIsThereOnlyWhenAskedForAndEditsTheSwitches) {
     v.Type(Page::Hidden, 251, L"<<");
     v.d->cmdOK_Click();
   });
-  EXPECT_EQ(host.switches.displaysProgressBar, 1);
-  EXPECT_EQ(host.switches.engineGroup, L"Group");
-  EXPECT_EQ(host.engines.RefreshType(), 1);
-  TranslationOption set = StoredSet(L"default");
-  EXPECT_EQ(set.TimeOutMSec(), 16);
-  EXPECT_EQ(set.IgnoresShape(), 1);
-  EXPECT_EQ(set.TranPrefix(), L"<<");
+  const TranslationOption set = StoredSet(L"default");
+  EXPECT_EQ(std::vector<int>({host.switches.displaysProgressBar, host.engines.RefreshType(), set.TimeOutMSec(),
+                              set.IgnoresShape()}),
+            std::vector<int>({1, 1, 16, 1}));
+  EXPECT_EQ(host.switches.engineGroup + L"|" + set.TranPrefix(), L"Group|<<");
+}
+
+// What is typed and which button closes the box are the options dialog's
+// tests (its names and paths come through the box).
+TEST(InputBox, ShowsTheTitleAndIsCancelledWithoutAView) {
+  std::deque<std::optional<std::wstring>> answers{L"name"};
+  std::vector<std::wstring> prompts;
+  auto view = std::make_unique<dialogtest::ScriptedInputBox>(&answers, &prompts);
+  auto* shown = view.get();
+  dialogs::CInputBox box(std::move(view));
+  EXPECT_EQ(box.DoModal(), IDOK);
+  EXPECT_EQ(shown->Caption(), support::LoadText(resources::msg::kTitleTextId));
+  EXPECT_EQ(dialogs::CInputBox(nullptr).DoModal(), IDCANCEL);
+}
+
+TEST(LookupWord, ASelectionGivesItsFirstLineTrimmed) {
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"word", L"word"},         {L"  two words \t\r\n", L"two words"}, {L"first\rsecond", L"first"},
+      {L"first\vsecond", L"first"}, {L"first\nsecond", L"first"},         {L"\x3000wide\x3000\r", L"wide"},
+      {L"\r\n", L""},             {L"", L""}};
+  for (const auto& [selection, word] : cases) EXPECT_EQ(CDialogLookupDict::InitialWord(selection), word);
+}
+
+TEST_F(LookupDialog, OffersTheCheckedDictionariesAndShowsTheirEntries) {
+  Run(L"en-ko", L"", [&](ScriptedLookupView& v) {
+    EXPECT_THAT(v.dictionaries, ElementsAre(L"English - en-ja  [Fake]", L"English - en-ko  [Fake]"));
+    EXPECT_EQ(v.selected, 1);
+    EXPECT_EQ(v.word, L"");
+    EXPECT_FALSE(v.timerMs.has_value());
+    EXPECT_EQ(v.texts[2], support::LoadText(6002));
+
+    Search(v, L"cat");
+    EXPECT_EQ(v.result, L"neko\r\nbyo\r\nmao");
+    Search(v, L"void");
+    EXPECT_EQ(v.result, support::LoadText(resources::msg::kNotRegistered));
+    EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat", L"void"));
+    // Only a word that was found goes into the history.
+    EXPECT_THAT(v.history, ElementsAre(L"cat"));
+
+    Search(v, L"");
+    v.selected = -1;
+    EXPECT_EQ(v.beeps, 0);
+    Search(v, L"cat");
+    EXPECT_EQ(v.beeps, 1);
+    EXPECT_EQ(v.result, L"");
+    // Engine failures are listed.
+    impl->Script(fake_engine::Operation::LookupDictionary, {.status = 3, .times = 1});
+    v.selected = 1;
+    Search(v, L"cat");
+    EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(resources::msg::kLookupFailed));
+    impl->Script(fake_engine::Operation::GetEngine, {.status = 3});
+    v.selected = 0;
+    Search(v, L"cat");
+    EXPECT_THAT(dialogtest::ListedIds(), ::testing::Contains(resources::msg::kEngineInitFailed));
+    EXPECT_EQ(v.result, L"");
+  });
+}
+
+TEST_F(LookupDialog, ASelectedWordIsSearchedByItselfWhileTheDialogIsOpen) {
+  Run(L"en-ja", L" cat \rdog", [&](ScriptedLookupView& v) {
+    EXPECT_EQ(v.word, L"cat");
+    EXPECT_EQ(v.timerMs, CDialogLookupDict::kAutoSearchMs);
+    EXPECT_TRUE(impl->Lookups().empty());
+    v.FireTimer();
+    EXPECT_EQ(v.result, L"neko\r\nbyo\r\nmao");
+    EXPECT_FALSE(v.timerMs.has_value());
+  });
+  EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat"));
+  // A timer that has not fired goes with the dialog.
+  Run(L"en-ja", L"cat", [](ScriptedLookupView&) {});
+  EXPECT_FALSE(timerLeft.has_value());
+  EXPECT_EQ(impl->Lookups().size(), 1u);
+}
+
+TEST_F(LookupDialog, HistoryKeepsTheNewestWordsOncePerDictionaryAcrossRuns) {
+  SetMaxCount(L"3");
+  for (const wchar_t* w : {L"a", L"b", L"c", L"d"}) impl->AddDictionaryEntry(w, w);
+  Run(L"en-ja", L"", [&](ScriptedLookupView& v) {
+    for (const wchar_t* w : {L"a", L"b", L"c", L"a", L"d"}) Search(v, w);
+    EXPECT_THAT(v.history, ElementsAre(L"d", L"a", L"c"));
+    v.selected = 1;
+    v.d->cboDictionary_Change();
+    EXPECT_TRUE(v.history.empty());
+  });
+  Run(L"en-ja", L"", [&](ScriptedLookupView& v) {
+    EXPECT_THAT(v.history, ElementsAre(L"d", L"a", L"c"));
+    Search(v, L"c");
+    EXPECT_THAT(v.history, ElementsAre(L"c", L"d", L"a"));
+  });
+  dialogs::LookupHistory stored(options::kHostKeyPath);
+  stored.Load();
+  EXPECT_EQ(stored.MaxCount(), 3);
+  EXPECT_THAT(stored.Words(L"FakeMT:en-ja"), ElementsAre(L"c", L"d", L"a"));
+  // A smaller stored count keeps the newest words; a stored count counts
+  // from 1 to 999, anything else keeps the default.
+  const int fallback = dialogs::LookupHistory::kDefaultMaxCount;
+  for (auto [text, want] : std::vector<std::pair<const wchar_t*, int>>{
+           {L"1", 1}, {L"999", 999}, {L"1000", fallback}, {L"0", fallback}, {L"x", fallback}}) {
+    SetMaxCount(text);
+    dialogs::LookupHistory shorter(options::kHostKeyPath);
+    shorter.Load();
+    EXPECT_EQ(shorter.MaxCount(), want) << platform::ToUtf8(text);
+    if (want == 1) {
+      EXPECT_THAT(shorter.Words(L"FakeMT:en-ja"), ElementsAre(L"c"));
+    }
+  }
+}
+
+// While the engine looks a word up the dialog keeps handling messages; a
+// second search from Search, Enter or the timer then does nothing, and the
+// controls that start one are off until the first has its answer.
+TEST_F(LookupDialog, OneSearchAtATime) {
+  const platform::MessageThreadId ui = platform::CurrentMessageThread();
+  std::promise<void> interrupted;
+  std::future<void> done = interrupted.get_future();
+  bool offDuringSearch = false;
+  impl->Script(fake_engine::Operation::LookupDictionary,
+               {.times = 1, .hold = [&] {
+                  platform::PostThreadTask(ui, [&] {
+                    offDuringSearch = last->searching;
+                    // Another dictionary would close the engine under the search.
+                    last->selected = 0;
+                    last->d->cmdSearch_onclick();
+                    last->d->Timer_Elapsed();
+                    interrupted.set_value();
+                  });
+                  done.wait_for(std::chrono::seconds(30));
+                }});
+  Run(L"en-ko", L"cat", [&](ScriptedLookupView& v) {
+    v.FireTimer();
+    EXPECT_EQ(v.result, L"neko\r\nbyo\r\nmao");
+    EXPECT_FALSE(v.searching);
+  });
+  EXPECT_TRUE(offDuringSearch);
+  EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat"));
+}
+
+// The dialog offers the facade's list without changing it: an empty list is
+// refreshed in the dialog's own copy, with the copy's settings reset.
+TEST_F(LookupDialog, AnEmptyListIsRefreshedInTheDialogsOwnCopy) {
+  engine::EngineCaches facadeList;
+  facadeList.SetEnumFlag(7);
+  int refreshes = 0;
+  auto view = std::make_unique<ScriptedLookupView>([&](ScriptedLookupView& v) {
+    EXPECT_THAT(v.dictionaries, ElementsAre(L"English - en-ja  [Fake]", L"English - en-ko  [Fake]"));
+  });
+  dialogs::CDialogLookupDict dialog(std::move(view), facadeList, eng, options::kHostKeyPath,
+                                    [&](engine::EngineCaches& caches) {
+                                      ++refreshes;
+                                      EXPECT_NE(&caches, &facadeList);
+                                      caches.SetEntries(engines.Entries());
+                                      return true;
+                                    });
+  dialog.DoModal(L"FakeMT", L"en-ja", L"");
+  EXPECT_EQ(refreshes, 1);
+  EXPECT_EQ(facadeList.Count(), 0u);
+  EXPECT_EQ(facadeList.EnumFlag(), 7);
 }
