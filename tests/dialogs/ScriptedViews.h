@@ -182,20 +182,20 @@ class ScriptedSetupView : public dialogs::SetupView {
   }
   void ShowPage(SetupPage page) override { shownPage = page; }
   void SetFontName(const std::wstring&) override {}
-  void SetText(int page, int id, const std::wstring& text) override { At(page, id).text = text; }
-  std::wstring GetText(int page, int id) override { return At(page, id).text; }
-  void SetCheck(int page, int id, int state) override { At(page, id).check = state; }
-  int GetCheck(int page, int id) override { return At(page, id).check; }
-  void SetEnabled(int page, int id, bool enabled) override { At(page, id).enabled = enabled; }
-  bool IsEnabled(int page, int id) override { return At(page, id).enabled; }
-  void SetVisible(int page, int id, bool visible) override { At(page, id).visible = visible; }
+  void SetText(int page, int id, const std::wstring& text) override { controls[{page, id}].text = text; }
+  std::wstring GetText(int page, int id) override { return controls[{page, id}].text; }
+  void SetCheck(int page, int id, int state) override { controls[{page, id}].check = state; }
+  int GetCheck(int page, int id) override { return controls[{page, id}].check; }
+  void SetEnabled(int page, int id, bool enabled) override { controls[{page, id}].enabled = enabled; }
+  bool IsEnabled(int page, int id) override { return controls[{page, id}].enabled; }
+  void SetVisible(int page, int id, bool visible) override { controls[{page, id}].visible = visible; }
   void SetItems(int page, int id, const std::vector<std::wstring>& items) override {
-    At(page, id).items = items;
-    At(page, id).selected = -1;
+    controls[{page, id}].items = items;
+    controls[{page, id}].selected = -1;
   }
-  void SelectItem(int page, int id, int index) override { At(page, id).selected = index; }
-  int SelectedItem(int page, int id) override { return At(page, id).selected; }
-  void SetSwatchColor(int page, int id, std::int32_t color) override { At(page, id).color = color; }
+  void SelectItem(int page, int id, int index) override { controls[{page, id}].selected = index; }
+  int SelectedItem(int page, int id) override { return controls[{page, id}].selected; }
+  void SetSwatchColor(int page, int id, std::int32_t color) override { controls[{page, id}].color = color; }
   bool ChooseColor(std::int32_t* color, std::array<std::int32_t, 16>*) override {
     return Choose(chooserStarts, chooserAnswer, color);
   }
@@ -219,8 +219,7 @@ class ScriptedSetupView : public dialogs::SetupView {
   int SelectedServer() override { return selectedServer; }
 
   // The user's actions.
-  Control& At(int page, int id) { return controls[{page, id}]; }
-  Control& At(SetupPage page, int id) { return At(static_cast<int>(page), id); }
+  Control& At(SetupPage page, int id) { return controls[{static_cast<int>(page), id}]; }
   void ClickRadio(SetupPage page, int id, std::vector<int> group) {
     for (int other : group) At(page, other).check = 0;
     At(page, id).check = 1;
@@ -258,7 +257,7 @@ class ScriptedSetupView : public dialogs::SetupView {
     ADD_FAILURE() << "no set listed under that name";
   }
   void TickRow(int row) { SetRowChecked(row, !rows.at(row).checked); }
-  bool ApplyEnabled() { return At(dialogs::kSetupFrame, 201).enabled; }
+  bool ApplyEnabled() { return controls[{dialogs::kSetupFrame, 201}].enabled; }
 
   dialogs::CDialogSetup* d = nullptr;
   std::map<std::pair<int, int>, Control> controls;

@@ -156,6 +156,7 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
 // A click of each kind reaches the handler its page routes it to; the
 // enabling rules and what OK stores are the dialogs suite's.
 TEST_F(SetupDialogTest, ClicksOfEachKindEditTheSetAndOkKeepsThem) {
+  HWND inputBox = nullptr;
   std::vector<Step> steps{FrameActive(), [&] {
     HWND apply = ::GetDlgItem(mView->Frame(), ids::kApply);
     EXPECT_FALSE(::IsWindowEnabled(apply));
@@ -175,8 +176,35 @@ TEST_F(SetupDialogTest, ClicksOfEachKindEditTheSetAndOkKeepsThem) {
     ListView_SetCheckState(list, 0, FALSE);
     EXPECT_FALSE(ListView_GetCheckState(list, 2));
     EXPECT_TRUE(ListView_GetCheckState(list, 1));
-    return PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
+    return PostClick(Item(SetupPage::OptionSets, ids::kAdd));
   }};
+  // Add asks for a name in the input box over the dialog (what the name
+  // does is the dialogs suite's).
+  steps.push_back([&] {
+    inputBox = ActiveDialog();
+    return inputBox && inputBox != mView->Frame();
+  });
+  steps.push_back([&] {
+    // Owned by the options dialog, which takes no clicks meanwhile.
+    EXPECT_EQ(::GetWindow(inputBox, GW_OWNER), mView->Frame());
+    EXPECT_FALSE(::IsWindowEnabled(mView->Frame()));
+    // Title, prompt and buttons.
+    EXPECT_EQ(PlainText(inputBox) + L"|" + PlainText(::GetDlgItem(inputBox, 286)) + L"|" +
+                  PlainText(::GetDlgItem(inputBox, IDOK)) + L"|" + PlainText(::GetDlgItem(inputBox, IDCANCEL)),
+              mStrings[203] + L"|New Option Name : |" + mStrings[6001] + L"|" + mStrings[6003]);
+    Shot shot = Capture(inputBox);
+    EXPECT_FALSE(SavePng(shot, L"inputbox-" + LanguageTag()).empty());
+    EXPECT_GT(shot.Ink(), 300u);
+    for (const std::wstring& problem : TextProblems(inputBox)) ADD_FAILURE() << platform::ToUtf8(problem);
+    ::SendMessageW(::GetDlgItem(inputBox, 229), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Team"));
+    return PostClick(::GetDlgItem(inputBox, IDOK));
+  });
+  steps.push_back(FrameActive());
+  steps.push_back([&] {
+    EXPECT_EQ(PlainText(Item(SetupPage::OptionSets, ids::kCurrentName)), L"Team");
+    EXPECT_EQ(::SendMessageW(Item(SetupPage::OptionSets, ids::kOptionList), LB_GETCURSEL, 0, 0), 2);
+    return PostClick(::GetDlgItem(mView->Frame(), ids::kOK));
+  });
   EXPECT_EQ(Run(std::move(steps)), IDOK);
   const options::TranslationOption& set = *host.options.Find(options::kDefaultOptionName);
   // Applied once; output, arrangement, colour switch; the three check marks.
@@ -217,37 +245,6 @@ TEST_F(SetupDialogTest, TheColourChooserStartsFromTheSetAndCancelKeepsApplyOff) 
   EXPECT_EQ(host.options.Find(options::kDefaultOptionName)->OrigFontColorValue(), 0x00336699);
 }
 
-// What a name typed there does is the dialogs suite's.
-TEST_F(SetupDialogTest, AddAsksForANameInTheInputBoxOverTheDialog) {
-  HWND inputBox = nullptr;
-  std::vector<Step> steps{FrameActive(), [&] { return PostClick(Item(SetupPage::OptionSets, ids::kAdd)); }};
-  steps.push_back([&] {
-    inputBox = ActiveDialog();
-    return inputBox && inputBox != mView->Frame();
-  });
-  steps.push_back([&] {
-    // Owned by the options dialog, which takes no clicks meanwhile.
-    EXPECT_EQ(::GetWindow(inputBox, GW_OWNER), mView->Frame());
-    EXPECT_FALSE(::IsWindowEnabled(mView->Frame()));
-    EXPECT_EQ(PlainText(inputBox), mStrings[203]);
-    EXPECT_EQ(PlainText(::GetDlgItem(inputBox, 286)), L"New Option Name : ");
-    EXPECT_EQ(PlainText(::GetDlgItem(inputBox, IDOK)), mStrings[6001]);
-    EXPECT_EQ(PlainText(::GetDlgItem(inputBox, IDCANCEL)), mStrings[6003]);
-    Shot shot = Capture(inputBox);
-    EXPECT_FALSE(SavePng(shot, L"inputbox-" + LanguageTag()).empty());
-    EXPECT_GT(shot.Ink(), 300u);
-    for (const std::wstring& problem : TextProblems(inputBox)) ADD_FAILURE() << platform::ToUtf8(problem);
-    ::SendMessageW(::GetDlgItem(inputBox, 229), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Team"));
-    return PostClick(::GetDlgItem(inputBox, IDOK));
-  });
-  steps.push_back(FrameActive());
-  steps.push_back([&] {
-    EXPECT_EQ(PlainText(Item(SetupPage::OptionSets, ids::kCurrentName)), L"Team");
-    EXPECT_EQ(::SendMessageW(Item(SetupPage::OptionSets, ids::kOptionList), LB_GETCURSEL, 0, 0), 2);
-    return PostClick(::GetDlgItem(mView->Frame(), ids::kCancel));
-  });
-  EXPECT_EQ(Run(std::move(steps)), IDCANCEL);
-}
 
 TEST(FacadeDialogs, TheOptionsCommandOpensTheWindowAndOkReachesTheRunningFacade) {
   platform::DeleteKeyTree(platform::Hive::CurrentUser, options::kHostKeyPath);
@@ -282,8 +279,8 @@ TEST(FacadeDialogs, TheOptionsCommandOpensTheWindowAndOkReachesTheRunningFacade)
   // Applied without a restart.
   const options::TranslationOption* fancy = facade.GetTranslationOptions().Find(L"Fancy");
   ASSERT_NE(fancy, nullptr);
-  EXPECT_EQ(fancy->DualPrint(), 1);
-  EXPECT_EQ(facade.GetTranslationOptions().Find(L"default")->DualPrint(), 0);
+  EXPECT_EQ(std::vector<int>({fancy->DualPrint(), facade.GetTranslationOptions().Find(L"default")->DualPrint()}),
+            std::vector<int>({1, 0}));
   platform::DeleteKeyTree(platform::Hive::CurrentUser, options::kHostKeyPath);
 }
 
@@ -373,10 +370,11 @@ TEST(WaitBoxTest, CancelTheCloseBoxAndEscapeEndTheRequestAsCancelled) {
     std::vector<Step> steps{[&] { return shown->Window() && ::IsWindowVisible(shown->Window()); }};
     steps.push_back([&] {
       HWND window = shown->Window();
-      EXPECT_EQ(PlainText(::GetDlgItem(window, 288)), strings[1252]);
-      EXPECT_EQ(PlainText(::GetDlgItem(window, IDCANCEL)), strings[6003]);
-      // The title bar names the product, from the version block, beside a close box.
-      EXPECT_EQ(PlainText(window), ExpectedVersionValue("ProductName"));
+      // The message, the button, and a title bar naming the product, from
+      // the version block, beside a close box.
+      EXPECT_EQ(PlainText(::GetDlgItem(window, 288)) + L"|" + PlainText(::GetDlgItem(window, IDCANCEL)) + L"|" +
+                    PlainText(window),
+                strings[1252] + L"|" + strings[6003] + L"|" + ExpectedVersionValue("ProductName"));
       EXPECT_NE(::GetWindowLongW(window, GWL_STYLE) & WS_SYSMENU, 0);
       Shot shot = Capture(window);
       EXPECT_FALSE(SavePng(shot, L"wait-" + LanguageTag()).empty());
