@@ -26,14 +26,12 @@ def pelorant(*args):
 
 
 class Pane:
-    """A command in a tmux pane and server of its own, 120 x 40, its status in WORK/exit;
+    """A command in a tmux pane and server of its own, 120 x 40, its status in a file;
     late: the terminal answers the program's first questions late, as under load."""
 
     def __init__(self, work, command, late=False):
-        self.exit = os.path.join(work, "exit")
-        if os.path.exists(self.exit):
-            os.remove(self.exit)
         self.socket = "pelorant-tui-%d-%d" % (os.getpid(), time.monotonic_ns())
+        self.exit = os.path.join(work, self.socket)
         self.tmux("new-session", "-d", "-s", "t", "-x", "120", "-y", "40",
                   "env TERM=xterm-256color %s; echo EXIT=$? > %s; sleep 60" % (command, self.exit))
         if late:
