@@ -473,22 +473,6 @@ TEST_F(LookupDialog, OffersTheCheckedDictionariesAndShowsTheirEntries) {
   });
 }
 
-TEST_F(LookupDialog, ASelectedWordIsSearchedByItselfWhileTheDialogIsOpen) {
-  Run(L"en-ja", L" cat \rdog", [&](ScriptedLookupView& v) {
-    EXPECT_EQ(v.word, L"cat");
-    EXPECT_EQ(v.timerMs, CDialogLookupDict::kAutoSearchMs);
-    EXPECT_TRUE(impl->Lookups().empty());
-    v.FireTimer();
-    EXPECT_EQ(v.result, L"neko\r\nbyo\r\nmao");
-    EXPECT_FALSE(v.timerMs.has_value());
-  });
-  EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat"));
-  // A timer that has not fired goes with the dialog.
-  Run(L"en-ja", L"cat", [](ScriptedLookupView&) {});
-  EXPECT_FALSE(timerLeft.has_value());
-  EXPECT_EQ(impl->Lookups().size(), 1u);
-}
-
 TEST_F(LookupDialog, HistoryKeepsTheNewestWordsOncePerDictionaryAcrossRuns) {
   SetMaxCount(L"3");
   for (const wchar_t* w : {L"a", L"b", L"c", L"d"}) impl->AddDictionaryEntry(w, w);
@@ -543,13 +527,22 @@ TEST_F(LookupDialog, OneSearchAtATime) {
                   });
                   done.wait_for(std::chrono::seconds(30));
                 }});
-  Run(L"en-ko", L"cat", [&](ScriptedLookupView& v) {
+  // A selected word is searched by itself, once the timer fires.
+  Run(L"en-ko", L" cat \rdog", [&](ScriptedLookupView& v) {
+    EXPECT_EQ(v.word, L"cat");
+    EXPECT_EQ(v.timerMs, CDialogLookupDict::kAutoSearchMs);
+    EXPECT_TRUE(impl->Lookups().empty());
     v.FireTimer();
     EXPECT_EQ(v.result, L"neko\r\nbyo\r\nmao");
     EXPECT_FALSE(v.searching);
+    EXPECT_FALSE(v.timerMs.has_value());
   });
   EXPECT_TRUE(offDuringSearch);
   EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat"));
+  // A timer that has not fired goes with the dialog.
+  Run(L"en-ja", L"cat", [](ScriptedLookupView&) {});
+  EXPECT_FALSE(timerLeft.has_value());
+  EXPECT_EQ(impl->Lookups().size(), 1u);
 }
 
 // The dialog offers the facade's list without changing it: an empty list is
