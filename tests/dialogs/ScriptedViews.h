@@ -51,12 +51,9 @@ class ScriptedRequest : public engine_server::IRequest {
     *code = 0;
     return S_OK;
   }
-  int runningPolls = 3;
-  int afterCancelPolls = 4;
+  int runningPolls = 3, afterCancelPolls = 4;
   LONG finalStatus = engine_server::kRequestDone;
-  int polls = 0;
-  int pollsAfterCancel = 0;
-  int cancels = 0;
+  int polls = 0, pollsAfterCancel = 0, cancels = 0;
   std::set<std::thread::id> threads;
 };
 
@@ -66,10 +63,8 @@ struct ProgressRecord {
   std::mutex lock;
   std::wstring title, cancelCaption, status, countLabel = L"(template)", counts;
   std::vector<std::wstring> statuses;  // every status shown, in order
-  int percent = -1;
-  int shows = 0, hides = 0, tops = 0, focus = 0, creates = 0, destroys = 0;
-  bool barMissing = false;
-  bool failCreate = false;
+  int percent = -1, shows = 0, hides = 0, tops = 0, focus = 0, creates = 0, destroys = 0;
+  bool barMissing = false, failCreate = false;
   std::atomic<bool> failDispatch{false};
   std::thread::id createdOn;
   // What still named the dialog when its view was freed.
@@ -156,11 +151,9 @@ inline engine::EngineEntry FakePair(const std::wstring& id, std::int32_t flags, 
 
 struct Control {
   std::wstring text;
-  int check = 0;
-  bool enabled = true;
-  bool visible = true;
+  int check = 0, selected = -1;
+  bool enabled = true, visible = true;
   std::vector<std::wstring> items;
-  int selected = -1;
   std::int32_t color = -1;
 };
 
@@ -189,20 +182,20 @@ class ScriptedSetupView : public dialogs::SetupView {
   }
   void ShowPage(SetupPage page) override { shownPage = page; }
   void SetFontName(const std::wstring&) override {}
-  void SetText(int page, int id, const std::wstring& text) override { At(page, id).text = text; }
-  std::wstring GetText(int page, int id) override { return At(page, id).text; }
-  void SetCheck(int page, int id, int state) override { At(page, id).check = state; }
-  int GetCheck(int page, int id) override { return At(page, id).check; }
-  void SetEnabled(int page, int id, bool enabled) override { At(page, id).enabled = enabled; }
-  bool IsEnabled(int page, int id) override { return At(page, id).enabled; }
-  void SetVisible(int page, int id, bool visible) override { At(page, id).visible = visible; }
+  void SetText(int page, int id, const std::wstring& text) override { controls[{page, id}].text = text; }
+  std::wstring GetText(int page, int id) override { return controls[{page, id}].text; }
+  void SetCheck(int page, int id, int state) override { controls[{page, id}].check = state; }
+  int GetCheck(int page, int id) override { return controls[{page, id}].check; }
+  void SetEnabled(int page, int id, bool enabled) override { controls[{page, id}].enabled = enabled; }
+  bool IsEnabled(int page, int id) override { return controls[{page, id}].enabled; }
+  void SetVisible(int page, int id, bool visible) override { controls[{page, id}].visible = visible; }
   void SetItems(int page, int id, const std::vector<std::wstring>& items) override {
-    At(page, id).items = items;
-    At(page, id).selected = -1;
+    controls[{page, id}].items = items;
+    controls[{page, id}].selected = -1;
   }
-  void SelectItem(int page, int id, int index) override { At(page, id).selected = index; }
-  int SelectedItem(int page, int id) override { return At(page, id).selected; }
-  void SetSwatchColor(int page, int id, std::int32_t color) override { At(page, id).color = color; }
+  void SelectItem(int page, int id, int index) override { controls[{page, id}].selected = index; }
+  int SelectedItem(int page, int id) override { return controls[{page, id}].selected; }
+  void SetSwatchColor(int page, int id, std::int32_t color) override { controls[{page, id}].color = color; }
   bool ChooseColor(std::int32_t* color, std::array<std::int32_t, 16>*) override {
     return Choose(chooserStarts, chooserAnswer, color);
   }
@@ -226,8 +219,7 @@ class ScriptedSetupView : public dialogs::SetupView {
   int SelectedServer() override { return selectedServer; }
 
   // The user's actions.
-  Control& At(int page, int id) { return controls[{page, id}]; }
-  Control& At(SetupPage page, int id) { return At(static_cast<int>(page), id); }
+  Control& At(SetupPage page, int id) { return controls[{static_cast<int>(page), id}]; }
   void ClickRadio(SetupPage page, int id, std::vector<int> group) {
     for (int other : group) At(page, other).check = 0;
     At(page, id).check = 1;
@@ -265,24 +257,21 @@ class ScriptedSetupView : public dialogs::SetupView {
     ADD_FAILURE() << "no set listed under that name";
   }
   void TickRow(int row) { SetRowChecked(row, !rows.at(row).checked); }
-  bool ApplyEnabled() { return At(dialogs::kSetupFrame, 201).enabled; }
+  bool ApplyEnabled() { return controls[{dialogs::kSetupFrame, 201}].enabled; }
 
   dialogs::CDialogSetup* d = nullptr;
   std::map<std::pair<int, int>, Control> controls;
   std::vector<SetupPage> tabs;
-  std::vector<std::wstring> tabTexts;
+  std::vector<std::wstring> tabTexts, engineColumns, fileStarts;
   std::optional<SetupPage> shownPage;
   std::vector<dialogs::EngineRow> rows;
-  std::vector<std::wstring> engineColumns;
   std::set<int> selectedRows;
   std::vector<std::vector<std::wstring>> serverRows;
-  int selectedServer = -1;
   std::optional<std::int32_t> chooserAnswer;
   std::vector<std::int32_t> chooserStarts;
   std::optional<std::wstring> fileAnswer;
-  std::vector<std::wstring> fileStarts;
   bool closed = false;
-  int closeCode = 0;
+  int selectedServer = -1, closeCode = 0;
 
  private:
   // A chooser that starts from `*value` and answers `answer`, or is cancelled.
@@ -355,16 +344,11 @@ class ScriptedLookupView : public dialogs::LookupDictView {
 
   dialogs::CDialogLookupDict* d = nullptr;
   std::map<int, std::wstring> texts;
-  std::vector<std::wstring> dictionaries;
-  int selected = -1;
-  std::wstring word;
-  std::vector<std::wstring> history;
-  std::wstring result;
-  int beeps = 0;
+  std::vector<std::wstring> dictionaries, history;
+  std::wstring word, result;
+  int selected = -1, beeps = 0, code = 0;
   std::optional<int> timerMs;
-  bool searching = false;
-  bool closed = false;
-  int code = 0;
+  bool searching = false, closed = false;
   // Where the view leaves its timer when the dialog that owns it goes.
   std::optional<int>* timerLeft = nullptr;
   ~ScriptedLookupView() override {

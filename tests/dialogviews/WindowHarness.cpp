@@ -4,6 +4,7 @@
 // After objidl.h: the image library needs its stream interfaces.
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -52,14 +53,10 @@ std::wstring WindowText(HWND window) {
 }
 
 std::wstring ScreenshotFolder() {
-  wchar_t value[1024] = {};
-  DWORD got = ::GetEnvironmentVariableW(L"PELORANT_SCREENSHOT_DIR", value, 1024);
-  std::wstring folder = got > 0 && got < 1024 ? value : L".";
   // A Linux path from the build reaches Wine through drive Z:.
-  if (!folder.empty() && folder[0] == L'/') folder = L"Z:" + folder;
-  for (wchar_t& c : folder) {
-    if (c == L'/') c = L'\\';
-  }
+  const char* dir = std::getenv("PELORANT_SCREENSHOT_DIR");
+  std::wstring folder = dir ? L"Z:" + platform::FromUtf8(dir) : L".";
+  std::replace(folder.begin(), folder.end(), L'/', L'\\');
   ::CreateDirectoryW(folder.c_str(), nullptr);
   return folder;
 }
@@ -136,13 +133,9 @@ Shot Capture(HWND window) {
 
 std::wstring SavePng(const Shot& shot, const std::wstring& name) {
   using namespace Gdiplus;
-  static ULONG_PTR token = [] {
-    ULONG_PTR t = 0;
-    GdiplusStartupInput input;
-    GdiplusStartup(&t, &input, nullptr);
-    return t;
-  }();
-  (void)token;
+  static ULONG_PTR token = 0;
+  GdiplusStartupInput input;
+  if (!token) GdiplusStartup(&token, &input, nullptr);
   std::wstring path = ScreenshotFolder() + L"\\" + name + L".png";
   GpBitmap* bitmap = nullptr;
   std::vector<std::uint32_t> pixels = shot.pixels;
@@ -225,19 +218,11 @@ void CheckGlyphs(HDC dc, HFONT font, const std::wstring& text, std::vector<std::
 std::optional<int> TextRoom(const wchar_t* cls, LONG style, int width) {
   if (::lstrcmpiW(cls, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT) return width;
   if (::lstrcmpiW(cls, L"Button") != 0) return std::nullopt;
-  switch (style & BS_TYPEMASK) {
-    case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-    case BS_RADIOBUTTON:
-    case BS_AUTORADIOBUTTON:
-    case BS_3STATE:
-    case BS_AUTO3STATE:
-      return width - ::GetSystemMetrics(SM_CXMENUCHECK) - 4;
-    case BS_GROUPBOX:
-      return width - 12;
-    default:
-      return width - 6;
-  }
+  const LONG type = style & BS_TYPEMASK;
+  if (type == BS_GROUPBOX) return width - 12;
+  // A check box or radio button of any kind draws its box beside the text.
+  const bool boxed = (type >= BS_CHECKBOX && type <= BS_AUTO3STATE) || type == BS_AUTORADIOBUTTON;
+  return width - (boxed ? ::GetSystemMetrics(SM_CXMENUCHECK) + 4 : 6);
 }
 
 BOOL CALLBACK CheckText(HWND control, LPARAM data) {

@@ -1,28 +1,23 @@
 #!/usr/bin/env python3
-"""Checks a deck translated by the bracket test engine against its source.
-
-The engine answers every text with "⟦" + text + "⟧": a text that went
-through it exactly once is its source cut into bracketed pieces with only
-blanks and punctuation between them. Reading the packages' XML directly, not
-through the program's reader: parts of no kind in PARTS are unchanged byte
-for byte; the edited parts keep their text bodies in order, each bracketed
-exactly once where its source has letters and, without the brackets, its
-source again, blanks included; merged-over cells, a chart's data texts and
-placeholder prompts stay; a SmartArt drawing shows only its data model's
-paragraphs; fields, URLs, e-mail addresses and paths stay as they were; a
-link stays on the words it was on; a run property every run of a source
-paragraph states stays on every run; alternative texts, titles and screen
-tips are bracketed exactly once.
+"""Checks a deck the bracket test engine translated (it answers every text
+with "⟦" + text + "⟧") against its source, reading the XML itself: parts
+of no kind in PARTS stay byte for byte; edited parts keep their text bodies
+in order, each bracketed exactly once where it has letters and, without the
+brackets, its source again, blanks included; merged-over cells, a chart's
+data texts and placeholder prompts stay; a SmartArt drawing shows only its
+data model's paragraphs; fields, URLs, e-mail addresses and paths stay; a
+link stays on its words; a run property every run of a source paragraph
+states stays on every run; alternative texts, titles and screen tips are
+bracketed exactly once.
 
 Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--keep KIND]... [--shown JSON] [--only PART[#N]...]
        check_bracketed.py --each LIST [FLAG...]
---keep alt or tips: those labels stay; --keep charts or masters: those parts
-stay byte for byte. --real: a real engine translated, so only that every link
-is still on some text of its body, not the brackets. --only: only those parts
-(or the N-th body of a part) are translated. --shown: what `show --json`
-printed, which must be JSON. --each: every line of LIST is SOURCE,
-TRANSLATION and that JSON, tab-separated. Prints one line per problem; exit
-status 1 if any.
+--keep alt|tips: those labels stay; --keep charts|masters: those parts stay.
+--real: a real engine translated: only check that each link is still on some
+text. --only: only those parts (or a part's N-th body) are translated.
+--shown: what `show --json` printed, which must be JSON. --each: LIST's lines
+are SOURCE, TRANSLATION and that JSON, tab-separated. Prints a line per
+problem; status 1 if any.
 """
 import json
 import re
@@ -31,8 +26,7 @@ import zipfile
 import xml.etree.ElementTree as ET
 
 OPEN, CLOSE = "\u27e6", "\u27e7"
-# The parts the run edits, by kind (under ppt/, without .xml); --keep charts
-# or masters names a kind whose parts must stay as they were.
+# The parts the run edits, by kind (under ppt/, without .xml).
 PARTS = {
     "slides": r"slides/slide\d+|notesSlides/notesSlide\d+",
     "smartart": r"diagrams/(data|drawing)\d*",
@@ -48,26 +42,24 @@ PRESENTATIONML = ("http://schemas.openxmlformats.org/presentationml/2006/main",
                   "http://purl.oclc.org/ooxml/presentationml/main")
 FALLBACK = "{http://schemas.openxmlformats.org/markup-compatibility/2006}Fallback"
 LINKS = ("hlinkClick", "hlinkMouseOver")
+KINDS = ("alt", "alt", "tips", "tips")  # what --keep names each label by
 # What the run keeps out of the engine: addresses, e-mail addresses, paths.
 KEPT = re.compile(r"(?:[A-Za-z][A-Za-z0-9+.\-]*://|(?<![\w.@])www\.)[^\s<>\"\u27e6\u27e7]+"
                   r"|(?<![\w.@])(?:mailto:)?[A-Za-z0-9._%+\-]+@[A-Za-z0-9\-]+(?:\.[A-Za-z0-9\-]+)+"
                   r"|(?<!\w)[A-Za-z]:\\[^\s<>\"|*?\u27e6\u27e7]*|\\\\[A-Za-z0-9._$\-]+(?:\\[^\s<>\"|*?\u27e6\u27e7]*)?"
                   r"|(?<![^\s\"'(])/[A-Za-z0-9._~\-]+(?:/[A-Za-z0-9._~\-]+)+/?")
-# Run properties that a translation may change or lose: proofing marks and
-# bookkeeping, the language and the fonts the target language's font option
-# sets, the size (fitting) and links (checked on their own); and values that
-# say what an absent attribute says.
+# Run properties a translation may change or lose: proofing and bookkeeping,
+# the language, the fonts the target's font option sets, the size (fitting),
+# links (checked on their own); and values an absent attribute stands for.
 MAY_CHANGE = {"err", "noProof", "dirty", "smtClean", "smtId", "lang", "altLang", "latin", "ea", "sz", *LINKS}
 DEFAULTS = {"b=0", "i=0", "u=none", "strike=noStrike", "cap=none", "baseline=0", "spc=0"}
-# The engine side folds these characters before translating (typographic
-# quotes and dashes, odd blanks, control characters). fold leaves blanks out
-# so that the words are compared first; blanks are compared after it.
+# What the engine side folds before translating: typographic quotes and
+# dashes, odd blanks, control characters (fold leaves blanks out).
 FOLD = {**{c: "-" for c in "\u001e\u001f\u2013\u2014\u2212"},
         **{c: " " for c in "\u00a0\u2002\u2003\u2005\u200c\u200d\u3000"},
         **{c: "'" for c in "\u2018\u2019\u201a"}, **{c: '"' for c in "\u201c\u201d\u201e"},
         **{chr(c): " " for c in range(1, 0x1e)}}
-# The separator the run puts between two sentences that have no blank between
-# them (the target's: two blanks for the test language).
+# What the run puts between two sentences with no blank between them.
 SEPARATOR = CLOSE + "  " + OPEN
 
 
@@ -95,11 +87,9 @@ def paragraphs(el):
 
 
 def bodies(xml, prompts=False):
-    """(kind, text, element) of every text body in document order: drawing
-    text bodies as their paragraphs joined by CR, legacy comment texts, a
-    chart's series names and the texts it reads from its data. Bodies the run
-    must leave alone are "covered": merged-over cells, the data's texts, and
-    with prompts the placeholders' texts."""
+    """(kind, text, element) of every text body in document order, paragraphs
+    joined by CR; "covered" ones stay: merged-over cells, a chart's data
+    texts and, with prompts, the placeholders' texts."""
     found = []
 
     def walk(el, covered):
@@ -140,8 +130,7 @@ def run_text(r):
 
 
 def links(el):
-    """The texts of the runs of a body by the link they are on (the link
-    without its screen tip, which is translated)."""
+    """A body's run texts by the link (without its screen tip) they are on."""
     found = {}
     for r in el.iter():
         for c in (rpr_of(r) if is_a(r, "r") and rpr_of(r) is not None else ()):
@@ -153,9 +142,7 @@ def links(el):
 
 
 def labels(xml):
-    """The alternative text, title and the screen tips of the click and the
-    hover link of every shape of a part, in order, a fallback's copies
-    included: a reader that shows the fallback speaks those."""
+    """Each shape's (fallbacks' too) alternative text, title, click and hover tips."""
     def tip(el, name):
         return next((c.get("tooltip") for c in el if local(c) == name), None)
     return [(c.get("descr"), c.get("title"), tip(c, "hlinkClick"), tip(c, "hlinkHover"))
@@ -163,40 +150,11 @@ def labels(xml):
 
 
 def label_problem(source, text, translated, real):
-    """Why a label (alternative text, title, screen tip) is not as the run
-    should leave it, or None. Addresses stay out of the engine here too."""
+    """Why a label is not as the run should leave it, or None."""
     if source is None or not has_letters(KEPT.sub(" ", source)) or not translated:
         return None if text == source else "changed"
     # A real engine may give a name or a word back as it was.
     return None if real else bracket_problem(KEPT.sub(" ", source), KEPT.sub(" ", text or ""))
-
-
-def kept_problems(s_el, o_el, s_text, o_text, real):
-    """Fields, addresses, links and shared run properties of one body."""
-    problems = []
-    fields = [[(f.get("type"), f.get("id"), run_text(f)) for f in el.iter() if is_a(f, "fld")] for el in (s_el, o_el)]
-    if fields[0] != fields[1]:
-        problems.append(f"fields changed: {fields[0][:3]} -> {fields[1][:3]}")
-    for k in {m.group(0).rstrip(".,;:!?'\")]}>") for m in KEPT.finditer(s_text)}:
-        if o_text.count(k) < s_text.count(k):
-            problems.append(f"{k!r} did not stay as it was")
-    out_links = links(o_el)
-    for link, texts in links(s_el).items():
-        linked = fold(unbracketed("".join(out_links.get(link, []))))
-        lost = [w for w in re.findall(r"\w+", " ".join(texts)) if w not in linked]
-        if real and not linked and fold("".join(texts)):
-            problems.append(f"link {dict(link).get('id')} lost")
-        elif not real and lost:
-            problems.append(f"link {dict(link).get('id')} lost from {lost[0]!r}")
-    s_paras, o_paras = paragraphs(s_el), paragraphs(o_el)
-    for sp, op in zip(s_paras, o_paras) if len(s_paras) == len(o_paras) else ():
-        runs = [r for r in sp if is_a(r, "r") and run_text(r)]
-        shared = set.intersection(*(run_props(rpr_of(r)) for r in runs)) if runs else set()
-        for r in [r for r in op if is_a(r, "r") and run_text(r)] if shared else ():
-            if missing := shared - run_props(rpr_of(r)):
-                problems.append(f"run {run_text(r)[:30]!r} lost {sorted(missing)}")
-                break
-    return problems
 
 
 def fold(text):
@@ -233,7 +191,6 @@ def bracket_problem(source, text):
         return "differs from its source beyond the brackets"
     if has_letters(source) and OPEN not in text:
         return "not translated"
-
     # The blanks (folded as the engine folds, line ends kept) must be the
     # source's, where the separator between two sentences may stand for nothing.
     def blanks(t):
@@ -248,20 +205,36 @@ def body_problems(name, i, s, t, s_el, o_el, keep, real):
             text = "\r".join(paragraph_text(p, fields=False) for p in paragraphs(el))
         return KEPT.sub(" ", text)
     why = None if real else bracket_problem(bare(s_el, s), bare(o_el, t))
-    problems = ([f"{why}: {s[:60]!r} -> {t[:60]!r}"] if why else []) + kept_problems(s_el, o_el, s, t, real)
+    problems = [f"{why}: {s[:60]!r} -> {t[:60]!r}"] if why else []
+    fields = [[(f.get("type"), f.get("id"), run_text(f)) for f in el.iter() if is_a(f, "fld")] for el in (s_el, o_el)]
+    if fields[0] != fields[1]:
+        problems.append(f"fields changed: {fields[0][:3]} -> {fields[1][:3]}")
+    for k in {m.group(0).rstrip(".,;:!?'\")]}>") for m in KEPT.finditer(s)}:
+        if t.count(k) < s.count(k):
+            problems.append(f"{k!r} did not stay as it was")
+    out_links = links(o_el)
+    for link, texts in links(s_el).items():
+        linked = fold(unbracketed("".join(out_links.get(link, []))))
+        lost = [w for w in re.findall(r"\w+", " ".join(texts)) if w not in linked]
+        if real and not linked and fold("".join(texts)):
+            problems.append(f"link {dict(link).get('id')} lost")
+        elif not real and lost:
+            problems.append(f"link {dict(link).get('id')} lost from {lost[0]!r}")
+    s_paras, o_paras = paragraphs(s_el), paragraphs(o_el)
+    for sp, op in zip(s_paras, o_paras) if len(s_paras) == len(o_paras) else ():
+        runs = [r for r in sp if is_a(r, "r") and run_text(r)]
+        shared = set.intersection(*(run_props(rpr_of(r)) for r in runs)) if runs else set()
+        for r in [r for r in op if is_a(r, "r") and run_text(r)] if shared else ():
+            if missing := shared - run_props(rpr_of(r)):
+                problems.append(f"run {run_text(r)[:30]!r} lost {sorted(missing)}")
+                break
     # The screen tips of the links on the runs and fields of a body.
     s_tips, o_tips = ([link.get("tooltip") for r in el.iter() if is_a(r, "r") or is_a(r, "fld")
                        for rpr in r if is_a(rpr, "rPr") for link in rpr if local(link) in LINKS]
                       for el in (s_el, o_el))
-    if len(s_tips) == len(o_tips):
-        pairs = zip(s_tips, o_tips)
-    else:
-        # Runs split or join with the translation: compare tips as the
-        # distinct texts they bracket.
-        by_text = {}
-        for tip in o_tips:
-            by_text.setdefault(unbracketed(tip or ""), tip)
-        pairs = ((tip, by_text.get(tip)) for tip in s_tips)
+    # Runs split or join with the translation: then tips pair up by the texts they bracket.
+    by_text = {unbracketed(tip or ""): tip for tip in reversed(o_tips)}
+    pairs = zip(s_tips, o_tips) if len(s_tips) == len(o_tips) else ((tip, by_text.get(tip)) for tip in s_tips)
     for st, ot in pairs:
         if why := label_problem(st, ot, "tips" not in keep, real):
             problems.append(f"screen tip {why}: {st!r} -> {ot!r}")
@@ -280,18 +253,16 @@ def part_problems(name, a, b, out, only, keep, real):
         return [f"{name}: {len(sb)} text bodies became {len(ob)}"]
     problems = []
     for i, ((covered, s, s_el), (_, t, o_el)) in enumerate(zip(sb, ob)):
-        if covered == "covered" or (only is not None and name not in only and f"{name}#{i + 1}" not in only):
-            if s != t:
-                problems.append(f"{name}: body {i + 1} changed: {t[:60]!r}")
-        else:
+        if covered != "covered" and (only is None or name in only or f"{name}#{i + 1}" in only):
             problems += body_problems(name, i, s, t, s_el, o_el, keep, real)
+        elif s != t:
+            problems.append(f"{name}: body {i + 1} changed: {t[:60]!r}")
     s_labels, o_labels = labels(a), labels(b)
     if only is None or name in only:
         if len(s_labels) != len(o_labels):
             problems.append(f"{name}: {len(s_labels)} shapes became {len(o_labels)}")
         for n, (sl, ol) in enumerate(zip(s_labels, o_labels)):
-            for what, st, ot, kind in (("alternative text", sl[0], ol[0], "alt"), ("title", sl[1], ol[1], "alt"),
-                                       ("click tip", sl[2], ol[2], "tips"), ("hover tip", sl[3], ol[3], "tips")):
+            for what, kind, st, ot in zip(("alternative text", "title", "click tip", "hover tip"), KINDS, sl, ol):
                 if why := label_problem(st, ot, kind not in keep, real):
                     problems.append(f"{name}: shape {n + 1} {what} {why}: {st!r} -> {ot!r}")
     elif not any(o.startswith(name + "#") for o in only) and s_labels != o_labels:
@@ -316,12 +287,9 @@ def main(argv):
     src, out = zipfile.ZipFile(argv[1]), zipfile.ZipFile(argv[2])
     problems += [f"{name}: new part" for name in sorted(set(out.namelist()) - set(src.namelist()))]
     for name in sorted(set(src.namelist())):
-        if name not in out.namelist():
-            problems.append(f"{name}: part lost")
-        else:
-            problems += part_problems(name, src.read(name), out.read(name), out, only, keep, "--real" in argv)
-    for p in problems:
-        print(f"{argv[2]}: {p}")
+        problems += ([f"{name}: part lost"] if name not in out.namelist() else
+                     part_problems(name, src.read(name), out.read(name), out, only, keep, "--real" in argv))
+    print("".join(f"{argv[2]}: {p}\n" for p in problems), end="")
     return 1 if problems else 0
 
 

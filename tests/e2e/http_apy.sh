@@ -1,7 +1,6 @@
 #!/bin/bash
-# The HTTP engine against Debian's apertium-apy on a loopback port: the
-# sample deck comes out as the in-process Apertium engine translates it, and
-# eight runs at once against the one server all give that same deck.
+# The HTTP engine against Debian's apertium-apy: the deck comes out as the
+# in-process Apertium translates it, eight runs at once alike.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/common.sh"
@@ -20,8 +19,7 @@ for _ in $(seq 300); do
 done
 expect 0 engines add-server apy "http://127.0.0.1:$port" || exit 1
 
-# texts MODE OUT: what each shape, cell and notes page of the deck translated
-# through MODE says, without the file's name.
+# texts MODE OUT: `show` of the deck translated through MODE.
 texts() {
   "$prog" translate "$deck" -o "$2" --mode "$1" >/dev/null 2>"$2.err" || fail "the run through $1 failed: $(cat "$2.err")"
   "$prog" show "$2" | tail -n +2

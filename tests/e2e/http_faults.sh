@@ -1,10 +1,7 @@
 #!/bin/bash
 # The HTTP engine against a loopback server that misbehaves on purpose
-# (tests/http/fault_server.py): a fault gives a message naming the server,
-# the run writes nothing, and no exchange outlives the server's time-out.
-# Also: servers that cannot be added, pairs kept when a server goes away,
-# batches with the LibreTranslate API, the key kept to itself. (Each fault's
-# text, the certificate check and the analyser are the http suite's.)
+# (tests/http/fault_server.py): a fault is named and nothing written; servers
+# refused, pairs kept when a server goes, LibreTranslate batches and its key.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/common.sh"
@@ -13,8 +10,7 @@ e2e_start
 unset PELORANT_FAKE_ENGINE
 deck="$corpus/docling__powerpoint_sample.pptx"
 
-# start_server MODE [ARGS...]: a fresh server; its port in $port, its
-# request log in $dir/requests.
+# start_server MODE [ARGS...]: a fresh server at $port, logging to $dir/requests.
 start_server() {
   kill "${pids[@]}" 2>/dev/null
   exec 3< <(exec python3 "$here/../http/fault_server.py" "$@" 2>"$dir/requests")
@@ -23,9 +19,8 @@ start_server() {
 }
 listed() { expect 0 engines list; grep -q "$1" <<<"$out"; }
 
-# A fault of each kind (the server's, the network's, an answer that cannot
-# be read), what the user reads; the run ends at the first. Only the answer
-# that never ends meets the short time-out.
+# A fault of each kind ends the run at the first; only the endless answer
+# meets the short time-out.
 while IFS='|' read -r mode api pair ms said; do
   start_server "$mode" --api "$api"
   expect 0 engines add-server bad "http://127.0.0.1:$port" --api "$api" --timeout-ms "$ms"
@@ -47,8 +42,7 @@ says 1 "\"gone\" (http://127.0.0.1:$port) could not be reached" engines add-serv
 expect 2 engines add-server x "ftp://127.0.0.1:$port"
 listed Http: && fail "a refused server is listed: $out"
 
-# A server that goes away keeps its pairs, listed as unreachable, not
-# working; a removed one is gone from the list.
+# A server that goes keeps its pairs, unreachable; a removed one is gone.
 start_server ok
 says 0 "added with 1 pairs" engines add-server team "http://127.0.0.1:$port"
 listed '^Http:team:eng-spa .*team  *0x0009' || fail "the added pair is not listed: $out"
@@ -61,8 +55,8 @@ says 2 "the translation mode Http:team:eng-spa cannot translate now: its engine 
 expect 0 engines remove-server team
 listed Http:team && fail "a removed server is listed: $out"
 
-# LibreTranslate: the texts announced ahead go as arrays, the key with them
-# and nowhere else; it has no dictionary, and lookup says so.
+# LibreTranslate: texts go in arrays, the key with them and nowhere else;
+# lookup says it has no dictionary.
 start_server ok --api libretranslate
 printf 'sekrit-key-42\n' >"$dir/key.txt"
 expect 0 engines add-server lt "http://127.0.0.1:$port" --api libretranslate --key-file "$dir/key.txt"

@@ -1,9 +1,6 @@
 #!/bin/bash
-# `pelorant show` over real decks: the tree names slides, shape kinds,
-# placeholders, merged table cells once, comments with authors; --json names
-# slides and shape kinds; damaged decks fail with the file named and nothing
-# is written next to them. translate_corpus.sh shows every deck of the corpus
-# as JSON; what the model reads of strict decks is the host suite's.
+# `pelorant show` over real decks: slides, shape kinds, placeholders, merged
+# cells once, comments; --json; damaged decks fail, named, writing nothing.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
@@ -24,10 +21,8 @@ shows poi__table_test2.pptx "7 x 6 cells"
 # The header cell spanning columns 2 and 3 is listed once.
 case "$("$prog" show "$corpus/poi__table_test2.pptx")" in *"(1,3)"*) fail "merged cell (1,3) listed on its own" ;; esac
 
-"$prog" show --json "$corpus/poi__stress022.pptx" | python3 -c 'import json, sys
-d = json.load(sys.stdin)
-kinds = {s["type"] for sl in d["slides"] for s in sl["shapes"]}
-assert len(d["slides"]) == 45 and d["slides"][0]["index"] == 1 and {"SmartArt", "table"} <= kinds, kinds' ||
+"$prog" show --json "$corpus/poi__stress022.pptx" | python3 -c 'import json, sys; d = json.load(sys.stdin)
+assert len(d["slides"]) == 45 and "SmartArt" in {s["type"] for sl in d["slides"] for s in sl["shapes"]}' ||
   fail "show --json stress022"
 
 for bad in poi__Divino_Revelado.pptx poi__clusterfuzz-testcase-minimized-POIXSLFFuzzer-6254434927378432.pptx oxsdk__encrypted_pptx.pptx; do
@@ -44,8 +39,6 @@ for bad in poi__Divino_Revelado.pptx poi__clusterfuzz-testcase-minimized-POIXSLF
 done
 contains "$(cat "$dir/err")" "password-protected"
 
-"$prog" show >/dev/null 2>&1
-[ $? -eq 2 ] || fail "show without a deck should be a usage error"
 contains "$("$prog" show "$dir/missing.pptx" 2>&1)" "file not found"
 
 e2e_end show_deck

@@ -1,21 +1,18 @@
 #!/bin/bash
-# `pelorant text` and `pelorant lookup` over a scripted fake engine:
-# sentences translated with line breaks kept, unknown modes refused, engine
-# failures reported with the source kept, Ctrl-C answered yes cancels a
-# hanging engine (Apertium's own answers are the apertium suite's).
+# `pelorant text` and `pelorant lookup` over a scripted engine: line breaks
+# kept, unknown modes refused, failures reported, Ctrl-C cancels.
 set -u
 . "$(dirname "$0")/lib/common.sh"
 e2e_start
 
-# script LINES... : writes the fake engine side, one TAB-separated directive a line.
+# script LINES...: the engine side, a directive a line.
 script() {
   printf '%s\n' "implementation	FakeMT" "pair	en-es	en	es	9	English - Spanish	Fake MT	Fake" \
     "dictionary	house	house: casa (n f)" "$@" >"$PELORANT_FAKE_ENGINE"
 }
 
-# CODE|STDIN|OUTPUT|ARGUMENTS, \n standing for a line break: a key's letter
-# case does not matter, and a pair installed after the list was built is
-# found by its key at once. (Options refused as such are the app suite's.)
+# CODE|STDIN|OUTPUT|ARGUMENTS (\n a line break): a key's case does not
+# matter; a pair installed after the list was built is found at once.
 script "pair	de-en	de	en	1	German - English	Fake MT	Fake"
 while IFS='|' read -r code in want args; do
   printf -v input '%b' "$in"
@@ -27,7 +24,6 @@ done <<'CASES'
 0|First line.\nSecond line.\n\nLast.\n|FIRST LINE.\nSECOND LINE.\n\nLAST.|text --mode FakeMT:en-es
 0||EINS|text --mode FakeMT:de-en eins
 0||house: casa (n f)|lookup --mode FakeMT:en-es house
-2|||lookup --mode FakeMT:en-es
 CASES
 input=x says 2 "unknown translation mode 'FakeMT:xx-yy'" text --mode FakeMT:xx-yy
 contains "$err" "FakeMT:en-es"

@@ -1,10 +1,8 @@
 #!/bin/bash
-# Every deck of the shared corpus through `pelorant translate` with the
-# bracket test engine: a deck that opens translates with status 0 into an
-# output that opens again, shows as JSON and passes check_bracketed.py; the
-# damaged and encrypted decks the manifest marks, and the deck without
-# slides, fail with status 1 and a message and write nothing. No temporary
-# copy outlives its run.
+# Every deck of the corpus through the bracket engine: one that opens gives
+# an output that opens, shows as JSON and passes check_bracketed.py; damaged,
+# encrypted and empty decks fail with a message and write nothing; no
+# temporary copy outlives its run.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/common.sh"
@@ -13,8 +11,8 @@ e2e_start
 mkdir -p "$dir/out"
 bracket_engine
 
-# translate_corpus_apertium.sh runs the same over a real engine, slower per
-# deck: on the decks with fields or links and every sixth other deck.
+# A real engine (translate_corpus_apertium.sh) runs on the decks with fields
+# or links and every sixth other.
 mode="${PELORANT_CORPUS_MODE:-Test:en-xx}"
 real=
 [ "$mode" = Test:en-xx ] || real=--real

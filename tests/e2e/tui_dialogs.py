@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
 """Drives `pelorant setup` and `pelorant lookup -i` in a detached tmux pane as a
-user would: mouse clicks on what the screen shows, typed text, Enter, Escape.
-Every wait is bounded; the pane's last screen is printed when a wait fails.
-(What each control edits, the enabling rules and Cancel forgetting the edits
-are the dialogs suite's: this keeps what the terminal draws and where the
-clicks land.)"""
+user would: clicks on what the screen shows, typed text, Enter, Escape. Every
+wait is bounded and prints the pane's last screen when it fails."""
 import os
 import signal
 import subprocess
@@ -29,14 +26,12 @@ def pelorant(*args):
 
 
 class Pane:
-    """A command in a tmux pane and server of its own, 120 x 40; its status goes to WORK/exit.
-    late: the terminal answers the program's first questions later than it waits, as under load."""
+    """A command in a tmux pane and server of its own, 120 x 40, its status in a file;
+    late: the terminal answers the program's first questions late, as under load."""
 
     def __init__(self, work, command, late=False):
-        self.exit = os.path.join(work, "exit")
-        if os.path.exists(self.exit):
-            os.remove(self.exit)
         self.socket = "pelorant-tui-%d-%d" % (os.getpid(), time.monotonic_ns())
+        self.exit = os.path.join(work, self.socket)
         self.tmux("new-session", "-d", "-s", "t", "-x", "120", "-y", "40",
                   "env TERM=xterm-256color %s; echo EXIT=$? > %s; sleep 60" % (command, self.exit))
         if late:

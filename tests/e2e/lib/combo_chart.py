@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
 """combo_chart.py SRC DST: SRC (pptx__shp-common-props.pptx) with a line on a
-second pair of axes added to its column chart, every axis of that pair
-titled, the line's name typed. No real deck has a chart with secondary
-axes."""
+second pair of axes, both titled, added to its column chart."""
 import sys
 import zipfile
 
