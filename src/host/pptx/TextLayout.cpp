@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "src/host/pptx/FontMetrics.h"
@@ -12,6 +15,7 @@ namespace host::pptx {
 namespace {
 
 bool IsEastAsian(wchar_t c) {
+  if (c < 0x1100) return false;  // nearly every character measured
   return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7AF) ||
          (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF) ||
          (c >= 0x20000 && c <= 0x3FFFF);
@@ -39,10 +43,27 @@ std::string TextAttrOf(const std::vector<pugi::xml_node>& chain, const char* nam
   return fallback;
 }
 
-pugi::xml_node ElementOf(const std::vector<pugi::xml_node>& chain, const char* name) {
-  for (pugi::xml_node n : chain)
-    if (pugi::xml_node e = TxChild(n, name)) return e;
-  return {};
+// The first of each spacing element along the chain, in one walk over it.
+struct SpacingElements {
+  pugi::xml_node lnSpc, spcBef, spcAft;
+};
+
+SpacingElements SpacingOf(const std::vector<pugi::xml_node>& chain) {
+  SpacingElements found;
+  for (pugi::xml_node n : chain) {
+    for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
+      if (c.type() != pugi::node_element) continue;
+      std::string_view name = c.name();
+      if (size_t colon = name.find(':'); colon != std::string_view::npos) name.remove_prefix(colon + 1);
+      pugi::xml_node* slot = name == "lnSpc" ? &found.lnSpc
+                             : name == "spcBef" ? &found.spcBef
+                             : name == "spcAft" ? &found.spcAft
+                                                : nullptr;
+      if (slot && !*slot) *slot = c;
+    }
+    if (found.lnSpc && found.spcBef && found.spcAft) break;
+  }
+  return found;
 }
 
 // Spacing element (a:lnSpc, a:spcBef, a:spcAft): percent (1.0 = 100 %) or points.
@@ -95,6 +116,20 @@ struct ShapedBody {
 ShapedBody Shape(const TextBody& body) {
   ShapedBody shaped;
   FontMetrics& metrics = FontMetrics::Instance();
+  // Runs of a body mostly share a few faces: each is resolved once here.
+  struct Request {
+    std::optional<std::string> typeface;
+    bool eastAsian, bold, italic;
+    const FontFace* face;
+  };
+  std::vector<Request> requests;
+  auto face = [&](std::optional<std::string> typeface, bool eastAsian, bool bold, bool italic) {
+    for (const Request& r : requests)
+      if (r.eastAsian == eastAsian && r.bold == bold && r.italic == italic && r.typeface == typeface) return r.face;
+    const FontFace* f = metrics.Face(ResolveTypeface(body, typeface, eastAsian), bold, italic);
+    requests.push_back({std::move(typeface), eastAsian, bold, italic, f});
+    return f;
+  };
   const auto& paras = body.Index();
   shaped.paras.reserve(paras.size());
   for (const TextBody::Para& para : paras) {
@@ -106,9 +141,10 @@ ShapedBody Shape(const TextBody& body) {
     out.marL = AttrOf(chain, "marL", 0) / 12700.0;
     out.indent = AttrOf(chain, "indent", 0) / 12700.0;
     out.align = TextAttrOf(chain, "algn", "l");
-    out.lnSpc = ReadSpacing(ElementOf(chain, "lnSpc"), {false, 1.0});
-    out.spcBef = ReadSpacing(ElementOf(chain, "spcBef"), {true, 0});
-    out.spcAft = ReadSpacing(ElementOf(chain, "spcAft"), {true, 0});
+    const SpacingElements spacings = SpacingOf(chain);
+    out.lnSpc = ReadSpacing(spacings.lnSpc, {false, 1.0});
+    out.spcBef = ReadSpacing(spacings.spcBef, {true, 0});
+    out.spcAft = ReadSpacing(spacings.spcAft, {true, 0});
 
     std::vector<Glyph>& glyphs = out.glyphs;
     glyphs.reserve(para.length);
@@ -120,19 +156,16 @@ ShapedBody Shape(const TextBody& body) {
       bool bold = body.Effective(rPr, level, CharProp::Bold).value_or("0") == "1";
       bool italic = body.Effective(rPr, level, CharProp::Italic).value_or("0") == "1";
       double spacing = Num(body.Effective(rPr, level, CharProp::Spacing), 0) / 100.0;
-      const FontFace* latin =
-          metrics.Face(ResolveTypeface(body, body.Effective(rPr, level, CharProp::Latin), false), bold, italic);
+      const FontFace* latin = face(body.Effective(rPr, level, CharProp::Latin), false, bold, italic);
       const FontFace* ea = nullptr;
       for (size_t k = 0; k < text.size(); ++k) {
         wchar_t c = text[k];
-        const FontFace* face = latin;
+        const FontFace* f = latin;
         if (IsEastAsian(c)) {
-          if (!ea)
-            ea = metrics.Face(ResolveTypeface(body, body.Effective(rPr, level, CharProp::EastAsian), true), bold,
-                              italic);
-          face = ea;
+          if (!ea) ea = face(body.Effective(rPr, level, CharProp::EastAsian), true, bold, italic);
+          f = ea;
         }
-        glyphs.push_back({c, c == L'\v' ? 0.0 : face->Advance(static_cast<char32_t>(c)), face->LineHeight(), size,
+        glyphs.push_back({c, c == L'\v' ? 0.0 : f->Advance(static_cast<char32_t>(c)), f->LineHeight(), size,
                           c == L'\v' ? 0.0 : spacing, item.start + static_cast<long>(k), false});
       }
     }
@@ -143,9 +176,7 @@ ShapedBody Shape(const TextBody& body) {
     pugi::xml_node end = TxChild(para.node, "endParaRPr");
     // An empty line is as high as its paragraph mark's font.
     out.markSize = glyphs.empty() ? Num(body.Effective(end, level, CharProp::Size), 1800) / 100.0 : 0;
-    out.markLineHeight =
-        metrics.Face(ResolveTypeface(body, body.Effective(end, level, CharProp::Latin), false), false, false)
-            ->LineHeight();
+    out.markLineHeight = face(body.Effective(end, level, CharProp::Latin), false, false, false)->LineHeight();
   }
   return shaped;
 }
