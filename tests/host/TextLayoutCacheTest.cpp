@@ -36,6 +36,10 @@ TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
        [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords); }},
       {"longer text that shrinks to fit", "<a:bodyPr><a:normAutofit/></a:bodyPr>",
        [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords + kWords); }},
+      // Two lines at the next scale up, three at full size: the search
+      // goes up one step and stops on the one it tried before the last.
+      {"shorter text that grows but not to full size", "<a:bodyPr><a:normAutofit/></a:bodyPr>",
+       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->SetText(kWords.substr(0, 49)); }},
   };
   for (const Change& c : changes) {
     SCOPED_TRACE(c.name);
