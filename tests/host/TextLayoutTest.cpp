@@ -2,6 +2,10 @@
 // metric-compatible with the common grotesque: H 1479, e 1139, l 455,
 // o 1139, space 569 units of 2048; line height ascender 1854 + descender
 // 434 + gap 67).
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_ADVANCES_H
 #include <gtest/gtest.h>
 
 #include "src/host/pptx/FontMetrics.h"
@@ -170,6 +174,51 @@ TEST(FontMetricsTest, AStyledFamilyTheSystemLacksFallsBackOnItsBaseFamily) {
   EXPECT_LT(narrow, wide);
   EXPECT_EQ(base->Advance(U'i'), narrow);
   EXPECT_EQ(base->Advance(U'W'), wide);
+}
+
+// What fontconfig itself answers for one missing character: the advance
+// in the face it matches, or the half-em stand-in when that face lacks it.
+double MatchedAdvance(char32_t c) {
+  FcPattern* pattern = FcPatternCreate();
+  FcCharSet* set = FcCharSetCreate();
+  FcCharSetAddChar(set, c);
+  FcPatternAddCharSet(pattern, FC_CHARSET, set);
+  FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcChar8* file = nullptr;
+  int index = 0;
+  double advance = 0.5;
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+  if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && FT_Init_FreeType(&library) == 0) {
+    FcPatternGetInteger(match, FC_INDEX, 0, &index);
+    if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) == 0) {
+      FT_Fixed units = 0;
+      if (FT_UInt glyph = FT_Get_Char_Index(face, c); glyph && FT_Get_Advance(face, glyph, FT_LOAD_NO_SCALE, &units) == 0)
+        advance = static_cast<double>(units) / face->units_per_EM;
+      FT_Done_Face(face);
+    }
+    FT_Done_FreeType(library);
+  }
+  if (match) FcPatternDestroy(match);
+  FcCharSetDestroy(set);
+  FcPatternDestroy(pattern);
+  return advance;
+}
+
+// Missing characters share matches by the fonts that have them; each must
+// still get the face fontconfig matches for it alone, whichever came first.
+TEST(FontMetricsTest, AMissingCharacterIsMeasuredInTheFaceMatchedForIt) {
+  const host::pptx::FontFace* base = host::pptx::FontMetrics::Instance().Face("Liberation Sans", false, false);
+  if (base->Family() != "Liberation Sans") GTEST_SKIP() << "Liberation Sans is not installed";
+  for (char32_t c : {U'\u27E6', U'\u65E5', U'\u2605', U'\uD55C', U'\u0639', U'\u3042', U'\u27E7', U'\u0915',
+                     U'\U0001F600', U'\u672C'}) {
+    SCOPED_TRACE(static_cast<unsigned>(c));
+    EXPECT_DOUBLE_EQ(base->Advance(c), MatchedAdvance(c));
+  }
 }
 
 }  // namespace
