@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxDocument.h"
@@ -68,8 +69,8 @@ TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
 
 }  // namespace
 
-// A master's theme is worked out once and kept; an edit of the theme or of
-// the master's colour map shows in the next read.
+// A master's theme is worked out once and kept; an edit of the theme, of
+// the master's colour map or of the link between them shows in the next read.
 TEST(ThemeCache, AnEditOfTheThemeOrTheMasterIsSeen) {
   testsupport::TempDir dir;
   decktest::Write(decktest::Deck{}, dir / "deck.pptx");
@@ -90,4 +91,16 @@ TEST(ThemeCache, AnEditOfTheThemeOrTheMasterIsSeen) {
   doc->Pkg().Xml(master).document_element().child("p:clrMap").attribute("tx1") = "lt1";
   doc->MarkDirty(master);
   EXPECT_EQ(doc->Theme(master).colors.at("tx1"), 0xFFFFFFu);
+
+  // The master pointed at another theme.
+  std::ostringstream other;
+  doc->Pkg().Xml(theme).save(other);
+  std::string bytes = other.str();
+  doc->Pkg().SetPart("ppt/theme/theme2.xml", bytes.replace(bytes.find("Georgia"), 7, "Caladea"));
+  EXPECT_EQ(doc->Fonts(master).majorLatin, "Georgia");
+  const std::string rels = "ppt/slideMasters/_rels/slideMaster1.xml.rels";
+  doc->Pkg().Xml(rels).document_element().find_child_by_attribute("Id", "rIdT").attribute("Target") =
+      "../theme/theme2.xml";
+  doc->MarkDirty(rels);
+  EXPECT_EQ(doc->Fonts(master).majorLatin, "Caladea");
 }
