@@ -104,3 +104,73 @@ TEST(ThemeCache, AnEditOfTheThemeOrTheMasterIsSeen) {
   doc->MarkDirty(rels);
   EXPECT_EQ(doc->Fonts(master).majorLatin, "Caladea");
 }
+
+// The styles a text inherits are worked out once for every text that
+// inherits the same; an edit of anything they come from shows in the next
+// read: the placeholder the text fills, the layout, the master, the theme,
+// the style a table names and that style.
+TEST(StyleContextCache, AnEditOfEachInputIsSeen) {
+  struct Row {
+    const char* name;
+    int shape;  // 1 the title, 2 the table
+    std::function<std::wstring(const Ptr<TextRange2>&)> read;
+    std::wstring before, after;
+    std::string part;
+    std::function<void(pugi::xml_node root)> edit;
+  };
+  auto size = [](const Ptr<TextRange2>& r) { return std::to_wstring(static_cast<int>(r->Font()->Size())); };
+  auto name = [](const Ptr<TextRange2>& r) { return r->Font()->Name(); };
+  auto bold = [](const Ptr<TextRange2>& r) { return std::to_wstring(r->Font()->Bold()); };
+  const std::string slide = "ppt/slides/slide1.xml", layout = "ppt/slideLayouts/slideLayout1.xml",
+                    master = "ppt/slideMasters/slideMaster1.xml";
+  const Row rows[] = {
+      {"the placeholder", 1, size, L"44", L"32", slide,
+       [](pugi::xml_node r) { r.select_node("//p:ph").node().attribute("type") = "body"; }},
+      {"the layout", 1, size, L"44", L"20", layout,
+       [](pugi::xml_node r) {
+         pugi::xml_node ls = r.select_node("//a:lstStyle").node();
+         ls.append_child("a:lvl1pPr").append_child("a:defRPr").append_attribute("sz") = "2000";
+       }},
+      {"the master", 1, size, L"44", L"40", master,
+       [](pugi::xml_node r) { r.select_node("//p:titleStyle/a:lvl1pPr/a:defRPr").node().attribute("sz") = "4000"; }},
+      {"the theme", 1, name, L"Liberation Sans", L"Caladea", "ppt/theme/theme1.xml",
+       [](pugi::xml_node r) { r.select_node("//a:minorFont/a:latin").node().attribute("typeface") = "Caladea"; }},
+      {"the table's style", 2, bold, L"-1", L"0", slide,
+       [](pugi::xml_node r) { r.select_node("//a:tableStyleId").node().text() = "{X}"; }},
+      {"the table style", 2, bold, L"-1", L"0", "ppt/tableStyles.xml",
+       [](pugi::xml_node r) {
+         r.first_child().append_child("a:firstRow").append_child("a:tcTxStyle").append_attribute("b") = "off";
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testsupport::TempDir dir;
+    decktest::Deck d;
+    std::string ph = decktest::Ph(2, "Title", "type=\"title\"", "", "T");
+    std::string table = decktest::Table(3, "Table", 1, {decktest::Cell("C")});
+    table.replace(table.find("<a:tblPr/>"), 10,
+                  "<a:tblPr firstRow=\"1\"><a:tableStyleId>{S}</a:tableStyleId></a:tblPr>");
+    d.slides = {ph + table};
+    d.layoutShapes = decktest::Ph(2, "Title", "type=\"title\"", "", "");
+    d.parts["ppt/tableStyles.xml"] = {
+        "application/vnd.openxmlformats-officedocument.presentationml.tableStyles+xml",
+        "<a:tblStyleLst xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" def=\"{S}\">"
+        "<a:tblStyle styleId=\"{S}\" styleName=\"S\"><a:wholeTbl><a:tcTxStyle b=\"on\"/></a:wholeTbl></a:tblStyle>"
+        "</a:tblStyleLst>"};
+    decktest::Write(d, dir / "deck.pptx");
+    auto doc = pptx::Document::Open(dir / "deck.pptx");
+    doc->Pkg().AddRelationship(doc->PresentationPart(),
+                               "http://schemas.openxmlformats.org/officeDocument/2006/relationships/tableStyles",
+                               "ppt/tableStyles.xml");
+    const pptx::SlideRef ref{doc, doc->SlideList().at(0).id, slide, false};
+    auto text = [&] {
+      Ptr<Shape> s = pptx::MakeShapes(ref)->Item(row.shape);
+      if (row.shape == 2) s = s->Table()->Cell(1, 1)->Shape();
+      return row.read(s->TextFrame2()->TextRange());
+    };
+    EXPECT_EQ(text(), row.before);
+    row.edit(doc->Pkg().Xml(row.part).document_element());
+    doc->MarkDirty(row.part);
+    EXPECT_EQ(text(), row.after);
+  }
+}

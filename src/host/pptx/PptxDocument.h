@@ -275,6 +275,11 @@ class TextBodyOwner {
   // italic (a:tcTxStyle), nearest first, below its own list style.
   virtual std::vector<pugi::xml_node> TableTextStyles() { return {}; }
   virtual ThemeFonts Fonts() = 0;
+  // What of the body's own part the three above depend on (the placeholder
+  // it fills, a cell's table style and place), as a value: bodies of one
+  // page with equal keys inherit the same while the links and the parts
+  // they inherit from stand. None when they are worked out at every use.
+  virtual std::optional<std::string> StyleKey() { return std::nullopt; }
   virtual TextFrameGeometry Frame() = 0;
   // Makes characters [start, start + length) of this text the selection of
   // the window showing the slide (start 1-based).
