@@ -1,3 +1,7 @@
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_ADVANCES_H
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -572,6 +576,10 @@ TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
        [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords); }},
       {"longer text that shrinks to fit", "<a:bodyPr><a:normAutofit/></a:bodyPr>",
        [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords + kWords); }},
+      // Two lines at the next scale up, three at full size: the search
+      // goes up one step and stops on the one it tried before the last.
+      {"shorter text that grows but not to full size", "<a:bodyPr><a:normAutofit/></a:bodyPr>",
+       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->SetText(kWords.substr(0, 49)); }},
   };
   for (const auto& c : changes) {
     SCOPED_TRACE(c.name);
@@ -598,8 +606,8 @@ TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
   }
 }
 
-// A master's theme is worked out once and kept; an edit of the theme or of
-// the master's colour map shows in the next read.
+// A master's theme is worked out once and kept; an edit of the theme, of
+// the master's colour map or of the link between them shows in the next read.
 TEST(ThemeCache, AnEditOfTheThemeOrTheMasterIsSeen) {
   using namespace host;
   testsupport::TempDir dir;
@@ -621,6 +629,133 @@ TEST(ThemeCache, AnEditOfTheThemeOrTheMasterIsSeen) {
   doc->Pkg().Xml(master).document_element().child("p:clrMap").attribute("tx1") = "lt1";
   doc->MarkDirty(master);
   EXPECT_EQ(doc->Theme(master).colors.at("tx1"), 0xFFFFFFu);
+  // The master pointed at another theme.
+  std::ostringstream other;
+  doc->Pkg().Xml(theme).save(other);
+  std::string bytes = other.str();
+  doc->Pkg().SetPart("ppt/theme/theme2.xml", bytes.replace(bytes.find("Georgia"), 7, "Caladea"));
+  EXPECT_EQ(doc->Fonts(master).majorLatin, "Georgia");
+  const std::string rels = "ppt/slideMasters/_rels/slideMaster1.xml.rels";
+  doc->Pkg().Xml(rels).document_element().find_child_by_attribute("Id", "rIdT").attribute("Target") =
+      "../theme/theme2.xml";
+  doc->MarkDirty(rels);
+  EXPECT_EQ(doc->Fonts(master).majorLatin, "Caladea");
+}
+
+// The styles a text inherits are worked out once for every text that
+// inherits the same; an edit of anything they come from shows in the next
+// read: the placeholder the text fills, the layout, the master, the theme,
+// the style a table names and that style.
+TEST(StyleContextCache, AnEditOfEachInputIsSeen) {
+  using namespace host;
+  struct Row {
+    const char* name;
+    int shape;  // 1 the title, 2 the table
+    std::function<std::wstring(const Ptr<TextRange2>&)> read;
+    std::wstring before, after;
+    std::string part;
+    std::function<void(pugi::xml_node root)> edit;
+  };
+  auto size = [](const Ptr<TextRange2>& r) { return std::to_wstring(static_cast<int>(r->Font()->Size())); };
+  auto name = [](const Ptr<TextRange2>& r) { return r->Font()->Name(); };
+  auto bold = [](const Ptr<TextRange2>& r) { return std::to_wstring(r->Font()->Bold()); };
+  const std::string slide = "ppt/slides/slide1.xml", layout = "ppt/slideLayouts/slideLayout1.xml",
+                    master = "ppt/slideMasters/slideMaster1.xml";
+  const Row rows[] = {
+      {"the placeholder", 1, size, L"44", L"32", slide,
+       [](pugi::xml_node r) { r.select_node("//p:ph").node().attribute("type") = "body"; }},
+      {"the layout", 1, size, L"44", L"20", layout,
+       [](pugi::xml_node r) {
+         pugi::xml_node ls = r.select_node("//a:lstStyle").node();
+         ls.append_child("a:lvl1pPr").append_child("a:defRPr").append_attribute("sz") = "2000";
+       }},
+      {"the master", 1, size, L"44", L"40", master,
+       [](pugi::xml_node r) { r.select_node("//p:titleStyle/a:lvl1pPr/a:defRPr").node().attribute("sz") = "4000"; }},
+      {"the theme", 1, name, L"Liberation Sans", L"Caladea", "ppt/theme/theme1.xml",
+       [](pugi::xml_node r) { r.select_node("//a:minorFont/a:latin").node().attribute("typeface") = "Caladea"; }},
+      {"the table's style", 2, bold, L"-1", L"0", slide,
+       [](pugi::xml_node r) { r.select_node("//a:tableStyleId").node().text() = "{X}"; }},
+      {"the table style", 2, bold, L"-1", L"0", "ppt/tableStyles.xml",
+       [](pugi::xml_node r) {
+         r.first_child().append_child("a:firstRow").append_child("a:tcTxStyle").append_attribute("b") = "off";
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testsupport::TempDir dir;
+    decktest::Deck d;
+    std::string ph = decktest::Ph(2, "Title", "type=\"title\"", "", "T");
+    std::string table = decktest::Table(3, "Table", 1, {decktest::Cell("C")});
+    table.replace(table.find("<a:tblPr/>"), 10,
+                  "<a:tblPr firstRow=\"1\"><a:tableStyleId>{S}</a:tableStyleId></a:tblPr>");
+    d.slides = {ph + table};
+    d.layoutShapes = decktest::Ph(2, "Title", "type=\"title\"", "", "");
+    d.parts["ppt/tableStyles.xml"] = {
+        "application/vnd.openxmlformats-officedocument.presentationml.tableStyles+xml",
+        "<a:tblStyleLst xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" def=\"{S}\">"
+        "<a:tblStyle styleId=\"{S}\" styleName=\"S\"><a:wholeTbl><a:tcTxStyle b=\"on\"/></a:wholeTbl></a:tblStyle>"
+        "</a:tblStyleLst>"};
+    decktest::Write(d, dir / "deck.pptx");
+    auto doc = pptx::Document::Open(dir / "deck.pptx");
+    doc->Pkg().AddRelationship(doc->PresentationPart(),
+                               "http://schemas.openxmlformats.org/officeDocument/2006/relationships/tableStyles",
+                               "ppt/tableStyles.xml");
+    const pptx::SlideRef ref{doc, doc->SlideList().at(0).id, slide, false};
+    auto text = [&] {
+      Ptr<Shape> s = pptx::MakeShapes(ref)->Item(row.shape);
+      if (row.shape == 2) s = s->Table()->Cell(1, 1)->Shape();
+      return row.read(s->TextFrame2()->TextRange());
+    };
+    EXPECT_EQ(text(), row.before);
+    row.edit(doc->Pkg().Xml(row.part).document_element());
+    doc->MarkDirty(row.part);
+    EXPECT_EQ(text(), row.after);
+  }
+}
+
+// What fontconfig itself answers for one missing character: the advance
+// in the face it matches, or the half-em stand-in when that face lacks it.
+double MatchedAdvance(char32_t c) {
+  FcPattern* pattern = FcPatternCreate();
+  FcCharSet* set = FcCharSetCreate();
+  FcCharSetAddChar(set, c);
+  FcPatternAddCharSet(pattern, FC_CHARSET, set);
+  FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcChar8* file = nullptr;
+  int index = 0;
+  double advance = 0.5;
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+  if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && FT_Init_FreeType(&library) == 0) {
+    FcPatternGetInteger(match, FC_INDEX, 0, &index);
+    if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) == 0) {
+      FT_Fixed units = 0;
+      if (FT_UInt glyph = FT_Get_Char_Index(face, c); glyph && FT_Get_Advance(face, glyph, FT_LOAD_NO_SCALE, &units) == 0)
+        advance = static_cast<double>(units) / face->units_per_EM;
+      FT_Done_Face(face);
+    }
+    FT_Done_FreeType(library);
+  }
+  if (match) FcPatternDestroy(match);
+  FcCharSetDestroy(set);
+  FcPatternDestroy(pattern);
+  return advance;
+}
+
+// Missing characters share matches by the fonts that have them; each must
+// still get the face fontconfig matches for it alone, whichever came first.
+TEST(FontMetricsTest, AMissingCharacterIsMeasuredInTheFaceMatchedForIt) {
+  const host::pptx::FontFace* base = host::pptx::FontMetrics::Instance().Face("Liberation Sans", false, false);
+  if (base->Family() != "Liberation Sans") GTEST_SKIP() << "Liberation Sans is not installed";
+  for (char32_t c : {U'\u27E6', U'\u65E5', U'\u2605', U'\uD55C', U'\u0639', U'\u3042', U'\u27E7', U'\u0915',
+                     U'\U0001F600', U'\u672C'}) {
+    SCOPED_TRACE(static_cast<unsigned>(c));
+    EXPECT_DOUBLE_EQ(base->Advance(c), MatchedAdvance(c));
+  }
 }
 
 }  // namespace

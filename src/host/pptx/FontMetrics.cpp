@@ -6,6 +6,7 @@
 #include <mutex>
 #include <tuple>
 #include <unordered_map>
+#include <vector>
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -102,6 +103,12 @@ struct FontMetrics::Impl {
   // A missing character's face is matched by weight only, so the italic
   // and upright styles share one answer.
   std::map<std::tuple<char32_t, bool>, const FontFace*> fallbacks;
+  // The same answers by which of the installed fonts have the character:
+  // matching weighs a character only by whether a font has it, so two
+  // characters the same fonts have get the same face, and a deck full of
+  // symbols or of another script is matched once per weight, not per
+  // character.
+  std::map<std::tuple<std::vector<bool>, bool>, const FontFace*> byCoverage;
   EstimatedFace estimate;
 
   Impl() {
@@ -194,18 +201,39 @@ struct FontMetrics::Impl {
     if (it != fallbacks.end()) return it->second;
     const FontFace* face = nullptr;
     if (fcReady) {
-      FcPattern* pattern = FcPatternCreate();
-      FcCharSet* set = FcCharSetCreate();
-      FcCharSetAddChar(set, c);
-      FcPatternAddCharSet(pattern, FC_CHARSET, set);
-      FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-      face = Load(pattern, bold);
-      FcCharSetDestroy(set);
-      FcPatternDestroy(pattern);
+      auto coverage = std::make_tuple(Coverage(c), bold);
+      if (auto known = byCoverage.find(coverage); known != byCoverage.end()) {
+        face = known->second;
+      } else {
+        FcPattern* pattern = FcPatternCreate();
+        FcCharSet* set = FcCharSetCreate();
+        FcCharSetAddChar(set, c);
+        FcPatternAddCharSet(pattern, FC_CHARSET, set);
+        FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+        face = Load(pattern, bold);
+        FcCharSetDestroy(set);
+        FcPatternDestroy(pattern);
+        byCoverage.emplace(std::move(coverage), face);
+      }
     }
     if (!face) face = &estimate;
     fallbacks.emplace(key, face);
     return face;
+  }
+
+  // Which fonts of the configuration have c, in the order matching visits
+  // them; a font that declares no character set counts the same for every c.
+  static std::vector<bool> Coverage(char32_t c) {
+    std::vector<bool> has;
+    for (FcSetName which : {FcSetSystem, FcSetApplication}) {
+      FcFontSet* fonts = FcConfigGetFonts(nullptr, which);
+      for (int i = 0; fonts && i < fonts->nfont; ++i) {
+        FcCharSet* set = nullptr;
+        has.push_back(FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &set) != FcResultMatch ||
+                      FcCharSetHasChar(set, c));
+      }
+    }
+    return has;
   }
 };
 

@@ -202,6 +202,9 @@ class ProxyOwner : public TextBodyOwner {
     return mSt->Written() ? Current(false)->InheritedStyles() : std::vector<pugi::xml_node>{};
   }
   ThemeFonts Fonts() override { return mSt->Written() ? Current(false)->Fonts() : ThemeFonts{}; }
+  std::optional<std::string> StyleKey() override {
+    return mSt->Written() ? Current(false)->StyleKey() : std::nullopt;
+  }
   TextFrameGeometry Frame() override { return Current(false)->Frame(); }
   void SelectText(int start, int length) override { Current(false)->SelectText(start, length); }
   host::pptx::SlideRef Slide() override { return Current(false)->Slide(); }

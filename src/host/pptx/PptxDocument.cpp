@@ -94,22 +94,37 @@ const SlideInfo* Document::SlideById(int slideId) const {
   return nullptr;
 }
 
-std::string Document::LayoutOf(const std::string& slidePart) {
-  auto r = mPackage->RelationshipByType(slidePart, "slideLayout");
-  return r && mPackage->HasPart(r->targetPart) ? r->targetPart : std::string();
+const std::string& Document::Linked(const std::string& part, Link link) {
+  // Every shape asks for its layout and master again and again; the answer
+  // holds while the package's links do.
+  if (mLinks.links != mPackage->LinkEdits()) {
+    mLinks.byPart.clear();
+    mLinks.links = mPackage->LinkEdits();
+  }
+  // The relationship each link follows, and the one tried when it is missing.
+  static constexpr const char* kTypes[][2] = {{"slideLayout", nullptr},
+                                              {"slideMaster", "notesMaster"},
+                                              {"theme", nullptr},
+                                              {"notesMaster", nullptr},
+                                              {"tableStyles", nullptr}};
+  const auto i = static_cast<std::size_t>(link);
+  std::optional<std::string>& kept = mLinks.byPart[part][i];
+  if (!kept) {
+    auto r = mPackage->RelationshipByType(part, kTypes[i][0]);
+    if (!r && kTypes[i][1]) r = mPackage->RelationshipByType(part, kTypes[i][1]);
+    kept = r && mPackage->HasPart(r->targetPart) ? r->targetPart : std::string();
+  }
+  return *kept;
 }
 
+std::string Document::LayoutOf(const std::string& slidePart) { return Linked(slidePart, Link::Layout); }
+
 std::string Document::MasterOf(const std::string& layoutPart) {
-  if (layoutPart.empty()) return {};
-  auto r = mPackage->RelationshipByType(layoutPart, "slideMaster");
-  if (!r) r = mPackage->RelationshipByType(layoutPart, "notesMaster");
-  return r && mPackage->HasPart(r->targetPart) ? r->targetPart : std::string();
+  return layoutPart.empty() ? std::string() : Linked(layoutPart, Link::Master);
 }
 
 std::string Document::ThemeOf(const std::string& masterPart) {
-  if (masterPart.empty()) return {};
-  auto r = mPackage->RelationshipByType(masterPart, "theme");
-  return r && mPackage->HasPart(r->targetPart) ? r->targetPart : std::string();
+  return masterPart.empty() ? std::string() : Linked(masterPart, Link::Theme);
 }
 
 namespace {

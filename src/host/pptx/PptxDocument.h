@@ -5,10 +5,12 @@
 // same package.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -79,6 +81,12 @@ class Document : public std::enable_shared_from_this<Document> {
   std::string LayoutOf(const std::string& slidePart);
   std::string MasterOf(const std::string& layoutPart);
   std::string ThemeOf(const std::string& masterPart);
+  // The part one relationship of `part` leads to (a slide's layout, a
+  // layout's master, a master's theme, a page's notes master, the
+  // presentation's table styles); empty when there is none or it is
+  // missing. Kept while the package's links stand.
+  enum class Link { Layout, Master, Theme, NotesMaster, TableStyles };
+  const std::string& Linked(const std::string& part, Link link);
   ThemeFonts Fonts(const std::string& masterPart) { return Theme(masterPart).fonts; }
   // Worked out once per master and kept while the package's links, the
   // master and its theme stay as they were. A damaged colour scheme or map
@@ -214,6 +222,11 @@ class Document : public std::enable_shared_from_this<Document> {
     ThemeValues values;
   };
   std::map<std::string, KeptTheme> mThemes;  // by master
+  struct KeptLinks {
+    std::uint64_t links = ~std::uint64_t{0};
+    std::map<std::string, std::array<std::optional<std::string>, 5>> byPart;  // by source part, then Link
+  };
+  KeptLinks mLinks;
 };
 
 // A slide (or notes page) part as the text side sees it.
@@ -262,6 +275,11 @@ class TextBodyOwner {
   // italic (a:tcTxStyle), nearest first, below its own list style.
   virtual std::vector<pugi::xml_node> TableTextStyles() { return {}; }
   virtual ThemeFonts Fonts() = 0;
+  // What of the body's own part the three above depend on (the placeholder
+  // it fills, a cell's table style and place), as a value: bodies of one
+  // page with equal keys inherit the same while the links and the parts
+  // they inherit from stand. None when they are worked out at every use.
+  virtual std::optional<std::string> StyleKey() { return std::nullopt; }
   virtual TextFrameGeometry Frame() = 0;
   // Makes characters [start, start + length) of this text the selection of
   // the window showing the slide (start 1-based).

@@ -406,6 +406,11 @@ Ptr<host::ActionSetting> ShapeBase::ActionSettings(int mouseEvent) {
 
 // ---- Shapes of the shape tree.
 
+std::string ShapeBase::StyleKey() {
+  pugi::xml_node ph = Placeholder();
+  return ph ? std::string("ph ") + Attr(ph, "type").value() + ' ' + Attr(ph, "idx").value() : std::string();
+}
+
 InheritedShapes TreeShape::InheritChain() {
   InheritedShapes out;
   pugi::xml_node ph = Ph(node);
@@ -417,8 +422,7 @@ InheritedShapes TreeShape::InheritChain() {
   std::string master;
   if (slide.notes) {
     // Notes slides point at their notes master directly.
-    auto r = doc->Pkg().RelationshipByType(slide.part, "notesMaster");
-    master = r ? r->targetPart : std::string();
+    master = doc->Linked(slide.part, Document::Link::NotesMaster);
     layout.clear();
   } else {
     master = doc->MasterOf(layout);

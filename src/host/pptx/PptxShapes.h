@@ -75,6 +75,8 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   // The a:tcTxStyle elements of the table style that reach this text,
   // nearest first (a table cell's only).
   virtual std::vector<pugi::xml_node> TableTextStyles() { return {}; }
+  // What of this part the styles its text inherits depend on, as a value.
+  virtual std::string StyleKey();
   virtual pugi::xml_node TextHost() { return node; }
   virtual const char* BodyName() { return "txBody"; }
   virtual pugi::xml_node NewBody(pugi::xml_node host, const std::string& a);
@@ -205,6 +207,7 @@ class CellShape : public ShapeBase {
   bool HiddenFlag() override { return false; }
   TextBodyKind BodyKind() override { return TextBodyKind::TableCell; }
   std::vector<pugi::xml_node> TableTextStyles() override;
+  std::string StyleKey() override;
   pugi::xml_node TextHost() override;
   pugi::xml_node NewBody(pugi::xml_node host, const std::string& a) override;
   TextFrameGeometry FrameGeometry() override;
@@ -215,6 +218,11 @@ class CellShape : public ShapeBase {
   std::wstring Name() override;
   int AutoShapeType() override;
   Ptr<host::Shape> ParentGroup() override;
+
+ private:
+  // The id of the table's style and the names of its parts that reach this
+  // cell, in the order they apply.
+  std::vector<const char*> StyleParts(std::string& styleId);
 };
 
 // One of a SmartArt frame's GroupItems; drawnIndex is its 1-based position.

@@ -222,16 +222,28 @@ ShapeIdentity CellShape::Identity() {
 }
 
 std::vector<pugi::xml_node> CellShape::TableTextStyles() {
-  pugi::xml_node tblPr = Child(tbl, "tblPr");
-  const std::string id = Child(tblPr, "tableStyleId").child_value();
-  if (id.empty()) return {};
-  Package& pkg = doc->Pkg();
-  auto rel = pkg.RelationshipByType(doc->PresentationPart(), "tableStyles");
-  if (!rel || !pkg.HasPart(rel->targetPart)) return {};
+  std::string id;
+  std::vector<const char*> parts = StyleParts(id);
+  const std::string& styles = doc->Linked(doc->PresentationPart(), Document::Link::TableStyles);
+  if (id.empty() || styles.empty()) return {};
   pugi::xml_node style;
-  for (pugi::xml_node s : Children(pkg.Xml(rel->targetPart).document_element(), "tblStyle"))
+  for (pugi::xml_node s : Children(doc->Pkg().Xml(styles).document_element(), "tblStyle"))
     if (Attr(s, "styleId").value() == id) style = s;
-  if (!style) return {};
+  std::vector<pugi::xml_node> out;
+  for (auto it = parts.rbegin(); style && it != parts.rend(); ++it)
+    if (pugi::xml_node tx = Child(Child(style, *it), "tcTxStyle")) out.push_back(tx);
+  return out;
+}
+
+std::string CellShape::StyleKey() {
+  std::string id, parts;
+  for (const char* p : StyleParts(id)) parts += std::string(" ") + p;
+  return "cell " + id + parts;
+}
+
+std::vector<const char*> CellShape::StyleParts(std::string& styleId) {
+  pugi::xml_node tblPr = Child(tbl, "tblPr");
+  styleId = Child(tblPr, "tableStyleId").child_value();
   const auto& grid = Grid(*doc, part, tbl);
   const int rows = static_cast<int>(grid.rows.size()), cols = static_cast<int>(grid.columns.size());
   auto flag = [&](const char* name) { return Attr(tblPr, name).as_bool(); };
@@ -251,10 +263,7 @@ std::vector<pugi::xml_node> CellShape::TableTextStyles() {
   if (lastRow && firstCol) parts.push_back("swCell");
   if (firstRow && lastCol) parts.push_back("neCell");
   if (firstRow && firstCol) parts.push_back("nwCell");
-  std::vector<pugi::xml_node> out;
-  for (auto it = parts.rbegin(); it != parts.rend(); ++it)
-    if (pugi::xml_node tx = Child(Child(style, *it), "tcTxStyle")) out.push_back(tx);
-  return out;
+  return parts;
 }
 
 int CellShape::Id() { Check(); return 0; }

@@ -204,10 +204,7 @@ class TextFrame2Impl : public FrameProps<host::TextFrame2> {
 
 // The master whose styles and theme a shape's text falls back to.
 std::string MasterOfSlide(Document& doc, const SlideRef& slide) {
-  if (slide.notes) {
-    auto r = doc.Pkg().RelationshipByType(slide.part, "notesMaster");
-    return r ? r->targetPart : std::string();
-  }
+  if (slide.notes) return doc.Linked(slide.part, Document::Link::NotesMaster);
   return doc.MasterOf(doc.LayoutOf(slide.part));
 }
 
@@ -268,6 +265,7 @@ class OwnerImpl : public TextBodyOwner {
     Document& doc = *mShape->doc;
     return doc.Fonts(MasterOfSlide(doc, mShape->slide));
   }
+  std::optional<std::string> StyleKey() override { return mShape->StyleKey(); }
   TextFrameGeometry Frame() override { return mShape->FrameGeometry(); }
   void SelectText(int start, int length) override {
     mShape->Check();

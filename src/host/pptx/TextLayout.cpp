@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "src/host/pptx/FontMetrics.h"
@@ -12,6 +15,7 @@ namespace host::pptx {
 namespace {
 
 bool IsEastAsian(wchar_t c) {
+  if (c < 0x1100) return false;  // nearly every character measured
   return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7AF) ||
          (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF) ||
          (c >= 0x20000 && c <= 0x3FFFF);
@@ -39,10 +43,27 @@ std::string TextAttrOf(const std::vector<pugi::xml_node>& chain, const char* nam
   return fallback;
 }
 
-pugi::xml_node ElementOf(const std::vector<pugi::xml_node>& chain, const char* name) {
-  for (pugi::xml_node n : chain)
-    if (pugi::xml_node e = TxChild(n, name)) return e;
-  return {};
+// The first of each spacing element along the chain, in one walk over it.
+struct SpacingElements {
+  pugi::xml_node lnSpc, spcBef, spcAft;
+};
+
+SpacingElements SpacingOf(const std::vector<pugi::xml_node>& chain) {
+  SpacingElements found;
+  for (pugi::xml_node n : chain) {
+    for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
+      if (c.type() != pugi::node_element) continue;
+      std::string_view name = c.name();
+      if (size_t colon = name.find(':'); colon != std::string_view::npos) name.remove_prefix(colon + 1);
+      pugi::xml_node* slot = name == "lnSpc" ? &found.lnSpc
+                             : name == "spcBef" ? &found.spcBef
+                             : name == "spcAft" ? &found.spcAft
+                                                : nullptr;
+      if (slot && !*slot) *slot = c;
+    }
+    if (found.lnSpc && found.spcBef && found.spcAft) break;
+  }
+  return found;
 }
 
 // Spacing element (a:lnSpc, a:spcBef, a:spcAft): percent (1.0 = 100 %) or points.
@@ -58,13 +79,107 @@ Spacing ReadSpacing(pugi::xml_node e, Spacing fallback) {
   return fallback;
 }
 
+// A character as measured at full size: the scale of a step multiplies it.
 struct Glyph {
   wchar_t c;
-  double advance;
-  double lineHeight;  // single-spaced, points
-  double size;
+  double advance;     // ems
+  double lineHeight;  // ems, single-spaced
+  double size;        // points before the scale
+  double spacing;     // points added after the character, whatever the scale
+  long position;      // in the body
   bool breakAfter;    // a line may end after this character
 };
+
+// A glyph at the scale being laid out.
+struct Placed {
+  double advance;
+  double lineHeight;
+  double size;
+};
+
+// What a layout takes from the body that no font scale or frame changes:
+// styles resolved, faces found and characters measured once, so that the
+// steps of an autofit search only multiply.
+struct ShapedBody {
+  struct Para {
+    long start = 0, length = 0;
+    double marL = 0, indent = 0;
+    std::string align;
+    Spacing lnSpc, spcBef, spcAft;
+    std::vector<Glyph> glyphs;
+    double markSize = 0;        // the paragraph mark's size before the scale
+    double markLineHeight = 0;  // ems
+  };
+  std::vector<Para> paras;
+};
+
+ShapedBody Shape(const TextBody& body) {
+  ShapedBody shaped;
+  FontMetrics& metrics = FontMetrics::Instance();
+  // Runs of a body mostly share a few faces: each is resolved once here.
+  struct Request {
+    std::optional<std::string> typeface;
+    bool eastAsian, bold, italic;
+    const FontFace* face;
+  };
+  std::vector<Request> requests;
+  auto face = [&](std::optional<std::string> typeface, bool eastAsian, bool bold, bool italic) {
+    for (const Request& r : requests)
+      if (r.eastAsian == eastAsian && r.bold == bold && r.italic == italic && r.typeface == typeface) return r.face;
+    const FontFace* f = metrics.Face(ResolveTypeface(body, typeface, eastAsian), bold, italic);
+    requests.push_back({std::move(typeface), eastAsian, bold, italic, f});
+    return f;
+  };
+  const auto& paras = body.Index();
+  shaped.paras.reserve(paras.size());
+  for (const TextBody::Para& para : paras) {
+    ShapedBody::Para& out = shaped.paras.emplace_back();
+    out.start = para.start;
+    out.length = para.length;
+    std::vector<pugi::xml_node> chain = body.ParagraphStyleChain(para.node);
+    int level = std::clamp(TxChild(para.node, "pPr").attribute("lvl").as_int(0), 0, 8);
+    out.marL = AttrOf(chain, "marL", 0) / 12700.0;
+    out.indent = AttrOf(chain, "indent", 0) / 12700.0;
+    out.align = TextAttrOf(chain, "algn", "l");
+    const SpacingElements spacings = SpacingOf(chain);
+    out.lnSpc = ReadSpacing(spacings.lnSpc, {false, 1.0});
+    out.spcBef = ReadSpacing(spacings.spcBef, {true, 0});
+    out.spcAft = ReadSpacing(spacings.spcAft, {true, 0});
+
+    std::vector<Glyph>& glyphs = out.glyphs;
+    glyphs.reserve(para.length);
+    for (const TextBody::Item& item : para.items) {
+      if (item.length == 0) continue;
+      const std::wstring text = item.Text();
+      pugi::xml_node rPr = TxChild(item.node, "rPr");
+      double size = Num(body.Effective(rPr, level, CharProp::Size), 1800) / 100.0;
+      bool bold = body.Effective(rPr, level, CharProp::Bold).value_or("0") == "1";
+      bool italic = body.Effective(rPr, level, CharProp::Italic).value_or("0") == "1";
+      double spacing = Num(body.Effective(rPr, level, CharProp::Spacing), 0) / 100.0;
+      const FontFace* latin = face(body.Effective(rPr, level, CharProp::Latin), false, bold, italic);
+      const FontFace* ea = nullptr;
+      for (size_t k = 0; k < text.size(); ++k) {
+        wchar_t c = text[k];
+        const FontFace* f = latin;
+        if (IsEastAsian(c)) {
+          if (!ea) ea = face(body.Effective(rPr, level, CharProp::EastAsian), true, bold, italic);
+          f = ea;
+        }
+        glyphs.push_back({c, c == L'\v' ? 0.0 : f->Advance(static_cast<char32_t>(c)), f->LineHeight(), size,
+                          c == L'\v' ? 0.0 : spacing, item.start + static_cast<long>(k), false});
+      }
+    }
+    for (size_t k = 0; k < glyphs.size(); ++k) {
+      bool nextEastAsian = k + 1 < glyphs.size() && IsEastAsian(glyphs[k + 1].c);
+      glyphs[k].breakAfter = IsBlank(glyphs[k].c) || IsEastAsian(glyphs[k].c) || nextEastAsian || glyphs[k].c == L'-';
+    }
+    pugi::xml_node end = TxChild(para.node, "endParaRPr");
+    // An empty line is as high as its paragraph mark's font.
+    out.markSize = glyphs.empty() ? Num(body.Effective(end, level, CharProp::Size), 1800) / 100.0 : 0;
+    out.markLineHeight = face(body.Effective(end, level, CharProp::Latin), false, false, false)->LineHeight();
+  }
+  return shaped;
+}
 
 }  // namespace
 
@@ -88,12 +203,10 @@ std::string ResolveTypeface(const TextBody& body, const std::optional<std::strin
   return face;
 }
 
-TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int fontScale, int lineReduction) {
+namespace {
+
+TextLayout LayoutAt(const ShapedBody& shaped, const TextFrameGeometry& frame, int fontScale, int lineReduction) {
   TextLayout layout;
-  pugi::xml_node bodyPr = TxChild(body.Node(), "bodyPr");
-  pugi::xml_node autofit = TxChild(bodyPr, "normAutofit");
-  if (fontScale < 0) fontScale = autofit ? autofit.attribute("fontScale").as_int(100000) : 100000;
-  if (lineReduction < 0) lineReduction = autofit ? autofit.attribute("lnSpcReduction").as_int(0) : 0;
   const double scale = fontScale / 100000.0;
   const double reduction = lineReduction / 100000.0;
 
@@ -101,87 +214,42 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
   double available = frameWidth - frame.insetLeft - frame.insetRight;
   if (!frame.wrap || available <= 0) available = std::numeric_limits<double>::infinity();
 
-  FontMetrics& metrics = FontMetrics::Instance();
-  const auto& paras = body.Index();
   double y = frame.insetTop;
-  for (size_t pi = 0; pi < paras.size(); ++pi) {
-    const TextBody::Para& para = paras[pi];
-    bool lastPara = pi + 1 == paras.size();
-    std::vector<pugi::xml_node> chain = body.ParagraphStyleChain(para.node);
-    int level = std::clamp(TxChild(para.node, "pPr").attribute("lvl").as_int(0), 0, 8);
-    double marL = AttrOf(chain, "marL", 0) / 12700.0;
-    double indent = AttrOf(chain, "indent", 0) / 12700.0;
-    std::string align = TextAttrOf(chain, "algn", "l");
-    Spacing lnSpc = ReadSpacing(ElementOf(chain, "lnSpc"), {false, 1.0});
-    Spacing spcBef = ReadSpacing(ElementOf(chain, "spcBef"), {true, 0});
-    Spacing spcAft = ReadSpacing(ElementOf(chain, "spcAft"), {true, 0});
-
-    std::vector<Glyph> glyphs;
-    std::vector<long> positions;
-    for (const TextBody::Item& item : para.items) {
-      if (item.length == 0) continue;
-      const std::wstring text = item.Text();
-      pugi::xml_node rPr = TxChild(item.node, "rPr");
-      double size = Num(body.Effective(rPr, level, CharProp::Size), 1800) / 100.0 * scale;
-      bool bold = body.Effective(rPr, level, CharProp::Bold).value_or("0") == "1";
-      bool italic = body.Effective(rPr, level, CharProp::Italic).value_or("0") == "1";
-      double spacing = Num(body.Effective(rPr, level, CharProp::Spacing), 0) / 100.0;
-      const FontFace* latin =
-          metrics.Face(ResolveTypeface(body, body.Effective(rPr, level, CharProp::Latin), false), bold, italic);
-      const FontFace* ea = nullptr;
-      for (size_t k = 0; k < text.size(); ++k) {
-        wchar_t c = text[k];
-        const FontFace* face = latin;
-        if (IsEastAsian(c)) {
-          if (!ea)
-            ea = metrics.Face(ResolveTypeface(body, body.Effective(rPr, level, CharProp::EastAsian), true), bold,
-                              italic);
-          face = ea;
-        }
-        Glyph g{c, c == L'\v' ? 0.0 : face->Advance(static_cast<char32_t>(c)) * size + spacing,
-                face->LineHeight() * size, size, false};
-        glyphs.push_back(g);
-        positions.push_back(item.start + static_cast<long>(k));
-      }
+  std::vector<Placed> placed;
+  for (size_t pi = 0; pi < shaped.paras.size(); ++pi) {
+    const ShapedBody::Para& para = shaped.paras[pi];
+    bool lastPara = pi + 1 == shaped.paras.size();
+    const double marL = para.marL, indent = para.indent;
+    const Spacing lnSpc = para.lnSpc, spcBef = para.spcBef, spcAft = para.spcAft;
+    const std::string& align = para.align;
+    const std::vector<Glyph>& glyphs = para.glyphs;
+    placed.clear();
+    placed.reserve(glyphs.size());
+    for (const Glyph& g : glyphs) {
+      double size = g.size * scale;
+      placed.push_back({g.c == L'\v' ? 0.0 : g.advance * size + g.spacing, g.lineHeight * size, size});
     }
-    for (size_t k = 0; k < glyphs.size(); ++k) {
-      bool nextEastAsian = k + 1 < glyphs.size() && IsEastAsian(glyphs[k + 1].c);
-      glyphs[k].breakAfter = IsBlank(glyphs[k].c) || IsEastAsian(glyphs[k].c) || nextEastAsian || glyphs[k].c == L'-';
-    }
-    // An empty line is as high as its paragraph mark's font.
-    double markSize;
-    {
-      pugi::xml_node end = TxChild(para.node, "endParaRPr");
-      markSize = glyphs.empty() ? Num(body.Effective(end, level, CharProp::Size), 1800) / 100.0 * scale
-                                : glyphs.back().size;
-    }
-    const FontFace* markFace = metrics.Face(
-        ResolveTypeface(body, body.Effective(TxChild(para.node, "endParaRPr"), level, CharProp::Latin), false), false,
-        false);
+    const double markSize = glyphs.empty() ? para.markSize * scale : placed.back().size;
 
     if (pi > 0) y += spcBef.points ? spcBef.value : spcBef.value * markSize * 1.2;
 
     auto emitLine = [&](size_t from, size_t to, bool endsParagraph, bool firstLine) {
       LineBox line;
-      line.start = from < positions.size() ? positions[from] : para.start + para.length;
-      long last = to > from ? positions[to - 1] + 1 : line.start;
+      line.start = from < glyphs.size() ? glyphs[from].position : para.start + para.length;
+      long last = to > from ? glyphs[to - 1].position + 1 : line.start;
       // The break or mark that ends the line belongs to it.
       line.length = last - line.start;
       if (endsParagraph && !lastPara) line.length += 1;
-      double x = 0, width = 0, single = 0, maxSize = 0;
+      double x = 0, width = 0, single = 0;
       line.x.reserve(to - from + 1);
       for (size_t k = from; k < to; ++k) {
         line.x.push_back(x);
-        x += glyphs[k].advance;
+        x += placed[k].advance;
         if (!IsBlank(glyphs[k].c) && glyphs[k].c != L'\v') width = x;
-        single = std::max(single, glyphs[k].lineHeight);
-        maxSize = std::max(maxSize, glyphs[k].size);
+        single = std::max(single, placed[k].lineHeight);
       }
       line.x.push_back(x);
-      if (single == 0) {
-        single = markFace->LineHeight() * markSize;
-        maxSize = markSize;
-      }
+      if (single == 0) single = para.markLineHeight * markSize;
       double height = lnSpc.points ? lnSpc.value : single * std::max(0.1, lnSpc.value - reduction);
       double offset = marL + (firstLine ? indent : 0);
       double room = (std::isinf(available) ? width : available) - offset;
@@ -209,7 +277,7 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
         x = 0;
         continue;
       }
-      x += glyphs[k].advance;
+      x += placed[k].advance;
       if (x > limit + 1e-6 && !IsBlank(glyphs[k].c) && k > lineStart) {
         size_t cut = lastBreak > lineStart ? lastBreak : k;
         emitLine(lineStart, cut, false, firstLine);
@@ -217,7 +285,7 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
           double word = 0;
           for (size_t j = lineStart; j < glyphs.size(); ++j) {
             if (glyphs[j].c == L'\v' || (IsBlank(glyphs[j].c) && j > lineStart)) break;
-            word += glyphs[j].advance;
+            word += placed[j].advance;
             if (glyphs[j].breakAfter) break;
           }
           LineBox& line = layout.lines.back();
@@ -228,7 +296,7 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
         lastBreak = lineStart;
         x = 0;
         for (size_t j = lineStart; j <= k; ++j) {
-          x += glyphs[j].advance;
+          x += placed[j].advance;
           if (glyphs[j].breakAfter && j < k) lastBreak = j + 1;
         }
       }
@@ -239,6 +307,15 @@ TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int 
   }
   layout.textHeight = y - frame.insetTop;
   return layout;
+}
+
+}  // namespace
+
+TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int fontScale, int lineReduction) {
+  pugi::xml_node autofit = TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit");
+  if (fontScale < 0) fontScale = autofit ? autofit.attribute("fontScale").as_int(100000) : 100000;
+  if (lineReduction < 0) lineReduction = autofit ? autofit.attribute("lnSpcReduction").as_int(0) : 0;
+  return LayoutAt(Shape(body), frame, fontScale, lineReduction);
 }
 
 TextLayout::Box TextLayout::Bounds(TextSpan span) const {
@@ -286,12 +363,15 @@ std::optional<TextLayout> RefitAutofit(const TextBody& body, const TextFrameGeom
   static constexpr int kScales[] = {100000, 92500, 85000, 77500, 70000, 62500, 55000, 47500, 40000, 32500, 25000};
   constexpr int kSteps = static_cast<int>(std::size(kScales));
   auto reductionFor = [](int s) { return s == 100000 ? 0 : (s >= 85000 ? 10000 : 20000); };
-  // The layouts made on the way, by step: the chosen step is among them.
-  std::vector<std::pair<int, TextLayout>> tried;
+  // The body is measured once; each step only scales it. The search ends
+  // on the chosen step or one past it, so the last two layouts are kept.
+  const ShapedBody shaped = Shape(body);
+  std::optional<std::pair<int, TextLayout>> last, before;
   auto fits = [&](int step) {
-    TextLayout layout = LayoutBody(body, frame, kScales[step], reductionFor(kScales[step]));
+    TextLayout layout = LayoutAt(shaped, frame, kScales[step], reductionFor(kScales[step]));
     bool fit = layout.textHeight <= room + 0.01;
-    tried.emplace_back(step, std::move(layout));
+    before = std::move(last);
+    last.emplace(step, std::move(layout));
     return fit;
   };
   int current = 0;
@@ -308,9 +388,9 @@ std::optional<TextLayout> RefitAutofit(const TextBody& body, const TextFrameGeom
   int chosenReduction = reductionFor(chosenScale);
   int oldScale = autofit.attribute("fontScale").as_int(100000);
   int oldReduction = autofit.attribute("lnSpcReduction").as_int(0);
-  auto chosen = std::find_if(tried.begin(), tried.end(), [step](const auto& t) { return t.first == step; });
   std::optional<TextLayout> layout;
-  if (chosen != tried.end()) layout = std::move(chosen->second);
+  if (last && last->first == step) layout = std::move(last->second);
+  else if (before && before->first == step) layout = std::move(before->second);
   if (oldScale == chosenScale && oldReduction == chosenReduction) return layout;
   auto set = [&](const char* name, int value, int absent) {
     if (value == absent) autofit.remove_attribute(name);

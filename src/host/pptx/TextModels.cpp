@@ -38,8 +38,7 @@ std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
     if (!slide.doc) return ctx;
     Document& doc = *slide.doc;
     std::string master = doc.MasterOf(doc.LayoutOf(slide.part));
-    if (master.empty())
-      if (auto rel = doc.Pkg().RelationshipByType(slide.part, "notesMaster")) master = rel->targetPart;
+    if (master.empty()) master = doc.Linked(slide.part, Document::Link::NotesMaster);
     if (master.empty()) return ctx;
     ctx->schemeColors = doc.Theme(master).colors;
   } catch (const platform::ComError&) {
@@ -47,6 +46,17 @@ std::shared_ptr<const TextStyleContext> BuildContext(TextBodyOwner& owner) {
   }
   return ctx;
 }
+
+// A context is built from the owner's own part (what its key says), from
+// what the page links to (its layout, its notes master) and from the parts
+// met on the way: the layout, the master, its theme, the presentation and
+// its table styles. It is kept while the links stand and none of those
+// parts is edited: the sum of their edit counts, which only ever grow,
+// tells.
+struct KeptContext {
+  std::uint64_t links = 0, versions = 0;
+  std::shared_ptr<const TextStyleContext> value;
+};
 
 // The inherited styles and theme take lookups across parts; plain text work
 // never needs them, so they are built on first use and shared by every range
@@ -82,11 +92,37 @@ struct CachedBody {
 struct TextBodyCache {
   std::array<std::shared_ptr<CachedBody>, 8> entries;
   size_t next = 0;
+  std::map<std::string, KeptContext> contexts;  // by what they are built from
 };
 
 namespace {
 
 using BodyRef = std::shared_ptr<CachedBody>;
+
+std::shared_ptr<const TextStyleContext> ContextOf(TextBodyOwner& owner) {
+  std::optional<std::string> own = owner.StyleKey();
+  SlideRef slide = own ? owner.Slide() : SlideRef{};
+  if (!slide.doc) return BuildContext(owner);
+  Document& doc = *slide.doc;
+  std::shared_ptr<TextBodyCache>& cache = doc.TextCache();
+  if (!cache) cache = std::make_shared<TextBodyCache>();
+  Package& pkg = doc.Pkg();
+  const std::string layout = doc.LayoutOf(slide.part);
+  const std::string notesMaster = doc.Linked(slide.part, Document::Link::NotesMaster);
+  std::string master = doc.MasterOf(layout);
+  if (master.empty()) master = notesMaster;
+  const std::string theme = doc.ThemeOf(master);
+  std::uint64_t versions = 0;
+  const std::string* read[] = {&layout, &master, &theme, &doc.PresentationPart(),
+                               &doc.Linked(doc.PresentationPart(), Document::Link::TableStyles)};
+  for (const std::string* part : read)
+    if (!part->empty()) versions += pkg.PartVersion(*part);
+  KeptContext& k = cache->contexts[layout + '\n' + notesMaster + '\n' + (slide.notes ? 'n' : 's') +
+                                 (owner.ParagraphDefaults() ? 'p' : '-') + *own];
+  if (!k.value || k.links != pkg.LinkEdits() || k.versions != versions)
+    k = {pkg.LinkEdits(), versions, BuildContext(owner)};
+  return k.value;
+}
 
 struct RangeState {
   std::shared_ptr<TextBodyOwner> owner;
@@ -97,7 +133,7 @@ struct RangeState {
 
   std::shared_ptr<const TextStyleContext> Context() const {
     if (!lazy->built) {
-      lazy->value = BuildContext(*owner);
+      lazy->value = ContextOf(*owner);
       lazy->built = true;
     }
     return lazy->value;
