@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <apertium/file_morpho_stream.h>
 #include <apertium/hmm.h>
 #include <apertium/tagger_word.h>
 
@@ -15,9 +16,9 @@ namespace {
 // The tagger's word class keeps the tag list and its pattern cache in
 // statics, shared by every tagger of the process: a tagger holds them for
 // one run over its input at a time, reading the chunks that arrived
-// together as a stream of their own. Each run builds the tagger's pattern
-// matcher anew, so chunks that wait together go through one run, separated
-// as in null-flush mode.
+// together as a stream of their own, separated as in null-flush mode. The
+// stream and its pattern matcher are built once and read each run's input
+// from the start.
 std::mutex gTaggerStatics;
 
 class TaggerStage : public ChunkStage {
@@ -84,7 +85,12 @@ class TaggerStage : public ChunkStage {
       TaggerWord::setArrayTags(mTagger.getArrayTags());
       TaggerWord::generate_marks = false;
       mTagger.setNullFlush(nullFlush);
-      mTagger.Apertium::FILE_Tagger::tagger(mPath.c_str(), output);
+      if (mStream) {
+        mStream->rewind();
+      } else {
+        mStream = std::make_unique<FileMorphoStream>(mPath.c_str(), false, &mTagger.get_tagger_data());
+      }
+      mTagger.tagger(*mStream, output);
       u_fclose(output);  // leaves outFile open
     }
     fclose(outFile);
@@ -97,6 +103,7 @@ class TaggerStage : public ChunkStage {
   HMM mTagger;
   int mInput = -1;
   std::string mPath;
+  std::unique_ptr<FileMorphoStream> mStream;  // over mPath, once the first run opens it
 };
 
 }  // namespace

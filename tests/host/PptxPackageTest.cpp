@@ -484,3 +484,37 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
       std::cout << "note: LibreOffice cannot render " << stem << " either\n";
   }
 }
+
+// Copies saved and opened again share only what was read of their source's
+// parts, never a tree: an edit to one copy shows in no other, each reads the
+// part exactly as saved (an entity intact, so no copy gets bytes another
+// parsed in place), and a file replaced on disk since its save is read anew.
+TEST(PptxPackage, CopiesOpenedAgainStayApartAndFollowTheDisk) {
+  testsupport::TempDir dir;
+  decktest::Deck deck = TwoSlides();
+  deck.slides[0] = decktest::Sp(2, "Box", 0, 0, 1, 1, "Salt &amp; pepper");
+  decktest::Write(deck, dir / "in.pptx");
+  auto src = Package::Open(dir / "in.pptx");
+  const std::string slide1 = "ppt/slides/slide1.xml", slide2 = "ppt/slides/slide2.xml";
+  const std::string saved = src->Bytes(slide1);
+  src->Save(dir / "a.pptx");
+  src->Save(dir / "b.pptx");
+  auto a = Package::Open(dir / "a.pptx"), b = Package::Open(dir / "b.pptx"), a2 = Package::Open(dir / "a.pptx");
+  auto text = [&](Package& p) { return std::string(p.Xml(slide1).select_node("//a:t").node().text().get()); };
+  EXPECT_EQ(text(*a), "Salt & pepper");
+  a->Xml(slide1).select_node("//a:t").node().text().set("Changed");
+  a->MarkDirty(slide1);
+  for (Package* p : {b.get(), a2.get(), src.get()}) {
+    EXPECT_EQ(text(*p), "Salt & pepper");
+    EXPECT_EQ(p->Bytes(slide1), saved);
+  }
+  // b.pptx replaced on disk by a deck whose slide 2 has the same length.
+  auto entries = decktest::ReadEntries(dir / "b.pptx");
+  for (auto& [name, bytes] : entries)
+    if (name == slide2) bytes.replace(bytes.find("World"), 5, "Earth");
+  decktest::WriteEntries(dir / "new.pptx", entries);
+  std::filesystem::rename(dir / "new.pptx", dir / "b.pptx");
+  auto fresh = Package::Open(dir / "b.pptx");
+  EXPECT_NE(b->Bytes(slide2).find("World"), std::string::npos);
+  EXPECT_NE(fresh->Bytes(slide2).find("Earth"), std::string::npos);
+}

@@ -1,6 +1,7 @@
 #include "src/host/pptx/PptxPackage.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <mutex>
 #include <system_error>
 #include <unordered_map>
 
@@ -322,6 +324,67 @@ zip_int64_t SourceCallback(void* self, void* data, zip_uint64_t len, zip_source_
   }
 }
 
+// The parts of the files this process saved. A copy saved and opened again
+// (as a translation does with its working copies) holds its source's
+// unchanged parts as they were, so the first copy to inflate such a part
+// leaves the bytes here for the other copies still to read it, and the
+// last of them takes them: a part is inflated once however many copies
+// read it. A file changed on disk since its save is read from disk.
+struct KeptPart {
+  std::string bytes;  // as inflated; held only while a copy still waits for them
+  bool held = false;
+  int waiting = 0;    // opened copies holding the part that have not read it yet
+};
+
+std::mutex& KeptLock() {
+  static std::mutex m;
+  return m;
+}
+
+// Who the file on disk is and which version of it: a save replaces the
+// file (new identity), and any write since changes the change time.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{}, changed{};
+  bool operator==(const FileStamp& o) const {
+    return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
+           changed.tv_nsec == o.changed.tv_nsec;
+  }
+};
+
+std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
+  struct stat st;
+  if (::stat(file.c_str(), &st) != 0) return std::nullopt;
+  return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+struct SavedFile {
+  std::filesystem::path file;
+  FileStamp stamp;
+  std::unordered_map<std::string, std::shared_ptr<KeptPart>> parts;  // by lower-case name
+};
+
+// The latest saves, newest last; a run opens the copies it just saved.
+std::vector<SavedFile>& SavedFiles() {
+  static std::vector<SavedFile> files;
+  return files;
+}
+constexpr std::size_t kSavedFiles = 8;
+
+void Remember(SavedFile saved) {
+  const std::optional<FileStamp> stamp = StampOf(saved.file);
+  std::lock_guard<std::mutex> lock(KeptLock());
+  std::vector<SavedFile>& files = SavedFiles();
+  std::erase_if(files, [&](const SavedFile& f) { return f.file == saved.file; });
+  if (!stamp) return;
+  saved.stamp = *stamp;
+  if (files.size() == kSavedFiles) files.erase(files.begin());
+  files.push_back(std::move(saved));
+}
+
 }  // namespace
 
 struct Package::Entry {
@@ -339,6 +402,49 @@ struct Package::Entry {
   bool removed = false;
   bool folder = false;   // directory entries are kept but hold no part
   std::uint64_t edits = 0;  // changes made through the package, kept across removal
+  // Shared with the copies saved from this part as it is in the source;
+  // `waiting` while this package counts among those yet to read it.
+  std::shared_ptr<KeptPart> kept;
+  bool waiting = false;
+
+  ~Entry() { Release(); }
+  // The part no longer stands for its source entry (or the package closes).
+  void Release() {
+    if (!kept) return;
+    std::lock_guard<std::mutex> lock(KeptLock());
+    if (waiting && --kept->waiting == 0) {
+      kept->bytes = std::string();
+      kept->held = false;
+    }
+    waiting = false;
+    kept.reset();
+  }
+  // The bytes another copy inflated; false when none are held.
+  bool TakeKept() {
+    if (!kept) return false;
+    std::lock_guard<std::mutex> lock(KeptLock());
+    if (waiting) {
+      waiting = false;
+      --kept->waiting;
+    }
+    if (!kept->held || kept->bytes.size() != size) return false;
+    if (kept->waiting > 0) {
+      bytes = kept->bytes;
+    } else {
+      bytes = std::move(kept->bytes);
+      kept->bytes = std::string();
+      kept->held = false;
+    }
+    return true;
+  }
+  // Leaves the inflated bytes for the copies that still wait for them.
+  void LeaveKept(const std::string& data) {
+    if (!kept) return;
+    std::lock_guard<std::mutex> lock(KeptLock());
+    if (kept->waiting == 0 || kept->held) return;
+    kept->bytes = data;
+    kept->held = true;
+  }
 };
 
 struct Package::Impl {
@@ -390,7 +496,7 @@ struct Package::Impl {
 
   void Load(Entry& e) {
     if (e.loaded) return;
-    if (e.index < 0) {
+    if (e.index < 0 || e.TakeKept()) {
       e.loaded = true;
       return;
     }
@@ -415,6 +521,7 @@ struct Package::Impl {
       }
     }
     if (zip_fclose(zf) != 0) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" is damaged (checksum)");
+    e.LeaveKept(data);
     e.bytes = std::move(data);
     e.loaded = true;
   }
@@ -466,9 +573,29 @@ struct Package::Impl {
     return *e.xml;
   }
 
+  // A file this process saved and nobody changed since: its parts that
+  // were written as their source held them share what is read of them.
+  void Adopt(const std::filesystem::path& path, const FileStamp& stamp) {
+    std::lock_guard<std::mutex> lock(KeptLock());
+    for (const SavedFile& saved : SavedFiles()) {
+      if (saved.file != path || saved.stamp != stamp) continue;
+      for (auto& [lower, e] : byLower) {
+        auto part = saved.parts.find(lower);
+        if (part == saved.parts.end()) continue;
+        e->kept = part->second;
+        e->waiting = true;
+        ++e->kept->waiting;
+      }
+      return;
+    }
+  }
+
   Entry& Add(const std::string& name) {
     if (!SafeEntryName(name)) Fail(E_INVALIDARG, file, "part name \"" + name + "\" is not valid");
-    if (Entry* e = Find(name)) return *e;
+    if (Entry* e = Find(name)) {
+      e->Release();
+      return *e;
+    }
     auto it = byLower.find(Lower(name));
     if (it != byLower.end()) {  // a removed one comes back at its old place
       Entry& e = *it->second;
@@ -509,6 +636,7 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
 
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) Fail(STG_E_FILENOTFOUND, file, "file not found");
+  const std::optional<FileStamp> stamp = StampOf(file);
   if (std::filesystem::is_directory(file, ec)) Fail(STG_E_FILENOTFOUND, file, "is a folder, not a file");
   {
     std::ifstream in(file, std::ios::binary);
@@ -579,6 +707,7 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
   }
   if (!im.Find(kContentTypes))
     Fail(STG_E_INVALIDHEADER, file, "is a zip file but not an Open XML package (no [Content_Types].xml)");
+  if (stamp && stamp == StampOf(file)) im.Adopt(std::filesystem::absolute(file, ec), *stamp);
   return p;
 }
 
@@ -705,6 +834,7 @@ void Package::RemovePart(const std::string& name) {
   Entry* e = mImpl->Find(name);
   if (!e) return;
   e->removed = true;
+  e->Release();
   e->xml.reset();
   e->parsed = std::string();
   e->bytes.clear();
@@ -899,7 +1029,9 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
     Fail(STG_E_FILENOTFOUND, to, "cannot be written: the folder does not exist");
 
   bool written = false;
+  SavedFile saved{target, {}, {}};
   auto fill = [&](const std::wstring& tempPath) {
+    saved.parts.clear();
     const std::string temp = platform::ToUtf8(tempPath);
     zip_t* out = nullptr;
     const int fd = ::open(temp.c_str(), O_RDWR | O_CLOEXEC);
@@ -938,6 +1070,8 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
           abort(zip_strerror(out));
         }
         zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), e.compMethod, 0);
+        if (!e.kept) e.kept = std::make_shared<KeptPart>();
+        saved.parts.emplace(Lower(e.name), e.kept);
         continue;
       }
       zip_source_t* src = nullptr;
@@ -970,7 +1104,10 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
     return true;
   };
   DWORD rc = platform::CurrentFiles().WriteAtomicallyWith(platform::FromUtf8(target.string()), fill, {});
-  if (rc == ERROR_SUCCESS) return;
+  if (rc == ERROR_SUCCESS) {
+    Remember(std::move(saved));
+    return;
+  }
   if (!written) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");
   Fail(E_ACCESSDENIED, to, "cannot be replaced: " + platform::ToUtf8(platform::SystemErrorText(rc)));
 }

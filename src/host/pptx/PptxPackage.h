@@ -4,7 +4,10 @@
 // saved file as the raw compressed entry of the source zip, so it survives
 // byte for byte; a dirty XML part is serialised from its pugixml document
 // without reformatting (whitespace, declaration and byte-order mark kept).
-// Entry order of the source is kept; new parts go to the end.
+// Entry order of the source is kept; new parts go to the end. A package
+// opened from a file this process saved, unchanged on disk since, is as
+// independent as any other, but takes the parts it shares with the
+// package it was saved from as inflated by whichever read them first.
 //
 // Reading is defensive: entry names that would leave the package, too many
 // entries, entries or totals larger than the limits, DTDs in XML parts (so
