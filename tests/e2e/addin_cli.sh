@@ -2,10 +2,8 @@
 # The program as PowerPoint with the add-in loaded: the menu, the mode, the
 # clipboard (a file, or the desktop's under Xvfb with xclip), the version box
 # in two languages, the log, copy and paste translation.
-set -u
 . "$(dirname "$0")/lib/common.sh"
-e2e_corpus
-e2e_start
+e2e_start corpus
 export PELORANT_CLIPBOARD_FILE="$dir/clipboard"
 unset DISPLAY
 bracket_engine "pair	en-zz	en	yy	8	English - Zulu	Test MT	Test"

@@ -1,12 +1,9 @@
 #!/bin/bash
 # The HTTP engine against Debian's apertium-apy: the deck comes out as the
 # in-process Apertium translates it, eight runs at once alike.
-set -u
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/lib/common.sh"
-e2e_corpus
+. "$(dirname "$0")/lib/common.sh"
+e2e_start corpus
 command -v apertium-apy >/dev/null || { fail "apertium-apy is not installed (tools/deps.sh)"; exit 1; }
-e2e_start
 unset PELORANT_FAKE_ENGINE
 deck="$corpus/docling__powerpoint_sample.pptx"
 

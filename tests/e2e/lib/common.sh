@@ -1,17 +1,19 @@
-# Shared by the end-to-end scripts: the program under test ($1), the corpus,
-# a fresh user of their own, running the program and the checks.
-
+# Shared by the end-to-end scripts: the program under test ($1), their folder
+# (`here`), the corpus, a fresh user of their own, running the program and the checks.
+set -u
 prog=${1:?usage: $0 PATH-TO-PELORANT}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Sets `corpus`, or skips the script.
 e2e_corpus() {
-  corpus="${PELORANT_SOURCE_DIR:-$(dirname "${BASH_SOURCE[0]}")/../../..}/../shared/corpus/real"
+  corpus="${PELORANT_SOURCE_DIR:-$here/../..}/../shared/corpus/real"
   [ -d "$corpus" ] || { echo "SKIP: no corpus at $corpus"; exit 0; }
 }
 
-# e2e_start: `dir` holds the user's settings, temporary copies and scripted
+# e2e_start [corpus]: `dir` holds the user's settings, temporary copies and scripted
 # engine (empty until written); on exit it goes, and the processes `pids` names.
 e2e_start() {
+  [ -z "${1-}" ] || e2e_corpus
   dir=$(mktemp -d)
   pids=()
   trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$dir"' EXIT
