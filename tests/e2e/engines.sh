@@ -21,8 +21,9 @@ listed '^FakeMT:en-es .*English - Spanish.*Fake MT.*0x0009.*yes'
 listed '^FakeMT:es-en '
 [ -f "$cache" ] || fail "no Engines.tsv written"
 
-# A key the list does not know makes a rebuild that finds it.
+# A key the list does not know makes a rebuild that finds it; one no side has is refused.
 run 0 side2.txt check FakeMT:de-en
+PELORANT_FAKE_ENGINE="$dir/side2.txt" says 1 "no engine pair has the key 'FakeMT:xx-yy'" engines check FakeMT:xx-yy
 
 # Unchecked and checked again, a key's letter case not mattering.
 for turn in 'uncheck FakeMT:en-es|no' 'check fakemt:EN-ES|yes'; do
@@ -30,9 +31,6 @@ for turn in 'uncheck FakeMT:en-es|no' 'check fakemt:EN-ES|yes'; do
   run 0 side2.txt list
   listed "^FakeMT:en-es .*${turn#*|}\$"
 done
-
-# An unknown key.
-PELORANT_FAKE_ENGINE="$dir/side2.txt" says 1 "no engine pair has the key 'FakeMT:xx-yy'" engines check FakeMT:xx-yy
 
 # A damaged cache file is reported and the list rebuilt.
 printf 'garbage' >"$cache"

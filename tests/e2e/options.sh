@@ -7,8 +7,7 @@
 e2e_start
 expect_ok() { expect 0 options "$@"; }
 expect_error() {
-  local hive_before
-  hive_before=$(cat "$PELORANT_REGISTRY/HKCU.reg" 2>/dev/null)
+  local hive_before=$(cat "$PELORANT_REGISTRY/HKCU.reg" 2>/dev/null)
   "$prog" options "$@" >/dev/null 2>"$dir/err" </dev/null && fail "options $* should fail"
   [ -s "$dir/err" ] || fail "options $* failed without a message"
   [ "$hive_before" = "$(cat "$PELORANT_REGISTRY/HKCU.reg" 2>/dev/null)" ] || fail "options $* changed the registry"

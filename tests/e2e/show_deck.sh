@@ -23,10 +23,9 @@ assert len(d["slides"]) == 45 and "SmartArt" in {s["type"] for sl in d["slides"]
 
 for bad in poi__Divino_Revelado.pptx poi__clusterfuzz-testcase-minimized-POIXSLFFuzzer-6254434927378432.pptx oxsdk__encrypted_pptx.pptx; do
   cp "$corpus/$bad" "$dir/w/$bad"
-  before=$(sha256sum "$dir/w/$bad")
   says 1 "$bad" show "$dir/w/$bad"
   [ -z "$out" ] || fail "show $bad printed output"
-  [ "$(sha256sum "$dir/w/$bad")" = "$before" ] || fail "show changed $bad"
+  cmp -s "$corpus/$bad" "$dir/w/$bad" || fail "show changed $bad"
   [ "$(ls "$dir/w")" = "$bad" ] || fail "files appeared beside $bad: $(ls "$dir/w")"
   rm -f "$dir/w/$bad"
 done

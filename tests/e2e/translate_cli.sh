@@ -23,7 +23,6 @@ changes() { [ "$(changed "$1")" = "$2" ] || fail "$1 changed: $(changed "$1")"; 
 
 deck="$dir/w/deck.pptx"
 cp "$corpus/docling__powerpoint_sample.pptx" "$deck"
-sum=$(sha256sum <"$deck")
 "$prog" show "$deck" | tail -n +2 >"$dir/deck.txt"
 bracket_engine
 m=(--mode Test:en-xx)
@@ -50,11 +49,10 @@ python3 -c 'import json,sys; d=json.loads(sys.argv[1]); assert d["written"] and 
 
 # Overwriting the original (OutputDestType 0) or a translation copy (1):
 # to OUT, or with --in-place over the deck's file.
-expect 0 options set default OutputDestType=0
-run 0 "$deck" -o "$dir/dest0.pptx" "${m[@]}"
-check "$deck" "$dir/dest0.pptx"
 for dest in 0 1; do
   expect 0 options set default OutputDestType=$dest
+  run 0 "$deck" -o "$dir/dest$dest.pptx" "${m[@]}"
+  check "$deck" "$dir/dest$dest.pptx"
   cp "$deck" "$dir/w/copy.pptx"
   run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
   check "$deck" "$dir/w/copy.pptx"
@@ -132,6 +130,6 @@ bracket_engine "request	translate	hang	0	0"
 cancels translate "$deck" -o "$dir/c.pptx" "${m[@]}"
 cancels translate "$deck" -o "$dir/c.pptx" "${m[@]}" -q
 
-[ "$(sha256sum <"$deck")" = "$sum" ] || fail "the deck changed"
+cmp -s "$corpus/docling__powerpoint_sample.pptx" "$deck" || fail "the deck changed"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "temporary files left: $(ls "$TMPDIR")"
 e2e_end translate_cli
