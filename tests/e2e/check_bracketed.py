@@ -1,23 +1,18 @@
 #!/usr/bin/env python3
-"""Checks a deck the bracket test engine translated (it answers every text
-with "⟦" + text + "⟧") against its source, reading the XML itself: parts
-of no kind in PARTS stay byte for byte; edited parts keep their text bodies
-in order, each bracketed exactly once where it has letters and, without the
-brackets, its source again, blanks included; merged-over cells, a chart's
-data texts and placeholder prompts stay; a SmartArt drawing shows only its
-data model's paragraphs; fields, URLs, e-mail addresses and paths stay; a
-link stays on its words; a run property every run of a source paragraph
-states stays on every run; alternative texts, titles and screen tips are
-bracketed exactly once.
+"""Checks a deck the bracket test engine translated (it answers every text with "⟦" + text + "⟧")
+against its source, reading the XML itself: parts of no kind in PARTS stay byte for byte; edited
+parts keep their text bodies in order, each bracketed exactly once where it has letters and, without
+the brackets, its source again, blanks included; merged-over cells, a chart's data texts and
+placeholder prompts stay; a SmartArt drawing shows only its data model's paragraphs; fields, URLs,
+e-mail addresses and paths stay; a link stays on its words; a run property every run of a source
+paragraph states stays on every run; alternative texts, titles and screen tips are bracketed once.
 
 Usage: check_bracketed.py SOURCE TRANSLATION [--real] [--keep KIND]... [--shown JSON] [--only PART[#N]...]
        check_bracketed.py --each LIST [FLAG...]
---keep alt|tips: those labels stay; --keep charts|masters: those parts stay.
---real: a real engine translated: only check that each link is still on some
-text. --only: only those parts (or a part's N-th body) are translated.
---shown: what `show --json` printed, which must be JSON. --each: LIST's lines
-are SOURCE, TRANSLATION and that JSON, tab-separated. Prints a line per
-problem; status 1 if any.
+--keep alt|tips: those labels stay; --keep charts|masters: those parts stay. --real: a real engine
+translated: only check that each link is still on some text. --only: only those parts (or a part's
+N-th body) are translated. --shown: what `show --json` printed, which must be JSON. --each: LIST's
+lines are SOURCE, TRANSLATION and that JSON, tab-separated. Prints a line per problem; status 1 if any.
 """
 import json
 import re

@@ -1,22 +1,16 @@
 #!/bin/bash
 # The HTTP engine against Debian's apertium-apy: the deck comes out as the
 # in-process Apertium translates it, eight runs at once alike.
-set -u
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/lib/common.sh"
-e2e_corpus
+. "$(dirname "$0")/lib/common.sh"
+e2e_start corpus
 command -v apertium-apy >/dev/null || { fail "apertium-apy is not installed (tools/deps.sh)"; exit 1; }
-e2e_start
 unset PELORANT_FAKE_ENGINE
 deck="$corpus/docling__powerpoint_sample.pptx"
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 apertium-apy -p "$port" /usr/share/apertium/modes >"$dir/apy.log" 2>&1 &
 pids=($!)
-for _ in $(seq 300); do
-  python3 -c "import urllib.request; urllib.request.urlopen('http://127.0.0.1:$port/listPairs', timeout=1)" 2>/dev/null && break
-  sleep 0.1
-done
+timeout 30 bash -c "until echo >/dev/tcp/127.0.0.1/$port; do sleep 0.1; done" 2>/dev/null
 expect 0 engines add-server apy "http://127.0.0.1:$port" || exit 1
 
 # texts MODE OUT: `show` of the deck translated through MODE.

@@ -2,11 +2,8 @@
 # The HTTP engine against a loopback server that misbehaves on purpose
 # (tests/http/fault_server.py): a fault is named and nothing written; servers
 # refused, pairs kept when a server goes, LibreTranslate batches and its key.
-set -u
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/lib/common.sh"
-e2e_corpus
-e2e_start
+. "$(dirname "$0")/lib/common.sh"
+e2e_start corpus
 unset PELORANT_FAKE_ENGINE
 deck="$corpus/docling__powerpoint_sample.pptx"
 

@@ -3,23 +3,19 @@
 # range changes what it names; the deck changes only with --in-place;
 # failures, cancels and arguments only the deck refutes give status 1 or 2
 # and write nothing they should not; no temporary copy outlives a run.
-set -u
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib/common.sh"
-e2e_corpus
-e2e_start
+. "$(dirname "$0")/lib/common.sh"
+e2e_start corpus
 mkdir -p "$dir/w"
 run() { expect "$1" translate "${@:2}"; }
 check() { # check SOURCE OUT [FLAG...]
   python3 "$here/check_bracketed.py" "$@" >"$dir/check" || fail "$2: $(head -n 5 "$dir/check")"
 }
-# with_shape SRC DST PART XML: SRC with XML added to PART's shape tree.
+# with_shape PART XML: $dir/odd.pptx, the deck with XML added to PART's shape tree.
 with_shape() {
-  python3 -c 'import sys, zipfile
-src, dst, part, shape = sys.argv[1:]
-with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
-    for i in zin.infolist():
-        zout.writestr(i, zin.read(i).replace(b"</p:spTree>", shape.encode() + b"</p:spTree>", 1) if i.filename == part else zin.read(i))' "$@"
+  mkdir -p "$dir/x/${1%/*}"
+  unzip -p "$deck" "$1" | sed "s|</p:spTree>|$2</p:spTree>|" >"$dir/x/$1"
+  cp "$deck" "$dir/odd.pptx"
+  (cd "$dir/x" && zip -q "$dir/odd.pptx" "$1")
 }
 # changed OUT: the lines of `show` that differ from the deck's.
 changed() { diff "$dir/deck.txt" <("$prog" show "$1" | tail -n +2) | grep '^>' | sed 's/^> *//'; }
@@ -27,7 +23,6 @@ changes() { [ "$(changed "$1")" = "$2" ] || fail "$1 changed: $(changed "$1")"; 
 
 deck="$dir/w/deck.pptx"
 cp "$corpus/docling__powerpoint_sample.pptx" "$deck"
-sum=$(sha256sum <"$deck")
 "$prog" show "$deck" | tail -n +2 >"$dir/deck.txt"
 bracket_engine
 m=(--mode Test:en-xx)
@@ -54,11 +49,10 @@ python3 -c 'import json,sys; d=json.loads(sys.argv[1]); assert d["written"] and 
 
 # Overwriting the original (OutputDestType 0) or a translation copy (1):
 # to OUT, or with --in-place over the deck's file.
-expect 0 options set default OutputDestType=0
-run 0 "$deck" -o "$dir/dest0.pptx" "${m[@]}"
-check "$deck" "$dir/dest0.pptx"
 for dest in 0 1; do
   expect 0 options set default OutputDestType=$dest
+  run 0 "$deck" -o "$dir/dest$dest.pptx" "${m[@]}"
+  check "$deck" "$dir/dest$dest.pptx"
   cp "$deck" "$dir/w/copy.pptx"
   run 0 "$dir/w/copy.pptx" --in-place "${m[@]}"
   check "$deck" "$dir/w/copy.pptx"
@@ -84,14 +78,13 @@ contains "$err" "$dir/terms.tsv: line 1 has no tab"
 printf 'Pelorant\tPelorant\n' >"$dir/other.tsv"
 run 0 "$deck" -o "$dir/x.pptx" "${m[@]}" --glossary "$dir/other.tsv"
 says 0 "Glossary=$dir/terms.tsv" options show default
-expect 0 options set default Glossary=
 
 # A run that stops names where, in the summary and --json: a shape whose
 # negative height cannot be doubled, on a slide and on a notes page.
 odd='<p:sp><p:nvSpPr><p:cNvPr id="99" name="Odd Box"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x="0" y="0"/><a:ext cx="100000" cy="-100000"/></a:xfrm></p:spPr><p:txBody><a:bodyPr/><a:p><a:r><a:t>Odd</a:t></a:r></a:p></p:txBody></p:sp>'
-expect 0 options set default DualPrint=True DualPrintExpandShape=True
+expect 0 options set default DualPrint=True DualPrintExpandShape=True Glossary=
 while IFS='|' read -r part id place; do
-  with_shape "$deck" "$dir/odd.pptx" "$part" "$odd"
+  with_shape "$part" "$odd"
   says 1 "stopped at $place: " translate "$dir/odd.pptx" -o "$dir/odd-out.pptx" "${m[@]}"
   run 1 "$dir/odd.pptx" -o "$dir/odd-out.pptx" "${m[@]}" --json
   python3 -c 'import json,sys; e=json.loads(sys.argv[1])["errors"]; want=json.loads(sys.argv[2]); \
@@ -137,6 +130,6 @@ bracket_engine "request	translate	hang	0	0"
 cancels translate "$deck" -o "$dir/c.pptx" "${m[@]}"
 cancels translate "$deck" -o "$dir/c.pptx" "${m[@]}" -q
 
-[ "$(sha256sum <"$deck")" = "$sum" ] || fail "the deck changed"
+cmp -s "$corpus/docling__powerpoint_sample.pptx" "$deck" || fail "the deck changed"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "temporary files left: $(ls "$TMPDIR")"
 e2e_end translate_cli

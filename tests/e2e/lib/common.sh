@@ -1,17 +1,15 @@
-# Shared by the end-to-end scripts: the program under test ($1), the corpus,
-# a fresh user of their own, running the program and the checks.
-
+# Shared by the end-to-end scripts: the program under test ($1), their folder
+# (`here`), the corpus, a fresh user of their own, running the program and the checks.
+set -u
 prog=${1:?usage: $0 PATH-TO-PELORANT}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# Sets `corpus`, or skips the script.
-e2e_corpus() {
-  corpus="${PELORANT_SOURCE_DIR:-$(dirname "${BASH_SOURCE[0]}")/../../..}/../shared/corpus/real"
-  [ -d "$corpus" ] || { echo "SKIP: no corpus at $corpus"; exit 0; }
-}
-
-# e2e_start: `dir` holds the user's settings, temporary copies and scripted
+# e2e_start [corpus]: `dir` holds the user's settings, temporary copies and scripted
 # engine (empty until written); on exit it goes, and the processes `pids` names.
+# With corpus, a script skips where `corpus` is not.
 e2e_start() {
+  corpus="${PELORANT_SOURCE_DIR:-$here/../..}/../shared/corpus/real"
+  [ -z "${1-}" ] || [ -d "$corpus" ] || { echo "SKIP: no corpus at $corpus"; exit 0; }
   dir=$(mktemp -d)
   pids=()
   trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$dir"' EXIT
@@ -23,12 +21,10 @@ e2e_start() {
 
 # expect CODE ARGS...: runs the program with `input` on stdin; $out, $err, $rc.
 expect() {
-  local want="$1"
-  shift
-  out=$(printf '%s' "${input-}" | "$prog" "$@" 2>"$dir/err")
+  out=$(printf '%s' "${input-}" | "$prog" "${@:2}" 2>"$dir/err")
   rc=$?
   err=$(cat "$dir/err")
-  [ "$rc" -eq "$want" ] || fail "$* exited $rc, expected $want: ${err:0:600}"
+  [ "$rc" -eq "$1" ] || fail "${*:2} exited $rc, expected $1: ${err:0:600}"
 }
 # says CODE TEXT ARGS...: expect CODE ARGS..., and TEXT in what it printed.
 says() {
