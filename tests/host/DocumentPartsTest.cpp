@@ -409,14 +409,12 @@ TEST_F(SmartArtTextTest, LinksAnEditCarriesResolveInEachPartsOwnRelationships) {
     auto rel = out->RelationshipById(second, link.node().attribute("r:id").value()).value_or(host::pptx::Relationship{});
     EXPECT_EQ(std::tuple(rel.external, rel.target), std::tuple(true, address));
   }
-  EXPECT_GE(links, edited);
   int toAddress = 0;
   for (const auto& rel : out->Relationships(second)) toAddress += rel.target == address;
-  EXPECT_EQ(toAddress, 1);
   std::set<std::string> ids;
   for (pugi::xpath_node link : out->Xml("ppt/diagrams/data1.xml").select_nodes("//a:hlinkClick"))
     ids.insert(link.node().attribute("r:id").value());
-  EXPECT_EQ(ids, std::set<std::string>{"rIdData"});
+  EXPECT_EQ(std::tuple(links >= edited, toAddress, ids), std::tuple(true, 1, std::set<std::string>{"rIdData"})) << links;
 }
 
 TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
@@ -488,8 +486,7 @@ TEST(SmartArtIndex, ASyncSeesLinksAndModelsChangedSinceTheLastOne) {
   pugi::xml_node abcShape = shapeShowing(first, L"abc");
   ASSERT_TRUE(abcShape);
   edit(first, abcShape, L"one");
-  ASSERT_EQ(TextBody(point(abc)).Text(), L"one");
-  EXPECT_TRUE(pkg.IsDirty(data));
+  ASSERT_EQ(std::tuple(TextBody(point(abc)).Text(), pkg.IsDirty(data)), std::tuple(L"one", true));
   pkg.AddRelationship("ppt/slides/slide1.xml", kDrawingRel, second);
   pugi::xml_node copied = shapeShowing(second, L"one");
   ASSERT_TRUE(copied);
@@ -623,13 +620,12 @@ TEST_F(NotesPageTest, AMissingPageIsMadeOnlyWhenWritten) {
     host::pptx::Package& pkg = reopened->Pkg();
     auto notesRel = pkg.RelationshipByType(Slide(doc).part, "notesSlide");
     ASSERT_TRUE(notesRel);
-    EXPECT_EQ(pkg.ContentType(notesRel->targetPart),
-              "application/vnd.openxmlformats-officedocument.presentationml.notesSlide+xml");
-    EXPECT_EQ(pkg.RelationshipByType(notesRel->targetPart, "slide").value_or(host::pptx::Relationship{}).targetPart,
-              Slide(doc).part);
     auto master = pkg.RelationshipByType(notesRel->targetPart, "notesMaster").value_or(host::pptx::Relationship{});
-    EXPECT_EQ(master.targetPart, "ppt/notesMasters/notesMaster1.xml");
-    EXPECT_TRUE(pkg.RelationshipByType(master.targetPart, "theme"));
+    EXPECT_EQ(std::tuple(pkg.ContentType(notesRel->targetPart),
+                         pkg.RelationshipByType(notesRel->targetPart, "slide").value_or(host::pptx::Relationship{}).targetPart,
+                         master.targetPart, pkg.RelationshipByType(master.targetPart, "theme").has_value()),
+              std::tuple("application/vnd.openxmlformats-officedocument.presentationml.notesSlide+xml", Slide(doc).part,
+                         "ppt/notesMasters/notesMaster1.xml", true));
     // The master is listed in the presentation, right after the slide masters.
     pugi::xml_node list = pkg.Xml(reopened->PresentationPart()).document_element().child("p:notesMasterIdLst");
     EXPECT_STREQ(list.previous_sibling().name(), "p:sldMasterIdLst");
