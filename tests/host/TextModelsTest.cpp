@@ -477,23 +477,6 @@ TEST_F(TextLayoutTest, WrapsAtTheFrameWidthLessInsetsInsideOverlongWordsAndBetwe
   EXPECT_TRUE(japanese->Lines(-1, -1)->Count() > 1 && japanese->BoundWidth() <= 60 - 14.4 + 0.01) << japanese->BoundWidth();
 }
 
-TEST_F(TextLayoutTest, ShrinkOnOverflowIsRecomputedAfterAnEdit) {
-  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hi") + "</a:p>", "<a:bodyPr><a:normAutofit/></a:bodyPr>");
-  o->frame = {200, 60};
-  auto r = host::pptx::MakeTextRange(o);
-  r->SetText(L"Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello");
-  pugi::xml_node autofit = o->Body(false).child("a:bodyPr").child("a:normAutofit");
-  int scale = autofit.attribute("fontScale").as_int(100000);
-  EXPECT_TRUE(scale >= 25000 && scale < 100000) << scale;
-  // What the renderer now shows fits the frame; one step larger would not.
-  host::pptx::TextBody body(o->Body(false));
-  EXPECT_LE(host::pptx::LayoutBody(body, o->frame).textHeight, 60 - 7.2);
-  EXPECT_GT(host::pptx::LayoutBody(body, o->frame, scale + 7500, 0).textHeight, 60 - 7.2);
-  // Short text again: back to full size, attributes gone.
-  host::pptx::MakeTextRange(o)->SetText(L"Hi");
-  EXPECT_FALSE(autofit.attribute("fontScale") || autofit.attribute("lnSpcReduction"));
-}
-
 // Bounds of one frame 200 points wide: the autofit scale shrinks what is
 // measured, alignment moves the bounds but not their size, and an empty
 // paragraph is as high as its mark.
