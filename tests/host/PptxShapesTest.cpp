@@ -81,23 +81,22 @@ TEST_F(PptxShapes, IdentityIsTheSlideAndShapeIdWhicheverHandleAsks) {
               Sp(2, "A", 0, 0, P, P, "a")};
   auto p = Open(d);
   auto shapes = p->Slides()->Item(1)->Shapes();
-  auto a = shapes->Item(1);
-  EXPECT_EQ(a->Identity(), (ShapeIdentity{256, false, 2}));
-  EXPECT_EQ(shapes->Item(L"A")->Identity(), a->Identity());
-  EXPECT_EQ(p->Slides()->Range()->Item(1)->Shapes()->Range(std::vector<std::wstring>{L"B", L"A"})->Item(2)->Identity(),
-            a->Identity());
-  EXPECT_EQ(shapes->Item(3)->GroupItems()->Item(1)->Identity(), (ShapeIdentity{256, false, 5}));
-  EXPECT_NE(shapes->Item(2)->Identity(), a->Identity());
-  // The same shape id on another slide, or on the slide's notes page, is another shape.
-  EXPECT_NE(p->Slides()->Item(2)->Shapes()->Item(1)->Identity(), a->Identity());
+  const ShapeIdentity a{256, false, 2};
+  // By index, by name, through a range, a group member, and (a value, not a
+  // handle) in the copy of the deck.
+  EXPECT_EQ((std::vector<ShapeIdentity>{
+                shapes->Item(1)->Identity(), shapes->Item(L"A")->Identity(),
+                p->Slides()->Range()->Item(1)->Shapes()->Range(std::vector<std::wstring>{L"B", L"A"})->Item(2)->Identity(),
+                shapes->Item(3)->GroupItems()->Item(1)->Identity(),
+                Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->Identity()}),
+            (std::vector<ShapeIdentity>{a, a, a, {256, false, 5}, a}));
+  // Another shape, the same shape id on another slide or on the slide's notes page.
   auto notesShape = p->Slides()->Item(1)->NotesPage()->Shapes()->Item(1);
   EXPECT_EQ(notesShape->Id(), 2);
-  EXPECT_NE(notesShape->Identity(), a->Identity());
-  // A value, not a handle: the copy of the deck names its shapes alike.
-  EXPECT_EQ(Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->Identity(), a->Identity());
+  for (auto& other : {shapes->Item(2), p->Slides()->Item(2)->Shapes()->Item(1), notesShape})
+    EXPECT_NE(other->Identity(), a) << platform::ToUtf8(other->Name());
   // Ranges by name and by index, in the order asked for.
-  EXPECT_EQ(shapes->Range()->Count(), 3);
-  EXPECT_EQ(shapes->Range(std::vector<int>{3, 2})->Item(2)->Name(), L"B");
+  EXPECT_EQ(std::tuple(shapes->Range()->Count(), shapes->Range(std::vector<int>{3, 2})->Item(2)->Name()), std::tuple(3, L"B"));
   EXPECT_EQ(ErrorOf([&] { shapes->Range(std::vector<std::wstring>{L"Missing"}); }), E_INVALIDARG);
 }
 
@@ -150,8 +149,8 @@ TEST_F(PptxShapes, EachKindReportsItsTypeAndAnswersItsOwnMembers) {
         << platform::ToUtf8(c.name);
     EXPECT_EQ(s->Name() + (s->ParentGroup() ? L" grouped" : L""), c.name);
   }
-  EXPECT_EQ(shapes->Item(L"Art")->TextEffect()->Text(), L"WordArt");
-  EXPECT_EQ(ErrorOf([&] { shapes->Item(99); }), DISP_E_BADINDEX);
+  EXPECT_EQ(std::tuple(shapes->Item(L"Art")->TextEffect()->Text(), ErrorOf([&] { shapes->Item(99); })),
+            std::tuple(std::wstring(L"WordArt"), DISP_E_BADINDEX));
   // A table cell: a text holder without an id, name, group or geometry of its own.
   auto cell = shapes->Item(L"Table")->Table()->Cell(1, 2)->Shape();
   EXPECT_EQ((std::vector<HRESULT>{cell->Type(), cell->Id(), cell->AutoShapeType(), ErrorOf([&] { cell->SetWidth(10); }),
@@ -171,15 +170,13 @@ TEST_F(PptxShapes, GeometryInPointsAndWrittenBackNotFiniteAsAbsent) {
               decktest::Body("text", "<a:bodyPr lIns=\"nan\" tIns=\"-inf\"/>") + "</p:sp>"};
   auto p = Open(d);
   auto s = p->Slides()->Item(1)->Shapes()->Item(1), odd = p->Slides()->Item(1)->Shapes()->Item(2);
-  EXPECT_EQ(Box(s), (Points{72, 36, 144, 18}));
-  EXPECT_EQ(Box(odd), (Points{0, 0, 0, 0}));
-  EXPECT_EQ((Points{odd->TextFrame()->MarginLeft(), odd->TextFrame()->MarginTop()}), (Points{7.2f, 3.6f}));
+  EXPECT_EQ(std::tuple(Box(s), Box(odd), Points{odd->TextFrame()->MarginLeft(), odd->TextFrame()->MarginTop()}),
+            std::tuple(Points{72, 36, 144, 18}, Points{0, 0, 0, 0}, Points{7.2f, 3.6f}));
   s->SetHeight(s->Height() * 2);
   s->SetLeft(10.5f);
-  EXPECT_FALSE(p->Saved());
   auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(1);
-  EXPECT_EQ(Box(again), (Points{10.5, 36, 144, 36}));
-  EXPECT_THROW(again->SetWidth(-1), platform::ComError);
+  EXPECT_EQ(std::tuple(p->Saved(), Box(again), ErrorOf([&] { again->SetWidth(-1); })),
+            std::tuple(false, Points{10.5, 36, 144, 36}, E_INVALIDARG));
 }
 
 TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMasterAndHaveKinds) {
@@ -194,9 +191,8 @@ TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMasterAndHaveKinds) 
   auto p = Open(d);
   auto shapes = p->Slides()->Item(1)->Shapes();
   auto title = shapes->Item(1), body = shapes->Item(2);
-  EXPECT_EQ(Box(title), (Points{10, 20, 300, 40}));
-  EXPECT_EQ(Box(body), (Points{50, 90, 200, 100}));
-  EXPECT_EQ(body->PlaceholderFormat()->ContainedType(), msoAutoShape);
+  EXPECT_EQ(std::tuple(Box(title), Box(body), body->PlaceholderFormat()->ContainedType()),
+            std::tuple(Points{10, 20, 300, 40}, Points{50, 90, 200, 100}, msoAutoShape));
   // Writing a size gives the slide its own frame, starting from the inherited one.
   body->SetHeight(120);
   EXPECT_EQ(Box(Reopen(p)->Slides()->Item(1)->Shapes()->Item(2)), (Points{50, 90, 200, 120}));
@@ -234,12 +230,10 @@ TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
   auto group = p->Slides()->Item(1)->Shapes()->Item(1);
   auto items = group->GroupItems();
   // Nested groups are flattened into their leaf shapes.
-  ASSERT_EQ(items->Count(), 2);
   auto a = items->Item(1), b = items->Item(2);
-  EXPECT_EQ(Box(a), (Points{120, 110, 40, 20}));
   // Nested: scaled by 0.5 into the outer group's space, then into the slide.
-  EXPECT_EQ(Box(b), (Points{110, 105, 10, 10}));
-  EXPECT_EQ(a->ParentGroup()->Name() + L"|" + b->ParentGroup()->Name(), L"Outer|Nested");
+  EXPECT_EQ(std::tuple(items->Count(), Box(a), Box(b), a->ParentGroup()->Name() + L"|" + b->ParentGroup()->Name()),
+            std::tuple(2, Points{120, 110, 40, 20}, Points{110, 105, 10, 10}, L"Outer|Nested"));
   a->SetLeft(150);
   a->SetHeight(30);
   EXPECT_EQ(Box(Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(1)), (Points{150, 110, 40, 30}));
@@ -267,10 +261,10 @@ TEST_F(PptxShapes, TablesWithMergedCellsShareOneCellShape) {
     EXPECT_EQ(t->Cell(r, c)->Shape()->Identity(), origin->Identity()) << r << "," << c;
   // Through another handle on the table, too.
   EXPECT_EQ(p->Slides()->Item(1)->Shapes()->Item(L"T")->Table()->Cell(2, 2)->Shape()->Identity(), origin->Identity());
-  EXPECT_NE(t->Cell(1, 3)->Shape()->Identity(), origin->Identity());
-  EXPECT_NE(t->Cell(3, 1)->Shape()->Identity(), t->Cell(3, 2)->Shape()->Identity());
-  EXPECT_EQ(origin->TextFrame()->TextRange()->Text(), L"merged");
-  EXPECT_EQ(t->Cell(2, 3)->Shape()->TextFrame()->TextRange()->Text(), L"c23");
+  EXPECT_TRUE(t->Cell(1, 3)->Shape()->Identity() != origin->Identity() &&
+              t->Cell(3, 1)->Shape()->Identity() != t->Cell(3, 2)->Shape()->Identity());
+  EXPECT_EQ(origin->TextFrame()->TextRange()->Text() + L"|" + t->Cell(2, 3)->Shape()->TextFrame()->TextRange()->Text(),
+            L"merged|c23");
   // Cell geometry follows the grid: the merged cell spans two columns and rows.
   EXPECT_EQ(Box(origin), (Points{100, 100, 200, 60}));
   EXPECT_EQ((Points{t->Cell(3, 3)->Shape()->Left(), t->Rows()->Item(1)->Height(), t->Columns()->Item(2)->Width()}),
@@ -305,9 +299,8 @@ TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
   EXPECT_THROW(plain->TextFrame()->SetAutoSize(5), platform::ComError);
   auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(2);
   tf = again->TextFrame();
-  EXPECT_EQ((std::vector<int>{tf->AutoSize(), tf->WordWrap(), tf->Orientation()}),
-            (std::vector<int>{ppAutoSizeShapeToFitText, msoTrue, msoTextOrientationUpward}));
-  EXPECT_FLOAT_EQ(tf->MarginBottom(), 9);
+  EXPECT_EQ(std::tuple(tf->AutoSize(), tf->WordWrap(), tf->Orientation(), tf->MarginBottom()),
+            std::tuple(ppAutoSizeShapeToFitText, msoTrue, msoTextOrientationUpward, 9.0f));
   again->TextFrame()->SetAutoSize(ppAutoSizeNone);
   EXPECT_EQ(again->TextFrame2()->AutoSize(), msoAutoSizeNone);
 }
@@ -326,8 +319,7 @@ TEST_F(PptxShapes, AddedDeletedAndAlternateShapes) {
               Sp(3, "After", 0, 0, P, P, "z")};
   auto p = Open(d);
   auto shapes = p->Slides()->Item(1)->Shapes();
-  ASSERT_EQ(shapes->Count(), 2);
-  EXPECT_EQ(shapes->Item(1)->Name(), L"Choice");
+  ASSERT_EQ(std::tuple(shapes->Count(), shapes->Item(1)->Name()), std::tuple(2, std::wstring(L"Choice")));
   // The fallback's labels follow the choice's where they said the same.
   shapes->Item(1)->SetAlternativeText(L"Tempo");
   shapes->Item(1)->SetTitle(L"Schnell");
@@ -342,12 +334,11 @@ TEST_F(PptxShapes, AddedDeletedAndAlternateShapes) {
   const std::wstring boxName = box->Name();
   auto after = shapes->Item(2);
   shapes->Item(1)->Delete();
-  EXPECT_THROW(after->Name(), platform::ComError);
-  EXPECT_EQ(shapes->Item(1)->Name(), L"After");
+  EXPECT_EQ(std::tuple(ErrorOf([&] { after->Name(); }), shapes->Item(1)->Name()), std::tuple(E_FAIL, L"After"));
   auto again = Reopen(p)->Slides()->Item(1)->Shapes();
-  ASSERT_EQ(again->Count(), 2);
-  EXPECT_EQ(again->Item(1)->Name() + L"|" + again->Item(2)->Name() + L"|" + again->Item(2)->TextFrame()->TextRange()->Text(),
-            L"After|" + boxName + L"|Pasted");
+  EXPECT_EQ(std::to_wstring(again->Count()) + again->Item(1)->Name() + L"|" + again->Item(2)->Name() + L"|" +
+                again->Item(2)->TextFrame()->TextRange()->Text(),
+            L"2After|" + boxName + L"|Pasted");
   EXPECT_EQ(Box(again->Item(2)), (Points{1, 1, 400, 100}));
 }
 
@@ -380,8 +371,7 @@ TEST_F(PptxShapes, CellTextTakesBoldFromItsTableStyleAndChartTextItsParagraphDef
     }
   }
   ASSERT_NE(font, nullptr) << "the label with its unit";
-  EXPECT_EQ(font->Size(), 40.0f);
-  EXPECT_EQ(font->Name(), L"Times New Roman");
+  EXPECT_EQ(std::tuple(font->Size(), font->Name()), std::tuple(40.0f, std::wstring(L"Times New Roman")));
 }
 
 // Spans far past the grid (up to the largest int) overflowed the cell's
@@ -445,8 +435,7 @@ TEST_F(PptxShapes, TextFittedToItsShapeIsFittedToTheFrameItHadWhenEdited) {
   for (pugi::xml_node sp : pkg->Xml("ppt/slides/slide1.xml").document_element().child("p:cSld").child("p:spTree").children("p:sp"))
     scales.push_back(sp.child("p:txBody").child("a:bodyPr").child("a:normAutofit").attribute("fontScale").as_int(100000));
   ASSERT_EQ(scales.size(), 2u);
-  EXPECT_EQ(scales[0], scales[1]);
-  EXPECT_LT(scales[0], 100000);
+  EXPECT_TRUE(scales[0] == scales[1] && scales[0] < 100000) << scales[0] << " " << scales[1];
 }
 
 TEST_F(PptxWindows, OpeningWithAWindowGivesNormalViewOnTheFirstSlide) {
@@ -457,9 +446,10 @@ TEST_F(PptxWindows, OpeningWithAWindowGivesNormalViewOnTheFirstSlide) {
                                   ErrorOf([&] { hidden->Slides()->Item(1)->Shapes()->Item(1)->Select(); })}),
             (std::vector<HRESULT>{0, E_FAIL, E_FAIL, E_FAIL}));
   auto p = Open();
-  ASSERT_EQ(App()->Windows()->Count(), 1);
   auto w = App()->ActiveWindow();
-  EXPECT_EQ(w->Presentation()->FullName() + L"|" + App()->ActivePresentation()->Name(), p->FullName() + L"|deck.pptx");
+  EXPECT_EQ(std::to_wstring(App()->Windows()->Count()) + L"|" + w->Presentation()->FullName() + L"|" +
+                App()->ActivePresentation()->Name(),
+            L"1|" + p->FullName() + L"|deck.pptx");
   // Its panes are checked with the other views.
   EXPECT_EQ((std::vector<int>{w->ViewType(), w->ActivePane()->ViewType(), w->Selection()->Type(),
                               w->View()->Slide()->SlideIndex(), w->Selection()->SlideRange()->Item(1)->SlideIndex()}),
@@ -487,11 +477,10 @@ TEST_F(PptxWindows, ViewTypesAndTheirPanes) {
       {16, ppViewSlideSorter, {ppViewSlideSorter, ppViewSlideSorter, ppViewSlideSorter}},
   };
   for (const auto& c : cases) {
-    pptx::ApplicationOptions o;
-    o.version = std::to_wstring(c.version) + L".0";
-    auto a = pptx::CreateApplication(o);
-    a->Presentations()->Open(path, false, false, true);
-    auto w = a->ActiveWindow();
+    options.version = std::to_wstring(c.version) + L".0";
+    app = nullptr;
+    Open();
+    auto w = App()->ActiveWindow();
     w->SetViewType(ppViewOutline);  // every case starts away from its view
     w->SetViewType(c.set);
     std::vector<int> read = {w->ViewType(), w->ActivePane()->ViewType()};
@@ -510,22 +499,21 @@ TEST_F(PptxWindows, SelectionOfShapesTextAndSlides) {
   auto a1 = slide->Shapes()->Item(1), a2 = slide->Shapes()->Item(2);
   a1->Select();
   a2->Select(false);
-  EXPECT_EQ(w->Selection()->Type(), ppSelectionShapes);
   auto range = w->Selection()->ShapeRange();
-  ASSERT_EQ(range->Count(), 2);
-  EXPECT_EQ(range->Item(2)->Name(), L"A2");
+  EXPECT_EQ(std::tuple(w->Selection()->Type(), range->Count(), range->Item(range->Count())->Name()),
+            std::tuple(ppSelectionShapes, 2, L"A2"));
   a2->Select(true);
   EXPECT_EQ(w->Selection()->ShapeRange()->Count(), 1);
   // A hidden shape cannot be picked, alone or in a range.
   a1->SetVisible(false);
-  EXPECT_EQ(ErrorOf([&] { a1->Select(); }), E_FAIL);
-  EXPECT_EQ(ErrorOf([&] { slide->Shapes()->Range()->Select(); }), E_FAIL);
-  EXPECT_EQ(w->Selection()->ShapeRange()->Item(1)->Name(), L"A2");
+  EXPECT_EQ(std::tuple(ErrorOf([&] { a1->Select(); }), ErrorOf([&] { slide->Shapes()->Range()->Select(); }),
+                       w->Selection()->ShapeRange()->Item(1)->Name()),
+            std::tuple(E_FAIL, E_FAIL, L"A2"));
   a1->SetVisible(true);
-  EXPECT_EQ(ErrorOf([&] { w->Selection()->TextRange(); }), E_FAIL);
-
-  // A shape on a slide the window does not show cannot be selected.
-  EXPECT_EQ(ErrorOf([&] { p->Slides()->Item(2)->Shapes()->Item(1)->Select(); }), E_FAIL);
+  // No text selected, and a shape on a slide the window does not show cannot be selected.
+  EXPECT_EQ((std::vector<HRESULT>{ErrorOf([&] { w->Selection()->TextRange(); }),
+                                  ErrorOf([&] { p->Slides()->Item(2)->Shapes()->Item(1)->Select(); })}),
+            (std::vector<HRESULT>{E_FAIL, E_FAIL}));
 
   a1->TextFrame()->TextRange()->Characters(2, 3)->Select();
   auto sel = w->Selection();
@@ -575,10 +563,9 @@ TEST_F(PptxWindows, WindowGeometryOnTheVirtualScreen) {
   App()->Presentations()->Open(path, true, false, true);
   App()->Windows()->Arrange(ppArrangeTiled);
   auto second = App()->Windows()->Item(2);
-  EXPECT_EQ(second->WindowState(), ppWindowNormal);
-  EXPECT_EQ((std::vector<float>{second->Left(), second->Width()}), (std::vector<float>{360, 360}));
-  EXPECT_FLOAT_EQ(w->Height(), (1024 - 40) * 72.0f / 128);
-  EXPECT_EQ(ErrorOf([&] { App()->Windows()->Arrange(7); }), E_INVALIDARG);
+  EXPECT_EQ((std::vector<float>{float(second->WindowState()), second->Left(), second->Width()}),
+            (std::vector<float>{ppWindowNormal, 360, 360}));
+  EXPECT_EQ(std::tuple(w->Height(), ErrorOf([&] { App()->Windows()->Arrange(7); })), std::tuple((1024 - 40) * 72.0f / 128, E_INVALIDARG));
   EXPECT_EQ(ErrorOf([&] { pptx::CreateApplication(pptx::ApplicationOptions{L"16.0", {}, 0, 0, 0, {}}); }), E_INVALIDARG);
 }
 
@@ -642,8 +629,7 @@ TEST_F(PptxWindows, SlideShowsAndThreadsOfAPresentation) {
   auto shape = a->Slides()->Item(1)->Shapes()->Item(1);
   std::vector<HRESULT> other;
   std::thread([&] { other = {ErrorOf([&] { a->Slides(); }), ErrorOf([&] { shape->Name(); })}; }).join();
-  EXPECT_EQ(other, (std::vector<HRESULT>{kWrongThread, kWrongThread}));
-  EXPECT_EQ(shape->Name(), L"A1");
+  EXPECT_EQ(std::tuple(other, shape->Name()), std::tuple(std::vector<HRESULT>{kWrongThread, kWrongThread}, L"A1"));
 }
 
 TEST_F(PptxWindows, ReleasingEveryReferenceEndsTheApplication) {
@@ -652,13 +638,11 @@ TEST_F(PptxWindows, ReleasingEveryReferenceEndsTheApplication) {
     auto p = Open();
     weak = App();
     p->Slides()->Item(1)->Shapes()->Item(1)->Select();
-    auto bar = App()->CommandBars()->Add(L"Tools", msoBarTop, false, true);
-    auto button = bar->Controls()->Add(msoControlButton, 1, {}, 0, true);
+    auto button = App()->CommandBars()->Add(L"Tools", msoBarTop, false, true)->Controls()->Add(msoControlButton, 1, {}, 0, true);
     // The caller's event sink holds the application, as a menu does.
     auto sink = std::make_shared<Recorder>();
     sink->onClick = [held = App()] {};
-    auto cookie = button->Advise(sink);
-    button->Unadvise(cookie);
+    button->Unadvise(button->Advise(sink));
     app.reset();
   }
   EXPECT_TRUE(weak.expired());
@@ -673,8 +657,8 @@ TEST_F(PptxWindows, SaveCopyAsChangesOnlyTheCopysFormat) {
   p->SetSaved(true);
   auto before = decktest::ReadEntries(dir / "deck.pptx");
   p->SaveCopyAs(At("copy.pptm"), ppSaveAsOpenXMLPresentationMacroEnabled, false);
-  auto pkg = pptx::Package::Open(dir / "copy.pptm");
-  EXPECT_EQ(pkg->ContentType("ppt/presentation.xml"), "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml");
+  EXPECT_EQ(pptx::Package::Open(dir / "copy.pptm")->ContentType("ppt/presentation.xml"),
+            "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml");
   // The presentation itself and its file are unchanged.
   EXPECT_EQ(p->FullName() + (p->Saved() ? L"" : L" (changed)"), path);
   EXPECT_EQ(before, decktest::ReadEntries(dir / "deck.pptx"));
@@ -707,8 +691,7 @@ TEST_F(PptxWindows, CommandBarsHoldFindAndClickTheirControls) {
   b->SetTag(L"Prog.Id.MENU.TRAN-SHEET");
   b->SetVisible(false);
   auto first = popup->Controls()->Add(msoControlButton, 1, {}, 1, true);  // before the first
-  EXPECT_EQ(popup->Controls()->Item(1)->Identity(), first->Identity());
-  EXPECT_EQ(b->Index(), 2);
+  EXPECT_EQ(std::tuple(popup->Controls()->Item(1)->Identity() == first->Identity(), b->Index()), std::tuple(true, 2));
   EXPECT_EQ(bars->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", false)->Identity(), b->Identity());
   // Not among visible controls only, nor on the menu itself, but inside its popups.
   EXPECT_EQ((std::vector<bool>{!!bars->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", true),
@@ -716,8 +699,7 @@ TEST_F(PptxWindows, CommandBarsHoldFindAndClickTheirControls) {
                                !!menu->FindControl(0, 0, L"Prog.Id.MENU.TRAN-SHEET", false, true)}),
             (std::vector<bool>{false, false, true}));
   popup->Delete(false);
-  EXPECT_EQ(menu->Controls()->Count(), before);
-  EXPECT_EQ(ErrorOf([&] { b->Caption(); }), E_FAIL);
+  EXPECT_EQ(std::tuple(menu->Controls()->Count(), ErrorOf([&] { b->Caption(); })), std::tuple(before, E_FAIL));
 
   auto tb = bars->Add(L"Tools", msoBarTop, false, true);
   EXPECT_EQ(ErrorOf([&] { bars->Add(L"Tools", msoBarTop, false, true); }), E_INVALIDARG);
@@ -728,16 +710,15 @@ TEST_F(PptxWindows, CommandBarsHoldFindAndClickTheirControls) {
   auto one = std::make_shared<Recorder>(), two = std::make_shared<Recorder>();
   auto c1 = btn->Advise(one), c2 = btn->Advise(two);
   btn->Unadvise(c1);
-  EXPECT_EQ(ErrorOf([&] { btn->Unadvise(c1); }), E_INVALIDARG);
-  EXPECT_EQ(ErrorOf([&] { btn->Advise(nullptr); }), E_INVALIDARG);
+  EXPECT_EQ(std::tuple(ErrorOf([&] { btn->Unadvise(c1); }), ErrorOf([&] { btn->Advise(nullptr); })),
+            std::tuple(E_INVALIDARG, E_INVALIDARG));
   two->onClick = [&] { btn->Unadvise(c2); };  // a sink may disconnect itself while it handles the click
   btn->Execute();
   btn->Execute();
   EXPECT_EQ(two->clicks, std::vector<std::wstring>{L"T.1"});
   btn->Advise(one);
   btn->SetEnabled(false);
-  EXPECT_EQ(ErrorOf([&] { btn->Execute(); }), E_FAIL);
-  EXPECT_TRUE(one->clicks.empty());
+  EXPECT_EQ(std::tuple(ErrorOf([&] { btn->Execute(); }), one->clicks.size()), std::tuple(E_FAIL, 0ul));
   tb->Delete();
   EXPECT_EQ(ErrorOf([&] { btn->Execute(); }), E_FAIL);
 }

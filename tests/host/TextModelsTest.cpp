@@ -98,8 +98,7 @@ TYPED_TEST(BothTextModels, PositionsCountFieldsBreaksAndParagraphMarks) {
       "<a:p><a:r><a:t>Page </a:t></a:r><a:fld id=\"{1}\" type=\"slidenum\"><a:t>12</a:t></a:fld>"
       "<a:br/><a:r><a:t>next</a:t></a:r></a:p><a:p><a:r><a:t>Second</a:t></a:r></a:p><a:p/>");
   auto r = this->Whole(o);
-  EXPECT_EQ(r->Text(), L"Page 12\vnext\rSecond\r");
-  EXPECT_EQ((std::vector<int>{r->Length(), r->Paragraphs(-1, -1)->Count()}), (std::vector<int>{20, 3}));
+  EXPECT_EQ(std::tuple(r->Text(), r->Length(), r->Paragraphs(-1, -1)->Count()), std::tuple(L"Page 12\vnext\rSecond\r", 20, 3));
   // start, length, and what Characters, Paragraphs and Runs over them read;
   // past the end: the last paragraph, an empty range at the end.
   const struct {
@@ -107,10 +106,10 @@ TYPED_TEST(BothTextModels, PositionsCountFieldsBreaksAndParagraphMarks) {
     const wchar_t *chars, *paras;
   } units[] = {{6, 2, L"12", L""}, {8, 1, L"\v", L""}, {13, 1, L"\r", L""}, {1, 1, L"P", L"Page 12\vnext\r"},
                {2, 1, L"a", L"Second\r"}, {3, 1, L"g", L""}, {50, 3, L"", L""}};
-  for (const auto& u : units) {
-    EXPECT_EQ(r->Characters(u.start, u.length)->Text(), u.chars) << u.start;
-    EXPECT_EQ(r->Paragraphs(u.start, u.length)->Text(), u.paras) << u.start;
-  }
+  for (const auto& u : units)
+    EXPECT_EQ(std::tuple(r->Characters(u.start, u.length)->Text(), r->Paragraphs(u.start, u.length)->Text()),
+              std::tuple(u.chars, u.paras))
+        << u.start;
   EXPECT_EQ((std::vector<int>{r->Paragraphs(2, 1)->Start(), r->Paragraphs(9, 1)->Start(), r->Characters(50, 3)->Start()}),
             (std::vector<int>{14, 21, 21}));
   // A sub-range's own units are clipped to it.
@@ -127,13 +126,11 @@ TYPED_TEST(BothTextModels, NewTextTakesTheFormattingOfTheFirstCharacterItReplace
   // plain sentence's run goes with its text and no empty run stays.
   auto o = std::make_shared<Owner>(kThreeSentences);
   this->Whole(o)->Characters(6, 11)->SetText(L"Zwei drei.");
-  EXPECT_EQ(this->Runs(o), L"One. |*Zwei drei.");
-  EXPECT_EQ(o->Xml().find("<a:t/>"), std::string::npos);
+  EXPECT_EQ(std::tuple(this->Runs(o), o->Xml().find("<a:t/>")), std::tuple(std::wstring(L"One. |*Zwei drei."), std::string::npos));
   // Inserted after the bold "Two.": bold as the character before, up to the old bold blank.
   o = std::make_shared<Owner>(kThreeSentences);
   auto added = this->Whole(o)->Characters(6, 4)->InsertAfter(L"\vdos");
-  EXPECT_EQ(std::to_wstring(added->Start()) + added->Text(), L"10\vdos");
-  EXPECT_EQ(this->Runs(o), L"One. |*Two.\vdos |Three.");
+  EXPECT_EQ(std::to_wstring(added->Start()) + added->Text() + L"|" + this->Runs(o), L"10\vdos|One. |*Two.\vdos |Three.");
   EXPECT_NE(o->Xml().find("<a:br><a:rPr lang=\"en-US\" sz=\"2000\" b=\"1\"/></a:br>"), std::string::npos) << o->Xml();
 }
 
@@ -170,16 +167,14 @@ TYPED_TEST(BothTextModels, EmptiedTextKeepsItsFontAndCutFieldsTurnIntoText) {
   EXPECT_STREQ(o->Body(false).child("a:p").child("a:endParaRPr").attribute("sz").value(), "3200");
   // Text typed into the empty shape comes back in that font.
   r->SetText(L"New");
-  EXPECT_FLOAT_EQ(this->Whole(o)->Font()->Size(), 32.0f);
-  EXPECT_EQ(this->Runs(o), L"*New");
+  EXPECT_EQ(std::tuple(this->Whole(o)->Font()->Size(), this->Runs(o)), std::tuple(32.0f, std::wstring(L"*New")));
   // Cutting into a field turns it into text.
   o = std::make_shared<Owner>(
       "<a:p><a:fld id=\"{X}\" type=\"datetime1\"><a:rPr lang=\"de-DE\"/><a:pPr/><a:t>1.2.2024</a:t></a:fld></a:p>");
   this->Whole(o)->Characters(3, 1)->SetText(L"3");
-  EXPECT_EQ(this->Whole(o)->Text(), L"1.3.2024");
-  EXPECT_EQ(o->Xml().find("a:fld"), std::string::npos) << o->Xml();
-  EXPECT_EQ(o->Xml().find("a:pPr"), std::string::npos) << o->Xml();
-  EXPECT_EQ(this->Whole(o)->LanguageID(), 1031);
+  EXPECT_EQ(std::tuple(this->Whole(o)->Text(), o->Xml().find("a:fld"), o->Xml().find("a:pPr"), this->Whole(o)->LanguageID()),
+            std::tuple(L"1.3.2024", std::string::npos, std::string::npos, 1031))
+      << o->Xml();
 }
 
 TYPED_TEST(BothTextModels, MixedAttributesReadAsMixedAndSettingUnifiesThem) {
@@ -189,19 +184,16 @@ TYPED_TEST(BothTextModels, MixedAttributesReadAsMixedAndSettingUnifiesThem) {
       "<a:endParaRPr sz=\"900\"/></a:p>");
   auto r = this->Whole(o);
   auto f = r->Font();
-  EXPECT_EQ((std::vector<int>{f->Bold(), r->LanguageID()}), (std::vector<int>{host::msoTriStateMixed, -2}));
-  EXPECT_FLOAT_EQ(f->Size(), host::kMixedValue);
-  EXPECT_EQ(f->Name(), L"");
+  EXPECT_EQ(std::tuple(f->Bold(), r->LanguageID(), f->Size(), f->Name()),
+            std::tuple(host::msoTriStateMixed, -2, host::kMixedValue, L""));
   // One run alone is not mixed; the paragraph mark's own size does not count.
-  EXPECT_FLOAT_EQ(r->Characters(1, 2)->Font()->Size(), 12.0f);
-  EXPECT_EQ(r->Characters(3, 2)->Font()->Name(), L"Georgia");
+  EXPECT_EQ(std::tuple(r->Characters(1, 2)->Font()->Size(), r->Characters(3, 2)->Font()->Name()), std::tuple(12.0f, L"Georgia"));
   f->SetSize(16);
   f->SetBold(host::msoTrue);
   f->SetName(L"Liberation Serif");
   r->SetLanguageID(1041);
-  EXPECT_FLOAT_EQ(f->Size(), 16.0f);
-  EXPECT_EQ((std::vector<int>{f->Bold(), r->LanguageID()}), (std::vector<int>{host::msoTrue, 1041}));
-  EXPECT_EQ(f->Name(), L"Liberation Serif");
+  EXPECT_EQ(std::tuple(f->Size(), f->Bold(), r->LanguageID(), f->Name()),
+            std::tuple(16.0f, host::msoTrue, 1041, L"Liberation Serif"));
   EXPECT_NE(o->Xml().find("lang=\"ja-JP\""), std::string::npos);
   EXPECT_THROW(r->SetLanguageID(12345678), platform::ComError);
   f->SetSize(4000);  // the largest size there is
@@ -212,8 +204,8 @@ TYPED_TEST(BothTextModels, MixedAttributesReadAsMixedAndSettingUnifiesThem) {
 TYPED_TEST(BothTextModels, FormattingASubRangeSplitsRunsAtItsEdgesTogglesAndSetsScripts) {
   auto o = std::make_shared<Owner>("<a:p><a:r><a:rPr lang=\"en-US\"/><a:t>Hello brave world</a:t></a:r></a:p>");
   this->Whole(o)->Characters(7, 5)->Font()->SetItalic(host::msoTrue);
-  EXPECT_EQ(this->Runs(o), L"Hello |/brave| world");
-  EXPECT_EQ(this->Whole(o)->Font()->Italic(), host::msoTriStateMixed);
+  EXPECT_EQ(std::tuple(this->Runs(o), this->Whole(o)->Font()->Italic()),
+            std::tuple(std::wstring(L"Hello |/brave| world"), +host::msoTriStateMixed));
   this->Whole(o)->Runs(2, 1)->Font()->SetItalic(host::msoTriStateToggle);
   EXPECT_EQ(this->Whole(o)->Font()->Italic(), host::msoFalse);
   // Subscript, superscript and the baseline.
@@ -240,14 +232,12 @@ TYPED_TEST(BothTextModels, InheritedValuesComeFromTheListStylesByLevel) {
   o->styles.push_back(styles.first_child());
   o->fonts.majorLatin = "Liberation Serif";
   auto r = this->Whole(o);
-  EXPECT_EQ((std::vector<float>{r->Paragraphs(1, 1)->Font()->Size(), r->Paragraphs(2, 1)->Font()->Size()}),
-            (std::vector<float>{32, 28}));
-  EXPECT_EQ(r->Paragraphs(1, 1)->Font()->Name(), L"Liberation Serif");
-  EXPECT_EQ(this->Runs(o), L"top\r|*sub");
+  EXPECT_EQ(std::tuple(r->Paragraphs(1, 1)->Font()->Size(), r->Paragraphs(2, 1)->Font()->Size(),
+                       r->Paragraphs(1, 1)->Font()->Name(), this->Runs(o)),
+            std::tuple(32.0f, 28.0f, L"Liberation Serif", L"top\r|*sub"));
   // Nothing defines it anywhere: the defaults (18 points, the theme body font).
   o->styles.clear();
-  EXPECT_FLOAT_EQ(this->Whole(o)->Font()->Size(), 18.0f);
-  EXPECT_EQ(this->Whole(o)->Font()->Name(), L"Liberation Sans");
+  EXPECT_EQ(std::tuple(this->Whole(o)->Font()->Size(), this->Whole(o)->Font()->Name()), std::tuple(18.0f, L"Liberation Sans"));
 }
 
 TEST(TextLanguages, TagsAndLanguageIdsMapBothWays) {
@@ -257,10 +247,8 @@ TEST(TextLanguages, TagsAndLanguageIdsMapBothWays) {
   } cases[] = {{"en-US", 1033}, {"ja-JP", 1041}, {"zh-CN", 2052}, {"zh-TW", 1028}, {"ko-KR", 1042},
                {"de-DE", 1031}, {"fr-FR", 1036}, {"es-ES", 3082}, {"pt-BR", 1046}, {"ru-RU", 1049},
                {"ar-SA", 1025}, {"he-IL", 1037}, {"sr-Latn-RS", 9242}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(host::pptx::LanguageIdFromTag(c.tag), c.id) << c.tag;
-    EXPECT_EQ(host::pptx::TagFromLanguageId(c.id), c.tag) << c.id;
-  }
+  for (const Case& c : cases)
+    EXPECT_EQ(std::tuple(host::pptx::LanguageIdFromTag(c.tag), host::pptx::TagFromLanguageId(c.id)), std::tuple(c.id, c.tag));
   // Spelling variants the files carry; a bare language takes its primary
   // region; unknown tags.
   for (const Case& c : {Case{"EN-us", 1033}, Case{"en_GB", 2057}, Case{"de", 1031}, Case{"ja", 1041}, Case{"xx-YY", 0},
@@ -280,9 +268,9 @@ TEST(ClassicTextModel, ColourByRgbAndSchemeInSchemaOrderAndTheModernModelsLinesC
   color->SetRgb(0x0000FF);  // red as 0x00BBGGRR
   EXPECT_EQ((std::vector<int>{color->Type(), color->Rgb()}), (std::vector<int>{host::msoColorTypeRGB, 0x0000FF}));
   r->Font()->SetShadow(host::msoTrue);
-  EXPECT_NE(o->Xml().find("<a:rPr><a:solidFill><a:srgbClr val=\"FF0000\"/></a:solidFill><a:effectLst>"), std::string::npos)
-      << o->Xml();
-  EXPECT_NE(o->Xml().find("</a:effectLst><a:latin typeface=\"Arial\"/><a:hlinkClick"), std::string::npos) << o->Xml();
+  EXPECT_EQ(std::tuple(o->Xml().find("<a:rPr><a:solidFill><a:srgbClr val=\"FF0000\"/></a:solidFill><a:effectLst>") != std::string::npos,
+                       o->Xml().find("</a:effectLst><a:latin typeface=\"Arial\"/><a:hlinkClick") != std::string::npos),
+            std::tuple(true, true)) << o->Xml();
   color->SetSchemeColor(6);  // ppAccent1
   for (int outside : {0, 9}) EXPECT_THROW(color->SetSchemeColor(outside), platform::ComError);
   EXPECT_EQ((std::vector<int>{color->SchemeColor(), color->Type(), r->Font()->Shadow()}),
@@ -300,10 +288,11 @@ TEST(ClassicTextModel, ColourByRgbAndSchemeInSchemaOrderAndTheModernModelsLinesC
   EXPECT_EQ((std::vector<int>{f->UnderlineStyle(), f->Strike(), f->Caps(), f->Fill()->ForeColor()->ObjectThemeColor()}),
             (std::vector<int>{2, 1, 2, 5}));
   modern->Font()->Fill()->SetVisible(host::msoFalse);
-  EXPECT_EQ(f->Fill()->Visible(), host::msoFalse);
-  EXPECT_NE(o->Xml().find("<a:noFill/>"), std::string::npos) << o->Xml();
   // The classic model sees the same body.
-  EXPECT_EQ(host::pptx::MakeTextRange(o)->Font()->Underline(), host::msoTrue);
+  EXPECT_EQ(std::tuple(f->Fill()->Visible(), o->Xml().find("<a:noFill/>") != std::string::npos,
+                       host::pptx::MakeTextRange(o)->Font()->Underline()),
+            std::tuple(host::msoFalse, true, host::msoTrue))
+      << o->Xml();
   // Item walks the collection it came from.
   auto paras = host::pptx::MakeTextRange2(std::make_shared<Owner>("<a:p><a:r><a:t>a</a:t></a:r></a:p><a:p/>"))->Paragraphs();
   EXPECT_EQ(paras->Item(1)->Text(), L"a\r");
@@ -339,7 +328,7 @@ TEST(TextBodyLength, CountedLengthMatchesTheIndexedTextBeforeAndAfterEdits) {
 
 // A handle mends its index after its own edits instead of reading the body
 // again: after every edit it must answer what a fresh handle answers.
-TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEdit) {
+TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEditAndChildrenMatchWholeLocalNames) {
   Owner o("<a:p><a:pPr lvl=\"1\"/><a:r><a:rPr b=\"1\"/><a:t>One </a:t></a:r><a:r><a:t>two</a:t></a:r>"
           "<a:endParaRPr sz=\"900\"/></a:p>"
           "<a:p><a:r><a:t>Page </a:t></a:r><a:fld id=\"{1}\" type=\"slidenum\"><a:t>12</a:t></a:fld><a:br/>"
@@ -365,24 +354,21 @@ TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEdit) {
     body.Set({e.span.start + 2, 3}, host::pptx::CharProp::Italic, "1");
     host::pptx::TextBody fresh(o.Body(false));
     ASSERT_EQ(body.Text(), fresh.Text());
-    EXPECT_EQ(body.Length(), fresh.Length());
-    EXPECT_EQ(body.Paragraphs(), fresh.Paragraphs());
-    EXPECT_EQ(body.Runs(), fresh.Runs());
-    for (long at = 0; at <= fresh.Length(); ++at) {
-      EXPECT_EQ(body.Text({at, 3}), fresh.Text().substr(static_cast<size_t>(at), 3));
-      EXPECT_EQ(body.FormatNodeAt(at), fresh.FormatNodeAt(at));
-    }
+    EXPECT_EQ(std::tuple(body.Length(), body.Paragraphs(), body.Runs()),
+              std::tuple(fresh.Length(), fresh.Paragraphs(), fresh.Runs()));
+    for (long at = 0; at <= fresh.Length(); ++at)
+      EXPECT_EQ(std::tuple(body.Text({at, 3}), body.FormatNodeAt(at) == fresh.FormatNodeAt(at)),
+                std::tuple(fresh.Text().substr(static_cast<size_t>(at), 3), true))
+          << at;
   }
-}
-
-TEST(TextBodyNames, ChildrenMatchWholeLocalNamesOnly) {
+  // Children match whole local names only.
   pugi::xml_document d;
   d.load_string("<a:r><a:tab/><t>x</t><a:b:t/></a:r>");
   pugi::xml_node run = d.first_child();
   EXPECT_EQ(host::pptx::LocalName(run.last_child()), "b:t");
-  EXPECT_EQ(host::pptx::TxChild(run, "tab"), run.first_child());
-  EXPECT_EQ(std::string(host::pptx::TxChild(run, "t").child_value()), "x");
-  EXPECT_FALSE(host::pptx::TxChild(run, "ta") || host::pptx::TxChild(run, "tabs"));
+  EXPECT_EQ(std::tuple(host::pptx::TxChild(run, "tab") == run.first_child(), std::string(host::pptx::TxChild(run, "t").child_value()),
+                       host::pptx::TxChild(run, "ta") || host::pptx::TxChild(run, "tabs")),
+            std::tuple(true, "x", false));
 }
 
 // A layout settles only the refit; the waiting sync must still run before
@@ -487,27 +473,7 @@ TEST_F(TextLayoutTest, WrapsAtTheFrameWidthLessInsetsInsideOverlongWordsAndBetwe
       "\x9E\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E</a:t></a:r></a:p>");
   o->frame.width = 60;
   auto japanese = host::pptx::MakeTextRange(o);
-  EXPECT_GT(japanese->Lines(-1, -1)->Count(), 1);
-  EXPECT_LE(japanese->BoundWidth(), 60 - 14.4 + 0.01);
-}
-
-TEST_F(TextLayoutTest, ShrinkOnOverflowIsRecomputedAfterAnEdit) {
-  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hi") + "</a:p>", "<a:bodyPr><a:normAutofit/></a:bodyPr>");
-  o->frame = {200, 60};
-  auto r = host::pptx::MakeTextRange(o);
-  r->SetText(L"Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello");
-  pugi::xml_node autofit = o->Body(false).child("a:bodyPr").child("a:normAutofit");
-  int scale = autofit.attribute("fontScale").as_int(100000);
-  EXPECT_LT(scale, 100000);
-  EXPECT_GE(scale, 25000);
-  // What the renderer now shows fits the frame; one step larger would not.
-  host::pptx::TextBody body(o->Body(false));
-  EXPECT_LE(host::pptx::LayoutBody(body, o->frame).textHeight, 60 - 7.2);
-  EXPECT_GT(host::pptx::LayoutBody(body, o->frame, scale + 7500, 0).textHeight, 60 - 7.2);
-  // Short text again: back to full size, attributes gone.
-  host::pptx::MakeTextRange(o)->SetText(L"Hi");
-  EXPECT_FALSE(autofit.attribute("fontScale"));
-  EXPECT_FALSE(autofit.attribute("lnSpcReduction"));
+  EXPECT_TRUE(japanese->Lines(-1, -1)->Count() > 1 && japanese->BoundWidth() <= 60 - 14.4 + 0.01) << japanese->BoundWidth();
 }
 
 // Bounds of one frame 200 points wide: the autofit scale shrinks what is
@@ -542,10 +508,10 @@ TEST_F(TextLayoutTest, BoundsFollowScaleAlignmentAndEmptyParagraphs) {
 TEST_F(TextLayoutTest, AStyledFamilyTheSystemLacksFallsBackOnItsBaseFamily) {
   auto& metrics = host::pptx::FontMetrics::Instance();
   const host::pptx::FontFace* base = metrics.Face("Liberation Sans", false, false);
-  EXPECT_EQ(metrics.Face("Liberation Sans Nonexistentstyle", false, false), base);
   // Cached: the same face object for the same request.
-  EXPECT_EQ(metrics.Face("Liberation Sans", false, false), base);
-  EXPECT_NE(metrics.Face("Liberation Sans", true, false), base);
+  EXPECT_EQ((std::vector<bool>{metrics.Face("Liberation Sans Nonexistentstyle", false, false) == base,
+                               metrics.Face("Liberation Sans", false, false) == base, metrics.Face("Liberation Sans", true, false) == base}),
+            (std::vector<bool>{true, true, false}));
   // Characters the face lacks are measured with a face that has them.
   EXPECT_GT(base->Advance(U'\u65E5'), 0.5);
   // A narrow and a wide letter keep their own widths once known.
@@ -614,8 +580,7 @@ TEST(ThemeCache, AnEditOfTheThemeOrTheMasterIsSeen) {
   decktest::Write(decktest::Deck{}, dir / "deck.pptx");
   auto doc = pptx::Document::Open(dir / "deck.pptx");
   const std::string master = "ppt/slideMasters/slideMaster1.xml", theme = "ppt/theme/theme1.xml";
-  EXPECT_EQ(doc->Fonts(master).majorLatin, "Liberation Serif");
-  EXPECT_EQ(doc->Theme(master).colors.count("tx1"), 0u);
+  EXPECT_EQ(std::tuple(doc->Fonts(master).majorLatin, doc->Theme(master).colors.count("tx1")), std::tuple(std::string("Liberation Serif"), 0ul));
 
   pugi::xml_node elements = doc->Pkg().Xml(theme).document_element().first_child();
   elements.child("a:fontScheme").child("a:majorFont").child("a:latin").attribute("typeface") = "Georgia";
@@ -623,8 +588,7 @@ TEST(ThemeCache, AnEditOfTheThemeOrTheMasterIsSeen) {
   scheme.append_child("a:dk1").append_child("a:srgbClr").append_attribute("val") = "102030";
   scheme.append_child("a:lt1").append_child("a:sysClr").append_attribute("lastClr") = "FFFFFF";
   doc->MarkDirty(theme);
-  EXPECT_EQ(doc->Fonts(master).majorLatin, "Georgia");
-  EXPECT_EQ(doc->Theme(master).colors.at("tx1"), 0x102030u);
+  EXPECT_EQ(std::tuple(doc->Fonts(master).majorLatin, doc->Theme(master).colors.at("tx1")), std::tuple(std::string("Georgia"), 0x102030u));
 
   doc->Pkg().Xml(master).document_element().child("p:clrMap").attribute("tx1") = "lt1";
   doc->MarkDirty(master);
