@@ -37,13 +37,16 @@ TEST_F(RunTest, RunsThatCannotStartStopBeforeAnyCopy) {
                                Window()->Panes()->Item(1)->Activate();
                              },
                              2002, true},
-                        Case{"slide show", [&] { host::pptx::RunSlideShow(app, Open(ThreeSlides())); }, 2122},
+                        Case{"slide show", [&] {
+                               auto deck = Open(ThreeSlides());
+                               host::pptx::RunSlideShow(app, deck);
+                             },
+                             2122},
                         Case{"final", [&] { Open(ThreeSlides())->SetFinal(true); }, 2123},
                         Case{"locked", [&] { Open(locked); }, 2124},
                         Case{"slide master", inView(host::ppViewSlideMaster), 2121},
                         Case{"notes master", inView(host::ppViewNotesMaster), 2121}}) {
     SCOPED_TRACE(c.what);
-    app = host::pptx::CreateApplication();
     c.prepare();
     EXPECT_FALSE(c.selection ? RunSelection() : RunAll());
     // The error listed, no copy left, only the deck open.
@@ -78,7 +81,6 @@ TEST_F(RunTest, SelectionRunsChangeOnlyWhatIsSelected) {
   EXPECT_EQ(texts, (std::vector<std::wstring>{L"One", L"Two", L"T[hre]e", L"Four"}));
 
   // Slides chosen in the slide sorter, notes pages included.
-  app.reset();
   Open(ThreeSlides());
   NotesBody(original, 3)->TextFrame()->TextRange()->SetText(L"Notes");
   Window()->SetViewType(host::ppViewSlideSorter);
@@ -111,7 +113,6 @@ TEST_F(RunTest, SelectedShapesAndCharactersAreFoundAlsoWhenTwoShareAName) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    app.reset();
     Open(twins);
     c.select();
     ASSERT_TRUE(RunSelection());
@@ -144,15 +145,11 @@ TEST_F(RunTest, ACancelLeavesTheRestUntouchedAndIsNoError) {
   for (const Case& c : {Case{L"Beta", false, 1}, Case{L"First notes", true, 4}}) {
     SCOPED_TRACE(platform::ToUtf8(c.cancelOn));
     engine::AppCommon::Instance().SetCancel(false);
-    app.reset();
     Open(ThreeSlides());
     NotesBody(original, 1)->TextFrame()->TextRange()->SetText(L"First notes");
     NotesBody(original, 2)->TextFrame()->TextRange()->SetText(L"Second notes");
     caller.progress.clear();
-    impl->SetTranslator([&c](const std::wstring& s) {
-      if (s == c.cancelOn) engine::AppCommon::Instance().SetCancel(true);
-      return L"[" + s + L"]";
-    });
+    CancelWhen([&c](const std::wstring& s) { return s == c.cancelOn; });
     ASSERT_TRUE(RunAll());
     // Cancelled, errors listed, messages shown.
     EXPECT_EQ(std::tuple(Outcome().cancelled, ErrorIds().size(), boxes.requests.size()), std::tuple(true, 0u, 0u));
@@ -182,7 +179,6 @@ TEST_F(RunTest, AnEngineThatFailsOrIsCancelledWhileItOpens) {
     SCOPED_TRACE(cancel);
     engine::AppCommon::Instance().SetCancel(false);
     impl->Script(fake_engine::Operation::GetEngine, cancel ? cancelled : fake_engine::Behaviour{.callResult = E_FAIL});
-    app.reset();
     Open(ThreeSlides());
     const bool succeeded = RunAll();
     // Succeeded, cancelled, the last error listed, presentations open, a copy handed on.
@@ -321,7 +317,6 @@ TEST_F(WindowArrangement, SourceLeftOrAboveTranslationRightOrBelow) {
                         Case{2, WindowRect{7.5, 12, 1440.75, 312}, WindowRect{7.5, 324, 1440.75, 312}},
                         Case{0, std::nullopt, std::nullopt}}) {
     SCOPED_TRACE(c.align);
-    app.reset();
     record.WindowAlign = c.align;
     Open(ThreeSlides());
     const WindowRect before = Geometry(original);
@@ -364,13 +359,8 @@ TEST_F(RunTest, SmartArtIsWalkedLikeAGroupAndFittedToTheBoxesItDraws) {
   auto fourTimes = [](const std::wstring& s) { return s + L" " + s + L" " + s + L" " + s; };
   impl->SetTranslator(fourTimes);
   OpenFile(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
-  auto frame = [](const host::Ptr<host::Presentation>& p) {
-    auto shapes = p->Slides()->Item(1)->Shapes();
-    for (int i = 1; i <= shapes->Count(); ++i)
-      if (shapes->Item(i)->Type() == host::msoSmartArt) return shapes->Item(i);
-    return host::Ptr<host::Shape>();
-  };
-  ASSERT_TRUE(frame(original));
+  auto frame = [](const host::Ptr<host::Presentation>& p) { return p->Slides()->Item(1)->Shapes()->Item(1); };
+  ASSERT_EQ(frame(original)->Type(), host::msoSmartArt);
   const std::vector<std::wstring> before = DrawnTexts(frame(original));
   ASSERT_TRUE(RunAll());
   const std::vector<std::wstring> after = DrawnTexts(frame(Outcome().translation));
@@ -417,7 +407,6 @@ TEST_F(RunTest, ShapesDoubleTheirHeightOnlyWithDualPrintAndExpandingBothOn) {
   struct Case { int dualPrint, expand; float height; };
   for (const Case& c : {Case{0, 0, 40}, Case{1, 0, 40}, Case{0, 1, 40}, Case{1, 1, 80}}) {
     SCOPED_TRACE(testing::Message() << c.dualPrint << c.expand);
-    app.reset();
     record.DualPrint = c.dualPrint;
     record.DualPrintExpandShape = c.expand;
     Open(ThreeSlides());
@@ -432,7 +421,6 @@ TEST_F(RunTest, TheFollowSwitchGoesOnWhereShapesCannotBeSelected) {
   // can be selected; in a new window a hidden shape cannot be.
   for (int dest : {0, 1}) {
     SCOPED_TRACE(dest);
-    app.reset();
     record.OutputDestType = dest;
     Open(ThreeSlides());
     original->Slides()->Item(1)->Shapes()->Item(2)->SetVisible(false);
@@ -455,13 +443,9 @@ TEST_F(RunTest, KeepStyleGivesEveryFrameItsAutoSizeBack) {
   struct Case { int ignore; bool cancel; };
   for (const Case& c : {Case{0, false}, Case{1, false}, Case{0, true}}) {
     SCOPED_TRACE(testing::Message() << c.ignore << c.cancel);
-    app.reset();
     engine::AppCommon::Instance().SetCancel(false);
     record.IgnoresShape = c.ignore;
-    impl->SetTranslator([&c](const std::wstring& s) {
-      if (c.cancel) engine::AppCommon::Instance().SetCancel(true);
-      return L"[" + s + L"]";
-    });
+    CancelWhen([&c](const std::wstring&) { return c.cancel; });
     Open(d);
     ASSERT_TRUE(RunAll());
     auto slide = Outcome().translation->Slides()->Item(1)->Shapes();
@@ -494,10 +478,7 @@ TEST_F(RunTest, TheWalkAnnouncesEveryTextInTheOrderItAsksForIt) {
 TEST_F(RunTest, ACancelDropsWhatTheWalkAnnouncedAndAnnouncesNoMore) {
   OpenFile(testsupport::CorpusDeck("poi__stress013.pptx"));
   int asked = 0;
-  impl->SetTranslator([&](const std::wstring& s) {
-    if (++asked == 3) engine::AppCommon::Instance().SetCancel(true);
-    return L"[" + s + L"]";
-  });
+  CancelWhen([&asked](const std::wstring&) { return ++asked == 3; });
   ASSERT_TRUE(RunAll());
   int announced = 0;
   for (const auto& call : impl->AheadCalls()) announced += static_cast<int>(call.size());
@@ -588,7 +569,6 @@ TEST_F(RunTest, SwitchesAndTheSelectionDecideWhichTextsAndLabelsAreTranslated) {
               box + decktest::Group(6, "Both", kGroupXfrm, member)};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    app.reset();
     for (Field f : {&O::IgnoresMainText, &O::IgnoresShape, &O::IgnoresWordArt, &O::IgnoresComment})
       record.*f = f == c.field ? 1 : 0;
     caller.parts = c.parts;
