@@ -123,8 +123,7 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
   Connect({Pair(L"a", L"en", 0x1)});
   Ptr<host::CommandBarControl> popup = Control(L"");
   ASSERT_TRUE(popup);
-  EXPECT_EQ(popup->Caption(), support::LoadText(8001));
-  EXPECT_TRUE(popup->BeginGroup());
+  EXPECT_EQ(std::tuple(popup->Caption(), popup->BeginGroup()), std::tuple(support::LoadText(8001), true));
   // Every control of menu and toolbar in order: visible in the menu, on the
   // toolbar (-1: not there), begins a group, enabled; buttons have one more look.
   struct Row { const wchar_t* key; bool menu; int bar; bool group, enabled; };
@@ -158,11 +157,10 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
     }
     EXPECT_EQ(controls->Count(), n);
   }
-  EXPECT_EQ(items->Item(3)->Style(), host::msoButtonIconAndCaption);
-  EXPECT_EQ(items->Item(12)->Style(), host::msoButtonCaption);
-  EXPECT_EQ(items->Item(12)->Caption(), support::LoadText(8014));
-  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->Caption(), L"en - Test a  [T]");
-  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->TooltipText(), support::LoadText(8053));
+  EXPECT_EQ(std::tuple(items->Item(3)->Style(), items->Item(12)->Style(), items->Item(12)->Caption(),
+                       Control(L".BUTTON.TRAN-MODE")->Caption(), Control(L".BUTTON.TRAN-MODE")->TooltipText()),
+            std::tuple(host::msoButtonIconAndCaption, host::msoButtonCaption, support::LoadText(8014),
+                       L"en - Test a  [T]", support::LoadText(8053)));
 }
 
 TEST_F(AddinTest, ModeListsForNoneOneAndManyPairs) {
