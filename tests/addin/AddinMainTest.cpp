@@ -123,8 +123,7 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
   Connect({Pair(L"a", L"en", 0x1)});
   Ptr<host::CommandBarControl> popup = Control(L"");
   ASSERT_TRUE(popup);
-  EXPECT_EQ(popup->Caption(), support::LoadText(8001));
-  EXPECT_TRUE(popup->BeginGroup());
+  EXPECT_EQ(std::tuple(popup->Caption(), popup->BeginGroup()), std::tuple(support::LoadText(8001), true));
   // Every control of menu and toolbar in order: visible in the menu, on the
   // toolbar (-1: not there), begins a group, enabled; buttons have one more look.
   struct Row { const wchar_t* key; bool menu; int bar; bool group, enabled; };
@@ -158,11 +157,10 @@ TEST_F(AddinTest, MenuAndToolbarCarryEveryCommandInOrder) {
     }
     EXPECT_EQ(controls->Count(), n);
   }
-  EXPECT_EQ(items->Item(3)->Style(), host::msoButtonIconAndCaption);
-  EXPECT_EQ(items->Item(12)->Style(), host::msoButtonCaption);
-  EXPECT_EQ(items->Item(12)->Caption(), support::LoadText(8014));
-  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->Caption(), L"en - Test a  [T]");
-  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE")->TooltipText(), support::LoadText(8053));
+  EXPECT_EQ(std::tuple(items->Item(3)->Style(), items->Item(12)->Style(), items->Item(12)->Caption(),
+                       Control(L".BUTTON.TRAN-MODE")->Caption(), Control(L".BUTTON.TRAN-MODE")->TooltipText()),
+            std::tuple(host::msoButtonIconAndCaption, host::msoButtonCaption, support::LoadText(8014),
+                       L"en - Test a  [T]", support::LoadText(8053)));
 }
 
 TEST_F(AddinTest, ModeListsForNoneOneAndManyPairs) {
@@ -176,12 +174,12 @@ TEST_F(AddinTest, ModeListsForNoneOneAndManyPairs) {
     entries.push_back(Pair(L"neither", L"en", 0x2));
     Connect(entries);
     ASSERT_EQ(ModeItems()->Count(), c.topItems);
-    EXPECT_EQ(Control(L".MENU.TRAN-MODE")->Controls()->Count(), c.topItems);
-    EXPECT_EQ(Menu().SelectedMode(), c.selected);
+    // Without a mode nothing can be translated.
+    EXPECT_EQ(std::tuple(Control(L".MENU.TRAN-MODE")->Controls()->Count(), Menu().SelectedMode(),
+                         Control(L".BUTTON.TRAN-ALL")->Enabled()),
+              std::tuple(c.topItems, c.selected, c.pairs > 0));
     for (const wchar_t* key : {L".BUTTON.TRAN-MODE.Test:unchecked", L".BUTTON.TRAN-MODE.Test:neither"})
       EXPECT_FALSE(Control(key)) << key;
-    // Without a mode nothing can be translated.
-    EXPECT_EQ(Control(L".BUTTON.TRAN-ALL")->Enabled(), c.pairs > 0);
     if (c.pairs == 20) {
       EXPECT_EQ(std::tuple(ModeItems()->Item(1)->Type(), ModeItems()->Item(1)->Controls()->Count(),
                            ModeItems()->Item(2)->Controls()->Count(), ModeItems()->Item(2)->Caption()),
@@ -202,11 +200,10 @@ TEST_F(AddinTest, EngineBitsDecideWhichCommandsShowAndWork) {
   for (const wchar_t* key : {L".MENU.TRAN-SHEET", L".BUTTON.TRAN-ALL", L".BUTTON.TRAN-COPY", L".MENU.TRAN-PASTE"})
     EXPECT_FALSE(Control(key)->Enabled()) << key;
   Control(L".MENU.TRAN-MODE.Test:tr")->Execute();
-  EXPECT_EQ(Menu().SelectedMode(), L"Test:tr");
-  EXPECT_TRUE(Control(L".BUTTON.TRAN-ALL")->Enabled());
-  EXPECT_FALSE(Control(L".BUTTON.LOOKUP-DICT")->Enabled());
-  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE.Test:tr")->State(), host::msoButtonDown);
-  EXPECT_EQ(Control(L".BUTTON.TRAN-MODE.Test:look")->State(), host::msoButtonUp);
+  EXPECT_EQ(std::tuple(Menu().SelectedMode(), Control(L".BUTTON.TRAN-ALL")->Enabled(),
+                       Control(L".BUTTON.LOOKUP-DICT")->Enabled(), Control(L".BUTTON.TRAN-MODE.Test:tr")->State(),
+                       Control(L".BUTTON.TRAN-MODE.Test:look")->State()),
+            std::tuple(L"Test:tr", true, false, host::msoButtonDown, host::msoButtonUp));
 }
 
 TEST_F(AddinTest, StoredSettingsAreAppliedAndBadOnesDoNotStopTheConnection) {
@@ -222,12 +219,12 @@ TEST_F(AddinTest, StoredSettingsAreAppliedAndBadOnesDoNotStopTheConnection) {
   EXPECT_TRUE(Control(L".MENU.TRAN-MODE")->BeginGroup());
   auto bar = app->CommandBars()->Item(Menu().ToolbarName());
   EXPECT_EQ(std::tuple(bar->Visible(), bar->Left()), std::tuple(false, 16));
-  EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), support::LoadText(8013));
-  EXPECT_EQ(Menu().SelectedMode(), L"Test:a");  // the stale mode falls back to the first
-  EXPECT_TRUE(shown.empty());
+  // The stale mode falls back to the first, and nothing is shown.
+  EXPECT_EQ(std::tuple(Control(L".MENU.TOOLBAR")->Caption(), Menu().SelectedMode(), shown.size()),
+            std::tuple(support::LoadText(8013), L"Test:a", 0u));
   Control(L".MENU.TOOLBAR")->Execute();
-  EXPECT_TRUE(bar->Visible());
-  EXPECT_EQ(Control(L".MENU.TOOLBAR")->Caption(), support::LoadText(8014));
+  EXPECT_EQ(std::tuple(bar->Visible(), Control(L".MENU.TOOLBAR")->Caption()),
+            std::tuple(true, support::LoadText(8014)));
 }
 
 // A second connection takes the first one's place the way a disconnection does.
@@ -244,9 +241,8 @@ TEST_F(AddinTest, DisconnectionRemovesEverythingAndSavesByLaunchKind) {
     } else {
       addin::OnDisconnection();
     }
-    EXPECT_EQ(Setting(L"Menu.TranModeID"), L"Test:b");
-    EXPECT_EQ(Setting(L"Menu.ToolbarTop"), std::to_wstring(top));
-    EXPECT_EQ(Setting(L"Menu.ToolbarVisible"), kind == 1 ? L"1" : L"<none>");
+    EXPECT_EQ(std::tuple(Setting(L"Menu.TranModeID"), Setting(L"Menu.ToolbarTop"), Setting(L"Menu.ToolbarVisible")),
+              std::tuple(L"Test:b", std::to_wstring(top), kind == 1 ? L"1" : L"<none>"));
   }
 }
 
@@ -264,8 +260,8 @@ TEST_F(AddinTest, ConnectionFailuresShowOneMessageAndAnswerOk) {
 
 TEST_F(AddinTest, OptionsDialogChangesTakeEffectAtOnceInTheMenu) {
   Connect({Pair(L"look", L"en", 0x1 | 0x8), Pair(L"tr", L"en", 0x1)});
-  EXPECT_TRUE(Control(L".BUTTON.LOOKUP-DICT")->Visible());
-  EXPECT_EQ(Control(L".MENU.TRAN-OPT")->Controls()->Count(), 0);
+  EXPECT_EQ(std::tuple(Control(L".BUTTON.LOOKUP-DICT")->Visible(), Control(L".MENU.TRAN-OPT")->Controls()->Count()),
+            std::tuple(true, 0));
   std::deque<std::optional<std::wstring>> answers{L"Mine"};
   std::vector<std::wstring> prompts;
   dialogs::ViewFactories().inputBox = [&] { return std::make_unique<dialogtest::ScriptedInputBox>(&answers, &prompts); };
@@ -286,10 +282,9 @@ TEST_F(AddinTest, OptionsDialogChangesTakeEffectAtOnceInTheMenu) {
 
   addin::CurrentAddinMain()->ShowOptionClick();
   EXPECT_NE(addin::CurrentAddinMain()->Facade().GetTranslationOptions().Find(L"Mine"), nullptr);
-  EXPECT_EQ(Control(L".MENU.TRAN-OPT")->Controls()->Count(), 2);
-  EXPECT_FALSE(Control(L".BUTTON.LOOKUP-DICT")->Visible());
-  EXPECT_FALSE(Control(L".BUTTON.TRAN-MODE.Test:look"));
-  EXPECT_EQ(Menu().SelectedMode(), L"Test:tr");
+  EXPECT_EQ(std::tuple(Control(L".MENU.TRAN-OPT")->Controls()->Count(), Control(L".BUTTON.LOOKUP-DICT")->Visible(),
+                       Control(L".BUTTON.TRAN-MODE.Test:look") != nullptr, Menu().SelectedMode()),
+            std::tuple(2, false, false, L"Test:tr"));
 
   addin::CurrentAddinMain()->ShowVersionClick();
   EXPECT_EQ(versionText.rfind(support::LoadText(203) + L"  Version ", 0), 0u);
@@ -454,10 +449,10 @@ TEST_F(AddinTest, TagsUseTheProgIdWithoutItsVersion) {
   });
   Connect({Pair(L"a", L"en", 0x1)});
   addin::AddinMain::SetProgIdLookup({});
-  EXPECT_TRUE(Control(L".BUTTON.TRAN-ALL"));
-  EXPECT_EQ(Control(L".BUTTON.TRAN-ALL")->OnAction(), L"!<VelmoraMsPowerPoint.Addin>");
-  EXPECT_EQ(addin::UnversionedProgId(L"Other.Name"), L"Other.Name");
-  EXPECT_EQ(addin::UnversionedProgId(L"Other.Name.09"), L"Other.Name");
+  ASSERT_TRUE(Control(L".BUTTON.TRAN-ALL"));
+  EXPECT_EQ(std::tuple(Control(L".BUTTON.TRAN-ALL")->OnAction(), addin::UnversionedProgId(L"Other.Name"),
+                       addin::UnversionedProgId(L"Other.Name.09")),
+            std::tuple(L"!<VelmoraMsPowerPoint.Addin>", L"Other.Name", L"Other.Name"));
 }
 
 // What the wrapped document host refuses.
@@ -630,19 +625,17 @@ TEST_F(Facade, TheRecordComesFromTheNamedOrSelectedSetOrIsEmpty) {
     options::TranslationOptionUDT record;
     record.DualPrint = 1 - c.dualPrint;
     facade.fncGetOptionUDT(record, c.mode, c.set);
-    EXPECT_EQ(record.DualPrint, c.dualPrint);
-    EXPECT_EQ(refreshes, c.refreshes);
+    EXPECT_EQ(std::tuple(record.DualPrint, refreshes, record.EngineID),
+              std::tuple(c.dualPrint, c.refreshes, c.refreshes ? L"" : L"en-xx"));
     if (c.refreshes) {
       EXPECT_EQ(record, options::TranslationOptionUDT());
     }
-    EXPECT_EQ(record.EngineID, c.refreshes ? L"" : L"en-xx");
   }
   // A command with an unknown mode still reaches the run, which cannot open an engine.
   Open(pptest::ThreeSlides());
   facade.SetApplication(app);
   facade.TranslateAll(L"Nobody:zz", L"");
-  EXPECT_EQ(refreshes, 2);
-  EXPECT_EQ(Outcome().errors.back().id, 1251);
+  EXPECT_EQ(std::tuple(refreshes, Outcome().errors.back().id), std::tuple(2, 1251));
 }
 
 TEST_F(Facade, TheEngineListIsFilledOnceAndAFailureShownOnce) {
@@ -651,8 +644,7 @@ TEST_F(Facade, TheEngineListIsFilledOnceAndAFailureShownOnce) {
   EXPECT_EQ(ListedIds(), std::vector<int>{resources::msg::kEngineListFailed});
   support::ErrorList::Clear();
   facade.GetEngineCaches();
-  EXPECT_TRUE(ListedIds().empty());
-  EXPECT_EQ(fills, 1);
+  EXPECT_EQ(std::tuple(ListedIds().size(), fills), std::tuple(0u, 1));
 
   AddinApplication empty({.fillEngineList = [](engine::EngineCaches&, bool) { return true; }});
   empty.GetEngineCaches();
@@ -700,13 +692,11 @@ TEST_F(Facade, TranslationCommandsCarryTheGlossaryAndDoNotRunWithoutIt) {
       support::ErrorList::Clear();
       (facade.*command)(L"FakeMT:en-xx", L"Fancy");
       const auto entries = support::ErrorList::GetEntries();
-      ASSERT_EQ(entries.size(), 1u);
-      EXPECT_EQ(entries[0].mMessageId, resources::msg::kGlossaryUnreadable);
+      ASSERT_EQ(ListedIds(), std::vector<int>{resources::msg::kGlossaryUnreadable});
       EXPECT_TRUE(entries[0].mDetail.starts_with(glossary + L": ")) << platform::ToUtf8(entries[0].mDetail);
     }
   }
-  EXPECT_TRUE(impl->Translations().empty());
-  EXPECT_EQ(impl->EnginesOpened(), opened);
+  EXPECT_EQ(std::tuple(impl->Translations().size(), impl->EnginesOpened()), std::tuple(0u, opened));
 }
 
 // A run gets the facade's watchdog: its time limit (one step of a
@@ -721,9 +711,8 @@ TEST_F(Facade, TheWatchdogCancelsARunThatOutlastsItsTimeLimit) {
   Open(pptest::ThreeSlides());
   timed.SetApplication(app);
   timed.TranslateAll(L"FakeMT:en-xx", L"default");
-  EXPECT_TRUE(Outcome().success);
-  EXPECT_TRUE(Outcome().cancelled);
-  EXPECT_TRUE(timed.TimedOut());
+  // Succeeded, cancelled, timed out.
+  EXPECT_EQ(std::tuple(Outcome().success, Outcome().cancelled, timed.TimedOut()), std::tuple(true, true, true));
 }
 
 TEST(TimeOutWatchdog, StopsWithoutFiringAndFiresOnceTheTimeIsUp) {
@@ -736,15 +725,14 @@ TEST(TimeOutWatchdog, StopsWithoutFiringAndFiresOnceTheTimeIsUp) {
   dog.Start(1'000'000'000);
   EXPECT_TRUE(dog.IsRunning());
   dog.Stop();
-  EXPECT_FALSE(dog.IsRunning());
-  EXPECT_FALSE(dog.TimedOut());
+  // Running, timed out.
+  EXPECT_EQ(std::tuple(dog.IsRunning(), dog.TimedOut()), std::tuple(false, false));
 
   dog.Start(1500);  // three steps of 500 ms
   ASSERT_EQ(fired.get_future().wait_for(30s), std::future_status::ready);
   dog.Stop();
-  EXPECT_TRUE(dog.TimedOut());
-  EXPECT_EQ(calls, 1);
-  EXPECT_LE(dog.Remaining(), 0);
+  // Timed out, fired once, no time left.
+  EXPECT_EQ(std::tuple(dog.TimedOut(), calls, dog.Remaining() <= 0), std::tuple(true, 1, true));
 
   dog.Start(0);
   EXPECT_FALSE(dog.IsRunning());
@@ -781,13 +769,12 @@ TEST_F(Facade, EngineDialogsOpenAfterACancelledRunAndReportAnOpenThatThrows) {
     const int before = (impl->*c.shown)();
     engine::AppCommon::Instance().SetCancel(true);
     (facade.*c.command)(L"FakeMT:en-xx");
-    EXPECT_TRUE(ListedIds().empty());
-    EXPECT_EQ((impl->*c.shown)(), before + 1);
+    EXPECT_EQ(std::tuple(ListedIds().size(), (impl->*c.shown)()), std::tuple(0u, before + 1));
 
     impl->Script(fake_engine::Operation::SetImplementation, fake_engine::Behaviour{.callResult = E_FAIL, .times = 1});
     (facade.*c.command)(L"FakeMT:en-xx");
-    EXPECT_EQ(ListedIds(), std::vector<int>{resources::msg::kEngineInitFailed});
-    EXPECT_EQ((impl->*c.shown)(), before + 1);
+    EXPECT_EQ(std::tuple(ListedIds(), (impl->*c.shown)()),
+              std::tuple(std::vector<int>{resources::msg::kEngineInitFailed}, before + 1));
   }
 }
 

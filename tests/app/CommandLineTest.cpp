@@ -90,8 +90,7 @@ TEST(CommandLine, CommandHelpComesFromItsUsage) {
   ASSERT_NE(reg, nullptr);
   for (auto args : {std::vector<std::string>{"help", "reg"}, std::vector<std::string>{"reg", "--help"}}) {
     Outcome r = Call(args);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, reg->usage);
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, reg->usage));
   }
 }
 

@@ -129,7 +129,6 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    app.reset();
     Open(ThreeSlides());
     NotesBody(original, 1)->TextFrame()->TextRange()->SetText(L"Notes");
     c.select();
@@ -157,12 +156,9 @@ TEST_F(ClipboardCommands, PasteWritesWhereTheSelectionWasWhenItStarted) {
 TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot) {
   TimedCaller timed;
   record.TimeOutMSec = 60000;
-  impl->SetTranslator([&timed](const std::wstring& s) {
-    if (s.find(L"Two") != std::wstring::npos) {
-      timed.timedOut = true;
-      engine::AppCommon::Instance().SetCancel(true);
-    }
-    return L"[" + s + L"]";
+  CancelWhen([&timed](const std::wstring& s) {
+    if (s.find(L"Two") != std::wstring::npos) timed.timedOut = true;
+    return timed.timedOut.load();
   });
   Open(ThreeSlides());
   timed.app = app;

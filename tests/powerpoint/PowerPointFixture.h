@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -144,13 +145,14 @@ class PowerPointTest : public ::testing::Test {
     return out;
   }
 
-  // The whole run's way in: the deck written and opened in a normal-view window.
+  // The whole run's way in: the deck written and opened in a normal-view
+  // window of a host of its own.
   host::Ptr<host::Presentation> Open(const decktest::Deck& deck) {
     decktest::Write(deck, dir / "deck.pptx");
     return OpenFile(dir / "deck.pptx");
   }
   host::Ptr<host::Presentation> OpenFile(const std::filesystem::path& file) {
-    if (!app) app = host::pptx::CreateApplication();
+    app = host::pptx::CreateApplication();
     caller.app = app;
     original = app->Presentations()->Open(W(file), false, false, true);
     return original;
@@ -211,6 +213,13 @@ class RunTest : public PowerPointTest {
   void SetUp() override {
     PowerPointTest::SetUp();
     impl->SetTranslator(Bracket);
+  }
+  // Brackets as before, and cancels the run at the first text `when` holds for.
+  void CancelWhen(std::function<bool(const std::wstring&)> when) {
+    impl->SetTranslator([when](const std::wstring& s) {
+      if (when(s)) engine::AppCommon::Instance().SetCancel(true);
+      return Bracket(s);
+    });
   }
 };
 

@@ -29,16 +29,15 @@ TEST_P(ShapeTextModels, SentencesLandInPlaceWithFormattingAndSeparators) {
   // between sentences that have none, never before a line end nor after
   // the last.
   EXPECT_EQ(TargetText("Box")->Text(), L"ONE CAT. TWO DOGS.\rTHREE BIRDS.\rCat.  Dog.");
-  EXPECT_EQ(TargetChars("Box", L"ONE CAT.")->Font()->Bold(), host::msoFalse);
-  EXPECT_EQ(TargetChars("Box", L" TWO DOGS.")->Font()->Bold(), host::msoTrue);
-  EXPECT_EQ(TargetChars("Box", L"THREE BIRDS.")->Font()->Italic(), host::msoTrue);
-  EXPECT_EQ(stats.segmentsTranslated, 5);
+  EXPECT_EQ(std::tuple(TargetChars("Box", L"ONE CAT.")->Font()->Bold(),
+                       TargetChars("Box", L" TWO DOGS.")->Font()->Bold(),
+                       TargetChars("Box", L"THREE BIRDS.")->Font()->Italic(), stats.segmentsTranslated),
+            std::tuple(host::msoFalse, host::msoTrue, host::msoTrue, 5));
   // The whole range was announced before its first sentence, each sentence
   // then asked for once, in order.
   const std::vector<std::wstring> sent = {L"One cat.", L"Two dogs.", L"Three birds.", L"\x732B\x3002", L"\x72AC\x3002"};
-  EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
-  EXPECT_EQ(SentTexts(), sent);
-  EXPECT_EQ(impl->AnsweredAhead(), 5);
+  EXPECT_EQ(std::tuple(impl->AheadCalls(), SentTexts(), impl->AnsweredAhead()),
+            std::tuple(std::vector<std::vector<std::wstring>>{sent}, sent, 5));
 }
 
 // Translations longer than their sources move every later position; each
@@ -144,8 +143,8 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
   EXPECT_FLOAT_EQ(TargetText("Short")->Font()->Size(), 18.0f);
   // What cannot fit stops at one point, fractional sizes included, and is
   // reported by name.
-  EXPECT_FLOAT_EQ(TargetText("Tiny")->Font()->Size(), 1.0f);
-  EXPECT_FLOAT_EQ(TargetText("Fraction")->Font()->Size(), 1.0f);
+  EXPECT_EQ(std::tuple(TargetText("Tiny")->Font()->Size(), TargetText("Fraction")->Font()->Size()),
+            std::tuple(1.0f, 1.0f));
   // A shape without a size gets the room its source text took.
   EXPECT_LE(TargetText("Unsized")->BoundWidth(), Source("Unsized")->TextFrame2()->TextRange()->BoundWidth());
   EXPECT_GT(TargetText("Unsized")->Font()->Size(), 4.0f);
@@ -157,8 +156,8 @@ TEST_P(ShapeTextModels, FitTextShrinksUntilTheTextFitsAndNeverToNothing) {
   EXPECT_EQ(over, (std::vector<std::wstring>{L"Huge", L"Tiny", L"Fraction"}));
   // A size the host refuses half-way through a shape's fitting (a run larger
   // than the host takes) puts the shape back as the translation wrote it.
-  EXPECT_FLOAT_EQ(TargetChars("Huge", L"Small")->Font()->Size(), 24.0f);
-  EXPECT_FLOAT_EQ(TargetChars("Huge", L"Huge")->Font()->Size(), 4100.0f);
+  EXPECT_EQ(std::tuple(TargetChars("Huge", L"Small")->Font()->Size(), TargetChars("Huge", L"Huge")->Font()->Size()),
+            std::tuple(24.0f, 4100.0f));
 }
 
 class ShapeText : public PowerPointTest {};
@@ -212,8 +211,8 @@ TEST_F(ShapeText, SegmentsLeftByEngineFailureOrCancelAreCounted) {
     return L"<" + s + L">";
   });
   ASSERT_TRUE(Translate("Box"));
-  EXPECT_EQ(TargetText("Box")->Text(), L"<One.> Two. Three.");
-  EXPECT_EQ(stats.segmentsLeft[L"cancelled"], 2);
+  EXPECT_EQ(std::tuple(TargetText("Box")->Text(), stats.segmentsLeft[L"cancelled"]),
+            std::tuple(L"<One.> Two. Three.", 2));
   // A failed sentence was still answered from what was announced; the one
   // never asked for after the cancel is dropped.
   EXPECT_EQ(std::tuple(impl->Translations().size(), impl->AnsweredAhead(), impl->DroppedAhead()),
@@ -240,8 +239,8 @@ TEST_F(ShapeText, ShrinkOnOverflowBodiesKeepTheScaleTheirTranslationNeeds) {
     ASSERT_TRUE(powerpoint::FitTextToShape(ctx, Source("Auto"), Target("Auto")));
     auto frame = Target("Auto")->TextFrame2();
     EXPECT_LE(TargetText("Auto")->BoundHeight(), 60.0f - frame->MarginTop() - frame->MarginBottom());
-    EXPECT_EQ(TargetText("Auto")->Font()->Size() < 24.0f, c.runsShrunk);
-    EXPECT_TRUE(stats.overflowing.empty());
+    EXPECT_EQ(std::tuple(TargetText("Auto")->Font()->Size() < 24.0f, stats.overflowing.size()),
+              std::tuple(c.runsShrunk, 0u));
     tran->SaveCopyAs(W(dir / "out.pptx"), host::ppSaveAsOpenXMLPresentation, false);
     pugi::xml_node fit =
         host::pptx::Package::Open(dir / "out.pptx")->Xml("ppt/slides/slide1.xml").select_node("//a:normAutofit").node();
@@ -399,8 +398,8 @@ TEST_F(SlideContent, CommentShapesFollowTheCommentSwitchUnlessSelected) {
     const powerpoint::ShapeHandler* handler = powerpoint::ShapeHandlerOfKind(host::msoComment, powerpoint::ShapeLevel::Page);
     ASSERT_NE(handler, nullptr);
     ASSERT_TRUE(handler->Translate(ctx, Source("Note"), Target("Note"), powerpoint::ShapeLevel::Page, handled));
-    EXPECT_EQ(Target("Note")->TextFrame()->TextRange()->Text(), c.translated ? L"[Remark]" : L"Remark");
-    EXPECT_EQ(handled, c.translated);
+    EXPECT_EQ(std::tuple(Target("Note")->TextFrame()->TextRange()->Text(), handled),
+              std::tuple(c.translated ? L"[Remark]" : L"Remark", c.translated));
   }
 }
 

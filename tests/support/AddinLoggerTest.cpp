@@ -188,9 +188,9 @@ TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
                                 (c.level <= 4000 ? "2013/5/7 9:3:7.45  4000 e AddinMain 4\r\n" : "");
     EXPECT_EQ(FileCount(), written.empty() ? 0u : 1u);
     if (c.level == kOff) continue;
-    EXPECT_EQ(logger.GetFolder(), mLogDir.wpath());
-    EXPECT_EQ(logger.GetBaseName(), c.base);
-    EXPECT_EQ(logger.GetCurrentPath(), platform::JoinPath(mLogDir.wpath(), c.base + std::wstring(L"0") + c.extension));
+    EXPECT_EQ(std::tuple(logger.GetFolder(), logger.GetBaseName(), logger.GetCurrentPath()),
+              std::tuple(mLogDir.wpath(), c.base,
+                         platform::JoinPath(mLogDir.wpath(), c.base + std::wstring(L"0") + c.extension)));
     EXPECT_EQ(ReadBytes(logger.GetCurrentPath()), written);
   }
 }

@@ -83,9 +83,8 @@ TEST_F(ErrorListTest, ClearEmptiesListAndResetsLastError) {
   ASSERT_TRUE(support::ErrorList::HasError());
   EXPECT_EQ(platform::GetLastErrorCode(), 5u) << "asking leaves the code alone";
   support::ErrorList::Clear();
-  EXPECT_EQ(support::ErrorList::GetCount(), 0);
-  EXPECT_FALSE(support::ErrorList::HasError());
-  EXPECT_EQ(platform::GetLastErrorCode(), 0u);
+  EXPECT_EQ(std::tuple(support::ErrorList::GetCount(), support::ErrorList::HasError(), platform::GetLastErrorCode()),
+            std::tuple(0, false, 0u));
 }
 
 // Without display nothing is shown; with it each entry is shown at once with
@@ -104,8 +103,8 @@ TEST_F(ErrorListTest, DisplayShowsAFailingCommandsMessageThenOneReport) {
   if (support::ErrorList::HasError()) support::ErrorList::ErrorReport(L"OfficeMenummnuTranSheet_Click");
   support::ErrorList::ErrorReportWithInfo(L"OfficeMenummnuTranSheet_Click", L"info");
   ASSERT_EQ(mBoxes.requests.size(), 2u);
-  EXPECT_EQ(mBoxes.requests[0].text, support::LoadText(1302));
-  EXPECT_EQ(mBoxes.requests[0].style, MB_ICONERROR | kTopmost);
+  EXPECT_EQ(std::tuple(mBoxes.requests[0].text, mBoxes.requests[0].style),
+            std::tuple(support::LoadText(1302), MB_ICONERROR | kTopmost));
   EXPECT_NE(mBoxes.requests[1].text.find(L"[Number]\r\n  2\r\n"), std::wstring::npos);
   EXPECT_NE(mBoxes.requests[1].text.find(L"AddinMain:TranSheetClick"), std::wstring::npos);
   // Another code, or the same one in the next command, is reported again.
@@ -215,19 +214,18 @@ TEST_F(ResourceModuleTest, ModuleOfTheLanguageOrItsFallback) {
     if (c.font) {
       EXPECT_EQ(module.GetFontName(), c.font);
     }
-    EXPECT_EQ(module.GetModulePath(), own ? L"" : ModulePath(c.chosen));
-    EXPECT_EQ(module.LoadText(203), own ? kJapaneseTitle : L"PowerPoint Add-in Translation");
-    EXPECT_EQ(module.LoadText(3001), L"DEBUG_INFO:");
-    // An id neither table has gives an empty text, never a Japanese one.
-    EXPECT_EQ(module.LoadText(4999), L"");
+    // Path, title, a text both tables share; an id neither table has gives
+    // an empty text, never a Japanese one.
+    EXPECT_EQ(std::tuple(module.GetModulePath(), module.LoadText(203), module.LoadText(3001), module.LoadText(4999)),
+              std::tuple(own ? L"" : ModulePath(c.chosen), own ? kJapaneseTitle : L"PowerPoint Add-in Translation",
+                         L"DEBUG_INFO:", L""));
     // Released, the module file is free, and the next text loads again.
     ASSERT_TRUE(module.Release());
     for (LANGID language : c.installed) {
       std::error_code ec;
       EXPECT_TRUE(std::filesystem::remove(std::filesystem::path(ModulePath(language)), ec)) << ec.message();
     }
-    EXPECT_EQ(module.LoadText(101), L"ja");
-    EXPECT_TRUE(module.IsOwnModule());
+    EXPECT_EQ(std::tuple(module.LoadText(101), module.IsOwnModule()), std::tuple(L"ja", true));
   }
 }
 
@@ -258,31 +256,28 @@ TEST_F(ResourceModuleTest, HandWrittenModules) {
   WriteTextModule(1041, "[StringTable]\n101\tja\n");
   support::ResourceModule japanese(Env(1041));
   ASSERT_TRUE(japanese.LoadResourceModule());
-  EXPECT_FALSE(japanese.IsOwnModule());
-  EXPECT_EQ(japanese.GetFontName(), kJapaneseFont);
+  EXPECT_EQ(std::tuple(japanese.IsOwnModule(), japanese.GetFontName()), std::tuple(false, kJapaneseFont));
   WriteTextModule(1049, "[StringTable]\n101\tru\n102\t\n");
   support::ResourceModule russian(Env(1049));
   ASSERT_TRUE(russian.LoadResourceModule());
-  EXPECT_EQ(russian.GetCharset(), 204);
-  EXPECT_EQ(russian.GetFontName(), L"");
+  EXPECT_EQ(std::tuple(russian.GetCharset(), russian.GetFontName()), std::tuple(204, L""));
 
   std::ofstream(std::filesystem::path(ModulePath(1036)), std::ios::binary) << "101\tfr\n";
   auto previous = platform::SetDiagnosticSink([](const std::wstring&) {});
   support::ResourceModule unmarked(Env(1036));
-  EXPECT_EQ(unmarked.LoadText(101), L"ja");
-  EXPECT_TRUE(unmarked.IsOwnModule());
+  EXPECT_EQ(std::tuple(unmarked.LoadText(101), unmarked.IsOwnModule()), std::tuple(L"ja", true));
   platform::SetDiagnosticSink(previous);
 
   WriteTextModule(1033, "[StringTable]\n101\ten\n500\t" + std::string(3000, 'x') + "\n501\tline\\none\\ttab\\\\\n");
   testsupport::MessageBoxes boxes;
   support::ResourceModule module(Env(1033));
-  EXPECT_EQ(module.LoadText(500), std::wstring(1023, L'x'));
-  EXPECT_EQ(module.LoadText(501), L"line\none\ttab\\");
+  EXPECT_EQ(std::tuple(module.LoadText(500), module.LoadText(501)),
+            std::tuple(std::wstring(1023, L'x'), L"line\none\ttab\\"));
   module.ShowMessage(L"text", MB_OK, L"");
   ASSERT_EQ(boxes.requests.size(), 1u);
-  EXPECT_EQ(boxes.requests[0].caption, support::VersionInfo().GetValue(L"ProductName"));
-  EXPECT_EQ(boxes.requests[0].caption, L"Talvoren PowerPoint AddIn");
-  EXPECT_EQ(boxes.requests[0].langId, 1033);
+  EXPECT_EQ(std::tuple(boxes.requests[0].caption, support::VersionInfo().GetValue(L"ProductName"),
+                       boxes.requests[0].langId),
+            std::tuple(L"Talvoren PowerPoint AddIn", L"Talvoren PowerPoint AddIn", 1033));
 }
 
 // Every id of the own Japanese table has an English text in the module the
@@ -416,8 +411,7 @@ TEST(VersionInfoTest, ModuleFileVersionBlockOrEmptyValuesWithoutOne) {
 
   testsupport::TempDir dir;
   support::VersionInfo missing(platform::JoinPath(dir.wpath(), L"none.dll"));
-  EXPECT_EQ(missing.GetTranslation(), L"");
-  EXPECT_EQ(missing.GetValue(L"ProductName"), L"");
+  EXPECT_EQ(std::tuple(missing.GetTranslation(), missing.GetValue(L"ProductName")), std::tuple(L"", L""));
 }
 
 }  // namespace
