@@ -521,9 +521,9 @@ TEST_F(TextLayoutTest, AStyledFamilyTheSystemLacksFallsBackOnItsBaseFamily) {
 }
 
 // A text's bounds are worked out once and kept until the shape or its text
-// changes: whatever changes between two reads, the second read must equal
-// what the changed deck gives when opened afresh. The same holds for a
-// master's theme.
+// changes: whatever changes between two reads, the second read, through a
+// new range or one read before, must equal what the changed deck gives when
+// opened afresh. The same holds for a master's theme.
 TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
   using namespace host;
   constexpr long P = 12700;  // EMU per point
@@ -562,10 +562,13 @@ TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
     auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
     auto height = [&] { return shape->TextFrame2()->TextRange()->BoundHeight(); };
     shape->TextFrame2()->TextRange()->SetText(kWords);
-    const float before = height();
+    // A range read before the change reads it too.
+    auto held = shape->TextFrame2()->TextRange();
+    const float before = held->BoundHeight();
     c.apply(shape);
     const float after = height();
     EXPECT_NE(after, before);
+    EXPECT_EQ(held->BoundHeight(), shape->TextFrame2()->TextRange()->Characters(1, kWords.size())->BoundHeight());
     p->SaveCopyAs(platform::FromUtf8((dir / "changed.pptx").string()), ppSaveAsDefault, false);
     auto fresh = open("changed.pptx")->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange();
     EXPECT_NEAR(after, fresh->BoundHeight(), 0.01);

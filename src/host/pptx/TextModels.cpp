@@ -711,6 +711,11 @@ class RangeCore {
 
   TextLayout::Box Bounds() const {
     mS.SettleFit();
+    // A caller reads the height and then the width of one range: the box
+    // holds while the document stays as it was.
+    std::shared_ptr<Document> doc = mS.owner->Doc();
+    const std::uint64_t edits = doc ? doc->Edits() : 0;
+    if (doc && mBounds && mBounds->Holds(doc, edits)) return mBounds->box;
     BodyRef e = mS.Body(false, true);
     const TextBody& body = *e->body;
     if (!body) return {};
@@ -721,11 +726,25 @@ class RangeCore {
     double room = frame.height - frame.insetTop - frame.insetBottom;
     if (anchor == "ctr") box.top += std::max(0.0, (room - layout.textHeight) / 2);
     else if (anchor == "b") box.top += std::max(0.0, room - layout.textHeight);
+    if (doc && doc->Edits() == edits) mBounds = KeptBox{doc, edits, box};
     return box;
   }
 
  protected:
   RangeState mS;
+
+ private:
+  // A range of a page not yet written reads a stand-in document until the
+  // page is: the box names the document it was read from.
+  struct KeptBox {
+    std::weak_ptr<Document> doc;
+    std::uint64_t edits = 0;
+    TextLayout::Box box;
+    bool Holds(const std::shared_ptr<Document>& now, std::uint64_t nowEdits) const {
+      return edits == nowEdits && !doc.owner_before(now) && !now.owner_before(doc);
+    }
+  };
+  mutable std::optional<KeptBox> mBounds;
 };
 
 class RangeHyperlink : public host::Hyperlink, private RangeCore {
