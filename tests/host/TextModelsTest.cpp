@@ -538,6 +538,17 @@ TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
       {"no wrapping", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->TextFrame()->SetWordWrap(msoFalse); }},
       {"larger font through another range", "<a:bodyPr/>",
        [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Font()->SetSize(40); }},
+      {"wider letter spacing", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Font()->SetSpacing(5); }},
+      {"larger last word", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Characters(67, 5)->Font()->SetSize(40); }},
+      {"larger font over an empty paragraph laid out before", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) {
+         s->TextFrame2()->TextRange()->InsertAfter(L"\r\rHi");
+         auto r = s->TextFrame2()->TextRange();
+         r->BoundHeight();
+         r->Characters(72, 4)->Font()->SetSize(40);
+       }},
       {"longer text", "<a:bodyPr/>",
        [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords); }},
       {"longer text that shrinks to fit", "<a:bodyPr><a:normAutofit/></a:bodyPr>",

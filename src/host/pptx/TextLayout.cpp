@@ -97,6 +97,14 @@ struct Placed {
   double size;
 };
 
+int LevelOf(pugi::xml_node para) { return std::clamp(TxChild(para, "pPr").attribute("lvl").as_int(0), 0, 8); }
+
+double SizeOf(const TextBody& body, pugi::xml_node rPr, int level) {
+  return Num(body.Effective(rPr, level, CharProp::Size), 1800) / 100.0;
+}
+
+}  // namespace
+
 // What a layout takes from the body that no font scale or frame changes:
 // styles resolved, faces found and characters measured once, so that the
 // steps of an autofit search only multiply.
@@ -112,6 +120,8 @@ struct ShapedBody {
   };
   std::vector<Para> paras;
 };
+
+namespace {
 
 ShapedBody Shape(const TextBody& body) {
   ShapedBody shaped;
@@ -137,7 +147,7 @@ ShapedBody Shape(const TextBody& body) {
     out.start = para.start;
     out.length = para.length;
     std::vector<pugi::xml_node> chain = body.ParagraphStyleChain(para.node);
-    int level = std::clamp(TxChild(para.node, "pPr").attribute("lvl").as_int(0), 0, 8);
+    const int level = LevelOf(para.node);
     out.marL = AttrOf(chain, "marL", 0) / 12700.0;
     out.indent = AttrOf(chain, "indent", 0) / 12700.0;
     out.align = TextAttrOf(chain, "algn", "l");
@@ -152,7 +162,7 @@ ShapedBody Shape(const TextBody& body) {
       if (item.length == 0) continue;
       const std::wstring text = item.Text();
       pugi::xml_node rPr = TxChild(item.node, "rPr");
-      double size = Num(body.Effective(rPr, level, CharProp::Size), 1800) / 100.0;
+      const double size = SizeOf(body, rPr, level);
       bool bold = body.Effective(rPr, level, CharProp::Bold).value_or("0") == "1";
       bool italic = body.Effective(rPr, level, CharProp::Italic).value_or("0") == "1";
       double spacing = Num(body.Effective(rPr, level, CharProp::Spacing), 0) / 100.0;
@@ -175,7 +185,7 @@ ShapedBody Shape(const TextBody& body) {
     }
     pugi::xml_node end = TxChild(para.node, "endParaRPr");
     // An empty line is as high as its paragraph mark's font.
-    out.markSize = glyphs.empty() ? Num(body.Effective(end, level, CharProp::Size), 1800) / 100.0 : 0;
+    out.markSize = glyphs.empty() ? SizeOf(body, end, level) : 0;
     out.markLineHeight = face(body.Effective(end, level, CharProp::Latin), false, false, false)->LineHeight();
   }
   return shaped;
@@ -311,11 +321,36 @@ TextLayout LayoutAt(const ShapedBody& shaped, const TextFrameGeometry& frame, in
 
 }  // namespace
 
-TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int fontScale, int lineReduction) {
+std::shared_ptr<ShapedBody> ShapeBody(const TextBody& body) { return std::make_shared<ShapedBody>(Shape(body)); }
+
+TextLayout LayoutBody(const TextBody& body, const ShapedBody& shaped, const TextFrameGeometry& frame) {
   pugi::xml_node autofit = TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit");
-  if (fontScale < 0) fontScale = autofit ? autofit.attribute("fontScale").as_int(100000) : 100000;
-  if (lineReduction < 0) lineReduction = autofit ? autofit.attribute("lnSpcReduction").as_int(0) : 0;
-  return LayoutAt(Shape(body), frame, fontScale, lineReduction);
+  return LayoutAt(shaped, frame, autofit ? autofit.attribute("fontScale").as_int(100000) : 100000,
+                  autofit ? autofit.attribute("lnSpcReduction").as_int(0) : 0);
+}
+
+bool ResizeShaped(ShapedBody& shaped, const TextBody& body, TextSpan span) {
+  const auto& paras = body.Index();
+  if (paras.size() != shaped.paras.size()) return false;
+  for (size_t pi = 0; pi < paras.size(); ++pi) {
+    const TextBody::Para& para = paras[pi];
+    ShapedBody::Para& out = shaped.paras[pi];
+    if (para.start != out.start || para.length != out.length) return false;
+    // The paragraph mark takes a size set over it as well.
+    if (para.start > span.end() || para.start + para.length < span.start) continue;
+    const int level = LevelOf(para.node);
+    for (const TextBody::Item& item : para.items) {
+      if (item.length == 0 || item.start >= span.end() || item.start + item.length <= span.start) continue;
+      const double size = SizeOf(body, TxChild(item.node, "rPr"), level);
+      for (long k = item.start; k < item.start + item.length; ++k) {
+        const size_t g = static_cast<size_t>(k - para.start);
+        if (g >= out.glyphs.size() || out.glyphs[g].position != k) return false;
+        out.glyphs[g].size = size;
+      }
+    }
+    if (out.glyphs.empty()) out.markSize = SizeOf(body, TxChild(para.node, "endParaRPr"), level);
+  }
+  return true;
 }
 
 TextLayout::Box TextLayout::Bounds(TextSpan span) const {

@@ -6,6 +6,7 @@
 // the autofit font scale and line-spacing reduction.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -38,10 +39,19 @@ struct TextLayout {
   Box Bounds(TextSpan span) const;
 };
 
-// fontScale and lineReduction override the body's own normAutofit values
-// when given (in 1/1000 percent as the file stores them).
-TextLayout LayoutBody(const TextBody& body, const TextFrameGeometry& frame, int fontScale = -1,
-                      int lineReduction = -1);
+// A body's characters with their styles resolved, faces found and advances
+// measured at full size: what a layout takes from the body that no frame or
+// font scale changes, kept to lay the body out again.
+struct ShapedBody;
+std::shared_ptr<ShapedBody> ShapeBody(const TextBody& body);
+// The body's layout in frame at its own font scale (a:normAutofit), from
+// what ShapeBody made of it.
+TextLayout LayoutBody(const TextBody& body, const ShapedBody& shaped, const TextFrameGeometry& frame);
+// Takes into shaped what an edit of the character sizes over span (and of
+// nothing else) changed: the sizes there are read again, the rest stays as
+// measured. False when shaped no longer matches the body's characters, and
+// is then to be made afresh.
+bool ResizeShaped(ShapedBody& shaped, const TextBody& body, TextSpan span);
 
 // For a body that shrinks text on overflow (a:normAutofit), chooses the
 // largest font scale that lets the text fit its frame and writes it, as the

@@ -78,6 +78,9 @@ struct CachedBody {
   std::optional<TextFrameGeometry> frame;
   std::optional<TextFrameGeometry> layoutFrame;  // what `layout` was made for
   TextLayout layout;
+  // The body measured for `layout`; it outlives edits of sizes alone, such
+  // as the steps of fitting a text make.
+  std::shared_ptr<ShapedBody> shaped;
   std::optional<std::vector<TextSpan>> runs;
 };
 
@@ -194,13 +197,15 @@ struct RangeState {
   }
   const TextLayout& Layout(CachedBody& e, const TextFrameGeometry& frame) const {
     if (!e.layoutFrame || !(*e.layoutFrame == frame)) {
-      e.layout = LayoutBody(*e.body, frame);
+      if (!e.shaped) e.shaped = ShapeBody(*e.body);
+      e.layout = LayoutBody(*e.body, *e.shaped, frame);
       e.layoutFrame = frame;
     }
     return e.layout;
   }
-  // After an edit through e's handle.
-  void Changed(CachedBody& e) const {
+  // After an edit through e's handle; resized when it set the size of those
+  // characters and changed nothing else.
+  void Changed(CachedBody& e, std::optional<TextSpan> resized = std::nullopt) const {
     std::shared_ptr<Document> doc = owner->Doc();
     const std::uint64_t settled = doc ? doc->SettledJobs() : 0;
     const TextBody& body = *e.body;
@@ -233,6 +238,7 @@ struct RangeState {
     owner->Changed();
     e.layoutFrame.reset();
     e.runs.reset();
+    if (e.shaped && !(resized && ResizeShaped(*e.shaped, *e.body, *resized))) e.shaped.reset();
     // Only this handle's edit and the part marked for it happened: the
     // entry holds on. Work another body left waiting may have run on the
     // way, and that is worth no guess.
@@ -250,7 +256,7 @@ struct RangeState {
     if (!body) return;
     TextSpan span = SpanIn(body);
     if (span.length == 0) return;
-    if (body.Set(span, prop, value)) Changed(*e);
+    if (body.Set(span, prop, value)) Changed(*e, prop == CharProp::Size ? std::optional(span) : std::nullopt);
   }
 };
 
