@@ -596,6 +596,8 @@ float Hundredths(float points) { return std::round(points * 100.0f) / 100.0f; }
 template <class M>
 void FitText(RunContext& ctx, const host::Ptr<host::Shape>& source, const host::Ptr<host::Shape>& target) {
   host::Ptr<typename M::Frame> frame = M::FrameOf(target);
+  // Without text there is nothing to fit and no size to step down.
+  if (!M::HasText(*frame)) return;
   float width = target->Width();
   float height = target->Height();
   // The text's box lies inside both margins whatever its anchor; a centred
