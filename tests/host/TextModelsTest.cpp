@@ -547,7 +547,7 @@ TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
          s->TextFrame2()->TextRange()->InsertAfter(L"\r\rHi");
          auto r = s->TextFrame2()->TextRange();
          r->BoundHeight();
-         r->Characters(72, 4)->Font()->SetSize(40);
+         r->Characters(73, 3)->Font()->SetSize(40);
        }},
       {"longer text", "<a:bodyPr/>",
        [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords); }},

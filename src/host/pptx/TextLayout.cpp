@@ -332,17 +332,24 @@ TextLayout LayoutBody(const TextBody& body, const ShapedBody& shaped, const Text
 bool ResizeShaped(ShapedBody& shaped, const TextBody& body, TextSpan span) {
   const auto& paras = body.Index();
   if (paras.size() != shaped.paras.size()) return false;
-  for (size_t pi = 0; pi < paras.size(); ++pi) {
+  // From the first paragraph whose mark (which takes a size set over it as
+  // well) is not before the span: a long body is stepped run by run.
+  auto first = std::partition_point(paras.begin(), paras.end(), [&](const TextBody::Para& p) {
+    return p.start + p.length < span.start;
+  });
+  for (size_t pi = static_cast<size_t>(first - paras.begin()); pi < paras.size(); ++pi) {
     const TextBody::Para& para = paras[pi];
+    if (para.start > span.end()) break;
     ShapedBody::Para& out = shaped.paras[pi];
     if (para.start != out.start || para.length != out.length) return false;
-    // The paragraph mark takes a size set over it as well.
-    if (para.start > span.end() || para.start + para.length < span.start) continue;
     const int level = LevelOf(para.node);
-    for (const TextBody::Item& item : para.items) {
-      if (item.length == 0 || item.start >= span.end() || item.start + item.length <= span.start) continue;
-      const double size = SizeOf(body, TxChild(item.node, "rPr"), level);
-      for (long k = item.start; k < item.start + item.length; ++k) {
+    auto item = std::partition_point(para.items.begin(), para.items.end(), [&](const TextBody::Item& i) {
+      return i.start + i.length <= span.start;
+    });
+    for (; item != para.items.end() && item->start < span.end(); ++item) {
+      if (item->length == 0) continue;
+      const double size = SizeOf(body, TxChild(item->node, "rPr"), level);
+      for (long k = item->start; k < item->start + item->length; ++k) {
         const size_t g = static_cast<size_t>(k - para.start);
         if (g >= out.glyphs.size() || out.glyphs[g].position != k) return false;
         out.glyphs[g].size = size;
