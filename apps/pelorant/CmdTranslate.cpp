@@ -31,6 +31,7 @@
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
 #include "src/host/Host.h"
+#include "src/host/pptx/FontMetrics.h"
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxPackage.h"
 #include "src/options/Glossary.h"
@@ -570,6 +571,8 @@ int Translation::Run() {
   const auto started = std::chrono::steady_clock::now();
   support::ErrorList::SetDisplay(true);
   support::ErrorList::Clear();
+  // Fitting the translations measures text; the fonts are read meanwhile.
+  host::pptx::FontMetrics::Instance().Prepare();
 
   // PowerPoint starts with the add-in; the user picks the mode and the
   // option set in its toolbar lists, then clicks the command.

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -92,8 +94,12 @@ struct FontMetrics::Impl {
   };
 
   std::recursive_mutex mutex;
+  // Written by LoadConfiguration, which runs once, on the loader thread or
+  // on the first caller; everything else reads them after Ready.
   FT_Library library = nullptr;
   bool fcReady = false;
+  bool started = false;
+  std::thread loader;
   std::map<std::tuple<std::string, bool, bool>, const FontFace*> byRequest;
   // What fontconfig answered for a family (or "" for its default) in a
   // style: every request asks for the default too, to tell a real match
@@ -111,13 +117,38 @@ struct FontMetrics::Impl {
   std::map<std::tuple<std::vector<bool>, bool>, const FontFace*> byCoverage;
   EstimatedFace estimate;
 
-  Impl() {
-    if (FT_Init_FreeType(&library) != 0) library = nullptr;
-    fcReady = FcInit() == FcTrue;
-  }
   ~Impl() {
+    if (loader.joinable()) loader.join();
     byFile.clear();
     if (library) FT_Done_FreeType(library);
+  }
+
+  // Parsing fontconfig's configuration costs as much as a deck's first
+  // dozen matches; the default regular face is matched with it, since every
+  // request for regular text is told from that fallback.
+  void LoadConfiguration() {
+    if (FT_Init_FreeType(&library) != 0) library = nullptr;
+    fcReady = FcInit() == FcTrue;
+    if (fcReady) Match("", false, false);
+  }
+
+  void Prepare() {
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    if (started) return;
+    started = true;
+    try {
+      loader = std::thread([this] { LoadConfiguration(); });
+    } catch (const std::system_error&) {
+      LoadConfiguration();
+    }
+  }
+
+  // With the mutex held: the configuration is loaded once this returns.
+  void Ready() {
+    if (loader.joinable()) loader.join();
+    if (started) return;
+    started = true;
+    LoadConfiguration();
   }
 
   const FontFace* Load(FcPattern* pattern, bool bold) {
@@ -159,6 +190,7 @@ struct FontMetrics::Impl {
     auto key = std::make_tuple(family, bold, italic);
     auto it = byRequest.find(key);
     if (it != byRequest.end()) return it->second;
+    Ready();
     const FontFace* face = nullptr;
     if (fcReady) {
       face = Match(family, bold, italic);
@@ -244,6 +276,8 @@ FontMetrics& FontMetrics::Instance() {
 
 FontMetrics::FontMetrics() : mImpl(std::make_unique<Impl>()) {}
 FontMetrics::~FontMetrics() = default;
+
+void FontMetrics::Prepare() { mImpl->Prepare(); }
 
 const FontFace* FontMetrics::Face(const std::string& family, bool bold, bool italic) {
   return mImpl->Find(family, bold, italic);
