@@ -115,6 +115,9 @@ struct FontMetrics::Impl {
   // symbols or of another script is matched once per weight, not per
   // character.
   std::map<std::tuple<std::vector<bool>, bool>, const FontFace*> byCoverage;
+  // Each font's character set, in that order (null where a font declares
+  // none): looking a set up in its pattern costs more than the test.
+  std::vector<const FcCharSet*> charsets;
   EstimatedFace estimate;
 
   ~Impl() {
@@ -255,16 +258,21 @@ struct FontMetrics::Impl {
 
   // Which fonts of the configuration have c, in the order matching visits
   // them; a font that declares no character set counts the same for every c.
-  static std::vector<bool> Coverage(char32_t c) {
-    std::vector<bool> has;
-    for (FcSetName which : {FcSetSystem, FcSetApplication}) {
-      FcFontSet* fonts = FcConfigGetFonts(nullptr, which);
-      for (int i = 0; fonts && i < fonts->nfont; ++i) {
-        FcCharSet* set = nullptr;
-        has.push_back(FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &set) != FcResultMatch ||
-                      FcCharSetHasChar(set, c));
+  std::vector<bool> Coverage(char32_t c) {
+    if (charsets.empty()) {
+      // The fonts are read once, and the process never rescans them.
+      for (FcSetName which : {FcSetSystem, FcSetApplication}) {
+        FcFontSet* fonts = FcConfigGetFonts(nullptr, which);
+        for (int i = 0; fonts && i < fonts->nfont; ++i) {
+          FcCharSet* set = nullptr;
+          charsets.push_back(FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &set) == FcResultMatch ? set
+                                                                                                        : nullptr);
+        }
       }
     }
+    std::vector<bool> has;
+    has.reserve(charsets.size());
+    for (const FcCharSet* set : charsets) has.push_back(!set || FcCharSetHasChar(set, c));
     return has;
   }
 };
