@@ -571,8 +571,6 @@ int Translation::Run() {
   const auto started = std::chrono::steady_clock::now();
   support::ErrorList::SetDisplay(true);
   support::ErrorList::Clear();
-  // Fitting the translations measures text; the fonts are read meanwhile.
-  host::pptx::FontMetrics::Instance().Prepare();
 
   // PowerPoint starts with the add-in; the user picks the mode and the
   // option set in its toolbar lists, then clicks the command.
@@ -608,6 +606,9 @@ int Translation::Run() {
   } catch (const platform::ComError& e) {
     return Fail(ToUtf8(platform::ExceptionText(e)));
   }
+  // Fitting the translations measures text: the fonts are read while the
+  // deck is walked.
+  host::pptx::FontMetrics::Instance().Prepare();
   Range range = Range::All;
   try {
     if (int status = SetUpView(&range)) return status;
