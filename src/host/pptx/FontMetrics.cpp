@@ -94,8 +94,9 @@ struct FontMetrics::Impl {
   };
 
   std::recursive_mutex mutex;
-  // Written by LoadConfiguration, which runs once, on the loader thread or
-  // on the first caller; everything else reads them after Ready.
+  // Set by LoadConfiguration, which runs once, on the loader thread or on
+  // the first caller; the loader fills the caches below too, so everything
+  // but Prepare waits in Ready first.
   FT_Library library = nullptr;
   bool fcReady = false;
   bool started = false;
@@ -126,13 +127,11 @@ struct FontMetrics::Impl {
     if (library) FT_Done_FreeType(library);
   }
 
-  // Parsing fontconfig's configuration costs as much as a deck's first
-  // dozen matches; the default regular face is matched with it, since every
-  // request for regular text is told from that fallback.
+  // Parsing fontconfig's configuration costs as much as some twenty
+  // matches.
   void LoadConfiguration() {
     if (FT_Init_FreeType(&library) != 0) library = nullptr;
     fcReady = FcInit() == FcTrue;
-    if (fcReady) Match("", false, false);
   }
 
   void Prepare() {
@@ -140,7 +139,12 @@ struct FontMetrics::Impl {
     if (started) return;
     started = true;
     try {
-      loader = std::thread([this] { LoadConfiguration(); });
+      // Every request for regular text is told from the default regular
+      // face, so the loader matches that too.
+      loader = std::thread([this] {
+        LoadConfiguration();
+        if (fcReady) Match("", false, false);
+      });
     } catch (const std::system_error&) {
       LoadConfiguration();
     }
