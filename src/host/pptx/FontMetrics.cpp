@@ -103,8 +103,8 @@ struct FontMetrics::Impl {
   std::thread loader;
   std::map<std::tuple<std::string, bool, bool>, const FontFace*> byRequest;
   // What fontconfig answered for a family (or "" for its default) in a
-  // style: every request asks for the default too, to tell a real match
-  // from a fallback, and matching costs far more than the lookup.
+  // style: a family of several words asks for the default too, to tell a
+  // real match from a fallback, and matching costs far more than the lookup.
   std::map<std::tuple<std::string, bool, bool>, const FontFace*> matched;
   std::map<std::tuple<std::string, int>, std::unique_ptr<FtFace>> byFile;
   // A missing character's face is matched by weight only, so the italic
@@ -139,8 +139,8 @@ struct FontMetrics::Impl {
     if (started) return;
     started = true;
     try {
-      // Every request for regular text is told from the default regular
-      // face, so the loader matches that too.
+      // Most decks have regular text in a family of several words, which is
+      // told from the default regular face: the loader matches that too.
       loader = std::thread([this] {
         LoadConfiguration();
         if (fcReady) Match("", false, false);
@@ -203,11 +203,11 @@ struct FontMetrics::Impl {
       face = Match(family, bold, italic);
       // A styled family the system lacks ("Calibri Light") is closer to its
       // base family, or that family's metric twin, than to the default face.
+      // Only a name that can be shortened needs the default to compare with.
       std::string base = family;
-      const FontFace* fallback = Match("", bold, italic);
-      while (face && face == fallback && !face->Family().empty()) {
-        auto space = base.find_last_of(' ');
-        if (space == std::string::npos) break;
+      for (auto space = base.find_last_of(' '); face && space != std::string::npos; space = base.find_last_of(' ')) {
+        const FontFace* fallback = Match("", bold, italic);
+        if (face != fallback || face->Family().empty()) break;
         base.erase(space);
         const FontFace* shorter = Match(base, bold, italic);
         if (shorter && shorter != fallback) face = shorter;
