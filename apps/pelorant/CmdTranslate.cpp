@@ -31,6 +31,7 @@
 #include "src/dialogs/CDialogProgress.h"
 #include "src/engine/AppCommon.h"
 #include "src/host/Host.h"
+#include "src/host/pptx/FontMetrics.h"
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxPackage.h"
 #include "src/options/Glossary.h"
@@ -605,6 +606,9 @@ int Translation::Run() {
   } catch (const platform::ComError& e) {
     return Fail(ToUtf8(platform::ExceptionText(e)));
   }
+  // Fitting the translations measures text: the fonts are read while the
+  // deck is walked.
+  host::pptx::FontMetrics::Instance().Prepare();
   Range range = Range::All;
   try {
     if (int status = SetUpView(&range)) return status;

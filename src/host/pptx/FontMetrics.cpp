@@ -4,6 +4,8 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -92,12 +94,17 @@ struct FontMetrics::Impl {
   };
 
   std::recursive_mutex mutex;
+  // Set by LoadConfiguration, which runs once, on the loader thread or on
+  // the first caller; the loader fills the caches below too, so everything
+  // but Prepare waits in Ready first.
   FT_Library library = nullptr;
   bool fcReady = false;
+  bool started = false;
+  std::thread loader;
   std::map<std::tuple<std::string, bool, bool>, const FontFace*> byRequest;
   // What fontconfig answered for a family (or "" for its default) in a
-  // style: every request asks for the default too, to tell a real match
-  // from a fallback, and matching costs far more than the lookup.
+  // style: a family of several words asks for the default too, to tell a
+  // real match from a fallback, and matching costs far more than the lookup.
   std::map<std::tuple<std::string, bool, bool>, const FontFace*> matched;
   std::map<std::tuple<std::string, int>, std::unique_ptr<FtFace>> byFile;
   // A missing character's face is matched by weight only, so the italic
@@ -109,15 +116,46 @@ struct FontMetrics::Impl {
   // symbols or of another script is matched once per weight, not per
   // character.
   std::map<std::tuple<std::vector<bool>, bool>, const FontFace*> byCoverage;
+  // Each font's character set, in that order (null where a font declares
+  // none): looking a set up in its pattern costs more than the test.
+  std::vector<const FcCharSet*> charsets;
   EstimatedFace estimate;
 
-  Impl() {
+  ~Impl() {
+    if (loader.joinable()) loader.join();
+    byFile.clear();
+    if (library) FT_Done_FreeType(library);
+  }
+
+  // Parsing fontconfig's configuration costs as much as some twenty
+  // matches.
+  void LoadConfiguration() {
     if (FT_Init_FreeType(&library) != 0) library = nullptr;
     fcReady = FcInit() == FcTrue;
   }
-  ~Impl() {
-    byFile.clear();
-    if (library) FT_Done_FreeType(library);
+
+  void Prepare() {
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    if (started) return;
+    started = true;
+    try {
+      // Most decks have regular text in a family of several words, which is
+      // told from the default regular face: the loader matches that too.
+      loader = std::thread([this] {
+        LoadConfiguration();
+        if (fcReady) Match("", false, false);
+      });
+    } catch (const std::system_error&) {
+      LoadConfiguration();
+    }
+  }
+
+  // With the mutex held: the configuration is loaded once this returns.
+  void Ready() {
+    if (loader.joinable()) loader.join();
+    if (started) return;
+    started = true;
+    LoadConfiguration();
   }
 
   const FontFace* Load(FcPattern* pattern, bool bold) {
@@ -159,16 +197,17 @@ struct FontMetrics::Impl {
     auto key = std::make_tuple(family, bold, italic);
     auto it = byRequest.find(key);
     if (it != byRequest.end()) return it->second;
+    Ready();
     const FontFace* face = nullptr;
     if (fcReady) {
       face = Match(family, bold, italic);
       // A styled family the system lacks ("Calibri Light") is closer to its
       // base family, or that family's metric twin, than to the default face.
+      // Only a name that can be shortened needs the default to compare with.
       std::string base = family;
-      const FontFace* fallback = Match("", bold, italic);
-      while (face && face == fallback && !face->Family().empty()) {
-        auto space = base.find_last_of(' ');
-        if (space == std::string::npos) break;
+      for (auto space = base.find_last_of(' '); face && space != std::string::npos; space = base.find_last_of(' ')) {
+        const FontFace* fallback = Match("", bold, italic);
+        if (face != fallback || face->Family().empty()) break;
         base.erase(space);
         const FontFace* shorter = Match(base, bold, italic);
         if (shorter && shorter != fallback) face = shorter;
@@ -223,16 +262,21 @@ struct FontMetrics::Impl {
 
   // Which fonts of the configuration have c, in the order matching visits
   // them; a font that declares no character set counts the same for every c.
-  static std::vector<bool> Coverage(char32_t c) {
-    std::vector<bool> has;
-    for (FcSetName which : {FcSetSystem, FcSetApplication}) {
-      FcFontSet* fonts = FcConfigGetFonts(nullptr, which);
-      for (int i = 0; fonts && i < fonts->nfont; ++i) {
-        FcCharSet* set = nullptr;
-        has.push_back(FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &set) != FcResultMatch ||
-                      FcCharSetHasChar(set, c));
+  std::vector<bool> Coverage(char32_t c) {
+    if (charsets.empty()) {
+      // The fonts are read once, and the process never rescans them.
+      for (FcSetName which : {FcSetSystem, FcSetApplication}) {
+        FcFontSet* fonts = FcConfigGetFonts(nullptr, which);
+        for (int i = 0; fonts && i < fonts->nfont; ++i) {
+          FcCharSet* set = nullptr;
+          charsets.push_back(FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &set) == FcResultMatch ? set
+                                                                                                        : nullptr);
+        }
       }
     }
+    std::vector<bool> has;
+    has.reserve(charsets.size());
+    for (const FcCharSet* set : charsets) has.push_back(!set || FcCharSetHasChar(set, c));
     return has;
   }
 };
@@ -244,6 +288,8 @@ FontMetrics& FontMetrics::Instance() {
 
 FontMetrics::FontMetrics() : mImpl(std::make_unique<Impl>()) {}
 FontMetrics::~FontMetrics() = default;
+
+void FontMetrics::Prepare() { mImpl->Prepare(); }
 
 const FontFace* FontMetrics::Face(const std::string& family, bool bold, bool italic) {
   return mImpl->Find(family, bold, italic);

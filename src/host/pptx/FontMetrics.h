@@ -16,6 +16,12 @@ class FontMetrics {
   // The process-wide cache; safe to use from any thread.
   static FontMetrics& Instance();
 
+  // Starts reading the font configuration on a worker thread, so that the
+  // first measurement, which comes only after a deck is opened and walked,
+  // finds it done; Face waits for it. Without it the first Face reads the
+  // configuration itself. Calling it again, or after a Face, does nothing.
+  void Prepare();
+
   // The face that renders family in that style; never null: a family
   // nobody has falls back on fontconfig's default sans face, and without
   // any usable font file a fixed estimate stands in.
