@@ -10,6 +10,7 @@
 
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxPackage.h"
+#include "src/host/pptx/TextBody.h"
 #include "src/platform/Strings.h"
 #include "tests/common/Bytes.h"
 #include "tests/common/Errors.h"
@@ -89,6 +90,41 @@ TEST(PptxPackage, ChangedPartsAreWrittenWholeInTheirOwnEncoding) {
                                slide.find("<a:t> </a:t>") != std::string::npos, slide.size() > big.size(),
                                pkg->Bytes("custom/item.xml").substr(0, 6) == std::string("\xFF\xFE<\0?\0", 6)}),
             std::vector<bool>(4, true));
+}
+
+// Edits of children meet the text between them where it stands, in an
+// indented part as in a compact one, and a run's text is rewritten in place:
+// what is written is what the edit made of the part, byte for byte.
+TEST(PptxPackage, EditsOfChildrenAndOfRunTextKeepTheTextAroundThem) {
+  struct Row {
+    std::string xml;
+    std::function<void(pugi::xml_node root)> edit;
+    std::string expected;
+  };
+  // Splits a run read from the part, then one the edits added.
+  auto replace = [](pugi::xml_node r) {
+    host::pptx::TextBody body(r);
+    body.Replace({1, 1}, L"X"), body.Replace({3, 0}, L" more"), body.Replace({5, 1}, L"Y");
+  };
+  const std::vector<Row> rows = {
+      {"<r>x<a/>y</r>", [](pugi::xml_node r) { r.prepend_child("b"); }, "<r><b/>x<a/>y</r>"},
+      {"<r>\n</r>", [](pugi::xml_node r) { r.insert_child_before("b", r.first_child()); }, "<r><b/>\n</r>"},
+      {"<r>\n  <a/>\n</r>", [](pugi::xml_node r) { r.remove_children(), r.append_child("b"); }, "<r><b/></r>"},
+      {"<p:txBody xmlns:a=\"a\"><a:p><a:r><a:t>old</a:t></a:r></a:p></p:txBody>",
+       replace,
+       "<p:txBody xmlns:a=\"a\"><a:p><a:r><a:t>o</a:t></a:r><a:r><a:t>X</a:t></a:r><a:r><a:t>d</a:t></a:r><a:r><a:t> "
+       "m</a:t></a:r><a:r><a:t>Y</a:t></a:r><a:r><a:t>re</a:t></a:r></a:p></p:txBody>"},
+  };
+  for (const Row& row : rows) {
+    testsupport::TempDir dir;
+    decktest::Deck d = TwoSlides();
+    d.parts["custom/item.xml"] = {"", row.xml};
+    decktest::Write(d, dir / "in.pptx");
+    auto pkg = Package::Open(dir / "in.pptx");
+    row.edit(pkg->Xml("custom/item.xml").document_element());
+    pkg->MarkDirty("custom/item.xml");
+    EXPECT_EQ(pkg->Bytes("custom/item.xml"), row.expected) << row.xml;
+  }
 }
 
 TEST(PptxPackage, RelationshipsResolveNeverLeaveThePackageAndAreRegisteredWhenAdded) {

@@ -151,8 +151,19 @@ pugi::xml_node RPrOf(const TextBody::Item& item) {
 void SetItemUtf8(pugi::xml_node item, const std::string& prefix, const std::string& text) {
   pugi::xml_node t = TxChild(item, "t");
   if (!t) t = item.append_child(QualifiedName(prefix, "t").c_str());
-  while (t.first_child()) t.remove_child(t.first_child());
-  if (!text.empty()) t.append_child(pugi::node_pcdata).set_value(text.c_str());
+  // Written over the text the element holds, in itself (as read) or in its
+  // one text node, rather than into a new node: a run rewritten at every
+  // split then leaves no dead nodes in the document's memory. Empty text
+  // goes, so that the element closes as it did.
+  pugi::xml_node only = t.first_child();
+  if (text.empty() || !only || only.next_sibling() || only.type() != pugi::node_pcdata || *t.value()) {
+    while (t.first_child()) t.remove_child(t.first_child());
+    only = {};
+  }
+  if (only)
+    only.set_value(text.c_str());
+  else if (!text.empty() || t.text())
+    t.text().set(text.c_str());
 }
 
 void SetItemText(pugi::xml_node item, const std::string& prefix, const std::wstring& text) {
@@ -372,7 +383,13 @@ TextBody::Para TextBody::ReadPara(pugi::xml_node p, long pos) {
 const std::vector<TextBody::Para>& TextBody::Index() const {
   if (mIndexValid) return mIndex;
   std::vector<Para>& paras = mIndex;
+  // Sized first (by the body's elements, its few other children among
+  // them): growing by doubling holds the index of a body of many
+  // paragraphs twice at once, and half as much again to spare.
+  size_t elements = 0;
+  for (pugi::xml_node p = mBody.first_child(); p; p = p.next_sibling()) elements += p.type() == pugi::node_element;
   paras.clear();
+  paras.reserve(elements);
   long pos = 0;
   for (pugi::xml_node p = mBody.first_child(); p; p = p.next_sibling()) {
     if (p.type() != pugi::node_element || LocalName(p) != "p") continue;
