@@ -112,6 +112,8 @@ class Document : public std::enable_shared_from_this<Document> {
     return it == mDeletions.end() ? 0 : it->second;
   }
   void NoteDeletion(const std::string& part) { ++mDeletions[part]; }
+  // Whether any part has lost elements: until one has, every handle stands.
+  bool AnyDeletions() const { return !mDeletions.empty(); }
   // Counts shapes added to a part's tree; with the deletions it tells when
   // the part's list of shapes must be read again.
   int Additions(const std::string& part) const {
@@ -126,6 +128,9 @@ class Document : public std::enable_shared_from_this<Document> {
     const void* tree = nullptr;
     int deletions = -1, additions = -1;
     std::vector<pugi::xml_node> shapes;
+    // The document's edits when the index was last found current: a part's
+    // tree is replaced, and shapes come and go, only by an edit.
+    std::uint64_t edits = ~std::uint64_t{0};
   };
   ShapeIndex& ShapeIndexOf(const std::string& part) { return mShapeIndexes[part]; }
   // The rows, grid columns and cells of a table as the table side last read

@@ -156,6 +156,8 @@ std::shared_ptr<TreeShape> MakeGroupMember(const std::shared_ptr<ShapeBase>& gro
 
 void ShapeBase::Check() {
   doc->CheckOpen();
+  // Asked on every call a handle answers; most documents never lose a shape.
+  if (!doc->AnyDeletions()) return;
   for (ShapeBase* s = this; s; s = s->parent.get())
     if (doc->Deletions(s->part) != s->generation)
       throw platform::ComError(E_FAIL,
@@ -774,12 +776,16 @@ class ShapesImpl : public host::Shapes {
     return Child(Child(mSlide.doc->Pkg().Xml(mSlide.part).document_element(), "cSld"), "spTree");
   }
   const std::vector<pugi::xml_node>& Nodes() {
-    pugi::xml_node tree = Tree();
     Document& doc = *mSlide.doc;
+    doc.CheckOpen();
     Document::ShapeIndex& index = doc.ShapeIndexOf(mSlide.part);
+    const std::uint64_t edits = doc.Edits();
+    if (index.edits == edits) return index.shapes;
+    pugi::xml_node tree = Tree();
     const int deletions = doc.Deletions(mSlide.part), additions = doc.Additions(mSlide.part);
     if (index.tree != tree.internal_object() || index.deletions != deletions || index.additions != additions)
       index = {tree.internal_object(), deletions, additions, TreeChildren(tree)};
+    index.edits = edits;
     return index.shapes;
   }
   std::vector<Ptr<host::Shape>> All() {
