@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "src/host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxDocument.h"
 #include "src/host/pptx/PptxPackage.h"
 #include "src/platform/Strings.h"
 #include "tests/host/DeckBuilder.h"
@@ -340,6 +341,35 @@ TEST_F(PptxShapes, AddedDeletedAndAlternateShapes) {
                 again->Item(2)->TextFrame()->TextRange()->Text(),
             L"2After|" + boxName + L"|Pasted");
   EXPECT_EQ(Box(again->Item(2)), (Points{1, 1, 400, 100}));
+}
+
+// A SmartArt frame's items are kept from one listing to the next; every
+// edit of its drawing is seen by the listing after it.
+TEST(SmartArtItems, AListingAfterAnEditOfTheDrawingSeesIt) {
+  const std::string drawing = "ppt/diagrams/drawing1.xml";
+  auto tree = [&](pptx::Document& doc) { return doc.Pkg().Xml(drawing).document_element().child("dsp:spTree"); };
+  const struct {
+    const char* edit;
+    std::function<void(pugi::xml_node)> apply;
+    int added;
+  } rows[] = {
+      {"a drawn shape copied", [](pugi::xml_node t) { t.append_copy(t.child("dsp:sp")); }, 1},
+      {"a drawn shape removed", [](pugi::xml_node t) { t.remove_child(t.child("dsp:sp")); }, -1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.edit);
+    auto doc = pptx::Document::Open(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
+    const pptx::SlideInfo& slide = doc->SlideList().at(0);
+    Ptr<Shapes> shapes = pptx::MakeShapes({doc, slide.id, slide.part, false});
+    Ptr<Shape> frame;
+    for (int i = 1; i <= shapes->Count() && !frame; ++i)
+      if (shapes->Item(i)->HasSmartArt()) frame = shapes->Item(i);
+    ASSERT_TRUE(frame);
+    const int before = frame->GroupItems()->Count();
+    row.apply(tree(*doc));
+    doc->MarkDirty(drawing);
+    EXPECT_EQ(frame->GroupItems()->Count(), before + row.added);
+  }
 }
 
 // A cell's text is bold or not as its table style's parts say for its place

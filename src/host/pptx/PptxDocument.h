@@ -133,6 +133,17 @@ class Document : public std::enable_shared_from_this<Document> {
     std::uint64_t edits = ~std::uint64_t{0};
   };
   ShapeIndex& ShapeIndexOf(const std::string& part) { return mShapeIndexes[part]; }
+  // The items of a SmartArt frame as the shape side last listed them, by
+  // the frame's element: listing them reads the drawing, the data model and
+  // every item's text, and each pass over a slide asks for them again. They
+  // stand while the document counts no edit.
+  struct GraphicItemsIndex {
+    std::uint64_t edits = ~std::uint64_t{0};
+    std::string part;     // the drawing or the data model that holds them
+    bool points = false;  // data points, where a drawing shows no text
+    std::vector<pugi::xml_node> nodes;
+  };
+  GraphicItemsIndex& GraphicItemsOf(pugi::xml_node frame) { return mGraphicItems[frame.internal_object()]; }
   // The rows, grid columns and cells of a table as the table side last read
   // them: a walk over every cell would read the whole table at each one.
   // This host never adds or removes rows or cells, so a table's nodes stand
@@ -214,6 +225,7 @@ class Document : public std::enable_shared_from_this<Document> {
   std::map<std::string, int> mDeletions;
   std::map<std::string, int> mAdditions;
   std::map<std::string, ShapeIndex> mShapeIndexes;
+  std::map<const void*, GraphicItemsIndex> mGraphicItems;
   std::map<const void*, TableIndex> mTableIndexes;
   const void* mDeferredBody = nullptr;
   std::map<Deferred, std::function<void()>> mDeferred;

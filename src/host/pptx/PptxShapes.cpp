@@ -676,21 +676,38 @@ bool ItemsHoldText(const std::vector<Ptr<host::Shape>>& items, const char* body)
 Ptr<host::GroupShapes> GraphicFrameShape::GroupItems() {
   Check();
   if (!HasSmartArt()) throw platform::ComError(E_FAIL, L"This member can only be accessed for a group.");
+  Document::GraphicItemsIndex& kept = doc->GraphicItemsOf(node);
+  const std::uint64_t edits = doc->Edits();
   std::vector<Ptr<host::Shape>> items;
+  if (kept.edits == edits) {
+    for (pugi::xml_node n : kept.nodes) {
+      const int index = static_cast<int>(items.size()) + 1;
+      if (kept.points)
+        items.push_back(GraphicItem<PointShape>(shared_from_this(), kept.part, n, index));
+      else
+        items.push_back(GraphicItem<DrawnShape>(shared_from_this(), kept.part, n, index));
+    }
+    return std::make_shared<GroupShapesImpl>(std::move(items));
+  }
   std::string drawing = DrawingPartOf(*this);
   std::string data = DataPartOf(*this);
   if (!drawing.empty()) {
     pugi::xml_node root = doc->Pkg().Xml(drawing).document_element();
     DrawnShapes(shared_from_this(), Child(root, "spTree"), drawing, items);
   }
+  kept = {edits, drawing, false, {}};
   // A drawing that shows none of the text (saved before the text was
   // typed, or by a program that does not draw) is not what the graphic
   // is rebuilt from: its model's points are.
   if (!ItemsHoldText(items, "txBody") && !data.empty()) {
     std::vector<Ptr<host::Shape>> points;
     ModelPoints(shared_from_this(), data, points);
-    if (ItemsHoldText(points, "t") || items.empty()) items = std::move(points);
+    if (ItemsHoldText(points, "t") || items.empty()) {
+      items = std::move(points);
+      kept = {edits, data, true, {}};
+    }
   }
+  for (const auto& item : items) kept.nodes.push_back(std::static_pointer_cast<ShapeBase>(item)->node);
   return std::make_shared<GroupShapesImpl>(std::move(items));
 }
 
