@@ -180,15 +180,21 @@ TEST_F(PptxShapes, GeometryInPointsAndWrittenBackNotFiniteAsAbsent) {
             std::tuple(false, Points{10.5, 36, 144, 36}, E_INVALIDARG));
 }
 
-TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMasterAndHaveKinds) {
+// A title and a body that state no frame of their own; the layout moves
+// the body but leaves the title to the master.
+decktest::Deck InheritingDeck() {
   decktest::Deck d;
   d.masterShapes = decktest::Ph(2, "Title Placeholder", "type=\"title\"", decktest::Xfrm(10 * P, 20 * P, 300 * P, 40 * P), "") +
                    decktest::Ph(3, "Text Placeholder", "type=\"body\" idx=\"1\"", decktest::Xfrm(10 * P, 80 * P, 300 * P, 200 * P), "");
-  // The layout moves the body but leaves the title to the master.
   d.layoutShapes = decktest::Ph(2, "Title 1", "type=\"title\"", "", "") +
                    decktest::Ph(3, "Content Placeholder 2", "idx=\"1\"", decktest::Xfrm(50 * P, 90 * P, 200 * P, 100 * P), "");
   d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "Hello") +
               decktest::Ph(3, "Content Placeholder 2", "idx=\"1\"", "", "Body")};
+  return d;
+}
+
+TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMasterAndHaveKinds) {
+  decktest::Deck d = InheritingDeck();
   auto p = Open(d);
   auto shapes = p->Slides()->Item(1)->Shapes();
   auto title = shapes->Item(1), body = shapes->Item(2);
@@ -212,6 +218,39 @@ TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMasterAndHaveKinds) 
   auto tph = shapes->Item(6);
   EXPECT_EQ((std::vector<int>{tph->Type(), tph->HasTextFrame(), tph->PlaceholderFormat()->ContainedType(), tph->HasTable()}),
             (std::vector<int>{msoPlaceholder, false, msoTable, true}));
+}
+
+// What a placeholder inherits from is found once per state of the document;
+// an edit that points it elsewhere is seen by the next read.
+TEST_F(PptxShapes, AnInheritedFrameFollowsEditsOfWhatItInheritsFrom) {
+  decktest::Write(InheritingDeck(), dir / "deck.pptx");
+  auto body = [](pugi::xml_node tree) { return tree.last_child(); };
+  const struct {
+    const char* edit;
+    const char* part;
+    std::function<void(pugi::xml_node)> apply;
+    Points box;
+  } rows[] = {
+      {"the layout's body removed", "ppt/slideLayouts/slideLayout1.xml",
+       [&](pugi::xml_node tree) { tree.remove_child(body(tree)); }, {10, 80, 300, 200}},
+      {"the slide's body made a title", "ppt/slides/slide1.xml",
+       [&](pugi::xml_node tree) {
+         pugi::xml_node ph = body(tree).child("p:nvSpPr").child("p:nvPr").child("p:ph");
+         ph.remove_attribute("idx");
+         ph.append_attribute("type") = "title";
+       },
+       {10, 20, 300, 40}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.edit);
+    auto doc = pptx::Document::Open(dir / "deck.pptx");
+    const pptx::SlideInfo& slide = doc->SlideList().at(0);
+    Ptr<Shape> shape = pptx::MakeShapes({doc, slide.id, slide.part, false})->Item(2);
+    ASSERT_EQ(Box(shape), (Points{50, 90, 200, 100}));
+    row.apply(doc->Pkg().Xml(row.part).document_element().child("p:cSld").child("p:spTree"));
+    doc->MarkDirty(row.part);
+    EXPECT_EQ(Box(shape), row.box);
+  }
 }
 
 TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {

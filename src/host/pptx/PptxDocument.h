@@ -144,6 +144,15 @@ class Document : public std::enable_shared_from_this<Document> {
     std::vector<pugi::xml_node> nodes;
   };
   GraphicItemsIndex& GraphicItemsOf(pugi::xml_node frame) { return mGraphicItems[frame.internal_object()]; }
+  // The layout and master placeholders a slide placeholder inherits from,
+  // by its element, as the shape side last found them: each property read
+  // through the chain asks again. They stand while the document counts no
+  // edit.
+  struct InheritIndex {
+    std::uint64_t edits = ~std::uint64_t{0};
+    std::vector<std::pair<std::string, pugi::xml_node>> chain;
+  };
+  InheritIndex& InheritIndexOf(pugi::xml_node shape) { return mInherits[shape.internal_object()]; }
   // The rows, grid columns and cells of a table as the table side last read
   // them: a walk over every cell would read the whole table at each one.
   // This host never adds or removes rows or cells, so a table's nodes stand
@@ -226,6 +235,7 @@ class Document : public std::enable_shared_from_this<Document> {
   std::map<std::string, int> mAdditions;
   std::map<std::string, ShapeIndex> mShapeIndexes;
   std::map<const void*, GraphicItemsIndex> mGraphicItems;
+  std::map<const void*, InheritIndex> mInherits;
   std::map<const void*, TableIndex> mTableIndexes;
   const void* mDeferredBody = nullptr;
   std::map<Deferred, std::function<void()>> mDeferred;

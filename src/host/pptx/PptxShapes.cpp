@@ -413,27 +413,40 @@ std::string ShapeBase::StyleKey() {
   return ph ? std::string("ph ") + Attr(ph, "type").value() + ' ' + Attr(ph, "idx").value() : std::string();
 }
 
-InheritedShapes TreeShape::InheritChain() {
+namespace {
+
+// The layout's and the master's placeholders a slide placeholder `ph`
+// takes what it does not state from, nearest first.
+InheritedShapes FindInheritChain(Document& doc, const SlideRef& slide, pugi::xml_node ph) {
   InheritedShapes out;
-  pugi::xml_node ph = Ph(node);
-  if (!ph) return out;
   std::string type = Attr(ph, "type").value();
   if (type.empty()) type = "obj";
   std::string idx = Attr(ph, "idx").value();
-  std::string layout = doc->LayoutOf(slide.part);
+  std::string layout = doc.LayoutOf(slide.part);
   std::string master;
   if (slide.notes) {
     // Notes slides point at their notes master directly.
-    master = doc->Linked(slide.part, Document::Link::NotesMaster);
+    master = doc.Linked(slide.part, Document::Link::NotesMaster);
     layout.clear();
   } else {
-    master = doc->MasterOf(layout);
+    master = doc.MasterOf(layout);
   }
   if (!layout.empty())
-    if (pugi::xml_node n = doc->FindPlaceholder(layout, type, idx)) out.push_back({layout, n});
+    if (pugi::xml_node n = doc.FindPlaceholder(layout, type, idx)) out.push_back({layout, n});
   if (!master.empty())
-    if (pugi::xml_node n = doc->FindPlaceholder(master, type, idx)) out.push_back({master, n});
+    if (pugi::xml_node n = doc.FindPlaceholder(master, type, idx)) out.push_back({master, n});
   return out;
+}
+
+}  // namespace
+
+InheritedShapes TreeShape::InheritChain() {
+  pugi::xml_node ph = Ph(node);
+  if (!ph) return {};
+  Document::InheritIndex& kept = doc->InheritIndexOf(node);
+  const std::uint64_t edits = doc->Edits();
+  if (kept.edits != edits) kept = {edits, FindInheritChain(*doc, slide, ph)};
+  return kept.chain;
 }
 
 Rect TreeShape::LocalRect() {
