@@ -162,17 +162,18 @@ TEST_F(PptxShapes, EachKindReportsItsTypeAndAnswersItsOwnMembers) {
 }
 
 // "nan", "inf" and overflowing numbers in coordinates and insets gave shapes
-// positions and margins that are not numbers; they count as absent.
+// positions and margins that are not numbers; they count as absent. A
+// number with a sign is still a number.
 TEST_F(PptxShapes, GeometryInPointsAndWrittenBackNotFiniteAsAbsent) {
   decktest::Deck d;
   d.slides = {Sp(2, "Rect", 72 * P, 36 * P, 144 * P, 18 * P, "a") +
               "<p:sp><p:nvSpPr><p:cNvPr id=\"3\" name=\"Odd\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>"
-              "<a:off x=\"nan\" y=\"inf\"/><a:ext cx=\"1e999\" cy=\"-nan\"/></a:xfrm></p:spPr>" +
+              "<a:off x=\"+12700\" y=\"inf\"/><a:ext cx=\"1e999\" cy=\"-nan\"/></a:xfrm></p:spPr>" +
               decktest::Body("text", "<a:bodyPr lIns=\"nan\" tIns=\"-inf\"/>") + "</p:sp>"};
   auto p = Open(d);
   auto s = p->Slides()->Item(1)->Shapes()->Item(1), odd = p->Slides()->Item(1)->Shapes()->Item(2);
   EXPECT_EQ(std::tuple(Box(s), Box(odd), Points{odd->TextFrame()->MarginLeft(), odd->TextFrame()->MarginTop()}),
-            std::tuple(Points{72, 36, 144, 18}, Points{0, 0, 0, 0}, Points{7.2f, 3.6f}));
+            std::tuple(Points{72, 36, 144, 18}, Points{1, 0, 0, 0}, Points{7.2f, 3.6f}));
   s->SetHeight(s->Height() * 2);
   s->SetLeft(10.5f);
   auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(1);

@@ -1,6 +1,7 @@
 #include "src/host/pptx/PptxShapes.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -14,7 +15,13 @@ namespace shapes {
 
 double Emu(pugi::xml_node n, const char* attr, double def) {
   pugi::xml_attribute a = Attr(n, attr);
-  double v = a ? std::atof(a.value()) : def;
+  if (!a) return def;
+  // Geometry is read for every shape on every layout; a plain number is
+  // read without the C library's locale-aware parser, anything else with it.
+  const std::string_view text = a.value();
+  double v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size()) v = std::atof(a.value());
   return std::isfinite(v) ? v : def;
 }
 
