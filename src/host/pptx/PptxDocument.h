@@ -153,6 +153,14 @@ class Document : public std::enable_shared_from_this<Document> {
     std::vector<std::pair<std::string, pugi::xml_node>> chain;
   };
   InheritIndex& InheritIndexOf(pugi::xml_node shape) { return mInherits[shape.internal_object()]; }
+  // The blank notes page that slides without one are read from, built for
+  // this document's size and class and shared by every such slide; it
+  // stands while the document counts no edit.
+  struct NotesStage {
+    std::uint64_t edits = ~std::uint64_t{0};
+    std::shared_ptr<Document> doc;
+  };
+  NotesStage& NotesStageOf() { return mNotesStage; }
   // The rows, grid columns and cells of a table as the table side last read
   // them: a walk over every cell would read the whole table at each one.
   // This host never adds or removes rows or cells, so a table's nodes stand
@@ -236,6 +244,7 @@ class Document : public std::enable_shared_from_this<Document> {
   std::map<std::string, ShapeIndex> mShapeIndexes;
   std::map<const void*, GraphicItemsIndex> mGraphicItems;
   std::map<const void*, InheritIndex> mInherits;
+  NotesStage mNotesStage;
   std::map<const void*, TableIndex> mTableIndexes;
   const void* mDeferredBody = nullptr;
   std::map<Deferred, std::function<void()>> mDeferred;
