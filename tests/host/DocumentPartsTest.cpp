@@ -632,4 +632,16 @@ TEST_F(NotesPageTest, AMissingPageIsMadeOnlyWhenWritten) {
   }
 }
 
+// Slides without a page are read from one blank page per state of the
+// document: a page read after an edit of the notes size has the new size.
+TEST_F(NotesPageTest, AMissingPageIsReadAtTheNotesSizeOfTheMoment) {
+  auto doc = Open("pptx__txt-font-typeface.pptx");
+  auto width = [&] { return host::pptx::MakeNotesPage(Slide(doc))->Shapes()->Item(2)->Width(); };
+  const float before = width();
+  pugi::xml_node size = doc->Pkg().Xml(doc->PresentationPart()).document_element().child("p:notesSz");
+  size.attribute("cx").set_value(size.attribute("cx").as_llong() * 2);
+  doc->MarkDirty(doc->PresentationPart());
+  EXPECT_NEAR(width(), 2 * before, 0.01);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "src/host/pptx/PptxApplication.h"
+#include "src/host/pptx/PptxDocument.h"
 #include "src/host/pptx/PptxPackage.h"
 #include "src/platform/Strings.h"
 #include "tests/host/DeckBuilder.h"
@@ -161,17 +162,18 @@ TEST_F(PptxShapes, EachKindReportsItsTypeAndAnswersItsOwnMembers) {
 }
 
 // "nan", "inf" and overflowing numbers in coordinates and insets gave shapes
-// positions and margins that are not numbers; they count as absent.
+// positions and margins that are not numbers; they count as absent. A
+// number with a sign is still a number.
 TEST_F(PptxShapes, GeometryInPointsAndWrittenBackNotFiniteAsAbsent) {
   decktest::Deck d;
   d.slides = {Sp(2, "Rect", 72 * P, 36 * P, 144 * P, 18 * P, "a") +
               "<p:sp><p:nvSpPr><p:cNvPr id=\"3\" name=\"Odd\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>"
-              "<a:off x=\"nan\" y=\"inf\"/><a:ext cx=\"1e999\" cy=\"-nan\"/></a:xfrm></p:spPr>" +
+              "<a:off x=\"+12700\" y=\"inf\"/><a:ext cx=\"1e999\" cy=\"-nan\"/></a:xfrm></p:spPr>" +
               decktest::Body("text", "<a:bodyPr lIns=\"nan\" tIns=\"-inf\"/>") + "</p:sp>"};
   auto p = Open(d);
   auto s = p->Slides()->Item(1)->Shapes()->Item(1), odd = p->Slides()->Item(1)->Shapes()->Item(2);
   EXPECT_EQ(std::tuple(Box(s), Box(odd), Points{odd->TextFrame()->MarginLeft(), odd->TextFrame()->MarginTop()}),
-            std::tuple(Points{72, 36, 144, 18}, Points{0, 0, 0, 0}, Points{7.2f, 3.6f}));
+            std::tuple(Points{72, 36, 144, 18}, Points{1, 0, 0, 0}, Points{7.2f, 3.6f}));
   s->SetHeight(s->Height() * 2);
   s->SetLeft(10.5f);
   auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(1);
@@ -179,15 +181,21 @@ TEST_F(PptxShapes, GeometryInPointsAndWrittenBackNotFiniteAsAbsent) {
             std::tuple(false, Points{10.5, 36, 144, 36}, E_INVALIDARG));
 }
 
-TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMasterAndHaveKinds) {
+// A title and a body that state no frame of their own; the layout moves
+// the body but leaves the title to the master.
+decktest::Deck InheritingDeck() {
   decktest::Deck d;
   d.masterShapes = decktest::Ph(2, "Title Placeholder", "type=\"title\"", decktest::Xfrm(10 * P, 20 * P, 300 * P, 40 * P), "") +
                    decktest::Ph(3, "Text Placeholder", "type=\"body\" idx=\"1\"", decktest::Xfrm(10 * P, 80 * P, 300 * P, 200 * P), "");
-  // The layout moves the body but leaves the title to the master.
   d.layoutShapes = decktest::Ph(2, "Title 1", "type=\"title\"", "", "") +
                    decktest::Ph(3, "Content Placeholder 2", "idx=\"1\"", decktest::Xfrm(50 * P, 90 * P, 200 * P, 100 * P), "");
   d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "Hello") +
               decktest::Ph(3, "Content Placeholder 2", "idx=\"1\"", "", "Body")};
+  return d;
+}
+
+TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMasterAndHaveKinds) {
+  decktest::Deck d = InheritingDeck();
   auto p = Open(d);
   auto shapes = p->Slides()->Item(1)->Shapes();
   auto title = shapes->Item(1), body = shapes->Item(2);
@@ -211,6 +219,39 @@ TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMasterAndHaveKinds) 
   auto tph = shapes->Item(6);
   EXPECT_EQ((std::vector<int>{tph->Type(), tph->HasTextFrame(), tph->PlaceholderFormat()->ContainedType(), tph->HasTable()}),
             (std::vector<int>{msoPlaceholder, false, msoTable, true}));
+}
+
+// What a placeholder inherits from is found once per state of the document;
+// an edit that points it elsewhere is seen by the next read.
+TEST_F(PptxShapes, AnInheritedFrameFollowsEditsOfWhatItInheritsFrom) {
+  decktest::Write(InheritingDeck(), dir / "deck.pptx");
+  auto body = [](pugi::xml_node tree) { return tree.last_child(); };
+  const struct {
+    const char* edit;
+    const char* part;
+    std::function<void(pugi::xml_node)> apply;
+    Points box;
+  } rows[] = {
+      {"the layout's body removed", "ppt/slideLayouts/slideLayout1.xml",
+       [&](pugi::xml_node tree) { tree.remove_child(body(tree)); }, {10, 80, 300, 200}},
+      {"the slide's body made a title", "ppt/slides/slide1.xml",
+       [&](pugi::xml_node tree) {
+         pugi::xml_node ph = body(tree).child("p:nvSpPr").child("p:nvPr").child("p:ph");
+         ph.remove_attribute("idx");
+         ph.append_attribute("type") = "title";
+       },
+       {10, 20, 300, 40}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.edit);
+    auto doc = pptx::Document::Open(dir / "deck.pptx");
+    const pptx::SlideInfo& slide = doc->SlideList().at(0);
+    Ptr<Shape> shape = pptx::MakeShapes({doc, slide.id, slide.part, false})->Item(2);
+    ASSERT_EQ(Box(shape), (Points{50, 90, 200, 100}));
+    row.apply(doc->Pkg().Xml(row.part).document_element().child("p:cSld").child("p:spTree"));
+    doc->MarkDirty(row.part);
+    EXPECT_EQ(Box(shape), row.box);
+  }
 }
 
 TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
@@ -340,6 +381,35 @@ TEST_F(PptxShapes, AddedDeletedAndAlternateShapes) {
                 again->Item(2)->TextFrame()->TextRange()->Text(),
             L"2After|" + boxName + L"|Pasted");
   EXPECT_EQ(Box(again->Item(2)), (Points{1, 1, 400, 100}));
+}
+
+// A SmartArt frame's items are kept from one listing to the next; every
+// edit of its drawing is seen by the listing after it.
+TEST(SmartArtItems, AListingAfterAnEditOfTheDrawingSeesIt) {
+  const std::string drawing = "ppt/diagrams/drawing1.xml";
+  auto tree = [&](pptx::Document& doc) { return doc.Pkg().Xml(drawing).document_element().child("dsp:spTree"); };
+  const struct {
+    const char* edit;
+    std::function<void(pugi::xml_node)> apply;
+    int added;
+  } rows[] = {
+      {"a drawn shape copied", [](pugi::xml_node t) { t.append_copy(t.child("dsp:sp")); }, 1},
+      {"a drawn shape removed", [](pugi::xml_node t) { t.remove_child(t.child("dsp:sp")); }, -1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.edit);
+    auto doc = pptx::Document::Open(testsupport::CorpusDeck("poi__smartart-simple.pptx"));
+    const pptx::SlideInfo& slide = doc->SlideList().at(0);
+    Ptr<Shapes> shapes = pptx::MakeShapes({doc, slide.id, slide.part, false});
+    Ptr<Shape> frame;
+    for (int i = 1; i <= shapes->Count() && !frame; ++i)
+      if (shapes->Item(i)->HasSmartArt()) frame = shapes->Item(i);
+    ASSERT_TRUE(frame);
+    const int before = frame->GroupItems()->Count();
+    row.apply(tree(*doc));
+    doc->MarkDirty(drawing);
+    EXPECT_EQ(frame->GroupItems()->Count(), before + row.added);
+  }
 }
 
 // A cell's text is bold or not as its table style's parts say for its place

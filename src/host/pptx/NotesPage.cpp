@@ -106,10 +106,16 @@ class NotesState {
   static constexpr const char* kStagePart = "ppt/notesSlides/notesSlide1.xml";
 
   void Stage() {
-    mStage = Document::CreateEmpty();
-    pugi::xml_document& d = mStage->Pkg().AddXmlPart(kStagePart, kNotesSlideType);
-    NotesSize size = SizeOf(*mSlide.doc);
-    Load(d, NotesXml(&size));
+    Document::NotesStage& shared = mSlide.doc->NotesStageOf();
+    const std::uint64_t edits = mSlide.doc->Edits();
+    if (shared.edits != edits) {
+      auto stage = Document::CreateEmpty();
+      pugi::xml_document& d = stage->Pkg().AddXmlPart(kStagePart, kNotesSlideType);
+      NotesSize size = SizeOf(*mSlide.doc);
+      Load(d, NotesXml(&size));
+      shared = {edits, std::move(stage)};
+    }
+    mStage = shared.doc;
   }
 
   std::string NotesXml(const NotesSize* explicitSize) {

@@ -112,6 +112,8 @@ class Document : public std::enable_shared_from_this<Document> {
     return it == mDeletions.end() ? 0 : it->second;
   }
   void NoteDeletion(const std::string& part) { ++mDeletions[part]; }
+  // Whether any part has lost elements: until one has, every handle stands.
+  bool AnyDeletions() const { return !mDeletions.empty(); }
   // Counts shapes added to a part's tree; with the deletions it tells when
   // the part's list of shapes must be read again.
   int Additions(const std::string& part) const {
@@ -126,8 +128,39 @@ class Document : public std::enable_shared_from_this<Document> {
     const void* tree = nullptr;
     int deletions = -1, additions = -1;
     std::vector<pugi::xml_node> shapes;
+    // The document's edits when the index was last found current: a part's
+    // tree is replaced, and shapes come and go, only by an edit.
+    std::uint64_t edits = ~std::uint64_t{0};
   };
   ShapeIndex& ShapeIndexOf(const std::string& part) { return mShapeIndexes[part]; }
+  // The items of a SmartArt frame as the shape side last listed them, by
+  // the frame's element: listing them reads the drawing, the data model and
+  // every item's text, and each pass over a slide asks for them again. They
+  // stand while the document counts no edit.
+  struct GraphicItemsIndex {
+    std::uint64_t edits = ~std::uint64_t{0};
+    std::string part;     // the drawing or the data model that holds them
+    bool points = false;  // data points, where a drawing shows no text
+    std::vector<pugi::xml_node> nodes;
+  };
+  GraphicItemsIndex& GraphicItemsOf(pugi::xml_node frame) { return mGraphicItems[frame.internal_object()]; }
+  // The layout and master placeholders a slide placeholder inherits from,
+  // by its element, as the shape side last found them: each property read
+  // through the chain asks again. They stand while the document counts no
+  // edit.
+  struct InheritIndex {
+    std::uint64_t edits = ~std::uint64_t{0};
+    std::vector<std::pair<std::string, pugi::xml_node>> chain;
+  };
+  InheritIndex& InheritIndexOf(pugi::xml_node shape) { return mInherits[shape.internal_object()]; }
+  // The blank notes page that slides without one are read from, built for
+  // this document's size and class and shared by every such slide; it
+  // stands while the document counts no edit.
+  struct NotesStage {
+    std::uint64_t edits = ~std::uint64_t{0};
+    std::shared_ptr<Document> doc;
+  };
+  NotesStage& NotesStageOf() { return mNotesStage; }
   // The rows, grid columns and cells of a table as the table side last read
   // them: a walk over every cell would read the whole table at each one.
   // This host never adds or removes rows or cells, so a table's nodes stand
@@ -209,6 +242,9 @@ class Document : public std::enable_shared_from_this<Document> {
   std::map<std::string, int> mDeletions;
   std::map<std::string, int> mAdditions;
   std::map<std::string, ShapeIndex> mShapeIndexes;
+  std::map<const void*, GraphicItemsIndex> mGraphicItems;
+  std::map<const void*, InheritIndex> mInherits;
+  NotesStage mNotesStage;
   std::map<const void*, TableIndex> mTableIndexes;
   const void* mDeferredBody = nullptr;
   std::map<Deferred, std::function<void()>> mDeferred;

@@ -1,6 +1,7 @@
 #include "src/host/pptx/PptxShapes.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -14,7 +15,13 @@ namespace shapes {
 
 double Emu(pugi::xml_node n, const char* attr, double def) {
   pugi::xml_attribute a = Attr(n, attr);
-  double v = a ? std::atof(a.value()) : def;
+  if (!a) return def;
+  // Geometry is read for every shape on every layout; a plain number is
+  // read without the C library's locale-aware parser, anything else with it.
+  const std::string_view text = a.value();
+  double v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size()) v = std::atof(a.value());
   return std::isfinite(v) ? v : def;
 }
 
@@ -156,6 +163,8 @@ std::shared_ptr<TreeShape> MakeGroupMember(const std::shared_ptr<ShapeBase>& gro
 
 void ShapeBase::Check() {
   doc->CheckOpen();
+  // Asked on every call a handle answers; most documents never lose a shape.
+  if (!doc->AnyDeletions()) return;
   for (ShapeBase* s = this; s; s = s->parent.get())
     if (doc->Deletions(s->part) != s->generation)
       throw platform::ComError(E_FAIL,
@@ -411,27 +420,40 @@ std::string ShapeBase::StyleKey() {
   return ph ? std::string("ph ") + Attr(ph, "type").value() + ' ' + Attr(ph, "idx").value() : std::string();
 }
 
-InheritedShapes TreeShape::InheritChain() {
+namespace {
+
+// The layout's and the master's placeholders a slide placeholder `ph`
+// takes what it does not state from, nearest first.
+InheritedShapes FindInheritChain(Document& doc, const SlideRef& slide, pugi::xml_node ph) {
   InheritedShapes out;
-  pugi::xml_node ph = Ph(node);
-  if (!ph) return out;
   std::string type = Attr(ph, "type").value();
   if (type.empty()) type = "obj";
   std::string idx = Attr(ph, "idx").value();
-  std::string layout = doc->LayoutOf(slide.part);
+  std::string layout = doc.LayoutOf(slide.part);
   std::string master;
   if (slide.notes) {
     // Notes slides point at their notes master directly.
-    master = doc->Linked(slide.part, Document::Link::NotesMaster);
+    master = doc.Linked(slide.part, Document::Link::NotesMaster);
     layout.clear();
   } else {
-    master = doc->MasterOf(layout);
+    master = doc.MasterOf(layout);
   }
   if (!layout.empty())
-    if (pugi::xml_node n = doc->FindPlaceholder(layout, type, idx)) out.push_back({layout, n});
+    if (pugi::xml_node n = doc.FindPlaceholder(layout, type, idx)) out.push_back({layout, n});
   if (!master.empty())
-    if (pugi::xml_node n = doc->FindPlaceholder(master, type, idx)) out.push_back({master, n});
+    if (pugi::xml_node n = doc.FindPlaceholder(master, type, idx)) out.push_back({master, n});
   return out;
+}
+
+}  // namespace
+
+InheritedShapes TreeShape::InheritChain() {
+  pugi::xml_node ph = Ph(node);
+  if (!ph) return {};
+  Document::InheritIndex& kept = doc->InheritIndexOf(node);
+  const std::uint64_t edits = doc->Edits();
+  if (kept.edits != edits) kept = {edits, FindInheritChain(*doc, slide, ph)};
+  return kept.chain;
 }
 
 Rect TreeShape::LocalRect() {
@@ -674,21 +696,38 @@ bool ItemsHoldText(const std::vector<Ptr<host::Shape>>& items, const char* body)
 Ptr<host::GroupShapes> GraphicFrameShape::GroupItems() {
   Check();
   if (!HasSmartArt()) throw platform::ComError(E_FAIL, L"This member can only be accessed for a group.");
+  Document::GraphicItemsIndex& kept = doc->GraphicItemsOf(node);
+  const std::uint64_t edits = doc->Edits();
   std::vector<Ptr<host::Shape>> items;
+  if (kept.edits == edits) {
+    for (pugi::xml_node n : kept.nodes) {
+      const int index = static_cast<int>(items.size()) + 1;
+      if (kept.points)
+        items.push_back(GraphicItem<PointShape>(shared_from_this(), kept.part, n, index));
+      else
+        items.push_back(GraphicItem<DrawnShape>(shared_from_this(), kept.part, n, index));
+    }
+    return std::make_shared<GroupShapesImpl>(std::move(items));
+  }
   std::string drawing = DrawingPartOf(*this);
   std::string data = DataPartOf(*this);
   if (!drawing.empty()) {
     pugi::xml_node root = doc->Pkg().Xml(drawing).document_element();
     DrawnShapes(shared_from_this(), Child(root, "spTree"), drawing, items);
   }
+  kept = {edits, drawing, false, {}};
   // A drawing that shows none of the text (saved before the text was
   // typed, or by a program that does not draw) is not what the graphic
   // is rebuilt from: its model's points are.
   if (!ItemsHoldText(items, "txBody") && !data.empty()) {
     std::vector<Ptr<host::Shape>> points;
     ModelPoints(shared_from_this(), data, points);
-    if (ItemsHoldText(points, "t") || items.empty()) items = std::move(points);
+    if (ItemsHoldText(points, "t") || items.empty()) {
+      items = std::move(points);
+      kept = {edits, data, true, {}};
+    }
   }
+  for (const auto& item : items) kept.nodes.push_back(std::static_pointer_cast<ShapeBase>(item)->node);
   return std::make_shared<GroupShapesImpl>(std::move(items));
 }
 
@@ -774,12 +813,16 @@ class ShapesImpl : public host::Shapes {
     return Child(Child(mSlide.doc->Pkg().Xml(mSlide.part).document_element(), "cSld"), "spTree");
   }
   const std::vector<pugi::xml_node>& Nodes() {
-    pugi::xml_node tree = Tree();
     Document& doc = *mSlide.doc;
+    doc.CheckOpen();
     Document::ShapeIndex& index = doc.ShapeIndexOf(mSlide.part);
+    const std::uint64_t edits = doc.Edits();
+    if (index.edits == edits) return index.shapes;
+    pugi::xml_node tree = Tree();
     const int deletions = doc.Deletions(mSlide.part), additions = doc.Additions(mSlide.part);
     if (index.tree != tree.internal_object() || index.deletions != deletions || index.additions != additions)
       index = {tree.internal_object(), deletions, additions, TreeChildren(tree)};
+    index.edits = edits;
     return index.shapes;
   }
   std::vector<Ptr<host::Shape>> All() {

@@ -38,20 +38,39 @@ std::optional<std::uint32_t> HexColor(std::string_view v) {
   return static_cast<std::uint32_t>(n);
 }
 
-bool Is(pugi::xml_node node, std::string_view localName) {
-  return node.type() == pugi::node_element && LocalName(node) == localName;
+namespace {
+
+// Whether a qualified name has the given local part. Child searches pass
+// many siblings that differ in their first letters, so the name is read
+// only up to the first difference; and only a match asks for the node's
+// type (text nodes have empty names).
+inline bool HasLocalName(const char* name, std::string_view localName) {
+  const char* p = name;
+  while (*p && *p != ':') ++p;
+  const char* local = *p ? p + 1 : name;
+  for (char c : localName)
+    if (*local++ != c) return false;
+  return *local == '\0';
 }
+
+inline bool IsElement(pugi::xml_node node, std::string_view localName) {
+  return HasLocalName(node.name(), localName) && node.type() == pugi::node_element;
+}
+
+}  // namespace
+
+bool Is(pugi::xml_node node, std::string_view localName) { return IsElement(node, localName); }
 
 pugi::xml_node Child(pugi::xml_node parent, std::string_view localName) {
   for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
-    if (Is(c, localName)) return c;
+    if (IsElement(c, localName)) return c;
   return {};
 }
 
 std::vector<pugi::xml_node> Children(pugi::xml_node parent, std::string_view localName) {
   std::vector<pugi::xml_node> out;
   for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
-    if (Is(c, localName)) out.push_back(c);
+    if (IsElement(c, localName)) out.push_back(c);
   return out;
 }
 
