@@ -30,11 +30,45 @@ constexpr const char* kContentTypes = "[Content_Types].xml";
 constexpr int kMaxDepth = 256;
 constexpr const char* kRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
 
+char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : s) c = LowerChar(c);
   return s;
 }
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+  return true;
+}
+
+// Part names are looked up as the caller spells them, many times a shape:
+// the lowered key is built on the stack, not in a string of its own.
+class LowerKey {
+ public:
+  explicit LowerKey(std::string_view name) {
+    if (name.size() > sizeof mShort) {
+      mLong = Lower(std::string(name));
+      mView = mLong;
+      return;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) mShort[i] = LowerChar(name[i]);
+    mView = std::string_view(mShort, name.size());
+  }
+  operator std::string_view() const { return mView; }
+
+ private:
+  char mShort[256];
+  std::string mLong;
+  std::string_view mView;
+};
+
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
 
 std::wstring Describe(const std::filesystem::path& file, const std::string& what) {
   return L"\"" + platform::FromUtf8(file.string()) + L"\": " + platform::FromUtf8(what);
@@ -450,7 +484,7 @@ struct Package::Entry {
 struct Package::Impl {
   zip_t* zip = nullptr;
   std::vector<std::unique_ptr<Entry>> entries;
-  std::unordered_map<std::string, Entry*> byLower;
+  std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>> byLower;
   PackageLimits limits;
   bool modified = false;
   std::filesystem::path file;
@@ -474,7 +508,7 @@ struct Package::Impl {
     ++e.edits;
   }
   std::uint64_t Version(const std::string& name) const {
-    auto it = byLower.find(Lower(name));
+    auto it = byLower.find(std::string_view(LowerKey(name)));
     return it == byLower.end() ? 0 : it->second->edits;
   }
 
@@ -483,7 +517,7 @@ struct Package::Impl {
   }
 
   Entry* Find(const std::string& name) const {
-    auto it = byLower.find(Lower(name));
+    auto it = byLower.find(std::string_view(LowerKey(name)));
     if (it == byLower.end() || it->second->removed || it->second->folder) return nullptr;
     return it->second;
   }
@@ -596,7 +630,7 @@ struct Package::Impl {
       e->Release();
       return *e;
     }
-    auto it = byLower.find(Lower(name));
+    auto it = byLower.find(std::string_view(LowerKey(name)));
     if (it != byLower.end()) {  // a removed one comes back at its old place
       Entry& e = *it->second;
       e.removed = false;
@@ -694,7 +728,7 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
     total += size;
     if (total > limits.maxTotalSize)
       Fail(STG_E_INVALIDHEADER, file, "expands to more than " + std::to_string(limits.maxTotalSize) + " bytes");
-    if (im.byLower.count(Lower(name)))
+    if (im.byLower.count(std::string_view(LowerKey(name))))
       Fail(STG_E_INVALIDHEADER, file, "has two entries named \"" + name + "\"");
     auto e = std::make_unique<Entry>();
     e->name = name;
@@ -723,16 +757,16 @@ bool Package::HasPart(const std::string& name) const { return mImpl->Find(name) 
 std::string Package::ContentType(const std::string& name) {
   if (!HasPart(kContentTypes)) return {};
   pugi::xml_node types = Xml(kContentTypes).document_element();
-  std::string want = "/" + Lower(name);
+  const std::string want = "/" + name;
   for (pugi::xml_node o : types.children()) {
     std::string_view n = o.name();
-    if (n == "Override" && Lower(o.attribute("PartName").value()) == want) return o.attribute("ContentType").value();
+    if (n == "Override" && SameNoCase(o.attribute("PartName").value(), want)) return o.attribute("ContentType").value();
   }
   auto dot = name.find_last_of('.');
   if (dot == std::string::npos) return {};
-  std::string ext = Lower(name.substr(dot + 1));
+  const std::string_view ext = std::string_view(name).substr(dot + 1);
   for (pugi::xml_node d : types.children())
-    if (std::string_view(d.name()) == "Default" && Lower(d.attribute("Extension").value()) == ext)
+    if (std::string_view(d.name()) == "Default" && SameNoCase(d.attribute("Extension").value(), ext))
       return d.attribute("ContentType").value();
   return {};
 }
@@ -756,7 +790,7 @@ void Package::MarkDirty(const std::string& name) {
   Entry& e = mImpl->Need(name);
   e.dirty = true;
   mImpl->Edited(e);
-  if (e.name.size() > 5 && Lower(e.name.substr(e.name.size() - 5)) == ".rels") ++mImpl->linkEdits;
+  if (e.name.size() > 5 && SameNoCase(std::string_view(e.name).substr(e.name.size() - 5), ".rels")) ++mImpl->linkEdits;
 }
 
 bool Package::IsDirty(const std::string& name) const {
@@ -774,9 +808,9 @@ namespace {
 void RegisterOverride(Package& p, const std::string& name, const std::string& contentType) {
   if (contentType.empty() || !p.HasPart(kContentTypes)) return;
   pugi::xml_node types = p.Xml(kContentTypes).document_element();
-  std::string want = "/" + Lower(name);
+  const std::string want = "/" + name;
   for (pugi::xml_node o : types.children("Override"))
-    if (Lower(o.attribute("PartName").value()) == want) {
+    if (SameNoCase(o.attribute("PartName").value(), want)) {
       if (std::string(o.attribute("ContentType").value()) != contentType) {
         o.attribute("ContentType").set_value(contentType.c_str());
         p.MarkDirty(kContentTypes);
@@ -792,9 +826,9 @@ void RegisterOverride(Package& p, const std::string& name, const std::string& co
 void UnregisterOverride(Package& p, const std::string& name) {
   if (!p.HasPart(kContentTypes)) return;
   pugi::xml_node types = p.Xml(kContentTypes).document_element();
-  std::string want = "/" + Lower(name);
+  const std::string want = "/" + name;
   for (pugi::xml_node o : types.children("Override"))
-    if (Lower(o.attribute("PartName").value()) == want) {
+    if (SameNoCase(o.attribute("PartName").value(), want)) {
       types.remove_child(o);
       p.MarkDirty(kContentTypes);
       return;
@@ -952,7 +986,7 @@ const std::vector<Relationship>& Package::KnownRelationships(const std::string& 
       out.push_back(std::move(rel));
     }
   }
-  auto entry = mImpl->byLower.find(Lower(rels));
+  auto entry = mImpl->byLower.find(std::string_view(LowerKey(rels)));
   auto& kept = mImpl->rels[sourcePart];
   kept = {entry == mImpl->byLower.end() ? nullptr : entry->second, version, std::move(out)};
   return kept.list;
