@@ -408,15 +408,17 @@ std::vector<SavedFile>& SavedFiles() {
 }
 constexpr std::size_t kSavedFiles = 8;
 
-void Remember(SavedFile saved) {
+// Returns the file as remembered (no stamp when it cannot be found).
+std::optional<SavedFile> Remember(SavedFile saved) {
   const std::optional<FileStamp> stamp = StampOf(saved.file);
   std::lock_guard<std::mutex> lock(KeptLock());
   std::vector<SavedFile>& files = SavedFiles();
   std::erase_if(files, [&](const SavedFile& f) { return f.file == saved.file; });
-  if (!stamp) return;
+  if (!stamp) return std::nullopt;
   saved.stamp = *stamp;
   if (files.size() == kSavedFiles) files.erase(files.begin());
-  files.push_back(std::move(saved));
+  files.push_back(saved);
+  return saved;
 }
 
 }  // namespace
@@ -501,6 +503,16 @@ struct Package::Impl {
     std::vector<Relationship> list;
   };
   std::unordered_map<std::string, Rels> rels;
+  // The last file a save wrote, with the package's edit count and the
+  // replaced parts it was written with: a package saved again unchanged
+  // (a second working copy) is that file's bytes again, copied rather than
+  // rebuilt, as long as the file is as it was written.
+  struct LastSave {
+    SavedFile saved;
+    std::uint64_t edits = 0;
+    std::map<std::string, std::string> replaced;
+  };
+  std::optional<LastSave> last;
 
   void Edited(Entry& e) {
     modified = true;
@@ -1062,6 +1074,23 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
   if (!std::filesystem::is_directory(target.parent_path(), ec))
     Fail(STG_E_FILENOTFOUND, to, "cannot be written: the folder does not exist");
 
+  const std::wstring targetName = platform::FromUtf8(target.string());
+  if (im.last && im.last->edits == im.edits && im.last->replaced == replaced && im.last->saved.file != target) {
+    // The stamp is taken after copying: a file changed before or while it
+    // was read is not used.
+    auto copy = [&](const std::wstring& tempPath) {
+      std::error_code failed;
+      std::filesystem::copy_file(im.last->saved.file, platform::ToUtf8(tempPath),
+                                 std::filesystem::copy_options::overwrite_existing, failed);
+      return !failed && StampOf(im.last->saved.file) == im.last->saved.stamp;
+    };
+    // Should the copy fail, the save below writes the file in full.
+    if (platform::CurrentFiles().WriteAtomicallyWith(targetName, copy, {}) == ERROR_SUCCESS) {
+      Remember({target, {}, im.last->saved.parts});
+      return;
+    }
+  }
+
   bool written = false;
   SavedFile saved{target, {}, {}};
   auto fill = [&](const std::wstring& tempPath) {
@@ -1137,9 +1166,10 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
     written = true;
     return true;
   };
-  DWORD rc = platform::CurrentFiles().WriteAtomicallyWith(platform::FromUtf8(target.string()), fill, {});
+  DWORD rc = platform::CurrentFiles().WriteAtomicallyWith(targetName, fill, {});
   if (rc == ERROR_SUCCESS) {
-    Remember(std::move(saved));
+    im.last.reset();
+    if (std::optional<SavedFile> kept = Remember(std::move(saved))) im.last = {std::move(*kept), im.edits, replaced};
     return;
   }
   if (!written) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");
