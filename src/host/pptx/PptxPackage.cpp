@@ -88,7 +88,7 @@ bool SafeEntryName(const std::string& name) {
   while (pos <= name.size()) {
     std::size_t next = name.find('/', pos);
     if (next == std::string::npos) next = name.size();
-    std::string seg = name.substr(pos, next - pos);
+    const std::string_view seg = std::string_view(name).substr(pos, next - pos);
     // A trailing slash marks a folder entry; empty segments elsewhere do not belong.
     if (seg.empty() && next != name.size()) return false;
     if (seg == "." || seg == "..") return false;
@@ -740,15 +740,14 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
     total += size;
     if (total > limits.maxTotalSize)
       Fail(STG_E_INVALIDHEADER, file, "expands to more than " + std::to_string(limits.maxTotalSize) + " bytes");
-    if (im.byLower.count(std::string_view(LowerKey(name))))
-      Fail(STG_E_INVALIDHEADER, file, "has two entries named \"" + name + "\"");
     auto e = std::make_unique<Entry>();
-    e->name = name;
+    if (!im.byLower.emplace(Lower(name), e.get()).second)
+      Fail(STG_E_INVALIDHEADER, file, "has two entries named \"" + name + "\"");
+    e->name = std::move(name);
     e->index = i;
     e->size = size;
     e->folder = folder;
     if (st.valid & ZIP_STAT_COMP_METHOD) e->compMethod = st.comp_method;
-    im.byLower[Lower(name)] = e.get();
     im.entries.push_back(std::move(e));
   }
   if (!im.Find(kContentTypes))
