@@ -395,11 +395,20 @@ std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
   return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 }
 
+// An open reader of saved bytes, shared by the saved files that hold the
+// same bytes (a file and its copies): the first of them opened reads the
+// zip directory, and the others opened while it is open read through it.
+struct SharedReader {
+  std::weak_ptr<zip_t> zip;
+};
+
 struct SavedFile {
   std::filesystem::path file;
   FileStamp stamp;
   std::unordered_map<std::string, std::shared_ptr<KeptPart>> parts;  // by lower-case name
+  std::shared_ptr<SharedReader> reader = std::make_shared<SharedReader>();
 };
+
 
 // The latest saves, newest last; a run opens the copies it just saved.
 std::vector<SavedFile>& SavedFiles() {
@@ -407,6 +416,15 @@ std::vector<SavedFile>& SavedFiles() {
   return files;
 }
 constexpr std::size_t kSavedFiles = 8;
+
+// The reader open on the bytes of a file this process saved, when that
+// file is as it was saved; null when none is open.
+std::shared_ptr<zip_t> ReaderOf(const std::filesystem::path& file, const FileStamp& stamp) {
+  std::lock_guard<std::mutex> lock(KeptLock());
+  for (const SavedFile& saved : SavedFiles())
+    if (saved.file == file && saved.stamp == stamp) return saved.reader->zip.lock();
+  return nullptr;
+}
 
 // Returns the file as remembered (no stamp when it cannot be found).
 std::optional<SavedFile> Remember(SavedFile saved) {
@@ -484,7 +502,7 @@ struct Package::Entry {
 };
 
 struct Package::Impl {
-  zip_t* zip = nullptr;
+  std::shared_ptr<zip_t> zip;
   std::vector<std::unique_ptr<Entry>> entries;
   std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>> byLower;
   PackageLimits limits;
@@ -524,10 +542,6 @@ struct Package::Impl {
     return it == byLower.end() ? 0 : it->second->edits;
   }
 
-  ~Impl() {
-    if (zip) zip_discard(zip);
-  }
-
   Entry* Find(const std::string& name) const {
     auto it = byLower.find(std::string_view(LowerKey(name)));
     if (it == byLower.end() || it->second->removed || it->second->folder) return nullptr;
@@ -546,8 +560,8 @@ struct Package::Impl {
       e.loaded = true;
       return;
     }
-    zip_file_t* zf = zip_fopen_index(zip, static_cast<zip_uint64_t>(e.index), 0);
-    if (!zf) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" cannot be read: " + zip_strerror(zip));
+    zip_file_t* zf = zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(e.index), 0);
+    if (!zf) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" cannot be read: " + zip_strerror(zip.get()));
     std::string data;
     data.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(e.size, limits.maxEntrySize)));
     char buf[65536];
@@ -623,8 +637,9 @@ struct Package::Impl {
   // were written as their source held them share what is read of them.
   void Adopt(const std::filesystem::path& path, const FileStamp& stamp) {
     std::lock_guard<std::mutex> lock(KeptLock());
-    for (const SavedFile& saved : SavedFiles()) {
+    for (SavedFile& saved : SavedFiles()) {
       if (saved.file != path || saved.stamp != stamp) continue;
+      if (saved.reader->zip.expired()) saved.reader->zip = zip;
       for (auto& [lower, e] : byLower) {
         auto part = saved.parts.find(lower);
         if (part == saved.parts.end()) continue;
@@ -697,8 +712,11 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
       Fail(STG_E_INVALIDHEADER, file, "is not a zip package");
   }
 
+  std::error_code absent;
+  const std::filesystem::path absolute = std::filesystem::absolute(file, absent);
+  if (stamp) im.zip = ReaderOf(absolute, *stamp);
   int err = 0;
-  zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &err);
+  zip_t* z = im.zip ? im.zip.get() : zip_open(file.c_str(), ZIP_RDONLY, &err);
   if (!z) {
     zip_error_t ze;
     zip_error_init_with_code(&ze, err);
@@ -709,7 +727,7 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
     if (err == ZIP_ER_OPEN) Fail(E_ACCESSDENIED, file, "cannot be opened (" + why + ")");
     Fail(STG_E_INVALIDHEADER, file, "cannot be read as a zip package (" + why + ")");
   }
-  im.zip = z;
+  if (!im.zip) im.zip.reset(z, zip_discard);
 
   zip_int64_t n = zip_get_num_entries(z, 0);
   if (n < 0) Fail(STG_E_INVALIDHEADER, file, "has an unreadable zip directory");
@@ -752,7 +770,7 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
   }
   if (!im.Find(kContentTypes))
     Fail(STG_E_INVALIDHEADER, file, "is a zip file but not an Open XML package (no [Content_Types].xml)");
-  if (stamp && stamp == StampOf(file)) im.Adopt(std::filesystem::absolute(file, ec), *stamp);
+  if (stamp && stamp == StampOf(file)) im.Adopt(absolute, *stamp);
   return p;
 }
 
@@ -1085,7 +1103,7 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
     };
     // Should the copy fail, the save below writes the file in full.
     if (platform::CurrentFiles().WriteAtomicallyWith(targetName, copy, {}) == ERROR_SUCCESS) {
-      Remember({target, {}, im.last->saved.parts});
+      Remember({target, {}, im.last->saved.parts, im.last->saved.reader});
       return;
     }
   }
@@ -1124,7 +1142,8 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
       auto rep = replaced.find(e.name);
       if (!e.dirty && e.index >= 0 && rep == replaced.end()) {
         // Unchanged: the compressed bytes of the source entry, as they are.
-        zip_source_t* src = zip_source_zip(out, im.zip, static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
+        zip_source_t* src =
+            zip_source_zip(out, im.zip.get(), static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
         if (!src) abort(zip_strerror(out));
         idx = zip_file_add(out, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
         if (idx < 0) {
