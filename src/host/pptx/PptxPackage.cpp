@@ -505,6 +505,9 @@ struct Package::Impl {
   std::shared_ptr<zip_t> zip;
   std::vector<std::unique_ptr<Entry>> entries;
   std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>> byLower;
+  // The same entries by their names as written: callers nearly always
+  // spell a name so, and then need no lowered key.
+  std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>> byName;
   PackageLimits limits;
   bool modified = false;
   std::filesystem::path file;
@@ -537,15 +540,20 @@ struct Package::Impl {
     ++edits;
     ++e.edits;
   }
-  std::uint64_t Version(const std::string& name) const {
+  // Any entry of that name, removed or a folder too.
+  Entry* Lookup(std::string_view name) const {
+    if (auto it = byName.find(name); it != byName.end()) return it->second;
     auto it = byLower.find(std::string_view(LowerKey(name)));
-    return it == byLower.end() ? 0 : it->second->edits;
+    return it == byLower.end() ? nullptr : it->second;
+  }
+  std::uint64_t Version(const std::string& name) const {
+    const Entry* e = Lookup(name);
+    return e ? e->edits : 0;
   }
 
   Entry* Find(const std::string& name) const {
-    auto it = byLower.find(std::string_view(LowerKey(name)));
-    if (it == byLower.end() || it->second->removed || it->second->folder) return nullptr;
-    return it->second;
+    Entry* e = Lookup(name);
+    return e && !e->removed && !e->folder ? e : nullptr;
   }
 
   Entry& Need(const std::string& name) const {
@@ -657,9 +665,8 @@ struct Package::Impl {
       e->Release();
       return *e;
     }
-    auto it = byLower.find(std::string_view(LowerKey(name)));
-    if (it != byLower.end()) {  // a removed one comes back at its old place
-      Entry& e = *it->second;
+    if (Entry* removed = Lookup(name)) {  // a removed one comes back at its old place
+      Entry& e = *removed;
       e.removed = false;
       e.folder = false;
       e.bytes.clear();
@@ -676,6 +683,7 @@ struct Package::Impl {
     Entry* raw = e.get();
     entries.push_back(std::move(e));
     byLower[Lower(name)] = raw;
+    byName[name] = raw;
     return *raw;
   }
 };
@@ -761,6 +769,7 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
     auto e = std::make_unique<Entry>();
     if (!im.byLower.emplace(Lower(name), e.get()).second)
       Fail(STG_E_INVALIDHEADER, file, "has two entries named \"" + name + "\"");
+    im.byName.emplace(name, e.get());
     e->name = std::move(name);
     e->index = i;
     e->size = size;
@@ -1015,9 +1024,8 @@ const std::vector<Relationship>& Package::KnownRelationships(const std::string& 
       out.push_back(std::move(rel));
     }
   }
-  auto entry = mImpl->byLower.find(std::string_view(LowerKey(rels)));
   auto& kept = mImpl->rels[sourcePart];
-  kept = {entry == mImpl->byLower.end() ? nullptr : entry->second, version, std::move(out)};
+  kept = {mImpl->Lookup(rels), version, std::move(out)};
   return kept.list;
 }
 
