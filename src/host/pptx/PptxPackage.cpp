@@ -923,33 +923,35 @@ std::string Package::RelsPartName(const std::string& sourcePart) {
   return dir + "_rels/" + file + ".rels";
 }
 
+// Runs for every relationship read, so the segments are views into the
+// names rather than strings of their own.
 std::string Package::ResolveTarget(const std::string& sourcePart, const std::string& target) {
-  if (target.empty()) return {};
-  std::string t = target;
   // Fragments and queries do not name parts.
-  auto hash = t.find('#');
-  if (hash != std::string::npos) t = t.substr(0, hash);
+  std::string_view t = std::string_view(target).substr(0, target.find('#'));
   if (t.empty()) return {};
   // Percent-encoding in targets: decode the common escapes.
   std::string dec;
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    if (t[i] == '%' && i + 2 < t.size() && std::isxdigit(static_cast<unsigned char>(t[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(t[i + 2]))) {
-      dec += static_cast<char>(std::stoi(t.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      dec += t[i];
+  if (t.find('%') != std::string_view::npos) {
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      if (t[i] == '%' && i + 2 < t.size() && std::isxdigit(static_cast<unsigned char>(t[i + 1])) &&
+          std::isxdigit(static_cast<unsigned char>(t[i + 2]))) {
+        dec += static_cast<char>(std::stoi(std::string(t.substr(i + 1, 2)), nullptr, 16));
+        i += 2;
+      } else {
+        dec += t[i];
+      }
     }
+    t = dec;
   }
-  t = dec;
-  std::vector<std::string> parts;
+  std::vector<std::string_view> parts;
   if (t[0] != '/') {
     auto slash = sourcePart.find_last_of('/');
-    std::string base = slash == std::string::npos ? "" : sourcePart.substr(0, slash);
+    std::string_view base =
+        slash == std::string::npos ? std::string_view() : std::string_view(sourcePart).substr(0, slash);
     std::size_t pos = 0;
     while (!base.empty() && pos <= base.size()) {
       auto next = base.find('/', pos);
-      if (next == std::string::npos) next = base.size();
+      if (next == std::string_view::npos) next = base.size();
       parts.push_back(base.substr(pos, next - pos));
       pos = next + 1;
     }
@@ -957,8 +959,8 @@ std::string Package::ResolveTarget(const std::string& sourcePart, const std::str
   std::size_t pos = 0;
   while (pos <= t.size()) {
     auto next = t.find('/', pos);
-    if (next == std::string::npos) next = t.size();
-    std::string seg = t.substr(pos, next - pos);
+    if (next == std::string_view::npos) next = t.size();
+    std::string_view seg = t.substr(pos, next - pos);
     pos = next + 1;
     if (seg.empty() || seg == ".") continue;
     if (seg == "..") {
@@ -966,11 +968,15 @@ std::string Package::ResolveTarget(const std::string& sourcePart, const std::str
       parts.pop_back();
       continue;
     }
-    if (seg.find('\\') != std::string::npos || seg.find(':') != std::string::npos) return {};
+    if (seg.find('\\') != std::string_view::npos || seg.find(':') != std::string_view::npos) return {};
     parts.push_back(seg);
   }
   std::string out;
-  for (auto& s : parts) out += (out.empty() ? "" : "/") + s;
+  out.reserve(t.size() + sourcePart.size());
+  for (std::string_view s : parts) {
+    if (!out.empty()) out += '/';
+    out += s;
+  }
   return out;
 }
 
