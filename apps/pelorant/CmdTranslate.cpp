@@ -33,7 +33,6 @@
 #include "src/host/Host.h"
 #include "src/host/pptx/FontMetrics.h"
 #include "src/host/pptx/PptxApplication.h"
-#include "src/host/pptx/PptxPackage.h"
 #include "src/options/Glossary.h"
 #include "src/platform/ComError.h"
 #include "src/platform/Strings.h"
@@ -275,7 +274,7 @@ bool Parse(const std::vector<std::string>& args, Request* r, std::string* error)
 
 // The save format that keeps the deck's own kind of package (macros, slide
 // show) unless OUT's extension asks for another kind.
-int OutputFormat(const Request& r) {
+int OutputFormat(const Request& r, const host::Ptr<host::Presentation>& deck) {
   auto lower = [](std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -289,10 +288,7 @@ int OutputFormat(const Request& r) {
     if (outExt == ".potm") return host::ppSaveAsOpenXMLTemplateMacroEnabled;
   }
   try {
-    auto package = host::pptx::Package::Open(r.deck);
-    auto main = package->RelationshipByType("", "officeDocument");
-    if (!main) return host::ppSaveAsDefault;
-    const std::string type = package->ContentType(main->targetPart);
+    const std::string type = host::pptx::MainContentType(deck);
     if (type == "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml")
       return host::ppSaveAsOpenXMLPresentation;
     if (type == "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml")
@@ -615,7 +611,7 @@ int Translation::Run() {
   } catch (const platform::ComError& e) {
     return Fail("the view could not be set up: " + ToUtf8(e.Description()));
   }
-  const int format = OutputFormat(mRequest);
+  const int format = OutputFormat(mRequest, mDeck);
 
   {
     std::optional<InterruptCancels> interrupt;

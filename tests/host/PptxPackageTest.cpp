@@ -547,3 +547,46 @@ TEST(PptxPackage, CopiesOpenedAgainStayApartAndFollowTheDisk) {
   EXPECT_NE(b->Bytes(slide2).find("World"), std::string::npos);
   EXPECT_NE(fresh->Bytes(slide2).find("Earth"), std::string::npos);
 }
+
+// A package saved again with nothing changed is written as a copy of the
+// file it saved last; every kind of change since must write it anew.
+TEST(PptxPackage, ASecondSaveShowsEveryChangeSinceTheFirst) {
+  const std::string slide1 = "ppt/slides/slide1.xml", slide2 = "ppt/slides/slide2.xml", types = "[Content_Types].xml";
+  using Replaced = std::map<std::string, std::string>;
+  struct Row {
+    const char* change;
+    std::function<Replaced(Package&, const fs::path& first)> apply;
+    std::function<bool(Package& second)> shows;
+  };
+  const std::vector<Row> rows = {
+      {"a part edited",
+       [&](Package& p, const fs::path&) {
+         p.Xml(slide1).select_node("//a:t").node().text().set("Changed");
+         p.MarkDirty(slide1);
+         return Replaced{};
+       },
+       [&](Package& s) { return s.Bytes(slide1).find("Changed") != std::string::npos; }},
+      {"a part set", [&](Package& p, const fs::path&) { p.SetPart("ppt/extra.bin", "xyz"); return Replaced{}; },
+       [&](Package& s) { return s.HasPart("ppt/extra.bin"); }},
+      {"a part removed", [&](Package& p, const fs::path&) { p.RemovePart(slide2); return Replaced{}; },
+       [&](Package& s) { return !s.HasPart(slide2); }},
+      {"other replaced parts", [&](Package& p, const fs::path&) { return Replaced{{types, p.Bytes(types) + " "}}; },
+       [&](Package& s) { return s.Bytes(types).back() == ' '; }},
+      {"the first file changed on disk",
+       [&](Package&, const fs::path& first) {
+         auto entries = decktest::ReadEntries(first);
+         for (auto& [name, bytes] : entries)
+           if (name == slide1) bytes.replace(bytes.find("Hello"), 5, "Jello");
+         decktest::WriteEntries(first, entries);
+         return Replaced{};
+       },
+       [&](Package& s) { return s.Bytes(slide1).find("Hello") != std::string::npos; }},
+  };
+  for (const Row& row : rows) {
+    testsupport::TempDir dir;
+    auto p = OpenTwoSlides(dir);
+    p->Save(dir / "first.pptx");
+    p->Save(dir / "second.pptx", row.apply(*p, dir / "first.pptx"));
+    EXPECT_TRUE(row.shows(*Package::Open(dir / "second.pptx"))) << row.change;
+  }
+}

@@ -813,6 +813,13 @@ Ptr<host::Application> CreateApplication(ApplicationOptions options) {
   return a;
 }
 
+std::string MainContentType(const Ptr<host::Presentation>& presentation) {
+  auto pres = std::dynamic_pointer_cast<PresentationImpl>(presentation);
+  if (!pres) return {};
+  pres->Check();
+  return pres->doc->Pkg().ContentType(pres->doc->PresentationPart());
+}
+
 void RunSlideShow(const Ptr<host::Application>& application, const Ptr<host::Presentation>& presentation) {
   auto app = std::dynamic_pointer_cast<AppImpl>(application);
   auto pres = std::dynamic_pointer_cast<PresentationImpl>(presentation);

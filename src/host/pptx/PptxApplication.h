@@ -35,6 +35,11 @@ Ptr<host::Application> CreateApplication(ApplicationOptions options = {});
 // one this host can play.
 int VersionNumber(const std::wstring& version);
 
+// The content type its package gives the main part of a presentation of
+// this host (which kind of file it is: presentation, show or template,
+// with or without macros); empty for any other presentation.
+std::string MainContentType(const Ptr<host::Presentation>& presentation);
+
 // Starts a slide show of a presentation of this application, as the user
 // would: Application.SlideShowWindows counts it until the presentation is
 // closed or EndSlideShows is called. E_INVALIDARG for a presentation of

@@ -30,11 +30,45 @@ constexpr const char* kContentTypes = "[Content_Types].xml";
 constexpr int kMaxDepth = 256;
 constexpr const char* kRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
 
+char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : s) c = LowerChar(c);
   return s;
 }
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+  return true;
+}
+
+// Part names are looked up as the caller spells them, many times a shape:
+// the lowered key is built on the stack, not in a string of its own.
+class LowerKey {
+ public:
+  explicit LowerKey(std::string_view name) {
+    if (name.size() > sizeof mShort) {
+      mLong = Lower(std::string(name));
+      mView = mLong;
+      return;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) mShort[i] = LowerChar(name[i]);
+    mView = std::string_view(mShort, name.size());
+  }
+  operator std::string_view() const { return mView; }
+
+ private:
+  char mShort[256];
+  std::string mLong;
+  std::string_view mView;
+};
+
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
 
 std::wstring Describe(const std::filesystem::path& file, const std::string& what) {
   return L"\"" + platform::FromUtf8(file.string()) + L"\": " + platform::FromUtf8(what);
@@ -54,7 +88,7 @@ bool SafeEntryName(const std::string& name) {
   while (pos <= name.size()) {
     std::size_t next = name.find('/', pos);
     if (next == std::string::npos) next = name.size();
-    std::string seg = name.substr(pos, next - pos);
+    const std::string_view seg = std::string_view(name).substr(pos, next - pos);
     // A trailing slash marks a folder entry; empty segments elsewhere do not belong.
     if (seg.empty() && next != name.size()) return false;
     if (seg == "." || seg == "..") return false;
@@ -361,11 +395,20 @@ std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
   return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 }
 
+// An open reader of saved bytes, shared by the saved files that hold the
+// same bytes (a file and its copies): the first of them opened reads the
+// zip directory, and the others opened while it is open read through it.
+struct SharedReader {
+  std::weak_ptr<zip_t> zip;
+};
+
 struct SavedFile {
   std::filesystem::path file;
   FileStamp stamp;
   std::unordered_map<std::string, std::shared_ptr<KeptPart>> parts;  // by lower-case name
+  std::shared_ptr<SharedReader> reader = std::make_shared<SharedReader>();
 };
+
 
 // The latest saves, newest last; a run opens the copies it just saved.
 std::vector<SavedFile>& SavedFiles() {
@@ -374,15 +417,26 @@ std::vector<SavedFile>& SavedFiles() {
 }
 constexpr std::size_t kSavedFiles = 8;
 
-void Remember(SavedFile saved) {
+// The reader open on the bytes of a file this process saved, when that
+// file is as it was saved; null when none is open.
+std::shared_ptr<zip_t> ReaderOf(const std::filesystem::path& file, const FileStamp& stamp) {
+  std::lock_guard<std::mutex> lock(KeptLock());
+  for (const SavedFile& saved : SavedFiles())
+    if (saved.file == file && saved.stamp == stamp) return saved.reader->zip.lock();
+  return nullptr;
+}
+
+// Returns the file as remembered (no stamp when it cannot be found).
+std::optional<SavedFile> Remember(SavedFile saved) {
   const std::optional<FileStamp> stamp = StampOf(saved.file);
   std::lock_guard<std::mutex> lock(KeptLock());
   std::vector<SavedFile>& files = SavedFiles();
   std::erase_if(files, [&](const SavedFile& f) { return f.file == saved.file; });
-  if (!stamp) return;
+  if (!stamp) return std::nullopt;
   saved.stamp = *stamp;
   if (files.size() == kSavedFiles) files.erase(files.begin());
-  files.push_back(std::move(saved));
+  files.push_back(saved);
+  return saved;
 }
 
 bool Blank(const char* s) {
@@ -473,9 +527,12 @@ struct Package::Entry {
 };
 
 struct Package::Impl {
-  zip_t* zip = nullptr;
+  std::shared_ptr<zip_t> zip;
   std::vector<std::unique_ptr<Entry>> entries;
-  std::unordered_map<std::string, Entry*> byLower;
+  std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>> byLower;
+  // The same entries by their names as written: callers nearly always
+  // spell a name so, and then need no lowered key.
+  std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>> byName;
   PackageLimits limits;
   bool modified = false;
   std::filesystem::path file;
@@ -492,25 +549,36 @@ struct Package::Impl {
     std::vector<Relationship> list;
   };
   std::unordered_map<std::string, Rels> rels;
+  // The last file a save wrote, with the package's edit count and the
+  // replaced parts it was written with: a package saved again unchanged
+  // (a second working copy) is that file's bytes again, copied rather than
+  // rebuilt, as long as the file is as it was written.
+  struct LastSave {
+    SavedFile saved;
+    std::uint64_t edits = 0;
+    std::map<std::string, std::string> replaced;
+  };
+  std::optional<LastSave> last;
 
   void Edited(Entry& e) {
     modified = true;
     ++edits;
     ++e.edits;
   }
-  std::uint64_t Version(const std::string& name) const {
-    auto it = byLower.find(Lower(name));
-    return it == byLower.end() ? 0 : it->second->edits;
+  // Any entry of that name, removed or a folder too.
+  Entry* Lookup(std::string_view name) const {
+    if (auto it = byName.find(name); it != byName.end()) return it->second;
+    auto it = byLower.find(std::string_view(LowerKey(name)));
+    return it == byLower.end() ? nullptr : it->second;
   }
-
-  ~Impl() {
-    if (zip) zip_discard(zip);
+  std::uint64_t Version(const std::string& name) const {
+    const Entry* e = Lookup(name);
+    return e ? e->edits : 0;
   }
 
   Entry* Find(const std::string& name) const {
-    auto it = byLower.find(Lower(name));
-    if (it == byLower.end() || it->second->removed || it->second->folder) return nullptr;
-    return it->second;
+    Entry* e = Lookup(name);
+    return e && !e->removed && !e->folder ? e : nullptr;
   }
 
   Entry& Need(const std::string& name) const {
@@ -525,8 +593,8 @@ struct Package::Impl {
       e.loaded = true;
       return;
     }
-    zip_file_t* zf = zip_fopen_index(zip, static_cast<zip_uint64_t>(e.index), 0);
-    if (!zf) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" cannot be read: " + zip_strerror(zip));
+    zip_file_t* zf = zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(e.index), 0);
+    if (!zf) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" cannot be read: " + zip_strerror(zip.get()));
     std::string data;
     data.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(e.size, limits.maxEntrySize)));
     char buf[65536];
@@ -609,8 +677,9 @@ struct Package::Impl {
   // were written as their source held them share what is read of them.
   void Adopt(const std::filesystem::path& path, const FileStamp& stamp) {
     std::lock_guard<std::mutex> lock(KeptLock());
-    for (const SavedFile& saved : SavedFiles()) {
+    for (SavedFile& saved : SavedFiles()) {
       if (saved.file != path || saved.stamp != stamp) continue;
+      if (saved.reader->zip.expired()) saved.reader->zip = zip;
       for (auto& [lower, e] : byLower) {
         auto part = saved.parts.find(lower);
         if (part == saved.parts.end()) continue;
@@ -628,9 +697,8 @@ struct Package::Impl {
       e->Release();
       return *e;
     }
-    auto it = byLower.find(Lower(name));
-    if (it != byLower.end()) {  // a removed one comes back at its old place
-      Entry& e = *it->second;
+    if (Entry* removed = Lookup(name)) {  // a removed one comes back at its old place
+      Entry& e = *removed;
       e.removed = false;
       e.folder = false;
       e.bytes.clear();
@@ -647,6 +715,7 @@ struct Package::Impl {
     Entry* raw = e.get();
     entries.push_back(std::move(e));
     byLower[Lower(name)] = raw;
+    byName[name] = raw;
     return *raw;
   }
 };
@@ -683,8 +752,11 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
       Fail(STG_E_INVALIDHEADER, file, "is not a zip package");
   }
 
+  std::error_code absent;
+  const std::filesystem::path absolute = std::filesystem::absolute(file, absent);
+  if (stamp) im.zip = ReaderOf(absolute, *stamp);
   int err = 0;
-  zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &err);
+  zip_t* z = im.zip ? im.zip.get() : zip_open(file.c_str(), ZIP_RDONLY, &err);
   if (!z) {
     zip_error_t ze;
     zip_error_init_with_code(&ze, err);
@@ -695,7 +767,7 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
     if (err == ZIP_ER_OPEN) Fail(E_ACCESSDENIED, file, "cannot be opened (" + why + ")");
     Fail(STG_E_INVALIDHEADER, file, "cannot be read as a zip package (" + why + ")");
   }
-  im.zip = z;
+  if (!im.zip) im.zip.reset(z, zip_discard);
 
   zip_int64_t n = zip_get_num_entries(z, 0);
   if (n < 0) Fail(STG_E_INVALIDHEADER, file, "has an unreadable zip directory");
@@ -726,20 +798,20 @@ std::unique_ptr<Package> Package::Open(const std::filesystem::path& file, const 
     total += size;
     if (total > limits.maxTotalSize)
       Fail(STG_E_INVALIDHEADER, file, "expands to more than " + std::to_string(limits.maxTotalSize) + " bytes");
-    if (im.byLower.count(Lower(name)))
-      Fail(STG_E_INVALIDHEADER, file, "has two entries named \"" + name + "\"");
     auto e = std::make_unique<Entry>();
-    e->name = name;
+    if (!im.byLower.emplace(Lower(name), e.get()).second)
+      Fail(STG_E_INVALIDHEADER, file, "has two entries named \"" + name + "\"");
+    im.byName.emplace(name, e.get());
+    e->name = std::move(name);
     e->index = i;
     e->size = size;
     e->folder = folder;
     if (st.valid & ZIP_STAT_COMP_METHOD) e->compMethod = st.comp_method;
-    im.byLower[Lower(name)] = e.get();
     im.entries.push_back(std::move(e));
   }
   if (!im.Find(kContentTypes))
     Fail(STG_E_INVALIDHEADER, file, "is a zip file but not an Open XML package (no [Content_Types].xml)");
-  if (stamp && stamp == StampOf(file)) im.Adopt(std::filesystem::absolute(file, ec), *stamp);
+  if (stamp && stamp == StampOf(file)) im.Adopt(absolute, *stamp);
   return p;
 }
 
@@ -755,16 +827,16 @@ bool Package::HasPart(const std::string& name) const { return mImpl->Find(name) 
 std::string Package::ContentType(const std::string& name) {
   if (!HasPart(kContentTypes)) return {};
   pugi::xml_node types = Xml(kContentTypes).document_element();
-  std::string want = "/" + Lower(name);
+  const std::string want = "/" + name;
   for (pugi::xml_node o : types.children()) {
     std::string_view n = o.name();
-    if (n == "Override" && Lower(o.attribute("PartName").value()) == want) return o.attribute("ContentType").value();
+    if (n == "Override" && SameNoCase(o.attribute("PartName").value(), want)) return o.attribute("ContentType").value();
   }
   auto dot = name.find_last_of('.');
   if (dot == std::string::npos) return {};
-  std::string ext = Lower(name.substr(dot + 1));
+  const std::string_view ext = std::string_view(name).substr(dot + 1);
   for (pugi::xml_node d : types.children())
-    if (std::string_view(d.name()) == "Default" && Lower(d.attribute("Extension").value()) == ext)
+    if (std::string_view(d.name()) == "Default" && SameNoCase(d.attribute("Extension").value(), ext))
       return d.attribute("ContentType").value();
   return {};
 }
@@ -788,7 +860,7 @@ void Package::MarkDirty(const std::string& name) {
   Entry& e = mImpl->Need(name);
   e.dirty = true;
   mImpl->Edited(e);
-  if (e.name.size() > 5 && Lower(e.name.substr(e.name.size() - 5)) == ".rels") ++mImpl->linkEdits;
+  if (e.name.size() > 5 && SameNoCase(std::string_view(e.name).substr(e.name.size() - 5), ".rels")) ++mImpl->linkEdits;
 }
 
 bool Package::IsDirty(const std::string& name) const {
@@ -806,9 +878,9 @@ namespace {
 void RegisterOverride(Package& p, const std::string& name, const std::string& contentType) {
   if (contentType.empty() || !p.HasPart(kContentTypes)) return;
   pugi::xml_node types = p.Xml(kContentTypes).document_element();
-  std::string want = "/" + Lower(name);
+  const std::string want = "/" + name;
   for (pugi::xml_node o : types.children("Override"))
-    if (Lower(o.attribute("PartName").value()) == want) {
+    if (SameNoCase(o.attribute("PartName").value(), want)) {
       if (std::string(o.attribute("ContentType").value()) != contentType) {
         o.attribute("ContentType").set_value(contentType.c_str());
         p.MarkDirty(kContentTypes);
@@ -824,9 +896,9 @@ void RegisterOverride(Package& p, const std::string& name, const std::string& co
 void UnregisterOverride(Package& p, const std::string& name) {
   if (!p.HasPart(kContentTypes)) return;
   pugi::xml_node types = p.Xml(kContentTypes).document_element();
-  std::string want = "/" + Lower(name);
+  const std::string want = "/" + name;
   for (pugi::xml_node o : types.children("Override"))
-    if (Lower(o.attribute("PartName").value()) == want) {
+    if (SameNoCase(o.attribute("PartName").value(), want)) {
       types.remove_child(o);
       p.MarkDirty(kContentTypes);
       return;
@@ -883,33 +955,35 @@ std::string Package::RelsPartName(const std::string& sourcePart) {
   return dir + "_rels/" + file + ".rels";
 }
 
+// Runs for every relationship read, so the segments are views into the
+// names rather than strings of their own.
 std::string Package::ResolveTarget(const std::string& sourcePart, const std::string& target) {
-  if (target.empty()) return {};
-  std::string t = target;
   // Fragments and queries do not name parts.
-  auto hash = t.find('#');
-  if (hash != std::string::npos) t = t.substr(0, hash);
+  std::string_view t = std::string_view(target).substr(0, target.find('#'));
   if (t.empty()) return {};
   // Percent-encoding in targets: decode the common escapes.
   std::string dec;
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    if (t[i] == '%' && i + 2 < t.size() && std::isxdigit(static_cast<unsigned char>(t[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(t[i + 2]))) {
-      dec += static_cast<char>(std::stoi(t.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      dec += t[i];
+  if (t.find('%') != std::string_view::npos) {
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      if (t[i] == '%' && i + 2 < t.size() && std::isxdigit(static_cast<unsigned char>(t[i + 1])) &&
+          std::isxdigit(static_cast<unsigned char>(t[i + 2]))) {
+        dec += static_cast<char>(std::stoi(std::string(t.substr(i + 1, 2)), nullptr, 16));
+        i += 2;
+      } else {
+        dec += t[i];
+      }
     }
+    t = dec;
   }
-  t = dec;
-  std::vector<std::string> parts;
+  std::vector<std::string_view> parts;
   if (t[0] != '/') {
     auto slash = sourcePart.find_last_of('/');
-    std::string base = slash == std::string::npos ? "" : sourcePart.substr(0, slash);
+    std::string_view base =
+        slash == std::string::npos ? std::string_view() : std::string_view(sourcePart).substr(0, slash);
     std::size_t pos = 0;
     while (!base.empty() && pos <= base.size()) {
       auto next = base.find('/', pos);
-      if (next == std::string::npos) next = base.size();
+      if (next == std::string_view::npos) next = base.size();
       parts.push_back(base.substr(pos, next - pos));
       pos = next + 1;
     }
@@ -917,8 +991,8 @@ std::string Package::ResolveTarget(const std::string& sourcePart, const std::str
   std::size_t pos = 0;
   while (pos <= t.size()) {
     auto next = t.find('/', pos);
-    if (next == std::string::npos) next = t.size();
-    std::string seg = t.substr(pos, next - pos);
+    if (next == std::string_view::npos) next = t.size();
+    std::string_view seg = t.substr(pos, next - pos);
     pos = next + 1;
     if (seg.empty() || seg == ".") continue;
     if (seg == "..") {
@@ -926,11 +1000,15 @@ std::string Package::ResolveTarget(const std::string& sourcePart, const std::str
       parts.pop_back();
       continue;
     }
-    if (seg.find('\\') != std::string::npos || seg.find(':') != std::string::npos) return {};
+    if (seg.find('\\') != std::string_view::npos || seg.find(':') != std::string_view::npos) return {};
     parts.push_back(seg);
   }
   std::string out;
-  for (auto& s : parts) out += (out.empty() ? "" : "/") + s;
+  out.reserve(t.size() + sourcePart.size());
+  for (std::string_view s : parts) {
+    if (!out.empty()) out += '/';
+    out += s;
+  }
   return out;
 }
 
@@ -984,9 +1062,8 @@ const std::vector<Relationship>& Package::KnownRelationships(const std::string& 
       out.push_back(std::move(rel));
     }
   }
-  auto entry = mImpl->byLower.find(Lower(rels));
   auto& kept = mImpl->rels[sourcePart];
-  kept = {entry == mImpl->byLower.end() ? nullptr : entry->second, version, std::move(out)};
+  kept = {mImpl->Lookup(rels), version, std::move(out)};
   return kept.list;
 }
 
@@ -1060,6 +1137,23 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
   if (!std::filesystem::is_directory(target.parent_path(), ec))
     Fail(STG_E_FILENOTFOUND, to, "cannot be written: the folder does not exist");
 
+  const std::wstring targetName = platform::FromUtf8(target.string());
+  if (im.last && im.last->edits == im.edits && im.last->replaced == replaced && im.last->saved.file != target) {
+    // The stamp is taken after copying: a file changed before or while it
+    // was read is not used.
+    auto copy = [&](const std::wstring& tempPath) {
+      std::error_code failed;
+      std::filesystem::copy_file(im.last->saved.file, platform::ToUtf8(tempPath),
+                                 std::filesystem::copy_options::overwrite_existing, failed);
+      return !failed && StampOf(im.last->saved.file) == im.last->saved.stamp;
+    };
+    // Should the copy fail, the save below writes the file in full.
+    if (platform::CurrentFiles().WriteAtomicallyWith(targetName, copy, {}) == ERROR_SUCCESS) {
+      Remember({target, {}, im.last->saved.parts, im.last->saved.reader});
+      return;
+    }
+  }
+
   bool written = false;
   SavedFile saved{target, {}, {}};
   auto fill = [&](const std::wstring& tempPath) {
@@ -1094,7 +1188,8 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
       auto rep = replaced.find(e.name);
       if (!e.dirty && e.index >= 0 && rep == replaced.end()) {
         // Unchanged: the compressed bytes of the source entry, as they are.
-        zip_source_t* src = zip_source_zip(out, im.zip, static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
+        zip_source_t* src =
+            zip_source_zip(out, im.zip.get(), static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED, 0, -1);
         if (!src) abort(zip_strerror(out));
         idx = zip_file_add(out, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
         if (idx < 0) {
@@ -1135,9 +1230,10 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
     written = true;
     return true;
   };
-  DWORD rc = platform::CurrentFiles().WriteAtomicallyWith(platform::FromUtf8(target.string()), fill, {});
+  DWORD rc = platform::CurrentFiles().WriteAtomicallyWith(targetName, fill, {});
   if (rc == ERROR_SUCCESS) {
-    Remember(std::move(saved));
+    im.last.reset();
+    if (std::optional<SavedFile> kept = Remember(std::move(saved))) im.last = {std::move(*kept), im.edits, replaced};
     return;
   }
   if (!written) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");

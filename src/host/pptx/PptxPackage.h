@@ -7,7 +7,9 @@
 // Entry order of the source is kept; new parts go to the end. A package
 // opened from a file this process saved, unchanged on disk since, is as
 // independent as any other, but takes the parts it shares with the
-// package it was saved from as inflated by whichever read them first.
+// package it was saved from as inflated by whichever read them first, and
+// reads through the zip directory already open on the same bytes (a copy
+// saved twice unchanged is one file's bytes twice).
 //
 // Reading is defensive: entry names that would leave the package, too many
 // entries, entries or totals larger than the limits, DTDs in XML parts (so
