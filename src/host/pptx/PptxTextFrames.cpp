@@ -218,13 +218,15 @@ class OwnerImpl : public TextBodyOwner {
   std::vector<pugi::xml_node> TableTextStyles() override { return mShape->TableTextStyles(); }
   pugi::xml_node Body(bool create) override {
     mShape->Check();
-    pugi::xml_node host = mShape->TextHost();
-    mShape->doc->SettleUnless(host.internal_object());
-    pugi::xml_node body = Child(host, mShape->BodyName());
+    Document& doc = *mShape->doc;
+    Find(doc);
+    doc.SettleUnless(mHost.internal_object());
+    Find(doc);  // the work that waited may have changed the document
+    pugi::xml_node body = mBody;
     if (body || !create) return body;
-    pugi::xml_document& d = mShape->doc->Pkg().Xml(mShape->part);
+    pugi::xml_document& d = doc.Pkg().Xml(mShape->part);
     std::string a = PrefixFor(d, "a");
-    body = mShape->NewBody(host, a);
+    body = mShape->NewBody(mHost, a);
     body.append_child(QualifiedName(a, "bodyPr").c_str());
     body.append_child(QualifiedName(a, "lstStyle").c_str());
     body.append_child(QualifiedName(a, "p").c_str());
@@ -279,7 +281,19 @@ class OwnerImpl : public TextBodyOwner {
   std::weak_ptr<OwnerImpl> self;
 
  private:
+  // A range asks for its body at every call; the host and the body found
+  // stand while the document's edit count does, since whatever adds,
+  // removes or moves them marks its part.
+  void Find(Document& doc) {
+    if (mFound == doc.Edits()) return;
+    mHost = mShape->TextHost();
+    mBody = Child(mHost, mShape->BodyName());
+    mFound = doc.Edits();
+  }
+
   std::shared_ptr<ShapeBase> mShape;
+  std::optional<std::uint64_t> mFound;  // the edit count mHost and mBody hold for
+  pugi::xml_node mHost, mBody;
 };
 
 class TextEffectImpl : public host::TextEffectFormat {
