@@ -371,6 +371,52 @@ TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEditAndChildrenMatchWh
             std::tuple(true, "x", false));
 }
 
+// Setting a typeface a run states already writes nothing only where
+// writing it again (alone, in schema order, under the body's prefix) would
+// leave the XML exactly as it is.
+TEST(TextBodySet, ATypefaceIsWrittenAgainUnlessTheXmlWouldStayTheSame) {
+  const struct {
+    const char* rPr;
+    bool changes;
+  } rows[] = {
+      {"<a:solidFill/><a:latin typeface=\"X\"/><a:ea typeface=\"Y\"/>", false},
+      {"<a:latin typeface=\"X\"/>", false},
+      {"<a:latin typeface=\"X\" panose=\"020B0604\"/>", true},
+      {"<a:latin typeface=\"Z\"/>", true},
+      {"<a:ea typeface=\"Y\"/><a:latin typeface=\"X\"/>", true},
+      {"<a:latin typeface=\"X\"/><a:solidFill/>", true},
+      {"<b:latin typeface=\"X\"/>", true},
+      {"", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.rPr);
+    Owner o(std::string("<a:p><a:r><a:rPr>") + row.rPr + "</a:rPr><a:t>ab</a:t></a:r></a:p>");
+    const std::string before = o.Xml();
+    host::pptx::TextBody body(o.Body(false));
+    const bool changed = body.Set({0, 2}, host::pptx::CharProp::Latin, "X");
+    EXPECT_EQ(std::tuple(changed, o.Xml() != before), std::tuple(row.changes, row.changes));
+  }
+}
+
+// A frame's owner keeps the body it found while the document stands; a
+// body made through another frame of the shape is seen.
+TEST(TextBodyOwner, ABodyMadeThroughAnotherFrameIsSeen) {
+  using namespace host;
+  testsupport::TempDir dir;
+  decktest::Deck d;
+  std::string sp = decktest::Sp(2, "Box", 0, 0, 1270000, 1270000, "");
+  sp.erase(sp.find("<p:txBody>"), sp.find("</p:txBody>") + 11 - sp.find("<p:txBody>"));
+  d.slides = {sp};
+  decktest::Write(d, dir / "deck.pptx");
+  auto p = pptx::CreateApplication()->Presentations()->Open(platform::FromUtf8((dir / "deck.pptx").string()), false,
+                                                            false, false);
+  auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
+  auto reader = shape->TextFrame2(), writer = shape->TextFrame2();
+  EXPECT_EQ(reader->TextRange()->Text(), L"");
+  writer->TextRange()->SetText(L"new");
+  EXPECT_EQ(reader->TextRange()->Text(), L"new");
+}
+
 // A layout settles only the refit; the waiting sync must still run before
 // another body's work, and exactly once.
 TEST(DeferredWork, SettlingOneKindKeepsTheOtherForLater) {

@@ -230,10 +230,20 @@ class OwnerImpl : public TextBodyOwner {
     body.append_child(QualifiedName(a, "bodyPr").c_str());
     body.append_child(QualifiedName(a, "lstStyle").c_str());
     body.append_child(QualifiedName(a, "p").c_str());
+    mBody = body;
     Changed();
     return body;
   }
-  void Changed() override { mShape->TextChanged(); }
+  // An edit of the body's own text or settings leaves the host and the
+  // body where they are: what was found holds on, unless work another body
+  // left waiting ran on the way.
+  void Changed() override {
+    Document& doc = *mShape->doc;
+    const bool held = mFound == doc.Edits();
+    const std::uint64_t settled = doc.SettledJobs();
+    mShape->TextChanged();
+    if (held && doc.SettledJobs() == settled) mFound = doc.Edits();
+  }
   std::vector<pugi::xml_node> InheritedStyles() override {
     std::vector<pugi::xml_node> out;
     Document& doc = *mShape->doc;

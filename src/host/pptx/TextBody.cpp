@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sstream>
+#include <unordered_map>
 
 #include "src/host/pptx/Vocabulary.h"
 
@@ -17,10 +18,15 @@ constexpr const char* kRPrOrder[] = {"ln",       "noFill", "solidFill", "gradFil
                                      "hlinkClick", "hlinkMouseOver", "rtl", "extLst"};
 constexpr const char* kFills[] = {"noFill", "solidFill", "gradFill", "blipFill", "pattFill", "grpFill"};
 
+// Looked up for every child an inserted element passes.
 int RPrRank(std::string_view local) {
-  for (size_t i = 0; i < std::size(kRPrOrder); ++i)
-    if (local == kRPrOrder[i]) return static_cast<int>(i);
-  return static_cast<int>(std::size(kRPrOrder));
+  static const std::unordered_map<std::string_view, int> ranks = [] {
+    std::unordered_map<std::string_view, int> r;
+    for (size_t i = 0; i < std::size(kRPrOrder); ++i) r.emplace(kRPrOrder[i], static_cast<int>(i));
+    return r;
+  }();
+  auto it = ranks.find(local);
+  return it == ranks.end() ? static_cast<int>(std::size(kRPrOrder)) : it->second;
 }
 
 pugi::xml_node InsertInOrder(pugi::xml_node rPr, std::string_view local, const std::string& prefix) {
@@ -968,10 +974,40 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
   return result;
 }
 
+namespace {
+
+// Whether writing typeface value into rPr leaves it exactly as it is: the
+// element names that face and nothing else, under the body's own prefix,
+// and stands where it would be put again (after every child that comes
+// before it in schema order, right before the first that comes after).
+bool HoldsFace(pugi::xml_node rPr, const char* element, const std::optional<std::string>& value,
+               const std::string& prefix) {
+  pugi::xml_node e = TxChild(rPr, element);
+  if (!value) return !e;
+  pugi::xml_attribute a = e.first_attribute();
+  if (!a || a.next_attribute() || e.first_child() || std::strcmp(a.name(), "typeface") != 0 || *value != a.value())
+    return false;
+  const std::string_view name = e.name();
+  if (name.size() != LocalName(e).size() + (prefix.empty() ? 0 : prefix.size() + 1) || !name.starts_with(prefix))
+    return false;
+  const int rank = RPrRank(element);
+  for (pugi::xml_node c = rPr.first_child(); c != e; c = c.next_sibling())
+    if (c.type() == pugi::node_element && RPrRank(LocalName(c)) > rank) return false;
+  pugi::xml_node next = e.next_sibling();
+  return !next || (next.type() == pugi::node_element && RPrRank(LocalName(next)) > rank);
+}
+
+}  // namespace
+
 bool TextBody::Holds(TextSpan span, CharProp prop, const std::optional<std::string>& value) const {
   // Only where writing the value back would leave the XML exactly as it
-  // is: a typeface element or a fill carries more than its value reads.
-  if (!AttrName(prop) && prop != CharProp::Shadow) return false;
+  // is: a fill carries more than its value reads, and a typeface element
+  // may carry the panose and charset of its face.
+  const char* face = FontElement(prop);
+  if (!AttrName(prop) && prop != CharProp::Shadow && !face) return false;
+  auto holds = [&](pugi::xml_node rPr) {
+    return face ? HoldsFace(rPr, face, value, mPrefix) : ReadProp(rPr, prop) == value;
+  };
   const auto& idx = Index();
   for (size_t pi = static_cast<size_t>(ParagraphAt(span.start)); pi < idx.size() && idx[pi].start < span.end(); ++pi) {
     const Para& p = idx[pi];
@@ -979,11 +1015,10 @@ bool TextBody::Holds(TextSpan span, CharProp prop, const std::optional<std::stri
       const Item& item = p.items[ii];
       if (item.start >= span.end()) break;
       if (item.kind == Item::Other || item.length == 0) continue;
-      if (ReadProp(RPrOf(item), prop) != value) return false;
+      if (!holds(RPrOf(item))) return false;
     }
     long mark = p.start + p.length;
-    if (pi + 1 < idx.size() && mark >= span.start && mark < span.end() &&
-        ReadProp(TxChild(p.node, "endParaRPr"), prop) != value)
+    if (pi + 1 < idx.size() && mark >= span.start && mark < span.end() && !holds(TxChild(p.node, "endParaRPr")))
       return false;
   }
   return true;
