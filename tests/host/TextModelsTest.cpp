@@ -417,6 +417,28 @@ TEST(TextBodyOwner, ABodyMadeThroughAnotherFrameIsSeen) {
   EXPECT_EQ(reader->TextRange()->Text(), L"new");
 }
 
+// Writes made in one call are followed up like single ones, also when a
+// later write of the call fails: the saved copy holds the ones made.
+TEST(FontWrites, WritesBeforeAFailedOneAreSaved) {
+  using namespace host;
+  using W = Font2::Write;
+  testsupport::TempDir dir;
+  decktest::Deck d;
+  d.slides = {decktest::Sp(2, "Box", 0, 0, 1270000, 1270000, "Hello")};
+  decktest::Write(d, dir / "deck.pptx");
+  auto app = pptx::CreateApplication();
+  auto open = [&](const char* name) {
+    return app->Presentations()->Open(platform::FromUtf8((dir / name).string()), false, false, false);
+  };
+  auto p = open("deck.pptx");
+  auto font = [&] { return p->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange()->Font(); };
+  EXPECT_THROW(font()->Apply({{W::Bold, msoTrue}, {W::Size, 5000}, {W::Italic, msoTrue}}), platform::ComError);
+  EXPECT_EQ(std::tuple(font()->Read().bold, font()->Read().italic), std::tuple(msoTrue, msoFalse));
+  p->SaveCopyAs(platform::FromUtf8((dir / "copy.pptx").string()), ppSaveAsDefault, false);
+  auto saved = open("copy.pptx")->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange()->Font();
+  EXPECT_EQ(std::tuple(saved->Bold(), saved->Italic()), std::tuple(msoTrue, msoFalse));
+}
+
 // A layout settles only the refit; the waiting sync must still run before
 // another body's work, and exactly once.
 TEST(DeferredWork, SettlingOneKindKeepsTheOtherForLater) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 #include "src/host/pptx/PptxDocument.h"
 #include "src/host/pptx/TextBody.h"
@@ -130,6 +131,19 @@ struct RangeState {
   long start = 0;
   long length = 0;
   std::vector<TextSpan> items;  // set when the range came from Paragraphs, Runs or Lines
+  // While a batch of reads and writes runs (Batch), the entry its first
+  // call found and whether a write changed the body. The batch's own edits
+  // are all that happen meanwhile, so its calls need not look again, and
+  // what follows an edit is done once at its end. Not copied with the range.
+  struct Held {
+    bool active = false;
+    BodyRef entry;
+    bool changed = false;
+    Held() = default;
+    Held(const Held&) {}
+    Held& operator=(const Held&) { return *this; }
+  };
+  mutable Held held;
 
   std::shared_ptr<const TextStyleContext> Context() const {
     if (!lazy->built) {
@@ -141,6 +155,7 @@ struct RangeState {
   // The body (a handle on a null node when there is none), current as of
   // now; `styled` readies it for effective values.
   BodyRef Body(bool create, bool styled = false) const {
+    if (held.entry) return Ready(held.entry, styled);
     pugi::xml_node node = owner->Body(create);
     std::shared_ptr<Document> doc = node ? owner->Doc() : nullptr;
     BodyRef e;
@@ -156,6 +171,10 @@ struct RangeState {
       e->node = node;
       e->body = std::make_shared<TextBody>(node);
     }
+    if (held.active) held.entry = e;
+    return Ready(e, styled);
+  }
+  const BodyRef& Ready(const BodyRef& e, bool styled) const {
     if (styled) {
       if (!e->context) e->context = Context();
       e->body->UseContext(e->context);
@@ -250,7 +269,37 @@ struct RangeState {
     if (!body) return;
     TextSpan span = SpanIn(body);
     if (span.length == 0) return;
-    if (body.Set(span, prop, value)) Changed(*e);
+    if (!body.Set(span, prop, value)) return;
+    if (held.active) held.changed = true;
+    else Changed(*e);
+  }
+  // Runs work, a series of reads and writes of this range, as one: the
+  // body is found once, and an edit is followed up once, also when work
+  // throws.
+  template <class Work>
+  auto Batch(Work&& work) const {
+    held.active = true;
+    auto finish = [this] {
+      BodyRef e = std::move(held.entry);
+      const bool changed = held.changed;
+      held.active = false;
+      held.entry.reset();
+      held.changed = false;
+      if (changed) Changed(*e);
+    };
+    try {
+      if constexpr (std::is_void_v<decltype(work())>) {
+        work();
+        finish();
+      } else {
+        auto result = work();
+        finish();
+        return result;
+      }
+    } catch (...) {
+      finish();
+      throw;
+    }
   }
 };
 
@@ -515,6 +564,12 @@ class ModernFont : public host::Font2 {
     mS.Set(CharProp::Spacing, FormatNumber(points * 100.0));
   }
   Ptr<host::FillFormat> Fill() override { return std::make_shared<host::pptx::Fill>(mS); }
+  Formatting Read() override {
+    return mS.Batch([this] { return host::Font2::Read(); });
+  }
+  void Apply(const std::vector<Write>& writes) override {
+    mS.Batch([&] { host::Font2::Apply(writes); });
+  }
 
  private:
   RangeState mS;
