@@ -847,16 +847,20 @@ std::optional<std::string> TextBody::LookUpInherited(int level, CharProp prop) c
     return std::nullopt;
   };
   if (auto v = fromStyle(TxChild(mBody, "lstStyle"))) return v;
-  if (mContext && (prop == CharProp::Bold || prop == CharProp::Italic))
+  if (!mContext) return std::nullopt;
+  // What the context gives is the same for every body that uses it.
+  auto [it, added] = mContext->inherited.try_emplace(level * 64 + static_cast<int>(prop));
+  if (!added) return it->second;
+  std::optional<std::string>& value = it->second;
+  if (prop == CharProp::Bold || prop == CharProp::Italic)
     for (pugi::xml_node style : mContext->tableTextStyles) {
       const std::string_view v = style.attribute(prop == CharProp::Bold ? "b" : "i").value();
-      if (v == "on") return "1";
-      if (v == "off") return "0";
+      if (v == "on") return value = "1";
+      if (v == "off") return value = "0";
     }
-  if (mContext)
-    for (pugi::xml_node style : mContext->listStyles)
-      if (auto v = fromStyle(style)) return v;
-  return std::nullopt;
+  for (pugi::xml_node style : mContext->listStyles)
+    if ((value = fromStyle(style))) return value;
+  return value;
 }
 
 pugi::xml_node TextBody::InheritedParagraphElement(int level, const char* localName) const {

@@ -50,6 +50,9 @@ struct TextStyleContext {
   // A table cell's a:tcTxStyle elements, nearest first: their b and i
   // ("on", "off") come after the cell's own list style.
   std::vector<pugi::xml_node> tableTextStyles;
+  // Inherited values looked up so far, by level and property: a context is
+  // replaced, not changed, when what it was built from changes.
+  mutable std::unordered_map<int, std::optional<std::string>> inherited;
 };
 
 // Character properties that the font objects of both text models expose.
