@@ -211,7 +211,7 @@ std::optional<size_t> Utf8Offset(std::string_view s, long k, bool wellFormed) {
 // name is walked once instead of measured, searched and compared in passes.
 pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) {
   for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
-    if (c.type() != pugi::node_element) continue;
+    // Text and comments have no name: the kind is asked only of a match.
     const char* name = c.name();
     const char* l = name;
     for (const char* p = name; *p; ++p)
@@ -220,7 +220,9 @@ pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) {
         break;
       }
     // A shorter name stops strncmp at its end, so l[size] is inside it.
-    if (std::strncmp(l, local.data(), local.size()) == 0 && l[local.size()] == '\0') return c;
+    if ((local.empty() || *l == local.front()) && std::strncmp(l, local.data(), local.size()) == 0 &&
+        l[local.size()] == '\0' && c.type() == pugi::node_element)
+      return c;
   }
   return {};
 }
