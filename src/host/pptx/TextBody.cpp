@@ -1069,12 +1069,14 @@ bool TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
 namespace {
 
 std::string ActionOf(pugi::xml_node rPr, std::string* clickId) {
+  // The click first; most runs have neither, and cost no stream.
+  const pugi::xml_node links[] = {TxChild(rPr, "hlinkClick"), TxChild(rPr, "hlinkMouseOver")};
+  if (!links[0] && !links[1]) return {};
   std::ostringstream out;
-  for (const char* local : {"hlinkClick", "hlinkMouseOver"}) {
-    pugi::xml_node n = TxChild(rPr, local);
+  for (pugi::xml_node n : links) {
     if (!n) continue;
     n.print(out, "", pugi::format_raw);
-    if (clickId && std::string_view(local) == "hlinkClick") {
+    if (clickId && n == links[0]) {
       for (pugi::xml_attribute a : n.attributes()) {
         std::string_view name = a.name();
         if (name == "id" || name.ends_with(":id")) *clickId = a.value();
