@@ -439,6 +439,24 @@ TEST(FontWrites, WritesBeforeAFailedOneAreSaved) {
   EXPECT_EQ(std::tuple(saved->Bold(), saved->Italic()), std::tuple(msoTrue, msoFalse));
 }
 
+// Read gives what the members give one by one, each property mixed or not
+// on its own, over text, marks and empty ranges alike.
+TEST(FontReads, ReadAnswersWhatEachMemberDoes) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:r><a:rPr sz=\"2000\" b=\"1\"/><a:t>One </a:t></a:r>"
+      "<a:r><a:rPr sz=\"2000\" u=\"sng\" baseline=\"30000\"/><a:t>two</a:t></a:r></a:p>"
+      "<a:p><a:endParaRPr i=\"1\"/></a:p>");
+  auto whole = host::pptx::MakeTextRange2(o);
+  for (auto [start, length] : {std::pair{1, 3}, {1, 7}, {5, 3}, {8, 1}, {9, 0}, {2, 0}}) {
+    SCOPED_TRACE(testing::Message() << start << "+" << length);
+    auto f = whole->Characters(start, length)->Font();
+    const host::Font2::Formatting r = f->Read();
+    EXPECT_EQ(std::tuple(r.bold, r.italic, r.underlineStyle, r.size, r.emboss, r.shadow, r.baselineOffset),
+              std::tuple(f->Bold(), f->Italic(), f->UnderlineStyle(), f->Size(), f->Emboss(), f->Shadow(),
+                         f->BaselineOffset()));
+  }
+}
+
 // A layout settles only the refit; the waiting sync must still run before
 // another body's work, and exactly once.
 TEST(DeferredWork, SettlingOneKindKeepsTheOtherForLater) {

@@ -932,25 +932,34 @@ int TextBody::Level(long paragraph) const {
 }
 
 PropValue TextBody::Get(TextSpan span, CharProp prop) const {
+  PropValue v;
+  Get(span, {&prop, 1}, {&v, 1});
+  return v;
+}
+
+void TextBody::Get(TextSpan span, std::span<const CharProp> props, std::span<PropValue> out) const {
   const auto& idx = Index();
-  PropValue result;
-  if (idx.empty()) return result;
+  for (PropValue& v : out) v = {};
+  if (idx.empty()) return;
   if (span.length <= 0) {
     long pos = std::clamp(span.start, 0L, Length());
     bool atParagraphStart = pos == 0 || Text({pos - 1, 1}) == L"\r";
     long at = atParagraphStart ? pos : pos - 1;
-    result.value = Effective(FormatNodeAt(at), Level(ParagraphAt(at)), prop);
-    return result;
+    const pugi::xml_node rPr = FormatNodeAt(at);
+    const int level = Level(ParagraphAt(at));
+    for (size_t i = 0; i < props.size(); ++i) out[i].value = Effective(rPr, level, props[i]);
+    return;
   }
   bool any = false;
   auto take = [&](pugi::xml_node rPr, int level) {
-    auto v = Effective(rPr, level, prop);
-    if (!any) {
-      result.value = v;
-      any = true;
-    } else if (v != result.value) {
-      result.mixed = true;
+    for (size_t i = 0; i < props.size(); ++i) {
+      PropValue& result = out[i];
+      if (result.mixed) continue;
+      auto v = Effective(rPr, level, props[i]);
+      if (!any) result.value = std::move(v);
+      else if (v != result.value) result.mixed = true;
     }
+    any = true;
   };
   // Paragraphs before the first reaching the span, or from its end on,
   // hold nothing of it.
@@ -976,8 +985,8 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
       if (pi + 1 < idx.size() && mark >= span.start && mark < span.end()) take(FormatNodeAt(mark), level);
     }
   }
-  if (result.mixed) result.value.reset();
-  return result;
+  for (PropValue& v : out)
+    if (v.mixed) v.value.reset();
 }
 
 namespace {

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -133,6 +134,9 @@ class TextBody {
   // formatting that PowerPoint does not show); an empty span reads the
   // character that new text would be formatted like.
   PropValue Get(TextSpan span, CharProp prop) const;
+  // The same for several properties at once, in one pass over the span:
+  // out[i] for props[i].
+  void Get(TextSpan span, std::span<const CharProp> props, std::span<PropValue> out) const;
   // Sets (or with nullopt removes) a property on every character of span,
   // splitting runs at its edges. Paragraph marks and breaks inside the span
   // take it as well. False when nothing changed: every character (and mark)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <type_traits>
 
 #include "src/host/pptx/PptxDocument.h"
@@ -258,10 +259,15 @@ struct RangeState {
     if (doc && doc->SettledJobs() == settled) e.edits = doc->Edits();
   }
   PropValue Get(CharProp prop) const {
+    PropValue v;
+    Get({&prop, 1}, {&v, 1});
+    return v;
+  }
+  void Get(std::span<const CharProp> props, std::span<PropValue> out) const {
     BodyRef e = Body(false, true);
     const TextBody& body = *e->body;
-    if (!body) return {};
-    return body.Get(SpanIn(body), prop);
+    if (body) body.Get(SpanIn(body), props, out);
+    else std::fill(out.begin(), out.end(), PropValue());
   }
   void Set(CharProp prop, const std::optional<std::string>& value) const {
     BodyRef e = Body(false);
@@ -344,11 +350,11 @@ std::string FormatNumber(double v) {
   return buf;
 }
 
-float SizeOf(const RangeState& s) {
-  PropValue v = s.Get(CharProp::Size);
+float SizeOf(const PropValue& v) {
   if (v.mixed) return kMixedValue;
   return static_cast<float>(Num(v.value, 1800) / 100.0);
 }
+float SizeOf(const RangeState& s) { return SizeOf(s.Get(CharProp::Size)); }
 
 void SetSizeOf(const RangeState& s, float points) {
   if (!(points >= 1.0f && points <= 4000.0f))
@@ -369,11 +375,11 @@ void SetNameOf(const RangeState& s, CharProp prop, const std::wstring& name) {
   s.Set(prop, pugi::as_utf8(name));
 }
 
-float BaselineOf(const RangeState& s) {
-  PropValue v = s.Get(CharProp::Baseline);
+float BaselineOf(const PropValue& v) {
   if (v.mixed) return kMixedValue;
   return static_cast<float>(Num(v.value, 0) / 100000.0);
 }
+float BaselineOf(const RangeState& s) { return BaselineOf(s.Get(CharProp::Baseline)); }
 
 void SetBaselineOf(const RangeState& s, float v) {
   if (!(v >= -1.0f && v <= 1.0f))
@@ -564,8 +570,15 @@ class ModernFont : public host::Font2 {
     mS.Set(CharProp::Spacing, FormatNumber(points * 100.0));
   }
   Ptr<host::FillFormat> Fill() override { return std::make_shared<host::pptx::Fill>(mS); }
+  // What Bold, Italic, UnderlineStyle, Size, Emboss, Shadow and
+  // BaselineOffset answer, read in one pass over the text.
   Formatting Read() override {
-    return mS.Batch([this] { return host::Font2::Read(); });
+    static constexpr CharProp kRead[] = {CharProp::Bold, CharProp::Italic, CharProp::Underline,
+                                         CharProp::Size, CharProp::Shadow, CharProp::Baseline};
+    PropValue v[std::size(kRead)];
+    mS.Get(kRead, v);
+    return {Tri(v[0], IsOne), Tri(v[1], IsOne), IndexOf(v[2], kUnderlines), SizeOf(v[3]), Emboss(),
+            Tri(v[4], IsShadowed), BaselineOf(v[5])};
   }
   void Apply(const std::vector<Write>& writes) override {
     mS.Batch([&] { host::Font2::Apply(writes); });
