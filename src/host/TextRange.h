@@ -93,6 +93,40 @@ class Font {
 class Font2 {
  public:
   virtual ~Font2() = default;
+
+  // The character formatting a caller carries from one range to another,
+  // read and written in one call each. Read answers what the members of the
+  // same names would, one after another; Write makes each write in turn as
+  // the setter of its member would, stopping at the first that throws. A
+  // host that can do them at once overrides these.
+  struct Formatting {
+    int bold, italic, underlineStyle;
+    float size;
+    int emboss, shadow;
+    float baselineOffset;
+  };
+  struct Write {
+    enum Member { Bold, Italic, UnderlineStyle, Size, Emboss, Shadow, BaselineOffset } member;
+    float value;
+  };
+  virtual Formatting Read() {
+    return {Bold(), Italic(), UnderlineStyle(), Size(), Emboss(), Shadow(), BaselineOffset()};
+  }
+  virtual void Apply(const std::vector<Write>& writes) {
+    for (const Write& w : writes) {
+      const int v = static_cast<int>(w.value);
+      switch (w.member) {
+        case Write::Bold: SetBold(v); break;
+        case Write::Italic: SetItalic(v); break;
+        case Write::UnderlineStyle: SetUnderlineStyle(v); break;
+        case Write::Size: SetSize(w.value); break;
+        case Write::Emboss: SetEmboss(v); break;
+        case Write::Shadow: SetShadow(v); break;
+        case Write::BaselineOffset: SetBaselineOffset(w.value); break;
+      }
+    }
+  }
+
   virtual int Bold() = 0;
   virtual void SetBold(int v) = 0;
   virtual int Italic() = 0;

@@ -95,15 +95,24 @@ struct FontStyle {
 
   static FontStyle Read(RunContext& ctx, typename M::Font& s) {
     FontStyle f;
-    if constexpr (!M::kModern) f.rotate = s.AutoRotateNumbers();
-    f.bold = s.Bold();
-    f.italic = s.Italic();
-    f.underline = M::Underline(s);
-    f.size = s.Size();
-    f.emboss = s.Emboss();
-    f.shadow = s.Shadow();
-    f.baseline = s.BaselineOffset();
-    if constexpr (!M::kModern) {
+    if constexpr (M::kModern) {
+      const host::Font2::Formatting r = s.Read();
+      f.bold = r.bold;
+      f.italic = r.italic;
+      f.underline = r.underlineStyle;
+      f.size = r.size;
+      f.emboss = r.emboss;
+      f.shadow = r.shadow;
+      f.baseline = r.baselineOffset;
+    } else {
+      f.rotate = s.AutoRotateNumbers();
+      f.bold = s.Bold();
+      f.italic = s.Italic();
+      f.underline = M::Underline(s);
+      f.size = s.Size();
+      f.emboss = s.Emboss();
+      f.shadow = s.Shadow();
+      f.baseline = s.BaselineOffset();
       if (ctx.Version() < 12) {
         host::Ptr<host::ColorFormat> from = s.Color();
         f.hasColor = true;
@@ -116,17 +125,26 @@ struct FontStyle {
   }
 
   void Apply(typename M::Font& t) const {
-    if constexpr (!M::kModern) {
+    if constexpr (M::kModern) {
+      // One call, which the host may make as one edit.
+      using W = host::Font2::Write;
+      std::vector<W> writes;
+      if (IsDefinite(bold)) writes.push_back({W::Bold, static_cast<float>(bold)});
+      if (IsDefinite(italic)) writes.push_back({W::Italic, static_cast<float>(italic)});
+      if (M::IsUnderline(underline)) writes.push_back({W::UnderlineStyle, static_cast<float>(underline)});
+      if (size >= 1.0f) writes.push_back({W::Size, size});
+      AddEffects(writes);
+      if (baseline >= -1.0f && baseline <= 1.0f) writes.push_back({W::BaselineOffset, baseline});
+      t.Apply(writes);
+    } else {
       if (IsDefinite(rotate)) t.SetAutoRotateNumbers(rotate);
-    }
-    if (IsDefinite(bold)) t.SetBold(bold);
-    if (IsDefinite(italic)) t.SetItalic(italic);
-    if (M::IsUnderline(underline)) M::SetUnderline(t, underline);
-    if (size >= 1.0f) t.SetSize(size);
-    ApplyEffects(t);
-    if (baseline >= -1.0f && baseline <= 1.0f) t.SetBaselineOffset(baseline);
-    if (!hasColor) return;
-    if constexpr (!M::kModern) {
+      if (IsDefinite(bold)) t.SetBold(bold);
+      if (IsDefinite(italic)) t.SetItalic(italic);
+      if (M::IsUnderline(underline)) M::SetUnderline(t, underline);
+      if (size >= 1.0f) t.SetSize(size);
+      ApplyEffects(t);
+      if (baseline >= -1.0f && baseline <= 1.0f) t.SetBaselineOffset(baseline);
+      if (!hasColor) return;
       host::Ptr<host::ColorFormat> to = t.Color();
       if (colorType == host::msoColorTypeRGB) to->SetRgb(rgb);
       else if (colorType == host::msoColorTypeScheme && scheme > 0) to->SetSchemeColor(scheme);
@@ -136,10 +154,23 @@ struct FontStyle {
   // The effects are taken off and put on again, which the host may do by
   // rebuilding them.
   void ApplyEffects(typename M::Font& t) const {
-    t.SetEmboss(host::msoFalse);
-    if (emboss == host::msoTrue) t.SetEmboss(host::msoTrue);
-    t.SetShadow(host::msoFalse);
-    if (shadow == host::msoTrue) t.SetShadow(host::msoTrue);
+    if constexpr (M::kModern) {
+      std::vector<host::Font2::Write> writes;
+      AddEffects(writes);
+      t.Apply(writes);
+    } else {
+      t.SetEmboss(host::msoFalse);
+      if (emboss == host::msoTrue) t.SetEmboss(host::msoTrue);
+      t.SetShadow(host::msoFalse);
+      if (shadow == host::msoTrue) t.SetShadow(host::msoTrue);
+    }
+  }
+  void AddEffects(std::vector<host::Font2::Write>& writes) const {
+    using W = host::Font2::Write;
+    writes.push_back({W::Emboss, static_cast<float>(host::msoFalse)});
+    if (emboss == host::msoTrue) writes.push_back({W::Emboss, static_cast<float>(host::msoTrue)});
+    writes.push_back({W::Shadow, static_cast<float>(host::msoFalse)});
+    if (shadow == host::msoTrue) writes.push_back({W::Shadow, static_cast<float>(host::msoTrue)});
   }
   bool HasEffects() const { return emboss == host::msoTrue || shadow == host::msoTrue; }
 

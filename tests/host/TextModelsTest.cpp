@@ -371,6 +371,92 @@ TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEditAndChildrenMatchWh
             std::tuple(true, "x", false));
 }
 
+// Setting a typeface a run states already writes nothing only where
+// writing it again (alone, in schema order, under the body's prefix) would
+// leave the XML exactly as it is.
+TEST(TextBodySet, ATypefaceIsWrittenAgainUnlessTheXmlWouldStayTheSame) {
+  const struct {
+    const char* rPr;
+    bool changes;
+  } rows[] = {
+      {"<a:solidFill/><a:latin typeface=\"X\"/><a:ea typeface=\"Y\"/>", false},
+      {"<a:latin typeface=\"X\"/>", false},
+      {"<a:latin typeface=\"X\" panose=\"020B0604\"/>", true},
+      {"<a:latin typeface=\"Z\"/>", true},
+      {"<a:ea typeface=\"Y\"/><a:latin typeface=\"X\"/>", true},
+      {"<a:latin typeface=\"X\"/><a:solidFill/>", true},
+      {"<b:latin typeface=\"X\"/>", true},
+      {"", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.rPr);
+    Owner o(std::string("<a:p><a:r><a:rPr>") + row.rPr + "</a:rPr><a:t>ab</a:t></a:r></a:p>");
+    const std::string before = o.Xml();
+    host::pptx::TextBody body(o.Body(false));
+    const bool changed = body.Set({0, 2}, host::pptx::CharProp::Latin, "X");
+    EXPECT_EQ(std::tuple(changed, o.Xml() != before), std::tuple(row.changes, row.changes));
+  }
+}
+
+// A frame's owner keeps the body it found while the document stands; a
+// body made through another frame of the shape is seen.
+TEST(TextBodyOwner, ABodyMadeThroughAnotherFrameIsSeen) {
+  using namespace host;
+  testsupport::TempDir dir;
+  decktest::Deck d;
+  std::string sp = decktest::Sp(2, "Box", 0, 0, 1270000, 1270000, "");
+  sp.erase(sp.find("<p:txBody>"), sp.find("</p:txBody>") + 11 - sp.find("<p:txBody>"));
+  d.slides = {sp};
+  decktest::Write(d, dir / "deck.pptx");
+  auto p = pptx::CreateApplication()->Presentations()->Open(platform::FromUtf8((dir / "deck.pptx").string()), false,
+                                                            false, false);
+  auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
+  auto reader = shape->TextFrame2(), writer = shape->TextFrame2();
+  EXPECT_EQ(reader->TextRange()->Text(), L"");
+  writer->TextRange()->SetText(L"new");
+  EXPECT_EQ(reader->TextRange()->Text(), L"new");
+}
+
+// Writes made in one call are followed up like single ones, also when a
+// later write of the call fails: the saved copy holds the ones made.
+TEST(FontWrites, WritesBeforeAFailedOneAreSaved) {
+  using namespace host;
+  using W = Font2::Write;
+  testsupport::TempDir dir;
+  decktest::Deck d;
+  d.slides = {decktest::Sp(2, "Box", 0, 0, 1270000, 1270000, "Hello")};
+  decktest::Write(d, dir / "deck.pptx");
+  auto app = pptx::CreateApplication();
+  auto open = [&](const char* name) {
+    return app->Presentations()->Open(platform::FromUtf8((dir / name).string()), false, false, false);
+  };
+  auto p = open("deck.pptx");
+  auto font = [&] { return p->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange()->Font(); };
+  EXPECT_THROW(font()->Apply({{W::Bold, msoTrue}, {W::Size, 5000}, {W::Italic, msoTrue}}), platform::ComError);
+  EXPECT_EQ(std::tuple(font()->Read().bold, font()->Read().italic), std::tuple(msoTrue, msoFalse));
+  p->SaveCopyAs(platform::FromUtf8((dir / "copy.pptx").string()), ppSaveAsDefault, false);
+  auto saved = open("copy.pptx")->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange()->Font();
+  EXPECT_EQ(std::tuple(saved->Bold(), saved->Italic()), std::tuple(msoTrue, msoFalse));
+}
+
+// Read gives what the members give one by one, each property mixed or not
+// on its own, over text, marks and empty ranges alike.
+TEST(FontReads, ReadAnswersWhatEachMemberDoes) {
+  auto o = std::make_shared<Owner>(
+      "<a:p><a:r><a:rPr sz=\"2000\" b=\"1\"/><a:t>One </a:t></a:r>"
+      "<a:r><a:rPr sz=\"2000\" u=\"sng\" baseline=\"30000\"/><a:t>two</a:t></a:r></a:p>"
+      "<a:p><a:endParaRPr i=\"1\"/></a:p>");
+  auto whole = host::pptx::MakeTextRange2(o);
+  for (auto [start, length] : {std::pair{1, 3}, {1, 7}, {5, 3}, {8, 1}, {9, 0}, {2, 0}}) {
+    SCOPED_TRACE(testing::Message() << start << "+" << length);
+    auto f = whole->Characters(start, length)->Font();
+    const host::Font2::Formatting r = f->Read();
+    EXPECT_EQ(std::tuple(r.bold, r.italic, r.underlineStyle, r.size, r.emboss, r.shadow, r.baselineOffset),
+              std::tuple(f->Bold(), f->Italic(), f->UnderlineStyle(), f->Size(), f->Emboss(), f->Shadow(),
+                         f->BaselineOffset()));
+  }
+}
+
 // A layout settles only the refit; the waiting sync must still run before
 // another body's work, and exactly once.
 TEST(DeferredWork, SettlingOneKindKeepsTheOtherForLater) {

@@ -218,20 +218,32 @@ class OwnerImpl : public TextBodyOwner {
   std::vector<pugi::xml_node> TableTextStyles() override { return mShape->TableTextStyles(); }
   pugi::xml_node Body(bool create) override {
     mShape->Check();
-    pugi::xml_node host = mShape->TextHost();
-    mShape->doc->SettleUnless(host.internal_object());
-    pugi::xml_node body = Child(host, mShape->BodyName());
+    Document& doc = *mShape->doc;
+    Find(doc);
+    doc.SettleUnless(mHost.internal_object());
+    Find(doc);  // the work that waited may have changed the document
+    pugi::xml_node body = mBody;
     if (body || !create) return body;
-    pugi::xml_document& d = mShape->doc->Pkg().Xml(mShape->part);
+    pugi::xml_document& d = doc.Pkg().Xml(mShape->part);
     std::string a = PrefixFor(d, "a");
-    body = mShape->NewBody(host, a);
+    body = mShape->NewBody(mHost, a);
     body.append_child(QualifiedName(a, "bodyPr").c_str());
     body.append_child(QualifiedName(a, "lstStyle").c_str());
     body.append_child(QualifiedName(a, "p").c_str());
+    mBody = body;
     Changed();
     return body;
   }
-  void Changed() override { mShape->TextChanged(); }
+  // An edit of the body's own text or settings leaves the host and the
+  // body where they are: what was found holds on, unless work another body
+  // left waiting ran on the way.
+  void Changed() override {
+    Document& doc = *mShape->doc;
+    const bool held = mFound == doc.Edits();
+    const std::uint64_t settled = doc.SettledJobs();
+    mShape->TextChanged();
+    if (held && doc.SettledJobs() == settled) mFound = doc.Edits();
+  }
   std::vector<pugi::xml_node> InheritedStyles() override {
     std::vector<pugi::xml_node> out;
     Document& doc = *mShape->doc;
@@ -279,7 +291,19 @@ class OwnerImpl : public TextBodyOwner {
   std::weak_ptr<OwnerImpl> self;
 
  private:
+  // A range asks for its body at every call; the host and the body found
+  // stand while the document's edit count does, since whatever adds,
+  // removes or moves them marks its part.
+  void Find(Document& doc) {
+    if (mFound == doc.Edits()) return;
+    mHost = mShape->TextHost();
+    mBody = Child(mHost, mShape->BodyName());
+    mFound = doc.Edits();
+  }
+
   std::shared_ptr<ShapeBase> mShape;
+  std::optional<std::uint64_t> mFound;  // the edit count mHost and mBody hold for
+  pugi::xml_node mHost, mBody;
 };
 
 class TextEffectImpl : public host::TextEffectFormat {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sstream>
+#include <unordered_map>
 
 #include "src/host/pptx/Vocabulary.h"
 
@@ -17,10 +18,15 @@ constexpr const char* kRPrOrder[] = {"ln",       "noFill", "solidFill", "gradFil
                                      "hlinkClick", "hlinkMouseOver", "rtl", "extLst"};
 constexpr const char* kFills[] = {"noFill", "solidFill", "gradFill", "blipFill", "pattFill", "grpFill"};
 
+// Looked up for every child an inserted element passes.
 int RPrRank(std::string_view local) {
-  for (size_t i = 0; i < std::size(kRPrOrder); ++i)
-    if (local == kRPrOrder[i]) return static_cast<int>(i);
-  return static_cast<int>(std::size(kRPrOrder));
+  static const std::unordered_map<std::string_view, int> ranks = [] {
+    std::unordered_map<std::string_view, int> r;
+    for (size_t i = 0; i < std::size(kRPrOrder); ++i) r.emplace(kRPrOrder[i], static_cast<int>(i));
+    return r;
+  }();
+  auto it = ranks.find(local);
+  return it == ranks.end() ? static_cast<int>(std::size(kRPrOrder)) : it->second;
 }
 
 pugi::xml_node InsertInOrder(pugi::xml_node rPr, std::string_view local, const std::string& prefix) {
@@ -216,7 +222,7 @@ std::optional<size_t> Utf8Offset(std::string_view s, long k, bool wellFormed) {
 // name is walked once instead of measured, searched and compared in passes.
 pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) {
   for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
-    if (c.type() != pugi::node_element) continue;
+    // Text and comments have no name: the kind is asked only of a match.
     const char* name = c.name();
     const char* l = name;
     for (const char* p = name; *p; ++p)
@@ -225,7 +231,9 @@ pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) {
         break;
       }
     // A shorter name stops strncmp at its end, so l[size] is inside it.
-    if (std::strncmp(l, local.data(), local.size()) == 0 && l[local.size()] == '\0') return c;
+    if ((local.empty() || *l == local.front()) && std::strncmp(l, local.data(), local.size()) == 0 &&
+        l[local.size()] == '\0' && c.type() == pugi::node_element)
+      return c;
   }
   return {};
 }
@@ -858,16 +866,20 @@ std::optional<std::string> TextBody::LookUpInherited(int level, CharProp prop) c
     return std::nullopt;
   };
   if (auto v = fromStyle(TxChild(mBody, "lstStyle"))) return v;
-  if (mContext && (prop == CharProp::Bold || prop == CharProp::Italic))
+  if (!mContext) return std::nullopt;
+  // What the context gives is the same for every body that uses it.
+  auto [it, added] = mContext->inherited.try_emplace(level * 64 + static_cast<int>(prop));
+  if (!added) return it->second;
+  std::optional<std::string>& value = it->second;
+  if (prop == CharProp::Bold || prop == CharProp::Italic)
     for (pugi::xml_node style : mContext->tableTextStyles) {
       const std::string_view v = style.attribute(prop == CharProp::Bold ? "b" : "i").value();
-      if (v == "on") return "1";
-      if (v == "off") return "0";
+      if (v == "on") return value = "1";
+      if (v == "off") return value = "0";
     }
-  if (mContext)
-    for (pugi::xml_node style : mContext->listStyles)
-      if (auto v = fromStyle(style)) return v;
-  return std::nullopt;
+  for (pugi::xml_node style : mContext->listStyles)
+    if ((value = fromStyle(style))) return value;
+  return value;
 }
 
 pugi::xml_node TextBody::InheritedParagraphElement(int level, const char* localName) const {
@@ -937,25 +949,34 @@ int TextBody::Level(long paragraph) const {
 }
 
 PropValue TextBody::Get(TextSpan span, CharProp prop) const {
+  PropValue v;
+  Get(span, {&prop, 1}, {&v, 1});
+  return v;
+}
+
+void TextBody::Get(TextSpan span, std::span<const CharProp> props, std::span<PropValue> out) const {
   const auto& idx = Index();
-  PropValue result;
-  if (idx.empty()) return result;
+  for (PropValue& v : out) v = {};
+  if (idx.empty()) return;
   if (span.length <= 0) {
     long pos = std::clamp(span.start, 0L, Length());
     bool atParagraphStart = pos == 0 || Text({pos - 1, 1}) == L"\r";
     long at = atParagraphStart ? pos : pos - 1;
-    result.value = Effective(FormatNodeAt(at), Level(ParagraphAt(at)), prop);
-    return result;
+    const pugi::xml_node rPr = FormatNodeAt(at);
+    const int level = Level(ParagraphAt(at));
+    for (size_t i = 0; i < props.size(); ++i) out[i].value = Effective(rPr, level, props[i]);
+    return;
   }
   bool any = false;
   auto take = [&](pugi::xml_node rPr, int level) {
-    auto v = Effective(rPr, level, prop);
-    if (!any) {
-      result.value = v;
-      any = true;
-    } else if (v != result.value) {
-      result.mixed = true;
+    for (size_t i = 0; i < props.size(); ++i) {
+      PropValue& result = out[i];
+      if (result.mixed) continue;
+      auto v = Effective(rPr, level, props[i]);
+      if (!any) result.value = std::move(v);
+      else if (v != result.value) result.mixed = true;
     }
+    any = true;
   };
   // Paragraphs before the first reaching the span, or from its end on,
   // hold nothing of it.
@@ -981,14 +1002,44 @@ PropValue TextBody::Get(TextSpan span, CharProp prop) const {
       if (pi + 1 < idx.size() && mark >= span.start && mark < span.end()) take(FormatNodeAt(mark), level);
     }
   }
-  if (result.mixed) result.value.reset();
-  return result;
+  for (PropValue& v : out)
+    if (v.mixed) v.value.reset();
 }
+
+namespace {
+
+// Whether writing typeface value into rPr leaves it exactly as it is: the
+// element names that face and nothing else, under the body's own prefix,
+// and stands where it would be put again (after every child that comes
+// before it in schema order, right before the first that comes after).
+bool HoldsFace(pugi::xml_node rPr, const char* element, const std::optional<std::string>& value,
+               const std::string& prefix) {
+  pugi::xml_node e = TxChild(rPr, element);
+  if (!value) return !e;
+  pugi::xml_attribute a = e.first_attribute();
+  if (!a || a.next_attribute() || e.first_child() || std::strcmp(a.name(), "typeface") != 0 || *value != a.value())
+    return false;
+  const std::string_view name = e.name();
+  if (name.size() != LocalName(e).size() + (prefix.empty() ? 0 : prefix.size() + 1) || !name.starts_with(prefix))
+    return false;
+  const int rank = RPrRank(element);
+  for (pugi::xml_node c = rPr.first_child(); c != e; c = c.next_sibling())
+    if (c.type() == pugi::node_element && RPrRank(LocalName(c)) > rank) return false;
+  pugi::xml_node next = e.next_sibling();
+  return !next || (next.type() == pugi::node_element && RPrRank(LocalName(next)) > rank);
+}
+
+}  // namespace
 
 bool TextBody::Holds(TextSpan span, CharProp prop, const std::optional<std::string>& value) const {
   // Only where writing the value back would leave the XML exactly as it
-  // is: a typeface element or a fill carries more than its value reads.
-  if (!AttrName(prop) && prop != CharProp::Shadow) return false;
+  // is: a fill carries more than its value reads, and a typeface element
+  // may carry the panose and charset of its face.
+  const char* face = FontElement(prop);
+  if (!AttrName(prop) && prop != CharProp::Shadow && !face) return false;
+  auto holds = [&](pugi::xml_node rPr) {
+    return face ? HoldsFace(rPr, face, value, mPrefix) : ReadProp(rPr, prop) == value;
+  };
   const auto& idx = Index();
   for (size_t pi = static_cast<size_t>(ParagraphAt(span.start)); pi < idx.size() && idx[pi].start < span.end(); ++pi) {
     const Para& p = idx[pi];
@@ -996,11 +1047,10 @@ bool TextBody::Holds(TextSpan span, CharProp prop, const std::optional<std::stri
       const Item& item = p.items[ii];
       if (item.start >= span.end()) break;
       if (item.kind == Item::Other || item.length == 0) continue;
-      if (ReadProp(RPrOf(item), prop) != value) return false;
+      if (!holds(RPrOf(item))) return false;
     }
     long mark = p.start + p.length;
-    if (pi + 1 < idx.size() && mark >= span.start && mark < span.end() &&
-        ReadProp(TxChild(p.node, "endParaRPr"), prop) != value)
+    if (pi + 1 < idx.size() && mark >= span.start && mark < span.end() && !holds(TxChild(p.node, "endParaRPr")))
       return false;
   }
   return true;
@@ -1045,12 +1095,14 @@ bool TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
 namespace {
 
 std::string ActionOf(pugi::xml_node rPr, std::string* clickId) {
+  // The click first; most runs have neither, and cost no stream.
+  const pugi::xml_node links[] = {TxChild(rPr, "hlinkClick"), TxChild(rPr, "hlinkMouseOver")};
+  if (!links[0] && !links[1]) return {};
   std::ostringstream out;
-  for (const char* local : {"hlinkClick", "hlinkMouseOver"}) {
-    pugi::xml_node n = TxChild(rPr, local);
+  for (pugi::xml_node n : links) {
     if (!n) continue;
     n.print(out, "", pugi::format_raw);
-    if (clickId && std::string_view(local) == "hlinkClick") {
+    if (clickId && n == links[0]) {
       for (pugi::xml_attribute a : n.attributes()) {
         std::string_view name = a.name();
         if (name == "id" || name.ends_with(":id")) *clickId = a.value();

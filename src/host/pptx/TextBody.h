@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,6 +51,9 @@ struct TextStyleContext {
   // A table cell's a:tcTxStyle elements, nearest first: their b and i
   // ("on", "off") come after the cell's own list style.
   std::vector<pugi::xml_node> tableTextStyles;
+  // Inherited values looked up so far, by level and property: a context is
+  // replaced, not changed, when what it was built from changes.
+  mutable std::unordered_map<int, std::optional<std::string>> inherited;
 };
 
 // Character properties that the font objects of both text models expose.
@@ -130,6 +134,9 @@ class TextBody {
   // formatting that PowerPoint does not show); an empty span reads the
   // character that new text would be formatted like.
   PropValue Get(TextSpan span, CharProp prop) const;
+  // The same for several properties at once, in one pass over the span:
+  // out[i] for props[i].
+  void Get(TextSpan span, std::span<const CharProp> props, std::span<PropValue> out) const;
   // Sets (or with nullopt removes) a property on every character of span,
   // splitting runs at its edges. Paragraph marks and breaks inside the span
   // take it as well. False when nothing changed: every character (and mark)

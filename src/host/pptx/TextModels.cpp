@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
+#include <type_traits>
 
 #include "src/host/pptx/PptxDocument.h"
 #include "src/host/pptx/TextBody.h"
@@ -133,6 +135,19 @@ struct RangeState {
   long start = 0;
   long length = 0;
   std::vector<TextSpan> items;  // set when the range came from Paragraphs, Runs or Lines
+  // While a batch of reads and writes runs (Batch), the entry its first
+  // call found and whether a write changed the body. The batch's own edits
+  // are all that happen meanwhile, so its calls need not look again, and
+  // what follows an edit is done once at its end. Not copied with the range.
+  struct Held {
+    bool active = false;
+    BodyRef entry;
+    bool changed = false;
+    Held() = default;
+    Held(const Held&) {}
+    Held& operator=(const Held&) { return *this; }
+  };
+  mutable Held held;
 
   std::shared_ptr<const TextStyleContext> Context() const {
     if (!lazy->built) {
@@ -144,6 +159,7 @@ struct RangeState {
   // The body (a handle on a null node when there is none), current as of
   // now; `styled` readies it for effective values.
   BodyRef Body(bool create, bool styled = false) const {
+    if (held.entry) return Ready(held.entry, styled);
     pugi::xml_node node = owner->Body(create);
     std::shared_ptr<Document> doc = node ? owner->Doc() : nullptr;
     BodyRef e;
@@ -159,6 +175,10 @@ struct RangeState {
       e->node = node;
       e->body = std::make_shared<TextBody>(node);
     }
+    if (held.active) held.entry = e;
+    return Ready(e, styled);
+  }
+  const BodyRef& Ready(const BodyRef& e, bool styled) const {
     if (styled) {
       if (!e->context) e->context = Context();
       e->body->UseContext(e->context);
@@ -245,10 +265,15 @@ struct RangeState {
     if (doc && doc->SettledJobs() == settled) e.edits = doc->Edits();
   }
   PropValue Get(CharProp prop) const {
+    PropValue v;
+    Get({&prop, 1}, {&v, 1});
+    return v;
+  }
+  void Get(std::span<const CharProp> props, std::span<PropValue> out) const {
     BodyRef e = Body(false, true);
     const TextBody& body = *e->body;
-    if (!body) return {};
-    return body.Get(SpanIn(body), prop);
+    if (body) body.Get(SpanIn(body), props, out);
+    else std::fill(out.begin(), out.end(), PropValue());
   }
   void Set(CharProp prop, const std::optional<std::string>& value) const {
     BodyRef e = Body(false);
@@ -256,7 +281,37 @@ struct RangeState {
     if (!body) return;
     TextSpan span = SpanIn(body);
     if (span.length == 0) return;
-    if (body.Set(span, prop, value)) Changed(*e, prop == CharProp::Size ? std::optional(span) : std::nullopt);
+    if (!body.Set(span, prop, value)) return;
+    if (held.active) held.changed = true;
+    else Changed(*e, prop == CharProp::Size ? std::optional(span) : std::nullopt);
+  }
+  // Runs work, a series of reads and writes of this range, as one: the
+  // body is found once, and an edit is followed up once, also when work
+  // throws.
+  template <class Work>
+  auto Batch(Work&& work) const {
+    held.active = true;
+    auto finish = [this] {
+      BodyRef e = std::move(held.entry);
+      const bool changed = held.changed;
+      held.active = false;
+      held.entry.reset();
+      held.changed = false;
+      if (changed) Changed(*e);
+    };
+    try {
+      if constexpr (std::is_void_v<decltype(work())>) {
+        work();
+        finish();
+      } else {
+        auto result = work();
+        finish();
+        return result;
+      }
+    } catch (...) {
+      finish();
+      throw;
+    }
   }
 };
 
@@ -301,11 +356,11 @@ std::string FormatNumber(double v) {
   return buf;
 }
 
-float SizeOf(const RangeState& s) {
-  PropValue v = s.Get(CharProp::Size);
+float SizeOf(const PropValue& v) {
   if (v.mixed) return kMixedValue;
   return static_cast<float>(Num(v.value, 1800) / 100.0);
 }
+float SizeOf(const RangeState& s) { return SizeOf(s.Get(CharProp::Size)); }
 
 void SetSizeOf(const RangeState& s, float points) {
   if (!(points >= 1.0f && points <= 4000.0f))
@@ -326,11 +381,11 @@ void SetNameOf(const RangeState& s, CharProp prop, const std::wstring& name) {
   s.Set(prop, pugi::as_utf8(name));
 }
 
-float BaselineOf(const RangeState& s) {
-  PropValue v = s.Get(CharProp::Baseline);
+float BaselineOf(const PropValue& v) {
   if (v.mixed) return kMixedValue;
   return static_cast<float>(Num(v.value, 0) / 100000.0);
 }
+float BaselineOf(const RangeState& s) { return BaselineOf(s.Get(CharProp::Baseline)); }
 
 void SetBaselineOf(const RangeState& s, float v) {
   if (!(v >= -1.0f && v <= 1.0f))
@@ -521,6 +576,19 @@ class ModernFont : public host::Font2 {
     mS.Set(CharProp::Spacing, FormatNumber(points * 100.0));
   }
   Ptr<host::FillFormat> Fill() override { return std::make_shared<host::pptx::Fill>(mS); }
+  // What Bold, Italic, UnderlineStyle, Size, Emboss, Shadow and
+  // BaselineOffset answer, read in one pass over the text.
+  Formatting Read() override {
+    static constexpr CharProp kRead[] = {CharProp::Bold, CharProp::Italic, CharProp::Underline,
+                                         CharProp::Size, CharProp::Shadow, CharProp::Baseline};
+    PropValue v[std::size(kRead)];
+    mS.Get(kRead, v);
+    return {Tri(v[0], IsOne), Tri(v[1], IsOne), IndexOf(v[2], kUnderlines), SizeOf(v[3]), Emboss(),
+            Tri(v[4], IsShadowed), BaselineOf(v[5])};
+  }
+  void Apply(const std::vector<Write>& writes) override {
+    mS.Batch([&] { host::Font2::Apply(writes); });
+  }
 
  private:
   RangeState mS;
