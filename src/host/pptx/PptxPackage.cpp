@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <cerrno>
 
@@ -105,32 +106,31 @@ struct StringWriter : pugi::xml_writer {
 constexpr unsigned kSaveFlags = pugi::format_raw | pugi::format_no_declaration;
 
 // The serialised form of a changed XML part, made when the archive writer
-// comes to that entry and dropped once it has been compressed: so a save
+// comes to that entry and dropped once it has been written: so a save
 // holds one part's text at a time, in slices that never need moving,
 // rather than every changed part at once in strings that double as they
-// grow.
+// grow. A large part is deflated as it is serialised, with the parameters
+// libzip's own deflate takes, and handed over compressed: its text is never
+// held whole beside the tree it comes from.
 class SerialisedPart : public pugi::xml_writer {
  public:
   SerialisedPart(const pugi::xml_document& doc, pugi::xml_encoding encoding, bool bom)
       : mDoc(doc), mEncoding(encoding), mBom(bom), mTime(std::time(nullptr)) {
     zip_error_init(&mError);
   }
+  ~SerialisedPart() override {
+    if (mDeflating) deflateEnd(&mZ);
+  }
 
   void write(const void* data, size_t size) override {
-    constexpr size_t kSlice = 1 << 20;
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-      if (mSlices.empty() || mSlices.back().size() == mSlices.back().capacity()) {
-        mSlices.emplace_back();
-        mSlices.back().reserve(std::max(kSlice, size));
-      }
-      std::string& last = mSlices.back();
-      const size_t n = std::min(size, last.capacity() - last.size());
-      last.append(p, n);
-      p += n;
-      size -= n;
-      mSize += n;
+    mCrc = crc32_z(mCrc, static_cast<const Bytef*>(data), size);
+    mSize += size;
+    if (!mDeflating) {
+      Append(data, size);
+      if (mSize >= kDeflateFrom) StartDeflating();
+      return;
     }
+    Deflate(data, size, Z_NO_FLUSH);
   }
 
   zip_error_t* Error() { return &mError; }
@@ -141,7 +141,7 @@ class SerialisedPart : public pugi::xml_writer {
   zip_int64_t Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
     switch (cmd) {
       case ZIP_SOURCE_OPEN:
-        Serialise();
+        if (!Serialise()) return -1;
         mSlice = mOffset = 0;
         return 0;
       case ZIP_SOURCE_READ: {
@@ -167,17 +167,22 @@ class SerialisedPart : public pugi::xml_writer {
       case ZIP_SOURCE_STAT: {
         if (len < sizeof(zip_stat_t)) return -1;
         if (!mSized) {
-          Serialise();
+          if (!Serialise()) return -1;
           mSized = true;
         }
         auto* st = static_cast<zip_stat_t*>(data);
         zip_stat_init(st);
         st->mtime = mTime;
-        st->size = st->comp_size = mSize;
-        st->comp_method = ZIP_CM_STORE;
+        st->size = mSize;
+        st->comp_size = mCompressed ? mStored : mSize;
+        st->comp_method = mCompressed ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
         st->encryption_method = ZIP_EM_NONE;
         st->valid = ZIP_STAT_MTIME | ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD |
                     ZIP_STAT_ENCRYPTION_METHOD;
+        if (mCompressed) {
+          st->crc = static_cast<zip_uint32_t>(mCrc);
+          st->valid |= ZIP_STAT_CRC;
+        }
         return sizeof(zip_stat_t);
       }
       case ZIP_SOURCE_SUPPORTS:
@@ -190,12 +195,79 @@ class SerialisedPart : public pugi::xml_writer {
   }
 
  private:
-  void Serialise() {
-    if (mReady) return;
+  // Smaller parts go to libzip as text, which may store rather than
+  // deflate the few that would grow.
+  static constexpr zip_uint64_t kDeflateFrom = 1 << 20;
+  static constexpr size_t kSlice = 1 << 20;
+
+  bool Serialise() {
+    if (mReady) return true;
     mSlices.clear();
-    mSize = 0;
+    mSize = mStored = 0;
+    mCrc = crc32_z(0, nullptr, 0);
+    mCompressed = mFailed = false;
     mDoc.save(*this, "", kSaveFlags | (mBom ? pugi::format_write_bom : 0), mEncoding);
+    if (mDeflating) {
+      Deflate(nullptr, 0, Z_FINISH);
+      deflateEnd(&mZ);
+      mDeflating = false;
+      mCompressed = true;
+    }
+    if (mFailed) {
+      zip_error_set(&mError, ZIP_ER_ZLIB, 0);
+      return false;
+    }
     mReady = true;
+    return true;
+  }
+
+  void Append(const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+      if (mSlices.empty() || mSlices.back().size() == mSlices.back().capacity()) {
+        mSlices.emplace_back();
+        mSlices.back().reserve(std::max(kSlice, size));
+      }
+      std::string& last = mSlices.back();
+      const size_t n = std::min(size, last.capacity() - last.size());
+      last.append(p, n);
+      p += n;
+      size -= n;
+      mStored += n;
+    }
+  }
+
+  // The text so far goes through the deflater, which takes the rest as it
+  // comes; libzip deflates the same way (raw stream, its memory level).
+  void StartDeflating() {
+    mZ = {};
+    if (deflateInit2(&mZ, 3, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK) {
+      mFailed = true;
+      return;
+    }
+    mDeflating = true;
+    std::vector<std::string> text = std::move(mSlices);
+    mSlices.clear();
+    mStored = 0;
+    for (const std::string& s : text) Deflate(s.data(), s.size(), Z_NO_FLUSH);
+  }
+
+  void Deflate(const void* data, size_t size, int flush) {
+    if (mFailed) return;
+    mZ.next_in = static_cast<Bytef*>(const_cast<void*>(data));
+    mZ.avail_in = static_cast<uInt>(size);
+    char out[1 << 16];
+    int rc = Z_OK;
+    do {
+      mZ.next_out = reinterpret_cast<Bytef*>(out);
+      mZ.avail_out = sizeof out;
+      rc = deflate(&mZ, flush);
+      if (rc == Z_STREAM_ERROR) {
+        mFailed = true;
+        return;
+      }
+      Append(out, sizeof out - mZ.avail_out);
+    } while (mZ.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
   }
 
   const pugi::xml_document& mDoc;
@@ -203,7 +275,13 @@ class SerialisedPart : public pugi::xml_writer {
   bool mBom;
   time_t mTime;
   std::vector<std::string> mSlices;
-  zip_uint64_t mSize = 0;
+  zip_uint64_t mSize = 0;    // the text's
+  zip_uint64_t mStored = 0;  // the slices'
+  uLong mCrc = 0;
+  z_stream mZ{};
+  bool mDeflating = false;
+  bool mCompressed = false;
+  bool mFailed = false;
   size_t mSlice = 0;
   size_t mOffset = 0;
   bool mReady = false;
