@@ -281,7 +281,9 @@ TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
   d.masterShapes = "<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"Title\"/><p:cNvSpPr/><p:nvPr><p:ph type=\"title\"/></p:nvPr></p:nvSpPr>"
                    "<p:spPr>" + decktest::Xfrm(0, 0, 100 * P, 50 * P) + "</p:spPr>" +
                    decktest::Body("", "<a:bodyPr anchor=\"ctr\" lIns=\"0\" wrap=\"none\"><a:normAutofit/></a:bodyPr>") + "</p:sp>";
-  d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "Hi") + Sp(3, "Plain", 0, 0, P, P, "")};
+  std::string bare = Sp(4, "Bare", 0, 0, P, P, "x");
+  bare.erase(bare.find("<a:bodyPr/>"), 11);
+  d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "Hi") + Sp(3, "Plain", 0, 0, P, P, "") + bare};
   auto p = Open(d);
   auto title = p->Slides()->Item(1)->Shapes()->Item(1);
   auto tf = title->TextFrame();
@@ -292,6 +294,20 @@ TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
                               plain->TextFrame2()->HasText()}),
             (std::vector<int>{msoAnchorMiddle, msoFalse, ppAutoSizeNone, msoAutoSizeTextToFitShape,
                               msoTextOrientationHorizontal, true, false, msoFalse}));
+  // A handle that has read its settings follows the edits that change where
+  // they come from: properties of its own made, inherited ones deleted.
+  auto bareTf = p->Slides()->Item(1)->Shapes()->Item(3)->TextFrame();
+  struct {
+    Ptr<host::TextFrame> frame;
+    std::function<void()> edit;
+    float before, after;
+  } moves[] = {{bareTf, [&] { bareTf->SetMarginLeft(5); }, 7.2f, 5},
+               {tf, [&] { p->SlideMaster()->Shapes()->Item(1)->Delete(); }, 0, 7.2f}};
+  for (auto& m : moves) {
+    EXPECT_EQ(m.frame->MarginLeft(), m.before);
+    m.edit();
+    EXPECT_EQ(m.frame->MarginLeft(), m.after);
+  }
   plain->TextFrame()->SetAutoSize(ppAutoSizeShapeToFitText);
   plain->TextFrame()->SetWordWrap(msoTrue);
   plain->TextFrame()->SetMarginBottom(9);
