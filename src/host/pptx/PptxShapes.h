@@ -58,6 +58,10 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   // The text frame's body properties, own first then inherited, with the
   // document's edit count they were looked up at.
   std::optional<std::pair<std::uint64_t, std::vector<pugi::xml_node>>> bodyProps;
+  // SlideRect as of the document's edit count: fitting reads the size and
+  // lays the text out in it again and again between two edits.
+  Rect KeptRect();
+  std::optional<std::pair<std::uint64_t, Rect>> keptRect;
 
   void Check();
   void Dirty() { doc->MarkDirty(part); }

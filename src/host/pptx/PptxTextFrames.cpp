@@ -366,7 +366,7 @@ void DrawnShape::TextChanged() {
 }
 
 void ShapeBase::FrameSize(TextFrameGeometry& g) {
-  Rect r = SlideRect();
+  Rect r = KeptRect();
   g.width = static_cast<float>(r.cx / kEmuPerPoint);
   g.height = static_cast<float>(r.cy / kEmuPerPoint);
 }
