@@ -604,13 +604,15 @@ TEST_F(NotesPageTest, AMissingPageIsMadeOnlyWhenWritten) {
     ASSERT_EQ(CountParts(*doc, "ppt/notesMasters/"), masters);
     auto names = doc->Pkg().PartNames();
     auto page = host::pptx::MakeNotesPage(Slide(doc));
-    EXPECT_EQ((std::vector<int>{page->SlideIndex(), page->Shapes()->Count(), page->Shapes()->Range()->Count()}),
-              (std::vector<int>{1, 2, 2}));
+    auto frame = page->Shapes()->Item(2)->TextFrame();  // read before and after the page is written
+    EXPECT_EQ((std::vector<int>{page->SlideIndex(), page->Shapes()->Count(), page->Shapes()->Range()->Count(),
+                                frame->HasText()}),
+              (std::vector<int>{1, 2, 2, false}));
     EXPECT_EQ(std::tuple(Notes(doc)->Text(), Notes(doc)->Font()->Bold(), testsupport::ErrorOf([&] { page->NotesPage(); }),
                          doc->Changed(), doc->Pkg().PartNames()),
               std::tuple(L"", host::msoFalse, E_FAIL, false, names));
     Notes(doc)->SetText(L"Speaker notes\rsecond point");
-    EXPECT_EQ(Notes(doc)->Paragraphs(2, 1)->Text(), L"second point");
+    EXPECT_EQ(std::tuple(Notes(doc)->Paragraphs(2, 1)->Text(), frame->HasText()), std::tuple(L"second point", true));
     Notes(doc)->InsertAfter(L"!");
     EXPECT_EQ(std::tuple(CountParts(*doc, "ppt/notesSlides/"), CountParts(*doc, "ppt/notesMasters/")), std::tuple(1, 1));
 

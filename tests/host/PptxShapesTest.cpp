@@ -201,6 +201,9 @@ TEST_F(PptxShapes, PlaceholdersInheritGeometryFromLayoutThenMasterAndHaveKinds) 
   auto title = shapes->Item(1), body = shapes->Item(2);
   EXPECT_EQ(std::tuple(Box(title), Box(body), body->PlaceholderFormat()->ContainedType()),
             std::tuple(Points{10, 20, 300, 40}, Points{50, 90, 200, 100}, msoAutoShape));
+  // Moving the master's title moves the title that inherits it.
+  p->SlideMaster()->Shapes()->Item(1)->SetTop(5);
+  EXPECT_EQ(Box(title), (Points{10, 5, 300, 40}));
   // Writing a size gives the slide its own frame, starting from the inherited one.
   body->SetHeight(120);
   EXPECT_EQ(Box(Reopen(p)->Slides()->Item(1)->Shapes()->Item(2)), (Points{50, 90, 200, 120}));
@@ -279,9 +282,10 @@ TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
   a->SetHeight(30);
   EXPECT_EQ(Box(Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(1)), (Points{150, 110, 40, 30}));
   EXPECT_THROW(items->Item(3), platform::ComError);
-  // Resizing the group scales what it holds: A, moved to 50 pt inside the group, is now twice as far.
+  // Resizing the group scales what it holds: A, moved to 50 pt inside the group, is now twice as far
+  // (read through the handle that read it before).
   group->SetWidth(400);
-  EXPECT_EQ(Box(group->GroupItems()->Item(1)), (Points{100 + 50 * 2, 110, 80, 30}));
+  EXPECT_EQ(Box(a), (Points{100 + 50 * 2, 110, 80, 30}));
 }
 
 TEST_F(PptxShapes, TablesWithMergedCellsShareOneCellShape) {
@@ -322,7 +326,9 @@ TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
   d.masterShapes = "<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"Title\"/><p:cNvSpPr/><p:nvPr><p:ph type=\"title\"/></p:nvPr></p:nvSpPr>"
                    "<p:spPr>" + decktest::Xfrm(0, 0, 100 * P, 50 * P) + "</p:spPr>" +
                    decktest::Body("", "<a:bodyPr anchor=\"ctr\" lIns=\"0\" wrap=\"none\"><a:normAutofit/></a:bodyPr>") + "</p:sp>";
-  d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "Hi") + Sp(3, "Plain", 0, 0, P, P, "")};
+  std::string bare = Sp(4, "Bare", 0, 0, P, P, "x");
+  bare.erase(bare.find("<a:bodyPr/>"), 11);
+  d.slides = {decktest::Ph(2, "Title 1", "type=\"title\"", "", "Hi") + Sp(3, "Plain", 0, 0, P, P, "") + bare};
   auto p = Open(d);
   auto title = p->Slides()->Item(1)->Shapes()->Item(1);
   auto tf = title->TextFrame();
@@ -333,6 +339,20 @@ TEST_F(PptxShapes, TextFramePropertiesReadThroughInheritanceAndWrite) {
                               plain->TextFrame2()->HasText()}),
             (std::vector<int>{msoAnchorMiddle, msoFalse, ppAutoSizeNone, msoAutoSizeTextToFitShape,
                               msoTextOrientationHorizontal, true, false, msoFalse}));
+  // A handle that has read its settings follows the edits that change where
+  // they come from: properties of its own made, inherited ones deleted.
+  auto bareTf = p->Slides()->Item(1)->Shapes()->Item(3)->TextFrame();
+  struct {
+    Ptr<host::TextFrame> frame;
+    std::function<void()> edit;
+    float before, after;
+  } moves[] = {{bareTf, [&] { bareTf->SetMarginLeft(5); }, 7.2f, 5},
+               {tf, [&] { p->SlideMaster()->Shapes()->Item(1)->Delete(); }, 0, 7.2f}};
+  for (auto& m : moves) {
+    EXPECT_EQ(m.frame->MarginLeft(), m.before);
+    m.edit();
+    EXPECT_EQ(m.frame->MarginLeft(), m.after);
+  }
   plain->TextFrame()->SetAutoSize(ppAutoSizeShapeToFitText);
   plain->TextFrame()->SetWordWrap(msoTrue);
   plain->TextFrame()->SetMarginBottom(9);

@@ -5,6 +5,7 @@
 // the notes part, its relationships, its content type and, when the deck
 // has none, a notes master made in the presentation. Reading every notes
 // page of a deck therefore changes nothing.
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -236,10 +237,25 @@ class ProxyShapeBase {
   ProxyShapeBase(std::shared_ptr<NotesState> st, int index) : mSt(std::move(st)), mIndex(index) {}
 
  protected:
-  Ptr<host::Shape> R() { return MakeShapes(mSt->ReadRef())->Item(mIndex); }
+  // Reads one after another (fitting takes the size, the margins and the
+  // orientation) find the shape once while the page stays as it was.
+  Ptr<host::Shape> R() {
+    SlideRef ref = mSt->ReadRef();
+    if (!mRead || ref.doc != mReadRef.doc || ref.part != mReadRef.part || ref.doc->Edits() != mReadEdits) {
+      mRead = MakeShapes(ref)->Item(mIndex);
+      mReadRef = ref;
+      mReadEdits = ref.doc->Edits();
+    }
+    return mRead;
+  }
   Ptr<host::Shape> W() { return MakeShapes(mSt->WriteRef())->Item(mIndex); }
   std::shared_ptr<NotesState> mSt;
   int mIndex;
+
+ private:
+  Ptr<host::Shape> mRead;
+  SlideRef mReadRef;
+  std::uint64_t mReadEdits = 0;
 };
 
 // The two text models' frames of a notes shape, for the proxy below.

@@ -278,10 +278,17 @@ void ShapeBase::Select(bool replace) {
   if (!app) throw platform::ComError(E_FAIL, L"No window shows this presentation.");
   app->SelectShapes(*doc, slide, {shared_from_this()}, replace);
 }
-float ShapeBase::Left() { Check(); return static_cast<float>(SlideRect().x / kEmuPerPoint); }
-float ShapeBase::Top() { Check(); return static_cast<float>(SlideRect().y / kEmuPerPoint); }
-float ShapeBase::Width() { Check(); return static_cast<float>(SlideRect().cx / kEmuPerPoint); }
-float ShapeBase::Height() { Check(); return static_cast<float>(SlideRect().cy / kEmuPerPoint); }
+Rect ShapeBase::KeptRect() {
+  if (!keptRect || keptRect->first != doc->Edits()) {
+    Rect r = SlideRect();
+    keptRect.emplace(doc->Edits(), r);
+  }
+  return keptRect->second;
+}
+float ShapeBase::Left() { Check(); return static_cast<float>(KeptRect().x / kEmuPerPoint); }
+float ShapeBase::Top() { Check(); return static_cast<float>(KeptRect().y / kEmuPerPoint); }
+float ShapeBase::Width() { Check(); return static_cast<float>(KeptRect().cx / kEmuPerPoint); }
+float ShapeBase::Height() { Check(); return static_cast<float>(KeptRect().cy / kEmuPerPoint); }
 void ShapeBase::SetLeft(float v) { Rect r = SlideRect(); r.x = v * kEmuPerPoint; SetSlideRect(r); }
 void ShapeBase::SetTop(float v) { Rect r = SlideRect(); r.y = v * kEmuPerPoint; SetSlideRect(r); }
 void ShapeBase::SetWidth(float v) {

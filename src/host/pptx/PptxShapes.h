@@ -3,7 +3,9 @@
 // outside src/host/pptx.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +55,13 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   pugi::xml_node node;
   std::shared_ptr<ShapeBase> parent;
   int generation = 0;  // deletions in the part when this handle was made
+  // The text frame's body properties, own first then inherited, with the
+  // document's edit count they were looked up at.
+  std::optional<std::pair<std::uint64_t, std::vector<pugi::xml_node>>> bodyProps;
+  // SlideRect as of the document's edit count: fitting reads the size and
+  // lays the text out in it again and again between two edits.
+  Rect KeptRect();
+  std::optional<std::pair<std::uint64_t, Rect>> keptRect;
 
   void Check();
   void Dirty() { doc->MarkDirty(part); }

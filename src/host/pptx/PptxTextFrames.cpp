@@ -39,17 +39,24 @@ class BodyProps {
     if (!bp && create) bp = AppendChildLike(body, "bodyPr", body.first_child());
     return bp;
   }
-  std::vector<pugi::xml_node> Chain() {
-    if (mHeld) return *mHeld;
+  // Fitting reads size, margins, orientation and auto-size one by one, each
+  // through a new frame: the chain is looked up once for each state of the
+  // document and kept on the shape.
+  const std::vector<pugi::xml_node>& Chain() {
+    Document& doc = *mShape->doc;
+    auto& kept = mShape->bodyProps;
+    if (kept && kept->first == doc.Edits()) {
+      mShape->Check();
+      return kept->second;
+    }
     std::vector<pugi::xml_node> out;
     if (pugi::xml_node own = Own(false)) out.push_back(own);
     for (auto& [p, n] : mShape->InheritChain())
       if (pugi::xml_node bp = Child(Child(n, "txBody"), "bodyPr")) out.push_back(bp);
-    return out;
+    // Looking up the body may have run work waiting on another body.
+    kept.emplace(doc.Edits(), std::move(out));
+    return kept->second;
   }
-  // For several reads with no change in between: the chain is looked up
-  // once instead of once a read.
-  void Hold() { mHeld = Chain(); }
   const char* Attribute(const char* name) {
     for (pugi::xml_node bp : Chain())
       if (pugi::xml_attribute a = bp.attribute(name)) return a.value();
@@ -146,7 +153,6 @@ class BodyProps {
  private:
   std::shared_ptr<ShapeBase> mShape;
   std::shared_ptr<TextBodyOwner> mOwner;
-  std::optional<std::vector<pugi::xml_node>> mHeld;
 };
 
 // What both text models' frames share: wrapping, orientation, anchor and
@@ -384,7 +390,7 @@ void DrawnShape::TextChanged() {
 }
 
 void ShapeBase::FrameSize(TextFrameGeometry& g) {
-  Rect r = SlideRect();
+  Rect r = KeptRect();
   g.width = static_cast<float>(r.cx / kEmuPerPoint);
   g.height = static_cast<float>(r.cy / kEmuPerPoint);
 }
@@ -411,7 +417,6 @@ TextFrameGeometry ShapeBase::FrameGeometry() {
   TextFrameGeometry g;
   FrameSize(g);
   BodyProps b(shared_from_this());
-  b.Hold();
   g.insetLeft = b.Inset("lIns", 91440);
   g.insetRight = b.Inset("rIns", 91440);
   g.insetTop = b.Inset("tIns", 45720);
