@@ -851,54 +851,59 @@ std::string Package::RelsPartName(const std::string& sourcePart) {
   return dir + "_rels/" + file + ".rels";
 }
 
+// Runs for every relationship of a part when its links are first read: the
+// segments are views into the source's name and the decoded target.
 std::string Package::ResolveTarget(const std::string& sourcePart, const std::string& target) {
-  if (target.empty()) return {};
-  std::string t = target;
   // Fragments and queries do not name parts.
-  auto hash = t.find('#');
-  if (hash != std::string::npos) t = t.substr(0, hash);
-  if (t.empty()) return {};
+  const std::string_view raw = std::string_view(target).substr(0, target.find('#'));
+  if (raw.empty()) return {};
   // Percent-encoding in targets: decode the common escapes.
-  std::string dec;
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    if (t[i] == '%' && i + 2 < t.size() && std::isxdigit(static_cast<unsigned char>(t[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(t[i + 2]))) {
-      dec += static_cast<char>(std::stoi(t.substr(i + 1, 2), nullptr, 16));
+  auto hex = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 0x20) - 'a' + 10; };
+  std::string decoded;
+  const bool escaped = raw.find('%') != std::string_view::npos;
+  if (escaped) decoded.reserve(raw.size());
+  for (std::size_t i = 0; escaped && i < raw.size(); ++i) {
+    if (raw[i] == '%' && i + 2 < raw.size() && std::isxdigit(static_cast<unsigned char>(raw[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(raw[i + 2]))) {
+      decoded += static_cast<char>(hex(raw[i + 1]) * 16 + hex(raw[i + 2]));
       i += 2;
     } else {
-      dec += t[i];
+      decoded += raw[i];
     }
   }
-  t = dec;
-  std::vector<std::string> parts;
-  if (t[0] != '/') {
-    auto slash = sourcePart.find_last_of('/');
-    std::string base = slash == std::string::npos ? "" : sourcePart.substr(0, slash);
-    std::size_t pos = 0;
-    while (!base.empty() && pos <= base.size()) {
-      auto next = base.find('/', pos);
-      if (next == std::string::npos) next = base.size();
-      parts.push_back(base.substr(pos, next - pos));
+  const std::string_view t = escaped ? std::string_view(decoded) : raw;
+  std::vector<std::string_view> parts;
+  parts.reserve(8);
+  auto split = [](std::string_view s, auto&& each) {
+    for (std::size_t pos = 0; pos <= s.size();) {
+      std::size_t next = std::min(s.find('/', pos), s.size());
+      each(s.substr(pos, next - pos));
       pos = next + 1;
     }
+  };
+  if (t[0] != '/') {
+    auto slash = sourcePart.find_last_of('/');
+    if (slash != std::string::npos && slash > 0)
+      split(std::string_view(sourcePart).substr(0, slash), [&](std::string_view seg) { parts.push_back(seg); });
   }
-  std::size_t pos = 0;
-  while (pos <= t.size()) {
-    auto next = t.find('/', pos);
-    if (next == std::string::npos) next = t.size();
-    std::string seg = t.substr(pos, next - pos);
-    pos = next + 1;
-    if (seg.empty() || seg == ".") continue;
+  bool outside = false;
+  split(t, [&](std::string_view seg) {
+    if (outside || seg.empty() || seg == ".") return;
     if (seg == "..") {
-      if (parts.empty()) return {};  // leaves the package
-      parts.pop_back();
-      continue;
+      if (parts.empty()) outside = true;  // leaves the package
+      else parts.pop_back();
+      return;
     }
-    if (seg.find('\\') != std::string::npos || seg.find(':') != std::string::npos) return {};
+    if (seg.find('\\') != std::string_view::npos || seg.find(':') != std::string_view::npos) outside = true;
     parts.push_back(seg);
-  }
+  });
+  if (outside) return {};
   std::string out;
-  for (auto& s : parts) out += (out.empty() ? "" : "/") + s;
+  out.reserve(t.size() + sourcePart.size());
+  for (std::string_view seg : parts) {
+    if (!out.empty()) out += '/';
+    out += seg;
+  }
   return out;
 }
 
