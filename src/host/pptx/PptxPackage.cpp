@@ -36,6 +36,13 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// Names are kept in lower case; lookups, which run at nearly every shape,
+// lower the name they are given into a buffer instead of a new string.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
 std::wstring Describe(const std::filesystem::path& file, const std::string& what) {
   return L"\"" + platform::FromUtf8(file.string()) + L"\": " + platform::FromUtf8(what);
 }
@@ -450,7 +457,14 @@ struct Package::Entry {
 struct Package::Impl {
   zip_t* zip = nullptr;
   std::vector<std::unique_ptr<Entry>> entries;
-  std::unordered_map<std::string, Entry*> byLower;
+  std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>> byLower;
+  // The entry of a name, whatever its case.
+  auto Lookup(const std::string& name) const {
+    char lower[256];
+    if (name.size() > sizeof lower) return byLower.find(Lower(name));
+    std::transform(name.begin(), name.end(), lower, [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return byLower.find(std::string_view(lower, name.size()));
+  }
   PackageLimits limits;
   bool modified = false;
   std::filesystem::path file;
@@ -474,7 +488,7 @@ struct Package::Impl {
     ++e.edits;
   }
   std::uint64_t Version(const std::string& name) const {
-    auto it = byLower.find(Lower(name));
+    auto it = Lookup(name);
     return it == byLower.end() ? 0 : it->second->edits;
   }
 
@@ -483,7 +497,7 @@ struct Package::Impl {
   }
 
   Entry* Find(const std::string& name) const {
-    auto it = byLower.find(Lower(name));
+    auto it = Lookup(name);
     if (it == byLower.end() || it->second->removed || it->second->folder) return nullptr;
     return it->second;
   }
@@ -957,7 +971,7 @@ const std::vector<Relationship>& Package::KnownRelationships(const std::string& 
       out.push_back(std::move(rel));
     }
   }
-  auto entry = mImpl->byLower.find(Lower(rels));
+  auto entry = mImpl->Lookup(rels);
   auto& kept = mImpl->rels[sourcePart];
   kept = {entry == mImpl->byLower.end() ? nullptr : entry->second, version, std::move(out)};
   return kept.list;
