@@ -92,6 +92,22 @@ TEST(PptxPackage, ChangedPartsAreWrittenWholeInTheirOwnEncoding) {
             std::vector<bool>(4, true));
 }
 
+// Kept links (a slide's layout, a layout's master) stand until a
+// relationship part changes; parts are found whatever the case of the name.
+TEST(PptxPackage, OnlyEditsOfRelationshipPartsCountAsLinkEdits) {
+  testsupport::TempDir dir;
+  auto pkg = OpenTwoSlides(dir);
+  for (auto [part, link] : std::vector<std::pair<std::string, bool>>{{"ppt/slides/_rels/slide1.xml.rels", true},
+                                                                     {"PPT/Slides/_rels/Slide1.XML.RELS", true},
+                                                                     {"ppt/slides/slide1.xml", false},
+                                                                     {"ppt/presentation.xml", false}}) {
+    const std::uint64_t links = pkg->LinkEdits(), version = pkg->PartVersion(part);
+    pkg->MarkDirty(part);
+    EXPECT_EQ(pkg->LinkEdits() != links, link) << part;
+    EXPECT_GT(pkg->PartVersion(part), version) << part;
+  }
+}
+
 TEST(PptxPackage, RelationshipsResolveNeverLeaveThePackageAndAreRegisteredWhenAdded) {
   EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "../slideLayouts/slideLayout2.xml"),
             "ppt/slideLayouts/slideLayout2.xml");

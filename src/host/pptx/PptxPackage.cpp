@@ -770,7 +770,10 @@ void Package::MarkDirty(const std::string& name) {
   Entry& e = mImpl->Need(name);
   e.dirty = true;
   mImpl->Edited(e);
-  if (e.name.size() > 5 && Lower(e.name.substr(e.name.size() - 5)) == ".rels") ++mImpl->linkEdits;
+  // Text edits mark parts dirty at every run: the name's tail is compared in place.
+  const std::string_view tail = std::string_view(e.name).substr(e.name.size() - std::min<std::size_t>(e.name.size(), 5));
+  auto folded = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b; };
+  if (e.name.size() > 5 && std::equal(tail.begin(), tail.end(), ".rels", folded)) ++mImpl->linkEdits;
 }
 
 bool Package::IsDirty(const std::string& name) const {
