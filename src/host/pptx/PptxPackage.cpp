@@ -30,9 +30,10 @@ constexpr const char* kContentTypes = "[Content_Types].xml";
 constexpr int kMaxDepth = 256;
 constexpr const char* kRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
 
+constexpr char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : s) c = Folded(c);
   return s;
 }
 
@@ -462,7 +463,7 @@ struct Package::Impl {
   auto Lookup(const std::string& name) const {
     char lower[256];
     if (name.size() > sizeof lower) return byLower.find(Lower(name));
-    std::transform(name.begin(), name.end(), lower, [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::transform(name.begin(), name.end(), lower, [](char c) { return Folded(c); });
     return byLower.find(std::string_view(lower, name.size()));
   }
   PackageLimits limits;
@@ -772,8 +773,8 @@ void Package::MarkDirty(const std::string& name) {
   mImpl->Edited(e);
   // Text edits mark parts dirty at every run: the name's tail is compared in place.
   const std::string_view tail = std::string_view(e.name).substr(e.name.size() - std::min<std::size_t>(e.name.size(), 5));
-  auto folded = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b; };
-  if (e.name.size() > 5 && std::equal(tail.begin(), tail.end(), ".rels", folded)) ++mImpl->linkEdits;
+  auto same = [](char a, char b) { return Folded(a) == b; };
+  if (e.name.size() > 5 && std::equal(tail.begin(), tail.end(), ".rels", same)) ++mImpl->linkEdits;
 }
 
 bool Package::IsDirty(const std::string& name) const {
