@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -148,13 +149,36 @@ TEST(PptxPackage, EditsOfChildrenAndOfRunTextKeepTheTextAroundThem) {
   }
 }
 
+// Kept links (a slide's layout, a layout's master) stand until a
+// relationship part changes; parts are found whatever the case of the name.
+TEST(PptxPackage, OnlyEditsOfRelationshipPartsCountAsLinkEdits) {
+  testsupport::TempDir dir;
+  auto pkg = OpenTwoSlides(dir);
+  for (auto [part, link] : std::vector<std::pair<std::string, bool>>{{"ppt/slides/_rels/slide1.xml.rels", true},
+                                                                     {"PPT/Slides/_rels/Slide1.XML.RELS", true},
+                                                                     {"ppt/slides/slide1.xml", false},
+                                                                     {"ppt/presentation.xml", false}}) {
+    const std::uint64_t links = pkg->LinkEdits(), version = pkg->PartVersion(part);
+    pkg->MarkDirty(part);
+    EXPECT_EQ(pkg->LinkEdits() != links, link) << part;
+    EXPECT_GT(pkg->PartVersion(part), version) << part;
+  }
+}
+
 TEST(PptxPackage, RelationshipsResolveNeverLeaveThePackageAndAreRegisteredWhenAdded) {
   EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "../slideLayouts/slideLayout2.xml"),
             "ppt/slideLayouts/slideLayout2.xml");
   EXPECT_EQ(Package::ResolveTarget("ppt/presentation.xml", "/ppt/slides/slide1.xml"), "ppt/slides/slide1.xml");
   EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "../../../etc/passwd"), "");
   EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "#_ftn1"), "");
-  EXPECT_EQ(Package::ResolveTarget("ppt/slides/slide1.xml", "../media/image%201.png"), "ppt/media/image 1.png");
+  for (auto [source, target, part] : std::vector<std::array<std::string, 3>>{
+           {"ppt/slides/slide1.xml", "../media/image%201.png", "ppt/media/image 1.png"},
+           {"ppt/slides/slide1.xml", "./a/.//b%4a%4B%2%zz#x", "ppt/slides/a/bJK%2%zz"},
+           {"slide1.xml", "../x.xml", ""},
+           {"ppt/slides/slide1.xml", "..\\x.xml", ""},
+           {"ppt/slides/slide1.xml", "c:/x.xml", ""},
+           {"/ppt/slide1.xml", "x.xml", "ppt/x.xml"}})
+    EXPECT_EQ(Package::ResolveTarget(source, target), part) << target;
   EXPECT_EQ(Package::RelsPartName("ppt/slides/slide1.xml"), "ppt/slides/_rels/slide1.xml.rels");
   EXPECT_EQ(Package::RelativeTarget("ppt/slides/slide1.xml", "ppt/comments/comment1.xml"), "../comments/comment1.xml");
   EXPECT_EQ(Package::RelativeTarget("ppt/presentation.xml", "ppt/slides/slide2.xml"), "slides/slide2.xml");

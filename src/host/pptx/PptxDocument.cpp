@@ -117,14 +117,18 @@ const std::string& Document::Linked(const std::string& part, Link link) {
   return *kept;
 }
 
-std::string Document::LayoutOf(const std::string& slidePart) { return Linked(slidePart, Link::Layout); }
+const std::string& Document::LayoutOf(const std::string& slidePart) { return Linked(slidePart, Link::Layout); }
 
-std::string Document::MasterOf(const std::string& layoutPart) {
-  return layoutPart.empty() ? std::string() : Linked(layoutPart, Link::Master);
+namespace {
+const std::string kNoPart;
+}  // namespace
+
+const std::string& Document::MasterOf(const std::string& layoutPart) {
+  return layoutPart.empty() ? kNoPart : Linked(layoutPart, Link::Master);
 }
 
-std::string Document::ThemeOf(const std::string& masterPart) {
-  return masterPart.empty() ? std::string() : Linked(masterPart, Link::Theme);
+const std::string& Document::ThemeOf(const std::string& masterPart) {
+  return masterPart.empty() ? kNoPart : Linked(masterPart, Link::Theme);
 }
 
 namespace {
@@ -184,12 +188,14 @@ pugi::xml_node Document::FindPlaceholder(const std::string& part, const std::str
   if (part.empty() || !mPackage->HasPart(part)) return {};
   // Every shape asks for its placeholder again and again while layouts and
   // masters hardly ever change.
-  std::string key = part + '\n' + type + '\n' + idx;
   const std::uint64_t version = mPackage->PartVersion(part);
-  if (auto it = mPlaceholders.find(key); it != mPlaceholders.end() && it->second.first == version)
-    return it->second.second;
+  auto it = mPlaceholders.find(std::tie(part, type, idx));
+  if (it != mPlaceholders.end() && it->second.first == version) return it->second.second;
   pugi::xml_node found = ScanPlaceholder(part, type, idx);
-  mPlaceholders[key] = {version, found};
+  if (it != mPlaceholders.end())
+    it->second = {version, found};
+  else
+    mPlaceholders.emplace(std::make_tuple(part, type, idx), std::pair{version, found});
   return found;
 }
 

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -77,10 +79,11 @@ class Document : public std::enable_shared_from_this<Document> {
   float SlideWidth() const { return mSlideWidth; }
   float SlideHeight() const { return mSlideHeight; }
 
-  // Layout of a slide, master of a layout (empty when missing).
-  std::string LayoutOf(const std::string& slidePart);
-  std::string MasterOf(const std::string& layoutPart);
-  std::string ThemeOf(const std::string& masterPart);
+  // Layout of a slide, master of a layout (empty when missing). The names
+  // are the ones Linked keeps: they stand until the package's links change.
+  const std::string& LayoutOf(const std::string& slidePart);
+  const std::string& MasterOf(const std::string& layoutPart);
+  const std::string& ThemeOf(const std::string& masterPart);
   // The part one relationship of `part` leads to (a slide's layout, a
   // layout's master, a master's theme, a page's notes master, the
   // presentation's table styles); empty when there is none or it is
@@ -251,7 +254,9 @@ class Document : public std::enable_shared_from_this<Document> {
   std::uint64_t mSettled = 0;
   std::shared_ptr<TextBodyCache> mTextCache;
   std::shared_ptr<SmartArtIndex> mSmartArt;
-  std::map<std::string, std::pair<std::uint64_t, pugi::xml_node>> mPlaceholders;  // by part, type and idx
+  // By part, type and idx; looked up without building a key.
+  std::map<std::tuple<std::string, std::string, std::string>, std::pair<std::uint64_t, pugi::xml_node>, std::less<>>
+      mPlaceholders;
   struct KeptTheme {
     std::uint64_t links = 0, masterVersion = 0, themeVersion = 0;
     std::string theme;
@@ -260,7 +265,7 @@ class Document : public std::enable_shared_from_this<Document> {
   std::map<std::string, KeptTheme> mThemes;  // by master
   struct KeptLinks {
     std::uint64_t links = ~std::uint64_t{0};
-    std::map<std::string, std::array<std::optional<std::string>, 5>> byPart;  // by source part, then Link
+    std::unordered_map<std::string, std::array<std::optional<std::string>, 5>> byPart;  // by source part, then Link
   };
   KeptLinks mLinks;
 };

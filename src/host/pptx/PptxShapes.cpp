@@ -436,16 +436,11 @@ InheritedShapes FindInheritChain(Document& doc, const SlideRef& slide, pugi::xml
   std::string type = Attr(ph, "type").value();
   if (type.empty()) type = "obj";
   std::string idx = Attr(ph, "idx").value();
-  std::string layout = doc.LayoutOf(slide.part);
-  std::string master;
-  if (slide.notes) {
-    // Notes slides point at their notes master directly.
-    master = doc.Linked(slide.part, Document::Link::NotesMaster);
-    layout.clear();
-  } else {
-    master = doc.MasterOf(layout);
-  }
-  if (!layout.empty())
+  // Notes slides point at their notes master directly.
+  const std::string& layout = doc.LayoutOf(slide.part);
+  const std::string& master =
+      slide.notes ? doc.Linked(slide.part, Document::Link::NotesMaster) : doc.MasterOf(layout);
+  if (!slide.notes && !layout.empty())
     if (pugi::xml_node n = doc.FindPlaceholder(layout, type, idx)) out.push_back({layout, n});
   if (!master.empty())
     if (pugi::xml_node n = doc.FindPlaceholder(master, type, idx)) out.push_back({master, n});

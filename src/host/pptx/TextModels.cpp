@@ -112,11 +112,11 @@ std::shared_ptr<const TextStyleContext> ContextOf(TextBodyOwner& owner) {
   std::shared_ptr<TextBodyCache>& cache = doc.TextCache();
   if (!cache) cache = std::make_shared<TextBodyCache>();
   Package& pkg = doc.Pkg();
-  const std::string layout = doc.LayoutOf(slide.part);
-  const std::string notesMaster = doc.Linked(slide.part, Document::Link::NotesMaster);
-  std::string master = doc.MasterOf(layout);
-  if (master.empty()) master = notesMaster;
-  const std::string theme = doc.ThemeOf(master);
+  const std::string& layout = doc.LayoutOf(slide.part);
+  const std::string& notesMaster = doc.Linked(slide.part, Document::Link::NotesMaster);
+  const std::string& layoutMaster = doc.MasterOf(layout);
+  const std::string& master = layoutMaster.empty() ? notesMaster : layoutMaster;
+  const std::string& theme = doc.ThemeOf(master);
   std::uint64_t versions = 0;
   const std::string* read[] = {&layout, &master, &theme, &doc.PresentationPart(),
                                &doc.Linked(doc.PresentationPart(), Document::Link::TableStyles)};
