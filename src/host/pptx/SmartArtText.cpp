@@ -106,9 +106,10 @@ class DataModel {
 
   // The first data point a drawn shape with this model id shows.
   pugi::xml_node TextPointFor(std::string_view drawnId) const {
-    if (mShown.count(drawnId)) {
-      std::vector<pugi::xml_node> shown = ShownBy(drawnId);
-      return shown.empty() ? pugi::xml_node() : shown[0];
+    if (auto it = mShown.find(drawnId); it != mShown.end()) {
+      for (const auto& [ord, id] : it->second)
+        if (pugi::xml_node pt = Point(id)) return pt;
+      return {};
     }
     pugi::xml_node pt = Point(drawnId);
     if (!pt) return {};
@@ -463,9 +464,10 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
       std::string_view l = LocalName(c);
       if (l == "grpSp") stack.push_back(c);
       if (l != "sp" || c == drawnShape) continue;
-      pugi::xml_node other = model.TextPointFor(c.attribute("modelId").value());
       pugi::xml_node body = TxChild(c, "txBody");
-      if (!other || !body || nodeId != other.attribute("modelId").value()) continue;
+      if (!body) continue;
+      pugi::xml_node other = model.TextPointFor(c.attribute("modelId").value());
+      if (!other || nodeId != other.attribute("modelId").value()) continue;
       if (TextBody(body).Text().empty()) continue;
       SetParagraphs(body, drawn, conformance);
       changed = true;
