@@ -120,6 +120,26 @@ class DataModel {
 
   bool HasPresOf() const { return mHasPresOf; }
 
+  // The ids a drawn shape may carry to show the point with model id
+  // nodeId (those TextPointFor takes to it), found for every point at the
+  // first ask: a sync asks at every drawn shape of a drawing.
+  const std::vector<std::string_view>& DrawnIdsOf(std::string_view nodeId) const {
+    if (!mDrawnBuilt) {
+      auto add = [this](std::string_view id) {
+        if (pugi::xml_node pt = TextPointFor(id)) {
+          std::vector<std::string_view>& ids = mDrawnBy[pt.attribute("modelId").value()];
+          if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+        }
+      };
+      for (const auto& [id, pt] : mPoints) add(id);
+      for (const auto& [id, shown] : mShown) add(id);
+      mDrawnBuilt = true;
+    }
+    static const std::vector<std::string_view> kNone;
+    auto it = mDrawnBy.find(nodeId);
+    return it == mDrawnBy.end() ? kNone : it->second;
+  }
+
   // Node points below a node, in model order, depth first.
   void Descendants(std::string_view id, std::vector<pugi::xml_node>& out, int depth = 0) const {
     if (depth > 32) return;
@@ -140,6 +160,8 @@ class DataModel {
   std::unordered_map<std::string_view, Ordered> mChildren;
   std::unordered_map<std::string_view, Ordered> mShown;
   bool mHasPresOf = false;
+  mutable bool mDrawnBuilt = false;
+  mutable std::unordered_map<std::string_view, std::vector<std::string_view>> mDrawnBy;
 };
 
 // With create, a point without text gets an empty body in the data part's
@@ -453,7 +475,7 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
   pugi::xml_node tree = drawnShape.parent();
   while (tree && LocalName(tree) != "spTree") tree = tree.parent();
   if (!tree || targets.size() != 1) return;
-  std::string nodeId = node.attribute("modelId").value();
+  const std::vector<std::string_view>& showing = model.DrawnIdsOf(node.attribute("modelId").value());
   bool changed = false;
   std::vector<pugi::xml_node> stack{tree};
   while (!stack.empty()) {
@@ -464,11 +486,10 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
       std::string_view l = LocalName(c);
       if (l == "grpSp") stack.push_back(c);
       if (l != "sp" || c == drawnShape) continue;
+      if (std::find(showing.begin(), showing.end(), std::string_view(c.attribute("modelId").value())) == showing.end())
+        continue;
       pugi::xml_node body = TxChild(c, "txBody");
-      if (!body) continue;
-      pugi::xml_node other = model.TextPointFor(c.attribute("modelId").value());
-      if (!other || nodeId != other.attribute("modelId").value()) continue;
-      if (TextBody(body).Text().empty()) continue;
+      if (!body || TextBody(body).Text().empty()) continue;
       SetParagraphs(body, drawn, conformance);
       changed = true;
     }
