@@ -200,7 +200,7 @@ std::string NamedDrawingId(Package& pkg, const std::string& dataPart) {
 // Drawing parts the data part links itself.
 std::vector<std::string> OwnDrawings(Package& pkg, const std::string& dataPart) {
   std::vector<std::string> out;
-  for (const Relationship& r : pkg.Relationships(dataPart))
+  for (const Relationship& r : pkg.KnownRelationships(dataPart))
     if (kDiagramDrawingRel.Matches(r.type) && !r.targetPart.empty() && pkg.HasPart(r.targetPart))
       out.push_back(r.targetPart);
   return out;
@@ -250,9 +250,9 @@ DiagramParts DiagramOf(Package& pkg, const std::vector<std::string>& sources, co
 // belong to another diagram of the same slide is never one of them.
 std::vector<std::string> OtherDrawingsOf(Document& doc, const DiagramParts& diagram, const std::string& drawingPart) {
   Package& pkg = doc.Pkg();
-  std::vector<Relationship> rels = pkg.Relationships(diagram.source);
   std::vector<std::string> out = OwnDrawings(pkg, diagram.data);
   const std::string named = NamedDrawingId(pkg, diagram.data);
+  const std::vector<Relationship>& rels = pkg.KnownRelationships(diagram.source);
   const bool alone = DataParts(pkg, rels).size() == 1;
   for (const Relationship& r : rels)
     if (kDiagramDrawingRel.Matches(r.type) && pkg.HasPart(r.targetPart) && (alone || r.id == named))
