@@ -186,7 +186,7 @@ struct RangeState {
       if (!cache) cache = std::make_shared<TextBodyCache>();
       const std::uint64_t edits = doc->Edits();
       for (const BodyRef& c : cache->entries)
-        if (c && c->node == node && c->edits == edits) e = c;
+        if (c && c->edits == edits && c->node == node) e = c;
       if (!e) e = Keep(*doc, node, std::make_shared<TextBody>(node));
     } else {
       e = std::make_shared<CachedBody>();
