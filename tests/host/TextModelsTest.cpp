@@ -777,6 +777,34 @@ TEST(StyleContextCache, AnEditOfEachInputIsSeen) {
   }
 }
 
+// The parts a page's styles come from are kept for the page last asked
+// about: another page, or the page linked to another layout, finds its own.
+TEST(StyleContextCache, EachPageFindsItsOwnLayout) {
+  using namespace host;
+  testsupport::TempDir dir;
+  decktest::Deck d;
+  const std::string title = decktest::Ph(2, "Title", "type=\"title\"", "", "T");
+  d.slides = {title, title};
+  d.layoutShapes = decktest::Ph(2, "Title", "type=\"title\"", "", "");
+  std::string small = d.layoutShapes;
+  small.replace(small.find("<a:lstStyle/>"), 13, "<a:lstStyle><a:lvl1pPr><a:defRPr sz=\"2000\"/></a:lvl1pPr></a:lstStyle>");
+  d.parts["ppt/slideLayouts/slideLayout2.xml"] = {
+      "application/vnd.openxmlformats-officedocument.presentationml.slideLayout+xml",
+      std::string("<p:sldLayout ") + decktest::kNs + "><p:cSld>" + decktest::SpTree(small) + "</p:cSld></p:sldLayout>"};
+  decktest::Write(d, dir / "deck.pptx");
+  auto doc = pptx::Document::Open(dir / "deck.pptx");
+  auto size = [&](int slide) {
+    const pptx::SlideRef ref{doc, doc->SlideList().at(slide - 1).id, doc->SlideList().at(slide - 1).part, false};
+    return pptx::MakeShapes(ref)->Item(1)->TextFrame2()->TextRange()->Font()->Size();
+  };
+  EXPECT_EQ(size(2), 44);
+  const std::string rels = "ppt/slides/_rels/slide2.xml.rels";
+  doc->Pkg().Xml(rels).document_element().first_child().attribute("Target") = "../slideLayouts/slideLayout2.xml";
+  doc->MarkDirty(rels);
+  EXPECT_EQ(size(2), 20);
+  EXPECT_EQ(size(1), 44);
+}
+
 // What fontconfig itself answers for one missing character: the advance
 // in the face it matches, or the half-em stand-in when that face lacks it.
 double MatchedAdvance(char32_t c) {

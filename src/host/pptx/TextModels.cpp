@@ -98,6 +98,16 @@ struct TextBodyCache {
   std::array<std::shared_ptr<CachedBody>, 8> entries;
   size_t next = 0;
   std::map<std::string, KeptContext> contexts;  // by what they are built from
+  // The page the last context was asked for: the parts its styles are read
+  // from (found again when the links change) and the sum of their versions
+  // (read again when the package changes). Ranges are made page by page.
+  struct Page {
+    std::string part;  // a slide's or a notes page's
+    std::optional<std::uint64_t> links, edits;
+    std::array<std::string, 5> read;  // layout, master, theme, presentation, table styles
+    std::string key;                  // layout and notes master, which contexts are kept by
+    std::uint64_t versions = 0;
+  } page;
 };
 
 namespace {
@@ -112,20 +122,28 @@ std::shared_ptr<const TextStyleContext> ContextOf(TextBodyOwner& owner) {
   std::shared_ptr<TextBodyCache>& cache = doc.TextCache();
   if (!cache) cache = std::make_shared<TextBodyCache>();
   Package& pkg = doc.Pkg();
-  const std::string& layout = doc.LayoutOf(slide.part);
-  const std::string& notesMaster = doc.Linked(slide.part, Document::Link::NotesMaster);
-  const std::string& layoutMaster = doc.MasterOf(layout);
-  const std::string& master = layoutMaster.empty() ? notesMaster : layoutMaster;
-  const std::string& theme = doc.ThemeOf(master);
-  std::uint64_t versions = 0;
-  const std::string* read[] = {&layout, &master, &theme, &doc.PresentationPart(),
-                               &doc.Linked(doc.PresentationPart(), Document::Link::TableStyles)};
-  for (const std::string* part : read)
-    if (!part->empty()) versions += pkg.PartVersion(*part);
-  KeptContext& k = cache->contexts[layout + '\n' + notesMaster + '\n' + (slide.notes ? 'n' : 's') +
-                                 (owner.ParagraphDefaults() ? 'p' : '-') + *own];
-  if (!k.value || k.links != pkg.LinkEdits() || k.versions != versions)
-    k = {pkg.LinkEdits(), versions, BuildContext(owner)};
+  TextBodyCache::Page& page = cache->page;
+  if (page.links != pkg.LinkEdits() || page.part != slide.part) {
+    const std::string& layout = doc.LayoutOf(slide.part);
+    const std::string& notesMaster = doc.Linked(slide.part, Document::Link::NotesMaster);
+    const std::string& layoutMaster = doc.MasterOf(layout);
+    const std::string& master = layoutMaster.empty() ? notesMaster : layoutMaster;
+    page.read = {layout, master, doc.ThemeOf(master), doc.PresentationPart(),
+                 doc.Linked(doc.PresentationPart(), Document::Link::TableStyles)};
+    page.key = layout + '\n' + notesMaster + '\n' + (slide.notes ? 'n' : 's');
+    page.part = slide.part;
+    page.links = pkg.LinkEdits();
+    page.edits.reset();
+  }
+  if (page.edits != pkg.Edits()) {
+    page.versions = 0;
+    for (const std::string& part : page.read)
+      if (!part.empty()) page.versions += pkg.PartVersion(part);
+    page.edits = pkg.Edits();
+  }
+  KeptContext& k = cache->contexts[page.key + (owner.ParagraphDefaults() ? 'p' : '-') + *own];
+  if (!k.value || k.links != pkg.LinkEdits() || k.versions != page.versions)
+    k = {pkg.LinkEdits(), page.versions, BuildContext(owner)};
   return k.value;
 }
 
@@ -168,7 +186,7 @@ struct RangeState {
       if (!cache) cache = std::make_shared<TextBodyCache>();
       const std::uint64_t edits = doc->Edits();
       for (const BodyRef& c : cache->entries)
-        if (c && c->node == node && c->edits == edits) e = c;
+        if (c && c->edits == edits && c->node == node) e = c;
       if (!e) e = Keep(*doc, node, std::make_shared<TextBody>(node));
     } else {
       e = std::make_shared<CachedBody>();
