@@ -122,8 +122,9 @@ class SerialisedPart : public pugi::xml_writer {
     if (mDeflating) deflateEnd(&mZ);
   }
 
+  // The checksum is taken only of text deflated here: libzip takes its own
+  // of the text it is handed.
   void write(const void* data, size_t size) override {
-    mCrc = crc32_z(mCrc, static_cast<const Bytef*>(data), size);
     mSize += size;
     if (!mDeflating) {
       Append(data, size);
@@ -254,6 +255,7 @@ class SerialisedPart : public pugi::xml_writer {
 
   void Deflate(const void* data, size_t size, int flush) {
     if (mFailed) return;
+    if (size) mCrc = crc32_z(mCrc, static_cast<const Bytef*>(data), size);
     mZ.next_in = static_cast<Bytef*>(const_cast<void*>(data));
     mZ.avail_in = static_cast<uInt>(size);
     char out[1 << 16];
