@@ -218,25 +218,7 @@ std::optional<size_t> Utf8Offset(std::string_view s, long k, bool wellFormed) {
 
 }  // namespace
 
-// Children are looked up for every paragraph on each text operation, so the
-// name is walked once instead of measured, searched and compared in passes.
-pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) {
-  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
-    // Text and comments have no name: the kind is asked only of a match.
-    const char* name = c.name();
-    const char* l = name;
-    for (const char* p = name; *p; ++p)
-      if (*p == ':') {
-        l = p + 1;
-        break;
-      }
-    // A shorter name stops strncmp at its end, so l[size] is inside it.
-    if ((local.empty() || *l == local.front()) && std::strncmp(l, local.data(), local.size()) == 0 &&
-        l[local.size()] == '\0' && c.type() == pugi::node_element)
-      return c;
-  }
-  return {};
-}
+pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) { return Child(node, local); }
 
 void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::string>& value,
                  const std::string& prefix) {
