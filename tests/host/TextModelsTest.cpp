@@ -326,6 +326,30 @@ TEST(TextBodyLength, CountedLengthMatchesTheIndexedTextBeforeAndAfterEdits) {
   }
 }
 
+// A body too large to index is read on from where the last read ended: reads
+// forwards, backwards, from a paragraph mark and past the end, and after the
+// handle's own edit, must give the indexed text.
+TEST(TextBodyLength, ALargeBodyReadsAsTheIndexedTextInAnyOrderAndAfterAnEdit) {
+  const char* kinds[] = {"<a:p><a:r><a:t>Line</a:t></a:r><a:r><a:t> one</a:t></a:r></a:p>",
+                         "<a:p><a:fld id=\"{1}\"><a:t>12</a:t></a:fld><a:br/><a:r><a:t>caf\xc3\xa9 \xf0\x9f\x98\x80</a:t></a:r></a:p>",
+                         "<a:p/>", "<a:p><a:pPr lvl=\"1\"/><a:endParaRPr/></a:p>"};
+  std::string xml;
+  for (int i = 0; i < 5000; ++i) xml += kinds[i % 4];
+  Owner o(xml);
+  host::pptx::TextBody body(o.Body(false));
+  for (int round = 0; round < 2; ++round) {
+    // The second round reads after an edit that moved every position.
+    if (round) body.Replace({3, 1}, L"\u00e9\rnew ");
+    const std::wstring whole = host::pptx::TextBody(o.Body(false)).Text();
+    const long mark = static_cast<long>(whole.find(L'\r', 20000)), size = static_cast<long>(whole.size());
+    const host::pptx::TextSpan spans[] = {{0, 61},   {61, 9000},   {9061, 7},      {30, 10},
+                                          {mark, 3}, {mark + 1, 2}, {size - 5, 100}, {0, size}};
+    EXPECT_EQ(body.Length(), size);
+    for (const host::pptx::TextSpan& s : spans)
+      EXPECT_EQ(body.Text(s), whole.substr(static_cast<size_t>(s.start), static_cast<size_t>(s.length))) << s.start;
+  }
+}
+
 // A handle mends its index after its own edits instead of reading the body
 // again: after every edit it must answer what a fresh handle answers.
 TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEditAndChildrenMatchWholeLocalNames) {

@@ -109,6 +109,8 @@ class TextBody {
   }
 
   std::wstring Text() const;
+  // A body of more paragraphs than the index is worth holding for answers
+  // these two without it, reading on from where the last read ended.
   std::wstring Text(TextSpan span) const;
   long Length() const;
   // The same count without building the index: for a handle taken only to
@@ -229,7 +231,14 @@ class TextBody {
   void Invalidate() {
     mIndexValid = false;
     mInherited.clear();
+    mLarge = -1;
+    mRead = {};
   }
+  // Whether text reads go without the index: none is built and the body
+  // has more paragraphs than kIndexedParagraphs.
+  bool Unindexed() const;
+  // The characters [start, end) of an unindexed body.
+  std::wstring ReadText(long start, long end) const;
   std::optional<std::string> LookUpInherited(int level, CharProp prop) const;
   std::string Name(const char* local) const;
 
@@ -238,6 +247,16 @@ class TextBody {
   std::string mPrefix = "a";
   mutable std::vector<Para> mIndex;
   mutable bool mIndexValid = false;
+  // For an unindexed body: whether it is large (-1: not counted yet), and
+  // its length (-1: not counted yet) with the paragraph the last read ended
+  // in and that paragraph's start.
+  mutable int mLarge = -1;
+  struct ReadPlace {
+    long length = -1;
+    pugi::xml_node para;
+    long start = 0;
+  };
+  mutable ReadPlace mRead;
   // Whether this handle has removed the body's empty runs once.
   bool mSwept = false;
   // Inherited values by level and property, for the current context.
