@@ -440,7 +440,7 @@ namespace {
 // the index of a body of hundreds of thousands of paragraphs takes a
 // quarter of the size of its XML, beside the document's own three times
 // that, for a caller that reads the text once from start to end.
-constexpr size_t kIndexedParagraphs = 4096;
+constexpr size_t kIndexedChildren = 4096;
 
 pugi::xml_node ParaFrom(pugi::xml_node n) {
   while (n && (n.type() != pugi::node_element || LocalName(n) != "p")) n = n.next_sibling();
@@ -453,8 +453,8 @@ bool TextBody::Unindexed() const {
   if (mIndexValid) return false;
   if (mLarge < 0) {
     size_t n = 0;
-    for (pugi::xml_node c = mBody.first_child(); c && n <= kIndexedParagraphs; c = c.next_sibling()) ++n;
-    mLarge = n > kIndexedParagraphs;
+    for (pugi::xml_node c = mBody.first_child(); c && n <= kIndexedChildren; c = c.next_sibling()) ++n;
+    mLarge = n > kIndexedChildren;
   }
   return mLarge != 0;
 }

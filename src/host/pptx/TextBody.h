@@ -109,8 +109,8 @@ class TextBody {
   }
 
   std::wstring Text() const;
-  // A body of more paragraphs than the index is worth holding for answers
-  // these two without it, reading on from where the last read ended.
+  // A body of more paragraphs than an index is worth holding for answers
+  // these two without one, reading on from where its last read ended.
   std::wstring Text(TextSpan span) const;
   long Length() const;
   // The same count without building the index: for a handle taken only to
@@ -235,7 +235,7 @@ class TextBody {
     mRead = {};
   }
   // Whether text reads go without the index: none is built and the body
-  // has more paragraphs than kIndexedParagraphs.
+  // has more children than kIndexedChildren (its paragraphs, nearly all).
   bool Unindexed() const;
   // The characters [start, end) of an unindexed body.
   std::wstring ReadText(long start, long end) const;
