@@ -3,7 +3,6 @@
 // side in one run. Target: the host takes at most twice as long.
 #include <zip.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTimes.h"
 #include "src/host/pptx/PptxApplication.h"
 #include "src/platform/Strings.h"
 #include "tests/common/Paths.h"
@@ -59,11 +59,6 @@ void HostOpenSave(const fs::path& in, const fs::path& out) {
   p->Close();
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,7 +92,7 @@ int main(int argc, char** argv) {
     hosted.push_back(Seconds([&] { HostOpenSave(largest, tmp / "host.pptx"); }));
   }
   fs::remove_all(tmp);
-  double p = Median(plain), h = Median(hosted);
+  double p = bench::Median(plain), h = bench::Median(hosted);
   std::printf("deck: %s (%ju bytes)\n", largest.filename().c_str(), size);
   std::printf("libzip unpack+repack: %.4f s (median of 7)\n", p);
   std::printf("host open+save:       %.4f s (median of 7)\n", h);

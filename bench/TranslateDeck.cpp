@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTimes.h"
 #include "bench/GrowDeck.h"
 #include "tests/common/Paths.h"
 #include "tests/common/TempDir.h"
@@ -81,9 +82,7 @@ Times Time(const std::string& command) {
     std::system(("head -c 2000 " + Quote(err) + " >&2").c_str());
     std::exit(1);
   }
-  const double cpu = static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-                     static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-  return {s, cpu, static_cast<double>(u.ru_maxrss) / 1024};
+  return {s, bench::CpuSeconds(u), static_cast<double>(u.ru_maxrss) / 1024};
 }
 
 // Runs f in a child process. A process started from this one counts this
@@ -108,11 +107,6 @@ void Apart(const std::function<void()>& f) {
   }
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 // Medians (wall and processor time apart) of commands run in turns, round
 // after round.
 std::vector<Times> Measure(const std::vector<std::string>& commands, int rounds) {
@@ -127,7 +121,7 @@ std::vector<Times> Measure(const std::vector<std::string>& commands, int rounds)
   }
   std::vector<Times> medians;
   for (size_t i = 0; i < commands.size(); ++i)
-    medians.push_back({Median(wall[i]), Median(cpu[i]), Median(peak[i])});
+    medians.push_back({bench::Median(wall[i]), bench::Median(cpu[i]), bench::Median(peak[i])});
   return medians;
 }
 

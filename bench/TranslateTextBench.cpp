@@ -11,7 +11,6 @@
 //
 // Target: the add-in's whole job (open + every sentence + close) within 1.5
 // times the batch run.
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "bench/BenchSentences.h"
+#include "bench/BenchTimes.h"
 #include "engines/apertium/ApertiumServer.h"
 #include "src/engine/AppCommon.h"
 #include "src/engine/Engine.h"
@@ -38,17 +38,12 @@ struct Times {
   Times operator-(const Times& o) const { return {wall - o.wall, cpu - o.cpu}; }
 };
 
-double Cpu(const rusage& u) {
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 Times Now() {
   rusage self{}, children{};
   getrusage(RUSAGE_SELF, &self);
   getrusage(RUSAGE_CHILDREN, &children);
   return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
-          Cpu(self) + Cpu(children)};
+          bench::CpuSeconds(self) + bench::CpuSeconds(children)};
 }
 
 // Wall and processor medians taken apart.
@@ -58,9 +53,7 @@ Times Median(const std::vector<Times>& v) {
     wall.push_back(t.wall);
     cpu.push_back(t.cpu);
   }
-  std::sort(wall.begin(), wall.end());
-  std::sort(cpu.begin(), cpu.end());
-  return v.empty() ? Times{} : Times{wall[v.size() / 2], cpu[v.size() / 2]};
+  return v.empty() ? Times{} : Times{bench::Median(wall), bench::Median(cpu)};
 }
 
 }  // namespace

@@ -103,12 +103,8 @@ class AddinTest : public ::testing::Test {
     s.OpenRead(platform::Hive::CurrentUser, L"");
     return s.QueryValue(name, L"<none>");
   }
-  int CountTagged(const std::wstring& tag) {
-    int n = 0;
-    auto controls = app->CommandBars()->Item(std::wstring(L"Menu Bar"))->Controls();
-    for (int i = 1; i <= controls->Count(); ++i) n += controls->Item(i)->Tag() == tag;
-    return n;
-  }
+  // How many of the add-in's menus stand, on any bar.
+  size_t Menus() { return app->CommandBars()->FindControls(0, 0, kTag).size(); }
 
   testsupport::TempDir dir;
   platformtest::ScopedEnv registry{L"PELORANT_REGISTRY", (dir.path() / "reg").wstring()};
@@ -237,7 +233,7 @@ TEST_F(AddinTest, DisconnectionRemovesEverythingAndSavesByLaunchKind) {
     const int top = app->CommandBars()->Item(Menu().ToolbarName())->Top();
     if (reconnect) {
       Connect({Pair(L"a", L"en", 0x1), Pair(L"b", L"en", 0x1)}, kind);
-      EXPECT_EQ(CountTagged(kTag), 1);
+      EXPECT_EQ(Menus(), 1u);
     } else {
       addin::OnDisconnection();
     }
@@ -368,8 +364,8 @@ TEST_F(AddinTest, ConnectionChangesDuringACommandTakeEffectWhenItReturns) {
     Control(L".MENU.LOOKUP-DICT")->Execute();
     dialogs::ViewFactories().lookup = {};
     // Kept during the command, connected after it, with one menu.
-    EXPECT_EQ(std::tuple(keptDuring, addin::CurrentAddinMain() != nullptr, CountTagged(kTag)),
-              std::tuple(true, c.connectedAfter, c.connectedAfter ? 1 : 0));
+    EXPECT_EQ(std::tuple(keptDuring, addin::CurrentAddinMain() != nullptr, Menus()),
+              std::tuple(true, c.connectedAfter, c.connectedAfter ? 1u : 0u));
     if (c.connectedAfter) {
       EXPECT_EQ(Menu().Ready(), 1);
       EXPECT_EQ(app->CommandBars()->FindControls(0, 0, kTag + L".BUTTON.TRAN-ALL").size(), 1u);
