@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "src/host/pptx/PptxApplication.h"
 #include "src/platform/Strings.h"
 #include "tests/common/Paths.h"
+#include "tests/common/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -83,15 +83,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no readable deck in %s\n", corpus.c_str());
     return 1;
   }
-  fs::path tmp = fs::temp_directory_path() / ("pelorant-bench-" + std::to_string(::getpid()));
-  fs::create_directories(tmp);
+  testsupport::TempDir tmp;
   std::vector<double> plain, hosted;
   for (int round = 0; round < 7; ++round) {
     // Interleaved so that both see the same machine load.
     plain.push_back(Seconds([&] { PlainRepack(largest, tmp / "plain.pptx"); }));
     hosted.push_back(Seconds([&] { HostOpenSave(largest, tmp / "host.pptx"); }));
   }
-  fs::remove_all(tmp);
   double p = bench::Median(plain), h = bench::Median(hosted);
   std::printf("deck: %s (%ju bytes)\n", largest.filename().c_str(), size);
   std::printf("libzip unpack+repack: %.4f s (median of 7)\n", p);

@@ -17,7 +17,6 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
 #include "bench/BenchSentences.h"
@@ -27,6 +26,7 @@
 #include "src/engine/Engine.h"
 #include "src/platform/Strings.h"
 #include "src/support/ErrorList.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 
@@ -73,18 +73,13 @@ int main(int argc, char** argv) {
   support::ErrorList::SetDisplay(false);
 
   std::vector<std::string> sentences = bench::Sentences(count);
-  char path[] = "/tmp/pelorant-bench-XXXXXX";
-  int fd = mkstemp(path);
-  if (fd < 0) {
-    std::perror("mkstemp");
-    return 1;
-  }
-  close(fd);
+  testsupport::TempDir dir;
+  const std::string path = (dir / "sentences.txt").string();
   {
     std::ofstream file(path);
     for (const std::string& s : sentences) file << s << "\n";
   }
-  std::string batchCommand = std::string("apertium eng-spa ") + path + " > /dev/null";
+  std::string batchCommand = "apertium eng-spa " + path + " > /dev/null";
 
   engine::Engine& eng = engine::Engine::Instance();
   engine::AppCommon& common = engine::AppCommon::Instance();
@@ -146,7 +141,6 @@ int main(int argc, char** argv) {
     }
     batch.push_back(b1 - b0);
   }
-  std::remove(path);
 
   size_t translated = 0;
   for (size_t i = 0; i < segments.size(); ++i) translated += aheadOut[i] != segments[i].source ? 1 : 0;

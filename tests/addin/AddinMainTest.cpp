@@ -268,13 +268,12 @@ TEST_F(AddinTest, OptionsDialogChangesTakeEffectAtOnceInTheMenu) {
       v.d->cmdOK_Click();
     });
   };
-  std::wstring versionText;
+  static std::wstring versionText;
+  versionText.clear();
   struct VersionBox : dialogs::VersionBoxView {
-    std::wstring* text;
-    explicit VersionBox(std::wstring* t) : text(t) {}
-    void Show(const std::wstring&, const std::wstring& t) override { *text = t; }
+    void Show(const std::wstring&, const std::wstring& t) override { versionText = t; }
   };
-  dialogs::ViewFactories().versionBox = [&] { return std::make_unique<VersionBox>(&versionText); };
+  dialogs::ViewFactories().versionBox = [] { return std::make_unique<VersionBox>(); };
 
   addin::CurrentAddinMain()->ShowOptionClick();
   EXPECT_NE(addin::CurrentAddinMain()->Facade().GetTranslationOptions().Find(L"Mine"), nullptr);
