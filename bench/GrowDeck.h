@@ -101,11 +101,9 @@ inline std::vector<Dimension> Dimensions() {
        [](Package& p, int n) {
          // The notes body takes the slide's first paragraph of text.
          const std::string notes = p.RelationshipByType(kSlide1, "notesSlide")->targetPart;
-         pugi::xml_node body = First(First(Tree(p, notes), "sp", [](pugi::xml_node sp) {
-                                       pugi::xml_node ph = sp.select_node(".//*[local-name()='ph']").node();
-                                       return std::string(ph.attribute("type").value()) == "body";
-                                     }),
-                                     "txBody");
+         pugi::xml_node body = First(Tree(p, notes), "txBody", [](pugi::xml_node b) {
+           return static_cast<bool>(b.parent().select_node(".//*[local-name()='ph'][@type='body']"));
+         });
          pugi::xml_node para = First(TextShape(p, kSlide1), "p");
          while (pugi::xml_node old = body.find_child([](pugi::xml_node c) { return std::string(c.name()) == "a:p"; }))
            body.remove_child(old);
