@@ -181,8 +181,9 @@ TEST_F(ShapeText, TargetLanguageAndFontsByCharacterSet) {
 }
 
 // A bold, lowered word lands on the word the engine pairs it with, wherever that is.
-TEST_F(ShapeText, KeepStyleFollowsTheEnginesCorrespondence) {
-  OpenCopies({Box(2, "Box", Para({{"The ", ""}, {"big", "b=\"1\" baseline=\"-100000\""}, {" dog.", ""}}))});
+TEST_P(ShapeTextModels, KeepStyleFollowsTheEnginesCorrespondence) {
+  OpenCopies({Box(2, "Box", Para({{"The ", ""}, {"big", "b=\"1\" baseline=\"-100000\""}, {" dog.", ""}}))},
+             GetParam());
   impl->SetTranslation(L"The big dog.", L"El perro grande.");
   impl->SetCorrespondence(L"The big dog.", {{{{0, 3}}, {{0, 2}}}, {{{4, 3}}, {{9, 6}}}, {{{8, 4}}, {{3, 5}}}});
   o.KeepStyle = 1;
