@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/BenchSentences.h"
+#include "bench/BenchTimes.h"
 #include "engines/apertium/ApertiumServer.h"
 #include "src/platform/Strings.h"
 
@@ -29,8 +30,7 @@ using namespace engine_server;
 double CpuSeconds() {
   rusage u;
   getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  return bench::CpuSeconds(u);
 }
 
 struct Answer {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -55,28 +56,24 @@ inline void Repeat(pugi::xml_node node, int count) {
 }
 
 // Slides: copies of slide 1 (its notes and comments stay with the original).
-inline void AddSlides(Package& pkg, int count) {
+inline std::string AddSlides(Package& pkg, int count) {
   const std::string pres = "ppt/presentation.xml";
   pugi::xml_node list = First(pkg.Xml(pres).document_element(), "sldIdLst");
-  std::string rels = pkg.Bytes(Package::RelsPartName(kSlide1));
   pugi::xml_document relsXml;
-  relsXml.load_string(rels.c_str());
+  relsXml.load_string(pkg.Bytes(Package::RelsPartName(kSlide1)).c_str());
   for (pugi::xml_node r = relsXml.document_element().first_child(); r;) {
     pugi::xml_node next = r.next_sibling();
     std::string type = r.attribute("Type").value();
     if (type.ends_with("/notesSlide") || type.ends_with("/comments")) relsXml.document_element().remove_child(r);
     r = next;
   }
-  struct Out : pugi::xml_writer {
-    std::string s;
-    void write(const void* d, size_t n) override { s.append(static_cast<const char*>(d), n); }
-  } out;
+  std::ostringstream out;
   relsXml.save(out, "", pugi::format_raw);
   const std::string type = pkg.ContentType(kSlide1), bytes = pkg.Bytes(kSlide1);
   for (int i = 1; i < count; ++i) {
     std::string part = "ppt/slides/grown" + std::to_string(i) + ".xml";
     pkg.SetPart(part, bytes, type);
-    pkg.SetPart(Package::RelsPartName(part), out.s);
+    pkg.SetPart(Package::RelsPartName(part), out.str());
     std::string rid = pkg.AddRelationship(pres, "http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide",
                                           part);
     pugi::xml_node id = list.append_copy(list.first_child());
@@ -84,42 +81,34 @@ inline void AddSlides(Package& pkg, int count) {
     for (pugi::xml_attribute a : id.attributes())
       if (std::string(a.name()).ends_with(":id")) a.set_value(rid.c_str());
   }
-  pkg.MarkDirty(pres);
+  return pres;
 }
 
 struct Dimension {
   const char* name;
   int base;  // the 1x size
-  std::function<void(Package&, int)> grow;
+  // Grows the deck; answers the part it changed.
+  std::function<std::string(Package&, int)> grow;
 };
 
 // What each row grows, in deck (with notes pages) and tableDeck (with a table).
 inline std::vector<Dimension> Dimensions() {
   return {
-      {"shapes per slide", 400,
-       [](Package& p, int n) {
-         Repeat(TextShape(p, kSlide1), n);
-         p.MarkDirty(kSlide1);
-       }},
+      {"shapes per slide", 400, [](Package& p, int n) { return Repeat(TextShape(p, kSlide1), n), kSlide1; }},
       {"paragraphs per shape", 400,
-       [](Package& p, int n) {
-         Repeat(First(TextShape(p, kSlide1), "p"), n);
-         p.MarkDirty(kSlide1);
-       }},
+       [](Package& p, int n) { return Repeat(First(TextShape(p, kSlide1), "p"), n), kSlide1; }},
       {"paragraphs per notes page", 400,
        [](Package& p, int n) {
          // The notes body takes the slide's first paragraph of text.
          const std::string notes = p.RelationshipByType(kSlide1, "notesSlide")->targetPart;
-         pugi::xml_node body = First(First(Tree(p, notes), "sp", [](pugi::xml_node sp) {
-                                       pugi::xml_node ph = sp.select_node(".//*[local-name()='ph']").node();
-                                       return std::string(ph.attribute("type").value()) == "body";
-                                     }),
-                                     "txBody");
+         pugi::xml_node body = First(Tree(p, notes), "txBody", [](pugi::xml_node b) {
+           return static_cast<bool>(b.parent().select_node(".//*[local-name()='ph'][@type='body']"));
+         });
          pugi::xml_node para = First(TextShape(p, kSlide1), "p");
          while (pugi::xml_node old = body.find_child([](pugi::xml_node c) { return std::string(c.name()) == "a:p"; }))
            body.remove_child(old);
          Repeat(body.append_copy(para), n);
-         p.MarkDirty(notes);
+         return notes;
        }},
       {"runs per paragraph", 400,
        [](Package& p, int n) {
@@ -131,13 +120,10 @@ inline std::vector<Dimension> Dimensions() {
            pugi::xml_node rPr = r.first_child();
            (rPr.attribute("b") ? rPr.attribute("b") : rPr.append_attribute("b")).set_value(i % 2 ? "1" : "0");
          }
-         p.MarkDirty(kSlide1);
+         return kSlide1;
        }},
       {"rows per table", 200,
-       [](Package& p, int n) {
-         Repeat(First(First(Tree(p, kSlide1), "tbl"), "tr"), n);
-         p.MarkDirty(kSlide1);
-       }},
+       [](Package& p, int n) { return Repeat(First(First(Tree(p, kSlide1), "tbl"), "tr"), n), kSlide1; }},
       {"slides per deck", 100, AddSlides},
   };
 }
@@ -145,7 +131,7 @@ inline std::vector<Dimension> Dimensions() {
 // The deck grown along one dimension to `count`, written to `to`.
 inline void Grow(const fs::path& from, const Dimension& d, int count, const fs::path& to) {
   auto pkg = Package::Open(from);
-  d.grow(*pkg, count);
+  pkg->MarkDirty(d.grow(*pkg, count));
   pkg->Save(to);
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTimes.h"
 #include "src/options/TranslationOptions.h"
 #include "src/platform/Registry.h"
 #include "src/platform/Strings.h"
@@ -50,11 +51,6 @@ Outcome SaveRound(bool batching, int sets, const std::filesystem::path& dir) {
   return o;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,7 +68,7 @@ int main(int argc, char** argv) {
     batchedRewrites = b.rewrites;
   }
   std::filesystem::remove_all(dir);
-  const double e = Median(each), b = Median(batched);
+  const double e = bench::Median(each), b = bench::Median(batched);
   std::printf("%d sets, first save and one re-save, median of %d rounds\n", sets, rounds);
   std::printf("  a rewrite per change: %6llu rewrites  %8.3f s\n", static_cast<unsigned long long>(eachRewrites), e);
   std::printf("  one batch per save:   %6llu rewrites  %8.3f s\n", static_cast<unsigned long long>(batchedRewrites), b);

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTimes.h"
 #include "bench/GrowDeck.h"
 #include "tests/common/Paths.h"
 #include "tests/common/TempDir.h"
@@ -81,9 +82,7 @@ Times Time(const std::string& command) {
     std::system(("head -c 2000 " + Quote(err) + " >&2").c_str());
     std::exit(1);
   }
-  const double cpu = static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-                     static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-  return {s, cpu, static_cast<double>(u.ru_maxrss) / 1024};
+  return {s, bench::CpuSeconds(u), static_cast<double>(u.ru_maxrss) / 1024};
 }
 
 // Runs f in a child process. A process started from this one counts this
@@ -108,11 +107,6 @@ void Apart(const std::function<void()>& f) {
   }
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 // Medians (wall and processor time apart) of commands run in turns, round
 // after round.
 std::vector<Times> Measure(const std::vector<std::string>& commands, int rounds) {
@@ -127,7 +121,7 @@ std::vector<Times> Measure(const std::vector<std::string>& commands, int rounds)
   }
   std::vector<Times> medians;
   for (size_t i = 0; i < commands.size(); ++i)
-    medians.push_back({Median(wall[i]), Median(cpu[i]), Median(peak[i])});
+    medians.push_back({bench::Median(wall[i]), bench::Median(cpu[i]), bench::Median(peak[i])});
   return medians;
 }
 
@@ -201,19 +195,22 @@ int main(int argc, char** argv) {
   const std::string testEngine = "PELORANT_FAKE_ENGINE=" + Quote(fake) + " PELORANT_REGISTRY=" +
                                  Quote((dir.path() / "reg-test").string()) + " XDG_CONFIG_HOME=" +
                                  Quote((dir.path() / "config-test").string()) + " ";
+  auto testRun = [&](const std::string& deck) {
+    return testEngine + prog + " translate " + deck + " -o " + o + " --mode Test:en-xx -q";
+  };
   for (const fs::path& deck : decks) {
     if (parts.find("deck") == std::string::npos) break;
     const std::string d = Quote(deck.string());
     ExtractText(deck, dir.path() / "text.txt");
     const std::string apertiumRun = prog + " translate " + d + " -o " + o + " --mode Apertium:eng-spa -q";
-    const std::string testRun = testEngine + prog + " translate " + d + " -o " + o + " --mode Test:en-xx -q";
     // One run first, so the engine cache exists and every timed run does the same work.
     Time(apertiumRun);
-    Time(testRun);
+    Time(testRun(d));
     auto t = Measure({apertiumRun,
                       "apertium eng-spa " + Quote((dir.path() / "text.txt").string()) + " " +
                           Quote((dir.path() / "text.es.txt").string()),
-                      "apertium -f pptx eng-spa " + d + " " + Quote((dir.path() / "apertium.pptx").string()), testRun},
+                      "apertium -f pptx eng-spa " + d + " " + Quote((dir.path() / "apertium.pptx").string()),
+                      testRun(d)},
                      rounds);
     std::printf("deck %s, medians of %d rounds                wall s    cpu s\n", deck.filename().c_str(), rounds);
     std::printf("  pelorant translate (Apertium:eng-spa)   %8.3f %8.3f\n", t[0].wall, t[0].cpu);
@@ -229,12 +226,7 @@ int main(int argc, char** argv) {
 
   if (parts.find("scale") != std::string::npos) {
     // The scale table: one corpus deck with notes pages grown along each
-    // dimension (and one with a table for its rows).
-    setenv("PELORANT_FAKE_ENGINE", fake.c_str(), 1);
-    // The engine list is kept (in the settings) from a run's first use:
-    // fresh settings and registry see the test engine.
-    setenv("PELORANT_REGISTRY", (dir.path() / "reg-test").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (dir.path() / "config-test").c_str(), 1);
+    // dimension (and one with a table for its rows), with the test engine.
     std::printf("scale, bracket engine, medians of %d rounds      1x s     4x s    ratio (linear is 4, goal <= 4.4)\n",
                 rounds);
     for (const growdeck::Dimension& dim : growdeck::Dimensions()) {
@@ -246,8 +238,7 @@ int main(int argc, char** argv) {
       for (const char* command : {"show", "translate"})
         for (int k : {1, 4}) {
           const std::string in = Quote(grown(k).string());
-          runs.push_back(prog + (command == std::string("show") ? " show --json " + in
-                                                                : " translate " + in + " -o " + o + " --mode Test:en-xx -q"));
+          runs.push_back(command == std::string("show") ? testEngine + prog + " show --json " + in : testRun(in));
         }
       auto r = Measure(runs, rounds);
       for (int c = 0; c < 2; ++c)
@@ -272,8 +263,7 @@ int main(int argc, char** argv) {
     const fs::path small = dir.path() / "small-text.pptx";
     Apart([&] { growdeck::GrowText(corpus / "poi__45545_Comment.pptx", 64u << 10, small); });
     for (const fs::path& deck : {corpus / "poi__customGeo.pptx", small}) {
-      const std::string run = testEngine + prog + " translate " + Quote(deck.string()) + " -o " + o;
-      auto t = Measure({run + " --mode Test:en-xx -q"}, std::min(rounds, 3));
+      auto t = Measure({testRun(Quote(deck.string()))}, std::min(rounds, 3));
       const double read = static_cast<double>(growdeck::XmlPartsSize(deck)) / (1 << 20);
       const double written = static_cast<double>(growdeck::XmlPartsSize(dir.path() / "out.pptx")) / (1 << 20);
       std::printf("memory: translate %s (XML parts %.1f MB read, %.1f MB written)\n", deck.filename().c_str(), read,

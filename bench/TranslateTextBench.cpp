@@ -11,22 +11,22 @@
 //
 // Target: the add-in's whole job (open + every sentence + close) within 1.5
 // times the batch run.
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
 #include "bench/BenchSentences.h"
+#include "bench/BenchTimes.h"
 #include "engines/apertium/ApertiumServer.h"
 #include "src/engine/AppCommon.h"
 #include "src/engine/Engine.h"
 #include "src/platform/Strings.h"
 #include "src/support/ErrorList.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 
@@ -38,17 +38,12 @@ struct Times {
   Times operator-(const Times& o) const { return {wall - o.wall, cpu - o.cpu}; }
 };
 
-double Cpu(const rusage& u) {
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 Times Now() {
   rusage self{}, children{};
   getrusage(RUSAGE_SELF, &self);
   getrusage(RUSAGE_CHILDREN, &children);
   return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
-          Cpu(self) + Cpu(children)};
+          bench::CpuSeconds(self) + bench::CpuSeconds(children)};
 }
 
 // Wall and processor medians taken apart.
@@ -58,9 +53,7 @@ Times Median(const std::vector<Times>& v) {
     wall.push_back(t.wall);
     cpu.push_back(t.cpu);
   }
-  std::sort(wall.begin(), wall.end());
-  std::sort(cpu.begin(), cpu.end());
-  return v.empty() ? Times{} : Times{wall[v.size() / 2], cpu[v.size() / 2]};
+  return v.empty() ? Times{} : Times{bench::Median(wall), bench::Median(cpu)};
 }
 
 }  // namespace
@@ -80,18 +73,13 @@ int main(int argc, char** argv) {
   support::ErrorList::SetDisplay(false);
 
   std::vector<std::string> sentences = bench::Sentences(count);
-  char path[] = "/tmp/pelorant-bench-XXXXXX";
-  int fd = mkstemp(path);
-  if (fd < 0) {
-    std::perror("mkstemp");
-    return 1;
-  }
-  close(fd);
+  testsupport::TempDir dir;
+  const std::string path = (dir / "sentences.txt").string();
   {
     std::ofstream file(path);
     for (const std::string& s : sentences) file << s << "\n";
   }
-  std::string batchCommand = std::string("apertium eng-spa ") + path + " > /dev/null";
+  std::string batchCommand = "apertium eng-spa " + path + " > /dev/null";
 
   engine::Engine& eng = engine::Engine::Instance();
   engine::AppCommon& common = engine::AppCommon::Instance();
@@ -153,7 +141,6 @@ int main(int argc, char** argv) {
     }
     batch.push_back(b1 - b0);
   }
-  std::remove(path);
 
   size_t translated = 0;
   for (size_t i = 0; i < segments.size(); ++i) translated += aheadOut[i] != segments[i].source ? 1 : 0;

@@ -179,8 +179,7 @@ TEST_F(ClipboardCommands, ATranslationCutShortByTheTimeLimitIsCopiedAsFarAsItGot
     support::ErrorList::Clear();
     return ids;
   };
-  EXPECT_EQ(listed(), std::vector<int>{resources::msg::kCutShort});
-  EXPECT_EQ(timed.started, 60000);
+  EXPECT_EQ(std::tuple(listed(), timed.started), std::tuple(std::vector<int>{resources::msg::kCutShort}, 60000));
 
   for (auto op : {fake_engine::Operation::GetEngine, fake_engine::Operation::Translate}) {
     impl->Script(op, {.hang = true, .hold = [&timed] {

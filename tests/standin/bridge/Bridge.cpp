@@ -241,8 +241,9 @@ void ToVariant(const Value& v, VARIANT* out) {
     case Value::Type::Missing:
     case Value::Type::Array: break;
     case Value::Type::Null:
+    case Value::Type::Object:
       out->vt = VT_DISPATCH;
-      out->pdispVal = nullptr;
+      out->pdispVal = v.type == Value::Type::Object ? ObjectFor(v.handle, v.s) : nullptr;
       break;
     case Value::Type::Int:
       out->vt = VT_I4;
@@ -262,10 +263,6 @@ void ToVariant(const Value& v, VARIANT* out) {
       out->bstrVal = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
       break;
     }
-    case Value::Type::Object:
-      out->vt = VT_DISPATCH;
-      out->pdispVal = ObjectFor(v.handle, v.s);
-      break;
   }
 }
 

@@ -59,8 +59,7 @@ TEST(DispatchHostTest, TheContractHoldsThroughLateBinding) {
 
   // A failure reaches the caller with the host's code, not DISP_E_EXCEPTION.
   const auto [code, description] = Failure([&] { deck->Slides()->Item(99); });
-  EXPECT_EQ(code, host::kBadIndex);
-  EXPECT_FALSE(description.empty());
+  EXPECT_EQ(std::tuple(code, description.empty()), std::tuple(host::kBadIndex, false));
 
   // Names resolve once: walking the shapes a second time resolves nothing new.
   auto slide = deck->Slides()->Item(1);
@@ -77,8 +76,9 @@ TEST(DispatchHostTest, TheContractHoldsThroughLateBinding) {
   auto shapes = slide->Shapes();
   auto shape = shapes->Item(1);
   shape->Select(true);
-  EXPECT_EQ(app->ActiveWindow()->Selection()->ShapeRange()->Item(1)->Identity(), shape->Identity());
-  EXPECT_EQ(shapes->Range(std::vector<std::wstring>{shape->Name()})->Item(1)->Identity(), shape->Identity());
+  EXPECT_EQ(std::tuple(app->ActiveWindow()->Selection()->ShapeRange()->Item(1)->Identity(),
+                       shapes->Range(std::vector<std::wstring>{shape->Name()})->Item(1)->Identity()),
+            std::tuple(shape->Identity(), shape->Identity()));
 
   // A link read from one range is given to another and taken off again.
   host::Ptr<host::TextRange2> plain;
@@ -115,13 +115,12 @@ TEST(DispatchHostTest, ClicksArriveThroughConnectionPointsUntilUnadvised) {
   ASSERT_TRUE(again);
   EXPECT_EQ(again->Identity(), button->Identity());
   again->Execute();
-  EXPECT_EQ(sink->clicks, 1);
-  EXPECT_EQ(sink->clicked, button->Identity());
+  EXPECT_EQ(std::tuple(sink->clicks, sink->clicked), std::tuple(1, button->Identity()));
 
+  // Unadvised: the sink is let go and hears no more clicks.
   button->Unadvise(cookie);
-  EXPECT_EQ(host::dispatch::LiveEventSinks(), sinks);
   button->Execute();
-  EXPECT_EQ(sink->clicks, 1);
+  EXPECT_EQ(std::tuple(host::dispatch::LiveEventSinks(), sink->clicks), std::tuple(sinks, 1));
   EXPECT_EQ(Failure([&] { button->Unadvise(cookie); }).first, host::kNotFound);
   button->Delete(true);
 }
