@@ -612,6 +612,9 @@ struct Package::Entry {
 
 struct Package::Impl {
   std::shared_ptr<zip_t> zip;
+  // Made at the first part inflated and kept: making one clears its tables.
+  std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater{nullptr,
+                                                                                      libdeflate_free_decompressor};
   std::vector<std::unique_ptr<Entry>> entries;
   std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>> byLower;
   // The same entries by their names as written: callers nearly always
@@ -713,21 +716,21 @@ struct Package::Impl {
     if (e.compMethod != ZIP_CM_DEFLATE || !e.crc || e.compSize > e.size + e.size / 8 + 1024) return false;
     zip_file_t* zf = zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(e.index), ZIP_FL_COMPRESSED);
     if (!zf) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" cannot be read: " + zip_strerror(zip.get()));
-    std::string packed(static_cast<std::size_t>(e.compSize), '\0');
+    const std::size_t packedSize = static_cast<std::size_t>(e.compSize);
+    auto packed = std::make_unique_for_overwrite<char[]>(packedSize);
     std::size_t got = 0;
-    while (got < packed.size()) {
-      const zip_int64_t n = zip_fread(zf, packed.data() + got, packed.size() - got);
+    while (got < packedSize) {
+      const zip_int64_t n = zip_fread(zf, packed.get() + got, packedSize - got);
       if (n <= 0) break;
       got += static_cast<std::size_t>(n);
     }
     zip_fclose(zf);
-    if (got != packed.size()) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" is damaged: it is cut short");
-    std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
-        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    if (got != packedSize) Fail(STG_E_INVALIDHEADER, file, "part \"" + e.name + "\" is damaged: it is cut short");
+    if (!inflater) inflater.reset(libdeflate_alloc_decompressor());
     if (!inflater) throw std::bad_alloc();
     std::string data(static_cast<std::size_t>(e.size), '\0');
     std::size_t size = 0;
-    switch (libdeflate_deflate_decompress(inflater.get(), packed.data(), packed.size(), data.data(), data.size(), &size)) {
+    switch (libdeflate_deflate_decompress(inflater.get(), packed.get(), packedSize, data.data(), data.size(), &size)) {
       case LIBDEFLATE_SUCCESS:
         break;
       case LIBDEFLATE_INSUFFICIENT_SPACE:
