@@ -109,11 +109,12 @@ constexpr unsigned kSaveFlags = pugi::format_raw | pugi::format_no_declaration;
 
 // The serialised form of a changed XML part, made when the archive writer
 // comes to that entry and dropped once it has been written: so a save
-// holds one part's text at a time, in slices that never need moving,
-// rather than every changed part at once in strings that double as they
-// grow. A large part is deflated as it is serialised, with the parameters
-// libzip's own deflate takes, and handed over compressed: its text is never
-// held whole beside the tree it comes from.
+// holds one part at a time, in slices that never need moving, rather than
+// every changed part at once in strings that double as they grow. The part
+// is deflated as it is serialised, with the parameters libzip's own deflate
+// takes for the level the save sets, and handed over compressed with its
+// checksum: its text is never held whole beside the tree it comes from,
+// and libzip need not run through it again for the checksum.
 class SerialisedPart : public pugi::xml_writer {
  public:
   SerialisedPart(const pugi::xml_document& doc, pugi::xml_encoding encoding, bool bom)
@@ -124,15 +125,8 @@ class SerialisedPart : public pugi::xml_writer {
     if (mDeflating) deflateEnd(&mZ);
   }
 
-  // The checksum is taken only of text deflated here: libzip takes its own
-  // of the text it is handed.
   void write(const void* data, size_t size) override {
     mSize += size;
-    if (!mDeflating) {
-      Append(data, size);
-      if (mSize >= kDeflateFrom) StartDeflating();
-      return;
-    }
     Deflate(data, size, Z_NO_FLUSH);
   }
 
@@ -177,15 +171,12 @@ class SerialisedPart : public pugi::xml_writer {
         zip_stat_init(st);
         st->mtime = mTime;
         st->size = mSize;
-        st->comp_size = mCompressed ? mStored : mSize;
-        st->comp_method = mCompressed ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+        st->comp_size = mStored;
+        st->comp_method = ZIP_CM_DEFLATE;
         st->encryption_method = ZIP_EM_NONE;
+        st->crc = mCrc;
         st->valid = ZIP_STAT_MTIME | ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD |
-                    ZIP_STAT_ENCRYPTION_METHOD;
-        if (mCompressed) {
-          st->crc = static_cast<zip_uint32_t>(mCrc);
-          st->valid |= ZIP_STAT_CRC;
-        }
+                    ZIP_STAT_ENCRYPTION_METHOD | ZIP_STAT_CRC;
         return sizeof(zip_stat_t);
       }
       case ZIP_SOURCE_SUPPORTS:
@@ -198,23 +189,20 @@ class SerialisedPart : public pugi::xml_writer {
   }
 
  private:
-  // Smaller parts go to libzip as text, which may store rather than
-  // deflate the few that would grow.
-  static constexpr zip_uint64_t kDeflateFrom = 1 << 20;
   static constexpr size_t kSlice = 1 << 20;
 
   bool Serialise() {
     if (mReady) return true;
     mSlices.clear();
     mSize = mStored = 0;
-    mCrc = crc32_z(0, nullptr, 0);
-    mCompressed = mFailed = false;
+    mCrc = 0;
+    mFailed = false;
+    StartDeflating();
     mDoc.save(*this, "", kSaveFlags | (mBom ? pugi::format_write_bom : 0), mEncoding);
     if (mDeflating) {
       Deflate(nullptr, 0, Z_FINISH);
       deflateEnd(&mZ);
       mDeflating = false;
-      mCompressed = true;
     }
     if (mFailed) {
       zip_error_set(&mError, ZIP_ER_ZLIB, 0);
@@ -240,8 +228,7 @@ class SerialisedPart : public pugi::xml_writer {
     }
   }
 
-  // The text so far goes through the deflater, which takes the rest as it
-  // comes; libzip deflates the same way (raw stream, its memory level).
+  // libzip deflates the same way: raw stream, its memory level.
   void StartDeflating() {
     mZ = {};
     if (deflateInit2(&mZ, 3, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -249,15 +236,11 @@ class SerialisedPart : public pugi::xml_writer {
       return;
     }
     mDeflating = true;
-    std::vector<std::string> text = std::move(mSlices);
-    mSlices.clear();
-    mStored = 0;
-    for (const std::string& s : text) Deflate(s.data(), s.size(), Z_NO_FLUSH);
   }
 
   void Deflate(const void* data, size_t size, int flush) {
     if (mFailed) return;
-    if (size) mCrc = crc32_z(mCrc, static_cast<const Bytef*>(data), size);
+    if (size) mCrc = libdeflate_crc32(mCrc, data, size);
     mZ.next_in = static_cast<Bytef*>(const_cast<void*>(data));
     mZ.avail_in = static_cast<uInt>(size);
     char out[1 << 16];
@@ -281,10 +264,9 @@ class SerialisedPart : public pugi::xml_writer {
   std::vector<std::string> mSlices;
   zip_uint64_t mSize = 0;    // the text's
   zip_uint64_t mStored = 0;  // the slices'
-  uLong mCrc = 0;
+  std::uint32_t mCrc = 0;
   z_stream mZ{};
   bool mDeflating = false;
-  bool mCompressed = false;
   bool mFailed = false;
   size_t mSlice = 0;
   size_t mOffset = 0;
