@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache git
   libgtest-dev libgmock-dev googletest
-  libzip-dev zlib1g-dev libpugixml-dev libfreetype-dev libfontconfig-dev
+  libzip-dev zlib1g-dev libdeflate-dev libpugixml-dev libfreetype-dev libfontconfig-dev
   fonts-liberation2 fonts-dejavu-core fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea
   apertium apertium-eng-spa lttoolbox-dev apertium-dev apertium-lex-tools-dev libxml2-dev libicu-dev
   zip unzip python3 xclip libfinal-dev libgpm-dev tmux librsvg2-bin imagemagick

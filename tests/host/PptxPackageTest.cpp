@@ -4,6 +4,7 @@
 #include <array>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -102,11 +103,16 @@ TEST(PptxPackage, ChangedPartsAreWrittenWholeInTheirOwnEncoding) {
     if (changed.count(name)) bytes = pkg->Bytes(name);
   EXPECT_TRUE(out == before) << "an entry moved or differs from what was serialised";
   const std::string slide = pkg->Bytes("ppt/slides/slide1.xml");
+  // Large or small, a changed part lies in the file as libzip would deflate it.
   zip_t* ref = zip_open((dir / "ref.zip").c_str(), ZIP_CREATE, nullptr);
-  zip_int64_t i = zip_file_add(ref, "s", zip_source_buffer(ref, slide.data(), slide.size(), 0), 0);
-  zip_set_file_compression(ref, static_cast<zip_uint64_t>(i), ZIP_CM_DEFLATE, 3);
+  for (const std::string& part : changed) {
+    const std::string& text = pkg->Bytes(part);
+    zip_int64_t i = zip_file_add(ref, part.c_str(), zip_source_buffer(ref, text.data(), text.size(), 0), 0);
+    zip_set_file_compression(ref, static_cast<zip_uint64_t>(i), ZIP_CM_DEFLATE, 3);
+  }
   zip_close(ref);
-  EXPECT_TRUE(StoredEntry(dir / "out.pptx", "ppt/slides/slide1.xml") == StoredEntry(dir / "ref.zip", "s"));
+  for (const std::string& part : changed)
+    EXPECT_TRUE(StoredEntry(dir / "out.pptx", part.c_str()) == StoredEntry(dir / "ref.zip", part.c_str())) << part;
   // The declaration, whitespace-only text and a UTF-16 byte-order mark survive the rewrite.
   EXPECT_EQ((std::vector<bool>{slide.starts_with("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"),
                                slide.find("<a:t> </a:t>") != std::string::npos, slide.size() > big.size(),
@@ -339,6 +345,48 @@ TEST_F(PptxBadInput, OversizedEntriesAndTooManyEntries) {
 // A slide that is not XML the host reads (an entity bomb, half a part, or
 // nesting too deep) fails when first read, naming the part and the fault,
 // without expanding anything; the other slide still reads.
+// A part whose directory entry lies about it, in both the local and the
+// central header, or whose compressed data is garbled, fails when read, by
+// name; the other slide still reads.
+TEST_F(PptxBadInput, APartThatIsNotWhatItsDirectorySaysFailsByName) {
+  const std::string part = "ppt/slides/slide1.xml";
+  // Adds delta to a 32-bit field of the part's local (at) and central
+  // (at + 2) header; a negative field garbles its compressed data instead.
+  auto lie = [&](int at, int delta) {
+    std::string zip = testsupport::ReadBytes(dir / "ok.pptx");
+    for (std::size_t pos = zip.find(part); pos != std::string::npos; pos = zip.find(part, pos + 1)) {
+      const bool local = pos >= 30 && zip.compare(pos - 30, 4, "PK\x03\x04") == 0;
+      const bool central = pos >= 46 && zip.compare(pos - 46, 4, "PK\x01\x02") == 0;
+      if (!local && !central) continue;
+      if (at < 0) {
+        if (local) zip[pos + part.size() + 20] ^= 0x5A;
+        continue;
+      }
+      const std::size_t field = pos - (local ? 30 : 46) + static_cast<std::size_t>(at) + (local ? 0 : 2);
+      std::uint32_t v = 0;
+      std::memcpy(&v, zip.data() + field, 4);
+      v += static_cast<std::uint32_t>(delta);
+      std::memcpy(zip.data() + field, &v, 4);
+    }
+    std::ofstream(dir / "lie.pptx", std::ios::binary) << zip;
+  };
+  const struct {
+    int at, delta;
+    const char* want;
+  } cases[] = {{14, 1, "checksum"}, {22, -1, "more data"}, {22, 1, "checksum"}, {-1, 0, "damaged"}};
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  auto app = host::pptx::CreateApplication();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.at);
+    lie(c.at, c.delta);
+    auto p = app->Presentations()->Open(platform::FromUtf8((dir / "lie.pptx").string()), false, false, false);
+    EXPECT_THAT(Refusal([&] { p->Slides()->Item(1)->Shapes()->Count(); }),
+                ::testing::AllOf(HasSubstr(c.want), HasSubstr(part)));
+    EXPECT_EQ(p->Slides()->Item(2)->Shapes()->Count(), 1);
+    p->Close();
+  }
+}
+
 TEST_F(PptxBadInput, ASlideThatIsNotXmlWeReadFailsByName) {
   std::string deep;
   for (int i = 0; i < 5000; ++i) deep += "<p:grpSp>";

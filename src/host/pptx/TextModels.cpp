@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <span>
 #include <type_traits>
+#include <unordered_map>
 
 #include "src/host/pptx/PptxDocument.h"
 #include "src/host/pptx/TextBody.h"
@@ -94,9 +95,13 @@ struct CachedBody {
 // body apart again for every call would cost more than all the rest. An
 // entry holds while the document's edit count stands; an edit made through
 // the entry's own handle keeps it, since the handle follows its own edits.
+// Entries are kept by body, not only the last few: the look-ahead reads a
+// page's bodies well before the walk translates them, and a copy nobody
+// edits keeps them all. Those an edit left behind are dropped as the
+// entries grow.
 struct TextBodyCache {
-  std::array<std::shared_ptr<CachedBody>, 8> entries;
-  size_t next = 0;
+  std::unordered_map<const void*, std::shared_ptr<CachedBody>> entries;  // by body node
+  size_t sweepAt = 64;
   std::map<std::string, KeptContext> contexts;  // by what they are built from
   // The page the last context was asked for: the parts its styles are read
   // from (found again when the links change) and the sum of their versions
@@ -185,8 +190,8 @@ struct RangeState {
       std::shared_ptr<TextBodyCache>& cache = doc->TextCache();
       if (!cache) cache = std::make_shared<TextBodyCache>();
       const std::uint64_t edits = doc->Edits();
-      for (const BodyRef& c : cache->entries)
-        if (c && c->edits == edits && c->node == node) e = c;
+      if (auto it = cache->entries.find(node.internal_object()); it != cache->entries.end() && it->second->edits == edits)
+        e = it->second;
       if (!e) e = Keep(*doc, node, std::make_shared<TextBody>(node));
     } else {
       e = std::make_shared<CachedBody>();
@@ -216,7 +221,11 @@ struct RangeState {
     e->node = node;
     e->edits = doc.Edits();
     e->body = std::move(body);
-    cache->entries[cache->next++ % cache->entries.size()] = e;
+    if (cache->entries.size() >= cache->sweepAt) {
+      std::erase_if(cache->entries, [&](const auto& kept) { return kept.second->edits != e->edits; });
+      cache->sweepAt = 2 * std::max<size_t>(cache->entries.size(), 32);
+    }
+    cache->entries[node.internal_object()] = e;
     return e;
   }
   TextFrameGeometry Frame(CachedBody& e) const {
