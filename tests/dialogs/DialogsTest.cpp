@@ -109,10 +109,8 @@ TEST_F(SetupDialog, EveryControlEditsItsFieldAndApplyFollowsTheEdits) {
 TEST_F(SetupDialog, FontListsShowTheInstalledFontsAndTheSetsOwn) {
   optionstest::FakeFonts fewer{{{0, {L"Arial", L"Tahoma"}}, {128, {L"MS Mincho"}}}};
   TranslationOption& fancy = *host.options.Find(L"Fancy");
-  fancy.SetFont(0, L"tahoma");
-  fancy.SetFont(1, L"Gone Gothic");
-  fancy.SetFont(2, L"");
-  fancy.SetFont(3, L"Old Song");
+  const wchar_t* own[] = {L"tahoma", L"Gone Gothic", L"", L"Old Song"};
+  for (int i = 0; i < 4; ++i) fancy.SetFont(i, own[i]);
   host.options.Select(L"Fancy");
   ASSERT_TRUE(host.options.Save(true));
   Run([&](ScriptedSetupView& v) {
@@ -584,9 +582,11 @@ struct AnswerBoxes {
   platform::MessageBoxHandler previous;
 };
 
+// A box whose user cancels it with `click`, if any, at its second wait for
+// messages.
 class ScriptedWaitView : public dialogs::WaitResultView {
  public:
-  explicit ScriptedWaitView(std::function<void(CDialogWaitResult&, int dispatch)> user) : mUser(std::move(user)) {}
+  explicit ScriptedWaitView(void (CDialogWaitResult::*click)()) : mClick(click) {}
   bool Create(CDialogWaitResult& dialog) override {
     mDialog = &dialog;
     return true;
@@ -600,15 +600,15 @@ class ScriptedWaitView : public dialogs::WaitResultView {
   void Hide() override { visible = false; }
   void Repaint() override {}
   void DispatchOne(int) override {
-    if (mUser) mUser(*mDialog, ++dispatches);
+    if (mClick && ++mDispatches == 2) (mDialog->*mClick)();
   }
   std::wstring message;
   bool visible = false, destroyed = false;
-  int dispatches = 0;
 
  private:
   CDialogWaitResult* mDialog = nullptr;
-  std::function<void(CDialogWaitResult&, int)> mUser;
+  void (CDialogWaitResult::*mClick)();
+  int mDispatches = 0;
 };
 
 class ProgressDialogTest : public ::testing::Test {
@@ -641,9 +641,9 @@ TEST_F(ProgressDialogTest, TheWindowShowsTheResourceTextsAndEachReport) {
                                 L"|" + support::LoadText(5052) + L" (--/--)|-1");
   EXPECT_FALSE(dialog.IsConfirming());
   dialog.SetMessages(5066, 5101);
-  EXPECT_EQ(record->status, support::LoadText(5066));
-  EXPECT_EQ(dialog.CountLabel(), support::LoadText(5101));
-  EXPECT_EQ(record->countLabel, L"(template)") << "the label control is only touched to empty it";
+  // The label control is only touched to empty it.
+  EXPECT_EQ(record->status + L"|" + dialog.CountLabel() + L"|" + record->countLabel,
+            support::LoadText(5066) + L"|" + support::LoadText(5101) + L"|(template)");
   int tops = record->tops;
   dialog.SetMessages(0, -3);
   EXPECT_EQ(record->status + dialog.CountLabel() + record->countLabel, L"");
@@ -651,55 +651,45 @@ TEST_F(ProgressDialogTest, TheWindowShowsTheResourceTextsAndEachReport) {
   dialog.SetProgress(1, 3);
   EXPECT_EQ(record->percent, 33);
   dialog.SetProgress(-1, -1);
-  EXPECT_EQ(record->percent, 33);
-  EXPECT_EQ(record->counts, L" (--/--)");
+  EXPECT_EQ(std::to_wstring(record->percent) + record->counts, L"33 (--/--)");
   record->barMissing = true;
   EXPECT_EQ(testsupport::ErrorOf([&] { dialog.SetProgress(1, 2); }), E_FAIL);
   EXPECT_NO_THROW(dialog.SetProgress(-1, -1));
 }
 
-TEST_F(ProgressDialogTest, CancelAsksAndOnlyYesCancelsTheRun) {
+// Only yes cancels; no brings the dialog back on top; either way the cancel
+// button keeps the focus, and the run's report waits for the answer.
+TEST_F(ProgressDialogTest, CancelAsksOnlyYesCancelsAndReportsWaitForTheAnswer) {
   for (int answer : {IDNO, IDYES}) {
+    SCOPED_TRACE(answer);
+    std::atomic<bool> asking{false}, answered{false}, reported{false};
     platform::MessageBoxRequest asked;
     AnswerBoxes boxes{platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& r) {
       asked = r;
-      EXPECT_TRUE(dialog.IsConfirming());
+      asking = true;
+      while (!answered.load()) platform::SleepMilliseconds(1);
       return answer;
     })};
     const int tops = record->tops, focus = record->focus;
-    dialog.cmdCancel_Click();
-    EXPECT_EQ(cancels, answer == IDYES ? 1 : 0);
+    std::thread dialogThread([&] { dialog.cmdCancel_Click(); });
+    while (!asking.load()) platform::SleepMilliseconds(1);
+    EXPECT_TRUE(dialog.IsConfirming());
+    std::thread uiThread([&] {
+      dialog.SetProgress(2, 4);
+      reported = true;
+    });
+    platform::SleepMilliseconds(30);
+    EXPECT_FALSE(reported.load()) << "the report must wait for the answer";
+    answered = true;
+    uiThread.join();
+    dialogThread.join();
     EXPECT_EQ(asked.text + L"|" + asked.caption + L"|" + std::to_wstring(asked.style & 0xF),
               support::LoadText(4002) + L"|" + support::LoadText(4001) + L"|" + std::to_wstring(MB_YESNO));
-    EXPECT_FALSE(dialog.IsConfirming());
-    // Answered no, the dialog comes back on top; either way the cancel button keeps the focus.
-    EXPECT_EQ(record->tops - tops, answer == IDNO ? 1 : 0);
-    EXPECT_EQ(record->focus - focus, 1);
+    // Cancels, confirming, the bar, times on top and focused.
+    EXPECT_EQ(std::vector<int>({cancels, dialog.IsConfirming(), record->percent, record->tops - tops,
+                                record->focus - focus}),
+              std::vector<int>({answer == IDYES, 0, 50, answer == IDNO, 1}));
   }
-}
-
-TEST_F(ProgressDialogTest, ProgressReportsWaitWhileTheQuestionIsOpen) {
-  std::atomic<bool> asking{false};
-  std::atomic<bool> answer{false};
-  AnswerBoxes boxes{platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest&) {
-    asking = true;
-    while (!answer.load()) platform::SleepMilliseconds(1);
-    return IDNO;
-  })};
-  std::thread dialogThread([&] { dialog.cmdCancel_Click(); });
-  while (!asking.load()) platform::SleepMilliseconds(1);
-  std::atomic<bool> reported{false};
-  std::thread uiThread([&] {
-    dialog.SetProgress(2, 4);
-    reported = true;
-  });
-  platform::SleepMilliseconds(30);
-  EXPECT_FALSE(reported.load()) << "the report must wait for the answer";
-  answer = true;
-  uiThread.join();
-  dialogThread.join();
-  EXPECT_TRUE(reported.load());
-  EXPECT_EQ(record->percent, 50);
 }
 
 // A click arrives through the dialog thread's own queue and raises the
@@ -713,7 +703,7 @@ TEST(ProgressDialogThread, OpenRunsTheDialogOnItsOwnThreadWhereAClickCancelsAndC
   EXPECT_FALSE(dialogs::OpenProgressDialog([] { return std::unique_ptr<dialogs::ProgressView>(); }, [] {}));
   record = std::make_shared<ViewRecord>();
   std::atomic<int> cancels{0};
-  AnswerBoxes boxes{platform::SetMessageBoxHandler([](const platform::MessageBoxRequest&) { return IDYES; })};
+  testsupport::MessageBoxes boxes{IDYES};
   platform::MessageThreadId dialogThread = 0;
   ASSERT_TRUE(dialogs::OpenProgressDialog(
       [record, &dialogThread] {
@@ -769,36 +759,30 @@ TEST(WaitBox, ReturnsTheEnginesStatusOrCancelledOnceTheRequestHasEnded) {
   struct Case {
     const char* what;
     LONG finalStatus;
-    std::function<void(CDialogWaitResult&, int)> user;
+    void (CDialogWaitResult::*click)();  // a cancel, if any
     long expected;
-    int cancels;
     bool ignoresCancel = false;
   };
-  auto cancelAt2 = [](CDialogWaitResult& d, int n) {
-    if (n == 2) d.cmdCancel_Click();
-  };
-  auto closeBoxAt2 = [](CDialogWaitResult& d, int n) {
-    if (n == 2) d.Form_QueryUnload();
-  };
+  const auto cancel = &CDialogWaitResult::cmdCancel_Click;
   const Case cases[] = {
-      {"done", engine_server::kRequestDone, nullptr, 1, 0},
-      {"failed", engine_server::kRequestFailed, nullptr, 3, 0},
-      {"cancel button", engine_server::kRequestDone, cancelAt2, 2, 1},
-      {"close box", engine_server::kRequestDone, closeBoxAt2, 2, 1},
-      {"cancel ignored", engine_server::kRequestDone, cancelAt2, 2, 1, true},
+      {"done", engine_server::kRequestDone, nullptr, 1},
+      {"failed", engine_server::kRequestFailed, nullptr, 3},
+      {"cancel button", engine_server::kRequestDone, cancel, 2},
+      {"close box", engine_server::kRequestDone, &CDialogWaitResult::Form_QueryUnload, 2},
+      {"cancel ignored", engine_server::kRequestDone, cancel, 2, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     dialogtest::ScriptedRequest request;
     request.finalStatus = c.finalStatus;
     if (c.ignoresCancel) request.runningPolls = request.afterCancelPolls = 1 << 30;
-    auto view = std::make_unique<ScriptedWaitView>(c.user);
+    auto view = std::make_unique<ScriptedWaitView>(c.click);
     ScriptedWaitView* shown = view.get();
     CDialogWaitResult box(std::move(view), c.ignoresCancel ? 20 : CDialogWaitResult::kCancelGraceMs);
     EXPECT_EQ(box.Run(request, 6003), c.expected);
-    EXPECT_EQ(request.cancels, c.cancels);
+    EXPECT_EQ(request.cancels, c.click ? 1 : 0);
     // The request was asked until it ended, and only from this thread.
-    if (c.cancels > 0 && !c.ignoresCancel) {
+    if (c.click && !c.ignoresCancel) {
       EXPECT_EQ(request.pollsAfterCancel, request.afterCancelPolls + 1);
     }
     EXPECT_THAT(request.threads, ::testing::ElementsAre(std::this_thread::get_id()));

@@ -67,17 +67,12 @@ class SetupDialogTest : public dialogtest::SetupDialog {
   // (the hidden page its own names).
   void ExpectCaptions(int page) {
     for (const dialogs::SetupControl& control : dialogs::kSetupControls) {
-      if (control.page != page || control.hidden) continue;
-      if (control.name) {
-        EXPECT_EQ(PlainText(Item(SetupPage::Hidden, control.id)), control.name) << control.id;
-        continue;
-      }
-      if (control.textId == 0) continue;
+      if (control.page != page || control.hidden || (!control.name && control.textId == 0)) continue;
       HWND window = page == dialogs::kSetupFrame
                         ? (control.id == 0 ? mView->Frame() : ::GetDlgItem(mView->Frame(), control.id))
                         : Item(static_cast<SetupPage>(page), control.id);
       ASSERT_NE(window, nullptr) << "page " << page << " control " << control.id;
-      EXPECT_EQ(PlainText(window), WithoutAccelerators(mStrings[control.textId]))
+      EXPECT_EQ(PlainText(window), control.name ? control.name : WithoutAccelerators(mStrings[control.textId]))
           << "page " << page << " control " << control.id;
     }
   }
@@ -284,22 +279,20 @@ TEST_F(LookupDialogTest, ASelectedWordIsSearchedByItselfAndTheResultGrowsWithThe
   dialogs::win32::Win32LookupDictView* shown = view.get();
   dialogs::CDialogLookupDict dialog(std::move(view), engines, eng, options::kHostKeyPath);
   HWND window = nullptr;
-  std::vector<Step> steps{[&] {
-    window = ActiveDialog();
-    return window == shown->Window();
-  }};
+  std::vector<Step> steps{[&] { return (window = ActiveDialog()) == shown->Window(); }};
   steps.push_back([&] {
     EXPECT_EQ(PlainText(window), strings[8501]);
     for (auto [id, text] : {std::pair{look::kDictionaryLabel, 8504}, {look::kWordLabel, 8502}, {look::kSearch, 8503},
                             {look::kClose, 6002}}) {
       EXPECT_EQ(PlainText(::GetDlgItem(window, id)), WithoutAccelerators(strings[text])) << id;
     }
+    // Two dictionaries, the second chosen; the selection's first line,
+    // trimmed; the search has not run yet.
     HWND list = ::GetDlgItem(window, look::kDictionaryList);
-    EXPECT_EQ(::SendMessageW(list, CB_GETCOUNT, 0, 0), 2);
-    EXPECT_EQ(::SendMessageW(list, CB_GETCURSEL, 0, 0), 1);
-    // The first line of the selection, trimmed; the search has not run yet.
-    EXPECT_EQ(PlainText(::GetDlgItem(window, look::kWord)), L"cat");
-    EXPECT_EQ(PlainText(::GetDlgItem(window, look::kResult)), L"");
+    EXPECT_EQ(std::to_wstring(::SendMessageW(list, CB_GETCOUNT, 0, 0)) + L"|" +
+                  std::to_wstring(::SendMessageW(list, CB_GETCURSEL, 0, 0)) + L"|" +
+                  PlainText(::GetDlgItem(window, look::kWord)) + L"|" + PlainText(::GetDlgItem(window, look::kResult)),
+              L"2|1|cat|");
     return true;
   });
   // The automatic search arrives through the dialog's own timer.
@@ -368,21 +361,6 @@ TEST(WaitBoxTest, CancelTheCloseBoxAndEscapeEndTheRequestAsCancelled) {
   }
 }
 
-// The first visible window of this process that `match` takes, waiting up
-// to ten seconds for one.
-HWND WaitForWindow(const std::function<bool(HWND)>& match) {
-  for (int waited = 0; waited < 10000; waited += 10) {
-    for (HWND w = ::FindWindowExW(nullptr, nullptr, nullptr, nullptr); w;
-         w = ::FindWindowExW(nullptr, w, nullptr, nullptr)) {
-      DWORD process = 0;
-      ::GetWindowThreadProcessId(w, &process);
-      if (process == ::GetCurrentProcessId() && ::IsWindowVisible(w) && match(w)) return w;
-    }
-    platform::SleepMilliseconds(10);
-  }
-  return nullptr;
-}
-
 // Escape is the cancel button: it asks, in a question the progress window
 // owns and which keeps it from clicks; a second cancel or the close box
 // reaching the window all the same does nothing, and once the question is
@@ -391,14 +369,19 @@ TEST(ProgressWindowTest, EscapeAsksInAnOwnedQuestionAndASecondRequestDoesNothing
   std::atomic<int> cancels{0};
   ASSERT_TRUE(dialogs::OpenProgressDialog(&dialogs::win32::MakeProgressView, [&] { ++cancels; }));
   // The dialog's window, on the dialog's own thread.
-  HWND window = WaitForWindow([](HWND w) {
-    wchar_t cls[16] = {};
-    ::GetClassNameW(w, cls, 16);
-    return ::GetWindowThreadProcessId(w, nullptr) != ::GetCurrentThreadId() && std::wstring(cls) == L"#32770";
-  });
+  const auto window = reinterpret_cast<HWND>(dialogs::CurrentProgressDialog()->View().NativeWindow());
   ASSERT_NE(window, nullptr);
+  EXPECT_NE(::GetWindowThreadProcessId(window, nullptr), ::GetCurrentThreadId());
   ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-  HWND question = WaitForWindow([&](HWND w) { return ::GetWindow(w, GW_OWNER) == window; });
+  // The question, shown as a window the progress window owns.
+  HWND question = nullptr;
+  for (int waited = 0; !question && waited < 10000; waited += 10) {
+    platform::SleepMilliseconds(10);
+    for (HWND w = ::FindWindowExW(nullptr, nullptr, nullptr, nullptr); w && !question;
+         w = ::FindWindowExW(nullptr, w, nullptr, nullptr)) {
+      if (::GetWindow(w, GW_OWNER) == window && ::IsWindowVisible(w)) question = w;
+    }
+  }
   EXPECT_NE(question, nullptr);
   EXPECT_FALSE(::IsWindowEnabled(window));
   // Sent, so each is handled inside the question's own loop before the call
