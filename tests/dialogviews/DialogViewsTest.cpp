@@ -155,16 +155,44 @@ TEST_F(SetupDialogTest, EveryPageRendersItsCaptionsInTheSystemLanguage) {
 }
 
 // A click of each kind reaches the handler its page routes it to; the
-// enabling rules and what OK stores are the dialogs suite's.
+// enabling rules and what OK stores are the dialogs suite's. The system
+// colour chooser starts from the set's colour: a cancel changes nothing,
+// not even Apply; OK keeps that colour as an edit.
 TEST_F(SetupDialogTest, ClicksOfEachKindEditTheSetAndOkKeepsThem) {
-  HWND inputBox = nullptr;
-  std::vector<Step> steps{FrameActive(), [&] {
+  host.options.Find(options::kDefaultOptionName)->SetChangesOrigFontColor(1);
+  host.options.Find(options::kDefaultOptionName)->SetOrigFontColorValue(0x00336699);
+  // A dialog over the options dialog, owned by it, which takes no clicks meanwhile.
+  HWND owned = nullptr;
+  const Step ownedActive = [&] {
+    owned = ActiveDialog();
+    if (!owned || owned == mView->Frame()) return false;
+    EXPECT_EQ(::GetWindow(owned, GW_OWNER), mView->Frame());
+    EXPECT_FALSE(::IsWindowEnabled(mView->Frame()));
+    return true;
+  };
+  std::vector<Step> steps{FrameActive()};
+  for (int button : {IDCANCEL, IDOK}) {
+    steps.push_back([&] { return PostClick(Item(SetupPage::Details, ids::kChooseOrigColor)); });
+    steps.push_back(ownedActive);
+    steps.push_back([&, button] {
+      if (button == IDCANCEL) {
+        EXPECT_FALSE(SavePng(Capture(owned), L"colour-" + LanguageTag()).empty());
+      }
+      return PostClick(::GetDlgItem(owned, button));
+    });
+    steps.push_back(FrameActive());
+    steps.push_back([&, button] {
+      EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(mView->Frame(), ids::kApply)) != FALSE, button == IDOK);
+      return true;
+    });
+  }
+  steps.push_back([&] {
     ::SendMessageW(Item(SetupPage::Basic, ids::kAlignAbove), BM_CLICK, 0, 0);
     // The new-window choice has a handler of its own, which closes the arrangement.
     ::SendMessageW(Item(SetupPage::Basic, ids::kOutputOriginal), BM_CLICK, 0, 0);
     EXPECT_FALSE(::IsWindowEnabled(Item(SetupPage::Basic, ids::kAlignAbove)));
     ::SendMessageW(Item(SetupPage::Details, ids::kChangeOrigColor), BM_CLICK, 0, 0);
-    EXPECT_TRUE(::IsWindowEnabled(Item(SetupPage::Details, ids::kChooseOrigColor)));
+    EXPECT_FALSE(::IsWindowEnabled(Item(SetupPage::Details, ids::kChooseOrigColor)));
 
     // Rows 0 and 2 selected; unticking row 0 unticks row 2 too, not row 1.
     HWND list = Item(SetupPage::Engines, ids::kEngineList);
@@ -175,24 +203,17 @@ TEST_F(SetupDialogTest, ClicksOfEachKindEditTheSetAndOkKeepsThem) {
     EXPECT_FALSE(ListView_GetCheckState(list, 2));
     EXPECT_TRUE(ListView_GetCheckState(list, 1));
     return PostClick(Item(SetupPage::OptionSets, ids::kAdd));
-  }};
-  // Add asks for a name in the input box over the dialog (what the name
-  // does is the dialogs suite's).
-  steps.push_back([&] {
-    inputBox = ActiveDialog();
-    return inputBox && inputBox != mView->Frame();
   });
+  // Add asks for a name in the input box (what the name does is the dialogs
+  // suite's): title, prompt and buttons.
+  steps.push_back(ownedActive);
   steps.push_back([&] {
-    // Owned by the options dialog, which takes no clicks meanwhile.
-    EXPECT_EQ(::GetWindow(inputBox, GW_OWNER), mView->Frame());
-    EXPECT_FALSE(::IsWindowEnabled(mView->Frame()));
-    // Title, prompt and buttons.
-    EXPECT_EQ(PlainText(inputBox) + L"|" + PlainText(::GetDlgItem(inputBox, 286)) + L"|" +
-                  PlainText(::GetDlgItem(inputBox, IDOK)) + L"|" + PlainText(::GetDlgItem(inputBox, IDCANCEL)),
+    EXPECT_EQ(PlainText(owned) + L"|" + PlainText(::GetDlgItem(owned, 286)) + L"|" +
+                  PlainText(::GetDlgItem(owned, IDOK)) + L"|" + PlainText(::GetDlgItem(owned, IDCANCEL)),
               mStrings[203] + L"|New Option Name : |" + mStrings[6001] + L"|" + mStrings[6003]);
-    ExpectReadable(inputBox, L"inputbox-" + LanguageTag(), 300);
-    ::SendMessageW(::GetDlgItem(inputBox, 229), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Team"));
-    return PostClick(::GetDlgItem(inputBox, IDOK));
+    ExpectReadable(owned, L"inputbox-" + LanguageTag(), 300);
+    ::SendMessageW(::GetDlgItem(owned, 229), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Team"));
+    return PostClick(::GetDlgItem(owned, IDOK));
   });
   steps.push_back(FrameActive());
   steps.push_back([&] {
@@ -202,44 +223,12 @@ TEST_F(SetupDialogTest, ClicksOfEachKindEditTheSetAndOkKeepsThem) {
   });
   EXPECT_EQ(Run(std::move(steps)), IDOK);
   const options::TranslationOption& set = *host.options.Find(options::kDefaultOptionName);
-  // Applied once; output, arrangement, colour switch; the three check marks.
+  // Applied once; output, arrangement, colour switch and colour; the three check marks.
   EXPECT_EQ(std::vector<int>({host.applied, set.OutputDestType(), set.WindowAlign(), set.ChangesOrigFontColor(),
-                              host.engines.Checked(0), host.engines.Checked(1), host.engines.Checked(2)}),
-            std::vector<int>({1, 0, 2, 1, 0, 1, 0}));
+                              set.OrigFontColorValue(), host.engines.Checked(0), host.engines.Checked(1),
+                              host.engines.Checked(2)}),
+            std::vector<int>({1, 0, 2, 0, 0x00336699, 0, 1, 0}));
 }
-
-// The system colour chooser over the dialog starts from the set's colour: a
-// cancel changes nothing, not even Apply; OK keeps that colour as an edit.
-TEST_F(SetupDialogTest, TheColourChooserStartsFromTheSetAndCancelKeepsApplyOff) {
-  options::TranslationOption* set = host.options.Find(options::kDefaultOptionName);
-  set->SetChangesOrigFontColor(1);
-  set->SetOrigFontColorValue(0x00336699);
-  HWND chooser = nullptr;
-  std::vector<Step> steps{FrameActive()};
-  for (int button : {IDCANCEL, IDOK}) {
-    steps.push_back([&] { return PostClick(Item(SetupPage::Details, ids::kChooseOrigColor)); });
-    steps.push_back([&] {
-      chooser = ActiveDialog();
-      return chooser && chooser != mView->Frame();
-    });
-    steps.push_back([&, button] {
-      EXPECT_EQ(::GetWindow(chooser, GW_OWNER), mView->Frame());
-      if (button == IDCANCEL) {
-        EXPECT_FALSE(SavePng(Capture(chooser), L"colour-" + LanguageTag()).empty());
-      }
-      return PostClick(::GetDlgItem(chooser, button));
-    });
-    steps.push_back(FrameActive());
-    steps.push_back([&, button] {
-      EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(mView->Frame(), ids::kApply)) != FALSE, button == IDOK);
-      return true;
-    });
-  }
-  steps.push_back([&] { return PostClick(::GetDlgItem(mView->Frame(), ids::kOK)); });
-  EXPECT_EQ(Run(std::move(steps)), IDOK);
-  EXPECT_EQ(host.options.Find(options::kDefaultOptionName)->OrigFontColorValue(), 0x00336699);
-}
-
 
 // The only test of the window views' registration: the options command
 // opens the window, and a box ticked there reaches the running facade on OK.
