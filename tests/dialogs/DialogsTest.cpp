@@ -222,8 +222,7 @@ TEST_F(SetupDialog, AddingAndRemovingSetsRefusesWhatCouldNotBeKept) {
   answers = {L"", L"default", L" \t", L"New", std::nullopt};
   Run([&](ScriptedSetupView& v) {
     for (int i = 0; i < 3; ++i) v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);
-    ASSERT_EQ(boxes.requests.size(), 3u);
-    for (const auto& m : boxes.Texts()) EXPECT_THAT(m, HasSubstr(L"Failed to add."));
+    EXPECT_THAT(boxes.Texts(), ::testing::AllOf(::testing::SizeIs(3), ::testing::Each(HasSubstr(L"Failed to add."))));
     EXPECT_FALSE(v.ApplyEnabled());
     v.d->cmdOptionsOp_Click(CDialogSetup::kOpAdd);
     EXPECT_THAT(v.At(Page::OptionSets, 205).items, ElementsAre(L"default", L"Fancy", L"New"));
@@ -375,9 +374,7 @@ TEST_F(SetupDialog, ResetAsksAndReplacesNothingBeforeOkNorWhenTheRefreshFails) {
     host.refreshThrows = c.throws;
     Run([&](ScriptedSetupView& v) {
       v.d->cmdReset_Click();
-      if (c.answer == IDNO) {
-        EXPECT_FALSE(v.ApplyEnabled());
-      }
+      EXPECT_EQ(v.ApplyEnabled(), c.shown == reset) << "Apply is on exactly when the sets were reset";
       EXPECT_EQ(v.At(Page::OptionSets, 205).items, c.shown);
       EXPECT_EQ(v.rows.size(), c.shown.size() == 1 ? 1u : 3u);
       if (!c.throws) {
@@ -512,27 +509,26 @@ TEST_F(LookupDialog, OneSearchAtATime) {
   std::promise<void> interrupted;
   std::future<void> done = interrupted.get_future();
   bool offDuringSearch = false;
-  impl->Script(fake_engine::Operation::LookupDictionary,
-               {.times = 1, .hold = [&] {
-                  platform::PostThreadTask(ui, [&] {
-                    offDuringSearch = last->searching;
-                    // Another dictionary would close the engine under the search.
-                    last->selected = 0;
-                    last->d->cmdSearch_onclick();
-                    last->d->Timer_Elapsed();
-                    interrupted.set_value();
-                  });
-                  done.wait_for(std::chrono::seconds(30));
-                }});
   // A selected word is searched by itself, once the timer fires.
   Run(L"en-ko", L" cat \rdog", [&](ScriptedLookupView& v) {
+    impl->Script(fake_engine::Operation::LookupDictionary,
+                 {.times = 1, .hold = [&] {
+                    platform::PostThreadTask(ui, [&] {
+                      offDuringSearch = v.searching;
+                      // Another dictionary would close the engine under the search.
+                      v.selected = 0;
+                      v.d->cmdSearch_onclick();
+                      v.d->Timer_Elapsed();
+                      interrupted.set_value();
+                    });
+                    done.wait_for(std::chrono::seconds(30));
+                  }});
     EXPECT_EQ(v.word, L"cat");
     EXPECT_EQ(v.timerMs, CDialogLookupDict::kAutoSearchMs);
     EXPECT_TRUE(impl->Lookups().empty());
-    v.FireTimer();
-    EXPECT_EQ(v.result, L"neko\r\nbyo\r\nmao");
-    EXPECT_FALSE(v.searching);
-    EXPECT_FALSE(v.timerMs.has_value());
+    v.d->Timer_Elapsed();
+    // The result; neither searching nor a timer left.
+    EXPECT_EQ(v.result + (v.searching ? L"|searching" : L"") + (v.timerMs ? L"|timer" : L""), L"neko\r\nbyo\r\nmao");
   });
   EXPECT_TRUE(offDuringSearch);
   EXPECT_THAT(impl->Lookups(), ElementsAre(L"cat"));
