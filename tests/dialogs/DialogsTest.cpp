@@ -58,26 +58,6 @@ TEST_F(SetupDialog, EveryControlEditsItsFieldAndApplyFollowsTheEdits) {
       {"alternative text", tick(Page::Details, 296), [](auto& s) { s.SetTranslatesAltText(0); }},
       {"link tips", [](auto& v) { v.ToggleCheck(Page::Details, 297); }, [](auto& s) { s.SetTranslatesLinkTips(0); }},
       {"masters", [](auto& v) { v.ToggleCheck(Page::Details, 298); }, [](auto& s) { s.SetTranslatesMasters(0); }},
-      {"original's colour",
-       [](auto& v) {
-         v.ToggleCheck(Page::Details, 267);
-         v.chooserAnswer = 0x123456;
-         v.d->cmdColor_Click(0);
-       },
-       [](auto& s) {
-         s.SetChangesOrigFontColor(1);
-         s.SetOrigFontColorValue(0x123456);
-       }},
-      {"translation's colour",
-       [](auto& v) {
-         v.chooserAnswer = 0x00FF00;
-         v.d->cmdColor_Click(1);
-         v.ToggleCheck(Page::Details, 268);
-       },
-       [](auto& s) {
-         s.SetChangesTranFontColor(0);
-         s.SetTranFontColorValue(0x00FF00);
-       }},
       {"western font", [](auto& v) { v.Pick(Page::Fonts, 207, 1); }, [](auto& s) { s.SetFontANSI(L"Tahoma"); }},
       {"glossary typed", [](auto& v) { v.Type(Page::Details, 292, L" C:\\Terms\\es.tsv \r\n"); },
        [](auto& s) { s.SetGlossary(L"C:\\Terms\\es.tsv"); }},
@@ -162,9 +142,9 @@ TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
     v.PickSet(L"Fancy");
     EXPECT_FALSE(v.At(Page::Details, 207).enabled);
   });
-  // A cancelled chooser changes nothing and does not count as an edit; the
-  // file chooser starts from the glossary of the set shown. A failed write
-  // is reported and keeps the dialog open.
+  // A cancelled chooser changes nothing and does not count as an edit, a
+  // colour chosen does; the file chooser starts from the glossary of the
+  // set shown. A failed write is reported and keeps the dialog open.
   host.options.Find(L"default")->SetGlossary(L"D.tsv");
   Run([&](ScriptedSetupView& v) {
     v.d->cmdColor_Click(0);
@@ -173,6 +153,11 @@ TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
     EXPECT_EQ(v.At(Page::Details, 287).color, 128);
     EXPECT_EQ(v.At(Page::Details, 292).text, L"D.tsv");
     EXPECT_THAT(v.fileStarts, ElementsAre(L"D.tsv"));
+    v.chooserAnswer = 0x00FF00;
+    v.d->cmdColor_Click(1);
+    EXPECT_TRUE(v.ApplyEnabled());
+    v.ToggleCheck(Page::Details, 267);
+    v.ToggleCheck(Page::Details, 268);
     v.TickRow(0);
     v.ToggleCheck(Page::Basic, 264);
     // A file where the engine list's folder should be.
@@ -180,10 +165,13 @@ TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
     ASSERT_TRUE(testsupport::WriteBytes(engine::EngineCacheFolder(), "x"));
     v.d->cmdOK_Click();
     EXPECT_THAT(dialogtest::ListedIds(), ElementsAre(resources::msg::kSaveFailed));
-    // Still open, Apply on, the edits kept in the dialog and not handed on.
-    EXPECT_EQ(std::vector<int>({v.closed, v.ApplyEnabled(), host.options.Find(L"default")->DualPrint(),
+    // Still open, Apply on; the sets handed on (dual print, the colour
+    // boxes, both colours), the engine list not.
+    const TranslationOption& set = *host.options.Find(L"default");
+    EXPECT_EQ(std::vector<int>({v.closed, v.ApplyEnabled(), set.DualPrint(), set.ChangesOrigFontColor(),
+                                set.ChangesTranFontColor(), set.OrigFontColorValue(), set.TranFontColorValue(),
                                 host.engines.Checked(0)}),
-              std::vector<int>({0, 1, 1, 0}));
+              std::vector<int>({0, 1, 1, 1, 0, 128, 0x00FF00, 0}));
   });
 }
 
