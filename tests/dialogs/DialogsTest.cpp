@@ -156,6 +156,8 @@ TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
     v.chooserAnswer = 0x00FF00;
     v.d->cmdColor_Click(1);
     EXPECT_TRUE(v.ApplyEnabled());
+    v.chooserAnswer = 0x123456;
+    v.d->cmdColor_Click(0);
     v.ToggleCheck(Page::Details, 267);
     v.ToggleCheck(Page::Details, 268);
     v.TickRow(0);
@@ -171,7 +173,7 @@ TEST_F(SetupDialog, EnablingRulesHoldAndTheColourChooserStartsFromTheSetShown) {
     EXPECT_EQ(std::vector<int>({v.closed, v.ApplyEnabled(), set.DualPrint(), set.ChangesOrigFontColor(),
                                 set.ChangesTranFontColor(), set.OrigFontColorValue(), set.TranFontColorValue(),
                                 host.engines.Checked(0)}),
-              std::vector<int>({0, 1, 1, 1, 0, 128, 0x00FF00, 0}));
+              std::vector<int>({0, 1, 1, 1, 0, 0x123456, 0x00FF00, 0}));
   });
 }
 
