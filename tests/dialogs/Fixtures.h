@@ -120,7 +120,6 @@ class LookupDialog : public enginetest::EngineEnvTest {
 
   int Run(const std::wstring& id, const std::wstring& selection, ScriptedLookupView::Script script) {
     auto view = std::make_unique<ScriptedLookupView>(std::move(script));
-    last = view.get();
     view->timerLeft = &timerLeft;
     dialogs::CDialogLookupDict dialog(std::move(view), engines, eng, options::kHostKeyPath);
     return dialog.DoModal(L"FakeMT", id, selection);
@@ -138,7 +137,6 @@ class LookupDialog : public enginetest::EngineEnvTest {
   fake_engine::FakeImplementation* impl = nullptr;
   engine::EngineCaches engines;
   engine::Engine eng;
-  ScriptedLookupView* last = nullptr;  // only while its dialog is open
   std::optional<int> timerLeft;
 };
 

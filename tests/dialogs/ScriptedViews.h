@@ -336,12 +336,6 @@ class ScriptedLookupView : public dialogs::LookupDictView {
   void StopTimer() override { timerMs.reset(); }
   void SetSearching(bool on) override { searching = on; }
 
-  // The timer's expiry, as the message loop would deliver it.
-  void FireTimer() {
-    ASSERT_TRUE(timerMs.has_value());
-    d->Timer_Elapsed();
-  }
-
   dialogs::CDialogLookupDict* d = nullptr;
   std::map<int, std::wstring> texts;
   std::vector<std::wstring> dictionaries, history;
