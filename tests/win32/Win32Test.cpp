@@ -18,6 +18,7 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/platform/win32/ComOwners.h"
+#include "tests/common/Errors.h"
 #include "tests/common/TempDir.h"
 
 namespace wintest {
@@ -164,18 +165,12 @@ TEST(ComOwnersTest, PointersAndVariantsBalanceTheirReferencesAndFailuresCarryThe
     EXPECT_EQ(error.Error(), expected);
     EXPECT_EQ(error.Description(), description);
     // Everything the server handed over has been freed and cleared.
-    EXPECT_EQ(info.bstrSource, nullptr);
-    EXPECT_EQ(info.bstrDescription, nullptr);
-    EXPECT_EQ(info.pfnDeferredFillIn, nullptr);
+    EXPECT_EQ(std::tuple(info.bstrSource, info.bstrDescription, info.pfnDeferredFillIn),
+              std::tuple(nullptr, nullptr, nullptr));
   }
 
   EXPECT_EQ(ThrowIfFailed(S_FALSE), S_FALSE);
-  try {
-    ThrowIfFailed(E_ABORT);
-    ADD_FAILURE() << "no exception";
-  } catch (const platform::ComError& e) {
-    EXPECT_EQ(e.Error(), E_ABORT);
-  }
+  EXPECT_EQ(testsupport::ErrorOf([] { ThrowIfFailed(E_ABORT); }), E_ABORT);
 }
 
 // The add-in DLL as an installer and the host meet it: regsvr32 registers
@@ -310,10 +305,9 @@ TEST_F(RegistrationTest, RegistersServesTheConnectObjectAndUnregistersOnlyItsKey
             DISP_E_MEMBERNOTFOUND);
 
   // Early-bound: every slot answers, disconnecting with nothing connected too.
-  EXPECT_EQ(connect->OnAddInsUpdate(&custom), S_OK);
-  EXPECT_EQ(connect->OnStartupComplete(&custom), S_OK);
-  EXPECT_EQ(connect->OnBeginShutdown(&custom), S_OK);
-  EXPECT_EQ(connect->OnDisconnection(1, &custom), S_OK);
+  EXPECT_EQ((std::vector<HRESULT>{connect->OnAddInsUpdate(&custom), connect->OnStartupComplete(&custom),
+                                  connect->OnBeginShutdown(&custom), connect->OnDisconnection(1, &custom)}),
+            std::vector<HRESULT>(4, S_OK));
   // A connection to an Application the add-in cannot work with: the host
   // still hears S_OK (the add-in shows its own message), and after the
   // disconnection only the host's reference keeps the module.
@@ -348,9 +342,10 @@ TEST_F(RegistrationTest, RegistersServesTheConnectObjectAndUnregistersOnlyItsKey
   EXPECT_EQ(canUnload(), S_OK);
 
   ASSERT_EQ(Regsvr32(L"/u /s"), 0);
-  for (const wchar_t* gone : {L"VelmoraMsPowerPoint.Addin.1", L"VelmoraMsPowerPoint.Addin", kClassKey, kTypeLibKey})
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, gone)) << std::string(gone, gone + wcslen(gone));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kHostKey));
+  const std::pair<HKEY, const wchar_t*> gone[] = {
+      {HKEY_CLASSES_ROOT, L"VelmoraMsPowerPoint.Addin.1"}, {HKEY_CLASSES_ROOT, L"VelmoraMsPowerPoint.Addin"},
+      {HKEY_CLASSES_ROOT, kClassKey}, {HKEY_CLASSES_ROOT, kTypeLibKey}, {HKEY_CURRENT_USER, kHostKey}};
+  for (auto [root, key] : gone) EXPECT_FALSE(KeyExists(root, key)) << platform::ToUtf8(key);
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
   EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantName"));
   EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantProgID"));
@@ -524,11 +519,10 @@ TEST_F(ComEngineClientTest, ListsPairsTranslatesThroughAFamilyHelperReportsFailu
   std::shared_ptr<IFamilyHelper> helper;
   EXPECT_EQ(CreateFamilyHelper(L"NotRegistered.Helper", &helper), REGDB_E_CLASSNOTREG);
   ASSERT_EQ(CreateFamilyHelper(L"FakeFamily.Helper", &helper), S_OK);
-  bool yes = false;
-  ASSERT_EQ(helper->Supports(kFamilyCapabilityJapanesePairs, &yes), S_OK);
-  EXPECT_TRUE(yes);
-  ASSERT_EQ(helper->Supports(3, &yes), S_OK);
-  EXPECT_FALSE(yes);
+  bool japanese = false, other = true;
+  ASSERT_EQ(helper->Supports(kFamilyCapabilityJapanesePairs, &japanese), S_OK);
+  ASSERT_EQ(helper->Supports(3, &other), S_OK);
+  EXPECT_EQ(std::pair(japanese, other), std::pair(true, false));
 
   EXPECT_EQ(helper->OpenEngine(L"fr.de", &mEngine), E_INVALIDARG);
   ASSERT_EQ(helper->OpenEngine(L"en.ja", &mEngine), S_OK);
