@@ -414,11 +414,10 @@ TEST_F(RegistryFile, EachHiveIsAFileWrittenWhenChangedAndReadAgainWhenChangedByH
   std::ofstream(HiveFile(Hive::LocalMachine), std::ios::binary | std::ios::trunc)
       << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Talvoren]\n"
          "\"LogLevel\"=dword:00000fa1\n\"Extra\"=\"typed in an editor\"\n";
-  RegValue v;
-  ASSERT_EQ(key.QueryValue(L"LogLevel", &v), ERROR_SUCCESS);
-  EXPECT_EQ(v.dword, 4001u);
-  ASSERT_EQ(key.QueryValue(L"Extra", &v), ERROR_SUCCESS);
-  EXPECT_EQ(v.text, L"typed in an editor");
+  RegValue level, extra;
+  ASSERT_EQ(key.QueryValue(L"LogLevel", &level), ERROR_SUCCESS);
+  ASSERT_EQ(key.QueryValue(L"Extra", &extra), ERROR_SUCCESS);
+  EXPECT_EQ(std::pair(level.dword, extra.text), std::pair(4001u, std::wstring(L"typed in an editor")));
 
   testsupport::TempDir elsewhere;
   fs::path real = elsewhere.path() / "my-hkcu.reg";
@@ -576,9 +575,8 @@ TEST_F(RegistryFile, BatchWritesOnceOnCommitAndNothingWhenAbandoned) {
   }
   EXPECT_EQ(testsupport::ReadBytes(HiveFile(Hive::CurrentUser)), text);
   RegValue v;
-  EXPECT_EQ(key.QueryValue(L"c", &v), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(key.QueryValue(L"a", &v), ERROR_SUCCESS);
-  EXPECT_EQ(platform::RegistryRewriteCount() - start, 1u);
+  EXPECT_EQ(std::tuple(key.QueryValue(L"c", &v), key.QueryValue(L"a", &v), platform::RegistryRewriteCount() - start),
+            std::tuple(ERROR_FILE_NOT_FOUND, ERROR_SUCCESS, 1u));
 }
 
 // Writes the values prefix0 to prefix29 into the key "Shared", one change

@@ -230,18 +230,16 @@ TEST_F(ResourceModuleTest, ModuleOfTheLanguageOrItsFallback) {
 TEST_F(ResourceModuleTest, ShowMessageCaptionRules) {
   testsupport::MessageBoxes boxes;
   support::ResourceModule module(Env(1041));
-  EXPECT_EQ(module.ShowMessage(L"text", MB_OK | MB_ICONERROR, L""), IDOK);
-  EXPECT_EQ(module.ShowMessage(L"text", MB_YESNO, L"Own caption"), IDOK);
-  EXPECT_EQ(module.ShowMessage(1301, MB_OK, L""), IDOK);
-  ASSERT_EQ(boxes.requests.size(), 3u);
+  EXPECT_EQ((std::vector<int>{module.ShowMessage(L"text", MB_OK | MB_ICONERROR, L""),
+                              module.ShowMessage(L"text", MB_YESNO, L"Own caption"), module.ShowMessage(1301, MB_OK, L"")}),
+            std::vector<int>(3, IDOK));
   // Caption, style, language and text of each box.
-  auto box = [&](int i) {
-    const platform::MessageBoxRequest& r = boxes.requests[i];
-    return std::tuple(r.caption, r.style, r.langId, r.text);
-  };
-  EXPECT_EQ(box(0), std::tuple(kJapaneseTitle, MB_OK | MB_ICONERROR | kTopmost, 1041, L"text"));
-  EXPECT_EQ(box(1), std::tuple(L"Own caption", MB_YESNO | kTopmost, 1041, L"text"));
-  EXPECT_EQ(box(2), std::tuple(kJapaneseTitle, MB_OK | kTopmost, 1041, module.LoadText(1301)));
+  using Box = std::tuple<std::wstring, unsigned, int, std::wstring>;
+  std::vector<Box> shown;
+  for (const auto& r : boxes.requests) shown.emplace_back(r.caption, r.style, r.langId, r.text);
+  EXPECT_EQ(shown, (std::vector<Box>{{kJapaneseTitle, MB_OK | MB_ICONERROR | kTopmost, 1041, L"text"},
+                                     {L"Own caption", MB_YESNO | kTopmost, 1041, L"text"},
+                                     {kJapaneseTitle, MB_OK | kTopmost, 1041, module.LoadText(1301)}}));
   EXPECT_FALSE(module.LoadText(1301).empty());
 }
 
