@@ -376,7 +376,7 @@ std::set<int> MessageIdsInSources(std::vector<std::string>* unresolved, size_t* 
 
 // Every message id the add-in uses has a text in its own table (and so, by
 // the test above, in the English module).
-TEST(ResourceTables, EveryIdTheSourcesUseHasAText) {
+TEST(ResourceTables, EveryIdTheSourcesUseHasATextAndPairNamesSplit) {
   std::vector<std::string> unresolved;
   size_t named = 0;
   std::set<int> ids = MessageIdsInSources(&unresolved, &named);
@@ -385,17 +385,10 @@ TEST(ResourceTables, EveryIdTheSourcesUseHasAText) {
   for (long code = 29990; code < 30020; ++code) ids.insert(support::ErrorList::EngineErrorToMessageId(code));
   support::ResourceModule own(support::ResourceModule::Environment{L"", 1041});
   for (int id : ids) EXPECT_FALSE(own.LoadText(id).empty()) << "id " << id << " has no text";
-}
-
-// Pair names of the built-in families are used by range.
-TEST(ResourceTables, PairNamesSplitIntoSourceAndTarget) {
-  support::ResourceModule module(support::ResourceModule::Environment{L"", 1041});
-  for (int id = 9001; id <= 9032; ++id) {
-    std::wstring name = module.LoadText(id);
-    // Pair names read "source - target"; the engine list splits them there.
-    EXPECT_NE(name.find(L" - "), std::wstring::npos) << "id " << id;
-  }
-  EXPECT_EQ(module.LoadText(9001), L"\x82F1\x8A9E - \x65E5\x672C\x8A9E");  // 英語 - 日本語
+  // Pair names of the built-in families are used by range; they read
+  // "source - target", and the engine list splits them there.
+  for (int id = 9001; id <= 9032; ++id) EXPECT_NE(own.LoadText(id).find(L" - "), std::wstring::npos) << "id " << id;
+  EXPECT_EQ(own.LoadText(9001), L"\x82F1\x8A9E - \x65E5\x672C\x8A9E");  // 英語 - 日本語
 }
 
 // The DLL's own resources come from the same tables as the compiled-in ones
