@@ -557,8 +557,7 @@ TEST_F(ComEngineClientTest, ListsPairsTranslatesThroughAFamilyHelperReportsFailu
   EXPECT_TRUE(spans.empty());
 
   // The two dialogs answer differently, so a swapped position shows.
-  EXPECT_EQ(mEngine->ShowSettingsDialog(0), S_OK);
-  EXPECT_EQ(mEngine->ShowDictionaryDialog(0), S_FALSE);
+  EXPECT_EQ(std::pair(mEngine->ShowSettingsDialog(0), mEngine->ShowDictionaryDialog(0)), std::pair(S_OK, S_FALSE));
 
   // An engine that fails to open carries its error code.
   ASSERT_EQ(Open(L"fake.broken"), kRequestFailed);
