@@ -195,18 +195,17 @@ TEST_F(AddinLoggerTest, SettingsComeFromBothHivesCheckedAndClamped) {
   }
 }
 
-TEST_F(AddinLoggerTest, FolderWithEnvironmentReferenceAndLinesInCodePage932) {
+// The folder's environment references are expanded and it is made with its
+// parents; a folder that cannot be made falls back to the temporary folder's
+// default; without that either, logging turns off quietly.
+TEST_F(AddinLoggerTest, FolderIsExpandedAndMadeOrFallsBackToTempDefaultOrLoggingTurnsOff) {
   platformtest::ScopedEnv env(L"PELORANT_LOGTEST", mLogDir.wpath());
   SwitchOn(L"%PELORANT_LOGTEST%\\nested\\deeper");
-  FixedClockLogger logger;
-  logger.Warning(L"\x7FFB\x8A33 ok", L"a.cpp", 1);  // 翻訳, written in code page 932
+  FixedClockLogger nested;
+  nested.Warning(L"\x7FFB\x8A33 ok", L"a.cpp", 1);  // 翻訳, written in code page 932
   EXPECT_EQ(ReadBytes(mLogDir.path() / "nested" / "deeper" / "TVPPAddinsLog0.txt"),
             "2013/5/7 9:3:7.45  3000 \x96\x7C\x96\xF3 ok a 1\r\n");
-}
 
-// A folder that cannot be made falls back to the temporary folder's default;
-// without that either, logging turns off quietly.
-TEST_F(AddinLoggerTest, UnusableFolderFallsBackToTempDefaultOrTurnsLoggingOff) {
   const fs::path plain = mLogDir.path() / "plainfile";
   WriteBytes(plain, "x");
   SwitchOn((plain / "sub").wstring());
@@ -249,20 +248,17 @@ TEST_F(AddinLoggerTest, RotationShiftsNumberedFilesOverTheLimit) {
   }
 }
 
-TEST(AddinLoggerFormat, LineLayoutWithoutLeadingZeros) {
+// Without leading zeros (the files the tests above read hold the short
+// fields), an empty message, and a base name cut at its last dot.
+TEST(AddinLoggerFormat, LineLayoutWithoutLeadingZerosAndTheLocalCalendarTime) {
   using support::AddinLogger;
-  EXPECT_EQ(AddinLogger::FormatLine(support::LogTime{2013, 5, 7, 9, 3, 7, 45}, 2000, L"GetTranslationOptions",
-                                    L"src/addin/AddinApplication.cpp", 574),
-            L"2013/5/7 9:3:7.45  2000 GetTranslationOptions AddinApplication 574");
   EXPECT_EQ(AddinLogger::FormatLine(support::LogTime{2026, 12, 31, 23, 59, 59, 999}, 4000, L"", L"dir.d/x.v2.h", 0),
             L"2026/12/31 23:59:59.999  4000  x.v2 0");
   // The source's base name without an extension, and cut at 256 characters.
   EXPECT_EQ(AddinLogger::SourceBaseName(L"Makefile"), L"Makefile");
   EXPECT_EQ(AddinLogger::SourceBaseName(std::wstring(300, L'n') + L".cpp"), std::wstring(256, L'n'));
-}
 
-// The clock behind every line is the local calendar time, months from 1.
-TEST(AddinLoggerFormat, TheClockIsTheLocalCalendarTime) {
+  // The clock behind every line is the local calendar time, months from 1.
   struct RealClock : support::AddinLogger { using support::AddinLogger::Now; };
   auto today = [] {
     std::time_t t = std::time(nullptr);

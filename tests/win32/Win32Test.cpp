@@ -18,6 +18,7 @@
 #include "src/platform/Strings.h"
 #include "src/platform/System.h"
 #include "src/platform/win32/ComOwners.h"
+#include "tests/common/Errors.h"
 #include "tests/common/TempDir.h"
 
 namespace wintest {
@@ -164,18 +165,12 @@ TEST(ComOwnersTest, PointersAndVariantsBalanceTheirReferencesAndFailuresCarryThe
     EXPECT_EQ(error.Error(), expected);
     EXPECT_EQ(error.Description(), description);
     // Everything the server handed over has been freed and cleared.
-    EXPECT_EQ(info.bstrSource, nullptr);
-    EXPECT_EQ(info.bstrDescription, nullptr);
-    EXPECT_EQ(info.pfnDeferredFillIn, nullptr);
+    EXPECT_EQ(std::tuple(info.bstrSource, info.bstrDescription, info.pfnDeferredFillIn),
+              std::tuple(nullptr, nullptr, nullptr));
   }
 
   EXPECT_EQ(ThrowIfFailed(S_FALSE), S_FALSE);
-  try {
-    ThrowIfFailed(E_ABORT);
-    ADD_FAILURE() << "no exception";
-  } catch (const platform::ComError& e) {
-    EXPECT_EQ(e.Error(), E_ABORT);
-  }
+  EXPECT_EQ(testsupport::ErrorOf([] { ThrowIfFailed(E_ABORT); }), E_ABORT);
 }
 
 // The add-in DLL as an installer and the host meet it: regsvr32 registers
@@ -310,10 +305,9 @@ TEST_F(RegistrationTest, RegistersServesTheConnectObjectAndUnregistersOnlyItsKey
             DISP_E_MEMBERNOTFOUND);
 
   // Early-bound: every slot answers, disconnecting with nothing connected too.
-  EXPECT_EQ(connect->OnAddInsUpdate(&custom), S_OK);
-  EXPECT_EQ(connect->OnStartupComplete(&custom), S_OK);
-  EXPECT_EQ(connect->OnBeginShutdown(&custom), S_OK);
-  EXPECT_EQ(connect->OnDisconnection(1, &custom), S_OK);
+  EXPECT_EQ((std::vector<HRESULT>{connect->OnAddInsUpdate(&custom), connect->OnStartupComplete(&custom),
+                                  connect->OnBeginShutdown(&custom), connect->OnDisconnection(1, &custom)}),
+            std::vector<HRESULT>(4, S_OK));
   // A connection to an Application the add-in cannot work with: the host
   // still hears S_OK (the add-in shows its own message), and after the
   // disconnection only the host's reference keeps the module.
@@ -348,9 +342,10 @@ TEST_F(RegistrationTest, RegistersServesTheConnectObjectAndUnregistersOnlyItsKey
   EXPECT_EQ(canUnload(), S_OK);
 
   ASSERT_EQ(Regsvr32(L"/u /s"), 0);
-  for (const wchar_t* gone : {L"VelmoraMsPowerPoint.Addin.1", L"VelmoraMsPowerPoint.Addin", kClassKey, kTypeLibKey})
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, gone)) << std::string(gone, gone + wcslen(gone));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kHostKey));
+  const std::pair<HKEY, const wchar_t*> gone[] = {
+      {HKEY_CLASSES_ROOT, L"VelmoraMsPowerPoint.Addin.1"}, {HKEY_CLASSES_ROOT, L"VelmoraMsPowerPoint.Addin"},
+      {HKEY_CLASSES_ROOT, kClassKey}, {HKEY_CLASSES_ROOT, kTypeLibKey}, {HKEY_CURRENT_USER, kHostKey}};
+  for (auto [root, key] : gone) EXPECT_FALSE(KeyExists(root, key)) << platform::ToUtf8(key);
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
   EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantName"));
   EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, L"PelorantProgID"));
@@ -393,18 +388,17 @@ class ComEngineClientTest : public ::testing::Test {
   std::shared_ptr<IEngineList> List(const std::wstring& engineId) {
     EXPECT_EQ(CreateEngineFactory(&mFactory), S_OK);
     if (!mFactory) return nullptr;
-    EXPECT_EQ(mFactory->SetImplementation(L"FakeCom"), S_OK);
-    EXPECT_EQ(mFactory->SetDisplayLanguage(L"ja"), S_OK);
     std::shared_ptr<IClientProperties> properties;
-    EXPECT_EQ(mFactory->Properties(&properties), S_OK);
     std::shared_ptr<IClientProperty> property;
-    EXPECT_EQ(properties->Item(1, &property), S_OK);
-    EXPECT_EQ(properties->Item(2, &property), DISP_E_BADINDEX);
-    EXPECT_EQ(property->SetValue(L"T1"), S_OK);
     std::shared_ptr<IEngineList> list;
-    EXPECT_EQ(mFactory->GetEngineList(engineId, L"", L"", 0x0C00, &list), S_OK);
     LONG status = -1;
-    EXPECT_EQ(mFactory->WaitForResult(-1, &status), S_OK);
+    // The client id is the only property.
+    EXPECT_EQ((std::vector<HRESULT>{mFactory->SetImplementation(L"FakeCom"), mFactory->SetDisplayLanguage(L"ja"),
+                                    mFactory->Properties(&properties), properties->Item(2, &property),
+                                    properties->Item(1, &property), property->SetValue(L"T1"),
+                                    mFactory->GetEngineList(engineId, L"", L"", 0x0C00, &list),
+                                    mFactory->WaitForResult(-1, &status)}),
+              (std::vector<HRESULT>{S_OK, S_OK, S_OK, DISP_E_BADINDEX, S_OK, S_OK, S_OK, S_OK}));
     EXPECT_EQ(status, kRequestDone);
     return list;
   }
@@ -505,11 +499,9 @@ TEST_F(ComEngineClientTest, ListsPairsTranslatesThroughAFamilyHelperReportsFailu
     ASSERT_EQ(mEngine->Translate(source, kTranslateModeCorrespondence, &result), S_OK);
     EXPECT_EQ(Outcome(*mEngine), std::make_pair(LONG{kRequestDone}, LONG{0}));
     std::wstring text;
-    ASSERT_EQ(result->Text(&text), S_OK);
-    EXPECT_EQ(text, translation);
     std::vector<WordCorrespondence> groups;
-    ASSERT_EQ(result->Correspondence(&groups), S_OK);
-    EXPECT_EQ(groups, expected);
+    ASSERT_EQ(std::pair(result->Text(&text), result->Correspondence(&groups)), std::pair(S_OK, S_OK));
+    EXPECT_EQ(std::pair(text, groups), std::pair(std::wstring(translation), expected));
   }
 
   // Plain mode: no correspondence list at all.
@@ -524,11 +516,10 @@ TEST_F(ComEngineClientTest, ListsPairsTranslatesThroughAFamilyHelperReportsFailu
   std::shared_ptr<IFamilyHelper> helper;
   EXPECT_EQ(CreateFamilyHelper(L"NotRegistered.Helper", &helper), REGDB_E_CLASSNOTREG);
   ASSERT_EQ(CreateFamilyHelper(L"FakeFamily.Helper", &helper), S_OK);
-  bool yes = false;
-  ASSERT_EQ(helper->Supports(kFamilyCapabilityJapanesePairs, &yes), S_OK);
-  EXPECT_TRUE(yes);
-  ASSERT_EQ(helper->Supports(3, &yes), S_OK);
-  EXPECT_FALSE(yes);
+  bool japanese = false, other = true;
+  ASSERT_EQ(helper->Supports(kFamilyCapabilityJapanesePairs, &japanese), S_OK);
+  ASSERT_EQ(helper->Supports(3, &other), S_OK);
+  EXPECT_EQ(std::pair(japanese, other), std::pair(true, false));
 
   EXPECT_EQ(helper->OpenEngine(L"fr.de", &mEngine), E_INVALIDARG);
   ASSERT_EQ(helper->OpenEngine(L"en.ja", &mEngine), S_OK);
@@ -566,8 +557,7 @@ TEST_F(ComEngineClientTest, ListsPairsTranslatesThroughAFamilyHelperReportsFailu
   EXPECT_TRUE(spans.empty());
 
   // The two dialogs answer differently, so a swapped position shows.
-  EXPECT_EQ(mEngine->ShowSettingsDialog(0), S_OK);
-  EXPECT_EQ(mEngine->ShowDictionaryDialog(0), S_FALSE);
+  EXPECT_EQ(std::pair(mEngine->ShowSettingsDialog(0), mEngine->ShowDictionaryDialog(0)), std::pair(S_OK, S_FALSE));
 
   // An engine that fails to open carries its error code.
   ASSERT_EQ(Open(L"fake.broken"), kRequestFailed);
@@ -631,20 +621,18 @@ TEST(HelpControlTest, ComesFromItsRegistrationOrTheSystemFolderNeverFromTheSearc
       {temp.wpath() + L"\\missing\\hhctrl.ocx", false},
       {registered.path, true},
   };
+  wchar_t system[MAX_PATH] = {};
+  ::GetSystemDirectoryW(system, MAX_PATH);
+  const std::wstring systemControl = std::wstring(system) + L"\\hhctrl.ocx";
   for (const auto& [registration, registeredOne] : cases) {
     SCOPED_TRACE(platform::ToUtf8(registration));
     WriteString(HKEY_CLASSES_ROOT, kServerKey, L"", registration);
     const bool shown = platform::OpenHelpFile(help);
-    EXPECT_FALSE(besideProgram.Loaded());
-    EXPECT_FALSE(inCurrentFolder.Loaded());
-    EXPECT_EQ(registered.Loaded(), registeredOne);
-    // Only the fake answers a help file that is not there with a window.
-    EXPECT_EQ(shown, registeredOne);
-    if (!registeredOne) {
-      wchar_t system[MAX_PATH] = {};
-      ::GetSystemDirectoryW(system, MAX_PATH);
-      EXPECT_NE(::GetModuleHandleW((std::wstring(system) + L"\\hhctrl.ocx").c_str()), nullptr);
-    }
+    // Which copies are loaded; only the fake answers a help file that is not
+    // there with a window.
+    EXPECT_EQ(std::tuple(besideProgram.Loaded(), inCurrentFolder.Loaded(), registered.Loaded(), shown),
+              std::tuple(false, false, registeredOne, registeredOne));
+    EXPECT_TRUE(registeredOne || ::GetModuleHandleW(systemControl.c_str()) != nullptr) << "from the system folder";
   }
 }
 
