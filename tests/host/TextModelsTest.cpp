@@ -2,6 +2,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -498,60 +499,50 @@ class TextLayoutTest : public ::testing::Test {
   }
 };
 
-TEST_F(TextLayoutTest, OneLineMeasuresWithTheFacesAdvancesAndLineHeightAndParagraphsTheirSpacing) {
-  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hello") + "</a:p>");
-  o->frame.wrap = false;
-  auto r = host::pptx::MakeTextRange(o);
-  EXPECT_NEAR(r->BoundWidth(), kHello * 18, 0.05);
-  EXPECT_NEAR(r->BoundHeight(), kLine * 18, 0.05);
-  EXPECT_NEAR(r->Characters(1, 1)->BoundWidth(), 1479 / kUnits * 18, 0.05);
-  // The same text twice as large is twice as wide; bold is wider still.
-  r->Font()->SetSize(36);
-  EXPECT_NEAR(r->BoundWidth(), kHello * 36, 0.1);
-  double plain = r->BoundWidth();
-  r->Font()->SetBold(host::msoTrue);
-  EXPECT_GT(r->BoundWidth(), plain);
-  // Space before the first paragraph is no space between paragraphs.
-  const std::string before = "<a:spcBef><a:spcPts val=\"600\"/></a:spcBef>";
-  o = std::make_shared<Owner>("<a:p><a:pPr><a:lnSpc><a:spcPct val=\"150000\"/></a:lnSpc>" + before +
-                              "<a:spcAft><a:spcPts val=\"1200\"/></a:spcAft></a:pPr>" + SansRun("Hello") +
-                              "</a:p><a:p><a:pPr>" + before + "</a:pPr>" + SansRun("Hello") +
-                              "</a:p><a:p><a:pPr><a:lnSpc><a:spcPts val=\"3000\"/></a:lnSpc></a:pPr>" +
-                              SansRun("Hello") + "</a:p>");
-  r = host::pptx::MakeTextRange(o);
-  EXPECT_NEAR(r->Paragraphs(1, 1)->BoundHeight(), 1.5 * kLine * 18, 0.05);
-  EXPECT_NEAR(r->Paragraphs(3, 1)->BoundHeight(), 30.0, 0.01);
-  // 1.5 lines, 12 points after, 6 before, one line, exactly 30 points.
-  EXPECT_NEAR(r->BoundHeight(), 1.5 * kLine * 18 + 12 + 6 + kLine * 18 + 30, 0.1);
-  EXPECT_NEAR(r->Paragraphs(2, 1)->BoundTop(), 3.6 + 1.5 * kLine * 18 + 12 + 6, 0.1);
-}
-
-TEST_F(TextLayoutTest, WrapsAtTheFrameWidthLessInsetsInsideOverlongWordsAndBetweenEastAsianCharacters) {
-  // 100 points wide less 2 x 7.2 inset leaves 85.6: "Hello Hello" (87.0) does not fit.
-  auto o = std::make_shared<Owner>("<a:p>" + SansRun("Hello Hello Hello Hello") + "</a:p>");
-  o->frame.width = 100;
-  auto r = host::pptx::MakeTextRange2(o);
-  EXPECT_NEAR(r->BoundHeight(), 4 * kLine * 18, 0.1);
-  EXPECT_NEAR(r->BoundWidth(), kHello * 18, 0.05);  // trailing blanks hang
-  EXPECT_EQ(std::to_wstring(r->Lines(-1, -1)->Count()) + L"|" + r->Lines(2, 1)->Text(), L"4|Hello ");
-  // Wider frame: two words a line.
-  o->frame.width = 110;
-  EXPECT_NEAR(r->BoundHeight(), 2 * kLine * 18, 0.1);
-  EXPECT_NEAR(r->BoundWidth(), (2 * kHello + kSpace) * 18, 0.05);
-  // No wrapping: one line however narrow the frame.
-  o->frame.width = 50;
-  o->frame.wrap = false;
-  EXPECT_NEAR(r->BoundHeight(), kLine * 18, 0.05);
-  EXPECT_NEAR(r->BoundWidth(), (4 * kHello + 3 * kSpace) * 18, 0.1);
-  // A word longer than the line is cut where it overflows, as the renderer
-  // cuts it; but a word cut in two does not fit its box: the bounds take its
-  // whole width, so that fitting shrinks it instead.
-  o = std::make_shared<Owner>("<a:p>" + SansRun("Hi HelloHelloHello") + "</a:p>");
-  o->frame.width = 100;
-  auto classic = host::pptx::MakeTextRange(o);
-  EXPECT_EQ(classic->Lines(-1, -1)->Count(), 3);
-  EXPECT_NEAR(classic->BoundWidth(), 3 * kHello * 18, 0.1);
-  EXPECT_LE(classic->Characters(1, 2)->BoundWidth(), 85.6);
+// The bounds and lines of a text in a frame of the given width less its
+// 7.2 point insets: lines wrap there (with trailing blanks hanging), inside
+// a word longer than a line, or not at all; the autofit scale shrinks what
+// is measured, alignment moves the bounds but not their size, and an empty
+// paragraph is as high as its mark.
+TEST_F(TextLayoutTest, BoundsFollowWrappingScaleAlignmentAndEmptyParagraphs) {
+  const std::string hello = "<a:p>" + SansRun("Hello") + "</a:p>", four = "<a:p>" + SansRun("Hello Hello Hello Hello") + "</a:p>";
+  const struct {
+    std::string paragraphs;
+    float width;
+    bool wrap;
+    std::string bodyPr;
+    std::vector<double> bounds;  // left, width, height, lines
+  } cases[] = {
+      {hello, 400, false, "<a:bodyPr/>", {7.2, kHello * 18, kLine * 18, 1}},
+      // 85.6 points: "Hello Hello" (87.0) does not fit.
+      {four, 100, true, "<a:bodyPr/>", {7.2, kHello * 18, 4 * kLine * 18, 4}},
+      {four, 110, true, "<a:bodyPr/>", {7.2, (2 * kHello + kSpace) * 18, 2 * kLine * 18, 2}},
+      {four, 50, false, "<a:bodyPr/>", {7.2, (4 * kHello + 3 * kSpace) * 18, kLine * 18, 1}},
+      // A word cut in two does not fit its box: the bounds take its whole
+      // width, so that fitting shrinks it instead.
+      {"<a:p>" + SansRun("Hi HelloHelloHello") + "</a:p>", 100, true, "<a:bodyPr/>", {7.2, 3 * kHello * 18, 3 * kLine * 18, 3}},
+      {hello, 200, true, "<a:bodyPr><a:normAutofit fontScale=\"50000\" lnSpcReduction=\"20000\"/></a:bodyPr>",
+       {7.2, kHello * 9, kLine * 9 * 0.8, 1}},
+      {"<a:p><a:pPr algn=\"ctr\"/>" + SansRun("Hello") + "</a:p>", 200, true, "<a:bodyPr/>",
+       {7.2 + (200 - 14.4 - kHello * 18) / 2, kHello * 18, kLine * 18, 1}},
+      {hello + "<a:p><a:endParaRPr sz=\"3600\"><a:latin typeface=\"Liberation Sans\"/></a:endParaRPr></a:p>", 200, true,
+       "<a:bodyPr/>", {7.2, kHello * 18, kLine * 18 + kLine * 36, 2}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.paragraphs + " " + std::to_string(c.width) + " " + c.bodyPr);
+    auto o = std::make_shared<Owner>(c.paragraphs, c.bodyPr);
+    o->frame.width = c.width;
+    o->frame.wrap = c.wrap;
+    auto r = host::pptx::MakeTextRange(o);
+    EXPECT_THAT((std::vector<double>{r->BoundLeft(), r->BoundWidth(), r->BoundHeight(), double(r->Lines(-1, -1)->Count())}),
+                ::testing::Pointwise(::testing::DoubleNear(0.05), c.bounds));
+    // The font size reads unscaled, as the user set it.
+    EXPECT_FLOAT_EQ(r->Characters(1, 1)->Font()->Size(), 18.0f);
+  }
+  auto o = std::make_shared<Owner>(four), cut = std::make_shared<Owner>("<a:p>" + SansRun("Hi HelloHelloHello") + "</a:p>");
+  o->frame.width = cut->frame.width = 100;
+  EXPECT_EQ(host::pptx::MakeTextRange2(o)->Lines(2, 1)->Text(), L"Hello ");
+  EXPECT_LE(host::pptx::MakeTextRange(cut)->Characters(1, 2)->BoundWidth(), 85.6);
   // East Asian text breaks between characters.
   o = std::make_shared<Owner>(
       "<a:p><a:r><a:rPr sz=\"1800\"><a:latin typeface=\"Liberation Sans\"/></a:rPr>"
@@ -562,33 +553,29 @@ TEST_F(TextLayoutTest, WrapsAtTheFrameWidthLessInsetsInsideOverlongWordsAndBetwe
   EXPECT_TRUE(japanese->Lines(-1, -1)->Count() > 1 && japanese->BoundWidth() <= 60 - 14.4 + 0.01) << japanese->BoundWidth();
 }
 
-// Bounds of one frame 200 points wide: the autofit scale shrinks what is
-// measured, alignment moves the bounds but not their size, and an empty
-// paragraph is as high as its mark.
-TEST_F(TextLayoutTest, BoundsFollowScaleAlignmentAndEmptyParagraphs) {
-  const struct {
-    std::string paragraphs, bodyPr;
-    double left, width, height;
-  } cases[] = {
-      {"<a:p>" + SansRun("Hello") + "</a:p>",
-       "<a:bodyPr><a:normAutofit fontScale=\"50000\" lnSpcReduction=\"20000\"/></a:bodyPr>", 7.2, kHello * 9,
-       kLine * 9 * 0.8},
-      {"<a:p><a:pPr algn=\"ctr\"/>" + SansRun("Hello") + "</a:p>", "<a:bodyPr/>", 7.2 + (200 - 14.4 - kHello * 18) / 2,
-       kHello * 18, kLine * 18},
-      {"<a:p>" + SansRun("Hello") + "</a:p><a:p><a:endParaRPr sz=\"3600\"><a:latin typeface=\"Liberation Sans\"/>"
-       "</a:endParaRPr></a:p>", "<a:bodyPr/>", 7.2, kHello * 18, kLine * 18 + kLine * 36},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.paragraphs);
-    auto o = std::make_shared<Owner>(c.paragraphs, c.bodyPr);
-    o->frame.width = 200;
-    auto r = host::pptx::MakeTextRange(o);
-    EXPECT_NEAR(r->BoundLeft(), c.left, 0.05);
-    EXPECT_NEAR(r->BoundWidth(), c.width, 0.05);
-    EXPECT_NEAR(r->BoundHeight(), c.height, 0.1);
-    // The font size reads unscaled, as the user set it.
-    EXPECT_FLOAT_EQ(r->Characters(1, 1)->Font()->Size(), 18.0f);
-  }
+// A letter measures with the face's advance; the same text twice as large
+// is twice as wide, bold wider still; paragraph spacing counts between
+// paragraphs only.
+TEST_F(TextLayoutTest, AdvancesScaleWithSizeAndWeightAndParagraphsTakeTheirSpacing) {
+  auto r = host::pptx::MakeTextRange(std::make_shared<Owner>("<a:p>" + SansRun("Hello") + "</a:p>"));
+  EXPECT_NEAR(r->Characters(1, 1)->BoundWidth(), 1479 / kUnits * 18, 0.05);
+  r->Font()->SetSize(36);
+  EXPECT_NEAR(r->BoundWidth(), kHello * 36, 0.1);
+  double plain = r->BoundWidth();
+  r->Font()->SetBold(host::msoTrue);
+  EXPECT_GT(r->BoundWidth(), plain);
+  const std::string before = "<a:spcBef><a:spcPts val=\"600\"/></a:spcBef>";
+  r = host::pptx::MakeTextRange(std::make_shared<Owner>(
+      "<a:p><a:pPr><a:lnSpc><a:spcPct val=\"150000\"/></a:lnSpc>" + before +
+      "<a:spcAft><a:spcPts val=\"1200\"/></a:spcAft></a:pPr>" + SansRun("Hello") + "</a:p><a:p><a:pPr>" + before +
+      "</a:pPr>" + SansRun("Hello") + "</a:p><a:p><a:pPr><a:lnSpc><a:spcPts val=\"3000\"/></a:lnSpc></a:pPr>" +
+      SansRun("Hello") + "</a:p>"));
+  // 1.5 lines, 12 points after, 6 before, one line, exactly 30 points.
+  EXPECT_THAT((std::vector<double>{r->Paragraphs(1, 1)->BoundHeight(), r->Paragraphs(3, 1)->BoundHeight(),
+                                   r->BoundHeight(), r->Paragraphs(2, 1)->BoundTop()}),
+              ::testing::Pointwise(::testing::DoubleNear(0.05),
+                                   std::vector<double>{1.5 * kLine * 18, 30, 1.5 * kLine * 18 + 12 + 6 + kLine * 18 + 30,
+                                                       3.6 + 1.5 * kLine * 18 + 12 + 6}));
 }
 
 TEST_F(TextLayoutTest, AStyledFamilyTheSystemLacksFallsBackOnItsBaseFamily) {
