@@ -75,6 +75,94 @@ class PptxWindows : public PptxShapes {
 
 }  // namespace
 
+using TextBodyOwner = PptxShapes;
+using FontWrites = PptxShapes;
+using TextLayoutCache = PptxShapes;
+
+// A frame's owner keeps the body it found while the document stands; a
+// body made through another frame of the shape is seen.
+TEST_F(TextBodyOwner, ABodyMadeThroughAnotherFrameIsSeen) {
+  decktest::Deck d;
+  std::string sp = Sp(2, "Box", 0, 0, P, P, "");
+  sp.erase(sp.find("<p:txBody>"), sp.find("</p:txBody>") + 11 - sp.find("<p:txBody>"));
+  d.slides = {sp};
+  auto shape = Open(d)->Slides()->Item(1)->Shapes()->Item(1);
+  auto reader = shape->TextFrame2(), writer = shape->TextFrame2();
+  EXPECT_EQ(reader->TextRange()->Text(), L"");
+  writer->TextRange()->SetText(L"new");
+  EXPECT_EQ(reader->TextRange()->Text(), L"new");
+}
+
+// Writes made in one call are followed up like single ones, also when a
+// later write of the call fails: the saved copy holds the ones made.
+TEST_F(FontWrites, WritesBeforeAFailedOneAreSaved) {
+  using W = Font2::Write;
+  decktest::Deck d;
+  d.slides = {Sp(2, "Box", 0, 0, P, P, "Hello")};
+  auto p = Open(d);
+  auto font = [](const Ptr<Presentation>& p) { return p->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange()->Font(); };
+  EXPECT_THROW(font(p)->Apply({{W::Bold, msoTrue}, {W::Size, 5000}, {W::Italic, msoTrue}}), platform::ComError);
+  EXPECT_EQ(std::tuple(font(p)->Read().bold, font(p)->Read().italic), std::tuple(msoTrue, msoFalse));
+  auto saved = font(Reopen(p));
+  EXPECT_EQ(std::tuple(saved->Bold(), saved->Italic()), std::tuple(msoTrue, msoFalse));
+}
+
+// A text's bounds are worked out once and kept until the shape or its text
+// changes: whatever changes between two reads, the second read, through a
+// new range or one read before, must equal what the changed deck gives when
+// opened afresh. The same holds for a master's theme.
+TEST_F(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
+  static const std::wstring kWords = L"Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello";
+  const struct {
+    const char* name;
+    const char* bodyPr;
+    std::function<void(const Ptr<Shape>&)> apply;
+  } changes[] = {
+      {"narrower shape", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->SetWidth(80); }},
+      {"wider margin", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->TextFrame()->SetMarginLeft(100); }},
+      {"no wrapping", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->TextFrame()->SetWordWrap(msoFalse); }},
+      {"larger font through another range", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Font()->SetSize(40); }},
+      {"wider letter spacing", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Font()->SetSpacing(5); }},
+      {"larger last word", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Characters(67, 5)->Font()->SetSize(40); }},
+      {"larger font over an empty paragraph laid out before", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) {
+         s->TextFrame2()->TextRange()->InsertAfter(L"\r\rHi");
+         auto r = s->TextFrame2()->TextRange();
+         r->BoundHeight();
+         r->Characters(73, 3)->Font()->SetSize(40);
+       }},
+      {"longer text", "<a:bodyPr/>",
+       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords); }},
+      {"longer text that shrinks to fit", "<a:bodyPr><a:normAutofit/></a:bodyPr>",
+       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords + kWords); }},
+      // Two lines at the next scale up, three at full size: the search
+      // goes up one step and stops on the one it tried before the last.
+      {"shorter text that grows but not to full size", "<a:bodyPr><a:normAutofit/></a:bodyPr>",
+       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->SetText(kWords.substr(0, 49)); }},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.name);
+    decktest::Deck d;
+    std::string sp = Sp(2, "Box", 0, 0, 200 * P, 60 * P, "Hi");
+    d.slides = {sp.replace(sp.find("<a:bodyPr/>"), 11, c.bodyPr)};
+    auto p = Open(d);
+    auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
+    shape->TextFrame2()->TextRange()->SetText(kWords);
+    // A range read before the change reads it too.
+    auto held = shape->TextFrame2()->TextRange();
+    const float before = held->BoundHeight();
+    c.apply(shape);
+    const float after = shape->TextFrame2()->TextRange()->BoundHeight();
+    EXPECT_NE(after, before);
+    EXPECT_EQ(held->BoundHeight(), shape->TextFrame2()->TextRange()->Characters(1, kWords.size())->BoundHeight());
+    auto fresh = Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange();
+    EXPECT_NEAR(after, fresh->BoundHeight(), 0.01);
+  }
+}
+
 TEST_F(PptxShapes, IdentityIsTheSlideAndShapeIdWhicheverHandleAsks) {
   decktest::Deck d;
   d.slides = {Sp(2, "A", 0, 0, P, P, "a") + Sp(3, "B", 0, 0, P, P, "b") +

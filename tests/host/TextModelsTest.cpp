@@ -399,47 +399,6 @@ TEST(TextBodySet, ATypefaceIsWrittenAgainUnlessTheXmlWouldStayTheSame) {
   }
 }
 
-// A frame's owner keeps the body it found while the document stands; a
-// body made through another frame of the shape is seen.
-TEST(TextBodyOwner, ABodyMadeThroughAnotherFrameIsSeen) {
-  using namespace host;
-  testsupport::TempDir dir;
-  decktest::Deck d;
-  std::string sp = decktest::Sp(2, "Box", 0, 0, 1270000, 1270000, "");
-  sp.erase(sp.find("<p:txBody>"), sp.find("</p:txBody>") + 11 - sp.find("<p:txBody>"));
-  d.slides = {sp};
-  decktest::Write(d, dir / "deck.pptx");
-  auto p = pptx::CreateApplication()->Presentations()->Open(platform::FromUtf8((dir / "deck.pptx").string()), false,
-                                                            false, false);
-  auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
-  auto reader = shape->TextFrame2(), writer = shape->TextFrame2();
-  EXPECT_EQ(reader->TextRange()->Text(), L"");
-  writer->TextRange()->SetText(L"new");
-  EXPECT_EQ(reader->TextRange()->Text(), L"new");
-}
-
-// Writes made in one call are followed up like single ones, also when a
-// later write of the call fails: the saved copy holds the ones made.
-TEST(FontWrites, WritesBeforeAFailedOneAreSaved) {
-  using namespace host;
-  using W = Font2::Write;
-  testsupport::TempDir dir;
-  decktest::Deck d;
-  d.slides = {decktest::Sp(2, "Box", 0, 0, 1270000, 1270000, "Hello")};
-  decktest::Write(d, dir / "deck.pptx");
-  auto app = pptx::CreateApplication();
-  auto open = [&](const char* name) {
-    return app->Presentations()->Open(platform::FromUtf8((dir / name).string()), false, false, false);
-  };
-  auto p = open("deck.pptx");
-  auto font = [&] { return p->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange()->Font(); };
-  EXPECT_THROW(font()->Apply({{W::Bold, msoTrue}, {W::Size, 5000}, {W::Italic, msoTrue}}), platform::ComError);
-  EXPECT_EQ(std::tuple(font()->Read().bold, font()->Read().italic), std::tuple(msoTrue, msoFalse));
-  p->SaveCopyAs(platform::FromUtf8((dir / "copy.pptx").string()), ppSaveAsDefault, false);
-  auto saved = open("copy.pptx")->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange()->Font();
-  EXPECT_EQ(std::tuple(saved->Bold(), saved->Italic()), std::tuple(msoTrue, msoFalse));
-}
-
 // Read gives what the members give one by one, each property mixed or not
 // on its own, over text, marks and empty ranges alike.
 TEST(FontReads, ReadAnswersWhatEachMemberDoes) {
@@ -591,72 +550,6 @@ TEST_F(TextLayoutTest, AStyledFamilyTheSystemLacksFallsBackOnItsBaseFamily) {
   const double narrow = base->Advance(U'i'), wide = base->Advance(U'W');
   EXPECT_LT(narrow, wide);
   EXPECT_EQ((std::vector<double>{base->Advance(U'i'), base->Advance(U'W')}), (std::vector<double>{narrow, wide}));
-}
-
-// A text's bounds are worked out once and kept until the shape or its text
-// changes: whatever changes between two reads, the second read, through a
-// new range or one read before, must equal what the changed deck gives when
-// opened afresh. The same holds for a master's theme.
-TEST(TextLayoutCache, ABoundsReadSeesEveryChangeSinceTheLastOne) {
-  using namespace host;
-  constexpr long P = 12700;  // EMU per point
-  static const std::wstring kWords = L"Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello Hello";
-  const struct {
-    const char* name;
-    const char* bodyPr;
-    std::function<void(const Ptr<Shape>&)> apply;
-  } changes[] = {
-      {"narrower shape", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->SetWidth(80); }},
-      {"wider margin", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->TextFrame()->SetMarginLeft(100); }},
-      {"no wrapping", "<a:bodyPr/>", [](const Ptr<Shape>& s) { s->TextFrame()->SetWordWrap(msoFalse); }},
-      {"larger font through another range", "<a:bodyPr/>",
-       [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Font()->SetSize(40); }},
-      {"wider letter spacing", "<a:bodyPr/>",
-       [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Font()->SetSpacing(5); }},
-      {"larger last word", "<a:bodyPr/>",
-       [](const Ptr<Shape>& s) { s->TextFrame2()->TextRange()->Characters(67, 5)->Font()->SetSize(40); }},
-      {"larger font over an empty paragraph laid out before", "<a:bodyPr/>",
-       [](const Ptr<Shape>& s) {
-         s->TextFrame2()->TextRange()->InsertAfter(L"\r\rHi");
-         auto r = s->TextFrame2()->TextRange();
-         r->BoundHeight();
-         r->Characters(73, 3)->Font()->SetSize(40);
-       }},
-      {"longer text", "<a:bodyPr/>",
-       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords); }},
-      {"longer text that shrinks to fit", "<a:bodyPr><a:normAutofit/></a:bodyPr>",
-       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->InsertAfter(L"\r" + kWords + kWords); }},
-      // Two lines at the next scale up, three at full size: the search
-      // goes up one step and stops on the one it tried before the last.
-      {"shorter text that grows but not to full size", "<a:bodyPr><a:normAutofit/></a:bodyPr>",
-       [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->SetText(kWords.substr(0, 49)); }},
-  };
-  for (const auto& c : changes) {
-    SCOPED_TRACE(c.name);
-    testsupport::TempDir dir;
-    decktest::Deck d;
-    std::string sp = decktest::Sp(2, "Box", 0, 0, 200 * P, 60 * P, "Hi");
-    d.slides = {sp.replace(sp.find("<a:bodyPr/>"), 11, c.bodyPr)};
-    decktest::Write(d, dir / "deck.pptx");
-    Ptr<Application> app = pptx::CreateApplication();
-    auto open = [&](const char* name) {
-      return app->Presentations()->Open(platform::FromUtf8((dir / name).string()), false, false, false);
-    };
-    auto p = open("deck.pptx");
-    auto shape = p->Slides()->Item(1)->Shapes()->Item(1);
-    auto height = [&] { return shape->TextFrame2()->TextRange()->BoundHeight(); };
-    shape->TextFrame2()->TextRange()->SetText(kWords);
-    // A range read before the change reads it too.
-    auto held = shape->TextFrame2()->TextRange();
-    const float before = held->BoundHeight();
-    c.apply(shape);
-    const float after = height();
-    EXPECT_NE(after, before);
-    EXPECT_EQ(held->BoundHeight(), shape->TextFrame2()->TextRange()->Characters(1, kWords.size())->BoundHeight());
-    p->SaveCopyAs(platform::FromUtf8((dir / "changed.pptx").string()), ppSaveAsDefault, false);
-    auto fresh = open("changed.pptx")->Slides()->Item(1)->Shapes()->Item(1)->TextFrame2()->TextRange();
-    EXPECT_NEAR(after, fresh->BoundHeight(), 0.01);
-  }
 }
 
 // A master's theme is worked out once and kept; an edit of the theme, of
