@@ -17,6 +17,7 @@
 #include "src/platform/ComError.h"
 #include "tests/common/Errors.h"
 #include "tests/host/DeckBuilder.h"
+#include "tests/host/Walk.h"
 
 namespace fs = std::filesystem;
 using namespace host;
@@ -64,15 +65,6 @@ void ShowShape(const Ptr<Shape>& s, int depth, std::wostringstream& out) {
     out << L" " << range->Font()->Size() << L"pt \"" << range->Text() << L"\"";
   }
   out << L"\n";
-  if (s->HasTable()) {
-    auto t = s->Table();
-    for (int r = 1; r <= t->Rows()->Count(); ++r)
-      for (int c = 1; c <= t->Columns()->Count(); ++c) ShowShape(t->Cell(r, c)->Shape(), depth + 1, out);
-  }
-  if (type == msoGroup || s->HasSmartArt()) {
-    auto items = s->GroupItems();
-    for (int i = 1; i <= items->Count(); ++i) ShowShape(items->Item(i), depth + 1, out);
-  }
 }
 
 // What the object model shows of a deck: every shape with its kind,
@@ -85,9 +77,8 @@ std::wstring Show(const fs::path& deck) {
   for (int i = 1; i <= p->Slides()->Count(); ++i) {
     auto slide = p->Slides()->Item(i);
     out << L"slide " << i << L"\n";
-    for (int k = 1; k <= slide->Shapes()->Count(); ++k) ShowShape(slide->Shapes()->Item(k), 1, out);
-    auto notes = slide->NotesPage()->Shapes();
-    for (int k = 1; k <= notes->Count(); ++k) ShowShape(notes->Item(k), 2, out);
+    for (auto shapes : {slide->Shapes(), slide->NotesPage()->Shapes()})
+      walktest::ForEachShape(shapes, [&](const Ptr<Shape>& s, int depth) { ShowShape(s, depth, out); });
     out << ShowComments(slide->Comments());
   }
   p->Close();
@@ -313,19 +304,10 @@ std::unique_ptr<host::pptx::Package> EditDrawnTexts(const fs::path& deck, const 
                                                     int slide = 1) {
   auto app = host::pptx::CreateApplication();
   auto pres = app->Presentations()->Open(deck.wstring(), false, false, false);
-  auto shapes = pres->Slides()->Item(slide)->Shapes();
-  // The graphics in slide order, groups looked into.
-  std::vector<host::Ptr<host::Shape>> stack;
-  for (int i = shapes->Count(); i >= 1; --i) stack.push_back(shapes->Item(i));
   edited = 0;
-  for (int graphics = 0; !stack.empty();) {
-    auto shape = stack.back();
-    stack.pop_back();
-    if (!shape->HasSmartArt()) {
-      if (shape->Type() == host::msoGroup)
-        for (int i = shape->GroupItems()->Count(); i >= 1; --i) stack.push_back(shape->GroupItems()->Item(i));
-      continue;
-    }
+  int graphics = 0;
+  walktest::ForEachShape(pres->Slides()->Item(slide)->Shapes(), [&](const host::Ptr<host::Shape>& shape, int) {
+    if (!shape->HasSmartArt()) return;
     auto items = shape->GroupItems();
     const std::wstring prefix = ++graphics == 1 ? L"T-" : L"T" + std::to_wstring(graphics) + L"-";
     for (int i = 1; i <= items->Count(); ++i) {
@@ -336,7 +318,7 @@ std::unique_ptr<host::pptx::Package> EditDrawnTexts(const fs::path& deck, const 
       range->Characters(1, static_cast<int>(text.size()))->SetText(prefix + text);
       ++edited;
     }
-  }
+  });
   pres->SaveCopyAs(out.wstring(), host::ppSaveAsDefault, false);
   return host::pptx::Package::Open(out);
 }

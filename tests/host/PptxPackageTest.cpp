@@ -17,6 +17,7 @@
 #include "tests/common/Errors.h"
 #include "tests/common/FaultyFiles.h"
 #include "tests/host/DeckBuilder.h"
+#include "tests/host/Walk.h"
 
 using namespace host;
 using host::pptx::Package;
@@ -374,34 +375,12 @@ std::vector<CorpusDeck> Manifest() {
   return out;
 }
 
-using Visit = std::function<void(const Ptr<Shape>&)>;
-
-// Every text holder of a shape: its table's cells (a merged area once), its
-// group's or graphic's items, itself.
-void ForEachText(const Ptr<Shape>& s, const Visit& f) {
-  if (s->HasTable()) {
-    auto t = s->Table();
-    for (int r = 1; r <= t->Rows()->Count(); ++r)
-      for (int c = 1; c <= t->Columns()->Count(); ++c) {
-        auto id = t->Cell(r, c)->Shape()->Identity();
-        if ((r > 1 && t->Cell(r - 1, c)->Shape()->Identity() == id) || (c > 1 && t->Cell(r, c - 1)->Shape()->Identity() == id))
-          continue;
-        f(t->Cell(r, c)->Shape());
-      }
-  }
-  if (s->Type() == msoGroup || s->HasSmartArt()) {
-    auto items = s->GroupItems();
-    for (int i = 1; i <= items->Count(); ++i) ForEachText(items->Item(i), f);
-  }
-  if (s->HasTextFrame()) f(s);
-}
-
 // Every text holder of the slides, and of their notes pages if asked, in order.
-void ForEachText(const Ptr<Presentation>& p, const Visit& f, bool notes = false) {
+void ForEachText(const Ptr<Presentation>& p, const std::function<void(const Ptr<Shape>&)>& f, bool notes = false) {
   for (int i = 1; i <= p->Slides()->Count(); ++i) {
     auto slide = p->Slides()->Item(i);
     for (auto shapes : {slide->Shapes(), notes ? slide->NotesPage()->Shapes() : nullptr})
-      for (int k = 1; shapes && k <= shapes->Count(); ++k) ForEachText(shapes->Item(k), f);
+      if (shapes) walktest::ForEachShape(shapes, [&](const Ptr<Shape>& s, int) { if (s->HasTextFrame()) f(s); });
   }
 }
 
