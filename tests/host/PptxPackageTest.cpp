@@ -252,14 +252,6 @@ class PptxBadInput : public ::testing::Test {
     decktest::Write(TwoSlides(), dir / "ok.pptx");
     return decktest::ReadEntries(dir / "ok.pptx");
   }
-  // Writes name from the two-slide deck with one part's bytes changed by edit.
-  std::filesystem::path WithPart(const char* name, const std::string& part, const std::function<void(std::string&)>& edit) {
-    auto entries = OkEntries();
-    for (auto& e : entries)
-      if (e.first == part) edit(e.second);
-    decktest::WriteEntries(dir / name, entries);
-    return dir / name;
-  }
 };
 
 // A file that is no package, a damaged one, one that is not a presentation
@@ -338,10 +330,12 @@ TEST_F(PptxBadInput, ASlideThatIsNotXmlWeReadFailsByName) {
                {2, [](std::string& x) { x = x.substr(0, x.size() / 2); }, "not well-formed"},
                {1, [&](std::string& x) { x.insert(x.find("</p:spTree>"), deep); }, "levels deep"}};
   auto app = host::pptx::CreateApplication();
+  OkEntries();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.want);
     const std::string part = "ppt/slides/slide" + std::to_string(c.slide) + ".xml";
-    auto p = app->Presentations()->Open(platform::FromUtf8(WithPart("bad.pptx", part, c.edit).string()), false, false, false);
+    decktest::CopyEditing(dir / "ok.pptx", dir / "bad.pptx", part, c.edit);
+    auto p = app->Presentations()->Open(platform::FromUtf8((dir / "bad.pptx").string()), false, false, false);
     std::string m = Refusal([&] { p->Slides()->Item(c.slide)->Shapes()->Count(); });
     EXPECT_THAT(m, ::testing::AllOf(HasSubstr(c.want), HasSubstr(part)));
     EXPECT_EQ(p->Slides()->Item(3 - c.slide)->Shapes()->Count(), 1);
@@ -544,10 +538,7 @@ TEST(PptxPackage, CopiesOpenedAgainStayApartAndFollowTheDisk) {
     EXPECT_EQ(p->Bytes(slide1), saved);
   }
   // b.pptx replaced on disk by a deck whose slide 2 has the same length.
-  auto entries = decktest::ReadEntries(dir / "b.pptx");
-  for (auto& [name, bytes] : entries)
-    if (name == slide2) bytes.replace(bytes.find("World"), 5, "Earth");
-  decktest::WriteEntries(dir / "new.pptx", entries);
+  decktest::CopyEditing(dir / "b.pptx", dir / "new.pptx", slide2, [](std::string& x) { x.replace(x.find("World"), 5, "Earth"); });
   std::filesystem::rename(dir / "new.pptx", dir / "b.pptx");
   auto fresh = Package::Open(dir / "b.pptx");
   EXPECT_NE(b->Bytes(slide2).find("World"), std::string::npos);
@@ -580,10 +571,7 @@ TEST(PptxPackage, ASecondSaveShowsEveryChangeSinceTheFirst) {
        [&](Package& s) { return s.Bytes(types).back() == ' '; }},
       {"the first file changed on disk",
        [&](Package&, const fs::path& first) {
-         auto entries = decktest::ReadEntries(first);
-         for (auto& [name, bytes] : entries)
-           if (name == slide1) bytes.replace(bytes.find("Hello"), 5, "Jello");
-         decktest::WriteEntries(first, entries);
+         decktest::CopyEditing(first, first, slide1, [](std::string& x) { x.replace(x.find("Hello"), 5, "Jello"); });
          return Replaced{};
        },
        [&](Package& s) { return s.Bytes(slide1).find("Hello") != std::string::npos; }},
