@@ -398,43 +398,6 @@ TEST_F(SmartArtTextTest, LinksAnEditCarriesResolveInEachPartsOwnRelationships) {
   EXPECT_EQ(std::tuple(links >= edited, toAddress, ids), std::tuple(true, 1, std::set<std::string>{"rIdData"})) << links;
 }
 
-TEST_F(SmartArtTextTest, ASecondShapeShowingTheSameNodeReadsTheEditAtOnce) {
-  fs::path deck = testsupport::CorpusDeck("poi__smartart-simple.pptx");
-  // A layout that draws the node "abc" twice: a copy of its shape at the end.
-  auto pkg = host::pptx::Package::Open(deck);
-  pugi::xml_node tree = pkg->Xml("ppt/diagrams/drawing1.xml").document_element().child("dsp:spTree");
-  for (pugi::xml_node sp : tree.children("dsp:sp"))
-    if (TextBody(sp.child("dsp:txBody")).Text() == L"abc") {
-      tree.append_copy(sp);
-      break;
-    }
-  pkg->MarkDirty("ppt/diagrams/drawing1.xml");
-  fs::path twice = mTemp / "twice.pptx";
-  pkg->Save(twice);
-
-  auto app = host::pptx::CreateApplication();
-  auto pres = app->Presentations()->Open(twice.wstring(), false, false, false);
-  auto shapes = pres->Slides()->Item(1)->Shapes();
-  host::Ptr<host::Shape> frame;
-  for (int i = 1; i <= shapes->Count(); ++i)
-    if (shapes->Item(i)->HasSmartArt()) frame = shapes->Item(i);
-  ASSERT_TRUE(frame);
-  auto items = frame->GroupItems();
-  // Drawn shapes sit relative to the frame, and carry no ids of their own:
-  // their place in the graphic tells them apart.
-  const pugi::xml_node off = tree.child("dsp:sp").child("dsp:spPr").child("a:xfrm").child("a:off");
-  EXPECT_NEAR(items->Item(1)->Left(), frame->Left() + off.attribute("x").as_double() / 12700, 0.01);
-  EXPECT_NEAR(items->Item(1)->Top(), frame->Top() + off.attribute("y").as_double() / 12700, 0.01);
-  EXPECT_NE(items->Item(1)->Identity(), items->Item(2)->Identity());
-  std::vector<host::Ptr<host::TextRange>> abc;
-  for (int i = 1; i <= items->Count(); ++i)
-    if (items->Item(i)->TextFrame()->TextRange()->Text() == L"abc") abc.push_back(items->Item(i)->TextFrame()->TextRange());
-  ASSERT_EQ(abc.size(), 2u);
-  abc[0]->Characters(1, 1)->SetText(L"A");
-  abc[0]->Characters(2, 2)->SetText(L"BC");
-  EXPECT_EQ(abc[1]->Text(), L"ABC");
-}
-
 // The sync keeps what it worked out about a graphic (which parts link a
 // drawing, the data model's points and connections) from one drawn shape to
 // the next; what changed elsewhere in between is seen.
