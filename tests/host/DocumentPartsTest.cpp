@@ -126,6 +126,10 @@ class CommentsTest : public ::testing::Test {
     EXPECT_EQ(std::tuple(image->Type(), testsupport::ErrorOf([&] { image->TextFrame(); }),
                          testsupport::ErrorOf([&] { image->TextFrame2(); })),
               std::tuple(host::msoPlaceholder, E_FAIL, E_FAIL));
+    return NotesBody(shapes);
+  }
+  // The text of a notes page's notes placeholder, found by its placeholder type.
+  static host::Ptr<host::TextRange> NotesBody(const host::Ptr<host::Shapes>& shapes) {
     for (int i = 1; i <= shapes->Count(); ++i) {
       auto s = shapes->Item(i);
       if (s->Type() == host::msoPlaceholder && s->PlaceholderFormat()->Type() == host::ppPlaceholderBody)
@@ -195,11 +199,7 @@ TEST_F(StrictDeck, EditsReachEveryPlaceTheTextLivesAndTheSavedDeckStaysStrict) {
     auto node = shapes->Item(L"Diagram 7")->GroupItems()->Item(1)->TextFrame()->TextRange();
     ASSERT_EQ(node->Text(), L"shapes[5]");
     node->SetText(L"Knoten");
-    auto notes = slide->NotesPage()->Shapes();
-    for (int i = 1; i <= notes->Count(); ++i)
-      if (notes->Item(i)->Type() == msoPlaceholder &&
-          notes->Item(i)->PlaceholderFormat()->Type() == ppPlaceholderBody)
-        notes->Item(i)->TextFrame()->TextRange()->SetText(L"Notizen");
+    NotesBody(slide->NotesPage()->Shapes())->SetText(L"Notizen");
     slide->Comments()->Add(10, 20, L"Ana", L"A", L"Kommentar")->Replies()->Add(0, 0, L"Bo", L"B", L"Antwort");
     // The custom properties relationship is one whose name differs between the classes.
     p->SetFinal(true);
