@@ -8,7 +8,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "src/host/Comments.h"
 #include "src/host/Host.h"
 #include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxDocument.h"

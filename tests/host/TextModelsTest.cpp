@@ -13,13 +13,10 @@
 
 #include "src/host/TextRange.h"
 #include "src/host/pptx/FontMetrics.h"
-#include "src/host/pptx/PptxApplication.h"
 #include "src/host/pptx/PptxDocument.h"
 #include "src/host/pptx/TextBody.h"
 #include "src/host/pptx/TextLanguages.h"
-#include "src/host/pptx/TextLayout.h"
 #include "src/platform/ComError.h"
-#include "src/platform/Strings.h"
 #include "tests/host/DeckBuilder.h"
 
 namespace {
