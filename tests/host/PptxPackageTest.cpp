@@ -246,18 +246,14 @@ class PptxBadInput : public ::testing::Test {
     ADD_FAILURE() << "opened " << file;
     return {};
   }
-  // The entries of the two-slide deck, written to ok.pptx.
-  decktest::Entries OkEntries() {
-    decktest::Write(TwoSlides(), dir / "ok.pptx");
-    return decktest::ReadEntries(dir / "ok.pptx");
-  }
 };
 
 // A file that is no package, a damaged one, one that is not a presentation
 // or lacks a slide it lists, names that leave the package or differ only in
 // case, and entries past the limits.
 TEST_F(PptxBadInput, APackageWeCannotOpenIsRefusedByNameAndLeftAsItWas) {
-  const decktest::Entries ok = OkEntries();
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
+  const decktest::Entries ok = decktest::ReadEntries(dir / "ok.pptx");
   const std::string good = testsupport::ReadBytes(dir / "ok.pptx");
   std::string flipped = good;
   // Bytes flipped inside the compressed data of an early entry.
@@ -329,7 +325,7 @@ TEST_F(PptxBadInput, ASlideThatIsNotXmlWeReadFailsByName) {
                {2, [](std::string& x) { x = x.substr(0, x.size() / 2); }, "not well-formed"},
                {1, [&](std::string& x) { x.insert(x.find("</p:spTree>"), deep); }, "levels deep"}};
   auto app = host::pptx::CreateApplication();
-  OkEntries();
+  decktest::Write(TwoSlides(), dir / "ok.pptx");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.want);
     const std::string part = "ppt/slides/slide" + std::to_string(c.slide) + ".xml";
