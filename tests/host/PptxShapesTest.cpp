@@ -178,35 +178,26 @@ TEST_F(PptxShapes, EachKindReportsItsTypeAndAnswersItsOwnMembers) {
       decktest::Body("WordArt", "<a:bodyPr fromWordArt=\"1\"><a:prstTxWarp prst=\"textPlain\"/></a:bodyPr>") + "</p:sp>" +
       Sp(13, "Callout", 0, 0, 1, 1, "", false, "borderCallout1")};
   auto shapes = Open(d)->Slides()->Item(1)->Shapes();
-  struct Case {
-    const wchar_t* name;
-    int type;
-    bool text, table, chart, smartArt;
-    HRESULT groupItems;
-  };
-  const Case cases[] = {{L"Rect", msoAutoShape, true, false, false, false, E_FAIL},
-                        {L"Box", msoTextBox, true, false, false, false, E_FAIL},
-                        {L"Title 1", msoPlaceholder, true, false, false, false, E_FAIL},
-                        {L"Group", msoGroup, false, false, false, false, S_OK},
-                        {L"Table", msoTable, false, true, false, false, E_FAIL},
-                        {L"Chart", msoChart, false, false, true, false, E_FAIL},
-                        {L"Diagram", msoSmartArt, false, false, false, true, S_OK},
-                        {L"Picture", msoPicture, false, false, false, false, E_FAIL},
-                        {L"Line", msoLine, false, false, false, false, E_FAIL},
-                        {L"Art", msoTextEffect, true, false, false, false, E_FAIL},
-                        {L"Callout", msoCallout, true, false, false, false, E_FAIL}};
+  // Per shape: its type, HasTextFrame, HasTable, HasChart, HasSmartArt, then
+  // what GroupItems, Table, TextFrame2 and PlaceholderFormat fail with.
+  const int F = E_FAIL;
+  const std::pair<const wchar_t*, std::vector<HRESULT>> cases[] = {
+      {L"Rect", {msoAutoShape, 1, 0, 0, 0, F, F, S_OK, F}},   {L"Box", {msoTextBox, 1, 0, 0, 0, F, F, S_OK, F}},
+      {L"Title 1", {msoPlaceholder, 1, 0, 0, 0, F, F, S_OK, S_OK}}, {L"Group", {msoGroup, 0, 0, 0, 0, S_OK, F, F, F}},
+      {L"Table", {msoTable, 0, 1, 0, 0, F, S_OK, F, F}},     {L"Chart", {msoChart, 0, 0, 1, 0, F, F, F, F}},
+      {L"Diagram", {msoSmartArt, 0, 0, 0, 1, S_OK, F, F, F}}, {L"Picture", {msoPicture, 0, 0, 0, 0, F, F, F, F}},
+      {L"Line", {msoLine, 0, 0, 0, 0, F, F, F, F}},          {L"Art", {msoTextEffect, 1, 0, 0, 0, F, F, S_OK, F}},
+      {L"Callout", {msoCallout, 1, 0, 0, 0, F, F, S_OK, F}}};
   ASSERT_EQ(shapes->Count(), static_cast<int>(std::size(cases)));
   for (int i = 1; i <= shapes->Count(); ++i) {
-    const Case& c = cases[i - 1];
+    const auto& [name, expected] = cases[i - 1];
     auto s = shapes->Item(i);
-    // Type, Has*, then what GroupItems, Table, TextFrame2 and PlaceholderFormat fail with.
     EXPECT_EQ((std::vector<HRESULT>{s->Type(), s->HasTextFrame(), s->HasTable(), s->HasChart(), s->HasSmartArt(),
                                     ErrorOf([&] { s->GroupItems(); }), ErrorOf([&] { s->Table(); }),
                                     ErrorOf([&] { s->TextFrame2(); }), ErrorOf([&] { s->PlaceholderFormat(); })}),
-              (std::vector<HRESULT>{c.type, c.text, c.table, c.chart, c.smartArt, c.groupItems, c.table ? S_OK : E_FAIL,
-                                    c.text ? S_OK : E_FAIL, c.type == msoPlaceholder ? S_OK : E_FAIL}))
-        << platform::ToUtf8(c.name);
-    EXPECT_EQ(s->Name() + (s->ParentGroup() ? L" grouped" : L""), c.name);
+              expected)
+        << platform::ToUtf8(name);
+    EXPECT_EQ(s->Name() + (s->ParentGroup() ? L" grouped" : L""), name);
   }
   EXPECT_EQ(std::tuple(shapes->Item(L"Art")->TextEffect()->Text(), ErrorOf([&] { shapes->Item(99); })),
             std::tuple(std::wstring(L"WordArt"), DISP_E_BADINDEX));
