@@ -379,8 +379,7 @@ void ForEachText(const Ptr<Presentation>& p, const std::function<void(const Ptr<
 std::wstring EditRuns(const Ptr<Shape>& shape) {
   auto range = shape->TextFrame2()->TextRange();
   std::wstring text = range->Text();
-  float height = range->BoundHeight();
-  EXPECT_TRUE(std::isfinite(height) && height >= 0);
+  EXPECT_TRUE(std::isfinite(range->BoundHeight()) && range->BoundHeight() >= 0);
   auto runs = range->Runs(-1, -1);
   const int count = runs->Count();
   std::vector<std::pair<int, int>> spans;
