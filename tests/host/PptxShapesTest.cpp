@@ -210,26 +210,6 @@ TEST_F(PptxShapes, EachKindReportsItsTypeAndAnswersItsOwnMembers) {
   EXPECT_EQ(shapes->Item(L"Group")->GroupItems()->Item(1)->ParentGroup()->Name(), L"Group");
 }
 
-// "nan", "inf" and overflowing numbers in coordinates and insets gave shapes
-// positions and margins that are not numbers; they count as absent. A
-// number with a sign is still a number.
-TEST_F(PptxShapes, GeometryInPointsAndWrittenBackNotFiniteAsAbsent) {
-  decktest::Deck d;
-  d.slides = {Sp(2, "Rect", 72 * P, 36 * P, 144 * P, 18 * P, "a") +
-              "<p:sp><p:nvSpPr><p:cNvPr id=\"3\" name=\"Odd\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>"
-              "<a:off x=\"+12700\" y=\"inf\"/><a:ext cx=\"1e999\" cy=\"-nan\"/></a:xfrm></p:spPr>" +
-              decktest::Body("text", "<a:bodyPr lIns=\"nan\" tIns=\"-inf\"/>") + "</p:sp>"};
-  auto p = Open(d);
-  auto s = p->Slides()->Item(1)->Shapes()->Item(1), odd = p->Slides()->Item(1)->Shapes()->Item(2);
-  EXPECT_EQ(std::tuple(Box(s), Box(odd), Points{odd->TextFrame()->MarginLeft(), odd->TextFrame()->MarginTop()}),
-            std::tuple(Points{72, 36, 144, 18}, Points{1, 0, 0, 0}, Points{7.2f, 3.6f}));
-  s->SetHeight(s->Height() * 2);
-  s->SetLeft(10.5f);
-  auto again = Reopen(p)->Slides()->Item(1)->Shapes()->Item(1);
-  EXPECT_EQ(std::tuple(p->Saved(), Box(again), ErrorOf([&] { again->SetWidth(-1); })),
-            std::tuple(false, Points{10.5, 36, 144, 36}, E_INVALIDARG));
-}
-
 // A title and a body that state no frame of their own; the layout moves
 // the body but leaves the title to the master.
 decktest::Deck InheritingDeck() {
@@ -297,7 +277,11 @@ TEST_F(PptxShapes, AnInheritedFrameFollowsEditsOfWhatItInheritsFrom) {
   EXPECT_EQ(Box(shape), (Points{10, 20, 300, 40}));
 }
 
-TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
+// Geometry reads in points and is written back; group transforms map
+// children onto the slide. "nan", "inf" and overflowing numbers in
+// coordinates and insets gave shapes positions and margins that are not
+// numbers; they count as absent. A number with a sign is still a number.
+TEST_F(PptxShapes, GeometryInPointsThroughGroupsWrittenBackAndNotFiniteAsAbsent) {
   // The group is drawn at (100,100) pt with size 200x100 pt; its children
   // live in a child space twice as large, offset by (1000,1000) EMU.
   auto xf = [](long x, long y, long cx, long cy, long chx, long chcx) {
@@ -309,9 +293,16 @@ TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
   d.slides = {decktest::Group(2, "Outer", xf(100 * P, 100 * P, 200 * P, 100 * P, 1000, 400 * P),
                               Sp(3, "A", 1000 + 40 * P, 1000 + 20 * P, 80 * P, 40 * P, "a") +
                                   decktest::Group(4, "Nested", xf(1000, 1000, 200 * P, 100 * P, 0, 200 * P),
-                                                  Sp(5, "B", 20 * P, 10 * P, 20 * P, 20 * P, "b")))};
+                                                  Sp(5, "B", 20 * P, 10 * P, 20 * P, 20 * P, "b"))) +
+              Sp(6, "Rect", 72 * P, 36 * P, 144 * P, 18 * P, "a") +
+              "<p:sp><p:nvSpPr><p:cNvPr id=\"7\" name=\"Odd\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>"
+              "<a:off x=\"+12700\" y=\"inf\"/><a:ext cx=\"1e999\" cy=\"-nan\"/></a:xfrm></p:spPr>" +
+              decktest::Body("text", "<a:bodyPr lIns=\"nan\" tIns=\"-inf\"/>") + "</p:sp>"};
   auto p = Open(d);
-  auto group = p->Slides()->Item(1)->Shapes()->Item(1);
+  auto shapes = p->Slides()->Item(1)->Shapes();
+  auto group = shapes->Item(1), s = shapes->Item(2), odd = shapes->Item(3);
+  EXPECT_EQ(std::tuple(Box(s), Box(odd), Points{odd->TextFrame()->MarginLeft(), odd->TextFrame()->MarginTop()}),
+            std::tuple(Points{72, 36, 144, 18}, Points{1, 0, 0, 0}, Points{7.2f, 3.6f}));
   auto items = group->GroupItems();
   // Nested groups are flattened into their leaf shapes.
   auto a = items->Item(1), b = items->Item(2);
@@ -320,7 +311,12 @@ TEST_F(PptxShapes, GroupTransformsMapChildrenOntoTheSlide) {
             std::tuple(2, Points{120, 110, 40, 20}, Points{110, 105, 10, 10}, L"Outer|Nested"));
   a->SetLeft(150);
   a->SetHeight(30);
-  EXPECT_EQ(Box(Reopen(p)->Slides()->Item(1)->Shapes()->Item(1)->GroupItems()->Item(1)), (Points{150, 110, 40, 30}));
+  s->SetHeight(s->Height() * 2);
+  s->SetLeft(10.5f);
+  auto again = Reopen(p)->Slides()->Item(1)->Shapes();
+  EXPECT_EQ(std::tuple(p->Saved(), Box(again->Item(1)->GroupItems()->Item(1)), Box(again->Item(2)),
+                       ErrorOf([&] { again->Item(2)->SetWidth(-1); })),
+            std::tuple(false, Points{150, 110, 40, 30}, Points{10.5, 36, 144, 36}, E_INVALIDARG));
   EXPECT_THROW(items->Item(3), platform::ComError);
   // Resizing the group scales what it holds: A, moved to 50 pt inside the group, is now twice as far
   // (read through the handle that read it before).
