@@ -166,19 +166,18 @@ class StrictDeck : public CommentsTest {
 };
 
 TEST_F(StrictDeck, TheModelShowsWhatItShowsOfTheTransitionalDeck) {
-  struct Case {
-    const char* deck;
-    const wchar_t* seen;  // something the show must hold, so that equal shows mean something
-  };
-  for (const Case& c : {Case{"poi__smartart-simple.pptx", L"\"def\""},
-                        Case{"pptx__prs-notes.pptx", L"\"Notes\""},
-                        Case{"poi__45545_Comment.pptx", L"XPVMWARE01 (X) @434,194.75: testdoc"},
-                        Case{"poi__table_test2.pptx", L"\"Header2\""},
-                        Case{"pptx__ph-populated-placeholders.pptx", L"\"Body text\""},
-                        Case{"pptx__shp-shapes.pptx", L"\"shapes[3]\""}}) {
-    std::wstring transitional = Show(testsupport::CorpusDeck(c.deck));
-    EXPECT_NE(transitional.find(c.seen), std::wstring::npos) << transitional;
-    EXPECT_EQ(Show(StrictCopy(c.deck)), transitional) << c.deck;
+  // Each deck with something its show must hold, so that equal shows mean something.
+  const std::pair<const char*, const wchar_t*> decks[] = {
+      {"poi__smartart-simple.pptx", L"\"def\""},
+      {"pptx__prs-notes.pptx", L"\"Notes\""},
+      {"poi__45545_Comment.pptx", L"XPVMWARE01 (X) @434,194.75: testdoc"},
+      {"poi__table_test2.pptx", L"\"Header2\""},
+      {"pptx__ph-populated-placeholders.pptx", L"\"Body text\""},
+      {"pptx__shp-shapes.pptx", L"\"shapes[3]\""}};
+  for (auto [deck, seen] : decks) {
+    std::wstring transitional = Show(testsupport::CorpusDeck(deck));
+    EXPECT_NE(transitional.find(seen), std::wstring::npos) << transitional;
+    EXPECT_EQ(Show(StrictCopy(deck)), transitional) << deck;
   }
   // A strict deck as an office suite wrote it, with legacy comments.
   std::wstring shown = Show(testsupport::CorpusDeck("oxsdk___HC_viewPr-PresentationViewProperties-showComments-1.pptx"));

@@ -304,10 +304,7 @@ TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEditAndChildrenMatchWh
           "<a:p><a:r><a:t>Page </a:t></a:r><a:fld id=\"{1}\" type=\"slidenum\"><a:t>12</a:t></a:fld><a:br/>"
           "<a:r><a:rPr/></a:r><a:r><a:t>three</a:t></a:r></a:p><a:p/><a:p><a:r><a:t>four five</a:t></a:r></a:p>");
   host::pptx::TextBody body(o.Body(false));
-  const struct {
-    host::pptx::TextSpan span;
-    const wchar_t* text;
-  } edits[] = {
+  const std::pair<host::pptx::TextSpan, const wchar_t*> edits[] = {
       {{0, 4}, L"Uno "},            // inside one paragraph, same length
       {{4, 3}, L"dos\rtres\r"},  // new paragraphs
       {{2, 14}, L""},               // across paragraphs, joining them
@@ -317,12 +314,12 @@ TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEditAndChildrenMatchWh
       {{3, 1}, L"caf\u00e9 \u65e5\U0001F600 z"},
       {{0, 0}, L"x\x01\t\x1F\xFFFE\xFFFF\xD800\ry"},  // characters XML cannot hold are dropped
   };
-  for (const auto& e : edits) {
-    SCOPED_TRACE(testing::PrintToString(std::wstring(e.text)));
-    body.Replace(e.span, e.text);
+  for (const auto& [span, text] : edits) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
+    body.Replace(span, text);
     // Formatting cuts the runs at the span's edges, inside characters of
     // every width.
-    body.Set({e.span.start + 2, 3}, host::pptx::CharProp::Italic, "1");
+    body.Set({span.start + 2, 3}, host::pptx::CharProp::Italic, "1");
     host::pptx::TextBody fresh(o.Body(false));
     const long counted = fresh.CountLength();
     ASSERT_EQ(body.Text(), fresh.Text());
@@ -348,10 +345,7 @@ TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEditAndChildrenMatchWh
 // writing it again (alone, in schema order, under the body's prefix) would
 // leave the XML exactly as it is.
 TEST(TextBodySet, ATypefaceIsWrittenAgainUnlessTheXmlWouldStayTheSame) {
-  const struct {
-    const char* rPr;
-    bool changes;
-  } rows[] = {
+  const std::pair<const char*, bool> rows[] = {  // the run's properties, whether the XML changes
       {"<a:solidFill/><a:latin typeface=\"X\"/><a:ea typeface=\"Y\"/>", false},
       {"<a:latin typeface=\"X\"/>", false},
       {"<a:latin typeface=\"X\" panose=\"020B0604\"/>", true},
@@ -361,13 +355,13 @@ TEST(TextBodySet, ATypefaceIsWrittenAgainUnlessTheXmlWouldStayTheSame) {
       {"<b:latin typeface=\"X\"/>", true},
       {"", true},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.rPr);
-    Owner o(std::string("<a:p><a:r><a:rPr>") + row.rPr + "</a:rPr><a:t>ab</a:t></a:r></a:p>");
+  for (const auto& [rPr, changes] : rows) {
+    SCOPED_TRACE(rPr);
+    Owner o(std::string("<a:p><a:r><a:rPr>") + rPr + "</a:rPr><a:t>ab</a:t></a:r></a:p>");
     const std::string before = o.Xml();
     host::pptx::TextBody body(o.Body(false));
     const bool changed = body.Set({0, 2}, host::pptx::CharProp::Latin, "X");
-    EXPECT_EQ(std::tuple(changed, o.Xml() != before), std::tuple(row.changes, row.changes));
+    EXPECT_EQ(std::tuple(changed, o.Xml() != before), std::tuple(changes, changes));
   }
 }
 
