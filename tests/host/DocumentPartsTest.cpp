@@ -278,9 +278,7 @@ const char* kDrawingRel = "http://schemas.microsoft.com/office/2007/relationship
 
 // Copies a drawing part under another name.
 void CopyDrawing(host::pptx::Package& pkg, const std::string& from, const std::string& to) {
-  std::ostringstream bytes;
-  pkg.Xml(from).save(bytes, "", pugi::format_raw);
-  pkg.SetPart(to, bytes.str(), "application/vnd.ms-office.drawingml.diagramDrawing+xml");
+  pkg.SetPart(to, std::string(pkg.Bytes(from)), "application/vnd.ms-office.drawingml.diagramDrawing+xml");
 }
 
 // Makes every run of a diagram part link through the relationship id.

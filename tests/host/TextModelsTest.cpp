@@ -540,9 +540,7 @@ TEST(ThemeCache, AnEditOfTheThemeOrTheMasterIsSeen) {
   doc->MarkDirty(master);
   EXPECT_EQ(doc->Theme(master).colors.at("tx1"), 0xFFFFFFu);
   // The master pointed at another theme.
-  std::ostringstream other;
-  doc->Pkg().Xml(theme).save(other);
-  std::string bytes = other.str();
+  std::string bytes = doc->Pkg().Bytes(theme);
   doc->Pkg().SetPart("ppt/theme/theme2.xml", bytes.replace(bytes.find("Georgia"), 7, "Caladea"));
   EXPECT_EQ(doc->Fonts(master).majorLatin, "Georgia");
   const std::string rels = "ppt/slideMasters/_rels/slideMaster1.xml.rels";
