@@ -414,9 +414,7 @@ TEST(SmartArtIndex, ASyncSeesLinksAndModelsChangedSinceTheLastOne) {
     host::pptx::SmartArtDrawingChanged(*doc, drawing, sp);
   };
   auto point = [&](const std::string& id) {
-    for (pugi::xml_node pt : model.child("dgm:ptLst").children("dgm:pt"))
-      if (pt.attribute("modelId").value() == id) return pt.child("dgm:t");
-    return pugi::xml_node();
+    return model.select_node(("dgm:ptLst/dgm:pt[@modelId='" + id + "']/dgm:t").c_str()).node();
   };
   const std::string abc = "{63986E3B-5608-7F48-A1F2-C2D1F88EED58}", kid = "{11111111-2222-3333-4444-555555555555}";
   // A second drawing of the graphic, linked from the data part; the slide
