@@ -299,9 +299,8 @@ TEST_F(PptxBadInput, APackageWeCannotOpenIsRefusedByNameAndLeftAsItWas) {
     EXPECT_THAT(OpenFails(dir / c.file, c.limits), HasSubstr(c.want));
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path().parent_path() / "evil.xml"));
-  auto app = host::pptx::CreateApplication();
   EXPECT_EQ(testsupport::ErrorOf([&] {
-              app->Presentations()->Open(platform::FromUtf8((dir / "absent.pptx").string()), false, false, true);
+              pptx::CreateApplication()->Presentations()->Open(platform::FromUtf8((dir / "absent.pptx").string()), false, false, true);
             }),
             STG_E_FILENOTFOUND);
 }
