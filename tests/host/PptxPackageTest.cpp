@@ -345,13 +345,9 @@ TEST_F(PptxBadInput, ASlideThatIsNotXmlWeReadFailsByName) {
 // LibreOffice (when it is installed).
 namespace {
 
-struct CorpusDeck {
-  std::string file;
-  bool damaged;  // the manifest says it cannot be read
-};
-
-std::vector<CorpusDeck> Manifest() {
-  std::vector<CorpusDeck> out;
+// Each deck's file name, and whether the manifest says it cannot be read.
+std::vector<std::pair<std::string, bool>> Manifest() {
+  std::vector<std::pair<std::string, bool>> out;
   std::ifstream in(testsupport::CorpusDir() / "MANIFEST.tsv");
   std::string line;
   std::getline(in, line);  // header
@@ -436,12 +432,12 @@ TEST_F(PptxCorpus, EveryDeckOpensSavesUnchangedAndTakesEditsOfEveryRun) {
   auto decks = Manifest();
   ASSERT_GT(decks.size(), 40u);
   int bodies = 0;
-  for (auto& d : decks) {
-    SCOPED_TRACE(d.file);
-    auto src = testsupport::CorpusDir() / d.file, same = dir / ("same-" + d.file);
+  for (auto& [file, damaged] : decks) {
+    SCOPED_TRACE(file);
+    auto src = testsupport::CorpusDir() / file, same = dir / ("same-" + file);
     try {
       auto p = app->Presentations()->Open(platform::FromUtf8(src.string()), false, false, false);
-      EXPECT_FALSE(d.damaged) << "a damaged deck opened";
+      EXPECT_FALSE(damaged) << "a damaged deck opened";
       // Reading the whole model must not change anything.
       ForEachText(p, [](const Ptr<Shape>& s) { s->TextFrame()->TextRange()->Text(); });
       p->SaveCopyAs(platform::FromUtf8(same.string()), ppSaveAsDefault, false);
@@ -452,8 +448,8 @@ TEST_F(PptxCorpus, EveryDeckOpensSavesUnchangedAndTakesEditsOfEveryRun) {
       p->Close();
     } catch (const pptx::PackageError& e) {
       std::string m = platform::ToUtf8(e.Description());
-      EXPECT_TRUE(d.damaged) << m;
-      EXPECT_NE(m.find(d.file), std::string::npos) << m;
+      EXPECT_TRUE(damaged) << m;
+      EXPECT_NE(m.find(file), std::string::npos) << m;
     }
   }
   EXPECT_GT(bodies, 1000);
@@ -465,12 +461,12 @@ TEST_F(PptxCorpus, ReplacedTextStillOpensInLibreOffice) {
   // LibreOffice takes longest over those, and the richest deck of the
   // sample (SmartArt, tables, notes, links) is smaller.
   int readable = 0;
-  for (auto& d : Manifest()) {
-    auto src = testsupport::CorpusDir() / d.file;
-    if (d.damaged || readable++ % 8 != 0 || fs::file_size(src) > (1u << 20)) continue;
-    SCOPED_TRACE(d.file);
+  for (auto& [file, damaged] : Manifest()) {
+    auto src = testsupport::CorpusDir() / file;
+    if (damaged || readable++ % 8 != 0 || fs::file_size(src) > (1u << 20)) continue;
+    SCOPED_TRACE(file);
     // Keep the extension: LibreOffice picks its filter from it.
-    auto out = dir / ("x-" + d.file);
+    auto out = dir / ("x-" + file);
     EditAndReopen(*app, app->Presentations()->Open(platform::FromUtf8(src.string()), false, false, false), out);
     written.push_back(out.string());
   }
