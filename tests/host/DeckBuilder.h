@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -221,6 +222,16 @@ inline Entries ReadEntries(const std::filesystem::path& file) {
   }
   zip_discard(z);
   return out;
+}
+
+// Writes the zip `from` again as `to` (the same file or another) with the
+// bytes of the entry `name` changed by edit.
+inline void CopyEditing(const std::filesystem::path& from, const std::filesystem::path& to, const std::string& name,
+                        const std::function<void(std::string&)>& edit) {
+  Entries entries = ReadEntries(from);
+  for (auto& [entry, bytes] : entries)
+    if (entry == name) edit(bytes);
+  WriteEntries(to, entries);
 }
 
 }  // namespace decktest
