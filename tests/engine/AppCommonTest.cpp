@@ -211,7 +211,10 @@ TEST_F(AppCommonTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingEngin
   EXPECT_TRUE(SentTexts().empty());
 }
 
-TEST_F(AppCommonTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReportsProgress) {
+// Sentences are announced folded and trimmed as TranslateText sends them (a
+// number never), each is still asked for, and the answers are joined with
+// line ends made vertical tabs.
+TEST_F(AppCommonTest, TranslateBlockAnnouncesAndJoinsSentencesAndReportsProgress) {
   struct Recorder : engine::ProgressReport {
     std::vector<std::pair<int, int>> messages;
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
@@ -220,11 +223,15 @@ TEST_F(AppCommonTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReportsProg
   } recorder;
   app.SetProgressReport(&recorder);
   std::wstring out;
-  ASSERT_TRUE(app.TranslateBlock(options, L"The dog is big. It runs.\r\nEnd", true, &out));
-  EXPECT_EQ(out, L"THE DOG IS BIG. IT RUNS.\x0B" L"END");
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"The dog is big.", L"It runs.", L"End"}));
+  ASSERT_TRUE(app.TranslateBlock(options, L"  The \u201Cdog\u201D runs. 1,234.5\rIt\tsleeps.\r\nEnd", true, &out));
+  EXPECT_EQ(out, L"  THE \"DOG\" RUNS. 1,234.5\x0BIT SLEEPS.\x0B" L"END");
+  const std::vector<std::wstring> sent = {L"The \"dog\" runs.", L"It sleeps.", L"End"};
+  EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
+  EXPECT_EQ(SentTexts(), sent);
+  EXPECT_EQ(std::pair(impl->AnsweredAhead(), impl->DroppedAhead()), std::pair(3, 0)) << "answered, dropped";
   EXPECT_EQ(recorder.messages, (std::vector<std::pair<int, int>>{{5066, 5101}}));
-  EXPECT_EQ(recorder.progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+  EXPECT_EQ(recorder.progress,
+            (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 
   // No progress when it is not asked for; the separator between sentences
   // that run together.
@@ -232,17 +239,6 @@ TEST_F(AppCommonTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReportsProg
   ASSERT_TRUE(app.TranslateBlock(options, L"\x72AC\x3002\x732B\x3002", false, &out));
   EXPECT_EQ(out, L"\x72AC\x3002  \x732B\x3002");
   EXPECT_TRUE(recorder.progress.empty());
-}
-
-TEST_F(AppCommonTest, TranslateBlockAnnouncesWhatItWillSendAndStillAsksForEverySentence) {
-  std::wstring out;
-  // Folded and trimmed as TranslateText sends them; a number is never sent.
-  ASSERT_TRUE(app.TranslateBlock(options, L"  The \u201Cdog\u201D runs. 1,234.5\rIt\tsleeps.", false, &out));
-  const std::vector<std::wstring> sent = {L"The \"dog\" runs.", L"It sleeps."};
-  EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
-  EXPECT_EQ(SentTexts(), sent);
-  EXPECT_EQ(std::pair(impl->AnsweredAhead(), impl->DroppedAhead()), std::pair(2, 0)) << "answered, dropped";
-  EXPECT_EQ(out, L"  THE \"DOG\" RUNS. 1,234.5\x0BIT SLEEPS.");
 }
 
 // A plain text opens the engine once, translates and closes it; nothing is

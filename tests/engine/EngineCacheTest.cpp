@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <tuple>
 
 #include "tests/common/FaultyFiles.h"
@@ -265,24 +266,28 @@ TEST_F(EngineCacheTest, EntriesAreFilteredAndSortedByDisplayNameThenProductAndId
   EXPECT_EQ(order, L"10243");
 }
 
+// A change on a clone leaves the original alone; the same change on both
+// makes them the same again, as does an assignment.
 TEST_F(EngineCacheTest, CloneIsSameUntilEitherChangesAndFindEntryIsExact) {
   EngineCaches cache;
   ASSERT_TRUE(cache.RefreshCache(false, false));
-  auto copy = cache.Clone();
-  EXPECT_TRUE(copy->IsSameAs(cache));
   EXPECT_TRUE(cache.IsSameAs(cache));
-  copy->SetChecked(0, 0);
-  EXPECT_EQ(cache.Entry(0).Checked(), 1);
-  EXPECT_FALSE(copy->IsSameAs(cache));
-  copy->SetChecked(0, 1);
-  EXPECT_TRUE(copy->IsSameAs(cache));
-  copy->SetEnumProductFilter(L"x");
-  EXPECT_FALSE(copy->IsSameAs(cache));
-  copy->SetEnumProductFilter(L"");
-  copy->SetDirty(0);
-  EXPECT_FALSE(copy->IsSameAs(cache));
+  const std::pair<const char*, std::function<void(EngineCaches&)>> changes[] = {
+      {"a check mark", [](EngineCaches& c) { c.SetChecked(0, 0); }},
+      {"the product filter", [](EngineCaches& c) { c.SetEnumProductFilter(L"x"); }},
+      {"dirty", [](EngineCaches& c) { c.SetDirty(0); }}};
+  for (const auto& [what, change] : changes) {
+    auto copy = cache.Clone();
+    EXPECT_TRUE(copy->IsSameAs(cache)) << what;
+    change(*copy);
+    EXPECT_FALSE(copy->IsSameAs(cache)) << what;
+    change(cache);
+    EXPECT_TRUE(copy->IsSameAs(cache)) << what;
+  }
+  auto copy = cache.Clone();
+  copy->SetChecked(1, 0);
   cache.AssignFrom(*copy);
-  EXPECT_TRUE(copy->IsSameAs(cache));
+  EXPECT_TRUE(copy->IsSameAs(cache)) << "assigned";
   // Finding an entry is exact and takes the first match.
   cache.SetEntries(List({Entry(L"g", L"id", L"first"), Entry(L"g", L"id", L"second")}));
   EXPECT_EQ(cache.FindEntry(L"g", L"id").value_or(EngineEntry{}).DisplayName(), L"first");

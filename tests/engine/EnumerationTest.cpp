@@ -3,8 +3,6 @@
 // end-to-end runs use.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
 
 #include "src/engine/EngineEnumeration.h"
 #include "src/engine/EngineFamilies.h"
@@ -165,68 +163,25 @@ TEST(EnumerationListingRules, HiddenWrenDocumentEnginesGoEvenWhenConsecutiveAndT
   EXPECT_EQ(Keys(list), V{L"a:1"});
 }
 
-class StubHelper : public IFamilyHelper {
- public:
-  StubHelper(bool japanese, std::vector<std::wstring>* opened) : mJapanese(japanese), mOpened(opened) {}
-  HRESULT Supports(LONG capability, bool* yes) override {
-    *yes = capability == kFamilyCapabilityJapanesePairs && mJapanese;
-    return S_OK;
-  }
-  HRESULT OpenEngine(const std::wstring& engineId, std::shared_ptr<ITranslationEngine>* engine) override {
-    mOpened->push_back(engineId);
-    return E_NOTIMPL;  // the test only follows the way to the helper
-  }
-
- private:
-  bool mJapanese;
-  std::vector<std::wstring>* mOpened;
-};
-
+// The helpers are the fake side's; each installed one confirms Japanese
+// pairs unless told.
 class FamiliesTest : public EngineEnvTest {
  protected:
-  void SetUp() override {
-    EngineEnvTest::SetUp();
-    mSide = std::make_unique<fake_engine::FakeEngineSide>();
-    // The fake side's classes, with helpers of our own.
-    ClassHooks hooks = SetClassHooks({});
-    SetClassHooks(hooks);
-    hooks.createFamilyHelper = [this](const std::wstring& progId, std::shared_ptr<IFamilyHelper>* out) -> HRESULT {
-      mHelpersAsked.push_back(progId);
-      if (!mHelperCreatable) return REGDB_E_CLASSNOTREG;
-      if (mNotDriven.count(progId)) return E_NOTIMPL;
-      *out = std::make_shared<StubHelper>(mHelperSaysJapanese, &mOpened);
-      return S_OK;
-    };
-    mHooks = std::make_unique<ScopedClassHooks>(hooks);
-  }
-  void TearDown() override {
-    mHooks.reset();
-    mSide.reset();
-    for (const auto& [progId, clsid] : mClsids) {
-      platform::DeleteKeyTree(Hive::ClassesRoot, progId);
-      platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + clsid);
-    }
-    EngineEnvTest::TearDown();
-  }
-
   // Registers a class as an installer would: ProgID -> CLSID -> server path.
-  void Register(const std::wstring& progId, const std::wstring& serverValue, const wchar_t* serverKey = L"InprocServer32") {
-    std::wstring clsid = L"{00000000-0000-4000-8000-" + std::wstring(12 - std::to_wstring(mClsids.size()).size(), L'0') +
-                         std::to_wstring(mClsids.size()) + L"}";
-    mClsids[progId] = clsid;
-    SetString(Hive::ClassesRoot, progId + L"\\CLSID", L"", clsid);
-    SetString(Hive::ClassesRoot, L"CLSID\\" + clsid + L"\\" + serverKey, L"", serverValue);
+  fake_engine::FakeFamilyHelper& Register(const std::wstring& progId, const std::wstring& serverFile) {
+    auto& helper = mSide->AddFamilyHelper(progId).SetCapability(kFamilyCapabilityJapanesePairs, true);
+    const std::wstring n = std::to_wstring(++mRegistered);
+    mClsid = L"{00000000-0000-4000-8000-" + std::wstring(12 - n.size(), L'0') + n + L"}";
+    EXPECT_EQ(ERROR_SUCCESS, helper.RegisterInClassesRoot(mClsid, serverFile));
+    return helper;
   }
-  void Install(const std::wstring& progId) { Register(progId, MakeFile(progId + L".dll")); }
+  fake_engine::FakeFamilyHelper& Install(const std::wstring& progId) {
+    return Register(progId, MakeFile(progId + L".dll"));
+  }
 
-  std::unique_ptr<fake_engine::FakeEngineSide> mSide;
-  std::unique_ptr<ScopedClassHooks> mHooks;
-  bool mHelperCreatable = true;
-  bool mHelperSaysJapanese = true;
-  std::set<std::wstring> mNotDriven;  // registered helpers this build cannot drive
-  std::vector<std::wstring> mHelpersAsked;
-  std::vector<std::wstring> mOpened;
-  std::map<std::wstring, std::wstring> mClsids;
+  std::unique_ptr<fake_engine::FakeEngineSide> mSide = std::make_unique<fake_engine::FakeEngineSide>();
+  int mRegistered = 0;
+  std::wstring mClsid;  // the last one registered
 };
 
 TEST_F(FamiliesTest, NothingInstalledOrAServerFileGoneListsNothing) {
@@ -246,7 +201,9 @@ TEST_F(FamiliesTest, NothingInstalledOrAServerFileGoneListsNothing) {
 TEST_F(FamiliesTest, EachInstalledEngineOfAFamilyGivesItsTwoPairs) {
   Install(L"SelvanCJ.Document");
   std::wstring exe = MakeFile(L"local server.exe");
-  Register(L"SelvanJC.Document", L"\"" + exe + L"\" /Automation", L"LocalServer32");
+  Register(L"SelvanJC.Document", L"");
+  platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + mClsid + L"\\InprocServer32");
+  SetString(Hive::ClassesRoot, L"CLSID\\" + mClsid + L"\\LocalServer32", L"", L"\"" + exe + L"\" /Automation");
   EXPECT_EQ(RegisteredServerPath(L"SelvanJC.Document"), exe);
   EngineEntryList list;
   ListFamilyPairs(L"Selvan", &list, 3072);
@@ -285,13 +242,11 @@ TEST_F(FamiliesTest, PairsFollowTheFlagBits) {
     }
   }
   // Japanese pairs need the helper's confirmation.
-  Install(L"VarnelV1.AddInHelper.Helper");
-  mHelperSaysJapanese = false;
+  auto& varnel = Install(L"VarnelV1.AddInHelper.Helper").SetCapability(kFamilyCapabilityJapanesePairs, false);
   EngineEntryList list;
   ListFamilyPairs(L"Varnel", &list, 3072);
   EXPECT_EQ(list.size(), 12u);
-  mHelperSaysJapanese = true;
-  mHelperCreatable = false;
+  varnel.SetCapability(kFamilyCapabilityJapanesePairs, true).FailCreation(REGDB_E_CLASSNOTREG);
   list.clear();
   ListFamilyPairs(L"Varnel", &list, 0x0801);
   EXPECT_TRUE(list.empty());
@@ -308,39 +263,48 @@ TEST_F(FamiliesTest, RefreshAppendsFamilyPairsAfterTheFactoryPairs) {
   EXPECT_GE(cache.FindKey(L"alpha:x"), 0);
 }
 
+// Each engine opens through its own helper; not installed, not a family or
+// not one of its pairs opens nothing.
 TEST_F(FamiliesTest, OpeningAFamilyEngineGoesThroughTheRightIdentifier) {
-  Install(L"SelvanJC.Document");
-  Install(L"Quendal3.AddInHelper.Helper");
-  std::shared_ptr<ITranslationEngine> engine;
-  EXPECT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanJC.Document.TW", &engine), E_NOTIMPL);
-  EXPECT_EQ(OpenFamilyEngine(L"Quendal3", L"fr.ja", &engine), E_NOTIMPL);
-  EXPECT_EQ(mHelpersAsked, (std::vector<std::wstring>{L"SelvanJC.Document", L"Quendal3.AddInHelper.Helper"}));
-  EXPECT_EQ(mOpened, (std::vector<std::wstring>{L"SelvanJC.Document.TW", L"fr.ja"}));
-
-  // Not installed, not a family, not one of its pairs.
-  EXPECT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanCJ.Document.CN", &engine), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(OpenFamilyEngine(L"apertium", L"eng-spa", &engine), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(OpenFamilyEngine(L"Quendal3", L"en.ru", &engine), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(mOpened.size(), 2u);
-  EXPECT_FALSE(engine);
+  auto& selvan = Install(L"SelvanJC.Document").Engines();
+  selvan.AddPair(Pair(L"SelvanJC.Document.TW", L"ja", L"zh-hant", L"J - T"));
+  auto& quendal = Install(L"Quendal3.AddInHelper.Helper").Engines();
+  quendal.AddPair(Pair(L"fr.ja", L"fr", L"ja", L"F - J"));
+  // The family, the engine, the result, the engines each helper opened.
+  const std::tuple<const wchar_t*, const wchar_t*, HRESULT, std::pair<int, int>> cases[] = {
+      {L"Selvan", L"SelvanJC.Document.TW", S_OK, {1, 0}},
+      {L"Quendal3", L"fr.ja", S_OK, {1, 1}},
+      {L"Selvan", L"SelvanCJ.Document.CN", REGDB_E_CLASSNOTREG, {1, 1}},
+      {L"apertium", L"eng-spa", REGDB_E_CLASSNOTREG, {1, 1}},
+      {L"Quendal3", L"en.ru", REGDB_E_CLASSNOTREG, {1, 1}},
+  };
+  for (const auto& [family, id, result, opened] : cases) {
+    std::shared_ptr<ITranslationEngine> engine;
+    EXPECT_EQ(OpenFamilyEngine(family, id, &engine), result) << platform::ToUtf8(id);
+    EXPECT_EQ(static_cast<bool>(engine), result == S_OK) << platform::ToUtf8(id);
+    EXPECT_EQ(std::pair(selvan.EnginesOpened(), quendal.EnginesOpened()), opened) << platform::ToUtf8(id);
+  }
 }
 
 TEST_F(FamiliesTest, AnInstalledEngineWhoseHelperCannotBeDrivenListsNoPair) {
-  Install(L"SelvanCJ.Document");
+  Install(L"SelvanCJ.Document").FailCreation(E_NOTIMPL);
   Install(L"OstrelJC.Document");
-  Install(L"Quendal4.AddInHelper.Helper");
-  mNotDriven = {L"SelvanCJ.Document", L"Quendal4.AddInHelper.Helper"};
+  Install(L"Quendal4.AddInHelper.Helper").FailCreation(E_NOTIMPL);
   EngineEntryList list;
   for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
   EXPECT_EQ(Keys(list), V{L"Ostrel:OstrelJC.Document.CN"});
 
-  // The platform's own way to the helpers: none that this build can drive
-  // is registered (on Windows the classes are there, their helpers not usable).
-  mHooks.reset();
+  // The platform's own way to the helpers: an installed class whose helper
+  // this build cannot drive lists nothing.
   mSide.reset();
+  const std::wstring clsid = L"{00000000-0000-4000-8000-000000000099}";
+  SetString(Hive::ClassesRoot, L"OstrelJC.Document\\CLSID", L"", clsid);
+  SetString(Hive::ClassesRoot, L"CLSID\\" + clsid + L"\\InprocServer32", L"", MakeFile(L"OstrelJC.Document.dll"));
   list.clear();
   for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
   EXPECT_TRUE(list.empty()) << platform::ToUtf8(list.empty() ? L"" : list[0].first);
+  platform::DeleteKeyTree(Hive::ClassesRoot, L"OstrelJC.Document");
+  platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + clsid);
 }
 
 class AbbreviationTest : public EngineEnvTest {};

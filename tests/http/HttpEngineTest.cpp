@@ -7,6 +7,7 @@
 // reaches it, each server named by PELORANT_HTTP_<BEHAVIOUR>.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <tuple>
@@ -160,14 +161,8 @@ TEST_F(HttpServers, ChecksNamesAndUrls) {
 // The in-process engine side lists the implementation once a server is stored.
 TEST_F(HttpServers, StoresReadsAndRemovesEntries) {
   auto listed = [] {
-    std::shared_ptr<IImplementations> all;
-    LONG count = 0;
-    if (CreateInProcessImplementations(&all) != S_OK) return false;
-    all->Count(&count);
-    std::wstring name;
-    for (LONG i = 1; i <= count; ++i)
-      if (SUCCEEDED(all->Item(i, &name)) && name == kImplementationName) return true;
-    return false;
+    const auto names = testsupport::ListedImplementations();
+    return std::find(names.begin(), names.end(), kImplementationName) != names.end();
   };
   EXPECT_FALSE(listed());
   ServerEntry lt{L"lt", "https://lt.example.org", Api::LibreTranslate, "secret", 5000,

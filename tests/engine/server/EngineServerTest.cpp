@@ -15,6 +15,7 @@
 
 using namespace engine_server;
 using fake_engine::FakeEngineSide;
+using testsupport::ListedImplementations;
 
 namespace {
 
@@ -107,35 +108,17 @@ TEST(AsyncRequestTest, DestroyingWithAHangingJobCancelsIt) {
   EXPECT_TRUE(ended);
 }
 
-// The names the in-process class table lists now, in order.
-std::vector<std::wstring> Listed() {
-  std::shared_ptr<IImplementations> impls;
-  EXPECT_EQ(S_OK, CreateInProcessImplementations(&impls));
-  LONG count = 0;
-  impls->Count(&count);
-  std::vector<std::wstring> out;
-  for (LONG i = 1; i <= count; ++i) {
-    std::wstring n;
-    impls->Item(i, &n);
-    out.push_back(n);
-  }
-  std::wstring n;
-  EXPECT_EQ(DISP_E_BADINDEX, impls->Item(count + 1, &n));
-  EXPECT_EQ(DISP_E_BADINDEX, impls->Item(0, &n));
-  return out;
-}
-
 // Detection decides at each listing; a name registered again in another
 // letter case takes the old one's place.
 TEST(InProcessClassesTest, ListingFollowsDetectionAndANameRegisteredAgainKeepsItsPlace) {
   FakeEngineSide side;
   auto& first = side.AddImplementation(L"TestFirst").SetAvailable(false);
   side.AddImplementation(L"TestSecond");
-  EXPECT_EQ(Listed(), std::vector<std::wstring>{L"TestSecond"});
+  EXPECT_EQ(ListedImplementations(), std::vector<std::wstring>{L"TestSecond"});
   first.SetAvailable(true);
-  EXPECT_EQ(Listed(), (std::vector<std::wstring>{L"TestFirst", L"TestSecond"}));
+  EXPECT_EQ(ListedImplementations(), (std::vector<std::wstring>{L"TestFirst", L"TestSecond"}));
   side.AddImplementation(L"TESTFIRST");
-  EXPECT_EQ(Listed(), (std::vector<std::wstring>{L"TESTFIRST", L"TestSecond"}));
+  EXPECT_EQ(ListedImplementations(), (std::vector<std::wstring>{L"TESTFIRST", L"TestSecond"}));
 }
 
 // Hooks replace creation for their scope. Before an implementation is chosen
