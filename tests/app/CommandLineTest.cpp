@@ -48,50 +48,39 @@ TEST(CommandLine, HelpListsEveryRegisteredCommandAligned) {
   }
 }
 
-// No command shows the help and fails; an unknown one is refused on stderr;
-// --version runs the version command.
-TEST(CommandLine, TopLevelArgumentsShowHelpOrVersionOrAreRefused) {
-  struct Case { std::vector<std::string> args; int status; bool onOut; std::string says; };
-  for (const Case& c : {Case{{}, 2, true, "Usage: pelorant COMMAND"},
-                        Case{{"translate-everything"}, 2, false, "unknown command 'translate-everything'"},
-                        Case{{"help", "nope"}, 2, false, "unknown command 'nope'"},
-                        Case{{"--version"}, 0, true, "3, 0, 5, 20"}}) {
-    Outcome r = Call(c.args);
-    EXPECT_EQ(r.status, c.status) << c.says;
-    EXPECT_NE((c.onOut ? r.out : r.err).find(c.says), std::string::npos) << r.out << r.err;
-    if (!c.onOut) {
-      EXPECT_TRUE(r.out.empty()) << c.says;
-    }
-  }
-  EXPECT_EQ(Call({"--version"}).out, Call({"version"}).out);
-}
-
-// The test engine's switch holds for every command, engines used or not;
-// help needs none.
-TEST(CommandLine, TheTestEngineScriptIsReadBeforeAnyCommand) {
+// No command shows the help and fails; an unknown one is refused on stderr
+// with nothing on stdout; a command's help is its usage. The test engine's
+// script is read before any command, engines used or not; help needs none.
+TEST(CommandLine, TopLevelArgumentsAndTheTestEngineScript) {
   const std::string missing = ::testing::TempDir() + "no-such-engine-script.txt";
   const std::string empty = ::testing::TempDir() + "empty-engine-script.txt";
   std::ofstream(empty).close();
-  struct Case { const std::string& script; std::vector<std::string> args; int status; std::string says; };
-  const Case cases[] = {{missing, {"version"}, 1, "pelorant version: cannot read fake engine script " + missing},
-                        {missing, {"--help"}, 0, ""},
-                        {empty, {"version"}, 0, ""}};
-  for (const Case& c : cases) {
-    ::setenv("PELORANT_FAKE_ENGINE", c.script.c_str(), 1);
-    Outcome r = Call(c.args);
-    ::unsetenv("PELORANT_FAKE_ENGINE");
-    EXPECT_EQ(r.status, c.status) << c.script << " " << c.args[0] << ": " << r.err;
-    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-  }
-}
-
-TEST(CommandLine, CommandHelpComesFromItsUsage) {
   const app::Command* reg = app::FindCommand("reg");
   ASSERT_NE(reg, nullptr);
-  for (auto args : {std::vector<std::string>{"help", "reg"}, std::vector<std::string>{"reg", "--help"}}) {
-    Outcome r = Call(args);
-    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, reg->usage));
+  // The arguments, the engine script (none when empty), the status, stdout
+  // (empty: nothing at all), part of stderr.
+  struct Case { std::vector<std::string> args; std::string script; int status; std::string out, err; };
+  const Case cases[] = {
+      {{}, "", 2, "Usage: pelorant COMMAND", ""},
+      {{"translate-everything"}, "", 2, "", "unknown command 'translate-everything'"},
+      {{"help", "nope"}, "", 2, "", "unknown command 'nope'"},
+      {{"--version"}, "", 0, "3, 0, 5, 20", ""},
+      {{"help", "reg"}, "", 0, reg->usage, ""},
+      {{"reg", "--help"}, "", 0, reg->usage, ""},
+      {{"version"}, missing, 1, "", "pelorant version: cannot read fake engine script " + missing},
+      {{"--help"}, missing, 0, "Usage: pelorant COMMAND", ""},
+      {{"version"}, empty, 0, "3, 0, 5, 20", ""},
+  };
+  for (const Case& c : cases) {
+    if (!c.script.empty()) ::setenv("PELORANT_FAKE_ENGINE", c.script.c_str(), 1);
+    Outcome r = Call(c.args);
+    ::unsetenv("PELORANT_FAKE_ENGINE");
+    SCOPED_TRACE(testing::PrintToString(c.args) + " " + c.script + "\nout: " + r.out + "\nerr: " + r.err);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(c.out.empty() ? r.out.empty() : r.out.find(c.out) != std::string::npos);
+    EXPECT_NE(r.err.find(c.err), std::string::npos);
   }
+  EXPECT_EQ(Call({"--version"}).out, Call({"version"}).out);
 }
 
 // Arguments a command refuses before it opens anything are usage errors

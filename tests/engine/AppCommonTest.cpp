@@ -46,7 +46,8 @@ class AppCommonTest : public enginetest::FakeSideTest {
 
 // What reaches the engine of one text, and what comes back: white space kept
 // out and put back, characters folded, numbers and blanks never sent, an
-// empty answer taken as the source, the dual-print marks only when asked.
+// empty answer taken as the source, the dual-print marks only when asked, a
+// correspondence only for a text sent with keep style.
 TEST_F(AppCommonTest, TheTextSentAndTheTranslationMadeOfIt) {
   const struct {
     const wchar_t* source;
@@ -54,6 +55,8 @@ TEST_F(AppCommonTest, TheTextSentAndTheTranslationMadeOfIt) {
     const wchar_t* translation;
     int dualPrint = 0;
     const wchar_t* prefix = L"<";
+    int keepStyle = 1;
+    bool corresponds = true;  // when something is sent
   } cases[] = {
       {L"  \x3000word\r\n", {L"word"}, L"   WORD\r\n"},  // two blanks, an ideographic space, CR LF
       {L"\tcat\x0B", {L"cat"}, L"\tCAT\x0B"},           // a leading tab stays a tab, a trailing vertical tab is kept
@@ -66,22 +69,23 @@ TEST_F(AppCommonTest, TheTextSentAndTheTranslationMadeOfIt) {
       {L"-12+3 \r\n", {L"-12+3 "}, L"-12+3 \r\n"},  // a blank inside is no number character
       {L"  \r\n", {}, L"  \r\n"},
       {L"", {}, L""},
-      {L"silence", {L"silence"}, L"silence"},  // the engine answers nothing
+      {L"silence", {L"silence"}, L"silence", 0, L"<", 1, false},  // the engine answers nothing
       {L"a", {L"a"}, L"<A>", 1},
       {L"a", {L"a"}, L"A>", 1, L""},
+      {L"big dog", {L"big dog"}, L"BIG DOG", 0, L"<", 0, false},
   };
   impl->SetTranslation(L"silence", L"");
-  options.KeepStyle = 1;
   options.TranSuffix = L">";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.source);
     impl->ClearRecord();
+    options.KeepStyle = c.keepStyle;
     options.DualPrint = c.dualPrint;
     options.TranPrefix = c.prefix;
     TranslationSegment seg = Translate(c.source);
     EXPECT_EQ(SentTexts(), c.sent);
     EXPECT_EQ(seg.translation.value(), c.translation);
-    EXPECT_FALSE(c.sent.empty() && seg.styleCorrespondence.has_value()) << "a correspondence of nothing sent";
+    EXPECT_EQ(seg.styleCorrespondence.has_value(), c.corresponds && !c.sent.empty()) << "a correspondence";
     EXPECT_EQ(seg.source, c.source) << "the source is never changed";
   }
 }
@@ -114,14 +118,11 @@ TEST_F(AppCommonTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   EXPECT_GE(g.TranslationCount(), 1);
 }
 
-TEST_F(AppCommonTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedTheText) {
-  TranslationSegment seg = Translate(L"big dog");
-  EXPECT_FALSE(seg.styleCorrespondence.has_value());
-
+TEST_F(AppCommonTest, NoCorrespondenceWhenAMacroChangedTheText) {
   options.KeepStyle = 1;
   options.UsesPostMacro = 1;
   app.SetMacroRunner([](const std::wstring&) { return std::wstring(L"changed"); });
-  seg = Translate(L"big dog");
+  TranslationSegment seg = Translate(L"big dog");
   EXPECT_EQ(seg.translation.value(), L"changed");
   EXPECT_FALSE(seg.styleCorrespondence.has_value());
 }
