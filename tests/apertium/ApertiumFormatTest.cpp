@@ -64,10 +64,12 @@ TEST(ApertiumFormatTest, WordsAreLetterAndDigitRunsWithInnerApostrophesAndHyphen
 TEST(ApertiumFormatTest, WordMarksBecomeCorrespondenceGroups) {
   // The source's words, the chunk, the source for trimming (none: no trim),
   // the text, each group's source and translation range.
-  const std::tuple<std::vector<SourceWord>, const char*, const wchar_t*, const wchar_t*, std::vector<TextRange>> cases[] = {
-      {{{0, 3}, {4, 3}, {8, 3}}, "[[w:0]]El[[/]] [[w:2]]perro[[/]] [[w:1]]grande[[/]].[\\[pelorant-end-7\\]].[]", nullptr,
-       L"El perro grande.", {{0, 3}, {0, 2}, {4, 3}, {9, 6}, {8, 3}, {3, 5}}},
-      {{{0, 3}}, "[[w:7]]x[[/]] [[t:b]]y[[/]] [[w:0]]z[[/]][\\[pelorant-end-7\\]].[]", nullptr, L"x y z", {{0, 3}, {4, 1}}},
+  const std::tuple<std::vector<SourceWord>, const char*, const wchar_t*, const wchar_t*, std::vector<TextRange>>
+      cases[] = {
+      {{{0, 3}, {4, 3}, {8, 3}}, "[[w:0]]El[[/]] [[w:2]]perro[[/]] [[w:1]]grande[[/]].[\\[pelorant-end-7\\]].[]",
+       nullptr, L"El perro grande.", {{0, 3}, {0, 2}, {4, 3}, {9, 6}, {8, 3}, {3, 5}}},
+      {{{0, 3}}, "[[w:7]]x[[/]] [[t:b]]y[[/]] [[w:0]]z[[/]][\\[pelorant-end-7\\]].[]", nullptr, L"x y z",
+       {{0, 3}, {4, 1}}},
       {{{0, 2}, {3, 1}}, " [[w:0]]Es[[/]] [[w:1]]un[[/]] [\\[pelorant-end-7\\]].[]", L"It a", L"Es un",
        {{0, 2}, {0, 2}, {3, 1}, {3, 2}}},
       {{}, "  Hola [\\[pelorant-end-7\\]].[]", L"  Hello ", L"  Hola ", {}},

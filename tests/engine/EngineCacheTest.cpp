@@ -119,10 +119,8 @@ class EngineCacheTest : public EngineEnvTest {
     return platform::FromUtf16Le(std::string_view(ReadBytes(EngineCacheFilePath())).substr(2));
   }
 
-  // The user's value, or "<none>" when it is not there.
   static std::wstring UserValue(const std::wstring& path, const std::wstring& name) {
-    std::wstring text;
-    return GetString(Hive::CurrentUser, path, name, &text) ? text : L"<none>";
+    return ValueOf(Hive::CurrentUser, path, name);
   }
 
   const FakePair kEnEs = Pair(L"en-es", L"en", L"es", L"English - Spanish");
@@ -309,38 +307,33 @@ TEST_F(EngineCacheTest, ACancelledOrUnstartedListingLeavesTheCacheAlone) {
   EXPECT_EQ(cache.Entry(0).Checked(), 0);
 }
 
-// Pairs that can no longer be opened go; the other implementations' stay.
-TEST_F(EngineCacheTest, AnUnavailableImplementationLosesItsPairsAdds1253AndFailsButKeepsTheOthers) {
-  Serve({{L"down", {kEnDe}}, {L"alpha", {kEnEs, kEsEn}}});
-  EngineCaches cache;
-  ASSERT_TRUE(cache.RefreshCache(false, false));
-  ASSERT_EQ(cache.Count(), 3u);
-  mFirst->Script(Operation::GetEngineList, {.callResult = ENGINE_E_UNAVAILABLE});
-  EXPECT_FALSE(cache.RefreshCache(false, false));
-  EXPECT_EQ(std::pair(cache.Count(), cache.FindKey(L"down:b")), std::pair(size_t{2}, -1)) << "entries, the lost one";
-  const auto& errors = support::ErrorList::GetEntries();
-  EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [](const auto& e) { return e.mMessageId == 1253; }));
-}
-
-TEST_F(EngineCacheTest, APassingFailureOfAnImplementationKeepsItsPairsAndCheckMarks) {
-  Serve({{L"alpha", {kEnEs, kEsEn}}, {L"beta", {kEnDe}}});
-  EngineCaches cache;
-  ASSERT_TRUE(cache.RefreshCache(false, false));
-  ASSERT_EQ(cache.Count(), 3u);
-  cache.SetChecked(cache.FindKey(L"alpha:en-es"), 0);
-
-  Serve({{L"alpha", {kEnEs, kEsEn}}, {L"beta", {kEnDe, Pair(L"c", L"en", L"it", L"English - Italian")}}});
-  mFirst->Script(Operation::GetEngineList, {.callResult = E_FAIL});
-  EXPECT_FALSE(cache.RefreshCache(false, false));
-  ASSERT_EQ(cache.Count(), 4u);
-  EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
-  EXPECT_GE(cache.FindKey(L"beta:c"), 0);
-
-  // Once it answers again, its list is the one it gives.
-  Serve({{L"alpha", {kEnEs}}, {L"beta", {kEnDe, Pair(L"c", L"en", L"it", L"English - Italian")}}});
-  EXPECT_TRUE(cache.RefreshCache(false, false));
-  EXPECT_EQ(std::pair(cache.Count(), cache.FindKey(L"alpha:es-en")), std::pair(size_t{3}, -1)) << "entries, the gone one";
-  EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
+// Pairs that can no longer be opened go with a 1253; a passing failure keeps
+// the implementation's pairs and check marks, and the other implementations'
+// new pairs come in. Once it answers again, its list is the one it gives.
+TEST_F(EngineCacheTest, AFailedImplementationKeepsItsPairsUnlessItIsUnavailable) {
+  const FakePair kEnIt = Pair(L"c", L"en", L"it", L"English - Italian");
+  for (HRESULT failure : {ENGINE_E_UNAVAILABLE, E_FAIL}) {
+    SCOPED_TRACE(failure);
+    support::ErrorList::Clear();
+    Serve({{L"alpha", {kEnEs, kEsEn}}, {L"beta", {kEnDe}}});
+    EngineCaches cache;
+    ASSERT_TRUE(cache.RefreshCache(false, false));
+    cache.SetChecked(cache.FindKey(L"alpha:en-es"), 0);
+    Serve({{L"alpha", {kEnEs, kEsEn}}, {L"beta", {kEnDe, kEnIt}}});
+    mFirst->Script(Operation::GetEngineList, {.callResult = failure});
+    EXPECT_FALSE(cache.RefreshCache(false, false));
+    const bool kept = failure != ENGINE_E_UNAVAILABLE;
+    const int enEs = cache.FindKey(L"alpha:en-es");
+    // The entries, alpha's pair there still unchecked, the new one, a 1253.
+    EXPECT_EQ(std::tuple(cache.Count(), enEs >= 0 && !cache.Entry(enEs).Checked(), cache.FindKey(L"beta:c") >= 0,
+                         MessageIds() == std::vector<int>{1253}),
+              std::tuple(kept ? size_t{4} : size_t{2}, kept, true, !kept));
+    if (!kept) continue;
+    Serve({{L"alpha", {kEnEs}}, {L"beta", {kEnDe, kEnIt}}});
+    EXPECT_TRUE(cache.RefreshCache(false, false));
+    EXPECT_EQ(std::pair(cache.Count(), cache.FindKey(L"alpha:es-en")), std::pair(size_t{3}, -1)) << "entries, the gone one";
+    EXPECT_EQ(cache.Entry(cache.FindKey(L"alpha:en-es")).Checked(), 0);
+  }
 }
 
 TEST_F(EngineCacheTest, ARebuildWithAFailedImplementationLeavesTheTriggerBehindSoTheNextStartAsksAgain) {

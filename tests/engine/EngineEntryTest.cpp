@@ -95,7 +95,6 @@ TEST(EngineEntryNames, SplitDisplayNameAtTheFirstKnownSeparatorOnceItArrives) {
       {L"", L"", L""},
   };
   EngineEntry e;
-  EXPECT_EQ(e.FromLangName(), L"");
   // One entry for every case: the names follow each new display name.
   for (const auto& [display, from, to] : cases) {
     e.SetDisplayName(display);

@@ -139,7 +139,11 @@ TEST_F(EngineSplitTest, EngineSpansKeepLineEndsAtTheEndOfTheirSegmentsOrFallBack
   }
 }
 
-TEST(ProtectedTextTest, AddressesPathsAndSymbolsAreFoundWithoutTheSentenceAroundThem) {
+// Addresses, paths, symbols and glossary terms, without the sentence around
+// them; a glossary term carries its target.
+TEST(ProtectedTextTest, AddressesPathsSymbolsAndGlossaryTermsAreFound) {
+  const std::vector<options::GlossaryTerm> glossary = {
+      {L"Pelorant", L""}, {L"Office", L"Oficina central"}, {L"Office Tools", L"OT"}, {L"C++", L""}};
   // The text, the stretches found.
   const std::pair<const wchar_t*, V> cases[] = {
       {L"See https://intranet.example.com/office/teams/Tools?a=1.", {L"https://intranet.example.com/office/teams/Tools?a=1"}},
@@ -152,16 +156,12 @@ TEST(ProtectedTextTest, AddressesPathsAndSymbolsAreFoundWithoutTheSentenceAround
       // Words with slashes, dates, abbreviations and bare domains stay text.
       {L"and/or km/h 1/2/2024 e.g. i.e. example.com user@", {}},
       {L"foo.www.example.com", {}},
+      // Glossary terms match whole words as written, the longest first.
+      {L"Pelorant and the office use Pelorants.", {L"Pelorant"}},
+      {L"xPelorant", {}},
+      {L"Office Tools, the Office and C++.", {L"Office Tools", L"Office", L"C++"}},
   };
-  for (const auto& [text, found] : cases) EXPECT_EQ(Found(text), found) << text;
-}
-
-TEST(ProtectedTextTest, GlossaryTermsMatchWholeWordsAsWrittenAndCarryTheirTarget) {
-  const std::vector<options::GlossaryTerm> glossary = {
-      {L"Pelorant", L""}, {L"Office", L"Oficina central"}, {L"Office Tools", L"OT"}, {L"C++", L""}};
-  EXPECT_EQ(Found(L"Pelorant and the office use Pelorants.", glossary), V{L"Pelorant"});
-  EXPECT_EQ(Found(L"xPelorant", glossary), V{});
-  EXPECT_EQ(Found(L"Office Tools, the Office and C++.", glossary), (V{L"Office Tools", L"Office", L"C++"}));
+  for (const auto& [text, found] : cases) EXPECT_EQ(Found(text, glossary), found) << text;
   EXPECT_EQ(engine::FindProtectedSpans(L"the Office.", glossary), (std::vector<ProtectedSpan>{{4, 6, L"Oficina central"}}));
   EXPECT_FALSE(engine::FindProtectedSpans(L"Pelorant", glossary)[0].replacement.has_value()) << "no target: kept as written";
 }
