@@ -114,8 +114,7 @@ TEST_F(AppCommonTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   ASSERT_EQ(seg.styleCorrespondence.value_or(engine::StyleCorrespondence{}).size(), 1u);
   const auto& g = seg.styleCorrespondence->at(0);
   EXPECT_LE(g.SourceCount() + g.TranslationCount(), 9);
-  EXPECT_GE(g.SourceCount(), 1);
-  EXPECT_GE(g.TranslationCount(), 1);
+  EXPECT_GE(std::min(g.SourceCount(), g.TranslationCount()), 1) << "a side left empty";
 }
 
 TEST_F(AppCommonTest, NoCorrespondenceWhenAMacroChangedTheText) {
@@ -146,10 +145,9 @@ TEST_F(AppCommonTest, APreMacroReplacesTheTextUnlessItRecordedAnErrorAndEmptyCan
       return std::wstring(result);
     });
     TranslationSegment seg = Translate(L" original");
-    EXPECT_EQ(ran, (std::vector<std::wstring>{L"fncPreMacro"}));
-    EXPECT_EQ(SentTexts(), sent);
-    EXPECT_EQ(seg.translation.value(), translation);
-    EXPECT_EQ(app.IsCancelled(), cancelled);
+    // The macros run, the texts sent, the translation, cancelled.
+    EXPECT_EQ(std::tuple(ran, SentTexts(), seg.translation.value(), app.IsCancelled()),
+              std::tuple(std::vector<std::wstring>{L"fncPreMacro"}, sent, std::wstring(translation), cancelled));
   }
 }
 
@@ -167,8 +165,7 @@ TEST_F(AppCommonTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingTheRu
   options.UsesPreMacro = 0;
   std::wstring text = L"text";
   EXPECT_THROW(app.TranslatePlainText(options, text, false), platform::ComError);
-  EXPECT_FALSE(eng.IsOpen());
-  EXPECT_EQ(text, L"text");
+  EXPECT_EQ(std::pair(eng.IsOpen(), text), std::pair(false, std::wstring(L"text"))) << "open, the text";
 }
 
 TEST_F(AppCommonTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment) {
@@ -177,9 +174,8 @@ TEST_F(AppCommonTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment)
   app.SetMacroRunner([&](const std::wstring&) { return ++calls == 2 ? std::wstring() : std::wstring(L"ok"); });
   std::wstring out;
   ASSERT_TRUE(app.TranslateBlock(options, L"One. Two. Three.", false, &out));
-  EXPECT_TRUE(app.IsCancelled());
-  EXPECT_EQ(SentTexts().size(), 2u) << "the third sentence is not translated";
-  EXPECT_EQ(out, L"ok");
+  // Cancelled, the third sentence not translated, the first one's translation.
+  EXPECT_EQ(std::tuple(app.IsCancelled(), SentTexts().size(), out), std::tuple(true, size_t{2}, std::wstring(L"ok")));
 }
 
 TEST_F(AppCommonTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingEngine) {
@@ -201,9 +197,8 @@ TEST_F(AppCommonTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingEngin
     TranslationSegment seg = Translate(L"never answered");
     stop = true;
     other.join();
-    EXPECT_TRUE(app.IsCancelled());
-    EXPECT_EQ(impl->Cancels(), 1);
-    EXPECT_EQ(seg.translation.value(), L"never answered");
+    EXPECT_EQ(std::tuple(app.IsCancelled(), impl->Cancels(), seg.translation.value()),
+              std::tuple(true, 1, std::wstring(L"never answered"))) << "cancelled, cancels, the translation";
   }
   EXPECT_EQ(eng.FailedRequests(), 2);
   // A cancelled run returns at once with an empty translation.
@@ -238,8 +233,8 @@ TEST_F(AppCommonTest, TranslateBlockAnnouncesAndJoinsSentencesAndReportsProgress
   // that run together.
   recorder.progress.clear();
   ASSERT_TRUE(app.TranslateBlock(options, L"\x72AC\x3002\x732B\x3002", false, &out));
-  EXPECT_EQ(out, L"\x72AC\x3002  \x732B\x3002");
-  EXPECT_TRUE(recorder.progress.empty());
+  EXPECT_EQ(std::pair(out, recorder.progress.size()),
+            std::pair(std::wstring(L"\x72AC\x3002  \x732B\x3002"), size_t{0}));
 }
 
 // A plain text opens the engine once, translates and closes it; nothing is
@@ -278,10 +273,9 @@ TEST_F(AppCommonTest, ACancelDuringABlockDropsWhatWasAnnouncedAndAsksForNothingM
                }});
   std::wstring out;
   ASSERT_TRUE(app.TranslateBlock(options, L"One. Two. Three. Four. Five.", false, &out));
-  EXPECT_TRUE(app.IsCancelled());
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"One.", L"Two."}));
-  EXPECT_EQ(std::pair(impl->AnsweredAhead(), impl->DroppedAhead()), std::pair(2, 3))
-      << "the three sentences never asked for are forgotten";
+  // Cancelled, the texts sent, answered and dropped (the three never asked for).
+  EXPECT_EQ(std::tuple(app.IsCancelled(), SentTexts(), impl->AnsweredAhead(), impl->DroppedAhead()),
+            std::tuple(true, std::vector<std::wstring>{L"One.", L"Two."}, 2, 3));
 }
 
 TEST_F(AppCommonTest, AnEngineThatCannotBeOpenedReports1251AndLeavesTheText) {
@@ -301,9 +295,8 @@ TEST_F(AppCommonTest, AnEngineThatCannotBeOpenedReports1251AndLeavesTheText) {
     arrange();
     std::wstring text = L"unchanged";
     EXPECT_FALSE(app.TranslatePlainText(options, text, false));
-    EXPECT_EQ(text, L"unchanged");
-    EXPECT_EQ(enginetest::MessageIds(), messages);
-    EXPECT_FALSE(eng.IsOpen());
+    EXPECT_EQ(std::tuple(text, enginetest::MessageIds(), eng.IsOpen()),
+              std::tuple(std::wstring(L"unchanged"), messages, false)) << "the text, the messages, open";
   }
 }
 
@@ -350,9 +343,11 @@ TEST_F(AppCommonTest, KeptSpansAndCorrespondenceCountInTheFinalTexts) {
   seg.source = L"  Page 12 of www.a.org now";
   seg.held = {{7, 2, std::nullopt, true}};  // a slide-number field
   ASSERT_TRUE(app.TranslateText(options, seg));
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"Page \xE000 of \xE001 now"}));
-  EXPECT_EQ(seg.translation.value(), L"  <PAGE 12 OF www.a.org NOW");
-  EXPECT_EQ(seg.kept, (std::vector<engine::KeptSpan>{{7, 2, 8, 2, true}, {13, 9, 14, 9, false}}));
+  // Sent, the translation, the spans kept.
+  EXPECT_EQ(std::tuple(SentTexts(), seg.translation.value(), seg.kept),
+            std::tuple(std::vector<std::wstring>{L"Page \xE000 of \xE001 now"},
+                       std::wstring(L"  <PAGE 12 OF www.a.org NOW"),
+                       std::vector<engine::KeptSpan>{{7, 2, 8, 2, true}, {13, 9, 14, 9, false}}));
   ASSERT_TRUE(seg.styleCorrespondence.has_value());
   // The engine's groups moved onto the final texts (this engine pairs the
   // placeholders too), then the address that travelled with itself.

@@ -68,11 +68,11 @@ TEST(SplitSentences, Table) {
 }
 
 TEST(SplitSentences, SpansCoverTextRejectsGapsOverlapsAndShortCoverage) {
-  EXPECT_TRUE(engine::SpansCoverText({{0, 2}, {2, 3}}, 5));
-  EXPECT_FALSE(engine::SpansCoverText({{0, 2}, {3, 2}}, 5));
-  EXPECT_FALSE(engine::SpansCoverText({{0, 3}, {2, 3}}, 5));
-  EXPECT_FALSE(engine::SpansCoverText({{0, 2}}, 5));
-  EXPECT_FALSE(engine::SpansCoverText({{0, 0}, {0, 5}}, 5));
+  // Whole; a gap; an overlap; short; an empty span.
+  EXPECT_EQ(std::vector<bool>({engine::SpansCoverText({{0, 2}, {2, 3}}, 5), engine::SpansCoverText({{0, 2}, {3, 2}}, 5),
+                               engine::SpansCoverText({{0, 3}, {2, 3}}, 5), engine::SpansCoverText({{0, 2}}, 5),
+                               engine::SpansCoverText({{0, 0}, {0, 5}}, 5)}),
+            std::vector<bool>({true, false, false, false, false}));
 }
 
 // The engine here has "Mr." for every language's abbreviations.
