@@ -458,8 +458,8 @@ TEST(InProcessAnswersTest, StartsNoProcess) {
       EXPECT_FALSE(Ask(engine, text, kTranslateModeCorrespondence).groups.empty()) << platform::ToUtf8(text);
     }
     Answer plain = Ask(engine, announced[1]);
-    EXPECT_TRUE(Contains(plain.text, L"casa"));
-    EXPECT_TRUE(plain.groups.empty()) << "plain mode reports no correspondence";
+    // Plain mode reports no correspondence.
+    EXPECT_EQ(std::pair(Contains(plain.text, L"casa"), plain.groups.size()), std::pair(true, size_t{0}));
     // A selection with the punctuation next to the word finds the word too.
     std::wstring lookedUp;
     ASSERT_EQ(kRequestDone, LookUp(engine, L" \"House.\" ", &lookedUp));
@@ -526,12 +526,11 @@ TEST(InProcessRunnerTest, ChunksFedWhileRunningGiveWhatEachGivesAloneAndACancelS
     // An answer over its cap is refused, not cut.
     tooLong = runner.Exchange(inputs[0], &capped, token, limit, 4);
   }));
-  ASSERT_EQ(Result::Ok, manyResult);
-  ASSERT_EQ(inputs.size(), many.size());
-  EXPECT_EQ((std::vector<size_t>{0, 1, 2}), told);
+  // The result, the answers, the inputs told as they came back.
+  ASSERT_EQ(std::tuple(Result::Ok, inputs.size(), std::vector<size_t>{0, 1, 2}),
+            std::tuple(manyResult, many.size(), told));
   for (size_t i = 0; i < inputs.size(); ++i) {
-    EXPECT_EQ(Result::Ok, oneResults[i]);
-    EXPECT_EQ(ones[i], many[i]);
+    EXPECT_EQ(std::pair(Result::Ok, many[i]), std::pair(oneResults[i], ones[i])) << "alone";
     EXPECT_TRUE(apertium::Reformat(many[i], 0, i + 1).complete) << many[i];
   }
   EXPECT_NE(std::string::npos, many[2].find("casa"));

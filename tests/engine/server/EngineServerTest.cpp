@@ -90,8 +90,7 @@ TEST(AsyncRequestTest, JobsOneAfterAnotherRunOnOneThreadAndFreeTheirCapturesBefo
       return RequestOutcome::Done();
     });
     EXPECT_EQ(kRequestDone, End(r).first);
-    EXPECT_EQ(1, held.use_count()) << "job " << job;
-    EXPECT_EQ(job, *held);
+    EXPECT_EQ(std::pair(1L, job), std::pair(held.use_count(), *held)) << "captures held, jobs on the thread";
   }
 }
 
@@ -216,8 +215,7 @@ TEST(FakeScriptTest, ScriptFileRegistersAWorkingImplementation) {
   std::vector<WordCorrespondence> groups;
   result->Correspondence(&groups);
   ASSERT_EQ(2u, groups.size());
-  EXPECT_EQ((TextRange{5, 3}), groups[1].source[0]);
-  EXPECT_EQ((TextRange{6, 3}), groups[1].translation[0]);
+  EXPECT_EQ(std::pair(TextRange{5, 3}, TextRange{6, 3}), std::pair(groups[1].source[0], groups[1].translation[0]));
   UnregisterImplementation(L"Scripted");
 }
 
