@@ -97,10 +97,6 @@ class EngineCacheTest : public EngineEnvTest {
     EngineEnvTest::SetUp();
     Serve({{L"alpha", {kEnEs, kEsEn}}});
   }
-  void TearDown() override {
-    mSide.reset();
-    EngineEnvTest::TearDown();
-  }
 
   // A new engine side serving these implementations and pairs in place of
   // the last.

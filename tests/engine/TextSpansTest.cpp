@@ -106,18 +106,16 @@ class EngineSplitTest : public enginetest::FakeSideTest {
 
 // The own splitter without an engine, or the engine's own splitting when it
 // has one, gives positions in the enclosing text.
-TEST_F(EngineSplitTest, SegmentsHavePositionsInTheEnclosingText) {
+TEST_F(EngineSplitTest, SegmentsHavePositionsInTheEnclosingTextAndOpeningLoadsAbbreviations) {
   EXPECT_EQ(Sources(L"One. Two.", 10, 18, true), (V{L"One.@10-13", L" Two.@14-18"}));
   EXPECT_EQ(Sources(L"One.", 0, 3, true), V{L"One.@0-3"});
   EXPECT_EQ(Sources(L"", 0, -1), V{});
+  // Opening loads the source language's abbreviations.
+  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"", L"en"));
+  EXPECT_EQ(Sources(L"Mr. Smith sat. Ok.", 0, 17), (V{L"Mr. Smith sat.", L" Ok."}));
 
   OpenSplittingInto({{0, 4}, {4, 4}, {8, 2}});
   EXPECT_EQ(Sources(L"abcdefghij", 5, 14, true), (V{L"abcd@5-8", L"efgh@9-12", L"ij@13-14"}));
-}
-
-TEST_F(EngineSplitTest, OpeningLoadsTheSourceLanguagesAbbreviations) {
-  ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"", L"en"));
-  EXPECT_EQ(Sources(L"Mr. Smith sat. Ok.", 0, 17), (V{L"Mr. Smith sat.", L" Ok."}));
 }
 
 // Line ends stay at the end of their segment: one at the front of an
