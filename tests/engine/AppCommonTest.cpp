@@ -83,10 +83,9 @@ TEST_F(AppCommonTest, TheTextSentAndTheTranslationMadeOfIt) {
     options.DualPrint = c.dualPrint;
     options.TranPrefix = c.prefix;
     TranslationSegment seg = Translate(c.source);
-    EXPECT_EQ(SentTexts(), c.sent);
-    EXPECT_EQ(seg.translation.value(), c.translation);
-    EXPECT_EQ(seg.styleCorrespondence.has_value(), c.corresponds && !c.sent.empty()) << "a correspondence";
-    EXPECT_EQ(seg.source, c.source) << "the source is never changed";
+    // Sent, the translation, a correspondence, the source (never changed).
+    EXPECT_EQ(std::tuple(SentTexts(), seg.translation.value(), seg.styleCorrespondence.has_value(), seg.source),
+              std::tuple(c.sent, std::wstring(c.translation), c.corresponds && !c.sent.empty(), std::wstring(c.source)));
   }
 }
 
@@ -325,8 +324,8 @@ TEST_F(AppCommonTest, ProtectedTextComesBackAsItWasAtItsPlace) {
       SCOPED_TRACE(std::wstring(keeps ? L"keeps: " : L"pieces: ") + source);
       impl->ClearRecord();
       TranslationSegment seg = Translate(source);
-      EXPECT_EQ(SentTexts(), keeps ? placeholders : pieces);
-      EXPECT_EQ(seg.translation.value(), translation);
+      EXPECT_EQ(std::pair(SentTexts(), seg.translation.value()),
+                std::pair(keeps ? placeholders : pieces, std::wstring(translation))) << "sent, the translation";
       std::vector<TranslationSegment> one(1);
       one[0].source = source;
       EXPECT_EQ(app.EngineTexts(options, one), SentTexts()) << "announced as asked";

@@ -73,7 +73,7 @@ TEST_F(EnumerationTest, SkippedNamesAreNeverAskedWhateverTheirCase) {
   EXPECT_FALSE(IsSkippedImplementation(L"apertium"));
 }
 
-TEST_F(EnumerationTest, FactoryOrListCreationFailureIsNotStarted) {
+TEST_F(EnumerationTest, AFailureToStartOrACancelEndsTheWholeCollection) {
   auto& alpha = Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
   mSide.FailFactoryCreation(REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::NotStarted);
@@ -84,15 +84,12 @@ TEST_F(EnumerationTest, FactoryOrListCreationFailureIsNotStarted) {
   // The factory for the second implementation cannot be made: the whole
   // collection is NotStarted, so the cache keeps what it had.
   mSide.FailImplementationsCreation(S_OK);
-  Add(L"beta", {Pair(L"b", L"en", L"es", L"B")});
+  auto& beta = Add(L"beta", {Pair(L"b", L"en", L"es", L"B")});
   mSide.FailFactoryCreation(REGDB_E_CLASSNOTREG, 3);
   EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::NotStarted);
   EXPECT_EQ(alpha.ListingFlags().size(), 1u) << "the failure was to hit the second implementation's factory";
-}
-
-TEST_F(EnumerationTest, CancelEndsTheWholeCollection) {
-  Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
-  Add(L"beta", {Pair(L"b", L"en", L"es", L"B")}).Script(Operation::GetEngineList, {.status = kRequestCancelled});
+  // A cancelled listing ends the collection before the next implementation.
+  beta.Script(Operation::GetEngineList, {.status = kRequestCancelled});
   auto& gamma = Add(L"gamma", {Pair(L"c", L"en", L"es", L"C")});
   EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::Cancelled);
   EXPECT_TRUE(gamma.ListingFlags().empty());
