@@ -47,12 +47,6 @@ LONG Wait(IRequest& r, LONG limitMs = 120000) {
   return status;
 }
 
-LONG Code(IRequest& r) {
-  LONG code = 0;
-  r.ErrorCode(&code);
-  return code;
-}
-
 struct Answer {
   LONG status = -1;
   LONG error = 0;
@@ -65,7 +59,7 @@ Answer Ask(ITranslationEngine& engine, const std::wstring& text, LONG mode = kTr
   std::shared_ptr<ITranslationResult> result;
   EXPECT_EQ(S_OK, engine.Translate(text, mode, &result));
   a.status = Wait(engine);
-  a.error = Code(engine);
+  engine.ErrorCode(&a.error);
   if (a.status == kRequestDone) {
     result->Text(&a.text);
     result->Correspondence(&a.groups);
@@ -80,13 +74,15 @@ std::wstring Translate(ITranslationEngine& engine, const std::wstring& text, LON
   return a.text;
 }
 
-// Looks `word` up and gives the request's final status and the entry's text.
-LONG LookUp(ITranslationEngine& engine, const std::wstring& word, std::wstring* text) {
+// Looks `word` up: the request's status and code, and the entry's text.
+Answer LookUp(ITranslationEngine& engine, const std::wstring& word) {
+  Answer a;
   std::shared_ptr<IDictionaryResult> result;
   EXPECT_EQ(S_OK, engine.LookupDictionary(word, &result));
-  LONG status = Wait(engine);
-  if (status == kRequestDone) result->Text(text);
-  return status;
+  a.status = Wait(engine);
+  engine.ErrorCode(&a.error);
+  if (a.status == kRequestDone) result->Text(&a.text);
+  return a;
 }
 
 bool Contains(const std::wstring& text, const std::wstring& part) {
@@ -118,9 +114,9 @@ int LinesWith(const std::filesystem::path& log, const std::string& part) {
 
 TEST(ApertiumPairsTest, InstalledDirectionsAreListedWithTheAddinsCodes) {
   auto entry = apertium::ListEntry(PairNamed(L"eng-spa"));
-  EXPECT_EQ(L"en>es English - Spanish|Apertium", entry.fromLang + L">" + entry.toLang + L" " + entry.displayName + L"|" +
-                                                     entry.productName);
-  EXPECT_EQ(kPairFlagTranslate | kPairFlagDictionary, entry.flags);
+  EXPECT_EQ(std::pair(std::wstring(L"en>es English - Spanish|Apertium"), kPairFlagTranslate | kPairFlagDictionary),
+            std::pair(entry.fromLang + L">" + entry.toLang + L" " + entry.displayName + L"|" + entry.productName,
+                      entry.flags));
   EXPECT_EQ(L"es", apertium::ListEntry(PairNamed(L"spa-eng")).fromLang);
   EXPECT_TRUE(FindPairs({::testing::TempDir() + "no-such-folder"}).empty());
 }
@@ -309,7 +305,9 @@ TEST(ApertiumServerTest, ListedOpenedAndClosedThroughTheEngineClassesLeavingNoPr
     std::shared_ptr<IEngineList> list;
     ASSERT_EQ(S_OK, factory->GetEngineList(L"xxx-yyy", L"", L"", 0, &list));
     EXPECT_EQ(kRequestFailed, Wait(*factory));
-    EXPECT_EQ(kEngineErrorInvalidEngineId, Code(*factory));
+    LONG code = 0;
+    factory->ErrorCode(&code);
+    EXPECT_EQ(kEngineErrorInvalidEngineId, code);
   }
   // Closed: nothing this process started is running, and nothing is left
   // unreaped.
@@ -448,11 +446,9 @@ TEST(InProcessAnswersTest, StartsNoProcess) {
     // Plain mode reports no correspondence.
     EXPECT_EQ(std::pair(Contains(plain.text, L"casa"), plain.groups.size()), std::pair(true, size_t{0}));
     // A selection with the punctuation next to the word finds the word too.
-    std::wstring lookedUp;
-    ASSERT_EQ(kRequestDone, LookUp(engine, L" \"House.\" ", &lookedUp));
-    EXPECT_TRUE(Contains(lookedUp, L"casa")) << platform::ToUtf8(lookedUp);
-    EXPECT_EQ(kRequestFailed, LookUp(engine, L"qwzxv", &lookedUp));
-    EXPECT_EQ(kEngineErrorWordNotFound, Code(engine));
+    const Answer house = LookUp(engine, L" \"House.\" "), none = LookUp(engine, L"qwzxv");
+    EXPECT_TRUE(house.status == kRequestDone && Contains(house.text, L"casa")) << platform::ToUtf8(house.text);
+    EXPECT_EQ(std::pair(none.status, none.error), (std::pair<LONG, LONG>(kRequestFailed, kEngineErrorWordNotFound)));
     EXPECT_EQ(0, engine.PipelineProcessId());
   }
   errno = 0;
