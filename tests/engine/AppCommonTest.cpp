@@ -116,15 +116,6 @@ TEST_F(AppCommonTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   EXPECT_GE(std::min(g.SourceCount(), g.TranslationCount()), 1) << "a side left empty";
 }
 
-TEST_F(AppCommonTest, NoCorrespondenceWhenAMacroChangedTheText) {
-  options.KeepStyle = 1;
-  options.UsesPostMacro = 1;
-  app.SetMacroRunner([](const std::wstring&) { return std::wstring(L"changed"); });
-  TranslationSegment seg = Translate(L"big dog");
-  EXPECT_EQ(seg.translation.value(), L"changed");
-  EXPECT_FALSE(seg.styleCorrespondence.has_value());
-}
-
 TEST_F(AppCommonTest, APreMacroReplacesTheTextUnlessItRecordedAnErrorAndEmptyCancelsTheRun) {
   // The macro's result, whether it records an error, what is sent, the
   // translation, whether the run is cancelled.
@@ -167,10 +158,17 @@ TEST_F(AppCommonTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingTheRu
   EXPECT_EQ(std::pair(eng.IsOpen(), text), std::pair(false, std::wstring(L"text"))) << "open, the text";
 }
 
-TEST_F(AppCommonTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment) {
+// A post-macro's text replaces the translation and its correspondence; an
+// empty one cancels the run after the current segment.
+TEST_F(AppCommonTest, APostMacroReplacesTheTranslationAndEmptyCancelsTheRunAfterTheSegment) {
+  options.KeepStyle = 1;
   options.UsesPostMacro = 1;
   int calls = 0;
-  app.SetMacroRunner([&](const std::wstring&) { return ++calls == 2 ? std::wstring() : std::wstring(L"ok"); });
+  app.SetMacroRunner([&](const std::wstring&) { return ++calls == 3 ? std::wstring() : std::wstring(L"ok"); });
+  TranslationSegment seg = Translate(L"big dog");
+  EXPECT_EQ(std::pair(seg.translation.value(), seg.styleCorrespondence.has_value()),
+            std::pair(std::wstring(L"ok"), false)) << "the translation, a correspondence";
+  impl->ClearRecord();
   std::wstring out;
   ASSERT_TRUE(app.TranslateBlock(options, L"One. Two. Three.", false, &out));
   // Cancelled, the third sentence not translated, the first one's translation.
