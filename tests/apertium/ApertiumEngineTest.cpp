@@ -13,7 +13,6 @@
 #include <fstream>
 #include <functional>
 #include <future>
-#include <thread>
 
 #include "bench/BenchSentences.h"
 #include "engines/apertium/ApertiumFormat.h"

@@ -2,7 +2,6 @@
 // engines' answers.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <tuple>
 
