@@ -146,9 +146,7 @@ TEST_F(AppCommonTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingTheRu
   for (int* uses : {&options.UsesPreMacro, &options.UsesPostMacro}) {
     options.UsesPreMacro = options.UsesPostMacro = 0;
     *uses = 1;
-    TranslationSegment seg;
-    seg.source = L"text";
-    EXPECT_EQ(testsupport::ErrorOf([&] { app.TranslateText(options, seg); }), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(testsupport::ErrorOf([&] { Translate(L"text"); }), DISP_E_MEMBERNOTFOUND);
     EXPECT_FALSE(app.IsCancelled());
   }
   // A plain-text translation closes its engine on the way out.
