@@ -117,11 +117,10 @@ TEST(CommandLine, BadArgumentsAreUsageErrorsThatSayWhy) {
       {{"translate", deck, "-o", out, "--glossary", tmp + "none.tsv"}, "none.tsv: there is no such file"},
   };
   for (const Case& c : cases) {
-    std::string shown;
-    for (const auto& a : c.args) shown += " " + a;
     Outcome r = Call(c.args);
-    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(2, "")) << shown << ": " << r.err;
-    EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << ": " << r.err;
+    SCOPED_TRACE(testing::PrintToString(c.args) + ": " + r.err);
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(2, ""));
+    EXPECT_NE(r.err.find(c.says), std::string::npos);
   }
 }
 
