@@ -363,10 +363,9 @@ TEST(InProcessModeTest, AStageOrOptionItDoesNotKnowLeavesTheModeToProcesses) {
   EXPECT_EQ(std::vector<std::string>{"a \"$(b | c)\" | d"}, apertium::SplitStages("a \"$(b | c)\" | d"));
   EXPECT_EQ((std::vector<std::string>{"a \"x|y\"", "b 'z|w'"}), apertium::SplitStages("a \"x|y\" | b 'z|w'"));
   auto dictionary = ParseCommand("exec lt-proc -z -w '/x y/a.bin'", {}, false, nullptr);
-  ASSERT_TRUE(dictionary);
-  ASSERT_EQ(1u, dictionary->size());
-  EXPECT_TRUE((*dictionary)[0].dictionaryCase);
-  EXPECT_EQ(std::vector<std::string>{"/x y/a.bin"}, (*dictionary)[0].files);
+  ASSERT_TRUE(dictionary && dictionary->size() == 1u);
+  EXPECT_EQ(std::pair(true, std::vector<std::string>{"/x y/a.bin"}),
+            std::pair((*dictionary)[0].dictionaryCase, (*dictionary)[0].files)) << "the dictionary case, the files";
 }
 
 // Expected streams as apertium-wblank-attach and -detach give them.

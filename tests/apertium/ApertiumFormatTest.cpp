@@ -89,7 +89,7 @@ TEST(ApertiumFormatTest, LanguageCodesMapToTheAddinsCodes) {
   std::wstring codes;
   for (const wchar_t* code : {L"eng", L"spa", L"eng_US", L"por_BR", L"ast"}) codes += LanguageCode(code) + L" ";
   EXPECT_EQ(codes, L"en es en-us pt-br ast ");
-  EXPECT_EQ(L"English - Spanish", LanguageName(L"eng") + L" - " + LanguageName(L"spa"));
-  EXPECT_EQ(L"English (US)", LanguageName(L"eng_US"));
+  EXPECT_EQ(L"English - Spanish - English (US)",
+            LanguageName(L"eng") + L" - " + LanguageName(L"spa") + L" - " + LanguageName(L"eng_US"));
 }
 

@@ -217,9 +217,9 @@ TEST_F(AppCommonTest, TranslateBlockAnnouncesAndJoinsSentencesAndReportsProgress
   ASSERT_TRUE(app.TranslateBlock(options, L"  The \u201Cdog\u201D runs. 1,234.5\rIt\tsleeps.\r\nEnd", true, &out));
   EXPECT_EQ(out, L"  THE \"DOG\" RUNS. 1,234.5\x0BIT SLEEPS.\x0B" L"END");
   const std::vector<std::wstring> sent = {L"The \"dog\" runs.", L"It sleeps.", L"End"};
-  EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
-  EXPECT_EQ(SentTexts(), sent);
-  EXPECT_EQ(std::pair(impl->AnsweredAhead(), impl->DroppedAhead()), std::pair(3, 0)) << "answered, dropped";
+  // Announced, asked for, answered and dropped ahead.
+  EXPECT_EQ(std::tuple(impl->AheadCalls(), SentTexts(), impl->AnsweredAhead(), impl->DroppedAhead()),
+            std::tuple(std::vector<std::vector<std::wstring>>{sent}, sent, 3, 0));
   EXPECT_EQ(recorder.messages, (std::vector<std::pair<int, int>>{{5066, 5101}}));
   EXPECT_EQ(recorder.progress,
             (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
