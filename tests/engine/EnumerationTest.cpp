@@ -104,18 +104,19 @@ TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
   Add(L"odd", {Pair(L"o", L"en", L"es", L"O")}).Script(Operation::GetEngineList, {.status = 7});
   Add(L"good", {Pair(L"g", L"en", L"es", L"G")});
   EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(std::tuple(r.ending, r.failedImplementations, r.EngineUnavailable), std::tuple(EnumEnding::Done, 4, true));
-  EXPECT_EQ(Keys(r.entries), V{L"good:g"});
-  // The error list is cleared before each implementation, so the network
-  // error of "failed" does not outlive the implementations after it.
-  EXPECT_EQ(support::ErrorList::GetCount(), 0);
+  // The ending, the failures, one unavailable, the entries, the messages (the
+  // error list is cleared before each implementation, so the network error of
+  // "failed" does not outlive the implementations after it).
+  EXPECT_EQ(std::tuple(r.ending, r.failedImplementations, r.EngineUnavailable, Keys(r.entries),
+                       support::ErrorList::GetCount()),
+            std::tuple(EnumEnding::Done, 4, true, V{L"good:g"}, 0));
 }
 
 TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorListAndAFailingCallRaises) {
   auto& failed = Add(L"failed").Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = 30004});
   EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(std::pair(r.failedImplementations, r.EngineUnavailable), std::pair(1, false));
-  EXPECT_EQ(MessageIds(), std::vector<int>{1205});
+  EXPECT_EQ(std::tuple(r.failedImplementations, r.EngineUnavailable, MessageIds()),
+            std::tuple(1, false, std::vector<int>{1205}));
   // A failing call of the implementation raises its error.
   failed.Script(Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
   EXPECT_EQ(testsupport::ErrorOf([] { CollectEngines(L"en", 3072); }), E_ACCESSDENIED);
