@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <thread>
 
 #include "bench/BenchSentences.h"
 #include "engines/apertium/ApertiumFormat.h"
@@ -154,7 +155,7 @@ std::unique_ptr<ApertiumEngine> Broken(const std::string& command, int timeoutMs
 }
 
 // Each fails the request with the engine's error and the pipeline is
-// dropped (a cancel while it waits: the scripted pipelines' tests).
+// dropped.
 TEST(BrokenPipelineTest, APipelineThatDiesHangsOrAnswersWronglyFailsTheRequestAndIsDropped) {
   // The pipeline, its time-out.
   const std::pair<const char*, int> cases[] = {
@@ -170,6 +171,21 @@ TEST(BrokenPipelineTest, APipelineThatDiesHangsOrAnswersWronglyFailsTheRequestAn
     EXPECT_EQ(std::tuple(a.status, a.error, engine->PipelineProcessId()),
               std::tuple(kRequestFailed, kEngineErrorEngine, pid_t{0}));
   }
+}
+
+// A cancel ends at once a request whose pipeline never answers, and the
+// pipeline is dropped.
+TEST(BrokenPipelineTest, ACancelEndsARequestThePipelineNeverAnswers) {
+  auto engine = Broken("cat >/dev/null", 600000);
+  std::shared_ptr<ITranslationResult> result;
+  engine->Translate(L"The dog.", kTranslateModePlain, &result);
+  LONG status = -1;
+  engine->WaitForResult(20, &status);
+  EXPECT_EQ(kRequestRunning, status);
+  std::thread canceller([&] { engine->Cancel(); });
+  EXPECT_EQ(kRequestCancelled, Wait(*engine, 60000));
+  canceller.join();
+  EXPECT_EQ(0, engine->PipelineProcessId());
 }
 
 TEST(BrokenPipelineTest, AHungPipelineCostsOneTimeOutPerRequestAndTheNextRequestGetsAFreshOne) {
