@@ -7,9 +7,13 @@
 using namespace apertium;
 using engine_server::TextRange;
 
-TEST(ApertiumFormatTest, DeformatEscapesReservedCharactersAndEndsWithTheMarker) {
+TEST(ApertiumFormatTest, DeformatEscapesReservedCharactersMarksWordsAndEndsWithTheMarker) {
   std::string chunk = Deformat(L"a[b]^c$/d\\@<e>{f}*", nullptr, 7);
   EXPECT_EQ("a\\[b\\]\\^c\\$\\/d\\\\\\@\\<e\\>\\{f\\}*[\\[pelorant-end-7\\]].[]", chunk);
+  // Words given are marked.
+  std::wstring source = L"The big dog.";
+  auto words = FindWords(source);
+  EXPECT_EQ("[[w:0]]The[[/]] [[w:1]]big[[/]] [[w:2]]dog[[/]].[\\[pelorant-end-7\\]].[]", Deformat(source, &words, 7));
 }
 
 // Both round trips keep every character of a source the pipeline left alone.
@@ -53,49 +57,39 @@ TEST(ApertiumFormatTest, WordsAreLetterAndDigitRunsWithInnerApostrophesAndHyphen
   EXPECT_EQ(words, (std::vector<std::wstring>{L"It's", L"a", L"well-known", L"fact", L"42", L"x"}));
 }
 
-TEST(ApertiumFormatTest, WordMarksBecomeCorrespondenceGroupsAfterReordering) {
-  std::wstring source = L"The big dog.";
-  auto words = FindWords(source);
-  EXPECT_EQ("[[w:0]]The[[/]] [[w:1]]big[[/]] [[w:2]]dog[[/]].[\\[pelorant-end-7\\]].[]", Deformat(source, &words, 7));
-  // What the pipeline gives back: the adjective moved behind the noun.
-  Reformatted r = Reformat("[[w:0]]El[[/]] [[w:2]]perro[[/]] [[w:1]]grande[[/]].[\\[pelorant-end-7\\]].[]", words.size(), 7);
-  EXPECT_EQ(L"El perro grande.", r.text);
-  auto groups = CorrespondenceGroups(words, r);
-  ASSERT_EQ(3u, groups.size());
-  EXPECT_EQ((TextRange{4, 3}), groups[1].source[0]);
-  EXPECT_EQ((TextRange{9, 6}), groups[1].translation[0]);
-  EXPECT_EQ((TextRange{3, 5}), groups[2].translation[0]);
-}
-
-TEST(ApertiumFormatTest, UnknownOrMalformedMarksAreIgnored) {
-  std::vector<SourceWord> words = {{0, 3}};
-  Reformatted r = Reformat("[[w:7]]x[[/]] [[t:b]]y[[/]] [[w:0]]z[[/]][\\[pelorant-end-7\\]].[]", 1, 7);
-  EXPECT_EQ(L"x y z", r.text);
-  auto groups = CorrespondenceGroups(words, r);
-  ASSERT_EQ(1u, groups.size());
-  EXPECT_EQ((TextRange{4, 1}), groups[0].translation[0]);
+// What the pipeline gives back becomes the text and one group a source word
+// the marks name: reordered words, unknown or malformed marks ignored, blanks
+// the pipeline added at the ends trimmed with the marks moved along (those of
+// the source kept).
+TEST(ApertiumFormatTest, WordMarksBecomeCorrespondenceGroups) {
+  // The source's words, the chunk, the source for trimming (none: no trim),
+  // the text, each group's source and translation range.
+  const std::tuple<std::vector<SourceWord>, const char*, const wchar_t*, const wchar_t*, std::vector<TextRange>>
+      cases[] = {
+      {{{0, 3}, {4, 3}, {8, 3}}, "[[w:0]]El[[/]] [[w:2]]perro[[/]] [[w:1]]grande[[/]].[\\[pelorant-end-7\\]].[]",
+       nullptr, L"El perro grande.", {{0, 3}, {0, 2}, {4, 3}, {9, 6}, {8, 3}, {3, 5}}},
+      {{{0, 3}}, "[[w:7]]x[[/]] [[t:b]]y[[/]] [[w:0]]z[[/]][\\[pelorant-end-7\\]].[]", nullptr, L"x y z",
+       {{0, 3}, {4, 1}}},
+      {{{0, 2}, {3, 1}}, " [[w:0]]Es[[/]] [[w:1]]un[[/]] [\\[pelorant-end-7\\]].[]", L"It a", L"Es un",
+       {{0, 2}, {0, 2}, {3, 1}, {3, 2}}},
+      {{}, "  Hola [\\[pelorant-end-7\\]].[]", L"  Hello ", L"  Hola ", {}},
+  };
+  for (const auto& [words, chunk, trimFor, text, ranges] : cases) {
+    SCOPED_TRACE(chunk);
+    Reformatted r = Reformat(chunk, words.size(), 7);
+    if (trimFor) TrimAddedBlanks(trimFor, &r);
+    EXPECT_EQ(r.text, text);
+    std::vector<TextRange> seen;
+    for (const auto& g : CorrespondenceGroups(words, r)) seen.insert(seen.end(), {g.source.at(0), g.translation.at(0)});
+    EXPECT_EQ(seen, ranges);
+  }
 }
 
 TEST(ApertiumFormatTest, LanguageCodesMapToTheAddinsCodes) {
   std::wstring codes;
   for (const wchar_t* code : {L"eng", L"spa", L"eng_US", L"por_BR", L"ast"}) codes += LanguageCode(code) + L" ";
   EXPECT_EQ(codes, L"en es en-us pt-br ast ");
-  EXPECT_EQ(L"English - Spanish", LanguageName(L"eng") + L" - " + LanguageName(L"spa"));
-  EXPECT_EQ(L"English (US)", LanguageName(L"eng_US"));
+  EXPECT_EQ(L"English - Spanish - English (US)",
+            LanguageName(L"eng") + L" - " + LanguageName(L"spa") + L" - " + LanguageName(L"eng_US"));
 }
 
-TEST(ApertiumFormatTest, BlanksAddedAtTheEndsAreTrimmedAndMarksMoveAlong) {
-  std::vector<SourceWord> words = {{0, 2}, {3, 1}};
-  Reformatted r = Reformat(" [[w:0]]Es[[/]] [[w:1]]un[[/]] [\\[pelorant-end-7\\]].[]", 2, 7);
-  TrimAddedBlanks(L"It a", &r);
-  EXPECT_EQ(L"Es un", r.text);
-  auto groups = CorrespondenceGroups(words, r);
-  ASSERT_EQ(2u, groups.size());
-  EXPECT_EQ((TextRange{0, 2}), groups[0].translation[0]);
-  EXPECT_EQ((TextRange{3, 2}), groups[1].translation[0]);
-
-  // Blanks the source has at its ends stay.
-  Reformatted kept = Reformat("  Hola [\\[pelorant-end-7\\]].[]", 0, 7);
-  TrimAddedBlanks(L"  Hello ", &kept);
-  EXPECT_EQ(L"  Hola ", kept.text);
-}

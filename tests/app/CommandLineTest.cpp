@@ -4,8 +4,10 @@
 // file), `show`, and the width of texts in columns.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "apps/pelorant/Command.h"
@@ -35,63 +37,51 @@ Outcome Call(std::vector<std::string> args) {
 TEST(CommandLine, HelpListsEveryRegisteredCommandAligned) {
   Outcome r = Call({"--help"});
   EXPECT_EQ(r.status, 0);
-  ASSERT_FALSE(app::Commands().empty());
-  size_t column = std::string::npos;
+  // Each command and the column its summary starts at on its line (0: missing).
+  std::map<std::string, size_t> columns;
   for (const app::Command& c : app::Commands()) {
-    auto line = r.out.find("\n  " + c.name + " ");
-    ASSERT_NE(line, std::string::npos) << c.name << " missing from:\n" << r.out;
-    auto summary = r.out.find(c.summary, line);
-    ASSERT_NE(summary, std::string::npos) << c.name;
-    size_t col = summary - line;
-    if (column == std::string::npos) column = col;
-    EXPECT_EQ(col, column) << c.name << " is not aligned";
+    const size_t line = r.out.find("\n  " + c.name + " "), summary = r.out.find(c.summary, line);
+    columns[c.name] = line == std::string::npos || summary == std::string::npos ? 0 : summary - line;
   }
+  ASSERT_FALSE(columns.empty());
+  std::map<std::string, size_t> aligned = columns;
+  for (auto& [name, column] : aligned) column = std::max<size_t>(columns.begin()->second, 1);
+  EXPECT_EQ(columns, aligned) << r.out;
 }
 
-// No command shows the help and fails; an unknown one is refused on stderr;
-// --version runs the version command.
-TEST(CommandLine, TopLevelArgumentsShowHelpOrVersionOrAreRefused) {
-  struct Case { std::vector<std::string> args; int status; bool onOut; std::string says; };
-  for (const Case& c : {Case{{}, 2, true, "Usage: pelorant COMMAND"},
-                        Case{{"translate-everything"}, 2, false, "unknown command 'translate-everything'"},
-                        Case{{"help", "nope"}, 2, false, "unknown command 'nope'"},
-                        Case{{"--version"}, 0, true, "3, 0, 5, 20"}}) {
-    Outcome r = Call(c.args);
-    EXPECT_EQ(r.status, c.status) << c.says;
-    EXPECT_NE((c.onOut ? r.out : r.err).find(c.says), std::string::npos) << r.out << r.err;
-    if (!c.onOut) {
-      EXPECT_TRUE(r.out.empty()) << c.says;
-    }
-  }
-  EXPECT_EQ(Call({"--version"}).out, Call({"version"}).out);
-}
-
-// The test engine's switch holds for every command, engines used or not;
-// help needs none.
-TEST(CommandLine, TheTestEngineScriptIsReadBeforeAnyCommand) {
+// No command shows the help and fails; an unknown one is refused on stderr
+// with nothing on stdout; a command's help is its usage. The test engine's
+// script is read before any command, engines used or not; help needs none.
+TEST(CommandLine, TopLevelArgumentsAndTheTestEngineScript) {
   const std::string missing = ::testing::TempDir() + "no-such-engine-script.txt";
   const std::string empty = ::testing::TempDir() + "empty-engine-script.txt";
   std::ofstream(empty).close();
-  struct Case { const std::string& script; std::vector<std::string> args; int status; std::string says; };
-  const Case cases[] = {{missing, {"version"}, 1, "pelorant version: cannot read fake engine script " + missing},
-                        {missing, {"--help"}, 0, ""},
-                        {empty, {"version"}, 0, ""}};
-  for (const Case& c : cases) {
-    ::setenv("PELORANT_FAKE_ENGINE", c.script.c_str(), 1);
-    Outcome r = Call(c.args);
-    ::unsetenv("PELORANT_FAKE_ENGINE");
-    EXPECT_EQ(r.status, c.status) << c.script << " " << c.args[0] << ": " << r.err;
-    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-  }
-}
-
-TEST(CommandLine, CommandHelpComesFromItsUsage) {
   const app::Command* reg = app::FindCommand("reg");
   ASSERT_NE(reg, nullptr);
-  for (auto args : {std::vector<std::string>{"help", "reg"}, std::vector<std::string>{"reg", "--help"}}) {
-    Outcome r = Call(args);
-    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(0, reg->usage));
+  // The arguments, the engine script (none when empty), the status, stdout
+  // (empty: nothing at all), part of stderr.
+  struct Case { std::vector<std::string> args; std::string script; int status; std::string out, err; };
+  const Case cases[] = {
+      {{}, "", 2, "Usage: pelorant COMMAND", ""},
+      {{"translate-everything"}, "", 2, "", "unknown command 'translate-everything'"},
+      {{"help", "nope"}, "", 2, "", "unknown command 'nope'"},
+      {{"--version"}, "", 0, "3, 0, 5, 20", ""},
+      {{"help", "reg"}, "", 0, reg->usage, ""},
+      {{"reg", "--help"}, "", 0, reg->usage, ""},
+      {{"version"}, missing, 1, "", "pelorant version: cannot read fake engine script " + missing},
+      {{"--help"}, missing, 0, "Usage: pelorant COMMAND", ""},
+      {{"version"}, empty, 0, "3, 0, 5, 20", ""},
+  };
+  for (const Case& c : cases) {
+    if (!c.script.empty()) ::setenv("PELORANT_FAKE_ENGINE", c.script.c_str(), 1);
+    Outcome r = Call(c.args);
+    ::unsetenv("PELORANT_FAKE_ENGINE");
+    SCOPED_TRACE(testing::PrintToString(c.args) + " " + c.script + "\nout: " + r.out + "\nerr: " + r.err);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(c.out.empty() ? r.out.empty() : r.out.find(c.out) != std::string::npos);
+    EXPECT_NE(r.err.find(c.err), std::string::npos);
   }
+  EXPECT_EQ(Call({"--version"}).out, Call({"version"}).out);
 }
 
 // Arguments a command refuses before it opens anything are usage errors
@@ -127,11 +117,10 @@ TEST(CommandLine, BadArgumentsAreUsageErrorsThatSayWhy) {
       {{"translate", deck, "-o", out, "--glossary", tmp + "none.tsv"}, "none.tsv: there is no such file"},
   };
   for (const Case& c : cases) {
-    std::string shown;
-    for (const auto& a : c.args) shown += " " + a;
     Outcome r = Call(c.args);
-    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(2, "")) << shown << ": " << r.err;
-    EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << ": " << r.err;
+    SCOPED_TRACE(testing::PrintToString(c.args) + ": " + r.err);
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(2, ""));
+    EXPECT_NE(r.err.find(c.says), std::string::npos);
   }
 }
 

@@ -6,7 +6,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "src/engine/server/EngineClasses.h"
 #include "src/engine/server/EngineServer.h"
 
 namespace testsupport {
@@ -32,6 +34,22 @@ inline std::shared_ptr<engine_server::ITranslationEngine> OpenListedEngine(engin
   factory.WaitForResult(60000, &status);
   EXPECT_EQ(kRequestDone, status);
   return engine;
+}
+
+// The names the in-process class table lists now, in order; an index outside
+// the list is refused.
+inline std::vector<std::wstring> ListedImplementations() {
+  using namespace engine_server;
+  std::shared_ptr<IImplementations> impls;
+  EXPECT_EQ(S_OK, CreateInProcessImplementations(&impls));
+  LONG count = 0;
+  impls->Count(&count);
+  std::vector<std::wstring> out(static_cast<size_t>(count));
+  for (LONG i = 1; i <= count; ++i) impls->Item(i, &out[static_cast<size_t>(i - 1)]);
+  std::wstring n;
+  EXPECT_EQ(DISP_E_BADINDEX, impls->Item(count + 1, &n));
+  EXPECT_EQ(DISP_E_BADINDEX, impls->Item(0, &n));
+  return out;
 }
 
 }  // namespace testsupport

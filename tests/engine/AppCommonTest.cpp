@@ -46,7 +46,8 @@ class AppCommonTest : public enginetest::FakeSideTest {
 
 // What reaches the engine of one text, and what comes back: white space kept
 // out and put back, characters folded, numbers and blanks never sent, an
-// empty answer taken as the source, the dual-print marks only when asked.
+// empty answer taken as the source, the dual-print marks only when asked, a
+// correspondence only for a text sent with keep style.
 TEST_F(AppCommonTest, TheTextSentAndTheTranslationMadeOfIt) {
   const struct {
     const wchar_t* source;
@@ -54,6 +55,8 @@ TEST_F(AppCommonTest, TheTextSentAndTheTranslationMadeOfIt) {
     const wchar_t* translation;
     int dualPrint = 0;
     const wchar_t* prefix = L"<";
+    int keepStyle = 1;
+    bool corresponds = true;  // when something is sent
   } cases[] = {
       {L"  \x3000word\r\n", {L"word"}, L"   WORD\r\n"},  // two blanks, an ideographic space, CR LF
       {L"\tcat\x0B", {L"cat"}, L"\tCAT\x0B"},           // a leading tab stays a tab, a trailing vertical tab is kept
@@ -66,23 +69,23 @@ TEST_F(AppCommonTest, TheTextSentAndTheTranslationMadeOfIt) {
       {L"-12+3 \r\n", {L"-12+3 "}, L"-12+3 \r\n"},  // a blank inside is no number character
       {L"  \r\n", {}, L"  \r\n"},
       {L"", {}, L""},
-      {L"silence", {L"silence"}, L"silence"},  // the engine answers nothing
+      {L"silence", {L"silence"}, L"silence", 0, L"<", 1, false},  // the engine answers nothing
       {L"a", {L"a"}, L"<A>", 1},
       {L"a", {L"a"}, L"A>", 1, L""},
+      {L"big dog", {L"big dog"}, L"BIG DOG", 0, L"<", 0, false},
   };
   impl->SetTranslation(L"silence", L"");
-  options.KeepStyle = 1;
   options.TranSuffix = L">";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.source);
     impl->ClearRecord();
+    options.KeepStyle = c.keepStyle;
     options.DualPrint = c.dualPrint;
     options.TranPrefix = c.prefix;
     TranslationSegment seg = Translate(c.source);
-    EXPECT_EQ(SentTexts(), c.sent);
-    EXPECT_EQ(seg.translation.value(), c.translation);
-    EXPECT_FALSE(c.sent.empty() && seg.styleCorrespondence.has_value()) << "a correspondence of nothing sent";
-    EXPECT_EQ(seg.source, c.source) << "the source is never changed";
+    // Sent, the translation, a correspondence, the source (never changed).
+    EXPECT_EQ(std::tuple(SentTexts(), seg.translation.value(), seg.styleCorrespondence.has_value(), seg.source),
+              std::tuple(c.sent, std::wstring(c.translation), c.corresponds && !c.sent.empty(), std::wstring(c.source)));
   }
 }
 
@@ -110,20 +113,7 @@ TEST_F(AppCommonTest, CorrespondenceOutsideTheTextsOrTooManyRangesIsTrimmed) {
   ASSERT_EQ(seg.styleCorrespondence.value_or(engine::StyleCorrespondence{}).size(), 1u);
   const auto& g = seg.styleCorrespondence->at(0);
   EXPECT_LE(g.SourceCount() + g.TranslationCount(), 9);
-  EXPECT_GE(g.SourceCount(), 1);
-  EXPECT_GE(g.TranslationCount(), 1);
-}
-
-TEST_F(AppCommonTest, NoCorrespondenceWithoutKeepStyleOrWhenAMacroChangedTheText) {
-  TranslationSegment seg = Translate(L"big dog");
-  EXPECT_FALSE(seg.styleCorrespondence.has_value());
-
-  options.KeepStyle = 1;
-  options.UsesPostMacro = 1;
-  app.SetMacroRunner([](const std::wstring&) { return std::wstring(L"changed"); });
-  seg = Translate(L"big dog");
-  EXPECT_EQ(seg.translation.value(), L"changed");
-  EXPECT_FALSE(seg.styleCorrespondence.has_value());
+  EXPECT_GE(std::min(g.SourceCount(), g.TranslationCount()), 1) << "a side left empty";
 }
 
 TEST_F(AppCommonTest, APreMacroReplacesTheTextUnlessItRecordedAnErrorAndEmptyCancelsTheRun) {
@@ -145,10 +135,9 @@ TEST_F(AppCommonTest, APreMacroReplacesTheTextUnlessItRecordedAnErrorAndEmptyCan
       return std::wstring(result);
     });
     TranslationSegment seg = Translate(L" original");
-    EXPECT_EQ(ran, (std::vector<std::wstring>{L"fncPreMacro"}));
-    EXPECT_EQ(SentTexts(), sent);
-    EXPECT_EQ(seg.translation.value(), translation);
-    EXPECT_EQ(app.IsCancelled(), cancelled);
+    // The macros run, the texts sent, the translation, cancelled.
+    EXPECT_EQ(std::tuple(ran, SentTexts(), seg.translation.value(), app.IsCancelled()),
+              std::tuple(std::vector<std::wstring>{L"fncPreMacro"}, sent, std::wstring(translation), cancelled));
   }
 }
 
@@ -157,28 +146,31 @@ TEST_F(AppCommonTest, AMacroTheHostCannotRunFailsTheCallInsteadOfCancellingTheRu
   for (int* uses : {&options.UsesPreMacro, &options.UsesPostMacro}) {
     options.UsesPreMacro = options.UsesPostMacro = 0;
     *uses = 1;
-    TranslationSegment seg;
-    seg.source = L"text";
-    EXPECT_EQ(testsupport::ErrorOf([&] { app.TranslateText(options, seg); }), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(testsupport::ErrorOf([&] { Translate(L"text"); }), DISP_E_MEMBERNOTFOUND);
     EXPECT_FALSE(app.IsCancelled());
   }
   // A plain-text translation closes its engine on the way out.
   options.UsesPreMacro = 0;
   std::wstring text = L"text";
   EXPECT_THROW(app.TranslatePlainText(options, text, false), platform::ComError);
-  EXPECT_FALSE(eng.IsOpen());
-  EXPECT_EQ(text, L"text");
+  EXPECT_EQ(std::pair(eng.IsOpen(), text), std::pair(false, std::wstring(L"text"))) << "open, the text";
 }
 
-TEST_F(AppCommonTest, AnEmptyPostMacroResultCancelsTheRunAfterTheCurrentSegment) {
+// A post-macro's text replaces the translation and its correspondence; an
+// empty one cancels the run after the current segment.
+TEST_F(AppCommonTest, APostMacroReplacesTheTranslationAndEmptyCancelsTheRunAfterTheSegment) {
+  options.KeepStyle = 1;
   options.UsesPostMacro = 1;
   int calls = 0;
-  app.SetMacroRunner([&](const std::wstring&) { return ++calls == 2 ? std::wstring() : std::wstring(L"ok"); });
+  app.SetMacroRunner([&](const std::wstring&) { return ++calls == 3 ? std::wstring() : std::wstring(L"ok"); });
+  TranslationSegment seg = Translate(L"big dog");
+  EXPECT_EQ(std::pair(seg.translation.value(), seg.styleCorrespondence.has_value()),
+            std::pair(std::wstring(L"ok"), false)) << "the translation, a correspondence";
+  impl->ClearRecord();
   std::wstring out;
   ASSERT_TRUE(app.TranslateBlock(options, L"One. Two. Three.", false, &out));
-  EXPECT_TRUE(app.IsCancelled());
-  EXPECT_EQ(SentTexts().size(), 2u) << "the third sentence is not translated";
-  EXPECT_EQ(out, L"ok");
+  // Cancelled, the third sentence not translated, the first one's translation.
+  EXPECT_EQ(std::tuple(app.IsCancelled(), SentTexts().size(), out), std::tuple(true, size_t{2}, std::wstring(L"ok")));
 }
 
 TEST_F(AppCommonTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingEngine) {
@@ -200,18 +192,20 @@ TEST_F(AppCommonTest, CancelFromAnotherThreadOrThroughTheQueueStopsAHangingEngin
     TranslationSegment seg = Translate(L"never answered");
     stop = true;
     other.join();
-    EXPECT_TRUE(app.IsCancelled());
-    EXPECT_EQ(impl->Cancels(), 1);
-    EXPECT_EQ(seg.translation.value(), L"never answered");
+    EXPECT_EQ(std::tuple(app.IsCancelled(), impl->Cancels(), seg.translation.value()),
+              std::tuple(true, 1, std::wstring(L"never answered"))) << "cancelled, cancels, the translation";
   }
   EXPECT_EQ(eng.FailedRequests(), 2);
   // A cancelled run returns at once with an empty translation.
   impl->ClearRecord();
-  EXPECT_EQ(Translate(L"text").translation.value(), L"");
-  EXPECT_TRUE(SentTexts().empty());
+  const TranslationSegment seg = Translate(L"text");
+  EXPECT_EQ(std::pair(seg.translation.value(), SentTexts().size()), std::pair(std::wstring(), size_t{0}));
 }
 
-TEST_F(AppCommonTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReportsProgress) {
+// Sentences are announced folded and trimmed as TranslateText sends them (a
+// number never), each is still asked for, and the answers are joined with
+// line ends made vertical tabs.
+TEST_F(AppCommonTest, TranslateBlockAnnouncesAndJoinsSentencesAndReportsProgress) {
   struct Recorder : engine::ProgressReport {
     std::vector<std::pair<int, int>> messages;
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
@@ -220,29 +214,22 @@ TEST_F(AppCommonTest, TranslateBlockJoinsSentencesWithTheSeparatorAndReportsProg
   } recorder;
   app.SetProgressReport(&recorder);
   std::wstring out;
-  ASSERT_TRUE(app.TranslateBlock(options, L"The dog is big. It runs.\r\nEnd", true, &out));
-  EXPECT_EQ(out, L"THE DOG IS BIG. IT RUNS.\x0B" L"END");
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"The dog is big.", L"It runs.", L"End"}));
+  ASSERT_TRUE(app.TranslateBlock(options, L"  The \u201Cdog\u201D runs. 1,234.5\rIt\tsleeps.\r\nEnd", true, &out));
+  EXPECT_EQ(out, L"  THE \"DOG\" RUNS. 1,234.5\x0BIT SLEEPS.\x0B" L"END");
+  const std::vector<std::wstring> sent = {L"The \"dog\" runs.", L"It sleeps.", L"End"};
+  // Announced, asked for, answered and dropped ahead.
+  EXPECT_EQ(std::tuple(impl->AheadCalls(), SentTexts(), impl->AnsweredAhead(), impl->DroppedAhead()),
+            std::tuple(std::vector<std::vector<std::wstring>>{sent}, sent, 3, 0));
   EXPECT_EQ(recorder.messages, (std::vector<std::pair<int, int>>{{5066, 5101}}));
-  EXPECT_EQ(recorder.progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+  EXPECT_EQ(recorder.progress,
+            (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 
   // No progress when it is not asked for; the separator between sentences
   // that run together.
   recorder.progress.clear();
   ASSERT_TRUE(app.TranslateBlock(options, L"\x72AC\x3002\x732B\x3002", false, &out));
-  EXPECT_EQ(out, L"\x72AC\x3002  \x732B\x3002");
-  EXPECT_TRUE(recorder.progress.empty());
-}
-
-TEST_F(AppCommonTest, TranslateBlockAnnouncesWhatItWillSendAndStillAsksForEverySentence) {
-  std::wstring out;
-  // Folded and trimmed as TranslateText sends them; a number is never sent.
-  ASSERT_TRUE(app.TranslateBlock(options, L"  The \u201Cdog\u201D runs. 1,234.5\rIt\tsleeps.", false, &out));
-  const std::vector<std::wstring> sent = {L"The \"dog\" runs.", L"It sleeps."};
-  EXPECT_EQ(impl->AheadCalls(), std::vector<std::vector<std::wstring>>{sent});
-  EXPECT_EQ(SentTexts(), sent);
-  EXPECT_EQ(std::pair(impl->AnsweredAhead(), impl->DroppedAhead()), std::pair(2, 0)) << "answered, dropped";
-  EXPECT_EQ(out, L"  THE \"DOG\" RUNS. 1,234.5\x0BIT SLEEPS.");
+  EXPECT_EQ(std::pair(out, recorder.progress.size()),
+            std::pair(std::wstring(L"\x72AC\x3002  \x732B\x3002"), size_t{0}));
 }
 
 // A plain text opens the engine once, translates and closes it; nothing is
@@ -281,10 +268,9 @@ TEST_F(AppCommonTest, ACancelDuringABlockDropsWhatWasAnnouncedAndAsksForNothingM
                }});
   std::wstring out;
   ASSERT_TRUE(app.TranslateBlock(options, L"One. Two. Three. Four. Five.", false, &out));
-  EXPECT_TRUE(app.IsCancelled());
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"One.", L"Two."}));
-  EXPECT_EQ(std::pair(impl->AnsweredAhead(), impl->DroppedAhead()), std::pair(2, 3))
-      << "the three sentences never asked for are forgotten";
+  // Cancelled, the texts sent, answered and dropped (the three never asked for).
+  EXPECT_EQ(std::tuple(app.IsCancelled(), SentTexts(), impl->AnsweredAhead(), impl->DroppedAhead()),
+            std::tuple(true, std::vector<std::wstring>{L"One.", L"Two."}, 2, 3));
 }
 
 TEST_F(AppCommonTest, AnEngineThatCannotBeOpenedReports1251AndLeavesTheText) {
@@ -304,9 +290,8 @@ TEST_F(AppCommonTest, AnEngineThatCannotBeOpenedReports1251AndLeavesTheText) {
     arrange();
     std::wstring text = L"unchanged";
     EXPECT_FALSE(app.TranslatePlainText(options, text, false));
-    EXPECT_EQ(text, L"unchanged");
-    EXPECT_EQ(enginetest::MessageIds(), messages);
-    EXPECT_FALSE(eng.IsOpen());
+    EXPECT_EQ(std::tuple(text, enginetest::MessageIds(), eng.IsOpen()),
+              std::tuple(std::wstring(L"unchanged"), messages, false)) << "the text, the messages, open";
   }
 }
 
@@ -335,8 +320,8 @@ TEST_F(AppCommonTest, ProtectedTextComesBackAsItWasAtItsPlace) {
       SCOPED_TRACE(std::wstring(keeps ? L"keeps: " : L"pieces: ") + source);
       impl->ClearRecord();
       TranslationSegment seg = Translate(source);
-      EXPECT_EQ(SentTexts(), keeps ? placeholders : pieces);
-      EXPECT_EQ(seg.translation.value(), translation);
+      EXPECT_EQ(std::pair(SentTexts(), seg.translation.value()),
+                std::pair(keeps ? placeholders : pieces, std::wstring(translation))) << "sent, the translation";
       std::vector<TranslationSegment> one(1);
       one[0].source = source;
       EXPECT_EQ(app.EngineTexts(options, one), SentTexts()) << "announced as asked";
@@ -353,9 +338,11 @@ TEST_F(AppCommonTest, KeptSpansAndCorrespondenceCountInTheFinalTexts) {
   seg.source = L"  Page 12 of www.a.org now";
   seg.held = {{7, 2, std::nullopt, true}};  // a slide-number field
   ASSERT_TRUE(app.TranslateText(options, seg));
-  EXPECT_EQ(SentTexts(), (std::vector<std::wstring>{L"Page \xE000 of \xE001 now"}));
-  EXPECT_EQ(seg.translation.value(), L"  <PAGE 12 OF www.a.org NOW");
-  EXPECT_EQ(seg.kept, (std::vector<engine::KeptSpan>{{7, 2, 8, 2, true}, {13, 9, 14, 9, false}}));
+  // Sent, the translation, the spans kept.
+  EXPECT_EQ(std::tuple(SentTexts(), seg.translation.value(), seg.kept),
+            std::tuple(std::vector<std::wstring>{L"Page \xE000 of \xE001 now"},
+                       std::wstring(L"  <PAGE 12 OF www.a.org NOW"),
+                       std::vector<engine::KeptSpan>{{7, 2, 8, 2, true}, {13, 9, 14, 9, false}}));
   ASSERT_TRUE(seg.styleCorrespondence.has_value());
   // The engine's groups moved onto the final texts (this engine pairs the
   // placeholders too), then the address that travelled with itself.

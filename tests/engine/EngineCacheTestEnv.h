@@ -41,13 +41,13 @@ inline void SetString(platform::Hive hive, const std::wstring& path, const std::
   ASSERT_EQ(key.SetValue(name, platform::RegValue::String(value)), ERROR_SUCCESS);
 }
 
-inline bool GetString(platform::Hive hive, const std::wstring& path, const std::wstring& name, std::wstring* out) {
+// The value's text, or "<none>" when it is not there.
+inline std::wstring ValueOf(platform::Hive hive, const std::wstring& path, const std::wstring& name) {
   platform::RegKey key;
-  if (platform::RegKey::Open(hive, path, false, &key) != ERROR_SUCCESS) return false;
   platform::RegValue v;
-  if (key.QueryValue(name, &v) != ERROR_SUCCESS) return false;
-  *out = v.text;
-  return true;
+  if (platform::RegKey::Open(hive, path, false, &key) != ERROR_SUCCESS || key.QueryValue(name, &v) != ERROR_SUCCESS)
+    return L"<none>";
+  return v.text;
 }
 
 // A pair as the engine side lists it.

@@ -95,12 +95,10 @@ TEST(EngineEntryNames, SplitDisplayNameAtTheFirstKnownSeparatorOnceItArrives) {
       {L"", L"", L""},
   };
   EngineEntry e;
-  EXPECT_EQ(e.FromLangName(), L"");
   // One entry for every case: the names follow each new display name.
   for (const auto& [display, from, to] : cases) {
     e.SetDisplayName(display);
-    EXPECT_EQ(e.FromLangName(), from) << display;
-    EXPECT_EQ(e.ToLangName(), to) << display;
+    EXPECT_EQ(e.FromLangName() + L"|" + e.ToLangName(), std::wstring(from) + L"|" + to) << display;
   }
 }
 
@@ -113,12 +111,14 @@ TEST(TranslationOptionUDTBuild, CarriesSetSwitchesAndTheEnginesLanguages) {
   EngineEntry entry = Make(L"Apertium", L"eng-spa", L"en", L"ja");
   const options::FacadeSwitches switches{1, 1, 0, 77};
   options::TranslationOptionUDT r = BuildTranslationOptionUDT(&set, &entry, switches, L"ja");
-  EXPECT_EQ(r.EngineGroup + L":" + r.EngineID + L":" + r.FromLang + L"-" + r.ToLang, L"Apertium:eng-spa:en-ja");
+  // The engine, its languages, the sentence separator (Japanese sentences are
+  // joined without blanks), the display language.
+  EXPECT_EQ(r.EngineGroup + L":" + r.EngineID + L":" + r.FromLang + L"-" + r.ToLang + L"|" + r.SentenceSeparator + L"|" +
+                r.DisplayLanguage,
+            L"Apertium:eng-spa:en-ja||ja");
   // The set's dual print, the switches' progress target, the languages' charset and locales.
   EXPECT_EQ(std::tuple(r.DualPrint, r.ProgressTarget, r.ToCharset, r.FromLcid, r.ToLcid),
             std::tuple(1, 77, 128, 1033, 1041));
-  EXPECT_EQ(r.SentenceSeparator, L"") << "Japanese sentences are joined without blanks";
-  EXPECT_EQ(r.DisplayLanguage, L"ja");
   EXPECT_EQ(BuildTranslationOptionUDT(&set, nullptr, switches, L"ja"), options::TranslationOptionUDT{});
   r = BuildTranslationOptionUDT(nullptr, &entry, switches, L"ja");
   EXPECT_EQ(std::tuple(r.FontANSI, r.ToLcid), std::tuple(std::wstring(), 1041));

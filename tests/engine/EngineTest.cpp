@@ -38,15 +38,14 @@ TEST_F(EngineTest, OpenThroughTheFactorySetsClientIdAndDisplayLanguage) {
   for (bool hasClientId : {true, false}) {
     if (!hasClientId) impl->SetPropertyNames({L"Other"}).ClearRecord();
     ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"));
-    EXPECT_TRUE(eng.IsOpen());
-    EXPECT_EQ(impl->ClientId(), hasClientId ? engine::ClientIdText() : L"");  // its text is checked with the enumeration
-    EXPECT_EQ(impl->DisplayLanguage(), L"ja");
-    EXPECT_TRUE(eng.HasDictionary());
+    // Open, the client id (its text is checked with the enumeration), the display language, a dictionary.
+    EXPECT_EQ(std::tuple(eng.IsOpen(), impl->ClientId(), impl->DisplayLanguage(), eng.HasDictionary()),
+              std::tuple(true, hasClientId ? engine::ClientIdText() : L"", std::wstring(L"ja"), true));
     eng.CloseEngine();
     EXPECT_FALSE(eng.IsOpen());
   }
   std::wstring out;
-  EXPECT_FALSE(eng.TranslateSentence(L"x", &out));
+  EXPECT_FALSE(eng.TranslateSentence(L"x", &out)) << "closed";
   EXPECT_EQ(out, L"x");
 }
 
@@ -71,8 +70,7 @@ TEST_F(EngineTest, AFailedOpenReportsTheEnginesCodeOrNothingWhenCancelled) {
     support::ErrorList::Clear();
     failing->Script(operation, behaviour);
     EXPECT_FALSE(eng.OpenEngine(group, id, L""));
-    EXPECT_FALSE(eng.IsOpen());
-    EXPECT_EQ(MessageIds(), messages);
+    EXPECT_EQ(std::pair(eng.IsOpen(), MessageIds()), std::pair(false, messages)) << "open, the messages";
   }
 }
 
@@ -94,12 +92,11 @@ TEST_F(EngineTest, AnOpenStartedAheadIsFinishedAndReportedByTheOpen) {
     impl->ClearRecord();
     impl->Script(op, behaviour);
     eng.OpenAhead(L"FakeMT", L"en-es", L"ja");
-    EXPECT_EQ(impl->FactoriesMade(), 1) << "the open has started";
-    EXPECT_FALSE(eng.IsOpen());
-    EXPECT_EQ(support::ErrorList::GetCount(), 0) << "nothing is reported before the open";
+    // Started, not open, nothing reported before the open.
+    EXPECT_EQ(std::tuple(impl->FactoriesMade(), eng.IsOpen(), support::ErrorList::GetCount()), std::tuple(1, false, 0));
     EXPECT_EQ(eng.OpenEngine(L"FakeMT", L"en-es", L"ja"), opens);
-    EXPECT_EQ(impl->FactoriesMade(), 1);
-    EXPECT_EQ(MessageIds(), message ? std::vector<int>{message} : std::vector<int>{});
+    EXPECT_EQ(std::pair(impl->FactoriesMade(), MessageIds()),
+              std::pair(1, message ? std::vector<int>{message} : std::vector<int>{})) << "factories, messages";
     eng.CloseEngine();
   }
   // An open of another pair starts afresh; a raising start raises in the open
@@ -107,8 +104,7 @@ TEST_F(EngineTest, AnOpenStartedAheadIsFinishedAndReportedByTheOpen) {
   impl->ClearRecord();
   eng.OpenAhead(L"FakeMT", L"en-es", L"");
   EXPECT_TRUE(eng.OpenEngine(L"FakeMT", L"es-en", L""));
-  EXPECT_EQ(eng.OpenEngineID(), L"es-en");
-  EXPECT_EQ(impl->FactoriesMade(), 2);
+  EXPECT_EQ(std::pair(eng.OpenEngineID(), impl->FactoriesMade()), std::pair(std::wstring(L"es-en"), 2));
   eng.CloseEngine();
   impl->Script(Operation::SetImplementation, Behaviour{.callResult = E_ACCESSDENIED, .times = 1});
   eng.OpenAhead(L"FakeMT", L"en-es", L"");
@@ -124,19 +120,19 @@ TEST_F(EngineTest, TranslateUsesModeTwoOnlyWhenTheEngineOffersCorrespondence) {
   impl->Script(Operation::Translate, Behaviour{.delayMs = 30, .times = 1});  // a request that runs a while is waited for
   std::wstring out;
   ASSERT_TRUE(eng.TranslateSentence(L"bonjour", &out));
-  EXPECT_EQ(out, L"BONJOUR");
-  EXPECT_EQ(impl->Translations().back().mode, engine_server::kTranslateModePlain);
   engine::StyleCorrespondence sc;
-  EXPECT_FALSE(eng.GetStyleCorrespondence(out, L"bonjour", &sc)) << "no correspondence without mode 2";
-  EXPECT_FALSE(eng.HasDictionary());
+  // The answer, the mode, a correspondence, a dictionary.
+  EXPECT_EQ(std::tuple(out, impl->Translations().back().mode, eng.GetStyleCorrespondence(out, L"bonjour", &sc),
+                       eng.HasDictionary()),
+            std::tuple(std::wstring(L"BONJOUR"), engine_server::kTranslateModePlain, false, false));
 
   ASSERT_TRUE(eng.OpenEngine(L"FakeMT", L"en-es", L""));
   ASSERT_TRUE(eng.TranslateSentence(L"big dog", &out));
   EXPECT_EQ(impl->Translations().back().mode, engine_server::kTranslateModeCorrespondence);
   ASSERT_TRUE(eng.GetStyleCorrespondence(out, L"big dog", &sc));
   ASSERT_EQ(sc.size(), 2u);
-  EXPECT_EQ(sc[1].Source(0), (std::array<std::int32_t, 2>{4, 3}));
-  EXPECT_EQ(sc[1].Translation(0), (std::array<std::int32_t, 2>{4, 3}));
+  EXPECT_EQ(std::pair(sc[1].Source(0), sc[1].Translation(0)),
+            std::pair((std::array<std::int32_t, 2>{4, 3}), (std::array<std::int32_t, 2>{4, 3})));
 }
 
 // A cancel raised before the open or the translation stops the request at
@@ -153,8 +149,7 @@ TEST_F(EngineTest, ACancelRaisedBeforeARequestStopsItAtItsFirstPoll) {
   eng.CancelEngine();
   std::wstring out;
   EXPECT_FALSE(eng.TranslateSentence(L"hang", &out));
-  EXPECT_EQ(out, L"hang");
-  EXPECT_EQ(impl->Cancels(), 2);
+  EXPECT_EQ(std::pair(out, impl->Cancels()), std::pair(std::wstring(L"hang"), 2)) << "the text, the cancels";
   eng.ResetCancel();
   EXPECT_TRUE(eng.TranslateSentence(L"again", &out));
 }
@@ -181,21 +176,20 @@ TEST_F(EngineTest, ABuiltInFamilyIsOpenedThroughItsHelperAndHasNoDialogs) {
   ASSERT_TRUE(eng.OpenEngine(L"Quendal", L"en.ja", L""));
   std::wstring out;
   ASSERT_TRUE(eng.TranslateSentence(L"hello", &out));
-  EXPECT_EQ(out, L"HELLO");
-  EXPECT_EQ(helper.Engines().Translations().size(), 1u);
-  EXPECT_TRUE(impl->Translations().empty()) << "the factory is not used for a family";
+  // The answer, the helper's and the factory's requests (none for a family).
+  EXPECT_EQ(std::tuple(out, helper.Engines().Translations().size(), impl->Translations().size()),
+            std::tuple(std::wstring(L"HELLO"), size_t{1}, size_t{0}));
   EXPECT_FALSE(eng.ShowOptionDialog());
   EXPECT_FALSE(eng.ShowDictionaryDialog());
-  EXPECT_EQ(helper.Engines().SettingsDialogsShown(), 0);
-  EXPECT_EQ(support::ErrorList::GetCount(), 0);
+  // The settings dialogs shown, the messages.
+  EXPECT_EQ(std::pair(helper.Engines().SettingsDialogsShown(), support::ErrorList::GetCount()), std::pair(0, 0));
 
   auto gate = std::make_shared<Gate>();
   helper.Engines().Script(Operation::GetEngine, Behaviour{.times = 1, .hold = [gate] { gate->Wait(); }});
   impatient.CancelEngine();
   EXPECT_FALSE(impatient.OpenEngine(L"Quendal", L"en.ja", L""));
   gate->Open();
-  EXPECT_EQ(helper.Engines().Cancels(), 1) << "the cancel is forwarded once";
-  EXPECT_FALSE(impatient.IsOpen());
+  EXPECT_EQ(std::pair(helper.Engines().Cancels(), impatient.IsOpen()), std::pair(1, false)) << "cancels forwarded, open";
 }
 
 TEST_F(EngineTest, ClosingDoesNotWaitForARequestThatIgnoresCancel) {

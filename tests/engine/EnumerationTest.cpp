@@ -3,8 +3,6 @@
 // end-to-end runs use.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
 
 #include "src/engine/EngineEnumeration.h"
 #include "src/engine/EngineFamilies.h"
@@ -50,31 +48,32 @@ TEST_F(EnumerationTest, PairsAreReadInOrderAndEveryFactoryGetsDisplayLanguageCli
   EnumResult r = CollectEngines(L"ja", 0x0C01);
   ASSERT_EQ(r.ending, EnumEnding::Done);
   ASSERT_EQ(Keys(r.entries), (V{L"alpha:tw-ja", L"alpha:ja-cn", L"beta:b"}));
-  EXPECT_EQ(Describe(r.entries[0].second), L"alpha:tw-ja 1 zh-hant>ja 1033 T - J|Prod|P");
-  EXPECT_EQ(r.entries[1].second.ToLang(), L"zh-hans");
-  EXPECT_EQ(mSide.FactoryCreations(), 3);
-  EXPECT_EQ(alpha.DisplayLanguage() + L" " + beta.DisplayLanguage(), L"ja ja");
-  EXPECT_EQ(alpha.ClientId(), L"Pelorant " + support::VersionInfo().GetValue(L"ProductVersion"));
-  EXPECT_EQ(beta.ClientId(), L"") << "beta has no such property";
-  EXPECT_EQ(alpha.ListingFlags(), std::vector<LONG>{0x0C01});
+  EXPECT_EQ(std::pair(Describe(r.entries[0].second), r.entries[1].second.ToLang()),
+            std::pair(std::wstring(L"alpha:tw-ja 1 zh-hant>ja 1033 T - J|Prod|P"), std::wstring(L"zh-hans")));
+  // The factories made, the display languages, the client ids (beta has no
+  // such property), the flags asked for.
+  EXPECT_EQ(std::tuple(mSide.FactoryCreations(), alpha.DisplayLanguage() + L" " + beta.DisplayLanguage(),
+                       alpha.ClientId() + L"|" + beta.ClientId(), alpha.ListingFlags()),
+            std::tuple(3, std::wstring(L"ja ja"),
+                       L"Pelorant " + support::VersionInfo().GetValue(L"ProductVersion") + L"|",
+                       std::vector<LONG>{0x0C01}));
 }
 
 TEST_F(EnumerationTest, SkippedNamesAreNeverAskedWhateverTheirCase) {
-  std::vector<fake_engine::FakeImplementation*> skipped;
   for (const wchar_t* name : {L"Selvan", L"QUENDAL", L"quendal2", L"Quendal3", L"quendal3_1", L"Quendal4",
                               L"Ostrel", L"varnel", L"Tessa", L"brommi", L"CALDER"}) {
-    skipped.push_back(&Add(name, {Pair(L"x", L"en", L"es", L"X")}));
+    Add(name, {Pair(name, L"en", L"es", L"X")});
   }
   EnumResult r = CollectEngines(L"en", 3072);
-  // The ending, the entries, the failures, the factories made.
-  EXPECT_EQ(std::tuple(r.ending, r.entries.size(), r.failedImplementations, mSide.FactoryCreations()),
-            std::tuple(EnumEnding::Done, size_t{0}, 0, 1));
-  for (auto* impl : skipped) EXPECT_TRUE(impl->ListingFlags().empty()) << platform::ToUtf8(impl->Name());
+  // The ending, the entries (each would list a pair), the failures, the
+  // factories made.
+  EXPECT_EQ(std::tuple(r.ending, Keys(r.entries), r.failedImplementations, mSide.FactoryCreations()),
+            std::tuple(EnumEnding::Done, V{}, 0, 1));
   EXPECT_FALSE(IsSkippedImplementation(L"selvan2"));
   EXPECT_FALSE(IsSkippedImplementation(L"apertium"));
 }
 
-TEST_F(EnumerationTest, FactoryOrListCreationFailureIsNotStarted) {
+TEST_F(EnumerationTest, AFailureToStartOrACancelEndsTheWholeCollection) {
   auto& alpha = Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
   mSide.FailFactoryCreation(REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::NotStarted);
@@ -85,15 +84,12 @@ TEST_F(EnumerationTest, FactoryOrListCreationFailureIsNotStarted) {
   // The factory for the second implementation cannot be made: the whole
   // collection is NotStarted, so the cache keeps what it had.
   mSide.FailImplementationsCreation(S_OK);
-  Add(L"beta", {Pair(L"b", L"en", L"es", L"B")});
+  auto& beta = Add(L"beta", {Pair(L"b", L"en", L"es", L"B")});
   mSide.FailFactoryCreation(REGDB_E_CLASSNOTREG, 3);
   EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::NotStarted);
   EXPECT_EQ(alpha.ListingFlags().size(), 1u) << "the failure was to hit the second implementation's factory";
-}
-
-TEST_F(EnumerationTest, CancelEndsTheWholeCollection) {
-  Add(L"alpha", {Pair(L"a", L"en", L"es", L"A")});
-  Add(L"beta", {Pair(L"b", L"en", L"es", L"B")}).Script(Operation::GetEngineList, {.status = kRequestCancelled});
+  // A cancelled listing ends the collection before the next implementation.
+  beta.Script(Operation::GetEngineList, {.status = kRequestCancelled});
   auto& gamma = Add(L"gamma", {Pair(L"c", L"en", L"es", L"C")});
   EXPECT_EQ(CollectEngines(L"en", 3072).ending, EnumEnding::Cancelled);
   EXPECT_TRUE(gamma.ListingFlags().empty());
@@ -108,18 +104,19 @@ TEST_F(EnumerationTest, FailuresCountPerImplementationAndTheOthersStillList) {
   Add(L"odd", {Pair(L"o", L"en", L"es", L"O")}).Script(Operation::GetEngineList, {.status = 7});
   Add(L"good", {Pair(L"g", L"en", L"es", L"G")});
   EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(std::tuple(r.ending, r.failedImplementations, r.EngineUnavailable), std::tuple(EnumEnding::Done, 4, true));
-  EXPECT_EQ(Keys(r.entries), V{L"good:g"});
-  // The error list is cleared before each implementation, so the network
-  // error of "failed" does not outlive the implementations after it.
-  EXPECT_EQ(support::ErrorList::GetCount(), 0);
+  // The ending, the failures, one unavailable, the entries, the messages (the
+  // error list is cleared before each implementation, so the network error of
+  // "failed" does not outlive the implementations after it).
+  EXPECT_EQ(std::tuple(r.ending, r.failedImplementations, r.EngineUnavailable, Keys(r.entries),
+                       support::ErrorList::GetCount()),
+            std::tuple(EnumEnding::Done, 4, true, V{L"good:g"}, 0));
 }
 
 TEST_F(EnumerationTest, AnEngineErrorOfTheLastImplementationStaysInTheErrorListAndAFailingCallRaises) {
   auto& failed = Add(L"failed").Script(Operation::GetEngineList, {.status = kRequestFailed, .errorCode = 30004});
   EnumResult r = CollectEngines(L"en", 3072);
-  EXPECT_EQ(std::pair(r.failedImplementations, r.EngineUnavailable), std::pair(1, false));
-  EXPECT_EQ(MessageIds(), std::vector<int>{1205});
+  EXPECT_EQ(std::tuple(r.failedImplementations, r.EngineUnavailable, MessageIds()),
+            std::tuple(1, false, std::vector<int>{1205}));
   // A failing call of the implementation raises its error.
   failed.Script(Operation::SetImplementation, {.callResult = E_ACCESSDENIED});
   EXPECT_EQ(testsupport::ErrorOf([] { CollectEngines(L"en", 3072); }), E_ACCESSDENIED);
@@ -165,68 +162,25 @@ TEST(EnumerationListingRules, HiddenWrenDocumentEnginesGoEvenWhenConsecutiveAndT
   EXPECT_EQ(Keys(list), V{L"a:1"});
 }
 
-class StubHelper : public IFamilyHelper {
- public:
-  StubHelper(bool japanese, std::vector<std::wstring>* opened) : mJapanese(japanese), mOpened(opened) {}
-  HRESULT Supports(LONG capability, bool* yes) override {
-    *yes = capability == kFamilyCapabilityJapanesePairs && mJapanese;
-    return S_OK;
-  }
-  HRESULT OpenEngine(const std::wstring& engineId, std::shared_ptr<ITranslationEngine>* engine) override {
-    mOpened->push_back(engineId);
-    return E_NOTIMPL;  // the test only follows the way to the helper
-  }
-
- private:
-  bool mJapanese;
-  std::vector<std::wstring>* mOpened;
-};
-
+// The helpers are the fake side's; each installed one confirms Japanese
+// pairs unless told.
 class FamiliesTest : public EngineEnvTest {
  protected:
-  void SetUp() override {
-    EngineEnvTest::SetUp();
-    mSide = std::make_unique<fake_engine::FakeEngineSide>();
-    // The fake side's classes, with helpers of our own.
-    ClassHooks hooks = SetClassHooks({});
-    SetClassHooks(hooks);
-    hooks.createFamilyHelper = [this](const std::wstring& progId, std::shared_ptr<IFamilyHelper>* out) -> HRESULT {
-      mHelpersAsked.push_back(progId);
-      if (!mHelperCreatable) return REGDB_E_CLASSNOTREG;
-      if (mNotDriven.count(progId)) return E_NOTIMPL;
-      *out = std::make_shared<StubHelper>(mHelperSaysJapanese, &mOpened);
-      return S_OK;
-    };
-    mHooks = std::make_unique<ScopedClassHooks>(hooks);
-  }
-  void TearDown() override {
-    mHooks.reset();
-    mSide.reset();
-    for (const auto& [progId, clsid] : mClsids) {
-      platform::DeleteKeyTree(Hive::ClassesRoot, progId);
-      platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + clsid);
-    }
-    EngineEnvTest::TearDown();
-  }
-
   // Registers a class as an installer would: ProgID -> CLSID -> server path.
-  void Register(const std::wstring& progId, const std::wstring& serverValue, const wchar_t* serverKey = L"InprocServer32") {
-    std::wstring clsid = L"{00000000-0000-4000-8000-" + std::wstring(12 - std::to_wstring(mClsids.size()).size(), L'0') +
-                         std::to_wstring(mClsids.size()) + L"}";
-    mClsids[progId] = clsid;
-    SetString(Hive::ClassesRoot, progId + L"\\CLSID", L"", clsid);
-    SetString(Hive::ClassesRoot, L"CLSID\\" + clsid + L"\\" + serverKey, L"", serverValue);
+  fake_engine::FakeFamilyHelper& Register(const std::wstring& progId, const std::wstring& serverFile) {
+    auto& helper = mSide->AddFamilyHelper(progId).SetCapability(kFamilyCapabilityJapanesePairs, true);
+    const std::wstring n = std::to_wstring(++mRegistered);
+    mClsid = L"{00000000-0000-4000-8000-" + std::wstring(12 - n.size(), L'0') + n + L"}";
+    EXPECT_EQ(ERROR_SUCCESS, helper.RegisterInClassesRoot(mClsid, serverFile));
+    return helper;
   }
-  void Install(const std::wstring& progId) { Register(progId, MakeFile(progId + L".dll")); }
+  fake_engine::FakeFamilyHelper& Install(const std::wstring& progId) {
+    return Register(progId, MakeFile(progId + L".dll"));
+  }
 
-  std::unique_ptr<fake_engine::FakeEngineSide> mSide;
-  std::unique_ptr<ScopedClassHooks> mHooks;
-  bool mHelperCreatable = true;
-  bool mHelperSaysJapanese = true;
-  std::set<std::wstring> mNotDriven;  // registered helpers this build cannot drive
-  std::vector<std::wstring> mHelpersAsked;
-  std::vector<std::wstring> mOpened;
-  std::map<std::wstring, std::wstring> mClsids;
+  std::unique_ptr<fake_engine::FakeEngineSide> mSide = std::make_unique<fake_engine::FakeEngineSide>();
+  int mRegistered = 0;
+  std::wstring mClsid;  // the last one registered
 };
 
 TEST_F(FamiliesTest, NothingInstalledOrAServerFileGoneListsNothing) {
@@ -234,11 +188,11 @@ TEST_F(FamiliesTest, NothingInstalledOrAServerFileGoneListsNothing) {
   EngineEntryList list;
   for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
   ListFamilyPairs(L"NoSuchFamily", &list, 3072);
-  EXPECT_TRUE(list.empty());
-  EXPECT_FALSE(IsClassInstalled(L"QuendalAddInHelper.Helper"));
-  EXPECT_FALSE(IsClassInstalled(L"Never.Registered"));
-  ASSERT_NE(FindBuiltInFamily(L"quendal3_1"), nullptr);
-  EXPECT_EQ(FindBuiltInFamily(L"apertium"), nullptr);
+  // Listed, installed (gone, never registered), known families.
+  EXPECT_EQ(std::tuple(list.size(), IsClassInstalled(L"QuendalAddInHelper.Helper"),
+                       IsClassInstalled(L"Never.Registered"), FindBuiltInFamily(L"quendal3_1") != nullptr,
+                       FindBuiltInFamily(L"apertium") != nullptr),
+            std::tuple(size_t{0}, false, false, true, false));
 }
 
 // Each installed engine of the family gives its two pairs; a local server's
@@ -246,7 +200,9 @@ TEST_F(FamiliesTest, NothingInstalledOrAServerFileGoneListsNothing) {
 TEST_F(FamiliesTest, EachInstalledEngineOfAFamilyGivesItsTwoPairs) {
   Install(L"SelvanCJ.Document");
   std::wstring exe = MakeFile(L"local server.exe");
-  Register(L"SelvanJC.Document", L"\"" + exe + L"\" /Automation", L"LocalServer32");
+  Register(L"SelvanJC.Document", L"");
+  platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + mClsid + L"\\InprocServer32");
+  SetString(Hive::ClassesRoot, L"CLSID\\" + mClsid + L"\\LocalServer32", L"", L"\"" + exe + L"\" /Automation");
   EXPECT_EQ(RegisteredServerPath(L"SelvanJC.Document"), exe);
   EngineEntryList list;
   ListFamilyPairs(L"Selvan", &list, 3072);
@@ -268,11 +224,10 @@ TEST_F(FamiliesTest, PairsFollowTheFlagBits) {
   // Japanese ones for 0x800. Each row: the family, the flags asked for, the
   // pairs listed, the first one's key, every pair's flags (below 22 pairs).
   const std::tuple<const wchar_t*, LONG, size_t, const wchar_t*, int> cases[] = {
-      {L"Ostrel", 0x0800, 0, nullptr, 0},       {L"Ostrel", 0x0402, 0, nullptr, 0},
-      {L"Ostrel", 0x10400, 0, nullptr, 0},      {L"Ostrel", 0x0401, 2, L"Ostrel:OstrelCJ.Document.CN", 1025},
+      {L"Ostrel", 0x0800, 0, nullptr, 0},       {L"Ostrel", 0x10400, 0, nullptr, 0},
+      {L"Ostrel", 0x0401, 2, L"Ostrel:OstrelCJ.Document.CN", 1025}, {L"Quendal2", 0x0C02, 0, nullptr, 0},
       {L"Quendal2", 0x0400, 12, L"Quendal2:en.ja", 1025}, {L"Quendal2", 0x0800, 10, L"Quendal2:fr.ja", 2049},
-      {L"Quendal2", 3072, 22, L"Quendal2:en.ja", 1025},   {L"Quendal2", 0x0002, 0, nullptr, 0},
-      {L"Quendal2", 0x0C02, 0, nullptr, 0},     {L"Quendal2", 0x1000, 0, nullptr, 0}};
+      {L"Quendal2", 3072, 22, L"Quendal2:en.ja", 1025},   {L"Quendal2", 0x1000, 0, nullptr, 0}};
   for (const auto& [family, flags, pairs, first, entryFlags] : cases) {
     SCOPED_TRACE(testing::Message() << family << " " << std::hex << flags);
     EngineEntryList list;
@@ -285,13 +240,11 @@ TEST_F(FamiliesTest, PairsFollowTheFlagBits) {
     }
   }
   // Japanese pairs need the helper's confirmation.
-  Install(L"VarnelV1.AddInHelper.Helper");
-  mHelperSaysJapanese = false;
+  auto& varnel = Install(L"VarnelV1.AddInHelper.Helper").SetCapability(kFamilyCapabilityJapanesePairs, false);
   EngineEntryList list;
   ListFamilyPairs(L"Varnel", &list, 3072);
   EXPECT_EQ(list.size(), 12u);
-  mHelperSaysJapanese = true;
-  mHelperCreatable = false;
+  varnel.SetCapability(kFamilyCapabilityJapanesePairs, true).FailCreation(REGDB_E_CLASSNOTREG);
   list.clear();
   ListFamilyPairs(L"Varnel", &list, 0x0801);
   EXPECT_TRUE(list.empty());
@@ -303,44 +256,54 @@ TEST_F(FamiliesTest, RefreshAppendsFamilyPairsAfterTheFactoryPairs) {
   EngineCaches cache;
   cache.SetEnumFlag(0x0400);
   ASSERT_TRUE(cache.RefreshCache(false, false));
-  EXPECT_EQ(cache.Count(), 13u);
-  EXPECT_GE(cache.FindKey(L"Quendal4:ja.en"), 0);
-  EXPECT_GE(cache.FindKey(L"alpha:x"), 0);
+  EXPECT_EQ(std::tuple(cache.Count(), cache.FindKey(L"alpha:x") >= 0, cache.FindKey(L"Quendal4:ja.en") >= 0),
+            std::tuple(size_t{13}, true, true)) << "entries, the factory's pair, the family's";
 }
 
+// Each engine opens through its own helper; not installed, not a family or
+// not one of its pairs opens nothing.
 TEST_F(FamiliesTest, OpeningAFamilyEngineGoesThroughTheRightIdentifier) {
-  Install(L"SelvanJC.Document");
-  Install(L"Quendal3.AddInHelper.Helper");
-  std::shared_ptr<ITranslationEngine> engine;
-  EXPECT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanJC.Document.TW", &engine), E_NOTIMPL);
-  EXPECT_EQ(OpenFamilyEngine(L"Quendal3", L"fr.ja", &engine), E_NOTIMPL);
-  EXPECT_EQ(mHelpersAsked, (std::vector<std::wstring>{L"SelvanJC.Document", L"Quendal3.AddInHelper.Helper"}));
-  EXPECT_EQ(mOpened, (std::vector<std::wstring>{L"SelvanJC.Document.TW", L"fr.ja"}));
-
-  // Not installed, not a family, not one of its pairs.
-  EXPECT_EQ(OpenFamilyEngine(L"Selvan", L"SelvanCJ.Document.CN", &engine), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(OpenFamilyEngine(L"apertium", L"eng-spa", &engine), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(OpenFamilyEngine(L"Quendal3", L"en.ru", &engine), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(mOpened.size(), 2u);
-  EXPECT_FALSE(engine);
+  auto& selvan = Install(L"SelvanJC.Document").Engines();
+  selvan.AddPair(Pair(L"SelvanJC.Document.TW", L"ja", L"zh-hant", L"J - T"));
+  auto& quendal = Install(L"Quendal3.AddInHelper.Helper").Engines();
+  quendal.AddPair(Pair(L"fr.ja", L"fr", L"ja", L"F - J"));
+  // The family, the engine, the result, the engines each helper opened.
+  const std::tuple<const wchar_t*, const wchar_t*, HRESULT, std::pair<int, int>> cases[] = {
+      {L"Selvan", L"SelvanJC.Document.TW", S_OK, {1, 0}},
+      {L"Quendal3", L"fr.ja", S_OK, {1, 1}},
+      {L"Selvan", L"SelvanCJ.Document.CN", REGDB_E_CLASSNOTREG, {1, 1}},
+      {L"apertium", L"eng-spa", REGDB_E_CLASSNOTREG, {1, 1}},
+      {L"Quendal3", L"en.ru", REGDB_E_CLASSNOTREG, {1, 1}},
+  };
+  for (const auto& [family, id, result, opened] : cases) {
+    std::shared_ptr<ITranslationEngine> engine;
+    const HRESULT hr = OpenFamilyEngine(family, id, &engine);
+    // The result, an engine, the engines each helper opened.
+    EXPECT_EQ(std::tuple(hr, static_cast<bool>(engine), std::pair(selvan.EnginesOpened(), quendal.EnginesOpened())),
+              std::tuple(result, result == S_OK, opened))
+        << platform::ToUtf8(id);
+  }
 }
 
 TEST_F(FamiliesTest, AnInstalledEngineWhoseHelperCannotBeDrivenListsNoPair) {
-  Install(L"SelvanCJ.Document");
+  Install(L"SelvanCJ.Document").FailCreation(E_NOTIMPL);
   Install(L"OstrelJC.Document");
-  Install(L"Quendal4.AddInHelper.Helper");
-  mNotDriven = {L"SelvanCJ.Document", L"Quendal4.AddInHelper.Helper"};
+  Install(L"Quendal4.AddInHelper.Helper").FailCreation(E_NOTIMPL);
   EngineEntryList list;
   for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
   EXPECT_EQ(Keys(list), V{L"Ostrel:OstrelJC.Document.CN"});
 
-  // The platform's own way to the helpers: none that this build can drive
-  // is registered (on Windows the classes are there, their helpers not usable).
-  mHooks.reset();
+  // The platform's own way to the helpers: an installed class whose helper
+  // this build cannot drive lists nothing.
   mSide.reset();
+  const std::wstring clsid = L"{00000000-0000-4000-8000-000000000099}";
+  SetString(Hive::ClassesRoot, L"OstrelJC.Document\\CLSID", L"", clsid);
+  SetString(Hive::ClassesRoot, L"CLSID\\" + clsid + L"\\InprocServer32", L"", MakeFile(L"OstrelJC.Document.dll"));
   list.clear();
   for (const auto& f : BuiltInFamilies()) ListFamilyPairs(f.name, &list, 3072);
   EXPECT_TRUE(list.empty()) << platform::ToUtf8(list.empty() ? L"" : list[0].first);
+  platform::DeleteKeyTree(Hive::ClassesRoot, L"OstrelJC.Document");
+  platform::DeleteKeyTree(Hive::ClassesRoot, L"CLSID\\" + clsid);
 }
 
 class AbbreviationTest : public EngineEnvTest {};
