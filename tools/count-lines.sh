@@ -10,7 +10,7 @@ code_lines() {
   find "$@" -type f \( -name '*.cpp' -o -name '*.h' \) -print0 2>/dev/null |
     xargs -0 -r awk '
       FNR == 1 { inblock = 0 }
-      { line = $0; gsub(/"([^"\\]|\\.)*"/, "\"\"", line); gsub(/\047([^\047\\]|\\.)*\047/, "0", line) }
+      { line = $0; gsub(/R"\(([^)]|\)[^"])*\)"/, "\"\"", line); gsub(/"([^"\\]|\\.)*"/, "\"\"", line); gsub(/\047([^\047\\]|\\.)*\047/, "0", line) }
       inblock { if (sub(/.*\*\//, "", line)) inblock = 0; else next }
       {
         while (match(line, /\/\*/)) {
