@@ -238,6 +238,7 @@ bool CancelByButton(HWND dialog) {
   if (!asked) return Fail("the cancel button asked no question");
   if (!closed) return Fail("the cancel question stayed open");
   std::printf("during-run: cancelled from the progress dialog\n");
+  std::fflush(stdout);
   return true;
 }
 
@@ -304,6 +305,7 @@ class StandIn {
         [this, cancel] {
           if (!(dialog = ProgressDialog())) return Fail("the progress dialog is not open");
           std::printf("during-run: the progress dialog is open\n");
+          std::fflush(stdout);
           if (cancel) return CancelByButton(dialog);
           // The add-in ends the connection once the cancelled command has
           // returned.

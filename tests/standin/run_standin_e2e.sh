@@ -67,6 +67,9 @@ run() {  # run LOG STEP...
   local log="$1"
   shift
   timeout -k 10 300 "$server" -- "$source_dir/tools/wine-run.sh" "$standin" "$@" 2>"$log"
+  local status=$?
+  [ "$status" -eq 0 ] || echo "(exit status $status)" >>"$log"
+  return "$status"
 }
 # The engine-list messages (the list could not be obtained; no engine is
 # available) in either language of the resources, as the stand-in reports

@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
   while (waitpid(child, &childStatus, 0) < 0 && errno == EINTR) {
   }
   const int status = WIFEXITED(childStatus) && !broken ? WEXITSTATUS(childStatus) : 3;
+  // Say why a run ends without a word of its own.
+  if (broken) std::cerr << "standin_host: the program stopped reading the answers\n";
+  if (WIFSIGNALED(childStatus)) std::cerr << "standin_host: the program ended on signal " << WTERMSIG(childStatus) << "\n";
   if (status == 0 && server.LiveHandles() > 0) {
     // Everything the program held is released at its end; what stays is a leak.
     std::cerr << "standin_host: " << server.LiveHandles() << " object(s) were never released\n";
