@@ -360,8 +360,8 @@ TEST(TextBodyIndex, AMendedIndexReadsAsAFreshOneAfterEveryEditAndChildrenMatchWh
   d.load_string("<a:r><a:tab/><t>x</t><a:b:t/></a:r>");
   pugi::xml_node run = d.first_child();
   EXPECT_EQ(host::pptx::LocalName(run.last_child()), "b:t");
-  EXPECT_EQ(std::tuple(host::pptx::TxChild(run, "tab") == run.first_child(), std::string(host::pptx::TxChild(run, "t").child_value()),
-                       host::pptx::TxChild(run, "ta") || host::pptx::TxChild(run, "tabs")),
+  EXPECT_EQ(std::tuple(host::pptx::Child(run, "tab") == run.first_child(), std::string(host::pptx::Child(run, "t").child_value()),
+                       host::pptx::Child(run, "ta") || host::pptx::Child(run, "tabs")),
             std::tuple(true, "x", false));
 }
 

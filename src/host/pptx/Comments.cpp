@@ -65,8 +65,8 @@ std::string FreePartName(Package& pkg, const std::string& stem, const std::strin
 // slide moniker carries beside the slide id; 0 when the slide has none.
 std::string CreationId(Document& doc, const std::string& slidePart) {
   pugi::xml_node slide = doc.Pkg().Xml(slidePart).document_element();
-  for (pugi::xml_node ext : TxChild(slide, "extLst").children())
-    if (pugi::xml_node id = TxChild(ext, "creationId")) return id.attribute("val").as_string("0");
+  for (pugi::xml_node ext : Child(slide, "extLst").children())
+    if (pugi::xml_node id = Child(ext, "creationId")) return id.attribute("val").as_string("0");
   return "0";
 }
 
@@ -162,8 +162,8 @@ void FillBody(pugi::xml_node txBody, const std::wstring& text, Conformance c) {
 
 // Legacy p:cm of a reply: its parent's author id and index.
 std::optional<std::pair<std::string, std::string>> ParentOf(pugi::xml_node cm) {
-  for (pugi::xml_node ext : TxChild(cm, "extLst").children()) {
-    pugi::xml_node parent = TxChild(TxChild(ext, "threadingInfo"), "parentCm");
+  for (pugi::xml_node ext : Child(cm, "extLst").children()) {
+    pugi::xml_node parent = Child(Child(ext, "threadingInfo"), "parentCm");
     if (parent) return std::make_pair(std::string(parent.attribute("authorId").value()),
                                       std::string(parent.attribute("idx").value()));
   }
@@ -184,8 +184,8 @@ class CommentImpl : public host::Comment, public std::enable_shared_from_this<Co
 
   std::wstring Text() override {
     Check();
-    if (mModern) return TextBody(TxChild(mNode, "txBody")).Text();
-    return Wide(TxChild(mNode, "text").child_value());
+    if (mModern) return TextBody(Child(mNode, "txBody")).Text();
+    return Wide(Child(mNode, "text").child_value());
   }
   float Left() override { return Position("x"); }
   float Top() override { return Position("y"); }
@@ -233,7 +233,7 @@ class CommentImpl : public host::Comment, public std::enable_shared_from_this<Co
     for (pugi::xml_node cm = pkg.Xml(mPart).document_element().first_child(); cm; cm = cm.next_sibling()) {
       if (cm == mNode) return true;
       if (mModern && mReply)
-        for (pugi::xml_node r = TxChild(cm, "replyLst").first_child(); r; r = r.next_sibling())
+        for (pugi::xml_node r = Child(cm, "replyLst").first_child(); r; r = r.next_sibling())
           if (r == mNode) return true;
     }
     return false;
@@ -251,7 +251,7 @@ class CommentImpl : public host::Comment, public std::enable_shared_from_this<Co
           break;
         }
     }
-    double v = TxChild(node, "pos").attribute(axis).as_double(0);
+    double v = Child(node, "pos").attribute(axis).as_double(0);
     return static_cast<float>(v / (mModern ? kEmuPerPt : kLegacyUnitsPerPoint));
   }
   pugi::xml_node AuthorNode() {
@@ -369,9 +369,9 @@ class CommentList : public host::Comments {
     std::string p(PrefixOf(cm));
     pugi::xml_node reply;
     if (mParent->mModern) {
-      pugi::xml_node list = TxChild(cm, "replyLst");
+      pugi::xml_node list = Child(cm, "replyLst");
       if (!list) {
-        pugi::xml_node body = TxChild(cm, "txBody");
+        pugi::xml_node body = Child(cm, "txBody");
         std::string name = QualifiedName(p, "replyLst");
         list = body ? cm.insert_child_before(name.c_str(), body) : cm.append_child(name.c_str());
       }
@@ -393,7 +393,7 @@ class CommentList : public host::Comments {
       reply.append_attribute("dt") = Now().c_str();
       reply.append_attribute("idx") = idx;
       pugi::xml_node pos = reply.append_child(QualifiedName(p, "pos").c_str());
-      pugi::xml_node parentPos = TxChild(cm, "pos");
+      pugi::xml_node parentPos = Child(cm, "pos");
       pos.append_attribute("x") = parentPos.attribute("x").value();
       pos.append_attribute("y") = parentPos.attribute("y").value();
       reply.append_child(QualifiedName(p, "text").c_str()).text().set(Utf8(PlainText(text)).c_str());
@@ -418,7 +418,7 @@ class CommentList : public host::Comments {
       if (mParent->mReply) return out;
       pugi::xml_node cm = mParent->mNode;
       if (mParent->mModern) {
-        for (pugi::xml_node r = TxChild(cm, "replyLst").first_child(); r; r = r.next_sibling())
+        for (pugi::xml_node r = Child(cm, "replyLst").first_child(); r; r = r.next_sibling())
           if (LocalName(r) == "reply") out.push_back(std::make_shared<CommentImpl>(mSlide, mParent->mPart, r, true, true));
       } else {
         for (pugi::xml_node c = cm.parent().first_child(); c; c = c.next_sibling())

@@ -28,7 +28,7 @@ struct NotesSize {
 };
 
 NotesSize SizeOf(Document& doc) {
-  pugi::xml_node sz = TxChild(doc.Pkg().Xml(doc.PresentationPart()).document_element(), "notesSz");
+  pugi::xml_node sz = Child(doc.Pkg().Xml(doc.PresentationPart()).document_element(), "notesSz");
   NotesSize s;
   s.cx = sz.attribute("cx").as_llong(s.cx);
   s.cy = sz.attribute("cy").as_llong(s.cy);
@@ -149,8 +149,8 @@ class NotesState {
                 "<a:ea typeface=\"+mn-ea\"/><a:cs typeface=\"+mn-cs\"/></a:defRPr></a:lvl1pPr></p:notesStyle>"
                 "</p:notesMaster>");
     // The placeholders' own text bodies are not wanted on a master.
-    for (pugi::xml_node sp : TxChild(TxChild(d.document_element(), "cSld"), "spTree").children())
-      if (pugi::xml_node body = TxChild(sp, "txBody")) {
+    for (pugi::xml_node sp : Child(Child(d.document_element(), "cSld"), "spTree").children())
+      if (pugi::xml_node body = Child(sp, "txBody")) {
         while (body.last_child() && LocalName(body.last_child()) == "p") body.remove_child(body.last_child());
         body.append_child("a:p");
       }
@@ -160,7 +160,7 @@ class NotesState {
     pugi::xml_node presentation = pkg.Xml(pres).document_element();
     std::string prefix = PrefixFor(pkg.Xml(pres), "p");
     std::string rPrefix = PrefixFor(pkg.Xml(pres), "r");
-    pugi::xml_node after = TxChild(presentation, "sldMasterIdLst");
+    pugi::xml_node after = Child(presentation, "sldMasterIdLst");
     auto q = [](const std::string& pre, const char* local) { return pre.empty() ? std::string(local) : pre + ":" + local; };
     std::string listName = q(prefix, "notesMasterIdLst");
     pugi::xml_node list = after ? presentation.insert_child_after(listName.c_str(), after)

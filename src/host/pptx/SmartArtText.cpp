@@ -47,7 +47,7 @@ void CopyParagraphContent(pugi::xml_node source, pugi::xml_node target) {
 // body's own paragraph properties kept where a paragraph already existed).
 void SetParagraphs(pugi::xml_node body, const std::vector<pugi::xml_node>& paragraphs, Conformance c) {
   std::vector<pugi::xml_node> existing = Paragraphs(body);
-  pugi::xml_node bodyPr = TxChild(body, "bodyPr");
+  pugi::xml_node bodyPr = Child(body, "bodyPr");
   std::string pName = !existing.empty() ? std::string(existing[0].name())
                       : bodyPr        ? NameLike(bodyPr, "p")
                                       : QualifiedName(NamespacePrefix(body, kDrawingMl, c), "p");
@@ -71,9 +71,9 @@ void SetParagraphs(pugi::xml_node body, const std::vector<pugi::xml_node>& parag
 class DataModel {
  public:
   explicit DataModel(pugi::xml_node root) {
-    for (pugi::xml_node pt : TxChild(root, "ptLst").children())
+    for (pugi::xml_node pt : Child(root, "ptLst").children())
       if (LocalName(pt) == "pt") mPoints[pt.attribute("modelId").value()] = pt;
-    for (pugi::xml_node cx : TxChild(root, "cxnLst").children()) {
+    for (pugi::xml_node cx : Child(root, "cxnLst").children()) {
       if (LocalName(cx) != "cxn") continue;
       const std::string_view type = cx.attribute("type").as_string("parOf");
       if (type == "presOf")
@@ -114,7 +114,7 @@ class DataModel {
     pugi::xml_node pt = Point(drawnId);
     if (!pt) return {};
     if (std::string_view(pt.attribute("type").value()) == "pres")
-      return mHasPresOf ? pugi::xml_node() : Point(TxChild(pt, "prSet").attribute("presAssocID").value());
+      return mHasPresOf ? pugi::xml_node() : Point(Child(pt, "prSet").attribute("presAssocID").value());
     return pt;
   }
 
@@ -167,10 +167,10 @@ class DataModel {
 // With create, a point without text gets an empty body in the data part's
 // DrawingML namespace (declared in class c when the part has none).
 pugi::xml_node TextOf(pugi::xml_node pt, bool create, Conformance c = Conformance::Transitional) {
-  pugi::xml_node t = TxChild(pt, "t");
+  pugi::xml_node t = Child(pt, "t");
   if (t || !create) return t;
   std::string name = NameLike(pt, "t");
-  pugi::xml_node ext = TxChild(pt, "extLst");
+  pugi::xml_node ext = Child(pt, "extLst");
   t = ext ? pt.insert_child_before(name.c_str(), ext) : pt.append_child(name.c_str());
   std::string a = NamespacePrefix(t, kDrawingMl, c);
   t.append_child(QualifiedName(a, "bodyPr").c_str());
@@ -191,7 +191,7 @@ struct DiagramParts {
 // dsp:dataModelExt/@relId names it; empty when it names none.
 std::string NamedDrawingId(Package& pkg, const std::string& dataPart) {
   pugi::xml_node root = pkg.Xml(dataPart).document_element();
-  for (pugi::xml_node ext : TxChild(root, "extLst").children())
+  for (pugi::xml_node ext : Child(root, "extLst").children())
     for (pugi::xml_node e = ext.first_child(); e; e = e.next_sibling())
       if (LocalName(e) == "dataModelExt") return e.attribute("relId").value();
   return {};
@@ -318,14 +318,14 @@ void CopyToOtherDrawings(Document& doc, const DiagramParts& diagram, const std::
                          Conformance conformance) {
   for (const std::string& other : OtherDrawingsOf(doc, diagram, drawingPart)) {
     bool changed = false;
-    std::vector<pugi::xml_node> stack{TxChild(doc.Pkg().Xml(other).document_element(), "spTree")};
+    std::vector<pugi::xml_node> stack{Child(doc.Pkg().Xml(other).document_element(), "spTree")};
     while (!stack.empty()) {
       pugi::xml_node n = stack.back();
       stack.pop_back();
       for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
         if (c.type() != pugi::node_element) continue;
         if (LocalName(c) == "grpSp") stack.push_back(c);
-        pugi::xml_node body = TxChild(c, "txBody");
+        pugi::xml_node body = Child(c, "txBody");
         if (LocalName(c) != "sp" || !body || modelId != c.attribute("modelId").value()) continue;
         SetParagraphs(body, paragraphs, conformance);
         Relink(doc.Pkg(), drawingPart, other, body);
@@ -422,7 +422,7 @@ std::vector<std::string> SourcesLinking(Document& doc, const std::string& part) 
 
 void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi::xml_node drawnShape) {
   std::string modelId = drawnShape.attribute("modelId").value();
-  pugi::xml_node drawnBody = TxChild(drawnShape, "txBody");
+  pugi::xml_node drawnBody = Child(drawnShape, "txBody");
   if (modelId.empty() || !drawnBody) return;
   const DiagramParts diagram = DiagramOf(doc.Pkg(), SourcesLinking(doc, drawingPart), drawingPart);
   const std::string& dataPart = diagram.data;
@@ -488,7 +488,7 @@ void SmartArtDrawingChanged(Document& doc, const std::string& drawingPart, pugi:
       if (l != "sp" || c == drawnShape) continue;
       if (std::find(showing.begin(), showing.end(), std::string_view(c.attribute("modelId").value())) == showing.end())
         continue;
-      pugi::xml_node body = TxChild(c, "txBody");
+      pugi::xml_node body = Child(c, "txBody");
       if (!body || TextBody(body).Text().empty()) continue;
       SetParagraphs(body, drawn, conformance);
       changed = true;

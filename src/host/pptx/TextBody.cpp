@@ -76,7 +76,7 @@ const char* FontElement(CharProp prop) {
 
 std::optional<std::string> ReadColor(pugi::xml_node fillParent) {
   for (const char* f : kFills) {
-    pugi::xml_node fill = TxChild(fillParent, f);
+    pugi::xml_node fill = Child(fillParent, f);
     if (!fill) continue;
     if (std::string_view(f) == "noFill") return std::string("none");
     if (std::string_view(f) != "solidFill") return std::string("other:") + f;
@@ -151,11 +151,11 @@ size_t FirstItemEndingAfter(const TextBody::Para& p, long pos) {
 
 pugi::xml_node RPrOf(const TextBody::Item& item) {
   if (item.kind == TextBody::Item::Other) return {};
-  return TxChild(item.node, "rPr");
+  return Child(item.node, "rPr");
 }
 
 void SetItemUtf8(pugi::xml_node item, const std::string& prefix, const std::string& text) {
-  pugi::xml_node t = TxChild(item, "t");
+  pugi::xml_node t = Child(item, "t");
   if (!t) t = item.append_child(QualifiedName(prefix, "t").c_str());
   // Written over the text the element holds, in itself (as read) or in its
   // one text node, rather than into a new node: a run rewritten at every
@@ -218,8 +218,6 @@ std::optional<size_t> Utf8Offset(std::string_view s, long k, bool wellFormed) {
 
 }  // namespace
 
-pugi::xml_node TxChild(pugi::xml_node node, std::string_view local) { return Child(node, local); }
-
 void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::string>& value,
                  const std::string& prefix) {
   if (const char* attr = AttrName(prop)) {
@@ -227,7 +225,7 @@ void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::str
     return;
   }
   if (const char* element = FontElement(prop)) {
-    pugi::xml_node e = TxChild(rPr, element);
+    pugi::xml_node e = Child(rPr, element);
     if (!value) {
       if (e) rPr.remove_child(e);
       return;
@@ -240,7 +238,7 @@ void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::str
   }
   if (prop == CharProp::Color) {
     for (const char* f : kFills)
-      if (pugi::xml_node old = TxChild(rPr, f)) rPr.remove_child(old);
+      if (pugi::xml_node old = Child(rPr, f)) rPr.remove_child(old);
     if (!value) return;
     if (*value == "none") {
       InsertInOrder(rPr, "noFill", prefix);
@@ -262,13 +260,13 @@ void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::str
     return;
   }
   if (prop == CharProp::Shadow) {
-    pugi::xml_node effects = TxChild(rPr, "effectLst");
+    pugi::xml_node effects = Child(rPr, "effectLst");
     if (!value) {
       if (effects) rPr.remove_child(effects);
       return;
     }
     if (!effects) effects = InsertInOrder(rPr, "effectLst", prefix);
-    pugi::xml_node shadow = TxChild(effects, "outerShdw");
+    pugi::xml_node shadow = Child(effects, "outerShdw");
     if (*value == "1") {
       if (shadow) return;
       // The shadow PowerPoint's text-shadow button gives; it goes after
@@ -335,7 +333,7 @@ TextBody::Item ReadItem(pugi::xml_node c, long pos) {
   std::string_view l = LocalName(c);
   if (l == "r" || l == "fld") {
     item.kind = l == "r" ? Item::Run : Item::Field;
-    item.utf8 = TxChild(c, "t").child_value();
+    item.utf8 = Child(c, "t").child_value();
     item.length = Utf8Length(item.utf8);
   } else if (l == "br") {
     item.kind = Item::Break;
@@ -537,7 +535,7 @@ long TextBody::CountLength() const {
     for (pugi::xml_node c = p.first_child(); c; c = c.next_sibling()) {
       if (c.type() != pugi::node_element) continue;
       std::string_view l = LocalName(c);
-      if (l == "r" || l == "fld") pos += Utf8Length(TxChild(c, "t").child_value());
+      if (l == "r" || l == "fld") pos += Utf8Length(Child(c, "t").child_value());
       else if (l == "br") pos += 1;
     }
   }
@@ -603,7 +601,7 @@ pugi::xml_node TextBody::FormatNodeAt(long pos) const {
       if (item.length > 0 && pos >= item.start && pos < item.start + item.length)
         return RPrOf(item);
     // The paragraph mark, or past the end.
-    if (pugi::xml_node end = TxChild(p.node, "endParaRPr")) return end;
+    if (pugi::xml_node end = Child(p.node, "endParaRPr")) return end;
     for (auto it = p.items.rbegin(); it != p.items.rend(); ++it)
       if (it->length > 0) return RPrOf(*it);
     return {};
@@ -631,7 +629,7 @@ void TextBody::SplitAt(long pos) {
         node.set_name(Name("r").c_str());
         node.remove_attribute("id");
         node.remove_attribute("type");
-        if (pugi::xml_node pPr = TxChild(node, "pPr")) node.remove_child(pPr);
+        if (pugi::xml_node pPr = Child(node, "pPr")) node.remove_child(pPr);
       }
       pugi::xml_node copy = node.parent().insert_copy_after(node, node);
       long k = pos - item.start;
@@ -649,10 +647,10 @@ void TextBody::SplitAt(long pos) {
         head.kind = tail.kind = Item::Run;
         head.wellFormed = tail.wellFormed = true;
         head.node = node;
-        head.utf8 = TxChild(node, "t").child_value();
+        head.utf8 = Child(node, "t").child_value();
         head.length = k;
         tail.node = copy;
-        tail.utf8 = TxChild(copy, "t").child_value();
+        tail.utf8 = Child(copy, "t").child_value();
         tail.start = start + k;
         tail.length = len - k;
       } else {
@@ -703,7 +701,7 @@ void TextBody::Delete(TextSpan span) {
     }
     // An emptied paragraph keeps its size and font through its mark, so
     // that text typed into it later looks like the text it replaces.
-    if (!removing.empty() && !keepsText && lastFormat && !TxChild(para, "endParaRPr")) {
+    if (!removing.empty() && !keepsText && lastFormat && !Child(para, "endParaRPr")) {
       pugi::xml_node end = para.append_copy(lastFormat);
       end.set_name(Name("endParaRPr").c_str());
       end.remove_attribute("err");
@@ -717,7 +715,7 @@ void TextBody::Delete(TextSpan span) {
     pugi::xml_node b = idx[*it + 1].node;
     // The joined paragraph keeps the first one's properties and ends with
     // the second one's mark.
-    if (pugi::xml_node end = TxChild(a, "endParaRPr")) a.remove_child(end);
+    if (pugi::xml_node end = Child(a, "endParaRPr")) a.remove_child(end);
     std::vector<pugi::xml_node> moving;
     for (pugi::xml_node c = b.first_child(); c; c = c.next_sibling())
       if (!(c.type() == pugi::node_element && LocalName(c) == "pPr")) moving.push_back(c);
@@ -759,7 +757,7 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
   auto insertNode = [&](const char* local) {
     std::string name = Name(local);
     if (ref) return para.insert_child_before(name.c_str(), ref);
-    if (pugi::xml_node end = TxChild(para, "endParaRPr")) return para.insert_child_before(name.c_str(), end);
+    if (pugi::xml_node end = Child(para, "endParaRPr")) return para.insert_child_before(name.c_str(), end);
     return para.append_child(name.c_str());
   };
 
@@ -778,7 +776,7 @@ void TextBody::Insert(long pos, std::wstring_view text, pugi::xml_node templ) {
       addFormat(br, "rPr");
     } else {
       pugi::xml_node next = mBody.insert_child_after(Name("p").c_str(), para);
-      if (pugi::xml_node pPr = TxChild(para, "pPr")) next.append_copy(pPr);
+      if (pugi::xml_node pPr = Child(para, "pPr")) next.append_copy(pPr);
       std::vector<pugi::xml_node> moving;
       bool from = false;
       for (pugi::xml_node c = para.first_child(); c; c = c.next_sibling()) {
@@ -820,7 +818,7 @@ void TextBody::RemoveEmptyRuns(size_t first, size_t last) {
     }
     if (empty.empty()) continue;
     // An emptied paragraph keeps its size and font through its mark.
-    if (!anyText && lastEmptyFormat && !TxChild(p.node, "endParaRPr")) {
+    if (!anyText && lastEmptyFormat && !Child(p.node, "endParaRPr")) {
       pugi::xml_node end = pugi::xml_node(p.node).append_copy(lastEmptyFormat);
       end.set_name(Name("endParaRPr").c_str());
     }
@@ -877,15 +875,15 @@ std::optional<std::string> TextBody::ReadProp(pugi::xml_node rPr, CharProp prop)
     return std::string(a.value());
   }
   if (const char* element = FontElement(prop)) {
-    pugi::xml_node e = TxChild(rPr, element);
+    pugi::xml_node e = Child(rPr, element);
     if (!e || !e.attribute("typeface")) return std::nullopt;
     return std::string(e.attribute("typeface").value());
   }
   if (prop == CharProp::Color) return ReadColor(rPr);
   if (prop == CharProp::Shadow) {
-    pugi::xml_node effects = TxChild(rPr, "effectLst");
+    pugi::xml_node effects = Child(rPr, "effectLst");
     if (!effects) return std::nullopt;
-    return TxChild(effects, "outerShdw") ? "1" : "0";
+    return Child(effects, "outerShdw") ? "1" : "0";
   }
   return std::nullopt;
 }
@@ -903,12 +901,12 @@ std::optional<std::string> TextBody::LookUpInherited(int level, CharProp prop) c
   auto fromStyle = [&](pugi::xml_node style) -> std::optional<std::string> {
     if (!style) return std::nullopt;
     for (const char* name : {lvl.c_str(), "defPPr"}) {
-      pugi::xml_node l = TxChild(style, name);
-      if (auto v = ReadProp(TxChild(l, "defRPr"), prop)) return v;
+      pugi::xml_node l = Child(style, name);
+      if (auto v = ReadProp(Child(l, "defRPr"), prop)) return v;
     }
     return std::nullopt;
   };
-  if (auto v = fromStyle(TxChild(mBody, "lstStyle"))) return v;
+  if (auto v = fromStyle(Child(mBody, "lstStyle"))) return v;
   if (!mContext) return std::nullopt;
   // What the context gives is the same for every body that uses it.
   auto [it, added] = mContext->inherited.try_emplace(level * 64 + static_cast<int>(prop));
@@ -930,10 +928,10 @@ pugi::xml_node TextBody::InheritedParagraphElement(int level, const char* localN
   auto fromStyle = [&](pugi::xml_node style) -> pugi::xml_node {
     if (!style) return {};
     for (const char* name : {lvl.c_str(), "defPPr"})
-      if (pugi::xml_node e = TxChild(TxChild(style, name), localName)) return e;
+      if (pugi::xml_node e = Child(Child(style, name), localName)) return e;
     return {};
   };
-  if (pugi::xml_node e = fromStyle(TxChild(mBody, "lstStyle"))) return e;
+  if (pugi::xml_node e = fromStyle(Child(mBody, "lstStyle"))) return e;
   if (mContext)
     for (pugi::xml_node style : mContext->listStyles)
       if (pugi::xml_node e = fromStyle(style)) return e;
@@ -942,15 +940,15 @@ pugi::xml_node TextBody::InheritedParagraphElement(int level, const char* localN
 
 std::vector<pugi::xml_node> TextBody::ParagraphStyleChain(pugi::xml_node paragraph) const {
   std::vector<pugi::xml_node> chain;
-  pugi::xml_node pPr = TxChild(paragraph, "pPr");
+  pugi::xml_node pPr = Child(paragraph, "pPr");
   if (pPr) chain.push_back(pPr);
   int level = std::clamp(pPr.attribute("lvl").as_int(0), 0, 8);
   std::string lvl = "lvl" + std::to_string(level + 1) + "pPr";
   auto add = [&](pugi::xml_node style) {
-    if (pugi::xml_node l = TxChild(style, lvl)) chain.push_back(l);
-    if (pugi::xml_node d = TxChild(style, "defPPr")) chain.push_back(d);
+    if (pugi::xml_node l = Child(style, lvl)) chain.push_back(l);
+    if (pugi::xml_node d = Child(style, "defPPr")) chain.push_back(d);
   };
-  add(TxChild(mBody, "lstStyle"));
+  add(Child(mBody, "lstStyle"));
   if (mContext)
     for (pugi::xml_node style : mContext->listStyles) add(style);
   return chain;
@@ -962,7 +960,7 @@ std::optional<std::string> TextBody::Effective(pugi::xml_node rPr, int level, Ch
     // a:r/a:rPr, a:fld/a:rPr, a:br/a:rPr or a:p/a:endParaRPr.
     pugi::xml_node p = rPr.parent();
     if (!Is(p, "p")) p = p.parent();
-    if (auto v = ReadProp(TxChild(TxChild(p, "pPr"), "defRPr"), prop)) return v;
+    if (auto v = ReadProp(Child(Child(p, "pPr"), "defRPr"), prop)) return v;
   }
   if (auto v = Inherited(level, prop)) return v;
   // What the renderer assumes when nothing says otherwise, so that an
@@ -988,7 +986,7 @@ std::optional<std::string> TextBody::Effective(pugi::xml_node rPr, int level, Ch
 int TextBody::Level(long paragraph) const {
   const auto& idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return 0;
-  return TxChild(idx[paragraph].node, "pPr").attribute("lvl").as_int(0);
+  return Child(idx[paragraph].node, "pPr").attribute("lvl").as_int(0);
 }
 
 PropValue TextBody::Get(TextSpan span, CharProp prop) const {
@@ -1026,7 +1024,7 @@ void TextBody::Get(TextSpan span, std::span<const CharProp> props, std::span<Pro
   const size_t first = static_cast<size_t>(ParagraphAt(span.start));
   for (size_t pi = first; pi < idx.size() && idx[pi].start < span.end(); ++pi) {
     const Para& p = idx[pi];
-    int level = TxChild(p.node, "pPr").attribute("lvl").as_int(0);
+    int level = Child(p.node, "pPr").attribute("lvl").as_int(0);
     for (size_t ii = FirstItemEndingAfter(p, span.start); ii < p.items.size(); ++ii) {
       const Item& item = p.items[ii];
       if (item.start >= span.end()) break;
@@ -1038,7 +1036,7 @@ void TextBody::Get(TextSpan span, std::span<const CharProp> props, std::span<Pro
     // Only marks and breaks in the span: they are what is there to read.
     for (size_t pi = first; pi < idx.size() && idx[pi].start < span.end(); ++pi) {
       const Para& p = idx[pi];
-      int level = TxChild(p.node, "pPr").attribute("lvl").as_int(0);
+      int level = Child(p.node, "pPr").attribute("lvl").as_int(0);
       for (const Item& item : p.items)
         if (item.kind == Item::Break && item.start >= span.start && item.start < span.end()) take(RPrOf(item), level);
       long mark = p.start + p.length;
@@ -1057,7 +1055,7 @@ namespace {
 // before it in schema order, right before the first that comes after).
 bool HoldsFace(pugi::xml_node rPr, const char* element, const std::optional<std::string>& value,
                const std::string& prefix) {
-  pugi::xml_node e = TxChild(rPr, element);
+  pugi::xml_node e = Child(rPr, element);
   if (!value) return !e;
   pugi::xml_attribute a = e.first_attribute();
   if (!a || a.next_attribute() || e.first_child() || std::strcmp(a.name(), "typeface") != 0 || *value != a.value())
@@ -1093,7 +1091,7 @@ bool TextBody::Holds(TextSpan span, CharProp prop, const std::optional<std::stri
       if (!holds(RPrOf(item))) return false;
     }
     long mark = p.start + p.length;
-    if (pi + 1 < idx.size() && mark >= span.start && mark < span.end() && !holds(TxChild(p.node, "endParaRPr")))
+    if (pi + 1 < idx.size() && mark >= span.start && mark < span.end() && !holds(Child(p.node, "endParaRPr")))
       return false;
   }
   return true;
@@ -1110,7 +1108,7 @@ bool TextBody::Set(TextSpan span, CharProp prop, const std::optional<std::string
   SplitAt(span.end());
   const auto& idx = Index();
   auto rPrFor = [&](pugi::xml_node owner, const char* local, bool first) {
-    pugi::xml_node rPr = TxChild(owner, local);
+    pugi::xml_node rPr = Child(owner, local);
     if (!rPr) {
       std::string name = Name(local);
       rPr = first ? owner.prepend_child(name.c_str()) : owner.append_child(name.c_str());
@@ -1139,7 +1137,7 @@ namespace {
 
 std::string ActionOf(pugi::xml_node rPr, std::string* clickId) {
   // The click first; most runs have neither, and cost no stream.
-  const pugi::xml_node links[] = {TxChild(rPr, "hlinkClick"), TxChild(rPr, "hlinkMouseOver")};
+  const pugi::xml_node links[] = {Child(rPr, "hlinkClick"), Child(rPr, "hlinkMouseOver")};
   if (!links[0] && !links[1]) return {};
   std::ostringstream out;
   for (pugi::xml_node n : links) {
@@ -1195,13 +1193,13 @@ void TextBody::SetAction(TextSpan span, const std::string& action) {
     for (const Item& item : p.items) {
       if ((item.kind != Item::Run && item.kind != Item::Field) || item.length == 0) continue;
       if (item.start < span.start || item.start + item.length > span.end()) continue;
-      pugi::xml_node rPr = TxChild(item.node, "rPr");
+      pugi::xml_node rPr = Child(item.node, "rPr");
       if (!rPr) {
         if (action.empty()) continue;
         rPr = pugi::xml_node(item.node).prepend_child(Name("rPr").c_str());
       }
       for (const char* local : {"hlinkClick", "hlinkMouseOver"})
-        if (pugi::xml_node old = TxChild(rPr, local)) rPr.remove_child(old);
+        if (pugi::xml_node old = Child(rPr, local)) rPr.remove_child(old);
       for (pugi::xml_node n = parsed.first_child(); n; n = n.next_sibling()) {
         int rank = RPrRank(LocalName(n));
         pugi::xml_node before;
@@ -1221,7 +1219,7 @@ bool TextBody::LinkTip(TextSpan span, bool hover, std::string* tip) const {
     for (const Item& item : p.items) {
       if ((item.kind != Item::Run && item.kind != Item::Field) || item.length == 0) continue;
       if (item.start >= span.end() || item.start + item.length <= span.start) continue;
-      if (pugi::xml_node link = TxChild(RPrOf(item), local)) {
+      if (pugi::xml_node link = Child(RPrOf(item), local)) {
         *tip = link.attribute("tooltip").value();
         return true;
       }
@@ -1237,7 +1235,7 @@ bool TextBody::SetLinkTip(TextSpan span, bool hover, const std::string& tip) {
     for (const Item& item : p.items) {
       if ((item.kind != Item::Run && item.kind != Item::Field) || item.length == 0) continue;
       if (item.start >= span.end() || item.start + item.length <= span.start) continue;
-      pugi::xml_node link = TxChild(RPrOf(item), local);
+      pugi::xml_node link = Child(RPrOf(item), local);
       if (!link) continue;
       any = true;
       SetOrRemove(link, "tooltip", tip);
@@ -1249,7 +1247,7 @@ bool TextBody::SetLinkTip(TextSpan span, bool hover, const std::string& tip) {
 std::optional<std::string> TextBody::ParagraphAttribute(long paragraph, const char* name) const {
   const auto& idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return std::nullopt;
-  pugi::xml_attribute a = TxChild(idx[paragraph].node, "pPr").attribute(name);
+  pugi::xml_attribute a = Child(idx[paragraph].node, "pPr").attribute(name);
   if (!a) return std::nullopt;
   return std::string(a.value());
 }
@@ -1258,7 +1256,7 @@ void TextBody::SetParagraphAttribute(long paragraph, const char* name, const std
   const auto& idx = Index();
   if (paragraph < 0 || paragraph >= static_cast<long>(idx.size())) return;
   pugi::xml_node p = idx[paragraph].node;
-  pugi::xml_node pPr = TxChild(p, "pPr");
+  pugi::xml_node pPr = Child(p, "pPr");
   if (!pPr) {
     if (!value) return;
     pPr = p.prepend_child(Name("pPr").c_str());

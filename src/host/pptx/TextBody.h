@@ -263,9 +263,6 @@ class TextBody {
   mutable std::unordered_map<int, std::optional<std::string>> mInherited;
 };
 
-// First child element with that local name.
-pugi::xml_node TxChild(pugi::xml_node node, std::string_view local);
-
 // rPr attributes and children that stand for each property, and the
 // schema order of the children of a:rPr, which PowerPoint insists on.
 void SetCharProp(pugi::xml_node rPr, CharProp prop, const std::optional<std::string>& value,

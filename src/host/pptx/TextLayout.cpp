@@ -74,8 +74,8 @@ struct Spacing {
 
 Spacing ReadSpacing(pugi::xml_node e, Spacing fallback) {
   if (!e) return fallback;
-  if (pugi::xml_node pct = TxChild(e, "spcPct")) return {false, pct.attribute("val").as_double(100000) / 100000.0};
-  if (pugi::xml_node pts = TxChild(e, "spcPts")) return {true, pts.attribute("val").as_double(0) / 100.0};
+  if (pugi::xml_node pct = Child(e, "spcPct")) return {false, pct.attribute("val").as_double(100000) / 100000.0};
+  if (pugi::xml_node pts = Child(e, "spcPts")) return {true, pts.attribute("val").as_double(0) / 100.0};
   return fallback;
 }
 
@@ -97,7 +97,7 @@ struct Placed {
   double size;
 };
 
-int LevelOf(pugi::xml_node para) { return std::clamp(TxChild(para, "pPr").attribute("lvl").as_int(0), 0, 8); }
+int LevelOf(pugi::xml_node para) { return std::clamp(Child(para, "pPr").attribute("lvl").as_int(0), 0, 8); }
 
 double SizeOf(const TextBody& body, pugi::xml_node rPr, int level) {
   return Num(body.Effective(rPr, level, CharProp::Size), 1800) / 100.0;
@@ -161,7 +161,7 @@ ShapedBody Shape(const TextBody& body) {
     for (const TextBody::Item& item : para.items) {
       if (item.length == 0) continue;
       const std::wstring text = item.Text();
-      pugi::xml_node rPr = TxChild(item.node, "rPr");
+      pugi::xml_node rPr = Child(item.node, "rPr");
       const double size = SizeOf(body, rPr, level);
       bool bold = body.Effective(rPr, level, CharProp::Bold).value_or("0") == "1";
       bool italic = body.Effective(rPr, level, CharProp::Italic).value_or("0") == "1";
@@ -183,7 +183,7 @@ ShapedBody Shape(const TextBody& body) {
       bool nextEastAsian = k + 1 < glyphs.size() && IsEastAsian(glyphs[k + 1].c);
       glyphs[k].breakAfter = IsBlank(glyphs[k].c) || IsEastAsian(glyphs[k].c) || nextEastAsian || glyphs[k].c == L'-';
     }
-    pugi::xml_node end = TxChild(para.node, "endParaRPr");
+    pugi::xml_node end = Child(para.node, "endParaRPr");
     // An empty line is as high as its paragraph mark's font.
     out.markSize = glyphs.empty() ? SizeOf(body, end, level) : 0;
     out.markLineHeight = face(body.Effective(end, level, CharProp::Latin), false, false, false)->LineHeight();
@@ -324,7 +324,7 @@ TextLayout LayoutAt(const ShapedBody& shaped, const TextFrameGeometry& frame, in
 std::shared_ptr<ShapedBody> ShapeBody(const TextBody& body) { return std::make_shared<ShapedBody>(Shape(body)); }
 
 TextLayout LayoutBody(const TextBody& body, const ShapedBody& shaped, const TextFrameGeometry& frame) {
-  pugi::xml_node autofit = TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit");
+  pugi::xml_node autofit = Child(Child(body.Node(), "bodyPr"), "normAutofit");
   return LayoutAt(shaped, frame, autofit ? autofit.attribute("fontScale").as_int(100000) : 100000,
                   autofit ? autofit.attribute("lnSpcReduction").as_int(0) : 0);
 }
@@ -348,14 +348,14 @@ bool ResizeShaped(ShapedBody& shaped, const TextBody& body, TextSpan span) {
     });
     for (; item != para.items.end() && item->start < span.end(); ++item) {
       if (item->length == 0) continue;
-      const double size = SizeOf(body, TxChild(item->node, "rPr"), level);
+      const double size = SizeOf(body, Child(item->node, "rPr"), level);
       for (long k = item->start; k < item->start + item->length; ++k) {
         const size_t g = static_cast<size_t>(k - para.start);
         if (g >= out.glyphs.size() || out.glyphs[g].position != k) return false;
         out.glyphs[g].size = size;
       }
     }
-    if (out.glyphs.empty()) out.markSize = SizeOf(body, TxChild(para.node, "endParaRPr"), level);
+    if (out.glyphs.empty()) out.markSize = SizeOf(body, Child(para.node, "endParaRPr"), level);
   }
   return true;
 }
@@ -392,8 +392,8 @@ TextLayout::Box TextLayout::Bounds(TextSpan span) const {
 }
 
 std::optional<TextLayout> RefitAutofit(const TextBody& body, const TextFrameGeometry& frame) {
-  pugi::xml_node bodyPr = TxChild(body.Node(), "bodyPr");
-  pugi::xml_node autofit = TxChild(bodyPr, "normAutofit");
+  pugi::xml_node bodyPr = Child(body.Node(), "bodyPr");
+  pugi::xml_node autofit = Child(bodyPr, "normAutofit");
   if (!autofit) return std::nullopt;
   double room = (frame.vertical ? frame.width : frame.height) - frame.insetTop - frame.insetBottom;
   if (room <= 0) return std::nullopt;

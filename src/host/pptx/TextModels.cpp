@@ -256,7 +256,7 @@ struct RangeState {
     std::shared_ptr<Document> doc = owner->Doc();
     const std::uint64_t settled = doc ? doc->SettledJobs() : 0;
     const TextBody& body = *e.body;
-    if (TxChild(TxChild(body.Node(), "bodyPr"), "normAutofit")) {
+    if (Child(Child(body.Node(), "bodyPr"), "normAutofit")) {
       std::shared_ptr<TextBodyOwner> o = owner;
       std::shared_ptr<LazyContext> l = lazy;
       pugi::xml_node node = body.Node();
@@ -823,7 +823,7 @@ class RangeCore {
     TextFrameGeometry frame = mS.Frame(*e);
     const TextLayout& layout = mS.Layout(*e, frame);
     TextLayout::Box box = layout.Bounds(mS.SpanIn(body));
-    std::string anchor = TxChild(body.Node(), "bodyPr").attribute("anchor").as_string("t");
+    std::string anchor = Child(body.Node(), "bodyPr").attribute("anchor").as_string("t");
     double room = frame.height - frame.insetTop - frame.insetBottom;
     if (anchor == "ctr") box.top += std::max(0.0, (room - layout.textHeight) / 2);
     else if (anchor == "b") box.top += std::max(0.0, room - layout.textHeight);
