@@ -16,9 +16,11 @@
 // beside wall time.
 //
 //   translate_deck [DECK] [ROUNDS] [PARTS]
-//     default: poi__customGeo.pptx, sc__031.pptx and poi__stress022.pptx (45
-//     slides each, with notes pages, SmartArt, tables and media), 5,
-//     "deck,scale,memory"; "" for the default decks
+//     DECK: a path, or a corpus deck's name; default (or ""): the corpus
+//     decks poi__customGeo, poi__stress013 and poi__keyframes (48, 23 and 28
+//     slides: text-rich), then sc__031 and poi__stress022 (45 slides each,
+//     whose document is large for their text: notes pages, SmartArt, tables
+//     and media); ROUNDS: 5; PARTS: "deck,scale,memory"
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -171,11 +173,20 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it is measured
   const fs::path corpus = testsupport::CorpusDir();
   std::vector<fs::path> decks;
-  if (argc > 1 && *argv[1])
-    decks.push_back(argv[1]);
-  else
-    for (const char* name : {"poi__customGeo.pptx", "sc__031.pptx", "poi__stress022.pptx"})
+  if (argc > 1 && *argv[1]) {
+    // A bare name is a corpus deck's.
+    fs::path deck = argv[1];
+    if (!fs::exists(deck) && !deck.has_parent_path()) deck = corpus / deck;
+    if (!fs::is_regular_file(deck)) {
+      std::fprintf(stderr, "translate_deck: no deck at %s\n", deck.c_str());
+      return 1;
+    }
+    decks.push_back(deck);
+  } else {
+    for (const char* name : {"poi__customGeo.pptx", "poi__stress013.pptx", "poi__keyframes.pptx", "sc__031.pptx",
+                             "poi__stress022.pptx"})
       decks.push_back(corpus / name);
+  }
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string parts = argc > 3 ? argv[3] : "deck,scale,memory";
   const std::string prog = Quote(PELORANT_PROGRAM);
