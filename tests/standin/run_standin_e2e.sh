@@ -74,7 +74,9 @@ run() {  # run LOG STEP...
   shift
   timeout -k 10 300 "$server" -- "$source_dir/tools/wine-run.sh" "$standin" "$@" 2>"$log"
   local status=$?
-  [ "$status" -eq 0 ] || echo "(exit status $status)" >>"$log"
+  # On a full disk the log takes no word, not even this one: say so here.
+  [ "$status" -eq 0 ] || echo "(exit status $status)" >>"$log" ||
+    echo "$(basename "$log") ended with status $status; its log could not be written: $(df -h "$log" | tail -n 1)" >&2
   return "$status"
 }
 # The engine-list messages (the list could not be obtained; no engine is
