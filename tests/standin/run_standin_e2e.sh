@@ -50,6 +50,12 @@ fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
+# A program that stops reading its answers is said to have, and waited for:
+# its last words are in the log when the step is judged.
+"$server" -- sh -c 'exec 0<&-; echo "G 1 Version"; sleep 0.2; echo "last words" >&2' 2>"$out/stopped"
+status=$?
+grep -q 'last words' "$out/stopped" && grep -q 'stopped reading' "$out/stopped" && [ "$status" = 3 ] ||
+  fail "a program that stopped reading: status $status, log: $(head -c 300 "$out/stopped")"
 wine regsvr32 /s "$(winpath "$dll")" || { echo "FAIL: regsvr32 Pelorant.dll" >&2; exit 1; }
 wine regsvr32 /s "$(winpath "$engine_dll")" || { echo "FAIL: regsvr32 the fake engine" >&2; exit 1; }
 # A fresh engine list, so that the add-in asks the engine server itself
@@ -68,7 +74,9 @@ run() {  # run LOG STEP...
   shift
   timeout -k 10 300 "$server" -- "$source_dir/tools/wine-run.sh" "$standin" "$@" 2>"$log"
   local status=$?
-  [ "$status" -eq 0 ] || echo "(exit status $status)" >>"$log"
+  # On a full disk the log takes no word, not even this one: say so here.
+  [ "$status" -eq 0 ] || echo "(exit status $status)" >>"$log" ||
+    echo "$(basename "$log") ended with status $status; its log could not be written: $(df -h "$log" | tail -n 1)" >&2
   return "$status"
 }
 # The engine-list messages (the list could not be obtained; no engine is

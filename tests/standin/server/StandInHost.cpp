@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
     return std::cerr << "standin_host: cannot start " << argv[first] << ": " << std::strerror(spawned) << "\n", 3;
   close(toChild[0]);
   close(fromChild[1]);
+  // A program that stops reading must not end this one on the spot: the
+  // step would be judged on a log the program is still writing.
+  std::signal(SIGPIPE, SIG_IGN);
 
   standin::ObjectServer server(host::pptx::CreateApplication(), reported);
   FILE* in = fdopen(fromChild[0], "r");
