@@ -16,12 +16,14 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bench/BenchSentences.h"
 #include "bench/BenchTimes.h"
 #include "engines/apertium/ApertiumServer.h"
 #include "src/platform/Strings.h"
+#include "tests/apertium/EngineAsk.h"
 
 namespace {
 
@@ -33,28 +35,9 @@ double CpuSeconds() {
   return bench::CpuSeconds(u);
 }
 
-struct Answer {
-  LONG status = -1;
-  std::wstring text;
-  std::vector<WordCorrespondence> groups;
-  bool operator==(const Answer&) const = default;
-};
-
-Answer Translate(apertium::ApertiumEngine& engine, const std::wstring& text, LONG mode) {
-  Answer a;
-  std::shared_ptr<ITranslationResult> result;
-  if (engine.Translate(text, mode, &result) != S_OK) return a;
-  engine.WaitForResult(120000, &a.status);
-  if (a.status == kRequestRunning) {
-    engine.Cancel();
-    engine.WaitForResult(120000, &a.status);
-  }
-  if (a.status == kRequestDone) {
-    result->Text(&a.text);
-    result->Correspondence(&a.groups);
-  }
-  return a;
-}
+// What the two ways must agree on: the status, the text and the word
+// correspondence.
+auto Compared(const testsupport::Answer& a) { return std::tie(a.status, a.text, a.groups); }
 
 struct Side {
   std::unique_ptr<apertium::ApertiumEngine> engine;
@@ -102,16 +85,16 @@ int main(int argc, char** argv) {
   for (const std::string& t : texts) {
     std::wstring text = platform::FromUtf8(t);
     for (LONG mode : {kTranslateModePlain, kTranslateModeCorrespondence}) {
-      Answer answers[2];
+      testsupport::Answer answers[2];
       for (int s = 0; s < 2; ++s) {
         auto w0 = std::chrono::steady_clock::now();
         double c0 = CpuSeconds();
-        answers[s] = Translate(*sides[s].engine, text, mode);
+        answers[s] = testsupport::Ask(*sides[s].engine, text, mode, [](const std::string&) {});
         sides[s].cpu += CpuSeconds() - c0;
         sides[s].wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
       }
       if (answers[0].status != kRequestDone || answers[1].status != kRequestDone) ++failed;
-      if (!(answers[0] == answers[1])) {
+      if (Compared(answers[0]) != Compared(answers[1])) {
         ++differ;
         std::printf("DIFFERS (%s): %s\n  in process: [%ld] %s\n  processes:  [%ld] %s\n",
                     mode == kTranslateModePlain ? "plain" : "correspondence", t.c_str(),

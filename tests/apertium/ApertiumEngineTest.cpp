@@ -22,6 +22,7 @@
 #include "engines/apertium/Pipeline.h"
 #include "src/engine/server/EngineClasses.h"
 #include "src/platform/Strings.h"
+#include "tests/apertium/EngineAsk.h"
 #include "tests/common/EngineOpen.h"
 #include "tests/common/TempDir.h"
 #include "tests/platform/TestSupport.h"
@@ -34,37 +35,14 @@ using apertium::Settings;
 
 namespace {
 
-// Waits for a request to end, at most `limitMs`; a request still running
-// then fails the test and is cancelled.
-LONG Wait(IRequest& r, LONG limitMs = 120000) {
-  LONG status = -1;
-  EXPECT_EQ(S_OK, r.WaitForResult(limitMs, &status));
-  if (status == kRequestRunning) {
-    ADD_FAILURE() << "the request did not end within " << limitMs << " ms";
-    r.Cancel();
-    r.WaitForResult(limitMs, &status);
-  }
-  return status;
-}
+using testsupport::Answer;
 
-struct Answer {
-  LONG status = -1;
-  LONG error = 0;
-  std::wstring text;
-  std::vector<WordCorrespondence> groups;
-};
+void Fail(const std::string& what) { ADD_FAILURE() << what; }
+
+LONG Wait(IRequest& r, LONG limitMs = 120000) { return testsupport::WaitOrCancel(r, limitMs, Fail); }
 
 Answer Ask(ITranslationEngine& engine, const std::wstring& text, LONG mode = kTranslateModePlain) {
-  Answer a;
-  std::shared_ptr<ITranslationResult> result;
-  EXPECT_EQ(S_OK, engine.Translate(text, mode, &result));
-  a.status = Wait(engine);
-  engine.ErrorCode(&a.error);
-  if (a.status == kRequestDone) {
-    result->Text(&a.text);
-    result->Correspondence(&a.groups);
-  }
-  return a;
+  return testsupport::Ask(engine, text, mode, Fail);
 }
 
 // The translation of a request that must succeed.

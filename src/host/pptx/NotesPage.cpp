@@ -5,7 +5,6 @@
 // the notes part, its relationships, its content type and, when the deck
 // has none, a notes master made in the presentation. Reading every notes
 // page of a deck therefore changes nothing.
-#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -107,16 +106,13 @@ class NotesState {
   static constexpr const char* kStagePart = "ppt/notesSlides/notesSlide1.xml";
 
   void Stage() {
-    Document::NotesStage& shared = mSlide.doc->NotesStageOf();
-    const std::uint64_t edits = mSlide.doc->Edits();
-    if (shared.edits != edits) {
+    mStage = mSlide.doc->NotesStage().Get(*mSlide.doc, [&] {
       auto stage = Document::CreateEmpty();
       pugi::xml_document& d = stage->Pkg().AddXmlPart(kStagePart, kNotesSlideType);
       NotesSize size = SizeOf(*mSlide.doc);
       Load(d, NotesXml(&size));
-      shared = {edits, std::move(stage)};
-    }
-    mStage = shared.doc;
+      return stage;
+    });
   }
 
   std::string NotesXml(const NotesSize* explicitSize) {
@@ -241,21 +237,19 @@ class ProxyShapeBase {
   // orientation) find the shape once while the page stays as it was.
   Ptr<host::Shape> R() {
     SlideRef ref = mSt->ReadRef();
-    if (!mRead || ref.doc != mReadRef.doc || ref.part != mReadRef.part || ref.doc->Edits() != mReadEdits) {
-      mRead = MakeShapes(ref)->Item(mIndex);
+    if (ref.doc != mReadRef.doc || ref.part != mReadRef.part) {
+      mRead.Forget();
       mReadRef = ref;
-      mReadEdits = ref.doc->Edits();
     }
-    return mRead;
+    return mRead.Get(*ref.doc, [&] { return MakeShapes(ref)->Item(mIndex); });
   }
   Ptr<host::Shape> W() { return MakeShapes(mSt->WriteRef())->Item(mIndex); }
   std::shared_ptr<NotesState> mSt;
   int mIndex;
 
  private:
-  Ptr<host::Shape> mRead;
+  KeptAt<Ptr<host::Shape>> mRead;
   SlideRef mReadRef;
-  std::uint64_t mReadEdits = 0;
 };
 
 // The two text models' frames of a notes shape, for the proxy below.

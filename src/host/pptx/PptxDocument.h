@@ -20,6 +20,7 @@
 #include <pugixml.hpp>
 
 #include "src/host/Host.h"
+#include "src/host/pptx/KeptAt.h"
 #include "src/host/pptx/PptxPackage.h"
 #include "src/host/pptx/Vocabulary.h"
 
@@ -126,44 +127,33 @@ class Document : public std::enable_shared_from_this<Document> {
   void NoteAddition(const std::string& part) { ++mAdditions[part]; }
   // The shapes of a part's tree in order, as the shape side last read them:
   // a collection asked for its count and then for every item would read
-  // the whole tree at each call.
+  // the whole tree at each call. A part's tree is replaced, and shapes come
+  // and go, only by an edit: the list is looked at again only when the
+  // document's count moved, and read again only when its tree was replaced
+  // or shapes came or went, which most edits (of text) leave alone.
   struct ShapeIndex {
-    const void* tree = nullptr;
-    int deletions = -1, additions = -1;
+    std::tuple<const void*, int, int> read{nullptr, -1, -1};  // the tree, its deletions and additions
     std::vector<pugi::xml_node> shapes;
-    // The document's edits when the index was last found current: a part's
-    // tree is replaced, and shapes come and go, only by an edit.
-    std::uint64_t edits = ~std::uint64_t{0};
+    KeptAt<const std::vector<pugi::xml_node>*> current;
   };
   ShapeIndex& ShapeIndexOf(const std::string& part) { return mShapeIndexes[part]; }
   // The items of a SmartArt frame as the shape side last listed them, by
   // the frame's element: listing them reads the drawing, the data model and
-  // every item's text, and each pass over a slide asks for them again. They
-  // stand while the document counts no edit.
-  struct GraphicItemsIndex {
-    std::uint64_t edits = ~std::uint64_t{0};
+  // every item's text, and each pass over a slide asks for them again.
+  struct GraphicItems {
     std::string part;     // the drawing or the data model that holds them
     bool points = false;  // data points, where a drawing shows no text
     std::vector<pugi::xml_node> nodes;
   };
-  GraphicItemsIndex& GraphicItemsOf(pugi::xml_node frame) { return mGraphicItems[frame.internal_object()]; }
+  KeptAt<GraphicItems>& GraphicItemsOf(pugi::xml_node frame) { return mGraphicItems[frame.internal_object()]; }
   // The layout and master placeholders a slide placeholder inherits from,
   // by its element, as the shape side last found them: each property read
-  // through the chain asks again. They stand while the document counts no
-  // edit.
-  struct InheritIndex {
-    std::uint64_t edits = ~std::uint64_t{0};
-    std::vector<std::pair<std::string, pugi::xml_node>> chain;
-  };
-  InheritIndex& InheritIndexOf(pugi::xml_node shape) { return mInherits[shape.internal_object()]; }
+  // through the chain asks again.
+  using Inherited = std::vector<std::pair<std::string, pugi::xml_node>>;
+  KeptAt<Inherited>& InheritedOf(pugi::xml_node shape) { return mInherits[shape.internal_object()]; }
   // The blank notes page that slides without one are read from, built for
-  // this document's size and class and shared by every such slide; it
-  // stands while the document counts no edit.
-  struct NotesStage {
-    std::uint64_t edits = ~std::uint64_t{0};
-    std::shared_ptr<Document> doc;
-  };
-  NotesStage& NotesStageOf() { return mNotesStage; }
+  // this document's size and class and shared by every such slide.
+  KeptAt<std::shared_ptr<Document>>& NotesStage() { return mNotesStage; }
   // The rows, grid columns and cells of a table as the table side last read
   // them: a walk over every cell would read the whole table at each one.
   // This host never adds or removes rows or cells, so a table's nodes stand
@@ -245,9 +235,9 @@ class Document : public std::enable_shared_from_this<Document> {
   std::map<std::string, int> mDeletions;
   std::map<std::string, int> mAdditions;
   std::map<std::string, ShapeIndex> mShapeIndexes;
-  std::map<const void*, GraphicItemsIndex> mGraphicItems;
-  std::map<const void*, InheritIndex> mInherits;
-  NotesStage mNotesStage;
+  std::map<const void*, KeptAt<GraphicItems>> mGraphicItems;
+  std::map<const void*, KeptAt<Inherited>> mInherits;
+  KeptAt<std::shared_ptr<Document>> mNotesStage;
   std::map<const void*, TableIndex> mTableIndexes;
   const void* mDeferredBody = nullptr;
   std::map<Deferred, std::function<void()>> mDeferred;

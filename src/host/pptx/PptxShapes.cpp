@@ -278,13 +278,6 @@ void ShapeBase::Select(bool replace) {
   if (!app) throw platform::ComError(E_FAIL, L"No window shows this presentation.");
   app->SelectShapes(*doc, slide, {shared_from_this()}, replace);
 }
-Rect ShapeBase::KeptRect() {
-  if (!keptRect || keptRect->first != doc->Edits()) {
-    Rect r = SlideRect();
-    keptRect.emplace(doc->Edits(), r);
-  }
-  return keptRect->second;
-}
 float ShapeBase::Left() { Check(); return static_cast<float>(KeptRect().x / kEmuPerPoint); }
 float ShapeBase::Top() { Check(); return static_cast<float>(KeptRect().y / kEmuPerPoint); }
 float ShapeBase::Width() { Check(); return static_cast<float>(KeptRect().cx / kEmuPerPoint); }
@@ -452,10 +445,7 @@ InheritedShapes FindInheritChain(Document& doc, const SlideRef& slide, pugi::xml
 InheritedShapes TreeShape::InheritChain() {
   pugi::xml_node ph = Ph(node);
   if (!ph) return {};
-  Document::InheritIndex& kept = doc->InheritIndexOf(node);
-  const std::uint64_t edits = doc->Edits();
-  if (kept.edits != edits) kept = {edits, FindInheritChain(*doc, slide, ph)};
-  return kept.chain;
+  return doc->InheritedOf(node).Get(*doc, [&] { return FindInheritChain(*doc, slide, ph); });
 }
 
 Rect TreeShape::LocalRect() {
@@ -698,10 +688,33 @@ bool ItemsHoldText(const std::vector<Ptr<host::Shape>>& items, const char* body)
 Ptr<host::GroupShapes> GraphicFrameShape::GroupItems() {
   Check();
   if (!HasSmartArt()) throw platform::ComError(E_FAIL, L"This member can only be accessed for a group.");
-  Document::GraphicItemsIndex& kept = doc->GraphicItemsOf(node);
-  const std::uint64_t edits = doc->Edits();
+  // Listing makes the items; what is kept is their nodes, to make them from.
   std::vector<Ptr<host::Shape>> items;
-  if (kept.edits == edits) {
+  bool listed = false;
+  const Document::GraphicItems& kept = doc->GraphicItemsOf(node).Get(*doc, [&] {
+    listed = true;
+    std::string drawing = DrawingPartOf(*this);
+    std::string data = DataPartOf(*this);
+    if (!drawing.empty()) {
+      pugi::xml_node root = doc->Pkg().Xml(drawing).document_element();
+      DrawnShapes(shared_from_this(), Child(root, "spTree"), drawing, items);
+    }
+    Document::GraphicItems found{drawing, false, {}};
+    // A drawing that shows none of the text (saved before the text was
+    // typed, or by a program that does not draw) is not what the graphic
+    // is rebuilt from: its model's points are.
+    if (!ItemsHoldText(items, "txBody") && !data.empty()) {
+      std::vector<Ptr<host::Shape>> points;
+      ModelPoints(shared_from_this(), data, points);
+      if (ItemsHoldText(points, "t") || items.empty()) {
+        items = std::move(points);
+        found = {data, true, {}};
+      }
+    }
+    for (const auto& item : items) found.nodes.push_back(std::static_pointer_cast<ShapeBase>(item)->node);
+    return found;
+  });
+  if (!listed)
     for (pugi::xml_node n : kept.nodes) {
       const int index = static_cast<int>(items.size()) + 1;
       if (kept.points)
@@ -709,27 +722,6 @@ Ptr<host::GroupShapes> GraphicFrameShape::GroupItems() {
       else
         items.push_back(GraphicItem<DrawnShape>(shared_from_this(), kept.part, n, index));
     }
-    return std::make_shared<GroupShapesImpl>(std::move(items));
-  }
-  std::string drawing = DrawingPartOf(*this);
-  std::string data = DataPartOf(*this);
-  if (!drawing.empty()) {
-    pugi::xml_node root = doc->Pkg().Xml(drawing).document_element();
-    DrawnShapes(shared_from_this(), Child(root, "spTree"), drawing, items);
-  }
-  kept = {edits, drawing, false, {}};
-  // A drawing that shows none of the text (saved before the text was
-  // typed, or by a program that does not draw) is not what the graphic
-  // is rebuilt from: its model's points are.
-  if (!ItemsHoldText(items, "txBody") && !data.empty()) {
-    std::vector<Ptr<host::Shape>> points;
-    ModelPoints(shared_from_this(), data, points);
-    if (ItemsHoldText(points, "t") || items.empty()) {
-      items = std::move(points);
-      kept = {edits, data, true, {}};
-    }
-  }
-  for (const auto& item : items) kept.nodes.push_back(std::static_pointer_cast<ShapeBase>(item)->node);
   return std::make_shared<GroupShapesImpl>(std::move(items));
 }
 
@@ -818,14 +810,15 @@ class ShapesImpl : public host::Shapes {
     Document& doc = *mSlide.doc;
     doc.CheckOpen();
     Document::ShapeIndex& index = doc.ShapeIndexOf(mSlide.part);
-    const std::uint64_t edits = doc.Edits();
-    if (index.edits == edits) return index.shapes;
-    pugi::xml_node tree = Tree();
-    const int deletions = doc.Deletions(mSlide.part), additions = doc.Additions(mSlide.part);
-    if (index.tree != tree.internal_object() || index.deletions != deletions || index.additions != additions)
-      index = {tree.internal_object(), deletions, additions, TreeChildren(tree)};
-    index.edits = edits;
-    return index.shapes;
+    return *index.current.Get(doc, [&] {
+      pugi::xml_node tree = Tree();
+      const std::tuple read{tree.internal_object(), doc.Deletions(mSlide.part), doc.Additions(mSlide.part)};
+      if (read != index.read) {
+        index.read = read;
+        index.shapes = TreeChildren(tree);
+      }
+      return &index.shapes;
+    });
   }
   std::vector<Ptr<host::Shape>> All() {
     std::vector<Ptr<host::Shape>> out;

@@ -3,13 +3,11 @@
 // outside src/host/pptx.
 #pragma once
 
-#include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "src/host/pptx/KeptAt.h"
 #include "src/host/pptx/PptxModel.h"
 
 namespace host::pptx::shapes {
@@ -42,7 +40,7 @@ void WriteXfrm(pugi::xml_document& partXml, pugi::xml_node node, pugi::xml_node 
 
 // Layout and master shapes a placeholder inherits from, nearest first,
 // each with its part.
-using InheritedShapes = std::vector<std::pair<std::string, pugi::xml_node>>;
+using InheritedShapes = Document::Inherited;
 
 // What every shape of this host shares: its place in the package, the
 // check that it still exists, and the members that read the same for
@@ -55,13 +53,12 @@ class ShapeBase : public host::Shape, public std::enable_shared_from_this<ShapeB
   pugi::xml_node node;
   std::shared_ptr<ShapeBase> parent;
   int generation = 0;  // deletions in the part when this handle was made
-  // The text frame's body properties, own first then inherited, with the
-  // document's edit count they were looked up at.
-  std::optional<std::pair<std::uint64_t, std::vector<pugi::xml_node>>> bodyProps;
+  // The text frame's body properties, own first then inherited.
+  KeptAt<std::vector<pugi::xml_node>> bodyProps;
   // SlideRect as of the document's edit count: fitting reads the size and
   // lays the text out in it again and again between two edits.
-  Rect KeptRect();
-  std::optional<std::pair<std::uint64_t, Rect>> keptRect;
+  Rect KeptRect() { return keptRect.Get(*doc, [&] { return SlideRect(); }); }
+  KeptAt<Rect> keptRect;
 
   void Check();
   void Dirty() { doc->MarkDirty(part); }

@@ -43,19 +43,14 @@ class BodyProps {
   // through a new frame: the chain is looked up once for each state of the
   // document and kept on the shape.
   const std::vector<pugi::xml_node>& Chain() {
-    Document& doc = *mShape->doc;
-    auto& kept = mShape->bodyProps;
-    if (kept && kept->first == doc.Edits()) {
-      mShape->Check();
-      return kept->second;
-    }
-    std::vector<pugi::xml_node> out;
-    if (pugi::xml_node own = Own(false)) out.push_back(own);
-    for (auto& [p, n] : mShape->InheritChain())
-      if (pugi::xml_node bp = Child(Child(n, "txBody"), "bodyPr")) out.push_back(bp);
-    // Looking up the body may have run work waiting on another body.
-    kept.emplace(doc.Edits(), std::move(out));
-    return kept->second;
+    mShape->Check();
+    return mShape->bodyProps.Get(*mShape->doc, [&] {
+      std::vector<pugi::xml_node> out;
+      if (pugi::xml_node own = Own(false)) out.push_back(own);
+      for (auto& [p, n] : mShape->InheritChain())
+        if (pugi::xml_node bp = Child(Child(n, "txBody"), "bodyPr")) out.push_back(bp);
+      return out;
+    });
   }
   const char* Attribute(const char* name) {
     for (pugi::xml_node bp : Chain())

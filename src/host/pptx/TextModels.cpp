@@ -108,10 +108,10 @@ struct TextBodyCache {
   // (read again when the package changes). Ranges are made page by page.
   struct Page {
     std::string part;  // a slide's or a notes page's
-    std::optional<std::uint64_t> links, edits;
+    std::optional<std::uint64_t> links;
     std::array<std::string, 5> read;  // layout, master, theme, presentation, table styles
     std::string key;                  // layout and notes master, which contexts are kept by
-    std::uint64_t versions = 0;
+    KeptAt<std::uint64_t> versions;
   } page;
 };
 
@@ -138,17 +138,17 @@ std::shared_ptr<const TextStyleContext> ContextOf(TextBodyOwner& owner) {
     page.key = layout + '\n' + notesMaster + '\n' + (slide.notes ? 'n' : 's');
     page.part = slide.part;
     page.links = pkg.LinkEdits();
-    page.edits.reset();
+    page.versions.Forget();
   }
-  if (page.edits != pkg.Edits()) {
-    page.versions = 0;
+  const std::uint64_t versions = page.versions.Get(pkg, [&] {
+    std::uint64_t sum = 0;
     for (const std::string& part : page.read)
-      if (!part.empty()) page.versions += pkg.PartVersion(part);
-    page.edits = pkg.Edits();
-  }
+      if (!part.empty()) sum += pkg.PartVersion(part);
+    return sum;
+  });
   KeptContext& k = cache->contexts[page.key + (owner.ParagraphDefaults() ? 'p' : '-') + *own];
-  if (!k.value || k.links != pkg.LinkEdits() || k.versions != page.versions)
-    k = {pkg.LinkEdits(), page.versions, BuildContext(owner)};
+  if (!k.value || k.links != pkg.LinkEdits() || k.versions != versions)
+    k = {pkg.LinkEdits(), versions, BuildContext(owner)};
   return k.value;
 }
 
