@@ -22,6 +22,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "src/host/pptx/Vocabulary.h"
 #include "src/platform/Files.h"
@@ -114,10 +115,14 @@ class SerialisedPart;
 
 // The changed parts of one save are serialised and deflated on two threads:
 // the one that writes the archive, and a helper that works ahead in entry
-// order. The bytes are the same whoever makes them. At most two parts are
-// held at once (the one being written and the next), one more than a save
-// on one thread holds. The helper is started with the second part; should
-// it fail to start, the writer makes every part itself.
+// order; when the writer comes to a part the helper is still making, it
+// makes the next one itself. The bytes are the same whoever makes them.
+// Parts made ahead wait for the writer only while what they hold together
+// stays under a megabyte (what one part's first slice reserves): so a save
+// holds the part being written, one being made and at most that more than
+// on one thread, and the two threads hand over seldom, not at every small
+// part. The helper is started with the second part; should it fail to
+// start, the writer makes every part itself.
 class SaveAhead {
  public:
   SaveAhead() = default;
@@ -131,7 +136,7 @@ class SaveAhead {
       std::lock_guard lock(mLock);
       mStop = true;
     }
-    mChanged.notify_all();
+    mRoom.notify_one();
     if (mHelper.joinable()) mHelper.join();
   }
 
@@ -141,7 +146,7 @@ class SaveAhead {
     std::size_t n = 0;
     {
       std::lock_guard lock(mLock);
-      mParts.push_back({part, State::kWaiting});
+      mParts.push_back({part, State::kWaiting, 0});
       n = mParts.size() - 1;
     }
     if (n == 1) {
@@ -150,13 +155,13 @@ class SaveAhead {
       } catch (const std::system_error&) {
       }
     }
-    mChanged.notify_all();
+    mRoom.notify_one();
     return n;
   }
 
   // Returns once the part is serialised, by the helper or here; false when
-  // that failed. While the helper is still at it, this thread takes the
-  // next part if it may hold one more.
+  // that failed. While the helper is still at it, this thread makes the
+  // next part if there is room for one.
   bool Ready(std::size_t part) {
     std::unique_lock lock(mLock);
     Slot& slot = mParts[part];
@@ -166,7 +171,7 @@ class SaveAhead {
         Make(*next, lock);
         continue;
       }
-      mChanged.wait(lock);
+      mMade.wait(lock);
     }
     return slot.state == State::kMade;
   }
@@ -176,23 +181,26 @@ class SaveAhead {
   void Drop(std::size_t part) {
     std::unique_lock lock(mLock);
     Slot& slot = mParts[part];
-    mChanged.wait(lock, [&] { return slot.state != State::kMaking; });
-    if (slot.state == State::kMade || slot.state == State::kFailed) --mHeld;
+    mMade.wait(lock, [&] { return slot.state != State::kMaking; });
+    const std::size_t held = std::exchange(slot.stored, 0);
+    mAhead -= held;
     slot.state = State::kWritten;
-    mChanged.notify_all();
+    lock.unlock();
+    if (held) mRoom.notify_one();
   }
 
  private:
-  static constexpr int kMaxHeld = 2;
+  static constexpr std::size_t kAheadBytes = 1 << 20;
   enum class State { kWaiting, kMaking, kMade, kFailed, kWritten };
   struct Slot {
     SerialisedPart* part;
     State state;
+    std::size_t stored;  // while made and not yet written
   };
 
-  // The first part nobody has started, when one more may be held.
+  // The first part nobody has started, while there is room for one more.
   Slot* Next() {
-    if (mHeld >= kMaxHeld) return nullptr;
+    if (mAhead >= kAheadBytes) return nullptr;
     for (; mNext < mParts.size(); ++mNext)
       if (mParts[mNext].state == State::kWaiting) return &mParts[mNext];
     return nullptr;
@@ -204,24 +212,25 @@ class SaveAhead {
     std::unique_lock lock(mLock);
     for (;;) {
       Slot* next = nullptr;
-      mChanged.wait(lock, [&] { return mStop || (next = Next()) != nullptr; });
+      mRoom.wait(lock, [&] { return mStop || (next = Next()) != nullptr; });
       if (mStop) return;
       Make(*next, lock);
     }
   }
 
   std::mutex mLock;
-  std::condition_variable mChanged;
-  std::deque<Slot> mParts;  // never moves a slot another thread holds
+  std::condition_variable mMade;  // the writer waits for a part
+  std::condition_variable mRoom;  // the helper waits for room or parts
+  std::deque<Slot> mParts;        // never moves a slot another thread holds
   std::size_t mNext = 0;
-  int mHeld = 0;  // parts being made or made and not yet written
+  std::size_t mAhead = 0;  // what the made parts not yet written hold
   bool mStop = false;
   std::thread mHelper;
 };
 
 // The serialised form of a changed XML part, made when the archive writer
-// comes to that entry (or just before, see SaveAhead) and dropped once it
-// has been written: so a save holds a part or two at a time, in slices
+// comes to that entry (or a little before, see SaveAhead) and dropped once
+// it has been written: so a save holds a few parts at a time, in slices
 // that never need moving, rather than every changed part at once in
 // strings that double as they grow. The part is deflated as it is
 // serialised, with the parameters libzip's own deflate takes for the level
@@ -322,8 +331,12 @@ class SerialisedPart : public pugi::xml_writer {
       zip_error_set(&mError, ZIP_ER_ZLIB, 0);
       return false;
     }
+    // A small part keeps its bytes, not the megabyte its slice reserved.
+    if (!mSlices.empty()) mSlices.back().shrink_to_fit();
     return true;
   }
+
+  std::size_t Stored() const { return static_cast<std::size_t>(mStored); }
 
  private:
   static constexpr size_t kSlice = 1 << 20;
@@ -394,9 +407,7 @@ class SerialisedPart : public pugi::xml_writer {
 
 bool SaveAhead::Make(Slot& slot, std::unique_lock<std::mutex>& lock) {
   slot.state = State::kMaking;
-  ++mHeld;
   lock.unlock();
-  mChanged.notify_all();
   bool made = false;
   try {
     made = slot.part->Serialise();
@@ -405,7 +416,9 @@ bool SaveAhead::Make(Slot& slot, std::unique_lock<std::mutex>& lock) {
   }
   lock.lock();
   slot.state = made ? State::kMade : State::kFailed;
-  mChanged.notify_all();
+  slot.stored = made ? slot.part->Stored() : 0;
+  mAhead += slot.stored;
+  mMade.notify_one();
   return made;
 }
 
