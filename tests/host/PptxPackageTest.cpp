@@ -1,5 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <array>
 #include <algorithm>
@@ -54,6 +57,14 @@ std::string Refusal(const std::function<void()>& f) {
   return {};
 }
 
+// Bytes that do not shrink when deflated.
+std::string Noise(std::size_t size) {
+  std::string noise(size, '\0');
+  std::uint32_t x = 2463534242u;
+  for (char& c : noise) c = static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5) >> 24);
+  return noise;
+}
+
 // The stored bytes and checksum of an archive's entry, as they lie in the file.
 std::pair<std::string, std::uint32_t> StoredEntry(const std::filesystem::path& file, const char* name) {
   int err = 0;
@@ -84,10 +95,7 @@ TEST(PptxPackage, ChangedPartsAreWrittenWholeInTheirOwnEncoding) {
   d.parts["custom/item.xml"] = {"", utf16};
   // An entry that does not shrink when deflated and outgrows what a save
   // keeps in memory before writing it out (8 MB): copied as it was.
-  std::string noise(9 << 20, '\0');
-  std::uint32_t x = 2463534242u;
-  for (char& c : noise) c = static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5) >> 24);
-  d.parts["ppt/media/noise.bin"] = {"", noise};
+  d.parts["ppt/media/noise.bin"] = {"", Noise(9 << 20)};
   decktest::Write(d, dir / "in.pptx");
   auto pkg = Package::Open(dir / "in.pptx");
   pkg->Xml("ppt/slides/slide2.xml");  // parsed but not changed
@@ -232,6 +240,34 @@ TEST(PptxPackage, ASaveReplacesTheDeckWholeOrLeavesItAsItWas) {
   EXPECT_EQ(std::tuple(reread->Bytes("ppt/slides/slide2.xml").find("Again") != std::string::npos,
                        reread->Bytes("ppt/slides/slide1.xml").find("Hello") != std::string::npos, files()),
             std::tuple(true, true, std::vector<std::string>{"in.pptx"}));
+}
+
+// A save the file system cuts short while parts are made ahead of the
+// writer says so and leaves no file behind; the package saves once it can.
+TEST(PptxPackage, ASaveCutShortLeavesNothingBehind) {
+  testsupport::TempDir dir;
+  decktest::Deck d = TwoSlides();
+  d.parts["ppt/media/noise.bin"] = {"", Noise(9 << 20)};  // more than a save keeps before writing
+  std::vector<std::string> changed;
+  for (char c : std::string("abcd")) d.parts[changed.emplace_back(std::string("ppt/z/") + c + ".xml")] = {"", "<r/>"};
+  decktest::Write(d, dir / "in.pptx");
+  auto pkg = Package::Open(dir / "in.pptx");
+  for (const std::string& part : changed) {
+    pkg->Xml(part).document_element().text().set("changed");
+    pkg->MarkDirty(part);
+  }
+  struct rlimit was {};
+  ::getrlimit(RLIMIT_FSIZE, &was);
+  const struct rlimit cut {1 << 20, was.rlim_max};
+  ::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &cut);
+  const std::string why = Refusal([&] { pkg->Save(dir / "out.pptx"); });
+  ::setrlimit(RLIMIT_FSIZE, &was);
+  EXPECT_THAT(why, HasSubstr("cannot be written"));
+  EXPECT_FALSE(fs::exists(dir / "out.pptx"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  pkg->Save(dir / "out.pptx");
+  EXPECT_EQ(Package::Open(dir / "out.pptx")->Bytes("ppt/z/d.xml"), "<r>changed</r>");
 }
 
 class PptxBadInput : public ::testing::Test {

@@ -13,12 +13,16 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
 #include <ctime>
+#include <deque>
 #include <fstream>
 #include <mutex>
 #include <new>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "src/host/pptx/Vocabulary.h"
 #include "src/platform/Files.h"
@@ -107,21 +111,141 @@ struct StringWriter : pugi::xml_writer {
 
 constexpr unsigned kSaveFlags = pugi::format_raw | pugi::format_no_declaration;
 
+class SerialisedPart;
+
+// The changed parts of one save are serialised and deflated on two threads:
+// the one that writes the archive, and a helper that works ahead in entry
+// order; when the writer comes to a part the helper is still making, it
+// makes the next one itself. The bytes are the same whoever makes them.
+// Parts made ahead wait for the writer only while what they hold together
+// stays under a megabyte (what one part's first slice reserves): so a save
+// holds the part being written, one being made and at most that more than
+// on one thread, and the two threads hand over seldom, not at every small
+// part. The helper is started with the second part; should it fail to
+// start, the writer makes every part itself.
+class SaveAhead {
+ public:
+  SaveAhead() = default;
+  SaveAhead(const SaveAhead&) = delete;
+  SaveAhead& operator=(const SaveAhead&) = delete;
+  // Every part is gone by now (libzip frees them in zip_close or zip_discard,
+  // an error thrown before that leaves them unread); the helper ends after
+  // the part in its hands.
+  ~SaveAhead() {
+    {
+      std::lock_guard lock(mLock);
+      mStop = true;
+    }
+    mRoom.notify_one();
+    if (mHelper.joinable()) mHelper.join();
+  }
+
+  // In entry order, as the parts are added to the archive; returns the
+  // part's number here.
+  std::size_t Add(SerialisedPart* part) {
+    std::size_t n = 0;
+    {
+      std::lock_guard lock(mLock);
+      mParts.push_back({part, State::kWaiting, 0});
+      n = mParts.size() - 1;
+    }
+    if (n == 1) {
+      try {
+        mHelper = std::thread([this] { Help(); });
+      } catch (const std::system_error&) {
+      }
+    }
+    mRoom.notify_one();
+    return n;
+  }
+
+  // Returns once the part is serialised, by the helper or here; false when
+  // that failed. While the helper is still at it, this thread makes the
+  // next part if there is room for one.
+  bool Ready(std::size_t part) {
+    std::unique_lock lock(mLock);
+    Slot& slot = mParts[part];
+    if (slot.state == State::kWaiting || slot.state == State::kWritten) return Make(slot, lock);
+    while (slot.state == State::kMaking) {
+      if (Slot* next = Next()) {
+        Make(*next, lock);
+        continue;
+      }
+      mMade.wait(lock);
+    }
+    return slot.state == State::kMade;
+  }
+
+  // The part's slices are dropped (after its entry is written, or when it
+  // is freed); a part still being made is waited for.
+  void Drop(std::size_t part) {
+    std::unique_lock lock(mLock);
+    Slot& slot = mParts[part];
+    mMade.wait(lock, [&] { return slot.state != State::kMaking; });
+    const std::size_t held = std::exchange(slot.stored, 0);
+    mAhead -= held;
+    slot.state = State::kWritten;
+    lock.unlock();
+    if (held) mRoom.notify_one();
+  }
+
+ private:
+  static constexpr std::size_t kAheadBytes = 1 << 20;
+  enum class State { kWaiting, kMaking, kMade, kFailed, kWritten };
+  struct Slot {
+    SerialisedPart* part;
+    State state;
+    std::size_t stored;  // while made and not yet written
+  };
+
+  // The first part nobody has started, while there is room for one more.
+  Slot* Next() {
+    if (mAhead >= kAheadBytes) return nullptr;
+    for (; mNext < mParts.size(); ++mNext)
+      if (mParts[mNext].state == State::kWaiting) return &mParts[mNext];
+    return nullptr;
+  }
+
+  bool Make(Slot& slot, std::unique_lock<std::mutex>& lock);
+
+  void Help() {
+    std::unique_lock lock(mLock);
+    for (;;) {
+      Slot* next = nullptr;
+      mRoom.wait(lock, [&] { return mStop || (next = Next()) != nullptr; });
+      if (mStop) return;
+      Make(*next, lock);
+    }
+  }
+
+  std::mutex mLock;
+  std::condition_variable mMade;  // the writer waits for a part
+  std::condition_variable mRoom;  // the helper waits for room or parts
+  std::deque<Slot> mParts;        // never moves a slot another thread holds
+  std::size_t mNext = 0;
+  std::size_t mAhead = 0;  // what the made parts not yet written hold
+  bool mStop = false;
+  std::thread mHelper;
+};
+
 // The serialised form of a changed XML part, made when the archive writer
-// comes to that entry and dropped once it has been written: so a save
-// holds one part at a time, in slices that never need moving, rather than
-// every changed part at once in strings that double as they grow. The part
-// is deflated as it is serialised, with the parameters libzip's own deflate
-// takes for the level the save sets, and handed over compressed with its
-// checksum: its text is never held whole beside the tree it comes from,
-// and libzip need not run through it again for the checksum.
+// comes to that entry (or a little before, see SaveAhead) and dropped once
+// it has been written: so a save holds a few parts at a time, in slices
+// that never need moving, rather than every changed part at once in
+// strings that double as they grow. The part is deflated as it is
+// serialised, with the parameters libzip's own deflate takes for the level
+// the save sets, and handed over compressed with its checksum: its text is
+// never held whole beside the tree it comes from, and libzip need not run
+// through it again for the checksum.
 class SerialisedPart : public pugi::xml_writer {
  public:
-  SerialisedPart(const pugi::xml_document& doc, pugi::xml_encoding encoding, bool bom)
-      : mDoc(doc), mEncoding(encoding), mBom(bom), mTime(std::time(nullptr)) {
+  SerialisedPart(const pugi::xml_document& doc, pugi::xml_encoding encoding, bool bom, SaveAhead& ahead)
+      : mDoc(doc), mEncoding(encoding), mBom(bom), mTime(std::time(nullptr)), mAhead(ahead) {
     zip_error_init(&mError);
+    mNumber = mAhead.Add(this);
   }
   ~SerialisedPart() override {
+    mAhead.Drop(mNumber);
     if (mDeflating) deflateEnd(&mZ);
   }
 
@@ -138,7 +262,7 @@ class SerialisedPart : public pugi::xml_writer {
   zip_int64_t Command(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
     switch (cmd) {
       case ZIP_SOURCE_OPEN:
-        if (!Serialise()) return -1;
+        if (!mAhead.Ready(mNumber)) return -1;
         mSlice = mOffset = 0;
         return 0;
       case ZIP_SOURCE_READ: {
@@ -159,12 +283,12 @@ class SerialisedPart : public pugi::xml_writer {
       }
       case ZIP_SOURCE_CLOSE:
         mSlices = {};
-        mReady = false;
+        mAhead.Drop(mNumber);
         return 0;
       case ZIP_SOURCE_STAT: {
         if (len < sizeof(zip_stat_t)) return -1;
         if (!mSized) {
-          if (!Serialise()) return -1;
+          if (!mAhead.Ready(mNumber)) return -1;
           mSized = true;
         }
         auto* st = static_cast<zip_stat_t*>(data);
@@ -188,11 +312,10 @@ class SerialisedPart : public pugi::xml_writer {
     }
   }
 
- private:
-  static constexpr size_t kSlice = 1 << 20;
-
+  // Serialises and deflates the part; false when that failed (Error() says
+  // why). Touches nothing but this part and its document, so it may run on
+  // any one thread at a time.
   bool Serialise() {
-    if (mReady) return true;
     mSlices.clear();
     mSize = mStored = 0;
     mCrc = 0;
@@ -208,9 +331,15 @@ class SerialisedPart : public pugi::xml_writer {
       zip_error_set(&mError, ZIP_ER_ZLIB, 0);
       return false;
     }
-    mReady = true;
+    // A small part keeps its bytes, not the megabyte its slice reserved.
+    if (!mSlices.empty()) mSlices.back().shrink_to_fit();
     return true;
   }
+
+  std::size_t Stored() const { return static_cast<std::size_t>(mStored); }
+
+ private:
+  static constexpr size_t kSlice = 1 << 20;
 
   void Append(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
@@ -261,6 +390,8 @@ class SerialisedPart : public pugi::xml_writer {
   pugi::xml_encoding mEncoding;
   bool mBom;
   time_t mTime;
+  SaveAhead& mAhead;
+  std::size_t mNumber = 0;
   std::vector<std::string> mSlices;
   zip_uint64_t mSize = 0;    // the text's
   zip_uint64_t mStored = 0;  // the slices'
@@ -270,10 +401,26 @@ class SerialisedPart : public pugi::xml_writer {
   bool mFailed = false;
   size_t mSlice = 0;
   size_t mOffset = 0;
-  bool mReady = false;
   bool mSized = false;
   zip_error_t mError;
 };
+
+bool SaveAhead::Make(Slot& slot, std::unique_lock<std::mutex>& lock) {
+  slot.state = State::kMaking;
+  lock.unlock();
+  bool made = false;
+  try {
+    made = slot.part->Serialise();
+  } catch (...) {
+    zip_error_set(slot.part->Error(), ZIP_ER_MEMORY, 0);
+  }
+  lock.lock();
+  slot.state = made ? State::kMade : State::kFailed;
+  slot.stored = made ? slot.part->Stored() : 0;
+  mAhead += slot.stored;
+  mMade.notify_one();
+  return made;
+}
 
 // The file a save writes, as libzip sees it. libzip writes each entry's
 // local header, its data, then goes back to rewrite the header with the
@@ -1283,6 +1430,7 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
       zip_error_fini(&err);
     }
     if (!out) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");
+    SaveAhead ahead;  // outlives the parts, which zip_close or zip_discard frees
     auto abort = [&](const std::string& why) {
       zip_discard(out);
       Fail(E_FAIL, to, "cannot be written: " + why);
@@ -1314,7 +1462,7 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
       }
       zip_source_t* src = nullptr;
       if (rep == replaced.end() && e.xml && e.dirty) {
-        auto* part = new SerialisedPart(*e.xml, e.encoding, e.bom);
+        auto* part = new SerialisedPart(*e.xml, e.encoding, e.bom, ahead);
         src = zip_source_function(out, SourceCallback<SerialisedPart>, part);
         if (!src) delete part;
       } else {
