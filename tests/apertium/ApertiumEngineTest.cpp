@@ -1,6 +1,7 @@
 // The Apertium engine over the real pipelines of apertium-eng-spa: run as one
 // pipeline of processes, or stage by stage in process (how a mode is read,
 // the wordbound blank stages, and the answers against the process pipeline).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "bench/BenchSentences.h"
@@ -386,6 +388,27 @@ TEST(InProcessWordBlankTest, AttachAndDetachAsApertiumsOwnStages) {
       {apertium::DetachWordBlanks, "[b] ^a$ [[w:1]]^b\\$c$", "[b] ^a$ [[w:1]]^b\\$c$[[/]]"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.out, c.stage(c.in)) << c.in;
+}
+
+// The program reads the numbers of the stream (postchunk's tag references)
+// in place of lttoolbox, and reads them as lttoolbox does.
+TEST(InProcessNumbersTest, ReadByTheProgramInPlaceOfTheLibraryAndAlike) {
+  using Stoi = int (*)(const std::u16string&);
+  const char name[] = "_ZN11StringUtils4stoiERKNSt7__cxx1112basic_stringIDsSt11char_traitsIDsESaIDsEEE";
+  const auto ours = reinterpret_cast<Stoi>(dlsym(RTLD_DEFAULT, name));
+  const auto library = reinterpret_cast<Stoi>(dlsym(RTLD_NEXT, name));
+  ASSERT_TRUE(ours && library);
+  ASSERT_NE(ours, library) << "the library's callers would reach its own reader";
+  auto read = [](Stoi stoi, const std::u16string& s) -> std::optional<int> {
+    try {
+      return stoi(s);
+    } catch (const std::invalid_argument&) {
+      return std::nullopt;
+    }
+  };
+  const std::u16string cases[] = {u"1>$ ^b<n><2>$", u"12>", u"007",  u"123456789>", u"1234567890>",
+                                  u"1,234>",        u"-4>", u" 3>", u"x>",         u""};
+  for (const auto& c : cases) EXPECT_EQ(read(library, c), read(ours, c)) << c.size() << " characters";
 }
 
 // The same answers both ways, text and word correspondence, for bench
