@@ -17,6 +17,7 @@
 #include <ctime>
 #include <deque>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -1431,10 +1432,10 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
     }
     if (!out) Fail(E_ACCESSDENIED, to, "cannot be written (cannot create a temporary file beside it)");
     SaveAhead ahead;  // outlives the parts, which zip_close or zip_discard frees
-    auto abort = [&](const std::string& why) {
-      zip_discard(out);
-      Fail(E_FAIL, to, "cannot be written: " + why);
-    };
+    // Whatever ends the save early (a refusal of libzip's, a part that
+    // cannot be read) lets go of the temporary file, so that it can go.
+    std::unique_ptr<zip_t, decltype(&zip_discard)> unfinished(out, zip_discard);
+    auto abort = [&](const std::string& why) { Fail(E_FAIL, to, "cannot be written: " + why); };
     for (auto& up : im.entries) {
       Entry& e = *up;
       if (e.removed) continue;
@@ -1481,11 +1482,8 @@ void Package::Save(const std::filesystem::path& to, const std::map<std::string, 
       // time of the default level.
       zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 3);
     }
-    if (zip_close(out) != 0) {
-      std::string why = zip_strerror(out);
-      zip_discard(out);
-      Fail(E_FAIL, to, "cannot be written: " + why);
-    }
+    if (zip_close(out) != 0) abort(zip_strerror(out));
+    unfinished.release();  // zip_close has freed it
     written = true;
     return true;
   };
