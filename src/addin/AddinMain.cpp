@@ -21,11 +21,11 @@ namespace {
 constexpr HRESULT kSilentFailure = static_cast<HRESULT>(0x80040101L);
 
 std::unique_ptr<AddinMain> gAddinMain;
-// The host disconnected while a command ran: the connection ends once the
-// command has returned, not under its feet.
+// The host disconnected while a command or click ran: the connection ends
+// once the click has ended, not under its feet.
 bool gDisconnectPending = false;
-// The host connected again while a command ran: the new connection is made
-// once the command has returned, replacing the one the command runs in.
+// The host connected again while a command or click ran: the new connection
+// is made once the click has ended, replacing the one the click runs in.
 struct PendingConnection {
   host::Ptr<host::Application> application;
   std::shared_ptr<void> addInInst;
@@ -205,7 +205,10 @@ void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter
   }
 }
 
+void AddinMain::BeforeCommand() { ++mRunDepth; }
+
 void AddinMain::AfterCommand() {
+  --mRunDepth;
   if (Running()) return;
   // Both end this object: nothing of it may be touched after them.
   if (gPendingConnection) {
