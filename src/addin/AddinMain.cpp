@@ -290,7 +290,8 @@ HRESULT OnConnection(const host::Ptr<host::Application>& application, const std:
   try {
     if (gAddinMain && gAddinMain->Running()) {
       // Replacing the main object now would free it under the running
-      // command; the command is cancelled and the connection waits for it.
+      // click; its command is cancelled and the connection waits for the
+      // click's end.
       LOG_INFO(source, L"a command runs: the connection follows when it returns");
       gPendingConnection = std::make_unique<PendingConnection>(
           PendingConnection{application, addInInst, custom != nullptr, custom ? *custom : std::vector<std::uint32_t>()});
