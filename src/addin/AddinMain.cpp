@@ -21,11 +21,11 @@ namespace {
 constexpr HRESULT kSilentFailure = static_cast<HRESULT>(0x80040101L);
 
 std::unique_ptr<AddinMain> gAddinMain;
-// The host disconnected while a command ran: the connection ends once the
-// command has returned, not under its feet.
+// The host disconnected while a command or click ran: the connection ends
+// once the click has ended, not under its feet.
 bool gDisconnectPending = false;
-// The host connected again while a command ran: the new connection is made
-// once the command has returned, replacing the one the command runs in.
+// The host connected again while a command or click ran: the new connection
+// is made once the click has ended, replacing the one the click runs in.
 struct PendingConnection {
   host::Ptr<host::Application> application;
   std::shared_ptr<void> addInInst;
@@ -205,7 +205,10 @@ void AddinMain::RunHandler(const wchar_t* name, bool needsMode, bool reportAfter
   }
 }
 
+void AddinMain::BeforeCommand() { ++mRunDepth; }
+
 void AddinMain::AfterCommand() {
+  --mRunDepth;
   if (Running()) return;
   // Both end this object: nothing of it may be touched after them.
   if (gPendingConnection) {
@@ -287,7 +290,8 @@ HRESULT OnConnection(const host::Ptr<host::Application>& application, const std:
   try {
     if (gAddinMain && gAddinMain->Running()) {
       // Replacing the main object now would free it under the running
-      // command; the command is cancelled and the connection waits for it.
+      // click; its command is cancelled and the connection waits for the
+      // click's end.
       LOG_INFO(source, L"a command runs: the connection follows when it returns");
       gPendingConnection = std::make_unique<PendingConnection>(
           PendingConnection{application, addInInst, custom != nullptr, custom ? *custom : std::vector<std::uint32_t>()});

@@ -65,8 +65,10 @@ class AddinMain : public menu::MenuCommands {
   void ShowHelpClick() override;
   void ShowOptionClick() override;
   void TranOptionClick(const std::wstring& name) override;
+  void BeforeCommand() override;
   void AfterCommand() override;
-  // True while a command runs (its handler has not returned yet).
+  // True while a command or a click runs (a click ends with AfterCommand,
+  // after the messages it shows once its command returned).
   bool Running() const { return mRunDepth > 0; }
 
   // Process-wide settings the connection uses (set before connecting).

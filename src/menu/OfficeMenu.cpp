@@ -171,6 +171,7 @@ void OfficeMenu::OnCommandClick(Command command, const std::wstring& handlerName
     return;
   }
   if (!mCommands && command != kToolbar) return;
+  if (mCommands) mCommands->BeforeCommand();
   switch (command) {
     case kTranSheet: mCommands->TranSheetClick(); break;
     case kTranAll: mCommands->TranAllClick(); break;

@@ -38,8 +38,11 @@ class MenuCommands {
   virtual void ShowHelpClick() = 0;
   virtual void ShowOptionClick() = 0;
   virtual void TranOptionClick(const std::wstring& name) = 0;
-  // The menu's last act for a click, after which it touches nothing of its
-  // own: the commands may end the connection here (and with it the menu).
+  // A click's first and last acts: everything between counts as running,
+  // the messages shown after the command included, so that the commands end
+  // the connection (and with it the menu) only in AfterCommand, after which
+  // the menu touches nothing of its own.
+  virtual void BeforeCommand() {}
   virtual void AfterCommand() {}
 };
 

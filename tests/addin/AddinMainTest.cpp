@@ -375,6 +375,46 @@ TEST_F(AddinTest, ConnectionChangesDuringACommandTakeEffectWhenItReturns) {
   }
 }
 
+// So may the message boxes a click shows once its command returned (the
+// missing mode's, the report of a failure): the click ends before the change.
+TEST_F(AddinTest, ConnectionChangesFromAClicksLastMessagesWaitForItsEnd) {
+  struct Case { const wchar_t* button; bool connect; int boxes; };
+  const Case* now = nullptr;
+  addin::AddinMain* running = nullptr;
+  bool kept = true;
+  int boxes = 0;
+  // Only the click's own boxes change the connection, not the one of the
+  // connection that follows it (no engines).
+  platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest&) {
+    if (!now || boxes == now->boxes) return 1;
+    ++boxes;
+    const std::vector<std::uint32_t> custom{1};
+    EXPECT_EQ(now->connect ? addin::OnConnection(app, std::make_shared<int>(0), &custom) : addin::OnDisconnection(),
+              S_OK);
+    kept = kept && addin::CurrentAddinMain() == running;
+    return 1;
+  });
+  // Making the version view (none: its text comes as a message) leaves an
+  // error for the report after it.
+  dialogs::ViewFactories().versionBox = [] {
+    platform::SetLastErrorCode(5);
+    return std::unique_ptr<dialogs::VersionBoxView>();
+  };
+  for (const Case& c : {Case{L".MENU.TRAN-SHEET", false, 1}, Case{L".MENU.VERSION", false, 2},
+                        Case{L".MENU.VERSION", true, 2}}) {
+    SCOPED_TRACE(std::wstring(c.button) + (c.connect ? L" connect" : L" disconnect"));
+    Connect({});
+    // No engines, no mode: only a host that recreated the button enables it.
+    Control(c.button)->SetEnabled(true);
+    std::tie(now, running, kept, boxes) = std::tuple(&c, addin::CurrentAddinMain(), true, 0);
+    Control(c.button)->Execute();
+    now = nullptr;
+    EXPECT_EQ(std::tuple(boxes, kept, addin::CurrentAddinMain() != nullptr, Menus()),
+              std::tuple(c.boxes, true, c.connect, c.connect ? 1u : 0u));
+    addin::OnDisconnection();
+  }
+}
+
 // Copy and paste show the progress dialog; its cancel button stops the
 // translation and leaves clipboard and selection as they were, silently.
 TEST_F(AddinTest, CopyAndPasteShowTheProgressDialogAndItsCancelChangesNothing) {
