@@ -81,6 +81,10 @@ void LeaveStageDataToTheExit() { gLeaveDataToTheExit = true; }
 
 struct InProcessRunner::Running {
   std::vector<std::thread> threads;  // one a stage
+  // Set when the engine closes rather than replaces them: only then may
+  // the stages leave their data to the end of the process. A pipeline
+  // replaced after a failure frees its own, however often that happens.
+  std::shared_ptr<std::atomic<bool>> closing = std::make_shared<std::atomic<bool>>(false);
   int toStages = -1;                 // the first stage reads what is written here
   int fromStages = -1;               // the last stage's answers
 };
@@ -91,6 +95,7 @@ InProcessRunner::~InProcessRunner() {
   if (!mRunning) return;
   // The stages end as soon as their input does; waiting for them to free
   // their data is the reaper's part.
+  mRunning->closing->store(true);
   CloseFd(&mRunning->toStages);
   CloseFd(&mRunning->fromStages);
   StageReaper::Instance().Take(std::move(mRunning->threads));
@@ -131,7 +136,7 @@ bool InProcessRunner::Start() {
     loaded.push_back(ready.get_future());
     // Each stage loads its data on its own thread, so the stages load side
     // by side, and owns it: a thread let go of after a cancel ends by itself.
-    running->threads.emplace_back([plan, in, o, link, ready = std::move(ready)]() mutable {
+    running->threads.emplace_back([plan, in, o, link, closing = running->closing, ready = std::move(ready)]() mutable {
       sigset_t pipeSignal;
       sigemptyset(&pipeSignal);
       sigaddset(&pipeSignal, SIGPIPE);
@@ -153,7 +158,7 @@ bool InProcessRunner::Start() {
         // Its files are closed: the stages after it see the end of their
         // input, and the exchange that waits on them fails.
       }
-      if (gLeaveDataToTheExit) static_cast<void>(stage.release());
+      if (*closing && gLeaveDataToTheExit) static_cast<void>(stage.release());
     });
   }
   running->fromStages = upstream;

@@ -66,11 +66,11 @@ std::string AttachWordBlanks(const std::string& stream);
 // And back: a lexical unit right after a wordbound blank gets its "[[/]]".
 std::string DetachWordBlanks(const std::string& stream);
 
-// For a program that ends once its command is done: stages that end from
-// now on leave their loaded data (tens of megabytes of transducers and
-// rules, freed piece by piece) to the end of the process, which drops it
-// at once, rather than freeing it while the program saves and holding up
-// its exit until they are through.
+// For a program that ends once its command is done: the stages of an
+// engine that closes from now on leave their loaded data (tens of megabytes
+// of transducers and rules, freed piece by piece) to the end of the
+// process, which drops it at once, rather than freeing it while the program
+// saves and holding up its exit until they are through.
 void LeaveStageDataToTheExit();
 
 class InProcessRunner : public Translator {
