@@ -305,13 +305,20 @@ HRESULT OnConnection(const host::Ptr<host::Application>& application, const std:
     // settings go the way a disconnection takes them.
     if (gAddinMain) OnDisconnection();
     gAddinMain = std::make_unique<AddinMain>();
-    const HRESULT hr = gAddinMain->OnConnectionWrapper(application, addInInst, custom);
-    if (hr == kSilentFailure) return S_OK;
-    if (hr != S_OK) {
-      ReportUnexpectedOnce();
-      return S_OK;
+    // The connection's own message boxes (no engines, a menu that failed)
+    // let the host connect or disconnect again: like a click, the
+    // connection runs until it ends, and a change asked for meanwhile
+    // follows it.
+    AddinMain* made = gAddinMain.get();
+    made->BeforeCommand();
+    HRESULT hr = E_UNEXPECTED;
+    try {
+      hr = made->OnConnectionWrapper(application, addInInst, custom);
+    } catch (...) {
     }
-    LOG_INFO(source, L"OnConnection END");
+    if (hr != S_OK && hr != kSilentFailure) ReportUnexpectedOnce();
+    if (hr == S_OK) LOG_INFO(source, L"OnConnection END");
+    made->AfterCommand();  // may end `made`
   } catch (...) {
     ReportUnexpectedOnce();
   }

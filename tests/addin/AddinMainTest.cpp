@@ -376,9 +376,10 @@ TEST_F(AddinTest, ConnectionChangesDuringACommandTakeEffectWhenItReturns) {
 }
 
 // So may the message boxes a click shows once its command returned (the
-// missing mode's, the report of a failure): the click ends before the change.
+// missing mode's, the report of a failure), and those of a connection (no
+// engines): the click or the connection ends before the change.
 TEST_F(AddinTest, ConnectionChangesFromAClicksLastMessagesWaitForItsEnd) {
-  struct Case { const wchar_t* button; bool connect; int boxes; };
+  struct Case { const wchar_t* button; bool connect; int boxes; };  // no button: the connection itself
   const Case* now = nullptr;
   addin::AddinMain* running = nullptr;
   bool kept = true;
@@ -388,6 +389,7 @@ TEST_F(AddinTest, ConnectionChangesFromAClicksLastMessagesWaitForItsEnd) {
   platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest&) {
     if (!now || boxes == now->boxes) return 1;
     ++boxes;
+    if (!running) running = addin::CurrentAddinMain();
     const std::vector<std::uint32_t> custom{1};
     EXPECT_EQ(now->connect ? addin::OnConnection(app, std::make_shared<int>(0), &custom) : addin::OnDisconnection(),
               S_OK);
@@ -401,13 +403,20 @@ TEST_F(AddinTest, ConnectionChangesFromAClicksLastMessagesWaitForItsEnd) {
     return std::unique_ptr<dialogs::VersionBoxView>();
   };
   for (const Case& c : {Case{L".MENU.TRAN-SHEET", false, 1}, Case{L".MENU.VERSION", false, 2},
-                        Case{L".MENU.VERSION", true, 2}}) {
-    SCOPED_TRACE(std::wstring(c.button) + (c.connect ? L" connect" : L" disconnect"));
-    Connect({});
-    // No engines, no mode: only a host that recreated the button enables it.
-    Control(c.button)->SetEnabled(true);
+                        Case{L".MENU.VERSION", true, 2}, Case{nullptr, false, 1}, Case{nullptr, true, 1}}) {
+    SCOPED_TRACE(std::wstring(c.button ? c.button : L"connection") + (c.connect ? L" connect" : L" disconnect"));
+    if (c.button) {
+      Connect({});
+      // No engines, no mode: only a host that recreated the button enables it.
+      Control(c.button)->SetEnabled(true);
+    }
     std::tie(now, running, kept, boxes) = std::tuple(&c, addin::CurrentAddinMain(), true, 0);
-    Control(c.button)->Execute();
+    if (c.button) {
+      Control(c.button)->Execute();
+    } else {
+      running = nullptr;  // the one the connection makes, as its box shows
+      Connect({});
+    }
     now = nullptr;
     EXPECT_EQ(std::tuple(boxes, kept, addin::CurrentAddinMain() != nullptr, Menus()),
               std::tuple(c.boxes, true, c.connect, c.connect ? 1u : 0u));
