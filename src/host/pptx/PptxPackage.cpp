@@ -129,9 +129,9 @@ class SaveAhead {
   SaveAhead() = default;
   SaveAhead(const SaveAhead&) = delete;
   SaveAhead& operator=(const SaveAhead&) = delete;
-  // Every part is gone by now (libzip frees them in zip_close or zip_discard,
-  // an error thrown before that leaves them unread); the helper ends after
-  // the part in its hands.
+  // Every part is gone by now (libzip frees them in zip_close, or in the
+  // zip_discard of a save that ended early); the helper ends after the part
+  // in its hands.
   ~SaveAhead() {
     {
       std::lock_guard lock(mLock);
